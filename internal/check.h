@@ -1,0 +1,38 @@
+// Precondition checks of the library.
+//
+// A failed check is reported through the host's note "Assertion failed: %s"
+// with the reason at checking level 1 or more, and fails silently at level 0.
+// The caller then returns its failure value.
+#pragma once
+
+#include <stend/error.h>
+#include <stend/system.h>
+
+namespace merrow1 {
+
+// Reports a failed precondition (at checking level >= 1); always returns false
+// so it can stand in a return statement.
+inline bool precondition_failed(const char* file, int line, const char* reason) {
+    if (MACH__checking_level >= 1) ERROR_note(file, line, "Assertion failed: %s", reason);
+    return false;
+}
+
+// True when the condition holds; otherwise reports the reason and returns false.
+inline bool precondition(bool ok, const char* file, int line, const char* reason) {
+    return ok ? true : precondition_failed(file, line, reason);
+}
+
+}  // namespace merrow1
+
+// `MERROW1_REQUIRE(cond, "DUE_TO_INVALID_INPUT", 0);` returns 0 from the
+// calling function when cond does not hold.
+#define MERROW1_REQUIRE(cond, reason, failure_value)                                  \
+    do {                                                                               \
+        if (!(cond)) {                                                                 \
+            ::merrow1::precondition_failed(__FILE__, __LINE__, reason);                \
+            return failure_value;                                                      \
+        }                                                                              \
+    } while (0)
+
+// Reports a failed precondition without returning.
+#define MERROW1_NOTE_FAILURE(reason) ::merrow1::precondition_failed(__FILE__, __LINE__, reason)

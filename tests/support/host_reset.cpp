@@ -1,0 +1,22 @@
+// Puts every host stand-in back to its defaults before each test, so no test
+// sees another's checking level, environment, tolerances or captured output.
+#include <gtest/gtest.h>
+#include <quorn/testing.h>
+#include <stend/testing.h>
+#include <velte/testing.h>
+
+namespace {
+
+class HostReset : public ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo&) override {
+        stend_test::reset_all();
+        velte_test::reset_all();
+        quorn_test::reset_tolerances();
+    }
+};
+
+struct Register {
+    Register() { ::testing::UnitTest::GetInstance()->listeners().Append(new HostReset); }
+} g_register;
+
+}  // namespace
