@@ -1,8 +1,10 @@
 // Puts every host stand-in back to its defaults before each test, so no test
 // sees another's checking level, environment, tolerances or captured output.
+#include <glimra/testing.h>
 #include <gtest/gtest.h>
 #include <quorn/testing.h>
 #include <stend/testing.h>
+#include <tavish/testing.h>
 #include <velte/testing.h>
 
 namespace {
@@ -12,6 +14,9 @@ class HostReset : public ::testing::EmptyTestEventListener {
         stend_test::reset_all();
         velte_test::reset_all();
         quorn_test::reset_tolerances();
+        glimra_test::clear();
+        glimra_test::set_active_view(1);
+        tavish_test::clear();
     }
 };
 

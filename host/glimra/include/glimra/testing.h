@@ -1,0 +1,20 @@
+// Test controls of the display stand-in.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace glimra_test {
+
+struct Call {
+    std::string op;              // "markers", "polyline", "arc", "begin", "end", "color", "flush"
+    unsigned int view;
+    std::vector<int> ints;       // marker/colour/font/width/dims/count as passed, in order
+    std::vector<double> values;  // points, or matrix (9), centre (3), radius, start, end
+};
+
+const std::vector<Call>& calls();
+void clear();
+void set_active_view(unsigned int view);  // default 1
+
+}  // namespace glimra_test

@@ -1,0 +1,13 @@
+// Host geometry creation: lines, arcs and matrices in the part.
+// The stand-in records every call (see <tavish/testing.h>) and hands out tags.
+#pragma once
+
+typedef unsigned int tag_t;
+
+// A line between two 3D points; returns its tag.
+tag_t ES_create_line_in_part(const double start[3], const double end[3]);
+// An orientation matrix (rows: x axis, y axis, z axis); returns its tag.
+tag_t ES_create_matrix(const double matrix[9]);
+// An arc about `centre` in the plane of the matrix, from start_angle to
+// end_angle (radians); returns its tag.
+tag_t ES_create_arc(tag_t matrix, const double centre[3], double radius, double start_angle, double end_angle);

@@ -1,0 +1,19 @@
+// Test controls of the geometry-creation stand-in.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tavish_test {
+
+struct Call {
+    std::string op;              // "line", "matrix", "arc"
+    unsigned int tag;            // tag handed out
+    unsigned int matrix_tag;     // arcs: the matrix given
+    std::vector<double> values;  // line: start, end; matrix: 9; arc: centre, radius, start, end
+};
+
+const std::vector<Call>& calls();
+void clear();
+
+}  // namespace tavish_test
