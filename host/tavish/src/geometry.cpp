@@ -25,6 +25,15 @@ tag_t ES_create_arc(tag_t matrix, const double centre[3], double radius, double 
     return tag;
 }
 
+void h100(const double origin[3], const double m[9], const double p[3], double out[3]) {
+    double r[3];
+    for (int k = 0; k < 3; ++k) r[k] = origin[k] + p[0] * m[k] + p[1] * m[3 + k] + p[2] * m[6 + k];
+    g_calls.push_back({"h100", 0, 0, {p[0], p[1], p[2], r[0], r[1], r[2]}});
+    out[0] = r[0];
+    out[1] = r[1];
+    out[2] = r[2];
+}
+
 namespace tavish_test {
 const std::vector<Call>& calls() { return g_calls; }
 void clear() { g_calls.clear(); }

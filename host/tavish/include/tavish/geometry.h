@@ -11,3 +11,6 @@ tag_t ES_create_matrix(const double matrix[9]);
 // An arc about `centre` in the plane of the matrix, from start_angle to
 // end_angle (radians); returns its tag.
 tag_t ES_create_arc(tag_t matrix, const double centre[3], double radius, double start_angle, double end_angle);
+// Maps a point of a coordinate system (origin, orientation rows x, y, z) to
+// absolute space: origin + x row1 + y row2 + z row3.
+void h100(const double origin[3], const double matrix[9], const double point[3], double mapped[3]);

@@ -7,10 +7,11 @@
 namespace tavish_test {
 
 struct Call {
-    std::string op;              // "line", "matrix", "arc"
+    std::string op;              // "line", "matrix", "arc", "h100"
     unsigned int tag;            // tag handed out
     unsigned int matrix_tag;     // arcs: the matrix given
-    std::vector<double> values;  // line: start, end; matrix: 9; arc: centre, radius, start, end
+    std::vector<double> values;  // line: start, end; matrix: 9; arc: centre, radius, start, end;
+                                 // h100: point, mapped point
 };
 
 const std::vector<Call>& calls();

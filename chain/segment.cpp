@@ -1,0 +1,1465 @@
+// The segment primitive: creation, rewriting, measures, offsets, arc
+// division, host geometry, debug displays and the consistency check.
+//
+// A SEGMENT filled from a chain points into the chain's vertex records, whose
+// end buffer holds only two doubles for points and lines: everything here
+// writes the centre, radius and direction of an end buffer only for arcs.
+#include <merrow1/segment.h>
+
+#include <merrow1/chain_debug.h>
+#include <merrow1/segment_intersection.h>
+
+#include "internal/check.h"
+
+#include <glimra/display.h>
+#include <quorn/quorn.h>
+#include <stend/system.h>
+#include <tavish/geometry.h>
+#include <velte/cerr.h>
+#include <velte/cmem.h>
+#include <velte/listwin.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+using Korvo::Math::Point2;
+using Korvo::Math::Vector2;
+
+namespace {
+
+const double kPi = 3.14159265358979323846;
+const double kTwoPi = 2.0 * kPi;
+// Unit vectors of segments are made with this tolerance.
+const double kUnitTolerance = 1e-10;
+// Ends of a line or arc closer than this (squared) make it a point.
+const double kCoincidentSquared = 1e-16;
+// Parameters and points within this of a segment end snap to it.
+const double kSnap = 1e-8;
+
+int g_segment_debug_status = 0;
+
+struct V2 {
+    double x, y;
+};
+
+inline V2 v2(const double* p) { return {p[0], p[1]}; }
+inline V2 v2(const Point2& p) { return {p.x, p.y}; }
+inline V2 operator-(V2 a, V2 b) { return {a.x - b.x, a.y - b.y}; }
+inline V2 operator+(V2 a, V2 b) { return {a.x + b.x, a.y + b.y}; }
+inline V2 operator*(double s, V2 a) { return {s * a.x, s * a.y}; }
+inline double dot(V2 a, V2 b) { return a.x * b.x + a.y * b.y; }
+inline double cross(V2 a, V2 b) { return a.x * b.y - a.y * b.x; }
+inline double norm(V2 a) { return std::hypot(a.x, a.y); }
+inline double dist(V2 a, V2 b) { return norm(a - b); }
+inline double dist2(V2 a, V2 b) {
+    V2 d = a - b;
+    return dot(d, d);
+}
+inline void put(V2 a, double* out) {
+    out[0] = a.x;
+    out[1] = a.y;
+}
+inline void put(V2 a, Point2* out) {
+    out->x = a.x;
+    out->y = a.y;
+}
+// Rotation of a about the origin by the angle.
+inline V2 rotate(V2 a, double angle) {
+    double c = std::cos(angle), s = std::sin(angle);
+    return {c * a.x - s * a.y, s * a.x + c * a.y};
+}
+
+// Unit vector of v with the host unitizer; false when |v| is not above tol.
+bool unit(V2 v, double tol, V2* u) {
+    double in[2] = {v.x, v.y}, out[2];
+    double magnitude;
+    if (!VEC2_unitize(in, tol, &magnitude, out)) {
+        *u = {0.0, 0.0};
+        return false;
+    }
+    *u = {out[0], out[1]};
+    return true;
+}
+
+inline V2 start_of(const SEGMENT* s) { return v2(s->start); }
+inline V2 end_of(const SEGMENT* s) { return {s->end->x, s->end->y}; }
+inline V2 centre_of(const SEGMENT* s) { return {s->end->cx, s->end->cy}; }
+
+inline bool is_known_type(SEGMENT_TYPE t) { return t == SEG_POINT || t == SEG_LINE || t == SEG_ARC; }
+
+inline bool on_segment(LOCATION l) { return l == 2 || l == 3 || l == 4; }
+
+LOCATION location_on(const SEGMENT* s, V2 p) {
+    double q[2] = {p.x, p.y};
+    return SegmentPointLocationOn(s, q);
+}
+
+void note(const char* reason) { MERROW1_NOTE_FAILURE(reason); }
+
+// Writes the end point (and for arcs the whole end record) of a segment.
+void write_end(SEGMENT* s, V2 end) {
+    s->end->x = end.x;
+    s->end->y = end.y;
+}
+
+void write_arc_end(SEGMENT* s, V2 end, V2 centre, double radius, DIRECTION direction) {
+    s->end->x = end.x;
+    s->end->y = end.y;
+    s->end->cx = centre.x;
+    s->end->cy = centre.y;
+    s->end->radius = radius;
+    s->end->direction = direction;
+}
+
+// Polar angle of p about c in [0, 2 pi); 0 with a note when p is c.
+double polar_angle(V2 p, V2 c) {
+    V2 d = p - c;
+    if (d.x == 0.0 && d.y == 0.0) {
+        note("DUE_TO_INVALID_ARCTAN2_ARGUMENTS_0_0");
+        return 0.0;
+    }
+    double a = std::atan2(d.y, d.x);
+    if (a < 0.0) a += kTwoPi;
+    if (a >= kTwoPi) a = 0.0;
+    return a;
+}
+
+// The point of a CSYS plane in absolute space: origin + x row1 + y row2.
+void map_point(const CSYS* csys, V2 p, double out[3]) {
+    for (int k = 0; k < 3; ++k) out[k] = csys->origin[k] + p.x * csys->matrix[k] + p.y * csys->matrix[3 + k];
+}
+
+}  // namespace
+
+// ===========================================================================
+// Creation and rewriting
+// ===========================================================================
+
+SEGMENT* SEGMENT_create_segment_in_pool(CMEM_pool_s* pool) {
+    SEGMENT* segment = CMEM_NEW(pool, SEGMENT);
+    if (!segment) return nullptr;
+    segment->start = CMEM_NEW_ARRAY(pool, double, 2);
+    segment->end = CMEM_NEW(pool, end_segment);
+    if (!segment->start || !segment->end) return nullptr;
+    segment->app_data = nullptr;
+    segment->type = SEG_POINT;
+    return segment;
+}
+
+SEGMENT* SEGMENT_create(SEGMENT_TYPE type, const double start[2], const double end[2], const double* centre,
+                        const double* radius, const DIRECTION* direction, CMEM_pool_s* pool) {
+    SEGMENT* segment = SEGMENT_create_segment_in_pool(pool);
+    if (!segment) return nullptr;
+    if (!SegmentUpdate(segment, type, start, end, centre, radius, direction)) return nullptr;
+    return segment;
+}
+
+namespace {
+
+// The work of SegmentUpdate without the final consistency check.
+int update_segment(SEGMENT* segment, SEGMENT_TYPE type, const double start_in[2], const double end_in[2],
+                   const double* centre_in, const double* radius_in, const DIRECTION* direction_in) {
+    MERROW1_REQUIRE(segment && start_in, "DUE_TO_INVALID_DATA", 0);
+    V2 start = v2(start_in);
+
+    // 1. A point: both buffers take the start.
+    if (type == SEG_POINT) {
+        segment->type = SEG_POINT;
+        put(start, segment->start);
+        write_end(segment, start);
+        return 1;
+    }
+    if (type != SEG_LINE && type != SEG_ARC) {
+        note("DUE_TO_INVALID_SEGMENT_TYPE");
+        return 0;
+    }
+    MERROW1_REQUIRE(end_in, "DUE_TO_INVALID_DATA", 0);
+    V2 end = v2(end_in);
+
+    // 2. Lines and arcs: coincident ends degrade the segment to a point.
+    segment->type = type;
+    put(start, segment->start);
+    write_end(segment, end);
+    if (dist2(start, end) <= kCoincidentSquared) {
+        segment->type = SEG_POINT;
+        write_end(segment, start);
+        return 0;
+    }
+
+    // 3. A line is done.
+    if (type == SEG_LINE) return 1;
+
+    DIRECTION d = direction_in ? *direction_in : 0;
+
+    // 4. An arc about a given centre: the end is moved onto the start's circle
+    //    and the direction follows the turn from start to end when that turn
+    //    is clear of the number tolerance.
+    if (centre_in) {
+        V2 centre = v2(centre_in);
+        segment->end->cx = centre.x;
+        segment->end->cy = centre.y;
+        V2 us, ue;
+        if (!unit(start - centre, kUnitTolerance, &us) || !unit(end - centre, kUnitTolerance, &ue)) {
+            note("DUE_TO_INVALID_DATA");
+            return 0;
+        }
+        double radius = dist(start, centre);
+        V2 moved = centre + radius * ue;
+        double turn = cross(us, ue);
+        if (std::fabs(turn) > EQ_ask_number_tolerance()) d = turn > 0.0 ? CCW : CW;
+        if (d != CCW && d != CW) {
+            note("DUE_TO_INVALID_DATA");
+            return 0;
+        }
+        write_arc_end(segment, moved, centre, radius, d);
+        return 1;
+    }
+
+    double chord = dist(start, end);
+    V2 mid = 0.5 * (start + end);
+
+    // 5. An arc from radius and direction: the centre lies on the chord's
+    //    bisector, left of the chord for CCW, right for CW.
+    if (radius_in && direction_in) {
+        double r = *radius_in;
+        if ((d != CCW && d != CW) || !(r >= 0.5 * chord - kUnitTolerance)) {
+            note("DUE_TO_INVALID_DATA");
+            return 0;
+        }
+        double h = std::sqrt(std::max(r * r - 0.25 * chord * chord, 0.0));
+        V2 u = (1.0 / chord) * (end - start);
+        V2 left = {-u.y, u.x};
+        V2 centre = d == CCW ? mid + h * left : mid - h * left;
+        write_arc_end(segment, end, centre, dist(end, centre), d);
+        return 1;
+    }
+
+    // 6. An arc from its direction alone: the half circle over the chord.
+    if (direction_in) {
+        if (d != CCW && d != CW) {
+            note("DUE_TO_INVALID_DATA");
+            return 0;
+        }
+        write_arc_end(segment, end, mid, 0.5 * chord, d);
+        return 1;
+    }
+
+    // 7. Neither centre nor direction.
+    note("DUE_TO_INVALID_ARC_INPUT");
+    return 0;
+}
+
+}  // namespace
+
+int SegmentUpdate(SEGMENT* segment, SEGMENT_TYPE type, const double start[2], const double end[2],
+                  const double* centre, const double* radius, const DIRECTION* direction) {
+    int result = update_segment(segment, type, start, end, centre, radius, direction);
+    // 8. The result goes to the consistency check when checking is on.
+    if (MACH__checking_level >= 1 && segment) SEGMENT_check_consistency(segment, "SegmentUpdate");
+    return result;
+}
+
+int SegmentCopy(const SEGMENT* from, SEGMENT* to) {
+    MERROW1_REQUIRE(from && to, "DUE_TO_INVALID_DATA", 0);
+    if (!is_known_type(from->type)) CERR_processor_abort(960001);
+    if (from == to) return 1;
+    to->start[0] = from->start[0];
+    to->start[1] = from->start[1];
+    to->type = from->type;
+    if (from->type == SEG_ARC)
+        *to->end = *from->end;
+    else
+        write_end(to, end_of(from));
+    return 1;
+}
+
+void SegmentReverse(const SEGMENT* from, SEGMENT* to) {
+    if (!from || !to) return;
+    // Read everything first: from and to may be one segment.
+    V2 start = start_of(from), end = end_of(from);
+    SEGMENT_TYPE type = from->type;
+    APP_DATA_s* app = from->app_data;
+    end_segment arc{};
+    if (type == SEG_ARC) arc = *from->end;
+    to->type = type;
+    to->app_data = app;
+    put(end, to->start);
+    if (type == SEG_ARC)
+        write_arc_end(to, start, {arc.cx, arc.cy}, arc.radius, -arc.direction);
+    else
+        write_end(to, start);
+}
+
+void SEGMENT_translate(SEGMENT* segment, const Vector2* v) {
+    if (!segment || !v) return;
+    segment->start[0] += v->x;
+    segment->start[1] += v->y;
+    segment->end->x += v->x;
+    segment->end->y += v->y;
+    if (segment->type == SEG_ARC) {
+        segment->end->cx += v->x;
+        segment->end->cy += v->y;
+    }
+}
+
+// ===========================================================================
+// Elementary measures
+// ===========================================================================
+
+double SegmentArcStartAngle(const SEGMENT* segment) {
+    MERROW1_REQUIRE(segment, "DUE_TO_INVALID_DATA", 0.0);
+    MERROW1_REQUIRE(segment->type == SEG_ARC, "DUE_TO_INVALID_SEGMENT_TYPE", 0.0);
+    return polar_angle(start_of(segment), centre_of(segment));
+}
+
+double SegmentArcEndAngle(const SEGMENT* segment) {
+    MERROW1_REQUIRE(segment, "DUE_TO_INVALID_DATA", 0.0);
+    MERROW1_REQUIRE(segment->type == SEG_ARC, "DUE_TO_INVALID_SEGMENT_TYPE", 0.0);
+    return polar_angle(end_of(segment), centre_of(segment));
+}
+
+double SEGMENT_angular_size_of_arc_segment(const SEGMENT* segment) {
+    MERROW1_REQUIRE(segment, "DUE_TO_INVALID_DATA", 0.0);
+    // Only an arc's end record holds a centre (a line vertex has two doubles).
+    MERROW1_REQUIRE(segment->type == SEG_ARC, "DUE_TO_INVALID_SEGMENT_TYPE", 0.0);
+    V2 c = centre_of(segment);
+    V2 a = start_of(segment) - c, b = end_of(segment) - c;
+    double s = segment->end->direction == CW ? -1.0 : 1.0;
+    double y = s * cross(a, b), x = dot(a, b);
+    if (x == 0.0 && y == 0.0) {
+        note("DUE_TO_INVALID_ARCTAN2_ARGUMENTS_0_0");
+        return 0.0;
+    }
+    return std::fabs(std::atan2(y, x));
+}
+
+double SegmentLength(const SEGMENT* segment) {
+    MERROW1_REQUIRE(segment, "DUE_TO_INVALID_DATA", 0.0);
+    switch (segment->type) {
+    case SEG_POINT: return 0.0;
+    case SEG_LINE: return dist(start_of(segment), end_of(segment));
+    case SEG_ARC: return SEGMENT_angular_size_of_arc_segment(segment) * segment->end->radius;
+    default: note("DUE_TO_INVALID_SEGMENT_TYPE"); return 0.0;
+    }
+}
+
+int SegmentTangent(const SEGMENT* segment, const double point[2], double tangent[2]) {
+    MERROW1_REQUIRE(segment && tangent, "DUE_TO_INVALID_DATA", 0);
+    V2 u;
+    switch (segment->type) {
+    case SEG_POINT: return 0;
+    case SEG_LINE:
+        if (!unit(end_of(segment) - start_of(segment), kUnitTolerance, &u)) {
+            note("DUE_TO_SEGMENT_LENGTH_BEING_ZERO");
+            return 0;
+        }
+        put(u, tangent);
+        return 1;
+    case SEG_ARC: {
+        MERROW1_REQUIRE(point, "DUE_TO_INVALID_DATA", 0);
+        DIRECTION d = segment->end->direction;
+        if (d != CCW && d != CW) {
+            note("DUE_TO_UNRECOGNIZED_ARC_DIRECTION");
+            return 0;
+        }
+        if (!unit(v2(point) - centre_of(segment), kUnitTolerance, &u)) {
+            note("DUE_TO_SEGMENT_LENGTH_BEING_ZERO");
+            return 0;
+        }
+        put(d == CCW ? V2{-u.y, u.x} : V2{u.y, -u.x}, tangent);
+        return 1;
+    }
+    default: note("DUE_TO_INVALID_SEGMENT_TYPE"); return 0;
+    }
+}
+
+double SegmentCurvature(const SEGMENT* segment) {
+    if (!segment || segment->type != SEG_ARC) return 0.0;
+    return segment->end->direction == CCW ? 1.0 / segment->end->radius : -1.0 / segment->end->radius;
+}
+
+namespace {
+
+// The point at arc length d from the start (points: the start).
+void point_from_start(const SEGMENT* segment, double d, double out[2]) {
+    V2 s = start_of(segment);
+    if (segment->type == SEG_LINE) {
+        V2 u;
+        if (unit(end_of(segment) - s, kUnitTolerance, &u)) s = s + d * u;
+        put(s, out);
+    } else if (segment->type == SEG_ARC) {
+        V2 c = centre_of(segment);
+        double angle = d / segment->end->radius;
+        if (segment->end->direction == CW) angle = -angle;
+        put(c + rotate(s - c, angle), out);
+    } else {
+        put(s, out);
+    }
+}
+
+}  // namespace
+
+int SegmentDistanceFromStart(const SEGMENT* segment, double d, double out[2]) {
+    MERROW1_REQUIRE(segment && out, "DUE_TO_INVALID_DATA", 0);
+    point_from_start(segment, d, out);
+    return 1;
+}
+
+int SegmentDistPoint(const SEGMENT* segment, double d, double out[2]) {
+    MERROW1_REQUIRE(segment && out, "DUE_TO_INVALID_DATA", 0);
+    if (!is_known_type(segment->type)) {
+        note("DUE_TO_INVALID_SEGMENT_TYPE");
+        return 0;
+    }
+    point_from_start(segment, d, out);
+    return 1;
+}
+
+int SegmentMidPoint(const SEGMENT* segment, double out[2]) {
+    MERROW1_REQUIRE(segment && out, "DUE_TO_INVALID_DATA", 0);
+    V2 s = start_of(segment), e = end_of(segment);
+    switch (segment->type) {
+    case SEG_POINT: put(s, out); return 1;
+    case SEG_LINE: put(0.5 * (s + e), out); return 1;
+    case SEG_ARC: {
+        // The chord midpoint pushed out to the arc; for a half circle the
+        // midpoint is the centre, and the bulge side comes from the direction:
+        // right of the chord for CCW, left for CW.
+        V2 c = centre_of(segment);
+        double r = segment->end->radius;
+        V2 m = 0.5 * (s + e), u;
+        if (!unit(m - c, kUnitTolerance, &u)) {
+            V2 chord;
+            if (!unit(e - s, kUnitTolerance, &chord)) {
+                put(s, out);
+                return 1;
+            }
+            u = segment->end->direction == CW ? V2{-chord.y, chord.x} : V2{chord.y, -chord.x};
+        }
+        put(c + r * u, out);
+        return 1;
+    }
+    default: note("DUE_TO_INVALID_SEGMENT_TYPE"); return 0;
+    }
+}
+
+// ===========================================================================
+// Offsets
+// ===========================================================================
+
+int SEGMENT_offset(const SEGMENT* segment, double d, SIDE side, bool* collapse_flag, SEGMENT* out) {
+    if (collapse_flag) *collapse_flag = false;
+    MERROW1_REQUIRE(segment && out, "DUE_TO_INVALID_DATA", 0);
+    V2 s = start_of(segment), e = end_of(segment);
+    if (segment->type == SEG_LINE) {
+        V2 u;
+        if (!unit(e - s, kUnitTolerance, &u)) {
+            note("DUE_TO_SEGMENT_LENGTH_BEING_ZERO");
+            return 0;
+        }
+        // LEFT moves the line to its right; any other side to its left.
+        V2 n = side == LEFT ? V2{u.y, -u.x} : V2{-u.y, u.x};
+        double ns[2], ne[2];
+        put(s + d * n, ns);
+        put(e + d * n, ne);
+        return SegmentUpdate(out, SEG_LINE, ns, ne, nullptr, nullptr, nullptr) ? 1 : 0;
+    }
+    if (segment->type == SEG_ARC) {
+        V2 chord, us, ue;
+        if (!unit(e - s, kUnitTolerance, &chord)) {
+            note("DUE_TO_SEGMENT_LENGTH_BEING_ZERO");
+            return 0;
+        }
+        V2 c = centre_of(segment);
+        if (!unit(s - c, kUnitTolerance, &us) || !unit(e - c, kUnitTolerance, &ue)) {
+            note("DUE_TO_SEGMENT_LENGTH_BEING_ZERO");
+            return 0;
+        }
+        // The arc moves to its right for side LEFT and to its left for any
+        // other side, as a line does: the left of a CCW arc is its centre's
+        // side, the left of a CW arc the outside.
+        DIRECTION dir = segment->end->direction;
+        bool inwards = dir == CW ? side == LEFT : side != LEFT;
+        double sign = inwards ? -1.0 : 1.0;
+        V2 ns = s + (sign * d) * us, ne = e + (sign * d) * ue;
+        double nsa[2], nea[2], ca[2];
+        put(ns, nsa);
+        put(ne, nea);
+        put(c, ca);
+        if (!SegmentUpdate(out, SEG_ARC, nsa, nea, ca, nullptr, &dir)) return 0;
+        if (collapse_flag && dot(ne - ns, e - s) < 0.0) *collapse_flag = true;
+        return 1;
+    }
+    note("DUE_TO_INVALID_SEGMENT_TYPE");
+    return 0;
+}
+
+int SegmentOffset(const SEGMENT* segment, double d, SIDE side, SEGMENT* out) {
+    bool collapsed = false;
+    if (!SEGMENT_offset(segment, d, side, &collapsed, out)) return 0;
+    return collapsed ? 0 : 1;
+}
+
+// ===========================================================================
+// Point measures
+// ===========================================================================
+
+double SegmentPointMinDist(const SEGMENT* segment, const double point[2], double closest[2]) {
+    MERROW1_REQUIRE(segment && point, "DUE_TO_INVALID_DATA", 0.0);
+    V2 p = v2(point), s = start_of(segment), e = end_of(segment);
+    V2 q = s;
+    switch (segment->type) {
+    case SEG_POINT: break;
+    case SEG_LINE: {
+        // The projection clamped to the segment.
+        V2 chord = e - s;
+        double l2 = dot(chord, chord);
+        double t = l2 > 0.0 ? dot(p - s, chord) / l2 : 0.0;
+        t = std::min(std::max(t, 0.0), 1.0);
+        q = t >= 1.0 ? e : s + t * chord;
+        break;
+    }
+    case SEG_ARC: {
+        // The circle point in the point's direction when it lies on the arc,
+        // else the nearer end (the start on a tie).
+        V2 c = centre_of(segment), u;
+        bool inside = false;
+        if (unit(p - c, kUnitTolerance, &u)) {
+            V2 f = c + segment->end->radius * u;
+            if (on_segment(location_on(segment, f))) {
+                q = f;
+                inside = true;
+            }
+        }
+        if (!inside) q = dist2(p, e) < dist2(p, s) ? e : s;
+        break;
+    }
+    default:
+        note("DUE_TO_INVALID_SEGMENT_TYPE");
+        if (closest) closest[0] = closest[1] = 0.0;
+        return 0.0;
+    }
+    if (closest) put(q, closest);
+    return dist(p, q);
+}
+
+double SegmentPointNormalDist(const SEGMENT* segment, const double point[2], double foot[2]) {
+    MERROW1_REQUIRE(segment && point, "DUE_TO_INVALID_DATA", 0.0);
+    V2 p = v2(point), s = start_of(segment), e = end_of(segment);
+    V2 f = s;
+    switch (segment->type) {
+    case SEG_POINT: break;
+    case SEG_LINE: {
+        V2 chord = e - s;
+        double l2 = dot(chord, chord);
+        if (l2 > 0.0) f = s + (dot(p - s, chord) / l2) * chord;
+        break;
+    }
+    case SEG_ARC: {
+        V2 c = centre_of(segment), u;
+        if (unit(p - c, kUnitTolerance, &u)) f = c + segment->end->radius * u;
+        break;
+    }
+    default:
+        note("DUE_TO_INVALID_SEGMENT_TYPE");
+        if (foot) foot[0] = foot[1] = 0.0;
+        return 0.0;
+    }
+    if (foot) put(f, foot);
+    return dist(p, f);
+}
+
+double SegmentPointMaxDist(const SEGMENT* segment, const double point[2], double farthest[2]) {
+    MERROW1_REQUIRE(segment && point, "DUE_TO_INVALID_DATA", 0.0);
+    V2 p = v2(point), s = start_of(segment), e = end_of(segment);
+    // The farther end, the start on a tie.
+    double best = dist(p, s);
+    V2 at = s;
+    double de = dist(p, e);
+    if (de > best) {
+        best = de;
+        at = e;
+    }
+    // Inside the segment only an arc can be farther than both ends: at the
+    // circle point opposite the point, when that lies on the arc.  (The foot
+    // of the normal is the nearest point of the line or circle, never the
+    // farthest.)
+    if (segment->type == SEG_ARC) {
+        V2 c = centre_of(segment), u;
+        if (unit(p - c, kUnitTolerance, &u)) {
+            V2 f = c - segment->end->radius * u;
+            double df = dist(p, f);
+            if (df > best && on_segment(location_on(segment, f))) {
+                best = df;
+                at = f;
+            }
+        }
+    }
+    if (farthest) put(at, farthest);
+    return best;
+}
+
+void SegmentMinMax(const SEGMENT* segment, const Vector2* d, double* min, double* max, Point2* at_min,
+                   Point2* at_max) {
+    if (!segment) return;
+    V2 dir = d ? V2{d->x, d->y} : V2{0.0, 1.0};
+    V2 s = start_of(segment), e = segment->type == SEG_POINT ? s : end_of(segment);
+    // The ends, the start on ties.
+    double lo = dot(s, dir), hi = lo;
+    V2 at_lo = s, at_hi = s;
+    double pe = dot(e, dir);
+    if (pe < lo) {
+        lo = pe;
+        at_lo = e;
+    }
+    if (pe > hi) {
+        hi = pe;
+        at_hi = e;
+    }
+    // An arc reaches further where its circle's extreme points along the
+    // direction lie strictly inside it.
+    V2 u;
+    if (segment->type == SEG_ARC && unit(dir, kUnitTolerance, &u)) {
+        V2 c = centre_of(segment);
+        double r = segment->end->radius;
+        V2 top = c + r * u, bottom = c - r * u;
+        double pt = dot(top, dir), pb = dot(bottom, dir);
+        if (pt > hi && location_on(segment, top) == 3) {
+            hi = pt;
+            at_hi = top;
+        }
+        if (pb < lo && location_on(segment, bottom) == 3) {
+            lo = pb;
+            at_lo = bottom;
+        }
+    }
+    if (min) *min = lo;
+    if (max) *max = hi;
+    if (at_min) put(at_lo, at_min);
+    if (at_max) put(at_hi, at_max);
+}
+
+double SegmentPointParameter(const SEGMENT* segment, const double point[2]) {
+    MERROW1_REQUIRE(segment && point, "DUE_TO_INVALID_DATA", 0.0);
+    if (segment->type == SEG_POINT) return 0.0;
+    if (segment->type != SEG_LINE && segment->type != SEG_ARC) {
+        note("DUE_TO_INVALID_SEGMENT_TYPE");
+        return 0.0;
+    }
+    V2 p = v2(point), s = start_of(segment), e = end_of(segment);
+    V2 chord = e - s;
+    double length = norm(chord);
+    if (!(length > kUnitTolerance)) {
+        note("DUE_TO_SEGMENT_LENGTH_BEING_ZERO");
+        return 0.0;
+    }
+    double t = segment->type == SEG_LINE ? dist(p, s) / length : dot(p - s, chord) / (length * length);
+    if (t > 1.0) t = 1.0;
+    if (dist2(p, e) <= kSnap * kSnap) return 1.0;
+    if (dist2(p, s) <= kSnap * kSnap || t < 0.0) return 0.0;
+    return t;
+}
+
+double SEGMENT_length_parameter(const SEGMENT* segment, const double point[2]) {
+    MERROW1_REQUIRE(segment && point, "DUE_TO_INVALID_DATA", 0.0);
+    V2 p = v2(point), s = start_of(segment), e = end_of(segment);
+    double t;
+    if (segment->type == SEG_ARC) {
+        V2 c = centre_of(segment), us, ue, up;
+        if (!unit(s - c, kUnitTolerance, &us) || !unit(e - c, kUnitTolerance, &ue) ||
+            !unit(p - c, kUnitTolerance, &up))
+            return 0.0;
+        double whole = std::acos(std::min(std::max(dot(us, ue), -1.0), 1.0));
+        double part = std::acos(std::min(std::max(dot(us, up), -1.0), 1.0));
+        if (!(whole > 0.0)) return 0.0;
+        t = part / whole;
+    } else if (segment->type == SEG_LINE) {
+        V2 chord = e - s;
+        double l2 = dot(chord, chord);
+        if (!(l2 > 0.0)) return 0.0;
+        t = dot(p - s, chord) / l2;
+    } else {
+        return 0.0;
+    }
+    t = std::min(std::max(t, 0.0), 1.0);
+    if (t < kSnap) return 0.0;
+    if (t > 1.0 - kSnap) return 1.0;
+    return t;
+}
+
+// ===========================================================================
+// Extents and extreme points
+// ===========================================================================
+
+void SegmentBoxWithMinMaxPoints(const SEGMENT* segment, const Vector2* d, BOX2_t* box, Point2* min1,
+                                Point2* max1, Point2* min2, Point2* max2) {
+    if (!segment || !box) return;
+    Vector2 along = d ? *d : Vector2{0.0, 1.0};
+    Vector2 normal{along.y, -along.x};
+    SegmentMinMax(segment, &along, &box->min_along, &box->max_along, min1, max1);
+    SegmentMinMax(segment, &normal, &box->min_normal, &box->max_normal, min2, max2);
+}
+
+void SEGMENT_ask_box(const SEGMENT* segment, double box[4]) {
+    if (!segment || !box) return;
+    V2 s = start_of(segment), e = segment->type == SEG_POINT ? s : end_of(segment);
+    box[0] = std::min(s.x, e.x);
+    box[1] = std::max(s.x, e.x);
+    box[2] = std::min(s.y, e.y);
+    box[3] = std::max(s.y, e.y);
+    if (segment->type != SEG_ARC) return;
+    // An arc of at most a half circle whose centre's x lies strictly between
+    // its ends' x passes the circle's top or bottom: the bottom when it runs
+    // left to right counter-clockwise or right to left clockwise.
+    V2 c = centre_of(segment);
+    double r = segment->end->radius;
+    bool cw = segment->end->direction == CW;
+    if (box[0] < c.x && c.x < box[1]) {
+        if ((e.x > s.x) != cw)
+            box[2] = std::min(box[2], c.y - r);
+        else
+            box[3] = std::max(box[3], c.y + r);
+    }
+    if (box[2] < c.y && c.y < box[3]) {
+        if ((e.y > s.y) == cw)
+            box[0] = std::min(box[0], c.x - r);
+        else
+            box[1] = std::max(box[1], c.x + r);
+    }
+}
+
+bool SEGMENT_line_crosses_segment(const SEGMENT* segment, const double p[2], const double d[2],
+                                  double tolerance) {
+    if (!segment || !p || !d) return false;
+    Vector2 n{d[1], -d[0]};
+    double lo = 0.0, hi = 0.0;
+    SegmentMinMax(segment, &n, &lo, &hi, nullptr, nullptr);
+    double pn = p[0] * n.x + p[1] * n.y;
+    return lo - kSnap < pn && pn < hi + kSnap && hi - lo > tolerance;
+}
+
+bool SEGMENT_point_is_ahead(const double q[2], const double p[2], const double d[2], double tolerance,
+                            double* out) {
+    if (!q || !p || !d) return false;
+    double t = (q[0] - p[0]) * d[0] + (q[1] - p[1]) * d[1];
+    if (!(t > tolerance)) return false;
+    if (out) *out = t;
+    return true;
+}
+
+// ===========================================================================
+// Distances along lines and rays
+// ===========================================================================
+
+namespace {
+
+// The meeting of the line through p along d with the segment: the nearest
+// point (ahead of p only when ahead_only).  0 with distance 0 and p when p
+// lies on the segment; 0 when nothing is met.
+int line_distance(const SEGMENT* segment, const double point[2], const double direction[2], bool ahead_only,
+                  double* distance, double out[2]) {
+    MERROW1_REQUIRE(segment && point, "DUE_TO_INVALID_DATA", 0);
+    V2 p = v2(point);
+    V2 d = direction ? v2(direction) : V2{0.0, 1.0};
+    if (on_segment(SegmentPointLocation(segment, point))) {
+        if (distance) *distance = 0.0;
+        if (out) put(p, out);
+        return 0;
+    }
+    if (segment->type != SEG_LINE && segment->type != SEG_ARC) return 0;
+    if (d.x == 0.0 && d.y == 0.0) return 0;
+
+    // Candidates: the intersections of the full line with the segment's
+    // line or circle that lie on the segment, or its ends when the line runs
+    // along the segment.
+    double ray_start[2] = {p.x, p.y};
+    end_segment ray_end{};
+    ray_end.x = p.x + d.x;
+    ray_end.y = p.y + d.y;
+    SEGMENT ray{ray_start, &ray_end, nullptr, SEG_LINE};
+    INT_POINT hits{};
+    int n = SegmentIntersect(segment, &ray, &hits);
+    std::vector<V2> candidates;
+    if (n < 0) {
+        candidates.push_back(start_of(segment));
+        candidates.push_back(end_of(segment));
+    } else {
+        for (int k = 0; k < n && k < 2; ++k) {
+            V2 h{hits.point[k].x, hits.point[k].y};
+            if (on_segment(location_on(segment, h))) candidates.push_back(h);
+        }
+    }
+    bool found = false;
+    double best = 0.0;
+    V2 at{0.0, 0.0};
+    for (V2 h : candidates) {
+        if (ahead_only && !(dot(h - p, d) > 0.0)) continue;
+        double dh = dist(h, p);
+        if (!found || dh < best) {
+            found = true;
+            best = dh;
+            at = h;
+        }
+    }
+    if (!found) return 0;
+    if (distance) *distance = best;
+    if (out) put(at, out);
+    return 1;
+}
+
+}  // namespace
+
+int SegmentPointLineDist(const SEGMENT* segment, const double p[2], const double d[2], double* distance,
+                         double out[2]) {
+    return line_distance(segment, p, d, false, distance, out);
+}
+
+int SegmentPointRayDist(const SEGMENT* segment, const double p[2], const double d[2], double* distance,
+                        double out[2]) {
+    return line_distance(segment, p, d, true, distance, out);
+}
+
+// ===========================================================================
+// Points on a segment and moves of an arc
+// ===========================================================================
+
+int SegmentParamPoint(const SEGMENT* segment, double t, double out[2]) {
+    MERROW1_REQUIRE(segment && out, "DUE_TO_INVALID_DATA", 0);
+    if (!is_known_type(segment->type)) {
+        note("DUE_TO_INVALID_SEGMENT_TYPE");
+        return 0;
+    }
+    V2 s = start_of(segment);
+    if (segment->type == SEG_POINT) {
+        put(s, out);
+        return 1;
+    }
+    V2 e = end_of(segment);
+    t = std::min(std::max(t, 0.0), 1.0);
+    if (t < kUnitTolerance) {
+        put(s, out);
+        return 1;
+    }
+    if (t > 1.0 - kUnitTolerance) {
+        put(e, out);
+        return 1;
+    }
+    V2 q = s + t * (e - s);
+    if (segment->type == SEG_LINE) {
+        put(q, out);
+        return 1;
+    }
+    if (!(dist(s, e) >= kUnitTolerance)) {
+        put(s, out);
+        return 1;
+    }
+    // The chord point moves onto the arc along the direction from the centre
+    // to the arc's midpoint.
+    double mid[2], qa[2] = {q.x, q.y}, hit[2], distance = -1.0;
+    SegmentMidPoint(segment, mid);
+    V2 c = centre_of(segment);
+    double dir[2] = {mid[0] - c.x, mid[1] - c.y};
+    hit[0] = q.x;
+    hit[1] = q.y;
+    if (SegmentPointRayDist(segment, qa, dir, &distance, hit) == 0 && distance < 0.0) {
+        // Not met (a degenerate arc): the radial projection.
+        V2 u;
+        if (unit(q - c, kUnitTolerance, &u)) put(c + segment->end->radius * u, hit);
+    }
+    out[0] = hit[0];
+    out[1] = hit[1];
+    return 1;
+}
+
+int SegmentDistPointFromEnd(const SEGMENT* segment, double d, double out[2]) {
+    MERROW1_REQUIRE(segment && out, "DUE_TO_INVALID_DATA", 0);
+    V2 s = start_of(segment), e = segment->type == SEG_POINT ? s : end_of(segment);
+    switch (segment->type) {
+    case SEG_POINT: put(e, out); return 1;
+    case SEG_LINE: {
+        V2 u;
+        if (unit(e - s, kUnitTolerance, &u)) e = e - d * u;
+        put(e, out);
+        return 1;
+    }
+    case SEG_ARC: {
+        V2 c = centre_of(segment);
+        double angle = d / segment->end->radius;
+        if (segment->end->direction != CW) angle = -angle;
+        put(c + rotate(e - c, angle), out);
+        return 1;
+    }
+    default: note("DUE_TO_INVALID_SEGMENT_TYPE"); return 0;
+    }
+}
+
+int SegmentAnglePoint(const SEGMENT* segment, double a, double out[2]) {
+    MERROW1_REQUIRE(segment && out, "DUE_TO_INVALID_DATA", 0);
+    if (segment->type != SEG_ARC) {
+        note("DUE_TO_INVALID_SEGMENT_TYPE");
+        return 0;
+    }
+    V2 s = start_of(segment), e = end_of(segment), c = centre_of(segment), us, ue;
+    unit(s - c, kUnitTolerance, &us);
+    unit(e - c, kUnitTolerance, &ue);
+    double sense = cross(us, ue) >= 0.0 ? 1.0 : -1.0;
+    put(c + rotate(s - c, sense * a), out);
+    return 1;
+}
+
+void SEGMENT_translate_arc_end_to_centre(SEGMENT* segment, double d, Vector2* v) {
+    Vector2 move{0.0, 0.0};
+    if (segment && segment->type == SEG_ARC) {
+        V2 w = centre_of(segment) - end_of(segment), u;
+        if (d < segment->end->radius) {
+            if (unit(w, kUnitTolerance, &u)) w = d * u;
+            else w = {0.0, 0.0};
+        }
+        move = {w.x, w.y};
+        SEGMENT_translate(segment, &move);
+    }
+    if (v) *v = move;
+}
+
+// ===========================================================================
+// Arc division
+// ===========================================================================
+
+namespace {
+
+// The n end points of n equal angular steps along the arc (the last its end).
+Point2* divide_arc(const SEGMENT* arc, int n) {
+    size_t count = static_cast<size_t>(n);
+    if (count > std::numeric_limits<size_t>::max() / sizeof(Point2)) return nullptr;
+    Point2* points = static_cast<Point2*>(Korvo::Memory::CppMemory::allocate(count * sizeof(Point2)));
+    if (!points) return nullptr;
+    V2 s = start_of(arc), c = centre_of(arc);
+    double step = SEGMENT_angular_size_of_arc_segment(arc) / n;
+    if (arc->end->direction == CW) step = -step;
+    for (int k = 1; k < n; ++k) put(c + rotate(s - c, k * step), &points[k - 1]);
+    put(end_of(arc), &points[n - 1]);
+    return points;
+}
+
+}  // namespace
+
+int SEGMENT_subdivide_arc_into_points(SEGMENT* arc, SEGMENT* parallel, double tol, Point2** points,
+                                      Point2** parallel_points) {
+    if (points) *points = nullptr;
+    if (parallel_points) *parallel_points = nullptr;
+    if (!arc) return 0;
+    MERROW1_REQUIRE(arc->type == SEG_ARC && (!parallel || parallel->type == SEG_ARC),
+                    "DUE_TO_INVALID_SEGMENT_TYPE", 0);
+    // A tolerance not above 0 would ask for infinitely many pieces.
+    MERROW1_REQUIRE(tol > 0.0, "DUE_TO_INVALID_DATA", 0);
+    double radius = arc->end->radius;
+    if (parallel) radius = std::max(radius, parallel->end->radius);
+    int n = 1;
+    if (radius > tol) {
+        // Pieces of angle 2 acos((R - tol) / R) keep the chord height of the
+        // larger arc within the tolerance.
+        double pieces = std::floor(SEGMENT_angular_size_of_arc_segment(arc) /
+                                   (2.0 * std::acos((radius - tol) / radius))) + 1.0;
+        MERROW1_REQUIRE(pieces < static_cast<double>(std::numeric_limits<int>::max()), "DUE_TO_INVALID_DATA", 0);
+        n = std::max(static_cast<int>(pieces), 2);
+    }
+    if (points) {
+        *points = divide_arc(arc, n);
+        if (!*points) return 0;
+    }
+    if (parallel && parallel_points) {
+        *parallel_points = divide_arc(parallel, n);
+        if (!*parallel_points) {
+            if (points) {
+                Korvo::Memory::CppMemory::free(*points);
+                *points = nullptr;
+            }
+            return 0;
+        }
+    }
+    return n;
+}
+
+int SEGMENT_init_arc_segmentation(const SEGMENT* arc, SIDE side, double a, double b, Point2* first,
+                                  Point2* last) {
+    MERROW1_REQUIRE(arc && first && last, "DUE_TO_INVALID_DATA", 0);
+    MERROW1_REQUIRE(arc->type == SEG_ARC, "DUE_TO_INVALID_SEGMENT_TYPE", 0);
+    V2 s = start_of(arc), e = end_of(arc), c = centre_of(arc);
+    double r = arc->end->radius;
+    bool cw = arc->end->direction == CW;
+    // e_off is the offset on the arc's outer side of the division, f_off the
+    // chord-height allowance.
+    bool material_inside = (!cw && side == RIGHT) || (cw && side == LEFT);
+    double e_off = material_inside ? a : b;
+    double f_off = material_inside ? b : a;
+
+    // A degenerate arc: its ends.
+    V2 us, ue;
+    double ltol = EQ_ask_length_tolerance();
+    if (!(r > ltol) || !unit(s - c, ltol, &us) || !unit(e - c, ltol, &ue) || !(dist(s, e) > ltol)) {
+        put(s, first);
+        put(e, last);
+        return 1;
+    }
+    double cosine = dot(us, ue);
+    double theta = cosine >= 1.0 ? 0.0 : cosine <= -1.0 ? kPi : std::acos(cosine);
+    double phi = e_off > 0.0 ? std::acos(r / (r + e_off)) : 0.0;
+
+    // One point: where the end tangents meet.
+    if (theta - 2.0 * phi <= 0.0) {
+        V2 u;
+        if (!unit(0.5 * (s + e) - c, kUnitTolerance, &u)) u = us;
+        V2 corner = c + (r / std::cos(0.5 * theta)) * u;
+        put(corner, first);
+        put(corner, last);
+        return 2;
+    }
+
+    // The step psi must be positive and its count finite.
+    MERROW1_REQUIRE(r + e_off > 0.0, "DUE_TO_INVALID_DATA", 0);
+    double ratio = (r - f_off) / (r + e_off);
+    MERROW1_REQUIRE(ratio < 1.0, "DUE_TO_INVALID_DATA", 0);
+    double psi = std::acos(std::max(ratio, -1.0));
+    double count = std::floor((theta - 2.0 * phi) / (2.0 * psi) + 1.0) + 2.0;
+    MERROW1_REQUIRE(psi > 0.0 && count < static_cast<double>(std::numeric_limits<int>::max()),
+                    "DUE_TO_INVALID_DATA", 0);
+    double turn1 = cw ? -phi : phi, turn2 = cw ? -(theta - phi) : theta - phi;
+    V2 radial = ((r + e_off) / r) * (s - c);
+    put(c + rotate(radial, turn1), first);
+    put(c + rotate(radial, turn2), last);
+    return static_cast<int>(count);
+}
+
+bool SEGMENT_get_segmentation_point(const SEGMENT* arc, int n, const Point2* first, const Point2* last, int i,
+                                    Point2* out) {
+    if (!arc || !first || !last || !out) return false;
+    V2 e = end_of(arc);
+    if (n <= 1) {
+        put(e, out);
+        return true;
+    }
+    if (n == 2) {
+        if (i == 1) *out = *first;
+        else put(e, out);
+        return true;
+    }
+    if (i <= 1) {
+        *out = *first;
+        return false;
+    }
+    if (i >= n) {
+        put(e, out);
+        return false;
+    }
+    if (arc->type != SEG_ARC) return false;
+    V2 c = centre_of(arc), f = v2(*first) - c, l = v2(*last) - c;
+    double angle = std::atan2(cross(f, l), dot(f, l));
+    put(c + rotate(f, angle * (i - 1) / (n - 2)), out);
+    return true;
+}
+
+// ===========================================================================
+// Distance between two segments
+// ===========================================================================
+
+namespace {
+
+struct Candidate {
+    double distance;
+    V2 on1, on2;
+};
+
+// Common normals of the two segments whose feet lie on both.  A point
+// segment's normals run to the nearest point of the other's line or circle
+// (and for a circle also the farthest); two lines have none that matter.
+void common_normals(const SEGMENT* s1, const SEGMENT* s2, std::vector<Candidate>* out) {
+    auto add = [&](V2 p1, V2 p2) {
+        if (s1->type != SEG_POINT && !on_segment(location_on(s1, p1))) return;
+        if (s2->type != SEG_POINT && !on_segment(location_on(s2, p2))) return;
+        out->push_back({dist(p1, p2), p1, p2});
+    };
+    auto circle_points = [](const SEGMENT* arc, V2 toward, V2 q[2]) -> bool {
+        V2 c = centre_of(arc), u;
+        if (!unit(toward - c, kUnitTolerance, &u)) return false;
+        q[0] = c + arc->end->radius * u;
+        q[1] = c - arc->end->radius * u;
+        return true;
+    };
+    auto line_foot = [](const SEGMENT* line, V2 p) {
+        V2 s = start_of(line), chord = end_of(line) - s;
+        double l2 = dot(chord, chord);
+        return l2 > 0.0 ? s + (dot(p - s, chord) / l2) * chord : s;
+    };
+
+    SEGMENT_TYPE t1 = s1->type, t2 = s2->type;
+    if (t1 == SEG_POINT && t2 == SEG_POINT) {
+        add(start_of(s1), start_of(s2));
+    } else if (t1 == SEG_POINT || t2 == SEG_POINT) {
+        bool first_is_point = t1 == SEG_POINT;
+        const SEGMENT* other = first_is_point ? s2 : s1;
+        V2 p = start_of(first_is_point ? s1 : s2);
+        V2 feet[2];
+        int count = 0;
+        if (other->type == SEG_LINE) {
+            feet[count++] = line_foot(other, p);
+        } else if (circle_points(other, p, feet)) {
+            count = 2;
+        }
+        for (int k = 0; k < count; ++k) first_is_point ? add(p, feet[k]) : add(feet[k], p);
+    } else if (t1 == SEG_ARC && t2 == SEG_ARC) {
+        // Along the line through both centres (concentric arcs: their
+        // smallest distance is reached at an end of one of them).
+        V2 q1[2], q2[2];
+        if (circle_points(s1, centre_of(s2), q1) && circle_points(s2, centre_of(s1), q2))
+            for (V2 a : q1)
+                for (V2 b : q2) add(a, b);
+    } else if (t1 != t2) {
+        // Line and arc: the perpendicular from the centre to the line.
+        const SEGMENT* line = t1 == SEG_LINE ? s1 : s2;
+        const SEGMENT* arc = t1 == SEG_LINE ? s2 : s1;
+        V2 foot = line_foot(line, centre_of(arc)), q[2];
+        if (circle_points(arc, foot, q))
+            for (V2 a : q) t1 == SEG_LINE ? add(foot, a) : add(a, foot);
+    }
+}
+
+}  // namespace
+
+int SEGMENT_segment_distance(const SEGMENT* segment1, const SEGMENT* segment2, Point2* points,
+                             double distances[2], bool mode) {
+    MERROW1_REQUIRE(segment1 && segment2 && distances, "DUE_TO_INVALID_DATA", 0);
+    if (!is_known_type(segment1->type) || !is_known_type(segment2->type)) {
+        note("DUE_TO_INVALID_SEGMENT_TYPE");
+        return 0;
+    }
+    auto report = [&](int index, const Candidate& c) {
+        distances[index] = c.distance;
+        if (points) {
+            put(c.on1, &points[2 * index]);
+            put(c.on2, &points[2 * index + 1]);
+        }
+    };
+    std::vector<Candidate> normals;
+    common_normals(segment1, segment2, &normals);
+    std::stable_sort(normals.begin(), normals.end(),
+                     [](const Candidate& a, const Candidate& b) { return a.distance < b.distance; });
+
+    if (mode) {
+        int n = static_cast<int>(std::min<size_t>(normals.size(), 2));
+        for (int k = 0; k < n; ++k) report(k, normals[k]);
+        return n;
+    }
+
+    // 1. Segments that cross or touch are at distance 0.  Overlap (-1) is
+    //    also the answer for disjoint arcs of one circle whose boxes meet, so
+    //    it is settled by the ends below: pieces of one line or circle are
+    //    nearest at an end of one of them.
+    bool lines_or_arcs = segment1->type != SEG_POINT && segment2->type != SEG_POINT;
+    INT_POINT hits{};
+    int met = lines_or_arcs ? SegmentIntersectOn(segment1, segment2, &hits) : 0;
+    if (met > 0) {
+        V2 h{hits.point[0].x, hits.point[0].y};
+        report(0, {0.0, h, h});
+        return 1;
+    }
+
+    // 2. Otherwise the smallest distance is reached at an end of one segment
+    //    or along a common normal (the only places where the distance between
+    //    two smooth pieces can have an interior minimum).  The start of the
+    //    first segment wins ties, then the order below.
+    std::vector<Candidate> all;
+    const SEGMENT* segs[2] = {segment1, segment2};
+    for (int k = 0; k < 2; ++k) {
+        const SEGMENT* from = segs[k];
+        const SEGMENT* to = segs[1 - k];
+        V2 ends[2] = {start_of(from), from->type == SEG_POINT ? start_of(from) : end_of(from)};
+        for (V2 p : ends) {
+            double pa[2] = {p.x, p.y}, q[2];
+            double d = SegmentPointMinDist(to, pa, q);
+            all.push_back(k == 0 ? Candidate{d, p, v2(q)} : Candidate{d, v2(q), p});
+        }
+    }
+    all.insert(all.end(), normals.begin(), normals.end());
+    const Candidate* best = &all.front();
+    for (const Candidate& c : all)
+        if (c.distance < best->distance) best = &c;
+
+    report(0, *best);
+    return 1;
+}
+
+// ===========================================================================
+// Host geometry
+// ===========================================================================
+
+tag_t SEGMENT_create_line_eid(const SEGMENT* segment, const CSYS* csys, double out[2]) {
+    MERROW1_REQUIRE(segment && csys, "DUE_TO_INVALID_DATA", 0);
+    double s[3], e[3];
+    map_point(csys, start_of(segment), s);
+    map_point(csys, segment->type == SEG_POINT ? start_of(segment) : end_of(segment), e);
+    tag_t tag = ES_create_line_in_part(s, e);
+    if (out) {
+        out[0] = 0.0;
+        out[1] = 1.0;
+    }
+    return tag;
+}
+
+namespace {
+
+// Host arc of an arc segment with the given mapped centre.
+tag_t create_arc(const SEGMENT* segment, const CSYS* csys, const double centre[3], double angles[2]) {
+    double start = SegmentArcStartAngle(segment), end = SegmentArcEndAngle(segment);
+    bool cw = segment->end->direction == CW;
+    // The host arc runs counter-clockwise: a CW arc runs from its end.
+    double from = cw ? end : start, to = cw ? start : end;
+    if (to <= from) to += kTwoPi;
+    tag_t matrix = ES_create_matrix(csys->matrix);
+    tag_t tag = ES_create_arc(matrix, centre, segment->end->radius, from, to);
+    if (angles) {
+        angles[0] = cw ? to : from;
+        angles[1] = cw ? from : to;
+    }
+    return tag;
+}
+
+}  // namespace
+
+tag_t SEGMENT_create_arc_eid(const SEGMENT* segment, CSYS* csys, double angles[2]) {
+    MERROW1_REQUIRE(segment && csys, "DUE_TO_INVALID_DATA", 0);
+    MERROW1_REQUIRE(segment->type == SEG_ARC, "DUE_TO_INVALID_SEGMENT_TYPE", 0);
+    double centre[3];
+    map_point(csys, centre_of(segment), centre);
+    return create_arc(segment, csys, centre, angles);
+}
+
+tag_t SEGMENT_create_arceid(const SEGMENT* segment, CSYS* csys, double angles[2]) {
+    MERROW1_REQUIRE(segment && csys, "DUE_TO_INVALID_DATA", 0);
+    MERROW1_REQUIRE(segment->type == SEG_ARC, "DUE_TO_INVALID_SEGMENT_TYPE", 0);
+    double local[3] = {segment->end->cx, segment->end->cy, 0.0}, centre[3];
+    h100(csys->origin, csys->matrix, local, centre);
+    return create_arc(segment, csys, centre, angles);
+}
+
+// ===========================================================================
+// Debug displays
+// ===========================================================================
+
+namespace {
+
+void display_marker(const CSYS* csys, V2 p, int colour, int marker, int count) {
+    double point[3];
+    map_point(csys, p, point);
+    DSS_TEMP_display_markers(DISPLAY_ask_tag_of_active_vseq(), marker, colour, 3, count, point);
+}
+
+// An arc drawn from its mapped centre, start and end: the host arc turns
+// counter-clockwise about the CSYS z row, so a CW arc is drawn from its end.
+void display_arc(const SEGMENT* segment, const CSYS* csys, int colour, int font, int width) {
+    double c[3], s[3], e[3];
+    map_point(csys, centre_of(segment), c);
+    map_point(csys, start_of(segment), s);
+    map_point(csys, end_of(segment), e);
+    double a[3], b[3];
+    for (int k = 0; k < 3; ++k) {
+        a[k] = s[k] - c[k];
+        b[k] = e[k] - c[k];
+    }
+    double la = std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]);
+    double lb = std::sqrt(b[0] * b[0] + b[1] * b[1] + b[2] * b[2]);
+    if (!(la > 0.0) || !(lb > 0.0)) return;
+    double cosine = (a[0] * b[0] + a[1] * b[1] + a[2] * b[2]) / (la * lb);
+    double sweep = std::acos(std::min(std::max(cosine, -1.0), 1.0));
+    const double* from = segment->end->direction == CW ? b : a;
+    const double* x = csys->matrix;
+    const double* y = csys->matrix + 3;
+    double start = std::atan2(from[0] * y[0] + from[1] * y[1] + from[2] * y[2],
+                              from[0] * x[0] + from[1] * x[1] + from[2] * x[2]);
+    DSS_TEMP_display_arc(DISPLAY_ask_tag_of_active_vseq(), colour, font, width, csys->matrix, c,
+                         segment->end->radius, start, start + sweep);
+}
+
+}  // namespace
+
+void SEGMENT_display_start_point(const SEGMENT* segment, const CSYS* csys, int colour, int marker) {
+    if (!segment || !csys) return;
+    display_marker(csys, start_of(segment), colour, marker, 1);
+}
+
+void SEGMENT_display_end_point(const SEGMENT* segment, const CSYS* csys, int colour, int marker) {
+    if (!segment || !csys) return;
+    display_marker(csys, segment->type == SEG_POINT ? start_of(segment) : end_of(segment), colour, marker, 1);
+}
+
+void SEGMENT_display_segment(const SEGMENT* segment, const CSYS* csys, int colour, int font, int width,
+                             int point_flag) {
+    if (!segment || !csys) return;
+    switch (segment->type) {
+    case SEG_POINT: display_marker(csys, start_of(segment), colour, 3, point_flag ? 1 : 0); break;
+    case SEG_LINE: {
+        double points[6];
+        map_point(csys, start_of(segment), points);
+        map_point(csys, end_of(segment), points + 3);
+        DSS_TEMP_display_polyline(DISPLAY_ask_tag_of_active_vseq(), colour, font, width, 3, 2, points);
+        break;
+    }
+    case SEG_ARC: display_arc(segment, csys, colour, font, width); break;
+    default: break;
+    }
+}
+
+void SEGMENT_display_projected_segment(const SEGMENT* segment, const CSYS* csys, const double projection[3],
+                                       SIDE side, double a, double b, int colour, int font, int width,
+                                       int marker) {
+    if (!segment || !csys || !is_known_type(segment->type)) return;
+    // 1. The points in the plane: the start, then the division of an arc for
+    //    the side, or the end.
+    std::vector<V2> plane{start_of(segment)};
+    if (segment->type == SEG_ARC) {
+        Point2 first{}, last{}, p{};
+        int n = SEGMENT_init_arc_segmentation(segment, side, a, b, &first, &last);
+        for (int i = 1; i <= n; ++i) {
+            SEGMENT_get_segmentation_point(segment, n, &first, &last, i, &p);
+            plane.push_back(v2(p));
+        }
+        if (n <= 0) plane.push_back(end_of(segment));
+    } else if (segment->type == SEG_LINE) {
+        plane.push_back(end_of(segment));
+    }
+    // 2. Mapped to absolute space and projected along the vector (the CSYS z
+    //    row when none is given) onto the absolute XY plane.
+    const double* v = projection ? projection : csys->matrix + 6;
+    std::vector<double> points;
+    for (V2 q : plane) {
+        double m[3];
+        map_point(csys, q, m);
+        if (v[2] != 0.0) {
+            double t = m[2] / v[2];
+            for (int k = 0; k < 3; ++k) m[k] -= t * v[k];
+        }
+        points.insert(points.end(), m, m + 3);
+    }
+    // 3. Markers at the points, lines between them.
+    tag_t view = DISPLAY_ask_tag_of_active_vseq();
+    int count = static_cast<int>(plane.size());
+    DSS_TEMP_display_markers(view, marker, colour, 3, marker ? count : 0, points.data());
+    if (count > 1) DSS_TEMP_display_polyline(view, colour, font, width, 3, count, points.data());
+}
+
+// ===========================================================================
+// Debug status and consistency check
+// ===========================================================================
+
+int SEGMENT_ask_segment_debug_status() { return MACH__checking_level < 1 ? 0 : g_segment_debug_status; }
+
+void SEGMENT_set_segment_debug_status(int status) {
+    if (MACH__checking_level >= 1) g_segment_debug_status = status;
+}
+
+namespace {
+
+// Problems of a segment.  With messages null it only counts and stops at the
+// first; otherwise it collects every message.  Warnings (angular size of a
+// half circle or more) count only with debug status 2.
+int segment_problems(const SEGMENT* segment, bool warnings, std::vector<std::string>* messages) {
+    int count = 0;
+    auto problem = [&](const std::string& text) {
+        ++count;
+        if (messages) messages->push_back(text);
+        return messages == nullptr;  // true: stop here
+    };
+    if (!segment) {
+        problem("SEGMENT error: segment pointer is NULL.\n");
+        return count;
+    }
+    if (segment->type == SEG_POINT) return 0;
+    if (segment->type != SEG_LINE && segment->type != SEG_ARC) {
+        problem("SEGMENT error: unreconized segment type.\n");
+        return count;
+    }
+    V2 s = start_of(segment), e = end_of(segment);
+    double chord = dist(s, e);
+    if (chord == 0.0) {
+        if (problem("SEGMENT error: segment has zero length.\n")) return count;
+    } else if (chord <= SEGMENT_TOLERANCE) {
+        if (problem("SEGMENT error: segment length <= SEGMENT_TOLERANCE.\n")) return count;
+    }
+    if (segment->type != SEG_ARC) return count;
+
+    V2 c = centre_of(segment);
+    double r = segment->end->radius;
+    char text[256];
+    if (r < SEGMENT_TOLERANCE) {
+        if (problem("SEGMENT error: arc radius is <= SEGMENT_TOLERANCE.\n")) return count;
+    } else {
+        double ltol = EQ_ask_length_tolerance();
+        double ds = dist(s, c) - r, de = dist(e, c) - r;
+        if (std::fabs(ds) > ltol) {
+            STR_snprintf(text, sizeof text, "SEGMENT error: start_radius - radius = %.10f.\n", ds);
+            if (problem(text)) return count;
+        }
+        if (std::fabs(de) > ltol) {
+            STR_snprintf(text, sizeof text, "SEGMENT error: end_radius - radius = %.10f.\n", de);
+            if (problem(text)) return count;
+        }
+    }
+    DIRECTION d = segment->end->direction;
+    if (d != CCW && d != CW) {
+        if (problem("SEGMENT error: arc direction is neither CCW or CW.\n")) return count;
+    }
+    V2 us, ue;
+    if (unit(s - c, kUnitTolerance, &us) && unit(e - c, kUnitTolerance, &ue)) {
+        double turn = cross(us, ue), ntol = EQ_ask_number_tolerance();
+        bool beyond_half = (d == CW && turn > ntol) || (d == CCW && turn < -ntol);
+        if (d == CW && turn > ntol) {
+            if (problem("SEGMENT error: computed arc direction is CCW; segment direction is CW.\n")) return count;
+        }
+        if (d == CCW && turn < -ntol) {
+            if (problem("SEGMENT error: computed arc direction is CW; segment direction is CCW.\n")) return count;
+        }
+        if (warnings) {
+            if (std::fabs(turn) <= ntol && dot(us, ue) < 0.0) {
+                if (problem("SEGMENT warning: angular size of arc segment = 180 degrees.\n")) return count;
+            }
+            if (beyond_half) {
+                if (problem("SEGMENT warning: angular size of arc segment > PI.\n")) return count;
+            }
+        }
+    }
+    return count;
+}
+
+}  // namespace
+
+int SEGMENT_check_consistency(const SEGMENT* segment, const char* label) {
+    int status = SEGMENT_ask_segment_debug_status();
+    if (status == 0 || !CHAIN_ask_chain_debug_status()) return 0;
+    bool warnings = status == 2;
+    // 1. Count, stopping at the first problem.
+    if (segment_problems(segment, warnings, nullptr) == 0) return 0;
+    // 2. Collect every message and write them with the summary.
+    std::vector<std::string> messages;
+    int count = segment_problems(segment, warnings, &messages);
+    char text[256];
+    for (const std::string& m : messages) {
+        STR_snprintf(text, sizeof text, "%s", m.c_str());
+        BASE_LISTWIN_write(text);
+    }
+    const char* name = label ? label : "";
+    if (warnings)
+        STR_snprintf(text, sizeof text, "%s -- %d segment error(s) and/or warning(s).\n", name, count);
+    else
+        STR_snprintf(text, sizeof text, "%s -- %d segment error(s).\n", name, count);
+    BASE_LISTWIN_write(text);
+    // 3. Tell the chain debug interface.
+    CHAIN_debug_function_data_t data{};
+    data.request = 1;
+    data.code = 2;
+    data.label = "SEGMENT_consistency_errors";
+    CHAIN_debug_function_interface(&data);
+    return count;
+}
