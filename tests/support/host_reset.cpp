@@ -2,6 +2,8 @@
 // sees another's checking level, environment, tolerances or captured output.
 #include <glimra/testing.h>
 #include <gtest/gtest.h>
+#include <pellam/testing.h>
+#include <pellam/testing_segment.h>
 #include <quorn/testing.h>
 #include <stend/testing.h>
 #include <tavish/testing.h>
@@ -17,6 +19,8 @@ class HostReset : public ::testing::EmptyTestEventListener {
         glimra_test::clear();
         glimra_test::set_active_view(1);
         tavish_test::clear();
+        pellam_test::clear();
+        pellam_test::reset_segment_geom_types();
     }
 };
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <utility>
 #include <vector>
 
 int MACH__checking_level = 0;
@@ -109,22 +110,26 @@ void ERROR_internal(const char* file, int line, const char* format, ...) {
     throw Korvo::Error::Severe(ERROR_INTERNAL_CODE, text);
 }
 
-[[noreturn]] static void raise_v(const char* file, int line, int code, const char* format, va_list args) {
-    std::string text = vformat(format, args);
+[[noreturn]] static void raise_text(const char* file, int line, int code, std::string text) {
     record(stend_test::Kind::Exception, file, line, code, text);
-    throw Korvo::Error::Severe(code, text);
+    throw Korvo::Error::Severe(code, std::move(text));
 }
 
+// The argument list is closed before the throw leaves the variadic function.
 void ERROR_exception(const char* file, int line, int code, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    raise_v(file, line, code, format, args);
+    std::string text = vformat(format, args);
+    va_end(args);
+    raise_text(file, line, code, std::move(text));
 }
 
 void ERROR_raise(const char* file, int line, int code, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    raise_v(file, line, code, format, args);
+    std::string text = vformat(format, args);
+    va_end(args);
+    raise_text(file, line, code, std::move(text));
 }
 
 int ERROR_register_decoder_fn(int first, int count, ERROR_decoder_fn_t decoder, const void* table) {

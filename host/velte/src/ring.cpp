@@ -143,7 +143,9 @@ void RING_connect_node(RING_header_s* h, RING_node_s* after, RING_node_s* node) 
 }
 
 void RING_move_node(RING_header_s* from, RING_node_s* node, RING_header_s* to, RING_node_s* after) {
-    if (!from || !to || !node) return;
+    // Moving a node after itself leaves it where it is (unlinking first would
+    // leave `after` dangling).
+    if (!from || !to || !node || node == after) return;
     unlink(from, node);
     link_after(to, after, node);
 }
