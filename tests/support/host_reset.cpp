@@ -5,6 +5,7 @@
 #include <pellam/testing.h>
 #include <pellam/testing_segment.h>
 #include <quorn/testing.h>
+#include <sorrel/testing.h>
 #include <stend/testing.h>
 #include <tavish/testing.h>
 #include <velte/testing.h>
@@ -20,6 +21,7 @@ class HostReset : public ::testing::EmptyTestEventListener {
         glimra_test::set_active_view(1);
         tavish_test::clear();
         pellam_test::clear();
+        sorrel_test::reset();
         pellam_test::reset_segment_geom_types();
     }
 };

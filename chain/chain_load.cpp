@@ -1,0 +1,738 @@
+// Chain files: the binary chain dump and its loader, and the reader of chain
+// text listings.
+//
+// The dump is a fixed external format: every record is written field by field
+// at the offsets the format gives (padding written as zero), so the bytes do
+// not depend on how this build lays out its records, and read back the same
+// way.  The static_asserts below tie the format to the in-memory records the
+// rest of the library shares with the host.
+//
+// Readers never trust the file: a vertex kind outside -1..2, a negative vertex
+// count, a record that ends early or carries a tag twice is refused, the
+// partly built chain is deleted again, and the failure is noted.  A vertex is
+// linked into its chain only after its geometry was read whole, so no typed
+// vertex ever lacks geometry.
+#include <merrow1/chain.h>
+#include <merrow1/chain_build.h>
+#include <merrow1/chain_load.h>
+#include <merrow1/chain_types.h>
+
+#include "internal/check.h"
+
+#include <sorrel/cam_file.h>
+#include <stend/error.h>
+#include <stend/system.h>
+#include <velte/cmem.h>
+#include <velte/ring.h>
+
+#include <climits>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#if !defined(__BYTE_ORDER__) || __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+#error "the chain dump is written in the host's byte order, which must be little-endian"
+#endif
+
+// ---------------------------------------------------------------------------
+// The dump layout.
+
+namespace {
+
+const int kMainDataSize = 144;
+const int kEndSegmentSize = 48;
+const int kPointSize = 16;
+const int kGeomSourceSize = 24;
+const int kGeomSourceBlockSize = 120;
+const int kKey19Size = 80;
+const int kKey1Size = 32;
+
+// Offsets inside the 144-byte main-data block.
+const int kOffOrigin = 0;
+const int kOffMatrix = 24;
+const int kOffSide = 96;
+const int kOffDirection = 100;
+const int kOffKind = 104;
+const int kOffUseImpliedOffset = 108;
+const int kOffImpliedOffset = 112;
+const int kOffRegionSetId = 120;
+const int kOffEthereal = 124;
+const int kOffApproxTolSet = 125;
+const int kOffApproxTol = 128;
+const int kOffLengthTol = 136;
+
+// Offsets inside the 48-byte end_segment.
+const int kOffEndX = 0;
+const int kOffEndY = 8;
+const int kOffCentreX = 16;
+const int kOffCentreY = 24;
+const int kOffRadius = 32;
+const int kOffArcDirection = 40;
+
+// The third 8-byte word of the geometry-source record points to its block.
+const int kOffGeomSourceBlock = 16;
+
+}  // namespace
+
+static_assert(sizeof(CHAIN_main_data_s) == kMainDataSize, "chain main data is the 144-byte dump block");
+static_assert(offsetof(CHAIN_main_data_s, csys) + offsetof(CSYS, origin) == kOffOrigin, "origin");
+static_assert(offsetof(CHAIN_main_data_s, csys) + offsetof(CSYS, matrix) == kOffMatrix, "matrix");
+static_assert(offsetof(CHAIN_main_data_s, material_side) == kOffSide, "material side");
+static_assert(offsetof(CHAIN_main_data_s, direction) == kOffDirection, "direction");
+static_assert(offsetof(CHAIN_main_data_s, kind) == kOffKind, "kind");
+static_assert(offsetof(CHAIN_main_data_s, use_implied_offset) == kOffUseImpliedOffset, "use_implied_offset");
+static_assert(offsetof(CHAIN_main_data_s, implied_offset) == kOffImpliedOffset, "implied_offset");
+static_assert(offsetof(CHAIN_main_data_s, region_set_id) == kOffRegionSetId, "region_set_id");
+static_assert(offsetof(CHAIN_main_data_s, ethereal) == kOffEthereal, "ethereal");
+static_assert(offsetof(CHAIN_main_data_s, approximation_tolerance_set) == kOffApproxTolSet, "tolerance set");
+static_assert(offsetof(CHAIN_main_data_s, approximation_tolerance) == kOffApproxTol, "approximation tolerance");
+static_assert(offsetof(CHAIN_main_data_s, length_tolerance) == kOffLengthTol, "length tolerance");
+static_assert(sizeof(end_segment) == kEndSegmentSize, "end_segment is the 48-byte arc geometry");
+static_assert(offsetof(end_segment, direction) == kOffArcDirection, "arc direction");
+static_assert(sizeof(CHAIN_vertex_data_s) == 24, "vertex record");
+
+namespace {
+
+// Little-endian field access in a byte block (the host order, see above).
+template <class T>
+void put(unsigned char* block, int offset, T value) {
+    std::memcpy(block + offset, &value, sizeof value);
+}
+template <class T>
+T get(const unsigned char* block, int offset) {
+    T value;
+    std::memcpy(&value, block + offset, sizeof value);
+    return value;
+}
+
+void encode_main_data(const CHAIN_main_data_s& m, unsigned char block[kMainDataSize]) {
+    std::memset(block, 0, kMainDataSize);
+    for (int i = 0; i < 3; ++i) put(block, kOffOrigin + 8 * i, m.csys.origin[i]);
+    for (int i = 0; i < 9; ++i) put(block, kOffMatrix + 8 * i, m.csys.matrix[i]);
+    put<int32_t>(block, kOffSide, m.material_side);
+    put<int32_t>(block, kOffDirection, m.direction);
+    put<int32_t>(block, kOffKind, m.kind);
+    put<int32_t>(block, kOffUseImpliedOffset, m.use_implied_offset);
+    put(block, kOffImpliedOffset, m.implied_offset);
+    put<int32_t>(block, kOffRegionSetId, m.region_set_id);
+    block[kOffEthereal] = m.ethereal;
+    block[kOffApproxTolSet] = m.approximation_tolerance_set;
+    put(block, kOffApproxTol, m.approximation_tolerance);
+    put(block, kOffLengthTol, m.length_tolerance);
+}
+
+void decode_main_data(const unsigned char block[kMainDataSize], CHAIN_main_data_s* m) {
+    for (int i = 0; i < 3; ++i) m->csys.origin[i] = get<double>(block, kOffOrigin + 8 * i);
+    for (int i = 0; i < 9; ++i) m->csys.matrix[i] = get<double>(block, kOffMatrix + 8 * i);
+    m->material_side = get<int32_t>(block, kOffSide);
+    m->direction = get<int32_t>(block, kOffDirection);
+    m->kind = get<int32_t>(block, kOffKind);
+    m->use_implied_offset = get<int32_t>(block, kOffUseImpliedOffset);
+    m->implied_offset = get<double>(block, kOffImpliedOffset);
+    m->region_set_id = get<int32_t>(block, kOffRegionSetId);
+    m->ethereal = block[kOffEthereal];
+    m->approximation_tolerance_set = block[kOffApproxTolSet];
+    m->approximation_tolerance = get<double>(block, kOffApproxTol);
+    m->length_tolerance = get<double>(block, kOffLengthTol);
+}
+
+void encode_end_segment(const end_segment& e, unsigned char block[kEndSegmentSize]) {
+    std::memset(block, 0, kEndSegmentSize);
+    put(block, kOffEndX, e.x);
+    put(block, kOffEndY, e.y);
+    put(block, kOffCentreX, e.cx);
+    put(block, kOffCentreY, e.cy);
+    put(block, kOffRadius, e.radius);
+    put<int32_t>(block, kOffArcDirection, e.direction);
+}
+
+void decode_end_segment(const unsigned char block[kEndSegmentSize], end_segment* e) {
+    e->x = get<double>(block, kOffEndX);
+    e->y = get<double>(block, kOffEndY);
+    e->cx = get<double>(block, kOffCentreX);
+    e->cy = get<double>(block, kOffCentreY);
+    e->radius = get<double>(block, kOffRadius);
+    e->direction = get<int32_t>(block, kOffArcDirection);
+}
+
+CHAIN_vertex_data_s* vertex_record(const RING_node_s* node) {
+    return node ? static_cast<CHAIN_vertex_data_s*>(node->main_data) : nullptr;
+}
+
+bool is_chain(const RING_header_s* ring) { return ring && ring->type == RING_TYPE_CHAIN; }
+
+bool is_closed(const RING_header_s* chain) {
+    return chain->first && chain->last && chain->last->next == chain->first;
+}
+
+// Links the last vertex to the first (nothing for an empty or closed chain).
+void close_ring(RING_header_s* chain) {
+    if (!chain->first || !chain->last || is_closed(chain)) return;
+    chain->last->next = chain->first;
+    chain->first->previous = chain->last;
+}
+
+bool has_key(const APP_DATA_s* list, APP_DATA_key_t key) {
+    for (; list; list = list->next)
+        if (list->key == key) return true;
+    return false;
+}
+
+// The dump kind of a vertex: its flag kind (SEGMENT_TYPE + 1, 0 unset) less 1.
+int dump_kind(const RING_node_s* node) {
+    const CHAIN_vertex_data_s* vertex = vertex_record(node);
+    unsigned flag_kind = vertex ? (vertex->flags & CHAIN_VERTEX_SEG_TYPE_MASK) : 0u;
+    return static_cast<int>(flag_kind) - 1;
+}
+
+// ---------------------------------------------------------------------------
+// Writing
+
+// Writes through the host; remembers the first failure and writes nothing
+// after it.
+class Writer {
+public:
+    explicit Writer(CAM_FILE_s* file) : m_file(file) {}
+    bool ok() const { return m_ok; }
+    void bytes(const void* data, int count) {
+        if (m_ok && CAM_FILE_write_binary(m_file, count, data) != CAM_FILE_SUCCESS) {
+            m_ok = false;
+            ERROR_note(__FILE__, __LINE__, "Chain dump: writing to the file failed");
+        }
+    }
+    void int32(int32_t value) { bytes(&value, 4); }
+
+private:
+    CAM_FILE_s* m_file;
+    bool m_ok = true;
+};
+
+// The vertex's application-data records, in the order 74, 19, 1, 131, then
+// the end tag.
+void write_vertex_app_data(Writer& w, const RING_node_s* node) {
+    const APP_DATA_s* list = node->app_data;
+    if (const void* record = APP_DATA__ask_app_data(list, CHAIN_DUMP_KEY_GEOM_SOURCE)) {
+        w.int32(CHAIN_DUMP_KEY_GEOM_SOURCE);
+        w.bytes(record, kGeomSourceSize);
+        const void* block = nullptr;
+        std::memcpy(&block, static_cast<const unsigned char*>(record) + kOffGeomSourceBlock, sizeof block);
+        if (block) w.bytes(block, kGeomSourceBlockSize);
+    }
+    if (const void* record = APP_DATA__ask_app_data(list, CHAIN_DUMP_KEY_19)) {
+        w.int32(CHAIN_DUMP_KEY_19);
+        w.bytes(record, kKey19Size);
+    }
+    if (const void* record = APP_DATA__ask_app_data(list, CHAIN_DUMP_KEY_TRACE)) {
+        w.int32(CHAIN_DUMP_KEY_TRACE);
+        w.bytes(record, kKey1Size);
+    }
+    if (has_key(list, CHAIN_DUMP_KEY_MARK)) w.int32(CHAIN_DUMP_KEY_MARK);
+    w.int32(CHAIN_DUMP_TAG_END);
+}
+
+int write_chain(const RING_header_s* chain, CAM_FILE_s* file) {
+    MERROW1_REQUIRE(is_chain(chain) && chain->main_data && file, "DUE_TO_INVALID_INPUT", 0);
+    // The count written is the number of vertices actually walked, so the
+    // record never promises more vertices than it holds.
+    int count = 0;
+    for (const RING_node_s* n = chain->first; n && count < chain->count; n = n->next) ++count;
+    // A typed vertex without geometry cannot be written as its kind asks.
+    const RING_node_s* node = chain->first;
+    for (int i = 0; i < count; ++i, node = node->next) {
+        const CHAIN_vertex_data_s* vertex = vertex_record(node);
+        MERROW1_REQUIRE(dump_kind(node) < 0 || vertex->geometry, "DUE_TO_INVALID_DATA", 0);
+    }
+
+    Writer w(file);
+    w.int32(is_closed(chain) ? 0 : 1);
+    w.int32(count);
+    unsigned char block[kMainDataSize];
+    encode_main_data(*static_cast<const CHAIN_main_data_s*>(chain->main_data), block);
+    w.bytes(block, kMainDataSize);
+    node = chain->first;
+    for (int i = 0; i < count && w.ok(); ++i, node = node->next) {
+        const int kind = dump_kind(node);
+        w.int32(kind);
+        const double* geometry = kind >= 0 ? vertex_record(node)->geometry : nullptr;
+        if (kind == SEG_POINT || kind == SEG_LINE) {
+            unsigned char point[kPointSize];
+            put(point, 0, geometry[0]);
+            put(point, 8, geometry[1]);
+            w.bytes(point, kPointSize);
+        } else if (kind == SEG_ARC) {
+            unsigned char arc[kEndSegmentSize];
+            encode_end_segment(*reinterpret_cast<const end_segment*>(geometry), arc);
+            w.bytes(arc, kEndSegmentSize);
+        }
+        write_vertex_app_data(w, node);
+    }
+    return w.ok() ? 1 : 0;
+}
+
+// ---------------------------------------------------------------------------
+// Reading a chain record
+
+// Why a record was refused (for the note).
+enum class Refusal { None, Truncated, NegativeCount, BadKind, RepeatedTag };
+
+class Reader {
+public:
+    explicit Reader(CAM_FILE_s* file) : m_file(file) {}
+    bool bytes(void* buffer, int count) {
+        int read = 0;  // the host's count of bytes read; only the status matters
+        return CAM_FILE_read_binary(m_file, count, buffer, &read) == CAM_FILE_SUCCESS;
+    }
+    bool int32(int32_t* value) { return bytes(value, 4); }
+
+private:
+    CAM_FILE_s* m_file;
+};
+
+// Deletes a chain the reader made and has not handed out.  The records of
+// keys 74 and 19 are the reader's own, so they go too (the chain's delete
+// hooks leave those keys alone, as records shared with the host).
+void discard_loaded_chain(RING_header_s* chain) {
+    RING_node_s* node = chain->first;
+    for (int i = 0; i < chain->count && node; ++i, node = node->next) {
+        if (void* record = APP_DATA__ask_app_data(node->app_data, CHAIN_DUMP_KEY_GEOM_SOURCE)) {
+            void* block = nullptr;
+            std::memcpy(&block, static_cast<unsigned char*>(record) + kOffGeomSourceBlock, sizeof block);
+            CMEM_private_delete_object(block);
+            CMEM_private_delete_object(record);
+            RING_delete_app_data_of_node(chain, node, CHAIN_DUMP_KEY_GEOM_SOURCE);
+        }
+        if (void* record = APP_DATA__ask_app_data(node->app_data, CHAIN_DUMP_KEY_19)) {
+            CMEM_private_delete_object(record);
+            RING_delete_app_data_of_node(chain, node, CHAIN_DUMP_KEY_19);
+        }
+    }
+    RING_delete(chain);
+}
+
+// Reads a fixed-size record into a new pool block and attaches it.
+bool read_owned_record(Reader& r, RING_header_s* chain, RING_node_s* node, APP_DATA_key_t key, int size) {
+    std::vector<unsigned char> bytes(static_cast<size_t>(size));
+    if (!r.bytes(bytes.data(), size)) return false;
+    void* record = CMEM_ALLOC(chain->pool, 1, static_cast<size_t>(size));
+    std::memcpy(record, bytes.data(), bytes.size());
+    RING_put_node_app_data(chain, node, key, record);
+    return true;
+}
+
+// Reads the application-data records of one vertex up to its end tag.
+// Unknown tags carry no payload and are skipped; a known tag seen twice is
+// refused (a writer emits each at most once, and a second record would
+// silently replace the first).
+Refusal read_vertex_app_data(Reader& r, RING_header_s* chain, RING_node_s* node, int32_t* repeated) {
+    while (true) {
+        int32_t tag = 0;
+        if (!r.int32(&tag)) return Refusal::Truncated;
+        if (tag == CHAIN_DUMP_TAG_END) return Refusal::None;
+        const bool known = tag == CHAIN_DUMP_KEY_GEOM_SOURCE || tag == CHAIN_DUMP_KEY_19 ||
+                           tag == CHAIN_DUMP_KEY_TRACE || tag == CHAIN_DUMP_KEY_MARK;
+        if (!known) continue;
+        if (has_key(node->app_data, tag)) {
+            *repeated = tag;
+            return Refusal::RepeatedTag;
+        }
+        switch (tag) {
+        case CHAIN_DUMP_KEY_GEOM_SOURCE: {
+            unsigned char record[kGeomSourceSize];
+            if (!r.bytes(record, kGeomSourceSize)) return Refusal::Truncated;
+            void* block_in_file = nullptr;
+            std::memcpy(&block_in_file, record + kOffGeomSourceBlock, sizeof block_in_file);
+            unsigned char block[kGeomSourceBlockSize];
+            if (block_in_file && !r.bytes(block, kGeomSourceBlockSize)) return Refusal::Truncated;
+            unsigned char* stored = static_cast<unsigned char*>(CMEM_ALLOC(chain->pool, 1, kGeomSourceSize));
+            std::memcpy(stored, record, kGeomSourceSize);
+            // The pointer in the file means nothing here: the word now points
+            // to this record's own copy of the block (or stays zero).
+            if (block_in_file) {
+                void* copy = CMEM_ALLOC(chain->pool, 1, kGeomSourceBlockSize);
+                std::memcpy(copy, block, kGeomSourceBlockSize);
+                std::memcpy(stored + kOffGeomSourceBlock, &copy, sizeof copy);
+            }
+            RING_put_node_app_data(chain, node, CHAIN_DUMP_KEY_GEOM_SOURCE, stored);
+            break;
+        }
+        case CHAIN_DUMP_KEY_19:
+            if (!read_owned_record(r, chain, node, CHAIN_DUMP_KEY_19, kKey19Size)) return Refusal::Truncated;
+            break;
+        case CHAIN_DUMP_KEY_TRACE:
+            if (!read_owned_record(r, chain, node, CHAIN_DUMP_KEY_TRACE, kKey1Size)) return Refusal::Truncated;
+            break;
+        default:  // CHAIN_DUMP_KEY_MARK: the mark's datum is the vertex node itself
+            RING_put_node_app_data(chain, node, CHAIN_DUMP_KEY_MARK, node);
+            break;
+        }
+    }
+}
+
+void note_refusal(Refusal why, int value) {
+    switch (why) {
+    case Refusal::Truncated:
+        ERROR_note(__FILE__, __LINE__, "Chain dump: the file ends inside a chain record");
+        break;
+    case Refusal::NegativeCount:
+        ERROR_note(__FILE__, __LINE__, "Chain dump: vertex count %d is negative", value);
+        break;
+    case Refusal::BadKind:
+        ERROR_note(__FILE__, __LINE__, "Chain dump: vertex kind %d is not -1, 0, 1 or 2", value);
+        break;
+    case Refusal::RepeatedTag:
+        ERROR_note(__FILE__, __LINE__, "Chain dump: a vertex carries application-data tag %d twice", value);
+        break;
+    case Refusal::None:
+        break;
+    }
+}
+
+// Reads one chain record into a new chain in the pool.  Null when the record
+// is refused; the partly built chain is then deleted.
+//  1. Open flag and vertex count; a negative count is refused.
+//  2. The 144-byte main-data block, decoded into a new chain's main data.
+//  3. Per vertex: the kind (-1..2), its geometry read whole, then the vertex
+//     record linked after the last node, then its application-data records.
+//  4. A record with open flag 0 is closed by linking its last vertex to its
+//     first.
+RING_header_s* read_chain(CAM_FILE_s* file, CMEM_pool_s* pool) {
+    Reader r(file);
+    int32_t open_flag = 0, count = 0;
+    if (!r.int32(&open_flag) || !r.int32(&count)) {
+        note_refusal(Refusal::Truncated, 0);
+        return nullptr;
+    }
+    if (count < 0) {
+        note_refusal(Refusal::NegativeCount, count);
+        return nullptr;
+    }
+    unsigned char block[kMainDataSize];
+    if (!r.bytes(block, kMainDataSize)) {
+        note_refusal(Refusal::Truncated, 0);
+        return nullptr;
+    }
+    RING_header_s* chain = CHAIN_create_with_main_data_copied(nullptr, pool);
+    if (!chain) return nullptr;
+    decode_main_data(block, static_cast<CHAIN_main_data_s*>(chain->main_data));
+
+    Refusal why = Refusal::None;
+    int32_t value = 0;
+    for (int32_t i = 0; i < count && why == Refusal::None; ++i) {
+        int32_t kind = 0;
+        if (!r.int32(&kind)) {
+            why = Refusal::Truncated;
+            break;
+        }
+        if (kind < -1 || kind > SEG_ARC) {
+            why = Refusal::BadKind;
+            value = kind;
+            break;
+        }
+        double* geometry = nullptr;
+        if (kind == SEG_POINT || kind == SEG_LINE) {
+            unsigned char point[kPointSize];
+            if (!r.bytes(point, kPointSize)) {
+                why = Refusal::Truncated;
+                break;
+            }
+            geometry = static_cast<double*>(CMEM_ALLOC(pool, 2, sizeof(double)));
+            geometry[0] = get<double>(point, 0);
+            geometry[1] = get<double>(point, 8);
+        } else if (kind == SEG_ARC) {
+            unsigned char arc[kEndSegmentSize];
+            if (!r.bytes(arc, kEndSegmentSize)) {
+                why = Refusal::Truncated;
+                break;
+            }
+            end_segment* end = CMEM_NEW(pool, end_segment);
+            decode_end_segment(arc, end);
+            geometry = reinterpret_cast<double*>(end);
+        }
+        CHAIN_vertex_data_s* vertex = CMEM_NEW(pool, CHAIN_vertex_data_s);
+        vertex->geometry = geometry;
+        vertex->flags = static_cast<unsigned>(kind + 1) & CHAIN_VERTEX_SEG_TYPE_MASK;
+        RING_node_s* node = RING_insert_after(chain, chain->last, vertex);
+        why = read_vertex_app_data(r, chain, node, &value);
+    }
+    if (why != Refusal::None) {
+        note_refusal(why, value);
+        discard_loaded_chain(chain);
+        return nullptr;
+    }
+    if (open_flag == 0) close_ring(chain);
+    return chain;
+}
+
+// Opens the file of that name on the CAM file search path; null on failure.
+CAM_FILE_s* open_named(const char* name, bool binary) {
+    if (!name) return nullptr;
+    char* full = CAM_FILE_make_filename("$HVEX_CAM_FILE_SEARCH_PATH", name);
+    if (!full) return nullptr;
+    CAM_FILE_s* file = nullptr;
+    int status = binary ? CAM_FILE_open_binary(full, CAM_FILE_ACCESS_READ, &file)
+                        : CAM_FILE_open_text(full, CAM_FILE_ACCESS_READ, &file);
+    SM_free(full);
+    if (status != CAM_FILE_SUCCESS) {
+        if (file) CAM_FILE_close(&file);
+        return nullptr;
+    }
+    return file;
+}
+
+// ---------------------------------------------------------------------------
+// Reading a text listing
+
+// Longest word the listing reader keeps, and the line buffer (six such words
+// with their blanks fit with room to spare).
+const size_t kMaxWord = 1039;
+const size_t kLineBuffer = 8192;
+const int kMaxWords = 6;
+
+// The words of a line: up to six, blanks (space, tab) between them; missing
+// words read as empty.  False when a kept word is longer than kMaxWord.
+struct Words {
+    const char* word[kMaxWords];
+    int count;
+    bool is(int i, const char* text) const { return std::strcmp(word[i - 1], text) == 0; }
+    const char* operator[](int i) const { return word[i - 1]; }
+};
+
+bool split_words(char* line, Words* words) {
+    static const char kEmpty[] = "";
+    words->count = 0;
+    for (int i = 0; i < kMaxWords; ++i) words->word[i] = kEmpty;
+    char* p = line;
+    while (*p && words->count < kMaxWords) {
+        while (*p == ' ' || *p == '\t') ++p;
+        if (!*p) break;
+        char* start = p;
+        while (*p && *p != ' ' && *p != '\t') ++p;
+        if (static_cast<size_t>(p - start) > kMaxWord) return false;
+        if (*p) *p++ = '\0';
+        words->word[words->count++] = start;
+    }
+    return true;
+}
+
+// atof: the leading number text, 0 when there is none.
+double real_of(const char* word) { return std::strtod(word, nullptr); }
+// atoi, without atoi's undefined overflow: out-of-range values clamp.
+int integer_of(const char* word) {
+    long value = std::strtol(word, nullptr, 10);
+    if (value > INT_MAX) return INT_MAX;
+    if (value < INT_MIN) return INT_MIN;
+    return static_cast<int>(value);
+}
+
+// The listing reader's state.  The vertex buffer and segment type carry over
+// from vertex to vertex: each vertex inherits what earlier lines set.
+struct ListingState {
+    RING_header_s* chain = nullptr;
+    bool closed = false;
+    end_segment buffer = {};
+    SEGMENT_TYPE type = SEG_POINT;
+    int vertex_number = 0;
+    int last_vertex_number = 0;
+    bool origin_pending = false;
+    int matrix_rows_pending = 0;
+    CHAIN_main_data_s* main() const { return static_cast<CHAIN_main_data_s*>(chain->main_data); }
+};
+
+enum class LineResult { Continue, End };
+
+LineResult apply_listing_line(ListingState& s, const Words& w, CMEM_pool_s* pool) {
+    if (s.origin_pending) {
+        s.origin_pending = false;
+        for (int i = 0; i < 3; ++i) s.main()->csys.origin[i] = real_of(w[i + 1]);
+        return LineResult::Continue;
+    }
+    if (s.matrix_rows_pending > 0) {
+        const int row = 3 - s.matrix_rows_pending--;
+        for (int i = 0; i < 3; ++i) s.main()->csys.matrix[3 * row + i] = real_of(w[i + 1]);
+        return LineResult::Continue;
+    }
+    const bool have_chain = s.chain != nullptr;
+    if (w.is(1, "The")) {
+        if (w.is(2, "chain") && w.is(3, "is") && (w.is(4, "a") || w.is(4, "an"))) {
+            // A second chain line starts afresh; the chain begun before is
+            // nobody's, so it is deleted.
+            if (s.chain) RING_delete(s.chain);
+            s.chain = CHAIN_create_from_csys(nullptr, pool);
+            s.closed = w.is(5, "closed");
+        } else if (w.is(2, "vertex") && w.is(3, "type")) {
+            if (w.is(5, "SEG_POINT")) s.type = SEG_POINT;
+            else if (w.is(5, "SEG_LINE")) s.type = SEG_LINE;
+            else if (w.is(5, "SEG_ARC")) s.type = SEG_ARC;
+        }
+    } else if (w.is(1, "Chain")) {
+        if (!have_chain) return LineResult::Continue;
+        if (w.is(2, "type")) {
+            static const char* const kKinds[] = {"SAMPLE_CHAIN", "TRACE_CHAIN", "OFFSET_CHAIN", "APPROX_CHAIN",
+                                                 "INTERMEDIATE_CHAIN"};
+            for (int k = 0; k < 5; ++k)
+                if (w.is(4, kKinds[k])) s.main()->kind = k;
+            s.last_vertex_number = integer_of(w[6]);
+        } else if (w.is(2, "material")) {
+            s.main()->material_side = w.is(5, "LEFT") ? LEFT : w.is(5, "RIGHT") ? RIGHT : 0;
+        } else if (w.is(2, "Clock")) {
+            s.main()->direction = w.is(5, "CW") ? CW : w.is(5, "CCW") ? CCW : 0;
+        }
+    } else if (w.is(1, "use_implied_offset")) {
+        if (have_chain) s.main()->use_implied_offset = integer_of(w[3]) == 1 ? 1 : 0;
+    } else if (w.is(1, "implied_offset")) {
+        if (have_chain) s.main()->implied_offset = real_of(w[3]);
+    } else if (w.is(1, "region_set_id")) {
+        if (have_chain) s.main()->region_set_id = integer_of(w[3]);
+    } else if (w.is(1, "Origin")) {
+        if (have_chain) s.origin_pending = true;
+    } else if (w.is(1, "Matrix")) {
+        if (have_chain) s.matrix_rows_pending = 3;
+    } else if (w.is(1, "Vertex")) {
+        if (w.is(2, "number")) s.vertex_number = integer_of(w[3]);
+    } else if (w.is(1, "point:")) {
+        s.buffer.x = real_of(w[2]);
+        s.buffer.y = real_of(w[3]);
+    } else if (w.is(1, "center:")) {
+        s.buffer.cx = real_of(w[2]);
+        s.buffer.cy = real_of(w[3]);
+    } else if (w.is(1, "radius:")) {
+        s.buffer.radius = real_of(w[2]);
+    } else if (w.is(1, "vertex")) {
+        if (w.is(2, "Clock") && w.is(3, "direction")) s.buffer.direction = w.is(5, "CW") ? CW : CCW;
+    } else if (w.is(1, "Corner")) {
+        if (!have_chain) return LineResult::Continue;
+        ChainAppendVertex(s.chain, &s.buffer, s.type);
+        if (s.vertex_number == s.last_vertex_number) return LineResult::End;
+    }
+    return LineResult::Continue;
+}
+
+// Reads the listing line by line until a "Corner" line ends it.  Null when
+// the lines run out first or a line is refused (too long, or a word over
+// kMaxWord characters); a chain begun is then deleted.
+RING_header_s* read_listing(CAM_FILE_s* file, CMEM_pool_s* pool) {
+    std::vector<char> line(kLineBuffer);
+    ListingState s;
+    while (true) {
+        const int status = CAM_FILE_read_text(file, line.data(), line.size());
+        bool refused = false;
+        Words words = {};
+        if (status == CAM_FILE_ERR_LINE_TOO_LONG) {
+            ERROR_note(__FILE__, __LINE__, "Chain listing: a line is longer than %d characters",
+                       static_cast<int>(kLineBuffer - 1));
+            refused = true;
+        } else if (status == CAM_FILE_SUCCESS && !split_words(line.data(), &words)) {
+            ERROR_note(__FILE__, __LINE__, "Chain listing: a word is longer than %d characters",
+                       static_cast<int>(kMaxWord));
+            refused = true;
+        }
+        if (refused || status != CAM_FILE_SUCCESS) {
+            if (s.chain) RING_delete(s.chain);
+            return nullptr;
+        }
+        if (words.count == 0) continue;
+        if (apply_listing_line(s, words, pool) == LineResult::End) break;
+    }
+    if (s.closed) close_ring(s.chain);
+    return s.chain;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Interface
+
+int CHAIN_dump_to_file(const RING_header_s* chain, CAM_FILE_s* file) { return write_chain(chain, file); }
+
+int CHAIN_dump_list_of_chains(const RING_header_s* list, CAM_FILE_s* file) {
+    if (!file) return 0;
+    // Only nodes that hold a chain are written, and only they are counted:
+    // a reader takes the count as the number of chain records that follow.
+    std::vector<const RING_header_s*> chains;
+    if (list) {
+        const RING_node_s* node = list->first;
+        for (int i = 0; i < list->count && node; ++i, node = node->next) {
+            const RING_header_s* chain = RING_ask_node_subring(node);
+            if (is_chain(chain) && chain->main_data) chains.push_back(chain);
+        }
+    }
+    Writer w(file);
+    w.int32(CHAIN_DUMP_LIST_MAGIC);
+    w.int32(list ? static_cast<int32_t>(chains.size()) : -1);
+    if (!w.ok()) return 0;
+    for (const RING_header_s* chain : chains)
+        if (!write_chain(chain, file)) return 0;
+    return 1;
+}
+
+int ChainDump(const RING_header_s* chain, const char* name) {
+    if (!name) return 0;
+    char* full = CAM_FILE_make_filename("$HVEX_CAM_FILE_SEARCH_PATH", name);
+    if (!full) return 0;
+    CAM_FILE_s* file = nullptr;
+    const int status = CAM_FILE_open_binary(full, CAM_FILE_ACCESS_WRITE, &file);
+    SM_free(full);
+    if (status != CAM_FILE_SUCCESS) {
+        if (file) CAM_FILE_close(&file);
+        return 0;
+    }
+    const int written = write_chain(chain, file);
+    const int closed = CAM_FILE_close(&file);
+    if (written && closed != CAM_FILE_SUCCESS)
+        ERROR_note(__FILE__, __LINE__, "Chain dump: writing to the file failed");
+    return written && closed == CAM_FILE_SUCCESS ? 1 : 0;
+}
+
+bool CHAIN_load_list_of_chains(RING_header_s* list, CAM_FILE_s* file) {
+    if (!list || list->type != RING_TYPE_LIST || !file) return false;
+    Reader r(file);
+    int32_t magic = 0, count = 0;
+    if (!r.int32(&magic) || magic != CHAIN_DUMP_LIST_MAGIC) return false;
+    if (!r.int32(&count) || count < 0) return false;
+    // All chains are read before any is appended, so a list file that fails
+    // half-way leaves the list as it was.
+    std::vector<RING_header_s*> chains;
+    for (int32_t i = 0; i < count; ++i) {
+        RING_header_s* chain = read_chain(file, list->pool);
+        if (!chain) {
+            for (RING_header_s* c : chains) discard_loaded_chain(c);
+            return false;
+        }
+        chains.push_back(chain);
+    }
+    for (RING_header_s* chain : chains) {
+        RING_node_s* node = RING_insert_after(list, list->last, nullptr);
+        RING_set_node_subring(node, chain);
+    }
+    return true;
+}
+
+RING_header_s* ChainLoad(const char* name, CAM_FILE_s* file, CMEM_pool_s* pool) {
+    MERROW1_REQUIRE(pool, "DUE_TO_INVALID_INPUT", nullptr);
+    if (file) return read_chain(file, pool);
+    CAM_FILE_s* own = open_named(name, true);
+    if (!own) return nullptr;
+    RING_header_s* chain = read_chain(own, pool);
+    // A single-chain file holds the record and nothing else; more bytes mean
+    // it is not such a file.
+    unsigned char extra = 0;
+    if (chain && Reader(own).bytes(&extra, 1)) {
+        ERROR_note(__FILE__, __LINE__, "Chain dump: data follows the chain record");
+        discard_loaded_chain(chain);
+        chain = nullptr;
+    }
+    CAM_FILE_close(&own);
+    return chain;
+}
+
+RING_header_s* CHAIN_load_text(const char* name, CAM_FILE_s* file, CMEM_pool_s* pool) {
+    MERROW1_REQUIRE(pool, "DUE_TO_INVALID_INPUT", nullptr);
+    if (file) return read_listing(file, pool);
+    CAM_FILE_s* own = open_named(name, false);
+    if (!own) return nullptr;
+    RING_header_s* chain = read_listing(own, pool);
+    CAM_FILE_close(&own);
+    return chain;
+}

@@ -1,0 +1,65 @@
+// Chain files: the binary chain dump, its loader, and the reader of chain
+// text listings.
+//
+// The dump is the image of the chain records as they lie in memory (all
+// numbers little-endian):
+//   chain record   open flag (int32: 0 closed, 1 otherwise), vertex count
+//                  (int32), the 144-byte CHAIN_main_data_s, then per vertex:
+//   vertex record  kind (int32: -1 untyped, 0 point, 1 line, 2 arc), the
+//                  geometry (16 bytes for kinds 0 and 1, the 48-byte
+//                  end_segment for kind 2, nothing for -1), then tagged
+//                  application-data records: 74 (24 bytes, plus the 120-byte
+//                  block its third word points to when that word is not
+//                  zero), 19 (80 bytes), 1 (32 bytes), 131 (no payload), and
+//                  -99 ending the vertex.
+//   list file      magic CHAIN_DUMP_LIST_MAGIC (int32), chain count (int32,
+//                  -1 for no list), the chain records.
+// A single-chain file holds one chain record and nothing else.
+//
+// File names given by name are looked up with
+// CAM_FILE_make_filename("$HVEX_CAM_FILE_SEARCH_PATH", name).  A file the
+// caller passes open stays open; a file a function opens itself is closed
+// before it returns.
+#pragma once
+
+#include <velte/cmem.h>
+#include <velte/ring.h>
+
+struct CAM_FILE_s;
+
+enum { CHAIN_DUMP_LIST_MAGIC = 100000 };
+
+// Vertex application-data keys carried by the dump.
+enum {
+    CHAIN_DUMP_KEY_TRACE = 1,         // 32-byte record
+    CHAIN_DUMP_KEY_19 = 19,           // 80-byte record
+    CHAIN_DUMP_KEY_GEOM_SOURCE = 74,  // 24-byte geometry-source record (+ 120-byte block)
+    CHAIN_DUMP_KEY_MARK = 131,        // a mark whose datum is the vertex node itself
+    CHAIN_DUMP_TAG_END = -99,         // ends a vertex's records
+};
+
+// Writes one chain record.  1 when every byte was written; 0 for a null
+// chain or file, a ring that is not a chain, a chain without main data, a
+// typed vertex without geometry, or a failed write (the file then holds a
+// partial record).
+int CHAIN_dump_to_file(const RING_header_s* chain, CAM_FILE_s* file);
+// Writes a list file: the magic, the number of chains of the list (-1 for a
+// null list) and their records in list order (nodes without a chain are not
+// counted).  1 when every byte was written; 0 for a null file or a failed write.
+int CHAIN_dump_list_of_chains(const RING_header_s* list, CAM_FILE_s* file);
+// Writes one chain record to a new binary file of that name; 1 written, 0
+// when the file cannot be opened or the chain cannot be written.
+int ChainDump(const RING_header_s* chain, const char* name);
+
+// Appends the chains of a list file to the chain list (chains made in the
+// list's pool).  True when the file was read whole (a count of 0 included);
+// false for a null or non-list ring, a null file, a wrong magic, a negative
+// count, or a chain record that fails to read, and then nothing is appended.
+bool CHAIN_load_list_of_chains(RING_header_s* list, CAM_FILE_s* file);
+// Reads one chain record from the open file, or (file null) from the binary
+// file of that name, into a new chain in the pool; null on failure.  A file
+// opened by name must end with the record.
+RING_header_s* ChainLoad(const char* name, CAM_FILE_s* file, CMEM_pool_s* pool);
+// Reads one chain from a text listing, from the open file or (file null) the
+// text file of that name, into a new chain in the pool; null on failure.
+RING_header_s* CHAIN_load_text(const char* name, CAM_FILE_s* file, CMEM_pool_s* pool);
