@@ -1,0 +1,61 @@
+// Node helpers shared by the poly-segment modules.
+#pragma once
+
+#include <merrow1/poly_seg.h>
+
+#include <vector>
+
+namespace merrow1 {
+namespace poly_seg {
+
+inline bool is_poly_ring(const RING_header_s* ring) { return ring && ring->type == RING_TYPE_CHAIN; }
+
+inline LINE_ARC_SEG_s* seg_of(const RING_node_s* node) { return static_cast<LINE_ARC_SEG_s*>(node->main_data); }
+
+inline PNT2_s end_of(const RING_node_s* node) {
+    const LINE_ARC_SEG_s* s = seg_of(node);
+    return PNT2_s{s->x, s->y};
+}
+
+// The nodes of a ring in order, first to last; at most count nodes, so a
+// broken link can never make the walk run on.
+inline std::vector<RING_node_s*> nodes_of(const RING_header_s* ring) {
+    std::vector<RING_node_s*> out;
+    if (!ring) return out;
+    RING_node_s* n = ring->first;
+    for (int i = 0; n && i < ring->count; ++i) {
+        out.push_back(n);
+        if (n == ring->last) break;
+        n = n->next;
+    }
+    return out;
+}
+
+inline void close_ring(RING_header_s* ring) {
+    if (!ring->first) return;
+    ring->last->next = ring->first;
+    ring->first->previous = ring->last;
+}
+
+// Opens a closed ring so that `first` becomes its first node.
+inline void open_ring_at(RING_header_s* ring, RING_node_s* first) {
+    RING_node_s* last = first->previous;
+    ring->first = first;
+    ring->last = last;
+    first->previous = nullptr;
+    last->next = nullptr;
+}
+
+// Gives `to` the delete functions that `from` registered for keys `to` lacks,
+// so node data moved between polys keeps its owner.
+inline void inherit_key_registry(const RING_header_s* from, RING_header_s* to) {
+    if (!from || !to || from == to) return;
+    for (const RING_key_delete_s* e = from->delete_registry; e; e = e->next) {
+        bool found = false;
+        RING_ask_key_delete_func(to, e->key, &found);
+        if (!found) RING_set_app_data_key(to, e->key, e->delete_fn);
+    }
+}
+
+}  // namespace poly_seg
+}  // namespace merrow1
