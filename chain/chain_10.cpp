@@ -1,0 +1,258 @@
+// Merge callbacks, splitting at junctions and set services.
+#include <merrow1/chain_set.h>
+
+#include <merrow1/chain.h>
+#include <merrow1/chain_build.h>
+#include <merrow1/chain_source.h>
+#include <quorn/quorn.h>
+
+#include <cmath>
+#include <cstddef>
+
+namespace {
+
+// The head of the trace vertex record that tracing hangs on a vertex under
+// key 1 (32 bytes in all); only the dummy byte is read here.
+struct TraceVertexHead {
+    double offset;
+    int material_side;
+    unsigned char dummy;  // the piece ending here only connects, it offsets no source segment
+};
+static_assert(offsetof(TraceVertexHead, dummy) == 12, "the dummy byte follows the offset and the side");
+
+CHAIN_vertex_data_s* vertex_record(const RING_node_s* node) {
+    return node ? static_cast<CHAIN_vertex_data_s*>(node->main_data) : nullptr;
+}
+
+const double* vertex_point(const RING_node_s* node) {
+    const CHAIN_vertex_data_s* record = vertex_record(node);
+    return record ? record->geometry : nullptr;
+}
+
+bool is_closed(const RING_header_s* chain) { return chain->last && chain->last->next == chain->first; }
+
+// True when the vertex carries a trace record marked dummy.
+bool is_dummy_vertex(const RING_node_s* node) {
+    const void* record = APP_DATA__ask_app_data(node->app_data, CHAIN_APP_DATA_TRACE_VERTEX);
+    return record && static_cast<const TraceVertexHead*>(record)->dummy != 0;
+}
+
+// Appends the part of its chain to the target, forward: the start point
+// (a SEG_POINT when the target is empty), then the part's segments, the last
+// one cut at the end point.  The callback, when given, is asked for every
+// vertex added with (source node whose segment it copies, that node again
+// when the new vertex ends where the source vertex does, else null, source
+// chain, the new vertex or the target's last vertex when the append merged
+// into it, target).  Nothing when both ends are one place.
+void append_part_forward(RING_header_s* target, const PART_OF_CHAIN_s& part, CHAIN_vertex_source_callback_t callback) {
+    const POINT_ON_CHAIN_s* start = part.start;
+    const POINT_ON_CHAIN_s* end = part.end;
+    if (!start || !end || !start->chain || start->chain != end->chain || !start->node) return;
+    RING_header_s* source = start->chain;
+    const double dx = end->point[0] - start->point[0], dy = end->point[1] - start->point[1];
+    if (std::fabs(end->parameter - start->parameter) <= EQ_ask_number_tolerance() &&
+        dx * dx + dy * dy <= CHAIN_COINCIDENT_SQUARED_DISTANCE)
+        return;
+    auto notify = [&](RING_node_s* from, RING_node_s* from_vertex, RING_node_s* added) {
+        if (callback) callback(from, from_vertex, source, added ? added : target->last, target);
+    };
+
+    // 1. The start point.  A vertex place that starts a part names the node
+    //    whose segment follows it.
+    RING_node_s* start_vertex = start->inside ? nullptr : start->node->previous;
+    end_segment point{};
+    point.x = start->point[0];
+    point.y = start->point[1];
+    RING_node_s* added = ChainAddVertex(target, &point, SEG_LINE);
+    notify(start_vertex ? start_vertex : start->node, start_vertex, added);
+
+    // 2. Segments first..last by their numbers; on a closed chain the numbers
+    //    run past the vertex count through the start.
+    const int first = start->inside ? static_cast<int>(std::floor(start->parameter)) + 1
+                                    : static_cast<int>(std::lround(start->parameter)) + 1;
+    const int last = end->inside ? static_cast<int>(std::floor(end->parameter)) + 1
+                                 : static_cast<int>(std::lround(end->parameter));
+    RING_node_s* node = start->node;
+    for (int k = first; k <= last && node; ++k, node = node->next) {
+        const CHAIN_vertex_data_s* record = vertex_record(node);
+        if (!record || !record->geometry) continue;
+        SEGMENT_TYPE type = CHAIN_seg_ask_type(node);
+        end_segment geometry{};
+        if (type == SEG_ARC) {
+            geometry = *reinterpret_cast<const end_segment*>(record->geometry);
+        } else {
+            geometry.x = record->geometry[0];
+            geometry.y = record->geometry[1];
+            type = SEG_LINE;
+        }
+        const bool ends_at_vertex = k < last || !end->inside;
+        if (k == last) {
+            geometry.x = end->point[0];
+            geometry.y = end->point[1];
+        }
+        added = ChainAddVertex(target, &geometry, type);
+        notify(node, ends_at_vertex ? node : nullptr, added);
+    }
+}
+
+// Each part becomes a new chain appended to the output list.
+class ExtractPOCAsChain : public Korvo::Cam::IPartOfChainFunctor {
+public:
+    ExtractPOCAsChain(RING_header_s* list, CHAIN_vertex_source_callback_t callback)
+        : list_(list), callback_(callback) {}
+    ~ExtractPOCAsChain() override {}
+
+    void operator()(const PART_OF_CHAIN_s& part) override {
+        if (!list_ || !part.start || !part.start->chain) return;
+        RING_header_s* chain = CHAIN_create_from_chain(part.start->chain, list_->pool);
+        if (!chain) return;
+        append_part_forward(chain, part, callback_);
+        RING_insert_after(list_, list_->last, chain);
+    }
+
+private:
+    RING_header_s* list_;
+    CHAIN_vertex_source_callback_t callback_;
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Vertex-source callbacks
+
+int ChainMergeWall(RING_node_s* source, RING_node_s* source_segment, RING_header_s* source_chain,
+                   RING_node_s* vertex, RING_header_s* chain) {
+    if (!source || !source_segment || !source_chain || !vertex || !chain) return 1;
+    const CHAIN_vertex_data_s* from = vertex_record(source);
+    CHAIN_vertex_data_s* to = vertex_record(vertex);
+    if (!from || !to) return 1;
+    to->flags = (to->flags & ~CHAIN_VERTEX_ON_BOUNDARY) | (from->flags & CHAIN_VERTEX_ON_BOUNDARY);
+    return 1;
+}
+
+int CHAIN_boolean_merge_internal(RING_node_s* source, RING_node_s*, RING_header_s*, RING_node_s* vertex,
+                                 RING_header_s* chain) {
+    if (!source || !vertex || !chain) return 1;
+    // 1. A source vertex that is not a dummy trace vertex means the result is
+    //    not made of dummies alone.
+    if (CHAIN_loop_class_s* loop_class =
+            static_cast<CHAIN_loop_class_s*>(APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_LOOP_CLASS))) {
+        if (loop_class->all_dummy && !is_dummy_vertex(source)) loop_class->all_dummy = 0;
+    }
+    // 2. The self-referring mark follows the vertex.
+    if (APP_DATA__ask_app_data(source->app_data, CHAIN_APP_DATA_SELF_NODE))
+        RING_put_node_app_data(chain, vertex, CHAIN_APP_DATA_SELF_NODE, vertex);
+    // 3. Geometry type and back side as the source has them.
+    const CHAIN_vertex_data_s* from = vertex_record(source);
+    CHAIN_vertex_data_s* to = vertex_record(vertex);
+    if (from && to) {
+        const unsigned int kept = CHAIN_VERTEX_GEOM_TYPE_MASK | CHAIN_VERTEX_BACK_SIDE;
+        to->flags = (to->flags & ~kept) | (from->flags & kept);
+    }
+    return 1;
+}
+
+int CHAIN_boolean_merge(RING_node_s* source, RING_node_s* source_segment, RING_header_s* source_chain,
+                        RING_node_s* vertex, RING_header_s* chain) {
+    CHAIN_boolean_merge_internal(source, source_segment, source_chain, vertex, chain);
+    const CHAIN_vertex_data_s* from = vertex_record(source);
+    CHAIN_vertex_data_s* to = vertex_record(vertex);
+    if (from && to) to->flags |= from->flags & (CHAIN_VERTEX_ON_BOUNDARY | CHAIN_VERTEX_BOOLEAN_MARK);
+    return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Splitting at junctions
+
+void CHAIN_split_at_junction_apply_ftor(RING_header_s* chain, CHAIN_junction_predicate_t predicate,
+                                        Korvo::Cam::IPartOfChainFunctor* functor) {
+    if (!functor || !predicate || !chain || !chain->first || chain->count < 1) return;
+    const bool closed = is_closed(chain);
+    const int n = chain->count;
+    auto opens = [](int answer) { return answer == CHAIN_JUNCTION_START || answer == CHAIN_JUNCTION_END_START; };
+    auto ends = [](int answer) { return answer == CHAIN_JUNCTION_END || answer == CHAIN_JUNCTION_END_START; };
+
+    // 1. The first vertex that opens a part.
+    RING_node_s* v0 = chain->first;
+    int i0 = 0;
+    while (i0 < n && v0 && !opens(predicate(chain, v0))) {
+        v0 = v0->next;
+        ++i0;
+    }
+    if (i0 >= n || !v0) return;
+
+    // Segment k ends at the k-th vertex after the first; on a closed chain the
+    // first vertex ends segment n.
+    auto segment_ending_at = [&](int index) { return closed && index == 0 ? n : index; };
+    POINT_ON_CHAIN_s start{}, end{};
+    PART_OF_CHAIN_s part{};
+    bool open = false;
+    auto open_at = [&](RING_node_s* vertex, int index) {
+        // At fraction 0 of the following segment: the vertex itself.
+        open = vertex->next && PointOnChainCreate1(chain, vertex->next, index + 1, 0.0, vertex_point(vertex), &start);
+    };
+    auto close_at = [&](RING_node_s* vertex, int index) {
+        open = false;
+        if (!PointOnChainCreate1(chain, vertex, segment_ending_at(index), 1.0, vertex_point(vertex), &end)) return;
+        // A part that runs from a vertex once around back to it.
+        if (closed && end.parameter <= start.parameter) end.parameter += n;
+        if (CreatePartOfChain(&part, &start, &end)) (*functor)(part);
+    };
+
+    // 2. The walk: a closed chain once around from V0 back to it, an open one
+    //    from V0 up to its last vertex, each vertex asked once.
+    const int steps = closed ? n : n - 1 - i0;
+    RING_node_s* node = v0;
+    int index = i0;
+    for (int step = 0; step < steps && node; ++step) {
+        const int answer = predicate(chain, node);
+        if (open && ends(answer)) close_at(node, index);
+        if (opens(answer)) open_at(node, index);
+        node = node->next;
+        index = closed ? (index + 1) % n : index + 1;
+    }
+    // 3. A part still open ends where the walk stopped.
+    if (open && node) close_at(node, index);
+}
+
+void CHAIN_split_at_junction(RING_header_s* chain, RING_header_s* list, CHAIN_junction_predicate_t predicate,
+                             CHAIN_vertex_source_callback_t callback) {
+    if (!list) return;
+    ExtractPOCAsChain extract(list, callback);
+    CHAIN_split_at_junction_apply_ftor(chain, predicate, &extract);
+}
+
+// ---------------------------------------------------------------------------
+// Set services
+
+bool CHAIN_is_chain_all_dummy(const RING_header_s* chain) {
+    if (!chain || !chain->main_data) return false;
+    if (static_cast<const CHAIN_main_data_s*>(chain->main_data)->kind != TRACE_CHAIN) return false;
+    const RING_node_s* node = chain->first;
+    for (int i = 0; i < chain->count && node; ++i, node = node->next)
+        if (!is_dummy_vertex(node)) return false;
+    return true;
+}
+
+void CHAIN_add_chain_to_list(RING_header_s* list, RING_header_s* chain) {
+    if (!list || !chain) return;
+    const RING_node_s* node = list->first;
+    for (int i = 0; i < list->count && node; ++i, node = node->next)
+        if (RING_ask_node_subring(node) == chain) return;
+    RING_insert_after(list, list->last, chain);
+}
+
+void CHAIN_remove_source_reference(RING_header_s* chain) {
+    if (!chain) return;
+    RING_delete_app_data(chain, APP_DATA_STOCKED_FROM);
+    RING_delete_app_data(chain, APP_DATA_SOURCE_SEGMENT);
+    RING_delete_app_data(chain, CHAIN_APP_DATA_LOOP_CLASS);
+}
+
+void CHAIN_set_all_segments_on_wall(RING_header_s* chain) {
+    if (!chain || !chain->first) return;
+    RING_node_s* node = is_closed(chain) ? chain->first : chain->first->next;
+    const int count = is_closed(chain) ? chain->count : chain->count - 1;
+    for (int i = 0; i < count && node; ++i, node = node->next)
+        if (CHAIN_vertex_data_s* record = vertex_record(node)) record->flags |= CHAIN_VERTEX_ON_BOUNDARY;
+}

@@ -1,0 +1,19 @@
+// Point-to-chain distances.
+//
+// Segments are visited from the first vertex's successor on; on a closed
+// chain the last one visited is the closing segment.  A chain may name its
+// turning vertex (header application data CHAIN_APP_DATA_TURNING_VERTEX, a
+// there-and-back chain): the searches then stop after the segment that ends
+// there, so only the outward half is searched.
+#pragma once
+
+#include <merrow1/chain_part.h>
+#include <velte/ring.h>
+
+enum { CHAIN_APP_DATA_TURNING_VERTEX = 110 };
+
+// Distance from the point to the chain, with the nearest place (may be null).
+// The first of equal distances is kept.  A chain of one vertex answers the
+// distance to its point (place at that vertex, parameter 0).  0.0 for a null
+// chain or point or a chain without nodes; 1e7 when no segment can be read.
+double ChainPointMinDistance(const RING_header_s* chain, const double point[2], POINT_ON_CHAIN_s* nearest);

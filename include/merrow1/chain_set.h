@@ -1,0 +1,98 @@
+// Merge callbacks, splitting at junctions and set services.
+//
+// The vertex-source callbacks here decide which vertex marks survive a
+// boolean or a merge; they have the CHAIN_vertex_source_callback_t form
+// (source node, source node of the segment, source chain, new node, new
+// chain) and always answer 1.  A chain can be walked part by part between
+// junction vertices chosen by a predicate, each part handed to a functor, or
+// split into new chains at those junctions.
+#pragma once
+
+#include <merrow1/chain_edit.h>
+#include <merrow1/chain_part.h>
+#include <velte/ring.h>
+
+// Application-data keys read and written here.
+enum {
+    // Chain header: the loop-class record (CHAIN_loop_class_s) of a boolean result.
+    CHAIN_APP_DATA_LOOP_CLASS = 7,
+    // Chain header: set on a chain that absorbed a hole; the datum is the chain itself.
+    CHAIN_APP_DATA_HOLE_ABSORBED = 39,
+    // Vertex: a mark whose datum is the vertex's own node.
+    CHAIN_APP_DATA_SELF_NODE = 131,
+};
+
+// Loop-class record (8 bytes, in the pool of the chain that carries it).
+struct CHAIN_loop_class_s {
+    // 2 undetermined, 1 the source has its material inside, 0 the source is a
+    // closed loop with its material outside.
+    int material_class;
+    // Starts 1; cleared by the boolean merge callback when a source vertex is
+    // not a dummy.
+    unsigned char all_dummy;
+};
+
+namespace Korvo {
+namespace Cam {
+
+// Receives the parts of a chain one by one.
+class IPartOfChainFunctor {
+public:
+    virtual ~IPartOfChainFunctor() {}
+    virtual void operator()(const PART_OF_CHAIN_s& part) = 0;
+
+protected:
+    IPartOfChainFunctor() {}
+};
+
+}  // namespace Cam
+}  // namespace Korvo
+
+// Junction predicate: what happens at a vertex.
+typedef int (*CHAIN_junction_predicate_t)(const RING_header_s* chain, const RING_node_s* vertex);
+enum {
+    CHAIN_JUNCTION_START = 1,       // a part starts here
+    CHAIN_JUNCTION_END = 2,         // a part ends here
+    CHAIN_JUNCTION_END_START = 4,   // a part ends here and the next starts here
+};
+
+// Copies the on-wall mark (0x800) of the source vertex to the new vertex;
+// nothing when an argument is null.  1.
+int ChainMergeWall(RING_node_s* source, RING_node_s* source_segment, RING_header_s* source_chain,
+                   RING_node_s* vertex, RING_header_s* chain);
+// The boolean's bookkeeping for a new vertex: a source vertex that is not a
+// dummy trace vertex clears the new chain's all-dummy byte (loop-class
+// record); a source key-131 mark gives the new vertex its own key-131 mark;
+// the new vertex takes the source's geometry type and back-side mark.  1.
+int CHAIN_boolean_merge_internal(RING_node_s* source, RING_node_s* source_segment, RING_header_s* source_chain,
+                                 RING_node_s* vertex, RING_header_s* chain);
+// CHAIN_boolean_merge_internal, then the on-wall and boolean marks (0x800,
+// 0x4000) of the source are added to the new vertex.  1.
+int CHAIN_boolean_merge(RING_node_s* source, RING_node_s* source_segment, RING_header_s* source_chain,
+                        RING_node_s* vertex, RING_header_s* chain);
+
+// Walks the chain from the first vertex the predicate answers 1 or 4 and
+// hands every part between junctions to the functor: 2 or 4 ends the open
+// part at the vertex, 1 or 4 opens one there.  A closed chain is walked once
+// around; an open one to its last vertex.  A part still open at the end of
+// the walk ends there.  Nothing for a null functor or predicate or an empty
+// chain.
+void CHAIN_split_at_junction_apply_ftor(RING_header_s* chain, CHAIN_junction_predicate_t predicate,
+                                        Korvo::Cam::IPartOfChainFunctor* functor);
+// The same walk; each part becomes a new chain in the list's pool (the source
+// chain's properties, the part's vertices forward, the callback asked for
+// each vertex added), appended to the list as a new last node.
+void CHAIN_split_at_junction(RING_header_s* chain, RING_header_s* list, CHAIN_junction_predicate_t predicate,
+                             CHAIN_vertex_source_callback_t callback);
+
+// True for a TRACE_CHAIN whose every vertex carries a trace record marked
+// dummy (an empty trace chain counts); false otherwise.
+bool CHAIN_is_chain_all_dummy(const RING_header_s* chain);
+// Appends the chain as the sub-ring of a new last node unless a node of the
+// list already holds it; nothing for null arguments.
+void CHAIN_add_chain_to_list(RING_header_s* list, RING_header_s* chain);
+// Removes the header keys 10, 20 and 7 (the data itself stays in the pool).
+void CHAIN_remove_source_reference(RING_header_s* chain);
+// Sets the on-wall mark on every vertex that ends a segment: all vertices of
+// a closed chain, all but the first of an open one.
+void CHAIN_set_all_segments_on_wall(RING_header_s* chain);
