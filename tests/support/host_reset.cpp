@@ -3,6 +3,7 @@
 #include <glimra/testing.h>
 #include <gtest/gtest.h>
 #include <pellam/testing.h>
+#include <pellam/testing_builders.h>
 #include <pellam/testing_segment.h>
 #include <quorn/testing.h>
 #include <sorrel/testing.h>
@@ -23,6 +24,7 @@ class HostReset : public ::testing::EmptyTestEventListener {
         pellam_test::clear();
         sorrel_test::reset();
         pellam_test::reset_segment_geom_types();
+        pellam_test::clear_created_segments();
     }
 };
 

@@ -1,5 +1,5 @@
 // Stand-in for the host's mathematics library: tolerances and the few vector
-// and matrix operations the library calls.
+// operations the library calls.
 #include <quorn/quorn.h>
 #include <quorn/testing.h>
 
@@ -35,13 +35,6 @@ int VEC2_is_parallel(const double a[2], const double b[2], double tolerance) {
     if (ma == 0.0 || mb == 0.0) return 1;
     double sine = (a[0] * b[1] - a[1] * b[0]) / (ma * mb);
     return std::fabs(sine) <= tolerance ? 1 : 0;
-}
-
-void MTX3_init_z(double angle, double m[9]) {
-    double c = std::cos(angle), s = std::sin(angle);
-    m[0] = c;   m[1] = -s;  m[2] = 0.0;
-    m[3] = s;   m[4] = c;   m[5] = 0.0;
-    m[6] = 0.0; m[7] = 0.0; m[8] = 1.0;
 }
 
 namespace quorn_test {

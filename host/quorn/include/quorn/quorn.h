@@ -1,4 +1,5 @@
-// Host mathematics: tolerances, plain vector types, 2D vectors and 3x3 matrices.
+// Host mathematics: tolerances, plain vector types and 2D vectors (3x3
+// matrices in <quorn/mtx3.h>).
 #pragma once
 
 namespace Korvo {
@@ -20,5 +21,3 @@ int VEC2_unitize(const double v[2], double tolerance, double* magnitude, double 
 // Whether two vectors are parallel (either sense) within the angular tolerance
 // (the sine of the angle between them); a null vector is parallel to all.
 int VEC2_is_parallel(const double a[2], const double b[2], double tolerance);
-// Rotation matrix (row by row) about Z by the angle.
-void MTX3_init_z(double angle, double matrix[9]);
