@@ -4,13 +4,19 @@
 #include <merrow1/chain.h>
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_build.h>
+#include <merrow1/chain_debug.h>
+#include <merrow1/chain_intersection.h>
 #include <merrow1/chain_segments.h>
 #include <merrow1/chain_source.h>
 #include <merrow1/segment.h>
+#include <internal/check.h>
 #include <pellam/mchn.h>
+#include <pellam/mchn_builders.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -488,4 +494,187 @@ void CHAIN_RemoveSegAppData(RING_node_s* vertex) {
     record->source_surface = 0;
     record->flags &= ~((1u << 11) | (1u << 13) | (1u << 16) | (1u << 25) | (1u << 26) | (1u << 27) | (1u << 28) |
                        (1u << 29));
+}
+
+// ---------------------------------------------------------------------------
+// Approximation
+
+namespace {
+
+// The host's geometry-source record under key 74: two records describe the
+// same source when their first four 32-bit words agree (the words after them
+// point at the host's custom data).
+const size_t kSourceRecordWords = 4 * sizeof(std::uint32_t);
+// Flag bits 2-9: source segment type, geometry type and source geometry type.
+const unsigned int kSourceDescriptionBits =
+    CHAIN_VERTEX_SOURCE_SEG_TYPE_MASK | CHAIN_VERTEX_GEOM_TYPE_MASK | CHAIN_VERTEX_SOURCE_GEOM_TYPE_MASK;
+
+CHAIN_main_data_s* main_data_of(const RING_header_s* chain) {
+    return chain ? static_cast<CHAIN_main_data_s*>(chain->main_data) : nullptr;
+}
+
+double chain_length_tolerance(const RING_header_s* chain) {
+    const CHAIN_main_data_s* data = main_data_of(chain);
+    return data && data->length_tolerance > 0.0 ? data->length_tolerance : EQ_ask_length_tolerance();
+}
+
+bool same_source_description(const RING_node_s* a, const RING_node_s* b) {
+    const void* record_a = APP_DATA__ask_app_data(a->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE);
+    const void* record_b = APP_DATA__ask_app_data(b->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE);
+    if (record_a || record_b) return record_a && record_b && std::memcmp(record_a, record_b, kSourceRecordWords) == 0;
+    return CHAIN_seg_ask_source_surface(a) == CHAIN_seg_ask_source_surface(b) &&
+           CHAIN_seg_ask_geom_type(a) == CHAIN_seg_ask_geom_type(b) &&
+           CHAIN_seg_ask_source_geom_type(a) == CHAIN_seg_ask_source_geom_type(b) &&
+           CHAIN_seg_ask_source_type(a) == CHAIN_seg_ask_source_type(b);
+}
+
+bool material_inside(DIRECTION direction, SIDE side) {
+    return (direction == CW && side == RIGHT) || (direction == CCW && side == LEFT);
+}
+
+// Removes every vertex of the output (records and owned data freed).
+void empty_chain(RING_header_s* chain, const char* reason) {
+    RING_delete_all_nodes(chain);
+    CHAIN_drop_cached_box(chain);
+    MERROW1_NOTE_FAILURE(reason);
+}
+
+// The line approximation of one chain into another.
+class Approximation {
+public:
+    Approximation(RING_header_s* chain, double tol, RING_header_s* out)
+        : m_chain(chain), m_out(out), m_tol(tol), m_length_tol(chain_length_tolerance(chain)) {
+        // The vertices after the first, the first again last on a closed
+        // chain (it ends the closing segment).
+        const bool closed = is_closed(chain);
+        const int count = closed ? chain->count : chain->count - 1;
+        RING_node_s* node = chain->first->next;
+        for (int i = 0; i < count && node; ++i, node = node->next) m_sequence.push_back(node);
+    }
+
+    // 1. The first vertex as a SEG_POINT.
+    // 2. Each candidate either extends the line from the anchor, or the line
+    //    ends at the vertex before it (which becomes the anchor and the
+    //    candidate is tried again), or, following the anchor directly, it is
+    //    kept unchanged and becomes the anchor.  The anchor moves forward at
+    //    every retry, so the walk ends.
+    void run() {
+        add(m_chain->first, SEG_POINT, false);
+        int anchor = -1;  // index into the sequence; -1 is the first vertex
+        const int n = static_cast<int>(m_sequence.size());
+        for (int c = 0; c < n;) {
+            if (fits(anchor, c)) {
+                if (c == n - 1) add(m_sequence[c], SEG_LINE, false);
+                ++c;
+            } else if (c - 1 != anchor) {
+                add(m_sequence[c - 1], SEG_LINE, false);
+                anchor = c - 1;
+            } else {
+                add(m_sequence[c], CHAIN_seg_ask_type(m_sequence[c]), true);
+                anchor = c;
+                ++c;
+            }
+        }
+    }
+
+private:
+    RING_node_s* vertex(int index) const { return index < 0 ? m_chain->first : m_sequence[index]; }
+
+    // Whether the line from the anchor to the candidate stands for every
+    // vertex after the anchor up to the candidate.
+    bool fits(int anchor, int candidate) const {
+        const RING_node_s* end = m_sequence[candidate];
+        if (CHAIN_seg_ask_type(end) == SEG_ARC) return false;
+        const double* a = vertex_point(vertex(anchor));
+        const double* b = vertex_point(end);
+        if (!a || !b) return false;
+        const double chord[2] = {b[0] - a[0], b[1] - a[1]};
+        double span = 0.0, unit[2];
+        if (!VEC2_unitize(chord, m_length_tol, &span, unit)) return false;
+        const Korvo::Math::Vector2 normal = {unit[1], -unit[0]};
+        const double line = a[0] * normal.x + a[1] * normal.y;
+        for (int k = anchor + 1; k <= candidate; ++k) {
+            const RING_node_s* w = m_sequence[k];
+            const double* p = vertex_point(w);
+            const double along = (p[0] - a[0]) * unit[0] + (p[1] - a[1]) * unit[1];
+            if (along < -m_length_tol || along > span + m_length_tol) return false;
+            SEGMENT segment;
+            if (ChainSegment(m_chain, w, &segment) != 1) return false;
+            double low = 0.0, high = 0.0;
+            SegmentMinMax(&segment, &normal, &low, &high, nullptr, nullptr);
+            if (low < line - m_tol || high > line + m_tol) return false;
+            if (!same_source_description(w, end)) return false;
+        }
+        return true;
+    }
+
+    // Appends a vertex standing for `from`: at its point as the given type,
+    // or with all its geometry when `whole`; it gets from's source
+    // description and a key-17 link to it.
+    void add(RING_node_s* from, SEGMENT_TYPE type, bool whole) {
+        const CHAIN_vertex_data_s* source = vertex_record(from);
+        if (!source || !source->geometry) return;
+        end_segment end = {};
+        if (whole && type == SEG_ARC)
+            end = *reinterpret_cast<const end_segment*>(source->geometry);
+        end.x = source->geometry[0];
+        end.y = source->geometry[1];
+        RING_node_s* added = ChainAddVertex(m_out, &end, type);
+        if (!added) return;
+        CHAIN_vertex_data_s* target = vertex_record(added);
+        if (const auto* record =
+                static_cast<const MCHN_segment_s*>(APP_DATA__ask_app_data(from->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE))) {
+            // The host makes the new vertex's own record; it takes the
+            // source's description.
+            if (MCHN_segment_s* copy = MCHN_create_segment_wo_custom(m_out, added)) {
+                copy->kind = record->kind;
+                copy->geom_type = record->geom_type;
+                RING_put_node_app_data(m_out, added, CHAIN_APP_DATA_SEGMENT_SOURCE, copy);
+            }
+        } else if (target) {
+            target->flags = (target->flags & ~kSourceDescriptionBits) | (source->flags & kSourceDescriptionBits) |
+                            CHAIN_VERTEX_INHERITED_SOURCE;
+            target->source_surface = source->source_surface;
+        }
+        CHAIN_assign_source_chain_source_vertex_pc_data(m_chain, from, false, m_out->pool, added);
+    }
+
+    RING_header_s* m_chain;
+    RING_header_s* m_out;
+    double m_tol;
+    double m_length_tol;
+    std::vector<RING_node_s*> m_sequence;
+};
+
+}  // namespace
+
+int ChainApprox(RING_header_s* chain, double tol, RING_header_s* out) {
+    MERROW1_REQUIRE(chain && out && chain != out, "DUE_TO_INVALID_INPUT", 0);
+    CHAIN_debug_report(3, "ChainApprox: chain -- input", chain, nullptr);
+    CHAIN_main_data_s* input = main_data_of(chain);
+    CHAIN_main_data_s* output = main_data_of(out);
+    if (input && output) {
+        *output = *input;
+        output->kind = APPROX_CHAIN;
+        output->direction = 0;
+    }
+    RING_put_header_app_data(out, APP_DATA_STOCKED_FROM, chain);
+    if (chain->first) {
+        Approximation(chain, tol, out).run();
+        CHAIN_drop_cached_box(out);
+        // A closed output keeps the input's loop type: material inside or
+        // outside, the input's taken from its computed direction (its stored
+        // direction may be stale).
+        if (is_closed(chain)) {
+            CHAIN_close(out, 1e-8);
+            if (out->count > 1 && input && output && input->kind != TRACE_CHAIN &&
+                material_inside(CHAIN_direction_of_chain(chain), input->material_side) !=
+                    material_inside(output->direction, output->material_side))
+                empty_chain(out, "DUE_TO_APPROX_CHAIN_LOOP_TYPE_OPPOSITE_WITH_INPUT_CHAIN");
+        }
+        if (out->count > 0 && CHAIN_to_chain_has_intersections(out, out, nullptr))
+            empty_chain(out, "DUE_TO_APPROXIMATION_CHAIN_HAS_SELF_INTERSECTIONS");
+    }
+    CHAIN_debug_report(3, "ChainApprox: chain -- output", out, nullptr);
+    return out->count >= 2 ? 1 : 0;
 }

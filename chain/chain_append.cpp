@@ -1,9 +1,11 @@
 // Building, closing and opening chains.
 #include <merrow1/chain_build.h>
 
+#include <internal/scratch_pool.h>
 #include <merrow1/chain.h>
 #include <merrow1/chain_debug.h>
 #include <merrow1/chain_area.h>
+#include <merrow1/chain_intersection.h>
 #include <merrow1/chain_segments.h>
 #include <merrow1/chain_source.h>
 #include <merrow1/segment.h>
@@ -433,6 +435,27 @@ RING_node_s* ChainInsertVertex(RING_header_s* chain, RING_node_s* node, const do
     if (!point) return nullptr;
     const Korvo::Math::Point2 p = {point[0], point[1]};
     return CHAIN_insert_vertex(chain, node, &p, nullptr, nullptr);
+}
+
+void CHAIN_insert_list_intersection_points_into_chain(RING_header_s* chain, const RING_header_s* chain_list,
+                                                      void (*callback)(const RING_header_s*, RING_node_s*)) {
+    if (!chain || !chain_list) return;
+    merrow1::run_converting([&] {
+        MERROW1_SCRATCH_POOL(pool, "CHAIN_insert_list_intersection_points_into_chain");
+        RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+        if (!list) return;
+        CHAIN_chain_chains_intersections(chain, const_cast<RING_header_s*>(chain_list), false, false, nullptr, list);
+        RING_header_s* places = list->first ? RING_ask_node_subring(list->first) : nullptr;
+        if (!places || places->main_data != chain) return;
+        // The places ascend along the chain, so each one still lies on the
+        // segment ending at its node after the vertices before it went in.
+        RING_node_s* node = places->first;
+        for (int k = 0; k < places->count && node; ++k, node = node->next) {
+            const auto* place = static_cast<const POINT_ON_CHAIN_s*>(node->main_data);
+            const Korvo::Math::Point2 p = {place->point[0], place->point[1]};
+            CHAIN_insert_vertex(chain, place->node, &p, callback, nullptr);
+        }
+    });
 }
 
 void CHAIN_modify_vertex_point(const RING_header_s* chain, const RING_node_s* node, const Korvo::Math::Point2* point) {

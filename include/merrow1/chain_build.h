@@ -48,6 +48,13 @@ RING_node_s* CHAIN_insert_vertex(RING_header_s* chain, RING_node_s* node, const 
                                  void (*callback)(const RING_header_s*, RING_node_s*), bool* inserted);
 // CHAIN_insert_vertex without callback and flag.
 RING_node_s* ChainInsertVertex(RING_header_s* chain, RING_node_s* node, const double point[2]);
+// Inserts a vertex (CHAIN_insert_vertex with the callback) at every point
+// where the chain crosses or touches the chains of the list (which may hold
+// the chain itself), in chain order; points at vertices add nothing.  Works
+// in a private pool; an error on the way deletes it and passes on as
+// Korvo::Error::Severe.
+void CHAIN_insert_list_intersection_points_into_chain(RING_header_s* chain, const RING_header_s* chain_list,
+                                                      void (*callback)(const RING_header_s*, RING_node_s*));
 
 // Moves a vertex to the point (an arc keeps the direction of its start
 // tangent); a following arc is re-centred to its moved start.

@@ -99,6 +99,22 @@ int ChainVertexAppCopy(const RING_node_s* from, const RING_header_s* to_chain, R
 // close-by-reverse, vertex, embedded, fillet and back-side marks cleared.
 void CHAIN_RemoveSegAppData(RING_node_s* vertex);
 
+// ---------------------------------------------------------------------------
+// Approximation
+
+// Line approximation of the chain into the (empty) output chain.  Runs of
+// vertices whose points and segments stay within tol of the line from an
+// anchor vertex to a later one, and that share one source description, become
+// that line; arcs and vertices that fit no line are kept as they are.  The
+// output is an APPROX_CHAIN (direction 0 until closed) naming its input under
+// header key 10; every output vertex carries the source description of the
+// vertex it stands for and a key-17 link to it.  A closed input gives a closed
+// output; when that output's loop type (material inside: CW with RIGHT, CCW
+// with LEFT) differs from the input's, taken from the input's computed
+// direction, or when the output intersects itself, the output is emptied with
+// a note.  1 when the output has at least two vertices, else 0.
+int ChainApprox(RING_header_s* chain, double tol, RING_header_s* out);
+
 // Application-data keys read by the vertex copies.
 enum {
     CHAIN_APP_DATA_TRACE_VERTEX = 1,     // owned trace record

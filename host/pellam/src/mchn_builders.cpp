@@ -12,7 +12,7 @@ std::vector<pellam_test::CreatedSegment> g_created;
 }  // namespace
 
 MCHN_segment_s* MCHN_create_segment_wo_custom(RING_header_s* chain, RING_node_s* vertex) {
-    g_records.push_back(MCHN_segment_s{0, 0});
+    g_records.push_back(MCHN_segment_s{});
     MCHN_segment_s* record = &g_records.back();
     g_created.push_back({chain, vertex, record});
     return record;

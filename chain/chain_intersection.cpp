@@ -1,0 +1,595 @@
+// Chain intersections and intersection-point lists.
+#include <merrow1/chain_intersection.h>
+
+#include <internal/scratch_pool.h>
+#include <merrow1/chain.h>
+#include <merrow1/chain_corner.h>
+#include <merrow1/chain_debug.h>
+#include <merrow1/chain_segments.h>
+#include <merrow1/chain_set.h>
+#include <merrow1/segment.h>
+#include <merrow1/segment_intersection.h>
+#include <stend/system.h>
+#include <velte/cerr.h>
+#include <velte/cmem.h>
+
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+// Chain boxes are widened by this much at both ends before they are compared.
+const double kBoxSlack = 1e-8;
+// Slack of the parameter check made at checking level 1 or more.
+const double kParameterSlack = 1e-8;
+// Default box axis.
+const double kDefaultAxis[2] = {0.0, 1.0};
+
+// The trace record tracing hangs on a vertex under key 1 (32 bytes).  Only
+// the kind of corner that produced the vertex is read here.
+struct TraceVertexRecord {
+    double offset;
+    int material_side;
+    unsigned char dummy;
+    unsigned char vertex_piece;
+    unsigned char blank;
+    unsigned char full_circle;
+    unsigned char step_high;
+    int step_sense;
+    int corner_type;
+};
+// A vertex made at a smooth corner: the segments meeting there are not tested.
+const int kTraceSmoothCorner = 5;
+
+const double* vertex_point(const RING_node_s* node) {
+    const CHAIN_vertex_data_s* vertex = node ? static_cast<const CHAIN_vertex_data_s*>(node->main_data) : nullptr;
+    return vertex ? vertex->geometry : nullptr;
+}
+
+bool is_closed(const RING_header_s* chain) {
+    return chain && chain->first && chain->last && chain->last->next == chain->first;
+}
+
+// The nodes that end the chain's segments, segment i at index i - 1: the
+// first vertex's successors to the last vertex and, on a closed chain, the
+// first vertex (the end of the closing segment).  At most node-count nodes.
+std::vector<RING_node_s*> segment_nodes(const RING_header_s* chain) {
+    std::vector<RING_node_s*> nodes;
+    if (!chain || !chain->first) return nodes;
+    const bool closed = is_closed(chain);
+    const int count = closed ? chain->count : chain->count - 1;
+    RING_node_s* node = chain->first->next;
+    for (int i = 0; i < count && node; ++i, node = node->next) nodes.push_back(node);
+    return nodes;
+}
+
+// The chains of a chain list (a single chain stands for itself), at most
+// node-count of them.
+std::vector<RING_header_s*> chains_of(RING_header_s* ring) {
+    std::vector<RING_header_s*> chains;
+    if (!ring) return chains;
+    if (ring->type == RING_TYPE_CHAIN) {
+        chains.push_back(ring);
+        return chains;
+    }
+    RING_node_s* node = ring->first;
+    for (int i = 0; i < ring->count && node; ++i, node = node->next)
+        if (RING_header_s* chain = RING_ask_node_subring(node)) chains.push_back(chain);
+    return chains;
+}
+
+// The sub-rings of an intersection-point list, at most node-count of them.
+std::vector<RING_header_s*> sub_rings_of(const RING_header_s* list) {
+    std::vector<RING_header_s*> subs;
+    RING_node_s* node = list->first;
+    for (int i = 0; i < list->count && node; ++i, node = node->next)
+        if (RING_header_s* sub = RING_ask_node_subring(node)) subs.push_back(sub);
+    return subs;
+}
+
+RING_header_s* find_sub_ring(const RING_header_s* list, const RING_header_s* chain) {
+    for (RING_header_s* sub : sub_rings_of(list))
+        if (sub->main_data == chain) return sub;
+    return nullptr;
+}
+
+// The point copies belong to their sub-ring.
+int delete_point_copy(RING_header_s*, RING_node_s* node) {
+    CMEM_private_delete_object(node->main_data);
+    node->main_data = nullptr;
+    return 1;
+}
+
+void make_circular(RING_header_s* sub) {
+    if (!sub || !sub->first) return;
+    sub->last->next = sub->first;
+    sub->first->previous = sub->last;
+}
+
+// Makes the sub-ring of every closed chain circular.
+void close_sub_rings(const RING_header_s* list) {
+    for (RING_header_s* sub : sub_rings_of(list))
+        if (is_closed(static_cast<const RING_header_s*>(sub->main_data))) make_circular(sub);
+}
+
+// Box of the chain along the axis without touching its cached box; false for
+// a chain without segments.
+bool scratch_box(const RING_header_s* chain, const double axis[2], CHAIN_BOX_s* box) {
+    const Korvo::Math::Vector2 dir = {axis[0], axis[1]};
+    bool found = false;
+    for (RING_node_s* node : segment_nodes(chain)) {
+        SEGMENT segment;
+        if (!ChainSegment(chain, node, &segment)) continue;
+        BOX2_t b;
+        SEGMENT_calc_max_min_box(&segment, &dir, &b);
+        if (!found) {
+            *box = {{axis[0], axis[1]}, b.min_along, b.max_along, b.min_normal, b.max_normal};
+            found = true;
+            continue;
+        }
+        box->min_along = std::fmin(box->min_along, b.min_along);
+        box->max_along = std::fmax(box->max_along, b.max_along);
+        box->min_normal = std::fmin(box->min_normal, b.min_normal);
+        box->max_normal = std::fmax(box->max_normal, b.max_normal);
+    }
+    return found;
+}
+
+// Box of the chain along the axis: recomputed into its cache when `cache`,
+// else in scratch.
+bool chain_box_along(RING_header_s* chain, const double axis[2], bool cache, CHAIN_BOX_s* box) {
+    if (!chain || chain->count < 2) return false;
+    return cache ? ChainBox(chain, axis, box) == 1 : scratch_box(chain, axis, box);
+}
+
+// Intervals [a0, a1] and [b0, b1] lie apart when none of the four end values
+// lies strictly inside the other interval widened by the box slack.
+bool intervals_apart(double a0, double a1, double b0, double b1) {
+    auto inside = [](double v, double lo, double hi) { return v > lo - kBoxSlack && v < hi + kBoxSlack; };
+    return !(inside(a0, b0, b1) || inside(a1, b0, b1) || inside(b0, a0, a1) || inside(b1, a0, a1));
+}
+
+// Boxes along one axis overlap unless they lie apart on the axis or on its normal.
+bool boxes_overlap(const CHAIN_BOX_s& a, const CHAIN_BOX_s& b) {
+    return !intervals_apart(a.min_along, a.max_along, b.min_along, b.max_along) &&
+           !intervals_apart(a.min_normal, a.max_normal, b.min_normal, b.max_normal);
+}
+
+int trace_corner_kind(const RING_node_s* vertex) {
+    const auto* record = static_cast<const TraceVertexRecord*>(
+        APP_DATA__ask_app_data(vertex->app_data, CHAIN_APP_DATA_TRACE_VERTEX));
+    return record ? record->corner_type : -1;
+}
+
+// At checking level 1 or more: the parameter of an entered place inside a
+// segment must agree with the one its position along the chain gives.
+void check_parameter(const POINT_ON_CHAIN_s& place, int i, int j, int which) {
+    if (MACH__checking_level < 1) return;
+    if (place.parameter == std::floor(place.parameter)) return;
+    POINT_ON_CHAIN_s again;
+    if (!PointOnChainCreate(place.chain, place.node, 0, place.point, &again)) return;
+    if (std::fabs(again.parameter - place.parameter) <= kParameterSlack) return;
+    char label[50];
+    std::snprintf(label, sizeof label, "ChainSegmentInt: (%d, %d) chain%d", i, j, which);
+    CHAIN_debug_report(3, label, place.chain, place.node);
+}
+
+// Enters the place at fraction t of segment k (ending at node) of the chain.
+void enter(RING_header_s* chain, RING_node_s* node, int k, double t, const double point[2], RING_header_s* list,
+           int i, int j, int which) {
+    POINT_ON_CHAIN_s place;
+    PointOnChainCreate1(chain, node, k, t, point, &place);
+    InsertIntersectionPoint(&place, list);
+    check_parameter(place, i, j, which);
+}
+
+bool location_on(const SEGMENT& segment, const double point[2], double tolerance) {
+    const LOCATION where = SegmentPointLocationOn(&segment, point, tolerance);
+    return where == 2 || where == 3 || where == 4;
+}
+
+// Parts of the chains-of-a-set search.
+enum class EndPoints { WhileFirstSegment, BeforeSearch, AfterSearchIfTouched };
+
+// The search of ChainsIntersection and ChainsIntersectionBetween.
+//  1. Chains of fewer than two vertices are passed over.
+//  2. The first chain's box is computed along (0, 1); while its first segment
+//     is processed every later chain gets its box (cached) and, in the
+//     ChainsIntersection form, its end points.
+//  3. Each chain runs its own pairs i < j (when asked) and, for each of its
+//     segments, every later chain whose box overlaps.
+//  4. The sub-rings of closed chains are closed and a copy of the set's box
+//     hangs on the list.
+int chains_search(RING_header_s* set, RING_header_s* list, bool own_pairs, EndPoints ends) {
+    if (!set || !list) return 0;
+    std::vector<RING_header_s*> chains;
+    for (RING_header_s* chain : chains_of(set))
+        if (chain->count >= 2) chains.push_back(chain);
+    const size_t n = chains.size();
+    if (ends == EndPoints::BeforeSearch)
+        for (RING_header_s* chain : chains) LoadChainEdges(chain, list);
+
+    std::vector<CHAIN_BOX_s> boxes(n);
+    std::vector<bool> boxed(n, false);
+    for (size_t c = 0; c < n; ++c) {
+        RING_header_s* chain = chains[c];
+        if (c == 0) {
+            if (ends == EndPoints::WhileFirstSegment) LoadChainEdges(chain, list);
+            boxed[0] = chain_box_along(chain, kDefaultAxis, true, &boxes[0]);
+        }
+        const std::vector<RING_node_s*> segments = segment_nodes(chain);
+        for (size_t i = 0; i < segments.size(); ++i) {
+            if (own_pairs)
+                for (size_t j = i + 1; j < segments.size(); ++j)
+                    ChainSegmentInt(chain, chain, int(i + 1), int(j + 1), segments[i], segments[j], list,
+                                    CHAIN_INTERSECTION_TOLERANCE);
+            for (size_t d = c + 1; d < n; ++d) {
+                RING_header_s* other = chains[d];
+                if (c == 0 && i == 0) {
+                    if (ends == EndPoints::WhileFirstSegment) LoadChainEdges(other, list);
+                    boxed[d] = chain_box_along(other, kDefaultAxis, true, &boxes[d]);
+                }
+                if (!boxed[c] || !boxed[d] || !boxes_overlap(boxes[c], boxes[d])) continue;
+                const std::vector<RING_node_s*> others = segment_nodes(other);
+                for (size_t j = 0; j < others.size(); ++j)
+                    ChainSegmentInt(chain, other, int(i + 1), int(j + 1), segments[i], others[j], list,
+                                    CHAIN_INTERSECTION_TOLERANCE);
+            }
+        }
+    }
+    if (ends == EndPoints::AfterSearchIfTouched)
+        for (RING_header_s* chain : chains)
+            if (find_sub_ring(list, chain)) LoadChainEdges(chain, list);
+    close_sub_rings(list);
+
+    // The box of the whole set, copied onto the list in the list's pool.
+    CHAIN_BOX_s total;
+    if (ChainsBox(set, nullptr, &total)) {
+        auto* record = static_cast<CHAIN_BOX_s*>(APP_DATA__ask_app_data(list->app_data, CHAIN_BOX_APP_DATA_KEY));
+        if (!record) {
+            record = CMEM_NEW(list->pool, CHAIN_BOX_s);
+            if (record) RING_put_header_app_data(list, CHAIN_BOX_APP_DATA_KEY, record);
+        }
+        if (record) *record = total;
+    }
+    return 1;
+}
+
+// Number of places on the chain's sub-ring.
+int points_on(const RING_header_s* list, const RING_header_s* chain) {
+    const RING_header_s* sub = find_sub_ring(list, chain);
+    return sub ? sub->count : 0;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Intersection-point lists
+
+int InsertIntersectionPoint(const POINT_ON_CHAIN_s* point, RING_header_s* list) {
+    if (!point || !list) return 0;
+    // 1. A user abort ends the search here.
+    CERR_raise_on_abort();
+    // 2. The chain's sub-ring, made as a new last node when it has none.
+    RING_header_s* sub = find_sub_ring(list, point->chain);
+    if (!sub) {
+        sub = RING_create_in_pool(point->chain, RING_TYPE_CHAIN, list->pool);
+        if (!sub) return 0;
+        RING_set_node_main_data_delfunc(sub, delete_point_copy);
+        if (!RING_insert_after(list, list->last, sub)) {
+            RING_delete(sub);
+            return 0;
+        }
+    }
+    // 3. Backwards from the last place: an equal place ends the call; the
+    //    first place of lower parameter is the insertion place.  The walk is
+    //    bounded by the node count (the sub-ring may be circular).
+    RING_node_s* after = nullptr;
+    RING_node_s* node = sub->last;
+    for (int k = 0; k < sub->count && node; ++k, node = node->previous) {
+        const auto* existing = static_cast<const POINT_ON_CHAIN_s*>(node->main_data);
+        if (!existing) continue;
+        if (PointOnChainEq(existing, point)) return 1;
+        if (existing->parameter < point->parameter) {
+            after = node;
+            break;
+        }
+    }
+    POINT_ON_CHAIN_s* copy = CMEM_NEW(list->pool, POINT_ON_CHAIN_s);
+    if (!copy) return 0;
+    *copy = *point;
+    if (!RING_insert_after(sub, after, copy)) CMEM_private_delete_object(copy);
+    return 1;
+}
+
+int LoadChainEdges(RING_header_s* chain, RING_header_s* list) {
+    if (!chain || !list || !chain->first) return 0;
+    POINT_ON_CHAIN_s place = {};
+    place.chain = chain;
+    place.node = chain->first;
+    if (const double* p = vertex_point(chain->first)) {
+        place.point[0] = p[0];
+        place.point[1] = p[1];
+    }
+    InsertIntersectionPoint(&place, list);
+    if (is_closed(chain)) return 1;
+    place.node = chain->last;
+    place.parameter = chain->count - 1;
+    if (const double* p = vertex_point(chain->last)) {
+        place.point[0] = p[0];
+        place.point[1] = p[1];
+    }
+    InsertIntersectionPoint(&place, list);
+    return 1;
+}
+
+int ChainSegmentInt(RING_header_s* chain_a, RING_header_s* chain_b, int i, int j, RING_node_s* a, RING_node_s* b,
+                    RING_header_s* list, double tolerance) {
+    if (!chain_a || !chain_b || !a || !b || !list) return 0;
+    // 1. Within one chain: a segment is not tested against itself, and two
+    //    neighbours not at a smooth joint or a turning corner of two lines.
+    const bool same = chain_a == chain_b;
+    bool adjacent = false;
+    if (same) {
+        if (a == b) return 1;
+        adjacent = a->next == b || b->next == a;
+        if (adjacent) {
+            const RING_node_s* joint = a->next == b ? a : b;
+            if (trace_corner_kind(joint) == kTraceSmoothCorner) return 1;
+            const CORNER_TYPE corner = ChainCornerType(chain_a, joint);
+            if (corner == CORNER_TYPE_SMOOTH) return 1;
+            if (CHAIN_seg_ask_type(a) == SEG_LINE && CHAIN_seg_ask_type(b) == SEG_LINE && corner != CORNER_TYPE_NONE)
+                return 1;
+        }
+    }
+    // 2. Both segments.
+    SEGMENT sa, sb;
+    if (ChainSegment(chain_a, a, &sa) != 1 || ChainSegment(chain_b, b, &sb) != 1) return 1;
+    // 3. Their intersections.
+    INT_POINT found;
+    const SEGMENT_intersections_t result = SEGMENT_intersect_on(&sa, &sb, tolerance, &found);
+
+    // 4. Overlapping pieces of different chains: the ends of the overlap are
+    //    the ends of either segment that lie on the other.  The ends of both
+    //    segments are tried, so an overlap that begins at the start of an
+    //    open chain is entered as well as one that ends at a vertex.
+    if (result == -1) {
+        if (same) return 1;
+        const double a_end[2] = {sa.end->x, sa.end->y};
+        const double b_end[2] = {sb.end->x, sb.end->y};
+        const double a_start[2] = {sa.start[0], sa.start[1]};
+        const double b_start[2] = {sb.start[0], sb.start[1]};
+        if (location_on(sb, a_end, tolerance)) {
+            enter(chain_a, a, i, 1.0, a_end, list, i, j, 1);
+            enter(chain_b, b, j, SegmentPointParameter(&sb, a_end), a_end, list, i, j, 2);
+        }
+        if (location_on(sa, b_end, tolerance)) {
+            enter(chain_b, b, j, 1.0, b_end, list, i, j, 2);
+            enter(chain_a, a, i, SegmentPointParameter(&sa, b_end), b_end, list, i, j, 1);
+        }
+        if (location_on(sb, a_start, tolerance)) {
+            enter(chain_a, a, i, 0.0, a_start, list, i, j, 1);
+            enter(chain_b, b, j, SegmentPointParameter(&sb, a_start), a_start, list, i, j, 2);
+        }
+        if (location_on(sa, b_start, tolerance)) {
+            enter(chain_b, b, j, 0.0, b_start, list, i, j, 2);
+            enter(chain_a, a, i, SegmentPointParameter(&sa, b_start), b_start, list, i, j, 1);
+        }
+        return 1;
+    }
+
+    // 5. Each point, on A and then on B.  Neighbours within one chain never
+    //    enter their joint: a single point is the joint, and of two points the
+    //    one at the end of one and the start of the other is.
+    for (int k = 0; k < result && k < 2; ++k) {
+        const INT_POINT_entry_s& entry = found.point[k];
+        const double ta = entry.param1, tb = entry.param2;
+        if (adjacent) {
+            if (result == 1) continue;
+            if ((ta == 1.0 && tb == 0.0) || (ta == 0.0 && tb == 1.0)) continue;
+        }
+        // A parameter of exactly 0 or 1 takes that segment end exactly.
+        double point[2] = {entry.x, entry.y};
+        const double* exact = nullptr;
+        if (ta == 0.0)
+            exact = sa.start;
+        else if (ta == 1.0)
+            exact = &sa.end->x;
+        else if (tb == 0.0)
+            exact = sb.start;
+        else if (tb == 1.0)
+            exact = &sb.end->x;
+        if (exact) {
+            point[0] = exact[0];
+            point[1] = exact[1];
+        }
+        enter(chain_a, a, i, ta, point, list, i, j, 1);
+        enter(chain_b, b, j, tb, point, list, i, j, 2);
+    }
+    return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Chains against chains
+
+int CHAIN_chain_chains_intersections(RING_header_s* chain, RING_header_s* chains, bool own_ends, bool others_ends,
+                                     const Korvo::Math::Vector2* direction, RING_header_s* list, double tolerance) {
+    if (!chain || !chains || !list) return 0;
+    // 1. The list's nodes carry sub-rings, nothing its node hook could own.
+    RING_set_node_main_data_delfunc(list, nullptr);
+    if (own_ends) LoadChainEdges(chain, list);
+
+    // 2. The chain's box: along its cached box's axis (refreshing the cache)
+    //    when it has one, else along the direction in scratch.
+    double axis[2] = {direction ? direction->x : kDefaultAxis[0], direction ? direction->y : kDefaultAxis[1]};
+    const CHAIN_BOX_s* cached = CHAIN_ask_cached_box(chain);
+    if (cached) {
+        axis[0] = cached->direction[0];
+        axis[1] = cached->direction[1];
+    }
+    CHAIN_BOX_s box;
+    const bool boxed = chain_box_along(chain, axis, cached != nullptr, &box);
+
+    // 3. Every segment against every chain of the list whose box (along the
+    //    same axis, cached when that chain had a cached box) overlaps.
+    const std::vector<RING_header_s*> others = chains_of(chains);
+    std::vector<CHAIN_BOX_s> boxes(others.size());
+    std::vector<bool> overlapping(others.size(), false);
+    if (boxed)
+        for (size_t k = 0; k < others.size(); ++k)
+            overlapping[k] = chain_box_along(others[k], axis, CHAIN_ask_cached_box(others[k]) != nullptr, &boxes[k]) &&
+                             boxes_overlap(box, boxes[k]);
+    std::vector<std::vector<RING_node_s*>> other_segments(others.size());
+    for (size_t k = 0; k < others.size(); ++k)
+        if (overlapping[k]) other_segments[k] = segment_nodes(others[k]);
+    const std::vector<RING_node_s*> segments = segment_nodes(chain);
+    for (size_t i = 0; i < segments.size(); ++i)
+        for (size_t k = 0; k < others.size(); ++k)
+            for (size_t j = 0; j < other_segments[k].size(); ++j)
+                ChainSegmentInt(chain, others[k], int(i + 1), int(j + 1), segments[i], other_segments[k][j], list,
+                                tolerance);
+
+    // 4. Other chains' end points when asked; closed chains' sub-rings closed.
+    for (RING_header_s* sub : sub_rings_of(list)) {
+        auto* owner = static_cast<RING_header_s*>(sub->main_data);
+        if (others_ends && owner != chain) LoadChainEdges(owner, list);
+        if (is_closed(owner)) make_circular(sub);
+    }
+    // 5. The list to the chain debug interface.
+    CHAIN_debug_report(3, "CHAIN_chain_chains_intersections:", list, nullptr);
+    return 1;
+}
+
+int CHAIN_chain_chains_intersections(RING_header_s* chain, RING_header_s* chains, bool own_ends, bool others_ends,
+                                     const Korvo::Math::Vector2* direction, RING_header_s* list) {
+    return CHAIN_chain_chains_intersections(chain, chains, own_ends, others_ends, direction, list,
+                                            CHAIN_INTERSECTION_TOLERANCE);
+}
+
+int ChainToChainsInt(RING_header_s* chain, RING_header_s* chains, RING_header_s* list, bool others_ends) {
+    CHAIN_chain_chains_intersections(chain, chains, true, others_ends, nullptr, list, CHAIN_INTERSECTION_TOLERANCE);
+    return 1;
+}
+
+int ChainsToChainsInt(RING_header_s* list1, RING_header_s* list2, RING_header_s* result, bool others_ends) {
+    if (!list1 || !list2 || !result) return 1;
+    for (RING_header_s* chain : chains_of(list1)) ChainToChainsInt(chain, list2, result, others_ends);
+    for (RING_header_s* chain : chains_of(list2)) LoadChainEdges(chain, result);
+    close_sub_rings(result);
+    return 1;
+}
+
+int ChainToChainInt(RING_header_s* chain1, RING_header_s* chain2, RING_header_s* list) {
+    if (!chain1 || !chain2 || !list) return 1;
+    LoadChainEdges(chain1, list);
+    LoadChainEdges(chain2, list);
+    CHAIN_BOX_s box1, box2;
+    const bool apart = !chain_box_along(chain1, kDefaultAxis, true, &box1) ||
+                       !chain_box_along(chain2, box1.direction, true, &box2) || !boxes_overlap(box1, box2);
+    if (!apart) {
+        const std::vector<RING_node_s*> segments1 = segment_nodes(chain1);
+        const std::vector<RING_node_s*> segments2 = segment_nodes(chain2);
+        for (size_t i = 0; i < segments1.size(); ++i)
+            for (size_t j = 0; j < segments2.size(); ++j)
+                ChainSegmentInt(chain1, chain2, int(i + 1), int(j + 1), segments1[i], segments2[j], list,
+                                CHAIN_INTERSECTION_TOLERANCE);
+    }
+    // Also when the boxes lie apart: the end points entered above belong to
+    // sub-rings that must be circular for closed chains.
+    close_sub_rings(list);
+    return 1;
+}
+
+int ChainIntersection(RING_header_s* chain, RING_header_s* list) {
+    if (!chain || !list) return 1;
+    LoadChainEdges(chain, list);
+    if (!CHAIN_ask_cached_box(chain) && chain->count >= 2) ChainBox(chain, nullptr, nullptr);
+    // Every pair i < j, the closing segment of a closed chain last.
+    const std::vector<RING_node_s*> segments = segment_nodes(chain);
+    for (size_t i = 0; i < segments.size(); ++i)
+        for (size_t j = i + 1; j < segments.size(); ++j)
+            ChainSegmentInt(chain, chain, int(i + 1), int(j + 1), segments[i], segments[j], list,
+                            CHAIN_INTERSECTION_TOLERANCE);
+    if (is_closed(chain)) make_circular(find_sub_ring(list, chain));
+    CHAIN_debug_report(3, "ChainIntersection:", list, nullptr);
+    return 1;
+}
+
+int ChainsIntersection(RING_header_s* set, RING_header_s* list) {
+    chains_search(set, list, true, EndPoints::WhileFirstSegment);
+    return 1;
+}
+
+int ChainsIntersectionBetween(RING_header_s* set, RING_header_s* list, bool ends_after) {
+    chains_search(set, list, false, ends_after ? EndPoints::AfterSearchIfTouched : EndPoints::BeforeSearch);
+    return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Questions
+
+bool CHAIN_to_chain_has_intersections(RING_header_s* chain1, RING_header_s* chain2, POINT_ON_CHAIN_s* first) {
+    if (first) {
+        *first = POINT_ON_CHAIN_s{};
+        first->chain = chain1;
+    }
+    if (!chain1 || !chain2) return false;
+    CHAIN_BOX_s box1, box2;
+    if (!chain_box_along(chain1, kDefaultAxis, true, &box1) || !chain_box_along(chain2, box1.direction, true, &box2) ||
+        !boxes_overlap(box1, box2))
+        return false;
+    return merrow1::run_converting([&]() -> bool {
+        MERROW1_SCRATCH_POOL(pool, "CHAIN_to_chain_has_intersections");
+        RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+        if (!list) return false;
+        // Every ordered pair; the search ends at the first place on chain 1.
+        const std::vector<RING_node_s*> segments1 = segment_nodes(chain1);
+        const std::vector<RING_node_s*> segments2 = segment_nodes(chain2);
+        for (size_t i = 0; i < segments1.size(); ++i)
+            for (size_t j = 0; j < segments2.size(); ++j) {
+                ChainSegmentInt(chain1, chain2, int(i + 1), int(j + 1), segments1[i], segments2[j], list,
+                                CHAIN_INTERSECTION_TOLERANCE);
+                const RING_header_s* sub = find_sub_ring(list, chain1);
+                if (!sub || !sub->first) continue;
+                if (first) *first = *static_cast<const POINT_ON_CHAIN_s*>(sub->first->main_data);
+                return true;
+            }
+        return false;
+    });
+}
+
+bool CHAIN_has_self_intersections(RING_header_s* chain_or_list) {
+    if (!chain_or_list) return false;
+    if (chain_or_list->type == RING_TYPE_CHAIN)
+        return chain_or_list->count > 0 && CHAIN_to_chain_has_intersections(chain_or_list, chain_or_list, nullptr);
+    for (RING_header_s* chain : chains_of(chain_or_list))
+        if (chain->count > 0 && CHAIN_to_chain_has_intersections(chain, chain, nullptr)) return true;
+    return false;
+}
+
+int CHAIN_number_of_intersections_between_chain_and_chains_in_list(RING_header_s* chain, RING_header_s* chains) {
+    if (!chain || !chains) return 0;
+    return merrow1::run_converting([&]() -> int {
+        MERROW1_SCRATCH_POOL(pool, "CHAIN_number_of_intersections_between_chain_and_chains_in_list");
+        RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+        if (!list) return 0;
+        CHAIN_chain_chains_intersections(chain, chains, false, false, nullptr, list, CHAIN_INTERSECTION_TOLERANCE);
+        return points_on(list, chain);
+    });
+}
+
+int CHAIN_number_of_intersection_points_in_common(RING_header_s* chain1, RING_header_s* chain2) {
+    if (!chain1 || !chain2) return 0;
+    return merrow1::run_converting([&]() -> int {
+        MERROW1_SCRATCH_POOL(pool, "CHAIN-CHAIN_number_of_intersection_points_in_common");
+        RING_header_s* others = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+        RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+        if (!others || !list) return 0;
+        // The one-chain list only refers to chain 2.
+        RING_set_sub_ring_delfunc(others, nullptr);
+        CHAIN_add_chain_to_list(others, chain2);
+        CHAIN_chain_chains_intersections(chain1, others, false, false, nullptr, list, CHAIN_INTERSECTION_TOLERANCE);
+        return points_on(list, chain1);
+    });
+}
