@@ -462,7 +462,18 @@ void CHAIN_modify_vertex_point(const RING_header_s* chain, const RING_node_s* no
     if (!chain || !node || !point || !vertex_record(node)) return;
     const double p[2] = {point->x, point->y};
     RING_node_s* vertex = const_cast<RING_node_s*>(node);
-    if (!set_segment_end(chain, vertex, p)) return;
+    if (CHAIN_seg_ask_type(vertex) == SEG_POINT) {
+        // The start vertex of an open chain carries no segment: setting a
+        // segment end would leave it where it is, so its point is written
+        // directly and the following segment is refitted below.
+        double* q = point_of(vertex);
+        if (!q) return;
+        q[0] = p[0];
+        q[1] = p[1];
+        CHAIN_drop_cached_box(const_cast<RING_header_s*>(chain));
+    } else if (!set_segment_end(chain, vertex, p)) {
+        return;
+    }
     // A following arc is re-centred to its moved start.
     if (RING_node_s* next = vertex->next) {
         const double own[2] = {point_of(next)[0], point_of(next)[1]};

@@ -324,6 +324,21 @@ TEST_F(ChainAppend, ModifyVertexPointRecentresFollowingArc) {
     EXPECT_NEAR(arc(chain->last)->radius, 0.75, 1e-12);
 }
 
+TEST_F(ChainAppend, ModifyVertexPointMovesTheStartOfAnOpenChain) {
+    // The start vertex carries no segment; it still moves, and a following
+    // arc is refitted to the moved start.
+    RING_header_s* chain = polyline({{1, 0}});
+    end_segment a = arc_end(3, 0, 2, 0, 1, CCW);
+    ChainAppendVertex(chain, &a, SEG_ARC);
+    const Korvo::Math::Point2 p = {1.5, 0};
+    CHAIN_modify_vertex_point(chain, chain->first, &p);
+    EXPECT_EQ(point(chain->first)[0], 1.5);
+    EXPECT_EQ(point(chain->first)[1], 0.0);
+    EXPECT_EQ(CHAIN_seg_ask_type(chain->first), SEG_POINT);
+    EXPECT_NEAR(arc(chain->last)->cx, 2.25, 1e-12);
+    EXPECT_NEAR(arc(chain->last)->radius, 0.75, 1e-12);
+}
+
 // ---- closing ---------------------------------------------------------------
 
 TEST_F(ChainAppend, CloseMergesEndsThatMeet) {
