@@ -1,0 +1,29 @@
+// Umbrella header: the exported interface of libmerrow1.
+#pragma once
+
+#include <merrow1/chain.h>
+#include <merrow1/chain_area.h>
+#include <merrow1/chain_build.h>
+#include <merrow1/chain_corner.h>
+#include <merrow1/chain_create.h>
+#include <merrow1/chain_debug.h>
+#include <merrow1/chain_distance.h>
+#include <merrow1/chain_edit.h>
+#include <merrow1/chain_fit.h>
+#include <merrow1/chain_intersection.h>
+#include <merrow1/chain_load.h>
+#include <merrow1/chain_merge.h>
+#include <merrow1/chain_part.h>
+#include <merrow1/chain_region.h>
+#include <merrow1/chain_segments.h>
+#include <merrow1/chain_set.h>
+#include <merrow1/chain_source.h>
+#include <merrow1/chain_transform.h>
+#include <merrow1/chain_types.h>
+#include <merrow1/dynamic_array.h>
+#include <merrow1/int_grid_map.h>
+#include <merrow1/material_at_infinity.h>
+#include <merrow1/poly_seg.h>
+#include <merrow1/segment.h>
+#include <merrow1/segment_intersection.h>
+#include <merrow1/snap_round.h>
