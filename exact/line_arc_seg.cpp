@@ -1473,7 +1473,8 @@ int LINE_ARC_SEG_ixn_la_intersect(const LINE_ARC_SEG_s* line, const PNT2_s* line
         const Est p = (vx * vx + vy * vy) - ex(2) * (vx * cx + vy * cy);
         const Est dd = ex(dx) * ex(dx) + ex(dy) * ex(dy);
         disc = decided(w * w - dd * p);
-        if (disc == 2) disc = sgn(LINE_ARC_SEG__mth_exact_la_disc(line_start, &dexp, arc_start, arc, &ce, &rec, nullptr));
+        if (disc == 2)
+            disc = sgn(LINE_ARC_SEG__mth_exact_la_disc(line_start, &dexp, arc_start, arc, &ce, &rec, nullptr));
         if (disc < 0) return 0;
     }
 
@@ -1512,12 +1513,13 @@ int LINE_ARC_SEG_ixn_la_intersect(const LINE_ARC_SEG_s* line, const PNT2_s* line
         Est c[2] = {ex(d[0]) * t[k], ex(d[1]) * t[k]};
         if (!(c[0].e <= 0.4 && c[1].e <= 0.4)) {
             // Each summed exact term is within 1.12e-16 of its value.
-            const double disc4 = LINE_ARC_SEG__mth_exact_la_disc(line_start, &dexp, arc_start, arc, &ce, &rec, nullptr);
+            const double disc_exact =
+                LINE_ARC_SEG__mth_exact_la_disc(line_start, &dexp, arc_start, arc, &ce, &rec, nullptr);
             const double a = MULTI_PREC_number(rec.A.num).value();
             const double w = MULTI_PREC_number(rec.B.num).value() / 2;
             const double p = MULTI_PREC_number(rec.Z.num).value();
             auto rel = [](double v) { return Est{v, std::fabs(v) * 1.12e-16}; };
-            roots(rel(w), rel(p), rel(a), rel(disc4));
+            roots(rel(w), rel(p), rel(a), rel(disc_exact));
             c[0] = ex(d[0]) * t[k];
             c[1] = ex(d[1]) * t[k];
         }
