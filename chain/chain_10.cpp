@@ -3,6 +3,7 @@
 
 #include <merrow1/chain.h>
 #include <merrow1/chain_build.h>
+#include <merrow1/chain_merge.h>
 #include <merrow1/chain_source.h>
 #include <quorn/quorn.h>
 
@@ -37,64 +38,6 @@ bool is_dummy_vertex(const RING_node_s* node) {
     return record && static_cast<const TraceVertexHead*>(record)->dummy != 0;
 }
 
-// Appends the part of its chain to the target, forward: the start point
-// (a SEG_POINT when the target is empty), then the part's segments, the last
-// one cut at the end point.  The callback, when given, is asked for every
-// vertex added with (source node whose segment it copies, that node again
-// when the new vertex ends where the source vertex does, else null, source
-// chain, the new vertex or the target's last vertex when the append merged
-// into it, target).  Nothing when both ends are one place.
-void append_part_forward(RING_header_s* target, const PART_OF_CHAIN_s& part, CHAIN_vertex_source_callback_t callback) {
-    const POINT_ON_CHAIN_s* start = part.start;
-    const POINT_ON_CHAIN_s* end = part.end;
-    if (!start || !end || !start->chain || start->chain != end->chain || !start->node) return;
-    RING_header_s* source = start->chain;
-    const double dx = end->point[0] - start->point[0], dy = end->point[1] - start->point[1];
-    if (std::fabs(end->parameter - start->parameter) <= EQ_ask_number_tolerance() &&
-        dx * dx + dy * dy <= CHAIN_COINCIDENT_SQUARED_DISTANCE)
-        return;
-    auto notify = [&](RING_node_s* from, RING_node_s* from_vertex, RING_node_s* added) {
-        if (callback) callback(from, from_vertex, source, added ? added : target->last, target);
-    };
-
-    // 1. The start point.  A vertex place that starts a part names the node
-    //    whose segment follows it.
-    RING_node_s* start_vertex = start->inside ? nullptr : start->node->previous;
-    end_segment point{};
-    point.x = start->point[0];
-    point.y = start->point[1];
-    RING_node_s* added = ChainAddVertex(target, &point, SEG_LINE);
-    notify(start_vertex ? start_vertex : start->node, start_vertex, added);
-
-    // 2. Segments first..last by their numbers; on a closed chain the numbers
-    //    run past the vertex count through the start.
-    const int first = start->inside ? static_cast<int>(std::floor(start->parameter)) + 1
-                                    : static_cast<int>(std::lround(start->parameter)) + 1;
-    const int last = end->inside ? static_cast<int>(std::floor(end->parameter)) + 1
-                                 : static_cast<int>(std::lround(end->parameter));
-    RING_node_s* node = start->node;
-    for (int k = first; k <= last && node; ++k, node = node->next) {
-        const CHAIN_vertex_data_s* record = vertex_record(node);
-        if (!record || !record->geometry) continue;
-        SEGMENT_TYPE type = CHAIN_seg_ask_type(node);
-        end_segment geometry{};
-        if (type == SEG_ARC) {
-            geometry = *reinterpret_cast<const end_segment*>(record->geometry);
-        } else {
-            geometry.x = record->geometry[0];
-            geometry.y = record->geometry[1];
-            type = SEG_LINE;
-        }
-        const bool ends_at_vertex = k < last || !end->inside;
-        if (k == last) {
-            geometry.x = end->point[0];
-            geometry.y = end->point[1];
-        }
-        added = ChainAddVertex(target, &geometry, type);
-        notify(node, ends_at_vertex ? node : nullptr, added);
-    }
-}
-
 // Each part becomes a new chain appended to the output list.
 class ExtractPOCAsChain : public Korvo::Cam::IPartOfChainFunctor {
 public:
@@ -106,7 +49,7 @@ public:
         if (!list_ || !part.start || !part.start->chain) return;
         RING_header_s* chain = CHAIN_create_from_chain(part.start->chain, list_->pool);
         if (!chain) return;
-        append_part_forward(chain, part, callback_);
+        CHAIN__merge(chain, &part, 0, callback_, true);
         RING_insert_after(list_, list_->last, chain);
     }
 
