@@ -825,3 +825,662 @@ void LINE_ARC_SEG__mth_meeting_terms(const PNT2_s* p, const LINE_ARC_SEG_s* piec
     u[1] = -nmx;
     *w = -(qx * qx + qy * qy + qx * cpx + qy * cpy);
 }
+
+// ---------------------------------------------------------------------------
+// Order of intersection points along a piece
+// ---------------------------------------------------------------------------
+
+namespace {
+
+using MP = MULTI_PREC_number;
+
+inline bool flag_side(int flag) { return (flag & LINE_ARC_SEG_INTXN_SIDE) != 0; }
+inline bool flag_tangent(int flag) { return (flag & LINE_ARC_SEG_INTXN_TANGENT) != 0; }
+inline bool is_ccw(const LINE_ARC_SEG_s* piece) { return piece->h >= 0; }  // lines count as h >= 0
+
+// Sign of a.x b.y - a.y b.x for whole-number vectors (differences of grid
+// coordinates, exact in doubles).  The two products and the difference each
+// round by at most 2^-53 of their magnitude, so the error is below
+// 2^-53 (1 + 2^-53) (|a.x b.y| + |a.y b.x|) + 2^-53 |value|
+// <= 2.23e-16 (|a.x b.y| + |a.y b.x|) whenever |value| exceeds that bound.
+int cross_sign(double ax, double ay, double bx, double by) {
+    const double p1 = ax * by, p2 = ay * bx;
+    const double v = p1 - p2;
+    if (std::fabs(v) > 2.23e-16 * (std::fabs(p1) + std::fabs(p2))) return sgn(v);
+    return (mp(ax) * mp(by) - mp(ay) * mp(bx)).sign();
+}
+
+// Sign of the power P = |w|^2 - 2 w.c of the point w (relative to the arc's
+// start p) against the arc's circle.  The stored centre vector is rounded
+// and is not read: c is formed from h, c.x = d.x/2 - h d.y (d.x/2 exact),
+// as an Approx, and every later operation adds its operands' propagated
+// bounds and its own rounding.  With U = 2^-53 the bound so carried is, to
+// first order,
+//   U (2 |w|^2 + 6 |w.x c.x| + 6 |w.y c.y| + 2 |w.x h d.y| + 2 |w.y h d.x| + |P|)
+// (c.x within U (|h d.y| + |c.x|); each product adds U of itself; each sum
+// U of its result).  The terms in h d are what a filter on the stored centre
+// leaves out: where c.x is small because d.x/2 and h d.y nearly cancel, the
+// rounding of h d.y dominates.  Inside the bound the power is formed exactly
+// from the centre expansion.
+int power_sign(double wx, double wy, const PNT2_s* p, const LINE_ARC_SEG_s* arc,
+               LINE_ARC_SEG_centre_expansion_s* ce) {
+    Approx cx, cy;
+    centre_vec(p, arc, &cx, &cy);
+    const Approx vx = ex(wx), vy = ex(wy);
+    const Approx power = (vx * vx + vy * vy) - ex(2.0) * (vx * cx + vy * cy);
+    const int s = decided(power);
+    if (s != 2) return s;
+    LINE_ARC_SEG_vec2_expansion_s v(wx, wy);
+    MP exact;
+    LINE_ARC_SEG__mth_calc_incircle_exp(&v, p, arc, filled(p, arc, ce), &exact);
+    return exact.sign();
+}
+
+// Sign of the side of the point w (relative to the line's start) against a
+// line of direction d: d.y w.x - d.x w.y, positive to the right of d.
+inline int side_sign(double wx, double wy, double dx, double dy) { return cross_sign(wx, wy, dx, dy); }
+
+inline bool same_point(const PNT2_s* p, const PNT2_s* q) { return p->x == q->x && p->y == q->y; }
+
+// The classification of the base arc's two ends against another piece
+// (true: outside its circle, or right of its line).
+struct EndFlags {
+    bool start, end;
+};
+EndFlags classify(const PNT2_s* a, const LINE_ARC_SEG_s* base, const PNT2_s* p, const LINE_ARC_SEG_s* piece) {
+    int flags[2];
+    LINE_ARC_SEG__mth_point_side_of_pair(a, base, p, piece, flags);
+    return {flags[0] != 0, flags[1] != 0};
+}
+
+// Line base, line other: q against the other line's crossing.  q and the
+// base's end on the same side of the other line put q beyond the crossing.
+int ps_line_line(const PNT2_s* a, const LINE_ARC_SEG_s* base, const PNT2_s* q, const PNT2_s* c,
+                 const LINE_ARC_SEG_s* other) {
+    (void)a;
+    const double dx = other->x - c->x, dy = other->y - c->y;
+    const int s1 = side_sign(q->x - c->x, q->y - c->y, dx, dy);
+    if (s1 == 0) return 0;
+    const int s2 = side_sign(base->x - c->x, base->y - c->y, dx, dy);
+    return s1 * s2 > 0 ? 1 : -1;
+}
+
+// Line base, arc other.  k names the later of the two points where the base
+// line meets the circle.  Inside the circle q lies between them; otherwise
+// S = 2 d.(q - M) tells on which side of the chord's middle q lies.
+int ps_line_arc(const PNT2_s* a, const LINE_ARC_SEG_s* base, const PNT2_s* q, const PNT2_s* c,
+                const LINE_ARC_SEG_s* other, int flag) {
+    const bool k = is_ccw(other) == flag_side(flag);
+    LINE_ARC_SEG_centre_expansion_s ce;
+    const int power = power_sign(q->x - c->x, q->y - c->y, c, other, &ce);
+    if (power < 0) return k ? -1 : 1;
+    LINE_ARC_SEG_vec2_expansion_s d(base->x - a->x, base->y - a->y);
+    const int s = sgn(LINE_ARC_SEG__mth_calc_exact_side_la(&d, q, nullptr, c, other, &ce, 0));
+    if (power == 0) {
+        if (s == 0) return 0;
+        if ((s > 0) == k) return 0;
+    }
+    return s > 0 ? 1 : -1;
+}
+
+// Arc base.  V: q against the other piece (side of its line, or power against
+// its circle).  The ends' classification tells whether the base crosses the
+// other piece once (flags differ) or meets it twice or not at all.
+int ps_arc(const PNT2_s* a, const LINE_ARC_SEG_s* base, const PNT2_s* q, const PNT2_s* c,
+           const LINE_ARC_SEG_s* other, int flag) {
+    const bool other_line = LINE_ARC_SEG_is_line(other);
+    LINE_ARC_SEG_centre_expansion_s ce_other, ce_base;
+    const double ox = other->x - c->x, oy = other->y - c->y;
+    const int v = other_line ? side_sign(q->x - c->x, q->y - c->y, ox, oy)
+                             : power_sign(q->x - c->x, q->y - c->y, c, other, &ce_other);
+    const EndFlags f = classify(a, base, c, other);
+    if (f.start != f.end) {
+        if (v == 0) return 0;
+        return (v > 0) == f.end ? 1 : -1;
+    }
+    const bool base_cw = base->h < 0;
+    const bool t = f.start == base_cw;
+    const bool m = other_line ? base_cw : (base_cw != (other->h < 0));
+    const bool k = flag_side(flag) == m;
+    if (v != 0 && (v > 0) != f.start) return t == k ? -1 : 1;
+    int s;
+    if (other_line) {
+        LINE_ARC_SEG_vec2_expansion_s d(ox, oy);
+        s = sgn(LINE_ARC_SEG__mth_calc_exact_side_la(&d, q, nullptr, a, base, &ce_base, 0));
+    } else {
+        s = sgn(LINE_ARC_SEG__mth_calc_exact_side(c, other, &ce_other, q, a, base, &ce_base, 0));
+    }
+    if (s == 0) {
+        if (v == 0) return 0;
+        return same_point(q, a) ? -1 : 1;
+    }
+    if (v == 0 && (((s > 0) == t && t == k) || ((s > 0) != t && t != k))) return 0;
+    return (s > 0) == t ? 1 : -1;
+}
+
+// The line/arc terms of the base line (start a, direction d) against an arc:
+// the power of a + t d is A t^2 + B t + Z.
+struct LaTerms {
+    MP A, B, Z;
+};
+LaTerms la_terms(const PNT2_s* a, LINE_ARC_SEG_vec2_expansion_s* d, const PNT2_s* p, const LINE_ARC_SEG_s* arc) {
+    LINE_ARC_SEG_centre_expansion_s ce;
+    LINE_ARC_SEG_precise_la_s rec;
+    LINE_ARC_SEG__mth_init_precise_la(a, d, p, arc, &ce, &rec);
+    return {MP(rec.A.num), MP(rec.B.num), MP(rec.Z.num)};
+}
+
+inline MP mp_cross(const MP& ax, const MP& ay, const MP& bx, const MP& by) { return ax * by - ay * bx; }
+
+// Line base, two line pieces.  With X_b the crossing of the base with line b,
+// N = cross(X_b - c, d_c) cross(d, d_b) = cross(d, d_b) cross(d, d_c) (t_b - t_c).
+int ss_line_lines(const PNT2_s* a, const LINE_ARC_SEG_s* base, const PNT2_s* b, const LINE_ARC_SEG_s* pb,
+                  const PNT2_s* c, const LINE_ARC_SEG_s* pc) {
+    const MP dx = mp(base->x - a->x), dy = mp(base->y - a->y);
+    const MP dbx = mp(pb->x - b->x), dby = mp(pb->y - b->y);
+    const MP dcx = mp(pc->x - c->x), dcy = mp(pc->y - c->y);
+    const MP d_dc = mp_cross(dx, dy, dcx, dcy);
+    const MP d_db = mp_cross(dx, dy, dbx, dby);
+    const MP bc_dc = mp_cross(mp(b->x - c->x), mp(b->y - c->y), dcx, dcy);
+    const MP d_ba = mp_cross(dx, dy, mp(b->x - a->x), mp(b->y - a->y));
+    const MP db_dc = mp_cross(dbx, dby, dcx, dcy);
+    const MP n = bc_dc * d_db - d_ba * db_dc;
+    return n.sign() * d_db.sign() * d_dc.sign();
+}
+
+// Line base, a line piece L and an arc piece (choice k).  L crosses the base
+// at t = X2 / X1; 2U = 2 A X2 + B X1 = 2 A X1 (t - t_mid) against the middle
+// t_mid = -B / 2A of the arc's two points; Q = X1^2 (A t^2 + B t + Z).
+int ss_line_line_arc(const PNT2_s* a, LINE_ARC_SEG_vec2_expansion_s* d, const PNT2_s* l1,
+                     const LINE_ARC_SEG_s* line, const PNT2_s* p, const LINE_ARC_SEG_s* arc, bool k,
+                     bool line_is_b) {
+    const LaTerms tm = la_terms(a, d, p, arc);
+    const MP ux = mp(line->x - l1->x), uy = mp(line->y - l1->y);
+    const MP x1 = mp_cross(mp(d->x), mp(d->y), ux, uy);
+    const MP x2 = mp_cross(mp(l1->x - a->x), mp(l1->y - a->y), ux, uy);
+    const int u = ((tm.A * x2).times(2) + tm.B * x1).sign();
+    const bool x1_pos = x1.sign() > 0;
+    if (u != 0 && (u > 0) != (x1_pos == k)) return ((u > 0) == x1_pos) == line_is_b ? 1 : -1;
+    const int qs = (tm.A * x2 * x2 + tm.B * x1 * x2 + tm.Z * x1 * x1).sign();
+    if (qs == 0) return 0;
+    return ((qs > 0) == k) == line_is_b ? 1 : -1;
+}
+
+// Line base, two arc pieces: the sign of
+// 2 A (t_b - t_c) = beta + e_b sqrt(Delta_b) - e_c sqrt(Delta_c) in three
+// stages, each squaring away one root once the signs of the others are known.
+int ss_line_arcs(const PNT2_s* a, LINE_ARC_SEG_vec2_expansion_s* d, const PNT2_s* b, const LINE_ARC_SEG_s* pb,
+                 bool k_b, const PNT2_s* c, const LINE_ARC_SEG_s* pc, bool k_c) {
+    const LaTerms tb = la_terms(a, d, b, pb);
+    const LaTerms tc = la_terms(a, d, c, pc);
+    const MP& A = tb.A;
+    const MP beta = tc.B - tb.B;
+    const int bs = beta.sign();
+    // 1. W = beta^2 - Delta_c.
+    const int w = (tb.B * tb.B - (tb.B * tc.B).times(2) + (A * tc.Z).times(4)).sign();
+    if (k_c) {
+        if (bs < 0 || w < 0) {
+            if (!k_b) return -1;
+        } else if (w > 0 && k_b) {
+            return 1;
+        }
+    } else {
+        if (bs > 0 || w < 0) {
+            if (k_b) return 1;
+        } else if (w > 0 && !k_b) {
+            return -1;
+        }
+    }
+    // 2. x = beta - e_c sqrt(Delta_c) has the sign opposite to e_b (or is 0):
+    //    x^2 - Delta_b = 2 (V - e_c beta sqrt(Delta_c)).
+    const bool rho = k_c == (bs >= 0);
+    const MP gamma = tb.Z - tc.Z;
+    const int v = ((A * gamma).times(2) + tc.B * beta).sign();
+    if (rho && v < 0) return k_b ? 1 : -1;
+    if (!rho && v > 0) return k_b ? -1 : 1;
+    // 3. V and -e_c beta sqrt(Delta_c) of opposite signs: compare squares.
+    const int qs = (A * gamma * gamma + beta * (tb.Z * tc.B - tc.Z * tb.B)).sign();
+    if (qs == 0) return 0;
+    if (qs > 0) return k_b != rho ? 1 : -1;
+    return k_b == rho ? 1 : -1;
+}
+
+[[noreturn]] void inconsistent_overlap() {
+    ERROR_internal(__FILE__, __LINE__, "Inconsistent overlap in prd_compare_arc_intxn_ss");
+}
+
+// Arc base: each piece meets the base circle on its meeting line
+// cross(u, X - a) + w = 0; the two meeting lines are compared.
+int prd_compare_arc_intxn_ss(const PNT2_s* a, const LINE_ARC_SEG_s* base, const PNT2_s* b,
+                             const LINE_ARC_SEG_s* pb, int flag_b, const PNT2_s* c, const LINE_ARC_SEG_s* pc,
+                             int flag_c) {
+    // 1. Meeting lines.
+    LINE_ARC_SEG_centre_expansion_s ce;
+    LINE_ARC_SEG__expand_centre(a, base, &ce);
+    MP ub[2], uc[2], wb, wc;
+    LINE_ARC_SEG__mth_meeting_terms(b, pb, a, &ce, ub, &wb);
+    LINE_ARC_SEG__mth_meeting_terms(c, pc, a, &ce, uc, &wc);
+    const MP cex(ce.x.num), cey(ce.y.num);
+
+    // 2. The points meant.
+    const bool base_cw = base->h < 0;
+    const bool m_b = LINE_ARC_SEG_is_line(pb) ? base_cw : (base_cw != (pb->h < 0));
+    const bool m_c = LINE_ARC_SEG_is_line(pc) ? base_cw : (base_cw != (pc->h < 0));
+    const bool k_b = flag_side(flag_b) == m_b;
+    const bool k_c = flag_side(flag_c) == m_c;
+
+    // A half circle's ends are opposite points of its circle; the steps below
+    // tell two opposite points apart by turning sense alone and get them
+    // wrong, so the ends of a half circle are recognised first: -1 start,
+    // +1 end, 0 neither (as the named point of a piece).
+    if (arc_h(base) == 0) {
+        const MP ex2 = mp(2.0 * (base->x - a->x)), ey2 = mp(2.0 * (base->y - a->y));
+        auto end_named = [&](const MP u[2], const MP& w, bool k) -> int {
+            // The start a lies on the meeting line when w = 0; it is the named
+            // point when it is the later one along u (u.(a - M) > 0) and k
+            // names the later one, or the earlier and k the earlier, or a
+            // tangency (u.(a - M) = 0).  Likewise the end e, with
+            // cross(u, e - a) + w = 0 and 2 (e - M) = 2 d - 2c.
+            if (w.is_zero()) {
+                const int along = -(u[0] * cex + u[1] * cey).sign();
+                if (along == 0 || k == (along > 0)) return -1;
+            }
+            if ((mp_cross(u[0], u[1], ex2, ey2) + w.times(2)).is_zero()) {
+                const int along = (u[0] * (ex2 - cex) + u[1] * (ey2 - cey)).sign();
+                if (along == 0 || k == (along > 0)) return 1;
+            }
+            return 0;
+        };
+        const int eb = end_named(ub, wb, k_b), ec = end_named(uc, wc, k_c);
+        if (eb != 0 && ec != 0) return eb == ec ? 0 : eb;
+    }
+
+    // 3. Classifications of the base against b and c, formed on first need.
+    bool have_b = false, have_c = false;
+    EndFlags fb{}, fc{};
+    auto class_b = [&]() -> const EndFlags& {
+        if (!have_b) fb = classify(a, base, b, pb), have_b = true;
+        return fb;
+    };
+    auto class_c = [&]() -> const EndFlags& {
+        if (!have_c) fc = classify(a, base, c, pc), have_c = true;
+        return fc;
+    };
+
+    // 6. General step, on signs: s1, s2, P3 and z (0 or not).
+    auto general = [&](int s1, int s2, int p3, int z) -> int {
+        if (k_b == (s1 > 0) && k_c == (s2 > 0)) {
+            if (z == 0) return 0;
+            return (p3 > 0) == base_cw ? 1 : -1;
+        }
+        const EndFlags& eb = class_b();
+        const EndFlags& ec = class_c();
+        const bool agree_b = eb.start == eb.end && eb.start == ((s1 < 0) == (p3 > 0));
+        const bool agree_c = ec.start == ec.end && ec.start == ((s2 > 0) == (p3 > 0));
+        bool agree;
+        if (k_b == (s1 > 0))
+            agree = agree_c;
+        else if (k_c == (s2 > 0))
+            agree = agree_b;
+        else
+            agree = agree_b && agree_c;
+        return (agree == (p3 > 0)) == base_cw ? 1 : -1;
+    };
+
+    const MP f = mp_cross(uc[0], uc[1], ub[0], ub[1]);
+    const int fs = f.sign();
+    if (fs != 0) {
+        // 4. The meeting lines cross at P, P - a = n / F with n = u_c w_b - u_b w_c.
+        //    F^2 (|P - M|^2 - r^2) = |n|^2 - F n.2c.
+        const MP nx = uc[0] * wb - ub[0] * wc, ny = uc[1] * wb - ub[1] * wc;
+        const int pi = (nx * nx + ny * ny - f * (nx * cex + ny * cey)).sign();
+        if (pi < 0) {
+            const EndFlags& eb = class_b();
+            const EndFlags& ec = class_c();
+            const bool agree_b = eb.start == eb.end && eb.start == (k_c == (fs > 0));
+            const bool agree_c = ec.start == ec.end && ec.start == (k_b == (fs < 0));
+            const bool x = (base_cw == (fs < 0)) == (k_b == k_c);
+            return x == (agree_b && agree_c) ? -1 : 1;
+        }
+        // S = 2 F^2 u.(P - M) = F (2 u.n - F u.2c).
+        const MP nx2 = nx.times(2), ny2 = ny.times(2);
+        const int sb = fs * (ub[0] * nx2 + ub[1] * ny2 - f * (ub[0] * cex + ub[1] * cey)).sign();
+        const int sc = fs * (uc[0] * nx2 + uc[1] * ny2 - f * (uc[0] * cex + uc[1] * cey)).sign();
+        if (sb == 0 && sc == 0) return 0;
+        if (sb == 0) {
+            if (k_c == (sc > 0)) return 0;
+            const EndFlags& ec = class_c();
+            if (ec.start != ec.end) inconsistent_overlap();  // 7.
+            return ec.start == (k_c == !base_cw) ? 1 : -1;
+        }
+        if (sc == 0) {
+            if (k_b == (sb > 0)) return 0;
+            const EndFlags& eb = class_b();
+            if (eb.start != eb.end) inconsistent_overlap();  // 7.
+            return eb.start == (k_b == base_cw) ? 1 : -1;
+        }
+        return general(sb, sc, fs * sb * sc, pi);
+    }
+    // 5. Parallel meeting lines: G = u_b.u_c, D = w_c G - w_b |u_c|^2 (0: the same line).
+    const MP g = ub[0] * uc[0] + ub[1] * uc[1];
+    const int gs = g.sign();
+    const int ds = (wc * g - wb * (uc[0] * uc[0] + uc[1] * uc[1])).sign();
+    if (ds == 0) {
+        if (flag_tangent(flag_b) || (gs > 0) == (k_b == k_c)) return 0;
+        return general(1, gs, gs == 0 ? 0 : -1, 1);
+    }
+    return general(1, gs, gs == 0 ? 0 : -ds, 1);
+}
+
+}  // namespace
+
+int LINE_ARC_SEG_prd_compare_intxns_ps(const PNT2_s* a, const LINE_ARC_SEG_s* base, const PNT2_s* q,
+                                       const PNT2_s* c, const LINE_ARC_SEG_s* other, int flag) {
+    if (LINE_ARC_SEG_is_line(base)) {
+        if (LINE_ARC_SEG_is_line(other)) return ps_line_line(a, base, q, c, other);
+        return ps_line_arc(a, base, q, c, other, flag);
+    }
+    return ps_arc(a, base, q, c, other, flag);
+}
+
+int LINE_ARC_SEG_prd_compare_intxns_ss(const PNT2_s* a, const LINE_ARC_SEG_s* base, const PNT2_s* b,
+                                       const LINE_ARC_SEG_s* piece_b, int flag_b, const PNT2_s* c,
+                                       const LINE_ARC_SEG_s* piece_c, int flag_c) {
+    if (LINE_ARC_SEG_is_arc(base)) return prd_compare_arc_intxn_ss(a, base, b, piece_b, flag_b, c, piece_c, flag_c);
+    const bool b_line = LINE_ARC_SEG_is_line(piece_b), c_line = LINE_ARC_SEG_is_line(piece_c);
+    if (b_line && c_line) return ss_line_lines(a, base, b, piece_b, c, piece_c);
+    LINE_ARC_SEG_vec2_expansion_s d(base->x - a->x, base->y - a->y);
+    const bool k_b = is_ccw(piece_b) == flag_side(flag_b);
+    const bool k_c = is_ccw(piece_c) == flag_side(flag_c);
+    if (b_line) return ss_line_line_arc(a, &d, b, piece_b, c, piece_c, k_c, true);
+    if (c_line) return ss_line_line_arc(a, &d, c, piece_c, b, piece_b, k_b, false);
+    return ss_line_arcs(a, &d, b, piece_b, k_b, c, piece_c, k_c);
+}
+
+double LINE_ARC_SEG_prd_compare_vertical_ps(const PNT2_s* q, const PNT2_s* p, const LINE_ARC_SEG_s* piece,
+                                            int flag) {
+    if (LINE_ARC_SEG_is_line(piece)) {
+        // u runs from left to right; w.x u.y - w.y u.x > 0 puts q below the line.
+        const double ux = piece->x >= p->x ? piece->x - p->x : p->x - piece->x;
+        const double uy = piece->x >= p->x ? piece->y - p->y : p->y - piece->y;
+        return double(cross_sign(q->x - p->x, q->y - p->y, ux, uy));
+    }
+    LINE_ARC_SEG_s up{};
+    up.x = q->x;
+    up.y = q->y + 1.0;
+    up.h = LINE_ARC_SEG_LINE_H;
+    return -double(LINE_ARC_SEG_prd_compare_intxns_ps(q, &up, q, p, piece, flag));
+}
+
+double LINE_ARC_SEG_prd_compare_vertical_ss(double x, const double y_range[2], const PNT2_s* p1,
+                                            const LINE_ARC_SEG_s* piece1, int flag1, const PNT2_s* p2,
+                                            const LINE_ARC_SEG_s* piece2, int flag2) {
+    if (LINE_ARC_SEG_is_line(piece1) && LINE_ARC_SEG_is_line(piece2)) {
+        // (y1(x) - y2(x)) dx1 dx2 = (p1.y dx1 + (x - p1.x) dy1) dx2 - (p2.y dx2 + (x - p2.x) dy2) dx1,
+        // times dx1 dx2 once more for the sign of y1(x) - y2(x).
+        const double dx1 = piece1->x - p1->x, dy1 = piece1->y - p1->y;
+        const double dx2 = piece2->x - p2->x, dy2 = piece2->y - p2->y;
+        if (dx1 == 0 || dx2 == 0) return 0.0;
+        const Approx t = (ex(p1->y) * ex(dx1) + ex(x - p1->x) * ex(dy1)) * ex(dx2) -
+                         (ex(p2->y) * ex(dx2) + ex(x - p2->x) * ex(dy2)) * ex(dx1);
+        int s = decided(t);
+        if (s == 2) {
+            const MP e = (mp(p1->y) * mp(dx1) + mp(x) * mp(dy1) - mp(p1->x) * mp(dy1)) * mp(dx2) -
+                         (mp(p2->y) * mp(dx2) + mp(x) * mp(dy2) - mp(p2->x) * mp(dy2)) * mp(dx1);
+            s = e.sign();
+        }
+        return double(s * sgn(dx1) * sgn(dx2));
+    }
+    const PNT2_s start{x, y_range[0]};
+    LINE_ARC_SEG_s up{};
+    up.x = x;
+    up.y = y_range[1];
+    up.h = LINE_ARC_SEG_LINE_H;
+    return double(LINE_ARC_SEG_prd_compare_intxns_ss(&start, &up, p1, piece1, flag1, p2, piece2, flag2));
+}
+
+// ---------------------------------------------------------------------------
+// Order of pieces around a common point
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// A piece with its start and a lazily filled centre expansion.
+struct AroundPiece {
+    const PNT2_s* p;
+    const LINE_ARC_SEG_s* s;
+    bool forward;
+    LINE_ARC_SEG_centre_expansion_s* ce;
+    bool line() const { return LINE_ARC_SEG_is_line(s); }
+    bool ccw() const { return s->h >= 0; }
+    // The doubled centre vector, exactly.
+    MP cx() const { return MP(filled(p, s, ce)->x.num); }
+    MP cy() const { return MP(filled(p, s, ce)->y.num); }
+};
+
+// Sign of |c1|^2 - |c0|^2 from the two doubled centre vectors.
+int LINE_ARC_SEG__prd_compare_radii(LINE_ARC_SEG_centre_expansion_s* ce0, LINE_ARC_SEG_centre_expansion_s* ce1) {
+    const MP x0(ce0->x.num), y0(ce0->y.num), x1(ce1->x.num), y1(ce1->y.num);
+    return (x1 * x1 + y1 * y1 - x0 * x0 - y0 * y0).sign();
+}
+
+// Sign of (C - q).v for an arc's centre C and a whole-number vector v.
+// Estimated with the centre formed from h (Approx); exactly from
+// 2 (C - q) = 2c + 2 (p - q) inside the bound.
+int centre_dot_sign(const AroundPiece& arc, const PNT2_s* q, const Approx& vx, const Approx& vy, const MP& ex_x,
+                    const MP& ex_y) {
+    Approx cx, cy;
+    centre_vec(arc.p, arc.s, &cx, &cy);
+    const Approx rx = cx + ex(arc.p->x - q->x), ry = cy + ex(arc.p->y - q->y);
+    const int s = decided(rx * vx + ry * vy);
+    if (s != 2) return s;
+    const MP rxe = arc.cx() + mp(2.0 * (arc.p->x - q->x)), rye = arc.cy() + mp(2.0 * (arc.p->y - q->y));
+    return (rxe * ex_x + rye * ex_y).sign();
+}
+
+// Sign of (C0 - q).(C1 - q) for two arcs.
+int centres_dot_sign(const AroundPiece& a0, const AroundPiece& a1, const PNT2_s* q) {
+    Approx cx, cy;
+    centre_vec(a1.p, a1.s, &cx, &cy);
+    const Approx rx = cx + ex(a1.p->x - q->x), ry = cy + ex(a1.p->y - q->y);
+    const MP rxe = a1.cx() + mp(2.0 * (a1.p->x - q->x)), rye = a1.cy() + mp(2.0 * (a1.p->y - q->y));
+    return centre_dot_sign(a0, q, rx, ry, rxe, rye);
+}
+
+// Pieces with a common tangent at the common point.  L = (ccw equals
+// forward) tells that a piece turns left as it leaves the point.
+int LINE_ARC_SEG__prd_compare_tangent(const AroundPiece& a0, const AroundPiece& a1, int touching, const PNT2_s* q) {
+    const bool t0 = a0.ccw(), t1 = a1.ccw();
+    const bool f0 = a0.forward, f1 = a1.forward;
+    if (!a0.line() && !a1.line()) {
+        // 1. Two arcs: centres on opposite sides of the tangent or on one side.
+        bool opposite;
+        int r = 0;
+        bool r_known = false;
+        if (q != nullptr) {
+            opposite = centres_dot_sign(a0, a1, q) < 0;
+        } else {
+            int fl01[2], fl10[2];
+            LINE_ARC_SEG__mth_point_side_of_pair(a0.p, a0.s, a1.p, a1.s, fl01);
+            LINE_ARC_SEG__mth_point_side_of_pair(a1.p, a1.s, a0.p, a0.s, fl10);
+            opposite = fl01[0] != 0 && fl10[0] != 0;
+            r = fl10[0] != 0 ? 1 : -1;
+            r_known = true;
+        }
+        if (opposite) {
+            if (t0 == f0) return t1 != f1 ? 1 : (touching ? 1 : 2);
+            return ((a1.s->h < 0) == f1 && touching == 0) ? 2 : -1;
+        }
+        const bool u = (t0 == f0) != (t1 == f1);
+        if (touching == 0 && u) return 2;
+        if (!r_known) r = LINE_ARC_SEG__prd_compare_radii(filled(a0.p, a0.s, a0.ce), filled(a1.p, a1.s, a1.ce));
+        if (r == 0) return u ? 2 : 0;
+        if (r > 0) return t0 == f0 ? 1 : -1;
+        return t0 == f0 ? -1 : 1;
+    }
+    if (!a0.line()) {
+        // 2. Arc piece 0, line piece 1: s = the arc's centre right of line 1's direction.
+        bool s;
+        const double dx = a1.s->x - a1.p->x, dy = a1.s->y - a1.p->y;
+        if (q != nullptr) {
+            s = centre_dot_sign(a0, q, ex(-dy), ex(dx), mp(-dy), mp(dx)) > 0;
+        } else {
+            int fl[2];
+            LINE_ARC_SEG__mth_point_side_of_pair(a0.p, a0.s, a1.p, a1.s, fl);
+            s = fl[0] == 0;
+        }
+        if (s == f1) return t0 == f0 ? 1 : (touching ? -1 : 2);
+        if ((a0.s->h < 0) != f0) return touching ? 1 : 2;
+        return -1;
+    }
+    // 3. Line piece 0, arc piece 1.
+    bool s;
+    const double dx = a0.s->x - a0.p->x, dy = a0.s->y - a0.p->y;
+    if (q != nullptr) {
+        s = centre_dot_sign(a1, q, ex(-dy), ex(dx), mp(-dy), mp(dx)) > 0;
+    } else {
+        int fl[2];
+        LINE_ARC_SEG__mth_point_side_of_pair(a1.p, a1.s, a0.p, a0.s, fl);
+        s = fl[0] == 0;
+    }
+    if (s != f0) {
+        if (touching) return 1;
+        return t1 != f1 ? 1 : 2;
+    }
+    return (touching == 0 && (a1.s->h < 0) == f1) ? 2 : -1;
+}
+
+// The two pieces meet the third piece at the same point, named by the flag.
+int LINE_ARC_SEG__prd_order_by_flag(const AroundPiece& a0, const AroundPiece& a1, int flag, int touching) {
+    const bool bit2 = flag_side(flag);
+    const bool same = a0.forward == a1.forward;
+    if (!flag_tangent(flag)) return same == bit2 ? 1 : -1;
+    if (touching == 0 && bit2 != same) return 2;
+    const bool t0 = a0.ccw(), t1 = a1.ccw();
+    if (!a1.line() && bit2 == (t0 == t1)) {
+        const int w = t0 == a0.forward ? -1 : 1;
+        if (a0.line() ||
+            LINE_ARC_SEG__prd_compare_radii(filled(a0.p, a0.s, a0.ce), filled(a1.p, a1.s, a1.ce)) != 1)
+            return w;
+    }
+    return t0 == a0.forward ? 1 : -1;
+}
+
+inline bool mp_zero2(const MP u[2]) { return u[0].is_zero() && u[1].is_zero(); }
+
+// At least one arc; the common point is where both pieces meet the third.
+int LINE_ARC_SEG__prd_compare_around_exact(const AroundPiece& a0, const AroundPiece& a1, const PNT2_s* p2,
+                                           const LINE_ARC_SEG_s* piece2, int flag, int touching, const PNT2_s* q) {
+    const bool t0 = a0.ccw(), t1 = a1.ccw();
+    const bool f0 = a0.forward, f1 = a1.forward;
+    // 1. The same record twice.
+    if (a0.s == a1.s) return f0 == f1 ? 0 : 2;
+    // 2. The third piece is piece 0.
+    if (piece2 == a0.s) return LINE_ARC_SEG__prd_order_by_flag(a0, a1, flag, touching);
+    // 3. The arc A and the other piece's meeting line with A's circle.
+    const bool a_is_1 = !a1.line();
+    const AroundPiece& A = a_is_1 ? a1 : a0;
+    const AroundPiece& O = a_is_1 ? a0 : a1;
+    LINE_ARC_SEG_centre_expansion_s* ce_a = filled(A.p, A.s, A.ce);
+    MP u1[2], w1, u2[2], w2;
+    LINE_ARC_SEG__mth_meeting_terms(O.p, O.s, A.p, ce_a, u1, &w1);
+    if (mp_zero2(u1)) return (f0 == f1) == (t0 == t1) ? 0 : 2;
+    // 4. The third piece's meeting line.
+    LINE_ARC_SEG__mth_meeting_terms(p2, piece2, A.p, ce_a, u2, &w2);
+    const bool t2 = piece2->h >= 0;
+    if (!a_is_1 && mp_zero2(u2)) {
+        LINE_ARC_SEG_centre_expansion_s ce2;
+        const AroundPiece third{p2, piece2, f0 == (t0 == t2), &ce2};
+        return LINE_ARC_SEG__prd_order_by_flag(third, a1, flag, touching);
+    }
+    // 5. E = cross(u2, u1).
+    const MP e = mp_cross(u2[0], u2[1], u1[0], u1[1]);
+    const int es = e.sign();
+    const bool bit2 = flag_side(flag);
+    if (es == 0 && !flag_tangent(flag)) {
+        // The other piece's meeting line is the third piece's: the flag names
+        // the common point among the two points of that line on A's circle.
+        // Bit 2 is read as the exact intersection gives it with A first and
+        // the third piece second: the point is the later one along u2 when
+        // bit 2 equals (tA differs from t2), and along u1 when moreover u1
+        // and u2 point the same way (G > 0).
+        const int gs = (u1[0] * u2[0] + u1[1] * u2[1]).sign();
+        if (!a_is_1) {
+            // Piece 1 is a line along u1.  With v = P - M, the arc leaves
+            // along +-perp(v) and cross(u1, perp(v)) = u1.v, of the sign of
+            // `later1`: piece 0 is counter-clockwise of piece 1 when
+            // forward1, (t0 equals forward0) and later1 agree in parity.
+            const bool later1 = (bit2 == (t0 != t2)) == (gs > 0);
+            return (f1 == (f0 == t0)) == later1 ? 1 : -1;
+        }
+        return (f0 == f1) != (((bit2 == (t2 != t1)) == (gs > 0)) == (t0 != t1)) ? -1 : 1;
+    }
+    if (es != 0) {
+        // P - a = n / E with n = u2 w1 - u1 w2; G = 2 E u1.(P - M) = 2 u1.n - E u1.2c.
+        const MP nx = u2[0] * w1 - u1[0] * w2, ny = u2[1] * w1 - u1[1] * w2;
+        const MP cx(ce_a->x.num), cy(ce_a->y.num);
+        const int gs = ((u1[0] * nx + u1[1] * ny).times(2) - e * (u1[0] * cx + u1[1] * cy)).sign();
+        const int eg = es * gs;
+        if (eg != 0) return (((eg > 0) != a_is_1) == (f0 == f1)) != (t0 == t1) ? -1 : 1;
+    }
+    return LINE_ARC_SEG__prd_compare_tangent(a0, a1, touching, q);
+}
+
+}  // namespace
+
+int LINE_ARC_SEG_prd_compare_around(const PNT2_s* p0, const LINE_ARC_SEG_s* piece0, bool forward0,
+                                    const PNT2_s* p1, const LINE_ARC_SEG_s* piece1, bool forward1,
+                                    const PNT2_s* p2, const LINE_ARC_SEG_s* piece2, int flag, int touching,
+                                    const PNT2_s* q) {
+    // 1. Two lines: the leaving directions alone.
+    if (LINE_ARC_SEG_is_line(piece0) && LINE_ARC_SEG_is_line(piece1)) {
+        const double s0 = forward0 ? 1.0 : -1.0, s1 = forward1 ? 1.0 : -1.0;
+        const double d0x = s0 * (piece0->x - p0->x), d0y = s0 * (piece0->y - p0->y);
+        const double d1x = s1 * (piece1->x - p1->x), d1y = s1 * (piece1->y - p1->y);
+        const int c = cross_sign(d1x, d1y, d0x, d0y);
+        if (c != 0) return c;
+        // Parallel: both products of d0.d1 have one sign, no cancellation.
+        return d0x * d1x + d0y * d1y > 0 ? 0 : 2;
+    }
+    LINE_ARC_SEG_centre_expansion_s ce0, ce1;
+    const AroundPiece a0{p0, piece0, forward0, &ce0};
+    const AroundPiece a1{p1, piece1, forward1, &ce1};
+    // 2. A third piece gives the common point.
+    if (piece2 != nullptr) return LINE_ARC_SEG__prd_compare_around_exact(a0, a1, p2, piece2, flag, touching, q);
+    // 3. The side value V at q, exactly: cross(t1, t0) has the sign of -V
+    //    for two pieces followed in their own directions.
+    double v;
+    if (!a0.line() && !a1.line()) {
+        v = LINE_ARC_SEG__mth_calc_exact_side(p0, piece0, &ce0, q, p1, piece1, &ce1, 0);
+    } else if (!a0.line()) {
+        LINE_ARC_SEG_vec2_expansion_s d(piece1->x - p1->x, piece1->y - p1->y);
+        v = -LINE_ARC_SEG__mth_calc_exact_side_la(&d, q, nullptr, p0, piece0, &ce0, 0);
+    } else {
+        LINE_ARC_SEG_vec2_expansion_s d(piece0->x - p0->x, piece0->y - p0->y);
+        v = LINE_ARC_SEG__mth_calc_exact_side_la(&d, q, nullptr, p1, piece1, &ce1, 0);
+    }
+    if (v != 0) {
+        const bool k = (v > 0) == (a0.ccw() != a1.ccw());
+        return (forward0 == forward1) == k ? 1 : -1;
+    }
+    return LINE_ARC_SEG__prd_compare_tangent(a0, a1, touching, q);
+}
+
+bool LINE_ARC_SEG_prd_seg_forms_are_identical(const PNT2_s* p0, const LINE_ARC_SEG_s* piece0, const PNT2_s* p1,
+                                              const LINE_ARC_SEG_s* piece1) {
+    if (LINE_ARC_SEG_is_arc(piece0)) {
+        // 1. Same sense, and 2 (p0 - p1) + 2c0 - 2c1 = 2 (C0 - C1) zero in x and y.
+        if (LINE_ARC_SEG_is_line(piece1) || (piece0->h < 0) != (piece1->h < 0)) return false;
+        LINE_ARC_SEG_centre_expansion_s ce0, ce1;
+        LINE_ARC_SEG__expand_centre(p0, piece0, &ce0);
+        LINE_ARC_SEG__expand_centre(p1, piece1, &ce1);
+        if (!(mp(2.0 * (p0->x - p1->x)) + MP(ce0.x.num) - MP(ce1.x.num)).is_zero()) return false;
+        return (mp(2.0 * (p0->y - p1->y)) + MP(ce0.y.num) - MP(ce1.y.num)).is_zero();
+    }
+    // 2. Two lines: parallel and of the same direction.
+    if (LINE_ARC_SEG_is_arc(piece1)) return false;
+    const double d0x = piece0->x - p0->x, d0y = piece0->y - p0->y;
+    const double d1x = piece1->x - p1->x, d1y = piece1->y - p1->y;
+    if (cross_sign(d1x, d1y, d0x, d0y) != 0) return false;
+    return d1x * d0x + d1y * d0y > 0;
+}

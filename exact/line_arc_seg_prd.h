@@ -300,3 +300,104 @@ void LINE_ARC_SEG__ixn_check_ll_round(int above, int den_positive,
 void LINE_ARC_SEG__mth_meeting_terms(const PNT2_s* p, const LINE_ARC_SEG_s* piece, const PNT2_s* a,
                                      LINE_ARC_SEG_centre_expansion_s* base_ce,
                                      MULTI_PREC_number u[2], MULTI_PREC_number* w);
+
+// ---------------------------------------------------------------------------
+// Order of intersection points along a piece
+//
+// A piece is a (start point, record) pair on the grid.  An intersection point
+// on a base piece is named by the other piece that makes it and by the point
+// flags of the exact intersection (LINE_ARC_SEG_intxn_flag_values_e values,
+// combined).  Bit 2 chooses which of the two points where a line or circle
+// meets a circle is meant, and it is read AS THE EXACT INTERSECTION GIVES IT
+// WITH THE BASE PIECE FIRST:
+//   - line base, arc other: LINE_ARC_SEG_ixn_la_intersect (base line, other
+//     arc, swap 0);
+//   - arc base, line other: LINE_ARC_SEG_ixn_la_intersect (other line, base
+//     arc, swap 1);
+//   - arc base, arc other: LINE_ARC_SEG_ixn_aa_intersect (base, other).
+// A caller that holds the flag of a point found with the pieces in the other
+// order (the base given second) passes LINE_ARC_SEG_intxn_flag_for_other_order
+// (flag).  With bit 4 set (a tangency) the two points coincide and bit 2 does
+// not matter.  For two lines no flag is read.
+//
+// The answers are exact.  They order points that lie on the base piece; when
+// a named point does not exist or does not lie on the base piece the answer
+// follows the rules but means nothing.  None of these functions allocates or
+// keeps state: each comparator, used with fixed pieces, is a strict weak
+// ordering of the points it is asked about (antisymmetric, transitive, 0
+// exactly for the same point).  The unit table must be set up
+// (LINE_ARC_SEG_mth_init_arithmetic; it is also valid before that).
+// ---------------------------------------------------------------------------
+
+// The position of q, a point of the base piece (start a), against the point
+// of the base piece with the other piece (start c) named by flag: +1 q lies
+// beyond it walking the base from its start to its end, -1 before it, 0 q is
+// that point.
+int LINE_ARC_SEG_prd_compare_intxns_ps(const PNT2_s* a, const LINE_ARC_SEG_s* base, const PNT2_s* q,
+                                       const PNT2_s* c, const LINE_ARC_SEG_s* other, int flag);
+// The order along the base piece of its point with piece b (flag_b) against
+// its point with piece c (flag_c): +1 the point on b lies beyond the point on
+// c, -1 before it, 0 the same point.  Ends with the internal error
+// "Inconsistent overlap in prd_compare_arc_intxn_ss" when an arc base's ends
+// contradict a named point that the other piece touches (see the code).
+int LINE_ARC_SEG_prd_compare_intxns_ss(const PNT2_s* a, const LINE_ARC_SEG_s* base, const PNT2_s* b,
+                                       const LINE_ARC_SEG_s* piece_b, int flag_b, const PNT2_s* c,
+                                       const LINE_ARC_SEG_s* piece_c, int flag_c);
+// Positive when the piece (start p) passes above q at q's abscissa, negative
+// below, 0 through q.  For an arc, flag names the point of the vertical line
+// through q with the arc, bit 2 as given with the vertical line (upward)
+// first.
+double LINE_ARC_SEG_prd_compare_vertical_ps(const PNT2_s* q, const PNT2_s* p, const LINE_ARC_SEG_s* piece,
+                                            int flag);
+// Positive when piece 1 passes above piece 2 at abscissa x, negative below, 0
+// when they meet there; y_range holds a lowest and a highest ordinate that
+// bracket both pieces there.  The flags name arc points as for
+// LINE_ARC_SEG_prd_compare_vertical_ps.  Two lines, one of them vertical,
+// give 0.
+double LINE_ARC_SEG_prd_compare_vertical_ss(double x, const double y_range[2], const PNT2_s* p1,
+                                            const LINE_ARC_SEG_s* piece1, int flag1, const PNT2_s* p2,
+                                            const LINE_ARC_SEG_s* piece2, int flag2);
+
+// ---------------------------------------------------------------------------
+// Order of pieces around a common point
+//
+// Each piece leaves the common point forward (toward its end) or backward
+// (toward its start).  The answer is +1 when piece 0 leaves counter-clockwise
+// of piece 1 (turning from piece 1's direction to piece 0's is a left turn of
+// less than a half turn), -1 when clockwise, 0 when both leave along the same
+// curve in the same direction.  Pieces with the same tangent are ordered by
+// curvature (the one turning more to the left is counter-clockwise).
+//
+// Opposite directions.  Pieces that leave in exactly opposite directions are
+// not ordered by this predicate:
+//   - along the same line or circle the answer is 2, whatever the touching
+//     switch;
+//   - touching pieces (a common tangent, different curves) give 2 with the
+//     touching switch at 0.  With the switch set they give +1 when the piece
+//     that curves more (smaller radius; an arc rather than a line) turns left
+//     as it leaves the point, -1 when it turns right.  That answer is the same
+//     with the pieces exchanged: it says which way the pair bends, not which
+//     piece comes first, so a caller that sorts must order such pairs itself
+//     (by direction, say).
+//
+// The common point is q when piece2 is null.  Otherwise it is the point where
+// both pieces meet the third piece (p2, piece2), and q may be null.  When the
+// meeting lines cannot fix the point, the flag names it: bit 4 a tangency,
+// bit 2 as the exact intersection gives it for the pieces (X, third piece) in
+// THAT order, X being
+//   - piece 1 when the third piece is piece 0 itself, or when piece 0 is an
+//     arc, piece 1 a line and the third piece an arc of piece 0's circle;
+//   - otherwise the arc A among the two pieces (piece 1 when it is an arc,
+//     else piece 0).
+// A caller that holds the flag with the third piece first passes
+// LINE_ARC_SEG_intxn_flag_for_other_order(flag).  Two lines need no flag.
+// ---------------------------------------------------------------------------
+int LINE_ARC_SEG_prd_compare_around(const PNT2_s* p0, const LINE_ARC_SEG_s* piece0, bool forward0,
+                                    const PNT2_s* p1, const LINE_ARC_SEG_s* piece1, bool forward1,
+                                    const PNT2_s* p2, const LINE_ARC_SEG_s* piece2, int flag, int touching,
+                                    const PNT2_s* q);
+// True when the pieces have the same form: two lines of the same direction
+// (not necessarily the same line), or two arcs of the same centre and turning
+// sense (whatever their radii).
+bool LINE_ARC_SEG_prd_seg_forms_are_identical(const PNT2_s* p0, const LINE_ARC_SEG_s* piece0, const PNT2_s* p1,
+                                              const LINE_ARC_SEG_s* piece1);
