@@ -1056,6 +1056,7 @@ struct Cross {
             sign = sgn(value);
             return;
         }
+        LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_FALLBACK_CROSS);
         exact();
         sign = sgn(value);
     }
@@ -1075,6 +1076,7 @@ int diff_sign(Cross& p, Cross& q) {
     const double e = p.error + q.error + U * std::fabs(v);
     if (std::fabs(v) > e * 1.000001) return sgn(v);
     if (e == 0) return 0;  // plain values: exact whole numbers below 2^53
+    LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_FALLBACK_CROSS_DIFF);
     return sgn(LINE_ARC_SEG__vec2_cross_diff_exact(&p.a, &p.b, &p.x, &q.a, &q.b, &q.x));
 }
 
@@ -1101,6 +1103,7 @@ int power_sign(double vx, double vy, const PNT2_s* s, const LINE_ARC_SEG_s* arc,
                          2.3e-16 * (std::fabs(vx) * (std::fabs(hdy) + std::fabs(cx)) +
                                     std::fabs(vy) * (std::fabs(hdx) + std::fabs(cy)));
     if (std::fabs(value) >= bound && (bound > 0 || value == 0)) return sgn(value);
+    LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_FALLBACK_POWER);
     LINE_ARC_SEG_vec2_expansion_s v(vx, vy);
     return sgn(LINE_ARC_SEG__mth_exact_incircle(&v, s, arc, ce));
 }
@@ -1199,12 +1202,14 @@ int LINE_ARC_SEG_ixn_ll_intersect(const LINE_ARC_SEG_s* a, const PNT2_s* start_a
             } else {
                 pk = ex(d[k]) * (Est{num_a.value, num_a.error} / Est{den.value, den.error});
                 if (!(pk.e <= 0.4)) {
+                    LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_FALLBACK_LL_POINT);
                     num_a.exact();
                     den.exact();
                     pk = ex(d[k]) * (Est{num_a.value, num_a.error} / Est{den.value, den.error});
                 }
             }
             coord[k] = round_coordinate(pk.v, pk.e, [&](int above, double* g) {
+                LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_FALLBACK_LL_ROUND);
                 num_a.exact();
                 den.exact();
                 LINE_ARC_SEG__ixn_check_ll_round(above, sd > 0, &den.x, &num_a.x, d[k], g);
@@ -1392,6 +1397,7 @@ int LINE_ARC_SEG_ixn_la_intersect(const LINE_ARC_SEG_s* line, const PNT2_s* line
         const Est p = ex(dx) * (ex(q.x - as.x) - cx) + ex(dy) * (ex(q.y - as.y) - cy);
         const int s = decided(p);
         if (s != 2) return s;
+        LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_FALLBACK_PROJECTION);
         return sgn(LINE_ARC_SEG__mth_calc_exact_side_la(&dexp, exact_line_start, line, arc_start, arc, &ce,
                                                        selector));
     };
@@ -1473,8 +1479,10 @@ int LINE_ARC_SEG_ixn_la_intersect(const LINE_ARC_SEG_s* line, const PNT2_s* line
         const Est p = (vx * vx + vy * vy) - ex(2) * (vx * cx + vy * cy);
         const Est dd = ex(dx) * ex(dx) + ex(dy) * ex(dy);
         disc = decided(w * w - dd * p);
-        if (disc == 2)
+        if (disc == 2) {
+            LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_FALLBACK_LA_DISC);
             disc = sgn(LINE_ARC_SEG__mth_exact_la_disc(line_start, &dexp, arc_start, arc, &ce, &rec, nullptr));
+        }
         if (disc < 0) return 0;
     }
 
@@ -1512,6 +1520,7 @@ int LINE_ARC_SEG_ixn_la_intersect(const LINE_ARC_SEG_s* line, const PNT2_s* line
         }
         Est c[2] = {ex(d[0]) * t[k], ex(d[1]) * t[k]};
         if (!(c[0].e <= 0.4 && c[1].e <= 0.4)) {
+            LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_FALLBACK_LA_POINT);
             // Each summed exact term is within 1.12e-16 of its value.
             const double disc_exact =
                 LINE_ARC_SEG__mth_exact_la_disc(line_start, &dexp, arc_start, arc, &ce, &rec, nullptr);
@@ -1526,6 +1535,7 @@ int LINE_ARC_SEG_ixn_la_intersect(const LINE_ARC_SEG_s* line, const PNT2_s* line
         double g[2];
         for (int coord = 0; coord < 2; ++coord) {
             g[coord] = round_coordinate(c[coord].v, c[coord].e, [&](int above, double* gg) {
+                LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_FALLBACK_LA_ROUND);
                 LINE_ARC_SEG__mth_check_la_round(line_start, &dexp, arc_start, arc, &ce, k, coord, above, &rec, gg);
             });
         }
@@ -1616,6 +1626,7 @@ int LINE_ARC_SEG_ixn_aa_intersect(const LINE_ARC_SEG_s* a, const PNT2_s* start_a
         const Est ry = of_a ? ex(q.y - sa.y) - cay : ex(q.y - sb.y) - cby;
         const int s = decided(ux * ry - uy * rx);
         if (s != 2) return s;
+        LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_FALLBACK_CENTRE_SIDE);
         if (of_a) return sgn(LINE_ARC_SEG__mth_calc_exact_side(start_a, a, &ce_a, &q, start_b, b, &ce_b, 0));
         return sgn(LINE_ARC_SEG__mth_calc_exact_side(start_b, b, &ce_b, &q, start_a, a, &ce_a, 1));
     };
@@ -1700,6 +1711,7 @@ int LINE_ARC_SEG_ixn_aa_intersect(const LINE_ARC_SEG_s* a, const PNT2_s* start_a
         dsc = ex(4) * ra2 * rb2 - t * t;
         int s = decided(dsc);
         if (s == 2) {
+            LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_FALLBACK_AA_DISC);
             s = sgn(LINE_ARC_SEG__mth_exact_aa_disc(start_a, a, &ce_a, start_b, b, &ce_b, &rec, nullptr));
             precise = true;
         }
@@ -1742,6 +1754,7 @@ int LINE_ARC_SEG_ixn_aa_intersect(const LINE_ARC_SEG_s* a, const PNT2_s* start_a
                 if (nd[k] > 2 && !(px[k].e <= 0.4 && py[k].e <= 0.4)) ok = false;
         }
         if (!ok) {
+            LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_FALLBACK_AA_POINT);
             const int want[2] = {nd[0] > 2 ? nd[0] : 0, nd[1] > 2 ? nd[1] : 0};
             PNT2_s exact_points[2];
             double errors[2][2];
@@ -1759,6 +1772,7 @@ int LINE_ARC_SEG_ixn_aa_intersect(const LINE_ARC_SEG_s* a, const PNT2_s* start_a
             double g[2];
             for (int coord = 0; coord < 2; ++coord) {
                 g[coord] = round_coordinate(c[coord].v, c[coord].e, [&](int above, double* gg) {
+                    LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_FALLBACK_AA_ROUND);
                     LINE_ARC_SEG__mth_check_aa_round(start_a, a, &ce_a, start_b, b, &ce_b, k, coord, above, &rec,
                                                     gg);
                 });

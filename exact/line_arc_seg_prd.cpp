@@ -40,6 +40,22 @@ double LINE_ARC_SEG__units[LINE_ARC_SEG_UNIT_ROWS][2] = {
 
 double LINE_ARC_SEG__recip_log2 = 1.4426950408889634074;  // 1 / ln 2
 
+// Counts of exact evaluations by kind (see the header); zero-initialised.
+unsigned long long LINE_ARC_SEG__exact_fallbacks[LINE_ARC_SEG_FALLBACK_KINDS] = {};
+
+unsigned long long LINE_ARC_SEG_exact_fallback_counts(unsigned long long* counts) {
+    unsigned long long total = 0;
+    for (int k = 0; k < LINE_ARC_SEG_FALLBACK_KINDS; ++k) {
+        if (counts != nullptr) counts[k] = LINE_ARC_SEG__exact_fallbacks[k];
+        total += LINE_ARC_SEG__exact_fallbacks[k];
+    }
+    return total;
+}
+
+void LINE_ARC_SEG_exact_fallback_counts_reset() {
+    for (int k = 0; k < LINE_ARC_SEG_FALLBACK_KINDS; ++k) LINE_ARC_SEG__exact_fallbacks[k] = 0;
+}
+
 void MULTI_PREC_build_units(int bits, int n, int m, double table[][2]) {
     const double up = std::ldexp(1.0, bits);
     const double down = std::ldexp(1.0, -bits);
@@ -376,6 +392,7 @@ void LINE_ARC_SEG_mth_ask_rnd_centre(const PNT2_s* start, const LINE_ARC_SEG_s* 
         } else if (e < -tol) {
             up = false;
         } else {
+            LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_FALLBACK_CENTRE_ROUND);
             const MULTI_PREC_number twice = mp(along) - mp(1.0) - mp(f).times(2) + mp(2.0 * h) * mp(across);
             up = twice.sign() >= 0;
         }
@@ -737,6 +754,7 @@ int LINE_ARC_SEG__mth_point_side_of_pair(const PNT2_s* s, const LINE_ARC_SEG_s* 
             const Approx power = (vx * vx + vy * vy) - ex(2.0) * (vx * cx + vy * cy);
             first[i] = decided(power);
             if (first[i] == 2) {
+                LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_FALLBACK_POWER);
                 LINE_ARC_SEG_vec2_expansion_s v(wx, wy);
                 first[i] = sgn(LINE_ARC_SEG__mth_exact_incircle(&v, p, piece, &other_ce));
             }
@@ -746,6 +764,7 @@ int LINE_ARC_SEG__mth_point_side_of_pair(const PNT2_s* s, const LINE_ARC_SEG_s* 
             if (std::fabs(value) > 2.23e-16 * (std::fabs(dy * wx) + std::fabs(dx * wy))) {
                 first[i] = sgn(value);
             } else {
+                LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_FALLBACK_CROSS);
                 LINE_ARC_SEG_vec2_expansion_s w(wx, wy), d(dx, dy);
                 LINE_ARC_SEG_real_3_expansion_s cross;
                 first[i] = sgn(LINE_ARC_SEG__vec2_cross_exact(&w, &d, &cross));
@@ -767,13 +786,16 @@ int LINE_ARC_SEG__mth_point_side_of_pair(const PNT2_s* s, const LINE_ARC_SEG_s* 
             const Approx qx = ex(ends[i].x) - mx, qy = ex(ends[i].y) - my;
             const Approx right = dcy * qx - dcx * qy;  // -cross(dc, q)
             t[i] = decided(right);
-            if (t[i] == 2)
+            if (t[i] == 2) {
+                LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_FALLBACK_CENTRE_SIDE);
                 t[i] = sgn(LINE_ARC_SEG__mth_calc_exact_side(s, arc, &arc_ce, &ends[i], p, piece, &other_ce, 1));
+            }
         } else {
             const Approx dx = ex(piece->x - p->x), dy = ex(piece->y - p->y);
             const Approx proj = dx * (ex(ends[i].x) - mx) + dy * (ex(ends[i].y) - my);
             t[i] = decided(proj);
             if (t[i] == 2) {
+                LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_FALLBACK_PROJECTION);
                 LINE_ARC_SEG_vec2_expansion_s d(dx.v, dy.v);
                 t[i] = sgn(LINE_ARC_SEG__mth_calc_exact_side_la(&d, nullptr, nullptr, s, arc, &arc_ce, i));
             }
@@ -847,6 +869,7 @@ int cross_sign(double ax, double ay, double bx, double by) {
     const double p1 = ax * by, p2 = ay * bx;
     const double v = p1 - p2;
     if (std::fabs(v) > 2.23e-16 * (std::fabs(p1) + std::fabs(p2))) return sgn(v);
+    LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_FALLBACK_CROSS);
     return (mp(ax) * mp(by) - mp(ay) * mp(bx)).sign();
 }
 
@@ -870,6 +893,7 @@ int power_sign(double wx, double wy, const PNT2_s* p, const LINE_ARC_SEG_s* arc,
     const Approx power = (vx * vx + vy * vy) - ex(2.0) * (vx * cx + vy * cy);
     const int s = decided(power);
     if (s != 2) return s;
+    LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_FALLBACK_POWER);
     LINE_ARC_SEG_vec2_expansion_s v(wx, wy);
     MP exact;
     LINE_ARC_SEG__mth_calc_incircle_exp(&v, p, arc, filled(p, arc, ce), &exact);
@@ -914,6 +938,7 @@ int ps_line_arc(const PNT2_s* a, const LINE_ARC_SEG_s* base, const PNT2_s* q, co
     LINE_ARC_SEG_centre_expansion_s ce;
     const int power = power_sign(q->x - c->x, q->y - c->y, c, other, &ce);
     if (power < 0) return k ? -1 : 1;
+    LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_FALLBACK_ALONG);
     LINE_ARC_SEG_vec2_expansion_s d(base->x - a->x, base->y - a->y);
     const int s = sgn(LINE_ARC_SEG__mth_calc_exact_side_la(&d, q, nullptr, c, other, &ce, 0));
     if (power == 0) {
@@ -943,6 +968,7 @@ int ps_arc(const PNT2_s* a, const LINE_ARC_SEG_s* base, const PNT2_s* q, const P
     const bool m = other_line ? base_cw : (base_cw != (other->h < 0));
     const bool k = flag_side(flag) == m;
     if (v != 0 && (v > 0) != f.start) return t == k ? -1 : 1;
+    LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_FALLBACK_ALONG);
     int s;
     if (other_line) {
         LINE_ARC_SEG_vec2_expansion_s d(ox, oy);
@@ -1186,6 +1212,8 @@ int LINE_ARC_SEG_prd_compare_intxns_ps(const PNT2_s* a, const LINE_ARC_SEG_s* ba
 int LINE_ARC_SEG_prd_compare_intxns_ss(const PNT2_s* a, const LINE_ARC_SEG_s* base, const PNT2_s* b,
                                        const LINE_ARC_SEG_s* piece_b, int flag_b, const PNT2_s* c,
                                        const LINE_ARC_SEG_s* piece_c, int flag_c) {
+    // Every case below is decided in multi-digit arithmetic.
+    LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_FALLBACK_ALONG);
     if (LINE_ARC_SEG_is_arc(base)) return prd_compare_arc_intxn_ss(a, base, b, piece_b, flag_b, c, piece_c, flag_c);
     const bool b_line = LINE_ARC_SEG_is_line(piece_b), c_line = LINE_ARC_SEG_is_line(piece_c);
     if (b_line && c_line) return ss_line_lines(a, base, b, piece_b, c, piece_c);
@@ -1225,6 +1253,7 @@ double LINE_ARC_SEG_prd_compare_vertical_ss(double x, const double y_range[2], c
                          (ex(p2->y) * ex(dx2) + ex(x - p2->x) * ex(dy2)) * ex(dx1);
         int s = decided(t);
         if (s == 2) {
+            LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_FALLBACK_VERTICAL);
             const MP e = (mp(p1->y) * mp(dx1) + mp(x) * mp(dy1) - mp(p1->x) * mp(dy1)) * mp(dx2) -
                          (mp(p2->y) * mp(dx2) + mp(x) * mp(dy2) - mp(p2->x) * mp(dy2)) * mp(dx1);
             s = e.sign();
@@ -1274,6 +1303,7 @@ int centre_dot_sign(const AroundPiece& arc, const PNT2_s* q, const Approx& vx, c
     const Approx rx = cx + ex(arc.p->x - q->x), ry = cy + ex(arc.p->y - q->y);
     const int s = decided(rx * vx + ry * vy);
     if (s != 2) return s;
+    LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_FALLBACK_CENTRE_DOT);
     const MP rxe = arc.cx() + mp(2.0 * (arc.p->x - q->x)), rye = arc.cy() + mp(2.0 * (arc.p->y - q->y));
     return (rxe * ex_x + rye * ex_y).sign();
 }
@@ -1442,6 +1472,8 @@ int LINE_ARC_SEG_prd_compare_around(const PNT2_s* p0, const LINE_ARC_SEG_s* piec
         // Parallel: both products of d0.d1 have one sign, no cancellation.
         return d0x * d1x + d0y * d1y > 0 ? 0 : 2;
     }
+    // With an arc every case below is decided in multi-digit arithmetic.
+    LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_FALLBACK_AROUND);
     LINE_ARC_SEG_centre_expansion_s ce0, ce1;
     const AroundPiece a0{p0, piece0, forward0, &ce0};
     const AroundPiece a1{p1, piece1, forward1, &ce1};
@@ -1471,6 +1503,7 @@ bool LINE_ARC_SEG_prd_seg_forms_are_identical(const PNT2_s* p0, const LINE_ARC_S
     if (LINE_ARC_SEG_is_arc(piece0)) {
         // 1. Same sense, and 2 (p0 - p1) + 2c0 - 2c1 = 2 (C0 - C1) zero in x and y.
         if (LINE_ARC_SEG_is_line(piece1) || (piece0->h < 0) != (piece1->h < 0)) return false;
+        LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_FALLBACK_FORMS);
         LINE_ARC_SEG_centre_expansion_s ce0, ce1;
         LINE_ARC_SEG__expand_centre(p0, piece0, &ce0);
         LINE_ARC_SEG__expand_centre(p1, piece1, &ce1);

@@ -34,6 +34,60 @@ void MULTI_PREC_build_units(int bits, int n, int m, double table[][2]);
 void LINE_ARC_SEG_mth_init_arithmetic();
 
 // ---------------------------------------------------------------------------
+// Counts of exact evaluations
+//
+// One counter per kind of test: how often the exact kernel evaluated it in
+// multi-digit arithmetic, process-wide, since the start or the last reset.
+// They exist so that a benchmark can report the double filter's hit rate (the
+// share of calls decided without multi-digit arithmetic) and a test can show
+// where the exact arithmetic runs; the library never reads them.
+//
+// Most kinds are fallbacks: a double filter stands in front of the test and
+// the counter is incremented on the branch taken when it cannot decide, so
+// the filtered path does no counting at all.  The kinds marked "no filter"
+// are steps that the comparators always evaluate exactly once they reach
+// them; they are counted where they begin, since a hit rate that left them
+// out would overstate what the filter decides.
+//
+// Plain counters, not atomic: the library is called by one thread at a time.
+// ---------------------------------------------------------------------------
+enum LINE_ARC_SEG_exact_fallback_e {
+    LINE_ARC_SEG_FALLBACK_CROSS,         // sign of a cross product of grid vectors
+    LINE_ARC_SEG_FALLBACK_CROSS_DIFF,    // a line/line parameter against 1 (difference of cross products)
+    LINE_ARC_SEG_FALLBACK_POWER,         // power of a point against an arc's circle
+    LINE_ARC_SEG_FALLBACK_PROJECTION,    // d.(q - M): a point against the foot of a centre on a line
+    LINE_ARC_SEG_FALLBACK_CENTRE_SIDE,   // side of a point against the line through two centres
+    LINE_ARC_SEG_FALLBACK_LA_DISC,       // discriminant of a line and a circle
+    LINE_ARC_SEG_FALLBACK_AA_DISC,       // discriminant of two circles
+    LINE_ARC_SEG_FALLBACK_LL_POINT,      // exact terms for a line/line point the estimate leaves too loose
+    LINE_ARC_SEG_FALLBACK_LA_POINT,      // the same for a line/circle point
+    LINE_ARC_SEG_FALLBACK_AA_POINT,      // the same for a circle/circle point (or a disc decided exactly)
+    LINE_ARC_SEG_FALLBACK_LL_ROUND,      // grid rounding of a line/line point coordinate near a half
+    LINE_ARC_SEG_FALLBACK_LA_ROUND,      // the same for a line/circle point
+    LINE_ARC_SEG_FALLBACK_AA_ROUND,      // the same for a circle/circle point
+    LINE_ARC_SEG_FALLBACK_CENTRE_ROUND,  // grid rounding of an arc's centre near a half
+    LINE_ARC_SEG_FALLBACK_VERTICAL,      // heights of two lines at one abscissa
+    LINE_ARC_SEG_FALLBACK_CENTRE_DOT,    // (C - q).v of an arc's centre at a common point
+    LINE_ARC_SEG_FALLBACK_ALONG,         // no filter: the order along a piece of two named points, or of a
+                                         // point and a named point that the filtered tests left open
+    LINE_ARC_SEG_FALLBACK_AROUND,        // no filter: the order around a point of pieces, one an arc
+    LINE_ARC_SEG_FALLBACK_FORMS,         // no filter: whether two arcs have one centre
+    LINE_ARC_SEG_FALLBACK_KINDS
+};
+
+// The counters, indexed by kind; incremented only through
+// LINE_ARC_SEG__count_exact_fallback.
+extern unsigned long long LINE_ARC_SEG__exact_fallbacks[LINE_ARC_SEG_FALLBACK_KINDS];
+inline void LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_exact_fallback_e kind) {
+    ++LINE_ARC_SEG__exact_fallbacks[kind];
+}
+// Copies the counts into counts (LINE_ARC_SEG_FALLBACK_KINDS of them; may be
+// null) and returns their sum.
+unsigned long long LINE_ARC_SEG_exact_fallback_counts(unsigned long long* counts);
+// Sets every count to 0.
+void LINE_ARC_SEG_exact_fallback_counts_reset();
+
+// ---------------------------------------------------------------------------
 // Multi-digit numbers
 // ---------------------------------------------------------------------------
 
