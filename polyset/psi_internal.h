@@ -1,0 +1,196 @@
+// Library-internal operations and helpers of the polygon-set intersection,
+// shared by its modules (psi, psi_intxn_node, psi_ray, psi_set, poly_intxn).
+//
+// Every operation below is also reachable through the class-275 descriptor in
+// the slot its comment names; inside the library the modules call them
+// directly.
+#pragma once
+
+#include <merrow1/psi.h>
+
+#include "exact/line_arc_seg.h"
+
+#include <merrow1/poly_seg_chain.h>
+#include <merrow1/poly_seg_offset.h>
+
+namespace merrow1 {
+namespace psi {
+
+// The piece record of a segment node.
+inline LINE_ARC_SEG_s* seg_piece(const RING_node_s* segment) {
+    return static_cast<LINE_ARC_SEG_s*>(segment->main_data);
+}
+// Start point of a segment node: the end of the previous node of its poly.
+inline PNT2_s seg_start(const RING_node_s* segment) {
+    const LINE_ARC_SEG_s* prev = seg_piece(segment->previous);
+    return PNT2_s{prev->x, prev->y};
+}
+inline PNT2_s seg_end(const RING_node_s* segment) {
+    const LINE_ARC_SEG_s* s = seg_piece(segment);
+    return PNT2_s{s->x, s->y};
+}
+
+// Segment flag bits read by the network code (LINE_ARC_SEG_s::flags).
+enum : uint32_t {
+    SEG_FLAG_START_TELOMERE = 0x10,
+    SEG_FLAG_END_TELOMERE = 0x20,
+    SEG_FLAG_HIDDEN = 0x40,       // left out of wrappers; its weight moved to the segment it duplicates
+    SEG_FLAG_OPEN_END = 0x100,    // last segment of a poly that may stay open
+    SEG_FLAG_MULTIPLICITY = 0x200 // carries a multiplicity count in application data key 219
+};
+// Application-data keys on segment nodes.
+enum { KEY_MULTIPLICITY = 219, KEY_COVER = 248 };
+
+// Index (0 or 1) of the segment at the node, or -1 when the node does not
+// carry it.
+inline int seg_index(const PSI_INTXN_NODE_s* node, const RING_node_s* segment) {
+    return node->segs[0] == segment ? 0 : (node->segs[1] == segment ? 1 : -1);
+}
+
+}  // namespace psi
+}  // namespace merrow1
+
+// ---------------------------------------------------------------------------
+// Object, records and wrappers (module psi)
+// ---------------------------------------------------------------------------
+
+// Sets up the class descriptor once.
+void PSI_init_class();
+// The class descriptor (set up on first use).
+const OBJECT_entry_t* PSI_ask_descriptor();
+// A node record from the free list or the node array; extended words zeroed,
+// id given at checking level >= 1, next link null.  The other fields are the
+// caller's to fill.
+PSI_INTXN_NODE_s* PSI__new_segment_intxn_node(PSI_s* psi);
+// Gives a node record back to the object's free list.
+void PSI__free_segment_intxn_node(PSI_s* psi, PSI_INTXN_NODE_s* node);
+// Grows the line sort buffer to at least n entries, doubling its capacity.
+void PSI__ensure_line_sort(PSI_s* psi, int n);
+// Grows the arc sort buffer / the ray buffer the same way.
+void PSI__ensure_arc_sort(PSI_s* psi, int n);
+void PSI__ensure_ray(PSI_s* psi, int n);
+
+// Slot 0.
+CMEM_pool_s* PSI__ask_mem_pool(void* psi);
+// Slot 21: empties the node array (its blocks stay and are reused) and the
+// free list; next id 0.
+void PSI__reset(void* psi);
+// Slot 23: fills the wrapper for the poly (count 0 and no arrays when no
+// segment is kept).
+void PSI__wrap_poly(void* psi, RING_header_s* poly, PSI_segment_search_wrapper_s* wrapper);
+// Slot 24: frees the wrapper's arrays (count 0).
+void PSI__unwrap_poly(PSI_segment_search_wrapper_s* wrapper);
+// Slot 19: a new wrapper in the pool, wrapped and with its nodes laid.
+PSI_segment_search_wrapper_s* PSI__wrap_init_poly(void* psi, RING_header_s* poly);
+// Slot 18: an array (element PSI_segment_search_wrapper_s) of the wrappers of
+// every poly of the set that keeps a segment, nodes laid.
+DYNAMIC_ARRAY_s* PSI__wrap_init_poly_set(void* psi, RING_header_s* set);
+// Rebuilds the box tree of a wrapper from its segments (count >= 1).
+void PSI__build_box_tree(PSI_segment_search_wrapper_s* wrapper);
+
+// Sub-segment visitor: (end node of the sub-segment in the segment's own
+// direction, the segment's index there, the forward arm at the previous node).
+typedef void (*PSI_subsegment_visitor_t)(PSI_INTXN_NODE_s* node, int segment_index, int previous_arm, void* data);
+// Slot 16 / 17.
+void PSI__visit_wrapped_poly_intxn(PSI_segment_search_wrapper_s* wrapper, PSI_subsegment_visitor_t visitor,
+                                   void* data);
+void PSI__visit_set_of_wrapped_poly(DYNAMIC_ARRAY_s* wrappers, PSI_subsegment_visitor_t visitor, void* data);
+
+// Sub-segment marks; all fit PSI_subsegment_visitor_t (data unused).
+void PSI_blank_subsegment(PSI_INTXN_NODE_s* node, int segment_index, int previous_arm, void* data);
+void PSI_unblank_subsegment(PSI_INTXN_NODE_s* node, int segment_index, int previous_arm, void* data);
+void PSI_reverse_subsegment(PSI_INTXN_NODE_s* node, int segment_index, int previous_arm, void* data);
+void PSI_reset_subsegment_op_flags(PSI_INTXN_NODE_s* node, int segment_index, int previous_arm, void* data);
+// data: the object (the extended word is cleared only when its records have
+// one).
+void PSI_reset_subsegment_op_flags_extended(PSI_INTXN_NODE_s* node, int segment_index, int previous_arm,
+                                            void* data);
+void PSI_set_subsegment_inside(PSI_INTXN_NODE_s* node, int segment_index, int previous_arm, void* data);
+void PSI_clear_subsegment_inside(PSI_INTXN_NODE_s* node, int segment_index, int previous_arm, void* data);
+void PSI_clear_subsegment_op_1(PSI_INTXN_NODE_s* node, int segment_index, int previous_arm, void* data);
+
+// True when the arm's segment is a telomere (flag 16 or 32), the node has no
+// neighbour on the opposite arm of that segment, and the arm points backward
+// for flag 16, forward for flag 32 alone.
+bool PSI_INTXN_NODE_is_telomere_join(const PSI_INTXN_NODE_s* node, int arm);
+
+// Slot 12: takes the wrapped poly out of the network and unwraps it.
+void PSI__remove_wrapped_poly(void* psi, PSI_segment_search_wrapper_s* wrapper);
+// Slot 15: cover polys over the selected segments of a ring of intersection
+// loops; one wrapper per loop that produced a cover is appended to covers.
+void PSI__cover_paths(void* psi, RING_header_s* set, bool (*select)(RING_node_s* segment, void* data), void* data,
+                      PSI_create_data_cb_t create_data, void* client, DYNAMIC_ARRAY_s* covers);
+
+// Converts each chain of a chain list into a poly in the object's pool,
+// offsets it (POLY_SEG_offset with the copy and offset callbacks; closing
+// asks for a closing corner), puts it on the grid and appends its wrapper,
+// nodes laid, to the array.
+void PSI_wrap_chain_set(PSI_s* psi, RING_header_s* chains, INT_GRID_MAP_s* grid, POLY_SEG_segment_bits_cb_t vertex_cb,
+                        void* vertex_data, PSI_create_data_cb_t create_data, POLY_SEG_piece_offset_cb_t offset_cb,
+                        void* offset_data, bool closing, DYNAMIC_ARRAY_s* wrappers);
+
+// Takes one segment out of the network: its arms leave every cycle, crossing
+// nodes that only it kept alive go back to the free list and the neighbours
+// of such nodes along their other segment are linked directly.  start is the
+// segment's first node.
+void PSI__remove_segment(PSI_s* psi, RING_node_s* segment, PSI_INTXN_NODE_s* start);
+
+// ---------------------------------------------------------------------------
+// Intersection nodes and finding intersections (module psi_intxn_node)
+// ---------------------------------------------------------------------------
+
+// The exact meeting points of two segment nodes (up to two, rounded to the
+// grid) with their point flags, a given first; shared poly vertices are
+// passed to the kernel as such.  Returns the count.
+int PSI__intersect_segments(RING_node_s* a, RING_node_s* b, PNT2_s points[2], int flags[2]);
+
+// Slot 25: lays one node at the start of each kept segment (nothing when the
+// wrapper has no segment or its nodes are laid already).
+void PSI__ixn_init_poly_intxn_nodes(void* psi, PSI_segment_search_wrapper_s* wrapper);
+// Slot 26: records all crossings of a's segments with b's (a may be b).  With
+// hidden non-null (two counters: segments hidden so far in a and in b) runs
+// in hiding mode.
+void PSI__ixn_intersect_2_poly(void* psi, PSI_segment_search_wrapper_s* a, PSI_segment_search_wrapper_s* b,
+                               int* hidden);
+// Slot 27: turns up to two crossing points of two segments (given by their
+// start nodes; flags relative to a given first) into nodes.  Returns 1 when a
+// node was made or two cycles joined.
+int PSI__ixn_handle_2seg_intersect(void* psi, PSI_INTXN_NODE_s* start_a, PSI_INTXN_NODE_s* start_b,
+                                   PSI_INTXN_NODE_s* hint, PNT2_s* points, int* point_flags, int count);
+// Slot 28: orders and links the nodes along every marked segment.
+void PSI__ixn_sort_intersects(void* psi, PSI_segment_search_wrapper_s* wrapper);
+// Slots 29 / 30: the nodes of one segment in order into the line sort buffer
+// (or the arc sort buffer); returns their number less one, written to *count
+// as well when given.
+int PSI__ixn_sort_intersects_along_line(void* psi, PSI_INTXN_NODE_s* start, int* count);
+int PSI__ixn_sort_intersects_along_arc(void* psi, PSI_INTXN_NODE_s* start, int* count);
+// Slot 13.
+void PSI__ixn_intersect_2_sets(void* psi, DYNAMIC_ARRAY_s* set_a, DYNAMIC_ARRAY_s* set_b, bool sort_a,
+                               bool sort_b);
+// Slot 37: hides duplicate coinciding segments; hidden_counts (int elements)
+// is sized to set_b.
+void PSI__ixn_hide_duplicates(void* psi, DYNAMIC_ARRAY_s* set_a, DYNAMIC_ARRAY_s* set_b,
+                              DYNAMIC_ARRAY_s* hidden_counts);
+
+// Order of two arms around their common point: +1 when arm (x, ax) leaves
+// counter-clockwise of arm (y, ay) within less than a half turn, -1 when
+// clockwise, 0 when both leave along the same curve in the same direction, 2
+// when they leave in exactly opposite directions.  The two node records must
+// stand at one point.
+int PSI__compare_arms(const PSI_s* psi, const PSI_INTXN_NODE_s* x, int ax, const PSI_INTXN_NODE_s* y, int ay);
+// The same with the common point given when it is a grid point (null: named
+// by the crossings of the records).
+int PSI__compare_arms_at(const PSI_s* psi, const PSI_INTXN_NODE_s* x, int ax, const PSI_INTXN_NODE_s* y, int ay,
+                         const PNT2_s* grid_point);
+// Joins the cycle around a point that holds arm (y, ay) into the cycle of arm
+// (x, ax), keeping the joined cycle in strict counter-clockwise order.
+// Nothing when the two arms are in one cycle already.
+void PSI__join_around(PSI_s* psi, PSI_INTXN_NODE_s* x, int ax, PSI_INTXN_NODE_s* y, int ay);
+// Takes arm (x, ax) out of its cycle (the arm then stands alone).
+void PSI__unlink_around(PSI_INTXN_NODE_s* x, int ax);
+// True when arm (y, ay) is in the cycle of arm (x, ax).
+bool PSI__in_same_cycle(const PSI_INTXN_NODE_s* x, int ax, const PSI_INTXN_NODE_s* y, int ay);
+// The fixed order of two arms that leave along the same curve in the same
+// direction (PSI__compare_arms answers 0): true when (x, ax) comes first
+// counter-clockwise.
+bool PSI__arm_tie_less(const PSI_s* psi, const PSI_INTXN_NODE_s* x, int ax, const PSI_INTXN_NODE_s* y, int ay);

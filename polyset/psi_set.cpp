@@ -1,0 +1,902 @@
+// Region-set operations of the polygon-set intersection object: preprocessing
+// of region sets, intersections between sets, the extraction of the final
+// boundaries, booleans, cleaning of each region set and material at infinity.
+#include "polyset/psi_set.h"
+
+#include "polyset/psi_gouge.h"
+#include "polyset/psi_internal.h"
+#include "polyset/psi_ray.h"
+
+#include <merrow1/int_grid_map.h>
+#include <merrow1/poly_seg_grid.h>
+
+#include <stend/error.h>
+#include <stend/system.h>
+#include <velte/cerr.h>
+
+#include <cstring>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+
+using merrow1::psi::seg_end;
+using merrow1::psi::seg_index;
+using merrow1::psi::seg_piece;
+using merrow1::psi::seg_start;
+
+namespace {
+
+const char kFile[] = "psi_set";
+
+typedef PSI_segment_search_wrapper_s Wrapper;
+
+inline PSI_s* as_psi(void* object) { return static_cast<PSI_s*>(object); }
+
+inline Wrapper* wrapper_at(DYNAMIC_ARRAY_s* array, int i) {
+    return static_cast<Wrapper*>(DYNAMIC_ARRAY_element_at(array, i));
+}
+
+// Nodes of a ring in order, at most count of them.
+std::vector<RING_node_s*> ring_nodes(const RING_header_s* ring) {
+    std::vector<RING_node_s*> out;
+    if (!ring) return out;
+    RING_node_s* n = ring->first;
+    for (int i = 0; n && i < ring->count; ++i) {
+        out.push_back(n);
+        if (n == ring->last) break;
+        n = n->next;
+    }
+    return out;
+}
+
+// Upper bound of the arms of all node records in use: every walk around a
+// point or along a loop stays below it.
+long arm_bound(const PSI_s* psi) { return 4L * (static_cast<long>(psi->nodes->num_active) + 2); }
+
+// ---------------------------------------------------------------------------
+// Half-edges of the network
+//
+// A half-edge (n, a) leaves node record n along arm a toward n->pn_along[a]:
+// one sub-segment travelled in one direction.  Its sub-segment is named by
+// its end node in the segment's own direction and the segment's index there;
+// the blank, reversed and extraction marks sit in that flag word.
+// ---------------------------------------------------------------------------
+
+struct Half {
+    PSI_INTXN_NODE_s* n;
+    int a;
+    bool operator==(const Half& o) const { return n == o.n && a == o.a; }
+    bool operator!=(const Half& o) const { return !(*this == o); }
+};
+
+struct HalfHash {
+    size_t operator()(const Half& h) const {
+        return std::hash<const void*>()(h.n) * 4u + static_cast<size_t>(h.a);
+    }
+};
+
+inline RING_node_s* half_segment(const Half& h) { return h.n->segs[h.a & 1]; }
+inline bool half_forward(const Half& h) { return (h.a & 2) != 0; }
+
+// The node the half-edge reaches and the arm there that points back.
+Half half_arrival(const Half& h) {
+    PSI_INTXN_NODE_s* far = h.n->pn_along[h.a];
+    const int j = seg_index(far, half_segment(h));
+    if (j < 0) ERROR_internal(kFile, __LINE__, "PSI: segment lost along its node list");
+    return Half{far, half_forward(h) ? j : 2 + j};
+}
+
+// The twin: the same sub-segment travelled the other way.
+inline Half half_twin(const Half& h) { return half_arrival(h); }
+
+// End node (segment direction) and index of the half-edge's sub-segment.
+void half_subsegment(const Half& h, PSI_INTXN_NODE_s** end, int* index) {
+    if (half_forward(h)) {
+        const Half back = half_arrival(h);
+        *end = back.n;
+        *index = back.a & 1;
+    } else {
+        *end = h.n;
+        *index = h.a & 1;
+    }
+}
+
+inline uint16_t& half_flags(const Half& h) {
+    PSI_INTXN_NODE_s* end;
+    int index;
+    half_subsegment(h, &end, &index);
+    return end->flags[index];
+}
+
+inline bool half_blanked(const Half& h) { return (half_flags(h) & PSI_NODE_FLAG_ARRIVE_BLANK) != 0; }
+inline bool half_reversed(const Half& h) { return (half_flags(h) & PSI_NODE_FLAG_REVERSED) != 0; }
+
+// Travelling the half-edge in the sub-segment's working direction (along the
+// segment, against it for a reversed sub-segment).
+inline bool half_along_working(const Half& h) { return half_forward(h) != half_reversed(h); }
+
+// The mark of the face on the right of the half-edge.
+inline uint16_t half_seen_mark(const Half& h) {
+    return half_forward(h) ? PSI_SET_MARK_SEEN_RIGHT : PSI_SET_MARK_SEEN_LEFT;
+}
+
+// An arm takes part in walks when it has a neighbour and its sub-segment is
+// not blanked.
+inline bool arm_active(const Half& h) { return h.n->pn_along[h.a] && !half_blanked(h); }
+
+inline Half ccw_next(const Half& h) { return Half{h.n->next_around[h.a], h.n->next_around_idx[h.a]}; }
+
+// The next active arm counter-clockwise after h around its point (h itself
+// when it is the only one); blanked arms passed over are handed to `skipped`.
+template <class F>
+Half ccw_next_active(const PSI_s* psi, const Half& h, F&& skipped) {
+    const long bound = arm_bound(psi);
+    Half k = ccw_next(h);
+    for (long guard = 0; k != h; ++guard) {
+        if (guard > bound) ERROR_internal(kFile, __LINE__, "PSI: cycle around a point does not close");
+        if (arm_active(k)) return k;
+        if (k.n->pn_along[k.a]) skipped(k);
+        k = ccw_next(k);
+    }
+    return h;
+}
+
+// The arm before h in counter-clockwise order (the next one clockwise).
+Half cw_prev(const PSI_s* psi, const Half& h) {
+    const long bound = arm_bound(psi);
+    Half k = h;
+    for (long guard = 0;; ++guard) {
+        if (guard > bound) ERROR_internal(kFile, __LINE__, "PSI: cycle around a point does not close");
+        const Half next = ccw_next(k);
+        if (next == h) return k;
+        k = next;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Extraction of one connected part of the network
+// ---------------------------------------------------------------------------
+
+struct Extraction {
+    PSI_s* psi;
+    PSI_set_output_s* output;
+    RING_header_s* dummy_ring;
+    bool second_pass;
+    bool* needs_another_pass;
+    int loop_number;
+    // Zone output: the map, and per half-edge of the part being extracted the
+    // zone of the face on its right.
+    BZONE_map_s* map;
+    std::unordered_map<Half, BZONE_s*, HalfHash>* right_zone;
+};
+
+// The live zone of the face on the right of a walked half-edge.
+BZONE_s* zone_right_of(const Extraction& x, const Half& h) {
+    auto it = x.right_zone->find(h);
+    if (it == x.right_zone->end()) ERROR_internal(kFile, __LINE__, "PSI: face left unwalked");
+    return BZONE_live_zone(it->second);
+}
+
+bool is_dummy_segment(const RING_node_s* seg) {
+    const uint32_t f = seg_piece(seg)->flags;
+    return (f & POLY_SEG_FLAG_DUMMY) && !(f & (POLY_SEG_FLAG_INSERT_END | POLY_SEG_FLAG_INSERT_KEEP |
+                                                 POLY_SEG_FLAG_OFFSET_CORNER_PIECE));
+}
+
+// Whether the half-edge's sub-segment is only a part of its segment (a
+// crossing cuts the segment at one of its ends).
+bool subsegment_is_partial(const Half& h) {
+    PSI_INTXN_NODE_s* end;
+    int index;
+    half_subsegment(h, &end, &index);
+    PSI_INTXN_NODE_s* start = end->pn_along[index];
+    const int si = start ? seg_index(start, end->segs[index]) : -1;
+    return end->pn_along[2 + index] != nullptr || (start && si >= 0 && start->pn_along[si] != nullptr);
+}
+
+// Removes the last k nodes of the ring.
+void drop_last_records(RING_header_s* ring, int k) {
+    for (int i = 0; i < k && ring->last; ++i) RING_delete_node(ring, ring->last);
+}
+
+// The point a half-edge leaves from, as one key for all node records that
+// stand there: the lowest record address in the cycle of arms around it.
+const PSI_INTXN_NODE_s* point_key(const PSI_s* psi, const Half& h) {
+    const long bound = arm_bound(psi);
+    const PSI_INTXN_NODE_s* key = h.n;
+    Half k = ccw_next(h);
+    for (long guard = 0; k != h; ++guard) {
+        if (guard > bound) ERROR_internal(kFile, __LINE__, "PSI: cycle around a point does not close");
+        if (k.n < key) key = k.n;
+        k = ccw_next(k);
+    }
+    return key;
+}
+
+// Stores one closed loop of boundary half-edges in the output.
+void store_loop(Extraction& x, const Half* loop_halves, size_t count) {
+    const int mode = x.output->mode;
+    CMEM_pool_s* pool = PSI_set_output_ask_pool(x.output);
+    RING_header_s* poly = pool && mode == PSI_SET_OUTPUT_POLYS ? POLY_SEG_create(pool) : nullptr;
+    POLY_INTXN_s* loop = pool && mode == PSI_SET_OUTPUT_LOOPS ? POLY_INTXN_create(pool) : nullptr;
+    size_t dummies = 0;
+    int records = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const Half& h = loop_halves[i];
+        RING_node_s* seg = half_segment(h);
+        // The entry names the sub-segment by the node it reaches and the arm
+        // there that points back along it.
+        const Half back = half_arrival(h);
+        POLY_INTXN_node_s entry{back.n, back.a};
+        if (poly) {
+            LINE_ARC_SEG_s* piece = POLY_INTXN_node_create_seg(&entry, poly->pool);
+            RING_node_s* fresh = RING_insert_after(poly, poly->last, piece);
+            if (x.output->copy) {
+                bool handled = true;
+                x.output->copy(poly, seg, fresh, &handled, nullptr);
+            }
+        }
+        if (loop) POLY_INTXN_append(loop, back.n, back.a);
+        if (is_dummy_segment(seg)) {
+            ++dummies;
+            if (x.dummy_ring && subsegment_is_partial(h)) {
+                PSI_INTXN_NODE_s* end;
+                int index;
+                half_subsegment(h, &end, &index);
+                PSI__set_record_dummy(x.dummy_ring, end, index);
+                ++records;
+            }
+        }
+    }
+    // A loop made only of dummies is dropped with its records (not in a
+    // second pass).
+    if (dummies == count && !x.second_pass) {
+        if (x.dummy_ring) drop_last_records(x.dummy_ring, records);
+        if (poly) POLY_SEG_destroy(poly);
+        if (loop) POLY_INTXN_destroy(loop);
+        return;
+    }
+    if (records > 0 && x.needs_another_pass) *x.needs_another_pass = true;
+    if (poly) {
+        poly->last->next = poly->first;
+        poly->first->previous = poly->last;
+        POLY_SEG_ask_header(poly)->loop_number = x.loop_number;
+    }
+    if (loop) {
+        loop->closed = 1;
+        loop->loop_number = x.loop_number;
+    }
+    if (!x.map) {
+        if (poly) POLY_SEG_append_to_set(static_cast<RING_header_s*>(x.output->target), poly);
+        if (loop) {
+            RING_header_s* target = static_cast<RING_header_s*>(x.output->target);
+            RING_insert_after(target, target->last, loop);
+        }
+        return;
+    }
+    // Zone output: the loop becomes the built-in curve of the boundary
+    // between the zone on its right (no material) and the one on its left;
+    // each of its sub-segments refers to that boundary.
+    BZONE_s* outside = zone_right_of(x, loop_halves[0]);
+    BZONE_s* inside = zone_right_of(x, half_twin(loop_halves[0]));
+    BZONE_boundary_s* boundary = BZONE_map_create_boundary(x.map, outside, inside, x.loop_number);
+    if (!boundary) ERROR_internal(kFile, __LINE__, "PSI: result boundary between zones of one value");
+    if (poly) BZONE_map_create_boundary_curve(x.map->pool, boundary, nullptr, poly, BZONE_CURVE_POLY_SEG);
+    if (loop) BZONE_map_create_boundary_curve(x.map->pool, boundary, nullptr, loop, BZONE_CURVE_POLY_INTXN);
+    for (size_t i = 0; i < count; ++i) {
+        PSI_INTXN_NODE_s* end;
+        int index;
+        half_subsegment(loop_halves[i], &end, &index);
+        PSI_ray_set_subsegment_zone(x.psi, end, index, boundary, true);
+    }
+}
+
+// Splits a closed walk at every point it passes twice and stores the simple
+// loops.  Half-edges are pushed on a stack; when the walk comes back to a
+// point that a stacked half-edge leaves from, the half-edges from there on
+// form a closed loop of their own and leave the stack.  What remains at the
+// end closes at the walk's start.
+void store_simple_loops(Extraction& x, const std::vector<Half>& walk) {
+    std::vector<Half> stack;
+    std::unordered_map<const PSI_INTXN_NODE_s*, size_t> at;  // point -> stack position leaving it
+    for (const Half& h : walk) {
+        const PSI_INTXN_NODE_s* key = point_key(x.psi, h);
+        auto it = at.find(key);
+        if (it != at.end()) {
+            const size_t from = it->second;
+            for (size_t i = from; i < stack.size(); ++i) at.erase(point_key(x.psi, stack[i]));
+            store_loop(x, stack.data() + from, stack.size() - from);
+            stack.resize(from);
+        }
+        at[key] = stack.size();
+        stack.push_back(h);
+    }
+    if (!stack.empty()) store_loop(x, stack.data(), stack.size());
+}
+
+// Walks the closed loops through the boundary half-edges, in the order they
+// were found.  Each boundary half-edge has the material on its left and the
+// face of no material on its right.  At every node the walk goes on along
+// the first boundary arm clockwise from the arriving arm: it sweeps only
+// through material.  Around a point the boundary arms alternate between
+// arriving and leaving ones, so this choice pairs them one to one and every
+// walk closes: no result loop is ever open.  A walk that passes a point twice
+// (a pinch: a hole touching its outer boundary) is split there, so that every
+// stored loop is simple; two squares touching at a corner give two loops.
+void emit_loops(Extraction& x, const std::vector<Half>& boundary) {
+    PSI_s* psi = x.psi;
+    std::unordered_map<Half, bool, HalfHash> used;
+    used.reserve(boundary.size() * 2);
+    for (const Half& h : boundary) used.emplace(h, false);
+    const long bound = static_cast<long>(boundary.size()) + 1;
+    std::vector<Half> walk;
+    for (const Half& first : boundary) {
+        if (used[first]) continue;
+        walk.clear();
+        Half h = first;
+        for (long guard = 0;; ++guard) {
+            if (guard > bound) ERROR_internal(kFile, __LINE__, "PSI: result loop does not close");
+            used[h] = true;
+            walk.push_back(h);
+            // Next boundary arm clockwise from the arriving arm.
+            const Half back = half_arrival(h);
+            Half k = back;
+            bool found = false;
+            for (long turn = 0; turn <= arm_bound(psi); ++turn) {
+                k = cw_prev(psi, k);
+                if (k == back) break;
+                if (used.find(k) != used.end()) {
+                    found = true;
+                    break;
+                }
+            }
+            if (!found) ERROR_internal(kFile, __LINE__, "PSI: result boundary ends at a point");
+            if (k == first) break;
+            if (used[k]) ERROR_internal(kFile, __LINE__, "PSI: result boundary meets itself");
+            h = k;
+        }
+        store_simple_loops(x, walk);
+    }
+}
+
+// Floods the connected part of the network that holds the start half-edge,
+// whose right face has the given level.  Every face is walked once with the
+// face on the right of its half-edges; crossing a sub-segment changes the
+// level by the segment's weight (up when crossing from the right of its
+// working direction to its left).  Each face keeps the level it was first
+// reached with, so the levels of the sectors around every point are fixed
+// and the boundary arms alternate there.
+void extract_from(Extraction& x, Half start, int start_level) {
+    PSI_s* psi = x.psi;
+    struct Item {
+        Half h;
+        int level;
+    };
+    std::vector<Item> stack;
+    std::vector<Item> walked;  // every half-edge with the level of its right face
+    std::unordered_map<Half, int, HalfHash> right_level;
+    std::unordered_map<Half, int, HalfHash> right_face;  // checking only: the face walk that met it
+    std::unordered_map<Half, BZONE_s*, HalfHash> right_zone;
+    const bool checking = MACH__checking_level >= 1;
+    int faces = 0;
+    x.right_zone = &right_zone;
+    stack.push_back(Item{start, start_level});
+    const long bound = arm_bound(psi);
+    while (!stack.empty()) {
+        const Item item = stack.back();
+        stack.pop_back();
+        if (half_flags(item.h) & half_seen_mark(item.h)) continue;
+        CERR_raise_on_abort();
+        const int level = item.level;
+        // Zone output: every face starts as a zone of its own; faces of one
+        // value that meet across a sub-segment are merged below.
+        BZONE_s* zone = x.map ? BZONE_map_create_zone(x.map, level >= 1 ? 1 : 0, x.loop_number) : nullptr;
+        ++faces;
+        Half h = item.h;
+        for (long guard = 0;; ++guard) {
+            if (guard > bound) ERROR_internal(kFile, __LINE__, "PSI: face walk does not close");
+            half_flags(h) |= half_seen_mark(h);
+            walked.push_back(Item{h, level});
+            right_level[h] = level;
+            if (checking) right_face[h] = faces;
+            if (zone) right_zone[h] = zone;
+            const Half twin = half_twin(h);
+            if (!(half_flags(twin) & half_seen_mark(twin))) {
+                const int w = PSI__set_segment_weight(half_segment(h));
+                stack.push_back(Item{twin, half_along_working(h) ? level + w : level - w});
+            }
+            // Next half-edge of the face: counter-clockwise after the arriving
+            // arm.  A blanked open-end sub-segment passed over beside a face
+            // of no material gets the open-end mark.
+            h = ccw_next_active(psi, twin, [&](const Half& skipped) {
+                if (level <= 0 && (seg_piece(half_segment(skipped))->flags & merrow1::psi::SEG_FLAG_OPEN_END))
+                    half_flags(skipped) |= PSI_SET_MARK_OPEN_END;
+            });
+            if (h == item.h) break;
+        }
+    }
+    // Boundary half-edges, oriented with the material on their left.
+    std::vector<Half> boundary;
+    for (const Item& it : walked) {
+        auto t = right_level.find(half_twin(it.h));
+        if (t == right_level.end()) ERROR_internal(kFile, __LINE__, "PSI: face left unwalked");
+        if (it.level <= 0 && t->second >= 1) boundary.push_back(it.h);
+        // With checking on: the two faces of every sub-segment that separates
+        // two faces differ by its weight (an open path lies inside one face).
+        if (checking && right_face[it.h] != right_face[t->first]) {
+            const int w = PSI__set_segment_weight(half_segment(it.h));
+            if (t->second != (half_along_working(it.h) ? it.level + w : it.level - w))
+                ERROR_internal(kFile, __LINE__, "PSI: levels disagree across a sub-segment");
+        }
+    }
+    // Zone output: faces of one value across a sub-segment are one zone, and
+    // the sub-segment refers to it.
+    if (x.map) {
+        for (const Item& it : walked) {
+            const Half twin = half_twin(it.h);
+            const bool material = it.level >= 1;
+            if (material != (right_level[twin] >= 1)) continue;
+            BZONE_s* a = zone_right_of(x, it.h);
+            BZONE_s* b = zone_right_of(x, twin);
+            if (a != b) a = BZONE_merge_zones(a, b);
+            PSI_INTXN_NODE_s* end;
+            int index;
+            half_subsegment(it.h, &end, &index);
+            PSI_ray_set_subsegment_zone(psi, end, index, a, false);
+        }
+    }
+    emit_loops(x, boundary);
+    x.right_zone = nullptr;
+}
+
+// Clears the extraction marks of every node record.
+void clear_extraction_marks(PSI_s* psi) {
+    PSI__set_clear_node_marks(psi, static_cast<uint16_t>(~PSI_SET_MARKS));
+}
+
+// Unwraps every poly of the wrapped sets and frees the arrays.
+void free_wrapped_sets(DYNAMIC_ARRAY_s** wrapped, int count) {
+    if (!wrapped) return;
+    for (int i = 0; i < count; ++i) {
+        DYNAMIC_ARRAY_s* ws = wrapped[i];
+        if (!ws) continue;
+        for (int j = 0; j < ws->num_active; ++j) PSI__unwrap_poly(wrapper_at(ws, j));
+        DYNAMIC_ARRAY__destroy(ws);
+    }
+    CMEM_private_delete_object(wrapped);
+}
+
+int delete_record_of_node(RING_header_s*, RING_node_s* node) {
+    CMEM_private_delete_object(node->main_data);
+    node->main_data = nullptr;
+    return 1;
+}
+
+// Boundary functor of the zone output: the boundary's poly gets the grid
+// map of the inputs.
+void copy_scaling_to_boundary(void* data, BZONE_boundary_s* boundary) {
+    if (boundary->curve.type == BZONE_CURVE_POLY_SEG && boundary->curve.representation)
+        POLY_SEG_copy_scaling(static_cast<RING_header_s*>(data),
+                              static_cast<RING_header_s*>(boundary->curve.representation));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Small services
+// ---------------------------------------------------------------------------
+
+CMEM_pool_s* PSI_set_output_ask_pool(const PSI_set_output_s* output) {
+    if (!output || !output->target) return nullptr;
+    if (output->kind == PSI_SET_OUTPUT_ZONES) return static_cast<BZONE_map_s*>(output->target)->pool;
+    if (output->mode == PSI_SET_OUTPUT_POLYS || output->mode == PSI_SET_OUTPUT_LOOPS)
+        return static_cast<RING_header_s*>(output->target)->pool;
+    return nullptr;
+}
+
+int PSI__set_segment_weight(const RING_node_s* segment) {
+    if (!segment || !(seg_piece(segment)->flags & merrow1::psi::SEG_FLAG_MULTIPLICITY)) return 1;
+    const int* count =
+        static_cast<const int*>(APP_DATA__ask_app_data(segment->app_data, merrow1::psi::KEY_MULTIPLICITY));
+    return count ? *count : 1;
+}
+
+RING_header_s* PSI__set_create_dummy_ring(CMEM_pool_s* pool) {
+    RING_header_s* ring = RING_create_in_pool(nullptr, RING_TYPE_CHAIN, pool);
+    if (ring) RING_set_node_main_data_delfunc(ring, delete_record_of_node);
+    return ring;
+}
+
+void PSI__set_record_dummy(RING_header_s* ring, PSI_INTXN_NODE_s* node, int side) {
+    if (!ring) return;
+    PSI_set_dummy_record_s* record = CMEM_NEW(ring->pool, PSI_set_dummy_record_s);
+    record->node = node;
+    record->side = side;
+    RING_insert_after(ring, ring->last, record);
+}
+
+void PSI__set_reset_output(PSI_set_output_s* output) {
+    if (!output || !output->target) return;
+    if (output->kind == PSI_SET_OUTPUT_ZONES) {
+        BZONE_reset_map(static_cast<BZONE_map_s*>(output->target));
+        return;
+    }
+    if (output->mode == PSI_SET_OUTPUT_POLYS || output->mode == PSI_SET_OUTPUT_LOOPS)
+        RING_delete_all_nodes(static_cast<RING_header_s*>(output->target));
+}
+
+void PSI__set_clear_node_marks(void* object, uint16_t mask) {
+    PSI_s* psi = as_psi(object);
+    for (int i = 0; i < psi->nodes->num_active; ++i) {
+        PSI_INTXN_NODE_s* n = static_cast<PSI_INTXN_NODE_s*>(DYNAMIC_ARRAY_element_at(psi->nodes, i));
+        n->flags[0] &= mask;
+        n->flags[1] &= mask;
+    }
+}
+
+void PSI__set_clear_zone_info(void* object) {
+    PSI_s* psi = as_psi(object);
+    if (!psi->allow_extended_info) return;
+    for (int i = 0; i < psi->nodes->num_active; ++i) {
+        PSI_INTXN_NODE_s* n = static_cast<PSI_INTXN_NODE_s*>(DYNAMIC_ARRAY_element_at(psi->nodes, i));
+        n->extended[0] = n->extended[1] = nullptr;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Preprocessing and intersections between sets
+// ---------------------------------------------------------------------------
+
+void PSI__set_preprocess_region_sets(void* object, RING_header_s* set_of_sets, int* material,
+                                     DYNAMIC_ARRAY_s*** wrapped, int* m, bool hide_duplicates) {
+    PSI_s* psi = as_psi(object);
+    // 1. Nothing counted yet; no region sets, nothing to do.
+    if (m) *m = 0;
+    if (wrapped) *wrapped = nullptr;
+    const std::vector<RING_node_s*> sets = ring_nodes(set_of_sets);
+    if (sets.empty()) return;
+    const int n = static_cast<int>(sets.size());
+    // 2. The array of wrapped sets; the node array starts empty.
+    DYNAMIC_ARRAY_s** ws = CMEM_NEW_ARRAY(psi->pool, DYNAMIC_ARRAY_s*, n);
+    PSI__reset(psi);
+    // 3. Scratch counts of the duplicate hiding.
+    DYNAMIC_ARRAY_s* hidden = hide_duplicates ? DYNAMIC_ARRAY__create(psi->pool, static_cast<int>(sizeof(int)), 5, 5)
+                                              : nullptr;
+    // 4. Wrap each set's polys and intersect the set with itself.
+    for (int i = 0; i < n; ++i) {
+        ws[i] = DYNAMIC_ARRAY__create(psi->pool, static_cast<int>(sizeof(Wrapper)), 5, 5);
+        for (RING_node_s* pn : ring_nodes(RING_ask_node_subring(sets[i]))) {
+            RING_header_s* poly = RING_ask_node_subring(pn);
+            if (!poly) continue;
+            const bool closed = poly->first && poly->last && poly->last->next == poly->first;
+            if (!closed) {
+                // An open poly must end in at least two segments, the last
+                // one carrying the open-end mark.
+                const bool ok = poly->count - 1 >= 2 && poly->last &&
+                                (seg_piece(poly->last)->flags & merrow1::psi::SEG_FLAG_OPEN_END);
+                if (!ok)
+                    ERROR_internal(kFile, __LINE__,
+                                   "Naughty: Open poly_seg passed to PSI__set_preprocess_region_sets\n");
+            }
+            const int before = ws[i]->num_active;
+            Wrapper* w = static_cast<Wrapper*>(DYNAMIC_ARRAY_take_element(ws[i]));
+            PSI__wrap_poly(psi, poly, w);
+            if (w->count > 0) {
+                CERR_raise_on_abort();
+                PSI__ixn_init_poly_intxn_nodes(psi, w);
+            } else {
+                DA_set_num_active(ws[i], before);
+            }
+        }
+        if (hide_duplicates) PSI__ixn_hide_duplicates(psi, ws[i], ws[i], hidden);
+        PSI__ixn_intersect_2_sets(psi, ws[i], ws[i], true, true);
+    }
+    // 5. Scratch counts go.
+    if (hidden) DYNAMIC_ARRAY__destroy(hidden);
+    // 6. Material at infinity: given values count as they are; undetermined
+    // ones are worked out on the intersected set.
+    int count = 0;
+    for (int i = 0; i < n; ++i) {
+        if (material && material[i] != Korvo::Cam::MaterialAtInfinityUndetermined) {
+            count += material[i];
+        } else if (ws[i]->num_active > 0) {
+            const int v = PSI__set_is_wrap_mat_at_inf(psi, ws[i]);
+            if (material) material[i] = v;
+            count += v;
+        }
+    }
+    if (m) *m = count;
+    if (wrapped) *wrapped = ws;
+}
+
+void PSI__set_do_interset_intersections(void* object, DYNAMIC_ARRAY_s** wrapped, int count) {
+    PSI_s* psi = as_psi(object);
+    for (int i = 1; i < count; ++i)
+        for (int j = 0; j < i; ++j) PSI__ixn_intersect_2_sets(psi, wrapped[i], wrapped[j], false, false);
+    for (int i = 0; i < count; ++i)
+        for (int j = 0; j < wrapped[i]->num_active; ++j) PSI__ixn_sort_intersects(psi, wrapper_at(wrapped[i], j));
+}
+
+void PSI__set_hide_interset_duplicates(void* object, DYNAMIC_ARRAY_s** wrapped, int count) {
+    PSI_s* psi = as_psi(object);
+    DYNAMIC_ARRAY_s* hidden = DYNAMIC_ARRAY__create(psi->pool, static_cast<int>(sizeof(int)), 5, 5);
+    for (int i = 1; i < count; ++i)
+        for (int j = 0; j < i; ++j) PSI__ixn_hide_duplicates(psi, wrapped[i], wrapped[j], hidden);
+    DYNAMIC_ARRAY__destroy(hidden);
+}
+
+// ---------------------------------------------------------------------------
+// Extraction of the final boundaries
+// ---------------------------------------------------------------------------
+
+void PSI__set_extract_final_boundaries(void* object, DYNAMIC_ARRAY_s** wrapped, int count, int offset,
+                                       PSI_set_output_s* output, RING_header_s* dummy_ring, bool second_pass,
+                                       bool* needs_another_pass) {
+    PSI_s* psi = as_psi(object);
+    // 1. Material at infinity of the result; no second pass asked for yet.
+    output->material_at_infinity = offset > 0 ? 1 : 0;
+    if (needs_another_pass) *needs_another_pass = false;
+    // 2. Zones live in the extended words.
+    if (output->kind == PSI_SET_OUTPUT_ZONES && !psi->allow_extended_info)
+        ERROR_internal(kFile, __LINE__, "Require zones but allow_extended_info flag not set");
+    BZONE_map_s* map = output->kind == PSI_SET_OUTPUT_ZONES ? static_cast<BZONE_map_s*>(output->target) : nullptr;
+    clear_extraction_marks(psi);
+    Extraction x{psi, output, dummy_ring, second_pass, needs_another_pass, 0, map, nullptr};
+    PSI_ray_delayed_zone_merge_node_s* delayed = nullptr;
+    // 3. Every connected part of the network is flooded once, from the first
+    // sub-segment of a wrapper that no flood has reached, with the level a
+    // ray gives there.
+    Wrapper* first_wrapper = nullptr;
+    for (int s = 0; s < count; ++s) {
+        for (int i = 0; i < wrapped[s]->num_active; ++i) {
+            Wrapper* w = wrapper_at(wrapped[s], i);
+            if (!first_wrapper) first_wrapper = w;
+            // Starts on vertical lines come last: a ray along its own start
+            // line is the one case where a coinciding segment of another
+            // set can stand on either side of the start.
+            for (int pass = 0; pass < 2; ++pass) {
+                for (int k = 0; k < w->count; ++k) {
+                    PSI_INTXN_NODE_s* node = w->first_nodes ? w->first_nodes[k] : nullptr;
+                    if (!node || node->segs[0] != w->segs[k] || !node->pn_along[2]) continue;
+                    const Half start{node, 2};
+                    if (half_blanked(start) || (half_flags(start) & half_seen_mark(start))) continue;
+                    const LINE_ARC_SEG_s* piece = seg_piece(w->segs[k]);
+                    const bool vertical = LINE_ARC_SEG_is_line(piece) && piece->x == node->pnt.x;
+                    if (vertical != (pass == 1)) continue;
+                    CERR_raise_on_abort();
+                    // The ray gives the winding on the right of the working
+                    // direction; the start half-edge runs along the segment.
+                    PSI_wn_functor_s wn;
+                    std::memset(&wn, 0, sizeof wn);
+                    PSI__ray_calc_winding_number(psi, node, wrapped, count, 1, map != nullptr, &wn);
+                    const int working_level = wn.winding + offset;
+                    int level = working_level;
+                    if (half_reversed(start)) level += PSI__set_segment_weight(w->segs[k]);
+                    ++x.loop_number;
+                    extract_from(x, start, level);
+                    // The part's zones join the zones of the faces around it.
+                    if (map) PSI__ray_merge_region_up_ray(psi, &wn, working_level, map, &delayed);
+                }
+            }
+        }
+    }
+    if (map) PSI__ray_do_delayed_region_merges(&delayed);
+    // 4. Output polys stay on the inputs' grid.
+    if (map && output->mode == PSI_SET_OUTPUT_POLYS && first_wrapper &&
+        POLY_SEG_ask_header(first_wrapper->poly)->scaling) {
+        BZONE_map_apply_zone_boundary_functors(map, first_wrapper->poly, nullptr, copy_scaling_to_boundary);
+    }
+    if (output->mode == PSI_SET_OUTPUT_POLYS && first_wrapper && output->kind == PSI_SET_OUTPUT_SET &&
+        output->target) {
+        for (RING_node_s* pn : ring_nodes(static_cast<RING_header_s*>(output->target))) {
+            RING_header_s* poly = RING_ask_node_subring(pn);
+            if (poly && POLY_SEG_ask_header(first_wrapper->poly)->scaling)
+                POLY_SEG_copy_scaling(first_wrapper->poly, poly);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Booleans and cleaning
+// ---------------------------------------------------------------------------
+
+void PSI__set_boolean(void* object, RING_header_s* set_of_sets, int* material, bool union_flag, bool clean_first,
+                      bool cover_dummies, PSI_dummy_eval_cb_t eval, bool hide_duplicates, PSI_set_output_s* output) {
+    PSI_s* psi = as_psi(object);
+    const int n = static_cast<int>(ring_nodes(set_of_sets).size());
+    // 1. Optionally clean each set by itself first.
+    RING_header_s* sets = set_of_sets;
+    RING_header_s* cleaned = nullptr;
+    if (clean_first) {
+        cleaned = POLY_SEG_create_set_of_sets(psi->pool);
+        PSI__set_clean_each_region_set(psi, set_of_sets, material, cleaned, cover_dummies, eval, false,
+                                       hide_duplicates);
+        sets = cleaned;
+    }
+    // 2. Wrap and intersect each set with itself.
+    DYNAMIC_ARRAY_s** wrapped = nullptr;
+    int m = 0;
+    PSI__set_preprocess_region_sets(psi, sets, material, &wrapped, &m, hide_duplicates);
+    const int count = static_cast<int>(ring_nodes(sets).size());
+    // 3. Intersections between the sets.
+    if (wrapped) {
+        if (hide_duplicates) PSI__set_hide_interset_duplicates(psi, wrapped, count);
+        PSI__set_do_interset_intersections(psi, wrapped, count);
+    }
+    // 4. Dummy records only when the sets were not cleaned first.
+    RING_header_s* dummy_ring = cover_dummies && !clean_first ? PSI__set_create_dummy_ring(psi->pool) : nullptr;
+    // 5. The boundaries: a union is material where the material indicators of
+    // the sets sum to at least 1, an intersection where they sum to n.
+    const int offset = union_flag ? m : m - n + 1;
+    if (wrapped) {
+        PSI__set_extract_final_boundaries(psi, wrapped, count, offset, output, dummy_ring, false, nullptr);
+    } else {
+        output->material_at_infinity = offset > 0 ? 1 : 0;
+    }
+    // 6. Dummy covers.
+    if (dummy_ring && dummy_ring->count > 0) {
+        RING_header_s* second = PSI__set_create_dummy_ring(psi->pool);
+        PSI__set_cover_paths(psi, wrapped, count, offset, output, dummy_ring, second, false, eval);
+        RING_delete(second);
+    }
+    if (dummy_ring) RING_delete(dummy_ring);
+    // 7. Give back what the operation made, unless the object is about to go
+    // with its pool.
+    if (!psi->keep_wrappers) {
+        free_wrapped_sets(wrapped, count);
+        if (cleaned) RING_delete(cleaned);
+    }
+}
+
+void PSI__set_clean_each_region_set(void* object, RING_header_s* set_of_sets, int* material,
+                                    RING_header_s* output_set_of_sets, bool cover_dummies, PSI_dummy_eval_cb_t eval,
+                                    bool cover_side, bool hide_duplicates) {
+    PSI_s* psi = as_psi(object);
+    if (!output_set_of_sets) return;
+    CMEM_pool_s* pool = output_set_of_sets->pool;
+    // A one-node set of sets carries one region set at a time.
+    RING_header_s* single = POLY_SEG_create_set_of_sets(pool);
+    RING_node_s* slot = RING_insert_after(single, nullptr, nullptr);
+    RING_header_s* dummy_ring = cover_dummies ? PSI__set_create_dummy_ring(pool) : nullptr;
+    RING_header_s* second = cover_dummies ? PSI__set_create_dummy_ring(pool) : nullptr;
+    int index = 0;
+    for (RING_node_s* sn : ring_nodes(set_of_sets)) {
+        RING_header_s* set = RING_ask_node_subring(sn);
+        slot->main_data = set;
+        int* own = material ? &material[index] : nullptr;
+        ++index;
+        DYNAMIC_ARRAY_s** wrapped = nullptr;
+        int m = 0;
+        PSI__set_preprocess_region_sets(psi, single, own, &wrapped, &m, hide_duplicates);
+        RING_header_s* result =
+            POLY_SEG_create_set(pool, m > 0 ? Korvo::Cam::MaterialAtInfinityPresent : Korvo::Cam::NoMaterialAtInfinity);
+        // The set's own self-intersections are resolved by the positive
+        // winding rule: material where winding + material at infinity >= 1.
+        PSI_set_output_s output{result, 0, PSI_SET_OUTPUT_POLYS, PSI_SET_OUTPUT_SET, psi->create_data};
+        if (wrapped) {
+            if (dummy_ring) RING_delete_all_nodes(dummy_ring);
+            PSI__set_extract_final_boundaries(psi, wrapped, 1, m, &output, dummy_ring, false, nullptr);
+            if (dummy_ring && dummy_ring->count > 0) {
+                RING_delete_all_nodes(second);
+                PSI__set_cover_paths(psi, wrapped, 1, m, &output, dummy_ring, second, cover_side, eval);
+            }
+        }
+        POLY_SEG_reround_arcs_in_set(result);
+        free_wrapped_sets(wrapped, 1);
+        POLY_SEG_append_to_set_of_sets(output_set_of_sets, result);
+    }
+    // The input sets stay with their owner.
+    slot->main_data = nullptr;
+    RING_delete(single);
+    if (dummy_ring) RING_delete(dummy_ring);
+    if (second) RING_delete(second);
+}
+
+// ---------------------------------------------------------------------------
+// Material at infinity
+// ---------------------------------------------------------------------------
+
+int PSI__set_is_wrap_mat_at_inf(void* object, DYNAMIC_ARRAY_s* wrapped) {
+    PSI_s* psi = as_psi(object);
+    if (!wrapped || wrapped->num_active == 0) return 0;
+    double measures[2] = {0, 0};
+    for (int i = 0; i < wrapped->num_active; ++i) {
+        CERR_raise_on_abort();
+        PSI__ray_trace_outer_boundary(psi, wrapper_at(wrapped, i), &wrapped, 1, measures);
+    }
+    return measures[1] > measures[0] ? 1 : 0;
+}
+
+int PSI__set_is_material_at_inf(void* object, RING_header_s* set, double* box) {
+    PSI_s* psi = as_psi(object);
+    const std::vector<RING_node_s*> polys = ring_nodes(set);
+    if (polys.empty()) return Korvo::Cam::MaterialAtInfinityUndetermined;
+    DYNAMIC_ARRAY_s* ws = DYNAMIC_ARRAY__create(psi->pool, static_cast<int>(sizeof(Wrapper)), 5, 5);
+    PSI__reset(psi);
+    bool saw_open = false;
+    for (RING_node_s* pn : polys) {
+        RING_header_s* poly = RING_ask_node_subring(pn);
+        if (!poly) continue;
+        const POLY_SEG_header_s* header = POLY_SEG_ask_header(poly);
+        if (header && header->is_open) {
+            saw_open = true;
+            continue;
+        }
+        const int before = ws->num_active;
+        Wrapper* w = static_cast<Wrapper*>(DYNAMIC_ARRAY_take_element(ws));
+        PSI__wrap_poly(psi, poly, w);
+        if (w->count == 0) {
+            DA_set_num_active(ws, before);
+            continue;
+        }
+        CERR_raise_on_abort();
+        PSI__ixn_init_poly_intxn_nodes(psi, w);
+        for (int j = 0; j <= before; ++j) PSI__ixn_intersect_2_poly(psi, w, wrapper_at(ws, j), nullptr);
+    }
+    int result;
+    if (ws->num_active == 0) {
+        result = saw_open ? Korvo::Cam::NoMaterialAtInfinity : Korvo::Cam::MaterialAtInfinityUndetermined;
+    } else {
+        if (box) {
+            box[0] = 1e19;
+            box[1] = -1e19;
+            box[2] = 1e19;
+            box[3] = -1e19;
+            for (int i = 0; i < ws->num_active; ++i) {
+                const Wrapper* w = wrapper_at(ws, i);
+                const double* b = w->boxes[w->root_span - 1];
+                if (b[0] < box[0]) box[0] = b[0];
+                if (b[1] > box[1]) box[1] = b[1];
+                if (b[2] < box[2]) box[2] = b[2];
+                if (b[3] > box[3]) box[3] = b[3];
+            }
+        }
+        for (int i = 0; i < ws->num_active; ++i) PSI__ixn_sort_intersects(psi, wrapper_at(ws, i));
+        result = PSI__set_is_wrap_mat_at_inf(psi, ws);
+    }
+    for (int i = 0; i < ws->num_active; ++i) PSI__unwrap_poly(wrapper_at(ws, i));
+    DYNAMIC_ARRAY__destroy(ws);
+    return result;
+}
+
+void PSI__set_calc_inf_for_offsets(void* object, CMEM_pool_s* pool, RING_header_s* set_of_sets, bool has_offsets,
+                                   bool grid_flag, int** material) {
+    PSI_s* psi = as_psi(object);
+    if (!material) return;
+    const std::vector<RING_node_s*> sets = ring_nodes(set_of_sets);
+    const int n = static_cast<int>(sets.size());
+    if (!*material) {
+        if (n == 0) return;
+        *material = CMEM_NEW_ARRAY(pool, int, n);
+        for (int i = 0; i < n; ++i) (*material)[i] = Korvo::Cam::MaterialAtInfinityUndetermined;
+    }
+    for (int i = 0; i < n; ++i) {
+        int& value = (*material)[i];
+        if (value != Korvo::Cam::MaterialAtInfinityUndetermined) continue;
+        RING_header_s* set = RING_ask_node_subring(sets[i]);
+        if (!set) continue;
+        // The set's own value when it knows it.
+        const Korvo::Cam::MaterialAtInfinity stored = POLY_SEG_ask_material_at_inf(set);
+        if (stored != Korvo::Cam::MaterialAtInfinityUndetermined) {
+            value = stored;
+            continue;
+        }
+        // Without offsets to come, sets the preprocessing can decide stay
+        // undetermined.
+        if (!has_offsets) {
+            bool any_offset = false;
+            for (RING_node_s* pn : ring_nodes(set)) {
+                RING_header_s* poly = RING_ask_node_subring(pn);
+                const POLY_SEG_header_s* header = poly ? POLY_SEG_ask_header(poly) : nullptr;
+                if (header && header->offset != 0) any_offset = true;
+            }
+            if (!any_offset) continue;
+        }
+        // Decided on the geometry before any offset: on a fresh grid.
+        INT_GRID_MAP_s* grid = POLY_SEG_put_set_to_grid(set, nullptr, grid_flag, nullptr, nullptr, 0);
+        value = PSI__set_is_material_at_inf(psi, set, nullptr);
+        POLY_SEG_get_set_from_grid(set);
+        if (grid) INT_GRID_MAP__destroy(grid);
+    }
+}
