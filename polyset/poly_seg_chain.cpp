@@ -11,6 +11,8 @@
 #include <merrow1/chain_source.h>
 #include <merrow1/segment.h>
 
+#include "internal/scratch_pool.h"
+#include "polyset/poly_seg_chain_internal.h"
 #include "polyset/poly_seg_internal.h"
 
 #include <quorn/quorn.h>
@@ -24,6 +26,7 @@
 #include <cmath>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -79,12 +82,6 @@ CHAIN_app_poly_seg_chain_source_s* source_of(const RING_node_s* node) {
     return node ? static_cast<CHAIN_app_poly_seg_chain_source_s*>(
                       APP_DATA__ask_app_data(node->app_data, POLY_SEG_KEY_CHAIN_SOURCE))
                 : nullptr;
-}
-
-// A reference the way back can use: it names a chain with main data.
-const CHAIN_app_poly_seg_chain_source_s* usable_source(const RING_node_s* node) {
-    const CHAIN_app_poly_seg_chain_source_s* r = source_of(node);
-    return r && main_of(r->chain) ? r : nullptr;
 }
 
 // Material inside a closed chain: CW with RIGHT, or CCW with LEFT.
@@ -789,6 +786,10 @@ void POLY_SEG_create_3d_chain_cb(RING_header_s* chain, RING_node_s* vertex, RING
     *copy = *z;
 }
 
+// ---------------------------------------------------------------------------
+// The source walk of the way back to chains
+// ---------------------------------------------------------------------------
+
 namespace {
 
 // The loop class from the chain a source was stocked from (key 10): 1 when
@@ -804,22 +805,244 @@ int class_from_stocked_from(int material_class, const RING_header_s* source, boo
     return material_class;
 }
 
-// The walk over the poly's nodes and what it learns about the sources.
-struct SourceWalk {
-    const CHAIN_app_poly_seg_chain_source_s* first_ref = nullptr;
-    const CHAIN_app_poly_seg_chain_source_s* previous_ref = nullptr;
-    RING_header_s* first_source = nullptr;
-    bool single_source = true;
-    bool no_split = true;
-    bool offset = false;
-    bool trace = false;
-    bool seen_mixed = false;  // a reference was handled with the single-source mark clear
-    int material_class = 2;
-    CHAIN_kind_t kind = OFFSET_CHAIN;
-    RING_node_s* candidate = nullptr;
-};
+// The junction between the pieces of references p and r: a split is marked
+// and reported against r's source, and on a closed result with an order
+// record the junction is offered as the start.  `after` ends r's piece.
+void walk_junction(POLY_SEG_source_walk_s& w, const CHAIN_app_poly_seg_chain_source_s* p,
+                   const CHAIN_app_poly_seg_chain_source_s* r, RING_node_s* junction, RING_node_s* after) {
+    const bool split = POLY_SEG_check_and_handle_split_vertex(p, r, w.chain, junction, w.pool, w.tolerance,
+                                                              w.split_records);
+    if (split) {
+        w.no_split = false;
+        if (w.vertex_cb) w.vertex_cb(r->vertex, nullptr, r->chain, junction, w.chain);
+    }
+    if (w.order && w.closed) {
+        // The candidate is read in the source's direction of material.
+        const bool right = w.side == RIGHT;
+        if (POLY_SEG_check_candidate_start_pt(right ? r : p, right ? p : r, w.order, w.side, split, after))
+            w.candidate = junction;
+    }
+}
 
 }  // namespace
+
+RING_header_s* POLY_SEG_create_result_chain(const CSYS* csys, CMEM_pool_s* pool, double tolerance, bool sources,
+                                            CHAIN_loop_class_s** loop_class) {
+    *loop_class = nullptr;
+    RING_header_s* chain = CHAIN_create_empty_chain(csys, pool);
+    if (!chain) return nullptr;
+    CHAIN_main_data_s* md = main_of(chain);
+    md->material_side = LEFT;
+    md->use_implied_offset = 0;
+    md->approximation_tolerance = tolerance;
+    md->approximation_tolerance_set = 1;
+    if (!sources) return chain;
+    // The caller does not hold the chain yet: an error here deletes it.
+    try {
+        CHAIN_loop_class_s* record = CMEM_NEW(pool, CHAIN_loop_class_s);
+        record->material_class = 2;
+        record->all_dummy = 1;
+        RING_put_header_app_data(chain, CHAIN_APP_DATA_LOOP_CLASS, record);
+        *loop_class = record;
+    } catch (...) {
+        RING_delete(chain);
+        throw;
+    }
+    return chain;
+}
+
+void POLY_SEG_order_open_chain(const RING_header_s* chain, POLY_SEG_output_order_data_s* order) {
+    const CHAIN_source_segment_s* link = static_cast<const CHAIN_source_segment_s*>(
+        APP_DATA__ask_app_data(chain->first->next->app_data, APP_DATA_SOURCE_SEGMENT));
+    const CHAIN_main_data_s* lmd = link ? main_of(link->source_chain) : nullptr;
+    order->region = lmd ? lmd->region_set_id : 1000000000;
+    order->position = 0.0;
+}
+
+CHAIN_app_poly_seg_chain_source_s* POLY_SEG_usable_source(const RING_node_s* node) {
+    CHAIN_app_poly_seg_chain_source_s* r = source_of(node);
+    return r && main_of(r->chain) ? r : nullptr;
+}
+
+bool POLY_SEG_vertex_geometry(const LINE_ARC_SEG_s* piece, const PNT2_s& from,
+                              const CHAIN_app_poly_seg_chain_source_s* ref, end_segment* geometry,
+                              SEGMENT_TYPE* type, int* escaped) {
+    const PNT2_s to{piece->x, piece->y};
+    *geometry = end_segment{};
+    geometry->x = to.x;
+    geometry->y = to.y;
+    *type = SEG_LINE;
+    if (LINE_ARC_SEG_is_arc(piece)) {
+        // An arc; the negative half circle comes back CW.
+        PNT2_s centre{0.0, 0.0};
+        double radius = 0.0;
+        LINE_ARC_SEG_calc_arc_data(piece, &from, &centre, &radius, nullptr);
+        geometry->cx = centre.x;
+        geometry->cy = centre.y;
+        geometry->radius = radius;
+        geometry->direction = piece->h >= 0 ? CCW : CW;
+        *type = SEG_ARC;
+    } else if (ref && (piece->flags & POLY_SEG_FLAG_DUMMY) &&
+               !(piece->flags & (POLY_SEG_FLAG_INSERT_END | POLY_SEG_FLAG_INSERT_KEEP)) &&
+               CHAIN_seg_ask_type(ref->vertex) == SEG_ARC) {
+        // The escaped dummy: the source arc is rebuilt through the piece's
+        // ends, its sense as the poly walks it (a RIGHT source is walked
+        // backward).
+        SEGMENT source;
+        if (ChainSegment(ref->chain, ref->vertex, &source)) {
+            const double r = source.end->radius;
+            DIRECTION direction = source.end->direction;
+            if (main_of(ref->chain)->material_side == RIGHT) direction = -direction;
+            const double dx = to.x - from.x, dy = to.y - from.y;
+            const double c2 = dx * dx + dy * dy;
+            if (c2 == 0.0) return false;
+            const double arg = r * r / c2 - 0.25;
+            double t = arg > 0 ? std::sqrt(arg) : 0.0;
+            if (direction == CW) t = -t;
+            geometry->cx = (from.x + to.x) / 2.0 - t * dy;
+            geometry->cy = (from.y + to.y) / 2.0 + t * dx;
+            geometry->radius = r;
+            geometry->direction = direction;
+            *type = SEG_ARC;
+            ++*escaped;
+        }
+    }
+    return true;
+}
+
+void POLY_SEG_source_walk_start(const POLY_SEG_source_walk_s& w, const CHAIN_app_poly_seg_chain_source_s* ref,
+                                RING_node_s* start_vertex) {
+    if (w.closed || !w.sources || !w.vertex_cb || !start_vertex || !ref) return;
+    // A chain walked forward: the first piece starts at the source vertex's
+    // predecessor.
+    const bool forward = main_of(ref->chain)->material_side != RIGHT;
+    RING_node_s* at = forward && ref->vertex ? ref->vertex->previous : ref->vertex;
+    w.vertex_cb(at, nullptr, ref->chain, start_vertex, w.chain);
+}
+
+void POLY_SEG_source_walk_vertex(POLY_SEG_source_walk_s& w, const CHAIN_app_poly_seg_chain_source_s* ref,
+                                 RING_node_s* vertex) {
+    if (!w.sources) return;
+    if (!ref) {
+        w.single_source = false;
+        return;
+    }
+    RING_header_s* src = ref->chain;
+    const CHAIN_main_data_s* smd = main_of(src);
+    if (!w.first_ref) w.first_ref = ref;
+    if ((smd->use_implied_offset & 1) && smd->implied_offset != 0.0) w.offset = true;
+    if (w.single_source) {
+        if (!w.first_source) {
+            w.first_source = src;
+            w.material_class = class_from_stocked_from(w.material_class, src, false);
+            w.kind = smd->kind;
+            if (w.kind == TRACE_CHAIN) {
+                w.kind = OFFSET_CHAIN;
+                w.trace = true;
+            }
+            w.no_split = true;
+        } else if (src != w.first_source) {
+            w.single_source = false;
+        }
+    }
+    if (!w.single_source) {
+        if (smd->kind == TRACE_CHAIN) {
+            w.trace = true;
+            w.kind = OFFSET_CHAIN;
+        } else if (smd->kind == OFFSET_CHAIN) {
+            w.kind = OFFSET_CHAIN;
+        } else if (!w.closed && !w.seen_mixed) {
+            w.kind = smd->kind;
+        }
+        w.seen_mixed = true;
+    }
+    POLY_SEG_handle_source_data_and_merge(ref, vertex, w.chain, w.vertex_cb);
+    if (!w.single_source && smd->kind == TRACE_CHAIN)
+        w.material_class = class_from_stocked_from(w.material_class, src, true);
+    // A blank trace record of the source vertex goes with the new vertex.
+    if (const StockRecord* stock = stock_of(ref->vertex)) {
+        if (stock->blank) {
+            void* copy = CMEM_ALLOC(w.pool, 1, sizeof(StockRecord));
+            std::memcpy(copy, stock, sizeof(StockRecord));
+            void* old = APP_DATA__ask_app_data(vertex->app_data, KEY_TRACE_RECORD);
+            RING_put_node_app_data(w.chain, vertex, KEY_TRACE_RECORD, copy);
+            CMEM_private_delete_object(old);
+        }
+    }
+    if (w.previous_ref && vertex->previous) walk_junction(w, w.previous_ref, ref, vertex->previous, vertex);
+    w.previous_ref = ref;
+}
+
+void POLY_SEG_source_walk_close(POLY_SEG_source_walk_s& w, RING_node_s* junction, RING_node_s* after) {
+    if (!w.closed || !w.previous_ref || !w.first_ref) return;
+    walk_junction(w, w.previous_ref, w.first_ref, junction, after);
+}
+
+RING_header_s* POLY_SEG_source_walk_finish(POLY_SEG_source_walk_s& w, CHAIN_proc_app_data_spec_e spec,
+                                           CHAIN_loop_class_s* loop_class,
+                                           const std::function<void(bool reused)>& discard) {
+    RING_header_s* chain = w.chain;
+    CHAIN_main_data_s* md = main_of(chain);
+    if (w.offset) w.kind = OFFSET_CHAIN;
+    POLY_SEG_remove_blank_segs(chain);
+
+    // Reuse of the single source chain.
+    RING_header_s* s = w.first_source;
+    CHAIN_main_data_s* smd = main_of(s);
+    const bool reuse_allowed =
+        (spec & CHAIN_PROC_APP_DATA_SOURCES) &&
+        ((spec & CHAIN_PROC_APP_DATA_REUSE) || ((spec & CHAIN_PROC_APP_DATA_REUSE_NO_OFFSET) && !w.offset));
+    if (w.single_source && reuse_allowed && w.closed && w.no_split && w.side == smd->material_side) {
+        // Everything is worked out before S is touched, so that a result
+        // discarded below leaves S exactly as it was.
+        RING_header_s* k = ChainStockedFrom(s);
+        const DIRECTION direction = CHAIN_direction_of_chain(s);
+        const bool s_trace = smd->kind == TRACE_CHAIN;
+        const unsigned char all_dummy = CHAIN_is_chain_all_dummy(s) ? 1 : 0;
+        const CHAIN_kind_t kind = s_trace ? OFFSET_CHAIN : smd->kind;
+        int material_class = w.material_class;
+        const CHAIN_main_data_s* cmd = k ? main_of(k) : nullptr;
+        const SIDE c_side = cmd ? cmd->material_side : smd->material_side;
+        const DIRECTION c_direction = cmd ? cmd->direction : direction;
+        const CHAIN_kind_t c_kind = cmd ? cmd->kind : kind;
+        const bool c_closed = k ? ring_closed(k) : ring_closed(s);
+        if (material_inside(c_side, c_direction))
+            material_class = 1;
+        else if (c_closed && c_kind != TRACE_CHAIN)
+            material_class = 0;
+        discard(true);
+        // The trace discard for the reused chain.
+        if (w.trace && (all_dummy || (material_class == 0 && material_inside(smd->material_side, direction))))
+            return nullptr;
+        smd->direction = direction;
+        // A loop-class record already on S is rewritten, not doubled.
+        CHAIN_loop_class_s* record =
+            static_cast<CHAIN_loop_class_s*>(APP_DATA__ask_app_data(s->app_data, CHAIN_APP_DATA_LOOP_CLASS));
+        if (!record) {
+            record = CMEM_NEW(s->pool, CHAIN_loop_class_s);
+            RING_put_header_app_data(s, CHAIN_APP_DATA_LOOP_CLASS, record);
+        }
+        record->material_class = material_class;
+        record->all_dummy = all_dummy;
+        if (s_trace) {
+            if (k) RING_put_header_app_data(s, APP_DATA_COPIED_FROM, k);
+            smd->kind = OFFSET_CHAIN;
+        }
+        return s;
+    }
+
+    // Class, kind and the stocked-from link of the new chain.
+    if (w.single_source) RING_put_header_app_data(chain, APP_DATA_STOCKED_FROM, s);
+    loop_class->material_class = w.material_class;
+    md->kind = w.kind;
+    // The trace discard.
+    if (w.trace && (loop_class->all_dummy ||
+                    (w.material_class == 0 && material_inside(md->material_side, md->direction)))) {
+        discard(false);
+        return nullptr;
+    }
+    return chain;
+}
 
 RING_header_s* POLY_SEG_create_chain(RING_header_s* poly, const CSYS* csys, CMEM_pool_s* pool,
                                      CHAIN_proc_app_data_spec_e spec, CHAIN_vertex_source_callback_t vertex_cb,
@@ -829,29 +1052,17 @@ RING_header_s* POLY_SEG_create_chain(RING_header_s* poly, const CSYS* csys, CMEM
     // 1.
     if (!is_poly_ring(poly) || poly->count < 2) return nullptr;
     const bool sources = spec != 0;
-    const bool split_records = (spec & 3) == 3;
     const bool closed = POLY_SEG_is_closed(poly);
     const POLY_SEG_header_s* header = POLY_SEG_ask_header(poly);
     int escaped = 0;
 
     RING_header_s* chain = nullptr;
     RING_header_s* result = build_or_delete(chain, [&]() -> RING_header_s* {
-        // 2. The empty chain.
-        chain = CHAIN_create_empty_chain(csys, pool);
-        CHAIN_main_data_s* md = main_of(chain);
-        md->material_side = LEFT;
-        md->use_implied_offset = 0;
-        md->approximation_tolerance = tolerance;
-        md->approximation_tolerance_set = 1;
-
-        // 3. The loop-class record and the order record.
+        // 2-3. The empty chain with its loop-class record, and the order record.
         CHAIN_loop_class_s* loop_class = nullptr;
-        if (sources) {
-            loop_class = CMEM_NEW(pool, CHAIN_loop_class_s);
-            loop_class->material_class = 2;
-            loop_class->all_dummy = 1;
-            RING_put_header_app_data(chain, CHAIN_APP_DATA_LOOP_CLASS, loop_class);
-        }
+        chain = POLY_SEG_create_result_chain(csys, pool, tolerance, sources, &loop_class);
+        if (!chain) return nullptr;
+        CHAIN_main_data_s* md = main_of(chain);
         if (order) {
             order->loop_number = header ? header->loop_number : 0;
             if (closed) {
@@ -877,128 +1088,24 @@ RING_header_s* POLY_SEG_create_chain(RING_header_s* poly, const CSYS* csys, CMEM
         RING_node_s* start_vertex = ChainAppendVertex(chain, &start_end, SEG_POINT);
 
         // 5. The walk.
-        SourceWalk w;
-        w.offset = offset;
-        if (!closed && sources && vertex_cb && start_vertex) {
-            if (const CHAIN_app_poly_seg_chain_source_s* r = usable_source(nodes.front())) {
-                const bool forward = main_of(r->chain)->material_side != RIGHT;
-                RING_node_s* at = forward && r->vertex ? r->vertex->previous : r->vertex;
-                vertex_cb(at, nullptr, r->chain, start_vertex, chain);
-            }
-        }
+        POLY_SEG_source_walk_s w(chain, pool, spec, vertex_cb, tolerance, side, closed, offset, order);
+        POLY_SEG_source_walk_start(w, sources ? POLY_SEG_usable_source(nodes.front()) : nullptr, start_vertex);
         for (size_t i = closed ? 0 : 1; i < nodes.size(); ++i) {
             RING_node_s* node = nodes[i];
             const LINE_ARC_SEG_s* s = seg_of(node);
-            const PNT2_s to{s->x, s->y};
-            // a.
-            const CHAIN_app_poly_seg_chain_source_s* ref = sources ? usable_source(node) : nullptr;
-            end_segment e{};
-            e.x = to.x;
-            e.y = to.y;
-            SEGMENT_TYPE type = SEG_LINE;
-            if (LINE_ARC_SEG_is_arc(s)) {
-                // b. An arc; the negative half circle comes back CW.
-                PNT2_s centre;
-                double radius = 0.0;
-                LINE_ARC_SEG_calc_arc_data(s, &from, &centre, &radius, nullptr);
-                e.cx = centre.x;
-                e.cy = centre.y;
-                e.radius = radius;
-                e.direction = s->h >= 0 ? CCW : CW;
-                type = SEG_ARC;
-            } else if (ref && (s->flags & POLY_SEG_FLAG_DUMMY) &&
-                       !(s->flags & (POLY_SEG_FLAG_INSERT_END | POLY_SEG_FLAG_INSERT_KEEP)) &&
-                       CHAIN_seg_ask_type(ref->vertex) == SEG_ARC) {
-                // c. The escaped dummy: the source arc is rebuilt through the
-                //    piece's ends.
-                SEGMENT source;
-                if (ChainSegment(ref->chain, ref->vertex, &source)) {
-                    const double r = source.end->radius;
-                    DIRECTION direction = source.end->direction;
-                    if (main_of(ref->chain)->material_side == RIGHT) direction = -direction;
-                    const double dx = to.x - from.x, dy = to.y - from.y;
-                    const double c2 = dx * dx + dy * dy;
-                    if (c2 == 0.0) continue;
-                    const double arg = r * r / c2 - 0.25;
-                    double t = arg > 0 ? std::sqrt(arg) : 0.0;
-                    if (direction == CW) t = -t;
-                    e.cx = (from.x + to.x) / 2.0 - t * dy;
-                    e.cy = (from.y + to.y) / 2.0 + t * dx;
-                    e.radius = r;
-                    e.direction = direction;
-                    type = SEG_ARC;
-                    ++escaped;
-                }
-            }
+            // a-c. The source reference and the vertex geometry.
+            const CHAIN_app_poly_seg_chain_source_s* ref = sources ? POLY_SEG_usable_source(node) : nullptr;
+            end_segment e;
+            SEGMENT_TYPE type;
+            if (!POLY_SEG_vertex_geometry(s, from, ref, &e, &type, &escaped)) continue;
             // d.
             RING_node_s* vertex = ChainAppendVertex(chain, &e, type);
-            from = to;
+            from = PNT2_s{s->x, s->y};
             if (!vertex) continue;
             // e.
             if (create_cb) create_cb(chain, vertex, poly, node, cb_data);
             // f.
-            if (!sources) continue;
-            if (!ref) {
-                w.single_source = false;
-                continue;
-            }
-            RING_header_s* src = ref->chain;
-            const CHAIN_main_data_s* smd = main_of(src);
-            if (!w.first_ref) w.first_ref = ref;
-            if ((smd->use_implied_offset & 1) && smd->implied_offset != 0.0) w.offset = true;
-            if (w.single_source) {
-                if (!w.first_source) {
-                    w.first_source = src;
-                    w.material_class = class_from_stocked_from(w.material_class, src, false);
-                    w.kind = smd->kind;
-                    if (w.kind == TRACE_CHAIN) {
-                        w.kind = OFFSET_CHAIN;
-                        w.trace = true;
-                    }
-                    w.no_split = true;
-                } else if (src != w.first_source) {
-                    w.single_source = false;
-                }
-            }
-            if (!w.single_source) {
-                if (smd->kind == TRACE_CHAIN) {
-                    w.trace = true;
-                    w.kind = OFFSET_CHAIN;
-                } else if (smd->kind == OFFSET_CHAIN) {
-                    w.kind = OFFSET_CHAIN;
-                } else if (!closed && !w.seen_mixed) {
-                    w.kind = smd->kind;
-                }
-                w.seen_mixed = true;
-            }
-            POLY_SEG_handle_source_data_and_merge(ref, vertex, chain, vertex_cb);
-            if (!w.single_source && smd->kind == TRACE_CHAIN)
-                w.material_class = class_from_stocked_from(w.material_class, src, true);
-            if (const StockRecord* stock = stock_of(ref->vertex)) {
-                if (stock->blank) {
-                    void* copy = CMEM_ALLOC(pool, 1, sizeof(StockRecord));
-                    std::memcpy(copy, stock, sizeof(StockRecord));
-                    void* old = APP_DATA__ask_app_data(vertex->app_data, KEY_TRACE_RECORD);
-                    RING_put_node_app_data(chain, vertex, KEY_TRACE_RECORD, copy);
-                    CMEM_private_delete_object(old);
-                }
-            }
-            if (w.previous_ref) {
-                RING_node_s* junction = vertex->previous;
-                const bool split = POLY_SEG_check_and_handle_split_vertex(w.previous_ref, ref, chain, junction, pool,
-                                                                          tolerance, split_records);
-                if (split) {
-                    w.no_split = false;
-                    if (vertex_cb) vertex_cb(ref->vertex, nullptr, src, junction, chain);
-                }
-                if (order && closed) {
-                    const bool right = side == RIGHT;
-                    if (POLY_SEG_check_candidate_start_pt(right ? ref : w.previous_ref, right ? w.previous_ref : ref,
-                                                          order, side, split, vertex))
-                        w.candidate = junction;
-                }
-            }
-            w.previous_ref = ref;
+            POLY_SEG_source_walk_vertex(w, ref, vertex);
         }
 
         // 9a. A closed poly: the start vertex goes and the ring closes.
@@ -1009,109 +1116,62 @@ RING_header_s* POLY_SEG_create_chain(RING_header_s* poly, const CSYS* csys, CMEM
         }
         // 9b.
         md->direction = CHAIN_direction_of_chain(chain);
-        if (w.offset) w.kind = OFFSET_CHAIN;
         // 9c.
         if (!sources || !w.first_source) return chain;
         if (chain->count < 2) return chain;
 
         // 9d. The closing junction, and the chosen start.
-        if (closed && w.previous_ref && w.first_ref) {
-            RING_node_s* last = chain->last;
-            const bool split = POLY_SEG_check_and_handle_split_vertex(w.previous_ref, w.first_ref, chain, last, pool,
-                                                                      tolerance, split_records);
-            if (split) {
-                w.no_split = false;
-                if (vertex_cb) vertex_cb(w.first_ref->vertex, nullptr, w.first_ref->chain, last, chain);
-            }
-            if (order) {
-                const bool right = side == RIGHT;
-                if (POLY_SEG_check_candidate_start_pt(right ? w.first_ref : w.previous_ref,
-                                                      right ? w.previous_ref : w.first_ref, order, side, split,
-                                                      chain->first))
-                    w.candidate = last;
-            }
-        }
+        POLY_SEG_source_walk_close(w, chain->last, chain->first);
         if (closed && w.candidate && ring_closed(chain)) {
             chain->first = w.candidate;
             chain->last = w.candidate->previous;
         }
-        // 9e.
-        POLY_SEG_remove_blank_segs(chain);
-
-        // 9f. Reuse of the single source chain.
-        RING_header_s* s = w.first_source;
-        CHAIN_main_data_s* smd = main_of(s);
-        const bool reuse_allowed =
-            (spec & CHAIN_PROC_APP_DATA_SOURCES) &&
-            ((spec & CHAIN_PROC_APP_DATA_REUSE) || ((spec & CHAIN_PROC_APP_DATA_REUSE_NO_OFFSET) && !w.offset));
-        if (w.single_source && reuse_allowed && closed && w.no_split && side == smd->material_side) {
-            // Everything is worked out before S is touched, so that a result
-            // discarded below leaves S exactly as it was.
-            RING_header_s* k = ChainStockedFrom(s);
-            const DIRECTION direction = CHAIN_direction_of_chain(s);
-            const bool s_trace = smd->kind == TRACE_CHAIN;
-            const unsigned char all_dummy = CHAIN_is_chain_all_dummy(s) ? 1 : 0;
-            const CHAIN_kind_t kind = s_trace ? OFFSET_CHAIN : smd->kind;
-            int material_class = w.material_class;
-            const CHAIN_main_data_s* cmd = k ? main_of(k) : nullptr;
-            const SIDE c_side = cmd ? cmd->material_side : smd->material_side;
-            const DIRECTION c_direction = cmd ? cmd->direction : direction;
-            const CHAIN_kind_t c_kind = cmd ? cmd->kind : kind;
-            const bool c_closed = k ? ring_closed(k) : ring_closed(s);
-            if (material_inside(c_side, c_direction))
-                material_class = 1;
-            else if (c_closed && c_kind != TRACE_CHAIN)
-                material_class = 0;
-            discard_new_chain();
-            // 9h for the reused chain.
-            if (w.trace && (all_dummy || (material_class == 0 && material_inside(smd->material_side, direction))))
-                return nullptr;
-            smd->direction = direction;
-            // A loop-class record already on S is rewritten, not doubled.
-            CHAIN_loop_class_s* record =
-                static_cast<CHAIN_loop_class_s*>(APP_DATA__ask_app_data(s->app_data, CHAIN_APP_DATA_LOOP_CLASS));
-            if (!record) {
-                record = CMEM_NEW(s->pool, CHAIN_loop_class_s);
-                RING_put_header_app_data(s, CHAIN_APP_DATA_LOOP_CLASS, record);
-            }
-            record->material_class = material_class;
-            record->all_dummy = all_dummy;
-            if (s_trace) {
-                if (k) RING_put_header_app_data(s, APP_DATA_COPIED_FROM, k);
-                smd->kind = OFFSET_CHAIN;
-            }
-            return s;
-        }
-
-        // 9g.
-        if (w.single_source) RING_put_header_app_data(chain, APP_DATA_STOCKED_FROM, s);
-        loop_class->material_class = w.material_class;
-        md->kind = w.kind;
-        // 9h.
-        if (w.trace && (loop_class->all_dummy ||
-                        (w.material_class == 0 && material_inside(md->material_side, md->direction)))) {
-            discard_new_chain();
-            return nullptr;
-        }
-        return chain;
+        // 9e-h.
+        return POLY_SEG_source_walk_finish(w, spec, loop_class, [&](bool) { discard_new_chain(); });
     });
 
     // 10.
     if (result && result->count >= 2) {
         const CHAIN_main_data_s* rmd = main_of(result);
         if (side != 0 && side != rmd->material_side) POLY_SEG_chain_reverse_incorrectly(result, pool);
-        if (order && sources && !ring_closed(result)) {
-            const CHAIN_source_segment_s* link = static_cast<const CHAIN_source_segment_s*>(
-                APP_DATA__ask_app_data(result->first->next->app_data, APP_DATA_SOURCE_SEGMENT));
-            const CHAIN_main_data_s* lmd = link ? main_of(link->source_chain) : nullptr;
-            order->region = lmd ? lmd->region_set_id : 1000000000;
-            order->position = 0.0;
-        }
+        if (order && sources && !ring_closed(result)) POLY_SEG_order_open_chain(result, order);
     }
     // 13.
     if (escaped != 0 && RDEBUG_ask_flag("cam_poly_seg"))
         ERROR_lprintf("Number of escaped dummies in POLY_SEG_create_chain = %d\n", escaped);
     return result;
+}
+
+POLY_SEG_output_list_s::POLY_SEG_output_list_s(RING_header_s* chain_list, CMEM_pool_s* pool, int count,
+                                               bool ordered, bool by_loop_number)
+    : m_list(chain_list), m_by_loop_number(by_loop_number) {
+    if (ordered && count > 0)
+        m_records = CMEM_NEW_ARRAY(pool, POLY_SEG_output_order_data_s, static_cast<size_t>(count));
+}
+
+POLY_SEG_output_list_s::~POLY_SEG_output_list_s() { CMEM_private_delete_object(m_records); }
+
+bool POLY_SEG_output_list_s::goes_before(const Added& a, const Added& e) const {
+    if (m_by_loop_number && a.order.loop_number > e.order.loop_number) return false;
+    if (a.open != e.open) return a.open;
+    return a.order.region < e.order.region ||
+           (a.order.region == e.order.region && a.order.position < e.order.position);
+}
+
+void POLY_SEG_output_list_s::add(RING_header_s* chain, const POLY_SEG_output_order_data_s* order) {
+    if (!order) {
+        RING_insert_after(m_list, m_list->last, chain);
+        return;
+    }
+    // One backward pass over the chains this object added.
+    Added entry{nullptr, *order, !ring_closed(chain)};
+    size_t at = m_added.size();
+    while (at > 0 && goes_before(entry, m_added[at - 1])) --at;
+    RING_node_s* after = at == m_added.size()               ? m_list->last
+                         : m_added[at].node == m_list->first ? nullptr
+                                                             : m_added[at].node->previous;
+    entry.node = RING_insert_after(m_list, after, chain);
+    m_added.insert(m_added.begin() + static_cast<std::ptrdiff_t>(at), entry);
 }
 
 void POLY_SEG_create_chain_set(RING_header_s* set, const CSYS* csys, CHAIN_proc_app_data_spec_e spec,
@@ -1120,37 +1180,14 @@ void POLY_SEG_create_chain_set(RING_header_s* set, const CSYS* csys, CHAIN_proc_
                                POLY_SEG_offset_value_cb_t offset_cb, void* offset_data, RING_header_s* chain_list) {
     if (!set || !chain_list) return;
     // The order records live in the set's pool for the length of the call.
-    struct OrderArray {
-        POLY_SEG_output_order_data_s* records = nullptr;
-        ~OrderArray() { CMEM_private_delete_object(records); }
-    } array;
-    if (spec != 0 && set->count > 0)
-        array.records = CMEM_NEW_ARRAY(set->pool, POLY_SEG_output_order_data_s, static_cast<size_t>(set->count));
-
-    // The chains this call added, in list order, with their order records.
-    struct Added {
-        RING_node_s* node;
-        POLY_SEG_output_order_data_s order;
-        bool open;
-    };
-    std::vector<Added> added;
-    // A goes in front of E: loop number not greater, and open before closed,
-    // or the same openness and an earlier (region, position).
-    auto goes_before = [](const Added& a, const Added& e) {
-        if (a.order.loop_number > e.order.loop_number) return false;
-        if (a.open && !e.open) return true;
-        if (a.open != e.open) return false;
-        return a.order.region < e.order.region ||
-               (a.order.region == e.order.region && a.order.position < e.order.position);
-    };
-
-    try {
+    POLY_SEG_output_list_s out(chain_list, set->pool, set->count, spec != 0, true);
+    merrow1::run_converting([&]() {
         RING_node_s* node = set->first;
         for (int i = 0; node && i < set->count; ++i, node = node->next) {
             CERR_raise_on_abort();
             RING_header_s* poly = RING_ask_node_subring(node);
             if (!poly) continue;
-            POLY_SEG_output_order_data_s* order = array.records ? &array.records[i] : nullptr;
+            POLY_SEG_output_order_data_s* order = out.order(i);
             RING_header_s* chain = POLY_SEG_create_chain(poly, csys, chain_list->pool, spec, vertex_cb, create_cb,
                                                          cb_data, tolerance, side, offset, offset_cb, offset_data,
                                                          order);
@@ -1159,25 +1196,7 @@ void POLY_SEG_create_chain_set(RING_header_s* set, const CSYS* csys, CHAIN_proc_
                 RING_delete(chain);
                 continue;
             }
-            if (!order) {
-                RING_insert_after(chain_list, chain_list->last, chain);
-                continue;
-            }
-            // One backward pass over the chains this call added.
-            Added entry{nullptr, *order, !ring_closed(chain)};
-            size_t at = added.size();
-            while (at > 0 && goes_before(entry, added[at - 1])) --at;
-            RING_node_s* after = at == added.size()     ? chain_list->last
-                                 : added[at].node == chain_list->first ? nullptr
-                                                                       : added[at].node->previous;
-            entry.node = RING_insert_after(chain_list, after, chain);
-            added.insert(added.begin() + static_cast<std::ptrdiff_t>(at), entry);
+            out.add(chain, order);
         }
-    } catch (const Korvo::Error::Exception&) {
-        throw;
-    } catch (const std::exception& e) {
-        Korvo::Error::Severe severe;
-        severe.Convert(e);
-        severe.Rethrow();
-    }
+    });
 }
