@@ -1,6 +1,7 @@
 // Umbrella header: the exported interface of libmerrow1.
 #pragma once
 
+#include <merrow1/bzone.h>
 #include <merrow1/chain.h>
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_build.h>
@@ -23,7 +24,13 @@
 #include <merrow1/dynamic_array.h>
 #include <merrow1/int_grid_map.h>
 #include <merrow1/material_at_infinity.h>
+#include <merrow1/poly_intxn.h>
+#include <merrow1/poly_intxn_chain.h>
 #include <merrow1/poly_seg.h>
+#include <merrow1/poly_seg_chain.h>
+#include <merrow1/poly_seg_grid.h>
+#include <merrow1/poly_seg_offset.h>
+#include <merrow1/psi.h>
 #include <merrow1/segment.h>
 #include <merrow1/segment_intersection.h>
 #include <merrow1/snap_round.h>
