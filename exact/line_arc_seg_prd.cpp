@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 // ---------------------------------------------------------------------------
 // Constants
@@ -906,6 +907,117 @@ inline int side_sign(double wx, double wy, double dx, double dy) { return cross_
 
 inline bool same_point(const PNT2_s* p, const PNT2_s* q) { return p->x == q->x && p->y == q->y; }
 
+// Double filters of the order predicates.
+//
+// Each sign below is first estimated as an Approx.  The inputs are whole-number
+// differences of grid coordinates (below 2^32) and doubled arc parameters 2h,
+// all exact doubles; every later operation adds to the bound the propagated
+// bounds of its operands (|a| e_b + |b| e_a + e_a e_b for a product, e_a + e_b
+// for a sum or difference) and the rounding of its own result (at most 2^-53 of
+// the rounded result, round to nearest).  So, by induction over the expression,
+// the exact value lies within the bound of the estimate, whatever the sizes and
+// cancellations; no magnitude here comes near the overflow or underflow range
+// (the largest, degree 8 in grid data, stays below 2^330).  `decided` trusts
+// the sign only when |estimate| exceeds the bound by a factor 1 + 1e-6, which
+// covers the rounding of the bound's own arithmetic (sums and products of
+// non-negative terms, fewer than 1000 of them, each off by at most 2^-53).
+// An exact 0 is thus never decided: it always goes to the multi-digit form,
+// which is the same polynomial in the same inputs.  A decided sign is the exact
+// sign, so every answer is the one the exact path alone gives.
+//
+// Arc centres are never read from the record (its stored centre is rounded):
+// the doubled centre vector 2c = (d.x - 2h d.y, d.y + 2h d.x) is formed from h,
+// one rounded product and one rounded sum per coordinate, both in the bound.
+
+// The sign of the estimate when its bound decides, else the exact sign from
+// `exact` (counted as a fallback of `kind`).
+template <class Exact>
+inline int filtered(const Approx& est, LINE_ARC_SEG_exact_fallback_e kind, Exact&& exact) {
+    const int s = decided(est);
+    if (s != 2) return s;
+    LINE_ARC_SEG__count_exact_fallback(kind);
+    return exact();
+}
+
+// Scaling by 2 and negation are exact, and so are their bounds.
+inline Approx twice(Approx a) { return {2.0 * a.v, 2.0 * a.e}; }
+inline Approx neg(Approx a) { return {-a.v, a.e}; }
+inline Approx cross_est(Approx ax, Approx ay, Approx bx, Approx by) { return ax * by - ay * bx; }
+
+// The arc's doubled centre vector 2c from its start, from h.
+inline void centre2_est(const PNT2_s* start, const LINE_ARC_SEG_s* arc, Approx* cx, Approx* cy) {
+    const Approx h2 = ex(2.0 * arc_h(arc));
+    const Approx dx = ex(arc->x - start->x), dy = ex(arc->y - start->y);
+    *cx = dx - h2 * dy;
+    *cy = dy + h2 * dx;
+}
+
+// 2 d.(p - M) = d.(2 (p - s) - 2c) for the arc (start s, centre M): the
+// estimate of LINE_ARC_SEG__mth_calc_exact_side_la with line start p, selector 0.
+Approx side_la_est(double dx, double dy, const PNT2_s* p, const PNT2_s* s, const LINE_ARC_SEG_s* arc) {
+    Approx cx, cy;
+    centre2_est(s, arc, &cx, &cy);
+    return ex(dx) * (ex(2.0 * (p->x - s->x)) - cx) + ex(dy) * (ex(2.0 * (p->y - s->y)) - cy);
+}
+
+// 4 cross(Cb - Ca, p - Ca) = cross(V, U) with U = 2 (sa - p) + 2ca and
+// V = 2 (p - sb) - 2cb: the estimate of LINE_ARC_SEG__mth_calc_exact_side,
+// selector 0.
+Approx side_est(const PNT2_s* sa, const LINE_ARC_SEG_s* arc_a, const PNT2_s* p, const PNT2_s* sb,
+                const LINE_ARC_SEG_s* arc_b) {
+    Approx cax, cay, cbx, cby;
+    centre2_est(sa, arc_a, &cax, &cay);
+    centre2_est(sb, arc_b, &cbx, &cby);
+    const Approx ux = ex(2.0 * (sa->x - p->x)) + cax, uy = ex(2.0 * (sa->y - p->y)) + cay;
+    const Approx vx = ex(2.0 * (p->x - sb->x)) - cbx, vy = ex(2.0 * (p->y - sb->y)) - cby;
+    return vx * uy - vy * ux;
+}
+
+// The estimate of LINE_ARC_SEG__mth_meeting_terms: the line cross(u, P - a) + w = 0
+// on which the piece (start p) meets the base circle (start a, doubled centre
+// vector c2b estimated from the base's h).
+struct MeetEst {
+    Approx u[2];
+    Approx w;
+};
+MeetEst meeting_est(const PNT2_s* p, const LINE_ARC_SEG_s* piece, const PNT2_s* a, const Approx& c2bx,
+                    const Approx& c2by) {
+    const Approx qx = ex(p->x - a->x), qy = ex(p->y - a->y);
+    MeetEst m;
+    if (LINE_ARC_SEG_is_line(piece)) {
+        m.u[0] = ex(piece->x - p->x);
+        m.u[1] = ex(piece->y - p->y);
+        m.w = qx * m.u[1] - qy * m.u[0];
+        return m;
+    }
+    Approx cpx, cpy;
+    centre2_est(p, piece, &cpx, &cpy);
+    const Approx nmx = twice(qx) + cpx - c2bx, nmy = twice(qy) + cpy - c2by;
+    m.u[0] = nmy;
+    m.u[1] = neg(nmx);
+    m.w = neg(qx * qx + qy * qy + qx * cpx + qy * cpy);
+    return m;
+}
+
+// A sign formed on first need and kept.
+template <class F>
+class LazySign {
+public:
+    explicit LazySign(F f) : f_(f) {}
+    int operator()() {
+        if (s_ == 3) s_ = f_();
+        return s_;
+    }
+
+private:
+    F f_;
+    int s_ = 3;
+};
+template <class F>
+LazySign<F> lazy_sign(F f) {
+    return LazySign<F>(f);
+}
+
 // The classification of the base arc's two ends against another piece
 // (true: outside its circle, or right of its line).
 struct EndFlags {
@@ -938,9 +1050,11 @@ int ps_line_arc(const PNT2_s* a, const LINE_ARC_SEG_s* base, const PNT2_s* q, co
     LINE_ARC_SEG_centre_expansion_s ce;
     const int power = power_sign(q->x - c->x, q->y - c->y, c, other, &ce);
     if (power < 0) return k ? -1 : 1;
-    LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_FALLBACK_ALONG);
-    LINE_ARC_SEG_vec2_expansion_s d(base->x - a->x, base->y - a->y);
-    const int s = sgn(LINE_ARC_SEG__mth_calc_exact_side_la(&d, q, nullptr, c, other, &ce, 0));
+    const double dx = base->x - a->x, dy = base->y - a->y;
+    const int s = filtered(side_la_est(dx, dy, q, c, other), LINE_ARC_SEG_FALLBACK_ALONG, [&] {
+        LINE_ARC_SEG_vec2_expansion_s d(dx, dy);
+        return sgn(LINE_ARC_SEG__mth_calc_exact_side_la(&d, q, nullptr, c, other, &ce, 0));
+    });
     if (power == 0) {
         if (s == 0) return 0;
         if ((s > 0) == k) return 0;
@@ -968,13 +1082,18 @@ int ps_arc(const PNT2_s* a, const LINE_ARC_SEG_s* base, const PNT2_s* q, const P
     const bool m = other_line ? base_cw : (base_cw != (other->h < 0));
     const bool k = flag_side(flag) == m;
     if (v != 0 && (v > 0) != f.start) return t == k ? -1 : 1;
-    LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_FALLBACK_ALONG);
+    // S: q against the middle of the two meeting points, 2 o.(q - M) for a
+    // line of direction o, 4 cross(M - N, q - N) for an arc of centre N.
     int s;
     if (other_line) {
-        LINE_ARC_SEG_vec2_expansion_s d(ox, oy);
-        s = sgn(LINE_ARC_SEG__mth_calc_exact_side_la(&d, q, nullptr, a, base, &ce_base, 0));
+        s = filtered(side_la_est(ox, oy, q, a, base), LINE_ARC_SEG_FALLBACK_ALONG, [&] {
+            LINE_ARC_SEG_vec2_expansion_s d(ox, oy);
+            return sgn(LINE_ARC_SEG__mth_calc_exact_side_la(&d, q, nullptr, a, base, &ce_base, 0));
+        });
     } else {
-        s = sgn(LINE_ARC_SEG__mth_calc_exact_side(c, other, &ce_other, q, a, base, &ce_base, 0));
+        s = filtered(side_est(c, other, q, a, base), LINE_ARC_SEG_FALLBACK_ALONG, [&] {
+            return sgn(LINE_ARC_SEG__mth_calc_exact_side(c, other, &ce_other, q, a, base, &ce_base, 0));
+        });
     }
     if (s == 0) {
         if (v == 0) return 0;
@@ -996,12 +1115,41 @@ LaTerms la_terms(const PNT2_s* a, LINE_ARC_SEG_vec2_expansion_s* d, const PNT2_s
     return {MP(rec.A.num), MP(rec.B.num), MP(rec.Z.num)};
 }
 
+// Their estimates, the same polynomials: A = |d|^2, B = d.(2 (a - p) - 2c),
+// Z = |v|^2 - v.2c with v = a - p (p the arc's start, 2c from h).
+struct LaEst {
+    Approx A, B, Z;
+};
+LaEst la_est(const PNT2_s* a, double dx, double dy, const PNT2_s* p, const LINE_ARC_SEG_s* arc) {
+    Approx cx, cy;
+    centre2_est(p, arc, &cx, &cy);
+    const Approx ddx = ex(dx), ddy = ex(dy);
+    const Approx vx = ex(a->x - p->x), vy = ex(a->y - p->y);
+    return {ddx * ddx + ddy * ddy, ddx * (twice(vx) - cx) + ddy * (twice(vy) - cy),
+            vx * vx + vy * vy - vx * cx - vy * cy};
+}
+
 inline MP mp_cross(const MP& ax, const MP& ay, const MP& bx, const MP& by) { return ax * by - ay * bx; }
 
 // Line base, two line pieces.  With X_b the crossing of the base with line b,
 // N = cross(X_b - c, d_c) cross(d, d_b) = cross(d, d_b) cross(d, d_c) (t_b - t_c).
+// The five cross products and N are estimated first; when any of the three
+// signs is left open, everything is formed exactly.
 int ss_line_lines(const PNT2_s* a, const LINE_ARC_SEG_s* base, const PNT2_s* b, const LINE_ARC_SEG_s* pb,
                   const PNT2_s* c, const LINE_ARC_SEG_s* pc) {
+    {
+        const Approx dx = ex(base->x - a->x), dy = ex(base->y - a->y);
+        const Approx dbx = ex(pb->x - b->x), dby = ex(pb->y - b->y);
+        const Approx dcx = ex(pc->x - c->x), dcy = ex(pc->y - c->y);
+        const Approx d_dc = cross_est(dx, dy, dcx, dcy);
+        const Approx d_db = cross_est(dx, dy, dbx, dby);
+        const Approx bc_dc = cross_est(ex(b->x - c->x), ex(b->y - c->y), dcx, dcy);
+        const Approx d_ba = cross_est(dx, dy, ex(b->x - a->x), ex(b->y - a->y));
+        const Approx db_dc = cross_est(dbx, dby, dcx, dcy);
+        const int sn = decided(bc_dc * d_db - d_ba * db_dc), sb = decided(d_db), sc = decided(d_dc);
+        if (sn != 2 && sb != 2 && sc != 2) return sn * sb * sc;
+    }
+    LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_FALLBACK_ALONG);
     const MP dx = mp(base->x - a->x), dy = mp(base->y - a->y);
     const MP dbx = mp(pb->x - b->x), dby = mp(pb->y - b->y);
     const MP dcx = mp(pc->x - c->x), dcy = mp(pc->y - c->y);
@@ -1017,17 +1165,38 @@ int ss_line_lines(const PNT2_s* a, const LINE_ARC_SEG_s* base, const PNT2_s* b, 
 // Line base, a line piece L and an arc piece (choice k).  L crosses the base
 // at t = X2 / X1; 2U = 2 A X2 + B X1 = 2 A X1 (t - t_mid) against the middle
 // t_mid = -B / 2A of the arc's two points; Q = X1^2 (A t^2 + B t + Z).
+// Each sign is estimated; the exact terms are formed on the first that the
+// estimate leaves open.
 int ss_line_line_arc(const PNT2_s* a, LINE_ARC_SEG_vec2_expansion_s* d, const PNT2_s* l1,
                      const LINE_ARC_SEG_s* line, const PNT2_s* p, const LINE_ARC_SEG_s* arc, bool k,
                      bool line_is_b) {
-    const LaTerms tm = la_terms(a, d, p, arc);
-    const MP ux = mp(line->x - l1->x), uy = mp(line->y - l1->y);
-    const MP x1 = mp_cross(mp(d->x), mp(d->y), ux, uy);
-    const MP x2 = mp_cross(mp(l1->x - a->x), mp(l1->y - a->y), ux, uy);
-    const int u = ((tm.A * x2).times(2) + tm.B * x1).sign();
-    const bool x1_pos = x1.sign() > 0;
+    const LaEst te = la_est(a, d->x, d->y, p, arc);
+    const Approx ux = ex(line->x - l1->x), uy = ex(line->y - l1->y);
+    const Approx x1 = cross_est(ex(d->x), ex(d->y), ux, uy);
+    const Approx x2 = cross_est(ex(l1->x - a->x), ex(l1->y - a->y), ux, uy);
+    struct Exact {
+        LaTerms tm;
+        MP x1, x2;
+    };
+    std::optional<Exact> exact;
+    auto xt = [&]() -> const Exact& {
+        if (!exact) {
+            const MP mux = mp(line->x - l1->x), muy = mp(line->y - l1->y);
+            exact.emplace(Exact{la_terms(a, d, p, arc), mp_cross(mp(d->x), mp(d->y), mux, muy),
+                                mp_cross(mp(l1->x - a->x), mp(l1->y - a->y), mux, muy)});
+        }
+        return *exact;
+    };
+    const int u = filtered(twice(te.A * x2) + te.B * x1, LINE_ARC_SEG_FALLBACK_ALONG, [&] {
+        const Exact& e = xt();
+        return ((e.tm.A * e.x2).times(2) + e.tm.B * e.x1).sign();
+    });
+    const bool x1_pos = filtered(x1, LINE_ARC_SEG_FALLBACK_ALONG, [&] { return xt().x1.sign(); }) > 0;
     if (u != 0 && (u > 0) != (x1_pos == k)) return ((u > 0) == x1_pos) == line_is_b ? 1 : -1;
-    const int qs = (tm.A * x2 * x2 + tm.B * x1 * x2 + tm.Z * x1 * x1).sign();
+    const int qs = filtered(te.A * x2 * x2 + te.B * x1 * x2 + te.Z * x1 * x1, LINE_ARC_SEG_FALLBACK_ALONG, [&] {
+        const Exact& e = xt();
+        return (e.tm.A * e.x2 * e.x2 + e.tm.B * e.x1 * e.x2 + e.tm.Z * e.x1 * e.x1).sign();
+    });
     if (qs == 0) return 0;
     return ((qs > 0) == k) == line_is_b ? 1 : -1;
 }
@@ -1035,37 +1204,63 @@ int ss_line_line_arc(const PNT2_s* a, LINE_ARC_SEG_vec2_expansion_s* d, const PN
 // Line base, two arc pieces: the sign of
 // 2 A (t_b - t_c) = beta + e_b sqrt(Delta_b) - e_c sqrt(Delta_c) in three
 // stages, each squaring away one root once the signs of the others are known.
+// Each sign is estimated on first need; the exact terms are formed on the
+// first that the estimate leaves open.
 int ss_line_arcs(const PNT2_s* a, LINE_ARC_SEG_vec2_expansion_s* d, const PNT2_s* b, const LINE_ARC_SEG_s* pb,
                  bool k_b, const PNT2_s* c, const LINE_ARC_SEG_s* pc, bool k_c) {
-    const LaTerms tb = la_terms(a, d, b, pb);
-    const LaTerms tc = la_terms(a, d, c, pc);
-    const MP& A = tb.A;
-    const MP beta = tc.B - tb.B;
-    const int bs = beta.sign();
+    const LaEst eb = la_est(a, d->x, d->y, b, pb);
+    const LaEst ec = la_est(a, d->x, d->y, c, pc);
+    const Approx& A = eb.A;
+    const Approx beta = ec.B - eb.B, gamma = eb.Z - ec.Z;
+    struct Exact {
+        LaTerms tb, tc;
+        MP beta, gamma;
+    };
+    std::optional<Exact> exact;
+    auto xt = [&]() -> const Exact& {
+        if (!exact) {
+            LaTerms tb = la_terms(a, d, b, pb);
+            LaTerms tc = la_terms(a, d, c, pc);
+            const MP be = tc.B - tb.B, ga = tb.Z - tc.Z;
+            exact.emplace(Exact{tb, tc, be, ga});
+        }
+        return *exact;
+    };
+    auto bs = lazy_sign([&] { return filtered(beta, LINE_ARC_SEG_FALLBACK_ALONG, [&] { return xt().beta.sign(); }); });
     // 1. W = beta^2 - Delta_c.
-    const int w = (tb.B * tb.B - (tb.B * tc.B).times(2) + (A * tc.Z).times(4)).sign();
+    auto w = lazy_sign([&] {
+        return filtered(eb.B * eb.B - twice(eb.B * ec.B) + twice(twice(A * ec.Z)), LINE_ARC_SEG_FALLBACK_ALONG, [&] {
+            const Exact& e = xt();
+            return (e.tb.B * e.tb.B - (e.tb.B * e.tc.B).times(2) + (e.tb.A * e.tc.Z).times(4)).sign();
+        });
+    });
     if (k_c) {
-        if (bs < 0 || w < 0) {
+        if (bs() < 0 || w() < 0) {
             if (!k_b) return -1;
-        } else if (w > 0 && k_b) {
+        } else if (w() > 0 && k_b) {
             return 1;
         }
     } else {
-        if (bs > 0 || w < 0) {
+        if (bs() > 0 || w() < 0) {
             if (k_b) return 1;
-        } else if (w > 0 && !k_b) {
+        } else if (w() > 0 && !k_b) {
             return -1;
         }
     }
     // 2. x = beta - e_c sqrt(Delta_c) has the sign opposite to e_b (or is 0):
     //    x^2 - Delta_b = 2 (V - e_c beta sqrt(Delta_c)).
-    const bool rho = k_c == (bs >= 0);
-    const MP gamma = tb.Z - tc.Z;
-    const int v = ((A * gamma).times(2) + tc.B * beta).sign();
+    const bool rho = k_c == (bs() >= 0);
+    const int v = filtered(twice(A * gamma) + ec.B * beta, LINE_ARC_SEG_FALLBACK_ALONG, [&] {
+        const Exact& e = xt();
+        return ((e.tb.A * e.gamma).times(2) + e.tc.B * e.beta).sign();
+    });
     if (rho && v < 0) return k_b ? 1 : -1;
     if (!rho && v > 0) return k_b ? -1 : 1;
     // 3. V and -e_c beta sqrt(Delta_c) of opposite signs: compare squares.
-    const int qs = (A * gamma * gamma + beta * (tb.Z * tc.B - tc.Z * tb.B)).sign();
+    const int qs = filtered(A * gamma * gamma + beta * (eb.Z * ec.B - ec.Z * eb.B), LINE_ARC_SEG_FALLBACK_ALONG, [&] {
+        const Exact& e = xt();
+        return (e.tb.A * e.gamma * e.gamma + e.beta * (e.tb.Z * e.tc.B - e.tc.Z * e.tb.B)).sign();
+    });
     if (qs == 0) return 0;
     if (qs > 0) return k_b != rho ? 1 : -1;
     return k_b == rho ? 1 : -1;
@@ -1076,17 +1271,38 @@ int ss_line_arcs(const PNT2_s* a, LINE_ARC_SEG_vec2_expansion_s* d, const PNT2_s
 }
 
 // Arc base: each piece meets the base circle on its meeting line
-// cross(u, X - a) + w = 0; the two meeting lines are compared.
+// cross(u, X - a) + w = 0; the two meeting lines are compared.  Every sign is
+// estimated from the meeting lines in doubles (centres from h); the exact
+// meeting terms are formed on the first sign that the estimate leaves open.
 int prd_compare_arc_intxn_ss(const PNT2_s* a, const LINE_ARC_SEG_s* base, const PNT2_s* b,
                              const LINE_ARC_SEG_s* pb, int flag_b, const PNT2_s* c, const LINE_ARC_SEG_s* pc,
                              int flag_c) {
-    // 1. Meeting lines.
-    LINE_ARC_SEG_centre_expansion_s ce;
-    LINE_ARC_SEG__expand_centre(a, base, &ce);
-    MP ub[2], uc[2], wb, wc;
-    LINE_ARC_SEG__mth_meeting_terms(b, pb, a, &ce, ub, &wb);
-    LINE_ARC_SEG__mth_meeting_terms(c, pc, a, &ce, uc, &wc);
-    const MP cex(ce.x.num), cey(ce.y.num);
+    const LINE_ARC_SEG_exact_fallback_e ALONG = LINE_ARC_SEG_FALLBACK_ALONG;
+    // 1. Meeting lines: estimated, and exactly on first need.
+    Approx cex, cey;
+    centre2_est(a, base, &cex, &cey);
+    const MeetEst mb = meeting_est(b, pb, a, cex, cey), mc = meeting_est(c, pc, a, cex, cey);
+    const Approx* ub = mb.u;
+    const Approx* uc = mc.u;
+    const Approx& wb = mb.w;
+    const Approx& wc = mc.w;
+    struct Exact {
+        LINE_ARC_SEG_centre_expansion_s ce;
+        MP ub[2], uc[2], wb, wc, cex, cey;
+    };
+    std::optional<Exact> exact;
+    auto xt = [&]() -> const Exact& {
+        if (!exact) {
+            exact.emplace();
+            Exact& e = *exact;
+            LINE_ARC_SEG__expand_centre(a, base, &e.ce);
+            LINE_ARC_SEG__mth_meeting_terms(b, pb, a, &e.ce, e.ub, &e.wb);
+            LINE_ARC_SEG__mth_meeting_terms(c, pc, a, &e.ce, e.uc, &e.wc);
+            e.cex = MP(e.ce.x.num);
+            e.cey = MP(e.ce.y.num);
+        }
+        return *exact;
+    };
 
     // 2. The points meant.
     const bool base_cw = base->h < 0;
@@ -1100,24 +1316,35 @@ int prd_compare_arc_intxn_ss(const PNT2_s* a, const LINE_ARC_SEG_s* base, const 
     // wrong, so the ends of a half circle are recognised first: -1 start,
     // +1 end, 0 neither (as the named point of a piece).
     if (arc_h(base) == 0) {
-        const MP ex2 = mp(2.0 * (base->x - a->x)), ey2 = mp(2.0 * (base->y - a->y));
-        auto end_named = [&](const MP u[2], const MP& w, bool k) -> int {
+        const double ex2v = 2.0 * (base->x - a->x), ey2v = 2.0 * (base->y - a->y);
+        const Approx ex2 = ex(ex2v), ey2 = ex(ey2v);
+        auto end_named = [&](const Approx u[2], const Approx& w, bool k, bool is_b) -> int {
+            auto eu = [&](int i) -> const MP& { return is_b ? xt().ub[i] : xt().uc[i]; };
+            auto ew = [&]() -> const MP& { return is_b ? xt().wb : xt().wc; };
             // The start a lies on the meeting line when w = 0; it is the named
             // point when it is the later one along u (u.(a - M) > 0) and k
             // names the later one, or the earlier and k the earlier, or a
             // tangency (u.(a - M) = 0).  Likewise the end e, with
             // cross(u, e - a) + w = 0 and 2 (e - M) = 2 d - 2c.
-            if (w.is_zero()) {
-                const int along = -(u[0] * cex + u[1] * cey).sign();
+            if (filtered(w, ALONG, [&] { return ew().sign(); }) == 0) {
+                const int along = -filtered(u[0] * cex + u[1] * cey, ALONG, [&] {
+                    const Exact& e = xt();
+                    return (eu(0) * e.cex + eu(1) * e.cey).sign();
+                });
                 if (along == 0 || k == (along > 0)) return -1;
             }
-            if ((mp_cross(u[0], u[1], ex2, ey2) + w.times(2)).is_zero()) {
-                const int along = (u[0] * (ex2 - cex) + u[1] * (ey2 - cey)).sign();
+            if (filtered(cross_est(u[0], u[1], ex2, ey2) + twice(w), ALONG, [&] {
+                    return (mp_cross(eu(0), eu(1), mp(ex2v), mp(ey2v)) + ew().times(2)).sign();
+                }) == 0) {
+                const int along = filtered(u[0] * (ex2 - cex) + u[1] * (ey2 - cey), ALONG, [&] {
+                    const Exact& e = xt();
+                    return (eu(0) * (mp(ex2v) - e.cex) + eu(1) * (mp(ey2v) - e.cey)).sign();
+                });
                 if (along == 0 || k == (along > 0)) return 1;
             }
             return 0;
         };
-        const int eb = end_named(ub, wb, k_b), ec = end_named(uc, wc, k_c);
+        const int eb = end_named(ub, wb, k_b, true), ec = end_named(uc, wc, k_c, false);
         if (eb != 0 && ec != 0) return eb == ec ? 0 : eb;
     }
 
@@ -1153,13 +1380,34 @@ int prd_compare_arc_intxn_ss(const PNT2_s* a, const LINE_ARC_SEG_s* base, const 
         return (agree == (p3 > 0)) == base_cw ? 1 : -1;
     };
 
-    const MP f = mp_cross(uc[0], uc[1], ub[0], ub[1]);
-    const int fs = f.sign();
+    const Approx f = cross_est(uc[0], uc[1], ub[0], ub[1]);
+    auto exact_f = [&] {
+        const Exact& e = xt();
+        return mp_cross(e.uc[0], e.uc[1], e.ub[0], e.ub[1]);
+    };
+    const int fs = filtered(f, ALONG, [&] { return exact_f().sign(); });
     if (fs != 0) {
         // 4. The meeting lines cross at P, P - a = n / F with n = u_c w_b - u_b w_c.
         //    F^2 (|P - M|^2 - r^2) = |n|^2 - F n.2c.
-        const MP nx = uc[0] * wb - ub[0] * wc, ny = uc[1] * wb - ub[1] * wc;
-        const int pi = (nx * nx + ny * ny - f * (nx * cex + ny * cey)).sign();
+        const Approx nx = uc[0] * wb - ub[0] * wc, ny = uc[1] * wb - ub[1] * wc;
+        struct ExactN {
+            MP f, nx, ny;
+        };
+        std::optional<ExactN> en;
+        auto xn = [&]() -> const ExactN& {
+            if (!en) {
+                const Exact& e = xt();
+                const MP fm = exact_f();
+                const MP nxm = e.uc[0] * e.wb - e.ub[0] * e.wc, nym = e.uc[1] * e.wb - e.ub[1] * e.wc;
+                en.emplace(ExactN{fm, nxm, nym});
+            }
+            return *en;
+        };
+        const int pi = filtered(nx * nx + ny * ny - f * (nx * cex + ny * cey), ALONG, [&] {
+            const ExactN& n = xn();
+            const Exact& e = xt();
+            return (n.nx * n.nx + n.ny * n.ny - n.f * (n.nx * e.cex + n.ny * e.cey)).sign();
+        });
         if (pi < 0) {
             const EndFlags& eb = class_b();
             const EndFlags& ec = class_c();
@@ -1169,9 +1417,17 @@ int prd_compare_arc_intxn_ss(const PNT2_s* a, const LINE_ARC_SEG_s* base, const 
             return x == (agree_b && agree_c) ? -1 : 1;
         }
         // S = 2 F^2 u.(P - M) = F (2 u.n - F u.2c).
-        const MP nx2 = nx.times(2), ny2 = ny.times(2);
-        const int sb = fs * (ub[0] * nx2 + ub[1] * ny2 - f * (ub[0] * cex + ub[1] * cey)).sign();
-        const int sc = fs * (uc[0] * nx2 + uc[1] * ny2 - f * (uc[0] * cex + uc[1] * cey)).sign();
+        const Approx nx2 = twice(nx), ny2 = twice(ny);
+        auto s_exact = [&](const MP u[2]) {
+            const ExactN& n = xn();
+            const Exact& e = xt();
+            const MP nx2m = n.nx.times(2), ny2m = n.ny.times(2);
+            return (u[0] * nx2m + u[1] * ny2m - n.f * (u[0] * e.cex + u[1] * e.cey)).sign();
+        };
+        const int sb = fs * filtered(ub[0] * nx2 + ub[1] * ny2 - f * (ub[0] * cex + ub[1] * cey), ALONG,
+                                     [&] { return s_exact(xt().ub); });
+        const int sc = fs * filtered(uc[0] * nx2 + uc[1] * ny2 - f * (uc[0] * cex + uc[1] * cey), ALONG,
+                                     [&] { return s_exact(xt().uc); });
         if (sb == 0 && sc == 0) return 0;
         if (sb == 0) {
             if (k_c == (sc > 0)) return 0;
@@ -1188,9 +1444,16 @@ int prd_compare_arc_intxn_ss(const PNT2_s* a, const LINE_ARC_SEG_s* base, const 
         return general(sb, sc, fs * sb * sc, pi);
     }
     // 5. Parallel meeting lines: G = u_b.u_c, D = w_c G - w_b |u_c|^2 (0: the same line).
-    const MP g = ub[0] * uc[0] + ub[1] * uc[1];
-    const int gs = g.sign();
-    const int ds = (wc * g - wb * (uc[0] * uc[0] + uc[1] * uc[1])).sign();
+    const Approx g = ub[0] * uc[0] + ub[1] * uc[1];
+    auto exact_g = [&] {
+        const Exact& e = xt();
+        return e.ub[0] * e.uc[0] + e.ub[1] * e.uc[1];
+    };
+    const int gs = filtered(g, ALONG, [&] { return exact_g().sign(); });
+    const int ds = filtered(wc * g - wb * (uc[0] * uc[0] + uc[1] * uc[1]), ALONG, [&] {
+        const Exact& e = xt();
+        return (e.wc * exact_g() - e.wb * (e.uc[0] * e.uc[0] + e.uc[1] * e.uc[1])).sign();
+    });
     if (ds == 0) {
         if (flag_tangent(flag_b) || (gs > 0) == (k_b == k_c)) return 0;
         return general(1, gs, gs == 0 ? 0 : -1, 1);
@@ -1212,8 +1475,6 @@ int LINE_ARC_SEG_prd_compare_intxns_ps(const PNT2_s* a, const LINE_ARC_SEG_s* ba
 int LINE_ARC_SEG_prd_compare_intxns_ss(const PNT2_s* a, const LINE_ARC_SEG_s* base, const PNT2_s* b,
                                        const LINE_ARC_SEG_s* piece_b, int flag_b, const PNT2_s* c,
                                        const LINE_ARC_SEG_s* piece_c, int flag_c) {
-    // Every case below is decided in multi-digit arithmetic.
-    LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_FALLBACK_ALONG);
     if (LINE_ARC_SEG_is_arc(base)) return prd_compare_arc_intxn_ss(a, base, b, piece_b, flag_b, c, piece_c, flag_c);
     const bool b_line = LINE_ARC_SEG_is_line(piece_b), c_line = LINE_ARC_SEG_is_line(piece_c);
     if (b_line && c_line) return ss_line_lines(a, base, b, piece_b, c, piece_c);
@@ -1287,23 +1548,32 @@ struct AroundPiece {
     MP cy() const { return MP(filled(p, s, ce)->y.num); }
 };
 
-// Sign of |c1|^2 - |c0|^2 from the two doubled centre vectors.
-int LINE_ARC_SEG__prd_compare_radii(LINE_ARC_SEG_centre_expansion_s* ce0, LINE_ARC_SEG_centre_expansion_s* ce1) {
-    const MP x0(ce0->x.num), y0(ce0->y.num), x1(ce1->x.num), y1(ce1->y.num);
-    return (x1 * x1 + y1 * y1 - x0 * x0 - y0 * y0).sign();
+// Sign of |2c1|^2 - |2c0|^2 (four times r1^2 - r0^2), estimated from h and
+// formed exactly from the two centre expansions inside the bound.
+int LINE_ARC_SEG__prd_compare_radii(const AroundPiece& a0, const AroundPiece& a1) {
+    Approx x0, y0, x1, y1;
+    centre2_est(a0.p, a0.s, &x0, &y0);
+    centre2_est(a1.p, a1.s, &x1, &y1);
+    return filtered(x1 * x1 + y1 * y1 - x0 * x0 - y0 * y0, LINE_ARC_SEG_FALLBACK_AROUND, [&] {
+        const MP ex0 = a0.cx(), ey0 = a0.cy(), ex1 = a1.cx(), ey1 = a1.cy();
+        return (ex1 * ex1 + ey1 * ey1 - ex0 * ex0 - ey0 * ey0).sign();
+    });
 }
 
-// Sign of (C - q).v for an arc's centre C and a whole-number vector v.
-// Estimated with the centre formed from h (Approx); exactly from
-// 2 (C - q) = 2c + 2 (p - q) inside the bound.
-int centre_dot_sign(const AroundPiece& arc, const PNT2_s* q, const Approx& vx, const Approx& vy, const MP& ex_x,
-                    const MP& ex_y) {
+// Sign of (C - q).v for an arc's centre C and a vector v, estimated as
+// (vx, vy) and exactly 2v (or v) from exact_v(&x, &y).  Estimated with the
+// centre formed from h (Approx); exactly from 2 (C - q) = 2c + 2 (p - q)
+// inside the bound.
+template <class ExactV>
+int centre_dot_sign(const AroundPiece& arc, const PNT2_s* q, const Approx& vx, const Approx& vy, ExactV exact_v) {
     Approx cx, cy;
     centre_vec(arc.p, arc.s, &cx, &cy);
     const Approx rx = cx + ex(arc.p->x - q->x), ry = cy + ex(arc.p->y - q->y);
     const int s = decided(rx * vx + ry * vy);
     if (s != 2) return s;
     LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_FALLBACK_CENTRE_DOT);
+    MP ex_x, ex_y;
+    exact_v(&ex_x, &ex_y);
     const MP rxe = arc.cx() + mp(2.0 * (arc.p->x - q->x)), rye = arc.cy() + mp(2.0 * (arc.p->y - q->y));
     return (rxe * ex_x + rye * ex_y).sign();
 }
@@ -1313,8 +1583,10 @@ int centres_dot_sign(const AroundPiece& a0, const AroundPiece& a1, const PNT2_s*
     Approx cx, cy;
     centre_vec(a1.p, a1.s, &cx, &cy);
     const Approx rx = cx + ex(a1.p->x - q->x), ry = cy + ex(a1.p->y - q->y);
-    const MP rxe = a1.cx() + mp(2.0 * (a1.p->x - q->x)), rye = a1.cy() + mp(2.0 * (a1.p->y - q->y));
-    return centre_dot_sign(a0, q, rx, ry, rxe, rye);
+    return centre_dot_sign(a0, q, rx, ry, [&](MP* x, MP* y) {
+        *x = a1.cx() + mp(2.0 * (a1.p->x - q->x));
+        *y = a1.cy() + mp(2.0 * (a1.p->y - q->y));
+    });
 }
 
 // Pieces with a common tangent at the common point.  L = (ccw equals
@@ -1343,7 +1615,7 @@ int LINE_ARC_SEG__prd_compare_tangent(const AroundPiece& a0, const AroundPiece& 
         }
         const bool u = (t0 == f0) != (t1 == f1);
         if (touching == 0 && u) return 2;
-        if (!r_known) r = LINE_ARC_SEG__prd_compare_radii(filled(a0.p, a0.s, a0.ce), filled(a1.p, a1.s, a1.ce));
+        if (!r_known) r = LINE_ARC_SEG__prd_compare_radii(a0, a1);
         if (r == 0) return u ? 2 : 0;
         if (r > 0) return t0 == f0 ? 1 : -1;
         return t0 == f0 ? -1 : 1;
@@ -1353,7 +1625,10 @@ int LINE_ARC_SEG__prd_compare_tangent(const AroundPiece& a0, const AroundPiece& 
         bool s;
         const double dx = a1.s->x - a1.p->x, dy = a1.s->y - a1.p->y;
         if (q != nullptr) {
-            s = centre_dot_sign(a0, q, ex(-dy), ex(dx), mp(-dy), mp(dx)) > 0;
+            s = centre_dot_sign(a0, q, ex(-dy), ex(dx), [&](MP* x, MP* y) {
+                    *x = mp(-dy);
+                    *y = mp(dx);
+                }) > 0;
         } else {
             int fl[2];
             LINE_ARC_SEG__mth_point_side_of_pair(a0.p, a0.s, a1.p, a1.s, fl);
@@ -1367,7 +1642,10 @@ int LINE_ARC_SEG__prd_compare_tangent(const AroundPiece& a0, const AroundPiece& 
     bool s;
     const double dx = a0.s->x - a0.p->x, dy = a0.s->y - a0.p->y;
     if (q != nullptr) {
-        s = centre_dot_sign(a1, q, ex(-dy), ex(dx), mp(-dy), mp(dx)) > 0;
+        s = centre_dot_sign(a1, q, ex(-dy), ex(dx), [&](MP* x, MP* y) {
+                *x = mp(-dy);
+                *y = mp(dx);
+            }) > 0;
     } else {
         int fl[2];
         LINE_ARC_SEG__mth_point_side_of_pair(a1.p, a1.s, a0.p, a0.s, fl);
@@ -1389,18 +1667,18 @@ int LINE_ARC_SEG__prd_order_by_flag(const AroundPiece& a0, const AroundPiece& a1
     const bool t0 = a0.ccw(), t1 = a1.ccw();
     if (!a1.line() && bit2 == (t0 == t1)) {
         const int w = t0 == a0.forward ? -1 : 1;
-        if (a0.line() ||
-            LINE_ARC_SEG__prd_compare_radii(filled(a0.p, a0.s, a0.ce), filled(a1.p, a1.s, a1.ce)) != 1)
-            return w;
+        if (a0.line() || LINE_ARC_SEG__prd_compare_radii(a0, a1) != 1) return w;
     }
     return t0 == a0.forward ? 1 : -1;
 }
 
-inline bool mp_zero2(const MP u[2]) { return u[0].is_zero() && u[1].is_zero(); }
-
 // At least one arc; the common point is where both pieces meet the third.
+// Every sign is estimated from the meeting lines in doubles (A's centre from
+// h); the exact meeting terms are formed on the first sign that the estimate
+// leaves open.
 int LINE_ARC_SEG__prd_compare_around_exact(const AroundPiece& a0, const AroundPiece& a1, const PNT2_s* p2,
                                            const LINE_ARC_SEG_s* piece2, int flag, int touching, const PNT2_s* q) {
+    const LINE_ARC_SEG_exact_fallback_e AROUND = LINE_ARC_SEG_FALLBACK_AROUND;
     const bool t0 = a0.ccw(), t1 = a1.ccw();
     const bool f0 = a0.forward, f1 = a1.forward;
     // 1. The same record twice.
@@ -1411,21 +1689,50 @@ int LINE_ARC_SEG__prd_compare_around_exact(const AroundPiece& a0, const AroundPi
     const bool a_is_1 = !a1.line();
     const AroundPiece& A = a_is_1 ? a1 : a0;
     const AroundPiece& O = a_is_1 ? a0 : a1;
-    LINE_ARC_SEG_centre_expansion_s* ce_a = filled(A.p, A.s, A.ce);
-    MP u1[2], w1, u2[2], w2;
-    LINE_ARC_SEG__mth_meeting_terms(O.p, O.s, A.p, ce_a, u1, &w1);
-    if (mp_zero2(u1)) return (f0 == f1) == (t0 == t1) ? 0 : 2;
+    Approx cax, cay;
+    centre2_est(A.p, A.s, &cax, &cay);
+    struct Exact {
+        MP u1[2], w1, u2[2], w2, cx, cy;
+    };
+    std::optional<Exact> exact;
+    auto xt = [&]() -> const Exact& {
+        if (!exact) {
+            exact.emplace();
+            Exact& e = *exact;
+            LINE_ARC_SEG_centre_expansion_s* ce_a = filled(A.p, A.s, A.ce);
+            LINE_ARC_SEG__mth_meeting_terms(O.p, O.s, A.p, ce_a, e.u1, &e.w1);
+            LINE_ARC_SEG__mth_meeting_terms(p2, piece2, A.p, ce_a, e.u2, &e.w2);
+            e.cx = MP(ce_a->x.num);
+            e.cy = MP(ce_a->y.num);
+        }
+        return *exact;
+    };
+    // Both coordinates of a meeting direction exactly zero.
+    auto zero2 = [&](const Approx u[2], bool first) {
+        if (decided(u[0]) != 2 || decided(u[1]) != 2) return false;
+        LINE_ARC_SEG__count_exact_fallback(AROUND);
+        const MP* ue = first ? xt().u1 : xt().u2;
+        return ue[0].is_zero() && ue[1].is_zero();
+    };
+    const MeetEst m1 = meeting_est(O.p, O.s, A.p, cax, cay);
+    if (zero2(m1.u, true)) return (f0 == f1) == (t0 == t1) ? 0 : 2;
     // 4. The third piece's meeting line.
-    LINE_ARC_SEG__mth_meeting_terms(p2, piece2, A.p, ce_a, u2, &w2);
+    const MeetEst m2 = meeting_est(p2, piece2, A.p, cax, cay);
     const bool t2 = piece2->h >= 0;
-    if (!a_is_1 && mp_zero2(u2)) {
+    if (!a_is_1 && zero2(m2.u, false)) {
         LINE_ARC_SEG_centre_expansion_s ce2;
         const AroundPiece third{p2, piece2, f0 == (t0 == t2), &ce2};
         return LINE_ARC_SEG__prd_order_by_flag(third, a1, flag, touching);
     }
     // 5. E = cross(u2, u1).
-    const MP e = mp_cross(u2[0], u2[1], u1[0], u1[1]);
-    const int es = e.sign();
+    const Approx* u1 = m1.u;
+    const Approx* u2 = m2.u;
+    const Approx e = cross_est(u2[0], u2[1], u1[0], u1[1]);
+    auto exact_e = [&] {
+        const Exact& x = xt();
+        return mp_cross(x.u2[0], x.u2[1], x.u1[0], x.u1[1]);
+    };
+    const int es = filtered(e, AROUND, [&] { return exact_e().sign(); });
     const bool bit2 = flag_side(flag);
     if (es == 0 && !flag_tangent(flag)) {
         // The other piece's meeting line is the third piece's: the flag names
@@ -1434,7 +1741,10 @@ int LINE_ARC_SEG__prd_compare_around_exact(const AroundPiece& a0, const AroundPi
         // the third piece second: the point is the later one along u2 when
         // bit 2 equals (tA differs from t2), and along u1 when moreover u1
         // and u2 point the same way (G > 0).
-        const int gs = (u1[0] * u2[0] + u1[1] * u2[1]).sign();
+        const int gs = filtered(u1[0] * u2[0] + u1[1] * u2[1], AROUND, [&] {
+            const Exact& x = xt();
+            return (x.u1[0] * x.u2[0] + x.u1[1] * x.u2[1]).sign();
+        });
         if (!a_is_1) {
             // Piece 1 is a line along u1.  With v = P - M, the arc leaves
             // along +-perp(v) and cross(u1, perp(v)) = u1.v, of the sign of
@@ -1447,9 +1757,14 @@ int LINE_ARC_SEG__prd_compare_around_exact(const AroundPiece& a0, const AroundPi
     }
     if (es != 0) {
         // P - a = n / E with n = u2 w1 - u1 w2; G = 2 E u1.(P - M) = 2 u1.n - E u1.2c.
-        const MP nx = u2[0] * w1 - u1[0] * w2, ny = u2[1] * w1 - u1[1] * w2;
-        const MP cx(ce_a->x.num), cy(ce_a->y.num);
-        const int gs = ((u1[0] * nx + u1[1] * ny).times(2) - e * (u1[0] * cx + u1[1] * cy)).sign();
+        const Approx nx = u2[0] * m1.w - u1[0] * m2.w, ny = u2[1] * m1.w - u1[1] * m2.w;
+        const int gs =
+            filtered(twice(u1[0] * nx + u1[1] * ny) - e * (u1[0] * cax + u1[1] * cay), AROUND, [&] {
+                const Exact& x = xt();
+                const MP em = exact_e();
+                const MP nxm = x.u2[0] * x.w1 - x.u1[0] * x.w2, nym = x.u2[1] * x.w1 - x.u1[1] * x.w2;
+                return ((x.u1[0] * nxm + x.u1[1] * nym).times(2) - em * (x.u1[0] * x.cx + x.u1[1] * x.cy)).sign();
+            });
         const int eg = es * gs;
         if (eg != 0) return (((eg > 0) != a_is_1) == (f0 == f1)) != (t0 == t1) ? -1 : 1;
     }
@@ -1472,24 +1787,31 @@ int LINE_ARC_SEG_prd_compare_around(const PNT2_s* p0, const LINE_ARC_SEG_s* piec
         // Parallel: both products of d0.d1 have one sign, no cancellation.
         return d0x * d1x + d0y * d1y > 0 ? 0 : 2;
     }
-    // With an arc every case below is decided in multi-digit arithmetic.
-    LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_FALLBACK_AROUND);
     LINE_ARC_SEG_centre_expansion_s ce0, ce1;
     const AroundPiece a0{p0, piece0, forward0, &ce0};
     const AroundPiece a1{p1, piece1, forward1, &ce1};
     // 2. A third piece gives the common point.
     if (piece2 != nullptr) return LINE_ARC_SEG__prd_compare_around_exact(a0, a1, p2, piece2, flag, touching, q);
-    // 3. The side value V at q, exactly: cross(t1, t0) has the sign of -V
-    //    for two pieces followed in their own directions.
-    double v;
+    // 3. The side value V at q, estimated and exactly inside the bound:
+    //    cross(t1, t0) has the sign of -V for two pieces followed in their
+    //    own directions.
+    int v;
     if (!a0.line() && !a1.line()) {
-        v = LINE_ARC_SEG__mth_calc_exact_side(p0, piece0, &ce0, q, p1, piece1, &ce1, 0);
+        v = filtered(side_est(p0, piece0, q, p1, piece1), LINE_ARC_SEG_FALLBACK_AROUND, [&] {
+            return sgn(LINE_ARC_SEG__mth_calc_exact_side(p0, piece0, &ce0, q, p1, piece1, &ce1, 0));
+        });
     } else if (!a0.line()) {
-        LINE_ARC_SEG_vec2_expansion_s d(piece1->x - p1->x, piece1->y - p1->y);
-        v = -LINE_ARC_SEG__mth_calc_exact_side_la(&d, q, nullptr, p0, piece0, &ce0, 0);
+        const double dx = piece1->x - p1->x, dy = piece1->y - p1->y;
+        v = -filtered(side_la_est(dx, dy, q, p0, piece0), LINE_ARC_SEG_FALLBACK_AROUND, [&] {
+            LINE_ARC_SEG_vec2_expansion_s d(dx, dy);
+            return sgn(LINE_ARC_SEG__mth_calc_exact_side_la(&d, q, nullptr, p0, piece0, &ce0, 0));
+        });
     } else {
-        LINE_ARC_SEG_vec2_expansion_s d(piece0->x - p0->x, piece0->y - p0->y);
-        v = LINE_ARC_SEG__mth_calc_exact_side_la(&d, q, nullptr, p1, piece1, &ce1, 0);
+        const double dx = piece0->x - p0->x, dy = piece0->y - p0->y;
+        v = filtered(side_la_est(dx, dy, q, p1, piece1), LINE_ARC_SEG_FALLBACK_AROUND, [&] {
+            LINE_ARC_SEG_vec2_expansion_s d(dx, dy);
+            return sgn(LINE_ARC_SEG__mth_calc_exact_side_la(&d, q, nullptr, p1, piece1, &ce1, 0));
+        });
     }
     if (v != 0) {
         const bool k = (v > 0) == (a0.ccw() != a1.ccw());
@@ -1501,8 +1823,15 @@ int LINE_ARC_SEG_prd_compare_around(const PNT2_s* p0, const LINE_ARC_SEG_s* piec
 bool LINE_ARC_SEG_prd_seg_forms_are_identical(const PNT2_s* p0, const LINE_ARC_SEG_s* piece0, const PNT2_s* p1,
                                               const LINE_ARC_SEG_s* piece1) {
     if (LINE_ARC_SEG_is_arc(piece0)) {
-        // 1. Same sense, and 2 (p0 - p1) + 2c0 - 2c1 = 2 (C0 - C1) zero in x and y.
+        // 1. Same sense, and 2 (p0 - p1) + 2c0 - 2c1 = 2 (C0 - C1) zero in x and y:
+        //    estimated (centres from h), exactly when neither estimate is
+        //    certainly non-zero.
         if (LINE_ARC_SEG_is_line(piece1) || (piece0->h < 0) != (piece1->h < 0)) return false;
+        Approx c0x, c0y, c1x, c1y;
+        centre2_est(p0, piece0, &c0x, &c0y);
+        centre2_est(p1, piece1, &c1x, &c1y);
+        if (decided(ex(2.0 * (p0->x - p1->x)) + c0x - c1x) != 2) return false;
+        if (decided(ex(2.0 * (p0->y - p1->y)) + c0y - c1y) != 2) return false;
         LINE_ARC_SEG__count_exact_fallback(LINE_ARC_SEG_FALLBACK_FORMS);
         LINE_ARC_SEG_centre_expansion_s ce0, ce1;
         LINE_ARC_SEG__expand_centre(p0, piece0, &ce0);

@@ -42,12 +42,9 @@ void LINE_ARC_SEG_mth_init_arithmetic();
 // share of calls decided without multi-digit arithmetic) and a test can show
 // where the exact arithmetic runs; the library never reads them.
 //
-// Most kinds are fallbacks: a double filter stands in front of the test and
+// Every kind is a fallback: a double filter stands in front of the test and
 // the counter is incremented on the branch taken when it cannot decide, so
-// the filtered path does no counting at all.  The kinds marked "no filter"
-// are steps that the comparators always evaluate exactly once they reach
-// them; they are counted where they begin, since a hit rate that left them
-// out would overstate what the filter decides.
+// the filtered path does no counting at all.
 //
 // Plain counters, not atomic: the library is called by one thread at a time.
 // ---------------------------------------------------------------------------
@@ -68,10 +65,10 @@ enum LINE_ARC_SEG_exact_fallback_e {
     LINE_ARC_SEG_FALLBACK_CENTRE_ROUND,  // grid rounding of an arc's centre near a half
     LINE_ARC_SEG_FALLBACK_VERTICAL,      // heights of two lines at one abscissa
     LINE_ARC_SEG_FALLBACK_CENTRE_DOT,    // (C - q).v of an arc's centre at a common point
-    LINE_ARC_SEG_FALLBACK_ALONG,         // no filter: the order along a piece of two named points, or of a
-                                         // point and a named point that the filtered tests left open
-    LINE_ARC_SEG_FALLBACK_AROUND,        // no filter: the order around a point of pieces, one an arc
-    LINE_ARC_SEG_FALLBACK_FORMS,         // no filter: whether two arcs have one centre
+    LINE_ARC_SEG_FALLBACK_ALONG,         // a sign of the order along a piece of two named points, or of a
+                                         // point and a named point past the power and side tests
+    LINE_ARC_SEG_FALLBACK_AROUND,        // a sign of the order around a point of pieces, one an arc
+    LINE_ARC_SEG_FALLBACK_FORMS,         // whether two arcs have one centre
     LINE_ARC_SEG_FALLBACK_KINDS
 };
 
