@@ -13,7 +13,10 @@
 //   along it; arms that leave toward the other side or straight up or down
 //   are not met;
 // - at P itself only arms on the start's side of the start arm count: the
-//   ray starts in the face on the right of the start sub-segment.
+//   ray starts in the face on the right of the start sub-segment;
+// - on a vertical start, a vertical line along the start line that leaves P
+//   in the start's direction counts once when the tie order of the cycle
+//   around P puts it between the ray and the start's face, else not at all.
 // Tangencies of an arc with the abscissa away from P are met twice with
 // opposite signs and left out.
 #include "polyset/psi_ray.h"
@@ -263,7 +266,9 @@ PSI_ray_crossing_s* crossing_record(PSI_s* psi, int k) {
     return static_cast<PSI_ray_crossing_s*>(e.words[0]);
 }
 
-void add_hit(PSI_wn_functor_s* wn, PSI_segment_search_wrapper_s* w, int i, const Hit& h) {
+// Counts the crossing; with record_it (and the functor's record) it also
+// goes to the ray buffer.
+void add_hit(PSI_wn_functor_s* wn, PSI_segment_search_wrapper_s* w, int i, const Hit& h, bool record_it = true) {
     PSI_s* psi = wn->psi;
     RING_node_s* seg = w->segs[i];
     const LINE_ARC_SEG_s ray_piece = vertical_piece(wn->point, w->boxes[2 * i][3] + 1);
@@ -278,7 +283,7 @@ void add_hit(PSI_wn_functor_s* wn, PSI_segment_search_wrapper_s* w, int i, const
     const bool reversed = (end->flags[end_index] & PSI_NODE_FLAG_REVERSED) != 0;
     const int weight = h.motion * segment_weight(seg) * (reversed ? -1 : 1);
     wn->winding += weight;
-    if (!wn->record) return;
+    if (!wn->record || !record_it) return;
     PSI_ray_crossing_s* r = crossing_record(psi, wn->count);
     if (h.exact_point) {
         r->y[0] = r->y[1] = h.q.y;
@@ -324,6 +329,32 @@ void hit_at_start(PSI_wn_functor_s* wn, PSI_segment_search_wrapper_s* w, int i, 
     add_hit(wn, w, i, Hit{true, wn->point, 0, arm.forward, motion_of(heading, arm.forward)});
 }
 
+// A vertical line segment on the start line of a vertical start.  Its arm
+// at P that leaves in the start's direction coincides with the start arm;
+// the cycle around P keeps such arms in their fixed tie order.  The start's
+// face (on the right of the start arm) is bounded by the next arm clockwise,
+// while the shifted ray runs beside the whole bundle of coinciding arms, on
+// its clockwise side (right of an upward start, left of a downward one).  So
+// every coinciding arm that the tie order puts clockwise of the start arm
+// lies between the ray and the start's face and is counted once, with the
+// step of winding from its right to its left; the others are not counted.
+// The ray itself never meets the line, so nothing is recorded for it.
+void coinciding_at_start(PSI_wn_functor_s* wn, PSI_segment_search_wrapper_s* w, int i, const PNT2_s& a,
+                         const PNT2_s& b) {
+    const PNT2_s& p = wn->point;
+    const double lo = std::min(a.y, b.y), hi = std::max(a.y, b.y);
+    if (!(lo <= p.y && p.y <= hi)) return;
+    // The arm at P heading the start's way: up for side 1, down for side 0.
+    const bool up = wn->side != 0;
+    const bool forward = (b.y > a.y) == up;
+    if (same_point(p, forward ? b : a)) return;  // the segment ends at P on that side
+    const Arm arm{w->segs[i], forward};
+    const Arm start{wn->start_segment, wn->start_forward_arm != 0};
+    if (arm == start || !tie_first(wn->psi, arm, start)) return;
+    // Left of the arm minus right of it: +1 along the segment, -1 against.
+    add_hit(wn, w, i, Hit{true, p, 0, forward, forward ? 1 : -1}, false);
+}
+
 // A segment end on the ray's abscissa (or P itself).
 void hit_at_end(PSI_wn_functor_s* wn, PSI_segment_search_wrapper_s* w, int i, const PNT2_s& q, const Arm& arm) {
     if (same_point(q, wn->point)) {
@@ -353,7 +384,12 @@ void crossing_visitor(PSI_wn_functor_s* wn, PSI_segment_search_wrapper_s* w, int
     const PNT2_s& p = wn->point;
     const double x = p.x;
     if (LINE_ARC_SEG_is_line(s)) {
-        if (a.x == b.x) return;  // vertical: the shifted ray never meets it
+        if (a.x == b.x) {
+            // Vertical: the shifted ray never meets it, but on the start
+            // line of a vertical start it may bound the start's face.
+            if (wn->vertical && a.x == x) coinciding_at_start(wn, w, i, a, b);
+            return;
+        }
         if (a.x == x) hit_at_end(wn, w, i, a, Arm{seg, true});
         if (b.x == x) hit_at_end(wn, w, i, b, Arm{seg, false});
         if (std::min(a.x, b.x) < x && x < std::max(a.x, b.x)) {
@@ -414,8 +450,10 @@ void cast_through(PSI_wn_functor_s* wn, PSI_segment_search_wrapper_s* w) {
         const double* box = w->boxes[pos];
         bool meets = box[0] <= x && x <= box[1] && box[3] >= y;
         if (meets && span == 1) {
-            // A segment that ends at x on the far side is never met.
-            if (wn->side ? box[1] == x : box[0] == x) meets = false;
+            // A segment that ends at x on the far side is never met, except a
+            // vertical line on the start line of a vertical start.
+            const bool start_line = wn->vertical && box[0] == x && box[1] == x;
+            if (!start_line && (wn->side ? box[1] == x : box[0] == x)) meets = false;
             if (meets) wn->callback(wn, w, pos / 2);
             meets = false;
         }

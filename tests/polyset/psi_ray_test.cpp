@@ -451,6 +451,131 @@ TEST_F(PsiRay, RandomLineSetsAgreeAtEverySegmentStart) {
     EXPECT_GT(checked, 1000);
 }
 
+// Starts on a vertical line that another segment overlaps along the same
+// line: the face on the right of the start sub-segment is bounded by the
+// next arm clockwise in the cycle around the start, which may be a
+// coinciding arm of the other segment (the tie order decides).  The winding
+// there is the exact winding just right of the whole bundle of coinciding
+// arms, plus the step across each coinciding arm that the cycle puts between
+// that point and the start; a reversed start counts its own step too (its
+// working direction keeps the face on the arm's left).  Both tie orders are
+// tried, with every poly as given and with the second one reversed.
+bool tie_by_address_up(RING_node_s* a, RING_node_s* b) { return a < b; }
+bool tie_by_address_down(RING_node_s* a, RING_node_s* b) { return b < a; }
+
+TEST_F(PsiRay, VerticalStartsCountCoincidingArmsByTheCycleOrder) {
+    const std::vector<std::vector<std::vector<PNT2_s>>> cases = {
+        // Right edges along x = 10 overlapping in the same direction (up).
+        {ccw_square(0, 0, 10), {{10, -5}, {10, 15}, {0, 15}, {0, -5}}},
+        // Edges shared in opposite directions.
+        {ccw_square(0, 0, 10), ccw_square(10, 0, 10)},
+        // One edge inside a longer one running the other way.
+        {ccw_square(0, 0, 10), {{20, 3}, {20, 7}, {10, 7}, {10, 3}}},
+        // A poly and its duplicate.
+        {ccw_square(0, 0, 10), ccw_square(0, 0, 10)},
+        {cw_square(0, 0, 10), cw_square(0, 0, 10), ccw_square(0, 0, 10)},
+        // Four rectangles of a region set that overlap along x = 12000 and x = 16000.
+        {{{12000, 16000}, {12000, 24000}, {0, 24000}, {0, 16000}},
+         {{24000, 12000}, {24000, 32000}, {12000, 32000}, {12000, 12000}},
+         {{16000, 4000}, {16000, 12000}, {4000, 12000}, {4000, 4000}},
+         {{16000, 8000}, {16000, 16000}, {0, 16000}, {0, 8000}}},
+    };
+    const mpq_class tau("1/1000000"), delta("1/1000000000000");
+    int checked = 0, with_bundle = 0;
+    for (size_t c = 0; c < cases.size(); ++c) {
+        for (int variant = 0; variant < 4; ++variant) {
+            const PSI_node_compare_cb_t order = variant % 2 ? &tie_by_address_down : &tie_by_address_up;
+            const bool reverse_second = variant >= 2;
+            SCOPED_TRACE(testing::Message() << "case " << c << " variant " << variant);
+            PSI_destroy(psi);
+            psi = PSI_create(0, true, true, nullptr, order);
+            set = DYNAMIC_ARRAY__create(psi->pool, static_cast<int>(sizeof(Wrapper)), 5, 5);
+            for (const auto& p : cases[c]) add(p);
+            build();
+            if (HasFatalFailure()) return;
+            const std::vector<ExactPiece> ps = pieces();
+            if (reverse_second) PSI__visit_wrapped_poly_intxn(wrapper(1), &PSI_reverse_subsegment, nullptr);
+            // Exact winding with the second poly's weight turned over when it
+            // is reversed.
+            auto winding_at = [&](const mpq_class& px, const mpq_class& py) {
+                int total = 0;
+                size_t at = 0;
+                for (int j = 0; j < set->num_active; ++j) {
+                    const size_t n = static_cast<size_t>(wrapper(j)->count);
+                    const std::vector<ExactPiece> own(ps.begin() + static_cast<long>(at),
+                                                      ps.begin() + static_cast<long>(at + n));
+                    at += n;
+                    total += (reverse_second && j == 1 ? -1 : 1) * exact_winding(own, px, py);
+                }
+                return total;
+            };
+            // Left of the arm (n, a) minus right of it.
+            auto step = [](PSI_INTXN_NODE_s* n, int a) {
+                RING_node_s* sg = n->segs[a & 1];
+                PSI_INTXN_NODE_s* end = (a & 2) ? n->pn_along[a] : n;
+                const int ei = (a & 2) ? merrow1::psi::seg_index(end, sg) : (a & 1);
+                EXPECT_TRUE(ei == 0 || ei == 1);
+                if (ei != 0 && ei != 1) return 0;
+                const bool reversed = (end->flags[ei] & PSI_NODE_FLAG_REVERSED) != 0;
+                return ((a & 2) ? 1 : -1) * (reversed ? -1 : 1);
+            };
+            // The vertical arm (n, a) heading in direction dy from the point p.
+            auto heading = [](PSI_INTXN_NODE_s* n, int a, const PNT2_s& p) {
+                RING_node_s* s = n->segs[a & 1];
+                PSI_INTXN_NODE_s* o = n->pn_along[a];
+                if (!s || !o || !LINE_ARC_SEG_is_line(merrow1::psi::seg_piece(s)) || o->pnt.x != p.x) return 0;
+                return o->pnt.y > p.y ? 1 : -1;
+            };
+            for (int i = 0; i < set->num_active; ++i) {
+                Wrapper* w = wrapper(i);
+                for (int k = 0; k < w->count; ++k) {
+                    RING_node_s* seg = w->segs[k];
+                    const long bound = static_cast<long>(psi->nodes->num_active) + 2;
+                    PSI_INTXN_NODE_s* n = w->first_nodes[k];
+                    for (long guard = 0; n && guard <= bound; ++guard) {
+                        const int idx = merrow1::psi::seg_index(n, seg);
+                        ASSERT_GE(idx, 0);
+                        PSI_INTXN_NODE_s* next = n->pn_along[2 + idx];
+                        const PNT2_s p = n->pnt;
+                        // Rays start at nodes that stand at a grid point.
+                        const bool on_grid = ((n->flags[0] | n->flags[1]) & PSI_NODE_FLAG_VERTEX) != 0;
+                        const int dy = on_grid && n->segs[0] == seg && next ? heading(n, 2, p) : 0;
+                        if (dy != 0) {
+                            // The cycle counter-clockwise from the start arm; the
+                            // coinciding arms just before it (at the cycle's end)
+                            // lie between the start and the point beside the bundle.
+                            std::vector<std::pair<PSI_INTXN_NODE_s*, int>> cycle;
+                            PSI_INTXN_NODE_s* cn = n->next_around[2];
+                            int ca = n->next_around_idx[2];
+                            for (int g = 0; !(cn == n && ca == 2); ++g) {
+                                ASSERT_LT(g, 4 * static_cast<int>(psi->nodes->num_active) + 4);
+                                cycle.push_back({cn, ca});
+                                PSI_INTXN_NODE_s* nn = cn->next_around[ca];
+                                ca = cn->next_around_idx[ca];
+                                cn = nn;
+                            }
+                            const mpq_class px = q(p.x) + delta * dy, py = q(p.y) + tau * dy;
+                            ASSERT_FALSE(on_some_edge(ps, px, py));
+                            int expect = winding_at(px, py);
+                            for (size_t j = cycle.size(); j-- > 0;) {
+                                if (heading(cycle[j].first, cycle[j].second, p) != dy) break;
+                                expect += step(cycle[j].first, cycle[j].second);
+                                ++with_bundle;
+                            }
+                            if (n->flags[0] & PSI_NODE_FLAG_REVERSED) expect += step(n, 2);
+                            ++checked;
+                            EXPECT_EQ(expect, start_winding(n)) << "start (" << p.x << ", " << p.y << ") heading " << dy;
+                        }
+                        n = next;
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_GT(checked, 40);
+    EXPECT_GT(with_bundle, 10);
+}
+
 // ---------------------------------------------------------------------------
 // Order along the ray
 // ---------------------------------------------------------------------------
