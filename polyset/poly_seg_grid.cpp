@@ -2,9 +2,13 @@
 // rounding, the way back to reals, re-rounding of arcs, and small closed loops.
 #include <merrow1/int_grid_map.h>
 #include <merrow1/poly_seg_grid.h>
+#include <merrow1/poly_seg_offset.h>
+#include <merrow1/psi.h>
 
+#include "internal/scratch_pool.h"
 #include "polyset/poly_seg_internal.h"
 
+#include <quorn/quorn.h>
 #include <stend/error.h>
 #include <velte/cerr.h>
 
@@ -321,4 +325,95 @@ void POLY_SEG_remove_small_closed_loops(RING_header_s* set, const double* limits
             RING_delete_node(set, n);
         }
     }
+}
+
+namespace {
+
+// A copy of the poly in the pool with every piece (telomeres too), its
+// closure, header and scaling: the gouge check works on such copies so that
+// the caller's polys are never offset or rounded.
+RING_header_s* copy_poly_whole(const RING_header_s* poly, CMEM_pool_s* pool) {
+    RING_header_s* copy = POLY_SEG_create(pool);
+    for (RING_node_s* n : nodes_of(poly)) RING_insert_after(copy, copy->last, LINE_ARC_SEG_copy(seg_of(n), pool));
+    if (copy->first && POLY_SEG_is_closed(poly)) close_ring(copy);
+    POLY_SEG_copy_header(poly, copy);
+    return copy;
+}
+
+RING_header_s* copy_set_whole(const RING_header_s* set, CMEM_pool_s* pool) {
+    RING_header_s* copy = POLY_SEG_create_set(pool, POLY_SEG_ask_material_at_inf(set));
+    for (RING_node_s* n : nodes_of(set)) {
+        const RING_header_s* sub = RING_ask_node_subring(n);
+        if (!sub) continue;
+        POLY_SEG_append_to_set(copy, is_poly_ring(sub) ? copy_poly_whole(sub, pool) : copy_set_whole(sub, pool));
+    }
+    return copy;
+}
+
+// Destroys the intersection object on every exit.
+struct PsiGuard {
+    PSI_s* psi;
+    ~PsiGuard() { PSI_destroy(psi); }
+};
+
+}  // namespace
+
+bool POLY_SEG_region_gouge_check(RING_header_s* set, Korvo::Cam::MaterialAtInfinity material, double tolerance,
+                                 RING_header_s* tool) {
+    return merrow1::run_converting([&]() -> bool {
+        // 1. The tolerance.
+        tolerance = std::max(tolerance, 2.0 * EQ_ask_length_tolerance());
+        if (!tool || !tool->first) return false;
+        // A set is scaled all or nothing: decided before anything is made, so
+        // the refusal leaves the set as it came.
+        std::vector<RING_header_s*> polys;
+        for_each_poly(set, [&](RING_header_s* poly) { polys.push_back(poly); });
+        if (polys.empty()) return material == Korvo::Cam::MaterialAtInfinityPresent;
+        const INT_GRID_MAP_s* map = POLY_SEG_ask_header(polys.front())->scaling;
+        for (const RING_header_s* poly : polys)
+            if ((POLY_SEG_ask_header(poly)->scaling != nullptr) != (map != nullptr))
+                ERROR_internal(__FILE__, __LINE__, "Partially scaled set.");
+
+        // Everything made below lives in the scratch pool (the copies, and a
+        // map made here) or in the object's pool; the guards free both on
+        // every exit, the object first.
+        MERROW1_SCRATCH_POOL(scratch, "POLY_SEG_region_gouge_check");
+        // 2. An unscaled set: a copy, each poly offset into its material by
+        //    the tolerance, on a new grid over the copy.  A scaled set is used
+        //    on its own map as it stands.
+        RING_header_s* work = set;
+        if (!map) {
+            work = copy_set_whole(set, scratch);
+            for_each_poly(work, [&](RING_header_s* poly) {
+                CERR_raise_on_abort();
+                POLY_SEG_ask_header(poly)->offset = -tolerance;
+                POLY_SEG_offset(poly, work, nullptr, nullptr, nullptr, nullptr, nullptr, false);
+            });
+            map = POLY_SEG_put_set_to_grid(work, nullptr, false, nullptr, nullptr, 0.0);
+        }
+        // 3. The object, a copy of the tool on the same map, and the check.
+        //    A tool copy that came on a grid goes back to reals first.
+        PsiGuard guard{PSI_create(0, false, false, nullptr, nullptr)};
+        RING_header_s* path = copy_poly_whole(tool, scratch);
+        POLY_SEG_get_from_grid(path);
+        try {
+            POLY_SEG_put_to_grid(path, map);
+            return PSI_method<PSI_set_region_gouge_check_fn>(guard.psi, PSI_SLOT_SET_REGION_GOUGE_CHECK)(
+                guard.psi, work, material, path);
+        } catch (const Korvo::Error::Exception& e) {
+            if (e.askCode() != INT_GRID_MAP_ERROR_OUT_OF_RANGE) throw;
+        }
+        // 4. The tool reaches beyond the grid, which covers the set's box.
+        //    With material at infinity the part beyond is in material: a
+        //    gouge.  With finite material the part beyond is clear of it and
+        //    the part within is not examined: answered as no gouge, noted.
+        int mai = material;
+        if (mai == Korvo::Cam::MaterialAtInfinityUndetermined)
+            mai = PSI_method<PSI_set_is_material_at_inf_fn>(guard.psi, PSI_SLOT_SET_IS_MATERIAL_AT_INF)(
+                guard.psi, work, nullptr);
+        if (mai == Korvo::Cam::MaterialAtInfinityPresent) return true;
+        ERROR_note(__FILE__, __LINE__, "%s",
+                   "region_gouge_check: tool beyond the grid of a finite region, answered as no gouge");
+        return false;
+    });
 }

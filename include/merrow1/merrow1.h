@@ -1,6 +1,7 @@
 // Umbrella header: the exported interface of libmerrow1.
 #pragma once
 
+#include <merrow1/RegionSetBoxedExtent.h>
 #include <merrow1/bzone.h>
 #include <merrow1/chain.h>
 #include <merrow1/chain_area.h>

@@ -66,3 +66,15 @@ const double POLY_SEG_SMALL_LOOP_RATIO = 2.0;
 bool POLY_SEG_is_small_closed_loop(const RING_header_s* poly, const double* limits);
 // Deletes the set's empty nodes and destroys its small closed loops.
 void POLY_SEG_remove_small_closed_loops(RING_header_s* set, const double* limits);
+
+// Whether the tool poly enters material of the region set.  The tolerance is
+// raised to at least twice the host length tolerance.  An unscaled set is
+// worked on as a copy: every poly offset by -tolerance (into its material)
+// and put on a new grid; a scaled set is used on its own map as it stands.
+// The tool is worked on as a copy put plainly on that map.  The caller's set
+// and tool are left as they came on every path.  A tool beyond the grid
+// gouges when the material lies at infinity and does not (with a note) when
+// the material is finite.  A set scaled only in part is the internal error
+// "Partially scaled set.".
+bool POLY_SEG_region_gouge_check(RING_header_s* set, Korvo::Cam::MaterialAtInfinity material, double tolerance,
+                                 RING_header_s* tool);
