@@ -937,7 +937,7 @@ TEST_F(LoopChain, ChainSetPutsOpenChainsFirstAndSkipsEmptyNodes) {
     ASSERT_EQ(list->count, 2);
     EXPECT_FALSE(closed(RING_ask_node_subring(list->first)));
     EXPECT_TRUE(closed(RING_ask_node_subring(list->last)));
-    // Without a specification the chains come in ring order.
+    // Without an output request the chains come in ring order.
     RING_header_s* plain = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
     POLY_INTXN_create_chain_set(ring, map, nullptr, CHAIN_PROC_APP_DATA_GEOMETRY, nullptr, 1e-6, 0, false, false,
                                 nullptr, nullptr, nullptr, nullptr, plain);

@@ -218,7 +218,7 @@ TEST_F(RoundTrip, EscapedDummyWithZeroChordMakesNoVertexAndGeometryOnlyIgnoresIt
                                              kTol, LEFT, false, nullptr, nullptr, nullptr);
     ASSERT_EQ(c->count, 3);  // start, the arc, the last dummy (rebuilt with radius 5 too)
     EXPECT_EQ(CHAIN_seg_ask_type(c->first->next), SEG_ARC);
-    // An inserted connector (0x2) keeps a dummy a line; so does specification 0.
+    // An inserted connector (0x2) keeps a dummy a line; so does output request 0.
     seg(p->first->next)->flags |= POLY_SEG_FLAG_INSERT_END;
     RING_header_s* d = POLY_SEG_create_chain(p, nullptr, pool, CHAIN_PROC_APP_DATA_SOURCES, nullptr, nullptr, nullptr,
                                              kTol, LEFT, false, nullptr, nullptr, nullptr);
