@@ -17,6 +17,8 @@
 #include <tuple>
 #include <vector>
 
+#include "polyset/hand_network.h"
+
 namespace {
 
 const double kPi = 3.14159265358979323846;
@@ -25,111 +27,8 @@ const double kPi = 3.14159265358979323846;
 // `to` (the last one's for the first) to its own, with arc parameter h
 // (1e101 a line) and segment flags; `mids` are further nodes along it, in
 // order (crossings with a foreign segment).
-struct Seg {
-    PNT2_s to;
-    double h = LINE_ARC_SEG_LINE_H;
-    uint32_t flags = 0;
-    std::vector<PNT2_s> mids = {};
-};
-
-// A closed poly with a network of nodes laid by hand: node V_k stands at
-// the start of segment k (its segs[0]) and the end of segment k - 1 (its
-// segs[1]); nodes along a segment are linked through the forward arm at the
-// earlier node and the backward arm at the later one, as the network does.
-class Net {
-public:
-    Net(CMEM_pool_s* pool, const std::vector<Seg>& segs) : pool_(pool) {
-        poly_ = POLY_SEG_create(pool);
-        other_ = POLY_SEG_create(pool);
-        const PNT2_s o0 = {-1e6, -1e6}, o1 = {1e6, 1e6};
-        POLY_SEG_append_line(other_, &o0);
-        foreign_ = POLY_SEG_append_line(other_, &o1);
-        const int n = static_cast<int>(segs.size());
-        PNT2_s start = segs.back().to;
-        for (const Seg& s : segs) {
-            RING_node_s* r = RING_insert_after(poly_, poly_->last, LINE_ARC_SEG_create(pool, &start, &s.to, s.h));
-            static_cast<LINE_ARC_SEG_s*>(r->main_data)->flags = s.flags;
-            seg_nodes_.push_back(r);
-            start = s.to;
-        }
-        poly_->last->next = poly_->first;
-        poly_->first->previous = poly_->last;
-
-        std::vector<PSI_INTXN_NODE_s*> vertex(n);
-        for (int k = 0; k < n; ++k) {
-            vertex[k] = make(segs[(k + n - 1) % n].to);
-            vertex[k]->segs[0] = seg_nodes_[k];
-            vertex[k]->segs[1] = seg_nodes_[(k + n - 1) % n];
-        }
-        for (int k = 0; k < n; ++k) {
-            std::vector<PSI_INTXN_NODE_s*> along = {vertex[k]};
-            for (const PNT2_s& m : segs[k].mids) {
-                PSI_INTXN_NODE_s* x = make(m);
-                x->segs[0] = seg_nodes_[k];
-                x->segs[1] = foreign_;
-                along.push_back(x);
-            }
-            along.push_back(vertex[(k + 1) % n]);
-            for (size_t i = 0; i + 1 < along.size(); ++i) {
-                PSI_INTXN_NODE_s *a = along[i], *b = along[i + 1];
-                a->pn_along[2 | index(a, k)] = b;
-                b->pn_along[index(b, k)] = a;
-            }
-            runs_.push_back(along);
-        }
-    }
-
-    // A loop through every sub-segment with the poly (entries at the later
-    // node, backward arms) or against it (entries at the earlier node,
-    // forward arms), starting at sub-segment `first` of the forward order.
-    POLY_INTXN_s* loop(bool reversed = false, int first = 0, bool closed = true) {
-        std::vector<POLY_INTXN_node_s> fwd;
-        for (size_t k = 0; k < runs_.size(); ++k)
-            for (size_t i = 1; i < runs_[k].size(); ++i)
-                fwd.push_back({runs_[k][i], index(runs_[k][i], static_cast<int>(k))});
-        std::vector<POLY_INTXN_node_s> order;
-        if (!reversed) {
-            order = fwd;
-        } else {
-            for (size_t k = runs_.size(); k-- > 0;)
-                for (size_t i = runs_[k].size() - 1; i-- > 0;)
-                    order.push_back({runs_[k][i], 2 | index(runs_[k][i], static_cast<int>(k))});
-        }
-        POLY_INTXN_s* l = POLY_INTXN_create(pool_);
-        const int n = static_cast<int>(order.size());
-        for (int i = 0; i < n; ++i) {
-            const POLY_INTXN_node_s& e = order[(first + i) % n];
-            POLY_INTXN_append(l, e.node, e.arm);
-        }
-        l->closed = closed ? 1 : 0;
-        return l;
-    }
-
-    // The nodes along segment k, from its start to its end.
-    const std::vector<PSI_INTXN_NODE_s*>& run(int k) const { return runs_[k]; }
-    RING_node_s* seg(int k) const { return seg_nodes_[k]; }
-
-private:
-    PSI_INTXN_NODE_s* make(PNT2_s p) {
-        nodes_.emplace_back();
-        PSI_INTXN_NODE_s* x = &nodes_.back();
-        x->pnt = p;
-        for (int a = 0; a < 4; ++a) {
-            x->next_around[a] = x;
-            x->next_around_idx[a] = static_cast<unsigned char>(a);
-        }
-        return x;
-    }
-    int index(const PSI_INTXN_NODE_s* x, int k) const { return x->segs[1] == seg_nodes_[k] ? 1 : 0; }
-
-    CMEM_pool_s* pool_;
-    RING_header_s* poly_ = nullptr;
-    RING_header_s* other_ = nullptr;
-    RING_node_s* foreign_ = nullptr;
-    std::vector<RING_node_s*> seg_nodes_;
-    std::deque<PSI_INTXN_NODE_s> nodes_;
-    std::vector<std::vector<PSI_INTXN_NODE_s*>> runs_;
-};
+using hand_network::Net;
+using hand_network::Seg;
 
 // A w x h rectangle, counter-clockwise, corner at the origin.
 std::vector<Seg> rect(double w, double h) { return {{{w, 0}}, {{w, h}}, {{0, h}}, {{0, 0}}}; }
