@@ -10,6 +10,7 @@
 #include "exact/line_arc_seg.h"
 
 #include "exact/line_arc_seg_prd.h"
+#include "exact/running_error.h"
 
 #include <glimra/display.h>
 #include <merrow1/int_grid_map.h>
@@ -976,45 +977,12 @@ void LINE_ARC_SEG_round_arc_material_side(LINE_ARC_SEG_s* arc, const PNT2_s* new
 namespace {
 namespace ixn {
 
-// |fl(x op y) - (x op y)| <= 2^-53 |x op y| <= 2^-53 / (1 - 2^-53) |fl(x op y)|.
-const double U = 1.1102230246251568e-16;
-
-// A double with a bound on its distance from the exact value it stands for.
-// Each operation adds the propagated bounds of its operands and the rounding
-// of its own result, so the bound holds whatever the magnitudes (grid data
-// never comes near underflow).  The rounding of the bound itself is covered
-// by the factor in `decided` and in the rounding band of the points.
-struct Est {
-    double v, e;
-};
-inline Est ex(double v) { return {v, 0.0}; }
-inline Est operator+(Est a, Est b) {
-    const double v = a.v + b.v;
-    return {v, a.e + b.e + U * std::fabs(v)};
-}
-inline Est operator-(Est a, Est b) {
-    const double v = a.v - b.v;
-    return {v, a.e + b.e + U * std::fabs(v)};
-}
-inline Est operator*(Est a, Est b) {
-    const double v = a.v * b.v;
-    return {v, std::fabs(a.v) * b.e + std::fabs(b.v) * a.e + a.e * b.e + U * std::fabs(v)};
-}
-// |A/B - a/b| = |A b - a B| / |B b| <= (|b| e_a + |a| e_b) / (|b| (|b| - e_b)).
-inline Est operator/(Est a, Est b) {
-    const double v = a.v / b.v;
-    const double room = std::fabs(b.v) - b.e;
-    if (!(room > 0)) return {v, HUGE_VAL};
-    return {v, (std::fabs(b.v) * a.e + std::fabs(a.v) * b.e) / (std::fabs(b.v) * room) * (1 + 4 * U) +
-                   U * std::fabs(v)};
-}
-// |sqrt(X) - sqrt(x)| = |X - x| / (sqrt(X) + sqrt(x)) <= e / (sqrt(x - e) + sqrt(x)).
-inline Est est_sqrt(Est a) {
-    const double v = std::sqrt(std::max(a.v, 0.0));
-    if (!(a.v - a.e > 0)) return {v, std::sqrt(std::max(a.v, 0.0) + a.e) * (1 + 4 * U)};
-    return {v, a.e / (std::sqrt(a.v - a.e) + v) * (1 + 4 * U) + U * v};
-}
-inline int sgn(double v) { return (v > 0) - (v < 0); }
+// Estimates with error bounds (exact/running_error.h).
+using merrow1::exact::U;
+using merrow1::exact::ex;
+using merrow1::exact::sgn;
+using Est = merrow1::exact::Approx;
+inline Est est_sqrt(Est a) { return merrow1::exact::approx_sqrt(a); }
 // The sign of the estimate when the bound decides it, else 2.
 inline int decided(Est a) {
     if (std::fabs(a.v) > a.e * 1.000001) return sgn(a.v);

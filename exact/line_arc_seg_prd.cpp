@@ -5,6 +5,7 @@
 // bits between 2^-92 and 2^60 (grid rounding makes h a multiple of 2^-33
 // below 2^29).  Within it every digit product below is exact.
 #include "exact/line_arc_seg_prd.h"
+#include "exact/running_error.h"
 
 #include <stend/error.h>
 
@@ -693,33 +694,16 @@ void LINE_ARC_SEG__mth_check_aa_round(const PNT2_s* s1, const LINE_ARC_SEG_s* ar
 
 namespace {
 
-// A double with a bound on its distance from the exact value it stands for.
-// Each operation adds the propagated bounds of its operands and the rounding
-// of its own result (at most 2^-53 of it), so the bound holds whatever the
-// magnitudes; the bound's own rounding is covered by the margin in `decided`.
-struct Approx {
-    double v, e;
-};
-const double U = 1.1102230246251565e-16;  // 2^-53
-inline Approx ex(double v) { return {v, 0.0}; }
-inline Approx operator+(Approx a, Approx b) {
-    const double v = a.v + b.v;
-    return {v, a.e + b.e + U * std::fabs(v)};
-}
-inline Approx operator-(Approx a, Approx b) {
-    const double v = a.v - b.v;
-    return {v, a.e + b.e + U * std::fabs(v)};
-}
-inline Approx operator*(Approx a, Approx b) {
-    const double v = a.v * b.v;
-    return {v, std::fabs(a.v) * b.e + std::fabs(b.v) * a.e + a.e * b.e + U * std::fabs(v)};
-}
+// Estimates with error bounds (exact/running_error.h).
+using merrow1::exact::Approx;
+using merrow1::exact::U;
+using merrow1::exact::ex;
+using merrow1::exact::sgn;
 // The sign of the estimate when it is certain, else 2.
 inline int decided(Approx a) {
     if (std::fabs(a.v) > a.e * 1.000001) return a.v > 0 ? 1 : -1;
     return 2;
 }
-inline int sgn(double v) { return (v > 0) - (v < 0); }
 
 // Centre vector of an arc from its start, from h (h below -1e100 read as 0).
 inline void centre_vec(const PNT2_s* start, const LINE_ARC_SEG_s* arc, Approx* cx, Approx* cy) {
