@@ -1,13 +1,31 @@
 // Poly-segment editing: appending and joining open polys, splitting,
 // filtering, telomeres, removal of inserted connectors, line fitting, and the
 // thickness, point and link data of segments.
+//
+// Set operations: booleans of region sets in passes, the same boolean as a
+// boundary-zone map, the split into simply connected regions, inside tests,
+// the segment-data copy callbacks of user bits, and the copying of polys into
+// sets with offset settings.
+#include <merrow1/bzone.h>
+#include <merrow1/chain_types.h>
+#include <merrow1/int_grid_map.h>
 #include <merrow1/poly_seg.h>
+#include <merrow1/poly_seg_chain.h>
+#include <merrow1/poly_seg_grid.h>
+#include <merrow1/poly_seg_offset.h>
+#include <merrow1/psi.h>
 
+#include "internal/scratch_pool.h"
 #include "polyset/poly_seg_internal.h"
+#include "polyset/psi_gouge.h"
+#include "polyset/psi_internal.h"
+#include "polyset/psi_set.h"
 
+#include <quorn/quorn.h>
 #include <stend/error.h>
 #include <velte/cerr.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -520,4 +538,692 @@ POLY_SEG_node_link_s* POLY_SEG_copy_node_link_from_previous(RING_header_s* poly,
     if (!previous) return nullptr;
     RING_set_app_data_key(poly, POLY_SEG_KEY_NODE_LINK, POLY_SEG_destroy_app_data_cb);
     return put_node_link(poly, node, previous->link, 1);
+}
+
+// ---------------------------------------------------------------------------
+// Segment-data copy callbacks
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// The segment whose data a new node takes: the from node, else the new
+// node's previous node, else its next node.
+const RING_node_s* user_bits_source(const RING_node_s* from, const RING_node_s* to) {
+    if (from) return from;
+    if (to->previous) return to->previous;
+    return to->next;
+}
+
+}  // namespace
+
+void* POLY_SEG_copy_user_bits(RING_header_s*, RING_node_s* from, RING_node_s* to, bool*, void*) {
+    if (!to) return nullptr;
+    const RING_node_s* source = user_bits_source(from, to);
+    if (!source || source == to) return nullptr;
+    seg_of(to)->flags |= seg_of(source)->flags & POLY_SEG_USER_BITS;
+    return nullptr;
+}
+
+void* POLY_SEG_copy_3d_user_bits(RING_header_s* poly, RING_node_s* from, RING_node_s* to, bool* handled,
+                                 void* data) {
+    if (!to) return nullptr;
+    POLY_SEG_copy_user_bits(poly, from, to, handled, data);
+    const RING_node_s* source = user_bits_source(from, to);
+    if (!source || source == to || !poly) return nullptr;
+    const double* z = static_cast<const double*>(APP_DATA__ask_app_data(source->app_data, POLY_SEG_KEY_Z_VALUE));
+    if (!z) return nullptr;
+    RING_set_key_having_delete_func(poly, POLY_SEG_KEY_Z_VALUE, POLY_SEG_destroy_app_data_cb);
+    // A node that already holds a Z value takes the new one in its own record.
+    if (double* own = static_cast<double*>(APP_DATA__ask_app_data(to->app_data, POLY_SEG_KEY_Z_VALUE))) {
+        *own = *z;
+        return nullptr;
+    }
+    double* record = CMEM_NEW(poly->pool, double);
+    *record = *z;
+    RING_put_node_app_data(poly, to, POLY_SEG_KEY_Z_VALUE, record);
+    return nullptr;
+}
+
+void* POLY_SEG_copy_offset_user_bits(RING_header_s* poly, RING_node_s* from, RING_node_s* to, bool* handled,
+                                     void* data) {
+    if (!to) return nullptr;
+    POLY_SEG_copy_user_bits(poly, from, to, handled, data);
+    // An offset piece lies on a wall only between two pieces that do.
+    const bool wall = to->previous && to->next && (seg_of(to->previous)->flags & POLY_SEG_FLAG_ON_WALL) &&
+                      (seg_of(to->next)->flags & POLY_SEG_FLAG_ON_WALL);
+    if (!wall) seg_of(to)->flags &= ~static_cast<uint32_t>(POLY_SEG_FLAG_ON_WALL);
+    return nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Copying polys into sets
+// ---------------------------------------------------------------------------
+
+namespace {
+
+int segment_count(const RING_header_s* poly) {
+    return POLY_SEG_is_closed(poly) ? poly->count : poly->count - 1;
+}
+
+// A two-segment poly counts when a segment carries the there-and-back mark,
+// or when it has an arc and encloses more than a sliver.
+bool two_segment_poly_is_significant(const RING_header_s* poly, double tolerance) {
+    bool arc = false;
+    for (const RING_node_s* n : nodes_of(poly)) {
+        const LINE_ARC_SEG_s* s = seg_of(n);
+        if (s->flags & POLY_SEG_FLAG_THERE_AND_BACK) return true;
+        if (n->previous && LINE_ARC_SEG_is_arc(s)) arc = true;
+    }
+    if (!arc) return false;
+    const double length = POLY_SEG_length(poly);
+    return length > tolerance && 2.0 * std::fabs(POLY_SEG_area(poly)) / length > tolerance;
+}
+
+Korvo::Cam::MaterialAtInfinity swapped(Korvo::Cam::MaterialAtInfinity mai) {
+    if (mai == Korvo::Cam::NoMaterialAtInfinity) return Korvo::Cam::MaterialAtInfinityPresent;
+    if (mai == Korvo::Cam::MaterialAtInfinityPresent) return Korvo::Cam::NoMaterialAtInfinity;
+    return mai;
+}
+
+}  // namespace
+
+RING_header_s* POLY_SEG_copy_poly_to_set(const RING_header_s* poly, RING_header_s* set, CMEM_pool_s* pool,
+                                         POLY_SEG_copy_cb_t copy_cb, double offset, int corner, bool skip,
+                                         bool reverse, double tolerance, Korvo::Cam::MaterialAtInfinity mai) {
+    if (!poly || !poly->first || !poly->last) return set;
+    if (mai == Korvo::Cam::MaterialAtInfinityUndetermined && skip && segment_count(poly) == 2 &&
+        !two_segment_poly_is_significant(poly, tolerance))
+        return set;
+    CMEM_pool_s* target = pool ? pool : set ? set->pool : poly->pool;
+    RING_header_s* copy = POLY_SEG_copy(poly, target, copy_cb);
+    POLY_SEG_header_s* header = POLY_SEG_ask_header(copy);
+    header->offset = offset;
+    header->skip_max_offset = true;
+    header->no_circle = true;
+    if (corner == EXTEND_TANGENT || corner == ALWAYS_EXTEND_TANGENT) header->do_tan_corner_ext = true;
+    if (!set) set = POLY_SEG_create_set(target, mai);
+    POLY_SEG_append_to_set(set, copy);
+    if (reverse) POLY_SEG_reverse(copy);
+    return set;
+}
+
+RING_header_s* POLY_SEG_copy_polys_to_set(const RING_header_s* source, RING_header_s* set, CMEM_pool_s* pool,
+                                          POLY_SEG_copy_cb_t copy_cb, double offset, int corner, bool skip,
+                                          bool reverse, double tolerance) {
+    if (!source) return set;
+    Korvo::Cam::MaterialAtInfinity mai = POLY_SEG_ask_material_at_inf(source);
+    if (reverse) mai = swapped(mai);
+    for (const RING_node_s* n : nodes_of(source)) {
+        const RING_header_s* poly = RING_ask_node_subring(n);
+        if (poly && is_poly_ring(poly))
+            set = POLY_SEG_copy_poly_to_set(poly, set, pool, copy_cb, offset, corner, skip, reverse, tolerance, mai);
+    }
+    return set;
+}
+
+// ---------------------------------------------------------------------------
+// Working copies of the caller's sets
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// Node data that the operations may change or free (winding weights, points
+// and extension vectors of offsets, Z values) is copied; any other record
+// (source references, links) is shared and never freed through a copy, as
+// the copies register no delete function for its key.
+void* copy_node_data(APP_DATA_key_t key, const void* data, CMEM_pool_s* pool, bool* owned) {
+    *owned = true;
+    switch (key) {
+        case POLY_SEG_KEY_THICKNESS: {
+            int* r = CMEM_NEW(pool, int);
+            *r = *static_cast<const int*>(data);
+            return r;
+        }
+        case POLY_SEG_KEY_POINT:
+        case POLY_SEG_KEY_TAN_EXT: {
+            PNT2_s* r = CMEM_NEW(pool, PNT2_s);
+            *r = *static_cast<const PNT2_s*>(data);
+            return r;
+        }
+        case POLY_SEG_KEY_Z_VALUE: {
+            double* r = CMEM_NEW(pool, double);
+            *r = *static_cast<const double*>(data);
+            return r;
+        }
+        default:
+            *owned = false;
+            return const_cast<void*>(data);
+    }
+}
+
+// A copy of the poly in the pool: every piece, its node data (see above),
+// closure and header with scaling.
+RING_header_s* working_copy_of_poly(const RING_header_s* poly, CMEM_pool_s* pool) {
+    RING_header_s* copy = POLY_SEG_create(pool);
+    for (const RING_node_s* n : nodes_of(poly)) {
+        RING_node_s* c = RING_insert_after(copy, copy->last, LINE_ARC_SEG_copy(seg_of(n), pool));
+        for (const APP_DATA_s* e = n->app_data; e; e = e->next) {
+            bool owned = false;
+            void* data = copy_node_data(e->key, e->data, pool, &owned);
+            if (owned) RING_set_key_having_delete_func(copy, e->key, POLY_SEG_destroy_app_data_cb);
+            APP_DATA__add_data(&c->app_data, data, e->key, pool);
+        }
+    }
+    if (copy->first && POLY_SEG_is_closed(poly)) close_ring(copy);
+    POLY_SEG_copy_header(poly, copy);
+    return copy;
+}
+
+// A copy of a set (with its material-at-infinity value) or of a set of sets;
+// nodes without a sub-ring stay as empty nodes, so that counts and positions
+// of region sets are kept.
+RING_header_s* working_copy_of_set(const RING_header_s* set, CMEM_pool_s* pool, int depth = 0) {
+    if (depth > 64) ERROR_internal(__FILE__, __LINE__, "Set nesting too deep");
+    RING_header_s* copy = set->main_data ? POLY_SEG_create_set(pool, POLY_SEG_ask_material_at_inf(set))
+                                         : POLY_SEG_create_set_of_sets(pool);
+    for (const RING_node_s* n : nodes_of(set)) {
+        const RING_header_s* sub = RING_ask_node_subring(n);
+        RING_header_s* sub_copy = nullptr;
+        if (sub)
+            sub_copy = is_poly_ring(sub) ? working_copy_of_poly(sub, pool) : working_copy_of_set(sub, pool, depth + 1);
+        RING_node_s* node = RING_insert_after(copy, copy->last, nullptr);
+        RING_set_node_subring(node, sub_copy);
+    }
+    return copy;
+}
+
+// Destroys the intersection object on every exit.
+struct PsiGuard {
+    PSI_s* psi;
+    ~PsiGuard() { PSI_destroy(psi); }
+};
+
+// Destroys a grid map made by the operation on every exit.
+struct GridGuard {
+    INT_GRID_MAP_s* map = nullptr;
+    ~GridGuard() { INT_GRID_MAP__destroy(map); }
+};
+
+// Deletes a ring on every exit unless released.
+struct RingGuard {
+    RING_header_s* ring;
+    ~RingGuard() {
+        if (ring) RING_delete(ring);
+    }
+};
+
+double grid_cell(const INT_GRID_MAP_s* map) {
+    return map ? INT_GRID_MAP_method<INT_GRID_MAP_SLOT_GET_GRID_SIZE>(map)(map, 0) : 0.0;
+}
+
+bool any_poly_offset(const RING_header_s* ring, int depth = 0) {
+    if (!ring || depth > 64) return false;
+    if (is_poly_ring(ring)) return POLY_SEG_ask_header(ring)->offset != 0.0;
+    for (const RING_node_s* n : nodes_of(ring))
+        if (any_poly_offset(RING_ask_node_subring(n), depth + 1)) return true;
+    return false;
+}
+
+// What the first pass learns of a group before it is offset.
+struct OffsetFacts {
+    int* material = nullptr;    // one value per region set, in the object's pool
+    bool dummy_covers = false;  // dummies are evaluated from their point data
+    bool any_offset = false;    // some poly counts for the largest offset
+    double max_offset = 0.0;
+};
+
+// Step 2 of the first pass, shared by the boolean and the zones: the material
+// at infinity of every set from the unoffset geometry, whether dummy covers
+// are needed, the largest offset, then the offset itself.
+OffsetFacts offset_group(PSI_s* psi, RING_header_s* group, POLY_SEG_set_offset_cb_t offset_cb, void* data) {
+    OffsetFacts facts;
+    PSI_method<PSI_set_calc_inf_for_offsets_fn>(psi, PSI_SLOT_SET_CALC_INF_FOR_OFFSETS)(
+        psi, psi->pool, group, offset_cb != nullptr, false, &facts.material);
+    facts.dummy_covers = offset_cb && POLY_SEG_set_of_sets_needs_full_dummy_covers(group);
+    facts.any_offset = POLY_SEG_get_set_of_sets_max_offset(group, &facts.max_offset);
+    // Without a callback and without header offsets there is nothing to move.
+    if (offset_cb || any_poly_offset(group))
+        POLY_SEG_offset_set_of_sets(group, POLY_SEG_copy_offset_user_bits, offset_cb, data, nullptr, nullptr, false);
+    return facts;
+}
+
+// Limits of the small closed loops of a result: with offsets, scaled by the
+// largest offset in grid cells; else the defaults (null).
+const double* small_loop_limits(const OffsetFacts& facts, const INT_GRID_MAP_s* grid, double limits[2]) {
+    if (!facts.any_offset) return nullptr;
+    const double q = facts.max_offset / grid_cell(grid);
+    limits[0] = q * 0.007;
+    limits[1] = q * 3e-6;
+    return limits;
+}
+
+// Moves every poly of `from` to the end of `to` (same pool); nodes without a
+// poly are left behind.
+void move_polys(RING_header_s* from, RING_header_s* to) {
+    for (RING_node_s* n : nodes_of(from))
+        if (RING_ask_node_subring(n)) RING_move_node(from, n, to, to->last);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Booleans of region sets in passes
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// Group sizes of one pass over n sets: threes, the first r groups four when
+// 1 <= r <= g (g = n / 3, r = n mod 3), a last group of r when r > g (only
+// n = 5); n below 3 is one group.  One group means the last pass.
+std::vector<int> pass_group_sizes(int n) {
+    if (n <= 0) return {};
+    const int g = n / 3, r = n % 3;
+    if (g == 0) return {n};
+    std::vector<int> sizes(static_cast<size_t>(g), 3);
+    if (r >= 1 && r <= g)
+        for (int i = 0; i < r; ++i) sizes[static_cast<size_t>(i)] = 4;
+    else if (r > g)
+        sizes.push_back(r);
+    return sizes;
+}
+
+// One group of region sets combined into the output set.  In the first pass
+// the group holds working copies of the caller's sets, later passes the
+// results of the pass before; either way the group is discarded afterwards,
+// so its sets are neither brought back from the grid nor cleared of their
+// winding marks here.
+void POLY_SEG__boolean_set_group(RING_header_s* group, const INT_GRID_MAP_s* map, unsigned operation,
+                                 POLY_SEG_set_offset_cb_t offset_cb, void* data, RING_header_s* output,
+                                 bool first_pass, bool last_pass) {
+    if (!group || !group->first || !output) return;
+    // The result is built in a set of its own in the output's pool and moved
+    // into the output set at the end, so that polys the output held before
+    // are neither given this grid's scaling, nor cleared by a cover pass,
+    // nor tested as small loops.
+    RingGuard result{POLY_SEG_create_set(output->pool, Korvo::Cam::MaterialAtInfinityUndetermined)};
+    {
+        // 1. The intersection object.
+        PsiGuard guard{PSI_create(0, true, false,
+                                  (operation & POLY_SEG_BOOLEAN_USER_BITS) ? POLY_SEG_copy_user_bits : nullptr,
+                                  nullptr)};
+        PSI_s* psi = guard.psi;
+        // 2. Material at infinity and offsets (first pass), or the values the
+        //    earlier pass stored in its results.
+        OffsetFacts facts;
+        if (first_pass) {
+            facts = offset_group(psi, group, offset_cb, data);
+        } else {
+            const std::vector<RING_node_s*> sets = nodes_of(group);
+            facts.material = CMEM_NEW_ARRAY(psi->pool, int, sets.size());
+            for (size_t i = 0; i < sets.size(); ++i) {
+                const RING_header_s* set = RING_ask_node_subring(sets[i]);
+                facts.material[i] =
+                    set ? POLY_SEG_ask_material_at_inf(set) : Korvo::Cam::MaterialAtInfinityUndetermined;
+            }
+        }
+        // 3. The grid: the first pass, and every pass without the caller's
+        //    map, rounds the group; otherwise it is on the caller's grid.
+        GridGuard made;
+        const INT_GRID_MAP_s* grid = map;
+        if (first_pass || !map) {
+            INT_GRID_MAP_s* used = POLY_SEG_put_set_of_sets_to_grid(group, map, false, nullptr, nullptr, 0.0);
+            if (!map) made.map = used;
+            grid = used;
+        }
+        // 4. The rounding tolerance: the grid's cell.
+        const double tolerance = grid_cell(grid);
+        // 5. The boolean.
+        PSI_set_output_s out{result.ring, Korvo::Cam::MaterialAtInfinityUndetermined, PSI_SET_OUTPUT_POLYS,
+                             PSI_SET_OUTPUT_SET, POLY_SEG_copy_user_bits};
+        PSI_method<PSI_set_boolean_fn>(psi, PSI_SLOT_SET_BOOLEAN)(
+            psi, group, facts.material, (operation & POLY_SEG_BOOLEAN_UNION) != 0,
+            (operation & POLY_SEG_BOOLEAN_LATER_PASS) == 0, true,
+            facts.dummy_covers ? POLY_SEG_dummy_src_eval_using_point_data : nullptr,
+            (operation & POLY_SEG_BOOLEAN_HIDE_DUPLICATES) != 0, &out);
+        // 6. The object goes (its pool held the material array).
+        guard.psi = nullptr;
+        PSI_destroy(psi);
+        // 7. Slivers of the result.
+        double limits[2];
+        POLY_SEG_remove_small_closed_loops(result.ring, small_loop_limits(facts, grid, limits));
+        // 9. A result that feeds a later pass on the caller's grid stays on it
+        //    (its arcs re-rounded); any other goes back to reals.
+        const bool stays_on_grid = !last_pass && map;
+        if (stays_on_grid)
+            POLY_SEG_reround_arcs_in_set(result.ring);
+        else
+            POLY_SEG_get_set_from_grid(result.ring);
+        // 11. Inserted connectors shorter than the grid allows go.
+        if (!stays_on_grid) POLY_SEG_remove_inserts(result.ring, tolerance);
+        // 12. The output takes the result's material at infinity.
+        POLY_SEG_set_material_at_inf(output, static_cast<Korvo::Cam::MaterialAtInfinity>(out.material_at_infinity));
+        // 13. A grid made here goes with `made`.
+    }
+    move_polys(result.ring, output);
+}
+
+}  // namespace
+
+void POLY_SEG_boolean_set(RING_header_s* set_of_sets, const INT_GRID_MAP_s* map, unsigned operation,
+                          POLY_SEG_set_offset_cb_t offset_cb, void* data, RING_header_s* output) {
+    merrow1::run_converting([&] {
+        if (!set_of_sets || !output) return;
+        // 1. The pool and the group ring, reused by every group.
+        MERROW1_SCRATCH_POOL(pool, "POLY_SEG_set_boolean");
+        RING_header_s* group = POLY_SEG_create_set_of_sets(pool);
+        RING_header_s* current = set_of_sets;
+        bool first_pass = true;
+        // Every pass but the last has at least two groups of at least two
+        // sets, so the number of sets falls with each pass: at most
+        // count passes.
+        for (int pass = 0; pass <= set_of_sets->count; ++pass) {
+            // 2. The groups of this pass.
+            const std::vector<RING_node_s*> sets = nodes_of(current);
+            const std::vector<int> sizes = pass_group_sizes(static_cast<int>(sets.size()));
+            if (sizes.empty()) return;
+            const bool last_pass = sizes.size() == 1;
+            RING_header_s* next = last_pass ? nullptr : POLY_SEG_create_set_of_sets(pool);
+            // 3. The sets in ring order, group by group.
+            size_t k = 0;
+            for (int size : sizes) {
+                for (int i = 0; i < size; ++i, ++k) {
+                    RING_header_s* set = RING_ask_node_subring(sets[k]);
+                    // The caller's sets are worked on as copies; later passes
+                    // lend the group their own results.
+                    if (first_pass && set) set = working_copy_of_set(set, pool);
+                    RING_set_node_subring(RING_insert_after(group, group->last, nullptr), set);
+                }
+                RING_header_s* out = output;
+                if (!last_pass) {
+                    out = POLY_SEG_create_set(pool, Korvo::Cam::MaterialAtInfinityUndetermined);
+                    POLY_SEG_append_to_set_of_sets(next, out);
+                }
+                const unsigned op = first_pass ? operation : operation | POLY_SEG_BOOLEAN_LATER_PASS;
+                POLY_SEG__boolean_set_group(group, map, op, offset_cb, data, out, first_pass, last_pass);
+                // Copies go with their nodes; lent results are detached first.
+                for (RING_node_s* n : nodes_of(group)) {
+                    if (!first_pass) RING_set_node_subring(n, nullptr);
+                    RING_delete_node(group, n);
+                }
+            }
+            // 4. The previous pass's results are spent; the caller's input
+            //    never is.
+            if (!first_pass) RING_delete(current);
+            if (last_pass) return;
+            current = next;
+            first_pass = false;
+        }
+        ERROR_internal(__FILE__, __LINE__, "POLY_SEG_boolean_set: passes do not end");
+    });
+}
+
+// ---------------------------------------------------------------------------
+// The boolean as a zone map
+// ---------------------------------------------------------------------------
+
+namespace {
+
+struct ZoneBoundaryContext {
+    const double* limits;
+    double tolerance;
+};
+
+// A boundary's poly stays when it is not a small closed loop and, back in
+// real coordinates, is not made of inserted connectors only; otherwise its
+// curves are freed, which also ends the walk there.
+void keep_or_free_boundary(void* data, BZONE_boundary_s* boundary) {
+    const ZoneBoundaryContext* ctx = static_cast<const ZoneBoundaryContext*>(data);
+    if (boundary->curve.type != BZONE_CURVE_POLY_SEG || boundary->curve.next != &boundary->curve) return;
+    RING_header_s* poly = static_cast<RING_header_s*>(boundary->curve.representation);
+    bool keep = poly && !POLY_SEG_is_small_closed_loop(poly, ctx->limits);
+    if (keep) {
+        POLY_SEG_get_from_grid(poly);
+        keep = !POLY_SEG_remove_inserts(poly, ctx->tolerance);
+    }
+    if (!keep) BZONE_boundary_free_rep(boundary);
+}
+
+}  // namespace
+
+void POLY_SEG_boolean_set_to_zones(RING_header_s* set_of_sets, const INT_GRID_MAP_s* map, unsigned operation,
+                                   POLY_SEG_set_offset_cb_t offset_cb, void* data, BZONE_map_s* zones,
+                                   double* tolerance) {
+    if (tolerance) *tolerance = 0.0;
+    if (!set_of_sets || !set_of_sets->first || !zones) return;
+    merrow1::run_converting([&] {
+        MERROW1_SCRATCH_POOL(pool, "POLY_SEG_boolean_set_to_zones");
+        // The caller's sets are worked on as copies.
+        RING_header_s* work = working_copy_of_set(set_of_sets, pool);
+        PsiGuard guard{PSI_create(0, true, true,
+                                  (operation & POLY_SEG_BOOLEAN_USER_BITS) ? POLY_SEG_copy_user_bits : nullptr,
+                                  nullptr)};
+        PSI_s* psi = guard.psi;
+        const OffsetFacts facts = offset_group(psi, work, offset_cb, data);
+        GridGuard made;
+        const INT_GRID_MAP_s* grid = POLY_SEG_put_set_of_sets_to_grid(work, map, false, nullptr, nullptr, 0.0);
+        if (!map) made.map = const_cast<INT_GRID_MAP_s*>(grid);
+        const double t = grid_cell(grid);
+        PSI_set_output_s out{zones, Korvo::Cam::MaterialAtInfinityUndetermined, PSI_SET_OUTPUT_POLYS,
+                             PSI_SET_OUTPUT_ZONES, POLY_SEG_copy_user_bits};
+        PSI_method<PSI_set_boolean_fn>(psi, PSI_SLOT_SET_BOOLEAN)(
+            psi, work, facts.material, (operation & POLY_SEG_BOOLEAN_UNION) != 0, true, true,
+            facts.dummy_covers ? POLY_SEG_dummy_src_eval_using_point_data : nullptr,
+            (operation & POLY_SEG_BOOLEAN_HIDE_DUPLICATES) != 0, &out);
+        guard.psi = nullptr;
+        PSI_destroy(psi);
+        double limits[2];
+        ZoneBoundaryContext ctx{small_loop_limits(facts, grid, limits), t};
+        BZONE_map_apply_zone_boundary_functors(zones, &ctx, nullptr, keep_or_free_boundary);
+        if (tolerance) *tolerance = t;
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Simply connected regions
+// ---------------------------------------------------------------------------
+
+namespace {
+
+struct SplitContext {
+    RING_header_s* output;
+    const BZONE_map_s* zones;
+    double rounding;  // the grid cell of this split's boolean
+    double value;     // the rounding, raised by every cut
+};
+
+// The boundaries of a zone in list order, at most as many as the map holds.
+std::vector<BZONE_boundary_s*> boundaries_of(const BZONE_map_s* zones, BZONE_s* zone) {
+    std::vector<BZONE_boundary_s*> out;
+    const int bound = zones->boundaries ? zones->boundaries->num_active : 0;
+    for (BZONE_boundary_s* b = zone->first_boundary; b; b = b->next[zone->value]) {
+        if (static_cast<int>(out.size()) >= bound)
+            ERROR_internal(__FILE__, __LINE__, "Zone boundary list does not end");
+        out.push_back(b);
+    }
+    return out;
+}
+
+// Zone functor of the split: each material zone becomes hole-free regions.
+void split_material_zone(void* data, BZONE_s* zone, BZONE_s* previous) {
+    SplitContext* ctx = static_cast<SplitContext*>(data);
+    if (zone->value != 1 || !previous) return;
+    CERR_raise_on_abort();
+    CMEM_pool_s* pool = ctx->output->pool;
+    // 1. The zone's boundary polys in a region set of its own; the one shared
+    //    with the zone the walk came from is the outer poly.  The polys are
+    //    copied, not taken: the boundaries stay active, so the walk goes on
+    //    through the holes to the islands inside them.
+    RingGuard region{POLY_SEG_create_set(pool, Korvo::Cam::NoMaterialAtInfinity)};
+    RING_node_s* outer = nullptr;
+    std::vector<RING_node_s*> holes;
+    BZONE_s* live_previous = BZONE_live_zone(previous);
+    for (BZONE_boundary_s* b : boundaries_of(ctx->zones, zone)) {
+        if (b->curve.type != BZONE_CURVE_POLY_SEG || !b->curve.representation) continue;
+        RING_header_s* copy = POLY_SEG_copy(static_cast<RING_header_s*>(b->curve.representation), pool, nullptr);
+        RING_node_s* node = POLY_SEG_append_to_set(region.ring, copy);
+        if (!outer && BZONE_live_zone(b->zone[zone->value ^ 1]) == live_previous)
+            outer = node;
+        else
+            holes.push_back(node);
+    }
+    // 2. No outer poly: nothing to give.
+    if (!outer) return;
+    // 3. The cut: through the middle of the tall hole whose middle height is
+    //    nearest the region's; low holes are dropped.
+    const double t = ctx->rounding;
+    double box[4];
+    POLY_SEG_get_bbox(RING_ask_node_subring(outer), box);
+    box[0] -= 10 * t;
+    box[1] += 10 * t;
+    box[2] -= 10 * t;
+    box[3] += 10 * t;
+    const double reference = (box[2] + box[3]) / 2;
+    double best = 1e19, cut = 0.0;
+    bool have_cut = false;
+    for (RING_node_s* h : holes) {
+        double hb[4];
+        POLY_SEG_get_bbox(RING_ask_node_subring(h), hb);
+        if (hb[3] - hb[2] >= 10 * t) {
+            const double middle = (hb[2] + hb[3]) / 2;
+            if (std::fabs(middle - reference) < best) {
+                best = std::fabs(middle - reference);
+                cut = middle;
+                have_cut = true;
+            }
+        } else {
+            RING_delete_node(region.ring, h);
+        }
+    }
+    if (have_cut) {
+        // 4. The region against the box above the cut, then below it.
+        RING_header_s* pair = POLY_SEG_create_set_of_sets(pool);
+        RingGuard pair_guard{pair};
+        RING_header_s* boxes = POLY_SEG_create_set(pool, Korvo::Cam::NoMaterialAtInfinity);
+        POLY_SEG_append_to_set_of_sets(pair, region.ring);
+        region.ring = nullptr;  // the pair owns it now
+        POLY_SEG_append_to_set_of_sets(pair, boxes);
+        RING_node_s* upper = POLY_SEG_append_to_set(boxes, POLY_SEG_CreateBoxPoly(box[0], cut, box[1], box[3], pool));
+        double v_upper = 0.0, v_lower = 0.0;
+        POLY_SEG_split_set_into_simply_connected_regions(pair, false, ctx->output, &v_upper);
+        RING_delete_node(boxes, upper);
+        POLY_SEG_append_to_set(boxes, POLY_SEG_CreateBoxPoly(box[0], box[2], box[1], cut, pool));
+        POLY_SEG_split_set_into_simply_connected_regions(pair, false, ctx->output, &v_lower);
+        ctx->value += std::max(v_upper, v_lower);
+        return;
+    }
+    // 5. No tall hole: the outer poly is a region by itself.
+    RING_move_node(region.ring, outer, ctx->output, ctx->output->last);
+}
+
+// Destroys a zone map on every exit.
+struct ZoneMapGuard {
+    BZONE_map_s* map;
+    ~ZoneMapGuard() { BZONE_destroy_map(map); }
+};
+
+}  // namespace
+
+void POLY_SEG_split_set_into_simply_connected_regions(RING_header_s* set_of_sets, bool union_flag,
+                                                      RING_header_s* output, double* value) {
+    if (!set_of_sets || !set_of_sets->first || !output) return;
+    merrow1::run_converting([&] {
+        ZoneMapGuard zones{BZONE_create_map(output->pool, 8)};
+        SplitContext ctx{output, zones.map, 0.0, 0.0};
+        POLY_SEG_boolean_set_to_zones(set_of_sets, nullptr, union_flag ? POLY_SEG_BOOLEAN_UNION : 0u, nullptr,
+                                      nullptr, zones.map, &ctx.rounding);
+        ctx.value = ctx.rounding;
+        BZONE_map_apply_zone_boundary_functors(zones.map, &ctx, split_material_zone, nullptr);
+        if (value) *value = ctx.value;
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Inside tests
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// A point (a poly of one node) becomes a line one grid unit long along x, so
+// that it has a segment to wrap.
+void extend_point(RING_header_s* path) {
+    if (path->count != 1) return;
+    if (POLY_SEG_is_closed(path)) open_ring_at(path, path->first);
+    const PNT2_s p = end_of(path->first);
+    const PNT2_s q{p.x + 1.0, p.y};
+    POLY_SEG_append_line(path, &q);
+}
+
+// The degouge pass of the wrapped path against the wrapped set, in a ring of
+// path records in the pool.
+RING_header_s* path_records(PSI_s* psi, DYNAMIC_ARRAY_s* wrapped_set, PSI_segment_search_wrapper_s* path,
+                            bool material, CMEM_pool_s* pool) {
+    RING_header_s* records = PSI__set_create_path_ring(pool);
+    PSI_method<PSI_set_degouge_poly_seg_fn>(psi, PSI_SLOT_SET_DEGOUGE_POLY_SEG)(psi, wrapped_set, material ? 1 : 0,
+                                                                               path, true, records);
+    return records;
+}
+
+// The record the answer is read from: the second (the first transition), or
+// the first when it is alone; null for none.
+const PSI_path_record_s* answering_record(const RING_header_s* records) {
+    if (!records->first) return nullptr;
+    const RING_node_s* n = records->count == 1 ? records->first : records->first->next;
+    return static_cast<const PSI_path_record_s*>(n->main_data);
+}
+
+}  // namespace
+
+bool POLY_SEG_is_inside(RING_header_s* poly, RING_header_s* set, const INT_GRID_MAP_s* map, bool material) {
+    return merrow1::run_converting([&]() -> bool {
+        if (!poly || !poly->first) return false;
+        MERROW1_SCRATCH_POOL(pool, "POLY_SEG_is_inside");
+        PsiGuard guard{PSI_create(0, false, false, nullptr, nullptr)};
+        PSI_s* psi = guard.psi;
+        // The caller's poly and set are worked on as copies: with a map, the
+        // set's copy is offset and both go on that grid.
+        RING_header_s* path = working_copy_of_poly(poly, pool);
+        RING_header_s* work = set;
+        if (map) {
+            if (set) {
+                work = working_copy_of_set(set, pool);
+                POLY_SEG_offset_set(work, nullptr, nullptr, nullptr, nullptr, nullptr, false);
+                POLY_SEG_put_set_to_grid(work, map, false, nullptr, nullptr, 0.0);
+            }
+            POLY_SEG_put_to_grid(path, map);
+        }
+        extend_point(path);
+        PSI_segment_search_wrapper_s* wrapper = PSI__wrap_init_poly(psi, path);
+        DYNAMIC_ARRAY_s* wrapped = work ? PSI__wrap_init_poly_set(psi, work) : nullptr;
+        const RING_header_s* records = path_records(psi, wrapped, wrapper, material, pool);
+        if (records->count >= 3) return true;
+        const PSI_path_record_s* r = answering_record(records);
+        return r && !r->outside;
+    });
+}
+
+bool POLY_SEG_is_inside(RING_header_s* poly, PSI_s* psi, DYNAMIC_ARRAY_s* wrapped_set, bool material) {
+    return merrow1::run_converting([&]() -> bool {
+        if (!poly || !poly->first) return false;
+        MERROW1_SCRATCH_POOL(pool, "POLY_SEG_is_inside");
+        PsiGuard owned{psi ? nullptr : PSI_create(0, false, false, nullptr, nullptr)};
+        PSI_s* object = psi ? psi : owned.psi;
+        RING_header_s* path = working_copy_of_poly(poly, pool);
+        extend_point(path);
+        PSI_segment_search_wrapper_s* wrapper = PSI__wrap_init_poly(object, path);
+        // The path leaves the caller's object again on every exit.
+        bool answer = false;
+        try {
+            const RING_header_s* records = path_records(object, wrapped_set, wrapper, material, pool);
+            const PSI_path_record_s* r = answering_record(records);
+            answer = r && !r->outside;
+        } catch (...) {
+            try {
+                PSI__remove_wrapped_poly(object, wrapper);
+            } catch (...) {
+            }
+            throw;
+        }
+        PSI__remove_wrapped_poly(object, wrapper);
+        return answer;
+    });
 }

@@ -24,6 +24,7 @@
 #include <merrow1/chain_types.h>
 #include <merrow1/dynamic_array.h>
 #include <merrow1/int_grid_map.h>
+#include <merrow1/line_arc_seg.h>
 #include <merrow1/material_at_infinity.h>
 #include <merrow1/poly_intxn.h>
 #include <merrow1/poly_intxn_chain.h>

@@ -21,7 +21,7 @@
 
 #include <merrow1/dynamic_array.h>
 
-#include "exact/line_arc_seg.h"
+#include <merrow1/line_arc_seg.h>
 
 #include <quorn/quorn.h>
 #include <velte/cmem.h>

@@ -31,7 +31,7 @@
 
 #include <merrow1/material_at_infinity.h>
 
-#include "exact/line_arc_seg.h"
+#include <merrow1/line_arc_seg.h>
 
 #include <quorn/quorn.h>
 #include <velte/cmem.h>
@@ -248,3 +248,98 @@ POLY_SEG_node_link_s* POLY_SEG_set_node_link(RING_header_s* poly, RING_node_s* l
                                              bool* handled);
 POLY_SEG_node_link_s* POLY_SEG_copy_node_link_from_previous(RING_header_s* poly, RING_node_s* from,
                                                             RING_node_s* node);
+
+// ---------------------------------------------------------------------------
+// Set operations: booleans of region sets, zones, simply connected pieces,
+// inside tests, and the segment-data copy callbacks that carry user bits
+// ---------------------------------------------------------------------------
+
+struct BZONE_map_s;
+struct DYNAMIC_ARRAY_s;
+struct PSI_s;
+
+// Bits of the operation word of the set booleans.
+enum : unsigned {
+    POLY_SEG_BOOLEAN_USER_BITS = 0x1,        // result segments take the user bits of their source segments
+    POLY_SEG_BOOLEAN_UNION = 0x2,            // union; clear: intersection
+    POLY_SEG_BOOLEAN_HIDE_DUPLICATES = 0x4,  // duplicate segments are blanked before the extraction
+    POLY_SEG_BOOLEAN_LATER_PASS = 0x8,       // set by the passes themselves: inputs are earlier results
+};
+
+// User bits of the segment flag word (bits 23 to 31), carried by the copy
+// callbacks below.
+const uint32_t POLY_SEG_USER_BITS = 0xFF800000u;
+
+// Offset callback of the set booleans: (set, poly, segment node, client
+// data) -> the offset of that segment.  The same type as the offset-value
+// callback of the poly-segment offsets.
+typedef double (*POLY_SEG_set_offset_cb_t)(RING_header_s* set, RING_header_s* poly, RING_node_s* node, void* data);
+
+// Union (operation bit 1) or intersection of the region sets of a set of
+// sets, appended to the output set as polys; the output set is given the
+// material-at-infinity value of the result.  The sets are combined a few at a
+// time, in passes.  With an offset callback (or polys whose headers carry
+// offsets) the polys are offset first.  map may be null: a grid over all
+// inputs is then made for the operation.  The caller's sets are left as they
+// came.  Errors free all scratch and leave as Korvo::Error::Severe.
+void POLY_SEG_boolean_set(RING_header_s* set_of_sets, const INT_GRID_MAP_s* map, unsigned operation,
+                          POLY_SEG_set_offset_cb_t offset_cb, void* data, RING_header_s* output);
+
+// The same boolean, delivered as a boundary-zone map whose boundary curves
+// are polys in real coordinates (small closed loops and loops of inserted
+// connectors freed).  *tolerance gets the grid's cell size (0 when nothing
+// was done).  The caller's sets are left as they came.
+void POLY_SEG_boolean_set_to_zones(RING_header_s* set_of_sets, const INT_GRID_MAP_s* map, unsigned operation,
+                                   POLY_SEG_set_offset_cb_t offset_cb, void* data, BZONE_map_s* zones,
+                                   double* tolerance);
+
+// Union (or intersection) of the region sets, cut into hole-free regions:
+// each region with holes is cut horizontally through the hole whose middle
+// height is nearest the region's own, recursively.  Holes lower than ten
+// grid cells are dropped.  The region polys (outer boundaries only, material
+// inside) are appended to the output set, made in its pool.  *value gets the
+// grid cell size, increased at every cut by the larger value of its halves.
+void POLY_SEG_split_set_into_simply_connected_regions(RING_header_s* set_of_sets, bool union_flag,
+                                                      RING_header_s* output, double* value);
+
+// Whether the poly lies inside the material of the set (material: the set has
+// material at infinity).  With a grid map, copies of the poly and the set go
+// on that grid, the set's polys offset by their header offsets first;
+// without one, both must already be on one grid.  The caller's poly and set
+// are left as they came.  A poly of one node (a point) is tested with a line one grid unit
+// long along x from it.
+bool POLY_SEG_is_inside(RING_header_s* poly, RING_header_s* set, const INT_GRID_MAP_s* map, bool material);
+// The same against a set already wrapped in the intersection object (made
+// and destroyed here when null); the poly is taken out of the object again.
+bool POLY_SEG_is_inside(RING_header_s* poly, PSI_s* psi, DYNAMIC_ARRAY_s* wrapped_set, bool material);
+
+// Segment-data copy callbacks (POLY_SEG_copy_cb_t form; all return null and
+// do nothing without a to node).  The source is the from node, else the to
+// node's previous node, else its next node.
+// The to node's flag word takes the source's user bits (or-ed in).
+void* POLY_SEG_copy_user_bits(RING_header_s* poly, RING_node_s* from, RING_node_s* to, bool* handled, void* data);
+// As POLY_SEG_copy_user_bits, and the to node gets its own copy of the
+// source's Z value (key 40).
+void* POLY_SEG_copy_3d_user_bits(RING_header_s* poly, RING_node_s* from, RING_node_s* to, bool* handled,
+                                 void* data);
+// As POLY_SEG_copy_user_bits, for offset pieces: the on-wall bit (0x800000)
+// stays only when the to node's previous and next segments both have it.
+void* POLY_SEG_copy_offset_user_bits(RING_header_s* poly, RING_node_s* from, RING_node_s* to, bool* handled,
+                                     void* data);
+
+// Copies the poly into the set (made with the material value when null; the
+// copy goes into pool, else the set's pool, else the poly's) with the offset
+// and the header flags skip_max_offset and no_circle set, do_tan_corner_ext
+// too for the corner controls EXTEND_TANGENT and ALWAYS_EXTEND_TANGENT; with
+// reverse, the copy is reversed.  With skip, an undetermined material value
+// and a two-segment poly that is not significant (no segment with
+// POLY_SEG_FLAG_THERE_AND_BACK, and no arc enclosing more than a sliver:
+// length and 2 |area| / length above the tolerance), nothing is copied.  Returns the set.
+RING_header_s* POLY_SEG_copy_poly_to_set(const RING_header_s* poly, RING_header_s* set, CMEM_pool_s* pool,
+                                         POLY_SEG_copy_cb_t copy_cb, double offset, int corner, bool skip,
+                                         bool reverse, double tolerance, Korvo::Cam::MaterialAtInfinity mai);
+// Copies every poly of the source set so, with the source's material value
+// (0 and 1 swapped when reverse is set).
+RING_header_s* POLY_SEG_copy_polys_to_set(const RING_header_s* source, RING_header_s* set, CMEM_pool_s* pool,
+                                          POLY_SEG_copy_cb_t copy_cb, double offset, int corner, bool skip,
+                                          bool reverse, double tolerance);

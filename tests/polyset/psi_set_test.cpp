@@ -3,6 +3,7 @@
 // winding rule, pinched results, output as polys or intersection loops, and
 // the internal errors of the set operations.
 #include "psi_validator.h"
+#include "region_oracle.h"
 
 #include <gtest/gtest.h>
 #include <merrow1/poly_seg.h>
@@ -548,88 +549,11 @@ TEST_F(PsiSet, NoRegionSetsGiveNothing) {
 
 namespace {
 
-// One input shape for the oracle: a polygon (lines) or a circle.
-struct Shape {
-    std::vector<PNT2_s> pts;  // polygon vertices in order (closed)
-    PNT2_s centre{0, 0};
-    double radius = 0;        // > 0: a circle
-    bool ccw = true;          // circles only
-};
-
-// Winding of a closed polygon around a point off its edges (all values are
-// multiples of 0.5 below 2^26, so every product is exact in doubles).
-int polygon_winding(const std::vector<PNT2_s>& pts, double px, double py) {
-    int w = 0;
-    for (size_t i = 0; i < pts.size(); ++i) {
-        const PNT2_s a = pts[i], b = pts[(i + 1) % pts.size()];
-        if ((a.y <= py) != (b.y <= py)) {
-            const double cross = (b.x - a.x) * (py - a.y) - (px - a.x) * (b.y - a.y);
-            if (b.y > a.y && cross > 0) ++w;   // upward, point on the left
-            if (b.y <= a.y && cross < 0) --w;  // downward, point on the right
-        }
-    }
-    return w;
-}
-
-int shape_winding(const Shape& s, double px, double py) {
-    if (s.radius > 0) {
-        const double dx = px - s.centre.x, dy = py - s.centre.y;
-        if (dx * dx + dy * dy >= s.radius * s.radius) return 0;
-        return s.ccw ? 1 : -1;
-    }
-    return polygon_winding(s.pts, px, py);
-}
-
-double segment_distance(PNT2_s a, PNT2_s b, double px, double py) {
-    const double dx = b.x - a.x, dy = b.y - a.y;
-    const double len2 = dx * dx + dy * dy;
-    double t = len2 > 0 ? ((px - a.x) * dx + (py - a.y) * dy) / len2 : 0;
-    t = std::max(0.0, std::min(1.0, t));
-    return std::hypot(a.x + t * dx - px, a.y + t * dy - py);
-}
-
-double shape_distance(const Shape& s, double px, double py) {
-    if (s.radius > 0) return std::fabs(std::hypot(px - s.centre.x, py - s.centre.y) - s.radius);
-    double d = 1e300;
-    for (size_t i = 0; i < s.pts.size(); ++i)
-        d = std::min(d, segment_distance(s.pts[i], s.pts[(i + 1) % s.pts.size()], px, py));
-    return d;
-}
-
-// Winding of an output poly around a point at least a few units off its
-// pieces: arcs are followed as fine polylines.
-int poly_winding(const RING_header_s* poly, double px, double py) {
-    std::vector<PNT2_s> pts;
-    RING_node_s* n = poly->first;
-    PNT2_s prev = psi_test::seg_end(poly->last);
-    for (int i = 0; i < poly->count; ++i, n = n->next) {
-        const LINE_ARC_SEG_s* s = psi_test::seg_piece(n);
-        if (LINE_ARC_SEG_is_arc(s)) {
-            PNT2_s c;
-            double r = 0, sweep = 0;
-            LINE_ARC_SEG_calc_arc_data(s, &prev, &c, &r, &sweep);
-            const double a0 = std::atan2(prev.y - c.y, prev.x - c.x);
-            const double sign = s->h >= 0 ? 1 : -1;
-            const int k = 256;
-            for (int j = 1; j < k; ++j) {
-                const double a = a0 + sign * std::fabs(sweep) * j / k;
-                pts.push_back(PNT2_s{c.x + r * std::cos(a), c.y + r * std::sin(a)});
-            }
-        }
-        pts.push_back(psi_test::seg_end(n));
-        prev = psi_test::seg_end(n);
-    }
-    // The polyline crossing count (doubles suffice this far off the pieces).
-    int w = 0;
-    for (size_t i = 0; i < pts.size(); ++i) {
-        const PNT2_s a = pts[i], b = pts[(i + 1) % pts.size()];
-        if ((a.y <= py) != (b.y <= py)) {
-            const double x = a.x + (py - a.y) * (b.x - a.x) / (b.y - a.y);
-            if (x > px) w += b.y > a.y ? 1 : -1;
-        }
-    }
-    return w;
-}
+using region_oracle::poly_winding;
+using region_oracle::random_shape;
+using region_oracle::shape_distance;
+using region_oracle::shape_winding;
+using region_oracle::Shape;
 
 class PsiSetOracle : public PsiSet {
 protected:
@@ -639,42 +563,6 @@ protected:
             return poly({Step{{cx + r, cy}, r, s.ccw ? 1 : 0}, Step{{cx - r, cy}, r, s.ccw ? 1 : 0}});
         }
         return polygon(s.pts);
-    }
-
-    Shape random_shape(std::mt19937& rng) {
-        std::uniform_int_distribution<int> kind(0, 2), coord(0, 20), count(3, 6), radius(1, 5), coin(0, 1);
-        Shape s;
-        const int k = kind(rng);
-        if (k == 0) {  // any polygon, often self-intersecting
-            const int n = count(rng);
-            for (int i = 0; i < n; ++i) s.pts.push_back(PNT2_s{coord(rng) * 1000.0, coord(rng) * 1000.0});
-        } else if (k == 1) {  // rectangles on a coarse lattice: shared edges and touching corners
-            double x0 = coord(rng) / 4 * 4000.0, y0 = coord(rng) / 4 * 4000.0;
-            double x1 = x0 + (1 + coord(rng) / 5) * 4000.0, y1 = y0 + (1 + coord(rng) / 5) * 4000.0;
-            s.pts = {{x1, y0}, {x1, y1}, {x0, y1}, {x0, y0}};
-        } else {  // circles, tangent ones included
-            s.centre = PNT2_s{coord(rng) / 2 * 2000.0, coord(rng) / 2 * 2000.0};
-            s.radius = radius(rng) * 1000.0;
-        }
-        if (coin(rng) && coin(rng)) {
-            std::reverse(s.pts.begin(), s.pts.end());
-            s.ccw = false;
-        }
-        // Degenerate polygons (repeated or collinear vertices only) are replaced.
-        if (s.radius == 0) {
-            double area = 0;
-            for (size_t i = 0; i < s.pts.size(); ++i) {
-                const PNT2_s a = s.pts[i], b = s.pts[(i + 1) % s.pts.size()];
-                area += a.x * b.y - a.y * b.x;
-            }
-            bool repeated = false;
-            for (size_t i = 0; i < s.pts.size(); ++i) {
-                const PNT2_s a = s.pts[i], b = s.pts[(i + 1) % s.pts.size()];
-                if (a.x == b.x && a.y == b.y) repeated = true;
-            }
-            if (area == 0 || repeated) return random_shape(rng);
-        }
-        return s;
     }
 };
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 
 struct CMEM_block_s;
@@ -21,6 +22,11 @@ const unsigned long kPoolMagic = 0x504f4f4cUL;
 const unsigned long kObjectMagic = 0x4f424a54UL;
 long g_live_pools = 0;
 long g_live_objects = 0;
+// Pools created so far, by name (over the whole process).
+std::map<std::string, long>& created_by_name() {
+    static std::map<std::string, long> m;
+    return m;
+}
 }  // namespace
 
 // Header in front of every object; 32 bytes keeps the payload 16-aligned.
@@ -47,6 +53,7 @@ CMEM_pool_s* CMEM_private_create_pool(int, const char* name, int, const char*) {
     pool->objects = nullptr;
     pool->magic = kPoolMagic;
     ++g_live_pools;
+    ++created_by_name()[pool->name];
     return pool;
 }
 
@@ -119,4 +126,8 @@ CMEM_pool_s* CMEM_private_ask_pool_of_object(const void* object) {
 namespace velte_test {
 long live_pool_count() { return g_live_pools; }
 long live_object_count() { return g_live_objects; }
+long pools_created(const std::string& name) {
+    const auto it = created_by_name().find(name);
+    return it == created_by_name().end() ? 0 : it->second;
+}
 }  // namespace velte_test

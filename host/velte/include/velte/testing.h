@@ -10,6 +10,9 @@ namespace velte_test {
 long live_pool_count();
 // Objects currently allocated in pools.
 long live_object_count();
+// Pools created with this name so far, over the whole process (never reset:
+// tests compare counts before and after).
+long pools_created(const std::string& name);
 
 // Abort request read by CERR_raise_on_abort: after `after_checks` further
 // checks have passed, the next one raises (0: the next check raises).
