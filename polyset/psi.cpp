@@ -112,8 +112,8 @@ void PSI_init_class() {
     OBJECT_entry_t* own = g_descriptor + OBJECT_BASE_ENTRIES;
     own[1] = OBJECT_method_entry(&PSI__set_boolean);
     own[2] = OBJECT_method_entry(&PSI__set_clean_each_region_set);
-    own[3] = OBJECT_method_entry(&unbuilt_operation<3>);
-    own[4] = OBJECT_method_entry(&unbuilt_operation<4>);
+    own[3] = OBJECT_method_entry(&PSI__set_find_minimal_loops);
+    own[4] = OBJECT_method_entry(&PSI__set_collect_uncovered_paths);
     own[5] = OBJECT_method_entry(&PSI__set_simple_gouge_check);
     own[6] = OBJECT_method_entry(&PSI__set_degouge_poly_seg);
     own[7] = OBJECT_method_entry(&PSI__set_visit_poly_intersections);

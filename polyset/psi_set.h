@@ -101,3 +101,12 @@ void PSI__set_reset_output(PSI_set_output_s* output);
 void PSI__set_clear_node_marks(void* psi, uint16_t mask);
 // Clears both zone slots of every node record (objects with extended words).
 void PSI__set_clear_zone_info(void* psi);
+
+// Slot 3 (module psi_set_minimal): the minimal loops of a set; see
+// PSI_set_find_minimal_loops_fn.  An empty set leaves the object untouched.
+void PSI__set_find_minimal_loops(void* psi, RING_header_s* set, PSI_set_intersect_type_t type, RING_header_s* out,
+                                 PSI_dummy_eval_cb_t callback);
+// Slot 4 (module psi_set_minimal): the uncovered paths of region sets; see
+// PSI_set_collect_uncovered_paths_fn.
+void PSI__set_collect_uncovered_paths(void* psi, RING_header_s** sets, bool* marked, int count,
+                                      RING_header_s* out);

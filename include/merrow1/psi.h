@@ -296,6 +296,31 @@ typedef bool (*PSI_set_region_gouge_check_fn)(void* psi, RING_header_s* region_s
 typedef POLY_INTXN_s* (*PSI_set_longest_loop_of_poly_fn)(void* psi, RING_header_s* poly);
 
 // ---------------------------------------------------------------------------
+// Minimal loops and uncovered paths
+// ---------------------------------------------------------------------------
+
+// Which intersections a set's polys are cut at when their minimal loops are
+// formed.
+enum PSI_set_intersect_type_t : int {
+    PSI_SET_INTERSECT_SELF_AND_EARLIER = 0,  // each poly with itself and with the earlier polys of the set
+    PSI_SET_INTERSECT_SELF_ONLY = 1,         // each poly with itself only
+    PSI_SET_INTERSECT_EARLIER_ONLY = 2,      // each poly with the earlier polys only
+};
+
+// Slot 3: the minimal loops of a set of polys (grid units) into the poly
+// set `out`, each with the grid scaling of the first wrapped poly; the
+// callback evaluates dummy segments for their covers (may be null).  Open
+// polys of the set get telomeres.
+typedef void (*PSI_set_find_minimal_loops_fn)(void* psi, RING_header_s* set, PSI_set_intersect_type_t type,
+                                              RING_header_s* out, PSI_dummy_eval_cb_t callback);
+// Slot 4: the maximal paths left when `count` region sets are intersected
+// with one another, less the paths inside the material of the sets marked
+// in `marked`, as intersection loops (ring of POLY_INTXN_create_ring_of)
+// appended to `out`.  The loops refer to the object's network.
+typedef void (*PSI_set_collect_uncovered_paths_fn)(void* psi, RING_header_s** sets, bool* marked, int count,
+                                                   RING_header_s* out);
+
+// ---------------------------------------------------------------------------
 // Flag bits of sub-segments taken by the winding-number code
 // ---------------------------------------------------------------------------
 

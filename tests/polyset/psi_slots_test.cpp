@@ -22,6 +22,8 @@ TEST(PsiSlots, LaterModulesAreInstalledInTheirSlots) {
     const SlotCase cases[] = {
         {PSI_SLOT_SET_BOOLEAN, OBJECT_method_entry(&PSI__set_boolean), "boolean"},
         {PSI_SLOT_SET_CLEAN_EACH_REGION_SET, OBJECT_method_entry(&PSI__set_clean_each_region_set), "clean"},
+        {PSI_SLOT_SET_FIND_MINIMAL_LOOPS, OBJECT_method_entry(&PSI__set_find_minimal_loops), "minimal loops"},
+        {PSI_SLOT_SET_COLLECT_UNCOVERED_PATHS, OBJECT_method_entry(&PSI__set_collect_uncovered_paths), "paths"},
         {PSI_SLOT_SET_SIMPLE_GOUGE_CHECK, OBJECT_method_entry(&PSI__set_simple_gouge_check), "simple gouge"},
         {PSI_SLOT_SET_DEGOUGE_POLY_SEG, OBJECT_method_entry(&PSI__set_degouge_poly_seg), "degouge"},
         {PSI_SLOT_SET_VISIT_POLY_INTERSECTIONS, OBJECT_method_entry(&PSI__set_visit_poly_intersections), "visit"},
