@@ -611,10 +611,12 @@ LineResult apply_listing_line(ListingState& s, const Words& w, CMEM_pool_s* pool
 
 // Reads the listing line by line until a "Corner" line ends it.  Null when
 // the lines run out first or a line is refused (too long, or a word over
-// kMaxWord characters); a chain begun is then deleted.
+// kMaxWord characters); a chain begun is then deleted.  Running out after
+// some listing lines is noted; an input with no words at all is a quiet end.
 RING_header_s* read_listing(CAM_FILE_s* file, CMEM_pool_s* pool) {
     std::vector<char> line(kLineBuffer);
     ListingState s;
+    bool any_words = false;
     while (true) {
         const int status = CAM_FILE_read_text(file, line.data(), line.size());
         bool refused = false;
@@ -629,10 +631,15 @@ RING_header_s* read_listing(CAM_FILE_s* file, CMEM_pool_s* pool) {
             refused = true;
         }
         if (refused || status != CAM_FILE_SUCCESS) {
+            // A listing cut short gives null like an empty file does; the
+            // note tells the two apart for a caller reading chain after chain.
+            if (!refused && any_words)
+                ERROR_note(__FILE__, __LINE__, "Chain listing: the lines ran out before the chain ended");
             if (s.chain) RING_delete(s.chain);
             return nullptr;
         }
         if (words.count == 0) continue;
+        any_words = true;
         if (apply_listing_line(s, words, pool) == LineResult::End) break;
     }
     if (s.closed) close_ring(s.chain);

@@ -719,6 +719,31 @@ TEST_F(ChainListingTest, ReadingRules) {
     }
 }
 
+// A listing cut short and an empty input both give null; only the cut one
+// is noted, so a caller reading chain after chain can tell a lost chain from
+// the end of its input.
+TEST_F(ChainListingTest, ListingCutShortIsNotedEmptyInputIsNot) {
+    struct Case {
+        const char* name;
+        const char* text;
+        bool noted;
+    } cases[] = {
+        {"cut short", "The chain is an open chain\nChain type is SAMPLE_CHAIN of 3\npoint: 0 0\nCorner\n", true},
+        {"no words at all", "\n   \n", false},
+        {"empty", "", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        stend_test::clear();
+        EXPECT_EQ(read(c.text), nullptr);
+        const std::vector<std::string> notes = stend_test::texts(stend_test::Kind::Note);
+        EXPECT_EQ(notes.size(), c.noted ? 1u : 0u);
+        if (c.noted && !notes.empty()) {
+            EXPECT_EQ(notes[0], "Chain listing: the lines ran out before the chain ended");
+        }
+    }
+}
+
 TEST_F(ChainListingTest, StateCarriesOverAndBadNumbersReadAsZero) {
     RING_header_s* chain = read(
         "The chain is an open chain\n"
