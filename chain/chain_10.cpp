@@ -2,13 +2,18 @@
 #include <merrow1/chain_set.h>
 
 #include <merrow1/chain.h>
+#include <merrow1/chain_area.h>
 #include <merrow1/chain_build.h>
+#include <merrow1/chain_distance.h>
 #include <merrow1/chain_merge.h>
+#include <merrow1/chain_poly_seg.h>
+#include <merrow1/chain_region.h>
 #include <merrow1/chain_source.h>
 #include <quorn/quorn.h>
 
 #include <cmath>
 #include <cstddef>
+#include <initializer_list>
 
 namespace {
 
@@ -198,4 +203,138 @@ void CHAIN_set_all_segments_on_wall(RING_header_s* chain) {
     const int count = is_closed(chain) ? chain->count : chain->count - 1;
     for (int i = 0; i < count && node; ++i, node = node->next)
         if (CHAIN_vertex_data_s* record = vertex_record(node)) record->flags |= CHAIN_VERTEX_ON_BOUNDARY;
+}
+
+// ---------------------------------------------------------------------------
+// Booleans of stocked chains and region overlap
+//
+// These two call up into the chain booleans (ChainsBoolean and the region
+// booleans on poly-segment sets); they are the module's only upward calls.
+
+namespace {
+
+CHAIN_main_data_s* main_of(const RING_header_s* chain) {
+    return chain ? static_cast<CHAIN_main_data_s*>(chain->main_data) : nullptr;
+}
+
+bool material_inside(const RING_header_s* chain) {
+    const CHAIN_main_data_s* data = main_of(chain);
+    return data && ((data->direction == CW && data->material_side == RIGHT) ||
+                    (data->direction == CCW && data->material_side == LEFT));
+}
+
+// A result chain that may be a hole to drop: material outside, and no loop
+// class record or one of class 0.
+bool droppable_hole(const RING_header_s* chain) {
+    if (material_inside(chain)) return false;
+    const auto* loop_class =
+        static_cast<const CHAIN_loop_class_s*>(APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_LOOP_CLASS));
+    return !loop_class || loop_class->material_class == 0;
+}
+
+// The region fields that a region boolean stamps on the caller's chains,
+// saved on construction and put back on destruction, so they come back on
+// every path, an error passing included.
+class RegionFieldsGuard {
+public:
+    explicit RegionFieldsGuard(std::initializer_list<RING_header_s*> chains) {
+        for (RING_header_s* chain : chains)
+            if (const CHAIN_main_data_s* data = main_of(chain))
+                saved_[count_++] = {chain, data->material_side, data->use_implied_offset, data->implied_offset,
+                                    data->region_set_id};
+    }
+    ~RegionFieldsGuard() {
+        // Reverse order: a chain saved twice ends with its first record.
+        while (count_ > 0) {
+            const Saved& s = saved_[--count_];
+            CHAIN_main_data_s* data = main_of(s.chain);
+            data->material_side = s.material_side;
+            data->use_implied_offset = s.use_implied_offset;
+            data->implied_offset = s.implied_offset;
+            data->region_set_id = s.region_set_id;
+        }
+    }
+    RegionFieldsGuard(const RegionFieldsGuard&) = delete;
+    RegionFieldsGuard& operator=(const RegionFieldsGuard&) = delete;
+
+private:
+    struct Saved {
+        RING_header_s* chain;
+        SIDE material_side;
+        int use_implied_offset;
+        double implied_offset;
+        int region_set_id;
+    };
+    Saved saved_[2] = {};
+    int count_ = 0;
+};
+
+// A ring deleted when the guard goes, also when an error passes.
+class RingGuard {
+public:
+    explicit RingGuard(RING_header_s* ring) : ring_(ring) {}
+    ~RingGuard() { RING_delete(ring_); }
+    RingGuard(const RingGuard&) = delete;
+    RingGuard& operator=(const RingGuard&) = delete;
+    RING_header_s* get() const { return ring_; }
+
+private:
+    RING_header_s* ring_;
+};
+
+}  // namespace
+
+int ChainsStockedBoolean(RING_header_s* set, SIDE side, RING_header_s* result, CHAIN_vertex_source_callback_t callback) {
+    if (!set || !result) return 0;
+    RING_node_s* before_first = result->last;
+    const int ok = ChainsBoolean(set, side, result, callback);
+    bool dropped = false;
+    if (ok) {
+        // Holes enclosed by a result chain with its material inside go.  The
+        // walk covers the nodes this call appended, each once.
+        RING_node_s* node = before_first ? before_first->next : result->first;
+        for (int steps = result->count; node && steps > 0; --steps) {
+            RING_node_s* next = node == result->last ? nullptr : node->next;
+            RING_header_s* hole = RING_ask_node_subring(node);
+            if (hole && droppable_hole(hole)) {
+                const RING_node_s* other = result->first;
+                for (int i = 0; i < result->count && other; ++i, other = other->next) {
+                    RING_header_s* outer = RING_ask_node_subring(other);
+                    if (!outer || outer == hole || !material_inside(outer)) continue;
+                    if (ChainChainLocation(hole, outer, nullptr) != 1) continue;
+                    RING_disconnect_node(result, node);
+                    RING_put_header_app_data(outer, CHAIN_APP_DATA_HOLE_ABSORBED, outer);
+                    dropped = true;
+                    break;
+                }
+            }
+            node = next;
+        }
+    }
+    if (ok && !dropped) return 1;
+    // The stock records of the input are stale now.
+    const RING_node_s* node = set->first;
+    for (int i = 0; i < set->count && node; ++i, node = node->next)
+        if (RING_header_s* chain = RING_ask_node_subring(node)) RING_delete_app_data(chain, CHAIN_APP_DATA_LOOP_CLASS);
+    return 0;
+}
+
+bool CHAIN_HasOverlapBetweenChains(RING_header_s* chain1, const double* offset1, bool flip1, RING_header_s* chain2,
+                                   const double* offset2, bool flip2, double* area) {
+    if (area) *area = 0.0;
+    if (!chain1 || !chain2 || !chain1->first || !chain2->first || !main_of(chain1) || !main_of(chain2)) return false;
+    // Region ids, implied offsets and sides are stamped for the boolean and
+    // put back afterwards, whatever happens.
+    RegionFieldsGuard restore({chain1, chain2});
+    RingGuard set(CHAIN_create_boolean_set(chain1->pool, nullptr));
+    RingGuard intersection(RING_create_in_pool(nullptr, RING_TYPE_LIST, chain1->pool));
+    if (!set.get() || !intersection.get()) return false;
+    const unsigned in_force = CHAIN_IMPLIED_OFFSET_IN_FORCE;
+    CHAIN_append_region_set(set.get(), chain1, 1, offset1 ? in_force : 0u, offset1 ? *offset1 : 0.0, false, flip1);
+    CHAIN_append_region_set(set.get(), chain2, 2, offset2 ? in_force : 0u, offset2 ? *offset2 : 0.0, false, flip2);
+    CHAIN_boolean_regions(set.get(), 0, CHAIN_BOOLEAN_INTERSECT, nullptr, nullptr, nullptr, nullptr, nullptr,
+                          intersection.get());
+    const bool overlap = intersection.get()->count > 0;
+    if (area && overlap) *area = CHAIN_chainsArea_chainsCentroid(intersection.get(), nullptr);
+    return overlap;
 }

@@ -17,3 +17,15 @@ enum { CHAIN_APP_DATA_TURNING_VERTEX = 110 };
 // distance to its point (place at that vertex, parameter 0).  0.0 for a null
 // chain or point or a chain without nodes; 1e7 when no segment can be read.
 double ChainPointMinDistance(const RING_header_s* chain, const double point[2], POINT_ON_CHAIN_s* nearest);
+
+// Where a point or chain lies against a closed chain.
+typedef int CHAIN_LOCATION;
+enum { CHAIN_LOCATION_ON = 0, CHAIN_LOCATION_INSIDE = 1, CHAIN_LOCATION_OUTSIDE = 2 };
+
+// Location of the first chain against the closed second chain: 0 when the
+// two come within the tolerance of each other anywhere (null tolerance: the
+// closed chain's length tolerance, else the host's); otherwise 1 or 2 as the
+// first chain's start point lies inside or outside the region the closed
+// chain bounds (by its winding number, whatever its material side).  -1 when
+// the second chain is not closed, and for a null or empty chain.
+CHAIN_LOCATION ChainChainLocation(const RING_header_s* chain, RING_header_s* closed, const double* tolerance);

@@ -96,3 +96,22 @@ void CHAIN_remove_source_reference(RING_header_s* chain);
 // Sets the on-wall mark on every vertex that ends a segment: all vertices of
 // a closed chain, all but the first of an open one.
 void CHAIN_set_all_segments_on_wall(RING_header_s* chain);
+
+// The boolean of a set of stocked chains (ChainsBoolean) into the result set,
+// dropping enclosed holes: a result chain with its material outside and no
+// loop-class record, or one of class 0, that lies inside a result chain with
+// its material inside is unlinked from the result (once), and that chain
+// gets key 39.  1 when the boolean gave chains and no hole was dropped;
+// otherwise 0, and the loop-class records (key 7) of the input chains are
+// deleted.  0 for a null set or result.
+int ChainsStockedBoolean(RING_header_s* set, SIDE side, RING_header_s* result, CHAIN_vertex_source_callback_t callback);
+// Whether the regions of two chains overlap: their intersection as region
+// sets 1 and 2 (each offset by its implied offset when one is given, its
+// material side swapped with its flip flag) is not empty.  The area out (may
+// be null) gets the absolute area of the intersection, else 0.0.  False
+// unless both chains have vertices.  The region-set ids, implied-offset words
+// and values and material sides of both chains are as before the call on
+// every path, an error passing included.  Scratch lists live in chain 1's
+// pool for the call.
+bool CHAIN_HasOverlapBetweenChains(RING_header_s* chain1, const double* offset1, bool flip1, RING_header_s* chain2,
+                                   const double* offset2, bool flip2, double* area);

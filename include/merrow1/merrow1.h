@@ -16,6 +16,7 @@
 #include <merrow1/chain_load.h>
 #include <merrow1/chain_merge.h>
 #include <merrow1/chain_part.h>
+#include <merrow1/chain_poly_seg.h>
 #include <merrow1/chain_region.h>
 #include <merrow1/chain_segments.h>
 #include <merrow1/chain_set.h>

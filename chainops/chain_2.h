@@ -1,0 +1,14 @@
+// Module-internal services of the boolean of a chain set.
+#pragma once
+
+#include <velte/ring.h>
+
+// Checks the chains that a boolean or a clean appended to `out`, from the
+// node after `before_first` (null: from the first node).  The input (a chain
+// or a chain list) counts as all closed when it is a closed chain, or a list
+// whose chains of two or more vertices are all closed.  A node without a
+// chain, a chain of fewer than two vertices and, for an all-closed input, an
+// open chain are removed from `out` (the chain deleted with its node); each
+// removal fails a precondition with its reason and is reported to the chain
+// debug interface.
+void CHAIN__validate_shapes_from_boolean(const RING_header_s* input, RING_header_s* out, RING_node_s* before_first);

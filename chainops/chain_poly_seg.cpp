@@ -1,0 +1,903 @@
+// Region booleans of chains on poly-segment sets: the chain side of the
+// polygon-set intersection.
+//
+// A call converts the chains of its input into poly-segment sets (one set per
+// region-set id), optionally offsets every segment, puts everything on one
+// integer grid, lets a polygon-set intersection object form the union or the
+// intersection of the region sets, and converts the resulting polys back into
+// chains in the caller's list.  All scratch data lives in one private pool and
+// in the object's own pool; both go on every exit.  What the call stamps on
+// the caller's chains (region-set ids, implied offsets, flag bits) is put
+// back by guards, so an error leaves the chains as they came.
+#include <merrow1/chain_poly_seg.h>
+
+#include "chainops/chain_poly_seg_internal.h"
+#include "internal/scratch_pool.h"
+
+#include <merrow1/chain.h>
+#include <merrow1/chain_area.h>
+#include <merrow1/chain_debug.h>
+#include <merrow1/chain_segments.h>
+#include <merrow1/chain_source.h>
+#include <merrow1/dynamic_array.h>
+#include <merrow1/chain_set.h>
+#include <merrow1/int_grid_map.h>
+#include <merrow1/poly_intxn.h>
+#include <merrow1/poly_intxn_chain.h>
+#include <merrow1/poly_seg.h>
+#include <merrow1/poly_seg_chain.h>
+#include <merrow1/poly_seg_grid.h>
+#include <merrow1/poly_seg_offset.h>
+#include <merrow1/psi.h>
+
+#include <pellam/mchn_segment.h>
+#include <quorn/quorn.h>
+#include <stend/error.h>
+#include <velte/cerr.h>
+#include <velte/cmem.h>
+#include <velte/ring.h>
+
+#include <algorithm>
+#include <cmath>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace {
+
+const char* const kFile = "chain_poly_seg";
+
+// Chain debug report codes of the start and end of an entry.
+const int kDebugStart = 4;
+const int kDebugEnd = 7;
+
+// Flag bits of use_implied_offset.
+const int kImpliedOffsetInForce = 1;
+const int kNoCircle = 4;
+
+CHAIN_main_data_s* main_of(const RING_header_s* chain) {
+    return chain ? static_cast<CHAIN_main_data_s*>(chain->main_data) : nullptr;
+}
+
+bool ring_closed(const RING_header_s* ring) {
+    return ring && ring->first && ring->last && ring->last->next == ring->first;
+}
+
+// The chains of a list in order; nodes without a sub-ring are passed over.
+// The walk is bounded by the list's node count.
+std::vector<RING_header_s*> chains_of(const RING_header_s* list) {
+    std::vector<RING_header_s*> out;
+    if (!list) return out;
+    RING_node_s* node = list->first;
+    for (int i = 0; node && i < list->count; ++i, node = node->next) {
+        RING_header_s* chain = RING_ask_node_subring(node);
+        if (chain) out.push_back(chain);
+    }
+    return out;
+}
+
+std::vector<RING_node_s*> nodes_of(const RING_header_s* ring) {
+    std::vector<RING_node_s*> out;
+    if (!ring) return out;
+    RING_node_s* node = ring->first;
+    for (int i = 0; node && i < ring->count; ++i, node = node->next) out.push_back(node);
+    return out;
+}
+
+RING_header_s* first_chain(const RING_header_s* list) {
+    const std::vector<RING_header_s*> chains = chains_of(list);
+    return chains.empty() ? nullptr : chains.front();
+}
+
+bool is_island(const RING_header_s* chain) {
+    const CHAIN_main_data_s* md = main_of(chain);
+    if (!md) return false;
+    return (md->direction == CW && md->material_side == RIGHT) || (md->direction == CCW && md->material_side == LEFT);
+}
+
+const CHAIN_app_poly_seg_chain_source_s* source_of(const RING_node_s* node) {
+    return node ? static_cast<const CHAIN_app_poly_seg_chain_source_s*>(
+                      APP_DATA__ask_app_data(node->app_data, POLY_SEG_KEY_CHAIN_SOURCE))
+                : nullptr;
+}
+
+// Owns a polygon-set intersection object; destroys it on every exit unless
+// it was destroyed earlier.
+class PsiGuard {
+public:
+    explicit PsiGuard(PSI_s* psi) : m_psi(psi) {}
+    ~PsiGuard() { release(); }
+    PsiGuard(const PsiGuard&) = delete;
+    PsiGuard& operator=(const PsiGuard&) = delete;
+    PSI_s* get() const { return m_psi; }
+    void release() {
+        if (m_psi) PSI_destroy(m_psi);
+        m_psi = nullptr;
+    }
+
+private:
+    PSI_s* m_psi;
+};
+
+// Saves the region-set id of every chain of a set and numbers the chains by
+// their position (1 for the first) for the length of a call; the saved ids go
+// back on every exit.  They are put back in reverse order, so a chain that
+// appears twice ends with the id it came with.
+class RegionIdGuard {
+public:
+    RegionIdGuard() = default;
+    ~RegionIdGuard() { restore(); }
+    RegionIdGuard(const RegionIdGuard&) = delete;
+    RegionIdGuard& operator=(const RegionIdGuard&) = delete;
+
+    void renumber(const RING_header_s* set) {
+        int position = 0;
+        for (RING_header_s* chain : chains_of(set)) {
+            CHAIN_main_data_s* md = main_of(chain);
+            if (!md) continue;
+            m_saved.push_back({md, md->region_set_id});
+            md->region_set_id = ++position;
+        }
+    }
+    void restore() {
+        for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) it->md->region_set_id = it->id;
+        m_saved.clear();
+    }
+
+private:
+    struct Saved {
+        CHAIN_main_data_s* md;
+        int id;
+    };
+    std::vector<Saved> m_saved;
+};
+
+// Saves use_implied_offset and implied_offset of one chain and puts them back
+// on every exit.
+class ImpliedOffsetGuard {
+public:
+    explicit ImpliedOffsetGuard(RING_header_s* chain) : m_md(main_of(chain)) {
+        if (m_md) {
+            m_use = m_md->use_implied_offset;
+            m_value = m_md->implied_offset;
+        }
+    }
+    ~ImpliedOffsetGuard() {
+        if (m_md) {
+            m_md->use_implied_offset = m_use;
+            m_md->implied_offset = m_value;
+        }
+    }
+    ImpliedOffsetGuard(const ImpliedOffsetGuard&) = delete;
+    ImpliedOffsetGuard& operator=(const ImpliedOffsetGuard&) = delete;
+
+private:
+    CHAIN_main_data_s* m_md;
+    int m_use = 0;
+    double m_value = 0.0;
+};
+
+// A chain list that only refers to its chains: deleting it leaves them alone.
+RING_header_s* referring_list(CMEM_pool_s* pool, RING_header_s* chain) {
+    RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    RING_set_sub_ring_delfunc(list, nullptr);
+    if (chain) RING_insert_after(list, list->last, chain);
+    return list;
+}
+
+// ---------------------------------------------------------------------------
+// Offset adapters: the poly offset asks per piece; the caller's callbacks
+// answer per chain vertex, found through the piece's source reference.
+// ---------------------------------------------------------------------------
+
+struct OffsetAdapter {
+    POLY_SEG_offset_value_cb_t offset_cb;
+    void* data;
+    CHAIN_trace_vertex_cb_t trace_cb;
+};
+
+const CHAIN_app_poly_seg_chain_source_s* required_source(const RING_node_s* node) {
+    const CHAIN_app_poly_seg_chain_source_s* ref = source_of(node);
+    if (!ref || !ref->chain) ERROR_internal(kFile, __LINE__, "No app data during offsetting.");
+    return ref;
+}
+
+double piece_offset(RING_header_s*, RING_header_s*, RING_node_s* node, void* data) {
+    const OffsetAdapter* adapter = static_cast<const OffsetAdapter*>(data);
+    const CHAIN_app_poly_seg_chain_source_s* ref = required_source(node);
+    return adapter->offset_cb(ref->chain, ref->vertex, adapter->data);
+}
+
+// Corner kind at the vertex that ends the piece.  A chain with material RIGHT
+// is walked backward, so its piece ends at the vertex before the source one.
+POLY_SEG_corner_offset_type_t piece_corner(RING_header_s*, RING_header_s* poly, RING_node_s* node, void* data) {
+    const POLY_SEG_header_s* header = POLY_SEG_ask_header(poly);
+    if (header && header->do_tan_corner_ext) return POLY_SEG_CORNER_OFFSET_TAN_EXT;
+    const OffsetAdapter* adapter = static_cast<const OffsetAdapter*>(data);
+    const CHAIN_app_poly_seg_chain_source_s* ref = required_source(node);
+    const RING_node_s* vertex = ref->vertex;
+    const CHAIN_main_data_s* md = main_of(ref->chain);
+    if (md && md->material_side == RIGHT && vertex && vertex->previous) vertex = vertex->previous;
+    const CHAIN_trace_vertex_t answer = adapter->trace_cb(ref->chain, vertex);
+    return answer == CHAIN_TRACE_VERTEX_EXTEND_LIMITED || answer == CHAIN_TRACE_VERTEX_EXTEND
+               ? POLY_SEG_CORNER_OFFSET_TAN_EXT
+               : POLY_SEG_CORNER_OFFSET_DEFAULT;
+}
+
+// ---------------------------------------------------------------------------
+// The common front of the booleans: region sets, offsets, grid.
+// ---------------------------------------------------------------------------
+
+struct BooleanInput {
+    RING_header_s* set;
+    unsigned op;
+    CHAIN_trace_vertex_cb_t trace_cb;
+    POLY_SEG_offset_value_cb_t offset_cb;
+    void* data;
+};
+
+struct Prepared {
+    RING_header_s* sets = nullptr;  // region sets, on the grid after step 11
+    int set_count = 0;
+    int* material = nullptr;        // one MaterialAtInfinity per region set
+    bool copied = false;
+    bool has_offset = false;        // dummy covers of offsets are needed
+    bool max_found = false;
+    double max_offset = 0.0;
+    bool offset_done = false;
+    INT_GRID_MAP_s* grid = nullptr;
+    double tolerance = 0.0;
+    double rounding = 0.0;
+    OffsetAdapter adapter{nullptr, nullptr, nullptr};
+};
+
+// Steps 5 to 11 of a region boolean.  False when the conversion gave no
+// region sets (the call then ends quietly).  `material_in` may be null.
+bool prepare_region_sets(const BooleanInput& in, CMEM_pool_s* pool, PSI_s* psi, RegionIdGuard& ids,
+                         const Korvo::Cam::MaterialAtInfinity* material_in, Prepared& p) {
+    const bool carry = (in.op & CHAIN_BOOLEAN_CARRY_SOURCES) != 0;
+    // 5. One poly-segment set per region-set id; sources are kept whenever a
+    //    callback will need them.
+    const bool keep_sources = carry || in.offset_cb || in.trace_cb;
+    p.sets = POLY_SEG_create_set_from_chain_set(in.set, pool, keep_sources, nullptr);
+    if (!p.sets) return false;
+    p.set_count = static_cast<int>(nodes_of(p.sets).size());
+
+    // 6. Tolerance; the chains are numbered by position for the output order.
+    p.tolerance = CHAIN_ask_set_tolerance(in.set);
+    ids.renumber(in.set);
+
+    // 7. An un-offset copy for the material-at-infinity preparation.
+    RING_header_s* prepared = p.sets;
+    if (carry && !(in.op & CHAIN_BOOLEAN_NO_UNOFFSET_COPY)) {
+        prepared = POLY_SEG_copy_set(p.sets, pool, POLY_SEG_copy_chain_source_ref);
+        p.copied = true;
+    }
+
+    // 8. Material at infinity of each region set: given entries stay, the
+    //    others (2) are worked out on the geometry before any offset.
+    if (p.set_count > 0) {
+        p.material = CMEM_NEW_ARRAY(pool, int, p.set_count);
+        for (int i = 0; i < p.set_count; ++i)
+            p.material[i] = material_in ? material_in[i] : Korvo::Cam::MaterialAtInfinityUndetermined;
+    }
+    PSI_method<PSI_set_calc_inf_for_offsets_fn>(psi, PSI_SLOT_SET_CALC_INF_FOR_OFFSETS)(
+        psi, pool, prepared, in.offset_cb != nullptr, p.copied, &p.material);
+
+    // 9. Dummy covers and the largest offset.
+    p.has_offset = in.offset_cb && (in.trace_cb || POLY_SEG_set_of_sets_needs_full_dummy_covers(p.sets));
+    p.max_found = POLY_SEG_get_set_of_sets_max_offset(p.sets, &p.max_offset);
+
+    // 10. Every poly offset by its own distance (per piece through the
+    //     callbacks when given).
+    p.adapter = OffsetAdapter{in.offset_cb, in.data, in.trace_cb};
+    const bool closing = !in.offset_cb && !(in.op & CHAIN_BOOLEAN_NO_IMPLIED_OFFSET);
+    p.offset_done = POLY_SEG_offset_set_of_sets(p.sets, carry ? POLY_SEG_copy_chain_source_ref : nullptr,
+                                                in.offset_cb ? piece_offset : nullptr, &p.adapter,
+                                                in.trace_cb ? piece_corner : nullptr, &p.adapter, closing);
+
+    // 11. One grid for all sets; the result tolerance grows by the rounding.
+    p.grid = POLY_SEG_put_set_of_sets_to_grid(p.sets, nullptr, p.copied, nullptr,
+                                              carry ? POLY_SEG_copy_chain_source_ref : nullptr,
+                                              p.has_offset ? p.max_offset : 0.0);
+    p.rounding = POLY_SEG_get_set_of_sets_rounding_tol(p.sets);
+    p.tolerance += p.copied ? 2 * p.rounding : p.rounding;
+    return true;
+}
+
+// What both region-boolean entries hold for one call: the intersection
+// object, the renumbered region-set ids, the merge callback (the boolean's
+// own when sources are carried and none is given) and the prepared sets.
+// The ids go back before the object is destroyed.
+struct RegionBoolean {
+    RegionBoolean(unsigned op_, bool extended, CHAIN_vertex_source_callback_t merge_cb)
+        : op(op_),
+          carry((op_ & CHAIN_BOOLEAN_CARRY_SOURCES) != 0),
+          psi(PSI_create(0, true, extended, carry ? POLY_SEG_copy_chain_source_ref : nullptr, nullptr)),
+          merge(merge_cb ? merge_cb : carry ? CHAIN_boolean_merge : nullptr) {}
+
+    bool prepare(const BooleanInput& in, CMEM_pool_s* pool, const Korvo::Cam::MaterialAtInfinity* mai) {
+        return prepare_region_sets(in, pool, psi.get(), ids, mai, p);
+    }
+    // The union (op bit 0 clear) or intersection into the output record.
+    void run(PSI_set_output_s* output) {
+        PSI_method<PSI_set_boolean_fn>(psi.get(), PSI_SLOT_SET_BOOLEAN)(
+            psi.get(), p.sets, p.material, !(op & CHAIN_BOOLEAN_INTERSECT), true, true,
+            p.has_offset ? POLY_SEG_dummy_src_eval_using_point_data : nullptr, false, output);
+    }
+    POLY_SEG_copy_cb_t source_copier() const { return carry ? POLY_SEG_copy_chain_source_ref : nullptr; }
+
+    const unsigned op;
+    const bool carry;
+    PsiGuard psi;
+    RegionIdGuard ids;
+    const CHAIN_vertex_source_callback_t merge;
+    Prepared p;
+};
+
+// Limits of the small closed loops after an offset: perimeter 0.007 g and
+// area-to-perimeter ratio 3e-6 g, g the largest offset in grid cells.
+void offset_loop_limits(const Prepared& p, double limits[2]) {
+    const double cell = p.grid ? INT_GRID_MAP__get_grid_size(p.grid, 0) : 0.0;
+    const double g = cell > 0 ? p.max_offset / cell : 0.0;
+    limits[0] = 0.007 * g;
+    limits[1] = 3e-6 * g;
+}
+
+SIDE side_or_first(SIDE side, const RING_header_s* set) {
+    if (side != 0) return side;
+    const CHAIN_main_data_s* md = main_of(first_chain(set));
+    return md ? md->material_side : 0;
+}
+
+const CSYS* csys_of_first(const RING_header_s* set) {
+    const CHAIN_main_data_s* md = main_of(first_chain(set));
+    return md ? &md->csys : nullptr;
+}
+
+// The boundaries of a zone in list order.  Each boundary sits once in the
+// list of each of its zones, so meeting one again means a broken list.
+std::vector<BZONE_boundary_s*> boundaries_of(const BZONE_s* zone) {
+    std::vector<BZONE_boundary_s*> out;
+    std::unordered_set<const BZONE_boundary_s*> seen;
+    for (BZONE_boundary_s* b = zone->first_boundary; b; b = b->next[zone->value]) {
+        if (!seen.insert(b).second) ERROR_internal(kFile, __LINE__, "Zone boundary list does not end.");
+        out.push_back(b);
+    }
+    return out;
+}
+
+bool empty_set(const RING_header_s* set) { return !set || !set->first || set->count <= 0; }
+
+}  // namespace
+
+CHAIN_proc_app_data_spec_e CHAIN__boolean_output_spec(unsigned op, bool has_offset_cb, bool offset_done) {
+    if (!(op & CHAIN_BOOLEAN_CARRY_SOURCES)) return CHAIN_PROC_APP_DATA_GEOMETRY;
+    if (has_offset_cb) return CHAIN_PROC_APP_DATA_SOURCES;
+    if (op & CHAIN_BOOLEAN_SECOND_OUTPUT) return static_cast<CHAIN_proc_app_data_spec_e>(offset_done ? 5 : 9);
+    return static_cast<CHAIN_proc_app_data_spec_e>(offset_done ? 7 : 11);
+}
+
+// ---------------------------------------------------------------------------
+// CHAIN_boolean_regions
+// ---------------------------------------------------------------------------
+
+int CHAIN_boolean_regions(RING_header_s* set, SIDE side, unsigned op, CHAIN_vertex_source_callback_t merge_cb,
+                          CHAIN_trace_vertex_cb_t trace_cb, POLY_SEG_offset_value_cb_t offset_cb, void* data,
+                          Korvo::Cam::MaterialAtInfinity* mai, RING_header_s* out) {
+    // 1. Start report.
+    CHAIN_debug_report(kDebugStart, "CHAIN_boolean_regions -- Start", set, nullptr);
+    // 2. Nothing to do.
+    if (empty_set(set)) {
+        CERR__set_error_code(0);
+        return 1;
+    }
+    merrow1::run_converting([&]() {
+        // 3. Scratch pool and the intersection object.
+        MERROW1_SCRATCH_POOL(pool, "CHAIN_boolean_regions");
+        // 4. Sources carried: the boolean's own merge by default.
+        RegionBoolean b(op, false, merge_cb);
+        const Prepared& p = b.p;
+
+        // 5-11. Region sets, offsets, grid.
+        if (!b.prepare(BooleanInput{set, op, trace_cb, offset_cb, data}, pool, mai)) return;
+
+        // 12. The boolean into a poly-segment set of the pool.
+        RING_header_s* result = POLY_SEG_create_set(pool, Korvo::Cam::MaterialAtInfinityUndetermined);
+        PSI_set_output_s output{result, Korvo::Cam::MaterialAtInfinityUndetermined, PSI_SET_OUTPUT_POLYS,
+                                PSI_SET_OUTPUT_SET, b.source_copier()};
+        b.run(&output);
+        // The caller's array receives the values worked out.
+        if (mai && p.material)
+            for (int i = 0; i < p.set_count; ++i) mai[i] = static_cast<Korvo::Cam::MaterialAtInfinity>(p.material[i]);
+        b.psi.release();
+
+        // 13. Small closed loops, back to reals, short inserted connectors.
+        double limits[2];
+        offset_loop_limits(p, limits);
+        POLY_SEG_remove_small_closed_loops(result, p.max_found ? limits : nullptr);
+        POLY_SEG_get_set_from_grid(result);
+        POLY_SEG_remove_inserts(result, p.rounding);
+
+        // 14. Back to chains in the caller's list.
+        POLY_SEG_create_chain_set(result, csys_of_first(set), CHAIN__boolean_output_spec(op, offset_cb, p.offset_done),
+                                  b.merge, nullptr, nullptr, p.tolerance, side_or_first(side, set),
+                                  offset_cb != nullptr, offset_cb, data, out);
+        if (p.grid) INT_GRID_MAP__destroy(p.grid);
+        // 15. Ids, object and pool go with the guards.
+    });
+    CHAIN_debug_report(kDebugEnd, "CHAIN_boolean_regions -- End", out, nullptr);
+    CERR__set_error_code(0);
+    return 1;
+}
+
+int CHAIN_union_regions(RING_header_s* set, SIDE side, bool carry, CHAIN_vertex_source_callback_t merge_cb,
+                        POLY_SEG_offset_value_cb_t offset_cb, void* data, RING_header_s* out) {
+    CHAIN_boolean_regions(set, side, carry ? CHAIN_BOOLEAN_CARRY_SOURCES : 0u, merge_cb, nullptr, offset_cb, data,
+                          nullptr, out);
+    CERR__set_error_code(0);
+    return 1;
+}
+
+int CHAIN_intersect_regions(RING_header_s* set, SIDE side, bool carry, CHAIN_vertex_source_callback_t merge_cb,
+                            RING_header_s* out) {
+    const unsigned op = CHAIN_BOOLEAN_INTERSECT | (carry ? CHAIN_BOOLEAN_CARRY_SOURCES : 0u);
+    CHAIN_boolean_regions(set, side, op, merge_cb, nullptr, nullptr, nullptr, nullptr, out);
+    CERR__set_error_code(0);
+    return 1;
+}
+
+// ---------------------------------------------------------------------------
+// CHAIN_boolean_regions_to_zones
+// ---------------------------------------------------------------------------
+
+namespace {
+
+struct ZoneOrder {
+    int region;
+    double position;
+};
+
+struct ZoneContext {
+    const CSYS* csys;
+    CMEM_pool_s* pool;                 // the map's pool: the chains live there
+    CHAIN_proc_app_data_spec_e spec;
+    CHAIN_vertex_source_callback_t merge;
+    double tolerance;
+    double max_offset;
+    const double* limits;              // small-loop limits, null for the defaults
+    SIDE side;
+    const INT_GRID_MAP_s* grid;
+    POLY_SEG_offset_value_cb_t offset_cb;
+    void* data;
+    std::unordered_map<const BZONE_boundary_s*, ZoneOrder> order;
+};
+
+// Turns the intersection loop of a boundary into a chain of the map's pool:
+// a small loop is freed and leaves the boundary inactive, a chain of fewer
+// than two vertices is deleted, any other chain becomes the boundary's curve.
+void convert_boundary(ZoneContext& ctx, BZONE_boundary_s* boundary) {
+    if (boundary->curve.type != BZONE_CURVE_POLY_INTXN || boundary->curve.next != &boundary->curve) return;
+    POLY_INTXN_s* loop = static_cast<POLY_INTXN_s*>(boundary->curve.representation);
+    if (!loop) return;
+    const double* limit = ctx.limits ? &ctx.limits[0] : nullptr;
+    const double* ratio = ctx.limits ? &ctx.limits[1] : nullptr;
+    if (POLY_INTXN_is_small_closed_loop(loop, limit, ratio)) {
+        BZONE_boundary_free_rep(boundary);
+        return;
+    }
+    POLY_SEG_output_order_data_s order{0, 0, 0.0};
+    RING_header_s* chain = POLY_INTXN_create_chain(loop, ctx.grid, ctx.csys, ctx.pool, ctx.spec, ctx.merge,
+                                                   ctx.tolerance, ctx.side, ctx.offset_cb != nullptr, false,
+                                                   ctx.spec != 0 ? &order : nullptr, nullptr, nullptr,
+                                                   ctx.offset_cb, ctx.data);
+    BZONE_boundary_free_rep(boundary);
+    if (!chain) return;
+    if (chain->count < 2) {
+        RING_delete(chain);
+        return;
+    }
+    BZONE_map_create_boundary_curve(ctx.pool, boundary, nullptr, chain, BZONE_CURVE_RING);
+    if (ctx.spec != 0) ctx.order[boundary] = ZoneOrder{order.region, order.position};
+}
+
+// Sorts the zone's boundary list by the order records of their chains,
+// ascending; equal ones keep their order, and boundaries without a record
+// stay in front in their order.
+void sort_zone_boundaries(ZoneContext& ctx, BZONE_s* zone) {
+    const int v = zone->value;
+    std::vector<BZONE_boundary_s*> list = boundaries_of(zone);
+    auto key = [&](const BZONE_boundary_s* b, ZoneOrder* o) {
+        auto it = ctx.order.find(b);
+        if (it == ctx.order.end()) return false;
+        *o = it->second;
+        return true;
+    };
+    std::stable_sort(list.begin(), list.end(), [&](const BZONE_boundary_s* a, const BZONE_boundary_s* b) {
+        ZoneOrder oa{0, 0}, ob{0, 0};
+        const bool ha = key(a, &oa), hb = key(b, &ob);
+        if (ha != hb) return !ha;
+        if (!ha) return false;
+        if (oa.region != ob.region) return oa.region < ob.region;
+        return oa.position < ob.position;
+    });
+    zone->first_boundary = list.empty() ? nullptr : list.front();
+    for (size_t i = 0; i < list.size(); ++i) list[i]->next[v] = i + 1 < list.size() ? list[i + 1] : nullptr;
+}
+
+// Every boundary of the map is converted, also those behind a boundary that
+// a small loop left inactive, so that no loop outlives the intersection
+// object whose network it walks.
+void convert_map(ZoneContext& ctx, BZONE_map_s* map) {
+    for (int i = 0; i < map->boundaries->num_active; ++i) {
+        CERR_raise_on_abort();
+        convert_boundary(ctx, static_cast<BZONE_boundary_s*>(DYNAMIC_ARRAY_element_at(map->boundaries, i)));
+    }
+    if (ctx.spec == 0) return;
+    for (int i = 0; i < map->zones->num_active; ++i) {
+        BZONE_s* zone = static_cast<BZONE_s*>(DYNAMIC_ARRAY_element_at(map->zones, i));
+        if (!zone->merged_into) sort_zone_boundaries(ctx, zone);
+    }
+}
+
+}  // namespace
+
+int CHAIN_boolean_regions_to_zones(RING_header_s* set, SIDE side, unsigned op,
+                                   CHAIN_vertex_source_callback_t merge_cb, CHAIN_trace_vertex_cb_t trace_cb,
+                                   POLY_SEG_offset_value_cb_t offset_cb, void* data, BZONE_map_s* map) {
+    CHAIN_debug_report(kDebugStart, "CHAIN_boolean_regions_to_zones -- Start", set, nullptr);
+    if (empty_set(set) || !map) {
+        CERR__set_error_code(0);
+        return 1;
+    }
+    merrow1::run_converting([&]() {
+        MERROW1_SCRATCH_POOL(pool, "CHAIN_boolean_regions_to_zones");
+        RegionBoolean b(op, true, merge_cb);
+        const Prepared& p = b.p;
+        if (!b.prepare(BooleanInput{set, op, trace_cb, offset_cb, data}, pool, nullptr)) return;
+        // 1. The boolean writes intersection loops on the boundaries of the map.
+        PSI_set_output_s output{map, Korvo::Cam::MaterialAtInfinityUndetermined, PSI_SET_OUTPUT_LOOPS,
+                                PSI_SET_OUTPUT_ZONES, b.source_copier()};
+        b.run(&output);
+        // 2. The loops become chains while the network they walk still exists.
+        double limits[2];
+        offset_loop_limits(p, limits);
+        ZoneContext ctx{csys_of_first(set),
+                        map->pool,
+                        CHAIN__boolean_output_spec(op, offset_cb, p.offset_done),
+                        b.merge,
+                        p.tolerance,
+                        p.max_offset,
+                        p.max_offset > 0 ? limits : nullptr,
+                        side_or_first(side, set),
+                        p.grid,
+                        offset_cb,
+                        data,
+                        {}};
+        convert_map(ctx, map);
+        // 3. Ids, object and pool go with the guards.
+        b.psi.release();
+        if (p.grid) INT_GRID_MAP__destroy(p.grid);
+    });
+    CERR__set_error_code(0);
+    return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Zone-order extraction
+// ---------------------------------------------------------------------------
+
+namespace {
+
+RING_header_s* boundary_chain(const BZONE_boundary_s* boundary) {
+    if (boundary->curve.type != BZONE_CURVE_RING) return nullptr;
+    return static_cast<RING_header_s*>(boundary->curve.representation);
+}
+
+// Appends the boundary's chain to the list and clears it from the boundary,
+// which stays active so that walks still cross it.
+void take_chain(RING_header_s* list, BZONE_boundary_s* boundary) {
+    RING_header_s* chain = boundary_chain(boundary);
+    if (!chain) return;
+    RING_insert_after(list, list->last, chain);
+    boundary->curve.representation = nullptr;
+}
+
+
+bool closed_island(const RING_header_s* chain) { return ring_closed(chain) && is_island(chain); }
+
+}  // namespace
+
+void CHAIN_zone_order_extract_air_regions(void* list, BZONE_s* zone, BZONE_s*) {
+    RING_header_s* out = static_cast<RING_header_s*>(list);
+    if (!out || !zone || zone->value != 0) return;
+    const std::vector<BZONE_boundary_s*> bs = boundaries_of(zone);
+    for (BZONE_boundary_s* b : bs) {
+        const RING_header_s* chain = boundary_chain(b);
+        if (chain && !closed_island(chain)) {
+            take_chain(out, b);
+            break;
+        }
+    }
+    for (BZONE_boundary_s* b : bs) {
+        const RING_header_s* chain = boundary_chain(b);
+        if (chain && closed_island(chain)) take_chain(out, b);
+    }
+}
+
+void CHAIN_zone_order_extract_material_regions(void* list, BZONE_s* zone, BZONE_s*) {
+    RING_header_s* out = static_cast<RING_header_s*>(list);
+    if (!out || !zone || zone->value != 1) return;
+    const std::vector<BZONE_boundary_s*> bs = boundaries_of(zone);
+    for (BZONE_boundary_s* b : bs) {
+        const RING_header_s* chain = boundary_chain(b);
+        if (chain && closed_island(chain)) {
+            take_chain(out, b);
+            break;
+        }
+    }
+    for (BZONE_boundary_s* b : bs)
+        if (boundary_chain(b)) take_chain(out, b);
+}
+
+// ---------------------------------------------------------------------------
+// Offset values, slivers
+// ---------------------------------------------------------------------------
+
+double CHAIN_offset_value_cb(RING_header_s* chain, RING_node_s* vertex, void* values) {
+    const double* v = static_cast<const double*>(values);
+    switch (MCHN_ask_segment_geom_type(chain, vertex)) {
+    case 1:
+        return v[0];
+    case 4:
+        return v[1];
+    case 2:
+        return v[2];
+    case 3:
+        return v[3];
+    default: {
+        const CHAIN_main_data_s* md = main_of(chain);
+        return md && (md->use_implied_offset & kImpliedOffsetInForce) ? md->implied_offset : 0.0;
+    }
+    }
+}
+
+bool CHAIN_is_sliver(RING_header_s* chain, double width, CMEM_pool_s* pool) {
+    if (!ring_closed(chain) || chain->count <= 0) return true;
+    RING_header_s* input = referring_list(pool, chain);
+    RING_header_s* result = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    bool sliver = false;
+    try {
+        // The chain is offset into its material by half the width.
+        ImpliedOffsetGuard saved(chain);
+        CHAIN_main_data_s* md = main_of(chain);
+        md->use_implied_offset = kImpliedOffsetInForce;
+        md->implied_offset = is_island(chain) ? -width / 2 : width / 2;
+        CHAIN_union_regions(input, LEFT, false, nullptr, nullptr, nullptr, result);
+        sliver = result->count == 0;
+    } catch (...) {
+        RING_delete(result);
+        RING_delete(input);
+        throw;
+    }
+    RING_delete(result);
+    RING_delete(input);
+    return sliver;
+}
+
+bool CHAIN_is_sliver(RING_header_s* chain, POLY_SEG_offset_value_cb_t offset_cb, void* data, CMEM_pool_s* pool) {
+    if (!ring_closed(chain) || chain->count <= 0) return true;
+    RING_header_s* input = referring_list(pool, chain);
+    RING_header_s* result = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    CHAIN_main_data_s* md = main_of(chain);
+    // The no-circle flag goes back to what it was, on every exit.
+    const int no_circle_before = md->use_implied_offset & kNoCircle;
+    struct FlagBack {
+        CHAIN_main_data_s* md;
+        int bit;
+        ~FlagBack() { md->use_implied_offset = (md->use_implied_offset & ~kNoCircle) | bit; }
+    };
+    bool sliver = false;
+    try {
+        FlagBack back{md, no_circle_before};
+        md->use_implied_offset |= kNoCircle;
+        CHAIN_boolean_regions(input, LEFT, CHAIN_BOOLEAN_CARRY_SOURCES | CHAIN_BOOLEAN_NO_UNOFFSET_COPY, nullptr,
+                              nullptr, offset_cb, data, nullptr, result);
+        sliver = result->count == 0;
+    } catch (...) {
+        RING_delete(result);
+        RING_delete(input);
+        throw;
+    }
+    RING_delete(result);
+    RING_delete(input);
+    return sliver;
+}
+
+bool CHAIN_clean_sliver_regions(RING_header_s* set, const double* min_area) {
+    if (empty_set(set)) return false;
+    const double threshold = min_area ? *min_area : 2e-10;
+    bool removed = false;
+    for (RING_node_s* node : nodes_of(set)) {
+        RING_header_s* chain = RING_ask_node_subring(node);
+        if (!chain || chain->count >= 11) continue;
+        double centroid[2];
+        if (std::fabs(CHAIN_chainArea_chainCentroid(chain, centroid)) > threshold) continue;
+        RING_disconnect_node(set, node);
+        removed = true;
+    }
+    return removed;
+}
+
+// ---------------------------------------------------------------------------
+// Small self-loops of one chain
+// ---------------------------------------------------------------------------
+
+RING_header_s* CHAIN_RemoveSmallLoops(RING_header_s* chain, CHAIN_vertex_source_callback_t merge_cb) {
+    if (!chain) return nullptr;
+    CHAIN_debug_report(kDebugStart, "CHAIN_RemoveSmallLoops -- Start", chain, nullptr);
+    RING_header_s* result = chain;
+    merrow1::run_converting([&]() {
+        PsiGuard psi(PSI_create(0, false, false, merge_cb ? POLY_SEG_copy_chain_source_ref : nullptr, nullptr));
+        CMEM_pool_s* pool = psi.get()->pool;
+        RING_header_s* poly =
+            POLY_SEG_create_from_chain(chain, pool, merge_cb ? POLY_SEG_chain_create_source : nullptr, nullptr,
+                                       false, nullptr);
+        if (!poly) return;
+        INT_GRID_MAP_s* map = POLY_SEG_create_scaling(poly, 0.0);
+        POLY_SEG_put_to_grid(poly, map);
+        const INT_GRID_MAP_s* grid = POLY_SEG_ask_header(poly)->scaling ? POLY_SEG_ask_header(poly)->scaling : map;
+        POLY_INTXN_s* loop = PSI_method<PSI_set_longest_loop_of_poly_fn>(psi.get(), PSI_SLOT_SET_LONGEST_LOOP_OF_POLY)(
+            psi.get(), poly);
+        if (loop) {
+            const CHAIN_main_data_s* md = main_of(chain);
+            const double approx = md && md->approximation_tolerance_set ? md->approximation_tolerance : 0.0;
+            RING_header_s* made = POLY_INTXN_create_chain(
+                loop, grid, md ? &md->csys : nullptr, chain->pool,
+                merge_cb ? CHAIN_PROC_APP_DATA_SOURCES : CHAIN_PROC_APP_DATA_GEOMETRY, merge_cb,
+                POLY_SEG_get_rounding_tol(poly) + approx, md ? md->material_side : 0, false, false, nullptr,
+                nullptr, nullptr, nullptr, nullptr);
+            if (made) result = made;
+        }
+    });
+    CHAIN_debug_report(kDebugEnd, "CHAIN_RemoveSmallLoops -- End", result, nullptr);
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// Minimal loops and simply connected regions
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// The trace record that tracing hangs on a vertex under key 1 (32 bytes).
+struct TraceRecord {
+    double offset;
+    int material_side;
+    unsigned char dummy;         // the piece ending here only connects
+    unsigned char vertex_piece;  // made at a source vertex, not from a source segment
+    unsigned char blank;
+    unsigned char full_circle;
+    unsigned char step_high;
+    int step_sense;
+    int corner_type;
+};
+static_assert(sizeof(TraceRecord) == 32, "the trace record is 32 bytes");
+
+enum { kKeyTraceRecord = 1 };
+
+// Material-side filter of the grid rounding of minimal loops: the dummy
+// pieces of traced polys go to the material side (other polys have none).
+bool dummies_to_material_side(RING_header_s* poly) { return POLY_SEG_is_a_trace(poly); }
+
+// Dummy-stock callback of the minimal loops: the stock a dummy piece of a
+// closed trace stands for, read from the trace vertex it came from.  A piece
+// made at a source vertex stands for the point of that vertex (centre the
+// point, radius 0, counter-clockwise); any other dummy stands for the source
+// arc it was traced from (centre, radius and sense of that arc).  The value is
+// the trace record's offset.  False when any piece of this is missing.
+bool trace_dummy_stock(const RING_node_s* segment, Korvo::Math::Point2* point, Korvo::Math::Point2* centre,
+                       double* radius, bool* ccw, double* value) {
+    const CHAIN_app_poly_seg_chain_source_s* ref = source_of(segment);
+    if (!ref || !ref->chain || !ref->vertex) return false;
+    const CHAIN_main_data_s* md = main_of(ref->chain);
+    if (!md || md->kind != TRACE_CHAIN || !ring_closed(ref->chain)) return false;
+    const TraceRecord* trace =
+        static_cast<const TraceRecord*>(APP_DATA__ask_app_data(ref->vertex->app_data, kKeyTraceRecord));
+    const CHAIN_source_chain_source_vertex_s* source = static_cast<const CHAIN_source_chain_source_vertex_s*>(
+        APP_DATA__ask_app_data(ref->vertex->app_data, APP_DATA_SOURCE_VERTEX));
+    if (!trace || !trace->dummy || !source || !source->source_vertex) return false;
+    const RING_node_s* sv = source->source_vertex;
+    const CHAIN_vertex_data_s* record = static_cast<const CHAIN_vertex_data_s*>(sv->main_data);
+    if (!record || !record->geometry) return false;
+    const Korvo::Math::Point2 p{record->geometry[0], record->geometry[1]};
+    if (!trace->vertex_piece) {
+        if (CHAIN_seg_ask_type(sv) != SEG_ARC) return false;
+        const end_segment* arc = reinterpret_cast<const end_segment*>(record->geometry);
+        *point = p;
+        *centre = Korvo::Math::Point2{arc->cx, arc->cy};
+        *radius = arc->radius;
+        *ccw = arc->direction == CCW;
+    } else {
+        *point = p;
+        *centre = p;
+        *radius = 0.0;
+        *ccw = true;
+    }
+    *value = trace->offset;
+    return true;
+}
+
+}  // namespace
+
+int CHAIN_find_minimal_loops(const RING_header_s* set, CHAIN_poly_seg_intersect_type_t type, SIDE side,
+                             CHAIN_vertex_source_callback_t merge_cb, RING_header_s* out) {
+    // 1. Nothing to do.
+    if (empty_set(set)) {
+        CERR__set_error_code(0);
+        return 1;
+    }
+    RING_header_s* chains = const_cast<RING_header_s*>(set);
+    merrow1::run_converting([&]() {
+        // 2. Scratch pool, the intersection object, the boolean's own merge.
+        MERROW1_SCRATCH_POOL(pool, "CHAIN_union_regions");
+        PsiGuard psi(PSI_create(0, true, false, POLY_SEG_copy_chain_source_ref, nullptr));
+        RegionIdGuard ids;
+        CHAIN_vertex_source_callback_t merge = merge_cb ? merge_cb : CHAIN_boolean_merge;
+        // 3. One poly per chain, with sources; dummy stock of traces noted.
+        POLY_SEG_dummy_stock_info_s info{false, 0.0};
+        RING_header_s* polys = POLY_SEG_create_from_chain_set(chains, pool, true, false, &info);
+        if (!polys) return;
+        ids.renumber(chains);
+        double tolerance = CHAIN_ask_set_tolerance(chains);
+        const bool stocked = info.max_stock > 0;
+        // 4. On a grid of their own, dummies of traces to the material side.
+        INT_GRID_MAP_s* grid = POLY_SEG_put_set_to_grid(polys, nullptr, true, dummies_to_material_side,
+                                                        POLY_SEG_copy_chain_source_ref, stocked ? info.max_stock : 0.0);
+        const double rounding = POLY_SEG_get_set_rounding_tol(polys);
+        // 5. The minimal loops.
+        RING_header_s* loops = POLY_SEG_create_set(pool, Korvo::Cam::MaterialAtInfinityUndetermined);
+        PSI_method<PSI_set_find_minimal_loops_fn>(psi.get(), PSI_SLOT_SET_FIND_MINIMAL_LOOPS)(
+            psi.get(), polys, static_cast<PSI_set_intersect_type_t>(type), loops,
+            stocked ? trace_dummy_stock : nullptr);
+        // 6. Object gone; small loops, back to reals, short connectors.
+        psi.release();
+        POLY_SEG_remove_small_closed_loops(loops, nullptr);
+        POLY_SEG_get_set_from_grid(loops);
+        POLY_SEG_remove_inserts(loops, rounding);
+        // 7. Back to chains with sources and split records, reused when untouched.
+        tolerance += 2 * rounding;
+        POLY_SEG_create_chain_set(loops, csys_of_first(chains), static_cast<CHAIN_proc_app_data_spec_e>(11), merge,
+                                  nullptr, nullptr, tolerance, side_or_first(side, chains), false, nullptr, nullptr,
+                                  out);
+        if (grid) INT_GRID_MAP__destroy(grid);
+        // 8. Ids and pool go with the guards.
+    });
+    CERR__set_error_code(0);
+    return 1;
+}
+
+void CHAIN_SplitSetIntoSimplyConnectedRegions(RING_header_s* set, Korvo::Cam::MaterialAtInfinity mai, SIDE side,
+                                              RING_header_s* out) {
+    RING_header_s* first = first_chain(set);
+    if (empty_set(set) || !first) return;
+    merrow1::run_converting([&]() {
+        MERROW1_SCRATCH_POOL(pool, "CHAIN_SplitSetIntoSimplyConnectedRegions");
+        // 1. The chains as one poly-segment set in a set of sets that does
+        //    not own it.
+        RING_header_s* polys = POLY_SEG_create_from_chain_set(set, pool, false, false, nullptr);
+        if (!polys) return;
+        RING_header_s* sets = POLY_SEG_create_set_of_sets(pool);
+        RING_set_sub_ring_delfunc(sets, nullptr);
+        POLY_SEG_append_to_set_of_sets(sets, polys);
+        POLY_SEG_set_material_at_inf(polys, mai);
+        if (!polys->first) return;
+        // 2. Hole-free regions, then chains.
+        RING_header_s* regions = POLY_SEG_create_set(pool, Korvo::Cam::MaterialAtInfinityUndetermined);
+        double value = 0.0;
+        POLY_SEG_split_set_into_simply_connected_regions(sets, true, regions, &value);
+        POLY_SEG_create_chain_set(regions, csys_of_first(set), CHAIN_PROC_APP_DATA_GEOMETRY, nullptr, nullptr,
+                                  nullptr, value + CHAIN_ask_set_tolerance(set), side_or_first(side, set), false,
+                                  nullptr, nullptr, out);
+    });
+}

@@ -1,0 +1,14 @@
+// Module-internal declarations of the region booleans on poly-segment sets.
+#pragma once
+
+#include <merrow1/poly_seg_chain.h>
+
+// What the conversion of the boolean's result back to chains carries, by the
+// operation word (bits 2 and 16), whether an offset callback was given and
+// whether the offset step moved anything:
+//   without bit 2: geometry only (0);
+//   bit 2 with an offset callback: sources (1);
+//   bit 2 and 16: sources with reuse of an un-offset source chain (5) after an
+//     offset, else with reuse always (9);
+//   bit 2 without 16: the same with split records (7, 11).
+CHAIN_proc_app_data_spec_e CHAIN__boolean_output_spec(unsigned op, bool has_offset_cb, bool offset_done);

@@ -1,0 +1,221 @@
+// The boolean of a chain set: its preconditions, the engine switch, the
+// region result on the newer engine and the validation of what it appended.
+#include "chain/chain_query_fixture.h"
+#include "chainops/chain_2.h"
+
+#include <merrow1/chain_area.h>
+#include <merrow1/chain_debug.h>
+#include <merrow1/chain_region.h>
+#include <stend/system.h>
+#include <stend/testing.h>
+#include <velte/testing.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+using namespace chain_query_test;
+
+namespace {
+
+std::vector<std::string> g_labels;
+void capture(const void* data) {
+    const auto* d = static_cast<const CHAIN_debug_function_data_t*>(data);
+    g_labels.push_back(d->label ? d->label : "");
+}
+
+std::vector<std::string> labels_starting(const std::string& prefix) {
+    std::vector<std::string> out;
+    for (const std::string& label : g_labels)
+        if (label.compare(0, prefix.size(), prefix) == 0) out.push_back(label);
+    return out;
+}
+
+class ChainsBooleanTest : public PoolTest {
+protected:
+    void SetUp() override {
+        PoolTest::SetUp();
+        g_labels.clear();
+        CHAIN_set_new_boolean_flag(true);
+    }
+    void TearDown() override {
+        CHAIN_unset_new_boolean_flag();
+        if (debug_on_) {
+            MACH__checking_level = 1;
+            CHAIN_set_chain_debug_status(-100);
+            MACH__checking_level = 0;
+        }
+        PoolTest::TearDown();
+    }
+    void debug_on() {
+        debug_on_ = true;
+        MACH__checking_level = 1;
+        CHAIN_set_chain_debug_status(1);
+        CALLBACK_register("CHAIN_debug_function", capture);
+    }
+
+    // Square [x, x + s]^2 run counter-clockwise with the material side given
+    // (LEFT: material inside).
+    RING_header_s* square(double x, double y, double s, SIDE side = LEFT) {
+        RING_header_s* chain = make_chain(pool, {L(x, y), L(x + s, y), L(x + s, y + s), L(x, y + s)}, true);
+        data_of(chain)->direction = CCW;
+        data_of(chain)->material_side = side;
+        return chain;
+    }
+    RING_header_s* open_line(double y) { return make_chain(pool, {P(0, y), L(1, y), L(2, y + 1)}, false); }
+    RING_header_s* point_chain() { return make_chain(pool, {P(0, 0)}, false); }
+    // A list that owns its chains (deleting it deletes them), as results are.
+    RING_header_s* owning_list() { return RING_create_in_pool(nullptr, RING_TYPE_LIST, pool); }
+    RING_header_s* list_of(const std::vector<RING_header_s*>& chains) {
+        RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+        RING_set_sub_ring_delfunc(list, nullptr);
+        for (RING_header_s* chain : chains) RING_insert_after(list, list->last, chain);
+        return list;
+    }
+    static std::vector<RING_header_s*> chains_of(const RING_header_s* list) {
+        std::vector<RING_header_s*> out;
+        const RING_node_s* node = list->first;
+        for (int i = 0; i < list->count; ++i, node = node->next) out.push_back(RING_ask_node_subring(node));
+        return out;
+    }
+
+private:
+    bool debug_on_ = false;
+};
+
+TEST_F(ChainsBooleanTest, NullInputFailsThePreconditionEmptyInputAnswersZero) {
+    struct Case {
+        const char* what;
+        bool null_chains, null_out;
+        int level;
+        std::vector<std::string> notes;
+    };
+    const std::vector<std::string> reason = {"Assertion failed: DUE_TO_POINTER_TO_CHAIN_BEING_NULL"};
+    const Case cases[] = {
+        {"null set, checking", true, false, 1, reason},
+        {"null output, checking", false, true, 1, reason},
+        {"null set, no checking", true, false, 0, {}},
+        {"empty set", false, false, 1, {}},
+    };
+    for (const Case& c : cases) {
+        stend_test::clear();
+        MACH__checking_level = c.level;
+        RING_header_s* out = owning_list();
+        const int answer = ChainsBoolean(c.null_chains ? nullptr : list_of({}), LEFT, c.null_out ? nullptr : out, nullptr);
+        EXPECT_EQ(answer, 0) << c.what;
+        EXPECT_EQ(stend_test::texts(stend_test::Kind::Note), c.notes) << c.what;
+        EXPECT_EQ(out->count, 0) << c.what;
+    }
+    MACH__checking_level = 0;
+}
+
+TEST_F(ChainsBooleanTest, OlderEngineIsNotAvailable) {
+    CHAIN_set_new_boolean_flag(false);
+    RING_header_s* out = owning_list();
+    EXPECT_EQ(ChainsBoolean(list_of({square(0, 0, 2)}), LEFT, out, nullptr), 0);
+    EXPECT_EQ(out->count, 0);
+    const std::vector<std::string> notes = stend_test::texts(stend_test::Kind::Note);
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(notes[0].find("older boolean engine is not available"), std::string::npos) << notes[0];
+}
+
+TEST_F(ChainsBooleanTest, OverlappingIslandsGiveTheirUnionBoundary) {
+    debug_on();
+    RING_header_s* a = square(0, 0, 2);
+    RING_header_s* b = square(1, 1, 2);
+    RING_header_s* out = owning_list();
+    const long pools = velte_test::live_pool_count();
+    ASSERT_EQ(ChainsBoolean(list_of({a, b}), 0, out, nullptr), 1);
+    EXPECT_EQ(velte_test::live_pool_count(), pools);
+    // The outer boundary of the union is among the loops; every loop is
+    // closed and takes the first chain's side (side 0).
+    int unions = 0;
+    for (RING_header_s* chain : chains_of(out)) {
+        EXPECT_TRUE(closed(chain));
+        EXPECT_EQ(data_of(chain)->material_side, LEFT);
+        if (std::fabs(std::fabs(CHAIN_chainArea_chainCentroid(chain, nullptr)) - 7.0) < 1e-7) ++unions;
+    }
+    EXPECT_EQ(unions, 1);
+    EXPECT_EQ(labels_starting("ChainsBoolean"), std::vector<std::string>{"ChainsBoolean uses poly_seg"});
+    EXPECT_TRUE(labels_starting("CHAIN__validate_shapes_from_boolean").empty());
+}
+
+TEST_F(ChainsBooleanTest, DisjointIslandsComeBackAppendedAfterEarlierOutput) {
+    RING_header_s* earlier = square(10, 10, 1);
+    RING_header_s* out = owning_list();
+    RING_insert_after(out, nullptr, earlier);
+    ASSERT_EQ(ChainsBoolean(list_of({square(0, 0, 1), square(3, 0, 1)}), LEFT, out, nullptr), 1);
+    ASSERT_EQ(out->count, 3);
+    const std::vector<RING_header_s*> chains = chains_of(out);
+    EXPECT_EQ(chains[0], earlier);
+    for (size_t i = 1; i < chains.size(); ++i)
+        EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(chains[i], nullptr)), 1.0, 1e-7);
+}
+
+// ---------------------------------------------------------------------------
+// Validation of the appended chains
+
+TEST_F(ChainsBooleanTest, ValidationRemovesBadChainsFromTheFirstNewOne) {
+    debug_on();
+    const std::string removed = "CHAIN__validate_shapes_from_boolean: chain removed";
+    const std::string input_chains = "CHAIN__validate_shapes_from_boolean: input chain(s)";
+    struct Case {
+        const char* what;
+        RING_header_s* input;
+        bool expect_open_kept;
+        std::vector<std::string> notes;
+        std::vector<std::string> reports;
+    };
+    const std::string null_reason = "Assertion failed: DUE_TO_OUTPUT_CHAIN_POINTER_BEING_NULL";
+    const std::string point_reason = "Assertion failed: DUE_TO_OUTPUT_CHAIN_BEING_EMPTY_OR_A_POINT";
+    const std::string open_reason = "Assertion failed: DUE_TO_OUTPUT_CHAIN_BEING_OPEN_WHEN_IT_SHOULD_BE_CLOSED";
+    const Case cases[] = {
+        // Short chains of the input do not count against "all closed".
+        {"closed input list", list_of({square(0, 0, 1), point_chain()}), false,
+         {null_reason, point_reason, open_reason},
+         {removed, removed, removed, input_chains}},
+        {"single closed chain", square(0, 0, 1), false,
+         {null_reason, point_reason, open_reason},
+         {removed, removed, removed, input_chains}},
+        {"input with an open chain", list_of({square(0, 0, 1), open_line(5)}), true,
+         {null_reason, point_reason},
+         {removed, removed}},
+    };
+    for (const Case& c : cases) {
+        stend_test::clear();
+        g_labels.clear();
+        RING_header_s* out = owning_list();
+        // Before the first new node: bad chains that are not this call's.
+        RING_insert_after(out, out->last, point_chain());
+        RING_node_s* before_first = RING_insert_after(out, out->last, open_line(9));
+        RING_header_s* good = square(0, 0, 1);
+        RING_header_s* open = open_line(0);
+        RING_insert_after(out, out->last, nullptr);
+        RING_insert_after(out, out->last, point_chain());
+        RING_insert_after(out, out->last, good);
+        RING_insert_after(out, out->last, open);
+
+        CHAIN__validate_shapes_from_boolean(c.input, out, before_first);
+        std::vector<RING_header_s*> kept = chains_of(out);
+        kept.erase(kept.begin(), kept.begin() + 2);
+        const std::vector<RING_header_s*> expect =
+            c.expect_open_kept ? std::vector<RING_header_s*>{good, open} : std::vector<RING_header_s*>{good};
+        EXPECT_EQ(kept, expect) << c.what;
+        EXPECT_EQ(out->count, 2 + static_cast<int>(expect.size())) << c.what;
+        EXPECT_EQ(stend_test::texts(stend_test::Kind::Note), c.notes) << c.what;
+        EXPECT_EQ(labels_starting("CHAIN__validate_shapes_from_boolean"), c.reports) << c.what;
+    }
+}
+
+TEST_F(ChainsBooleanTest, ValidationFromTheStartWhenNothingPreceded) {
+    RING_header_s* out = owning_list();
+    RING_insert_after(out, nullptr, point_chain());
+    RING_insert_after(out, out->last, square(0, 0, 1));
+    CHAIN__validate_shapes_from_boolean(square(0, 0, 1), out, nullptr);
+    EXPECT_EQ(out->count, 1);
+    EXPECT_EQ(RING_ask_node_subring(out->first)->count, 4);
+    CHAIN__validate_shapes_from_boolean(nullptr, nullptr, nullptr);
+}
+
+}  // namespace
