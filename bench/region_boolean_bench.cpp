@@ -1,0 +1,600 @@
+// Union and intersection of two region sets of random polygons, side by side
+// with the peer libraries that are installed.
+//
+// Input family and size: two region sets A and B of n vertices in all.  Each
+// set is a row-major grid of P disjoint star-shaped polygons (P = 1 up to
+// n = 100, 3 at 1000, 10 at 10000), one per cell of side 100; B's grid is
+// shifted by (30, 20), so every polygon of B overlaps up to four of A.  A
+// polygon of m vertices takes m angles about its cell's centre, each moved by
+// up to a fifth of the even step, and radii in [25, 45].
+//   lines  every edge is a line;
+//   arcs   every odd edge is a circular arc bulging in or out, its sweep kept
+//          below the bound under which each ray from the centre still meets
+//          the edge once (so the polygon stays simple and star-shaped).
+// The inputs come from fixed seeds, and every library gets the same polygons
+// in its own representation, built before timing:
+//   merrow1   closed chains (material LEFT, counter-clockwise), region-set
+//             ids 1 and 2, through CHAIN_boolean_regions;
+//   boost     Boost.Geometry multi-polygons of doubles, arcs approximated;
+//   clipper   Clipper 1 integer paths (coordinates times 1e6), arcs approximated;
+//   cgal      CGAL exact polygon sets (lines) or general polygon sets of
+//             circle segments (arcs through their end and mid points).
+// Arcs are approximated by inscribed polylines with chord error <= 1e-3.
+//
+// One iteration is the whole boolean from the prepared inputs to the result
+// (for merrow1 and CGAL the conversion into their internal sets is part of
+// it); the result is freed inside the loop too.
+//
+// Counters:
+//   vertices       input vertices as that library receives them (arcs
+//                  approximated for boost and clipper);
+//   area           material area of the result;
+//   area_mismatch  1 when the area differs from merrow1's by more than
+//                  1e-9 relative plus the input perimeter times the position
+//                  errors of both sides (1e-3 for approximated arcs, 1e-6 for
+//                  clipper's integer coordinates, two grid cells for
+//                  merrow1); merrow1's own entry compares with CGAL's exact
+//                  area when CGAL is built.
+// The number of mismatches over the run is printed at the end.
+#include <benchmark/benchmark.h>
+
+#include <merrow1/chain.h>
+#include <merrow1/chain_area.h>
+#include <merrow1/chain_build.h>
+#include <merrow1/chain_poly_seg.h>
+#include <merrow1/chain_types.h>
+#include <velte/cmem.h>
+#include <velte/ring.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#if MERROW1_BENCH_HAVE_BOOST
+#include <boost/geometry.hpp>
+#include <boost/geometry/geometries/multi_polygon.hpp>
+#include <boost/geometry/geometries/point_xy.hpp>
+#include <boost/geometry/geometries/polygon.hpp>
+#endif
+#if MERROW1_BENCH_HAVE_CLIPPER
+#include <clipper.hpp>
+#endif
+#if MERROW1_BENCH_HAVE_CGAL
+#include <CGAL/Boolean_set_operations_2.h>
+#include <CGAL/Exact_predicates_exact_constructions_kernel.h>
+#include <CGAL/General_polygon_set_2.h>
+#include <CGAL/Gps_circle_segment_traits_2.h>
+#include <CGAL/Polygon_set_2.h>
+#endif
+
+namespace {
+
+const double kPi = 3.14159265358979323846;
+const double kCell = 100.0;          // cell side
+const double kChordError = 1e-3;     // arc approximation of the peers
+const double kClipperScale = 1e6;    // clipper's integer unit is 1e-6
+
+struct Pt {
+    double x, y;
+};
+
+// Edge i of a polygon runs from vertex i - 1 (cyclically) to vertex i; an arc
+// edge has its centre, radius and sense (+1 counter-clockwise, -1 clockwise).
+struct Edge {
+    bool arc = false;
+    Pt centre{0, 0};
+    double radius = 0;
+    int sense = 0;
+};
+
+struct Polygon {
+    std::vector<Pt> v;
+    std::vector<Edge> e;
+};
+
+struct Input {
+    std::vector<Polygon> sets[2];
+    double perimeter = 0;  // both sets, arcs at their length
+    double extent = 0;     // largest coordinate
+};
+
+int polygons_per_set(int n) { return n <= 100 ? 1 : n <= 1000 ? 3 : 10; }
+
+double cross(const Pt& a, const Pt& b) { return a.x * b.y - a.y * b.x; }
+
+// Sweep of an arc edge from a to b turning by sense about the centre, in (0, 2 pi).
+double sweep(const Pt& a, const Pt& b, const Edge& e) {
+    const Pt u{a.x - e.centre.x, a.y - e.centre.y}, w{b.x - e.centre.x, b.y - e.centre.y};
+    double phi = std::atan2(cross(u, w), u.x * w.x + u.y * w.y) * e.sense;
+    if (phi <= 0) phi += 2 * kPi;
+    return phi;
+}
+
+// One star-shaped polygon of m vertices about c, counter-clockwise.
+Polygon star(std::mt19937_64& rng, const Pt& c, int m, bool arcs) {
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    Polygon p;
+    const double step = 2 * kPi / m, start = unit(rng) * 2 * kPi;
+    for (int i = 0; i < m; ++i) {
+        const double a = start + step * (i + 0.4 * (unit(rng) - 0.5));
+        const double r = 25.0 + 20.0 * unit(rng);
+        p.v.push_back({c.x + r * std::cos(a), c.y + r * std::sin(a)});
+    }
+    p.e.assign(m, Edge{});
+    if (!arcs) return p;
+    for (int i = 1; i < m; i += 2) {
+        const Pt& a = p.v[i - 1];
+        const Pt& b = p.v[i];
+        const double len = std::hypot(b.x - a.x, b.y - a.y);
+        const Pt d{(b.x - a.x) / len, (b.y - a.y) / len};
+        // h: distance of the centre from the chord's line (the centre lies to
+        // the chord's left); xs: the ends' farthest reach along the chord.
+        const double h = cross(d, Pt{c.x - a.x, c.y - a.y});
+        const double xs = std::max(std::fabs((a.x - c.x) * d.x + (a.y - c.y) * d.y),
+                                   std::fabs((b.x - c.x) * d.x + (b.y - c.y) * d.y));
+        // Each ray from c meets the arc once while tan(sweep / 2) < h / xs; take
+        // half of that, at most 60 degrees.
+        const double limit = std::min(2 * std::atan(0.5 * h / xs), kPi / 3);
+        const double theta = limit * (0.3 + 0.7 * unit(rng));
+        const bool outward = unit(rng) < 0.5;
+        // Outward: a counter-clockwise arc whose centre lies on the inner side.
+        const double off = 0.5 * len / std::tan(0.5 * theta) * (outward ? 1.0 : -1.0);
+        Edge& e = p.e[i];
+        e.arc = true;
+        e.centre = {0.5 * (a.x + b.x) - d.y * off, 0.5 * (a.y + b.y) + d.x * off};
+        e.radius = 0.5 * len / std::sin(0.5 * theta);
+        e.sense = outward ? 1 : -1;
+    }
+    return p;
+}
+
+double edge_length(const Pt& a, const Pt& b, const Edge& e) {
+    return e.arc ? e.radius * sweep(a, b, e) : std::hypot(b.x - a.x, b.y - a.y);
+}
+
+Input make_input(int n, bool arcs) {
+    std::mt19937_64 rng(1000003u * static_cast<unsigned>(n) + (arcs ? 1 : 0));
+    Input in;
+    const int count = polygons_per_set(n);
+    const int columns = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(count))));
+    for (int s = 0; s < 2; ++s) {
+        // Vertices are dealt out so that the two sets hold n in all.
+        const int share = n / 2 + (s == 0 ? n % 2 : 0);
+        for (int k = 0; k < count; ++k) {
+            const int m = std::max(3, share / count + (k < share % count ? 1 : 0));
+            const Pt c{(k % columns + 0.5) * kCell + (s ? 0.3 * kCell : 0.0),
+                       (k / columns + 0.5) * kCell + (s ? 0.2 * kCell : 0.0)};
+            in.sets[s].push_back(star(rng, c, m, arcs));
+        }
+    }
+    for (const auto& set : in.sets)
+        for (const Polygon& p : set)
+            for (size_t i = 0; i < p.v.size(); ++i) {
+                in.perimeter += edge_length(p.v[(i + p.v.size() - 1) % p.v.size()], p.v[i], p.e[i]);
+                in.extent = std::max({in.extent, p.v[i].x, p.v[i].y});
+            }
+    return in;
+}
+
+const Input& input(int n, bool arcs) {
+    static std::map<std::pair<int, bool>, Input> cache;
+    auto it = cache.find({n, arcs});
+    if (it == cache.end()) it = cache.emplace(std::make_pair(n, arcs), make_input(n, arcs)).first;
+    return it->second;
+}
+
+// The polyline of a polygon with arcs replaced by inscribed points at chord
+// error <= kChordError, counter-clockwise, not closed.
+std::vector<Pt> approximate(const Polygon& p) {
+    std::vector<Pt> out;
+    const size_t m = p.v.size();
+    for (size_t i = 0; i < m; ++i) {
+        const Pt& a = p.v[(i + m - 1) % m];
+        const Pt& b = p.v[i];
+        const Edge& e = p.e[i];
+        if (e.arc) {
+            const double phi = sweep(a, b, e);
+            const double max_step = 2 * std::acos(1 - kChordError / e.radius);
+            const int pieces = std::max(1, static_cast<int>(std::ceil(phi / max_step)));
+            const double a0 = std::atan2(a.y - e.centre.y, a.x - e.centre.x);
+            for (int k = 1; k < pieces; ++k) {
+                const double t = a0 + e.sense * phi * k / pieces;
+                out.push_back({e.centre.x + e.radius * std::cos(t), e.centre.y + e.radius * std::sin(t)});
+            }
+        }
+        out.push_back(b);
+    }
+    return out;
+}
+
+size_t approximated_vertices(const Input& in) {
+    size_t total = 0;
+    for (const auto& set : in.sets)
+        for (const Polygon& p : set) total += approximate(p).size();
+    return total;
+}
+
+// ---------------------------------------------------------------------------
+// Area bookkeeping: merrow1's area per case is the reference of the peers.
+
+struct CaseKey {
+    bool intersection;
+    bool arcs;
+    int n;
+    bool operator<(const CaseKey& o) const {
+        return std::tie(intersection, arcs, n) < std::tie(o.intersection, o.arcs, o.n);
+    }
+};
+
+std::map<CaseKey, double>& reference_areas() {
+    static std::map<CaseKey, double> areas;
+    return areas;
+}
+int g_mismatches = 0;
+
+// The allowance is 1e-9 relative, plus the input perimeter times the sum of
+// the two sides' position errors: `error` for the compared library, and for
+// merrow1 (always one of the two) two cells of its 31-bit grid, since its
+// vertices are rounded onto that grid.
+void check_area(benchmark::State& state, const char* library, const CaseKey& key, double area, double reference,
+                double error) {
+    const Input& in = input(key.n, key.arcs);
+    const double grid_error = 2 * in.extent / 2147483648.0;
+    const bool bad =
+        std::fabs(area - reference) > 1e-9 * std::fabs(reference) + in.perimeter * (error + grid_error);
+    state.counters["area"] = area;
+    state.counters["area_mismatch"] = bad ? 1 : 0;
+    if (bad) {
+        ++g_mismatches;
+        std::fprintf(stderr, "area mismatch in %s/%s/%d/%s: %.12g against %.12g\n",
+                     key.intersection ? "intersection" : "union", key.arcs ? "arcs" : "lines", key.n, library, area,
+                     reference);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// merrow1
+
+struct Merrow1Input {
+    CMEM_pool_s* pool = nullptr;
+    RING_header_s* set = nullptr;
+};
+
+RING_header_s* make_chain(const Polygon& p, int region_set_id, CMEM_pool_s* pool) {
+    RING_header_s* chain = CHAIN_create_from_csys(nullptr, pool);
+    auto* m = static_cast<CHAIN_main_data_s*>(chain->main_data);
+    m->material_side = LEFT;
+    m->direction = CCW;
+    m->region_set_id = region_set_id;
+    const size_t n = p.v.size();
+    // A point at the last vertex, then every edge in turn ending with edge 0
+    // back at the last vertex; dropping the point closes the chain.
+    end_segment e{};
+    e.x = p.v[n - 1].x;
+    e.y = p.v[n - 1].y;
+    ChainAppendVertex(chain, &e, SEG_POINT);
+    for (size_t k = 0; k < n; ++k) {
+        const Edge& edge = p.e[k];
+        e = end_segment{};
+        e.x = p.v[k].x;
+        e.y = p.v[k].y;
+        if (edge.arc) {
+            e.cx = edge.centre.x;
+            e.cy = edge.centre.y;
+            e.radius = edge.radius;
+            e.direction = edge.sense > 0 ? CCW : CW;
+        }
+        ChainAppendVertex(chain, &e, edge.arc ? SEG_ARC : SEG_LINE);
+    }
+    CloseChainVertex(chain);
+    return chain;
+}
+
+const Merrow1Input& merrow1_input(int n, bool arcs) {
+    static std::map<std::pair<int, bool>, Merrow1Input> cache;
+    auto it = cache.find({n, arcs});
+    if (it != cache.end()) return it->second;
+    const Input& in = input(n, arcs);
+    Merrow1Input mi;
+    mi.pool = CMEM_private_create_pool(4096, "region boolean bench input", __LINE__, __FILE__);
+    mi.set = RING_create_in_pool(nullptr, RING_TYPE_LIST, mi.pool);
+    for (int s = 0; s < 2; ++s)
+        for (const Polygon& p : in.sets[s])
+            RING_set_node_subring(RING_insert_after(mi.set, mi.set->last, nullptr), make_chain(p, s + 1, mi.pool));
+    return cache.emplace(std::make_pair(n, arcs), mi).first->second;
+}
+
+// One boolean into a fresh pool; answers the material area of the result.
+double merrow1_run(const Merrow1Input& mi, bool intersection, bool measure) {
+    CMEM_pool_s* pool = CMEM_private_create_pool(4096, "region boolean bench result", __LINE__, __FILE__);
+    RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    CHAIN_boolean_regions(mi.set, 0, intersection ? CHAIN_BOOLEAN_INTERSECT : 0u, nullptr, nullptr, nullptr, nullptr,
+                          nullptr, out);
+    const double area = measure ? CHAIN_area_centroid(out, nullptr) : 0.0;
+    benchmark::DoNotOptimize(out->count);
+    CMEM_private_delete_pool(pool);
+    return area;
+}
+
+#if MERROW1_BENCH_HAVE_CGAL
+double cgal_exact_area(const CaseKey& key);
+#endif
+
+void BM_merrow1(benchmark::State& state, CaseKey key) {
+    const Merrow1Input& mi = merrow1_input(key.n, key.arcs);
+    const double area = merrow1_run(mi, key.intersection, true);
+    reference_areas()[key] = area;
+    for (auto _ : state) merrow1_run(mi, key.intersection, false);
+    state.counters["vertices"] = key.n;
+#if MERROW1_BENCH_HAVE_CGAL
+    check_area(state, "merrow1", key, area, cgal_exact_area(key), 0.0);
+#else
+    state.counters["area"] = area;
+#endif
+}
+
+// Peers run after merrow1 on the same case, so the reference is there.
+double reference(const CaseKey& key) {
+    auto it = reference_areas().find(key);
+    if (it == reference_areas().end())
+        it = reference_areas().emplace(key, merrow1_run(merrow1_input(key.n, key.arcs), key.intersection, true)).first;
+    return it->second;
+}
+
+// ---------------------------------------------------------------------------
+// Boost.Geometry
+
+#if MERROW1_BENCH_HAVE_BOOST
+namespace bg = boost::geometry;
+using BPoint = bg::model::d2::point_xy<double>;
+using BPolygon = bg::model::polygon<BPoint, false, true>;  // counter-clockwise, closed
+using BMulti = bg::model::multi_polygon<BPolygon>;
+
+BMulti boost_set(const std::vector<Polygon>& set) {
+    BMulti out;
+    for (const Polygon& p : set) {
+        BPolygon poly;
+        for (const Pt& q : approximate(p)) bg::append(poly.outer(), BPoint(q.x, q.y));
+        out.push_back(poly);
+    }
+    bg::correct(out);
+    return out;
+}
+
+void BM_boost(benchmark::State& state, CaseKey key) {
+    const Input& in = input(key.n, key.arcs);
+    const BMulti a = boost_set(in.sets[0]), b = boost_set(in.sets[1]);
+    auto run = [&]() {
+        BMulti out;
+        if (key.intersection)
+            bg::intersection(a, b, out);
+        else
+            bg::union_(a, b, out);
+        return out;
+    };
+    const double area = bg::area(run());
+    for (auto _ : state) {
+        BMulti out = run();
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.counters["vertices"] = static_cast<double>(approximated_vertices(in));
+    check_area(state, "boost", key, area, reference(key), key.arcs ? kChordError : 0.0);
+}
+#endif
+
+// ---------------------------------------------------------------------------
+// Clipper 1
+
+#if MERROW1_BENCH_HAVE_CLIPPER
+ClipperLib::Paths clipper_set(const std::vector<Polygon>& set) {
+    ClipperLib::Paths out;
+    for (const Polygon& p : set) {
+        ClipperLib::Path path;
+        for (const Pt& q : approximate(p))
+            path.emplace_back(static_cast<ClipperLib::cInt>(std::llround(q.x * kClipperScale)),
+                              static_cast<ClipperLib::cInt>(std::llround(q.y * kClipperScale)));
+        out.push_back(std::move(path));
+    }
+    return out;
+}
+
+void BM_clipper(benchmark::State& state, CaseKey key) {
+    const Input& in = input(key.n, key.arcs);
+    const ClipperLib::Paths a = clipper_set(in.sets[0]), b = clipper_set(in.sets[1]);
+    auto run = [&]() {
+        ClipperLib::Clipper c;
+        c.AddPaths(a, ClipperLib::ptSubject, true);
+        c.AddPaths(b, ClipperLib::ptClip, true);
+        ClipperLib::Paths out;
+        c.Execute(key.intersection ? ClipperLib::ctIntersection : ClipperLib::ctUnion, out, ClipperLib::pftNonZero,
+                  ClipperLib::pftNonZero);
+        return out;
+    };
+    double area = 0;
+    for (const ClipperLib::Path& p : run()) area += ClipperLib::Area(p);
+    area /= kClipperScale * kClipperScale;
+    for (auto _ : state) {
+        ClipperLib::Paths out = run();
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.counters["vertices"] = static_cast<double>(approximated_vertices(in));
+    check_area(state, "clipper", key, area, reference(key), (key.arcs ? kChordError : 0.0) + 1.0 / kClipperScale);
+}
+#endif
+
+// ---------------------------------------------------------------------------
+// CGAL
+
+#if MERROW1_BENCH_HAVE_CGAL
+using Kernel = CGAL::Exact_predicates_exact_constructions_kernel;
+using LinePolygon = CGAL::Polygon_2<Kernel>;
+using LineSet = CGAL::Polygon_set_2<Kernel>;
+using LineWithHoles = CGAL::Polygon_with_holes_2<Kernel>;
+using CircleTraits = CGAL::Gps_circle_segment_traits_2<Kernel>;
+using CircleSet = CGAL::General_polygon_set_2<CircleTraits>;
+using CirclePolygon = CircleTraits::General_polygon_2;
+using CircleWithHoles = CircleTraits::General_polygon_with_holes_2;
+
+std::vector<LinePolygon> cgal_line_set(const std::vector<Polygon>& set) {
+    std::vector<LinePolygon> out;
+    for (const Polygon& p : set) {
+        LinePolygon poly;
+        for (const Pt& q : p.v) poly.push_back(Kernel::Point_2(q.x, q.y));
+        out.push_back(poly);
+    }
+    return out;
+}
+
+std::vector<CirclePolygon> cgal_circle_set(const std::vector<Polygon>& set) {
+    const CircleTraits traits;
+    std::vector<CirclePolygon> out;
+    for (const Polygon& p : set) {
+        CirclePolygon poly;
+        const size_t m = p.v.size();
+        for (size_t i = 0; i < m; ++i) {
+            const Pt& a = p.v[(i + m - 1) % m];
+            const Pt& b = p.v[i];
+            const Edge& e = p.e[i];
+            const Kernel::Point_2 ka(a.x, a.y), kb(b.x, b.y);
+            CircleTraits::Curve_2 curve;
+            if (e.arc) {
+                // The arc through its ends and its mid point.
+                const double t = std::atan2(a.y - e.centre.y, a.x - e.centre.x) + 0.5 * e.sense * sweep(a, b, e);
+                const Kernel::Point_2 mid(e.centre.x + e.radius * std::cos(t), e.centre.y + e.radius * std::sin(t));
+                curve = CircleTraits::Curve_2(ka, mid, kb);
+            } else {
+                curve = CircleTraits::Curve_2(ka, kb);
+            }
+            std::vector<boost::variant<CircleTraits::Point_2, CircleTraits::X_monotone_curve_2>> pieces;
+            traits.make_x_monotone_2_object()(curve, std::back_inserter(pieces));
+            for (const auto& piece : pieces)
+                if (const auto* xc = boost::get<CircleTraits::X_monotone_curve_2>(&piece)) poly.push_back(*xc);
+        }
+        out.push_back(poly);
+    }
+    return out;
+}
+
+double signed_area(const LinePolygon& p) { return CGAL::to_double(p.area()); }
+
+// Green's formula over the x-monotone pieces: the chord term of every piece
+// plus the circular segment between chord and arc, signed by the arc's sense.
+double signed_area(const CirclePolygon& p) {
+    double area = 0;
+    for (auto it = p.curves_begin(); it != p.curves_end(); ++it) {
+        const double sx = CGAL::to_double(it->source().x()), sy = CGAL::to_double(it->source().y());
+        const double tx = CGAL::to_double(it->target().x()), ty = CGAL::to_double(it->target().y());
+        area += 0.5 * (sx * ty - tx * sy);
+        if (it->is_circular()) {
+            const auto circle = it->supporting_circle();
+            const double cx = CGAL::to_double(circle.center().x()), cy = CGAL::to_double(circle.center().y());
+            const double r2 = CGAL::to_double(circle.squared_radius());
+            const int sense = it->orientation() == CGAL::COUNTERCLOCKWISE ? 1 : -1;
+            Edge e;
+            e.arc = true;
+            e.centre = {cx, cy};
+            e.sense = sense;
+            const double phi = sweep(Pt{sx, sy}, Pt{tx, ty}, e);
+            area += sense * 0.5 * r2 * (phi - std::sin(phi));
+        }
+    }
+    return area;
+}
+
+template <class Set, class WithHoles>
+double set_area(const Set& s) {
+    std::vector<WithHoles> parts;
+    s.polygons_with_holes(std::back_inserter(parts));
+    double area = 0;
+    for (const WithHoles& p : parts) {
+        area += signed_area(p.outer_boundary());
+        for (auto h = p.holes_begin(); h != p.holes_end(); ++h) area += signed_area(*h);
+    }
+    return area;
+}
+
+// Forms the boolean from the polygons: both sets are built, then joined or
+// intersected.
+template <class Set, class Poly>
+Set cgal_boolean(const CaseKey& key, const std::vector<Poly>& a, const std::vector<Poly>& b) {
+    Set sa, sb;
+    sa.insert(a.begin(), a.end());
+    sb.insert(b.begin(), b.end());
+    if (key.intersection)
+        sa.intersection(sb);
+    else
+        sa.join(sb);
+    return sa;
+}
+
+template <class Set, class WithHoles, class Poly>
+void cgal_case(benchmark::State& state, const CaseKey& key, const std::vector<Poly>& a, const std::vector<Poly>& b) {
+    const double area = set_area<Set, WithHoles>(cgal_boolean<Set>(key, a, b));
+    for (auto _ : state) {
+        Set out = cgal_boolean<Set>(key, a, b);
+        benchmark::DoNotOptimize(out.number_of_polygons_with_holes());
+    }
+    check_area(state, "cgal", key, area, reference(key), 0.0);
+}
+
+void BM_cgal(benchmark::State& state, CaseKey key) {
+    const Input& in = input(key.n, key.arcs);
+    if (key.arcs)
+        cgal_case<CircleSet, CircleWithHoles>(state, key, cgal_circle_set(in.sets[0]), cgal_circle_set(in.sets[1]));
+    else
+        cgal_case<LineSet, LineWithHoles>(state, key, cgal_line_set(in.sets[0]), cgal_line_set(in.sets[1]));
+    state.counters["vertices"] = key.n;
+}
+
+// CGAL's exact area of a case, for merrow1's own check (untimed).
+double cgal_exact_area(const CaseKey& key) {
+    const Input& in = input(key.n, key.arcs);
+    if (key.arcs)
+        return set_area<CircleSet, CircleWithHoles>(
+            cgal_boolean<CircleSet>(key, cgal_circle_set(in.sets[0]), cgal_circle_set(in.sets[1])));
+    return set_area<LineSet, LineWithHoles>(
+        cgal_boolean<LineSet>(key, cgal_line_set(in.sets[0]), cgal_line_set(in.sets[1])));
+}
+#endif
+
+// Registers every case, the libraries of one case next to each other.
+int register_all() {
+    const int sizes[] = {10, 100, 1000, 10000};
+    for (bool intersection : {false, true})
+        for (bool arcs : {false, true})
+            for (int n : sizes) {
+                const CaseKey key{intersection, arcs, n};
+                const std::string base = std::string(intersection ? "intersection" : "union") + "/" +
+                                         (arcs ? "arcs" : "lines") + "/" + std::to_string(n) + "/";
+                benchmark::RegisterBenchmark((base + "merrow1").c_str(), BM_merrow1, key)
+                    ->Unit(benchmark::kMicrosecond);
+#if MERROW1_BENCH_HAVE_BOOST
+                benchmark::RegisterBenchmark((base + "boost").c_str(), BM_boost, key)->Unit(benchmark::kMicrosecond);
+#endif
+#if MERROW1_BENCH_HAVE_CLIPPER
+                benchmark::RegisterBenchmark((base + "clipper").c_str(), BM_clipper, key)
+                    ->Unit(benchmark::kMicrosecond);
+#endif
+#if MERROW1_BENCH_HAVE_CGAL
+                benchmark::RegisterBenchmark((base + "cgal").c_str(), BM_cgal, key)->Unit(benchmark::kMicrosecond);
+#endif
+            }
+    return 0;
+}
+
+const int registered = register_all();
+
+struct ReportAtExit {
+    ~ReportAtExit() {
+        std::fprintf(stderr, "region_boolean_bench: %d area mismatches\n", g_mismatches);
+    }
+} report_at_exit;
+
+}  // namespace

@@ -1,0 +1,40 @@
+# Runs merrow1_boolean once and checks what it did.
+#
+#   cmake -DPROGRAM=<exe> -DARGS=<a|b|...> -DDUMP=<path> -DEXIT=<status>
+#         [-DOUT=<regex>] [-DERR=<regex>] [-DHEAD=<hex>] -P run_merrow1_boolean.cmake
+#
+# DUMP is the output path handed to the program (the last argument); it is
+# removed first.  With EXIT 0 the dump must exist afterwards and, with HEAD,
+# start with those bytes (lower-case hex); with any other EXIT neither the dump
+# nor its temporary file may exist.  OUT and ERR must match stdout and stderr.
+file(REMOVE "${DUMP}" "${DUMP}.part")
+string(REPLACE "|" ";" ARGS "${ARGS}")
+execute_process(COMMAND "${PROGRAM}" ${ARGS} "${DUMP}"
+                RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+set(problems "")
+if(NOT status STREQUAL "${EXIT}")
+  string(APPEND problems "exit status ${status}, expected ${EXIT}\n")
+endif()
+if(DEFINED OUT AND NOT out MATCHES "${OUT}")
+  string(APPEND problems "stdout does not match: ${OUT}\n")
+endif()
+if(DEFINED ERR AND NOT err MATCHES "${ERR}")
+  string(APPEND problems "stderr does not match: ${ERR}\n")
+endif()
+if(EXIT EQUAL 0)
+  if(NOT EXISTS "${DUMP}")
+    string(APPEND problems "no dump written\n")
+  elseif(DEFINED HEAD)
+    string(LENGTH "${HEAD}" hex_length)
+    math(EXPR byte_count "${hex_length} / 2")
+    file(READ "${DUMP}" head LIMIT ${byte_count} HEX)
+    if(NOT head STREQUAL "${HEAD}")
+      string(APPEND problems "dump starts with ${head}, expected ${HEAD}\n")
+    endif()
+  endif()
+elseif(EXISTS "${DUMP}" OR EXISTS "${DUMP}.part")
+  string(APPEND problems "a dump was left behind after a failure\n")
+endif()
+if(problems)
+  message(FATAL_ERROR "${problems}--- stdout:\n${out}--- stderr:\n${err}")
+endif()
