@@ -35,28 +35,6 @@ const char kFile[] = "psi";
 bool g_class_ready = false;
 OBJECT_entry_t g_descriptor[OBJECT_BASE_ENTRIES + PSI_OWN_SLOTS];
 
-// Operations of the table that belong to modules not built into this library
-// yet.  Each raises an internal error naming its operation, so a caller never
-// mistakes a missing operation for one that did nothing.
-template <int Slot>
-void unbuilt_operation(void*) {
-    static const char* const kNames[PSI_OWN_SLOTS] = {
-        "PSI__ask_mem_pool", "PSI__set_boolean", "PSI__set_clean_each_region_set",
-        "PSI__set_find_minimal_loops", "PSI__set_collect_uncovered_paths", "PSI__set_simple_gouge_check",
-        "PSI__set_degouge_poly_seg", "PSI__set_visit_poly_intersections", "PSI__set_region_gouge_check",
-        "PSI__set_is_material_at_inf", "PSI__set_is_wrap_mat_at_inf", "PSI__set_calc_inf_for_offsets",
-        "PSI__remove_wrapped_poly", "PSI__ixn_intersect_2_sets", "PSI__set_extract_final_boundaries",
-        "PSI__cover_paths", "PSI__visit_wrapped_poly_intxn", "PSI__visit_set_of_wrapped_poly",
-        "PSI__wrap_init_poly_set", "PSI__wrap_init_poly", "PSI__set_preprocess_region_sets", "PSI__reset",
-        "PSI__set_longest_loop_of_poly", "PSI__wrap_poly", "PSI__unwrap_poly", "PSI__ixn_init_poly_intxn_nodes",
-        "PSI__ixn_intersect_2_poly", "PSI__ixn_handle_2seg_intersect", "PSI__ixn_sort_intersects",
-        "PSI__ixn_sort_intersects_along_line", "PSI__ixn_sort_intersects_along_arc",
-        "PSI__set_do_interset_intersections", "PSI__ray_calc_winding_number", "PSI__ray_trace_outer_boundary",
-        "PSI__ray_sort_ray_intxn", "PSI__ray_merge_region_up_ray", "PSI__ray_do_delayed_region_merges",
-        "PSI__ixn_hide_duplicates"};
-    ERROR_internal(kFile, __LINE__, "%s: operation not available", kNames[Slot]);
-}
-
 // Block shift of the node array for a size hint: the number of times the hint
 // can be halved while it is above 1.
 int node_block_shift(int size_hint) {
