@@ -781,7 +781,29 @@ void PSI__ray_trace_outer_boundary(void* object, PSI_segment_search_wrapper_s* w
     // 3. Walk the face boundary with the face on the left: at each node leave
     // along the next arm clockwise of the arriving one.  Every sub-segment is
     // walked at most once in each direction.
+    //
+    //    A line sub-segment followed at once by a line sub-segment of another
+    //    segment back to where it began is a zero-width spike of the face (a
+    //    shared edge, or a chain running back along itself): both sides of it
+    //    border the unbounded face, so it tells nothing of the orientation and
+    //    neither step is counted.  A spike across the walk's start is found
+    //    when the walk closes.
     const long bound = 8L * (psi->nodes->num_active + 1);
+    struct Step {
+        const PSI_INTXN_NODE_s* from;
+        const PSI_INTXN_NODE_s* to;
+        const RING_node_s* seg;
+        int measure;
+        double length;
+    };
+    auto is_spike = [](const Step& a, const Step& b) {
+        return a.seg != b.seg && a.from->pnt.x == b.to->pnt.x && a.from->pnt.y == b.to->pnt.y &&
+               a.to->pnt.x == b.from->pnt.x && a.to->pnt.y == b.from->pnt.y &&
+               LINE_ARC_SEG_is_line(static_cast<const LINE_ARC_SEG_s*>(a.seg->main_data)) &&
+               LINE_ARC_SEG_is_line(static_cast<const LINE_ARC_SEG_s*>(b.seg->main_data));
+    };
+    Step first_step{}, last{};
+    bool have_first = false, last_counted = false, first_counted = false;
     WalkArm cur = start;
     for (long steps = 0;; ++steps) {
         if (steps > bound) ERROR_internal(kFile, __LINE__, "PSI ray: outer boundary does not close");
@@ -792,7 +814,21 @@ void PSI__ray_trace_outer_boundary(void* object, PSI_segment_search_wrapper_s* w
         const int vi = seg_index(v, seg);
         if (vi < 0) ERROR_internal(kFile, __LINE__, "PSI ray: segment lost along its nodes");
         const bool along = (cur.arm & 2) != 0;
-        measures[along ? 1 : 0] += subsegment_length(u, v, seg);
+        const Step step{u, v, seg, along ? 1 : 0, subsegment_length(u, v, seg)};
+        if (have_first && last_counted && is_spike(last, step)) {
+            measures[last.measure] -= last.length;
+            last_counted = false;
+            if (steps == 1) first_counted = false;
+        } else {
+            measures[step.measure] += step.length;
+            last_counted = true;
+            if (!have_first) first_counted = true;
+        }
+        if (!have_first) {
+            first_step = step;
+            have_first = true;
+        }
+        last = step;
         // The sub-segment's marks live at its end in the segment's direction.
         if (along)
             v->flags[vi] = static_cast<uint16_t>(v->flags[vi] | PSI_NODE_FLAG_INSIDE);
@@ -801,6 +837,11 @@ void PSI__ray_trace_outer_boundary(void* object, PSI_segment_search_wrapper_s* w
         const WalkArm back{v, along ? vi : 2 + vi};
         cur = clockwise_next(psi, back);
         if (cur == start) break;
+    }
+    if (last_counted && first_counted && (last.from != first_step.from || last.seg != first_step.seg) &&
+        is_spike(last, first_step)) {
+        measures[last.measure] -= last.length;
+        measures[first_step.measure] -= first_step.length;
     }
 }
 

@@ -378,6 +378,12 @@ void extract_from(Extraction& x, Half start, int start_level) {
     std::unordered_map<Half, int, HalfHash> right_level;
     std::unordered_map<Half, int, HalfHash> right_face;  // checking only: the face walk that met it
     std::unordered_map<Half, BZONE_s*, HalfHash> right_zone;
+    // Zero-width faces: two line sub-segments of different segments between
+    // the same two points, travelled both ways (a shared edge of two regions,
+    // a chain running back along itself).  Each half-edge of such a face
+    // names the other one.
+    std::unordered_map<Half, Half, HalfHash> slit_partner;
+    std::vector<Half> face;
     const bool checking = MACH__checking_level >= 1;
     int faces = 0;
     x.right_zone = &right_zone;
@@ -393,9 +399,11 @@ void extract_from(Extraction& x, Half start, int start_level) {
         // value that meet across a sub-segment are merged below.
         BZONE_s* zone = x.map ? BZONE_map_create_zone(x.map, level >= 1 ? 1 : 0, x.loop_number) : nullptr;
         ++faces;
+        face.clear();
         Half h = item.h;
         for (long guard = 0;; ++guard) {
             if (guard > bound) ERROR_internal(kFile, __LINE__, "PSI: face walk does not close");
+            face.push_back(h);
             half_flags(h) |= half_seen_mark(h);
             walked.push_back(Item{h, level});
             right_level[h] = level;
@@ -415,13 +423,37 @@ void extract_from(Extraction& x, Half start, int start_level) {
             });
             if (h == item.h) break;
         }
+        if (!x.map && face.size() == 2 && half_segment(face[0]) != half_segment(face[1]) &&
+            LINE_ARC_SEG_is_line(seg_piece(half_segment(face[0]))) &&
+            LINE_ARC_SEG_is_line(seg_piece(half_segment(face[1])))) {
+            slit_partner[face[0]] = face[1];
+            slit_partner[face[1]] = face[0];
+        }
     }
-    // Boundary half-edges, oriented with the material on their left.
+    // The level of the face across the sub-segment of h: a zero-width face
+    // there is looked through to the face beyond it (and beyond a row of
+    // them), so that a shared edge with the same material on both sides is
+    // no boundary, and a chain running back along itself bounds nothing.
+    auto level_across = [&](const Half& h) {
+        Half t = half_twin(h);
+        for (long guard = 0;; ++guard) {
+            if (guard > bound) ERROR_internal(kFile, __LINE__, "PSI: zero-width faces do not end");
+            auto partner = slit_partner.find(t);
+            if (partner == slit_partner.end()) break;
+            t = half_twin(partner->second);
+        }
+        auto level = right_level.find(t);
+        if (level == right_level.end()) ERROR_internal(kFile, __LINE__, "PSI: face left unwalked");
+        return level->second;
+    };
+    // Boundary half-edges, oriented with the material on their left.  The
+    // half-edges of zero-width faces are never boundaries.
     std::vector<Half> boundary;
     for (const Item& it : walked) {
         auto t = right_level.find(half_twin(it.h));
         if (t == right_level.end()) ERROR_internal(kFile, __LINE__, "PSI: face left unwalked");
-        if (it.level <= 0 && t->second >= 1) boundary.push_back(it.h);
+        if (it.level <= 0 && slit_partner.find(it.h) == slit_partner.end() && level_across(it.h) >= 1)
+            boundary.push_back(it.h);
         // With checking on: the two faces of every sub-segment that separates
         // two faces differ by its weight (an open path lies inside one face).
         if (checking && right_face[it.h] != right_face[t->first]) {

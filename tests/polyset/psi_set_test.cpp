@@ -221,6 +221,15 @@ TEST_F(PsiSet, MaterialAtInfinityOfOneSet) {
          {{{0, 30}, {30, 30}, {30, 0}, {0, 0}}, {{20, 10}, {20, 20}, {10, 20}, {10, 10}}},
          1},
         {"figure eight with a larger positive lobe", {{{20, 0}, {0, 10}, {10, 10}, {0, 0}}}, 0},
+        // Zero-width spikes border the unbounded face on both sides: they
+        // count for neither orientation.
+        {"a loop running back along itself", {{{0, 0}, {10, 10}}}, 0},
+        {"a counter-clockwise square with a long spike out of a corner",
+         {{{10, 0}, {10, 10}, {40, 40}, {10, 10}, {0, 10}, {0, 0}}},
+         0},
+        {"a clockwise square with a spike out of a corner",
+         {{{0, 10}, {10, 10}, {20, 20}, {10, 10}, {10, 0}, {0, 0}}},
+         1},
     };
     for (const Case& c : cases) {
         std::vector<RING_header_s*> polys;

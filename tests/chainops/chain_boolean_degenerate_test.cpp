@@ -1,0 +1,249 @@
+// Region booleans of chains on bad and degenerate input: every call either
+// answers (1, with closed result chains) or raises the host's error, and in
+// both cases leaves no pool behind and the caller's chains as they came.
+#include "chain/chain_query_fixture.h"
+
+#include <merrow1/chain_area.h>
+#include <merrow1/chain_poly_seg.h>
+
+#include <stend/error.h>
+#include <velte/testing.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <string>
+#include <vector>
+
+using namespace chain_query_test;
+
+namespace {
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+const double kInf = std::numeric_limits<double>::infinity();
+
+RING_header_s* region(CMEM_pool_s* pool, const std::vector<V>& vs, bool closed_chain, int id) {
+    RING_header_s* chain = make_chain(pool, vs, closed_chain);
+    data_of(chain)->material_side = LEFT;
+    data_of(chain)->direction = CCW;
+    data_of(chain)->region_set_id = id;
+    return chain;
+}
+
+RING_header_s* square(CMEM_pool_s* pool, double x0, double y0, double x1, double y1, int id) {
+    return region(pool, {L(x0, y0), L(x1, y0), L(x1, y1), L(x0, y1)}, true, id);
+}
+
+// What the caller's chains must show after the call: id, side, direction,
+// vertex count and every vertex point.
+struct Snapshot {
+    int id;
+    int side;
+    int direction;
+    int count;
+    std::vector<double> points;
+};
+
+Snapshot snapshot(const RING_header_s* chain) {
+    Snapshot s{data_of(chain)->region_set_id, data_of(chain)->material_side, data_of(chain)->direction,
+               chain->count, {}};
+    const RING_node_s* n = chain->first;
+    for (int i = 0; n && i < chain->count; ++i, n = n->next) {
+        s.points.push_back(point_of(n)[0]);
+        s.points.push_back(point_of(n)[1]);
+    }
+    return s;
+}
+
+bool same(const Snapshot& a, const Snapshot& b) {
+    if (a.id != b.id || a.side != b.side || a.direction != b.direction || a.count != b.count) return false;
+    for (size_t i = 0; i < a.points.size(); ++i) {
+        const double x = a.points[i], y = b.points[i];
+        if (!(x == y || (std::isnan(x) && std::isnan(y)))) return false;
+    }
+    return true;
+}
+
+class ChainBooleanDegenerateTest : public PoolTest {};
+
+TEST_F(ChainBooleanDegenerateTest, EveryInputAnswersOrRaisesAndLeavesItsChainsAsTheyCame) {
+    using Build = std::function<std::vector<RING_header_s*>(CMEM_pool_s*)>;
+    struct Case {
+        const char* name;
+        Build build;
+    } cases[] = {
+        {"all vertices at one point",
+         [](CMEM_pool_s* p) {
+             return std::vector<RING_header_s*>{region(p, {L(1, 1), L(1, 1), L(1, 1)}, true, 1),
+                                                square(p, 0, 0, 2, 2, 2)};
+         }},
+        {"a closed chain of two vertices",
+         [](CMEM_pool_s* p) {
+             return std::vector<RING_header_s*>{region(p, {L(0, 0), L(1, 1)}, true, 1), square(p, 0, 0, 2, 2, 2)};
+         }},
+        {"an open chain among regions",
+         [](CMEM_pool_s* p) {
+             return std::vector<RING_header_s*>{region(p, {P(-1, 1), L(3, 1)}, false, 1), square(p, 0, 0, 2, 2, 2)};
+         }},
+        {"one vertex",
+         [](CMEM_pool_s* p) {
+             return std::vector<RING_header_s*>{region(p, {P(5, 5)}, false, 1), square(p, 0, 0, 2, 2, 2)};
+         }},
+        {"a chain without vertices",
+         [](CMEM_pool_s* p) {
+             return std::vector<RING_header_s*>{region(p, {}, false, 1), square(p, 0, 0, 2, 2, 2)};
+         }},
+        {"repeated vertices",
+         [](CMEM_pool_s* p) {
+             return std::vector<RING_header_s*>{
+                 region(p, {L(0, 0), L(0, 0), L(2, 0), L(2, 2), L(2, 2), L(0, 2)}, true, 1),
+                 square(p, 1, 1, 3, 3, 2)};
+         }},
+        {"the same square twice in one set and once in another",
+         [](CMEM_pool_s* p) {
+             return std::vector<RING_header_s*>{square(p, 0, 0, 2, 2, 1), square(p, 0, 0, 2, 2, 1),
+                                                square(p, 0, 0, 2, 2, 2)};
+         }},
+        {"a bow tie",
+         [](CMEM_pool_s* p) {
+             return std::vector<RING_header_s*>{region(p, {L(0, 0), L(2, 2), L(2, 0), L(0, 2)}, true, 1),
+                                                square(p, 0, 0, 2, 2, 2)};
+         }},
+        {"a square touching another along an edge and at a corner",
+         [](CMEM_pool_s* p) {
+             return std::vector<RING_header_s*>{square(p, 0, 0, 1, 1, 1), square(p, 1, 0, 2, 1, 2),
+                                                square(p, 2, 1, 3, 2, 3)};
+         }},
+        {"a sliver one grid cell thin",
+         [](CMEM_pool_s* p) {
+             return std::vector<RING_header_s*>{region(p, {L(0, 0), L(1e6, 0), L(1e6, 1e-12), L(0, 1e-12)}, true, 1),
+                                                square(p, 0, 0, 1, 1, 2)};
+         }},
+        {"a NaN coordinate",
+         [](CMEM_pool_s* p) {
+             return std::vector<RING_header_s*>{region(p, {L(0, 0), L(kNaN, 0), L(1, 1)}, true, 1),
+                                                square(p, 0, 0, 2, 2, 2)};
+         }},
+        {"an infinite coordinate",
+         [](CMEM_pool_s* p) {
+             return std::vector<RING_header_s*>{region(p, {L(0, 0), L(kInf, 0), L(1, 1)}, true, 1),
+                                                square(p, 0, 0, 2, 2, 2)};
+         }},
+        {"coordinates near the largest double",
+         [](CMEM_pool_s* p) {
+             return std::vector<RING_header_s*>{square(p, -1e307, -1e307, 1e307, 1e307, 1),
+                                                square(p, 0, 0, 2, 2, 2)};
+         }},
+        {"an arc whose centre is not equidistant from its ends",
+         [](CMEM_pool_s* p) {
+             return std::vector<RING_header_s*>{
+                 region(p, {L(0, 0), L(2, 0), A(0, 0, 5, 5, CCW)}, true, 1), square(p, 0, 0, 2, 2, 2)};
+         }},
+    };
+    for (const Case& c : cases) {
+        for (const bool intersect : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (intersect ? " (intersection)" : " (union)"));
+            CMEM_pool_s* p = CMEM_private_create_pool(0, "degenerate case", __LINE__, __FILE__);
+            const std::vector<RING_header_s*> chains = c.build(p);
+            RING_header_s* set = RING_create_in_pool(nullptr, RING_TYPE_LIST, p);
+            RING_set_sub_ring_delfunc(set, nullptr);
+            std::vector<Snapshot> before;
+            for (RING_header_s* chain : chains) {
+                RING_insert_after(set, set->last, chain);
+                before.push_back(snapshot(chain));
+            }
+            RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, p);
+            const long pools = velte_test::live_pool_count();
+            bool raised = false;
+            try {
+                const int answer = intersect ? CHAIN_intersect_regions(set, 0, false, nullptr, out)
+                                             : CHAIN_union_regions(set, 0, false, nullptr, nullptr, nullptr, out);
+                EXPECT_EQ(answer, 1);
+            } catch (const Korvo::Error::Exception&) {
+                raised = true;
+            }
+            EXPECT_EQ(velte_test::live_pool_count(), pools);
+            for (size_t i = 0; i < chains.size(); ++i) EXPECT_TRUE(same(before[i], snapshot(chains[i]))) << i;
+            if (raised) {
+                EXPECT_EQ(out->count, 0);
+            } else {
+                const RING_node_s* n = out->first;
+                for (int i = 0; n && i < out->count; ++i, n = n->next) {
+                    const RING_header_s* result = RING_ask_node_subring(n);
+                    ASSERT_NE(result, nullptr);
+                    EXPECT_TRUE(closed(result));
+                    const RING_node_s* v = result->first;
+                    for (int k = 0; v && k < result->count; ++k, v = v->next)
+                        EXPECT_TRUE(std::isfinite(point_of(v)[0]) && std::isfinite(point_of(v)[1]));
+                }
+            }
+            CMEM_private_delete_pool(p);
+        }
+    }
+}
+
+// Regions that share an edge, and a chain that runs back along itself: the
+// shared edge is no boundary of a union, and a zero-width loop holds no
+// material (it neither takes the plane's material nor leaves a slit).
+TEST_F(ChainBooleanDegenerateTest, SharedEdgesAndZeroWidthLoopsBoundNothing) {
+    struct Case {
+        const char* name;
+        std::function<std::vector<RING_header_s*>(CMEM_pool_s*)> build;
+        std::vector<double> union_areas;  // of each result chain, in any order
+        std::vector<double> intersection_areas;
+    } cases[] = {
+        {"two squares along an edge",
+         [](CMEM_pool_s* p) {
+             return std::vector<RING_header_s*>{square(p, 0, 0, 1, 1, 1), square(p, 1, 0, 2, 1, 2)};
+         },
+         {2},
+         {}},
+        {"a third square at a corner",
+         [](CMEM_pool_s* p) {
+             return std::vector<RING_header_s*>{square(p, 0, 0, 1, 1, 1), square(p, 1, 0, 2, 1, 2),
+                                                square(p, 2, 1, 3, 2, 3)};
+         },
+         {1, 2},
+         {}},
+        {"a square along part of a longer edge",
+         [](CMEM_pool_s* p) {
+             return std::vector<RING_header_s*>{square(p, 0, 0, 1, 1, 1), square(p, 1, -1, 2, 2, 2)};
+         },
+         {4},
+         {}},
+        {"a chain back along itself beside a square",
+         [](CMEM_pool_s* p) {
+             return std::vector<RING_header_s*>{region(p, {L(0, 0), L(1, 1)}, true, 1), square(p, 0, 0, 2, 2, 2)};
+         },
+         {4},
+         {}},
+        {"a chain back along itself alone",
+         [](CMEM_pool_s* p) { return std::vector<RING_header_s*>{region(p, {L(0, 0), L(1, 1)}, true, 1)}; },
+         {},
+         {}},
+    };
+    for (const Case& c : cases) {
+        for (const bool intersect : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (intersect ? " (intersection)" : " (union)"));
+            RING_header_s* set = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+            RING_set_sub_ring_delfunc(set, nullptr);
+            for (RING_header_s* chain : c.build(pool)) RING_insert_after(set, set->last, chain);
+            RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+            if (intersect)
+                CHAIN_intersect_regions(set, 0, false, nullptr, out);
+            else
+                CHAIN_union_regions(set, 0, false, nullptr, nullptr, nullptr, out);
+            std::vector<double> areas;
+            const RING_node_s* n = out->first;
+            for (int i = 0; n && i < out->count; ++i, n = n->next)
+                areas.push_back(std::fabs(CHAIN_chainArea_chainCentroid(RING_ask_node_subring(n), nullptr)));
+            std::sort(areas.begin(), areas.end());
+            const std::vector<double>& want = intersect ? c.intersection_areas : c.union_areas;
+            ASSERT_EQ(areas.size(), want.size());
+            for (size_t i = 0; i < want.size(); ++i) EXPECT_NEAR(areas[i], want[i], 1e-8);
+        }
+    }
+}
+
+}  // namespace
