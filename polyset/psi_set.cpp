@@ -6,6 +6,7 @@
 #include "polyset/psi_gouge.h"
 #include "polyset/psi_internal.h"
 #include "polyset/psi_ray.h"
+#include "exact/line_arc_seg_prd.h"
 
 #include <merrow1/int_grid_map.h>
 #include <merrow1/poly_seg_grid.h>
@@ -360,6 +361,41 @@ void emit_loops(Extraction& x, const std::vector<Half>& boundary) {
     }
 }
 
+// Whether a face walked by just the two half-edges a and b (between the same
+// two points) has zero width: two lines, or two arcs of one circle the second
+// of which runs back along the first.  Two arcs of one circle walked in one
+// sense bound the disc between them; a line and an arc bound a lens.
+bool zero_width_face(const Half& a, const Half& b) {
+    const RING_node_s* sa = half_segment(a);
+    const RING_node_s* sb = half_segment(b);
+    if (sa == sb) return false;
+    const LINE_ARC_SEG_s* pa = seg_piece(sa);
+    const LINE_ARC_SEG_s* pb = seg_piece(sb);
+    const bool line_a = LINE_ARC_SEG_is_line(pa);
+    const bool line_b = LINE_ARC_SEG_is_line(pb);
+    if (line_a || line_b) return line_a && line_b;
+    const bool ccw_a = (pa->h >= 0) == half_forward(a);
+    const bool ccw_b = (pb->h >= 0) == half_forward(b);
+    if (ccw_a == ccw_b) return false;
+    // One circle: the same centre (exactly), decided on b turned to a's
+    // sense when the two segments turn opposite ways.
+    const PNT2_s start_a = seg_start(sa);
+    PNT2_s start_b = seg_start(sb);
+    LINE_ARC_SEG_s turned = *pb;
+    if ((pa->h >= 0) != (pb->h >= 0)) {
+        // The same arc from its end back to its start: h changes sign (a
+        // half circle swaps 0 and the clockwise mark) and the centre vector
+        // is taken from the new start.
+        turned.x = start_b.x;
+        turned.y = start_b.y;
+        turned.h = pb->h <= -1e100 ? 0.0 : pb->h == 0 ? -1e101 : -pb->h;
+        turned.cx = start_b.x + pb->cx - pb->x;
+        turned.cy = start_b.y + pb->cy - pb->y;
+        start_b = PNT2_s{pb->x, pb->y};
+    }
+    return LINE_ARC_SEG_prd_seg_forms_are_identical(&start_a, pa, &start_b, &turned);
+}
+
 // Floods the connected part of the network that holds the start half-edge,
 // whose right face has the given level.  Every face is walked once with the
 // face on the right of its half-edges; crossing a sub-segment changes the
@@ -378,10 +414,10 @@ void extract_from(Extraction& x, Half start, int start_level) {
     std::unordered_map<Half, int, HalfHash> right_level;
     std::unordered_map<Half, int, HalfHash> right_face;  // checking only: the face walk that met it
     std::unordered_map<Half, BZONE_s*, HalfHash> right_zone;
-    // Zero-width faces: two line sub-segments of different segments between
-    // the same two points, travelled both ways (a shared edge of two regions,
-    // a chain running back along itself).  Each half-edge of such a face
-    // names the other one.
+    // Zero-width faces: two sub-segments of different segments between the
+    // same two points with one form, travelled both ways (a shared edge of two
+    // regions, a chain running back along itself).  Each half-edge of such a
+    // face names the other one.
     std::unordered_map<Half, Half, HalfHash> slit_partner;
     std::vector<Half> face;
     const bool checking = MACH__checking_level >= 1;
@@ -423,9 +459,7 @@ void extract_from(Extraction& x, Half start, int start_level) {
             });
             if (h == item.h) break;
         }
-        if (!x.map && face.size() == 2 && half_segment(face[0]) != half_segment(face[1]) &&
-            LINE_ARC_SEG_is_line(seg_piece(half_segment(face[0]))) &&
-            LINE_ARC_SEG_is_line(seg_piece(half_segment(face[1])))) {
+        if (!x.map && face.size() == 2 && zero_width_face(face[0], face[1])) {
             slit_partner[face[0]] = face[1];
             slit_partner[face[1]] = face[0];
         }

@@ -212,6 +212,24 @@ TEST_F(ChainBooleanDegenerateTest, SharedEdgesAndZeroWidthLoopsBoundNothing) {
          },
          {4},
          {}},
+        {"a quarter disc and the rest of its square along the arc",
+         [](CMEM_pool_s* p) {
+             return std::vector<RING_header_s*>{
+                 region(p, {L(0, 0), L(1, 0), A(0, 1, 0, 0, CCW)}, true, 1),
+                 region(p, {A(1, 0, 0, 0, CW), L(1, 1), L(0, 1)}, true, 2)};
+         },
+         {1},
+         {}},
+        {"two discs on one circle",
+         [](CMEM_pool_s* p) {
+             return std::vector<RING_header_s*>{
+                 region(p, {A(1, 0, 0, 0, CCW), A(0, 1, 0, 0, CCW), A(-1, 0, 0, 0, CCW), A(0, -1, 0, 0, CCW)}, true,
+                        1),
+                 region(p, {A(1, 0, 0, 0, CCW), A(0, 1, 0, 0, CCW), A(-1, 0, 0, 0, CCW), A(0, -1, 0, 0, CCW)}, true,
+                        2)};
+         },
+         {3.14159265358979},
+         {3.14159265358979}},
         {"a chain back along itself beside a square",
          [](CMEM_pool_s* p) {
              return std::vector<RING_header_s*>{region(p, {L(0, 0), L(1, 1)}, true, 1), square(p, 0, 0, 2, 2, 2)};
