@@ -13,6 +13,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -260,6 +261,81 @@ TEST_F(ChainBooleanDegenerateTest, SharedEdgesAndZeroWidthLoopsBoundNothing) {
             const std::vector<double>& want = intersect ? c.intersection_areas : c.union_areas;
             ASSERT_EQ(areas.size(), want.size());
             for (size_t i = 0; i < want.size(); ++i) EXPECT_NEAR(areas[i], want[i], 1e-8);
+        }
+    }
+}
+
+// Unit cells of a small lattice, a few region sets of them: every shared
+// edge, shared corner and repeated cell is a degenerate meeting.  The union
+// covers the cells of any set and the intersection the cells of every set;
+// the result chains are closed, enclose the area they should and run only
+// along the outline of the covered cells.
+TEST_F(ChainBooleanDegenerateTest, LatticeCellsUniteAndIntersectByCount) {
+    std::mt19937 rng(20261210);
+    std::uniform_int_distribution<int> cell(0, 15), sets(1, 3), count(1, 6);
+    for (int trial = 0; trial < 150; ++trial) {
+        SCOPED_TRACE(trial);
+        const int n = sets(rng);
+        std::vector<std::vector<bool>> in(n, std::vector<bool>(16, false));
+        RING_header_s* set = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+        RING_set_sub_ring_delfunc(set, nullptr);
+        for (int s = 0; s < n; ++s) {
+            const int k = count(rng);
+            for (int i = 0; i < k; ++i) {
+                const int c = cell(rng);
+                in[s][c] = true;  // a cell drawn twice is in the set twice
+                RING_insert_after(set, set->last, square(pool, c % 4, c / 4, c % 4 + 1, c / 4 + 1, s + 1));
+            }
+        }
+        // Cells covered by any set and by every set, with the lengths of
+        // their outlines (unit edges with a covered cell on one side only).
+        std::vector<bool> any_cell(16), every_cell(16);
+        for (int c = 0; c < 16; ++c) {
+            bool a = false, e = true;
+            for (int s = 0; s < n; ++s) {
+                a = a || in[s][c];
+                e = e && in[s][c];
+            }
+            any_cell[c] = a;
+            every_cell[c] = e;
+        }
+        auto area_and_outline = [](const std::vector<bool>& covered, int* outline) {
+            auto at = [&](int x, int y) { return x >= 0 && x < 4 && y >= 0 && y < 4 && covered[y * 4 + x]; };
+            int area = 0;
+            *outline = 0;
+            for (int y = 0; y < 4; ++y)
+                for (int x = 0; x < 4; ++x) {
+                    if (!at(x, y)) continue;
+                    ++area;
+                    *outline += !at(x - 1, y) + !at(x + 1, y) + !at(x, y - 1) + !at(x, y + 1);
+                }
+            return area;
+        };
+        int any_outline = 0, every_outline = 0;
+        const int any = area_and_outline(any_cell, &any_outline);
+        const int every = area_and_outline(every_cell, &every_outline);
+        for (const bool intersect : {false, true}) {
+            RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+            if (intersect)
+                CHAIN_intersect_regions(set, 0, false, nullptr, out);
+            else
+                CHAIN_union_regions(set, 0, false, nullptr, nullptr, nullptr, out);
+            double total = 0, outline = 0;
+            const RING_node_s* node = out->first;
+            for (int i = 0; node && i < out->count; ++i, node = node->next) {
+                const RING_header_s* chain = RING_ask_node_subring(node);
+                EXPECT_TRUE(closed(chain));
+                const RING_node_s* v = chain->first;
+                for (int k = 0; v && k < chain->count; ++k, v = v->next)
+                    outline += std::hypot(point_of(v->next)[0] - point_of(v)[0], point_of(v->next)[1] - point_of(v)[1]);
+                const double area = CHAIN_chainArea_chainCentroid(chain, nullptr);
+                // Islands count, holes take away.
+                total += data_of(chain)->direction == CCW ? std::fabs(area) : -std::fabs(area);
+            }
+            EXPECT_NEAR(total, intersect ? every : any, 1e-7) << (intersect ? "intersection" : "union");
+            // A shared edge left as a boundary would lengthen the outline.
+            EXPECT_NEAR(outline, intersect ? every_outline : any_outline, 1e-7)
+                << (intersect ? "intersection" : "union");
         }
     }
 }
