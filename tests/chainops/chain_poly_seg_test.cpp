@@ -1,6 +1,6 @@
 // Region booleans of chains on poly-segment sets: unions and intersections
-// of region sets, the sources of the result vertices, sides, the output
-// specification, slivers, small loops, zones, and what a call leaves on the
+// of region sets, the sources of the result vertices, sides, the kind of
+// output data, slivers, small loops, zones, and what a call leaves on the
 // caller's chains when it succeeds and when it fails.
 #include "chain/chain_query_fixture.h"
 #include "chainops/chain_poly_seg_internal.h"
@@ -139,7 +139,7 @@ TEST_F(ChainPolySegTest, CircleAgainstSquareGivesExactAreas) {
 }
 
 // ---------------------------------------------------------------------------
-// Sources, sides and the output specification
+// Sources, sides and the kind of output data
 // ---------------------------------------------------------------------------
 
 double distance_to_segment(const double* p, const double* a, const double* b) {
@@ -212,7 +212,7 @@ TEST_F(ChainPolySegTest, SideZeroTakesTheFirstChainsSide) {
     }
 }
 
-TEST(ChainBooleanOutputSpec, OperationBitsChooseTheSpecification) {
+TEST(ChainBooleanOutputSpec, OperationBitsChooseTheOutputData) {
     struct Case {
         unsigned op;
         bool offset_cb;

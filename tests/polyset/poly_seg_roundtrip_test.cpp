@@ -86,7 +86,7 @@ int at_vertex_cb(RING_node_s* n, RING_node_s*, RING_header_s*, RING_node_s* vert
     return 1;
 }
 
-TEST_F(RoundTrip, GeometryAndSourcesSurviveForEveryShapeSideAndSpecification) {
+TEST_F(RoundTrip, GeometryAndSourcesSurviveForEveryShapeSideAndOutputKind) {
     for (int which = 0; which < 5; ++which)
         for (SIDE side : {LEFT, RIGHT})
             for (int spec : {0, 1, 5, 7, 9, 11}) {
