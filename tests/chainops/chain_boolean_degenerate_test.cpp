@@ -340,4 +340,56 @@ TEST_F(ChainBooleanDegenerateTest, LatticeCellsUniteAndIntersectByCount) {
     }
 }
 
+// Lattice shapes with arcs: quarter discs, the rest of their cells (sharing
+// the arc) and whole cells, two region sets of them.  Shared arcs and edges
+// everywhere; area(A u B) + area(A n B) = area(A) + area(B).
+TEST_F(ChainBooleanDegenerateTest, SharedArcsKeepTheAreaIdentity) {
+    auto quarter_disc = [](CMEM_pool_s* p, double x, double y, int id) {
+        return region(p, {L(x, y), L(x + 1, y), A(x, y + 1, x, y, CCW)}, true, id);
+    };
+    auto rest_of_cell = [](CMEM_pool_s* p, double x, double y, int id) {
+        return region(p, {A(x + 1, y, x, y, CW), L(x + 1, y + 1), L(x, y + 1)}, true, id);
+    };
+    std::mt19937 rng(1210);
+    std::uniform_int_distribution<int> cell(0, 8), kind(0, 2), count(1, 4);
+    auto draw = [&](int id) {
+        std::vector<RING_header_s*> shapes;
+        for (int i = count(rng); i > 0; --i) {
+            const int c = cell(rng), k = kind(rng);
+            const double x = c % 3, y = c / 3;
+            shapes.push_back(k == 0   ? quarter_disc(pool, x, y, id)
+                             : k == 1 ? rest_of_cell(pool, x, y, id)
+                                      : square(pool, x, y, x + 1, y + 1, id));
+        }
+        return shapes;
+    };
+    auto material = [&](const std::vector<RING_header_s*>& chains, bool intersect) {
+        RING_header_s* set = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+        RING_set_sub_ring_delfunc(set, nullptr);
+        for (RING_header_s* chain : chains) RING_insert_after(set, set->last, chain);
+        RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+        if (intersect)
+            CHAIN_intersect_regions(set, 0, false, nullptr, out);
+        else
+            CHAIN_union_regions(set, 0, false, nullptr, nullptr, nullptr, out);
+        double total = 0;
+        const RING_node_s* node = out->first;
+        for (int i = 0; node && i < out->count; ++i, node = node->next) {
+            const RING_header_s* chain = RING_ask_node_subring(node);
+            EXPECT_TRUE(closed(chain));
+            const double area = std::fabs(CHAIN_chainArea_chainCentroid(chain, nullptr));
+            total += data_of(chain)->direction == CCW ? area : -area;
+        }
+        return total;
+    };
+    for (int trial = 0; trial < 100; ++trial) {
+        SCOPED_TRACE(trial);
+        const std::vector<RING_header_s*> a = draw(1), b = draw(2);
+        std::vector<RING_header_s*> both = a;
+        both.insert(both.end(), b.begin(), b.end());
+        const double area_a = material(a, false), area_b = material(b, false);
+        EXPECT_NEAR(material(both, false) + material(both, true), area_a + area_b, 1e-7);
+    }
+}
+
 }  // namespace
