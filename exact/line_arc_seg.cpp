@@ -243,6 +243,12 @@ void LINE_ARC_SEG_update_centre(LINE_ARC_SEG_s* arc, const PNT2_s* vector) {
     arc->cy -= vector->y;
 }
 
+double LINE_ARC_SEG_reversed_h(double h) {
+    if (h <= -1e100) return 0.0;
+    if (h == 0.0) return LINE_ARC_SEG_CW_HALF_CIRCLE_H;
+    return -h;
+}
+
 void LINE_ARC_SEG_set_centre(LINE_ARC_SEG_s* arc, const PNT2_s* new_start) {
     if (is_line_h(arc->h)) return;
     centre_of(arc->x - new_start->x, arc->y - new_start->y, arc->h, &arc->cx, &arc->cy);

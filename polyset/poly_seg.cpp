@@ -532,12 +532,7 @@ void POLY_SEG_reverse(RING_header_s* poly) {
     for (size_t i = 0; i < n; ++i) {
         LINE_ARC_SEG_s* s = seg_of(order[i]);
         if (LINE_ARC_SEG_is_arc(s)) {
-            if (s->h <= -1e100)
-                s->h = 0.0;
-            else if (s->h == 0.0)
-                s->h = LINE_ARC_SEG_CW_HALF_CIRCLE_H;
-            else
-                s->h = -s->h;
+            s->h = LINE_ARC_SEG_reversed_h(s->h);
             if (closed || i > 0) LINE_ARC_SEG_set_centre(s, &start);
         }
         start = end_of(order[i]);

@@ -486,6 +486,28 @@ void PSI_clear_subsegment_op_1(PSI_INTXN_NODE_s* node, int index, int, void*) {
     node->flags[index] &= static_cast<uint16_t>(~PSI_NODE_FLAG_OP_1);
 }
 
+bool PSI_walks_back_along(const RING_node_s* a, bool forward_a, const RING_node_s* b, bool forward_b) {
+    const LINE_ARC_SEG_s* pa = seg_piece(a);
+    const LINE_ARC_SEG_s* pb = seg_piece(b);
+    const bool line_a = LINE_ARC_SEG_is_line(pa);
+    const bool line_b = LINE_ARC_SEG_is_line(pb);
+    if (line_a || line_b) return line_a && line_b;
+    // Walked senses: back along the first means opposite senses.
+    if (((pa->h >= 0) == forward_a) == ((pb->h >= 0) == forward_b)) return false;
+    // One circle: the same centre, decided on b taken in a's sense.
+    const PNT2_s start_a = seg_start(a);
+    PNT2_s start_b = seg_start(b);
+    LINE_ARC_SEG_s turned = *pb;
+    if ((pa->h >= 0) != (pb->h >= 0)) {
+        turned.x = start_b.x;
+        turned.y = start_b.y;
+        turned.h = LINE_ARC_SEG_reversed_h(pb->h);
+        start_b = PNT2_s{pb->x, pb->y};
+        LINE_ARC_SEG_set_centre(&turned, &start_b);
+    }
+    return LINE_ARC_SEG_prd_seg_forms_are_identical(&start_a, pa, &start_b, &turned);
+}
+
 bool PSI_INTXN_NODE_is_telomere_join(const PSI_INTXN_NODE_s* node, int arm) {
     const RING_node_s* seg = node->segs[arm & 1];
     if (!seg) return false;

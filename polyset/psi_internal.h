@@ -114,6 +114,14 @@ void PSI_clear_subsegment_op_1(PSI_INTXN_NODE_s* node, int segment_index, int pr
 // for flag 16, forward for flag 32 alone.
 bool PSI_INTXN_NODE_is_telomere_join(const PSI_INTXN_NODE_s* node, int arm);
 
+// For a walk that went from a point P to a point Q along segment a (forward:
+// in a's direction) and comes straight back from Q to P along segment b:
+// whether it retraces one curve, so that what lies between is of zero width.
+// True for two lines, and for two arcs of one circle (decided exactly) the
+// second turning back along the first; two arcs of one circle walked in one
+// sense bound a disc, a line and an arc a lens.
+bool PSI_walks_back_along(const RING_node_s* a, bool forward_a, const RING_node_s* b, bool forward_b);
+
 // Slot 12: takes the wrapped poly out of the network and unwraps it.
 void PSI__remove_wrapped_poly(void* psi, PSI_segment_search_wrapper_s* wrapper);
 // Slot 15: cover polys over the selected segments of a ring of intersection

@@ -782,12 +782,12 @@ void PSI__ray_trace_outer_boundary(void* object, PSI_segment_search_wrapper_s* w
     // along the next arm clockwise of the arriving one.  Every sub-segment is
     // walked at most once in each direction.
     //
-    //    A line sub-segment followed at once by a line sub-segment of another
-    //    segment back to where it began is a zero-width spike of the face (a
-    //    shared edge, or a chain running back along itself): both sides of it
-    //    border the unbounded face, so it tells nothing of the orientation and
-    //    neither step is counted.  A spike across the walk's start is found
-    //    when the walk closes.
+    //    A sub-segment followed at once by one of another segment that
+    //    retraces it back to where it began is a zero-width spike of the face
+    //    (a shared edge, or a chain running back along itself): both sides of
+    //    it border the unbounded face, so it tells nothing of the orientation
+    //    and neither step is counted.  A spike across the walk's start is
+    //    found when the walk closes.
     const long bound = 8L * (psi->nodes->num_active + 1);
     struct Step {
         const PSI_INTXN_NODE_s* from;
@@ -799,8 +799,7 @@ void PSI__ray_trace_outer_boundary(void* object, PSI_segment_search_wrapper_s* w
     auto is_spike = [](const Step& a, const Step& b) {
         return a.seg != b.seg && a.from->pnt.x == b.to->pnt.x && a.from->pnt.y == b.to->pnt.y &&
                a.to->pnt.x == b.from->pnt.x && a.to->pnt.y == b.from->pnt.y &&
-               LINE_ARC_SEG_is_line(static_cast<const LINE_ARC_SEG_s*>(a.seg->main_data)) &&
-               LINE_ARC_SEG_is_line(static_cast<const LINE_ARC_SEG_s*>(b.seg->main_data));
+               PSI_walks_back_along(a.seg, a.measure == 1, b.seg, b.measure == 1);
     };
     Step first_step{}, last{};
     bool have_first = false, last_counted = false, first_counted = false;

@@ -6,7 +6,6 @@
 #include "polyset/psi_gouge.h"
 #include "polyset/psi_internal.h"
 #include "polyset/psi_ray.h"
-#include "exact/line_arc_seg_prd.h"
 
 #include <merrow1/int_grid_map.h>
 #include <merrow1/poly_seg_grid.h>
@@ -362,38 +361,10 @@ void emit_loops(Extraction& x, const std::vector<Half>& boundary) {
 }
 
 // Whether a face walked by just the two half-edges a and b (between the same
-// two points) has zero width: two lines, or two arcs of one circle the second
-// of which runs back along the first.  Two arcs of one circle walked in one
-// sense bound the disc between them; a line and an arc bound a lens.
+// two points) has zero width.
 bool zero_width_face(const Half& a, const Half& b) {
-    const RING_node_s* sa = half_segment(a);
-    const RING_node_s* sb = half_segment(b);
-    if (sa == sb) return false;
-    const LINE_ARC_SEG_s* pa = seg_piece(sa);
-    const LINE_ARC_SEG_s* pb = seg_piece(sb);
-    const bool line_a = LINE_ARC_SEG_is_line(pa);
-    const bool line_b = LINE_ARC_SEG_is_line(pb);
-    if (line_a || line_b) return line_a && line_b;
-    const bool ccw_a = (pa->h >= 0) == half_forward(a);
-    const bool ccw_b = (pb->h >= 0) == half_forward(b);
-    if (ccw_a == ccw_b) return false;
-    // One circle: the same centre (exactly), decided on b turned to a's
-    // sense when the two segments turn opposite ways.
-    const PNT2_s start_a = seg_start(sa);
-    PNT2_s start_b = seg_start(sb);
-    LINE_ARC_SEG_s turned = *pb;
-    if ((pa->h >= 0) != (pb->h >= 0)) {
-        // The same arc from its end back to its start: h changes sign (a
-        // half circle swaps 0 and the clockwise mark) and the centre vector
-        // is taken from the new start.
-        turned.x = start_b.x;
-        turned.y = start_b.y;
-        turned.h = pb->h <= -1e100 ? 0.0 : pb->h == 0 ? -1e101 : -pb->h;
-        turned.cx = start_b.x + pb->cx - pb->x;
-        turned.cy = start_b.y + pb->cy - pb->y;
-        start_b = PNT2_s{pb->x, pb->y};
-    }
-    return LINE_ARC_SEG_prd_seg_forms_are_identical(&start_a, pa, &start_b, &turned);
+    return half_segment(a) != half_segment(b) &&
+           PSI_walks_back_along(half_segment(a), half_forward(a), half_segment(b), half_forward(b));
 }
 
 // Floods the connected part of the network that holds the start half-edge,

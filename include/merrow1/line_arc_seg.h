@@ -104,6 +104,9 @@ double LINE_ARC_SEG_calc_arc_alpha(const PNT2_s* start, const PNT2_s* end, doubl
 void LINE_ARC_SEG_update_centre(LINE_ARC_SEG_s* arc, const PNT2_s* vector);
 // Recomputes the centre vector from a new start point; lines are unchanged.
 void LINE_ARC_SEG_set_centre(LINE_ARC_SEG_s* arc, const PNT2_s* new_start);
+// The arc parameter of the same arc travelled from its end to its start: the
+// sign turns over, and the half circles swap 0 and the clockwise mark.
+double LINE_ARC_SEG_reversed_h(double h);
 // The address of the centre vector (x, then y).
 double* LINE_ARC_SEG_arc_centre(LINE_ARC_SEG_s* arc);
 // Length of the piece (the chord length, to rounding, for a line).

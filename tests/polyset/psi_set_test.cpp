@@ -240,6 +240,11 @@ TEST_F(PsiSet, MaterialAtInfinityOfOneSet) {
         EXPECT_GE(box[1], 10) << c.what;
     }
     EXPECT_EQ(PSI__set_is_material_at_inf(psi, set({}), nullptr), 2);
+    // A spike out of a corner of a counter-clockwise square along an arc and
+    // straight back along it, longer than the square's outline.
+    RING_header_s* arc_spike = poly({Step{{10, 0}, 0, 0}, Step{{10, 10}, 0, 0}, Step{{40, 40}, 30, 1},
+                                     Step{{10, 10}, 30, 0}, Step{{0, 10}, 0, 0}, Step{{0, 0}, 0, 0}});
+    EXPECT_EQ(PSI__set_is_material_at_inf(psi, set({arc_spike}), nullptr), 0);
 }
 
 TEST_F(PsiSet, MaterialAtInfinityForOffsetsKeepsKnownValues) {
