@@ -15,6 +15,7 @@
 // segment (SegmentUpdate, then ChainAddSegment).
 #pragma once
 
+#include <merrow1/app_data_keys.h>
 #include <merrow1/chain.h>
 #include <merrow1/chain_types.h>
 #include <quorn/quorn.h>
@@ -22,14 +23,8 @@
 #include <velte/ring.h>
 
 // Header application-data keys the builders attach with the chain itself as
-// datum.
-enum {
-    // A loop curve: the meander and the first loop of the two-loop curve.
-    CHAIN_APP_DATA_LOOP_CURVE = 143,
-    // A circle, spiral or meander built while the host checking level was 1
-    // or more.
-    CHAIN_APP_DATA_CHECKED_CURVE = 144,
-};
+// datum: CHAIN_APP_DATA_LOOP_CURVE and CHAIN_APP_DATA_CHECKED_CURVE
+// (app_data_keys.h).
 
 // ---------------------------------------------------------------------------
 // Basic shapes

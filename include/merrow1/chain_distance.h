@@ -7,10 +7,9 @@
 // there, so only the outward half is searched.
 #pragma once
 
+#include <merrow1/app_data_keys.h>
 #include <merrow1/chain_part.h>
 #include <velte/ring.h>
-
-enum { CHAIN_APP_DATA_TURNING_VERTEX = 110 };
 
 // Distance from the point to the chain, with the nearest place (may be null).
 // The first of equal distances is kept.  A chain of one vertex answers the

@@ -22,6 +22,7 @@
 // before it returns.
 #pragma once
 
+#include <merrow1/app_data_keys.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
 
@@ -29,12 +30,11 @@ struct CAM_FILE_s;
 
 enum { CHAIN_DUMP_LIST_MAGIC = 100000 };
 
-// Vertex application-data keys carried by the dump.
+// Vertex application-data keys carried by the dump (app_data_keys.h):
+// CHAIN_DUMP_KEY_TRACE (32-byte record), CHAIN_DUMP_KEY_19 (80-byte record),
+// CHAIN_DUMP_KEY_GEOM_SOURCE (24-byte geometry-source record + 120-byte
+// block), CHAIN_DUMP_KEY_MARK (a mark whose datum is the vertex node itself).
 enum {
-    CHAIN_DUMP_KEY_TRACE = 1,         // 32-byte record
-    CHAIN_DUMP_KEY_19 = 19,           // 80-byte record
-    CHAIN_DUMP_KEY_GEOM_SOURCE = 74,  // 24-byte geometry-source record (+ 120-byte block)
-    CHAIN_DUMP_KEY_MARK = 131,        // a mark whose datum is the vertex node itself
     CHAIN_DUMP_TAG_END = -99,         // ends a vertex's records
 };
 

@@ -12,6 +12,7 @@
 // runs through the start point.
 #pragma once
 
+#include <merrow1/app_data_keys.h>
 #include <merrow1/chain_types.h>
 #include <quorn/quorn.h>
 #include <velte/ring.h>
@@ -115,9 +116,6 @@ void CHAIN_RemoveSegAppData(RING_node_s* vertex);
 // a note.  1 when the output has at least two vertices, else 0.
 int ChainApprox(RING_header_s* chain, double tol, RING_header_s* out);
 
-// Application-data keys read by the vertex copies.
-enum {
-    CHAIN_APP_DATA_TRACE_VERTEX = 1,     // owned trace record
-    CHAIN_APP_DATA_SEGMENT_SOURCE = 74,  // shared host segment record
-    CHAIN_APP_DATA_SEGMENT_DATA = 266,   // host segment data, left alone
-};
+// The vertex copies read CHAIN_APP_DATA_TRACE_VERTEX (owned),
+// CHAIN_APP_DATA_SEGMENT_SOURCE and CHAIN_APP_DATA_SEGMENT_DATA (shared; see
+// app_data_keys.h).

@@ -14,6 +14,7 @@
 // it (CHAIN_refresh_cached_box) or drops it (CHAIN_drop_cached_box).
 #pragma once
 
+#include <merrow1/app_data_keys.h>
 #include <merrow1/chain_types.h>
 #include <quorn/quorn.h>
 #include <velte/ring.h>
@@ -22,8 +23,8 @@
 
 struct POINT_ON_CHAIN_s;
 
-// Header application-data key of the cached box.
-enum { CHAIN_BOX_APP_DATA_KEY = 2 };
+// The cached box is header application data under CHAIN_BOX_APP_DATA_KEY
+// (app_data_keys.h).
 
 // Box of a chain along an axis: the axis (default (0, 1)), the extent along
 // it, and the extent along the axis turned a quarter turn clockwise, that is

@@ -8,19 +8,13 @@
 // split into new chains at those junctions.
 #pragma once
 
+#include <merrow1/app_data_keys.h>
 #include <merrow1/chain_edit.h>
 #include <merrow1/chain_part.h>
 #include <velte/ring.h>
 
-// Application-data keys read and written here.
-enum {
-    // Chain header: the loop-class record (CHAIN_loop_class_s) of a boolean result.
-    CHAIN_APP_DATA_LOOP_CLASS = 7,
-    // Chain header: set on a chain that absorbed a hole; the datum is the chain itself.
-    CHAIN_APP_DATA_HOLE_ABSORBED = 39,
-    // Vertex: a mark whose datum is the vertex's own node.
-    CHAIN_APP_DATA_SELF_NODE = 131,
-};
+// Keys read and written here: CHAIN_APP_DATA_LOOP_CLASS,
+// CHAIN_APP_DATA_HOLE_ABSORBED and CHAIN_APP_DATA_SELF_NODE (app_data_keys.h).
 
 // Loop-class record (8 bytes, in the pool of the chain that carries it).
 struct CHAIN_loop_class_s {

@@ -7,17 +7,13 @@
 // with "no source" (null) instead of following it forever.
 #pragma once
 
+#include <merrow1/app_data_keys.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
 
-enum {
-    APP_DATA_STOCKED_FROM = 10,           // header: the chain this one came from
-    APP_DATA_COPIED_FROM = 137,           // header: the chain this one was copied from
-    APP_DATA_SOURCE_ROOT = 206,           // header: walks stop here
-    APP_DATA_SOURCE_SEGMENT = 20,         // vertex: CHAIN_source_segment_s (owned)
-    APP_DATA_SOURCE_VERTEX = 17,          // vertex: CHAIN_source_chain_source_vertex_s (owned)
-    APP_DATA_SPLIT_VERTEX_SOURCE = 14,    // vertex: a split junction (presence only)
-};
+// Keys: APP_DATA_STOCKED_FROM, APP_DATA_COPIED_FROM, APP_DATA_SOURCE_ROOT,
+// APP_DATA_SOURCE_SEGMENT, APP_DATA_SOURCE_VERTEX, APP_DATA_SPLIT_VERTEX_SOURCE
+// (app_data_keys.h).
 
 // Key 20: the segment a vertex's segment was copied or stocked from (16 bytes).
 struct CHAIN_source_segment_s {

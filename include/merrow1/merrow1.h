@@ -2,6 +2,7 @@
 #pragma once
 
 #include <merrow1/RegionSetBoxedExtent.h>
+#include <merrow1/app_data_keys.h>
 #include <merrow1/bzone.h>
 #include <merrow1/chain.h>
 #include <merrow1/chain_area.h>
