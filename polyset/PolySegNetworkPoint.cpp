@@ -261,6 +261,14 @@ RING_header_s* PolySegNetworkPoint::BuildNetwork(DYNAMIC_ARRAY_s* wrapped_polys,
             if (closed && list->first) {
                 list->last->next = list->first;
                 list->first->previous = list->last;
+                // The first section runs from the last point round past the
+                // poly's start.  When both lie inside one segment (a lone
+                // point among them) it would read as lying on that segment
+                // alone: the mark says it runs round.
+                PolySegPoint* first = PolySegPoint::GetFromList(list->first);
+                PolySegPoint* last = PolySegPoint::GetFromList(list->last);
+                if (last->GetSegNodeAfter() == first->GetSegNode() && last->GetSegNode() == last->GetSegNodeAfter())
+                    first->SetInverted(true);
             }
         }
     } catch (...) {
