@@ -77,7 +77,10 @@ public:
     // every intersection node along the poly except plain vertices whose two
     // segments the functor does not keep apart, and at the ends of an open
     // poly.  The intersection object must carry extended node words: each
-    // node's extended word of a segment gets the point made there.
+    // node's extended word of a segment gets the point made there (and keeps
+    // naming it: deleting a point later does not clear the word).  A closed
+    // poly's list is closed; the list of a closed poly that meets nothing is
+    // empty.
     static RING_header_s* BuildNetwork(DYNAMIC_ARRAY_s* wrapped_polys, SegmentCompareFunctor& compare,
                                        CMEM_pool_s* pool);
     // Deletes the points that mark nothing: both neighbours, the gouge state
