@@ -376,6 +376,23 @@ TEST_F(PolySegNetworkTest, ListOperationsOnNetworkListsKeepCyclesWhole) {
     EXPECT_TRUE(stend_test::texts(stend_test::Kind::Internal).empty());
 }
 
+// A next-around link that leads into another cycle never comes back: taking
+// the point out of its cycle ends with the host's loop error, not a hang.
+TEST_F(PolySegNetworkTest, BrokenCycleEndsWithTheLoopError) {
+    add(box(pool, 0, 0, 100, 100));
+    add(box(pool, 50, 50, 150, 150));
+    build(false);
+    RING_header_s* a = lists_of(network)[0];
+    npoint(a->first)->Before()->SetNextAround(npoint(a->last)->Before());
+    try {
+        PolySegPoint::RemoveNode(a, a->first);
+        ADD_FAILURE() << "no error";
+    } catch (const Korvo::Error::Exception& e) {
+        EXPECT_EQ(ERROR_INFINITE_LOOP_CODE, e.askCode());
+    }
+    network = nullptr;  // broken on purpose: freed with the pool
+}
+
 // ---------------------------------------------------------------------------
 // Grid
 // ---------------------------------------------------------------------------
