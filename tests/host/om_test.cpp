@@ -184,6 +184,7 @@ TEST(ObjectManagerRegistry, RefusesBadRegistrations) {
 }
 
 TEST(ObjectManagerRegistry, ClassTreesAnswerLookUpsAndSubclassQueries) {
+    probe_class();
     // Classes without attributes.
     Registration a, b, c;
     for (Registration* r : {&a, &b, &c}) {
