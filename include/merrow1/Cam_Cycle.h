@@ -18,8 +18,8 @@ namespace Cam {
 
 class ICycle {
 public:
-    enum ContourType { BlankContour = 0, PartContour = 1, IslandContour = 2 };
-    enum SegmentType { PointSegment = 0, LineSegment = 1, ClockwiseArcSegment = 2, CounterClockwiseArcSegment = 3 };
+    enum ContourType : int { BlankContour = 0, PartContour = 1, IslandContour = 2 };
+    enum SegmentType : int { PointSegment = 0, LineSegment = 1, ClockwiseArcSegment = 2, CounterClockwiseArcSegment = 3 };
     // The index-th contour of one kind.
     struct ContourHandle {
         ContourType type;

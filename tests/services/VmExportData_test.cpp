@@ -252,10 +252,12 @@ TEST_F(VmExportDataTest, ARefusedRegistrationIsNotedAndTheFactoryRaises) {
 
 using VmExportDataDeathTest = VmExportDataTest;
 
-TEST_F(VmExportDataDeathTest, ASetterOnADeletedObjectAborts) {
+TEST_F(VmExportDataDeathTest, ObjectManagerCallsOnADeletedObjectAbort) {
     VmExportData* v = VmExportDataFactory::Create(setup);
     OM_delete_object(v);
-    EXPECT_DEATH(v->SetExportTools(true), "was deleted");
+    // What a setter of the deleted object would call first.
+    EXPECT_DEATH(Korvo::OM::OM_ask_no_log(v), "OM_ask_no_log: object 0x[0-9a-f]+ was deleted");
+    EXPECT_DEATH(OM_vset_array_length(v, VmExportData::m_ncProgramsAttId, 1), "was deleted");
 }
 
 }  // namespace

@@ -176,7 +176,6 @@ struct Registry {
     std::uint32_t next_object_id = 1;
     std::vector<Creation> creations;
     const void* burying = nullptr;
-    std::size_t burying_size = 0;
 
     std::unordered_set<const OM_string_s*> strings;
     std::unordered_set<const OM_string_s*> dead_strings;
@@ -401,8 +400,21 @@ struct Registry {
         held_strings.clear();
     }
 
+    // The end of a deleting destructor: the pointer arrays' blocks are freed
+    // (their elements were the class's to free), the memory poisoned and kept
+    // as a tombstone.
     void bury(void* memory) {
-        if (memory == burying) std::memset(memory, 0xdb, burying_size);
+        auto it = objects.find(memory);
+        if (memory != burying || it == objects.end())
+            fatal("operator delete: %p is not an object being deleted", memory);
+        const ObjectRecord record = it->second;
+        for (const ClassRecord* c : lineage(record.cls))
+            for (const AttributeDescriptor& d : c->attributes)
+                if (d.type == TYPE_POINTER_ARRAY) clear_value(static_cast<Object*>(memory), d);
+        objects.erase(it);
+        by_id.erase(record.id);
+        --live_per_class[record.cls];
+        std::memset(memory, 0xdb, record.size);
         tombstones.insert(memory);
         burying = nullptr;
     }
@@ -592,20 +604,20 @@ using Korvo::OM::VariableArray;
 
 Object* OM_create_object(Korvo::OM::ClassId id) { return Korvo::OM::ObjectFactory::CreateObject(id, 1, nullptr); }
 
+// Strings and texts the object manager owns are freed first; the deleting
+// destructor then runs on a live object (it may still free the class's own
+// array elements through the object manager) and ends in the burial.
 void OM_delete_object(Object* object) {
     if (!object) return;
     Registry& g = Registry::get();
-    Korvo::OM::ObjectRecord record = g.live(object, "OM_delete_object");
+    const Korvo::OM::ObjectRecord record = g.live(object, "OM_delete_object");
     for (const Korvo::OM::ClassRecord* c : g.lineage(record.cls))
-        for (const AttributeDescriptor& d : c->attributes) g.clear_value(object, d);
-    g.objects.erase(object);
-    g.by_id.erase(record.id);
-    --g.live_per_class[record.cls];
+        for (const AttributeDescriptor& d : c->attributes)
+            if (d.type != Korvo::OM::TYPE_POINTER_ARRAY) g.clear_value(object, d);
     g.logged.erase(object);
     for (auto it = g.snapshots.begin(); it != g.snapshots.end();)
         it = it->first == object ? g.snapshots.erase(it) : it + 1;
     g.burying = object;
-    g.burying_size = record.size;
     Registry::destroy_object(object);
 }
 
