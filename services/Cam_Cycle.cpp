@@ -130,16 +130,19 @@ bool Cycle::GetSegmentType(const ContourHandle& handle, int segment, SegmentType
 }
 
 bool Cycle::GetSegmentEndPoint(const ContourHandle& handle, int segment, Point3& point) const {
-    point = kZero;
-    const ContourSegment* s = FindSegment(handle, segment);
-    if (s) point = s->end;
-    return s != nullptr;
+    return SegmentPoint(handle, segment, &ContourSegment::end, point);
 }
 
 bool Cycle::GetSegmentCenterPoint(const ContourHandle& handle, int segment, Point3& point) const {
+    return SegmentPoint(handle, segment, &ContourSegment::centre, point);
+}
+
+// One point of a segment; (0, 0, 0) and false when there is no such segment.
+bool Cycle::SegmentPoint(const ContourHandle& handle, int segment, Point3 ContourSegment::*which,
+                         Point3& point) const {
     point = kZero;
     const ContourSegment* s = FindSegment(handle, segment);
-    if (s) point = s->centre;
+    if (s) point = s->*which;
     return s != nullptr;
 }
 

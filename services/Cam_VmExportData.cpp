@@ -32,6 +32,12 @@ void VmExportData::LogForWrite() {
     if (!Korvo::OM::OM_ask_no_log(this)) Korvo::OM::OM__log(this);
 }
 
+template <class T>
+void VmExportData::Write(T& member, T value) {
+    LogForWrite();
+    member = value;
+}
+
 void VmExportData::InitCreate(SETUP* setup) { OM_set_pointer(this, m_camSetupAttId, setup); }
 
 void VmExportData::SetCamSetup(SETUP* setup) {
@@ -39,45 +45,14 @@ void VmExportData::SetCamSetup(SETUP* setup) {
     OM_set_pointer(this, m_camSetupAttId, setup);
 }
 
-void VmExportData::SetExportTools(bool on) {
-    LogForWrite();
-    m_exportTools = on;
-}
-
-void VmExportData::SetExportBlank(bool on) {
-    LogForWrite();
-    m_exportBlank = on;
-}
-
-void VmExportData::SetExportPart(bool on) {
-    LogForWrite();
-    m_exportPart = on;
-}
-
-void VmExportData::SetExportFixture(bool on) {
-    LogForWrite();
-    m_exportFixture = on;
-}
-
-void VmExportData::SetExportNcPrograms(bool on) {
-    LogForWrite();
-    m_exportNcPrograms = on;
-}
-
-void VmExportData::SetToolNaming(ToolNaming naming) {
-    LogForWrite();
-    m_toolNaming = naming;
-}
-
-void VmExportData::SetZeroPointNaming(ZeroPointOutput naming) {
-    LogForWrite();
-    m_zeroPointNaming = naming;
-}
-
-void VmExportData::SetTriangleTolerance(double tolerance) {
-    LogForWrite();
-    m_triangleTolerance = tolerance;
-}
+void VmExportData::SetExportTools(bool on) { Write(m_exportTools, on); }
+void VmExportData::SetExportBlank(bool on) { Write(m_exportBlank, on); }
+void VmExportData::SetExportPart(bool on) { Write(m_exportPart, on); }
+void VmExportData::SetExportFixture(bool on) { Write(m_exportFixture, on); }
+void VmExportData::SetExportNcPrograms(bool on) { Write(m_exportNcPrograms, on); }
+void VmExportData::SetToolNaming(ToolNaming naming) { Write(m_toolNaming, naming); }
+void VmExportData::SetZeroPointNaming(ZeroPointOutput naming) { Write(m_zeroPointNaming, naming); }
+void VmExportData::SetTriangleTolerance(double tolerance) { Write(m_triangleTolerance, tolerance); }
 
 const char* VmExportData::GetDestination() const { return m_destination ? OM_ask_string_text(m_destination) : ""; }
 

@@ -120,6 +120,7 @@ private:
     ContourList* List(ContourType type);
     const Contour* Find(const ContourHandle& handle) const;
     const ContourSegment* FindSegment(const ContourHandle& handle, int segment) const;
+    bool SegmentPoint(const ContourHandle& handle, int segment, Point3 ContourSegment::*which, Point3& point) const;
 
     OPR* m_operation;
     ContourList m_blank;

@@ -83,6 +83,9 @@ private:
     // Logs the object before a write unless the object manager says it needs
     // no log.
     void LogForWrite();
+    // Logs, then writes a plain attribute.
+    template <class T>
+    void Write(T& member, T value);
     void SetString(OM_string_t& member, const char* text);
 
     SETUP* m_camSetup = nullptr;
