@@ -273,10 +273,18 @@ TEST_F(ObjectManager, SaveAndRestoreRoundTripEveryTypeCode) {
     EXPECT_STREQ(static_cast<const char*>(OM_ask_pointer_element(q, Probe::ids[7], 1)), "r1");
     EXPECT_EQ(stend_test::om_save(q), saved);
 
-    // A link to an object deleted since the save restores as null.
+    // A link to an object deleted since the save restores as null; a link
+    // to a deleted object saves as null.
     OM_delete_object(target);
     Probe* r = static_cast<Probe*>(stend_test::om_restore(saved));
     EXPECT_EQ(r->link, nullptr);
+    EXPECT_NE(stend_test::om_save(q), saved);
+    // A link to memory that never was an object is refused.
+    int not_an_object = 0;
+    r->link = reinterpret_cast<Object*>(&not_an_object);
+    EXPECT_THROW(stend_test::om_save(r), Korvo::Error::Severe);
+    r->link = nullptr;
+
     OM_delete_object(q);
     OM_delete_object(r);
     EXPECT_THROW(stend_test::om_restore(saved.substr(0, saved.size() - 2)), Korvo::Error::Severe);

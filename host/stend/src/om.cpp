@@ -286,8 +286,10 @@ struct Registry {
         }
     }
 
+    // A reference to a deleted object saves as null; anything else that is
+    // no object is refused.
     std::uint32_t id_of_pointer(const void* p, const char* attribute) {
-        if (!p) return 0;
+        if (!p || tombstones.count(p)) return 0;
         auto it = objects.find(p);
         if (it == objects.end())
             ERROR_raise(__FILE__, __LINE__, OM_ERROR_CODE, "save: attribute %s holds %p, which is no live object",
