@@ -252,11 +252,13 @@ TEST_F(CycleTest, ClearedOrEmptyTablesStoreEmptyArrays) {
     ASSERT_TRUE(cycle.SaveContourTable());
     EXPECT_EQ(OPR_ask_array_param_length(op, 1650), 2);
     cycle.ClearContourTable();
-    cycle.NewBlankContour();  // empty: writes nothing
-    const int writes = pellam_test::operation_writes(op);
-    ASSERT_TRUE(cycle.SaveContourTable());
-    EXPECT_EQ(pellam_test::operation_writes(op), writes + 7);
-    for (int p = 1650; p <= 1656; ++p) EXPECT_EQ(OPR_ask_array_param_length(op, p), 0) << p;
+    for (int round = 0; round < 2; ++round) {
+        if (round == 1) cycle.NewBlankContour();  // empty: writes nothing
+        const int writes = pellam_test::operation_writes(op);
+        ASSERT_TRUE(cycle.SaveContourTable()) << round;
+        EXPECT_EQ(pellam_test::operation_writes(op), writes + 7);
+        for (int p = 1650; p <= 1656; ++p) EXPECT_EQ(OPR_ask_array_param_length(op, p), 0) << p;
+    }
     Cycle loaded(op);
     EXPECT_TRUE(loaded.LoadContourTable());
     EXPECT_EQ(loaded.GetNumberOfBlankContours(), 0);

@@ -10,6 +10,7 @@
 #include <stend/system.h>
 #include <stend/testing_om.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
@@ -254,6 +255,9 @@ struct Registry {
         if (!s) return;
         if (strings.erase(s)) {
             dead_strings.insert(s);
+            // Overwritten first, so a text read after the deletion shows as
+            // garbage even without a memory checker.
+            std::fill(s->text.begin(), s->text.end(), '\xdb');
             if (transaction)
                 held_strings.push_back(s);
             else
