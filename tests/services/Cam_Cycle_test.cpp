@@ -319,3 +319,18 @@ TEST_F(CycleTest, TheFactoryLoadsWhenAskedAndObjectsLiveInClassMemory) {
 }
 
 }  // namespace
+
+namespace {
+
+// Without an operation nothing can be stored: saving says so instead of
+// reporting success, and loading finds an empty table.
+TEST(CycleWithoutOperation, SavesNothingAndLoadsEmpty) {
+    std::unique_ptr<ICycle> cycle(CycleFactory::Create(nullptr, true));
+    cycle->NewPartContour();
+    cycle->AppendLineSegment({ICycle::PartContour, 0}, {1, 2, 3});
+    EXPECT_FALSE(cycle->SaveContourTable());
+    EXPECT_TRUE(cycle->LoadContourTable());
+    EXPECT_EQ(cycle->GetNumberOfPartContours(), 0);
+}
+
+}  // namespace
