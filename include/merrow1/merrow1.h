@@ -1,9 +1,11 @@
 // Umbrella header: the exported interface of libmerrow1.
 #pragma once
 
+#include <merrow1/Cam_Cycle.h>
 #include <merrow1/PolySegNetworkPoint.h>
 #include <merrow1/PolySegPoint.h>
 #include <merrow1/RegionSetBoxedExtent.h>
+#include <merrow1/VmExportData.h>
 #include <merrow1/app_data_keys.h>
 #include <merrow1/bzone.h>
 #include <merrow1/chain.h>
@@ -40,3 +42,4 @@
 #include <merrow1/segment.h>
 #include <merrow1/segment_intersection.h>
 #include <merrow1/snap_round.h>
+#include <merrow1/subop_move_type.h>

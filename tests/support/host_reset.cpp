@@ -16,6 +16,7 @@ namespace {
 class HostReset : public ::testing::EmptyTestEventListener {
     void OnTestStart(const ::testing::TestInfo&) override {
         stend_test::reset_all();
+        stend_test::om_reset();
         velte_test::reset_all();
         quorn_test::reset_tolerances();
         glimra_test::clear();
