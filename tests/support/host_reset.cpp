@@ -8,6 +8,7 @@
 #include <pellam/testing_global_records.h>
 #include <pellam/testing_segment.h>
 #include <quorn/testing.h>
+#include <randle/testing.h>
 #include <sorrel/testing.h>
 #include <stend/testing.h>
 #include <tavish/testing.h>
@@ -29,6 +30,7 @@ class HostReset : public ::testing::EmptyTestEventListener {
         pellam_test::reset_segment_geom_types();
         pellam_test::clear_created_segments();
         pellam_test::reset_global_records();
+        randle_test::reset();
     }
 };
 
