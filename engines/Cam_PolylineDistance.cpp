@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engines/engine_memory.h"
 #include "internal/check.h"
 #include "internal/scratch_pool.h"
 
@@ -55,11 +56,7 @@ bool all_points_present(const std::vector<Point3*>& pts) {
 
 IPolylineDistance::~IPolylineDistance() = default;
 
-void* IPolylineDistance::operator new(std::size_t size) {
-    void* p = Korvo::Memory::CppMemory::allocate(size);
-    if (!p) throw std::bad_alloc();
-    return p;
-}
+void* IPolylineDistance::operator new(std::size_t size) { return merrow1::engine_allocate(size); }
 
 void IPolylineDistance::operator delete(void* p) { Korvo::Memory::CppMemory::free(p); }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <merrow1/Cam_PolylineDistance.h>
+#include <merrow1/Cam_PolylineSmoother.h>
 #include <merrow1/RegionSetBoxedExtent.h>
 #include <merrow1/app_data_keys.h>
 #include <merrow1/bzone.h>

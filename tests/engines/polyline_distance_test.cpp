@@ -16,21 +16,15 @@
 #include <utility>
 #include <vector>
 
+#include "engines/polyline_fixture.h"
+
 namespace {
 
 using Korvo::Cam::IPolylineDistance;
 using Korvo::Cam::PolylineDistanceResult;
 using Korvo::Math::Point3;
 
-// Points of a polyline, with the pointer vector the engine takes.
-struct Polyline {
-    std::vector<Point3> points;
-    std::vector<Point3*> ptrs;
-    explicit Polyline(std::vector<Point3> p) : points(std::move(p)) {
-        for (Point3& q : points) ptrs.push_back(&q);
-    }
-    int segments() const { return static_cast<int>(points.size()) - 1; }
-};
+using engines_test::Polyline;
 
 double dot(const Point3& a, const Point3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 Point3 sub(const Point3& a, const Point3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
