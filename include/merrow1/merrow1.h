@@ -2,12 +2,15 @@
 #pragma once
 
 #include <merrow1/Cam_Cycle.h>
+#include <merrow1/Cam_PolylineDistance.h>
+#include <merrow1/Cam_PolylineSmoother.h>
 #include <merrow1/PolySegNetworkPoint.h>
 #include <merrow1/PolySegPoint.h>
 #include <merrow1/RegionSetBoxedExtent.h>
 #include <merrow1/VmExportData.h>
 #include <merrow1/app_data_keys.h>
 #include <merrow1/bzone.h>
+#include <merrow1/cam_smth.h>
 #include <merrow1/chain.h>
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_build.h>
@@ -28,6 +31,7 @@
 #include <merrow1/chain_source.h>
 #include <merrow1/chain_transform.h>
 #include <merrow1/chain_types.h>
+#include <merrow1/cpe.h>
 #include <merrow1/dynamic_array.h>
 #include <merrow1/int_grid_map.h>
 #include <merrow1/line_arc_seg.h>

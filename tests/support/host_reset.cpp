@@ -1,11 +1,14 @@
 // Puts every host stand-in back to its defaults before each test, so no test
 // sees another's checking level, environment, tolerances or captured output.
 #include <glimra/testing.h>
+#include <glimra/testing_color.h>
 #include <gtest/gtest.h>
 #include <pellam/testing.h>
 #include <pellam/testing_builders.h>
+#include <pellam/testing_global_records.h>
 #include <pellam/testing_segment.h>
 #include <quorn/testing.h>
+#include <randle/testing.h>
 #include <sorrel/testing.h>
 #include <stend/testing.h>
 #include <tavish/testing.h>
@@ -21,11 +24,14 @@ class HostReset : public ::testing::EmptyTestEventListener {
         quorn_test::reset_tolerances();
         glimra_test::clear();
         glimra_test::set_active_view(1);
+        glimra_test::reset_colors();
         tavish_test::clear();
         pellam_test::clear();
         sorrel_test::reset();
         pellam_test::reset_segment_geom_types();
         pellam_test::clear_created_segments();
+        pellam_test::reset_global_records();
+        randle_test::reset();
     }
 };
 
