@@ -141,3 +141,9 @@ CHAIN_LOCATION ChainChainLocation(const RING_header_s* chain, RING_header_s* clo
     // side of the closed one; its start point stands for it.
     return winding_number(closed, point_of(chain->first)) != 0 ? CHAIN_LOCATION_INSIDE : CHAIN_LOCATION_OUTSIDE;
 }
+
+double ChainVectorCircularParameter(const double v[2]) {
+    double angle = std::atan2(v[1], v[0]);
+    if (angle < 0.0) angle += kTwoPi;
+    return std::fabs(angle - kTwoPi) <= 1e-5 ? 0.0 : angle;
+}

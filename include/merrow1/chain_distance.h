@@ -28,3 +28,10 @@ enum { CHAIN_LOCATION_ON = 0, CHAIN_LOCATION_INSIDE = 1, CHAIN_LOCATION_OUTSIDE 
 // chain bounds (by its winding number, whatever its material side).  -1 when
 // the second chain is not closed, and for a null or empty chain.
 CHAIN_LOCATION ChainChainLocation(const RING_header_s* chain, RING_header_s* closed, const double* tolerance);
+
+// ---------------------------------------------------------------------------
+// Directional distances
+
+// Angle of the vector in [0, 2 pi): atan2(y, x), plus 2 pi when negative; a
+// value within 1e-5 of 2 pi is 0.0.
+double ChainVectorCircularParameter(const double v[2]);
