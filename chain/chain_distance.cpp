@@ -5,6 +5,7 @@
 #include <internal/scratch_pool.h>
 #include <merrow1/chain.h>
 #include <merrow1/chain_area.h>
+#include <merrow1/chain_corner.h>
 #include <merrow1/chain_create.h>
 #include <merrow1/chain_intersection.h>
 #include <merrow1/chain_segments.h>
@@ -649,4 +650,169 @@ void CHAIN_update_ptonchain_in_intpoint_list(RING_header_s* list, const POINT_ON
             }
         }
     }
+}
+
+// ---------------------------------------------------------------------------
+// Directional distances
+
+namespace {
+
+// Directed distance from the point to one chain by the mode (see
+// ChainsPointDirectDis); the built line and ray distances take both
+// crossings of an arc.
+int chain_directed_distance(RING_header_s* chain, const double point[2], int mode, const double direction[2],
+                            double* distance, POINT_ON_CHAIN_s* nearest, RING_header_s* all) {
+    const Korvo::Math::Point2 p = {point[0], point[1]};
+    if (mode == 0) {
+        const Korvo::Math::Vector2 d = {direction[0], direction[1]};
+        return ChainPointLineDistance(chain, &p, &d, distance, nearest);
+    }
+    const double sign = mode == -1 ? -1.0 : 1.0;
+    const Korvo::Math::Vector2 d = {sign * direction[0], sign * direction[1]};
+    return ChainPointRayDistance(chain, &p, &d, distance, nearest, all);
+}
+
+// Signed distances along the direction to where the line through the point
+// meets the segment, up to two (both crossings of an arc).  None for a
+// segment the line misses, one running along the direction, or one holding
+// the point.
+int segment_direct_hits(const SEGMENT& segment, const double p[2], const double d[2], double distances[2],
+                        double hits[2][2]) {
+    if (segment.type != SEG_LINE && segment.type != SEG_ARC) return 0;
+    const Korvo::Math::Vector2 normal{d[1], -d[0]};
+    double lo = 0.0, hi = 0.0;
+    SegmentMinMax(&segment, &normal, &lo, &hi, nullptr, nullptr);
+    const double across = normal.x * p[0] + normal.y * p[1];
+    if (!(lo - 1e-8 < across && across < hi + 1e-8) || hi - lo <= EQ_ask_length_tolerance()) return 0;
+    const LOCATION own = SegmentPointLocation(&segment, p);
+    if (own >= 2 && own <= 4) return 0;
+    double start[2] = {p[0], p[1]};
+    end_segment far{p[0] + d[0], p[1] + d[1], 0.0, 0.0, 0.0, 0};
+    const SEGMENT line{start, &far, nullptr, SEG_LINE};
+    INT_POINT found;
+    const SEGMENT_intersections_t n = SegmentIntersect(&segment, &line, &found);
+    int count = 0;
+    for (int i = 0; i < n && i < 2; ++i) {
+        const double at[2] = {found.point[i].x, found.point[i].y};
+        const LOCATION where = SegmentPointLocationOn(&segment, at);
+        if (where < 2 || where > 4) continue;
+        hits[count][0] = at[0];
+        hits[count][1] = at[1];
+        distances[count++] = (at[0] - p[0]) * d[0] + (at[1] - p[1]) * d[1];
+    }
+    return count;
+}
+
+}  // namespace
+
+int ChainsPointDirectDis(const double point[2], RING_header_s* set, const double direction[2], int mode,
+                         double* distance, POINT_ON_CHAIN_s* nearest, RING_header_s* all) {
+    if (distance) *distance = 1e7;
+    if (!point || !set || !direction) return 0;
+    const double e = EQ_ask_length_tolerance();
+    double best = 1e7;
+    int found = 0;
+    for (RING_header_s* chain : chains_of(set)) {
+        double d = 1e7;
+        POINT_ON_CHAIN_s place;
+        if (!chain_directed_distance(chain, point, mode, direction, &d, &place, all) || !(d < best - e)) continue;
+        best = d;
+        found = 1;
+        if (nearest) *nearest = place;
+    }
+    if (distance) *distance = best;
+    return found;
+}
+
+int ChainPointDirectDistance(RING_header_s* chain, const double point[2], int mode,
+                             const Korvo::Math::Vector2& direction, double* distance, POINT_ON_CHAIN_s* nearest) {
+    if (distance) *distance = 1e7;
+    if (!chain || !point || !chain->first) return 0;
+    const double d[2] = {direction.x, direction.y};
+    // The point must lie within the chain's extent across the direction.
+    const double normal[2] = {d[1], -d[0]};
+    double lo = 0.0, hi = 0.0;
+    if (ChainMinMax(chain, normal, &lo, &hi, nullptr, nullptr)) {
+        const double across = normal[0] * point[0] + normal[1] * point[1];
+        if (!(lo - 1e-8 < across && across < hi + 1e-8)) return 0;
+    }
+    const double e = EQ_ask_length_tolerance();
+    double best = 1e7;
+    int taken = 0;
+    for_each_segment(chain, [&](int k, RING_node_s* node) {
+        SEGMENT segment;
+        if (!ChainSegment(chain, node, &segment)) return true;
+        double distances[2], hits[2][2];
+        const int n = segment_direct_hits(segment, point, d, distances, hits);
+        for (int i = 0; i < n; ++i) {
+            const double h = distances[i];
+            const bool take = (mode == 0 && h < best) || (mode == 1 && h > e && h < best) ||
+                              (mode == -1 && h < -e && h < best);
+            if (!take) continue;
+            best = h;
+            taken = 1;
+            if (nearest) PointOnChainCreate(chain, node, k, hits[i], nearest);
+        }
+        return true;
+    });
+    if (distance) *distance = best;
+    return taken;
+}
+
+namespace {
+
+// Clearing direction at a place (see ChainClearPoint); 0 when there is none.
+int clearing_direction(const POINT_ON_CHAIN_s* place, int mode, double direction[2]) {
+    if (place->inside) return PointOnChainBiSector(place, direction, nullptr);
+    const RING_header_s* chain = place->chain;
+    double in[2], out[2], kappa = 0.0;
+    if (ChainVertexTangent(chain, place->node, in, out, &kappa, nullptr) == CHAIN_TANGENT_BOTH) {
+        const double e = EQ_ask_length_tolerance();
+        const double reversed_in[2] = {-in[0], -in[1]};
+        const double candidate[2] = {mode != 1 ? in[0] : -out[0], mode != 1 ? in[1] : -out[1]};
+        double a = ChainVectorCircularParameter(reversed_in);
+        double o = ChainVectorCircularParameter(out);
+        double d = ChainVectorCircularParameter(candidate);
+        const auto* data = static_cast<const CHAIN_main_data_s*>(chain->main_data);
+        bool stays;
+        if (!data || data->material_side != RIGHT) {
+            if (o < a - e) o += kTwoPi;
+            if (d < a - e) d += kTwoPi;
+            stays = (std::fabs(d - a) > 1e-8 && d < o - e) || (std::fabs(d - a) <= 1e-8 && kappa > 0.0);
+        } else {
+            if (a < o - e) a += kTwoPi;
+            if (d < o - e) d += kTwoPi;
+            stays = d < a - e || (std::fabs(d - a) <= 1e-8 && -kappa > 0.0);
+        }
+        if (stays) {
+            direction[0] = candidate[0];
+            direction[1] = candidate[1];
+            return 1;
+        }
+    }
+    return ChainVertexBiSector(chain, place->node, direction, nullptr);
+}
+
+}  // namespace
+
+int ChainClearPoint(const POINT_ON_CHAIN_s* place, int mode, RING_header_s* set, Korvo::Math::Point2* out) {
+    if (!place || !place->chain || !place->node || !set || !out) return 0;
+    double direction[2];
+    if (!clearing_direction(place, mode, direction)) return 0;
+    const double e = EQ_ask_length_tolerance();
+    double own = 1e7, other = 1e7;
+    POINT_ON_CHAIN_s own_place, set_place;
+    const bool own_hit = chain_directed_distance(place->chain, place->point, mode, direction, &own, &own_place, nullptr);
+    const bool set_hit = ChainsPointDirectDis(place->point, set, direction, mode, &other, &set_place, nullptr);
+    if (own_hit && set_hit && std::fabs(own - other) <= e && own >= other - e) {
+        *out = {place->point[0], place->point[1]};
+    } else if (set_hit && (!own_hit || own > other + e)) {
+        *out = {set_place.point[0], set_place.point[1]};
+    } else {
+        // A set without vertices has no nearest point.
+        POINT_ON_CHAIN_s nearest;
+        if (!(ChainsPointMinDist(set, place->point, &nearest) < 1e7)) return 0;
+        *out = {nearest.point[0], nearest.point[1]};
+    }
+    return 1;
 }

@@ -130,3 +130,39 @@ void CHAIN_update_ptonchain_in_intpoint_list(RING_header_s* list, const POINT_ON
 // Angle of the vector in [0, 2 pi): atan2(y, x), plus 2 pi when negative; a
 // value within 1e-5 of 2 pi is 0.0.
 double ChainVectorCircularParameter(const double v[2]);
+
+// Direction modes of the distances below: 0 along the whole line through the
+// point, 1 along the ray in the direction, -1 along the ray against it.
+
+// Nearest hit over the chains of the set along the direction from the point:
+// per chain the line distance (mode 0; unsigned, the nearer side), the ray
+// distance (mode 1 and any mode other than 0 and -1) or the ray distance
+// against the direction (mode -1), each counting both crossings of an arc
+// and ignoring hits within the chain's tolerance of the point; a chain's hit
+// replaces the best only when nearer by more than the host length tolerance.
+// The distance starts at 1e7; every hit goes to `all` when given (ray modes).
+// 1 when a chain was hit.
+int ChainsPointDirectDis(const double point[2], RING_header_s* set, const double direction[2], int mode,
+                         double* distance, POINT_ON_CHAIN_s* nearest, RING_header_s* all);
+
+// Signed distance d = (hit - point) . direction to the chain's segments
+// along the line through the point (both crossings of an arc count; a segment
+// running along the direction, or holding the point, gives no hit).  The
+// point must lie strictly inside the chain's extent across the direction
+// (widened by 1e-8).  Mode 0 and mode -1 keep the smallest signed hit (mode -1
+// only hits below minus the host length tolerance, so the one farthest behind
+// the point); mode 1 keeps the nearest hit ahead beyond that tolerance; other
+// modes take nothing.  The distance starts at 1e7; 1 when a hit was taken.
+int ChainPointDirectDistance(RING_header_s* chain, const double point[2], int mode,
+                             const Korvo::Math::Vector2& direction, double* distance, POINT_ON_CHAIN_s* nearest);
+
+// Where a tool leaving the chain at the place along its clearing direction
+// first meets the set.  The clearing direction: the bisector towards the
+// offset side inside a segment; at a corner the incoming tangent (mode other
+// than 1) or the reversed outgoing tangent (mode 1) when it points into the
+// offset side's opening, else the corner bisector.  The answer is the place's
+// own point when the own chain and the set are met at the same distance, the
+// set's hit when the set is met first (or only), else the nearest point of
+// the set.  1 with a point; 0 for a null place, set or output, when no
+// clearing direction exists, or when the set has no vertices to be near.
+int ChainClearPoint(const POINT_ON_CHAIN_s* place, int mode, RING_header_s* set, Korvo::Math::Point2* out);

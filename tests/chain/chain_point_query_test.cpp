@@ -3,6 +3,7 @@
 // numbers for every direction and material side, sides, the largest clear
 // circle, list helpers and renumbering of intersection lists.
 #include "chain/chain_query_fixture.h"
+#include "chain/random_star.h"
 
 #include <gtest/gtest.h>
 #include <merrow1/chain_build.h>
@@ -24,37 +25,8 @@ using namespace chain_query_test;
 
 constexpr double kPi = 3.14159265358979323846;
 
-RING_header_s* set_of(CMEM_pool_s* pool, std::vector<RING_header_s*> chains) {
-    RING_header_s* set = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
-    RING_set_sub_ring_delfunc(set, nullptr);
-    for (RING_header_s* chain : chains) RING_insert_after(set, set->last, chain);
-    return set;
-}
-
-// A star-shaped chain about (cx, cy): vertices at increasing (CCW) or
-// decreasing (CW) angles, some joined by shallow minor arcs.
 std::vector<V> star(std::mt19937& rng, double cx, double cy, int n, bool ccw, bool closed, double arcs = 0.4) {
-    std::uniform_real_distribution<double> u(0.0, 1.0);
-    std::vector<V> out;
-    double px = 0, py = 0;
-    for (int i = 0; i < n; ++i) {
-        const double t = (ccw ? 1 : -1) * 2 * kPi * (i + 0.6 * u(rng)) / n;
-        const double r = 1.0 + u(rng);
-        const double x = cx + r * std::cos(t), y = cy + r * std::sin(t);
-        if (i == 0) {
-            out.push_back(closed ? L(x, y) : P(x, y));
-        } else if (u(rng) < arcs) {
-            const double mx = (px + x) / 2, my = (py + y) / 2, dx = x - px, dy = y - py;
-            const double k = (u(rng) < 0.5 ? -1 : 1) * (0.8 + 2 * u(rng));
-            const double ox = mx - k * dy, oy = my + k * dx;
-            const double cross = (px - ox) * (y - oy) - (py - oy) * (x - ox);
-            out.push_back(A(x, y, ox, oy, cross > 0 ? CCW : CW));
-        } else {
-            out.push_back(L(x, y));
-        }
-        px = x, py = y;
-    }
-    return out;
+    return star_vertices(rng, cx, cy, n, ccw, closed, arcs, 0.8, 2.0);
 }
 
 // Points along every segment of the chain, `n` per segment, with their
@@ -120,7 +92,7 @@ TEST_F(ChainPointQueryTest, NearestPointsMatchDenseSamples) {
                                         is_closed));
             for (const Sample& s : samples(chains.back(), 4000)) all.push_back(s);
         }
-        RING_header_s* set = set_of(pool, chains);
+        RING_header_s* set = list_of_chains(pool, chains);
         for (int i = 0; i < 20; ++i) {
             const double p[2] = {u(rng), u(rng)};
             const double brute = brute_min(all, p);
@@ -212,7 +184,7 @@ TEST_F(ChainPointQueryTest, NormalDistanceTakesOnlyFeetOnTheirSegments) {
 TEST_F(ChainPointQueryTest, EquidistantSegmentsKeepTheFirstUnlessALaterOneIsNearerByTheTolerance) {
     const double tol = EQ_ask_length_tolerance();
     RING_header_s* corner = make_chain(pool, {P(0, 0), L(2, 0), L(2, 2)}, false);
-    RING_header_s* set = set_of(pool, {corner});
+    RING_header_s* set = list_of_chains(pool, {corner});
     struct Case {
         double y;              // the point is (1 + something, y); second segment x = 2
         double x;
@@ -250,14 +222,14 @@ TEST_F(ChainPointQueryTest, EmptyAndNullInputsAnswerTheirFixedValues) {
     RING_header_s* empty = CHAIN_create_from_csys(nullptr, pool);
     RING_header_s* line = make_chain(pool, {P(0, 0), L(1, 0)}, false);
     const double p[2] = {0.5, 3};
-    EXPECT_EQ(ChainsPointMinDist(set_of(pool, {}), p, nullptr), 1e7);
-    EXPECT_EQ(ChainsPointMinDistance(set_of(pool, {}), p, nullptr), 0.0);
+    EXPECT_EQ(ChainsPointMinDist(list_of_chains(pool, {}), p, nullptr), 1e7);
+    EXPECT_EQ(ChainsPointMinDistance(list_of_chains(pool, {}), p, nullptr), 0.0);
     EXPECT_EQ(ChainsPointMinDistance(nullptr, p, nullptr), 0.0);
     // An empty chain in a set is passed over, not taken as distance 0.
-    EXPECT_DOUBLE_EQ(ChainsPointMinDist(set_of(pool, {empty, line}), p, nullptr), 3.0);
-    EXPECT_DOUBLE_EQ(ChainsPointMinDistance(set_of(pool, {empty, line}), p, nullptr), 3.0);
-    EXPECT_DOUBLE_EQ(CHAIN_min_dist_point(set_of(pool, {empty, line}), p, nullptr, nullptr), 3.0);
-    EXPECT_EQ(CHAIN_min_dist_point(set_of(pool, {}), p, nullptr, nullptr), 1e7);
+    EXPECT_DOUBLE_EQ(ChainsPointMinDist(list_of_chains(pool, {empty, line}), p, nullptr), 3.0);
+    EXPECT_DOUBLE_EQ(ChainsPointMinDistance(list_of_chains(pool, {empty, line}), p, nullptr), 3.0);
+    EXPECT_DOUBLE_EQ(CHAIN_min_dist_point(list_of_chains(pool, {empty, line}), p, nullptr, nullptr), 3.0);
+    EXPECT_EQ(CHAIN_min_dist_point(list_of_chains(pool, {}), p, nullptr, nullptr), 1e7);
     EXPECT_EQ(CHAIN_find_point_min_dis(empty, p, nullptr, nullptr), 0.0);
     EXPECT_EQ(CHAIN_find_point_min_dis(empty, Korvo::Math::Point2{0, 0}, nullptr, nullptr), 1e7);
     EXPECT_EQ(ChainPointSignedDist(empty, p, nullptr), 0.0);
@@ -276,9 +248,9 @@ TEST_F(ChainPointQueryTest, ThereAndBackChainWithTurningVertexSearchesTheOutward
     RING_header_s* chain = make_chain(pool, {P(0, 0), L(4, 0), L(4, -0.5), L(0, -0.5)}, false);
     const double below[2] = {2, -3};
     POINT_ON_CHAIN_s place;
-    EXPECT_DOUBLE_EQ(ChainsPointMinDist(set_of(pool, {chain}), below, &place), 2.5);
+    EXPECT_DOUBLE_EQ(ChainsPointMinDist(list_of_chains(pool, {chain}), below, &place), 2.5);
     RING_put_header_app_data(chain, CHAIN_APP_DATA_TURNING_VERTEX, nth(chain, 1));
-    EXPECT_DOUBLE_EQ(ChainsPointMinDist(set_of(pool, {chain}), below, &place), 3.0);
+    EXPECT_DOUBLE_EQ(ChainsPointMinDist(list_of_chains(pool, {chain}), below, &place), 3.0);
     EXPECT_DOUBLE_EQ(place.parameter, 0.5);
 }
 
@@ -313,9 +285,9 @@ TEST_F(ChainPointQueryTest, SourceDistanceMeasuresOnlySegmentsStockedFromTheSour
     RING_put_header_app_data(far, APP_DATA_STOCKED_FROM, source);
     const double p[2] = {0.5, 2};
     Korvo::Math::Point2 at{0, 0};
-    EXPECT_DOUBLE_EQ(ChainsPointSourceMinDist(set_of(pool, {near, far}), source, p, &at), 3.0);
+    EXPECT_DOUBLE_EQ(ChainsPointSourceMinDist(list_of_chains(pool, {near, far}), source, p, &at), 3.0);
     EXPECT_DOUBLE_EQ(at.y, 5.0);
-    EXPECT_EQ(ChainsPointSourceMinDist(set_of(pool, {near}), source, p, &at), 1e7);
+    EXPECT_EQ(ChainsPointSourceMinDist(list_of_chains(pool, {near}), source, p, &at), 1e7);
 }
 
 // ---------------------------------------------------------------------------
@@ -477,7 +449,7 @@ TEST_F(ChainPointQueryTest, MinLoopThroughPoint) {
     const Korvo::Math::Vector2 east{1, 0};
     // Nothing in the way: the bound, or 1e19 without one.
     const double bound = 2.0;
-    EXPECT_EQ(CHAIN_min_loop_through_point(set_of(pool, {}), origin, east, nullptr), 1e19);
+    EXPECT_EQ(CHAIN_min_loop_through_point(list_of_chains(pool, {}), origin, east, nullptr), 1e19);
     RING_header_s* far_away = make_chain(pool, {P(50, -1), L(50, 1)}, false);
     EXPECT_EQ(CHAIN_min_loop_through_point(far_away, origin, east, &bound), 2.0);
     // A line across D at distance h: h / 2, unless the side rule passes it over.
@@ -499,7 +471,7 @@ TEST_F(ChainPointQueryTest, MinLoopThroughPoint) {
     RING_header_s* near = make_chain(pool, {P(1, -5), L(1, 5)}, false);
     RING_header_s* wall = make_chain(pool, {P(h, -5), L(h, 5)}, false);
     data_of(near)->material_side = data_of(wall)->material_side = RIGHT;
-    EXPECT_DOUBLE_EQ(CHAIN_min_loop_through_point(set_of(pool, {wall, near}), origin, east, nullptr), 0.5);
+    EXPECT_DOUBLE_EQ(CHAIN_min_loop_through_point(list_of_chains(pool, {wall, near}), origin, east, nullptr), 0.5);
     // An oblique segment whose tangency lies off it: the circle through its
     // nearer end.
     RING_header_s* stub = make_chain(pool, {P(2, 1), L(3, 2)}, false);
@@ -536,13 +508,13 @@ TEST_F(ChainPointQueryTest, ChainStartingNearestPoint) {
     RING_header_s* a = make_chain(pool, {P(0, 0), L(1, 0)}, false);
     RING_header_s* b = make_chain(pool, {P(5, 0), L(6, 0)}, false);
     RING_header_s* c = make_chain(pool, {P(5, 0), L(5, 1)}, false);
-    RING_header_s* list = set_of(pool, {a, b, c});
+    RING_header_s* list = list_of_chains(pool, {a, b, c});
     EXPECT_EQ(CHAIN_find_chain_starting_nearest_point(list, {4, 0.5, 7}), list->first->next);
     EXPECT_EQ(CHAIN_find_chain_starting_nearest_point(list, {0.9, 0, 0}), list->first);
-    RING_header_s* one = set_of(pool, {b});
+    RING_header_s* one = list_of_chains(pool, {b});
     EXPECT_EQ(CHAIN_find_chain_starting_nearest_point(one, {0, 0, 0}), one->first);
     EXPECT_EQ(CHAIN_find_chain_starting_nearest_point(a, {0, 0, 0}), nullptr);
-    EXPECT_EQ(CHAIN_find_chain_starting_nearest_point(set_of(pool, {}), {0, 0, 0}), nullptr);
+    EXPECT_EQ(CHAIN_find_chain_starting_nearest_point(list_of_chains(pool, {}), {0, 0, 0}), nullptr);
 }
 
 TEST_F(ChainPointQueryTest, UpdatingAFigureEightListKeepsBothCrossingRecords) {

@@ -2,6 +2,7 @@
 // angular order with mirrored ties, the two builders agreeing, the walks
 // between the ends of a piece, interference indices and cleaning.
 #include "chain/chain_query_fixture.h"
+#include "chain/random_star.h"
 
 #include <gtest/gtest.h>
 #include <merrow1/chain_intersection.h>
@@ -41,17 +42,11 @@ RING_node_s* junction_at(const RING_header_s* network, double x, double y) {
     return nullptr;
 }
 
-RING_header_s* set_of(CMEM_pool_s* pool, std::vector<RING_header_s*> chains) {
-    RING_header_s* set = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
-    RING_set_sub_ring_delfunc(set, nullptr);
-    for (RING_header_s* chain : chains) RING_insert_after(set, set->last, chain);
-    return set;
-}
 RING_header_s* new_ring(CMEM_pool_s* pool) { return RING_create_in_pool(nullptr, RING_TYPE_LIST, pool); }
 
 RING_header_s* intersections_of(CMEM_pool_s* pool, std::vector<RING_header_s*> chains) {
     RING_header_s* list = new_ring(pool);
-    ChainsIntersection(set_of(pool, chains), list);
+    ChainsIntersection(list_of_chains(pool, chains), list);
     return list;
 }
 
@@ -235,35 +230,6 @@ TEST_F(ChainSplitTest, OverlappingPiecesBetweenTwoJunctionsHaveMirroredTieOrder)
 // ---------------------------------------------------------------------------
 // Random line and arc chains: both builders, brute-force structure.
 
-// A vertex on the circle of radius r at angle t about (cx, cy), reached by a
-// line or by a minor arc whose centre lies off the chord.
-// A closed chain's first vertex ends its closing line.
-std::vector<V> random_chain(std::mt19937& rng, double cx, double cy, int n, bool closed) {
-    std::uniform_real_distribution<double> u(0.0, 1.0);
-    std::vector<V> out;
-    double previous[2] = {0, 0};
-    for (int i = 0; i < n; ++i) {
-        const double t = 2 * kPi * (i + 0.8 * u(rng)) / n;
-        const double r = 1.0 + 1.5 * u(rng);
-        const double x = cx + r * std::cos(t), y = cy + r * std::sin(t);
-        if (i == 0) {
-            out.push_back(closed ? L(x, y) : P(x, y));
-        } else if (u(rng) < 0.4) {
-            // Centre on the chord's bisector; the arc's direction keeps it minor.
-            const double mx = (previous[0] + x) / 2, my = (previous[1] + y) / 2;
-            const double dx = x - previous[0], dy = y - previous[1];
-            const double k = (u(rng) < 0.5 ? -1 : 1) * (0.2 + u(rng));
-            const double ox = mx - k * dy, oy = my + k * dx;
-            const double cross = (previous[0] - ox) * (y - oy) - (previous[1] - oy) * (x - ox);
-            out.push_back(A(x, y, ox, oy, cross > 0 ? CCW : CW));
-        } else {
-            out.push_back(L(x, y));
-        }
-        previous[0] = x, previous[1] = y;
-    }
-    return out;
-}
-
 using RecordKey = std::tuple<double, double, int, const RING_header_s*, double, double, double, double>;
 std::vector<std::vector<RecordKey>> describe(const RING_header_s* network) {
     std::vector<std::vector<RecordKey>> out;
@@ -288,7 +254,7 @@ TEST_F(ChainSplitTest, RandomLineArcSetsGiveEqualWellFormedNetworksWithBothBuild
         const int count = 1 + trial % 3;
         for (int c = 0; c < count; ++c) {
             const bool closed = (trial + c) % 4 != 3;
-            RING_header_s* chain = make_chain(pool, random_chain(rng, u(rng), u(rng), 3 + (trial + c) % 5, closed), closed);
+            RING_header_s* chain = make_chain(pool, star_vertices(rng, u(rng), u(rng), 3 + (trial + c) % 5, c % 2 == 0, closed, 0.4, 0.2, 1.0), closed);
             chains.push_back(with_side(chain, (trial + c) % 3 == 0 ? RIGHT : LEFT));
         }
         RING_header_s* linear = new_ring(pool);
