@@ -406,6 +406,66 @@ private:
     unsigned char m_ethereal;
 };
 
+// Whether the ray from p along the unit vector u, of the given length,
+// passes clear of the chain: no vertex within the tolerance of it and no arc
+// whose circle it touches within the tolerance.  Where the ray only touches
+// the chain (at a vertex or on an arc) the layers on both sides of it agree,
+// and the first junction would not tell inside from outside.
+bool ray_is_clear(const RING_header_s* chain, const double p[2], const double u[2], double length, double tolerance) {
+    bool clear = true;
+    auto near_ray = [&](const double q[2], double radius) {
+        const double w[2] = {q[0] - p[0], q[1] - p[1]};
+        const double along = w[0] * u[0] + w[1] * u[1];
+        const double across = std::fabs(u[0] * w[1] - u[1] * w[0]);
+        return along >= -tolerance - radius && along <= length + tolerance + radius &&
+               std::fabs(across - radius) <= tolerance;
+    };
+    for_each_segment(chain, [&](int, RING_node_s* node) {
+        const double* v = point_of(node);
+        if (!v) return true;
+        if (near_ray(v, 0.0)) return clear = false;
+        if (CHAIN_seg_ask_type(node) != SEG_ARC) return true;
+        const auto* arc = reinterpret_cast<const end_segment*>(v);
+        const double centre[2] = {arc->cx, arc->cy};
+        return clear = !near_ray(centre, arc->radius);
+    });
+    return clear;
+}
+
+// End of the ray from the point: across the box axis to beyond the box's
+// far side (its near side when the point lies on the far one).  When that ray
+// touches the chain, rays in other directions are tried (turning by the
+// golden angle), each long enough to leave the box; the first clear one is
+// taken, else the first.
+Korvo::Math::Point2 ray_end(const RING_header_s* chain, const double point[2], const CHAIN_BOX_s& box, double v,
+                            double tolerance) {
+    const double* a = box.direction;
+    double h = box.max_normal - v;
+    if (std::fabs(h) <= tolerance) h = box.min_normal - v;
+    const Korvo::Math::Point2 first = {point[0] + 1.1 * h * a[1], point[1] - 1.1 * h * a[0]};
+    const double first_length = std::fabs(1.1 * h);
+    if (!(first_length > 0.0)) return first;
+    double u[2] = {(first.x - point[0]) / first_length, (first.y - point[1]) / first_length};
+    if (ray_is_clear(chain, point, u, first_length, tolerance)) return first;
+    // Farthest box corner from the point.
+    double reach = 0.0;
+    for (double along : {box.min_along, box.max_along})
+        for (double across : {box.min_normal, box.max_normal}) {
+            const double corner[2] = {along * a[0] + across * a[1], along * a[1] - across * a[0]};
+            reach = std::fmax(reach, std::hypot(corner[0] - point[0], corner[1] - point[1]));
+        }
+    const double length = 1.1 * reach;
+    const double start_angle = std::atan2(u[1], u[0]);
+    for (int i = 1; i <= 16; ++i) {
+        const double angle = start_angle + i * 2.399963229728653;
+        u[0] = std::cos(angle);
+        u[1] = std::sin(angle);
+        if (ray_is_clear(chain, point, u, length, tolerance))
+            return {point[0] + length * u[0], point[1] + length * u[1]};
+    }
+    return first;
+}
+
 // Whether the point, inside the box and off the chain, lies inside: the line
 // from P to beyond the box is split against the chain and the network is
 // cleaned to its lowest layer at every junction.  The first junction left
@@ -420,11 +480,8 @@ CHAIN_LOCATION ray_location(RING_header_s* chain, const double point[2], const C
     if (direction != CW && direction != CCW) direction = CHAIN_direction_of_chain(chain);
     const bool material_inside =
         (direction == CW && data->material_side == RIGHT) || (direction == CCW && data->material_side == LEFT);
-    const double* a = box.direction;
-    double h = box.max_normal - v;
-    if (std::fabs(h) <= tolerance) h = box.min_normal - v;
     const Korvo::Math::Point2 start = {point[0], point[1]};
-    const Korvo::Math::Point2 end = {point[0] + 1.1 * h * a[1], point[1] - 1.1 * h * a[0]};
+    const Korvo::Math::Point2 end = ray_end(chain, point, box, v, tolerance);
     return merrow1::run_converting([&]() -> CHAIN_LOCATION {
         MERROW1_SCRATCH_POOL(pool, "CHAIN-ChainPointLocation-");
         RING_header_s* line = CHAIN_create_line_chain(&data->csys, &start, &end, pool);

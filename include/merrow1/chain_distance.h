@@ -95,8 +95,9 @@ CHAIN_LOCATION ChainChainLocation(const RING_header_s* chain, RING_header_s* clo
 // direction answers by it).  A point outside the chain's box widened by the
 // tolerance (1e-8 without one) is 2 at once; a chain whose box has no width
 // answers 0 inside its box.  Otherwise a ray from the point is split against
-// the chain in the scratch pool "CHAIN-ChainPointLocation-"; errors pass as
-// Korvo::Error::Severe after the pool is freed.
+// the chain in the scratch pool "CHAIN-ChainPointLocation-" (a ray that only
+// touches the chain, at a vertex or on an arc, is turned until it crosses
+// cleanly); errors pass as Korvo::Error::Severe after the pool is freed.
 CHAIN_LOCATION ChainPointLocation(RING_header_s* chain, const double point[2], const double* tolerance);
 
 // Side of the chain the point lies on: RIGHT, LEFT, 2 on the chain (within

@@ -336,6 +336,44 @@ TEST_F(ChainPointQueryTest, LocationEqualsTheWindingNumberForEveryDirectionAndSi
     EXPECT_GT(outside, 200);
 }
 
+// The mirror image x -> -x: the other clock direction.
+std::vector<V> mirrored(std::vector<V> vs) {
+    for (V& v : vs) {
+        v.x = -v.x;
+        v.cx = -v.cx;
+        v.direction = -v.direction;
+    }
+    return vs;
+}
+
+TEST_F(ChainPointQueryTest, LocationWhereTheRayOnlyTouchesTheChain) {
+    // A notch whose tip (2, 1) points into the region, and a bump whose arc
+    // bottom (3, 2) lies inside an arc: rays along the grid lines through
+    // them touch the chain without crossing it.
+    const double bx = 3 + 1.25 * std::cos(-kPi / 4), by = 3.25 + 1.25 * std::sin(-kPi / 4);
+    const std::vector<std::vector<V>> shapes = {
+        {L(0, 0), L(4, 0), L(4, 3), L(2, 1), L(0, 3)},
+        {L(0, 0), L(6, 0), L(6, 4), L(4, 4), A(bx, by, 3, 3.25, CW), A(2, 4, 3, 3.25, CW), L(0, 4)},
+    };
+    int checked = 0;
+    for (const std::vector<V>& shape : shapes)
+        for (bool ccw : {true, false})
+            for (SIDE side : {SIDE(LEFT), SIDE(RIGHT), SIDE(0)}) {
+                RING_header_s* chain = make_chain(pool, ccw ? shape : mirrored(shape), true);
+                data_of(chain)->direction = ccw ? CCW : CW;
+                data_of(chain)->material_side = side;
+                for (double x = -6.25; x <= 6.25; x += 0.25)
+                    for (double y = 0.25; y <= 4.0; y += 0.25) {
+                        const double p[2] = {x, y};
+                        if (ChainPointMinDistance(chain, p, nullptr) < 1e-6) continue;
+                        ++checked;
+                        EXPECT_EQ(ChainPointLocation(chain, p, nullptr), winding_location(pool, chain, p))
+                            << ccw << " " << side << " at " << x << "," << y;
+                    }
+            }
+    EXPECT_GT(checked, 3000);
+}
+
 TEST_F(ChainPointQueryTest, ChainWithoutStoredDirectionIsLocatedByItsShape) {
     for (bool ccw : {true, false}) {
         RING_header_s* square = ccw ? unit_square(pool)
