@@ -5,6 +5,7 @@
 #include "chain/random_star.h"
 
 #include <gtest/gtest.h>
+#include <merrow1/chain_corner.h>
 #include <merrow1/chain_distance.h>
 #include <merrow1/chain_segments.h>
 #include <quorn/quorn.h>
@@ -240,9 +241,11 @@ TEST_F(ChainDirectDistanceTest, ClearPointMeetsTheSetOrFallsBackToItsNearestPoin
 }
 
 TEST_F(ChainDirectDistanceTest, ClearPointAtCornersTakesATangentOrTheBisector) {
-    // A counter-clockwise square pocket (material outside, RIGHT): at the
-    // corner (2, 0) neither the incoming tangent nor the reversed outgoing
-    // one points into the pocket, so the clearing goes along the bisector
+    // A counter-clockwise square pocket (material outside, RIGHT): its convex
+    // corner (2, 0) has the offset side inside the turn (CORNER_TYPE_CONCAVE
+    // by the corner types).  Neither the incoming tangent nor the reversed
+    // outgoing one points into the pocket, so the clearing goes along the
+    // bisector
     // (-1, 1) / sqrt 2 to the line y = x - 0.5 of the set, met at (1.25, 0.75).
     RING_header_s* pocket = make_chain(pool, {L(0, 0), L(2, 0), L(2, 2), L(0, 2)}, true);
     data_of(pocket)->material_side = RIGHT;
@@ -251,13 +254,15 @@ TEST_F(ChainDirectDistanceTest, ClearPointAtCornersTakesATangentOrTheBisector) {
     RING_header_s* set = list_of_chains(pool, {target});
     POINT_ON_CHAIN_s corner = place_at(pocket, 1, 2, 0);
     ASSERT_EQ(corner.inside, 0);
+    ASSERT_EQ(ChainCornerType(pocket, corner.node), CORNER_TYPE_CONCAVE);
     Korvo::Math::Point2 out{0, 0};
     for (int mode : {0, 1}) {
         ASSERT_EQ(ChainClearPoint(&corner, mode, set, &out), 1);
         EXPECT_NEAR(out.x, 1.25, 1e-12) << mode;
         EXPECT_NEAR(out.y, 0.75, 1e-12) << mode;
     }
-    // The same square as an island (material inside, LEFT): the incoming
+    // The same square as an island (material inside, LEFT; a convex corner
+    // by the corner types): the incoming
     // tangent (mode 0) leaves the corner outwards along +x, the reversed
     // outgoing one (mode 1) along -y.
     RING_header_s* island = make_chain(pool, {L(0, 0), L(2, 0), L(2, 2), L(0, 2)}, true);
