@@ -631,7 +631,8 @@ double loop_candidate(const SEGMENT& segment, SIDE side, const double p[2], cons
 
 double CHAIN_min_loop_through_point(const RING_header_s* chain_or_list, const Korvo::Math::Point2& point,
                                     const Korvo::Math::Vector2& direction, const double* bound) {
-    if (!std::isfinite(direction.x) || !std::isfinite(direction.y) || (direction.x == 0.0 && direction.y == 0.0)) {
+    if (!std::isfinite(direction.x) || !std::isfinite(direction.y) || (direction.x == 0.0 && direction.y == 0.0) ||
+        (bound && !(*bound >= 0.0))) {
         MERROW1_NOTE_FAILURE("DUE_TO_INVALID_DATA");
         return 0.0;
     }

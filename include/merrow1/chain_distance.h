@@ -109,8 +109,8 @@ SIDE ChainPointSide(RING_header_s* chain, const double point[2]);
 // Radius of the largest circle through P with its centre at P + r D (D a
 // unit direction) that stays clear of the segments of a chain, or of the
 // chains of a list in order; never above the bound (null: 1e19).  A zero or
-// non-finite direction answers 0.0 (note "DUE_TO_INVALID_DATA" under
-// checking).
+// non-finite direction, or a bound below 0 or NaN, answers 0.0 (note
+// "DUE_TO_INVALID_DATA" under checking).
 double CHAIN_min_loop_through_point(const RING_header_s* chain_or_list, const Korvo::Math::Point2& p,
                                     const Korvo::Math::Vector2& d, const double* bound);
 

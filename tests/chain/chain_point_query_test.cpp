@@ -523,6 +523,11 @@ TEST_F(ChainPointQueryTest, MinLoopThroughPoint) {
         EXPECT_EQ(stend_test::texts(stend_test::Kind::Note),
                   std::vector<std::string>{"Assertion failed: DUE_TO_INVALID_DATA"});
     }
+    for (double bad : {-1.0, double(NAN)}) {
+        stend_test::clear();
+        EXPECT_EQ(CHAIN_min_loop_through_point(wall, origin, east, &bad), 0.0);
+        EXPECT_EQ(stend_test::texts(stend_test::Kind::Note).size(), 1u);
+    }
 }
 
 TEST_F(ChainPointQueryTest, MinLoopThroughPointAgainstArcs) {
