@@ -20,6 +20,10 @@ enum {
     CHAIN_APP_DATA_TRACE_VERTEX = 1,
     // Header: the cached box of the chain (CHAIN_BOX_s). Owned.
     CHAIN_BOX_APP_DATA_KEY = 2,
+    // Point node of an intersection-point list: the junction node of its
+    // point in the split-chain network built from the list (chain_split.h).
+    // Shared.
+    CHAIN_APP_DATA_SPLIT_JUNCTION = 6,
     // Header: loop-class record (CHAIN_loop_class_s) of a boolean result. Owned.
     CHAIN_APP_DATA_LOOP_CLASS = 7,
     // Header: the chain this one was stocked or traced from. Shared.

@@ -73,6 +73,14 @@ inline RING_node_s* nth(const RING_header_s* chain, int i) {
 }
 inline bool closed(const RING_header_s* chain) { return chain->last && chain->last->next == chain->first; }
 
+// A chain list that only refers to the chains (deleting it leaves them).
+inline RING_header_s* list_of_chains(CMEM_pool_s* pool, const std::vector<RING_header_s*>& chains) {
+    RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    RING_set_sub_ring_delfunc(list, nullptr);
+    for (RING_header_s* chain : chains) RING_insert_after(list, list->last, chain);
+    return list;
+}
+
 // The unit square (0, 0)-(1, 1), counter-clockwise from the origin.
 inline RING_header_s* unit_square(CMEM_pool_s* pool) {
     return make_chain(pool, {L(0, 0), L(1, 0), L(1, 1), L(0, 1)}, true);

@@ -27,6 +27,7 @@ class HostReset : public ::testing::EmptyTestEventListener {
         glimra_test::reset_colors();
         tavish_test::clear();
         pellam_test::clear();
+        pellam_test::clear_grid_calls();
         sorrel_test::reset();
         pellam_test::reset_segment_geom_types();
         pellam_test::clear_created_segments();
