@@ -28,3 +28,10 @@ enum { CHAIN_LOCATION_ON = 0, CHAIN_LOCATION_INSIDE = 1, CHAIN_LOCATION_OUTSIDE 
 // chain bounds (by its winding number, whatever its material side).  -1 when
 // the second chain is not closed, and for a null or empty chain.
 CHAIN_LOCATION ChainChainLocation(const RING_header_s* chain, RING_header_s* closed, const double* tolerance);
+
+// Largest distance from the point to the chain (0.0 for a null or empty
+// chain), with the farthest point (may be null): the segments' ends and, on an
+// arc, the points of its circle on the line through P and the centre that lie
+// strictly inside the arc.  Of equal distances the first is kept.
+double CHAIN_maximum_distance_to_chain(const RING_header_s* chain, const Korvo::Math::Point2& p,
+                                       Korvo::Math::Point2* farthest);
