@@ -401,7 +401,19 @@ RING_node_s* append_one(CHAIN_trace_inputs_s* in, RING_node_s* source_vertex, Pi
             debug_note("CHAIN__add_segment_to_traced_chain: point segment added", trace, first);
         }
     }
-    if (!in->remove_embedded_loops) refit_arc_to_trace_end(&piece, point_of(trace->last));
+    // A piece that starts away from the trace's end is joined by a dummy
+    // line: refitting it to the trace's end would move a real offset off its
+    // distance.  Only a slip within the tracing tolerance is refitted.
+    const V2 trace_end = point_of(trace->last);
+    if (dist(piece.s(), trace_end) > in->tolerance) {
+        const Piece bridge = line_piece(trace_end, piece.s());
+        if (RING_node_s* joint = ChainAppendVertex(trace, &bridge.end, SEG_LINE)) {
+            decorate(in, joint, source_vertex, false, true, false);
+            debug_note("CHAIN__add_segment_to_traced_chain: dummy segment added", trace, joint);
+        }
+    } else if (!in->remove_embedded_loops) {
+        refit_arc_to_trace_end(&piece, trace_end);
+    }
     RING_node_s* node = ChainAppendVertex(trace, &piece.end, piece.type());
     if (!node) {
         debug_note("CHAIN__add_segment_to_traced_chain: no segment appended", trace, nullptr);
@@ -579,6 +591,43 @@ bool stretch_has_dummy(const RING_header_s* trace, const POINT_ON_CHAIN_s* p, co
     return is_dummy(q->node);
 }
 
+// The same for the stretch from the later place q on through the trace's
+// start to the earlier place p.
+bool wrapping_stretch_has_dummy(const RING_header_s* trace, const POINT_ON_CHAIN_s* p, const POINT_ON_CHAIN_s* q) {
+    if (q->inside && is_dummy(q->node)) return true;
+    const RING_node_s* node = q->node->next;
+    for (int i = 0; i < trace->count && node && node != p->node; ++i, node = node->next)
+        if (is_dummy(node)) return true;
+    return is_dummy(p->node);
+}
+
+// Loops lie around dummy pieces.  A closed trace is restarted in the middle
+// of its longest run of vertices without dummy pieces, so that no loop spans
+// its start and every loop lies between two of its crossings in order.
+void seam_in_longest_clean_run(RING_header_s* trace) {
+    if (!is_closed(trace) || trace->count < 3) return;
+    std::vector<RING_node_s*> nodes;
+    RING_node_s* node = trace->first;
+    for (int i = 0; i < trace->count && node; ++i, node = node->next) nodes.push_back(node);
+    const int n = static_cast<int>(nodes.size());
+    int first_dummy = -1;
+    for (int i = 0; i < n && first_dummy < 0; ++i)
+        if (is_dummy(nodes[i])) first_dummy = i;
+    if (first_dummy < 0) return;
+    int best_start = -1, best_length = 0;
+    for (int k = 1, run = 0, start = 0; k <= n; ++k) {
+        const int i = (first_dummy + k) % n;
+        if (!is_dummy(nodes[i])) {
+            if (run++ == 0) start = i;
+            if (run > best_length) best_length = run, best_start = start;
+        } else {
+            run = 0;
+        }
+    }
+    if (best_start < 0) return;
+    restart_at(trace, nodes[(best_start + best_length / 2) % n]);
+}
+
 enum class PassOutcome { Continue, Stop, Deleted };
 
 PassOutcome removal_pass(RING_header_s* trace, double tolerance, CMEM_pool_s* pool) {
@@ -605,16 +654,18 @@ PassOutcome removal_pass(RING_header_s* trace, double tolerance, CMEM_pool_s* po
             if (j != i && entries[j].alive && same_place(entries[i].place, entries[j].place)) return false;
         return true;
     };
-    // 2. A closed trace crossing itself at exactly one place is an embedded loop.
+    // 2. A closed trace crossing itself at exactly one place is an embedded
+    //    loop when both of its lobes hold dummy pieces.  When one lobe is
+    //    clean, only the other is a loop: it goes like any simple loop below
+    //    (the seam lies in the clean lobe, see seam_in_longest_clean_run).
     if (is_closed(trace)) {
-        int crossing_entries = 0;
+        std::vector<int> crossing;
         for (int i = 0; i < n; ++i)
-            if (!(i == 0 && alone(0))) ++crossing_entries;
-        if (crossing_entries == 2) {
-            int a = -1, b = -1;
-            for (int i = 0; i < n; ++i)
-                if (!(i == 0 && alone(0))) (a < 0 ? a : b) = i;
-            if (same_place(entries[a].place, entries[b].place)) {
+            if (!(i == 0 && alone(0))) crossing.push_back(i);
+        if (crossing.size() == 2 && same_place(entries[crossing[0]].place, entries[crossing[1]].place)) {
+            const POINT_ON_CHAIN_s* a = entries[crossing[0]].place;
+            const POINT_ON_CHAIN_s* b = entries[crossing[1]].place;
+            if (stretch_has_dummy(trace, a, b) && wrapping_stretch_has_dummy(trace, a, b)) {
                 debug_note("CHAIN__trace: traced chain removed -- chain was embedded loop", trace, nullptr);
                 return PassOutcome::Deleted;
             }
@@ -977,11 +1028,19 @@ void CHAIN__trace_convex_corner(CHAIN_trace_inputs_s* in, RING_node_s* vertex) {
     }
     if (!outgoing_source(in, vertex, &source_out) || !offset_of(in, source_out, &out, &out_collapsed)) return;
     const bool last_dummy = !empty && is_dummy(trace->last);
+    const V2 p = point_of(vertex);
     if (!in_ok || last_dummy || in_collapsed || out_collapsed) {
+        // No real joining piece.  The offsets still end and start at the
+        // offset from the vertex: a dummy arc about it keeps the trace
+        // connected without bending the outgoing offset to the trace's end.
+        if (in_ok || trace->count > 0) {
+            const V2 from = empty ? incoming.e() : point_of(trace->last);
+            if (dist(from, out.s()) > CHAIN_COINCIDENT_DISTANCE)
+                append(in, vertex, arc_piece(from, out.s(), p, convex_sense(side)), true, true, false);
+        }
         append_outgoing(in, vertex, out, out_collapsed);
         return;
     }
-    const V2 p = point_of(vertex);
     const V2 e1 = empty ? incoming.e() : point_of(trace->last);
     // 3. Closing at the offsets' intersection, as the output parameters ask.
     if (in->output && in->output->close_convex_at_intersection) {
@@ -1134,6 +1193,7 @@ RING_header_s* CHAIN__remove_simple_fully_embedded_loops(RING_header_s* trace, d
     merrow1::run_converting([&] {
         MERROW1_SCRATCH_POOL(pool, "CHAIN-CHAIN__remove_simple_fully_embedded_loops");
         debug_stage("CHAIN__trace: before final embedded loop removal", trace, nullptr, trace, 0.0);
+        seam_in_longest_clean_run(trace);
         // Every pass that goes on removes a vertex, so the count bounds the passes.
         for (int previous = INT_MAX; trace->count < previous && trace->count >= 2 && CHAIN_trace_holds_dummy_pieces(trace);) {
             previous = trace->count;
