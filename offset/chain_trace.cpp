@@ -170,6 +170,21 @@ V2 arc_mid_point(const Piece& arc) {
     return arc.c() + V2{c * r.x - s * r.y, s * r.x + c * r.y};
 }
 
+// The crossing of two pieces' full lines or circles nearest a crossing found
+// on the pieces: that search snaps points near the pieces' ends onto them,
+// which would move a trimmed offset off its line or circle.
+V2 refine_crossing(const Piece& a, const Piece& b, V2 found) {
+    INT_POINT points;
+    const int n = SEGMENT_intersect(&a.seg, &b.seg, 1e-12, &points);
+    V2 best = found;
+    double best_distance = kPointTolerance * 10.0;
+    for (int i = 0; i < n; ++i) {
+        const V2 x{points.point[i].x, points.point[i].y};
+        if (dist(x, found) < best_distance) best = x, best_distance = dist(x, found);
+    }
+    return best;
+}
+
 // ---------------------------------------------------------------------------
 // Chain access
 
@@ -728,7 +743,7 @@ PassOutcome removal_pass(RING_header_s* trace, double tolerance, CMEM_pool_s* po
             if (!stretch_has_dummy(trace, p, q)) continue;
             RING_node_s* stop = q->node;
             RING_node_s* v = p->node->next;
-            for (int guard = 0; v && v != stop && guard < trace->count; ++guard) {
+            for (int guard = 0, bound = trace->count; v && v != stop && guard < bound; ++guard) {
                 RING_node_s* next = v->next;
                 RING_delete_node(trace, v);
                 v = next;
@@ -736,6 +751,10 @@ PassOutcome removal_pass(RING_header_s* trace, double tolerance, CMEM_pool_s* po
             if (!q->inside && stop != p->node) RING_delete_node(trace, stop);
             entries[k].alive = false;
             if (alone(i)) entries[i].alive = false;
+            // The crossings of dummy arcs were found on their chords: what is
+            // left of such an arc is its chord.
+            for (RING_node_s* kept : {p->node, in_ring(trace, stop) ? stop : nullptr})
+                if (kept && is_dummy(kept) && CHAIN_seg_ask_type(kept) == SEG_ARC) CHAIN_seg_set_type(kept, SEG_LINE);
             const Korvo::Math::Point2 at{p->point[0], p->point[1]};
             CHAIN_modify_vertex_point(trace, p->node, &at);
             CHAIN_drop_cached_box(trace);
@@ -942,7 +961,7 @@ void CHAIN__trace_concave_corner(CHAIN_trace_inputs_s* in, RING_node_s* vertex) 
         } else {
             INT_POINT points;
             if (SegmentIntersectOn(&prev.seg, &out.seg, &points) == 1) {
-                x = {points.point[0].x, points.point[0].y};
+                x = refine_crossing(prev, out, {points.point[0].x, points.point[0].y});
                 found = true;
             }
         }
@@ -1030,13 +1049,14 @@ void CHAIN__trace_convex_corner(CHAIN_trace_inputs_s* in, RING_node_s* vertex) {
     const bool last_dummy = !empty && is_dummy(trace->last);
     const V2 p = point_of(vertex);
     if (!in_ok || last_dummy || in_collapsed || out_collapsed) {
-        // No real joining piece.  The offsets still end and start at the
-        // offset from the vertex: a dummy arc about it keeps the trace
-        // connected without bending the outgoing offset to the trace's end.
+        // No closing or extension.  The offsets still end and start at the
+        // offset from the vertex (a collapsed arc's ends too): the arc about
+        // the vertex joins them, so the outgoing offset is not bent to the
+        // trace's end.
         if (in_ok || trace->count > 0) {
             const V2 from = empty ? incoming.e() : point_of(trace->last);
             if (dist(from, out.s()) > CHAIN_COINCIDENT_DISTANCE)
-                append(in, vertex, arc_piece(from, out.s(), p, convex_sense(side)), true, true, false);
+                append(in, vertex, arc_piece(from, out.s(), p, convex_sense(side)), true, false, false);
         }
         append_outgoing(in, vertex, out, out_collapsed);
         return;

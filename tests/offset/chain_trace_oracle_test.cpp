@@ -124,6 +124,20 @@ TEST_F(TraceOracle, RandomChainsAgainstBruteForceDistancesAndRegions) {
         const long double d = c.offset;
         RING_header_s* t = CHAIN__trace(source, c.offset, c.control, c.caps, nullptr, nullptr, pool, c.loops, nullptr);
         std::vector<Seg> trace;
+        if (getenv("DUMP_CASE") && atoi(getenv("DUMP_CASE")) == index) {
+            fprintf(stderr, "%s\nsource:\n", describe(c, index).c_str());
+            for_each_vertex(source, [&](const RING_node_s* n, int i) { fprintf(stderr, " %d (%.6f,%.6f) type %d corner %d\n", i, point_of(n)[0], point_of(n)[1], CHAIN_seg_ask_type(n), CHAIN__trace_corner_type(source, n, nullptr)); });
+            auto dump = [&](RING_header_s* tt) { if (tt) for_each_vertex(tt, [&](const RING_node_s* n, int i) {
+                const CHAIN_trace_vertex_data_s* r = CHAIN_ask_trace_vertex_data(n);
+                const auto* link = static_cast<const CHAIN_source_chain_source_vertex_s*>(APP_DATA__ask_app_data(n->app_data, APP_DATA_SOURCE_VERTEX));
+                int si = -1; for_each_vertex(source, [&](const RING_node_s* m, int j) { if (link && m == link->source_vertex) si = j; });
+                fprintf(stderr, " t%d (%.6f,%.6f) type %d dummy %d vp %d corner %d src %d", i, point_of(n)[0], point_of(n)[1], CHAIN_seg_ask_type(n), r ? r->dummy : -1, r ? r->vertex_piece : -1, r ? r->corner_type : -1, si);
+                if (CHAIN_seg_ask_type(n) == SEG_ARC) fprintf(stderr, " c(%.6f,%.6f) r %.6f dir %d", arc_of(n)->cx, arc_of(n)->cy, arc_of(n)->radius, arc_of(n)->direction);
+                fprintf(stderr, "\n"); }); };
+            dump(t);
+            fprintf(stderr, "raw:\n");
+            dump(CHAIN__trace(source, c.offset, c.control, c.caps, nullptr, nullptr, pool, false, nullptr));
+        }
         if (t) {
             ++traced;
             trace = segments_of(t);
