@@ -18,38 +18,17 @@ using namespace trace_test;
 
 namespace {
 
-std::vector<std::string> g_labels;
-int g_answer = 0;
-void capture(const void* data) {
-    const auto* d = static_cast<const CHAIN_debug_function_data_t*>(data);
-    if (d->label) g_labels.push_back(d->label);
-    if (d->request == 2 && d->code == 42) CHAIN_debug_function_set_int_value(static_cast<int*>(d->pointer_value), g_answer);
-}
-
 class TraceLoops : public ::testing::Test {
 protected:
     void SetUp() override {
         pool = CMEM_private_create_pool(0, "trace loops test", __LINE__, __FILE__);
-        g_labels.clear();
-        g_answer = 0;
     }
     void TearDown() override {
-        CALLBACK_unregister("CHAIN_debug_function", capture);
-        MACH__checking_level = 1;
-        CHAIN_set_chain_debug_status(0);
-        MACH__checking_level = 0;
+        DebugCapture::off();
         CMEM_private_delete_pool(pool);
     }
-    void debug_on() {
-        MACH__checking_level = 1;
-        CHAIN_set_chain_debug_status(1);
-        CALLBACK_register("CHAIN_debug_function", capture);
-    }
-    bool saw(const std::string& label) const {
-        for (const std::string& l : g_labels)
-            if (l == label) return true;
-        return false;
-    }
+    void debug_on() { DebugCapture::on(); }
+    bool saw(const std::string& label) const { return DebugCapture::count(label) > 0; }
     // A hand-made trace: the given chain turned into a TRACE_CHAIN whose
     // vertices carry trace records, dummy where asked.
     RING_header_s* as_trace(RING_header_s* chain, const std::vector<int>& dummies) {
@@ -175,7 +154,7 @@ TEST_F(TraceLoops, TwoPieceLoopAtTheTailIsCutWhenItsSecondPieceArrives) {
 
 TEST_F(TraceLoops, HostSwitchTurnsRemovalOff) {
     debug_on();
-    g_answer = 1;
+    DebugCapture::answer() = 1;
     testing::internal::CaptureStdout();
     RING_header_s* t = CHAIN__trace(slotted_face(), 0.8, ADD_ARC, 0, nullptr, nullptr, pool, true, nullptr);
     const std::string out = testing::internal::GetCapturedStdout();

@@ -25,31 +25,17 @@ int count_source_calls(const RING_header_s*, const RING_node_s*, bool, RING_head
     return ++g_source_calls;
 }
 
-std::vector<std::string> g_labels;
-void capture(const void* data) {
-    const auto* d = static_cast<const CHAIN_debug_function_data_t*>(data);
-    if (d->label) g_labels.push_back(d->label);
-}
-
 class Trace : public ::testing::Test {
 protected:
     void SetUp() override {
         pool = CMEM_private_create_pool(0, "trace test", __LINE__, __FILE__);
         g_source_calls = 0;
-        g_labels.clear();
     }
     void TearDown() override {
-        CALLBACK_unregister("CHAIN_debug_function", capture);
-        MACH__checking_level = 1;
-        CHAIN_set_chain_debug_status(0);
-        MACH__checking_level = 0;
+        DebugCapture::off();
         CMEM_private_delete_pool(pool);
     }
-    void debug_on() {
-        MACH__checking_level = 1;
-        CHAIN_set_chain_debug_status(1);
-        CALLBACK_register("CHAIN_debug_function", capture);
-    }
+    void debug_on() { DebugCapture::on(); }
     RING_header_s* square(double side, SIDE material) {
         return make_chain(pool, {{0, 0}, {side, 0}, {side, side}, {0, side}}, true, material);
     }
@@ -158,8 +144,8 @@ TEST_F(Trace, InwardTraceWiderThanTheChainCollapsesBeforeAnyPiece) {
     RING_header_s* source = square(10, RIGHT);
     EXPECT_EQ(trace(source, 5.1, ADD_ARC), nullptr);
     EXPECT_EQ(g_source_calls, 0);
-    ASSERT_FALSE(g_labels.empty());
-    EXPECT_EQ(g_labels.back(), "CHAIN__tracing_necessarily_collapses: max-min box of source too small");
+    ASSERT_FALSE(DebugCapture::labels().empty());
+    EXPECT_EQ(DebugCapture::labels().back(), "CHAIN__tracing_necessarily_collapses: max-min box of source too small");
     // Just inside the limit the walk runs: a 0.2 square remains.
     RING_header_s* t = trace(source, 4.9, ADD_ARC);
     ASSERT_NE(t, nullptr);
@@ -450,11 +436,7 @@ TEST_F(Trace, ChainDebugListsTheInputsAndReportsTheStages) {
     EXPECT_EQ(lines[0], "Inputs To CHAIN__trace:\n");
     EXPECT_EQ(lines[1], "    Offset: 1.00000000000000");
     EXPECT_EQ(lines[2], "    Corner Control: EXTEND_TANGENT\n");
-    auto count = [&](const std::string& label) {
-        int n = 0;
-        for (const std::string& l : g_labels) n += l == label;
-        return n;
-    };
+    auto count = DebugCapture::count;
     EXPECT_EQ(count("CHAIN__trace: source chain -- input"), 1);
     EXPECT_EQ(count("CHAIN__trace"), 4);
     EXPECT_EQ(count("CHAIN__trace: traced chain closed"), 1);

@@ -7,12 +7,52 @@
 #include <merrow1/chain_build.h>
 #include <merrow1/chain_segments.h>
 #include <merrow1/chain_source.h>
+#include <merrow1/chain_debug.h>
 #include <merrow1/chain_trace.h>
+#include <stend/system.h>
 
 #include <cmath>
+#include <string>
 #include <vector>
 
 namespace trace_test {
+
+// Chain debug switched on for a test: the host callback keeps the labels of
+// the reports and answers the loop-removal query (kind 2, code 42).
+struct DebugCapture {
+    static std::vector<std::string>& labels() {
+        static std::vector<std::string> l;
+        return l;
+    }
+    static int& answer() {
+        static int a = 0;
+        return a;
+    }
+    static void callback(const void* data) {
+        const auto* d = static_cast<const CHAIN_debug_function_data_t*>(data);
+        if (d->label) labels().push_back(d->label);
+        if (d->request == 2 && d->code == 42)
+            CHAIN_debug_function_set_int_value(static_cast<int*>(d->pointer_value), answer());
+    }
+    static void on() {
+        labels().clear();
+        answer() = 0;
+        MACH__checking_level = 1;
+        CHAIN_set_chain_debug_status(1);
+        CALLBACK_register("CHAIN_debug_function", callback);
+    }
+    static void off() {
+        CALLBACK_unregister("CHAIN_debug_function", callback);
+        MACH__checking_level = 1;
+        CHAIN_set_chain_debug_status(0);
+        MACH__checking_level = 0;
+    }
+    static int count(const std::string& label) {
+        int n = 0;
+        for (const std::string& l : labels()) n += l == label;
+        return n;
+    }
+};
 
 struct Vertex {
     double x, y;
