@@ -963,6 +963,17 @@ void CHAIN__trace_concave_corner(CHAIN_trace_inputs_s* in, RING_node_s* vertex) 
             if (SegmentIntersectOn(&prev.seg, &out.seg, &points) == 1) {
                 x = refine_crossing(prev, out, {points.point[0].x, points.point[0].y});
                 found = true;
+            } else if (const int n = SEGMENT_intersect(&prev.seg, &out.seg, 1e-12, &points); n > 0) {
+                // Offsets that miss each other by no more than the tracing
+                // tolerance near their ends still meet there.
+                int near = 0;
+                for (int i = 0; i < n; ++i) {
+                    const Korvo::Math::Point2 c{points.point[i].x, points.point[i].y};
+                    const LOCATION on_prev = SEGMENT_point_location(&prev.seg, c, tolerance);
+                    const LOCATION on_out = SEGMENT_point_location(&out.seg, c, tolerance);
+                    if ((on_prev == 3 || on_prev == 4) && (on_out == 2 || on_out == 3)) x = {c.x, c.y}, ++near;
+                }
+                found = near == 1;
             }
         }
         const LOCATION where = found ? SEGMENT_point_location(&prev.seg, Korvo::Math::Point2{x.x, x.y}, tolerance) : 0;
