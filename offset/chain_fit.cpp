@@ -5,33 +5,19 @@
 #include <merrow1/chain_segments.h>
 #include <merrow1/chain_source.h>
 
+#include "arc_sweep.h"
+
 #include <cmath>
 #include <cstring>
 
 namespace {
 
-const double kTwoPi = 2.0 * M_PI;
 // Arcs sweeping more than pi less one degree are split in two...
-const double kSplitInTwo = 3.12413936106985;
+const double kSplitInTwo = merrow1::kArcSplitSweep;
 // ...and from two pi less two degrees on in three.
 const double kSplitInThree = 6.2482787221397;
 
-double clamp_unit(double v) { return v < -1.0 ? -1.0 : (v > 1.0 ? 1.0 : v); }
-
-// Signed sweep of an arc from its start direction to its end direction in its
-// own sense: positive up to a full turn for CCW, negative for CW.
-double signed_sweep(const SEGMENT& arc) {
-    const end_segment* e = arc.end;
-    double a[2] = {arc.start[0] - e->cx, arc.start[1] - e->cy};
-    double b[2] = {e->x - e->cx, e->y - e->cy};
-    const double la = std::hypot(a[0], a[1]), lb = std::hypot(b[0], b[1]);
-    if (la == 0.0 || lb == 0.0) return 0.0;
-    a[0] /= la, a[1] /= la, b[0] /= lb, b[1] /= lb;
-    double sweep = std::atan2(clamp_unit(a[0] * b[1] - a[1] * b[0]), clamp_unit(a[0] * b[0] + a[1] * b[1]));
-    if (e->direction == CCW && sweep < 0.0) sweep += kTwoPi;
-    if (e->direction == CW && sweep > 0.0) sweep -= kTwoPi;
-    return sweep;
-}
+using merrow1::arc_signed_sweep;
 
 // Inserts a vertex with the given geometry before `vertex`.
 RING_node_s* insert_before(RING_header_s* chain, RING_node_s* vertex, SEGMENT_TYPE type, const end_segment& end) {
@@ -76,7 +62,7 @@ void CHAIN_split_backward_segment(RING_header_s* chain, RING_node_s* vertex, int
     // belongs to the previous vertex, which an insertion does not move.
     const double start[2] = {segment.start[0], segment.start[1]};
     const end_segment end = segment.type == SEG_ARC ? *segment.end : end_segment{segment.end->x, segment.end->y, 0, 0, 0, 0};
-    const double sweep = segment.type == SEG_ARC ? signed_sweep(segment) : 0.0;
+    const double sweep = segment.type == SEG_ARC ? arc_signed_sweep(segment) : 0.0;
     const double a0 = std::atan2(start[1] - end.cy, start[0] - end.cx);
     const double r = std::hypot(start[0] - end.cx, start[1] - end.cy);
     for (int k = 1; k < n; ++k) {
@@ -110,7 +96,7 @@ void CHAIN_keep_arcs_less_than_pi(RING_header_s* chain) {
         RING_node_s* next = node->next;
         SEGMENT segment;
         if (CHAIN_seg_ask_type(node) == SEG_ARC && ChainSegment(chain, node, &segment) == 1) {
-            const double sweep = std::fabs(signed_sweep(segment));
+            const double sweep = std::fabs(arc_signed_sweep(segment));
             if (sweep >= kSplitInThree)
                 CHAIN_split_backward_segment(chain, node, 3);
             else if (sweep > kSplitInTwo)

@@ -20,6 +20,10 @@ enum {
     CHAIN_APP_DATA_TRACE_VERTEX = 1,
     // Header: the cached box of the chain (CHAIN_BOX_s). Owned.
     CHAIN_BOX_APP_DATA_KEY = 2,
+    // Vertex: scratch mark of the operation in progress (the twin of an
+    // intersection point while a trace's embedded loops are removed: the
+    // datum is the twin's node in the operation's own list). Shared.
+    CHAIN_APP_DATA_SCRATCH_MARK = 5,
     // Point node of an intersection-point list: the junction node of its
     // point in the split-chain network built from the list (chain_split.h).
     // Shared.
@@ -33,6 +37,10 @@ enum {
     // Vertex: CHAIN_source_chain_source_vertex_s, the vertex this one stands
     // for. Owned.
     APP_DATA_SOURCE_VERTEX = 17,
+    // Header and vertex: there-and-back mark of a chain closed from an open
+    // one (at least two ints; the first is the tracer's extension mode).
+    // Owned.
+    CHAIN_APP_DATA_THERE_AND_BACK = 13,
     // Vertex: the 80-byte record kept by the chain-list dump. Owned by the
     // loader's chain.
     CHAIN_DUMP_KEY_19 = 19,

@@ -167,3 +167,9 @@ int ChainPointDirectDistance(RING_header_s* chain, const double point[2], int mo
 // the set.  1 with a point; 0 for a null place, set or output, when no
 // clearing direction exists, or when the set has no vertices to be near.
 int ChainClearPoint(const POINT_ON_CHAIN_s* place, int mode, RING_header_s* set, Korvo::Math::Point2* out);
+// Largest distance from the point to the chain (0.0 for a null or empty
+// chain), with the farthest point (may be null): the segments' ends and, on an
+// arc, the points of its circle on the line through P and the centre that lie
+// strictly inside the arc.  Of equal distances the first is kept.
+double CHAIN_maximum_distance_to_chain(const RING_header_s* chain, const Korvo::Math::Point2& p,
+                                       Korvo::Math::Point2* farthest);
