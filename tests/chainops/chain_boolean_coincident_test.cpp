@@ -5,6 +5,7 @@
 // an area and a stored direction that matches it.
 #include "chain/chain_query_fixture.h"
 
+#include <merrow1/bzone.h>
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_load.h>
 #include <merrow1/chain_poly_seg.h>
@@ -87,6 +88,25 @@ Outcome boolean_of(RING_header_s* set, bool intersect, CMEM_pool_s* pool) {
     return o;
 }
 
+// The material regions of the union as zones: the chains the zone walk
+// extracts, with their areas ascending.
+Outcome union_zones_of(RING_header_s* set, CMEM_pool_s* pool) {
+    BZONE_map_s* map = BZONE_create_map(pool, 8);
+    CHAIN_boolean_regions_to_zones(set, 0, 0, nullptr, nullptr, nullptr, nullptr, map);
+    RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    BZONE_map_apply_zone_boundary_functors(map, out, CHAIN_zone_order_extract_material_regions, nullptr);
+    Outcome o;
+    const RING_node_s* n = out->first;
+    for (int i = 0; n && i < out->count; ++i, n = n->next) {
+        const RING_header_s* chain = RING_ask_node_subring(n);
+        expect_oriented_result(chain);
+        o.areas.push_back(std::fabs(area_of(chain)));
+    }
+    std::sort(o.areas.begin(), o.areas.end());
+    BZONE_destroy_map(map);
+    return o;
+}
+
 class ChainBooleanCoincidentTest : public PoolTest {};
 
 // Listings of the faults: a zero-width loop left round a circle drawn with
@@ -121,6 +141,12 @@ TEST_F(ChainBooleanCoincidentTest, CoincidentBoundariesOfListingsBoundNothing) {
             ASSERT_EQ(o.areas.size(), want.size());
             for (size_t i = 0; i < want.size(); ++i) EXPECT_NEAR(o.areas[i], want[i], c.tolerance);
         }
+        // The zone output of the union keeps no zone between the coincident
+        // boundaries either.
+        SCOPED_TRACE(std::string(c.listing) + " (union zones)");
+        const Outcome z = union_zones_of(load_listing(c.listing, pool), pool);
+        ASSERT_EQ(z.areas.size(), c.union_areas.size());
+        for (size_t i = 0; i < z.areas.size(); ++i) EXPECT_NEAR(z.areas[i], c.union_areas[i], c.tolerance);
     }
 }
 
