@@ -272,4 +272,35 @@ TEST_F(ChainBooleanCoincidentTest, OtherSplitPointsOfSharedCirclesAndLinesChange
     }
 }
 
+// A closed chain that runs back along itself, offset by d with round
+// corners: every 180-degree turn gets a half circle about its vertex, so the
+// material is the slot of area 2 L d + pi d^2 about the stretch of length L.
+TEST_F(ChainBooleanCoincidentTest, OffsetOfAChainRunningBackAlongItselfIsASlot) {
+    struct Case {
+        const char* name;
+        std::vector<V> vertices;
+        double length, offset;
+    } cases[] = {
+        {"two vertices", {L(0, 0), L(0, 2)}, 2, 1},
+        {"there and back with a vertex on the way back", {L(0, 0), L(0, 2), L(0, 1)}, 2, 1},
+        {"two vertices, slanted", {L(1, 1), L(4, 5)}, 5, 0.5},
+        {"there and back with a vertex on the way out", {L(0, 0), L(3, 0), L(6, 0)}, 6, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RING_header_s* chain = make_chain(pool, c.vertices, true);
+        data_of(chain)->material_side = LEFT;
+        data_of(chain)->region_set_id = 1;
+        data_of(chain)->use_implied_offset = 1;
+        data_of(chain)->implied_offset = c.offset;
+        RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+        CHAIN_union_regions(list_of(pool, {chain}), 0, false, nullptr, nullptr, nullptr, out);
+        ASSERT_EQ(out->count, 1);
+        const RING_header_s* result = RING_ask_node_subring(out->first);
+        expect_oriented_result(result);
+        const double d = c.offset;
+        EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(result, nullptr)), 2 * c.length * d + kPi * d * d, 1e-6);
+    }
+}
+
 }  // namespace
