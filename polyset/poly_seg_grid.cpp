@@ -6,6 +6,7 @@
 #include <merrow1/psi.h>
 
 #include "internal/scratch_pool.h"
+#include "exact/line_arc_seg_prd.h"
 #include "polyset/poly_seg_internal.h"
 
 #include <quorn/quorn.h>
@@ -286,6 +287,7 @@ INT_GRID_MAP_s* POLY_SEG_create_scaling(const RING_header_s* poly_or_set, double
 INT_GRID_MAP_s* POLY_SEG_set_scaling(RING_header_s* poly, const INT_GRID_MAP_s* map) {
     POLY_SEG_header_s* header = POLY_SEG_ask_header(poly);
     if (!header) return nullptr;
+    header->grid_area_sign = 0;
     if (map) {
         if (header->scaling == map) return header->scaling;
         if (header->scaling)
@@ -436,9 +438,41 @@ INT_GRID_MAP_s* POLY_SEG_put_set_of_sets_to_grid(RING_header_s* set_of_sets, con
     return used;
 }
 
+int merrow1::poly_seg::grid_loop_area_sign(const PNT2_s* starts, const LINE_ARC_SEG_s* const* pieces, int count) {
+    double arcs = 0, error = 0;
+    for (int i = 0; i < count; ++i) {
+        if (!LINE_ARC_SEG_is_arc(pieces[i])) continue;
+        // The term's factors each carry a few roundings: its error stays
+        // below 2^-50 of the chord squared times (4 |h| + 4).
+        const double dx = pieces[i]->x - starts[i].x, dy = pieces[i]->y - starts[i].y;
+        const double a = pieces[i]->h <= -1e100 ? 0.0 : std::fabs(pieces[i]->h);
+        arcs += POLY_SEG_arc_area_term(&starts[i], pieces[i]);
+        error += (dx * dx + dy * dy) * (4 * a + 4) * 0x1p-50;
+    }
+    return LINE_ARC_SEG_prd_grid_loop_area_sign(starts, count, arcs, error + std::fabs(arcs) * 0x1p-50);
+}
+
+namespace {
+
+// The sign of a closed poly's area while it is on its grid.
+int area_sign_on_grid(const RING_header_s* poly) {
+    if (!POLY_SEG_is_closed(poly)) return 0;
+    const std::vector<RING_node_s*> nodes = nodes_of(poly);
+    std::vector<PNT2_s> starts;
+    std::vector<const LINE_ARC_SEG_s*> pieces;
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        starts.push_back(end_of(nodes[i == 0 ? nodes.size() - 1 : i - 1]));
+        pieces.push_back(seg_of(nodes[i]));
+    }
+    return grid_loop_area_sign(starts.data(), pieces.data(), static_cast<int>(nodes.size()));
+}
+
+}  // namespace
+
 void POLY_SEG_get_from_grid(RING_header_s* poly) {
     POLY_SEG_header_s* header = POLY_SEG_ask_header(poly);
     if (!header || !header->scaling) return;
+    header->grid_area_sign = area_sign_on_grid(poly);
     for (RING_node_s* n : nodes_of(poly)) LINE_ARC_SEG_get_from_grid(seg_of(n), header->scaling);
     INT_GRID_MAP__destroy(header->scaling);
     header->scaling = nullptr;

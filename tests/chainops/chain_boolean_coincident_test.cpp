@@ -150,6 +150,33 @@ TEST_F(ChainBooleanCoincidentTest, CoincidentBoundariesOfListingsBoundNothing) {
     }
 }
 
+// Results far below the squared length tolerance in area (inputs a few
+// hundred nanometres wide) are still stored with the direction of their loop
+// on the grid, which is exact.
+TEST_F(ChainBooleanCoincidentTest, TinyResultsKeepTheirDirectionFromTheGrid) {
+    const double s = 2e-7;
+    auto square = [&](double x0, double y0, int id) {
+        RING_header_s* chain = make_chain(pool, {L(x0, y0), L(x0 + s, y0), L(x0 + s, y0 + s), L(x0, y0 + s)}, true);
+        data_of(chain)->material_side = LEFT;
+        data_of(chain)->region_set_id = id;
+        return chain;
+    };
+    for (const bool intersect : {false, true}) {
+        SCOPED_TRACE(intersect ? "intersection" : "union");
+        RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+        RING_header_s* set = list_of(pool, {square(0, 0, 1), square(s / 2, s / 2, 2)});
+        if (intersect)
+            CHAIN_intersect_regions(set, 0, false, nullptr, out);
+        else
+            CHAIN_union_regions(set, 0, false, nullptr, nullptr, nullptr, out);
+        ASSERT_EQ(out->count, 1);
+        const RING_header_s* chain = RING_ask_node_subring(out->first);
+        ASSERT_GT(area_of(chain), 0);
+        EXPECT_LT(area_of(chain), EQ_ask_length_squared_tolerance());
+        EXPECT_EQ(data_of(chain)->direction, CCW);
+    }
+}
+
 // A chain's direction is the sign of its area; an area counts as none only
 // within the squared length tolerance, not the length tolerance.
 TEST_F(ChainBooleanCoincidentTest, DirectionOfAChainIsTheSignOfAnyAreaAboveTheSquaredTolerance) {
