@@ -410,34 +410,6 @@ void POLY_SEG_put_to_grid_material_side(RING_header_s* poly, const INT_GRID_MAP_
     if (closed) finish_piece(first, prev_rounded, prev_real);
 }
 
-INT_GRID_MAP_s* POLY_SEG_put_set_to_grid(RING_header_s* set, const INT_GRID_MAP_s* map, bool material_side,
-                                         POLY_SEG_poly_filter_t filter, POLY_SEG_copy_cb_t copy_cb, double margin) {
-    if (!set) return const_cast<INT_GRID_MAP_s*>(map);
-    INT_GRID_MAP_s* used = map ? const_cast<INT_GRID_MAP_s*>(map) : POLY_SEG_create_scaling(set, margin);
-    for_each_poly(set, [&](RING_header_s* poly) {
-        CERR_raise_on_abort();
-        if (!poly->first) return;
-        const POLY_SEG_header_s* header = POLY_SEG_ask_header(poly);
-        if (!material_side || header->there_and_back)
-            POLY_SEG_put_to_grid(poly, used);
-        else
-            POLY_SEG_put_to_grid_material_side(poly, used, filter ? filter(poly) : false, copy_cb);
-    });
-    return used;
-}
-
-INT_GRID_MAP_s* POLY_SEG_put_set_of_sets_to_grid(RING_header_s* set_of_sets, const INT_GRID_MAP_s* map,
-                                                 bool material_side, POLY_SEG_poly_filter_t filter,
-                                                 POLY_SEG_copy_cb_t copy_cb, double margin) {
-    if (!set_of_sets) return const_cast<INT_GRID_MAP_s*>(map);
-    INT_GRID_MAP_s* used = map ? const_cast<INT_GRID_MAP_s*>(map) : POLY_SEG_create_scaling(set_of_sets, margin);
-    split_coincident_stretches(set_of_sets, grid_size(used), copy_cb);
-    for (RING_node_s* n : nodes_of(set_of_sets))
-        if (RING_header_s* set = RING_ask_node_subring(n))
-            POLY_SEG_put_set_to_grid(set, used, material_side, filter, copy_cb, margin);
-    return used;
-}
-
 int merrow1::poly_seg::grid_loop_area_sign(const PNT2_s* starts, const LINE_ARC_SEG_s* const* pieces, int count) {
     double arcs = 0, error = 0;
     for (int i = 0; i < count; ++i) {
@@ -468,6 +440,47 @@ int area_sign_on_grid(const RING_header_s* poly) {
 }
 
 }  // namespace
+
+INT_GRID_MAP_s* POLY_SEG_put_set_to_grid(RING_header_s* set, const INT_GRID_MAP_s* map, bool material_side,
+                                         POLY_SEG_poly_filter_t filter, POLY_SEG_copy_cb_t copy_cb, double margin) {
+    if (!set) return const_cast<INT_GRID_MAP_s*>(map);
+    INT_GRID_MAP_s* used = map ? const_cast<INT_GRID_MAP_s*>(map) : POLY_SEG_create_scaling(set, margin);
+    for_each_poly(set, [&](RING_header_s* poly) {
+        CERR_raise_on_abort();
+        if (!poly->first) return;
+        const POLY_SEG_header_s* header = POLY_SEG_ask_header(poly);
+        if (!material_side || header->there_and_back)
+            POLY_SEG_put_to_grid(poly, used);
+        else
+            POLY_SEG_put_to_grid_material_side(poly, used, filter ? filter(poly) : false, copy_cb);
+    });
+    return used;
+}
+
+INT_GRID_MAP_s* POLY_SEG_put_set_of_sets_to_grid(RING_header_s* set_of_sets, const INT_GRID_MAP_s* map,
+                                                 bool material_side, POLY_SEG_poly_filter_t filter,
+                                                 POLY_SEG_copy_cb_t copy_cb, double margin) {
+    if (!set_of_sets) return const_cast<INT_GRID_MAP_s*>(map);
+    INT_GRID_MAP_s* used = map ? const_cast<INT_GRID_MAP_s*>(map) : POLY_SEG_create_scaling(set_of_sets, margin);
+    split_coincident_stretches(set_of_sets, grid_size(used), copy_cb);
+    // Closed loops that enclose an area here but none on the grid: the
+    // caller learns that part of its input fell below the grid's resolution.
+    std::vector<RING_header_s*> loops;
+    for_each_poly(set_of_sets, [&](RING_header_s* poly) {
+        const POLY_SEG_header_s* header = POLY_SEG_ask_header(poly);
+        if (header && !header->scaling && !header->there_and_back && POLY_SEG_area(poly) != 0) loops.push_back(poly);
+    });
+    for (RING_node_s* n : nodes_of(set_of_sets))
+        if (RING_header_s* set = RING_ask_node_subring(n))
+            POLY_SEG_put_set_to_grid(set, used, material_side, filter, copy_cb, margin);
+    const long collapsed = std::count_if(loops.begin(), loops.end(), [](const RING_header_s* poly) {
+        return POLY_SEG_ask_header(poly)->scaling && area_sign_on_grid(poly) == 0;
+    });
+    if (collapsed > 0)
+        ERROR_note(__FILE__, __LINE__, "Poly-segment grid: %ld closed loop(s) of the input collapse to nothing on the grid",
+                   collapsed);
+    return used;
+}
 
 void POLY_SEG_get_from_grid(RING_header_s* poly) {
     POLY_SEG_header_s* header = POLY_SEG_ask_header(poly);

@@ -12,6 +12,7 @@
 
 #include <quorn/quorn.h>
 #include <sorrel/cam_file.h>
+#include <stend/testing.h>
 
 #include <algorithm>
 #include <cmath>
@@ -174,6 +175,43 @@ TEST_F(ChainBooleanCoincidentTest, TinyResultsKeepTheirDirectionFromTheGrid) {
         ASSERT_GT(area_of(chain), 0);
         EXPECT_LT(area_of(chain), EQ_ask_length_squared_tolerance());
         EXPECT_EQ(data_of(chain)->direction, CCW);
+    }
+}
+
+// A closed input loop that encloses an area but collapses to nothing on the
+// grid is noted, once per call with the count; loops that keep an area, and
+// chains running back along themselves (no area to lose), are not.
+TEST_F(ChainBooleanCoincidentTest, LoopsCollapsingOnTheGridAreNoted) {
+    auto region = [&](const std::vector<V>& vs, int id) {
+        RING_header_s* chain = make_chain(pool, vs, true);
+        data_of(chain)->material_side = LEFT;
+        data_of(chain)->region_set_id = id;
+        return chain;
+    };
+    const std::string one = "Poly-segment grid: 1 closed loop(s) of the input collapse to nothing on the grid";
+    const std::string two = "Poly-segment grid: 2 closed loop(s) of the input collapse to nothing on the grid";
+    struct Case {
+        const char* name;
+        std::vector<std::vector<V>> loops;  // one region set each
+        std::vector<std::string> notes;
+    } cases[] = {
+        {"a sliver 1e-12 thin beside a square",
+         {{L(0, 0), L(1e6, 0), L(1e6, 1e-12), L(0, 1e-12)}, {L(0, 0), L(1, 0), L(1, 1), L(0, 1)}},
+         {one}},
+        {"two slivers",
+         {{L(0, 0), L(1e6, 0), L(1e6, 1e-12), L(0, 1e-12)}, {L(0, 5), L(1e6, 5), L(1e6, 5 + 1e-12), L(0, 5 + 1e-12)}},
+         {two}},
+        {"squares along an edge", {{L(0, 0), L(1, 0), L(1, 1), L(0, 1)}, {L(1, 0), L(2, 0), L(2, 1), L(1, 1)}}, {}},
+        {"a chain back along itself", {{L(0, 0), L(1, 1)}, {L(0, 0), L(2, 0), L(2, 2), L(0, 2)}}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<RING_header_s*> chains;
+        for (size_t i = 0; i < c.loops.size(); ++i) chains.push_back(region(c.loops[i], static_cast<int>(i) + 1));
+        stend_test::clear();
+        RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+        CHAIN_union_regions(list_of(pool, chains), 0, false, nullptr, nullptr, nullptr, out);
+        EXPECT_EQ(stend_test::texts(stend_test::Kind::Note), c.notes);
     }
 }
 
