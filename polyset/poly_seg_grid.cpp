@@ -106,6 +106,7 @@ struct PieceRef {
     PNT2_s centre;
     double radius;
     bool ccw;
+    double spread;  // how far the centre may lie from the circle the piece was drawn on
 };
 
 double distance(const PNT2_s& a, const PNT2_s& b) { return std::hypot(a.x - b.x, a.y - b.y); }
@@ -121,14 +122,16 @@ double off_line(const PieceRef& a, const PNT2_s& p) {
     return length > 0 ? std::fabs(cross(a.start, e, p)) / length : distance(a.start, p);
 }
 
-double off_circle(const PieceRef& a, const PNT2_s& p) { return std::fabs(distance(a.centre, p) - a.radius); }
+double off_circle(const PieceRef& a, const PNT2_s& p) {
+    return std::max(0.0, std::fabs(distance(a.centre, p) - a.radius) - a.spread);
+}
 
 // The piece b lies along the line or circle of piece a.
 bool lies_along(const PieceRef& a, const PieceRef& b, double cell) {
     if (a.arc != b.arc) return false;
     const PNT2_s be = end_of(b.node);
     if (!a.arc) return off_line(a, b.start) <= cell && off_line(a, be) <= cell;
-    return distance(a.centre, b.centre) <= cell && std::fabs(a.radius - b.radius) <= cell;
+    return distance(a.centre, b.centre) <= cell + a.spread + b.spread && std::fabs(a.radius - b.radius) <= cell;
 }
 
 // Position along piece a of a point p of its line or circle strictly inside
@@ -154,13 +157,23 @@ double inside_position(const PieceRef& a, const PNT2_s& p, double cell) {
 }
 
 PieceRef piece_ref(RING_header_s* poly, RING_node_s* node, const PNT2_s& start) {
-    PieceRef r{poly, node, start, {0, 0, 0, 0}, false, {0, 0}, 0.0, true};
+    PieceRef r{poly, node, start, {0, 0, 0, 0}, false, {0, 0}, 0.0, true, 0.0};
     const LINE_ARC_SEG_s* s = seg_of(node);
     LINE_ARC_SEG_get_bbox(s, &start, false, r.box);
     r.arc = LINE_ARC_SEG_is_arc(s);
     if (r.arc) {
         LINE_ARC_SEG_calc_arc_data(s, &start, &r.centre, &r.radius, nullptr);
         r.ccw = s->h >= 0;
+        // The centre sits |h| chords off the chord's middle, h from the
+        // radius and the chord.  Ends known to within e (a few units in the
+        // last place of the coordinates) move it by about e / (2 |h|), and by
+        // no more than sqrt(2 r e) for a piece drawn as (nearly) a half
+        // circle, whose centre the ends hardly fix.
+        const double e = 4 * std::ldexp(std::fabs(start.x) + std::fabs(start.y) + std::fabs(s->x) + std::fabs(s->y) +
+                                             r.radius,
+                                         -52);
+        const double h = s->h <= -1e100 ? 0.0 : std::fabs(s->h);
+        r.spread = e + std::min(h > 0 ? e / (2 * h) : r.radius, std::sqrt(2 * r.radius * e));
     }
     return r;
 }

@@ -247,10 +247,10 @@ TEST_F(ChainBooleanCoincidentTest, DirectionOfAChainIsTheSignOfAnyAreaAboveTheSq
 // intersection have the areas and the chain counts they have with equal split
 // points, and every result chain has an area and a direction.
 TEST_F(ChainBooleanCoincidentTest, OtherSplitPointsOfSharedCirclesAndLinesChangeNothing) {
-    // Circles of three or more arcs: a half circle between two drawn points
-    // leaves its centre ill-determined far beyond a grid cell.
+    // Circles of two arcs too: a half circle between two drawn points leaves
+    // its centre ill-determined far beyond a grid cell.
     std::mt19937 rng(17);
-    std::uniform_int_distribution<int> arcs(3, 6), centre(-20, 20), radius(2, 9), kind(0, 2), splits(0, 3);
+    std::uniform_int_distribution<int> arcs(2, 6), centre(-20, 20), radius(2, 9), kind(0, 2), splits(0, 3);
     std::uniform_real_distribution<double> turn(0.0, 2 * kPi), fraction(0.05, 0.95);
     // A circle as a closed chain of arcs starting at an angle.
     auto circle = [&](double cx, double cy, double r, int count, double start, bool hole, int id) {
@@ -284,7 +284,7 @@ TEST_F(ChainBooleanCoincidentTest, OtherSplitPointsOfSharedCirclesAndLinesChange
         for (double t : ts) vs.push_back(L(px + t * (qx - px), py + t * (qy - py)));
         return vs;
     };
-    for (int trial = 0; trial < 60; ++trial) {
+    for (int trial = 0; trial < 80; ++trial) {
         const double cx = centre(rng), cy = centre(rng), r = radius(rng);
         const int k = kind(rng);
         const int n1 = arcs(rng), n2 = arcs(rng);
@@ -329,9 +329,13 @@ TEST_F(ChainBooleanCoincidentTest, OtherSplitPointsOfSharedCirclesAndLinesChange
             SCOPED_TRACE(intersect ? "intersection" : "union");
             const Outcome equal = boolean_of(sets(false), intersect, pool);
             const Outcome other = boolean_of(sets(true), intersect, pool);
+            // A circle drawn as two half circles is itself off by up to a
+            // few 1e-7 (its centre is ill-determined by its ends): areas
+            // agree to 1e-5, while a face left between the drawings would
+            // show in the chain count.
             ASSERT_EQ(other.areas.size(), equal.areas.size());
-            for (size_t i = 0; i < equal.areas.size(); ++i) EXPECT_NEAR(other.areas[i], equal.areas[i], 1e-6);
-            EXPECT_NEAR(other.material, equal.material, 1e-6);
+            for (size_t i = 0; i < equal.areas.size(); ++i) EXPECT_NEAR(other.areas[i], equal.areas[i], 1e-5);
+            EXPECT_NEAR(other.material, equal.material, 1e-5);
         }
         if (HasFailure()) break;
     }
