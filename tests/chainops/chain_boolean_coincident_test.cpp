@@ -112,7 +112,8 @@ class ChainBooleanCoincidentTest : public PoolTest {};
 
 // Listings of the faults: a zero-width loop left round a circle drawn with
 // other arcs, along a line drawn with other vertices, between squares a grid
-// cell apart, and a small but real intersection stored without a direction.
+// cell apart; the offset of a chain running back along itself; and a small
+// but real intersection stored without a direction.
 TEST_F(ChainBooleanCoincidentTest, CoincidentBoundariesOfListingsBoundNothing) {
     const double cell = std::ldexp(1.0, -30), sliver = std::ldexp(1.0, -21);
     struct Case {
@@ -130,6 +131,10 @@ TEST_F(ChainBooleanCoincidentTest, CoincidentBoundariesOfListingsBoundNothing) {
         // [0,1]^2 and a rectangle 2^-30 to the right or to the left of it.
         {"squares_a_grid_cell_apart.txt", {1.5 - 0.5 * cell}, {}, 1e-8},
         {"squares_overlapping_by_a_grid_cell.txt", {1.5}, {}, 1e-8},
+        // Closed chains running back along themselves, offset by 1 with
+        // round corners: the slot 2 L d + pi d^2 about the stretch (0,0)-(0,2).
+        {"slot_two_vertices.txt", {4 + kPi}, {4 + kPi}, 1e-6},
+        {"slot_there_and_back.txt", {4 + kPi}, {4 + kPi}, 1e-6},
         // Unit squares overlapping by 2^-20 over half their height.
         {"squares_overlapping_by_2_to_minus_20.txt", {2 - sliver}, {sliver}, 1e-8},
     };
