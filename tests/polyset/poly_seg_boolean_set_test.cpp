@@ -915,7 +915,14 @@ TEST_F(PolySegSetOracle, RandomSetBooleansAgreeWithTheInputWindingsAtSamplePoint
         EXPECT_EQ(describe(input), before) << "trial " << trial;
         const int out_mai = POLY_SEG_ask_material_at_inf(out);
         ASSERT_TRUE(out_mai == 0 || out_mai == 1) << "trial " << trial;
-        for (RING_header_s* p : polys_of(out)) EXPECT_EQ(POLY_SEG_ask_header(p)->scaling, nullptr);
+        // Every result loop has an area, and the sign it had on the grid is
+        // the sign of its area.
+        for (RING_header_s* p : polys_of(out)) {
+            EXPECT_EQ(POLY_SEG_ask_header(p)->scaling, nullptr);
+            const double area = POLY_SEG_area(p);
+            EXPECT_NE(POLY_SEG_ask_header(p)->grid_area_sign, 0) << "trial " << trial;
+            EXPECT_EQ(POLY_SEG_ask_header(p)->grid_area_sign, area > 0 ? 1 : -1) << "trial " << trial;
+        }
         for (int q = 0; q < 40; ++q) {
             const double px = pick(rng) + 0.5, py = pick(rng) + 0.5;
             bool near = false;
