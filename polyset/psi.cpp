@@ -570,6 +570,9 @@ void drop_if_redundant(PSI_s* psi, PSI_INTXN_NODE_s* n, int arm, std::vector<PSI
     if ((arm & 1) != (ma & 1) || arm == ma) return;  // two arms of one segment
     const int j = arm & 1;
     if (!n->pn_along[j] || !n->pn_along[2 + j]) return;  // an end of the segment: a real vertex
+    // A record that ends sub-segments with outputs stays: the outputs, and
+    // the paths copied from loops, name it.
+    if (n->flags[j] & PSI_NODE_FLAG_KEEPER) return;
     if (n->next) ERROR_internal(kFile, __LINE__, "Remaining ghosts at redundent vertex");
     if (n->pn_along[1 - j] || n->pn_along[3 - j])
         ERROR_internal(kFile, __LINE__, "Legitimate intersection at redundent vertex");
@@ -701,6 +704,39 @@ void PSI__remove_segment(PSI_s* psi, RING_node_s* seg, PSI_INTXN_NODE_s* start) 
                 n->next = nullptr;
             }
             freed.push_back(n);
+        }
+        // Other records of the point may name the segment without carrying
+        // its arms (a cover copy keeps the partner of the record it copies),
+        // and so may the ghosts they hold: the ghosts go, the records take
+        // over a further segment or forget it, so that no record names a
+        // segment that is gone.
+        if (on) {
+            PSI_INTXN_NODE_s* m = on;
+            int a = oa;
+            for (long guard = 0; guard <= 4 * records_bound(psi); ++guard) {
+                for (PSI_INTXN_NODE_s* prev = m; prev->next;) {
+                    PSI_INTXN_NODE_s* g = prev->next;
+                    if (g->segs[0] == seg || g->segs[1] == seg) {
+                        prev->next = g->next;
+                        g->next = nullptr;
+                        freed.push_back(g);
+                    } else {
+                        prev = g;
+                    }
+                }
+                for (int k = 0; k < 2; ++k) {
+                    if (m == n || m->segs[k] != seg || m->pn_along[k] || m->pn_along[2 + k]) continue;
+                    take_over_partner(m, k, seg);
+                    if (m->segs[k] == seg) {
+                        m->segs[k] = nullptr;
+                        m->flags[k] &= PSI_NODE_FLAG_VERTEX;
+                    }
+                }
+                PSI_INTXN_NODE_s* mm = m->next_around[a];
+                a = m->next_around_idx[a];
+                m = mm;
+                if (m == on && a == oa) break;
+            }
         }
         // 5. A record left holding only a segment passing through is dropped.
         if (on) drop_if_redundant(psi, on, oa, freed);

@@ -1,0 +1,437 @@
+// Contain-set processor: levels united with the previous output, contain
+// sets and the base winding, run curves of the zone pass and gap lists,
+// cover pieces matched to the level segments along them, restarting a chain
+// with its gaps, and the caller's chains put back after an error.
+#include "polyset/cg_proc_internal.h"
+#include "polyset/region_oracle.h"
+
+#include <gtest/gtest.h>
+#include <merrow1/app_data_keys.h>
+#include <merrow1/chain.h>
+#include <merrow1/chain_area.h>
+#include <merrow1/chain_build.h>
+#include <merrow1/chain_part.h>
+#include <merrow1/chain_segments.h>
+#include <merrow1/poly_intxn.h>
+#include <stend/error.h>
+#include <velte/cmem.h>
+#include <velte/ring.h>
+#include <velte/testing.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <vector>
+
+namespace {
+
+const double kPi = 3.14159265358979323846;
+
+CHAIN_main_data_s* md(const RING_header_s* c) { return static_cast<CHAIN_main_data_s*>(c->main_data); }
+
+std::vector<RING_header_s*> chains_in(const RING_header_s* list) {
+    std::vector<RING_header_s*> out;
+    RING_node_s* n = list->first;
+    for (int i = 0; n && i < list->count; ++i, n = n->next) out.push_back(RING_ask_node_subring(n));
+    return out;
+}
+
+std::vector<RING_node_s*> nodes_of(const RING_header_s* r) {
+    std::vector<RING_node_s*> out;
+    RING_node_s* n = r ? r->first : nullptr;
+    for (int i = 0; n && i < r->count; ++i, n = n->next) out.push_back(n);
+    return out;
+}
+
+const double* vertex_point(const RING_node_s* v) {
+    return static_cast<const CHAIN_vertex_data_s*>(v->main_data)->geometry;
+}
+
+// A closed chain as a fine polyline (arcs followed in their direction).
+std::vector<PNT2_s> polyline(const RING_header_s* chain) {
+    std::vector<PNT2_s> pts;
+    for (RING_node_s* v : nodes_of(chain)) {
+        SEGMENT s{};
+        if (!ChainSegment(chain, v, &s)) continue;
+        if (s.type == SEG_ARC) {
+            const double a0 = std::atan2(s.start[1] - s.end->cy, s.start[0] - s.end->cx);
+            const double a1 = std::atan2(s.end->y - s.end->cy, s.end->x - s.end->cx);
+            double sweep = a1 - a0;
+            if (s.end->direction == CCW) {
+                while (sweep <= 0) sweep += 2 * kPi;
+            } else {
+                while (sweep >= 0) sweep -= 2 * kPi;
+            }
+            const int k = std::max(2, static_cast<int>(std::fabs(sweep) / 0.005));
+            for (int j = 1; j < k; ++j) {
+                const double a = a0 + sweep * j / k;
+                pts.push_back(PNT2_s{s.end->cx + s.end->radius * std::cos(a), s.end->cy + s.end->radius * std::sin(a)});
+            }
+        }
+        pts.push_back(PNT2_s{s.end->x, s.end->y});
+    }
+    return pts;
+}
+
+double signed_area(const std::vector<PNT2_s>& p) {
+    double a = 0;
+    for (size_t i = 0; i < p.size(); ++i) {
+        const PNT2_s u = p[i], w = p[(i + 1) % p.size()];
+        a += u.x * w.y - u.y * w.x;
+    }
+    return a / 2;
+}
+
+// Material of a set of region chains: each chain adds the winding of its
+// material side (LEFT: the winding, RIGHT: its negative).
+struct Region {
+    std::vector<std::vector<PNT2_s>> loops;
+    std::vector<int> signs;
+
+    explicit Region(const std::vector<RING_header_s*>& chains) {
+        for (RING_header_s* c : chains) {
+            loops.push_back(polyline(c));
+            signs.push_back(md(c)->material_side == RIGHT ? -1 : 1);
+        }
+    }
+    int material(double x, double y) const {
+        int m = 0;
+        for (size_t i = 0; i < loops.size(); ++i) m += signs[i] * region_oracle::polygon_winding(loops[i], x, y);
+        return m;
+    }
+    double area() const {
+        double a = 0;
+        for (size_t i = 0; i < loops.size(); ++i) a += signs[i] * signed_area(loops[i]);
+        return a;
+    }
+    double perimeter() const {
+        double p = 0;
+        for (const auto& l : loops)
+            for (size_t i = 0; i < l.size(); ++i) p += std::hypot(l[(i + 1) % l.size()].x - l[i].x, l[(i + 1) % l.size()].y - l[i].y);
+        return p;
+    }
+};
+
+class CgProcTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        pools_before = velte_test::live_pool_count();
+        pool = CMEM_private_create_pool(0, "cg proc test", __LINE__, __FILE__);
+    }
+    void TearDown() override { CMEM_private_delete_pool(pool); }
+
+    RING_header_s* list() { return RING_create_in_pool(nullptr, RING_TYPE_LIST, pool); }
+    RING_header_s* list_of(const std::vector<RING_header_s*>& chains) {
+        RING_header_s* l = list();
+        for (RING_header_s* c : chains) RING_insert_after(l, l->last, c);
+        return l;
+    }
+
+    // A closed chain through the vertices; material inside.
+    RING_header_s* closed(const std::vector<end_segment>& vs, const std::vector<SEGMENT_TYPE>& types) {
+        RING_header_s* c = CHAIN_create_empty_chain(nullptr, pool);
+        end_segment s{};
+        s.x = vs.back().x;
+        s.y = vs.back().y;
+        ChainAppendVertex(c, &s, SEG_POINT);
+        for (size_t i = 0; i < vs.size(); ++i) EXPECT_NE(ChainAppendVertex(c, &vs[i], types[i]), nullptr);
+        CloseChainVertex(c);
+        c->first = c->first->next;
+        c->last = c->first->previous;
+        md(c)->direction = CHAIN_direction_of_chain(c);
+        md(c)->material_side = md(c)->direction == CW ? RIGHT : LEFT;
+        return c;
+    }
+    static end_segment pt(double x, double y) {
+        end_segment e{};
+        e.x = x;
+        e.y = y;
+        return e;
+    }
+    RING_header_s* rect(double x0, double y0, double x1, double y1, bool cw = false) {
+        std::vector<end_segment> v = {pt(x1, y0), pt(x1, y1), pt(x0, y1), pt(x0, y0)};
+        if (cw) std::reverse(v.begin(), v.end());
+        return closed(v, std::vector<SEGMENT_TYPE>(4, SEG_LINE));
+    }
+    RING_header_s* circle(double cx, double cy, double r, bool cw = false) {
+        std::vector<end_segment> v;
+        for (int k = 0; k < 4; ++k) {
+            const double a = (cw ? -1 : 1) * k * kPi / 2;
+            end_segment e = pt(cx + r * std::cos(a), cy + r * std::sin(a));
+            e.cx = cx;
+            e.cy = cy;
+            e.radius = r;
+            e.direction = cw ? CW : CCW;
+            v.push_back(e);
+        }
+        std::rotate(v.begin(), v.begin() + 1, v.end());
+        return closed(v, std::vector<SEGMENT_TYPE>(4, SEG_ARC));
+    }
+    RING_header_s* chain_of(const region_oracle::Shape& s) {
+        if (s.radius > 0) return circle(s.centre.x, s.centre.y, s.radius, !s.ccw);
+        double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
+        for (const PNT2_s& p : s.pts) {
+            x0 = std::min(x0, p.x), y0 = std::min(y0, p.y), x1 = std::max(x1, p.x), y1 = std::max(y1, p.y);
+        }
+        return rect(x0, y0, x1, y1, !s.ccw);
+    }
+
+    CG_PROC_s* processor(double x0, double x1, double y0, double y1, double match = 0.01) {
+        double box[4] = {x0, x1, y0, y1};
+        return CG_PROC_create(box, 1.0, match, 0.5);
+    }
+
+    CMEM_pool_s* pool = nullptr;
+    long pools_before = 0;
+};
+
+// The vertices of a chain, in order.
+[[maybe_unused]] std::vector<PNT2_s> vertices(const RING_header_s* chain) {
+    std::vector<PNT2_s> out;
+    for (RING_node_s* v : nodes_of(chain)) out.push_back(PNT2_s{vertex_point(v)[0], vertex_point(v)[1]});
+    return out;
+}
+
+// The run curves of every active boundary of the map, boundary by boundary
+// in curve order.
+std::vector<std::vector<CG_PROC_run_s*>> run_curves(BZONE_map_s* map) {
+    std::vector<std::vector<CG_PROC_run_s*>> out;
+    for (int i = 0; i < map->boundaries->num_active; ++i) {
+        auto* b = static_cast<BZONE_boundary_s*>(DYNAMIC_ARRAY_element_at(map->boundaries, i));
+        if (b->curve.type != CG_PROC_RUN_CURVE) continue;
+        std::vector<CG_PROC_run_s*> runs;
+        BZONE_curve_s* c = &b->curve;
+        do {
+            EXPECT_EQ(c->type, CG_PROC_RUN_CURVE);
+            runs.push_back(static_cast<CG_PROC_run_s*>(c->representation));
+            c = c->next;
+        } while (c != &b->curve && runs.size() < 10000);
+        out.push_back(runs);
+    }
+    return out;
+}
+
+// Length of a run's part; a part whose places coincide covers its whole
+// closed chain.
+double part_length(const CG_PROC_run_s* run) {
+    if (std::fabs(run->part.start->parameter - run->part.end->parameter) < 1e-9) {
+        const RING_header_s* c = run->part.start->chain;
+        const std::vector<PNT2_s> p = polyline(c);
+        double total = 0;
+        for (size_t i = 0; i < p.size(); ++i)
+            total += std::hypot(p[(i + 1) % p.size()].x - p[i].x, p[(i + 1) % p.size()].y - p[i].y);
+        return total;
+    }
+    return CHAIN_length_of_part_of_chain(&run->part);
+}
+
+double dist(const double a[2], const double b[2]) { return std::hypot(a[0] - b[0], a[1] - b[1]); }
+
+// ---------------------------------------------------------------------------
+// Levels and contain sets
+// ---------------------------------------------------------------------------
+
+// The first level has no previous level: its two overlapping squares come
+// out as their union alone; a level without chains only moves the level on,
+// and the next level is united with the first level's output.
+TEST_F(CgProcTest, LevelsUniteWithThePreviousOutput) {
+    CG_PROC_s* proc = processor(-10, 40, -10, 40);
+    RING_header_s* out0 = list();
+    CG_PROC_process_level(proc, list_of({rect(0, 0, 10, 10), rect(5, 5, 15, 15)}), out0, nullptr, nullptr, nullptr,
+                          nullptr);
+    ASSERT_EQ(out0->count, 1);
+    Region r0(chains_in(out0));
+    EXPECT_NEAR(r0.area(), 175.0, 1e-6);
+
+    RING_header_s* empty = list();
+    CG_PROC_process_level(proc, empty, list(), nullptr, nullptr, nullptr, nullptr);
+    CG_PROC_process_level(proc, nullptr, list(), nullptr, nullptr, nullptr, nullptr);
+
+    RING_header_s* out1 = list();
+    CG_PROC_process_level(proc, list_of({rect(20, 0, 30, 10)}), out1, nullptr, nullptr, nullptr, nullptr);
+    Region r1(chains_in(out1));
+    EXPECT_NEAR(r1.area(), 275.0, 1e-6);
+    EXPECT_EQ(r1.material(12, 12), 1);
+    EXPECT_EQ(r1.material(25, 5), 1);
+    EXPECT_EQ(r1.material(17, 5), 0);
+    CG_PROC_destroy(proc);
+}
+
+// Contain sets: material 1 lowers the base winding by one and material 0
+// leaves it, which the zone pass shows: with the winding lowered, the level's
+// new material reaches no level of 1 and the map gets no run curve.  An
+// empty set with material 2, and any set after a level with chains, are
+// refused.
+TEST_F(CgProcTest, ContainSetsAndTheBaseWinding) {
+    struct Case {
+        Korvo::Cam::MaterialAtInfinity material;
+        bool curves;
+    } cases[] = {{Korvo::Cam::NoMaterialAtInfinity, true}, {Korvo::Cam::MaterialAtInfinityPresent, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.material);
+        CG_PROC_s* proc = processor(-10, 40, -10, 40);
+        CG_PROC_add_contain(proc, list(), c.material, false);
+        CMEM_pool_s* zp = CMEM_private_create_pool(0, "zones", __LINE__, __FILE__);
+        BZONE_map_s* map = BZONE_create_map(zp, 8);
+        RING_header_s* out = list();
+        CG_PROC_process_level(proc, list_of({rect(0, 0, 10, 10)}), out, map, nullptr, nullptr, nullptr);
+        EXPECT_EQ(out->count, 1);
+        EXPECT_EQ(!run_curves(map).empty(), c.curves);
+        BZONE_destroy_map(map);
+        CMEM_private_delete_pool(zp);
+        CG_PROC_destroy(proc);
+    }
+
+    CG_PROC_s* proc = processor(-10, 40, -10, 40);
+    try {
+        CG_PROC_add_contain(proc, list(), Korvo::Cam::MaterialAtInfinityUndetermined, false);
+        ADD_FAILURE() << "empty contain set with material 2 accepted";
+    } catch (const Korvo::Error::Exception& e) {
+        EXPECT_NE(e.askText().find("Empty contain set added without material at infinity value"), std::string::npos);
+    }
+    CG_PROC_process_level(proc, list_of({rect(0, 0, 10, 10)}), list(), nullptr, nullptr, nullptr, nullptr);
+    try {
+        CG_PROC_add_contain(proc, list_of({rect(-5, -5, 20, 20)}), Korvo::Cam::NoMaterialAtInfinity, false);
+        ADD_FAILURE() << "contain set after the first level accepted";
+    } catch (const Korvo::Error::Exception& e) {
+        EXPECT_NE(e.askText().find("CG_PROC_set_contain called too late."), std::string::npos);
+    }
+    CG_PROC_destroy(proc);
+}
+
+// A box with a non-finite or inverted bound is refused; a box of no size
+// still gives a processor.
+TEST_F(CgProcTest, CreateRefusesBadBoxes) {
+    const double inf = INFINITY;
+    struct Case {
+        double box[4];
+        bool ok;
+    } cases[] = {{{0, 10, 0, 10}, true},   {{5, 5, 5, 5}, true},        {{10, 0, 0, 10}, false},
+                 {{0, 10, 10, 0}, false},  {{0, inf, 0, 10}, false},    {{NAN, 10, 0, 10}, false}};
+    for (Case& c : cases) {
+        CG_PROC_s* proc = CG_PROC_create(c.box, 1, 0.01, 0.5);
+        EXPECT_EQ(proc != nullptr, c.ok) << c.box[0] << " " << c.box[1] << " " << c.box[2] << " " << c.box[3];
+        CG_PROC_destroy(proc);
+    }
+    EXPECT_EQ(velte_test::live_pool_count(), pools_before + 1);
+}
+
+// ---------------------------------------------------------------------------
+// Property test over stacks of random rectangles and circles
+// ---------------------------------------------------------------------------
+
+struct Stack {
+    std::vector<std::vector<region_oracle::Shape>> levels;
+};
+
+Stack random_stack(std::mt19937& rng) {
+    std::uniform_int_distribution<int> levels(3, 5), per_level(1, 3), coin(0, 1);
+    Stack s;
+    const int n = levels(rng);
+    for (int l = 0; l < n; ++l) {
+        std::vector<region_oracle::Shape> shapes;
+        const int k = per_level(rng);
+        while (static_cast<int>(shapes.size()) < k) {
+            region_oracle::Shape sh = region_oracle::random_shape(rng);
+            const bool rectangle = sh.radius == 0 && sh.pts.size() == 4 && sh.pts[0].y == sh.pts[1].y &&
+                                   sh.pts[1].x == sh.pts[2].x;
+            const bool rectangle_cw = sh.radius == 0 && sh.pts.size() == 4 && sh.pts[0].x == sh.pts[1].x &&
+                                      sh.pts[1].y == sh.pts[2].y;
+            if (sh.radius == 0 && !rectangle && !rectangle_cw) continue;
+            shapes.push_back(sh);
+        }
+        s.levels.push_back(shapes);
+    }
+    return s;
+}
+
+// Each level's output is the union of the level's shapes and the previous
+// output: sample points away from every shape's boundary agree with the
+// oracle's winding, and the output's area agrees with the oracle's area
+// counted on a fine lattice.  With a zone map, the run curves of every
+// boundary follow one another round their loop, and the gap lists of the
+// previous output only name runs whose places lie on their own chain.
+TEST_F(CgProcTest, LevelOutputsAreUnionsOfTheStack) {
+    std::mt19937 rng(20261210u);
+    for (int trial = 0; trial < 16; ++trial) {
+        const Stack stack = random_stack(rng);
+        const bool with_zones = trial % 2 == 1;
+        SCOPED_TRACE(testing::Message() << "trial " << trial << (with_zones ? " with zones" : ""));
+        CG_PROC_s* proc = processor(-6000, 41000, -6000, 41000);
+        CMEM_pool_s* zp = CMEM_private_create_pool(0, "zones", __LINE__, __FILE__);
+        std::vector<region_oracle::Shape> all;
+        RING_header_s* previous_output = nullptr;
+        std::vector<BZONE_map_s*> maps;
+        for (size_t l = 0; l < stack.levels.size(); ++l) {
+            SCOPED_TRACE(testing::Message() << "level " << l);
+            std::vector<RING_header_s*> chains;
+            for (const auto& sh : stack.levels[l]) {
+                chains.push_back(chain_of(sh));
+                all.push_back(sh);
+            }
+            RING_header_s* out = list();
+            BZONE_map_s* map = with_zones ? BZONE_create_map(zp, 8) : nullptr;
+            if (map) maps.push_back(map);
+            try {
+                CG_PROC_process_level(proc, list_of(chains), out, map, nullptr, previous_output, nullptr);
+            } catch (const Korvo::Error::Exception& e) {
+                FAIL() << e.askText();
+            }
+            const Region region(chains_in(out));
+            // Point samples.
+            std::uniform_real_distribution<double> u(-6000, 41000);
+            int checked = 0;
+            for (int k = 0; k < 3000; ++k) {
+                const double x = u(rng), y = u(rng);
+                bool near = false;
+                int inside = 0;
+                for (const auto& sh : all) {
+                    if (region_oracle::shape_distance(sh, x, y) < 5.0) near = true;
+                    if (region_oracle::shape_winding(sh, x, y) != 0) inside = 1;
+                }
+                if (near) continue;
+                ++checked;
+                ASSERT_EQ(region.material(x, y), inside) << "at " << x << " " << y;
+            }
+            EXPECT_GT(checked, 2000);
+            // Areas: the oracle counted on a lattice of 100-unit cells.
+            double lattice = 0;
+            for (double y = -5950; y < 41000; y += 100)
+                for (double x = -5950; x < 41000; x += 100)
+                    for (const auto& sh : all)
+                        if (region_oracle::shape_winding(sh, x, y) != 0) {
+                            lattice += 1e4;
+                            break;
+                        }
+            EXPECT_NEAR(region.area(), lattice, 100.0 * region.perimeter()) << "perimeter " << region.perimeter();
+            // Run curves and gap lists.
+            if (map) {
+                for (const auto& runs : run_curves(map)) {
+                    for (size_t i = 0; i < runs.size(); ++i) {
+                        const CG_PROC_run_s* a = runs[i];
+                        const CG_PROC_run_s* b = runs[(i + 1) % runs.size()];
+                        EXPECT_LT(dist(a->last_place.point, b->first_place.point), 1e-3);
+                        EXPECT_GT(part_length(a), 0.0);
+                    }
+                }
+                if (previous_output) {
+                    for (RING_header_s* c : chains_in(previous_output)) {
+                        for (RING_node_s* n : nodes_of(CG_PROC_ask_gap_list(c))) {
+                            const auto* run = static_cast<const CG_PROC_run_s*>(n->main_data);
+                            ASSERT_NE(run, nullptr);
+                            EXPECT_EQ(run->first_place.chain, c);
+                            EXPECT_EQ(run->last_place.chain, c);
+                            EXPECT_EQ(run->stored_path, nullptr);
+                        }
+                    }
+                }
+            }
+            previous_output = out;
+        }
+        CG_PROC_destroy(proc);
+        for (BZONE_map_s* m : maps) BZONE_destroy_map(m);
+        CMEM_private_delete_pool(zp);
+    }
+}
+
+}  // namespace
