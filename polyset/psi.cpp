@@ -893,6 +893,7 @@ void PSI__cover_paths(void* object, RING_header_s* set, bool (*select)(RING_node
     PSI_s* psi = static_cast<PSI_s*>(object);
     if (!psi || !set || !select || !covers) return;
     std::vector<RING_node_s*> made;  // cover segments made by this call
+    std::vector<CoverBuild> earlier;  // the builds of the loops before
     RING_node_s* ln = set->first;
     for (int li = 0; ln && li < set->count; ++li, ln = ln->next) {
         POLY_INTXN_s* loop = static_cast<POLY_INTXN_s*>(ln->main_data);
@@ -918,8 +919,11 @@ void PSI__cover_paths(void* object, RING_header_s* set, bool (*select)(RING_node
                 c = cover_of(seg);
                 made.push_back(c);
             }
+            // A segment covered while an earlier loop was built has its
+            // copies there: the entry moves onto that cover all the same.
             PSI_INTXN_NODE_s* m = copy_of(b, e->node, c);
-            if (!m) continue;  // covered by an earlier loop
+            for (size_t p = 0; !m && p < earlier.size(); ++p) m = copy_of(earlier[p], e->node, c);
+            if (!m) continue;
             e->node = m;
             // 2. The sub-segment on the cover is not blanked.
             PSI_INTXN_NODE_s* nb = m->pn_along[e->arm];
@@ -958,6 +962,7 @@ void PSI__cover_paths(void* object, RING_header_s* set, bool (*select)(RING_node
                 for (const auto& st : b.starts)
                     if (st.first == w->segs[i]) w->first_nodes[i] = st.second;
         }
+        earlier.push_back(std::move(b));
         if (ln == set->last) break;
     }
 }
