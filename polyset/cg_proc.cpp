@@ -561,6 +561,15 @@ void level_boundary_functor(void* data, BZONE_boundary_s* boundary) {
     } owner{loop};
     const int n = POLY_INTXN_count(loop);
     if (n < 2 || POLY_INTXN_is_small_closed_loop(loop, nullptr, nullptr)) return;
+    // Two pieces between the same two points on one curve, walked there and
+    // back (a cover beside the reversed piece it copies), bound nothing.
+    if (n == 2) {
+        const POLY_INTXN_node_s* e0 = POLY_INTXN_entry(loop, 0);
+        const POLY_INTXN_node_s* e1 = POLY_INTXN_entry(loop, 1);
+        if (PSI_walks_back_along(e0->node->segs[e0->arm & 1], !(e0->arm & 2), e1->node->segs[e1->arm & 1],
+                                 !(e1->arm & 2)))
+            return;
+    }
     // 2.
     for (BZONE_s* z : boundary->zone)
         if (z) z->client[1] = pass->tol.client;
@@ -672,11 +681,27 @@ std::vector<Piece> expand_stored_path(const CG_PROC_s* proc, const POLY_INTXN_s*
             arm = (arm & 2) + index;
         }
     }
-    for (Piece& p : out) {
-        p.out = POLY_INTXN_app_data_get_output(&p.entry, &p.src);
-        if (!p.out) ERROR_internal(kFile, __LINE__, "No specific app data!");
-    }
     return out;
+}
+
+// Each sub-segment of the runs' stored paths gets an output of its own
+// before a zone pass claims any: a sub-segment cut off by a later level
+// shares its output with the piece it was cut from until then, and a claim
+// of one must not claim the other.
+void separate_stored_path_outputs(CG_PROC_s* proc) {
+    for (RING_node_s* n : ring_nodes(proc->stored_runs)) {
+        const StoredRun* s = static_cast<const StoredRun*>(n->main_data);
+        if (!s->run->stored_path) continue;
+        const std::vector<Piece> pieces = expand_stored_path(proc, s->run->stored_path);
+        POLY_INTXN_s* walk = POLY_INTXN_create(proc->pool);
+        struct WalkOwner {
+            POLY_INTXN_s* walk;
+            ~WalkOwner() { POLY_INTXN_destroy(walk); }
+        } owner{walk};
+        for (const Piece& p : pieces) POLY_INTXN_append(walk, p.entry.node, p.entry.arm);
+        walk->closed = 0;
+        POLY_INTXN_app_data_update_output(walk);
+    }
 }
 
 // Takes a curve out of its boundary's ring (the built-in curve is emptied).
@@ -706,7 +731,11 @@ bool gap_step(CG_PROC_s* proc, const Tolerance& tol, CG_PROC_run_s* R) {
     if (!curve) return false;
     BZONE_boundary_s* boundary = R->active;
     // 2. The sub-segments and who claims them.
-    const std::vector<Piece> pieces = expand_stored_path(proc, P);
+    std::vector<Piece> pieces = expand_stored_path(proc, P);
+    for (Piece& p : pieces) {
+        p.out = POLY_INTXN_app_data_get_output(&p.entry, &p.src);
+        if (!p.out) ERROR_internal(kFile, __LINE__, "No specific app data!");
+    }
     const int n = static_cast<int>(pieces.size());
     if (n == 0) return false;
     std::vector<void*> claims(n);
@@ -1211,6 +1240,7 @@ void CG_PROC_process_level(CG_PROC_s* proc, RING_header_s* level_list, RING_head
         set_implied_offsets(guards, proc->guard_offset);
         set_implied_offsets(kept, proc->contain_offset);
         visit_array(arrays[PREVIOUS], PSI_reverse_subsegment, nullptr);
+        separate_stored_path_outputs(proc);
         PSI_set_output_s zone_output{zones, 0, PSI_SET_OUTPUT_LOOPS, PSI_SET_OUTPUT_ZONES, nullptr};
         PSI__set_extract_final_boundaries(psi, arrays, 4, proc->base_winding, &zone_output, nullptr, false, nullptr);
         BoundaryPass pass{proc, {proc->grid, 2.0 * EQ_ask_number_tolerance(), zones, client}};

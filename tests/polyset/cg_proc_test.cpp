@@ -19,6 +19,7 @@
 #include <velte/testing.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -186,7 +187,7 @@ protected:
 };
 
 // The vertices of a chain, in order.
-[[maybe_unused]] std::vector<PNT2_s> vertices(const RING_header_s* chain) {
+std::vector<PNT2_s> vertices(const RING_header_s* chain) {
     std::vector<PNT2_s> out;
     for (RING_node_s* v : nodes_of(chain)) out.push_back(PNT2_s{vertex_point(v)[0], vertex_point(v)[1]});
     return out;
@@ -434,6 +435,272 @@ TEST_F(CgProcTest, LevelOutputsAreUnionsOfTheStack) {
         for (BZONE_map_s* m : maps) BZONE_destroy_map(m);
         CMEM_private_delete_pool(zp);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Zone pass: run curves and gap lists
+// ---------------------------------------------------------------------------
+
+bool is_in(const RING_header_s* list, const RING_header_s* chain) {
+    const std::vector<RING_header_s*> c = chains_in(list);
+    return std::find(c.begin(), c.end(), chain) != c.end();
+}
+
+std::vector<CG_PROC_run_s*> gap_runs(const RING_header_s* chain) {
+    std::vector<CG_PROC_run_s*> out;
+    for (RING_node_s* n : nodes_of(CG_PROC_ask_gap_list(chain))) out.push_back(static_cast<CG_PROC_run_s*>(n->main_data));
+    return out;
+}
+
+// A boundary loop on one output chain gives one run over the whole chain,
+// starting at a corner (the loop's first change of poly segment), holding a
+// stored path and listed on the chain.  At the next level, a square that
+// overlaps it gives a boundary of two stretches: one on the new output
+// (active) and one on the old output's piece inside the new square
+// (passive).  The gap pass then splits the first level's run where the
+// second level's run took over its piece, on the first level's boundary.
+TEST_F(CgProcTest, RunCurvesFollowTheirChainStretches) {
+    CG_PROC_s* proc = processor(-10, 40, -10, 40);
+    CMEM_pool_s* zp = CMEM_private_create_pool(0, "zones", __LINE__, __FILE__);
+    BZONE_map_s* map0 = BZONE_create_map(zp, 8);
+    RING_header_s* out0 = list();
+    int client = 7;
+    CG_PROC_process_level(proc, list_of({rect(0, 0, 10, 10)}), out0, map0, &client, nullptr, nullptr);
+    ASSERT_EQ(out0->count, 1);
+    RING_header_s* a = chains_in(out0)[0];
+    auto curves0 = run_curves(map0);
+    ASSERT_EQ(curves0.size(), 1u);
+    ASSERT_EQ(curves0[0].size(), 1u);
+    CG_PROC_run_s* r = curves0[0][0];
+    EXPECT_EQ(r->first_place.chain, a);
+    EXPECT_NE(r->active, nullptr);
+    EXPECT_EQ(r->passive, nullptr);
+    EXPECT_EQ(r->active->zone[0]->client[1], &client);
+    EXPECT_NE(r->stored_path, nullptr);
+    EXPECT_NEAR(r->part.start->parameter, r->part.end->parameter, 1e-9);  // the whole closed chain
+    const double corner = std::fmod(std::fabs(r->first_place.point[0]) + std::fabs(r->first_place.point[1]), 10.0);
+    EXPECT_NEAR(corner, 0.0, 1e-6) << r->first_place.point[0] << " " << r->first_place.point[1];
+    EXPECT_EQ(gap_runs(a), std::vector<CG_PROC_run_s*>{r});
+
+    BZONE_map_s* map1 = BZONE_create_map(zp, 8);
+    RING_header_s* out1 = list();
+    CG_PROC_process_level(proc, list_of({rect(5, 5, 15, 15)}), out1, map1, &client, out0, nullptr);
+    ASSERT_EQ(out1->count, 1);
+    auto curves1 = run_curves(map1);
+    ASSERT_EQ(curves1.size(), 1u);
+    ASSERT_EQ(curves1[0].size(), 2u);
+    const CG_PROC_run_s* on_old = curves1[0][0]->passive ? curves1[0][0] : curves1[0][1];
+    const CG_PROC_run_s* on_new = curves1[0][0]->passive ? curves1[0][1] : curves1[0][0];
+    EXPECT_TRUE(is_in(out1, on_new->first_place.chain));
+    EXPECT_EQ(on_new->passive, nullptr);
+    EXPECT_NE(on_new->stored_path, nullptr);
+    EXPECT_EQ(on_old->first_place.chain, a);
+    EXPECT_EQ(on_old->passive, on_new->active);
+    EXPECT_NEAR(part_length(on_new), 30.0, 1e-6);
+    EXPECT_NEAR(part_length(on_old), 10.0, 1e-6);
+    // The first level's boundary now carries its own run's remaining stretch
+    // and the second level's run over the covered piece.
+    curves0 = run_curves(map0);
+    ASSERT_EQ(curves0.size(), 1u);
+    ASSERT_EQ(curves0[0].size(), 2u);
+    EXPECT_TRUE(std::find(curves0[0].begin(), curves0[0].end(), on_old) != curves0[0].end());
+    EXPECT_EQ(on_old->active, curves0[0][0]->active);
+    double total = 0;
+    for (const CG_PROC_run_s* run : curves0[0]) {
+        total += part_length(run);
+        EXPECT_EQ(run->first_place.chain, a);
+        EXPECT_EQ(run->stored_path, nullptr);
+    }
+    EXPECT_NEAR(total, 40.0, 1e-6);
+    for (const CG_PROC_run_s* run : gap_runs(a)) EXPECT_EQ(run->first_place.chain, a);
+    CG_PROC_destroy(proc);
+    BZONE_destroy_map(map0);
+    BZONE_destroy_map(map1);
+    CMEM_private_delete_pool(zp);
+}
+
+// Stored paths never outlive the polys they walk: levels alternate with and
+// without zone maps and gap chains, and the processor goes while the last
+// level's runs still hold theirs.  A level without a zone pass drops the
+// previous level's paths; destroying the processor drops the rest.  (The
+// sanitizer run of this test shows no use after free.)
+TEST_F(CgProcTest, StoredPathsGoWithThePolysTheyWalk) {
+    CG_PROC_s* proc = processor(-10, 60, -10, 60);
+    CMEM_pool_s* zp = CMEM_private_create_pool(0, "zones", __LINE__, __FILE__);
+    std::vector<RING_header_s*> outputs;
+    std::vector<BZONE_map_s*> maps;
+    for (int l = 0; l < 6; ++l) {
+        const bool zones = l % 3 != 1;
+        BZONE_map_s* map = zones ? BZONE_create_map(zp, 8) : nullptr;
+        if (map) maps.push_back(map);
+        RING_header_s* out = list();
+        const double d = 4.0 * l;
+        CG_PROC_process_level(proc, list_of({rect(d, d, d + 10, d + 10), circle(d + 12, d + 3, 3)}), out, map,
+                              nullptr, zones && !outputs.empty() ? outputs.back() : nullptr, nullptr);
+        if (!outputs.empty() && !zones) {
+            for (RING_header_s* c : chains_in(outputs.back()))
+                for (const CG_PROC_run_s* run : gap_runs(c)) EXPECT_EQ(run->stored_path, nullptr);
+        }
+        outputs.push_back(out);
+    }
+    std::vector<const CG_PROC_run_s*> outstanding;
+    for (RING_header_s* c : chains_in(outputs.back()))
+        for (const CG_PROC_run_s* run : gap_runs(c))
+            if (run->stored_path) outstanding.push_back(run);
+    EXPECT_FALSE(outstanding.empty());
+    CG_PROC_destroy(proc);
+    for (const CG_PROC_run_s* run : outstanding) EXPECT_EQ(run->stored_path, nullptr);
+    for (BZONE_map_s* m : maps) BZONE_destroy_map(m);
+    CMEM_private_delete_pool(zp);
+}
+
+// ---------------------------------------------------------------------------
+// Cover pieces
+// ---------------------------------------------------------------------------
+
+// The first level's square [0,10]^2 stays on the boundary at the second
+// level, so its bottom side comes back as a cover piece.  Level segments
+// just inside it (0.001 off, match distance 0.01) that run along it in its
+// direction put a vertex where each ends; one running against it, or one
+// out of reach, puts none; of an overlapping pair the vertices still
+// advance along the piece.
+TEST_F(CgProcTest, CoverPiecesTakeTheEndsOfTheLevelSegmentsAlongThem) {
+    struct Case {
+        const char* name;
+        std::vector<std::array<double, 4>> rects;
+        std::vector<double> bottom;  // x of the bottom side's vertices from (0,0)
+    } cases[] = {
+        {"ends at 0.3 and 0.7", {{0, 0.001, 3, 5}, {3, 0.001, 7, 5}}, {0, 3, 7, 10}},
+        {"against the piece", {{3, -5, 7, -0.001}}, {0, 10}},
+        {"out of reach", {{2, 1, 4, 5}}, {0, 10}},
+        {"overlapping pair", {{0, 0.001, 6, 5}, {4.5, 0.001, 5, 1}}, {0, 6, 10}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CG_PROC_s* proc = processor(-10, 20, -10, 20);
+        CG_PROC_process_level(proc, list_of({rect(0, 0, 10, 10)}), list(), nullptr, nullptr, nullptr, nullptr);
+        std::vector<RING_header_s*> level;
+        for (const auto& r : c.rects) level.push_back(rect(r[0], r[1], r[2], r[3]));
+        RING_header_s* out = list();
+        CG_PROC_process_level(proc, list_of(level), out, nullptr, nullptr, nullptr, nullptr);
+        // The chain through (10, 0), its bottom vertices in order from (0, 0).
+        std::vector<double> bottom;
+        for (RING_header_s* chain : chains_in(out)) {
+            std::vector<PNT2_s> v = vertices(chain);
+            auto at = [&](double x, double y) {
+                return std::find_if(v.begin(), v.end(), [&](const PNT2_s& p) {
+                    return std::fabs(p.x - x) < 1e-6 && std::fabs(p.y - y) < 1e-6;
+                });
+            };
+            if (at(10, 0) == v.end()) continue;
+            std::rotate(v.begin(), at(0, 0), v.end());
+            for (const PNT2_s& p : v)
+                if (std::fabs(p.y) < 1e-6) bottom.push_back(std::round(p.x * 1e6) / 1e6);
+        }
+        EXPECT_EQ(bottom, c.bottom);
+        CG_PROC_destroy(proc);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Restarting a chain with its gaps
+// ---------------------------------------------------------------------------
+
+// A gap (2.5, 4.0) of a closed chain of 10 segments restarted at vertex 3
+// becomes (9.5, 11.0); an open chain keeps its start and gaps; a wrong index
+// is refused before anything changes.
+TEST_F(CgProcTest, RestartMovesTheGaps) {
+    struct Case {
+        bool closed;
+        int index;     // the index given
+        int vertex;    // the vertex that becomes the start
+        bool refused;
+        double start, end;
+    } cases[] = {
+        {true, 3, 3, false, 9.5, 11.0},
+        {true, 10, 0, false, 2.5, 4.0},   // the count names the first vertex: nothing moves
+        {false, 3, 3, false, 2.5, 4.0},
+        {true, 4, 3, true, 2.5, 4.0},
+        {true, 11, 0, true, 2.5, 4.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "closed " << c.closed << " index " << c.index << " vertex " << c.vertex);
+        std::vector<end_segment> vs;
+        for (int k = 0; k < 10; ++k) vs.push_back(pt(std::cos(k * kPi / 5), std::sin(k * kPi / 5)));
+        RING_header_s* chain = closed(vs, std::vector<SEGMENT_TYPE>(10, SEG_LINE));
+        if (!c.closed) {  // open it: the first vertex's segment goes
+            chain->last->next = nullptr;
+            chain->first->previous = nullptr;
+        }
+        // One run on the chain's gap list, as the zone pass leaves it.
+        CG_PROC_run_s* run = CMEM_NEW(pool, CG_PROC_run_s);
+        run->part.start = &run->first_place;
+        run->part.end = &run->last_place;
+        run->first_place.chain = run->last_place.chain = chain;
+        run->first_place.parameter = 2.5;
+        run->last_place.parameter = 4.0;
+        RING_header_s* gaps = RING_create_in_pool(nullptr, RING_TYPE_CHAIN, pool);
+        RING_insert_after(gaps, nullptr, run);
+        RING_put_header_app_data(chain, CG_PROC_APP_DATA_GAP_LIST, gaps);
+        RING_node_s* first = chain->first;
+        RING_node_s* start = nodes_of(chain)[c.vertex];
+        bool refused = false;
+        try {
+            CG_PROC_set_start_reparam_gaps(chain, start, c.index);
+        } catch (const Korvo::Error::Exception&) {
+            refused = true;
+        }
+        EXPECT_EQ(refused, c.refused);
+        EXPECT_EQ(chain->first, c.closed && !c.refused ? start : first);
+        EXPECT_DOUBLE_EQ(run->part.start->parameter, c.start);
+        EXPECT_DOUBLE_EQ(run->part.end->parameter, c.end);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Caller chains after an error
+// ---------------------------------------------------------------------------
+
+// A guard chain outside the grid box makes the wrap raise the grid's
+// out-of-range error.  The guard and kept contain chains keep exactly the
+// sides, implied offsets and flags they had, and destroying the processor
+// leaves no pool behind.
+TEST_F(CgProcTest, AnErrorLeavesTheCallersChainsAsTheyWere) {
+    CG_PROC_s* proc = processor(-10, 40, -10, 40);
+    RING_header_s* contain = rect(-5, -5, 35, 35);
+    CG_PROC_add_contain(proc, list_of({contain}), Korvo::Cam::NoMaterialAtInfinity, true);
+    RING_header_s* inside_guard = rect(20, 20, 25, 25, true);
+    RING_header_s* outside_guard = rect(1000, 1000, 1100, 1100);
+    md(inside_guard)->use_implied_offset = 6;
+    md(inside_guard)->implied_offset = 2.5;
+    md(outside_guard)->use_implied_offset = 8;
+    md(outside_guard)->implied_offset = -1.25;
+    struct Saved {
+        RING_header_s* chain;
+        CHAIN_main_data_s data;
+    };
+    std::vector<Saved> saved;
+    for (RING_header_s* c : {contain, inside_guard, outside_guard}) saved.push_back({c, *md(c)});
+    bool raised = false;
+    try {
+        CG_PROC_process_level(proc, list_of({rect(0, 0, 10, 10)}), list(), nullptr, nullptr, nullptr,
+                              list_of({inside_guard, outside_guard}));
+    } catch (const Korvo::Error::Exception& e) {
+        raised = true;
+        EXPECT_NE(e.askText().find("out of range"), std::string::npos) << e.askText();
+    }
+    EXPECT_TRUE(raised);
+    for (const Saved& s : saved) {
+        EXPECT_EQ(md(s.chain)->material_side, s.data.material_side);
+        EXPECT_EQ(md(s.chain)->use_implied_offset, s.data.use_implied_offset);
+        EXPECT_EQ(md(s.chain)->implied_offset, s.data.implied_offset);
+    }
+    CG_PROC_destroy(proc);
+    EXPECT_EQ(velte_test::live_pool_count(), pools_before + 1);
 }
 
 }  // namespace
