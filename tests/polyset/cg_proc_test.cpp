@@ -19,6 +19,7 @@
 #include <velte/testing.h>
 #include <pellam/mchn_merge.h>
 #include <pellam/testing_merge.h>
+#include <quorn/testing.h>
 
 #include <algorithm>
 #include <array>
@@ -555,6 +556,39 @@ TEST_F(CgProcTest, RunCurvesFollowTheirChainStretches) {
     }
     EXPECT_NEAR(total, 40.0, 1e-6);
     for (const CG_PROC_run_s* run : gap_runs(a)) EXPECT_EQ(run->first_place.chain, a);
+    CG_PROC_destroy(proc);
+    BZONE_destroy_map(map0);
+    BZONE_destroy_map(map1);
+    CMEM_private_delete_pool(zp);
+}
+
+// A run whose places lie within the tolerance on its chain and that covers
+// fewer segments than the chain has vertices is freed, and the pieces it
+// claimed go back to their previous claim: with a number tolerance that
+// makes the first square's stretch (parameters 0.5 to 1.5, two of four
+// segments) degenerate, the second level's boundary keeps only its run on
+// the new output, and the first level's run keeps its whole loop.
+TEST_F(CgProcTest, ADegenerateRunGivesItsPiecesBack) {
+    quorn_test::set_number_tolerance(0.5);
+    CG_PROC_s* proc = processor(-10, 40, -10, 40);
+    CMEM_pool_s* zp = CMEM_private_create_pool(0, "zones", __LINE__, __FILE__);
+    BZONE_map_s* map0 = BZONE_create_map(zp, 8);
+    BZONE_map_s* map1 = BZONE_create_map(zp, 8);
+    RING_header_s* out0 = list();
+    CG_PROC_process_level(proc, list_of({rect(0, 0, 10, 10)}), out0, map0, nullptr, nullptr, nullptr);
+    const CG_PROC_run_s* r = run_curves(map0).at(0).at(0);
+    RING_header_s* out1 = list();
+    CG_PROC_process_level(proc, list_of({rect(5, 5, 15, 15)}), out1, map1, nullptr, out0, nullptr);
+    const auto curves1 = run_curves(map1);
+    ASSERT_EQ(curves1.size(), 1u);
+    ASSERT_EQ(curves1[0].size(), 1u);
+    EXPECT_TRUE(is_in(out1, curves1[0][0]->first_place.chain));
+    EXPECT_NEAR(part_length(curves1[0][0]), 30.0, 1e-6);
+    const auto curves0 = run_curves(map0);
+    ASSERT_EQ(curves0.size(), 1u);
+    EXPECT_EQ(curves0[0], std::vector<CG_PROC_run_s*>{const_cast<CG_PROC_run_s*>(r)});
+    EXPECT_NEAR(part_length(r), 40.0, 1e-6);
+    EXPECT_EQ(r->stored_path, nullptr);
     CG_PROC_destroy(proc);
     BZONE_destroy_map(map0);
     BZONE_destroy_map(map1);
