@@ -66,6 +66,11 @@ enum {
     // Header: a circle, spiral or meander built at checking level 1 or more;
     // the datum is the chain itself. Shared.
     CHAIN_APP_DATA_CHECKED_CURVE = 144,
+    // Header: the gap list of the contain-set processor, a type-1 ring in the
+    // chain's pool of run records (CG_PROC_run_s) that lie on the chain.
+    // Registered with a delete function that deletes the ring, not the
+    // records (they belong to the chain's pool and the zone maps' curves).
+    CG_PROC_APP_DATA_GAP_LIST = 195,
     // Header: source walks stop at a chain that carries it. Shared.
     APP_DATA_SOURCE_ROOT = 206,
     // Vertex: a second mark whose datum is the vertex's own node. Shared.

@@ -11,6 +11,7 @@
 #include <merrow1/app_data_keys.h>
 #include <merrow1/bzone.h>
 #include <merrow1/cam_smth.h>
+#include <merrow1/cg_proc.h>
 #include <merrow1/chain.h>
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_build.h>

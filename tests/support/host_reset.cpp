@@ -6,6 +6,7 @@
 #include <pellam/testing.h>
 #include <pellam/testing_builders.h>
 #include <pellam/testing_global_records.h>
+#include <pellam/testing_merge.h>
 #include <pellam/testing_segment.h>
 #include <quorn/testing.h>
 #include <randle/testing.h>
@@ -33,6 +34,7 @@ class HostReset : public ::testing::EmptyTestEventListener {
         pellam_test::clear_created_segments();
         pellam_test::reset_global_records();
         randle_test::reset();
+        pellam_test::clear_merge_calls();
     }
 };
 
