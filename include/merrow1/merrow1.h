@@ -26,6 +26,7 @@
 #include <merrow1/chain_source.h>
 #include <merrow1/chain_transform.h>
 #include <merrow1/chain_types.h>
+#include <merrow1/chain_vertex_angle.h>
 #include <merrow1/dynamic_array.h>
 #include <merrow1/int_grid_map.h>
 #include <merrow1/line_arc_seg.h>

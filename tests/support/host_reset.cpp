@@ -5,6 +5,7 @@
 #include <pellam/testing.h>
 #include <pellam/testing_builders.h>
 #include <pellam/testing_segment.h>
+#include <pellam/testing_vertex_data.h>
 #include <quorn/testing.h>
 #include <sorrel/testing.h>
 #include <stend/testing.h>
@@ -25,6 +26,7 @@ class HostReset : public ::testing::EmptyTestEventListener {
         sorrel_test::reset();
         pellam_test::reset_segment_geom_types();
         pellam_test::clear_created_segments();
+        pellam_test::reset_vertex_data();
     }
 };
 
