@@ -5,6 +5,7 @@
 #include <merrow1/chain_fit.h>
 #include <merrow1/chain_source.h>
 #include <merrow1/segment.h>
+#include <pellam/mchn_vertex_data.h>
 #include <pellam/testing_vertex_data.h>
 #include <quorn/quorn.h>
 #include <stend/system.h>
@@ -21,10 +22,12 @@ using fit_test::Pt;
 
 class LineFit : public FitTest {
 protected:
-    // Appends an arc vertex ending at (x, y) about (cx, cy).
+    // Appends an arc vertex ending at (x, y) about (cx, cy) in the sense d,
+    // written as given (the appender would take the minor arc).
     void add_arc(RING_header_s* chain, double x, double y, double cx, double cy, DIRECTION d) {
         end_segment e = {x, y, cx, cy, std::hypot(x - cx, y - cy), d};
         ChainAppendVertexGeneral(chain, &e, SEG_ARC, 1);
+        *end_of(chain->last) = e;
     }
     void polyline_to(RING_header_s* chain, Pt p) {
         end_segment e = {p.x, p.y, 0, 0, 0, 0};
@@ -84,7 +87,7 @@ TEST_F(LineFit, MaterialSideFlagKeepsVerticesOffToTheMaterialSide) {
 
 TEST_F(LineFit, FlatArcsBecomeLinesInTheSenseTheSideAllows) {
     // A flat arc (sagitta 1.25e-6 over chord 0.1) between lines, and a
-    // 300-degree arc with a chord of 5e-9.
+    // nearly full circle with a chord of 5e-9.
     struct Case {
         const char* name;
         DIRECTION d;
@@ -106,12 +109,55 @@ TEST_F(LineFit, FlatArcsBecomeLinesInTheSenseTheSideAllows) {
         CHAIN_fit_vertices_to_line(chain, nullptr, 1e-3, c.flag);
         EXPECT_EQ(count_type(chain, SEG_ARC), c.turned ? 0 : 1);
     }
-    // Sweep 300 degrees from (1, 0) about the origin, chord short: it stays.
+    // A nearly full circle from (1, 0) about the origin, its chord 5e-9
+    // below the chord margin: it stays an arc.
     RING_header_s* chain = polyline({{-2, 0}, {1, 0}});
-    add_arc(chain, std::cos(300 * M_PI / 180), std::sin(300 * M_PI / 180), 0, 0, CCW);
+    add_arc(chain, std::cos(-5e-9), std::sin(-5e-9), 0, 0, CCW);
     polyline_to(chain, {0.5, -3});
-    CHAIN_fit_vertices_to_line(chain, nullptr, 10.0, false);
+    CHAIN_fit_vertices_to_line(chain, nullptr, 0.5, false);
+    EXPECT_EQ(chain->count, 4);
     EXPECT_EQ(count_type(chain, SEG_ARC), 1);
+}
+
+TEST_F(LineFit, ArcAbsorbsAShortLineOnlyWithinTheToleranceOfTheWholeLine) {
+    // A unit arc to angle 1, then a line to a point on the same circle at
+    // angle 1 + theta: the line's ends lie on the circle, its middle lies
+    // inside it by the line's sagitta 1 - cos(theta / 2).
+    struct Case {
+        const char* name;
+        double theta;
+        bool absorbed;
+    };
+    const Case cases[] = {
+        {"sagitta 5e-5 below the tolerance", 0.02, true},
+        {"sagitta 5e-3 above the tolerance", 0.2, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RING_header_s* chain = polyline({{1, 0}});
+        add_arc(chain, std::cos(1.0), std::sin(1.0), 0, 0, CCW);
+        polyline_to(chain, {std::cos(1.0 + c.theta), std::sin(1.0 + c.theta)});
+        polyline_to(chain, {2, 2});
+        RING_node_s* arc = chain->first->next;
+        RING_node_s* line = arc->next;
+        pellam_test::set_vertex_after_z(line, 7.5);
+        CHAIN_fit_vertices_to_line(chain, nullptr, 1e-3, false);
+        EXPECT_EQ(chain->count, c.absorbed ? 3 : 4);
+        ASSERT_EQ(CHAIN_seg_ask_type(arc), SEG_ARC);
+        double z = 0;
+        const bool has_z = MCHN_ask_vertex_after_z_coordinate(chain, arc, &z);
+        if (c.absorbed) {
+            EXPECT_NEAR(end_of(arc)->x, std::cos(1.0 + c.theta), 1e-15);
+            EXPECT_NEAR(end_of(arc)->y, std::sin(1.0 + c.theta), 1e-15);
+            EXPECT_NEAR(end_of(arc)->cx, 0.0, 1e-12);
+            EXPECT_NEAR(end_of(arc)->cy, 0.0, 1e-12);
+            EXPECT_TRUE(has_z);
+            EXPECT_EQ(z, 7.5);
+        } else {
+            EXPECT_FALSE(has_z);
+        }
+        pellam_test::reset_vertex_data();
+    }
 }
 
 TEST_F(LineFit, ThreeDimensionalRunsRespectTheZToleranceAcrossTheSlope) {
