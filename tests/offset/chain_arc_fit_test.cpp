@@ -44,6 +44,23 @@ TEST_F(ArcFit, SemicircleBecomesSeveralArcsOfAtMost125Degrees) {
     EXPECT_EQ(end_of(chain->last)->x, -10.0);
 }
 
+TEST_F(ArcFit, ClosedCircleWalkEndsAtTheFirstVertex) {
+    std::vector<Pt> pts = on_circle(0, 0, 10, 0, 2 * M_PI, 360);
+    pts.pop_back();  // the first vertex closes the ring
+    RING_header_s* chain = polyline(pts, true);
+    RING_node_s* first = chain->first;
+    fit(chain, 1e-3);
+    EXPECT_EQ(chain->first, first);
+    EXPECT_EQ(chain->last->next, chain->first);
+    EXPECT_LE(chain->count, 8);
+    // The closing segment (ending at the first vertex) is not part of a run.
+    EXPECT_EQ(CHAIN_seg_ask_type(chain->first), SEG_LINE);
+    for (RING_node_s* node : nodes_of(chain)) {
+        if (CHAIN_seg_ask_type(node) != SEG_ARC) continue;
+        EXPECT_LE(fit_test::arc_sweep(chain, node), kMaxSweep + 1e-12);
+    }
+}
+
 TEST_F(ArcFit, RunsTooShortOrRadiiOutOfRangeAreNotFitted) {
     struct Case {
         const char* name;
@@ -192,6 +209,47 @@ TEST_F(ArcFit, DebugQueryCanSwitchFittingOff) {
         const bool printed = !lines.empty() && lines[0].find("CHAIN_fit_vertices_to_arc: fitting inactive") == 0;
         EXPECT_EQ(printed, answer == 1);
     }
+}
+
+}  // namespace
+
+namespace {
+
+class FitSequence : public fit_test::FitTest {};
+
+TEST_F(FitSequence, StandardSequenceReportsItsCountsAndShapesUseTheMachiningFilter) {
+    MACH__checking_level = 1;
+    CHAIN_set_chain_debug_status(1);
+    RING_header_s* circle = polyline(on_circle(0, 0, 10, 0, 90 * kDegree, 90));
+    velte_test::clear_listing();
+    CHAIN_do_arc_fit_and_line_fit(circle, nullptr, 1e-3, false);
+    ASSERT_LT(circle->count, 91);
+    bool stats = false;
+    for (const std::string& line : velte_test::listing_lines())
+        stats |= line.rfind("Count stats: initial, 91; ", 0) == 0;
+    EXPECT_TRUE(stats);
+
+    RING_header_s* corner = polyline({{0, 0}, {1, 0}, {1, 1}, {0, 1}});
+    velte_test::clear_listing();
+    CHAIN_do_arc_fit_and_line_fit(corner, nullptr, 1e-3, false);
+    const auto& lines = velte_test::listing_lines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "Count unaltered by line or arc fitting: count, 4\n\n");
+
+    // Over a list: every chain is fitted, runs stop where the machining data
+    // changes.
+    RING_header_s* list = RING_create_in_pool(nullptr, 2, pool);
+    RING_header_s* a = polyline(on_circle(0, 0, 10, 0, 20 * kDegree, 20));
+    RING_header_s* b = polyline(on_circle(0, 0, 10, 0, 20 * kDegree, 20));
+    RING_node_s* change = nodes_of(b)[10];
+    pellam_test::set_mchn_data_changes_at(change);
+    RING_set_node_subring(RING_insert_after(list, list->last, nullptr), a);
+    RING_set_node_subring(RING_insert_after(list, list->last, nullptr), b);
+    CHAIN_arc_and_line_fit_shapes(list, 1e-3);
+    EXPECT_EQ(a->count, 2);
+    EXPECT_EQ(b->count, 3);
+    EXPECT_EQ(nodes_of(b)[1], change);
+    EXPECT_GT(pellam_test::same_mchn_data_queries(), 0);
 }
 
 }  // namespace
