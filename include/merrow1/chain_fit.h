@@ -52,8 +52,11 @@ void CHAIN__copy_source_vertex_pc_data(RING_header_s* chain, const RING_node_s* 
 // count at the chain's end).  With either check flag, on a chain with a
 // material side, no vertex of a run may lie beyond the circle on the side away
 // from the material; with the corner check also no vertex of a run may have a
-// vertex angle below pi + 0.001.  A run whose vertices all lie within the
-// line corridor of its chord becomes one line instead.  Nothing happens for a
+// vertex angle below pi + 0.001 (the side and corner checks act only on a
+// chain with a material side).  A run whose vertices all lie within the
+// corridor of its chord (half-width the mid tolerance) becomes one line
+// instead.  The filter is asked at every extension of a run, also within its
+// first three vertices.  Nothing happens for a
 // null chain, a tolerance not above 0 or a chain of at most max(3, minimum
 // count) vertices.
 void CHAIN_fit_vertices_to_arc(RING_header_s* chain, CHAIN_vertex_filter_t filter, double tolerance,

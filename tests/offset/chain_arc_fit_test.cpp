@@ -208,6 +208,15 @@ TEST_F(ArcFit, DebugQueryCanSwitchFittingOff) {
         const auto& lines = velte_test::listing_lines();
         const bool printed = !lines.empty() && lines[0].find("CHAIN_fit_vertices_to_arc: fitting inactive") == 0;
         EXPECT_EQ(printed, answer == 1);
+
+        velte_test::clear_listing();
+        RING_header_s* straight = polyline({{0, 0}, {1, 0}, {2, 0}, {3, 0}});
+        CHAIN_fit_vertices_to_line(straight, nullptr, 1e-3, false);
+        EXPECT_EQ(straight->count, answer ? 4 : 2);
+        ASSERT_EQ(velte_test::listing_lines().size(), 1u);
+        EXPECT_EQ(velte_test::listing_lines()[0],
+                  answer ? "CHAIN_fit_vertices_to_line: fitting inactive\n"
+                         : "CHAIN_fit_vertices_to_line: coversion tolerance = 1.00e-03; arcs converted to lines = 0\n\n");
     }
 }
 
