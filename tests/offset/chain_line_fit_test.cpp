@@ -3,6 +3,7 @@
 
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain_fit.h>
+#include <merrow1/chain_region.h>
 #include <merrow1/chain_source.h>
 #include <merrow1/segment.h>
 #include <pellam/mchn_vertex_data.h>
@@ -58,6 +59,31 @@ TEST_F(LineFit, RunsInsideTheCorridorBecomeOneLine) {
         EXPECT_EQ(end_of(chain->first)->x, c.pts.front().x);
         EXPECT_EQ(end_of(chain->last)->y, c.pts.back().y);
     }
+}
+
+TEST_F(LineFit, CollinearRunsDoubleBackOnlyOnSampleChainsUnderTheOlderEngine) {
+    // Out to x = 2, back to 1, on to 3: the tangents stay parallel, but the
+    // vertices lie on the span only when the span test is skipped.
+    struct Case {
+        const char* name;
+        bool new_engine;
+        CHAIN_kind_t kind;
+        int count;
+    };
+    const Case cases[] = {
+        {"newer engine, sample chain", true, SAMPLE_CHAIN, 4},
+        {"older engine, offset chain", false, OFFSET_CHAIN, 4},
+        {"older engine, sample chain", false, SAMPLE_CHAIN, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CHAIN_set_new_boolean_flag(c.new_engine);
+        RING_header_s* chain = polyline({{0, 0}, {2, 0}, {1, 0}, {3, 0}});
+        static_cast<CHAIN_main_data_s*>(chain->main_data)->kind = c.kind;
+        CHAIN_fit_vertices_to_line(chain, nullptr, 1e-3, false);
+        EXPECT_EQ(chain->count, c.count);
+    }
+    CHAIN_unset_new_boolean_flag();
 }
 
 TEST_F(LineFit, MaterialSideFlagKeepsVerticesOffToTheMaterialSide) {
