@@ -34,6 +34,7 @@
 #include <merrow1/chain_trace.h>
 #include <merrow1/chain_transform.h>
 #include <merrow1/chain_types.h>
+#include <merrow1/chain_vertex_angle.h>
 #include <merrow1/cpe.h>
 #include <merrow1/dynamic_array.h>
 #include <merrow1/int_grid_map.h>

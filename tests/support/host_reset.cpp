@@ -8,6 +8,7 @@
 #include <pellam/testing_global_records.h>
 #include <pellam/testing_merge.h>
 #include <pellam/testing_segment.h>
+#include <pellam/testing_vertex_data.h>
 #include <quorn/testing.h>
 #include <randle/testing.h>
 #include <sorrel/testing.h>
@@ -35,6 +36,7 @@ class HostReset : public ::testing::EmptyTestEventListener {
         pellam_test::reset_global_records();
         randle_test::reset();
         pellam_test::clear_merge_calls();
+        pellam_test::reset_vertex_data();
     }
 };
 
