@@ -18,6 +18,7 @@
 #include <merrow1/chain_types.h>
 
 #include "internal/check.h"
+#include "internal/ring_check.h"
 
 #include <sorrel/cam_file.h>
 #include <stend/error.h>
@@ -693,23 +694,23 @@ int ChainDump(const RING_header_s* chain, const char* name) {
 }
 
 bool CHAIN_load_list_of_chains(RING_header_s* list, CAM_FILE_s* file) {
-    if (!list || list->type != RING_TYPE_LIST || !file) return false;
+    MERROW1_REQUIRE_LIST(list, false);
+    if (!list || !file) return false;
     Reader r(file);
     int32_t magic = 0, count = 0;
     if (!r.int32(&magic) || magic != CHAIN_DUMP_LIST_MAGIC) return false;
     if (!r.int32(&count) || count < 0) return false;
-    // All chains are read before any is appended, so a list file that fails
-    // half-way leaves the list as it was.
-    std::vector<RING_header_s*> chains;
+    // Chains are appended as they are read whole.  A damaged record leaves
+    // the file position inside it, so nothing after it can be read: that
+    // chain and the rest are dropped with a note naming its position, and
+    // the answer is false so the caller knows the file was damaged.
     for (int32_t i = 0; i < count; ++i) {
         RING_header_s* chain = read_chain(file, list->pool);
         if (!chain) {
-            for (RING_header_s* c : chains) discard_loaded_chain(c);
+            ERROR_note(__FILE__, __LINE__, "Chain dump: chain %d of %d is damaged; it and the %d after it are dropped",
+                       static_cast<int>(i + 1), static_cast<int>(count), static_cast<int>(count - i - 1));
             return false;
         }
-        chains.push_back(chain);
-    }
-    for (RING_header_s* chain : chains) {
         RING_node_s* node = RING_insert_after(list, list->last, nullptr);
         RING_set_node_subring(node, chain);
     }

@@ -1,0 +1,114 @@
+// Hostile input to the entries that take chain lists and to the consumers of
+// vertex points: every call refuses cleanly with a note, reads through no
+// null pointer and leaves the caller's rings as they came.
+#include "chain/chain_query_fixture.h"
+
+#include <merrow1/bzone.h>
+#include <merrow1/chain_area.h>
+#include <merrow1/chain_poly_seg.h>
+#include <merrow1/chain_region.h>
+#include <merrow1/chain_set.h>
+
+#include <stend/error.h>
+#include <stend/system.h>
+#include <stend/testing.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+using namespace chain_query_test;
+
+namespace {
+
+class BadInputTest : public PoolTest {
+protected:
+    void SetUp() override {
+        PoolTest::SetUp();
+        MACH__checking_level = 1;
+    }
+    RING_header_s* region(double x0, double y0, double x1, double y1, int id) {
+        RING_header_s* chain = make_chain(pool, {L(x0, y0), L(x1, y0), L(x1, y1), L(x0, y1)}, true);
+        data_of(chain)->material_side = LEFT;
+        data_of(chain)->direction = CCW;
+        data_of(chain)->region_set_id = id;
+        return chain;
+    }
+    RING_header_s* list_of(std::vector<RING_header_s*> chains) {
+        RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+        RING_set_sub_ring_delfunc(list, nullptr);
+        for (RING_header_s* c : chains) RING_set_node_subring(RING_insert_after(list, list->last, nullptr), c);
+        return list;
+    }
+    static bool noted(const std::string& reason) {
+        for (const std::string& t : stend_test::texts(stend_test::Kind::Note))
+            if (t == "Assertion failed: " + reason) return true;
+        return false;
+    }
+};
+
+// A chain handed where a chain list belongs, as the input set or as the
+// output list: the entry answers its failure value with the ring-type note,
+// and the chain keeps its vertices.
+TEST_F(BadInputTest, ChainGivenForAListIsRefusedWithTheRingTypeNote) {
+    using Call = std::function<void(RING_header_s* chain, RING_header_s* list)>;
+    struct Case {
+        const char* name;
+        Call call;
+    } cases[] = {
+        {"boolean regions, chain as set",
+         [](RING_header_s* c, RING_header_s* l) {
+             EXPECT_EQ(CHAIN_boolean_regions(c, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, l), 0);
+         }},
+        {"boolean regions, chain as out",
+         [](RING_header_s*, RING_header_s* l) {
+             RING_header_s* out = RING_ask_node_subring(l->first);
+             EXPECT_EQ(CHAIN_boolean_regions(l, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, out), 0);
+         }},
+        {"union regions",
+         [](RING_header_s* c, RING_header_s* l) {
+             EXPECT_EQ(CHAIN_union_regions(c, 0, false, nullptr, nullptr, nullptr, l), 0);
+         }},
+        {"intersect regions",
+         [](RING_header_s* c, RING_header_s* l) { EXPECT_EQ(CHAIN_intersect_regions(c, 0, false, nullptr, l), 0); }},
+        {"boolean regions to zones",
+         [](RING_header_s* c, RING_header_s*) {
+             CMEM_pool_s* p = c->pool;
+             BZONE_map_s* map = BZONE_create_map(p, 4);
+             EXPECT_EQ(CHAIN_boolean_regions_to_zones(c, 0, 0, nullptr, nullptr, nullptr, nullptr, map), 0);
+             BZONE_destroy_map(map);
+         }},
+        {"minimal loops",
+         [](RING_header_s* c, RING_header_s* l) {
+             EXPECT_EQ(CHAIN_find_minimal_loops(c, CHAIN_POLY_SEG_INTERSECT_ALL, 0, nullptr, l), 0);
+         }},
+        {"chains boolean", [](RING_header_s* c, RING_header_s* l) { EXPECT_EQ(ChainsBoolean(c, 0, l, nullptr), 0); }},
+        {"stocked boolean",
+         [](RING_header_s* c, RING_header_s* l) { EXPECT_EQ(ChainsStockedBoolean(c, 0, l, nullptr), 0); }},
+        {"clean sliver regions",
+         [](RING_header_s* c, RING_header_s*) { EXPECT_FALSE(CHAIN_clean_sliver_regions(c, nullptr)); }},
+        {"split into simply connected regions",
+         [](RING_header_s* c, RING_header_s* l) {
+             CHAIN_SplitSetIntoSimplyConnectedRegions(c, Korvo::Cam::NoMaterialAtInfinity, 0, l);
+         }},
+        {"append region set, chain as target",
+         [](RING_header_s* c, RING_header_s* l) {
+             EXPECT_FALSE(CHAIN_append_region_set(c, l, 1, 0, 0.0, false, false));
+         }},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        stend_test::clear();
+        RING_header_s* chain = region(0, 0, 2, 2, 1);
+        RING_header_s* list = list_of({region(1, 1, 3, 3, 2)});
+        const int list_count = list->count;
+        k.call(chain, list);
+        EXPECT_TRUE(noted("DUE_TO_INVALID_RING_TYPE"));
+        EXPECT_EQ(chain->count, 4);
+        EXPECT_TRUE(closed(chain));
+        EXPECT_EQ(list->count, list_count);
+        EXPECT_EQ(RING_ask_node_subring(list->first)->count, 4);
+    }
+}
+
+}  // namespace
