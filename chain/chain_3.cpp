@@ -103,22 +103,26 @@ void detach_point_data(RING_node_s* node) {
 }
 
 // Hangs point-bound data on the vertex.  The Z pair swaps meaning (the Z
-// arriving at a point becomes the Z leaving it): the two values are
-// exchanged while each record stays under its own key, so the shared record
-// is never handed to the owned key (and freed by the chain) nor the owned one
-// lost.  A Z-after without a Z is dropped and freed.
+// arriving at a point becomes the Z leaving it).  The Z record is shared (the
+// host or another chain may hold it too), so it is never written: the vertex
+// gets its own copy holding the Z-after value, and the owned Z-after record
+// takes the old Z value in place.  Each record stays under its own key, so the
+// shared one is never handed to the owned key (and freed by the chain) nor the
+// owned one lost.  A Z-after without a Z is dropped and freed.
 void attach_point_data(RING_header_s* chain, RING_node_s* node, const PointData& data) {
     CMEM_pool_s* pool = chain->pool;
     if (data.z) {
+        void* z_record = data.z;
         if (data.z_after) {
-            double* z = static_cast<double*>(data.z);
             double* z_after = static_cast<double*>(data.z_after);
-            const double arriving = *z;
-            *z = *z_after;
-            *z_after = arriving;
+            if (double* own = CMEM_NEW(pool, double)) {
+                *own = *z_after;
+                *z_after = *static_cast<const double*>(data.z);
+                z_record = own;
+            }
             APP_DATA__add_data(&node->app_data, data.z_after, kKeyZAfter, pool);
         }
-        APP_DATA__add_data(&node->app_data, data.z, kKeyZ, pool);
+        APP_DATA__add_data(&node->app_data, z_record, kKeyZ, pool);
     } else if (data.z_after) {
         free_owned(chain, kKeyZAfter, data.z_after);
     }
