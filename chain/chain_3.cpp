@@ -8,6 +8,8 @@
 #include <merrow1/chain_segments.h>
 #include <merrow1/chain_source.h>
 
+#include "internal/check.h"
+
 #include <cmath>
 #include <cstring>
 
@@ -281,6 +283,12 @@ RING_header_s* copy_chain(const RING_header_s* chain, CMEM_pool_s* pool, CHAIN_v
 int CHAIN_reverse(RING_header_s* chain) {
     if (!chain) return 0;
     if (chain->count < 2 || !chain->first || !chain->first->next) return 1;
+    // Every point moves to another vertex: a vertex without geometry (an
+    // untyped vertex from a dump) has none to give, so the chain is refused
+    // as it is.
+    const RING_node_s* walk = chain->first;
+    for (int i = 0; i < chain->count && walk; ++i, walk = walk->next)
+        MERROW1_REQUIRE(vertex_point(walk), "DUE_TO_VERTEX_WITHOUT_GEOMETRY", 0);
     // 1. Relink.
     relink_reversed(chain);
     // 2. The new first vertex's point and data go to the last vertex.

@@ -8,6 +8,8 @@
 #include <pellam/mchn_segment.h>
 #include <quorn/quorn.h>
 
+#include "internal/check.h"
+
 #include <cmath>
 #include <vector>
 
@@ -196,7 +198,7 @@ int midpoint_of_longest(const RING_header_s* chain, POINT_ON_CHAIN_s* out, Filte
 double CHAIN_chainArea_chainCentroid(const RING_header_s* chain, double centroid[2]) {
     if (!is_closed(chain) || chain->count < 2) return 0.0;
     const double* reference = vertex_point(chain->first);
-    if (!reference) return 0.0;
+    MERROW1_REQUIRE(reference, "DUE_TO_VERTEX_WITHOUT_GEOMETRY", 0.0);
     // 1. Every segment read once: lines by their ends, arcs through the one
     //    arc reading.  A segment that cannot be read leaves no area.
     std::vector<Piece> pieces;

@@ -7,7 +7,13 @@
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_poly_seg.h>
 #include <merrow1/chain_region.h>
+#include <merrow1/chain_distance.h>
+#include <merrow1/chain_edit.h>
+#include <merrow1/chain_intersection.h>
+#include <merrow1/chain_segments.h>
 #include <merrow1/chain_set.h>
+#include <merrow1/poly_seg.h>
+#include <merrow1/poly_seg_chain.h>
 
 #include <stend/error.h>
 #include <stend/system.h>
@@ -22,7 +28,8 @@ using namespace chain_query_test;
 namespace {
 
 class BadInputTest : public PoolTest {
-protected:
+public:
+    using PoolTest::pool;
     void SetUp() override {
         PoolTest::SetUp();
         MACH__checking_level = 1;
@@ -108,6 +115,108 @@ TEST_F(BadInputTest, ChainGivenForAListIsRefusedWithTheRingTypeNote) {
         EXPECT_TRUE(closed(chain));
         EXPECT_EQ(list->count, list_count);
         EXPECT_EQ(RING_ask_node_subring(list->first)->count, 4);
+    }
+}
+
+// A vertex as a dump with kind -1 leaves it: no type bits, no geometry.
+RING_node_s* append_untyped(RING_header_s* chain) {
+    CHAIN_vertex_data_s* record = CMEM_NEW(chain->pool, CHAIN_vertex_data_s);
+    return RING_insert_after(chain, chain->last, record);
+}
+
+// Chains holding untyped vertices, handed to the consumers that need vertex
+// points: each refuses with a note or raises the host's error, and none
+// reads through the missing geometry (the ASan run checks that).
+TEST_F(BadInputTest, UntypedVerticesAreRefusedByEveryConsumerOfPoints) {
+    using Build = std::function<RING_header_s*(BadInputTest*)>;
+    struct Shape {
+        const char* name;
+        Build build;
+    } shapes[] = {
+        {"closed chain of untyped vertices",
+         [](BadInputTest* t) {
+             RING_header_s* c = CHAIN_create_from_csys(nullptr, t->pool);
+             for (int i = 0; i < 3; ++i) append_untyped(c);
+             c->last->next = c->first;
+             c->first->previous = c->last;
+             data_of(c)->material_side = LEFT;
+             data_of(c)->region_set_id = 1;
+             return c;
+         }},
+        {"closed square with an untyped corner",
+         [](BadInputTest* t) {
+             RING_header_s* c = make_chain(t->pool, {L(0, 0), L(2, 0)}, false);
+             append_untyped(c);
+             append_vertex(c, L(0, 2));
+             c->last->next = c->first;
+             c->first->previous = c->last;
+             data_of(c)->material_side = LEFT;
+             data_of(c)->region_set_id = 1;
+             return c;
+         }},
+        {"open chain starting untyped",
+         [](BadInputTest* t) {
+             RING_header_s* c = CHAIN_create_from_csys(nullptr, t->pool);
+             append_untyped(c);
+             append_vertex(c, L(1, 0));
+             append_vertex(c, L(1, 1));
+             return c;
+         }},
+    };
+    using Use = std::function<void(BadInputTest*, RING_header_s*)>;
+    struct Consumer {
+        const char* name;
+        Use use;
+        bool closed_only = false;  // an open chain has nothing to read for it
+    } consumers[] = {
+        {"region boolean",
+         [](BadInputTest* t, RING_header_s* c) {
+             RING_header_s* out = t->list_of({});
+             CHAIN_boolean_regions(t->list_of({c, t->region(0, 0, 1, 1, 2)}), 0, 0, nullptr, nullptr, nullptr,
+                                   nullptr, nullptr, out);
+             EXPECT_EQ(out->count, 0);
+         }},
+        {"poly-segment conversion",
+         [](BadInputTest* t, RING_header_s* c) { EXPECT_EQ(POLY_SEG_create_from_chain(c, t->pool, nullptr, nullptr, false, nullptr), nullptr); }},
+        {"area", [](BadInputTest*, RING_header_s* c) { EXPECT_EQ(CHAIN_chainArea_chainCentroid(c, nullptr), 0.0); },
+         true},
+        {"perimeter", [](BadInputTest*, RING_header_s* c) { CHAIN_perimeter_and_centroid(c, nullptr); }},
+        {"box",
+         [](BadInputTest*, RING_header_s* c) {
+             CHAIN_BOX_s box;
+             ChainBox(c, nullptr, &box);
+         }},
+        {"distance",
+         [](BadInputTest*, RING_header_s* c) {
+             const double p[2] = {5, 5};
+             ChainPointMinDistance(c, p, nullptr);
+         }},
+        {"self-intersections",
+         [](BadInputTest* t, RING_header_s* c) {
+             RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, t->pool);
+             ChainIntersection(c, list);
+         }},
+        {"reverse",
+         [](BadInputTest*, RING_header_s* c) {
+             const int before = c->count;
+             EXPECT_EQ(CHAIN_reverse(c), 0);
+             EXPECT_EQ(c->count, before);
+         }},
+    };
+    for (const Shape& shape : shapes) {
+        for (const Consumer& consumer : consumers) {
+            if (consumer.closed_only && std::string(shape.name).find("open") == 0) continue;
+            SCOPED_TRACE(std::string(shape.name) + " / " + consumer.name);
+            stend_test::clear();
+            RING_header_s* chain = shape.build(this);
+            bool raised = false;
+            try {
+                consumer.use(this, chain);
+            } catch (const Korvo::Error::Exception&) {
+                raised = true;
+            }
+            EXPECT_TRUE(raised || noted("DUE_TO_VERTEX_WITHOUT_GEOMETRY"));
+        }
     }
 }
 
