@@ -1,6 +1,8 @@
 // Building, closing and opening chains.
 #include <merrow1/chain_build.h>
 
+#include "chain/chain_append_internal.h"
+
 #include <internal/scratch_pool.h>
 #include <merrow1/chain.h>
 #include <merrow1/chain_debug.h>
@@ -128,6 +130,17 @@ void recentre_appended_arc(const RING_header_s* chain, RING_node_s* node) {
     refit_arc(chain, node);
 }
 
+}  // namespace
+
+void CHAIN__fit_arc_to_start(const RING_header_s* chain, RING_node_s* node) {
+    if (!chain || !node || !node->previous || CHAIN_seg_ask_type(node) != SEG_ARC) return;
+    if (!point_of(node) || !point_of(node->previous)) return;
+    refit_arc(chain, node);
+    recentre_appended_arc(chain, node);
+}
+
+namespace {
+
 // Makes a vertex at the end of the chain (the checks of the appenders done).
 //   1. An arc of radius not above 2.5e-8 becomes a line.
 //   2. A vertex record with the segment-type bits; all else zero.
@@ -158,10 +171,7 @@ RING_node_s* make_end_vertex(RING_header_s* chain, const end_segment* end, SEGME
     }
     CHAIN_seg_set_type(node, type);
     CHAIN_drop_cached_box(chain);
-    if (type == SEG_ARC && node->previous) {
-        refit_arc(chain, node);
-        recentre_appended_arc(chain, node);
-    }
+    CHAIN__fit_arc_to_start(chain, node);
     return node;
 }
 

@@ -16,7 +16,10 @@
 #include <merrow1/chain_build.h>
 #include <merrow1/chain_load.h>
 #include <merrow1/chain_types.h>
+#include <merrow1/chain_segments.h>
+#include <merrow1/segment.h>
 
+#include "chain/chain_append_internal.h"
 #include "internal/check.h"
 #include "internal/ring_check.h"
 
@@ -31,6 +34,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #if !defined(__BYTE_ORDER__) || __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
@@ -538,6 +542,8 @@ struct ListingState {
     int last_vertex_number = 0;
     bool origin_pending = false;
     int matrix_rows_pending = 0;
+    // The listing's vertex number of each vertex appended, for the notes.
+    std::vector<std::pair<const RING_node_s*, int>> numbers;
     CHAIN_main_data_s* main() const { return static_cast<CHAIN_main_data_s*>(chain->main_data); }
 };
 
@@ -562,6 +568,7 @@ LineResult apply_listing_line(ListingState& s, const Words& w, CMEM_pool_s* pool
             if (s.chain) RING_delete(s.chain);
             s.chain = CHAIN_create_from_csys(nullptr, pool);
             s.closed = w.is(5, "closed");
+            s.numbers.clear();
         } else if (w.is(2, "vertex") && w.is(3, "type")) {
             if (w.is(5, "SEG_POINT")) s.type = SEG_POINT;
             else if (w.is(5, "SEG_LINE")) s.type = SEG_LINE;
@@ -604,7 +611,8 @@ LineResult apply_listing_line(ListingState& s, const Words& w, CMEM_pool_s* pool
         if (w.is(2, "Clock") && w.is(3, "direction")) s.buffer.direction = w.is(5, "CW") ? CW : CCW;
     } else if (w.is(1, "Corner")) {
         if (!have_chain) return LineResult::Continue;
-        ChainAppendVertex(s.chain, &s.buffer, s.type);
+        if (const RING_node_s* node = ChainAppendVertex(s.chain, &s.buffer, s.type))
+            s.numbers.emplace_back(node, s.vertex_number);
         if (s.vertex_number == s.last_vertex_number) return LineResult::End;
     }
     return LineResult::Continue;
@@ -643,7 +651,26 @@ RING_header_s* read_listing(CAM_FILE_s* file, CMEM_pool_s* pool) {
         any_words = true;
         if (apply_listing_line(s, words, pool) == LineResult::End) break;
     }
-    if (s.closed) close_ring(s.chain);
+    if (s.closed) {
+        // Closed as the appenders would have built it: the closing arc (the
+        // first vertex) is fitted to its start, the last vertex's point.
+        close_ring(s.chain);
+        CHAIN__fit_arc_to_start(s.chain, s.chain->first);
+    }
+    // An arc whose record leaves its sense open (a half circle without a
+    // direction) would be read one way by one consumer and the other way by
+    // the next: the listing is refused.
+    for (const auto& entry : s.numbers) {
+        const RING_node_s* node = entry.first;
+        SEGMENT segment;
+        SEGMENT_arc_s arc;
+        if (CHAIN_seg_ask_type(node) != SEG_ARC || !node->previous) continue;
+        if (ChainSegment(s.chain, node, &segment) && SEGMENT_read_arc(&segment, &arc)) continue;
+        ERROR_note(__FILE__, __LINE__, "Chain listing: the arc of vertex %d has no direction to decide its sense",
+                   entry.second);
+        RING_delete(s.chain);
+        return nullptr;
+    }
     return s.chain;
 }
 
