@@ -1,5 +1,6 @@
 // Points and parts of chains, vertex copies and approximation.
 #include <merrow1/chain_part.h>
+#include <merrow1/app_data_keys.h>
 
 #include <merrow1/chain.h>
 #include <merrow1/chain_area.h>
@@ -469,7 +470,9 @@ int ChainVertexAppCopy(const RING_node_s* from, const RING_header_s* to_chain, R
     if (target) target->flags |= flags & marks;
 
     // 4. Shared references.
-    for (APP_DATA_key_t key : {87, 88, 131, 237})
+    const APP_DATA_key_t referenced[] = {CHAIN_APP_DATA_COPY_REFERENCE_87, CHAIN_APP_DATA_COPY_REFERENCE_88,
+                                         CHAIN_APP_DATA_SELF_NODE, CHAIN_APP_DATA_SHARED_237};
+    for (APP_DATA_key_t key : referenced)
         if (void* datum = APP_DATA__ask_app_data(from->app_data, key)) put_shared(&to->app_data, key, datum, pool);
 
     // 5. The host interpolates the rest from the destination's neighbours.

@@ -1,5 +1,6 @@
 // Reversing, restarting, opening, trimming, joining and copying chains.
 #include <merrow1/chain_edit.h>
+#include <merrow1/app_data_keys.h>
 
 #include <merrow1/chain.h>
 #include <merrow1/chain_build.h>
@@ -17,13 +18,16 @@ namespace {
 
 // Point-bound vertex keys.
 enum {
-    kKeyZ = 40,         // Z at the vertex: one double, shared
-    kKeyZAfter = 259,   // Z just after the vertex: one double, owned
-    kKeySelf131 = 131,  // a reference to the vertex's own node
-    kKeySelf258 = 258,  // a reference to the vertex's own node
+    kKeyZ = CHAIN_APP_DATA_Z,                  // Z at the vertex: one double, shared
+    kKeyZAfter = CHAIN_APP_DATA_Z_AFTER,       // Z just after the vertex: one double, owned
+    kKeySelf131 = CHAIN_APP_DATA_SELF_NODE,    // a reference to the vertex's own node
+    kKeySelf258 = CHAIN_APP_DATA_SELF_NODE_2,  // a reference to the vertex's own node
 };
 // Point-bound keys whose datum simply moves with the point.
-const APP_DATA_key_t kMovingKeys[] = {231, 260, 14, 157, 54, 65, 263};
+const APP_DATA_key_t kMovingKeys[] = {CHAIN_APP_DATA_POINT_OWNED_231, CHAIN_APP_DATA_POINT_OWNED_260,
+                                      APP_DATA_SPLIT_VERTEX_SOURCE,   CHAIN_APP_DATA_POINT_157,
+                                      CHAIN_APP_DATA_POINT_54,        CHAIN_APP_DATA_POINT_65,
+                                      CHAIN_APP_DATA_POINT_263};
 
 const double kSamePointSquared = 1e-16;
 
@@ -226,7 +230,9 @@ RING_node_s* copy_vertex_across(const RING_header_s* from_chain, const RING_node
             case APP_DATA_SOURCE_SEGMENT: size = sizeof(CHAIN_source_segment_s); break;
             case APP_DATA_SOURCE_VERTEX: size = sizeof(CHAIN_source_chain_source_vertex_s); break;
             case kKeyZAfter: size = sizeof(double); break;
-            case 1: case 2: case 13: case 37: case 202: case 218: case 231: case 260: continue;
+            case CHAIN_APP_DATA_TRACE_VERTEX: case CHAIN_BOX_APP_DATA_KEY: case CHAIN_APP_DATA_CLOSED_WITH_KEY:
+            case CHAIN_APP_DATA_OWNED_37: case CHAIN_APP_DATA_STOCK_EXTENSION_SOURCE: case CHAIN_APP_DATA_FIT_GATE:
+            case CHAIN_APP_DATA_POINT_OWNED_231: case CHAIN_APP_DATA_POINT_OWNED_260: continue;
             default: break;
         }
         bool registered = false;

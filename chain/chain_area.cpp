@@ -1,5 +1,6 @@
 // Chain areas, centroids, directions and shape tests.
 #include <merrow1/chain_area.h>
+#include <merrow1/app_data_keys.h>
 
 #include <merrow1/chain.h>
 #include <merrow1/chain_segments.h>
@@ -478,7 +479,7 @@ bool chain_is_smooth(const RING_header_s* chain, double tau) {
         if (SegmentLength(&segment) < minimum || !SegmentTangent(&segment, segment.start, start_tangent) ||
             !SegmentTangent(&segment, end, end_tangent))
             continue;  // too short to judge: passed over without breaking the run
-        const bool has_131 = APP_DATA__ask_app_data(node->app_data, 131) != nullptr;
+        const bool has_131 = APP_DATA__ask_app_data(node->app_data, CHAIN_APP_DATA_SELF_NODE) != nullptr;
         if (has_131) seen_131 = true;
         // 3-4. The joint with the previous counting segment.
         if (run && !joins_smoothly(previous_end, start_tangent)) {

@@ -789,7 +789,7 @@ struct TraceRecord {
 };
 static_assert(sizeof(TraceRecord) == 32, "the trace record is 32 bytes");
 
-enum { kKeyTraceRecord = 1 };
+enum { kKeyTraceRecord = CHAIN_APP_DATA_TRACE_VERTEX };
 
 // Material-side filter of the grid rounding of minimal loops: the dummy
 // pieces of traced polys go to the material side (other polys have none).

@@ -47,7 +47,7 @@ struct StockRecord {
 };
 static_assert(sizeof(StockRecord) == 32, "the trace record is 32 bytes");
 
-enum { KEY_TRACE_RECORD = 1, KEY_SPLIT_RECORD_SIZE = 48 };
+enum { KEY_TRACE_RECORD = CHAIN_APP_DATA_TRACE_VERTEX, KEY_SPLIT_RECORD_SIZE = 48 };
 
 // Segment flags written here beyond the named ones of poly_seg.h.
 const uint32_t FLIPPED_DUMMY_FLAGS = 0x81;
@@ -919,9 +919,10 @@ bool POLY_SEG_vertex_geometry(const LINE_ARC_SEG_s* piece, const PNT2_s& from,
         // ends, its sense as the poly walks it (a RIGHT source is walked
         // backward).
         SEGMENT source;
-        if (ChainSegment(ref->chain, ref->vertex, &source)) {
-            const double r = source.end->radius;
-            DIRECTION direction = source.end->direction;
+        SEGMENT_arc_s arc;
+        if (ChainSegment(ref->chain, ref->vertex, &source) && SEGMENT_read_arc(&source, &arc)) {
+            const double r = arc.radius;
+            DIRECTION direction = arc.direction;
             if (main_of(ref->chain)->material_side == RIGHT) direction = -direction;
             const double dx = to.x - from.x, dy = to.y - from.y;
             const double c2 = dx * dx + dy * dy;
