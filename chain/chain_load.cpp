@@ -725,8 +725,14 @@ bool CHAIN_load_list_of_chains(RING_header_s* list, CAM_FILE_s* file) {
     if (!list || !file) return false;
     Reader r(file);
     int32_t magic = 0, count = 0;
-    if (!r.int32(&magic) || magic != CHAIN_DUMP_LIST_MAGIC) return false;
-    if (!r.int32(&count) || count < 0) return false;
+    if (!r.int32(&magic) || magic != CHAIN_DUMP_LIST_MAGIC) {
+        ERROR_note(__FILE__, __LINE__, "Chain dump: the file is not a chain-list dump");
+        return false;
+    }
+    if (!r.int32(&count) || count < 0) {
+        ERROR_note(__FILE__, __LINE__, "Chain dump: the list file holds no valid chain count");
+        return false;
+    }
     // Chains are appended as they are read whole.  A damaged record leaves
     // the file position inside it, so nothing after it can be read: that
     // chain and the rest are dropped with a note naming its position, and

@@ -55,7 +55,7 @@ int ChainDump(const RING_header_s* chain, const char* name);
 // list's pool).  True when the file was read whole (a count of 0 included);
 // false for a null list or file, a ring that is not a list (with the note
 // "Assertion failed: DUE_TO_INVALID_RING_TYPE"), a wrong magic or a negative
-// count, with nothing appended.  A chain record that fails to read answers
+// count (each with a note), with nothing appended.  A chain record that fails to read answers
 // false too: the chains before it are appended, it and the rest are dropped
 // with a note naming its position.
 bool CHAIN_load_list_of_chains(RING_header_s* list, CAM_FILE_s* file);

@@ -3,7 +3,9 @@
 // the text-listing reader.
 #include <gtest/gtest.h>
 #include <merrow1/chain.h>
+#include <merrow1/chain_area.h>
 #include <merrow1/chain_load.h>
+#include <merrow1/chain_segments.h>
 #include <sorrel/cam_file.h>
 #include <sorrel/testing.h>
 #include <stend/system.h>
@@ -18,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -515,6 +518,38 @@ TEST_F(ChainListFileTest, DamagedChainInTheMiddleIsDroppedWithTheRest) {
     EXPECT_EQ(notes.back(), "Chain dump: chain 2 of 4 is damaged; it and the 2 after it are dropped");
     // Nothing of the dropped records stays live.
     EXPECT_EQ(velte_test::live_object_count() - objects, one_chain);
+}
+
+// Random damage to a list dump: every load answers, appends at most the
+// chains of the file, notes a failure, and what it appends can be measured
+// and deleted (the sanitizer run checks that nothing reads out of bounds).
+TEST_F(ChainListFileTest, RandomlyDamagedListDumpsLoadCleanly) {
+    dump_list(sample_list(), "full.dmp");
+    const Bytes full = file_bytes("full.dmp");
+    std::mt19937 random(20261210);
+    for (int round = 0; round < 300; ++round) {
+        SCOPED_TRACE(round);
+        stend_test::clear();
+        Bytes damaged = full;
+        const int flips = 1 + static_cast<int>(random() % 4);
+        for (int f = 0; f < flips; ++f)
+            damaged[random() % damaged.size()] = static_cast<unsigned char>(random());
+        if (random() % 4 == 0) damaged.resize(random() % damaged.size());
+        write_file("damaged.dmp", damaged);
+        RING_header_s* list = new_list(other);
+        const bool ok = load_list(list, "damaged.dmp");
+        EXPECT_LE(list->count, 4);
+        if (!ok) {
+            EXPECT_FALSE(stend_test::texts(stend_test::Kind::Note).empty());
+        }
+        for (RING_node_s* node : nodes_of(list)) {
+            RING_header_s* chain = RING_ask_node_subring(node);
+            ASSERT_NE(chain, nullptr);
+            CHAIN_chainArea_chainCentroid(chain, nullptr);
+            CHAIN_BOX_s box;
+            ChainBox(chain, nullptr, &box);
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------
