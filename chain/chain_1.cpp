@@ -653,6 +653,13 @@ private:
 
 int ChainApprox(RING_header_s* chain, double tol, RING_header_s* out) {
     MERROW1_REQUIRE(chain && out && chain != out, "DUE_TO_INVALID_INPUT", 0);
+    // Every vertex point is approximated: a vertex without geometry (an
+    // untyped vertex from a dump) refuses the chain.
+    const RING_node_s* walk = chain->first;
+    for (int i = 0; i < chain->count && walk; ++i, walk = walk->next) {
+        const CHAIN_vertex_data_s* vertex = static_cast<const CHAIN_vertex_data_s*>(walk->main_data);
+        MERROW1_REQUIRE(vertex && vertex->geometry, "DUE_TO_VERTEX_WITHOUT_GEOMETRY", 0);
+    }
     CHAIN_debug_report(3, "ChainApprox: chain -- input", chain, nullptr);
     CHAIN_main_data_s* input = main_data_of(chain);
     CHAIN_main_data_s* output = main_data_of(out);

@@ -7,7 +7,10 @@
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_poly_seg.h>
 #include <merrow1/chain_region.h>
+#include <merrow1/chain_build.h>
+#include <merrow1/chain_corner.h>
 #include <merrow1/chain_distance.h>
+#include <merrow1/chain_part.h>
 #include <merrow1/chain_edit.h>
 #include <merrow1/chain_intersection.h>
 #include <merrow1/chain_segments.h>
@@ -162,12 +165,21 @@ TEST_F(BadInputTest, UntypedVerticesAreRefusedByEveryConsumerOfPoints) {
              append_vertex(c, L(1, 1));
              return c;
          }},
+        {"open chain ending untyped",
+         [](BadInputTest* t) {
+             RING_header_s* c = make_chain(t->pool, {P(0, 0), L(1, 0)}, false);
+             append_untyped(c);
+             return c;
+         }},
     };
     using Use = std::function<void(BadInputTest*, RING_header_s*)>;
     struct Consumer {
         const char* name;
         Use use;
-        bool closed_only = false;  // an open chain has nothing to read for it
+        // Where the other chains have nothing to read for it: an open chain
+        // has no area; a closed one is neither appended to nor closed, and
+        // appending reads only the last point.
+        enum { Any, ClosedOnly, EndingUntyped } applies = Any;
     } consumers[] = {
         {"region boolean",
          [](BadInputTest* t, RING_header_s* c) {
@@ -177,9 +189,11 @@ TEST_F(BadInputTest, UntypedVerticesAreRefusedByEveryConsumerOfPoints) {
              EXPECT_EQ(out->count, 0);
          }},
         {"poly-segment conversion",
-         [](BadInputTest* t, RING_header_s* c) { EXPECT_EQ(POLY_SEG_create_from_chain(c, t->pool, nullptr, nullptr, false, nullptr), nullptr); }},
+         [](BadInputTest* t, RING_header_s* c) {
+             EXPECT_EQ(POLY_SEG_create_from_chain(c, t->pool, nullptr, nullptr, false, nullptr), nullptr);
+         }},
         {"area", [](BadInputTest*, RING_header_s* c) { EXPECT_EQ(CHAIN_chainArea_chainCentroid(c, nullptr), 0.0); },
-         true},
+         Consumer::ClosedOnly},
         {"perimeter", [](BadInputTest*, RING_header_s* c) { CHAIN_perimeter_and_centroid(c, nullptr); }},
         {"box",
          [](BadInputTest*, RING_header_s* c) {
@@ -196,6 +210,28 @@ TEST_F(BadInputTest, UntypedVerticesAreRefusedByEveryConsumerOfPoints) {
              RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, t->pool);
              ChainIntersection(c, list);
          }},
+        {"append a vertex",
+         [](BadInputTest*, RING_header_s* c) {
+             const end_segment end = {7, 7, 0, 0, 0, 0};
+             EXPECT_EQ(ChainAppendVertex(c, &end, SEG_LINE), nullptr);
+         },
+         Consumer::EndingUntyped},
+        {"close", [](BadInputTest*, RING_header_s* c) { CHAIN_close(c, 1e-8); }, Consumer::EndingUntyped},
+        {"corner types",
+         [](BadInputTest*, RING_header_s* c) {
+             const RING_node_s* node = c->first;
+             for (int i = 0; i < c->count; ++i, node = node->next) ChainCornerType(c, node);
+         }},
+        {"point at a parameter",
+         [](BadInputTest*, RING_header_s* c) {
+             Korvo::Math::Point2 p;
+             for (double t : {0.0, 0.5, 1.5, 2.5}) ChainGetParamPoint(c, t, &p);
+         }},
+        {"approximate",
+         [](BadInputTest* t, RING_header_s* c) {
+             RING_header_s* out = CHAIN_create_from_csys(nullptr, t->pool);
+             ChainApprox(c, 0.01, out);
+         }},
         {"reverse",
          [](BadInputTest*, RING_header_s* c) {
              const int before = c->count;
@@ -205,7 +241,11 @@ TEST_F(BadInputTest, UntypedVerticesAreRefusedByEveryConsumerOfPoints) {
     };
     for (const Shape& shape : shapes) {
         for (const Consumer& consumer : consumers) {
-            if (consumer.closed_only && std::string(shape.name).find("open") == 0) continue;
+            const std::string name = shape.name;
+            const bool open = name.find("open") == 0;
+            if ((consumer.applies == Consumer::ClosedOnly && open) ||
+                (consumer.applies == Consumer::EndingUntyped && name != "open chain ending untyped"))
+                continue;
             SCOPED_TRACE(std::string(shape.name) + " / " + consumer.name);
             stend_test::clear();
             RING_header_s* chain = shape.build(this);
