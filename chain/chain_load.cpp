@@ -682,6 +682,7 @@ RING_header_s* read_listing(CAM_FILE_s* file, CMEM_pool_s* pool) {
 int CHAIN_dump_to_file(const RING_header_s* chain, CAM_FILE_s* file) { return write_chain(chain, file); }
 
 int CHAIN_dump_list_of_chains(const RING_header_s* list, CAM_FILE_s* file) {
+    MERROW1_REQUIRE_LIST(list, 0);
     if (!file) return 0;
     // Only nodes that hold a chain are written, and only they are counted:
     // a reader takes the count as the number of chain records that follow.

@@ -12,6 +12,7 @@
 #include <merrow1/segment.h>
 
 #include "internal/check.h"
+#include "internal/ring_check.h"
 #include "internal/scratch_pool.h"
 #include "polyset/poly_seg_chain_internal.h"
 #include "polyset/poly_seg_internal.h"
@@ -338,6 +339,7 @@ RING_header_s* POLY_SEG_create_from_poc(const PART_OF_CHAIN_s* part, CMEM_pool_s
 
 RING_header_s* POLY_SEG_create_from_chain_set(RING_header_s* chain_set, CMEM_pool_s* pool, bool with_sources,
                                               bool keep_empty, POLY_SEG_dummy_stock_info_s* info) {
+    MERROW1_REQUIRE_LIST(chain_set, nullptr);
     if (!chain_set) return nullptr;
     RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
     return build_or_delete(out, [&]() -> RING_header_s* {
@@ -354,6 +356,7 @@ RING_header_s* POLY_SEG_create_from_chain_set(RING_header_s* chain_set, CMEM_poo
 
 RING_header_s* POLY_SEG_create_set_from_chain_set(RING_header_s* chain_set, CMEM_pool_s* pool, bool with_sources,
                                                   POLY_SEG_dummy_stock_info_s* info) {
+    MERROW1_REQUIRE_LIST(chain_set, nullptr);
     if (!chain_set) return nullptr;
     RING_header_s* out = POLY_SEG_create_set_of_sets(pool);
     return build_or_delete(out, [&]() -> RING_header_s* {

@@ -45,7 +45,8 @@ enum {
 int CHAIN_dump_to_file(const RING_header_s* chain, CAM_FILE_s* file);
 // Writes a list file: the magic, the number of chains of the list (-1 for a
 // null list) and their records in list order (nodes without a chain are not
-// counted).  1 when every byte was written; 0 for a null file or a failed write.
+// counted).  1 when every byte was written; 0 for a null file, a failed write
+// or a ring that is not a list (with the ring-type note).
 int CHAIN_dump_list_of_chains(const RING_header_s* list, CAM_FILE_s* file);
 // Writes one chain record to a new binary file of that name; 1 written, 0
 // when the file cannot be opened or the chain cannot be written.

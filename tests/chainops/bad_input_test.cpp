@@ -13,6 +13,7 @@
 #include <merrow1/chain_part.h>
 #include <merrow1/chain_edit.h>
 #include <merrow1/chain_intersection.h>
+#include <merrow1/chain_load.h>
 #include <merrow1/chain_segments.h>
 #include <merrow1/chain_set.h>
 #include <merrow1/poly_seg.h>
@@ -100,6 +101,16 @@ TEST_F(BadInputTest, ChainGivenForAListIsRefusedWithTheRingTypeNote) {
         {"split into simply connected regions",
          [](RING_header_s* c, RING_header_s* l) {
              CHAIN_SplitSetIntoSimplyConnectedRegions(c, Korvo::Cam::NoMaterialAtInfinity, 0, l);
+         }},
+        {"chain set to poly-segments",
+         [](RING_header_s* c, RING_header_s*) {
+             EXPECT_EQ(POLY_SEG_create_from_chain_set(c, c->pool, true, false, nullptr), nullptr);
+             EXPECT_EQ(POLY_SEG_create_set_from_chain_set(c, c->pool, true, nullptr), nullptr);
+         }},
+        {"list dump and load",
+         [](RING_header_s* c, RING_header_s*) {
+             EXPECT_EQ(CHAIN_dump_list_of_chains(c, nullptr), 0);
+             EXPECT_FALSE(CHAIN_load_list_of_chains(c, nullptr));
          }},
         {"append region set, chain as target",
          [](RING_header_s* c, RING_header_s* l) {
