@@ -66,4 +66,8 @@ bool CHAIN_load_list_of_chains(RING_header_s* list, CAM_FILE_s* file);
 RING_header_s* ChainLoad(const char* name, CAM_FILE_s* file, CMEM_pool_s* pool);
 // Reads one chain from a text listing, from the open file or (file null) the
 // text file of that name, into a new chain in the pool; null on failure.
+// Vertices go through the appenders; a closed chain's closing arc (its first
+// vertex) is fitted to the last vertex's point as the appenders fit an arc.
+// An arc whose sense its lines leave open (a half circle without a direction)
+// refuses the listing with a note naming its vertex number.
 RING_header_s* CHAIN_load_text(const char* name, CAM_FILE_s* file, CMEM_pool_s* pool);
