@@ -25,7 +25,7 @@
 
 // Application data carried between chains and polys.
 enum {
-    POLY_SEG_KEY_Z_VALUE = CHAIN_APP_DATA_Z, // one double: Z of a chain vertex or of a poly node
+    POLY_SEG_KEY_Z_VALUE = CHAIN_APP_DATA_Z,  // one double: Z of a chain vertex or of a poly node
 };
 
 // Filled by the conversion of trace chains when the caller passes one; the

@@ -22,7 +22,7 @@
 
 // Node application data of an offset in progress.
 enum {
-    POLY_SEG_KEY_TAN_EXT = POLY_SEG_APP_DATA_TAN_EXT, // PNT2_s: extension vector of a tangent-extension corner
+    POLY_SEG_KEY_TAN_EXT = POLY_SEG_APP_DATA_TAN_EXT,  // PNT2_s: extension vector of a tangent-extension corner
 };
 
 // Answer of the corner-type callback for a vertex.
