@@ -1,6 +1,7 @@
 // The chain record: the chain debug status and debug interface, creation of
 // empty chains, the vertex flag word, chain-wide flags and the delete hooks.
 #include <merrow1/chain.h>
+#include <merrow1/app_data_keys.h>
 #include <merrow1/chain_debug.h>
 
 #include <stend/system.h>
@@ -121,24 +122,30 @@ bool hand_to_registry(const RING_header_s* chain, APP_DATA_key_t key, void* data
     return true;
 }
 
-// Header data: the cached box (key 2) and key 13 belong to the chain.
+// Header data: the cached box and the closed-with-key mark belong to the chain.
 void delete_header_datum(const RING_header_s* chain, APP_DATA_key_t key, void* data) {
     if (hand_to_registry(chain, key, data)) return;
-    if (key == 2 || key == 13) CMEM_private_delete_object(data);
+    if (key == CHAIN_BOX_APP_DATA_KEY || key == CHAIN_APP_DATA_CLOSED_WITH_KEY) CMEM_private_delete_object(data);
 }
 
 enum class VertexDatum { Owned, Shared, Silent, Unknown };
 
 VertexDatum vertex_datum_kind(APP_DATA_key_t key) {
     switch (key) {
-        case 1: case 2: case 13: case 17: case 20: case 37: case 202: case 218: case 231: case 259: case 260:
+        case CHAIN_APP_DATA_TRACE_VERTEX: case CHAIN_BOX_APP_DATA_KEY: case CHAIN_APP_DATA_CLOSED_WITH_KEY:
+        case APP_DATA_SOURCE_VERTEX: case APP_DATA_SOURCE_SEGMENT: case CHAIN_APP_DATA_OWNED_37:
+        case CHAIN_APP_DATA_STOCK_EXTENSION_SOURCE: case CHAIN_APP_DATA_FIT_GATE: case CHAIN_APP_DATA_POINT_OWNED_231:
+        case CHAIN_APP_DATA_Z_AFTER: case CHAIN_APP_DATA_POINT_OWNED_260:
             return VertexDatum::Owned;
-        case 14: case 29: case 40: case 54: case 65: case 74: case 117: case 131: case 154: case 157: case 197:
-        case 215: case 237: case 258: case 266:
+        case APP_DATA_SPLIT_VERTEX_SOURCE: case CHAIN_APP_DATA_SHARED_29: case CHAIN_APP_DATA_Z:
+        case CHAIN_APP_DATA_POINT_54: case CHAIN_APP_DATA_POINT_65: case CHAIN_APP_DATA_SEGMENT_SOURCE:
+        case CHAIN_APP_DATA_APPROXIMATED_ARC: case CHAIN_APP_DATA_SELF_NODE: case CHAIN_APP_DATA_SHARED_154:
+        case CHAIN_APP_DATA_POINT_157: case CHAIN_APP_DATA_SHARED_197: case CHAIN_APP_DATA_SHARED_215:
+        case CHAIN_APP_DATA_SHARED_237: case CHAIN_APP_DATA_SELF_NODE_2: case CHAIN_APP_DATA_SEGMENT_DATA:
             return VertexDatum::Shared;
         // Shared references added when vertex data is copied to another vertex:
         // never freed here, and expected, so not listed either.
-        case 87: case 88:
+        case CHAIN_APP_DATA_COPY_REFERENCE_87: case CHAIN_APP_DATA_COPY_REFERENCE_88:
             return VertexDatum::Silent;
         default:
             return VertexDatum::Unknown;

@@ -147,7 +147,10 @@ int chain_box(RING_header_s* chain, const double direction[2], CHAIN_BOX_s* out,
 int ChainSegment(const RING_header_s* chain, const RING_node_s* node, SEGMENT* out) {
     MERROW1_REQUIRE(node, "DUE_TO_VERTEX_BEING_NULL", 0);
     const CHAIN_vertex_data_s* vertex = vertex_record(node);
-    if (!out || !vertex || !vertex->geometry) return 0;
+    if (!out) return 0;
+    // An untyped vertex read from a dump has no geometry: no segment ends or
+    // starts at it.
+    MERROW1_REQUIRE(vertex && vertex->geometry, "DUE_TO_VERTEX_WITHOUT_GEOMETRY", 0);
     const RING_node_s* previous = node->previous;
     if (!previous) {
         // The first vertex of an open chain carries only the start point.
@@ -160,7 +163,7 @@ int ChainSegment(const RING_header_s* chain, const RING_node_s* node, SEGMENT* o
         return 0;
     }
     const CHAIN_vertex_data_s* start = vertex_record(previous);
-    if (!start || !start->geometry) return 0;
+    MERROW1_REQUIRE(start && start->geometry, "DUE_TO_VERTEX_WITHOUT_GEOMETRY", 0);
     out->start = start->geometry;
     out->end = reinterpret_cast<end_segment*>(vertex->geometry);
     out->app_data = node->app_data;

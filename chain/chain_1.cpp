@@ -1,5 +1,6 @@
 // Points and parts of chains, vertex copies and approximation.
 #include <merrow1/chain_part.h>
+#include <merrow1/app_data_keys.h>
 
 #include <merrow1/chain.h>
 #include <merrow1/chain_area.h>
@@ -469,7 +470,9 @@ int ChainVertexAppCopy(const RING_node_s* from, const RING_header_s* to_chain, R
     if (target) target->flags |= flags & marks;
 
     // 4. Shared references.
-    for (APP_DATA_key_t key : {87, 88, 131, 237})
+    const APP_DATA_key_t referenced[] = {CHAIN_APP_DATA_COPY_REFERENCE_87, CHAIN_APP_DATA_COPY_REFERENCE_88,
+                                         CHAIN_APP_DATA_SELF_NODE, CHAIN_APP_DATA_SHARED_237};
+    for (APP_DATA_key_t key : referenced)
         if (void* datum = APP_DATA__ask_app_data(from->app_data, key)) put_shared(&to->app_data, key, datum, pool);
 
     // 5. The host interpolates the rest from the destination's neighbours.
@@ -650,6 +653,13 @@ private:
 
 int ChainApprox(RING_header_s* chain, double tol, RING_header_s* out) {
     MERROW1_REQUIRE(chain && out && chain != out, "DUE_TO_INVALID_INPUT", 0);
+    // Every vertex point is approximated: a vertex without geometry (an
+    // untyped vertex from a dump) refuses the chain.
+    const RING_node_s* walk = chain->first;
+    for (int i = 0; i < chain->count && walk; ++i, walk = walk->next) {
+        const CHAIN_vertex_data_s* vertex = static_cast<const CHAIN_vertex_data_s*>(walk->main_data);
+        MERROW1_REQUIRE(vertex && vertex->geometry, "DUE_TO_VERTEX_WITHOUT_GEOMETRY", 0);
+    }
     CHAIN_debug_report(3, "ChainApprox: chain -- input", chain, nullptr);
     CHAIN_main_data_s* input = main_data_of(chain);
     CHAIN_main_data_s* output = main_data_of(out);

@@ -12,6 +12,8 @@
 #include <merrow1/chain_trace.h>
 #include <quorn/quorn.h>
 
+#include "internal/ring_check.h"
+
 #include <cmath>
 #include <cstddef>
 #include <initializer_list>
@@ -278,6 +280,8 @@ private:
 
 int ChainsStockedBoolean(RING_header_s* set, SIDE side, RING_header_s* result, CHAIN_vertex_source_callback_t callback) {
     if (!set || !result) return 0;
+    MERROW1_REQUIRE_LIST(set, 0);
+    MERROW1_REQUIRE_LIST(result, 0);
     RING_node_s* before_first = result->last;
     const int ok = ChainsBoolean(set, side, result, callback);
     bool dropped = false;

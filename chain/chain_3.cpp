@@ -1,5 +1,6 @@
 // Reversing, restarting, opening, trimming, joining and copying chains.
 #include <merrow1/chain_edit.h>
+#include <merrow1/app_data_keys.h>
 
 #include <merrow1/chain.h>
 #include <merrow1/chain_build.h>
@@ -8,6 +9,8 @@
 #include <merrow1/chain_segments.h>
 #include <merrow1/chain_source.h>
 
+#include "internal/check.h"
+
 #include <cmath>
 #include <cstring>
 
@@ -15,13 +18,16 @@ namespace {
 
 // Point-bound vertex keys.
 enum {
-    kKeyZ = 40,         // Z at the vertex: one double, shared
-    kKeyZAfter = 259,   // Z just after the vertex: one double, owned
-    kKeySelf131 = 131,  // a reference to the vertex's own node
-    kKeySelf258 = 258,  // a reference to the vertex's own node
+    kKeyZ = CHAIN_APP_DATA_Z,                  // Z at the vertex: one double, shared
+    kKeyZAfter = CHAIN_APP_DATA_Z_AFTER,       // Z just after the vertex: one double, owned
+    kKeySelf131 = CHAIN_APP_DATA_SELF_NODE,    // a reference to the vertex's own node
+    kKeySelf258 = CHAIN_APP_DATA_SELF_NODE_2,  // a reference to the vertex's own node
 };
 // Point-bound keys whose datum simply moves with the point.
-const APP_DATA_key_t kMovingKeys[] = {231, 260, 14, 157, 54, 65, 263};
+const APP_DATA_key_t kMovingKeys[] = {CHAIN_APP_DATA_POINT_OWNED_231, CHAIN_APP_DATA_POINT_OWNED_260,
+                                      APP_DATA_SPLIT_VERTEX_SOURCE,   CHAIN_APP_DATA_POINT_157,
+                                      CHAIN_APP_DATA_POINT_54,        CHAIN_APP_DATA_POINT_65,
+                                      CHAIN_APP_DATA_POINT_263};
 
 const double kSamePointSquared = 1e-16;
 
@@ -103,22 +109,26 @@ void detach_point_data(RING_node_s* node) {
 }
 
 // Hangs point-bound data on the vertex.  The Z pair swaps meaning (the Z
-// arriving at a point becomes the Z leaving it): the two values are
-// exchanged while each record stays under its own key, so the shared record
-// is never handed to the owned key (and freed by the chain) nor the owned one
-// lost.  A Z-after without a Z is dropped and freed.
+// arriving at a point becomes the Z leaving it).  The Z record is shared (the
+// host or another chain may hold it too), so it is never written: the vertex
+// gets its own copy holding the Z-after value, and the owned Z-after record
+// takes the old Z value in place.  Each record stays under its own key, so the
+// shared one is never handed to the owned key (and freed by the chain) nor the
+// owned one lost.  A Z-after without a Z is dropped and freed.
 void attach_point_data(RING_header_s* chain, RING_node_s* node, const PointData& data) {
     CMEM_pool_s* pool = chain->pool;
     if (data.z) {
+        void* z_record = data.z;
         if (data.z_after) {
-            double* z = static_cast<double*>(data.z);
             double* z_after = static_cast<double*>(data.z_after);
-            const double arriving = *z;
-            *z = *z_after;
-            *z_after = arriving;
+            if (double* own = CMEM_NEW(pool, double)) {
+                *own = *z_after;
+                *z_after = *static_cast<const double*>(data.z);
+                z_record = own;
+            }
             APP_DATA__add_data(&node->app_data, data.z_after, kKeyZAfter, pool);
         }
-        APP_DATA__add_data(&node->app_data, data.z, kKeyZ, pool);
+        APP_DATA__add_data(&node->app_data, z_record, kKeyZ, pool);
     } else if (data.z_after) {
         free_owned(chain, kKeyZAfter, data.z_after);
     }
@@ -220,7 +230,9 @@ RING_node_s* copy_vertex_across(const RING_header_s* from_chain, const RING_node
             case APP_DATA_SOURCE_SEGMENT: size = sizeof(CHAIN_source_segment_s); break;
             case APP_DATA_SOURCE_VERTEX: size = sizeof(CHAIN_source_chain_source_vertex_s); break;
             case kKeyZAfter: size = sizeof(double); break;
-            case 1: case 2: case 13: case 37: case 202: case 218: case 231: case 260: continue;
+            case CHAIN_APP_DATA_TRACE_VERTEX: case CHAIN_BOX_APP_DATA_KEY: case CHAIN_APP_DATA_CLOSED_WITH_KEY:
+            case CHAIN_APP_DATA_OWNED_37: case CHAIN_APP_DATA_STOCK_EXTENSION_SOURCE: case CHAIN_APP_DATA_FIT_GATE:
+            case CHAIN_APP_DATA_POINT_OWNED_231: case CHAIN_APP_DATA_POINT_OWNED_260: continue;
             default: break;
         }
         bool registered = false;
@@ -277,6 +289,12 @@ RING_header_s* copy_chain(const RING_header_s* chain, CMEM_pool_s* pool, CHAIN_v
 int CHAIN_reverse(RING_header_s* chain) {
     if (!chain) return 0;
     if (chain->count < 2 || !chain->first || !chain->first->next) return 1;
+    // Every point moves to another vertex: a vertex without geometry (an
+    // untyped vertex from a dump) has none to give, so the chain is refused
+    // as it is.
+    const RING_node_s* walk = chain->first;
+    for (int i = 0; i < chain->count && walk; ++i, walk = walk->next)
+        MERROW1_REQUIRE(vertex_point(walk), "DUE_TO_VERTEX_WITHOUT_GEOMETRY", 0);
     // 1. Relink.
     relink_reversed(chain);
     // 2. The new first vertex's point and data go to the last vertex.

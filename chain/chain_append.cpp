@@ -1,6 +1,9 @@
 // Building, closing and opening chains.
 #include <merrow1/chain_build.h>
 
+#include "chain/chain_append_internal.h"
+
+#include "internal/check.h"
 #include <internal/scratch_pool.h>
 #include <merrow1/chain.h>
 #include <merrow1/chain_debug.h>
@@ -48,6 +51,16 @@ double* point_of(const RING_node_s* node) {
 end_segment* arc_of(const RING_node_s* node) { return reinterpret_cast<end_segment*>(point_of(node)); }
 
 bool is_closed(const RING_header_s* chain) { return chain->last && chain->last->next == chain->first; }
+
+// Whether every vertex has its point: an untyped vertex read from a dump has
+// none, and closing or extending such a chain would read through it.  Notes
+// the precondition when one is missing.
+bool has_all_points(const RING_header_s* chain) {
+    const RING_node_s* node = chain->first;
+    for (int i = 0; i < chain->count && node; ++i, node = node->next)
+        MERROW1_REQUIRE(point_of(node), "DUE_TO_VERTEX_WITHOUT_GEOMETRY", false);
+    return true;
+}
 
 void close_ring(RING_header_s* chain) {
     chain->last->next = chain->first;
@@ -128,6 +141,17 @@ void recentre_appended_arc(const RING_header_s* chain, RING_node_s* node) {
     refit_arc(chain, node);
 }
 
+}  // namespace
+
+void CHAIN__fit_arc_to_start(const RING_header_s* chain, RING_node_s* node) {
+    if (!chain || !node || !node->previous || CHAIN_seg_ask_type(node) != SEG_ARC) return;
+    if (!point_of(node) || !point_of(node->previous)) return;
+    refit_arc(chain, node);
+    recentre_appended_arc(chain, node);
+}
+
+namespace {
+
 // Makes a vertex at the end of the chain (the checks of the appenders done).
 //   1. An arc of radius not above 2.5e-8 becomes a line.
 //   2. A vertex record with the segment-type bits; all else zero.
@@ -158,10 +182,7 @@ RING_node_s* make_end_vertex(RING_header_s* chain, const end_segment* end, SEGME
     }
     CHAIN_seg_set_type(node, type);
     CHAIN_drop_cached_box(chain);
-    if (type == SEG_ARC && node->previous) {
-        refit_arc(chain, node);
-        recentre_appended_arc(chain, node);
-    }
+    CHAIN__fit_arc_to_start(chain, node);
     return node;
 }
 
@@ -297,6 +318,7 @@ RING_node_s* ChainAppendVertexGeneral(RING_header_s* chain, const end_segment* e
     if (!chain || !end || !main_data(chain)) return nullptr;
     if (chain->first && is_closed(chain)) return nullptr;
     if (type == SEG_POINT && chain->first) return nullptr;
+    MERROW1_REQUIRE(!chain->last || point_of(chain->last), "DUE_TO_VERTEX_WITHOUT_GEOMETRY", nullptr);
     // 3. An end on the last vertex adds nothing: the last segment is
     //    stretched onto the new point instead.
     if (!allow_coincident && chain->last) {
@@ -487,6 +509,7 @@ void CHAIN_modify_vertex_point(const RING_header_s* chain, const RING_node_s* no
 void CHAIN_close(RING_header_s* chain, double tolerance) {
     // 1-2. Closed or empty chains stay; a single vertex closes as a point.
     if (!chain || !chain->first || is_closed(chain)) return;
+    if (!has_all_points(chain)) return;
     CHAIN_drop_cached_box(chain);
     if (chain->count == 1) {
         CHAIN_seg_set_type(chain->first, SEG_POINT);
@@ -559,6 +582,7 @@ void CHAIN_close(RING_header_s* chain, double tolerance) {
 bool CHAIN_close_within_tol(RING_header_s* chain, double tolerance) {
     if (!chain || !chain->first) return false;
     if (is_closed(chain)) return true;
+    if (!has_all_points(chain)) return false;
     if (chain->count == 1) {
         CHAIN_close(chain, tolerance);
         return true;
@@ -584,6 +608,10 @@ void CloseChainVertex(RING_header_s* chain) {
 
 void CHAIN_open(RING_header_s* chain, RING_node_s* node) {
     if (!chain || !chain->first || !is_closed(chain)) return;
+    if (chain->count >= 2 && !point_of(node ? node : chain->first)) {
+        MERROW1_NOTE_FAILURE("DUE_TO_VERTEX_WITHOUT_GEOMETRY");
+        return;
+    }
     CHAIN_drop_cached_box(chain);
     if (chain->count >= 2) {
         if (!node) node = chain->first;

@@ -1,5 +1,6 @@
 // Chain areas, centroids, directions and shape tests.
 #include <merrow1/chain_area.h>
+#include <merrow1/app_data_keys.h>
 
 #include <merrow1/chain.h>
 #include <merrow1/chain_segments.h>
@@ -8,7 +9,10 @@
 #include <pellam/mchn_segment.h>
 #include <quorn/quorn.h>
 
+#include "internal/check.h"
+
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -73,10 +77,37 @@ void for_each_set_chain(const RING_header_s* set, Fn fn) {
             if (!fn(chain)) return;
 }
 
-// Swept angle of an arc, positive for CCW and negative for CW.
-double signed_sweep(const SEGMENT& arc) {
-    const double size = SEGMENT_angular_size_of_arc_segment(&arc);
-    return arc.end->direction == CW ? -size : size;
+// A segment as the measures read it: a line by its ends, an arc through the
+// one arc reading (its centre on the bisector of the chord, its signed sweep).
+struct Piece {
+    bool arc = false;
+    double s[2] = {0.0, 0.0};
+    double e[2] = {0.0, 0.0};
+    double c[2] = {0.0, 0.0};
+    double r = 0.0;
+    double sweep = 0.0;
+};
+
+bool read_piece(const SEGMENT& segment, Piece* piece) {
+    if (segment.type == SEG_ARC) {
+        SEGMENT_arc_s arc;
+        if (!SEGMENT_read_arc(&segment, &arc)) return false;
+        piece->arc = true;
+        for (int i = 0; i < 2; ++i) {
+            piece->s[i] = arc.start[i];
+            piece->e[i] = arc.end[i];
+            piece->c[i] = arc.centre[i];
+        }
+        piece->r = arc.radius;
+        piece->sweep = arc.sweep;
+        return true;
+    }
+    if (segment.type != SEG_LINE && segment.type != SEG_POINT) return false;
+    piece->s[0] = segment.start[0];
+    piece->s[1] = segment.start[1];
+    piece->e[0] = segment.end->x;
+    piece->e[1] = segment.end->y;
+    return true;
 }
 
 double cross(const double a[2], const double b[2]) { return a[0] * b[1] - a[1] * b[0]; }
@@ -88,22 +119,26 @@ double dot(const double a[2], const double b[2]) { return a[0] * b[0] + a[1] * b
 double curve_centroid(const RING_header_s* chain, double centroid[2]) {
     double length = 0.0, sx = 0.0, sy = 0.0;
     for_each_segment(chain, [&](const SEGMENT& segment, RING_node_s*, int) {
-        const double piece = SegmentLength(&segment);
-        const double* s = segment.start;
-        const double e[2] = {segment.end->x, segment.end->y};
+        Piece p;
+        if (!read_piece(segment, &p)) return true;
+        const double* s = p.s;
+        const double* e = p.e;
         if (segment.type == SEG_LINE) {
+            const double piece = std::hypot(e[0] - s[0], e[1] - s[1]);
             sx += 0.5 * (s[0] + e[0]) * piece;
             sy += 0.5 * (s[1] + e[1]) * piece;
-        } else if (segment.type == SEG_ARC) {
+            length += piece;
+        } else if (p.arc) {
             // The mean point of an arc is O + (E.y - S.y, -(E.x - S.x)) / theta.
             // A zero sweep has zero length and adds nothing.
-            const double theta = signed_sweep(segment);
+            const double theta = p.sweep;
+            const double piece = std::fabs(theta) * p.r;
             if (theta != 0.0) {
-                sx += (segment.end->cx + (e[1] - s[1]) / theta) * piece;
-                sy += (segment.end->cy - (e[0] - s[0]) / theta) * piece;
+                sx += (p.c[0] + (e[1] - s[1]) / theta) * piece;
+                sy += (p.c[1] - (e[0] - s[0]) / theta) * piece;
             }
+            length += piece;
         }
-        length += piece;
         return true;
     });
     if (std::fabs(length) <= EQ_ask_length_tolerance()) {
@@ -163,39 +198,89 @@ int midpoint_of_longest(const RING_header_s* chain, POINT_ON_CHAIN_s* out, Filte
 
 double CHAIN_chainArea_chainCentroid(const RING_header_s* chain, double centroid[2]) {
     if (!is_closed(chain) || chain->count < 2) return 0.0;
-    // Green's theorem over the boundary: the area is the integral of x dy and
-    // the first moments those of x^2/2 dy and -y^2/2 dx, in closed form per
-    // line and per arc (centre O, radius R, signed sweep theta).
+    const double* reference = vertex_point(chain->first);
+    MERROW1_REQUIRE(reference, "DUE_TO_VERTEX_WITHOUT_GEOMETRY", 0.0);
+    // 1. Every segment read once: lines by their ends, arcs through the one
+    //    arc reading.  A segment that cannot be read leaves no area.
+    std::vector<Piece> pieces;
+    bool readable = true;
+    for_each_segment(
+        chain,
+        [&](const SEGMENT& segment, RING_node_s*, int) {
+            Piece piece;
+            if (!read_piece(segment, &piece)) {
+                readable = false;
+                return false;
+            }
+            if (segment.type != SEG_POINT) pieces.push_back(piece);
+            return true;
+        },
+        [&] {
+            readable = false;
+            return false;
+        });
+    if (!readable) return 0.0;
+    // 2. Coordinates about the first vertex, scaled by a power of two to the
+    //    order of 1.  Both steps are exact or nearly so, and keep every term
+    //    of the sums at the relative precision of its own coordinates: no
+    //    product overflows unless the area itself does, and large offsets of
+    //    the whole chain cancel before any product is formed.
+    const double rx = reference[0], ry = reference[1];
+    double extent = 0.0;
+    for (const Piece& p : pieces)
+        extent = std::fmax(extent, std::fmax(std::fmax(std::fabs(p.s[0] - rx), std::fabs(p.s[1] - ry)),
+                                             std::fmax(std::fabs(p.e[0] - rx), std::fabs(p.e[1] - ry))));
+    if (!std::isfinite(extent)) return 0.0;
+    const int exponent = extent > 0.0 ? std::ilogb(extent) : 0;
+    auto scaled = [&](const double q[2], double out[2]) {
+        out[0] = std::ldexp(q[0] - rx, -exponent);
+        out[1] = std::ldexp(q[1] - ry, -exponent);
+    };
+    // 3. Green's theorem as a fan of triangles from the reference point: a
+    //    line adds the triangle (reference, start, end); an arc adds that
+    //    triangle and the circular segment between its chord and the arc,
+    //    of signed area (r^2 theta - r^2 sin theta) / 2 with
+    //    r^2 sin theta = +-chord * |h| (h the centre's distance from the
+    //    chord), whose centroid lies on the bisector towards the arc, the
+    //    segment's moment about the centre being (2/3) (chord/2)^3.
     double area = 0.0, mx = 0.0, my = 0.0;
-    for_each_segment(chain, [&](const SEGMENT& segment, RING_node_s*, int) {
-        const double sx = segment.start[0], sy = segment.start[1];
-        const double ex = segment.end->x, ey = segment.end->y;
-        if (segment.type == SEG_LINE) {
-            area += (sx + ex) * (ey - sy) / 2.0;
-            mx += (sx * sx + sx * ex + ex * ex) * (ey - sy) / 6.0;
-            my -= (sy * sy + sy * ey + ey * ey) * (ex - sx) / 6.0;
-        } else if (segment.type == SEG_ARC) {
-            const double ox = segment.end->cx, oy = segment.end->cy, r = segment.end->radius;
-            const double theta = signed_sweep(segment);
-            area += (ex * ey - sx * sy + (ey - sy) * ox - (ex - sx) * oy) / 2.0 + r * r * theta / 2.0;
-            const double s[2] = {sx - ox, sy - oy}, f[2] = {ex - ox, ey - oy};
-            const double q = f[0] * f[1] - s[0] * s[1];
-            mx += (ox * ox + r * r) / 2.0 * (ey - sy) - (f[1] * f[1] * f[1] - s[1] * s[1] * s[1]) / 6.0 +
-                  (r * r / 2.0) * ox * theta + (ox / 2.0) * q;
-            my += (f[0] * f[0] * f[0] - s[0] * s[0] * s[0]) / 6.0 - (oy * oy + r * r) / 2.0 * (ex - sx) +
-                  (r * r / 2.0) * oy * theta - (oy / 2.0) * q;
-        }
-        return true;
-    });
-    if (std::fabs(area) <= EQ_ask_length_tolerance()) {
+    for (const Piece& p : pieces) {
+        double a[2], b[2];
+        scaled(p.s, a);
+        scaled(p.e, b);
+        const double twice = a[0] * b[1] - a[1] * b[0];
+        area += twice / 2.0;
+        mx += twice * (a[0] + b[0]) / 6.0;
+        my += twice * (a[1] + b[1]) / 6.0;
+        if (!p.arc) continue;
+        double c[2];
+        scaled(p.c, c);
+        const double r = std::ldexp(p.r, -exponent);
+        const double chord[2] = {b[0] - a[0], b[1] - a[1]};
+        const double length = std::hypot(chord[0], chord[1]);
+        if (!(length > 0.0)) continue;
+        const double mid[2] = {(a[0] + b[0]) / 2.0, (a[1] + b[1]) / 2.0};
+        const double h = std::hypot(c[0] - mid[0], c[1] - mid[1]);
+        const double sign = p.sweep < 0.0 ? -1.0 : 1.0;
+        const double piece_area = (r * r * p.sweep - sign * length * h) / 2.0;
+        // The arc bulges to the right of its chord when CCW, to the left when CW.
+        const double bulge[2] = {sign * chord[1] / length, -sign * chord[0] / length};
+        const double half = length / 2.0;
+        const double moment = sign * (2.0 / 3.0) * half * half * half;
+        area += piece_area;
+        mx += piece_area * c[0] + moment * bulge[0];
+        my += piece_area * c[1] + moment * bulge[1];
+    }
+    const double true_area = std::ldexp(area, 2 * exponent);
+    if (std::fabs(true_area) <= EQ_ask_length_tolerance()) {
         if (centroid) curve_centroid(chain, centroid);
         return 0.0;
     }
     if (centroid) {
-        centroid[0] = mx / area;
-        centroid[1] = my / area;
+        centroid[0] = rx + std::ldexp(mx / area, exponent);
+        centroid[1] = ry + std::ldexp(my / area, exponent);
     }
-    return area;
+    return true_area;
 }
 
 namespace {
@@ -424,7 +509,7 @@ bool chain_is_smooth(const RING_header_s* chain, double tau) {
         if (SegmentLength(&segment) < minimum || !SegmentTangent(&segment, segment.start, start_tangent) ||
             !SegmentTangent(&segment, end, end_tangent))
             continue;  // too short to judge: passed over without breaking the run
-        const bool has_131 = APP_DATA__ask_app_data(node->app_data, 131) != nullptr;
+        const bool has_131 = APP_DATA__ask_app_data(node->app_data, CHAIN_APP_DATA_SELF_NODE) != nullptr;
         if (has_131) seen_131 = true;
         // 3-4. The joint with the previous counting segment.
         if (run && !joins_smoothly(previous_end, start_tangent)) {

@@ -16,8 +16,12 @@
 #include <merrow1/chain_build.h>
 #include <merrow1/chain_load.h>
 #include <merrow1/chain_types.h>
+#include <merrow1/chain_segments.h>
+#include <merrow1/segment.h>
 
+#include "chain/chain_append_internal.h"
 #include "internal/check.h"
+#include "internal/ring_check.h"
 
 #include <sorrel/cam_file.h>
 #include <stend/error.h>
@@ -30,6 +34,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #if !defined(__BYTE_ORDER__) || __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
@@ -537,6 +542,8 @@ struct ListingState {
     int last_vertex_number = 0;
     bool origin_pending = false;
     int matrix_rows_pending = 0;
+    // The listing's vertex number of each vertex appended, for the notes.
+    std::vector<std::pair<const RING_node_s*, int>> numbers;
     CHAIN_main_data_s* main() const { return static_cast<CHAIN_main_data_s*>(chain->main_data); }
 };
 
@@ -561,6 +568,7 @@ LineResult apply_listing_line(ListingState& s, const Words& w, CMEM_pool_s* pool
             if (s.chain) RING_delete(s.chain);
             s.chain = CHAIN_create_from_csys(nullptr, pool);
             s.closed = w.is(5, "closed");
+            s.numbers.clear();
         } else if (w.is(2, "vertex") && w.is(3, "type")) {
             if (w.is(5, "SEG_POINT")) s.type = SEG_POINT;
             else if (w.is(5, "SEG_LINE")) s.type = SEG_LINE;
@@ -603,7 +611,8 @@ LineResult apply_listing_line(ListingState& s, const Words& w, CMEM_pool_s* pool
         if (w.is(2, "Clock") && w.is(3, "direction")) s.buffer.direction = w.is(5, "CW") ? CW : CCW;
     } else if (w.is(1, "Corner")) {
         if (!have_chain) return LineResult::Continue;
-        ChainAppendVertex(s.chain, &s.buffer, s.type);
+        if (const RING_node_s* node = ChainAppendVertex(s.chain, &s.buffer, s.type))
+            s.numbers.emplace_back(node, s.vertex_number);
         if (s.vertex_number == s.last_vertex_number) return LineResult::End;
     }
     return LineResult::Continue;
@@ -642,7 +651,26 @@ RING_header_s* read_listing(CAM_FILE_s* file, CMEM_pool_s* pool) {
         any_words = true;
         if (apply_listing_line(s, words, pool) == LineResult::End) break;
     }
-    if (s.closed) close_ring(s.chain);
+    if (s.closed) {
+        // Closed as the appenders would have built it: the closing arc (the
+        // first vertex) is fitted to its start, the last vertex's point.
+        close_ring(s.chain);
+        CHAIN__fit_arc_to_start(s.chain, s.chain->first);
+    }
+    // An arc whose record leaves its sense open (a half circle without a
+    // direction) would be read one way by one consumer and the other way by
+    // the next: the listing is refused.
+    for (const auto& entry : s.numbers) {
+        const RING_node_s* node = entry.first;
+        SEGMENT segment;
+        SEGMENT_arc_s arc;
+        if (CHAIN_seg_ask_type(node) != SEG_ARC || !node->previous) continue;
+        if (ChainSegment(s.chain, node, &segment) && SEGMENT_read_arc(&segment, &arc)) continue;
+        ERROR_note(__FILE__, __LINE__, "Chain listing: the arc of vertex %d has no direction to decide its sense",
+                   entry.second);
+        RING_delete(s.chain);
+        return nullptr;
+    }
     return s.chain;
 }
 
@@ -654,6 +682,7 @@ RING_header_s* read_listing(CAM_FILE_s* file, CMEM_pool_s* pool) {
 int CHAIN_dump_to_file(const RING_header_s* chain, CAM_FILE_s* file) { return write_chain(chain, file); }
 
 int CHAIN_dump_list_of_chains(const RING_header_s* list, CAM_FILE_s* file) {
+    MERROW1_REQUIRE_LIST(list, 0);
     if (!file) return 0;
     // Only nodes that hold a chain are written, and only they are counted:
     // a reader takes the count as the number of chain records that follow.
@@ -693,23 +722,29 @@ int ChainDump(const RING_header_s* chain, const char* name) {
 }
 
 bool CHAIN_load_list_of_chains(RING_header_s* list, CAM_FILE_s* file) {
-    if (!list || list->type != RING_TYPE_LIST || !file) return false;
+    MERROW1_REQUIRE_LIST(list, false);
+    if (!list || !file) return false;
     Reader r(file);
     int32_t magic = 0, count = 0;
-    if (!r.int32(&magic) || magic != CHAIN_DUMP_LIST_MAGIC) return false;
-    if (!r.int32(&count) || count < 0) return false;
-    // All chains are read before any is appended, so a list file that fails
-    // half-way leaves the list as it was.
-    std::vector<RING_header_s*> chains;
+    if (!r.int32(&magic) || magic != CHAIN_DUMP_LIST_MAGIC) {
+        ERROR_note(__FILE__, __LINE__, "Chain dump: the file is not a chain-list dump");
+        return false;
+    }
+    if (!r.int32(&count) || count < 0) {
+        ERROR_note(__FILE__, __LINE__, "Chain dump: the list file holds no valid chain count");
+        return false;
+    }
+    // Chains are appended as they are read whole.  A damaged record leaves
+    // the file position inside it, so nothing after it can be read: that
+    // chain and the rest are dropped with a note naming its position, and
+    // the answer is false so the caller knows the file was damaged.
     for (int32_t i = 0; i < count; ++i) {
         RING_header_s* chain = read_chain(file, list->pool);
         if (!chain) {
-            for (RING_header_s* c : chains) discard_loaded_chain(c);
+            ERROR_note(__FILE__, __LINE__, "Chain dump: chain %d of %d is damaged; it and the %d after it are dropped",
+                       static_cast<int>(i + 1), static_cast<int>(count), static_cast<int>(count - i - 1));
             return false;
         }
-        chains.push_back(chain);
-    }
-    for (RING_header_s* chain : chains) {
         RING_node_s* node = RING_insert_after(list, list->last, nullptr);
         RING_set_node_subring(node, chain);
     }

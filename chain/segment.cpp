@@ -337,12 +337,85 @@ double SEGMENT_angular_size_of_arc_segment(const SEGMENT* segment) {
     return std::fabs(std::atan2(y, x));
 }
 
+namespace {
+
+enum class ArcReading { Read, Undecided, Invalid };
+
+// The one reading of an arc record (see SEGMENT_read_arc), without notes.
+ArcReading read_arc(const SEGMENT* segment, SEGMENT_arc_s* arc) {
+    if (!segment || !arc || !segment->start || !segment->end || segment->type != SEG_ARC) return ArcReading::Invalid;
+    const V2 s = start_of(segment), e = end_of(segment), c = centre_of(segment);
+    put(s, arc->start);
+    put(e, arc->end);
+    const V2 chord = e - s;
+    const double length = norm(chord);
+    if (!(length > 0.0)) {
+        // No chord: nothing is swept; the centre is kept as it is.
+        put(c, arc->centre);
+        arc->radius = dist(e, c);
+        arc->direction = segment->end->direction == CW ? CW : CCW;
+        arc->sweep = 0.0;
+        return std::isfinite(arc->radius) ? ArcReading::Read : ArcReading::Invalid;
+    }
+    // The left normal of the chord; h is the centre's signed offset from the
+    // chord's midpoint along it.
+    const V2 middle = 0.5 * (s + e);
+    const V2 normal = {-chord.y / length, chord.x / length};
+    const double h = dot(c - middle, normal);
+    const double half = 0.5 * length;
+    const double radius = std::hypot(half, h);
+    if (!std::isfinite(h) || !std::isfinite(radius)) return ArcReading::Invalid;
+    // A record without a direction takes the side of its centre, decided as
+    // the appenders decide it: the cross product of the unit radius vectors,
+    // sin(sweep) = h * length / r^2, clearly off zero.
+    DIRECTION d = segment->end->direction;
+    if (d != CCW && d != CW) {
+        const double sine = h * length / (radius * radius);
+        if (std::fabs(sine) > kUnitTolerance) d = sine > 0.0 ? CCW : CW;
+    }
+    arc->radius = radius;
+    if (d != CCW && d != CW) {
+        put(middle + h * normal, arc->centre);
+        arc->direction = 0;
+        arc->sweep = kPi;
+        return ArcReading::Undecided;
+    }
+    // A CCW arc of at most a half circle has its centre on the chord's left.
+    const double offset = d == CCW ? std::fabs(h) : -std::fabs(h);
+    put(middle + offset * normal, arc->centre);
+    arc->direction = d;
+    const double size = 2.0 * std::atan2(half, std::fabs(h));
+    arc->sweep = d == CCW ? size : -size;
+    return ArcReading::Read;
+}
+
+}  // namespace
+
+int SEGMENT_read_arc(const SEGMENT* segment, SEGMENT_arc_s* arc) {
+    MERROW1_REQUIRE(segment && arc && segment->start && segment->end, "DUE_TO_INVALID_DATA", 0);
+    MERROW1_REQUIRE(segment->type == SEG_ARC, "DUE_TO_INVALID_SEGMENT_TYPE", 0);
+    switch (read_arc(segment, arc)) {
+    case ArcReading::Read: return 1;
+    case ArcReading::Undecided: note("DUE_TO_UNRECOGNIZED_ARC_DIRECTION"); return 0;
+    default: note("DUE_TO_INVALID_DATA"); return 0;
+    }
+}
+
 double SegmentLength(const SEGMENT* segment) {
     MERROW1_REQUIRE(segment, "DUE_TO_INVALID_DATA", 0.0);
     switch (segment->type) {
     case SEG_POINT: return 0.0;
     case SEG_LINE: return dist(start_of(segment), end_of(segment));
-    case SEG_ARC: return SEGMENT_angular_size_of_arc_segment(segment) * segment->end->radius;
+    case SEG_ARC: {
+        // The size of the sweep does not need the sense: a half circle
+        // without a direction still has its length.
+        SEGMENT_arc_s arc;
+        if (read_arc(segment, &arc) == ArcReading::Invalid) {
+            note("DUE_TO_INVALID_DATA");
+            return 0.0;
+        }
+        return std::fabs(arc.sweep) * arc.radius;
+    }
     default: note("DUE_TO_INVALID_SEGMENT_TYPE"); return 0.0;
     }
 }
@@ -623,16 +696,23 @@ void SegmentMinMax(const SEGMENT* segment, const Vector2* d, double* min, double
     // An arc reaches further where its circle's extreme points along the
     // direction lie strictly inside it.
     V2 u;
-    if (segment->type == SEG_ARC && unit(dir, kUnitTolerance, &u)) {
-        V2 c = centre_of(segment);
-        double r = segment->end->radius;
-        V2 top = c + r * u, bottom = c - r * u;
+    SEGMENT_arc_s arc;
+    if (segment->type == SEG_ARC && unit(dir, kUnitTolerance, &u) && SEGMENT_read_arc(segment, &arc)) {
+        // A circle point lies strictly inside an arc of at most a half
+        // circle when it is strictly past the start and short of the end in
+        // the arc's direction.
+        const V2 c = v2(arc.centre), to_start = v2(arc.start) - c, to_end = v2(arc.end) - c;
+        const double sense = arc.direction == CW ? -1.0 : 1.0;
+        auto inside = [&](V2 p) {
+            return sense * cross(to_start, p - c) > 0.0 && sense * cross(p - c, to_end) > 0.0;
+        };
+        V2 top = c + arc.radius * u, bottom = c - arc.radius * u;
         double pt = dot(top, dir), pb = dot(bottom, dir);
-        if (pt > hi && location_on(segment, top) == 3) {
+        if (pt > hi && inside(top)) {
             hi = pt;
             at_hi = top;
         }
-        if (pb < lo && location_on(segment, bottom) == 3) {
+        if (pb < lo && inside(bottom)) {
             lo = pb;
             at_lo = bottom;
         }

@@ -7,6 +7,7 @@
 #include <merrow1/chain_region.h>
 
 #include "internal/check.h"
+#include "internal/ring_check.h"
 
 #include <stend/error.h>
 
@@ -64,6 +65,8 @@ void CHAIN__validate_shapes_from_boolean(const RING_header_s* input, RING_header
 
 int ChainsBoolean(RING_header_s* chains, SIDE side, RING_header_s* out, CHAIN_vertex_source_callback_t merge) {
     MERROW1_REQUIRE(chains && out, "DUE_TO_POINTER_TO_CHAIN_BEING_NULL", 0);
+    MERROW1_REQUIRE_LIST(chains, 0);
+    MERROW1_REQUIRE_LIST(out, 0);
     if (!chains->first || chains->count < 1) return 0;
     if (!CHAIN_ask_use_new_boolean()) {
         ERROR_note(__FILE__, __LINE__, "ChainsBoolean: the older boolean engine is not available");

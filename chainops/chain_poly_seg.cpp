@@ -12,6 +12,7 @@
 #include <merrow1/chain_poly_seg.h>
 
 #include "chainops/chain_poly_seg_internal.h"
+#include "internal/ring_check.h"
 #include "internal/scratch_pool.h"
 
 #include <merrow1/chain.h>
@@ -386,7 +387,9 @@ CHAIN_proc_app_data_spec_e CHAIN__boolean_output_spec(unsigned op, bool has_offs
 int CHAIN_boolean_regions(RING_header_s* set, SIDE side, unsigned op, CHAIN_vertex_source_callback_t merge_cb,
                           CHAIN_trace_vertex_cb_t trace_cb, POLY_SEG_offset_value_cb_t offset_cb, void* data,
                           Korvo::Cam::MaterialAtInfinity* mai, RING_header_s* out) {
-    // 1. Start report.
+    // 1. Sets and output are lists; start report.
+    MERROW1_REQUIRE_LIST(set, 0);
+    MERROW1_REQUIRE_LIST(out, 0);
     CHAIN_debug_report(kDebugStart, "CHAIN_boolean_regions -- Start", set, nullptr);
     // 2. Nothing to do.
     if (empty_set(set)) {
@@ -434,18 +437,18 @@ int CHAIN_boolean_regions(RING_header_s* set, SIDE side, unsigned op, CHAIN_vert
 
 int CHAIN_union_regions(RING_header_s* set, SIDE side, bool carry, CHAIN_vertex_source_callback_t merge_cb,
                         POLY_SEG_offset_value_cb_t offset_cb, void* data, RING_header_s* out) {
-    CHAIN_boolean_regions(set, side, carry ? CHAIN_BOOLEAN_CARRY_SOURCES : 0u, merge_cb, nullptr, offset_cb, data,
-                          nullptr, out);
+    const int done = CHAIN_boolean_regions(set, side, carry ? CHAIN_BOOLEAN_CARRY_SOURCES : 0u, merge_cb, nullptr,
+                                           offset_cb, data, nullptr, out);
     CERR__set_error_code(0);
-    return 1;
+    return done;
 }
 
 int CHAIN_intersect_regions(RING_header_s* set, SIDE side, bool carry, CHAIN_vertex_source_callback_t merge_cb,
                             RING_header_s* out) {
     const unsigned op = CHAIN_BOOLEAN_INTERSECT | (carry ? CHAIN_BOOLEAN_CARRY_SOURCES : 0u);
-    CHAIN_boolean_regions(set, side, op, merge_cb, nullptr, nullptr, nullptr, nullptr, out);
+    const int done = CHAIN_boolean_regions(set, side, op, merge_cb, nullptr, nullptr, nullptr, nullptr, out);
     CERR__set_error_code(0);
-    return 1;
+    return done;
 }
 
 // ---------------------------------------------------------------------------
@@ -546,6 +549,7 @@ void convert_map(ZoneContext& ctx, BZONE_map_s* map) {
 int CHAIN_boolean_regions_to_zones(RING_header_s* set, SIDE side, unsigned op,
                                    CHAIN_vertex_source_callback_t merge_cb, CHAIN_trace_vertex_cb_t trace_cb,
                                    POLY_SEG_offset_value_cb_t offset_cb, void* data, BZONE_map_s* map) {
+    MERROW1_REQUIRE_LIST(set, 0);
     CHAIN_debug_report(kDebugStart, "CHAIN_boolean_regions_to_zones -- Start", set, nullptr);
     if (empty_set(set) || !map) {
         CERR__set_error_code(0);
@@ -716,6 +720,7 @@ bool CHAIN_is_sliver(RING_header_s* chain, POLY_SEG_offset_value_cb_t offset_cb,
 }
 
 bool CHAIN_clean_sliver_regions(RING_header_s* set, const double* min_area) {
+    MERROW1_REQUIRE_LIST(set, false);
     if (empty_set(set)) return false;
     const double threshold = min_area ? *min_area : 2e-10;
     bool removed = false;
@@ -819,6 +824,8 @@ bool trace_dummy_stock(const RING_node_s* segment, Korvo::Math::Point2* point, K
 
 int CHAIN_find_minimal_loops(const RING_header_s* set, CHAIN_poly_seg_intersect_type_t type, SIDE side,
                              CHAIN_vertex_source_callback_t merge_cb, RING_header_s* out) {
+    MERROW1_REQUIRE_LIST(set, 0);
+    MERROW1_REQUIRE_LIST(out, 0);
     // 1. Nothing to do.
     if (empty_set(set)) {
         CERR__set_error_code(0);
@@ -866,6 +873,8 @@ int CHAIN_find_minimal_loops(const RING_header_s* set, CHAIN_poly_seg_intersect_
 
 void CHAIN_SplitSetIntoSimplyConnectedRegions(RING_header_s* set, Korvo::Cam::MaterialAtInfinity mai, SIDE side,
                                               RING_header_s* out) {
+    MERROW1_REQUIRE_LIST(set, );
+    MERROW1_REQUIRE_LIST(out, );
     RING_header_s* first = first_chain(set);
     if (empty_set(set) || !first) return;
     merrow1::run_converting([&]() {

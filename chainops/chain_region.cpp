@@ -6,6 +6,8 @@
 #include <merrow1/chain_edit.h>
 #include <pellam/mchn_segment.h>
 #include <quorn/quorn.h>
+
+#include "internal/ring_check.h"
 #include <stend/system.h>
 
 #include <cmath>
@@ -156,7 +158,8 @@ RING_header_s* CHAIN_create_boolean_set(CMEM_pool_s* pool, void* header_data) {
 
 bool CHAIN_append_region_set(RING_header_s* bset, RING_header_s* chain_or_list, int region_set_id, unsigned flags,
                              double implied_offset, bool skip_small, bool swap_side) {
-    if (!bset || bset->type != RING_TYPE_LIST || !chain_or_list) return false;
+    MERROW1_REQUIRE_LIST(bset, false);
+    if (!bset || !chain_or_list) return false;
     if (chain_or_list->type == RING_TYPE_CHAIN) {
         if (!main_of(chain_or_list) || (skip_small && too_small(chain_or_list))) return false;
         append_stamped(bset, chain_or_list, region_set_id, flags, implied_offset, swap_side);

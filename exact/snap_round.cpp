@@ -65,9 +65,11 @@ wide_t floor_div(wide_t a, wide_t b) {
 
 bool valid_index(int index, int count) { return index >= 0 && index < count; }
 
-// The point that stands for point k: k itself when it is not deleted, else
-// the end of the chain of replacements named by the y of deleted points.
-// -1 when the chain leaves the array or loops (it can be at most `count` long).
+// The point that stands for point k once merging has run: k itself when it is
+// kept, else the end of the chain of replacements named by the y of removed
+// points (a point deleted on entry names point 0, a merged point its
+// representative).  -1 when the chain leaves the array or loops (it can be at
+// most `count` long), as it does when point 0 is itself deleted.
 int resolve_point(const Point* points, int count, int k) {
     for (int steps = 0; steps <= count; ++steps) {
         if (!valid_index(k, count)) return -1;
@@ -75,6 +77,14 @@ int resolve_point(const Point* points, int count, int k) {
         k = points[k].y;
     }
     return -1;
+}
+
+// The point that stands for point k before merging: a point deleted on entry
+// (negative x) goes where point 0 goes; -1 when point 0 is deleted too.
+int entry_point(const Point* points, int count, int k) {
+    if (!valid_index(k, count)) return -1;
+    if (points[k].x >= 0) return k;
+    return count > 0 && points[0].x >= 0 ? 0 : -1;
 }
 
 enum SortKey { BY_X, BY_Y };
@@ -259,14 +269,14 @@ void SNAP_ROUND__build_boxes(SNAP_ROUND_s* object, CARR_record_array_s* points, 
     const int point_count = record_count(points);
     Segment* segs = segment_data(segments);
     // Segments are kept in order and moved down so that box i belongs to
-    // segment i.  An end at a deleted point moves to the point replacing it,
-    // so that boxes and crossings see real coordinates.
+    // segment i.  An end at a point deleted on entry moves to point 0, where
+    // merging sends it, so that boxes and crossings see real coordinates.
     int kept = 0;
     bool invalid = false;
     for (int i = 0; i < n; ++i) {
         Segment s = segs[i];
-        s.start = resolve_point(pts, point_count, s.start);
-        s.end = resolve_point(pts, point_count, s.end);
+        s.start = entry_point(pts, point_count, s.start);
+        s.end = entry_point(pts, point_count, s.end);
         if (s.start < 0 || s.end < 0) {
             invalid = true;
             continue;
@@ -348,13 +358,15 @@ void SNAP_ROUND__merge_points(SNAP_ROUND_s* object, CARR_record_array_s* points,
     SNAP_ROUND__sort_points(table, count, BY_X);
 
     // 2. Walk the runs of equal x.  Points deleted on entry (negative x) sort
-    //    first; their y already names their replacement.  In a run, points of
+    //    first; each gets y = 0, so that it is dropped and references to it
+    //    go where point 0 goes.  In a run, points of
     //    equal y merge into one representative: the last with a non-negative
     //    id, else the first.  A merged point gets x = -1 and y = the index of
     //    its representative, the same form as a deleted one.
     bool changed = false;
     for (int i = 0; i < count;) {
         if (table[i]->x < 0) {
+            table[i]->y = 0;
             changed = true;
             ++i;
             continue;

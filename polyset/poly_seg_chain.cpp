@@ -11,6 +11,8 @@
 #include <merrow1/chain_source.h>
 #include <merrow1/segment.h>
 
+#include "internal/check.h"
+#include "internal/ring_check.h"
 #include "internal/scratch_pool.h"
 #include "polyset/poly_seg_chain_internal.h"
 #include "polyset/poly_seg_internal.h"
@@ -46,7 +48,7 @@ struct StockRecord {
 };
 static_assert(sizeof(StockRecord) == 32, "the trace record is 32 bytes");
 
-enum { KEY_TRACE_RECORD = 1, KEY_SPLIT_RECORD_SIZE = 48 };
+enum { KEY_TRACE_RECORD = CHAIN_APP_DATA_TRACE_VERTEX, KEY_SPLIT_RECORD_SIZE = 48 };
 
 // Segment flags written here beyond the named ones of poly_seg.h.
 const uint32_t FLIPPED_DUMMY_FLAGS = 0x81;
@@ -66,6 +68,26 @@ CHAIN_vertex_data_s* vertex_record(const RING_node_s* vertex) {
 PNT2_s point_of(const RING_node_s* vertex) {
     const double* g = vertex_record(vertex)->geometry;
     return PNT2_s{g[0], g[1]};
+}
+
+// Every vertex point is read: a vertex without geometry (an untyped vertex
+// from a dump) is refused with the precondition note and the host's error,
+// so that no boolean answers without a chain it was given.
+void require_vertex_points(const std::vector<RING_node_s*>& vertices) {
+    for (size_t i = 0; i < vertices.size(); ++i) {
+        const CHAIN_vertex_data_s* record = vertex_record(vertices[i]);
+        if (record && record->geometry) continue;
+        MERROW1_NOTE_FAILURE("DUE_TO_VERTEX_WITHOUT_GEOMETRY");
+        ERROR_exception(__FILE__, __LINE__, ERROR_ASSERTION_CODE,
+                        "Chain to poly-segments: vertex %d has no geometry", static_cast<int>(i + 1));
+    }
+}
+
+// Why an arc segment cannot be read, for the error text.
+const char* arc_failure(const SEGMENT& segment) {
+    return segment.end && segment.end->direction != CCW && segment.end->direction != CW
+               ? "a half circle without a direction"
+               : "bad arc data";
 }
 
 const StockRecord* stock_of(const RING_node_s* vertex) {
@@ -150,12 +172,19 @@ public:
         const bool dummy = stock && stock->dummy;
         if (stock && m_info) note_stock(stock->stock, dummy);
 
-        const end_segment* end = reinterpret_cast<const end_segment*>(vertex_record(vertex)->geometry);
         RING_node_s* node;
         if (CHAIN_seg_ask_type(vertex) == SEG_ARC && !(dummy && m_lines_for_dummies)) {
+            // The arc as every consumer reads it: radius and sense of the
+            // whole segment, also for a piece of it.
+            SEGMENT segment;
+            SEGMENT_arc_s arc;
+            if (!ChainSegment(m_chain, vertex, &segment) || !SEGMENT_read_arc(&segment, &arc))
+                ERROR_exception(__FILE__, __LINE__, ERROR_ASSERTION_CODE,
+                                "Chain to poly-segments: the arc of vertex %d cannot be read (%s)", index + 1,
+                                arc_failure(segment));
             // Counter-clockwise on the poly: a CCW arc walked forward or a CW arc walked backward.
-            const int turn = ((end->direction == CCW) != backward) ? 1 : 0;
-            node = POLY_SEG_append_arc(m_poly, &from, &to, end->radius, turn);
+            const int turn = ((arc.direction == CCW) != backward) ? 1 : 0;
+            node = POLY_SEG_append_arc(m_poly, &from, &to, arc.radius, turn);
         } else {
             node = POLY_SEG_append_line(m_poly, &to);
         }
@@ -212,6 +241,7 @@ RING_header_s* POLY_SEG_create_from_chain(RING_header_s* chain, CMEM_pool_s* poo
     return build_or_delete(poly, [&]() -> RING_header_s* {
         ChainToPoly conv(chain, cb, data, lines_for_dummies, info);
         const std::vector<RING_node_s*> v = nodes_of(chain);
+        require_vertex_points(v);
         const int n = static_cast<int>(v.size());
         const bool closed = ring_closed(chain);
         poly = conv.create(pool, !closed);
@@ -257,6 +287,7 @@ RING_header_s* POLY_SEG_create_from_poc(const PART_OF_CHAIN_s* part, CMEM_pool_s
     return build_or_delete(poly, [&]() -> RING_header_s* {
         ChainToPoly conv(chain, cb, data, lines_for_dummies, nullptr);
         const std::vector<RING_node_s*> v = nodes_of(chain);
+        require_vertex_points(v);
         const int n = static_cast<int>(v.size());
         const bool chain_closed = ring_closed(chain);
         const PNT2_s start{part->start->point[0], part->start->point[1]};
@@ -308,6 +339,7 @@ RING_header_s* POLY_SEG_create_from_poc(const PART_OF_CHAIN_s* part, CMEM_pool_s
 
 RING_header_s* POLY_SEG_create_from_chain_set(RING_header_s* chain_set, CMEM_pool_s* pool, bool with_sources,
                                               bool keep_empty, POLY_SEG_dummy_stock_info_s* info) {
+    MERROW1_REQUIRE_LIST(chain_set, nullptr);
     if (!chain_set) return nullptr;
     RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
     return build_or_delete(out, [&]() -> RING_header_s* {
@@ -324,6 +356,7 @@ RING_header_s* POLY_SEG_create_from_chain_set(RING_header_s* chain_set, CMEM_poo
 
 RING_header_s* POLY_SEG_create_set_from_chain_set(RING_header_s* chain_set, CMEM_pool_s* pool, bool with_sources,
                                                   POLY_SEG_dummy_stock_info_s* info) {
+    MERROW1_REQUIRE_LIST(chain_set, nullptr);
     if (!chain_set) return nullptr;
     RING_header_s* out = POLY_SEG_create_set_of_sets(pool);
     return build_or_delete(out, [&]() -> RING_header_s* {
@@ -889,9 +922,10 @@ bool POLY_SEG_vertex_geometry(const LINE_ARC_SEG_s* piece, const PNT2_s& from,
         // ends, its sense as the poly walks it (a RIGHT source is walked
         // backward).
         SEGMENT source;
-        if (ChainSegment(ref->chain, ref->vertex, &source)) {
-            const double r = source.end->radius;
-            DIRECTION direction = source.end->direction;
+        SEGMENT_arc_s arc;
+        if (ChainSegment(ref->chain, ref->vertex, &source) && SEGMENT_read_arc(&source, &arc)) {
+            const double r = arc.radius;
+            DIRECTION direction = arc.direction;
             if (main_of(ref->chain)->material_side == RIGHT) direction = -direction;
             const double dx = to.x - from.x, dy = to.y - from.y;
             const double c2 = dx * dx + dy * dy;

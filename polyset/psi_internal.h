@@ -6,6 +6,8 @@
 // directly.
 #pragma once
 
+#include <merrow1/app_data_keys.h>
+
 #include <merrow1/psi.h>
 
 #include "exact/line_arc_seg.h"
@@ -39,7 +41,7 @@ enum : uint32_t {
     SEG_FLAG_MULTIPLICITY = 0x200 // carries a multiplicity count in application data key 219
 };
 // Application-data keys on segment nodes.
-enum { KEY_MULTIPLICITY = 219, KEY_COVER = 248 };
+enum { KEY_MULTIPLICITY = POLY_SEG_APP_DATA_THICKNESS, KEY_COVER = POLY_SEG_APP_DATA_COVER };
 
 // Index (0 or 1) of the segment at the node, or -1 when the node does not
 // carry it.

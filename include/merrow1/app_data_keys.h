@@ -87,3 +87,67 @@ enum {
     CHAIN_DUMP_KEY_GEOM_SOURCE = CHAIN_APP_DATA_SEGMENT_SOURCE,
     CHAIN_DUMP_KEY_MARK = CHAIN_APP_DATA_SELF_NODE,
 };
+
+// Keys the chain deletion policy, the point-bound edits and the poly-segment
+// code name by number; records they hold belong to the modules that attach
+// them unless stated.
+enum {
+    // Header: a chain closed from open "with key" (16 bytes: int 1, then 8
+    // zero bytes); on vertices: a special source vertex found by tracing.
+    // Owned (header and vertex).
+    CHAIN_APP_DATA_CLOSED_WITH_KEY = 13,
+    // Vertex: a record of another module. Shared.
+    CHAIN_APP_DATA_SHARED_29 = 29,
+    // Vertex: a record of another module. Owned.
+    CHAIN_APP_DATA_OWNED_37 = 37,
+    // Vertex: point-bound records that move with the vertex point when a
+    // chain is reversed or restarted. Shared.
+    CHAIN_APP_DATA_POINT_54 = 54,
+    CHAIN_APP_DATA_POINT_65 = 65,
+    // Vertex: shared references added when vertex data is copied to another
+    // vertex. Silent.
+    CHAIN_APP_DATA_COPY_REFERENCE_87 = 87,
+    CHAIN_APP_DATA_COPY_REFERENCE_88 = 88,
+    // Vertex: the arc vertex node this vertex was approximated from. Shared.
+    CHAIN_APP_DATA_APPROXIMATED_ARC = 117,
+    // Vertex: records of other modules. Shared.
+    CHAIN_APP_DATA_SHARED_154 = 154,
+    // Vertex: a point-bound record. Shared.
+    CHAIN_APP_DATA_POINT_157 = 157,
+    // Poly node: CHAIN_app_poly_seg_chain_source_s, the chain vertex a piece
+    // came from. Shared, counted (freed with the last reference by the
+    // delete function registered on the poly).
+    POLY_SEG_APP_DATA_CHAIN_SOURCE = 169,
+    // Vertex: records of other modules. Shared.
+    CHAIN_APP_DATA_SHARED_197 = 197,
+    // Vertex: the source vertex that follows a stocked corner
+    // (stock extension source). Owned.
+    CHAIN_APP_DATA_STOCK_EXTENSION_SOURCE = 202,
+    // Vertex: a record of another module. Shared.
+    CHAIN_APP_DATA_SHARED_215 = 215,
+    // Vertex: the fit gate record (4 doubles: two gate ends). Owned.
+    CHAIN_APP_DATA_FIT_GATE = 218,
+    // Poly node: the piece's thickness or multiplicity (one int). Owned, freed
+    // by the delete function registered on the poly.
+    POLY_SEG_APP_DATA_THICKNESS = 219,
+    // Poly node: the extension vector of a tangent-extension corner (PNT2_s).
+    // Owned, freed by the delete function registered on the poly.
+    POLY_SEG_APP_DATA_TAN_EXT = 221,
+    // Poly node: a point (two doubles). Owned, freed by the delete function
+    // registered on the poly.
+    POLY_SEG_APP_DATA_POINT = 222,
+    // Vertex: point-bound records that move with the vertex point. Owned.
+    CHAIN_APP_DATA_POINT_OWNED_231 = 231,
+    // Vertex: a record of another module. Shared.
+    CHAIN_APP_DATA_SHARED_237 = 237,
+    // Poly node: the cover segment made for the piece. Shared.
+    POLY_SEG_APP_DATA_COVER = 248,
+    // Vertex: a point-bound record that moves with the vertex point. Owned.
+    CHAIN_APP_DATA_POINT_OWNED_260 = 260,
+    // Vertex: a point-bound record that moves with the vertex point; not in
+    // the deletion policy (left alone, reported at checking level 1).
+    CHAIN_APP_DATA_POINT_263 = 263,
+    // Poly node: POLY_SEG_node_link_s (a node pointer and a 0/1 word). Owned,
+    // freed by the delete function registered on the poly.
+    POLY_SEG_APP_DATA_NODE_LINK = 265,
+};

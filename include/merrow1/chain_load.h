@@ -45,7 +45,8 @@ enum {
 int CHAIN_dump_to_file(const RING_header_s* chain, CAM_FILE_s* file);
 // Writes a list file: the magic, the number of chains of the list (-1 for a
 // null list) and their records in list order (nodes without a chain are not
-// counted).  1 when every byte was written; 0 for a null file or a failed write.
+// counted).  1 when every byte was written; 0 for a null file, a failed write
+// or a ring that is not a list (with the ring-type note).
 int CHAIN_dump_list_of_chains(const RING_header_s* list, CAM_FILE_s* file);
 // Writes one chain record to a new binary file of that name; 1 written, 0
 // when the file cannot be opened or the chain cannot be written.
@@ -53,8 +54,11 @@ int ChainDump(const RING_header_s* chain, const char* name);
 
 // Appends the chains of a list file to the chain list (chains made in the
 // list's pool).  True when the file was read whole (a count of 0 included);
-// false for a null or non-list ring, a null file, a wrong magic, a negative
-// count, or a chain record that fails to read, and then nothing is appended.
+// false for a null list or file, a ring that is not a list (with the note
+// "Assertion failed: DUE_TO_INVALID_RING_TYPE"), a wrong magic or a negative
+// count (each with a note), with nothing appended.  A chain record that fails to read answers
+// false too: the chains before it are appended, it and the rest are dropped
+// with a note naming its position.
 bool CHAIN_load_list_of_chains(RING_header_s* list, CAM_FILE_s* file);
 // Reads one chain record from the open file, or (file null) from the binary
 // file of that name, into a new chain in the pool; null on failure.  A file
@@ -62,4 +66,8 @@ bool CHAIN_load_list_of_chains(RING_header_s* list, CAM_FILE_s* file);
 RING_header_s* ChainLoad(const char* name, CAM_FILE_s* file, CMEM_pool_s* pool);
 // Reads one chain from a text listing, from the open file or (file null) the
 // text file of that name, into a new chain in the pool; null on failure.
+// Vertices go through the appenders; a closed chain's closing arc (its first
+// vertex) is fitted to the last vertex's point as the appenders fit an arc.
+// An arc whose sense its lines leave open (a half circle without a direction)
+// refuses the listing with a note naming its vertex number.
 RING_header_s* CHAIN_load_text(const char* name, CAM_FILE_s* file, CMEM_pool_s* pool);

@@ -58,26 +58,28 @@ enum : unsigned {
 // chain list `out` with material side `side` (0: the first input chain's).
 // `mai` is an optional array with one MaterialAtInfinity per region set; an
 // entry of 2 is worked out and written back.  Small closed loops of the
-// result are dropped.  Always 1; a null or empty set leaves out as it was.
+// result are dropped.  1, and a null or empty set leaves out as it was; 0 with
+// the note "Assertion failed: DUE_TO_INVALID_RING_TYPE" when set or out is a
+// ring other than a list (so do the other entries here that take lists).
 int CHAIN_boolean_regions(RING_header_s* set, SIDE side, unsigned op, CHAIN_vertex_source_callback_t merge_cb,
                           CHAIN_trace_vertex_cb_t trace_cb, POLY_SEG_offset_value_cb_t offset_cb, void* data,
                           Korvo::Cam::MaterialAtInfinity* mai, RING_header_s* out);
 // CHAIN_boolean_regions with op 2 (carry) or 0, no trace callback and no
-// MaterialAtInfinity; clears the host error code.  Always 1.
+// MaterialAtInfinity; clears the host error code.  CHAIN_boolean_regions's answer.
 int CHAIN_union_regions(RING_header_s* set, SIDE side, bool carry, CHAIN_vertex_source_callback_t merge_cb,
                         POLY_SEG_offset_value_cb_t offset_cb, void* data, RING_header_s* out);
 // CHAIN_boolean_regions with op 3 (carry) or 1 and no other callback; clears
-// the host error code.  Always 1.
+// the host error code.  CHAIN_boolean_regions's answer.
 int CHAIN_intersect_regions(RING_header_s* set, SIDE side, bool carry, CHAIN_vertex_source_callback_t merge_cb,
                             RING_header_s* out);
 // The same boolean with the result left as zones in the caller's map, whose
 // boundaries then hold chains (curve type BZONE_CURVE_RING) made in the map's
-// pool.  Always 1.
+// pool.  1; 0 when set is not a list.
 int CHAIN_boolean_regions_to_zones(RING_header_s* set, SIDE side, unsigned op,
                                    CHAIN_vertex_source_callback_t merge_cb, CHAIN_trace_vertex_cb_t trace_cb,
                                    POLY_SEG_offset_value_cb_t offset_cb, void* data, BZONE_map_s* map);
 // The minimal loops of the network that the chains of the set form, appended
-// to out.  Always 1.
+// to out.  1; 0 when set or out is not a list.
 int CHAIN_find_minimal_loops(const RING_header_s* set, CHAIN_poly_seg_intersect_type_t type, SIDE side,
                              CHAIN_vertex_source_callback_t merge_cb, RING_header_s* out);
 

@@ -29,6 +29,8 @@
 // pool of the poly that made them: that pool must outlive every copy.
 #pragma once
 
+#include <merrow1/app_data_keys.h>
+
 #include <merrow1/material_at_infinity.h>
 
 #include <merrow1/line_arc_seg.h>
@@ -61,12 +63,13 @@ struct POLY_SEG_set_header_s {
     Korvo::Cam::MaterialAtInfinity material_at_infinity;
 };
 
-// Node application-data keys of poly-segments.
+// Node application-data keys of poly-segments (names kept as aliases of the
+// key header's).
 enum {
-    POLY_SEG_KEY_CHAIN_SOURCE = 169,  // CHAIN_app_poly_seg_chain_source_s (shared, counted)
-    POLY_SEG_KEY_THICKNESS = 219,     // int
-    POLY_SEG_KEY_POINT = 222,         // Korvo::Math::Point2
-    POLY_SEG_KEY_NODE_LINK = 265,     // POLY_SEG_node_link_s
+    POLY_SEG_KEY_CHAIN_SOURCE = POLY_SEG_APP_DATA_CHAIN_SOURCE,  // CHAIN_app_poly_seg_chain_source_s (shared, counted)
+    POLY_SEG_KEY_THICKNESS = POLY_SEG_APP_DATA_THICKNESS,        // int
+    POLY_SEG_KEY_POINT = POLY_SEG_APP_DATA_POINT,                // Korvo::Math::Point2
+    POLY_SEG_KEY_NODE_LINK = POLY_SEG_APP_DATA_NODE_LINK,        // POLY_SEG_node_link_s
 };
 
 // Segment flag bits of the poly-segment layer (LINE_ARC_SEG_s::flags).

@@ -9,6 +9,8 @@
 // of the result (header key 7) and the output order of a set's chains.
 #pragma once
 
+#include <merrow1/app_data_keys.h>
+
 #include <merrow1/chain_edit.h>
 #include <merrow1/chain_part.h>
 #include <merrow1/chain_types.h>
@@ -23,7 +25,7 @@
 
 // Application data carried between chains and polys.
 enum {
-    POLY_SEG_KEY_Z_VALUE = 40,  // one double: Z of a chain vertex or of a poly node
+    POLY_SEG_KEY_Z_VALUE = CHAIN_APP_DATA_Z,  // one double: Z of a chain vertex or of a poly node
 };
 
 // Filled by the conversion of trace chains when the caller passes one; the

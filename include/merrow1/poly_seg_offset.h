@@ -16,11 +16,13 @@
 // last end with the end of its last piece: no end caps.
 #pragma once
 
+#include <merrow1/app_data_keys.h>
+
 #include <merrow1/poly_seg.h>
 
 // Node application data of an offset in progress.
 enum {
-    POLY_SEG_KEY_TAN_EXT = 221,  // PNT2_s: extension vector of a tangent-extension corner
+    POLY_SEG_KEY_TAN_EXT = POLY_SEG_APP_DATA_TAN_EXT,  // PNT2_s: extension vector of a tangent-extension corner
 };
 
 // Answer of the corner-type callback for a vertex.

@@ -61,6 +61,29 @@ double SegmentArcEndAngle(const SEGMENT* segment);
 // Angle between centre-to-start and centre-to-end, in [0, pi].
 double SEGMENT_angular_size_of_arc_segment(const SEGMENT* segment);
 
+// An arc as every consumer reads it (areas, centroids, lengths, boxes, the
+// conversion to poly-segments), so that no record is read two ways.
+struct SEGMENT_arc_s {
+    double start[2];
+    double end[2];
+    double centre[2];     // on the perpendicular bisector of the chord
+    double radius;        // from the centre to either end
+    DIRECTION direction;  // CCW or CW; 0 when the record does not decide it
+    double sweep;         // signed (positive CCW), at most pi in size
+};
+
+// Reads an arc segment: the ends as they are; the record's centre moved onto
+// the chord's perpendicular bisector (the component along the chord dropped);
+// the record's direction when it is CCW or CW, else the side of the chord the
+// centre lies on.  The arc spans at most a half circle, so a centre on the
+// wrong side of the chord for the direction is mirrored across it.  1 when
+// read; 0 for a segment that is not a readable arc (note
+// "DUE_TO_INVALID_SEGMENT_TYPE" or "DUE_TO_INVALID_DATA"), and 0 with the note
+// "DUE_TO_UNRECOGNIZED_ARC_DIRECTION" for a half circle without a direction,
+// whose sense the record does not decide (then all is filled but direction 0,
+// with the sweep pi).  Ends that coincide read as an arc of sweep 0.
+int SEGMENT_read_arc(const SEGMENT* segment, SEGMENT_arc_s* arc);
+
 double SegmentLength(const SEGMENT* segment);
 
 // Unit tangent at the point (lines: the unit chord); 0 when none can be formed.

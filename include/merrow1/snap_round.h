@@ -23,9 +23,9 @@ enum {
 };
 
 // A point of the caller's point array.  x and y are grid coordinates.  A point
-// with x below 0 on entry is deleted; its y names the point that replaces it
-// (the form merging writes): segment ends that use it are redirected there, and
-// a segment whose replacement cannot be found is dropped.
+// with x below 0 on entry is deleted: segment ends that use it go where point 0
+// goes.  Point 0 must be a valid point; when it is deleted too, the segments
+// that need a deleted point are dropped with a note.
 struct SNAP_ROUND_point_s {
     int32_t x;
     int32_t y;

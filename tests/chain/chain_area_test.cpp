@@ -3,11 +3,15 @@
 
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_segments.h>
+#include <merrow1/segment.h>
 #include <pellam/testing_segment.h>
 #include <quorn/testing.h>
+#include <stend/system.h>
+#include <stend/testing.h>
 
 #include <cmath>
 #include <functional>
+#include <vector>
 
 using namespace chain_query_test;
 
@@ -64,6 +68,80 @@ TEST_F(ChainArea, AnalyticShapesHaveTheirAreaCentroidAndDirection) {
         EXPECT_NEAR(centroid[1], shape.cy, 1e-12);
         EXPECT_EQ(CHAIN_direction_of_chain(chain), shape.direction);
     }
+}
+
+// Areas far from the origin or of huge extent keep their relative precision
+// and stay finite whenever the true area is.
+TEST_F(ChainArea, LargeCoordinatesKeepTheirRelativePrecision) {
+    struct Case {
+        const char* name;
+        std::vector<V> vertices;
+        double area, cx, cy;
+    };
+    auto kite = [](double b) { return std::vector<V>{L(0, 0), L(2, 0), L(b, b), L(0, 2)}; };
+    const double big = 1e154;
+    const double far = 1e12;
+    const Case cases[] = {
+        {"kite 1e15", kite(1e15), 2e15, NAN, NAN},
+        {"kite 1e18", kite(1e18), 2e18, NAN, NAN},
+        {"kite 1e155", kite(1e155), 2e155, NAN, NAN},
+        {"square of side 1e154", {L(0, 0), L(big, 0), L(big, big), L(0, big)}, 1e308, big / 2, big / 2},
+        {"unit square at 1e12",
+         {L(far, far), L(far + 1, far), L(far + 1, far + 1), L(far, far + 1)},
+         1.0,
+         far + 0.5,
+         far + 0.5},
+        {"half disc at 1e12", {L(far - 1, far), L(far + 1, far), A(far - 1, far, far, far, CCW)}, kPi / 2, far,
+         far + 4.0 / (3.0 * kPi)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RING_header_s* chain = make_chain(pool, c.vertices, true);
+        double centroid[2] = {0.0, 0.0};
+        const double area = CHAIN_chainArea_chainCentroid(chain, centroid);
+        ASSERT_TRUE(std::isfinite(area));
+        EXPECT_NEAR(area / c.area, 1.0, 1e-12);
+        if (!std::isnan(c.cx)) {
+            EXPECT_NEAR(centroid[0], c.cx, std::fabs(c.cx) * 1e-12 + 1e-12);
+            EXPECT_NEAR(centroid[1], c.cy, std::fabs(c.cy) * 1e-12 + 1e-12);
+        }
+    }
+}
+
+// One reading of an arc record: a centre off the bisector of the ends is read
+// on the bisector, a missing direction is the side of the centre, and a half
+// circle without a direction has no area (refused with a note) but keeps its
+// length.
+TEST_F(ChainArea, ArcRecordsAreReadOneWay) {
+    MACH__checking_level = 1;
+    // Half disc of radius 1 over the chord (-1, 0)-(1, 0), closed by the chord.
+    struct Case {
+        const char* name;
+        V arc;
+        double area;
+    } cases[] = {
+        {"centre on the chord, CCW", A(-1, 0, 0, 0, CCW), kPi / 2},
+        {"centre off the bisector along the chord", A(-1, 0, 0.3, 0, CCW), kPi / 2},
+        // Centre (0, -1), radius sqrt 2: the centre lies on the chord's left
+        // going from (1, 0) to (-1, 0), so the arc is CCW; the circular
+        // segment between chord and arc has area (r^2 theta - r^2 sin theta)/2.
+        {"arc without a direction takes its centre's side", A(-1, 0, 0, -1, 0), kPi / 2 - 1},
+        {"centre on the wrong side for the direction is mirrored", A(-1, 0, 0, 1, CCW), kPi / 2 - 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RING_header_s* chain = make_chain(pool, {L(1, 0), c.arc}, true);
+        EXPECT_NEAR(CHAIN_chainArea_chainCentroid(chain, nullptr), c.area, 1e-12);
+    }
+    stend_test::clear();
+    RING_header_s* undecided = make_chain(pool, {L(1, 0), A(-1, 0, 0, 0, 0)}, true);
+    EXPECT_EQ(CHAIN_chainArea_chainCentroid(undecided, nullptr), 0.0);
+    const auto notes = stend_test::texts(stend_test::Kind::Note);
+    ASSERT_FALSE(notes.empty());
+    EXPECT_EQ(notes[0], "Assertion failed: DUE_TO_UNRECOGNIZED_ARC_DIRECTION");
+    SEGMENT half;
+    ASSERT_EQ(ChainSegment(undecided, undecided->last, &half), 1);
+    EXPECT_NEAR(SegmentLength(&half), kPi, 1e-12);
 }
 
 TEST_F(ChainArea, FlatClosedChainAnswersZeroWithItsCurveCentroid) {

@@ -107,18 +107,24 @@ TEST_F(ChainEdit, ReversingTwiceRestoresEveryPointBoundKey) {
         bound.push_back(b);
     }
     // After one reversal the data sits on the vertex at the same point, and
-    // the Z pair has swapped values.
+    // the Z pair has swapped values.  The shared Z record is never written:
+    // a vertex with a Z-after gets its own Z copy.
     ASSERT_EQ(CHAIN_reverse(chain), 1);
     for (int i = 0; i < chain->count; ++i) {
         RING_node_s* node = nth(chain, i);
         int j = 0;
         while (before[j] != std::vector<double>{point_of(node)[0], point_of(node)[1]}) ++j;
         SCOPED_TRACE(j);
-        EXPECT_EQ(APP_DATA__ask_app_data(node->app_data, 40), bound[j].z);
+        const double* z = static_cast<const double*>(APP_DATA__ask_app_data(node->app_data, 40));
+        ASSERT_NE(z, nullptr);
+        EXPECT_EQ(*bound[j].z, 10.0 + j);
         EXPECT_EQ(APP_DATA__ask_app_data(node->app_data, 259), bound[j].z_after);
         if (bound[j].z_after) {
-            EXPECT_EQ(*bound[j].z, 20.0 + j);
+            EXPECT_NE(z, bound[j].z);
+            EXPECT_EQ(*z, 20.0 + j);
             EXPECT_EQ(*bound[j].z_after, 10.0 + j);
+        } else {
+            EXPECT_EQ(z, bound[j].z);
         }
         for (int k = 0; k < 7; ++k) EXPECT_EQ(APP_DATA__ask_app_data(node->app_data, kMoving[k]), bound[j].moving[k]);
         EXPECT_EQ(APP_DATA__ask_app_data(node->app_data, 131), j == 1 ? node : nullptr);
@@ -132,6 +138,7 @@ TEST_F(ChainEdit, ReversingTwiceRestoresEveryPointBoundKey) {
         while (before[j] != std::vector<double>{point_of(node)[0], point_of(node)[1]}) ++j;
         SCOPED_TRACE(j);
         EXPECT_EQ(*bound[j].z, 10.0 + j);
+        EXPECT_EQ(*static_cast<const double*>(APP_DATA__ask_app_data(node->app_data, 40)), 10.0 + j);
         if (bound[j].z_after) {
             EXPECT_EQ(*bound[j].z_after, 20.0 + j);
         }
@@ -152,6 +159,27 @@ TEST_F(ChainEdit, ReversingTwiceRestoresEveryPointBoundKey) {
     RING_delete(chain);
     for (const PointBound& b : bound) EXPECT_EQ(*b.z >= 10.0, true);
     CMEM_private_delete_pool(host);
+}
+
+// Two chains share one Z record at a vertex: reversing one changes the Z
+// of neither the other chain nor the record.
+TEST_F(ChainEdit, ReversingNeverWritesThroughASharedZRecord) {
+    RING_header_s* a = make_chain(pool, {P(0, 0), L(1, 0), L(2, 0)}, false);
+    RING_header_s* b = make_chain(pool, {P(5, 0), L(1, 0)}, false);
+    double* shared = CMEM_NEW(pool, double);
+    *shared = 10.0;
+    double* after = CMEM_NEW(pool, double);
+    *after = 20.0;
+    APP_DATA__add_data(&nth(a, 1)->app_data, shared, 40, pool);
+    APP_DATA__add_data(&nth(a, 1)->app_data, after, 259, pool);
+    APP_DATA__add_data(&nth(b, 1)->app_data, shared, 40, pool);
+    ASSERT_EQ(CHAIN_reverse(a), 1);
+    EXPECT_EQ(*shared, 10.0);
+    EXPECT_EQ(*static_cast<const double*>(APP_DATA__ask_app_data(nth(b, 1)->app_data, 40)), 10.0);
+    EXPECT_EQ(*static_cast<const double*>(APP_DATA__ask_app_data(nth(a, 1)->app_data, 40)), 20.0);
+    EXPECT_EQ(*static_cast<const double*>(APP_DATA__ask_app_data(nth(a, 1)->app_data, 259)), 10.0);
+    RING_delete(a);
+    RING_delete(b);
 }
 
 TEST_F(ChainEdit, ZAfterWithoutZIsDroppedAndFreed) {

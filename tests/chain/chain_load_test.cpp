@@ -3,7 +3,9 @@
 // the text-listing reader.
 #include <gtest/gtest.h>
 #include <merrow1/chain.h>
+#include <merrow1/chain_area.h>
 #include <merrow1/chain_load.h>
+#include <merrow1/chain_segments.h>
 #include <sorrel/cam_file.h>
 #include <sorrel/testing.h>
 #include <stend/system.h>
@@ -18,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -445,21 +448,108 @@ TEST_F(ChainListFileTest, HeaderCasesAnswerAsTheFileSays) {
     EXPECT_EQ(CHAIN_dump_list_of_chains(empty_list, nullptr), 0);
 }
 
-TEST_F(ChainListFileTest, TruncatedFileIsRefusedAtEveryLengthAndLeavesNothingBehind) {
+// A file cut at any length answers false; the chains whose records end
+// before the cut are appended, and the note names the first damaged one.
+TEST_F(ChainListFileTest, TruncatedFileKeepsTheChainsReadWholeAndNamesTheDamagedOne) {
+    RING_header_s* sample = sample_list();
+    dump_list(sample, "full.dmp");
+    const Bytes full = file_bytes("full.dmp");
+    // Where each chain record ends: the size of a list file of the chains
+    // up to it (the records do not depend on the count before them).
+    std::vector<size_t> ends;
+    {
+        RING_header_s* prefix = new_list(pool);
+        for (RING_node_s* n : nodes_of(sample)) {
+            if (!RING_ask_node_subring(n)) continue;
+            RING_set_node_subring(RING_insert_after(prefix, prefix->last, nullptr), RING_ask_node_subring(n));
+            dump_list(prefix, "prefix.dmp");
+            ends.push_back(file_bytes("prefix.dmp").size());
+        }
+    }
+    ASSERT_EQ(ends.size(), 4u);
+    ASSERT_EQ(ends.back(), full.size());
+    for (size_t length = 8; length < full.size(); ++length) {
+        SCOPED_TRACE(length);
+        stend_test::clear();
+        write_file("cut.dmp", Bytes(full.begin(), full.begin() + static_cast<long>(length)));
+        RING_header_s* list = new_list(other);
+        RING_set_node_subring(RING_insert_after(list, nullptr, nullptr), CHAIN_create_from_csys(nullptr, other));
+        EXPECT_FALSE(load_list(list, "cut.dmp"));
+        int whole = 0;
+        while (ends[static_cast<size_t>(whole)] <= length) ++whole;
+        ASSERT_EQ(list->count, 1 + whole);
+        const auto notes = stend_test::texts(stend_test::Kind::Note);
+        ASSERT_FALSE(notes.empty());
+        EXPECT_EQ(notes.back(), "Chain dump: chain " + std::to_string(whole + 1) + " of 4 is damaged; it and the " +
+                                    std::to_string(3 - whole) + " after it are dropped");
+        std::vector<RING_node_s*> got = nodes_of(list);
+        for (int i = 0; i < whole; ++i)
+            expect_same_chain(RING_ask_node_subring(nodes_of(sample)[static_cast<size_t>(i)]),
+                              RING_ask_node_subring(got[static_cast<size_t>(i) + 1]));
+    }
+}
+
+// A damaged vertex kind in the second chain: the first is kept, the second
+// and the rest are dropped, and nothing of the dropped records stays live.
+TEST_F(ChainListFileTest, DamagedChainInTheMiddleIsDroppedWithTheRest) {
+    RING_header_s* sample = sample_list();
+    dump_list(sample, "full.dmp");
+    Bytes bytes = file_bytes("full.dmp");
+    RING_header_s* first_only = new_list(pool);
+    RING_set_node_subring(RING_insert_after(first_only, nullptr, nullptr), RING_ask_node_subring(sample->first));
+    dump_list(first_only, "first.dmp");
+    const size_t second = file_bytes("first.dmp").size();  // the second record starts here
+    const int32_t bad_kind = 7;
+    std::memcpy(bytes.data() + second + 8 + 144, &bad_kind, 4);  // its first vertex kind
+    write_file("bad.dmp", bytes);
+    // What loading the first chain alone leaves live.
+    long objects = velte_test::live_object_count();
+    ASSERT_TRUE(load_list(new_list(other), "first.dmp"));
+    const long one_chain = velte_test::live_object_count() - objects;
+    stend_test::clear();
+    objects = velte_test::live_object_count();
+    RING_header_s* list = new_list(other);
+    EXPECT_FALSE(load_list(list, "bad.dmp"));
+    ASSERT_EQ(list->count, 1);
+    expect_same_chain(RING_ask_node_subring(sample->first), RING_ask_node_subring(list->first));
+    const auto notes = stend_test::texts(stend_test::Kind::Note);
+    ASSERT_GE(notes.size(), 2u);
+    EXPECT_EQ(notes[notes.size() - 2], "Chain dump: vertex kind 7 is not -1, 0, 1 or 2");
+    EXPECT_EQ(notes.back(), "Chain dump: chain 2 of 4 is damaged; it and the 2 after it are dropped");
+    // Nothing of the dropped records stays live.
+    EXPECT_EQ(velte_test::live_object_count() - objects, one_chain);
+}
+
+// Random damage to a list dump: every load answers, appends at most the
+// chains of the file, notes a failure, and what it appends can be measured
+// and deleted (the sanitizer run checks that nothing reads out of bounds).
+TEST_F(ChainListFileTest, RandomlyDamagedListDumpsLoadCleanly) {
     dump_list(sample_list(), "full.dmp");
     const Bytes full = file_bytes("full.dmp");
-    RING_header_s* list = new_list(other);
-    RING_set_node_subring(RING_insert_after(list, nullptr, nullptr), CHAIN_create_from_csys(nullptr, other));
-    const long objects = velte_test::live_object_count();
-    for (size_t length = 0; length < full.size(); ++length) {
-        SCOPED_TRACE(length);
-        write_file("cut.dmp", Bytes(full.begin(), full.begin() + static_cast<long>(length)));
-        EXPECT_FALSE(load_list(list, "cut.dmp"));
-        EXPECT_EQ(list->count, 1);
-        EXPECT_EQ(velte_test::live_object_count(), objects);
+    std::mt19937 random(20261210);
+    for (int round = 0; round < 300; ++round) {
+        SCOPED_TRACE(round);
+        stend_test::clear();
+        Bytes damaged = full;
+        const int flips = 1 + static_cast<int>(random() % 4);
+        for (int f = 0; f < flips; ++f)
+            damaged[random() % damaged.size()] = static_cast<unsigned char>(random());
+        if (random() % 4 == 0) damaged.resize(random() % damaged.size());
+        write_file("damaged.dmp", damaged);
+        RING_header_s* list = new_list(other);
+        const bool ok = load_list(list, "damaged.dmp");
+        EXPECT_LE(list->count, 4);
+        if (!ok) {
+            EXPECT_FALSE(stend_test::texts(stend_test::Kind::Note).empty());
+        }
+        for (RING_node_s* node : nodes_of(list)) {
+            RING_header_s* chain = RING_ask_node_subring(node);
+            ASSERT_NE(chain, nullptr);
+            CHAIN_chainArea_chainCentroid(chain, nullptr);
+            CHAIN_BOX_s box;
+            ChainBox(chain, nullptr, &box);
+        }
     }
-    EXPECT_TRUE(load_list(list, "full.dmp"));
-    EXPECT_EQ(list->count, 5);
 }
 
 // ---------------------------------------------------------------------------

@@ -281,22 +281,60 @@ TEST_F(SnapRound, ManyCoincidentPointsLeaveOnePointPerPlace) {
     EXPECT_EQ(e, ends.size());
 }
 
-// A point with negative x on entry is deleted; its y names the point that
-// replaces it.  Ends that used it go there, not to point 0.
-TEST_F(SnapRound, EndsAtDeletedPointsGoToTheirReplacement) {
+// A point with negative x on entry is deleted, whatever its y holds; ends
+// that used it go where point 0 goes: to point 0's new place, or to the point
+// that point 0 was merged into.
+TEST_F(SnapRound, EndsAtDeletedPointsGoWherePointZeroGoes) {
+    {
+        Arrays a;
+        a.point(0, 0, 0.0, 10);
+        a.point(4, 0, 0.0, 11);
+        a.point(-1, 4, 0.0, 12);  // deleted; its y is not a replacement
+        a.point(6, 6, 0.0, 13);
+        a.point(-1, 3, 0.0, 14);  // deleted
+        a.segment(2, 3, 1);
+        a.segment(1, 4, 2);
+        run(a);
+        ASSERT_EQ(a.points.count, 3);
+        EXPECT_EQ(a.pt(0).id, 10);
+        EXPECT_EQ(a.pt(2).id, 13);
+        EXPECT_EQ(a.pieces(), (Pieces{"(0,0)-(6,6)", "(4,0)-(0,0)"}));
+        EXPECT_TRUE(stend_test::texts(stend_test::Kind::Note).empty());
+    }
+    {
+        // Point 0 (id -1) merges into its twin; the deleted point follows it.
+        Arrays a;
+        a.point(3, 3, 0.0, -1);
+        a.point(9, 0, 0.0, 21);
+        a.point(-5, 1, 0.0, 22);  // deleted
+        a.point(3, 3, 0.0, 23);
+        a.segment(1, 2, 1);
+        run(a);
+        ASSERT_EQ(a.points.count, 2);
+        EXPECT_EQ(a.pt(1).id, 23);
+        EXPECT_EQ(a.pieces(), (Pieces{"(9,0)-(3,3)"}));
+    }
+}
+
+// With point 0 itself deleted, ends at deleted points have nowhere to go:
+// their segments are dropped with a note, the rest is kept.
+TEST_F(SnapRound, DeletedPointZeroDropsTheSegmentsThatNeedItWithANote) {
+    MACH__checking_level = 1;
     Arrays a;
-    a.point(0, 0, 0.0, 10);
-    a.point(4, 0, 0.0, 11);
-    a.point(-1, 4, 0.0, 12);  // deleted, replaced by point 4, itself replaced by point 3
-    a.point(6, 6, 0.0, 13);
-    a.point(-1, 3, 0.0, 14);  // deleted, replaced by point 3
-    a.segment(0, 2, 1);
-    a.segment(1, 3, 2);
+    a.point(-1, 0);
+    a.point(2, 2);
+    a.point(8, 2);
+    a.point(-1, 2);
+    a.segment(1, 3, 1);
+    a.segment(0, 2, 2);
+    a.segment(1, 2, 3);
     run(a);
-    ASSERT_EQ(a.points.count, 3);
-    EXPECT_EQ(a.pt(2).id, 13);
-    EXPECT_EQ(a.pieces(), (Pieces{"(0,0)-(6,6)", "(4,0)-(6,6)"}));
-    EXPECT_TRUE(stend_test::texts(stend_test::Kind::Note).empty());
+    EXPECT_EQ(a.pieces(), (Pieces{"(2,2)-(8,2)"}));
+    EXPECT_EQ(a.seg(0).id, 3);
+    EXPECT_EQ(a.points.count, 2);
+    const auto notes = stend_test::texts(stend_test::Kind::Note);
+    ASSERT_FALSE(notes.empty());
+    EXPECT_EQ(notes[0], "Assertion failed: DUE_TO_INVALID_INPUT");
 }
 
 TEST_F(SnapRound, SegmentsWhoseEndsBecomeOnePointAreDropped) {
@@ -305,8 +343,8 @@ TEST_F(SnapRound, SegmentsWhoseEndsBecomeOnePointAreDropped) {
         Arrays a;
         a.point(0, 0);
         a.point(5, 5);
-        a.point(-1, 1);  // replaced by point 1
-        a.segment(1, 2, 1);
+        a.point(-1, 1);  // deleted: goes where point 0 goes
+        a.segment(0, 2, 1);
         a.segment(0, 1, 2);
         run(a);
         EXPECT_EQ(a.pieces(), (Pieces{"(0,0)-(5,5)"}));
@@ -341,12 +379,10 @@ TEST_F(SnapRound, SegmentsWithInvalidPointIndicesAreDroppedWithANote) {
     Arrays a;
     a.point(0, 0);
     a.point(4, 4);
-    a.point(-1, 77);  // deleted, with a replacement outside the array
-    a.point(-1, 3);   // deleted, replaced by itself
+    a.point(-1, 77);  // deleted: goes to point 0
     a.segment(0, 99, 1);
     a.segment(-1, 1, 2);
     a.segment(0, 2, 3);
-    a.segment(0, 3, 4);
     a.segment(0, 1, 5);
     run(a);
     EXPECT_EQ(a.pieces(), (Pieces{"(0,0)-(4,4)"}));
