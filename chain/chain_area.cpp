@@ -196,10 +196,13 @@ int midpoint_of_longest(const RING_header_s* chain, POINT_ON_CHAIN_s* out, Filte
 // ---------------------------------------------------------------------------
 // Areas and centroids
 
-double CHAIN_chainArea_chainCentroid(const RING_header_s* chain, double centroid[2]) {
-    if (!is_closed(chain) || chain->count < 2) return 0.0;
-    const double* reference = vertex_point(chain->first);
-    MERROW1_REQUIRE(reference, "DUE_TO_VERTEX_WITHOUT_GEOMETRY", 0.0);
+namespace {
+
+// Signed area of a closed chain with no tolerance applied, and its centroid
+// (when asked and the area is not zero).  false when a segment cannot be read
+// or the chain lies beyond the doubles; the area is then 0.
+bool summed_area(const RING_header_s* chain, const double* reference, double* true_area, double centroid[2]) {
+    *true_area = 0.0;
     // 1. Every segment read once: lines by their ends, arcs through the one
     //    arc reading.  A segment that cannot be read leaves no area.
     std::vector<Piece> pieces;
@@ -219,7 +222,7 @@ double CHAIN_chainArea_chainCentroid(const RING_header_s* chain, double centroid
             readable = false;
             return false;
         });
-    if (!readable) return 0.0;
+    if (!readable) return false;
     // 2. Coordinates about the first vertex, scaled by a power of two to the
     //    order of 1.  Both steps are exact or nearly so, and keep every term
     //    of the sums at the relative precision of its own coordinates: no
@@ -230,7 +233,7 @@ double CHAIN_chainArea_chainCentroid(const RING_header_s* chain, double centroid
     for (const Piece& p : pieces)
         extent = std::fmax(extent, std::fmax(std::fmax(std::fabs(p.s[0] - rx), std::fabs(p.s[1] - ry)),
                                              std::fmax(std::fabs(p.e[0] - rx), std::fabs(p.e[1] - ry))));
-    if (!std::isfinite(extent)) return 0.0;
+    if (!std::isfinite(extent)) return false;
     const int exponent = extent > 0.0 ? std::ilogb(extent) : 0;
     auto scaled = [&](const double q[2], double out[2]) {
         out[0] = std::ldexp(q[0] - rx, -exponent);
@@ -271,40 +274,42 @@ double CHAIN_chainArea_chainCentroid(const RING_header_s* chain, double centroid
         mx += piece_area * c[0] + moment * bulge[0];
         my += piece_area * c[1] + moment * bulge[1];
     }
-    const double true_area = std::ldexp(area, 2 * exponent);
+    *true_area = std::ldexp(area, 2 * exponent);
+    if (centroid && area != 0.0) {
+        centroid[0] = rx + std::ldexp(mx / area, exponent);
+        centroid[1] = ry + std::ldexp(my / area, exponent);
+    }
+    return true;
+}
+
+}  // namespace
+
+double CHAIN_chainArea_chainCentroid(const RING_header_s* chain, double centroid[2]) {
+    if (!is_closed(chain) || chain->count < 2) return 0.0;
+    const double* reference = vertex_point(chain->first);
+    MERROW1_REQUIRE(reference, "DUE_TO_VERTEX_WITHOUT_GEOMETRY", 0.0);
+    double true_area = 0.0;
+    double c[2] = {reference[0], reference[1]};
+    if (!summed_area(chain, reference, &true_area, c)) return 0.0;
     if (std::fabs(true_area) <= EQ_ask_length_tolerance()) {
         if (centroid) curve_centroid(chain, centroid);
         return 0.0;
     }
     if (centroid) {
-        centroid[0] = rx + std::ldexp(mx / area, exponent);
-        centroid[1] = ry + std::ldexp(my / area, exponent);
+        centroid[0] = c[0];
+        centroid[1] = c[1];
     }
     return true_area;
 }
 
 namespace {
 
-// Signed area of a closed chain as summed, with no tolerance applied; the
-// terms are taken about the first vertex so that they stay small where the
-// chain lies far from the origin.
+// Signed area of a closed chain as summed, with no tolerance applied.
 double raw_signed_area(const RING_header_s* chain) {
     if (!is_closed(chain) || chain->count < 2) return 0.0;
-    const double* origin = vertex_point(chain->first);
-    if (!origin) return 0.0;
-    const double rx = origin[0], ry = origin[1];
+    const double* reference = vertex_point(chain->first);
     double area = 0.0;
-    for_each_segment(chain, [&](const SEGMENT& segment, RING_node_s*, int) {
-        const double sx = segment.start[0] - rx, sy = segment.start[1] - ry;
-        const double ex = segment.end->x - rx, ey = segment.end->y - ry;
-        if (segment.type == SEG_LINE) {
-            area += (sx + ex) * (ey - sy) / 2.0;
-        } else if (segment.type == SEG_ARC) {
-            const double ox = segment.end->cx - rx, oy = segment.end->cy - ry, r = segment.end->radius;
-            area += (ex * ey - sx * sy + (ey - sy) * ox - (ex - sx) * oy) / 2.0 + r * r * signed_sweep(segment) / 2.0;
-        }
-        return true;
-    });
+    if (!reference || !summed_area(chain, reference, &area, nullptr)) return 0.0;
     return area;
 }
 
