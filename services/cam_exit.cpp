@@ -64,7 +64,9 @@ void ignore_callback() {}
 
 }  // namespace
 
-void CAM_EXIT_init_module() { ERROR_register_decoder_fn(CAM_EXIT_ERROR_BASE, kMessageCount, ERROR_decode_in_table, kMessages); }
+void CAM_EXIT_init_module() {
+    ERROR_register_decoder_fn(CAM_EXIT_ERROR_BASE, kMessageCount, ERROR_decode_in_table, kMessages);
+}
 
 void CAM_EXIT_create_prefix_env_var(const char* name, char* result) {
     MERROW1_REQUIRE(result, "DUE_TO_INVALID_INPUT", );
@@ -111,8 +113,8 @@ void CAM_EXIT_do_exit(char* name, char* entry_point, LINE* line, CAM_EXIT_prefix
     const int length = static_cast<int>(variable.size());
     if (length > kMaxVariableLength) {
         *status = CAM_EXIT_ERROR_ENV_VAR_TOO_LONG;
-        ERROR_raise(__FILE__, __LINE__, CAM_EXIT_ERROR_ENV_VAR_TOO_LONG, "Env Var Name too long: %s Max = %d, Actual = %d",
-                    variable.c_str(), kMaxVariableLength, length);
+        ERROR_raise(__FILE__, __LINE__, CAM_EXIT_ERROR_ENV_VAR_TOO_LONG,
+                    "Env Var Name too long: %s Max = %d, Actual = %d", variable.c_str(), kMaxVariableLength, length);
     }
 
     const char* found = ENV_translate_variable(variable.c_str());

@@ -143,6 +143,9 @@ TEST(CamGeometryType, DisplayDrawsAtThePlane) {
     EXPECT_TRUE(glimra_test::calls().empty());
 
     const tag_t xform = tavish_test::create_xform(kXform);
+    // A size that draws nothing meaningful is refused.
+    for (double size : {0.0, -1.0, std::numeric_limits<double>::quiet_NaN()}) CAM_GEOMETRY_TYPE_display(xform, size, 5);
+    EXPECT_TRUE(glimra_test::calls().empty());
     CAM_GEOMETRY_TYPE_display(xform, 10.0, 5);
     ASSERT_EQ(1u, glimra_test::calls().size());
     const auto& call = glimra_test::calls()[0];

@@ -86,7 +86,8 @@ TEST_F(CamNameTest, ValidationTable) {
         SCOPED_TRACE(c.name);
         const int id = c.class_id ? static_cast<int>(*c.class_id) : 0;
         Korvo::UString name(c.name);
-        CAM_name_result_t got = c.upper ? CAM_name_validate(id, name, c.first) : CAM_name_validate_no_uc(id, name, c.first);
+        CAM_name_result_t got =
+            c.upper ? CAM_name_validate(id, name, c.first) : CAM_name_validate_no_uc(id, name, c.first);
         EXPECT_EQ(c.expected, got);
         if (c.checked) {
             EXPECT_STREQ(c.checked, name.utf8_str());
