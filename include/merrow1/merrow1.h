@@ -10,6 +10,9 @@
 #include <merrow1/VmExportData.h>
 #include <merrow1/app_data_keys.h>
 #include <merrow1/bzone.h>
+#include <merrow1/cam_exit.h>
+#include <merrow1/cam_geometry_type.h>
+#include <merrow1/cam_name.h>
 #include <merrow1/cam_smth.h>
 #include <merrow1/cg_proc.h>
 #include <merrow1/chain.h>

@@ -3,8 +3,10 @@
 #include <glimra/testing.h>
 #include <glimra/testing_color.h>
 #include <gtest/gtest.h>
+#include <harlow/testing.h>
 #include <pellam/testing.h>
 #include <pellam/testing_builders.h>
+#include <pellam/testing_cam_views.h>
 #include <pellam/testing_global_records.h>
 #include <pellam/testing_merge.h>
 #include <pellam/testing_segment.h>
@@ -13,8 +15,13 @@
 #include <randle/testing.h>
 #include <sorrel/testing.h>
 #include <stend/testing.h>
+#include <stend/testing_name_length.h>
 #include <tavish/testing.h>
+#include <tavish/testing_plane.h>
+#include <toft/testing.h>
 #include <velte/testing.h>
+#include <velte/testing_text.h>
+#include <wendle/testing.h>
 
 namespace {
 
@@ -37,6 +44,13 @@ class HostReset : public ::testing::EmptyTestEventListener {
         randle_test::reset();
         pellam_test::clear_merge_calls();
         pellam_test::reset_vertex_data();
+        stend_test::clear_name_length_calls();
+        velte_test::reset_illegal_chars();
+        pellam_test::reset_cam_views();
+        wendle_test::reset();
+        harlow_test::reset();
+        tavish_test::reset_planes();
+        toft_test::reset();
     }
 };
 

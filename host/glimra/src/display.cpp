@@ -35,6 +35,15 @@ void DSS_TEMP_display_arc(tag_t view, int colour, int font, int width, const dou
     g_calls.push_back({"arc", view, {colour, font, width}, v});
 }
 
+void DSS_TEMP_display_plane(int view_option, int kind, const double point[3], const double matrix[9], double size,
+                            int colour) {
+    std::vector<double> v = copy(point, 3);
+    std::vector<double> m = copy(matrix, 9);
+    v.insert(v.end(), m.begin(), m.end());
+    v.push_back(size);
+    g_calls.push_back({"plane", 0, {view_option, kind, colour}, v});
+}
+
 void DSS_TEMP_begin_in_view(tag_t view) { g_calls.push_back({"begin", view, {}, {}}); }
 void DSS_TEMP_end_in_view(tag_t view) { g_calls.push_back({"end", view, {}, {}}); }
 void DSS_PRIM_set_color(int colour) { g_calls.push_back({"color", 0, {colour}, {}}); }

@@ -7,10 +7,12 @@
 namespace glimra_test {
 
 struct Call {
-    std::string op;              // "markers", "polyline", "arc", "begin", "end", "color", "flush"
+    std::string op;              // "markers", "polyline", "arc", "begin", "end", "color", "flush", "plane"
     unsigned int view;
     std::vector<int> ints;       // marker/colour/font/width/dims/count as passed, in order
+                                 // (plane: view option, kind, colour)
     std::vector<double> values;  // points, or matrix (9), centre (3), radius, start, end
+                                 // (plane: point (3), matrix (9), size)
 };
 
 const std::vector<Call>& calls();
