@@ -1,6 +1,9 @@
 // Puts every host stand-in back to its defaults before each test, so no test
 // sees another's checking level, environment, tolerances or captured output.
 #include <glimra/testing.h>
+#include <harlow/testing_rm.h>
+#include <nimber/testing.h>
+#include <pemmet/testing.h>
 #include <glimra/testing_color.h>
 #include <gtest/gtest.h>
 #include <pellam/testing.h>
@@ -13,6 +16,7 @@
 #include <randle/testing.h>
 #include <sorrel/testing.h>
 #include <stend/testing.h>
+#include <stend/testing_sm.h>
 #include <tavish/testing.h>
 #include <velte/testing.h>
 
@@ -37,6 +41,10 @@ class HostReset : public ::testing::EmptyTestEventListener {
         randle_test::reset();
         pellam_test::clear_merge_calls();
         pellam_test::reset_vertex_data();
+        stend_test::sm_fail_at(0);
+        pemmet_test::reset();
+        harlow_test::reset_rm();
+        nimber_test::reset();
     }
 };
 
