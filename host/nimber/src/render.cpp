@@ -39,16 +39,24 @@ State& state() {
 // The font data handed to the stroke-text slot: its address is what must come back.
 const int kFont = 0;
 
+// The class stays registered for the life of the process; its registrant is
+// kept here.
+Korvo::OM::ClassRegistrant* g_registrant = nullptr;
+
 Korvo::OM::ClassId render_table_class() {
-    static Korvo::OM::ClassId id = [] {
+    if (!g_registrant) {
         static const Korvo::OM::AttributeDescriptor none[] = {{nullptr, 0, 0, 0, nullptr, 0, nullptr, nullptr}};
         void* memory = Korvo::Memory::CppMemory::allocate(sizeof(Korvo::OM::ClassRegistrant));
-        auto* registrant = new (memory) Korvo::OM::ClassRegistrant(
-            "Korvo::ANN_render_table", nullptr, nullptr, Korvo::OM::INDEX_BIT, 0, "Korvo::OM::MethodicObject", none,
-            Korvo::ANN_render_table::create, Korvo::ANN_render_table::size);
-        return registrant->GetClassId();
-    }();
-    return id;
+        try {
+            g_registrant = new (memory) Korvo::OM::ClassRegistrant(
+                "Korvo::ANN_render_table", nullptr, nullptr, Korvo::OM::INDEX_BIT, 0, "Korvo::OM::MethodicObject",
+                none, Korvo::ANN_render_table::create, Korvo::ANN_render_table::size);
+        } catch (...) {
+            Korvo::Memory::CppMemory::free(memory);
+            throw;
+        }
+    }
+    return g_registrant->GetClassId();
 }
 
 TC_render_status_t answered(TC_render_status_t status) {
