@@ -66,6 +66,11 @@ enum {
     // Header: a circle, spiral or meander built at checking level 1 or more;
     // the datum is the chain itself. Shared.
     CHAIN_APP_DATA_CHECKED_CURVE = 144,
+    // Header: touch record of an open text chain, a 48-byte copy of the
+    // POINT_ON_CHAIN_s of the nearest place on another chain of its group
+    // (CHAIN_convert_text_to_chains). Owned: registered with a delete
+    // function that frees it with the chain.
+    CHAIN_APP_DATA_TEXT_TOUCH = 166,
     // Header: the gap list of the contain-set processor, a type-1 ring in the
     // chain's pool of run records (CG_PROC_run_s) that lie on the chain.
     // Registered with a delete function that deletes the ring, not the

@@ -34,6 +34,7 @@
 #include <merrow1/chain_set.h>
 #include <merrow1/chain_source.h>
 #include <merrow1/chain_split.h>
+#include <merrow1/chain_text.h>
 #include <merrow1/chain_trace.h>
 #include <merrow1/chain_transform.h>
 #include <merrow1/chain_types.h>

@@ -1,6 +1,9 @@
 // Puts every host stand-in back to its defaults before each test, so no test
 // sees another's checking level, environment, tolerances or captured output.
 #include <glimra/testing.h>
+#include <harlow/testing_rm.h>
+#include <nimber/testing.h>
+#include <pemmet/testing.h>
 #include <glimra/testing_color.h>
 #include <gtest/gtest.h>
 #include <harlow/testing.h>
@@ -16,6 +19,7 @@
 #include <sorrel/testing.h>
 #include <stend/testing.h>
 #include <stend/testing_name_length.h>
+#include <stend/testing_sm.h>
 #include <tavish/testing.h>
 #include <tavish/testing_plane.h>
 #include <toft/testing.h>
@@ -51,6 +55,10 @@ class HostReset : public ::testing::EmptyTestEventListener {
         harlow_test::reset();
         tavish_test::reset_planes();
         toft_test::reset();
+        stend_test::sm_fail_at(0);
+        pemmet_test::reset();
+        harlow_test::reset_rm();
+        nimber_test::reset();
     }
 };
 

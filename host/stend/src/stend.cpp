@@ -222,9 +222,6 @@ int STR_snprintf(char* buffer, size_t size, const char* format, ...) {
     return n < static_cast<int>(size) ? n : static_cast<int>(size) - 1;
 }
 
-void* SM_alloc(size_t size) { return std::calloc(1, size ? size : 1); }
-void SM_free(void* p) { std::free(p); }
-
 namespace Korvo {
 namespace System {
 FILE* STEND_fopen(const char* path, const char* mode) {

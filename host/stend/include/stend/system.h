@@ -36,6 +36,9 @@ int STR_snprintf(char* buffer, size_t size, const char* format, ...)
 // The host's string memory, for strings handed back to the host.
 void* SM_alloc(size_t size);
 void SM_free(void* p);
+// Resizes a block of SM_alloc (null: a new block); bytes past the old size are
+// zero.  Null when memory runs out (the old block then stays valid).
+void* SM_realloc(void* p, size_t size);
 
 namespace Korvo {
 namespace System {

@@ -1,0 +1,19 @@
+// Test controls of the libpemmet stand-in.  Not part of the host's interface.
+#pragma once
+
+#include <pemmet/occ.h>
+
+#include <string>
+#include <vector>
+
+namespace pemmet_test {
+
+// Makes `occurrence` an occurrence of `prototype`.
+void set_occurrence(tag_t occurrence, tag_t prototype);
+// Calls since the last reset, as "OCC_is_occurrence <tag>" and
+// "OCC_ask_prototype_of_occ <tag>".
+const std::vector<std::string>& calls();
+// Forgets the occurrences and the calls.
+void reset();
+
+}  // namespace pemmet_test
