@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <pellam/testing.h>
 #include <pellam/testing_builders.h>
+#include <pellam/testing_clone.h>
 #include <pellam/testing_segment.h>
 #include <quorn/testing.h>
 #include <sorrel/testing.h>
@@ -25,6 +26,7 @@ class HostReset : public ::testing::EmptyTestEventListener {
         sorrel_test::reset();
         pellam_test::reset_segment_geom_types();
         pellam_test::clear_created_segments();
+        pellam_test::clear_cloned_segments();
     }
 };
 
