@@ -3,6 +3,7 @@
 
 #include <merrow1/chain.h>
 #include <merrow1/chain_build.h>
+#include <merrow1/chain_distance.h>
 #include <merrow1/chain_part.h>
 #include <merrow1/int_grid_map.h>
 #include <merrow1/segment.h>
@@ -594,32 +595,6 @@ double min_distance_to_chain(const RING_header_s* chain, const double point[2]) 
     return best;
 }
 
-// Largest distance from the point to the chain: segment ends, and on an arc
-// the two points of its circle on the line through the centre and the point
-// when they lie strictly inside the arc.
-double max_distance_to_chain(const RING_header_s* chain, const double point[2]) {
-    double best = 0.0;
-    const double tolerance = EQ_ask_length_tolerance();
-    auto consider = [&](const double q[2]) { best = std::fmax(best, std::hypot(q[0] - point[0], q[1] - point[1])); };
-    for_each_vertex_from(chain, chain->first, [&](RING_node_s* node) {
-        SEGMENT segment;
-        if (!ChainSegment(chain, node, &segment)) return;
-        consider(segment.start);
-        const double end[2] = {segment.end->x, segment.end->y};
-        consider(end);
-        if (segment.type != SEG_ARC) return;
-        const end_segment* arc = segment.end;
-        const double away[2] = {point[0] - arc->cx, point[1] - arc->cy};
-        double unit[2], length;
-        if (!VEC2_unitize(away, tolerance, &length, unit)) return;
-        for (double sign : {1.0, -1.0}) {
-            const double q[2] = {arc->cx + sign * arc->radius * unit[0], arc->cy + sign * arc->radius * unit[1]};
-            if (SegmentPointLocationOn(&segment, q) == 3) consider(q);
-        }
-    });
-    return best;
-}
-
 }  // namespace
 
 bool CHAIN_is_from_a_circle(const RING_header_s* chain, Korvo::Math::Point2* centre, double* radius) {
@@ -647,7 +622,7 @@ bool CHAIN_is_from_a_circle(const RING_header_s* chain, Korvo::Math::Point2* cen
     // Every point of the chain must lie within t of the circle.
     const double nearest = min_distance_to_chain(chain, q);
     if (nearest == 0.0 || nearest < r - t) return false;
-    if (max_distance_to_chain(chain, q) > r + t) return false;
+    if (CHAIN_maximum_distance_to_chain(chain, Korvo::Math::Point2{q[0], q[1]}, nullptr) > r + t) return false;
     if (radius) *radius = r;
     if (centre) *centre = {q[0], q[1]};
     return true;

@@ -9,6 +9,7 @@
 #include <merrow1/chain_poly_seg.h>
 #include <merrow1/chain_region.h>
 #include <merrow1/chain_source.h>
+#include <merrow1/chain_trace.h>
 #include <quorn/quorn.h>
 
 #include <cmath>
@@ -16,15 +17,6 @@
 #include <initializer_list>
 
 namespace {
-
-// The head of the trace vertex record that tracing hangs on a vertex under
-// key 1 (32 bytes in all); only the dummy byte is read here.
-struct TraceVertexHead {
-    double offset;
-    int material_side;
-    unsigned char dummy;  // the piece ending here only connects, it offsets no source segment
-};
-static_assert(offsetof(TraceVertexHead, dummy) == 12, "the dummy byte follows the offset and the side");
 
 CHAIN_vertex_data_s* vertex_record(const RING_node_s* node) {
     return node ? static_cast<CHAIN_vertex_data_s*>(node->main_data) : nullptr;
@@ -40,7 +32,7 @@ bool is_closed(const RING_header_s* chain) { return chain->last && chain->last->
 // True when the vertex carries a trace record marked dummy.
 bool is_dummy_vertex(const RING_node_s* node) {
     const void* record = APP_DATA__ask_app_data(node->app_data, CHAIN_APP_DATA_TRACE_VERTEX);
-    return record && static_cast<const TraceVertexHead*>(record)->dummy != 0;
+    return record && static_cast<const CHAIN_trace_vertex_data_s*>(record)->dummy != 0;
 }
 
 // Each part becomes a new chain appended to the output list.

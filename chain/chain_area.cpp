@@ -198,9 +198,39 @@ double CHAIN_chainArea_chainCentroid(const RING_header_s* chain, double centroid
     return area;
 }
 
+namespace {
+
+// Signed area of a closed chain as summed, with no tolerance applied; the
+// terms are taken about the first vertex so that they stay small where the
+// chain lies far from the origin.
+double raw_signed_area(const RING_header_s* chain) {
+    if (!is_closed(chain) || chain->count < 2) return 0.0;
+    const double* origin = vertex_point(chain->first);
+    if (!origin) return 0.0;
+    const double rx = origin[0], ry = origin[1];
+    double area = 0.0;
+    for_each_segment(chain, [&](const SEGMENT& segment, RING_node_s*, int) {
+        const double sx = segment.start[0] - rx, sy = segment.start[1] - ry;
+        const double ex = segment.end->x - rx, ey = segment.end->y - ry;
+        if (segment.type == SEG_LINE) {
+            area += (sx + ex) * (ey - sy) / 2.0;
+        } else if (segment.type == SEG_ARC) {
+            const double ox = segment.end->cx - rx, oy = segment.end->cy - ry, r = segment.end->radius;
+            area += (ex * ey - sx * sy + (ey - sy) * ox - (ex - sx) * oy) / 2.0 + r * r * signed_sweep(segment) / 2.0;
+        }
+        return true;
+    });
+    return area;
+}
+
+}  // namespace
+
+// An area is a length squared: it counts as zero only within the squared
+// length tolerance, so a small but real loop keeps its orientation.
 DIRECTION CHAIN_direction_of_chain(const RING_header_s* chain) {
-    const double area = CHAIN_chainArea_chainCentroid(chain, nullptr);
-    return area > 0.0 ? CCW : (area < 0.0 ? CW : 0);
+    const double area = raw_signed_area(chain);
+    if (!(std::fabs(area) > EQ_ask_length_squared_tolerance())) return 0;
+    return area > 0.0 ? CCW : CW;
 }
 
 double CHAIN_area_centroid(const RING_header_s* set, Korvo::Math::Point2* centroid) {

@@ -19,6 +19,7 @@
 #include <merrow1/chain_debug.h>
 #include <merrow1/chain_segments.h>
 #include <merrow1/chain_source.h>
+#include <merrow1/chain_trace.h>
 #include <merrow1/dynamic_array.h>
 #include <merrow1/chain_set.h>
 #include <merrow1/int_grid_map.h>
@@ -770,21 +771,7 @@ RING_header_s* CHAIN_RemoveSmallLoops(RING_header_s* chain, CHAIN_vertex_source_
 
 namespace {
 
-// The trace record that tracing hangs on a vertex under key 1 (32 bytes).
-struct TraceRecord {
-    double offset;
-    int material_side;
-    unsigned char dummy;         // the piece ending here only connects
-    unsigned char vertex_piece;  // made at a source vertex, not from a source segment
-    unsigned char blank;
-    unsigned char full_circle;
-    unsigned char step_high;
-    int step_sense;
-    int corner_type;
-};
-static_assert(sizeof(TraceRecord) == 32, "the trace record is 32 bytes");
-
-enum { kKeyTraceRecord = 1 };
+using TraceRecord = CHAIN_trace_vertex_data_s;
 
 // Material-side filter of the grid rounding of minimal loops: the dummy
 // pieces of traced polys go to the material side (other polys have none).
@@ -803,7 +790,7 @@ bool trace_dummy_stock(const RING_node_s* segment, Korvo::Math::Point2* point, K
     const CHAIN_main_data_s* md = main_of(ref->chain);
     if (!md || md->kind != TRACE_CHAIN || !ring_closed(ref->chain)) return false;
     const TraceRecord* trace =
-        static_cast<const TraceRecord*>(APP_DATA__ask_app_data(ref->vertex->app_data, kKeyTraceRecord));
+        static_cast<const TraceRecord*>(APP_DATA__ask_app_data(ref->vertex->app_data, CHAIN_APP_DATA_TRACE_VERTEX));
     const CHAIN_source_chain_source_vertex_s* source = static_cast<const CHAIN_source_chain_source_vertex_s*>(
         APP_DATA__ask_app_data(ref->vertex->app_data, APP_DATA_SOURCE_VERTEX));
     if (!trace || !trace->dummy || !source || !source->source_vertex) return false;

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 
@@ -1829,4 +1830,32 @@ bool LINE_ARC_SEG_prd_seg_forms_are_identical(const PNT2_s* p0, const LINE_ARC_S
     const double d1x = piece1->x - p1->x, d1y = piece1->y - p1->y;
     if (cross_sign(d1x, d1y, d0x, d0y) != 0) return false;
     return d1x * d0x + d1y * d0y > 0;
+}
+
+int LINE_ARC_SEG_prd_grid_loop_area_sign(const PNT2_s* points, int count, double arc_sum, double arc_error) {
+    if (!points || count < 2) return 0;
+    // Twice the polygon's area about its first vertex: differences of grid
+    // coordinates need 32 bits, sums of two of them 33, their products 65 and
+    // the sum of at most 2^31 products 96, so 128-bit integers hold it all.
+    __extension__ typedef __int128 wide_t;
+    const PNT2_s& o = points[0];
+    wide_t twice = 0;
+    for (int i = 0; i < count; ++i) {
+        const PNT2_s& a = points[i];
+        const PNT2_s& b = points[(i + 1) % count];
+        for (double v : {a.x, a.y, b.x, b.y})
+            if (!(std::fabs(v) <= 2147483647.0) || v != std::trunc(v)) return 0;
+        const int64_t sx = static_cast<int64_t>(a.x) + static_cast<int64_t>(b.x) - 2 * static_cast<int64_t>(o.x);
+        const int64_t dy = static_cast<int64_t>(b.y) - static_cast<int64_t>(a.y);
+        twice += static_cast<wide_t>(sx) * dy;
+    }
+    const int polygon = twice > 0 ? 1 : (twice < 0 ? -1 : 0);
+    if (arc_sum == 0 && arc_error == 0) return polygon;
+    // With arcs: the polygon's exact value rounded once to a double (relative
+    // error 2^-53) against the arcs' sum and its error.
+    const double p = static_cast<double>(twice);
+    const double total = p + arc_sum;
+    const double bound = arc_error + std::fabs(p) * 0x1p-52 + std::fabs(total) * 0x1p-52;
+    if (std::fabs(total) <= bound) return 0;
+    return total > 0 ? 1 : -1;
 }

@@ -452,3 +452,10 @@ int LINE_ARC_SEG_prd_compare_around(const PNT2_s* p0, const LINE_ARC_SEG_s* piec
 // sense (whatever their radii).
 bool LINE_ARC_SEG_prd_seg_forms_are_identical(const PNT2_s* p0, const LINE_ARC_SEG_s* piece0, const PNT2_s* p1,
                                               const LINE_ARC_SEG_s* piece1);
+
+// Sign of the area of a closed loop on the grid, counter-clockwise positive:
+// the polygon of its vertices (whole numbers of at most 31 bits) summed
+// exactly, plus `arc_sum`, twice the areas between its arcs and their chords,
+// known to within `arc_error`.  0 when the total cannot be told from zero (a
+// polygon of no area without arcs, or arcs that nearly cancel it).
+int LINE_ARC_SEG_prd_grid_loop_area_sign(const PNT2_s* points, int count, double arc_sum, double arc_error);

@@ -13,6 +13,7 @@
 #include "internal/check.h"
 #include "internal/scratch_pool.h"
 #include "polyset/poly_seg_chain_internal.h"
+#include "polyset/poly_seg_internal.h"
 #include "polyset/psi_internal.h"
 
 #include <stend/error.h>
@@ -461,6 +462,8 @@ RING_header_s* POLY_INTXN_create_chain(POLY_INTXN_s* loop, const INT_GRID_MAP_s*
             //    an open loop ends at its last entry.
             const int walk = closed ? n : n - s;
             int unmapped = s;  // first entry whose sub-segment has no output yet
+            std::vector<PNT2_s> grid_starts;  // the pieces on the grid, for the direction
+            std::vector<LINE_ARC_SEG_s> grid_pieces;
             bool first_call = true;
             for (int k = 0; k < walk; ++k) {
                 const int i = (s + k) % n;
@@ -493,6 +496,8 @@ RING_header_s* POLY_INTXN_create_chain(POLY_INTXN_s* loop, const INT_GRID_MAP_s*
                 } else {
                     piece = *LINE_ARC_SEG_create_line_from_line(nullptr, &grid_to, parent_piece);
                 }
+                grid_starts.push_back(grid_from);
+                grid_pieces.push_back(piece);
                 grid_from = grid_to;
                 LINE_ARC_SEG_get_from_grid(&piece, map);
                 const PNT2_s to{piece.x, piece.y};
@@ -565,8 +570,14 @@ RING_header_s* POLY_INTXN_create_chain(POLY_INTXN_s* loop, const INT_GRID_MAP_s*
                 chain->last = chain->first->previous;
                 CHAIN_drop_cached_box(chain);
             }
-            // 6. Direction.
-            md->direction = CHAIN_direction_of_chain(chain);
+            // 6. Direction: the sign of the loop's area on the grid, which is
+            //    exact, unless it cannot be told from zero.
+            std::vector<const LINE_ARC_SEG_s*> on_grid;
+            for (const LINE_ARC_SEG_s& piece : grid_pieces) on_grid.push_back(&piece);
+            const int sign = closed ? merrow1::poly_seg::grid_loop_area_sign(grid_starts.data(), on_grid.data(),
+                                                                              static_cast<int>(on_grid.size()))
+                                    : 0;
+            md->direction = sign != 0 ? (sign > 0 ? CCW : CW) : CHAIN_direction_of_chain(chain);
             // 7.
             if (!sources || !w.first_source) return chain;
             if (chain->count < 2) return chain;

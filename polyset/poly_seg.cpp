@@ -501,6 +501,7 @@ double POLY_SEG_getNearestPointParameterAlongSeg(const RING_node_s* node, const 
 
 void POLY_SEG_reverse(RING_header_s* poly) {
     if (!poly || poly->count < 2) return;
+    if (POLY_SEG_header_s* header = POLY_SEG_ask_header(poly)) header->grid_area_sign = -header->grid_area_sign;
     const bool closed = POLY_SEG_is_closed(poly);
     std::vector<RING_node_s*> nodes = nodes_of(poly);
     const size_t n = nodes.size();

@@ -1114,8 +1114,10 @@ RING_header_s* POLY_SEG_create_chain(RING_header_s* poly, const CSYS* csys, CMEM
             close_ring(chain);
             CHAIN_drop_cached_box(chain);
         }
-        // 9b.
-        md->direction = CHAIN_direction_of_chain(chain);
+        // 9b. The direction: the sign of the poly's area on its grid, which
+        //     is exact, when it came from one; else the chain's own area.
+        md->direction = closed && header && header->grid_area_sign != 0 ? (header->grid_area_sign > 0 ? CCW : CW)
+                                                                        : CHAIN_direction_of_chain(chain);
         // 9c.
         if (!sources || !w.first_source) return chain;
         if (chain->count < 2) return chain;

@@ -6,6 +6,7 @@
 #include <merrow1/psi.h>
 
 #include "internal/scratch_pool.h"
+#include "exact/line_arc_seg_prd.h"
 #include "polyset/poly_seg_internal.h"
 
 #include <quorn/quorn.h>
@@ -82,6 +83,208 @@ void for_each_poly(RING_header_s* ring, Fn&& fn) {
         if (RING_header_s* sub = RING_ask_node_subring(n)) for_each_poly(sub, fn);
 }
 
+// ---------------------------------------------------------------------------
+// Coincident stretches split at the same points
+//
+// Two stretches of one line or one circle (a shared edge drawn with other
+// vertices, a circle drawn as 4 arcs against the same circle drawn as 3)
+// round to two slightly different grid curves when their vertices differ:
+// they cross where the rounding makes them cross and bound thin faces that
+// belong to neither region.  Split at the same points, the shared parts
+// round to the same grid pieces and run exactly back along each other, which
+// the polygon-set intersection recognises as a face of zero width.  So before
+// rounding, every piece is split at the ends of the pieces that lie along it
+// (within one grid cell: closer than that, the grid cannot tell them apart).
+// ---------------------------------------------------------------------------
+
+struct PieceRef {
+    RING_header_s* poly;
+    RING_node_s* node;
+    PNT2_s start;
+    double box[4];
+    bool arc;
+    PNT2_s centre;
+    double radius;
+    bool ccw;
+    double spread;  // how far the centre may lie from the circle the piece was drawn on
+};
+
+double distance(const PNT2_s& a, const PNT2_s& b) { return std::hypot(a.x - b.x, a.y - b.y); }
+
+double cross(const PNT2_s& o, const PNT2_s& a, const PNT2_s& b) {
+    return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
+}
+
+// Distance of p from the line of the piece (its chord for a line).
+double off_line(const PieceRef& a, const PNT2_s& p) {
+    const PNT2_s e = end_of(a.node);
+    const double length = distance(a.start, e);
+    return length > 0 ? std::fabs(cross(a.start, e, p)) / length : distance(a.start, p);
+}
+
+double off_circle(const PieceRef& a, const PNT2_s& p) {
+    return std::max(0.0, std::fabs(distance(a.centre, p) - a.radius) - a.spread);
+}
+
+// The piece b lies along the line or circle of piece a.
+bool lies_along(const PieceRef& a, const PieceRef& b, double cell) {
+    if (a.arc != b.arc) return false;
+    const PNT2_s be = end_of(b.node);
+    if (!a.arc) return off_line(a, b.start) <= cell && off_line(a, be) <= cell;
+    return distance(a.centre, b.centre) <= cell + a.spread + b.spread && std::fabs(a.radius - b.radius) <= cell;
+}
+
+// Position along piece a of a point p of its line or circle strictly inside
+// it (more than a grid cell from both ends), or -1: the fraction of the chord
+// for a line, the angle from the start for an arc.
+double inside_position(const PieceRef& a, const PNT2_s& p, double cell) {
+    const PNT2_s e = end_of(a.node);
+    if (distance(p, a.start) <= cell || distance(p, e) <= cell) return -1;
+    if (!a.arc) {
+        const double dx = e.x - a.start.x, dy = e.y - a.start.y;
+        const double t = ((p.x - a.start.x) * dx + (p.y - a.start.y) * dy) / (dx * dx + dy * dy);
+        return t > 0 && t < 1 ? t : -1;
+    }
+    // A piece sweeps at most a half circle: p is inside when it lies on the
+    // turning side of both the start radius and the end radius.
+    const double s = cross(a.centre, a.start, p), f = cross(a.centre, p, e);
+    if (a.ccw ? !(s > 0 && f > 0) : !(s < 0 && f < 0)) return -1;
+    const double u = std::atan2(a.start.y - a.centre.y, a.start.x - a.centre.x);
+    double angle = std::atan2(p.y - a.centre.y, p.x - a.centre.x) - u;
+    if (!a.ccw) angle = -angle;
+    while (angle < 0) angle += 2 * M_PI;
+    return angle;
+}
+
+PieceRef piece_ref(RING_header_s* poly, RING_node_s* node, const PNT2_s& start) {
+    PieceRef r{poly, node, start, {0, 0, 0, 0}, false, {0, 0}, 0.0, true, 0.0};
+    const LINE_ARC_SEG_s* s = seg_of(node);
+    LINE_ARC_SEG_get_bbox(s, &start, false, r.box);
+    r.arc = LINE_ARC_SEG_is_arc(s);
+    if (r.arc) {
+        LINE_ARC_SEG_calc_arc_data(s, &start, &r.centre, &r.radius, nullptr);
+        r.ccw = s->h >= 0;
+        // The centre sits |h| chords off the chord's middle, h from the
+        // radius and the chord.  Ends known to within e (a few units in the
+        // last place of the coordinates) move it by about e / (2 |h|), and by
+        // no more than sqrt(2 r e) for a piece drawn as (nearly) a half
+        // circle, whose centre the ends hardly fix.
+        const double e = 4 * std::ldexp(std::fabs(start.x) + std::fabs(start.y) + std::fabs(s->x) + std::fabs(s->y) +
+                                             r.radius,
+                                         -52);
+        const double h = s->h <= -1e100 ? 0.0 : std::fabs(s->h);
+        r.spread = e + std::min(h > 0 ? e / (2 * h) : r.radius, std::sqrt(2 * r.radius * e));
+    }
+    return r;
+}
+
+void split_piece(const PieceRef& a, std::vector<std::pair<double, PNT2_s>>& points, POLY_SEG_copy_cb_t copy_cb) {
+    std::sort(points.begin(), points.end(),
+              [](const std::pair<double, PNT2_s>& x, const std::pair<double, PNT2_s>& y) { return x.first < y.first; });
+    LINE_ARC_SEG_s* last = seg_of(a.node);
+    const uint32_t flags = last->flags & ~LINE_ARC_SEG_FLAG_MULTIPLICITY;
+    RING_node_s* before = a.node->previous;
+    PNT2_s from = a.start;
+    for (const auto& point : points) {
+        const PNT2_s& p = point.second;
+        if (p.x == from.x && p.y == from.y) continue;
+        LINE_ARC_SEG_s* piece = a.arc ? LINE_ARC_SEG_create_arc(a.poly->pool, &from, &p, a.radius, a.ccw ? 1 : 0)
+                                      : LINE_ARC_SEG_create_line(a.poly->pool, &p);
+        piece->flags = flags;
+        RING_node_s* added = RING_insert_after(a.poly, before, piece);
+        if (copy_cb) copy_cb(a.poly, a.node, added, nullptr, nullptr);
+        before = added;
+        from = p;
+    }
+    if (a.arc) {
+        const PNT2_s e = end_of(a.node);
+        last->h = LINE_ARC_SEG_calc_arc_alpha(&from, &e, a.radius, a.ccw ? 1 : 0, nullptr);
+        LINE_ARC_SEG_set_centre(last, &from);
+    }
+}
+
+// The pieces of every poly not yet on a grid, with finite boxes.
+std::vector<PieceRef> pieces_of(RING_header_s* set_of_sets) {
+    std::vector<PieceRef> pieces;
+    for (RING_node_s* n : nodes_of(set_of_sets)) {
+        for_each_poly(RING_ask_node_subring(n), [&](RING_header_s* poly) {
+            const POLY_SEG_header_s* header = POLY_SEG_ask_header(poly);
+            if (!header || header->scaling || !poly->first) return;
+            const bool closed = POLY_SEG_is_closed(poly);
+            const std::vector<RING_node_s*> nodes = nodes_of(poly);
+            for (size_t i = closed ? 0 : 1; i < nodes.size(); ++i) {
+                const PNT2_s start = end_of(nodes[i == 0 ? nodes.size() - 1 : i - 1]);
+                const PieceRef r = piece_ref(poly, nodes[i], start);
+                if (std::isfinite(r.box[0]) && std::isfinite(r.box[1]) && std::isfinite(r.box[2]) &&
+                    std::isfinite(r.box[3]))
+                    pieces.push_back(r);
+            }
+        });
+    }
+    return pieces;
+}
+
+// Calls fn(a, b) for every pair of pieces whose boxes meet within a cell,
+// found by a sweep over the boxes' x ranges.
+template <class Fn>
+void for_each_near_pair(const std::vector<PieceRef>& pieces, double cell, Fn fn) {
+    std::vector<size_t> order(pieces.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](size_t x, size_t y) { return pieces[x].box[0] < pieces[y].box[0]; });
+    for (size_t oi = 0; oi < order.size(); ++oi) {
+        CERR_raise_on_abort();
+        const PieceRef& a = pieces[order[oi]];
+        for (size_t oj = oi + 1; oj < order.size(); ++oj) {
+            const PieceRef& b = pieces[order[oj]];
+            if (b.box[0] > a.box[1] + cell) break;
+            if (b.box[2] > a.box[3] + cell || b.box[3] < a.box[2] - cell) continue;
+            fn(a, b);
+        }
+    }
+}
+
+// Two arcs between the same two points along one circle get one arc
+// parameter (turned over for the one travelled the other way), so that they
+// round to one grid arc: their radii may differ in the last bits when the
+// circle was drawn twice.
+void unify_arcs_between_the_same_points(const std::vector<PieceRef>& pieces, double cell) {
+    std::vector<bool> done(pieces.size(), false);
+    for_each_near_pair(pieces, cell, [&](const PieceRef& a, const PieceRef& b) {
+        if (!a.arc || !b.arc || done[&b - pieces.data()] || !lies_along(a, b, cell)) return;
+        const PNT2_s ae = end_of(a.node), be = end_of(b.node);
+        const bool same = a.start.x == b.start.x && a.start.y == b.start.y && ae.x == be.x && ae.y == be.y;
+        const bool turned = a.start.x == be.x && a.start.y == be.y && ae.x == b.start.x && ae.y == b.start.y;
+        if (!(same && a.ccw == b.ccw) && !(turned && a.ccw != b.ccw)) return;
+        LINE_ARC_SEG_s* piece = seg_of(b.node);
+        const double h = seg_of(a.node)->h;
+        piece->h = same ? h : LINE_ARC_SEG_reversed_h(h);
+        LINE_ARC_SEG_set_centre(piece, &b.start);
+        done[&b - pieces.data()] = true;
+    });
+}
+
+void split_coincident_stretches(RING_header_s* set_of_sets, double cell, POLY_SEG_copy_cb_t copy_cb) {
+    if (!(cell > 0) || !std::isfinite(cell)) return;
+    const std::vector<PieceRef> pieces = pieces_of(set_of_sets);
+    std::vector<std::vector<std::pair<double, PNT2_s>>> splits(pieces.size());
+    for_each_near_pair(pieces, cell, [&](const PieceRef& a, const PieceRef& b) {
+        if (!lies_along(a, b, cell) || !lies_along(b, a, cell)) return;
+        const PieceRef* pair[2][2] = {{&a, &b}, {&b, &a}};
+        for (const auto& ab : pair) {
+            const PieceRef& x = *ab[0];
+            const PieceRef& y = *ab[1];
+            for (const PNT2_s& p : {y.start, end_of(y.node)}) {
+                if ((x.arc ? off_circle(x, p) : off_line(x, p)) > cell) continue;
+                const double at = inside_position(x, p, cell);
+                if (at >= 0) splits[&x - pieces.data()].push_back({at, p});
+            }
+        }
+    });
+    for (size_t i = 0; i < pieces.size(); ++i)
+        if (!splits[i].empty()) split_piece(pieces[i], splits[i], copy_cb);
+    unify_arcs_between_the_same_points(pieces_of(set_of_sets), cell);
+}
+
 }  // namespace
 
 INT_GRID_MAP_s* POLY_SEG_create_scaling(const RING_header_s* poly_or_set, double margin) {
@@ -97,6 +300,7 @@ INT_GRID_MAP_s* POLY_SEG_create_scaling(const RING_header_s* poly_or_set, double
 INT_GRID_MAP_s* POLY_SEG_set_scaling(RING_header_s* poly, const INT_GRID_MAP_s* map) {
     POLY_SEG_header_s* header = POLY_SEG_ask_header(poly);
     if (!header) return nullptr;
+    header->grid_area_sign = 0;
     if (map) {
         if (header->scaling == map) return header->scaling;
         if (header->scaling)
@@ -219,6 +423,37 @@ void POLY_SEG_put_to_grid_material_side(RING_header_s* poly, const INT_GRID_MAP_
     if (closed) finish_piece(first, prev_rounded, prev_real);
 }
 
+int merrow1::poly_seg::grid_loop_area_sign(const PNT2_s* starts, const LINE_ARC_SEG_s* const* pieces, int count) {
+    double arcs = 0, error = 0;
+    for (int i = 0; i < count; ++i) {
+        if (!LINE_ARC_SEG_is_arc(pieces[i])) continue;
+        // The term's factors each carry a few roundings: its error stays
+        // below 2^-50 of the chord squared times (4 |h| + 4).
+        const double dx = pieces[i]->x - starts[i].x, dy = pieces[i]->y - starts[i].y;
+        const double a = pieces[i]->h <= -1e100 ? 0.0 : std::fabs(pieces[i]->h);
+        arcs += POLY_SEG_arc_area_term(&starts[i], pieces[i]);
+        error += (dx * dx + dy * dy) * (4 * a + 4) * 0x1p-50;
+    }
+    return LINE_ARC_SEG_prd_grid_loop_area_sign(starts, count, arcs, error + std::fabs(arcs) * 0x1p-50);
+}
+
+namespace {
+
+// The sign of a closed poly's area while it is on its grid.
+int area_sign_on_grid(const RING_header_s* poly) {
+    if (!POLY_SEG_is_closed(poly)) return 0;
+    const std::vector<RING_node_s*> nodes = nodes_of(poly);
+    std::vector<PNT2_s> starts;
+    std::vector<const LINE_ARC_SEG_s*> pieces;
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        starts.push_back(end_of(nodes[i == 0 ? nodes.size() - 1 : i - 1]));
+        pieces.push_back(seg_of(nodes[i]));
+    }
+    return grid_loop_area_sign(starts.data(), pieces.data(), static_cast<int>(nodes.size()));
+}
+
+}  // namespace
+
 INT_GRID_MAP_s* POLY_SEG_put_set_to_grid(RING_header_s* set, const INT_GRID_MAP_s* map, bool material_side,
                                          POLY_SEG_poly_filter_t filter, POLY_SEG_copy_cb_t copy_cb, double margin) {
     if (!set) return const_cast<INT_GRID_MAP_s*>(map);
@@ -240,15 +475,30 @@ INT_GRID_MAP_s* POLY_SEG_put_set_of_sets_to_grid(RING_header_s* set_of_sets, con
                                                  POLY_SEG_copy_cb_t copy_cb, double margin) {
     if (!set_of_sets) return const_cast<INT_GRID_MAP_s*>(map);
     INT_GRID_MAP_s* used = map ? const_cast<INT_GRID_MAP_s*>(map) : POLY_SEG_create_scaling(set_of_sets, margin);
+    split_coincident_stretches(set_of_sets, grid_size(used), copy_cb);
+    // Closed loops that enclose an area here but none on the grid: the
+    // caller learns that part of its input fell below the grid's resolution.
+    std::vector<RING_header_s*> loops;
+    for_each_poly(set_of_sets, [&](RING_header_s* poly) {
+        const POLY_SEG_header_s* header = POLY_SEG_ask_header(poly);
+        if (header && !header->scaling && !header->there_and_back && POLY_SEG_area(poly) != 0) loops.push_back(poly);
+    });
     for (RING_node_s* n : nodes_of(set_of_sets))
         if (RING_header_s* set = RING_ask_node_subring(n))
             POLY_SEG_put_set_to_grid(set, used, material_side, filter, copy_cb, margin);
+    const long collapsed = std::count_if(loops.begin(), loops.end(), [](const RING_header_s* poly) {
+        return POLY_SEG_ask_header(poly)->scaling && area_sign_on_grid(poly) == 0;
+    });
+    if (collapsed > 0)
+        ERROR_note(__FILE__, __LINE__, "Poly-segment grid: %ld closed loop(s) of the input collapse to nothing on the grid",
+                   collapsed);
     return used;
 }
 
 void POLY_SEG_get_from_grid(RING_header_s* poly) {
     POLY_SEG_header_s* header = POLY_SEG_ask_header(poly);
     if (!header || !header->scaling) return;
+    header->grid_area_sign = area_sign_on_grid(poly);
     for (RING_node_s* n : nodes_of(poly)) LINE_ARC_SEG_get_from_grid(seg_of(n), header->scaling);
     INT_GRID_MAP__destroy(header->scaling);
     header->scaling = nullptr;

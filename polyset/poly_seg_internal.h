@@ -57,5 +57,10 @@ inline void inherit_key_registry(const RING_header_s* from, RING_header_s* to) {
     }
 }
 
+// Sign of the area of a closed loop on the grid (counter-clockwise positive):
+// piece i runs from starts[i] to its end point.  Exact for the polygon of its
+// vertices; 0 when the loop's area cannot be told from zero.
+int grid_loop_area_sign(const PNT2_s* starts, const LINE_ARC_SEG_s* const* pieces, int count);
+
 }  // namespace poly_seg
 }  // namespace merrow1

@@ -306,6 +306,22 @@ struct Offsetter {
         const PNT2_s p = a.e;
         const bool ext = tangent_extension(a);
         const bool differ = std::fabs(d1 - d2) > tol || (ext && ((d1 > 0 && d2 < 0) || (d1 < 0 && d2 > 0)));
+        // A turn back along the piece (at the closing vertex too): the sign
+        // of the turn says nothing there, and the round corner is the half
+        // circle about the vertex from one side of the piece to the other.
+        const double back = dot(t1, t2);
+        if (!differ && !ext && back < 0 && back * back >= kCos2Five && std::fabs(d1) > tol &&
+            dist(a.me, b.ms) > tol) {
+            const double d = (d1 + d2) / 2;
+            j.arc_about(p, b.ms, std::fabs(d), d > 0, true, 0);
+            return;
+        }
+        // The closing vertex in the middle of a straight run is no corner:
+        // it gets no corner circle.
+        if (closing && !differ && !ext && back > 0 && back * back >= kCos2Tenth) {
+            j.line(b.ms, 0);
+            return;
+        }
         if (differ || (closing && !ext)) {
             if (ext)
                 tangent_change(j, a, b);

@@ -570,6 +570,9 @@ void drop_if_redundant(PSI_s* psi, PSI_INTXN_NODE_s* n, int arm, std::vector<PSI
     if ((arm & 1) != (ma & 1) || arm == ma) return;  // two arms of one segment
     const int j = arm & 1;
     if (!n->pn_along[j] || !n->pn_along[2 + j]) return;  // an end of the segment: a real vertex
+    // A record that ends sub-segments with outputs stays: the outputs, and
+    // the paths copied from loops, name it.
+    if (n->flags[j] & PSI_NODE_FLAG_KEEPER) return;
     if (n->next) ERROR_internal(kFile, __LINE__, "Remaining ghosts at redundent vertex");
     if (n->pn_along[1 - j] || n->pn_along[3 - j])
         ERROR_internal(kFile, __LINE__, "Legitimate intersection at redundent vertex");
@@ -701,6 +704,39 @@ void PSI__remove_segment(PSI_s* psi, RING_node_s* seg, PSI_INTXN_NODE_s* start) 
                 n->next = nullptr;
             }
             freed.push_back(n);
+        }
+        // Other records of the point may name the segment without carrying
+        // its arms (a cover copy keeps the partner of the record it copies),
+        // and so may the ghosts they hold: the ghosts go, the records take
+        // over a further segment or forget it, so that no record names a
+        // segment that is gone.
+        if (on) {
+            PSI_INTXN_NODE_s* m = on;
+            int a = oa;
+            for (long guard = 0; guard <= 4 * records_bound(psi); ++guard) {
+                for (PSI_INTXN_NODE_s* prev = m; prev->next;) {
+                    PSI_INTXN_NODE_s* g = prev->next;
+                    if (g->segs[0] == seg || g->segs[1] == seg) {
+                        prev->next = g->next;
+                        g->next = nullptr;
+                        freed.push_back(g);
+                    } else {
+                        prev = g;
+                    }
+                }
+                for (int k = 0; k < 2; ++k) {
+                    if (m == n || m->segs[k] != seg || m->pn_along[k] || m->pn_along[2 + k]) continue;
+                    take_over_partner(m, k, seg);
+                    if (m->segs[k] == seg) {
+                        m->segs[k] = nullptr;
+                        m->flags[k] &= PSI_NODE_FLAG_VERTEX;
+                    }
+                }
+                PSI_INTXN_NODE_s* mm = m->next_around[a];
+                a = m->next_around_idx[a];
+                m = mm;
+                if (m == on && a == oa) break;
+            }
         }
         // 5. A record left holding only a segment passing through is dropped.
         if (on) drop_if_redundant(psi, on, oa, freed);
@@ -857,6 +893,7 @@ void PSI__cover_paths(void* object, RING_header_s* set, bool (*select)(RING_node
     PSI_s* psi = static_cast<PSI_s*>(object);
     if (!psi || !set || !select || !covers) return;
     std::vector<RING_node_s*> made;  // cover segments made by this call
+    std::vector<CoverBuild> earlier;  // the builds of the loops before
     RING_node_s* ln = set->first;
     for (int li = 0; ln && li < set->count; ++li, ln = ln->next) {
         POLY_INTXN_s* loop = static_cast<POLY_INTXN_s*>(ln->main_data);
@@ -882,8 +919,11 @@ void PSI__cover_paths(void* object, RING_header_s* set, bool (*select)(RING_node
                 c = cover_of(seg);
                 made.push_back(c);
             }
+            // A segment covered while an earlier loop was built has its
+            // copies there: the entry moves onto that cover all the same.
             PSI_INTXN_NODE_s* m = copy_of(b, e->node, c);
-            if (!m) continue;  // covered by an earlier loop
+            for (size_t p = 0; !m && p < earlier.size(); ++p) m = copy_of(earlier[p], e->node, c);
+            if (!m) continue;
             e->node = m;
             // 2. The sub-segment on the cover is not blanked.
             PSI_INTXN_NODE_s* nb = m->pn_along[e->arm];
@@ -922,6 +962,7 @@ void PSI__cover_paths(void* object, RING_header_s* set, bool (*select)(RING_node
                 for (const auto& st : b.starts)
                     if (st.first == w->segs[i]) w->first_nodes[i] = st.second;
         }
+        earlier.push_back(std::move(b));
         if (ln == set->last) break;
     }
 }

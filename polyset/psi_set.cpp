@@ -430,7 +430,7 @@ void extract_from(Extraction& x, Half start, int start_level) {
             });
             if (h == item.h) break;
         }
-        if (!x.map && face.size() == 2 && zero_width_face(face[0], face[1])) {
+        if (face.size() == 2 && zero_width_face(face[0], face[1])) {
             slit_partner[face[0]] = face[1];
             slit_partner[face[1]] = face[0];
         }
@@ -468,12 +468,20 @@ void extract_from(Extraction& x, Half start, int start_level) {
         }
     }
     // Zone output: faces of one value across a sub-segment are one zone, and
-    // the sub-segment refers to it.
+    // the sub-segment refers to it.  A zero-width face takes material when a
+    // face beyond it has material, so it joins the zones beyond it of that
+    // value: regions sharing an edge are one zone, and where the material
+    // differs across it the boundary runs between material and air.
     if (x.map) {
+        auto material_of = [&](const Half& h) {
+            if (slit_partner.find(h) == slit_partner.end()) return right_level[h] >= 1;
+            return level_across(h) >= 1 || level_across(slit_partner[h]) >= 1;
+        };
+        for (const auto& slit : slit_partner) zone_right_of(x, slit.first)->value = material_of(slit.first) ? 1 : 0;
         for (const Item& it : walked) {
             const Half twin = half_twin(it.h);
-            const bool material = it.level >= 1;
-            if (material != (right_level[twin] >= 1)) continue;
+            const bool material = material_of(it.h);
+            if (material != material_of(twin)) continue;
             BZONE_s* a = zone_right_of(x, it.h);
             BZONE_s* b = zone_right_of(x, twin);
             if (a != b) a = BZONE_merge_zones(a, b);

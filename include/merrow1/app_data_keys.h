@@ -20,6 +20,14 @@ enum {
     CHAIN_APP_DATA_TRACE_VERTEX = 1,
     // Header: the cached box of the chain (CHAIN_BOX_s). Owned.
     CHAIN_BOX_APP_DATA_KEY = 2,
+    // Vertex: scratch mark of the operation in progress (the twin of an
+    // intersection point while a trace's embedded loops are removed: the
+    // datum is the twin's node in the operation's own list). Shared.
+    CHAIN_APP_DATA_SCRATCH_MARK = 5,
+    // Point node of an intersection-point list: the junction node of its
+    // point in the split-chain network built from the list (chain_split.h).
+    // Shared.
+    CHAIN_APP_DATA_SPLIT_JUNCTION = 6,
     // Header: loop-class record (CHAIN_loop_class_s) of a boolean result. Owned.
     CHAIN_APP_DATA_LOOP_CLASS = 7,
     // Header: the chain this one was stocked or traced from. Shared.
@@ -29,6 +37,10 @@ enum {
     // Vertex: CHAIN_source_chain_source_vertex_s, the vertex this one stands
     // for. Owned.
     APP_DATA_SOURCE_VERTEX = 17,
+    // Header and vertex: there-and-back mark of a chain closed from an open
+    // one (at least two ints; the first is the tracer's extension mode).
+    // Owned.
+    CHAIN_APP_DATA_THERE_AND_BACK = 13,
     // Vertex: the 80-byte record kept by the chain-list dump. Owned by the
     // loader's chain.
     CHAIN_DUMP_KEY_19 = 19,
@@ -54,6 +66,11 @@ enum {
     // Header: a circle, spiral or meander built at checking level 1 or more;
     // the datum is the chain itself. Shared.
     CHAIN_APP_DATA_CHECKED_CURVE = 144,
+    // Header: the gap list of the contain-set processor, a type-1 ring in the
+    // chain's pool of run records (CG_PROC_run_s) that lie on the chain.
+    // Registered with a delete function that deletes the ring, not the
+    // records (they belong to the chain's pool and the zone maps' curves).
+    CG_PROC_APP_DATA_GAP_LIST = 195,
     // Header: source walks stop at a chain that carries it. Shared.
     APP_DATA_SOURCE_ROOT = 206,
     // Vertex: a second mark whose datum is the vertex's own node. Shared.

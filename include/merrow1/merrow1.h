@@ -2,9 +2,17 @@
 #pragma once
 
 #include <merrow1/ArcLineFitter.h>
+#include <merrow1/Cam_Cycle.h>
+#include <merrow1/Cam_PolylineDistance.h>
+#include <merrow1/Cam_PolylineSmoother.h>
+#include <merrow1/PolySegNetworkPoint.h>
+#include <merrow1/PolySegPoint.h>
 #include <merrow1/RegionSetBoxedExtent.h>
+#include <merrow1/VmExportData.h>
 #include <merrow1/app_data_keys.h>
 #include <merrow1/bzone.h>
+#include <merrow1/cam_smth.h>
+#include <merrow1/cg_proc.h>
 #include <merrow1/chain.h>
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_build.h>
@@ -23,8 +31,12 @@
 #include <merrow1/chain_segments.h>
 #include <merrow1/chain_set.h>
 #include <merrow1/chain_source.h>
+#include <merrow1/chain_split.h>
+#include <merrow1/chain_trace.h>
 #include <merrow1/chain_transform.h>
 #include <merrow1/chain_types.h>
+#include <merrow1/chain_vertex_angle.h>
+#include <merrow1/cpe.h>
 #include <merrow1/dynamic_array.h>
 #include <merrow1/int_grid_map.h>
 #include <merrow1/line_arc_seg.h>
@@ -39,3 +51,4 @@
 #include <merrow1/segment.h>
 #include <merrow1/segment_intersection.h>
 #include <merrow1/snap_round.h>
+#include <merrow1/subop_move_type.h>

@@ -54,6 +54,7 @@ struct POLY_SEG_header_s {
     bool no_circle;
     bool do_tan_corner_ext;
     bool there_and_back;
+    int grid_area_sign;         // sign of the area when the poly last left a grid (0: not known)
 };
 
 struct POLY_SEG_set_header_s {

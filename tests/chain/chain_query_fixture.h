@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <merrow1/chain.h>
+#include <merrow1/chain_area.h>
 #include <merrow1/chain_types.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
@@ -73,9 +74,28 @@ inline RING_node_s* nth(const RING_header_s* chain, int i) {
 }
 inline bool closed(const RING_header_s* chain) { return chain->last && chain->last->next == chain->first; }
 
+// A chain list that only refers to the chains (deleting it leaves them).
+inline RING_header_s* list_of_chains(CMEM_pool_s* pool, const std::vector<RING_header_s*>& chains) {
+    RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    RING_set_sub_ring_delfunc(list, nullptr);
+    for (RING_header_s* chain : chains) RING_insert_after(list, list->last, chain);
+    return list;
+}
+
 // The unit square (0, 0)-(1, 1), counter-clockwise from the origin.
 inline RING_header_s* unit_square(CMEM_pool_s* pool) {
     return make_chain(pool, {L(0, 0), L(1, 0), L(1, 1), L(0, 1)}, true);
+}
+
+// A result chain of a region boolean is closed and has an orientation: its
+// area lies beyond the squared length tolerance and its stored direction is
+// the sign of that area.
+inline void expect_oriented_result(const RING_header_s* chain) {
+    ASSERT_NE(chain, nullptr);
+    EXPECT_TRUE(closed(chain));
+    const DIRECTION measured = CHAIN_direction_of_chain(chain);
+    EXPECT_NE(measured, 0) << "a result chain of no area";
+    EXPECT_EQ(data_of(chain)->direction, measured) << "stored direction against the sign of the area";
 }
 
 // A test with its own pool, deleted after the test (so ASan sees every record

@@ -154,6 +154,7 @@ protected:
         for (size_t i = 0; i < chains.size(); ++i) {
             RING_header_s* c = chains[i];
             ASSERT_TRUE(closed(c));
+            expect_oriented_result(c);
             EXPECT_FALSE(CHAIN_has_self_intersections(c));
             int depth = 0;
             for (size_t j = 0; j < chains.size(); ++j) {

@@ -571,6 +571,54 @@ TEST_F(PolySegSetOps, BooleanToZonesGivesBoundaryPolysInRealCoordinates) {
     BZONE_destroy_map(zones);
 }
 
+// Regions that share an edge are one material zone: the zero-width face
+// between the coincident edges is no air zone of its own, and the boundary
+// runs only round the outside.
+TEST_F(PolySegSetOps, ZonesMergeAcrossSharedEdges) {
+    struct Case {
+        const char* name;
+        std::vector<std::vector<double>> boxes;  // one region set each
+        std::vector<double> boundary_areas;
+    } cases[] = {
+        {"two boxes along an edge", {{0, 0, 4, 4}, {4, 0, 8, 4}}, {32}},
+        {"a box along part of a longer edge", {{0, 0, 4, 4}, {4, -2, 8, 6}}, {48}},
+        {"three in a row", {{0, 0, 4, 4}, {4, 0, 8, 4}, {8, 0, 12, 4}}, {48}},
+        {"a ring of four round a hole", {{0, 0, 6, 2}, {6, 0, 8, 6}, {2, 6, 8, 8}, {0, 2, 2, 8}}, {-16, 64}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<RING_header_s*> region_sets;
+        for (const std::vector<double>& b : c.boxes) region_sets.push_back(set({box(b[0], b[1], b[2], b[3])}));
+        BZONE_map_s* zones = BZONE_create_map(pool, 8);
+        double t = 0;
+        POLY_SEG_boolean_set_to_zones(sets(region_sets), nullptr, POLY_SEG_BOOLEAN_UNION, nullptr, nullptr, zones, &t);
+        int live = 0;
+        for (int i = 0; i < zones->zones->num_active; ++i)
+            if (!static_cast<BZONE_s*>(DYNAMIC_ARRAY_element_at(zones->zones, i))->merged_into) ++live;
+        // Air at infinity, the material, and the hole when there is one.
+        EXPECT_EQ(live, static_cast<int>(c.boundary_areas.size()) + 1);
+        std::vector<double> areas;
+        for (int i = 0; i < zones->boundaries->num_active; ++i) {
+            const BZONE_boundary_s* b = static_cast<BZONE_boundary_s*>(DYNAMIC_ARRAY_element_at(zones->boundaries, i));
+            if (b->curve.type == BZONE_CURVE_POLY_SEG)
+                areas.push_back(POLY_SEG_area(static_cast<RING_header_s*>(b->curve.representation)));
+        }
+        std::sort(areas.begin(), areas.end());
+        ASSERT_EQ(areas.size(), c.boundary_areas.size());
+        for (size_t i = 0; i < areas.size(); ++i) EXPECT_NEAR(areas[i], c.boundary_areas[i], 1e-6);
+        BZONE_destroy_map(zones);
+        // The split into simply connected regions goes through the zones: the
+        // boxes along an edge are one region.
+        RING_header_s* out = output();
+        POLY_SEG_split_set_into_simply_connected_regions(sets(region_sets), true, out, &t);
+        double total = 0;
+        for (RING_header_s* p : polys_of(out)) total += POLY_SEG_area(p);
+        double want = 0;
+        for (double a : c.boundary_areas) want += a;
+        EXPECT_NEAR(total, want, 1e-5);
+    }
+}
+
 TEST_F(PolySegSetOps, SplitCutsTallHolesAtTheirMiddleAndDropsLowOnes) {
     // The rounding tolerance t of a region over [0, 100]^2: its split alone.
     double t = 0;
@@ -867,7 +915,14 @@ TEST_F(PolySegSetOracle, RandomSetBooleansAgreeWithTheInputWindingsAtSamplePoint
         EXPECT_EQ(describe(input), before) << "trial " << trial;
         const int out_mai = POLY_SEG_ask_material_at_inf(out);
         ASSERT_TRUE(out_mai == 0 || out_mai == 1) << "trial " << trial;
-        for (RING_header_s* p : polys_of(out)) EXPECT_EQ(POLY_SEG_ask_header(p)->scaling, nullptr);
+        // Every result loop has an area, and the sign it had on the grid is
+        // the sign of its area.
+        for (RING_header_s* p : polys_of(out)) {
+            EXPECT_EQ(POLY_SEG_ask_header(p)->scaling, nullptr);
+            const double area = POLY_SEG_area(p);
+            EXPECT_NE(POLY_SEG_ask_header(p)->grid_area_sign, 0) << "trial " << trial;
+            EXPECT_EQ(POLY_SEG_ask_header(p)->grid_area_sign, area > 0 ? 1 : -1) << "trial " << trial;
+        }
         for (int q = 0; q < 40; ++q) {
             const double px = pick(rng) + 0.5, py = pick(rng) + 0.5;
             bool near = false;

@@ -1,12 +1,17 @@
 // Puts every host stand-in back to its defaults before each test, so no test
 // sees another's checking level, environment, tolerances or captured output.
 #include <glimra/testing.h>
+#include <glimra/testing_color.h>
 #include <gtest/gtest.h>
 #include <pellam/testing.h>
 #include <pellam/testing_builders.h>
 #include <pellam/testing_clone.h>
+#include <pellam/testing_global_records.h>
+#include <pellam/testing_merge.h>
 #include <pellam/testing_segment.h>
+#include <pellam/testing_vertex_data.h>
 #include <quorn/testing.h>
+#include <randle/testing.h>
 #include <sorrel/testing.h>
 #include <stend/testing.h>
 #include <tavish/testing.h>
@@ -17,16 +22,23 @@ namespace {
 class HostReset : public ::testing::EmptyTestEventListener {
     void OnTestStart(const ::testing::TestInfo&) override {
         stend_test::reset_all();
+        stend_test::om_reset();
         velte_test::reset_all();
         quorn_test::reset_tolerances();
         glimra_test::clear();
         glimra_test::set_active_view(1);
+        glimra_test::reset_colors();
         tavish_test::clear();
         pellam_test::clear();
+        pellam_test::clear_grid_calls();
         sorrel_test::reset();
         pellam_test::reset_segment_geom_types();
         pellam_test::clear_created_segments();
         pellam_test::clear_cloned_segments();
+        pellam_test::reset_global_records();
+        randle_test::reset();
+        pellam_test::clear_merge_calls();
+        pellam_test::reset_vertex_data();
     }
 };
 

@@ -21,3 +21,20 @@ const std::vector<Call>& calls();
 void clear();
 
 }  // namespace pellam_test
+
+namespace pellam_test {
+
+// One interference-grid call: the operation, its box (zeros when none) and a
+// number: the parameter of GRID3D_create_empty, the count of records already
+// in the grid for GRID3D_insert_into_grid, the number answered for
+// GRID3D_ask_interference.
+struct GridCall {
+    std::string op;
+    double box[6];
+    int number;
+};
+
+const std::vector<GridCall>& grid_calls();
+void clear_grid_calls();
+
+}  // namespace pellam_test

@@ -40,3 +40,6 @@ long cpp_memory_live();
 void reset_all();
 
 }  // namespace stend_test
+
+// Controls of the object manager, hash tables and persistent memory.
+#include <stend/testing_om.h>

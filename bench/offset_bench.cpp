@@ -1,0 +1,269 @@
+// Offsets of star-shaped polygons, side by side with Clipper when installed.
+//
+// Input family and size: one star-shaped polygon of n vertices (n = 100,
+// 1000) about the origin, radii in [25, 45] (bench/star_polygons.h),
+// with lines only or with every odd edge an arc; offset outward and inward
+// at d = 0.5, 2 and 8, corners joined by arcs.
+//   merrow1   a closed chain (counter-clockwise; material LEFT for the outward
+//             offset, RIGHT for the inward one), traced by CHAIN__offset_trace
+//             with ADD_ARC and loop removal, the trace then resolved into
+//             loops by CHAIN_find_minimal_loops;
+//   clipper   ClipperOffset with jtRound and an arc tolerance of 1e-3 on the
+//             polygon with its arcs approximated at chord error 1e-3, integer
+//             coordinates times 1e6.
+// One iteration is the whole offset from the prepared input; the results are
+// freed inside the loop.
+//
+// Counters:
+//   vertices       input vertices as that library receives them;
+//   area           area of the offset region: for merrow1 the loops' areas,
+//                  each counted by how the rule "the trace winds round at
+//                  least once" changes across the loop;
+//   area_mismatch  1 when clipper's area differs from merrow1's by more than
+//                  1e-9 relative plus the offset's perimeter times 2e-3 (the
+//                  approximation of the input and of the round joints).
+// The number of mismatches over the run is printed at the end.
+#include <benchmark/benchmark.h>
+
+#include "bench/star_polygons.h"
+
+#include <merrow1/chain.h>
+#include <merrow1/chain_area.h>
+#include <merrow1/chain_poly_seg.h>
+#include <merrow1/chain_region.h>
+#include <merrow1/chain_segments.h>
+#include <merrow1/chain_set.h>
+#include <merrow1/chain_trace.h>
+#include <merrow1/segment.h>
+#include <velte/cmem.h>
+#include <velte/ring.h>
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#if MERROW1_BENCH_HAVE_CLIPPER
+#include <clipper.hpp>
+#endif
+
+namespace {
+
+using namespace merrow1_bench;
+
+const double kClipperScale = 1e6;  // clipper's integer unit is 1e-6
+const double kOffsets[] = {0.5, 2.0, 8.0};
+
+struct CaseKey {
+    bool arcs;
+    bool inward;
+    int n;
+    double d;
+    bool operator<(const CaseKey& o) const {
+        return std::tie(arcs, inward, n, d) < std::tie(o.arcs, o.inward, o.n, o.d);
+    }
+};
+
+const Polygon& polygon(int n, bool arcs) {
+    static std::map<std::pair<int, bool>, Polygon> cache;
+    auto it = cache.find({n, arcs});
+    if (it == cache.end()) {
+        std::mt19937_64 rng(7000003u * static_cast<unsigned>(n) + (arcs ? 1 : 0));
+        it = cache.emplace(std::make_pair(n, arcs), star(rng, Pt{0, 0}, n, arcs)).first;
+    }
+    return it->second;
+}
+
+double perimeter(const Polygon& p) {
+    double total = 0;
+    for (size_t i = 0; i < p.v.size(); ++i) total += edge_length(p.v[(i + p.v.size() - 1) % p.v.size()], p.v[i], p.e[i]);
+    return total;
+}
+
+std::map<CaseKey, double>& reference_areas() {
+    static std::map<CaseKey, double> areas;
+    return areas;
+}
+int g_mismatches = 0;
+
+// ---------------------------------------------------------------------------
+// merrow1
+
+// Winding number of a closed chain about a point (arcs below a half circle).
+int winding(const RING_header_s* chain, double px, double py) {
+    double total = 0;
+    const RING_node_s* node = chain->first;
+    for (int i = 0; i < chain->count && node; ++i, node = node->next) {
+        SEGMENT s;
+        if (!ChainSegment(chain, node, &s)) continue;
+        const double ax = s.start[0] - px, ay = s.start[1] - py, bx = s.end->x - px, by = s.end->y - py;
+        double angle = std::atan2(ax * by - ay * bx, ax * bx + ay * by);
+        if (s.type == SEG_ARC) {
+            // Between the arc and its chord the arc turns a whole turn more.
+            const end_segment& e = *s.end;
+            const double cx = e.x - s.start[0], cy = e.y - s.start[1];
+            const double side = cx * (py - s.start[1]) - cy * (px - s.start[0]);
+            const bool bulge_left = e.direction == CW;
+            if (std::hypot(px - e.cx, py - e.cy) < e.radius && side != 0 && (side > 0) == bulge_left)
+                angle += e.direction == CCW ? 2 * kPi : -2 * kPi;
+        }
+        total += angle;
+    }
+    return static_cast<int>(std::lround(total / (2 * kPi)));
+}
+
+// Points just inside and just outside a loop: off the middle of its longest
+// segment, to either side.
+bool points_beside(const RING_header_s* loop, double inside[2], double outside[2]) {
+    const double area = CHAIN_chainArea_chainCentroid(loop, nullptr);
+    double best = 0;
+    const RING_node_s* node = loop->first;
+    for (int i = 0; i < loop->count && node; ++i, node = node->next) {
+        SEGMENT s;
+        if (!ChainSegment(loop, node, &s)) continue;
+        double mid[2], t[2];
+        if (!SegmentMidPoint(&s, mid) || !SegmentTangent(&s, mid, t)) continue;
+        const double length = SegmentLength(&s);
+        if (length <= best) continue;
+        best = length;
+        const double step = 1e-7 * (1 + std::fabs(mid[0]) + std::fabs(mid[1])) * (area > 0 ? 1 : -1);
+        inside[0] = mid[0] - step * t[1], inside[1] = mid[1] + step * t[0];
+        outside[0] = mid[0] + step * t[1], outside[1] = mid[1] - step * t[0];
+    }
+    return best > 0;
+}
+
+struct Merrow1Run {
+    double area = 0;
+    int loops = 0;
+};
+
+Merrow1Run merrow1_run(const RING_header_s* source, double d, bool measure) {
+    CMEM_pool_s* pool = CMEM_private_create_pool(4096, "offset bench result", __LINE__, __FILE__);
+    Merrow1Run run;
+    RING_header_s* trace = CHAIN__offset_trace(const_cast<RING_header_s*>(source), d, ADD_ARC, 0, nullptr, nullptr,
+                                               pool, true);
+    if (trace) {
+        RING_header_s* set = CHAIN_create_boolean_set(pool, nullptr);
+        CHAIN_add_chain_to_list(set, trace);
+        RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+        CHAIN_find_minimal_loops(set, CHAIN_POLY_SEG_INTERSECT_SELF, 0, nullptr, out);
+        run.loops = out->count;
+        if (measure) {
+            // The region's indicator jumps across each loop by the difference
+            // of the trace's winding rule on its two sides.
+            const RING_node_s* node = out->first;
+            for (int i = 0; i < out->count && node; ++i, node = node->next) {
+                const RING_header_s* loop = RING_ask_node_subring(node);
+                double in[2] = {0, 0}, off[2] = {0, 0};
+                if (!loop || !points_beside(loop, in, off)) continue;
+                const int jump = (winding(trace, in[0], in[1]) >= 1) - (winding(trace, off[0], off[1]) >= 1);
+                run.area += jump * std::fabs(CHAIN_chainArea_chainCentroid(loop, nullptr));
+            }
+        }
+        benchmark::DoNotOptimize(out->count);
+    }
+    CMEM_private_delete_pool(pool);
+    return run;
+}
+
+struct Merrow1Input {
+    CMEM_pool_s* pool = nullptr;
+    RING_header_s* chain = nullptr;
+};
+
+const Merrow1Input& merrow1_input(int n, bool arcs, bool inward) {
+    static std::map<std::tuple<int, bool, bool>, Merrow1Input> cache;
+    auto it = cache.find({n, arcs, inward});
+    if (it != cache.end()) return it->second;
+    Merrow1Input mi;
+    mi.pool = CMEM_private_create_pool(4096, "offset bench input", __LINE__, __FILE__);
+    mi.chain = polygon_chain(polygon(n, arcs), inward ? RIGHT : LEFT, mi.pool);
+    return cache.emplace(std::make_tuple(n, arcs, inward), mi).first->second;
+}
+
+void BM_merrow1(benchmark::State& state, CaseKey key) {
+    const Merrow1Input& mi = merrow1_input(key.n, key.arcs, key.inward);
+    const Merrow1Run first = merrow1_run(mi.chain, key.d, true);
+    reference_areas()[key] = first.area;
+    for (auto _ : state) merrow1_run(mi.chain, key.d, false);
+    state.counters["vertices"] = key.n;
+    state.counters["area"] = first.area;
+    state.counters["loops"] = first.loops;
+}
+
+double reference(const CaseKey& key) {
+    auto it = reference_areas().find(key);
+    if (it == reference_areas().end())
+        it = reference_areas()
+                 .emplace(key, merrow1_run(merrow1_input(key.n, key.arcs, key.inward).chain, key.d, true).area)
+                 .first;
+    return it->second;
+}
+
+// ---------------------------------------------------------------------------
+// Clipper
+
+#if MERROW1_BENCH_HAVE_CLIPPER
+void BM_clipper(benchmark::State& state, CaseKey key) {
+    const Polygon& p = polygon(key.n, key.arcs);
+    ClipperLib::Path path;
+    for (const Pt& q : approximate(p))
+        path.emplace_back(static_cast<ClipperLib::cInt>(std::llround(q.x * kClipperScale)),
+                          static_cast<ClipperLib::cInt>(std::llround(q.y * kClipperScale)));
+    auto run = [&] {
+        ClipperLib::ClipperOffset offset;
+        offset.ArcTolerance = kChordError * kClipperScale;
+        offset.AddPath(path, ClipperLib::jtRound, ClipperLib::etClosedPolygon);
+        ClipperLib::Paths out;
+        offset.Execute(out, (key.inward ? -key.d : key.d) * kClipperScale);
+        return out;
+    };
+    double area = 0;
+    for (const ClipperLib::Path& q : run()) area += ClipperLib::Area(q);
+    area /= kClipperScale * kClipperScale;
+    for (auto _ : state) {
+        ClipperLib::Paths out = run();
+        benchmark::DoNotOptimize(out.size());
+    }
+    state.counters["vertices"] = static_cast<double>(path.size());
+    state.counters["area"] = area;
+    const double ref = reference(key);
+    const double allowance = 1e-9 * std::fabs(ref) + (perimeter(p) + 2 * kPi * key.d) * 2 * kChordError;
+    const bool bad = std::fabs(area - ref) > allowance;
+    state.counters["area_mismatch"] = bad ? 1 : 0;
+    if (bad) {
+        ++g_mismatches;
+        std::fprintf(stderr, "area mismatch in %s/%s/%d/%g: %.12g against %.12g\n", key.arcs ? "arcs" : "lines",
+                     key.inward ? "inward" : "outward", key.n, key.d, area, ref);
+    }
+}
+#endif
+
+struct Registrar {
+    Registrar() {
+        for (bool arcs : {false, true})
+            for (bool inward : {false, true})
+                for (int n : {100, 1000})
+                    for (double d : kOffsets) {
+                        const CaseKey key{arcs, inward, n, d};
+                        char name[96];
+                        std::snprintf(name, sizeof name, "offset/%s/%s/%d/%g/", arcs ? "arcs" : "lines",
+                                      inward ? "inward" : "outward", n, d);
+                        const std::string base = name;
+                        benchmark::RegisterBenchmark((base + "merrow1").c_str(), BM_merrow1, key)
+                            ->Unit(benchmark::kMicrosecond);
+#if MERROW1_BENCH_HAVE_CLIPPER
+                        benchmark::RegisterBenchmark((base + "clipper").c_str(), BM_clipper, key)
+                            ->Unit(benchmark::kMicrosecond);
+#endif
+                    }
+    }
+    ~Registrar() {
+        if (g_mismatches) std::fprintf(stderr, "%d area mismatches\n", g_mismatches);
+    }
+} g_registrar;
+
+}  // namespace

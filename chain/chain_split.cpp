@@ -1,0 +1,466 @@
+// Split-chain network: the build from an intersection-point list, the walks
+// between the two ends of a piece, and the interference indexing and cleaning
+// that keep one level of a junction.
+#include <merrow1/chain_split.h>
+
+#include <internal/check.h>
+#include <internal/scratch_pool.h>
+#include <merrow1/chain.h>
+#include <merrow1/chain_distance.h>
+#include <merrow1/chain_segments.h>
+#include <merrow1/segment.h>
+#include <pellam/grid3d.h>
+#include <velte/carr.h>
+#include <velte/cmem.h>
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// Points within this squared distance share a junction.
+constexpr double kJunctionSquared = 1e-16;
+const double kJunctionDistance = std::sqrt(kJunctionSquared);
+// Angles and curvatures of end records tie within this.
+constexpr double kTie = 1e-6;
+// Slack of chain parameters.
+constexpr double kParameterSlack = 1e-8;
+
+bool ring_closed(const RING_header_s* ring) { return ring->first && ring->last && ring->last->next == ring->first; }
+
+// The nodes of a ring from its first, at most count of them (open or closed).
+std::vector<RING_node_s*> nodes_of(const RING_header_s* ring) {
+    std::vector<RING_node_s*> nodes;
+    if (!ring) return nodes;
+    RING_node_s* node = ring->first;
+    for (int i = 0; i < ring->count && node; ++i, node = node->next) nodes.push_back(node);
+    return nodes;
+}
+
+SPLIT_CHAIN_s* record_of(const RING_node_s* node) { return node ? static_cast<SPLIT_CHAIN_s*>(node->main_data) : nullptr; }
+
+const SPLIT_JUNCTION_s* junction_of(const RING_node_s* junction) {
+    const RING_header_s* ring = RING_ask_node_subring(junction);
+    return ring ? static_cast<const SPLIT_JUNCTION_s*>(ring->main_data) : nullptr;
+}
+
+int delete_end_record(RING_header_s*, RING_node_s* node) {
+    CMEM_private_delete_object(node->main_data);
+    node->main_data = nullptr;
+    return 1;
+}
+
+int delete_junction_record(RING_header_s* ring) {
+    CMEM_private_delete_object(ring->main_data);
+    ring->main_data = nullptr;
+    return 1;
+}
+
+const CHAIN_main_data_s* chain_data_of(const SPLIT_CHAIN_s* end) {
+    if (!end || !end->piece || !end->piece->start || !end->piece->start->chain) return nullptr;
+    return static_cast<const CHAIN_main_data_s*>(end->piece->start->chain->main_data);
+}
+
+int mirrored(int side) { return side == RIGHT ? LEFT : side == LEFT ? RIGHT : side; }
+
+// Material side of the piece's chain, RIGHT and LEFT swapped for a reversed end.
+int effective_side(const SPLIT_CHAIN_s* end) {
+    const CHAIN_main_data_s* data = chain_data_of(end);
+    const int side = data ? data->material_side : 0;
+    return end->reversed ? mirrored(side) : side;
+}
+
+bool ethereal(const SPLIT_CHAIN_s* end) {
+    const CHAIN_main_data_s* data = chain_data_of(end);
+    return data && data->ethereal;
+}
+
+bool full_tie(const SPLIT_CHAIN_s* a, const SPLIT_CHAIN_s* b) {
+    return std::fabs(a->angle - b->angle) <= kTie && std::fabs(a->curvature - b->curvature) <= kTie;
+}
+
+// Whether a new record goes right after R in the junction's order.
+bool goes_after(const SPLIT_CHAIN_s* added, const SPLIT_CHAIN_s* r) {
+    if (full_tie(added, r)) {
+        const int mine = effective_side(added);
+        const int theirs = effective_side(r);
+        if (mine != theirs) return mine == LEFT || (mine == 0 && theirs == RIGHT);
+        return !(mine == RIGHT && theirs == RIGHT);
+    }
+    if (added->angle >= r->angle + kTie) return true;
+    return std::fabs(added->angle - r->angle) <= kTie && added->curvature >= r->curvature + kTie;
+}
+
+// ---------------------------------------------------------------------------
+// Junction search: the first junction of the network within the junction
+// distance (linear), or through the host's interference grid.
+
+class JunctionFinder {
+public:
+    virtual ~JunctionFinder() = default;
+    // The junction of the point; null when a new one must be made, which is
+    // then handed to made().
+    virtual RING_node_s* find(const double point[2]) = 0;
+    // The junction the last point searched for belongs to.
+    virtual void assign(RING_node_s*) {}
+};
+
+class LinearFinder : public JunctionFinder {
+public:
+    explicit LinearFinder(const RING_header_s* network) : m_network(network) {}
+    RING_node_s* find(const double point[2]) override {
+        RING_node_s* node = m_network->first;
+        for (int i = 0; i < m_network->count && node; ++i, node = node->next) {
+            const SPLIT_JUNCTION_s* junction = junction_of(node);
+            if (junction && within(junction->point, point)) return node;
+        }
+        return nullptr;
+    }
+    static bool within(const double a[2], const double b[2]) {
+        const double dx = a[0] - b[0], dy = a[1] - b[1];
+        return dx * dx + dy * dy <= kJunctionSquared;
+    }
+
+private:
+    const RING_header_s* m_network;
+};
+
+// A record of the grid: a junction node and the grid's mark.
+struct GridItem {
+    RING_node_s* junction;
+    int mark;
+};
+
+int ask_item_mark(const void* record) { return static_cast<const GridItem*>(record)->mark; }
+void set_item_mark(void* record, int mark) { static_cast<GridItem*>(record)->mark = mark; }
+
+class GridFinder : public JunctionFinder {
+public:
+    GridFinder(const RING_header_s* intersections, CMEM_pool_s* pool) : m_pool(pool) {
+        double box[6];
+        extent(intersections, box);
+        m_grid = GRID3D_create_empty(pool, box, 100, ask_item_mark, set_item_mark);
+        m_candidates = CARR_create_pool_ptrarray(100, 50, pool);
+    }
+    // Each point gets its grid record first; the search skips it.  Grid
+    // boxes are compared exactly, so the query box is the point's box
+    // widened by the junction distance.
+    RING_node_s* find(const double point[2]) override {
+        m_item = CMEM_NEW(m_pool, GridItem);
+        const double box[6] = {point[0], point[1], 0.0, point[0], point[1], 0.0};
+        GRID3D_insert_into_grid(m_grid, m_item, box);
+        const double d = kJunctionDistance;
+        const double query[6] = {point[0] - d, point[1] - d, 0.0, point[0] + d, point[1] + d, 0.0};
+        GRID3D_ask_interference(query, m_grid, m_candidates);
+        for (int i = 0; i < CARR_ask_ptrarray_length(m_candidates); ++i) {
+            auto* item = static_cast<GridItem*>(CARR_ask_ptrarray_item(m_candidates, i));
+            if (item == m_item || !item->junction) continue;
+            const SPLIT_JUNCTION_s* junction = junction_of(item->junction);
+            if (junction && LinearFinder::within(junction->point, point)) return item->junction;
+        }
+        return nullptr;
+    }
+    void assign(RING_node_s* junction) override { m_item->junction = junction; }
+
+private:
+    // X and Y extent of the list: its cached box along the default axis when
+    // it has one, else the extent of its points; a flat extent is widened.
+    static void extent(const RING_header_s* intersections, double box[6]) {
+        double lo[2] = {1e300, 1e300}, hi[2] = {-1e300, -1e300};
+        const CHAIN_BOX_s* cached = CHAIN_ask_cached_box(intersections);
+        if (cached && cached->direction[0] == 0.0 && cached->direction[1] == 1.0) {
+            lo[0] = cached->min_normal, hi[0] = cached->max_normal;
+            lo[1] = cached->min_along, hi[1] = cached->max_along;
+        } else {
+            for (RING_node_s* list_node : nodes_of(intersections))
+                for (RING_node_s* node : nodes_of(RING_ask_node_subring(list_node))) {
+                    const auto* place = static_cast<const POINT_ON_CHAIN_s*>(node->main_data);
+                    if (!place) continue;
+                    for (int k = 0; k < 2; ++k) {
+                        lo[k] = std::min(lo[k], place->point[k]);
+                        hi[k] = std::max(hi[k], place->point[k]);
+                    }
+                }
+            if (lo[0] > hi[0]) lo[0] = lo[1] = hi[0] = hi[1] = 0.0;
+        }
+        for (int k = 0; k < 2; ++k)
+            if (hi[k] - lo[k] <= 1e-10) hi[k] += 0.1;
+        box[0] = lo[0], box[1] = lo[1], box[2] = 0.0;
+        box[3] = hi[0], box[4] = hi[1], box[5] = 0.0;
+    }
+
+    CMEM_pool_s* m_pool;
+    GRID3D_s* m_grid = nullptr;
+    CARR_array_t* m_candidates = nullptr;
+    GridItem* m_item = nullptr;
+};
+
+// ---------------------------------------------------------------------------
+// Build
+
+RING_node_s* junction_for(RING_header_s* network, JunctionFinder& finder, const double point[2]) {
+    if (RING_node_s* found = finder.find(point)) {
+        finder.assign(found);
+        return found;
+    }
+    CMEM_pool_s* pool = network->pool;
+    SPLIT_JUNCTION_s* record = CMEM_NEW(pool, SPLIT_JUNCTION_s);
+    record->point[0] = point[0];
+    record->point[1] = point[1];
+    RING_header_s* ring = RING_create_in_pool(record, RING_TYPE_CHAIN, pool);
+    RING_set_main_data_delfunc(ring, delete_junction_record);
+    RING_set_node_main_data_delfunc(ring, delete_end_record);
+    RING_node_s* junction = RING_insert_after(network, network->last, ring);
+    finder.assign(junction);
+    return junction;
+}
+
+// A piece between two places of one chain, on fresh copies of both, in the
+// pool.  A piece from a place of a closed chain around to the same place is
+// the whole chain: its end lies one round further.
+PART_OF_CHAIN_s* make_piece(const POINT_ON_CHAIN_s* from, const POINT_ON_CHAIN_s* to, bool around, CMEM_pool_s* pool) {
+    POINT_ON_CHAIN_s* start = CMEM_NEW(pool, POINT_ON_CHAIN_s);
+    POINT_ON_CHAIN_s* end = CMEM_NEW(pool, POINT_ON_CHAIN_s);
+    PART_OF_CHAIN_s* piece = CMEM_NEW(pool, PART_OF_CHAIN_s);
+    *start = *from;
+    *end = *to;
+    if (around && end->chain && end->parameter <= start->parameter + kParameterSlack) end->parameter += end->chain->count;
+    if (!CreatePartOfChain(piece, start, end)) {
+        CMEM_private_delete_object(start);
+        CMEM_private_delete_object(end);
+        CMEM_private_delete_object(piece);
+        return nullptr;
+    }
+    return piece;
+}
+
+const POINT_ON_CHAIN_s* place_of(const RING_node_s* node) {
+    return static_cast<const POINT_ON_CHAIN_s*>(node->main_data);
+}
+
+// Steps of the build for one chain's point list (see ChainsSplit).
+void split_points(RING_header_s* points, RING_header_s* network, JunctionFinder& finder, RING_header_s* pieces) {
+    const std::vector<RING_node_s*> nodes = nodes_of(points);
+    const size_t n = nodes.size();
+    if (n == 0) return;
+    const bool closed = ring_closed(points);
+    CMEM_pool_s* pool = network->pool;
+    auto made = [&](PART_OF_CHAIN_s* piece) {
+        if (piece && pieces) RING_insert_after(pieces, pieces->last, piece);
+        return piece;
+    };
+    PART_OF_CHAIN_s* first_backward = nullptr;
+    SPLIT_CHAIN_s* first_backward_end = nullptr;
+    RING_node_s* first_junction = nullptr;
+    RING_node_s* previous_junction = nullptr;
+    SPLIT_CHAIN_s* previous_forward_end = nullptr;
+    PART_OF_CHAIN_s* previous_forward = nullptr;
+    for (size_t i = 0; i < n; ++i) {
+        const POINT_ON_CHAIN_s* place = place_of(nodes[i]);
+        if (!place) continue;
+        RING_node_s* junction = junction_for(network, finder, place->point);
+        RING_put_node_app_data(points, nodes[i], CHAIN_APP_DATA_SPLIT_JUNCTION, junction);
+        RING_header_s* ends = RING_ask_node_subring(junction);
+        if (i == 0) {
+            first_junction = junction;
+            if (closed) first_backward = made(make_piece(place_of(nodes[n - 1]), place, true, pool));
+        }
+        PART_OF_CHAIN_s* backward = i == 0 ? first_backward : previous_forward;
+        if (SPLIT_CHAIN_s* end = backward ? PutSplitChain(ends, backward, 1) : nullptr) {
+            end->far_junction = previous_junction;
+            if (i == 0) first_backward_end = end;
+        }
+        if (previous_forward_end) previous_forward_end->far_junction = junction;
+        PART_OF_CHAIN_s* forward = nullptr;
+        if (i + 1 < n)
+            forward = made(make_piece(place, place_of(nodes[i + 1]), false, pool));
+        else if (closed)
+            forward = first_backward;
+        previous_forward_end = forward ? PutSplitChain(ends, forward, 0) : nullptr;
+        previous_forward = forward;
+        previous_junction = junction;
+    }
+    if (closed) {
+        if (previous_forward_end) previous_forward_end->far_junction = first_junction;
+        if (first_backward_end) first_backward_end->far_junction = previous_junction;
+    }
+}
+
+// Closes every junction's records into a ring numbered 1 to n, then orders
+// parallel pieces between the same two junctions consistently at both ends.
+void finish_junctions(RING_header_s* network) {
+    const std::vector<RING_node_s*> junctions = nodes_of(network);
+    for (RING_node_s* junction : junctions) {
+        RING_header_s* ends = RING_ask_node_subring(junction);
+        if (!ends || !ends->first) continue;
+        ends->last->next = ends->first;
+        ends->first->previous = ends->last;
+        int position = 0;
+        for (RING_node_s* node : nodes_of(ends)) record_of(node)->index = ++position;
+    }
+    for (RING_node_s* junction : junctions) {
+        RING_header_s* ends = RING_ask_node_subring(junction);
+        if (!ends || ends->count < 2) continue;
+        for (RING_node_s* node : nodes_of(ends)) {
+            const SPLIT_CHAIN_s* r = record_of(node);
+            const SPLIT_CHAIN_s* p = record_of(node->previous);
+            if (!r || !p || r == p || !full_tie(r, p) || !r->far_junction || r->far_junction != p->far_junction) continue;
+            RING_header_s* far_r = nullptr;
+            RING_header_s* far_p = nullptr;
+            RING_node_s* other_r = NextSplitChain(r, &far_r);
+            RING_node_s* other_p = NextSplitChain(p, &far_p);
+            if (!other_r || !other_p || other_r == other_p) continue;
+            int i = record_of(other_r)->index;
+            int j = record_of(other_p)->index;
+            // The far junction's own count decides the wrap of its positions.
+            const int count = far_r->count;
+            if (i == 1 && j == count) i = count + 1;
+            if (j == 1 && i == count) j = count + 1;
+            if (i <= j) continue;
+            std::swap(other_r->main_data, other_p->main_data);
+            std::swap(other_r->app_data, other_p->app_data);
+            // The records moved; their index fields follow the positions.
+            std::swap(record_of(other_r)->index, record_of(other_p)->index);
+        }
+    }
+}
+
+template <class Finder>
+void build(const RING_header_s* intersections, RING_header_s* network, Finder& finder, RING_header_s* pieces) {
+    for (RING_node_s* list_node : nodes_of(intersections))
+        if (RING_header_s* points = RING_ask_node_subring(list_node)) split_points(points, network, finder, pieces);
+    finish_junctions(network);
+}
+
+}  // namespace
+
+SPLIT_CHAIN_s* PutSplitChain(RING_header_s* junction, PART_OF_CHAIN_s* piece, int reversed) {
+    if (!junction || !piece || !piece->start || !piece->end) return nullptr;
+    const POINT_ON_CHAIN_s* at = reversed ? piece->end : piece->start;
+    if (!at->chain || !at->node) return nullptr;
+    SEGMENT segment;
+    double tangent[2];
+    if (!ChainSegment(at->chain, at->node, &segment) || !SegmentTangent(&segment, at->point, tangent)) return nullptr;
+    double curvature = SegmentCurvature(&segment);
+    if (reversed) {
+        tangent[0] = -tangent[0];
+        tangent[1] = -tangent[1];
+        curvature = -curvature;
+    }
+    SPLIT_CHAIN_s* added = CMEM_NEW(junction->pool, SPLIT_CHAIN_s);
+    if (!added) return nullptr;
+    added->curvature = curvature;
+    added->angle = ChainVectorCircularParameter(tangent);
+    added->piece = piece;
+    added->reversed = reversed ? 1 : 0;
+    // Walk from the last record towards the first for the record it follows.
+    RING_node_s* after = nullptr;
+    RING_node_s* node = junction->last;
+    for (int i = 0; i < junction->count && node; ++i, node = node->previous) {
+        if (goes_after(added, record_of(node))) {
+            after = node;
+            break;
+        }
+        if (node == junction->first) break;
+    }
+    RING_insert_after(junction, after, added);
+    return added;
+}
+
+void ChainsSplit(const RING_header_s* intersections, RING_header_s* network) {
+    if (!intersections || !network) return;
+    LinearFinder finder(network);
+    build(intersections, network, finder, nullptr);
+    CHAIN__remove_unneeded_splitpoints(network);
+}
+
+RING_header_s* CHAIN_split(const RING_header_s* intersections, RING_header_s* network) {
+    if (!intersections || !network) return nullptr;
+    RING_header_s* pieces = RING_create_in_pool(nullptr, RING_TYPE_CHAIN, network->pool);
+    merrow1::run_converting([&] {
+        MERROW1_SCRATCH_POOL(scratch, "CHAIN_split");
+        GridFinder finder(intersections, scratch);
+        build(intersections, network, finder, pieces);
+    });
+    return pieces;
+}
+
+void CHAIN__remove_unneeded_splitpoints(RING_header_s* network) {
+    if (!network) return;
+    for (RING_node_s* junction : nodes_of(network)) {
+        const RING_header_s* ends = RING_ask_node_subring(junction);
+        if (!ends || !ends->first) RING_disconnect_node(network, junction);
+    }
+}
+
+RING_node_s* NextSplitChain(const SPLIT_CHAIN_s* end, RING_header_s** junction) {
+    if (junction) *junction = nullptr;
+    if (!end || !end->far_junction) return nullptr;
+    RING_header_s* ends = RING_ask_node_subring(end->far_junction);
+    if (junction) *junction = ends;
+    for (RING_node_s* node : nodes_of(ends)) {
+        const SPLIT_CHAIN_s* other = record_of(node);
+        if (other && other->piece == end->piece && other->reversed != end->reversed) return node;
+    }
+    return nullptr;
+}
+
+RING_node_s* CHAIN_reverse_splitchain(const RING_node_s* record_node) {
+    RING_node_s* twin = NextSplitChain(record_of(record_node), nullptr);
+    if (!twin) MERROW1_NOTE_FAILURE("DUE_TO_REVERSE_SPLITCHAIN_NOT_EXISTING");
+    return twin;
+}
+
+int ChainsNodeInterfIndex(RING_header_s* junction, RING_node_s* start, int base, int min, bool* consistent) {
+    if (consistent) *consistent = true;
+    if (!junction || !junction->first) return min;
+    if (!start) start = junction->first;
+    const SPLIT_CHAIN_s* first = record_of(start);
+    const int initial = first && effective_side(first) == RIGHT && !ethereal(first) ? base + 1 : base;
+    int count = initial;
+    int lowest = min;
+    RING_node_s* node = start;
+    for (int i = 0; i < junction->count && node; ++i, node = node->next) {
+        SPLIT_CHAIN_s* end = record_of(node);
+        if (!end) continue;
+        const int side = effective_side(end);
+        if (side == 0 || ethereal(end)) {
+            end->index = count;
+        } else if (side == LEFT) {
+            end->index = count++;
+        } else if (side == RIGHT) {
+            end->index = --count;
+        } else {
+            continue;
+        }
+        lowest = std::min(lowest, end->index);
+    }
+    if (consistent && junction->count > 1 && count != initial) *consistent = false;
+    return lowest;
+}
+
+void CHAIN_clean_split_chains(RING_header_s* network) {
+    if (!network) return;
+    CHAIN__remove_unneeded_splitpoints(network);
+    const std::vector<RING_node_s*> junctions = nodes_of(network);
+    // One level per consistent junction: the records of its lowest index.
+    for (RING_node_s* junction : junctions) {
+        RING_header_s* ends = RING_ask_node_subring(junction);
+        bool consistent = true;
+        const int lowest = ChainsNodeInterfIndex(ends, ends->first, 0, 0x7fffffff, &consistent);
+        if (!consistent) continue;
+        for (RING_node_s* node : nodes_of(ends))
+            if (record_of(node)->index != lowest) RING_delete_node(ends, node);
+    }
+    // Pieces with one end left lose it.
+    std::vector<std::pair<RING_header_s*, RING_node_s*>> lone;
+    for (RING_node_s* junction : junctions) {
+        RING_header_s* ends = RING_ask_node_subring(junction);
+        for (RING_node_s* node : nodes_of(ends))
+            if (!NextSplitChain(record_of(node), nullptr)) lone.emplace_back(ends, node);
+    }
+    for (auto& [ends, node] : lone) RING_delete_node(ends, node);
+    CHAIN__remove_unneeded_splitpoints(network);
+}

@@ -1,0 +1,95 @@
+// Interference grid: a plain list of boxed records searched in full.  Enough
+// for the library's callers, which rely only on every overlapping record being
+// answered once; the calls are recorded for the tests.
+#include <pellam/grid3d.h>
+#include <pellam/testing.h>
+#include <velte/carr.h>
+#include <velte/cmem.h>
+
+#include <algorithm>
+#include <vector>
+
+struct GRID3D_entry_s {
+    void* record;
+    double box[6];
+};
+
+struct GRID3D_s {
+    CMEM_pool_s* pool;
+    GRID3D_ask_mark_fn_t ask_mark;
+    GRID3D_set_mark_fn_t set_mark;
+    GRID3D_entry_s* entries;
+    int count;
+    int capacity;
+    int query;  // serial number of the last query, the mark of its answers
+};
+
+namespace {
+
+std::vector<pellam_test::GridCall> g_grid_calls;
+
+void record_call(const char* op, const double* box, int number) {
+    pellam_test::GridCall call{op, {0, 0, 0, 0, 0, 0}, number};
+    if (box) std::copy(box, box + 6, call.box);
+    g_grid_calls.push_back(call);
+}
+
+bool overlap(const double* a, const double* b) {
+    for (int axis = 0; axis < 3; ++axis)
+        if (a[axis] > b[axis + 3] || b[axis] > a[axis + 3]) return false;
+    return true;
+}
+
+}  // namespace
+
+GRID3D_s* GRID3D_create_empty(CMEM_pool_s* pool, const double box[6], int parameter, GRID3D_ask_mark_fn_t ask_mark,
+                              GRID3D_set_mark_fn_t set_mark) {
+    record_call("GRID3D_create_empty", box, parameter);
+    if (!pool || !box || !ask_mark || !set_mark) return nullptr;
+    GRID3D_s* grid = CMEM_NEW(pool, GRID3D_s);
+    if (!grid) return nullptr;
+    grid->pool = pool;
+    grid->ask_mark = ask_mark;
+    grid->set_mark = set_mark;
+    return grid;
+}
+
+int GRID3D_insert_into_grid(GRID3D_s* grid, void* record, const double box[6]) {
+    record_call("GRID3D_insert_into_grid", box, grid ? grid->count : 0);
+    if (!grid || !record || !box) return 0;
+    if (grid->count == grid->capacity) {
+        const int grown = grid->capacity ? 2 * grid->capacity : 16;
+        void* entries = grid->entries ? CMEM_private_reall_in_same_pool(grid->entries, grown, sizeof(GRID3D_entry_s),
+                                                                       __LINE__, __FILE__)
+                                      : CMEM_NEW_ARRAY(grid->pool, GRID3D_entry_s, grown);
+        if (!entries) return 0;
+        grid->entries = static_cast<GRID3D_entry_s*>(entries);
+        grid->capacity = grown;
+    }
+    GRID3D_entry_s& entry = grid->entries[grid->count++];
+    entry.record = record;
+    std::copy(box, box + 6, entry.box);
+    return 1;
+}
+
+int GRID3D_ask_interference(const double box[6], GRID3D_s* grid, CARR_array_t* results) {
+    if (!box || !grid || !results) {
+        record_call("GRID3D_ask_interference", box, 0);
+        return 0;
+    }
+    results->length = 0;
+    const int mark = ++grid->query;
+    for (int i = 0; i < grid->count; ++i) {
+        GRID3D_entry_s& entry = grid->entries[i];
+        if (!overlap(box, entry.box) || grid->ask_mark(entry.record) == mark) continue;
+        grid->set_mark(entry.record, mark);
+        CARR_append_to_ptrarray(results, entry.record);
+    }
+    record_call("GRID3D_ask_interference", box, results->length);
+    return results->length;
+}
+
+namespace pellam_test {
+const std::vector<GridCall>& grid_calls() { return g_grid_calls; }
+void clear_grid_calls() { g_grid_calls.clear(); }
+}  // namespace pellam_test

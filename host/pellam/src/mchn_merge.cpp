@@ -1,0 +1,24 @@
+// Recording stand-in of the host's merge of vertex segment data: the new
+// vertex gets the source vertex's reference under the segment-data key.
+#include <pellam/mchn_merge.h>
+#include <pellam/testing_merge.h>
+
+#include <velte/ring.h>
+
+namespace {
+std::vector<pellam_test::MergeCall> g_calls;
+}  // namespace
+
+int MCHN_merge_segment_app_data(RING_node_s* source, RING_node_s* source_segment, RING_header_s* source_chain,
+                                RING_node_s* vertex, RING_header_s* chain) {
+    g_calls.push_back({source, source_segment, source_chain, vertex, chain});
+    if (!source || !vertex || !chain) return 1;
+    void* data = APP_DATA__ask_app_data(source->app_data, MCHN_SEGMENT_DATA_KEY);
+    if (data) RING_put_node_app_data(chain, vertex, MCHN_SEGMENT_DATA_KEY, data);
+    return 1;
+}
+
+namespace pellam_test {
+const std::vector<MergeCall>& merge_calls() { return g_calls; }
+void clear_merge_calls() { g_calls.clear(); }
+}  // namespace pellam_test

@@ -1,0 +1,30 @@
+// Load-time registration of the library's persistent classes.
+#pragma once
+
+#include <stend/om.h>
+
+namespace merrow1 {
+
+// Arguments of a class registrant.
+struct ClassRegistration {
+    const char* name;
+    const char* const* aliases;
+    const char* const* names;
+    std::uint32_t flags;
+    std::uint32_t property;
+    const char* parent;
+    const Korvo::OM::AttributeDescriptor* attributes;
+    Korvo::OM::CreateObjectCallback create;
+    Korvo::OM::InstanceSizeCallback size;
+};
+
+// Makes the registrant in class memory.  Runs while the library loads, so
+// nothing may leave it: a refusal is noted and gives null (the memory freed).
+Korvo::OM::ClassRegistrant* create_class_registrant(const ClassRegistration& registration) noexcept;
+
+// Registers Korvo::Cam::VmExportData (its class id set, or 0 when refused),
+// and destroys the registrant again (the class id back to 0).
+void register_vm_export_data() noexcept;
+void unregister_vm_export_data() noexcept;
+
+}  // namespace merrow1

@@ -1,0 +1,235 @@
+// Chains for the trace tests, and long-double geometry to check traces
+// against: distances to lines and arcs, winding numbers of closed chains.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <merrow1/chain.h>
+#include <merrow1/chain_build.h>
+#include <merrow1/chain_segments.h>
+#include <merrow1/chain_source.h>
+#include <merrow1/chain_debug.h>
+#include <merrow1/chain_trace.h>
+#include <stend/system.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace trace_test {
+
+// Chain debug switched on for a test: the host callback keeps the labels of
+// the reports and answers the loop-removal query (kind 2, code 42).
+struct DebugCapture {
+    static std::vector<std::string>& labels() {
+        static std::vector<std::string> l;
+        return l;
+    }
+    static int& answer() {
+        static int a = 0;
+        return a;
+    }
+    static void callback(const void* data) {
+        const auto* d = static_cast<const CHAIN_debug_function_data_t*>(data);
+        if (d->label) labels().push_back(d->label);
+        if (d->request == 2 && d->code == 42)
+            CHAIN_debug_function_set_int_value(static_cast<int*>(d->pointer_value), answer());
+    }
+    static void on() {
+        labels().clear();
+        answer() = 0;
+        MACH__checking_level = 1;
+        CHAIN_set_chain_debug_status(1);
+        CALLBACK_register("CHAIN_debug_function", callback);
+    }
+    static void off() {
+        CALLBACK_unregister("CHAIN_debug_function", callback);
+        MACH__checking_level = 1;
+        CHAIN_set_chain_debug_status(0);
+        MACH__checking_level = 0;
+    }
+    static int count(const std::string& label) {
+        int n = 0;
+        for (const std::string& l : labels()) n += l == label;
+        return n;
+    }
+};
+
+struct Vertex {
+    double x, y;
+    double bulge = 0.0;  // tan(sweep / 4) of an arc from the previous vertex; 0 a line; > 0 CCW
+};
+
+inline end_segment end_at(double x, double y) {
+    end_segment e{};
+    e.x = x;
+    e.y = y;
+    return e;
+}
+
+// Appends a line (bulge 0) or an arc through the given bulge to the point.
+inline void append_to(RING_header_s* chain, double x, double y, double bulge) {
+    if (!chain->first) {
+        end_segment e = end_at(x, y);
+        ChainAddVertex(chain, &e, SEG_POINT);
+        return;
+    }
+    const double* a = static_cast<CHAIN_vertex_data_s*>(chain->last->main_data)->geometry;
+    end_segment e = end_at(x, y);
+    if (bulge == 0.0) {
+        ChainAppendVertex(chain, &e, SEG_LINE);
+        return;
+    }
+    const double dx = x - a[0], dy = y - a[1], length = std::hypot(dx, dy);
+    const double sweep = 4.0 * std::atan(std::fabs(bulge));
+    const double radius = length / (2.0 * std::sin(sweep / 2.0));
+    const double h = radius * std::cos(sweep / 2.0);
+    // The centre lies left of the chord for a CCW arc below a half circle.
+    const double sign = bulge > 0.0 ? 1.0 : -1.0;
+    e.cx = (a[0] + x) / 2.0 - sign * h * dy / length;
+    e.cy = (a[1] + y) / 2.0 + sign * h * dx / length;
+    e.radius = radius;
+    e.direction = bulge > 0.0 ? CCW : CW;
+    ChainAppendVertex(chain, &e, SEG_ARC);
+}
+
+// A chain through the vertices; a closed one returns to the first vertex
+// through its bulge.
+inline RING_header_s* make_chain(CMEM_pool_s* pool, const std::vector<Vertex>& vertices, bool closed, SIDE side) {
+    RING_header_s* chain = CHAIN_create_from_csys(nullptr, pool);
+    static_cast<CHAIN_main_data_s*>(chain->main_data)->material_side = side;
+    for (const Vertex& v : vertices) append_to(chain, v.x, v.y, v.bulge);
+    if (closed) {
+        append_to(chain, vertices[0].x, vertices[0].y, vertices[0].bulge);
+        CHAIN_close(chain, 1e-9);
+    }
+    return chain;
+}
+
+inline const double* point_of(const RING_node_s* node) {
+    return static_cast<const CHAIN_vertex_data_s*>(node->main_data)->geometry;
+}
+inline const end_segment* arc_of(const RING_node_s* node) {
+    return reinterpret_cast<const end_segment*>(point_of(node));
+}
+inline bool is_closed(const RING_header_s* chain) { return chain->last && chain->last->next == chain->first; }
+inline SIDE side_of(const RING_header_s* chain) {
+    return static_cast<const CHAIN_main_data_s*>(chain->main_data)->material_side;
+}
+
+template <class Fn>
+void for_each_vertex(const RING_header_s* chain, Fn fn) {
+    const RING_node_s* node = chain->first;
+    for (int i = 0; i < chain->count && node; ++i, node = node->next) fn(node, i);
+}
+
+// One piece of a chain in long double: a line, or an arc with its centre,
+// radius and signed sweep in its own sense.
+struct Seg {
+    long double ax, ay, bx, by;
+    bool arc = false;
+    long double cx = 0, cy = 0, r = 0, sweep = 0;
+};
+
+inline long double sweep_of(long double ax, long double ay, long double bx, long double by, long double cx,
+                            long double cy, DIRECTION direction) {
+    long double s = std::atan2((ax - cx) * (by - cy) - (ay - cy) * (bx - cx), (ax - cx) * (bx - cx) + (ay - cy) * (by - cy));
+    const long double two_pi = 2.0L * 3.141592653589793238462643383279502884L;
+    if (direction == CCW && s < 0) s += two_pi;
+    if (direction == CW && s > 0) s -= two_pi;
+    return s;
+}
+
+// The piece ending at the node (the node must not be an open chain's first).
+inline Seg seg_ending_at(const RING_node_s* node) {
+    const double* a = point_of(node->previous);
+    const double* b = point_of(node);
+    Seg s{a[0], a[1], b[0], b[1]};
+    const unsigned type = static_cast<const CHAIN_vertex_data_s*>(node->main_data)->flags & 3u;
+    if (type == SEG_ARC + 1) {
+        const end_segment* e = arc_of(node);
+        s.arc = true;
+        s.cx = e->cx, s.cy = e->cy, s.r = e->radius;
+        s.sweep = sweep_of(s.ax, s.ay, s.bx, s.by, s.cx, s.cy, e->direction);
+    }
+    return s;
+}
+
+inline std::vector<Seg> segments_of(const RING_header_s* chain) {
+    std::vector<Seg> out;
+    if (chain->count < 2) return out;
+    const int n = is_closed(chain) ? chain->count : chain->count - 1;
+    const RING_node_s* node = chain->first->next;
+    for (int k = 0; k < n; ++k, node = node->next) out.push_back(seg_ending_at(node));
+    return out;
+}
+
+// Whether the direction from the centre to the point lies inside the arc's sweep.
+inline bool within_sweep(const Seg& s, long double px, long double py) {
+    long double t = std::atan2((s.ax - s.cx) * (py - s.cy) - (s.ay - s.cy) * (px - s.cx),
+                               (s.ax - s.cx) * (px - s.cx) + (s.ay - s.cy) * (py - s.cy));
+    const long double two_pi = 2.0L * 3.141592653589793238462643383279502884L;
+    if (s.sweep >= 0) {
+        if (t < 0) t += two_pi;
+        return t <= s.sweep;
+    }
+    if (t > 0) t -= two_pi;
+    return t >= s.sweep;
+}
+
+inline long double distance_to(const Seg& s, long double px, long double py) {
+    const long double da = std::hypot(px - s.ax, py - s.ay), db = std::hypot(px - s.bx, py - s.by);
+    long double best = std::fmin(da, db);
+    if (!s.arc) {
+        const long double dx = s.bx - s.ax, dy = s.by - s.ay, l2 = dx * dx + dy * dy;
+        if (l2 > 0) {
+            const long double t = ((px - s.ax) * dx + (py - s.ay) * dy) / l2;
+            if (t > 0 && t < 1) best = std::fmin(best, std::fabs((px - s.ax) * dy - (py - s.ay) * dx) / std::sqrt(l2));
+        }
+        return best;
+    }
+    if (within_sweep(s, px, py)) best = std::fmin(best, std::fabs(std::hypot(px - s.cx, py - s.cy) - s.r));
+    return best;
+}
+
+inline long double distance_to(const std::vector<Seg>& chain, long double px, long double py) {
+    long double best = 1e30L;
+    for (const Seg& s : chain) best = std::fmin(best, distance_to(s, px, py));
+    return best;
+}
+
+// Points along a piece: t in [0, 1].
+inline void point_at(const Seg& s, long double t, long double* x, long double* y) {
+    if (!s.arc) {
+        *x = s.ax + t * (s.bx - s.ax);
+        *y = s.ay + t * (s.by - s.ay);
+        return;
+    }
+    const long double a = std::atan2(s.ay - s.cy, s.ax - s.cx) + t * s.sweep;
+    *x = s.cx + s.r * std::cos(a);
+    *y = s.cy + s.r * std::sin(a);
+}
+
+// Winding number of a closed chain about a point (2 pi units summed, rounded).
+inline int winding(const std::vector<Seg>& chain, long double px, long double py) {
+    long double total = 0;
+    const long double two_pi = 2.0L * 3.141592653589793238462643383279502884L;
+    for (const Seg& s : chain) {
+        const long double ux = s.ax - px, uy = s.ay - py, vx = s.bx - px, vy = s.by - py;
+        long double angle = std::atan2(ux * vy - uy * vx, ux * vx + uy * vy);
+        if (s.arc) {
+            // Inside the region between the arc and its chord the arc turns a
+            // whole turn more than the chord, in its own sense.
+            long double mx, my;
+            point_at(s, 0.5L, &mx, &my);
+            const long double cx = s.bx - s.ax, cy = s.by - s.ay;
+            const long double side_p = cx * (py - s.ay) - cy * (px - s.ax);
+            const long double side_m = cx * (my - s.ay) - cy * (mx - s.ax);
+            if (std::hypot(px - s.cx, py - s.cy) < s.r && (side_p > 0) == (side_m > 0) && side_p != 0)
+                angle += s.sweep > 0 ? two_pi : -two_pi;
+        }
+        total += angle;
+    }
+    return static_cast<int>(std::lround(total / two_pi));
+}
+
+}  // namespace trace_test

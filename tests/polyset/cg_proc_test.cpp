@@ -1,0 +1,806 @@
+// Contain-set processor: levels united with the previous output, contain
+// sets and the base winding, run curves of the zone pass and gap lists,
+// cover pieces matched to the level segments along them, restarting a chain
+// with its gaps, and the caller's chains put back after an error.
+#include "polyset/cg_proc_internal.h"
+#include "polyset/region_oracle.h"
+
+#include <gtest/gtest.h>
+#include <merrow1/app_data_keys.h>
+#include <merrow1/chain.h>
+#include <merrow1/chain_area.h>
+#include <merrow1/chain_build.h>
+#include <merrow1/chain_part.h>
+#include <merrow1/chain_segments.h>
+#include <merrow1/poly_intxn.h>
+#include <stend/error.h>
+#include <velte/cmem.h>
+#include <velte/ring.h>
+#include <velte/testing.h>
+#include <pellam/mchn_merge.h>
+#include <pellam/testing_merge.h>
+#include <quorn/testing.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <random>
+#include <vector>
+
+namespace {
+
+const double kPi = 3.14159265358979323846;
+
+CHAIN_main_data_s* md(const RING_header_s* c) { return static_cast<CHAIN_main_data_s*>(c->main_data); }
+
+std::vector<RING_header_s*> chains_in(const RING_header_s* list) {
+    std::vector<RING_header_s*> out;
+    RING_node_s* n = list->first;
+    for (int i = 0; n && i < list->count; ++i, n = n->next) out.push_back(RING_ask_node_subring(n));
+    return out;
+}
+
+std::vector<RING_node_s*> nodes_of(const RING_header_s* r) {
+    std::vector<RING_node_s*> out;
+    RING_node_s* n = r ? r->first : nullptr;
+    for (int i = 0; n && i < r->count; ++i, n = n->next) out.push_back(n);
+    return out;
+}
+
+const double* vertex_point(const RING_node_s* v) {
+    return static_cast<const CHAIN_vertex_data_s*>(v->main_data)->geometry;
+}
+
+// A closed chain as a fine polyline (arcs followed in their direction).
+std::vector<PNT2_s> polyline(const RING_header_s* chain) {
+    std::vector<PNT2_s> pts;
+    for (RING_node_s* v : nodes_of(chain)) {
+        SEGMENT s{};
+        if (!ChainSegment(chain, v, &s)) continue;
+        if (s.type == SEG_ARC) {
+            const double a0 = std::atan2(s.start[1] - s.end->cy, s.start[0] - s.end->cx);
+            const double a1 = std::atan2(s.end->y - s.end->cy, s.end->x - s.end->cx);
+            double sweep = a1 - a0;
+            if (s.end->direction == CCW) {
+                while (sweep <= 0) sweep += 2 * kPi;
+            } else {
+                while (sweep >= 0) sweep -= 2 * kPi;
+            }
+            const int k = std::max(2, static_cast<int>(std::fabs(sweep) / 0.005));
+            for (int j = 1; j < k; ++j) {
+                const double a = a0 + sweep * j / k;
+                pts.push_back(PNT2_s{s.end->cx + s.end->radius * std::cos(a), s.end->cy + s.end->radius * std::sin(a)});
+            }
+        }
+        pts.push_back(PNT2_s{s.end->x, s.end->y});
+    }
+    return pts;
+}
+
+double signed_area(const std::vector<PNT2_s>& p) {
+    double a = 0;
+    for (size_t i = 0; i < p.size(); ++i) {
+        const PNT2_s u = p[i], w = p[(i + 1) % p.size()];
+        a += u.x * w.y - u.y * w.x;
+    }
+    return a / 2;
+}
+
+// Material of a set of region chains: each chain adds the winding of its
+// material side (LEFT: the winding, RIGHT: its negative).
+struct Region {
+    std::vector<std::vector<PNT2_s>> loops;
+    std::vector<int> signs;
+
+    explicit Region(const std::vector<RING_header_s*>& chains) {
+        for (RING_header_s* c : chains) {
+            loops.push_back(polyline(c));
+            signs.push_back(md(c)->material_side == RIGHT ? -1 : 1);
+        }
+    }
+    int material(double x, double y) const {
+        int m = 0;
+        for (size_t i = 0; i < loops.size(); ++i) m += signs[i] * region_oracle::polygon_winding(loops[i], x, y);
+        return m;
+    }
+    double area() const {
+        double a = 0;
+        for (size_t i = 0; i < loops.size(); ++i) a += signs[i] * signed_area(loops[i]);
+        return a;
+    }
+    double perimeter() const {
+        double p = 0;
+        for (const auto& l : loops)
+            for (size_t i = 0; i < l.size(); ++i) p += std::hypot(l[(i + 1) % l.size()].x - l[i].x, l[(i + 1) % l.size()].y - l[i].y);
+        return p;
+    }
+};
+
+class CgProcTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        pools_before = velte_test::live_pool_count();
+        pool = CMEM_private_create_pool(0, "cg proc test", __LINE__, __FILE__);
+    }
+    void TearDown() override { CMEM_private_delete_pool(pool); }
+
+    RING_header_s* list() { return RING_create_in_pool(nullptr, RING_TYPE_LIST, pool); }
+    RING_header_s* list_of(const std::vector<RING_header_s*>& chains) {
+        RING_header_s* l = list();
+        for (RING_header_s* c : chains) RING_insert_after(l, l->last, c);
+        return l;
+    }
+
+    // A closed chain through the vertices; material inside.
+    RING_header_s* closed(const std::vector<end_segment>& vs, const std::vector<SEGMENT_TYPE>& types) {
+        RING_header_s* c = CHAIN_create_empty_chain(nullptr, pool);
+        end_segment s{};
+        s.x = vs.back().x;
+        s.y = vs.back().y;
+        ChainAppendVertex(c, &s, SEG_POINT);
+        for (size_t i = 0; i < vs.size(); ++i) EXPECT_NE(ChainAppendVertex(c, &vs[i], types[i]), nullptr);
+        CloseChainVertex(c);
+        c->first = c->first->next;
+        c->last = c->first->previous;
+        md(c)->direction = CHAIN_direction_of_chain(c);
+        md(c)->material_side = md(c)->direction == CW ? RIGHT : LEFT;
+        return c;
+    }
+    static end_segment pt(double x, double y) {
+        end_segment e{};
+        e.x = x;
+        e.y = y;
+        return e;
+    }
+    RING_header_s* rect(double x0, double y0, double x1, double y1, bool cw = false) {
+        std::vector<end_segment> v = {pt(x1, y0), pt(x1, y1), pt(x0, y1), pt(x0, y0)};
+        if (cw) std::reverse(v.begin(), v.end());
+        return closed(v, std::vector<SEGMENT_TYPE>(4, SEG_LINE));
+    }
+    RING_header_s* circle(double cx, double cy, double r, bool cw = false) {
+        std::vector<end_segment> v;
+        for (int k = 0; k < 4; ++k) {
+            const double a = (cw ? -1 : 1) * k * kPi / 2;
+            end_segment e = pt(cx + r * std::cos(a), cy + r * std::sin(a));
+            e.cx = cx;
+            e.cy = cy;
+            e.radius = r;
+            e.direction = cw ? CW : CCW;
+            v.push_back(e);
+        }
+        std::rotate(v.begin(), v.begin() + 1, v.end());
+        return closed(v, std::vector<SEGMENT_TYPE>(4, SEG_ARC));
+    }
+    RING_header_s* chain_of(const region_oracle::Shape& s) {
+        if (s.radius > 0) return circle(s.centre.x, s.centre.y, s.radius, !s.ccw);
+        double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
+        for (const PNT2_s& p : s.pts) {
+            x0 = std::min(x0, p.x), y0 = std::min(y0, p.y), x1 = std::max(x1, p.x), y1 = std::max(y1, p.y);
+        }
+        return rect(x0, y0, x1, y1, !s.ccw);
+    }
+
+    CG_PROC_s* processor(double x0, double x1, double y0, double y1, double match = 0.01) {
+        double box[4] = {x0, x1, y0, y1};
+        return CG_PROC_create(box, 1.0, match, 0.5);
+    }
+
+    CMEM_pool_s* pool = nullptr;
+    long pools_before = 0;
+};
+
+// The vertices of a chain, in order.
+std::vector<PNT2_s> vertices(const RING_header_s* chain) {
+    std::vector<PNT2_s> out;
+    for (RING_node_s* v : nodes_of(chain)) out.push_back(PNT2_s{vertex_point(v)[0], vertex_point(v)[1]});
+    return out;
+}
+
+// The run curves of every active boundary of the map, boundary by boundary
+// in curve order.
+std::vector<std::vector<CG_PROC_run_s*>> run_curves(BZONE_map_s* map) {
+    std::vector<std::vector<CG_PROC_run_s*>> out;
+    for (int i = 0; i < map->boundaries->num_active; ++i) {
+        auto* b = static_cast<BZONE_boundary_s*>(DYNAMIC_ARRAY_element_at(map->boundaries, i));
+        if (b->curve.type != CG_PROC_RUN_CURVE) continue;
+        std::vector<CG_PROC_run_s*> runs;
+        BZONE_curve_s* c = &b->curve;
+        do {
+            EXPECT_EQ(c->type, CG_PROC_RUN_CURVE);
+            runs.push_back(static_cast<CG_PROC_run_s*>(c->representation));
+            c = c->next;
+        } while (c != &b->curve && runs.size() < 10000);
+        out.push_back(runs);
+    }
+    return out;
+}
+
+// Length of a run's part; a part whose places coincide covers its whole
+// closed chain.
+double part_length(const CG_PROC_run_s* run) {
+    if (std::fabs(run->part.start->parameter - run->part.end->parameter) < 1e-9) {
+        const RING_header_s* c = run->part.start->chain;
+        const std::vector<PNT2_s> p = polyline(c);
+        double total = 0;
+        for (size_t i = 0; i < p.size(); ++i)
+            total += std::hypot(p[(i + 1) % p.size()].x - p[i].x, p[(i + 1) % p.size()].y - p[i].y);
+        return total;
+    }
+    return CHAIN_length_of_part_of_chain(&run->part);
+}
+
+double dist(const double a[2], const double b[2]) { return std::hypot(a[0] - b[0], a[1] - b[1]); }
+
+// ---------------------------------------------------------------------------
+// Levels and contain sets
+// ---------------------------------------------------------------------------
+
+// The first level has no previous level: its two overlapping squares come
+// out as their union alone; a level without chains only moves the level on,
+// and the next level is united with the first level's output.
+TEST_F(CgProcTest, LevelsUniteWithThePreviousOutput) {
+    CG_PROC_s* proc = processor(-10, 40, -10, 40);
+    RING_header_s* out0 = list();
+    CG_PROC_process_level(proc, list_of({rect(0, 0, 10, 10), rect(5, 5, 15, 15)}), out0, nullptr, nullptr, nullptr,
+                          nullptr);
+    ASSERT_EQ(out0->count, 1);
+    Region r0(chains_in(out0));
+    EXPECT_NEAR(r0.area(), 175.0, 1e-6);
+
+    RING_header_s* empty = list();
+    CG_PROC_process_level(proc, empty, list(), nullptr, nullptr, nullptr, nullptr);
+    CG_PROC_process_level(proc, nullptr, list(), nullptr, nullptr, nullptr, nullptr);
+
+    RING_header_s* out1 = list();
+    CG_PROC_process_level(proc, list_of({rect(20, 0, 30, 10)}), out1, nullptr, nullptr, nullptr, nullptr);
+    Region r1(chains_in(out1));
+    EXPECT_NEAR(r1.area(), 275.0, 1e-6);
+    EXPECT_EQ(r1.material(12, 12), 1);
+    EXPECT_EQ(r1.material(25, 5), 1);
+    EXPECT_EQ(r1.material(17, 5), 0);
+    CG_PROC_destroy(proc);
+}
+
+// One side of the previous output can lie on two loops of the next output:
+// legs and a foot under the bar [0,30] x [0,10] close a hole whose top is the
+// middle of its bottom side, while both ends of that side stay on the outer
+// loop.  The level after should still have the hole.
+//
+// Open fault, disabled: the level after fills the hole.  Between levels the
+// previous-level array keeps only the output boundary unblanked, and no
+// sub-segment of the hole's loop is the first piece of a wrapped segment, so
+// the boundary extraction, which starts its floods only there, never reaches
+// the hole.
+TEST_F(CgProcTest, DISABLED_APreviousSideOnTwoLoopsStaysInBoth) {
+    CG_PROC_s* proc = processor(-20, 60, -20, 60);
+    CG_PROC_process_level(proc, list_of({rect(0, 0, 30, 10)}), list(), nullptr, nullptr, nullptr, nullptr);
+    RING_header_s* out1 = list();
+    CG_PROC_process_level(proc, list_of({rect(5, -10, 10, 2), rect(20, -10, 25, 2), rect(5, -10, 25, -5)}), out1,
+                          nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(out1->count, 2);
+    const double area1 = 300 + 2 * 50 + 50;  // the bar, the legs below it, the foot between the legs
+    EXPECT_NEAR(Region(chains_in(out1)).area(), area1, 1e-6);
+    RING_header_s* out2 = list();
+    CG_PROC_process_level(proc, list_of({rect(40, 40, 50, 50)}), out2, nullptr, nullptr, nullptr, nullptr);
+    const Region r2(chains_in(out2));
+    EXPECT_NEAR(r2.area(), area1 + 100, 1e-6);
+    EXPECT_EQ(r2.material(15, -2), 0);  // the hole
+    EXPECT_EQ(r2.material(15, 5), 1);
+    CG_PROC_destroy(proc);
+}
+
+// Output vertices made from level segments take the host's segment data of
+// their source vertices through the host's merge callback.
+TEST_F(CgProcTest, OutputVerticesCarryTheHostSegmentData) {
+    CG_PROC_s* proc = processor(-10, 40, -10, 40);
+    RING_header_s* a = rect(0, 0, 10, 10);
+    RING_header_s* b = rect(5, 5, 15, 15);
+    static int data[8];
+    int k = 0;
+    for (RING_header_s* c : {a, b})
+        for (RING_node_s* v : nodes_of(c)) RING_put_node_app_data(c, v, MCHN_SEGMENT_DATA_KEY, &data[k++]);
+    RING_header_s* out = list();
+    CG_PROC_process_level(proc, list_of({a, b}), out, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_EQ(out->count, 1);
+    RING_header_s* u = chains_in(out)[0];
+    EXPECT_FALSE(pellam_test::merge_calls().empty());
+    for (const auto& call : pellam_test::merge_calls()) EXPECT_TRUE(call.source_chain == a || call.source_chain == b);
+    for (RING_node_s* v : nodes_of(u)) {
+        const void* d = APP_DATA__ask_app_data(v->app_data, MCHN_SEGMENT_DATA_KEY);
+        EXPECT_TRUE(d >= static_cast<const void*>(&data[0]) && d < static_cast<const void*>(&data[8]));
+    }
+    CG_PROC_destroy(proc);
+}
+
+// Contain sets: material 1 lowers the base winding by one and material 0
+// leaves it, which the zone pass shows: with the winding lowered, the level's
+// new material reaches no level of 1 and the map gets no run curve.  An
+// empty set with material 2, and any set after a level with chains, are
+// refused.
+TEST_F(CgProcTest, ContainSetsAndTheBaseWinding) {
+    struct Case {
+        Korvo::Cam::MaterialAtInfinity material;
+        bool curves;
+    } cases[] = {{Korvo::Cam::NoMaterialAtInfinity, true}, {Korvo::Cam::MaterialAtInfinityPresent, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.material);
+        CG_PROC_s* proc = processor(-10, 40, -10, 40);
+        CG_PROC_add_contain(proc, list(), c.material, false);
+        CMEM_pool_s* zp = CMEM_private_create_pool(0, "zones", __LINE__, __FILE__);
+        BZONE_map_s* map = BZONE_create_map(zp, 8);
+        RING_header_s* out = list();
+        CG_PROC_process_level(proc, list_of({rect(0, 0, 10, 10)}), out, map, nullptr, nullptr, nullptr);
+        EXPECT_EQ(out->count, 1);
+        EXPECT_EQ(!run_curves(map).empty(), c.curves);
+        BZONE_destroy_map(map);
+        CMEM_private_delete_pool(zp);
+        CG_PROC_destroy(proc);
+    }
+
+    CG_PROC_s* proc = processor(-10, 40, -10, 40);
+    try {
+        CG_PROC_add_contain(proc, list(), Korvo::Cam::MaterialAtInfinityUndetermined, false);
+        ADD_FAILURE() << "empty contain set with material 2 accepted";
+    } catch (const Korvo::Error::Exception& e) {
+        EXPECT_NE(e.askText().find("Empty contain set added without material at infinity value"), std::string::npos);
+    }
+    CG_PROC_process_level(proc, list_of({rect(0, 0, 10, 10)}), list(), nullptr, nullptr, nullptr, nullptr);
+    try {
+        CG_PROC_add_contain(proc, list_of({rect(-5, -5, 20, 20)}), Korvo::Cam::NoMaterialAtInfinity, false);
+        ADD_FAILURE() << "contain set after the first level accepted";
+    } catch (const Korvo::Error::Exception& e) {
+        EXPECT_NE(e.askText().find("CG_PROC_set_contain called too late."), std::string::npos);
+    }
+    CG_PROC_destroy(proc);
+}
+
+// A box with a non-finite or inverted bound is refused; a box of no size
+// still gives a processor.
+TEST_F(CgProcTest, CreateRefusesBadBoxes) {
+    const double inf = INFINITY;
+    struct Case {
+        double box[4];
+        bool ok;
+    } cases[] = {{{0, 10, 0, 10}, true},   {{5, 5, 5, 5}, true},        {{10, 0, 0, 10}, false},
+                 {{0, 10, 10, 0}, false},  {{0, inf, 0, 10}, false},    {{NAN, 10, 0, 10}, false}};
+    for (Case& c : cases) {
+        CG_PROC_s* proc = CG_PROC_create(c.box, 1, 0.01, 0.5);
+        EXPECT_EQ(proc != nullptr, c.ok) << c.box[0] << " " << c.box[1] << " " << c.box[2] << " " << c.box[3];
+        CG_PROC_destroy(proc);
+    }
+    EXPECT_EQ(velte_test::live_pool_count(), pools_before + 1);
+}
+
+// ---------------------------------------------------------------------------
+// Property test over stacks of random rectangles and circles
+// ---------------------------------------------------------------------------
+
+struct Stack {
+    std::vector<std::vector<region_oracle::Shape>> levels;
+};
+
+Stack random_stack(std::mt19937& rng) {
+    std::uniform_int_distribution<int> levels(3, 5), per_level(1, 3), coin(0, 1);
+    Stack s;
+    const int n = levels(rng);
+    for (int l = 0; l < n; ++l) {
+        std::vector<region_oracle::Shape> shapes;
+        const int k = per_level(rng);
+        while (static_cast<int>(shapes.size()) < k) {
+            region_oracle::Shape sh = region_oracle::random_shape(rng);
+            const bool rectangle = sh.radius == 0 && sh.pts.size() == 4 && sh.pts[0].y == sh.pts[1].y &&
+                                   sh.pts[1].x == sh.pts[2].x;
+            const bool rectangle_cw = sh.radius == 0 && sh.pts.size() == 4 && sh.pts[0].x == sh.pts[1].x &&
+                                      sh.pts[1].y == sh.pts[2].y;
+            if (sh.radius == 0 && !rectangle && !rectangle_cw) continue;
+            shapes.push_back(sh);
+        }
+        s.levels.push_back(shapes);
+    }
+    return s;
+}
+
+// Each level's output is the union of the level's shapes and the previous
+// output: sample points away from every shape's boundary agree with the
+// oracle's winding, and the output's area agrees with the oracle's area
+// counted on a fine lattice.  With a zone map, the run curves of every
+// boundary follow one another round their loop, and the gap lists of the
+// previous output only name runs whose places lie on their own chain.
+TEST_F(CgProcTest, LevelOutputsAreUnionsOfTheStack) {
+    std::mt19937 rng(20261210u);
+    for (int trial = 0; trial < 16; ++trial) {
+        const Stack stack = random_stack(rng);
+        const bool with_zones = trial % 2 == 1;
+        SCOPED_TRACE(testing::Message() << "trial " << trial << (with_zones ? " with zones" : ""));
+        CG_PROC_s* proc = processor(-6000, 41000, -6000, 41000);
+        CMEM_pool_s* zp = CMEM_private_create_pool(0, "zones", __LINE__, __FILE__);
+        std::vector<region_oracle::Shape> all;
+        RING_header_s* previous_output = nullptr;
+        std::vector<BZONE_map_s*> maps;
+        for (size_t l = 0; l < stack.levels.size(); ++l) {
+            SCOPED_TRACE(testing::Message() << "level " << l);
+            std::vector<RING_header_s*> chains;
+            for (const auto& sh : stack.levels[l]) {
+                chains.push_back(chain_of(sh));
+                all.push_back(sh);
+            }
+            RING_header_s* out = list();
+            BZONE_map_s* map = with_zones ? BZONE_create_map(zp, 8) : nullptr;
+            if (map) maps.push_back(map);
+            try {
+                CG_PROC_process_level(proc, list_of(chains), out, map, nullptr, previous_output, nullptr);
+            } catch (const Korvo::Error::Exception& e) {
+                FAIL() << e.askText();
+            }
+            const Region region(chains_in(out));
+            // Point samples.
+            std::uniform_real_distribution<double> u(-6000, 41000);
+            int checked = 0;
+            for (int k = 0; k < 3000; ++k) {
+                const double x = u(rng), y = u(rng);
+                bool near = false;
+                int inside = 0;
+                for (const auto& sh : all) {
+                    if (region_oracle::shape_distance(sh, x, y) < 5.0) near = true;
+                    if (region_oracle::shape_winding(sh, x, y) != 0) inside = 1;
+                }
+                if (near) continue;
+                ++checked;
+                ASSERT_EQ(region.material(x, y), inside) << "at " << x << " " << y;
+            }
+            EXPECT_GT(checked, 2000);
+            // Areas: the oracle counted on a lattice of 100-unit cells.
+            double lattice = 0;
+            for (double y = -5950; y < 41000; y += 100)
+                for (double x = -5950; x < 41000; x += 100)
+                    for (const auto& sh : all)
+                        if (region_oracle::shape_winding(sh, x, y) != 0) {
+                            lattice += 1e4;
+                            break;
+                        }
+            EXPECT_NEAR(region.area(), lattice, 100.0 * region.perimeter()) << "perimeter " << region.perimeter();
+            // Run curves and gap lists.  Each run ends where the next one
+            // begins.  The gap pass has just rearranged the previous level's
+            // curves: they still meet end to end round their loops, though a
+            // later level's run placed there keeps its own direction.
+            if (map) {
+                auto tiles = [](const std::vector<std::vector<CG_PROC_run_s*>>& curves, bool directed) {
+                    for (const auto& runs : curves) {
+                        double total = 0;
+                        for (size_t i = 0; i < runs.size(); ++i) {
+                            const CG_PROC_run_s* a = runs[i];
+                            const CG_PROC_run_s* b = runs[(i + 1) % runs.size()];
+                            double gap = dist(a->last_place.point, b->first_place.point);
+                            if (!directed) {
+                                for (const double* p : {a->first_place.point, a->last_place.point})
+                                    for (const double* q : {b->first_place.point, b->last_place.point})
+                                        gap = std::min(gap, dist(p, q));
+                            }
+                            EXPECT_LT(gap, 1e-3);
+                            total += part_length(a);
+                        }
+                        EXPECT_GT(total, 1.0);
+                    }
+                };
+                tiles(run_curves(map), true);
+                if (maps.size() > 1) tiles(run_curves(maps[maps.size() - 2]), false);
+                if (previous_output) {
+                    for (RING_header_s* c : chains_in(previous_output)) {
+                        for (RING_node_s* n : nodes_of(CG_PROC_ask_gap_list(c))) {
+                            const auto* run = static_cast<const CG_PROC_run_s*>(n->main_data);
+                            ASSERT_NE(run, nullptr);
+                            EXPECT_EQ(run->first_place.chain, c);
+                            EXPECT_EQ(run->last_place.chain, c);
+                            EXPECT_EQ(run->stored_path, nullptr);
+                        }
+                    }
+                }
+            }
+            previous_output = out;
+        }
+        CG_PROC_destroy(proc);
+        for (BZONE_map_s* m : maps) BZONE_destroy_map(m);
+        CMEM_private_delete_pool(zp);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Zone pass: run curves and gap lists
+// ---------------------------------------------------------------------------
+
+bool is_in(const RING_header_s* list, const RING_header_s* chain) {
+    const std::vector<RING_header_s*> c = chains_in(list);
+    return std::find(c.begin(), c.end(), chain) != c.end();
+}
+
+std::vector<CG_PROC_run_s*> gap_runs(const RING_header_s* chain) {
+    std::vector<CG_PROC_run_s*> out;
+    for (RING_node_s* n : nodes_of(CG_PROC_ask_gap_list(chain))) out.push_back(static_cast<CG_PROC_run_s*>(n->main_data));
+    return out;
+}
+
+// A boundary loop on one output chain gives one run over the whole chain,
+// starting at a corner (the loop's first change of poly segment), holding a
+// stored path and listed on the chain.  At the next level, a square that
+// overlaps it gives a boundary of two stretches: one on the new output
+// (active) and one on the old output's piece inside the new square
+// (passive).  The gap pass then splits the first level's run where the
+// second level's run took over its piece, on the first level's boundary.
+TEST_F(CgProcTest, RunCurvesFollowTheirChainStretches) {
+    CG_PROC_s* proc = processor(-10, 40, -10, 40);
+    CMEM_pool_s* zp = CMEM_private_create_pool(0, "zones", __LINE__, __FILE__);
+    BZONE_map_s* map0 = BZONE_create_map(zp, 8);
+    RING_header_s* out0 = list();
+    int client = 7;
+    CG_PROC_process_level(proc, list_of({rect(0, 0, 10, 10)}), out0, map0, &client, nullptr, nullptr);
+    ASSERT_EQ(out0->count, 1);
+    RING_header_s* a = chains_in(out0)[0];
+    auto curves0 = run_curves(map0);
+    ASSERT_EQ(curves0.size(), 1u);
+    ASSERT_EQ(curves0[0].size(), 1u);
+    CG_PROC_run_s* r = curves0[0][0];
+    EXPECT_EQ(r->first_place.chain, a);
+    EXPECT_NE(r->active, nullptr);
+    EXPECT_EQ(r->passive, nullptr);
+    EXPECT_EQ(r->active->zone[0]->client[1], &client);
+    EXPECT_NE(r->stored_path, nullptr);
+    EXPECT_NEAR(r->part.start->parameter, r->part.end->parameter, 1e-9);  // the whole closed chain
+    const double corner = std::fmod(std::fabs(r->first_place.point[0]) + std::fabs(r->first_place.point[1]), 10.0);
+    EXPECT_NEAR(corner, 0.0, 1e-6) << r->first_place.point[0] << " " << r->first_place.point[1];
+    EXPECT_EQ(gap_runs(a), std::vector<CG_PROC_run_s*>{r});
+
+    BZONE_map_s* map1 = BZONE_create_map(zp, 8);
+    RING_header_s* out1 = list();
+    CG_PROC_process_level(proc, list_of({rect(5, 5, 15, 15)}), out1, map1, &client, out0, nullptr);
+    ASSERT_EQ(out1->count, 1);
+    auto curves1 = run_curves(map1);
+    ASSERT_EQ(curves1.size(), 1u);
+    ASSERT_EQ(curves1[0].size(), 2u);
+    const CG_PROC_run_s* on_old = curves1[0][0]->passive ? curves1[0][0] : curves1[0][1];
+    const CG_PROC_run_s* on_new = curves1[0][0]->passive ? curves1[0][1] : curves1[0][0];
+    EXPECT_TRUE(is_in(out1, on_new->first_place.chain));
+    EXPECT_EQ(on_new->passive, nullptr);
+    EXPECT_NE(on_new->stored_path, nullptr);
+    EXPECT_EQ(on_old->first_place.chain, a);
+    EXPECT_EQ(on_old->passive, on_new->active);
+    EXPECT_NEAR(part_length(on_new), 30.0, 1e-6);
+    EXPECT_NEAR(part_length(on_old), 10.0, 1e-6);
+    // The first level's boundary now carries its own run's remaining stretch
+    // and the second level's run over the covered piece.
+    curves0 = run_curves(map0);
+    ASSERT_EQ(curves0.size(), 1u);
+    ASSERT_EQ(curves0[0].size(), 2u);
+    EXPECT_TRUE(std::find(curves0[0].begin(), curves0[0].end(), on_old) != curves0[0].end());
+    EXPECT_EQ(on_old->active, curves0[0][0]->active);
+    double total = 0;
+    for (const CG_PROC_run_s* run : curves0[0]) {
+        total += part_length(run);
+        EXPECT_EQ(run->first_place.chain, a);
+        EXPECT_EQ(run->stored_path, nullptr);
+    }
+    EXPECT_NEAR(total, 40.0, 1e-6);
+    for (const CG_PROC_run_s* run : gap_runs(a)) EXPECT_EQ(run->first_place.chain, a);
+    CG_PROC_destroy(proc);
+    BZONE_destroy_map(map0);
+    BZONE_destroy_map(map1);
+    CMEM_private_delete_pool(zp);
+}
+
+// A run whose places lie within the tolerance on its chain and that covers
+// fewer segments than the chain has vertices is freed, and the pieces it
+// claimed go back to their previous claim: with a number tolerance that
+// makes the first square's stretch (parameters 0.5 to 1.5, two of four
+// segments) degenerate, the second level's boundary keeps only its run on
+// the new output, and the first level's run keeps its whole loop.
+TEST_F(CgProcTest, ADegenerateRunGivesItsPiecesBack) {
+    quorn_test::set_number_tolerance(0.5);
+    CG_PROC_s* proc = processor(-10, 40, -10, 40);
+    CMEM_pool_s* zp = CMEM_private_create_pool(0, "zones", __LINE__, __FILE__);
+    BZONE_map_s* map0 = BZONE_create_map(zp, 8);
+    BZONE_map_s* map1 = BZONE_create_map(zp, 8);
+    RING_header_s* out0 = list();
+    CG_PROC_process_level(proc, list_of({rect(0, 0, 10, 10)}), out0, map0, nullptr, nullptr, nullptr);
+    const CG_PROC_run_s* r = run_curves(map0).at(0).at(0);
+    RING_header_s* out1 = list();
+    CG_PROC_process_level(proc, list_of({rect(5, 5, 15, 15)}), out1, map1, nullptr, out0, nullptr);
+    const auto curves1 = run_curves(map1);
+    ASSERT_EQ(curves1.size(), 1u);
+    ASSERT_EQ(curves1[0].size(), 1u);
+    EXPECT_TRUE(is_in(out1, curves1[0][0]->first_place.chain));
+    EXPECT_NEAR(part_length(curves1[0][0]), 30.0, 1e-6);
+    const auto curves0 = run_curves(map0);
+    ASSERT_EQ(curves0.size(), 1u);
+    EXPECT_EQ(curves0[0], std::vector<CG_PROC_run_s*>{const_cast<CG_PROC_run_s*>(r)});
+    EXPECT_NEAR(part_length(r), 40.0, 1e-6);
+    EXPECT_EQ(r->stored_path, nullptr);
+    CG_PROC_destroy(proc);
+    BZONE_destroy_map(map0);
+    BZONE_destroy_map(map1);
+    CMEM_private_delete_pool(zp);
+}
+
+// Stored paths never outlive the polys they walk: levels alternate with and
+// without zone maps and gap chains, and the processor goes while the last
+// level's runs still hold theirs.  A level without a zone pass drops the
+// previous level's paths; destroying the processor drops the rest.  (The
+// sanitizer run of this test shows no use after free.)
+TEST_F(CgProcTest, StoredPathsGoWithThePolysTheyWalk) {
+    CG_PROC_s* proc = processor(-10, 60, -10, 60);
+    CMEM_pool_s* zp = CMEM_private_create_pool(0, "zones", __LINE__, __FILE__);
+    std::vector<RING_header_s*> outputs;
+    std::vector<BZONE_map_s*> maps;
+    for (int l = 0; l < 6; ++l) {
+        const bool zones = l % 3 != 1;
+        BZONE_map_s* map = zones ? BZONE_create_map(zp, 8) : nullptr;
+        if (map) maps.push_back(map);
+        RING_header_s* out = list();
+        const double d = 4.0 * l;
+        CG_PROC_process_level(proc, list_of({rect(d, d, d + 10, d + 10), circle(d + 12, d + 3, 3)}), out, map,
+                              nullptr, zones && !outputs.empty() ? outputs.back() : nullptr, nullptr);
+        if (!outputs.empty() && !zones) {
+            for (RING_header_s* c : chains_in(outputs.back()))
+                for (const CG_PROC_run_s* run : gap_runs(c)) EXPECT_EQ(run->stored_path, nullptr);
+        }
+        outputs.push_back(out);
+    }
+    std::vector<const CG_PROC_run_s*> outstanding;
+    for (RING_header_s* c : chains_in(outputs.back()))
+        for (const CG_PROC_run_s* run : gap_runs(c))
+            if (run->stored_path) outstanding.push_back(run);
+    EXPECT_FALSE(outstanding.empty());
+    CG_PROC_destroy(proc);
+    for (const CG_PROC_run_s* run : outstanding) EXPECT_EQ(run->stored_path, nullptr);
+    for (BZONE_map_s* m : maps) BZONE_destroy_map(m);
+    CMEM_private_delete_pool(zp);
+}
+
+// ---------------------------------------------------------------------------
+// Cover pieces
+// ---------------------------------------------------------------------------
+
+// The first level's square [0,10]^2 stays on the boundary at the second
+// level, so its bottom side comes back as a cover piece.  Level segments
+// just inside it (0.001 off, match distance 0.01) that run along it in its
+// direction put a vertex where each ends; one running against it, or one
+// out of reach, puts none; of an overlapping pair the vertices still
+// advance along the piece.
+TEST_F(CgProcTest, CoverPiecesTakeTheEndsOfTheLevelSegmentsAlongThem) {
+    struct Case {
+        const char* name;
+        std::vector<std::array<double, 4>> rects;
+        std::vector<double> bottom;  // x of the bottom side's vertices from (0,0)
+    } cases[] = {
+        {"ends at 0.3 and 0.7", {{0, 0.001, 3, 5}, {3, 0.001, 7, 5}}, {0, 3, 7, 10}},
+        {"against the piece", {{3, -5, 7, -0.001}}, {0, 10}},
+        {"out of reach", {{2, 1, 4, 5}}, {0, 10}},
+        {"overlapping pair", {{0, 0.001, 6, 5}, {4.5, 0.001, 5, 1}}, {0, 6, 10}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CG_PROC_s* proc = processor(-10, 20, -10, 20);
+        CG_PROC_process_level(proc, list_of({rect(0, 0, 10, 10)}), list(), nullptr, nullptr, nullptr, nullptr);
+        std::vector<RING_header_s*> level;
+        for (const auto& r : c.rects) level.push_back(rect(r[0], r[1], r[2], r[3]));
+        RING_header_s* out = list();
+        CG_PROC_process_level(proc, list_of(level), out, nullptr, nullptr, nullptr, nullptr);
+        // The chain through (10, 0), its bottom vertices in order from (0, 0).
+        std::vector<double> bottom;
+        for (RING_header_s* chain : chains_in(out)) {
+            std::vector<PNT2_s> v = vertices(chain);
+            auto at = [&](double x, double y) {
+                return std::find_if(v.begin(), v.end(), [&](const PNT2_s& p) {
+                    return std::fabs(p.x - x) < 1e-6 && std::fabs(p.y - y) < 1e-6;
+                });
+            };
+            if (at(10, 0) == v.end()) continue;
+            std::rotate(v.begin(), at(0, 0), v.end());
+            for (const PNT2_s& p : v)
+                if (std::fabs(p.y) < 1e-6) bottom.push_back(std::round(p.x * 1e6) / 1e6);
+        }
+        EXPECT_EQ(bottom, c.bottom);
+        CG_PROC_destroy(proc);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Restarting a chain with its gaps
+// ---------------------------------------------------------------------------
+
+// A gap (2.5, 4.0) of a closed chain of 10 segments restarted at vertex 3
+// becomes (9.5, 11.0); an open chain keeps its start and gaps; a wrong index
+// is refused before anything changes.
+TEST_F(CgProcTest, RestartMovesTheGaps) {
+    struct Case {
+        bool closed;
+        int index;     // the index given
+        int vertex;    // the vertex that becomes the start
+        bool refused;
+        double start, end;
+    } cases[] = {
+        {true, 3, 3, false, 9.5, 11.0},
+        {true, 10, 0, false, 2.5, 4.0},   // the count names the first vertex: nothing moves
+        {false, 3, 3, false, 2.5, 4.0},
+        {true, 4, 3, true, 2.5, 4.0},
+        {true, 11, 0, true, 2.5, 4.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "closed " << c.closed << " index " << c.index << " vertex " << c.vertex);
+        std::vector<end_segment> vs;
+        for (int k = 0; k < 10; ++k) vs.push_back(pt(std::cos(k * kPi / 5), std::sin(k * kPi / 5)));
+        RING_header_s* chain = closed(vs, std::vector<SEGMENT_TYPE>(10, SEG_LINE));
+        if (!c.closed) {  // open it: the first vertex's segment goes
+            chain->last->next = nullptr;
+            chain->first->previous = nullptr;
+        }
+        // One run on the chain's gap list, as the zone pass leaves it.
+        CG_PROC_run_s* run = CMEM_NEW(pool, CG_PROC_run_s);
+        run->part.start = &run->first_place;
+        run->part.end = &run->last_place;
+        run->first_place.chain = run->last_place.chain = chain;
+        run->first_place.parameter = 2.5;
+        run->last_place.parameter = 4.0;
+        RING_header_s* gaps = RING_create_in_pool(nullptr, RING_TYPE_CHAIN, pool);
+        RING_insert_after(gaps, nullptr, run);
+        RING_put_header_app_data(chain, CG_PROC_APP_DATA_GAP_LIST, gaps);
+        RING_node_s* first = chain->first;
+        RING_node_s* start = nodes_of(chain)[c.vertex];
+        bool refused = false;
+        try {
+            CG_PROC_set_start_reparam_gaps(chain, start, c.index);
+        } catch (const Korvo::Error::Exception&) {
+            refused = true;
+        }
+        EXPECT_EQ(refused, c.refused);
+        EXPECT_EQ(chain->first, c.closed && !c.refused ? start : first);
+        EXPECT_DOUBLE_EQ(run->part.start->parameter, c.start);
+        EXPECT_DOUBLE_EQ(run->part.end->parameter, c.end);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Caller chains after an error
+// ---------------------------------------------------------------------------
+
+// A guard chain outside the grid box makes the wrap raise the grid's
+// out-of-range error.  The guard and kept contain chains keep exactly the
+// sides, implied offsets and flags they had, and destroying the processor
+// leaves no pool behind.
+TEST_F(CgProcTest, AnErrorLeavesTheCallersChainsAsTheyWere) {
+    CG_PROC_s* proc = processor(-10, 40, -10, 40);
+    RING_header_s* contain = rect(-5, -5, 35, 35);
+    CG_PROC_add_contain(proc, list_of({contain}), Korvo::Cam::NoMaterialAtInfinity, true);
+    RING_header_s* inside_guard = rect(20, 20, 25, 25, true);
+    RING_header_s* outside_guard = rect(1000, 1000, 1100, 1100);
+    md(inside_guard)->use_implied_offset = 6;
+    md(inside_guard)->implied_offset = 2.5;
+    md(outside_guard)->use_implied_offset = 8;
+    md(outside_guard)->implied_offset = -1.25;
+    struct Saved {
+        RING_header_s* chain;
+        CHAIN_main_data_s data;
+    };
+    std::vector<Saved> saved;
+    for (RING_header_s* c : {contain, inside_guard, outside_guard}) saved.push_back({c, *md(c)});
+    bool raised = false;
+    try {
+        CG_PROC_process_level(proc, list_of({rect(0, 0, 10, 10)}), list(), nullptr, nullptr, nullptr,
+                              list_of({inside_guard, outside_guard}));
+    } catch (const Korvo::Error::Exception& e) {
+        raised = true;
+        EXPECT_NE(e.askText().find("out of range"), std::string::npos) << e.askText();
+    }
+    EXPECT_TRUE(raised);
+    for (const Saved& s : saved) {
+        EXPECT_EQ(md(s.chain)->material_side, s.data.material_side);
+        EXPECT_EQ(md(s.chain)->use_implied_offset, s.data.use_implied_offset);
+        EXPECT_EQ(md(s.chain)->implied_offset, s.data.implied_offset);
+    }
+    CG_PROC_destroy(proc);
+    EXPECT_EQ(velte_test::live_pool_count(), pools_before + 1);
+}
+
+}  // namespace
