@@ -1176,7 +1176,7 @@ void ArcLineFitter::FitPieceOptimizing(RING_header_s* chain, RING_node_s* start,
 void ArcLineFitter::OutputOptimizedPath(RING_header_s* chain, RING_node_s* start, RING_node_s* end) {
     (void)end;
     const int last = m_count - 1;
-    // The path from the last point back to point 0, in path order.
+    // 1. The path from the last point back to point 0, in path order.
     std::vector<int> ends;
     int k = last;
     for (int guard = 0; k != 0; ++guard) {
@@ -1188,54 +1188,213 @@ void ArcLineFitter::OutputOptimizedPath(RING_header_s* chain, RING_node_s* start
     m_cleaned.clear();
     int from = 0;
     for (int e : ends) {
-        CleanedSegment seg = {};
-        seg.start = PointAt(from);
-        seg.end = PointAt(e);
-        seg.start_index = from;
-        seg.mark = 0;
-        seg.end_index_minus_one = e - 1;
-        seg.arc = m_path[e].arc;
-        seg.next = nullptr;
-        m_cleaned.push_back(seg);
+        m_cleaned.push_back(MakeCleaned(from, e, m_path[e].arc));
         from = e;
     }
-    RING_node_s* node = start;
-    for (const CleanedSegment& seg : m_cleaned)
-        node = OutputSegment(chain, node, m_pieceNodes.data(), seg.start_index, seg.end_index_minus_one + 1, seg.arc,
-                             nullptr, nullptr);
-    FinishLoop(chain, start, node);
+    // 2. A closed loop whose start vertex is free moves its seam.
+    int seam = 0;
+    if (m_closed && m_cleaned.size() >= 2 && VertexIsFree(chain, start)) seam = MoveSeam();
+    // 3. Shallow arcs give way to lines through the gates.
+    ReplaceShallowArcsWithLines();
+    WritePath(chain, start, seam);
 }
 
-// On a loop the last written vertex stands where the piece's start vertex
-// stands: it takes over, so the point is not there twice.
-void ArcLineFitter::FinishLoop(RING_header_s* chain, RING_node_s* start, RING_node_s* last) {
-    if (m_closed && last && last != start) {
+ArcLineFitter::CleanedSegment ArcLineFitter::MakeCleaned(int from, int to, ArcParam const& arc) const {
+    CleanedSegment seg = {};
+    seg.start = PointAt(from);
+    seg.end = PointAt(to);
+    seg.start_index = from;
+    seg.mark = 0;
+    seg.end_index_minus_one = to - 1;
+    seg.arc = arc;
+    seg.next = nullptr;
+    return seg;
+}
+
+// Moves the seam of a closed loop: the last and the first segment become one
+// arc through the seam when one fits, else the split point between them with
+// the least summed deviation (below theirs) takes the seam.  Answers the new
+// seam point (0 when it stays).
+int ArcLineFitter::MoveSeam() {
+    const int n = m_count;
+    CleanedSegment& first = m_cleaned.front();
+    CleanedSegment& lastSeg = m_cleaned.back();
+    const int s = lastSeg.start_index;
+    const int e = first.end_index_minus_one + 1;
+    if (s == 0 || e == n - 1) return 0;
+    // One arc from s round through the seam to e.
+    {
+        ArcParamInterval interval;
+        if (TestFitArc(s, e, interval, nullptr, nullptr)) {
+            ArcParam arc;
+            FindMinDeviationArc(s, e, interval, arc, false, nullptr, nullptr);
+            m_cleaned.erase(m_cleaned.begin());
+            m_cleaned.back() = MakeCleaned(s, e, arc);
+            return e;
+        }
+    }
+    auto fit = [&](int i, int j, ArcParam& arc, double& dev) {
+        if (Wrap(i) == j) {
+            arc.SetLine();
+            dev = 0.0;
+            return true;
+        }
+        ArcParamInterval interval;
+        if (!TestFitArc(i, j, interval, nullptr, nullptr)) return false;
+        dev = FindMinDeviationArc(i, j, interval, arc, false, nullptr, nullptr);
+        return true;
+    };
+    const double current = m_path[e].deviation + m_path[n - 1].deviation;
+    double best = current;
+    int best_k = 0;
+    ArcParam best_a, best_b;
+    std::vector<int> candidates;
+    for (int k = std::max(n - 3, s + 1); k <= n - 2; ++k) candidates.push_back(k);
+    for (int k = 1; k <= std::min(e, 3) - 1; ++k) candidates.push_back(k);
+    for (int k : candidates) {
+        ArcParam a, b;
+        double da = 0.0, db = 0.0;
+        if (!fit(s, k, a, da) || !fit(k, e, b, db)) continue;
+        if (da + db < best) {
+            best = da + db;
+            best_k = k;
+            best_a = a;
+            best_b = b;
+        }
+    }
+    if (best_k == 0) return 0;
+    lastSeg = MakeCleaned(s, best_k, best_a);
+    first = MakeCleaned(best_k, e, best_b);
+    return best_k;
+}
+
+// Whether an arc is too shallow to be worth writing: its sagitta against the
+// narrowest gate between its ends (across the chord direction).
+bool ArcLineFitter::ArcTooShallowForOutput(CleanedSegment const& seg) const {
+    const int i = seg.start_index, j = seg.end_index_minus_one + 1;
+    const double cx = seg.end.x - seg.start.x, cy = seg.end.y - seg.start.y;
+    const double chord = std::hypot(cx, cy);
+    if (!(chord > 0.0)) return false;
+    const double sagitta = chord * std::fabs(seg.arc.BulgeAlpha()) / 2.0;
+    double narrowest = HUGE_VAL;
+    int guard = 0;
+    for (int k = Wrap(i); k != j; k = Wrap(k)) {
+        if (++guard > m_count) raise_endless();
+        const PointRec& r = m_points[k];
+        const double gx = r.g2x - r.g1x, gy = r.g2y - r.g1y;
+        const Point2 next = PointAt(Wrap(k) < m_count ? Wrap(k) : k);
+        const double dx = next.x - m_points[i].x, dy = next.y - m_points[i].y;
+        const double width = dx * dx + dy * dy < m_minSegSq ? std::hypot(gx, gy) : std::fabs(cross(gx, gy, cx, cy)) / chord;
+        narrowest = std::min(narrowest, width);
+    }
+    if (narrowest == HUGE_VAL) return true;
+    const double t = m_tolerance;
+    return narrowest >= t ? sagitta < 2.0 * (t + narrowest) : sagitta < 4.0 * t;
+}
+
+// A polyline of at most three lines i -> a -> b -> j through the gates of a
+// too shallow arc: the longest line from any point gives the middle; the
+// gates are shrunk by halves while a replacement keeps being found.
+bool ArcLineFitter::GetBestPolylineReplacement(int i, int j, int& a, int& b) {
+    bool kept = false;
+    for (double f = 1.0; f > 0.1; f /= 2.0) {
+        int best_a = -1, best_b = -1;
+        double best_len = -1.0;
+        int guard = 0;
+        for (int k = i; k != j; k = Wrap(k)) {
+            if (++guard > m_count) raise_endless();
+            // The farthest point a line from k reaches.
+            int reach = Wrap(k);
+            for (int m = Wrap(reach); ; m = Wrap(m)) {
+                if (!TestFitLine(k, m, nullptr, nullptr, f)) break;
+                reach = m;
+                if (m == j) break;
+            }
+            const Point2 pk = PointAt(k), pr = PointAt(reach);
+            const double len = (pr.x - pk.x) * (pr.x - pk.x) + (pr.y - pk.y) * (pr.y - pk.y);
+            if (len > best_len) best_len = len, best_a = k, best_b = reach;
+            if (reach == j) break;
+        }
+        if (best_a < 0) break;
+        const bool first_ok = best_a == i || TestFitLine(i, best_a, nullptr, nullptr, f);
+        const bool last_ok = best_b == j || TestFitLine(best_b, j, nullptr, nullptr, f);
+        if (!first_ok || !last_ok) break;
+        auto len2 = [&](int u, int v) {
+            const Point2 p = PointAt(u), q = PointAt(v);
+            return (q.x - p.x) * (q.x - p.x) + (q.y - p.y) * (q.y - p.y);
+        };
+        const double end_line = std::max(len2(i, best_a), len2(best_b, j));
+        if (!(best_len >= 16.0 * end_line)) break;
+        a = best_a;
+        b = best_b;
+        kept = true;
+    }
+    return kept;
+}
+
+void ArcLineFitter::ReplaceShallowArcsWithLines() {
+    if (m_cleaned.empty()) return;
+    bool all_single = true;
+    for (const CleanedSegment& seg : m_cleaned)
+        if (Wrap(seg.start_index) != seg.end_index_minus_one + 1) all_single = false;
+    if (all_single) return;
+    std::vector<CleanedSegment> out;
+    for (const CleanedSegment& seg : m_cleaned) {
+        int a = 0, b = 0;
+        const int i = seg.start_index, j = seg.end_index_minus_one + 1;
+        if (seg.arc.IsLine() || !ArcTooShallowForOutput(seg) || !GetBestPolylineReplacement(i, j, a, b)) {
+            out.push_back(seg);
+            continue;
+        }
+        ArcParam line;
+        line.SetLine();
+        if (a != i) out.push_back(MakeCleaned(i, a, line));
+        out.push_back(MakeCleaned(a, b, line));
+        if (b != j) out.push_back(MakeCleaned(b, j, line));
+    }
+    m_cleaned.swap(out);
+}
+
+// Writes the cleaned segments into the chain after the piece's start vertex.
+// On a loop the segment that ends at the seam is written first, so the vertex
+// at the seam becomes the chain's first vertex when the old one goes.
+void ArcLineFitter::WritePath(RING_header_s* chain, RING_node_s* start, int seam) {
+    const int last = m_count - 1;
+    size_t first = 0;
+    if (m_closed) {
+        const int seam_end = seam == 0 ? last : seam;
+        for (size_t s = 0; s < m_cleaned.size(); ++s)
+            if (m_cleaned[s].end_index_minus_one + 1 == seam_end) first = s;
+    }
+    RING_node_s* node = start;
+    RING_node_s* seam_node = nullptr;
+    for (size_t c = 0; c < m_cleaned.size(); ++c) {
+        const CleanedSegment& seg = m_cleaned[(first + c) % m_cleaned.size()];
+        node = OutputSegment(chain, node, m_pieceNodes.data(), seg.start_index, seg.end_index_minus_one + 1, seg.arc,
+                             nullptr, nullptr);
+        if (c == 0) seam_node = node;
+    }
+    if (m_closed && seam_node && seam_node != start) {
         RING_delete_node(chain, start);
         CHAIN_drop_cached_box(chain);
     }
 }
 
 void ArcLineFitter::OutputCircle(RING_header_s* chain, RING_node_s* start, int i, ArcParam const& arc) {
-    // The circle is written from point i round to point i again: the first arc
-    // to the opposite point, then the complement on the same circle.
+    // The circle from point i to the opposite point and round again; the
+    // pieces before i and after the opposite point re-based on the circle.
     const int m = m_circleEnd;
-    ArcParam second = arc;
     const Point2 a = PointAt(i), b = PointAt(m);
-    second.Rebase(a, b, b, a);
-    RING_node_s* node = start;
-    if (i != 0) node = OutputSegment(chain, node, m_pieceNodes.data(), 0, i, [&] {
-                    ArcParam p = arc;
-                    p.Rebase(a, b, PointAt(0), a);
-                    return p;
-                }(), nullptr, nullptr);
-    node = OutputSegment(chain, node, m_pieceNodes.data(), i, m, arc, nullptr, nullptr);
-    node = OutputSegment(chain, node, m_pieceNodes.data(), m, m_count - 1, [&] {
-               ArcParam p = arc;
-               p.Rebase(a, b, b, PointAt(m_count - 1));
-               return p;
-           }(), nullptr, nullptr);
-    (void)second;
-    FinishLoop(chain, start, node);
+    auto on_circle = [&](int from, int to) {
+        ArcParam p = arc;
+        p.Rebase(a, b, PointAt(from), PointAt(to));
+        return p;
+    };
+    m_cleaned.clear();
+    if (i != 0) m_cleaned.push_back(MakeCleaned(0, i, on_circle(0, i)));
+    m_cleaned.push_back(MakeCleaned(i, m, arc));
+    m_cleaned.push_back(MakeCleaned(m, m_count - 1, on_circle(m, m_count - 1)));
+    WritePath(chain, start, 0);
 }
 
 namespace {

@@ -187,7 +187,12 @@ private:
     void FitPieceOptimizing(RING_header_s* chain, RING_node_s* start, RING_node_s* end);
     void RecordReach(int from, int to, ArcParam const& arc, double deviation);
     void OutputOptimizedPath(RING_header_s* chain, RING_node_s* start, RING_node_s* end);
-    void FinishLoop(RING_header_s* chain, RING_node_s* start, RING_node_s* last);
+    CleanedSegment MakeCleaned(int from, int to, ArcParam const& arc) const;
+    int MoveSeam();
+    bool ArcTooShallowForOutput(CleanedSegment const& seg) const;
+    bool GetBestPolylineReplacement(int i, int j, int& a, int& b);
+    void ReplaceShallowArcsWithLines();
+    void WritePath(RING_header_s* chain, RING_node_s* start, int seam);
     void OutputCircle(RING_header_s* chain, RING_node_s* start, int i, ArcParam const& arc);
     RING_node_s* OutputSegment(RING_header_s* chain, RING_node_s* node, RING_node_s* const* vertices, int i, int j,
                                ArcParam const& arc, Korvo::Math::Point2 const* start,

@@ -9,6 +9,7 @@
 #include <merrow1/chain_build.h>
 #include <merrow1/chain_segments.h>
 
+#include <pellam/mchn_builders.h>
 #include <pellam/testing_clone.h>
 #include <stend/error.h>
 #include <stend/testing.h>
@@ -572,6 +573,75 @@ TEST_F(ChainFixture, ClosedCircleOfPointsBecomesACircle) {
         ASSERT_EQ(CHAIN_seg_ask_type(v), SEG_ARC);
         const end_segment* e = reinterpret_cast<const end_segment*>(static_cast<CHAIN_vertex_data_s*>(v->main_data)->geometry);
         EXPECT_NEAR(e->radius, 3.0, 1e-6);
+    }
+}
+
+// An arc whose sagitta is small against the gates is written as lines when
+// lines through the gates exist, and stays an arc when they do not.
+TEST_F(ChainFixture, ShallowArcsGiveWayToLinesThroughTheGates) {
+    struct Case {
+        double sagitta, half_width;
+        SEGMENT_TYPE written;
+    } cases[] = {{0.02, 0.05, SEG_LINE}, {0.03, 0.002, SEG_ARC}};
+    for (const Case& c : cases) {
+        const double chord = 10.0, r = (chord * chord / 4.0 + c.sagitta * c.sagitta) / (2.0 * c.sagitta);
+        const double half = std::asin(chord / 2.0 / r);
+        auto pts = arc_points({0.0, -(r - c.sagitta)}, r, kPi / 2 + half, kPi / 2 - half, 41);
+        RING_header_s* chain = gated_chain(pts, c.half_width);
+        ArcLineFitter fitter(0.01, 0.001, nullptr);
+        fitter.DoFit(chain);
+        EXPECT_EQ(CHAIN_seg_ask_type(chain->first->next), c.written) << c.sagitta;
+        if (c.written == SEG_LINE) {
+            EXPECT_EQ(chain->count, 2);
+            for (const Point2& p : pts) EXPECT_LE(distance_to_chain(chain, p), c.half_width + 1e-12);
+        }
+    }
+}
+
+// The fitted segment takes the surface that covers most of the length it
+// replaces (ties to the smaller id), and that surface's commonest source
+// geometry type; a vertex without a host record reads its own words.
+TEST_F(ChainFixture, FittedSegmentsTakeTheCommonestSurface) {
+    struct Case {
+        std::vector<int> surfaces;  // per input segment, 0 = no source
+        bool records;
+        int surface;
+    } cases[] = {
+        {{5, 5, 5, 5, 5, 7, 7, 7}, true, 5},
+        {{7, 7, 7, 7, 5, 5, 5, 5}, true, 5},   // a tie goes to the smaller id
+        {{9, 9, 0, 0, 0, 0, 0, 0}, false, 9},  // unmarked vertices count for nothing
+    };
+    for (const Case& c : cases) {
+        std::vector<Point2> pts;
+        for (int k = 0; k <= 8; ++k) pts.push_back({1.0 * k, 0.0});
+        RING_header_s* chain = gated_chain(pts, 0.01);
+        RING_node_s* v = chain->first->next;
+        for (size_t k = 0; k < c.surfaces.size(); ++k, v = v->next) {
+            if (c.records) {
+                MCHN_segment_s* seg = MCHN_create_segment_wo_custom(chain, v);
+                seg->kind = c.surfaces[k];
+                seg->words[0] = c.surfaces[k] == 7 ? 3 : 2;
+                RING_put_node_app_data(chain, v, CHAIN_APP_DATA_SEGMENT_SOURCE, seg);
+            } else if (c.surfaces[k]) {
+                auto* rec = static_cast<CHAIN_vertex_data_s*>(v->main_data);
+                rec->source_surface = c.surfaces[k];
+                rec->flags |= CHAIN_VERTEX_INHERITED_SOURCE;
+            }
+        }
+        ArcLineFitter fitter(0.01, 0.001, nullptr);
+        fitter.DoFit(chain);
+        ASSERT_EQ(chain->count, 2);
+        RING_node_s* out = chain->last;
+        if (c.records) {
+            auto* seg = static_cast<MCHN_segment_s*>(APP_DATA__ask_app_data(out->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE));
+            ASSERT_NE(seg, nullptr);
+            EXPECT_EQ(seg->kind, c.surface);
+            EXPECT_EQ(seg->words[0], 2);
+            // The new vertex holds a clone of its own, not the input's record.
+            EXPECT_FALSE(pellam_test::cloned_segments().empty());
+        } else {
+            EXPECT_EQ(static_cast<CHAIN_vertex_data_s*>(out->main_data)->source_surface, c.surface);
+        }
     }
 }
 
