@@ -1305,10 +1305,11 @@ bool ArcLineFitter::GetBestPolylineReplacement(int i, int j, int& a, int& b) {
             if (++guard > m_count) raise_endless();
             // The farthest point a line from k reaches.
             int reach = Wrap(k);
-            for (int m = Wrap(reach); ; m = Wrap(m)) {
+            for (int steps = 0; reach != j; ++steps) {
+                if (steps > m_count) raise_endless();
+                const int m = Wrap(reach);
                 if (!TestFitLine(k, m, nullptr, nullptr, f)) break;
                 reach = m;
-                if (m == j) break;
             }
             const Point2 pk = PointAt(k), pr = PointAt(reach);
             const double len = (pr.x - pk.x) * (pr.x - pk.x) + (pr.y - pk.y) * (pr.y - pk.y);
