@@ -80,6 +80,9 @@ enum {
     APP_DATA_SOURCE_ROOT = 206,
     // Vertex: a second mark whose datum is the vertex's own node. Shared.
     CHAIN_APP_DATA_SELF_NODE_2 = 258,
+    // Vertex: the fit gate of the arc and line fitter, 4 doubles (first gate
+    // end x, y, second gate end x, y). Owned; the fitter deletes it.
+    APP_DATA_FIT_GATE = 218,
     // Vertex: the Z value just after the vertex (one double). Owned.
     CHAIN_APP_DATA_Z_AFTER = 259,
     // Vertex: host segment data (machining data). Shared.

@@ -1,6 +1,7 @@
 // Umbrella header: the exported interface of libmerrow1.
 #pragma once
 
+#include <merrow1/ArcLineFitter.h>
 #include <merrow1/Cam_Cycle.h>
 #include <merrow1/Cam_PolylineDistance.h>
 #include <merrow1/Cam_PolylineSmoother.h>

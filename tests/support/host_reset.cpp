@@ -10,6 +10,7 @@
 #include <pellam/testing.h>
 #include <pellam/testing_builders.h>
 #include <pellam/testing_cam_views.h>
+#include <pellam/testing_clone.h>
 #include <pellam/testing_global_records.h>
 #include <pellam/testing_merge.h>
 #include <pellam/testing_segment.h>
@@ -44,6 +45,7 @@ class HostReset : public ::testing::EmptyTestEventListener {
         sorrel_test::reset();
         pellam_test::reset_segment_geom_types();
         pellam_test::clear_created_segments();
+        pellam_test::clear_cloned_segments();
         pellam_test::reset_global_records();
         randle_test::reset();
         pellam_test::clear_merge_calls();

@@ -1,0 +1,1541 @@
+// Arc and line fitter.
+//
+// A chain is cut into pieces: maximal runs of gated vertices together with
+// the ungated vertex before and after each run.  Every piece is loaded into
+// point arrays (point, first and second gate end), and a shortest-path search
+// over its points finds the path of fewest segments, then least weighted
+// squared deviation, whose every segment (a line or an arc on the chord
+// between two points) crosses the gates of the points it passes.  The path is
+// written back into the chain in place of the piece's vertices.
+//
+// Arcs on a chord are held as ArcParam (alpha, sense); intervals of them as
+// ArcParamInterval.  The order of ArcParam is the order of the bulge from
+// -inf to +inf: arcs bulging right of the chord, the line, arcs bulging left.
+// Signs of orientations (which side of a chord or a gate a point lies) are
+// decided exactly; measures (deviations, tangencies) are computed in doubles.
+#include <merrow1/ArcLineFitter.h>
+
+#include <merrow1/app_data_keys.h>
+#include <merrow1/chain.h>
+#include <merrow1/chain_part.h>
+#include <merrow1/chain_segments.h>
+
+#include <pellam/mchn_builders.h>
+#include <pellam/mchn_clone.h>
+#include <stend/error.h>
+#include <stend/system.h>
+
+#include "exact/orient2d.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
+namespace Korvo {
+namespace Cam {
+
+namespace {
+
+using Korvo::Math::Point2;
+using Korvo::Math::Vector2;
+
+const char* const kFile = "ArcLineFitter";
+const double kLineAlpha = 1e101;
+const double kPi = 3.14159265358979323846;
+
+double cross(double ax, double ay, double bx, double by) { return ax * by - ay * bx; }
+
+int orient(const Point2& a, const Point2& b, const Point2& c) {
+    const double pa[2] = {a.x, a.y}, pb[2] = {b.x, b.y}, pc[2] = {c.x, c.y};
+    return ORIENT2D_sign(pa, pb, pc);
+}
+
+CHAIN_vertex_data_s* vertex_record(const RING_node_s* node) {
+    return node ? static_cast<CHAIN_vertex_data_s*>(node->main_data) : nullptr;
+}
+
+Point2 vertex_point(const RING_node_s* node) {
+    const CHAIN_vertex_data_s* v = vertex_record(node);
+    return {v->geometry[0], v->geometry[1]};
+}
+
+double* gate_of(const RING_node_s* node) {
+    return static_cast<double*>(APP_DATA__ask_app_data(node->app_data, APP_DATA_FIT_GATE));
+}
+
+// Deletes a vertex's gate record and removes the key.
+void drop_gate(RING_header_s* chain, RING_node_s* node) {
+    if (double* gate = gate_of(node)) {
+        RING_delete_app_data_of_node(chain, node, APP_DATA_FIT_GATE);
+        CMEM_private_delete_object(gate);
+    }
+}
+
+// The process-wide debugger, constructed at load and destroyed at unload.
+ArcLineFitterDebug& debugger_instance() {
+    static ArcLineFitterDebug debugger;
+    return debugger;
+}
+const bool debugger_constructed = (debugger_instance(), true);
+
+// Walk bound for a search over a piece of n points; going past it is an
+// endless loop in the making.
+[[noreturn]] void raise_endless() { ERROR_raise(kFile, __LINE__, 965003, "Infinite Loop Encountered"); }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Debugger and usage value
+
+ArcLineFitterDebug::~ArcLineFitterDebug() = default;
+
+ArcLineFitterDebug* ArcLineFitterDebug::GetDebugger() {
+    (void)debugger_constructed;
+    return &debugger_instance();
+}
+
+IArcLineFitter::~IArcLineFitter() = default;
+
+int IArcLineFitter::s_use = 2;
+bool IArcLineFitter::s_useRead = false;
+
+int IArcLineFitter::AskUse() {
+    if (!s_useRead) {
+        s_useRead = true;
+        if (const char* text = ENV_translate_variable("HVEX_CAM_ARC_FIT_USAGE")) {
+            // Only a whole number 0, 1 or 2 sets the usage; "x" (which atoi reads
+            // as 0), negative values and values of 3 or more leave it.
+            char* rest = nullptr;
+            const long value = std::strtol(text, &rest, 10);
+            bool whole = rest != text;
+            while (whole && *rest == ' ') ++rest;
+            if (whole && *rest == '\0' && value >= 0 && value < 3) s_use = static_cast<int>(value);
+        }
+    }
+    return s_use;
+}
+
+void IArcLineFitter::SetUse(int use) {
+    s_use = use;
+    s_useRead = true;
+}
+
+// ---------------------------------------------------------------------------
+// ArcParam
+
+bool ArcLineFitter::ArcParam::IsLine() const { return std::fabs(alpha) > 1e100; }
+
+void ArcLineFitter::ArcParam::SetLine() {
+    alpha = kLineAlpha;
+    cw = false;
+}
+
+double ArcLineFitter::ArcParam::CalcAngularExtent() const {
+    const double a = 2.0 * std::atan2(1.0, std::fabs(alpha));
+    return ((alpha > 0) != cw) ? a : 2.0 * kPi - a;
+}
+
+double ArcLineFitter::ArcParam::BulgeAlpha() const {
+    if (IsLine()) return 0.0;
+    const double s = std::sqrt(alpha * alpha + 1.0) * (cw ? 1.0 : -1.0);
+    if ((alpha >= 0) == cw) return alpha + s;
+    return 1.0 / (s - alpha);
+}
+
+void ArcLineFitter::ArcParam::SetFromBulgeAlpha(double bulge) {
+    if (bulge == 0.0) {
+        SetLine();
+        return;
+    }
+    cw = bulge > 0;
+    alpha = (bulge - 1.0 / bulge) / 2.0;
+}
+
+// The sense from the vertex's direction; alpha from the stored centre, so an
+// arc of more than half a circle keeps its centre on the right side of the
+// chord.
+void ArcLineFitter::ArcParam::SetFromChainVertex(RING_header_s const* chain, RING_node_s const* vertex) {
+    SetLine();
+    SEGMENT seg;
+    if (ChainSegment(chain, vertex, &seg) != 1 || seg.type != SEG_ARC || !seg.start || !seg.end) return;
+    const double mx = (seg.start[0] + seg.end->x) / 2.0, my = (seg.start[1] + seg.end->y) / 2.0;
+    const double hx = (seg.end->x - seg.start[0]) / 2.0, hy = (seg.end->y - seg.start[1]) / 2.0;
+    const double h2 = hx * hx + hy * hy;
+    if (!(h2 > 0.0)) return;
+    // (c - m) . perp(h) with perp(h) = (-hy, hx).
+    alpha = ((seg.end->cx - mx) * -hy + (seg.end->cy - my) * hx) / h2;
+    cw = seg.end->direction == CW;
+}
+
+void ArcLineFitter::ArcParam::Rebase(Point2 const& oldStart, Point2 const& oldEnd, Point2 const& newStart,
+                                     Point2 const& newEnd) {
+    const double dx = newEnd.x - newStart.x, dy = newEnd.y - newStart.y;
+    const double d2 = dx * dx + dy * dy;
+    if (IsLine() || d2 < 1e-20) {
+        SetLine();
+        return;
+    }
+    const double hx = (oldEnd.x - oldStart.x) / 2.0, hy = (oldEnd.y - oldStart.y) / 2.0;
+    const double cx = (oldStart.x + oldEnd.x) / 2.0 - alpha * hy;
+    const double cy = (oldStart.y + oldEnd.y) / 2.0 + alpha * hx;
+    const double mx = (newStart.x + newEnd.x) / 2.0, my = (newStart.y + newEnd.y) / 2.0;
+    alpha = 2.0 * ((cy - my) * dx - (cx - mx) * dy) / d2;
+}
+
+bool ArcLineFitter::ArcParam::operator<(ArcParam const& other) const {
+    if (cw != other.cw) return !cw;
+    return alpha < other.alpha;
+}
+
+double ArcLineFitter::ArcParam::SideKey() const { return (2.0 * (cw ? 1 : 0) - 1.0) * alpha; }
+
+// ---------------------------------------------------------------------------
+// ArcParamInterval
+
+bool ArcLineFitter::ArcParamInterval::Contains(ArcParam const& arc) const {
+    switch (state) {
+        case PLAIN: return !(arc < lower) && !(upper < arc);
+        case WRAPPED: return !(arc < lower) || !(upper < arc);
+        default: return false;
+    }
+}
+
+// Intersection in the order of arcs.  A plain interval meeting a wrapped one
+// can leave two pieces; the piece that holds the line is kept (the arcs a fit
+// looks for lie near the chord), else the lower one.
+bool ArcLineFitter::ArcParamInterval::Combine(ArcParamInterval const& other) {
+    if (other.state == UNSET) return true;
+    if (state == UNSET) {
+        *this = other;
+        return true;
+    }
+    if (state == PLAIN && other.state == PLAIN) {
+        lower = std::max(lower, other.lower);
+        upper = std::min(upper, other.upper);
+        return !(upper < lower);
+    }
+    if (state == WRAPPED && other.state == WRAPPED) {
+        lower = std::max(lower, other.lower);
+        upper = std::min(upper, other.upper);
+        return true;  // both wrapped pieces meet at the ends of the order
+    }
+    const ArcParamInterval& plain = state == PLAIN ? *this : other;
+    const ArcParamInterval& wrapped = state == PLAIN ? other : *this;
+    // Low piece [plain.lower, min(plain.upper, wrapped.upper)], high piece
+    // [max(plain.lower, wrapped.lower), plain.upper].
+    ArcParamInterval low, high;
+    low.state = high.state = PLAIN;
+    low.lower = plain.lower;
+    low.upper = std::min(plain.upper, wrapped.upper);
+    high.lower = std::max(plain.lower, wrapped.lower);
+    high.upper = plain.upper;
+    const bool low_ok = !(low.upper < low.lower);
+    const bool high_ok = !(high.upper < high.lower);
+    ArcParam line;
+    line.SetLine();
+    if (low_ok && high_ok)
+        *this = high.Contains(line) && !low.Contains(line) ? high : low;
+    else if (low_ok)
+        *this = low;
+    else if (high_ok)
+        *this = high;
+    else {
+        *this = low;
+        return false;
+    }
+    return true;
+}
+
+bool ArcLineFitter::ArcParamInterval::CombineOneSide(ArcParam const& given, int side) {
+    if (state == UNSET) ERROR_internal(kFile, __LINE__, "CombineOneSide called on unset interval");
+    if (state == WRAPPED) ERROR_internal(kFile, __LINE__, "CombineOneSide called on wrapped_around interval");
+    ArcParam bound = given;
+    bound.cw = side == 1;
+    if (side == 0) {
+        if (lower < bound) lower = bound;
+    } else {
+        if (bound < upper) upper = bound;
+    }
+    return !(upper < lower);
+}
+
+void ArcLineFitter::ArcParamInterval::CircleComplement() {
+    ArcParam new_lower, new_upper;
+    new_lower.alpha = -upper.alpha;
+    new_lower.cw = upper.cw;
+    new_upper.alpha = -lower.alpha;
+    new_upper.cw = lower.cw;
+    const bool flags_differ = lower.cw != upper.cw;
+    lower = new_lower;
+    upper = new_upper;
+    if (flags_differ) {
+        if (state == PLAIN)
+            state = WRAPPED;
+        else if (state == WRAPPED)
+            state = PLAIN;
+    }
+}
+
+bool ArcLineFitter::ArcParamInterval::EliminateShallowArcs(double chordLength, double maxRadius) {
+    const double q = chordLength * chordLength / 4.0;
+    double s = q > 0.0 ? maxRadius * maxRadius / q - 1.0 : HUGE_VAL;
+    s = s > 0.0 ? std::sqrt(s) : 0.0;
+    if (!lower.cw && !upper.cw) {
+        ArcParam bound;
+        bound.alpha = s;
+        bound.cw = false;
+        if (bound < upper) upper = bound;
+    } else if (lower.cw && upper.cw) {
+        ArcParam bound;
+        bound.alpha = -s;
+        bound.cw = true;
+        if (lower < bound) lower = bound;
+    }
+    return !(upper < lower);
+}
+
+// ---------------------------------------------------------------------------
+// Construction
+
+ArcLineFitter::ArcLineFitter(double tolerance, double minSegmentLength, VertexCallback vertexCallback)
+    : m_tolerance(tolerance),
+      m_minSegSq(minSegmentLength * minSegmentLength),
+      m_minimiserTol(0.01 * tolerance),
+      m_maxRadius(1e6 * tolerance),
+      m_callback(vertexCallback),
+      m_debugger(ArcLineFitterDebug::GetDebugger()) {}
+
+ArcLineFitter::ArcLineFitter(const ArcLineFitter& other)
+    : IArcLineFitter(other),
+      m_tolerance(other.m_tolerance),
+      m_minSegSq(other.m_minSegSq),
+      m_minimiserTol(other.m_minimiserTol),
+      m_maxRadius(other.m_maxRadius),
+      m_callback(other.m_callback),
+      m_debugger(other.m_debugger) {}
+
+ArcLineFitter& ArcLineFitter::operator=(const ArcLineFitter& other) {
+    if (this != &other) {
+        m_tolerance = other.m_tolerance;
+        m_minSegSq = other.m_minSegSq;
+        m_minimiserTol = other.m_minimiserTol;
+        m_maxRadius = other.m_maxRadius;
+        m_callback = other.m_callback;
+        m_debugger = other.m_debugger;
+    }
+    return *this;
+}
+
+ArcLineFitter::~ArcLineFitter() {
+    if (m_pool) CMEM_private_delete_pool(m_pool);
+}
+
+void ArcLineFitter::LimitGateWidths(RING_header_s* chain, double maxWidth) {
+    if (!chain || !(maxWidth >= 1e-10)) return;
+    RING_node_s* node = chain->first;
+    for (int guard = 0; node && guard <= chain->count; ++guard) {
+        if (double* gate = gate_of(node)) {
+            const Point2 p = vertex_point(node);
+            const double width = std::hypot(gate[2] - gate[0], gate[3] - gate[1]);
+            if (width > maxWidth) {
+                const double f = maxWidth / width;
+                for (int e = 0; e < 2; ++e) {
+                    gate[2 * e] = (1.0 - f) * p.x + f * gate[2 * e];
+                    gate[2 * e + 1] = (1.0 - f) * p.y + f * gate[2 * e + 1];
+                }
+            }
+        }
+        node = node->next;
+        if (node == chain->first) break;
+    }
+}
+
+bool ArcLineFitter::InCircle(Point2 const* mid, Vector2 const* halfChord, double alpha, Point2 const* p) {
+    const double qx = p->x - mid->x, qy = p->y - mid->y;
+    const double lhs = qx * qx + qy * qy - (halfChord->x * halfChord->x + halfChord->y * halfChord->y);
+    const double rhs = 2.0 * alpha * cross(halfChord->x, halfChord->y, qx, qy);
+    return lhs < rhs;
+}
+
+bool ArcLineFitter::VertexIsFree(RING_header_s const* chain, RING_node_s const* vertex) const {
+    return !m_callback || m_callback(chain, vertex);
+}
+
+// ---------------------------------------------------------------------------
+// The geometric core
+
+Point2 ArcLineFitter::PointAt(int k) const { return {m_points[k].x, m_points[k].y}; }
+
+// The point after k: on a closed loop the last point is point 0 again, and
+// the walk goes on at point 1.
+int ArcLineFitter::Wrap(int k) const { return (m_closed && k >= m_count - 1) ? 1 : k + 1; }
+
+// Gate-edge bounds of the segment from point k - 1 to point k: the alpha of
+// the arcs whose sagitta over that gate edge equals the tolerance (bulge held
+// at most 0.5), bowing outward on each side.
+void ArcLineFitter::EdgeBounds(int k, double& first, double& second) const {
+    const PointRec& a = m_points[k - 1];
+    const PointRec& b = m_points[k];
+    double e = std::hypot(b.g1x - a.g1x, b.g1y - a.g1y);
+    double w = std::max(2.0, e / (2.0 * m_tolerance));
+    first = (w - 1.0 / w) / 2.0;
+    e = std::hypot(b.g2x - a.g2x, b.g2y - a.g2y);
+    w = std::max(2.0, e / (2.0 * m_tolerance));
+    second = (1.0 / w - w) / 2.0;
+}
+
+bool ArcLineFitter::TestFitLine(int i, int j, Point2 const* start, Point2 const* end, double shrink) {
+    const int jj = j == 0 ? m_count - 1 : j;
+    if (Wrap(i) == jj) return true;
+    const Point2 a = start ? *start : PointAt(i);
+    const Point2 b = end ? *end : PointAt(jj);
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    if (dx * dx + dy * dy < m_minSegSq) return false;
+    int guard = 0;
+    for (int k = Wrap(i); k != jj; k = Wrap(k)) {
+        if (++guard > m_count) raise_endless();
+        const PointRec& r = m_points[k];
+        const Point2 g1 = {(1.0 - shrink) * r.x + shrink * r.g1x, (1.0 - shrink) * r.y + shrink * r.g1y};
+        const Point2 g2 = {(1.0 - shrink) * r.x + shrink * r.g2x, (1.0 - shrink) * r.y + shrink * r.g2y};
+        if (orient(a, b, g1) > 0) return false;
+        if (orient(a, b, g2) < 0) return false;
+    }
+    return true;
+}
+
+namespace {
+
+// The chord of an arc test: its ends, midpoint and half chord.
+struct Chord {
+    Point2 a, b, m;
+    double hx, hy, h2;
+
+    Chord(Point2 pa, Point2 pb) : a(pa), b(pb) {
+        m = {(a.x + b.x) / 2.0, (a.y + b.y) / 2.0};
+        hx = (b.x - a.x) / 2.0;
+        hy = (b.y - a.y) / 2.0;
+        h2 = hx * hx + hy * hy;
+    }
+    // Centre and radius of the arc alpha on the chord.
+    Point2 centre(double alpha) const { return {m.x - alpha * hy, m.y + alpha * hx}; }
+    double radius(double alpha) const { return std::sqrt(h2 * (alpha * alpha + 1.0)); }
+};
+
+// Position of a point among the arcs of a chord: the bulge of the arc from a
+// through g to b.  The side of the chord is decided exactly; a point on the
+// chord's line lies on the line (between the ends) or at one end of the order
+// (beyond them), where `beyond` says which end.  false when g is an end of
+// the chord (every arc passes there).
+bool bulge_through(const Chord& c, const Point2& g, double beyond, double& bulge) {
+    const int side = orient(c.a, c.b, g);
+    if (side == 0) {
+        const bool x_major = std::fabs(c.b.x - c.a.x) >= std::fabs(c.b.y - c.a.y);
+        const double ga = x_major ? g.x : g.y, ea = x_major ? c.a.x : c.a.y, eb = x_major ? c.b.x : c.b.y;
+        if (ga == ea || ga == eb) return false;
+        const bool between = (ga > std::min(ea, eb)) && (ga < std::max(ea, eb));
+        bulge = between ? 0.0 : beyond;
+        return true;
+    }
+    const double qx = g.x - c.m.x, qy = g.y - c.m.y;
+    const double num = qx * qx + qy * qy - c.h2;
+    const double den = 2.0 * cross(c.hx, c.hy, qx, qy);
+    const double alpha = num / den;
+    const double s = std::sqrt(alpha * alpha + 1.0) * (side > 0 ? 1.0 : -1.0);
+    // The sense is the side; the bulge follows the same formula as ArcParam.
+    const bool cw = side > 0;
+    if ((alpha >= 0) == cw)
+        bulge = alpha + s;
+    else
+        bulge = 1.0 / (s - alpha);
+    return true;
+}
+
+// Largest finite bulge used for the ends of the order.
+const double kInfBulge = 1e15;
+
+}  // namespace
+
+bool ArcLineFitter::TestFitArc(int i, int j, ArcParamInterval& interval, Point2 const* start, Point2 const* end) {
+    const int jj = j == 0 ? m_count - 1 : j;
+    const Point2 a = start ? *start : PointAt(i);
+    const Point2 b = end ? *end : PointAt(jj);
+    if (a.x == b.x && a.y == b.y) {
+        // A full loop: only an interval already set and plain is accepted.
+        return interval.state == PLAIN && interval.EliminateShallowArcs(0.0, m_maxRadius);
+    }
+    const Chord c(a, b);
+    interval = ArcParamInterval();
+    if (c.h2 < m_minSegSq / 4.0) return false;
+    bool lower_from_end = false, upper_from_end = false;
+    int prev = i;
+    int guard = 0;
+    auto make = [](double bulge) {
+        ArcParam p;
+        p.SetFromBulgeAlpha(std::max(-kInfBulge, std::min(kInfBulge, bulge)));
+        return p;
+    };
+    // Narrows one side with the gate edge from the previous gate end to this
+    // one, bent outward into the arc of its gate-edge bound.
+    auto corridor = [&](int from, int to, int side) -> bool {
+        const PointRec& r0 = m_points[from];
+        const PointRec& r1 = m_points[to];
+        const Point2 e0 = side == 0 ? Point2{r0.g1x, r0.g1y} : Point2{r0.g2x, r0.g2y};
+        const Point2 e1 = side == 0 ? Point2{r1.g1x, r1.g1y} : Point2{r1.g2x, r1.g2y};
+        const double ex = e1.x - e0.x, ey = e1.y - e0.y;
+        const double elen2 = ex * ex + ey * ey;
+        if (elen2 < m_minSegSq) return true;
+        const double w = std::max(2.0, std::sqrt(elen2) / (2.0 * m_tolerance));
+        const double edge_alpha = side == 0 ? (w - 1.0 / w) / 2.0 : (1.0 / w - w) / 2.0;
+        const Chord ec(e0, e1);
+        const Point2 E = ec.centre(edge_alpha);
+        const double rho = ec.radius(edge_alpha);
+        // Arcs of the chord tangent to the edge circle: |c(al) - E| = R(al) -+ rho
+        // squared twice gives a quadratic in alpha.
+        const double px = -c.hy, py = c.hx;  // perp(h)
+        const double mex = c.m.x - E.x, mey = c.m.y - E.y;
+        const double K = mex * mex + mey * mey - c.h2 - rho * rho;
+        const double L = 2.0 * (px * mex + py * mey);
+        const double qa = L * L - 4.0 * rho * rho * c.h2;
+        const double qb = 2.0 * K * L;
+        const double qc = K * K - 4.0 * rho * rho * c.h2;
+        // The candidate tangent arcs: the roots of the quadratic (one root of
+        // the linear equation when it degenerates).  A circle that cannot
+        // meet the chord's circles leaves the side alone.
+        double roots[2];
+        int nroots = 0;
+        if (qa == 0.0) {
+            if (qb != 0.0) roots[nroots++] = -qc / qb;
+        } else {
+            const double disc = qb * qb - 4.0 * qa * qc;
+            if (disc < 0.0) return true;
+            const double root = std::sqrt(disc);
+            roots[nroots++] = (-qb + root) / (2.0 * qa);
+            roots[nroots++] = (-qb - root) / (2.0 * qa);
+        }
+        bool found = false;
+        double best = 0.0;
+        for (int r = 0; r < nroots; ++r) {
+            const double al = roots[r];
+            if (!std::isfinite(al)) continue;
+            const Point2 cc = c.centre(al);
+            const double R = c.radius(al);
+            const double ux = cc.x - E.x, uy = cc.y - E.y;
+            const double ul = std::hypot(ux, uy);
+            if (!(ul > 0.0)) continue;
+            const Point2 t1 = {E.x + rho * ux / ul, E.y + rho * uy / ul};
+            const Point2 t2 = {E.x - rho * ux / ul, E.y - rho * uy / ul};
+            const double d1 = std::fabs(std::hypot(t1.x - cc.x, t1.y - cc.y) - R);
+            const double d2 = std::fabs(std::hypot(t2.x - cc.x, t2.y - cc.y) - R);
+            const Point2 t = d1 <= d2 ? t1 : t2;
+            // On the bowed edge: beyond the edge's chord on the outer side.
+            const int out = orient(e0, e1, t);
+            if (side == 0 ? out > 0 : out < 0) continue;
+            double bulge;
+            if (!bulge_through(c, t, side == 0 ? -kInfBulge : kInfBulge, bulge)) continue;
+            if (!found || (side == 0 ? bulge > best : bulge < best)) best = bulge;
+            found = true;
+        }
+        if (!found) return true;
+        // A tangency may be a turning point of the position along the edge
+        // that lies inside it: the ends of the edge bound the side as well
+        // (the chord's own start excepted: the arc leaves from its point).
+        auto consider = [&](const Point2& e) {
+            double bulge;
+            if (bulge_through(c, e, side == 0 ? -kInfBulge : kInfBulge, bulge) && (side == 0 ? bulge > best : bulge < best))
+                best = bulge;
+        };
+        if (from != i) consider(e0);
+        consider(e1);
+        return interval.CombineOneSide(make(best), side);
+    };
+    for (int k = Wrap(i); k != jj; k = Wrap(k)) {
+        if (++guard > m_count) raise_endless();
+        const PointRec& r = m_points[k];
+        const Point2 g1 = {r.g1x, r.g1y}, g2 = {r.g2x, r.g2y};
+        double b1, b2;
+        const bool has1 = bulge_through(c, g1, -kInfBulge, b1);
+        const bool has2 = bulge_through(c, g2, kInfBulge, b2);
+        if (!has1 || !has2) {
+            prev = k;
+            continue;  // a gate end at an end of the chord: every arc passes it
+        }
+        // Tangencies of the gate's line with circles of the family.
+        double lo = std::min(b1, b2), hi = std::max(b1, b2);
+        bool lo_end = true, hi_end = true;
+        const double vx = g2.x - g1.x, vy = g2.y - g1.y;
+        const double q1x = g1.x - c.m.x, q1y = g1.y - c.m.y;
+        const double va = vx * vx + vy * vy;
+        const double bq = q1x * vx + q1y * vy;
+        const double c0 = q1x * q1x + q1y * q1y - c.h2;
+        const double s0 = cross(c.hx, c.hy, q1x, q1y);
+        const double s1 = cross(c.hx, c.hy, vx, vy);
+        const double A2 = va * s1, B2 = 2.0 * va * s0, C2 = 2.0 * bq * s0 - s1 * c0;
+        const double disc = B2 * B2 - 4.0 * A2 * C2;
+        // Whether the gate crosses the chord's line beyond the chord: then the
+        // arcs that cross it pass through the ends of the order (wrapped).
+        const int side1 = orient(c.a, c.b, g1), side2 = orient(c.a, c.b, g2);
+        bool wrapped = false;
+        if (side1 != 0 && side2 != 0 && side1 != side2) {
+            const int oa = orient(g1, g2, c.a), ob = orient(g1, g2, c.b);
+            wrapped = oa != 0 && oa == ob;
+        }
+        if (A2 != 0.0 && disc > 1e-10) {
+            const double root = std::sqrt(disc);
+            for (double t : {(-B2 + root) / (2.0 * A2), (-B2 - root) / (2.0 * A2)}) {
+                if (!(t > 0.0 && t < 1.0)) continue;
+                const Point2 g = {g1.x + t * vx, g1.y + t * vy};
+                double bt;
+                if (!bulge_through(c, g, 0.0, bt)) continue;
+                if (!wrapped) {
+                    if (bt < lo) lo = bt, lo_end = false;
+                    if (bt > hi) hi = bt, hi_end = false;
+                } else {
+                    // On the first end's part the bound grows toward the
+                    // second end's part and back.
+                    const int side = orient(c.a, c.b, g);
+                    if (side == side1) {
+                        if (side1 < 0 ? bt > b1 : bt < b1) b1 = bt;
+                    } else if (side2 < 0 ? bt > b2 : bt < b2) {
+                        b2 = bt;
+                    }
+                }
+            }
+        }
+        ArcParamInterval gate;
+        if (wrapped) {
+            gate.state = WRAPPED;
+            // The part of the first end runs to the end of the order on its
+            // side; the interval is [second part's bound, +inf] + [-inf, first].
+            const double low = side1 < 0 ? b2 : b1;
+            const double high = side1 < 0 ? b1 : b2;
+            gate.lower = make(low);
+            gate.upper = make(high);
+            lo_end = hi_end = false;
+        } else {
+            gate.state = PLAIN;
+            gate.lower = make(lo);
+            gate.upper = make(hi);
+        }
+        const ArcParam before_lower = interval.lower, before_upper = interval.upper;
+        const IntervalState before = interval.state;
+        if (!interval.Combine(gate)) return false;
+        if (before == UNSET || !(interval.lower == before_lower)) lower_from_end = lo_end && interval.lower == gate.lower;
+        if (before == UNSET || !(interval.upper == before_upper)) upper_from_end = hi_end && interval.upper == gate.upper;
+        if (interval.state == PLAIN) {
+            if (lower_from_end && !corridor(prev, k, 0)) return false;
+            if (upper_from_end && !corridor(prev, k, 1)) return false;
+        }
+        prev = k;
+    }
+    if (interval.state == UNSET) {
+        // No gate between the ends: every arc of the chord is a candidate.
+        interval.state = PLAIN;
+        interval.lower = make(-kInfBulge);
+        interval.upper = make(kInfBulge);
+    }
+    if (interval.state != PLAIN) return false;
+    return interval.EliminateShallowArcs(2.0 * std::sqrt(c.h2), m_maxRadius);
+}
+
+bool ArcLineFitter::TestFitCircle(int& i, int& j, ArcParam& arc) {
+    const int n = m_count;
+    if (!m_closed || n < 5) return false;
+    bool found = false;
+    double best = 0.0;
+    for (int k = 0; k < 4 && k < n - 1; ++k) {
+        int m = k + (n - 1) / 2;
+        if (m > n - 1) m -= n - 1;
+        ArcParamInterval first, second;
+        if (!TestFitArc(k, m, first, nullptr, nullptr)) continue;
+        if (!TestFitArc(m, k, second, nullptr, nullptr)) continue;
+        second.CircleComplement();
+        if (!first.Combine(second) || first.state != PLAIN) continue;
+        ArcParam candidate;
+        const double dev = FindMinDeviationArc(k, m, first, candidate, true, nullptr, nullptr);
+        if (candidate.IsLine()) continue;
+        if (!found || dev < best) {
+            found = true;
+            best = dev;
+            i = k;
+            j = m;
+            arc = candidate;
+        }
+    }
+    return found;
+}
+
+double ArcLineFitter::SquaredDeviationForSeg(ArcParam const& arc, Point2 const* start, Point2 const* end, int i,
+                                             int j, bool weighted, bool fullCircle) {
+    const int jj = j == 0 ? m_count - 1 : j;
+    const Point2 a = start ? *start : PointAt(i);
+    const Point2 b = end ? *end : PointAt(jj);
+    if (fullCircle && arc.IsLine()) ERROR_internal(kFile, __LINE__, "Full circle and yet the first arc is a line!");
+    const Chord c(a, b);
+    Point2 centre = {0.0, 0.0};
+    double radius = 0.0, start_angle = 0.0, extent = 0.0;
+    if (!arc.IsLine()) {
+        centre = c.centre(arc.alpha);
+        radius = c.radius(arc.alpha);
+        start_angle = std::atan2(a.y - centre.y, a.x - centre.x);
+        extent = arc.CalcAngularExtent();
+    }
+    auto weight = [&](int k) {
+        if (!weighted) return 1.0;
+        const int next = Wrap(k);
+        return m_path[k].length + (next < m_count && next != k ? m_path[next].length : 0.0);
+    };
+    auto dist2 = [&](const PointRec& r) {
+        const double px = r.x, py = r.y;
+        if (arc.IsLine()) {
+            const double dx = b.x - a.x, dy = b.y - a.y, l2 = dx * dx + dy * dy;
+            const double t = l2 > 0.0 ? ((px - a.x) * dx + (py - a.y) * dy) / l2 : 0.0;
+            const double qx = t <= 0.0 ? a.x : t >= 1.0 ? b.x : a.x + t * dx;
+            const double qy = t <= 0.0 ? a.y : t >= 1.0 ? b.y : a.y + t * dy;
+            return (px - qx) * (px - qx) + (py - qy) * (py - qy);
+        }
+        const double d = std::hypot(px - centre.x, py - centre.y) - radius;
+        if (fullCircle) return d * d;
+        double sweep = std::atan2(py - centre.y, px - centre.x) - start_angle;
+        if (arc.cw) sweep = -sweep;
+        sweep = std::fmod(sweep, 2.0 * kPi);
+        if (sweep < 0.0) sweep += 2.0 * kPi;
+        if (sweep <= extent) return d * d;
+        const double da = (px - a.x) * (px - a.x) + (py - a.y) * (py - a.y);
+        const double db = (px - b.x) * (px - b.x) + (py - b.y) * (py - b.y);
+        return std::min(da, db);
+    };
+    double sum = 0.0;
+    int guard = 0;
+    if (fullCircle) {
+        // Every point of the loop but the two chord ends measures to the circle.
+        for (int k = 1; k < m_count; ++k) {
+            if (k == i || k == jj || (k == m_count - 1 && (i == 0 || jj == 0))) continue;
+            sum += dist2(m_points[k]) * weight(k);
+        }
+        return sum;
+    }
+    for (int k = Wrap(i); k != jj; k = Wrap(k)) {
+        if (++guard > m_count) raise_endless();
+        sum += dist2(m_points[k]) * weight(k);
+    }
+    return sum;
+}
+
+double ArcLineFitter::DeviationOfBulge(double bulge) {
+    ArcParam arc;
+    if (std::fabs(bulge) < m_minArcBulge || std::fabs(bulge) <= 1e-7)
+        arc.SetLine();
+    else
+        arc.SetFromBulgeAlpha(bulge);
+    return SquaredDeviationForSeg(arc, m_segStartPoint, m_segEndPoint, m_segStart, m_segEnd, m_weighted,
+                                  m_fullCircle && !arc.IsLine());
+}
+
+// Brent's method on the bracket a < b < c (f(b) below f(a) and f(c)).
+double ArcLineFitter::MinimizeFn(double (ArcLineFitter::*fn)(double), double a, double b, double c, double tol,
+                                 double& best) {
+    const double cgold = 0.381966;
+    double lo = std::min(a, c), hi = std::max(a, c);
+    double x = b, w = b, v = b;
+    double fx = (this->*fn)(x), fw = fx, fv = fx;
+    double d = 0.0, e = 0.0;
+    for (int iter = 0; iter < 100; ++iter) {
+        const double xm = 0.5 * (lo + hi);
+        const double tol1 = tol, tol2 = 2.0 * tol1;
+        if (std::fabs(x - xm) <= tol2 - 0.5 * (hi - lo)) break;
+        if (std::fabs(e) > tol1) {
+            const double r = (x - w) * (fx - fv);
+            double q = (x - v) * (fx - fw);
+            double p = (x - v) * q - (x - w) * r;
+            q = 2.0 * (q - r);
+            if (q > 0.0) p = -p;
+            q = std::fabs(q);
+            const double etemp = e;
+            e = d;
+            if (std::fabs(p) >= std::fabs(0.5 * q * etemp) || p <= q * (lo - x) || p >= q * (hi - x)) {
+                e = x >= xm ? lo - x : hi - x;
+                d = cgold * e;
+            } else {
+                d = p / q;
+                const double u = x + d;
+                if (u - lo < tol2 || hi - u < tol2) d = xm - x >= 0 ? tol1 : -tol1;
+            }
+        } else {
+            e = x >= xm ? lo - x : hi - x;
+            d = cgold * e;
+        }
+        const double u = std::fabs(d) >= tol1 ? x + d : x + (d >= 0 ? tol1 : -tol1);
+        const double fu = (this->*fn)(u);
+        if (fu <= fx) {
+            if (u >= x) lo = x; else hi = x;
+            v = w, fv = fw;
+            w = x, fw = fx;
+            x = u, fx = fu;
+        } else {
+            if (u < x) lo = u; else hi = u;
+            if (fu <= fw || w == x) {
+                v = w, fv = fw;
+                w = u, fw = fu;
+            } else if (fu <= fv || v == x || v == w) {
+                v = u, fv = fu;
+            }
+        }
+    }
+    best = x;
+    return fx;
+}
+
+// Finds an interior point below both ends (stepping toward the lower end, by
+// a parabola through the three known values where it falls inside, else by
+// halving), then runs Brent's method; without one the lower end wins.
+double ArcLineFitter::MinimizeBracketedFn(double (ArcLineFitter::*fn)(double), double a, double b, double tol,
+                                          double& best) {
+    double fa = (this->*fn)(a), fb = (this->*fn)(b);
+    if (fa < fb) {
+        std::swap(a, b);
+        std::swap(fa, fb);
+    }
+    double x = 0.5 * (a + b);
+    double fx = (this->*fn)(x);
+    for (int guard = 0; !(fx < fa && fx < fb) && std::fabs(b - a) > tol; ++guard) {
+        if (guard > 200) break;
+        // The trial becomes the new far end; step toward the lower end b.
+        const double r = (x - a) * (fx - fb), q = (x - b) * (fx - fa);
+        const double den = 2.0 * (q - r);
+        double u = 0.5 * (x + b);
+        if (std::fabs(den) > 1e-20) {
+            const double p = (x - b) * q - (x - a) * r;
+            const double cand = x - p / den;
+            if ((cand - x) * (cand - b) < 0.0) u = cand;
+        }
+        a = x, fa = fx;
+        x = u;
+        fx = (this->*fn)(x);
+    }
+    if (!(fx < fa && fx < fb)) {
+        best = b;
+        return fb;
+    }
+    return MinimizeFn(fn, a, x, b, tol, best);
+}
+
+double ArcLineFitter::FindMinDeviationArc(int i, int j, ArcParamInterval const& interval, ArcParam& out,
+                                          bool fullCircle, Point2 const* start, Point2 const* end) {
+    m_segStart = i;
+    m_segEnd = j;
+    m_segStartPoint = start;
+    m_segEndPoint = end;
+    m_weighted = true;
+    m_fullCircle = fullCircle;
+    const int jj = j == 0 ? m_count - 1 : j;
+    const Point2 a = start ? *start : PointAt(i);
+    const Point2 b = end ? *end : PointAt(jj);
+    const double chord = std::hypot(b.x - a.x, b.y - a.y);
+    m_minArcBulge = 0.0;
+    if (interval.lower.cw != interval.upper.cw && chord > 0.0) {
+        // The bulge of the arc of maximum radius on this chord.
+        double s = m_maxRadius * m_maxRadius / (chord * chord / 4.0) - 1.0;
+        s = s > 0.0 ? std::sqrt(s) : 0.0;
+        m_minArcBulge = 1.0 / (std::sqrt(s * s + 1.0) + s);
+    }
+    const double lo = interval.lower.BulgeAlpha(), hi = interval.upper.BulgeAlpha();
+    double best = lo;
+    const double value = MinimizeBracketedFn(&ArcLineFitter::DeviationOfBulge, lo, hi, m_minimiserTol, best);
+    if (std::fabs(best) < m_minArcBulge || std::fabs(best) <= 1e-7)
+        out.SetLine();
+    else
+        out.SetFromBulgeAlpha(best);
+    return value;
+}
+
+// ---------------------------------------------------------------------------
+// The driver
+
+void ArcLineFitter::DoFit(RING_header_s* chain) {
+    if (chain) {
+        if (const CHAIN_main_data_s* main = static_cast<const CHAIN_main_data_s*>(chain->main_data))
+            m_debugger->csys = main->csys;
+    }
+    if (m_debugger->call_at_start && m_debugger->callback) m_debugger->callback();
+    if (!chain || chain->count < 3) return;
+    const bool closed = chain->last && chain->last->next == chain->first;
+
+    // Fixed vertices lose their gates.
+    {
+        RING_node_s* node = chain->first;
+        for (int k = 0; node && k < chain->count; ++k, node = node->next) {
+            if (gate_of(node) && !VertexIsFree(chain, node)) drop_gate(chain, node);
+            if (node->next == chain->first) break;
+        }
+    }
+    auto any_gate = [&]() {
+        RING_node_s* node = chain->first;
+        for (int k = 0; node && k < chain->count; ++k, node = node->next) {
+            if (gate_of(node)) return true;
+            if (node->next == chain->first) break;
+        }
+        return false;
+    };
+    if (!any_gate()) return;
+
+    m_pool = CMEM_private_create_pool(chain->count + 16, "ArcLineFitter::DoIt", __LINE__, __FILE__);
+    try {
+        // Every fitted piece loses its gates, so each round finds a new piece
+        // or none; the rounds are bounded by the vertex count.
+        const int rounds = chain->count + 1;
+        for (int round = 0; round <= rounds; ++round) {
+            RING_node_s* start = nullptr;
+            RING_node_s* node = chain->first;
+            bool all_gated = true;
+            for (int k = 0; node && k < chain->count; ++k, node = node->next) {
+                RING_node_s* before = node == chain->first ? (closed ? chain->last : nullptr) : node->previous;
+                const bool gated = gate_of(node) != nullptr;
+                if (!gated) all_gated = false;
+                if (gated && (!before || !gate_of(before))) {
+                    start = before ? before : node;
+                    break;
+                }
+                if (node->next == chain->first) break;
+            }
+            if (!start) {
+                if (closed && all_gated && any_gate()) {
+                    FitPiece(chain, chain->first, chain->first, chain->count);
+                }
+                break;
+            }
+            // The piece runs to the next ungated vertex or the chain's end.
+            RING_node_s* end = start->next;
+            int segments = 1;
+            while (end && gate_of(end) && end->next && end->next != start && segments <= chain->count) {
+                end = end->next;
+                ++segments;
+            }
+            if (!end) break;
+            FitPiece(chain, start, end, segments);
+            if (round == rounds) raise_endless();
+        }
+    } catch (...) {
+        CMEM_private_delete_pool(m_pool);
+        m_pool = nullptr;
+        throw;
+    }
+    CMEM_private_delete_pool(m_pool);
+    m_pool = nullptr;
+    if (m_debugger->call_at_end && m_debugger->callback) m_debugger->callback();
+}
+
+void ArcLineFitter::FitPiece(RING_header_s* chain, RING_node_s* start, RING_node_s* end, int segmentCount) {
+    if (segmentCount < 2) {
+        drop_gate(chain, start);
+        drop_gate(chain, end);
+        return;
+    }
+    const bool loop = start == end;
+    m_closed = loop;
+    m_points.assign(segmentCount + 1, PointRec());
+    m_path.assign(segmentCount + 2, PathRec());
+    m_edgeBounds.assign(2 * (segmentCount + 1), 0.0);
+    std::vector<RING_node_s*> nodes(segmentCount + 1, nullptr);
+    auto load = [&](int k, RING_node_s* node, const double* gate) {
+        const Point2 p = vertex_point(node);
+        PointRec& r = m_points[k];
+        r.x = p.x;
+        r.y = p.y;
+        r.g1x = gate ? gate[0] : p.x;
+        r.g1y = gate ? gate[1] : p.y;
+        r.g2x = gate ? gate[2] : p.x;
+        r.g2y = gate ? gate[3] : p.y;
+        nodes[k] = node;
+    };
+    {
+        double* gate = gate_of(start);
+        double copy[4];
+        if (gate) std::memcpy(copy, gate, sizeof copy);
+        load(0, start, gate ? copy : nullptr);
+        if (!loop) drop_gate(chain, start);
+    }
+    int n = 1;
+    RING_node_s* node = start->next;
+    for (int guard = 0; guard < segmentCount; ++guard) {
+        const bool at_end = node == end;
+        if (CHAIN_seg_ask_type(node) != SEG_LINE) ERROR_internal(kFile, __LINE__, "Arcs cannot be approximated");
+        double* gate = gate_of(node);
+        double copy[4];
+        if (gate) {
+            std::memcpy(copy, gate, sizeof copy);
+            drop_gate(chain, node);
+        } else if (!at_end) {
+            ERROR_internal(kFile, __LINE__, "Empty gate in middle of piece");
+        }
+        const Point2 p = vertex_point(node);
+        const PointRec& prev = m_points[n - 1];
+        const double dx = p.x - prev.x, dy = p.y - prev.y;
+        RING_node_s* next = node->next;
+        if (dx * dx + dy * dy < m_minSegSq) {
+            if (!at_end) {
+                RING_delete_node(chain, node);
+                node = next;
+                continue;
+            }
+            // The end takes the place of the previous point, which goes.
+            if (n - 1 < 1) return;
+            RING_node_s* gone = nodes[n - 1];
+            RING_delete_node(chain, gone);
+            --n;
+            if (n < 2) return;
+        }
+        load(n, node, gate ? copy : nullptr);
+        const PointRec& q = m_points[n - 1];
+        m_path[n].length = std::hypot(m_points[n].x - q.x, m_points[n].y - q.y);
+        EdgeBounds(n, m_edgeBounds[2 * n], m_edgeBounds[2 * n + 1]);
+        ++n;
+        if (at_end) break;
+        node = next;
+    }
+    m_count = n;
+    if (n < 3) return;
+    if (loop) m_path[0].length = m_path[n - 1].length;
+    m_points.resize(n);
+    m_pieceNodes = nodes;
+    m_pieceNodes.resize(n);
+    FitPieceOptimizing(chain, start, end);
+}
+
+bool ArcLineFitter::JumpFitFrom(int i, int& j, ArcParam& arc, double& deviation, bool& circle) {
+    const int n = m_count;
+    const int last = n - 1;
+    circle = false;
+    if (i >= last || j > last) ERROR_internal(kFile, __LINE__, "Incorrect jump attempted");
+    int succ = -1, fail = -1;
+    ArcParamInterval succ_interval;
+    if (j <= i + 1) {
+        j = i + 2;
+        succ = i + 1;
+        if (j > last) {
+            j = last;
+            arc.SetLine();
+            deviation = 0.0;
+            return true;
+        }
+    }
+    bool circle_tried = false;
+    const int bound = 4 * n + 16;
+    for (int step = 0;; ++step) {
+        if (step > bound) raise_endless();
+        ArcParamInterval interval;
+        bool ok = TestFitArc(i, j, interval, nullptr, nullptr);
+        if (ok) {
+            int next = fail >= 0 ? (j + fail) / 2 : succ >= 0 ? 3 * j - 2 * succ : j + 1;
+            next = std::min(next, last);
+            if (m_closed && i == 0 && !circle_tried && next > n / 2 && VertexIsFree(m_chain, m_pieceNodes[0])) {
+                circle_tried = true;
+                int ci = 0, cj = 0;
+                ArcParam carc;
+                if (TestFitCircle(ci, cj, carc)) {
+                    circle = true;
+                    m_circleStart = ci;
+                    m_circleEnd = cj;
+                    arc = carc;
+                    deviation = 0.0;
+                    return true;
+                }
+            }
+            succ = j;
+            succ_interval = interval;
+            if (next == j) break;
+            j = next;
+            continue;
+        }
+        // A failure: probe the next point once.
+        if (j < last && (fail < 0 || j < fail - 1)) {
+            ArcParamInterval probe;
+            if (TestFitArc(i, j + 1, probe, nullptr, nullptr)) {
+                const int at = j + 1;
+                int next = fail >= 0 ? (at + fail) / 2 : succ >= 0 ? 3 * at - 2 * succ : at + 1;
+                next = std::min(next, last);
+                succ = at;
+                succ_interval = probe;
+                if (next == at) break;
+                j = next;
+                continue;
+            }
+        }
+        const int earlier_fail = fail;
+        fail = j;
+        if (succ >= 0) {
+            const int mid = (succ + fail) / 2;
+            if (mid == succ) break;
+            j = mid;
+        } else {
+            int back = earlier_fail >= 0 ? 3 * j - 2 * earlier_fail : j - 1;
+            if (back <= i + 1) {
+                succ = i + 1;
+                break;
+            }
+            j = back;
+        }
+    }
+    j = succ;
+    if (succ == i + 1) {
+        arc.SetLine();
+        deviation = 0.0;
+        return true;
+    }
+    deviation = FindMinDeviationArc(i, succ, succ_interval, arc, false, nullptr, nullptr);
+    return true;
+}
+
+void ArcLineFitter::RecordReach(int from, int to, ArcParam const& arc, double deviation) {
+    PathRec& f = m_path[from];
+    PathRec& t = m_path[to];
+    const int count = f.count + 1;
+    const double total = f.total + deviation;
+    const bool has = t.predecessor >= 0 || to == 0;
+    if (has && !(count < t.count || (count == t.count && total < t.total))) return;
+    t.predecessor = from;
+    t.arc = arc;
+    t.deviation = deviation;
+    t.count = count;
+    t.total = total;
+    // Carry the change to the points whose path runs through `to`.
+    std::vector<int> stack = {to};
+    for (int guard = 0; !stack.empty(); ++guard) {
+        if (guard > m_count * m_count + 16) raise_endless();
+        const int k = stack.back();
+        stack.pop_back();
+        for (int p = k + 1; p < m_count; ++p) {
+            if (m_path[p].predecessor != k) continue;
+            m_path[p].count = m_path[k].count + 1;
+            m_path[p].total = m_path[k].total + m_path[p].deviation;
+            stack.push_back(p);
+        }
+    }
+}
+
+void ArcLineFitter::FitPieceOptimizing(RING_header_s* chain, RING_node_s* start, RING_node_s* end) {
+    const int n = m_count;
+    const int last = n - 1;
+    for (int k = 0; k < n; ++k) {
+        m_path[k].predecessor = -1;
+        m_path[k].count = 0;
+        m_path[k].total = 0.0;
+    }
+    m_chain = chain;
+    auto has_path = [&](int k) { return k == 0 || m_path[k].predecessor >= 0; };
+    int lo = 0, hi = 0;
+    for (int window = 0; window <= n; ++window) {
+        int reach = lo;
+        int j = 0;
+        std::vector<int> jump_end(n, -1);
+        for (int i = hi; i >= lo; --i) {
+            if (!has_path(i) || i >= last) continue;
+            ArcParam arc;
+            double dev = 0.0;
+            bool circle = false;
+            int jj = j;
+            JumpFitFrom(i, jj, arc, dev, circle);
+            if (circle) {
+                OutputCircle(chain, start, m_circleStart, arc);
+                return;
+            }
+            RecordReach(i, jj, arc, dev);
+            jump_end[i] = jj;
+            j = jj;
+            reach = std::max(reach, jj);
+        }
+        for (int i = lo; i <= hi; ++i) {
+            if (!has_path(i)) continue;
+            for (int k = std::max(1, reach - 3); k <= reach; ++k) {
+                if (k <= i || k == jump_end[i]) continue;
+                if (k > i + 1) {
+                    ArcParamInterval interval;
+                    if (!TestFitArc(i, k, interval, nullptr, nullptr)) continue;
+                    ArcParam arc;
+                    const double dev = FindMinDeviationArc(i, k, interval, arc, false, nullptr, nullptr);
+                    RecordReach(i, k, arc, dev);
+                } else {
+                    ArcParam line;
+                    line.SetLine();
+                    RecordReach(i, k, line, 0.0);
+                }
+            }
+        }
+        if (reach >= last) {
+            OutputOptimizedPath(chain, start, end);
+            return;
+        }
+        lo = std::max(1, reach - 3);
+        hi = reach;
+    }
+    raise_endless();
+}
+
+void ArcLineFitter::OutputOptimizedPath(RING_header_s* chain, RING_node_s* start, RING_node_s* end) {
+    (void)end;
+    const int last = m_count - 1;
+    // 1. The path from the last point back to point 0, in path order.
+    std::vector<int> ends;
+    int k = last;
+    for (int guard = 0; k != 0; ++guard) {
+        if (guard > m_count || k < 0) ERROR_internal(kFile, __LINE__, "Bad optmized path");
+        ends.push_back(k);
+        k = m_path[k].predecessor;
+    }
+    std::reverse(ends.begin(), ends.end());
+    m_cleaned.clear();
+    int from = 0;
+    for (int e : ends) {
+        m_cleaned.push_back(MakeCleaned(from, e, m_path[e].arc));
+        from = e;
+    }
+    // 2. A closed loop whose start vertex is free moves its seam.
+    int seam = 0;
+    if (m_closed && m_cleaned.size() >= 2 && VertexIsFree(chain, start)) seam = MoveSeam();
+    // 3. Shallow arcs give way to lines through the gates.
+    ReplaceShallowArcsWithLines();
+    WritePath(chain, start, seam);
+}
+
+ArcLineFitter::CleanedSegment ArcLineFitter::MakeCleaned(int from, int to, ArcParam const& arc) const {
+    CleanedSegment seg = {};
+    seg.start = PointAt(from);
+    seg.end = PointAt(to);
+    seg.start_index = from;
+    seg.mark = 0;
+    seg.end_index_minus_one = to - 1;
+    seg.arc = arc;
+    seg.next = nullptr;
+    return seg;
+}
+
+// Moves the seam of a closed loop: the last and the first segment become one
+// arc through the seam when one fits, else the split point between them with
+// the least summed deviation (below theirs) takes the seam.  Answers the new
+// seam point (0 when it stays).
+int ArcLineFitter::MoveSeam() {
+    const int n = m_count;
+    CleanedSegment& first = m_cleaned.front();
+    CleanedSegment& lastSeg = m_cleaned.back();
+    const int s = lastSeg.start_index;
+    const int e = first.end_index_minus_one + 1;
+    if (s == 0 || e == n - 1) return 0;
+    // One arc from s round through the seam to e.
+    {
+        ArcParamInterval interval;
+        if (TestFitArc(s, e, interval, nullptr, nullptr)) {
+            ArcParam arc;
+            FindMinDeviationArc(s, e, interval, arc, false, nullptr, nullptr);
+            m_cleaned.erase(m_cleaned.begin());
+            m_cleaned.back() = MakeCleaned(s, e, arc);
+            return e;
+        }
+    }
+    auto fit = [&](int i, int j, ArcParam& arc, double& dev) {
+        if (Wrap(i) == j) {
+            arc.SetLine();
+            dev = 0.0;
+            return true;
+        }
+        ArcParamInterval interval;
+        if (!TestFitArc(i, j, interval, nullptr, nullptr)) return false;
+        dev = FindMinDeviationArc(i, j, interval, arc, false, nullptr, nullptr);
+        return true;
+    };
+    const double current = m_path[e].deviation + m_path[n - 1].deviation;
+    double best = current;
+    int best_k = 0;
+    ArcParam best_a, best_b;
+    std::vector<int> candidates;
+    for (int k = std::max(n - 3, s + 1); k <= n - 2; ++k) candidates.push_back(k);
+    for (int k = 1; k <= std::min(e, 3) - 1; ++k) candidates.push_back(k);
+    for (int k : candidates) {
+        ArcParam a, b;
+        double da = 0.0, db = 0.0;
+        if (!fit(s, k, a, da) || !fit(k, e, b, db)) continue;
+        if (da + db < best) {
+            best = da + db;
+            best_k = k;
+            best_a = a;
+            best_b = b;
+        }
+    }
+    if (best_k == 0) return 0;
+    lastSeg = MakeCleaned(s, best_k, best_a);
+    first = MakeCleaned(best_k, e, best_b);
+    return best_k;
+}
+
+// Whether an arc is too shallow to be worth writing: its sagitta against the
+// narrowest gate between its ends (across the chord direction).
+bool ArcLineFitter::ArcTooShallowForOutput(CleanedSegment const& seg) const {
+    const int i = seg.start_index, j = seg.end_index_minus_one + 1;
+    const double cx = seg.end.x - seg.start.x, cy = seg.end.y - seg.start.y;
+    const double chord = std::hypot(cx, cy);
+    if (!(chord > 0.0)) return false;
+    const double sagitta = chord * std::fabs(seg.arc.BulgeAlpha()) / 2.0;
+    double narrowest = HUGE_VAL;
+    int guard = 0;
+    for (int k = Wrap(i); k != j; k = Wrap(k)) {
+        if (++guard > m_count) raise_endless();
+        const PointRec& r = m_points[k];
+        const double gx = r.g2x - r.g1x, gy = r.g2y - r.g1y;
+        const Point2 next = PointAt(Wrap(k) < m_count ? Wrap(k) : k);
+        const double dx = next.x - m_points[i].x, dy = next.y - m_points[i].y;
+        const double width = dx * dx + dy * dy < m_minSegSq ? std::hypot(gx, gy) : std::fabs(cross(gx, gy, cx, cy)) / chord;
+        narrowest = std::min(narrowest, width);
+    }
+    if (narrowest == HUGE_VAL) return true;
+    const double t = m_tolerance;
+    return narrowest >= t ? sagitta < 2.0 * (t + narrowest) : sagitta < 4.0 * t;
+}
+
+// A polyline of at most three lines i -> a -> b -> j through the gates of a
+// too shallow arc: the longest line from any point gives the middle; the
+// gates are shrunk by halves while a replacement keeps being found.
+bool ArcLineFitter::GetBestPolylineReplacement(int i, int j, int& a, int& b) {
+    bool kept = false;
+    for (double f = 1.0; f > 0.1; f /= 2.0) {
+        int best_a = -1, best_b = -1;
+        double best_len = -1.0;
+        int guard = 0;
+        for (int k = i; k != j; k = Wrap(k)) {
+            if (++guard > m_count) raise_endless();
+            // The farthest point a line from k reaches.
+            int reach = Wrap(k);
+            for (int steps = 0; reach != j; ++steps) {
+                if (steps > m_count) raise_endless();
+                const int m = Wrap(reach);
+                if (!TestFitLine(k, m, nullptr, nullptr, f)) break;
+                reach = m;
+            }
+            const Point2 pk = PointAt(k), pr = PointAt(reach);
+            const double len = (pr.x - pk.x) * (pr.x - pk.x) + (pr.y - pk.y) * (pr.y - pk.y);
+            if (len > best_len) best_len = len, best_a = k, best_b = reach;
+            if (reach == j) break;
+        }
+        if (best_a < 0) break;
+        const bool first_ok = best_a == i || TestFitLine(i, best_a, nullptr, nullptr, f);
+        const bool last_ok = best_b == j || TestFitLine(best_b, j, nullptr, nullptr, f);
+        if (!first_ok || !last_ok) break;
+        auto len2 = [&](int u, int v) {
+            const Point2 p = PointAt(u), q = PointAt(v);
+            return (q.x - p.x) * (q.x - p.x) + (q.y - p.y) * (q.y - p.y);
+        };
+        const double end_line = std::max(len2(i, best_a), len2(best_b, j));
+        if (!(best_len >= 16.0 * end_line)) break;
+        a = best_a;
+        b = best_b;
+        kept = true;
+    }
+    return kept;
+}
+
+void ArcLineFitter::ReplaceShallowArcsWithLines() {
+    if (m_cleaned.empty()) return;
+    bool all_single = true;
+    for (const CleanedSegment& seg : m_cleaned)
+        if (Wrap(seg.start_index) != seg.end_index_minus_one + 1) all_single = false;
+    if (all_single) return;
+    std::vector<CleanedSegment> out;
+    for (const CleanedSegment& seg : m_cleaned) {
+        int a = 0, b = 0;
+        const int i = seg.start_index, j = seg.end_index_minus_one + 1;
+        if (seg.arc.IsLine() || !ArcTooShallowForOutput(seg) || !GetBestPolylineReplacement(i, j, a, b)) {
+            out.push_back(seg);
+            continue;
+        }
+        ArcParam line;
+        line.SetLine();
+        if (a != i) out.push_back(MakeCleaned(i, a, line));
+        out.push_back(MakeCleaned(a, b, line));
+        if (b != j) out.push_back(MakeCleaned(b, j, line));
+    }
+    m_cleaned.swap(out);
+}
+
+// Writes the cleaned segments into the chain after the piece's start vertex.
+// On a loop the segment that ends at the seam is written first, so the vertex
+// at the seam becomes the chain's first vertex when the old one goes.
+void ArcLineFitter::WritePath(RING_header_s* chain, RING_node_s* start, int seam) {
+    const int last = m_count - 1;
+    size_t first = 0;
+    if (m_closed) {
+        const int seam_end = seam == 0 ? last : seam;
+        for (size_t s = 0; s < m_cleaned.size(); ++s)
+            if (m_cleaned[s].end_index_minus_one + 1 == seam_end) first = s;
+    }
+    RING_node_s* node = start;
+    RING_node_s* seam_node = nullptr;
+    for (size_t c = 0; c < m_cleaned.size(); ++c) {
+        const CleanedSegment& seg = m_cleaned[(first + c) % m_cleaned.size()];
+        node = OutputSegment(chain, node, m_pieceNodes.data(), seg.start_index, seg.end_index_minus_one + 1, seg.arc,
+                             nullptr, nullptr);
+        if (c == 0) seam_node = node;
+    }
+    if (m_closed && seam_node && seam_node != start) {
+        RING_delete_node(chain, start);
+        CHAIN_drop_cached_box(chain);
+    }
+}
+
+void ArcLineFitter::OutputCircle(RING_header_s* chain, RING_node_s* start, int i, ArcParam const& arc) {
+    // The circle from point i to the opposite point and round again; the
+    // pieces before i and after the opposite point re-based on the circle.
+    const int m = m_circleEnd;
+    const Point2 a = PointAt(i), b = PointAt(m);
+    auto on_circle = [&](int from, int to) {
+        ArcParam p = arc;
+        p.Rebase(a, b, PointAt(from), PointAt(to));
+        return p;
+    };
+    m_cleaned.clear();
+    if (i != 0) m_cleaned.push_back(MakeCleaned(0, i, on_circle(0, i)));
+    m_cleaned.push_back(MakeCleaned(i, m, arc));
+    m_cleaned.push_back(MakeCleaned(m, m_count - 1, on_circle(m, m_count - 1)));
+    WritePath(chain, start, 0);
+}
+
+namespace {
+
+// Surface identifier and source geometry type of a replaced input segment,
+// from its key-74 record (first and third words), else from the vertex
+// record when the vertex carries an inherited source description.
+bool segment_source(const RING_node_s* node, int& surface, int& type) {
+    if (const MCHN_segment_s* seg =
+            static_cast<const MCHN_segment_s*>(APP_DATA__ask_app_data(node->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE))) {
+        surface = seg->kind;
+        type = seg->words[0];
+    } else {
+        const CHAIN_vertex_data_s* v = vertex_record(node);
+        if (!v || !(v->flags & CHAIN_VERTEX_INHERITED_SOURCE)) return false;
+        surface = v->source_surface;
+        type = CHAIN_seg_ask_source_geom_type(node);
+    }
+    if (type >= 7 || type < 0) type = 0;
+    return true;
+}
+
+}  // namespace
+
+// Writes one fitted segment after `node`, replacing the input vertices i+1 .. j
+// of the piece, and answers the vertex standing at point j.
+RING_node_s* ArcLineFitter::OutputSegment(RING_header_s* chain, RING_node_s* node, RING_node_s* const* vertices,
+                                          int i, int j, ArcParam const& arc, Point2 const* start,
+                                          Point2 const* end) {
+    const int last = m_count - 1;
+    const int jj = j == 0 ? last : j;
+    if (arc.IsLine() && Wrap(i) == jj && !end) return vertices[jj];
+    const Point2 a = start ? *start : PointAt(i);
+    const Point2 b = end ? *end : PointAt(jj);
+    if ((start || end) && a.x == b.x && a.y == b.y)
+        ERROR_internal(kFile, __LINE__, "Circle output must start and end on a vertex.");
+
+    // The surface that covers most of the replaced length, and its commonest
+    // source geometry type.
+    std::map<int, double> by_surface;
+    std::map<int, std::map<int, double>> by_type;
+    std::vector<RING_node_s*> replaced;
+    int guard = 0;
+    for (int k = Wrap(i);; k = Wrap(k)) {
+        if (++guard > m_count + 1) raise_endless();
+        replaced.push_back(vertices[k]);
+        int surface = 0, type = 0;
+        if (segment_source(vertices[k], surface, type)) {
+            const double len = m_path[k].length;
+            by_surface[surface] += len;
+            by_type[surface][type] += len;
+        }
+        if (k == jj) break;
+    }
+    bool have_source = !by_surface.empty();
+    int surface = 0, type = 0;
+    if (have_source) {
+        double best = -1.0;
+        for (const auto& s : by_surface)
+            if (s.second > best) best = s.second, surface = s.first;
+        best = -1.0;
+        for (const auto& t : by_type[surface])
+            if (t.second > best) best = t.second, type = t.first;
+    }
+
+    // New vertices: a line gets one at its end; an arc up to three of at most
+    // 120 degrees each.
+    RING_node_s* source = vertices[jj];
+    std::vector<end_segment> pieces;
+    if (arc.IsLine()) {
+        end_segment e = {};
+        e.x = b.x;
+        e.y = b.y;
+        pieces.push_back(e);
+    } else {
+        const Chord c(a, b);
+        const Point2 centre = c.centre(arc.alpha);
+        const double radius = c.radius(arc.alpha);
+        const double extent = arc.CalcAngularExtent();
+        const int count = std::min(3, std::max(1, static_cast<int>(std::ceil(3.0 * extent / (2.0 * kPi) - 1e-12))));
+        const double a0 = std::atan2(a.y - centre.y, a.x - centre.x);
+        for (int p = 1; p <= count; ++p) {
+            end_segment e = {};
+            if (p == count) {
+                e.x = b.x;
+                e.y = b.y;
+            } else {
+                const double ang = a0 + (arc.cw ? -1.0 : 1.0) * extent * p / count;
+                e.x = centre.x + radius * std::cos(ang);
+                e.y = centre.y + radius * std::sin(ang);
+            }
+            e.cx = centre.x;
+            e.cy = centre.y;
+            e.radius = radius;
+            e.direction = arc.cw ? CW : CCW;
+            pieces.push_back(e);
+        }
+    }
+    RING_node_s* after = node;
+    RING_node_s* made = nullptr;
+    for (const end_segment& e : pieces) {
+        made = InsertFittedVertex(chain, after, source, e, !arc.IsLine());
+        after = made;
+        if (have_source) {
+            if (MCHN_segment_s* seg =
+                    static_cast<MCHN_segment_s*>(APP_DATA__ask_app_data(made->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE))) {
+                seg->kind = surface;
+                seg->words[0] = type;
+            } else {
+                vertex_record(made)->source_surface = surface;
+                CHAIN_seg_set_source_geom_type(made, type);
+            }
+        }
+    }
+    // The input vertices the segment replaces go; on a loop the piece's start
+    // vertex stays (it is both ends).
+    for (RING_node_s* gone : replaced) {
+        if (gone == m_pieceNodes[0]) continue;
+        RING_delete_node(chain, gone);
+    }
+    CHAIN_drop_cached_box(chain);
+    return made;
+}
+
+RING_node_s* ArcLineFitter::InsertFittedVertex(RING_header_s* chain, RING_node_s* after, RING_node_s* source,
+                                               end_segment const& e, bool isArc) {
+    CHAIN_vertex_data_s* vertex = CMEM_NEW(chain->pool, CHAIN_vertex_data_s);
+    const size_t size = isArc ? sizeof(end_segment) : 2 * sizeof(double);
+    vertex->geometry = static_cast<double*>(CMEM_ALLOC(chain->pool, 1, size));
+    std::memcpy(vertex->geometry, &e, size);
+    RING_node_s* made = RING_insert_after(chain, after, vertex);
+    CHAIN_seg_set_type(made, isArc ? SEG_ARC : SEG_LINE);
+    ChainVertexAppCopy(source, chain, made);
+    MCHN_clone_segment(chain, source, made);
+    if (void* shared = APP_DATA__ask_app_data(source->app_data, CHAIN_APP_DATA_SELF_NODE)) {
+        if (!APP_DATA__ask_app_data(made->app_data, CHAIN_APP_DATA_SELF_NODE))
+            RING_put_node_app_data(chain, made, CHAIN_APP_DATA_SELF_NODE, shared);
+    }
+    return made;
+}
+
+}  // namespace Cam
+}  // namespace Korvo

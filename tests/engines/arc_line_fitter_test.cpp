@@ -1,0 +1,662 @@
+// Arc and line fitter: arcs on a chord and their intervals, the gate tests
+// against a sampled oracle, the usage switch, and whole fits of gated chains
+// checked against their gates.
+#include <gtest/gtest.h>
+
+#include <merrow1/ArcLineFitter.h>
+#include <merrow1/app_data_keys.h>
+#include <merrow1/chain.h>
+#include <merrow1/chain_build.h>
+#include <merrow1/chain_segments.h>
+
+#include <pellam/mchn_builders.h>
+#include <pellam/testing_clone.h>
+#include <stend/error.h>
+#include <stend/testing.h>
+#include <velte/cmem.h>
+#include <velte/testing.h>
+
+#include <array>
+#include <cstring>
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+using Korvo::Math::Point2;
+
+namespace Korvo {
+namespace Cam {
+
+// Reaches the fitter's private core.
+struct ArcLineFitterTestAccess {
+    using F = ArcLineFitter;
+    using AP = F::ArcParam;
+    using API = F::ArcParamInterval;
+
+    static void reset_use() {
+        IArcLineFitter::s_use = 2;
+        IArcLineFitter::s_useRead = false;
+    }
+    // Loads a piece: per point (x, y, g1x, g1y, g2x, g2y).
+    static void load(F& f, const std::vector<std::array<double, 6>>& pts, bool closed) {
+        f.m_count = static_cast<int>(pts.size());
+        f.m_closed = closed;
+        f.m_points.assign(pts.size(), F::PointRec());
+        f.m_path.assign(pts.size() + 1, F::PathRec());
+        for (size_t k = 0; k < pts.size(); ++k) {
+            f.m_points[k] = {pts[k][0], pts[k][1], pts[k][2], pts[k][3], pts[k][4], pts[k][5]};
+            if (k > 0) f.m_path[k].length = std::hypot(pts[k][0] - pts[k - 1][0], pts[k][1] - pts[k - 1][1]);
+        }
+        if (closed) f.m_path[0].length = f.m_path[pts.size() - 1].length;
+    }
+    static bool fit_line(F& f, int i, int j, double shrink) { return f.TestFitLine(i, j, nullptr, nullptr, shrink); }
+    static bool fit_arc(F& f, int i, int j, API& iv) { return f.TestFitArc(i, j, iv, nullptr, nullptr); }
+    static double min_dev(F& f, int i, int j, const API& iv, AP& out) {
+        return f.FindMinDeviationArc(i, j, iv, out, false, nullptr, nullptr);
+    }
+    static double deviation(F& f, const AP& arc, int i, int j, bool full) {
+        return f.SquaredDeviationForSeg(arc, nullptr, nullptr, i, j, true, full);
+    }
+};
+
+}  // namespace Cam
+}  // namespace Korvo
+
+namespace {
+
+using Korvo::Cam::ArcLineFitter;
+using Korvo::Cam::ArcLineFitterDebug;
+using Korvo::Cam::IArcLineFitter;
+using Access = Korvo::Cam::ArcLineFitterTestAccess;
+using AP = Access::AP;
+using API = Access::API;
+
+const double kPi = 3.14159265358979323846;
+
+// ---------------------------------------------------------------------------
+// Arcs on a chord
+
+TEST(ArcLineFitterArcParam, BulgeRoundTripAndExtent) {
+    std::mt19937_64 rng(7);
+    std::uniform_real_distribution<double> u(-1e3, 1e3);
+    for (int n = 0; n < 20000; ++n) {
+        double b = u(rng);
+        if (n % 3 == 0) b /= 1e3;  // many small bulges too
+        if (b == 0.0) continue;
+        AP p;
+        p.SetFromBulgeAlpha(b);
+        EXPECT_NEAR(p.BulgeAlpha(), b, 1e-12 * std::max(1.0, std::fabs(b))) << b;
+        EXPECT_NEAR(p.CalcAngularExtent(), 4.0 * std::atan(std::fabs(b)), 1e-12) << b;
+    }
+    AP line;
+    line.SetFromBulgeAlpha(0.0);
+    EXPECT_TRUE(line.IsLine());
+    EXPECT_EQ(line.BulgeAlpha(), 0.0);
+}
+
+TEST(ArcLineFitterArcParam, OrderRunsFromRightBulgeThroughTheLineToLeftBulge) {
+    const double bulges[] = {-50.0, -2.0, -1.0, -0.3, -1e-3, 0.0, 1e-3, 0.3, 1.0, 2.0, 50.0};
+    for (size_t k = 0; k + 1 < sizeof bulges / sizeof bulges[0]; ++k) {
+        AP a, b;
+        a.SetFromBulgeAlpha(bulges[k]);
+        b.SetFromBulgeAlpha(bulges[k + 1]);
+        EXPECT_TRUE(a < b) << bulges[k] << " " << bulges[k + 1];
+        EXPECT_FALSE(b < a);
+    }
+}
+
+// A 270-degree arc read from its vertex keeps its own centre: the centre is
+// taken from the record, not from the radius (which gives the minor arc).
+TEST(ArcLineFitterArcParam, ArcOverHalfCircleReadFromItsVertex) {
+    CMEM_pool_s* pool = CMEM_private_create_pool(0, "test", __LINE__, __FILE__);
+    for (DIRECTION dir : {CCW, CW}) {
+        RING_header_s* chain = CHAIN_create_from_csys(nullptr, pool);
+        end_segment start = {3.0, 1.0, 0, 0, 0, 0};
+        ASSERT_NE(ChainAddVertex(chain, &start, SEG_POINT), nullptr);
+        // Centre (1, 1), radius 2: from (3, 1) a quarter turn the other way
+        // round leaves 270 degrees in the arc's own sense.
+        end_segment arc = {1.0, dir == CCW ? -1.0 : 3.0, 1.0, 1.0, 2.0, dir};
+        RING_node_s* v = ChainAddVertex(chain, &arc, SEG_ARC);
+        ASSERT_NE(v, nullptr);
+        // The record as the host may hold it: the sense says which way round.
+        std::memcpy(static_cast<CHAIN_vertex_data_s*>(v->main_data)->geometry, &arc, sizeof arc);
+        AP p;
+        p.SetFromChainVertex(chain, v);
+        const Point2 a = {3.0, 1.0}, b = {arc.x, arc.y};
+        const double hx = (b.x - a.x) / 2, hy = (b.y - a.y) / 2;
+        const double cx = (a.x + b.x) / 2 - p.alpha * hy, cy = (a.y + b.y) / 2 + p.alpha * hx;
+        EXPECT_NEAR(cx, 1.0, 1e-12);
+        EXPECT_NEAR(cy, 1.0, 1e-12);
+        EXPECT_EQ(p.cw, dir == CW);
+        EXPECT_NEAR(p.CalcAngularExtent(), 1.5 * kPi, 1e-12);
+    }
+    CMEM_private_delete_pool(pool);
+}
+
+TEST(ArcLineFitterArcParam, RebaseKeepsTheCircle) {
+    AP p;
+    p.SetFromBulgeAlpha(0.4);
+    const Point2 a = {0, 0}, b = {2, 0};
+    const double cx = 1.0 - p.alpha * 0.0, cy = 0.0 + p.alpha * 1.0;
+    const double rad = std::hypot(1.0, cy);
+    const Point2 c = {cx + rad * std::cos(0.3), cy + rad * std::sin(0.3)};
+    AP q = p;
+    q.Rebase(a, b, a, c);
+    const double hx = (c.x - a.x) / 2, hy = (c.y - a.y) / 2;
+    EXPECT_NEAR((a.x + c.x) / 2 - q.alpha * hy, cx, 1e-12);
+    EXPECT_NEAR((a.y + c.y) / 2 + q.alpha * hx, cy, 1e-12);
+    AP r = p;
+    r.Rebase(a, b, a, {1e-11, 0.0});
+    EXPECT_TRUE(r.IsLine());
+}
+
+TEST(ArcLineFitterInterval, CircleComplementTurnsSpanningIntervalsIntoWrappedOnes) {
+    API iv;
+    iv.state = API().state;
+    iv.lower.SetFromBulgeAlpha(-0.5);
+    iv.upper.SetFromBulgeAlpha(0.5);
+    iv.state = decltype(iv.state)(1);
+    iv.CircleComplement();
+    EXPECT_EQ(int(iv.state), 2);
+    iv.CircleComplement();
+    EXPECT_EQ(int(iv.state), 1);
+    EXPECT_NEAR(iv.lower.BulgeAlpha(), -0.5, 1e-12);
+    EXPECT_NEAR(iv.upper.BulgeAlpha(), 0.5, 1e-12);
+}
+
+TEST(ArcLineFitterInterval, InternalErrors) {
+    struct Case {
+        const char* text;
+        int state;
+    } cases[] = {{"CombineOneSide called on unset interval", 0},
+                 {"CombineOneSide called on wrapped_around interval", 2}};
+    for (const Case& c : cases) {
+        API iv;
+        iv.state = decltype(iv.state)(c.state);
+        AP bound;
+        bound.SetFromBulgeAlpha(-0.1);
+        try {
+            iv.CombineOneSide(bound, 0);
+            ADD_FAILURE() << c.text;
+        } catch (const Korvo::Error::Exception& e) {
+            EXPECT_NE(e.askText().find(c.text), std::string::npos) << e.askText();
+        }
+    }
+    ArcLineFitter fitter(0.01, 0.001, nullptr);
+    std::vector<std::array<double, 6>> pts;
+    for (int k = 0; k <= 6; ++k) {
+        const double a = 2 * kPi * (k % 6) / 6;
+        pts.push_back({std::cos(a), std::sin(a), std::cos(a), std::sin(a), std::cos(a), std::sin(a)});
+    }
+    Access::load(fitter, pts, true);
+    AP line;
+    line.SetLine();
+    try {
+        Access::deviation(fitter, line, 0, 3, true);
+        ADD_FAILURE();
+    } catch (const Korvo::Error::Exception& e) {
+        EXPECT_NE(e.askText().find("Full circle and yet the first arc is a line!"), std::string::npos);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Usage switch
+
+TEST(ArcLineFitterUsage, ReadOnceFromTheEnvironment) {
+    struct Case {
+        const char* value;
+        int use;
+    } cases[] = {{"3", 2}, {"-1", 2}, {"x", 2}, {"0", 0}, {"1", 1}, {"2", 2}, {"", 2}};
+    for (const Case& c : cases) {
+        Access::reset_use();
+        stend_test::set_env("HVEX_CAM_ARC_FIT_USAGE", c.value);
+        EXPECT_EQ(IArcLineFitter::AskUse(), c.use) << c.value;
+        stend_test::set_env("HVEX_CAM_ARC_FIT_USAGE", "1");
+        EXPECT_EQ(IArcLineFitter::AskUse(), c.use) << "read once: " << c.value;
+    }
+    Access::reset_use();
+    stend_test::hide_env("HVEX_CAM_ARC_FIT_USAGE");
+    EXPECT_EQ(IArcLineFitter::AskUse(), 2);
+    IArcLineFitter::SetUse(0);
+    EXPECT_EQ(IArcLineFitter::AskUse(), 0);
+    Access::reset_use();
+}
+
+// ---------------------------------------------------------------------------
+// Gate tests of a piece
+
+// Points along a curve with gates across it: first end on the right.
+std::vector<std::array<double, 6>> gated(const std::vector<Point2>& pts, double half_width) {
+    std::vector<std::array<double, 6>> out;
+    for (size_t k = 0; k < pts.size(); ++k) {
+        const Point2 a = pts[k == 0 ? 0 : k - 1], b = pts[k + 1 < pts.size() ? k + 1 : k];
+        double tx = b.x - a.x, ty = b.y - a.y;
+        const double l = std::hypot(tx, ty);
+        tx /= l, ty /= l;
+        const double w = (k == 0 || k + 1 == pts.size()) ? 0.0 : half_width;
+        // Right of the direction (tx, ty) is (ty, -tx).
+        out.push_back({pts[k].x, pts[k].y, pts[k].x + w * ty, pts[k].y - w * tx, pts[k].x - w * ty,
+                       pts[k].y + w * tx});
+    }
+    return out;
+}
+
+TEST(ArcLineFitterTests, LineTestsByShrinkAndLength) {
+    ArcLineFitter fitter(0.01, 0.1, nullptr);
+    // A slight bend: (0,0) (1,0.02) (2,0), gates of half width 0.05.
+    Access::load(fitter, gated({{0, 0}, {1, 0.02}, {2, 0}}, 0.05), false);
+    EXPECT_TRUE(Access::fit_line(fitter, 0, 1, 0.0));   // adjacent points always fit
+    EXPECT_TRUE(Access::fit_line(fitter, 0, 2, 1.0));   // the full gate reaches the line
+    EXPECT_FALSE(Access::fit_line(fitter, 0, 2, 0.0));  // through the point itself: no
+    ArcLineFitter tight(0.01, 5.0, nullptr);
+    Access::load(tight, gated({{0, 0}, {1, 0.0}, {2, 0}}, 0.05), false);
+    EXPECT_FALSE(Access::fit_line(tight, 0, 2, 1.0));  // shorter than the minimum segment
+    API iv;
+    EXPECT_FALSE(Access::fit_arc(tight, 0, 2, iv));
+}
+
+// Whether the arc (bulge b on chord a -> c) crosses the segment p -> q.
+// With `skip_ends`, touching at the arc's own end points does not count.
+bool arc_crosses(Point2 a, Point2 c, double b, Point2 p, Point2 q, bool skip_ends = false) {
+    AP arc;
+    arc.SetFromBulgeAlpha(b);
+    const int samples = 400;
+    const double hx = (c.x - a.x) / 2, hy = (c.y - a.y) / 2;
+    Point2 prev = a;
+    const double cx = (a.x + c.x) / 2 - arc.alpha * hy, cy = (a.y + c.y) / 2 + arc.alpha * hx;
+    const double r = std::hypot(a.x - cx, a.y - cy), a0 = std::atan2(a.y - cy, a.x - cx);
+    const double ext = arc.CalcAngularExtent() * (arc.cw ? -1 : 1);
+    auto side = [](Point2 u, Point2 v, Point2 w) { return (v.x - u.x) * (w.y - u.y) - (v.y - u.y) * (w.x - u.x); };
+    for (int s = 1; s <= samples; ++s) {
+        if (skip_ends && (s == 1 || s == samples)) {
+            prev = arc.IsLine() ? Point2{a.x + (c.x - a.x) * s / samples, a.y + (c.y - a.y) * s / samples}
+                                : Point2{cx + r * std::cos(a0 + ext * s / samples), cy + r * std::sin(a0 + ext * s / samples)};
+            continue;
+        }
+        Point2 cur = arc.IsLine() ? Point2{a.x + (c.x - a.x) * s / samples, a.y + (c.y - a.y) * s / samples}
+                                  : Point2{cx + r * std::cos(a0 + ext * s / samples), cy + r * std::sin(a0 + ext * s / samples)};
+        if (s == samples) cur = c;
+        const double d1 = side(p, q, prev), d2 = side(p, q, cur);
+        const double d3 = side(prev, cur, p), d4 = side(prev, cur, q);
+        if (((d1 <= 0 && d2 >= 0) || (d1 >= 0 && d2 <= 0)) && ((d3 <= 0 && d4 >= 0) || (d3 >= 0 && d4 <= 0)))
+            return true;
+        prev = cur;
+    }
+    return false;
+}
+
+// The accepted interval holds every sampled arc that crosses all gates and
+// stays inside the straight-edged corridor, and no arc that misses a gate.
+TEST(ArcLineFitterTests, ArcIntervalAgainstSampledArcs) {
+    std::mt19937_64 rng(11);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    int checked_inside = 0, checked_outside = 0;
+    for (int trial = 0; trial < 60; ++trial) {
+        const double R = 2.0 + 8.0 * u(rng), span = 0.3 + 1.5 * u(rng);
+        const int n = 5 + trial % 6;
+        std::vector<Point2> pts;
+        const double sense = trial % 2 ? 1.0 : -1.0;
+        for (int k = 0; k < n; ++k) {
+            const double a = sense * span * k / (n - 1);
+            const double noise = (u(rng) - 0.5) * 0.002;
+            pts.push_back({(R + noise) * std::sin(a) * sense, sense * (R - (R + noise) * std::cos(a))});
+        }
+        const double w = 0.005 + 0.02 * u(rng);
+        const auto g = gated(pts, w);
+        ArcLineFitter fitter(0.01, 0.01, nullptr);
+        Access::load(fitter, g, false);
+        API iv;
+        const bool fits = Access::fit_arc(fitter, 0, n - 1, iv);
+        const Point2 a = pts.front(), c = pts.back();
+        for (int s = 0; s <= 2000; ++s) {
+            const double b = std::tan((s - 1000) / 1000.0 * 0.9 * kPi / 4);  // extents up to 0.9 pi
+            if (std::fabs(b) < 1e-4) continue;
+            bool all = true;
+            for (int k = 1; k + 1 < n; ++k)
+                if (!arc_crosses(a, c, b, {g[k][2], g[k][3]}, {g[k][4], g[k][5]})) all = false;
+            AP arc;
+            arc.SetFromBulgeAlpha(b);
+            const bool in = fits && iv.Contains(arc);
+            if (!all) {
+                ++checked_outside;
+                EXPECT_FALSE(in) << "trial " << trial << " bulge " << b;
+            } else {
+                // Inside the straight corridor: the arc crosses no straight
+                // gate edge between consecutive gates.
+                bool inside = true;
+                for (int k = 1; k < n && inside; ++k)
+                    for (int e = 0; e < 2 && inside; ++e) {
+                        const Point2 p = {g[k - 1][2 + 2 * e], g[k - 1][3 + 2 * e]}, q = {g[k][2 + 2 * e], g[k][3 + 2 * e]};
+                        if (arc_crosses(a, c, b, p, q, true)) inside = false;
+                    }
+                if (!inside) continue;
+                ++checked_inside;
+                EXPECT_TRUE(in) << "trial " << trial << " bulge " << b << " fits " << fits << " lo " << iv.lower.BulgeAlpha() << " hi " << iv.upper.BulgeAlpha() << " n " << n;
+            }
+        }
+    }
+    EXPECT_GT(checked_inside, 100);
+    EXPECT_GT(checked_outside, 100);
+}
+
+// ---------------------------------------------------------------------------
+// Whole fits
+
+struct ChainFixture : ::testing::Test {
+    CMEM_pool_s* pool = nullptr;
+    long pools_before = 0;
+    void SetUp() override {
+        pools_before = velte_test::live_pool_count();
+        pool = CMEM_private_create_pool(0, "fit test", __LINE__, __FILE__);
+    }
+    void TearDown() override {
+        CMEM_private_delete_pool(pool);
+        EXPECT_EQ(velte_test::live_pool_count(), pools_before);
+    }
+    // An open (or closed) chain of lines through the points, with gates of
+    // the given half width on every vertex but the ends of an open chain.
+    RING_header_s* gated_chain(const std::vector<Point2>& pts, double half_width, bool closed = false) {
+        RING_header_s* chain = CHAIN_create_from_csys(nullptr, pool);
+        const auto g = gated(pts, half_width);
+        for (size_t k = 0; k < pts.size(); ++k) {
+            end_segment e = {pts[k].x, pts[k].y, 0, 0, 0, 0};
+            RING_node_s* v = ChainAddVertex(chain, &e, k == 0 ? SEG_POINT : SEG_LINE);
+            const bool end = k == 0 || k + 1 == pts.size();
+            if (closed || !end) {
+                double* gate = static_cast<double*>(CMEM_ALLOC(pool, 4, sizeof(double)));
+                for (int c = 0; c < 4; ++c) gate[c] = g[k][2 + c];
+                if (closed && end) {
+                    // The seam's gate across the closing direction.
+                    const Point2 p = pts[k], a = pts[pts.size() - 2], b = pts[1];
+                    double tx = b.x - a.x, ty = b.y - a.y, l = std::hypot(tx, ty);
+                    tx /= l, ty /= l;
+                    gate[0] = p.x + half_width * ty, gate[1] = p.y - half_width * tx;
+                    gate[2] = p.x - half_width * ty, gate[3] = p.y + half_width * tx;
+                }
+                RING_put_node_app_data(chain, v, APP_DATA_FIT_GATE, gate);
+            }
+        }
+        if (closed) CloseChainVertex(chain);
+        return chain;
+    }
+    static int gates_left(RING_header_s* chain) {
+        int n = 0;
+        RING_node_s* v = chain->first;
+        for (int k = 0; k < chain->count; ++k, v = v->next)
+            if (APP_DATA__ask_app_data(v->app_data, APP_DATA_FIT_GATE)) ++n;
+        return n;
+    }
+};
+
+std::vector<Point2> arc_points(Point2 c, double r, double a0, double a1, int n) {
+    std::vector<Point2> out;
+    for (int k = 0; k < n; ++k) {
+        const double a = a0 + (a1 - a0) * k / (n - 1);
+        out.push_back({c.x + r * std::cos(a), c.y + r * std::sin(a)});
+    }
+    return out;
+}
+
+TEST_F(ChainFixture, ShortOrUngatedChainsStayAsTheyAre) {
+    RING_header_s* two = CHAIN_create_from_csys(nullptr, pool);
+    end_segment e0 = {0, 0, 0, 0, 0, 0}, e1 = {1, 0, 0, 0, 0, 0};
+    ChainAddVertex(two, &e0, SEG_POINT);
+    ChainAddVertex(two, &e1, SEG_LINE);
+    ArcLineFitter fitter(0.01, 0.001, nullptr);
+    fitter.DoFit(two);
+    EXPECT_EQ(two->count, 2);
+    RING_header_s* plain = gated_chain(arc_points({0, 0}, 5, 0, 1, 8), 0.0);
+    RING_node_s* v = plain->first;
+    for (int k = 0; k < plain->count; ++k, v = v->next) RING_delete_app_data_of_node(plain, v, APP_DATA_FIT_GATE);
+    std::vector<double> before;
+    v = plain->first;
+    for (int k = 0; k < plain->count; ++k, v = v->next) {
+        before.push_back(static_cast<CHAIN_vertex_data_s*>(v->main_data)->geometry[0]);
+        before.push_back(static_cast<CHAIN_vertex_data_s*>(v->main_data)->geometry[1]);
+    }
+    fitter.DoFit(plain);
+    ASSERT_EQ(plain->count, 8);
+    v = plain->first;
+    for (int k = 0; k < plain->count; ++k, v = v->next) {
+        EXPECT_EQ(static_cast<CHAIN_vertex_data_s*>(v->main_data)->geometry[0], before[2 * k]);
+        EXPECT_EQ(static_cast<CHAIN_vertex_data_s*>(v->main_data)->geometry[1], before[2 * k + 1]);
+    }
+    fitter.DoFit(nullptr);
+}
+
+TEST_F(ChainFixture, SampledLineBecomesOneLine) {
+    std::vector<Point2> pts;
+    for (int k = 0; k <= 20; ++k) pts.push_back({0.5 * k, 0.25 * k});
+    RING_header_s* chain = gated_chain(pts, 0.01);
+    ArcLineFitter fitter(0.01, 0.001, nullptr);
+    fitter.DoFit(chain);
+    ASSERT_EQ(chain->count, 2);
+    EXPECT_EQ(CHAIN_seg_ask_type(chain->last), SEG_LINE);
+    EXPECT_EQ(gates_left(chain), 0);
+}
+
+// Arcs come out in pieces of at most 120 degrees: 100 degrees as one vertex,
+// 300 as three of 100; centre and radius are those of the sampled circle.
+TEST_F(ChainFixture, SampledArcsBecomeArcVertices) {
+    struct Case {
+        double degrees;
+        int vertices;
+    } cases[] = {{100.0, 1}, {300.0, 3}};
+    for (const Case& c : cases) {
+        const auto pts = arc_points({2, 3}, 4.0, 0.3, 0.3 + c.degrees * kPi / 180, 40);
+        RING_header_s* chain = gated_chain(pts, 0.01);
+        ArcLineFitter fitter(0.01, 0.001, nullptr);
+        fitter.DoFit(chain);
+        ASSERT_EQ(chain->count, 1 + c.vertices) << c.degrees;
+        RING_node_s* v = chain->first->next;
+        for (int k = 0; k < c.vertices; ++k, v = v->next) {
+            ASSERT_EQ(CHAIN_seg_ask_type(v), SEG_ARC);
+            const end_segment* e = reinterpret_cast<const end_segment*>(static_cast<CHAIN_vertex_data_s*>(v->main_data)->geometry);
+            EXPECT_NEAR(e->cx, 2.0, 1e-6);
+            EXPECT_NEAR(e->cy, 3.0, 1e-6);
+            EXPECT_NEAR(e->radius, 4.0, 1e-6);
+            EXPECT_EQ(e->direction, CCW);
+        }
+        EXPECT_EQ(gates_left(chain), 0);
+    }
+}
+
+bool refuse_marked(RING_header_s const*, RING_node_s const* v) {
+    return static_cast<const CHAIN_vertex_data_s*>(v->main_data)->source_surface != 77;
+}
+
+TEST_F(ChainFixture, RefusedVertexSplitsThePieceAndStays) {
+    std::vector<Point2> pts;
+    for (int k = 0; k <= 20; ++k) pts.push_back({0.5 * k, 0.0});
+    RING_header_s* chain = gated_chain(pts, 0.01);
+    RING_node_s* fixed = chain->first;
+    for (int k = 0; k < 10; ++k) fixed = fixed->next;
+    static_cast<CHAIN_vertex_data_s*>(fixed->main_data)->source_surface = 77;
+    ArcLineFitter fitter(0.01, 0.001, refuse_marked);
+    fitter.DoFit(chain);
+    ASSERT_EQ(chain->count, 3);
+    const double* mid = static_cast<CHAIN_vertex_data_s*>(chain->first->next->main_data)->geometry;
+    EXPECT_EQ(mid[0], 5.0);
+    EXPECT_EQ(mid[1], 0.0);
+    EXPECT_EQ(gates_left(chain), 0);
+}
+
+TEST_F(ChainFixture, ArcInsidePieceIsAnInternalErrorAndLeavesNoPool) {
+    auto pts = arc_points({0, 0}, 5, 0, 1, 10);
+    RING_header_s* chain = gated_chain(pts, 0.01);
+    // Turn the fifth vertex into an arc.
+    RING_node_s* v = chain->first;
+    for (int k = 0; k < 4; ++k) v = v->next;
+    CHAIN_seg_set_type(v, SEG_ARC);
+    ArcLineFitter fitter(0.01, 0.001, nullptr);
+    const long live = velte_test::live_pool_count();
+    try {
+        fitter.DoFit(chain);
+        ADD_FAILURE();
+    } catch (const Korvo::Error::Exception& e) {
+        EXPECT_NE(e.askText().find("Arcs cannot be approximated"), std::string::npos);
+    }
+    EXPECT_EQ(velte_test::live_pool_count(), live);
+    // The fitter works again afterwards.
+    RING_header_s* again = gated_chain(arc_points({0, 0}, 5, 0, 1, 10), 0.01);
+    fitter.DoFit(again);
+    EXPECT_EQ(gates_left(again), 0);
+    EXPECT_EQ(velte_test::live_pool_count(), live);
+}
+
+// Distance from a point to the fitted chain (lines and arcs).
+double distance_to_chain(RING_header_s* chain, Point2 p) {
+    double best = 1e300;
+    RING_node_s* v = chain->first;
+    for (int k = 0; k < chain->count; ++k, v = v->next) {
+        SEGMENT s;
+        if (ChainSegment(chain, v, &s) != 1 || s.type == SEG_POINT) continue;
+        const double ax = s.start[0], ay = s.start[1], bx = s.end->x, by = s.end->y;
+        double d;
+        if (s.type == SEG_LINE) {
+            const double dx = bx - ax, dy = by - ay, l2 = dx * dx + dy * dy;
+            double t = l2 > 0 ? ((p.x - ax) * dx + (p.y - ay) * dy) / l2 : 0;
+            t = std::max(0.0, std::min(1.0, t));
+            d = std::hypot(p.x - ax - t * dx, p.y - ay - t * dy);
+        } else {
+            const double cx = s.end->cx, cy = s.end->cy, r = s.end->radius;
+            const double a0 = std::atan2(ay - cy, ax - cx), a1 = std::atan2(by - cy, bx - cx);
+            double sweep = s.end->direction == CW ? a0 - a1 : a1 - a0;
+            if (sweep <= 0) sweep += 2 * kPi;
+            double ap = s.end->direction == CW ? a0 - std::atan2(p.y - cy, p.x - cx) : std::atan2(p.y - cy, p.x - cx) - a0;
+            ap = std::fmod(ap, 2 * kPi);
+            if (ap < 0) ap += 2 * kPi;
+            d = ap <= sweep ? std::fabs(std::hypot(p.x - cx, p.y - cy) - r)
+                            : std::min(std::hypot(p.x - ax, p.y - ay), std::hypot(p.x - bx, p.y - by));
+        }
+        best = std::min(best, d);
+    }
+    return best;
+}
+
+// Random gated polylines: every input point lies within its gate's half
+// width of the fitted path, and the fit never adds segments.
+TEST_F(ChainFixture, GateOracleOnRandomPolylines) {
+    std::mt19937_64 rng(2024);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    for (int trial = 0; trial < 1000; ++trial) {
+        const int n = 6 + trial % 30;
+        const double f1 = 0.2 + u(rng), f2 = 0.5 + 2 * u(rng), amp = 0.2 + u(rng), ph = 6 * u(rng);
+        std::vector<Point2> pts;
+        for (int k = 0; k < n; ++k) {
+            const double x = 0.3 * k + 0.05 * u(rng);
+            pts.push_back({x, amp * std::sin(f1 * x + ph) + 0.1 * amp * std::sin(f2 * x) + 0.002 * (u(rng) - 0.5)});
+        }
+        const double w = 0.005 + 0.03 * u(rng);
+        RING_header_s* chain = gated_chain(pts, w);
+        const int before = chain->count;
+        ArcLineFitter fitter(0.01, 0.001, nullptr);
+        fitter.DoFit(chain);
+        ASSERT_LE(chain->count, before) << trial;
+        EXPECT_EQ(gates_left(chain), 0);
+        for (const Point2& p : pts) EXPECT_LE(distance_to_chain(chain, p), w * (1 + 1e-9) + 1e-9) << trial;
+    }
+}
+
+TEST_F(ChainFixture, ClosedCircleOfPointsBecomesACircle) {
+    // 5-degree steps: the circle stays within the gates' corridor.
+    auto pts = arc_points({1, -2}, 3.0, 0.0, 2 * kPi, 73);
+    pts.back() = pts.front();
+    RING_header_s* chain = gated_chain(pts, 0.01, true);
+    ArcLineFitter fitter(0.01, 0.001, nullptr);
+    fitter.DoFit(chain);
+    EXPECT_EQ(gates_left(chain), 0);
+    EXPECT_LE(chain->count, 6);
+    RING_node_s* v = chain->first;
+    for (int k = 0; k < chain->count; ++k, v = v->next) {
+        ASSERT_EQ(CHAIN_seg_ask_type(v), SEG_ARC);
+        const end_segment* e = reinterpret_cast<const end_segment*>(static_cast<CHAIN_vertex_data_s*>(v->main_data)->geometry);
+        EXPECT_NEAR(e->radius, 3.0, 1e-6);
+    }
+}
+
+// An arc whose sagitta is small against the gates is written as lines when
+// lines through the gates exist, and stays an arc when they do not.
+TEST_F(ChainFixture, ShallowArcsGiveWayToLinesThroughTheGates) {
+    struct Case {
+        double sagitta, half_width;
+        SEGMENT_TYPE written;
+    } cases[] = {{0.02, 0.05, SEG_LINE}, {0.03, 0.002, SEG_ARC}};
+    for (const Case& c : cases) {
+        const double chord = 10.0, r = (chord * chord / 4.0 + c.sagitta * c.sagitta) / (2.0 * c.sagitta);
+        const double half = std::asin(chord / 2.0 / r);
+        auto pts = arc_points({0.0, -(r - c.sagitta)}, r, kPi / 2 + half, kPi / 2 - half, 41);
+        RING_header_s* chain = gated_chain(pts, c.half_width);
+        ArcLineFitter fitter(0.01, 0.001, nullptr);
+        fitter.DoFit(chain);
+        EXPECT_EQ(CHAIN_seg_ask_type(chain->first->next), c.written) << c.sagitta;
+        if (c.written == SEG_LINE) {
+            EXPECT_EQ(chain->count, 2);
+            for (const Point2& p : pts) EXPECT_LE(distance_to_chain(chain, p), c.half_width + 1e-12);
+        }
+    }
+}
+
+// The fitted segment takes the surface that covers most of the length it
+// replaces (ties to the smaller id), and that surface's commonest source
+// geometry type; a vertex without a host record reads its own words.
+TEST_F(ChainFixture, FittedSegmentsTakeTheCommonestSurface) {
+    struct Case {
+        std::vector<int> surfaces;  // per input segment, 0 = no source
+        bool records;
+        int surface;
+    } cases[] = {
+        {{5, 5, 5, 5, 5, 7, 7, 7}, true, 5},
+        {{7, 7, 7, 7, 5, 5, 5, 5}, true, 5},   // a tie goes to the smaller id
+        {{9, 9, 0, 0, 0, 0, 0, 0}, false, 9},  // unmarked vertices count for nothing
+    };
+    for (const Case& c : cases) {
+        std::vector<Point2> pts;
+        for (int k = 0; k <= 8; ++k) pts.push_back({1.0 * k, 0.0});
+        RING_header_s* chain = gated_chain(pts, 0.01);
+        RING_node_s* v = chain->first->next;
+        for (size_t k = 0; k < c.surfaces.size(); ++k, v = v->next) {
+            if (c.records) {
+                MCHN_segment_s* seg = MCHN_create_segment_wo_custom(chain, v);
+                seg->kind = c.surfaces[k];
+                seg->words[0] = c.surfaces[k] == 7 ? 3 : 2;
+                RING_put_node_app_data(chain, v, CHAIN_APP_DATA_SEGMENT_SOURCE, seg);
+            } else if (c.surfaces[k]) {
+                auto* rec = static_cast<CHAIN_vertex_data_s*>(v->main_data);
+                rec->source_surface = c.surfaces[k];
+                rec->flags |= CHAIN_VERTEX_INHERITED_SOURCE;
+            }
+        }
+        ArcLineFitter fitter(0.01, 0.001, nullptr);
+        fitter.DoFit(chain);
+        ASSERT_EQ(chain->count, 2);
+        RING_node_s* out = chain->last;
+        if (c.records) {
+            auto* seg = static_cast<MCHN_segment_s*>(APP_DATA__ask_app_data(out->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE));
+            ASSERT_NE(seg, nullptr);
+            EXPECT_EQ(seg->kind, c.surface);
+            EXPECT_EQ(seg->words[0], 2);
+            // The new vertex holds a clone of its own, not the input's record.
+            EXPECT_FALSE(pellam_test::cloned_segments().empty());
+        } else {
+            EXPECT_EQ(static_cast<CHAIN_vertex_data_s*>(out->main_data)->source_surface, c.surface);
+        }
+    }
+}
+
+TEST(ArcLineFitterDebugger, CallbacksAtStartAndEnd) {
+    static int calls = 0;
+    ArcLineFitterDebug* d = ArcLineFitterDebug::GetDebugger();
+    ASSERT_EQ(d, ArcLineFitterDebug::GetDebugger());
+    d->callback = [] { ++calls; };
+    d->call_at_start = 1;
+    d->call_at_end = 1;
+    ArcLineFitter fitter(0.01, 0.001, nullptr);
+    fitter.DoFit(nullptr);
+    EXPECT_EQ(calls, 1);  // a null chain returns before the end
+    d->callback = nullptr;
+    d->call_at_start = d->call_at_end = 0;
+}
+
+}  // namespace
