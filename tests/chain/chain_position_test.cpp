@@ -287,6 +287,7 @@ TEST_F(ChainPositionTest, TangentArcLeavesAwayFromTheMaterial) {
         expect_tangent_arc(*arc, place.point, down, 2.0);
         EXPECT_NEAR(arc->start[0], 4.0, 1e-12);
         EXPECT_NEAR(arc->start[1], -4.0, 1e-12);
+        EXPECT_EQ(arc->end->direction, CW);  // arriving along +x below the line
     }
 
     // Material RIGHT puts the arc above, turning the other way.
