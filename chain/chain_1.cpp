@@ -323,7 +323,7 @@ double CHAIN_length_of_part_of_chain(const PART_OF_CHAIN_s* part) {
     if (!read_part(part, &view)) return 0.0;
     double length = 0.0;
     const bool read = for_each_part_segment(view, [&](const SEGMENT& segment, RING_node_s*, int) {
-        length += SegmentLength(&segment);
+        length += SEGMENT_swept_length(&segment);
     });
     return read ? length : 0.0;
 }

@@ -420,6 +420,27 @@ double SegmentLength(const SEGMENT* segment) {
     }
 }
 
+double SEGMENT_arc_sweep(const SEGMENT* segment) {
+    if (!segment || segment->type != SEG_ARC || !segment->end) return 0.0;
+    const DIRECTION d = segment->end->direction;
+    if (d != CCW && d != CW) return 0.0;
+    V2 c = centre_of(segment), a, b;
+    if (!unit(start_of(segment) - c, 0.0, &a) || !unit(end_of(segment) - c, 0.0, &b)) return 0.0;
+    // The turn from start to end measured in the arc's own sense; a negative
+    // value means the arc runs the long way round.
+    const double s = d == CW ? -1.0 : 1.0;
+    double sweep = std::atan2(s * cross(a, b), dot(a, b));
+    if (sweep < 0.0) sweep += 2.0 * M_PI;
+    return sweep < 2.0 * M_PI ? sweep : 0.0;
+}
+
+double SEGMENT_swept_length(const SEGMENT* segment) {
+    if (!segment) return 0.0;
+    if (segment->type == SEG_LINE) return dist(start_of(segment), end_of(segment));
+    if (segment->type == SEG_ARC) return SEGMENT_arc_sweep(segment) * segment->end->radius;
+    return 0.0;
+}
+
 int SegmentTangent(const SEGMENT* segment, const double point[2], double tangent[2]) {
     MERROW1_REQUIRE(segment && tangent, "DUE_TO_INVALID_DATA", 0);
     V2 u;

@@ -66,7 +66,8 @@ void PointOnChainSnapToVertex(POINT_ON_CHAIN_s* place, double tol);
 // whose segment the part begins on (0 when there is none).  Only the two
 // records given are written.  0 as well for places on different chains.
 int CreatePartOfChain(PART_OF_CHAIN_s* out, POINT_ON_CHAIN_s* start, POINT_ON_CHAIN_s* end);
-// Length of the part; 0.0 for an empty chain or an unreadable segment.
+// Length of the part, arcs by their true sweep; 0.0 for an empty chain or an
+// unreadable segment.
 double CHAIN_length_of_part_of_chain(const PART_OF_CHAIN_s* part);
 // Appends the part to the (empty) output chain: the output takes the source's
 // main data with direction 0, a SEG_POINT at the start point, then copies of

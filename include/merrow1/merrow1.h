@@ -29,6 +29,10 @@
 #include <merrow1/chain_load.h>
 #include <merrow1/chain_merge.h>
 #include <merrow1/chain_part.h>
+#include <merrow1/chain_position.h>
+#include <merrow1/chain_region_distance.h>
+#include <merrow1/chain_direction.h>
+#include <merrow1/chain_closest.h>
 #include <merrow1/chain_poly_seg.h>
 #include <merrow1/chain_region.h>
 #include <merrow1/chain_segments.h>

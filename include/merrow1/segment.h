@@ -86,6 +86,16 @@ int SEGMENT_read_arc(const SEGMENT* segment, SEGMENT_arc_s* arc);
 
 double SegmentLength(const SEGMENT* segment);
 
+// The sweep of an arc in its own sense (CCW or CW), in [0, 2 pi): an arc may
+// run over more than a half circle, so the angle is not folded into 0..pi.
+// 0.0 for a segment that is not an arc, an arc without a known direction, and
+// an arc whose centre coincides with an end.
+double SEGMENT_arc_sweep(const SEGMENT* segment);
+
+// Length of a line, or of an arc by its true sweep (radius x
+// SEGMENT_arc_sweep); 0.0 for a point or an unknown type.
+double SEGMENT_swept_length(const SEGMENT* segment);
+
 // Unit tangent at the point (lines: the unit chord); 0 when none can be formed.
 int SegmentTangent(const SEGMENT* segment, const double point[2], double tangent[2]);
 

@@ -34,6 +34,10 @@ void h100(const double origin[3], const double m[9], const double p[3], double o
     out[2] = r[2];
 }
 
+namespace tavish_internal {
+void record(const tavish_test::Call& call) { g_calls.push_back(call); }
+}  // namespace tavish_internal
+
 namespace tavish_test {
 const std::vector<Call>& calls() { return g_calls; }
 void clear() { g_calls.clear(); }
