@@ -1,6 +1,8 @@
 // Chains made from other chains (see merrow1/chain_from_chain.h).
 #include <merrow1/chain_from_chain.h>
 
+#include "chain/chain_each.h"
+
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain.h>
 #include <merrow1/chain_build.h>
@@ -38,19 +40,6 @@ bool is_closed(const RING_header_s* chain) { return chain->last && chain->last->
 RING_header_s* report(const char* label, RING_header_s* chain) {
     CHAIN_debug_report(3, label, chain, nullptr);
     return chain;
-}
-
-// The chains of a chain list, or the chain itself.
-template <class Fn>
-void for_each_chain(RING_header_s* chain_or_list, Fn fn) {
-    if (!chain_or_list) return;
-    if (chain_or_list->type != RING_TYPE_LIST) {
-        fn(chain_or_list);
-        return;
-    }
-    RING_node_s* node = chain_or_list->first;
-    for (int i = 0; i < chain_or_list->count && node; ++i, node = node->next)
-        if (RING_header_s* chain = RING_ask_node_subring(node)) fn(chain);
 }
 
 // The number of end records in the network that holds the junction node: the
@@ -209,7 +198,7 @@ void close_one_by_reverse(RING_header_s* chain, bool mark) {
 }  // namespace
 
 void CHAIN_close_by_reverse(RING_header_s* chain_or_list, bool mark) {
-    for_each_chain(chain_or_list, [&](RING_header_s* chain) { close_one_by_reverse(chain, mark); });
+    merrow1::for_each_chain(chain_or_list, [&](RING_header_s* chain) { close_one_by_reverse(chain, mark); });
 }
 
 void CHAIN_create_closed_from_open(RING_header_s* chain) { CHAIN_close_by_reverse(chain, true); }

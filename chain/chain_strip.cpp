@@ -1,6 +1,8 @@
 // Strip ends and uncovered input segments (see merrow1/chain_strip.h).
 #include <merrow1/chain_strip.h>
 
+#include "chain/chain_each.h"
+
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain.h>
 #include <merrow1/chain_source.h>
@@ -14,17 +16,6 @@ CHAIN_vertex_data_s* vertex_record(const RING_node_s* node) {
 bool is_closed(const RING_header_s* chain) { return chain->last && chain->last->next == chain->first; }
 void* datum(const RING_node_s* node, APP_DATA_key_t key) { return APP_DATA__ask_app_data(node->app_data, key); }
 
-template <class Fn>
-void for_each_chain(RING_header_s* chain_or_list, Fn fn) {
-    if (!chain_or_list) return;
-    if (chain_or_list->type != RING_TYPE_LIST) {
-        fn(chain_or_list);
-        return;
-    }
-    RING_node_s* node = chain_or_list->first;
-    for (int i = 0; i < chain_or_list->count && node; ++i, node = node->next)
-        if (RING_header_s* chain = RING_ask_node_subring(node)) fn(chain);
-}
 
 // ---------------------------------------------------------------------------
 // Strip ends
@@ -85,5 +76,5 @@ void remove_strip_ends(RING_header_s* chain, bool relink) {
 }  // namespace
 
 void CHAIN_RemoveStripStartEnds(RING_header_s* chain_or_list, bool relink) {
-    for_each_chain(chain_or_list, [&](RING_header_s* chain) { remove_strip_ends(chain, relink); });
+    merrow1::for_each_chain(chain_or_list, [&](RING_header_s* chain) { remove_strip_ends(chain, relink); });
 }
