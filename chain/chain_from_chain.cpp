@@ -273,8 +273,17 @@ RING_header_s* CHAIN_split_chain_into_chains(RING_header_s* chain, CHAIN_split_c
     classifier(chain, nullptr, pool, &reply);
     if (reply != 2) return nullptr;
     const bool closed = is_closed(chain);
-    RING_node_s* const saved_first = chain->first;
-    RING_node_s* const saved_last = chain->last;
+    // The caller's start comes back on every exit, errors of the classifier
+    // or the callback included.
+    struct StartGuard {
+        RING_header_s* chain;
+        RING_node_s* first;
+        RING_node_s* last;
+        ~StartGuard() {
+            chain->first = first;
+            chain->last = last;
+        }
+    } start_guard{chain, chain->first, chain->last};
     // A closed chain starts at the first vertex the classifier cuts at
     // without emitting; every vertex of it holds its incoming segment, so
     // moving the header's ends moves the start.
@@ -323,8 +332,6 @@ RING_header_s* CHAIN_split_chain_into_chains(RING_header_s* chain, CHAIN_split_c
         }
         std::swap(previous, current);
     }
-    chain->first = saved_first;
-    chain->last = saved_last;
     if (failed || list->count == 0) {
         RING_delete(list);
         if (answer) *answer = failed ? 0 : 1;

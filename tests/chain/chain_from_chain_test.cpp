@@ -161,6 +161,23 @@ void* never_cut(const RING_header_s*, const RING_node_s* vertex, CMEM_pool_s*, i
     return nullptr;
 }
 
+// Starts a closed chain at its third vertex, then fails at the next one.
+void* start_late_then_fail(const RING_header_s* chain, const RING_node_s* vertex, CMEM_pool_s*, int* answer) {
+    *answer = vertex && vertex != nth(chain, 2) ? 0 : 2;
+    if (vertex && vertex == nth(chain, 3)) throw Korvo::Error::Severe(1, "classifier failed");
+    return nullptr;
+}
+
+TEST_F(ChainFromChainTest, AnErrorWhileCuttingAClosedChainLeavesItsStart) {
+    RING_header_s* square = unit_square(pool);
+    RING_node_s* first = square->first;
+    RING_node_s* last = square->last;
+    EXPECT_THROW(CHAIN_split_chain_into_chains(square, start_late_then_fail, nullptr, pool, nullptr),
+                 Korvo::Error::Severe);
+    EXPECT_EQ(square->first, first);
+    EXPECT_EQ(square->last, last);
+}
+
 TEST_F(ChainFromChainTest, CuttingAtEveryVertexAndRejoiningGivesTheChainBack) {
     for (const Shape& shape : open_shapes()) {
         SCOPED_TRACE(shape.name);
