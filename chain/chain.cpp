@@ -1,6 +1,7 @@
 // The chain record: the chain debug status and debug interface, creation of
 // empty chains, the vertex flag word, chain-wide flags and the delete hooks.
 #include <merrow1/chain.h>
+
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain_debug.h>
 
@@ -154,6 +155,14 @@ VertexDatum vertex_datum_kind(APP_DATA_key_t key) {
 
 void delete_vertex_datum(const RING_header_s* chain, APP_DATA_key_t key, void* data) {
     if (hand_to_registry(chain, key, data)) return;
+    // The saved provenance of a strip-end start owns the records it keeps.
+    if (key == APP_DATA_STRIP_END_SAVED_SOURCE) {
+        void** saved = static_cast<void**>(data);
+        for (int k = 0; k < 3; ++k)
+            if (saved[k]) CMEM_private_delete_object(saved[k]);
+        CMEM_private_delete_object(data);
+        return;
+    }
     switch (vertex_datum_kind(key)) {
         case VertexDatum::Owned:
             CMEM_private_delete_object(data);

@@ -56,6 +56,9 @@ enum {
     CHAIN_APP_DATA_SEGMENT_SOURCE = 74,
     // Header: a there-and-back chain's turning vertex. Shared.
     CHAIN_APP_DATA_TURNING_VERTEX = 110,
+    // Header: the datum the classifier of CHAIN_split_chain_into_chains
+    // returned for the piece. Shared (the classifier's).
+    CHAIN_APP_DATA_SPLIT_CLASS = 120,
     // Vertex: a mark whose datum is the vertex's own node. Shared.
     CHAIN_APP_DATA_SELF_NODE = 131,
     // Header: copied from this chain. Shared.
@@ -87,7 +90,17 @@ enum {
     CHAIN_APP_DATA_Z_AFTER = 259,
     // Vertex: host segment data (machining data). Shared.
     CHAIN_APP_DATA_SEGMENT_DATA = 266,
+    // Vertex: the provenance of the former first vertex of an open chain,
+    // saved on the new start vertex when a strip end is added at the start
+    // (CHAIN_strip_end_saved_s: its key-17, key-20 and key-1 records and its
+    // flag word).  Owned: the record; the saved records are owned by it until
+    // the strip end is removed and they go back to their vertex.
+    APP_DATA_STRIP_END_SAVED_SOURCE = 267,
 };
+
+// Vertex: marks a strip-end segment; the datum is the vertex's own node.
+// The same key as the host segment data.
+enum { APP_DATA_STRIP_END = CHAIN_APP_DATA_SEGMENT_DATA };
 
 // Names kept for the chain-list dump's record kinds.
 enum {

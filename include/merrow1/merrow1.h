@@ -24,6 +24,8 @@
 #include <merrow1/chain_debug.h>
 #include <merrow1/chain_distance.h>
 #include <merrow1/chain_edit.h>
+#include <merrow1/chain_from_chain.h>
+#include <merrow1/chain_strip.h>
 #include <merrow1/chain_fit.h>
 #include <merrow1/chain_intersection.h>
 #include <merrow1/chain_load.h>

@@ -38,3 +38,4 @@ const std::vector<GridCall>& grid_calls();
 void clear_grid_calls();
 
 }  // namespace pellam_test
+#include <pellam/testing_tool.h>
