@@ -1236,3 +1236,168 @@ int CHAIN_stock_general(RING_header_s* chain, double tool_radius, double stock, 
     return CHAIN__stock_general(chain, tool_radius, stock, stock_cb, trace_vertex_cb, corner_control, vertex_source_cb,
                                 remove_loops ? CHAIN__STOCK_REMOVE_LOOPS : 0, output);
 }
+
+// ===========================================================================
+// Both sides of an open chain
+
+namespace {
+
+bool back_marked(const RING_node_s* node) { return node && (vertex_record(node)->flags & CHAIN_BACK_SIDE_MARK); }
+
+// The caller's stock callback while the second side is stocked.
+thread_local CHAIN_stock_data_cb_t t_second_side_cb = nullptr;
+
+// The second side's stocks: the caller's answer with positive stocks made 0.
+int second_side_stocks(const RING_header_s* chain, const RING_node_s* vertex, double* start, double* end,
+                       CHAIN_tool_position_t* position) {
+    if (!t_second_side_cb || t_second_side_cb(chain, vertex, start, end, position) != 1) return 0;
+    if (*start > 0.0) *start = 0.0;
+    if (*end > 0.0) *end = 0.0;
+    return 1;
+}
+
+}  // namespace
+
+void CHAIN__AppendEndCap(RING_header_s* stocked, RING_node_s* p, RING_node_s* q, RING_header_s* source,
+                         RING_node_s* e, CHAIN_trace_vertex_source_cb_t vertex_source_cb, double radius,
+                         ENDCAP_TYPE cap_type) {
+    static const char* kName = "CHAIN__AppendEndCap";
+    if (!stocked || !p || !q || !source || !e || !std::isfinite(radius)) return;
+    const V2 pp = point_of(p), qq = point_of(q), ee = point_of(e);
+    const double d = norm(qq - pp), da = norm(ee - pp), db = norm(qq - ee);
+    // 1. Degenerate caps change nothing.
+    if (d < 1e-10 || da < 1e-10 || db < 1e-10) return;
+    const V2 u = (1.0 / d) * (qq - pp);
+    // 2. Which ends are square.
+    const bool p_mark = back_marked(p), q_mark = back_marked(q);
+    const bool p_square = (!p_mark && cap_type == 1) || (p_mark && cap_type == 2);
+    const bool q_square = (!q_mark && cap_type == 1) || (q_mark && cap_type == 2);
+    // 3. No straight middle part when the sides are close.
+    double r = radius;
+    const bool middle = !(d <= 2.0 * r + 1e-10);
+    bool corner_at_e = false;
+    if (!middle) {
+        if (p_square) {
+            if (db < r + 1e-10) r = db;
+            corner_at_e = true;
+        } else if (q_square) {
+            if (da < r + 1e-10) r = da;
+        } else {
+            r = d / 2.0;
+        }
+    }
+    // 4. The normal away from the material.
+    const SIDE side = main_data(source)->material_side;
+    const V2 n = side == LEFT ? r * V2{u.y, -u.x} : r * V2{-u.y, u.x};
+    V2 f = (corner_at_e ? ee : pp + r * u) + n;
+    CHAIN__stock_walk_s walk{};
+    walk.source = source;
+    walk.stocked = stocked;
+    walk.vertex = e;
+    walk.vertex_source_cb = vertex_source_cb;
+    walk.side = side;
+    const DIRECTION sense = side == LEFT ? CCW : CW;
+    int step = 1;
+    auto piece = [&](const Piece& what, bool mark) {
+        Marks m = marks(r, CORNER_TYPE_NONE);
+        m.vertex_piece = true;
+        if (RING_node_s* node = append_end(&walk, what, m, true, kName, step++)) {
+            if (mark) vertex_record(node)->flags |= CHAIN_BACK_SIDE_MARK;
+            else vertex_record(node)->flags &= ~CHAIN_BACK_SIDE_MARK;
+        }
+    };
+    auto rounded = [&](V2 a, V2 b, bool mark) {
+        Piece arc = line_piece(a, b);
+        SEGMENT s = view(arc);
+        const double end[2] = {b.x, b.y};
+        DIRECTION dir = sense;
+        if (SegmentUpdate(&s, SEG_ARC, arc.start, end, nullptr, &r, &dir) && s.type == SEG_ARC) arc.type = SEG_ARC;
+        piece(arc, mark);
+    };
+    // 5. P's end, then the middle part.
+    if (p_square) {
+        piece(line_piece(pp, pp + n), p_mark);
+        piece(line_piece(pp + n, f), p_mark);
+    } else {
+        rounded(pp, f, p_mark);
+    }
+    if (middle) {
+        const V2 g = qq - r * u + n;
+        piece(line_piece(f, g), p_mark || q_mark);
+        f = g;
+    }
+    // 6. Q's end.
+    if (q_square) {
+        piece(line_piece(f, qq + n), q_mark);
+        piece(line_piece(qq + n, qq), q_mark);
+    } else {
+        rounded(f, qq, q_mark);
+    }
+}
+
+void CHAIN_StockOpenBothSides(RING_header_s* chain, double first_radius, double second_radius, double first_stock,
+                              double second_stock, CHAIN_stock_data_cb_t stock_cb,
+                              CHAIN_trace_vertex_cb_t trace_vertex_cb, CORNER_CONTROL corner_control,
+                              CHAIN_trace_vertex_source_cb_t vertex_source_cb, RING_header_s* output,
+                              ENDCAP_TYPE cap_type) {
+    if (!chain || !main_data(chain) || !output || chain->count < 2) {
+        if (output) empty_chain(output);
+        MERROW1_NOTE_FAILURE("DUE_TO_INVALID_DATA");
+        return;
+    }
+    const int options = CHAIN__STOCK_ALLOW_ALL_DUMMY | CHAIN__STOCK_KEEP_SINGLE_VERTEX | CHAIN__STOCK_NO_END_ARCS;
+    // 1. The first side.
+    if (!CHAIN__stock_general(chain, first_radius, first_stock, stock_cb, trace_vertex_cb, corner_control,
+                              vertex_source_cb, options, output) ||
+        !output->first || !output->last) {
+        empty_chain(output);
+        return;
+    }
+    // 2. The second side, on the other side of the chain.
+    RING_header_s* second = CHAIN_create_from_csys(nullptr, output->pool);
+    if (!second) {
+        empty_chain(output);
+        return;
+    }
+    try {
+        const double stock = second_stock >= 0.0 && !stock_cb ? 0.0 : second_stock;
+        struct Keep {
+            CHAIN_stock_data_cb_t saved = t_second_side_cb;
+            ~Keep() { t_second_side_cb = saved; }
+        } keep;
+        t_second_side_cb = stock_cb;
+        const int ok = CHAIN__stock_general(chain, -second_radius, stock, stock_cb ? second_side_stocks : nullptr,
+                                            trace_vertex_cb, corner_control, vertex_source_cb, options, second);
+        if (!ok || !second->first) {
+            empty_chain(output);
+            RING_delete(second);
+            return;
+        }
+        // 3. It runs back, marked as the back side.
+        CHAIN_reverse(second);
+        {
+            RING_node_s* node = second->first;
+            for (int i = 0; i < second->count && node; ++i, node = node->next)
+                vertex_record(node)->flags |= CHAIN_BACK_SIDE_MARK;
+        }
+        const double radius = (first_radius + second_radius) / 2.0;
+        // 4. The cap at the chain's end.
+        CHAIN__AppendEndCap(output, output->last, second->first, chain, chain->last, vertex_source_cb, radius,
+                            cap_type);
+        // 5. The second side follows the cap.
+        RING_delete_node(second, second->first);
+        RING_append_ring(output, second);
+        RING_delete(second);
+        second = nullptr;
+        // 6. The cap at the chain's start turns about its first vertex.
+        CHAIN__AppendEndCap(output, output->last, output->first, chain, chain->first, vertex_source_cb, radius,
+                            cap_type);
+        // 7. Closed.
+        CHAIN_close(output, 1e-10);
+        report("CHAIN_StockOpenBothSides: stockedChain -- output", output);
+    } catch (...) {
+        if (second) RING_delete(second);
+        empty_chain(output);
+        throw;
+    }
+}

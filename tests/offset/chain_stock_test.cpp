@@ -320,3 +320,54 @@ TEST(StockHandlers, ConvexCornerRows) {
         EXPECT_EQ(circle, 3);
     }
 }
+
+// Both sides of a straight open chain from (0,0) to (10,0), joined by caps.
+namespace {
+int answers_two(const RING_header_s*, const RING_node_s*, double*, double*, CHAIN_tool_position_t*) { return 2; }
+}  // namespace
+
+TEST(StockBothSides, CapsCloseTheTwoSides) {
+    for (int type : {0, 1, 2}) {
+        SCOPED_TRACE(type);
+        Pool p;
+        RING_header_s* src = make_chain(p.pool, {{0, 0}, {10, 0}}, false, LEFT);
+        RING_header_s* out = empty_output(p.pool);
+        CHAIN_StockOpenBothSides(src, 1.0, 1.0, 0.0, 0.0, nullptr, nullptr, ADD_ARC, nullptr, out,
+                                 static_cast<ENDCAP_TYPE>(type));
+        ASSERT_TRUE(is_closed(out));
+        int marked = 0;
+        double min_x = 1e9, max_x = -1e9;
+        for_each_vertex(out, [&](const RING_node_s* n, int) {
+            const double* q = point_of(n);
+            marked += (static_cast<const CHAIN_vertex_data_s*>(n->main_data)->flags & CHAIN_BACK_SIDE_MARK) != 0;
+            min_x = std::fmin(min_x, q[0]), max_x = std::fmax(max_x, q[0]);
+            const double dx = std::fmax(std::fmax(-q[0], q[0] - 10.0), 0.0);
+            // Rounded ends keep every point at 1 from the chain; square corners at sqrt 2.
+            const double d = std::hypot(dx, q[1]);
+            EXPECT_TRUE(std::fabs(d - 1.0) < 1e-9 || (type != 0 && std::fabs(d - std::sqrt(2.0)) < 1e-9)) << d;
+        });
+        EXPECT_GT(marked, 0);
+        EXPECT_LT(marked, out->count);
+        // Both ends reach one radius beyond the chain's end points.
+        if (type != 0) {
+            EXPECT_NEAR(min_x, -1.0, 1e-9);
+            EXPECT_NEAR(max_x, 11.0, 1e-9);
+        }
+        // The region is the stadium (or box): winding about sample points.
+        const auto segs = segments_of(out);
+        EXPECT_NE(winding(segs, 5.0, 0.5), 0);
+        EXPECT_NE(winding(segs, 5.0, -0.5), 0);
+        EXPECT_EQ(winding(segs, 5.0, 1.5), 0);
+        EXPECT_NE(winding(segs, -0.5, 0.0), 0);
+        EXPECT_NE(winding(segs, 10.5, 0.0), 0);
+    }
+}
+
+TEST(StockBothSides, FailingSecondSideLeavesTheOutputEmpty) {
+    Pool p;
+    RING_header_s* src = make_chain(p.pool, {{0, 0}, {10, 0}, {10, 5}}, false, LEFT);
+    RING_header_s* out = empty_output(p.pool);
+    // The first side takes any non-zero answer; the second side only 1.
+    CHAIN_StockOpenBothSides(src, 1.0, 1.0, 0.5, 0.5, answers_two, nullptr, ADD_ARC, nullptr, out, ENDCAP_ROUND);
+    EXPECT_EQ(out->count, 0);
+}
