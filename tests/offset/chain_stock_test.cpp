@@ -5,6 +5,7 @@
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain_stock.h>
 #include <velte/cmem.h>
+#include <velte/testing.h>
 
 #include <cmath>
 #include <vector>
@@ -156,8 +157,10 @@ TEST(StockWalk, FailuresEmptyTheOutput) {
     Stocks::start() = {}, Stocks::end() = {}, Stocks::position() = {};
     Stocks::fail_at() = 0;
     RING_header_s* out = empty_output(p.pool);
+    const long pools = velte_test::live_pool_count();
     EXPECT_EQ(CHAIN_stock_general_old(src, 0.5, 1.0, Stocks::callback, nullptr, ADD_ARC, nullptr, out), 0);
     EXPECT_EQ(out->count, 0);
+    EXPECT_EQ(velte_test::live_pool_count(), pools);
     Stocks::fail_at() = -1;
     for (double bad : {NAN, INFINITY}) {
         EXPECT_EQ(CHAIN_stock_general(src, bad, 1.0, nullptr, nullptr, ADD_ARC, nullptr, false, out), 0);
@@ -370,4 +373,34 @@ TEST(StockBothSides, FailingSecondSideLeavesTheOutputEmpty) {
     // The first side takes any non-zero answer; the second side only 1.
     CHAIN_StockOpenBothSides(src, 1.0, 1.0, 0.5, 0.5, answers_two, nullptr, ADD_ARC, nullptr, out, ENDCAP_ROUND);
     EXPECT_EQ(out->count, 0);
+}
+
+TEST(StockHandlers, ConcaveCrossingAndRoundedJoin) {
+    {  // Material on the right of a left turn: the stocked lines y = 1 and
+       // x = -1 cross at (-1, 1), where both working copies are cut.
+        HandMade h(1.0, 1.0);
+        h.walk.side = RIGHT;
+        CHAIN__stock_segment(&h.walk.prev_source, 1, 1, RIGHT, 1e-6, &h.walk.prev_stocked, &h.walk.prev_copy);
+        CHAIN__stock_segment(&h.walk.cur_source, 1, 1, RIGHT, 1e-6, &h.walk.cur_stocked, &h.walk.cur_copy);
+        ASSERT_EQ(CHAIN__process_concave_corner(&h.walk, ADD_ARC), 1);
+        EXPECT_NEAR(dist(point_of(h.out->last), -1.0, 1.0), 0.0, 1e-12);
+        EXPECT_NEAR(h.walk.cur_copy.start[0], -1.0, 1e-12);
+        EXPECT_NEAR(h.walk.cur_copy.start[1], 1.0, 1e-12);
+    }
+    {  // Different stocks 1 and 2 with tool radius 0.5: the extensions meet at
+       // (2, -1); the rounding arc of radius 0.5 is centred at (1.5, -0.5),
+       // tangent to y = -1 at (1.5, -1) and to x = 2 at (2, -0.5).
+        HandMade h(1.0, 2.0);
+        h.walk.radius = 0.5;
+        ASSERT_EQ(CHAIN__process_convex_corner(&h.walk, ADD_ARC), 1);
+        ASSERT_GE(h.out->count, 3);
+        const end_segment* e = arc_of(h.out->last);
+        EXPECT_NEAR(e->radius, 0.5, 1e-12);
+        EXPECT_NEAR(e->cx, 1.5, 1e-12);
+        EXPECT_NEAR(e->cy, -0.5, 1e-12);
+        EXPECT_NEAR(dist(point_of(h.out->last->previous), 1.5, -1.0), 0.0, 1e-12);
+        EXPECT_NEAR(dist(point_of(h.out->last), 2.0, -0.5), 0.0, 1e-12);
+        EXPECT_NEAR(h.walk.cur_copy.start[0], 2.0, 1e-12);
+        EXPECT_NEAR(h.walk.cur_copy.start[1], -0.5, 1e-12);
+    }
 }
