@@ -404,3 +404,28 @@ TEST(StockHandlers, ConcaveCrossingAndRoundedJoin) {
         EXPECT_NEAR(h.walk.cur_copy.start[1], -0.5, 1e-12);
     }
 }
+
+// An open chain gets a quarter arc about its first point and an arc about its
+// last point; none with the no-end-arcs option.
+TEST(StockWalk, OpenChainEndArcs) {
+    Pool p;
+    RING_header_s* src = make_chain(p.pool, {{0, 0}, {10, 0}}, false, LEFT);
+    for (int options : {1, 1 | 8}) {  // remove loops, without end arcs
+        SCOPED_TRACE(options);
+        RING_header_s* out = empty_output(p.pool);
+        ASSERT_EQ(CHAIN__stock_general(src, 0.25, 0.75, nullptr, nullptr, ADD_ARC, nullptr, options, out), 1);
+        const bool arcs = !(options & CHAIN__STOCK_NO_END_ARCS);
+        EXPECT_NEAR(dist(point_of(out->first), arcs ? -1.0 : 0.0, arcs ? 0.0 : -1.0), 0.0, 1e-12);
+        EXPECT_NEAR(dist(point_of(out->last), arcs ? 11.0 : 10.0, arcs ? 0.0 : -1.0), 0.0, 1e-12);
+        int end_arcs = 0;
+        for_each_vertex(out, [&](const RING_node_s* n, int) {
+            if ((static_cast<const CHAIN_vertex_data_s*>(n->main_data)->flags & 3u) != SEG_ARC + 1) return;
+            ++end_arcs;
+            const end_segment* e = arc_of(n);
+            EXPECT_NEAR(e->radius, 1.0, 1e-12);
+            EXPECT_NEAR(std::fabs(e->cx - 5.0), 5.0, 1e-12);
+            EXPECT_NEAR(e->cy, 0.0, 1e-12);
+        });
+        EXPECT_EQ(end_arcs, arcs ? 2 : 0);
+    }
+}
