@@ -429,3 +429,46 @@ TEST(StockWalk, OpenChainEndArcs) {
         EXPECT_EQ(end_arcs, arcs ? 2 : 0);
     }
 }
+
+// Seeded random star-shaped polygons: with one stock everywhere the walk and
+// the tracer at stock + radius enclose the same region, and every image of a
+// source line lies at stock + radius from its line.
+TEST(StockWalk, RandomStarsAgreeWithTheTrace) {
+    unsigned seed = 12345u;
+    auto next = [&]() {
+        seed = seed * 1103515245u + 12345u;
+        return ((seed >> 8) & 0xffff) / 65536.0;
+    };
+    for (int round = 0; round < 60; ++round) {
+        SCOPED_TRACE(round);
+        Pool p;
+        const int n = 5 + static_cast<int>(next() * 6);
+        std::vector<Vertex> shape;
+        for (int k = 0; k < n; ++k) {
+            const double a = 2.0 * M_PI * (k + 0.3 * next()) / n, r = 5.0 + 5.0 * next();
+            shape.push_back({r * std::cos(a), r * std::sin(a)});
+        }
+        const double stock = 0.2 + 0.5 * next(), radius = 0.3 * next();
+        RING_header_s* src = make_chain(p.pool, shape, true, next() < 0.5 ? LEFT : RIGHT);
+        RING_header_s* out = empty_output(p.pool);
+        ASSERT_EQ(CHAIN_stock_general_old(src, radius, stock, nullptr, nullptr, ADD_ARC, nullptr, out), 1);
+        RING_header_s* trace = CHAIN__trace(src, stock + radius, ADD_ARC, 1, nullptr, nullptr, p.pool, true, nullptr);
+        ASSERT_NE(trace, nullptr);
+        const auto a = segments_of(out), b = segments_of(trace), s = segments_of(src);
+        for (const Seg& piece : a) {
+            if (piece.arc) {
+                EXPECT_NEAR(double(piece.r), stock + radius, 1e-9);
+                continue;
+            }
+            // A line piece lies at the stock from the source (it may be a
+            // shortened image, so its middle is checked).
+            EXPECT_GE(double(distance_to(s, (piece.ax + piece.bx) / 2, (piece.ay + piece.by) / 2)),
+                      stock + radius - 1e-9);
+        }
+        for (double x = -12; x <= 12; x += 0.53)
+            for (double y = -12; y <= 12; y += 0.47) {
+                if (distance_to(a, x, y) < 1e-5 || distance_to(b, x, y) < 1e-5) continue;
+                EXPECT_EQ(winding(a, x, y) != 0, winding(b, x, y) != 0) << x << ", " << y;
+            }
+    }
+}
