@@ -30,6 +30,7 @@
 #include <merrow1/chain_segments.h>
 #include <merrow1/chain_set.h>
 #include <merrow1/chain_source.h>
+#include <merrow1/chain_stock.h>
 #include <merrow1/segment.h>
 #include <merrow1/segment_intersection.h>
 
@@ -1261,10 +1262,25 @@ RING_header_s* CHAIN__trace(RING_header_s* source, double offset, CORNER_CONTROL
     MERROW1_REQUIRE(source && main_data(source) && pool, "DUE_TO_INVALID_DATA", nullptr);
     // 1. Entry checks.  NaN fails the comparison, so it is refused too.
     MERROW1_REQUIRE(offset >= 0.0 && std::isfinite(offset), "DUE_TO_TRACING_OFFSET_BEING_NEGATIVE", nullptr);
-    // The stocked walk that traces with broken corners is not available.
-    MERROW1_REQUIRE(corner_control != BREAK_CORNER, "DUE_TO_BREAK_CORNER_TRACE_NOT_AVAILABLE", nullptr);
-    MERROW1_REQUIRE(is_valid_corner_control(corner_control), "DUE_TO_INVALID_CORNER_CONTROL", nullptr);
+    MERROW1_REQUIRE(corner_control == BREAK_CORNER || is_valid_corner_control(corner_control),
+                    "DUE_TO_INVALID_CORNER_CONTROL", nullptr);
     MERROW1_REQUIRE(source->count >= 2, "DUE_TO_TOO_FEW_VERTICES", nullptr);
+    // Broken corners: the stocked walk at the offset with no tool radius.
+    if (corner_control == BREAK_CORNER) {
+        RING_header_s* stocked = CHAIN_create_from_csys(nullptr, pool);
+        if (!stocked) return nullptr;
+        try {
+            if (CHAIN__stock_general(source, 0.0, offset, nullptr, trace_vertex_cb, BREAK_CORNER, vertex_source_cb,
+                                     CHAIN__STOCK_REMOVE_LOOPS, stocked) &&
+                stocked->count > 0)
+                return stocked;
+        } catch (...) {
+            RING_delete(stocked);
+            throw;
+        }
+        RING_delete(stocked);
+        return nullptr;
+    }
 
     CHAIN_trace_inputs_s in;
     CHAIN__trace_init_inputs(&in, source, nullptr, offset, corner_control, open_end_caps, vertex_source_cb,

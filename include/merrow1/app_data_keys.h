@@ -79,6 +79,9 @@ enum {
     // Registered with a delete function that deletes the ring, not the
     // records (they belong to the chain's pool and the zone maps' curves).
     CG_PROC_APP_DATA_GAP_LIST = 195,
+    // Vertex of a stocked chain: the source vertex (RING_node_s) after the
+    // corner whose tangent extension ends at this vertex. Shared.
+    APP_DATA_STOCK_EXTENSION_SOURCE = 202,
     // Header: source walks stop at a chain that carries it. Shared.
     APP_DATA_SOURCE_ROOT = 206,
     // Vertex: a second mark whose datum is the vertex's own node. Shared.

@@ -64,8 +64,8 @@ typedef int (*CHAIN_stock_data_cb_t)(const RING_header_s* chain, const RING_node
                                      double* second, CHAIN_tool_position_t* position);
 
 // Traces the chain at the offset (0.0 or more) with the corner control
-// (ADD_ARC, EXTEND_TANGENT or ALWAYS_EXTEND_TANGENT; BREAK_CORNER answers null
-// until the stocked walk exists).  Open chains get quarter-circle end caps
+// (ADD_ARC, EXTEND_TANGENT or ALWAYS_EXTEND_TANGENT; BREAK_CORNER is the
+// stocked walk at the offset with no tool radius, with loop removal).  Open chains get quarter-circle end caps
 // when open_end_caps is set.  The trace is made in the pool; null when the
 // input is refused, the offset collapses the chain, or nothing real remains.
 // A host error or abort passing through deletes the unfinished trace first.

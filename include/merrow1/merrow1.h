@@ -43,6 +43,7 @@
 #include <merrow1/chain_split.h>
 #include <merrow1/chain_text.h>
 #include <merrow1/chain_trace.h>
+#include <merrow1/chain_stock.h>
 #include <merrow1/chain_transform.h>
 #include <merrow1/chain_types.h>
 #include <merrow1/chain_vertex_angle.h>

@@ -101,7 +101,6 @@ TEST_F(Trace, EntryChecksRefuseWhatCannotBeTraced) {
         {"infinite offset", INFINITY, ADD_ARC, false, "DUE_TO_TRACING_OFFSET_BEING_NEGATIVE"},
         {"corner control 0", 1.0, 0, false, "DUE_TO_INVALID_CORNER_CONTROL"},
         {"corner control 3", 1.0, 3, false, "DUE_TO_INVALID_CORNER_CONTROL"},
-        {"broken corners", 1.0, BREAK_CORNER, false, "DUE_TO_BREAK_CORNER_TRACE_NOT_AVAILABLE"},
         {"one vertex", 1.0, ADD_ARC, true, "DUE_TO_TOO_FEW_VERTICES"},
     };
     for (const Case& c : cases) {
@@ -114,6 +113,31 @@ TEST_F(Trace, EntryChecksRefuseWhatCannotBeTraced) {
         ASSERT_EQ(notes.size(), 1u);
         EXPECT_EQ(notes[0], std::string("Assertion failed: ") + c.note);
     }
+}
+
+// Broken corners go through the stocked walk: a closed trace of the square
+// whose four chamfers lie at exactly the offset from their corners, every
+// vertex named by the source callback.
+TEST_F(Trace, BrokenCornersAreChamfersTangentToTheOffsetCircle) {
+    RING_header_s* source = square(10, LEFT);
+    RING_header_s* t = trace(source, 1.5, BREAK_CORNER);
+    ASSERT_NE(t, nullptr);
+    EXPECT_TRUE(is_closed(t));
+    EXPECT_EQ(t->count, 8);
+    EXPECT_GE(g_source_calls, t->count);
+    const double corners[4][2] = {{0, 0}, {10, 0}, {10, 10}, {0, 10}};
+    int chamfers = 0;
+    for (const Seg& s : segments_of(t)) {
+        ASSERT_FALSE(s.arc);
+        const double dx = double(s.bx - s.ax), dy = double(s.by - s.ay);
+        double nearest = 1e9;
+        for (const auto& c : corners)
+            nearest = std::fmin(nearest, std::fabs((c[0] - double(s.ax)) * dy - (c[1] - double(s.ay)) * dx) /
+                                             std::hypot(dx, dy));
+        EXPECT_NEAR(nearest, 1.5, 1e-9);  // edges and chamfers alike
+        chamfers += std::fabs(dx) > 1e-9 && std::fabs(dy) > 1e-9;
+    }
+    EXPECT_EQ(chamfers, 4);
 }
 
 TEST_F(Trace, OffsetZeroIsTraced) {
