@@ -17,6 +17,8 @@
 #include <merrow1/chain_split.h>
 #include <merrow1/chain_poly_seg.h>
 #include <merrow1/chain_region.h>
+#include <merrow1/chain_edit.h>
+#include <pellam/mchn_merge.h>
 
 #include "internal/check.h"
 #include "internal/scratch_pool.h"
@@ -665,4 +667,132 @@ int CHAIN_boolean_two_lists(RING_header_s* list1, RING_header_s* list2, SIDE sid
     RING_node_s* before_first = out->last;
     boolean_older(list1, side, out, merge, list2, "CHAIN-ChainsBooleanTwoLists-");
     return count_after(out, before_first) > 0 ? 1 : 0;
+}
+
+// ---------------------------------------------------------------------------
+// Minimal-area loops by a directed walk
+
+namespace {
+
+struct Held {
+    RING_header_s* ends;
+    RING_node_s* node;
+};
+
+// The record and its twin, each deleted once.
+void remove_with_twins(const std::vector<Held>& records) {
+    std::vector<Held> doomed;
+    for (const Held& held : records) {
+        RING_header_s* far = nullptr;
+        RING_node_s* twin = NextSplitChain(record_of(held.node), &far);
+        doomed.push_back(held);
+        if (twin) doomed.push_back({far, twin});
+    }
+    std::vector<RING_node_s*> done;
+    for (const Held& held : doomed) {
+        if (std::find(done.begin(), done.end(), held.node) != done.end()) continue;
+        done.push_back(held.node);
+        RING_delete_node(held.ends, held.node);
+    }
+}
+
+// Removes, until none is left, every junction whose records all leave it or
+// all arrive at it, with the twins of its records; empty junctions go too.
+void prune(RING_header_s* network) {
+    for (bool changed = true; changed;) {
+        changed = false;
+        for (RING_node_s* junction : nodes_of(network)) {
+            RING_header_s* ends = RING_ask_node_subring(junction);
+            if (!ends || !ends->first) {
+                RING_disconnect_node(network, junction);
+                continue;
+            }
+            int leaving = 0;
+            for (RING_node_s* node : nodes_of(ends)) leaving += record_of(node)->reversed ? 0 : 1;
+            if (leaving != 0 && leaving != ends->count) continue;
+            std::vector<Held> all;
+            for (RING_node_s* node : nodes_of(ends)) all.push_back({ends, node});
+            remove_with_twins(all);
+            changed = true;
+        }
+    }
+}
+
+}  // namespace
+
+int ChainsFormMinAreaLoops(RING_header_s* chains, RING_header_s* out) {
+    if (!chains || !chains->first || chains->count < 1 || !out) return 0;
+    CHAIN_debug_report(kReportChain, "ChainsFormMinAreaLoops: inChains", chains, nullptr);
+    for (RING_node_s* node : nodes_of(chains)) {
+        RING_header_s* chain = RING_ask_node_subring(node);
+        if (chain && data_of(chain) && data_of(chain)->material_side == LEFT) CHAIN_reverse(chain);
+    }
+    merrow1::run_converting([&] {
+        MERROW1_SCRATCH_POOL(scratch, "CHAIN-ChainsFormMinAreaLoops-");
+        RING_header_s* intersections = RING_create_in_pool(nullptr, RING_TYPE_LIST, scratch);
+        RING_header_s* network = RING_create_in_pool(nullptr, RING_TYPE_LIST, scratch);
+        RING_set_sub_ring_delfunc(network, nullptr);
+        if (ChainsIntersection(chains, intersections) == 1) CHAIN_split(intersections, network);
+        CHAIN_debug_report(kReportChain, "ChainsFormMinAreaLoops", intersections, nullptr);
+        int records = 0;
+        for (RING_node_s* junction : nodes_of(network)) records += RING_ask_node_subring(junction)->count;
+        // Every round removes at least one record.
+        for (int round = 0; round <= records; ++round) {
+            prune(network);
+            Held start{nullptr, nullptr};
+            for (RING_node_s* junction : nodes_of(network)) {
+                RING_header_s* ends = RING_ask_node_subring(junction);
+                std::vector<RING_node_s*> leaving;
+                for (RING_node_s* node : nodes_of(ends))
+                    if (!record_of(node)->reversed) leaving.push_back(node);
+                if (leaving.size() == 1) {
+                    start = {ends, leaving[0]};
+                    break;
+                }
+                if (!start.node && !leaving.empty()) start = {ends, leaving[0]};
+            }
+            if (!start.node) break;
+            std::vector<RING_header_s*> junctions;
+            std::vector<Held> walked;
+            Held at = start;
+            for (int steps = 0; steps <= records; ++steps) {
+                junctions.push_back(at.ends);
+                walked.push_back(at);
+                RING_header_s* far = nullptr;
+                RING_node_s* twin = NextSplitChain(record_of(at.node), &far);
+                RING_node_s* next = nullptr;
+                if (twin && far->count >= 2) {
+                    RING_node_s* probe = twin->previous;
+                    for (int k = 1; k < far->count && probe != twin; ++k, probe = probe->previous)
+                        if (!record_of(probe)->reversed) {
+                            next = probe;
+                            break;
+                        }
+                }
+                if (!next) {
+                    remove_with_twins(walked);
+                    break;
+                }
+                const auto seen = std::find(junctions.begin(), junctions.end(), far);
+                if (seen != junctions.end()) {
+                    const std::vector<Held> cycle(walked.begin() + (seen - junctions.begin()), walked.end());
+                    RING_header_s* loop = CHAIN_create_from_chain(chain_of(record_of(cycle.front().node)), out->pool);
+                    data_of(loop)->direction = 0;
+                    data_of(loop)->material_side = RIGHT;
+                    data_of(loop)->kind = TRACE_CHAIN;
+                    for (const Held& held : cycle) {
+                        const SPLIT_CHAIN_s* end = record_of(held.node);
+                        ChainMerge(loop, end->piece, end->reversed, MCHN_merge_segment_app_data);
+                    }
+                    remove_with_twins(cycle);
+                    CHAIN_close(loop, 1e-8);
+                    RING_insert_after(out, out->last, loop);
+                    break;
+                }
+                at = {far, next};
+            }
+        }
+    });
+    CHAIN_debug_report(kReportChain, "ChainsFormMinAreaLoops: oChains", out, nullptr);
+    return 1;
 }

@@ -377,3 +377,33 @@ TEST_F(SplitBooleanTest, MinimalLoopsWithoutAStartAddNothingAndEmptyTheGroup) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SplitBooleanTest, MinAreaLoopsReverseLeftChainsAndGiveClosedTracedLoops) {
+    RING_header_s* a = square(0, 0, 2);
+    RING_header_s* b = square(1, 1, 2);
+    RING_header_s* out = owning_list();
+    const long pools = velte_test::live_pool_count();
+    ASSERT_EQ(ChainsFormMinAreaLoops(list_of({a, b}), out), 1);
+    EXPECT_EQ(velte_test::live_pool_count(), pools);
+    // Reversed in place: now clockwise with material on the right.
+    for (RING_header_s* c : {a, b}) {
+        EXPECT_EQ(data_of(c)->material_side, RIGHT);
+        EXPECT_LT(CHAIN_chainArea_chainCentroid(c, nullptr), 0);
+    }
+    ASSERT_GE(out->count, 1);
+    double total = 0;
+    for (RING_header_s* loop : chains_in(out)) {
+        EXPECT_TRUE(closed(loop));
+        EXPECT_EQ(data_of(loop)->kind, TRACE_CHAIN);
+        EXPECT_EQ(data_of(loop)->material_side, RIGHT);
+        EXPECT_EQ(loop->pool, out->pool);
+        total += std::fabs(CHAIN_chainArea_chainCentroid(loop, nullptr));
+    }
+    EXPECT_LE(total, 8.0 + 1e-7);
+    EXPECT_EQ(ChainsFormMinAreaLoops(nullptr, out), 0);
+    EXPECT_EQ(ChainsFormMinAreaLoops(list_of({}), out), 0);
+}
+
+}  // namespace
