@@ -24,3 +24,15 @@ void CHAIN_build_networks(RING_header_s* network);
 
 // Moves every junction of network `number` to the end of out, in order.
 void CHAIN_extract_split_net(RING_header_s* network, int number, RING_header_s* out);
+
+// Joins open chains end to start into loops.  Closed chains move to `closed`;
+// open chains whose material side is not LEFT are reversed; then, closest
+// first, an end and a start within the tolerance (squared, plus 1e-10) join
+// while both are free: the vertices of the second group are appended to the
+// first's chain (its first vertex dropped for a gap of at most 1e-6 squared,
+// else kept as a line bridging the gap), or, when both are one group
+// already, the group's chain is closed.  Chains emptied by joining leave
+// `chains` and are deleted; the rest stay in `chains` and are referenced from
+// `closed`.  Scratch pool "CHAIN_form_closed_loops"; errors pass as
+// Korvo::Error::Severe.
+void CHAIN_form_closed_loops(RING_header_s* chains, RING_header_s* closed, double tolerance);

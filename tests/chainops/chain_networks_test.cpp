@@ -2,7 +2,10 @@
 // segments.
 #include "chain/chain_query_fixture.h"
 
+#include <merrow1/chain_area.h>
 #include <merrow1/chain_connect.h>
+#include <merrow1/chain.h>
+#include <velte/testing.h>
 #include <merrow1/chain_intersection.h>
 #include <merrow1/chain_source.h>
 #include <merrow1/chain_split.h>
@@ -88,6 +91,52 @@ TEST_F(ChainNetworksTest, SourcesListTheStockedChainFirstThenEachSourceOnce) {
     // Nothing to list: null.
     EXPECT_EQ(CHAIN_source_of_segments(square(0, 0, 1), pool), nullptr);
     EXPECT_EQ(CHAIN_source_of_segments(nullptr, pool), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ChainNetworksTest, OpenChainsJoinEndToStartIntoClosedLoops) {
+    struct Case {
+        const char* what;
+        std::vector<std::vector<V>> chains;
+        double tolerance;
+        int vertices;  // of the one loop
+        double area;
+    };
+    const Case cases[] = {
+        {"two chains meeting", {{P(0, 0), L(1, 0), L(1, 1)}, {P(1, 1), L(0, 1), L(0, 0)}}, 1e-3, 4, 1.0},
+        {"one chain meeting itself", {{P(0, 0), L(1, 0), L(1, 1), L(0, 1), L(0, 0)}}, 1e-3, 4, 1.0},
+        // A gap of 0.01: the second chain's start stays as a line across it.
+        {"gap bridged by a line", {{P(0, 0), L(1, 0), L(1, 1)}, {P(1, 1.01), L(0, 1), L(0, 0)}}, 0.1, 5, 1.005},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RING_header_s* chains = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+        for (const auto& vs : c.chains) {
+            RING_header_s* chain = make_chain(pool, vs, false);
+            data_of(chain)->material_side = LEFT;
+            RING_insert_after(chains, chains->last, chain);
+        }
+        RING_header_s* square = make_chain(pool, {L(5, 5), L(6, 5), L(6, 6)}, true);
+        RING_insert_after(chains, chains->last, square);
+        RING_header_s* loops = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+        const long pools = velte_test::live_pool_count();
+        CHAIN_form_closed_loops(chains, loops, c.tolerance);
+        EXPECT_EQ(velte_test::live_pool_count(), pools);
+        // The closed input moved over; the loop stays in `chains` and is
+        // referenced from `closed`.
+        ASSERT_EQ(loops->count, 2);
+        EXPECT_EQ(RING_ask_node_subring(loops->first), square);
+        ASSERT_EQ(chains->count, 1);
+        RING_header_s* loop = RING_ask_node_subring(chains->first);
+        EXPECT_EQ(RING_ask_node_subring(loops->last), loop);
+        EXPECT_TRUE(closed(loop));
+        EXPECT_EQ(loop->count, c.vertices);
+        EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(loop, nullptr)), c.area, 1e-9);
+        for (RING_node_s* v : nodes(loop)) EXPECT_NE(CHAIN_seg_ask_type(v), SEG_POINT);
+    }
 }
 
 }  // namespace
