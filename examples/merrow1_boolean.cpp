@@ -12,6 +12,7 @@
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_load.h>
 #include <merrow1/chain_poly_seg.h>
+#include <merrow1/chain_region.h>
 #include <merrow1/chain_types.h>
 
 #include <sorrel/cam_file.h>
@@ -31,7 +32,7 @@
 namespace {
 
 const char* const kUsage =
-    "usage: merrow1_boolean <union|intersection> <listing> [<listing> ...] <out.dump>\n"
+    "usage: merrow1_boolean [--engine=older|newer] <union|intersection|chains> <listing> [<listing> ...] <out.dump>\n"
     "\n"
     "Reads every chain of the chain text listings (each chain a \"The chain is a closed chain\"\n"
     "block ending at the \"Corner\" line of its last vertex), forms the union or the\n"
@@ -42,7 +43,11 @@ const char* const kUsage =
     "counts as 0) form one region set; listings never share a region set.  So two\n"
     "listings of one region each give the boolean of the two, and one listing can hold\n"
     "several region sets, each an outer chain with its holes.  The result takes the\n"
-    "material side of the first chain read.\n";
+    "material side of the first chain read.\n"
+    "\n"
+    "chains: the boolean of all chains read as one chain set (ChainsBoolean).\n"
+    "--engine decides which boolean engine runs; without it the environment decides\n"
+    "(HVEX_CAM_USE_OLD_BOOLEAN set: the older one).\n";
 
 // Failure of one step; the text goes to stderr as it stands.
 struct Failure {
@@ -202,7 +207,10 @@ int run(const std::string& op_name, const std::vector<std::string>& listings, co
 
     const unsigned op = op_name == "intersection" ? CHAIN_BOOLEAN_INTERSECT : 0u;
     RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool.get());
-    CHAIN_boolean_regions(set, 0, op, nullptr, nullptr, nullptr, nullptr, nullptr, out);
+    if (op_name == "chains")
+        ChainsBoolean(set, 0, out, nullptr);
+    else
+        CHAIN_boolean_regions(set, 0, op, nullptr, nullptr, nullptr, nullptr, nullptr, out);
 
     std::printf("%s of %d region sets (%d chains): %d result chains\n", op_name.c_str(), next_id - 1, set->count,
                 out->count);
@@ -219,17 +227,27 @@ int run(const std::string& op_name, const std::vector<std::string>& listings, co
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 4) {
+    int first = 1;
+    if (argc > 1 && std::string(argv[1]).compare(0, 9, "--engine=") == 0) {
+        const std::string engine = argv[1] + 9;
+        if (engine != "older" && engine != "newer") {
+            std::fprintf(stderr, "merrow1_boolean: unknown engine '%s' (older or newer)\n\n%s", engine.c_str(), kUsage);
+            return 2;
+        }
+        CHAIN_set_new_boolean_flag(engine == "newer");
+        first = 2;
+    }
+    if (argc < first + 3) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    const std::string op = argv[1];
-    if (op != "union" && op != "intersection") {
-        std::fprintf(stderr, "merrow1_boolean: unknown operation '%s' (union or intersection)\n\n%s", op.c_str(),
-                     kUsage);
+    const std::string op = argv[first];
+    if (op != "union" && op != "intersection" && op != "chains") {
+        std::fprintf(stderr, "merrow1_boolean: unknown operation '%s' (union, intersection or chains)\n\n%s",
+                     op.c_str(), kUsage);
         return 2;
     }
-    const std::vector<std::string> listings(argv + 2, argv + argc - 1);
+    const std::vector<std::string> listings(argv + first + 1, argv + argc - 1);
     try {
         return run(op, listings, argv[argc - 1]);
     } catch (const Failure& f) {

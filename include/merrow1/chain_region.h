@@ -126,12 +126,15 @@ bool CHAIN_point_has_specified_geometry_type(const POINT_ON_CHAIN_s* point, CHAI
 // Boolean of a chain set
 
 // The boolean of the chains of the set on a material side (0: the first
-// chain's), appended to `out`; the callback decides what each new vertex
-// inherits (null: CHAIN_boolean_merge).  The chains that this call appended
-// are then validated: empty or one-point chains, null entries and (when the
-// input is all closed) open chains are removed.  1 when `out` holds chains
-// afterwards, else 0.  A null set or output fails the precondition
-// "DUE_TO_POINTER_TO_CHAIN_BEING_NULL"; an empty set answers 0.  Only the
-// newer engine is built: when the switch asks for the older one the call
-// notes that the older engine is not available and answers 0.
+// chain's), appended to `out`, on the engine the switch names: the older
+// split-chain engine (chain_boolean.h; private pool "CHAIN-ChainsBoolean-",
+// a closed chain met by nothing comes back as itself, by reference) or the
+// newer minimal loops.  The callback decides what each new vertex inherits
+// (null: CHAIN_boolean_merge).  Of the loops, only those with the input's
+// material on their material side and none on the other stay (the region's
+// own boundary).  The chains that this call appended are then validated:
+// empty or one-point chains, null entries and (when the input is all closed)
+// open chains are removed.  1 when this call added chains to `out`, else 0.
+// A null set or output fails the precondition
+// "DUE_TO_POINTER_TO_CHAIN_BEING_NULL"; an empty set answers 0.
 int ChainsBoolean(RING_header_s* chains, SIDE side, RING_header_s* out, CHAIN_vertex_source_callback_t merge);

@@ -18,6 +18,8 @@
 #include <merrow1/cg_proc.h>
 #include <merrow1/chain.h>
 #include <merrow1/chain_area.h>
+#include <merrow1/chain_boolean.h>
+#include <merrow1/chain_connect.h>
 #include <merrow1/chain_build.h>
 #include <merrow1/chain_corner.h>
 #include <merrow1/chain_create.h>

@@ -3,6 +3,7 @@
 // sets, and every result is closed, simple, oriented by its nesting, and
 // leaves the caller's chains and the host's pools as they were.
 #include "chain/chain_query_fixture.h"
+#include "chainops/random_star.h"
 
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_distance.h>
@@ -22,8 +23,6 @@
 using namespace chain_query_test;
 
 namespace {
-
-const double kPi = 3.14159265358979323846;
 
 struct RegionSet {
     std::vector<RING_header_s*> chains;
@@ -88,48 +87,16 @@ protected:
     // at most 0.12 of their chord.  Exact area from the chain itself.  With
     // a hole, a circle of radius 0.2 about the centre takes material away.
     RegionSet star(int id) {
-        const double cx = uniform(0, 1.5), cy = uniform(0, 1.5);
-        const int n = std::uniform_int_distribution<int>(3, 7)(rng);
-        std::vector<double> angles;
-        for (int i = 0; i < n; ++i) angles.push_back(uniform(0, 2 * kPi));
-        std::sort(angles.begin(), angles.end());
-        std::vector<std::array<double, 2>> pts;
-        for (double a : angles) {
-            const double r = uniform(0.6, 1.4);
-            pts.push_back({cx + r * std::cos(a), cy + r * std::sin(a)});
-        }
-        std::vector<V> vs;
-        for (int i = 0; i < n; ++i) {
-            const auto& p = pts[(i + n - 1) % n];
-            const auto& q = pts[i];
-            if (uniform(0, 1) < 0.5) {
-                vs.push_back(L(q[0], q[1]));
-                continue;
-            }
-            // Sagitta s of the chord c; the centre lies h = (c^2/4 - s^2) / 2s
-            // from the chord's middle, left of p->q for a CCW arc (bulging
-            // out) and right of it for a CW arc (bulging in).
-            const double dx = q[0] - p[0], dy = q[1] - p[1];
-            const double chord = std::hypot(dx, dy);
-            const double s = uniform(0.03, 0.12) * chord;
-            const double h = (chord * chord / 4 - s * s) / (2 * s);
-            const bool out = uniform(0, 1) < 0.5;
-            const double nx = -dy / chord, ny = dx / chord;  // left normal
-            const double side = out ? 1.0 : -1.0;
-            const double mx = (p[0] + q[0]) / 2, my = (p[1] + q[1]) / 2;
-            vs.push_back(A(q[0], q[1], mx + side * h * nx, my + side * h * ny, out ? CCW : CW));
-        }
-        RING_header_s* outer = make_chain(pool, vs, true);
+        const random_star::Outline shape = random_star::outline(rng, pool);
+        RING_header_s* outer = shape.chain;
+        const double cx = shape.cx, cy = shape.cy;
         RegionSet set{{outer}, CHAIN_chainArea_chainCentroid(outer, nullptr)};
         // Arcs bulging in may turn a thin star inside out: such a chain is
         // not counter-clockwise, and the set is passed over.
         if (set.area <= 0) return RegionSet{{}, 0.0};
         orient(outer, LEFT, id);
         if (uniform(0, 1) < 0.35) {
-            RING_header_s* hole = make_chain(pool,
-                                             {A(cx + 0.2, cy, cx, cy, CCW), A(cx, cy + 0.2, cx, cy, CCW),
-                                              A(cx - 0.2, cy, cx, cy, CCW), A(cx, cy - 0.2, cx, cy, CCW)},
-                                             true);
+            RING_header_s* hole = random_star::hole(pool, cx, cy);
             // Only a hole wholly inside the outer chain keeps the exact area.
             const double tol = 1e-9;
             if (ChainChainLocation(hole, outer, &tol) != CHAIN_LOCATION_INSIDE) return set;

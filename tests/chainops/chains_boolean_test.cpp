@@ -110,14 +110,15 @@ TEST_F(ChainsBooleanTest, NullInputFailsThePreconditionEmptyInputAnswersZero) {
     MACH__checking_level = 0;
 }
 
-TEST_F(ChainsBooleanTest, OlderEngineIsNotAvailable) {
+TEST_F(ChainsBooleanTest, OlderEngineReportsItsStartEachGroupAndItsEnd) {
+    debug_on();
     CHAIN_set_new_boolean_flag(false);
     RING_header_s* out = owning_list();
-    EXPECT_EQ(ChainsBoolean(list_of({square(0, 0, 2)}), LEFT, out, nullptr), 0);
-    EXPECT_EQ(out->count, 0);
-    const std::vector<std::string> notes = stend_test::texts(stend_test::Kind::Note);
-    ASSERT_EQ(notes.size(), 1u);
-    EXPECT_NE(notes[0].find("older boolean engine is not available"), std::string::npos) << notes[0];
+    EXPECT_EQ(ChainsBoolean(list_of({square(0, 0, 2), square(10, 0, 1)}), LEFT, out, nullptr), 1);
+    EXPECT_EQ(out->count, 2);
+    EXPECT_TRUE(stend_test::texts(stend_test::Kind::Note).empty());
+    EXPECT_EQ(labels_starting("ChainsBoolean"),
+              (std::vector<std::string>{"ChainsBoolean -- Start", "ChainsBoolean", "ChainsBoolean", "ChainsBoolean -- End"}));
 }
 
 TEST_F(ChainsBooleanTest, OverlappingIslandsGiveTheirUnionBoundary) {

@@ -1,0 +1,379 @@
+// The split-chain boolean engine: the older road of ChainsBoolean against the
+// newer one on random region sets, the grouping and reduction of a network,
+// the minimal-loop walk and what the old road hands back.
+#include "chain/chain_query_fixture.h"
+#include "chainops/random_star.h"
+
+#include <merrow1/chain_area.h>
+#include <merrow1/chain_boolean.h>
+#include <merrow1/chain_distance.h>
+#include <merrow1/chain_edit.h>
+#include <merrow1/chain_intersection.h>
+#include <merrow1/chain_region.h>
+#include <merrow1/chain_set.h>
+#include <merrow1/chain_split.h>
+#include <stend/system.h>
+#include <stend/testing.h>
+#include <velte/testing.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <random>
+#include <vector>
+
+using namespace chain_query_test;
+
+namespace {
+
+std::vector<RING_header_s*> chains_in(const RING_header_s* list) {
+    std::vector<RING_header_s*> out;
+    RING_node_s* n = list->first;
+    for (int i = 0; n && i < list->count; ++i, n = n->next) out.push_back(RING_ask_node_subring(n));
+    return out;
+}
+std::vector<RING_node_s*> nodes(const RING_header_s* ring) {
+    std::vector<RING_node_s*> out;
+    RING_node_s* n = ring ? ring->first : nullptr;
+    for (int i = 0; n && i < ring->count; ++i, n = n->next) out.push_back(n);
+    return out;
+}
+SPLIT_CHAIN_s* rec(const RING_node_s* node) { return static_cast<SPLIT_CHAIN_s*>(node->main_data); }
+
+bool is_island(RING_header_s* c) {
+    const DIRECTION d = CHAIN_direction_of_chain(c);
+    const SIDE s = data_of(c)->material_side;
+    return (d == CW && s == RIGHT) || (d == CCW && s == LEFT);
+}
+
+// Material area of a result: islands add, holes take off.
+double material_area(const std::vector<RING_header_s*>& chains) {
+    double total = 0;
+    for (RING_header_s* c : chains) {
+        const double a = std::fabs(CHAIN_chainArea_chainCentroid(c, nullptr));
+        total += is_island(c) ? a : -a;
+    }
+    return total;
+}
+
+// Membership of a point in a result: islands enclosing it less holes
+// enclosing it (winding of the result chains by their material).
+int membership(const std::vector<RING_header_s*>& chains, const double p[2]) {
+    int level = 0;
+    for (RING_header_s* c : chains)
+        if (ChainPointLocation(c, p, nullptr) == CHAIN_LOCATION_INSIDE) level += is_island(c) ? 1 : -1;
+    return level;
+}
+
+double distance_to(const std::vector<RING_header_s*>& chains, const double p[2]) {
+    double best = 1e300;
+    for (RING_header_s* c : chains) {
+        POINT_ON_CHAIN_s near{};
+        best = std::min(best, ChainPointMinDistance(c, p, &near));
+    }
+    return best;
+}
+
+class SplitBooleanTest : public PoolTest {
+protected:
+    std::mt19937 rng{20261210u};
+    void TearDown() override {
+        CHAIN_unset_new_boolean_flag();
+        MACH__checking_level = 0;
+        PoolTest::TearDown();
+    }
+    double uniform(double a, double b) { return std::uniform_real_distribution<double>(a, b)(rng); }
+
+    RING_header_s* list_of(const std::vector<RING_header_s*>& chains) {
+        RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+        RING_set_sub_ring_delfunc(list, nullptr);
+        for (RING_header_s* c : chains) RING_insert_after(list, list->last, c);
+        return list;
+    }
+    RING_header_s* owning_list() { return RING_create_in_pool(nullptr, RING_TYPE_LIST, pool); }
+    RING_header_s* square(double x, double y, double s, SIDE side = LEFT) {
+        RING_header_s* chain = make_chain(pool, {L(x, y), L(x + s, y), L(x + s, y + s), L(x, y + s)}, true);
+        data_of(chain)->direction = CCW;
+        data_of(chain)->material_side = side;
+        return chain;
+    }
+
+    // A star-shaped island about a random centre, some edges arcs bulging
+    // out or in; a third of them carry a small round hole about the centre.
+    // Random orientation (the same region either way).
+    std::vector<RING_header_s*> star() {
+        const random_star::Outline shape = random_star::outline(rng, pool);
+        RING_header_s* outer = shape.chain;
+        const double cx = shape.cx, cy = shape.cy;
+        if (CHAIN_chainArea_chainCentroid(outer, nullptr) <= 0) return {};
+        orient(outer, LEFT);
+        std::vector<RING_header_s*> set{outer};
+        if (uniform(0, 1) < 0.35) {
+            RING_header_s* hole = random_star::hole(pool, cx, cy);
+            const double tol = 1e-9;
+            if (ChainChainLocation(hole, outer, &tol) == CHAIN_LOCATION_INSIDE) {
+                orient(hole, RIGHT);
+                set.push_back(hole);
+            }
+        }
+        return set;
+    }
+    void orient(RING_header_s* c, SIDE ccw_side) {
+        data_of(c)->material_side = ccw_side;
+        data_of(c)->direction = CCW;
+        if (uniform(0, 1) < 0.5) CHAIN_reverse(c);
+    }
+
+    // ChainsBoolean on one engine into a fresh list.
+    std::vector<RING_header_s*> boolean(RING_header_s* set, bool newer, int* answer = nullptr) {
+        CHAIN_set_new_boolean_flag(newer);
+        RING_header_s* out = owning_list();
+        const int a = ChainsBoolean(set, 0, out, nullptr);
+        if (answer) *answer = a;
+        CHAIN_unset_new_boolean_flag();
+        return chains_in(out);
+    }
+};
+
+// ---------------------------------------------------------------------------
+// The two engines agree
+
+TEST_F(SplitBooleanTest, OlderEngineAgreesWithTheNewerOnRandomSets) {
+    int trials = 0;
+    for (int attempt = 0; attempt < 600 && trials < 200; ++attempt) {
+        std::vector<RING_header_s*> all;
+        const int shapes = 2 + attempt % 2;
+        for (int k = 0; k < shapes; ++k) {
+            std::vector<RING_header_s*> s = star();
+            all.insert(all.end(), s.begin(), s.end());
+        }
+        RING_header_s* set = list_of(all);
+        bool self = false;
+        for (RING_header_s* c : all) self = self || CHAIN_has_self_intersections(c);
+        if (self || all.size() < 2) continue;
+        ++trials;
+        SCOPED_TRACE(attempt);
+        const long pools = velte_test::live_pool_count();
+        const std::vector<RING_header_s*> older = boolean(set, false);
+        const std::vector<RING_header_s*> newer = boolean(set, true);
+        EXPECT_EQ(velte_test::live_pool_count(), pools);
+        double perimeter = 0;
+        for (RING_header_s* c : older) EXPECT_TRUE(closed(c));
+        for (RING_header_s* c : newer) perimeter += CHAIN_perimeter_and_centroid(c, nullptr);
+        // The newer engine rounds to a grid of 31 bits over a box of about 4.
+        const double bound = perimeter * 4.0 * std::sqrt(2.0) / 2147483647.0 + 1e-9;
+        EXPECT_NEAR(material_area(older), material_area(newer), bound);
+        // Membership of sample points clear of both results.
+        for (int k = 0; k < 40; ++k) {
+            const double p[2] = {uniform(-1.5, 3.0), uniform(-1.5, 3.0)};
+            if (distance_to(older, p) < 1e-5 || distance_to(newer, p) < 1e-5) continue;
+            EXPECT_EQ(membership(older, p) > 0, membership(newer, p) > 0) << p[0] << " " << p[1];
+        }
+        if (HasFailure()) break;
+    }
+    EXPECT_GE(trials, 150);
+}
+
+TEST_F(SplitBooleanTest, TwoOverlappingSquaresGiveOneOutlineOnBothEngines) {
+    for (bool newer : {false, true}) {
+        SCOPED_TRACE(newer);
+        int answer = -1;
+        const std::vector<RING_header_s*> out = boolean(list_of({square(0, 0, 2), square(1, 1, 2)}), newer, &answer);
+        EXPECT_EQ(answer, 1);
+        ASSERT_EQ(out.size(), 1u);
+        EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(out[0], nullptr)), 7.0, 1e-7);
+        EXPECT_EQ(data_of(out[0])->material_side, LEFT);
+        EXPECT_TRUE(closed(out[0]));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// What the old road hands back
+
+TEST_F(SplitBooleanTest, SingleClosedChainComesBackAsItselfAndOutMayGoFirst) {
+    RING_header_s* own = RING_create_private(nullptr, RING_TYPE_LIST, __FILE__, __LINE__);
+    RING_header_s* chain = make_chain(own->pool, {L(0, 0), L(2, 0), L(2, 2), L(0, 2)}, true);
+    data_of(chain)->material_side = LEFT;
+    RING_insert_after(own, nullptr, chain);
+    CHAIN_set_new_boolean_flag(false);
+    RING_header_s* out = owning_list();
+    ASSERT_EQ(ChainsBoolean(own, 0, out, nullptr), 1);
+    ASSERT_EQ(out->count, 1);
+    EXPECT_EQ(RING_ask_node_subring(out->first), chain);
+    const auto* loop = static_cast<const CHAIN_loop_class_s*>(APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_LOOP_CLASS));
+    ASSERT_TRUE(loop);
+    EXPECT_EQ(loop->material_class, 1);
+    EXPECT_EQ(data_of(chain)->direction, CCW);
+    // The output holds a reference: deleting it first leaves the input whole.
+    RING_delete(out);
+    EXPECT_EQ(chain->count, 4);
+    RING_delete(own);
+}
+
+TEST_F(SplitBooleanTest, AnswerCountsOnlyChainsThisCallAdded) {
+    CHAIN_set_new_boolean_flag(false);
+    for (bool newer : {false, true}) {
+        CHAIN_set_new_boolean_flag(newer);
+        RING_header_s* out = owning_list();
+        RING_insert_after(out, nullptr, square(10, 10, 1));
+        // A point chain gives no loop.
+        RING_header_s* point = make_chain(pool, {P(0, 0)}, false);
+        data_of(point)->material_side = LEFT;
+        EXPECT_EQ(ChainsBoolean(list_of({point}), 0, out, nullptr), 0) << newer;
+        EXPECT_EQ(out->count, 1) << newer;
+    }
+}
+
+TEST_F(SplitBooleanTest, NullInputNotesTheAssertionOnTheOldRoad) {
+    CHAIN_set_new_boolean_flag(false);
+    MACH__checking_level = 1;
+    stend_test::clear();
+    RING_header_s* out = owning_list();
+    EXPECT_EQ(ChainsBoolean(nullptr, LEFT, out, nullptr), 0);
+    EXPECT_EQ(CHAIN_boolean_two_lists(nullptr, list_of({}), LEFT, out, nullptr), 0);
+    EXPECT_EQ(ChainsMinimalLoops(nullptr, nullptr, LEFT, out, nullptr), 0);
+    EXPECT_EQ(stend_test::texts(stend_test::Kind::Note),
+              (std::vector<std::string>{"Assertion failed: DUE_TO_POINTER_TO_CHAIN_BEING_NULL",
+                                        "Assertion failed: DUE_TO_POINTER_TO_CHAIN_BEING_NULL",
+                                        "Assertion failed: DUE_TO_POINTER_TO_SPLITCHAINS_BEING_NULL"}));
+    EXPECT_EQ(out->count, 0);
+}
+
+TEST_F(SplitBooleanTest, WalkedLoopWithATracedPieceLeavesOutAsItWas) {
+    RING_header_s* traced = square(0, 0, 2);
+    data_of(traced)->kind = TRACE_CHAIN;
+    CHAIN_set_new_boolean_flag(false);
+    RING_header_s* out = owning_list();
+    RING_header_s* earlier = square(10, 10, 1);
+    RING_insert_after(out, nullptr, earlier);
+    EXPECT_EQ(ChainsBoolean(list_of({traced, square(1, 1, 2)}), 0, out, nullptr), 0);
+    ASSERT_EQ(out->count, 1);
+    EXPECT_EQ(RING_ask_node_subring(out->first), earlier);
+}
+
+TEST_F(SplitBooleanTest, TwoListsAnswerTheirUnionBoundary) {
+    RING_header_s* out = owning_list();
+    ASSERT_EQ(CHAIN_boolean_two_lists(list_of({square(0, 0, 2)}), list_of({square(1, 1, 2)}), 0, out, nullptr), 1);
+    EXPECT_NEAR(material_area(chains_in(out)), 7.0, 1e-7);
+}
+
+// ---------------------------------------------------------------------------
+// Groups of a network
+
+TEST_F(SplitBooleanTest, InterferenceIndexIsolatesOneGroupPerCall) {
+    // Two separate pairs of overlapping squares: two groups.
+    RING_header_s* set = list_of({square(0, 0, 2), square(1, 1, 2), square(10, 0, 2), square(11, 1, 2)});
+    RING_header_s* intersections = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    RING_header_s* network = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    ChainsIntersection(set, intersections);
+    ChainsSplit(intersections, network);
+    for (int pass = 1; pass <= 2; ++pass) {
+        SCOPED_TRACE(pass);
+        int index = 99;
+        ASSERT_EQ(ChainInterfIndex(network, &index), 1);
+        ASSERT_TRUE(network->main_data);
+        EXPECT_EQ(*static_cast<int*>(network->main_data), pass);
+        double x_low = 1e9, x_high = -1e9;
+        for (RING_node_s* junction : nodes(network)) {
+            const auto* data = static_cast<const SPLIT_JUNCTION_s*>(RING_ask_node_subring(junction)->main_data);
+            if (data->pass != pass) continue;
+            EXPECT_TRUE(APP_DATA__ask_app_data(junction->app_data, CHAIN_APP_DATA_SCRATCH_MARK));
+            x_low = std::min(x_low, data->point[0]);
+            x_high = std::max(x_high, data->point[0]);
+            for (RING_node_s* node : nodes(RING_ask_node_subring(junction))) {
+                // Only the group's level is left, and twins agree on it.
+                EXPECT_EQ(rec(node)->index, index);
+                RING_node_s* twin = NextSplitChain(rec(node), nullptr);
+                ASSERT_TRUE(twin);
+                EXPECT_EQ(rec(twin)->index, index);
+            }
+        }
+        // One group lies wholly left or wholly right.
+        EXPECT_TRUE(x_high < 5 || x_low > 5) << x_low << " " << x_high;
+        RING_header_s* out = owning_list();
+        EXPECT_EQ(ChainsMinimalLoops(intersections, network, LEFT, out, nullptr), 1);
+        ASSERT_EQ(out->count, 1);
+        EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(RING_ask_node_subring(out->first), nullptr)), 7.0, 1e-7);
+    }
+    int index = 0;
+    EXPECT_EQ(ChainInterfIndex(network, &index), 0);
+    EXPECT_EQ(ChainInterfIndex(nullptr, &index), 0);
+}
+
+TEST_F(SplitBooleanTest, RemoveIndexTouchesOnlyTheJunctionsOfItsPass) {
+    RING_header_s* set = list_of({square(0, 0, 2), square(1, 1, 2)});
+    RING_header_s* intersections = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    RING_header_s* network = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    ChainsIntersection(set, intersections);
+    ChainsSplit(intersections, network);
+    std::vector<RING_node_s*> junctions = nodes(network);
+    ASSERT_GE(junctions.size(), 2u);
+    auto* first = static_cast<SPLIT_JUNCTION_s*>(RING_ask_node_subring(junctions[0])->main_data);
+    first->pass = 7;
+    const int before_other = RING_ask_node_subring(junctions[1])->count;
+    for (RING_node_s* node : nodes(RING_ask_node_subring(junctions[0]))) rec(node)->index = rec(node)->index % 2;
+    SplitChainRemoveIndex(network, 0, 7);
+    for (RING_node_s* node : nodes(RING_ask_node_subring(junctions[0]))) EXPECT_EQ(rec(node)->index, 0);
+    EXPECT_EQ(RING_ask_node_subring(junctions[1])->count, before_other);
+}
+
+TEST_F(SplitBooleanTest, SplitChainListIndexesAndReducesEveryGroup) {
+    RING_header_s* set = list_of({square(0, 0, 2), square(1, 1, 2), square(10, 0, 2), square(11, 1, 2)});
+    RING_header_s* intersections = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    RING_header_s* network = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    CHAIN_split_chain_list(set, intersections, network);
+    ASSERT_TRUE(network->main_data);
+    EXPECT_EQ(*static_cast<int*>(network->main_data), 2);
+    for (RING_node_s* junction : nodes(network)) {
+        EXPECT_TRUE(APP_DATA__ask_app_data(junction->app_data, CHAIN_APP_DATA_SCRATCH_MARK));
+        // Reduced: each crossing keeps one way in and one way out.
+        EXPECT_EQ(RING_ask_node_subring(junction)->count, 2);
+    }
+}
+
+TEST_F(SplitBooleanTest, MinimalLoopsWithoutAStartAddNothingAndEmptyTheGroup) {
+    // Squares without a material side: no record has the wanted side.
+    RING_header_s* set = list_of({square(0, 0, 2, 0), square(1, 1, 2, 0)});
+    RING_header_s* intersections = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    RING_header_s* network = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    ChainsIntersection(set, intersections);
+    ChainsSplit(intersections, network);
+    int index = 0;
+    ASSERT_EQ(ChainInterfIndex(network, &index), 1);
+    RING_header_s* out = owning_list();
+    EXPECT_EQ(ChainsMinimalLoops(intersections, network, LEFT, out, nullptr), 0);
+    EXPECT_EQ(out->count, 0);
+    for (RING_node_s* junction : nodes(network)) EXPECT_EQ(RING_ask_node_subring(junction)->count, 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SplitBooleanTest, MinAreaLoopsReverseLeftChainsAndGiveClosedTracedLoops) {
+    RING_header_s* a = square(0, 0, 2);
+    RING_header_s* b = square(1, 1, 2);
+    RING_header_s* out = owning_list();
+    const long pools = velte_test::live_pool_count();
+    ASSERT_EQ(ChainsFormMinAreaLoops(list_of({a, b}), out), 1);
+    EXPECT_EQ(velte_test::live_pool_count(), pools);
+    // Reversed in place: now clockwise with material on the right.
+    for (RING_header_s* c : {a, b}) {
+        EXPECT_EQ(data_of(c)->material_side, RIGHT);
+        EXPECT_LT(CHAIN_chainArea_chainCentroid(c, nullptr), 0);
+    }
+    ASSERT_GE(out->count, 1);
+    double total = 0;
+    for (RING_header_s* loop : chains_in(out)) {
+        EXPECT_TRUE(closed(loop));
+        EXPECT_EQ(data_of(loop)->kind, TRACE_CHAIN);
+        EXPECT_EQ(data_of(loop)->material_side, RIGHT);
+        EXPECT_EQ(loop->pool, out->pool);
+        total += std::fabs(CHAIN_chainArea_chainCentroid(loop, nullptr));
+    }
+    EXPECT_LE(total, 8.0 + 1e-7);
+    EXPECT_EQ(ChainsFormMinAreaLoops(nullptr, out), 0);
+    EXPECT_EQ(ChainsFormMinAreaLoops(list_of({}), out), 0);
+}
+
+}  // namespace
