@@ -3,6 +3,7 @@
 #include <glimra/testing.h>
 #include <glimra/testing_color.h>
 #include <gtest/gtest.h>
+#include <harlowkit/testing.h>
 #include <pellam/testing.h>
 #include <pellam/testing_builders.h>
 #include <pellam/testing_global_records.h>
@@ -13,6 +14,7 @@
 #include <randle/testing.h>
 #include <sorrel/testing.h>
 #include <stend/testing.h>
+#include <stend/testing_cfi.h>
 #include <tavish/testing.h>
 #include <velte/testing.h>
 
@@ -37,6 +39,8 @@ class HostReset : public ::testing::EmptyTestEventListener {
         randle_test::reset();
         pellam_test::clear_merge_calls();
         pellam_test::reset_vertex_data();
+        stend_test::reset_cfi();
+        harlowkit_test::reset();
     }
 };
 
