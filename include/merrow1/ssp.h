@@ -12,9 +12,11 @@
 #include <cstddef>
 #include <cstdint>
 
-enum SSP_units_e { SSP_ENGLISH = 0, SSP_METRIC = 1 };
+// Both enumerations hold any int, so a bad value from the host is refused
+// rather than undefined.
+enum SSP_units_e : int { SSP_ENGLISH = 0, SSP_METRIC = 1 };
 
-enum SSP_relop_e {
+enum SSP_relop_e : int {
     SSP_EQUAL = 0,
     SSP_NOT_EQUAL = 1,
     SSP_LESS = 2,

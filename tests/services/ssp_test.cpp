@@ -491,13 +491,14 @@ TEST_F(SSPTest, ListFilesLoadByUnitsAndByWorkbook) {
     std::remove(file.c_str());
 }
 
-TEST(SSPStartUp, ClassesAreRegisteredBeforeMainInOrder) {
+TEST(SSPStartUp, ClassesAreRegisteredBeforeMain) {
     const auto names = stend_test::om_class_names();
     const auto vm = std::find(names.begin(), names.end(), "Korvo::Cam::VmExportData");
     const auto ssp = std::find(names.begin(), names.end(), "Korvo::SSP");
     ASSERT_NE(vm, names.end());
     ASSERT_NE(ssp, names.end());
-    EXPECT_EQ(ssp - vm, 1);
+    // (The order of registration at load is checked in a fresh process by
+    // library_load_probe; tests here may register classes again.)
     EXPECT_NE(SSP::SSPClassId, 0u);
     EXPECT_EQ(Korvo::OM::FindClassId("SSP"), SSP::SSPClassId);
     EXPECT_EQ(stend_test::om_class_names_of(SSP::SSPClassId), (std::vector<std::string>{"SSP", "Korvo::SSP"}));
