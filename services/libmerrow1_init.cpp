@@ -5,6 +5,10 @@
 #include "services/libmerrow1_init.h"
 
 #include <merrow1/VmExportData.h>
+#include <merrow1/library_init.h>
+#include <merrow1/ssp.h>
+
+#include "services/ssp_definitions.h"
 
 #include <stend/error.h>
 #include <stend/system.h>
@@ -73,6 +77,22 @@ static_assert(sizeof(VmExportData::ToolNaming) == sizeof(std::int32_t), "ToolNam
 static_assert(sizeof(VmExportData::ZeroPointOutput) == sizeof(std::int32_t), "ZeroPointOutput is stored as an int");
 
 }  // namespace Cam
+
+// Declared after the export settings' identifiers: within this one source the
+// order of static initialisation is fixed, and the classes register in it.
+Korvo::OM::ClassId SSP::SSPClassId = 0;
+Korvo::OM::AttributeId SSP::typeAttId;
+Korvo::OM::AttributeId SSP::key_nameAttId;
+Korvo::OM::AttributeId SSP::ss_nameAttId;
+Korvo::OM::AttributeId SSP::sheet_nameAttId;
+Korvo::OM::AttributeId SSP::loaded_from_nameAttId;
+Korvo::OM::AttributeId SSP::column_headingsAttId;
+Korvo::OM::AttributeId SSP::spreadsheetAttId;
+Korvo::OM::AttributeId SSP::number_of_rowsAttId;
+Korvo::OM::AttributeId SSP::number_of_columnsAttId;
+Korvo::OM::AttributeId SSP::concatenatorAttId;
+Korvo::OM::AttributeId SSP::unitsAttId;
+
 }  // namespace Korvo
 
 namespace merrow1 {
@@ -124,10 +144,39 @@ void unregister_vm_export_data() noexcept {
 
 namespace {
 
+Korvo::OM::ClassRegistrant* g_ssp_registrant = nullptr;
+
+}  // namespace
+
+void register_ssp() noexcept {
+    using Korvo::SSP;
+    static const char* const aliases[] = {"SSP", nullptr};
+    static const char* const names[] = {"SSP", "Korvo::SSP", nullptr};
+    const ClassRegistration registration = {
+        "Korvo::SSP", aliases, names, Korvo::OM::INDEX_BIT + 11, 4096, "Korvo::OM::MethodicObject",
+        SSP::Attributes(), SSP::CreateSSPCallback, SSP::InstanceSize};
+    g_ssp_registrant = create_class_registrant(registration);
+    SSP::SSPClassId = g_ssp_registrant ? g_ssp_registrant->GetClassId() : 0;
+}
+
+void unregister_ssp() noexcept {
+    Korvo::OM::ClassRegistrant::Destroy(g_ssp_registrant);
+    g_ssp_registrant = nullptr;
+    Korvo::SSP::SSPClassId = 0;
+}
+
+namespace {
+
 // Registers the classes at load and destroys their registrants at unload.
 struct LoadTimeRegistration {
-    LoadTimeRegistration() { register_vm_export_data(); }
-    ~LoadTimeRegistration() { unregister_vm_export_data(); }
+    LoadTimeRegistration() {
+        register_vm_export_data();
+        register_ssp();
+    }
+    ~LoadTimeRegistration() {
+        unregister_ssp();
+        unregister_vm_export_data();
+    }
     LoadTimeRegistration(const LoadTimeRegistration&) = delete;
     LoadTimeRegistration& operator=(const LoadTimeRegistration&) = delete;
 } g_load_time_registration;
@@ -135,3 +184,43 @@ struct LoadTimeRegistration {
 }  // namespace
 
 }  // namespace merrow1
+
+namespace {
+
+// Texts of the operation warnings the host raises.
+const ERROR_message_s kOperationWarnings[] = {
+    {3880001,
+     "Some regions were ignored because they are too small to engage.\nReducing the Minimum Ramp Length for "
+     "engages or turning on Minimize Number of Engages can reduce these."},
+    {3880002,
+     "The requested engage move could not be made safely.\nA tool axis plunge move was substituted in some "
+     "areas.\nAdjusting engage parameters could eliminate these plunge moves."},
+    {3880003,
+     "The requested minimum move or angle for cutter compensation could not be made safely.\nCutcom statements "
+     "were output with available engage and retract moves."},
+    {3880004, "Warnings generated"},
+    {3880005, "The requested output contact failed.\nThe moves will be output as centerline."},
+    {3880006,
+     "The requested minimum move or angle for cutter compensation could not be made safely.\nCutcom statements "
+     "will not be output."},
+    {3880007,
+     "The requested minimum move or angle for cutter compensation could not be made safely.\nCutcom statements "
+     "will not be output and the tool path will be centerline only\nwithout Contact Contour output."},
+    {3880008,
+     "The requested transfer move could not be made safely.\nA direct transfer move was substituted in some "
+     "areas."},
+    {0, nullptr},
+};
+
+// Set until the warning table is registered.
+unsigned char g_warnings_unregistered = 1;
+
+}  // namespace
+
+void LIBMERROW1_init_hvufun(void) {
+    SSP_init_module();
+    if (g_warnings_unregistered) {
+        ERROR_register_decoder_fn(3880000, 5000, ERROR_decode_in_table, kOperationWarnings);
+        g_warnings_unregistered = 0;
+    }
+}

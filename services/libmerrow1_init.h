@@ -26,5 +26,8 @@ Korvo::OM::ClassRegistrant* create_class_registrant(const ClassRegistration& reg
 // and destroys the registrant again (the class id back to 0).
 void register_vm_export_data() noexcept;
 void unregister_vm_export_data() noexcept;
+// The same for Korvo::SSP.
+void register_ssp() noexcept;
+void unregister_ssp() noexcept;
 
 }  // namespace merrow1

@@ -52,6 +52,7 @@
 #include <merrow1/cpe.h>
 #include <merrow1/dynamic_array.h>
 #include <merrow1/int_grid_map.h>
+#include <merrow1/library_init.h>
 #include <merrow1/line_arc_seg.h>
 #include <merrow1/material_at_infinity.h>
 #include <merrow1/poly_intxn.h>
@@ -64,4 +65,5 @@
 #include <merrow1/segment.h>
 #include <merrow1/segment_intersection.h>
 #include <merrow1/snap_round.h>
+#include <merrow1/ssp.h>
 #include <merrow1/subop_move_type.h>

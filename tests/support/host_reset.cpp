@@ -7,6 +7,7 @@
 #include <glimra/testing_color.h>
 #include <gtest/gtest.h>
 #include <harlow/testing.h>
+#include <harlowkit/testing.h>
 #include <pellam/testing.h>
 #include <pellam/testing_builders.h>
 #include <pellam/testing_cam_views.h>
@@ -21,6 +22,7 @@
 #include <stend/testing.h>
 #include <stend/testing_name_length.h>
 #include <stend/testing_sm.h>
+#include <stend/testing_cfi.h>
 #include <tavish/testing.h>
 #include <tavish/testing_plane.h>
 #include <toft/testing.h>
@@ -61,6 +63,8 @@ class HostReset : public ::testing::EmptyTestEventListener {
         pemmet_test::reset();
         harlow_test::reset_rm();
         nimber_test::reset();
+        stend_test::reset_cfi();
+        harlowkit_test::reset();
     }
 };
 

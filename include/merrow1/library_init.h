@@ -1,0 +1,7 @@
+// Initialisation entry the host calls once it has loaded the library (it may
+// call it again): starts the spreadsheet module and registers the message
+// table of operation warnings (3880000).  The persistent classes register
+// themselves when the library loads.
+#pragma once
+
+void LIBMERROW1_init_hvufun(void);
