@@ -1,6 +1,7 @@
 #include "ssp_fake_processor.h"
 
 #include <merrow1/ssp.h>
+#include <stend/system.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -110,7 +111,7 @@ int sheet_name(int, int sheet, char** name) {
         return 0;
     // The module frees the names with the host's string memory.
     const std::string& n = st().loaded->sheets[static_cast<std::size_t>(sheet - 1)].first;
-    *name = static_cast<char*>(std::calloc(n.size() + 1, 1));
+    *name = static_cast<char*>(SM_alloc(n.size() + 1));
     std::memcpy(*name, n.c_str(), n.size());
     return 1;
 }
