@@ -58,6 +58,17 @@ void CHAIN_debug_report(int code, const char* label, RING_header_s* chain, RING_
     CHAIN_debug_function_interface(&data);
 }
 
+int CHAIN_debug_query(int code) {
+    if (MACH__checking_level < 1 || !CHAIN_ask_chain_debug_status()) return 0;
+    int answer = 0;
+    CHAIN_debug_function_data_t data = {};
+    data.request = 2;
+    data.code = code;
+    data.pointer_value = &answer;
+    CHAIN_debug_function_interface(&data);
+    return answer;
+}
+
 // ---------------------------------------------------------------------------
 // The chain record: creators, the vertex flag word, chain-wide flags and the
 // delete hooks.

@@ -183,16 +183,7 @@ void empty_chain(RING_header_s* chain) {
 
 bool debug_on() { return MACH__checking_level >= 1 && CHAIN_ask_chain_debug_status(); }
 
-int debug_query(int code) {
-    if (!debug_on()) return 0;
-    int answer = 0;
-    CHAIN_debug_function_data_t data = {};
-    data.request = 2;
-    data.code = code;
-    data.pointer_value = &answer;
-    CHAIN_debug_function_interface(&data);
-    return answer;
-}
+int debug_query(int code) { return CHAIN_debug_query(code); }
 
 void report(const char* label, RING_header_s* chain) { CHAIN_debug_report(3, label, chain, nullptr); }
 

@@ -246,16 +246,7 @@ void debug_note(const char* label, RING_header_s* trace, RING_node_s* vertex) {
 }
 
 // The host's answer to a debug query (kind 2); 0 while chain debug is off.
-int debug_query(int code) {
-    if (MACH__checking_level < 1 || !CHAIN_ask_chain_debug_status()) return 0;
-    int answer = 0;
-    CHAIN_debug_function_data_t data = {};
-    data.request = 2;
-    data.code = code;
-    data.pointer_value = &answer;
-    CHAIN_debug_function_interface(&data);
-    return answer;
-}
+int debug_query(int code) { return CHAIN_debug_query(code); }
 
 // True when the host has switched embedded-loop removal off.
 bool loop_removal_inactive() {

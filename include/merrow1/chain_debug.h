@@ -31,3 +31,7 @@ void CHAIN_debug_function_set_int_value(int* target, int value);
 // Reports `label` with the code, chain and vertex (request 1) when the checking
 // level is 1 or more and the chain debug status is on; nothing otherwise.
 void CHAIN_debug_report(int code, const char* label, RING_header_s* chain, RING_node_s* vertex);
+// The host's int answer to a debug query with the code (request 2, answered
+// through the record's pointer); 0 while the checking level is below 1 or the
+// chain debug status is off.
+int CHAIN_debug_query(int code);
