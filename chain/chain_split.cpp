@@ -5,6 +5,7 @@
 
 #include <internal/check.h>
 #include <internal/scratch_pool.h>
+#include "internal/ring_nodes.h"
 #include <merrow1/chain.h>
 #include <merrow1/chain_distance.h>
 #include <merrow1/chain_segments.h>
@@ -30,14 +31,7 @@ constexpr double kParameterSlack = 1e-8;
 
 bool ring_closed(const RING_header_s* ring) { return ring->first && ring->last && ring->last->next == ring->first; }
 
-// The nodes of a ring from its first, at most count of them (open or closed).
-std::vector<RING_node_s*> nodes_of(const RING_header_s* ring) {
-    std::vector<RING_node_s*> nodes;
-    if (!ring) return nodes;
-    RING_node_s* node = ring->first;
-    for (int i = 0; i < ring->count && node; ++i, node = node->next) nodes.push_back(node);
-    return nodes;
-}
+using merrow1::ring_nodes;
 
 SPLIT_CHAIN_s* record_of(const RING_node_s* node) { return node ? static_cast<SPLIT_CHAIN_s*>(node->main_data) : nullptr; }
 
@@ -174,8 +168,8 @@ private:
             lo[0] = cached->min_normal, hi[0] = cached->max_normal;
             lo[1] = cached->min_along, hi[1] = cached->max_along;
         } else {
-            for (RING_node_s* list_node : nodes_of(intersections))
-                for (RING_node_s* node : nodes_of(RING_ask_node_subring(list_node))) {
+            for (RING_node_s* list_node : ring_nodes(intersections))
+                for (RING_node_s* node : ring_nodes(RING_ask_node_subring(list_node))) {
                     const auto* place = static_cast<const POINT_ON_CHAIN_s*>(node->main_data);
                     if (!place) continue;
                     for (int k = 0; k < 2; ++k) {
@@ -242,7 +236,7 @@ const POINT_ON_CHAIN_s* place_of(const RING_node_s* node) {
 
 // Steps of the build for one chain's point list (see ChainsSplit).
 void split_points(RING_header_s* points, RING_header_s* network, JunctionFinder& finder, RING_header_s* pieces) {
-    const std::vector<RING_node_s*> nodes = nodes_of(points);
+    const std::vector<RING_node_s*> nodes = ring_nodes(points);
     const size_t n = nodes.size();
     if (n == 0) return;
     const bool closed = ring_closed(points);
@@ -291,19 +285,19 @@ void split_points(RING_header_s* points, RING_header_s* network, JunctionFinder&
 // Closes every junction's records into a ring numbered 1 to n, then orders
 // parallel pieces between the same two junctions consistently at both ends.
 void finish_junctions(RING_header_s* network) {
-    const std::vector<RING_node_s*> junctions = nodes_of(network);
+    const std::vector<RING_node_s*> junctions = ring_nodes(network);
     for (RING_node_s* junction : junctions) {
         RING_header_s* ends = RING_ask_node_subring(junction);
         if (!ends || !ends->first) continue;
         ends->last->next = ends->first;
         ends->first->previous = ends->last;
         int position = 0;
-        for (RING_node_s* node : nodes_of(ends)) record_of(node)->index = ++position;
+        for (RING_node_s* node : ring_nodes(ends)) record_of(node)->index = ++position;
     }
     for (RING_node_s* junction : junctions) {
         RING_header_s* ends = RING_ask_node_subring(junction);
         if (!ends || ends->count < 2) continue;
-        for (RING_node_s* node : nodes_of(ends)) {
+        for (RING_node_s* node : ring_nodes(ends)) {
             const SPLIT_CHAIN_s* r = record_of(node);
             const SPLIT_CHAIN_s* p = record_of(node->previous);
             if (!r || !p || r == p || !full_tie(r, p) || !r->far_junction || r->far_junction != p->far_junction) continue;
@@ -329,7 +323,7 @@ void finish_junctions(RING_header_s* network) {
 
 template <class Finder>
 void build(const RING_header_s* intersections, RING_header_s* network, Finder& finder, RING_header_s* pieces) {
-    for (RING_node_s* list_node : nodes_of(intersections))
+    for (RING_node_s* list_node : ring_nodes(intersections))
         if (RING_header_s* points = RING_ask_node_subring(list_node)) split_points(points, network, finder, pieces);
     finish_junctions(network);
 }
@@ -389,7 +383,7 @@ RING_header_s* CHAIN_split(const RING_header_s* intersections, RING_header_s* ne
 
 void CHAIN__remove_unneeded_splitpoints(RING_header_s* network) {
     if (!network) return;
-    for (RING_node_s* junction : nodes_of(network)) {
+    for (RING_node_s* junction : ring_nodes(network)) {
         const RING_header_s* ends = RING_ask_node_subring(junction);
         if (!ends || !ends->first) RING_disconnect_node(network, junction);
     }
@@ -400,7 +394,7 @@ RING_node_s* NextSplitChain(const SPLIT_CHAIN_s* end, RING_header_s** junction) 
     if (!end || !end->far_junction) return nullptr;
     RING_header_s* ends = RING_ask_node_subring(end->far_junction);
     if (junction) *junction = ends;
-    for (RING_node_s* node : nodes_of(ends)) {
+    for (RING_node_s* node : ring_nodes(ends)) {
         const SPLIT_CHAIN_s* other = record_of(node);
         if (other && other->piece == end->piece && other->reversed != end->reversed) return node;
     }
@@ -444,21 +438,21 @@ int ChainsNodeInterfIndex(RING_header_s* junction, RING_node_s* start, int base,
 void CHAIN_clean_split_chains(RING_header_s* network) {
     if (!network) return;
     CHAIN__remove_unneeded_splitpoints(network);
-    const std::vector<RING_node_s*> junctions = nodes_of(network);
+    const std::vector<RING_node_s*> junctions = ring_nodes(network);
     // One level per consistent junction: the records of its lowest index.
     for (RING_node_s* junction : junctions) {
         RING_header_s* ends = RING_ask_node_subring(junction);
         bool consistent = true;
         const int lowest = ChainsNodeInterfIndex(ends, ends->first, 0, 0x7fffffff, &consistent);
         if (!consistent) continue;
-        for (RING_node_s* node : nodes_of(ends))
+        for (RING_node_s* node : ring_nodes(ends))
             if (record_of(node)->index != lowest) RING_delete_node(ends, node);
     }
     // Pieces with one end left lose it.
     std::vector<std::pair<RING_header_s*, RING_node_s*>> lone;
     for (RING_node_s* junction : junctions) {
         RING_header_s* ends = RING_ask_node_subring(junction);
-        for (RING_node_s* node : nodes_of(ends))
+        for (RING_node_s* node : ring_nodes(ends))
             if (!NextSplitChain(record_of(node), nullptr)) lone.emplace_back(ends, node);
     }
     for (auto& [ends, node] : lone) RING_delete_node(ends, node);

@@ -23,6 +23,7 @@
 #include "internal/check.h"
 #include "internal/ring_check.h"
 #include "internal/scratch_pool.h"
+#include "internal/ring_nodes.h"
 
 #include <stend/error.h>
 
@@ -58,13 +59,7 @@ constexpr double kParameterSlack = 1e-8;
 // Ends of a walked loop meet within this squared distance.
 constexpr double kCloseSquared = 1e-16;
 
-std::vector<RING_node_s*> nodes_of(const RING_header_s* ring) {
-    std::vector<RING_node_s*> nodes;
-    if (!ring) return nodes;
-    RING_node_s* node = ring->first;
-    for (int i = 0; i < ring->count && node; ++i, node = node->next) nodes.push_back(node);
-    return nodes;
-}
+using merrow1::ring_nodes;
 
 SPLIT_CHAIN_s* record_of(const RING_node_s* node) { return node ? static_cast<SPLIT_CHAIN_s*>(node->main_data) : nullptr; }
 SPLIT_JUNCTION_s* junction_data(const RING_node_s* junction) {
@@ -192,7 +187,7 @@ bool in_group(const RING_node_s* junction, int pass) {
 // Start record of the next loop of the group (see ChainsMinimalLoops).
 Start find_start(RING_header_s* intersections, RING_header_s* network, int pass, SIDE side) {
     Start start;
-    for (RING_node_s* junction : nodes_of(network)) {
+    for (RING_node_s* junction : ring_nodes(network)) {
         if (!in_group(junction, pass)) continue;
         RING_header_s* ends = RING_ask_node_subring(junction);
         if (ends->count == 1 && effective_side(record_of(ends->first)) == side) {
@@ -201,11 +196,11 @@ Start find_start(RING_header_s* intersections, RING_header_s* network, int pass,
             return start;
         }
     }
-    for (RING_node_s* list_node : nodes_of(intersections)) {
+    for (RING_node_s* list_node : ring_nodes(intersections)) {
         if (APP_DATA__ask_app_data(list_node->app_data, CHAIN_APP_DATA_SCRATCH_MARK)) continue;
         RING_header_s* points = RING_ask_node_subring(list_node);
         RING_header_s* chain = points ? static_cast<RING_header_s*>(points->main_data) : nullptr;
-        std::vector<RING_node_s*> order = nodes_of(points);
+        std::vector<RING_node_s*> order = ring_nodes(points);
         const CHAIN_main_data_s* data = data_of(chain);
         const bool along = !chain || is_closed(chain) || (data && data->material_side == side);
         if (!along) std::reverse(order.begin(), order.end());
@@ -220,7 +215,7 @@ Start find_start(RING_header_s* intersections, RING_header_s* network, int pass,
             // Ties: the lowest parameter, then ring order.
             RING_node_s* best = nullptr;
             double best_key = 0;
-            for (RING_node_s* node : nodes_of(ends)) {
+            for (RING_node_s* node : ring_nodes(ends)) {
                 const SPLIT_CHAIN_s* end = record_of(node);
                 if (chain_of(end) != chain || effective_side(end) != side) continue;
                 const double key = end->reversed ? -end->piece->end->parameter : end->piece->start->parameter;
@@ -241,10 +236,10 @@ Start find_start(RING_header_s* intersections, RING_header_s* network, int pass,
 
 void SplitChainRemoveIndex(RING_header_s* network, int index, int pass) {
     if (!network) return;
-    for (RING_node_s* junction : nodes_of(network)) {
+    for (RING_node_s* junction : ring_nodes(network)) {
         if (pass_of(junction) != pass) continue;
         RING_header_s* ends = RING_ask_node_subring(junction);
-        for (RING_node_s* node : nodes_of(ends))
+        for (RING_node_s* node : ring_nodes(ends))
             if (record_of(node)->index != index) RING_delete_node(ends, node);
     }
 }
@@ -252,7 +247,7 @@ void SplitChainRemoveIndex(RING_header_s* network, int index, int pass) {
 int ChainInterfIndex(RING_header_s* network, int* index) {
     if (!network) return 0;
     RING_node_s* first = nullptr;
-    for (RING_node_s* junction : nodes_of(network)) {
+    for (RING_node_s* junction : ring_nodes(network)) {
         if (marked(junction)) continue;
         const RING_header_s* ends = RING_ask_node_subring(junction);
         if (!ends || !ends->first) {
@@ -289,7 +284,7 @@ int ChainInterfIndex(RING_header_s* network, int* index) {
         mark(network, item.junction);
         junction_data(item.junction)->pass = pass;
         group.push_back(item.junction);
-        std::vector<RING_node_s*> records = nodes_of(ends);
+        std::vector<RING_node_s*> records = ring_nodes(ends);
         for (auto it = records.rbegin(); it != records.rend(); ++it) {
             const SPLIT_CHAIN_s* end = record_of(*it);
             if (!end->far_junction || marked(end->far_junction)) continue;
@@ -301,7 +296,7 @@ int ChainInterfIndex(RING_header_s* network, int* index) {
     // One sweep making the two ends of every piece agree on the lower index.
     for (RING_node_s* junction : group) {
         RING_header_s* ends = RING_ask_node_subring(junction);
-        for (RING_node_s* node : nodes_of(ends)) {
+        for (RING_node_s* node : ring_nodes(ends)) {
             SPLIT_CHAIN_s* end = record_of(node);
             RING_header_s* far = nullptr;
             RING_node_s* twin = NextSplitChain(end, &far);
@@ -346,7 +341,7 @@ int ChainsMinimalLoops(RING_header_s* intersections, RING_header_s* network, SID
     // Every loop removes at least its start record; the records of the
     // network bound the number of loops.
     int records = 0;
-    for (RING_node_s* junction : nodes_of(network)) records += RING_ask_node_subring(junction) ? RING_ask_node_subring(junction)->count : 0;
+    for (RING_node_s* junction : ring_nodes(network)) records += RING_ask_node_subring(junction) ? RING_ask_node_subring(junction)->count : 0;
 
     for (int loops = 0; loops <= records; ++loops) {
         const Start start = find_start(intersections, network, pass, side);
@@ -467,10 +462,10 @@ int ChainsMinimalLoops(RING_header_s* intersections, RING_header_s* network, SID
     }
     // The finished marks on the chains hold for this group only: a chain of a
     // later group was passed over here because its points lay outside.
-    for (RING_node_s* list_node : nodes_of(intersections))
+    for (RING_node_s* list_node : ring_nodes(intersections))
         RING_delete_app_data_of_node(intersections, list_node, CHAIN_APP_DATA_SCRATCH_MARK);
     // The group is done: its junctions lose their remaining records.
-    for (RING_node_s* junction : nodes_of(network))
+    for (RING_node_s* junction : ring_nodes(network))
         if (marked(junction) && RING_ask_node_subring(junction)) RING_delete_all_nodes(RING_ask_node_subring(junction));
     return !emptied && !added.empty() ? 1 : 0;
 }
@@ -586,7 +581,7 @@ void keep_region_boundary(RING_header_s* chains, RING_header_s* out, RING_node_s
     if (chains->type == RING_TYPE_CHAIN) {
         if (is_closed(chains)) inputs.push_back(chains);
     } else {
-        for (RING_node_s* node : nodes_of(chains))
+        for (RING_node_s* node : ring_nodes(chains))
             if (RING_header_s* chain = RING_ask_node_subring(node); chain && chain->count >= 2 && is_closed(chain))
                 inputs.push_back(chain);
     }
@@ -597,7 +592,7 @@ void keep_region_boundary(RING_header_s* chains, RING_header_s* out, RING_node_s
         if (loop && loop->count >= 2 && is_closed(loop)) {
             // The longest segment carries the probe, clear of the corners.
             double mid[2], normal[2], best_mid[2] = {0, 0}, best_normal[2] = {0, 0}, length = 0, best = 0;
-            for (RING_node_s* vertex : nodes_of(loop))
+            for (RING_node_s* vertex : ring_nodes(loop))
                 if (probe_of(loop, vertex, mid, normal, &length) && length > best)
                     best = length, best_mid[0] = mid[0], best_mid[1] = mid[1], best_normal[0] = normal[0],
                     best_normal[1] = normal[1];
@@ -704,17 +699,17 @@ void remove_with_twins(const std::vector<Held>& records) {
 void prune(RING_header_s* network) {
     for (bool changed = true; changed;) {
         changed = false;
-        for (RING_node_s* junction : nodes_of(network)) {
+        for (RING_node_s* junction : ring_nodes(network)) {
             RING_header_s* ends = RING_ask_node_subring(junction);
             if (!ends || !ends->first) {
                 RING_disconnect_node(network, junction);
                 continue;
             }
             int leaving = 0;
-            for (RING_node_s* node : nodes_of(ends)) leaving += record_of(node)->reversed ? 0 : 1;
+            for (RING_node_s* node : ring_nodes(ends)) leaving += record_of(node)->reversed ? 0 : 1;
             if (leaving != 0 && leaving != ends->count) continue;
             std::vector<Held> all;
-            for (RING_node_s* node : nodes_of(ends)) all.push_back({ends, node});
+            for (RING_node_s* node : ring_nodes(ends)) all.push_back({ends, node});
             remove_with_twins(all);
             changed = true;
         }
@@ -726,7 +721,7 @@ void prune(RING_header_s* network) {
 int ChainsFormMinAreaLoops(RING_header_s* chains, RING_header_s* out) {
     if (!chains || !chains->first || chains->count < 1 || !out) return 0;
     CHAIN_debug_report(kReportChain, "ChainsFormMinAreaLoops: inChains", chains, nullptr);
-    for (RING_node_s* node : nodes_of(chains)) {
+    for (RING_node_s* node : ring_nodes(chains)) {
         RING_header_s* chain = RING_ask_node_subring(node);
         if (chain && data_of(chain) && data_of(chain)->material_side == LEFT) CHAIN_reverse(chain);
     }
@@ -738,15 +733,15 @@ int ChainsFormMinAreaLoops(RING_header_s* chains, RING_header_s* out) {
         if (ChainsIntersection(chains, intersections) == 1) CHAIN_split(intersections, network);
         CHAIN_debug_report(kReportChain, "ChainsFormMinAreaLoops", intersections, nullptr);
         int records = 0;
-        for (RING_node_s* junction : nodes_of(network)) records += RING_ask_node_subring(junction)->count;
+        for (RING_node_s* junction : ring_nodes(network)) records += RING_ask_node_subring(junction)->count;
         // Every round removes at least one record.
         for (int round = 0; round <= records; ++round) {
             prune(network);
             Held start{nullptr, nullptr};
-            for (RING_node_s* junction : nodes_of(network)) {
+            for (RING_node_s* junction : ring_nodes(network)) {
                 RING_header_s* ends = RING_ask_node_subring(junction);
                 std::vector<RING_node_s*> leaving;
-                for (RING_node_s* node : nodes_of(ends))
+                for (RING_node_s* node : ring_nodes(ends))
                     if (!record_of(node)->reversed) leaving.push_back(node);
                 if (leaving.size() == 1) {
                     start = {ends, leaving[0]};

@@ -1,5 +1,6 @@
 // Connected networks of a split-chain network.
 #include <merrow1/chain_connect.h>
+#include "internal/ring_nodes.h"
 
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain_split.h>
@@ -8,12 +9,7 @@
 
 namespace {
 
-std::vector<RING_node_s*> nodes_of(const RING_header_s* ring) {
-    std::vector<RING_node_s*> nodes;
-    RING_node_s* node = ring ? ring->first : nullptr;
-    for (int i = 0; ring && i < ring->count && node; ++i, node = node->next) nodes.push_back(node);
-    return nodes;
-}
+using merrow1::ring_nodes;
 
 SPLIT_JUNCTION_s* junction_data(const RING_node_s* junction) {
     RING_header_s* ends = RING_ask_node_subring(junction);
@@ -35,7 +31,7 @@ void CHAIN_build_networks(RING_header_s* network) {
         network->main_data = counter;
     }
     int* counter = static_cast<int*>(network->main_data);
-    for (RING_node_s* seed : nodes_of(network)) {
+    for (RING_node_s* seed : ring_nodes(network)) {
         if (visited(seed)) continue;
         const int number = ++*counter;
         // Every junction is stamped and visited once; the work list holds at
@@ -46,7 +42,7 @@ void CHAIN_build_networks(RING_header_s* network) {
             RING_node_s* junction = work.back();
             work.pop_back();
             if (visited(junction)) continue;
-            for (RING_node_s* node : nodes_of(RING_ask_node_subring(junction))) {
+            for (RING_node_s* node : ring_nodes(RING_ask_node_subring(junction))) {
                 const auto* end = static_cast<const SPLIT_CHAIN_s*>(node->main_data);
                 RING_node_s* far = end ? end->far_junction : nullptr;
                 if (!far || visited(far) || !junction_data(far)) continue;
@@ -60,7 +56,7 @@ void CHAIN_build_networks(RING_header_s* network) {
 
 void CHAIN_extract_split_net(RING_header_s* network, int number, RING_header_s* out) {
     if (!network || !out) return;
-    for (RING_node_s* junction : nodes_of(network)) {
+    for (RING_node_s* junction : ring_nodes(network)) {
         const SPLIT_JUNCTION_s* data = junction_data(junction);
         if (data && data->pass == number) RING_move_node(network, junction, out, out->last);
     }

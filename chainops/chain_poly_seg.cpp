@@ -14,6 +14,7 @@
 #include "chainops/chain_poly_seg_internal.h"
 #include "internal/ring_check.h"
 #include "internal/scratch_pool.h"
+#include "internal/ring_nodes.h"
 
 #include <merrow1/chain.h>
 #include <merrow1/chain_area.h>
@@ -78,13 +79,7 @@ std::vector<RING_header_s*> chains_of(const RING_header_s* list) {
     return out;
 }
 
-std::vector<RING_node_s*> nodes_of(const RING_header_s* ring) {
-    std::vector<RING_node_s*> out;
-    if (!ring) return out;
-    RING_node_s* node = ring->first;
-    for (int i = 0; node && i < ring->count; ++i, node = node->next) out.push_back(node);
-    return out;
-}
+using merrow1::ring_nodes;
 
 RING_header_s* first_chain(const RING_header_s* list) {
     const std::vector<RING_header_s*> chains = chains_of(list);
@@ -263,7 +258,7 @@ bool prepare_region_sets(const BooleanInput& in, CMEM_pool_s* pool, PSI_s* psi, 
     const bool keep_sources = carry || in.offset_cb || in.trace_cb;
     p.sets = POLY_SEG_create_set_from_chain_set(in.set, pool, keep_sources, nullptr);
     if (!p.sets) return false;
-    p.set_count = static_cast<int>(nodes_of(p.sets).size());
+    p.set_count = static_cast<int>(ring_nodes(p.sets).size());
 
     // 6. Tolerance; the chains are numbered by position for the output order.
     p.tolerance = CHAIN_ask_set_tolerance(in.set);
@@ -724,7 +719,7 @@ bool CHAIN_clean_sliver_regions(RING_header_s* set, const double* min_area) {
     if (empty_set(set)) return false;
     const double threshold = min_area ? *min_area : 2e-10;
     bool removed = false;
-    for (RING_node_s* node : nodes_of(set)) {
+    for (RING_node_s* node : ring_nodes(set)) {
         RING_header_s* chain = RING_ask_node_subring(node);
         if (!chain || chain->count >= 11) continue;
         double centroid[2];

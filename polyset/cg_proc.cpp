@@ -26,6 +26,7 @@
 
 #include "internal/check.h"
 #include "internal/scratch_pool.h"
+#include "internal/ring_nodes.h"
 #include "polyset/psi_internal.h"
 #include "polyset/psi_set.h"
 
@@ -129,13 +130,7 @@ int segment_count(const RING_header_s* chain) {
     return ring_closed(chain) ? chain->count : chain->count - 1;
 }
 
-std::vector<RING_node_s*> ring_nodes(const RING_header_s* ring) {
-    std::vector<RING_node_s*> out;
-    if (!ring) return out;
-    RING_node_s* n = ring->first;
-    for (int i = 0; n && i < ring->count; ++i, n = n->next) out.push_back(n);
-    return out;
-}
+using merrow1::ring_nodes;
 
 std::vector<RING_header_s*> chains_of(const RING_header_s* list) {
     std::vector<RING_header_s*> out;

@@ -1,6 +1,7 @@
 // Node helpers shared by the poly-segment modules.
 #pragma once
 
+#include "internal/ring_nodes.h"
 #include <merrow1/poly_seg.h>
 
 #include <vector>
@@ -19,17 +20,7 @@ inline PNT2_s end_of(const RING_node_s* node) {
 
 // The nodes of a ring in order, first to last; at most count nodes, so a
 // broken link can never make the walk run on.
-inline std::vector<RING_node_s*> nodes_of(const RING_header_s* ring) {
-    std::vector<RING_node_s*> out;
-    if (!ring) return out;
-    RING_node_s* n = ring->first;
-    for (int i = 0; n && i < ring->count; ++i) {
-        out.push_back(n);
-        if (n == ring->last) break;
-        n = n->next;
-    }
-    return out;
-}
+inline std::vector<RING_node_s*> nodes_of(const RING_header_s* ring) { return merrow1::ring_nodes(ring); }
 
 inline void close_ring(RING_header_s* ring) {
     if (!ring->first) return;

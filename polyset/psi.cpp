@@ -650,11 +650,10 @@ void PSI__remove_segment(PSI_s* psi, RING_node_s* seg, PSI_INTXN_NODE_s* start) 
         n = n->pn_along[2 + idx];
     }
     std::vector<PSI_INTXN_NODE_s*> freed;
-    for (PSI_INTXN_NODE_s* n : nodes) {
-        if (std::find(freed.begin(), freed.end(), n) != freed.end()) continue;
-        const int i = seg_index(n, seg);
-        // 1. Ghosts that reference the segment go; the others stay.
-        for (PSI_INTXN_NODE_s* prev = n; prev->next;) {
+    // Unhooks the ghosts of a record that reference the segment and keeps
+    // them for freeing; the others stay.
+    auto drop_ghosts_of = [&](PSI_INTXN_NODE_s* record) {
+        for (PSI_INTXN_NODE_s* prev = record; prev->next;) {
             PSI_INTXN_NODE_s* g = prev->next;
             if (g->segs[0] == seg || g->segs[1] == seg) {
                 prev->next = g->next;
@@ -664,6 +663,12 @@ void PSI__remove_segment(PSI_s* psi, RING_node_s* seg, PSI_INTXN_NODE_s* start) 
                 prev = g;
             }
         }
+    };
+    for (PSI_INTXN_NODE_s* n : nodes) {
+        if (std::find(freed.begin(), freed.end(), n) != freed.end()) continue;
+        const int i = seg_index(n, seg);
+        // 1. Ghosts that reference the segment go; the others stay.
+        drop_ghosts_of(n);
         // 2. An arm of the cycle that stays.
         PSI_INTXN_NODE_s* on = nullptr;
         int oa = -1;
@@ -714,16 +719,7 @@ void PSI__remove_segment(PSI_s* psi, RING_node_s* seg, PSI_INTXN_NODE_s* start) 
             PSI_INTXN_NODE_s* m = on;
             int a = oa;
             for (long guard = 0; guard <= 4 * records_bound(psi); ++guard) {
-                for (PSI_INTXN_NODE_s* prev = m; prev->next;) {
-                    PSI_INTXN_NODE_s* g = prev->next;
-                    if (g->segs[0] == seg || g->segs[1] == seg) {
-                        prev->next = g->next;
-                        g->next = nullptr;
-                        freed.push_back(g);
-                    } else {
-                        prev = g;
-                    }
-                }
+                drop_ghosts_of(m);
                 for (int k = 0; k < 2; ++k) {
                     if (m == n || m->segs[k] != seg || m->pn_along[k] || m->pn_along[2 + k]) continue;
                     take_over_partner(m, k, seg);

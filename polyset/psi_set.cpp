@@ -2,6 +2,7 @@
 // of region sets, intersections between sets, the extraction of the final
 // boundaries, booleans, cleaning of each region set and material at infinity.
 #include "polyset/psi_set.h"
+#include "internal/ring_nodes.h"
 
 #include "polyset/psi_gouge.h"
 #include "polyset/psi_internal.h"
@@ -37,18 +38,7 @@ inline Wrapper* wrapper_at(DYNAMIC_ARRAY_s* array, int i) {
     return static_cast<Wrapper*>(DYNAMIC_ARRAY_element_at(array, i));
 }
 
-// Nodes of a ring in order, at most count of them.
-std::vector<RING_node_s*> ring_nodes(const RING_header_s* ring) {
-    std::vector<RING_node_s*> out;
-    if (!ring) return out;
-    RING_node_s* n = ring->first;
-    for (int i = 0; n && i < ring->count; ++i) {
-        out.push_back(n);
-        if (n == ring->last) break;
-        n = n->next;
-    }
-    return out;
-}
+using merrow1::ring_nodes;
 
 // Upper bound of the arms of all node records in use: every walk around a
 // point or along a loop stays below it.

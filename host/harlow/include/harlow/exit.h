@@ -11,7 +11,7 @@ struct LINE {
     char data[132];
 };
 
-// Function-specification record of a run: length 132, the data bytes of the
+// Entry-point record of a run (FSPEC): length 132, the data bytes of the
 // LINE record and a terminating zero byte.
 struct FSPEC {
     int length;
