@@ -20,6 +20,7 @@
 #include <merrow1/chain_build.h>
 #include <merrow1/chain_corner.h>
 #include <merrow1/chain_debug.h>
+#include <merrow1/chain_direction.h>
 #include <merrow1/chain_edit.h>
 #include <merrow1/chain_segments.h>
 #include <merrow1/chain_set.h>
@@ -265,7 +266,7 @@ RING_node_s* append_end(CHAIN__stock_walk_s* walk, const Piece& p, const Marks& 
             // and sense, its radius follows the new start.
             e.radius = norm(end_of(p) - centre_of(p));
         }
-        node = ChainAppendVertexGeneral(out, &e, type, 1);
+        node = ChainAppendVertex(out, &e, type);
     }
     if (!node) return nullptr;
     decorate(walk, node, source_vertex ? source_vertex : walk->vertex, m, corner_piece);
@@ -320,20 +321,6 @@ bool bisector_against(const CHAIN__stock_walk_s* walk, V2 d) {
     double b[2] = {0.0, 0.0}, angle = 0.0;
     if (!walk->vertex || !ChainVertexBiSector(walk->source, walk->vertex, b, &angle)) return false;
     return dot({b[0], b[1]}, d) < 0.0;
-}
-
-// The crossing of the ray from p along d with the ray from q along e, ahead
-// of both starts (within the host length tolerance).
-bool ray_crossing(V2 p, V2 d, V2 q, V2 e, V2* out) {
-    Piece a = line_piece(p, p + d), b = line_piece(q, q + e);
-    SEGMENT sa = view(a), sb = view(b);
-    INT_POINT points;
-    if (SEGMENT_intersect(&sa, &sb, 0.0, &points) != 1) return false;
-    const V2 x{points.point[0].x, points.point[0].y};
-    const double tol = EQ_ask_length_tolerance();
-    if (dot(x - p, d) <= -tol || dot(x - q, e) <= -tol) return false;
-    *out = x;
-    return true;
 }
 
 }  // namespace
@@ -534,8 +521,14 @@ int CHAIN__process_break_corner(CHAIN__stock_walk_s* walk) {
     const bool right_hand = (walk->side == RIGHT && r1 > 0.0) || (walk->side == LEFT && r1 < 0.0);
     const V2 n = right_hand ? V2{u.y, -u.x} : V2{-u.y, u.x};
     const V2 b = c.v + std::fabs(r1) * n;
-    V2 x1, x2;
-    if (!ray_crossing(b, u, c.p1, c.t1, &x1) || !ray_crossing(b, -1.0 * u, c.p2, -1.0 * c.t2, &x2)) return 0;
+    // X1 and X2: where the break line meets the two stocked segments carried
+    // on along their tangents, each ahead of both starts.
+    const double bb[2] = {b.x, b.y}, along[2] = {u.x, u.y}, back[2] = {-u.x, -u.y};
+    const double q1[2] = {c.p1.x, c.p1.y}, d1[2] = {c.t1.x, c.t1.y};
+    const double q2[2] = {c.p2.x, c.p2.y}, d2[2] = {-c.t2.x, -c.t2.y};
+    double a1[2], a2[2];
+    if (!VEC2_intersection(bb, along, q1, d1, a1) || !VEC2_intersection(bb, back, q2, d2, a2)) return 0;
+    const V2 x1{a1[0], a1[1]}, x2{a2[0], a2[1]};
     if (walk->prev_stocked.type == SEG_ARC)
         append_end(walk, walk->prev_copy, none, false, kName, 1);
     append_point(walk, x1, none, true, kName, 2);
@@ -760,16 +753,19 @@ int CHAIN__process_extend_tangents(CHAIN__stock_walk_s* walk, int kind, CORNER_C
 
 namespace {
 
-// The start stock of the segment ending at the node, from the callback (the
+// How a stock read ended.
+enum StockRead { kStocksRead = 1, kCallbackFailed = 0, kStockNotFinite = -1 };
+
+// The stocks of the segment ending at the node, from the callback (the
 // uniform stock without one) plus the radius where the tool position is 1.
-bool stocks_of(const RING_header_s* chain, const RING_node_s* node, CHAIN_stock_data_cb_t cb, double stock,
-               double radius, double* start, double* end, int* position) {
+StockRead stocks_of(const RING_header_s* chain, const RING_node_s* node, CHAIN_stock_data_cb_t cb, double stock,
+                    double radius, double* start, double* end, int* position) {
     *start = *end = stock;
     *position = 1;
-    if (cb && !cb(chain, node, start, end, position)) return false;
-    if (!std::isfinite(*start) || !std::isfinite(*end)) return false;
+    if (cb && !cb(chain, node, start, end, position)) return kCallbackFailed;
+    if (!std::isfinite(*start) || !std::isfinite(*end)) return kStockNotFinite;
     if (*position == 1) *start += radius, *end += radius;
-    return true;
+    return kStocksRead;
 }
 
 }  // namespace
@@ -780,8 +776,8 @@ bool CHAIN__open_chain_ends_meet(const RING_header_s* chain, const RING_node_s* 
     if (dist2(point_of(first), point_of(last)) > kSamePoint2) return false;
     double a, b, c, d;
     int pa, pc;
-    if (!stocks_of(chain, last, stock_cb, stock, radius, &a, &b, &pa)) return false;
-    if (!stocks_of(chain, first->next, stock_cb, stock, radius, &c, &d, &pc)) return false;
+    if (stocks_of(chain, last, stock_cb, stock, radius, &a, &b, &pa) != kStocksRead) return false;
+    if (stocks_of(chain, first->next, stock_cb, stock, radius, &c, &d, &pc) != kStocksRead) return false;
     return std::fabs(a - c) <= tolerance;
 }
 
@@ -1010,13 +1006,17 @@ int CHAIN__stock_general(RING_header_s* chain, double tool_radius, double stock,
         empty_chain(output);
         return 0;
     };
-    // A stock read with the checks on the values.
+    // A stock read with the checks on the values: a failing callback is
+    // noted; a non-finite stock is noted and empties the output, whatever
+    // was built, so that nothing is ever walked on it.
     auto read_stocks = [&](const RING_node_s* node, double* s, double* e, int* position) {
-        if (!stocks_of(chain, node, stock_cb, stock, tool_radius, s, e, position)) {
-            stock_failure_note();
-            return false;
+        const StockRead read = stocks_of(chain, node, stock_cb, stock, tool_radius, s, e, position);
+        if (read == kCallbackFailed) stock_failure_note();
+        if (read == kStockNotFinite) {
+            MERROW1_NOTE_FAILURE("DUE_TO_STOCK_OR_RADIUS_NOT_FINITE");
+            empty_chain(output);
         }
-        return true;
+        return read == kStocksRead;
     };
     // 3. The walk's range: an open chain's end segment that the next stock
     // swallows is left out (the caller's chain is not changed).
@@ -1025,15 +1025,20 @@ int CHAIN__stock_general(RING_header_s* chain, double tool_radius, double stock,
     int vertices = chain->count;
     if (!first || vertices < 2) return fail_invalid("CHAIN_stock_general: stocked_chain -- output invalid 1");
     if (!closed && vertices > 2) {
+        // Stocks that cannot be read leave the end in the walk, which then
+        // meets the same answer and fails as it says.
         double s1, e1, s2, e2;
         int p1, p2;
         Piece seg;
-        if (read_stocks(first->next, &s1, &e1, &p1) && read_stocks(first->next->next, &s2, &e2, &p2) &&
+        auto peek = [&](const RING_node_s* node, double* s, double* e, int* position) {
+            return stocks_of(chain, node, stock_cb, stock, tool_radius, s, e, position) == kStocksRead;
+        };
+        if (peek(first->next, &s1, &e1, &p1) && peek(first->next->next, &s2, &e2, &p2) &&
             read_piece(chain, first->next, &seg)) {
             SEGMENT v = view(seg);
             if (p1 == 0 && p2 == 1 && s2 > SegmentLength(&v) - tol) first = first->next, --vertices;
         }
-        if (vertices > 2 && read_stocks(last, &s1, &e1, &p1) && read_stocks(last->previous, &s2, &e2, &p2) &&
+        if (vertices > 2 && peek(last, &s1, &e1, &p1) && peek(last->previous, &s2, &e2, &p2) &&
             read_piece(chain, last, &seg)) {
             SEGMENT v = view(seg);
             if (p1 == 0 && p2 == 1 && s2 > SegmentLength(&v) - tol) last = last->previous, --vertices;
@@ -1165,6 +1170,13 @@ int CHAIN__stock_general(RING_header_s* chain, double tool_radius, double stock,
     if (closed && output->count > 1) {
         const Korvo::Math::Point2 p{point_of(output->first).x, point_of(output->first).y};
         CHAIN_modify_vertex_point(output, output->last, &p);
+        // The close merges the two ends and keeps the last vertex: it takes
+        // the first corner's record, so that a step's high side stays marked.
+        if (output->count > 2) {
+            const CHAIN_trace_vertex_data_s* from = record_of(output->first);
+            CHAIN_trace_vertex_data_s* to = record_of(output->last);
+            if (from && to) *to = *from;
+        }
         CHAIN_close(output, 1e-8);
         const CHAIN_trace_vertex_data_s* second = record_of(output->first->next);
         const CHAIN_trace_vertex_data_s* first_record = record_of(output->first);

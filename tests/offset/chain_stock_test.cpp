@@ -3,11 +3,14 @@
 #include "trace_fixture.h"
 
 #include <merrow1/app_data_keys.h>
+#include <merrow1/chain_set.h>
 #include <merrow1/chain_stock.h>
 #include <velte/cmem.h>
+#include <stend/testing.h>
 #include <velte/testing.h>
 
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 using namespace trace_test;
@@ -246,10 +249,12 @@ TEST(StockWalk, SwallowedEndSegmentIsLeftOutAndCallerChainKept) {
 namespace {
 struct HandMade {
     Pool p;
-    RING_header_s* src = make_chain(p.pool, {{-10, 0}, {0, 0}, {0, 10}}, false, LEFT);
+    RING_header_s* src;
     RING_header_s* out = empty_output(p.pool);
     CHAIN__stock_walk_s walk{};
-    HandMade(double r1, double r2) {
+    // The current segment runs from the corner to (cx, cy).
+    HandMade(double r1, double r2, double cx = 0.0, double cy = 10.0) {
+        src = make_chain(p.pool, {{-10, 0}, {0, 0}, {cx, cy}}, false, LEFT);
         walk.source = src;
         walk.stocked = out;
         walk.vertex = src->first->next;
@@ -259,7 +264,7 @@ struct HandMade {
         walk.prev_end_stock = walk.prev_start_stock = r1;
         walk.cur_start_stock = walk.cur_end_stock = r2;
         walk.prev_source = piece(-10, 0, 0, 0);
-        walk.cur_source = piece(0, 0, 0, 10);
+        walk.cur_source = piece(0, 0, cx, cy);
         CHAIN__stock_segment(&walk.prev_source, r1, r1, LEFT, 1e-6, &walk.prev_stocked, &walk.prev_copy);
         CHAIN__stock_segment(&walk.cur_source, r2, r2, LEFT, 1e-6, &walk.cur_stocked, &walk.cur_copy);
         end_segment e = end_at(-10, -r1);
@@ -470,5 +475,414 @@ TEST(StockWalk, RandomStarsAgreeWithTheTrace) {
                 if (distance_to(a, x, y) < 1e-5 || distance_to(b, x, y) < 1e-5) continue;
                 EXPECT_EQ(winding(a, x, y) != 0, winding(b, x, y) != 0) << x << ", " << y;
             }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Walk rules
+
+namespace {
+
+void set_stocks(const RING_header_s* chain, std::vector<double> start, std::vector<double> end,
+                std::vector<int> position, int fail_at = -1) {
+    Stocks::chain() = chain;
+    Stocks::start() = std::move(start);
+    Stocks::end() = std::move(end);
+    Stocks::position() = std::move(position);
+    Stocks::fail_at() = fail_at;
+}
+
+}  // namespace
+
+// A callback that fails, or answers a non-finite stock, ends the walk with 0;
+// at the first segment, or with a non-finite stock, the output is empty;
+// failing later leaves what was built.  No pool is left behind.
+TEST(StockWalk, CallbackFailuresAndNonFiniteStocks) {
+    struct Case {
+        const char* what;
+        int fail_at;
+        double bad_stock;  // 0: none; else vertex 2's segment answers it
+        bool empty;
+        const char* note;
+    };
+    const Case cases[] = {
+        {"fails at the first segment", 1, 0.0, true, "DUE_TO_STOCK_DATA_FUNCTION_RETURNING_STATUS_OF_FAILURE"},
+        {"fails inside the walk", 2, 0.0, false, "DUE_TO_STOCK_DATA_FUNCTION_RETURNING_STATUS_OF_FAILURE"},
+        {"answers NaN inside the walk", -1, NAN, true, "DUE_TO_STOCK_OR_RADIUS_NOT_FINITE"},
+        {"answers infinity inside the walk", -1, INFINITY, true, "DUE_TO_STOCK_OR_RADIUS_NOT_FINITE"},
+    };
+    MACH__checking_level = 1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Pool p;
+        RING_header_s* src = make_chain(p.pool, {{0, 0}, {10, 0}, {10, 10}, {0, 10}}, false, LEFT);
+        const double s2 = c.bad_stock != 0.0 ? c.bad_stock : 1.0;
+        set_stocks(src, {0, 1, s2, 1}, {0, 1, 1, 1}, {1, 1, 1, 1}, c.fail_at);
+        RING_header_s* out = empty_output(p.pool);
+        const long pools = velte_test::live_pool_count();
+        stend_test::clear();
+        EXPECT_EQ(CHAIN__stock_general(src, 0.5, 0.0, Stocks::callback, nullptr, ADD_ARC, nullptr, 0, out), 0);
+        EXPECT_EQ(out->count == 0, c.empty) << out->count;
+        EXPECT_EQ(velte_test::live_pool_count(), pools);
+        const std::vector<std::string> notes = stend_test::texts(stend_test::Kind::Note);
+        ASSERT_FALSE(notes.empty());
+        EXPECT_EQ(notes.back(), std::string("Assertion failed: ") + c.note);
+    }
+    MACH__checking_level = 0;
+    Stocks::fail_at() = -1;
+}
+
+// A negative total (stock + radius below 0) is no offset for the tracer: the
+// walk moves every segment into the material, and the corners' kinds are
+// exchanged, so the square's corners are cut sharp and the L's inner corner
+// gets an arc about itself.  The region is the tracer's on the other side.
+TEST(StockWalk, NegativeTotalGoesThroughTheWalk) {
+    struct Case {
+        std::vector<Vertex> shape;
+        int arcs;
+        double cx, cy;  // centre of the one arc
+    };
+    const Case cases[] = {
+        {{{0, 0}, {10, 0}, {10, 10}, {0, 10}}, 0, 0, 0},
+        {{{0, 0}, {10, 0}, {10, 4}, {5, 4}, {5, 8}, {0, 8}}, 1, 5, 4},
+    };
+    for (const Case& c : cases) {
+        Pool p;
+        RING_header_s* src = make_chain(p.pool, c.shape, true, LEFT);
+        RING_header_s* out = empty_output(p.pool);
+        ASSERT_EQ(CHAIN_stock_general(src, 0.5, -2.0, nullptr, nullptr, ADD_ARC, nullptr, false, out), 1);
+        ASSERT_TRUE(is_closed(out));
+        int arcs = 0;
+        for_each_vertex(out, [&](const RING_node_s* n, int) {
+            const CHAIN_trace_vertex_data_s* r = CHAIN_ask_trace_vertex_data(n);
+            ASSERT_NE(r, nullptr);
+            EXPECT_EQ(r->offset, -1.5);
+            if ((static_cast<const CHAIN_vertex_data_s*>(n->main_data)->flags & 3u) != SEG_ARC + 1) return;
+            ++arcs;
+            EXPECT_NEAR(arc_of(n)->cx, c.cx, 1e-12);
+            EXPECT_NEAR(arc_of(n)->cy, c.cy, 1e-12);
+            EXPECT_NEAR(arc_of(n)->radius, 1.5, 1e-12);
+        });
+        EXPECT_EQ(arcs, c.arcs);
+        RING_header_s* other = make_chain(p.pool, c.shape, true, RIGHT);
+        RING_header_s* trace = CHAIN__trace(other, 1.5, ADD_ARC, 1, nullptr, nullptr, p.pool, false, nullptr);
+        ASSERT_NE(trace, nullptr);
+        const auto a = segments_of(out), b = segments_of(trace);
+        for (double x = -1; x <= 11; x += 0.31)
+            for (double y = -1; y <= 11; y += 0.29) {
+                if (distance_to(a, x, y) < 1e-6 || distance_to(b, x, y) < 1e-6) continue;
+                EXPECT_EQ(winding(a, x, y) != 0, winding(b, x, y) != 0) << x << ", " << y;
+            }
+    }
+    // The square's inner offset by hand: four sharp corners 1.5 inside.
+    Pool p;
+    RING_header_s* src = square(p.pool);
+    RING_header_s* out = empty_output(p.pool);
+    ASSERT_EQ(CHAIN_stock_general(src, 0.5, -2.0, nullptr, nullptr, ADD_ARC, nullptr, false, out), 1);
+    ASSERT_EQ(out->count, 4);
+    for_each_vertex(out, [&](const RING_node_s* n, int) {
+        EXPECT_NEAR(std::fabs(point_of(n)[0] - 5.0), 3.5, 1e-12);
+        EXPECT_NEAR(std::fabs(point_of(n)[1] - 5.0), 3.5, 1e-12);
+    });
+}
+
+// A closed result starts at its second vertex when that is a corner or end
+// piece, unless the first vertex is the high side of a stock step.
+TEST(StockWalk, ClosedResultRestartsAtItsSecondVertex) {
+    const double root = std::sqrt(101.0);
+    struct Case {
+        const char* what;
+        std::vector<Vertex> shape;
+        std::vector<double> stocks;  // by the vertex ending the segment
+        CORNER_CONTROL control;
+        double x, y;  // the first vertex of the result
+        bool step_high;
+    };
+    const Case cases[] = {
+        // The arc about (0, 0) is the second vertex: the result starts at its end.
+        {"corner arc", {{0, 0}, {10, 0}, {10, 10}, {0, 10}}, {2, 2, 2, 2}, ADD_ARC, 0, -2, false},
+        // The sharp corner is no corner piece: the result starts there.
+        {"sharp corner", {{0, 0}, {10, 0}, {10, 10}, {0, 10}}, {2, 2, 2, 2}, EXTEND_TANGENT, -2, -2, false},
+        // An acute corner whose stock grows from 1 to 2 is walked round a
+        // full circle that opens at P2, the high side: the result starts there.
+        {"stock grows", {{0, 0}, {10, -1}, {10, 1}}, {1, 2, 2}, ADD_ARC, -2 / root, -20 / root, true},
+        // The stock shrinks from 2 to 1: P1 is the high side and stays first.
+        {"stock shrinks", {{0, 0}, {10, -1}, {10, 1}}, {2, 1, 1}, ADD_ARC, -2 / root, 20 / root, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Pool p;
+        RING_header_s* src = make_chain(p.pool, c.shape, true, LEFT);
+        set_stocks(src, c.stocks, c.stocks, std::vector<int>(c.stocks.size(), 0));
+        RING_header_s* out = empty_output(p.pool);
+        ASSERT_EQ(CHAIN__stock_general(src, 0.0, 0.0, Stocks::callback, nullptr, c.control, nullptr, 0, out), 1);
+        ASSERT_TRUE(is_closed(out));
+        EXPECT_NEAR(dist(point_of(out->first), c.x, c.y), 0.0, 1e-12);
+        const CHAIN_trace_vertex_data_s* r = CHAIN_ask_trace_vertex_data(out->first);
+        ASSERT_NE(r, nullptr);
+        EXPECT_EQ(r->step_high != 0, c.step_high);
+    }
+}
+
+// Results of one vertex or of dummy pieces only are emptied unless the
+// options keep them.
+TEST(StockWalk, OptionsKeepSingleVertexAndAllDummyResults) {
+    MACH__checking_level = 0;
+    struct Case {
+        const char* what;
+        std::vector<Vertex> shape;
+        bool closed;
+        SIDE side;
+        double stock;
+        int options;
+        int result;
+        bool all_dummy;  // the kept result has only dummy pieces
+    };
+    // An open chain of one arc of radius 1 stocked 2 towards its centre
+    // collapses to one point; a lens whose arcs collapse leaves only dummy
+    // pieces.
+    const std::vector<Vertex> arc = {{0, 0}, {2, 0, 1.0}};
+    const std::vector<Vertex> lens = {{0, 0}, {2, 0, 0.4}, {0, 0, 0.4}};
+    const Case cases[] = {
+        {"one vertex", arc, false, RIGHT, 2.0, CHAIN__STOCK_NO_END_ARCS, 0, false},
+        {"one vertex kept", arc, false, RIGHT, 2.0, CHAIN__STOCK_NO_END_ARCS | CHAIN__STOCK_KEEP_SINGLE_VERTEX, 1,
+         false},
+        {"all dummy", lens, true, RIGHT, 2.0, 0, 0, false},
+        {"all dummy kept", lens, true, RIGHT, 2.0, CHAIN__STOCK_ALLOW_ALL_DUMMY, 1, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Pool p;
+        RING_header_s* src = make_chain(p.pool, c.shape, c.closed, c.side);
+        RING_header_s* out = empty_output(p.pool);
+        EXPECT_EQ(CHAIN__stock_general(src, 0.0, c.stock, nullptr, nullptr, ADD_ARC, nullptr, c.options, out),
+                  c.result);
+        EXPECT_EQ(out->count > 0, c.result == 1) << out->count;
+        if (c.options & CHAIN__STOCK_KEEP_SINGLE_VERTEX) {
+            EXPECT_EQ(out->count, 1);
+        }
+        if (c.all_dummy) {
+            EXPECT_TRUE(CHAIN_is_chain_all_dummy(out));
+        }
+    }
+}
+
+// More corner rows, worked out by hand on the corner at the origin.
+TEST(StockHandlers, ChamfersSharpCornersAndFullCircles) {
+    const double k = std::sqrt(2.0) - 1.0;
+    {  // BREAK_CORNER at the right angle: chamfer (k, -1) to (1, -k), at 1 from
+       // the corner; the chamfer points carry no trace vertex record.
+        HandMade h(1.0, 1.0);
+        ASSERT_EQ(CHAIN__process_convex_corner(&h.walk, BREAK_CORNER), 1);
+        ASSERT_EQ(h.out->count, 3);
+        EXPECT_NEAR(dist(point_of(h.out->last->previous), k, -1.0), 0.0, 1e-12);
+        EXPECT_NEAR(dist(point_of(h.out->last), 1.0, -k), 0.0, 1e-12);
+        EXPECT_EQ(CHAIN_ask_trace_vertex_data(h.out->last), nullptr);
+        EXPECT_EQ(CHAIN_ask_trace_vertex_data(h.out->last->previous), nullptr);
+    }
+    {  // EXTEND_TANGENT at a sharp turn: the lines y = -1 and the stocked
+       // return meet about 20 from the corner, beyond 2 x stock, so the corner
+       // is broken; every piece lies on a line at 1 from the corner.
+        HandMade h(1.0, 1.0, -10.0, 1.0);
+        ASSERT_EQ(CHAIN__process_convex_corner(&h.walk, EXTEND_TANGENT), 1);
+        const auto segs = segments_of(h.out);
+        ASSERT_GE(segs.size(), 2u);
+        for (const Seg& s : segs) {
+            ASSERT_FALSE(s.arc);
+            const double dx = double(s.bx - s.ax), dy = double(s.by - s.ay);
+            EXPECT_NEAR(std::fabs(double(s.ax) * dy - double(s.ay) * dx) / std::hypot(dx, dy), 1.0, 1e-9);
+        }
+        // The pieces are the chamfer's (no trace vertex records).
+        EXPECT_EQ(CHAIN_ask_trace_vertex_data(h.out->last), nullptr);
+        EXPECT_EQ(CHAIN_ask_trace_vertex_data(h.out->last->previous), nullptr);
+    }
+    {  // Different stocks at the sharp turn: beyond 2.613 x the larger stock,
+       // so the corner is walked round three 120-degree arcs of radius 2.
+        HandMade h(1.0, 2.0, -10.0, 1.0);
+        ASSERT_EQ(CHAIN__process_convex_corner(&h.walk, ADD_ARC), 1);
+        int circle = 0;
+        for_each_vertex(h.out, [&](const RING_node_s* n, int) {
+            const CHAIN_trace_vertex_data_s* r = CHAIN_ask_trace_vertex_data(n);
+            if (!r || !r->full_circle) return;
+            ++circle;
+            const Seg s = seg_ending_at(n);
+            EXPECT_NEAR(double(s.r), 2.0, 1e-12);
+            EXPECT_NEAR(std::hypot(double(s.cx), double(s.cy)), 0.0, 1e-12);
+            EXPECT_NEAR(std::fabs(double(s.sweep)), 2.0 * M_PI / 3.0, 1e-9);
+        });
+        EXPECT_EQ(circle, 3);
+    }
+}
+
+// Loop removals on hand-made stocked chains: the segment ending at V crosses
+// the one ending at B (three pieces) or P3 (four pieces) at X = (4, 0) or
+// (3.5, 0); the loop between goes and B or P3 moves to X.
+namespace {
+struct LoopCase {
+    const char* what;
+    std::vector<Vertex> shape;        // S, then B A V or P3 P2 P1 V
+    std::vector<int> dummy;           // per vertex after S
+    int blank_at;                     // vertex index with the open-end flag, -1 none
+    int removed;
+    double x, y;                      // where B or P3 moves
+};
+
+RING_header_s* loop_chain(CMEM_pool_s* pool, const LoopCase& c) {
+    RING_header_s* chain = make_chain(pool, c.shape, false, LEFT);
+    static_cast<CHAIN_main_data_s*>(chain->main_data)->kind = TRACE_CHAIN;
+    for_each_vertex(chain, [&](const RING_node_s* n, int i) {
+        if (i == 0) return;
+        auto* r = CMEM_NEW(pool, CHAIN_trace_vertex_data_s);
+        std::memset(r, 0, sizeof *r);
+        r->dummy = c.dummy[i - 1];
+        r->blank = i == c.blank_at;
+        RING_put_node_app_data(chain, const_cast<RING_node_s*>(n), CHAIN_APP_DATA_TRACE_VERTEX, r);
+    });
+    return chain;
+}
+}  // namespace
+
+TEST(StockLoops, EmbeddedLoopsAreCutAtTheCrossing) {
+    const std::vector<Vertex> three = {{0, 0}, {6, 0}, {6, 2}, {2, -2}};
+    const std::vector<Vertex> four = {{0, 0}, {6, 0}, {6, 2}, {4, 2, 0.4}, {3, -2}};
+    const LoopCase cases[] = {
+        {"three", three, {0, 1, 0}, -1, 1, 4, 0},
+        {"three, other dummies", three, {1, 0, 1}, -1, 1, 4, 0},
+        {"three, no alternation", three, {0, 0, 0}, -1, 0, 0, 0},
+        {"three, an open end", three, {0, 1, 0}, 2, 0, 0, 0},
+        {"three, no crossing", {{0, 0}, {6, 0}, {6, 2}, {7, -2}}, {0, 1, 0}, -1, 0, 0, 0},
+        {"four", four, {0, 0, 1, 0}, -1, 1, 3.5, 0},
+        {"four, no dummy between", four, {0, 0, 0, 0}, -1, 0, 0, 0},
+        {"four, V dummy", four, {0, 0, 1, 1}, -1, 0, 0, 0},
+        {"four, no arc", {{0, 0}, {6, 0}, {6, 2}, {4, 2}, {3, -2}}, {0, 0, 1, 0}, -1, 0, 0, 0},
+    };
+    for (const LoopCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        Pool p;
+        RING_header_s* chain = loop_chain(p.pool, c);
+        const int before = chain->count;
+        const bool is_three = c.shape.size() == 4;
+        const int removed = is_three ? CHAIN__remove_fully_embedded_3_seg_loop(chain, chain->last)
+                                     : CHAIN__remove_fully_embedded_4_seg_loop(chain, chain->last);
+        EXPECT_EQ(removed, c.removed);
+        EXPECT_EQ(chain->count, c.removed ? 3 : before);
+        if (!c.removed) continue;
+        EXPECT_NEAR(dist(point_of(chain->first->next), c.x, c.y), 0.0, 1e-12);
+        EXPECT_NEAR(dist(point_of(chain->last), c.shape.back().x, c.shape.back().y), 0.0, 1e-12);
+    }
+    // Switched off through the debug interface: nothing removed, one line out.
+    Pool p;
+    RING_header_s* chain = loop_chain(p.pool, cases[0]);
+    DebugCapture::on();
+    DebugCapture::answer() = 1;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(CHAIN__remove_fully_embedded_3_seg_loop(chain, chain->last), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Embedded Loop Removal: inactive\n");
+    DebugCapture::answer() = 0;
+    EXPECT_EQ(CHAIN__remove_fully_embedded_3_seg_loop(chain, chain->last), 1);
+    EXPECT_EQ(DebugCapture::count("CHAIN__remove_fully_embedded_3_seg_loop: stocked_chain -- 3 loop removed"), 1);
+    DebugCapture::off();
+}
+
+// With the chain debug status on: the input listing, the walk's stage
+// reports and one "<handler>: <step>" label per appended vertex.
+namespace {
+int g_list_inputs = 0;
+void answer_queries(const void* data) {
+    const auto* d = static_cast<const CHAIN_debug_function_data_t*>(data);
+    DebugCapture::callback(data);
+    if (d->request == 2 && d->code == 12) CHAIN_debug_function_set_int_value(static_cast<int*>(d->pointer_value), 1);
+    if (d->request == 2 && d->code == 12) ++g_list_inputs;
+}
+}  // namespace
+
+TEST(StockWalk, DebugReportsAndInputListing) {
+    Pool p;
+    RING_header_s* src = square(p.pool);
+    RING_header_s* out = empty_output(p.pool);
+    DebugCapture::on();
+    CALLBACK_unregister("CHAIN_debug_function", DebugCapture::callback);
+    CALLBACK_register("CHAIN_debug_function", answer_queries);
+    velte_test::clear_listing();
+    g_list_inputs = 0;
+    ASSERT_EQ(CHAIN__stock_general(src, 0.5, 1.5, nullptr, nullptr, BREAK_CORNER, nullptr, 0, out), 1);
+    CALLBACK_unregister("CHAIN_debug_function", answer_queries);
+    DebugCapture::off();
+    EXPECT_EQ(g_list_inputs, 1);
+    const std::vector<std::string> expected_listing = {"Inputs To CHAIN_stock_general:\n",
+                                                       "    Tool Radius: 0.5000000000",
+                                                       "    Stock Value: 1.5000000000",
+                                                       "    Corner Control: BREAK_CORNER\n"};
+    EXPECT_EQ(velte_test::listing_lines(), expected_listing);
+    for (const char* label : {"CHAIN_stock_general: source_chain -- input",
+                              "CHAIN_stock_general: stocked_chain -- before removing embedded loops",
+                              "CHAIN_stock_general: stocked_chain -- output"})
+        EXPECT_EQ(DebugCapture::count(label), 1) << label;
+    // Four corners, each broken by its two chamfer points.
+    EXPECT_EQ(DebugCapture::count("CHAIN__process_break_corner: 2"), 4);
+    EXPECT_EQ(DebugCapture::count("CHAIN__process_break_corner: 3"), 4);
+
+    // Both sides: the caps report their pieces, the result its stage.
+    RING_header_s* line = make_chain(p.pool, {{0, 0}, {10, 0}}, false, LEFT);
+    RING_header_s* both = empty_output(p.pool);
+    DebugCapture::on();
+    CHAIN_StockOpenBothSides(line, 1.0, 1.0, 0.0, 0.0, nullptr, nullptr, ADD_ARC, nullptr, both, ENDCAP_ROUND);
+    DebugCapture::off();
+    EXPECT_EQ(DebugCapture::count("CHAIN__AppendEndCap: 1"), 2);
+    EXPECT_EQ(DebugCapture::count("CHAIN_StockOpenBothSides: stockedChain -- output"), 1);
+    // Nothing reaches the host with the checking level below 1.
+    DebugCapture::labels().clear();
+    RING_header_s* quiet = empty_output(p.pool);
+    ASSERT_EQ(CHAIN__stock_general(src, 0.5, 1.5, nullptr, nullptr, ADD_ARC, nullptr, 0, quiet), 1);
+    EXPECT_TRUE(DebugCapture::labels().empty());
+}
+
+// Both sides of a straight chain from (0, 0) over (5, 0) to (10, 0): the two
+// caps mirror each other about x = 5 (the start cap turns about the first
+// vertex), square corners stand one radius beyond the end points, and a
+// rounded cap has a straight middle part only when the sides lie more than
+// 2r apart.
+TEST(StockBothSides, CapsMirrorEachOtherAndMiddlePartsNeedRoom) {
+    struct Case {
+        int type;
+        double first_stock, second_stock;
+        double corner_y;  // y of the square corners beyond the ends, 0: none
+        bool middle;      // rounded caps with a straight part at x = 11
+    };
+    const Case cases[] = {
+        {0, 0.0, 0.0, 0.0, false}, {0, 0.5, -0.5, 0.0, true},  {1, 0.0, 0.0, -1.0, false},
+        {1, 0.5, -0.5, -1.5, false}, {2, 0.0, 0.0, 1.0, false}, {2, 0.5, -0.5, 1.5, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "type " << c.type << " stock " << c.first_stock);
+        Pool p;
+        RING_header_s* src = make_chain(p.pool, {{0, 0}, {5, 0}, {10, 0}}, false, LEFT);
+        RING_header_s* out = empty_output(p.pool);
+        const long pools = velte_test::live_pool_count();
+        CHAIN_StockOpenBothSides(src, 1.0, 1.0, c.first_stock, c.second_stock, nullptr, nullptr, ADD_ARC, nullptr,
+                                 out, static_cast<ENDCAP_TYPE>(c.type));
+        EXPECT_EQ(velte_test::live_pool_count(), pools);
+        ASSERT_TRUE(is_closed(out));
+        const auto segs = segments_of(out);
+        for (double x = -2.1; x <= 12.1; x += 0.23)
+            for (double y = -2.1; y <= 2.1; y += 0.17) {
+                if (distance_to(segs, x, y) < 1e-6 || distance_to(segs, 10.0 - x, y) < 1e-6) continue;
+                EXPECT_EQ(winding(segs, x, y) != 0, winding(segs, 10.0 - x, y) != 0) << x << ", " << y;
+            }
+        if (c.corner_y != 0.0) {
+            bool left = false, right = false;
+            for_each_vertex(out, [&](const RING_node_s* n, int) {
+                left = left || dist(point_of(n), -1.0, c.corner_y) < 1e-9;
+                right = right || dist(point_of(n), 11.0, c.corner_y) < 1e-9;
+            });
+            EXPECT_TRUE(left && right);
+        }
+        if (c.type == 0) {
+            int middle = 0;
+            for (const Seg& s : segs)
+                middle += !s.arc && std::fabs(double(s.ax) - 11.0) < 1e-9 && std::fabs(double(s.bx) - 11.0) < 1e-9 &&
+                          std::fabs(double(s.ay - s.by)) > 0.5;
+            EXPECT_EQ(middle, c.middle ? 1 : 0);
+        }
     }
 }
