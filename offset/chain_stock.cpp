@@ -693,20 +693,24 @@ int CHAIN__process_extend_tangents(CHAIN__stock_walk_s* walk, int kind, CORNER_C
     V2 ja = x, jb = x;
     Piece round_arc{};
     if (rounded) {
-        const double cc = dot(c.t1, c.t2);
+        // The join runs along the lines that meet at X: a stocked line whose
+        // stocks differ along it is not parallel to its source, so the
+        // directions are L1's and L2's own.
+        const V2 t1 = unit(end_of(l1) - start_of(l1)), t2 = unit(end_of(l2) - start_of(l2));
+        const double cc = dot(t1, t2);
         rounded = 1.0 - cc >= 1e-10 && 1.0 + cc >= 1e-10;
         if (rounded) {
             double s2 = walk->radius * walk->radius * (1.0 - cc) / (1.0 + cc);
             const double d1 = dist2(x, c.p1), d2 = dist2(x, c.p2);
             double s = std::sqrt(s2);
             if (std::fmin(d1, d2) <= s2) s = std::sqrt(std::fmin(d1, d2));
-            ja = x - s * c.t1;
-            jb = x + s * c.t2;
+            ja = x - s * t1;
+            jb = x + s * t2;
             if (std::fmin(d1, d2) <= s2) {
                 if (d1 <= d2) ja = c.p1;
                 else jb = c.p2;
             }
-            const V2 centre = x + (s / (1.0 - cc)) * (c.t2 - c.t1);
+            const V2 centre = x + (s / (1.0 - cc)) * (t2 - t1);
             const V2 u = ja - centre, w = jb - centre;
             const DIRECTION dir = u.x * w.y - u.y * w.x >= 0.0 ? CCW : CW;
             rounded = arc_piece(ja, jb, centre, dir, &round_arc);

@@ -408,6 +408,23 @@ TEST(StockHandlers, ConcaveCrossingAndRoundedJoin) {
         EXPECT_NEAR(h.walk.cur_copy.start[0], 2.0, 1e-12);
         EXPECT_NEAR(h.walk.cur_copy.start[1], -0.5, 1e-12);
     }
+    {  // The previous line's stock grows from 0.5 to 1 along it: its stocked
+       // line runs from (-10, -0.5) to (0, -1), not parallel to its source.
+       // The rounding arc is tangent to that line itself and to x = 2.
+        HandMade h(1.0, 2.0);
+        h.walk.radius = 0.5;
+        h.walk.prev_start_stock = 0.5;
+        CHAIN__stock_segment(&h.walk.prev_source, 0.5, 1.0, LEFT, 1e-6, &h.walk.prev_stocked, &h.walk.prev_copy);
+        ASSERT_EQ(CHAIN__process_convex_corner(&h.walk, ADD_ARC), 1);
+        const end_segment* e = arc_of(h.out->last);
+        EXPECT_NEAR(e->radius, 0.5, 1e-12);
+        const double* a = point_of(h.out->last->previous);
+        auto off_line = [](double x, double y) { return std::fabs(0.05 * x + y + 1.0) / std::hypot(0.05, 1.0); };
+        EXPECT_NEAR(off_line(a[0], a[1]), 0.0, 1e-12);
+        EXPECT_NEAR(off_line(e->cx, e->cy), 0.5, 1e-12);
+        EXPECT_NEAR(e->cx, 1.5, 1e-12);
+        EXPECT_NEAR(point_of(h.out->last)[0], 2.0, 1e-12);
+    }
 }
 
 // An open chain gets a quarter arc about its first point and an arc about its
