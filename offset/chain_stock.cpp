@@ -582,20 +582,22 @@ int CHAIN__process_add_full_circle(CHAIN__stock_walk_s* walk) {
     Marks first = marks(c.r1, CORNER_TYPE_NONE);
     first.dummy = walk->prev_failed;
     first.step_sense = sense;
-    RING_node_s* before = append_end(walk, walk->prev_copy, first, false, kName, 1);
+    append_end(walk, walk->prev_copy, first, false, kName, 1);
     V2 through = c.p1;
     if (grows) {
         Marks m = marks(c.r2, CORNER_TYPE_NONE);
         m.side = 0;
         m.open_end = short_before;
         m.step_sense = sense;
-        if (RING_node_s* node = append_point(walk, c.p2, m, true, kName, 2)) before = node;
+        append_point(walk, c.p2, m, true, kName, 2);
         through = c.p2;
     }
     Piece arcs[3];
     const double s[2] = {through.x, through.y}, v[2] = {c.v.x, c.v.y};
     if (CHAIN__full_circle_arcs(s, v, d, walk->tolerance, arcs)) {
-        if (CHAIN_trace_vertex_data_s* r = record_of(before)) r->step_high = 1;
+        // The vertex before the first arc (an end that fell on the chain's
+        // last vertex merged into it) is the step's high side.
+        if (CHAIN_trace_vertex_data_s* r = record_of(walk->stocked->last)) r->step_high = 1;
         Marks m = marks(grows ? c.r2 : c.r1, CORNER_TYPE_NONE);
         m.vertex_piece = true;
         m.full_circle = true;
