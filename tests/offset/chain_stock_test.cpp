@@ -903,3 +903,65 @@ TEST(StockBothSides, CapsMirrorEachOtherAndMiddlePartsNeedRoom) {
         }
     }
 }
+
+// An open chain whose ends meet with agreeing stocks is walked like a closed
+// one at its seam: no end arcs, the last arc turns about the common point
+// onto the result's first point.  Ends apart, or stocks that differ, give the
+// rounded start behind the first point.
+TEST(StockWalk, OpenChainWhoseEndsMeetGetsNoEndArcs) {
+    struct Case {
+        const char* what;
+        double end_y;        // the chain ends at (0, end_y)
+        double last_stock;   // stock of the last segment (the others 1)
+        double first_x, first_y;
+    };
+    const Case cases[] = {
+        {"ends meet", 0.0, 1.0, 0.0, -1.0},
+        {"ends meet, stocks differ", 0.0, 2.0, -1.0, 0.0},
+        {"ends apart", 1.0, 1.0, -1.0, 0.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Pool p;
+        RING_header_s* src = make_chain(p.pool, {{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, c.end_y}}, false, LEFT);
+        set_stocks(src, {0, 1, 1, 1, c.last_stock}, {0, 1, 1, 1, c.last_stock}, {0, 1, 1, 1, 1});
+        RING_header_s* out = empty_output(p.pool);
+        ASSERT_EQ(CHAIN__stock_general(src, 0.0, 0.0, Stocks::callback, nullptr, ADD_ARC, nullptr, 0, out), 1);
+        EXPECT_FALSE(is_closed(out));
+        EXPECT_NEAR(dist(point_of(out->first), c.first_x, c.first_y), 0.0, 1e-12);
+        if (c.first_y == -1.0) {
+            EXPECT_NEAR(dist(point_of(out->last), 0.0, -1.0), 0.0, 1e-12);
+            EXPECT_NEAR(arc_of(out->last)->cx, 0.0, 1e-12);
+            EXPECT_NEAR(arc_of(out->last)->cy, 0.0, 1e-12);
+        }
+    }
+}
+
+// The trace-vertex callback answering 2 or 3 makes that convex corner sharp
+// whatever the corner control; other answers leave the control's arc.
+namespace {
+CHAIN_trace_vertex_t g_corner_answer = CHAIN_TRACE_VERTEX_ARC;
+CHAIN_trace_vertex_t sharp_second_corner(const RING_header_s* chain, const RING_node_s* vertex) {
+    return vertex == chain->first->next ? g_corner_answer : CHAIN_TRACE_VERTEX_ARC;
+}
+}  // namespace
+
+TEST(StockWalk, TraceVertexAnswerMakesAConvexCornerSharp) {
+    for (CHAIN_trace_vertex_t answer :
+         {CHAIN_TRACE_VERTEX_ARC, CHAIN_TRACE_VERTEX_EXTEND_LIMITED, CHAIN_TRACE_VERTEX_EXTEND}) {
+        SCOPED_TRACE(static_cast<int>(answer));
+        Pool p;
+        RING_header_s* src = square(p.pool);
+        RING_header_s* out = empty_output(p.pool);
+        g_corner_answer = answer;
+        ASSERT_EQ(CHAIN__stock_general(src, 0.5, 1.5, nullptr, sharp_second_corner, ADD_ARC, nullptr, 0, out), 1);
+        bool sharp = false;
+        int arcs = 0;
+        for_each_vertex(out, [&](const RING_node_s* n, int) {
+            sharp = sharp || dist(point_of(n), 12.0, -2.0) < 1e-12;
+            arcs += (static_cast<const CHAIN_vertex_data_s*>(n->main_data)->flags & 3u) == SEG_ARC + 1;
+        });
+        EXPECT_EQ(sharp, answer != CHAIN_TRACE_VERTEX_ARC);
+        EXPECT_EQ(arcs, answer != CHAIN_TRACE_VERTEX_ARC ? 3 : 4);
+    }
+}
