@@ -57,7 +57,9 @@ int CHAIN_stock_general_old(RING_header_s* chain, double tool_radius, double sto
 // The general walk into the output header (emptied first, made of the
 // source's main data with kind TRACE_CHAIN, source under key 10).  1 when the
 // output has a vertex.  The caller's chain is never changed: an open chain's
-// end segment that the stock swallows is left out of the walk instead.
+// end segment that the stock swallows is left out of the walk instead.  A
+// stock callback failing ends the walk with 0, keeping what was built (none
+// at the first segment); a non-finite stock from it empties the output.
 int CHAIN__stock_general(RING_header_s* chain, double tool_radius, double stock, CHAIN_stock_data_cb_t stock_cb,
                          CHAIN_trace_vertex_cb_t trace_vertex_cb, CORNER_CONTROL corner_control,
                          CHAIN_trace_vertex_source_cb_t vertex_source_cb, int options, RING_header_s* output);
