@@ -164,12 +164,13 @@ std::vector<double> leaving_parameters(const RING_header_s* ends) {
     return out;
 }
 
-// Junctions where the chain crosses or touches itself: two or more pieces
-// leave them.
+// Junctions where the chain crosses or touches itself: three or more piece
+// ends meet there (the start of a closed chain holds two, an end of an open
+// one one).
 int crossing_count(const RING_header_s* network) {
     int crossings = 0;
     for (RING_node_s* junction : ring_nodes(network))
-        if (leaving_parameters(RING_ask_node_subring(junction)).size() >= 2) ++crossings;
+        if (RING_ask_node_subring(junction) && RING_ask_node_subring(junction)->count >= 3) ++crossings;
     return crossings;
 }
 
