@@ -11,6 +11,7 @@
 #include <merrow1/chain_debug.h>
 #include <merrow1/chain_boolean.h>
 #include <merrow1/chain_intersection.h>
+#include <merrow1/chain_merge.h>
 #include <merrow1/chain_part.h>
 #include <merrow1/chain_poly_seg.h>
 #include <merrow1/chain_region.h>
@@ -46,6 +47,9 @@ bool is_closed(const RING_header_s* chain) { return chain->first && chain->last 
 CHAIN_main_data_s* data_of(const RING_header_s* chain) { return static_cast<CHAIN_main_data_s*>(chain->main_data); }
 const double* point_of(const RING_node_s* vertex) {
     return static_cast<const CHAIN_vertex_data_s*>(vertex->main_data)->geometry;
+}
+double squared_distance(const double* a, const double* b) {
+    return (a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]);
 }
 
 const CHAIN_trace_vertex_data_s* trace_of(const RING_node_s* vertex) { return CHAIN_ask_trace_vertex_data(vertex); }
@@ -681,4 +685,303 @@ RING_header_s* CHAIN__standard_clean(RING_header_s* chain, SIDE side, CMEM_pool_
         return nullptr;
     }
     return list;
+}
+
+// ---------------------------------------------------------------------------
+// Moving a chain back onto its sources
+
+namespace {
+
+// Two points closer than this are one place on a segment.
+constexpr double kSamePlace = 2.5e-8;
+
+const CHAIN_source_chain_source_vertex_s* source_of(const RING_node_s* vertex) {
+    return static_cast<const CHAIN_source_chain_source_vertex_s*>(
+        APP_DATA__ask_app_data(vertex->app_data, APP_DATA_SOURCE_VERTEX));
+}
+RING_node_s* source_vertex(const RING_node_s* vertex) {
+    const CHAIN_source_chain_source_vertex_s* s = source_of(vertex);
+    return s ? s->source_vertex : nullptr;
+}
+
+double chain_length_tolerance(const RING_header_s* chain) {
+    const double own = data_of(chain)->length_tolerance;
+    return own > 0 ? own : EQ_ask_length_tolerance();
+}
+
+// Gives the vertex the segment type and geometry of the source vertex (an arc
+// its own end record in the chain's pool) ending at the point.
+void take_geometry(RING_header_s* chain, RING_node_s* vertex, const RING_node_s* source, const double point[2]) {
+    auto* record = static_cast<CHAIN_vertex_data_s*>(vertex->main_data);
+    const SEGMENT_TYPE type = source ? CHAIN_seg_ask_type(source) : CHAIN_seg_ask_type(vertex);
+    end_segment geometry{};
+    if (type == SEG_ARC) geometry = *reinterpret_cast<const end_segment*>(
+                             static_cast<const CHAIN_vertex_data_s*>(source->main_data)->geometry);
+    geometry.x = point[0];
+    geometry.y = point[1];
+    auto* fresh = CMEM_NEW(chain->pool, end_segment);
+    *fresh = geometry;
+    // The old geometry stays with the chain's pool: another vertex record
+    // may have been made sharing its block.
+    record->geometry = &fresh->x;
+    CHAIN_seg_set_type(vertex, type == SEG_POINT && vertex->previous ? SEG_LINE : type);
+    CHAIN_drop_cached_box(chain);
+}
+
+void move_point(RING_header_s* chain, RING_node_s* vertex, const double point[2]) {
+    auto* record = static_cast<CHAIN_vertex_data_s*>(vertex->main_data);
+    record->geometry[0] = point[0];
+    record->geometry[1] = point[1];
+    CHAIN_drop_cached_box(chain);
+}
+
+// A new vertex after `after` holding a copy of the source vertex's segment
+// ending at the point, linked to its source and told to the merge callback.
+RING_node_s* insert_copy(RING_header_s* chain, RING_node_s* after, RING_header_s* source_chain, RING_node_s* source,
+                         const double point[2], CHAIN_vertex_source_callback_t merge) {
+    auto* record = CMEM_NEW(chain->pool, CHAIN_vertex_data_s);
+    *record = {};
+    RING_node_s* added = RING_insert_after(chain, after, record);
+    take_geometry(chain, added, source, point);
+    CHAIN_attach_source_data(chain, added, source_chain, source);
+    if (merge) merge(source, source, source_chain, added, chain);
+    return added;
+}
+
+// Length of a segment from a point on it to its end (from its start to the
+// point with `to_point`).
+double part_length(const SEGMENT& segment, const double point[2], bool to_point) {
+    const double t = SEGMENT_length_parameter(&segment, point);
+    const double length = SegmentLength(&segment);
+    return to_point ? t * length : (1.0 - t) * length;
+}
+
+// Moves one vertex onto its source (see CHAIN_AdjustOntoSource).
+void move_onto_source(RING_header_s* chain, RING_node_s* vertex, RING_node_s* successor, double tolerance,
+                      CHAIN_vertex_source_callback_t merge) {
+    const double p[2] = {point_of(vertex)[0], point_of(vertex)[1]};
+    const CHAIN_source_chain_source_vertex_s* at_a = source_of(vertex);
+    const CHAIN_source_chain_source_vertex_s* at_b = successor ? source_of(successor) : nullptr;
+    SEGMENT s_a{}, s_b{};
+    const bool has_a = at_a && at_a->source_chain && at_a->source_vertex &&
+                       ChainSegment(at_a->source_chain, at_a->source_vertex, &s_a) && s_a.type != SEG_POINT;
+    const bool has_b = at_b && at_b->source_chain && at_b->source_vertex &&
+                       ChainSegment(at_b->source_chain, at_b->source_vertex, &s_b) && s_b.type != SEG_POINT;
+    double q_a[2] = {p[0], p[1]}, q_b[2] = {p[0], p[1]};
+    if (has_a) SegmentPointMinDist(&s_a, p, q_a);
+    if (has_b) SegmentPointMinDist(&s_b, p, q_b);
+    if (!has_a) {
+        if (has_b) move_point(chain, vertex, q_b);
+        return;
+    }
+    RING_node_s* a = at_a->source_vertex;
+    if (!has_b) {
+        take_geometry(chain, vertex, a, q_a);
+        return;
+    }
+    RING_node_s* b = at_b->source_vertex;
+    const double reach = 4 * tolerance;
+    const double* a_end = &s_a.end->x;
+    const double* b_start = s_b.start;
+    const bool q_a_at_end = squared_distance(q_a, a_end) <= kSamePlace * kSamePlace;
+    const bool q_b_at_start = squared_distance(q_b, b_start) <= kSamePlace * kSamePlace;
+
+    // One source chain: follow it from a to b when that is short.
+    if (at_a->source_chain == at_b->source_chain && a != b) {
+        RING_header_s* source = at_a->source_chain;
+        double length = q_a_at_end ? 0.0 : part_length(s_a, q_a, false);
+        RING_node_s* walk = a->next;
+        std::vector<RING_node_s*> between;
+        for (int k = 0; walk && walk != b && length <= reach && k < source->count; ++k, walk = walk->next) {
+            SEGMENT whole;
+            if (ChainSegment(source, walk, &whole)) length += SegmentLength(&whole);
+            between.push_back(walk);
+        }
+        if (walk == b) {
+            if (!q_b_at_start) length += part_length(s_b, q_b, true);
+            if (length <= reach) {
+                take_geometry(chain, vertex, a, a_end);
+                RING_node_s* after = vertex;
+                for (RING_node_s* w : between) after = insert_copy(chain, after, source, w, point_of(w), merge);
+                return;
+            }
+        }
+    }
+    // Where the two source segments meet, near both.
+    if (!q_a_at_end && !q_b_at_start) {
+        INT_POINT points;
+        const int found = SEGMENT_intersect(&s_a, &s_b, chain_length_tolerance(chain), &points);
+        if (found == -1) {
+            if (SegmentPointLocationOn(&s_a, b_start) == 5) {
+                take_geometry(chain, vertex, a, b_start);
+                return;
+            }
+        } else {
+            for (int i = 0; i < found && i < 2; ++i) {
+                const double x[2] = {points.point[i].x, points.point[i].y};
+                const LOCATION on_a = SegmentPointLocationOn(&s_a, x);
+                const LOCATION on_b = SegmentPointLocationOn(&s_b, x);
+                const double near = 2 * tolerance;
+                if (on_a >= 3 && on_a <= 5 && on_b >= 1 && on_b <= 3 &&
+                    (squared_distance(x, q_a) <= near * near || squared_distance(x, q_b) <= near * near)) {
+                    take_geometry(chain, vertex, a, x);
+                    return;
+                }
+            }
+        }
+    }
+    // Failing all: onto S_a, and a copy of b's segment onto S_b.
+    take_geometry(chain, vertex, a, q_a);
+    insert_copy(chain, vertex, at_b->source_chain, b, q_b, merge);
+}
+
+void adjust_chain_onto_source(RING_header_s* chain, double tolerance, CHAIN_vertex_source_callback_t merge) {
+    if (!chain || chain->type != RING_TYPE_CHAIN || chain->count < 2 || !chain->main_data) return;
+    const bool closed = is_closed(chain);
+    std::vector<RING_node_s*> order = ring_nodes(chain);
+    // Every vertex with a previous vertex names its source: checked before
+    // anything moves, so a refused chain comes back as it was.
+    for (RING_node_s* v : order)
+        if ((closed || v != chain->first) && !source_of(v))
+            ERROR_raise(__FILE__, __LINE__, 65, "Missing src data in CHAIN_AdjustOntoSource");
+    // 1. A closed chain starts where the source vertex changes.
+    if (closed) {
+        size_t start = order.size();
+        for (size_t i = 0; i < order.size() && start == order.size(); ++i)
+            if (source_vertex(order[i]) != source_vertex(order[(i + 1) % order.size()])) start = i;
+        if (start == order.size()) return;
+        std::rotate(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(start), order.end());
+    }
+    // 2. Once round: runs on one source vertex keep their last vertex, which
+    //    moves onto the source with the others.
+    for (size_t i = 0; i < order.size(); ++i) {
+        RING_node_s* vertex = order[i];
+        RING_node_s* successor = i + 1 < order.size() ? order[i + 1] : (closed ? order[0] : nullptr);
+        const bool has_previous = closed || vertex != chain->first;
+        if (successor && has_previous && source_vertex(vertex) == source_vertex(successor)) {
+            RING_delete_node(chain, vertex);
+            continue;
+        }
+        move_onto_source(chain, vertex, successor, tolerance, merge);
+    }
+    // 3. Tidy: vertices on the previous one go, the arc after them is mended;
+    //    arcs shorter than the tolerance become lines.
+    for (RING_node_s* vertex : ring_nodes(chain)) {
+        if (chain->count < 2 || (!closed && vertex == chain->first)) continue;
+        if (squared_distance(point_of(vertex), point_of(vertex->previous)) <= kSamePlace * kSamePlace) {
+            RING_node_s* after = vertex == chain->last && !closed ? nullptr : vertex->next;
+            RING_delete_node(chain, vertex);
+            if (after && CHAIN_seg_ask_type(after) == SEG_ARC) CHAIN_MendArcAfterAdjustment(chain, after);
+        }
+    }
+    for (RING_node_s* vertex : ring_nodes(chain)) {
+        SEGMENT segment;
+        if (CHAIN_seg_ask_type(vertex) == SEG_ARC && ChainSegment(chain, vertex, &segment) &&
+            SegmentLength(&segment) < tolerance)
+            CHAIN_seg_set_type(vertex, SEG_LINE);
+    }
+    CHAIN_drop_cached_box(chain);
+}
+
+}  // namespace
+
+void CHAIN_AdjustOntoSource(RING_header_s* chain_or_list, double tolerance, CHAIN_vertex_source_callback_t merge) {
+    if (!chain_or_list) return;
+    if (chain_or_list->type == RING_TYPE_LIST) {
+        for (RING_node_s* node : ring_nodes(chain_or_list))
+            adjust_chain_onto_source(RING_ask_node_subring(node), tolerance, merge);
+    } else {
+        adjust_chain_onto_source(chain_or_list, tolerance, merge);
+    }
+}
+
+void CHAIN_MendArcAfterAdjustment(RING_header_s* chain, RING_node_s* vertex) {
+    if (!chain || !vertex || !vertex->previous || (!is_closed(chain) && vertex == chain->first)) {
+        MERROW1_NOTE_FAILURE("CHAIN_MendArcAfterAdjustment called on non segment");
+        return;
+    }
+    if (CHAIN_seg_ask_type(vertex) != SEG_ARC) {
+        MERROW1_NOTE_FAILURE("CHAIN_MendArcAfterAdjustment called on non arc");
+        return;
+    }
+    // The centre goes to the point of the chord's bisector nearest the old
+    // centre; the radius reaches both ends; the sense stays.
+    auto* arc = reinterpret_cast<end_segment*>(static_cast<CHAIN_vertex_data_s*>(vertex->main_data)->geometry);
+    const double* start = point_of(vertex->previous);
+    const double mid[2] = {(start[0] + arc->x) / 2, (start[1] + arc->y) / 2};
+    const double chord[2] = {arc->x - start[0], arc->y - start[1]};
+    const double length = std::hypot(chord[0], chord[1]);
+    if (length <= 0) return;
+    const double normal[2] = {-chord[1] / length, chord[0] / length};
+    const double h = (arc->cx - mid[0]) * normal[0] + (arc->cy - mid[1]) * normal[1];
+    arc->cx = mid[0] + h * normal[0];
+    arc->cy = mid[1] + h * normal[1];
+    arc->radius = std::hypot(arc->x - arc->cx, arc->y - arc->cy);
+    CHAIN_drop_cached_box(chain);
+}
+
+// ---------------------------------------------------------------------------
+// Short segments
+
+namespace {
+
+// Where the extended neighbours of a short segment meet: on the previous
+// segment or beyond its end (inside it only past its middle), on the next one
+// or before its start (inside it only before its middle), within reach of the
+// short segment; the nearest such point.  False when there is none.
+bool meeting_point(const SEGMENT& before, const SEGMENT& small, const SEGMENT& after, double reach, double tolerance,
+                   double out[2]) {
+    INT_POINT points;
+    const int found = SEGMENT_intersect(&before, &after, tolerance, &points);
+    bool any = false;
+    double best = 1e300;
+    for (int i = 0; i < found && i < 2; ++i) {
+        const double x[2] = {points.point[i].x, points.point[i].y};
+        const LOCATION on_before = SegmentPointLocationOn(&before, x, tolerance);
+        const LOCATION on_after = SegmentPointLocationOn(&after, x, tolerance);
+        const bool past_before = on_before == 4 || on_before == 5 ||
+                                 (on_before == 3 && SegmentPointParameter(&before, x) > 0.5);
+        const bool ahead_of_after = on_after == 1 || on_after == 2 ||
+                                    (on_after == 3 && SegmentPointParameter(&after, x) < 0.5);
+        if (!past_before || !ahead_of_after) continue;
+        const double distance = SegmentPointMinDist(&small, x, nullptr);
+        if (distance > reach || distance >= best) continue;
+        best = distance;
+        out[0] = x[0];
+        out[1] = x[1];
+        any = true;
+    }
+    return any;
+}
+
+}  // namespace
+
+void CHAIN_removeSmallSegmentsByExtendingNeighbours(RING_header_s* chain, double reach, double small) {
+    if (!chain || chain->type != RING_TYPE_CHAIN || chain->count < 3 || !chain->main_data) return;
+    if (!std::isfinite(reach) || !std::isfinite(small) || reach < 0 || small <= 0) return;
+    const double tolerance = chain_length_tolerance(chain);
+    const bool closed = is_closed(chain);
+    for (RING_node_s* vertex : ring_nodes(chain)) {
+        if (chain->count < (closed ? 4 : 3)) return;
+        RING_node_s* previous = vertex->previous;
+        RING_node_s* next = closed || vertex != chain->last ? vertex->next : nullptr;
+        // The segment ending at the vertex and both its neighbours.
+        if (!previous || !next || (!closed && (vertex == chain->first || previous == chain->first))) continue;
+        SEGMENT before, segment, after;
+        if (!ChainSegment(chain, previous, &before) || !ChainSegment(chain, vertex, &segment) ||
+            !ChainSegment(chain, next, &after))
+            continue;
+        if (before.type == SEG_POINT || segment.type == SEG_POINT || after.type == SEG_POINT) continue;
+        const double chord = std::sqrt(squared_distance(segment.start, &segment.end->x));
+        if (chord > small || SegmentLength(&before) <= chord || SegmentLength(&after) <= chord) continue;
+        double meet[2];
+        if (!meeting_point(before, segment, after, reach, tolerance, meet)) continue;
+        RING_delete_node(chain, vertex);
+        // The previous segment now ends at the meeting point (an arc on a new
+        // end record), and the next one starts there.
+        if (CHAIN_seg_ask_type(previous) == SEG_ARC)
+            take_geometry(chain, previous, previous, meet);
+        else
+            move_point(chain, previous, meet);
+    }
 }

@@ -9,6 +9,7 @@
 #include <merrow1/chain_connect.h>
 #include <merrow1/chain_intersection.h>
 #include <merrow1/chain_region.h>
+#include <merrow1/chain_source.h>
 #include <merrow1/chain_trace.h>
 #include <stend/error.h>
 #include <velte/testing.h>
@@ -477,6 +478,163 @@ TEST_F(ChainCleanTest, CycleOfAPartPassesEachOfItsSegmentsOnce) {
             EXPECT_EQ(visits[i].start, c.points[i].first) << i;
             EXPECT_EQ(visits[i].end, c.points[i].second) << i;
             EXPECT_EQ(visits[i].direction, c.direction);
+        }
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Moving a chain back onto its sources
+
+namespace {
+
+// Names the source chain's vertex as the source of the chain's vertex.
+void source(RING_header_s* chain, RING_node_s* v, RING_header_s* src, RING_node_s* sv) {
+    auto* record = CMEM_NEW(chain->pool, CHAIN_source_chain_source_vertex_s);
+    *record = {src, sv, false};
+    RING_put_node_app_data(chain, v, APP_DATA_SOURCE_VERTEX, record);
+}
+
+int merged = 0;
+int count_merge(RING_node_s*, RING_node_s*, RING_header_s*, RING_node_s*, RING_header_s*) { return ++merged; }
+
+struct Expected {
+    double x, y;
+    SEGMENT_TYPE type;
+};
+
+class AdjustOntoSourceTest : public PoolTest {
+protected:
+    // The chain of the points, each vertex after the first sourced from the
+    // source vertex at the given position (-1: from the other source).
+    RING_header_s* sourced(const std::vector<V>& vertices, const std::vector<std::pair<RING_header_s*, int>>& sources,
+                           bool closed_chain) {
+        RING_header_s* chain = make_chain(pool, vertices, closed_chain);
+        for (size_t i = 0; i < sources.size(); ++i) {
+            if (sources[i].first)
+                source(chain, nth(chain, static_cast<int>(i)), sources[i].first, nth(sources[i].first, sources[i].second));
+        }
+        return chain;
+    }
+    void expect_points(const RING_header_s* chain, const std::vector<Expected>& expected) {
+        ASSERT_EQ(chain->count, static_cast<int>(expected.size()));
+        for (size_t i = 0; i < expected.size(); ++i) {
+            const RING_node_s* v = nth(chain, static_cast<int>(i));
+            EXPECT_NEAR(point_of(v)[0], expected[i].x, 1e-12) << i;
+            EXPECT_NEAR(point_of(v)[1], expected[i].y, 1e-12) << i;
+            if (i > 0) {
+                EXPECT_EQ(CHAIN_seg_ask_type(v), expected[i].type) << i;
+            }
+        }
+    }
+};
+
+TEST_F(AdjustOntoSourceTest, VerticesReturnOntoTheirSourceSegments) {
+    // Source: (0,0) (10,0) (10,0.002) (20,0.002), then a quarter arc about
+    // (20, 10.002) to (30, 10.002).
+    RING_header_s* a = make_chain(pool, {P(0, 0), L(10, 0), L(10, 0.002), L(20, 0.002), A(30, 10.002, 20, 10.002, CCW)}, false);
+    // A second source crossing the first at (10, 0).
+    RING_header_s* b = make_chain(pool, {P(10, -2), L(10, 10)}, false);
+    const double tol = 1e-3;
+    merged = 0;
+    {
+        SCOPED_TRACE("nudged copy: back onto the source, arcs with their geometry");
+        const double r = 10.0, e = 1e-4;
+        RING_header_s* c = sourced({P(0, 0), L(10, e), L(10 + e, 0.002), L(20, 0.002 + e),
+                                    L(20 + r * std::cos(kPi / 4), 10.002 - r * std::sin(kPi / 4) + e), L(30, 10.002 + e)},
+                                   {{nullptr, 0}, {a, 1}, {a, 2}, {a, 3}, {a, 4}, {a, 4}}, false);
+        CHAIN_AdjustOntoSource(c, tol, count_merge);
+        // The two vertices on the arc are one run: the first goes, the last
+        // lands on the arc's end.
+        expect_points(c, {{0, 0, SEG_POINT}, {10, 0, SEG_LINE}, {10, 0.002, SEG_LINE}, {20, 0.002, SEG_LINE}, {30, 10.002, SEG_ARC}});
+        EXPECT_NEAR(arc_of(c->last)->radius, 10.0, 1e-12);
+        EXPECT_EQ(arc_of(c->last)->direction, CCW);
+    }
+    {
+        SCOPED_TRACE("a skipped short source segment is copied back in");
+        RING_header_s* c = sourced({P(0, 0), L(10, 0.0005), L(20, 0.002)}, {{nullptr, 0}, {a, 1}, {a, 3}}, false);
+        CHAIN_AdjustOntoSource(c, tol, count_merge);
+        expect_points(c, {{0, 0, SEG_POINT}, {10, 0, SEG_LINE}, {10, 0.002, SEG_LINE}, {20, 0.002, SEG_LINE}});
+        EXPECT_EQ(merged, 1);
+        const auto* link = static_cast<const CHAIN_source_chain_source_vertex_s*>(
+            APP_DATA__ask_app_data(nth(c, 2)->app_data, APP_DATA_SOURCE_VERTEX));
+        ASSERT_NE(link, nullptr);
+        EXPECT_EQ(link->source_vertex, nth(a, 2));
+    }
+    {
+        SCOPED_TRACE("a corner between two sources goes where they cross");
+        RING_header_s* s = make_chain(pool, {P(0, 0), L(12, 0)}, false);
+        RING_header_s* c = sourced({P(0, 0), L(10.0005, 0.0005), L(10, 10)}, {{nullptr, 0}, {s, 1}, {b, 1}}, false);
+        CHAIN_AdjustOntoSource(c, tol, nullptr);
+        expect_points(c, {{0, 0, SEG_POINT}, {10, 0, SEG_LINE}, {10, 10, SEG_LINE}});
+    }
+    {
+        SCOPED_TRACE("sources apart: a bridge from one onto the other");
+        RING_header_s* s = make_chain(pool, {P(0, 0), L(5, 0)}, false);
+        RING_header_s* c = sourced({P(0, 0), L(5.5, 0.0005), L(10, 10)}, {{nullptr, 0}, {s, 1}, {b, 1}}, false);
+        CHAIN_AdjustOntoSource(c, tol, nullptr);
+        expect_points(c, {{0, 0, SEG_POINT}, {5, 0, SEG_LINE}, {10, 0.0005, SEG_LINE}, {10, 10, SEG_LINE}});
+    }
+}
+
+TEST_F(AdjustOntoSourceTest, OneSourceVertexLeavesTheChainAndMissingSourcesAreRefused) {
+    RING_header_s* a = make_chain(pool, {P(0, 0), L(10, 0)}, false);
+    RING_header_s* ring = sourced({L(1, 1), L(2, 1), L(2, 2)}, {{a, 1}, {a, 1}, {a, 1}}, true);
+    CHAIN_AdjustOntoSource(ring, 1e-3, nullptr);
+    expect_points(ring, {{1, 1, SEG_LINE}, {2, 1, SEG_LINE}, {2, 2, SEG_LINE}});
+
+    RING_header_s* c = sourced({P(0, 0.0001), L(5, 0.0001), L(10, 0.0001)}, {{nullptr, 0}, {a, 1}, {nullptr, 0}}, false);
+    try {
+        CHAIN_AdjustOntoSource(c, 1e-3, nullptr);
+        ADD_FAILURE() << "no error";
+    } catch (const Korvo::Error::Exception& e) {
+        EXPECT_EQ(e.askCode(), 65);
+        EXPECT_EQ(e.askText(), "Missing src data in CHAIN_AdjustOntoSource");
+    }
+    expect_points(c, {{0, 0.0001, SEG_POINT}, {5, 0.0001, SEG_LINE}, {10, 0.0001, SEG_LINE}});
+}
+
+TEST_F(AdjustOntoSourceTest, MendingAnArcRefitsItToItsEndsAndRefusesOtherSegments) {
+    RING_header_s* c = make_chain(pool, {P(0, 0), A(2.2, 0, 1, 0.1, CCW)}, false);
+    CHAIN_MendArcAfterAdjustment(c, c->last);
+    const end_segment* arc = arc_of(c->last);
+    EXPECT_NEAR(arc->cx, 1.1, 1e-12);
+    EXPECT_NEAR(arc->cy, 0.1, 1e-12);
+    EXPECT_NEAR(arc->radius, std::hypot(1.1, 0.1), 1e-12);
+    EXPECT_EQ(arc->direction, CCW);
+    RING_header_s* line = make_chain(pool, {P(0, 0), L(1, 0)}, false);
+    CHAIN_MendArcAfterAdjustment(line, line->last);
+    CHAIN_MendArcAfterAdjustment(line, line->first);
+    EXPECT_EQ(point_of(line->last)[0], 1.0);
+}
+
+// ---------------------------------------------------------------------------
+// Short segments
+
+TEST_F(ChainCleanTest, ShortSegmentsGoWhereTheirNeighboursMeet) {
+    struct Case {
+        const char* name;
+        std::vector<V> vertices;
+        double reach, small;
+        std::vector<std::array<double, 2>> expected;
+    };
+    const Case cases[] = {
+        {"chamfer of two lines", {P(0, 0), L(9.999, 0), L(10, 0.001), L(10, 10)}, 0.01, 0.01, {{0, 0}, {10, 0}, {10, 10}}},
+        {"beyond reach", {P(0, 0), L(9.999, 0), L(10, 0.001), L(10, 10)}, 1e-4, 0.01, {{0, 0}, {9.999, 0}, {10, 0.001}, {10, 10}}},
+        {"not small", {P(0, 0), L(9.999, 0), L(10, 0.001), L(10, 10)}, 0.01, 1e-3, {{0, 0}, {9.999, 0}, {10, 0.001}, {10, 10}}},
+        // A line into an arc of radius 10 about (0, 10): the line y = 0
+        // touches the arc's circle at (0, 0), ahead of the arc's start.
+        {"line into an arc", {P(-10, 0), L(-0.001, 0), L(0.0005, 0.0005), A(10, 10, 0, 10, CCW)}, 0.01, 0.01, {{-10, 0}, {0, 0}, {10, 10}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RING_header_s* chain = make_chain(pool, c.vertices, false);
+        CHAIN_removeSmallSegmentsByExtendingNeighbours(chain, c.reach, c.small);
+        ASSERT_EQ(chain->count, static_cast<int>(c.expected.size()));
+        for (size_t i = 0; i < c.expected.size(); ++i) {
+            EXPECT_NEAR(point_of(nth(chain, static_cast<int>(i)))[0], c.expected[i][0], 1e-7) << i;
+            EXPECT_NEAR(point_of(nth(chain, static_cast<int>(i)))[1], c.expected[i][1], 1e-7) << i;
         }
     }
 }
