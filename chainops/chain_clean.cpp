@@ -360,9 +360,10 @@ bool bounding_places(const RING_header_s* ends, double t, double* a, double* b) 
 // The junction where the circle's bounding places lie, when the circle's
 // piece carries one index at both ends: up to six steps along pieces whose
 // vertex bears the full-circle mark (leaving records for sense 1, arriving
-// ones for -1), taking the junction reached by the lowest parameter.
+// ones for -1), taking the junction reached by the lowest parameter, else
+// the last one reached (the junction itself when no step is taken).
 RING_header_s* circle_junction(const RING_header_s* chain, RING_header_s* ends, double t, int sense) {
-    if (sense != 1 && sense != -1) return nullptr;
+    if (sense != 1 && sense != -1) return ends;
     RING_header_s* at = ends;
     RING_header_s* best = nullptr;
     double lowest = 1e300;
@@ -372,8 +373,13 @@ RING_header_s* circle_junction(const RING_header_s* chain, RING_header_s* ends, 
         for (RING_node_s* node : ring_nodes(at)) {
             const SPLIT_CHAIN_s* end = record_of(node);
             if ((sense == 1) == (end->reversed != 0)) continue;
+            // The record's vertex ends the segment it runs on at this
+            // junction: the piece's first segment when it leaves, its last
+            // when it arrives.
             const double p = end->piece->start->parameter;
-            RING_node_s* vertex = vertex_at(chain, static_cast<int>(std::ceil(p - tol)));
+            RING_node_s* vertex = end->reversed
+                                      ? vertex_at(chain, static_cast<int>(std::ceil(end->piece->end->parameter - tol)))
+                                      : vertex_at(chain, static_cast<int>(std::floor(p + tol)) + 1);
             if (!vertex || !is_full_circle(vertex)) continue;
             if (std::fabs(p - t) <= tol || std::fabs(p) <= tol) continue;
             if (end->far_junction) next = RING_ask_node_subring(end->far_junction);
@@ -383,7 +389,7 @@ RING_header_s* circle_junction(const RING_header_s* chain, RING_header_s* ends, 
         if (!next) break;
         at = next;
     }
-    return best ? best : (at != ends ? at : nullptr);
+    return best ? best : at;
 }
 
 // One circle of a closed chain; false when no junction leads to a marked

@@ -274,6 +274,39 @@ TEST_F(ChainCleanTest, ClosedChainStartsAtTheFirstCornerClearOfTheRestAndLosesIt
     expect_extreme_winding_region(chain, chains_in(out), rng, -1.0, 13.0);
 }
 
+TEST_F(ChainCleanTest, AnAbortAnywhereFreesThePoolsAndPutsTheStartBack) {
+    for (bool newer : {false, true}) {
+        SCOPED_TRACE(newer ? "newer" : "older");
+        RING_header_s* chain = with_side(
+            make_chain(pool, {L(10, 0), L(12, 0), L(11, -1), L(11, 1), L(11, 10), L(0, 10), L(0, 0)}, true), RIGHT);
+        RING_node_s* first = chain->first;
+        const long pools = velte_test::live_pool_count();
+        int failures = 0;
+        for (int k = 0; k < 100000; ++k) {
+            CHAIN_set_new_boolean_flag(newer);
+            velte_test::request_abort(k);
+            bool failed = false;
+            RING_header_s* result = nullptr;
+            try {
+                result = CHAIN__clean(chain, 0, nullptr, pool);
+            } catch (const Korvo::Error::Severe& error) {
+                failed = true;
+                EXPECT_EQ(error.askCode(), ERROR_USER_ABORT_CODE);
+            }
+            velte_test::cancel_abort();
+            EXPECT_EQ(velte_test::live_pool_count(), pools);
+            EXPECT_EQ(chain->count, 7);
+            if (!failed) {
+                EXPECT_NE(result, nullptr);
+                break;
+            }
+            EXPECT_EQ(chain->first, first);
+            ++failures;
+        }
+        EXPECT_GT(failures, 0);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Standard cleans
 
@@ -397,6 +430,35 @@ TEST_F(ChainCleanTest, OpenChainEndingInACircleAtAStepHighVertexIsTrimmedThere) 
     EXPECT_EQ(trace->count, 2);
     EXPECT_NEAR(CHAIN_perimeter_and_centroid(trace, nullptr), 10.0, 1e-9);
     EXPECT_EQ(circle_keys(trace), 0);
+}
+
+TEST_F(ChainCleanTest, ClosedChainLosesTheCircleAtItsStepHighVertex) {
+    // The square (0,0)-(10,10) with a full circle of three arcs about
+    // (10, -1) hung at its corner (10, 0).
+    const double c = std::cos(kPi / 6);
+    for (int sense : {1, -1}) {
+        SCOPED_TRACE(sense);
+        RING_header_s* trace = make_chain(pool,
+                                          {L(0, 0), L(10, 0), A(10 - c, -1.5, 10, -1, CCW), A(10 + c, -1.5, 10, -1, CCW),
+                                           A(10, 0, 10, -1, CCW), L(10, 10), L(0, 10)},
+                                          true);
+        data_of(trace)->kind = TRACE_CHAIN;
+        data_of(trace)->material_side = LEFT;
+        Marks high;
+        high.step_high = true;
+        high.sense = sense;
+        Marks piece;
+        piece.full_circle = true;
+        mark(trace, nth(trace, 1), high);
+        for (int i = 2; i <= 4; ++i) mark(trace, nth(trace, i), piece);
+        RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+        CHAIN_single_standard_clean(trace, out);
+        ASSERT_EQ(out->count, 1);
+        EXPECT_TRUE(closed(trace));
+        EXPECT_EQ(trace->count, 4);
+        EXPECT_NEAR(CHAIN_chainArea_chainCentroid(trace, nullptr), 100.0, 1e-9);
+        EXPECT_EQ(circle_keys(trace), 0);
+    }
 }
 
 TEST_F(ChainCleanTest, BlankEndSegmentsAreDropped) {
