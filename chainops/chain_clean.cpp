@@ -892,7 +892,8 @@ void adjust_chain_onto_source(RING_header_s* chain, double tolerance, CHAIN_vert
 }  // namespace
 
 void CHAIN_AdjustOntoSource(RING_header_s* chain_or_list, double tolerance, CHAIN_vertex_source_callback_t merge) {
-    if (!chain_or_list) return;
+    // A tolerance that is not a positive number gives no reach: refused.
+    if (!chain_or_list || !std::isfinite(tolerance) || tolerance <= 0) return;
     if (chain_or_list->type == RING_TYPE_LIST) {
         for (RING_node_s* node : ring_nodes(chain_or_list))
             adjust_chain_onto_source(RING_ask_node_subring(node), tolerance, merge);

@@ -54,7 +54,8 @@ RING_header_s* CHAIN__standard_clean(RING_header_s* chain, SIDE side, CMEM_pool_
 // skipped source vertices in (the merge callback told of each), then drops
 // vertices within 2.5e-8 of the previous one and turns arcs shorter than the
 // tolerance into lines.  Error 65 "Missing src data in CHAIN_AdjustOntoSource"
-// for a vertex after the first without key 17.
+// for a vertex after the first without key 17.  A tolerance that is not a
+// positive number does nothing.
 void CHAIN_AdjustOntoSource(RING_header_s* chain_or_list, double tolerance, CHAIN_vertex_source_callback_t merge);
 
 // Refits the arc ending at the vertex to its (moved) ends: same direction,

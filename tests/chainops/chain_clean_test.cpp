@@ -657,6 +657,10 @@ TEST_F(AdjustOntoSourceTest, OneSourceVertexLeavesTheChainAndMissingSourcesAreRe
     CHAIN_AdjustOntoSource(ring, 1e-3, nullptr);
     expect_points(ring, {{1, 1, SEG_LINE}, {2, 1, SEG_LINE}, {2, 2, SEG_LINE}});
 
+    RING_header_s* nudged = sourced({P(0, 0), L(10, 0.0001)}, {{nullptr, 0}, {a, 1}}, false);
+    for (double bad : {0.0, -1e-3, std::nan("")}) CHAIN_AdjustOntoSource(nudged, bad, nullptr);
+    expect_points(nudged, {{0, 0, SEG_POINT}, {10, 0.0001, SEG_LINE}});
+
     RING_header_s* c = sourced({P(0, 0.0001), L(5, 0.0001), L(10, 0.0001)}, {{nullptr, 0}, {a, 1}, {nullptr, 0}}, false);
     try {
         CHAIN_AdjustOntoSource(c, 1e-3, nullptr);
