@@ -79,6 +79,26 @@ int effective_side(const SPLIT_CHAIN_s* end) {
     return end->reversed ? mirrored(side) : side;
 }
 
+// Takes a loop back out of out: a loop the call made is deleted with its
+// node; a caller's chain handed on by reference loses that reference only.
+void take_back(RING_header_s* out, RING_node_s* node, bool made) {
+    if (made) {
+        RING_delete_node(out, node);
+        return;
+    }
+    RING_header_s* chain = RING_ask_node_subring(node);
+    RING_disconnect_node(out, node);
+    if (chain && chain->references > 1) RING_delete(chain);
+}
+
+// End records held by the junctions of the network.
+int record_count(const RING_header_s* network) {
+    int records = 0;
+    for (RING_node_s* junction : ring_nodes(network))
+        if (const RING_header_s* ends = RING_ask_node_subring(junction)) records += ends->count;
+    return records;
+}
+
 bool marked(const RING_node_s* junction) {
     return APP_DATA__ask_app_data(junction->app_data, CHAIN_APP_DATA_SCRATCH_MARK) != nullptr;
 }
@@ -271,7 +291,9 @@ int ChainInterfIndex(RING_header_s* network, int* index) {
     std::vector<Item> stack{{first, nullptr, 0}};
     std::vector<RING_node_s*> group;
     int lowest = INT_MAX;
-    while (!stack.empty()) {
+    const int records = record_count(network);
+    for (int popped = 0; !stack.empty();) {
+        if (++popped > records + 1) MERROW1_INFINITE_LOOP();
         const Item item = stack.back();
         stack.pop_back();
         if (marked(item.junction)) continue;
@@ -318,9 +340,11 @@ void CHAIN_split_chain_list(RING_header_s* chains, RING_header_s* intersections,
     ChainsIntersectionBetween(chains, intersections, false);
     ChainsSplit(intersections, network);
     int index = 0;
-    // Each call isolates one group; there are at most as many as junctions.
-    for (int bound = network->count + 1; bound > 0 && ChainInterfIndex(network, &index); --bound) {
-    }
+    // Each call isolates one group and marks at least one junction: there are
+    // at most as many groups as junctions.
+    const int bound = network->count;
+    for (int groups = 0; ChainInterfIndex(network, &index);)
+        if (++groups > bound) MERROW1_INFINITE_LOOP();
 }
 
 int ChainsMinimalLoops(RING_header_s* intersections, RING_header_s* network, SIDE side, RING_header_s* out,
@@ -338,14 +362,22 @@ int ChainsMinimalLoops(RING_header_s* intersections, RING_header_s* network, SID
     std::vector<bool> made;          // whether the call made that chain
     bool met_traced = false;
     bool emptied = false;
-    // Every loop removes at least its start record; the records of the
-    // network bound the number of loops.
-    int records = 0;
-    for (RING_node_s* junction : ring_nodes(network)) records += RING_ask_node_subring(junction) ? RING_ask_node_subring(junction)->count : 0;
+    // Every loop removes at least its start record, every step of a walk the
+    // record it takes: the records of the network bound both.  Running past
+    // the bound takes back what the call added to out and raises 965003.
+    const int records = record_count(network);
+    auto overrun = [&](RING_header_s* unfinished, int line) {
+        if (unfinished) RING_delete(unfinished);
+        for (size_t i = added.size(); i-- > 0;) {
+            take_back(out, added[i], made[i]);
+        }
+        merrow1::infinite_loop(__FILE__, line);
+    };
 
-    for (int loops = 0; loops <= records; ++loops) {
+    for (int loops = 0;; ++loops) {
         const Start start = find_start(intersections, network, pass, side);
         if (!start.node) break;
+        if (loops > records) overrun(nullptr, __LINE__);
         SPLIT_CHAIN_s* first = record_of(start.node);
         RING_header_s* loop = nullptr;
         bool walked = false;
@@ -379,7 +411,8 @@ int ChainsMinimalLoops(RING_header_s* intersections, RING_header_s* network, SID
             RING_header_s* only_chain = chain_of(first);
             RING_header_s* last_chain = only_chain;
             const bool started_at_chain_start = std::fabs(run_start(first)) <= kParameterSlack;
-            for (int steps = 0; steps <= records && node; ++steps) {
+            for (int steps = 0; node; ++steps) {
+                if (steps > records) overrun(loop, __LINE__);
                 SPLIT_CHAIN_s* end = record_of(node);
                 RING_header_s* chain = chain_of(end);
                 if (chain != only_chain) only_chain = nullptr;
@@ -442,8 +475,7 @@ int ChainsMinimalLoops(RING_header_s* intersections, RING_header_s* network, SID
         if (met_traced && (walked || loop_class(loop)->all_dummy)) {
             // A walked loop after a traced piece: the call gives nothing.
             for (size_t i = added.size(); i-- > 0;) {
-                if (made[i]) RING_delete_node(out, added[i]);
-                else RING_disconnect_node(out, added[i]);
+                take_back(out, added[i], made[i]);
             }
             added.clear();
             made.clear();
@@ -492,7 +524,9 @@ void boolean_older(RING_header_s* chains, SIDE side, RING_header_s* out, CHAIN_v
             ChainsIntersection(set, intersections);
         ChainsSplit(intersections, network);
         int index = 0;
-        for (int bound = network->count + 1; bound > 0 && ChainInterfIndex(network, &index); --bound) {
+        const int bound = network->count;
+        for (int groups = 0; ChainInterfIndex(network, &index);) {
+            if (++groups > bound) MERROW1_INFINITE_LOOP();
             ChainsMinimalLoops(intersections, network, side, out, merge);
             CHAIN_debug_report(kReportChain, "ChainsBoolean", out, nullptr);
         }
@@ -697,8 +731,11 @@ void remove_with_twins(const std::vector<Held>& records) {
 // Removes, until none is left, every junction whose records all leave it or
 // all arrive at it, with the twins of its records; empty junctions go too.
 void prune(RING_header_s* network) {
-    for (bool changed = true; changed;) {
-        changed = false;
+    // Every repetition after the first removes at least one record.
+    const int records = record_count(network);
+    for (int round = 0, changed = 1; changed; ++round) {
+        if (round > records + 1) MERROW1_INFINITE_LOOP();
+        changed = 0;
         for (RING_node_s* junction : ring_nodes(network)) {
             RING_header_s* ends = RING_ask_node_subring(junction);
             if (!ends || !ends->first) {
@@ -711,7 +748,7 @@ void prune(RING_header_s* network) {
             std::vector<Held> all;
             for (RING_node_s* node : ring_nodes(ends)) all.push_back({ends, node});
             remove_with_twins(all);
-            changed = true;
+            changed = 1;
         }
     }
 }
@@ -732,10 +769,10 @@ int ChainsFormMinAreaLoops(RING_header_s* chains, RING_header_s* out) {
         RING_set_sub_ring_delfunc(network, nullptr);
         if (ChainsIntersection(chains, intersections) == 1) CHAIN_split(intersections, network);
         CHAIN_debug_report(kReportChain, "ChainsFormMinAreaLoops", intersections, nullptr);
-        int records = 0;
-        for (RING_node_s* junction : ring_nodes(network)) records += RING_ask_node_subring(junction)->count;
-        // Every round removes at least one record.
-        for (int round = 0; round <= records; ++round) {
+        // Every round removes at least one record, every step of a walk takes
+        // one: the records bound both.
+        const int records = record_count(network);
+        for (int round = 0;; ++round) {
             prune(network);
             Held start{nullptr, nullptr};
             for (RING_node_s* junction : ring_nodes(network)) {
@@ -750,10 +787,12 @@ int ChainsFormMinAreaLoops(RING_header_s* chains, RING_header_s* out) {
                 if (!start.node && !leaving.empty()) start = {ends, leaving[0]};
             }
             if (!start.node) break;
+            if (round > records) MERROW1_INFINITE_LOOP();
             std::vector<RING_header_s*> junctions;
             std::vector<Held> walked;
             Held at = start;
-            for (int steps = 0; steps <= records; ++steps) {
+            for (int steps = 0;; ++steps) {
+                if (steps > records) MERROW1_INFINITE_LOOP();
                 junctions.push_back(at.ends);
                 walked.push_back(at);
                 RING_header_s* far = nullptr;

@@ -1,10 +1,16 @@
-// Connected networks of a split-chain network.
+// Connected networks of a split-chain network, and the segment walk of a
+// part of a chain.
 #include <merrow1/chain_connect.h>
 #include "internal/ring_nodes.h"
 
 #include <merrow1/app_data_keys.h>
+#include <merrow1/chain.h>
+#include <merrow1/chain_segments.h>
 #include <merrow1/chain_split.h>
+#include <quorn/quorn.h>
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace {
@@ -59,5 +65,76 @@ void CHAIN_extract_split_net(RING_header_s* network, int number, RING_header_s* 
     for (RING_node_s* junction : ring_nodes(network)) {
         const SPLIT_JUNCTION_s* data = junction_data(junction);
         if (data && data->pass == number) RING_move_node(network, junction, out, out->last);
+    }
+}
+
+namespace {
+
+double squared_distance(const double* a, const double* b) {
+    return (a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]);
+}
+
+// Index of the segment holding a parameter: segment k holds (k - 1, k].
+int segment_holding(double parameter) { return static_cast<int>(std::ceil(parameter - 1e-12)); }
+
+}  // namespace
+
+void CHAIN_cycle_part_of_chain(const PART_OF_CHAIN_s* part, int direction, CHAIN_cycle_segment_cb_t callback,
+                               void* data) {
+    if (!part || !part->start || !part->end || !callback || (direction != 1 && direction != -1)) return;
+    const POINT_ON_CHAIN_s* start = part->start;
+    const POINT_ON_CHAIN_s* end = part->end;
+    RING_header_s* chain = start->chain;
+    if (!chain || chain != end->chain || chain->count < 2 || !chain->first) return;
+    const int n = chain->count;
+    const bool closed = chain->last && chain->last->next == chain->first;
+    const double tolerance = EQ_ask_length_squared_tolerance();
+    double from = start->parameter;
+    double to = end->parameter;
+    if (closed && to < from - 1e-10) to += n;
+    // One place at both ends of a closed chain's part: once all the way round.
+    if (closed && to <= n && std::fabs(to - from) <= 1e-8 && squared_distance(start->point, end->point) <= tolerance)
+        to = from + n;
+    int first = segment_holding(from);
+    const int last = segment_holding(to);
+    if (!closed) first = std::max(first, 1);
+    if (first > last || last - first > n || (!closed && last > n - 1)) return;
+
+    // The vertex ending segment `first`: `first` steps from the first vertex
+    // (on a closed chain segment 0 is the closing segment n).
+    RING_node_s* node = chain->first;
+    for (int k = 0; k < ((first % n) + n) % n; ++k) node = node->next;
+    std::vector<RING_node_s*> ends;  // vertex ending each segment, first to last
+    for (int k = first; k <= last && node; ++k, node = closed ? node->next : (node == chain->last ? nullptr : node->next))
+        ends.push_back(node);
+    if (static_cast<int>(ends.size()) != last - first + 1) return;
+
+    const int count = static_cast<int>(ends.size());
+    for (int i = 0; i < count; ++i) {
+        // Forward takes the segments in chain order, backward from the last.
+        const int at = direction == 1 ? i : count - 1 - i;
+        SEGMENT segment;
+        if (!ChainSegment(chain, ends[at], &segment)) continue;
+        const double* seg_start = segment.start;
+        const double* seg_end = &segment.end->x;
+        const bool holds_start = at == 0;
+        const bool holds_end = at == count - 1;
+        // The part's places inside this segment, null where it runs to the
+        // segment's own end.
+        const double* from_point = nullptr;
+        const double* to_point = nullptr;
+        if (holds_start) {
+            if (squared_distance(start->point, seg_end) <= tolerance) continue;
+            if (squared_distance(start->point, seg_start) > tolerance) from_point = start->point;
+        }
+        if (holds_end) {
+            const double* begin = from_point ? from_point : seg_start;
+            if (squared_distance(end->point, begin) <= tolerance) continue;
+            if (squared_distance(end->point, seg_end) > tolerance) to_point = end->point;
+        }
+        if (direction == 1)
+            callback(chain, ends[at], from_point, to_point, data, 1);
+        else
+            callback(chain, ends[at]->previous, to_point, from_point, data, -1);
     }
 }

@@ -22,6 +22,12 @@ inline bool precondition(bool ok, const char* file, int line, const char* reason
     return ok ? true : precondition_failed(file, line, reason);
 }
 
+// A link-following walk ran past the bound its data gives: the links are
+// broken.  Raises the host error 965003.
+[[noreturn]] inline void infinite_loop(const char* file, int line) {
+    ERROR_raise(file, line, ERROR_INFINITE_LOOP_CODE, "Infinite Loop Encountered");
+}
+
 }  // namespace merrow1
 
 // `MERROW1_REQUIRE(cond, "DUE_TO_INVALID_INPUT", 0);` returns 0 from the
@@ -36,3 +42,6 @@ inline bool precondition(bool ok, const char* file, int line, const char* reason
 
 // Reports a failed precondition without returning.
 #define MERROW1_NOTE_FAILURE(reason) ::merrow1::precondition_failed(__FILE__, __LINE__, reason)
+
+// Raises "Infinite Loop Encountered" (965003) from the calling line.
+#define MERROW1_INFINITE_LOOP() ::merrow1::infinite_loop(__FILE__, __LINE__)

@@ -56,6 +56,10 @@ enum {
     CHAIN_APP_DATA_SEGMENT_SOURCE = 74,
     // Header: a there-and-back chain's turning vertex. Shared.
     CHAIN_APP_DATA_TURNING_VERTEX = 110,
+    // Vertex: a step-high vertex of a traced chain whose circle the standard
+    // clean has still to remove (a mark: the datum is the vertex's own node).
+    // Shared; the standard clean removes every one before it returns.
+    APP_DATA_CLEAN_CIRCLE = 107,
     // Header: the datum the classifier of CHAIN_split_chain_into_chains
     // returned for the piece. Shared (the classifier's).
     CHAIN_APP_DATA_SPLIT_CLASS = 120,

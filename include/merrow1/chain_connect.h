@@ -8,6 +8,7 @@
 // junction as visited.
 #pragma once
 
+#include <merrow1/chain_part.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
 
@@ -16,6 +17,25 @@
 // (key 17) of the vertices from the second, each once.  Null when the list
 // stays empty or for a null chain.
 RING_header_s* CHAIN_source_of_segments(RING_header_s* chain, CMEM_pool_s* pool);
+
+// Called for each segment of a part of a chain: the chain, the vertex that
+// names the segment, the part's own start and end points where the part
+// begins or ends inside the segment (null where it takes the segment's own
+// end), the caller's data and the direction of the walk.  Points come in the
+// order of the walk.
+typedef void (*CHAIN_cycle_segment_cb_t)(RING_header_s* chain, RING_node_s* vertex, const double* start,
+                                         const double* end, void* data, int direction);
+
+// Walks the segments of the part: forward (1) from the start to the end, each
+// segment named by the vertex that ends it; backward (-1) from the end to the
+// start, each named by the vertex that starts it in chain order.  A segment
+// that the part only touches at one end (within the host's squared length
+// tolerance) is skipped.  A part of a closed chain whose start and end are
+// one place at most one whole turn along is the whole loop, walked once
+// around.  Any other direction, or a part that does not fit its chain, does
+// nothing.
+void CHAIN_cycle_part_of_chain(const PART_OF_CHAIN_s* part, int direction, CHAIN_cycle_segment_cb_t callback,
+                               void* data);
 
 // Numbers the connected networks of a split-chain network: junctions without
 // records are unlinked, then each unvisited junction starts a new number that

@@ -21,6 +21,7 @@
 #include <merrow1/chain_boolean.h>
 #include <merrow1/chain_connect.h>
 #include <merrow1/chain_build.h>
+#include <merrow1/chain_clean.h>
 #include <merrow1/chain_corner.h>
 #include <merrow1/chain_create.h>
 #include <merrow1/chain_debug.h>

@@ -3,6 +3,7 @@
 // the minimal-loop walk and what the old road hands back.
 #include "chain/chain_query_fixture.h"
 #include "chainops/random_star.h"
+#include "chainops/region_oracle.h"
 
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_boolean.h>
@@ -23,15 +24,10 @@
 #include <vector>
 
 using namespace chain_query_test;
+using namespace region_oracle;
 
 namespace {
 
-std::vector<RING_header_s*> chains_in(const RING_header_s* list) {
-    std::vector<RING_header_s*> out;
-    RING_node_s* n = list->first;
-    for (int i = 0; n && i < list->count; ++i, n = n->next) out.push_back(RING_ask_node_subring(n));
-    return out;
-}
 std::vector<RING_node_s*> nodes(const RING_header_s* ring) {
     std::vector<RING_node_s*> out;
     RING_node_s* n = ring ? ring->first : nullptr;
@@ -39,40 +35,6 @@ std::vector<RING_node_s*> nodes(const RING_header_s* ring) {
     return out;
 }
 SPLIT_CHAIN_s* rec(const RING_node_s* node) { return static_cast<SPLIT_CHAIN_s*>(node->main_data); }
-
-bool is_island(RING_header_s* c) {
-    const DIRECTION d = CHAIN_direction_of_chain(c);
-    const SIDE s = data_of(c)->material_side;
-    return (d == CW && s == RIGHT) || (d == CCW && s == LEFT);
-}
-
-// Material area of a result: islands add, holes take off.
-double material_area(const std::vector<RING_header_s*>& chains) {
-    double total = 0;
-    for (RING_header_s* c : chains) {
-        const double a = std::fabs(CHAIN_chainArea_chainCentroid(c, nullptr));
-        total += is_island(c) ? a : -a;
-    }
-    return total;
-}
-
-// Membership of a point in a result: islands enclosing it less holes
-// enclosing it (winding of the result chains by their material).
-int membership(const std::vector<RING_header_s*>& chains, const double p[2]) {
-    int level = 0;
-    for (RING_header_s* c : chains)
-        if (ChainPointLocation(c, p, nullptr) == CHAIN_LOCATION_INSIDE) level += is_island(c) ? 1 : -1;
-    return level;
-}
-
-double distance_to(const std::vector<RING_header_s*>& chains, const double p[2]) {
-    double best = 1e300;
-    for (RING_header_s* c : chains) {
-        POINT_ON_CHAIN_s near{};
-        best = std::min(best, ChainPointMinDistance(c, p, &near));
-    }
-    return best;
-}
 
 class SplitBooleanTest : public PoolTest {
 protected:
