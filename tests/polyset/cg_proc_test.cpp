@@ -264,14 +264,10 @@ TEST_F(CgProcTest, LevelsUniteWithThePreviousOutput) {
 // One side of the previous output can lie on two loops of the next output:
 // legs and a foot under the bar [0,30] x [0,10] close a hole whose top is the
 // middle of its bottom side, while both ends of that side stay on the outer
-// loop.  The level after should still have the hole.
-//
-// Open fault, disabled: the level after fills the hole.  Between levels the
-// previous-level array keeps only the output boundary unblanked, and no
-// sub-segment of the hole's loop is the first piece of a wrapped segment, so
-// the boundary extraction, which starts its floods only there, never reaches
-// the hole.
-TEST_F(CgProcTest, DISABLED_APreviousSideOnTwoLoopsStaysInBoth) {
+// loop.  The level after still has the hole: between levels only the output
+// boundary stays unblanked, and every sub-segment of the hole's loop is the
+// middle of a segment, so the extraction must reach it from there.
+TEST_F(CgProcTest, APreviousSideOnTwoLoopsStaysInBoth) {
     CG_PROC_s* proc = processor(-20, 60, -20, 60);
     CG_PROC_process_level(proc, list_of({rect(0, 0, 30, 10)}), list(), nullptr, nullptr, nullptr, nullptr);
     RING_header_s* out1 = list();
