@@ -586,6 +586,54 @@ TEST_F(CgProcTest, RunCurvesFollowTheirChainStretches) {
     CMEM_private_delete_pool(zp);
 }
 
+// A loop with pieces on two chains gives one run per stretch.  The first
+// level's square [0,10]^2 less the kept contain region above the staircase
+// (0,4) (6,4) (6,7) (10,7) leaves new material bounded by the square's left
+// side, bottom and right side (21 long) and three pieces of the contain
+// chain (13 long).  The extraction meets the contain piece ending at (0,4)
+// first, so the loop begins there, inside the contain stretch: the run of
+// that stretch wraps round the loop's start and is the built-in curve, and
+// the output run follows it.  The contain run is plain with the contain
+// offset, and the contain chain's implied offset is its own again after
+// the pass.
+TEST_F(CgProcTest, ATwoChainLoopGivesOneRunPerStretch) {
+    CG_PROC_s* proc = processor(-10, 40, -10, 40);
+    RING_header_s* contain = closed({pt(6, 4), pt(6, 7), pt(20, 7), pt(20, 20), pt(-5, 20), pt(-5, 4)},
+                                    std::vector<SEGMENT_TYPE>(6, SEG_LINE));
+    CG_PROC_add_contain(proc, list_of({contain}), Korvo::Cam::NoMaterialAtInfinity, true);
+    CMEM_pool_s* zp = CMEM_private_create_pool(0, "zones", __LINE__, __FILE__);
+    BZONE_map_s* map = BZONE_create_map(zp, 8);
+    RING_header_s* out = list();
+    CG_PROC_process_level(proc, list_of({rect(0, 0, 10, 10)}), out, map, nullptr, nullptr, nullptr);
+    ASSERT_EQ(out->count, 1);
+    RING_header_s* a = chains_in(out)[0];
+    const auto curves = run_curves(map);
+    ASSERT_EQ(curves.size(), 1u);
+    ASSERT_EQ(curves[0].size(), 2u);
+    const CG_PROC_run_s* on_contain = curves[0][0];
+    const CG_PROC_run_s* on_output = curves[0][1];
+    EXPECT_EQ(on_output->first_place.chain, a);
+    EXPECT_EQ(on_output->plain, 0);
+    EXPECT_NE(on_output->active, nullptr);
+    EXPECT_NE(on_output->stored_path, nullptr);
+    EXPECT_NEAR(part_length(on_output), 21.0, 1e-6);
+    EXPECT_EQ(on_contain->first_place.chain, contain);
+    EXPECT_EQ(on_contain->plain, 1);
+    EXPECT_EQ(on_contain->passive, on_output->active);
+    EXPECT_EQ(on_contain->stored_path, nullptr);
+    EXPECT_DOUBLE_EQ(on_contain->offset, 0.5);
+    EXPECT_NEAR(part_length(on_contain), 13.0, 1e-6);
+    EXPECT_LT(dist(on_output->last_place.point, on_contain->first_place.point), 1e-6);
+    EXPECT_LT(dist(on_contain->last_place.point, on_output->first_place.point), 1e-6);
+    EXPECT_EQ(gap_runs(a), std::vector<CG_PROC_run_s*>{const_cast<CG_PROC_run_s*>(on_output)});
+    EXPECT_EQ(gap_runs(contain), std::vector<CG_PROC_run_s*>{const_cast<CG_PROC_run_s*>(on_contain)});
+    EXPECT_EQ(md(contain)->use_implied_offset, 0);
+    EXPECT_EQ(md(contain)->implied_offset, 0.0);
+    CG_PROC_destroy(proc);
+    BZONE_destroy_map(map);
+    CMEM_private_delete_pool(zp);
+}
+
 // A run whose places lie within the tolerance on its chain and that covers
 // fewer segments than the chain has vertices is freed, and the pieces it
 // claimed go back to their previous claim: with a number tolerance that
