@@ -396,12 +396,63 @@ Stack random_stack(std::mt19937& rng) {
     return s;
 }
 
+// Length of the boundary of a level's new material (inside one of the
+// shapes, outside the first `before` of them), sampled along every shape's
+// outline in steps of at most `step`: a stretch counts when the new
+// material differs on its two sides, once where outlines coincide.
+double new_material_boundary(const std::vector<region_oracle::Shape>& all, size_t before, double step) {
+    auto inside = [&](double x, double y, size_t n) {
+        for (size_t i = 0; i < n; ++i)
+            if (region_oracle::shape_winding(all[i], x, y) != 0) return true;
+        return false;
+    };
+    auto fresh = [&](double x, double y) { return inside(x, y, all.size()) && !inside(x, y, before); };
+    const double off = 0.02;
+    double total = 0;
+    for (size_t s = 0; s < all.size(); ++s) {
+        const region_oracle::Shape& sh = all[s];
+        // Stretches: length, a point on the outline and the unit normal there.
+        struct Stretch {
+            double length, x, y, nx, ny;
+        };
+        std::vector<Stretch> stretches;
+        if (sh.radius > 0) {
+            const int n = static_cast<int>(std::ceil(2 * kPi * sh.radius / step));
+            for (int k = 0; k < n; ++k) {
+                const double a = 2 * kPi * (k + 0.5) / n;
+                stretches.push_back({2 * kPi * sh.radius / n, sh.centre.x + sh.radius * std::cos(a),
+                                     sh.centre.y + sh.radius * std::sin(a), std::cos(a), std::sin(a)});
+            }
+        } else {
+            for (size_t i = 0; i < sh.pts.size(); ++i) {
+                const PNT2_s a = sh.pts[i], b = sh.pts[(i + 1) % sh.pts.size()];
+                const double len = std::hypot(b.x - a.x, b.y - a.y);
+                const int n = static_cast<int>(std::ceil(len / step));
+                for (int k = 0; k < n; ++k) {
+                    const double t = (k + 0.5) / n;
+                    stretches.push_back({len / n, a.x + t * (b.x - a.x), a.y + t * (b.y - a.y), (b.y - a.y) / len,
+                                         (a.x - b.x) / len});
+                }
+            }
+        }
+        for (const Stretch& st : stretches) {
+            if (fresh(st.x + off * st.nx, st.y + off * st.ny) == fresh(st.x - off * st.nx, st.y - off * st.ny))
+                continue;
+            bool earlier = false;
+            for (size_t t = 0; t < s && !earlier; ++t) earlier = region_oracle::shape_distance(all[t], st.x, st.y) < 1e-6;
+            if (!earlier) total += st.length;
+        }
+    }
+    return total;
+}
+
 // Each level's output is the union of the level's shapes and the previous
 // output: sample points away from every shape's boundary agree with the
 // oracle's winding, and the output's area agrees with the oracle's area
 // counted on a fine lattice.  With a zone map, the run curves of every
-// boundary follow one another round their loop, and the gap lists of the
-// previous output only name runs whose places lie on their own chain.
+// boundary follow one another round their loop, their lengths add up to the
+// length of the boundary of the level's new material, and the gap lists of
+// the previous output only name runs whose places lie on their own chain.
 TEST_F(CgProcTest, LevelOutputsAreUnionsOfTheStack) {
     std::mt19937 rng(20261210u);
     for (int trial = 0; trial < 16; ++trial) {
@@ -479,6 +530,13 @@ TEST_F(CgProcTest, LevelOutputsAreUnionsOfTheStack) {
                     }
                 };
                 tiles(run_curves(map), true);
+                // The runs of all boundaries together cover the boundary of
+                // the level's new material once.
+                double runs = 0;
+                for (const auto& curve : run_curves(map))
+                    for (const CG_PROC_run_s* run : curve) runs += part_length(run);
+                const double expected = new_material_boundary(all, all.size() - stack.levels[l].size(), 4.0);
+                EXPECT_NEAR(runs, expected, 0.005 * expected + 50.0);
                 if (maps.size() > 1) tiles(run_curves(maps[maps.size() - 2]), false);
                 if (previous_output) {
                     for (RING_header_s* c : chains_in(previous_output)) {
