@@ -285,6 +285,34 @@ TEST_F(CgProcTest, APreviousSideOnTwoLoopsStaysInBoth) {
     CG_PROC_destroy(proc);
 }
 
+// The level after fills that hole with a square that lies in the previous
+// output everywhere else: the level's new material is the hole, and its
+// zone boundary is the hole's loop, 30 long, with a run on it.
+//
+// Open fault, disabled: the zone pass gives no boundary.  The hole's loop is
+// a part of the network that holds no ray start (every piece is the middle
+// of a segment blanked elsewhere), and the zone extraction floods only the
+// parts a ray reaches: an unreached part's zones would need joining to the
+// zones around it, which only a ray's crossings record.
+TEST_F(CgProcTest, DISABLED_AHoleFilledByTheNextLevelIsItsNewMaterial) {
+    CG_PROC_s* proc = processor(-20, 60, -20, 60);
+    CMEM_pool_s* zp = CMEM_private_create_pool(0, "zones", __LINE__, __FILE__);
+    CG_PROC_process_level(proc, list_of({rect(0, 0, 30, 10)}), list(), nullptr, nullptr, nullptr, nullptr);
+    CG_PROC_process_level(proc, list_of({rect(5, -10, 10, 2), rect(20, -10, 25, 2), rect(5, -10, 25, -5)}), list(),
+                          nullptr, nullptr, nullptr, nullptr);
+    BZONE_map_s* map = BZONE_create_map(zp, 8);
+    RING_header_s* out = list();
+    CG_PROC_process_level(proc, list_of({rect(7, -7, 23, 2)}), out, map, nullptr, nullptr, nullptr);
+    EXPECT_EQ(Region(chains_in(out)).material(15, -2), 1);
+    double runs = 0;
+    for (const auto& curve : run_curves(map))
+        for (const CG_PROC_run_s* run : curve) runs += part_length(run);
+    EXPECT_NEAR(runs, 30.0, 1e-6);
+    CG_PROC_destroy(proc);
+    BZONE_destroy_map(map);
+    CMEM_private_delete_pool(zp);
+}
+
 // Output vertices made from level segments take the host's segment data of
 // their source vertices through the host's merge callback.
 TEST_F(CgProcTest, OutputVerticesCarryTheHostSegmentData) {
