@@ -159,6 +159,9 @@ struct Extraction {
     // zone of the face on its right.
     BZONE_map_s* map;
     std::unordered_map<Half, BZONE_s*, HalfHash>* right_zone;
+    // The level of the face on the right of every half-edge walked so far,
+    // over all parts extracted by one call.
+    std::unordered_map<Half, int, HalfHash>* right_level;
 };
 
 // The live zone of the face on the right of a walked half-edge.
@@ -372,7 +375,7 @@ void extract_from(Extraction& x, Half start, int start_level) {
     };
     std::vector<Item> stack;
     std::vector<Item> walked;  // every half-edge with the level of its right face
-    std::unordered_map<Half, int, HalfHash> right_level;
+    std::unordered_map<Half, int, HalfHash>& right_level = *x.right_level;
     std::unordered_map<Half, int, HalfHash> right_face;  // checking only: the face walk that met it
     std::unordered_map<Half, BZONE_s*, HalfHash> right_zone;
     // Zero-width faces: two sub-segments of different segments between the
@@ -488,6 +491,103 @@ void extract_from(Extraction& x, Half start, int start_level) {
 // Clears the extraction marks of every node record.
 void clear_extraction_marks(PSI_s* psi) {
     PSI__set_clear_node_marks(psi, static_cast<uint16_t>(~PSI_SET_MARKS));
+}
+
+// Parts that no flood reached: a part whose sub-segments are all pieces
+// between crossings of segments blanked elsewhere (a hole closed by the
+// middles of several blanked segments) holds no record where the flood of
+// step 3 starts.  Its level is carried along one of its segments instead,
+// from the segment's start or from a face already walked: past a record,
+// the level on the right of the segment changes by the arms that meet it on
+// that side (the face on the left of an arm is higher by its weight when
+// the arm leaves in its working direction, lower when it leaves against
+// it), and a blanked piece of the segment lies in the face on the right of
+// the first active arm counter-clockwise from it.  At the segment's start a
+// ray gives the level, beside a blanked first piece the level of the face
+// it lies in.  The first unreached piece met this way starts a flood with
+// that level.  Only segments that hold an unreached piece are walked twice
+// and cast a ray.
+void extract_islands(Extraction& x, DYNAMIC_ARRAY_s** wrapped, int count, int offset) {
+    PSI_s* psi = x.psi;
+    const long bound = arm_bound(psi);
+    const std::unordered_map<Half, int, HalfHash>& levels = *x.right_level;
+    auto walked_level = [&](const Half& h, int* level) {
+        auto it = levels.find(h);
+        if (it == levels.end()) return false;
+        *level = it->second;
+        return true;
+    };
+    auto unreached = [](const Half& h) { return arm_active(h) && !(half_flags(h) & half_seen_mark(h)); };
+    // The segment's index at the next record along it, the walk bounded.
+    auto next_along = [&](PSI_INTXN_NODE_s* node, RING_node_s* seg, long along) {
+        if (along > bound) ERROR_internal(kFile, __LINE__, "PSI: node list of a segment does not end");
+        const int at = seg_index(node, seg);
+        if (at < 0) ERROR_internal(kFile, __LINE__, "PSI: segment lost along its node list");
+        return at;
+    };
+    for (int s = 0; s < count; ++s) {
+        for (int i = 0; i < wrapped[s]->num_active; ++i) {
+            Wrapper* w = wrapper_at(wrapped[s], i);
+            for (int k = 0; k < w->count; ++k) {
+                RING_node_s* seg = w->segs[k];
+                PSI_INTXN_NODE_s* first = w->first_nodes ? w->first_nodes[k] : nullptr;
+                bool any = false;
+                PSI_INTXN_NODE_s* node = first;
+                for (long along = 0; node && !any; ++along) {
+                    const int at = next_along(node, seg, along);
+                    any = node->pn_along[2 + at] && unreached(Half{node, 2 + at});
+                    node = node->pn_along[2 + at];
+                }
+                if (!any) continue;
+                bool known = false;
+                int level = 0;  // on the right of the piece arriving at the record
+                node = first;
+                for (long along = 0; node; ++along) {
+                    const int at = next_along(node, seg, along);
+                    if (!node->pn_along[2 + at]) break;
+                    const Half f{node, 2 + at};
+                    // Past the record: the arms between the arriving piece
+                    // and the leaving one on the right side.
+                    if (known && node->pn_along[at]) {
+                        const Half b{node, at};
+                        Half a = ccw_next(b);
+                        for (long turn = 0; a != f; ++turn) {
+                            if (turn > bound)
+                                ERROR_internal(kFile, __LINE__, "PSI: cycle around a point does not close");
+                            if (arm_active(a)) {
+                                const int weight = PSI__set_segment_weight(half_segment(a));
+                                level += half_along_working(a) ? weight : -weight;
+                            }
+                            a = ccw_next(a);
+                        }
+                    }
+                    // A walked face fixes the level afresh.
+                    if (arm_active(f)) {
+                        known = walked_level(f, &level) || known;
+                    } else {
+                        const Half h = ccw_next_active(psi, f, [](const Half&) {});
+                        if (h != f && walked_level(h, &level)) known = true;
+                    }
+                    // At the segment's start a ray does, as in step 3.
+                    const bool vertex = ((node->flags[0] | node->flags[1]) & PSI_NODE_FLAG_VERTEX) != 0;
+                    if (!known && along == 0 && at == 0 && vertex) {
+                        PSI_wn_functor_s wn;
+                        std::memset(&wn, 0, sizeof wn);
+                        PSI__ray_calc_winding_number(psi, node, wrapped, count, 1, false, &wn);
+                        level = wn.winding + offset;
+                        if (arm_active(f) && half_reversed(f)) level += PSI__set_segment_weight(seg);
+                        known = true;
+                    }
+                    if (known && unreached(f)) {
+                        CERR_raise_on_abort();
+                        ++x.loop_number;
+                        extract_from(x, f, level);
+                    }
+                    node = node->pn_along[2 + at];
+                }
+            }
+        }
+    }
 }
 
 // Unwraps every poly of the wrapped sets and frees the arrays.
@@ -677,7 +777,8 @@ void PSI__set_extract_final_boundaries(void* object, DYNAMIC_ARRAY_s** wrapped, 
         ERROR_internal(kFile, __LINE__, "Require zones but allow_extended_info flag not set");
     BZONE_map_s* map = output->kind == PSI_SET_OUTPUT_ZONES ? static_cast<BZONE_map_s*>(output->target) : nullptr;
     clear_extraction_marks(psi);
-    Extraction x{psi, output, dummy_ring, second_pass, needs_another_pass, 0, map, nullptr};
+    std::unordered_map<Half, int, HalfHash> right_level;
+    Extraction x{psi, output, dummy_ring, second_pass, needs_another_pass, 0, map, nullptr, &right_level};
     PSI_ray_delayed_zone_merge_node_s* delayed = nullptr;
     // 3. Every connected part of the network is flooded once, from the first
     // sub-segment of a wrapper that no flood has reached, with the level a
@@ -716,6 +817,10 @@ void PSI__set_extract_final_boundaries(void* object, DYNAMIC_ARRAY_s** wrapped, 
             }
         }
     }
+    // Parts that hold no ray start (see extract_islands); a zone output
+    // would need their zones joined to the faces around them, which only a
+    // ray records, so it keeps to the parts the rays reach.
+    if (!map) extract_islands(x, wrapped, count, offset);
     if (map) PSI__ray_do_delayed_region_merges(&delayed);
     // 4. Output polys stay on the inputs' grid.
     if (map && output->mode == PSI_SET_OUTPUT_POLYS && first_wrapper &&

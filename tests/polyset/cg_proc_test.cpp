@@ -264,14 +264,10 @@ TEST_F(CgProcTest, LevelsUniteWithThePreviousOutput) {
 // One side of the previous output can lie on two loops of the next output:
 // legs and a foot under the bar [0,30] x [0,10] close a hole whose top is the
 // middle of its bottom side, while both ends of that side stay on the outer
-// loop.  The level after should still have the hole.
-//
-// Open fault, disabled: the level after fills the hole.  Between levels the
-// previous-level array keeps only the output boundary unblanked, and no
-// sub-segment of the hole's loop is the first piece of a wrapped segment, so
-// the boundary extraction, which starts its floods only there, never reaches
-// the hole.
-TEST_F(CgProcTest, DISABLED_APreviousSideOnTwoLoopsStaysInBoth) {
+// loop.  The level after still has the hole: between levels only the output
+// boundary stays unblanked, and every sub-segment of the hole's loop is the
+// middle of a segment, so the extraction must reach it from there.
+TEST_F(CgProcTest, APreviousSideOnTwoLoopsStaysInBoth) {
     CG_PROC_s* proc = processor(-20, 60, -20, 60);
     CG_PROC_process_level(proc, list_of({rect(0, 0, 30, 10)}), list(), nullptr, nullptr, nullptr, nullptr);
     RING_header_s* out1 = list();
@@ -287,6 +283,34 @@ TEST_F(CgProcTest, DISABLED_APreviousSideOnTwoLoopsStaysInBoth) {
     EXPECT_EQ(r2.material(15, -2), 0);  // the hole
     EXPECT_EQ(r2.material(15, 5), 1);
     CG_PROC_destroy(proc);
+}
+
+// The level after fills that hole with a square that lies in the previous
+// output everywhere else: the level's new material is the hole, and its
+// zone boundary is the hole's loop, 30 long, with a run on it.
+//
+// Open fault, disabled: the zone pass gives no boundary.  The hole's loop is
+// a part of the network that holds no ray start (every piece is the middle
+// of a segment blanked elsewhere), and the zone extraction floods only the
+// parts a ray reaches: an unreached part's zones would need joining to the
+// zones around it, which only a ray's crossings record.
+TEST_F(CgProcTest, DISABLED_AHoleFilledByTheNextLevelIsItsNewMaterial) {
+    CG_PROC_s* proc = processor(-20, 60, -20, 60);
+    CMEM_pool_s* zp = CMEM_private_create_pool(0, "zones", __LINE__, __FILE__);
+    CG_PROC_process_level(proc, list_of({rect(0, 0, 30, 10)}), list(), nullptr, nullptr, nullptr, nullptr);
+    CG_PROC_process_level(proc, list_of({rect(5, -10, 10, 2), rect(20, -10, 25, 2), rect(5, -10, 25, -5)}), list(),
+                          nullptr, nullptr, nullptr, nullptr);
+    BZONE_map_s* map = BZONE_create_map(zp, 8);
+    RING_header_s* out = list();
+    CG_PROC_process_level(proc, list_of({rect(7, -7, 23, 2)}), out, map, nullptr, nullptr, nullptr);
+    EXPECT_EQ(Region(chains_in(out)).material(15, -2), 1);
+    double runs = 0;
+    for (const auto& curve : run_curves(map))
+        for (const CG_PROC_run_s* run : curve) runs += part_length(run);
+    EXPECT_NEAR(runs, 30.0, 1e-6);
+    CG_PROC_destroy(proc);
+    BZONE_destroy_map(map);
+    CMEM_private_delete_pool(zp);
 }
 
 // Output vertices made from level segments take the host's segment data of
@@ -400,12 +424,63 @@ Stack random_stack(std::mt19937& rng) {
     return s;
 }
 
+// Length of the boundary of a level's new material (inside one of the
+// shapes, outside the first `before` of them), sampled along every shape's
+// outline in steps of at most `step`: a stretch counts when the new
+// material differs on its two sides, once where outlines coincide.
+double new_material_boundary(const std::vector<region_oracle::Shape>& all, size_t before, double step) {
+    auto inside = [&](double x, double y, size_t n) {
+        for (size_t i = 0; i < n; ++i)
+            if (region_oracle::shape_winding(all[i], x, y) != 0) return true;
+        return false;
+    };
+    auto fresh = [&](double x, double y) { return inside(x, y, all.size()) && !inside(x, y, before); };
+    const double off = 0.02;
+    double total = 0;
+    for (size_t s = 0; s < all.size(); ++s) {
+        const region_oracle::Shape& sh = all[s];
+        // Stretches: length, a point on the outline and the unit normal there.
+        struct Stretch {
+            double length, x, y, nx, ny;
+        };
+        std::vector<Stretch> stretches;
+        if (sh.radius > 0) {
+            const int n = static_cast<int>(std::ceil(2 * kPi * sh.radius / step));
+            for (int k = 0; k < n; ++k) {
+                const double a = 2 * kPi * (k + 0.5) / n;
+                stretches.push_back({2 * kPi * sh.radius / n, sh.centre.x + sh.radius * std::cos(a),
+                                     sh.centre.y + sh.radius * std::sin(a), std::cos(a), std::sin(a)});
+            }
+        } else {
+            for (size_t i = 0; i < sh.pts.size(); ++i) {
+                const PNT2_s a = sh.pts[i], b = sh.pts[(i + 1) % sh.pts.size()];
+                const double len = std::hypot(b.x - a.x, b.y - a.y);
+                const int n = static_cast<int>(std::ceil(len / step));
+                for (int k = 0; k < n; ++k) {
+                    const double t = (k + 0.5) / n;
+                    stretches.push_back({len / n, a.x + t * (b.x - a.x), a.y + t * (b.y - a.y), (b.y - a.y) / len,
+                                         (a.x - b.x) / len});
+                }
+            }
+        }
+        for (const Stretch& st : stretches) {
+            if (fresh(st.x + off * st.nx, st.y + off * st.ny) == fresh(st.x - off * st.nx, st.y - off * st.ny))
+                continue;
+            bool earlier = false;
+            for (size_t t = 0; t < s && !earlier; ++t) earlier = region_oracle::shape_distance(all[t], st.x, st.y) < 1e-6;
+            if (!earlier) total += st.length;
+        }
+    }
+    return total;
+}
+
 // Each level's output is the union of the level's shapes and the previous
 // output: sample points away from every shape's boundary agree with the
 // oracle's winding, and the output's area agrees with the oracle's area
 // counted on a fine lattice.  With a zone map, the run curves of every
-// boundary follow one another round their loop, and the gap lists of the
-// previous output only name runs whose places lie on their own chain.
+// boundary follow one another round their loop, their lengths add up to the
+// length of the boundary of the level's new material, and the gap lists of
+// the previous output only name runs whose places lie on their own chain.
 TEST_F(CgProcTest, LevelOutputsAreUnionsOfTheStack) {
     std::mt19937 rng(20261210u);
     for (int trial = 0; trial < 16; ++trial) {
@@ -483,6 +558,13 @@ TEST_F(CgProcTest, LevelOutputsAreUnionsOfTheStack) {
                     }
                 };
                 tiles(run_curves(map), true);
+                // The runs of all boundaries together cover the boundary of
+                // the level's new material once.
+                double runs = 0;
+                for (const auto& curve : run_curves(map))
+                    for (const CG_PROC_run_s* run : curve) runs += part_length(run);
+                const double expected = new_material_boundary(all, all.size() - stack.levels[l].size(), 4.0);
+                EXPECT_NEAR(runs, expected, 0.005 * expected + 50.0);
                 if (maps.size() > 1) tiles(run_curves(maps[maps.size() - 2]), false);
                 if (previous_output) {
                     for (RING_header_s* c : chains_in(previous_output)) {
@@ -587,6 +669,54 @@ TEST_F(CgProcTest, RunCurvesFollowTheirChainStretches) {
     CG_PROC_destroy(proc);
     BZONE_destroy_map(map0);
     BZONE_destroy_map(map1);
+    CMEM_private_delete_pool(zp);
+}
+
+// A loop with pieces on two chains gives one run per stretch.  The first
+// level's square [0,10]^2 less the kept contain region above the staircase
+// (0,4) (6,4) (6,7) (10,7) leaves new material bounded by the square's left
+// side, bottom and right side (21 long) and three pieces of the contain
+// chain (13 long).  The extraction meets the contain piece ending at (0,4)
+// first, so the loop begins there, inside the contain stretch: the run of
+// that stretch wraps round the loop's start and is the built-in curve, and
+// the output run follows it.  The contain run is plain with the contain
+// offset, and the contain chain's implied offset is its own again after
+// the pass.
+TEST_F(CgProcTest, ATwoChainLoopGivesOneRunPerStretch) {
+    CG_PROC_s* proc = processor(-10, 40, -10, 40);
+    RING_header_s* contain = closed({pt(6, 4), pt(6, 7), pt(20, 7), pt(20, 20), pt(-5, 20), pt(-5, 4)},
+                                    std::vector<SEGMENT_TYPE>(6, SEG_LINE));
+    CG_PROC_add_contain(proc, list_of({contain}), Korvo::Cam::NoMaterialAtInfinity, true);
+    CMEM_pool_s* zp = CMEM_private_create_pool(0, "zones", __LINE__, __FILE__);
+    BZONE_map_s* map = BZONE_create_map(zp, 8);
+    RING_header_s* out = list();
+    CG_PROC_process_level(proc, list_of({rect(0, 0, 10, 10)}), out, map, nullptr, nullptr, nullptr);
+    ASSERT_EQ(out->count, 1);
+    RING_header_s* a = chains_in(out)[0];
+    const auto curves = run_curves(map);
+    ASSERT_EQ(curves.size(), 1u);
+    ASSERT_EQ(curves[0].size(), 2u);
+    const CG_PROC_run_s* on_contain = curves[0][0];
+    const CG_PROC_run_s* on_output = curves[0][1];
+    EXPECT_EQ(on_output->first_place.chain, a);
+    EXPECT_EQ(on_output->plain, 0);
+    EXPECT_NE(on_output->active, nullptr);
+    EXPECT_NE(on_output->stored_path, nullptr);
+    EXPECT_NEAR(part_length(on_output), 21.0, 1e-6);
+    EXPECT_EQ(on_contain->first_place.chain, contain);
+    EXPECT_EQ(on_contain->plain, 1);
+    EXPECT_EQ(on_contain->passive, on_output->active);
+    EXPECT_EQ(on_contain->stored_path, nullptr);
+    EXPECT_DOUBLE_EQ(on_contain->offset, 0.5);
+    EXPECT_NEAR(part_length(on_contain), 13.0, 1e-6);
+    EXPECT_LT(dist(on_output->last_place.point, on_contain->first_place.point), 1e-6);
+    EXPECT_LT(dist(on_contain->last_place.point, on_output->first_place.point), 1e-6);
+    EXPECT_EQ(gap_runs(a), std::vector<CG_PROC_run_s*>{const_cast<CG_PROC_run_s*>(on_output)});
+    EXPECT_EQ(gap_runs(contain), std::vector<CG_PROC_run_s*>{const_cast<CG_PROC_run_s*>(on_contain)});
+    EXPECT_EQ(md(contain)->use_implied_offset, 0);
+    EXPECT_EQ(md(contain)->implied_offset, 0.0);
+    CG_PROC_destroy(proc);
+    BZONE_destroy_map(map);
     CMEM_private_delete_pool(zp);
 }
 

@@ -476,6 +476,65 @@ TEST_F(PsiNetwork, CoverPathsCopySelectedSegmentsIntoTheNetwork) {
     EXPECT_EQ("Hidden Cover!\n", logs[0]);
 }
 
+// The sub-segments of a wrapper's segments as loop entries, each named at
+// its end, segment by segment.
+std::vector<POLY_INTXN_node_s> entries_of(Wrapper* w) {
+    std::vector<POLY_INTXN_node_s> out;
+    for (int i = 0; i < w->count; ++i) {
+        RING_node_s* seg = w->segs[i];
+        PSI_INTXN_NODE_s* n = w->first_nodes[i];
+        for (PSI_INTXN_NODE_s* m = n->pn_along[2 + psi_test::seg_index(n, seg)]; m;) {
+            const int j = psi_test::seg_index(m, seg);
+            out.push_back(POLY_INTXN_node_s{m, j});
+            m = m->pn_along[2 + j];
+        }
+    }
+    return out;
+}
+
+void cover_paths(PSI_s* psi, RING_header_s* loops, DYNAMIC_ARRAY_s* covers) {
+    PSI_method<void (*)(void*, RING_header_s*, bool (*)(RING_node_s*, void*), void*, PSI_create_data_cb_t, void*,
+                        DYNAMIC_ARRAY_s*)>(psi, PSI_SLOT_COVER_PATHS)(psi, loops, select_all, nullptr, nullptr,
+                                                                      nullptr, covers);
+}
+
+// Two loops through pieces of one segment: the first loop's cover copies the
+// segment, and the second loop's entry on it moves onto that copy as well
+// (it builds no cover of its own), so no entry is left on the original.
+TEST_F(PsiNetwork, CoverPathsMoveEveryLoopOntoASegmentsOneCover) {
+    Wrapper* a = wrap(polygon(square(0, 0, 10)));
+    wrap(polygon(square(5, -5, 10)));  // cuts a's bottom side at (5, 0)
+    intersect_all();
+    const std::vector<POLY_INTXN_node_s> all = entries_of(a);
+    // a's bottom side, from (0,0), is its first segment: its piece ending at
+    // (10,0) goes to the second loop, the rest to the first.
+    RING_header_s* loops = POLY_INTXN_create_ring_of(pool);
+    POLY_INTXN_s* first = POLY_INTXN_create(pool);
+    POLY_INTXN_s* second = POLY_INTXN_create(pool);
+    for (const POLY_INTXN_node_s& e : all) {
+        const bool bottom_end = e.node->segs[e.arm & 1] == a->segs[0] && e.node->pnt.x == a->first_nodes[1]->pnt.x &&
+                                e.node->pnt.y == a->first_nodes[1]->pnt.y;
+        POLY_INTXN_append(bottom_end ? second : first, e.node, e.arm);
+    }
+    ASSERT_EQ(POLY_INTXN_count(second), 1);
+    RING_insert_after(loops, loops->last, first);
+    RING_insert_after(loops, loops->last, second);
+    DYNAMIC_ARRAY_s* covers = DYNAMIC_ARRAY__create(pool, sizeof(Wrapper), 5, 5);
+    cover_paths(psi, loops, covers);
+    ASSERT_EQ(1, covers->num_active);
+    Wrapper* cover = static_cast<Wrapper*>(DYNAMIC_ARRAY_element_at(covers, 0));
+    wrappers.push_back(cover);
+    expect_valid();
+    for (POLY_INTXN_s* loop : {first, second}) {
+        for (int k = 0; k < POLY_INTXN_count(loop); ++k) {
+            const POLY_INTXN_node_s* e = POLY_INTXN_entry(loop, k);
+            bool on_cover = false;
+            for (int i = 0; i < cover->count; ++i) on_cover |= e->node->segs[e->arm & 1] == cover->segs[i];
+            EXPECT_TRUE(on_cover) << (loop == first ? "first loop, entry " : "second loop, entry ") << k;
+        }
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Removal
 // ---------------------------------------------------------------------------
@@ -518,6 +577,65 @@ TEST_F(PsiNetwork, RemovingAPolyGivesTheNetworkOfNeverAddingIt) {
         EXPECT_EQ(0, x->count);
         expect_valid();
         EXPECT_TRUE(psi_canonical(wrappers) == without);
+    }
+}
+
+// A record that ends sub-segments with outputs (the keeper mark) stays on its
+// segment when the poly that crossed there goes, as a plain record between
+// two pieces of the segment; without the mark it goes.
+TEST_F(PsiNetwork, RemovalKeepsTheRecordsThatEndOutputs) {
+    for (const bool keeper : {false, true}) {
+        SCOPED_TRACE(keeper ? "keeper" : "plain");
+        PSI__reset(psi);
+        wrappers.clear();
+        Wrapper* a = wrap(polygon(square(0, 0, 10)));
+        Wrapper* b = wrap(polygon(square(5, 5, 10)));
+        intersect_all();
+        const PNT2_s cross{10, 5};
+        ASSERT_EQ(records_at(cross).size(), 1u);
+        PSI_INTXN_NODE_s* n = records_at(cross)[0];
+        const int i = psi_test::seg_index(n, a->segs[0]) >= 0 ? psi_test::seg_index(n, a->segs[0])
+                                                               : psi_test::seg_index(n, a->segs[1]);
+        ASSERT_GE(i, 0);
+        if (keeper) n->flags[i] |= PSI_NODE_FLAG_KEEPER;
+        wrappers.pop_back();
+        PSI__remove_wrapped_poly(psi, b);
+        expect_valid();
+        const std::vector<PSI_INTXN_NODE_s*> left = records_at(cross);
+        ASSERT_EQ(left.size(), keeper ? 1u : 0u);
+        if (keeper) {
+            EXPECT_EQ(left[0], n);
+            EXPECT_EQ(2, arms_at(cross));
+        }
+    }
+}
+
+// A cover copies the records along the segments it covers, and a copy keeps
+// the partner segment of the record it copies without carrying its arms.
+// When the partner's poly goes, no record may still name its segments.
+TEST_F(PsiNetwork, RemovalLeavesNoRecordNamingTheRemovedSegments) {
+    Wrapper* a = wrap(polygon(square(0, 0, 10)));
+    Wrapper* b = wrap(polygon(square(5, 5, 10)));
+    intersect_all();
+    RING_header_s* loops = POLY_INTXN_create_ring_of(pool);
+    POLY_INTXN_s* loop = POLY_INTXN_create(pool);
+    for (const POLY_INTXN_node_s& e : entries_of(a)) POLY_INTXN_append(loop, e.node, e.arm);
+    RING_insert_after(loops, loops->last, loop);
+    DYNAMIC_ARRAY_s* covers = DYNAMIC_ARRAY__create(pool, sizeof(Wrapper), 5, 5);
+    cover_paths(psi, loops, covers);
+    ASSERT_EQ(1, covers->num_active);
+    wrappers.push_back(static_cast<Wrapper*>(DYNAMIC_ARRAY_element_at(covers, 0)));
+    const std::vector<RING_node_s*> gone(b->segs, b->segs + b->count);
+    wrappers.erase(std::find(wrappers.begin(), wrappers.end(), b));
+    PSI__remove_wrapped_poly(psi, b);
+    expect_valid();
+    for (const PNT2_s p : {PNT2_s{10, 5}, PNT2_s{5, 10}}) {
+        for (PSI_INTXN_NODE_s* n : records_at(p)) {
+            for (int k = 0; k < 2; ++k)
+                EXPECT_EQ(std::find(gone.begin(), gone.end(), n->segs[k]), gone.end()) << p.x << " " << p.y;
+            for (PSI_INTXN_NODE_s* g = n->next; g; g = g->next)
+                for (int k = 0; k < 2; ++k) EXPECT_EQ(std::find(gone.begin(), gone.end(), g->segs[k]), gone.end());
+        }
     }
 }
 

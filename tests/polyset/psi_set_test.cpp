@@ -17,6 +17,7 @@
 #include "polyset/psi_set.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <random>
 #include <string>
@@ -162,6 +163,55 @@ TEST_F(PsiSet, LoopOutputHoldsOneClosedLoopPerBoundary) {
     EXPECT_EQ(POLY_INTXN_count(loop), 8);
     EXPECT_DOUBLE_EQ(POLY_INTXN_area(loop), 175.0);
     EXPECT_EQ(out.material_at_infinity, 0);
+}
+
+// Blanked sub-segments count as absent.  Four crossing bars whose middles
+// bound the square [10,20]^2 are blanked except for those middles, so the
+// square is a part of the network that no segment starts in; the extraction
+// still reaches it, with its level: alone, beside a square of its own, and
+// nested in a larger square (where it bounds nothing).
+void unblank_outlines(PSI_INTXN_NODE_s* node, int index, int previous_arm, void* data) {
+    const auto* outlines = static_cast<const std::vector<std::array<double, 4>>*>(data);
+    const PSI_INTXN_NODE_s* prev = node->pn_along[index];
+    if (!prev) return;
+    const double x = (prev->pnt.x + node->pnt.x) / 2, y = (prev->pnt.y + node->pnt.y) / 2;
+    for (const auto& o : *outlines) {
+        const bool across = x >= o[0] && x <= o[2] && (y == o[1] || y == o[3]);
+        const bool up = y >= o[1] && y <= o[3] && (x == o[0] || x == o[2]);
+        if (across || up) PSI_unblank_subsegment(node, index, previous_arm, nullptr);
+    }
+}
+
+TEST_F(PsiSet, ExtractionReachesPartsMadeOfBlankedSegmentsMiddles) {
+    struct Case {
+        const char* name;
+        std::vector<std::array<double, 4>> squares;  // unblanked squares besides the bars
+        std::vector<double> areas;
+    } cases[] = {
+        {"alone", {}, {100.0}},
+        {"beside a square", {{40, 40, 50, 50}}, {100.0, 100.0}},
+        {"inside a square", {{-5, -5, 35, 35}}, {1600.0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PSI__reset(psi);
+        std::vector<RING_header_s*> polys = {square(0, 10, 30, 13), square(17, 0, 20, 30), square(0, 17, 30, 20),
+                                             square(10, 0, 13, 30)};
+        std::vector<std::array<double, 4>> outlines = {{10, 10, 20, 20}};
+        for (const auto& q : c.squares) {
+            polys.push_back(square(q[0], q[1], q[2], q[3]));
+            outlines.push_back(q);
+        }
+        DYNAMIC_ARRAY_s* ws = PSI__wrap_init_poly_set(psi, set(polys));
+        PSI__ixn_intersect_2_sets(psi, ws, ws, true, true);
+        PSI__visit_set_of_wrapped_poly(ws, PSI_blank_subsegment, nullptr);
+        PSI__visit_set_of_wrapped_poly(ws, unblank_outlines, &outlines);
+        result = POLY_SEG_create_set(pool, Korvo::Cam::MaterialAtInfinityUndetermined);
+        output = PSI_set_output_s{result, -1, PSI_SET_OUTPUT_POLYS, PSI_SET_OUTPUT_SET, nullptr};
+        DYNAMIC_ARRAY_s* arrays[1] = {ws};
+        PSI__set_extract_final_boundaries(psi, arrays, 1, 0, &output, nullptr, false, nullptr);
+        EXPECT_EQ(areas(result), c.areas);
+    }
 }
 
 TEST_F(PsiSet, SquaresTouchingAtACornerGiveTwoSimpleLoops) {
