@@ -122,14 +122,18 @@ RING_header_s* CHAIN_convert_tool_to_chains(TOOL_s* tools, const CSYS* csys, CME
 // The region of an open chain offset back along itself, for each chain of a
 // list.  An open chain is closed by reverse (its vertices marked with bit 13,
 // the turn kept under key 110) and resolved by the union region boolean into
-// `out`, its own segments at offset 0 and the return segments at `offset`;
-// then it is reopened with its flag words, material side, direction, implied
+// `out`, its own segments at offset 0 and the return segments (the closing
+// one included) at `offset`: a strip of that width on the material side whose
+// near edge is the chain itself, with round caps at the ends; then it is
+// reopened with its flag words, material side, direction, implied
 // offset and region-set id as they came (also when the boolean raises an
 // error, which then passes on).  The new region chains take the chain's
 // region-set id and implied offset; a region vertex whose key-20 source is a
 // vertex of the chain after the first takes that vertex's flag word (its own
-// segment type kept), and links to the dropped return vertices are pointed at
-// the vertex whose segment they ran back along.
+// segment type kept); a region vertex made from a return segment is marked
+// back side (bit 29) without a geometry type, and its key-20 and key-17 links
+// are pointed at the chain's vertex whose segment it ran back along (the
+// return vertices are dropped when the chain reopens).
 // A closed chain is appended to `out` itself (a reference: `out` then shares
 // the caller's chain) and, with `flip`, also resolved at the offset with its
 // material side swapped for the call.

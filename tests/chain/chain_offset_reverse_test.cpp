@@ -151,36 +151,45 @@ TEST_F(ChainOffsetReverseTest, RegionOfAnOpenLIsTheStripOnItsMaterialSideWithRou
 }
 
 TEST_F(ChainOffsetReverseTest, RegionVerticesLinkOnlyToTheChainsOwnVerticesAndTakeTheirFlags) {
-    RING_header_s* chain = l_chain(pool, LEFT);
-    const std::vector<RING_node_s*> own = vertices_of(chain);
-    RING_header_s* out = new_list(pool);
-    ASSERT_TRUE(CHAIN_create_closed_by_offset_reverse(chain, 0.5, out, false));
-    int front = 0, back = 0;
-    for (RING_header_s* region : chains_in(out))
-        for (RING_node_s* vertex : vertices_of(region)) {
-            const auto* segment = static_cast<const CHAIN_source_segment_s*>(
-                APP_DATA__ask_app_data(vertex->app_data, APP_DATA_SOURCE_SEGMENT));
-            const auto* link = static_cast<const CHAIN_source_chain_source_vertex_s*>(
-                APP_DATA__ask_app_data(vertex->app_data, APP_DATA_SOURCE_VERTEX));
-            if (link && link->source_chain == chain) {
-                EXPECT_NE(std::find(own.begin(), own.end(), link->source_vertex), own.end());
+    const std::vector<std::vector<V>> shapes = {
+        {P(0, 0), L(4, 0), L(4, 3)},
+        {P(0, 0), L(2, 0), A(3, 1, 2, 1, CCW), L(3, 3), A(1, 3, 2, 3, CCW)},
+    };
+    for (const std::vector<V>& shape : shapes) {
+        RING_header_s* chain = make_chain(pool, shape, false);
+        for (RING_node_s* node : vertices_of(chain))
+            record_of(node)->flags |= (1u << CHAIN_VERTEX_GEOM_TYPE_SHIFT) | 0x800u;
+        data_of(chain)->material_side = LEFT;
+        const std::vector<RING_node_s*> own = vertices_of(chain);
+        RING_header_s* out = new_list(pool);
+        ASSERT_TRUE(CHAIN_create_closed_by_offset_reverse(chain, 0.5, out, false));
+        int front = 0, back = 0;
+        for (RING_header_s* region : chains_in(out))
+            for (RING_node_s* vertex : vertices_of(region)) {
+                const auto* segment = static_cast<const CHAIN_source_segment_s*>(
+                    APP_DATA__ask_app_data(vertex->app_data, APP_DATA_SOURCE_SEGMENT));
+                const auto* link = static_cast<const CHAIN_source_chain_source_vertex_s*>(
+                    APP_DATA__ask_app_data(vertex->app_data, APP_DATA_SOURCE_VERTEX));
+                if (link && link->source_chain == chain) {
+                    EXPECT_NE(std::find(own.begin(), own.end(), link->source_vertex), own.end());
+                }
+                if (!segment || segment->source_chain != chain) continue;
+                // Never the dropped return vertices, never the start point.
+                ASSERT_NE(std::find(own.begin() + 1, own.end(), segment->source_vertex), own.end());
+                const unsigned flags = record_of(vertex)->flags;
+                if (flags & CHAIN_VERTEX_BACK_SIDE) {
+                    ++back;
+                    continue;
+                }
+                ++front;
+                // The source's flag word as the caller gave it, the own segment type.
+                const unsigned type_bits = CHAIN_VERTEX_SEG_TYPE_MASK;
+                EXPECT_EQ(flags & ~type_bits, record_of(segment->source_vertex)->flags & ~type_bits);
+                EXPECT_EQ(flags & type_bits, static_cast<unsigned>(CHAIN_seg_ask_type(vertex) + 1));
             }
-            if (!segment || segment->source_chain != chain) continue;
-            // Never the dropped return vertices, never the start point.
-            ASSERT_NE(std::find(own.begin() + 1, own.end(), segment->source_vertex), own.end());
-            const unsigned flags = record_of(vertex)->flags;
-            if (flags & CHAIN_VERTEX_BACK_SIDE) {
-                ++back;
-                continue;
-            }
-            ++front;
-            // The source's flag word as the caller gave it, the own segment type.
-            const unsigned type_bits = CHAIN_VERTEX_SEG_TYPE_MASK;
-            EXPECT_EQ(flags & ~type_bits, record_of(segment->source_vertex)->flags & ~type_bits);
-            EXPECT_EQ(flags & type_bits, static_cast<unsigned>(CHAIN_seg_ask_type(vertex) + 1));
-        }
-    EXPECT_GT(front, 0);
-    EXPECT_GT(back, 0);
+        EXPECT_GT(front, 0);
+        EXPECT_GT(back, 0);
+    }
 }
 
 TEST_F(ChainOffsetReverseTest, AnErrorInTheBooleanLeavesTheChainAsItCame) {
