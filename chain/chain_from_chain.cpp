@@ -2,6 +2,7 @@
 #include <merrow1/chain_from_chain.h>
 
 #include "chain/chain_each.h"
+#include "internal/ring_check.h"
 
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain.h>
@@ -782,6 +783,7 @@ bool cut_into_source_runs(RING_header_s* chain, RING_header_s* results) {
 bool CHAIN_create_closed_by_offset_reverse(const RING_header_s* chain_or_list, double offset, RING_header_s* out,
                                            bool flip) {
     if (!chain_or_list || !out || !chain_or_list->first) return false;
+    MERROW1_REQUIRE_LIST(out, false);
     bool any = false;
     merrow1::for_each_chain(const_cast<RING_header_s*>(chain_or_list),
                             [&](RING_header_s* chain) { any = offset_reverse_one(chain, offset, out, flip) || any; });
@@ -789,7 +791,9 @@ bool CHAIN_create_closed_by_offset_reverse(const RING_header_s* chain_or_list, d
 }
 
 void CHAIN_open_closed_by_offset_reverse(const RING_header_s* input, RING_header_s* second, RING_header_s* results) {
-    if (!results || results->type != RING_TYPE_LIST) return;
+    if (!results) return;
+    MERROW1_REQUIRE_LIST(results, );
+    MERROW1_REQUIRE_LIST(second, );
     // Ids for the walk: results 0, the second set 2, the input 1 (the last
     // stamp wins for a chain in several sets); the caller's come back.
     merrow1::RegionIdStamp ids;
@@ -800,7 +804,7 @@ void CHAIN_open_closed_by_offset_reverse(const RING_header_s* input, RING_header
     // Delete a chain once: forget its id, drop its node here and its nodes
     // in the second set, then the chain.
     auto delete_chain = [&](RING_node_s* node, RING_header_s* chain) {
-        if (second && second->type == RING_TYPE_LIST)
+        if (second)
             for (RING_node_s* other : nodes_of(second))
                 if (RING_ask_node_subring(other) == chain) unlink_list_node(second, other);
         unlink_list_node(results, node);

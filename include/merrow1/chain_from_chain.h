@@ -138,7 +138,8 @@ RING_header_s* CHAIN_convert_tool_to_chains(TOOL_s* tools, const CSYS* csys, CME
 // the caller's chain) and, with `flip`, also resolved at the offset with its
 // material side swapped for the call.
 // True when some chain was open; false for a null chain or output or an
-// empty chain.
+// empty chain, and false with the note "Assertion failed:
+// DUE_TO_INVALID_RING_TYPE" when `out` is not a chain list.
 bool CHAIN_create_closed_by_offset_reverse(const RING_header_s* chain_or_list, double offset, RING_header_s* out,
                                            bool flip);
 
@@ -154,5 +155,7 @@ bool CHAIN_create_closed_by_offset_reverse(const RING_header_s* chain_or_list, d
 // opened where a run ends, so that no run is cut at its seam.  The first
 // piece stays in the chain, the others are appended to the results; a chain
 // with no such run is deleted with its node.  Input chains among the results
-// are left alone.  Nothing when the results are not a chain list.
+// are left alone.  Nothing for null results; nothing, with the note
+// "Assertion failed: DUE_TO_INVALID_RING_TYPE", when the results or the
+// second set are rings other than chain lists.
 void CHAIN_open_closed_by_offset_reverse(const RING_header_s* input, RING_header_s* second, RING_header_s* results);

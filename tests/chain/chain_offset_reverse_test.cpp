@@ -10,6 +10,8 @@
 #include <merrow1/chain_from_chain.h>
 #include <merrow1/chain_source.h>
 #include <merrow1/segment.h>
+#include <stend/system.h>
+#include <stend/testing.h>
 #include <velte/testing.h>
 
 #include <algorithm>
@@ -246,6 +248,32 @@ TEST_F(ChainOffsetReverseTest, ListsAnswerWhetherAnyChainWasOpenAndNullOrEmptyIn
     EXPECT_FALSE(CHAIN_create_closed_by_offset_reverse(make_chain(pool, {}, false), 0.5, out, false));
     for (RING_header_s* region : chains_in(out))
         if (region != square) RING_delete(region);
+}
+
+TEST_F(ChainOffsetReverseTest, ASinglePointIsOpenWithoutARegionAndAChainForAListIsRefused) {
+    RING_header_s* point = make_chain(pool, {P(1, 1)}, false);
+    record_of(point->first)->flags |= 0x800u;
+    const Snapshot before(point);
+    RING_header_s* out = new_list(pool);
+    EXPECT_TRUE(CHAIN_create_closed_by_offset_reverse(point, 0.5, out, false));
+    EXPECT_EQ(out->count, 0);
+    before.expect_same(point);
+
+    const int level = MACH__checking_level;
+    MACH__checking_level = 1;
+    RING_header_s* chain = l_chain(pool, LEFT);
+    RING_header_s* not_a_list = l_chain(pool, LEFT);
+    EXPECT_FALSE(CHAIN_create_closed_by_offset_reverse(chain, 0.5, not_a_list, false));
+    CHAIN_open_closed_by_offset_reverse(chain, nullptr, not_a_list);
+    CHAIN_open_closed_by_offset_reverse(chain, not_a_list, out);
+    MACH__checking_level = level;
+    int notes = 0;
+    for (const std::string& t : stend_test::texts(stend_test::Kind::Note))
+        notes += t == "Assertion failed: DUE_TO_INVALID_RING_TYPE";
+    EXPECT_EQ(notes, 3);
+    EXPECT_EQ(not_a_list->count, 3);
+    EXPECT_FALSE(closed(not_a_list));
+    EXPECT_EQ(data_of(chain)->region_set_id, 9);
 }
 
 // ---------------------------------------------------------------------------
