@@ -2,6 +2,7 @@
 #include <merrow1/chain_from_chain.h>
 
 #include "chain/chain_each.h"
+#include "internal/ring_check.h"
 
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain.h>
@@ -9,6 +10,9 @@
 #include <merrow1/chain_create.h>
 #include <merrow1/chain_debug.h>
 #include <merrow1/chain_merge.h>
+// The module's one upward call: the region boolean behind
+// CHAIN_create_closed_by_offset_reverse.
+#include <merrow1/chain_poly_seg.h>
 #include <merrow1/chain_source.h>
 #include <merrow1/chain_split.h>
 #include <harlow/part.h>
@@ -19,8 +23,10 @@
 #include <stend/error.h>
 
 #include <cmath>
-
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -511,4 +517,321 @@ RING_header_s* CHAIN_convert_tool_to_chains(TOOL_s* tools, const CSYS* csys, CME
         }
     }
     return list;
+}
+
+// ===========================================================================
+// Regions of open chains and back to open pieces
+// ===========================================================================
+
+namespace {
+
+// Bit 0 of use_implied_offset: the implied offset is in force.
+const int kImpliedOffsetOn = 1;
+
+SIDE swapped_side(SIDE side) { return side == RIGHT ? SIDE(LEFT) : side == LEFT ? SIDE(RIGHT) : side; }
+
+// Offset of a segment of a chain closed by reverse: none for the chain's own
+// vertices (bit 13), the implied offset (when in force) for the others.
+double offset_reverse_value(RING_header_s* chain, RING_node_s* vertex, void*) {
+    const CHAIN_vertex_data_s* record = vertex_record(vertex);
+    if (record && (record->flags & CHAIN_VERTEX_CLOSE_BY_REVERSE)) return 0.0;
+    const CHAIN_main_data_s* md = main_data(chain);
+    return md && (md->use_implied_offset & kImpliedOffsetOn) ? md->implied_offset : 0.0;
+}
+
+// What the region offset changes on the caller's chain for the length of the
+// call, put back by restore() or, when an error passes, by the destructor:
+// the chain reopened, its vertices' flag words, material side, direction,
+// implied offset and region-set id as they came.
+class OffsetReverseStamp {
+public:
+    explicit OffsetReverseStamp(RING_header_s* chain) : m_chain(chain), m_md(*main_data(chain)) {
+        m_open = !is_closed(chain);
+        if (!m_open) return;
+        RING_node_s* node = chain->first;
+        for (int i = 0; i < chain->count && node; ++i, node = node->next) {
+            m_vertices.push_back(node);
+            m_flags.push_back(vertex_record(node)->flags);
+        }
+    }
+    ~OffsetReverseStamp() { restore(); }
+    OffsetReverseStamp(const OffsetReverseStamp&) = delete;
+    OffsetReverseStamp& operator=(const OffsetReverseStamp&) = delete;
+
+    bool open() const { return m_open; }
+    // The caller's vertices in order and their flag words as they came.
+    const std::vector<RING_node_s*>& vertices() const { return m_vertices; }
+    const std::vector<unsigned int>& flags() const { return m_flags; }
+
+    void restore() {
+        if (m_restored) return;
+        m_restored = true;
+        if (m_open) CHAIN_recreate_open_chain(m_chain);
+        for (size_t i = 0; i < m_vertices.size(); ++i) vertex_record(m_vertices[i])->flags = m_flags[i];
+        CHAIN_main_data_s* md = main_data(m_chain);
+        md->material_side = m_md.material_side;
+        md->direction = m_md.direction;
+        md->use_implied_offset = m_md.use_implied_offset;
+        md->implied_offset = m_md.implied_offset;
+        md->region_set_id = m_md.region_set_id;
+    }
+
+private:
+    RING_header_s* m_chain;
+    const CHAIN_main_data_s m_md;
+    bool m_open = false;
+    bool m_restored = false;
+    std::vector<RING_node_s*> m_vertices;
+    std::vector<unsigned int> m_flags;
+};
+
+// A chain list in the pool that only refers to its chain; deleted on every exit.
+struct ReferringList {
+    ReferringList(CMEM_pool_s* pool, RING_header_s* chain) : list(RING_create_in_pool(nullptr, RING_TYPE_LIST, pool)) {
+        RING_set_sub_ring_delfunc(list, nullptr);
+        RING_insert_after(list, list->last, chain);
+    }
+    ~ReferringList() { RING_delete(list); }
+    ReferringList(const ReferringList&) = delete;
+    ReferringList& operator=(const ReferringList&) = delete;
+    RING_header_s* list;
+};
+
+// Links the new region chains' vertices to the caller's open chain while it is
+// still closed by reverse.  A vertex whose key-20 source is one of the chain's
+// own vertices after the first takes that vertex's flag word as the caller
+// gave it (keeping its own segment type, which its geometry record follows).
+// A vertex whose source is a return vertex (dropped when the chain reopens)
+// or the first vertex (whose closing segment goes) is marked back side
+// without a geometry type and pointed, key 20 and key 17 alike, at the
+// chain's own vertex whose segment the return segment ran back along.
+void link_region_to_open_chain(RING_header_s* chain, const OffsetReverseStamp& stamp,
+                               const std::vector<RING_header_s*>& made) {
+    const std::vector<RING_node_s*>& forward = stamp.vertices();
+    const int n = static_cast<int>(forward.size());
+    std::unordered_map<const RING_node_s*, RING_node_s*> twin;
+    std::unordered_map<const RING_node_s*, unsigned int> own;
+    for (int j = 1; j < n; ++j) own.emplace(forward[j], stamp.flags()[j]);
+    // The i-th vertex after the turn runs back along the segment of the
+    // (i - 1)-th vertex before it; the last of them is the first vertex.
+    RING_node_s* node = forward[n - 1];
+    for (int i = 0; i < n - 1; ++i) {
+        node = node->next;
+        twin.emplace(node, forward[n - 1 - i]);
+    }
+    const unsigned int kTypeBits = CHAIN_VERTEX_SEG_TYPE_MASK;
+    for (RING_header_s* region : made) {
+        RING_node_s* vertex = region->first;
+        for (int i = 0; i < region->count && vertex; ++i, vertex = vertex->next) {
+            auto* segment =
+                static_cast<CHAIN_source_segment_s*>(APP_DATA__ask_app_data(vertex->app_data, APP_DATA_SOURCE_SEGMENT));
+            if (!segment || segment->source_chain != chain) continue;
+            const auto back = twin.find(segment->source_vertex);
+            if (back == twin.end()) {
+                const auto flags = own.find(segment->source_vertex);
+                if (flags == own.end()) continue;
+                CHAIN_vertex_data_s* record = vertex_record(vertex);
+                record->flags = (flags->second & ~kTypeBits) | (record->flags & kTypeBits);
+                continue;
+            }
+            // On the return side: not on the caller's geometry.
+            CHAIN_vertex_data_s* record = vertex_record(vertex);
+            record->flags = (record->flags & ~static_cast<unsigned int>(CHAIN_VERTEX_GEOM_TYPE_MASK)) |
+                            CHAIN_VERTEX_BACK_SIDE;
+            auto* link = static_cast<CHAIN_source_chain_source_vertex_s*>(
+                APP_DATA__ask_app_data(vertex->app_data, APP_DATA_SOURCE_VERTEX));
+            if (link && link->source_chain == chain && twin.count(link->source_vertex))
+                link->source_vertex = twin.at(link->source_vertex);
+            segment->source_vertex = back->second;
+        }
+    }
+}
+
+bool offset_reverse_one(RING_header_s* chain, double offset, RING_header_s* out, bool flip) {
+    CHAIN_main_data_s* md = main_data(chain);
+    if (!chain->first || !md) return false;
+    if (is_closed(chain)) {
+        RING_insert_after(out, out->last, chain);
+        if (!flip) return false;
+    }
+    OffsetReverseStamp stamp(chain);
+    if (stamp.open()) {
+        for (RING_node_s* vertex : stamp.vertices()) vertex_record(vertex)->flags |= CHAIN_VERTEX_CLOSE_BY_REVERSE;
+        CHAIN_close_by_reverse(chain, true);
+        // A chain that could not be closed (a single point) has no region.
+        if (!is_closed(chain)) return true;
+        // The first vertex now holds the closing segment, the last of the
+        // return segments: for the boolean its flag word is a return
+        // vertex's (segment type and back-side mark only), so that segment is
+        // offset and nothing made from it claims the caller's geometry type.
+        CHAIN_vertex_data_s* first = vertex_record(chain->first);
+        first->flags = (first->flags & CHAIN_VERTEX_SEG_TYPE_MASK) | CHAIN_VERTEX_BACK_SIDE;
+    } else {
+        md->material_side = swapped_side(md->material_side);
+    }
+    md->use_implied_offset |= kImpliedOffsetOn;
+    md->implied_offset = offset;
+
+    // The region chains are appended after the output's last node.
+    RING_node_s* const before = out->last;
+    const int count_before = out->count;
+    {
+        ReferringList alone(chain->pool, chain);
+        CHAIN_boolean_regions(alone.list, 0, CHAIN_BOOLEAN_CARRY_SOURCES, nullptr, nullptr, offset_reverse_value,
+                              nullptr, nullptr, out);
+    }
+    std::vector<RING_header_s*> made;
+    RING_node_s* node = before ? before->next : out->first;
+    for (int i = count_before; i < out->count && node; ++i, node = node->next)
+        if (RING_header_s* region = RING_ask_node_subring(node)) made.push_back(region);
+    if (stamp.open()) link_region_to_open_chain(chain, stamp, made);
+    stamp.restore();
+    for (RING_header_s* region : made) {
+        CHAIN_main_data_s* rmd = main_data(region);
+        rmd->region_set_id = md->region_set_id;
+        rmd->use_implied_offset = md->use_implied_offset;
+        rmd->implied_offset = md->implied_offset;
+    }
+    return stamp.open();
+}
+
+// The nodes of a ring in order, bounded by its count.
+std::vector<RING_node_s*> nodes_of(const RING_header_s* ring) {
+    std::vector<RING_node_s*> nodes;
+    RING_node_s* node = ring ? ring->first : nullptr;
+    for (int i = 0; ring && i < ring->count && node; ++i, node = node->next) nodes.push_back(node);
+    return nodes;
+}
+
+// A vertex lies on its source when its geometry-source record (key 74) has a
+// non-zero second int, or, without one, when its geometry type is 1 to 5.
+bool on_source(const RING_node_s* vertex) {
+    if (const int* record =
+            static_cast<const int*>(APP_DATA__ask_app_data(vertex->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE)))
+        return record[1] != 0;
+    const unsigned int type =
+        (vertex_record(vertex)->flags & CHAIN_VERTEX_GEOM_TYPE_MASK) >> CHAIN_VERTEX_GEOM_TYPE_SHIFT;
+    return type >= 1 && type <= 5;
+}
+
+// Removes a list node without deleting the chain it holds.
+void unlink_list_node(RING_header_s* list, RING_node_s* node) {
+    RING_set_node_subring(node, nullptr);
+    RING_delete_node(list, node);
+}
+
+// Cuts a result chain into open chains, one per run of vertices on their
+// source; each starts (SEG_POINT) at the vertex before its run.  A closed
+// chain is opened where a run ends when its first vertex is on its source, so
+// no run is cut at the seam.  The first piece stays in the chain; the others
+// are new chains (same CSYS and material side, the chain's pool) appended to
+// the results.  Vertices outside every piece are deleted.  False when no
+// vertex is on its source (the caller deletes the chain); a closed chain
+// whose every vertex is on its source is left as it is.
+bool cut_into_source_runs(RING_header_s* chain, RING_header_s* results) {
+    std::vector<RING_node_s*> v = nodes_of(chain);
+    const int n = static_cast<int>(v.size());
+    const bool closed = is_closed(chain);
+    std::vector<bool> on(n);
+    int on_count = 0;
+    for (int i = 0; i < n; ++i) {
+        on[i] = (closed || i > 0) && on_source(v[i]);
+        on_count += on[i];
+    }
+    if (on_count == 0) return false;
+    if (closed && on_count == n) return true;
+    int start = 0;
+    if (closed && on[0])
+        while (on[start]) ++start;
+    std::vector<RING_node_s*> w(n);
+    std::vector<bool> won(n);
+    for (int k = 0; k < n; ++k) {
+        w[k] = v[(start + k) % n];
+        won[k] = on[(start + k) % n];
+    }
+    if (closed) {
+        chain->first = w[0];
+        chain->last = w[n - 1];
+        w[0]->previous = nullptr;
+        w[n - 1]->next = nullptr;
+    }
+    // Runs [a, b] in walk order; w[0] is never on a run.
+    std::vector<std::pair<int, int>> runs;
+    for (int k = 1; k < n; ++k) {
+        if (!won[k]) continue;
+        if (!won[k - 1] || runs.empty()) runs.push_back({k, k});
+        else runs.back().second = k;
+    }
+    const CHAIN_main_data_s* md = main_data(chain);
+    for (size_t r = 1; r < runs.size(); ++r) {
+        RING_header_s* piece = CHAIN_create_empty_chain(&md->csys, chain->pool);
+        main_data(piece)->material_side = md->material_side;
+        for (int k = runs[r].first - 1; k <= runs[r].second; ++k) RING_move_node(chain, w[k], piece, piece->last);
+        CHAIN_seg_set_type(piece->first, SEG_POINT);
+        RING_insert_after(results, results->last, piece);
+    }
+    RING_node_s* const first = w[runs[0].first - 1];
+    RING_node_s* const last = w[runs[0].second];
+    for (int k = 0; k < n && chain->first != first; ++k) RING_delete_node(chain, chain->first);
+    for (int k = 0; k < n && chain->last != last; ++k) RING_delete_node(chain, chain->last);
+    CHAIN_seg_set_type(chain->first, SEG_POINT);
+    return true;
+}
+
+}  // namespace
+
+bool CHAIN_create_closed_by_offset_reverse(const RING_header_s* chain_or_list, double offset, RING_header_s* out,
+                                           bool flip) {
+    if (!chain_or_list || !out || !chain_or_list->first) return false;
+    MERROW1_REQUIRE_LIST(out, false);
+    bool any = false;
+    merrow1::for_each_chain(const_cast<RING_header_s*>(chain_or_list),
+                            [&](RING_header_s* chain) { any = offset_reverse_one(chain, offset, out, flip) || any; });
+    return any;
+}
+
+void CHAIN_open_closed_by_offset_reverse(const RING_header_s* input, RING_header_s* second, RING_header_s* results) {
+    if (!results) return;
+    MERROW1_REQUIRE_LIST(results, );
+    MERROW1_REQUIRE_LIST(second, );
+    // Ids for the walk: results 0, the second set 2, the input 1 (the last
+    // stamp wins for a chain in several sets); the caller's come back.
+    merrow1::RegionIdStamp ids;
+    ids.stamp(results, 0);
+    ids.stamp(second, 2);
+    ids.stamp(const_cast<RING_header_s*>(input), 1);
+    std::unordered_set<const RING_header_s*> deleted;
+    // Delete a chain once: forget its id, drop its node here and its nodes
+    // in the second set, then the chain.
+    auto delete_chain = [&](RING_node_s* node, RING_header_s* chain) {
+        if (second)
+            for (RING_node_s* other : nodes_of(second))
+                if (RING_ask_node_subring(other) == chain) unlink_list_node(second, other);
+        unlink_list_node(results, node);
+        ids.forget(chain);
+        deleted.insert(chain);
+        RING_delete(chain);
+    };
+    // The nodes as they came: pieces appended on the way are not walked.
+    for (RING_node_s* node : nodes_of(results)) {
+        RING_header_s* chain = RING_ask_node_subring(node);
+        if (!chain || !chain->main_data) continue;
+        if (deleted.count(chain)) {
+            unlink_list_node(results, node);
+            continue;
+        }
+        const int id = merrow1::region_set_id(chain);
+        if (id == 2) {
+            bool any = false;
+            for (RING_node_s* vertex : nodes_of(chain)) any = any || on_source(vertex);
+            if (!any) {
+                delete_chain(node, chain);
+            } else if (auto* source = static_cast<RING_header_s*>(
+                           APP_DATA__ask_app_data(chain->app_data, APP_DATA_STOCKED_FROM))) {
+                RING_set_node_subring(node, source);
+            }
+        } else if (id == 0) {
+            if (!cut_into_source_runs(chain, results)) delete_chain(node, chain);
+        }
+    }
 }

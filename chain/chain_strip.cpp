@@ -5,8 +5,19 @@
 
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain.h>
+#include <merrow1/chain_segments.h>
+#include <merrow1/chain_set.h>
 #include <merrow1/chain_source.h>
+#include <merrow1/dynamic_array.h>
+#include <merrow1/segment.h>
 
+#include "internal/scratch_pool.h"
+
+#include <stend/error.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
 
 namespace {
 
@@ -77,4 +88,267 @@ void remove_strip_ends(RING_header_s* chain, bool relink) {
 
 void CHAIN_RemoveStripStartEnds(RING_header_s* chain_or_list, bool relink) {
     merrow1::for_each_chain(chain_or_list, [&](RING_header_s* chain) { remove_strip_ends(chain, relink); });
+}
+
+// ===========================================================================
+// Uncovered input segments
+// ===========================================================================
+
+namespace {
+
+// Region-set ids of the walk.
+const int kInputId = 1;
+const int kOutputId = 2;
+const int kInputAndOutputId = 3;
+// Longest walk along key-20 source links from an output vertex.
+const int kMaxSourceSteps = 100;
+
+// A covered interval of an input segment, 0..1 along it.  The records of one
+// vertex form a list sorted by start, disjoint, in the operation's block
+// array; key 5 on the vertex holds its head, or the vertex node itself when
+// the whole segment is covered.
+struct CoveredInterval {
+    double start;
+    double end;
+    CoveredInterval* next;
+};
+static_assert(sizeof(CoveredInterval) == 24, "interval records are 24 bytes");
+
+std::vector<RING_header_s*> chains_of(RING_header_s* chain_or_list) {
+    std::vector<RING_header_s*> chains;
+    merrow1::for_each_chain(chain_or_list, [&](RING_header_s* chain) { chains.push_back(chain); });
+    return chains;
+}
+
+// The key-5 marks of the input vertices and the interval records behind
+// them; the marks are removed from every input vertex and the records freed
+// on every exit.
+class CoverageMarks {
+public:
+    explicit CoverageMarks(const std::vector<RING_header_s*>& inputs) : m_inputs(inputs) {
+        m_array = DYNAMIC_ARRAY__create(m_pool, sizeof(CoveredInterval), 5, 0);
+    }
+    ~CoverageMarks() {
+        for (RING_header_s* chain : m_inputs) {
+            RING_node_s* node = chain->first;
+            for (int i = 0; i < chain->count && node; ++i, node = node->next) clear(chain, node);
+        }
+        DYNAMIC_ARRAY__destroy(m_array);
+    }
+    CoverageMarks(const CoverageMarks&) = delete;
+    CoverageMarks& operator=(const CoverageMarks&) = delete;
+
+    static void clear(RING_header_s* chain, RING_node_s* vertex) {
+        RING_delete_app_data_of_node(chain, vertex, CHAIN_APP_DATA_SCRATCH_MARK);
+    }
+    static bool fully_covered(const RING_node_s* vertex) { return mark(vertex) == vertex; }
+    // The interval list of a vertex that is neither uncovered nor wholly covered.
+    static const CoveredInterval* intervals(const RING_node_s* vertex) {
+        const void* m = mark(vertex);
+        return m == vertex ? nullptr : static_cast<const CoveredInterval*>(m);
+    }
+    static void cover_fully(RING_header_s* chain, RING_node_s* vertex) {
+        RING_put_node_app_data(chain, vertex, CHAIN_APP_DATA_SCRATCH_MARK, vertex);
+    }
+    // Merges [lo, hi] into the vertex's list; overlapping or touching
+    // intervals are joined, and a list reaching from 0 to 1 makes the vertex
+    // wholly covered.
+    void cover(RING_header_s* chain, RING_node_s* vertex, double lo, double hi) {
+        if (fully_covered(vertex)) return;
+        auto* head = static_cast<CoveredInterval*>(mark(vertex));
+        CoveredInterval** link = &head;
+        while (*link && (*link)->end < lo) link = &(*link)->next;
+        if (!*link || (*link)->start > hi) {
+            auto* record = static_cast<CoveredInterval*>(DYNAMIC_ARRAY_take_element(m_array));
+            if (!record) ERROR_internal(__FILE__, __LINE__, "no room for a covered interval");
+            *record = {lo, hi, *link};
+            *link = record;
+        } else {
+            CoveredInterval* merged = *link;
+            merged->start = std::min(merged->start, lo);
+            merged->end = std::max(merged->end, hi);
+            while (merged->next && merged->next->start <= merged->end) {
+                merged->end = std::max(merged->end, merged->next->end);
+                merged->next = merged->next->next;
+            }
+        }
+        if (head->start <= 0.0 && head->end >= 1.0) cover_fully(chain, vertex);
+        else RING_put_node_app_data(chain, vertex, CHAIN_APP_DATA_SCRATCH_MARK, head);
+    }
+
+private:
+    static void* mark(const RING_node_s* vertex) {
+        return APP_DATA__ask_app_data(vertex->app_data, CHAIN_APP_DATA_SCRATCH_MARK);
+    }
+    merrow1::ScratchPool m_pool{"CHAIN_FindNonOutputSegments", __FILE__, __LINE__};
+    std::vector<RING_header_s*> m_inputs;
+    DYNAMIC_ARRAY_s* m_array = nullptr;
+};
+
+const double* point_of(const RING_node_s* vertex) { return vertex_record(vertex)->geometry; }
+double distance(const double a[2], const double b[2]) { return std::hypot(a[0] - b[0], a[1] - b[1]); }
+
+// The input segment an output vertex's segment came from: its key-20 links
+// followed (at most kMaxSourceSteps) to a chain of the input.  False when
+// there is none.
+bool input_source(const RING_node_s* vertex, RING_header_s** chain, RING_node_s** source) {
+    const RING_node_s* at = vertex;
+    for (int step = 0; step < kMaxSourceSteps && at; ++step) {
+        const auto* link = static_cast<const CHAIN_source_segment_s*>(datum(at, APP_DATA_SOURCE_SEGMENT));
+        if (!link || !link->source_chain || !link->source_vertex || !link->source_chain->main_data) return false;
+        if (merrow1::region_set_id(link->source_chain) == kInputId) {
+            *chain = link->source_chain;
+            *source = link->source_vertex;
+            return true;
+        }
+        at = link->source_vertex;
+    }
+    return false;
+}
+
+// Marks what the segments of one output chain cover of their input segments.
+void mark_covered(RING_header_s* output, CoverageMarks& marks) {
+    const CHAIN_main_data_s* md = static_cast<const CHAIN_main_data_s*>(output->main_data);
+    double e = md->approximation_tolerance_set ? 10.0 * md->approximation_tolerance : 0.0;
+    if (e < 1e-10) e = 1e-8;
+    // The segments: from the second vertex, through the closing one.
+    const int steps = is_closed(output) ? output->count : output->count - 1;
+    RING_node_s* vertex = output->first;
+    for (int i = 0; i < steps; ++i) {
+        vertex = vertex->next;
+        RING_header_s* chain = nullptr;
+        RING_node_s* source = nullptr;
+        if (!input_source(vertex, &chain, &source)) continue;
+        SEGMENT segment{};
+        if (ChainSegment(chain, source, &segment) != 1 || (segment.type != SEG_LINE && segment.type != SEG_ARC))
+            continue;
+        const double* a = point_of(vertex->previous);
+        const double* b = point_of(vertex);
+        const double* s0 = segment.start;
+        const double* s1 = &segment.end->x;
+        if (static_cast<const CHAIN_main_data_s*>(chain->main_data)->material_side != md->material_side)
+            std::swap(s0, s1);
+        if (distance(a, s0) <= e && distance(b, s1) <= e) {
+            CoverageMarks::cover_fully(chain, source);
+            continue;
+        }
+        if (CoverageMarks::fully_covered(source)) continue;
+        double foot[2];
+        SegmentPointMinDist(&segment, a, foot);
+        double lo = SEGMENT_length_parameter(&segment, foot);
+        SegmentPointMinDist(&segment, b, foot);
+        double hi = SEGMENT_length_parameter(&segment, foot);
+        if (lo > hi) std::swap(lo, hi);
+        const double length = SEGMENT_swept_length(&segment);
+        const double eps = length < 2 * e ? 0.5 : std::max(e / length, 2e-10);
+        if (lo < eps) lo = 0.0;
+        if (hi > 1.0 - eps) hi = 1.0;
+        marks.cover(chain, source, lo, hi);
+    }
+}
+
+// A place on the segment ending at `vertex` (the k-th) at fraction t of its
+// length: measured from the start, or back from the end above one half.
+bool place_on_segment(RING_header_s* chain, RING_node_s* vertex, int k, double t, POINT_ON_CHAIN_s* out) {
+    if (t <= 0.0) return PointOnChainCreate(chain, vertex->previous, 0, point_of(vertex->previous), out) != 0;
+    if (t >= 1.0) return PointOnChainCreate(chain, vertex, k, point_of(vertex), out) != 0;
+    SEGMENT segment{};
+    if (ChainSegment(chain, vertex, &segment) != 1) return false;
+    const double length = SEGMENT_swept_length(&segment);
+    double point[2];
+    const int done = t > 0.5 ? SegmentDistPointFromEnd(&segment, (1.0 - t) * length, point)
+                             : SegmentDistPoint(&segment, t * length, point);
+    return done && PointOnChainCreate1(chain, vertex, k, t, point, out) != 0;
+}
+
+// An uncovered stretch: from fraction t0 of segment k0 to fraction t1 of
+// segment k1 (segments counted from 1 along the walk).
+struct Stretch {
+    int k0;
+    double t0;
+    int k1;
+    double t1;
+};
+
+// Reports the uncovered stretches of one input chain to the functor.
+void report_uncovered(RING_header_s* chain, Korvo::Cam::IPartOfChainFunctor* functor) {
+    const bool closed = is_closed(chain);
+    const int m = closed ? chain->count : chain->count - 1;
+    std::vector<RING_node_s*> ends;  // ends[k - 1]: the vertex ending segment k
+    RING_node_s* vertex = chain->first;
+    for (int k = 1; k <= m; ++k) {
+        vertex = vertex->next;
+        ends.push_back(vertex);
+    }
+    // The complement of the covered parts, segment by segment; a stretch
+    // that reaches a segment's end goes on into an uncovered start of the next.
+    std::vector<Stretch> stretches;
+    auto add = [&](int k, double t0, double t1) {
+        if (!(t1 > t0)) return;
+        if (!stretches.empty() && t0 <= 0.0 && stretches.back().k1 == k - 1 && stretches.back().t1 >= 1.0) {
+            stretches.back().k1 = k;
+            stretches.back().t1 = t1;
+        } else {
+            stretches.push_back({k, t0, k, t1});
+        }
+    };
+    for (int k = 1; k <= m; ++k) {
+        const RING_node_s* end = ends[k - 1];
+        if (CoverageMarks::fully_covered(end)) continue;
+        double from = 0.0;
+        for (const CoveredInterval* c = CoverageMarks::intervals(end); c; c = c->next) {
+            add(k, from, c->start);
+            from = c->end;
+        }
+        add(k, from, 1.0);
+    }
+    // A closed chain: a stretch through the seam is one stretch, so the walk
+    // in effect starts where a covered stretch ends.
+    bool whole_loop = false;
+    if (closed && stretches.size() > 1 && stretches.front().k0 == 1 && stretches.front().t0 <= 0.0 &&
+        stretches.back().k1 == m && stretches.back().t1 >= 1.0) {
+        stretches.back().k1 = stretches.front().k1;
+        stretches.back().t1 = stretches.front().t1;
+        stretches.erase(stretches.begin());
+    } else if (closed && stretches.size() == 1 && stretches.front().k0 == 1 && stretches.front().t0 <= 0.0 &&
+               stretches.front().k1 == m && stretches.front().t1 >= 1.0) {
+        whole_loop = true;
+    }
+    for (const Stretch& s : stretches) {
+        POINT_ON_CHAIN_s start{}, end{};
+        PART_OF_CHAIN_s part{};
+        if (!place_on_segment(chain, ends[s.k0 - 1], s.k0, s.t0, &start) ||
+            !place_on_segment(chain, ends[s.k1 - 1], s.k1, s.t1, &end))
+            continue;
+        // Once round a closed chain: from its start back to its start.
+        if (whole_loop) end.parameter = chain->count;
+        if (CreatePartOfChain(&part, &start, &end)) (*functor)(part);
+    }
+}
+
+}  // namespace
+
+void CHAIN_FindNonOutputSegments(RING_header_s* input_set, RING_header_s* output_set,
+                                 Korvo::Cam::IPartOfChainFunctor* functor) {
+    if (!input_set || !functor) return;
+    const std::vector<RING_header_s*> inputs = chains_of(input_set);
+    const std::vector<RING_header_s*> outputs = chains_of(output_set);
+    // 1. Ids: input 1, output 2, a chain in both 3; the caller's come back.
+    merrow1::RegionIdStamp ids;
+    for (RING_header_s* chain : inputs) ids.set(chain, kInputId);
+    for (RING_header_s* chain : outputs) ids.set(chain, kOutputId);
+    for (RING_header_s* chain : inputs)
+        if (merrow1::region_set_id(chain) != kInputId) ids.set(chain, kInputAndOutputId);
+    CoverageMarks marks(inputs);
+    for (RING_header_s* chain : inputs) {
+        RING_node_s* node = chain->first;
+        for (int i = 0; i < chain->count && node; ++i, node = node->next) CoverageMarks::clear(chain, node);
+    }
+    // 2. What each output segment covers of its input segment.
+    for (RING_header_s* chain : outputs)
+        if (merrow1::region_set_id(chain) == kOutputId && chain->count > 1) mark_covered(chain, marks);
+    // 3. The uncovered stretches of each input chain.
+    for (RING_header_s* chain : inputs)
+        if (merrow1::region_set_id(chain) == kInputId && chain->count > 1) report_uncovered(chain, functor);
+    // 4. Marks, intervals and ids go with the guards.
 }

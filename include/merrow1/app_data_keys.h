@@ -22,7 +22,10 @@ enum {
     CHAIN_BOX_APP_DATA_KEY = 2,
     // Vertex: scratch mark of the operation in progress (the twin of an
     // intersection point while a trace's embedded loops are removed: the
-    // datum is the twin's node in the operation's own list). Shared.
+    // datum is the twin's node in the operation's own list; on input vertices
+    // while CHAIN_FindNonOutputSegments runs: the vertex node itself when its
+    // segment is wholly covered, else the head of its covered intervals in
+    // the operation's block array). Shared; removed before the operation ends.
     CHAIN_APP_DATA_SCRATCH_MARK = 5,
     // Point node of an intersection-point list: the junction node of its
     // point in the split-chain network built from the list (chain_split.h).

@@ -118,3 +118,44 @@ struct TOOL_s;
 // element of kind 0 runs along its direction for the tool's length.  Null for
 // null arguments.
 RING_header_s* CHAIN_convert_tool_to_chains(TOOL_s* tools, const CSYS* csys, CMEM_pool_s* pool);
+
+// The region of an open chain offset back along itself, for each chain of a
+// list.  An open chain is closed by reverse (its vertices marked with bit 13,
+// the turn kept under key 110) and resolved by the union region boolean into
+// `out`, its own segments at offset 0 and the return segments (the closing
+// one included) at `offset`: a strip of that width on the material side whose
+// near edge is the chain itself, with round caps at the ends; then it is
+// reopened with its flag words, material side, direction, implied
+// offset and region-set id as they came (also when the boolean raises an
+// error, which then passes on).  The new region chains take the chain's
+// region-set id and implied offset; a region vertex whose key-20 source is a
+// vertex of the chain after the first takes that vertex's flag word (its own
+// segment type kept); a region vertex made from a return segment is marked
+// back side (bit 29) without a geometry type, and its key-20 and key-17 links
+// are pointed at the chain's vertex whose segment it ran back along (the
+// return vertices are dropped when the chain reopens).
+// A closed chain is appended to `out` itself (a reference: `out` then shares
+// the caller's chain) and, with `flip`, also resolved at the offset with its
+// material side swapped for the call.
+// True when some chain was open; false for a null chain or output or an
+// empty chain, and false with the note "Assertion failed:
+// DUE_TO_INVALID_RING_TYPE" when `out` is not a chain list.
+bool CHAIN_create_closed_by_offset_reverse(const RING_header_s* chain_or_list, double offset, RING_header_s* out,
+                                           bool flip);
+
+// Turns the results of region offsets of open chains back into open pieces.
+// For the call, the results get region-set id 0, the chains of `second` 2 and
+// the input's 1 (the caller's ids come back afterwards).  A result chain of
+// the second set with a vertex on its source (key-74 record with a non-zero
+// second int, or else geometry type 1 to 5) is replaced in its result node by
+// its key-10 source chain (when it has one); without such a vertex it is
+// deleted and its nodes leave the results and the second set.  Any other
+// result chain (id 0) is cut into open chains, one per run of vertices on
+// their source, each starting at the vertex before its run; a closed chain is
+// opened where a run ends, so that no run is cut at its seam.  The first
+// piece stays in the chain, the others are appended to the results; a chain
+// with no such run is deleted with its node.  Input chains among the results
+// are left alone.  Nothing for null results; nothing, with the note
+// "Assertion failed: DUE_TO_INVALID_RING_TYPE", when the results or the
+// second set are rings other than chain lists.
+void CHAIN_open_closed_by_offset_reverse(const RING_header_s* input, RING_header_s* second, RING_header_s* results);

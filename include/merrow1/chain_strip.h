@@ -2,6 +2,7 @@
 #pragma once
 
 #include <merrow1/chain_part.h>
+#include <merrow1/chain_set.h>
 #include <velte/ring.h>
 
 // Provenance of the former first vertex of an open chain, kept on the new
@@ -26,3 +27,18 @@ struct CHAIN_strip_end_saved_s {
 // mark) and points its key-20 record at the same chain and vertex; when the
 // source vertex has no key-17 record, both records are freed and removed.
 void CHAIN_RemoveStripStartEnds(RING_header_s* chain_or_list, bool relink);
+
+// Reports to the functor, as parts of chains, every stretch of the input
+// chains that no output segment came from.  An output vertex names its input
+// segment through its key-20 source links (followed up to 100 steps); an
+// output segment whose ends lie within 10 times its chain's approximation
+// tolerance (1e-8 when that is below 1e-10) of the input segment's ends covers
+// it wholly, else it covers the stretch between its ends' projections onto it
+// (snapped to the segment's ends within that tolerance).  Uncovered stretches
+// join across vertices; on a closed input a stretch through the start is one
+// part.  An input chain that is also an output is not reported on.  The
+// region-set ids of both sets are the caller's again afterwards, and no input
+// vertex keeps the key-5 marks of the walk (on every exit).  Nothing for a
+// null input set or functor.
+void CHAIN_FindNonOutputSegments(RING_header_s* input_set, RING_header_s* output_set,
+                                 Korvo::Cam::IPartOfChainFunctor* functor);
