@@ -23,6 +23,9 @@ enum {
     // Vertex: scratch mark of the operation in progress (the twin of an
     // intersection point while a trace's embedded loops are removed: the
     // datum is the twin's node in the operation's own list). Shared.
+    // Split-network junction node: visited by the detour being built
+    // (CHAIN_create_detour_path); the datum is the node itself, removed on
+    // every exit. Shared.
     CHAIN_APP_DATA_SCRATCH_MARK = 5,
     // Point node of an intersection-point list: the junction node of its
     // point in the split-chain network built from the list (chain_split.h).
