@@ -398,6 +398,33 @@ TEST_F(ChainDetourTest, AnOpenFirstRegionIsExtendedOnlyInACopy) {
     }
 }
 
+TEST_F(ChainDetourTest, LinesTouchingOrRunningAlongASideStayOutside) {
+    // Along the bottom side or the top side, and through the corner (4, -1)
+    // only: the straight line is free.
+    RING_header_s* box = square(pool, 2, -1, 4, 3);
+    RING_header_s* regions = list_of_chains(pool, {box});
+    const RegionOracle oracle(box);
+    struct Case {
+        double p1[2], p2[2];
+    } cases[] = {{{0, -1}, {6, -1}}, {{2, -3}, {6, 1}}, {{6, 1}, {2, -3}}, {{0, 3}, {6, 3}}};
+    for (const Case& c : cases) {
+        RING_header_s* path = output();
+        double length = -1;
+        ASSERT_EQ(CHAIN_create_detour_path(regions, c.p1, c.p2, path, &length), 1);
+        EXPECT_NEAR(length, std::hypot(c.p2[0] - c.p1[0], c.p2[1] - c.p1[1]), 1e-12);
+        for (const MadeSegment& s : segments_of(path))
+            for (int i = 0; i <= 100; ++i) {
+                double q[2];
+                s.at(s.length() * i / 100, q);
+                if (!oracle.inside(q)) continue;
+                double d = 1e300;
+                for (const MadeSegment& b : oracle.boundary) d = std::fmin(d, distance_to(b, q));
+                EXPECT_LT(d, 1e-9) << q[0] << " " << q[1];
+            }
+        EXPECT_EQ(points_of(path).back(), (std::array<double, 2>{c.p2[0], c.p2[1]}));
+    }
+}
+
 TEST_F(ChainDetourTest, RandomRegionSetsAreNeverEntered) {
     std::mt19937 rng(2211);
     std::uniform_real_distribution<double> u(0.0, 1.0);
