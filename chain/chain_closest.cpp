@@ -504,7 +504,10 @@ int CHAIN_create_detour_path(RING_header_s* regions, const double p1[2], const d
             }
         }
 
-        // 5. The line from A to B, with the first region's main data.
+        // 5. The line from A to B in the first region's coordinates, without
+        //    a material side of its own: a sided line would count as a
+        //    boundary in the cleaning and leave only the way around on its
+        //    free side.
         const Korvo::Math::Point2 from{a[0], a[1]}, to{b[0], b[1]};
         RING_header_s* line = CHAIN_create_line_chain(&region_data->csys, &from, &to, scratch);
         if (!line) return single_vertex();
@@ -520,7 +523,7 @@ int CHAIN_create_detour_path(RING_header_s* regions, const double p1[2], const d
         ChainsSplit(intersections, network);
         CHAIN_clean_split_chains(network);
 
-        // 7. and 8. The walk; its marks go with it.
+        // 7. The walk from A to B; its marks go with it.
         double total = 0.0;
         {
             DetourWalk walk(line, network, path, regions);
@@ -528,7 +531,7 @@ int CHAIN_create_detour_path(RING_header_s* regions, const double p1[2], const d
         }
         if (length) *length = total;
 
-        // 9. and 10.
+        // 8. The path's ends back at P1 and P2, and the debug hand-off.
         restore_true_ends(path, a, p1, b, p2);
         CHAIN_debug_report(3, "CHAIN_create_detour_path: path", path, nullptr);
         return 1;
