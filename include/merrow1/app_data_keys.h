@@ -26,6 +26,9 @@ enum {
     // while CHAIN_FindNonOutputSegments runs: the vertex node itself when its
     // segment is wholly covered, else the head of its covered intervals in
     // the operation's block array). Shared; removed before the operation ends.
+    // Split-network junction node: visited by the detour being built
+    // (CHAIN_create_detour_path); the datum is the node itself, removed on
+    // every exit. Shared.
     CHAIN_APP_DATA_SCRATCH_MARK = 5,
     // Point node of an intersection-point list: the junction node of its
     // point in the split-chain network built from the list (chain_split.h).

@@ -1,5 +1,5 @@
 // All nearest points of a chain to a point (ties kept), and the nearest point
-// of a chain set within a search distance.
+// of a chain set within a search distance; detour paths around regions.
 #pragma once
 
 #include <merrow1/chain_part.h>
@@ -32,3 +32,22 @@ double ChainClosestPointVectorList(RING_header_s* chain, const Korvo::Math::Poin
 // point when one was found.
 bool CHAIN_find_closest_point(RING_header_s* set, const Korvo::Math::Point2& p, double search_distance,
                               Korvo::Math::Point2* out);
+
+// A path from P1 to P2 around the regions of the set (a chain list), built
+// into the empty output chain: the straight line where it is free, the
+// shortest way along the region boundaries where the line would cross them.
+// The path takes the first region's main data as an offset chain (material
+// side 0, direction 0).  Ends within 20 set tolerances of a boundary are
+// first moved onto it, and the path's own ends are put back at P1 and P2
+// afterwards; *length (may be null) is the length walked between the moved
+// ends.
+//
+// 1 with the path; 1 with the single vertex P1 when P1 and P2 coincide (or
+// their moved places do).  0 when no path was found (an end inside a region,
+// a way around that leads nowhere): the output may then hold part of a path.
+// 0 with a note under checking for null arguments, non-finite points, or an
+// output chain that holds vertices already.  The caller's regions are not
+// changed; the split network lives in a scratch pool
+// "CHAIN_create_detour_path", and its key-5 marks are removed on every path.
+int CHAIN_create_detour_path(RING_header_s* regions, const double p1[2], const double p2[2], RING_header_s* path,
+                             double* length);
