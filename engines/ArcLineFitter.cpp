@@ -1491,21 +1491,20 @@ void ArcLineFitter::WritePath(RING_header_s* chain, RING_node_s* start, int seam
 }
 
 void ArcLineFitter::OutputCircle(RING_header_s* chain, RING_node_s* start, int i, ArcParam const& arc) {
-    // The circle from point i to the opposite point and round again; the
-    // pieces before i and after the opposite point re-based on the circle.
+    // The circle passes through point i and the opposite point m only: it is
+    // written from i to m and from m round through the old seam back to i
+    // (the same circle re-based on that chord), and the seam moves to i.
+    // Re-basing the stretches before i and after m onto chords through the
+    // old seam point would bend each onto a circle of its own.
     const int m = m_circleEnd;
     const Point2 a = PointAt(i), b = PointAt(m);
-    auto on_circle = [&](int from, int to) {
-        ArcParam p = arc;
-        p.Rebase(a, b, PointAt(from), PointAt(to));
-        return p;
-    };
+    ArcParam back = arc;
+    back.Rebase(a, b, b, a);
     m_cleaned.clear();
-    if (i != 0) m_cleaned.push_back(MakeCleaned(0, i, on_circle(0, i)));
     m_cleaned.push_back(MakeCleaned(i, m, arc));
-    m_cleaned.push_back(MakeCleaned(m, m_count - 1, on_circle(m, m_count - 1)));
+    m_cleaned.push_back(MakeCleaned(m, i == 0 ? m_count - 1 : i, back));
     m_hasChainPrevious = m_hasChainNext = false;
-    WritePath(chain, start, 0);
+    WritePath(chain, start, i);
 }
 
 namespace {
@@ -1910,12 +1909,9 @@ bool ArcLineFitter::TestFitSpecificArc(ArcParam const& arc, int i, int j, Point2
 
 // The verdict on the vertex where `first` ends and `second` starts.  The
 // segment to refit is the arc against a line, the smaller arc of two.  The
-// gap is how far it would have to move to become tangent: for a line
-// neighbour r (1 - cos turn), the depth by which its circle crosses the
-// line through the vertex; for two arcs the distance between the circles'
-// tangent position and their actual centres (internal tangency when the
-// senses agree, external otherwise).  A join that turns back by 90 degrees
-// or more cannot be made tangent.
+// gap is how far its circle would have to move to become tangent at the
+// vertex: r sin(turn).  A join that turns back by 90 degrees or more cannot
+// be made tangent.
 ArcLineFitter::RepairableTangentState ArcLineFitter::TestVertexTangency(CleanedSegment const& first,
                                                                         CleanedSegment const& second) const {
     const bool line1 = first.arc.IsLine(), line2 = second.arc.IsLine();
@@ -1928,15 +1924,13 @@ ArcLineFitter::RepairableTangentState ArcLineFitter::TestVertexTangency(CleanedS
     if (!line2) c2 = seg_centre(second), r2 = seg_radius(second);
     const bool refit_first = line2 || (!line1 && r1 < r2);
     if (!line1 && !line2 && dist2(c1, c2) < 1e-4 * t * t) return first.arc.cw == second.arc.cw ? ALREADY_TANGENT : NOT_REPAIRABLE;
-    const double turn = dot(end_tangent(first), start_tangent(second));
+    const Vector2 t1 = end_tangent(first), t2 = start_tangent(second);
+    const double turn = dot(t1, t2);
     if (!(turn > 0.0)) return NOT_REPAIRABLE;
-    double gap;
-    if (line1 || line2) {
-        gap = (line1 ? r2 : r1) * (1.0 - turn);
-    } else {
-        const double d = std::sqrt(dist2(c1, c2));
-        gap = first.arc.cw == second.arc.cw ? std::fabs(d - std::fabs(r1 - r2)) : std::fabs(d - (r1 + r2));
-    }
+    // The refitted circle must move its centre by r sin(turn) onto the normal
+    // of its neighbour at the vertex (for two arcs, onto the line through the
+    // vertex and the neighbour's centre, on the side the senses ask).
+    const double gap = (refit_first ? r1 : r2) * std::fabs(cross(t1.x, t1.y, t2.x, t2.y));
     if (gap < 0.1 * t) return ALREADY_TANGENT;
     // Where the refitted arc would touch its fixed neighbour.
     const CleanedSegment& fixed = refit_first ? second : first;
@@ -2280,6 +2274,9 @@ bool ArcLineFitter::ReinsertLinesToImproveTangency(size_t index, CleanedSegment*
             CleanedSegment nn = split_start ? (n ? *n : CleanedSegment()) : given;
             const bool has_p = split_start || p, has_n = !split_start || n;
             if (!TestAndImproveSegmentTangency(has_p ? &pp : nullptr, r, has_n ? &nn : nullptr)) continue;
+            // The split only pays when the rest now meets the given-back line
+            // tangentially.
+            if ((split_start ? TestVertexTangency(pp, r) : TestVertexTangency(r, nn)) != ALREADY_TANGENT) continue;
             // Taken: write back the line, the rest and the changed neighbours.
             if (split_start) {
                 before.push_back(pp);
