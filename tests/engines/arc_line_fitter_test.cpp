@@ -1106,4 +1106,49 @@ TEST_F(ChainFixture, DebuggerDrawsGatesAndOutputArcs) {
     EXPECT_EQ(calls, 2);  // after the gates and after the arc
 }
 
+
+// Gated stretches between fixed lines: the repair may move the piece's end
+// vertices along the lines before and after it.  Every input point stays
+// within its gate of the output, the chain's own ends stay, and the lines
+// around the piece keep their far ends and directions.
+TEST_F(ChainFixture, GateOracleBetweenNeighbouringLines) {
+    std::mt19937_64 rng(99);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    int moved = 0;
+    for (int trial = 0; trial < 300; ++trial) {
+        const int n = 6 + trial % 12;
+        const double R = 1.5 + 4.0 * u(rng), step = 0.2 + 0.1 * u(rng), sense = trial % 2 ? 1.0 : -1.0;
+        const double kink = (u(rng) - 0.5) * 0.1;
+        std::vector<Point2> inner;
+        for (int k = 0; k < n; ++k) {
+            const double a = kink + step * k / R;
+            inner.push_back({R * std::sin(a), sense * (R - R * std::cos(a))});
+        }
+        for (size_t k = 1; k + 1 < inner.size(); ++k) inner[k].y += (u(rng) - 0.5) * 0.004;
+        const Point2 last = inner.back();
+        const double a_end = kink + step * (n - 1) / R;
+        const Point2 far_end = {last.x + 20 * std::cos(a_end), last.y + sense * 20 * std::sin(a_end)};
+        const double w = 0.005 + 0.02 * u(rng);
+        RING_header_s* chain = between_lines(*this, {-20, 0}, inner, far_end, w);
+        ArcLineFitter fitter(0.01, 0.001, nullptr);
+        fitter.DoFit(chain);
+        EXPECT_EQ(gates_left(chain), 0);
+        const double* first = static_cast<CHAIN_vertex_data_s*>(chain->first->main_data)->geometry;
+        const double* end = static_cast<CHAIN_vertex_data_s*>(chain->last->main_data)->geometry;
+        EXPECT_EQ(first[0], -20.0);
+        EXPECT_EQ(end[0], far_end.x);
+        EXPECT_EQ(end[1], far_end.y);
+        // The line before the piece still runs from (-20, 0) toward the
+        // piece's first point (its end may have moved along it).
+        const double* second = static_cast<CHAIN_vertex_data_s*>(chain->first->next->main_data)->geometry;
+        EXPECT_EQ(CHAIN_seg_ask_type(chain->first->next), SEG_LINE);
+        const double dx = inner[0].x + 20, dy = inner[0].y;
+        EXPECT_NEAR(((second[0] + 20) * dy - second[1] * dx) / std::hypot(dx, dy), 0.0, 1e-9) << trial;
+        if (second[0] != inner[0].x) ++moved;
+        for (size_t k = 1; k + 1 < inner.size(); ++k)
+            EXPECT_LE(distance_to_chain(chain, inner[k]), w * (1 + 1e-9) + 1e-9) << trial;
+    }
+    EXPECT_GT(moved, 0);  // some repairs moved the piece's start along the line
+}
+
 }  // namespace
