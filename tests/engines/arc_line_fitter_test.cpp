@@ -84,6 +84,19 @@ struct ArcLineFitterTestAccess {
     static std::vector<CS> path(const F& f) { return f.m_cleaned; }
     static int state(F& f, const CS& a, const CS& b) { return f.TestVertexTangency(a, b); }
     static void repair(F& f) { f.CleanNearTangentVertices(nullptr, nullptr, nullptr); }
+    static CS segment(Point2 a, Point2 b, AP arc) {
+        CS s = {};
+        s.start = a;
+        s.end = b;
+        s.arc = arc;
+        return s;
+    }
+    static bool meet_point(const F& f, Point2 p, Korvo::Math::Vector2 t, Point2 q, AP& arc) {
+        return f.FitTangentArcToMeetPoint(p, t, q, arc);
+    }
+    static bool meet_segment(const F& f, Point2 p, Korvo::Math::Vector2 t, const CS& s, AP& arc, Point2& touch) {
+        return f.FitTangentArcToMeetSegment(p, t, s, false, arc, touch);
+    }
 };
 
 }  // namespace Cam
@@ -1059,6 +1072,75 @@ TEST(ArcLineFitterRepair, RepairableJoinsBecomeTangentOrStayAsTheyWere) {
     }
     EXPECT_GT(repairable, 20);
     EXPECT_GT(repaired, 10);
+}
+
+// Centre of the arc on the chord a -> b.
+Point2 centre_of(Point2 a, Point2 b, const AP& arc) {
+    const double hx = (b.x - a.x) / 2, hy = (b.y - a.y) / 2;
+    return {(a.x + b.x) / 2 - arc.alpha * hy, (a.y + b.y) / 2 + arc.alpha * hx};
+}
+
+// The arc leaving the origin along +x: to a point ahead it is the line,
+// behind it nothing, elsewhere the arc on the circle tangent to the x axis
+// (a quarter, three quarters, clockwise below).
+TEST(ArcLineFitterRepair, TangentArcToAPoint) {
+    ArcLineFitter fitter(0.01, 0.001, nullptr);
+    struct Case {
+        Point2 q;
+        bool fits, line;
+        Point2 centre;
+        double extent;
+    } cases[] = {
+        {{2, 0}, true, true, {0, 0}, 0},
+        {{-2, 0}, false, false, {0, 0}, 0},
+        {{1, 1}, true, false, {0, 1}, kPi / 2},
+        {{-1, 1}, true, false, {0, 1}, 3 * kPi / 2},
+        {{1, -1}, true, false, {0, -1}, kPi / 2},
+    };
+    for (const Case& c : cases) {
+        AP arc;
+        ASSERT_EQ(Access::meet_point(fitter, {0, 0}, {1, 0}, c.q, arc), c.fits) << c.q.x << "," << c.q.y;
+        if (!c.fits) continue;
+        EXPECT_EQ(arc.IsLine(), c.line);
+        if (c.line) continue;
+        const Point2 ctr = centre_of({0, 0}, c.q, arc);
+        EXPECT_NEAR(ctr.x, c.centre.x, 1e-12);
+        EXPECT_NEAR(ctr.y, c.centre.y, 1e-12);
+        EXPECT_NEAR(arc.CalcAngularExtent(), c.extent, 1e-12);
+    }
+}
+
+// The arc leaving the origin along +x that runs tangentially into a line
+// (x = 3 upward: radius 3, touching at (3, 3)) or into an arc.
+TEST(ArcLineFitterRepair, TangentArcToASegment) {
+    ArcLineFitter fitter(0.01, 0.001, nullptr);
+    AP line;
+    line.SetLine();
+    AP arc;
+    Point2 touch;
+    ASSERT_TRUE(Access::meet_segment(fitter, {0, 0}, {1, 0}, Access::segment({3, 1}, {3, 5}, line), arc, touch));
+    EXPECT_NEAR(touch.x, 3.0, 1e-12);
+    EXPECT_NEAR(touch.y, 3.0, 1e-12);
+    Point2 ctr = centre_of({0, 0}, touch, arc);
+    EXPECT_NEAR(ctr.x, 0.0, 1e-12);
+    EXPECT_NEAR(ctr.y, 3.0, 1e-12);
+    // A line running the other way (downward) cannot be met travelling along it.
+    EXPECT_FALSE(Access::meet_segment(fitter, {0, 0}, {1, 0}, Access::segment({3, 5}, {3, 4}, line), arc, touch));
+    // An arc target: the clockwise lower half circle about (4, 4) of radius
+    // 1 from (5, 4) to (3, 4).  Travelling counter-clockwise on the new
+    // circle about (0, r) and clockwise on the target, the circles touch
+    // externally: 16 + (r - 4)^2 = (r + 1)^2 gives r = 3.1.
+    AP cw;
+    cw.alpha = 0.0;
+    cw.cw = true;
+    ASSERT_TRUE(Access::meet_segment(fitter, {0, 0}, {1, 0}, Access::segment({5, 4}, {3, 4}, cw), arc, touch));
+    EXPECT_NEAR(touch.x, 3.1 * 4 / 4.1, 1e-12);
+    EXPECT_NEAR(touch.y, 3.1 + 3.1 * 0.9 / 4.1, 1e-12);
+    ctr = centre_of({0, 0}, touch, arc);
+    EXPECT_NEAR(ctr.x, 0.0, 1e-12);
+    EXPECT_NEAR(ctr.y, 3.1, 1e-12);
+    // The upper half circle is travelled the other way at that point.
+    EXPECT_FALSE(Access::meet_segment(fitter, {0, 0}, {1, 0}, Access::segment({3, 4}, {5, 4}, cw), arc, touch));
 }
 
 // ---------------------------------------------------------------------------
