@@ -1143,6 +1143,58 @@ TEST(ArcLineFitterRepair, TangentArcToASegment) {
     EXPECT_FALSE(Access::meet_segment(fitter, {0, 0}, {1, 0}, Access::segment({3, 4}, {5, 4}, cw), arc, touch));
 }
 
+// The verdict on a join: points along the x axis with gates of half width
+// 0.05; a line meets an arc of radius 5 whose tangent at the join is turned
+// by delta (the arc after the line, or before it, reversed).  Tangent within
+// 0.1 t: nothing to do; a gap r sin(delta) within the gates: refit the arc;
+// beyond them, or turning back: not repairable.
+TEST(ArcLineFitterRepair, VertexTangencyVerdicts) {
+    const double tol = 0.01, R = 5.0, beta = 0.4;
+    std::vector<Point2> pts;
+    for (int k = 0; k <= 8; ++k) pts.push_back({0.5 * k, 0.0});
+    ArcLineFitter fitter(tol, 0.001, nullptr);
+    Access::load(fitter, gated(pts, 0.05), false);
+    AP line;
+    line.SetLine();
+    struct Case {
+        double delta;
+        bool arc_first;
+        int state;
+    } cases[] = {
+        {1e-5, false, 1}, {0.01, false, 3}, {0.01, true, 2}, {0.2, false, 0}, {kPi - 0.01, false, 0},
+    };
+    const Point2 v = pts[4];
+    for (const Case& c : cases) {
+        // The arc leaving v along (cos d, sin d) counter-clockwise: chord end
+        // at angle d + beta / 2, alpha = cot(beta / 2).
+        const double d = c.arc_first ? kPi + c.delta : c.delta, chord = 2 * R * std::sin(beta / 2);
+        const Point2 q = {v.x + chord * std::cos(d + beta / 2), v.y + chord * std::sin(d + beta / 2)};
+        AP arc;
+        arc.alpha = 1.0 / std::tan(beta / 2);
+        arc.cw = false;
+        Access::CS first, second;
+        if (!c.arc_first) {
+            first = Access::segment(pts[0], v, line);
+            second = Access::segment(v, q, arc);
+        } else {
+            AP back = arc;  // the same arc run from q to v
+            back.alpha = -arc.alpha;
+            back.cw = true;
+            first = Access::segment(q, v, back);
+            second = Access::segment(v, pts[8], line);
+        }
+        first.start_index = 0, first.end_index_minus_one = 3;
+        second.start_index = 4, second.end_index_minus_one = 7;
+        EXPECT_EQ(Access::state(fitter, first, second), c.state) << c.delta << " " << c.arc_first;
+    }
+    try {
+        Access::state(fitter, Access::segment(pts[0], v, line), Access::segment(v, pts[8], line));
+        ADD_FAILURE();
+    } catch (const Korvo::Error::Exception& e) {
+        EXPECT_NE(e.askText().find("Two lines passed to TestVertexTangency"), std::string::npos);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Debug drawings
 
