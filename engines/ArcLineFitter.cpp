@@ -2311,16 +2311,22 @@ void ArcLineFitter::CleanNearTangentVertices(RING_header_s* chain, RING_node_s* 
     if (m_cleaned.empty() || (m_closed && m_cleaned.size() < 3)) return;
     const bool start_free = m_hasChainPrevious && VertexIsFree(chain, start);
     const bool end_free = m_hasChainNext && VertexIsFree(chain, end);
+    // A segment of a loop that runs through the seam (after the seam moved)
+    // is neither repaired nor moved: the repair works on index ranges in
+    // path order.
+    auto wraps = [&](const CleanedSegment& seg) {
+        return seg.mark == 0 && seg.end_index_minus_one + 1 <= seg.start_index;
+    };
     for (size_t s = 0, guard = 0; s < m_cleaned.size(); ++s) {
         if (++guard > 2 * static_cast<size_t>(m_count) + 4) raise_endless();
-        if (m_cleaned[s].arc.IsLine()) continue;
+        if (m_cleaned[s].arc.IsLine() || wraps(m_cleaned[s])) continue;
         // Pointers into m_cleaned are taken afresh: the repair may insert.
         auto prev_of = [&]() -> CleanedSegment* {
-            if (s > 0) return &m_cleaned[s - 1];
+            if (s > 0) return wraps(m_cleaned[s - 1]) ? nullptr : &m_cleaned[s - 1];
             return start_free ? &m_chainPrevious : nullptr;
         };
         auto next_of = [&]() -> CleanedSegment* {
-            if (s + 1 < m_cleaned.size()) return &m_cleaned[s + 1];
+            if (s + 1 < m_cleaned.size()) return wraps(m_cleaned[s + 1]) ? nullptr : &m_cleaned[s + 1];
             return end_free ? &m_chainNext : nullptr;
         };
         if (m_debugger->draw_before_repair) DrawArc(m_cleaned[s].start, m_cleaned[s].end, m_cleaned[s].arc, 36);

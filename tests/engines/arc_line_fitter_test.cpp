@@ -1241,6 +1241,31 @@ TEST_F(ChainFixture, DebuggerDrawsGatesAndOutputArcs) {
 }
 
 
+// Closed gated loops (smooth closed curves with noise): the seam moves, the
+// joins are repaired, every input point stays within its gate of the output.
+TEST_F(ChainFixture, GateOracleOnRandomClosedLoops) {
+    std::mt19937_64 rng(7);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    for (int trial = 0; trial < 200; ++trial) {
+        const int n = 12 + trial % 40;
+        const double a = 2.0 + 2.0 * u(rng), b = 1.0 + 2.0 * u(rng), lobe = 0.3 * u(rng), ph = 6 * u(rng);
+        std::vector<Point2> pts;
+        for (int k = 0; k < n; ++k) {
+            const double t = 2 * kPi * k / n;
+            const double r = 1.0 + lobe * std::sin(3 * t + ph);
+            pts.push_back({a * r * std::cos(t) + 0.002 * (u(rng) - 0.5), b * r * std::sin(t) + 0.002 * (u(rng) - 0.5)});
+        }
+        pts.push_back(pts.front());
+        const double w = 0.005 + 0.03 * u(rng);
+        RING_header_s* chain = gated_chain(pts, w, true);
+        ArcLineFitter fitter(0.01, 0.001, nullptr);
+        fitter.DoFit(chain);
+        EXPECT_EQ(gates_left(chain), 0);
+        ASSERT_LE(chain->count, n) << trial;
+        for (const Point2& p : pts) EXPECT_LE(distance_to_chain(chain, p), w * (1 + 1e-9) + 1e-9) << trial;
+    }
+}
+
 // Gated stretches between fixed lines: the repair may move the piece's end
 // vertices along the lines before and after it.  Every input point stays
 // within its gate of the output, the chain's own ends stay, and the lines
