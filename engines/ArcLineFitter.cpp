@@ -1572,7 +1572,10 @@ RING_node_s* ArcLineFitter::OutputSegment(RING_header_s* chain, RING_node_s* nod
 
     // New vertices: a line gets one at its end; an arc up to three of at most
     // 120 degrees each.
-    RING_node_s* source = vertices[jj];
+    // The new vertices copy the data of the last input vertex they replace
+    // (alive until this segment deletes it); a segment that replaces none
+    // lies inside one input segment and copies the vertex it follows.
+    RING_node_s* source = lastGone >= 0 ? vertices[lastGone] : node;
     std::vector<end_segment> pieces;
     if (arc.IsLine()) {
         end_segment e = {};
