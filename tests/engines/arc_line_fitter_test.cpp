@@ -1198,6 +1198,45 @@ TEST(ArcLineFitterRepair, VertexTangencyVerdicts) {
 // ---------------------------------------------------------------------------
 // Debug drawings
 
+// With its flags set the debugger draws each arc of the path before and
+// after its repair, and the arcs tried during the repair.
+TEST(ArcLineFitterRepair, DebuggerDrawsArcsAroundTheRepair) {
+    std::vector<Point2> pts;
+    for (int k = 0; k <= 6; ++k) pts.push_back({0.25 * k, 0.0});
+    // The arc leaves the line's end turned by 0.008.
+    const double turn = 0.008;
+    for (int k = 1; k <= 8; ++k)
+        pts.push_back({1.5 + 4.0 * (std::sin(turn + 0.0625 * k) - std::sin(turn)),
+                       4.0 * (std::cos(turn) - std::cos(turn + 0.0625 * k))});
+    ArcLineFitterDebug* d = ArcLineFitterDebug::GetDebugger();
+    d->csys = CSYS{{0, 0, 0}, {1, 0, 0, 0, 1, 0, 0, 0, 1}};
+    struct Case {
+        int before, after, tests;
+        bool some_tests;
+    } cases[] = {{1, 1, 0, false}, {0, 0, 1, true}};
+    for (const Case& c : cases) {
+        ArcLineFitter fitter(0.01, 0.001, nullptr);
+        Access::load(fitter, gated(pts, 0.03), false);
+        ASSERT_TRUE(Access::set_path(fitter, {0, 6, static_cast<int>(pts.size()) - 1}));
+        ASSERT_EQ(Access::state(fitter, Access::path(fitter)[0], Access::path(fitter)[1]), 3);
+        d->draw_before_repair = c.before;
+        d->draw_after_repair = c.after;
+        d->draw_repair_tests = c.tests;
+        glimra_test::clear();
+        glimra_test::reset_colors();
+        Access::repair(fitter);
+        d->draw_before_repair = d->draw_after_repair = d->draw_repair_tests = 0;
+        int arcs = 0;
+        for (const auto& call : glimra_test::calls()) arcs += call.op == "arc";
+        if (c.some_tests) {
+            EXPECT_GT(arcs, 2);
+        } else {
+            EXPECT_EQ(arcs, 2);
+            EXPECT_EQ(glimra_test::closest_color_queries(), (std::vector<int>{36, 108}));
+        }
+    }
+}
+
 TEST_F(ChainFixture, DebuggerDrawsGatesAndOutputArcs) {
     ArcLineFitterDebug* d = ArcLineFitterDebug::GetDebugger();
     static int calls = 0;
