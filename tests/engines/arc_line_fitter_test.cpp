@@ -937,6 +937,39 @@ TEST_F(SegmentCountFixture, CuratedInputsReachTheOracleMinimum) {
     EXPECT_EQ(output_segments(loop, true), 1);
 }
 
+// Points sampled from k lines and arcs (arcs not shallow, joined
+// tangentially or at corners of 30 degrees or more, noise below the gate
+// half width, gates wider than the sagitta of one sampling step) come out as
+// at most k segments.
+TEST_F(SegmentCountFixture, SampledPiecesComeOutAsAtMostThatManySegments) {
+    std::mt19937_64 rng(44);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    for (int trial = 0; trial < 150; ++trial) {
+        const int k = 1 + trial % 4;
+        std::vector<Point2> pts = {{0, 0}};
+        double heading = 2 * kPi * u(rng);
+        for (int piece = 0; piece < k; ++piece) {
+            if (piece > 0 && u(rng) < 0.5) heading += (u(rng) < 0.5 ? -1 : 1) * (0.6 + 1.2 * u(rng));  // a corner
+            const bool arc = u(rng) < 0.6;
+            const double turn = arc ? (u(rng) < 0.5 ? -1 : 1) * (0.12 + 0.1 * u(rng)) : 0.0;
+            const int steps = 6 + static_cast<int>(4 * u(rng));
+            for (int s = 0; s < steps; ++s) {
+                heading += turn;
+                const Point2 p = pts.back();
+                pts.push_back({p.x + 0.5 * std::cos(heading), p.y + 0.5 * std::sin(heading)});
+            }
+        }
+        for (size_t q = 1; q + 1 < pts.size(); ++q) {
+            pts[q].x += 0.002 * (u(rng) - 0.5);
+            pts[q].y += 0.002 * (u(rng) - 0.5);
+        }
+        RING_header_s* chain = gated_chain(pts, 0.03);
+        ArcLineFitter fitter(0.01, 0.001, nullptr);
+        fitter.DoFit(chain);
+        EXPECT_LE(output_segments(chain, false), k) << "trial " << trial;
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Output stage: corner and tangent arc between the neighbours of a piece
 
