@@ -1,6 +1,7 @@
 // Arc and line fitter: arcs on a chord and their intervals, the gate tests
 // against a sampled oracle, the usage switch, and whole fits of gated chains
 // checked against their gates.
+#include <gmpxx.h>
 #include <gtest/gtest.h>
 
 #include <merrow1/ArcLineFitter.h>
@@ -1380,6 +1381,82 @@ TEST_F(ChainFixture, GateOracleBetweenNeighbouringLines) {
             EXPECT_LE(distance_to_chain(chain, inner[k]), w * (1 + 1e-9) + 1e-9) << trial;
     }
     EXPECT_GT(moved, 0);  // some repairs moved the piece's start along the line
+}
+
+
+// Exact orientation of c against a -> b (GMP rationals).
+int exact_orient(Point2 a, Point2 b, Point2 c) {
+    const mpq_class d = (mpq_class(b.x) - a.x) * (mpq_class(c.y) - a.y) - (mpq_class(b.y) - a.y) * (mpq_class(c.x) - a.x);
+    return sgn(d);
+}
+
+// Whether the closed segments a-b and p-q meet, decided exactly.
+bool exact_segments_meet(Point2 a, Point2 b, Point2 p, Point2 q) {
+    const int d1 = exact_orient(p, q, a), d2 = exact_orient(p, q, b);
+    const int d3 = exact_orient(a, b, p), d4 = exact_orient(a, b, q);
+    if (d1 * d2 > 0 || d3 * d4 > 0) return false;
+    if (d1 == 0 && d2 == 0) {  // collinear: the boxes must overlap
+        return std::max(std::min(a.x, b.x), std::min(p.x, q.x)) <= std::min(std::max(a.x, b.x), std::max(p.x, q.x)) &&
+               std::max(std::min(a.y, b.y), std::min(p.y, q.y)) <= std::min(std::max(a.y, b.y), std::max(p.y, q.y));
+    }
+    return true;
+}
+
+// Whether an output arc (centre, radius, direction, from a to b) meets the
+// segment p-q within 1e-9.
+bool arc_meets_within(const end_segment& e, Point2 a, Point2 p, Point2 q) {
+    const double vx = q.x - p.x, vy = q.y - p.y, fx = p.x - e.cx, fy = p.y - e.cy;
+    const double A = vx * vx + vy * vy, B = 2 * (fx * vx + fy * vy);
+    const double a0 = std::atan2(a.y - e.cy, a.x - e.cx), a1 = std::atan2(e.y - e.cy, e.x - e.cx);
+    double sweep = e.direction == CW ? a0 - a1 : a1 - a0;
+    if (sweep <= 0) sweep += 2 * kPi;
+    for (double slack : {-1e-9, 0.0, 1e-9}) {
+        const double r = e.radius + slack, C = fx * fx + fy * fy - r * r, disc = B * B - 4 * A * C;
+        if (disc < 0 || A == 0) continue;
+        for (double sgn_root : {-1.0, 1.0}) {
+            const double t = (-B + sgn_root * std::sqrt(disc)) / (2 * A);
+            if (t < -1e-9 || t > 1 + 1e-9) continue;
+            const double px = p.x + t * vx, py = p.y + t * vy;
+            double at = e.direction == CW ? a0 - std::atan2(py - e.cy, px - e.cx) : std::atan2(py - e.cy, px - e.cx) - a0;
+            at = std::fmod(at, 2 * kPi);
+            if (at < 0) at += 2 * kPi;
+            if (at <= sweep + 1e-9 / e.radius || at >= 2 * kPi - 1e-9 / e.radius) return true;
+        }
+    }
+    return false;
+}
+
+// On seeded random gated polylines the output crosses every gate segment:
+// lines decided exactly, arcs within 1e-9.
+TEST_F(ChainFixture, OutputCrossesEveryGate) {
+    std::mt19937_64 rng(8);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    for (int trial = 0; trial < 1000; ++trial) {
+        const int n = 5 + trial % 25;
+        const double f = 0.3 + u(rng), amp = 0.1 + u(rng), ph = 6 * u(rng);
+        std::vector<Point2> pts;
+        for (int k = 0; k < n; ++k) {
+            const double x = 0.25 * k + 0.04 * u(rng);
+            pts.push_back({x, amp * std::sin(f * x + ph) + 0.002 * (u(rng) - 0.5)});
+        }
+        const double w = 0.004 + 0.03 * u(rng);
+        const auto g = gated(pts, w);
+        RING_header_s* chain = gated_chain(pts, w);
+        ArcLineFitter fitter(0.01, 0.001, nullptr);
+        fitter.DoFit(chain);
+        for (int k = 1; k + 1 < n; ++k) {
+            const Point2 p = {g[k][2], g[k][3]}, q = {g[k][4], g[k][5]};
+            bool crossed = false;
+            RING_node_s* v = chain->first->next;
+            for (int s = 1; s < chain->count && !crossed; ++s, v = v->next) {
+                const double* prev = static_cast<CHAIN_vertex_data_s*>(v->previous->main_data)->geometry;
+                const auto* e = reinterpret_cast<const end_segment*>(static_cast<CHAIN_vertex_data_s*>(v->main_data)->geometry);
+                const Point2 a = {prev[0], prev[1]}, b = {e->x, e->y};
+                crossed = CHAIN_seg_ask_type(v) == SEG_ARC ? arc_meets_within(*e, a, p, q) : exact_segments_meet(a, b, p, q);
+            }
+            EXPECT_TRUE(crossed) << "trial " << trial << " gate " << k;
+        }
+    }
 }
 
 }  // namespace
