@@ -20,6 +20,12 @@
 #include <merrow1/chain_part.h>
 #include <merrow1/chain_segments.h>
 
+#include <merrow1/segment.h>
+#include <merrow1/segment_intersection.h>
+
+#include <glimra/color.h>
+#include <glimra/display.h>
+#include <glimra/regenerate.h>
 #include <pellam/mchn_builders.h>
 #include <pellam/mchn_clone.h>
 #include <stend/error.h>
@@ -84,6 +90,8 @@ const bool debugger_constructed = (debugger_instance(), true);
 // Walk bound for a search over a piece of n points; going past it is an
 // endless loop in the making.
 [[noreturn]] void raise_endless() { ERROR_raise(kFile, __LINE__, 965003, "Infinite Loop Encountered"); }
+
+bool same_point(const Point2& a, const Point2& b) { return a.x == b.x && a.y == b.y; }
 
 }  // namespace
 
@@ -455,6 +463,63 @@ bool bulge_through(const Chord& c, const Point2& g, double beyond, double& bulge
 
 // Largest finite bulge used for the ends of the order.
 const double kInfBulge = 1e15;
+
+// Geometry of a segment held as (start, end, ArcParam): lines and arcs alike.
+// Templates, so that they take the fitter's private segment records.
+template <class Seg>
+Point2 seg_centre(const Seg& s) {
+    return Chord(s.start, s.end).centre(s.arc.alpha);
+}
+template <class Seg>
+double seg_radius(const Seg& s) {
+    return Chord(s.start, s.end).radius(s.arc.alpha);
+}
+Vector2 unit(double x, double y) {
+    const double l = std::hypot(x, y);
+    return l > 0.0 ? Vector2{x / l, y / l} : Vector2{0.0, 0.0};
+}
+// Unit direction of travel at a point of the segment's line or circle.
+template <class Seg>
+Vector2 tangent_at(const Seg& s, const Point2& p) {
+    if (s.arc.IsLine()) return unit(s.end.x - s.start.x, s.end.y - s.start.y);
+    const Point2 c = seg_centre(s);
+    const Vector2 r = unit(p.x - c.x, p.y - c.y);
+    return s.arc.cw ? Vector2{r.y, -r.x} : Vector2{-r.y, r.x};
+}
+template <class Seg>
+Vector2 start_tangent(const Seg& s) {
+    return tangent_at(s, s.start);
+}
+template <class Seg>
+Vector2 end_tangent(const Seg& s) {
+    return tangent_at(s, s.end);
+}
+// The point at parameter p (0 start, 1 end) along the segment, by length
+// for a line and by the direction-aware sweep for an arc.
+template <class Seg>
+Point2 point_along(const Seg& s, double p) {
+    if (s.arc.IsLine()) return {s.start.x + p * (s.end.x - s.start.x), s.start.y + p * (s.end.y - s.start.y)};
+    const Point2 c = seg_centre(s);
+    const double r = seg_radius(s);
+    const double a = std::atan2(s.start.y - c.y, s.start.x - c.x) +
+                     (s.arc.cw ? -1.0 : 1.0) * p * s.arc.CalcAngularExtent();
+    return {c.x + r * std::cos(a), c.y + r * std::sin(a)};
+}
+// The same segment run the other way: the circle's centre stays, so alpha
+// on the reversed chord changes sign and the sense flips.
+template <class Seg>
+Seg reversed(const Seg& s) {
+    Seg r = s;
+    r.start = s.end;
+    r.end = s.start;
+    if (!s.arc.IsLine()) {
+        r.arc.alpha = -s.arc.alpha;
+        r.arc.cw = !s.arc.cw;
+    }
+    return r;
+}
+double dist2(const Point2& a, const Point2& b) { return (a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y); }
+double dot(const Vector2& a, const Vector2& b) { return a.x * b.x + a.y * b.y; }
 
 }  // namespace
 
@@ -858,6 +923,7 @@ void ArcLineFitter::DoFit(RING_header_s* chain) {
     if (chain) {
         if (const CHAIN_main_data_s* main = static_cast<const CHAIN_main_data_s*>(chain->main_data))
             m_debugger->csys = main->csys;
+        if (m_debugger->draw_gates_at_start) DrawGates(chain);
     }
     if (m_debugger->call_at_start && m_debugger->callback) m_debugger->callback();
     if (!chain || chain->count < 3) return;
@@ -1191,11 +1257,29 @@ void ArcLineFitter::OutputOptimizedPath(RING_header_s* chain, RING_node_s* start
         m_cleaned.push_back(MakeCleaned(from, e, m_path[e].arc));
         from = e;
     }
+    // The chain segments around an open piece, as the neighbours of its first
+    // and last path segments.
+    m_hasChainPrevious = m_hasChainNext = false;
+    if (!m_closed && start != end && end->next && end->next != start) {
+        m_hasChainPrevious = ChainNeighbour(chain, start, 0, m_chainPrevious);
+        m_hasChainNext = ChainNeighbour(chain, end->next, last, m_chainNext);
+    }
     // 2. A closed loop whose start vertex is free moves its seam.
     int seam = 0;
-    if (m_closed && m_cleaned.size() >= 2 && VertexIsFree(chain, start)) seam = MoveSeam();
-    // 3. Shallow arcs give way to lines through the gates.
+    if (m_closed && m_cleaned.size() >= 2 && VertexIsFree(chain, start)) {
+        seam = MoveSeam();
+    } else if (m_cleaned.size() == 1 && m_hasChainPrevious && m_hasChainNext) {
+        // 3. One segment between two neighbours: the corner where their
+        //    extensions meet (written at once), else an arc tangent to both.
+        if (FitBetween2AnalyticEntities(chain, start, end)) return;
+        ArcParam arc;
+        if (FitArcTangently(0, last, end_tangent(m_chainPrevious), start_tangent(m_chainNext), arc))
+            m_cleaned[0].arc = arc;
+    }
+    // 4. Shallow arcs give way to lines through the gates; arcs are made
+    //    tangent to their neighbours where the gates allow it.
     ReplaceShallowArcsWithLines();
+    CleanNearTangentVertices(chain, start, end);
     WritePath(chain, start, seam);
 }
 
@@ -1369,10 +1453,35 @@ void ArcLineFitter::WritePath(RING_header_s* chain, RING_node_s* start, int seam
     }
     RING_node_s* node = start;
     RING_node_s* seam_node = nullptr;
+    // A segment whose end was moved by the tangency repair ends inside input
+    // segment end_index_minus_one; it replaces the input vertices before its
+    // end, and the next segment those after.  On an open piece the first
+    // segment replaces everything from point 1 and the last everything up to
+    // the piece's end vertex (a moved end point lies on the chain segment
+    // after the piece, which then starts at the new vertex).
     for (size_t c = 0; c < m_cleaned.size(); ++c) {
         const CleanedSegment& seg = m_cleaned[(first + c) % m_cleaned.size()];
-        node = OutputSegment(chain, node, m_pieceNodes.data(), seg.start_index, seg.end_index_minus_one + 1, seg.arc,
-                             nullptr, nullptr);
+        int i = seg.start_index;
+        const int j = seg.end_index_minus_one + 1;
+        // A start placed at the far end of its input segment is that point.
+        if (!same_point(seg.start, PointAt(i)) && same_point(seg.start, PointAt(Wrap(i)))) i = Wrap(i);
+        const bool start_moved = !same_point(seg.start, PointAt(i));
+        const bool end_moved = !same_point(seg.end, PointAt(j == 0 ? last : j));
+        int first_gone = Wrap(i), last_gone = end_moved ? seg.end_index_minus_one : j;
+        bool none_gone = end_moved && seg.end_index_minus_one == i;
+        if (!m_closed) {
+            if (c == 0) first_gone = 1;
+            if (c + 1 == m_cleaned.size()) last_gone = last;
+            none_gone = last_gone < first_gone;
+            if (c == 0 && start_moved) {
+                // The chain segment before the piece now ends at the new start.
+                double* g = vertex_record(start)->geometry;
+                g[0] = seg.start.x;
+                g[1] = seg.start.y;
+            }
+        }
+        node = OutputSegment(chain, node, m_pieceNodes.data(), i, j, seg.arc, start_moved ? &seg.start : nullptr,
+                             end_moved ? &seg.end : nullptr, first_gone, none_gone ? -1 : last_gone);
         if (c == 0) seam_node = node;
     }
     if (m_closed && seam_node && seam_node != start) {
@@ -1382,20 +1491,20 @@ void ArcLineFitter::WritePath(RING_header_s* chain, RING_node_s* start, int seam
 }
 
 void ArcLineFitter::OutputCircle(RING_header_s* chain, RING_node_s* start, int i, ArcParam const& arc) {
-    // The circle from point i to the opposite point and round again; the
-    // pieces before i and after the opposite point re-based on the circle.
+    // The circle passes through point i and the opposite point m only: it is
+    // written from i to m and from m round through the old seam back to i
+    // (the same circle re-based on that chord), and the seam moves to i.
+    // Re-basing the stretches before i and after m onto chords through the
+    // old seam point would bend each onto a circle of its own.
     const int m = m_circleEnd;
     const Point2 a = PointAt(i), b = PointAt(m);
-    auto on_circle = [&](int from, int to) {
-        ArcParam p = arc;
-        p.Rebase(a, b, PointAt(from), PointAt(to));
-        return p;
-    };
+    ArcParam back = arc;
+    back.Rebase(a, b, b, a);
     m_cleaned.clear();
-    if (i != 0) m_cleaned.push_back(MakeCleaned(0, i, on_circle(0, i)));
     m_cleaned.push_back(MakeCleaned(i, m, arc));
-    m_cleaned.push_back(MakeCleaned(m, m_count - 1, on_circle(m, m_count - 1)));
-    WritePath(chain, start, 0);
+    m_cleaned.push_back(MakeCleaned(m, i == 0 ? m_count - 1 : i, back));
+    m_hasChainPrevious = m_hasChainNext = false;
+    WritePath(chain, start, i);
 }
 
 namespace {
@@ -1424,10 +1533,10 @@ bool segment_source(const RING_node_s* node, int& surface, int& type) {
 // of the piece, and answers the vertex standing at point j.
 RING_node_s* ArcLineFitter::OutputSegment(RING_header_s* chain, RING_node_s* node, RING_node_s* const* vertices,
                                           int i, int j, ArcParam const& arc, Point2 const* start,
-                                          Point2 const* end) {
+                                          Point2 const* end, int firstGone, int lastGone) {
     const int last = m_count - 1;
     const int jj = j == 0 ? last : j;
-    if (arc.IsLine() && Wrap(i) == jj && !end) return vertices[jj];
+    if (arc.IsLine() && Wrap(i) == jj && !end && firstGone == jj && lastGone == jj) return vertices[jj];
     const Point2 a = start ? *start : PointAt(i);
     const Point2 b = end ? *end : PointAt(jj);
     if ((start || end) && a.x == b.x && a.y == b.y)
@@ -1439,7 +1548,7 @@ RING_node_s* ArcLineFitter::OutputSegment(RING_header_s* chain, RING_node_s* nod
     std::map<int, std::map<int, double>> by_type;
     std::vector<RING_node_s*> replaced;
     int guard = 0;
-    for (int k = Wrap(i);; k = Wrap(k)) {
+    for (int k = firstGone; lastGone >= 0; k = Wrap(k)) {
         if (++guard > m_count + 1) raise_endless();
         replaced.push_back(vertices[k]);
         int surface = 0, type = 0;
@@ -1448,7 +1557,7 @@ RING_node_s* ArcLineFitter::OutputSegment(RING_header_s* chain, RING_node_s* nod
             by_surface[surface] += len;
             by_type[surface][type] += len;
         }
-        if (k == jj) break;
+        if (k == lastGone) break;
     }
     bool have_source = !by_surface.empty();
     int surface = 0, type = 0;
@@ -1463,7 +1572,10 @@ RING_node_s* ArcLineFitter::OutputSegment(RING_header_s* chain, RING_node_s* nod
 
     // New vertices: a line gets one at its end; an arc up to three of at most
     // 120 degrees each.
-    RING_node_s* source = vertices[jj];
+    // The new vertices copy the data of the last input vertex they replace
+    // (alive until this segment deletes it); a segment that replaces none
+    // lies inside one input segment and copies the vertex it follows.
+    RING_node_s* source = lastGone >= 0 ? vertices[lastGone] : node;
     std::vector<end_segment> pieces;
     if (arc.IsLine()) {
         end_segment e = {};
@@ -1494,6 +1606,7 @@ RING_node_s* ArcLineFitter::OutputSegment(RING_header_s* chain, RING_node_s* nod
             pieces.push_back(e);
         }
     }
+    if (!arc.IsLine() && m_debugger->draw_output_arcs) DrawArc(a, b, arc, 186);
     RING_node_s* after = node;
     RING_node_s* made = nullptr;
     for (const end_segment& e : pieces) {
@@ -1535,6 +1648,770 @@ RING_node_s* ArcLineFitter::InsertFittedVertex(RING_header_s* chain, RING_node_s
             RING_put_node_app_data(chain, made, CHAIN_APP_DATA_SELF_NODE, shared);
     }
     return made;
+}
+
+
+// ---------------------------------------------------------------------------
+// Corner between the neighbours of a one-segment piece, and the tangent arc
+
+bool ArcLineFitter::ChainNeighbour(RING_header_s const* chain, RING_node_s const* vertex, int index,
+                                   CleanedSegment& out) const {
+    SEGMENT seg;
+    if (!vertex || ChainSegment(chain, vertex, &seg) != 1 || !seg.start || !seg.end) return false;
+    if (seg.type != SEG_LINE && seg.type != SEG_ARC) return false;
+    out = CleanedSegment();
+    out.start = {seg.start[0], seg.start[1]};
+    out.end = {seg.end->x, seg.end->y};
+    if (same_point(out.start, out.end)) return false;
+    out.start_index = index;
+    out.end_index_minus_one = index - 1;
+    out.mark = 1;
+    out.arc.SetFromChainVertex(chain, vertex);
+    out.next = nullptr;
+    return true;
+}
+
+// The piece's one segment becomes the corner where the extensions of the
+// chain segments before and after it meet, when the corner lies inside the
+// corridor (gates widened to at least the tolerance) and both extended
+// neighbours still pass the gates.  Writes the corner into the chain.
+bool ArcLineFitter::FitBetween2AnalyticEntities(RING_header_s* chain, RING_node_s* start, RING_node_s* end) {
+    // 1. Both ends free, both neighbours lines or arcs.
+    if (!VertexIsFree(chain, start) || !VertexIsFree(chain, end)) return false;
+    SEGMENT before, after;
+    if (ChainSegment(chain, start, &before) != 1 || ChainSegment(chain, end->next, &after) != 1) return false;
+    // 2. The first meeting point at or beyond the end of the first and at or
+    //    before the start of the second.
+    INT_POINT hits;
+    const int found = SegmentIntersect(&before, &after, &hits);
+    Point2 corner = {0.0, 0.0};
+    bool have = false;
+    for (int h = 0; h < found && h < 2 && !have; ++h) {
+        const double pt[2] = {hits.point[h].x, hits.point[h].y};
+        const LOCATION on_first = SegmentPointLocationOn(&before, pt);
+        const LOCATION on_second = SegmentPointLocationOn(&after, pt);
+        if ((on_first == 4 || on_first == 5) && (on_second == 1 || on_second == 2)) {
+            corner = {pt[0], pt[1]};
+            have = true;
+        }
+    }
+    if (!have) return false;
+    // 3. Gates narrower than the tolerance on either side are widened to it
+    //    (a point without a gate opens across the path), and restored after.
+    const std::vector<PointRec> saved = m_points;
+    const int last = m_count - 1;
+    for (int k = 0; k <= last; ++k) {
+        PointRec& r = m_points[k];
+        Vector2 u = unit(r.g2x - r.g1x, r.g2y - r.g1y);
+        if (u.x == 0.0 && u.y == 0.0) {
+            const Point2 a = PointAt(k == 0 ? 0 : k - 1), b = PointAt(k == last ? last : k + 1);
+            const Vector2 d = unit(b.x - a.x, b.y - a.y);
+            u = {-d.y, d.x};
+        }
+        if (std::hypot(r.g1x - r.x, r.g1y - r.y) < m_tolerance) {
+            r.g1x = r.x - m_tolerance * u.x;
+            r.g1y = r.y - m_tolerance * u.y;
+        }
+        if (std::hypot(r.g2x - r.x, r.g2y - r.y) < m_tolerance) {
+            r.g2x = r.x + m_tolerance * u.x;
+            r.g2y = r.y + m_tolerance * u.y;
+        }
+    }
+    // 4. The corner inside its path segment's corridor; each neighbour,
+    //    carried to the corner, through the gates on its side.
+    const int k = PlacePointAlongPath(corner, 0, last);
+    bool ok = IsWithinCorridor(k, corner);
+    if (ok) {
+        ArcParam first = m_chainPrevious.arc;
+        first.Rebase(m_chainPrevious.start, m_chainPrevious.end, m_chainPrevious.start, corner);
+        ok = TestFitSpecificArc(first, 0, k + 1, &m_chainPrevious.start, &corner, true);
+    }
+    if (ok) {
+        ArcParam second = m_chainNext.arc;
+        second.Rebase(m_chainNext.start, m_chainNext.end, corner, m_chainNext.end);
+        ok = TestFitSpecificArc(second, k, last, &corner, &m_chainNext.end, true);
+    }
+    m_points = saved;
+    if (!ok) return false;
+    // 5. The start vertex moves to the corner; the piece's other vertices go.
+    double* g = vertex_record(start)->geometry;
+    g[0] = corner.x;
+    g[1] = corner.y;
+    for (int gone = 1; gone <= last; ++gone) RING_delete_node(chain, m_pieceNodes[gone]);
+    CHAIN_drop_cached_box(chain);
+    return true;
+}
+
+// The arc on the chord from point i to point j that leaves along t1 and
+// arrives along t2 as nearly as one arc can (the mean of both tangencies),
+// taken when it passes the gates.
+bool ArcLineFitter::FitArcTangently(int i, int j, Vector2 const& t1, Vector2 const& t2, ArcParam& arc) {
+    const Point2 a = PointAt(i), b = PointAt(j == 0 ? m_count - 1 : j);
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    const double d2 = dx * dx + dy * dy;
+    double ux = t1.x * dx + t1.y * dy + t2.x * dx + t2.y * dy;
+    double uy = cross(dx, dy, t1.x, t1.y) - cross(dx, dy, t2.x, t2.y);
+    const double l = std::hypot(ux, uy);
+    if (!(l > 1e-10)) return false;
+    ux /= l;
+    uy /= l;
+    if (!(ux > 0.0) || uy == 0.0) return false;
+    ArcParam tangent;
+    tangent.alpha = -ux / uy;
+    tangent.cw = uy > 0.0;
+    if (tangent.alpha * tangent.alpha > 4.0 * m_maxRadius * m_maxRadius / d2 - 1.0) tangent.SetLine();
+    ArcParamInterval interval;
+    if (!TestFitArc(i, j, interval, nullptr, nullptr) || !interval.Contains(tangent)) return false;
+    arc = tangent;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Corridors and places along the path
+
+// The input segment (k from `from` up to the one ending at `to`) nearest to
+// the point.  A point off a convex corner of the path is nearest to both
+// segments at their shared point; the later segment takes it when it lies
+// on the forward side of that point's gate.
+int ArcLineFitter::PlacePointAlongPath(Point2 const& point, int from, int to) const {
+    int best = from;
+    double best_d = 1e19;
+    bool previous_at_end = false;
+    int guard = 0;
+    for (int k = from; k != to; k = Wrap(k)) {
+        if (++guard > m_count) raise_endless();
+        const Point2 a = PointAt(k), b = PointAt(Wrap(k));
+        const double dx = b.x - a.x, dy = b.y - a.y, l2 = dx * dx + dy * dy;
+        const double t = l2 > 0.0 ? ((point.x - a.x) * dx + (point.y - a.y) * dy) / l2 : 0.0;
+        const Point2 q = t <= 0.0 ? a : t >= 1.0 ? b : Point2{a.x + t * dx, a.y + t * dy};
+        const double d = dist2(point, q);
+        if (t < 0.0 && previous_at_end && k > from) {
+            const PointRec& r = m_points[k];
+            const Point2 g1 = {r.g1x, r.g1y}, g2 = {r.g2x, r.g2y};
+            // Forward: the gate (first to second end) turns counter-clockwise
+            // from the direction to the point, i.e. the point lies right of it.
+            const bool forward = same_point(g1, g2) ? (point.x - a.x) * dx + (point.y - a.y) * dy > 0.0
+                                                    : orient(g1, g2, point) < 0;
+            if (forward && d <= best_d) {
+                best_d = d;
+                best = k;
+                previous_at_end = false;
+                continue;
+            }
+        }
+        if (d < best_d) {
+            best_d = d;
+            best = k;
+        }
+        previous_at_end = t >= 1.0;
+    }
+    return best;
+}
+
+// The corridor of input segment k: bounded by the gates at its ends and by
+// the two gate edges, each bent outward into the arc of its gate-edge bound.
+// Straight crossings of a ray decide the quadrilateral; a point in a bent
+// edge's circular cap outside the chord changes the answer.
+bool ArcLineFitter::IsWithinCorridor(int k, Point2 const& point) const {
+    const int k1 = Wrap(k);
+    const double near = 0.1 * m_tolerance * m_tolerance;
+    if (dist2(point, PointAt(k)) < near || dist2(point, PointAt(k1)) < near) return true;
+    const PointRec& r0 = m_points[k];
+    const PointRec& r1 = m_points[k1];
+    const Point2 quad[4] = {{r0.g1x, r0.g1y}, {r1.g1x, r1.g1y}, {r1.g2x, r1.g2y}, {r0.g2x, r0.g2y}};
+    bool inside = false;
+    for (int e = 0; e < 4; ++e) {
+        const Point2& a = quad[e];
+        const Point2& b = quad[(e + 1) % 4];
+        if ((a.y > point.y) == (b.y > point.y)) continue;
+        const int side = orient(a, b, point);
+        if (b.y > a.y ? side > 0 : side < 0) inside = !inside;
+    }
+    double first = 0.0, second = 0.0;
+    EdgeBounds(k1, first, second);
+    struct Edge {
+        Point2 a, b;
+        double alpha;
+        int outward;
+    } edges[2] = {{quad[0], quad[1], first, -1}, {quad[3], quad[2], second, 1}};
+    for (const Edge& e : edges) {
+        if (dist2(e.a, e.b) < 1e-20) continue;
+        if (orient(e.a, e.b, point) != e.outward) continue;
+        const Point2 mid = {(e.a.x + e.b.x) / 2.0, (e.a.y + e.b.y) / 2.0};
+        const Vector2 half = {(e.b.x - e.a.x) / 2.0, (e.b.y - e.a.y) / 2.0};
+        if (InCircle(&mid, &half, e.alpha, &point)) inside = !inside;
+    }
+    return inside;
+}
+
+// Mean width of the gates from point i to point j across the path.
+double ArcLineFitter::AverageGateWidth(int i, int j) const {
+    double sum = 0.0;
+    int count = 0;
+    const double least = std::sqrt(0.1) * m_tolerance;
+    for (int k = i, guard = 0;; k = Wrap(k)) {
+        if (++guard > m_count + 1) raise_endless();
+        const PointRec& r = m_points[k];
+        const double gx = r.g2x - r.g1x, gy = r.g2y - r.g1y;
+        Vector2 in = {0.0, 0.0}, out = {0.0, 0.0};
+        if (k > 0 || m_closed) {
+            const Point2 p = PointAt(k > 0 ? k - 1 : m_count - 2);
+            in = {r.x - p.x, r.y - p.y};
+        }
+        if (k < m_count - 1 || m_closed) {
+            const Point2 q = PointAt(Wrap(k) < m_count ? Wrap(k) : k);
+            out = {q.x - r.x, q.y - r.y};
+        }
+        const Vector2 both = {in.x + out.x, in.y + out.y};
+        Vector2 d = in;
+        if (dot(out, out) > dot(d, d)) d = out;
+        if (dot(both, both) > dot(d, d)) d = both;
+        const double dl = std::sqrt(dot(d, d));
+        sum += dl > least ? std::fabs(cross(gx, gy, d.x, d.y)) / dl : std::hypot(gx, gy);
+        ++count;
+        if (k == j) break;
+    }
+    return count ? sum / count : 0.0;
+}
+
+// Whether a given segment (its ArcParam on the chord from start to end)
+// passes the gates strictly between points i and j.  An end point next to
+// the nearest input point inside leaves that point's gate out.  Leniently, an
+// arc just outside the interval passes when its bulge lies within
+// 0.02 t / |chord|^2 of the nearer bound's.  Without gates between, the
+// segment's midpoint must lie in the corridor.
+bool ArcLineFitter::TestFitSpecificArc(ArcParam const& arc, int i, int j, Point2 const* start, Point2 const* end,
+                                       bool lenient) {
+    const int last = m_count - 1;
+    const Point2 a = start ? *start : PointAt(i);
+    const Point2 b = end ? *end : PointAt(j == 0 ? last : j);
+    const double near = 0.1 * m_minSegSq;
+    if (start && Wrap(i) != j && dist2(a, PointAt(Wrap(i))) < near) i = Wrap(i);
+    if (end && Wrap(i) != j && j > 1 && dist2(b, PointAt(j - 1)) < near) --j;
+    if (Wrap(i) != j) {
+        if (arc.IsLine() && TestFitLine(i, j, &a, &b, 1.0)) return true;
+        ArcParamInterval interval;
+        if (!TestFitArc(i, j, interval, &a, &b)) return false;
+        if (interval.Contains(arc)) return true;
+        if (!lenient) return false;
+        const double chord2 = dist2(a, b);
+        const double bulge = arc.BulgeAlpha();
+        const double lo = interval.lower.BulgeAlpha(), hi = interval.upper.BulgeAlpha();
+        const double nearer = std::fabs(bulge - lo) < std::fabs(bulge - hi) ? lo : hi;
+        return std::fabs(bulge - nearer) <= 0.02 * m_tolerance / chord2;
+    }
+    CleanedSegment seg = {};
+    seg.start = a;
+    seg.end = b;
+    seg.arc = arc;
+    return IsWithinCorridor(i, point_along(seg, 0.5));
+}
+
+// ---------------------------------------------------------------------------
+// Near-tangent repair
+
+// The verdict on the vertex where `first` ends and `second` starts.  The
+// segment to refit is the arc against a line, the smaller arc of two.  The
+// gap is how far its circle would have to move to become tangent at the
+// vertex: r sin(turn).  A join that turns back by 90 degrees or more cannot
+// be made tangent.
+ArcLineFitter::RepairableTangentState ArcLineFitter::TestVertexTangency(CleanedSegment const& first,
+                                                                        CleanedSegment const& second) const {
+    const bool line1 = first.arc.IsLine(), line2 = second.arc.IsLine();
+    if (line1 && line2) ERROR_internal(kFile, __LINE__, "Two lines passed to TestVertexTangency");
+    const double t = m_tolerance;
+    const Point2 v = first.end;
+    double r1 = 0.0, r2 = 0.0;
+    Point2 c1 = v, c2 = v;
+    if (!line1) c1 = seg_centre(first), r1 = seg_radius(first);
+    if (!line2) c2 = seg_centre(second), r2 = seg_radius(second);
+    const bool refit_first = line2 || (!line1 && r1 < r2);
+    if (!line1 && !line2 && dist2(c1, c2) < 1e-4 * t * t) return first.arc.cw == second.arc.cw ? ALREADY_TANGENT : NOT_REPAIRABLE;
+    const Vector2 t1 = end_tangent(first), t2 = start_tangent(second);
+    const double turn = dot(t1, t2);
+    if (!(turn > 0.0)) return NOT_REPAIRABLE;
+    // The refitted circle must move its centre by r sin(turn) onto the normal
+    // of its neighbour at the vertex (for two arcs, onto the line through the
+    // vertex and the neighbour's centre, on the side the senses ask).
+    const double gap = (refit_first ? r1 : r2) * std::fabs(cross(t1.x, t1.y, t2.x, t2.y));
+    if (gap < 0.1 * t) return ALREADY_TANGENT;
+    // Where the refitted arc would touch its fixed neighbour.
+    const CleanedSegment& fixed = refit_first ? second : first;
+    const Point2 cr = refit_first ? c1 : c2;
+    Point2 touch = v;
+    if (fixed.arc.IsLine()) {
+        const Vector2 u = unit(fixed.end.x - fixed.start.x, fixed.end.y - fixed.start.y);
+        const double s = (cr.x - v.x) * u.x + (cr.y - v.y) * u.y;
+        touch = {v.x + s * u.x, v.y + s * u.y};
+    } else {
+        const Point2 cf = seg_centre(fixed);
+        const Vector2 u = unit(cr.x - cf.x, cr.y - cf.y);
+        const double rf = seg_radius(fixed);
+        if (u.x != 0.0 || u.y != 0.0) touch = {cf.x + rf * u.x, cf.y + rf * u.y};
+    }
+    const int last = m_count - 1;
+    const int from = std::max(0, std::min(first.start_index, last - 1));
+    const int to = std::max(from + 1, std::min(second.end_index_minus_one + 1, last));
+    const int k_touch = PlacePointAlongPath(touch, from, to);
+    const int k_vertex = std::max(0, std::min(first.end_index_minus_one + 1, last));
+    const double allowed = AverageGateWidth(std::min(k_touch, k_vertex), std::max(k_touch + 1, k_vertex)) + t;
+    if (gap < allowed) return refit_first ? REFIT_FIRST : REFIT_SECOND;
+    return NOT_REPAIRABLE;
+}
+
+bool ArcLineFitter::TestAndImproveSegmentTangency(CleanedSegment* previous, CleanedSegment& arc,
+                                                  CleanedSegment* next) {
+    const RepairableTangentState at_start = previous ? TestVertexTangency(*previous, arc) : ALREADY_TANGENT;
+    const RepairableTangentState at_end = next ? TestVertexTangency(arc, *next) : ALREADY_TANGENT;
+    const bool repair_start = at_start == REFIT_SECOND, repair_end = at_end == REFIT_FIRST;
+    if (!repair_start && !repair_end) return true;
+    return ImproveSegmentTangency(previous, arc, next, repair_start, repair_end);
+}
+
+// The arc leaving p along the unit direction t that ends at q.
+bool ArcLineFitter::FitTangentArcToMeetPoint(Point2 const& p, Vector2 const& t, Point2 const& q,
+                                             ArcParam& arc) const {
+    const double dx = q.x - p.x, dy = q.y - p.y;
+    const double d2 = dx * dx + dy * dy;
+    if (!(d2 > 1e-20)) return false;
+    const double side = cross(t.x, t.y, dx, dy);
+    const double along = t.x * dx + t.y * dy;
+    if (std::fabs(side) < 1e-10) {
+        if (!(along > 0.0)) return false;
+        arc.SetLine();
+        return true;
+    }
+    double a = d2 / (side * side) - 1.0;
+    a = a > 0.0 ? std::sqrt(a) : 0.0;
+    // q on the left: counter-clockwise.  A minor arc has its centre on the
+    // side of the chord it turns to; past half a turn (t . d < 0) it is the
+    // other side.
+    arc.cw = side < 0.0;
+    arc.alpha = a * (along > 0.0 ? 1.0 : -1.0) * (arc.cw ? -1.0 : 1.0);
+    return true;
+}
+
+// The arc tangent to t at p and tangent to `segment` where it touches it
+// (travelling the same way there).
+bool ArcLineFitter::FitTangentArcToMeetSegment(Point2 const& p, Vector2 const& t, CleanedSegment const& segment,
+                                               bool farEndMoves, ArcParam& arc, Point2& touch) const {
+    const double tol = m_tolerance;
+    const Vector2 n = {-t.y, t.x};
+    if (segment.arc.IsLine()) {
+        const double len = std::sqrt(dist2(segment.start, segment.end));
+        if (len < 1e-10) return false;
+        const Vector2 u = unit(segment.end.x - segment.start.x, segment.end.y - segment.start.y);
+        const Vector2 nu = {-u.y, u.x};
+        // Signed radius r (left positive): the centre p + r n lies at the
+        // signed distance r from the line.
+        const double sp = (p.x - segment.start.x) * nu.x + (p.y - segment.start.y) * nu.y;
+        const double divisor = 1.0 - dot(t, u);
+        if (divisor < 1e-10) {
+            if (std::fabs(sp) >= 0.01 * tol) return false;
+            touch = p;
+        } else {
+            const double r = sp / divisor;
+            const Point2 c = {p.x + r * n.x, p.y + r * n.y};
+            touch = {c.x - r * nu.x, c.y - r * nu.y};
+        }
+        const double along = (touch.x - segment.start.x) * u.x + (touch.y - segment.start.y) * u.y;
+        if (along > len + (farEndMoves ? 0.01 * tol : 0.0)) return false;
+    } else {
+        const Point2 c = seg_centre(segment);
+        const double big_r = seg_radius(segment);
+        const double signed_big = segment.arc.cw ? -big_r : big_r;
+        const double px = p.x - c.x, py = p.y - c.y;
+        const double num = big_r * big_r - (px * px + py * py);
+        const double divisor = 2.0 * (signed_big + px * n.x + py * n.y);
+        if (std::fabs(divisor) < 1e-10) {
+            if (std::fabs(num) >= 0.01 * tol) return false;
+            touch = segment.start;
+        } else {
+            const double r = num / divisor;
+            if (r == signed_big) return false;
+            const Point2 cc = {p.x + r * n.x, p.y + r * n.y};
+            const Vector2 nt = {(cc.x - c.x) / (r - signed_big), (cc.y - c.y) / (r - signed_big)};
+            touch = {cc.x - r * nt.x, cc.y - r * nt.y};
+        }
+        if (dist2(touch, p) < 1e-4 * tol * tol) touch = p;
+        // On the other arc's span (direction-aware), or at its fixed end.
+        const double a0 = std::atan2(segment.start.y - c.y, segment.start.x - c.x);
+        double swept = std::atan2(touch.y - c.y, touch.x - c.x) - a0;
+        if (segment.arc.cw) swept = -swept;
+        swept = std::fmod(swept, 2.0 * kPi);
+        if (swept < 0.0) swept += 2.0 * kPi;
+        if (swept > segment.arc.CalcAngularExtent() && dist2(touch, segment.end) >= 1e-4 * tol * tol) return false;
+    }
+    const double chord2 = dist2(p, touch);
+    if (chord2 < 0.01 * tol * tol) {
+        if (chord2 > 0.0 && !((touch.x - p.x) * t.x + (touch.y - p.y) * t.y > 0.0)) return false;
+        arc.SetLine();
+        return true;
+    }
+    return FitTangentArcToMeetPoint(p, t, touch, arc);
+}
+
+double ArcLineFitter::SegmentDeviation(CleanedSegment const& seg) {
+    const int i = seg.start_index, j = seg.end_index_minus_one + 1;
+    if (j <= i || j <= 0) return 0.0;
+    return SquaredDeviationForSeg(seg.arc, &seg.start, &seg.end, i, j, true, false);
+}
+
+// The repair at parameter p along the fixed neighbour: the new vertex x
+// there and the arc leaving it tangentially to meet the target segment (or
+// the point).  Answers the changed segments in path order: the previous
+// segment, the arc and the next segment (previous and next as far as they
+// change).
+bool ArcLineFitter::BuildRepair(double p, CleanedSegment& previous, CleanedSegment& arc, CleanedSegment& next) {
+    const CleanedSegment& f = m_repairFixed;
+    const Point2 x = point_along(f, p);
+    const Vector2 t = tangent_at(f, x);
+    if (t.x == 0.0 && t.y == 0.0) return false;
+    ArcParam made;
+    Point2 touch = m_repairPoint;
+    if (m_repairMeetsSegment) {
+        if (!FitTangentArcToMeetSegment(x, t, m_repairTarget, m_repairTargetMoves, made, touch)) return false;
+    } else if (!FitTangentArcToMeetPoint(x, t, touch, made)) {
+        return false;
+    }
+    if (dist2(x, touch) < m_minSegSq || dist2(f.start, x) < m_minSegSq) return false;
+    // In the direction of the build: the fixed neighbour up to x, the arc
+    // from x to the touching point, the target from there on.
+    CleanedSegment nf = f, na = m_repairArc;
+    nf.end = x;
+    nf.arc.Rebase(f.start, f.end, f.start, x);
+    na.start = x;
+    na.end = touch;
+    na.arc = made;
+    const int last = m_count - 1;
+    auto clamp = [&](int k) { return std::max(0, std::min(k, last)); };
+    if (!m_repairBackwards) {
+        const int from = clamp(std::min(f.start_index, last - 1));
+        const int to = std::max(from + 1, clamp(m_repairMeetsSegment ? m_repairTarget.end_index_minus_one + 1
+                                                                     : m_repairArc.end_index_minus_one + 1));
+        const int kx = PlacePointAlongPath(x, from, to);
+        nf.end_index_minus_one = kx;
+        na.start_index = kx;
+        if (nf.end_index_minus_one < nf.start_index) return false;
+        if (m_repairMeetsSegment) {
+            CleanedSegment nt = m_repairTarget;
+            nt.start = touch;
+            nt.arc.Rebase(m_repairTarget.start, m_repairTarget.end, touch, m_repairTarget.end);
+            const int kt = PlacePointAlongPath(touch, from, to);
+            if (kt < kx || nt.end_index_minus_one < kt) return false;
+            na.end_index_minus_one = kt;
+            nt.start_index = kt;
+            next = nt;
+        } else if (na.end_index_minus_one < kx) {
+            return false;
+        }
+        previous = nf;
+        arc = na;
+    } else {
+        // f is the next segment run backwards from its end.
+        const int from = clamp(std::min(m_repairArc.start_index, last - 1));
+        const int to = std::max(from + 1, clamp(f.end_index_minus_one + 1));
+        const int kx = PlacePointAlongPath(x, from, to);
+        na = reversed(na);
+        nf = reversed(nf);
+        na.start_index = m_repairArc.start_index;
+        na.end_index_minus_one = kx;
+        nf.start_index = kx;
+        if (kx < na.start_index || nf.end_index_minus_one < kx) return false;
+        arc = na;
+        next = nf;
+    }
+    if (m_debugger->draw_repair_tests) DrawArc(arc.start, arc.end, arc.arc, 211);
+    return true;
+}
+
+double ArcLineFitter::SquaredDeviationForFittedArc(double p) {
+    CleanedSegment previous = {}, arc = {}, next = {};
+    if (!BuildRepair(p, previous, arc, next)) return m_tolerance * 1e12;
+    double sum = SegmentDeviation(arc);
+    if (!m_repairBackwards) sum += SegmentDeviation(previous);
+    if (m_repairBackwards || m_repairMeetsSegment) sum += SegmentDeviation(next);
+    return sum;
+}
+
+// Refits `arc` to leave its fixed neighbour tangentially at a parameter p
+// along that neighbour, meeting the segment on the other side tangentially
+// when both ends need it, else the arc's other end point.
+//   1. The feasible range of p: stepping in from each end by 0.1 until the
+//      fit succeeds, then halving the step onto the boundary.
+//   2. The p of least deviation (new arc and changed neighbours) in it.
+//   3. Accepted only when the moved vertices lie in their corridors and the
+//      changed segments pass their gates (leniently for the neighbours).
+bool ArcLineFitter::ImproveSegmentTangency(CleanedSegment* previous, CleanedSegment& arc, CleanedSegment* next,
+                                           bool repairStart, bool repairEnd) {
+    const int last = m_count - 1;
+    m_repairArc = arc;
+    m_repairMeetsSegment = repairStart && repairEnd;
+    m_repairBackwards = !repairStart;
+    m_repairPoint = repairStart ? arc.end : arc.start;
+    if (repairStart) {
+        m_repairFixed = *previous;
+        if (m_repairMeetsSegment) {
+            m_repairTarget = *next;
+            // The far end of the target may move when it is a free vertex
+            // inside the piece.
+            m_repairTargetMoves = next->mark == 0 && next->end_index_minus_one + 1 < last;
+        }
+    } else {
+        m_repairFixed = reversed(*next);
+    }
+    CleanedSegment p_out = previous ? *previous : CleanedSegment(), a_out = arc, n_out = next ? *next : CleanedSegment();
+    auto feasible = [&](double p) {
+        CleanedSegment x = p_out, y = a_out, z = n_out;
+        return BuildRepair(p, x, y, z);
+    };
+    // 1. The feasible range.
+    auto boundary = [&](double from, double step) -> double {
+        double good = -1.0;
+        for (int s = 0; s <= 10; ++s) {
+            const double p = from + step * s;
+            if (feasible(p)) {
+                good = p;
+                break;
+            }
+        }
+        if (good < 0.0) return -1.0;
+        if (good == from) return good;
+        double bad = good - step;
+        for (int halving = 0; halving < 20; ++halving) {
+            const double mid = 0.5 * (good + bad);
+            if (feasible(mid))
+                good = mid;
+            else
+                bad = mid;
+        }
+        return good;
+    };
+    const double lo = boundary(0.0, 0.1);
+    if (lo < 0.0) return false;
+    double hi = boundary(1.0, -0.1);
+    if (hi < lo) hi = lo;
+    // 2. The least deviation over it.
+    const double length = std::max(std::sqrt(dist2(m_repairFixed.start, m_repairFixed.end)), 1e-300);
+    double best = lo;
+    if (hi > lo) MinimizeBracketedFn(&ArcLineFitter::SquaredDeviationForFittedArc, lo, hi,
+                                     std::max(1e-12, m_minimiserTol / length), best);
+    m_repairBest = best;
+    if (!BuildRepair(best, p_out, a_out, n_out)) return false;
+    // 3. Corridors of the moved vertices and gates of the changed segments.
+    auto moved_ok = [&](const Point2& x, int k) { return IsWithinCorridor(std::max(0, std::min(k, last - 1)), x); };
+    auto passes = [&](const CleanedSegment& s, bool lenient) {
+        const int i = s.start_index, j = s.end_index_minus_one + 1;
+        if (s.mark == 1 && Wrap(i) == j) return true;  // outside the piece, no gate to pass
+        return TestFitSpecificArc(s.arc, i, j, &s.start, &s.end, lenient);
+    };
+    if (!passes(a_out, false)) return false;
+    if (repairStart) {
+        if (!moved_ok(a_out.start, a_out.start_index) || !passes(p_out, true)) return false;
+    }
+    if (repairEnd) {
+        if (!moved_ok(a_out.end, a_out.end_index_minus_one) || !passes(n_out, true)) return false;
+    }
+    if (previous && repairStart) *previous = p_out;
+    if (next && repairEnd) *next = n_out;
+    arc = a_out;
+    return true;
+}
+
+// Gives back the first or last input segment of an arc as a line so that
+// the rest of the arc can meet it (or its other neighbour) tangentially.
+// The end whose line is longer is tried first; while neither end succeeds
+// the first one is split off and the rest tried again.  Nothing changes
+// unless a repair succeeds.
+bool ArcLineFitter::ReinsertLinesToImproveTangency(size_t index, CleanedSegment* previous, CleanedSegment* next) {
+    CleanedSegment rest = m_cleaned[index];
+    if (!same_point(rest.start, PointAt(rest.start_index)) ||
+        !same_point(rest.end, PointAt(rest.end_index_minus_one + 1)))
+        return false;
+    CleanedSegment prev_copy = previous ? *previous : CleanedSegment();
+    CleanedSegment next_copy = next ? *next : CleanedSegment();
+    std::vector<CleanedSegment> before, after;
+    ArcParam line;
+    line.SetLine();
+    for (int round = 0;; ++round) {
+        if (round > m_count) raise_endless();
+        const int i = rest.start_index, j = rest.end_index_minus_one + 1;
+        if (Wrap(i) == j) return false;
+        CleanedSegment* p = before.empty() ? (previous ? &prev_copy : nullptr) : &before.back();
+        CleanedSegment* n = after.empty() ? (next ? &next_copy : nullptr) : &after.front();
+        const RepairableTangentState s0 = p ? TestVertexTangency(*p, rest) : ALREADY_TANGENT;
+        const RepairableTangentState s1 = n ? TestVertexTangency(rest, *n) : ALREADY_TANGENT;
+        const bool at_start = s0 == REFIT_FIRST || s0 == REFIT_SECOND;
+        const bool at_end = s1 == REFIT_FIRST || s1 == REFIT_SECOND;
+        if (!at_start && !at_end) return false;
+        int ends[2] = {0, 1};
+        int count = 0;
+        const double start_len = dist2(PointAt(i), PointAt(Wrap(i)));
+        const double end_len = dist2(PointAt(j - 1), PointAt(j));
+        if (at_start && at_end) {
+            if (end_len > start_len) std::swap(ends[0], ends[1]);
+            count = 2;
+        } else {
+            ends[0] = at_start ? 0 : 1;
+            count = 1;
+        }
+        int first_tried = -1;
+        CleanedSegment first_line = {}, first_rest = {};
+        for (int e = 0; e < count; ++e) {
+            const bool split_start = ends[e] == 0;
+            const int ni = split_start ? Wrap(i) : i, nj = split_start ? j : j - 1;
+            if (Wrap(ni) == nj) continue;  // the rest would be one input segment, a line
+            ArcParamInterval interval;
+            if (!TestFitArc(ni, nj, interval, nullptr, nullptr)) continue;
+            ArcParam refit;
+            FindMinDeviationArc(ni, nj, interval, refit, false, nullptr, nullptr);
+            if (refit.IsLine()) continue;
+            CleanedSegment given = split_start ? MakeCleaned(i, Wrap(i), line) : MakeCleaned(j - 1, j, line);
+            CleanedSegment r = MakeCleaned(ni, nj, refit);
+            if (first_tried < 0) {
+                first_tried = ends[e];
+                first_line = given;
+                first_rest = r;
+            }
+            CleanedSegment pp = split_start ? given : (p ? *p : CleanedSegment());
+            CleanedSegment nn = split_start ? (n ? *n : CleanedSegment()) : given;
+            const bool has_p = split_start || p, has_n = !split_start || n;
+            if (!TestAndImproveSegmentTangency(has_p ? &pp : nullptr, r, has_n ? &nn : nullptr)) continue;
+            // The split only pays when the rest now meets the given-back line
+            // tangentially.
+            if ((split_start ? TestVertexTangency(pp, r) : TestVertexTangency(r, nn)) != ALREADY_TANGENT) continue;
+            // Taken: write back the line, the rest and the changed neighbours.
+            if (split_start) {
+                before.push_back(pp);
+                if (n) *n = nn;
+            } else {
+                after.insert(after.begin(), nn);
+                if (p) *p = pp;
+            }
+            rest = r;
+            std::vector<CleanedSegment> pieces(before);
+            pieces.push_back(rest);
+            pieces.insert(pieces.end(), after.begin(), after.end());
+            if (previous) *previous = prev_copy;
+            if (next) *next = next_copy;
+            m_cleaned.erase(m_cleaned.begin() + static_cast<long>(index));
+            m_cleaned.insert(m_cleaned.begin() + static_cast<long>(index), pieces.begin(), pieces.end());
+            return true;
+        }
+        if (first_tried < 0) return false;
+        if (first_tried == 0)
+            before.push_back(first_line);
+        else
+            after.insert(after.begin(), first_line);
+        rest = first_rest;
+    }
+}
+
+// Makes arcs tangent to their neighbours where the gates allow it.  The
+// neighbours of an open piece's first and last segments are the chain
+// segments around it when the piece's end vertices are free.
+void ArcLineFitter::CleanNearTangentVertices(RING_header_s* chain, RING_node_s* start, RING_node_s* end) {
+    if (m_cleaned.empty() || (m_closed && m_cleaned.size() < 3)) return;
+    const bool start_free = m_hasChainPrevious && VertexIsFree(chain, start);
+    const bool end_free = m_hasChainNext && VertexIsFree(chain, end);
+    // A segment of a loop that runs through the seam (after the seam moved)
+    // is neither repaired nor moved: the repair works on index ranges in
+    // path order.
+    auto wraps = [&](const CleanedSegment& seg) {
+        return seg.mark == 0 && seg.end_index_minus_one + 1 <= seg.start_index;
+    };
+    for (size_t s = 0, guard = 0; s < m_cleaned.size(); ++s) {
+        if (++guard > 2 * static_cast<size_t>(m_count) + 4) raise_endless();
+        if (m_cleaned[s].arc.IsLine() || wraps(m_cleaned[s])) continue;
+        // Pointers into m_cleaned are taken afresh: the repair may insert.
+        auto prev_of = [&]() -> CleanedSegment* {
+            if (s > 0) return wraps(m_cleaned[s - 1]) ? nullptr : &m_cleaned[s - 1];
+            return start_free ? &m_chainPrevious : nullptr;
+        };
+        auto next_of = [&]() -> CleanedSegment* {
+            if (s + 1 < m_cleaned.size()) return wraps(m_cleaned[s + 1]) ? nullptr : &m_cleaned[s + 1];
+            return end_free ? &m_chainNext : nullptr;
+        };
+        if (m_debugger->draw_before_repair) DrawArc(m_cleaned[s].start, m_cleaned[s].end, m_cleaned[s].arc, 36);
+        CleanedSegment* prev = prev_of();
+        CleanedSegment* next = next_of();
+        CleanedSegment p = prev ? *prev : CleanedSegment(), a = m_cleaned[s], n = next ? *next : CleanedSegment();
+        if (TestAndImproveSegmentTangency(prev ? &p : nullptr, a, next ? &n : nullptr)) {
+            if (prev) *prev = p;
+            if (next) *next = n;
+            m_cleaned[s] = a;
+        } else {
+            const size_t size = m_cleaned.size();
+            if (ReinsertLinesToImproveTangency(s, prev, next)) {
+                // Step past the given-back lines to the refitted rest.
+                size_t k = s;
+                while (k < s + (m_cleaned.size() - size) && m_cleaned[k].arc.IsLine()) ++k;
+                s = k;
+            }
+        }
+        if (m_debugger->draw_after_repair) DrawArc(m_cleaned[s].start, m_cleaned[s].end, m_cleaned[s].arc, 108);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Debug drawing on the host's temporary display, in the chain's coordinate
+// system copied into the debugger.
+
+namespace {
+
+void map_to_csys(const CSYS& csys, double x, double y, double out[3]) {
+    for (int c = 0; c < 3; ++c) out[c] = csys.origin[c] + x * csys.matrix[c] + y * csys.matrix[3 + c];
+}
+
+}  // namespace
+
+void ArcLineFitter::DrawGates(RING_header_s* chain) {
+    const CSYS& csys = m_debugger->csys;
+    const int chain_colour = COLOR_ask_closest_color_in_displayed_part(77);
+    RING_node_s* node = chain->first;
+    for (int k = 0; node && k < chain->count; ++k, node = node->next) {
+        SEGMENT seg;
+        if (k > 0 && ChainSegment(chain, node, &seg) == 1) SEGMENT_display_segment(&seg, &csys, chain_colour, 1, 1, 0);
+        if (node->next == chain->first) break;
+    }
+    const tag_t view = DISPLAY_ask_tag_of_active_vseq();
+    bool first = true;
+    node = chain->first;
+    for (int k = 0; node && k < chain->count; ++k, node = node->next) {
+        if (const double* gate = gate_of(node)) {
+            const int colour = COLOR_ask_closest_color_in_displayed_part(first ? 146 : 77);
+            first = false;
+            double points[6];
+            map_to_csys(csys, gate[0], gate[1], points);
+            map_to_csys(csys, gate[2], gate[3], points + 3);
+            DSS_TEMP_display_markers(view, 3, colour, 3, 2, points);
+            DSS_TEMP_display_polyline(view, colour, 1, 1, 3, 2, points);
+        }
+        if (node->next == chain->first) break;
+    }
+    if (m_debugger->call_after_draw && m_debugger->callback) m_debugger->callback();
+}
+
+// An arc (or line) from start to end; an arc of radius above 1e6 is drawn
+// as its chord.
+void ArcLineFitter::DrawArc(Point2 const& start, Point2 const& end, ArcParam const& arc, int colour) {
+    if (m_debugger->refresh_before_draw) DISPLAY_regenerate();
+    double from[2] = {start.x, start.y};
+    end_segment to = {};
+    to.x = end.x;
+    to.y = end.y;
+    SEGMENT seg = {from, &to, nullptr, SEG_LINE};
+    const Chord c(start, end);
+    if (!arc.IsLine() && c.radius(arc.alpha) <= 1e6) {
+        const Point2 centre = c.centre(arc.alpha);
+        to.cx = centre.x;
+        to.cy = centre.y;
+        to.radius = c.radius(arc.alpha);
+        to.direction = arc.cw ? CW : CCW;
+        seg.type = SEG_ARC;
+    }
+    SEGMENT_display_segment(&seg, &m_debugger->csys, COLOR_ask_closest_color_in_displayed_part(colour), 1, 1, 0);
+    if (m_debugger->call_after_draw && m_debugger->callback) m_debugger->callback();
 }
 
 }  // namespace Cam

@@ -194,12 +194,48 @@ private:
     void ReplaceShallowArcsWithLines();
     void WritePath(RING_header_s* chain, RING_node_s* start, int seam);
     void OutputCircle(RING_header_s* chain, RING_node_s* start, int i, ArcParam const& arc);
+    // Writes one segment after `node`, deleting the input vertices from
+    // firstGone to lastGone (path order); answers the vertex at its end.
     RING_node_s* OutputSegment(RING_header_s* chain, RING_node_s* node, RING_node_s* const* vertices, int i, int j,
                                ArcParam const& arc, Korvo::Math::Point2 const* start,
-                               Korvo::Math::Point2 const* end);
+                               Korvo::Math::Point2 const* end, int firstGone, int lastGone);
     RING_node_s* InsertFittedVertex(RING_header_s* chain, RING_node_s* after, RING_node_s* source,
                                     end_segment const& end, bool isArc);
     bool VertexIsFree(RING_header_s const* chain, RING_node_s const* vertex) const;
+
+    // --- the output stage: corner, tangent arc and near-tangent repair ------
+    // The verdict on one vertex between two segments.
+    enum RepairableTangentState { NOT_REPAIRABLE = 0, ALREADY_TANGENT = 1, REFIT_FIRST = 2, REFIT_SECOND = 3 };
+    // The chain segment ending at `vertex` as a cleaned segment outside the
+    // piece (mark 1), both indices at the piece index given.
+    bool ChainNeighbour(RING_header_s const* chain, RING_node_s const* vertex, int index, CleanedSegment& out) const;
+    bool FitBetween2AnalyticEntities(RING_header_s* chain, RING_node_s* start, RING_node_s* end);
+    bool FitArcTangently(int i, int j, Korvo::Math::Vector2 const& t1, Korvo::Math::Vector2 const& t2,
+                         ArcParam& arc);
+    int PlacePointAlongPath(Korvo::Math::Point2 const& point, int from, int to) const;
+    bool IsWithinCorridor(int k, Korvo::Math::Point2 const& point) const;
+    double AverageGateWidth(int i, int j) const;
+    bool TestFitSpecificArc(ArcParam const& arc, int i, int j, Korvo::Math::Point2 const* start,
+                            Korvo::Math::Point2 const* end, bool lenient);
+    RepairableTangentState TestVertexTangency(CleanedSegment const& first, CleanedSegment const& second) const;
+    bool TestAndImproveSegmentTangency(CleanedSegment* previous, CleanedSegment& arc, CleanedSegment* next);
+    bool ImproveSegmentTangency(CleanedSegment* previous, CleanedSegment& arc, CleanedSegment* next,
+                                bool repairStart, bool repairEnd);
+    bool FitTangentArcToMeetPoint(Korvo::Math::Point2 const& p, Korvo::Math::Vector2 const& t,
+                                  Korvo::Math::Point2 const& q, ArcParam& arc) const;
+    bool FitTangentArcToMeetSegment(Korvo::Math::Point2 const& p, Korvo::Math::Vector2 const& t,
+                                    CleanedSegment const& segment, bool farEndMoves, ArcParam& arc,
+                                    Korvo::Math::Point2& touch) const;
+    bool BuildRepair(double p, CleanedSegment& previous, CleanedSegment& arc, CleanedSegment& next);
+    double SquaredDeviationForFittedArc(double p);
+    double SegmentDeviation(CleanedSegment const& seg);
+    bool ReinsertLinesToImproveTangency(size_t index, CleanedSegment* previous, CleanedSegment* next);
+    void CleanNearTangentVertices(RING_header_s* chain, RING_node_s* start, RING_node_s* end);
+
+    // --- debug drawing ------------------------------------------------------
+    void DrawGates(RING_header_s* chain);
+    void DrawArc(Korvo::Math::Point2 const& start, Korvo::Math::Point2 const& end, ArcParam const& arc,
+                 int colour);
 
     CMEM_pool_s* m_pool = nullptr;
     int m_count = 0;
@@ -226,6 +262,22 @@ private:
     RING_header_s* m_chain = nullptr;
     std::vector<RING_node_s*> m_pieceNodes;
     int m_circleStart = 0, m_circleEnd = 0;
+    // Scratch of the tangency repair: the neighbour the new arc leaves
+    // tangentially (in the direction of the build), the segment it must meet
+    // tangentially (or only the point `m_repairPoint`), whether the build runs
+    // from the arc's far end backwards, and the best parameter found.
+    CleanedSegment m_repairFixed = {};
+    CleanedSegment m_repairTarget = {};
+    CleanedSegment m_repairArc = {};
+    Korvo::Math::Point2 m_repairPoint = {0.0, 0.0};
+    bool m_repairMeetsSegment = false;
+    bool m_repairBackwards = false;
+    bool m_repairTargetMoves = false;
+    double m_repairBest = 0.0;
+    // The chain segments around an open piece (mark 1) and whether they exist.
+    CleanedSegment m_chainPrevious = {};
+    CleanedSegment m_chainNext = {};
+    bool m_hasChainPrevious = false, m_hasChainNext = false;
 };
 
 }  // namespace Cam

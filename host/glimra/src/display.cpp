@@ -50,6 +50,7 @@ void DSS_PRIM_set_color(int colour) { g_calls.push_back({"color", 0, {colour}, {
 
 namespace glimra_test {
 const std::vector<Call>& calls() { return g_calls; }
+void record(const Call& call) { g_calls.push_back(call); }
 void clear() { g_calls.clear(); }
 void set_active_view(unsigned int view) { g_view = view; }
 }  // namespace glimra_test

@@ -7,7 +7,7 @@
 namespace glimra_test {
 
 struct Call {
-    std::string op;              // "markers", "polyline", "arc", "begin", "end", "color", "flush", "plane"
+    std::string op;              // "markers", "polyline", "arc", "begin", "end", "color", "flush", "plane", "regenerate"
     unsigned int view;
     std::vector<int> ints;       // marker/colour/font/width/dims/count as passed, in order
                                  // (plane: view option, kind, colour)
@@ -16,6 +16,8 @@ struct Call {
 };
 
 const std::vector<Call>& calls();
+// Appends a call to the record (for the stand-in's other sources).
+void record(const Call& call);
 void clear();
 void set_active_view(unsigned int view);  // default 1
 
