@@ -57,7 +57,11 @@
 #include <random>
 #include <string>
 #include <utility>
+#include <tuple>
 #include <vector>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 #if MERROW1_BENCH_HAVE_BOOST
 #include <boost/geometry.hpp>
@@ -84,16 +88,70 @@ const double kCell = 100.0;          // cell side
 const double kClipperScale = 1e6;    // clipper's integer unit is 1e-6
 
 struct Input {
-    std::vector<Polygon> sets[2];
+    std::vector<std::vector<Polygon>> sets;  // region sets
     double perimeter = 0;  // both sets, arcs at their length
     double extent = 0;     // largest coordinate
 };
 
 int polygons_per_set(int n) { return n <= 100 ? 1 : n <= 1000 ? 3 : 10; }
 
-Input make_input(int n, bool arcs) {
-    std::mt19937_64 rng(1000003u * static_cast<unsigned>(n) + (arcs ? 1 : 0));
+void finish_input(Input& in);
+
+// Input families: the two grids of random stars, many shapes as one region
+// set each (circles of two half arcs or axis-parallel rectangles, on a
+// jittered grid of spacing 10 with radii or half sides in [5, 8], so each
+// overlaps its neighbours), and two smooth stars of n vertices in all about
+// centres 1.5 apart.
+enum Family { kGrid, kCircles, kRectangles, kSmoothStars };
+
+const char* family_name(Family f, bool arcs) {
+    switch (f) {
+    case kGrid: return arcs ? "arcs" : "lines";
+    case kCircles: return "circles";
+    case kRectangles: return "rectangles";
+    case kSmoothStars: return arcs ? "smooth_arcs" : "smooth_lines";
+    }
+    return "";
+}
+
+bool one_set_per_shape(Family f) { return f == kCircles || f == kRectangles; }
+
+std::vector<std::vector<Polygon>> make_shapes(std::mt19937_64& rng, Family family, int count) {
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const int columns = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(count))));
+    std::vector<std::vector<Polygon>> sets;
+    for (int k = 0; k < count; ++k) {
+        const Pt c{(k % columns) * 10.0 + 2 * unit(rng), (k / columns) * 10.0 + 2 * unit(rng)};
+        const double r = 5.0 + 3.0 * unit(rng);
+        Polygon p;
+        if (family == kCircles) {
+            p.v = {{c.x - r, c.y}, {c.x + r, c.y}};
+            p.e.assign(2, Edge{true, c, r, 1});
+        } else {
+            const double h = 5.0 + 3.0 * unit(rng);
+            p.v = {{c.x + r, c.y - h}, {c.x + r, c.y + h}, {c.x - r, c.y + h}, {c.x - r, c.y - h}};
+            p.e.assign(4, Edge{});
+        }
+        sets.push_back({p});
+    }
+    return sets;
+}
+
+Input make_input(Family family, int n, bool arcs) {
+    std::mt19937_64 rng(1000003u * static_cast<unsigned>(n) + (arcs ? 1 : 0) + 7u * family);
     Input in;
+    if (one_set_per_shape(family)) {
+        in.sets = make_shapes(rng, family, n);
+    } else if (family == kSmoothStars) {
+        in.sets.resize(2);
+        in.sets[0].push_back(smooth_star(rng, Pt{50, 50}, n / 2 + n % 2, arcs));
+        in.sets[1].push_back(smooth_star(rng, Pt{51.2, 50.9}, n / 2, arcs));
+    }
+    if (family != kGrid) {
+        finish_input(in);
+        return in;
+    }
+    in.sets.resize(2);
     const int count = polygons_per_set(n);
     const int columns = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(count))));
     for (int s = 0; s < 2; ++s) {
@@ -106,20 +164,24 @@ Input make_input(int n, bool arcs) {
             in.sets[s].push_back(star(rng, c, m, arcs));
         }
     }
+    finish_input(in);
+    return in;
+}
+
+void finish_input(Input& in) {
     for (const auto& set : in.sets)
         for (const Polygon& p : set)
             for (size_t i = 0; i < p.v.size(); ++i) {
                 in.perimeter += edge_length(p.v[(i + p.v.size() - 1) % p.v.size()], p.v[i], p.e[i]);
                 in.extent = std::max({in.extent, p.v[i].x, p.v[i].y});
             }
-    return in;
 }
 
-const Input& input(int n, bool arcs) {
-    static std::map<std::pair<int, bool>, Input> cache;
-    auto it = cache.find({n, arcs});
-    if (it == cache.end()) it = cache.emplace(std::make_pair(n, arcs), make_input(n, arcs)).first;
-    return it->second;
+size_t input_vertices(const Input& in) {
+    size_t total = 0;
+    for (const auto& set : in.sets)
+        for (const Polygon& p : set) total += p.v.size();
+    return total;
 }
 
 size_t approximated_vertices(const Input& in) {
@@ -136,10 +198,43 @@ struct CaseKey {
     bool intersection;
     bool arcs;
     int n;
+    Family family;
     bool operator<(const CaseKey& o) const {
-        return std::tie(intersection, arcs, n) < std::tie(o.intersection, o.arcs, o.n);
+        return std::tie(family, intersection, arcs, n) < std::tie(o.family, o.intersection, o.arcs, o.n);
     }
 };
+
+const Input& input(const CaseKey& key) {
+    static std::map<std::tuple<Family, int, bool>, Input> cache;
+    const auto k = std::make_tuple(key.family, key.n, key.arcs);
+    auto it = cache.find(k);
+    if (it == cache.end()) it = cache.emplace(k, make_input(key.family, key.n, key.arcs)).first;
+    return it->second;
+}
+
+// Resident set size now and at its peak so far, in bytes (Linux).
+size_t resident_bytes() {
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return static_cast<size_t>(resident) * static_cast<size_t>(sysconf(_SC_PAGESIZE));
+}
+size_t peak_resident_bytes() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<size_t>(u.ru_maxrss) * 1024;
+}
+
+// Peak memory of the runs beyond what the process held before them, per
+// input vertex as that library receives them.  Meaningful only when the case
+// runs in a process of its own (bench/run_isolated.sh), as the peak of an
+// earlier case would hide it.
+void report_peak(benchmark::State& state, size_t before, double vertices) {
+    const size_t peak = peak_resident_bytes();
+    state.counters["peak_bytes_per_vertex"] = peak > before ? static_cast<double>(peak - before) / vertices : 0.0;
+}
 
 std::map<CaseKey, double>& reference_areas() {
     static std::map<CaseKey, double> areas;
@@ -153,7 +248,7 @@ int g_mismatches = 0;
 // vertices are rounded onto that grid.
 void check_area(benchmark::State& state, const char* library, const CaseKey& key, double area, double reference,
                 double error) {
-    const Input& in = input(key.n, key.arcs);
+    const Input& in = input(key);
     const double grid_error = 2 * in.extent / 2147483648.0;
     const bool bad =
         std::fabs(area - reference) > 1e-9 * std::fabs(reference) + in.perimeter * (error + grid_error);
@@ -162,8 +257,8 @@ void check_area(benchmark::State& state, const char* library, const CaseKey& key
     if (bad) {
         ++g_mismatches;
         std::fprintf(stderr, "area mismatch in %s/%s/%d/%s: %.12g against %.12g\n",
-                     key.intersection ? "intersection" : "union", key.arcs ? "arcs" : "lines", key.n, library, area,
-                     reference);
+                     key.intersection ? "intersection" : "union", family_name(key.family, key.arcs), key.n, library,
+                     area, reference);
     }
 }
 
@@ -181,18 +276,20 @@ RING_header_s* make_chain(const Polygon& p, int region_set_id, CMEM_pool_s* pool
     return chain;
 }
 
-const Merrow1Input& merrow1_input(int n, bool arcs) {
-    static std::map<std::pair<int, bool>, Merrow1Input> cache;
-    auto it = cache.find({n, arcs});
+const Merrow1Input& merrow1_input(const CaseKey& key) {
+    static std::map<std::tuple<Family, int, bool>, Merrow1Input> cache;
+    const auto k = std::make_tuple(key.family, key.n, key.arcs);
+    auto it = cache.find(k);
     if (it != cache.end()) return it->second;
-    const Input& in = input(n, arcs);
+    const Input& in = input(key);
     Merrow1Input mi;
     mi.pool = CMEM_private_create_pool(4096, "region boolean bench input", __LINE__, __FILE__);
     mi.set = RING_create_in_pool(nullptr, RING_TYPE_LIST, mi.pool);
-    for (int s = 0; s < 2; ++s)
+    for (size_t s = 0; s < in.sets.size(); ++s)
         for (const Polygon& p : in.sets[s])
-            RING_set_node_subring(RING_insert_after(mi.set, mi.set->last, nullptr), make_chain(p, s + 1, mi.pool));
-    return cache.emplace(std::make_pair(n, arcs), mi).first->second;
+            RING_set_node_subring(RING_insert_after(mi.set, mi.set->last, nullptr),
+                                  make_chain(p, static_cast<int>(s) + 1, mi.pool));
+    return cache.emplace(k, mi).first->second;
 }
 
 // One boolean into a fresh pool; answers the material area of the result.
@@ -212,11 +309,14 @@ double cgal_exact_area(const CaseKey& key);
 #endif
 
 void BM_merrow1(benchmark::State& state, CaseKey key) {
-    const Merrow1Input& mi = merrow1_input(key.n, key.arcs);
+    const Merrow1Input& mi = merrow1_input(key);
+    const size_t before = resident_bytes();
     const double area = merrow1_run(mi, key.intersection, true);
     reference_areas()[key] = area;
     for (auto _ : state) merrow1_run(mi, key.intersection, false);
-    state.counters["vertices"] = key.n;
+    const double vertices = static_cast<double>(input_vertices(input(key)));
+    state.counters["vertices"] = vertices;
+    report_peak(state, before, vertices);
 #if MERROW1_BENCH_HAVE_CGAL
     check_area(state, "merrow1", key, area, cgal_exact_area(key), 0.0);
 #else
@@ -228,7 +328,7 @@ void BM_merrow1(benchmark::State& state, CaseKey key) {
 double reference(const CaseKey& key) {
     auto it = reference_areas().find(key);
     if (it == reference_areas().end())
-        it = reference_areas().emplace(key, merrow1_run(merrow1_input(key.n, key.arcs), key.intersection, true)).first;
+        it = reference_areas().emplace(key, merrow1_run(merrow1_input(key), key.intersection, true)).first;
     return it->second;
 }
 
@@ -253,8 +353,9 @@ BMulti boost_set(const std::vector<Polygon>& set) {
 }
 
 void BM_boost(benchmark::State& state, CaseKey key) {
-    const Input& in = input(key.n, key.arcs);
+    const Input& in = input(key);
     const BMulti a = boost_set(in.sets[0]), b = boost_set(in.sets[1]);
+    const size_t before = resident_bytes();
     auto run = [&]() {
         BMulti out;
         if (key.intersection)
@@ -269,6 +370,7 @@ void BM_boost(benchmark::State& state, CaseKey key) {
         benchmark::DoNotOptimize(out.data());
     }
     state.counters["vertices"] = static_cast<double>(approximated_vertices(in));
+    report_peak(state, before, state.counters["vertices"]);
     check_area(state, "boost", key, area, reference(key), key.arcs ? kChordError : 0.0);
 }
 #endif
@@ -290,8 +392,15 @@ ClipperLib::Paths clipper_set(const std::vector<Polygon>& set) {
 }
 
 void BM_clipper(benchmark::State& state, CaseKey key) {
-    const Input& in = input(key.n, key.arcs);
-    const ClipperLib::Paths a = clipper_set(in.sets[0]), b = clipper_set(in.sets[1]);
+    const Input& in = input(key);
+    // Many shapes are all subject paths, joined by the non-zero rule.
+    ClipperLib::Paths a, b;
+    for (size_t s = 0; s < in.sets.size(); ++s) {
+        ClipperLib::Paths paths = clipper_set(in.sets[s]);
+        ClipperLib::Paths& to = s == 1 && !one_set_per_shape(key.family) ? b : a;
+        to.insert(to.end(), paths.begin(), paths.end());
+    }
+    const size_t before = resident_bytes();
     auto run = [&]() {
         ClipperLib::Clipper c;
         c.AddPaths(a, ClipperLib::ptSubject, true);
@@ -309,6 +418,7 @@ void BM_clipper(benchmark::State& state, CaseKey key) {
         benchmark::DoNotOptimize(out.data());
     }
     state.counters["vertices"] = static_cast<double>(approximated_vertices(in));
+    report_peak(state, before, state.counters["vertices"]);
     check_area(state, "clipper", key, area, reference(key), (key.arcs ? kChordError : 0.0) + 1.0 / kClipperScale);
 }
 #endif
@@ -408,6 +518,12 @@ double set_area(const Set& s) {
 // intersected.
 template <class Set, class Poly>
 Set cgal_boolean(const CaseKey& key, const std::vector<Poly>& a, const std::vector<Poly>& b) {
+    if (one_set_per_shape(key.family)) {
+        // Many shapes, all in a, overlapping: one aggregated join.
+        Set s;
+        s.join(a.begin(), a.end());
+        return s;
+    }
     Set sa, sb;
     sa.insert(a.begin(), a.end());
     sb.insert(b.begin(), b.end());
@@ -420,56 +536,75 @@ Set cgal_boolean(const CaseKey& key, const std::vector<Poly>& a, const std::vect
 
 template <class Set, class WithHoles, class Poly>
 void cgal_case(benchmark::State& state, const CaseKey& key, const std::vector<Poly>& a, const std::vector<Poly>& b) {
+    const size_t before = resident_bytes();
     const double area = set_area<Set, WithHoles>(cgal_boolean<Set>(key, a, b));
     for (auto _ : state) {
         Set out = cgal_boolean<Set>(key, a, b);
         benchmark::DoNotOptimize(out.number_of_polygons_with_holes());
     }
+    state.counters["vertices"] = static_cast<double>(input_vertices(input(key)));
+    report_peak(state, before, state.counters["vertices"]);
     check_area(state, "cgal", key, area, reference(key), 0.0);
 }
 
+// The first set, or every shape when each is its own set; the second set or
+// nothing.
+std::vector<Polygon> cgal_first(const CaseKey& key) {
+    const Input& in = input(key);
+    if (!one_set_per_shape(key.family)) return in.sets[0];
+    std::vector<Polygon> all;
+    for (const auto& set : in.sets) all.insert(all.end(), set.begin(), set.end());
+    return all;
+}
+std::vector<Polygon> cgal_second(const CaseKey& key) {
+    return one_set_per_shape(key.family) ? std::vector<Polygon>() : input(key).sets[1];
+}
+
 void BM_cgal(benchmark::State& state, CaseKey key) {
-    const Input& in = input(key.n, key.arcs);
     if (key.arcs)
-        cgal_case<CircleSet, CircleWithHoles>(state, key, cgal_circle_set(in.sets[0]), cgal_circle_set(in.sets[1]));
+        cgal_case<CircleSet, CircleWithHoles>(state, key, cgal_circle_set(cgal_first(key)),
+                                              cgal_circle_set(cgal_second(key)));
     else
-        cgal_case<LineSet, LineWithHoles>(state, key, cgal_line_set(in.sets[0]), cgal_line_set(in.sets[1]));
-    state.counters["vertices"] = key.n;
+        cgal_case<LineSet, LineWithHoles>(state, key, cgal_line_set(cgal_first(key)), cgal_line_set(cgal_second(key)));
 }
 
 // CGAL's exact area of a case, for merrow1's own check (untimed).
 double cgal_exact_area(const CaseKey& key) {
-    const Input& in = input(key.n, key.arcs);
     if (key.arcs)
         return set_area<CircleSet, CircleWithHoles>(
-            cgal_boolean<CircleSet>(key, cgal_circle_set(in.sets[0]), cgal_circle_set(in.sets[1])));
+            cgal_boolean<CircleSet>(key, cgal_circle_set(cgal_first(key)), cgal_circle_set(cgal_second(key))));
     return set_area<LineSet, LineWithHoles>(
-        cgal_boolean<LineSet>(key, cgal_line_set(in.sets[0]), cgal_line_set(in.sets[1])));
+        cgal_boolean<LineSet>(key, cgal_line_set(cgal_first(key)), cgal_line_set(cgal_second(key))));
 }
 #endif
 
-// Registers every case, the libraries of one case next to each other.
-int register_all() {
-    const int sizes[] = {10, 100, 1000, 10000};
-    for (bool intersection : {false, true})
-        for (bool arcs : {false, true})
-            for (int n : sizes) {
-                const CaseKey key{intersection, arcs, n};
-                const std::string base = std::string(intersection ? "intersection" : "union") + "/" +
-                                         (arcs ? "arcs" : "lines") + "/" + std::to_string(n) + "/";
-                benchmark::RegisterBenchmark((base + "merrow1").c_str(), BM_merrow1, key)
-                    ->Unit(benchmark::kMicrosecond);
+// Registers one case, the libraries next to each other; boost only takes
+// two sets.
+void register_case(const CaseKey& key) {
+    const std::string base = std::string(key.intersection ? "intersection" : "union") + "/" +
+                             family_name(key.family, key.arcs) + "/" + std::to_string(key.n) + "/";
+    benchmark::RegisterBenchmark((base + "merrow1").c_str(), BM_merrow1, key)->Unit(benchmark::kMicrosecond);
 #if MERROW1_BENCH_HAVE_BOOST
-                benchmark::RegisterBenchmark((base + "boost").c_str(), BM_boost, key)->Unit(benchmark::kMicrosecond);
+    if (!one_set_per_shape(key.family))
+        benchmark::RegisterBenchmark((base + "boost").c_str(), BM_boost, key)->Unit(benchmark::kMicrosecond);
 #endif
 #if MERROW1_BENCH_HAVE_CLIPPER
-                benchmark::RegisterBenchmark((base + "clipper").c_str(), BM_clipper, key)
-                    ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark((base + "clipper").c_str(), BM_clipper, key)->Unit(benchmark::kMicrosecond);
 #endif
 #if MERROW1_BENCH_HAVE_CGAL
-                benchmark::RegisterBenchmark((base + "cgal").c_str(), BM_cgal, key)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark((base + "cgal").c_str(), BM_cgal, key)->Unit(benchmark::kMicrosecond);
 #endif
-            }
+}
+
+int register_all() {
+    for (bool intersection : {false, true})
+        for (bool arcs : {false, true})
+            for (int n : {10, 100, 1000, 10000}) register_case(CaseKey{intersection, arcs, n, kGrid});
+    // Many shapes, each its own region set (n shapes; the circles have arcs).
+    for (Family f : {kCircles, kRectangles})
+        for (int n : {300, 1000, 3000, 10000}) register_case(CaseKey{false, f == kCircles, n, f});
+    for (bool arcs : {false, true})
+        for (int n : {100, 1000, 10000, 100000, 1000000}) register_case(CaseKey{false, arcs, n, kSmoothStars});
     return 0;
 }
 

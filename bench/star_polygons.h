@@ -52,18 +52,12 @@ inline double sweep(const Pt& a, const Pt& b, const Edge& e) {
     return phi;
 }
 
-// One star-shaped polygon of m vertices about c, counter-clockwise.
-inline Polygon star(std::mt19937_64& rng, const Pt& c, int m, bool arcs) {
+// Turns every odd edge of a polygon star-shaped about c into a circular arc
+// bulging in or out, its sweep kept below the bound under which each ray
+// from c still meets the edge once (so the polygon stays simple).
+inline void bend_odd_edges(std::mt19937_64& rng, const Pt& c, Polygon& p) {
     std::uniform_real_distribution<double> unit(0.0, 1.0);
-    Polygon p;
-    const double step = 2 * kPi / m, start = unit(rng) * 2 * kPi;
-    for (int i = 0; i < m; ++i) {
-        const double a = start + step * (i + 0.4 * (unit(rng) - 0.5));
-        const double r = 25.0 + 20.0 * unit(rng);
-        p.v.push_back({c.x + r * std::cos(a), c.y + r * std::sin(a)});
-    }
-    p.e.assign(m, Edge{});
-    if (!arcs) return p;
+    const int m = static_cast<int>(p.v.size());
     for (int i = 1; i < m; i += 2) {
         const Pt& a = p.v[i - 1];
         const Pt& b = p.v[i];
@@ -87,6 +81,38 @@ inline Polygon star(std::mt19937_64& rng, const Pt& c, int m, bool arcs) {
         e.radius = 0.5 * len / std::sin(0.5 * theta);
         e.sense = outward ? 1 : -1;
     }
+}
+
+// One star-shaped polygon of m vertices about c, counter-clockwise.
+inline Polygon star(std::mt19937_64& rng, const Pt& c, int m, bool arcs) {
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    Polygon p;
+    const double step = 2 * kPi / m, start = unit(rng) * 2 * kPi;
+    for (int i = 0; i < m; ++i) {
+        const double a = start + step * (i + 0.4 * (unit(rng) - 0.5));
+        const double r = 25.0 + 20.0 * unit(rng);
+        p.v.push_back({c.x + r * std::cos(a), c.y + r * std::sin(a)});
+    }
+    p.e.assign(m, Edge{});
+    if (arcs) bend_odd_edges(rng, c, p);
+    return p;
+}
+
+// A smooth star of m vertices about c, counter-clockwise: evenly spaced
+// angles and a radius 40 + 3 sin(3 t + p1) + 2 sin(7 t + p2) + sin(13 t + p3)
+// with random phases, so two such stars about nearby centres cross a few
+// dozen times however many vertices they have.
+inline Polygon smooth_star(std::mt19937_64& rng, const Pt& c, int m, bool arcs) {
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const double p1 = 2 * kPi * unit(rng), p2 = 2 * kPi * unit(rng), p3 = 2 * kPi * unit(rng);
+    Polygon p;
+    for (int i = 0; i < m; ++i) {
+        const double t = 2 * kPi * i / m;
+        const double r = 40.0 + 3 * std::sin(3 * t + p1) + 2 * std::sin(7 * t + p2) + std::sin(13 * t + p3);
+        p.v.push_back({c.x + r * std::cos(t), c.y + r * std::sin(t)});
+    }
+    p.e.assign(m, Edge{});
+    if (arcs) bend_odd_edges(rng, c, p);
     return p;
 }
 

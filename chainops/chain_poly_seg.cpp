@@ -306,11 +306,23 @@ bool prepare_region_sets(const BooleanInput& in, CMEM_pool_s* pool, PSI_s* psi, 
 // object, the renumbered region-set ids, the merge callback (the boolean's
 // own when sources are carried and none is given) and the prepared sets.
 // The ids go back before the object is destroyed.
+// Size hint of the intersection object of a region boolean: the object holds
+// a node at the start of every piece and one or more at each crossing, so
+// twice the chains' vertices is a fair first size of its node array.
+int node_hint(const RING_header_s* set) {
+    long vertices = 0;
+    for (RING_node_s* node : ring_nodes(set)) {
+        const RING_header_s* chain = RING_ask_node_subring(node);
+        if (chain && chain->count > 0) vertices += chain->count;
+    }
+    return static_cast<int>(std::min(2 * vertices + 16, 1L << 16));
+}
+
 struct RegionBoolean {
-    RegionBoolean(unsigned op_, bool extended, CHAIN_vertex_source_callback_t merge_cb)
+    RegionBoolean(unsigned op_, bool extended, CHAIN_vertex_source_callback_t merge_cb, int size_hint)
         : op(op_),
           carry((op_ & CHAIN_BOOLEAN_CARRY_SOURCES) != 0),
-          psi(PSI_create(0, true, extended, carry ? POLY_SEG_copy_chain_source_ref : nullptr, nullptr)),
+          psi(PSI_create(size_hint, true, extended, carry ? POLY_SEG_copy_chain_source_ref : nullptr, nullptr)),
           merge(merge_cb ? merge_cb : carry ? CHAIN_boolean_merge : nullptr) {}
 
     bool prepare(const BooleanInput& in, CMEM_pool_s* pool, const Korvo::Cam::MaterialAtInfinity* mai) {
@@ -395,7 +407,7 @@ int CHAIN_boolean_regions(RING_header_s* set, SIDE side, unsigned op, CHAIN_vert
         // 3. Scratch pool and the intersection object.
         MERROW1_SCRATCH_POOL(pool, "CHAIN_boolean_regions");
         // 4. Sources carried: the boolean's own merge by default.
-        RegionBoolean b(op, false, merge_cb);
+        RegionBoolean b(op, false, merge_cb, node_hint(set));
         const Prepared& p = b.p;
 
         // 5-11. Region sets, offsets, grid.
@@ -552,7 +564,7 @@ int CHAIN_boolean_regions_to_zones(RING_header_s* set, SIDE side, unsigned op,
     }
     merrow1::run_converting([&]() {
         MERROW1_SCRATCH_POOL(pool, "CHAIN_boolean_regions_to_zones");
-        RegionBoolean b(op, true, merge_cb);
+        RegionBoolean b(op, true, merge_cb, node_hint(set));
         const Prepared& p = b.p;
         if (!b.prepare(BooleanInput{set, op, trace_cb, offset_cb, data}, pool, nullptr)) return;
         // 1. The boolean writes intersection loops on the boundaries of the map.

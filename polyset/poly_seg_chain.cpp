@@ -29,6 +29,7 @@
 #include <cstring>
 #include <exception>
 #include <functional>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -360,8 +361,8 @@ RING_header_s* POLY_SEG_create_set_from_chain_set(RING_header_s* chain_set, CMEM
     if (!chain_set) return nullptr;
     RING_header_s* out = POLY_SEG_create_set_of_sets(pool);
     return build_or_delete(out, [&]() -> RING_header_s* {
-        // Each group remembers the chain that opened it.
-        std::vector<std::pair<const RING_header_s*, RING_header_s*>> groups;
+        // The group of each region-set id, in the order the ids first appear.
+        std::unordered_map<int, RING_header_s*> groups;
         for (RING_node_s* node : nodes_of(chain_set)) {
             CERR_raise_on_abort();
             RING_header_s* chain = RING_ask_node_subring(node);
@@ -369,16 +370,10 @@ RING_header_s* POLY_SEG_create_set_from_chain_set(RING_header_s* chain_set, CMEM
                 chain, pool, with_sources ? POLY_SEG_chain_create_source : nullptr, nullptr, false, info);
             if (!poly) continue;
             const int id = main_of(chain)->region_set_id;
-            RING_header_s* group = nullptr;
-            for (const auto& g : groups)
-                if (main_of(g.first)->region_set_id == id) {
-                    group = g.second;
-                    break;
-                }
+            RING_header_s*& group = groups[id];
             if (!group) {
                 group = POLY_SEG_create_set(pool, Korvo::Cam::MaterialAtInfinityUndetermined);
                 POLY_SEG_append_to_set_of_sets(out, group);
-                groups.emplace_back(chain, group);
             }
             POLY_SEG_append_to_set(group, poly);
         }

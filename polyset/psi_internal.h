@@ -177,6 +177,11 @@ int PSI__ixn_sort_intersects_along_arc(void* psi, PSI_INTXN_NODE_s* start, int* 
 // Slot 13.
 void PSI__ixn_intersect_2_sets(void* psi, DYNAMIC_ARRAY_s* set_a, DYNAMIC_ARRAY_s* set_b, bool sort_a,
                                bool sort_b);
+// Intersects every set with every earlier one, polys of the later set
+// ascending and of the earlier descending, as the plain loops over them
+// would, but visits only the pairs of polys whose root boxes meet (one sweep
+// over all polys finds them).  Sorts nothing.
+void PSI__ixn_intersect_across_sets(void* psi, DYNAMIC_ARRAY_s** sets, int count);
 // Slot 37: hides duplicate coinciding segments; hidden_counts (int elements)
 // is sized to set_b.
 void PSI__ixn_hide_duplicates(void* psi, DYNAMIC_ARRAY_s* set_a, DYNAMIC_ARRAY_s* set_b,

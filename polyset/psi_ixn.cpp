@@ -650,6 +650,7 @@ void PSI__ixn_intersect_2_poly(void* object, PSI_segment_search_wrapper_s* a, PS
     PSI_s* psi = static_cast<PSI_s*>(object);
     if (!a || !b || a->count == 0 || b->count == 0 || !a->first_nodes || !b->first_nodes) return;
     const bool same = a == b;
+    if (!same) ++psi->poly_pairs_descended;
     const int last_a = 2 * a->count - 2, last_b = 2 * b->count - 2;
     struct Pair {
         int pa, sa, pb, sb;
@@ -767,6 +768,85 @@ void PSI__ixn_sort_intersects(void* object, PSI_segment_search_wrapper_s* w) {
     w->pending = 0;
 }
 
+// ---------------------------------------------------------------------------
+// Candidate pairs of polys by their boxes
+// ---------------------------------------------------------------------------
+
+namespace {
+
+PSI_segment_search_wrapper_s* wrapper_in(DYNAMIC_ARRAY_s* s, int i) {
+    return static_cast<PSI_segment_search_wrapper_s*>(DYNAMIC_ARRAY_element_at(s, i));
+}
+
+// A wrapped poly with segments and laid nodes, its root box and its place.
+struct BoxedPoly {
+    const double* box;
+    int set;
+    int index;
+};
+
+// Box at the root of a wrapper's tree: the position the descent of
+// PSI__ixn_intersect_2_poly starts from.
+const double* root_box(const PSI_segment_search_wrapper_s* w) {
+    int p = w->root_span - 1, s = w->root_span;
+    const int last = 2 * w->count - 2;
+    while (p > last) {
+        s /= 2;
+        p -= s;
+    }
+    return w->boxes[p];
+}
+
+// Appends the polys of a set that the descent would look at (segments and
+// laid nodes).
+void add_boxed_polys(DYNAMIC_ARRAY_s* set, int set_number, std::vector<BoxedPoly>& out) {
+    for (int i = 0; i < set->num_active; ++i) {
+        const PSI_segment_search_wrapper_s* w = wrapper_in(set, i);
+        if (w->count > 0 && w->first_nodes) out.push_back(BoxedPoly{root_box(w), set_number, i});
+    }
+}
+
+// Calls take(p, q) once for every two entries whose closed boxes meet, the
+// test the descent makes at the roots.  After sorting on the low x, an entry
+// meets in x exactly the later entries whose low x is at most its high x, so
+// only those are compared; the work is the sort plus the pairs that overlap
+// in x.
+template <class F>
+void sweep_box_pairs(std::vector<BoxedPoly>& polys, F&& take) {
+    std::sort(polys.begin(), polys.end(), [](const BoxedPoly& p, const BoxedPoly& q) {
+        if (p.box[0] != q.box[0]) return p.box[0] < q.box[0];
+        return p.set != q.set ? p.set < q.set : p.index < q.index;
+    });
+    const size_t n = polys.size();
+    for (size_t k = 0; k < n; ++k) {
+        const double* b = polys[k].box;
+        for (size_t l = k + 1; l < n && polys[l].box[0] <= b[1]; ++l) {
+            const double* c = polys[l].box;
+            if (c[2] > b[3] || c[3] < b[2]) continue;
+            take(polys[k], polys[l]);
+        }
+    }
+}
+
+// Candidate pair (first set, second set, poly of the first, poly of the
+// second), ordered as nested loops visit them: first set, second set, first
+// poly ascending, second poly descending.
+struct PolyPair {
+    int set_a, set_b, a, b;
+    bool operator<(const PolyPair& o) const {
+        if (set_a != o.set_a) return set_a < o.set_a;
+        if (set_b != o.set_b) return set_b < o.set_b;
+        if (a != o.a) return a < o.a;
+        return b > o.b;
+    }
+};
+
+// Below this many pairs of polys, the plain nested loops cost less than the
+// sweep.
+const long kSweepFrom = 64;
+
+}  // namespace
+
 void PSI__ixn_intersect_2_sets(void* object, DYNAMIC_ARRAY_s* set_a, DYNAMIC_ARRAY_s* set_b, bool sort_a,
                                bool sort_b) {
     PSI_s* psi = static_cast<PSI_s*>(object);
@@ -776,18 +856,74 @@ void PSI__ixn_intersect_2_sets(void* object, DYNAMIC_ARRAY_s* set_a, DYNAMIC_ARR
         sort_a = sort_a || sort_b;
         sort_b = false;
     }
-    auto at = [](DYNAMIC_ARRAY_s* s, int i) {
-        return static_cast<PSI_segment_search_wrapper_s*>(DYNAMIC_ARRAY_element_at(s, i));
-    };
-    for (int i = 0; i < set_a->num_active; ++i) {
-        CERR_raise_on_abort();
-        PSI_segment_search_wrapper_s* wa = at(set_a, i);
-        const int low = same ? i : 0;
-        for (int j = set_b->num_active - 1; j >= low; --j) PSI__ixn_intersect_2_poly(psi, wa, at(set_b, j), nullptr);
-        if (sort_a) PSI__ixn_sort_intersects(psi, wa);
+    const int na = set_a->num_active, nb = set_b->num_active;
+    // Poly i of set_a meets the polys j of set_b (j >= i within one set) in
+    // the order j descending, and is sorted once its pairs are done.  Pairs
+    // whose root boxes do not meet add nothing, so only the candidates of a
+    // sweep are visited when there are many pairs, in the same order.
+    if (static_cast<long>(na) * nb < kSweepFrom) {
+        for (int i = 0; i < na; ++i) {
+            CERR_raise_on_abort();
+            PSI_segment_search_wrapper_s* wa = wrapper_in(set_a, i);
+            const int low = same ? i : 0;
+            for (int j = nb - 1; j >= low; --j) PSI__ixn_intersect_2_poly(psi, wa, wrapper_in(set_b, j), nullptr);
+            if (sort_a) PSI__ixn_sort_intersects(psi, wa);
+        }
+    } else {
+        std::vector<BoxedPoly> polys;
+        add_boxed_polys(set_a, 0, polys);
+        if (!same) add_boxed_polys(set_b, 1, polys);
+        std::vector<PolyPair> pairs;
+        sweep_box_pairs(polys, [&](const BoxedPoly& p, const BoxedPoly& q) {
+            if (same) {
+                pairs.push_back(PolyPair{0, 0, std::min(p.index, q.index), std::max(p.index, q.index)});
+            } else if (p.set != q.set) {
+                const BoxedPoly& pa = p.set == 0 ? p : q;
+                const BoxedPoly& pb = p.set == 0 ? q : p;
+                pairs.push_back(PolyPair{0, 1, pa.index, pb.index});
+            }
+        });
+        // A poly always meets itself.
+        if (same)
+            for (const BoxedPoly& p : polys) pairs.push_back(PolyPair{0, 0, p.index, p.index});
+        std::sort(pairs.begin(), pairs.end());
+        size_t next = 0;
+        for (int i = 0; i < na; ++i) {
+            CERR_raise_on_abort();
+            PSI_segment_search_wrapper_s* wa = wrapper_in(set_a, i);
+            for (; next < pairs.size() && pairs[next].a == i; ++next)
+                PSI__ixn_intersect_2_poly(psi, wa, wrapper_in(set_b, pairs[next].b), nullptr);
+            if (sort_a) PSI__ixn_sort_intersects(psi, wa);
+        }
     }
     if (sort_b)
-        for (int j = 0; j < set_b->num_active; ++j) PSI__ixn_sort_intersects(psi, at(set_b, j));
+        for (int j = 0; j < nb; ++j) PSI__ixn_sort_intersects(psi, wrapper_in(set_b, j));
+}
+
+void PSI__ixn_intersect_across_sets(void* object, DYNAMIC_ARRAY_s** sets, int count) {
+    PSI_s* psi = static_cast<PSI_s*>(object);
+    if (!sets || count < 2) return;
+    // One sweep over the polys of all sets; pairs within one set are left to
+    // the set's own intersection.
+    std::vector<BoxedPoly> polys;
+    for (int s = 0; s < count; ++s)
+        if (sets[s]) add_boxed_polys(sets[s], s, polys);
+    std::vector<PolyPair> pairs;
+    sweep_box_pairs(polys, [&](const BoxedPoly& p, const BoxedPoly& q) {
+        if (p.set == q.set) return;
+        // The later set comes first, as in the loops over sets i > j.
+        const BoxedPoly& hi = p.set > q.set ? p : q;
+        const BoxedPoly& lo = p.set > q.set ? q : p;
+        pairs.push_back(PolyPair{hi.set, lo.set, hi.index, lo.index});
+    });
+    std::sort(pairs.begin(), pairs.end());
+    for (size_t k = 0; k < pairs.size(); ++k) {
+        const PolyPair& q = pairs[k];
+        // One abort check per poly of a set meeting another set.
+        if (k == 0 || q.set_a != pairs[k - 1].set_a || q.set_b != pairs[k - 1].set_b || q.a != pairs[k - 1].a)
+            CERR_raise_on_abort();
+        PSI__ixn_intersect_2_poly(psi, wrapper_in(sets[q.set_a], q.a), wrapper_in(sets[q.set_b], q.b), nullptr);
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -747,8 +747,9 @@ void PSI__set_preprocess_region_sets(void* object, RING_header_s* set_of_sets, i
 
 void PSI__set_do_interset_intersections(void* object, DYNAMIC_ARRAY_s** wrapped, int count) {
     PSI_s* psi = as_psi(object);
-    for (int i = 1; i < count; ++i)
-        for (int j = 0; j < i; ++j) PSI__ixn_intersect_2_sets(psi, wrapped[i], wrapped[j], false, false);
+    // Every set against every earlier one, the pairs of polys found by their
+    // boxes.
+    PSI__ixn_intersect_across_sets(psi, wrapped, count);
     for (int i = 0; i < count; ++i)
         for (int j = 0; j < wrapped[i]->num_active; ++j) PSI__ixn_sort_intersects(psi, wrapper_at(wrapped[i], j));
 }

@@ -128,6 +128,7 @@ struct PSI_s {
     PSI_create_data_cb_t create_data;   // may be null
     PSI_node_compare_cb_t node_compare; // may be null
     int next_node_id;
+    long poly_pairs_descended;          // pairs of two different wrapped polys whose box trees were descended
 };
 
 // Own operation slots of class 275 (entry OBJECT_BASE_ENTRIES + slot).

@@ -8,6 +8,7 @@
 #include <velte/testing.h>
 
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -53,6 +54,56 @@ TEST(Pools, RefusedAllocations) {
     EXPECT_EQ(CMEM_private_alloc_in_pool(pool, SIZE_MAX / 2, 4, __LINE__, __FILE__), nullptr);  // overflow
     CMEM_private_delete_object(nullptr);
     CMEM_private_delete_pool(pool);
+}
+
+TEST(Pools, FreedRecordsComeBackZeroFilledAndTheCountsHold) {
+    // Records of several sizes, small and large, freed one by one in an
+    // order unlike their making, then made again: each comes zero-filled in
+    // its own pool, and the live count follows every step.
+    const long objects = velte_test::live_object_count();
+    CMEM_pool_s* pool = CMEM_private_create_pool(0, "reuse", __LINE__, __FILE__);
+    CMEM_pool_s* other = CMEM_private_create_pool(0, "reuse other", __LINE__, __FILE__);
+    const size_t sizes[] = {1, 16, 17, 40, 1024, 1025, 5000};
+    std::vector<void*> made;
+    for (int round = 0; round < 3; ++round)
+        for (size_t size : sizes) {
+            void* p = CMEM_private_alloc_in_pool(pool, 1, size, __LINE__, __FILE__);
+            ASSERT_NE(p, nullptr);
+            std::memset(p, 0xab, size);
+            made.push_back(p);
+        }
+    EXPECT_EQ(velte_test::live_object_count(), objects + 21);
+    for (size_t k = 0; k < made.size(); k += 2) CMEM_private_delete_object(made[k]);
+    EXPECT_EQ(velte_test::live_object_count(), objects + 10);
+    for (size_t size : sizes) {
+        void* p = CMEM_private_alloc_in_pool(pool, 1, size, __LINE__, __FILE__);
+        EXPECT_TRUE(all_zero(p, size)) << size;
+        EXPECT_EQ(CMEM_private_ask_pool_of_object(p), pool);
+        void* q = CMEM_private_alloc_in_pool(other, 1, size, __LINE__, __FILE__);
+        EXPECT_TRUE(all_zero(q, size)) << size;
+        EXPECT_EQ(CMEM_private_ask_pool_of_object(q), other);
+    }
+    // The records kept alive still hold their bytes.
+    for (size_t k = 1; k < made.size(); k += 2)
+        EXPECT_EQ(static_cast<unsigned char*>(made[k])[0], 0xab) << k;
+    EXPECT_EQ(velte_test::live_object_count(), objects + 24);
+    CMEM_private_delete_pool(other);
+    CMEM_private_delete_pool(pool);
+    EXPECT_EQ(velte_test::live_object_count(), objects);
+}
+
+TEST(PoolsDeathTest, ARecordFreedTwiceStopsTheProcess) {
+    for (size_t size : {size_t(24), size_t(4096)}) {
+        EXPECT_DEATH(
+            {
+                CMEM_pool_s* pool = CMEM_private_create_pool(0, "twice", __LINE__, __FILE__);
+                void* p = CMEM_private_alloc_in_pool(pool, 1, size, __LINE__, __FILE__);
+                CMEM_private_delete_object(p);
+                CMEM_private_delete_object(p);
+            },
+            "")
+            << size;
+    }
 }
 
 int g_hook_calls = 0;

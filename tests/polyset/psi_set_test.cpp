@@ -378,6 +378,38 @@ TEST_F(PsiSet, CleanFirstThenBoolean) {
 }
 
 // ---------------------------------------------------------------------------
+// Candidate pairs of polys
+// ---------------------------------------------------------------------------
+
+TEST_F(PsiSet, OnlyPolysWhoseBoxesMeetAreIntersectedExactly) {
+    // A row of twelve squares of side 10, as one region set each or all in
+    // one set: far apart no two boxes meet and no pair of different polys is
+    // intersected; overlapping only their neighbours, the eleven neighbour
+    // pairs are.  The union is the same either way.
+    struct Case {
+        double pitch;
+        bool set_per_square;
+        long pairs;
+        std::vector<double> areas;
+    };
+    const std::vector<double> apart(12, 100.0);
+    for (const Case& c : {Case{20, true, 0, apart}, Case{20, false, 0, apart}, Case{8, true, 11, {980.0}},
+                          Case{8, false, 11, {980.0}}}) {
+        std::vector<RING_header_s*> squares;
+        for (int k = 0; k < 12; ++k) squares.push_back(square(c.pitch * k, 0, c.pitch * k + 10, 10));
+        std::vector<RING_header_s*> region_sets;
+        if (c.set_per_square) {
+            for (RING_header_s* q : squares) region_sets.push_back(set({q}));
+        } else {
+            region_sets.push_back(set(squares));
+        }
+        psi->poly_pairs_descended = 0;
+        EXPECT_EQ(boolean(sets(region_sets), true), c.areas) << c.pitch << " " << c.set_per_square;
+        EXPECT_EQ(psi->poly_pairs_descended, c.pairs) << c.pitch << " " << c.set_per_square;
+    }
+}
+
+// ---------------------------------------------------------------------------
 // Arcs
 // ---------------------------------------------------------------------------
 

@@ -1,25 +1,72 @@
-// Named pools.  Each object carries a small header linking it into its pool's
-// list, so one object can be freed alone and the pool can free the rest.
+// Named pools.  Small records are cut from large blocks owned by the pool and
+// are reused within it once freed; large records are allocated one by one.
+// Every record carries a small header naming its pool, its size and a state
+// word (live or freed), so one record can be freed alone, a record freed twice
+// is refused, and deleting the pool frees its blocks and large records at
+// once.
+//
+// Under AddressSanitizer freed small records are poisoned and never reused,
+// and each small record is followed by a poisoned gap, so reads after a free,
+// a second free and overruns are reported as with records of their own.
 #include <velte/cmem.h>
 #include <velte/testing.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#define CMEM_POISON(p, n) ASAN_POISON_MEMORY_REGION((p), (n))
+#define CMEM_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION((p), (n))
+const bool kReuseFreed = false;
+const size_t kGap = 16;
+#else
+#define CMEM_POISON(p, n) ((void)(p), (void)(n))
+#define CMEM_UNPOISON(p, n) ((void)(p), (void)(n))
+const bool kReuseFreed = true;
+const size_t kGap = 0;
+#endif
+
+namespace {
+// Records up to this many payload bytes come from blocks, in size classes of
+// 16 bytes.
+const size_t kClassBytes = 16;
+const size_t kSmallMax = 1024;
+const int kClasses = static_cast<int>(kSmallMax / kClassBytes) + 1;
+// Blocks start small (many pools hold a few records) and double up to the
+// largest size.
+const size_t kFirstBlock = 4096;
+const size_t kLargestBlock = 1 << 20;
+}  // namespace
+
 struct CMEM_block_s;
+
+// A block of small records; the records follow the 16-byte head.
+struct alignas(16) CMEM_chunk_s {
+    CMEM_chunk_s* next;
+    size_t bytes;
+};
 
 struct CMEM_pool_s {
     std::string name;
-    CMEM_block_s* objects;
+    CMEM_block_s* large;             // large records, linked through prev/next
+    CMEM_chunk_s* chunks;            // blocks of small records, newest first
+    char* cursor;                    // free space of the newest block
+    char* limit;
+    size_t next_chunk;               // size of the next block
+    CMEM_block_s* free_records[kClasses];  // freed small records by class
+    long small_live;                 // small records not freed
     unsigned long magic;
 };
 
 namespace {
 const unsigned long kPoolMagic = 0x504f4f4cUL;
 const unsigned long kObjectMagic = 0x4f424a54UL;
+const unsigned long kFreedMagic = 0x46524545UL;
 long g_live_pools = 0;
 long g_live_objects = 0;
 // Pools created so far, by name (over the whole process).
@@ -29,28 +76,76 @@ std::map<std::string, long>& created_by_name() {
 }
 }  // namespace
 
-// Header in front of every object; 32 bytes keeps the payload 16-aligned.
+// Header in front of every record; 32 bytes keeps the payload 16-aligned.
 struct alignas(16) CMEM_block_s {
     CMEM_pool_s* pool;
-    CMEM_block_s* prev;
-    CMEM_block_s* next;
-    size_t size : 48;
-    size_t magic : 16;
+    CMEM_block_s* prev;   // large records: the pool's list
+    CMEM_block_s* next;   // large records: the pool's list; freed small ones: the free list
+    size_t size : 40;     // payload bytes asked for
+    size_t size_class : 8;  // 0: large record; else the payload capacity in 16-byte units
+    size_t magic : 16;    // state word: live or freed
 };
 static_assert(sizeof(CMEM_block_s) % 16 == 0, "payload alignment");
+
+namespace {
+const size_t kLive = kObjectMagic & 0xffff;
+const size_t kFreed = kFreedMagic & 0xffff;
+
+char* payload_of(CMEM_block_s* b) { return reinterpret_cast<char*>(b) + sizeof(CMEM_block_s); }
+
+// Takes a small record of the class from the pool's free list or its newest
+// block (a new block when it is full); the payload comes zero-filled.
+CMEM_block_s* take_small(CMEM_pool_s* pool, size_t size_class) {
+    const size_t capacity = size_class * kClassBytes;
+    CMEM_block_s* b = kReuseFreed ? pool->free_records[size_class] : nullptr;
+    if (b) {
+        pool->free_records[size_class] = b->next;
+        std::memset(payload_of(b), 0, capacity);
+        return b;
+    }
+    const size_t footprint = sizeof(CMEM_block_s) + capacity + kGap;
+    if (static_cast<size_t>(pool->limit - pool->cursor) < footprint) {
+        size_t bytes = pool->next_chunk;
+        while (bytes < footprint + sizeof(CMEM_chunk_s)) bytes *= 2;
+        CMEM_chunk_s* chunk = static_cast<CMEM_chunk_s*>(std::calloc(1, bytes));
+        if (!chunk) return nullptr;
+        chunk->next = pool->chunks;
+        chunk->bytes = bytes;
+        pool->chunks = chunk;
+        pool->cursor = reinterpret_cast<char*>(chunk) + sizeof(CMEM_chunk_s);
+        pool->limit = reinterpret_cast<char*>(chunk) + bytes;
+        CMEM_POISON(pool->cursor, static_cast<size_t>(pool->limit - pool->cursor));
+        if (pool->next_chunk < kLargestBlock) pool->next_chunk *= 2;
+    }
+    b = reinterpret_cast<CMEM_block_s*>(pool->cursor);
+    pool->cursor += footprint;
+    CMEM_UNPOISON(b, sizeof(CMEM_block_s) + capacity);
+    return b;
+}
+}  // namespace
 
 static CMEM_block_s* block_of(const void* object) {
     if (!object) return nullptr;
     CMEM_block_s* b = reinterpret_cast<CMEM_block_s*>(
         const_cast<char*>(static_cast<const char*>(object)) - sizeof(CMEM_block_s));
-    if (b->magic != (kObjectMagic & 0xffff)) std::abort();  // not a pool object: corrupt caller
+    if (b->magic != kLive) {
+        // Freed already, or not a pool object: the caller's memory is corrupt.
+        std::fputs("CMEM: object freed twice or not made by a pool\n", stderr);
+        std::abort();
+    }
     return b;
 }
 
 CMEM_pool_s* CMEM_private_create_pool(int, const char* name, int, const char*) {
     CMEM_pool_s* pool = new CMEM_pool_s;
     pool->name = name ? name : "";
-    pool->objects = nullptr;
+    pool->large = nullptr;
+    pool->chunks = nullptr;
+    pool->cursor = nullptr;
+    pool->limit = nullptr;
+    pool->next_chunk = kFirstBlock;
+    for (CMEM_block_s*& f : pool->free_records) f = nullptr;
+    pool->small_live = 0;
     pool->magic = kPoolMagic;
     ++g_live_pools;
     ++created_by_name()[pool->name];
@@ -59,13 +154,22 @@ CMEM_pool_s* CMEM_private_create_pool(int, const char* name, int, const char*) {
 
 void CMEM_private_delete_pool(CMEM_pool_s* pool) {
     if (!pool) return;
-    CMEM_block_s* b = pool->objects;
+    CMEM_block_s* b = pool->large;
     while (b) {
         CMEM_block_s* next = b->next;
         b->magic = 0;
         std::free(b);
         --g_live_objects;
         b = next;
+    }
+    // The small records still live go with their blocks.
+    g_live_objects -= pool->small_live;
+    CMEM_chunk_s* c = pool->chunks;
+    while (c) {
+        CMEM_chunk_s* next = c->next;
+        CMEM_UNPOISON(c, c->bytes);
+        std::free(c);
+        c = next;
     }
     pool->magic = 0;
     delete pool;
@@ -77,18 +181,31 @@ const char* CMEM_private_ask_pool_name(const CMEM_pool_s* pool) { return pool ? 
 void* CMEM_private_alloc_in_pool(CMEM_pool_s* pool, size_t count, size_t size, int, const char*) {
     if (!pool || count == 0 || size == 0) return nullptr;
     if (size > (SIZE_MAX - sizeof(CMEM_block_s)) / count) return nullptr;
-    size_t bytes = count * size;
-    CMEM_block_s* b = static_cast<CMEM_block_s*>(std::calloc(1, sizeof(CMEM_block_s) + bytes));
-    if (!b) return nullptr;
+    const size_t bytes = count * size;
+    if (bytes >= (size_t(1) << 40)) return nullptr;
+    CMEM_block_s* b;
+    if (bytes <= kSmallMax) {
+        const size_t size_class = (bytes + kClassBytes - 1) / kClassBytes;
+        b = take_small(pool, size_class);
+        if (!b) return nullptr;
+        b->size_class = size_class;
+        ++pool->small_live;
+        b->prev = nullptr;
+        b->next = nullptr;
+    } else {
+        b = static_cast<CMEM_block_s*>(std::calloc(1, sizeof(CMEM_block_s) + bytes));
+        if (!b) return nullptr;
+        b->size_class = 0;
+        b->prev = nullptr;
+        b->next = pool->large;
+        if (pool->large) pool->large->prev = b;
+        pool->large = b;
+    }
     b->pool = pool;
     b->size = bytes;
-    b->magic = kObjectMagic & 0xffff;
-    b->prev = nullptr;
-    b->next = pool->objects;
-    if (pool->objects) pool->objects->prev = b;
-    pool->objects = b;
+    b->magic = kLive;
     ++g_live_objects;
-    return reinterpret_cast<char*>(b) + sizeof(CMEM_block_s);
+    return payload_of(b);
 }
 
 void* CMEM_private_alloc_in_same_pool(const void* object, size_t count, size_t size, int line, const char* file) {
@@ -110,12 +227,26 @@ void* CMEM_private_reall_in_same_pool(void* object, size_t count, size_t size, i
 void CMEM_private_delete_object(void* object) {
     CMEM_block_s* b = block_of(object);
     if (!b) return;
-    if (b->prev) b->prev->next = b->next;
-    else b->pool->objects = b->next;
-    if (b->next) b->next->prev = b->prev;
-    b->magic = 0;
-    std::free(b);
+    CMEM_pool_s* pool = b->pool;
     --g_live_objects;
+    if (b->size_class == 0) {
+        if (b->prev) b->prev->next = b->next;
+        else pool->large = b->next;
+        if (b->next) b->next->prev = b->prev;
+        b->magic = 0;
+        std::free(b);
+        return;
+    }
+    b->magic = kFreed;
+    --pool->small_live;
+    if (kReuseFreed) {
+        b->next = pool->free_records[b->size_class];
+        pool->free_records[b->size_class] = b;
+    } else {
+        // The header stays readable for the pool's walk; the payload is
+        // poisoned, and a second free reads the freed state and stops.
+        CMEM_POISON(payload_of(b), b->size_class * kClassBytes);
+    }
 }
 
 CMEM_pool_s* CMEM_private_ask_pool_of_object(const void* object) {
