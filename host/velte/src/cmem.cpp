@@ -34,8 +34,8 @@ struct alignas(16) CMEM_block_s {
     CMEM_pool_s* pool;
     CMEM_block_s* prev;
     CMEM_block_s* next;
-    size_t size : 48;
-    size_t magic : 16;
+    uint64_t size : 48;
+    uint64_t magic : 16;
 };
 static_assert(sizeof(CMEM_block_s) % 16 == 0, "payload alignment");
 
