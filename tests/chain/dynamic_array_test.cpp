@@ -72,7 +72,7 @@ TEST_F(BlockArray, CreateClampsShiftAndTableCapacity) {
         DYNAMIC_ARRAY__destroy(a);
         EXPECT_EQ(velte_test::live_object_count(), objects);
     }
-    EXPECT_GT(static_cast<size_t>(16) << 28, static_cast<size_t>(INT_MAX));
+    EXPECT_GT(static_cast<uint64_t>(16) << 28, static_cast<uint64_t>(INT_MAX));
 }
 
 TEST_F(BlockArray, CreateRefusesElementsWithoutBytes) {
