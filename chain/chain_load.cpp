@@ -17,10 +17,12 @@
 #include <merrow1/chain_load.h>
 #include <merrow1/chain_types.h>
 #include <merrow1/chain_segments.h>
+#include <merrow1/chain_trace.h>
 #include <merrow1/segment.h>
 
 #include "chain/chain_append_internal.h"
 #include "internal/check.h"
+#include "internal/record_size.h"
 #include "internal/ring_check.h"
 
 #include <sorrel/cam_file.h>
@@ -94,9 +96,14 @@ static_assert(offsetof(CHAIN_main_data_s, ethereal) == kOffEthereal, "ethereal")
 static_assert(offsetof(CHAIN_main_data_s, approximation_tolerance_set) == kOffApproxTolSet, "tolerance set");
 static_assert(offsetof(CHAIN_main_data_s, approximation_tolerance) == kOffApproxTol, "approximation tolerance");
 static_assert(offsetof(CHAIN_main_data_s, length_tolerance) == kOffLengthTol, "length tolerance");
-static_assert(sizeof(end_segment) == kEndSegmentSize, "end_segment is the 48-byte arc geometry");
+// The arc geometry is a 48-byte block in the file in both widths; in memory
+// its tail padding follows the alignment of a double inside a record.
+static_assert(sizeof(end_segment) == merrow1::round_up(kOffArcDirection + sizeof(int32_t), merrow1::kRecordDoubleAlign),
+              "end_segment is five doubles and a direction");
 static_assert(offsetof(end_segment, direction) == kOffArcDirection, "arc direction");
-static_assert(sizeof(CHAIN_vertex_data_s) == 24, "vertex record");
+static_assert(sizeof(CHAIN_trace_vertex_data_s) <= kKey1Size, "the trace record fits its 32-byte file block");
+static_assert(sizeof(CHAIN_vertex_data_s) == merrow1::round_up(sizeof(double*) + 3 * sizeof(int), alignof(double*)),
+              "vertex record: geometry pointer and three 32-bit words");
 
 namespace {
 
@@ -230,8 +237,12 @@ void write_vertex_app_data(Writer& w, const RING_node_s* node) {
         w.bytes(record, kKey19Size);
     }
     if (const void* record = APP_DATA__ask_app_data(list, CHAIN_DUMP_KEY_TRACE)) {
+        // The file's record is 32 bytes; a 32-bit build's record ends at 28,
+        // so the rest is written as zero rather than read past the record.
+        unsigned char block[kKey1Size] = {};
+        std::memcpy(block, record, sizeof(CHAIN_trace_vertex_data_s));
         w.int32(CHAIN_DUMP_KEY_TRACE);
-        w.bytes(record, kKey1Size);
+        w.bytes(block, kKey1Size);
     }
     if (has_key(list, CHAIN_DUMP_KEY_MARK)) w.int32(CHAIN_DUMP_KEY_MARK);
     w.int32(CHAIN_DUMP_TAG_END);
@@ -346,7 +357,8 @@ Refusal read_vertex_app_data(Reader& r, RING_header_s* chain, RING_node_s* node,
         case CHAIN_DUMP_KEY_GEOM_SOURCE: {
             unsigned char record[kGeomSourceSize];
             if (!r.bytes(record, kGeomSourceSize)) return Refusal::Truncated;
-            void* block_in_file = nullptr;
+            // The file's word is 8 bytes in both widths: any bit set means a block follows.
+            uint64_t block_in_file = 0;
             std::memcpy(&block_in_file, record + kOffGeomSourceBlock, sizeof block_in_file);
             unsigned char block[kGeomSourceBlockSize];
             if (block_in_file && !r.bytes(block, kGeomSourceBlockSize)) return Refusal::Truncated;
@@ -354,6 +366,7 @@ Refusal read_vertex_app_data(Reader& r, RING_header_s* chain, RING_node_s* node,
             std::memcpy(stored, record, kGeomSourceSize);
             // The pointer in the file means nothing here: the word now points
             // to this record's own copy of the block (or stays zero).
+            std::memset(stored + kOffGeomSourceBlock, 0, sizeof block_in_file);
             if (block_in_file) {
                 void* copy = CMEM_ALLOC(chain->pool, 1, kGeomSourceBlockSize);
                 std::memcpy(copy, block, kGeomSourceBlockSize);

@@ -4,6 +4,9 @@
 
 #include "internal/check.h"
 
+#include <cstddef>
+#include <cstdint>
+
 namespace {
 
 const int kDefaultShift = 10;
@@ -34,6 +37,10 @@ DYNAMIC_ARRAY_s* DYNAMIC_ARRAY__create(CMEM_pool_s* pool, int element_size, int 
     MERROW1_REQUIRE(pool && element_size >= 1, "DUE_TO_INVALID_INPUT", nullptr);
     if (shift < 1) shift = kDefaultShift;
     if (shift > kMaxShift) shift = kMaxShift;
+    // A block must fit the largest object the platform allows: in 32 bits,
+    // 16-byte elements at shift 28 would need 2^32 bytes, which wraps a size_t
+    // to 0.  Lower the shift until it fits (an element alone always does).
+    while (shift > 0 && (static_cast<uint64_t>(element_size) << shift) > static_cast<uint64_t>(PTRDIFF_MAX)) --shift;
     if (table_capacity < 1) table_capacity = kDefaultTableCapacity;
 
     DYNAMIC_ARRAY_s* array = CMEM_NEW(pool, DYNAMIC_ARRAY_s);
@@ -48,7 +55,8 @@ DYNAMIC_ARRAY_s* DYNAMIC_ARRAY__create(CMEM_pool_s* pool, int element_size, int 
     array->shift = shift;
     array->block_capacity = 1 << shift;
     array->mask = array->block_capacity - 1;
-    // size_t: at shift 28 the product overflows an int for elements of 8 bytes or more.
+    // size_t: at shift 28 the product overflows an int for elements of 8 bytes
+    // or more; the shift was lowered above so that it cannot overflow a size_t.
     array->block_bytes = static_cast<size_t>(element_size) * static_cast<size_t>(array->block_capacity);
     array->table_capacity = table_capacity;
     array->allocated_blocks = 0;

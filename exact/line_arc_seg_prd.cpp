@@ -6,6 +6,7 @@
 // below 2^29).  Within it every digit product below is exact.
 #include "exact/line_arc_seg_prd.h"
 #include "exact/running_error.h"
+#include "exact/wide_int.h"
 
 #include <stend/error.h>
 
@@ -1837,9 +1838,8 @@ int LINE_ARC_SEG_prd_grid_loop_area_sign(const PNT2_s* points, int count, double
     // Twice the polygon's area about its first vertex: differences of grid
     // coordinates need 32 bits, sums of two of them 33, their products 65 and
     // the sum of at most 2^31 products 96, so 128-bit integers hold it all.
-    __extension__ typedef __int128 wide_t;
     const PNT2_s& o = points[0];
-    wide_t twice = 0;
+    WIDE_INT_s twice = WIDE_INT_from_int64(0);
     for (int i = 0; i < count; ++i) {
         const PNT2_s& a = points[i];
         const PNT2_s& b = points[(i + 1) % count];
@@ -1847,13 +1847,13 @@ int LINE_ARC_SEG_prd_grid_loop_area_sign(const PNT2_s* points, int count, double
             if (!(std::fabs(v) <= 2147483647.0) || v != std::trunc(v)) return 0;
         const int64_t sx = static_cast<int64_t>(a.x) + static_cast<int64_t>(b.x) - 2 * static_cast<int64_t>(o.x);
         const int64_t dy = static_cast<int64_t>(b.y) - static_cast<int64_t>(a.y);
-        twice += static_cast<wide_t>(sx) * dy;
+        twice = WIDE_INT_add(twice, WIDE_INT_mul64(sx, dy));
     }
-    const int polygon = twice > 0 ? 1 : (twice < 0 ? -1 : 0);
+    const int polygon = WIDE_INT_sign(twice);
     if (arc_sum == 0 && arc_error == 0) return polygon;
     // With arcs: the polygon's exact value rounded once to a double (relative
     // error 2^-53) against the arcs' sum and its error.
-    const double p = static_cast<double>(twice);
+    const double p = WIDE_INT_to_double(twice);
     const double total = p + arc_sum;
     const double bound = arc_error + std::fabs(p) * 0x1p-52 + std::fabs(total) * 0x1p-52;
     if (std::fabs(total) <= bound) return 0;

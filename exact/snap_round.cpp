@@ -7,6 +7,7 @@
 // carry only the per-point values.
 #include <merrow1/snap_round.h>
 
+#include "exact/wide_int.h"
 #include "internal/check.h"
 
 #include <stend/error.h>
@@ -22,8 +23,16 @@ const char kFile[] = "snap_round";
 
 // Exact products of differences: a difference of two int32 needs 33 bits, a
 // cross product of two such differences 67, and the crossing rounding
-// multiplies a cross product by one more difference (about 100 bits).
-__extension__ typedef __int128 wide_t;
+// multiplies a cross product by one more difference (about 100 bits), so they
+// are taken in 128-bit integers.
+typedef WIDE_INT_s wide_t;
+
+wide_t wide(int64_t v) { return WIDE_INT_from_int64(v); }
+wide_t operator+(wide_t a, wide_t b) { return WIDE_INT_add(a, b); }
+wide_t operator-(wide_t a, wide_t b) { return WIDE_INT_sub(a, b); }
+wide_t operator-(wide_t a) { return WIDE_INT_neg(a); }
+bool operator<(wide_t a, wide_t b) { return WIDE_INT_compare(a, b) < 0; }
+bool operator<=(wide_t a, wide_t b) { return WIDE_INT_compare(a, b) <= 0; }
 
 typedef SNAP_ROUND_point_s Point;
 typedef SNAP_ROUND_segment_s Segment;
@@ -56,12 +65,6 @@ int append_record(CARR_record_array_s* array, const Record& record) {
     return index;
 }
 
-// floor(a / b) for b > 0.
-wide_t floor_div(wide_t a, wide_t b) {
-    wide_t q = a / b;
-    if (a % b != 0 && a < 0) --q;
-    return q;
-}
 
 bool valid_index(int index, int count) { return index >= 0 && index < count; }
 
@@ -316,28 +319,32 @@ void SNAP_ROUND__intersect_segments(SNAP_ROUND_s* object, CARR_record_array_s* p
             //    only 0 < t < 1 and 0 < u < 1 (ends excluded) is a crossing.
             const Point* pts = point_data(points);  // appends below may move the points
             const Point a = pts[si.start], b = pts[si.end], e = pts[sj.start], f = pts[sj.end];
-            const wide_t rx = int64_t(b.x) - a.x, ry = int64_t(b.y) - a.y;
-            const wide_t sx = int64_t(f.x) - e.x, sy = int64_t(f.y) - e.y;
-            const wide_t qx = int64_t(e.x) - a.x, qy = int64_t(e.y) - a.y;
-            wide_t den = sy * rx - sx * ry;
-            if (den == 0) continue;
-            wide_t num_t = qx * sy - qy * sx;
-            wide_t num_u = qx * ry - qy * rx;
-            if (den < 0) {
+            const int64_t rx = int64_t(b.x) - a.x, ry = int64_t(b.y) - a.y;
+            const int64_t sx = int64_t(f.x) - e.x, sy = int64_t(f.y) - e.y;
+            const int64_t qx = int64_t(e.x) - a.x, qy = int64_t(e.y) - a.y;
+            wide_t den = WIDE_INT_mul64(sy, rx) - WIDE_INT_mul64(sx, ry);
+            if (WIDE_INT_sign(den) == 0) continue;
+            wide_t num_t = WIDE_INT_mul64(qx, sy) - WIDE_INT_mul64(qy, sx);
+            wide_t num_u = WIDE_INT_mul64(qx, ry) - WIDE_INT_mul64(qy, rx);
+            if (WIDE_INT_sign(den) < 0) {
                 den = -den;
                 num_t = -num_t;
                 num_u = -num_u;
             }
-            if (!(0 < num_t && num_t < den && 0 < num_u && num_u < den)) continue;
+            const wide_t zero = wide(0);
+            if (!(zero < num_t && num_t < den && zero < num_u && num_u < den)) continue;
             // 4. Round A + t (B - A) to the nearest grid point, halves upward on
             //    both signs: floor(t r + 1/2) = floor((2 num_t r + den) / (2 den)).
             //    The crossing lies inside both boxes, so the result fits in 32 bits.
+            const wide_t twice_den = den + den;
             Point crossing;
-            crossing.x = static_cast<int32_t>(a.x + floor_div(2 * num_t * rx + den, 2 * den));
-            crossing.y = static_cast<int32_t>(a.y + floor_div(2 * num_t * ry + den, 2 * den));
+            crossing.x = static_cast<int32_t>(
+                a.x + WIDE_INT_to_int64(WIDE_INT_floor_div(WIDE_INT_mul(num_t, 2 * rx) + den, twice_den)));
+            crossing.y = static_cast<int32_t>(
+                a.y + WIDE_INT_to_int64(WIDE_INT_floor_div(WIDE_INT_mul(num_t, 2 * ry) + den, twice_den)));
             // 5. The larger of the values interpolated along the two segments.
-            const double t = static_cast<double>(num_t) / static_cast<double>(den);
-            const double u = static_cast<double>(num_u) / static_cast<double>(den);
+            const double t = WIDE_INT_to_double(num_t) / WIDE_INT_to_double(den);
+            const double u = WIDE_INT_to_double(num_u) / WIDE_INT_to_double(den);
             crossing.value = std::max(a.value + (b.value - a.value) * t, e.value + (f.value - e.value) * u);
             crossing.id = -1;
             append_record(points, crossing);
@@ -450,10 +457,10 @@ void SNAP_ROUND__snap_round_segments(SNAP_ROUND_s* object, CARR_record_array_s* 
         if (a.x < 0 || b.x < 0) continue;
 
         // 1. Direction with dx > 0 from the left end O.
-        const wide_t dx = int64_t(b.x) - a.x, dy = int64_t(b.y) - a.y;
+        const int64_t dx = int64_t(b.x) - a.x, dy = int64_t(b.y) - a.y;
         const bool sloped = dx != 0 && dy != 0;
         const Point& o = dx > 0 ? a : b;
-        const wide_t ux = dx > 0 ? dx : -dx, uy = dx > 0 ? dy : -dy;
+        const int64_t ux = dx > 0 ? dx : -dx, uy = dx > 0 ? dy : -dy;
         const int32_t min_x = std::min(a.x, b.x), max_x = std::max(a.x, b.x);
         const int32_t min_y = std::min(a.y, b.y), max_y = std::max(a.y, b.y);
 
@@ -470,14 +477,14 @@ void SNAP_ROUND__snap_round_segments(SNAP_ROUND_s* object, CARR_record_array_s* 
             Point& p = pts[k];
             if (p.x < 0 || p.x < min_x || p.x > max_x || p.y < min_y || p.y > max_y) continue;
             if (sloped) {
-                const wide_t qx = int64_t(p.x) - o.x, qy = int64_t(p.y) - o.y;
+                const int64_t qx = int64_t(p.x) - o.x, qy = int64_t(p.y) - o.y;
                 bool through;
                 if (uy > 0) {
-                    const wide_t w = (2 * qy + 1) * ux - (2 * qx - 1) * uy;
-                    through = 0 < w && w < 2 * (ux + uy);
+                    const wide_t w = WIDE_INT_mul64(2 * qy + 1, ux) - WIDE_INT_mul64(2 * qx - 1, uy);
+                    through = wide(0) < w && w < wide(2 * (ux + uy));
                 } else {
-                    const wide_t w = (2 * qy + 1) * ux - (2 * qx + 1) * uy;
-                    through = 0 < w && w <= 2 * (ux - uy);
+                    const wide_t w = WIDE_INT_mul64(2 * qy + 1, ux) - WIDE_INT_mul64(2 * qx + 1, uy);
+                    through = wide(0) < w && w <= wide(2 * (ux - uy));
                 }
                 if (!through) continue;
             }

@@ -18,6 +18,7 @@
 #include <stend/system.h>
 
 #include "internal/check.h"
+#include "internal/record_size.h"
 #include "internal/scratch_pool.h"
 
 #include <cmath>
@@ -29,7 +30,9 @@ const int kTextAnnotationType = 25;
 const double kTwoPi = 6.283185307179586;
 const double kPi = 3.141592653589793;
 
-static_assert(sizeof(POINT_ON_CHAIN_s) == 48, "touch records are 48-byte place copies");
+static_assert(sizeof(POINT_ON_CHAIN_s) == merrow1::round_up(3 * sizeof(double) + 2 * sizeof(void*) + sizeof(int),
+                                                        merrow1::kRecordDoubleAlign),
+              "touch records are place copies");
 
 // What the callbacks build into, for the length of one call.
 struct RenderState {

@@ -17,6 +17,7 @@
 // over.
 #include "polyset/psi_gouge.h"
 
+#include "exact/wide_int.h"
 #include "polyset/psi_ray.h"
 
 #include <merrow1/int_grid_map.h>
@@ -843,11 +844,11 @@ PNT2_s to_grid(const INT_GRID_MAP_s* map, const Korvo::Math::Point2& p) {
 bool meet_lines(const PNT2_s& a, const PNT2_s& b, const PNT2_s& c, const PNT2_s& d, PNT2_s* out) {
     const long long ux = static_cast<long long>(b.x - a.x), uy = static_cast<long long>(b.y - a.y);
     const long long vx = static_cast<long long>(d.x - c.x), vy = static_cast<long long>(d.y - c.y);
-    const __int128 den = static_cast<__int128>(ux) * vy - static_cast<__int128>(uy) * vx;
-    if (den == 0) return false;
+    const WIDE_INT_s den = WIDE_INT_sub(WIDE_INT_mul64(ux, vy), WIDE_INT_mul64(uy, vx));
+    if (WIDE_INT_sign(den) == 0) return false;
     const long long wx = static_cast<long long>(c.x - a.x), wy = static_cast<long long>(c.y - a.y);
-    const __int128 num = static_cast<__int128>(wx) * vy - static_cast<__int128>(wy) * vx;
-    const double t = static_cast<double>(num) / static_cast<double>(den);
+    const WIDE_INT_s num = WIDE_INT_sub(WIDE_INT_mul64(wx, vy), WIDE_INT_mul64(wy, vx));
+    const double t = WIDE_INT_to_double(num) / WIDE_INT_to_double(den);
     *out = round_point(a.x + t * static_cast<double>(ux), a.y + t * static_cast<double>(uy));
     return true;
 }

@@ -28,6 +28,22 @@
 
 namespace Korvo {
 
+// Class and attribute identifiers, set when the class registers at load
+// (services/libmerrow1_init.cpp); 0 until then, and in a build that registers
+// no class.
+Korvo::OM::ClassId SSP::SSPClassId = 0;
+Korvo::OM::AttributeId SSP::typeAttId;
+Korvo::OM::AttributeId SSP::key_nameAttId;
+Korvo::OM::AttributeId SSP::ss_nameAttId;
+Korvo::OM::AttributeId SSP::sheet_nameAttId;
+Korvo::OM::AttributeId SSP::loaded_from_nameAttId;
+Korvo::OM::AttributeId SSP::column_headingsAttId;
+Korvo::OM::AttributeId SSP::spreadsheetAttId;
+Korvo::OM::AttributeId SSP::number_of_rowsAttId;
+Korvo::OM::AttributeId SSP::number_of_columnsAttId;
+Korvo::OM::AttributeId SSP::concatenatorAttId;
+Korvo::OM::AttributeId SSP::unitsAttId;
+
 namespace {
 
 typedef std::vector<std::optional<std::string>> TextRow;

@@ -78,20 +78,9 @@ static_assert(sizeof(VmExportData::ZeroPointOutput) == sizeof(std::int32_t), "Ze
 
 }  // namespace Cam
 
-// Declared after the export settings' identifiers: within this one source the
-// order of static initialisation is fixed, and the classes register in it.
-Korvo::OM::ClassId SSP::SSPClassId = 0;
-Korvo::OM::AttributeId SSP::typeAttId;
-Korvo::OM::AttributeId SSP::key_nameAttId;
-Korvo::OM::AttributeId SSP::ss_nameAttId;
-Korvo::OM::AttributeId SSP::sheet_nameAttId;
-Korvo::OM::AttributeId SSP::loaded_from_nameAttId;
-Korvo::OM::AttributeId SSP::column_headingsAttId;
-Korvo::OM::AttributeId SSP::spreadsheetAttId;
-Korvo::OM::AttributeId SSP::number_of_rowsAttId;
-Korvo::OM::AttributeId SSP::number_of_columnsAttId;
-Korvo::OM::AttributeId SSP::concatenatorAttId;
-Korvo::OM::AttributeId SSP::unitsAttId;
+// The spreadsheet object's identifiers live with its class (SSP.cpp): they
+// are constant-initialised to 0, so they are set before any registrant here
+// runs, and the classic build, which registers no class, has them too.
 
 }  // namespace Korvo
 

@@ -16,12 +16,15 @@
 // trace is complete (loops between self-intersections).
 #pragma once
 
+#include <cstddef>
+
 #include <merrow1/chain_poly_seg.h>
 #include <merrow1/chain_types.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
 
-// The trace vertex record (32 bytes), made in the traced chain's pool.
+// The trace vertex record (32 bytes in 64-bit builds, 28 in i386, where a
+// double in a record is aligned to 4), made in the traced chain's pool.
 struct CHAIN_trace_vertex_data_s {
     double offset;               // the offset distance
     int material_side;           // the source chain's material side
@@ -33,7 +36,10 @@ struct CHAIN_trace_vertex_data_s {
     int step_sense;              // stocked chains only; the tracer writes 0
     int corner_type;             // the corner type that produced the vertex
 };
-static_assert(sizeof(CHAIN_trace_vertex_data_s) == 32, "the trace vertex record is 32 bytes");
+static_assert(offsetof(CHAIN_trace_vertex_data_s, corner_type) == 24 &&
+                  sizeof(CHAIN_trace_vertex_data_s) % alignof(CHAIN_trace_vertex_data_s) == 0 &&
+                  sizeof(CHAIN_trace_vertex_data_s) - 28 < alignof(CHAIN_trace_vertex_data_s),
+              "the trace vertex record: 28 bytes of fields, padded to the alignment of its double");
 
 // The trace vertex record of a vertex, or null.
 CHAIN_trace_vertex_data_s* CHAIN_ask_trace_vertex_data(const RING_node_s* vertex);

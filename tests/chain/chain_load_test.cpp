@@ -1,6 +1,8 @@
 // Chain files: the byte layout of the binary dump, list-file round trips,
 // refusal of damaged files, file handling through the host's CAM files, and
 // the text-listing reader.
+#include "internal/record_size.h"
+
 #include <gtest/gtest.h>
 #include <merrow1/chain.h>
 #include <merrow1/chain_area.h>
@@ -40,7 +42,9 @@ static_assert(offsetof(CHAIN_main_data_s, ethereal) == 124, "ethereal at 124");
 static_assert(offsetof(CHAIN_main_data_s, approximation_tolerance_set) == 125, "tolerance flag at 125");
 static_assert(offsetof(CHAIN_main_data_s, approximation_tolerance) == 128, "approximation tolerance at 128");
 static_assert(offsetof(CHAIN_main_data_s, length_tolerance) == 136, "length tolerance at 136");
-static_assert(sizeof(end_segment) == 48 && offsetof(end_segment, direction) == 40, "arc geometry");
+static_assert(sizeof(end_segment) == merrow1::round_up(40 + sizeof(int), merrow1::kRecordDoubleAlign) &&
+                  offsetof(end_segment, direction) == 40,
+              "arc geometry: five doubles and a direction");
 
 using Bytes = std::vector<unsigned char>;
 

@@ -1,6 +1,7 @@
 // Merge callbacks, walking and splitting chains at junction vertices, and the
 // set services.
 #include "chain/chain_query_fixture.h"
+#include "internal/record_size.h"
 
 #include <merrow1/chain_set.h>
 #include <merrow1/chain_source.h>
@@ -20,7 +21,8 @@ struct TraceVertex {
     int step_sense;
     int corner_type;
 };
-static_assert(sizeof(TraceVertex) == 32, "the trace vertex record is 32 bytes");
+static_assert(sizeof(TraceVertex) == merrow1::round_up(24 + sizeof(int), merrow1::kRecordDoubleAlign),
+              "the trace vertex record: 28 bytes of fields, padded to the alignment of its double");
 
 class ChainSet : public PoolTest {
 protected:

@@ -7,6 +7,9 @@
 #include <velte/testing.h>
 
 #include <climits>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace {
@@ -18,6 +21,17 @@ protected:
     CMEM_pool_s* pool = nullptr;
 };
 
+// The largest shift at or below `shift` whose block fits the largest object
+// the platform allows (PTRDIFF_MAX bytes).
+int fitting_shift(int element_size, int shift) {
+    while (shift > 0 && static_cast<long double>(element_size) * std::ldexp(1.0L, shift) >
+                            static_cast<long double>(PTRDIFF_MAX))
+        --shift;
+    return shift;
+}
+
+// want_shift is the shift after the range clamp; a block too large for the
+// platform lowers it further (16-byte elements at shift 28 in 32 bits).
 TEST_F(BlockArray, CreateClampsShiftAndTableCapacity) {
     struct Case {
         int element_size, shift, table;
@@ -29,19 +43,25 @@ TEST_F(BlockArray, CreateClampsShiftAndTableCapacity) {
         {16, 28, 1, 28, 1},
         {4, 27, 3, 27, 3},
         {24, 1, 2, 1, 2},
+        {1 << 20, 28, 1, 28, 1},
+        {INT_MAX, 40, 1, 28, 1},
+        {INT_MAX, 1, 1, 1, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "shift " << c.shift << " table " << c.table);
         long objects = velte_test::live_object_count();
+        const int want_shift = fitting_shift(c.element_size, c.want_shift);
         DYNAMIC_ARRAY_s* a = DYNAMIC_ARRAY__create(pool, c.element_size, c.shift, c.table);
         ASSERT_NE(a, nullptr);
         EXPECT_EQ(a->pool, pool);
         EXPECT_EQ(a->element_size, c.element_size);
-        EXPECT_EQ(a->shift, c.want_shift);
-        EXPECT_EQ(a->block_capacity, 1 << c.want_shift);
-        EXPECT_EQ(a->mask, (1 << c.want_shift) - 1);
-        // At shift 28 the byte count of a block passes INT_MAX.
-        EXPECT_EQ(a->block_bytes, static_cast<size_t>(c.element_size) << c.want_shift);
+        EXPECT_EQ(a->shift, want_shift);
+        EXPECT_EQ(a->block_capacity, 1 << want_shift);
+        EXPECT_EQ(a->mask, (1 << want_shift) - 1);
+        // At shift 28 the byte count of a block passes INT_MAX; it never wraps to 0.
+        EXPECT_EQ(a->block_bytes, static_cast<size_t>(c.element_size) << want_shift);
+        EXPECT_GT(a->block_bytes, 0u);
+        EXPECT_LE(a->block_bytes, static_cast<size_t>(PTRDIFF_MAX));
         EXPECT_EQ(a->table_capacity, c.want_table);
         for (int i = 0; i < c.want_table; ++i) EXPECT_EQ(a->blocks[i], nullptr);
         EXPECT_EQ(a->allocated_blocks, 0);
@@ -52,7 +72,7 @@ TEST_F(BlockArray, CreateClampsShiftAndTableCapacity) {
         DYNAMIC_ARRAY__destroy(a);
         EXPECT_EQ(velte_test::live_object_count(), objects);
     }
-    EXPECT_GT(static_cast<size_t>(16) << 28, static_cast<size_t>(INT_MAX));
+    EXPECT_GT(static_cast<uint64_t>(16) << 28, static_cast<uint64_t>(INT_MAX));
 }
 
 TEST_F(BlockArray, CreateRefusesElementsWithoutBytes) {

@@ -2,6 +2,7 @@
 // vertex-source callback, source links, snapping off blank segments and
 // degenerate parts.
 #include "chain/chain_query_fixture.h"
+#include "internal/record_size.h"
 
 #include <merrow1/chain_merge.h>
 #include <merrow1/chain_part.h>
@@ -52,7 +53,8 @@ struct TraceVertex {
     int step_sense;
     int corner_type;
 };
-static_assert(sizeof(TraceVertex) == 32, "the trace record is 32 bytes");
+static_assert(sizeof(TraceVertex) == merrow1::round_up(24 + sizeof(int), merrow1::kRecordDoubleAlign),
+              "the trace vertex record: 28 bytes of fields, padded to the alignment of its double");
 
 class ChainMergeTest : public PoolTest {
 protected:

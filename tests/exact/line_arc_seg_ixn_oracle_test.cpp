@@ -33,6 +33,9 @@ using Q = mpq_class;
 
 int sgn(const Q& v) { return mpq_sgn(v.get_mpq_t()) > 0 ? 1 : (mpq_sgn(v.get_mpq_t()) < 0 ? -1 : 0); }
 Q q(double v) { return Q(v); }
+// gmpxx takes no 64-bit integers where long is 32 bits; the grid values here
+// stay far below 2^53, so the conversion through double is exact.
+Q qi(int64_t v) { return Q(static_cast<double>(v)); }
 
 // A number a + b sqrt(k), k >= 0 (k shared by the coordinates of a point).
 struct Root {
@@ -421,8 +424,8 @@ public:
         const double wanted = std::ldexp(1.0, int(integer(0, 28))) + double(integer(0, 7));
         const int64_t k = std::max<int64_t>(1, int64_t(std::min<double>(double(kmax), wanted)));
         const double rr = b.r * double(k) / 2 + 1;
-        const Q mx = Q(integer(int64_t(rr), int64_t(GRID_MAX - rr))) + Q(integer(0, 1)) / 2;
-        const Q my = Q(integer(int64_t(rr), int64_t(GRID_MAX - rr))) + Q(integer(0, 1)) / 2;
+        const Q mx = qi(integer(int64_t(rr), int64_t(GRID_MAX - rr))) + qi(integer(0, 1)) / 2;
+        const Q my = qi(integer(int64_t(rr), int64_t(GRID_MAX - rr))) + qi(integer(0, 1)) / 2;
         return circle_at(mx, my, b, k);
     }
     Circle circle_at(const Q& mx, const Q& my, const Base& b, int64_t k) {
@@ -432,7 +435,7 @@ public:
                                     {-pq.first, -pq.second}, {pq.second, pq.first},  {-pq.second, pq.first},
                                     {pq.second, -pq.first},  {-pq.second, -pq.first}};
             for (auto& v : vars) {
-                const Q x = mx + Q(v[0]) * Q(k) / 2, y = my + Q(v[1]) * Q(k) / 2;
+                const Q x = mx + qi(v[0]) * qi(k) / 2, y = my + qi(v[1]) * qi(k) / 2;
                 bool dup = false;
                 for (auto& p : c.pts)
                     if (p.first == x && p.second == y) dup = true;
@@ -473,7 +476,7 @@ public:
         const PNT2_s e0 = near(p, std::ldexp(1.0, int(integer(0, 20))));
         const Q vx = 2 * (x - q(e0.x)), vy = 2 * (y - q(e0.y));
         const int64_t m = integer(1, 3);
-        const Q ex1 = q(e0.x) + vx * m, ey1 = q(e0.y) + vy * m;
+        const Q ex1 = q(e0.x) + vx * qi(m), ey1 = q(e0.y) + vy * qi(m);
         if (sgn(vx) == 0 && sgn(vy) == 0) return false;
         if (sgn(ex1) < 0 || sgn(ey1) < 0 || ex1 > GRID_MAX || ey1 > GRID_MAX) return false;
         const PNT2_s e1{ex1.get_d(), ey1.get_d()};
@@ -500,7 +503,8 @@ public:
         int64_t i = integer(-4, 4), j = integer(-4, 4);
         if (i == j) return false;
         const int64_t mult = integer(1, 1 << int(integer(0, 10)));
-        const Q x0 = bx + tx * i * mult, y0 = by + ty * i * mult, x1 = bx + tx * j * mult, y1 = by + ty * j * mult;
+        const Q x0 = bx + tx * qi(i * mult), y0 = by + ty * qi(i * mult), x1 = bx + tx * qi(j * mult),
+                y1 = by + ty * qi(j * mult);
         for (const Q& v : {x0, y0, x1, y1})
             if (sgn(v) < 0 || v > GRID_MAX) return false;
         *out = make_line(PNT2_s{x0.get_d(), y0.get_d()}, PNT2_s{x1.get_d(), y1.get_d()});
@@ -540,7 +544,7 @@ bool make_case(Gen& g, Case* c) {
         }
         case 1: {  // lines through one whole or half point: ties, crossings at ends
             const PNT2_s p = g.point();
-            const Q x = q(p.x) + Q(g.integer(0, 1)) / 2, y = q(p.y) + Q(g.integer(0, 1)) / 2;
+            const Q x = q(p.x) + qi(g.integer(0, 1)) / 2, y = q(p.y) + qi(g.integer(0, 1)) / 2;
             if (!g.line_through(x, y, &c->a) || !g.line_through(x, y, &c->b)) return false;
             if (g.integer(0, 3) == 0) g.nudge(&c->b);
             return true;
@@ -622,8 +626,8 @@ bool make_case(Gen& g, Case* c) {
             const Base& base = kBases[g.integer(0, 2)];
             const auto& o = base.first[g.integer(0, int64_t(base.first.size()) - 1)];
             const int64_t k = g.integer(1, int64_t(std::min<double>(ca.k * 2.0 + 2, 1e6)));
-            const Q mx = p.first + Q(o.first * (g.coin() ? 1 : -1)) * Q(k) / 2;
-            const Q my = p.second + Q(o.second * (g.coin() ? 1 : -1)) * Q(k) / 2;
+            const Q mx = p.first + qi(o.first * (g.coin() ? 1 : -1)) * qi(k) / 2;
+            const Q my = p.second + qi(o.second * (g.coin() ? 1 : -1)) * qi(k) / 2;
             const Circle cb = g.circle_at(mx, my, base, k);
             if (!g.arc_on(ca, &c->a) || !g.arc_on(cb, &c->b)) return false;
             if (g.integer(0, 3) == 0) g.nudge(&c->b);
@@ -645,7 +649,7 @@ bool make_case(Gen& g, Case* c) {
             const int sx = g.coin() ? 1 : -1, sy = g.coin() ? 1 : -1;
             const bool swp = g.coin();
             const int ox = (swp ? o.second : o.first) * sx, oy = (swp ? o.first : o.second) * sy;
-            const Circle cb = g.circle_at(ca.mx + Q(ox) * Q(kd) / 2, ca.my + Q(oy) * Q(kd) / 2, *ab, k2);
+            const Circle cb = g.circle_at(ca.mx + qi(ox) * qi(kd) / 2, ca.my + qi(oy) * qi(kd) / 2, *ab, k2);
             if (!g.arc_on(ca, &c->a) || !g.arc_on(cb, &c->b)) return false;
             if (g.integer(0, 4) == 0) g.nudge(&c->b);
             return true;
@@ -674,8 +678,8 @@ bool make_case(Gen& g, Case* c) {
                 const Base& base = kBases[g.integer(0, 2)];
                 const auto& o = base.first[g.integer(0, int64_t(base.first.size()) - 1)];
                 const int64_t k = g.integer(1, 2000);
-                const Circle cb = g.circle_at(q(m.x) + Q(o.first * (g.coin() ? 1 : -1)) * Q(k) / 2,
-                                              q(m.y) + Q(o.second * (g.coin() ? 1 : -1)) * Q(k) / 2, base, k);
+                const Circle cb = g.circle_at(q(m.x) + qi(o.first * (g.coin() ? 1 : -1)) * qi(k) / 2,
+                                              q(m.y) + qi(o.second * (g.coin() ? 1 : -1)) * qi(k) / 2, base, k);
                 if (!g.arc_on(cb, &c->b, &m)) return false;
             } else {
                 c->b = g.random_arc(m, g.other_end(m));

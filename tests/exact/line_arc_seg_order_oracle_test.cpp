@@ -172,7 +172,8 @@ bool make_base(OrderGen& g, Piece* base, std::vector<PNT2_s>* on_base) {
         on_base->push_back(base->s);
         on_base->push_back(e);
         const double dx = e.x - base->s.x, dy = e.y - base->s.y;
-        mpz_class gx(int64_t(std::fabs(dx))), gy(int64_t(std::fabs(dy))), gg;
+        // mpz_class truncates a double as the cast to an integer did.
+        mpz_class gx(std::fabs(dx)), gy(std::fabs(dy)), gg;
         mpz_gcd(gg.get_mpz_t(), gx.get_mpz_t(), gy.get_mpz_t());
         const double n = gg.get_d();
         for (int i = 0; i < 3 && n > 1; ++i) {

@@ -9,7 +9,8 @@
 # nor its temporary file may exist.  OUT and ERR must match stdout and stderr.
 file(REMOVE "${DUMP}" "${DUMP}.part")
 string(REPLACE "|" ";" ARGS "${ARGS}")
-execute_process(COMMAND "${PROGRAM}" ${ARGS} "${DUMP}"
+string(REPLACE "|" ";" EMULATOR "${EMULATOR}")
+execute_process(COMMAND ${EMULATOR} "${PROGRAM}" ${ARGS} "${DUMP}"
                 RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
 set(problems "")
 if(NOT status STREQUAL "${EXIT}")

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -91,6 +92,45 @@ TEST_F(CamFileTest, BinaryReadsAndSteeredWriteFailures) {
     EXPECT_EQ(sorrel_test::ops(), (std::vector<std::string>{"open_binary", "write_binary", "write_binary",
                                                             "read_binary", "close", "open_binary", "read_binary",
                                                             "read_binary", "read_binary", "close"}));
+}
+
+}  // namespace
+
+namespace {
+
+// Text writes: a file opened for text writing or appending takes them as they
+// stand; other files, null arguments and steered failures are refused.
+TEST_F(CamFileTest, TextWritesGoToTextFilesOpenedForWriting) {
+    const std::string path = dir + "/w.txt";
+    CAM_FILE_s* file = nullptr;
+    ASSERT_EQ(CAM_FILE_open_text(path.c_str(), CAM_FILE_ACCESS_WRITE, &file), CAM_FILE_SUCCESS);
+    EXPECT_EQ(CAM_FILE_write_text(file, "one\n"), CAM_FILE_SUCCESS);
+    EXPECT_EQ(CAM_FILE_write_text(file, ""), CAM_FILE_SUCCESS);
+    EXPECT_EQ(CAM_FILE_write_text(file, nullptr), CAM_FILE_ERR_ARGUMENT);
+    sorrel_test::fail_writes_after(0);
+    EXPECT_EQ(CAM_FILE_write_text(file, "lost"), CAM_FILE_ERR_WRITE);
+    sorrel_test::fail_writes_after(-1);
+    EXPECT_EQ(CAM_FILE_close(&file), CAM_FILE_SUCCESS);
+    ASSERT_EQ(CAM_FILE_open_text(path.c_str(), CAM_FILE_ACCESS_APPEND, &file), CAM_FILE_SUCCESS);
+    EXPECT_EQ(CAM_FILE_write_text(file, "two"), CAM_FILE_SUCCESS);
+    EXPECT_EQ(CAM_FILE_close(&file), CAM_FILE_SUCCESS);
+    std::ifstream in(path);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "one\ntwo");
+    EXPECT_EQ(sorrel_test::calls()[1].op, "write_text");
+    EXPECT_EQ(sorrel_test::calls()[1].count, 4);
+
+    struct Case {
+        bool binary;
+        int access;
+    } refused[] = {{false, CAM_FILE_ACCESS_READ}, {true, CAM_FILE_ACCESS_WRITE}};
+    for (const Case& c : refused) {
+        ASSERT_EQ(c.binary ? CAM_FILE_open_binary(path.c_str(), c.access, &file)
+                           : CAM_FILE_open_text(path.c_str(), c.access, &file),
+                  CAM_FILE_SUCCESS);
+        EXPECT_EQ(CAM_FILE_write_text(file, "x"), CAM_FILE_ERR_ACCESS);
+        EXPECT_EQ(CAM_FILE_close(&file), CAM_FILE_SUCCESS);
+    }
+    EXPECT_EQ(CAM_FILE_write_text(nullptr, "x"), CAM_FILE_ERR_ARGUMENT);
 }
 
 }  // namespace

@@ -115,6 +115,17 @@ int CAM_FILE_write_binary(CAM_FILE_s* file, int count, const void* data) {
     return written == static_cast<size_t>(count) ? CAM_FILE_SUCCESS : CAM_FILE_ERR_WRITE;
 }
 
+int CAM_FILE_write_text(CAM_FILE_s* file, const char* text) {
+    const size_t length = text ? std::strlen(text) : 0;
+    record("write_text", "", 0, static_cast<int>(length), file);
+    if (!file || !text) return CAM_FILE_ERR_ARGUMENT;
+    if (file->binary || !file->writing) return CAM_FILE_ERR_ACCESS;
+    if (g_fail_writes_after == 0) return CAM_FILE_ERR_WRITE;
+    if (g_fail_writes_after > 0) --g_fail_writes_after;
+    const size_t written = length > 0 ? std::fwrite(text, 1, length, file->stream) : 0;
+    return written == length ? CAM_FILE_SUCCESS : CAM_FILE_ERR_WRITE;
+}
+
 int CAM_FILE_read_binary(CAM_FILE_s* file, int count, void* buffer, int* read) {
     record("read_binary", "", 0, count, file);
     if (read) *read = 0;

@@ -81,9 +81,9 @@ struct alignas(16) CMEM_block_s {
     CMEM_pool_s* pool;
     CMEM_block_s* prev;   // large records: the pool's list
     CMEM_block_s* next;   // large records: the pool's list; freed small ones: the free list
-    size_t size : 40;     // payload bytes asked for
-    size_t size_class : 8;  // 0: large record; else the payload capacity in 16-byte units
-    size_t magic : 16;    // state word: live or freed
+    uint64_t size : 40;     // payload bytes asked for
+    uint64_t size_class : 8;  // 0: large record; else the payload capacity in 16-byte units
+    uint64_t magic : 16;    // state word: live or freed
 };
 static_assert(sizeof(CMEM_block_s) % 16 == 0, "payload alignment");
 

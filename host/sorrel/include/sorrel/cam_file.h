@@ -43,5 +43,8 @@ int CAM_FILE_read_binary(CAM_FILE_s* file, int count, void* buffer, int* read);
 // Reads the next line, without its line end, into a buffer of `size` bytes
 // (terminated).  CAM_FILE_END_OF_FILE when no line is left.
 int CAM_FILE_read_text(CAM_FILE_s* file, char* buffer, size_t size);
+// Writes the text as it stands (no line end is added) to a file opened for
+// text writing or appending.
+int CAM_FILE_write_text(CAM_FILE_s* file, const char* text);
 // Closes the file and sets *file to null (null: nothing to close).
 int CAM_FILE_close(CAM_FILE_s** file);

@@ -11,10 +11,10 @@ namespace sorrel_test {
 // One call the library made.
 struct Call {
     std::string op;     // "make_filename", "open_binary", "open_text", "write_binary",
-                        // "read_binary", "read_text", "close"
+                        // "read_binary", "read_text", "write_text", "close"
     std::string name;   // file name for make_filename and the opens
     int access;         // access mode of the opens, else 0
-    int count;          // byte count of binary reads and writes, else 0
+    int count;          // byte count of binary reads and writes and of text writes, else 0
     const CAM_FILE_s* file;  // the file the call was about (null for make_filename)
 };
 
