@@ -608,9 +608,9 @@ bool probe_of(const RING_header_s* chain, const RING_node_s* vertex, double mid[
     return true;
 }
 
-// Keeps, of the loops after the node, those with the input's material on
-// their material side and none on the other: the region's own boundary.
-void keep_region_boundary(RING_header_s* chains, RING_header_s* out, RING_node_s* before_first) {
+}  // namespace
+
+void CHAIN__keep_region_boundary(RING_header_s* chains, RING_header_s* out, RING_node_s* before_first) {
     std::vector<RING_header_s*> inputs;
     if (chains->type == RING_TYPE_CHAIN) {
         if (is_closed(chains)) inputs.push_back(chains);
@@ -653,6 +653,8 @@ void keep_region_boundary(RING_header_s* chains, RING_header_s* out, RING_node_s
     }
 }
 
+namespace {
+
 // Chains of out after the node (null: from the first).
 int count_after(const RING_header_s* out, const RING_node_s* before_first) {
     int total = 0;
@@ -676,12 +678,12 @@ int ChainsBoolean(RING_header_s* chains, SIDE side, RING_header_s* out, CHAIN_ve
     if (!CHAIN_ask_use_new_boolean()) {
         CHAIN_debug_report(kReportChain, "ChainsBoolean -- Start", chains, nullptr);
         boolean_older(chains, side, out, merge, nullptr, "CHAIN-ChainsBoolean-");
-        keep_region_boundary(chains, out, before_first);
+        CHAIN__keep_region_boundary(chains, out, before_first);
         CHAIN__validate_shapes_from_boolean(chains, out, before_first);
         CHAIN_debug_report(kReportChain, "ChainsBoolean -- End", out, nullptr);
     } else {
         CHAIN_find_minimal_loops(chains, CHAIN_POLY_SEG_INTERSECT_ALL, side, merge, out);
-        keep_region_boundary(chains, out, before_first);
+        CHAIN__keep_region_boundary(chains, out, before_first);
         CHAIN_debug_report(kReportChain, "ChainsBoolean uses poly_seg", out, nullptr);
         CHAIN__validate_shapes_from_boolean(chains, out, before_first);
     }

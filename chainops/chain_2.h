@@ -12,3 +12,11 @@
 // removal fails a precondition with its reason and is reported to the chain
 // debug interface.
 void CHAIN__validate_shapes_from_boolean(const RING_header_s* input, RING_header_s* out, RING_node_s* before_first);
+
+// Keeps, of the closed loops that a boolean or a clean appended to `out` after
+// `before_first` (null: from the first node), those with the input's material
+// on their material side and none on the other: the region's own boundary,
+// as both engines answer it.  The input is a chain or a chain list; its
+// closed chains give the material.  A loop that is the caller's own input
+// chain leaves `out` without being deleted.
+void CHAIN__keep_region_boundary(RING_header_s* chains, RING_header_s* out, RING_node_s* before_first);

@@ -581,6 +581,9 @@ RING_header_s* CHAIN__clean(RING_header_s* chain, SIDE side, CHAIN_vertex_source
                 RING_set_sub_ring_delfunc(list, nullptr);
                 RING_insert_after(list, nullptr, chain);
                 CHAIN_find_minimal_loops(list, CHAIN_POLY_SEG_INTERSECT_SELF, side, merge, result);
+                // Minimal loops include the faces inside the material; the
+                // region's boundary is what the older engine answers too.
+                CHAIN__keep_region_boundary(chain, result, nullptr);
                 CHAIN_debug_report(kReportChain, "CHAIN__clean: cleaned chains after CHAIN_find_minimal_loops", result,
                                    nullptr);
             } else {
