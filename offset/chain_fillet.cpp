@@ -17,6 +17,7 @@
 #include <pellam/mchn_segment.h>
 
 #include "../exact/orient2d.h"
+#include "../chain/chain_each.h"
 #include "chain_fillet_internal.h"
 
 #include <cmath>
@@ -238,4 +239,131 @@ RING_node_s* CHAIN__insert_fillet_arc(const POINT_ON_CHAIN_s* first, const POINT
     CHAIN_seg_set_geom_type(v2, chosen);
     CHAIN_drop_cached_box(chain);
     return v2;
+}
+
+#include <pellam/mchn_implicit.h>
+
+int CHAIN__fillet_merge(RING_node_s* source, RING_node_s* source_segment, RING_header_s* source_chain,
+                        RING_node_s* vertex, RING_header_s* chain) {
+    const CHAIN_vertex_data_s* from = record_of(source_segment);
+    if (auto* to = vertex ? static_cast<CHAIN_vertex_data_s*>(vertex->main_data) : nullptr)
+        if (from && (from->flags & CHAIN_VERTEX_FILLET_ARC)) to->flags |= CHAIN_VERTEX_FILLET_ARC;
+    return MCHN_merge_implicit_offset_app_data(source, source_segment, source_chain, vertex, chain);
+}
+
+namespace {
+
+int label_of(const RING_header_s* chain) {
+    const auto* md = chain ? static_cast<const CHAIN_main_data_s*>(chain->main_data) : nullptr;
+    return md ? md->region_set_id : -1;
+}
+
+const CHAIN_source_chain_source_vertex_s* key17(const RING_node_s* v) {
+    return static_cast<const CHAIN_source_chain_source_vertex_s*>(APP_DATA__ask_app_data(v->app_data, APP_DATA_SOURCE_VERTEX));
+}
+const CHAIN_source_segment_s* key20(const RING_node_s* v) {
+    return static_cast<const CHAIN_source_segment_s*>(APP_DATA__ask_app_data(v->app_data, APP_DATA_SOURCE_SEGMENT));
+}
+
+bool from_input(const RING_node_s* v) {
+    const CHAIN_source_chain_source_vertex_s* s = key17(v);
+    return s && label_of(s->source_chain) == 1;
+}
+
+// Relinks one result chain; false when no vertex comes from an input chain.
+bool relink_chain(RING_header_s* chain) {
+    RING_node_s* start = chain->first;
+    int k = 0;
+    for (; k < chain->count && start && !from_input(start); ++k) start = start->next;
+    if (!start || k == chain->count) return false;
+    const bool closed = closed_chain(chain);
+    CHAIN_source_chain_source_vertex_s last17 = *key17(start);
+    const CHAIN_source_segment_s* s20 = key20(start);
+    CHAIN_source_segment_s last20 = s20 ? *s20 : CHAIN_source_segment_s{nullptr, nullptr};
+    bool has20 = s20 != nullptr;
+    RING_node_s* v = start;
+    for (int i = 0; i < chain->count && v; ++i, v = v->next ? v->next : (closed ? chain->first : nullptr)) {
+        if (from_input(v)) {
+            last17 = *key17(v);
+            s20 = key20(v);
+            has20 = s20 != nullptr;
+            if (s20) last20 = *s20;
+            continue;
+        }
+        const CHAIN_source_segment_s* former = key20(v);
+        RING_node_s* former_vertex = former ? former->source_vertex : nullptr;
+        CHAIN_assign_source_chain_source_vertex_pc_data(last17.source_chain, last17.source_vertex, last17.mark,
+                                                        chain->pool, v);
+        if (has20) {
+            auto* rec = const_cast<CHAIN_source_segment_s*>(key20(v));
+            if (!rec) {
+                rec = CMEM_NEW(chain->pool, CHAIN_source_segment_s);
+                RING_put_node_app_data(chain, v, APP_DATA_SOURCE_SEGMENT, rec);
+            }
+            *rec = last20;
+        } else {
+            remove_owned(v, APP_DATA_SOURCE_SEGMENT);
+        }
+        auto* rec = static_cast<CHAIN_vertex_data_s*>(v->main_data);
+        const CHAIN_vertex_data_s* src = record_of(former_vertex);
+        if (!rec || !src) continue;
+        if (src->flags & CHAIN_VERTEX_FILLET_ARC) rec->flags |= CHAIN_VERTEX_FILLET_ARC;
+        if (void* r74 = APP_DATA__ask_app_data(former_vertex->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE)) {
+            RING_put_node_app_data(chain, v, CHAIN_APP_DATA_SEGMENT_SOURCE, r74);
+        } else {
+            constexpr unsigned kTaken = 0x3FCu;  // bits 2-9: source segment type, geometry types
+            rec->flags = (rec->flags & ~kTaken) | (src->flags & kTaken) | CHAIN_VERTEX_INHERITED_SOURCE;
+            rec->source_surface = src->source_surface;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+int CHAIN__relink_fillet_sources(RING_header_s* list) {
+    if (!list || list->type != RING_TYPE_LIST) return 0;
+    int dropped = 0;
+    RING_node_s* node = list->first;
+    for (int i = 0, n = list->count; i < n && node; ++i) {
+        RING_node_s* next = node->next;
+        RING_header_s* chain = RING_ask_node_subring(node);
+        if (chain && label_of(chain) != 1 && !relink_chain(chain)) {
+            RING_delete_node(list, node);
+            ++dropped;
+        }
+        node = next;
+    }
+    return dropped;
+}
+
+#include <unordered_set>
+
+int CHAIN__drop_unfilleted_chains(RING_header_s* list, RING_header_s* fillet, bool have_width, bool* retry) {
+    if (!list || list->type != RING_TYPE_LIST) return 0;
+    // Which input chains F draws on.  Membership stands in for the region-set
+    // labels, so nothing is stamped on the caller's chains.
+    std::unordered_set<const RING_header_s*> inputs, yielding;
+    merrow1::for_each_chain(list, [&](RING_header_s* c) { inputs.insert(c); });
+    merrow1::for_each_chain(fillet, [&](RING_header_s* f) {
+        auto* from = static_cast<const RING_header_s*>(APP_DATA__ask_app_data(f->app_data, APP_DATA_STOCKED_FROM));
+        if (from && inputs.count(from) && MCHN_chain_has_specified_geometry_type(f, 2)) yielding.insert(from);
+        RING_node_s* v = f->first;
+        for (int i = 0; i < f->count && v; ++i, v = v->next)
+            if (const CHAIN_source_segment_s* s = key20(v))
+                if (inputs.count(s->source_chain)) yielding.insert(s->source_chain);
+    });
+    int barren = 0;
+    RING_node_s* node = list->first;
+    for (int i = 0, n = list->count; i < n && node; ++i) {
+        RING_node_s* next = node->next;
+        RING_header_s* chain = RING_ask_node_subring(node);
+        if (chain && !yielding.count(chain)) {
+            ++barren;
+            if (!have_width) RING_delete_node(list, node);
+        }
+        node = next;
+    }
+    if (barren && have_width && retry) *retry = true;
+    return barren;
 }

@@ -40,3 +40,31 @@ struct POINT_ON_CHAIN_s;
 // inserted, or the second place does not follow the first on an open chain.
 RING_node_s* CHAIN__insert_fillet_arc(const POINT_ON_CHAIN_s* first, const POINT_ON_CHAIN_s* second,
                                       const double centre[2]);
+
+// Merge callback of the corner pass's union: the new vertex takes the
+// fillet-arc flag of the source segment's vertex, then the host's implied-
+// offset merge runs.  The host's answer.
+int CHAIN__fillet_merge(RING_node_s* source, RING_node_s* source_segment, RING_header_s* source_chain,
+                        RING_node_s* vertex, RING_header_s* chain);
+
+// Gives the pieces of a filleted result their sources among the input
+// chains (region-set id 1).  A chain of the list with id 1 stays as it is.
+// Any other chain needs a vertex whose key-17 source chain has id 1, else it
+// is removed from the list (and deleted with its node when the list owns
+// its chains).  Walking round from that vertex, each vertex
+// whose key-17 source is not such a chain takes copies of the key-17 and
+// key-20 links of the last vertex that had one, receives the fillet-arc flag
+// when the vertex its key-20 link named had it, and takes that vertex's
+// key-74 record (a shared reference) or, without one, its flag bits 2-9 and
+// source surface with the inherited-source bit 0x400 set.  The number of
+// chains removed.
+int CHAIN__relink_fillet_sources(RING_header_s* list);
+
+// Chains of the region list that the fillet result F draws on nothing from:
+// an input chain yields when it is the key-10 source of a chain of F that has
+// a segment of geometry type 2, or the key-20 source of a vertex of a chain
+// of F.  Without a sliver width the others are removed from the list (and
+// deleted with their nodes when the list owns its chains); with one, nothing
+// is removed and *retry is set when there is any.  The number of chains that
+// yield nothing.
+int CHAIN__drop_unfilleted_chains(RING_header_s* list, RING_header_s* fillet, bool have_width, bool* retry);

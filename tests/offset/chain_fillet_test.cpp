@@ -6,8 +6,10 @@
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_part.h>
 #include <merrow1/chain_region.h>
+#include <merrow1/chain_set.h>
 #include <merrow1/chain_source.h>
 #include <merrow1/chain_types.h>
+#include <pellam/mchn_builders.h>
 #include <pellam/testing_segment.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
@@ -330,6 +332,127 @@ TEST_F(InsertFilletArc, KeySeventeenCopyIsMarked) {
     ASSERT_NE(s20, nullptr);
     EXPECT_EQ(s20->source_vertex, src->first->next);
     EXPECT_NE(static_cast<const void*>(s20), static_cast<const void*>(seg)) << "v2 has its own copy";
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Sources of the filleted pieces.
+
+namespace {
+
+class RelinkSources : public FilletShapes {
+protected:
+    RING_header_s* labelled(int id) {
+        RING_header_s* c = square(LEFT);
+        static_cast<CHAIN_main_data_s*>(c->main_data)->region_set_id = id;
+        return c;
+    }
+    void link(RING_header_s* chain, RING_node_s* v, RING_header_s* src, RING_node_s* sv, bool with17) {
+        if (with17) CHAIN_assign_source_chain_source_vertex_pc_data(src, sv, false, pool, v);
+        auto* seg = CMEM_NEW(pool, CHAIN_source_segment_s);
+        *seg = {src, sv};
+        RING_put_node_app_data(chain, v, APP_DATA_SOURCE_SEGMENT, seg);
+    }
+};
+
+TEST_F(RelinkSources, PiecesTakeTheLastInputSourceAndTheShapeData) {
+    RING_header_s* input = labelled(1);
+    RING_header_s* shape = labelled(3);
+    RING_header_s* result = labelled(0);
+    RING_header_s* orphan = labelled(0);
+    const std::vector<RING_node_s*> in = nodes(input), sh = nodes(shape), r = nodes(result), o = nodes(orphan);
+    auto* arc_vertex = static_cast<CHAIN_vertex_data_s*>(sh[1]->main_data);
+    arc_vertex->flags |= CHAIN_VERTEX_FILLET_ARC;
+    CHAIN_seg_set_geom_type(sh[1], 4);
+    arc_vertex->source_surface = 17;
+    MCHN_segment_s record{0, 2, {0, 0}, nullptr};
+    RING_put_node_app_data(shape, sh[2], CHAIN_APP_DATA_SEGMENT_SOURCE, &record);
+    link(result, r[0], input, in[0], true);
+    link(result, r[1], shape, sh[1], true);
+    link(result, r[2], shape, sh[2], false);
+    link(result, r[3], input, in[3], true);
+    for (RING_node_s* v : o) link(orphan, v, shape, sh[0], true);
+
+    RING_header_s* list = CHAIN_create_boolean_set(pool, nullptr);
+    for (RING_header_s* c : {input, result, orphan}) CHAIN_add_chain_to_list(list, c);
+    EXPECT_EQ(CHAIN__relink_fillet_sources(list), 1);
+    ASSERT_EQ(list->count, 2);
+    EXPECT_EQ(RING_ask_node_subring(list->first), input);
+    EXPECT_EQ(RING_ask_node_subring(list->first->next), result);
+
+    for (int i : {1, 2}) {
+        SCOPED_TRACE(i);
+        const auto* s17 = static_cast<const CHAIN_source_chain_source_vertex_s*>(
+            APP_DATA__ask_app_data(r[i]->app_data, APP_DATA_SOURCE_VERTEX));
+        const auto* s20 = static_cast<const CHAIN_source_segment_s*>(
+            APP_DATA__ask_app_data(r[i]->app_data, APP_DATA_SOURCE_SEGMENT));
+        ASSERT_NE(s17, nullptr);
+        ASSERT_NE(s20, nullptr);
+        EXPECT_EQ(s17->source_chain, input);
+        EXPECT_EQ(s17->source_vertex, in[0]);
+        EXPECT_EQ(s20->source_vertex, in[0]);
+    }
+    // From the fillet arc's vertex: the mark, its types and surface.
+    EXPECT_TRUE(flags(r[1]) & CHAIN_VERTEX_FILLET_ARC);
+    EXPECT_EQ(CHAIN_seg_ask_geom_type(r[1]), 4);
+    EXPECT_TRUE(flags(r[1]) & CHAIN_VERTEX_INHERITED_SOURCE);
+    EXPECT_EQ(static_cast<const CHAIN_vertex_data_s*>(r[1]->main_data)->source_surface, 17);
+    // From a vertex with a machining record: the record, no flag bits.
+    EXPECT_EQ(APP_DATA__ask_app_data(r[2]->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE), &record);
+    EXPECT_FALSE(flags(r[2]) & (CHAIN_VERTEX_FILLET_ARC | CHAIN_VERTEX_INHERITED_SOURCE));
+    // Vertices from the input keep their own links.
+    const auto* kept = static_cast<const CHAIN_source_chain_source_vertex_s*>(
+        APP_DATA__ask_app_data(r[3]->app_data, APP_DATA_SOURCE_VERTEX));
+    EXPECT_EQ(kept->source_vertex, in[3]);
+}
+
+TEST_F(RelinkSources, FilletMergeCarriesTheArcMark) {
+    RING_header_s* src = square(LEFT);
+    RING_header_s* out = square(LEFT);
+    static_cast<CHAIN_vertex_data_s*>(src->first->next->main_data)->flags |= CHAIN_VERTEX_FILLET_ARC;
+    EXPECT_EQ(CHAIN__fillet_merge(src->first->next, src->first->next, src, out->first, out), 1);
+    EXPECT_EQ(CHAIN__fillet_merge(src->first, src->first, src, out->last, out), 1);
+    EXPECT_TRUE(flags(out->first) & CHAIN_VERTEX_FILLET_ARC);
+    EXPECT_FALSE(flags(out->last) & CHAIN_VERTEX_FILLET_ARC);
+}
+
+}  // namespace
+
+namespace {
+
+// An input chain yields through a key-20 source on a vertex of F, or as the
+// key-10 source of an F chain with a segment of geometry type 2.
+TEST_F(RelinkSources, InputChainsThatYieldNothing) {
+    for (bool width : {false, true}) {
+        SCOPED_TRACE(width);
+        RING_header_s* by_vertex = labelled(1);
+        RING_header_s* by_header = labelled(1);
+        RING_header_s* by_header_wrong_type = labelled(1);
+        RING_header_s* barren = labelled(1);
+        RING_header_s* f1 = labelled(0);
+        RING_header_s* f2 = labelled(0);
+        RING_header_s* f3 = labelled(0);
+        link(f1, f1->first, by_vertex, by_vertex->first, false);
+        RING_put_header_app_data(f2, APP_DATA_STOCKED_FROM, by_header);
+        pellam_test::set_segment_geom_type(f2->first->next, 2);
+        RING_put_header_app_data(f3, APP_DATA_STOCKED_FROM, by_header_wrong_type);
+        pellam_test::set_segment_geom_type(f3->first->next, 3);
+        RING_header_s* list = CHAIN_create_boolean_set(pool, nullptr);
+        for (RING_header_s* c : {by_vertex, by_header, by_header_wrong_type, barren}) CHAIN_add_chain_to_list(list, c);
+        RING_header_s* fillet = CHAIN_create_boolean_set(pool, nullptr);
+        for (RING_header_s* c : {f1, f2, f3}) CHAIN_add_chain_to_list(fillet, c);
+        bool retry = false;
+        EXPECT_EQ(CHAIN__drop_unfilleted_chains(list, fillet, width, &retry), 2);
+        EXPECT_EQ(retry, width);
+        std::vector<RING_header_s*> left;
+        RING_node_s* n = list->first;
+        for (int i = 0; i < list->count; ++i, n = n->next) left.push_back(RING_ask_node_subring(n));
+        if (width)
+            EXPECT_EQ(left, (std::vector<RING_header_s*>{by_vertex, by_header, by_header_wrong_type, barren}));
+        else
+            EXPECT_EQ(left, (std::vector<RING_header_s*>{by_vertex, by_header}));
+    }
 }
 
 }  // namespace
