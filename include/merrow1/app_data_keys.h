@@ -109,6 +109,16 @@ enum {
     // flag word).  Owned: the record; the saved records are owned by it until
     // the strip end is removed and they go back to their vertex.
     APP_DATA_STRIP_END_SAVED_SOURCE = 267,
+    // Vertex: the embedded-path split points of the segment the vertex ends,
+    // a list of CHAIN_split_point_s in parameter order, in the caller's pool.
+    // Owned by the marking operation, which removes the list when it applies it.
+    CHAIN_APP_DATA_SPLIT_POINTS = 201,
+    // Header: the chain carries embedded marks; datum the chain itself. Shared.
+    CHAIN_APP_DATA_EMBEDDED_MARKS = 204,
+    // Header: the chain is narrowly embedded; datum the chain itself. Shared.
+    CHAIN_APP_DATA_NARROW_EMBEDDED = 216,
+    // Header: the chain is embedded whole; datum the chain itself. Shared.
+    CHAIN_APP_DATA_FULLY_EMBEDDED = 217,
 };
 
 // Vertex: marks a strip-end segment; the datum is the vertex's own node.

@@ -20,6 +20,7 @@
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_boolean.h>
 #include <merrow1/chain_connect.h>
+#include <merrow1/chain_embedded.h>
 #include <merrow1/chain_build.h>
 #include <merrow1/chain_clean.h>
 #include <merrow1/chain_corner.h>

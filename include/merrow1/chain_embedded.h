@@ -1,0 +1,39 @@
+// Embedded tool paths: which stretches of a tool path run inside material,
+// and what fraction of a tool circle lies in material.
+//
+// Marks on path chains: vertex flag 0x2000000 embedded, 0x4000000 narrowly
+// embedded; header keys CHAIN_APP_DATA_FULLY_EMBEDDED (217, the chain is
+// embedded whole), CHAIN_APP_DATA_EMBEDDED_MARKS (204, the chain carries
+// embedded marks) and CHAIN_APP_DATA_NARROW_EMBEDDED (216).
+#pragma once
+
+#include <quorn/quorn.h>
+#include <velte/ring.h>
+
+enum : unsigned {
+    CHAIN_VERTEX_EMBEDDED = 0x2000000u,
+    CHAIN_VERTEX_NARROW_EMBEDDED = 0x4000000u,
+};
+
+// Marks the chain, or every chain of a list (lists of lists recursively), as
+// embedded whole: keys 204 and 217 (data: the chain itself) and the embedded
+// flag on every vertex.
+void CHAIN_mark_as_fully_embedded(RING_header_s* chain_or_list);
+
+// Clears the embedded marks of a chain or of every chain of a list: on a
+// chain that carries key 204, keys 217 and 204 go and both embedded flags
+// leave every vertex; a chain without key 204 is left alone.
+void CHAIN_clear_embedded_marks(RING_header_s* chain_or_list);
+
+// Fraction in [0, 1] of the circle of the radius about the centre that lies
+// in material, summed over the regions of the set (a list whose elements are
+// chain lists, or single chains) and capped at 1.0.  A point is in material
+// for a region unless a closed chain of it excludes the point: a CW chain
+// with material RIGHT or a CCW chain with LEFT excludes its inside, any other
+// closed chain that is not a TRACE_CHAIN its outside; points on a chain are
+// not excluded.  A region the circle does not cross counts 1 or 0 as the
+// circle's point at angle 0 is in material.  A radius that is not a finite
+// positive number or a null centre gives 0.0 with a note; errors pass as
+// Korvo::Error::Severe after the private pool is freed.
+double CHAIN_portion_of_tool_that_is_embedded(double radius, const Korvo::Math::Point2* centre,
+                                              RING_header_s* regions);
