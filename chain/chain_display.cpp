@@ -1,7 +1,11 @@
 // Debug displays of chains through the host's temporary display.
 #include <merrow1/chain_display.h>
 
+#include "internal/scratch_pool.h"
+
+#include <merrow1/app_data_keys.h>
 #include <merrow1/chain.h>
+#include <merrow1/chain_from_chain.h>
 #include <merrow1/chain_segments.h>
 #include <merrow1/segment.h>
 #include <glimra/display.h>
@@ -201,4 +205,36 @@ void CHAIN_display_segment_mid_point(const RING_header_s* chain, const RING_node
     double mid[2];
     if (!middle_of(segment, mid)) return;
     marker_at(chain, mid, view, colour, marker);
+}
+
+void CHAIN_display_all_split_vertices(const RING_header_s* chain_or_list, int marker, int colour) {
+    if (!chain_or_list) return;
+    if (chain_or_list->type == RING_TYPE_LIST) {
+        const RING_node_s* node = chain_or_list->first;
+        for (int i = 0; i < chain_or_list->count && node; ++i, node = node->next)
+            CHAIN_display_all_split_vertices(RING_ask_node_subring(node), marker, colour);
+        return;
+    }
+    const RING_node_s* node = chain_or_list->first;
+    for (int i = 0; i < chain_or_list->count && node; ++i, node = node->next)
+        if (APP_DATA__ask_app_data(node->app_data, APP_DATA_SPLIT_VERTEX_SOURCE))
+            CHAIN_display_vertex(chain_or_list, node, -1, colour, marker);
+}
+
+void CHAIN_display_splitchain(const RING_node_s* split_chain, int view, int colour, int font, int width) {
+    if (!split_chain) return;
+    merrow1::ScratchPool pool("CHAIN_display_splitchain", __FILE__, __LINE__);
+    merrow1::run_converting([&] {
+        const RING_header_s* chain = CHAIN_create_splitchain_chain(split_chain, pool, nullptr);
+        CHAIN_display_chain(chain, view, colour, font, width, nullptr, nullptr);
+    });
+}
+
+void CHAIN_display_part_of_chain(const PART_OF_CHAIN_s* part, int colour) {
+    if (!part) return;
+    merrow1::ScratchPool pool("CHAIN-display_part_of_chain-pool", __FILE__, __LINE__);
+    merrow1::run_converting([&] {
+        RING_header_s* chain = CHAIN_create_empty_chain(nullptr, pool);
+        if (chain && PartOfChainToChain(part, chain) == 1) CHAIN_display_basic_chain(chain, 0, colour);
+    });
 }

@@ -63,3 +63,13 @@ void CHAIN_display_backward_center(const RING_header_s* chain, const RING_node_s
 // marker 0.
 void CHAIN_display_segment_mid_point(const RING_header_s* chain, const RING_node_s* vertex, int view, int colour,
                                      int marker);
+
+// A marker (view -1) at every vertex carrying a split-vertex source (key 14),
+// through every chain of a chain list.
+void CHAIN_display_all_split_vertices(const RING_header_s* chain_or_list, int marker, int colour);
+// The piece of a split chain drawn as a chain (made in a scratch pool that is
+// deleted before return).
+void CHAIN_display_splitchain(const RING_node_s* split_chain, int view, int colour, int font, int width);
+// A part of a chain drawn with CHAIN_display_basic_chain (the part's chain
+// made in a scratch pool that is deleted before return).
+void CHAIN_display_part_of_chain(const PART_OF_CHAIN_s* part, int colour);

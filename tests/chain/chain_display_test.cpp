@@ -5,7 +5,10 @@
 
 #include <glimra/testing.h>
 #include <gtest/gtest.h>
+#include <merrow1/app_data_keys.h>
 #include <merrow1/chain_display.h>
+#include <merrow1/chain_part.h>
+#include <velte/testing.h>
 
 #include <cmath>
 #include <cstring>
@@ -152,6 +155,42 @@ TEST_F(ChainDisplay, ArcHelpersIgnoreLines) {
     ASSERT_EQ(markers.size(), 1u);
     EXPECT_EQ(markers[0].view, static_cast<unsigned int>(-1));
     EXPECT_EQ(markers[0].ints, (std::vector<int>{3, 6, 3, 1}));
+}
+
+// Split vertices through a list; a part of a chain drawn from a scratch
+// chain whose pool is gone afterwards.
+TEST_F(ChainDisplay, SplitVerticesAndPartsOfChains) {
+    RING_header_s* a = rotated({P(0, 0), L(2, 0), L(2, 1)}, false);
+    RING_header_s* b = rotated({P(5, 5), L(6, 5)}, false);
+    RING_put_node_app_data(a, a->first->next, APP_DATA_SPLIT_VERTEX_SOURCE, a->first->next);
+    RING_put_node_app_data(b, b->last, APP_DATA_SPLIT_VERTEX_SOURCE, b->last);
+    CHAIN_display_all_split_vertices(list_of_chains(pool, {a, b}), 4, 2);
+    auto markers = of("markers");
+    ASSERT_EQ(markers.size(), 2u);
+    expect_points(markers[0].values, mapped(2, 0));
+    expect_points(markers[1].values, mapped(6, 5));
+    EXPECT_EQ(markers[0].ints, (std::vector<int>{4, 2, 3, 1}));
+
+    glimra_test::clear();
+    const long pools = velte_test::live_pool_count();
+    const long made = velte_test::pools_created("CHAIN-display_part_of_chain-pool");
+    POINT_ON_CHAIN_s from{}, to{};
+    const double p0[2] = {1, 0}, p1[2] = {2, 0.5};
+    ASSERT_EQ(PointOnChainCreate(a, a->first->next, 0, p0, &from), 1);
+    ASSERT_EQ(PointOnChainCreate(a, a->last, 0, p1, &to), 1);
+    PART_OF_CHAIN_s part{};
+    ASSERT_EQ(CreatePartOfChain(&part, &from, &to), 1);
+    CHAIN_display_part_of_chain(&part, 3);
+    EXPECT_EQ(velte_test::live_pool_count(), pools);
+    EXPECT_EQ(velte_test::pools_created("CHAIN-display_part_of_chain-pool"), made + 1);
+    auto lines = of("polyline");
+    ASSERT_EQ(lines.size(), 2u);
+    std::vector<double> want = mapped(1, 0), end = mapped(2, 0);
+    want.insert(want.end(), end.begin(), end.end());
+    expect_points(lines[0].values, want);
+    want = mapped(2, 0), end = mapped(2, 0.5);
+    want.insert(want.end(), end.begin(), end.end());
+    expect_points(lines[1].values, want);
 }
 
 }  // namespace
