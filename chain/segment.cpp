@@ -1352,15 +1352,19 @@ tag_t SEGMENT_create_arceid(const SEGMENT* segment, CSYS* csys, double angles[2]
 
 namespace {
 
-void display_marker(const CSYS* csys, V2 p, int colour, int marker, int count) {
+void display_marker(const CSYS* csys, V2 p, int colour, int marker, int count, tag_t view) {
     double point[3];
     map_point(csys, p, point);
-    DSS_TEMP_display_markers(DISPLAY_ask_tag_of_active_vseq(), marker, colour, 3, count, point);
+    DSS_TEMP_display_markers(view, marker, colour, 3, count, point);
+}
+void display_marker(const CSYS* csys, V2 p, int colour, int marker, int count) {
+    display_marker(csys, p, colour, marker, count, DISPLAY_ask_tag_of_active_vseq());
 }
 
 // An arc drawn from its mapped centre, start and end: the host arc turns
 // counter-clockwise about the CSYS z row, so a CW arc is drawn from its end.
-void display_arc(const SEGMENT* segment, const CSYS* csys, int colour, int font, int width) {
+// The sweep is the arc's own, which may pass a half circle.
+void display_arc(const SEGMENT* segment, const CSYS* csys, int colour, int font, int width, tag_t view) {
     double c[3], s[3], e[3];
     map_point(csys, centre_of(segment), c);
     map_point(csys, start_of(segment), s);
@@ -1373,15 +1377,13 @@ void display_arc(const SEGMENT* segment, const CSYS* csys, int colour, int font,
     double la = std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]);
     double lb = std::sqrt(b[0] * b[0] + b[1] * b[1] + b[2] * b[2]);
     if (!(la > 0.0) || !(lb > 0.0)) return;
-    double cosine = (a[0] * b[0] + a[1] * b[1] + a[2] * b[2]) / (la * lb);
-    double sweep = std::acos(std::min(std::max(cosine, -1.0), 1.0));
+    const double sweep = SEGMENT_arc_sweep(segment);
     const double* from = segment->end->direction == CW ? b : a;
     const double* x = csys->matrix;
     const double* y = csys->matrix + 3;
     double start = std::atan2(from[0] * y[0] + from[1] * y[1] + from[2] * y[2],
                               from[0] * x[0] + from[1] * x[1] + from[2] * x[2]);
-    DSS_TEMP_display_arc(DISPLAY_ask_tag_of_active_vseq(), colour, font, width, csys->matrix, c,
-                         segment->end->radius, start, start + sweep);
+    DSS_TEMP_display_arc(view, colour, font, width, csys->matrix, c, segment->end->radius, start, start + sweep);
 }
 
 }  // namespace
@@ -1398,17 +1400,22 @@ void SEGMENT_display_end_point(const SEGMENT* segment, const CSYS* csys, int col
 
 void SEGMENT_display_segment(const SEGMENT* segment, const CSYS* csys, int colour, int font, int width,
                              int point_flag) {
+    SEGMENT_display_segment(segment, csys, colour, font, width, point_flag, DISPLAY_ask_tag_of_active_vseq());
+}
+
+void SEGMENT_display_segment(const SEGMENT* segment, const CSYS* csys, int colour, int font, int width,
+                             int point_flag, tag_t view) {
     if (!segment || !csys) return;
     switch (segment->type) {
-    case SEG_POINT: display_marker(csys, start_of(segment), colour, 3, point_flag ? 1 : 0); break;
+    case SEG_POINT: display_marker(csys, start_of(segment), colour, 3, point_flag ? 1 : 0, view); break;
     case SEG_LINE: {
         double points[6];
         map_point(csys, start_of(segment), points);
         map_point(csys, end_of(segment), points + 3);
-        DSS_TEMP_display_polyline(DISPLAY_ask_tag_of_active_vseq(), colour, font, width, 3, 2, points);
+        DSS_TEMP_display_polyline(view, colour, font, width, 3, 2, points);
         break;
     }
-    case SEG_ARC: display_arc(segment, csys, colour, font, width); break;
+    case SEG_ARC: display_arc(segment, csys, colour, font, width, view); break;
     default: break;
     }
 }

@@ -23,9 +23,11 @@
 #include <merrow1/chain_embedded.h>
 #include <merrow1/chain_build.h>
 #include <merrow1/chain_clean.h>
+#include <merrow1/chain_convex_hull.h>
 #include <merrow1/chain_corner.h>
 #include <merrow1/chain_create.h>
 #include <merrow1/chain_debug.h>
+#include <merrow1/chain_display.h>
 #include <merrow1/chain_distance.h>
 #include <merrow1/chain_edit.h>
 #include <merrow1/chain_from_chain.h>

@@ -259,6 +259,9 @@ void SEGMENT_display_end_point(const SEGMENT* segment, const CSYS* csys, int col
 // (type 3) only when point_flag is set (else the marker call gets count 0).
 void SEGMENT_display_segment(const SEGMENT* segment, const CSYS* csys, int colour, int font, int width,
                              int point_flag);
+// The same in the given view (a host view tag, passed through unchanged).
+void SEGMENT_display_segment(const SEGMENT* segment, const CSYS* csys, int colour, int font, int width,
+                             int point_flag, unsigned int view);
 // The segment offset to the side by a and b (arcs divided as by
 // SEGMENT_init_arc_segmentation), moved along the projection vector (null: the
 // CSYS Z axis), drawn as markers at its points and lines between them.

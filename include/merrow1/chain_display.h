@@ -1,0 +1,75 @@
+// Debug displays of chains: vertices, points, segments, arc construction
+// lines and whole chains drawn as temporary display through the host.
+//
+// Points are chain coordinates, drawn at origin + x X + y Y of the chain's
+// CSYS.  The view, colour, font, width and marker arguments pass through to
+// the host unchanged (view -1 is the host's default view).  Displays only
+// draw: the chain, its application data and its pool are left as they were.
+#pragma once
+
+#include <merrow1/chain_part.h>
+#include <velte/ring.h>
+
+// Called before each segment of a chain display; may change the colour and
+// font of that segment only.
+typedef void (*CHAIN_display_callback_t)(const RING_header_s* chain, const RING_node_s* vertex, void* data,
+                                         int* colour, int* font);
+
+// One marker at the vertex's point.
+void CHAIN_display_vertex(const RING_header_s* chain, const RING_node_s* vertex, int view, int colour, int marker);
+// CHAIN_display_vertex in view -1 with marker 3.
+void CHAIN_display_basic_vertex(const RING_header_s* chain, const RING_node_s* vertex, int colour);
+// A marker at every vertex.
+void CHAIN_display_all_vertices(const RING_header_s* chain, int view, int colour, int marker);
+// One marker at a point of the chain's coordinates.
+void CHAIN_display_point(const RING_header_s* chain, const double point[2], int view, int colour, int marker);
+// CHAIN_display_point at a point on its chain.
+void CHAIN_display_point_on_chain(const POINT_ON_CHAIN_s* point, int view, int colour, int marker);
+
+// The segment ending at the vertex; a point segment draws its marker only
+// with the flag set.
+void CHAIN_display_backward_segment(const RING_header_s* chain, const RING_node_s* vertex, int view, int colour,
+                                    int font, int width, int flag);
+// The same in view -1 with font 1, width 1 and the flag set.
+void CHAIN_display_basic_backward_segment(const RING_header_s* chain, const RING_node_s* vertex, int colour);
+// Every segment (a closed chain's closing one too); a one-vertex chain draws
+// its point.  The callback, when given, may change the colour and font of
+// each segment.  Ends with the host's flush.
+void CHAIN_display_chain(const RING_header_s* chain, int view, int colour, int font, int width,
+                         CHAIN_display_callback_t callback, void* data);
+// CHAIN_display_chain of each chain of a chain list (ring type 2 only).
+void CHAIN_display_all_chains(const RING_header_s* list, int view, int colour, int font, int width);
+// With projection set: every segment offset by 0.001 to both sides of the
+// chain's material side and projected along the CSYS Z axis
+// (SEGMENT_display_projected_segment, no markers); otherwise
+// CHAIN_display_chain in view -1 with font 1 and width 1.
+void CHAIN_display_basic_chain(const RING_header_s* chain, int projection, int colour);
+
+// Arc construction lines of the arc ending at the vertex (nothing for other
+// segments): its chord; the radius line from the centre to its start, end or
+// middle (by the arc's own sweep).
+void CHAIN_display_chord_of_arc_seg(const RING_header_s* chain, const RING_node_s* vertex, int view, int colour,
+                                    int font, int width);
+void CHAIN_display_bseg_start_radius(const RING_header_s* chain, const RING_node_s* vertex, int view, int colour,
+                                     int font, int width);
+void CHAIN_display_bseg_end_radius(const RING_header_s* chain, const RING_node_s* vertex, int view, int colour,
+                                   int font, int width);
+void CHAIN_display_bseg_mid_radius(const RING_header_s* chain, const RING_node_s* vertex, int view, int colour,
+                                   int font, int width);
+// A marker at the centre of the arc ending at the vertex; nothing for marker 0.
+void CHAIN_display_backward_center(const RING_header_s* chain, const RING_node_s* vertex, int view, int colour,
+                                   int marker);
+// A marker at the middle of the segment ending at the vertex; nothing for
+// marker 0.
+void CHAIN_display_segment_mid_point(const RING_header_s* chain, const RING_node_s* vertex, int view, int colour,
+                                     int marker);
+
+// A marker (view -1) at every vertex carrying a split-vertex source (key 14),
+// through every chain of a chain list.
+void CHAIN_display_all_split_vertices(const RING_header_s* chain_or_list, int marker, int colour);
+// The piece of a split chain drawn as a chain (made in a scratch pool that is
+// deleted before return).
+void CHAIN_display_splitchain(const RING_node_s* split_chain, int view, int colour, int font, int width);
+// A part of a chain drawn with CHAIN_display_basic_chain (the part's chain
+// made in a scratch pool that is deleted before return).
+void CHAIN_display_part_of_chain(const PART_OF_CHAIN_s* part, int colour);
