@@ -226,10 +226,16 @@ private:
 void write_vertex_app_data(Writer& w, const RING_node_s* node) {
     const APP_DATA_s* list = node->app_data;
     if (const void* record = APP_DATA__ask_app_data(list, CHAIN_DUMP_KEY_GEOM_SOURCE)) {
-        w.int32(CHAIN_DUMP_KEY_GEOM_SOURCE);
-        w.bytes(record, kGeomSourceSize);
+        // The block word is 8 bytes in the file in both widths: the pointer
+        // zero-extended, so a 32-bit build never writes the 4 bytes after
+        // its pointer (padding) and a record without a block reads as one.
         const void* block = nullptr;
         std::memcpy(&block, static_cast<const unsigned char*>(record) + kOffGeomSourceBlock, sizeof block);
+        unsigned char source[kGeomSourceSize];
+        std::memcpy(source, record, kOffGeomSourceBlock);
+        put<uint64_t>(source, kOffGeomSourceBlock, reinterpret_cast<uintptr_t>(block));
+        w.int32(CHAIN_DUMP_KEY_GEOM_SOURCE);
+        w.bytes(source, kGeomSourceSize);
         if (block) w.bytes(block, kGeomSourceBlockSize);
     }
     if (const void* record = APP_DATA__ask_app_data(list, CHAIN_DUMP_KEY_19)) {

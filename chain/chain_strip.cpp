@@ -11,6 +11,7 @@
 #include <merrow1/dynamic_array.h>
 #include <merrow1/segment.h>
 
+#include "internal/record_size.h"
 #include "internal/scratch_pool.h"
 
 #include <stend/error.h>
@@ -112,7 +113,9 @@ struct CoveredInterval {
     double end;
     CoveredInterval* next;
 };
-static_assert(sizeof(CoveredInterval) == 24, "interval records are 24 bytes");
+static_assert(sizeof(CoveredInterval) ==
+                  merrow1::round_up(2 * sizeof(double) + sizeof(CoveredInterval*), alignof(CoveredInterval)),
+              "interval records hold two doubles and a link");
 
 std::vector<RING_header_s*> chains_of(RING_header_s* chain_or_list) {
     std::vector<RING_header_s*> chains;

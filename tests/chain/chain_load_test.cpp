@@ -8,6 +8,7 @@
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_load.h>
 #include <merrow1/chain_segments.h>
+#include <merrow1/chain_trace.h>
 #include <sorrel/cam_file.h>
 #include <sorrel/testing.h>
 #include <stend/system.h>
@@ -63,6 +64,20 @@ struct ByteBuilder {
     ByteBuilder& block(const void* p, size_t n) {
         const unsigned char* c = static_cast<const unsigned char*>(p);
         bytes.insert(bytes.end(), c, c + n);
+        return *this;
+    }
+    // A geometry-source record as the file holds it: its first 16 bytes,
+    // then its block pointer as an 8-byte word in both widths.
+    ByteBuilder& geom_source(const void* record) {
+        const void* block = nullptr;
+        std::memcpy(&block, static_cast<const unsigned char*>(record) + 16, sizeof block);
+        return this->block(record, 16).raw<uint64_t>(reinterpret_cast<uintptr_t>(block));
+    }
+    // A trace record as the file holds it: the record, then zeros up to 32
+    // bytes (a 32-bit build's record is 28 bytes, a 64-bit build's 32).
+    ByteBuilder& trace_record(const void* record) {
+        block(record, sizeof(CHAIN_trace_vertex_data_s));
+        bytes.insert(bytes.end(), 32 - sizeof(CHAIN_trace_vertex_data_s), 0);
         return *this;
     }
     ByteBuilder& append(const Bytes& b) {
@@ -251,11 +266,11 @@ TEST_F(ChainFileTest, ChainRecordIsWrittenByteForByte) {
     e.i32(1).i32(4).append(expected_block());
     e.i32(0).f64(0).f64(0).i32(-99);                              // point
     e.i32(1).f64(1).f64(0);                                       // line
-    e.i32(74).block(APP_DATA__ask_app_data(nodes_of(chain)[1]->app_data, 74), 24).i32(-99);
+    e.i32(74).geom_source(APP_DATA__ask_app_data(nodes_of(chain)[1]->app_data, 74)).i32(-99);
     e.i32(2).f64(2).f64(1).f64(1).f64(1).f64(1).i32(CCW).i32(0);  // arc, 4 padding bytes
-    e.i32(74).block(arc_source, 24).block(arc_block, 120);
+    e.i32(74).geom_source(arc_source).block(arc_block, 120);
     e.i32(19).block(APP_DATA__ask_app_data(arc->app_data, 19), 80);
-    e.i32(1).block(APP_DATA__ask_app_data(arc->app_data, 1), 32);
+    e.i32(1).trace_record(APP_DATA__ask_app_data(arc->app_data, 1));
     e.i32(131).i32(-99);
     e.i32(-1).i32(-99);  // untyped vertex: no geometry
     EXPECT_EQ(file_bytes("golden.dmp"), e.bytes);
@@ -369,7 +384,7 @@ protected:
                 const void* rb = APP_DATA__ask_app_data(nb[i]->app_data, key);
                 ASSERT_EQ(ra == nullptr, rb == nullptr) << "key " << key;
                 if (ra) {
-                    EXPECT_EQ(std::memcmp(ra, rb, key == 1 ? 32 : 80), 0) << "key " << key;
+                    EXPECT_EQ(std::memcmp(ra, rb, key == 1 ? sizeof(CHAIN_trace_vertex_data_s) : 80), 0) << "key " << key;
                 }
             }
             const unsigned char* sa = static_cast<const unsigned char*>(APP_DATA__ask_app_data(na[i]->app_data, 74));

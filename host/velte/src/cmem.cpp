@@ -182,7 +182,7 @@ void* CMEM_private_alloc_in_pool(CMEM_pool_s* pool, size_t count, size_t size, i
     if (!pool || count == 0 || size == 0) return nullptr;
     if (size > (SIZE_MAX - sizeof(CMEM_block_s)) / count) return nullptr;
     const size_t bytes = count * size;
-    if (bytes >= (size_t(1) << 40)) return nullptr;
+    if (uint64_t(bytes) >= (uint64_t(1) << 40)) return nullptr;  // the record's size field holds 40 bits
     CMEM_block_s* b;
     if (bytes <= kSmallMax) {
         const size_t size_class = (bytes + kClassBytes - 1) / kClassBytes;
