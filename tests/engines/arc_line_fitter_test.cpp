@@ -296,32 +296,37 @@ TEST(ArcLineFitterTests, LineTestsByShrinkAndLength) {
     EXPECT_FALSE(Access::fit_arc(tight, 0, 2, iv));
 }
 
-// Whether the arc (bulge b on chord a -> c) crosses the segment p -> q.
-// With `skip_ends`, touching at the arc's own end points does not count.
-bool arc_crosses(Point2 a, Point2 c, double b, Point2 p, Point2 q, bool skip_ends = false) {
+// The arc of bulge b on chord a -> c as 400 pieces: 401 points from a to c.
+std::vector<Point2> sample_arc(Point2 a, Point2 c, double b) {
     AP arc;
     arc.SetFromBulgeAlpha(b);
     const int samples = 400;
     const double hx = (c.x - a.x) / 2, hy = (c.y - a.y) / 2;
-    Point2 prev = a;
     const double cx = (a.x + c.x) / 2 - arc.alpha * hy, cy = (a.y + c.y) / 2 + arc.alpha * hx;
     const double r = std::hypot(a.x - cx, a.y - cy), a0 = std::atan2(a.y - cy, a.x - cx);
     const double ext = arc.CalcAngularExtent() * (arc.cw ? -1 : 1);
+    std::vector<Point2> pts(samples + 1);
+    pts[0] = a;
+    for (int s = 1; s < samples; ++s)
+        pts[s] = arc.IsLine() ? Point2{a.x + (c.x - a.x) * s / samples, a.y + (c.y - a.y) * s / samples}
+                              : Point2{cx + r * std::cos(a0 + ext * s / samples), cy + r * std::sin(a0 + ext * s / samples)};
+    pts[samples] = c;
+    return pts;
+}
+
+// Whether the sampled arc crosses the segment p -> q.  With `skip_ends`,
+// touching at the arc's own end points (its first and last pieces) does not
+// count.
+bool arc_crosses(const std::vector<Point2>& arc, Point2 p, Point2 q, bool skip_ends = false) {
     auto side = [](Point2 u, Point2 v, Point2 w) { return (v.x - u.x) * (w.y - u.y) - (v.y - u.y) * (w.x - u.x); };
-    for (int s = 1; s <= samples; ++s) {
-        if (skip_ends && (s == 1 || s == samples)) {
-            prev = arc.IsLine() ? Point2{a.x + (c.x - a.x) * s / samples, a.y + (c.y - a.y) * s / samples}
-                                : Point2{cx + r * std::cos(a0 + ext * s / samples), cy + r * std::sin(a0 + ext * s / samples)};
-            continue;
-        }
-        Point2 cur = arc.IsLine() ? Point2{a.x + (c.x - a.x) * s / samples, a.y + (c.y - a.y) * s / samples}
-                                  : Point2{cx + r * std::cos(a0 + ext * s / samples), cy + r * std::sin(a0 + ext * s / samples)};
-        if (s == samples) cur = c;
+    const size_t last = arc.size() - 1;
+    for (size_t s = 1; s <= last; ++s) {
+        if (skip_ends && (s == 1 || s == last)) continue;
+        const Point2 prev = arc[s - 1], cur = arc[s];
         const double d1 = side(p, q, prev), d2 = side(p, q, cur);
         const double d3 = side(prev, cur, p), d4 = side(prev, cur, q);
         if (((d1 <= 0 && d2 >= 0) || (d1 >= 0 && d2 <= 0)) && ((d3 <= 0 && d4 >= 0) || (d3 >= 0 && d4 <= 0)))
             return true;
-        prev = cur;
     }
     return false;
 }
@@ -352,9 +357,10 @@ TEST(ArcLineFitterTests, ArcIntervalAgainstSampledArcs) {
         for (int s = 0; s <= 2000; ++s) {
             const double b = std::tan((s - 1000) / 1000.0 * 0.9 * kPi / 4);  // extents up to 0.9 pi
             if (std::fabs(b) < 1e-4) continue;
+            const std::vector<Point2> sampled = sample_arc(a, c, b);
             bool all = true;
             for (int k = 1; k + 1 < n; ++k)
-                if (!arc_crosses(a, c, b, {g[k][2], g[k][3]}, {g[k][4], g[k][5]})) all = false;
+                if (!arc_crosses(sampled, {g[k][2], g[k][3]}, {g[k][4], g[k][5]})) all = false;
             AP arc;
             arc.SetFromBulgeAlpha(b);
             const bool in = fits && iv.Contains(arc);
@@ -368,7 +374,7 @@ TEST(ArcLineFitterTests, ArcIntervalAgainstSampledArcs) {
                 for (int k = 1; k < n && inside; ++k)
                     for (int e = 0; e < 2 && inside; ++e) {
                         const Point2 p = {g[k - 1][2 + 2 * e], g[k - 1][3 + 2 * e]}, q = {g[k][2 + 2 * e], g[k][3 + 2 * e]};
-                        if (arc_crosses(a, c, b, p, q, true)) inside = false;
+                        if (arc_crosses(sampled, p, q, true)) inside = false;
                     }
                 if (!inside) continue;
                 ++checked_inside;
