@@ -476,7 +476,18 @@ std::vector<CirclePolygon> cgal_circle_set(const std::vector<Polygon>& set) {
     return out;
 }
 
-double signed_area(const LinePolygon& p) { return CGAL::to_double(p.area()); }
+// Shoelace in doubles over the rounded vertices: the polygon's own exact
+// area() builds one lazy sum of all its terms, whose recursive destruction
+// overflows the stack at a million vertices.
+double signed_area(const LinePolygon& p) {
+    double area = 0;
+    for (auto e = p.edges_begin(); e != p.edges_end(); ++e) {
+        const double sx = CGAL::to_double(e->source().x()), sy = CGAL::to_double(e->source().y());
+        const double tx = CGAL::to_double(e->target().x()), ty = CGAL::to_double(e->target().y());
+        area += 0.5 * (sx * ty - tx * sy);
+    }
+    return area;
+}
 
 // Green's formula over the x-monotone pieces: the chord term of every piece
 // plus the circular segment between chord and arc, signed by the arc's sense.

@@ -1,9 +1,10 @@
 // Named pools.  Small records are cut from large blocks owned by the pool and
 // are reused within it once freed; large records are allocated one by one.
-// Every record carries a small header naming its pool, its size and a state
+// Every record carries a 16-byte header naming its pool, its size and a state
 // word (live or freed), so one record can be freed alone, a record freed twice
 // is refused, and deleting the pool frees its blocks and large records at
-// once.
+// once.  Large records also carry the links of the pool's list of them; a
+// freed small record keeps its free-list link in its payload.
 //
 // Under AddressSanitizer freed small records are poisoned and never reused,
 // and each small record is followed by a poisoned gap, so reads after a free,
@@ -11,6 +12,7 @@
 #include <velte/cmem.h>
 #include <velte/testing.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -44,6 +46,7 @@ const size_t kLargestBlock = 1 << 20;
 }  // namespace
 
 struct CMEM_block_s;
+struct CMEM_large_s;
 
 // A block of small records; the records follow the 16-byte head.
 struct alignas(16) CMEM_chunk_s {
@@ -53,7 +56,7 @@ struct alignas(16) CMEM_chunk_s {
 
 struct CMEM_pool_s {
     std::string name;
-    CMEM_block_s* large;             // large records, linked through prev/next
+    CMEM_large_s* large;             // large records, linked through prev/next
     CMEM_chunk_s* chunks;            // blocks of small records, newest first
     char* cursor;                    // free space of the newest block
     char* limit;
@@ -76,16 +79,24 @@ std::map<std::string, long>& created_by_name() {
 }
 }  // namespace
 
-// Header in front of every record; 32 bytes keeps the payload 16-aligned.
+// Header in front of every record; 16 bytes (in both widths) keeps the
+// payload 16-aligned.
 struct alignas(16) CMEM_block_s {
     CMEM_pool_s* pool;
-    CMEM_block_s* prev;   // large records: the pool's list
-    CMEM_block_s* next;   // large records: the pool's list; freed small ones: the free list
     uint64_t size : 40;     // payload bytes asked for
     uint64_t size_class : 8;  // 0: large record; else the payload capacity in 16-byte units
     uint64_t magic : 16;    // state word: live or freed
 };
-static_assert(sizeof(CMEM_block_s) % 16 == 0, "payload alignment");
+static_assert(sizeof(CMEM_block_s) == 16, "payload alignment");
+
+// A large record: the links of the pool's list of large records, then the
+// common header, then the payload.
+struct alignas(16) CMEM_large_s {
+    CMEM_large_s* prev;
+    CMEM_large_s* next;
+    CMEM_block_s head;
+};
+static_assert(sizeof(CMEM_large_s) % 16 == 0, "payload alignment");
 
 namespace {
 const size_t kLive = kObjectMagic & 0xffff;
@@ -93,13 +104,21 @@ const size_t kFreed = kFreedMagic & 0xffff;
 
 char* payload_of(CMEM_block_s* b) { return reinterpret_cast<char*>(b) + sizeof(CMEM_block_s); }
 
+CMEM_large_s* large_of(CMEM_block_s* b) {
+    return reinterpret_cast<CMEM_large_s*>(reinterpret_cast<char*>(b) - offsetof(CMEM_large_s, head));
+}
+
+// The free-list link of a freed small record, kept in its payload (at least
+// 16 bytes).
+CMEM_block_s*& free_link(CMEM_block_s* b) { return *reinterpret_cast<CMEM_block_s**>(payload_of(b)); }
+
 // Takes a small record of the class from the pool's free list or its newest
 // block (a new block when it is full); the payload comes zero-filled.
 CMEM_block_s* take_small(CMEM_pool_s* pool, size_t size_class) {
     const size_t capacity = size_class * kClassBytes;
     CMEM_block_s* b = kReuseFreed ? pool->free_records[size_class] : nullptr;
     if (b) {
-        pool->free_records[size_class] = b->next;
+        pool->free_records[size_class] = free_link(b);
         std::memset(payload_of(b), 0, capacity);
         return b;
     }
@@ -154,13 +173,13 @@ CMEM_pool_s* CMEM_private_create_pool(int, const char* name, int, const char*) {
 
 void CMEM_private_delete_pool(CMEM_pool_s* pool) {
     if (!pool) return;
-    CMEM_block_s* b = pool->large;
-    while (b) {
-        CMEM_block_s* next = b->next;
-        b->magic = 0;
-        std::free(b);
+    CMEM_large_s* l = pool->large;
+    while (l) {
+        CMEM_large_s* next = l->next;
+        l->head.magic = 0;
+        std::free(l);
         --g_live_objects;
-        b = next;
+        l = next;
     }
     // The small records still live go with their blocks.
     g_live_objects -= pool->small_live;
@@ -180,7 +199,7 @@ const char* CMEM_private_ask_pool_name(const CMEM_pool_s* pool) { return pool ? 
 
 void* CMEM_private_alloc_in_pool(CMEM_pool_s* pool, size_t count, size_t size, int, const char*) {
     if (!pool || count == 0 || size == 0) return nullptr;
-    if (size > (SIZE_MAX - sizeof(CMEM_block_s)) / count) return nullptr;
+    if (size > (SIZE_MAX - sizeof(CMEM_large_s)) / count) return nullptr;
     const size_t bytes = count * size;
     if (uint64_t(bytes) >= (uint64_t(1) << 40)) return nullptr;  // the record's size field holds 40 bits
     CMEM_block_s* b;
@@ -190,16 +209,15 @@ void* CMEM_private_alloc_in_pool(CMEM_pool_s* pool, size_t count, size_t size, i
         if (!b) return nullptr;
         b->size_class = size_class;
         ++pool->small_live;
-        b->prev = nullptr;
-        b->next = nullptr;
     } else {
-        b = static_cast<CMEM_block_s*>(std::calloc(1, sizeof(CMEM_block_s) + bytes));
-        if (!b) return nullptr;
+        CMEM_large_s* l = static_cast<CMEM_large_s*>(std::calloc(1, sizeof(CMEM_large_s) + bytes));
+        if (!l) return nullptr;
+        l->prev = nullptr;
+        l->next = pool->large;
+        if (pool->large) pool->large->prev = l;
+        pool->large = l;
+        b = &l->head;
         b->size_class = 0;
-        b->prev = nullptr;
-        b->next = pool->large;
-        if (pool->large) pool->large->prev = b;
-        pool->large = b;
     }
     b->pool = pool;
     b->size = bytes;
@@ -230,17 +248,18 @@ void CMEM_private_delete_object(void* object) {
     CMEM_pool_s* pool = b->pool;
     --g_live_objects;
     if (b->size_class == 0) {
-        if (b->prev) b->prev->next = b->next;
-        else pool->large = b->next;
-        if (b->next) b->next->prev = b->prev;
+        CMEM_large_s* l = large_of(b);
+        if (l->prev) l->prev->next = l->next;
+        else pool->large = l->next;
+        if (l->next) l->next->prev = l->prev;
         b->magic = 0;
-        std::free(b);
+        std::free(l);
         return;
     }
     b->magic = kFreed;
     --pool->small_live;
     if (kReuseFreed) {
-        b->next = pool->free_records[b->size_class];
+        free_link(b) = pool->free_records[b->size_class];
         pool->free_records[b->size_class] = b;
     } else {
         // The header stays readable for the pool's walk; the payload is
