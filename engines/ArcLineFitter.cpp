@@ -972,10 +972,12 @@ void ArcLineFitter::DoFit(RING_header_s* chain) {
                 }
                 break;
             }
-            // The piece runs to the next ungated vertex or the chain's end.
+            // The piece runs to the next ungated vertex or the chain's end;
+            // on a closed chain with one ungated vertex that is the start
+            // again, and the piece is the whole loop.
             RING_node_s* end = start->next;
             int segments = 1;
-            while (end && gate_of(end) && end->next && end->next != start && segments <= chain->count) {
+            while (end && gate_of(end) && end->next && segments <= chain->count) {
                 end = end->next;
                 ++segments;
             }

@@ -1769,7 +1769,8 @@ std::vector<int> RepairWatch::states;
 // Seeded closed shapes sampled with noise, the seam on a join of the shape
 // or anywhere: every input point stays within its gate of the output, every
 // join the repair found repairable (the seam's included) is tangent or left
-// as it was, and a circle stays one circle.
+// as it was, and a circle stays one circle.  A seam vertex the callback
+// refuses stays where it is.
 TEST_F(ChainFixture, ClosedShapesWithTheSeamAnywhere) {
     std::mt19937_64 rng(2033);
     std::uniform_real_distribution<double> u(0.0, 1.0);
@@ -1780,7 +1781,12 @@ TEST_F(ChainFixture, ClosedShapesWithTheSeamAnywhere) {
     struct Case {
         const char* name;
         Shape shape;
-    } cases[] = {{"circle", CIRCLE}, {"rounded rectangle", ROUNDED_RECTANGLE}, {"slot", SLOT}};
+        bool fixed_seam, ungated_seam;
+    } cases[] = {{"circle", CIRCLE, false, false},
+                 {"rounded rectangle", ROUNDED_RECTANGLE, false, false},
+                 {"slot", SLOT, false, false},
+                 {"slot with its seam vertex fixed", SLOT, true, false},
+                 {"slot with its seam vertex free but ungated", SLOT, false, true}};
     for (const Case& c : cases) {
         JoinTally tally;
         for (int trial = 0; trial < 60; ++trial) {
@@ -1793,7 +1799,9 @@ TEST_F(ChainFixture, ClosedShapesWithTheSeamAnywhere) {
             const Loop loop = reseam(shape, (at + m) % m, 0.003, rng);
             const double w = 0.02 + 0.02 * u(rng);
             RING_header_s* chain = gated_chain(loop.pts, w, true);
-            ArcLineFitter fitter(tol, 0.001, nullptr);
+            if (c.fixed_seam) static_cast<CHAIN_vertex_data_s*>(chain->first->main_data)->source_surface = 77;
+            if (c.ungated_seam) RING_delete_app_data_of_node(chain, chain->first, APP_DATA_FIT_GATE);
+            ArcLineFitter fitter(tol, 0.001, c.fixed_seam ? refuse_marked : nullptr);
             RepairWatch::fitter = &fitter;
             RepairWatch::before.clear();
             RepairWatch::after.clear();
@@ -1804,6 +1812,13 @@ TEST_F(ChainFixture, ClosedShapesWithTheSeamAnywhere) {
             for (const Point2& p : loop.pts) EXPECT_LE(distance_to_chain(chain, p), w * (1 + 1e-9) + 1e-9) << what;
             if (!RepairWatch::before.empty())
                 check_loop_joins(RepairWatch::before, RepairWatch::states, RepairWatch::after, tol, 4 * step, tally, what);
+            if (c.fixed_seam) {
+                bool kept = false;
+                RING_node_s* v = chain->first;
+                for (int k = 0; k < chain->count; ++k, v = v->next)
+                    kept |= vertex_geometry(v)[0] == loop.pts[0].x && vertex_geometry(v)[1] == loop.pts[0].y;
+                EXPECT_TRUE(kept) << what;
+            }
             if (c.shape != CIRCLE) continue;
             // One circle: every vertex an arc of the same centre, radius and sense.
             RING_node_s* v = chain->first;
@@ -1819,7 +1834,10 @@ TEST_F(ChainFixture, ClosedShapesWithTheSeamAnywhere) {
         }
         if (c.shape == CIRCLE) continue;
         EXPECT_GT(tally.repairable, 20) << c.name;
-        EXPECT_GT(tally.seam_moved, 10) << c.name;
+        if (c.fixed_seam)
+            EXPECT_EQ(tally.seam_moved, 0) << c.name;
+        else
+            EXPECT_GT(tally.seam_moved, c.ungated_seam ? 3 : 10) << c.name;
     }
     d->draw_before_repair = d->draw_after_repair = d->call_after_draw = 0;
     d->callback = nullptr;
