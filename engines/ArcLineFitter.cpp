@@ -972,10 +972,12 @@ void ArcLineFitter::DoFit(RING_header_s* chain) {
                 }
                 break;
             }
-            // The piece runs to the next ungated vertex or the chain's end.
+            // The piece runs to the next ungated vertex or the chain's end;
+            // on a closed chain with one ungated vertex that is the start
+            // again, and the piece is the whole loop.
             RING_node_s* end = start->next;
             int segments = 1;
-            while (end && gate_of(end) && end->next && end->next != start && segments <= chain->count) {
+            while (end && gate_of(end) && end->next && segments <= chain->count) {
                 end = end->next;
                 ++segments;
             }
@@ -1447,12 +1449,17 @@ void ArcLineFitter::WritePath(RING_header_s* chain, RING_node_s* start, int seam
     const int last = m_count - 1;
     size_t first = 0;
     if (m_closed) {
+        // The segment ending at the seam point, or at the vertex the repair
+        // moved off it into the input segment after it.
         const int seam_end = seam == 0 ? last : seam;
-        for (size_t s = 0; s < m_cleaned.size(); ++s)
-            if (m_cleaned[s].end_index_minus_one + 1 == seam_end) first = s;
+        for (size_t s = 0; s < m_cleaned.size(); ++s) {
+            const CleanedSegment& seg = m_cleaned[s];
+            const int e = seg.end_index_minus_one;
+            if (e + 1 == seam_end || (e % last == seam_end % last && !same_point(seg.end, PointAt(e + 1)))) first = s;
+        }
     }
     RING_node_s* node = start;
-    RING_node_s* seam_node = nullptr;
+    bool start_kept = false;
     // A segment whose end was moved by the tangency repair ends inside input
     // segment end_index_minus_one; it replaces the input vertices before its
     // end, and the next segment those after.  On an open piece the first
@@ -1469,6 +1476,13 @@ void ArcLineFitter::WritePath(RING_header_s* chain, RING_node_s* start, int seam
         const bool end_moved = !same_point(seg.end, PointAt(j == 0 ? last : j));
         int first_gone = Wrap(i), last_gone = end_moved ? seg.end_index_minus_one : j;
         bool none_gone = end_moved && seg.end_index_minus_one == i;
+        if (m_closed) {
+            // Point 0 of a loop is point `last` again: a walk over the
+            // replaced vertices ends there, and input segment `last` is
+            // input segment 0.
+            if (last_gone == 0) last_gone = last;
+            none_gone = end_moved && seg.end_index_minus_one % last == i % last;
+        }
         if (!m_closed) {
             if (c == 0) first_gone = 1;
             if (c + 1 == m_cleaned.size()) last_gone = last;
@@ -1482,9 +1496,11 @@ void ArcLineFitter::WritePath(RING_header_s* chain, RING_node_s* start, int seam
         }
         node = OutputSegment(chain, node, m_pieceNodes.data(), i, j, seg.arc, start_moved ? &seg.start : nullptr,
                              end_moved ? &seg.end : nullptr, first_gone, none_gone ? -1 : last_gone);
-        if (c == 0) seam_node = node;
+        if (node == start) start_kept = true;
     }
-    if (m_closed && seam_node && seam_node != start) {
+    // On a loop the piece's start vertex stays only where a segment kept it
+    // as its end; otherwise new vertices took its place.
+    if (m_closed && !m_cleaned.empty() && !start_kept) {
         RING_delete_node(chain, start);
         CHAIN_drop_cached_box(chain);
     }
@@ -2307,29 +2323,78 @@ bool ArcLineFitter::ReinsertLinesToImproveTangency(size_t index, CleanedSegment*
     }
 }
 
+// Re-bases a closed loop so that point r becomes point 0: the points, the
+// lengths of their input segments, the piece's vertices and the indices of
+// every cleaned segment move with it (point `last` stays point 0 again).
+// Re-basing by -r afterwards restores everything exactly.  The repair of an
+// arc works on index ranges in path order from the start of the arc's
+// previous segment to the end of its next one; re-basing the loop at that
+// start keeps the ranges it walks clear of the index seam, whether the join
+// it repairs is the seam itself or a segment runs through a seam the driver
+// moved.
+void ArcLineFitter::RotateLoop(int r) {
+    const int m = m_count - 1;
+    if (!m_closed || m < 2) return;
+    r %= m;
+    if (r < 0) r += m;
+    if (r == 0) return;
+    std::rotate(m_points.begin(), m_points.begin() + r, m_points.begin() + m);
+    m_points[m] = m_points[0];
+    std::vector<double> lengths(m);
+    for (int k = 0; k < m; ++k) lengths[k] = m_path[(k + r) % m].length;
+    for (int k = 0; k < m; ++k) m_path[k].length = lengths[k];
+    m_path[m].length = m_path[0].length;
+    if (static_cast<int>(m_pieceNodes.size()) == m_count) {
+        std::rotate(m_pieceNodes.begin(), m_pieceNodes.begin() + r, m_pieceNodes.begin() + m);
+        m_pieceNodes[m] = m_pieceNodes[0];
+    }
+    for (CleanedSegment& seg : m_cleaned) RebaseIndices(seg, r);
+}
+
+// The indices of a cleaned segment of a loop after re-basing at point r: a
+// start at point 0 or inside input segment 0 is index 0, an end exactly at
+// point 0 is point `last`.
+void ArcLineFitter::RebaseIndices(CleanedSegment& seg, int r) const {
+    const int m = m_count - 1;
+    seg.start_index = ((seg.start_index - r) % m + m) % m;
+    seg.end_index_minus_one = ((seg.end_index_minus_one - r) % m + m) % m;
+}
+
 // Makes arcs tangent to their neighbours where the gates allow it.  The
 // neighbours of an open piece's first and last segments are the chain
-// segments around it when the piece's end vertices are free.
+// segments around it when the piece's end vertices are free.  On a loop
+// whose seam vertex is free the path is a cycle: the first arc's previous
+// segment is the last path segment and the last arc's next one the first.
 void ArcLineFitter::CleanNearTangentVertices(RING_header_s* chain, RING_node_s* start, RING_node_s* end) {
     if (m_cleaned.empty() || (m_closed && m_cleaned.size() < 3)) return;
     const bool start_free = m_hasChainPrevious && VertexIsFree(chain, start);
     const bool end_free = m_hasChainNext && VertexIsFree(chain, end);
-    // A segment of a loop that runs through the seam (after the seam moved)
-    // is neither repaired nor moved: the repair works on index ranges in
-    // path order.
+    const bool cyclic = m_closed && VertexIsFree(chain, start);
+    // A segment that runs backwards in index order (through the index seam)
+    // takes no part in a repair; after re-basing that is only possible for a
+    // neighbour that overlaps the other one on a loop of three segments.
     auto wraps = [&](const CleanedSegment& seg) {
         return seg.mark == 0 && seg.end_index_minus_one + 1 <= seg.start_index;
     };
     for (size_t s = 0, guard = 0; s < m_cleaned.size(); ++s) {
         if (++guard > 2 * static_cast<size_t>(m_count) + 4) raise_endless();
-        if (m_cleaned[s].arc.IsLine() || wraps(m_cleaned[s])) continue;
+        if (m_cleaned[s].arc.IsLine()) continue;
+        const size_t size = m_cleaned.size();
+        const int base = cyclic ? m_cleaned[(s + size - 1) % size].start_index : 0;
+        RotateLoop(base);
+        if (wraps(m_cleaned[s])) {
+            RotateLoop(-base);
+            continue;
+        }
         // Pointers into m_cleaned are taken afresh: the repair may insert.
         auto prev_of = [&]() -> CleanedSegment* {
-            if (s > 0) return wraps(m_cleaned[s - 1]) ? nullptr : &m_cleaned[s - 1];
+            CleanedSegment* seg = s > 0 ? &m_cleaned[s - 1] : cyclic ? &m_cleaned.back() : nullptr;
+            if (seg) return wraps(*seg) ? nullptr : seg;
             return start_free ? &m_chainPrevious : nullptr;
         };
         auto next_of = [&]() -> CleanedSegment* {
-            if (s + 1 < m_cleaned.size()) return wraps(m_cleaned[s + 1]) ? nullptr : &m_cleaned[s + 1];
+            CleanedSegment* seg = s + 1 < size ? &m_cleaned[s + 1] : cyclic ? &m_cleaned.front() : nullptr;
+            if (seg) return wraps(*seg) ? nullptr : seg;
             return end_free ? &m_chainNext : nullptr;
         };
         if (m_debugger->draw_before_repair) DrawArc(m_cleaned[s].start, m_cleaned[s].end, m_cleaned[s].arc, 36);
@@ -2340,15 +2405,13 @@ void ArcLineFitter::CleanNearTangentVertices(RING_header_s* chain, RING_node_s* 
             if (prev) *prev = p;
             if (next) *next = n;
             m_cleaned[s] = a;
-        } else {
-            const size_t size = m_cleaned.size();
-            if (ReinsertLinesToImproveTangency(s, prev, next)) {
-                // Step past the given-back lines to the refitted rest.
-                size_t k = s;
-                while (k < s + (m_cleaned.size() - size) && m_cleaned[k].arc.IsLine()) ++k;
-                s = k;
-            }
+        } else if (ReinsertLinesToImproveTangency(s, prev, next)) {
+            // Step past the given-back lines to the refitted rest.
+            size_t k = s;
+            while (k < s + (m_cleaned.size() - size) && m_cleaned[k].arc.IsLine()) ++k;
+            s = k;
         }
+        RotateLoop(-base);
         if (m_debugger->draw_after_repair) DrawArc(m_cleaned[s].start, m_cleaned[s].end, m_cleaned[s].arc, 108);
     }
 }

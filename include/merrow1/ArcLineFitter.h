@@ -231,6 +231,10 @@ private:
     double SegmentDeviation(CleanedSegment const& seg);
     bool ReinsertLinesToImproveTangency(size_t index, CleanedSegment* previous, CleanedSegment* next);
     void CleanNearTangentVertices(RING_header_s* chain, RING_node_s* start, RING_node_s* end);
+    // Re-bases a closed loop so that point r becomes point 0 (points, their
+    // segment lengths and vertices, the indices of the cleaned segments).
+    void RotateLoop(int r);
+    void RebaseIndices(CleanedSegment& seg, int r) const;
 
     // --- debug drawing ------------------------------------------------------
     void DrawGates(RING_header_s* chain);

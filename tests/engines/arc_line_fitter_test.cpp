@@ -19,8 +19,10 @@
 #include <velte/cmem.h>
 #include <velte/testing.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <functional>
 #include <cmath>
 #include <random>
 #include <string>
@@ -62,28 +64,69 @@ struct ArcLineFitterTestAccess {
         return f.SquaredDeviationForSeg(arc, nullptr, nullptr, i, j, true, full);
     }
 
-    // The near-tangent repair on a loaded open piece: the path is set from
-    // break points (each segment the minimum-deviation arc, or the line
-    // between neighbours), without chain neighbours.
+    // The near-tangent repair on a loaded piece: the path is set from break
+    // points (each segment the minimum-deviation arc, or the line between
+    // neighbours), without chain neighbours.  On a loop a break that comes
+    // round to a smaller index runs through the seam (point 0 as an end is
+    // the last point).  The path records keep each segment's deviation, as
+    // the path search leaves them for the seam move.
     using CS = F::CleanedSegment;
     static bool set_path(F& f, const std::vector<int>& breaks) {
         f.m_cleaned.clear();
         f.m_hasChainPrevious = f.m_hasChainNext = false;
         for (size_t s = 0; s + 1 < breaks.size(); ++s) {
-            const int i = breaks[s], j = breaks[s + 1];
+            const int i = breaks[s], j = f.m_closed && breaks[s + 1] == 0 ? f.m_count - 1 : breaks[s + 1];
             AP arc;
             arc.SetLine();
-            if (j > i + 1) {
+            double dev = 0.0;
+            if (f.Wrap(i) != j) {
                 API iv;
                 if (!f.TestFitArc(i, j, iv, nullptr, nullptr)) return false;
-                f.FindMinDeviationArc(i, j, iv, arc, false, nullptr, nullptr);
+                dev = f.FindMinDeviationArc(i, j, iv, arc, false, nullptr, nullptr);
             }
+            f.m_path[j].deviation = dev;
             f.m_cleaned.push_back(f.MakeCleaned(i, j, arc));
         }
         return true;
     }
     static std::vector<CS> path(const F& f) { return f.m_cleaned; }
     static int state(F& f, const CS& a, const CS& b) { return f.TestVertexTangency(a, b); }
+    // The verdict on a join of a loop's path as the repair sees it: the loop
+    // re-based at the start of the join's first segment.
+    static int loop_state(F& f, CS a, CS b) {
+        const int base = a.start_index;
+        f.RebaseIndices(a, base);
+        f.RebaseIndices(b, base);
+        f.RotateLoop(base);
+        const int st = f.TestVertexTangency(a, b);
+        f.RotateLoop(-base);
+        return st;
+    }
+    // The driver's seam move on a loop whose path runs from point 0 round.
+    static int move_seam(F& f) { return f.MoveSeam(); }
+    // A closed chain loaded as one piece from its first vertex round to it
+    // again, and a path of lines written over it.
+    static void load_loop_chain(F& f, RING_header_s* chain) {
+        std::vector<std::array<double, 6>> pts;
+        f.m_pieceNodes.clear();
+        RING_node_s* v = chain->first;
+        for (int k = 0; k <= chain->count; ++k, v = v->next) {
+            const double* g = static_cast<CHAIN_vertex_data_s*>(v->main_data)->geometry;
+            pts.push_back({g[0], g[1], g[0], g[1], g[0], g[1]});
+            f.m_pieceNodes.push_back(v);
+        }
+        load(f, pts, true);
+    }
+    static CS line(const F& f, int i, int j) {
+        AP l;
+        l.SetLine();
+        return f.MakeCleaned(i, j, l);
+    }
+    static void write(F& f, RING_header_s* chain, const std::vector<CS>& path, int seam) {
+        f.m_cleaned = path;
+        f.m_hasChainPrevious = f.m_hasChainNext = false;
+        f.WritePath(chain, chain->first, seam);
+    }
     static void repair(F& f) { f.CleanNearTangentVertices(nullptr, nullptr, nullptr); }
     static CS segment(Point2 a, Point2 b, AP arc) {
         CS s = {};
@@ -267,6 +310,8 @@ TEST(ArcLineFitterUsage, ReadOnceFromTheEnvironment) {
 // Gate tests of a piece
 
 // Points along a curve with gates across it: first end on the right.
+const double* vertex_geometry(RING_node_s* v) { return static_cast<CHAIN_vertex_data_s*>(v->main_data)->geometry; }
+
 std::vector<std::array<double, 6>> gated(const std::vector<Point2>& pts, double half_width) {
     std::vector<std::array<double, 6>> out;
     for (size_t k = 0; k < pts.size(); ++k) {
@@ -471,6 +516,88 @@ TEST_F(ChainFixture, ShortOrUngatedChainsStayAsTheyAre) {
     fitter.DoFit(nullptr);
 }
 
+// Everything a fit could touch on a chain, as bytes: the ring's links, each
+// vertex record with its geometry, and each vertex's application data.
+std::string chain_bytes(RING_header_s* chain) {
+    std::string out;
+    auto put = [&](const void* p, size_t n) { out.append(static_cast<const char*>(p), n); };
+    put(&chain->count, sizeof chain->count);
+    put(&chain->first, sizeof chain->first);
+    put(&chain->last, sizeof chain->last);
+    RING_node_s* v = chain->first;
+    for (int k = 0; k < chain->count; ++k, v = v->next) {
+        put(&v->previous, sizeof v->previous);
+        put(&v->next, sizeof v->next);
+        put(&v->main_data, sizeof v->main_data);
+        const CHAIN_vertex_data_s* rec = static_cast<const CHAIN_vertex_data_s*>(v->main_data);
+        put(rec, sizeof *rec);
+        put(rec->geometry, CHAIN_seg_ask_type(v) == SEG_ARC ? sizeof(end_segment) : 2 * sizeof(double));
+        for (const APP_DATA_s* e = v->app_data; e; e = e->next) {
+            put(&e->key, sizeof e->key);
+            put(&e->data, sizeof e->data);
+            if (e->key == APP_DATA_FIT_GATE) put(e->data, 4 * sizeof(double));
+        }
+    }
+    return out;
+}
+
+// Chains of fewer than 3 vertices (gated or not) and chains without gates
+// come out byte for byte as they went in.
+TEST_F(ChainFixture, ChainsWithNothingToFitStayByteIdentical) {
+    auto add_gate = [&](RING_header_s* chain, RING_node_s* v) {
+        double* gate = static_cast<double*>(CMEM_ALLOC(pool, 4, sizeof(double)));
+        const double* g = vertex_geometry(v);
+        gate[0] = g[0], gate[1] = g[1] - 0.01, gate[2] = g[0], gate[3] = g[1] + 0.01;
+        RING_put_node_app_data(chain, v, APP_DATA_FIT_GATE, gate);
+    };
+    auto ungated = [&](RING_header_s* chain) {
+        RING_node_s* v = chain->first;
+        for (int k = 0; k < chain->count; ++k, v = v->next) RING_delete_app_data_of_node(chain, v, APP_DATA_FIT_GATE);
+        return chain;
+    };
+    const auto arc = arc_points({0, 0}, 5, 0, 1, 8);
+    struct Case {
+        const char* name;
+        std::function<RING_header_s*()> make;
+    } cases[] = {
+        {"two vertices, both gated",
+         [&] {
+             RING_header_s* chain = gated_chain({{0, 0}, {1, 0}}, 0.01);
+             add_gate(chain, chain->first);
+             add_gate(chain, chain->last);
+             return chain;
+         }},
+        {"one vertex, gated",
+         [&] {
+             RING_header_s* chain = CHAIN_create_from_csys(nullptr, pool);
+             end_segment e = {1, 2, 0, 0, 0, 0};
+             add_gate(chain, ChainAddVertex(chain, &e, SEG_POINT));
+             return chain;
+         }},
+        {"open polyline without gates", [&] { return ungated(gated_chain(arc, 0.01)); }},
+        {"closed polyline without gates",
+         [&] {
+             auto pts = arc_points({0, 0}, 5, 0, 2 * kPi, 9);
+             pts.back() = pts.front();
+             return ungated(gated_chain(pts, 0.01, true));
+         }},
+        {"lines and an arc without gates",
+         [&] {
+             RING_header_s* chain = ungated(gated_chain({{0, 0}, {1, 0}, {2, 0}}, 0.01));
+             end_segment e = {3, 1, 2, 1, 1, CCW};
+             ChainAddVertex(chain, &e, SEG_ARC);
+             return chain;
+         }},
+    };
+    for (const Case& c : cases) {
+        RING_header_s* chain = c.make();
+        const std::string before = chain_bytes(chain);
+        ArcLineFitter fitter(0.01, 0.001, nullptr);
+        fitter.DoFit(chain);
+        EXPECT_EQ(chain_bytes(chain), before) << c.name;
+    }
+}
+
 TEST_F(ChainFixture, SampledLineBecomesOneLine) {
     std::vector<Point2> pts;
     for (int k = 0; k <= 20; ++k) pts.push_back({0.5 * k, 0.25 * k});
@@ -483,17 +610,29 @@ TEST_F(ChainFixture, SampledLineBecomesOneLine) {
 }
 
 // Arcs come out in pieces of at most 120 degrees: 100 degrees as one vertex,
-// 300 as three of 100; centre and radius are those of the sampled circle.
+// 300 as three of 100; centre and radius are those of the sampled circle,
+// and within 1e-9 those of the fitted arc (as the debugger draws it), whose
+// sweep the pieces share equally.
 TEST_F(ChainFixture, SampledArcsBecomeArcVertices) {
     struct Case {
         double degrees;
         int vertices;
     } cases[] = {{100.0, 1}, {300.0, 3}};
+    ArcLineFitterDebug* d = ArcLineFitterDebug::GetDebugger();
     for (const Case& c : cases) {
         const auto pts = arc_points({2, 3}, 4.0, 0.3, 0.3 + c.degrees * kPi / 180, 40);
         RING_header_s* chain = gated_chain(pts, 0.01);
         ArcLineFitter fitter(0.01, 0.001, nullptr);
+        glimra_test::clear();
+        d->draw_output_arcs = 1;
         fitter.DoFit(chain);
+        d->draw_output_arcs = 0;
+        std::vector<const glimra_test::Call*> fits;
+        for (const auto& call : glimra_test::calls())
+            if (call.op == "arc") fits.push_back(&call);
+        ASSERT_EQ(fits.size(), 1u) << c.degrees;
+        const double fit_cx = fits[0]->values[9], fit_cy = fits[0]->values[10], fit_r = fits[0]->values[12];
+        const double fit_sweep = fits[0]->values[14] - fits[0]->values[13];
         ASSERT_EQ(chain->count, 1 + c.vertices) << c.degrees;
         RING_node_s* v = chain->first->next;
         for (int k = 0; k < c.vertices; ++k, v = v->next) {
@@ -503,6 +642,14 @@ TEST_F(ChainFixture, SampledArcsBecomeArcVertices) {
             EXPECT_NEAR(e->cy, 3.0, 1e-6);
             EXPECT_NEAR(e->radius, 4.0, 1e-6);
             EXPECT_EQ(e->direction, CCW);
+            EXPECT_NEAR(e->cx, fit_cx, 1e-9);
+            EXPECT_NEAR(e->cy, fit_cy, 1e-9);
+            EXPECT_NEAR(e->radius, fit_r, 1e-9);
+            const double* from = vertex_geometry(v->previous);
+            double sweep = std::atan2(e->y - e->cy, e->x - e->cx) - std::atan2(from[1] - e->cy, from[0] - e->cx);
+            if (sweep <= 0) sweep += 2 * kPi;
+            EXPECT_NEAR(sweep, fit_sweep / c.vertices, 1e-9) << c.degrees << " piece " << k;
+            EXPECT_NEAR(sweep, c.degrees / c.vertices * kPi / 180, 1e-6) << c.degrees << " piece " << k;
         }
         EXPECT_EQ(gates_left(chain), 0);
     }
@@ -1114,6 +1261,214 @@ TEST(ArcLineFitterRepair, RepairableJoinsBecomeTangentOrStayAsTheyWere) {
     EXPECT_GT(repaired, 10);
 }
 
+// ---------------------------------------------------------------------------
+// Closed loops: the seam is a join like any other
+
+// A closed curve of tangent-joined pieces drawn by a turtle from the origin
+// heading along +x: a piece is a line of length `size` (turn 0) or an arc of
+// radius `size` turning by `turn` (positive to the left).  Sampled at about
+// `step`; `joins` holds the sample where each piece starts; the last sample
+// is the first again.
+struct Piece {
+    double size, turn;
+};
+struct Loop {
+    std::vector<Point2> pts;
+    std::vector<int> joins;
+};
+Loop sample_loop(const std::vector<Piece>& pieces, double step) {
+    Loop out;
+    Point2 p = {0, 0};
+    double h = 0;
+    out.pts.push_back(p);
+    for (const Piece& pc : pieces) {
+        out.joins.push_back(static_cast<int>(out.pts.size()) - 1);
+        const double len = pc.turn == 0 ? pc.size : pc.size * std::fabs(pc.turn);
+        const int n = std::max(1, static_cast<int>(std::ceil(len / step)));
+        const double side = pc.turn > 0 ? 1.0 : -1.0;
+        const Point2 c = {p.x - side * pc.size * std::sin(h), p.y + side * pc.size * std::cos(h)};
+        const Point2 from = p;
+        const double a0 = std::atan2(p.y - c.y, p.x - c.x);
+        for (int k = 1; k <= n; ++k) {
+            if (pc.turn == 0) {
+                p = {from.x + pc.size * k / n * std::cos(h), from.y + pc.size * k / n * std::sin(h)};
+            } else {
+                const double a = a0 + pc.turn * k / n;
+                p = {c.x + pc.size * std::cos(a), c.y + pc.size * std::sin(a)};
+            }
+            out.pts.push_back(p);
+        }
+        h += pc.turn;
+    }
+    out.pts.back() = out.pts.front();
+    return out;
+}
+
+// The loop with sample `at` as its first (and last) sample, every sample
+// moved by up to `noise` in each coordinate.
+Loop reseam(const Loop& l, int at, double noise, std::mt19937_64& rng) {
+    std::uniform_real_distribution<double> u(-noise, noise);
+    const int m = static_cast<int>(l.pts.size()) - 1;
+    Loop out;
+    for (int k = 0; k < m; ++k) {
+        const Point2 p = l.pts[(k + at) % m];
+        out.pts.push_back({p.x + u(rng), p.y + u(rng)});
+    }
+    out.pts.push_back(out.pts.front());
+    for (int j : l.joins) out.joins.push_back(((j - at) % m + m) % m);
+    return out;
+}
+
+// Gates of a loop: across the direction between each sample's neighbours,
+// the seam's neighbours taken round the loop.
+std::vector<std::array<double, 6>> gated_loop(const std::vector<Point2>& pts, double w) {
+    const size_t m = pts.size() - 1;
+    std::vector<std::array<double, 6>> out;
+    for (size_t k = 0; k <= m; ++k) {
+        const Point2 a = pts[(k + m - 1) % m], b = pts[(k + 1) % m];
+        const double l = std::hypot(b.x - a.x, b.y - a.y), tx = (b.x - a.x) / l, ty = (b.y - a.y) / l;
+        out.push_back({pts[k].x, pts[k].y, pts[k].x + w * ty, pts[k].y - w * tx, pts[k].x - w * ty, pts[k].y + w * tx});
+    }
+    return out;
+}
+
+// The shapes of the loop tables, turning left (sense 1) or right (-1).
+enum Shape { CIRCLE, ROUNDED_RECTANGLE, SLOT, OVAL };
+std::vector<Piece> shape_pieces(Shape shape, double sense, std::mt19937_64& rng) {
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    const double r = 2.0 + 3.0 * u(rng), a = 1.5 + 3.0 * u(rng), b = 1.5 + 3.0 * u(rng);
+    switch (shape) {
+    case CIRCLE:
+        return {{r, sense * 2 * kPi}};
+    case ROUNDED_RECTANGLE:
+        return {{a, 0}, {r, sense * kPi / 2}, {b, 0}, {r, sense * kPi / 2},
+                {a, 0}, {r, sense * kPi / 2}, {b, 0}, {r, sense * kPi / 2}};
+    case SLOT:
+        return {{a, 0}, {r, sense * kPi}, {a, 0}, {r, sense * kPi}};
+    case OVAL: {
+        // Two large and two small arcs, each turning by its share of a half.
+        const double big = r + 2.0 + 2.0 * u(rng), share = 0.3 + 0.4 * u(rng);
+        return {{big, sense * share * kPi}, {r, sense * (1 - share) * kPi},
+                {big, sense * share * kPi}, {r, sense * (1 - share) * kPi}};
+    }
+    }
+    return {};
+}
+
+// Joins of a loop's path, the last segment into the first included: every
+// join that tested repairable (state 2 or 3) before the repair either keeps
+// its vertex where it was or has become a join tangent within
+// asin(0.1 t / R) near it.  The repaired path stays closed.  The join of
+// the last segment into the first is the seam.
+struct JoinTally {
+    int repairable = 0, moved = 0, seam_repairable = 0, seam_moved = 0;
+};
+void check_loop_joins(const std::vector<Access::CS>& before, const std::vector<int>& states,
+                      const std::vector<Access::CS>& after, double tol, double near, JoinTally& tally,
+                      const std::string& what) {
+    const size_t na = after.size();
+    for (size_t s = 0; s < na; ++s)
+        EXPECT_TRUE(after[s].end.x == after[(s + 1) % na].start.x && after[s].end.y == after[(s + 1) % na].start.y)
+            << what << " path broken after segment " << s;
+    for (size_t s = 0; s < before.size(); ++s) {
+        if (states[s] != 2 && states[s] != 3) continue;
+        const bool seam = s + 1 == before.size();
+        const Point2 v = before[s].end;
+        ++tally.repairable;
+        tally.seam_repairable += seam;
+        bool kept = false, tangent = false;
+        for (size_t t = 0; t < na; ++t) {
+            const Point2 w = after[t].end;
+            if (w.x == v.x && w.y == v.y) kept = true;
+            if (std::hypot(w.x - v.x, w.y - v.y) > near) continue;
+            const Access::CS& a = after[t];
+            const Access::CS& b = after[(t + 1) % na];
+            if (a.arc.IsLine() && b.arc.IsLine()) continue;
+            const Point2 t1 = path_tangent(a, true), t2 = path_tangent(b, false);
+            const double angle = std::atan2(std::fabs(t1.x * t2.y - t1.y * t2.x), t1.x * t2.x + t1.y * t2.y);
+            const double r = std::min(path_radius(a), path_radius(b));
+            if (angle <= std::asin(std::min(1.0, 0.1 * tol / r)) + 1e-9) tangent = true;
+        }
+        if (kept) continue;
+        ++tally.moved;
+        tally.seam_moved += seam;
+        EXPECT_TRUE(tangent) << what << " join " << s << (seam ? " (the seam)" : "");
+    }
+}
+
+// The verdicts on every join of a loop's path, the seam last (a join of two
+// lines is never tested).
+std::vector<int> loop_states(ArcLineFitter& f, const std::vector<Access::CS>& path) {
+    std::vector<int> states;
+    for (size_t s = 0; s < path.size(); ++s) {
+        const Access::CS& a = path[s];
+        const Access::CS& b = path[(s + 1) % path.size()];
+        states.push_back(a.arc.IsLine() && b.arc.IsLine() ? 1 : Access::loop_state(f, a, b));
+    }
+    return states;
+}
+
+// Noisy closed loops whose seam falls on a near-tangent join (a line into an
+// arc, an arc into an arc, or a seam the driver moves into the middle of a
+// piece), with the path broken near the true joins: the repair treats the
+// join at the seam like every other one.
+TEST(ArcLineFitterRepair, SeamJoinsOfClosedLoopsBecomeTangentOrStayAsTheyWere) {
+    std::mt19937_64 rng(33);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    const double tol = 0.01, step = 0.25;
+    struct Case {
+        const char* name;
+        Shape shape;
+        int seam_piece;    // the piece whose start (or middle) takes the seam
+        bool driver_moves;  // seam in the middle of the piece, moved by the driver
+    } cases[] = {
+        {"line into arc", ROUNDED_RECTANGLE, 1, false},
+        {"arc into line", SLOT, 2, false},
+        {"arc into arc", OVAL, 1, false},
+        {"moved off an arc", SLOT, 1, true},
+        {"moved off a line", ROUNDED_RECTANGLE, 2, true},
+    };
+    for (const Case& c : cases) {
+        JoinTally tally;
+        int seams_moved_by_driver = 0;
+        for (int trial = 0; trial < 80; ++trial) {
+            const std::string what = std::string(c.name) + " trial " + std::to_string(trial);
+            const Loop shape = sample_loop(shape_pieces(c.shape, trial % 2 ? 1.0 : -1.0, rng), step);
+            const int m = static_cast<int>(shape.pts.size()) - 1;
+            const int piece_len = (c.seam_piece + 1 < static_cast<int>(shape.joins.size()) ? shape.joins[c.seam_piece + 1] : m) -
+                                  shape.joins[c.seam_piece];
+            const int at = shape.joins[c.seam_piece] + (c.driver_moves ? piece_len / 2 : trial % 3 - 1);
+            const Loop loop = reseam(shape, (at + m) % m, 0.003, rng);
+            // Breaks near the true joins (off by up to one sample), the seam one.
+            std::vector<int> breaks = {0};
+            for (size_t p = 0; p < loop.joins.size(); ++p) {
+                if (!c.driver_moves && static_cast<int>(p) == c.seam_piece) continue;
+                const int b = loop.joins[p] + static_cast<int>(u(rng) * 3) - 1;
+                if (b > 1 && b < m - 1) breaks.push_back(b);
+            }
+            std::sort(breaks.begin() + 1, breaks.end());
+            breaks.erase(std::unique(breaks.begin(), breaks.end()), breaks.end());
+            breaks.push_back(0);
+            ArcLineFitter fitter(tol, 0.001, nullptr);
+            Access::load(fitter, gated_loop(loop.pts, 0.02 + 0.02 * u(rng)), true);
+            if (!Access::set_path(fitter, breaks)) continue;
+            if (c.driver_moves) seams_moved_by_driver += Access::move_seam(fitter) != 0;
+            const auto before = Access::path(fitter);
+            if (before.size() < 3) continue;
+            const auto states = loop_states(fitter, before);
+            Access::repair(fitter);
+            check_loop_joins(before, states, Access::path(fitter), tol, 4 * step, tally, what);
+        }
+        EXPECT_GT(tally.repairable, 40) << c.name;
+        EXPECT_GT(tally.moved, 20) << c.name;
+        EXPECT_GT(tally.seam_repairable, 10) << c.name;
+        EXPECT_GT(tally.seam_moved, 10) << c.name;
+        if (c.driver_moves) {
+            EXPECT_GT(seams_moved_by_driver, 40) << c.name;
+        }
+    }
+}
+
 // Centre of the arc on the chord a -> b.
 Point2 centre_of(Point2 a, Point2 b, const AP& arc) {
     const double hx = (b.x - a.x) / 2, hy = (b.y - a.y) / 2;
@@ -1343,6 +1698,155 @@ TEST_F(ChainFixture, GateOracleOnRandomClosedLoops) {
         ASSERT_LE(chain->count, n) << trial;
         for (const Point2& p : pts) EXPECT_LE(distance_to_chain(chain, p), w * (1 + 1e-9) + 1e-9) << trial;
     }
+}
+
+// Writing a loop's path replaces every input vertex once, wherever the
+// seam and the moved vertices lie: a segment from the seam point that ends
+// inside the input segment after it replaces none; a single input segment
+// kept as its own line up to the old seam point keeps that vertex although
+// the seam moved.
+TEST_F(ChainFixture, WritingALoopReplacesEachVertexOnce) {
+    std::vector<Point2> pts;
+    for (int k = 0; k <= 8; ++k) pts.push_back({std::cos(2 * kPi * (k % 8) / 8), std::sin(2 * kPi * (k % 8) / 8)});
+    const Point2 inside = {(3 * pts[0].x + pts[1].x) / 4, (3 * pts[0].y + pts[1].y) / 4};
+    struct Case {
+        const char* name;
+        int seam;
+        std::vector<Point2> expected;  // the vertices in order from the seam's
+    } cases[] = {
+        {"moved off the seam point", 0, {pts[0], inside, pts[4]}},
+        {"old seam kept", 2, {pts[2], pts[5], pts[7], pts[0]}},
+    };
+    for (const Case& c : cases) {
+        RING_header_s* chain = gated_chain(pts, 0.0, true);
+        ArcLineFitter fitter(0.01, 0.001, nullptr);
+        Access::load_loop_chain(fitter, chain);
+        std::vector<Access::CS> path;
+        if (c.seam == 0) {
+            Access::CS tiny = Access::line(fitter, 8, 1), rest = Access::line(fitter, 0, 4);
+            tiny.end = rest.start = inside;
+            tiny.end_index_minus_one = 0;
+            path = {Access::line(fitter, 4, 8), tiny, rest};
+        } else {
+            path = {Access::line(fitter, 8, 2), Access::line(fitter, 2, 5), Access::line(fitter, 5, 7),
+                    Access::line(fitter, 7, 8)};
+        }
+        Access::write(fitter, chain, path, c.seam);
+        ASSERT_EQ(chain->count, static_cast<int>(c.expected.size())) << c.name;
+        EXPECT_EQ(chain->last->next, chain->first) << c.name;
+        // The same cycle of points, from wherever the chain starts.
+        std::vector<Point2> got;
+        RING_node_s* v = chain->first;
+        for (int k = 0; k < chain->count; ++k, v = v->next) {
+            const double* g = vertex_geometry(v);
+            got.push_back({g[0], g[1]});
+        }
+        size_t at = 0;
+        while (at < got.size() && !(got[at].x == c.expected[0].x && got[at].y == c.expected[0].y)) ++at;
+        ASSERT_LT(at, got.size()) << c.name;
+        for (size_t k = 0; k < got.size(); ++k) {
+            EXPECT_EQ(got[(at + k) % got.size()].x, c.expected[k].x) << c.name << " vertex " << k;
+            EXPECT_EQ(got[(at + k) % got.size()].y, c.expected[k].y) << c.name << " vertex " << k;
+        }
+    }
+}
+
+// The fitter being run and the paths its repair starts from and ends with,
+// caught through the debugger's drawings: before the first arc's repair
+// (with the verdicts on every join, taken then) and after the last one.
+struct RepairWatch {
+    static ArcLineFitter* fitter;
+    static std::vector<Access::CS> before, after;
+    static std::vector<int> states;
+    static void on_draw() {
+        const auto& colours = glimra_test::closest_color_queries();
+        if (colours.empty()) return;
+        if (colours.back() == 36 && before.empty()) {
+            before = Access::path(*fitter);
+            states = loop_states(*fitter, before);
+        }
+        if (colours.back() == 108) after = Access::path(*fitter);
+    }
+};
+ArcLineFitter* RepairWatch::fitter = nullptr;
+std::vector<Access::CS> RepairWatch::before, RepairWatch::after;
+std::vector<int> RepairWatch::states;
+
+// Seeded closed shapes sampled with noise, the seam on a join of the shape
+// or anywhere: every input point stays within its gate of the output, every
+// join the repair found repairable (the seam's included) is tangent or left
+// as it was, and a circle stays one circle.  A seam vertex the callback
+// refuses stays where it is.
+TEST_F(ChainFixture, ClosedShapesWithTheSeamAnywhere) {
+    std::mt19937_64 rng(2033);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    const double tol = 0.01;
+    ArcLineFitterDebug* d = ArcLineFitterDebug::GetDebugger();
+    d->draw_before_repair = d->draw_after_repair = d->call_after_draw = 1;
+    d->callback = RepairWatch::on_draw;
+    struct Case {
+        const char* name;
+        Shape shape;
+        bool fixed_seam, ungated_seam;
+    } cases[] = {{"circle", CIRCLE, false, false},
+                 {"rounded rectangle", ROUNDED_RECTANGLE, false, false},
+                 {"slot", SLOT, false, false},
+                 {"slot with its seam vertex fixed", SLOT, true, false},
+                 {"slot with its seam vertex free but ungated", SLOT, false, true}};
+    for (const Case& c : cases) {
+        JoinTally tally;
+        for (int trial = 0; trial < 60; ++trial) {
+            const std::string what = std::string(c.name) + " trial " + std::to_string(trial);
+            const double step = 0.2 + 0.1 * u(rng);
+            const Loop shape = sample_loop(shape_pieces(c.shape, trial % 2 ? 1.0 : -1.0, rng), step);
+            const int m = static_cast<int>(shape.pts.size()) - 1;
+            const int join = shape.joins[static_cast<size_t>(u(rng) * shape.joins.size())];
+            const int at = trial % 3 ? join + trial % 3 - 1 : static_cast<int>(u(rng) * m);
+            const Loop loop = reseam(shape, (at + m) % m, 0.003, rng);
+            const double w = 0.02 + 0.02 * u(rng);
+            RING_header_s* chain = gated_chain(loop.pts, w, true);
+            if (c.fixed_seam) static_cast<CHAIN_vertex_data_s*>(chain->first->main_data)->source_surface = 77;
+            if (c.ungated_seam) RING_delete_app_data_of_node(chain, chain->first, APP_DATA_FIT_GATE);
+            ArcLineFitter fitter(tol, 0.001, c.fixed_seam ? refuse_marked : nullptr);
+            RepairWatch::fitter = &fitter;
+            RepairWatch::before.clear();
+            RepairWatch::after.clear();
+            glimra_test::clear();
+            glimra_test::reset_colors();
+            fitter.DoFit(chain);
+            EXPECT_EQ(gates_left(chain), 0) << what;
+            for (const Point2& p : loop.pts) EXPECT_LE(distance_to_chain(chain, p), w * (1 + 1e-9) + 1e-9) << what;
+            if (!RepairWatch::before.empty())
+                check_loop_joins(RepairWatch::before, RepairWatch::states, RepairWatch::after, tol, 4 * step, tally, what);
+            if (c.fixed_seam) {
+                bool kept = false;
+                RING_node_s* v = chain->first;
+                for (int k = 0; k < chain->count; ++k, v = v->next)
+                    kept |= vertex_geometry(v)[0] == loop.pts[0].x && vertex_geometry(v)[1] == loop.pts[0].y;
+                EXPECT_TRUE(kept) << what;
+            }
+            if (c.shape != CIRCLE) continue;
+            // One circle: every vertex an arc of the same centre, radius and sense.
+            RING_node_s* v = chain->first;
+            const end_segment* e0 = reinterpret_cast<const end_segment*>(vertex_geometry(v));
+            for (int k = 0; k < chain->count; ++k, v = v->next) {
+                ASSERT_EQ(CHAIN_seg_ask_type(v), SEG_ARC) << what;
+                const end_segment* e = reinterpret_cast<const end_segment*>(vertex_geometry(v));
+                EXPECT_NEAR(e->cx, e0->cx, 1e-9) << what;
+                EXPECT_NEAR(e->cy, e0->cy, 1e-9) << what;
+                EXPECT_NEAR(e->radius, e0->radius, 1e-9) << what;
+                EXPECT_EQ(e->direction, e0->direction) << what;
+            }
+        }
+        if (c.shape == CIRCLE) continue;
+        EXPECT_GT(tally.repairable, 20) << c.name;
+        if (c.fixed_seam)
+            EXPECT_EQ(tally.seam_moved, 0) << c.name;
+        else
+            EXPECT_GT(tally.seam_moved, c.ungated_seam ? 3 : 10) << c.name;
+    }
+    d->draw_before_repair = d->draw_after_repair = d->call_after_draw = 0;
+    d->callback = nullptr;
 }
 
 // Gated stretches between fixed lines: the repair may move the piece's end
