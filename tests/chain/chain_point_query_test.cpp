@@ -411,6 +411,31 @@ TEST_F(ChainPointQueryTest, LocationInNarrowPlacesFollowsTheWinding) {
             }
 }
 
+// Simple polygons of random points, whose corners are often narrow spikes:
+// the location of random points clear of the chain is the winding number's.
+TEST_F(ChainPointQueryTest, LocationInRandomSimplePolygonsFollowsTheWinding) {
+    std::mt19937 rng(4627);
+    std::uniform_real_distribution<double> u(0, 1);
+    int polygons = 0;
+    for (int trial = 0; trial < 1000 && polygons < 100; ++trial) {
+        std::vector<V> vs;
+        const int n = 4 + trial % 4;
+        for (int i = 0; i < n; ++i) vs.push_back(L(u(rng), u(rng)));
+        RING_header_s* chain = make_chain(pool, vs, true);
+        if (CHAIN_has_self_intersections(chain)) continue;
+        ++polygons;
+        data_of(chain)->material_side = trial % 3 == 0 ? RIGHT : LEFT;
+        for (int k = 0; k < 40; ++k) {
+            const double p[2] = {u(rng), u(rng)};
+            if (ChainPointMinDistance(chain, p, nullptr) < 1e-6) continue;
+            EXPECT_EQ(ChainPointLocation(chain, p, nullptr), winding_location(pool, chain, p))
+                << "trial " << trial << " at " << p[0] << "," << p[1];
+        }
+        if (HasFailure()) break;
+    }
+    EXPECT_GE(polygons, 100);
+}
+
 TEST_F(ChainPointQueryTest, ChainWithoutStoredDirectionIsLocatedByItsShape) {
     for (bool ccw : {true, false}) {
         RING_header_s* square = ccw ? unit_square(pool)

@@ -279,9 +279,11 @@ TEST_F(ChainCleanTest, OlderEngineKeepsAFaceWithANarrowSpikeWhole) {
 TEST_F(ChainCleanTest, ChainOfOneVertexGivesNullWithoutAPool) {
     RING_header_s* point = make_chain(pool, {P(1, 1)}, false);
     const long made = velte_test::pools_created("CHAIN-CHAIN__clean");
+    const long live = velte_test::live_pool_count();
     EXPECT_EQ(CHAIN__clean(point, LEFT, nullptr, pool), nullptr);
     EXPECT_EQ(CHAIN__clean(nullptr, LEFT, nullptr, pool), nullptr);
     EXPECT_EQ(velte_test::pools_created("CHAIN-CHAIN__clean"), made);
+    EXPECT_EQ(velte_test::live_pool_count(), live);
     RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
     EXPECT_EQ(CHAIN_clean(point, LEFT, out, nullptr), 0);
     EXPECT_EQ(out->count, 0);
