@@ -467,11 +467,16 @@ Korvo::Math::Point2 ray_end(const RING_header_s* chain, const double point[2], c
 }
 
 // Whether the point, inside the box and off the chain, lies inside: the line
-// from P to beyond the box is split against the chain and the network is
-// cleaned to its lowest layer at every junction.  The first junction left
-// tells: when the piece leaving P was dropped, P lies as deep as the chain's
-// material inside it (1 when the material is inside); when it survives up to
-// a junction where the chain goes on, P lies on the other side.
+// from P to beyond the box is split against the chain, and the first
+// junction along it after P tells.  There the records are indexed by
+// material layers, the line counting as an edge with the chain's material
+// side: when the piece from P is not of the junction's lowest layer, P lies
+// as deep as the chain's material inside it (1 when the material is inside);
+// when it is, P lies on the other side; when the line meets the chain
+// nowhere, P lies outside.  Only that junction is read: cleaning the whole
+// network to its lowest layers would also drop pieces whose far ends lose
+// out at later junctions (a narrow spike further along the line), and could
+// leave the first junction without the chain that crosses there.
 CHAIN_LOCATION ray_location(RING_header_s* chain, const double point[2], const CHAIN_BOX_s& box, double v) {
     auto* data = static_cast<CHAIN_main_data_s*>(chain->main_data);
     const double tolerance = chain_tolerance(chain);
@@ -491,18 +496,21 @@ CHAIN_LOCATION ray_location(RING_header_s* chain, const double point[2], const C
         ChainToChainInt(line, chain, intersections);
         RING_header_s* network = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
         ChainsSplit(intersections, network);
-        CHAIN_clean_split_chains(network);
+        // The piece of the line leaving P: the line's first point makes the
+        // network's first junction, which holds that piece alone.
         if (!network->first) return CHAIN_LOCATION_OUTSIDE;
         const RING_header_s* ends = RING_ask_node_subring(network->first);
         const double* at = static_cast<const SPLIT_JUNCTION_s*>(ends->main_data)->point;
-        if (std::fabs(at[0] - point[0]) > tolerance || std::fabs(at[1] - point[1]) > tolerance)
-            return material_inside ? CHAIN_LOCATION_INSIDE : CHAIN_LOCATION_OUTSIDE;
-        if (ends->count == 1) {
-            RING_header_s* far = nullptr;
-            if (NextSplitChain(static_cast<const SPLIT_CHAIN_s*>(ends->first->main_data), &far) && far->count > 1)
-                return material_inside ? CHAIN_LOCATION_OUTSIDE : CHAIN_LOCATION_INSIDE;
-        }
-        return CHAIN_LOCATION_OUTSIDE;
+        if (ends->count != 1 || std::fabs(at[0] - point[0]) > tolerance || std::fabs(at[1] - point[1]) > tolerance)
+            return CHAIN_LOCATION_OUTSIDE;
+        RING_header_s* far = nullptr;
+        RING_node_s* twin = NextSplitChain(static_cast<const SPLIT_CHAIN_s*>(ends->first->main_data), &far);
+        // The line's far end: it met the chain nowhere.
+        if (!twin || far->count < 2) return CHAIN_LOCATION_OUTSIDE;
+        bool consistent = true;
+        const int lowest = ChainsNodeInterfIndex(far, far->first, 0, 0x7fffffff, &consistent);
+        const bool lowest_layer = !consistent || static_cast<const SPLIT_CHAIN_s*>(twin->main_data)->index == lowest;
+        return lowest_layer == material_inside ? CHAIN_LOCATION_OUTSIDE : CHAIN_LOCATION_INSIDE;
     });
 }
 

@@ -13,7 +13,7 @@
 // debug interface.
 void CHAIN__validate_shapes_from_boolean(const RING_header_s* input, RING_header_s* out, RING_node_s* before_first);
 
-// Keeps, of the closed loops that a boolean or a clean appended to `out` after
+// Keeps, of the closed loops that a boolean appended to `out` after
 // `before_first` (null: from the first node), those with the input's material
 // on their material side and none on the other: the region's own boundary,
 // as both engines answer it.  The input is a chain or a chain list; its

@@ -26,6 +26,7 @@
 #include <stend/error.h>
 
 #include "chainops/chain_2.h"
+#include "chainops/chain_poly_seg_internal.h"
 #include "internal/check.h"
 #include "internal/ring_nodes.h"
 #include "internal/scratch_pool.h"
@@ -580,10 +581,10 @@ RING_header_s* CHAIN__clean(RING_header_s* chain, SIDE side, CHAIN_vertex_source
                 RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, scratch);
                 RING_set_sub_ring_delfunc(list, nullptr);
                 RING_insert_after(list, nullptr, chain);
-                CHAIN_find_minimal_loops(list, CHAIN_POLY_SEG_INTERSECT_SELF, side, merge, result);
-                // Minimal loops include the faces inside the material; the
-                // region's boundary is what the older engine answers too.
-                CHAIN__keep_region_boundary(chain, result, nullptr);
+                // The minimal loops at the chain's lowest level only: the
+                // faces the older engine keeps, by the winding levels of the
+                // intersection object's exact network.
+                CHAIN__find_lowest_level_loops(list, side, merge, result);
                 CHAIN_debug_report(kReportChain, "CHAIN__clean: cleaned chains after CHAIN_find_minimal_loops", result,
                                    nullptr);
             } else {

@@ -829,8 +829,12 @@ bool trace_dummy_stock(const RING_node_s* segment, Korvo::Math::Point2* point, K
 
 }  // namespace
 
-int CHAIN_find_minimal_loops(const RING_header_s* set, CHAIN_poly_seg_intersect_type_t type, SIDE side,
-                             CHAIN_vertex_source_callback_t merge_cb, RING_header_s* out) {
+namespace {
+
+// The minimal loops of the set's network at the levels asked of the
+// intersection object (all of them for the public entry).
+int find_minimal_loops(const RING_header_s* set, CHAIN_poly_seg_intersect_type_t type, SIDE side,
+                       CHAIN_vertex_source_callback_t merge_cb, RING_header_s* out, PSI_loop_levels_t levels) {
     MERROW1_REQUIRE_LIST(set, 0);
     MERROW1_REQUIRE_LIST(out, 0);
     // 1. Nothing to do.
@@ -843,6 +847,7 @@ int CHAIN_find_minimal_loops(const RING_header_s* set, CHAIN_poly_seg_intersect_
         // 2. Scratch pool, the intersection object, the boolean's own merge.
         MERROW1_SCRATCH_POOL(pool, "CHAIN_union_regions");
         PsiGuard psi(PSI_create(0, true, false, POLY_SEG_copy_chain_source_ref, nullptr));
+        psi.get()->loop_levels = levels;
         RegionIdGuard ids;
         CHAIN_vertex_source_callback_t merge = merge_cb ? merge_cb : CHAIN_boolean_merge;
         // 3. One poly per chain, with sources; dummy stock of traces noted.
@@ -876,6 +881,18 @@ int CHAIN_find_minimal_loops(const RING_header_s* set, CHAIN_poly_seg_intersect_
     });
     CERR__set_error_code(0);
     return 1;
+}
+
+}  // namespace
+
+int CHAIN_find_minimal_loops(const RING_header_s* set, CHAIN_poly_seg_intersect_type_t type, SIDE side,
+                             CHAIN_vertex_source_callback_t merge_cb, RING_header_s* out) {
+    return find_minimal_loops(set, type, side, merge_cb, out, PSI_LOOP_LEVELS_ALL);
+}
+
+int CHAIN__find_lowest_level_loops(const RING_header_s* set, SIDE side, CHAIN_vertex_source_callback_t merge_cb,
+                                   RING_header_s* out) {
+    return find_minimal_loops(set, CHAIN_POLY_SEG_INTERSECT_SELF, side, merge_cb, out, PSI_LOOP_LEVELS_LOWEST);
 }
 
 void CHAIN_SplitSetIntoSimplyConnectedRegions(RING_header_s* set, Korvo::Cam::MaterialAtInfinity mai, SIDE side,

@@ -12,3 +12,13 @@
 //     offset, else with reuse always (9);
 //   bit 2 without 16: the same with split records (7, 11).
 CHAIN_proc_app_data_spec_e CHAIN__boolean_output_spec(unsigned op, bool has_offset_cb, bool offset_done);
+
+// The minimal loops of the network that the chains of the set form with
+// themselves (each chain cut at its own crossings), kept to the loops around
+// the faces where the chains lie the fewest layers deep: the polys walk each
+// chain with its material on their left (a RIGHT chain backward), so these
+// are the faces of the polys' lowest level, where the chain winds least for
+// material LEFT and most for RIGHT, the outside counting as winding 0.
+// Otherwise as CHAIN_find_minimal_loops; always 1.
+int CHAIN__find_lowest_level_loops(const RING_header_s* set, SIDE side, CHAIN_vertex_source_callback_t merge_cb,
+                                   RING_header_s* out);

@@ -170,6 +170,7 @@ PSI_s* PSI_create(int size_hint, bool keep_wrappers, bool allow_extended_info, P
             psi->create_data = create_data;
             psi->node_compare = node_compare;
             psi->next_node_id = 0;
+            psi->loop_levels = PSI_LOOP_LEVELS_ALL;
             if (!psi->nodes || !psi->pairs) ERROR_internal(kFile, __LINE__, "PSI_create: out of memory");
             return psi;
         });

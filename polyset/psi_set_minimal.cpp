@@ -792,13 +792,15 @@ void PSI__set_extract_minimal_loops(void* object, DYNAMIC_ARRAY_s* wrapped, RING
         }
         // The part of the network this wrapper lies in, unless an earlier
         // wrapper's flood reached it: its loops at every level, from the
-        // loops around the lowest faces up.
+        // loops around the lowest faces up, or only the loops around the
+        // lowest faces when the object asks so.
         Arm start{nullptr, 0};
         if (!find_start_side(psi, w, PSI_NODE_FLAG_ARRIVE_BLANK | PSI_MINIMAL_MARK_REACHED, &start)) continue;
         CERR_raise_on_abort();
         int lowest = 0, highest = 0;
         scan_levels(psi, start, 0, &lowest, &highest);
-        for (int level = -lowest; level >= -highest; --level) run_trace(psi, start, level, out, number, dummy_ring);
+        const int last = psi->loop_levels == PSI_LOOP_LEVELS_LOWEST ? -lowest : -highest;
+        for (int level = -lowest; level >= last; --level) run_trace(psi, start, level, out, number, dummy_ring);
         ++number;
     }
 }

@@ -113,7 +113,8 @@ void PSI__set_drop_unmarked_loop(void* psi, int start);
 // The minimal loops of a wrapped, ordered set into the output set: a wrapper
 // without intersections gives a copy of its poly (without the telomeres
 // added for the walk), the others the loops traced at every level of their
-// part of the network.  Loops are numbered per wrapper from 0.  Dummy
+// part of the network (only around its lowest faces when the object's
+// loop_levels asks so).  Loops are numbered per wrapper from 0.  Dummy
 // segments on the loops are recorded in the dummy ring when one is given.
 void PSI__set_extract_minimal_loops(void* psi, DYNAMIC_ARRAY_s* wrapped, RING_header_s* out,
                                     RING_header_s* dummy_ring);

@@ -111,6 +111,14 @@ struct PSI_ray_entry_s {
 };
 
 // The object.
+// Which loops the minimal-loop extraction traces in a part of the network
+// where polys meet: the loops between every two neighbouring levels (the
+// default), or only those around the faces of the part's lowest level.
+enum PSI_loop_levels_t : int {
+    PSI_LOOP_LEVELS_ALL = 0,
+    PSI_LOOP_LEVELS_LOWEST = 1,
+};
+
 struct PSI_s {
     const OBJECT_entry_t* descriptor;   // class 275
     CMEM_pool_s* pool;                  // "pool for PSI"
@@ -129,6 +137,7 @@ struct PSI_s {
     PSI_node_compare_cb_t node_compare; // may be null
     int next_node_id;
     long poly_pairs_descended;          // pairs of two different wrapped polys whose box trees were descended
+    PSI_loop_levels_t loop_levels;      // levels the minimal loops are traced at (all after PSI_create)
 };
 
 // Own operation slots of class 275 (entry OBJECT_BASE_ENTRIES + slot).
@@ -311,7 +320,8 @@ enum PSI_set_intersect_type_t : int {
 // Slot 3: the minimal loops of a set of polys (grid units) into the poly
 // set `out`, each with the grid scaling of the first wrapped poly; the
 // callback evaluates dummy segments for their covers (may be null).  Open
-// polys of the set get telomeres.
+// polys of the set get telomeres.  Where polys meet, the loops are those of
+// the levels that the object's loop_levels names.
 typedef void (*PSI_set_find_minimal_loops_fn)(void* psi, RING_header_s* set, PSI_set_intersect_type_t type,
                                               RING_header_s* out, PSI_dummy_eval_cb_t callback);
 // Slot 4: the maximal paths left when `count` region sets are intersected

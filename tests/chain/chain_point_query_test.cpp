@@ -15,8 +15,10 @@
 #include <stend/testing.h>
 #include <velte/testing.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -372,6 +374,66 @@ TEST_F(ChainPointQueryTest, LocationWhereTheRayOnlyTouchesTheChain) {
                     }
             }
     EXPECT_GT(checked, 3000);
+}
+
+// Points in narrow places of simple chains, each in both directions and for
+// both material sides: the location is the winding number's.
+TEST_F(ChainPointQueryTest, LocationInNarrowPlacesFollowsTheWinding) {
+    struct Case {
+        const char* name;
+        std::vector<V> vertices;
+        double x, y;
+        CHAIN_LOCATION expected;
+    };
+    // Two spikes: one about 0.05 wide between the first two segments, one
+    // about 4e-4 wide at the last vertex, which a ray from the first one
+    // crosses after leaving it.
+    const std::vector<V> spikes = {L(0.4345, 0.6925), L(0.1059, 0.0863), L(0.1527, 0.2367), L(0.3784, 0.8065),
+                                   L(0.7062, 0.1519)};
+    const std::vector<Case> cases = {
+        {"inside the wide spike", spikes, 0.22, 0.35, CHAIN_LOCATION_INSIDE},
+        {"beside the wide spike", spikes, 0.17, 0.35, CHAIN_LOCATION_OUTSIDE},
+        {"inside the narrow spike", spikes, 0.6068, 0.35, CHAIN_LOCATION_INSIDE},
+        {"beside the narrow spike", spikes, 0.65, 0.25, CHAIN_LOCATION_OUTSIDE},
+        {"between the spikes", spikes, 0.4, 0.35, CHAIN_LOCATION_OUTSIDE},
+    };
+    for (const Case& c : cases)
+        for (bool reversed : {false, true})
+            for (SIDE side : {SIDE(LEFT), SIDE(RIGHT)}) {
+                SCOPED_TRACE(std::string(c.name) + (reversed ? ", reversed" : "") + (side == LEFT ? ", left" : ", right"));
+                std::vector<V> vs = c.vertices;
+                if (reversed) std::reverse(vs.begin(), vs.end());
+                RING_header_s* chain = make_chain(pool, vs, true);
+                data_of(chain)->material_side = side;
+                const double p[2] = {c.x, c.y};
+                ASSERT_EQ(winding_location(pool, chain, p), c.expected);
+                EXPECT_EQ(ChainPointLocation(chain, p, nullptr), c.expected);
+            }
+}
+
+// Simple polygons of random points, whose corners are often narrow spikes:
+// the location of random points clear of the chain is the winding number's.
+TEST_F(ChainPointQueryTest, LocationInRandomSimplePolygonsFollowsTheWinding) {
+    std::mt19937 rng(4627);
+    std::uniform_real_distribution<double> u(0, 1);
+    int polygons = 0;
+    for (int trial = 0; trial < 1000 && polygons < 100; ++trial) {
+        std::vector<V> vs;
+        const int n = 4 + trial % 4;
+        for (int i = 0; i < n; ++i) vs.push_back(L(u(rng), u(rng)));
+        RING_header_s* chain = make_chain(pool, vs, true);
+        if (CHAIN_has_self_intersections(chain)) continue;
+        ++polygons;
+        data_of(chain)->material_side = trial % 3 == 0 ? RIGHT : LEFT;
+        for (int k = 0; k < 40; ++k) {
+            const double p[2] = {u(rng), u(rng)};
+            if (ChainPointMinDistance(chain, p, nullptr) < 1e-6) continue;
+            EXPECT_EQ(ChainPointLocation(chain, p, nullptr), winding_location(pool, chain, p))
+                << "trial " << trial << " at " << p[0] << "," << p[1];
+        }
+        if (HasFailure()) break;
+    }
+    EXPECT_GE(polygons, 100);
 }
 
 TEST_F(ChainPointQueryTest, ChainWithoutStoredDirectionIsLocatedByItsShape) {

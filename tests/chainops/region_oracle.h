@@ -1,6 +1,6 @@
 // Oracles over result chains of region operations: the material area and the
-// membership of sample points by the winding of the chains, read by their
-// material sides.
+// membership of sample points by the winding of the chains (computed here),
+// read by their material sides.
 #pragma once
 
 #include "chain/chain_query_fixture.h"
@@ -38,12 +38,41 @@ inline double material_area(const std::vector<RING_header_s*>& chains) {
     return total;
 }
 
-// Membership of a point in a result: islands enclosing it less holes
-// enclosing it (winding of the result chains by their material).
+// Winding number of a closed chain about a point off it, computed here: the
+// polygon of its chords by crossings of the rightward ray, plus, for every
+// arc, the closed curve of the arc and its chord back, which winds once
+// (counter-clockwise for a CCW arc) about the points of its circle on the
+// arc's side of the chord (right of the chord for CCW, left for CW).
+inline int winding(const RING_header_s* chain, const double p[2]) {
+    int total = 0;
+    RING_node_s* v = chain->first;
+    for (int i = 0; v && i < chain->count; ++i, v = v->next) {
+        const double* a = chain_query_test::point_of(v->previous);
+        const double* b = chain_query_test::point_of(v);
+        const double cross = (b[0] - a[0]) * (p[1] - a[1]) - (b[1] - a[1]) * (p[0] - a[0]);
+        if (a[1] <= p[1]) {
+            if (b[1] > p[1] && cross > 0) ++total;
+        } else if (b[1] <= p[1] && cross < 0) {
+            --total;
+        }
+        if (CHAIN_seg_ask_type(v) != SEG_ARC) continue;
+        const end_segment* arc = chain_query_test::arc_of(v);
+        const double dx = p[0] - arc->cx, dy = p[1] - arc->cy;
+        if (dx * dx + dy * dy >= arc->radius * arc->radius) continue;
+        const int sense = arc->direction == CCW ? 1 : -1;
+        const bool whole = a[0] == b[0] && a[1] == b[1];
+        if (whole || cross * sense < 0) total += sense;
+    }
+    return total;
+}
+
+// Membership of a point in a result: the material layers its chains put
+// there, each chain's winding counted for material on its left and against
+// it for material on its right (islands enclosing the point less holes
+// enclosing it, for simple chains).
 inline int membership(const std::vector<RING_header_s*>& chains, const double p[2]) {
     int level = 0;
-    for (RING_header_s* c : chains)
-        if (ChainPointLocation(c, p, nullptr) == CHAIN_LOCATION_INSIDE) level += is_island(c) ? 1 : -1;
+    for (RING_header_s* c : chains) level += data_of(c)->material_side == RIGHT ? -winding(c, p) : winding(c, p);
     return level;
 }
 

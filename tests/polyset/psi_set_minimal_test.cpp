@@ -250,6 +250,40 @@ TEST_F(PsiMinimal, OverlappingSquaresSplitIntoLoopsThatFollowTheirDirections) {
     }
 }
 
+TEST_F(PsiMinimal, AskedForTheLowestLevelOnlyTheLoopsAroundTheLowestFacesCome) {
+    // Levels are winding numbers up to a constant: a clockwise lobe or square
+    // part is the lowest face; where nothing runs clockwise, the outside is,
+    // and the loop around everything else comes.  A poly that meets nothing
+    // is its own loop either way.
+    struct Case {
+        const char* what;
+        std::vector<RING_header_s*> polys;
+        PSI_set_intersect_type_t type;
+        std::vector<double> all, lowest;
+    };
+    for (PSI_loop_levels_t levels : {PSI_LOOP_LEVELS_ALL, PSI_LOOP_LEVELS_LOWEST}) {
+        const Case cases[] = {
+            {"figure eight", {path({{100, 100}, {100, 0}, {0, 100}, {0, 0}}, true)}, PSI_SET_INTERSECT_SELF_ONLY,
+             {-2500, 2500}, {-2500}},
+            {"squares of one direction", {square(0, 0, 40, 40), square(20, 20, 60, 60)},
+             PSI_SET_INTERSECT_SELF_AND_EARLIER, {400, 2800}, {2800}},
+            {"squares of opposite directions", {square(0, 0, 40, 40), square(20, 20, 60, 60, false)},
+             PSI_SET_INTERSECT_SELF_AND_EARLIER, {-1200, 1200}, {-1200}},
+            {"lone square", {square(0, 0, 40, 40)}, PSI_SET_INTERSECT_SELF_ONLY, {1600}, {1600}},
+        };
+        psi->loop_levels = levels;
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (levels == PSI_LOOP_LEVELS_ALL ? ", all levels" : ", lowest level"));
+            std::vector<double> areas;
+            for (const Loop& l : minimal(set(c.polys), c.type)) {
+                EXPECT_TRUE(l.closed);
+                areas.push_back(l.area);
+            }
+            EXPECT_EQ(areas, levels == PSI_LOOP_LEVELS_ALL ? c.all : c.lowest);
+        }
+    }
+}
+
 TEST_F(PsiMinimal, SquaresTouchingAtACornerStaySeparateLoops) {
     RING_header_s* s = set({square(0, 0, 40, 40), square(40, 40, 80, 80)});
     const std::vector<Loop> loops = minimal(s, PSI_SET_INTERSECT_SELF_AND_EARLIER);
