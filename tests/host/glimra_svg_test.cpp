@@ -81,19 +81,25 @@ TEST(GlimraSvg, ArcsTurnTheRecordedWayWithYUp) {
         EXPECT_EQ(a.large, c.large);
         EXPECT_EQ(a.sweep, c.sweep);
     }
-    // A full circle cannot be one SVG arc (its ends coincide): two half arcs.
-    glimra_test::clear();
-    const double centre[3] = {2, 3, 0};
-    DSS_TEMP_display_arc(1, 2, 1, 1, kIdentity, centre, 0.5, 1.0, 1.0 + 2 * kPi);
-    const Element root = parsed(glimra_test::to_svg());
-    const std::vector<const Element*> arcs = of_class(root, "arc");
-    ASSERT_EQ(arcs.size(), 1u);
-    const std::vector<double> v = numbers(arcs[0]->attribute("d"));
-    ASSERT_EQ(v.size(), 16u);
-    EXPECT_NEAR(v[7], 2 - 0.5 * std::cos(1.0), 1e-12);  // the opposite point
-    EXPECT_NEAR(v[8], -(3 - 0.5 * std::sin(1.0)), 1e-12);
-    EXPECT_NEAR(v[14], v[0], 1e-12);
-    EXPECT_NEAR(v[15], v[1], 1e-12);
+    // A full circle cannot be one SVG arc (its ends coincide): two half arcs,
+    // also for sweeps of several turns.
+    for (double turns : {1.0, -3.0, 1e6}) {
+        SCOPED_TRACE(turns);
+        glimra_test::clear();
+        const double centre[3] = {2, 3, 0};
+        DSS_TEMP_display_arc(1, 2, 1, 1, kIdentity, centre, 0.5, 1.0, 1.0 + turns * 2 * kPi);
+        const Element root = parsed(glimra_test::to_svg());
+        const std::vector<const Element*> arcs = of_class(root, "arc");
+        ASSERT_EQ(arcs.size(), 1u);
+        const std::vector<double> v = numbers(arcs[0]->attribute("d"));
+        ASSERT_EQ(v.size(), 16u);
+        EXPECT_NEAR(v[7], 2 - 0.5 * std::cos(1.0), 1e-12);  // the opposite point
+        EXPECT_NEAR(v[8], -(3 - 0.5 * std::sin(1.0)), 1e-12);
+        EXPECT_NEAR(v[14], v[0], 1e-12);
+        EXPECT_NEAR(v[15], v[1], 1e-12);
+        EXPECT_EQ(v[6], turns > 0 ? 0 : 1);  // sweep flags
+        EXPECT_EQ(v[13], turns > 0 ? 0 : 1);
+    }
 }
 
 TEST(GlimraSvg, RegionsAreEvenOddPathsWithTheirHolesInTheirView) {

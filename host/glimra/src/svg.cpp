@@ -162,9 +162,11 @@ void arc(Canvas& cv, const Call& c) {
         return P2{centre[0] + r * (std::cos(t) * m[0] + std::sin(t) * m[3]),
                   centre[1] + r * (std::cos(t) * m[1] + std::sin(t) * m[4])};
     };
+    // Past a full turn the arc only covers its circle again.
+    const double drawn = std::fabs(sweep) > 2 * kPi ? std::copysign(2 * kPi, sweep) : sweep;
     // Extent from samples along the arc, at most a degree apart.
-    const int samples = std::max(2, static_cast<int>(std::ceil(std::fabs(sweep) / (kPi / 180))) + 1);
-    for (int i = 0; i < samples && !cv.emitting(); ++i) cv.add(at(start + sweep * i / (samples - 1)));
+    const int samples = std::max(2, static_cast<int>(std::ceil(std::fabs(drawn) / (kPi / 180))) + 1);
+    for (int i = 0; i < samples && !cv.emitting(); ++i) cv.add(at(start + drawn * i / (samples - 1)));
     if (!cv.emitting()) return;
     std::string d = "M" + xy(at(start));
     const bool flat = std::fabs(m[2]) < 1e-12 && std::fabs(m[5]) < 1e-12;
@@ -184,7 +186,7 @@ void arc(Canvas& cv, const Call& c) {
             d += radii + flags + xy(at(end));
         }
     } else {
-        for (int i = 1; i < samples; ++i) d += " L" + xy(at(start + sweep * i / (samples - 1)));
+        for (int i = 1; i < samples; ++i) d += " L" + xy(at(start + drawn * i / (samples - 1)));
     }
     cv.out << "<path class=\"arc\" d=\"" << d << "\"" << stroke(c.ints[0], c.ints[2]) << "/>\n";
 }
