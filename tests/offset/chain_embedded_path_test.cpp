@@ -223,7 +223,7 @@ TEST_F(EmbeddedPath, GapOffsetsMoveTheSplitPoints) {
         unsigned flags;  // on the vertex ending the square's top edge
         int geom_type;
         double gap;
-        double distance;  // of the split points from the top edge
+        double distance;  // of the split points from the square
     } cases[] = {
         {"plain", false, 0, 0, 0.0, kOffset},
         {"back side without callback", false, 0x20000000u, 0, 0.0, kOffset},
@@ -249,7 +249,7 @@ TEST_F(EmbeddedPath, GapOffsetsMoveTheSplitPoints) {
             for (auto* r = static_cast<CHAIN_split_point_s*>(
                      APP_DATA__ask_app_data(node(p, i)->app_data, CHAIN_APP_DATA_SPLIT_POINTS));
                  r; r = r->next, ++seen) {
-                EXPECT_NEAR(r->point[1], 10 + c.distance, kNear);
+                EXPECT_NEAR(boundary_distance({vertices(b)}, r->point[0], r->point[1]), c.distance, kNear);
                 EXPECT_EQ(r->entering, i == 2) << "the boundary hands over to the path after the dip";
                 EXPECT_GT(r->parameter, 0.0);
                 EXPECT_LT(r->parameter, 1.0);
