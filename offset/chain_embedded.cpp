@@ -517,12 +517,13 @@ void CHAIN_mark_narrow_embedded_path(RING_header_s* path, RING_header_s* boundar
         cleanup.regions =
             CHAIN__inner_and_gap_regions(path, boundary, 0.0, 0.0, width * 1e-6 * width, there_and_back, scratch);
         CHAIN__split_points_from_regions(cleanup.regions, path, boundary, scratch);
-        // A chain that a region is, or whose first region vertex came from it.
+        // A chain that a region is, or that a region was made from alone
+        // (its key-10 source): the boundary never came near it.
         std::unordered_set<const RING_header_s*> region_of;
         merrow1::for_each_chain(cleanup.regions, [&](RING_header_s* region) {
             region_of.insert(region);
-            if (region->first)
-                if (const CHAIN_source_segment_s* s = source_of(region->first)) region_of.insert(s->source_chain);
+            if (void* from = APP_DATA__ask_app_data(region->app_data, APP_DATA_STOCKED_FROM))
+                region_of.insert(static_cast<const RING_header_s*>(from));
         });
         merrow1::for_each_chain(path, [&](RING_header_s* chain) {
             if (!has_key(chain, CHAIN_APP_DATA_EMBEDDED_MARKS)) return;

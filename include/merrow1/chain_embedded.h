@@ -51,7 +51,8 @@ void CHAIN_mark_embedded_path(RING_header_s* path, RING_header_s* boundary, doub
 // regions are built as for CHAIN_mark_embedded_path with width and gap 0:
 // on a marked chain with split points, the embedded vertices up to the first
 // entering point become narrow too; a marked chain carrying key 110 is narrow
-// whole, and so is one that a region is, or starts from.  A non-finite width
+// whole, and so is one that a region is, or was made from alone (its
+// key-10 source).  A non-finite width
 // is refused with a note; errors pass as Korvo::Error::Severe after the
 // private pool is freed.
 void CHAIN_mark_narrow_embedded_path(RING_header_s* path, RING_header_s* boundary, double width);

@@ -262,3 +262,138 @@ TEST_F(EmbeddedPath, GapOffsetsMoveTheSplitPoints) {
 }
 
 }  // namespace
+
+namespace {
+
+// Narrow marks after the embedded marks, with width and gap 0 (offset 10 t).
+TEST_F(EmbeddedPath, NarrowMarks) {
+    // The path dips to 0.005 above the square (within 10 t): the embedded
+    // vertices before the first entering point turn narrow.
+    RING_header_s* touching = closed({{-10, 20}, {5, 10.005}, {20, 20}, {5, 30}});
+    // The same dip with the there-and-back mark: narrow whole.
+    RING_header_s* marked = closed({{30, 20}, {45, 10.005}, {60, 20}, {45, 30}});
+    RING_put_header_app_data(marked, CHAIN_APP_DATA_TURNING_VERTEX, node(marked, 2));
+    // A path 2 above the square: its region is its own, so narrow whole.
+    RING_header_s* apart = closed({{70, 20}, {85, 12}, {100, 20}, {85, 30}});
+    // Not marked embedded: left alone.
+    RING_header_s* unmarked = square(100, 100, 5);
+    RING_header_s* b = square(0, 0, 10);
+    RING_header_s* b2 = square(40, 0, 10);
+    RING_header_s* b3 = square(80, 0, 10);
+    name_source(b, node(b, 0), touching, node(touching, 0));
+    name_source(b3, node(b3, 1), apart, node(apart, 0));
+    name_source(b2, node(b2, 0), marked, node(marked, 0));
+    RING_header_s* path = list({touching, marked, apart});
+    RING_header_s* boundary = list({b, b2, b3});
+    CHAIN_mark_embedded_path(path, boundary, kWidth, 0.0, false, pool);
+    for (RING_header_s* c : {touching, marked, apart}) {
+        ASSERT_EQ(key(c, CHAIN_APP_DATA_EMBEDDED_MARKS), c);
+        ASSERT_EQ(c->count, 6);
+    }
+    const std::vector<Vertex> before = vertices(touching);
+    CHAIN_mark_narrow_embedded_path(list({touching, marked, apart, unmarked}), boundary, kWidth);
+
+    const std::vector<Vertex> after = vertices(touching);
+    const bool narrow[6] = {true, true, false, false, false, false};
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(bool(before[i].flags & CHAIN_VERTEX_EMBEDDED), i < 2 || i > 3) << i;
+        EXPECT_EQ(after[i].flags, before[i].flags | (narrow[i] ? CHAIN_VERTEX_NARROW_EMBEDDED : 0u)) << i;
+        EXPECT_EQ(APP_DATA__ask_app_data(node(touching, i)->app_data, CHAIN_APP_DATA_SPLIT_POINTS), nullptr) << i;
+    }
+    EXPECT_EQ(key(touching, CHAIN_APP_DATA_NARROW_EMBEDDED), nullptr);
+    for (RING_header_s* c : {marked, apart}) {
+        EXPECT_EQ(key(c, CHAIN_APP_DATA_NARROW_EMBEDDED), c);
+        for (const Vertex& v : vertices(c)) EXPECT_TRUE(v.flags & CHAIN_VERTEX_NARROW_EMBEDDED);
+    }
+    EXPECT_EQ(key(unmarked, CHAIN_APP_DATA_NARROW_EMBEDDED), nullptr);
+    for (const Vertex& v : vertices(unmarked)) EXPECT_FALSE(v.flags & CHAIN_VERTEX_NARROW_EMBEDDED);
+}
+
+}  // namespace
+
+namespace {
+
+// What the marking stamps on the caller's chains for its regions goes back,
+// on success and when an error passes; no scratch pool outlives a call and
+// no split-point list stays on the path.
+TEST_F(EmbeddedPath, CallerFieldsComeBackAfterEveryEntry) {
+    struct Fields {
+        SIDE side;
+        int use;
+        double offset;
+        int region;
+        bool operator==(const Fields& o) const {
+            return side == o.side && use == o.use && offset == o.offset && region == o.region;
+        }
+    };
+    auto fields = [](RING_header_s* c) {
+        auto* md = static_cast<CHAIN_main_data_s*>(c->main_data);
+        return Fields{md->material_side, md->use_implied_offset, md->implied_offset, md->region_set_id};
+    };
+    auto stamp = [](RING_header_s* c, Fields f) {
+        auto* md = static_cast<CHAIN_main_data_s*>(c->main_data);
+        md->material_side = f.side;
+        md->use_implied_offset = f.use;
+        md->implied_offset = f.offset;
+        md->region_set_id = f.region;
+    };
+    enum Entry { MARK, MARK_WITH_GAP_CALLBACK, NARROW, REGIONS };
+    enum Fault { NONE, ABORT, OPEN_PATH };
+    for (Entry entry : {MARK, MARK_WITH_GAP_CALLBACK, NARROW, REGIONS})
+        for (Fault fault : {NONE, ABORT, OPEN_PATH}) {
+            SCOPED_TRACE(testing::Message() << "entry " << entry << " fault " << fault);
+            RING_header_s* p = closed({{-10, 20}, {5, 12}, {20, 20}, {5, 30}});
+            RING_header_s* b = square(0, 0, 10);
+            name_source(b, node(b, 0), p, node(p, 0));
+            std::vector<RING_header_s*> paths{p};
+            if (fault == OPEN_PATH) {
+                const Pts line{{-20, 40}, {30, 40}};
+                paths.push_back(CHAIN_create_polygon(nullptr, line.data(), 2, 0, pool));
+            }
+            RING_header_s* path = list({});
+            for (RING_header_s* c : paths) {
+                RING_insert_after(path, path->last, c);
+                stamp(c, {RIGHT, 8, 0.25, 7});
+                CHAIN_mark_as_fully_embedded(c);  // the narrow marks need key 204
+            }
+            stamp(b, {LEFT, 2, 1.5, 9});
+            RING_header_s* boundary = list({b});
+            std::vector<Fields> before;
+            for (RING_header_s* c : paths) before.push_back(fields(c));
+            const Fields b_before = fields(b);
+            const long pools = velte_test::live_pool_count();
+            const long region_pools = velte_test::pools_created("CHAIN_fillet_region");
+            const long narrow_pools = velte_test::pools_created("CHAIN_mark_narrow_embedded_path");
+
+            if (fault == ABORT) velte_test::request_abort(0);
+            auto run = [&]() {
+                switch (entry) {
+                case MARK: CHAIN_mark_embedded_path(path, boundary, kWidth, 0.0, false, pool); break;
+                case MARK_WITH_GAP_CALLBACK: CHAIN_mark_embedded_path(path, boundary, kWidth, 1.0, true, pool); break;
+                case NARROW: CHAIN_mark_narrow_embedded_path(path, boundary, kWidth); break;
+                case REGIONS:
+                    CHAIN__release_embedded_regions(
+                        CHAIN__inner_and_gap_regions(path, boundary, kWidth, 0.0, 0.0, true, pool), path, boundary);
+                    break;
+                }
+            };
+            if (fault == NONE)
+                EXPECT_NO_THROW(run());
+            else
+                EXPECT_THROW(run(), Korvo::Error::Severe);
+            velte_test::cancel_abort();
+
+            for (size_t i = 0; i < paths.size(); ++i) {
+                EXPECT_TRUE(fields(paths[i]) == before[i]) << "path chain " << i;
+                for (int k = 0; k < paths[i]->count; ++k)
+                    EXPECT_EQ(APP_DATA__ask_app_data(node(paths[i], k)->app_data, CHAIN_APP_DATA_SPLIT_POINTS), nullptr);
+            }
+            EXPECT_TRUE(fields(b) == b_before);
+            EXPECT_EQ(velte_test::live_pool_count(), pools);
+            // The regions work in their own named pool.
+            EXPECT_EQ(velte_test::pools_created("CHAIN_fillet_region"), region_pools + 1);
+            EXPECT_EQ(velte_test::pools_created("CHAIN_mark_narrow_embedded_path"), narrow_pools + (entry == NARROW));
+        }
+}
+
+}  // namespace
