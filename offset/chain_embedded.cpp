@@ -86,6 +86,15 @@ bool empty_set(RING_header_s* set) {
     return !any;
 }
 
+// Region sets hold closed chains only: the union refuses an open one.
+bool all_closed(RING_header_s* set) {
+    bool closed = true;
+    merrow1::for_each_chain(set, [&](RING_header_s* chain) {
+        closed = closed && chain->first && chain->last && chain->last->next == chain->first;
+    });
+    return closed;
+}
+
 std::unordered_set<const RING_header_s*> chains_of(RING_header_s* set) {
     std::unordered_set<const RING_header_s*> out;
     merrow1::for_each_chain(set, [&](RING_header_s* chain) { out.insert(chain); });
@@ -165,6 +174,7 @@ RING_header_s* CHAIN__inner_and_gap_regions(RING_header_s* path, RING_header_s* 
     if (!path || !boundary || !pool || empty_set(path) || empty_set(boundary)) return nullptr;
     MERROW1_REQUIRE(std::isfinite(width) && std::isfinite(gap) && std::isfinite(min_area), "DUE_TO_INVALID_INPUT",
                     nullptr);
+    MERROW1_REQUIRE(all_closed(path) && all_closed(boundary), "DUE_TO_CHAIN_BEING_OPEN", nullptr);
     // 1-2. The tolerance and the boundary offset.
     double t = CHAIN_ask_set_tolerance(boundary);
     if (!(t > EQ_ask_length_tolerance())) t = CHAIN_ask_set_approx_tolerance(boundary);
@@ -443,6 +453,10 @@ void CHAIN_mark_embedded_path(RING_header_s* path, RING_header_s* boundary, doub
                               bool gap_callback, CMEM_pool_s* pool) {
     if (!path || empty_set(path)) return;
     MERROW1_REQUIRE(std::isfinite(width) && std::isfinite(gap), "DUE_TO_INVALID_INPUT", );
+    // Input the regions cannot be built from is refused before any mark changes.
+    const bool with_boundary = boundary && !empty_set(boundary);
+    MERROW1_REQUIRE(!with_boundary || pool, "DUE_TO_INVALID_INPUT", );
+    MERROW1_REQUIRE(!with_boundary || (all_closed(path) && all_closed(boundary)), "DUE_TO_CHAIN_BEING_OPEN", );
     // 1. Old marks go; a path chain that no boundary vertex came from is
     //    embedded whole.  The chains are told apart by the sources alone, so
     //    their region-set ids are never touched.
@@ -458,7 +472,7 @@ void CHAIN_mark_embedded_path(RING_header_s* path, RING_header_s* boundary, doub
         if (unnamed.count(chain)) CHAIN_mark_as_fully_embedded(chain);
     });
     // 2. With a boundary: split at the regions' split points and mark.
-    if (!boundary || empty_set(boundary) || !pool) return;
+    if (!with_boundary) return;
     merrow1::run_converting([&]() {
         struct Cleanup {
             RING_header_s* path;
@@ -494,6 +508,7 @@ void CHAIN_mark_narrow_embedded_path(RING_header_s* path, RING_header_s* boundar
         });
         return;
     }
+    MERROW1_REQUIRE(all_closed(path) && all_closed(boundary), "DUE_TO_CHAIN_BEING_OPEN", );
     // 2. Nothing to do unless some chain is marked.
     bool marked = false, there_and_back = false;
     merrow1::for_each_chain(path, [&](RING_header_s* chain) {

@@ -22,7 +22,8 @@ struct CHAIN_split_point_s {
 // or 10 o without a width) instead.  The regions keep their key-20 sources;
 // regions under min_area, and slivers (area under 10000 min_area and area /
 // (2 perimeter) under 1000 t), are left out.  A new chain list in the pool,
-// or null for a null or empty set.  A region may be a chain of P or B itself
+// or null for a null or empty set, and with a note for an open chain in
+// either set or a non-finite width, gap or area.  A region may be a chain of P or B itself
 // (a region made whole from it): release the list with
 // CHAIN__release_embedded_regions.  Everything stamped on P and B for the
 // call (sides, implied offsets, their flag words, region-set ids) is put

@@ -40,8 +40,9 @@ void CHAIN_clear_embedded_marks(RING_header_s* chain_or_list);
 // (bit 29) are taken at the gap distance (0.7 width, or 10 o without a
 // width).  Scratch records live in the pool and are freed before the return.
 // The path and boundary chains keep their sides, implied offsets and region-set
-// ids.  A non-finite width or gap is refused with a note; errors pass as
-// Korvo::Error::Severe.
+// ids.  A non-finite width or gap, and with a boundary a null pool or an open
+// chain in either set (regions are made of closed chains), are refused with
+// a note before anything changes; errors pass as Korvo::Error::Severe.
 void CHAIN_mark_embedded_path(RING_header_s* path, RING_header_s* boundary, double width, double gap,
                               bool gap_callback, CMEM_pool_s* pool);
 
@@ -52,9 +53,9 @@ void CHAIN_mark_embedded_path(RING_header_s* path, RING_header_s* boundary, doub
 // on a marked chain with split points, the embedded vertices up to the first
 // entering point become narrow too; a marked chain carrying key 110 is narrow
 // whole, and so is one that a region is, or was made from alone (its
-// key-10 source).  A non-finite width
-// is refused with a note; errors pass as Korvo::Error::Severe after the
-// private pool is freed.
+// key-10 source).  A non-finite width, and with a boundary an open chain in
+// either set, are refused with a note before anything changes; errors pass
+// as Korvo::Error::Severe after the private pool is freed.
 void CHAIN_mark_narrow_embedded_path(RING_header_s* path, RING_header_s* boundary, double width);
 
 // Fraction in [0, 1] of the circle of the radius about the centre that lies
