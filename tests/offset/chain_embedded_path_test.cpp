@@ -363,6 +363,7 @@ TEST_F(EmbeddedPath, CallerFieldsComeBackAfterEveryEntry) {
             for (RING_header_s* c : paths) before.push_back(fields(c));
             const Fields b_before = fields(b);
             const long pools = velte_test::live_pool_count();
+            const long objects = velte_test::live_object_count();
             const long region_pools = velte_test::pools_created("CHAIN_fillet_region");
             const long narrow_pools = velte_test::pools_created("CHAIN_mark_narrow_embedded_path");
 
@@ -396,6 +397,10 @@ TEST_F(EmbeddedPath, CallerFieldsComeBackAfterEveryEntry) {
             }
             EXPECT_TRUE(fields(b) == b_before);
             EXPECT_EQ(velte_test::live_pool_count(), pools);
+            // The region list and the region chains it made are freed.
+            if (entry == REGIONS) {
+                EXPECT_EQ(velte_test::live_object_count(), objects);
+            }
             // The regions work in their own named pool.
             const bool built = fault != OPEN_PATH;
             EXPECT_EQ(velte_test::pools_created("CHAIN_fillet_region"), region_pools + built);
