@@ -410,3 +410,38 @@ TEST_F(EmbeddedPath, CallerFieldsComeBackAfterEveryEntry) {
 }
 
 }  // namespace
+
+namespace {
+
+// Regions under the minimum area go.  A path 2 above the square with width 0
+// comes back as the one region, the path chain itself: dropping it only
+// unhooks it, and releasing the list never frees a caller's chain.
+TEST_F(EmbeddedPath, SmallRegionsGoAndCallerChainsSurvive) {
+    struct Case {
+        double min_area;
+        int regions;
+    } cases[] = {{0.0, 1}, {269.0, 1}, {271.0, 0}};  // the path's area is 270
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.min_area);
+        RING_header_s* p = closed({{-10, 20}, {5, 12}, {20, 20}, {5, 30}});
+        RING_header_s* b = square(0, 0, 10);
+        RING_header_s* path = list({p});
+        RING_header_s* boundary = list({b});
+        const long objects = velte_test::live_object_count();
+        RING_header_s* regions = CHAIN__inner_and_gap_regions(path, boundary, 0.0, 0.0, c.min_area, false, pool);
+        ASSERT_NE(regions, nullptr);
+        EXPECT_EQ(regions->count, c.regions);
+        bool path_itself = false;
+        for (RING_node_s* n = regions->first; n && !path_itself; n = n->next == regions->first ? nullptr : n->next)
+            path_itself = RING_ask_node_subring(n) == p;
+        EXPECT_EQ(path_itself, c.regions == 1);
+        CHAIN__release_embedded_regions(regions, path, boundary);
+        EXPECT_EQ(vertices(p).size(), 4u);
+        EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(p, nullptr)), 270.0, 1e-9);
+        // What stays is the loop-class record the union hangs on the path
+        // chain it hands back, with its entry.
+        EXPECT_LE(velte_test::live_object_count(), objects + 2);
+    }
+}
+
+}  // namespace
