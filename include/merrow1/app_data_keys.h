@@ -110,8 +110,9 @@ enum {
     // the strip end is removed and they go back to their vertex.
     APP_DATA_STRIP_END_SAVED_SOURCE = 267,
     // Vertex: the embedded-path split points of the segment the vertex ends,
-    // a list of CHAIN_split_point_s in parameter order, in the caller's pool.
-    // Owned by the marking operation, which removes the list when it applies it.
+    // a list of CHAIN_split_point_s in parameter order, in the caller's pool
+    // (the narrow marks: their scratch pool).  Owned by the marking
+    // operation, which frees every list before it returns.
     CHAIN_APP_DATA_SPLIT_POINTS = 201,
     // Header: the chain carries embedded marks; datum the chain itself. Shared.
     CHAIN_APP_DATA_EMBEDDED_MARKS = 204,
