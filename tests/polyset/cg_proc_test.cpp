@@ -240,19 +240,29 @@ double dist(const double a[2], const double b[2]) { return std::hypot(a[0] - b[0
 // and the next level is united with the first level's output.
 TEST_F(CgProcTest, LevelsUniteWithThePreviousOutput) {
     CG_PROC_s* proc = processor(-10, 40, -10, 40);
+    EXPECT_EQ(CG_PROC_ask_level(proc), -1);
     RING_header_s* out0 = list();
     CG_PROC_process_level(proc, list_of({rect(0, 0, 10, 10), rect(5, 5, 15, 15)}), out0, nullptr, nullptr, nullptr,
                           nullptr);
+    EXPECT_EQ(CG_PROC_ask_level(proc), 0);
     ASSERT_EQ(out0->count, 1);
     Region r0(chains_in(out0));
     EXPECT_NEAR(r0.area(), 175.0, 1e-6);
 
-    RING_header_s* empty = list();
-    CG_PROC_process_level(proc, empty, list(), nullptr, nullptr, nullptr, nullptr);
-    CG_PROC_process_level(proc, nullptr, list(), nullptr, nullptr, nullptr, nullptr);
+    // An empty list, no list, and a list whose only entry has no chain.
+    RING_header_s* no_chain = list();
+    RING_insert_after(no_chain, nullptr, nullptr);
+    int level = 0;
+    for (RING_header_s* empty : {list(), static_cast<RING_header_s*>(nullptr), no_chain}) {
+        RING_header_s* out = list();
+        CG_PROC_process_level(proc, empty, out, nullptr, nullptr, nullptr, nullptr);
+        EXPECT_EQ(CG_PROC_ask_level(proc), ++level);
+        EXPECT_EQ(out->count, 0);
+    }
 
     RING_header_s* out1 = list();
     CG_PROC_process_level(proc, list_of({rect(20, 0, 30, 10)}), out1, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(CG_PROC_ask_level(proc), 4);
     Region r1(chains_in(out1));
     EXPECT_NEAR(r1.area(), 275.0, 1e-6);
     EXPECT_EQ(r1.material(12, 12), 1);
