@@ -419,10 +419,14 @@ Stack random_stack(std::mt19937& rng) {
         const int k = per_level(rng);
         while (static_cast<int>(shapes.size()) < k) {
             region_oracle::Shape sh = region_oracle::random_shape(rng);
-            const bool rectangle = sh.radius == 0 && sh.pts.size() == 4 && sh.pts[0].y == sh.pts[1].y &&
-                                   sh.pts[1].x == sh.pts[2].x;
-            const bool rectangle_cw = sh.radius == 0 && sh.pts.size() == 4 && sh.pts[0].x == sh.pts[1].x &&
-                                      sh.pts[1].y == sh.pts[2].y;
+            // Axis-parallel rectangles only, all four sides checked: the
+            // chain is made from the shape's box.
+            const auto& p = sh.pts;
+            const bool four = sh.radius == 0 && p.size() == 4;
+            const bool rectangle =
+                four && p[0].y == p[1].y && p[1].x == p[2].x && p[2].y == p[3].y && p[3].x == p[0].x;
+            const bool rectangle_cw =
+                four && p[0].x == p[1].x && p[1].y == p[2].y && p[2].x == p[3].x && p[3].y == p[0].y;
             if (sh.radius == 0 && !rectangle && !rectangle_cw) continue;
             shapes.push_back(sh);
         }
