@@ -597,6 +597,10 @@ void level_boundary_functor(void* data, BZONE_boundary_s* boundary) {
         int k = 0;
         if (pieces[0].out) {
             k = POLY_INTXN_get_first_parental_discont(loop);
+            // No change of poly segment: the loop would run there and back
+            // along one line or arc of at most half a circle, which an
+            // extracted boundary never does (its two sides would both have
+            // to be the side without material).  Kept as a guard.
             if (k < 0) {
                 for (const Piece& p : pieces)
                     if (p.out) p.out->user_data = previous_claim;
@@ -1060,6 +1064,8 @@ RING_header_s* CG_PROC_ask_gap_list(const RING_header_s* chain) {
     return chain ? static_cast<RING_header_s*>(APP_DATA__ask_app_data(chain->app_data, CG_PROC_APP_DATA_GAP_LIST))
                  : nullptr;
 }
+
+int CG_PROC_ask_level(const CG_PROC_s* proc) { return proc ? proc->level : -1; }
 
 // ---------------------------------------------------------------------------
 // Create and destroy

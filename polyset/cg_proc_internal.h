@@ -27,3 +27,6 @@ const unsigned int CG_PROC_COVER_PIECE = 0x800000u;
 
 // The gap list of a chain (a type-1 ring of CG_PROC_run_s), or null.
 RING_header_s* CG_PROC_ask_gap_list(const RING_header_s* chain);
+// The number of the level processed last (-1 before the first; a null
+// processor gives -1).
+int CG_PROC_ask_level(const CG_PROC_s* proc);

@@ -30,6 +30,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 using merrow1::psi::seg_end;
 using merrow1::psi::seg_index;
@@ -848,36 +849,94 @@ void PSI__ray_trace_outer_boundary(void* object, PSI_segment_search_wrapper_s* w
 // Slots 35 and 36
 // ---------------------------------------------------------------------------
 
-void PSI__ray_do_delayed_region_merges(PSI_ray_delayed_zone_merge_node_s** delayed) {
-    if (!delayed) return;
+namespace {
+
+// Whether the sub-segment of a delayed merge has its zone now.
+bool delayed_zoned(const PSI_ray_delayed_zone_merge_node_s* d) {
+    PSI_INTXN_NODE_s* holder;
+    int hi;
+    return PSI_ray_subsegment_holder(d->node, d->segment_index, &holder, &hi) &&
+           (holder->flags[hi] & PSI_RAY_FLAG_ZONE) && holder->extended[hi];
+}
+
+void free_delayed(PSI_ray_delayed_zone_merge_node_s* d) {
+    if (d->above) CMEM_private_delete_object(d->above);
+    CMEM_private_delete_object(d);
+}
+
+// Walks up the crossings c[0..n) from the face below the first one, whose
+// zone is z: the face below each crossing is the face above the one before,
+// so its zones are one.  A crossing whose sub-segment has no zone yet ends
+// the walk with a delayed merge at the head of the list, which keeps the
+// crossings above it.  Above the last crossing lies the unbounded face: its
+// zone is the map's zone at infinity.  Returns the number of crossings the
+// walk reached (the one it ended at included).
+int walk_up(PSI_s* psi, const PSI_ray_kept_crossing_s* c, int n, BZONE_s* z, BZONE_map_s* map,
+            PSI_ray_delayed_zone_merge_node_s** delayed) {
+    for (int k = 0; k < n; ++k) {
+        BZONE_s* near = PSI_ray_subsegment_zone(psi, c[k].node, c[k].index, c[k].near_left != 0);
+        if (!near) {
+            auto* d = CMEM_NEW(psi->pool, PSI_ray_delayed_zone_merge_node_s);
+            d->zone = z;
+            d->node = c[k].node;
+            d->segment_index = c[k].index;
+            d->side = c[k].near_left;
+            d->above_count = n - k - 1;
+            d->above = d->above_count > 0 ? CMEM_NEW_ARRAY(psi->pool, PSI_ray_kept_crossing_s, d->above_count)
+                                           : nullptr;
+            for (int j = 0; j < d->above_count; ++j) d->above[j] = c[k + 1 + j];
+            d->next = delayed ? *delayed : nullptr;
+            if (delayed) *delayed = d;
+            return k + 1;
+        }
+        if (BZONE_live_zone(near) != BZONE_live_zone(z)) z = BZONE_merge_zones(near, z);
+        z = PSI_ray_subsegment_zone(psi, c[k].node, c[k].index, c[k].near_left == 0);
+        if (!z) return k + 1;
+    }
+    if (!map) return n;
+    if (!map->first_zone)
+        map->first_zone = BZONE_live_zone(z);
+    else if (BZONE_live_zone(map->first_zone) != BZONE_live_zone(z))
+        map->first_zone = BZONE_merge_zones(map->first_zone, z);
+    return n;
+}
+
+// One pass over the delayed merges: each one whose sub-segment has its zone
+// now is done and leaves the list; with resume, its ray's walk goes on from
+// the face above that sub-segment over the kept crossings (new delayed
+// merges go to the head of the list).  Whether any merge was done.
+bool delayed_pass(PSI_s* psi, PSI_ray_delayed_zone_merge_node_s** delayed, BZONE_map_s* map, bool resume) {
+    bool done = false;
     PSI_ray_delayed_zone_merge_node_s** link = delayed;
     while (*link) {
         PSI_ray_delayed_zone_merge_node_s* d = *link;
-        PSI_INTXN_NODE_s* holder;
-        int hi;
-        const bool zoned = PSI_ray_subsegment_holder(d->node, d->segment_index, &holder, &hi) &&
-                           (holder->flags[hi] & PSI_RAY_FLAG_ZONE) && holder->extended[hi];
-        if (!zoned) {
+        if (!delayed_zoned(d)) {
             link = &d->next;
             continue;
         }
+        *link = d->next;
+        done = true;
         BZONE_s* y = zone_of(d->node, d->segment_index, d->side != 0);
         if (y) BZONE_merge_zones(y, d->zone);
-        *link = d->next;
-        CMEM_private_delete_object(d);
+        if (resume) {
+            BZONE_s* above = zone_of(d->node, d->segment_index, d->side == 0);
+            if (above) walk_up(psi, d->above, d->above_count, above, map, delayed);
+        }
+        free_delayed(d);
     }
+    return done;
 }
 
-void PSI__ray_merge_region_up_ray(void* object, PSI_wn_functor_s* wn, int winding, BZONE_map_s* map,
-                                  PSI_ray_delayed_zone_merge_node_s** delayed) {
-    PSI_s* psi = static_cast<PSI_s*>(object);
-    // 1. Delayed merges that can be done now; the crossings in order.
-    PSI__ray_do_delayed_region_merges(delayed);
+// Slot 35 after its delayed merges: the crossings in order, the first face
+// of the walk (start_zone, or the start sub-segment's zone on the side just
+// above the start point) and the walk up.
+void merge_up_from(PSI_s* psi, PSI_wn_functor_s* wn, int winding, BZONE_s* start_zone, BZONE_map_s* map,
+                   PSI_ray_delayed_zone_merge_node_s** delayed) {
     PSI__ray_sort_ray_intxn(psi, wn->count, wn->side, wn->point.x);
-    // 2. The first face of the walk: the face just above the start point on
+    // The first face of the walk: the face just above the start point on
     // the ray's side: on the left of a start line that runs to the right, on
     // the right of one that runs to the left or vertically.
-    BZONE_s* z = nullptr;
+    BZONE_s* z = start_zone;
     int level = winding;
     {
         PSI_INTXN_NODE_s* start = wn->node;
@@ -886,7 +945,7 @@ void PSI__ray_merge_region_up_ray(void* object, PSI_wn_functor_s* wn, int windin
             const int ei = seg_index(end, start->segs[0]);
             const bool reversed = (end->flags[ei] & PSI_NODE_FLAG_REVERSED) != 0;
             const bool left_of_segment = !wn->vertical && wn->side == 1;
-            z = PSI_ray_subsegment_zone(psi, end, ei, left_of_segment != reversed);
+            if (!z) z = PSI_ray_subsegment_zone(psi, end, ei, left_of_segment != reversed);
             // The level `winding` is that of the face on the right of the
             // start's working direction; the face above the start differs
             // from it by the start's own contribution, which is what the
@@ -897,36 +956,47 @@ void PSI__ray_merge_region_up_ray(void* object, PSI_wn_functor_s* wn, int windin
         }
     }
     if (!z) return;
-    // 3. Up the ray: the face below each crossing is the face above the one
-    // before; its zones are one.  The caller's word of each entry gets the
+    // Up the ray.  The caller's word of each entry the walk reaches gets the
     // level above the crossing.
+    std::vector<PSI_ray_kept_crossing_s> up(static_cast<size_t>(wn->count));
     for (int k = 0; k < wn->count; ++k) {
         const PSI_ray_crossing_s* c = crossing_at(psi, k);
         const bool reversed = (c->node->flags[c->index] & PSI_NODE_FLAG_REVERSED) != 0;
         // The working direction moves right to left: its left side is below.
         const int working_motion = reversed ? -c->motion : c->motion;
-        const bool near_left = working_motion > 0;
-        level -= c->weight;
-        PSI_ray_set_entry_word(psi, k, level);
-        BZONE_s* near = PSI_ray_subsegment_zone(psi, c->node, c->index, near_left);
-        if (!near) {
-            auto* d = CMEM_NEW(psi->pool, PSI_ray_delayed_zone_merge_node_s);
-            d->zone = z;
-            d->node = c->node;
-            d->segment_index = c->index;
-            d->side = near_left ? 1 : 0;
-            d->next = delayed ? *delayed : nullptr;
-            if (delayed) *delayed = d;
-            return;
-        }
-        if (BZONE_live_zone(near) != BZONE_live_zone(z)) z = BZONE_merge_zones(near, z);
-        z = PSI_ray_subsegment_zone(psi, c->node, c->index, !near_left);
-        if (!z) return;
+        up[static_cast<size_t>(k)] = PSI_ray_kept_crossing_s{c->node, c->index, working_motion > 0 ? 1 : 0};
     }
-    // 4. Above the last crossing lies the unbounded face.
-    if (!map) return;
-    if (!map->first_zone)
-        map->first_zone = BZONE_live_zone(z);
-    else if (BZONE_live_zone(map->first_zone) != BZONE_live_zone(z))
-        map->first_zone = BZONE_merge_zones(map->first_zone, z);
+    const int reached = walk_up(psi, up.data(), wn->count, z, map, delayed);
+    for (int k = 0; k < reached; ++k) {
+        level -= crossing_at(psi, k)->weight;
+        PSI_ray_set_entry_word(psi, k, level);
+    }
+}
+
+}  // namespace
+
+void PSI__ray_do_delayed_region_merges(PSI_ray_delayed_zone_merge_node_s** delayed) {
+    if (delayed) delayed_pass(nullptr, delayed, nullptr, false);
+}
+
+void PSI_ray_resume_delayed_region_merges(PSI_s* psi, PSI_ray_delayed_zone_merge_node_s** delayed, BZONE_map_s* map) {
+    if (!delayed) return;
+    // Each merge done gives at most one new delayed merge, with fewer kept
+    // crossings: the passes end.
+    while (delayed_pass(psi, delayed, map, true)) {
+    }
+}
+
+void PSI__ray_merge_region_up_ray(void* object, PSI_wn_functor_s* wn, int winding, BZONE_map_s* map,
+                                  PSI_ray_delayed_zone_merge_node_s** delayed) {
+    PSI_s* psi = static_cast<PSI_s*>(object);
+    // Delayed merges that can be done now, then the walk up from the start
+    // sub-segment's zone.
+    PSI__ray_do_delayed_region_merges(delayed);
+    merge_up_from(psi, wn, winding, nullptr, map, delayed);
+}
+
+void PSI_ray_merge_region_up_ray_from(PSI_s* psi, PSI_wn_functor_s* wn, int winding, BZONE_s* start_zone,
+                                      BZONE_map_s* map, PSI_ray_delayed_zone_merge_node_s** delayed) {
+    merge_up_from(psi, wn, winding, start_zone, map, delayed);
 }

@@ -90,6 +90,15 @@ inline void PSI_ray_set_entry_word(PSI_s* psi, int k, intptr_t value) {
 //   lies on; its value-1 zone is on the left of the working direction.
 enum : uint16_t { PSI_RAY_FLAG_ZONE = PSI_NODE_FLAG_ZONE, PSI_RAY_FLAG_ZONE_BOUNDARY = PSI_NODE_FLAG_ZONE_BOUNDARY };
 
+// A crossing of a ray kept for a walk resumed later: the crossed
+// sub-segment (its end node and the segment's index there) and the side of
+// its working direction that lies below the crossing (1: left).
+struct PSI_ray_kept_crossing_s {
+    PSI_INTXN_NODE_s* node;
+    int index;
+    int near_left;
+};
+
 // A zone merge put off while a ray was walked.
 struct PSI_ray_delayed_zone_merge_node_s {
     BZONE_s* zone;
@@ -97,6 +106,10 @@ struct PSI_ray_delayed_zone_merge_node_s {
     int segment_index;
     int side;                 // 1: the zone lies on the left of the working direction, 0: right
     PSI_ray_delayed_zone_merge_node_s* next;
+    // The crossings of the ray above this one, in order up the ray, so that
+    // the walk can be taken up again (PSI_ray_resume_delayed_region_merges).
+    PSI_ray_kept_crossing_s* above;
+    int above_count;
 };
 
 // The holder of the marks of the sub-segment that ends at (node, index): the
@@ -140,3 +153,17 @@ void PSI__ray_merge_region_up_ray(void* psi, PSI_wn_functor_s* wn, int winding, 
 // Slot 36: performs every delayed merge whose sub-segment has its zone now,
 // frees its record and keeps the others in order.
 void PSI__ray_do_delayed_region_merges(PSI_ray_delayed_zone_merge_node_s** delayed);
+// Slot 35 from a given first face: as PSI__ray_merge_region_up_ray, but the
+// walk starts from start_zone (the zone of the face just above the start
+// point) when it is given, and delayed merges already on the list are left
+// alone.  Used where the start sub-segment has no zone of its own (it is
+// blanked) and the caller knows the face the start point lies in.
+void PSI_ray_merge_region_up_ray_from(PSI_s* psi, PSI_wn_functor_s* wn, int winding, BZONE_s* start_zone,
+                                      BZONE_map_s* map, PSI_ray_delayed_zone_merge_node_s** delayed);
+// Performs every delayed merge whose sub-segment has its zone now and takes
+// the walk of its ray up again from there over the kept crossings above it
+// (to the map's zone at infinity), until no delayed merge can be done.  A
+// part of the network that casts no ray of its own (one reached only by
+// carrying the level along a segment) is joined to the parts below it this
+// way: their rays stopped at its sub-segments before it had zones.
+void PSI_ray_resume_delayed_region_merges(PSI_s* psi, PSI_ray_delayed_zone_merge_node_s** delayed, BZONE_map_s* map);

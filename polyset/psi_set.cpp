@@ -155,8 +155,8 @@ struct Extraction {
     bool second_pass;
     bool* needs_another_pass;
     int loop_number;
-    // Zone output: the map, and per half-edge of the part being extracted the
-    // zone of the face on its right.
+    // Zone output: the map, and per half-edge walked so far (over all parts
+    // extracted by one call) the zone of the face on its right.
     BZONE_map_s* map;
     std::unordered_map<Half, BZONE_s*, HalfHash>* right_zone;
     // The level of the face on the right of every half-edge walked so far,
@@ -377,7 +377,8 @@ void extract_from(Extraction& x, Half start, int start_level) {
     std::vector<Item> walked;  // every half-edge with the level of its right face
     std::unordered_map<Half, int, HalfHash>& right_level = *x.right_level;
     std::unordered_map<Half, int, HalfHash> right_face;  // checking only: the face walk that met it
-    std::unordered_map<Half, BZONE_s*, HalfHash> right_zone;
+    std::unordered_map<Half, BZONE_s*, HalfHash>* right_zone = x.right_zone;
+    if (x.map && !right_zone) ERROR_internal(kFile, __LINE__, "PSI: zone output without its face table");
     // Zero-width faces: two sub-segments of different segments between the
     // same two points with one form, travelled both ways (a shared edge of two
     // regions, a chain running back along itself).  Each half-edge of such a
@@ -386,7 +387,6 @@ void extract_from(Extraction& x, Half start, int start_level) {
     std::vector<Half> face;
     const bool checking = MACH__checking_level >= 1;
     int faces = 0;
-    x.right_zone = &right_zone;
     stack.push_back(Item{start, start_level});
     const long bound = arm_bound(psi);
     while (!stack.empty()) {
@@ -408,7 +408,7 @@ void extract_from(Extraction& x, Half start, int start_level) {
             walked.push_back(Item{h, level});
             right_level[h] = level;
             if (checking) right_face[h] = faces;
-            if (zone) right_zone[h] = zone;
+            if (zone) (*right_zone)[h] = zone;
             const Half twin = half_twin(h);
             if (!(half_flags(twin) & half_seen_mark(twin))) {
                 const int w = PSI__set_segment_weight(half_segment(h));
@@ -485,7 +485,6 @@ void extract_from(Extraction& x, Half start, int start_level) {
         }
     }
     emit_loops(x, boundary);
-    x.right_zone = nullptr;
 }
 
 // Clears the extraction marks of every node record.
@@ -504,10 +503,21 @@ void clear_extraction_marks(PSI_s* psi) {
 // it), and a blanked piece of the segment lies in the face on the right of
 // the first active arm counter-clockwise from it.  At the segment's start a
 // ray gives the level, beside a blanked first piece the level of the face
-// it lies in.  The first unreached piece met this way starts a flood with
-// that level.  Only segments that hold an unreached piece are walked twice
-// and cast a ray.
-void extract_islands(Extraction& x, DYNAMIC_ARRAY_s** wrapped, int count, int offset) {
+// it lies in.  Every unreached part met this way, by a piece of the segment
+// or beside a blanked one, is flooded with that level, so the faces along
+// the segment are walked wherever the level is known.  Only segments that
+// hold an unreached piece are walked twice and cast a ray.
+//
+// Zone output: the faces met one after the other along the segment are
+// the same face of the whole network between two records with active arms;
+// at each such record the zone carried from the last one is joined to the
+// zone on the right of the arriving piece there.  So a part reached this
+// way is joined to the part the level came from, and a start ray's walk up
+// from the segment's start (from the face the segment first meets when no
+// active arm stands at its start) joins that face to the faces above it, as
+// the ray of a flood start does.
+void extract_islands(Extraction& x, DYNAMIC_ARRAY_s** wrapped, int count, int offset,
+                     PSI_ray_delayed_zone_merge_node_s** delayed) {
     PSI_s* psi = x.psi;
     const long bound = arm_bound(psi);
     const std::unordered_map<Half, int, HalfHash>& levels = *x.right_level;
@@ -518,6 +528,22 @@ void extract_islands(Extraction& x, DYNAMIC_ARRAY_s** wrapped, int count, int of
         return true;
     };
     auto unreached = [](const Half& h) { return arm_active(h) && !(half_flags(h) & half_seen_mark(h)); };
+    auto no_mark = [](const Half&) {};
+    // The face on the right of an active arm, or holding a blanked one.
+    auto face_arm = [&](const Half& h) { return arm_active(h) ? h : ccw_next_active(psi, h, no_mark); };
+    auto zone_of = [&](const Half& h) -> BZONE_s* {
+        auto it = x.right_zone->find(h);
+        return it == x.right_zone->end() ? nullptr : BZONE_live_zone(it->second);
+    };
+    // Two zones of one face of the network.  A zero-width face's zone takes
+    // the value of the material beside it, so zones of different values are
+    // left apart.
+    auto join = [](BZONE_s* a, BZONE_s* b) {
+        if (!a || !b) return;
+        a = BZONE_live_zone(a);
+        b = BZONE_live_zone(b);
+        if (a != b && a->value == b->value) BZONE_merge_zones(a, b);
+    };
     // The segment's index at the next record along it, the walk bounded.
     auto next_along = [&](PSI_INTXN_NODE_s* node, RING_node_s* seg, long along) {
         if (along > bound) ERROR_internal(kFile, __LINE__, "PSI: node list of a segment does not end");
@@ -540,7 +566,16 @@ void extract_islands(Extraction& x, DYNAMIC_ARRAY_s** wrapped, int count, int of
                 }
                 if (!any) continue;
                 bool known = false;
-                int level = 0;  // on the right of the piece arriving at the record
+                int level = 0;             // on the right of the piece arriving at the record
+                BZONE_s* zone = nullptr;   // zone output: the zone of that face, when known
+                // A start ray cast with zones: its level, and the zone it
+                // walks up from (known after the floods at the start, or at
+                // the first record with active arms).
+                PSI_wn_functor_s wn{};
+                bool rayed = false;
+                int ray_level = 0;
+                BZONE_s* ray_zone = nullptr;
+                bool ray_zone_pending = false;
                 node = first;
                 for (long along = 0; node; ++along) {
                     const int at = next_along(node, seg, along);
@@ -562,29 +597,49 @@ void extract_islands(Extraction& x, DYNAMIC_ARRAY_s** wrapped, int count, int of
                         }
                     }
                     // A walked face fixes the level afresh.
-                    if (arm_active(f)) {
-                        known = walked_level(f, &level) || known;
-                    } else {
-                        const Half h = ccw_next_active(psi, f, [](const Half&) {});
-                        if (h != f && walked_level(h, &level)) known = true;
-                    }
+                    const Half g = face_arm(f);
+                    const bool arms = arm_active(g);
+                    if (arms) known = walked_level(g, &level) || known;
                     // At the segment's start a ray does, as in step 3.
                     const bool vertex = ((node->flags[0] | node->flags[1]) & PSI_NODE_FLAG_VERTEX) != 0;
                     if (!known && along == 0 && at == 0 && vertex) {
-                        PSI_wn_functor_s wn;
-                        std::memset(&wn, 0, sizeof wn);
-                        PSI__ray_calc_winding_number(psi, node, wrapped, count, 1, false, &wn);
-                        level = wn.winding + offset;
+                        PSI__ray_calc_winding_number(psi, node, wrapped, count, 1, x.map != nullptr, &wn);
+                        ray_level = wn.winding + offset;
+                        level = ray_level;
                         if (arm_active(f) && half_reversed(f)) level += PSI__set_segment_weight(seg);
                         known = true;
+                        rayed = x.map != nullptr;
+                        ray_zone_pending = rayed && !arms;
                     }
-                    if (known && unreached(f)) {
+                    if (known && unreached(g)) {
                         CERR_raise_on_abort();
                         ++x.loop_number;
-                        extract_from(x, f, level);
+                        extract_from(x, g, level);
                     }
+                    if (!x.map || !known || !arms) {
+                        node = node->pn_along[2 + at];
+                        continue;
+                    }
+                    // Zones: the face arriving here is the one carried from
+                    // the last record with active arms.
+                    if (node->pn_along[at]) {
+                        BZONE_s* arriving = zone_of(ccw_next_active(psi, Half{node, at}, no_mark));
+                        if (arriving && ray_zone_pending) {
+                            ray_zone = arriving;
+                            ray_zone_pending = false;
+                        }
+                        join(zone, arriving);
+                    }
+                    zone = zone_of(g);
+                    // A start ray beside a blanked first piece walks up from
+                    // the face that piece lies in.
+                    if (rayed && along == 0 && !arm_active(f)) ray_zone = zone;
                     node = node->pn_along[2 + at];
                 }
+                // The start ray's walk up: from the start piece's own zone
+                // when it is active, else from the face found above.
+                if (rayed && (arm_active(Half{first, 2}) || ray_zone))
+                    PSI_ray_merge_region_up_ray_from(psi, &wn, ray_level, ray_zone, x.map, delayed);
             }
         }
     }
@@ -779,7 +834,9 @@ void PSI__set_extract_final_boundaries(void* object, DYNAMIC_ARRAY_s** wrapped, 
     BZONE_map_s* map = output->kind == PSI_SET_OUTPUT_ZONES ? static_cast<BZONE_map_s*>(output->target) : nullptr;
     clear_extraction_marks(psi);
     std::unordered_map<Half, int, HalfHash> right_level;
-    Extraction x{psi, output, dummy_ring, second_pass, needs_another_pass, 0, map, nullptr, &right_level};
+    std::unordered_map<Half, BZONE_s*, HalfHash> right_zone;
+    Extraction x{psi, output, dummy_ring, second_pass, needs_another_pass, 0, map, map ? &right_zone : nullptr,
+                 &right_level};
     PSI_ray_delayed_zone_merge_node_s* delayed = nullptr;
     // 3. Every connected part of the network is flooded once, from the first
     // sub-segment of a wrapper that no flood has reached, with the level a
@@ -818,11 +875,12 @@ void PSI__set_extract_final_boundaries(void* object, DYNAMIC_ARRAY_s** wrapped, 
             }
         }
     }
-    // Parts that hold no ray start (see extract_islands); a zone output
-    // would need their zones joined to the faces around them, which only a
-    // ray records, so it keeps to the parts the rays reach.
-    if (!map) extract_islands(x, wrapped, count, offset);
     if (map) PSI__ray_do_delayed_region_merges(&delayed);
+    // Parts that hold no ray start (see extract_islands).  Rays cast from
+    // below them stopped at their sub-segments, which had no zones yet:
+    // those walks go on now.
+    extract_islands(x, wrapped, count, offset, &delayed);
+    if (map) PSI_ray_resume_delayed_region_merges(psi, &delayed, map);
     // 4. Output polys stay on the inputs' grid.
     if (map && output->mode == PSI_SET_OUTPUT_POLYS && first_wrapper &&
         POLY_SEG_ask_header(first_wrapper->poly)->scaling) {

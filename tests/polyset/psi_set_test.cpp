@@ -165,52 +165,111 @@ TEST_F(PsiSet, LoopOutputHoldsOneClosedLoopPerBoundary) {
     EXPECT_EQ(out.material_at_infinity, 0);
 }
 
+struct ZoneWalk {
+    std::vector<std::pair<int, int>> zones;  // (tag of zone, tag of the zone reached from or -1) by value
+    std::vector<BZONE_s*> seen;
+    std::vector<BZONE_s*> previous;
+    int boundaries = 0;
+};
+
+void record_zone(void* data, BZONE_s* zone, BZONE_s* previous) {
+    ZoneWalk* w = static_cast<ZoneWalk*>(data);
+    w->seen.push_back(zone);
+    w->previous.push_back(previous);
+}
+void record_boundary(void* data, BZONE_boundary_s*) { ++static_cast<ZoneWalk*>(data)->boundaries; }
+
 // Blanked sub-segments count as absent.  Four crossing bars whose middles
 // bound the square [10,20]^2 are blanked except for those middles, so the
 // square is a part of the network that no segment starts in; the extraction
-// still reaches it, with its level: alone, beside a square of its own, and
-// nested in a larger square (where it bounds nothing).
+// still reaches it, with its level: alone, beside a square of its own,
+// nested in a larger square (where it bounds nothing), and above a triangle
+// that touches the corner where the first bar walked starts.  With a zone
+// output its zones are joined to the zones around it: the walk from the
+// zone at infinity reaches every boundary once.  Alone, the level and the
+// zone come from a ray at the bar's start; above the triangle, from the
+// triangle's face there, while the triangle's own ray runs up through the
+// square and must go on past it to the zone at infinity.
+struct Unblanked {
+    std::vector<std::array<double, 4>> outlines;  // sub-segments along these boxes' sides
+    std::vector<const RING_node_s*> segments;     // and every sub-segment of these segments
+};
+
 void unblank_outlines(PSI_INTXN_NODE_s* node, int index, int previous_arm, void* data) {
-    const auto* outlines = static_cast<const std::vector<std::array<double, 4>>*>(data);
+    const auto* u = static_cast<const Unblanked*>(data);
     const PSI_INTXN_NODE_s* prev = node->pn_along[index];
     if (!prev) return;
     const double x = (prev->pnt.x + node->pnt.x) / 2, y = (prev->pnt.y + node->pnt.y) / 2;
-    for (const auto& o : *outlines) {
+    bool keep = std::find(u->segments.begin(), u->segments.end(), node->segs[index]) != u->segments.end();
+    for (const auto& o : u->outlines) {
         const bool across = x >= o[0] && x <= o[2] && (y == o[1] || y == o[3]);
         const bool up = y >= o[1] && y <= o[3] && (x == o[0] || x == o[2]);
-        if (across || up) PSI_unblank_subsegment(node, index, previous_arm, nullptr);
+        keep = keep || across || up;
     }
+    if (keep) PSI_unblank_subsegment(node, index, previous_arm, nullptr);
 }
 
 TEST_F(PsiSet, ExtractionReachesPartsMadeOfBlankedSegmentsMiddles) {
     struct Case {
         const char* name;
         std::vector<std::array<double, 4>> squares;  // unblanked squares besides the bars
+        std::vector<std::vector<PNT2_s>> polygons;   // unblanked polygons, wrapped first
+        int first_bar;                               // the bars from this one on, then the others
         std::vector<double> areas;
     } cases[] = {
-        {"alone", {}, {100.0}},
-        {"beside a square", {{40, 40, 50, 50}}, {100.0, 100.0}},
-        {"inside a square", {{-5, -5, 35, 35}}, {1600.0}},
+        {"alone", {}, {}, 0, {100.0}},
+        {"beside a square", {{40, 40, 50, 50}}, {}, 0, {100.0, 100.0}},
+        {"inside a square", {{-5, -5, 35, 35}}, {}, 0, {1600.0}},
+        {"above a triangle", {}, {{{15, -3}, {24, -3}, {20, 0}}}, 1, {13.5, 100.0}},
     };
+    PSI_destroy(psi);
+    psi = PSI_create(0, false, true, nullptr, nullptr);
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        PSI__reset(psi);
-        std::vector<RING_header_s*> polys = {square(0, 10, 30, 13), square(17, 0, 20, 30), square(0, 17, 30, 20),
-                                             square(10, 0, 13, 30)};
-        std::vector<std::array<double, 4>> outlines = {{10, 10, 20, 20}};
-        for (const auto& q : c.squares) {
-            polys.push_back(square(q[0], q[1], q[2], q[3]));
-            outlines.push_back(q);
+        for (const bool zones : {false, true}) {
+            SCOPED_TRACE(testing::Message() << c.name << (zones ? " with zones" : ""));
+            PSI__reset(psi);
+            Unblanked unblanked{{{10, 10, 20, 20}}, {}};
+            std::vector<RING_header_s*> polys;
+            for (const auto& pts : c.polygons) {
+                polys.push_back(polygon(pts));
+                for (RING_node_s* n : nodes(polys.back())) unblanked.segments.push_back(n);
+            }
+            const std::vector<RING_header_s*> bars = {square(0, 10, 30, 13), square(17, 0, 20, 30),
+                                                      square(0, 17, 30, 20), square(10, 0, 13, 30)};
+            for (size_t i = 0; i < bars.size(); ++i) polys.push_back(bars[(c.first_bar + i) % bars.size()]);
+            for (const auto& q : c.squares) {
+                polys.push_back(square(q[0], q[1], q[2], q[3]));
+                unblanked.outlines.push_back(q);
+            }
+            DYNAMIC_ARRAY_s* ws = PSI__wrap_init_poly_set(psi, set(polys));
+            PSI__ixn_intersect_2_sets(psi, ws, ws, true, true);
+            PSI__visit_set_of_wrapped_poly(ws, PSI_blank_subsegment, nullptr);
+            PSI__visit_set_of_wrapped_poly(ws, unblank_outlines, &unblanked);
+            DYNAMIC_ARRAY_s* arrays[1] = {ws};
+            if (!zones) {
+                result = POLY_SEG_create_set(pool, Korvo::Cam::MaterialAtInfinityUndetermined);
+                output = PSI_set_output_s{result, -1, PSI_SET_OUTPUT_POLYS, PSI_SET_OUTPUT_SET, nullptr};
+                PSI__set_extract_final_boundaries(psi, arrays, 1, 0, &output, nullptr, false, nullptr);
+                EXPECT_EQ(areas(result), c.areas);
+                continue;
+            }
+            BZONE_map_s* map = BZONE_create_map(pool, 8);
+            output = PSI_set_output_s{map, -1, PSI_SET_OUTPUT_POLYS, PSI_SET_OUTPUT_ZONES, nullptr};
+            PSI__set_extract_final_boundaries(psi, arrays, 1, 0, &output, nullptr, false, nullptr);
+            std::vector<double> curve_areas;
+            for (int i = 0; i < map->boundaries->num_active; ++i) {
+                auto* b = static_cast<BZONE_boundary_s*>(DYNAMIC_ARRAY_element_at(map->boundaries, i));
+                curve_areas.push_back(POLY_SEG_area(static_cast<RING_header_s*>(b->curve.representation)));
+            }
+            std::sort(curve_areas.begin(), curve_areas.end());
+            EXPECT_EQ(curve_areas, c.areas);
+            ASSERT_NE(map->first_zone, nullptr);
+            ZoneWalk walk;
+            BZONE_map_apply_zone_boundary_functors(map, &walk, record_zone, record_boundary);
+            EXPECT_EQ(walk.boundaries, static_cast<int>(c.areas.size()));
+            EXPECT_EQ(walk.seen.size(), c.areas.size() + 1);
+            BZONE_destroy_map(map);
         }
-        DYNAMIC_ARRAY_s* ws = PSI__wrap_init_poly_set(psi, set(polys));
-        PSI__ixn_intersect_2_sets(psi, ws, ws, true, true);
-        PSI__visit_set_of_wrapped_poly(ws, PSI_blank_subsegment, nullptr);
-        PSI__visit_set_of_wrapped_poly(ws, unblank_outlines, &outlines);
-        result = POLY_SEG_create_set(pool, Korvo::Cam::MaterialAtInfinityUndetermined);
-        output = PSI_set_output_s{result, -1, PSI_SET_OUTPUT_POLYS, PSI_SET_OUTPUT_SET, nullptr};
-        DYNAMIC_ARRAY_s* arrays[1] = {ws};
-        PSI__set_extract_final_boundaries(psi, arrays, 1, 0, &output, nullptr, false, nullptr);
-        EXPECT_EQ(areas(result), c.areas);
     }
 }
 
@@ -466,20 +525,6 @@ TEST_F(PsiSet, StepsOfTheBooleanLeaveAValidNetwork) {
 // ---------------------------------------------------------------------------
 // Zone output
 // ---------------------------------------------------------------------------
-
-struct ZoneWalk {
-    std::vector<std::pair<int, int>> zones;  // (tag of zone, tag of the zone reached from or -1) by value
-    std::vector<BZONE_s*> seen;
-    std::vector<BZONE_s*> previous;
-    int boundaries = 0;
-};
-
-void record_zone(void* data, BZONE_s* zone, BZONE_s* previous) {
-    ZoneWalk* w = static_cast<ZoneWalk*>(data);
-    w->seen.push_back(zone);
-    w->previous.push_back(previous);
-}
-void record_boundary(void* data, BZONE_boundary_s*) { ++static_cast<ZoneWalk*>(data)->boundaries; }
 
 TEST_F(PsiSet, ZoneOutputOfNestedSquares) {
     // A square with a hole holding an island, and a second square beside
