@@ -8,6 +8,8 @@
 #pragma once
 
 #include <merrow1/chain_part.h>
+#include <merrow1/material_at_infinity.h>
+#include <quorn/quorn.h>
 #include <velte/ring.h>
 
 // Called before each segment of a chain display; may change the colour and
@@ -39,11 +41,36 @@ void CHAIN_display_chain(const RING_header_s* chain, int view, int colour, int f
                          CHAIN_display_callback_t callback, void* data);
 // CHAIN_display_chain of each chain of a chain list (ring type 2 only).
 void CHAIN_display_all_chains(const RING_header_s* list, int view, int colour, int font, int width);
-// With projection set: every segment offset by 0.001 to both sides of the
-// chain's material side and projected along the CSYS Z axis
-// (SEGMENT_display_projected_segment, no markers); otherwise
+// With projection set: CHAIN_display_projected_chain along the CSYS Z axis
+// with offsets 0.001 and 0.001, font 1, width 1 and no markers; otherwise
 // CHAIN_display_chain in view -1 with font 1 and width 1.
 void CHAIN_display_basic_chain(const RING_header_s* chain, int projection, int colour);
+
+// Projected displays, in the active view: the segment ending at the vertex,
+// offset by a and b to the chain's material side (arcs divided as by
+// SEGMENT_init_arc_segmentation) and moved along the projection vector (null:
+// the chain's CSYS Z axis), drawn with SEGMENT_display_projected_segment
+// (markers of the given type at its points, lines between them).
+void CHAIN_display_projected_segment(const RING_header_s* chain, const RING_node_s* vertex,
+                                     const double projection[3], double a, double b, int colour, int font,
+                                     int width, int marker);
+// Every segment so (a one-vertex chain: its point), with the per-segment
+// callback of CHAIN_display_chain.
+void CHAIN_display_projected_chain(const RING_header_s* chain, const double projection[3], double a, double b,
+                                   int colour, int font, int width, int marker, CHAIN_display_callback_t callback,
+                                   void* data);
+
+// The box of the segment ending at the vertex along the axis of the chain's
+// cached box (the default (0, 1) without one), drawn as a closed rectangle.
+void CHAIN_display_segment_box(const RING_header_s* chain, const RING_node_s* vertex, int view, int colour,
+                               int font, int width);
+// The box of a chain (or chain list) along its cached box's axis (the default
+// (0, 1) without one): the rectangle drawn as a chain, a marker of type
+// vertex_marker at its vertices and one of type point_marker at the four
+// corners of the box.  Works on a copy in a scratch pool: the chain keeps its
+// cached box as it was.
+void CHAIN_display_chain_box(const RING_header_s* chain, int view, int colour, int font, int width,
+                             int vertex_marker, int point_marker);
 
 // Arc construction lines of the arc ending at the vertex (nothing for other
 // segments): its chord; the radius line from the centre to its start, end or
@@ -67,9 +94,29 @@ void CHAIN_display_segment_mid_point(const RING_header_s* chain, const RING_node
 // A marker (view -1) at every vertex carrying a split-vertex source (key 14),
 // through every chain of a chain list.
 void CHAIN_display_all_split_vertices(const RING_header_s* chain_or_list, int marker, int colour);
+// One marker at a junction of a split-chain network (a network node), mapped
+// through the CSYS of the chain of its first piece end.  A junction without
+// piece ends draws nothing.
+void CHAIN_display_splitpoint(const RING_node_s* junction, int view, int colour, int marker);
 // The piece of a split chain drawn as a chain (made in a scratch pool that is
 // deleted before return).
 void CHAIN_display_splitchain(const RING_node_s* split_chain, int view, int colour, int font, int width);
 // A part of a chain drawn with CHAIN_display_basic_chain (the part's chain
 // made in a scratch pool that is deleted before return).
 void CHAIN_display_part_of_chain(const PART_OF_CHAIN_s* part, int colour);
+
+// A region: with a projection vector the chain drawn projected along it
+// (CHAIN_display_projected_chain, offsets 0.001, no markers), otherwise with
+// CHAIN_display_chain in view -1; the host's MCHN_get_segment_font chooses
+// each segment's font.  Then the material-side arrow: a cone head at the
+// first vertex (midway between the first two vertex points when the first
+// vertex is a line) pointing along the unit normal to the material side for
+// LEFT or RIGHT, along the chain otherwise.  The first form draws with font
+// 1 and width 1.
+void CHAIN_display_region(const RING_header_s* chain, const Korvo::Math::Point3* projection, int colour);
+void CHAIN_display_region(const RING_header_s* chain, const Korvo::Math::Point3* projection, int colour, int font,
+                          int width);
+// CHAIN_display_region of every chain of a chain list.
+void CHAIN_display_region_set(const RING_header_s* set, const Korvo::Math::Point3* projection, int colour);
+void CHAIN_display_region_set(const RING_header_s* set, const Korvo::Math::Point3* projection, int colour, int font,
+                              int width);

@@ -8,10 +8,13 @@
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain_display.h>
 #include <merrow1/chain_part.h>
+#include <merrow1/chain_segments.h>
+#include <merrow1/chain_split.h>
 #include <velte/testing.h>
 
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -44,6 +47,34 @@ protected:
 void expect_points(const std::vector<double>& got, const std::vector<double>& want) {
     ASSERT_EQ(got.size(), want.size());
     for (size_t i = 0; i < got.size(); ++i) EXPECT_NEAR(got[i], want[i], 1e-12) << i;
+}
+
+// Everything a display could change on a chain: header and vertex records,
+// geometry, application data entries (the cached box by value), and the
+// pools' live pool and object counts.
+std::string snapshot(const RING_header_s* chain) {
+    std::string out;
+    auto bytes = [&](const void* p, size_t n) { out.append(static_cast<const char*>(p), n); };
+    auto entries = [&](const APP_DATA_s* entry) {
+        for (; entry; entry = entry->next) {
+            bytes(&entry->key, sizeof entry->key);
+            bytes(&entry->data, sizeof entry->data);
+            if (entry->key == CHAIN_BOX_APP_DATA_KEY) bytes(entry->data, sizeof(CHAIN_BOX_s));
+        }
+    };
+    const long counts[2] = {velte_test::live_pool_count(), velte_test::live_object_count()};
+    bytes(counts, sizeof counts);
+    bytes(chain->main_data, sizeof(CHAIN_main_data_s));
+    entries(chain->app_data);
+    const RING_node_s* node = chain->first;
+    for (int i = 0; i < chain->count && node; ++i, node = node->next) {
+        const auto* record = static_cast<const CHAIN_vertex_data_s*>(node->main_data);
+        bytes(record, sizeof *record);
+        const bool arc = ((record->flags & 0xFu) - 1) == SEG_ARC;
+        bytes(record->geometry, arc ? sizeof(end_segment) : 2 * sizeof(double));
+        entries(node->app_data);
+    }
+    return out;
 }
 
 TEST_F(ChainDisplay, MarkersAndLinesAtTheMappedPoints) {
@@ -191,6 +222,133 @@ TEST_F(ChainDisplay, SplitVerticesAndPartsOfChains) {
     want = mapped(2, 0), end = mapped(2, 0.5);
     want.insert(want.end(), end.begin(), end.end());
     expect_points(lines[1].values, want);
+}
+
+// Projected displays draw in the active view, moved along the projection
+// vector onto the plane z = 0 (the CSYS Z axis without one), and ask the
+// callback once per segment; markers at the points when a type is given.
+TEST_F(ChainDisplay, ProjectedChainsMoveAlongTheVector) {
+    glimra_test::set_active_view(12);
+    RING_header_s* chain = rotated({P(0, 0), L(2, 0), L(2, 1)}, false);
+    const std::string before = snapshot(chain);
+    const double along[3] = {1, 0, 1};
+    int calls = 0;
+    CHAIN_display_projected_chain(chain, along, 0.5, 0.5, 2, 3, 1, 4, paint_second, &calls);
+    EXPECT_EQ(calls, 2);
+    auto lines = of("polyline");
+    auto markers = of("markers");
+    ASSERT_EQ(lines.size(), 2u);
+    ASSERT_EQ(markers.size(), 2u);
+    const double xy[3][2] = {{0, 0}, {2, 0}, {2, 1}};
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(lines[i].view, 12u);
+        EXPECT_EQ(lines[i].ints[0], i == 1 ? 8 : 2) << "colour";
+        EXPECT_EQ(lines[i].ints[1], i == 1 ? 6 : 3) << "font";
+        EXPECT_EQ(markers[i].ints[0], 4);
+        std::vector<double> want;
+        for (int k = i; k < i + 2; ++k) {
+            std::vector<double> m = mapped(xy[k][0], xy[k][1]);
+            want.insert(want.end(), {m[0] - 3, m[1], 0});
+        }
+        expect_points(lines[i].values, want);
+    }
+    glimra_test::clear();
+    CHAIN_display_projected_segment(chain, chain->last, nullptr, 0.5, 0.5, 2, 3, 1, 0);
+    lines = of("polyline");
+    ASSERT_EQ(lines.size(), 1u);
+    std::vector<double> want = mapped(2, 0), end = mapped(2, 1);
+    want[2] = end[2] = 0;
+    want.insert(want.end(), end.begin(), end.end());
+    expect_points(lines[0].values, want);
+    EXPECT_EQ(of("markers")[0].ints[3], 0) << "marker type 0: a marker call of no points";
+    EXPECT_EQ(snapshot(chain), before);
+}
+
+// Boxes run along the chain's cached box axis; the chain box works on a copy,
+// so the chain keeps its cached box (or its lack of one) unchanged.
+TEST_F(ChainDisplay, BoxesAlongTheCachedAxis) {
+    RING_header_s* chain = rotated({P(0, 0), L(2, 2), L(3, 1)}, false);
+    struct Case {
+        const char* name;
+        double axis[2];                                     // cached axis, or {0, 0} for none
+        std::vector<std::vector<double>> segment, whole;  // corners of the last segment's box, the chain's
+    };
+    const double h = std::sqrt(0.5);
+    const Case cases[] = {
+        {"no cached box", {0, 0}, {{2, 1}, {3, 1}, {3, 2}, {2, 2}}, {{0, 0}, {3, 0}, {3, 2}, {0, 2}}},
+        {"diagonal axis", {h, h}, {{2, 2}, {3, 1}}, {{0, 0}, {1, -1}, {3, 1}, {2, 2}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        glimra_test::clear();
+        CHAIN_drop_cached_box(chain);
+        if (c.axis[0] != 0 || c.axis[1] != 0) {
+            ASSERT_EQ(ChainBox(chain, c.axis, nullptr), 1);
+        }
+        const std::string before = snapshot(chain);
+        const long made = velte_test::pools_created("CHAIN-CHAIN_display_chain_box");
+
+        CHAIN_display_segment_box(chain, chain->last, 3, 5, 2, 1);
+        CHAIN_display_chain_box(chain, 3, 5, 2, 1, 6, 7);
+        EXPECT_EQ(snapshot(chain), before);
+        EXPECT_EQ(velte_test::pools_created("CHAIN-CHAIN_display_chain_box"), made + 1);
+
+        auto among = [&](const std::vector<std::vector<double>>& corners, const double* q) {
+            for (const auto& p : corners) {
+                const std::vector<double> w = mapped(p[0], p[1]);
+                if (std::fabs(w[0] - q[0]) + std::fabs(w[1] - q[1]) + std::fabs(w[2] - q[2]) < 1e-9) return true;
+            }
+            return false;
+        };
+        auto lines = of("polyline");
+        ASSERT_EQ(lines.size(), 5u) << "the segment box, then the four sides of the chain box";
+        EXPECT_EQ(lines[0].ints, (std::vector<int>{5, 2, 1, 3, 5}));
+        ASSERT_EQ(lines[0].values.size(), 15u);
+        for (int k = 0; k < 5; ++k) EXPECT_TRUE(among(c.segment, &lines[0].values[3 * k])) << "segment box " << k;
+        EXPECT_EQ(std::vector<double>(lines[0].values.begin(), lines[0].values.begin() + 3),
+                  std::vector<double>(lines[0].values.begin() + 12, lines[0].values.end()))
+            << "the rectangle is closed";
+        for (size_t i = 1; i < lines.size(); ++i)
+            for (int k = 0; k < 2; ++k) EXPECT_TRUE(among(c.whole, &lines[i].values[3 * k])) << "side " << i;
+        auto markers = of("markers");
+        ASSERT_EQ(markers.size(), 8u) << "four vertices, then four box corners";
+        for (int k = 0; k < 8; ++k) {
+            EXPECT_EQ(markers[k].ints[0], k < 4 ? 6 : 7);
+            EXPECT_TRUE(among(c.whole, markers[k].values.data())) << "marker " << k;
+        }
+    }
+}
+
+// A junction marker sits at the junction point, mapped through the CSYS of
+// its first piece's chain; a junction with no piece ends draws nothing.
+TEST_F(ChainDisplay, SplitPointMarkersAndEmptyJunctions) {
+    RING_header_s* chain = rotated({P(0, 0), L(4, 0)}, false);
+    POINT_ON_CHAIN_s from{}, to{};
+    const double p0[2] = {1, 0}, p1[2] = {3, 0};
+    ASSERT_EQ(PointOnChainCreate(chain, chain->last, 0, p0, &from), 1);
+    ASSERT_EQ(PointOnChainCreate(chain, chain->last, 0, p1, &to), 1);
+    PART_OF_CHAIN_s piece{&from, &to};
+    SPLIT_JUNCTION_s where{{1, 0}, 0};
+    SPLIT_CHAIN_s end{0, 0, &piece, nullptr, 0, 1};
+
+    RING_header_s* network = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    RING_header_s* ends = RING_create_in_pool(&where, RING_TYPE_CHAIN, pool);
+    RING_set_main_data_delfunc(ends, nullptr);
+    RING_set_node_main_data_delfunc(ends, nullptr);
+    RING_node_s* junction = RING_insert_after(network, network->last, ends);
+    CHAIN_display_splitpoint(junction, 4, 2, 5);
+    EXPECT_TRUE(glimra_test::calls().empty()) << "empty junction";
+    CHAIN_display_splitpoint(nullptr, 4, 2, 5);
+    EXPECT_TRUE(glimra_test::calls().empty());
+
+    RING_insert_after(ends, ends->last, &end);
+    CHAIN_display_splitpoint(junction, 4, 2, 5);
+    auto markers = of("markers");
+    ASSERT_EQ(markers.size(), 1u);
+    EXPECT_EQ(markers[0].view, 4u);
+    EXPECT_EQ(markers[0].ints, (std::vector<int>{5, 2, 3, 1}));
+    expect_points(markers[0].values, mapped(1, 0));
 }
 
 }  // namespace
