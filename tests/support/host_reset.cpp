@@ -40,6 +40,7 @@ class HostReset : public ::testing::EmptyTestEventListener {
         quorn_test::reset_tolerances();
         glimra_test::clear();
         glimra_test::set_active_view(1);
+        glimra_test::reset_view_list();
         glimra_test::reset_colors();
         tavish_test::clear();
         pellam_test::clear();

@@ -7,12 +7,18 @@
 namespace glimra_test {
 
 struct Call {
-    std::string op;              // "markers", "polyline", "arc", "begin", "end", "color", "flush", "plane", "regenerate"
-    unsigned int view;
+    std::string op;              // "markers", "polyline", "arc", "begin", "end", "color", "flush", "plane", "regenerate",
+                                 // "coneheads", "csys", "text", "polygon_region", "view_list", "cg009"
+    unsigned int view;           // polygon_region: the view of the open begin_in_view, else 0
     std::vector<int> ints;       // marker/colour/font/width/dims/count as passed, in order
-                                 // (plane: view option, kind, colour)
+                                 // (plane: view option, kind, colour; coneheads: colour, count;
+                                 // csys: colour, label character; text: colour;
+                                 // polygon_region: loops, then each loop's count; view_list: the views answered)
     std::vector<double> values;  // points, or matrix (9), centre (3), radius, start, end
-                                 // (plane: point (3), matrix (9), size)
+                                 // (plane: point (3), matrix (9), size; coneheads: points (3 each),
+                                 // directions (3 each), length, spread, lift; csys: origin (3), matrix (9), size;
+                                 // text: point (3); polygon_region: the points of all loops, 3 each)
+    std::string text{};          // text: the text drawn
 };
 
 const std::vector<Call>& calls();
@@ -20,5 +26,8 @@ const std::vector<Call>& calls();
 void record(const Call& call);
 void clear();
 void set_active_view(unsigned int view);  // default 1
+// The views DSS_VIEW_ask_view_list answers (default: view 1 alone).
+void set_view_list(const std::vector<unsigned int>& views);
+void reset_view_list();
 
 }  // namespace glimra_test
