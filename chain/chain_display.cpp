@@ -1,6 +1,7 @@
 // Debug displays of chains through the host's temporary display.
 #include <merrow1/chain_display.h>
 
+#include "internal/check.h"
 #include "internal/scratch_pool.h"
 
 #include <merrow1/app_data_keys.h>
@@ -8,11 +9,16 @@
 #include <merrow1/chain_edit.h>
 #include <merrow1/chain_create.h>
 #include <merrow1/chain_from_chain.h>
+#include <merrow1/chain_poly_seg.h>
+#include <merrow1/chain_region.h>
 #include <merrow1/chain_split.h>
 #include <merrow1/chain_segments.h>
 #include <merrow1/segment.h>
 #include <merrow1/segment_intersection.h>
 #include <glimra/display.h>
+#include <glimra/region.h>
+#include <glimra/symbols.h>
+#include <glimra/views.h>
 #include <pellam/mchn_font.h>
 
 #include <cmath>
@@ -160,6 +166,24 @@ void CHAIN_display_point_on_chain(const POINT_ON_CHAIN_s* point, int view, int c
     CHAIN_display_point(point->chain, point->point, view, colour, marker);
 }
 
+void CHAIN_display_point_with_text(const RING_header_s* chain, const double point[2], int marker, int colour,
+                                   const char* text) {
+    const CHAIN_main_data_s* data = data_of(chain);
+    if (!data || !point) return;
+    CHAIN_display_point(chain, point, -1, colour, marker);
+    if (!text) return;
+    double at[3];
+    map_point(data->csys, point, at);
+    DSS_TEMP_display_text(view_tag(-1), colour, at, text);
+}
+
+void CHAIN_display_csys_of_chain(const RING_header_s* chain, int view, int colour, const char* label, double size) {
+    const CHAIN_main_data_s* data = data_of(chain);
+    if (!data || !label) return;
+    const tag_t tag = view == -1 || view == -3 ? DISPLAY_ask_tag_of_active_vseq() : view_tag(view);
+    DSS_TEMP_display_csys(tag, colour, data->csys.origin, data->csys.matrix, size, label[0]);
+}
+
 void CHAIN_display_backward_segment(const RING_header_s* chain, const RING_node_s* vertex, int view, int colour,
                                     int font, int width, int flag) {
     const CHAIN_main_data_s* data = data_of(chain);
@@ -179,7 +203,7 @@ void CHAIN_display_chain(const RING_header_s* chain, int view, int colour, int f
     each_segment(chain, colour, font, callback, data, [&](const SEGMENT& segment, int c, int f, int point_flag) {
         SEGMENT_display_segment(&segment, &main->csys, c, f, width, point_flag, view_tag(view));
     });
-    DISPLAY_flush();
+    cg009();
 }
 
 void CHAIN_display_all_chains(const RING_header_s* list, int view, int colour, int font, int width) {
@@ -368,7 +392,7 @@ void display_material_arrow(const RING_header_s* chain, int colour) {
     double point[3], vector[3];
     map_point(csys, at, point);
     for (int k = 0; k < 3; ++k) vector[k] = direction[0] * csys.matrix[k] + direction[1] * csys.matrix[3 + k];
-    (void)colour, (void)point, (void)vector;  // DRAW
+    DSS_TEMP_display_coneheads(view_tag(-1), colour, 1, point, vector, 0.3, 0.5, 0.025);
 }
 
 }  // namespace
@@ -400,4 +424,73 @@ void CHAIN_display_region_set(const RING_header_s* set, const Korvo::Math::Point
     const RING_node_s* node = set->first;
     for (int i = 0; i < set->count && node; ++i, node = node->next)
         CHAIN_display_region(RING_ask_node_subring(node), projection, colour, font, width);
+}
+
+namespace {
+
+// The closed chain as one polygon in absolute coordinates: the end point of
+// every segment, arcs divided into chords within the tolerance (points on
+// the arc itself).
+void polygon_of(const RING_header_s* chain, double tolerance, std::vector<double>& points) {
+    const CHAIN_main_data_s* main = data_of(chain);
+    auto add = [&](double x, double y) {
+        const double p[2] = {x, y};
+        double q[3];
+        map_point(main->csys, p, q);
+        points.insert(points.end(), q, q + 3);
+    };
+    SEGMENT segment;
+    const RING_node_s* node = chain->first->next;
+    for (int i = 0; i < chain->count && node; ++i, node = node->next) {
+        if (ChainSegment(chain, node, &segment) != 1) continue;
+        if (segment.type == SEG_ARC) {
+            Korvo::Math::Point2 first{}, last{}, p{};
+            const SIDE inside = segment.end->direction == CW ? LEFT : RIGHT;
+            const int n = SEGMENT_init_arc_segmentation(&segment, inside, 0.0, tolerance, &first, &last);
+            for (int k = 1; k < n; ++k)
+                if (SEGMENT_get_segmentation_point(&segment, n, &first, &last, k, &p)) add(p.x, p.y);
+        }
+        add(point_of(node)[0], point_of(node)[1]);
+    }
+}
+
+}  // namespace
+
+void CHAIN_DisplayFilledChainSet(RING_header_s* set, Korvo::Cam::MaterialAtInfinity mai,
+                                 const Korvo::Math::Point3* /*point*/, double tolerance, int view, int colour) {
+    MERROW1_REQUIRE(std::isfinite(tolerance) && tolerance > 0.0, "DUE_TO_INVALID_DATA", );
+    if (!set || set->type != RING_TYPE_LIST) return;
+    merrow1::ScratchPool pool("CHAIN_DisplayFilledChainSet", __FILE__, __LINE__);
+    merrow1::run_converting([&] {
+        // 1. The regions, as polygons, each drawn as one filled region.
+        RING_header_s* regions = CHAIN_create_boolean_set(pool, nullptr);
+        CHAIN_SplitSetIntoSimplyConnectedRegions(set, mai, 0, regions);
+        std::vector<std::vector<double>> polygons;
+        const RING_node_s* node = regions->first;
+        for (int i = 0; i < regions->count && node; ++i, node = node->next) {
+            const RING_header_s* chain = RING_ask_node_subring(node);
+            if (!data_of(chain) || !is_closed(chain) || chain->count < 2) continue;
+            polygons.emplace_back();
+            polygon_of(chain, tolerance, polygons.back());
+        }
+        // 2. In each view: the host's view list for the default view, else
+        //    the view given.
+        const tag_t* list = nullptr;
+        const tag_t given = view_tag(view);
+        int views = 1;
+        if (view == -1) {
+            views = DSS_VIEW_ask_view_list(&list);
+        } else {
+            list = &given;
+        }
+        for (int v = 0; v < views && list; ++v) {
+            DSS_TEMP_begin_in_view(list[v]);
+            DSS_PRIM_set_color(colour);
+            for (const std::vector<double>& polygon : polygons) {
+                const int count = static_cast<int>(polygon.size() / 3);
+                DSS_PRIM_draw_polygon_region(1, &count, polygon.data());
+            }
+            DSS_TEMP_end_in_view(list[v]);
+        }
+    });
 }

@@ -28,6 +28,15 @@ void CHAIN_display_point(const RING_header_s* chain, const double point[2], int 
 // CHAIN_display_point at a point on its chain.
 void CHAIN_display_point_on_chain(const POINT_ON_CHAIN_s* point, int view, int colour, int marker);
 
+// A marker (view -1) at a point of the chain's coordinates and, when text is
+// given, the text as temporary screen text at the same place.
+void CHAIN_display_point_with_text(const RING_header_s* chain, const double point[2], int marker, int colour,
+                                   const char* text);
+// The chain's CSYS as a coordinate-system symbol of the given size, labelled
+// with the first character of the label, in the given view; views -1 and -3
+// stand for the active view sequence's view.  A null label draws nothing.
+void CHAIN_display_csys_of_chain(const RING_header_s* chain, int view, int colour, const char* label, double size);
+
 // The segment ending at the vertex; a point segment draws its marker only
 // with the flag set.
 void CHAIN_display_backward_segment(const RING_header_s* chain, const RING_node_s* vertex, int view, int colour,
@@ -36,7 +45,7 @@ void CHAIN_display_backward_segment(const RING_header_s* chain, const RING_node_
 void CHAIN_display_basic_backward_segment(const RING_header_s* chain, const RING_node_s* vertex, int colour);
 // Every segment (a closed chain's closing one too); a one-vertex chain draws
 // its point.  The callback, when given, may change the colour and font of
-// each segment.  Ends with the host's flush.
+// each segment.  Ends with the host's flush (cg009).
 void CHAIN_display_chain(const RING_header_s* chain, int view, int colour, int font, int width,
                          CHAIN_display_callback_t callback, void* data);
 // CHAIN_display_chain of each chain of a chain list (ring type 2 only).
@@ -120,3 +129,14 @@ void CHAIN_display_region(const RING_header_s* chain, const Korvo::Math::Point3*
 void CHAIN_display_region_set(const RING_header_s* set, const Korvo::Math::Point3* projection, int colour);
 void CHAIN_display_region_set(const RING_header_s* set, const Korvo::Math::Point3* projection, int colour, int font,
                               int width);
+
+// The regions of a set filled: the set is split into simply connected
+// regions (CHAIN_SplitSetIntoSimplyConnectedRegions with the given material
+// at infinity, in a scratch pool deleted before return), every closed region
+// chain becomes one polygon (arcs cut into chords within the tolerance,
+// points mapped through the CSYS) drawn with DSS_PRIM_draw_polygon_region in
+// the colour.  View -1 draws in every view of the host's view list, any
+// other view in that view alone.  The point is not used.  A tolerance that
+// is not a positive finite number draws nothing (precondition note).
+void CHAIN_DisplayFilledChainSet(RING_header_s* set, Korvo::Cam::MaterialAtInfinity mai,
+                                 const Korvo::Math::Point3* point, double tolerance, int view, int colour);

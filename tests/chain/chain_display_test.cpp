@@ -4,6 +4,7 @@
 #include "chain/chain_query_fixture.h"
 
 #include <glimra/testing.h>
+#include <pellam/testing.h>
 #include <gtest/gtest.h>
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain_display.h>
@@ -99,7 +100,7 @@ TEST_F(ChainDisplay, MarkersAndLinesAtTheMappedPoints) {
         want.insert(want.end(), end.begin(), end.end());
         expect_points(lines[i].values, want);
     }
-    EXPECT_EQ(glimra_test::calls().back().op, "flush");
+    EXPECT_EQ(glimra_test::calls().back().op, "cg009");
 
     // A closed chain draws its closing segment; a lone vertex its point.
     glimra_test::clear();
@@ -349,6 +350,231 @@ TEST_F(ChainDisplay, SplitPointMarkersAndEmptyJunctions) {
     EXPECT_EQ(markers[0].view, 4u);
     EXPECT_EQ(markers[0].ints, (std::vector<int>{5, 2, 3, 1}));
     expect_points(markers[0].values, mapped(1, 0));
+}
+
+// The point with its screen text; the CSYS symbol of a rotated chain in the
+// given view, or the active view for -1 and -3; a null label draws nothing.
+TEST_F(ChainDisplay, TextAndCoordinateSystems) {
+    glimra_test::set_active_view(9);
+    RING_header_s* chain = rotated({P(0, 0), L(2, 0)}, false);
+    const double p[2] = {2, 1};
+    CHAIN_display_point_with_text(chain, p, 4, 6, "corner");
+    CHAIN_display_point_with_text(chain, p, 4, 6, nullptr);
+    ASSERT_EQ(glimra_test::calls().size(), 3u);
+    auto markers = of("markers");
+    ASSERT_EQ(markers.size(), 2u);
+    EXPECT_EQ(markers[0].view, static_cast<unsigned int>(-1));
+    EXPECT_EQ(markers[0].ints, (std::vector<int>{4, 6, 3, 1}));
+    auto texts = of("text");
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0].text, "corner");
+    EXPECT_EQ(texts[0].ints, (std::vector<int>{6}));
+    expect_points(texts[0].values, mapped(2, 1));
+
+    glimra_test::clear();
+    const struct {
+        int view;
+        unsigned int drawn_in;
+    } views[] = {{-1, 9}, {-3, 9}, {5, 5}};
+    for (const auto& v : views) CHAIN_display_csys_of_chain(chain, v.view, 3, "Work", 2.5);
+    CHAIN_display_csys_of_chain(chain, 5, 3, nullptr, 2.5);
+    auto symbols = of("csys");
+    ASSERT_EQ(symbols.size(), 3u) << "a null label draws nothing";
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(symbols[i].view, views[i].drawn_in);
+        EXPECT_EQ(symbols[i].ints, (std::vector<int>{3, 'W'}));
+        expect_points(symbols[i].values, {1, 2, 3, 0, 1, 0, -1, 0, 0, 0, 0, 1, 2.5});
+    }
+}
+
+// A region: the chain with the host's segment fonts (only the segment the host
+// names changes), then a cone head on the first vertex pointing to the
+// material side (opposite normals for LEFT and RIGHT, along the chain for no
+// side), or midway along the first segment when the first vertex is a line.
+TEST_F(ChainDisplay, RegionsWithMaterialArrows) {
+    const double h = 0.5;
+    const struct {
+        const char* name;
+        SIDE side;
+        bool shut;                 // closed square: the first vertex is a line
+        std::vector<double> at;    // chain coordinates of the arrow
+        std::vector<double> to;    // chain coordinates of its direction
+    } cases[] = {
+        {"open LEFT", LEFT, false, {0, 0}, {0, 1}},
+        {"open RIGHT", RIGHT, false, {0, 0}, {0, -1}},
+        {"open no side", 0, false, {0, 0}, {1, 0}},
+        {"closed LEFT", LEFT, true, {2 * h, 0}, {0, 1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        glimra_test::clear();
+        pellam_test::reset_seg_wall();
+        RING_header_s* chain = c.shut ? rotated({L(0, 0), L(2, 0), L(2, 2), L(0, 2)}, true)
+                                      : rotated({P(0, 0), L(2, 0), L(2, 2)}, false);
+        data_of(chain)->material_side = c.side;
+        pellam_test::set_segment_font(chain->first->next->next, 7);
+        const std::string before = snapshot(chain);
+        CHAIN_display_region(chain, nullptr, 5);
+        EXPECT_EQ(snapshot(chain), before);
+
+        auto lines = of("polyline");
+        ASSERT_EQ(lines.size(), c.shut ? 4u : 2u);
+        for (size_t i = 0; i < lines.size(); ++i) {
+            EXPECT_EQ(lines[i].view, static_cast<unsigned int>(-1));
+            EXPECT_EQ(lines[i].ints[0], 5) << "colour " << i;
+            EXPECT_EQ(lines[i].ints[1], i == 1 ? 7 : 1) << "font " << i;
+        }
+        EXPECT_EQ(pellam_test::segment_font_calls().size(), lines.size());
+        auto heads = of("coneheads");
+        ASSERT_EQ(heads.size(), 1u);
+        EXPECT_EQ(heads[0].ints, (std::vector<int>{5, 1}));
+        std::vector<double> want = mapped(c.at[0], c.at[1]);
+        // A direction maps without the origin: x X + y Y.
+        want.insert(want.end(), {-c.to[1], c.to[0], 0, 0.3, 0.5, 0.025});
+        expect_points(heads[0].values, want);
+    }
+}
+
+// With a projection vector the region is drawn projected (in the active
+// view); a region set draws each of its chains.
+TEST_F(ChainDisplay, ProjectedRegionsAndRegionSets) {
+    glimra_test::set_active_view(4);
+    RING_header_s* a = rotated({P(0, 0), L(2, 0)}, false);
+    RING_header_s* b = rotated({P(5, 5), L(6, 5), L(6, 6)}, false);
+    data_of(a)->material_side = data_of(b)->material_side = LEFT;
+    const Korvo::Math::Point3 down = {0, 0, 1};
+    CHAIN_display_region_set(list_of_chains(pool, {a, b}), &down, 3, 2, 1);
+    auto lines = of("polyline");
+    ASSERT_EQ(lines.size(), 3u);
+    for (const auto& line : lines) {
+        EXPECT_EQ(line.view, 4u);
+        EXPECT_EQ(line.ints[1], 2);
+        EXPECT_EQ(line.values[2], 0.0) << "moved onto z = 0";
+    }
+    EXPECT_EQ(of("coneheads").size(), 2u);
+}
+
+// Signed area of one loop of a recorded polygon region, in the chain's
+// coordinates of the rotated fixture (x = Y - 2, y = 1 - X).
+double loop_area(const std::vector<double>& v, size_t from, int count) {
+    double area = 0;
+    for (int i = 0; i < count; ++i) {
+        const double* p = &v[3 * (from + i)];
+        const double* q = &v[3 * (from + (i + 1) % count)];
+        area += (p[1] - 2) * (1 - q[0]) - (q[1] - 2) * (1 - p[0]);
+    }
+    return 0.5 * area;
+}
+
+// Winding number of the loop about (x, y) in the chain's coordinates.
+int loop_winding(const std::vector<double>& v, size_t from, int count, double x, double y) {
+    int w = 0;
+    for (int i = 0; i < count; ++i) {
+        const double* p = &v[3 * (from + i)];
+        const double* q = &v[3 * (from + (i + 1) % count)];
+        const double px = p[1] - 2, py = 1 - p[0], qx = q[1] - 2, qy = 1 - q[0];
+        const double cross = (qx - px) * (y - py) - (x - px) * (qy - py);
+        if (py <= y && qy > y && cross > 0) ++w;
+        if (py > y && qy <= y && cross < 0) --w;
+    }
+    return w;
+}
+
+// A square with a square hole, filled in every view of the host's view list:
+// per view the recorded polygons cover exactly the material (winding numbers
+// at sample points: 1 in the material, 0 in the hole and outside), their
+// signed areas add up to the region's, and the set is left as it was.
+TEST_F(ChainDisplay, FilledSetCoversTheRegionInEveryView) {
+    RING_header_s* outer = rotated({L(0, 0), L(4, 0), L(4, 4), L(0, 4)}, true);
+    RING_header_s* hole = rotated({L(1, 1), L(2, 1), L(2, 2), L(1, 2)}, true);
+    data_of(outer)->material_side = LEFT;
+    data_of(hole)->material_side = RIGHT;
+    RING_header_s* set = list_of_chains(pool, {outer, hole});
+    const std::string before = snapshot(outer) + snapshot(hole);
+    const long made = velte_test::pools_created("CHAIN_DisplayFilledChainSet");
+    glimra_test::set_view_list({2, 7});
+
+    CHAIN_DisplayFilledChainSet(set, Korvo::Cam::NoMaterialAtInfinity, nullptr, 0.01, -1, 6);
+    EXPECT_EQ(snapshot(outer) + snapshot(hole), before);
+    EXPECT_EQ(velte_test::pools_created("CHAIN_DisplayFilledChainSet"), made + 1);
+
+    const auto& calls = glimra_test::calls();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls[0].op, "view_list");
+    size_t k = 1;
+    for (unsigned int view : {2u, 7u}) {
+        SCOPED_TRACE(view);
+        ASSERT_LT(k + 1, calls.size());
+        EXPECT_EQ(calls[k].op, "begin");
+        EXPECT_EQ(calls[k].view, view);
+        EXPECT_EQ(calls[k + 1].op, "color");
+        EXPECT_EQ(calls[k + 1].ints, (std::vector<int>{6}));
+        k += 2;
+        double area = 0;
+        std::vector<std::vector<int>> windings(5, std::vector<int>(5, 0));
+        for (; k < calls.size() && calls[k].op == "polygon_region"; ++k) {
+            const auto& region = calls[k];
+            EXPECT_EQ(region.view, view);
+            size_t from = 0;
+            for (int loop = 0; loop < region.ints[0]; ++loop) {
+                const int count = region.ints[1 + loop];
+                area += loop_area(region.values, from, count);
+                for (int i = 0; i < 5; ++i)
+                    for (int j = 0; j < 5; ++j)
+                        windings[i][j] += loop_winding(region.values, from, count, 0.5 + i, 0.5 + j) != 0;
+                from += count;
+            }
+        }
+        EXPECT_NEAR(area, 15.0, 1e-6) << "the boolean rounds to its grid";
+        for (int i = 0; i < 5; ++i)
+            for (int j = 0; j < 5; ++j) {
+                const bool material = i < 4 && j < 4 && !(i == 1 && j == 1);
+                EXPECT_EQ(windings[i][j], material ? 1 : 0) << "sample (" << 0.5 + i << ", " << 0.5 + j << ")";
+            }
+        ASSERT_LT(k, calls.size());
+        EXPECT_EQ(calls[k].op, "end");
+        EXPECT_EQ(calls[k].view, view);
+        ++k;
+    }
+    EXPECT_EQ(k, calls.size());
+
+    // Any other view draws there alone; a tolerance that is not positive
+    // draws nothing.
+    glimra_test::clear();
+    CHAIN_DisplayFilledChainSet(set, Korvo::Cam::NoMaterialAtInfinity, nullptr, 0.01, 5, 6);
+    EXPECT_TRUE(of("view_list").empty());
+    ASSERT_FALSE(of("begin").empty());
+    EXPECT_EQ(of("begin")[0].view, 5u);
+    for (double bad : {0.0, -1.0, std::nan("")}) {
+        glimra_test::clear();
+        CHAIN_DisplayFilledChainSet(set, Korvo::Cam::NoMaterialAtInfinity, nullptr, bad, -1, 6);
+        EXPECT_TRUE(glimra_test::calls().empty()) << bad;
+    }
+    EXPECT_EQ(snapshot(outer) + snapshot(hole), before);
+}
+
+// A circle of two half arcs is filled as a polygon of points on the circle
+// whose chords stay within the tolerance of it.
+TEST_F(ChainDisplay, FilledArcsStayWithinTheTolerance) {
+    RING_header_s* circle = rotated({A(-1, 0, 0, 0, CCW), A(1, 0, 0, 0, CCW)}, true);
+    data_of(circle)->material_side = LEFT;
+    const double tolerance = 0.01;
+    CHAIN_DisplayFilledChainSet(list_of_chains(pool, {circle}), Korvo::Cam::NoMaterialAtInfinity, nullptr,
+                                tolerance, 3, 1);
+    auto regions = of("polygon_region");
+    ASSERT_EQ(regions.size(), 1u);
+    const auto& v = regions[0].values;
+    const int n = regions[0].ints[1];
+    ASSERT_GT(n, 8);
+    const double widest = 2 * std::acos(1 - tolerance);
+    for (int i = 0; i < n; ++i) {
+        const double* p = &v[3 * i];
+        const double* q = &v[3 * ((i + 1) % n)];
+        EXPECT_NEAR(std::hypot(p[0] - 1, p[1] - 2), 1.0, 1e-9) << i;
+        const double gap = std::acos(std::min(1.0, (p[0] - 1) * (q[0] - 1) + (p[1] - 2) * (q[1] - 2)));
+        EXPECT_LE(gap, widest + 1e-12) << i;
+    }
+    EXPECT_NEAR(loop_area(v, 0, n), kPi, 2 * kPi * tolerance);
 }
 
 }  // namespace
