@@ -462,7 +462,8 @@ void CHAIN_DisplayFilledChainSet(RING_header_s* set, Korvo::Cam::MaterialAtInfin
     if (!set || set->type != RING_TYPE_LIST) return;
     merrow1::ScratchPool pool("CHAIN_DisplayFilledChainSet", __FILE__, __LINE__);
     merrow1::run_converting([&] {
-        // 1. The regions, as polygons, each drawn as one filled region.
+        // 1. The regions, as polygons, each drawn as one filled region.  The
+        //    split is this module's one call up into the region booleans.
         RING_header_s* regions = CHAIN_create_boolean_set(pool, nullptr);
         CHAIN_SplitSetIntoSimplyConnectedRegions(set, mai, 0, regions);
         std::vector<std::vector<double>> polygons;

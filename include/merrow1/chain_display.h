@@ -1,5 +1,7 @@
 // Debug displays of chains: vertices, points, segments, arc construction
-// lines and whole chains drawn as temporary display through the host.
+// lines, boxes, coordinate systems, whole chains, regions with their
+// material-side arrows and filled region sets, drawn as temporary display
+// through the host.
 //
 // Points are chain coordinates, drawn at origin + x X + y Y of the chain's
 // CSYS.  The view, colour, font, width and marker arguments pass through to
@@ -119,7 +121,7 @@ void CHAIN_display_part_of_chain(const PART_OF_CHAIN_s* part, int colour);
 // CHAIN_display_chain in view -1; the host's MCHN_get_segment_font chooses
 // each segment's font.  Then the material-side arrow: a cone head at the
 // first vertex (midway between the first two vertex points when the first
-// vertex is a line) pointing along the unit normal to the material side for
+// vertex is a line), in view -1, pointing along the unit normal to the material side for
 // LEFT or RIGHT, along the chain otherwise.  The first form draws with font
 // 1 and width 1.
 void CHAIN_display_region(const RING_header_s* chain, const Korvo::Math::Point3* projection, int colour);

@@ -15,6 +15,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -575,6 +576,54 @@ TEST_F(ChainDisplay, FilledArcsStayWithinTheTolerance) {
         EXPECT_LE(gap, widest + 1e-12) << i;
     }
     EXPECT_NEAR(loop_area(v, 0, n), kPi, 2 * kPi * tolerance);
+}
+
+// Every display leaves the chain, its application data (the cached box
+// included) and the pools exactly as they were.
+TEST_F(ChainDisplay, EveryDisplayOnlyDraws) {
+    RING_header_s* chain = rotated({L(0, 0), L(2, 0), A(2, 2, 2, 1, CCW), L(0, 2)}, true);
+    data_of(chain)->material_side = LEFT;
+    const double axis[2] = {0.6, 0.8};
+    ASSERT_EQ(ChainBox(chain, axis, nullptr), 1);
+    RING_put_node_app_data(chain, chain->first->next, APP_DATA_SPLIT_VERTEX_SOURCE, chain->first);
+    RING_header_s* set = list_of_chains(pool, {chain});
+    RING_node_s* arc = chain->first->next->next;
+    const double p[2] = {1, 1};
+    const Korvo::Math::Point3 down = {0, 0, 1};
+    int calls = 0;
+    const std::string before = snapshot(chain);
+    const std::vector<std::pair<const char*, std::function<void()>>> displays = {
+        {"chain", [&] { CHAIN_display_chain(chain, 2, 1, 1, 1, paint_second, &calls); }},
+        {"all chains", [&] { CHAIN_display_all_chains(set, 2, 1, 1, 1); }},
+        {"basic chain", [&] { CHAIN_display_basic_chain(chain, 0, 1); }},
+        {"basic chain projected", [&] { CHAIN_display_basic_chain(chain, 1, 1); }},
+        {"vertices", [&] { CHAIN_display_all_vertices(chain, 2, 1, 3); }},
+        {"point with text", [&] { CHAIN_display_point_with_text(chain, p, 3, 1, "p"); }},
+        {"backward segment", [&] { CHAIN_display_backward_segment(chain, arc, 2, 1, 1, 1, 1); }},
+        {"arc helpers", [&] {
+             CHAIN_display_chord_of_arc_seg(chain, arc, 2, 1, 1, 1);
+             CHAIN_display_bseg_mid_radius(chain, arc, 2, 1, 1, 1);
+             CHAIN_display_backward_center(chain, arc, 2, 1, 3);
+             CHAIN_display_segment_mid_point(chain, arc, 2, 1, 3);
+         }},
+        {"csys", [&] { CHAIN_display_csys_of_chain(chain, 2, 1, "C", 1.0); }},
+        {"projected chain",
+         [&] { CHAIN_display_projected_chain(chain, nullptr, 0.1, 0.1, 1, 1, 1, 3, nullptr, nullptr); }},
+        {"segment box", [&] { CHAIN_display_segment_box(chain, arc, 2, 1, 1, 1); }},
+        {"chain box", [&] { CHAIN_display_chain_box(chain, 2, 1, 1, 1, 3, 4); }},
+        {"split vertices", [&] { CHAIN_display_all_split_vertices(set, 3, 1); }},
+        {"region", [&] { CHAIN_display_region(chain, nullptr, 1); }},
+        {"region set projected", [&] { CHAIN_display_region_set(set, &down, 1, 2, 1); }},
+        {"filled set",
+         [&] { CHAIN_DisplayFilledChainSet(set, Korvo::Cam::NoMaterialAtInfinity, nullptr, 0.01, -1, 1); }},
+    };
+    for (const auto& display : displays) {
+        SCOPED_TRACE(display.first);
+        glimra_test::clear();
+        display.second();
+        EXPECT_FALSE(glimra_test::calls().empty()) << "drew nothing";
+        EXPECT_EQ(snapshot(chain), before);
+    }
 }
 
 }  // namespace

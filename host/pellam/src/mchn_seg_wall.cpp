@@ -19,7 +19,7 @@ struct VertexRecord {
 };
 const unsigned int kOnWall = 0x800u;
 
-std::vector<pellam_test::SegWallCall> g_seg_wall_calls;
+std::vector<pellam_test::MergeCall> g_seg_wall_calls;
 std::vector<pellam_test::FontCall> g_font_calls;
 std::map<const RING_node_s*, int> g_fonts;
 
@@ -44,7 +44,7 @@ void MCHN_get_segment_font(const RING_header_s* chain, const RING_node_s* vertex
 }
 
 namespace pellam_test {
-const std::vector<SegWallCall>& seg_and_wall_calls() { return g_seg_wall_calls; }
+const std::vector<MergeCall>& seg_and_wall_calls() { return g_seg_wall_calls; }
 void set_segment_font(const RING_node_s* vertex, int font) { g_fonts[vertex] = font; }
 const std::vector<FontCall>& segment_font_calls() { return g_font_calls; }
 void reset_seg_wall() {

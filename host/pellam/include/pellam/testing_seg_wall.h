@@ -2,6 +2,8 @@
 // Not part of the host's interface.
 #pragma once
 
+#include <pellam/testing_merge.h>
+
 #include <vector>
 
 struct RING_header_s;
@@ -9,15 +11,8 @@ struct RING_node_s;
 
 namespace pellam_test {
 
-// One MCHN_merge_seg_and_wall_data call with its arguments.
-struct SegWallCall {
-    const RING_node_s* source;
-    const RING_node_s* source_segment;
-    const RING_header_s* source_chain;
-    const RING_node_s* vertex;
-    const RING_header_s* chain;
-};
-const std::vector<SegWallCall>& seg_and_wall_calls();
+// The MCHN_merge_seg_and_wall_data calls, with their arguments.
+const std::vector<MergeCall>& seg_and_wall_calls();
 
 // The font MCHN_get_segment_font answers for the vertex.
 void set_segment_font(const RING_node_s* vertex, int font);
