@@ -4,6 +4,7 @@
 // small integer sets (vertices), and convexity of the sampled result.
 #include "chain/chain_query_fixture.h"
 #include "chain/random_line_arc.h"
+#include "support/picture_on_failure.h"
 
 #include <gtest/gtest.h>
 #include <merrow1/chain.h>
@@ -166,6 +167,11 @@ protected:
     // hull turns one way only; its area is within tol x perimeter of the
     // gift-wrapped hull of the samples.
     void expect_hull_of(const RING_header_s* hull, const std::vector<Pt>& samples, double tol) {
+        picture_test::PictureOnFailure picture([&] {
+            picture_test::draw_points(samples, picture_test::black);
+            picture_test::draw_polygon(sample_hull(samples), picture_test::green);
+            picture_test::draw_chain(hull, picture_test::red);
+        });
         ASSERT_NE(hull, nullptr);
         const std::vector<Pt> boundary = sample_chain(hull, 0.01);
         std::vector<Pt> poly(boundary);

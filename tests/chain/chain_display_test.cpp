@@ -2,6 +2,7 @@
 // recorded: points mapped through a rotated CSYS, the view passed through,
 // the per-segment callback, arcs past a half circle drawn by their own sweep.
 #include "chain/chain_query_fixture.h"
+#include "support/picture_on_failure.h"
 
 #include <glimra/testing.h>
 #include <pellam/testing.h>
@@ -31,6 +32,7 @@ protected:
         PoolTest::SetUp();
         glimra_test::clear();
     }
+    picture_test::PictureOnFailure picture;
     // A CSYS at (1, 2, 3) turned a quarter turn: X along y, Y along -x.
     RING_header_s* rotated(const std::vector<V>& vs, bool shut) {
         RING_header_s* chain = make_chain(pool, vs, shut);

@@ -3,6 +3,7 @@
 // between the ends of a piece, interference indices and cleaning.
 #include "chain/chain_query_fixture.h"
 #include "chain/random_star.h"
+#include "support/picture_on_failure.h"
 
 #include <gtest/gtest.h>
 #include <merrow1/chain_intersection.h>
@@ -59,6 +60,7 @@ RING_header_s* with_side(RING_header_s* chain, SIDE side) {
 // by position (when `positions`), angles never decreasing around a junction,
 // two ends per piece (one where it meets an open end), each the other's twin.
 void expect_well_formed(const RING_header_s* network, bool positions) {
+    picture_test::PictureOnFailure picture([&] { picture_test::draw_network(network, picture_test::blue); });
     std::vector<const PART_OF_CHAIN_s*> pieces;
     for (RING_node_s* junction : nodes(network)) {
         RING_header_s* ends = ends_of(junction);

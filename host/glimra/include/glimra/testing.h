@@ -30,4 +30,16 @@ void set_active_view(unsigned int view);  // default 1
 void set_view_list(const std::vector<unsigned int>& views);
 void reset_view_list();
 
+// The recording as an SVG picture seen from above (y up, the view box fitted
+// to what was drawn), of every view or of one view only.  Each drawn
+// primitive is one element whose class names its kind: "marker" (one per
+// point), "polyline", "arc" (an SVG path arc), "region" (an even-odd path of
+// the outer loop and its holes), "conehead" (a triangle, one per head), "csys"
+// (three axes and the label) and "text".  Colours map onto a fixed palette.
+std::string to_svg();
+std::string to_svg(unsigned int view);
+// Writes to_svg() (of one view) to `file`; false when it could not.
+bool write_svg(const std::string& file);
+bool write_svg(const std::string& file, unsigned int view);
+
 }  // namespace glimra_test
