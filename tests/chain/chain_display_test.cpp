@@ -556,28 +556,49 @@ TEST_F(ChainDisplay, FilledSetCoversTheRegionInEveryView) {
     EXPECT_EQ(snapshot(outer) + snapshot(hole), before);
 }
 
-// A circle of two half arcs is filled as a polygon of points on the circle
-// whose chords stay within the tolerance of it.
+// Arcs are filled as polygons of points on the arc whose chords stay within
+// the tolerance of it: a circle of two half arcs, and three quarters of a
+// circle in two arcs closed by a line.
 TEST_F(ChainDisplay, FilledArcsStayWithinTheTolerance) {
-    RING_header_s* circle = rotated({A(-1, 0, 0, 0, CCW), A(1, 0, 0, 0, CCW)}, true);
-    data_of(circle)->material_side = LEFT;
-    const double tolerance = 0.01;
-    CHAIN_DisplayFilledChainSet(list_of_chains(pool, {circle}), Korvo::Cam::NoMaterialAtInfinity, nullptr,
-                                tolerance, 3, 1);
-    auto regions = of("polygon_region");
-    ASSERT_EQ(regions.size(), 1u);
-    const auto& v = regions[0].values;
-    const int n = regions[0].ints[1];
-    ASSERT_GT(n, 8);
-    const double widest = 2 * std::acos(1 - tolerance);
-    for (int i = 0; i < n; ++i) {
-        const double* p = &v[3 * i];
-        const double* q = &v[3 * ((i + 1) % n)];
-        EXPECT_NEAR(std::hypot(p[0] - 1, p[1] - 2), 1.0, 1e-9) << i;
-        const double gap = std::acos(std::min(1.0, (p[0] - 1) * (q[0] - 1) + (p[1] - 2) * (q[1] - 2)));
-        EXPECT_LE(gap, widest + 1e-12) << i;
+    const double tolerance = 0.01, h = std::sqrt(0.5);
+    const struct {
+        const char* name;
+        std::vector<V> vertices;
+        double area;
+        std::vector<std::vector<double>> inside, outside;
+        bool all_chords_short;  // no line segment in the chain
+    } cases[] = {
+        {"circle", {A(-1, 0, 0, 0, CCW), A(1, 0, 0, 0, CCW)}, kPi, {{0, 0}, {0.6, 0.6}}, {{0.8, 0.8}}, true},
+        {"three quarters", {L(1, 0), A(-h, h, 0, 0, CCW), A(0, -1, 0, 0, CCW)}, 0.75 * kPi + 0.5,
+         {{-0.5, 0.5}, {0.3, -0.3}},
+         {{0.7, -0.7}, {1.2, 0}}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        glimra_test::clear();
+        RING_header_s* chain = rotated(c.vertices, true);
+        data_of(chain)->material_side = LEFT;
+        CHAIN_DisplayFilledChainSet(list_of_chains(pool, {chain}), Korvo::Cam::NoMaterialAtInfinity, nullptr,
+                                    tolerance, 3, 1);
+        auto regions = of("polygon_region");
+        ASSERT_EQ(regions.size(), 1u);
+        const auto& v = regions[0].values;
+        const int n = regions[0].ints[1];
+        ASSERT_GT(n, 8);
+        const double widest = 2 * std::acos(1 - tolerance);
+        int long_chords = 0;
+        for (int i = 0; i < n; ++i) {
+            const double* p = &v[3 * i];
+            const double* q = &v[3 * ((i + 1) % n)];
+            EXPECT_NEAR(std::hypot(p[0] - 1, p[1] - 2), 1.0, 1e-7) << i;
+            const double gap = std::acos(std::min(1.0, (p[0] - 1) * (q[0] - 1) + (p[1] - 2) * (q[1] - 2)));
+            long_chords += gap > widest + 1e-7;
+        }
+        EXPECT_EQ(long_chords, c.all_chords_short ? 0 : 1) << "only the chain's own line is a long chord";
+        EXPECT_NEAR(loop_area(v, 0, n), c.area, 2 * kPi * tolerance);
+        for (const auto& p : c.inside) EXPECT_EQ(loop_winding(v, 0, n, p[0], p[1]), 1) << p[0] << ", " << p[1];
+        for (const auto& p : c.outside) EXPECT_EQ(loop_winding(v, 0, n, p[0], p[1]), 0) << p[0] << ", " << p[1];
     }
-    EXPECT_NEAR(loop_area(v, 0, n), kPi, 2 * kPi * tolerance);
 }
 
 // Every display leaves the chain, its application data (the cached box
