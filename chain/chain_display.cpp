@@ -1,16 +1,28 @@
 // Debug displays of chains through the host's temporary display.
 #include <merrow1/chain_display.h>
 
+#include "internal/check.h"
 #include "internal/scratch_pool.h"
 
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain.h>
+#include <merrow1/chain_edit.h>
+#include <merrow1/chain_create.h>
 #include <merrow1/chain_from_chain.h>
+#include <merrow1/chain_poly_seg.h>
+#include <merrow1/chain_region.h>
+#include <merrow1/chain_split.h>
 #include <merrow1/chain_segments.h>
 #include <merrow1/segment.h>
+#include <merrow1/segment_intersection.h>
 #include <glimra/display.h>
+#include <glimra/region.h>
+#include <glimra/symbols.h>
+#include <glimra/views.h>
+#include <pellam/mchn_font.h>
 
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -36,14 +48,20 @@ void marker_at(const RING_header_s* chain, const double p[2], int view, int colo
     DSS_TEMP_display_markers(view_tag(view), marker, colour, 3, 1, point);
 }
 
+// A polyline through points of the chain's coordinates.
+void polyline_through(const RING_header_s* chain, const double points[][2], int count, int view, int colour,
+                      int font, int width) {
+    const CHAIN_main_data_s* data = data_of(chain);
+    if (!data || count < 2) return;
+    std::vector<double> mapped(3 * static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) map_point(data->csys, points[i], mapped.data() + 3 * i);
+    DSS_TEMP_display_polyline(view_tag(view), colour, font, width, 3, count, mapped.data());
+}
+
 void line_between(const RING_header_s* chain, const double a[2], const double b[2], int view, int colour, int font,
                   int width) {
-    const CHAIN_main_data_s* data = data_of(chain);
-    if (!data) return;
-    double points[6];
-    map_point(data->csys, a, points);
-    map_point(data->csys, b, points + 3);
-    DSS_TEMP_display_polyline(view_tag(view), colour, font, width, 3, 2, points);
+    const double points[2][2] = {{a[0], a[1]}, {b[0], b[1]}};
+    polyline_through(chain, points, 2, view, colour, font, width);
 }
 
 // The arc segment ending at the vertex, or false.
@@ -80,6 +98,47 @@ void radius_line(const RING_header_s* chain, const RING_node_s* vertex, Radius w
     line_between(chain, centre, p, view, colour, font, width);
 }
 
+// Each segment of the chain with the colour and font the callback leaves for
+// it, and whether it is the point of a one-vertex chain (which the segment
+// drawers show only when told to).  A closed chain's closing segment is the
+// one ending at its first vertex and comes last.
+template <class Draw>
+void each_segment(const RING_header_s* chain, int colour, int font, CHAIN_display_callback_t callback, void* data,
+                  Draw draw) {
+    SEGMENT segment = {};
+    if (chain->count == 1) {
+        int c = colour, f = font;
+        if (callback) callback(chain, chain->first, data, &c, &f);
+        ChainSegment(chain, chain->first, &segment);
+        if (segment.type == SEG_POINT) draw(segment, c, f, 1);
+        return;
+    }
+    const int segments = is_closed(chain) ? chain->count : chain->count - 1;
+    const RING_node_s* node = chain->first->next;
+    for (int i = 0; i < segments && node; ++i, node = node->next) {
+        int c = colour, f = font;
+        if (callback) callback(chain, node, data, &c, &f);
+        if (ChainSegment(chain, node, &segment) == 1) draw(segment, c, f, 0);
+    }
+}
+
+// The axis of the chain's cached box, else the default (0, 1).
+Korvo::Math::Vector2 box_axis(const RING_header_s* chain) {
+    if (const CHAIN_BOX_s* box = CHAIN_ask_cached_box(chain)) return {box->direction[0], box->direction[1]};
+    return {0.0, 1.0};
+}
+
+// The corners of a box along the axis a: s a + t (a.y, -a.x) for (s, t) in
+// (s0, t0), (s0, t1), (s1, t1), (s1, t0), the order of the box rectangle.
+void box_corners(const Korvo::Math::Vector2& a, double s0, double s1, double t0, double t1, double out[][2]) {
+    const double st[4][2] = {{s0, t0}, {s0, t1}, {s1, t1}, {s1, t0}};
+    for (int i = 0; i < 4; ++i) {
+        out[i][0] = st[i][0] * a.x + st[i][1] * a.y;
+        out[i][1] = st[i][0] * a.y - st[i][1] * a.x;
+    }
+}
+
+
 }  // namespace
 
 void CHAIN_display_vertex(const RING_header_s* chain, const RING_node_s* vertex, int view, int colour, int marker) {
@@ -107,6 +166,24 @@ void CHAIN_display_point_on_chain(const POINT_ON_CHAIN_s* point, int view, int c
     CHAIN_display_point(point->chain, point->point, view, colour, marker);
 }
 
+void CHAIN_display_point_with_text(const RING_header_s* chain, const double point[2], int marker, int colour,
+                                   const char* text) {
+    const CHAIN_main_data_s* data = data_of(chain);
+    if (!data || !point) return;
+    CHAIN_display_point(chain, point, -1, colour, marker);
+    if (!text) return;
+    double at[3];
+    map_point(data->csys, point, at);
+    DSS_TEMP_display_text(view_tag(-1), colour, at, text);
+}
+
+void CHAIN_display_csys_of_chain(const RING_header_s* chain, int view, int colour, const char* label, double size) {
+    const CHAIN_main_data_s* data = data_of(chain);
+    if (!data || !label) return;
+    const tag_t tag = view == -1 || view == -3 ? DISPLAY_ask_tag_of_active_vseq() : view_tag(view);
+    DSS_TEMP_display_csys(tag, colour, data->csys.origin, data->csys.matrix, size, label[0]);
+}
+
 void CHAIN_display_backward_segment(const RING_header_s* chain, const RING_node_s* vertex, int view, int colour,
                                     int font, int width, int flag) {
     const CHAIN_main_data_s* data = data_of(chain);
@@ -123,25 +200,10 @@ void CHAIN_display_chain(const RING_header_s* chain, int view, int colour, int f
                          CHAIN_display_callback_t callback, void* data) {
     const CHAIN_main_data_s* main = data_of(chain);
     if (!main || !chain->first) return;
-    SEGMENT segment = {};
-    if (chain->count == 1) {
-        // A lone vertex is a point: the drawer is told to show it.
-        int c = colour, f = font;
-        if (callback) callback(chain, chain->first, data, &c, &f);
-        ChainSegment(chain, chain->first, &segment);
-        if (segment.type == SEG_POINT)
-            SEGMENT_display_segment(&segment, &main->csys, c, f, width, 1, view_tag(view));
-    } else {
-        const int segments = is_closed(chain) ? chain->count : chain->count - 1;
-        const RING_node_s* node = chain->first->next;
-        for (int i = 0; i < segments && node; ++i, node = node->next) {
-            int c = colour, f = font;
-            if (callback) callback(chain, node, data, &c, &f);
-            if (ChainSegment(chain, node, &segment) == 1)
-                SEGMENT_display_segment(&segment, &main->csys, c, f, width, 0, view_tag(view));
-        }
-    }
-    DISPLAY_flush();
+    each_segment(chain, colour, font, callback, data, [&](const SEGMENT& segment, int c, int f, int point_flag) {
+        SEGMENT_display_segment(&segment, &main->csys, c, f, width, point_flag, view_tag(view));
+    });
+    cg009();
 }
 
 void CHAIN_display_all_chains(const RING_header_s* list, int view, int colour, int font, int width) {
@@ -152,19 +214,66 @@ void CHAIN_display_all_chains(const RING_header_s* list, int view, int colour, i
 }
 
 void CHAIN_display_basic_chain(const RING_header_s* chain, int projection, int colour) {
+    if (projection)
+        CHAIN_display_projected_chain(chain, nullptr, 0.001, 0.001, colour, 1, 1, 0, nullptr, nullptr);
+    else
+        CHAIN_display_chain(chain, -1, colour, 1, 1, nullptr, nullptr);
+}
+
+void CHAIN_display_projected_segment(const RING_header_s* chain, const RING_node_s* vertex,
+                                     const double projection[3], double a, double b, int colour, int font,
+                                     int width, int marker) {
+    const CHAIN_main_data_s* main = data_of(chain);
+    SEGMENT segment;
+    if (!main || !vertex || ChainSegment(chain, vertex, &segment) != 1) return;
+    SEGMENT_display_projected_segment(&segment, &main->csys, projection, main->material_side, a, b, colour, font,
+                                      width, marker);
+}
+
+void CHAIN_display_projected_chain(const RING_header_s* chain, const double projection[3], double a, double b,
+                                   int colour, int font, int width, int marker, CHAIN_display_callback_t callback,
+                                   void* data) {
     const CHAIN_main_data_s* main = data_of(chain);
     if (!main || !chain->first) return;
-    if (!projection) {
-        CHAIN_display_chain(chain, -1, colour, 1, 1, nullptr, nullptr);
-        return;
-    }
-    const int segments = is_closed(chain) ? chain->count : chain->count - 1;
-    const RING_node_s* node = chain->first->next;
+    each_segment(chain, colour, font, callback, data, [&](const SEGMENT& segment, int c, int f, int) {
+        SEGMENT_display_projected_segment(&segment, &main->csys, projection, main->material_side, a, b, c, f, width,
+                                          marker);
+    });
+}
+
+void CHAIN_display_segment_box(const RING_header_s* chain, const RING_node_s* vertex, int view, int colour,
+                               int font, int width) {
     SEGMENT segment;
-    for (int i = 0; i < segments && node; ++i, node = node->next)
-        if (ChainSegment(chain, node, &segment) == 1)
-            SEGMENT_display_projected_segment(&segment, &main->csys, nullptr, main->material_side, 0.001, 0.001,
-                                              colour, 1, 1, 0);
+    if (!data_of(chain) || !vertex || ChainSegment(chain, vertex, &segment) != 1) return;
+    const Korvo::Math::Vector2 axis = box_axis(chain);
+    BOX2_t box{};
+    SEGMENT_calc_max_min_box(&segment, &axis, &box);
+    double corners[5][2];
+    box_corners(axis, box.min_along, box.max_along, box.min_normal, box.max_normal, corners);
+    corners[4][0] = corners[0][0], corners[4][1] = corners[0][1];
+    polyline_through(chain, corners, 5, view, colour, font, width);
+}
+
+void CHAIN_display_chain_box(const RING_header_s* chain, int view, int colour, int font, int width,
+                             int vertex_marker, int point_marker) {
+    if (!chain || !chain->first) return;
+    // The box is made on a copy: making it on the chain would store a new
+    // cached box there.
+    const Korvo::Math::Vector2 axis = box_axis(chain);
+    merrow1::ScratchPool pool("CHAIN-CHAIN_display_chain_box", __FILE__, __LINE__);
+    merrow1::run_converting([&] {
+        RING_header_s* copy = CHAIN_copy_no_link(chain, pool, nullptr);
+        if (!copy) return;
+        RING_header_s* rectangle = CHAIN_create_max_min_box_of_chain(copy, &axis, pool);
+        const CHAIN_BOX_s* box = CHAIN_ask_cached_box(copy);
+        if (!rectangle || !box) return;
+        CHAIN_display_chain(rectangle, view, colour, font, width, nullptr, nullptr);
+        CHAIN_display_all_vertices(rectangle, view, colour, vertex_marker);
+        const Korvo::Math::Vector2 along = {box->direction[0], box->direction[1]};
+        double corners[4][2];
+        box_corners(along, box->min_along, box->max_along, box->min_normal, box->max_normal, corners);
+        for (const auto& corner : corners) marker_at(rectangle, corner, view, colour, point_marker);
+    });
 }
 
 void CHAIN_display_chord_of_arc_seg(const RING_header_s* chain, const RING_node_s* vertex, int view, int colour,
@@ -221,6 +330,15 @@ void CHAIN_display_all_split_vertices(const RING_header_s* chain_or_list, int ma
             CHAIN_display_vertex(chain_or_list, node, -1, colour, marker);
 }
 
+void CHAIN_display_splitpoint(const RING_node_s* junction, int view, int colour, int marker) {
+    const RING_header_s* ends = junction ? RING_ask_node_subring(junction) : nullptr;
+    if (!ends || !ends->first || !ends->main_data) return;
+    const auto* end = static_cast<const SPLIT_CHAIN_s*>(ends->first->main_data);
+    if (!end || !end->piece || !end->piece->start) return;
+    marker_at(end->piece->start->chain, static_cast<const SPLIT_JUNCTION_s*>(ends->main_data)->point, view, colour,
+              marker);
+}
+
 void CHAIN_display_splitchain(const RING_node_s* split_chain, int view, int colour, int font, int width) {
     if (!split_chain) return;
     merrow1::ScratchPool pool("CHAIN_display_splitchain", __FILE__, __LINE__);
@@ -236,5 +354,144 @@ void CHAIN_display_part_of_chain(const PART_OF_CHAIN_s* part, int colour) {
     merrow1::run_converting([&] {
         RING_header_s* chain = CHAIN_create_empty_chain(nullptr, pool);
         if (chain && PartOfChainToChain(part, chain) == 1) CHAIN_display_basic_chain(chain, 0, colour);
+    });
+}
+
+namespace {
+
+// Where the material-side arrow stands and where it points, in the chain's
+// coordinates: at the first vertex along the start tangent of the first
+// segment, or midway between the first two vertex points along their chord
+// when the first vertex is a line; turned a quarter left for LEFT, right for
+// RIGHT.  False when the chain has no first segment.
+bool material_arrow(const RING_header_s* chain, double at[2], double direction[2]) {
+    SEGMENT segment;
+    if (chain->count < 2 || ChainForwardSegment(chain, chain->first, &segment) != 1) return false;
+    const double* p = point_of(chain->first);
+    const double* q = point_of(chain->first->next);
+    double tangent[2];
+    if (CHAIN_seg_ask_type(chain->first) == SEG_LINE) {
+        at[0] = 0.5 * (p[0] + q[0]), at[1] = 0.5 * (p[1] + q[1]);
+        const double length = std::hypot(q[0] - p[0], q[1] - p[1]);
+        if (!(length > 0.0)) return false;
+        tangent[0] = (q[0] - p[0]) / length, tangent[1] = (q[1] - p[1]) / length;
+    } else {
+        at[0] = p[0], at[1] = p[1];
+        if (!SegmentTangent(&segment, p, tangent)) return false;
+    }
+    const SIDE side = data_of(chain)->material_side;
+    direction[0] = side == LEFT ? -tangent[1] : side == RIGHT ? tangent[1] : tangent[0];
+    direction[1] = side == LEFT ? tangent[0] : side == RIGHT ? -tangent[0] : tangent[1];
+    return true;
+}
+
+void display_material_arrow(const RING_header_s* chain, int colour) {
+    double at[2], direction[2];
+    if (!material_arrow(chain, at, direction)) return;
+    const CSYS& csys = data_of(chain)->csys;
+    double point[3], vector[3];
+    map_point(csys, at, point);
+    for (int k = 0; k < 3; ++k) vector[k] = direction[0] * csys.matrix[k] + direction[1] * csys.matrix[3 + k];
+    DSS_TEMP_display_coneheads(view_tag(-1), colour, 1, point, vector, 0.3, 0.5, 0.025);
+}
+
+}  // namespace
+
+void CHAIN_display_region(const RING_header_s* chain, const Korvo::Math::Point3* projection, int colour) {
+    CHAIN_display_region(chain, projection, colour, 1, 1);
+}
+
+void CHAIN_display_region(const RING_header_s* chain, const Korvo::Math::Point3* projection, int colour, int font,
+                          int width) {
+    if (!data_of(chain) || !chain->first) return;
+    if (projection) {
+        const double along[3] = {projection->x, projection->y, projection->z};
+        CHAIN_display_projected_chain(chain, along, 0.001, 0.001, colour, font, width, 0, MCHN_get_segment_font,
+                                      nullptr);
+    } else {
+        CHAIN_display_chain(chain, -1, colour, font, width, MCHN_get_segment_font, nullptr);
+    }
+    display_material_arrow(chain, colour);
+}
+
+void CHAIN_display_region_set(const RING_header_s* set, const Korvo::Math::Point3* projection, int colour) {
+    CHAIN_display_region_set(set, projection, colour, 1, 1);
+}
+
+void CHAIN_display_region_set(const RING_header_s* set, const Korvo::Math::Point3* projection, int colour, int font,
+                              int width) {
+    if (!set || set->type != RING_TYPE_LIST) return;
+    const RING_node_s* node = set->first;
+    for (int i = 0; i < set->count && node; ++i, node = node->next)
+        CHAIN_display_region(RING_ask_node_subring(node), projection, colour, font, width);
+}
+
+namespace {
+
+// The closed chain as one polygon in absolute coordinates: the end point of
+// every segment, arcs divided into chords within the tolerance (points on
+// the arc itself).
+void polygon_of(const RING_header_s* chain, double tolerance, std::vector<double>& points) {
+    const CHAIN_main_data_s* main = data_of(chain);
+    auto add = [&](double x, double y) {
+        const double p[2] = {x, y};
+        double q[3];
+        map_point(main->csys, p, q);
+        points.insert(points.end(), q, q + 3);
+    };
+    SEGMENT segment;
+    const RING_node_s* node = chain->first->next;
+    for (int i = 0; i < chain->count && node; ++i, node = node->next) {
+        if (ChainSegment(chain, node, &segment) != 1) continue;
+        if (segment.type == SEG_ARC) {
+            Korvo::Math::Point2 first{}, last{}, p{};
+            const SIDE inside = segment.end->direction == CW ? LEFT : RIGHT;
+            const int n = SEGMENT_init_arc_segmentation(&segment, inside, 0.0, tolerance, &first, &last);
+            for (int k = 1; k < n; ++k)
+                if (SEGMENT_get_segmentation_point(&segment, n, &first, &last, k, &p)) add(p.x, p.y);
+        }
+        add(point_of(node)[0], point_of(node)[1]);
+    }
+}
+
+}  // namespace
+
+void CHAIN_DisplayFilledChainSet(RING_header_s* set, Korvo::Cam::MaterialAtInfinity mai,
+                                 const Korvo::Math::Point3* /*point*/, double tolerance, int view, int colour) {
+    MERROW1_REQUIRE(std::isfinite(tolerance) && tolerance > 0.0, "DUE_TO_INVALID_DATA", );
+    if (!set || set->type != RING_TYPE_LIST) return;
+    merrow1::ScratchPool pool("CHAIN_DisplayFilledChainSet", __FILE__, __LINE__);
+    merrow1::run_converting([&] {
+        // 1. The regions, as polygons, each drawn as one filled region.  The
+        //    split is this module's one call up into the region booleans.
+        RING_header_s* regions = CHAIN_create_boolean_set(pool, nullptr);
+        CHAIN_SplitSetIntoSimplyConnectedRegions(set, mai, 0, regions);
+        std::vector<std::vector<double>> polygons;
+        const RING_node_s* node = regions->first;
+        for (int i = 0; i < regions->count && node; ++i, node = node->next) {
+            const RING_header_s* chain = RING_ask_node_subring(node);
+            if (!data_of(chain) || !is_closed(chain) || chain->count < 2) continue;
+            polygons.emplace_back();
+            polygon_of(chain, tolerance, polygons.back());
+        }
+        // 2. In each view: the host's view list for the default view, else
+        //    the view given.
+        const tag_t* list = nullptr;
+        const tag_t given = view_tag(view);
+        int views = 1;
+        if (view == -1) {
+            views = DSS_VIEW_ask_view_list(&list);
+        } else {
+            list = &given;
+        }
+        for (int v = 0; v < views && list; ++v) {
+            DSS_TEMP_begin_in_view(list[v]);
+            DSS_PRIM_set_color(colour);
+            for (const std::vector<double>& polygon : polygons) {
+                const int count = static_cast<int>(polygon.size() / 3);
+                DSS_PRIM_draw_polygon_region(1, &count, polygon.data());
+            }
+            DSS_TEMP_end_in_view(list[v]);
+        }
     });
 }

@@ -52,6 +52,7 @@ class HostReset : public ::testing::EmptyTestEventListener {
         pellam_test::reset_global_records();
         randle_test::reset();
         pellam_test::clear_merge_calls();
+        pellam_test::reset_seg_wall();
         pellam_test::reset_vertex_data();
         stend_test::clear_name_length_calls();
         velte_test::reset_illegal_chars();

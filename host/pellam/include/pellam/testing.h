@@ -39,3 +39,4 @@ void clear_grid_calls();
 
 }  // namespace pellam_test
 #include <pellam/testing_tool.h>
+#include <pellam/testing_seg_wall.h>
