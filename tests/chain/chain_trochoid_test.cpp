@@ -183,12 +183,15 @@ TEST_F(ChainTrochoid, StraightGuideGetsOneLoopPerPairOfCentres) {
 }
 
 // Corners turning by more than 18 degrees are centres wherever they lie;
-// gentler ones only when a step ends there.
+// gentler ones only when a step ends there.  About a corner centre the loops
+// (CCW for material RIGHT) turn through the half circle that ends there and
+// the joining arc, which turns the long way round a right turn (200 degrees
+// at a 160-degree right turn) in pieces of at most 170 degrees.
 TEST_F(ChainTrochoid, SharpCornersBecomeCentres) {
     struct Case {
         double turn_degrees;
         bool centre;
-    } cases[] = {{20, true}, {90, true}, {150, true}, {15, false}, {-25, true}, {-10, false}};
+    } cases[] = {{20, true}, {90, true}, {150, true}, {15, false}, {-25, true}, {-10, false}, {-160, true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.turn_degrees);
         const double t = c.turn_degrees * kPi / 180;
@@ -203,6 +206,17 @@ TEST_F(ChainTrochoid, SharpCornersBecomeCentres) {
         EXPECT_EQ(found, c.centre);
         for (size_t i = 1; i < frame.size(); ++i)
             EXPECT_LE(std::hypot(frame[i].first - frame[i - 1].first, frame[i].second - frame[i - 1].second), 1.0 + 1e-9);
+        if (!c.centre) continue;
+        double about_corner = 0;
+        const RING_node_s* node = out->first->next;
+        for (int i = 1; i < out->count; ++i, node = node->next) {
+            const end_segment& e = *arc_of(node);
+            const double sweep = sweep_of(point_of(node->previous), e);
+            EXPECT_LE(sweep, k170 + 1e-12);
+            if (std::hypot(e.cx - 3.3, e.cy) < 1e-9) about_corner += sweep;
+        }
+        const double joining = t < 0 ? 2 * kPi + t : t;
+        EXPECT_NEAR(about_corner, kPi + joining, 1e-9);
     }
 }
 
