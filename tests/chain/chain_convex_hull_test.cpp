@@ -367,6 +367,14 @@ RING_header_s* with_side(RING_header_s* chain, SIDE side) {
 
 bool same_point(const Pt& a, const Pt& b) { return std::hypot(a.first - b.first, a.second - b.second) <= 1e-12; }
 
+// A named chain with its material side.
+struct ChainCase {
+    const char* name;
+    std::vector<V> vertices;
+    bool closed;
+    SIDE side;
+};
+
 // A notched U: down the left side, a notch up to (5, 3), up the right side.
 std::vector<V> notched_u() { return {P(0, 10), L(0, 0), L(5, 3), L(10, 0), L(10, 10)}; }
 // A closed square with a notch in its top, counter-clockwise.
@@ -411,12 +419,7 @@ TEST_F(ChainShortestPath, RefusalsGiveNull) {
         EXPECT_EQ(CHAIN_create_shortest_path(with_side(make_chain(pool, notched_u(), false), LEFT), &t, nullptr),
                   nullptr)
             << t;
-    struct Case {
-        const char* name;
-        std::vector<V> vertices;
-        bool closed;
-        SIDE side;
-    } cases[] = {
+    const ChainCase cases[] = {
         {"one vertex", {P(0, 0)}, false, LEFT},
         {"two-vertex line", {P(0, 0), L(5, 1)}, false, LEFT},
         {"convex corners only, closed", {L(0, 0), L(10, 0), L(10, 10), L(0, 10)}, true, LEFT},
@@ -424,7 +427,7 @@ TEST_F(ChainShortestPath, RefusalsGiveNull) {
         {"end inside the hull", {P(0, 10), L(0, 0), L(5, 3), L(10, 0), L(10, 10), L(8, 5)}, false, LEFT},
         {"start inside the hull", {P(8, 5), L(0, 10), L(0, 0), L(5, 3), L(10, 0), L(10, 10)}, false, RIGHT},
     };
-    for (const Case& c : cases) {
+    for (const ChainCase& c : cases) {
         SCOPED_TRACE(c.name);
         RING_header_s* chain = with_side(make_chain(pool, c.vertices, c.closed), c.side);
         EXPECT_EQ(CHAIN_create_shortest_path(chain, nullptr, nullptr), nullptr);
@@ -596,16 +599,11 @@ TEST_F(ChainShortestPath, CallersChainIsUnchangedAndResultsDeleteCleanly) {
 // start of an open chain excepted) is reported once, with a source of the
 // working chain at its point.
 TEST_F(ChainShortestPath, SourcesReachTheCallback) {
-    struct Case {
-        const char* name;
-        std::vector<V> vertices;
-        bool closed;
-        SIDE side;
-    } cases[] = {
+    const ChainCase cases[] = {
         {"closed, bulging arc", {L(0, 0), L(10, 0), A(10, 10, 5, 5, CCW), L(5, 5), L(0, 10)}, true, RIGHT},
         {"open, arc at the bottom", {P(0, 10), L(0, 0), A(10, 0, 5, 5, CCW), L(7, 5), L(10, 10)}, false, LEFT},
     };
-    for (const Case& c : cases) {
+    for (const ChainCase& c : cases) {
         SCOPED_TRACE(c.name);
         RING_header_s* chain = with_side(make_chain(pool, c.vertices, c.closed), c.side);
         g_reported.clear();
