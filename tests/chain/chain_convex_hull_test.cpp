@@ -458,6 +458,10 @@ TEST_F(ChainShortestPath, PathsOfEachCornerClass) {
         {"one arc", {P(10, 0), A(0, 10, 0, 0, CCW)}, false, RIGHT, {{10, 0}, {0, 10}}, 0},
         {"notched square, material outside", notched_square(), true, RIGHT, {{0, 10}, {10, 10}, {10, 0}, {0, 0}},
          LEFT},
+        // The wrap starts at the doubled top vertex, whose twin has no
+        // direction from it.
+        {"notched square, top vertex doubled", {L(0, 0), L(10, 0), L(10, 10), L(5, 5), L(0, 10), L(0, 10)}, true,
+         RIGHT, {{0, 10}, {10, 10}, {10, 0}, {0, 0}}, LEFT},
         {"square, material outside", {L(0, 0), L(10, 0), L(10, 10), L(0, 10)}, true, RIGHT,
          {{0, 0}, {0, 10}, {10, 10}, {10, 0}}, LEFT},
     };
