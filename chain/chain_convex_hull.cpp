@@ -24,6 +24,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -358,16 +360,28 @@ RING_header_s* open_stretch(const RING_header_s* wrap, const double* end_point) 
 // Carries the sources to every vertex of the finished path: each vertex
 // stands for the first wrapped working-chain vertex at its point.  Sources go
 // on by point once the path is closed, reversed, restarted and cut, since a
-// reversal moves points between nodes while node data stays.
+// reversal moves points between nodes while node data stays.  Points are
+// copied exactly, so they are looked up by value first; a point that closing
+// moved is matched within the squared distance 1e-16.
 void carry_sources(RING_header_s* working, bool closed, const std::vector<RING_node_s*>& wrapped,
                    RING_header_s* path, CHAIN_vertex_source_callback_t callback) {
+    std::map<std::pair<double, double>, RING_node_s*> at;
+    for (RING_node_s* source : wrapped) at.insert({{point_of(source)[0], point_of(source)[1]}, source});
     RING_node_s* vertex = path->first;
-    for (int i = 0; i < path->count && vertex; ++i, vertex = vertex->next)
-        for (RING_node_s* source : wrapped)
-            if (squared_distance(point_of(source), point_of(vertex)) <= kSamePoint2) {
-                carry_source(working, closed, source, path, vertex, callback);
-                break;
-            }
+    for (int i = 0; i < path->count && vertex; ++i, vertex = vertex->next) {
+        RING_node_s* source = nullptr;
+        const auto found = at.find({point_of(vertex)[0], point_of(vertex)[1]});
+        if (found != at.end()) {
+            source = found->second;
+        } else {
+            for (RING_node_s* candidate : wrapped)
+                if (squared_distance(point_of(candidate), point_of(vertex)) <= kSamePoint2) {
+                    source = candidate;
+                    break;
+                }
+        }
+        if (source) carry_source(working, closed, source, path, vertex, callback);
+    }
 }
 
 // Gift wrapping of the working chain's vertices.
