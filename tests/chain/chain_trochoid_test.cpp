@@ -265,6 +265,7 @@ TEST_F(ChainTrochoid, RandomGuidesKeepTheInvariants) {
         for (int i = 1; i <= out->count - (closed(out) ? 0 : 1); ++i) {
             node = node->next;
             ASSERT_NE(source_of(node), nullptr);
+            EXPECT_EQ(source_of(node)->source_chain, frame) << "vertex " << i << " does not name the frame";
             SEGMENT seg;
             ASSERT_EQ(ChainSegment(out, node, &seg), 1);
             recorded += SEGMENT_swept_length(&seg);
