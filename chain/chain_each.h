@@ -1,5 +1,6 @@
-// Module-internal: the chains of a chain list, or a single chain, and the
-// region-set ids an operation stamps on them.
+// Module-internal: the chains of a chain list, or a single chain, the
+// region-set ids an operation stamps on them, and the guard of a chain an
+// operation made.
 #pragma once
 
 #include <merrow1/chain_types.h>
@@ -8,6 +9,22 @@
 #include <unordered_map>
 
 namespace merrow1 {
+
+// A chain an operation made, deleted on every exit unless handed out.
+struct OwnedChain {
+    RING_header_s* chain = nullptr;
+    explicit OwnedChain(RING_header_s* c) : chain(c) {}
+    OwnedChain(const OwnedChain&) = delete;
+    OwnedChain& operator=(const OwnedChain&) = delete;
+    ~OwnedChain() {
+        if (chain) RING_delete(chain);
+    }
+    RING_header_s* release() {
+        RING_header_s* out = chain;
+        chain = nullptr;
+        return out;
+    }
+};
 
 // Calls fn on each chain of a list (type 2), or on the chain itself.
 template <class Fn>

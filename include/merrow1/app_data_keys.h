@@ -79,6 +79,10 @@ enum {
     // Header: a circle, spiral or meander built at checking level 1 or more;
     // the datum is the chain itself. Shared.
     CHAIN_APP_DATA_CHECKED_CURVE = 144,
+    // Vertex: the vertex's CORNER_TYPE (one int) while a shortest path is
+    // made (CHAIN_create_shortest_path). Owned; the path removes and frees
+    // every one before it returns.
+    CHAIN_APP_DATA_CORNER_TYPE = 164,
     // Header: touch record of an open text chain, a 48-byte copy of the
     // POINT_ON_CHAIN_s of the nearest place on another chain of its group
     // (CHAIN_convert_text_to_chains). Owned: registered with a delete

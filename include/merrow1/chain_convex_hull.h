@@ -1,6 +1,7 @@
 // Convex hulls of chains and chain lists.
 #pragma once
 
+#include <merrow1/chain_edit.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
 
@@ -22,3 +23,27 @@ RING_header_s* CHAIN_create_one_convex_hull(CMEM_pool_s* pool, RING_header_s* ch
 // skipped.  Null for a null pool or input.
 RING_header_s* CHAIN_create_convex_hulls_from_shapes(CMEM_pool_s* pool, RING_header_s* chain_or_list,
                                                      const double* tolerance);
+
+// The taut path around a chain, as a new chain in the chain's pool, or null.
+// The corners decide (ChainCornerType):
+// - an open chain whose corners all turn towards its offset side, or are all
+//   smooth, gives the straight line from its start to its end;
+// - a closed chain whose corners all do so (or are smooth) gives a copy of
+//   itself;
+// - corners both ways give the convex hull of the vertices (gift wrapping)
+//   for a closed chain, and for an open chain the hull's stretch from its
+//   start to its end, null when an end lies inside the hull;
+// - a chain whose every corner is convex, and a 2-vertex line, give null.
+// Closed results that run CCW with material RIGHT or CW with material LEFT
+// are reversed.  Each result vertex made from a chain vertex (the start of an
+// open chain excepted) takes that vertex's key-117 datum and is reported to
+// the callback (may be null) as (source, source, working chain, vertex,
+// result).  The result gets its own copy of the working chain's header data
+// (the cached box left out).
+// With a tolerance (finite, not negative) the working chain is a copy in the
+// chain's pool whose arcs are cut into lines within the tolerance; it stays
+// in the pool when the result names its vertices.  Without one the working
+// chain is the caller's chain and arcs count by their end points only; the
+// chain is handed back unchanged (its start and vertex data as they came).
+RING_header_s* CHAIN_create_shortest_path(RING_header_s* chain, const double* tolerance,
+                                          CHAIN_vertex_source_callback_t callback);

@@ -51,6 +51,7 @@
 #include <merrow1/chain_trace.h>
 #include <merrow1/chain_stock.h>
 #include <merrow1/chain_transform.h>
+#include <merrow1/chain_trochoid.h>
 #include <merrow1/chain_types.h>
 #include <merrow1/chain_vertex_angle.h>
 #include <merrow1/cpe.h>

@@ -2,6 +2,9 @@
 // (every one must lie inside the hull or within the tolerance of it), a
 // gift-wrapping hull of those samples (area), brute-force extreme points on
 // small integer sets (vertices), and convexity of the sampled result.
+// Shortest paths against the same samples: they run between the chain's
+// ends, never enter the region the chain bounds (closed by its chord when
+// open; winding numbers) and are never longer than the chain.
 #include "chain/chain_query_fixture.h"
 #include "chain/random_line_arc.h"
 #include "support/picture_on_failure.h"
@@ -11,11 +14,13 @@
 #include <merrow1/chain_convex_hull.h>
 #include <merrow1/chain_segments.h>
 #include <merrow1/segment.h>
+#include <velte/ring.h>
 #include <stend/testing_sm.h>
 #include <tavish/testing_hull.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <set>
@@ -345,6 +350,297 @@ TEST_F(ChainConvexHull, RefusalsFreeTheHostArrays) {
     stend_test::sm_fail_at(0);
     EXPECT_NE(CHAIN_create_one_convex_hull(pool, circle, nullptr), nullptr);
     EXPECT_EQ(stend_test::sm_live_blocks(), blocks);
+}
+
+
+// ---------------------------------------------------------------------------
+// Shortest paths
+
+double chain_length(const RING_header_s* chain) {
+    double total = 0;
+    const RING_node_s* node = chain->first;
+    for (int i = 0; i < chain->count; ++i, node = node->next) {
+        SEGMENT s;
+        if ((i > 0 || closed(chain)) && ChainSegment(chain, node, &s) == 1) total += SEGMENT_swept_length(&s);
+    }
+    return total;
+}
+
+RING_header_s* with_side(RING_header_s* chain, SIDE side) {
+    data_of(chain)->material_side = side;
+    return chain;
+}
+
+bool same_point(const Pt& a, const Pt& b) { return std::hypot(a.first - b.first, a.second - b.second) <= 1e-12; }
+
+// A named chain with its material side.
+struct ChainCase {
+    const char* name;
+    std::vector<V> vertices;
+    bool closed;
+    SIDE side;
+};
+
+// A notched U: down the left side, a notch up to (5, 3), up the right side.
+std::vector<V> notched_u() { return {P(0, 10), L(0, 0), L(5, 3), L(10, 0), L(10, 10)}; }
+// A closed square with a notch in its top, counter-clockwise.
+std::vector<V> notched_square() { return {L(0, 0), L(10, 0), L(10, 10), L(5, 5), L(0, 10)}; }
+
+// Equal point sequences; closed ones may start anywhere.
+bool same_sequence(const std::vector<Pt>& got, const std::vector<Pt>& expected, bool cyclic) {
+    if (got.size() != expected.size()) return false;
+    for (size_t shift = 0; shift < (cyclic ? got.size() : 1); ++shift) {
+        bool equal = true;
+        for (size_t i = 0; i < got.size() && equal; ++i) equal = got[(i + shift) % got.size()] == expected[i];
+        if (equal) return true;
+    }
+    return false;
+}
+
+class ChainShortestPath : public PoolTest {
+protected:
+    // The path starts and ends at the chain's ends (an open chain), never
+    // enters the region the chain bounds by more than tol, and is no longer
+    // than the chain.
+    void expect_path_around(const RING_header_s* chain, const RING_header_s* path, double tol) {
+        ASSERT_NE(path, nullptr);
+        EXPECT_EQ(closed(path), closed(chain));
+        const std::vector<Pt> region = sample_chain(chain, 0.05);
+        const std::vector<Pt> along = sample_chain(path, 0.05);
+        if (!closed(chain)) {
+            EXPECT_TRUE(same_point(along.front(), region.front())) << "the path does not start at the chain's start";
+            EXPECT_TRUE(same_point(along.back(), region.back())) << "the path does not end at the chain's end";
+        }
+        int inside = 0;
+        for (const Pt& p : along)
+            if (winding(region, p) != 0 && distance_to_polygon(region, p) > tol + 1e-9) ++inside;
+        EXPECT_EQ(inside, 0) << "path samples inside the chain's region";
+        EXPECT_LE(chain_length(path), chain_length(chain) + 1e-9);
+    }
+};
+
+TEST_F(ChainShortestPath, RefusalsGiveNull) {
+    const double bad[] = {-1e-3, std::nan(""), std::numeric_limits<double>::infinity()};
+    for (double t : bad)
+        EXPECT_EQ(CHAIN_create_shortest_path(with_side(make_chain(pool, notched_u(), false), LEFT), &t, nullptr),
+                  nullptr)
+            << t;
+    const ChainCase cases[] = {
+        {"one vertex", {P(0, 0)}, false, LEFT},
+        {"two-vertex line", {P(0, 0), L(5, 1)}, false, LEFT},
+        {"convex corners only, closed", {L(0, 0), L(10, 0), L(10, 10), L(0, 10)}, true, LEFT},
+        {"convex corners only, open", {P(0, 10), L(0, 0), L(10, 0), L(10, 10)}, false, LEFT},
+        {"end inside the hull", {P(0, 10), L(0, 0), L(5, 3), L(10, 0), L(10, 10), L(8, 5)}, false, LEFT},
+        {"start inside the hull", {P(8, 5), L(0, 10), L(0, 0), L(5, 3), L(10, 0), L(10, 10)}, false, RIGHT},
+    };
+    for (const ChainCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        RING_header_s* chain = with_side(make_chain(pool, c.vertices, c.closed), c.side);
+        EXPECT_EQ(CHAIN_create_shortest_path(chain, nullptr, nullptr), nullptr);
+        const double t = 1e-3;
+        EXPECT_EQ(CHAIN_create_shortest_path(chain, &t, nullptr), nullptr);
+    }
+    EXPECT_EQ(CHAIN_create_shortest_path(nullptr, nullptr, nullptr), nullptr);
+}
+
+// The open and closed chains of each corner class, with and without a
+// tolerance: the wrapped hull stretch, the straight line (also for a chain of
+// smooth corners only) and the chain itself, oriented against its material.
+TEST_F(ChainShortestPath, PathsOfEachCornerClass) {
+    struct Case {
+        const char* name;
+        std::vector<V> vertices;
+        bool closed;
+        SIDE side;
+        std::vector<Pt> expected;  // the path's vertices in order (any start when closed)
+        SIDE side_after;
+    } cases[] = {
+        {"U, material inside: around the notch", notched_u(), false, LEFT, {{0, 10}, {0, 0}, {10, 0}, {10, 10}}, LEFT},
+        {"U, material outside: across the top", notched_u(), false, RIGHT, {{0, 10}, {10, 10}}, LEFT},
+        {"plain U turning towards the offset side", {P(0, 10), L(0, 0), L(10, 0), L(10, 10)}, false, RIGHT,
+         {{0, 10}, {10, 10}}, 0},
+        {"smooth corners only", {P(10, 0), A(0, 10, 0, 0, CCW), A(-10, 0, 0, 0, CCW)}, false, LEFT,
+         {{10, 0}, {-10, 0}}, 0},
+        {"one arc", {P(10, 0), A(0, 10, 0, 0, CCW)}, false, RIGHT, {{10, 0}, {0, 10}}, 0},
+        {"notched square, material outside", notched_square(), true, RIGHT, {{0, 10}, {10, 10}, {10, 0}, {0, 0}},
+         LEFT},
+        // The wrap starts at the doubled top vertex, whose twin has no
+        // direction from it.
+        {"notched square, top vertex doubled", {L(0, 0), L(10, 0), L(10, 10), L(5, 5), L(0, 10), L(0, 10)}, true,
+         RIGHT, {{0, 10}, {10, 10}, {10, 0}, {0, 0}}, LEFT},
+        {"square, material outside", {L(0, 0), L(10, 0), L(10, 10), L(0, 10)}, true, RIGHT,
+         {{0, 0}, {0, 10}, {10, 10}, {10, 0}}, LEFT},
+    };
+    for (const Case& c : cases) {
+        for (bool with_tolerance : {false, true}) {
+            const double tol = 1e-3;
+            const double* t = with_tolerance ? &tol : nullptr;
+            // Arcs cut into lines turn at every piece: the smooth cases are
+            // checked without a tolerance only.
+            if (t && std::any_of(c.vertices.begin(), c.vertices.end(), [](const V& v) { return v.type == SEG_ARC; }))
+                continue;
+            SCOPED_TRACE(std::string(c.name) + (t ? ", with a tolerance" : ""));
+            RING_header_s* chain = with_side(make_chain(pool, c.vertices, c.closed), c.side);
+            RING_header_s* path = CHAIN_create_shortest_path(chain, t, nullptr);
+            expect_path_around(chain, path, 0.0);
+            ASSERT_NE(path, nullptr);
+            EXPECT_TRUE(same_sequence(vertex_points(path), c.expected, closed(path)));
+            EXPECT_EQ(data_of(path)->material_side, c.side_after);
+            if (closed(path)) {
+                EXPECT_EQ(data_of(path)->direction, CW) << "not reversed against its material";
+                EXPECT_EQ(CHAIN_direction_of_chain(path), CW);
+            }
+            EXPECT_EQ(path->pool, pool);
+        }
+    }
+}
+
+// Random polylines, and line/arc chains with a tolerance, with either
+// material side: every path found satisfies the oracle, and every class of
+// result turns up.
+TEST_F(ChainShortestPath, RandomChainsGetPathsAroundThem) {
+    std::mt19937 rng(164);
+    int found_open = 0, found_closed = 0;
+    for (int round = 0; round < 160; ++round) {
+        SCOPED_TRACE(round);
+        const bool shut = round % 2 == 0;
+        const bool arcs = round % 4 >= 2;
+        const MadeChain made = random_line_arc_chain(rng, 4 + round % 6, shut, false);
+        std::vector<V> vertices = made.vertices;
+        if (!arcs)
+            for (V& v : vertices)
+                if (v.type == SEG_ARC) v = L(v.x, v.y);
+        RING_header_s* chain = with_side(make_chain(pool, vertices, shut), round % 3 == 0 ? RIGHT : LEFT);
+        const double t = 1e-3;
+        RING_header_s* path = CHAIN_create_shortest_path(chain, arcs ? &t : nullptr, nullptr);
+        if (!path) continue;
+        (shut ? found_closed : found_open)++;
+        expect_path_around(chain, path, arcs ? t : 0.0);
+    }
+    EXPECT_GT(found_open, 10);
+    EXPECT_GT(found_closed, 10);
+}
+
+// Everything a record holds, pointers included, so a chain can be compared
+// byte for byte after an operation.
+std::vector<unsigned char> snapshot(const RING_header_s* chain) {
+    std::vector<unsigned char> out;
+    auto add = [&](const void* p, size_t n) {
+        const auto* b = static_cast<const unsigned char*>(p);
+        out.insert(out.end(), b, b + n);
+    };
+    auto add_list = [&](const APP_DATA_s* list) {
+        for (const APP_DATA_s* e = list; e; e = e->next) {
+            add(&e->key, sizeof e->key);
+            add(&e->data, sizeof e->data);
+        }
+    };
+    add(chain, sizeof *chain);
+    add(chain->main_data, sizeof(CHAIN_main_data_s));
+    add_list(chain->app_data);
+    const RING_node_s* node = chain->first;
+    for (int i = 0; i < chain->count; ++i, node = node->next) {
+        add(node, sizeof *node);
+        add(node->main_data, sizeof(CHAIN_vertex_data_s));
+        add(point_of(node), CHAIN_seg_ask_type(node) == SEG_ARC ? sizeof(end_segment) : 2 * sizeof(double));
+        add_list(node->app_data);
+    }
+    return out;
+}
+
+// Sources reported to the callback: (source, new vertex, working chain).
+struct Reported {
+    RING_node_s* source;
+    RING_node_s* vertex;
+    RING_header_s* working;
+};
+std::vector<Reported> g_reported;
+int record_source(RING_node_s* source, RING_node_s*, RING_header_s* working, RING_node_s* vertex, RING_header_s*) {
+    g_reported.push_back({source, vertex, working});
+    return 1;
+}
+
+bool holds_node(const RING_header_s* chain, const void* node) {
+    const RING_node_s* walk = chain->first;
+    for (int i = 0; i < chain->count; ++i, walk = walk->next)
+        if (walk == node) return true;
+    return false;
+}
+
+// Without a tolerance the caller's chain is worked on and handed back byte
+// for byte (its start, its vertex data without the corner types); the result
+// has its own header data, so deleting both frees every record once.
+TEST_F(ChainShortestPath, CallersChainIsUnchangedAndResultsDeleteCleanly) {
+    for (bool open : {false, true}) {
+        for (bool approximate : {false, true}) {
+            SCOPED_TRACE(std::string(open ? "open" : "closed") + (approximate ? ", with a tolerance" : ""));
+            RING_header_s* chain =
+                open ? with_side(make_chain(pool, notched_u(), false), LEFT)
+                     : with_side(make_chain(pool, notched_square(), true), RIGHT);
+            ChainBox(chain, nullptr, nullptr);
+            int* mark = static_cast<int*>(CMEM_ALLOC(pool, 1, 16));
+            std::memset(mark, 0, 16);
+            mark[0] = 1;
+            RING_put_header_app_data(chain, CHAIN_APP_DATA_CLOSED_WITH_KEY, mark);
+            static int shared_datum;
+            RING_put_header_app_data(chain, CHAIN_APP_DATA_HOLE_ABSORBED, &shared_datum);
+            RING_put_node_app_data(chain, nth(chain, 2), CHAIN_APP_DATA_SELF_NODE, nth(chain, 2));
+            const std::vector<unsigned char> before = snapshot(chain);
+            const double t = 1e-3;
+            RING_header_s* path = CHAIN_create_shortest_path(chain, approximate ? &t : nullptr, nullptr);
+            ASSERT_NE(path, nullptr);
+            EXPECT_TRUE(snapshot(chain) == before) << "the caller's chain changed";
+            EXPECT_EQ(APP_DATA__ask_app_data(path->app_data, CHAIN_BOX_APP_DATA_KEY), nullptr);
+            EXPECT_EQ(APP_DATA__ask_app_data(path->app_data, CHAIN_APP_DATA_HOLE_ABSORBED),
+                      approximate ? nullptr : &shared_datum);
+            if (!approximate) {
+                const void* copied = APP_DATA__ask_app_data(path->app_data, CHAIN_APP_DATA_CLOSED_WITH_KEY);
+                ASSERT_NE(copied, nullptr);
+                EXPECT_NE(copied, mark);
+                EXPECT_EQ(std::memcmp(copied, mark, 16), 0);
+            }
+            RING_delete(path);
+            RING_delete(chain);
+        }
+    }
+}
+
+// Vertices cut from an arc name it under key 117; every path vertex (the
+// start of an open chain excepted) is reported once, with a source of the
+// working chain at its point.
+TEST_F(ChainShortestPath, SourcesReachTheCallback) {
+    const ChainCase cases[] = {
+        {"closed, bulging arc", {L(0, 0), L(10, 0), A(10, 10, 5, 5, CCW), L(5, 5), L(0, 10)}, true, RIGHT},
+        {"open, arc at the bottom", {P(0, 10), L(0, 0), A(10, 0, 5, 5, CCW), L(7, 5), L(10, 10)}, false, LEFT},
+    };
+    for (const ChainCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        RING_header_s* chain = with_side(make_chain(pool, c.vertices, c.closed), c.side);
+        g_reported.clear();
+        const double t = 1e-3;
+        RING_header_s* path = CHAIN_create_shortest_path(chain, &t, record_source);
+        expect_path_around(chain, path, t);
+        ASSERT_NE(path, nullptr);
+        std::vector<Reported> to_path;
+        for (const Reported& r : g_reported)
+            if (holds_node(path, r.vertex)) to_path.push_back(r);
+        EXPECT_EQ(static_cast<int>(to_path.size()), path->count - (c.closed ? 0 : 1));
+        int from_arc = 0;
+        for (const Reported& r : to_path) {
+            EXPECT_NE(r.working, chain) << "sources name the approximated copy";
+            EXPECT_TRUE(holds_node(r.working, r.source));
+            EXPECT_EQ(point_of(r.source)[0], point_of(r.vertex)[0]);
+            EXPECT_EQ(point_of(r.source)[1], point_of(r.vertex)[1]);
+            if (const void* arc = APP_DATA__ask_app_data(r.vertex->app_data, CHAIN_APP_DATA_APPROXIMATED_ARC)) {
+                EXPECT_TRUE(holds_node(r.working, arc));
+                ++from_arc;
+            }
+        }
+        EXPECT_GT(from_arc, 2) << "no vertex names the arc it was cut from";
+        if (!c.closed) {
+            EXPECT_EQ(path->first->app_data, nullptr) << "the open start carries no source";
+        }
+    }
 }
 
 }  // namespace
