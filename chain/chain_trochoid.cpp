@@ -17,7 +17,7 @@
 #include <merrow1/chain_segments.h>
 #include <merrow1/chain_source.h>
 #include <merrow1/segment.h>
-#include <pellam/mchn_merge.h>
+#include <pellam/mchn_seg_wall.h>
 #include <stend/system.h>
 
 #include <cmath>
@@ -242,7 +242,7 @@ void reduce_to_centres(RING_header_s* frame) {
 // The frame: a copy of the guide in the pool, its centres marked and filled
 // in, reduced to the polyline of centres; it names itself under key 143.
 RING_header_s* make_frame(RING_header_s* guide, double s, double rho, CMEM_pool_s* pool) {
-    RING_header_s* frame = CHAIN_copy(guide, pool, MCHN_merge_segment_app_data);
+    RING_header_s* frame = CHAIN_copy(guide, pool, MCHN_merge_seg_and_wall_data);
     if (!frame) return nullptr;
     RING_put_header_app_data(frame, CHAIN_APP_DATA_LOOP_CURVE, frame);
     if (!frame->first) return frame;

@@ -13,6 +13,7 @@
 #include <merrow1/chain_source.h>
 #include <merrow1/chain_trochoid.h>
 #include <merrow1/segment.h>
+#include <pellam/testing_seg_wall.h>
 #include <stend/system.h>
 
 #include <algorithm>
@@ -134,11 +135,14 @@ TEST_F(ChainTrochoid, StraightGuideGetsOneLoopPerPairOfCentres) {
         SCOPED_TRACE(side);
         RING_header_s* guide = with_side(make_chain(pool, {P(0, 0), L(10, 0)}, false), side);
         const double a = 2.0, s = 1.0, rho = a / 2 - s / 4;
+        const size_t merges_before = pellam_test::seg_and_wall_calls().size();
         MACH__checking_level = 1;
         RING_header_s* out = CHAIN_create_trochoidal_chain(guide, a, s, pool);
         MACH__checking_level = 0;
         ASSERT_NE(out, nullptr);
         EXPECT_EQ(guide->count, 2);
+        // The frame is copied with the host's segment-and-wall merge.
+        EXPECT_EQ(pellam_test::seg_and_wall_calls().size() - merges_before, 2u);
         RING_header_s* frame = frame_of(out);
         ASSERT_NE(frame, nullptr);
         std::vector<std::pair<double, double>> expected;
