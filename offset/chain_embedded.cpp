@@ -447,6 +447,19 @@ bool apply_split_points(RING_header_s* chain, BoundaryReferences& refs) {
     return had;
 }
 
+// The regions of one marking call and the split points on the path: the
+// split points leave the path and the regions go when the call ends, also
+// while an error passes.
+struct RegionsAndSplitPoints {
+    RING_header_s* path;
+    RING_header_s* boundary;
+    RING_header_s* regions = nullptr;
+    ~RegionsAndSplitPoints() {
+        CHAIN__remove_split_points(path);
+        CHAIN__release_embedded_regions(regions, path, boundary);
+    }
+};
+
 }  // namespace
 
 void CHAIN_mark_embedded_path(RING_header_s* path, RING_header_s* boundary, double width, double gap,
@@ -474,15 +487,7 @@ void CHAIN_mark_embedded_path(RING_header_s* path, RING_header_s* boundary, doub
     // 2. With a boundary: split at the regions' split points and mark.
     if (!with_boundary) return;
     merrow1::run_converting([&]() {
-        struct Cleanup {
-            RING_header_s* path;
-            RING_header_s* boundary;
-            RING_header_s* regions = nullptr;
-            ~Cleanup() {
-                CHAIN__remove_split_points(path);
-                CHAIN__release_embedded_regions(regions, path, boundary);
-            }
-        } cleanup{path, boundary};
+        RegionsAndSplitPoints cleanup{path, boundary};
         cleanup.regions = CHAIN__inner_and_gap_regions(path, boundary, width, gap, width * 1e-6 * width,
                                                        gap_callback, pool);
         CHAIN__split_points_from_regions(cleanup.regions, path, boundary, pool);
@@ -520,15 +525,7 @@ void CHAIN_mark_narrow_embedded_path(RING_header_s* path, RING_header_s* boundar
         MERROW1_SCRATCH_POOL(scratch, "CHAIN_mark_narrow_embedded_path");
         // The split points live in the scratch pool: they leave the path
         // before the pool goes, on every exit.
-        struct Cleanup {
-            RING_header_s* path;
-            RING_header_s* boundary;
-            RING_header_s* regions = nullptr;
-            ~Cleanup() {
-                CHAIN__remove_split_points(path);
-                CHAIN__release_embedded_regions(regions, path, boundary);
-            }
-        } cleanup{path, boundary};
+        RegionsAndSplitPoints cleanup{path, boundary};
         cleanup.regions =
             CHAIN__inner_and_gap_regions(path, boundary, 0.0, 0.0, width * 1e-6 * width, there_and_back, scratch);
         CHAIN__split_points_from_regions(cleanup.regions, path, boundary, scratch);
