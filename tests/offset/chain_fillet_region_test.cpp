@@ -259,4 +259,125 @@ TEST_F(FilletRegion, BadRadiusRefused) {
     EXPECT_EQ(out->count, 0);
 }
 
+// ---------------------------------------------------------------------------
+// Corner fillets inserted into the input chains.
+
+TEST_F(FilletRegion, CornerPassFilletsThePocketItself) {
+    const double s = 10, r = 2;
+    RING_header_s* sq = pocket(s);
+    md_of(sq)->region_set_id = 3;
+    md_of(sq)->implied_offset = 0.25;
+    md_of(sq)->use_implied_offset = 1;
+    const Fields before = fields(sq);
+    RING_header_s* list = list_of({sq});
+    ASSERT_EQ(CHAIN_fillet_corners_region(list, r, nullptr, nullptr, false, false), 1);
+    ASSERT_EQ(list->count, 1);
+    EXPECT_EQ(RING_ask_node_subring(list->first), sq);
+    EXPECT_TRUE(fields(sq) == before);
+    EXPECT_EQ(arcs_with_mark(sq), 4);
+    EXPECT_EQ(sq->count, 8);
+    const double area = s * s - (4 - M_PI) * r * r;
+    EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(sq, nullptr)), area, 1e-6 * area);
+}
+
+// A pocket without filletable corners is left as it is, not removed.
+TEST_F(FilletRegion, CornerPassKeepsUnfilletableChains) {
+    RING_header_s* sq = pocket(10, 0);
+    RING_header_s* list = list_of({sq});
+    EXPECT_EQ(CHAIN_fillet_corners_region(list, 2.0, nullptr, nullptr, false, false), 1);
+    ASSERT_EQ(list->count, 1);
+    EXPECT_EQ(sq->count, 4);
+}
+
+// A pocket smaller than the disk vanishes as a region: the list is emptied.
+TEST_F(FilletRegion, CornerPassEmptiesTheListWhenTheRegionsVanish) {
+    RING_header_s* list = list_of({pocket(3)});
+    EXPECT_EQ(CHAIN_fillet_corners_region(list, 2.0, nullptr, nullptr, false, false), 1);
+    EXPECT_EQ(list->count, 0);
+}
+
+// The radii of the passes: r, r - step, ... while the next stays at or above
+// 0.199 r, at most 1000.
+TEST_F(FilletRegion, CornerPassRadii) {
+    struct Case {
+        double r, step;
+        size_t passes;
+        double last;
+    };
+    const Case cases[] = {{1.0, 0.1, 9, 0.2}, {2.0, 0.6, 3, 0.8}, {1.0, 0.85, 1, 1.0}, {1.0, 1e-6, 1000, 1.0 - 999e-6}};
+    for (const Case& c : cases) {
+        const std::vector<CHAIN_fillet_pass_radius_s> radii = CHAIN__fillet_corner_radii(c.r, c.step);
+        ASSERT_EQ(radii.size(), c.passes) << c.r << " " << c.step;
+        EXPECT_NEAR(radii.back().radius, c.last, 1e-12);
+        for (size_t i = 0; i < radii.size(); ++i) {
+            EXPECT_NEAR(radii[i].radius, c.r - i * c.step, 1e-12);
+            EXPECT_EQ(radii[i].another, radii[i].radius - c.step >= 0.199 * c.r);
+        }
+    }
+}
+
+// Refusals leave the list as it is: bad radius, step at or below 0, negative width.
+TEST_F(FilletRegion, CornerPassRefusals) {
+    const double zero = 0.0, negative = -0.5, nan = std::nan(""), good = 0.1;
+    struct Case {
+        double r;
+        const double* width;
+        const double* step;
+    };
+    const Case cases[] = {{0.0, nullptr, nullptr}, {nan, nullptr, nullptr}, {1.0, nullptr, &zero},
+                          {1.0, &good, &negative}, {1.0, &good, &nan}, {1.0, &negative, nullptr}};
+    for (const Case& c : cases) {
+        RING_header_s* sq = pocket(10);
+        RING_header_s* list = list_of({sq});
+        EXPECT_EQ(CHAIN_fillet_corners_region(list, c.r, c.width, c.step, false, false), 0);
+        ASSERT_EQ(list->count, 1);
+        EXPECT_EQ(sq->count, 4);
+    }
+}
+
+// A boolean made to fail keeps the caller's list and chains and answers 0.
+TEST_F(FilletRegion, CornerPassKeepsTheListWhenABooleanFails) {
+    const double width = 0.1;
+    for (const double* w : {static_cast<const double*>(nullptr), &width}) {
+        RING_header_s* sq = pocket(10);
+        md_of(sq)->region_set_id = 9;
+        const Fields before = fields(sq);
+        RING_header_s* list = list_of({sq});
+        pellam_test::fail_implicit_merge_at(1);
+        EXPECT_EQ(CHAIN_fillet_corners_region(list, 2.0, w, nullptr, false, false), 0);
+        pellam_test::fail_implicit_merge_at(0);
+        ASSERT_EQ(list->count, 1);
+        EXPECT_EQ(RING_ask_node_subring(list->first), sq);
+        EXPECT_EQ(sq->count, 4);
+        EXPECT_TRUE(fields(sq) == before);
+    }
+}
+
+// With a sliver width: corners whose gaps are slivers of that width are
+// filleted in the first pass; gaps that are not make the pass retry at a
+// smaller radius, down to the last pass, which runs without the width.
+TEST_F(FilletRegion, CornerPassRetriesWithSmallerRadii) {
+    struct Case {
+        const char* name;
+        double width;
+        long passes;
+        double arc_radius;
+    };
+    const Case cases[] = {{"corner gaps are slivers", 1.0, 1, 2.0}, {"no gap is a sliver", 1e-4, 9, 0.4}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RING_header_s* sq = pocket(10);
+        RING_header_s* list = list_of({sq});
+        const long before = velte_test::pools_created("CHAIN_fillet_corners_region");
+        ASSERT_EQ(CHAIN_fillet_corners_region(list, 2.0, &c.width, nullptr, false, false), 1);
+        EXPECT_EQ(velte_test::pools_created("CHAIN_fillet_corners_region") - before, c.passes);
+        ASSERT_EQ(list->count, 1);
+        EXPECT_EQ(arcs_with_mark(sq), 4);
+        for (RING_node_s* n : nodes(sq)) {
+            if (CHAIN_seg_ask_type(n) != SEG_ARC) continue;
+            EXPECT_NEAR(reinterpret_cast<const end_segment*>(rec(n)->geometry)->radius, c.arc_radius, 1e-5);
+        }
+    }
+}
+
 }  // namespace
