@@ -503,6 +503,8 @@ enum class Join { Arc, Vertex, Follow };
 struct Run {
     SourceSegment source;
     Point corner;
+    Point last_start;   // where the run's last piece starts
+    Point first_end;    // where the run's first piece ends
     Point in, out;  // feet of the corners before and after the run
     Join join = Join::Arc;  // towards the next run
 };
@@ -548,7 +550,8 @@ Point grid_point(const INT_GRID_MAP_s* grid, const PNT2_s& p) {
 }
 
 // The runs of the loop walked backward, each with the corner where it ends.
-// Pieces without a source reference are passed over.  False when the loop
+// Pieces without a source reference, and pieces that are no offset of a
+// source segment, are passed over.  False when the loop
 // says nothing (open, or held by fewer than two sources).
 bool loop_runs(const POLY_INTXN_s* loop, const INT_GRID_MAP_s* grid, std::vector<Run>* runs, int* offset_pieces,
                int* other_pieces) {
@@ -558,10 +561,13 @@ bool loop_runs(const POLY_INTXN_s* loop, const INT_GRID_MAP_s* grid, std::vector
         const POLY_INTXN_node_s* e = POLY_INTXN_entry(loop, k);
         RING_node_s* segment = e->node->segs[e->arm & 1];
         const auto* piece = segment ? static_cast<const LINE_ARC_SEG_s*>(segment->main_data) : nullptr;
-        if (piece && (piece->flags & kNotOffsetPiece))
+        // Corner pieces, connectors and dummies stand for no source segment;
+        // the runs on either side meet across them.
+        if (piece && (piece->flags & kNotOffsetPiece)) {
             ++*other_pieces;
-        else
-            ++*offset_pieces;
+            continue;
+        }
+        ++*offset_pieces;
         const auto* ref = segment ? static_cast<const CHAIN_app_poly_seg_chain_source_s*>(
                                         APP_DATA__ask_app_data(segment->app_data, POLY_SEG_KEY_CHAIN_SOURCE))
                                   : nullptr;
@@ -569,19 +575,23 @@ bool loop_runs(const POLY_INTXN_s* loop, const INT_GRID_MAP_s* grid, std::vector
         // Walked backward, the piece ends where the entry before it ends.
         const POLY_INTXN_node_s* before = POLY_INTXN_entry(loop, k > 0 ? k - 1 : n - 1);
         const Point corner = grid_point(grid, before->node->pnt);
+        const Point start = grid_point(grid, e->node->pnt);
         const SourceSegment s{ref->chain, ref->vertex};
         if (!runs->empty() && runs->back().source == s) {
             runs->back().corner = corner;
+            runs->back().last_start = start;
             continue;
         }
         Run run;
         run.source = s;
         run.corner = corner;
+        run.last_start = start;
+        run.first_end = corner;
         runs->push_back(run);
     }
     // The loop is closed: a run that wraps round is one run.
     if (runs->size() > 1 && runs->front().source == runs->back().source) {
-        runs->front().source = runs->back().source;
+        runs->front().first_end = runs->back().first_end;
         runs->pop_back();
     }
     return runs->size() >= 2;
@@ -597,7 +607,20 @@ RING_header_s* rebuild_loop(const CHAIN_fillet_boundary_context_s& ctx, const PO
     if (other_pieces >= 2 * offset_pieces) return nullptr;
     const double length_tol = EQ_ask_length_tolerance();
     const size_t m = runs.size();
-    // 1. Feet of every corner on the runs that meet there, and the joins.
+    // 1. The corner between two runs: of the loop points about the passage,
+    //    the one whose distances to both source segments are nearest the
+    //    radius (a short piece at the passage may carry either source).
+    auto miss = [&](const Run& a, const Run& b, const Point& x) {
+        return std::fabs(distance(x, foot_on(a.source, x)) - ctx.radius) +
+               std::fabs(distance(x, foot_on(b.source, x)) - ctx.radius);
+    };
+    for (size_t j = 0; j < m; ++j) {
+        Run& a = runs[j];
+        const Run& b = runs[(j + 1) % m];
+        for (const Point& x : {a.last_start, b.first_end})
+            if (miss(a, b, x) < miss(a, b, a.corner)) a.corner = x;
+    }
+    // 2. Feet of every corner on the runs that meet there, and the joins.
     for (size_t j = 0; j < m; ++j) {
         Run& a = runs[j];
         Run& b = runs[(j + 1) % m];
@@ -615,7 +638,7 @@ RING_header_s* rebuild_loop(const CHAIN_fillet_boundary_context_s& ctx, const PO
             b.in = vertex_point(walk_start(b.source));
         }
     }
-    // 2. The shape: each run's part of its source, then the join.
+    // 3. The shape: each run's part of its source, then the join.
     RING_header_s* shape = CHAIN_create_from_csys(ctx.csys, ctx.pool);
     end_segment start{};
     start.x = runs[0].in.x;
@@ -783,7 +806,7 @@ struct OffsetWork {
 
 // The shapes grown by their implied offsets as a zone map, whose boundaries
 // the functor turns into fillet shapes appended to `fillets`.
-void make_fillet_shapes(RING_header_s* shapes, double tol, const CSYS* csys, CMEM_pool_s* pool,
+void make_fillet_shapes(RING_header_s* shapes, double radius, double tol, const CSYS* csys, CMEM_pool_s* pool,
                         RING_header_s* fillets) {
     RING_header_s* polys = POLY_SEG_create_from_chain_set(shapes, pool, true, false, nullptr);
     if (!polys) return;
@@ -794,14 +817,14 @@ void make_fillet_shapes(RING_header_s* shapes, double tol, const CSYS* csys, CME
     int* material = nullptr;
     PSI_method<PSI_set_calc_inf_for_offsets_fn>(w.psi, PSI_SLOT_SET_CALC_INF_FOR_OFFSETS)(w.psi, pool, sets, false,
                                                                                           false, &material);
-    POLY_SEG_offset_set_of_sets(sets, POLY_SEG_copy_chain_source_ref, nullptr, nullptr, nullptr, nullptr, true);
+    POLY_SEG_offset_set_of_sets(sets, POLY_SEG_copy_chain_source_ref, nullptr, nullptr, nullptr, nullptr, false);
     w.grid = POLY_SEG_put_set_of_sets_to_grid(sets, nullptr, false, nullptr, POLY_SEG_copy_chain_source_ref, 0.0);
     w.map = BZONE_create_map(pool, 16);
     PSI_set_output_s output{w.map, Korvo::Cam::MaterialAtInfinityUndetermined, PSI_SET_OUTPUT_LOOPS,
                             PSI_SET_OUTPUT_ZONES, POLY_SEG_copy_chain_source_ref};
     PSI_method<PSI_set_boolean_fn>(w.psi, PSI_SLOT_SET_BOOLEAN)(w.psi, sets, material, true, true, true, nullptr,
                                                               false, &output);
-    CHAIN_fillet_boundary_context_s ctx{pool, tol, csys, w.grid, fillets};
+    CHAIN_fillet_boundary_context_s ctx{pool, tol, csys, w.grid, fillets, radius};
     BZONE_map_apply_zone_boundary_functors(w.map, &ctx, nullptr, CHAIN__fillet_boundary_functor);
 }
 
@@ -833,21 +856,24 @@ int CHAIN_fillet_region(RING_header_s* list, double radius, bool allow3, bool al
     CallerFields caller(list);
     merrow1::run_converting([&]() {
         MERROW1_SCRATCH_POOL(pool, "CHAIN_fillet_region");
-        // 2. Tolerance and the small inward offset of the union.
+        // 2. Tolerance.
         const double tol = fillet_tolerance(list);
         const double e = -(5 * tol + 2.5e-8);
         // 3. Open chains closed there and back.
         RING_header_s* closed = referring_list(pool);
         const bool any_open = CHAIN_create_closed_by_offset_reverse(list, -5 * e, closed, false);
-        // 4. The union of the regions, offset by e.
+        // 4. The union of the regions.  Its operation word (14) carries the
+        //    bit that keeps implied offsets out of the offset step, so the
+        //    union runs at the regions' own boundaries; the closed list's
+        //    offsets stay unset (the small offset that the word excludes
+        //    would shift every fillet arc off its tangents and leave arcs of
+        //    radius |e| at the corners for the fillet offset to collapse).
         RING_header_s* united = referring_list(pool);
-        CHAIN_set_implied_offset_for_set(closed, e, false);
-        const bool united_ok = boolean_succeeds([&]() {
-            CHAIN_boolean_regions(closed, 0, 14, MCHN_merge_implicit_offset_app_data, nullptr, nullptr, nullptr,
-                                  nullptr, united);
-        });
         CHAIN_set_implied_offset_for_set(closed, 0.0, false);
-        if (!united_ok) {
+        if (!boolean_succeeds([&]() {
+                CHAIN_boolean_regions(closed, 0, 14, MCHN_merge_implicit_offset_app_data, nullptr, nullptr, nullptr,
+                                      nullptr, united);
+            })) {
             answer = 0;
             return;
         }
@@ -863,7 +889,7 @@ int CHAIN_fillet_region(RING_header_s* list, double radius, bool allow3, bool al
         CHAIN_set_implied_offset_for_set(shapes, radius, true);
         RING_header_s* fillets = referring_list(pool);
         const CHAIN_main_data_s* first = main_of(chains_of(list).front());
-        make_fillet_shapes(shapes, tol, first ? &first->csys : nullptr, pool, fillets);
+        make_fillet_shapes(shapes, radius, tol, first ? &first->csys : nullptr, pool, fillets);
         CHAIN_set_implied_offset_for_set(shapes, 0.0, false);
         if (fillets->count == 0) return;
         // 7. The fillet shapes united with the regions; slivers dropped.
@@ -1152,3 +1178,4 @@ int CHAIN_fillet_corners_region(RING_header_s* list, double radius, const double
     }
     return status;
 }
+

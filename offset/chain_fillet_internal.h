@@ -83,6 +83,7 @@ struct CHAIN_fillet_boundary_context_s {
     const CSYS* csys;             // of the first input chain
     const INT_GRID_MAP_s* grid;   // maps loop points back to reals
     RING_header_s* shapes;        // receives the fillet shapes
+    double radius;                // the offset of the shapes
 };
 
 // Boundary functor of the region fillets.  The boundary's intersection loop

@@ -125,14 +125,12 @@ TEST_F(FilletRegion, SquarePocketCornersBecomeArcs) {
     for (RING_node_s* n : nodes(f)) {
         if (CHAIN_seg_ask_type(n) != SEG_ARC) continue;
         const auto* arc = reinterpret_cast<const end_segment*>(rec(n)->geometry);
-        EXPECT_NEAR(arc->radius, r, 1e-6);
-        // Tangent to both neighbours: the centre lies r from both sides it
-        // meets.  The union of the regions runs at the small offset
-        // 5 tol + 2.5e-8, which the fillet arcs keep.
+        EXPECT_NEAR(arc->radius, r, 1e-6) << arc->cx << " " << arc->cy << " end " << arc->x << " " << arc->y;
+        // Tangent to both neighbours: the centre lies r from both sides it meets.
         const double cx = arc->cx, cy = arc->cy;
         const double to_walls[] = {cx, s - cx, cy, s - cy};
         int touching = 0;
-        for (double d : to_walls) touching += std::fabs(d - r) < 1e-5;
+        for (double d : to_walls) touching += std::fabs(d - r) < 1e-6;
         EXPECT_EQ(touching, 2) << cx << " " << cy << " r " << arc->radius;
     }
 }
