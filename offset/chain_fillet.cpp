@@ -880,7 +880,14 @@ int CHAIN_fillet_region(RING_header_s* list, double radius, bool allow3, bool al
         // 5. The runs that may be filleted.
         RING_header_s* shapes = referring_list(pool);
         bool no_hole_taken_whole = true;
-        for (RING_header_s* c : chains_of(united)) CHAIN__select_fillet_shapes(c, allow3, allow2, shapes, &no_hole_taken_whole);
+        std::vector<RING_header_s*> holes_not_whole;
+        for (RING_header_s* c : chains_of(united)) {
+            const int taken = CHAIN__select_fillet_shapes(c, allow3, allow2, shapes, &no_hole_taken_whole);
+            const CHAIN_main_data_s* md = main_of(c);
+            const DIRECTION dir = CHAIN_direction_of_chain(c);
+            const bool hole = md && ((dir == CCW && md->material_side == RIGHT) || (dir == CW && md->material_side == LEFT));
+            if (hole && taken != 1) holes_not_whole.push_back(c);
+        }
         // 6. None: the input comes back by reference.
         if (shapes->count == 0) {
             for (RING_header_s* c : chains_of(list)) RING_insert_after(out, out->last, RING_dup_reference(c));
@@ -905,6 +912,17 @@ int CHAIN_fillet_region(RING_header_s* list, double radius, bool allow3, bool al
         CHAIN_set_region_set_id_for_set(fillets, 3);
         for (RING_header_s* c : chains_of(closed)) CHAIN_add_chain_to_list(both, c);
         for (RING_header_s* c : chains_of(fillets)) CHAIN_add_chain_to_list(both, c);
+        // With material at infinity the fillet shapes would fill every hole
+        // that was not taken whole; those holes bound the shapes' material too.
+        if (!no_hole_taken_whole) {
+            for (RING_header_s* c : holes_not_whole) {
+                // A union chain may be the caller's own: the shapes take a copy.
+                RING_header_s* copy = CHAIN_copy_no_link(c, pool, nullptr);
+                if (!copy) continue;
+                main_of(copy)->region_set_id = 3;
+                CHAIN_add_chain_to_list(both, copy);
+            }
+        }
         Korvo::Cam::MaterialAtInfinity material[2] = {
             Korvo::Cam::MaterialAtInfinityUndetermined,
             static_cast<Korvo::Cam::MaterialAtInfinity>(no_hole_taken_whole ? 0 : 1)};
@@ -920,11 +938,17 @@ int CHAIN_fillet_region(RING_header_s* list, double radius, bool allow3, bool al
         for (int i = 0; i < results->count && rn; ++i, rn = rn->next) result_nodes.push_back(rn);
         std::unordered_set<const RING_header_s*> closed_set;
         for (RING_header_s* c : chains_of(closed)) closed_set.insert(c);
+        std::unordered_set<const RING_header_s*> caller_chains;
+        std::unordered_set<const RING_node_s*> referenced;
+        for (RING_header_s* c : chains_of(list)) caller_chains.insert(c);
         for (RING_node_s* node : result_nodes) {
             RING_header_s* c = RING_ask_node_subring(node);
             CHAIN_main_data_s* md = main_of(c);
-            if (!c || closed_set.count(c)) continue;
-            if (md) md->region_set_id = 0;
+            if (!c) continue;
+            // A caller's chain that the boolean handed back as it was: the
+            // results hold a reference of their own to it.
+            if (caller_chains.count(c) && referenced.insert(node).second) RING_dup_reference(c);
+            if (md && !closed_set.count(c)) md->region_set_id = 0;
             if (c->count >= 10 || !closed_chain(c) || outer_boundary(c) || (md && md->kind == TRACE_CHAIN)) continue;
             if (CHAIN_is_sliver(c, 0.1 * radius, pool)) RING_delete_node(results, node);
         }
@@ -936,6 +960,12 @@ int CHAIN_fillet_region(RING_header_s* list, double radius, bool allow3, bool al
             int label = 2;
             CHAIN_remove_intermediate_source(results, &label);
             CHAIN_set_region_set_id_for_set(fillets, 1);
+            // Pieces given back as the caller's own chains: references too.
+            RING_node_s* n = results->first;
+            for (int i = 0; i < results->count && n; ++i, n = n->next) {
+                RING_header_s* c = RING_ask_node_subring(n);
+                if (c && caller_chains.count(c) && referenced.insert(n).second) RING_dup_reference(c);
+            }
         }
         // 9. Sources among the input regions.
         CHAIN_set_region_set_id_for_set(closed, 1);

@@ -20,6 +20,7 @@
 
 #include "offset/chain_fillet_internal.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -193,6 +194,27 @@ TEST_F(FilletRegion, IslandInsideAPocket) {
     EXPECT_EQ(arcs, 4);
     const double air = 400 - (4 - M_PI) - 16;
     EXPECT_NEAR(std::fabs(area), air, 1e-6 * air);
+}
+
+// A pocket without filletable corners beside one with them stays a pocket,
+// and a thin one among them is dropped as a sliver.
+TEST_F(FilletRegion, UnfilletedPocketsStayAndSliversGo) {
+    RING_header_s* a = pocket(10);
+    RING_header_s* b = polygon({{20, 0}, {30, 0}, {30, 10}, {20, 10}}, RIGHT, 0);
+    RING_header_s* thin = polygon({{0, 20}, {10, 20}, {10, 20.05}, {0, 20.05}}, RIGHT, 0);
+    RING_header_s* out = out_list();
+    ASSERT_EQ(CHAIN_fillet_region(list_of({a, b, thin}), 2.0, false, false, out), 1);
+    std::vector<double> areas;
+    int arcs = 0;
+    for (RING_header_s* f : chains(out)) {
+        areas.push_back(std::fabs(CHAIN_chainArea_chainCentroid(f, nullptr)));
+        arcs += arcs_with_mark(f);
+    }
+    std::sort(areas.begin(), areas.end());
+    ASSERT_EQ(areas.size(), 2u);
+    EXPECT_NEAR(areas[0], 100 - (4 - M_PI) * 4, 1e-4);
+    EXPECT_NEAR(areas[1], 100, 1e-6);
+    EXPECT_EQ(arcs, 4);
 }
 
 // Open chains are closed there and back for the work and come back open.
