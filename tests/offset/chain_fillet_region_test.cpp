@@ -14,6 +14,7 @@
 #include <pellam/testing_implicit.h>
 #include <pellam/testing_merge.h>
 #include <pellam/testing_segment.h>
+#include <stend/error.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
 #include <velte/testing.h>
@@ -398,6 +399,34 @@ TEST_F(FilletRegion, CornerPassRetriesWithSmallerRadii) {
             EXPECT_NEAR(reinterpret_cast<const end_segment*>(rec(n)->geometry)->radius, c.arc_radius, 1e-5);
         }
     }
+}
+
+// An abort requested at every check in turn: each run answers, or raises
+// the host's error, and the caller's fields and list come back as they were
+// with no private pool left.
+TEST_F(FilletRegion, AbortAtEveryCheckLeavesTheCallerAsItWas) {
+    bool finished = false;
+    for (int after = 0; after < 400 && !finished; after += 3) {
+        SCOPED_TRACE(after);
+        RING_header_s* sq = pocket(10);
+        md_of(sq)->region_set_id = 4;
+        md_of(sq)->implied_offset = 0.75;
+        md_of(sq)->use_implied_offset = 1;
+        const Fields before = fields(sq);
+        RING_header_s* list = list_of({sq});
+        const long pools = velte_test::live_pool_count();
+        velte_test::request_abort(after);
+        try {
+            CHAIN_fillet_corners_region(list, 2.0, nullptr, nullptr, false, false);
+            finished = velte_test::abort_checks() <= after;
+        } catch (const Korvo::Error::Exception&) {
+        }
+        velte_test::cancel_abort();
+        EXPECT_TRUE(fields(sq) == before);
+        EXPECT_EQ(list->count, 1);
+        EXPECT_EQ(velte_test::live_pool_count(), pools);
+    }
+    EXPECT_TRUE(finished);
 }
 
 }  // namespace
