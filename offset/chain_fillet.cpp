@@ -720,6 +720,7 @@ void CHAIN__fillet_boundary_functor(void* context, BZONE_boundary_s* boundary) {
 
 #include "../internal/check.h"
 #include "../internal/ring_check.h"
+#include "../internal/ring_nodes.h"
 #include "../internal/scratch_pool.h"
 
 namespace {
@@ -933,9 +934,7 @@ int CHAIN_fillet_region(RING_header_s* list, double radius, bool allow3, bool al
             answer = 0;
             return;
         }
-        std::vector<RING_node_s*> result_nodes;
-        RING_node_s* rn = results->first;
-        for (int i = 0; i < results->count && rn; ++i, rn = rn->next) result_nodes.push_back(rn);
+        const std::vector<RING_node_s*> result_nodes = merrow1::ring_nodes(results);
         std::unordered_set<const RING_header_s*> closed_set;
         for (RING_header_s* c : chains_of(closed)) closed_set.insert(c);
         std::unordered_set<const RING_header_s*> caller_chains;
@@ -1125,12 +1124,7 @@ int CHAIN__fillet_corners_region_pass(RING_header_s* list, double radius, const 
         for (RING_header_s* gap : chains_of(gaps)) {
             const double area = CHAIN_chainArea_chainCentroid(gap, nullptr);
             if (std::fabs(area) < min_area) continue;
-            const std::vector<RING_node_s*> vs = [&]() {
-                std::vector<RING_node_s*> out;
-                RING_node_s* v = gap->first;
-                for (int i = 0; i < gap->count && v; ++i, v = v->next) out.push_back(v);
-                return out;
-            }();
+            const std::vector<RING_node_s*> vs = merrow1::ring_nodes(gap);
             int anchor = -1;
             for (int i = static_cast<int>(vs.size()) - 1; i >= 0 && anchor < 0; --i)
                 if (inputs.count(key20_chain(vs[i])) && label_of(key20_chain(vs[i])) == 0) anchor = i;
@@ -1198,13 +1192,7 @@ int CHAIN_fillet_corners_region(RING_header_s* list, double radius, const double
     }
     // 2. The fillet regions vanished: the list goes.
     if (last_allowed && remove_all && status == 1) {
-        for (RING_node_s* node : [&]() {
-                 std::vector<RING_node_s*> out;
-                 RING_node_s* n = list->first;
-                 for (int i = 0; i < list->count && n; ++i, n = n->next) out.push_back(n);
-                 return out;
-             }())
-            RING_delete_node(list, node);
+        for (RING_node_s* node : merrow1::ring_nodes(list)) RING_delete_node(list, node);
     }
     return status;
 }
