@@ -969,6 +969,11 @@ int CHAIN_fillet_region(RING_header_s* list, double radius, bool allow3, bool al
         // 9. Sources among the input regions.
         CHAIN_set_region_set_id_for_set(closed, 1);
         CHAIN__relink_fillet_sources(results);
+        // A header link to a chain of the private pool would outlive it.
+        for (RING_header_s* c : chains_of(results)) {
+            const auto* from = static_cast<const RING_header_s*>(APP_DATA__ask_app_data(c->app_data, APP_DATA_STOCKED_FROM));
+            if (from && !caller_chains.count(from)) RING_delete_app_data(c, APP_DATA_STOCKED_FROM);
+        }
         RING_append_ring(out, results);
     });
     return answer;

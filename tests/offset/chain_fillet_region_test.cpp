@@ -122,6 +122,9 @@ TEST_F(FilletRegion, SquarePocketCornersBecomeArcs) {
     ASSERT_EQ(out->count, 1);
     RING_header_s* f = RING_ask_node_subring(out->first);
     EXPECT_EQ(arcs_with_mark(f), 4);
+    // Its header names no chain of the operation's scratch pool.
+    const void* from = APP_DATA__ask_app_data(f->app_data, APP_DATA_STOCKED_FROM);
+    EXPECT_TRUE(from == nullptr || from == sq);
     const double area = s * s - (4 - M_PI) * r * r;
     EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(f, nullptr)), area, 1e-6 * area);
     for (RING_node_s* n : nodes(f)) {
