@@ -3,6 +3,8 @@
 
 #include <velte/ring.h>
 
+#include <vector>
+
 // Vertex flag of a segment that is a fillet arc made by the region fillets,
 // carried through booleans by their merge callback.
 constexpr unsigned CHAIN_VERTEX_FILLET_ARC = 0x10000000u;
@@ -68,3 +70,52 @@ int CHAIN__relink_fillet_sources(RING_header_s* list);
 // is removed and *retry is set when there is any.  The number of chains that
 // yield nothing.
 int CHAIN__drop_unfilleted_chains(RING_header_s* list, RING_header_s* fillet, bool have_width, bool* retry);
+
+struct BZONE_boundary_s;
+struct INT_GRID_MAP_s;
+struct CSYS;
+struct CMEM_pool_s;
+
+// What the boundary functor of the region fillets works with.
+struct CHAIN_fillet_boundary_context_s {
+    CMEM_pool_s* pool;            // where the fillet shapes are made
+    double tolerance;             // closing tolerance of a rebuilt shape
+    const CSYS* csys;             // of the first input chain
+    const INT_GRID_MAP_s* grid;   // maps loop points back to reals
+    RING_header_s* shapes;        // receives the fillet shapes
+    double radius;                // the offset of the shapes
+};
+
+// Boundary functor of the region fillets.  The boundary's intersection loop
+// (the edge of the region set grown by the radius) is walked backward, so
+// that the material lies on its right, and rebuilt from the source segments
+// its pieces were offset from: a run on one source segment gives the part of
+// that segment between its cuts (the feet of the loop's corner points), and a
+// corner of the loop between two source segments gives a counter-clockwise
+// fillet arc about that corner (vertex flag bit 28) from one foot to the
+// other.  No arc where two neighbouring segments meet at their shared vertex;
+// the source chain is followed instead of an arc where both segments are
+// untyped or both back side and every segment between them is untyped.  A
+// loop with fewer than two entries, a small one, or one that holds at least
+// twice as many dummy, connector and corner pieces as offset pieces gives
+// nothing.  A rebuilt shape is closed, has side RIGHT, its computed
+// direction and header key 10 naming its first source chain; it is appended
+// to the context's shape list.  The boundary keeps the shape as its result
+// and stays active, so the walk goes on behind it.
+void CHAIN__fillet_boundary_functor(void* context, BZONE_boundary_s* boundary);
+
+// One pass of the corner fillet at radius r.  The retry and delete requests
+// are cleared at the start and set as the pass finds; `width` null means no
+// sliver width.  The status of CHAIN_fillet_region (1 for an empty list).
+int CHAIN__fillet_corners_region_pass(RING_header_s* list, double radius, const double* width, bool allow3,
+                                      bool allow2, bool* retry, bool* remove_all);
+
+// The radii of the corner fillet's passes from r by the step: r, r - step,
+// ... while a pass may follow (the next radius stays at or above
+// 0.2 r - 0.001 r), at most 1000.  Each entry tells whether another pass may
+// follow it.
+struct CHAIN_fillet_pass_radius_s {
+    double radius;
+    bool another;
+};
+std::vector<CHAIN_fillet_pass_radius_s> CHAIN__fillet_corner_radii(double radius, double step);

@@ -32,6 +32,7 @@
 #include <merrow1/chain_edit.h>
 #include <merrow1/chain_from_chain.h>
 #include <merrow1/chain_strip.h>
+#include <merrow1/chain_fillet.h>
 #include <merrow1/chain_fit.h>
 #include <merrow1/chain_intersection.h>
 #include <merrow1/chain_load.h>

@@ -4,7 +4,10 @@
 #include <pellam/mchn_implicit.h>
 #include <pellam/mchn_merge.h>
 #include <pellam/testing_implicit.h>
+#include <pellam/mchn_segment.h>
+#include <pellam/testing_merge.h>
 #include <pellam/testing_segment.h>
+#include <stend/error.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
 
@@ -67,6 +70,36 @@ TEST_F(PellamImplicit, ChainGeometryTypeLooksAtEverySegment) {
     EXPECT_FALSE(MCHN_chain_has_specified_geometry_type(open, 4));
     EXPECT_FALSE(MCHN_chain_has_specified_geometry_type(nullptr, 2));
     EXPECT_EQ(pellam_test::geometry_type_questions().size(), 5u);
+}
+
+// The segment's geometry type: the test table first, then the vertex's
+// machining-segment record, then the default.
+TEST_F(PellamImplicit, SegmentGeometryTypeFromTableRecordOrDefault) {
+    RING_header_s* c = chain(3, false);
+    MCHN_segment_s record{0, 4, {0, 0}, nullptr};
+    RING_put_node_app_data(c, c->first->next, 74, &record);
+    RING_put_node_app_data(c, c->last, 74, &record);
+    pellam_test::set_segment_geom_type(c->last, 2);
+    pellam_test::set_default_segment_geom_type(5);
+    EXPECT_EQ(MCHN_ask_segment_geom_type(c, c->first), 5);
+    EXPECT_EQ(MCHN_ask_segment_geom_type(c, c->first->next), 4);
+    EXPECT_EQ(MCHN_ask_segment_geom_type(c, c->last), 2);
+}
+
+// The fault switches: the chosen call raises a host error (and is still
+// recorded); the calls before and after it work.
+TEST_F(PellamImplicit, MergeFaultSwitches) {
+    RING_header_s* src = chain(1, false);
+    RING_header_s* out = chain(1, false);
+    pellam_test::fail_implicit_merge_at(2);
+    EXPECT_EQ(MCHN_merge_implicit_offset_app_data(src->first, src->first, src, out->first, out), 1);
+    EXPECT_THROW(MCHN_merge_implicit_offset_app_data(src->first, src->first, src, out->first, out),
+                 Korvo::Error::Exception);
+    EXPECT_EQ(MCHN_merge_implicit_offset_app_data(src->first, src->first, src, out->first, out), 1);
+    pellam_test::fail_segment_merge_at(1);
+    EXPECT_THROW(MCHN_merge_segment_app_data(src->first, src->first, src, out->first, out), Korvo::Error::Exception);
+    EXPECT_EQ(MCHN_merge_segment_app_data(src->first, src->first, src, out->first, out), 1);
+    EXPECT_EQ(pellam_test::implicit_merge_calls().size(), 3u);
 }
 
 }  // namespace

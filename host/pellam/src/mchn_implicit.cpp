@@ -6,17 +6,21 @@
 #include <pellam/mchn_segment.h>
 #include <pellam/testing_implicit.h>
 
+#include <stend/error.h>
 #include <velte/ring.h>
 
 namespace {
 constexpr int kSegmentRecordKey = 74;
 std::vector<pellam_test::MergeCall> g_calls;
 std::vector<pellam_test::GeometryTypeQuestion> g_questions;
+int g_fail_countdown = 0;  // the call that raises, counted from 1; 0: none
 }  // namespace
 
 int MCHN_merge_implicit_offset_app_data(RING_node_s* source, RING_node_s* source_segment,
                                         RING_header_s* source_chain, RING_node_s* vertex, RING_header_s* chain) {
     g_calls.push_back({source, source_segment, source_chain, vertex, chain});
+    if (g_fail_countdown > 0 && --g_fail_countdown == 0)
+        ERROR_raise(__FILE__, __LINE__, 1, "%s", "MCHN_merge_implicit_offset_app_data failed (test control)");
     if (!source || !vertex || !chain) return 1;
     for (int key : {static_cast<int>(MCHN_SEGMENT_DATA_KEY), kSegmentRecordKey})
         if (void* data = APP_DATA__ask_app_data(source->app_data, key)) RING_put_node_app_data(chain, vertex, key, data);
@@ -40,6 +44,7 @@ bool MCHN_chain_has_specified_geometry_type(const RING_header_s* chain, int type
 namespace pellam_test {
 const std::vector<MergeCall>& implicit_merge_calls() { return g_calls; }
 void clear_implicit_merge_calls() { g_calls.clear(); }
+void fail_implicit_merge_at(int countdown) { g_fail_countdown = countdown; }
 const std::vector<GeometryTypeQuestion>& geometry_type_questions() { return g_questions; }
 void clear_geometry_type_questions() { g_questions.clear(); }
 }  // namespace pellam_test

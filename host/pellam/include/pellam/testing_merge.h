@@ -20,5 +20,8 @@ struct MergeCall {
 
 const std::vector<MergeCall>& merge_calls();
 void clear_merge_calls();
+// The MCHN_merge_segment_app_data call `countdown` calls from now (1 = the
+// next) raises a host error; 0 turns that off.
+void fail_segment_merge_at(int countdown);
 
 }  // namespace pellam_test

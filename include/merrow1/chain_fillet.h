@@ -1,0 +1,38 @@
+// Region fillets: rounding the corners of region sets (closed chains with
+// material sides) by a radius.
+//
+// The air of a region set (the side without material) is opened by a disk of
+// the radius: every corner of the air that the disk cannot reach is filled
+// with material bounded by a fillet arc.  Fillet arcs carry vertex flag bit 28
+// (0x10000000).  Segments of geometry type 0 and back-side vertices (bit 29)
+// are never filleted; types 2 and 3 only when the caller allows them.
+//
+// Both entries put back, on every path, what they stamp on the caller's
+// chains for their work (region-set ids, implied offsets and their flag
+// words); a private pool holds all scratch data and is deleted on every exit.
+// Errors other than a failed boolean leave as Korvo::Error::Severe.
+#pragma once
+
+#include <velte/ring.h>
+
+// Fills the filleted regions of the list into the chain list `out`.  A list
+// whose regions have no filletable corner gives references to its own chains;
+// open chains are closed there and back for the work and come back open.
+// 1 when done (also for an empty list); 0 when a region boolean failed (out
+// then receives nothing) and, with a note, for a radius that is not a finite
+// positive number or a list or out that is not a chain list.
+int CHAIN_fillet_region(RING_header_s* list, double radius, bool allow_type3, bool allow_type2, RING_header_s* out);
+
+// Inserts into the chains of the list themselves the fillet arcs that
+// CHAIN_fillet_region finds for the radius.  Without a sliver width, one pass
+// that also removes the chains that take part in no filleted region.  With a
+// width, passes at the radii r, r - step, ... (step 0.1 r unless given) while
+// a pass asks for a retry and the next radius stays at or above 0.199 r, at
+// most 1000 passes; only corners whose gap regions are slivers of that width
+// are filleted then.  The list is emptied only when the fillet regions
+// vanish.  The status of the last region fillet (1, or 0 after a failed
+// boolean, the list then unchanged); 0 with a note, the list unchanged, for a
+// radius that is not finite and positive, a step that is not finite and
+// positive, or a negative or non-finite width.
+int CHAIN_fillet_corners_region(RING_header_s* list, double radius, const double* sliver_width,
+                                const double* radius_step, bool allow_type3, bool allow_type2);
