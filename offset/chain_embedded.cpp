@@ -101,44 +101,6 @@ std::unordered_set<const RING_header_s*> chains_of(RING_header_s* set) {
     return out;
 }
 
-// The caller-chain fields the regions stamp, put back when the guard goes,
-// also while an error passes.
-class StampedFields {
-public:
-    StampedFields() = default;
-    StampedFields(const StampedFields&) = delete;
-    StampedFields& operator=(const StampedFields&) = delete;
-    ~StampedFields() { restore(); }
-
-    void save(RING_header_s* set) {
-        merrow1::for_each_chain(set, [&](RING_header_s* chain) {
-            if (CHAIN_main_data_s* md = main_of(chain))
-                m_saved.push_back({md, md->material_side, md->use_implied_offset, md->implied_offset,
-                                   md->region_set_id});
-        });
-    }
-    void restore() {
-        // Backwards, so a chain met twice ends with what it had first.
-        for (auto s = m_saved.rbegin(); s != m_saved.rend(); ++s) {
-            s->md->material_side = s->side;
-            s->md->use_implied_offset = s->use;
-            s->md->implied_offset = s->offset;
-            s->md->region_set_id = s->region;
-        }
-        m_saved.clear();
-    }
-
-private:
-    struct Saved {
-        CHAIN_main_data_s* md;
-        SIDE side;
-        int use;
-        double offset;
-        int region;
-    };
-    std::vector<Saved> m_saved;
-};
-
 // Offset of a region segment: the gap offset for type-2 segments and
 // back-side vertices, else the chain's implied offset when in force.
 double region_offset(RING_header_s* chain, RING_node_s* vertex, void* data) {
@@ -189,7 +151,7 @@ RING_header_s* CHAIN__inner_and_gap_regions(RING_header_s* path, RING_header_s* 
     try {
         merrow1::run_converting([&]() {
             MERROW1_SCRATCH_POOL(scratch, "CHAIN_fillet_region");
-            StampedFields stamped;
+            merrow1::ChainFieldStamps stamped;
             stamped.save(path);
             stamped.save(boundary);
             // 3. The path at offset 0 without end circles as region set 0,

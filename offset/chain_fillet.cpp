@@ -740,37 +740,6 @@ std::vector<RING_header_s*> chains_of(const RING_header_s* list) {
     return out;
 }
 
-// Puts back, on every exit, the fields the region work stamps on the
-// caller's chains: region-set id, implied offset, its flag word and side.
-class CallerFields {
-public:
-    explicit CallerFields(const RING_header_s* list) {
-        for (RING_header_s* c : chains_of(list))
-            if (CHAIN_main_data_s* md = main_of(c))
-                m_saved.push_back({md, md->region_set_id, md->use_implied_offset, md->implied_offset, md->material_side});
-    }
-    ~CallerFields() {
-        for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) {
-            it->md->region_set_id = it->id;
-            it->md->use_implied_offset = it->use;
-            it->md->implied_offset = it->offset;
-            it->md->material_side = it->side;
-        }
-    }
-    CallerFields(const CallerFields&) = delete;
-    CallerFields& operator=(const CallerFields&) = delete;
-
-private:
-    struct Saved {
-        CHAIN_main_data_s* md;
-        int id;
-        int use;
-        double offset;
-        SIDE side;
-    };
-    std::vector<Saved> m_saved;
-};
-
 // The working tolerance of a region list: its set tolerance, else its
 // approximation tolerance, else the host length tolerance, whichever first
 // lies above the host length tolerance.
@@ -854,7 +823,8 @@ int CHAIN_fillet_region(RING_header_s* list, double radius, bool allow3, bool al
     // 1. Nothing to do.
     if (chains_of(list).empty()) return 1;
     int answer = 1;
-    CallerFields caller(list);
+    merrow1::ChainFieldStamps caller;
+    caller.save(list);
     merrow1::run_converting([&]() {
         MERROW1_SCRATCH_POOL(pool, "CHAIN_fillet_region");
         // 2. Tolerance.
@@ -1074,7 +1044,8 @@ int CHAIN__fillet_corners_region_pass(RING_header_s* list, double radius, const 
     // 1. An empty list.
     if (chains_of(list).empty()) return 1;
     int status = 1;
-    CallerFields caller(list);
+    merrow1::ChainFieldStamps caller;
+    caller.save(list);
     merrow1::run_converting([&]() {
         MERROW1_SCRATCH_POOL(pool, "CHAIN_fillet_corners_region");
         const double tol = fillet_tolerance(list);

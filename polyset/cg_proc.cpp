@@ -13,6 +13,7 @@
 // records naming the run and the level that made it): a stored path walks
 // nodes of the polys it was made on, so it is destroyed before those polys
 // leave the network, and when the processor goes.
+#include "chain/chain_each.h"
 #include "polyset/cg_proc_internal.h"
 
 #include <merrow1/app_data_keys.h>
@@ -164,38 +165,6 @@ POLY_INTXN_app_chain_src_out_s* src_out(CHAIN_app_poly_seg_chain_source_s* r) {
 // ---------------------------------------------------------------------------
 // Caller chains: what the processor stamps on them goes back on every path
 // ---------------------------------------------------------------------------
-
-// Saves the material side, implied offset and its flag word of each chain
-// and puts them back when it goes, also while an error passes.
-class ChainStamps {
-public:
-    ChainStamps() = default;
-    ChainStamps(const ChainStamps&) = delete;
-    ChainStamps& operator=(const ChainStamps&) = delete;
-    ~ChainStamps() { restore(); }
-
-    void save(const std::vector<RING_header_s*>& chains) {
-        for (RING_header_s* c : chains)
-            if (CHAIN_main_data_s* md = main_of(c))
-                m_saved.push_back({md, md->material_side, md->use_implied_offset, md->implied_offset});
-    }
-    void restore() {
-        for (const Saved& s : m_saved) {
-            s.md->material_side = s.side;
-            s.md->use_implied_offset = s.use;
-            s.md->implied_offset = s.offset;
-        }
-    }
-
-private:
-    struct Saved {
-        CHAIN_main_data_s* md;
-        SIDE side;
-        int use;
-        double offset;
-    };
-    std::vector<Saved> m_saved;
-};
 
 void turn_sides_over(const std::vector<RING_header_s*>& chains) {
     for (RING_header_s* c : chains) {
@@ -1141,7 +1110,7 @@ void CG_PROC_add_contain(CG_PROC_s* proc, RING_header_s* chain_list, Korvo::Cam:
     int v = 1 - static_cast<int>(material);
     {
         // 2, 4. Sides turned over for the conversion, back on every path.
-        ChainStamps stamps;
+        merrow1::ChainFieldStamps stamps;
         stamps.save(chains);
         turn_sides_over(chains);
         PSI_wrap_chain_set(psi, chain_list, proc->grid, POLY_SEG_chain_create_source, nullptr,
@@ -1197,7 +1166,7 @@ void CG_PROC_process_level(CG_PROC_s* proc, RING_header_s* level_list, RING_head
     // 5. Guard regions.
     const std::vector<RING_header_s*> guards = chains_of(guard_list);
     if (!guards.empty()) {
-        ChainStamps stamps;
+        merrow1::ChainFieldStamps stamps;
         stamps.save(guards);
         turn_sides_over(guards);
         set_implied_offsets(guards, -proc->guard_offset);
@@ -1234,7 +1203,7 @@ void CG_PROC_process_level(CG_PROC_s* proc, RING_header_s* level_list, RING_head
     // 12. Zones of the level's new material.
     if (zones) {
         const std::vector<RING_header_s*> kept = chains_of(proc->kept_contains);
-        ChainStamps stamps;
+        merrow1::ChainFieldStamps stamps;
         stamps.save(guards);
         stamps.save(kept);
         for (int a : {CONTAIN, GUARD}) visit_array(arrays[a], PSI_unblank_subsegment, nullptr);
