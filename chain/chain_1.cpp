@@ -112,6 +112,23 @@ RING_node_s* part_end_node(const POINT_ON_CHAIN_s* end) {
     return end->node;
 }
 
+// Running index of the segment that holds an inside place with the given
+// parameter (the place's own, or raised by the vertex count).  The segment is
+// the one the place's node ends, so the index must not be pushed on by a
+// vertex slack: an inside place may lie a hair's fraction before its
+// segment's end.  A parameter that came out whole lost its fraction to
+// rounding (k - 1 + t with t next to 0 or 1); the end of the node's segment
+// the point lies nearer tells which.
+int inside_segment_index(const POINT_ON_CHAIN_s* place, double parameter) {
+    const double whole = std::floor(parameter);
+    const int index = static_cast<int>(whole) + 1;
+    if (parameter != whole || !place->node || !place->node->previous) return index;
+    const double* end = vertex_point(place->node);
+    const double* start = vertex_point(place->node->previous);
+    if (end && start && squared_distance(place->point, end) < squared_distance(place->point, start)) return index - 1;
+    return index;
+}
+
 bool read_part(const PART_OF_CHAIN_s* part, PartView* view) {
     if (!part || !part->start || !part->end) return false;
     const POINT_ON_CHAIN_s* start = part->start;
@@ -132,9 +149,10 @@ bool read_part(const PART_OF_CHAIN_s* part, PartView* view) {
     view->end_node = part_end_node(end);
     if (!view->start_node || !view->end_node) return false;
     // Segment k holds parameters (k - 1, k]; a start at vertex k begins on
-    // segment k + 1.
-    view->first_index = static_cast<int>(std::floor(view->start_parameter + 1.00000001));
-    view->last_index = end->inside ? static_cast<int>(std::floor(view->end_parameter)) + 1
+    // segment k + 1, an inside start on its own node's segment.
+    view->first_index = start->inside ? inside_segment_index(start, view->start_parameter)
+                                      : static_cast<int>(std::floor(view->start_parameter + 1.00000001));
+    view->last_index = end->inside ? inside_segment_index(end, view->end_parameter)
                                    : static_cast<int>(std::floor(view->end_parameter + 0.5));
     return true;
 }

@@ -137,6 +137,38 @@ TEST_F(ChainPart, LengthsOfParts) {
         ASSERT_EQ(CreatePartOfChain(&part, &c.start, &c.end), 1);
         EXPECT_NEAR(CHAIN_length_of_part_of_chain(&part), c.length, 1e-15);
     }
+    // Inside places a hair's fraction before their segment's end, on a square
+    // of side 1e4 where that fraction is still 5e-5 away from the vertex:
+    // the part starts on the place's own segment.  The parameter may even
+    // have rounded to the whole number.
+    RING_header_s* big = make_chain(pool, {L(0, 0), L(1e4, 0), L(1e4, 1e4), L(0, 1e4)}, true);
+    auto inside_at = [&](int node, int k, double t, double x, double y) {
+        POINT_ON_CHAIN_s place{};
+        const double p[2] = {x, y};
+        PointOnChainCreate1(big, nth(big, node), k, t, p, &place);
+        return place;
+    };
+    struct Near {
+        const char* name;
+        POINT_ON_CHAIN_s start, end;
+        double length;
+    } near_ends[] = {
+        {"start just before the start point", inside_at(0, 4, 1 - 5e-9, 0, 5e-5), place_at(big, 2, 2, 1e4, 5e3),
+         15000.00005},
+        {"start whose parameter rounded up to 4", inside_at(0, 4, 1 - 0x1p-53, 0, 5e-5), place_at(big, 2, 2, 1e4, 5e3),
+         15000.00005},
+        {"end just before a vertex", place_at(big, 1, 1, 5e3, 0), inside_at(2, 2, 1 - 5e-9, 1e4, 1e4 - 5e-5),
+         14999.99995},
+        {"end whose parameter rounded down to 1", place_at(big, 1, 1, 5e3, 0), inside_at(2, 2, 0x1p-60, 1e4, 5e-5),
+         5000.00005},
+    };
+    for (Near& c : near_ends) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(c.start.inside && c.end.inside);  // none snapped to its vertex
+        PART_OF_CHAIN_s part{};
+        ASSERT_EQ(CreatePartOfChain(&part, &c.start, &c.end), 1);
+        EXPECT_NEAR(CHAIN_length_of_part_of_chain(&part), c.length, 1e-9);
+    }
     // Along an arc: a quarter of the half circle from its start.
     RING_header_s* half = make_chain(pool, {P(1, 0), A(-1, 0, 0, 0, CCW)}, false);
     const double s2 = std::sqrt(0.5);

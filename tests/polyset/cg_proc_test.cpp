@@ -441,6 +441,14 @@ region_oracle::Shape box_shape(double x0, double y0, double x1, double y1) {
     return sh;
 }
 
+region_oracle::Shape circle_shape(double cx, double cy, double r, bool ccw = true) {
+    region_oracle::Shape sh;
+    sh.centre = PNT2_s{cx, cy};
+    sh.radius = r;
+    sh.ccw = ccw;
+    return sh;
+}
+
 // Adds a gate to three levels in a row of the stack: a bar, then two legs
 // and a foot under it that close a hole whose top is the middle of the
 // bar's bottom side, then (on a coin) a square that fills the hole and
@@ -519,14 +527,16 @@ double new_material_boundary(const std::vector<region_oracle::Shape>& all, size_
 // boundary follow one another round their loop, their lengths add up to the
 // length of the boundary of the level's new material, and the gap lists of
 // the previous output only name runs whose places lie on their own chain.
-TEST_F(CgProcTest, LevelOutputsAreUnionsOfTheStack) {
-    std::mt19937 rng(20261210u);
-    for (int trial = 0; trial < 16; ++trial) {
-        Stack stack = random_stack(rng);
-        std::mt19937 gate_rng(static_cast<unsigned>(trial));
-        add_gate(stack, gate_rng);
-        const bool with_zones = trial % 2 == 1;
-        SCOPED_TRACE(testing::Message() << "trial " << trial << (with_zones ? " with zones" : ""));
+class CgProcStackTest : public CgProcTest {
+protected:
+    // Runs the stack level by level through one processor and checks every
+    // level's output (and, with zones, its runs) against the oracle; `rng`
+    // draws the sample points.
+    void check_stack(const Stack& stack, bool with_zones, std::mt19937& rng);
+};
+
+void CgProcStackTest::check_stack(const Stack& stack, bool with_zones, std::mt19937& rng) {
+    {
         CG_PROC_s* proc = processor(-6000, 41000, -6000, 41000);
         CMEM_pool_s* zp = CMEM_private_create_pool(0, "zones", __LINE__, __FILE__);
         std::vector<region_oracle::Shape> all;
@@ -624,6 +634,46 @@ TEST_F(CgProcTest, LevelOutputsAreUnionsOfTheStack) {
         for (BZONE_map_s* m : maps) BZONE_destroy_map(m);
         CMEM_private_delete_pool(zp);
     }
+}
+
+TEST_F(CgProcStackTest, LevelOutputsAreUnionsOfTheStack) {
+    std::mt19937 rng(20261210u);
+    for (int trial = 0; trial < 16; ++trial) {
+        Stack stack = random_stack(rng);
+        std::mt19937 gate_rng(static_cast<unsigned>(trial));
+        add_gate(stack, gate_rng);
+        const bool with_zones = trial % 2 == 1;
+        SCOPED_TRACE(testing::Message() << "trial " << trial << (with_zones ? " with zones" : ""));
+        check_stack(stack, with_zones, rng);
+        if (HasFatalFailure()) return;
+    }
+}
+
+// Stacks the random trials once got wrong, each checked with and without
+// zones.
+TEST_F(CgProcStackTest, FixedStacksAreUnionsToo) {
+    struct Case {
+        const char* what;
+        Stack stack;
+    };
+    const std::vector<Case> cases = {
+        // A run along a four-arc circle of level 2 that ends on its last
+        // arc: the part runs from inside that arc on round the start point.
+        {"a run wrapping round a circle's start point",
+         {{{circle_shape(2000, 16000, 4000, false), circle_shape(4000, 18000, 1000, false),
+            circle_shape(8000, 20000, 2000), box_shape(11000, 20000, 20000, 23000)},
+           {box_shape(0, 0, 4000, 8000), box_shape(12500, 17000, 14000, 20600), box_shape(17000, 17000, 18500, 20600),
+            box_shape(12500, 17000, 18500, 18500)},
+           {circle_shape(10000, 18000, 2000), circle_shape(8000, 2000, 1000)},
+           {box_shape(8000, 4000, 12000, 12000), circle_shape(4000, 0, 5000, false)}}}},
+    };
+    for (const Case& c : cases)
+        for (const bool with_zones : {false, true}) {
+            SCOPED_TRACE(testing::Message() << c.what << (with_zones ? " with zones" : ""));
+            std::mt19937 rng(20261210u);
+            check_stack(c.stack, with_zones, rng);
+            if (HasFatalFailure()) return;
+        }
 }
 
 }  // namespace
