@@ -271,12 +271,60 @@ bool from_input(const RING_node_s* v) {
     return s && label_of(s->source_chain) == 1;
 }
 
-// Relinks one result chain; false when no vertex comes from an input chain.
+// What a vertex takes over from the shape vertex its former source segment
+// (key 20) ends at: the fillet-arc mark, and the geometry-source record or
+// else the source description bits and data word.
+void take_former(RING_node_s* v, RING_node_s* former_vertex, RING_header_s* chain) {
+    auto* rec = static_cast<CHAIN_vertex_data_s*>(v->main_data);
+    const CHAIN_vertex_data_s* src = record_of(former_vertex);
+    if (!rec || !src) return;
+    if (src->flags & CHAIN_VERTEX_FILLET_ARC) rec->flags |= CHAIN_VERTEX_FILLET_ARC;
+    if (void* r74 = APP_DATA__ask_app_data(former_vertex->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE)) {
+        RING_put_node_app_data(chain, v, CHAIN_APP_DATA_SEGMENT_SOURCE, r74);
+    } else {
+        constexpr unsigned kTaken = 0x3FCu;  // bits 2-9: source segment type, geometry types
+        rec->flags = (rec->flags & ~kTaken) | (src->flags & kTaken) | CHAIN_VERTEX_INHERITED_SOURCE;
+        rec->source_surface = src->source_surface;
+    }
+}
+
+// A result chain drawn wholly from fillet shapes made from input chains: the
+// boolean chose the shapes' copies of boundary stretches they share with the
+// input (which copy wins a tie is the network's choice), so no vertex names
+// an input chain.  The chain is the filleted region all the same: it keeps
+// its marks, and its links into the shapes, which go with the scratch pool,
+// are removed.  False when some vertex has another source.
+bool keep_shape_chain(RING_header_s* chain) {
+    RING_header_s* input = nullptr;  // the input chain of the first shape
+    RING_node_s* v = chain->first;
+    for (int i = 0; i < chain->count && v; ++i, v = v->next) {
+        const CHAIN_source_chain_source_vertex_s* s = key17(v);
+        const RING_header_s* shape = s ? s->source_chain : nullptr;
+        auto* from = shape ? static_cast<RING_header_s*>(APP_DATA__ask_app_data(shape->app_data, APP_DATA_STOCKED_FROM))
+                           : nullptr;
+        if (label_of(shape) != 3 || label_of(from) != 1) return false;
+        if (!input) input = from;
+    }
+    // The chain stands for the input chain it was filleted from, as a result
+    // with input vertices names it.
+    if (input) RING_put_header_app_data(chain, APP_DATA_STOCKED_FROM, input);
+    v = chain->first;
+    for (int i = 0; i < chain->count && v; ++i, v = v->next) {
+        const CHAIN_source_segment_s* former = key20(v);
+        take_former(v, former ? former->source_vertex : nullptr, chain);
+        remove_owned(v, APP_DATA_SOURCE_SEGMENT);
+        remove_owned(v, APP_DATA_SOURCE_VERTEX);
+    }
+    return true;
+}
+
+// Relinks one result chain; false when no vertex comes from an input chain
+// (unless it is drawn wholly from the fillet shapes of input chains).
 bool relink_chain(RING_header_s* chain) {
     RING_node_s* start = chain->first;
     int k = 0;
     for (; k < chain->count && start && !from_input(start); ++k) start = start->next;
-    if (!start || k == chain->count) return false;
+    if (!start || k == chain->count) return keep_shape_chain(chain);
     const bool closed = closed_chain(chain);
     CHAIN_source_chain_source_vertex_s last17 = *key17(start);
     const CHAIN_source_segment_s* s20 = key20(start);
@@ -305,17 +353,7 @@ bool relink_chain(RING_header_s* chain) {
         } else {
             remove_owned(v, APP_DATA_SOURCE_SEGMENT);
         }
-        auto* rec = static_cast<CHAIN_vertex_data_s*>(v->main_data);
-        const CHAIN_vertex_data_s* src = record_of(former_vertex);
-        if (!rec || !src) continue;
-        if (src->flags & CHAIN_VERTEX_FILLET_ARC) rec->flags |= CHAIN_VERTEX_FILLET_ARC;
-        if (void* r74 = APP_DATA__ask_app_data(former_vertex->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE)) {
-            RING_put_node_app_data(chain, v, CHAIN_APP_DATA_SEGMENT_SOURCE, r74);
-        } else {
-            constexpr unsigned kTaken = 0x3FCu;  // bits 2-9: source segment type, geometry types
-            rec->flags = (rec->flags & ~kTaken) | (src->flags & kTaken) | CHAIN_VERTEX_INHERITED_SOURCE;
-            rec->source_surface = src->source_surface;
-        }
+        take_former(v, former_vertex, chain);
     }
     return true;
 }
