@@ -40,6 +40,9 @@ enum {
     APP_DATA_STOCKED_FROM = 10,
     // Vertex: a split junction (presence only). Shared.
     APP_DATA_SPLIT_VERTEX_SOURCE = 14,
+    // Vertex: the connection record of a connected fpass vertex (the vertex
+    // and chain it joins). Shared.
+    CHAIN_APP_DATA_CONNECTION = 15,
     // Vertex: CHAIN_source_chain_source_vertex_s, the vertex this one stands
     // for. Owned.
     APP_DATA_SOURCE_VERTEX = 17,
@@ -58,6 +61,14 @@ enum {
     CHAIN_APP_DATA_HOLE_ABSORBED = 39,
     // Vertex: the Z value at the vertex (one double). Shared.
     CHAIN_APP_DATA_Z = 40,
+    // Header: the geometry-type offset record (CHAIN_geometry_type_offsets_s)
+    // while CHAIN_offset_segments_by_geometry_type runs. Owned; removed before
+    // the offset returns.
+    CHAIN_APP_DATA_GEOMETRY_TYPE_OFFSETS = 52,
+    // Header of a source chain: two distances (the third and fourth fields of
+    // the record, doubles) whose mean bounds the widening margin of an open
+    // offset. Shared.
+    CHAIN_APP_DATA_OPEN_OFFSET_MARGIN = 73,
     // Vertex: host segment record of the geometry source. Shared.
     CHAIN_APP_DATA_SEGMENT_SOURCE = 74,
     // Header: a there-and-back chain's turning vertex. Shared.

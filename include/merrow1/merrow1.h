@@ -51,6 +51,7 @@
 #include <merrow1/chain_text.h>
 #include <merrow1/chain_trace.h>
 #include <merrow1/chain_stock.h>
+#include <merrow1/chain_offset.h>
 #include <merrow1/chain_transform.h>
 #include <merrow1/chain_trochoid.h>
 #include <merrow1/chain_types.h>
