@@ -29,12 +29,14 @@ struct PsiGuard {
     ~PsiGuard() { PSI_destroy(psi); }
 };
 
-// The polys of a set of sets, set by set.
+// The polys of a set of sets that hold a piece, set by set.
 std::vector<RING_header_s*> polys_of(const RING_header_s* set_of_sets) {
     std::vector<RING_header_s*> out;
     for (RING_node_s* s : merrow1::ring_nodes(set_of_sets))
-        for (RING_node_s* p : merrow1::ring_nodes(RING_ask_node_subring(s)))
-            if (RING_header_s* poly = RING_ask_node_subring(p)) out.push_back(poly);
+        for (RING_node_s* p : merrow1::ring_nodes(RING_ask_node_subring(s))) {
+            RING_header_s* poly = RING_ask_node_subring(p);
+            if (poly && poly->first) out.push_back(poly);
+        }
     return out;
 }
 
@@ -77,7 +79,7 @@ void PSI_test(const char* input_path, const char* output_path) {
     POLY_SEG_read_xml(sets, input_path);
     ERROR_lprintf("Number of poly_seg sets read = %d\n", sets->count);
     const std::vector<RING_header_s*> polys = polys_of(sets);
-    // Without a poly the box below would stay inverted: nothing to grid.
+    // Without a piece the box below would stay inverted: nothing to grid.
     if (polys.empty()) return;
 
     // 2. Show every poly and grow one box over all of them.

@@ -56,7 +56,7 @@ public:
         if (!next() || m_too_long || m_text[0] == '\0') return false;
         char* end = nullptr;
         errno = 0;
-        const long v = std::strtol(m_text, &end, 10);
+        const long long v = std::strtoll(m_text, &end, 10);
         if (*end != '\0' || errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
         *value = static_cast<int>(v);
         return true;

@@ -14,6 +14,7 @@
 #include <stend/testing.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
+#include <velte/testing.h>
 
 #include <random>
 #include <string>
@@ -203,13 +204,16 @@ TEST_F(PolySegXml, EveryPrefixOfADocumentGivesBackItsFinishedPolysOnly) {
 
     for (size_t length = 0; length <= document.size(); ++length) {
         SCOPED_TRACE("prefix of " + std::to_string(length) + " bytes");
+        const long objects = velte_test::live_object_count();
         RING_header_s* sets = read_text(document.substr(0, length));
         const auto got = polys_of(sets);
         size_t want = 0;
         while (want < finished_at.size() && finished_at[want] <= length) ++want;
         ASSERT_EQ(got.size(), want);
         for (size_t i = 0; i < want; ++i) expect_equal_polys(got[i], originals[i]);
+        // A dropped poly was freed, not only unlinked: nothing stays behind.
         RING_delete(sets);
+        EXPECT_EQ(velte_test::live_object_count(), objects);
     }
 }
 

@@ -120,6 +120,9 @@ TEST_F(PsiTestDriver, WithoutAPolyItLogsTheCountAndWritesNothing) {
     const std::string out = dir.file("out.xml");
     const std::string in = dir.file("in.xml");
     write_file(in, "<RegionSet> </RegionSet>");
+    const std::string empty = dir.file("empty.xml");
+    write_file(empty, "<RegionSet> <PolySeg closed=true> </PolySeg> </RegionSet> <RegionSet>"
+                      " <PolySeg closed=false> </PolySeg> </RegionSet>");
     struct Row {
         const char* name;
         std::string path;
@@ -128,6 +131,7 @@ TEST_F(PsiTestDriver, WithoutAPolyItLogsTheCountAndWritesNothing) {
     const Row rows[] = {
         {"a missing input", dir.file("missing.xml"), "Number of poly_seg sets read = 0\n"},
         {"a set without polys", in, "Number of poly_seg sets read = 1\n"},
+        {"empty polys only", empty, "Number of poly_seg sets read = 2\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -139,6 +143,42 @@ TEST_F(PsiTestDriver, WithoutAPolyItLogsTheCountAndWritesNothing) {
         EXPECT_FALSE(exists(out));
     }
     EXPECT_TRUE(stend_test::clock_calls().empty());
+}
+
+// Open polys are refused by the boolean, which raises; polys without area
+// give an empty result.  Either way the pool goes.
+TEST_F(PsiTestDriver, DegenerateDocumentsRaiseOrGiveNothingWithThePoolDeleted) {
+    const std::string empty_result =
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" standalone=\"yes\"?>\n<CamDisplayData>\n<RegionSet>\n"
+        "</RegionSet>\n</CamDisplayData>\n";
+    const struct {
+        const char* document;
+        bool raises;
+    } rows[] = {
+        {"<RegionSet> <PolySeg closed=false> <LineArcSeg> 1 2 1e101 </LineArcSeg> </PolySeg> </RegionSet>", true},
+        {"<RegionSet> <PolySeg closed=false> <LineArcSeg> 1 2 1e101 </LineArcSeg> <LineArcSeg> 3 2 0.5 </LineArcSeg>"
+         " </PolySeg> </RegionSet>",
+         true},
+        {"<RegionSet> <PolySeg closed=true> <LineArcSeg> 1 2 0.5 </LineArcSeg> </PolySeg> </RegionSet>", false},
+        {"<RegionSet> <PolySeg closed=true> <LineArcSeg> 0 0 1e101 </LineArcSeg> <LineArcSeg> 1 0 1e101 </LineArcSeg>"
+         " </PolySeg> </RegionSet>",
+         false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.document);
+        ScratchDir here;
+        const std::string in = here.file("in.xml"), out = here.file("out.xml");
+        write_file(in, row.document);
+        const long pools = velte_test::live_pool_count();
+        if (row.raises) {
+            EXPECT_THROW(PSI_test(in.c_str(), out.c_str()), Korvo::Error::Exception);
+            EXPECT_FALSE(exists(out));
+        } else {
+            PSI_test(in.c_str(), out.c_str());
+            EXPECT_EQ(read_file(out), empty_result);
+        }
+        EXPECT_EQ(velte_test::live_pool_count(), pools);
+    }
 }
 
 TEST_F(PsiTestDriver, AnErrorInTheBooleanPassesAfterThePoolIsDeleted) {

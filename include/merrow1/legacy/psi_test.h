@@ -6,8 +6,8 @@
 
 // Reads the document at `input_path` into a set of sets of a new
 // intersection object (size hint 1024, wrappers kept) and logs
-// "Number of poly_seg sets read = %d\n".  When no poly was read the object
-// is deleted and nothing more happens.  Otherwise every poly is shown
+// "Number of poly_seg sets read = %d\n".  When no poly with a piece was
+// read the object is deleted and nothing more happens.  Otherwise every poly is shown
 // (view -3, colour 4), the sets are put on one uniform 31-bit grid over the
 // quick box of all polys, and their union, cleaned first, is formed into a
 // ring of polys; the boolean's processor and elapsed times are logged as
