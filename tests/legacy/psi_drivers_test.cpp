@@ -14,6 +14,7 @@
 #include <merrow1/poly_seg_grid.h>
 #include <merrow1/psi.h>
 
+#include <glimra/testing.h>
 #include <merrow2/testing.h>
 #include <stend/error.h>
 #include <stend/testing.h>
@@ -85,6 +86,14 @@ TEST_F(PsiTestDriver, TheUnionOfTwoOverlappingSquaresIsWrittenAndReadsBack) {
                                         "Cpu (user+sys) time for boolean = 1.500000e+00 \n"
                                         "Real time for boolean = 2.250000e+00 \n"}));
     EXPECT_EQ(stend_test::clock_calls(), (std::vector<std::string>{"create", "stop", "read"}));
+    // Each input piece is shown in colour 4, each result piece in colour 6.
+    int input_pieces = 0, result_pieces = 0;
+    for (const glimra_test::Call& call : glimra_test::calls()) {
+        ASSERT_EQ(call.op, "polyline");
+        input_pieces += call.ints.at(0) == 4;
+        result_pieces += call.ints.at(0) == 6;
+    }
+    EXPECT_EQ(input_pieces, 8);
 
     // The same boolean, run here on the same sets on the same grid.
     CMEM_pool_s* pool = CMEM_private_create_pool(0, "psi driver test", __LINE__, __FILE__);
@@ -109,6 +118,7 @@ TEST_F(PsiTestDriver, TheUnionOfTwoOverlappingSquaresIsWrittenAndReadsBack) {
     ASSERT_EQ(written->count, 1);
     const RING_header_s* result = RING_ask_node_subring(written->first);
     ASSERT_EQ(result->count, expected->count);
+    EXPECT_EQ(result_pieces, RING_ask_node_subring(result->first)->count);
     EXPECT_DOUBLE_EQ(area_of_polys(result), area_of_polys(expected));
     EXPECT_NEAR(area_of_polys(result), 175.0, 1e-6);
     EXPECT_TRUE(stend_test::texts(stend_test::Kind::Note).empty());
