@@ -28,6 +28,19 @@ set(rows
   # Every build exports the exact arithmetic and the plain cut-parameter entries.
   "LINE_ARC_SEG_prd_grid_loop_area_sign(PNT2_s const*, int, double, double)|1|1|1"
   "CPE_init_we_machine_cntl_events|1|1|1"
+  # Smoothing passes, the spike removers beside them, the poly-segment XML
+  # reader and the developer drivers: both earlier builds.
+  "CAM_SMTH_remove_spikes|1|1|1"
+  "CAM_SMTH_remove_spikes2|1|1|1"
+  "CAM_SMTH_remove_sharpcorner|0|1|1"
+  "CAM_SMTH_remove_sparks|0|1|1"
+  "CAM_SMTH_mergep|0|1|1"
+  "CAM_SMTH_linear_smooth|0|1|1"
+  "CAM_SMTH_curves|0|1|1"
+  "POLY_SEG_read_xml(RING_header_s*, char const*)|0|1|1"
+  "PSI_test(char const*, char const*)|0|1|1"
+  "PSI_INTXN_NODE_debug(PSI_INTXN_NODE_s*, int)|0|1|1"
+  "SNAP_ROUND__test()|0|1|1"
 )
 set(flavours merrow1 merrow1-legacy merrow1-classic)
 
