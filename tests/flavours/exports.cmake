@@ -41,6 +41,9 @@ set(rows
   "PSI_test(char const*, char const*)|0|1|1"
   "PSI_INTXN_NODE_debug(PSI_INTXN_NODE_s*, int)|0|1|1"
   "SNAP_ROUND__test()|0|1|1"
+  # Every build holds the offset family.
+  "CHAIN_offset(RING_header_s*, double, int, int, int (*)(RING_header_s const*, RING_node_s const*, bool, RING_header_s*, RING_node_s*), CHAIN_trace_vertex_t (*)(RING_header_s const*, RING_node_s const*), int (*)(RING_node_s*, RING_node_s*, RING_header_s*, RING_node_s*, RING_header_s*), CMEM_pool_s*, CHAIN_traceOutputParams_s const*)|1|1|1"
+  "CHAIN_ask_new_filleting_status()|1|1|1"
 )
 set(flavours merrow1 merrow1-legacy merrow1-classic)
 
