@@ -7,10 +7,33 @@
 #include <pellam/mchn_segment.h>
 #include <quorn/quorn.h>
 
+#include <merrow1/app_data_keys.h>
+#include <merrow1/chain_create.h>
+#include <merrow1/chain_debug.h>
+#include <merrow1/chain_intersection.h>
+#include <merrow1/chain_segments.h>
+#include <merrow1/chain_split.h>
+#include <merrow1/chain_violation.h>
+#include <merrow1/int_grid_map.h>
+#include <merrow1/poly_seg.h>
+#include <merrow1/poly_seg_chain.h>
+#include <merrow1/poly_seg_grid.h>
+#include <merrow1/poly_seg_offset.h>
+#include <merrow1/psi.h>
+#include <merrow1/segment.h>
+#include <stend/error.h>
+
+#include "internal/psi_guard.h"
 #include "internal/ring_check.h"
+#include "internal/ring_nodes.h"
+#include "internal/scratch_pool.h"
 #include <stend/system.h>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -249,4 +272,265 @@ bool CHAIN_point_has_specified_geometry_type(const POINT_ON_CHAIN_s* point, CHAI
     // A place at a vertex also starts the segment that follows.
     const RING_node_s* next = point->node->next;
     return point->inside == 0 && next && MCHN_ask_segment_geom_type(point->chain, next) == type;
+}
+
+// ---------------------------------------------------------------------------
+// Violation of region sets
+
+namespace {
+
+const char* const kModule = "chain_region";
+
+// Chain debug report code of the inputs of a violation check.
+const int kReportInput = 4;
+
+// Notes an error caught in this module (the module name and the line where it
+// was caught) before it is raised again.
+void note_caught(int line, const Korvo::Error::Exception& error) {
+    ERROR_note(kModule, line, "%s", error.askText().c_str());
+}
+
+// Runs body with errors converted to Korvo::Error::Severe; a caught error is
+// noted with the module and line, then raised again.  Guards inside body
+// have done their work by the time the error is noted.
+template <class Body>
+auto noting_errors(int line, Body&& body) -> decltype(body()) {
+    try {
+        return merrow1::run_converting(std::forward<Body>(body));
+    } catch (const Korvo::Error::Exception& error) {
+        note_caught(line, error);
+        throw;
+    }
+}
+
+// Puts a chain's material side back when it goes.
+class SideGuard {
+public:
+    explicit SideGuard(RING_header_s* chain) : data_(main_of(chain)), side_(data_ ? data_->material_side : 0) {}
+    ~SideGuard() {
+        if (data_) data_->material_side = side_;
+    }
+    SideGuard(const SideGuard&) = delete;
+    SideGuard& operator=(const SideGuard&) = delete;
+    void set(SIDE side) {
+        if (data_) data_->material_side = side;
+    }
+
+private:
+    CHAIN_main_data_s* data_;
+    SIDE side_;
+};
+
+const CHAIN_app_poly_seg_chain_source_s* source_of(const RING_node_s* segment) {
+    return segment ? static_cast<const CHAIN_app_poly_seg_chain_source_s*>(
+                         APP_DATA__ask_app_data(segment->app_data, POLY_SEG_KEY_CHAIN_SOURCE))
+                   : nullptr;
+}
+
+// The approximation tolerance of a chain, 0 when not set.
+double own_approximation(const RING_header_s* chain) {
+    const CHAIN_main_data_s* data = main_of(chain);
+    return data && data->approximation_tolerance_set ? data->approximation_tolerance : 0.0;
+}
+
+struct AcceptAdapter {
+    CHAIN_violation_accept_cb_t accept;
+    void* data;
+};
+
+// Segment filter of the gouge check: a segment counts unless the caller
+// accepts a contact at its source segment.
+bool counts_unless_accepted(RING_node_s* segment, void* data) {
+    const auto* adapter = static_cast<const AcceptAdapter*>(data);
+    const CHAIN_app_poly_seg_chain_source_s* source = source_of(segment);
+    if (!source || !source->chain) return true;
+    return !adapter->accept(source->chain, source->vertex, adapter->data);
+}
+
+bool uses_material_side(RING_header_s* poly) { return POLY_SEG_is_a_trace(poly); }
+
+// The poly made from one chain with its source references, in the pool.
+RING_header_s* poly_of_chain(RING_header_s* chain, CMEM_pool_s* pool) {
+    RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    RING_set_sub_ring_delfunc(list, nullptr);
+    RING_insert_after(list, list->last, chain);
+    RING_header_s* set = POLY_SEG_create_from_chain_set(list, pool, true, true, nullptr);
+    return set && set->first ? RING_ask_node_subring(set->first) : nullptr;
+}
+
+RING_header_s* check_chain_violates(RING_header_s* chain, const RING_header_s* regions,
+                                    CHAIN_violation_accept_cb_t accept_cb, void* data, Korvo::Math::Point2* point,
+                                    bool* at_start) {
+    // 2. The object; its pool holds everything made below.
+    merrow1::PsiGuard psi(PSI_create(0, false, false, POLY_SEG_copy_chain_source_ref, nullptr));
+    CMEM_pool_s* pool = psi.get()->pool;
+    // 3. Tolerances.
+    const double lt = EQ_ask_length_tolerance();
+    const double set_tol = std::max(2.0 * CHAIN_ask_set_tolerance(regions), 2.0 * lt);
+    const double chain_tol = 2.0 * own_approximation(chain);
+    // 4. The regions as one poly-segment set (an empty poly for a chain that
+    //    gives none, so the polys stand in the order of the chains), the
+    //    chain's poly, made with material LEFT, in front.
+    RING_header_s* set = POLY_SEG_create_from_chain_set(const_cast<RING_header_s*>(regions), pool, true, true, nullptr);
+    if (!set) return static_cast<RING_header_s*>(nullptr);
+    RING_header_s* motion = nullptr;
+    {
+        SideGuard side(chain);
+        side.set(LEFT);
+        motion = poly_of_chain(chain, pool);
+    }
+    if (!motion) return static_cast<RING_header_s*>(nullptr);
+    RING_insert_after(set, nullptr, motion);
+    // 5. The grid over the set's box, grown on every side.
+    double box[4] = {1e19, -1e19, 1e19, -1e19};
+    POLY_SEG_quick_expand_bbox_for_set(set, box);
+    if (!(box[0] <= box[1] && box[2] <= box[3])) return static_cast<RING_header_s*>(nullptr);
+    const double grow = chain_tol + set_tol + 1e-8 * std::max(box[1] - box[0], box[3] - box[2]);
+    INT_GRID_MAP_s* grid = INT_GRID_MAP__create_uniform(pool, box[0] - grow, box[2] - grow, 0.0, box[1] + grow,
+                                                        box[3] + grow, 0.0, 31);
+    const double cell = INT_GRID_MAP__get_grid_size(grid, 0);
+    // 6. Every region poly shrinks; the motion keeps its own offset.
+    std::vector<RING_header_s*> region_chains;
+    for_each_chain(regions, [&](RING_node_s*, RING_header_s* region) { region_chains.push_back(region); });
+    RING_node_s* node = set->first->next;
+    for (std::size_t i = 0; i < region_chains.size() && node && node != set->first; ++i, node = node->next) {
+        RING_header_s* poly = RING_ask_node_subring(node);
+        if (!poly) continue;
+        POLY_SEG_ask_header(poly)->offset =
+            std::min(-chain_tol - 3.0 * cell - 2.0 * own_approximation(region_chains[i]), -2.0 * lt);
+    }
+    POLY_SEG_offset_set(set, POLY_SEG_copy_chain_source_ref, nullptr, nullptr, nullptr, nullptr, false);
+    POLY_SEG_put_set_to_grid(set, grid, true, uses_material_side, POLY_SEG_copy_chain_source_ref, 0.0);
+    // 7. The first violating crossing.
+    AcceptAdapter adapter{accept_cb, data};
+    PNT2_s crossing{0.0, 0.0};
+    RING_node_s* hit = PSI_method<PSI_set_simple_gouge_check_fn>(psi.get(), PSI_SLOT_SET_SIMPLE_GOUGE_CHECK)(
+        psi.get(), set, accept_cb ? counts_unless_accepted : nullptr, accept_cb ? &adapter : nullptr, &crossing);
+    if (!hit) return static_cast<RING_header_s*>(nullptr);
+    // 8. The region chain the crossing segment came from.
+    const CHAIN_app_poly_seg_chain_source_s* source = source_of(hit);
+    RING_header_s* region = source ? source->chain : nullptr;
+    if (!region) return static_cast<RING_header_s*>(nullptr);
+    // 9. The crossing as the nearest point of the chain.
+    double real[2];
+    INT_GRID_MAP__get_2d_from_grid(grid, static_cast<int>(crossing.x), static_cast<int>(crossing.y), &real[0],
+                                   &real[1]);
+    POINT_ON_CHAIN_s nearest{};
+    ChainPointMinDistance(chain, real, &nearest);
+    if (point) *point = {nearest.point[0], nearest.point[1]};
+    // 10. Whether the violation begins at the chain's start: unless the
+    //     crossing lies clear of the start and the first segment, taken from
+    //     the crossing, has its midpoint clear of the region.
+    if (at_start) {
+        const double r = 2.0 * own_approximation(region) + chain_tol + 3.0 * cell;
+        *at_start = true;
+        double* start = static_cast<CHAIN_vertex_data_s*>(chain->first->main_data)->geometry;
+        if (std::hypot(nearest.point[0] - start[0], nearest.point[1] - start[1]) >= r && chain->first->next) {
+            const double saved[2] = {start[0], start[1]};
+            double mid[2] = {0.0, 0.0};
+            bool have_mid = false;
+            {
+                // The first segment's start moved to the crossing for the
+                // measurement, and back at once.
+                start[0] = nearest.point[0];
+                start[1] = nearest.point[1];
+                SEGMENT first;
+                have_mid = ChainSegment(chain, chain->first->next, &first) && SegmentMidPoint(&first, mid);
+                start[0] = saved[0];
+                start[1] = saved[1];
+            }
+            if (have_mid && ChainPointMinDistance(region, mid, nullptr) >= r) *at_start = false;
+        }
+    }
+    return region;
+}
+
+}  // namespace
+
+RING_header_s* CHAIN_check_chain_violates_region(RING_header_s* chain, const RING_header_s* regions,
+                                                 CHAIN_violation_accept_cb_t accept_cb, void* data,
+                                                 Korvo::Math::Point2* point, bool* at_start) {
+    CHAIN_debug_report(kReportInput, "CHAIN_check_chain_violates_region -- input_chain", chain, nullptr);
+    CHAIN_debug_report(kReportInput, "CHAIN_check_chain_violates_region -- region_chains",
+                       const_cast<RING_header_s*>(regions), nullptr);
+    if (!chain || !regions || !chain->first || !main_of(chain)) return nullptr;
+    return noting_errors(__LINE__, [&] { return check_chain_violates(chain, regions, accept_cb, data, point, at_start); });
+}
+
+namespace {
+
+// The vertex ending the segment of a piece at one of its ends: the segment
+// the piece leaves by at its start, or arrives by at its end.
+RING_node_s* end_segment_vertex(const SPLIT_CHAIN_s* record) {
+    const POINT_ON_CHAIN_s* place = record->reversed ? record->piece->end : record->piece->start;
+    if (!place || !place->node) return nullptr;
+    if (record->reversed || place->inside) return place->node;
+    return place->node->next;
+}
+
+const RING_header_s* chain_of_end(const SPLIT_CHAIN_s* record) {
+    return record && record->piece && record->piece->start ? record->piece->start->chain : nullptr;
+}
+
+bool violates_by_split_network(RING_header_s* chain, const RING_header_s* regions,
+                               CHAIN_violation_accept_cb_t accept_cb, void* data) {
+    MERROW1_SCRATCH_POOL(pool, "CHAIN-CHAIN_is_violate_region-check violate");
+    RING_header_s* intersections = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    ChainToChainsInt(chain, const_cast<RING_header_s*>(regions), intersections, true);
+    RING_header_s* network = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    ChainsSplit(intersections, network);
+    RING_header_s* points = nullptr;
+    for (RING_node_s* node : merrow1::ring_nodes(intersections)) {
+        RING_header_s* sub = RING_ask_node_subring(node);
+        if (sub && sub->main_data == chain) points = sub;
+    }
+    for (RING_node_s* point : merrow1::ring_nodes(points)) {
+        auto* junction_node =
+            static_cast<RING_node_s*>(APP_DATA__ask_app_data(point->app_data, CHAIN_APP_DATA_SPLIT_JUNCTION));
+        RING_header_s* junction = junction_node ? RING_ask_node_subring(junction_node) : nullptr;
+        if (!junction || !junction->first) continue;
+        const int index = ChainsNodeInterfIndex(junction, nullptr, 0, std::numeric_limits<int>::max(), nullptr);
+        for (RING_node_s* end : merrow1::ring_nodes(junction)) {
+            const auto* record = static_cast<const SPLIT_CHAIN_s*>(end->main_data);
+            const RING_header_s* owner = chain_of_end(record);
+            if (!owner) continue;
+            if (owner != chain) {
+                if (accept_cb && accept_cb(const_cast<RING_header_s*>(owner), end_segment_vertex(record), data))
+                    break;
+                continue;
+            }
+            if (record->index != index) return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool CHAIN_is_violate_region(RING_header_s* chain, const RING_header_s* regions, CHAIN_violation_accept_cb_t accept_cb,
+                             void* data) {
+    if (!chain || !regions || !main_of(chain) || chain->count < 2 || !regions->first || !regions->last) return false;
+    if (CHAIN_ask_use_new_boolean())
+        return CHAIN_check_chain_violates_region(chain, regions, accept_cb, data, nullptr, nullptr) != nullptr;
+    SideGuard side(chain);
+    side.set(0);
+    return noting_errors(__LINE__, [&] { return violates_by_split_network(chain, regions, accept_cb, data); });
+}
+
+bool CHAIN_line_seg_violates_region(const Korvo::Math::Point2* a, const Korvo::Math::Point2* b,
+                                    const RING_header_s* regions, CHAIN_violation_accept_cb_t accept_cb, void* data) {
+    if (!a || !b || !regions || !regions->first) return false;
+    RING_header_s* first = nullptr;
+    for_each_chain(regions, [&](RING_node_s*, RING_header_s* chain) {
+        if (!first) first = chain;
+    });
+    if (!first) return false;
+    return noting_errors(__LINE__, [&] {
+        MERROW1_SCRATCH_POOL(pool, "CHAIN-CHAIN_line_seg_violates_region-");
+        RING_header_s* line = CHAIN_create_line_chain(&main_of(first)->csys, a, b, pool);
+        if (!line) return false;
+        const bool violates = CHAIN_is_violate_region(line, regions, accept_cb, data);
+        RING_delete(line);
+        return violates;
+    });
 }
