@@ -358,6 +358,27 @@ RING_header_s* poly_of_chain(RING_header_s* chain, CMEM_pool_s* pool) {
     return set && set->first ? RING_ask_node_subring(set->first) : nullptr;
 }
 
+// The first region chain whose material, shrunk by its amount, holds the
+// chain's first point (its segment there accepted by nobody): an island's
+// inside, a pocket's outside, farther than the shrink from the boundary.
+RING_header_s* region_holding_start(RING_header_s* chain, const std::vector<RING_header_s*>& regions,
+                                    const std::vector<double>& shrinks, CHAIN_violation_accept_cb_t accept_cb,
+                                    void* data) {
+    const double* start = static_cast<CHAIN_vertex_data_s*>(chain->first->main_data)->geometry;
+    for (std::size_t i = 0; i < regions.size() && i < shrinks.size(); ++i) {
+        RING_header_s* region = regions[i];
+        if (!is_closed(region)) continue;
+        const CHAIN_LOCATION where = ChainPointLocation(region, start, nullptr);
+        const bool material = is_island(region) ? where == CHAIN_LOCATION_INSIDE : where == CHAIN_LOCATION_OUTSIDE;
+        if (!material) continue;
+        POINT_ON_CHAIN_s nearest{};
+        if (ChainPointMinDistance(region, start, &nearest) <= -shrinks[i]) continue;
+        if (accept_cb && accept_cb(region, nearest.node, data)) continue;
+        return region;
+    }
+    return nullptr;
+}
+
 RING_header_s* check_chain_violates(RING_header_s* chain, const RING_header_s* regions,
                                     CHAIN_violation_accept_cb_t accept_cb, void* data, Korvo::Math::Point2* point,
                                     bool* at_start) {
@@ -392,12 +413,13 @@ RING_header_s* check_chain_violates(RING_header_s* chain, const RING_header_s* r
     // 6. Every region poly shrinks; the motion keeps its own offset.
     std::vector<RING_header_s*> region_chains;
     for_each_chain(regions, [&](RING_node_s*, RING_header_s* region) { region_chains.push_back(region); });
+    std::vector<double> shrinks;
     RING_node_s* node = set->first->next;
-    for (std::size_t i = 0; i < region_chains.size() && node && node != set->first; ++i, node = node->next) {
-        RING_header_s* poly = RING_ask_node_subring(node);
-        if (!poly) continue;
-        POLY_SEG_ask_header(poly)->offset =
-            std::min(-chain_tol - 3.0 * cell - 2.0 * own_approximation(region_chains[i]), -2.0 * lt);
+    for (std::size_t i = 0; i < region_chains.size(); ++i) {
+        shrinks.push_back(std::min(-chain_tol - 3.0 * cell - 2.0 * own_approximation(region_chains[i]), -2.0 * lt));
+        if (!node || node == set->first) continue;
+        if (RING_header_s* poly = RING_ask_node_subring(node)) POLY_SEG_ask_header(poly)->offset = shrinks[i];
+        node = node->next;
     }
     POLY_SEG_offset_set(set, POLY_SEG_copy_chain_source_ref, nullptr, nullptr, nullptr, nullptr, false);
     POLY_SEG_put_set_to_grid(set, grid, true, uses_material_side, POLY_SEG_copy_chain_source_ref, 0.0);
@@ -406,7 +428,18 @@ RING_header_s* check_chain_violates(RING_header_s* chain, const RING_header_s* r
     PNT2_s crossing{0.0, 0.0};
     RING_node_s* hit = PSI_method<PSI_set_simple_gouge_check_fn>(psi.get(), PSI_SLOT_SET_SIMPLE_GOUGE_CHECK)(
         psi.get(), set, accept_cb ? counts_unless_accepted : nullptr, accept_cb ? &adapter : nullptr, &crossing);
-    if (!hit) return static_cast<RING_header_s*>(nullptr);
+    if (!hit) {
+        // The crossing test finds where the motion enters material; a motion
+        // that starts in material enters nowhere, and without any entry it
+        // cannot have come back in: its start alone decides.
+        RING_header_s* holding = region_holding_start(chain, region_chains, shrinks, accept_cb, data);
+        if (holding) {
+            const double* start = static_cast<CHAIN_vertex_data_s*>(chain->first->main_data)->geometry;
+            if (point) *point = {start[0], start[1]};
+            if (at_start) *at_start = true;
+        }
+        return holding;
+    }
     // 8. The region chain the crossing segment came from.
     const CHAIN_app_poly_seg_chain_source_s* source = source_of(hit);
     RING_header_s* region = source ? source->chain : nullptr;

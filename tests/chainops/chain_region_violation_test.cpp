@@ -1,0 +1,177 @@
+// Violation of region sets by motions, on both boolean engines.
+#include <gtest/gtest.h>
+
+#include "chain/chain_query_fixture.h"
+#include "chainops/chain_samples.h"
+#include "chainops/random_star.h"
+#include "chainops/region_oracle.h"
+
+#include <merrow1/chain_area.h>
+#include <merrow1/chain_edit.h>
+#include <merrow1/chain_intersection.h>
+#include <merrow1/chain_location.h>
+#include <merrow1/chain_region.h>
+#include <merrow1/chain_transform.h>
+#include <merrow1/chain_violation.h>
+#include <quorn/quorn.h>
+#include <stend/error.h>
+#include <velte/testing.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+namespace {
+
+using namespace chain_query_test;
+
+class ViolationTest : public PoolTest {
+protected:
+    void TearDown() override {
+        CHAIN_unset_new_boolean_flag();
+        PoolTest::TearDown();
+    }
+    RING_header_s* rect(double x0, double y0, double x1, double y1, SIDE side = LEFT) {
+        RING_header_s* chain = make_chain(pool, {L(x0, y0), L(x1, y0), L(x1, y1), L(x0, y1)}, true);
+        data_of(chain)->direction = CCW;
+        data_of(chain)->material_side = side;
+        return chain;
+    }
+    RING_header_s* line(double x0, double y0, double x1, double y1) {
+        RING_header_s* chain = make_chain(pool, {P(x0, y0), L(x1, y1)}, false);
+        data_of(chain)->material_side = RIGHT;
+        return chain;
+    }
+};
+
+TEST_F(ViolationTest, CrossingTouchingAndWhereTheViolationBegins) {
+    RING_header_s* island = rect(0, 0, 4, 4);
+    RING_header_s* regions = list_of_chains(pool, {island});
+    const double e = 10 * EQ_ask_length_tolerance();
+    struct Case {
+        const char* what;
+        RING_header_s* motion;
+        bool violates;
+        double x, y;  // the point of the violation
+        bool at_start;
+    };
+    const Case cases[] = {
+        {"through the island", line(-2, 2, 6, 2), true, 0, 2, false},
+        {"from inside out", line(2, 2, 6, 2), true, 2, 2, true},
+        {"from outside in", line(-2, 2, 2, 2), true, 0, 2, false},
+        {"along the top side", line(-1, 4, 5, 4), false, 0, 0, false},
+        {"touching a corner", line(-1, 5, 5, -1), true, 0, 4, false},
+        {"into the island by 10 tolerances", line(-1, 4 - e, 5, 4 - e), true, 0, 4 - e, false},
+        {"clear of it", line(-1, 5, 5, 5), false, 0, 0, false},
+    };
+    const long pools = velte_test::live_pool_count();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const SIDE side = data_of(c.motion)->material_side;
+        Korvo::Math::Point2 point{-99, -99};
+        bool at_start = !c.at_start;
+        RING_header_s* hit = CHAIN_check_chain_violates_region(c.motion, regions, nullptr, nullptr, &point, &at_start);
+        EXPECT_EQ(hit, c.violates ? island : nullptr);
+        if (c.violates) {
+            EXPECT_NEAR(point.x, c.x, 1e-5);
+            EXPECT_NEAR(point.y, c.y, 1e-5);
+            EXPECT_EQ(at_start, c.at_start);
+        }
+        EXPECT_EQ(data_of(c.motion)->material_side, side);
+        for (bool newer : {true, false}) {
+            CHAIN_set_new_boolean_flag(newer);
+            EXPECT_EQ(CHAIN_is_violate_region(c.motion, regions, nullptr, nullptr), c.violates) << newer;
+            EXPECT_EQ(data_of(c.motion)->material_side, side);
+        }
+        CHAIN_unset_new_boolean_flag();
+    }
+    EXPECT_EQ(velte_test::live_pool_count(), pools);
+}
+
+// How deep a point lies in the material of a chain: the distance to the
+// chain, positive in material (inside an island, outside a pocket).
+double depth_in(RING_header_s* region, const double p[2]) {
+    const double d = region_oracle::distance_to({region}, p);
+    const bool inside = region_oracle::winding(region, p) != 0;
+    return region_oracle::is_island(region) == inside ? d : -d;
+}
+
+// Seeded random region sets (one to three star islands with arcs, apart
+// from each other, sometimes inside a pocket) and random motions of lines
+// and arcs.  Dense samples of the motion decide: deeper than 1e-4 in
+// material somewhere, a violation; everywhere at least 0.05 outside
+// material (more than the sample spacing), none; anything between is a
+// touching case and not judged.  Both engines give the oracle's answer.
+TEST_F(ViolationTest, RandomMotionsViolateExactlyWhereSamplesLieInMaterial) {
+    std::mt19937 rng(20261210u);
+    auto uniform = [&](double a, double b) { return std::uniform_real_distribution<double>(a, b)(rng); };
+    int judged = 0, violations = 0;
+    for (int trial = 0; trial < 400; ++trial) {
+        SCOPED_TRACE(trial);
+        std::vector<RING_header_s*> regions;
+        const int islands = std::uniform_int_distribution<int>(1, 3)(rng);
+        for (int i = 0; i < islands; ++i) {
+            random_star::Outline star = random_star::outline(rng, pool);
+            if (CHAIN_chainArea_chainCentroid(star.chain, nullptr) <= 0) continue;
+            const Korvo::Math::Vector2 shift{3.5 * i, 0};
+            CHAIN_translate_chain(star.chain, &shift);
+            data_of(star.chain)->direction = CCW;
+            data_of(star.chain)->material_side = LEFT;
+            if (CHAIN_has_self_intersections(star.chain)) continue;
+            if (uniform(0, 1) < 0.5) CHAIN_reverse(star.chain);
+            regions.push_back(star.chain);
+        }
+        if (regions.empty()) continue;
+        if (uniform(0, 1) < 0.3) {
+            // A pocket about them: material outside it.
+            RING_header_s* pocket = rect(-2, -2, 3.5 * islands + 1.5, 3.5, RIGHT);
+            regions.push_back(pocket);
+        }
+        // A motion of one to three pieces, lines or arcs bulging by up to a
+        // third of the chord, across the area of the regions.
+        const int pieces = std::uniform_int_distribution<int>(1, 3)(rng);
+        std::vector<V> vs{P(uniform(-2.5, 3.5 * islands + 2), uniform(-2.5, 4))};
+        for (int k = 0; k < pieces; ++k) {
+            const double x = uniform(-2.5, 3.5 * islands + 2), y = uniform(-2.5, 4);
+            const double px = vs.back().x, py = vs.back().y;
+            const double chord = std::hypot(x - px, y - py);
+            if (chord < 0.1) continue;
+            if (uniform(0, 1) < 0.4) {
+                const double sagitta = uniform(0.05, 0.33) * chord;
+                const double h = (chord * chord / 4 - sagitta * sagitta) / (2 * sagitta);
+                const double nx = -(y - py) / chord, ny = (x - px) / chord;
+                const bool ccw = uniform(0, 1) < 0.5;
+                const double side = ccw ? 1.0 : -1.0;
+                vs.push_back(A(x, y, (px + x) / 2 + side * h * nx, (py + y) / 2 + side * h * ny, ccw ? CCW : CW));
+            } else {
+                vs.push_back(L(x, y));
+            }
+        }
+        if (vs.size() < 2) continue;
+        RING_header_s* motion = make_chain(pool, vs, false);
+        data_of(motion)->material_side = LEFT;
+        // The oracle.
+        double deepest = -1e300;
+        std::vector<chain_samples::Point> samples;
+        for (const auto& p : chain_samples::along(motion, 800)) {
+            for (RING_header_s* region : regions) deepest = std::max(deepest, depth_in(region, p.data()));
+        }
+        const bool expect = deepest > 1e-4;
+        if (!expect && deepest > -0.05) continue;
+        ++judged;
+        violations += expect;
+        RING_header_s* set = list_of_chains(pool, regions);
+        for (bool newer : {true, false}) {
+            CHAIN_set_new_boolean_flag(newer);
+            EXPECT_EQ(CHAIN_is_violate_region(motion, set, nullptr, nullptr), expect)
+                << (newer ? "newer" : "older") << " engine, depth " << deepest;
+        }
+        CHAIN_unset_new_boolean_flag();
+        if (HasFailure()) break;
+    }
+    EXPECT_GT(judged, 200);
+    EXPECT_GT(violations, 50);
+    EXPECT_GT(judged - violations, 50);
+}
+
+}  // namespace
