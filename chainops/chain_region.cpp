@@ -11,6 +11,9 @@
 #include <merrow1/chain_create.h>
 #include <merrow1/chain_debug.h>
 #include <merrow1/chain_intersection.h>
+#include <merrow1/chain_location.h>
+#include <merrow1/chain_order.h>
+#include <merrow1/chain_source.h>
 #include <merrow1/chain_segments.h>
 #include <merrow1/chain_split.h>
 #include <merrow1/chain_violation.h>
@@ -23,6 +26,7 @@
 #include <merrow1/segment.h>
 #include <stend/error.h>
 
+#include "chainops/shape_kind.h"
 #include "internal/psi_guard.h"
 #include "internal/ring_check.h"
 #include "internal/ring_nodes.h"
@@ -565,5 +569,289 @@ bool CHAIN_line_seg_violates_region(const Korvo::Math::Point2* a, const Korvo::M
         const bool violates = CHAIN_is_violate_region(line, regions, accept_cb, data);
         RING_delete(line);
         return violates;
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Flipped cut shapes and retained or removed regions
+
+namespace {
+
+// A closed outer boundary of this check: material outside, not a trace.
+bool outer_boundary(const RING_header_s* chain) {
+    const CHAIN_main_data_s* data = main_of(chain);
+    return data && merrow1::is_periphery(chain) && data->kind != TRACE_CHAIN;
+}
+
+enum GroupKind { kOther, kSingleOuter, kSingleIsland, kOuterWithIslands, kIslandWithOuters };
+
+// One group of an ordered list: its chains in order.
+struct Group {
+    std::vector<RING_header_s*> chains;
+    RING_header_s* list = nullptr;  // the same chains as a scratch list (for callbacks)
+    bool done = false;
+    const Group* source = nullptr;  // of a result group taken out: the source group
+
+    GroupKind kind() const {
+        if (chains.empty()) return kOther;
+        if (chains.size() == 1) {
+            if (outer_boundary(chains[0])) return kSingleOuter;
+            if (merrow1::is_island(chains[0])) return kSingleIsland;
+            return kOther;
+        }
+        const bool outer_first = outer_boundary(chains[0]);
+        const bool island_first = merrow1::is_island(chains[0]);
+        bool all_islands = true, all_outers = true;
+        for (std::size_t i = 1; i < chains.size(); ++i) {
+            all_islands = all_islands && merrow1::is_island(chains[i]);
+            all_outers = all_outers && outer_boundary(chains[i]);
+        }
+        if (outer_first && all_islands) return kOuterWithIslands;
+        if (island_first && all_outers) return kIslandWithOuters;
+        return kOther;
+    }
+    bool holds(const RING_header_s* chain) const {
+        return std::find(chains.begin(), chains.end(), chain) != chains.end();
+    }
+};
+
+// The groups of a list by the key: each marked node starts one; chains before
+// the first marked node belong to none.  Each group's chains also go into a
+// scratch list in the pool that only refers to them.
+std::vector<Group> groups_of(const RING_header_s* list, int key, CMEM_pool_s* pool) {
+    std::vector<Group> groups;
+    for (RING_node_s* node : merrow1::ring_nodes(list)) {
+        if (APP_DATA__ask_app_data(node->app_data, key)) groups.emplace_back();
+        RING_header_s* chain = RING_ask_node_subring(node);
+        if (groups.empty() || !chain || !main_of(chain)) continue;
+        groups.back().chains.push_back(chain);
+    }
+    for (Group& group : groups) {
+        group.list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+        RING_set_sub_ring_delfunc(group.list, nullptr);
+        for (RING_header_s* chain : group.chains) RING_insert_after(group.list, group.list->last, chain);
+    }
+    return groups;
+}
+
+CHAIN_LOCATION loc(const RING_header_s* a, const RING_header_s* b) {
+    return ChainChainLocation(a, const_cast<RING_header_s*>(b), nullptr);
+}
+
+bool inside_or_on(CHAIN_LOCATION where) { return where == CHAIN_LOCATION_INSIDE || where == CHAIN_LOCATION_ON; }
+
+// Takes the first node holding the chain out of the list; the chain stays.
+void disconnect_chain(RING_header_s* list, const RING_header_s* chain) {
+    for (RING_node_s* node : merrow1::ring_nodes(list))
+        if (RING_ask_node_subring(node) == chain) {
+            RING_set_node_subring(node, nullptr);
+            RING_delete_node(list, node);
+            return;
+        }
+}
+
+void remove_key(RING_header_s* list, int key) {
+    for (RING_node_s* node : merrow1::ring_nodes(list)) RING_delete_app_data_of_node(list, node, key);
+}
+
+// The source groups of a result group: per chain, the group holding its
+// precise stock source when it has one, else every group holding one of its
+// stocked sources; each group once, in the order met.
+std::vector<Group*> sources_of(const Group& g, std::vector<Group>& sources, CMEM_pool_s* pool) {
+    std::vector<Group*> out;
+    auto add = [&](Group* group) {
+        if (std::find(out.begin(), out.end(), group) == out.end()) out.push_back(group);
+    };
+    for (RING_header_s* chain : g.chains) {
+        if (RING_header_s* precise = ChainStockedFromPrecise(chain)) {
+            for (Group& group : sources)
+                if (group.holds(precise)) {
+                    add(&group);
+                    break;
+                }
+            continue;
+        }
+        RING_header_s* stocked = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+        RING_set_sub_ring_delfunc(stocked, nullptr);
+        CHAIN_ask_stocked_source(chain, stocked);
+        for (RING_node_s* node : merrow1::ring_nodes(stocked))
+            for (Group& group : sources)
+                if (group.holds(RING_ask_node_subring(node))) add(&group);
+    }
+    return out;
+}
+
+// Runs body, noting an error with the module and line and ending the call
+// (the entries of this family that report and end).
+template <class Body>
+void noting_and_ending(int line, Body&& body) {
+    try {
+        merrow1::run_converting(std::forward<Body>(body));
+    } catch (const Korvo::Error::Exception& error) {
+        note_caught(line, error);
+    }
+}
+
+}  // namespace
+
+void CHAIN_check_flipping_cut_shapes(RING_header_s* regions, RING_header_s* result) {
+    if (!regions || !result || !regions->first || !regions->last || !result->first || !result->last) return;
+    noting_and_ending(__LINE__, [&] {
+        MERROW1_SCRATCH_POOL(pool, "CHAIN-check_flipping_cut_shapes-");
+        // Key 116 leaves result's nodes on every path.
+        struct Unmark {
+            RING_header_s* list;
+            ~Unmark() { remove_key(list, APP_DATA_REGION_ORDER_MARK); }
+        } unmark{result};
+        std::vector<Group> sources = groups_of(regions, APP_DATA_REGION_ORDER_MARK, pool);
+        CHAIN_order_regions(result);
+        std::vector<Group> results = groups_of(result, APP_DATA_REGION_ORDER_MARK, pool);
+        std::vector<const Group*> taken;
+        for (Group& g : results) {
+            const GroupKind kind = g.kind();
+            for (Group* o : sources_of(g, sources, pool)) {
+                const GroupKind source_kind = o->kind();
+                bool flipped = false;
+                if (source_kind == kOuterWithIslands && kind == kSingleIsland) {
+                    flipped = true;
+                } else if (source_kind == kOuterWithIslands && kind == kSingleOuter && o->done) {
+                    for (const Group* t : taken) {
+                        if (t->source != o) continue;
+                        for (RING_header_s* chain : t->chains)
+                            if (merrow1::is_island(chain) && loc(g.chains[0], chain) == CHAIN_LOCATION_INSIDE)
+                                flipped = true;
+                    }
+                } else if (source_kind == kSingleOuter && kind != kSingleOuter) {
+                    flipped = true;
+                }
+                if (!flipped) continue;
+                o->done = true;
+                for (RING_header_s* chain : g.chains) disconnect_chain(result, chain);
+                RING_put_header_app_data(g.list, APP_DATA_SOURCE_GROUP, o->list);
+                g.source = o;
+                taken.push_back(&g);
+                break;
+            }
+        }
+    });
+}
+
+void CHAIN_check_flip_mach_regions(const RING_header_s* regions, RING_header_s* result) {
+    if (!regions || !result) return;
+    noting_and_ending(__LINE__, [&] {
+        MERROW1_SCRATCH_POOL(pool, "CHAIN-check_flip_mach_regions");
+        RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+        RING_set_sub_ring_delfunc(list, nullptr);
+        for_each_chain(regions, [&](RING_node_s*, RING_header_s* chain) {
+            if (chain->first) RING_insert_after(list, list->last, chain);
+        });
+        CHAIN_order_regions(list);
+        CHAIN_check_flipping_cut_shapes(list, result);
+        remove_key(list, APP_DATA_REGION_ORDER_MARK);
+    });
+}
+
+void CHAIN_remove_reg_fr_ord_regions(RING_header_s* set, bool (*choose)(RING_header_s* group, void* data),
+                                     void* data) {
+    if (!set || !choose) return;
+    noting_and_ending(__LINE__, [&] {
+        MERROW1_SCRATCH_POOL(pool, "CHAIN-remove_reg_fr_ord_regions");
+        for (Group& group : groups_of(set, APP_DATA_REGION_ORDER_MARK, pool))
+            if (choose(group.list, data))
+                for (RING_header_s* chain : group.chains) disconnect_chain(set, chain);
+    });
+}
+
+int CHAIN_violates_retained_regions(const RING_header_s* chain, const RING_header_s* regions) {
+    if (!chain || !regions || !main_of(chain) || !is_closed(chain)) return 0;
+    return noting_errors(__LINE__, [&] {
+        MERROW1_SCRATCH_POOL(pool, "CHAIN-violates_retained_regions");
+        bool outside_seen = false, inside_seen = false;
+        for (const Group& group : groups_of(regions, APP_DATA_RETAINED_ORDER_MARK, pool)) {
+            if (group.chains.empty()) continue;
+            RING_header_s* g0 = group.chains[0];
+            switch (group.kind()) {
+            case kIslandWithOuters: {
+                if (loc(chain, g0) != CHAIN_LOCATION_INSIDE) break;
+                bool outside_outer = false, held = false;
+                for (std::size_t i = 1; i < group.chains.size() && !held; ++i) {
+                    const CHAIN_LOCATION where = loc(chain, group.chains[i]);
+                    if (inside_or_on(where)) held = true;
+                    if (where == CHAIN_LOCATION_OUTSIDE) outside_outer = true;
+                }
+                if (!held && outside_outer) return 1;
+                break;
+            }
+            case kSingleOuter: {
+                const CHAIN_LOCATION where = loc(chain, g0);
+                if (where == CHAIN_LOCATION_OUTSIDE) outside_seen = true;
+                if (inside_or_on(where)) inside_seen = true;
+                break;
+            }
+            case kSingleIsland:
+                if (loc(chain, g0) == CHAIN_LOCATION_INSIDE) return 1;
+                break;
+            default: break;
+            }
+        }
+        return outside_seen && !inside_seen ? 1 : 0;
+    });
+}
+
+int CHAIN_violates_removed_regions(RING_header_s* chain, const RING_header_s* regions, bool mark) {
+    if (!chain || !regions || !main_of(chain) || !is_closed(chain)) return 0;
+    return noting_errors(__LINE__, [&] {
+        MERROW1_SCRATCH_POOL(pool, "CHAIN-violates_removed_regions");
+        bool found = false, outer_tested = false, island_outside = false;
+        RING_header_s* g0 = nullptr;
+        for (const Group& group : groups_of(regions, APP_DATA_REGION_ORDER_MARK, pool)) {
+            if (group.chains.empty()) continue;
+            g0 = group.chains[0];
+            switch (group.kind()) {
+            case kOuterWithIslands: {
+                outer_tested = true;
+                if (!inside_or_on(loc(chain, g0))) break;
+                bool clear = true;
+                for (std::size_t i = 1; i < group.chains.size() && clear; ++i)
+                    clear = !inside_or_on(loc(chain, group.chains[i]));
+                if (clear) return 0;
+                break;
+            }
+            case kSingleOuter:
+                outer_tested = true;
+                if (inside_or_on(loc(chain, g0))) return 0;
+                if (inside_or_on(loc(g0, chain))) found = true;
+                break;
+            case kSingleIsland: {
+                const CHAIN_LOCATION where = loc(chain, g0);
+                if (where == CHAIN_LOCATION_INSIDE) {
+                    found = true;
+                } else if (where == CHAIN_LOCATION_OUTSIDE) {
+                    island_outside = true;
+                    if (loc(g0, chain) == CHAIN_LOCATION_INSIDE) return 0;
+                }
+                break;
+            }
+            default: break;
+            }
+            if (found) break;
+        }
+        if (found) {
+            if (mark) {
+                auto mark_sources = [&](RING_header_s* of, int key) {
+                    RING_header_s* sources = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+                    RING_set_sub_ring_delfunc(sources, nullptr);
+                    CHAIN_ask_sample_stocked_source(of, sources);
+                    for (RING_node_s* node : merrow1::ring_nodes(sources))
+                        if (RING_header_s* source = RING_ask_node_subring(node))
+                            RING_put_header_app_data(source, key, source);
+                };
+                mark_sources(g0, APP_DATA_RETAINED_ORDER_MARK);
+                if (outer_boundary(chain)) mark_sources(chain, APP_DATA_REMOVED_REGION_SOURCE);
+            }
+            return 1;
+        }
+        if (island_outside) return outer_tested ? 1 : 0;
+        return 1;
     });
 }

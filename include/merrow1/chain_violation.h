@@ -40,3 +40,41 @@ bool CHAIN_is_violate_region(RING_header_s* chain, const RING_header_s* regions,
 // "CHAIN-CHAIN_line_seg_violates_region-").  False for null or empty regions.
 bool CHAIN_line_seg_violates_region(const Korvo::Math::Point2* a, const Korvo::Math::Point2* b,
                                     const RING_header_s* regions, CHAIN_violation_accept_cb_t accept_cb, void* data);
+
+// ---------------------------------------------------------------------------
+// Flipped cut shapes and retained or removed regions
+//
+// Region results are ordered chain lists cut into groups: a node carrying key
+// 116 (APP_DATA_REGION_ORDER_MARK; 115, APP_DATA_RETAINED_ORDER_MARK, for
+// retained groups) starts a group, the chains from there on join it.  Chains
+// taken out of a list stay in their pool: only list nodes go.
+
+// Takes out of `result` (ordered here by CHAIN_order_regions) every group
+// whose outer-or-island status flipped against the source group of
+// `regions` it was made from (found through the chains' stock sources): a
+// lone island made from an outer boundary with islands, a lone outer boundary
+// inside an island already taken out of such a group, anything but a lone
+// outer boundary made from a lone outer boundary.  Key 116 is removed from
+// result's nodes at the end.  Errors are noted ("chain_region") and end the
+// call; the groups taken out by then stay out.
+void CHAIN_check_flipping_cut_shapes(RING_header_s* regions, RING_header_s* result);
+// The same for a region set not yet ordered: its non-empty chains are listed
+// and ordered in the scratch pool "CHAIN-check_flip_mach_regions" first.
+void CHAIN_check_flip_mach_regions(const RING_header_s* regions, RING_header_s* result);
+// Takes out of the ordered set every group (key 116) that `choose` accepts;
+// nothing without choose.  Errors are noted ("chain_region") and end the call.
+void CHAIN_remove_reg_fr_ord_regions(RING_header_s* set, bool (*choose)(RING_header_s* group, void* data),
+                                     void* data);
+// Whether the closed chain falls foul of the retained groups (key 115) of
+// the regions: inside a lone island, inside an island with outers but
+// outside all of them, or outside every lone outer boundary and inside none.
+// 1 or 0; 0 for an open chain.  Errors are noted ("chain_region") and raised
+// again once the scratch pool is gone.
+int CHAIN_violates_retained_regions(const RING_header_s* chain, const RING_header_s* regions);
+// Whether the closed chain violates regions that were cut away (groups by
+// key 116): 0 when it lies in an outer boundary (clear of its islands) or
+// around a lone island, else 1 as the rules of the walk say.  With mark, when
+// a group removed by the chain is found, its first chain's sample sources get
+// key 115 and, for a closed outer boundary, the chain's own key 160.  0 for an
+// open chain.  Errors are noted ("chain_region") and raised again.
+int CHAIN_violates_removed_regions(RING_header_s* chain, const RING_header_s* regions, bool mark);
