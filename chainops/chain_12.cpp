@@ -9,6 +9,8 @@
 #include <merrow1/chain_boolean.h>
 #include <merrow1/chain_distance.h>
 #include <merrow1/chain_intersection.h>
+#include <merrow1/chain_offset.h>
+#include <merrow1/chain_order.h>
 #include <merrow1/chain_poly_seg.h>
 #include <merrow1/chain_region.h>
 #include <merrow1/chain_segments.h>
@@ -22,6 +24,8 @@
 #include "internal/ring_nodes.h"
 #include "internal/scratch_pool.h"
 
+#include <pellam/mchn_merge.h>
+#include <pellam/mchn_offset.h>
 #include <quorn/quorn.h>
 #include <stend/error.h>
 #include <velte/cerr.h>
@@ -386,5 +390,108 @@ bool CHAIN_remove_duplicate_segment(RING_header_s* chain, RING_header_s* out, CH
             RING_delete(loops);
         }
         return changed;
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Offset of a set
+
+namespace {
+
+// Everything ChainsOffset makes besides `out`: the offset lists (which own
+// their chains) and the scratch list that refers to the chains to combine.
+// On a failure path the loop-class records (key 7) the boolean left on the
+// scratch chains are dropped.
+struct OffsetWork {
+    RING_header_s* scratch = nullptr;
+    std::vector<RING_header_s*> offsets;
+    bool failed = true;
+
+    explicit OffsetWork(CMEM_pool_s* pool) : scratch(RING_create_in_pool(nullptr, RING_TYPE_LIST, pool)) {
+        RING_set_sub_ring_delfunc(scratch, nullptr);
+    }
+    ~OffsetWork() {
+        if (failed)
+            for (RING_header_s* chain : chains_of(scratch)) RING_delete_app_data(chain, CHAIN_APP_DATA_LOOP_CLASS);
+        RING_delete(scratch);
+        for (RING_header_s* list : offsets) RING_delete(list);
+    }
+    OffsetWork(const OffsetWork&) = delete;
+    OffsetWork& operator=(const OffsetWork&) = delete;
+
+    RING_header_s* offset(RING_header_s* chain, double distance, SIDE side, CORNER_CONTROL corner, CMEM_pool_s* pool) {
+        RING_header_s* list = CHAIN_offset(chain, distance, corner, side, MCHN_assign_seg_to_stocked_seg,
+                                           MCHN_trace_vertex_same_ent_ang, MCHN_merge_segment_app_data, pool, nullptr);
+        if (list && !list->first) {
+            RING_delete(list);
+            list = nullptr;
+        }
+        if (list) offsets.push_back(list);
+        return list;
+    }
+    void refer(RING_header_s* list_or_chain) {
+        if (list_or_chain->type == RING_TYPE_CHAIN) {
+            RING_insert_after(scratch, scratch->last, list_or_chain);
+            return;
+        }
+        for (RING_header_s* chain : chains_of(list_or_chain)) RING_insert_after(scratch, scratch->last, chain);
+    }
+};
+
+// Takes out of `out` every closed pocket lying inside an island of `out`;
+// the island gets key 104.
+void drop_pockets_in_islands(RING_header_s* out) {
+    for (RING_node_s* node : merrow1::ring_nodes(out)) {
+        RING_header_s* pocket = RING_ask_node_subring(node);
+        if (!merrow1::is_closed_pocket(pocket)) continue;
+        for (RING_header_s* island : chains_of(out)) {
+            if (island == pocket || !merrow1::is_island(island)) continue;
+            if (ChainChainLocation(pocket, island, nullptr) != CHAIN_LOCATION_INSIDE) continue;
+            RING_put_header_app_data(island, APP_DATA_VIOLATED_REGION, island->pool);
+            RING_set_node_subring(node, nullptr);
+            RING_delete_node(out, node);
+            break;
+        }
+    }
+}
+
+}  // namespace
+
+int ChainsOffset(RING_header_s* chains, const double* distance, bool all, SIDE side, CORNER_CONTROL corner,
+                 RING_header_s* out) {
+    if (!chains || !distance || !out || !std::isfinite(*distance)) return 0;
+    const std::vector<RING_header_s*> inputs = chains_of(chains);
+    if (inputs.empty()) return 0;
+    if (corner == 0) corner = ADD_ARC;
+    return merrow1::run_converting([&] {
+        OffsetWork work(out->pool);
+        int done = 0;
+        if (all) {
+            // 2. Every chain offset, the results united.
+            for (RING_header_s* chain : inputs)
+                if (RING_header_s* list = work.offset(chain, *distance, side, corner, out->pool)) work.refer(list);
+            if (!work.scratch->first) return 0;
+            done = ChainsBoolean(work.scratch, side, out, MCHN_merge_segment_app_data);
+        } else {
+            // 3. The first chain offset, the others as they are.
+            for (std::size_t i = 1; i < inputs.size(); ++i) work.refer(inputs[i]);
+            RING_header_s* first = work.offset(inputs[0], *distance, side, corner, out->pool);
+            if (!first) {
+                for (std::size_t i = 1; i < inputs.size(); ++i)
+                    RING_insert_after(out, out->last, RING_dup_reference(inputs[i]));
+                return 0;
+            }
+            done = CHAIN_boolean_two_lists(first, work.scratch, side, out, MCHN_merge_segment_app_data);
+        }
+        if (!done) return 0;
+        // 4. Chains whose link to their source crosses a region go, and so do
+        //    pockets lying in islands of the result.
+        CHAIN_remove_violate_chains(out, chains);
+        drop_pockets_in_islands(out);
+        // 5. The answer.
+        if (!out->first) return 0;
+        work.failed = false;
+        if (merrow1::is_island(inputs[0]) || !merrow1::is_closed_pocket(inputs[0])) return 1;
+        return merrow1::is_closed_pocket(RING_ask_node_subring(out->first)) ? 1 : 0;
     });
 }

@@ -39,3 +39,18 @@ RING_header_s* CHAIN_chain_violate_region(RING_header_s* chain, RING_header_s* r
 // of what is left (with the chain's material side and the merge callback) are
 // appended to out, made in out's pool.  True when a doubled segment was found.
 bool CHAIN_remove_duplicate_segment(RING_header_s* chain, RING_header_s* out, CHAIN_vertex_source_callback_t merge);
+
+// The offset of a set at the distance, then a boolean, appended to out: with
+// `all` every chain is offset (CHAIN_offset with the host's callbacks; corner
+// 0 means ADD_ARC) and the offsets united (ChainsBoolean); without it only
+// the first chain is, and the boolean is taken against the others as they
+// are (CHAIN_boolean_two_lists; a failed first offset puts references to the
+// others into out and answers 0).  Then chains whose link to their source
+// crosses a region are dropped (CHAIN_remove_violate_chains) and closed
+// pockets lying in islands of out are taken out (the island gets key 104).
+// 0 when nothing was offset, the boolean failed or out stayed empty; else 1
+// when the first input is an island or not a closed pocket, otherwise whether
+// out's first chain is a closed pocket.  On the failure paths key 7 goes from
+// the chains that were to be combined.  Errors pass as Korvo::Error::Severe.
+int ChainsOffset(RING_header_s* chains, const double* distance, bool all, SIDE side, CORNER_CONTROL corner,
+                 RING_header_s* out);

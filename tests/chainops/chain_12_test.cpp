@@ -266,4 +266,82 @@ TEST_F(ChainLocationTest, ADoubledSegmentIsRemovedAndTheLoopsRebuilt) {
     }
 }
 
+// Whether a point lies in the material of an offset result of islands.
+bool in_result(const std::vector<RING_header_s*>& result, const double p[2]) {
+    int level = 0;
+    for (RING_header_s* c : result) {
+        if (region_oracle::winding(c, p) == 0) continue;
+        level += region_oracle::is_island(c) ? 1 : -1;
+    }
+    return level > 0;
+}
+
+TEST_F(ChainLocationTest, OffsetOfTwoIslandsMatchesTheDistances) {
+    for (bool engine : {true, false}) {
+        for (bool all : {true, false}) {
+            SCOPED_TRACE(std::string(engine ? "newer" : "older") + (all ? ", all" : ", first"));
+            CHAIN_set_new_boolean_flag(engine);
+            RING_header_s* a = rect(0, 0, 2, 2, LEFT);
+            RING_header_s* b = rect(3, 0.5, 5, 1.5, LEFT);
+            RING_header_s* set = list_of_chains(pool, {a, b});
+            RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+            const double d = 0.75;
+            const long pools = velte_test::live_pool_count();
+            EXPECT_EQ(ChainsOffset(set, &d, all, 0, 0, out), 1);
+            EXPECT_EQ(velte_test::live_pool_count(), pools);
+            const std::vector<RING_header_s*> result = region_oracle::chains_in(out);
+            EXPECT_FALSE(result.empty());
+            if (result.empty()) continue;
+            // A grid of points away from the offset boundaries: in the result
+            // exactly when within d of the first island (inside it included),
+            // or within d of the second (all) or inside it (first only).
+            int checked = 0, wrong = 0;
+            for (double x = -1.45; x < 6.5; x += 0.1) {
+                for (double y = -1.45; y < 3.5; y += 0.1) {
+                    const double p[2] = {x, y};
+                    auto reach = [&](RING_header_s* c) {
+                        const double to = region_oracle::distance_to({c}, p);
+                        return region_oracle::winding(c, p) != 0 ? -to : to;
+                    };
+                    const double ra = reach(a), rb = reach(b);
+                    const double need_b = all ? d : 0.0;
+                    if (std::fabs(ra - d) < 0.02 || std::fabs(rb - need_b) < 0.02) continue;
+                    ++checked;
+                    const bool expect = ra < d || rb < need_b;
+                    if (in_result(result, p) != expect && ++wrong <= 3) ADD_FAILURE() << x << " " << y << " " << expect;
+                }
+            }
+            EXPECT_EQ(wrong, 0);
+            EXPECT_GT(checked, 3000);
+        }
+    }
+    CHAIN_unset_new_boolean_flag();
+}
+
+TEST_F(ChainLocationTest, OffsetOfASetRefusesBadDistancesAndFailsWithoutLoopClasses) {
+    RING_header_s* pocket = rect(0, 0, 2, 2, RIGHT);
+    RING_header_s* island = rect(0.5, 0.5, 1.5, 1.5, LEFT);
+    CHAIN_reverse(island);
+    RING_header_s* set = list_of_chains(pool, {pocket, island});
+    RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    const double nan = std::nan(""), huge = 5.0;
+    EXPECT_EQ(ChainsOffset(set, &nan, true, 0, 0, out), 0);
+    EXPECT_EQ(ChainsOffset(set, nullptr, true, 0, 0, out), 0);
+    EXPECT_EQ(out->count, 0);
+    // The pocket collapses at 5: nothing to combine on either road; with only
+    // the first offset, the island comes back by reference.
+    for (bool engine : {true, false}) {
+        CHAIN_set_new_boolean_flag(engine);
+        RING_header_s* all_out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+        EXPECT_EQ(ChainsOffset(set, &huge, true, 0, 0, all_out), 0);
+        RING_header_s* first_out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+        EXPECT_EQ(ChainsOffset(set, &huge, false, 0, 0, first_out), 0);
+        EXPECT_EQ(region_oracle::chains_in(first_out), (std::vector<RING_header_s*>{island}));
+        for (RING_header_s* c : {pocket, island})
+            EXPECT_EQ(APP_DATA__ask_app_data(c->app_data, CHAIN_APP_DATA_LOOP_CLASS), nullptr);
+        RING_delete(first_out);
+    }
+    CHAIN_unset_new_boolean_flag();
+}
+
 }  // namespace
