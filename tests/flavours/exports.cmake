@@ -44,6 +44,29 @@ set(rows
   # Every build holds the offset family.
   "CHAIN_offset(RING_header_s*, double, int, int, int (*)(RING_header_s const*, RING_node_s const*, bool, RING_header_s*, RING_node_s*), CHAIN_trace_vertex_t (*)(RING_header_s const*, RING_node_s const*), int (*)(RING_node_s*, RING_node_s*, RING_header_s*, RING_node_s*, RING_header_s*), CMEM_pool_s*, CHAIN_traceOutputParams_s const*)|1|1|1"
   "CHAIN_ask_new_filleting_status()|1|1|1"
+  # Every build holds chain location, violation checks, ordering of shapes
+  # and flipped cut shapes.
+  "ChainIntChainLocation(RING_header_s const*, RING_header_s*, double const*, bool*)|1|1|1"
+  "CHAIN_violates_by_location(RING_header_s const*, RING_header_s const*)|1|1|1"
+  "CHAIN_chain_violate_region(RING_header_s*, RING_header_s*)|1|1|1"
+  "CHAIN_remove_duplicate_segment(RING_header_s*, RING_header_s*, int (*)(RING_node_s*, RING_node_s*, RING_header_s*, RING_node_s*, RING_header_s*))|1|1|1"
+  "ChainsOffset(RING_header_s*, double const*, bool, int, int, RING_header_s*)|1|1|1"
+  "CHAIN_check_chain_violates_region(RING_header_s*, RING_header_s const*, bool (*)(RING_header_s*, RING_node_s*, void*), void*, Korvo::Math::Point2*, bool*)|1|1|1"
+  "CHAIN_is_violate_region(RING_header_s*, RING_header_s const*, bool (*)(RING_header_s*, RING_node_s*, void*), void*)|1|1|1"
+  "CHAIN_line_seg_violates_region(Korvo::Math::Point2 const*, Korvo::Math::Point2 const*, RING_header_s const*, bool (*)(RING_header_s*, RING_node_s*, void*), void*)|1|1|1"
+  "ChainOrderShapes(RING_header_s const*, double const*, CMEM_pool_s*)|1|1|1"
+  "CHAIN_order_regions(RING_header_s*)|1|1|1"
+  "CHAIN_order_retained_regions(RING_header_s*)|1|1|1"
+  "CHAIN_order_shapes_into_regions(RING_header_s*)|1|1|1"
+  "ChainOrderTrimShapes(RING_header_s const*, RING_header_s const*, double const*, CMEM_pool_s*)|1|1|1"
+  "ChainSequenceShapesByStartEndDistance(Korvo::Math::Point3 const&, RING_header_s*)|1|1|1"
+  "CHAIN_remove_islands_at_start(RING_header_s*)|1|1|1"
+  "CHAIN_remove_violate_chains(RING_header_s*, RING_header_s*)|1|1|1"
+  "CHAIN_check_flipping_cut_shapes(RING_header_s*, RING_header_s*)|1|1|1"
+  "CHAIN_check_flip_mach_regions(RING_header_s const*, RING_header_s*)|1|1|1"
+  "CHAIN_remove_reg_fr_ord_regions(RING_header_s*, bool (*)(RING_header_s*, void*), void*)|1|1|1"
+  "CHAIN_violates_retained_regions(RING_header_s const*, RING_header_s const*)|1|1|1"
+  "CHAIN_violates_removed_regions(RING_header_s*, RING_header_s const*, bool)|1|1|1"
 )
 set(flavours merrow1 merrow1-legacy merrow1-classic)
 
