@@ -28,6 +28,7 @@
 
 #include "chainops/shape_kind.h"
 #include "internal/psi_guard.h"
+#include "internal/region_fields.h"
 #include "internal/ring_check.h"
 #include "internal/ring_nodes.h"
 #include "internal/scratch_pool.h"
@@ -854,4 +855,206 @@ int CHAIN_violates_removed_regions(RING_header_s* chain, const RING_header_s* re
         if (island_outside) return outer_tested ? 1 : 0;
         return 1;
     });
+}
+
+// ---------------------------------------------------------------------------
+// Embedding of a motion in regions grown by their implied offsets
+
+namespace {
+
+typedef PSI_segment_search_wrapper_s* (*wrap_poly_fn)(void* psi, RING_header_s* poly);
+typedef DYNAMIC_ARRAY_s* (*wrap_set_fn)(void* psi, RING_header_s* set);
+
+// The crossings of a motion with the grown regions: records in motion order,
+// each with its place (grid units) and whether the section ending there lies
+// outside material.  The first record is the motion's start.
+struct Embedding {
+    std::vector<const PSI_path_record_s*> records;
+    INT_GRID_MAP_s* grid = nullptr;
+    double grow = 0.0;
+    bool single = false;
+};
+
+// The implied offset a chain's region takes, 0 unless its flag is set.
+double implied_of(const RING_header_s* chain) {
+    const CHAIN_main_data_s* data = main_of(chain);
+    return data && (data->use_implied_offset & CHAIN_IMPLIED_OFFSET_IN_FORCE) ? data->implied_offset : 0.0;
+}
+
+// The embedding test: false when there is nothing to test.  Everything is
+// made in the object's pool.
+bool embed(RING_header_s* motion, const RING_header_s* regions, PSI_s* psi, Embedding& e) {
+    if (!regions->first || !regions->last || !motion->first || !motion->last) return false;
+    CMEM_pool_s* pool = psi->pool;
+    RING_header_s* set = POLY_SEG_create_from_chain_set(const_cast<RING_header_s*>(regions), pool, true, false, nullptr);
+    if (!set || !set->first) return false;
+    const SIDE side = main_of(motion)->material_side;
+    RING_header_s* path = nullptr;
+    {
+        SideGuard guard(motion);
+        guard.set(LEFT);
+        path = poly_of_chain(motion, pool);
+    }
+    if (!path) return false;
+    // The growth: the largest implied offset in force.
+    e.grow = std::fabs(implied_of(motion));
+    for_each_chain(regions, [&](RING_node_s*, RING_header_s* region) {
+        e.grow = std::max(e.grow, std::fabs(implied_of(region)));
+    });
+    double box[4] = {1e19, -1e19, 1e19, -1e19};
+    POLY_SEG_quick_expand_bbox_for_set(set, box);
+    POLY_SEG_quick_expand_bbox(path, box);
+    if (!(box[0] <= box[1] && box[2] <= box[3])) return false;
+    const double margin = 1e-5 * std::max(box[1] - box[0], box[3] - box[2]) + e.grow;
+    e.grid = INT_GRID_MAP__create_uniform(pool, box[0] - margin, box[2] - margin, 0.0, box[1] + margin,
+                                          box[3] + margin, 0.0, 31);
+    // Every region by its own offset; the motion by its implied offset,
+    // negated for material on the right, none without a side.
+    POLY_SEG_offset_set(set, POLY_SEG_copy_chain_source_ref, nullptr, nullptr, nullptr, nullptr, false);
+    POLY_SEG_put_set_to_grid(set, e.grid, false, nullptr, POLY_SEG_copy_chain_source_ref, 0.0);
+    POLY_SEG_ask_header(path)->offset = side == 0 ? 0.0 : side == RIGHT ? -implied_of(motion) : implied_of(motion);
+    if (POLY_SEG_ask_header(path)->offset != 0.0)
+        POLY_SEG_offset(path, nullptr, POLY_SEG_copy_chain_source_ref, nullptr, nullptr, nullptr, nullptr, false);
+    POLY_SEG_put_to_grid(path, e.grid);
+    // A motion of one point is tested as a line one grid unit long in +x.
+    if (path->count == 1) {
+        e.single = true;
+        const auto* p = static_cast<const LINE_ARC_SEG_s*>(path->first->main_data);
+        const PNT2_s q{p->x + 1.0, p->y};
+        POLY_SEG_append_line(path, &q);
+    }
+    // Material at infinity first (it works on the object's network), then
+    // the path and the set wrapped, as the degouge pass takes them.
+    const int material = PSI_method<PSI_set_is_material_at_inf_fn>(psi, PSI_SLOT_SET_IS_MATERIAL_AT_INF)(psi, set,
+                                                                                                      nullptr);
+    PSI_segment_search_wrapper_s* wrapper = PSI_method<wrap_poly_fn>(psi, PSI_SLOT_WRAP_INIT_POLY)(psi, path);
+    DYNAMIC_ARRAY_s* wrapped = PSI_method<wrap_set_fn>(psi, PSI_SLOT_WRAP_INIT_POLY_SET)(psi, set);
+    RING_header_s* records = RING_create_in_pool(nullptr, RING_TYPE_CHAIN, pool);
+    PSI_method<PSI_set_degouge_poly_seg_fn>(psi, PSI_SLOT_SET_DEGOUGE_POLY_SEG)(
+        psi, wrapped, material == Korvo::Cam::MaterialAtInfinityPresent ? 1 : 0, wrapper, true, records);
+    for (RING_node_s* node : merrow1::ring_nodes(records))
+        e.records.push_back(static_cast<const PSI_path_record_s*>(node->main_data));
+    return !e.records.empty();
+}
+
+// The chain point of a crossing: back from the grid, the nearest place of
+// the motion.
+POINT_ON_CHAIN_s chain_point(RING_header_s* motion, const Embedding& e, const PNT2_s& at) {
+    double real[2];
+    INT_GRID_MAP__get_2d_from_grid(e.grid, static_cast<int>(at.x), static_cast<int>(at.y), &real[0], &real[1]);
+    POINT_ON_CHAIN_s place{};
+    ChainPointMinDistance(motion, real, &place);
+    return place;
+}
+
+bool check_if_violates(RING_header_s* motion, const RING_header_s* regions, POINT_ON_CHAIN_s* first,
+                       POINT_ON_CHAIN_s* last, bool* at_start) {
+    merrow1::PsiGuard psi(PSI_create(0, false, false, POLY_SEG_copy_chain_source_ref, nullptr));
+    const bool closed = is_closed(motion);
+    Embedding e;
+    if (!embed(motion, regions, psi.get(), e)) return false;
+    if (at_start) *at_start = false;
+    const std::vector<const PSI_path_record_s*>& r = e.records;
+    bool violates = false, by_section = false;
+    if (e.single) {
+        violates = by_section = r.size() >= 2 && !r[1]->outside;
+    } else if (r.size() > (closed ? 1u : 2u)) {
+        violates = true;
+    } else {
+        violates = by_section = !r.back()->outside;
+    }
+    if (!violates) return false;
+    if (by_section && at_start) *at_start = true;
+    if (!first && !last && (!at_start || *at_start)) return true;
+    // The start of the first section in material and the end of the last.
+    std::size_t first_end = 0, last_end = 0;
+    for (std::size_t i = 1; i < r.size(); ++i)
+        if (!r[i]->outside) {
+            if (!first_end) first_end = i;
+            last_end = i;
+        }
+    if (!first_end && closed && !r.front()->outside) first_end = last_end = 0;
+    const POINT_ON_CHAIN_s from = chain_point(motion, e, r[first_end ? first_end - 1 : 0]->pnt);
+    const POINT_ON_CHAIN_s to = chain_point(motion, e, r[last_end]->pnt);
+    if (at_start && !*at_start) {
+        const double lt = EQ_ask_length_tolerance();
+        if (from.parameter >= lt) {
+            // The first segment taken from the first crossing: its middle
+            // near the regions means the motion runs in along them.
+            double* start = static_cast<CHAIN_vertex_data_s*>(motion->first->main_data)->geometry;
+            const double saved[2] = {start[0], start[1]};
+            double mid[2] = {0.0, 0.0};
+            SEGMENT segment;
+            start[0] = from.point[0];
+            start[1] = from.point[1];
+            const bool have = ChainSegment(motion, motion->first->next, &segment) && SegmentMidPoint(&segment, mid);
+            start[0] = saved[0];
+            start[1] = saved[1];
+            if (have && ChainsPointMinDist(regions, mid, nullptr) < e.grow) *at_start = true;
+        } else {
+            // The violation begins at the motion's start.
+            *at_start = true;
+        }
+    }
+    if (first) *first = from;
+    if (last) *last = to;
+    return true;
+}
+
+// The set tolerance the growth of a region set is measured in.
+double set_tolerance(const RING_header_s* set) {
+    const double tol = CHAIN_ask_set_tolerance(set);
+    return tol > 1e-10 ? tol : CHAIN_ask_set_approx_tolerance(const_cast<RING_header_s*>(set)) + tol;
+}
+
+}  // namespace
+
+bool CHAIN_check_if_violates_region(RING_header_s* motion, RING_header_s* regions, int* count, POINT_ON_CHAIN_s* first,
+                                    POINT_ON_CHAIN_s* last, bool* at_start) {
+    (void)count;
+    if (!motion || !regions || !main_of(motion)) return false;
+    return noting_errors(__LINE__, [&] {
+        MERROW1_SCRATCH_POOL(pool, "CHAIN_check_if_violates_region");
+        return check_if_violates(motion, regions, first, last, at_start);
+    });
+}
+
+bool CHAIN_check_violates_region_sets(const RING_header_s* motion, int n, const RING_header_s** sets,
+                                      const double* offsets, const int* count, POINT_ON_CHAIN_s* first,
+                                      POINT_ON_CHAIN_s* last, bool* at_start) {
+    if (!motion || !main_of(motion) || motion->count < 2 || n < 1 || !sets) return false;
+    RING_header_s* moving = const_cast<RING_header_s*>(motion);
+    // The motion and every tested region chain get their region fields back
+    // on every path.
+    merrow1::RegionFieldsGuard restore;
+    restore.save(moving);
+    for (int i = 0; i < n; ++i)
+        for_each_chain(sets[i], [&](RING_node_s*, RING_header_s* chain) { restore.save(chain); });
+    main_of(moving)->material_side = 0;
+    int known = count ? *count : 0;
+    return noting_errors(__LINE__, [&] {
+        auto grow_of = [&](int i) { return (offsets ? offsets[i] : 0.0) - 10.0 * set_tolerance(sets[i]); };
+        if (n == 1) {
+            RING_header_s* set = const_cast<RING_header_s*>(sets[0]);
+            if (!set || !set->first || !set->last) return false;
+            CHAIN_set_implied_offset_for_set(set, grow_of(0), true);
+            return CHAIN_check_if_violates_region(moving, set, count ? &known : nullptr, first, last, at_start);
+        }
+        MERROW1_SCRATCH_POOL(pool, "CHAIN_check_violates_region_sets: Multiple sets");
+        RING_header_s* set = CHAIN_create_boolean_set(pool, nullptr);
+        bool any = false;
+        for (int i = 0; i < n; ++i) {
+            if (!sets[i] || !sets[i]->first) continue;
+            if (std::find(sets, sets + i, sets[i]) != sets + i) continue;
+            any = CHAIN_append_region_set(set, const_cast<RING_header_s*>(sets[i]), i, 3, grow_of(i), false, false) ||
+                  any;
+        }
+        if (!any) return false;
+        return CHAIN_check_if_violates_region(moving, set, count ? &known : nullptr, first, last, at_start);
+    });
+}
+
+bool CHAIN_check_violates_region_sets(const RING_header_s* motion, int n, const RING_header_s** sets,
+                                      const double* offsets) {
+    return CHAIN_check_violates_region_sets(motion, n, sets, offsets, nullptr, nullptr, nullptr, nullptr);
 }

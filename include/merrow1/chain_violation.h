@@ -2,6 +2,7 @@
 // material of a region set and where, on either boolean engine.
 #pragma once
 
+#include <merrow1/chain_part.h>
 #include <merrow1/chain_types.h>
 #include <quorn/quorn.h>
 #include <velte/ring.h>
@@ -78,3 +79,27 @@ int CHAIN_violates_retained_regions(const RING_header_s* chain, const RING_heade
 // key 115 and, for a closed outer boundary, the chain's own key 160.  0 for an
 // open chain.  Errors are noted ("chain_region") and raised again.
 int CHAIN_violates_removed_regions(RING_header_s* chain, const RING_header_s* regions, bool mark);
+
+// ---------------------------------------------------------------------------
+// Embedding of a motion in regions grown by their implied offsets
+
+// Whether the motion (its material side ignored) runs into the material of
+// the regions, each grown by its implied offset (the motion offset by its
+// own): more crossings than its two ends (one for a closed motion), or its
+// last section in material.  first and last (may be null) receive the start
+// of the first section in material and the end of the last; at_start (may
+// be null) whether the violation begins at the motion's start.  count is
+// not used.  Private pool "CHAIN_check_if_violates_region"; errors are noted
+// ("chain_region") and raised again.
+bool CHAIN_check_if_violates_region(RING_header_s* motion, RING_header_s* regions, int* count, POINT_ON_CHAIN_s* first,
+                                    POINT_ON_CHAIN_s* last, bool* at_start);
+// CHAIN_check_if_violates_region against n region sets, set i grown by
+// offsets[i] (0 without offsets) less 10 times its set tolerance; a set
+// passed twice counts once.  False for a null motion, one of fewer than 2
+// vertices or n < 1.  The motion's side and every region chain's implied
+// offset, flag word, region-set id and side come back on every path.
+bool CHAIN_check_violates_region_sets(const RING_header_s* motion, int n, const RING_header_s** sets,
+                                      const double* offsets, const int* count, POINT_ON_CHAIN_s* first,
+                                      POINT_ON_CHAIN_s* last, bool* at_start);
+bool CHAIN_check_violates_region_sets(const RING_header_s* motion, int n, const RING_header_s** sets,
+                                      const double* offsets);

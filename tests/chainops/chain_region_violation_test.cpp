@@ -88,6 +88,83 @@ TEST_F(ViolationTest, CrossingTouchingAndWhereTheViolationBegins) {
     EXPECT_EQ(velte_test::live_pool_count(), pools);
 }
 
+struct Fields {
+    int id, use;
+    double offset;
+    SIDE side;
+    bool operator==(const Fields& o) const {
+        return id == o.id && use == o.use && offset == o.offset && side == o.side;
+    }
+};
+Fields fields_of(const RING_header_s* c) {
+    const CHAIN_main_data_s* d = data_of(c);
+    return {d->region_set_id, d->use_implied_offset, d->implied_offset, d->material_side};
+}
+
+TEST_F(ViolationTest, RegionSetsAreGrownByTheirOffsetsAndComeBackUnchanged) {
+    RING_header_s* island = rect(0, 0, 4, 4);
+    RING_header_s* other = rect(10, 0, 14, 4);
+    data_of(island)->use_implied_offset = 8;
+    data_of(island)->implied_offset = 0.125;
+    data_of(island)->region_set_id = 7;
+    RING_header_s* set_a = list_of_chains(pool, {island});
+    RING_header_s* set_b = list_of_chains(pool, {other});
+    struct Case {
+        const char* what;
+        RING_header_s* motion;
+        std::vector<const RING_header_s*> sets;
+        std::vector<double> offsets;  // empty: none
+        bool violates;
+    };
+    const Case cases[] = {
+        {"through the island", line(-2, 2, 6, 2), {set_a}, {}, true},
+        {"clear of it", line(-2, 5, 6, 5), {set_a}, {}, false},
+        {"along its side", line(-2, 4, 6, 4), {set_a}, {}, false},
+        {"clear, but within the offset", line(-2, 4.5, 6, 4.5), {set_a}, {1.0}, true},
+        {"inside, ending inside", line(1, 1, 2, 2), {set_a}, {}, true},
+        {"through the second set", line(8, 2, 16, 2), {set_a, set_b}, {}, true},
+        {"between both sets", line(6, -1, 8, 5), {set_a, set_b}, {}, false},
+        {"the same set twice", line(-2, 2, 6, 2), {set_a, set_a}, {}, true},
+        {"the same set twice, clear", line(-2, 5, 6, 5), {set_a, set_a}, {}, false},
+    };
+    const long pools = velte_test::live_pool_count();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Fields before_island = fields_of(island), before_other = fields_of(other), before = fields_of(c.motion);
+        std::vector<const RING_header_s*> sets = c.sets;
+        const double* offsets = c.offsets.empty() ? nullptr : c.offsets.data();
+        std::vector<double> padded = c.offsets;
+        padded.resize(sets.size(), c.offsets.empty() ? 0.0 : c.offsets.back());
+        if (offsets) offsets = padded.data();
+        POINT_ON_CHAIN_s first{}, last{};
+        bool at_start = false;
+        EXPECT_EQ(CHAIN_check_violates_region_sets(c.motion, static_cast<int>(sets.size()), sets.data(), offsets,
+                                                   nullptr, &first, &last, &at_start),
+                  c.violates);
+        EXPECT_EQ(CHAIN_check_violates_region_sets(c.motion, static_cast<int>(sets.size()), sets.data(), offsets),
+                  c.violates);
+        EXPECT_TRUE(fields_of(island) == before_island);
+        EXPECT_TRUE(fields_of(other) == before_other);
+        EXPECT_TRUE(fields_of(c.motion) == before);
+        EXPECT_EQ(velte_test::live_pool_count(), pools);
+    }
+    // The places of a violation: the first section in material starts where
+    // the motion enters the island and the last ends where it leaves.
+    POINT_ON_CHAIN_s first{}, last{};
+    bool at_start = true;
+    const RING_header_s* only[] = {set_a};
+    ASSERT_TRUE(CHAIN_check_violates_region_sets(line(-2, 2, 6, 2), 1, only, nullptr, nullptr, &first, &last, &at_start));
+    EXPECT_NEAR(first.point[0], 0, 1e-4);
+    EXPECT_NEAR(last.point[0], 4, 1e-4);
+    EXPECT_FALSE(at_start);
+    ASSERT_TRUE(CHAIN_check_violates_region_sets(line(2, 2, 6, 2), 1, only, nullptr, nullptr, &first, &last, &at_start));
+    EXPECT_TRUE(at_start);
+    // Refusals.
+    EXPECT_FALSE(CHAIN_check_violates_region_sets(nullptr, 1, only, nullptr));
+    EXPECT_FALSE(CHAIN_check_violates_region_sets(line(-2, 2, 6, 2), 0, only, nullptr));
+    EXPECT_FALSE(CHAIN_check_violates_region_sets(make_chain(pool, {P(2, 2)}, false), 1, only, nullptr));
+}
+
 // How deep a point lies in the material of a chain: the distance to the
 // chain, positive in material (inside an island, outside a pocket).
 double depth_in(RING_header_s* region, const double p[2]) {
