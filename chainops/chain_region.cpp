@@ -12,6 +12,8 @@
 #include <merrow1/chain_debug.h>
 #include <merrow1/chain_intersection.h>
 #include <merrow1/chain_location.h>
+#include <merrow1/chain_merge.h>
+#include <merrow1/dynamic_array.h>
 #include <merrow1/chain_order.h>
 #include <merrow1/chain_source.h>
 #include <merrow1/chain_segments.h>
@@ -330,6 +332,13 @@ const CHAIN_app_poly_seg_chain_source_s* source_of(const RING_node_s* segment) {
     return segment ? static_cast<const CHAIN_app_poly_seg_chain_source_s*>(
                          APP_DATA__ask_app_data(segment->app_data, POLY_SEG_KEY_CHAIN_SOURCE))
                    : nullptr;
+}
+
+// The chains of a list in order.
+std::vector<RING_header_s*> chains_of_list(const RING_header_s* list) {
+    std::vector<RING_header_s*> out;
+    for_each_chain(list, [&](RING_node_s*, RING_header_s* chain) { out.push_back(chain); });
+    return out;
 }
 
 // The approximation tolerance of a chain, 0 when not set.
@@ -1057,4 +1066,192 @@ bool CHAIN_check_violates_region_sets(const RING_header_s* motion, int n, const 
 bool CHAIN_check_violates_region_sets(const RING_header_s* motion, int n, const RING_header_s** sets,
                                       const double* offsets) {
     return CHAIN_check_violates_region_sets(motion, n, sets, offsets, nullptr, nullptr, nullptr, nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// Gouge-free sections
+
+namespace {
+
+// A section of a motion between two chain parameters, free of material or
+// not.
+struct Section {
+    double from, to;
+    bool free;
+};
+
+// The parameter reached from t by a signed distance along the chain, within
+// [lo, hi]; segment by segment, the parameter in a segment following its
+// length (arcs by their sweep).
+double advance(const RING_header_s* chain, double t, double distance, double lo, double hi) {
+    const int segments = is_closed(chain) ? chain->count : chain->count - 1;
+    for (int guard = 0; guard <= segments + 1 && std::fabs(distance) > 0.0; ++guard) {
+        int k = static_cast<int>(std::floor(t));
+        if (distance < 0 && t == std::floor(t)) --k;
+        if (k < 0 || k >= segments) break;
+        RING_node_s* node = chain->first;
+        for (int i = 0; i <= k && node; ++i) node = node->next;
+        SEGMENT segment;
+        if (!node || !ChainSegment(chain, node, &segment)) break;
+        const double length = SegmentLength(&segment);
+        if (length <= 0.0) {
+            t = distance > 0 ? k + 1 : k;
+            continue;
+        }
+        const double room = distance > 0 ? (k + 1 - t) * length : (t - k) * length;
+        if (std::fabs(distance) <= room) {
+            t += distance / length;
+            distance = 0.0;
+        } else {
+            t = distance > 0 ? k + 1 : k;
+            distance += distance > 0 ? -room : room;
+        }
+    }
+    return std::min(std::max(t, lo), hi);
+}
+
+double length_between(const RING_header_s* chain, double from, double to) {
+    double total = 0.0;
+    const int segments = is_closed(chain) ? chain->count : chain->count - 1;
+    RING_node_s* node = chain->first ? chain->first->next : nullptr;
+    for (int k = 0; k < segments && node; ++k, node = node->next) {
+        const double a = std::max(from, double(k)), b = std::min(to, double(k + 1));
+        if (b <= a) continue;
+        SEGMENT segment;
+        if (ChainSegment(chain, node, &segment)) total += (b - a) * SegmentLength(&segment);
+    }
+    return total;
+}
+
+// The place at a chain parameter: the whole vertex number within the
+// chain's approximation tolerance (at least 1e-8) of a vertex.
+POINT_ON_CHAIN_s place_at(RING_header_s* chain, double t) {
+    POINT_ON_CHAIN_s place{};
+    const int segments = is_closed(chain) ? chain->count : chain->count - 1;
+    int k = std::min(std::max(static_cast<int>(std::floor(t)), 0), std::max(segments - 1, 0));
+    RING_node_s* node = chain->first;
+    for (int i = 0; i <= k && node && node->next; ++i) node = node->next;
+    Korvo::Math::Point2 p{0.0, 0.0};
+    ChainGetParamPoint(chain, t, &p);
+    const double xy[2] = {p.x, p.y};
+    PointOnChainCreate1(chain, node, k + 1, t - k, xy, &place);
+    PointOnChainSnapToVertex(&place, std::max(own_approximation(chain), 1e-8));
+    return place;
+}
+
+}  // namespace
+
+bool CHAIN_FindGougeFreeSections(RING_header_s* chain, PART_OF_CHAIN_s* part, RING_header_s* regions, int* count,
+                                 double d1, double d2, DYNAMIC_ARRAY_s* parts, DYNAMIC_ARRAY_s* points) {
+    (void)count;
+    if (!regions || (!chain && !(part && part->start && part->start->chain))) return false;
+    return noting_errors(__LINE__, [&]() -> bool {
+        MERROW1_SCRATCH_POOL(pool, "CHAIN_FindGougeFreeSections");
+        // A part is tested as a chain of its own; its places are found on the
+        // part's chain afterwards.
+        RING_header_s* motion = chain;
+        if (part) {
+            motion = CHAIN_create_from_chain(part->start->chain, pool);
+            PartOfChainToChain(part, motion);
+        }
+        if (!motion || motion->count < 2) return false;
+        merrow1::PsiGuard psi(PSI_create(0, false, false, POLY_SEG_copy_chain_source_ref, nullptr));
+        Embedding e;
+        if (!embed(motion, regions, psi.get(), e)) return false;
+        const double cell = INT_GRID_MAP__get_grid_size(e.grid, 0);
+        // 1. The sections between the crossings, on chain parameters.
+        std::vector<double> at;
+        for (const PSI_path_record_s* r : e.records) at.push_back(chain_point(motion, e, r->pnt).parameter);
+        const double end = is_closed(motion) ? motion->count : motion->count - 1;
+        if (!is_closed(motion)) {
+            at.front() = 0.0;
+            at.back() = end;
+        }
+        std::vector<Section> sections;
+        for (std::size_t i = 1; i < at.size(); ++i) sections.push_back({at[i - 1], at[i], e.records[i]->outside != 0});
+        if (is_closed(motion) && !at.empty()) sections.push_back({at.back(), end + at.front(), e.records[0]->outside != 0});
+        // 2. Short gouges between free sections are bridged; the free ends
+        //    next to other gouges move away from them.
+        if (d1 > 1e-10 || d2 > 1e-10) {
+            if (d1 < 0) d1 = 0;
+            else if (d2 < 0) d2 = 0;
+            const double long_gouge = 2 * d1 + d2 + 100 * cell;
+            for (std::size_t i = 1; i + 1 < sections.size();) {
+                if (!sections[i].free && sections[i - 1].free && sections[i + 1].free &&
+                    length_between(motion, sections[i].from, sections[i].to) <= long_gouge) {
+                    sections[i - 1].to = sections[i + 1].to;
+                    sections.erase(sections.begin() + static_cast<long>(i), sections.begin() + static_cast<long>(i) + 2);
+                    continue;
+                }
+                ++i;
+            }
+            for (std::size_t i = 0; i < sections.size(); ++i) {
+                if (sections[i].free) continue;
+                if (i > 0 && sections[i - 1].free)
+                    sections[i - 1].to = advance(motion, sections[i - 1].to, -d1, sections[i - 1].from, sections[i - 1].to);
+                if (i + 1 < sections.size() && sections[i + 1].free)
+                    sections[i + 1].from =
+                        advance(motion, sections[i + 1].from, d1, sections[i + 1].from, sections[i + 1].to);
+            }
+        }
+        // 3. Wholly free: one section, free.
+        const bool wholly_free = sections.size() == 1 && sections[0].free;
+        // 4. The free sections longer than 10 grid units.
+        if (parts && points) {
+            for (const Section& s : sections) {
+                if (!s.free || length_between(motion, s.from, s.to) <= 10 * cell) continue;
+                auto* start = static_cast<POINT_ON_CHAIN_s*>(DYNAMIC_ARRAY_take_element(points));
+                auto* stop = static_cast<POINT_ON_CHAIN_s*>(DYNAMIC_ARRAY_take_element(points));
+                auto* piece = static_cast<PART_OF_CHAIN_s*>(DYNAMIC_ARRAY_take_element(parts));
+                if (!start || !stop || !piece) ERROR_internal(kModule, __LINE__, "No room for a gouge-free part");
+                *start = place_at(motion, s.from);
+                *stop = place_at(motion, std::min(s.to, end));
+                if (part) {
+                    // Back onto the part's own chain.
+                    POINT_ON_CHAIN_s on{};
+                    PartOfChainPointMinDis(part, start->point, &on);
+                    *start = on;
+                    PartOfChainPointMinDis(part, stop->point, &on);
+                    *stop = on;
+                }
+                CreatePartOfChain(piece, start, stop);
+            }
+        }
+        return wholly_free;
+    });
+}
+
+bool CHAIN_FindGougeFreeChains(RING_header_s* chain_or_list, RING_header_s* regions, int* count, double d1, double d2,
+                               CHAIN_vertex_source_callback_t merge_cb, RING_header_s* out) {
+    if (!chain_or_list || !regions || !out) return false;
+    if (chain_or_list->type == RING_TYPE_LIST) {
+        bool all = true;
+        for (RING_header_s* chain : chains_of_list(chain_or_list))
+            all = CHAIN_FindGougeFreeChains(chain, regions, count, d1, d2, merge_cb, out) && all;
+        return all;
+    }
+    RING_header_s* chain = chain_or_list;
+    DYNAMIC_ARRAY_s* parts = DYNAMIC_ARRAY__create(out->pool, sizeof(PART_OF_CHAIN_s), 5, 0);
+    DYNAMIC_ARRAY_s* points = DYNAMIC_ARRAY__create(out->pool, sizeof(POINT_ON_CHAIN_s), 10, 0);
+    struct Arrays {
+        DYNAMIC_ARRAY_s* a;
+        DYNAMIC_ARRAY_s* b;
+        ~Arrays() {
+            DYNAMIC_ARRAY__destroy(a);
+            DYNAMIC_ARRAY__destroy(b);
+        }
+    } arrays{parts, points};
+    const bool wholly_free = CHAIN_FindGougeFreeSections(chain, nullptr, regions, count, d1, d2, parts, points);
+    for (int i = 0; i < parts->num_active; ++i) {
+        const auto* piece = static_cast<const PART_OF_CHAIN_s*>(DYNAMIC_ARRAY_element_at(parts, i));
+        RING_header_s* made = nullptr;
+        if (wholly_free) {
+            made = CHAIN_copy_deep(chain, out->pool, merge_cb);
+        } else {
+            made = CHAIN_create_from_chain(chain, out->pool);
+            ChainMerge(made, piece, 0, merge_cb);
+        }
+        if (made) RING_insert_after(out, out->last, made);
+    }
+    return wholly_free;
 }

@@ -2,7 +2,9 @@
 // material of a region set and where, on either boolean engine.
 #pragma once
 
+#include <merrow1/chain_edit.h>
 #include <merrow1/chain_part.h>
+#include <merrow1/dynamic_array.h>
 #include <merrow1/chain_types.h>
 #include <quorn/quorn.h>
 #include <velte/ring.h>
@@ -103,3 +105,21 @@ bool CHAIN_check_violates_region_sets(const RING_header_s* motion, int n, const 
                                       POINT_ON_CHAIN_s* last, bool* at_start);
 bool CHAIN_check_violates_region_sets(const RING_header_s* motion, int n, const RING_header_s** sets,
                                       const double* offsets);
+
+// The sections of a chain, or of a part of one, that run clear of the grown
+// regions.  With d1 or d2 above 1e-10, gouges not longer than 2 d1 + d2 (and
+// 100 grid units) between free sections are bridged, and free sections end
+// d1 short of the other gouges.  Each free section longer than 10 grid units
+// adds its two places to points and a part between them to parts (both may
+// be null: then nothing is recorded, the answer is the same).  True when the
+// whole motion is one free section.  Private pool
+// "CHAIN_FindGougeFreeSections"; count is not used; errors are noted and
+// raised again.
+bool CHAIN_FindGougeFreeSections(RING_header_s* chain, PART_OF_CHAIN_s* part, RING_header_s* regions, int* count,
+                                 double d1, double d2, DYNAMIC_ARRAY_s* parts, DYNAMIC_ARRAY_s* points);
+// For a chain, or each chain of a list: its gouge-free sections as new chains
+// appended to out (made in out's pool; a wholly free chain as a deep copy),
+// the merge callback asked for every vertex.  True when every chain is wholly
+// free.
+bool CHAIN_FindGougeFreeChains(RING_header_s* chain_or_list, RING_header_s* regions, int* count, double d1, double d2,
+                               CHAIN_vertex_source_callback_t merge_cb, RING_header_s* out);

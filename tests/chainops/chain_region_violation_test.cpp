@@ -9,6 +9,7 @@
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_edit.h>
 #include <merrow1/chain_intersection.h>
+#include <merrow1/dynamic_array.h>
 #include <merrow1/chain_location.h>
 #include <merrow1/chain_region.h>
 #include <merrow1/chain_transform.h>
@@ -163,6 +164,54 @@ TEST_F(ViolationTest, RegionSetsAreGrownByTheirOffsetsAndComeBackUnchanged) {
     EXPECT_FALSE(CHAIN_check_violates_region_sets(nullptr, 1, only, nullptr));
     EXPECT_FALSE(CHAIN_check_violates_region_sets(line(-2, 2, 6, 2), 0, only, nullptr));
     EXPECT_FALSE(CHAIN_check_violates_region_sets(make_chain(pool, {P(2, 2)}, false), 1, only, nullptr));
+}
+
+TEST_F(ViolationTest, GougeFreeSectionsOfALineAcrossAnIsland) {
+    RING_header_s* island = rect(0, 0, 4, 4);
+    RING_header_s* regions = list_of_chains(pool, {island});
+    RING_header_s* across = line(-2, 2, 6, 2);  // parameters 0 at x = -2, 1 at x = 6
+    DYNAMIC_ARRAY_s* parts = DYNAMIC_ARRAY__create(pool, sizeof(PART_OF_CHAIN_s), 5, 0);
+    DYNAMIC_ARRAY_s* points = DYNAMIC_ARRAY__create(pool, sizeof(POINT_ON_CHAIN_s), 10, 0);
+    const long pools = velte_test::live_pool_count();
+    EXPECT_FALSE(CHAIN_FindGougeFreeSections(across, nullptr, regions, nullptr, 0, 0, parts, points));
+    EXPECT_EQ(velte_test::live_pool_count(), pools);
+    ASSERT_EQ(parts->num_active, 2);
+    const auto* first = static_cast<PART_OF_CHAIN_s*>(DYNAMIC_ARRAY_element_at(parts, 0));
+    const auto* second = static_cast<PART_OF_CHAIN_s*>(DYNAMIC_ARRAY_element_at(parts, 1));
+    EXPECT_NEAR(first->start->parameter, 0.0, 1e-9);
+    EXPECT_NEAR(first->end->parameter, 0.25, 1e-6);
+    EXPECT_NEAR(second->start->parameter, 0.75, 1e-6);
+    EXPECT_NEAR(second->end->parameter, 1.0, 1e-9);
+    // Null arrays record nothing and never report "free".
+    EXPECT_FALSE(CHAIN_FindGougeFreeSections(across, nullptr, regions, nullptr, 0, 0, nullptr, nullptr));
+    EXPECT_TRUE(CHAIN_FindGougeFreeSections(line(-2, 5, 6, 5), nullptr, regions, nullptr, 0, 0, nullptr, nullptr));
+    // The free ends stop d1 short of the gouge.
+    DA_set_num_active(parts, 0);
+    DA_set_num_active(points, 0);
+    EXPECT_FALSE(CHAIN_FindGougeFreeSections(across, nullptr, regions, nullptr, 0.8, 0, parts, points));
+    ASSERT_EQ(parts->num_active, 2);
+    first = static_cast<PART_OF_CHAIN_s*>(DYNAMIC_ARRAY_element_at(parts, 0));
+    second = static_cast<PART_OF_CHAIN_s*>(DYNAMIC_ARRAY_element_at(parts, 1));
+    EXPECT_NEAR(first->end->parameter, 0.15, 1e-6);
+    EXPECT_NEAR(second->start->parameter, 0.85, 1e-6);
+    // A gouge not longer than 2 d1 + d2 between free sections is bridged.
+    RING_header_s* thin = list_of_chains(pool, {rect(0, 0, 0.2, 4)});
+    EXPECT_FALSE(CHAIN_FindGougeFreeSections(across, nullptr, thin, nullptr, 0, 0, nullptr, nullptr));
+    EXPECT_TRUE(CHAIN_FindGougeFreeSections(across, nullptr, thin, nullptr, 0.1, 0.05, nullptr, nullptr));
+
+    // The free sections as chains: two pieces of the line, in out's pool.
+    RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    EXPECT_FALSE(CHAIN_FindGougeFreeChains(across, regions, nullptr, 0, 0, nullptr, out));
+    ASSERT_EQ(out->count, 2);
+    const std::vector<RING_header_s*> pieces = region_oracle::chains_in(out);
+    EXPECT_NEAR(point_of(pieces[0]->first)[0], -2, 1e-6);
+    EXPECT_NEAR(point_of(pieces[0]->last)[0], 0, 1e-6);
+    EXPECT_NEAR(point_of(pieces[1]->first)[0], 4, 1e-6);
+    EXPECT_NEAR(point_of(pieces[1]->last)[0], 6, 1e-6);
+    RING_header_s* clear = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    EXPECT_TRUE(CHAIN_FindGougeFreeChains(line(-2, 5, 6, 5), regions, nullptr, 0, 0, nullptr, clear));
+    EXPECT_EQ(clear->count, 1);
+    EXPECT_EQ(velte_test::live_pool_count(), pools);
 }
 
 // How deep a point lies in the material of a chain: the distance to the
