@@ -1255,3 +1255,15 @@ bool CHAIN_FindGougeFreeChains(RING_header_s* chain_or_list, RING_header_s* regi
     }
     return wholly_free;
 }
+
+// ---------------------------------------------------------------------------
+// Segment comparison of split-chain networks
+
+bool CHAIN__SegCmpFunctor::operator()(RING_node_s* a, RING_node_s* b) {
+    if (a == b) return false;
+    if (!a || !b) ERROR_internal(kModule, __LINE__, "Missing seg data during network building");
+    const CHAIN_app_poly_seg_chain_source_s* source_a = source_of(a);
+    const CHAIN_app_poly_seg_chain_source_s* source_b = source_of(b);
+    if (!source_a || !source_b) ERROR_internal(kModule, __LINE__, "Missing app data during network building");
+    return source_a->chain != source_b->chain;
+}

@@ -123,3 +123,15 @@ bool CHAIN_FindGougeFreeSections(RING_header_s* chain, PART_OF_CHAIN_s* part, RI
 // free.
 bool CHAIN_FindGougeFreeChains(RING_header_s* chain_or_list, RING_header_s* regions, int* count, double d1, double d2,
                                CHAIN_vertex_source_callback_t merge_cb, RING_header_s* out);
+
+#include <merrow1/PolySegNetworkPoint.h>
+
+// Keeps apart, at a network position, segments of different source chains:
+// false for the same segment, true exactly when the two segments' source
+// references (key 169) name different chains.  A null segment is the
+// internal error "Missing seg data during network building", a segment
+// without a source reference "Missing app data during network building".
+class CHAIN__SegCmpFunctor : public Korvo::Cam::PolySegNetworkPoint::SegmentCompareFunctor {
+public:
+    bool operator()(RING_node_s* a, RING_node_s* b) override;
+};

@@ -9,6 +9,7 @@
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_edit.h>
 #include <merrow1/chain_intersection.h>
+#include <merrow1/poly_seg_chain.h>
 #include <merrow1/dynamic_array.h>
 #include <merrow1/chain_location.h>
 #include <merrow1/chain_region.h>
@@ -212,6 +213,39 @@ TEST_F(ViolationTest, GougeFreeSectionsOfALineAcrossAnIsland) {
     EXPECT_TRUE(CHAIN_FindGougeFreeChains(line(-2, 5, 6, 5), regions, nullptr, 0, 0, nullptr, clear));
     EXPECT_EQ(clear->count, 1);
     EXPECT_EQ(velte_test::live_pool_count(), pools);
+}
+
+TEST_F(ViolationTest, TheNetworkSegmentComparisonKeepsApartSegmentsOfDifferentChains) {
+    RING_header_s* a = rect(0, 0, 4, 4);
+    RING_header_s* b = rect(2, 2, 6, 6);
+    RING_header_s* with_sources = POLY_SEG_create_from_chain_set(list_of_chains(pool, {a, b}), pool, true, true, nullptr);
+    RING_header_s* bare = POLY_SEG_create_from_chain_set(list_of_chains(pool, {a}), pool, false, true, nullptr);
+    ASSERT_NE(with_sources, nullptr);
+    ASSERT_NE(bare, nullptr);
+    RING_header_s* pa = RING_ask_node_subring(with_sources->first);
+    RING_header_s* pb = RING_ask_node_subring(with_sources->first->next);
+    RING_header_s* plain = RING_ask_node_subring(bare->first);
+    CHAIN__SegCmpFunctor compare;
+    Korvo::Cam::PolySegNetworkPoint::SegmentCompareFunctor& base = compare;
+    EXPECT_FALSE(base(pa->first, pa->first));
+    EXPECT_FALSE(base(pa->first, pa->first->next));
+    EXPECT_TRUE(base(pa->first, pb->first));
+    struct Case {
+        RING_node_s *x, *y;
+        const char* text;
+    };
+    const Case errors[] = {
+        {pa->first, nullptr, "Missing seg data during network building"},
+        {pa->first, plain->first, "Missing app data during network building"},
+    };
+    for (const Case& c : errors) {
+        try {
+            base(c.x, c.y);
+            ADD_FAILURE() << c.text;
+        } catch (const Korvo::Error::Exception& error) {
+            EXPECT_NE(error.askText().find(c.text), std::string::npos) << error.askText();
+        }
+    }
 }
 
 // How deep a point lies in the material of a chain: the distance to the

@@ -46,6 +46,12 @@ set(rows
   "CHAIN_ask_new_filleting_status()|1|1|1"
   # Every build holds chain location, violation checks, ordering of shapes
   # and flipped cut shapes.
+  "CHAIN_check_if_violates_region(RING_header_s*, RING_header_s*, int*, POINT_ON_CHAIN_s*, POINT_ON_CHAIN_s*, bool*)|1|1|1"
+  "CHAIN_check_violates_region_sets(RING_header_s const*, int, RING_header_s const**, double const*)|1|1|1"
+  "CHAIN_check_violates_region_sets(RING_header_s const*, int, RING_header_s const**, double const*, int const*, POINT_ON_CHAIN_s*, POINT_ON_CHAIN_s*, bool*)|1|1|1"
+  "CHAIN_FindGougeFreeSections(RING_header_s*, PART_OF_CHAIN_s*, RING_header_s*, int*, double, double, DYNAMIC_ARRAY_s*, DYNAMIC_ARRAY_s*)|1|1|1"
+  "CHAIN_FindGougeFreeChains(RING_header_s*, RING_header_s*, int*, double, double, int (*)(RING_node_s*, RING_node_s*, RING_header_s*, RING_node_s*, RING_header_s*), RING_header_s*)|1|1|1"
+  "CHAIN__SegCmpFunctor::operator()(RING_node_s*, RING_node_s*)|1|1|1"
   "ChainIntChainLocation(RING_header_s const*, RING_header_s*, double const*, bool*)|1|1|1"
   "CHAIN_violates_by_location(RING_header_s const*, RING_header_s const*)|1|1|1"
   "CHAIN_chain_violate_region(RING_header_s*, RING_header_s*)|1|1|1"
