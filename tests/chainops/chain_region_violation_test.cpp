@@ -17,9 +17,12 @@
 #include <merrow1/chain_violation.h>
 #include <quorn/quorn.h>
 #include <stend/error.h>
+#include <stend/testing.h>
 #include <velte/testing.h>
 
+#include <algorithm>
 #include <cmath>
+#include <string>
 #include <random>
 #include <vector>
 
@@ -246,6 +249,60 @@ TEST_F(ViolationTest, TheNetworkSegmentComparisonKeepsApartSegmentsOfDifferentCh
             EXPECT_NE(error.askText().find(c.text), std::string::npos) << error.askText();
         }
     }
+}
+
+bool accept_all(RING_header_s*, RING_node_s*, void* data) {
+    ++*static_cast<int*>(data);
+    return true;
+}
+
+TEST_F(ViolationTest, AcceptedContactsAndErrorsOnBothEngines) {
+    RING_header_s* island = rect(0, 0, 4, 4);
+    RING_header_s* regions = list_of_chains(pool, {island});
+    RING_header_s* across = line(-2, 2, 6, 2);
+    RING_header_s* clear = line(-2, 6, 6, 6);
+    int asked = 0;
+    // Every contact accepted: nothing violates, and the callback was asked.
+    EXPECT_EQ(CHAIN_check_chain_violates_region(across, regions, accept_all, &asked, nullptr, nullptr), nullptr);
+    EXPECT_GT(asked, 0);
+    for (bool newer : {true, false}) {
+        CHAIN_set_new_boolean_flag(newer);
+        if (newer) {
+            // The older engine asks only about contacts met, at a junction,
+            // before the motion's own ends; its answer depends on that order.
+            asked = 0;
+            EXPECT_FALSE(CHAIN_is_violate_region(across, regions, accept_all, &asked));
+            EXPECT_GT(asked, 0);
+        }
+        const Korvo::Math::Point2 a{-2, 2}, b{6, 2}, c{-2, 6}, d{6, 6};
+        EXPECT_TRUE(CHAIN_line_seg_violates_region(&a, &b, regions, nullptr, nullptr)) << newer;
+        EXPECT_FALSE(CHAIN_line_seg_violates_region(&c, &d, regions, nullptr, nullptr)) << newer;
+        EXPECT_EQ(CHAIN_chain_violate_region(across, regions), island) << newer;
+        EXPECT_EQ(CHAIN_chain_violate_region(clear, regions), nullptr) << newer;
+        // An error on the way is raised again, never answered; the motion's
+        // side and the pools are as they were.
+        const long pools = velte_test::live_pool_count();
+        for (int which = 0; which < 2; ++which) {
+            stend_test::clear();
+            velte_test::request_abort(0);
+            bool threw = false;
+            try {
+                if (which == 0) CHAIN_is_violate_region(across, regions, nullptr, nullptr);
+                if (which == 1) CHAIN_chain_violate_region(across, regions);
+            } catch (const Korvo::Error::Exception&) {
+                threw = true;
+            }
+            velte_test::cancel_abort();
+            EXPECT_TRUE(threw) << newer << which;
+            EXPECT_EQ(data_of(across)->material_side, RIGHT);
+            EXPECT_EQ(velte_test::live_pool_count(), pools);
+            if (which == 1 && !newer) {
+                const std::vector<std::string> notes = stend_test::texts(stend_test::Kind::Note);
+                EXPECT_NE(std::find(notes.begin(), notes.end(), "Error Validating Ramp Engage"), notes.end());
+            }
+        }
+    }
+    CHAIN_unset_new_boolean_flag();
 }
 
 // How deep a point lies in the material of a chain: the distance to the
