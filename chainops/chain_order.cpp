@@ -189,6 +189,18 @@ struct Scan {
     void wrote(const TREE_node_s* node) { written.insert(node); }
 };
 
+// Appends the node's chain and those of its following sisters that `take`
+// accepts and that are not written yet, in sister order, marking them written
+// (and the entries, with `marked`).
+template <class Take>
+void append_with_sisters(Scan& scan, TREE_node_s* node, Take take, bool marked) {
+    for (TREE_node_s* n = node; n; n = n->sister) {
+        if (n != node && (!take(chain_of(n)) || scan.seen(n))) continue;
+        scan.append(chain_of(n), marked);
+        scan.wrote(n);
+    }
+}
+
 // Runs one scan rule over the tree of the set's chains, the set emptied
 // before and rewritten by the rule; the scratch pool "order_cut_shapes".
 template <class Rule>
@@ -247,11 +259,7 @@ void CHAIN_order_regions(RING_header_s* chains) {
         //    sisters that are not closed pockets, unmarked.
         if (is_island(s)) {
             if (is_island(p)) return;
-            for (TREE_node_s* n = node; n; n = n->sister) {
-                if (n != node && (is_closed_pocket(chain_of(n)) || scan.seen(n))) continue;
-                scan.append(chain_of(n), false);
-                scan.wrote(n);
-            }
+            append_with_sisters(scan, node, [](const RING_header_s* c) { return !is_closed_pocket(c); }, false);
             return;
         }
         // 3. and 4.
@@ -295,11 +303,7 @@ void CHAIN_order_retained_regions(RING_header_s* chains) {
         // 3. A closed island brings its closed-island sisters.
         if (closed_island(s)) {
             if (closed_island(p)) return;
-            for (TREE_node_s* n = node; n; n = n->sister) {
-                if (n != node && (!closed_island(chain_of(n)) || scan.seen(n))) continue;
-                scan.append(chain_of(n));
-                scan.wrote(n);
-            }
+            append_with_sisters(scan, node, closed_island, true);
             return;
         }
         // 4. Open chains and closed chains that are not peripheries.
@@ -366,11 +370,7 @@ void CHAIN_order_shapes_into_regions(RING_header_s* chains) {
             // 3.
             if (is_island(s)) {
                 if (is_island(p)) return;
-                for (TREE_node_s* n = node; n; n = n->sister) {
-                    if (n != node && (is_closed_pocket(chain_of(n)) || scan.seen(n))) continue;
-                    scan.append(chain_of(n));
-                    scan.wrote(n);
-                }
+                append_with_sisters(scan, node, [](const RING_header_s* c) { return !is_closed_pocket(c); }, true);
                 return;
             }
             // 4. and 5.
