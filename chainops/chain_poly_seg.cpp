@@ -1380,3 +1380,16 @@ RING_header_s* CHAIN__offset_special_tracing(RING_header_s* chain, double offset
     if (trace && delete_trace && CHAIN__delete_traced_chain(out, trace)) RING_delete(trace);
     return out;
 }
+
+double CHAIN_open_tracing_offset_value_cb(RING_header_s* chain, RING_node_s* vertex, void* values) {
+    const double* v = static_cast<const double*>(values);
+    const int* mode =
+        chain ? static_cast<const int*>(APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_CLOSED_WITH_KEY))
+              : nullptr;
+    if (mode && *mode == 1) {
+        const bool marked = vertex && APP_DATA__ask_app_data(vertex->app_data, CHAIN_APP_DATA_CLOSED_WITH_KEY);
+        return marked ? v[0] : v[1];
+    }
+    const CHAIN_main_data_s* md = main_of(chain);
+    return md && (md->use_implied_offset & kImpliedOffsetInForce) ? md->implied_offset : 0.0;
+}

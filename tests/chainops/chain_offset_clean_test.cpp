@@ -495,3 +495,43 @@ TEST_F(OffsetCleanTest, TrimmingRefusesChainsNotClosedBackOnThemselves) {
         EXPECT_LT(velte_test::live_object_count() - objects, one_trace / 2);
     }
 }
+
+// ---------------------------------------------------------------------------
+// Offset callbacks
+// ---------------------------------------------------------------------------
+
+// The open-tracing callback answers by the there-and-back marks of a chain
+// closed "with key" (header int 1): the first value on a marked vertex, the
+// second elsewhere; other chains answer their implied offset when it is in
+// force, else 0.
+TEST_F(OffsetCleanTest, OpenTracingOffsetValueCallback) {
+    double values[2] = {2.5, 4.0};
+    RING_header_s* keyed = closed_with_key(pool, {{0, 0}, {10, 0}, {10, 10}}, LEFT);
+    RING_header_s* plain = make_chain(pool, {{0, 0}, {10, 0}, {10, 10}}, false, LEFT);
+    RING_header_s* other_mode = closed_with_key(pool, {{0, 0}, {10, 0}, {10, 10}}, LEFT);
+    *static_cast<int*>(APP_DATA__ask_app_data(other_mode->app_data, CHAIN_APP_DATA_CLOSED_WITH_KEY)) = 2;
+    md(plain)->implied_offset = 1.5;
+    md(other_mode)->implied_offset = 0.75;
+    md(other_mode)->use_implied_offset = 1 | 8;
+    struct Case {
+        const char* name;
+        RING_header_s* chain;
+        RING_node_s* vertex;
+        int use;  // the implied-offset flag word set on the plain chain (-1: left alone)
+        double expected;
+    };
+    const std::vector<Case> cases = {
+        {"marked forward vertex", keyed, keyed->first->next, -1, 2.5},
+        {"first vertex is not marked", keyed, keyed->first, -1, 4.0},
+        {"return vertex is not marked", keyed, keyed->last, -1, 4.0},
+        {"plain chain, implied offset in force", plain, plain->first->next, 1, 1.5},
+        {"plain chain, only other flag bits", plain, plain->first->next, 8, 0.0},
+        {"plain chain, no flag", plain, plain->first->next, 0, 0.0},
+        {"header word other than 1", other_mode, other_mode->first->next, -1, 0.75},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.use >= 0) md(plain)->use_implied_offset = c.use;
+        EXPECT_EQ(CHAIN_open_tracing_offset_value_cb(c.chain, c.vertex, values), c.expected);
+    }
+}
