@@ -1077,26 +1077,6 @@ bool segment_at_marked_end(const RING_node_s* segment) {
     return marked(sv) || marked(sv->next);
 }
 
-// The record handed to the marked-offset callback.
-struct MarkedOffsetRecord {
-    double distance;
-    unsigned char mark;
-};
-
-// Marked-offset callback of the widening: the mark of the piece (its own
-// when it has a previous node and is marked, else its next node's when there
-// is one); the record's distance when the mark is the wanted one, else 0.
-double marked_offset(RING_header_s*, RING_header_s*, RING_node_s* node, void* data) {
-    const MarkedOffsetRecord* record = static_cast<const MarkedOffsetRecord*>(data);
-    bool mark;
-    if (node->previous && segment_marked(node))
-        mark = true;
-    else if (node->next)
-        mark = segment_marked(node->next);
-    else
-        mark = node->previous && segment_marked(node);
-    return (mark ? 1 : 0) == record->mark ? record->distance : 0.0;
-}
 
 // The polys of a set in order.
 std::vector<RING_header_s*> polys_of(const RING_header_s* set) {
@@ -1247,6 +1227,18 @@ void trim_open_polys(RING_header_s* R, RING_header_s* copy, RING_header_s* chain
 
 }  // namespace
 
+double CHAIN__marked_offset_cb(RING_header_s*, RING_header_s*, RING_node_s* node, void* data) {
+    const CHAIN_marked_offset_record_s* record = static_cast<const CHAIN_marked_offset_record_s*>(data);
+    bool mark;
+    if (node->previous && segment_marked(node))
+        mark = true;
+    else if (node->next)
+        mark = segment_marked(node->next);
+    else
+        mark = node->previous && segment_marked(node);
+    return (mark ? 1 : 0) == record->mark ? record->distance : 0.0;
+}
+
 RING_header_s* CHAIN__offset_special_tracing(RING_header_s* chain, double offset, CORNER_CONTROL corner, SIDE side,
                                              CHAIN_trace_vertex_source_cb_t vertex_source_cb,
                                              CHAIN_trace_vertex_cb_t trace_cb, CHAIN_vertex_source_callback_t merge_cb,
@@ -1297,9 +1289,9 @@ RING_header_s* CHAIN__offset_special_tracing(RING_header_s* chain, double offset
                 }
                 // e. Widening: pass 0 moves the unmarked segments, pass 1 the
                 //    marked ones.
-                MarkedOffsetRecord record{step, static_cast<unsigned char>(pass)};
+                CHAIN_marked_offset_record_s record{step, static_cast<unsigned char>(pass)};
                 const double tolerance = EQ_ask_length_tolerance();
-                POLY_SEG_small_offset(poly, POLY_SEG_copy_chain_source_ref, marked_offset, &record,
+                POLY_SEG_small_offset(poly, POLY_SEG_copy_chain_source_ref, CHAIN__marked_offset_cb, &record,
                                       tolerance * tolerance);
                 // f. Margin and shortest kept section of the trimming.
                 double margin = 0.0, min_len = 0.0;

@@ -10,12 +10,16 @@
 #include <merrow1/chain_poly_seg.h>
 #include <merrow1/chain_source.h>
 #include <merrow1/chain_trace.h>
+#include <merrow1/poly_seg.h>
+#include <merrow1/poly_seg_chain.h>
+#include "chainops/chain_poly_seg_internal.h"
 
 #include <stend/error.h>
 #include <stend/testing.h>
 #include <velte/cerr.h>
 #include <velte/testing.h>
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 #include <string>
@@ -534,4 +538,54 @@ TEST_F(OffsetCleanTest, OpenTracingOffsetValueCallback) {
         if (c.use >= 0) md(plain)->use_implied_offset = c.use;
         EXPECT_EQ(CHAIN_open_tracing_offset_value_cb(c.chain, c.vertex, values), c.expected);
     }
+}
+// The marked-offset callback moves a piece by the record's distance when its
+// mark is the record's: a piece is marked when the traced vertex its source
+// names carries 0x20000, and a piece that is not marked itself (or is an open
+// poly's start record, which has no source) takes its next piece's mark.  The polys here are made
+// from chains with material LEFT, so node i names vertex i.
+TEST_F(OffsetCleanTest, MarkedOffsetCallbackMovesThePiecesOfTheWantedMark) {
+    struct Case {
+        const char* name;
+        bool closed;
+        std::vector<int> marked;      // vertices carrying 0x20000
+        std::vector<int> moved_by_1;  // nodes that move for mark 1 (the others move for mark 0)
+    };
+    const std::vector<Case> cases = {
+        {"closed, one marked", true, {1}, {0, 1}},
+        {"closed, the last marked wraps to the first", true, {0}, {0, 3}},
+        {"closed, none marked", true, {}, {}},
+        {"open, start record takes its next", false, {0, 3}, {2, 3}},
+        {"open, last piece keeps its own", false, {3}, {2, 3}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RING_header_s* chain = make_chain(pool, {{0, 0}, {10, 0}, {10, 10}, {0, 10}}, c.closed, LEFT);
+        std::vector<RING_node_s*> vs;
+        for_each_vertex(chain, [&](const RING_node_s* v, int) { vs.push_back(const_cast<RING_node_s*>(v)); });
+        for (int k : c.marked) static_cast<CHAIN_vertex_data_s*>(vs[k]->main_data)->flags |= 0x20000u;
+        RING_header_s* poly =
+            POLY_SEG_create_from_chain(chain, pool, POLY_SEG_chain_create_source, nullptr, false, nullptr);
+        ASSERT_EQ(poly->count, 4);
+        RING_node_s* n = poly->first;
+        for (int i = 0; i < 4; ++i, n = n->next) {
+            const auto* ref = static_cast<const CHAIN_app_poly_seg_chain_source_s*>(
+                APP_DATA__ask_app_data(n->app_data, POLY_SEG_APP_DATA_CHAIN_SOURCE));
+            // An open poly's start record carries only its point.
+            if (c.closed || i > 0) {
+                ASSERT_TRUE(ref && ref->vertex == vs[i]);
+            }
+            const bool by_1 = std::find(c.moved_by_1.begin(), c.moved_by_1.end(), i) != c.moved_by_1.end();
+            CHAIN_marked_offset_record_s one{2.0, 1}, zero{3.0, 0};
+            EXPECT_EQ(CHAIN__marked_offset_cb(poly, poly, n, &one), by_1 ? 2.0 : 0.0) << i;
+            EXPECT_EQ(CHAIN__marked_offset_cb(poly, poly, n, &zero), by_1 ? 0.0 : 3.0) << i;
+        }
+    }
+    // A piece without a source reference cannot be told.
+    RING_header_s* chain = make_chain(pool, {{0, 0}, {10, 0}, {10, 10}}, true, LEFT);
+    RING_header_s* bare = POLY_SEG_create_from_chain(chain, pool, nullptr, nullptr, false, nullptr);
+    CHAIN_marked_offset_record_s one{2.0, 1};
+    stend_test::clear();
+    EXPECT_THROW(CHAIN__marked_offset_cb(bare, bare, bare->first, &one), Korvo::Error::Severe);
+    EXPECT_EQ(stend_test::texts(stend_test::Kind::Internal), std::vector<std::string>{"No app data during offsetting."});
 }
