@@ -179,6 +179,28 @@ TEST_F(ChainOffset, DispatcherTable) {
         }
 }
 
+// The zero-offset copy of a sample chain marks every vertex after its first;
+// the older engine's clean takes the copy itself (turned to start at its
+// clearest corner), so the marks show on the result.
+TEST_F(ChainOffset, ZeroOffsetOfASampleChainMarksTheCopy) {
+    CHAIN_set_new_boolean_flag(false);
+    RING_header_s* chain = square(10, LEFT);
+    static_cast<CHAIN_main_data_s*>(chain->main_data)->kind = SAMPLE_CHAIN;
+    RING_header_s* result = CHAIN_offset(chain, 0.0, ADD_ARC, SIDE(0), nullptr, nullptr, nullptr, pool, nullptr);
+    ASSERT_NE(result, nullptr);
+    ASSERT_EQ(result->count, 1);
+    RING_header_s* copy = chains_of(result)[0];
+    EXPECT_NE(copy, chain);
+    int marked = 0;
+    for_each_vertex(copy, [&](const RING_node_s* node, int) {
+        marked += (static_cast<const CHAIN_vertex_data_s*>(node->main_data)->flags & 0x800u) != 0;
+    });
+    EXPECT_EQ(marked, copy->count - 1);
+    for_each_vertex(chain, [&](const RING_node_s* node, int) {
+        EXPECT_EQ(static_cast<const CHAIN_vertex_data_s*>(node->main_data)->flags & 0x800u, 0u);
+    });
+}
+
 TEST_F(ChainOffset, NonFiniteOffsetsGiveNullWithANote) {
     const double bad[] = {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
                           -std::numeric_limits<double>::infinity()};
@@ -308,6 +330,60 @@ TEST_F(ChainOffset, OpenChainKeepsOnlyTheForwardSideAndComesBackAsItWas) {
             });
             if (control == ADD_ARC) expect_at_distance(result, chain, d);
         }
+}
+
+// Both engines give an open chain the same offset: every point of the older
+// engine's result lies on the newer engine's, and every point of the newer
+// one's lies on the older one's unless it is on an end cap (within the
+// offset of an end of the chain), which only the newer engine keeps.
+TEST_F(ChainOffset, BothEnginesOffsetOpenChainsAlike) {
+    struct Case {
+        const char* name;
+        std::vector<Vertex> vertices;
+        double d;
+    };
+    const Case cases[] = {
+        {"right angle", {{0, 0}, {10, 0}, {10, 10}}, 1.0},
+        {"arc and line", {{0, 0}, {10, 0}, {14, 4, 0.41421356237309503}, {14, 10}}, 1.5},
+        {"zig-zag", {{0, 0}, {4, 3}, {8, 0}, {12, 3}}, 0.5},
+    };
+    // The newer engine puts its results on an integer grid (cells of some 1e-8).
+    const double near = 1e-6;
+    for (const Case& c : cases)
+        for (SIDE side : {LEFT, RIGHT})
+            for (double sign : {1.0, -1.0}) {
+                SCOPED_TRACE(testing::Message() << c.name << " side " << side << " sign " << sign);
+                RING_header_s* chain = make_chain(pool, c.vertices, false, side);
+                CHAIN_set_new_boolean_flag(false);
+                RING_header_s* older =
+                    CHAIN_offset(chain, sign * c.d, ADD_ARC, SIDE(0), nullptr, nullptr, nullptr, pool, nullptr);
+                CHAIN_set_new_boolean_flag(true);
+                RING_header_s* newer =
+                    CHAIN_offset(chain, sign * c.d, ADD_ARC, SIDE(0), nullptr, nullptr, nullptr, pool, nullptr);
+                ASSERT_NE(older, nullptr);
+                ASSERT_NE(newer, nullptr);
+                std::vector<Seg> older_segments, newer_segments;
+                for (RING_header_s* r : chains_of(older))
+                    for (const Seg& s : segments_of(r)) older_segments.push_back(s);
+                for (RING_header_s* r : chains_of(newer))
+                    for (const Seg& s : segments_of(r)) newer_segments.push_back(s);
+                const double* first = point_of(chain->first);
+                const double* last = point_of(chain->last);
+                auto check = [&](const std::vector<Seg>& from, const std::vector<Seg>& onto, bool skip_caps) {
+                    for (const Seg& s : from)
+                        for (long double t : {0.0L, 0.5L, 1.0L}) {
+                            long double x, y;
+                            point_at(s, t, &x, &y);
+                            if (skip_caps && (std::hypot(double(x) - first[0], double(y) - first[1]) < c.d + near ||
+                                              std::hypot(double(x) - last[0], double(y) - last[1]) < c.d + near))
+                                continue;
+                            EXPECT_LT(double(distance_to(onto, x, y)), near) << double(x) << " " << double(y);
+                        }
+                };
+                check(older_segments, newer_segments, false);
+                check(newer_segments, older_segments, true);
+                for (RING_header_s* r : chains_of(newer)) EXPECT_EQ(side_of(r), side);
+            }
 }
 
 // An error on the open road leaves the caller's chain as it came: open,
