@@ -504,9 +504,14 @@ TEST_F(ChainOffset, SteppedRetryWhenOneTraceGivesNothing) {
 }
 
 TEST_F(ChainOffset, SteppedRetryOnlyWhenFeasible) {
+    const std::vector<Vertex> square10 = {{0, 0}, {10, 0}, {10, 10}, {0, 10}};
+    // An L-shaped pocket whose centroid (6.44, 6.44) lies outside it: the
+    // mid-point of its longest line (the bottom) moved inwards decides, and
+    // the top of the foot lies 4 above the bottom.
+    const std::vector<Vertex> l_pocket = {{0, 0}, {20, 0}, {20, 4}, {4, 4}, {4, 20}, {0, 20}};
     struct Case {
         const char* name;
-        double size;
+        const std::vector<Vertex>* vertices;
         SIDE side;
         double offset;
         int control;
@@ -514,21 +519,31 @@ TEST_F(ChainOffset, SteppedRetryOnlyWhenFeasible) {
     };
     const Case cases[] = {
         // The collapse test refuses: the pocket is narrower than twice the offset.
-        {"pocket too narrow", 10.0, RIGHT, 6.0, ADD_ARC, false},
+        {"pocket too narrow", &square10, RIGHT, 6.0, ADD_ARC, false},
         // Not ADD_ARC: no retry.
-        {"EXTEND_TANGENT", 10.0, RIGHT, 2.0, EXTEND_TANGENT, false},
-        // Inwards and wide enough: the retry runs.
-        {"pocket", 10.0, RIGHT, 2.0, ADD_ARC, true},
+        {"EXTEND_TANGENT", &square10, RIGHT, 2.0, EXTEND_TANGENT, false},
+        // Inwards, wide enough, the centroid clear of the chain.
+        {"pocket", &square10, RIGHT, 2.0, ADD_ARC, true},
+        // Outwards: always.
+        {"island", &square10, LEFT, 2.0, ADD_ARC, true},
+        // Outwards by a negative offset of a pocket: always; inwards by a
+        // negative offset of an island: never (only a positive offset into
+        // the area a chain encloses is tested further).
+        {"pocket outwards", &square10, RIGHT, -2.0, ADD_ARC, true},
+        {"island inwards", &square10, LEFT, -2.0, ADD_ARC, false},
+        {"L pocket, the bottom's mid-point clear", &l_pocket, RIGHT, 1.0, ADD_ARC, true},
+        {"L pocket, the bottom's mid-point too near the foot's top", &l_pocket, RIGHT, 2.5, ADD_ARC, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CHAIN_set_new_boolean_flag(false);
-        RING_header_s* chain = square(c.size, c.side);
-        Spoiler::reset(chain, c.offset, false);
+        RING_header_s* chain = make_chain(pool, *c.vertices, true, c.side);
+        Spoiler::reset(chain, std::fabs(c.offset), false);
         RING_header_s* result = CHAIN_offset(chain, c.offset, static_cast<CORNER_CONTROL>(c.control), SIDE(0),
                                              Spoiler::callback, nullptr, nullptr, pool, nullptr);
         EXPECT_EQ(result != nullptr, c.steps);
         EXPECT_EQ(Spoiler::traces().size() > 1, c.steps);
+        EXPECT_EQ(side_of(chain), c.side);
     }
 }
 
