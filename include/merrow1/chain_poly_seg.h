@@ -141,9 +141,12 @@ struct CHAIN_open_offset_margin_s {
 };
 
 // The clean one-sided offset (offset above 0) of an open chain closed back on
-// itself (header keys 13 and 110): traced, widened by small offsets of the
-// unmarked and then the marked segments, cleaned and trimmed at its ends, in
-// at most two passes.  A new chain list in pool (possibly empty); null when
+// itself (CHAIN_create_closed_from_open_with_key: header keys 13 and 110):
+// traced, widened by small offsets of the unmarked and then the marked
+// segments, cleaned and trimmed at its ends, in at most two passes.  The
+// offset kept is the one the returning half traces: left of the open chain's
+// direction for material LEFT, right of it for RIGHT; where pass 0 already
+// gives one piece, it runs on round both end caps.  A new chain list in pool (possibly empty); null when
 // the chain is null or has no first or last vertex.  With delete_trace the
 // last trace is deleted when CHAIN__delete_traced_chain answers true.
 RING_header_s* CHAIN__offset_special_tracing(RING_header_s* chain, double offset, CORNER_CONTROL corner, SIDE side,

@@ -654,3 +654,34 @@ TEST_F(OffsetCleanTest, AnErrorAtAnyPointLeavesNothingBehind) {
         EXPECT_GT(failures, 3);
     }
 }
+
+// The chain debug interface hears the raw offset, the chains before the
+// check and the output, or that none exists: a raw island trace cleaned with
+// the material outside its pocket source bounds no region.
+TEST_F(OffsetCleanTest, CleanReportsItsStagesToTheChainDebugInterface) {
+    RING_header_s* pocket = make_chain(pool, {{0, 0}, {10, 0}, {10, 10}, {0, 10}}, true, RIGHT);
+    RING_header_s* island = make_chain(pool, {{0, 0}, {10, 0}, {10, 10}, {0, 10}}, true, LEFT);
+    struct Case {
+        RING_header_s* source;
+        RING_header_s* traced;
+        const char* last;
+    };
+    const std::vector<Case> cases = {
+        {pocket, pocket, "CHAIN_clean_offset: offset_chains output"},
+        {pocket, island, "CHAIN_clean_offset: no output chains exist"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.last);
+        RING_header_s* raw = CHAIN__trace(c.traced, 1.0, ADD_ARC, 0, nullptr, nullptr, pool, false, nullptr);
+        RING_header_s* out = list();
+        DebugCapture::on();
+        CHAIN__clean_offset(c.source, raw, 0, nullptr, out, false);
+        const std::vector<std::string> labels = DebugCapture::labels();
+        DebugCapture::off();
+        EXPECT_EQ(out->count == 0, std::string(c.last).find("no output") != std::string::npos);
+        ASSERT_GE(labels.size(), 3u);
+        EXPECT_EQ(labels.front(), "CHAIN__clean_offset: raw_offset chain");
+        EXPECT_EQ(DebugCapture::count("CHAIN_clean_offset: offset_chains before validate"), 1);
+        EXPECT_EQ(labels.back(), c.last);
+    }
+}
