@@ -355,10 +355,12 @@ long double distance_to_result(const RING_header_s* out, long double x, long dou
 // The one-sided offset: every point of the result lies at the offset from the
 // open chain, and every point at the offset on the kept side of a source
 // segment that is no nearer to any other part of the chain lies on the
-// result.  The kept side is the side the return half of the closed chain
-// offsets to: left of the open chain's direction for material LEFT, right
-// for RIGHT.  The band covers the grid rounding and the output tolerance
-// (7 cells of some 1e-8).
+// result.  The kept side is the side away from the material (right of the
+// open chain's direction for material LEFT, left for RIGHT), the side the
+// forward half of the closed chain traces.  The result chains take the
+// chain's side, and the chain's side and direction are as they came.  The
+// band covers the grid rounding and the output tolerance (7 cells of some
+// 1e-8).
 TEST_F(OffsetCleanTest, SpecialTracingGivesTheOneSidedOffset) {
     const long double band = 1e-6L;
     for (const OpenCase& c : open_cases())
@@ -368,10 +370,14 @@ TEST_F(OffsetCleanTest, SpecialTracingGivesTheOneSidedOffset) {
             RING_header_s* source = make_chain(pool, c.vertices, false, side);
             const std::vector<Seg> path = segments_of(source);
             RING_header_s* chain = closed_with_key(pool, c.vertices, side, c.margin);
+            const DIRECTION direction = md(chain)->direction;
             RING_header_s* out = special(chain, c.d, pool);
             ASSERT_NE(out, nullptr);
             ASSERT_GE(out->count, 1);
             EXPECT_EQ(TraceLog::traces().size(), c.traces);
+            EXPECT_EQ(md(chain)->material_side, side);
+            EXPECT_EQ(md(chain)->direction, direction);
+            for (RING_header_s* r : chains_in(out)) EXPECT_EQ(md(r)->material_side, side);
             for (RING_header_s* r : chains_in(out))
                 for (const Seg& s : segments_of(r))
                     for (long double t : {0.0L, 0.25L, 0.5L, 0.75L}) {
@@ -379,7 +385,7 @@ TEST_F(OffsetCleanTest, SpecialTracingGivesTheOneSidedOffset) {
                         point_at(s, t, &x, &y);
                         EXPECT_NEAR(double(distance_to(path, x, y)), c.d, double(band)) << double(x) << ", " << double(y);
                     }
-            const long double sense = side == LEFT ? 1 : -1;
+            const long double sense = side == LEFT ? -1 : 1;
             for (const Seg& s : path)
                 for (long double t = 0.05L; t < 1.0L; t += 0.1L) {
                     long double x, y, x2, y2;
