@@ -355,7 +355,8 @@ long double distance_to_result(const RING_header_s* out, long double x, long dou
 // The one-sided offset: every point of the result lies at the offset from the
 // open chain, and every point at the offset on the kept side of a source
 // segment that is no nearer to any other part of the chain lies on the
-// result.  The kept side is the side away from the material (right of the
+// result, and no point at the offset on the material side of a segment
+// does.  The kept side is the side away from the material (right of the
 // open chain's direction for material LEFT, left for RIGHT), the side the
 // forward half of the closed chain traces.  The result chains take the
 // chain's side, and the chain's side and direction are as they came.  The
@@ -394,8 +395,13 @@ TEST_F(OffsetCleanTest, SpecialTracingGivesTheOneSidedOffset) {
                     const long double len = std::hypot(x2 - x, y2 - y);
                     const long double nx = -(y2 - y) / len * sense, ny = (x2 - x) / len * sense;
                     const long double px = x + c.d * nx, py = y + c.d * ny;
-                    if (distance_to(path, px, py) < c.d - band) continue;
-                    EXPECT_LT(double(distance_to_result(out, px, py)), double(band)) << double(px) << ", " << double(py);
+                    if (distance_to(path, px, py) >= c.d - band) {
+                        EXPECT_LT(double(distance_to_result(out, px, py)), double(band))
+                            << double(px) << ", " << double(py);
+                    }
+                    // The point at the offset on the material side is not.
+                    const long double mx = x - c.d * nx, my = y - c.d * ny;
+                    EXPECT_GT(double(distance_to_result(out, mx, my)), 0.1) << double(mx) << ", " << double(my);
                 }
         }
 }
