@@ -107,6 +107,12 @@ TEST_F(OffsetCleanTest, CleanOfARawTraceGivesTheOffsetRegion) {
          RIGHT, 1.0, 0, 1},
         {"L island outward", {{0, 0}, {10, 0}, {10, 4}, {4, 4}, {4, 10}, {0, 10}}, LEFT, 1.0, 0, 1},
         {"L island outward far", {{0, 0}, {10, 0}, {10, 4}, {4, 4}, {4, 10}, {0, 10}}, LEFT, 4.0, 0, 1},
+        // Traces with dummy pieces: the clean rounds on a grid grown by the
+        // dummy stock and covers the dummies by the stock they stand for.
+        {"L notched island outward far", {{0, 0}, {10, 0}, {10, 4}, {4, 4}, {4, 10}, {0.5, 10}, {0.5, 9.5}, {0, 9.5}},
+         LEFT, 3.0, 0, 1},
+        {"dumbbell island outward far", {{0, 0}, {6, 0}, {6, 2}, {10, 2}, {10, 0}, {16, 0}, {16, 6}, {10, 6}, {10, 4},
+                                         {6, 4}, {6, 6}, {0, 6}}, LEFT, 3.0, 0, 1},
         // A dumbbell pocket whose neck closes at this offset: two regions.
         {"dumbbell pocket inward", {{0, 0}, {6, 0}, {6, 2}, {10, 2}, {10, 0}, {16, 0}, {16, 6}, {10, 6}, {10, 4},
                                     {6, 4}, {6, 6}, {0, 6}}, RIGHT, 1.5, 0, 2},
@@ -128,7 +134,7 @@ TEST_F(OffsetCleanTest, CleanOfARawTraceGivesTheOffsetRegion) {
         const std::vector<Seg> boundary = segments_of(source);
         const bool island = c.side == LEFT;
         for (long double x = -4.3L; x <= 20.0L; x += 0.37L)
-            for (long double y = -4.1L; y <= 10.0L; y += 0.31L) {
+            for (long double y = -4.1L; y <= 14.0L; y += 0.31L) {
                 const long double dist = distance_to(boundary, x, y);
                 if (std::fabs(dist - c.d) < kBand) continue;
                 const bool inside_source = winding(boundary, x, y) != 0;
