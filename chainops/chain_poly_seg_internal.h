@@ -22,3 +22,11 @@ CHAIN_proc_app_data_spec_e CHAIN__boolean_output_spec(unsigned op, bool has_offs
 // Otherwise as CHAIN_find_minimal_loops; always 1.
 int CHAIN__find_lowest_level_loops(const RING_header_s* set, SIDE side, CHAIN_vertex_source_callback_t merge_cb,
                                    RING_header_s* out);
+
+// Moves the zone's boundary chains into the chain list in zone order: first
+// the first chain that is not a closed island (empty, open, or an outer
+// boundary), then every closed island in boundary order.  Each chain taken
+// becomes the sub-ring of a new last node and leaves its boundary, which
+// stays active.
+struct BZONE_s;
+void CHAIN__zone_take_chains_in_order(RING_header_s* out, BZONE_s* zone);
