@@ -70,6 +70,19 @@ set(rows
   "SSP_om_flags_attr_id|0|1|1"
   "SSP_om_method_descriptor_attr_id|0|1|1"
   "merrow1::ssp_class_registered_at_load()|0|0|0"
+  # Smoothing passes, the spike removers beside them, the poly-segment XML
+  # reader and the developer drivers: both earlier builds.
+  "CAM_SMTH_remove_spikes|1|1|1"
+  "CAM_SMTH_remove_spikes2|1|1|1"
+  "CAM_SMTH_remove_sharpcorner|0|1|1"
+  "CAM_SMTH_remove_sparks|0|1|1"
+  "CAM_SMTH_mergep|0|1|1"
+  "CAM_SMTH_linear_smooth|0|1|1"
+  "CAM_SMTH_curves|0|1|1"
+  "POLY_SEG_read_xml(RING_header_s*, char const*)|0|1|1"
+  "PSI_test(char const*, char const*)|0|1|1"
+  "PSI_INTXN_NODE_debug(PSI_INTXN_NODE_s*, int)|0|1|1"
+  "SNAP_ROUND__test()|0|1|1"
 )
 set(flavours merrow1 merrow1-legacy merrow1-classic)
 
