@@ -5,6 +5,7 @@
 #include <pellam/testing_ipw.h>
 #include <pellam/testing_opr.h>
 #include <stend/testing.h>
+#include <stend/testing_error_report.h>
 
 #include <optional>
 #include <string>
@@ -85,6 +86,11 @@ TEST_F(IpwManagerTest, TypeNeedsTheVariableTheProcessorAndTheBlankState) {
     stend_test::set_env("HVEX_CAM_USE_RGEIPW", "2");
     EXPECT_EQ(0, static_cast<int>(IpwManager::GetIpwType(operation)));
     EXPECT_EQ(0, static_cast<int>(IpwManager::GetIpwType(nullptr)));
+    // One variable object serves every call.
+    const long made = stend_test::environment_variables_made();
+    IpwManager::GetIpwType(operation);
+    EXPECT_EQ(made, stend_test::environment_variables_made());
+    EXPECT_EQ(1, stend_test::environment_variables_alive());
 }
 
 TEST_F(IpwManagerTest, CreateWithAStaleStatusDeletesBothTypesFirst) {
