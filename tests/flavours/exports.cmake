@@ -83,6 +83,14 @@ set(rows
   "PSI_test(char const*, char const*)|0|1|1"
   "PSI_INTXN_NODE_debug(PSI_INTXN_NODE_s*, int)|0|1|1"
   "SNAP_ROUND__test()|0|1|1"
+  # Debug drawing and region displays are plain functions of every build; the
+  # workpiece and probing classes are not in the classic build.
+  "DSPTOOL_display_box(double*, CSYS const*, MTX3_s*, int, int, int, int*, bool, unsigned int, char const*, double const*)|1|1|1"
+  "DSPTOOL_get_arc_data(Korvo::Math::Point3, Korvo::Math::Point3, Korvo::Math::Point3, DSS_ARC_arc_data_s*, MTX3_s*)|1|1|1"
+  "PMRP_display_fpass_tree_split_vertices(TREE_s*, int, int)|1|1|1"
+  "Korvo::Cam::IpwManager::GetIpwType(OPR*)|1|1|0"
+  "Korvo::Cam::CmmInspectTool::GetToolData(unsigned int, Korvo::Cam::CmmInspectTool::ToolData_s*)|1|1|0"
+  "Korvo::Cam::CmmInspectTool::CalcToolAngles(Korvo::Cam::CmmInspectTool::ToolData_s*, Korvo::Math::Vector3*, bool, double*, double*)|1|1|0"
 )
 set(flavours merrow1 merrow1-legacy merrow1-classic)
 
