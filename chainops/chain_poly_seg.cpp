@@ -624,9 +624,7 @@ bool closed_island(const RING_header_s* chain) { return ring_closed(chain) && is
 
 }  // namespace
 
-void CHAIN_zone_order_extract_air_regions(void* list, BZONE_s* zone, BZONE_s*) {
-    RING_header_s* out = static_cast<RING_header_s*>(list);
-    if (!out || !zone || zone->value != 0) return;
+void CHAIN__zone_take_chains_in_order(RING_header_s* out, BZONE_s* zone) {
     const std::vector<BZONE_boundary_s*> bs = boundaries_of(zone);
     for (BZONE_boundary_s* b : bs) {
         const RING_header_s* chain = boundary_chain(b);
@@ -639,6 +637,12 @@ void CHAIN_zone_order_extract_air_regions(void* list, BZONE_s* zone, BZONE_s*) {
         const RING_header_s* chain = boundary_chain(b);
         if (chain && closed_island(chain)) take_chain(out, b);
     }
+}
+
+void CHAIN_zone_order_extract_air_regions(void* list, BZONE_s* zone, BZONE_s*) {
+    RING_header_s* out = static_cast<RING_header_s*>(list);
+    if (!out || !zone || zone->value != 0) return;
+    CHAIN__zone_take_chains_in_order(out, zone);
 }
 
 void CHAIN_zone_order_extract_material_regions(void* list, BZONE_s* zone, BZONE_s*) {
