@@ -11,6 +11,7 @@
 // back by guards, so an error leaves the chains as they came.
 #include <merrow1/chain_poly_seg.h>
 
+#include "chainops/chain_2.h"
 #include "chainops/chain_poly_seg_internal.h"
 #include "internal/ring_check.h"
 #include "internal/scratch_pool.h"
@@ -920,4 +921,119 @@ void CHAIN_SplitSetIntoSimplyConnectedRegions(RING_header_s* set, Korvo::Cam::Ma
                                   nullptr, value + CHAIN_ask_set_tolerance(set), side_or_first(side, set), false,
                                   nullptr, nullptr, out);
     });
+}
+
+// ---------------------------------------------------------------------------
+// Cleaning of traced offsets
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// Chain debug report kinds of the offset cleaning.
+const int kDebugRawOffset = 20;
+const int kDebugBeforeValidate = 22;
+const int kDebugOffsetOutput = 23;
+
+// Sets a chain's region_set_id to 0 for the length of a call and puts the
+// saved id back on every exit.
+class RegionIdZeroGuard {
+public:
+    explicit RegionIdZeroGuard(RING_header_s* chain) : m_md(main_of(chain)) {
+        if (!m_md) return;
+        m_id = m_md->region_set_id;
+        m_md->region_set_id = 0;
+    }
+    ~RegionIdZeroGuard() {
+        if (m_md) m_md->region_set_id = m_id;
+    }
+    RegionIdZeroGuard(const RegionIdZeroGuard&) = delete;
+    RegionIdZeroGuard& operator=(const RegionIdZeroGuard&) = delete;
+
+private:
+    CHAIN_main_data_s* m_md;
+    int m_id = 0;
+};
+
+// The first set of a set of sets, or null.
+RING_header_s* first_set(const RING_header_s* set_of_sets) {
+    if (!set_of_sets) return nullptr;
+    for (RING_node_s* node : ring_nodes(set_of_sets))
+        if (RING_header_s* set = RING_ask_node_subring(node)) return set;
+    return nullptr;
+}
+
+// A set holding the poly, in a set of sets of its own (both in the pool).
+RING_header_s* single_poly_set_of_sets(RING_header_s* poly, CMEM_pool_s* pool) {
+    RING_header_s* set = POLY_SEG_create_set(pool, Korvo::Cam::MaterialAtInfinityUndetermined);
+    POLY_SEG_append_to_set(set, poly);
+    RING_header_s* sets = POLY_SEG_create_set_of_sets(pool);
+    POLY_SEG_append_to_set_of_sets(sets, set);
+    return sets;
+}
+
+}  // namespace
+
+int CHAIN__clean_offset(RING_header_s* source, RING_header_s* raw, SIDE side, CHAIN_vertex_source_callback_t merge_cb,
+                        RING_header_s* out, bool flag) {
+    // 1. Nothing to clean.
+    if (!raw || !raw->first || raw->count <= 0) {
+        CERR__set_error_code(0);
+        return 1;
+    }
+    // 2. The raw offset.
+    CHAIN_debug_report(kDebugRawOffset, "CHAIN__clean_offset: raw_offset chain", raw, nullptr);
+    merrow1::run_converting_reported(kFile, __LINE__, [&]() {
+        // 3. Scratch pool and the intersection object.
+        MERROW1_SCRATCH_POOL_SIZED(pool, "CHAIN_clean_offset", 512);
+        PsiGuard psi(PSI_create(0, true, false, POLY_SEG_copy_chain_source_ref, nullptr));
+        // 4. raw as one poly with its sources; dummy stock noted.
+        POLY_SEG_dummy_stock_info_s info{false, 0.0};
+        RING_header_s* poly = POLY_SEG_create_from_chain(raw, pool, POLY_SEG_chain_create_source, nullptr, false, &info);
+        if (!poly) return;
+        // 5. raw takes part as region set 0; its id goes back on every exit.
+        RegionIdZeroGuard id(raw);
+        // 6. Where the material lies: outside a closed source that is not an
+        //    island; a missing source counts as material not outside.
+        const bool material_outside = source && ring_closed(source) && source->count >= 2 && !is_island(source);
+        // 7. Onto a grid of its own, grown by the dummy stock when there is
+        //    one; shared ends go to the material side, dummies to the other.
+        const bool stocked = info.max_stock > 0;
+        INT_GRID_MAP_s* map = POLY_SEG_create_scaling(poly, stocked ? info.max_stock : 0.0);
+        POLY_SEG_put_to_grid_material_side(poly, map, true, POLY_SEG_copy_chain_source_ref);
+        INT_GRID_MAP__destroy(map);
+        // 8. One region set of one poly.
+        RING_header_s* sets = single_poly_set_of_sets(poly, pool);
+        const double rounding = POLY_SEG_get_set_rounding_tol(first_set(sets));
+        int material[1] = {material_outside ? 1 : 0};
+        // 9. The region set cleaned by itself.
+        RING_header_s* cleaned = POLY_SEG_create_set_of_sets(pool);
+        PSI_method<PSI_set_clean_each_region_set_fn>(psi.get(), PSI_SLOT_SET_CLEAN_EACH_REGION_SET)(
+            psi.get(), sets, material, cleaned, true, stocked ? trace_dummy_stock : nullptr, flag, false);
+        psi.release();
+        // 10. Back to chains made in out's pool.
+        RING_node_s* before_first = out ? out->last : nullptr;
+        RING_header_s* result = first_set(cleaned);
+        if (result && out) {
+            POLY_SEG_remove_small_closed_loops(result, nullptr);
+            POLY_SEG_get_set_from_grid(result);
+            POLY_SEG_remove_inserts(result, rounding);
+            const CHAIN_main_data_s* md = main_of(raw);
+            POLY_SEG_create_chain_set(result, &md->csys, static_cast<CHAIN_proc_app_data_spec_e>(11),
+                                      merge_cb ? merge_cb : CHAIN_boolean_merge, nullptr, nullptr, 2 * rounding,
+                                      side != 0 ? side : md->material_side, true, nullptr, nullptr, out);
+        }
+        // 11. The output checked against raw.
+        if (out) {
+            CHAIN_debug_report(kDebugBeforeValidate, "CHAIN_clean_offset: offset_chains before validate", out,
+                               nullptr);
+            CHAIN__validate_shapes_from_boolean(raw, out, before_first);
+            if (out->count == 0)
+                CHAIN_debug_report(kDebugOffsetOutput, "CHAIN_clean_offset: no output chains exist", out, nullptr);
+            else
+                CHAIN_debug_report(kDebugOffsetOutput, "CHAIN_clean_offset: offset_chains output", out, nullptr);
+        }
+        // 12. The id, the object and the pool go with the guards.
+    });
+    CERR__set_error_code(0);
+    return 1;
 }
