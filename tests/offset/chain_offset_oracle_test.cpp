@@ -485,13 +485,15 @@ std::vector<signed char> check_offset(const Source& src, SIDE seen_side, bool sw
 // The side and the vertices of a source, to see that an offset left them.
 struct Snapshot {
     SIDE side;
+    DIRECTION direction;
     int count;
     bool closed;
     std::vector<double> coords;
     bool there_and_back;
 };
 Snapshot snapshot(const RING_header_s* chain) {
-    Snapshot s{trace_test::side_of(chain), chain->count, trace_test::is_closed(chain), {}, false};
+    Snapshot s{trace_test::side_of(chain), region_oracle::data_of(chain)->direction, chain->count,
+               trace_test::is_closed(chain), {}, false};
     s.there_and_back = APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_THERE_AND_BACK) != nullptr;
     trace_test::for_each_vertex(chain, [&](const RING_node_s* v, int) {
         // The point, and for an arc its centre, radius and sense.
@@ -507,7 +509,7 @@ Snapshot snapshot(const RING_header_s* chain) {
     return s;
 }
 bool same(const Snapshot& a, const Snapshot& b) {
-    return a.side == b.side && a.count == b.count && a.closed == b.closed && a.coords == b.coords &&
+    return a.side == b.side && a.direction == b.direction && a.count == b.count && a.closed == b.closed && a.coords == b.coords &&
            a.there_and_back == b.there_and_back;
 }
 
