@@ -1299,9 +1299,9 @@ RING_header_s* CHAIN__offset_special_tracing(RING_header_s* chain, double offset
                     margin = 2 * step;
                     min_len = std::sqrt(40 * offset / cell);
                 }
-                if (const double* record73 = static_cast<const double*>(
+                if (const CHAIN_open_offset_margin_s* record73 = static_cast<const CHAIN_open_offset_margin_s*>(
                         APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_OPEN_OFFSET_MARGIN))) {
-                    const double v = std::min((record73[2] + record73[3]) / 2, 0.1 * offset);
+                    const double v = std::min((record73->first + record73->second) / 2, 0.1 * offset);
                     if (v > margin) {
                         margin = v;
                         if (v / cell > min_len) min_len = v / cell;

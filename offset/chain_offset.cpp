@@ -10,9 +10,10 @@
 //      taken.
 //   3. Zero offset: the cleaned copy of the chain.
 //   4. An open chain (unless BREAK_CORNER) takes the open road: it is closed
-//      back along itself, offset as a closed chain, and the forward side of
-//      the result kept.  Everything else takes the closed road: trace, then
-//      clean.
+//      back along itself and offset, by the older engine as a closed chain
+//      whose pieces traced from the forward half are kept, by the newer one
+//      through the special tracing of the traced-offset cleaner.  Everything
+//      else takes the closed road: trace, then clean.
 //   5. A closed ADD_ARC offset that gives nothing is tried again in 2, 3 and
 //      4 equal steps when stepping can work at all (feasibility below).
 // A negative offset works on the other side: the source's material side is
