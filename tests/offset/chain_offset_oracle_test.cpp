@@ -326,9 +326,6 @@ const KnownFault kKnownFaults[] = {
     {"newer engine: an open chain with BREAK_CORNER (stocked open, then the boolean clean) keeps the stretches of "
      "its stocked trace that run into the material and its end caps",
      [](const Outcome& o) { return o.newer && !o.raised && !o.closed && o.control == BREAK_CORNER; }},
-    {"newer engine: the special tracing of an open chain raises 1585001 \"Put to Grid Attempted on out of range "
-     "coordinate\" or 930000 \"No app data during offsetting.\"",
-     [](const Outcome& o) { return o.newer && !o.closed && (o.raised == 1585001 || o.raised == 930000); }},
 };
 const size_t kKnownFaultCount = sizeof(kKnownFaults) / sizeof(kKnownFaults[0]);
 
