@@ -431,7 +431,11 @@ TEST_F(OffsetCleanTest, SpecialTracingGivesTheOneSidedOffset) {
 //   new arcs no source (930000 "No app data during offsetting."), and on the
 //   other side the trimming took the offset of the first segment for an end
 //   cap and dropped it (the closing segment of the closed chain ends at the
-//   first vertex as the caps there do).
+//   first vertex as the caps there do);
+// - a curl of lines: the one-segment section kept at the start of the first
+//   segment was taken back to a chain and then discarded as a trace result
+//   made of dummies only (its one real piece was judged by the vertex it
+//   stands on, whose record is that of the dummy before it).
 TEST_F(OffsetCleanTest, SpecialTracingOfChainsItOnceFailedOn) {
     struct Case {
         const char* name;
@@ -445,6 +449,13 @@ TEST_F(OffsetCleanTest, SpecialTracingOfChainsItOnceFailedOn) {
           {-0.70318025538518392, -0.38707593257554368, 1.7916316576135292},
           {-1.0581865149271346, -0.5396201825973983}},
          0.34222309055077371},
+        {"curl of lines",
+         {{1.2914390279461616, -0.42776398588873493},
+          {-0.85480539397217237, 1.0972191429686193},
+          {-0.59830399611178586, 1.0876743276492167},
+          {0.64723280241046388, 1.1115792193726513},
+          {1.0312782214571665, 0.35369746830786686}},
+         0.36563105206468383},
     };
     for (const Case& c : cases)
         for (SIDE side : {LEFT, RIGHT}) {
