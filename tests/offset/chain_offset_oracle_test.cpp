@@ -674,6 +674,17 @@ TEST_F(OffsetOracle, SmallChainsMatchTheBruteForceOffsetRegion) {
          LEFT,
          0.34222309055077371,
          ADD_ARC},
+        // An open chain through an arc, offset beyond that arc's radius,
+        // whose kept run the trimming cut twice at one point near its end:
+        // the newer engine once offset it to nothing.
+        {{{0.71015985569754392, -0.6678840480128081},
+          {-0.32302342654811617, 1.0189043120382986},
+          {0.94669414132561835, 0.29008503293594845, 0.21301027931733341},
+          {0.66998665211331099, 0.15863604238268936}},
+         false,
+         RIGHT,
+         0.55450267445691048,
+         ALWAYS_EXTEND_TANGENT},
         // An open arc and line the newer engine once offset to nothing.
         {{{-0.25230595921676768, -0.79068001074799432},
           {-0.65574524241647958, -0.49637168052958586, -0.41442995020709938},
