@@ -684,7 +684,14 @@ bool offset_reverse_one(RING_header_s* chain, double offset, RING_header_s* out,
     RING_node_s* node = before ? before->next : out->first;
     for (int i = count_before; i < out->count && node; ++i, node = node->next)
         if (RING_header_s* region = RING_ask_node_subring(node)) made.push_back(region);
-    if (stamp.open()) link_region_to_open_chain(chain, stamp, made);
+    if (stamp.open()) {
+        link_region_to_open_chain(chain, stamp, made);
+        // Each region stands for the open chain (header key 10): reopening
+        // gives a region handed back whole its chain in its place.
+        for (RING_header_s* region : made)
+            if (!APP_DATA__ask_app_data(region->app_data, APP_DATA_STOCKED_FROM))
+                RING_put_header_app_data(region, APP_DATA_STOCKED_FROM, chain);
+    }
     stamp.restore();
     for (RING_header_s* region : made) {
         CHAIN_main_data_s* rmd = main_data(region);
@@ -714,6 +721,24 @@ bool on_source(const RING_node_s* vertex) {
     return type >= 1 && type <= 5;
 }
 
+const CHAIN_source_segment_s* source_segment_of(const RING_node_s* vertex) {
+    return static_cast<const CHAIN_source_segment_s*>(APP_DATA__ask_app_data(vertex->app_data, APP_DATA_SOURCE_SEGMENT));
+}
+
+// The chain the vertex's source-segment record (key 20) names, or null.
+const RING_header_s* source_chain_of(const RING_node_s* vertex) {
+    const CHAIN_source_segment_s* segment = source_segment_of(vertex);
+    return segment ? segment->source_chain : nullptr;
+}
+
+// Whether the vertex, or the vertex its key-20 record names, is back side.
+bool back_side_source(const RING_node_s* vertex) {
+    if (vertex_record(vertex)->flags & CHAIN_VERTEX_BACK_SIDE) return true;
+    const CHAIN_source_segment_s* segment = source_segment_of(vertex);
+    const CHAIN_vertex_data_s* source = segment ? vertex_record(segment->source_vertex) : nullptr;
+    return source && (source->flags & CHAIN_VERTEX_BACK_SIDE);
+}
+
 // Removes a list node without deleting the chain it holds.
 void unlink_list_node(RING_header_s* list, RING_node_s* node) {
     RING_set_node_subring(node, nullptr);
@@ -733,9 +758,24 @@ bool cut_into_source_runs(RING_header_s* chain, RING_header_s* results) {
     const int n = static_cast<int>(v.size());
     const bool closed = is_closed(chain);
     std::vector<bool> on(n);
+    for (int i = 0; i < n; ++i) on[i] = (closed || i > 0) && on_source(v[i]);
+    // A single segment off its source between two vertices on their source
+    // from one chain, neither it nor its source on the back side, is a piece
+    // of that chain whose source the region lost (the cap the region's
+    // boundary puts across the chain at a corner it does not round): it
+    // joins the runs, which would otherwise be cut apart there with a gap
+    // the width of the cap.
+    std::vector<bool> bridged(n, false);
+    for (int i = 0; i < n; ++i) {
+        if (on[i] || (!closed && (i < 2 || i + 1 >= n)) || back_side_source(v[i])) continue;
+        const int before = (i + n - 1) % n, after = (i + 1) % n;
+        if (!on[before] || !on[after]) continue;
+        const RING_header_s* chain_before = source_chain_of(v[before]);
+        bridged[i] = chain_before && chain_before == source_chain_of(v[after]);
+    }
     int on_count = 0;
     for (int i = 0; i < n; ++i) {
-        on[i] = (closed || i > 0) && on_source(v[i]);
+        on[i] = on[i] || bridged[i];
         on_count += on[i];
     }
     if (on_count == 0) return false;

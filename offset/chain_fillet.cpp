@@ -56,13 +56,31 @@ void append_copy(RING_header_s* to, const RING_node_s* vertex, bool as_start) {
     copy->flags = (v->flags & ~CHAIN_VERTEX_SEG_TYPE_MASK) | type_bits;
 }
 
+// Geometry type of the segment ending at the vertex as the fillets read it:
+// the host's, else the flag field's.  A vertex with neither, no
+// machining-segment record and no back-side mark reads its source segment's
+// (key 20), one step back: the union can hand back the chain an open input
+// was closed into there and back, whose forward vertices link to the
+// caller's typed vertices (its return vertices are back side, untyped).
+int fillet_geom_type(const RING_header_s* chain, const RING_node_s* vertex) {
+    int type = MCHN_ask_segment_geom_type(chain, vertex);
+    if (type == 0) type = CHAIN_seg_ask_geom_type(vertex);
+    if (type != 0 || APP_DATA__ask_app_data(vertex->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE) ||
+        (record_of(vertex)->flags & CHAIN_VERTEX_BACK_SIDE))
+        return type;
+    const auto* s = static_cast<const CHAIN_source_segment_s*>(
+        APP_DATA__ask_app_data(vertex->app_data, APP_DATA_SOURCE_SEGMENT));
+    if (!s || !s->source_vertex || !record_of(s->source_vertex)) return 0;
+    type = MCHN_ask_segment_geom_type(s->source_chain, s->source_vertex);
+    return type != 0 ? type : CHAIN_seg_ask_geom_type(s->source_vertex);
+}
+
 }  // namespace
 
 bool CHAIN__vertex_is_filletable(const RING_header_s* chain, const RING_node_s* vertex, bool allow3, bool allow2) {
     const CHAIN_vertex_data_s* v = record_of(vertex);
     if (!v || (v->flags & CHAIN_VERTEX_BACK_SIDE)) return false;
-    int type = MCHN_ask_segment_geom_type(chain, vertex);
-    if (type == 0) type = CHAIN_seg_ask_geom_type(vertex);
+    const int type = fillet_geom_type(chain, vertex);
     if (type == 0) return false;
     if (type == 3 && !allow3) return false;
     if (type == 2 && !allow2) return false;
@@ -271,14 +289,30 @@ bool from_input(const RING_node_s* v) {
     return s && label_of(s->source_chain) == 1;
 }
 
-// What a vertex takes over from the shape vertex its former source segment
-// (key 20) ends at: the fillet-arc mark, and the geometry-source record or
-// else the source description bits and data word.
+// The vertex that describes the source of the former vertex's segment: the
+// former vertex itself, or, when it carries no geometry-source record and no
+// geometry type and is not back side, the vertex its own key-20 link names
+// (a vertex of the chain an open input was closed into links to the
+// caller's vertex, which holds the description).
+const RING_node_s* described_source(const RING_node_s* former) {
+    const CHAIN_vertex_data_s* f = record_of(former);
+    if (APP_DATA__ask_app_data(former->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE) ||
+        (f->flags & (CHAIN_VERTEX_GEOM_TYPE_MASK | CHAIN_VERTEX_BACK_SIDE)))
+        return former;
+    const CHAIN_source_segment_s* deeper = key20(former);
+    return deeper && record_of(deeper->source_vertex) ? deeper->source_vertex : former;
+}
+
+// What a vertex takes over from the vertex its former source segment (key
+// 20) ends at: the fillet-arc mark, and the geometry-source record or else
+// the source description bits and data word (of the vertex that describes
+// that segment's source).
 void take_former(RING_node_s* v, RING_node_s* former_vertex, RING_header_s* chain) {
     auto* rec = static_cast<CHAIN_vertex_data_s*>(v->main_data);
+    if (!rec || !record_of(former_vertex)) return;
+    if (record_of(former_vertex)->flags & CHAIN_VERTEX_FILLET_ARC) rec->flags |= CHAIN_VERTEX_FILLET_ARC;
+    former_vertex = const_cast<RING_node_s*>(described_source(former_vertex));
     const CHAIN_vertex_data_s* src = record_of(former_vertex);
-    if (!rec || !src) return;
-    if (src->flags & CHAIN_VERTEX_FILLET_ARC) rec->flags |= CHAIN_VERTEX_FILLET_ARC;
     if (void* r74 = APP_DATA__ask_app_data(former_vertex->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE)) {
         RING_put_node_app_data(chain, v, CHAIN_APP_DATA_SEGMENT_SOURCE, r74);
     } else {
@@ -495,14 +529,16 @@ double walk_parameter(const SourceSegment& s, const Point& p) {
 // Whether the segment ending at the vertex carries a geometry type (or a
 // machining-segment record).
 bool has_geometry_type(const RING_header_s* chain, const RING_node_s* v) {
-    return APP_DATA__ask_app_data(v->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE) ||
-           MCHN_ask_segment_geom_type(chain, v) != 0 || CHAIN_seg_ask_geom_type(v) != 0;
+    return APP_DATA__ask_app_data(v->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE) || fillet_geom_type(chain, v) != 0;
 }
 bool back_side(const RING_node_s* v) { return (record_of(v)->flags & CHAIN_VERTEX_BACK_SIDE) != 0; }
 
 // Appends the vertex ending at `to` with the geometry of the source segment
 // between (a line, or the source arc in the walk's sense), the source
-// vertex's marks and its host segment data.
+// vertex's marks and its host segment data.  Where the source holds its
+// geometry type in a machining-segment record (key 74) rather than in its
+// flag word, the new vertex shares that record as well, so the type travels
+// with the flag word it stands beside.
 void append_part(RING_header_s* shape, const SourceSegment& s, const Point& to) {
     const CHAIN_vertex_data_s* v = record_of(s.vertex);
     end_segment end{};
@@ -522,13 +558,13 @@ void append_part(RING_header_s* shape, const SourceSegment& s, const Point& to) 
     auto* rec = static_cast<CHAIN_vertex_data_s*>(node->main_data);
     rec->flags = (v->flags & ~CHAIN_VERTEX_SEG_TYPE_MASK) | (rec->flags & CHAIN_VERTEX_SEG_TYPE_MASK);
     MCHN_merge_segment_app_data(s.vertex, s.vertex, s.chain, node, shape);
+    if (!APP_DATA__ask_app_data(node->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE))
+        if (void* r74 = APP_DATA__ask_app_data(s.vertex->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE))
+            RING_put_node_app_data(shape, node, CHAIN_APP_DATA_SEGMENT_SOURCE, r74);
 }
 
 int best_geometry_type(const SourceSegment& a, const SourceSegment& b) {
-    auto type_of = [](const SourceSegment& s) {
-        const int host = MCHN_ask_segment_geom_type(s.chain, s.vertex);
-        return host != 0 ? host : geometry_type(s.vertex);
-    };
+    auto type_of = [](const SourceSegment& s) { return fillet_geom_type(s.chain, s.vertex); };
     const int ta = type_of(a), tb = type_of(b);
     return type_rank(ta) <= type_rank(tb) ? ta : tb;
 }
@@ -545,6 +581,7 @@ struct Run {
     Point first_end;    // where the run's first piece ends
     Point in, out;  // feet of the corners before and after the run
     Join join = Join::Arc;  // towards the next run
+    bool across = false;    // pieces passed over lie between it and the next run
 };
 
 // Segments strictly between a and b in walk order on one chain; false when b
@@ -595,6 +632,7 @@ bool loop_runs(const POLY_INTXN_s* loop, const INT_GRID_MAP_s* grid, std::vector
                int* other_pieces) {
     const int n = POLY_INTXN_count(loop);
     if (!loop->closed || n < 2) return false;
+    bool passed_over = false;  // since the last piece of the last run
     for (int k = n - 1; k >= 0; --k) {
         const POLY_INTXN_node_s* e = POLY_INTXN_entry(loop, k);
         RING_node_s* segment = e->node->segs[e->arm & 1];
@@ -603,13 +641,17 @@ bool loop_runs(const POLY_INTXN_s* loop, const INT_GRID_MAP_s* grid, std::vector
         // the runs on either side meet across them.
         if (piece && (piece->flags & kNotOffsetPiece)) {
             ++*other_pieces;
+            passed_over = true;
             continue;
         }
         ++*offset_pieces;
         const auto* ref = segment ? static_cast<const CHAIN_app_poly_seg_chain_source_s*>(
                                         APP_DATA__ask_app_data(segment->app_data, POLY_SEG_KEY_CHAIN_SOURCE))
                                   : nullptr;
-        if (!ref || !ref->chain || !ref->vertex) continue;
+        if (!ref || !ref->chain || !ref->vertex) {
+            passed_over = true;
+            continue;
+        }
         // Walked backward, the piece ends where the entry before it ends.
         const POLY_INTXN_node_s* before = POLY_INTXN_entry(loop, k > 0 ? k - 1 : n - 1);
         const Point corner = grid_point(grid, before->node->pnt);
@@ -618,8 +660,11 @@ bool loop_runs(const POLY_INTXN_s* loop, const INT_GRID_MAP_s* grid, std::vector
         if (!runs->empty() && runs->back().source == s) {
             runs->back().corner = corner;
             runs->back().last_start = start;
+            passed_over = false;
             continue;
         }
+        if (!runs->empty()) runs->back().across = passed_over;
+        passed_over = false;
         Run run;
         run.source = s;
         run.corner = corner;
@@ -631,6 +676,8 @@ bool loop_runs(const POLY_INTXN_s* loop, const INT_GRID_MAP_s* grid, std::vector
     if (runs->size() > 1 && runs->front().source == runs->back().source) {
         runs->front().first_end = runs->back().first_end;
         runs->pop_back();
+    } else if (!runs->empty()) {
+        runs->back().across = passed_over;
     }
     return runs->size() >= 2;
 }
@@ -645,9 +692,13 @@ RING_header_s* rebuild_loop(const CHAIN_fillet_boundary_context_s& ctx, const PO
     if (other_pieces >= 2 * offset_pieces) return nullptr;
     const double length_tol = EQ_ask_length_tolerance();
     const size_t m = runs.size();
-    // 1. The corner between two runs: of the loop points about the passage,
-    //    the one whose distances to both source segments are nearest the
-    //    radius (a short piece at the passage may carry either source).
+    // 1. The corner between two runs that meet directly: of the loop points
+    //    about the passage, the one whose distances to both source segments
+    //    are nearest the radius (a short piece at the passage may carry
+    //    either source).  Across pieces passed over (an end cap, a corner
+    //    piece) the corner stays where the first run's last piece ends: both
+    //    runs may be offsets of one segment, from which every loop point
+    //    lies the radius away.
     auto miss = [&](const Run& a, const Run& b, const Point& x) {
         return std::fabs(distance(x, foot_on(a.source, x)) - ctx.radius) +
                std::fabs(distance(x, foot_on(b.source, x)) - ctx.radius);
@@ -655,6 +706,7 @@ RING_header_s* rebuild_loop(const CHAIN_fillet_boundary_context_s& ctx, const PO
     for (size_t j = 0; j < m; ++j) {
         Run& a = runs[j];
         const Run& b = runs[(j + 1) % m];
+        if (a.across) continue;
         for (const Point& x : {a.last_start, b.first_end})
             if (miss(a, b, x) < miss(a, b, a.corner)) a.corner = x;
     }
@@ -907,7 +959,14 @@ int CHAIN_fillet_region(RING_header_s* list, double radius, bool allow3, bool al
         const CHAIN_main_data_s* first = main_of(chains_of(list).front());
         make_fillet_shapes(shapes, radius, tol, first ? &first->csys : nullptr, pool, fillets);
         CHAIN_set_implied_offset_for_set(shapes, 0.0, false);
-        if (fillets->count == 0) return;
+        // No fillet shape: the regions vanished.  An open input's region is
+        // material along the chain, which a fillet only adds to, so it never
+        // vanishes: it is the caller's chain, unchanged.
+        if (fillets->count == 0) {
+            for (RING_header_s* c : chains_of(list))
+                if (!closed_chain(c)) RING_insert_after(out, out->last, RING_dup_reference(c));
+            return;
+        }
         // 7. The fillet shapes united with the regions; slivers dropped.
         RING_header_s* results = RING_create_in_pool(nullptr, RING_TYPE_LIST, out->pool);
         struct ResultsGuard {
@@ -961,11 +1020,31 @@ int CHAIN_fillet_region(RING_header_s* list, double radius, bool allow3, bool al
         }
         // 8. Open inputs come back open.
         if (any_open) {
+            // The reopening keeps the runs of vertices on their source, and
+            // removing the fillet shapes' links below takes away the arc
+            // vertices' only link to their mark: every result vertex first
+            // takes over the mark and the source description of the vertex
+            // its key-20 link names.
+            for (RING_header_s* c : chains_of(results)) {
+                if (caller_chains.count(c)) continue;
+                for (RING_node_s* v : merrow1::ring_nodes(c))
+                    if (const CHAIN_source_segment_s* former = key20(v)) take_former(v, former->source_vertex, c);
+            }
             CHAIN_open_closed_by_offset_reverse(list, closed, results);
             CHAIN_set_region_set_id_for_set(fillets, 2);
             CHAIN_set_region_set_id_for_set(closed, 1);
             int label = 2;
             CHAIN_remove_intermediate_source(results, &label);
+            // The chains open inputs were closed into live in the scratch
+            // pool: links into them go on to the caller's vertices.
+            std::vector<RING_header_s*> regions_of_open;
+            for (RING_header_s* c : chains_of(closed))
+                if (!caller_chains.count(c)) regions_of_open.push_back(c);
+            CHAIN_set_region_set_id_for_set(closed, 1);
+            for (RING_header_s* c : regions_of_open) main_of(c)->region_set_id = 4;
+            label = 4;
+            CHAIN_remove_intermediate_source(results, &label);
+            CHAIN_set_region_set_id_for_set(list, 1);
             CHAIN_set_region_set_id_for_set(fillets, 1);
             // Pieces given back as the caller's own chains: references too.
             RING_node_s* n = results->first;
