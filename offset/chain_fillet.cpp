@@ -533,12 +533,33 @@ bool has_geometry_type(const RING_header_s* chain, const RING_node_s* v) {
 }
 bool back_side(const RING_node_s* v) { return (record_of(v)->flags & CHAIN_VERTEX_BACK_SIDE) != 0; }
 
+// The forward vertex whose segment a return vertex of a chain closed there
+// and back (header key 110, its turning vertex) runs back along: the k-th
+// vertex after the turn runs back along the segment of the vertex k places
+// before the turn.  Null for other vertices and chains.
+RING_node_s* forward_twin(const RING_header_s* chain, const RING_node_s* vertex) {
+    const auto* turn = static_cast<const RING_node_s*>(APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_TURNING_VERTEX));
+    if (!turn || !closed_chain(chain) || !back_side(vertex)) return nullptr;
+    std::vector<RING_node_s*> forward;
+    RING_node_s* v = chain->first;
+    for (int i = 0; i < chain->count && v; ++i, v = v->next) {
+        forward.push_back(v);
+        if (v == turn) break;
+    }
+    if (forward.back() != turn) return nullptr;
+    const RING_node_s* r = turn->next;
+    for (size_t k = 0; k + 1 < forward.size() && r; ++k, r = r->next)
+        if (r == vertex) return forward[forward.size() - 1 - k];
+    return nullptr;
+}
+
 // Appends the vertex ending at `to` with the geometry of the source segment
 // between (a line, or the source arc in the walk's sense), the source
-// vertex's marks and its host segment data.  Where the source holds its
-// geometry type in a machining-segment record (key 74) rather than in its
-// flag word, the new vertex shares that record as well, so the type travels
-// with the flag word it stands beside.
+// vertex's marks and its host segment data.  Where that leaves the new
+// vertex without a geometry type, it takes the description of its source's
+// segment (the geometry-source record, shared, or the type bits): the
+// source's own, or, for a return segment of a run closed there and back,
+// which lies on the forward segment it runs back along, that segment's.
 void append_part(RING_header_s* shape, const SourceSegment& s, const Point& to) {
     const CHAIN_vertex_data_s* v = record_of(s.vertex);
     end_segment end{};
@@ -558,9 +579,17 @@ void append_part(RING_header_s* shape, const SourceSegment& s, const Point& to) 
     auto* rec = static_cast<CHAIN_vertex_data_s*>(node->main_data);
     rec->flags = (v->flags & ~CHAIN_VERTEX_SEG_TYPE_MASK) | (rec->flags & CHAIN_VERTEX_SEG_TYPE_MASK);
     MCHN_merge_segment_app_data(s.vertex, s.vertex, s.chain, node, shape);
-    if (!APP_DATA__ask_app_data(node->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE))
-        if (void* r74 = APP_DATA__ask_app_data(s.vertex->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE))
-            RING_put_node_app_data(shape, node, CHAIN_APP_DATA_SEGMENT_SOURCE, r74);
+    if (APP_DATA__ask_app_data(node->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE) ||
+        (rec->flags & CHAIN_VERTEX_GEOM_TYPE_MASK))
+        return;
+    const RING_node_s* twin = forward_twin(s.chain, s.vertex);
+    const RING_node_s* described = described_source(twin ? twin : s.vertex);
+    if (void* r74 = APP_DATA__ask_app_data(described->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE)) {
+        RING_put_node_app_data(shape, node, CHAIN_APP_DATA_SEGMENT_SOURCE, r74);
+    } else {
+        constexpr unsigned kTypes = CHAIN_VERTEX_GEOM_TYPE_MASK | CHAIN_VERTEX_SOURCE_GEOM_TYPE_MASK;
+        rec->flags |= record_of(described)->flags & kTypes;
+    }
 }
 
 int best_geometry_type(const SourceSegment& a, const SourceSegment& b) {

@@ -349,53 +349,36 @@ TEST_F(ChainOffsetReverseTest, ResultChainsAreCutIntoTheRunsOnTheirSource) {
     RING_delete(c);
 }
 
-// A single vertex off its source between two on it, all three from one
-// source chain, is a piece of that chain whose source was lost (the cap a
-// region puts across an unrounded corner): the runs are joined across it.  It
-// stays a cut when it or its source is back side, when its neighbours come
-// from different chains, or when two vertices in a row are off.
-TEST_F(ChainOffsetReverseTest, ALostSourceBetweenRunsOfOneChainJoinsThem) {
-    struct Case {
-        const char* name;
-        std::vector<int> off;  // vertices off their source (6 and 7 always)
-        int back_side;         // vertex marked back side, or -1
-        int back_source;       // vertex whose source is back side, or -1
-        int other_chain;       // vertex whose source is another chain, or -1
-        int pieces;
-    };
-    const Case cases[] = {
-        {"joined", {3}, -1, -1, -1, 1},
-        {"back side", {3}, 3, -1, -1, 2},
-        {"back-side source", {3}, -1, 3, -1, 2},
-        {"neighbours from two chains", {3}, -1, -1, 4, 2},
-        {"two off in a row", {3, 4}, -1, -1, -1, 2},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        RING_header_s* a = octagon(pool);
-        RING_header_s* source = octagon(pool);
-        RING_header_s* other = octagon(pool);
-        const std::vector<RING_node_s*> av = vertices_of(a), sv = vertices_of(source), ov = vertices_of(other);
-        for (int i = 0; i < 8; ++i) {
-            const bool off = i >= 6 || std::find(c.off.begin(), c.off.end(), i) != c.off.end();
-            set_on_source(av[i], !off);
-            auto* link = CMEM_NEW(pool, CHAIN_source_segment_s);
-            *link = i == c.other_chain ? CHAIN_source_segment_s{other, ov[i]} : CHAIN_source_segment_s{source, sv[i]};
-            RING_put_node_app_data(a, av[i], APP_DATA_SOURCE_SEGMENT, link);
-        }
-        if (c.back_side >= 0) record_of(av[c.back_side])->flags |= CHAIN_VERTEX_BACK_SIDE;
-        if (c.back_source >= 0) record_of(sv[c.back_source])->flags |= CHAIN_VERTEX_BACK_SIDE;
-        data_of(a)->material_side = LEFT;
-        RING_header_s* input = make_chain(pool, {P(0, 0), L(1, 0)}, false);
-        RING_header_s* results = new_list(pool);
-        RING_insert_after(results, results->last, a);
-        CHAIN_open_closed_by_offset_reverse(input, nullptr, results);
-        EXPECT_EQ(results->count, c.pieces);
-        if (c.pieces == 1) {
-            EXPECT_FALSE(closed(a));
-            EXPECT_EQ(vertices_of(a), (std::vector<RING_node_s*>{av[7], av[0], av[1], av[2], av[3], av[4], av[5]}));
-        }
-        RING_delete(results);
+// The cap a region puts across a corner of the chain that it does not round
+// lies on the chain and has no source of its own: it takes the links of the
+// vertex before it, so the region cut back open is the whole L, one piece
+// from its start to its end, on either side.
+TEST_F(ChainOffsetReverseTest, ARegionCutBackOpenIsTheWholeChainOnEitherSide) {
+    for (SIDE side : {SIDE(LEFT), SIDE(RIGHT)}) {
+        SCOPED_TRACE("side " + std::to_string(side));
+        RING_header_s* chain = l_chain(pool, side);
+        RING_header_s* out = new_list(pool);
+        ASSERT_TRUE(CHAIN_create_closed_by_offset_reverse(chain, 0.5, out, false));
+        for (RING_header_s* region : chains_in(out))
+            for (RING_node_s* vertex : vertices_of(region)) {
+                const auto* segment = static_cast<const CHAIN_source_segment_s*>(
+                    APP_DATA__ask_app_data(vertex->app_data, APP_DATA_SOURCE_SEGMENT));
+                const double* p = point_of(vertex);
+                const bool on_chain = (std::fabs(p[1]) < 1e-9 && p[0] > -1e-9 && p[0] < 4 + 1e-9) ||
+                                      (std::fabs(p[0] - 4) < 1e-9 && p[1] > -1e-9 && p[1] < 3 + 1e-9);
+                // A vertex of the region on the chain, past its start, has a source.
+                if (on_chain && std::hypot(p[0], p[1]) > 1e-9) {
+                    EXPECT_NE(segment, nullptr) << p[0] << ", " << p[1];
+                }
+            }
+        CHAIN_open_closed_by_offset_reverse(chain, nullptr, out);
+        ASSERT_EQ(out->count, 1);
+        RING_header_s* piece = RING_ask_node_subring(out->first);
+        EXPECT_FALSE(closed(piece));
+        EXPECT_NEAR(CHAIN_perimeter_and_centroid(piece, nullptr), 7.0, 1e-6);
+        EXPECT_LT(std::hypot(point_of(piece->first)[0], point_of(piece->first)[1]), 1e-6);
+        EXPECT_LT(std::hypot(point_of(piece->last)[0] - 4, point_of(piece->last)[1] - 3), 1e-6);
+        RING_delete(out);
     }
 }
 
