@@ -134,7 +134,11 @@ int class_of(RING_header_s* chain) {
     if (!source) source = chain;
     const CHAIN_main_data_s* data = data_of(source);
     if (!data) return 2;
-    if (is_closed(source) && material_inside(CHAIN_direction_of_chain(source), data->material_side)) return 1;
+    // A source without area (a chain closed back along itself) has no
+    // direction of its own: the one it was given stands.
+    DIRECTION direction = CHAIN_direction_of_chain(source);
+    if (direction == 0) direction = data->direction;
+    if (is_closed(source) && material_inside(direction, data->material_side)) return 1;
     if (is_closed(source) && data->kind != TRACE_CHAIN) return 0;
     return 2;
 }

@@ -7,6 +7,7 @@
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_clean.h>
 #include <merrow1/chain_connect.h>
+#include <merrow1/chain_from_chain.h>
 #include <merrow1/chain_intersection.h>
 #include <merrow1/chain_region.h>
 #include <merrow1/chain_source.h>
@@ -274,6 +275,24 @@ TEST_F(ChainCleanTest, OlderEngineKeepsAFaceWithANarrowSpikeWhole) {
                                                 true),
                                      LEFT);
     expect_extreme_winding_region(input, clean(input, false), rng, -0.3, 1.3);
+}
+
+// The trace around an open L closed back along itself (the there-and-back
+// chain has no area of its own; its stored direction tells where its
+// material is): the older engine keeps it, the region within 1 of the L.
+TEST_F(ChainCleanTest, OlderEngineKeepsTheTraceAroundAChainClosedBackAlongItself) {
+    RING_header_s* chain = with_side(make_chain(pool, {P(0, 0), L(10, 0), L(10, 10)}, false), LEFT);
+    CHAIN_create_closed_from_open(chain);
+    RING_header_s* trace = CHAIN__trace(chain, 1.0, ADD_ARC, 0, nullptr, nullptr, pool, true, nullptr);
+    ASSERT_NE(trace, nullptr);
+    CHAIN_set_new_boolean_flag(false);
+    RING_header_s* out = CHAIN__clean(trace, LEFT, nullptr, pool);
+    ASSERT_NE(out, nullptr);
+    ASSERT_EQ(out->count, 1);
+    // Two sides of 20, two half-circle ends, the outer quarter at the turn,
+    // less the unit square where the inner offsets overlap.
+    EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(RING_ask_node_subring(out->first), nullptr)),
+                40 + kPi + kPi / 4 - 1, 1e-9);
 }
 
 TEST_F(ChainCleanTest, ChainOfOneVertexGivesNullWithoutAPool) {

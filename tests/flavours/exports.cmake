@@ -28,6 +28,9 @@ set(rows
   # Every build exports the exact arithmetic and the plain cut-parameter entries.
   "LINE_ARC_SEG_prd_grid_loop_area_sign(PNT2_s const*, int, double, double)|1|1|1"
   "CPE_init_we_machine_cntl_events|1|1|1"
+  # Every build holds the offset family.
+  "CHAIN_offset(RING_header_s*, double, int, int, int (*)(RING_header_s const*, RING_node_s const*, bool, RING_header_s*, RING_node_s*), CHAIN_trace_vertex_t (*)(RING_header_s const*, RING_node_s const*), int (*)(RING_node_s*, RING_node_s*, RING_header_s*, RING_node_s*, RING_header_s*), CMEM_pool_s*, CHAIN_traceOutputParams_s const*)|1|1|1"
+  "CHAIN_ask_new_filleting_status()|1|1|1"
 )
 set(flavours merrow1 merrow1-legacy merrow1-classic)
 

@@ -14,6 +14,7 @@
 #include <pellam/testing_clone.h>
 #include <pellam/testing_global_records.h>
 #include <pellam/testing_merge.h>
+#include <pellam/testing_offset.h>
 #include <pellam/testing_segment.h>
 #include <pellam/testing_vertex_data.h>
 #include <quorn/testing.h>
@@ -54,6 +55,7 @@ class HostReset : public ::testing::EmptyTestEventListener {
         pellam_test::clear_merge_calls();
         pellam_test::reset_seg_wall();
         pellam_test::reset_vertex_data();
+        pellam_test::reset_offset_callbacks();
         stend_test::clear_name_length_calls();
         velte_test::reset_illegal_chars();
         pellam_test::reset_cam_views();

@@ -1,0 +1,754 @@
+// Offsets of single chains: the dispatcher, its three roads and the entries
+// built on them.
+//
+// The dispatcher:
+//   1. Refuse a missing chain or pool and an offset that is not finite (null,
+//      noted).  A corner control other than ADD_ARC, EXTEND_TANGENT,
+//      BREAK_CORNER or ALWAYS_EXTEND_TANGENT is noted and taken as ADD_ARC.
+//   2. A chain without a material side (neither RIGHT nor LEFT) cannot be
+//      offset to a side: a non-zero offset is noted and the zero-offset road
+//      taken.
+//   3. Zero offset: the cleaned copy of the chain.
+//   4. An open chain (unless BREAK_CORNER) takes the open road: it is closed
+//      back along itself, offset as a closed chain, and the forward side of
+//      the result kept.  Everything else takes the closed road: trace, then
+//      clean.
+//   5. A closed ADD_ARC offset that gives nothing is tried again in 2, 3 and
+//      4 equal steps when stepping can work at all (feasibility below).
+// A negative offset works on the other side: the source's material side is
+// flipped for the call, the tracer gets the magnitude and the results' sides
+// are flipped back.  Whatever a road stamps on the caller's chain (side,
+// direction, the there-and-back marks, the geometry-type record) goes back on
+// every path, errors included.
+#include <merrow1/chain_offset.h>
+
+#include <merrow1/app_data_keys.h>
+#include <merrow1/chain.h>
+#include <merrow1/chain_area.h>
+#include <merrow1/chain_clean.h>
+#include <merrow1/chain_debug.h>
+#include <merrow1/chain_distance.h>
+#include <merrow1/chain_from_chain.h>
+#include <merrow1/chain_intersection.h>
+#include <merrow1/chain_region.h>
+#include <merrow1/chain_set.h>
+
+#include <pellam/mchn_offset.h>
+#include <pellam/mchn_segment.h>
+#include <quorn/quorn.h>
+#include <velte/cmem.h>
+
+#include "../chain/chain_each.h"
+#include "internal/check.h"
+#include "internal/ring_nodes.h"
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+// Debug-report kinds of the offset stages.
+constexpr int kReportInput = 32;
+constexpr int kReportIntermediate = 34;
+constexpr int kReportOutput = 35;
+// Vertex marks.
+constexpr unsigned kMarkSampleSource = 0x800u;     // zero-offset vertex of a SAMPLE_CHAIN source
+constexpr unsigned kMarkThereAndBack = 0x20000u;   // traced from a vertex marked there-and-back (key 13)
+// Equal geometry-type offsets.
+constexpr double kEqualOffsets = 1e-8;
+// Feasibility of stepping: the clearance a test point needs beyond the
+// offset, and how far beyond the offset the longest line's mid-point is moved.
+constexpr double kStepClearance = 1e-7;
+constexpr double kStepProbe = 1e-6;
+// Collapse-limit search: at most this many offsets tried; a request below
+// the least is not searched.
+constexpr int kCollapseTries = 100;
+constexpr double kCollapseLeast = 1e-10;
+// Traces one call of CHAIN__offset_trace makes at most: one, two half steps
+// and four quarter steps.
+constexpr int kTracesPerOffsetTrace = 7;
+
+CHAIN_main_data_s* main_data(const RING_header_s* chain) {
+    return chain ? static_cast<CHAIN_main_data_s*>(chain->main_data) : nullptr;
+}
+CHAIN_vertex_data_s* vertex_record(const RING_node_s* node) {
+    return static_cast<CHAIN_vertex_data_s*>(node->main_data);
+}
+bool is_closed(const RING_header_s* chain) { return chain->first && chain->last && chain->last->next == chain->first; }
+
+SIDE other_side(SIDE side) { return side == RIGHT ? LEFT : side == LEFT ? RIGHT : side; }
+bool has_side(const RING_header_s* chain) {
+    const SIDE side = main_data(chain)->material_side;
+    return side == RIGHT || side == LEFT;
+}
+
+bool is_valid_corner_control(int control) {
+    return control == ADD_ARC || control == EXTEND_TANGENT || control == BREAK_CORNER ||
+           control == ALWAYS_EXTEND_TANGENT;
+}
+
+void report(const char* label, RING_header_s* ring, int kind) { CHAIN_debug_report(kind, label, ring, nullptr); }
+
+// A new, empty chain list in the pool.
+RING_header_s* new_list(CMEM_pool_s* pool) { return RING_create_in_pool(nullptr, RING_TYPE_LIST, pool); }
+
+// An empty list is no result: deleted, null.
+RING_header_s* null_if_empty(RING_header_s* list) {
+    if (list && !list->first) {
+        RING_delete(list);
+        return nullptr;
+    }
+    return list;
+}
+
+template <class Fn>
+void for_each_result_chain(RING_header_s* list, Fn fn) {
+    for (RING_node_s* node : merrow1::ring_nodes(list))
+        if (RING_header_s* chain = RING_ask_node_subring(node)) fn(chain);
+}
+
+void flip_sides(RING_header_s* list) {
+    for_each_result_chain(list, [](RING_header_s* chain) {
+        if (CHAIN_main_data_s* md = main_data(chain)) md->material_side = other_side(md->material_side);
+    });
+}
+
+// The stored direction of a closed chain, else the one its area gives.
+DIRECTION direction_of(const RING_header_s* chain) {
+    const DIRECTION stored = main_data(chain)->direction;
+    return stored == CW || stored == CCW ? stored : CHAIN_direction_of_chain(chain);
+}
+
+// A closed chain runs inwards when its offset goes into the area it encloses.
+bool runs_inwards(const RING_header_s* chain) {
+    const DIRECTION direction = direction_of(chain);
+    const SIDE side = main_data(chain)->material_side;
+    return (direction == CCW && side == RIGHT) || (direction == CW && side == LEFT);
+}
+bool runs_outwards(const RING_header_s* chain) {
+    const DIRECTION direction = direction_of(chain);
+    const SIDE side = main_data(chain)->material_side;
+    return (direction == CCW && side == LEFT) || (direction == CW && side == RIGHT);
+}
+
+// The material side of the caller's chain, put back on every exit.
+class SideGuard {
+public:
+    explicit SideGuard(RING_header_s* chain) : m_md(main_data(chain)), m_side(m_md->material_side) {}
+    ~SideGuard() { restore(); }
+    SideGuard(const SideGuard&) = delete;
+    SideGuard& operator=(const SideGuard&) = delete;
+    void flip() { m_md->material_side = other_side(m_side); }
+    void restore() { m_md->material_side = m_side; }
+
+private:
+    CHAIN_main_data_s* m_md;
+    SIDE m_side;
+};
+
+struct Callbacks {
+    CHAIN_trace_vertex_source_cb_t trace_source;
+    CHAIN_trace_vertex_cb_t trace_vertex;
+    CHAIN_vertex_source_callback_t vertex_source;
+};
+
+// The clean of a trace or stocked chain on the side: the offset cleaner
+// (newer engine, closed chain: region by region, told whether the offset was
+// negative), else the boolean clean.  A new list in the pool, possibly empty.
+RING_header_s* clean_traced(RING_header_s* source, RING_header_s* raw, SIDE side, bool negative,
+                            CHAIN_vertex_source_callback_t merge, CMEM_pool_s* pool, bool offset_cleaner) {
+    if (!offset_cleaner) return CHAIN__clean(raw, side, merge, pool);
+    merrow1::OwnedChain out(new_list(pool));
+    CHAIN__clean_offset(source, raw, side, merge, out.chain, negative);
+    return out.release();
+}
+
+// ---------------------------------------------------------------------------
+// The roads
+
+// Zero offset: the chain copied into the pool as a trace, then cleaned.
+RING_header_s* offset_zero(RING_header_s* chain, SIDE side, CHAIN_vertex_source_callback_t merge,
+                           CMEM_pool_s* pool) {
+    RING_header_s* copy = CHAIN_copy(chain, pool, merge);
+    if (!copy) return nullptr;
+    main_data(copy)->kind = TRACE_CHAIN;
+    if (main_data(chain)->kind == SAMPLE_CHAIN) {
+        const std::vector<RING_node_s*> nodes = merrow1::ring_nodes(copy);
+        for (size_t i = 1; i < nodes.size(); ++i) vertex_record(nodes[i])->flags |= kMarkSampleSource;
+    }
+    // The copy stays in the pool: the cleaned chains' sources lead through it.
+    return null_if_empty(CHAIN__clean(copy, side, merge, pool));
+}
+
+// The closed road: trace at the offset's magnitude, then clean.
+RING_header_s* offset_closed(RING_header_s* chain, double offset, CORNER_CONTROL corner_control, SIDE side,
+                             const Callbacks& cb, CMEM_pool_s* pool, bool delete_trace,
+                             const CHAIN_traceOutputParams_s* output) {
+    report("CHAIN__offset: source chain -- input", chain, kReportInput);
+    if (side == 0) side = main_data(chain)->material_side;
+    const bool negative = offset < 0.0;
+    SideGuard source_side(chain);
+    if (negative) source_side.flip();
+    const bool offset_cleaner = CHAIN_ask_use_new_boolean() && is_closed(chain);
+    RING_header_s* trace = CHAIN__trace(chain, std::fabs(offset), corner_control, 0, cb.trace_source,
+                                        cb.trace_vertex, pool, !offset_cleaner, output);
+    report("CHAIN__offset: traced chain", trace, kReportIntermediate);
+    if (!trace) return nullptr;  // the guard undoes the flip
+    RING_header_s* result = nullptr;
+    try {
+        if (offset_cleaner) {
+            if (negative) {
+                source_side.restore();
+                main_data(trace)->material_side = other_side(main_data(trace)->material_side);
+            }
+            result = clean_traced(chain, trace, side, negative, cb.vertex_source, pool, true);
+        } else {
+            result = clean_traced(chain, trace, negative ? other_side(side) : side, negative, cb.vertex_source,
+                                  pool, false);
+            if (negative) {
+                source_side.restore();
+                flip_sides(result);
+            }
+        }
+        result = null_if_empty(result);
+        // The trace's sources go on to the result; the trace is deleted once,
+        // here, when the disposal says so.
+        if (delete_trace && CHAIN__delete_traced_chain(result, trace)) RING_delete(trace);
+    } catch (...) {
+        if (result) RING_delete(result);
+        RING_delete(trace);
+        throw;
+    }
+    report("CHAIN__offset: offset chains -- output", result, kReportOutput);
+    return result;
+}
+
+// Split points of a chain traced from a there-and-back chain: a forward part
+// starts at an unmarked vertex followed by a marked one and ends at a marked
+// vertex followed by an unmarked one (or by none).
+bool marked(const RING_node_s* node) { return node && (vertex_record(node)->flags & kMarkThereAndBack); }
+
+int forward_part_junction(const RING_header_s* chain, const RING_node_s* vertex) {
+    if (!vertex) return 2;
+    const RING_node_s* next = vertex->next;
+    if (next == chain->first && !is_closed(chain)) next = nullptr;
+    if (!marked(vertex) && marked(next)) return 1;
+    if (marked(vertex) && !marked(next)) return 2;
+    return 0;
+}
+
+// Keeps the forward side of the chains traced from a there-and-back chain:
+// chains wholly marked stay, unmarked ones go, mixed ones are cut into their
+// marked parts.
+RING_header_s* keep_forward_side(RING_header_s* offsets, CHAIN_vertex_source_callback_t merge, CMEM_pool_s* pool) {
+    merrow1::OwnedChain whole(offsets);
+    merrow1::OwnedChain kept(new_list(pool));
+    for (RING_node_s* node : merrow1::ring_nodes(offsets)) {
+        RING_header_s* chain = RING_ask_node_subring(node);
+        if (!chain) continue;
+        int with = 0;
+        const std::vector<RING_node_s*> vertices = merrow1::ring_nodes(chain);
+        // The first vertex of an open chain ends no segment.
+        for (size_t i = is_closed(chain) ? 0 : 1; i < vertices.size(); ++i) with += marked(vertices[i]);
+        const int segments = static_cast<int>(vertices.size()) - (is_closed(chain) ? 0 : 1);
+        if (segments > 0 && with == segments) {
+            RING_move_node(offsets, node, kept.chain, kept.chain->last);
+            continue;
+        }
+        if (with > 0) CHAIN_split_at_junction(chain, kept.chain, forward_part_junction, merge);
+    }
+    return kept.release();
+}
+
+// The caller's open chain closed back along itself for the open road, and
+// reopened, without its there-and-back marks and with its side and direction,
+// on every exit.
+class ThereAndBack {
+public:
+    explicit ThereAndBack(RING_header_s* chain)
+        : m_chain(chain), m_side(main_data(chain)->material_side), m_direction(main_data(chain)->direction) {
+        CHAIN_create_closed_from_open_with_key(chain);
+    }
+    ~ThereAndBack() {
+        CHAIN_recreate_open_chain(m_chain);
+        drop_mark(m_chain->app_data, [&] { RING_delete_app_data(m_chain, CHAIN_APP_DATA_THERE_AND_BACK); });
+        for (RING_node_s* node : merrow1::ring_nodes(m_chain))
+            drop_mark(node->app_data,
+                      [&] { RING_delete_app_data_of_node(m_chain, node, CHAIN_APP_DATA_THERE_AND_BACK); });
+        main_data(m_chain)->material_side = m_side;
+        main_data(m_chain)->direction = m_direction;
+    }
+    ThereAndBack(const ThereAndBack&) = delete;
+    ThereAndBack& operator=(const ThereAndBack&) = delete;
+
+private:
+    // The mark's record belongs to its holder: unhooked, then freed.
+    template <class Unhook>
+    static void drop_mark(const APP_DATA_s* list, Unhook unhook) {
+        void* record = APP_DATA__ask_app_data(list, CHAIN_APP_DATA_THERE_AND_BACK);
+        if (!record) return;
+        unhook();
+        CMEM_private_delete_object(record);
+    }
+    RING_header_s* m_chain;
+    SIDE m_side;
+    DIRECTION m_direction;
+};
+
+// The open road: the chain closed back along itself is offset as a closed
+// chain and the forward side of the result kept.
+RING_header_s* offset_open(RING_header_s* chain, double offset, CORNER_CONTROL corner_control, const Callbacks& cb,
+                           CMEM_pool_s* pool, bool delete_trace, const CHAIN_traceOutputParams_s* output) {
+    report("CHAIN__offset_open_chain: input chain", chain, kReportInput);
+    // The older engine keeps the pieces traced from the forward half of the
+    // closed chain (marked there-and-back), the special tracing of the newer
+    // engine those traced from the return half, which run on the other side
+    // of the open chain: it traces the chain with its side flipped to give the
+    // same offset.  `flipped`: the chain is traced with the other side than
+    // the caller's, and the results' sides are flipped back.
+    const bool newer = CHAIN_ask_use_new_boolean();
+    const bool flipped = (offset < 0.0) != newer;
+    RING_header_s* result = nullptr;
+    {
+        ThereAndBack closed(chain);
+        if (flipped) {
+            CHAIN_main_data_s* md = main_data(chain);
+            md->material_side = other_side(md->material_side);
+            md->direction = md->direction == CW ? CCW : CW;
+        }
+        if (newer) {
+            // The special tracing offsets by the magnitude.
+            result = CHAIN__offset_special_tracing(chain, std::fabs(offset), corner_control, SIDE(0), cb.trace_source,
+                                                   cb.trace_vertex, cb.vertex_source, pool, delete_trace ? 1 : 0,
+                                                   const_cast<CHAIN_traceOutputParams_s*>(output));
+        } else {
+            RING_header_s* offsets =
+                offset_closed(chain, std::fabs(offset), corner_control, 0, cb, pool, delete_trace, output);
+            report("CHAIN__offset_open_chain: offset chains", offsets, kReportIntermediate);
+            result = offsets ? keep_forward_side(offsets, cb.vertex_source, pool) : nullptr;
+        }
+        merrow1::OwnedChain owned(result);
+        for_each_result_chain(result, [&](RING_header_s* piece) {
+            CHAIN_main_data_s* md = main_data(piece);
+            if (!md) return;
+            if (flipped) md->material_side = other_side(md->material_side);
+            md->direction = CHAIN_direction_of_chain(piece);
+        });
+        result = null_if_empty(owned.release());
+        report("CHAIN__offset_open_chain: list of chains", result, kReportIntermediate);
+    }
+    report("CHAIN__offset_open_chain: output chains", chain, kReportOutput);
+    return result;
+}
+
+// Whether the offset of a closed chain can be made in steps: always outwards;
+// inwards only when the chain is wide enough and a point well inside it
+// (the centroid, else the longest line's mid-point moved inwards) stays
+// clear of it by more than the offset.
+bool stepping_feasible(RING_header_s* chain, double offset) {
+    const bool inwards = runs_inwards(chain);
+    if ((runs_outwards(chain) && offset > 0.0) || (inwards && offset < 0.0)) return true;
+    if (!inwards || offset <= 0.0) return false;
+    if (CHAIN__tracing_necessarily_collapses(chain, offset, 0.0)) return false;
+    auto clear_inside = [&](const double p[2]) {
+        return ChainPointLocation(chain, p, nullptr) == 1 &&
+               ChainPointMinDistance(chain, p, nullptr) > offset + kStepClearance;
+    };
+    double centroid[2] = {0.0, 0.0};
+    CHAIN_chainArea_chainCentroid(chain, centroid);
+    if (clear_inside(centroid)) return true;
+    Korvo::Math::Vector2 tangent{};
+    double length = 0.0;
+    RING_node_s* end = CHAIN_vertex_of_longest_linear_segment(chain, &tangent, &length);
+    if (!end) return false;
+    const double* b = vertex_record(end)->geometry;
+    // The offset side of a chain running inwards: left of its way for
+    // material on the right, right of it for material on the left.
+    const double sense = main_data(chain)->material_side == RIGHT ? 1.0 : -1.0;
+    const double reach = offset + kStepProbe;
+    const double probe[2] = {b[0] - tangent.x * length / 2.0 - sense * tangent.y * reach,
+                             b[1] - tangent.y * length / 2.0 + sense * tangent.x * reach};
+    return clear_inside(probe);
+}
+
+// The offset in `steps` equal steps, each offsetting the one chain the step
+// before gave.  The chains of intermediate steps stay in the pool (the
+// result's sources lead through them); an attempt that fails deletes them.
+RING_header_s* offset_in_steps(RING_header_s* chain, double offset, int steps, SIDE side, const Callbacks& cb,
+                               CMEM_pool_s* pool, bool delete_trace, const CHAIN_traceOutputParams_s* output) {
+    std::vector<RING_header_s*> made;
+    RING_header_s* from = chain;
+    auto fail = [&] {
+        for (RING_header_s* step : made) RING_delete(step);
+        return nullptr;
+    };
+    try {
+        for (int k = 1; k <= steps; ++k) {
+            RING_header_s* result =
+                offset_closed(from, offset / steps, ADD_ARC, side, cb, pool, delete_trace, output);
+            if (!result) return fail();
+            if (k == steps) return result;
+            if (result->count != 1) {
+                RING_delete(result);
+                return fail();
+            }
+            // The step's one chain leaves its list and becomes the source of
+            // the next step.
+            from = RING_ask_node_subring(result->first);
+            RING_set_sub_ring_delfunc(result, nullptr);
+            RING_delete(result);
+            made.push_back(from);
+        }
+    } catch (...) {
+        fail();
+        throw;
+    }
+    return fail();
+}
+
+RING_header_s* dispatch(RING_header_s* chain, double offset, CORNER_CONTROL corner_control, SIDE side,
+                        const Callbacks& cb, CMEM_pool_s* pool, bool delete_trace,
+                        const CHAIN_traceOutputParams_s* output) {
+    MERROW1_REQUIRE(chain && chain->type == RING_TYPE_CHAIN && main_data(chain) && pool, "DUE_TO_INVALID_INPUT",
+                    nullptr);
+    MERROW1_REQUIRE(std::isfinite(offset), "DUE_TO_OFFSET_NOT_FINITE", nullptr);
+    if (!is_valid_corner_control(corner_control)) {
+        MERROW1_NOTE_FAILURE("DUE_TO_INVALID_CORNER_CONTROL_VALUE");
+        corner_control = ADD_ARC;
+    }
+    if (!has_side(chain)) {
+        if (offset != 0.0) MERROW1_NOTE_FAILURE("DUE_TO_MATERIAL_SIDE_NOT_BEING_EITHER_RIGHT_OR_LEFT");
+        return offset_zero(chain, side, cb.vertex_source, pool);
+    }
+    if (offset == 0.0) return offset_zero(chain, side, cb.vertex_source, pool);
+    if (!is_closed(chain) && corner_control != BREAK_CORNER)
+        return offset_open(chain, offset, corner_control, cb, pool, delete_trace, output);
+    RING_header_s* result = offset_closed(chain, offset, corner_control, side, cb, pool, delete_trace, output);
+    if (result || !is_closed(chain) || corner_control != ADD_ARC || !stepping_feasible(chain, offset)) return result;
+    for (int steps = 2; steps <= 4 && !result; ++steps)
+        result = offset_in_steps(chain, offset, steps, side, cb, pool, delete_trace, output);
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// Per-segment offsets
+
+// The geometry-type record hung on a caller's chain for the length of a call;
+// the record the chain carried before (if any) is put back on every exit.
+class GeometryTypeRecord {
+public:
+    GeometryTypeRecord(RING_header_s* chain, const double values[5]) : m_chain(chain) {
+        m_before = APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_GEOMETRY_TYPE_OFFSETS);
+        m_record = CMEM_NEW(chain->pool, CHAIN_geometry_type_offsets_s);
+        *m_record = CHAIN_geometry_type_offsets_s{};
+        for (int k = 0; k < 5; ++k) m_record->offsets[k] = values[k];
+        if (m_before) RING_delete_app_data(chain, CHAIN_APP_DATA_GEOMETRY_TYPE_OFFSETS);
+        RING_put_header_app_data(chain, CHAIN_APP_DATA_GEOMETRY_TYPE_OFFSETS, m_record);
+    }
+    ~GeometryTypeRecord() {
+        RING_delete_app_data(m_chain, CHAIN_APP_DATA_GEOMETRY_TYPE_OFFSETS);
+        CMEM_private_delete_object(m_record);
+        if (m_before) RING_put_header_app_data(m_chain, CHAIN_APP_DATA_GEOMETRY_TYPE_OFFSETS, m_before);
+    }
+    GeometryTypeRecord(const GeometryTypeRecord&) = delete;
+    GeometryTypeRecord& operator=(const GeometryTypeRecord&) = delete;
+
+private:
+    RING_header_s* m_chain;
+    void* m_before;
+    CHAIN_geometry_type_offsets_s* m_record;
+};
+
+// The stocked chain of a per-segment offset, made in the pool; null when the
+// stock walk fails.
+RING_header_s* stocked_chain(RING_header_s* chain, double tool_radius, double stock, CORNER_CONTROL corner_control,
+                             CHAIN_stock_data_cb_t stock_cb, const Callbacks& cb, int options, CMEM_pool_s* pool) {
+    RING_header_s* stocked = CHAIN_create_from_csys(nullptr, pool);
+    if (!stocked) return nullptr;
+    int ok = 0;
+    try {
+        ok = CHAIN__stock_general(chain, tool_radius, stock, stock_cb, cb.trace_vertex, corner_control,
+                                  cb.trace_source, options, stocked);
+    } catch (...) {
+        RING_delete(stocked);
+        throw;
+    }
+    if (!ok) {
+        RING_delete(stocked);
+        return nullptr;
+    }
+    return stocked;
+}
+
+// Whether most of the chain's per-segment offsets are negative: the
+// negatives outnumber the positives more than ten times.
+bool mostly_negative(const RING_header_s* chain, double tool_radius, double stock, CHAIN_stock_data_cb_t stock_cb) {
+    const double tolerance = EQ_ask_length_tolerance();
+    int negatives = 0, positives = 0;
+    for (RING_node_s* node : merrow1::ring_nodes(chain)) {
+        if (node == chain->first && !is_closed(chain)) continue;
+        double first = stock, second = stock;
+        CHAIN_tool_position_t position = 1;
+        if (!stock_cb(chain, node, &first, &second, &position)) continue;
+        const double value = first + (position == 1 ? tool_radius : 0.0);
+        negatives += value < -tolerance;
+        positives += value > tolerance;
+    }
+    return negatives > 10 * positives;
+}
+
+}  // namespace
+
+// ===========================================================================
+// The entries
+
+RING_header_s* CHAIN_offset(RING_header_s* chain, double offset, CORNER_CONTROL corner_control, SIDE side,
+                            CHAIN_trace_vertex_source_cb_t trace_source_cb, CHAIN_trace_vertex_cb_t trace_vertex_cb,
+                            CHAIN_vertex_source_callback_t vertex_source_cb, CMEM_pool_s* pool,
+                            const CHAIN_traceOutputParams_s* output) {
+    return dispatch(chain, offset, corner_control, side, {trace_source_cb, trace_vertex_cb, vertex_source_cb}, pool,
+                    false, output);
+}
+
+RING_header_s* CHAIN_offset_pattern(RING_header_s* chain, double offset, CORNER_CONTROL corner_control, SIDE side,
+                                    CHAIN_trace_vertex_source_cb_t trace_source_cb,
+                                    CHAIN_trace_vertex_cb_t trace_vertex_cb,
+                                    CHAIN_vertex_source_callback_t vertex_source_cb, CMEM_pool_s* pool) {
+    return dispatch(chain, offset, corner_control, side, {trace_source_cb, trace_vertex_cb, vertex_source_cb}, pool,
+                    false, nullptr);
+}
+
+RING_header_s* CHAIN_offset_a_shape(RING_header_s* chain, double offset, CORNER_CONTROL corner_control, SIDE side,
+                                    CHAIN_trace_vertex_source_cb_t trace_source_cb,
+                                    CHAIN_trace_vertex_cb_t trace_vertex_cb,
+                                    CHAIN_vertex_source_callback_t vertex_source_cb, CMEM_pool_s* pool,
+                                    int delete_trace) {
+    return dispatch(chain, offset, corner_control, side, {trace_source_cb, trace_vertex_cb, vertex_source_cb}, pool,
+                    delete_trace != 0, nullptr);
+}
+
+RING_header_s* CHAIN_offset_general(RING_header_s* chain, double tool_radius, double stock,
+                                    CORNER_CONTROL corner_control, SIDE side, CHAIN_stock_data_cb_t stock_cb,
+                                    CHAIN_trace_vertex_source_cb_t trace_source_cb,
+                                    CHAIN_trace_vertex_cb_t trace_vertex_cb,
+                                    CHAIN_vertex_source_callback_t vertex_source_cb, CMEM_pool_s* pool) {
+    MERROW1_REQUIRE(chain && chain->type == RING_TYPE_CHAIN && main_data(chain) && pool, "DUE_TO_INVALID_INPUT",
+                    nullptr);
+    MERROW1_REQUIRE(std::isfinite(tool_radius) && std::isfinite(stock), "DUE_TO_OFFSET_NOT_FINITE", nullptr);
+    const Callbacks cb{trace_source_cb, trace_vertex_cb, vertex_source_cb};
+    // 1. Broken corners: the stock walk with loop removal, then the clean.
+    if (corner_control == BREAK_CORNER) {
+        RING_header_s* stocked =
+            stocked_chain(chain, tool_radius, stock, BREAK_CORNER, stock_cb, cb, CHAIN__STOCK_REMOVE_LOOPS, pool);
+        if (!stocked) return nullptr;
+        return null_if_empty(CHAIN__clean(stocked, side, vertex_source_cb, pool));
+    }
+    // 2. One offset for the whole chain.
+    if (!stock_cb)
+        return CHAIN_offset(chain, tool_radius + stock, corner_control, side, trace_source_cb, trace_vertex_cb,
+                            vertex_source_cb, pool, nullptr);
+    // 3. A callback that gives one stock for the whole chain.
+    double common = stock;
+    CHAIN_tool_position_t position = 1;
+    if (CHAIN__stock_data_function_is_effectively_NULL(chain, stock_cb, &common, &position))
+        return CHAIN_offset(chain, common + (position == 1 ? tool_radius : 0.0), corner_control, side,
+                            trace_source_cb, trace_vertex_cb, vertex_source_cb, pool, nullptr);
+    // 4. Per-segment stocks through the stock walk; the stocked chain stays in
+    // the pool.
+    const bool offset_cleaner = CHAIN_ask_use_new_boolean() && is_closed(chain);
+    RING_header_s* stocked = stocked_chain(chain, tool_radius, stock, corner_control, stock_cb, cb,
+                                           offset_cleaner ? 0 : CHAIN__STOCK_REMOVE_LOOPS, pool);
+    if (!stocked) return nullptr;
+    const bool negative = offset_cleaner && mostly_negative(chain, tool_radius, stock, stock_cb);
+    return null_if_empty(clean_traced(chain, stocked, side, negative, vertex_source_cb, pool, offset_cleaner));
+}
+
+RING_header_s* CHAIN_offset_segments_by_geometry_type(RING_header_s* chain, double type1_offset,
+                                                      double type4_offset, double type2_offset,
+                                                      double type3_offset, double other_offset,
+                                                      CORNER_CONTROL corner_control, SIDE side,
+                                                      CHAIN_trace_vertex_source_cb_t trace_source_cb,
+                                                      CHAIN_trace_vertex_cb_t trace_vertex_cb,
+                                                      CHAIN_vertex_source_callback_t vertex_source_cb,
+                                                      CMEM_pool_s* pool) {
+    MERROW1_REQUIRE(chain && chain->type == RING_TYPE_CHAIN && main_data(chain) && pool, "DUE_TO_INVALID_INPUT",
+                    nullptr);
+    // The offsets in the order of the host's counts: types 1, 4, 2, 3, other.
+    const double values[5] = {type1_offset, type4_offset, type2_offset, type3_offset, other_offset};
+    for (double value : values) MERROW1_REQUIRE(std::isfinite(value), "DUE_TO_OFFSET_NOT_FINITE", nullptr);
+    int counts[5] = {0, 0, 0, 0, 0};
+    MCHN_count_segments_by_geom_type(chain, counts);
+    bool have_reference = false, equal = true;
+    double reference = other_offset;
+    for (int k = 0; k < 5; ++k) {
+        if (counts[k] == 0) continue;
+        if (!have_reference) {
+            have_reference = true;
+            reference = values[k];
+        } else if (std::fabs(values[k] - reference) > kEqualOffsets) {
+            equal = false;
+        }
+    }
+    if (equal)
+        return CHAIN_offset(chain, reference, corner_control, side, trace_source_cb, trace_vertex_cb,
+                            vertex_source_cb, pool, nullptr);
+    GeometryTypeRecord record(chain, values);
+    return CHAIN_offset_general(chain, 0.0, other_offset, corner_control, side, CHAIN_determine_segment_offset,
+                                trace_source_cb, trace_vertex_cb, vertex_source_cb, pool);
+}
+
+int CHAIN_determine_segment_offset(const RING_header_s* chain, const RING_node_s* vertex, double* first,
+                                   double* second, CHAIN_tool_position_t* position) {
+    if (!chain || !first || !second || !position) return 0;
+    const auto* record = static_cast<const CHAIN_geometry_type_offsets_s*>(
+        APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_GEOMETRY_TYPE_OFFSETS));
+    if (!record) return 0;
+    const bool closed = is_closed(chain);
+    double value = 0.0;
+    if (record->flags[0]) {
+        value = record->offsets[4];
+    } else if (record->flags[1] && closed && main_data(chain) && runs_inwards(chain)) {
+        value = record->offsets[5];
+    } else if (record->flags[2] && closed && main_data(chain) && runs_outwards(chain)) {
+        value = record->offsets[6];
+    } else if (record->flags[3] && !closed) {
+        value = record->offsets[7];
+    } else {
+        switch (MCHN_ask_segment_geom_type(chain, vertex)) {
+            case 1: value = record->offsets[0]; break;
+            case 2: value = record->offsets[2]; break;
+            case 3: value = record->offsets[3]; break;
+            case 4: value = record->offsets[1]; break;
+            default: value = record->offsets[4]; break;
+        }
+    }
+    *first = *second = value;
+    *position = 1;
+    return 1;
+}
+
+namespace {
+
+// The largest offset up to the request at which the chain still gives a
+// result, to within the tolerance, by halving the interval between the
+// largest try that worked and the least that failed.
+double collapse_limit(RING_header_s* chain, double request, double tolerance, const Callbacks& cb) {
+    if (request < kCollapseLeast || !chain->first) return request;
+    double low = 0.0, high = request, attempt = request;
+    for (int k = 0; k < kCollapseTries; ++k) {
+        RING_header_s* result = CHAIN_offset_a_shape(chain, attempt, ADD_ARC, 0, cb.trace_source, cb.trace_vertex,
+                                                     nullptr, chain->pool, 0);
+        if (!result) {
+            high = attempt;
+            attempt = (attempt + low) / 2.0;
+        } else {
+            RING_delete(result);
+            low = attempt;
+            attempt = (attempt + high) / 2.0;
+        }
+        if (high - low <= tolerance) break;
+    }
+    return attempt;
+}
+
+}  // namespace
+
+RING_header_s* CHAIN_OffsetOpenBothSides(RING_header_s* chain, double first_radius, double second_radius,
+                                         double first_stock, double second_stock, CORNER_CONTROL corner_control,
+                                         SIDE side, CHAIN_stock_data_cb_t stock_cb,
+                                         CHAIN_trace_vertex_source_cb_t trace_source_cb,
+                                         CHAIN_trace_vertex_cb_t trace_vertex_cb,
+                                         CHAIN_vertex_source_callback_t vertex_source_cb, CMEM_pool_s* pool,
+                                         ENDCAP_TYPE cap_type, const CHAIN_test_stock_collapse_data_t* collapse) {
+    MERROW1_REQUIRE(chain && chain->type == RING_TYPE_CHAIN && main_data(chain) && pool, "DUE_TO_INVALID_INPUT",
+                    nullptr);
+    MERROW1_REQUIRE(std::isfinite(first_radius) && std::isfinite(second_radius) && std::isfinite(first_stock) &&
+                        std::isfinite(second_stock),
+                    "DUE_TO_OFFSET_NOT_FINITE", nullptr);
+    const Callbacks cb{trace_source_cb, trace_vertex_cb, vertex_source_cb};
+    if (collapse && collapse->test) {
+        const double request = first_radius + first_stock;
+        const double limit = collapse_limit(chain, request, collapse->tolerance, cb);
+        if (limit < request) first_stock = std::fmax(limit - first_radius, 0.0);
+    }
+    RING_header_s* stocked = CHAIN_create_from_csys(nullptr, pool);
+    if (!stocked) return nullptr;
+    try {
+        CHAIN_StockOpenBothSides(chain, first_radius, second_radius, first_stock, second_stock, stock_cb,
+                                 trace_vertex_cb, corner_control, trace_source_cb, stocked, cap_type);
+    } catch (...) {
+        RING_delete(stocked);
+        throw;
+    }
+    if (!stocked->first) {
+        RING_delete(stocked);
+        return nullptr;
+    }
+    return null_if_empty(clean_traced(nullptr, stocked, side, false, vertex_source_cb, pool, true));
+}
+
+RING_header_s* CHAIN_standard_offset(RING_header_s* chain, double offset, CORNER_CONTROL corner_control, SIDE side,
+                                     CHAIN_trace_vertex_source_cb_t trace_source_cb,
+                                     CHAIN_trace_vertex_cb_t trace_vertex_cb, CMEM_pool_s* pool,
+                                     const CHAIN_traceOutputParams_s* output) {
+    MERROW1_REQUIRE(chain && chain->type == RING_TYPE_CHAIN && main_data(chain) && pool, "DUE_TO_INVALID_INPUT",
+                    nullptr);
+    MERROW1_REQUIRE(std::isfinite(offset), "DUE_TO_OFFSET_NOT_FINITE", nullptr);
+    report("CHAIN_standard_offset: source chain -- input", chain, kReportInput);
+    const bool negative = offset < 0.0;
+    SideGuard source_side(chain);
+    if (negative) source_side.flip();
+    RING_header_s* trace = CHAIN__trace(chain, std::fabs(offset), corner_control, 1, trace_source_cb,
+                                        trace_vertex_cb, pool, true, output);
+    report("CHAIN_standard_offset: traced chain", trace, kReportIntermediate);
+    if (!trace) return nullptr;
+    // The standard clean takes the trace itself into its result.
+    RING_header_s* result = CHAIN__standard_clean(trace, side, pool);
+    if (negative) {
+        flip_sides(result);
+        source_side.restore();
+    }
+    result = null_if_empty(result);
+    report("CHAIN_standard_offset: offset chains -- output", result, kReportOutput);
+    return result;
+}
+
+RING_header_s* CHAIN_negatively_offset_the_trace_of_a_chain(RING_header_s* chain, double offset,
+                                                            CHAIN_trace_vertex_source_cb_t trace_source_cb,
+                                                            CMEM_pool_s* pool) {
+    MERROW1_REQUIRE(chain && chain->type == RING_TYPE_CHAIN && main_data(chain) && pool, "DUE_TO_INVALID_INPUT",
+                    nullptr);
+    MERROW1_REQUIRE(std::isfinite(offset), "DUE_TO_OFFSET_NOT_FINITE", nullptr);
+    if (!(offset > 0.0)) return nullptr;
+    auto trace = [&](RING_header_s* from) {
+        RING_header_s* out = CHAIN__offset_trace(from, offset, ADD_ARC, 0, trace_source_cb, nullptr, pool, true);
+        return out && !CHAIN_trace_holds_dummy_pieces(out) ? out : nullptr;
+    };
+    RING_header_s* out = trace(chain);
+    if (!out) return nullptr;
+    main_data(out)->material_side = other_side(main_data(out)->material_side);
+    RING_header_s* back = trace(out);
+    if (!back || CHAIN_number_of_intersection_points_in_common(out, back) != 0) return nullptr;
+    // The traces from the last back to the first, through their sources
+    // (header key 10): the two calls made at most kTracesPerOffsetTrace each.
+    std::vector<RING_header_s*> traces;
+    for (RING_header_s* at = back;; at = static_cast<RING_header_s*>(
+                                         APP_DATA__ask_app_data(at->app_data, APP_DATA_STOCKED_FROM))) {
+        if (!at || static_cast<int>(traces.size()) >= 2 * kTracesPerOffsetTrace) MERROW1_INFINITE_LOOP();
+        traces.push_back(at);
+        if (at == out) break;
+    }
+    for (RING_header_s* at : traces) main_data(at)->material_side = other_side(main_data(at)->material_side);
+    main_data(back)->kind = OFFSET_CHAIN;
+    RING_header_s* result = new_list(pool);
+    RING_insert_after(result, nullptr, back);
+    report("CHAIN_negatively_offset_the_trace_of_a_chain", result, kReportOutput);
+    return result;
+}
+
+namespace {
+int g_new_filleting_status = 1;
+}  // namespace
+
+int CHAIN_ask_new_filleting_status() { return g_new_filleting_status; }
+void CHAIN_set_new_filleting_status(int status) { g_new_filleting_status = status; }
