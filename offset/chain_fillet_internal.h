@@ -1,6 +1,8 @@
 // Module-internal pieces of the region fillets, declared for their tests.
 #pragma once
 
+#include <merrow1/chain_edit.h>
+#include <merrow1/chain_poly_seg.h>
 #include <velte/ring.h>
 
 #include <vector>
@@ -119,3 +121,14 @@ struct CHAIN_fillet_pass_radius_s {
     bool another;
 };
 std::vector<CHAIN_fillet_pass_radius_s> CHAIN__fillet_corner_radii(double radius, double step);
+
+
+// The chain offset by d with ADD_ARC and the single offset chain offset back
+// by -d (side 0, no trace-vertex callback), in the pool: the chain of the
+// second offset, or null when the chain has fewer than two vertices or either
+// offset gives anything but one chain of two vertices or more.  The first
+// offset chain stays in the pool as an INTERMEDIATE_CHAIN when a result is
+// made; everything made is deleted otherwise.
+RING_header_s* CHAIN__offset_there_and_back(RING_header_s* chain, double distance,
+                                            CHAIN_trace_vertex_source_cb_t vertex_source_cb,
+                                            CHAIN_vertex_source_callback_t node_cb, CMEM_pool_s* pool);
