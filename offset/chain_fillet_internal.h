@@ -12,8 +12,9 @@
 constexpr unsigned CHAIN_VERTEX_FILLET_ARC = 0x10000000u;
 
 // Whether the segment ending at the vertex may be filleted: its geometry
-// type (the host's, else the flag field) is not 0, not 3 unless allow3, not
-// 2 unless allow2, and the back-side bit 29 is clear.
+// type (the host's, else the flag field, else, for a vertex with neither and
+// no machining-segment record, its key-20 source segment's) is not 0, not 3
+// unless allow3, not 2 unless allow2, and the back-side bit 29 is clear.
 bool CHAIN__vertex_is_filletable(const RING_header_s* chain, const RING_node_s* vertex, bool allow3, bool allow2);
 
 // The shapes of one closed union chain that the fillet offsets.  Every vertex
