@@ -10,9 +10,10 @@
 //      taken.
 //   3. Zero offset: the cleaned copy of the chain.
 //   4. An open chain (unless BREAK_CORNER) takes the open road: it is closed
-//      back along itself, offset as a closed chain, and the forward side of
-//      the result kept.  Everything else takes the closed road: trace, then
-//      clean.
+//      back along itself and offset, by the older engine as a closed chain
+//      whose pieces traced from the forward half are kept, by the newer one
+//      through the special tracing of the traced-offset cleaner.  Everything
+//      else takes the closed road: trace, then clean.
 //   5. A closed ADD_ARC offset that gives nothing is tried again in 2, 3 and
 //      4 equal steps when stepping can work at all (feasibility below).
 // A negative offset works on the other side: the source's material side is
@@ -300,14 +301,12 @@ private:
 RING_header_s* offset_open(RING_header_s* chain, double offset, CORNER_CONTROL corner_control, const Callbacks& cb,
                            CMEM_pool_s* pool, bool delete_trace, const CHAIN_traceOutputParams_s* output) {
     report("CHAIN__offset_open_chain: input chain", chain, kReportInput);
-    // The older engine keeps the pieces traced from the forward half of the
-    // closed chain (marked there-and-back), the special tracing of the newer
-    // engine those traced from the return half, which run on the other side
-    // of the open chain: it traces the chain with its side flipped to give the
-    // same offset.  `flipped`: the chain is traced with the other side than
-    // the caller's, and the results' sides are flipped back.
+    // Both engines keep the side of the closed chain that its forward half
+    // traces: the older engine by the there-and-back marks of the pieces, the
+    // special tracing of the newer engine by itself.  A negative offset
+    // traces the chain with its side flipped and flips the results back.
     const bool newer = CHAIN_ask_use_new_boolean();
-    const bool flipped = (offset < 0.0) != newer;
+    const bool flipped = offset < 0.0;
     RING_header_s* result = nullptr;
     {
         ThereAndBack closed(chain);

@@ -130,10 +130,25 @@ typedef int (*CHAIN_trace_vertex_source_cb_t)(const RING_header_s* source, const
 int CHAIN__clean_offset(RING_header_s* source, RING_header_s* raw, SIDE side, CHAIN_vertex_source_callback_t merge_cb,
                         RING_header_s* out, bool flag);
 
+// The record a source chain may carry under header key 73: two distances
+// (the third and fourth fields) whose mean, at most a tenth of the offset,
+// bounds the widening margin and the shortest kept section of the special
+// tracing.  The first two fields are not read.
+struct CHAIN_open_offset_margin_s {
+    double reserved[2];
+    double first;
+    double second;
+};
+
 // The clean one-sided offset (offset above 0) of an open chain closed back on
-// itself (header keys 13 and 110): traced, widened by small offsets of the
-// unmarked and then the marked segments, cleaned and trimmed at its ends, in
-// at most two passes.  A new chain list in pool (possibly empty); null when
+// itself (CHAIN_create_closed_from_open_with_key: header keys 13 and 110):
+// traced, widened by small offsets of the unmarked and then the marked
+// segments, cleaned and trimmed at its ends, in at most two passes.  The
+// offset lies on the side away from the chain's material (right of the open
+// chain's direction for material LEFT, left of it for RIGHT), as the forward
+// half of the closed chain traces it; where pass 0 already gives one piece,
+// it runs on round both end caps.  The result chains take the chain's side;
+// the chain's side and direction are as they came on every path.  A new chain list in pool (possibly empty); null when
 // the chain is null or has no first or last vertex.  With delete_trace the
 // last trace is deleted when CHAIN__delete_traced_chain answers true.
 RING_header_s* CHAIN__offset_special_tracing(RING_header_s* chain, double offset, CORNER_CONTROL corner, SIDE side,

@@ -107,6 +107,12 @@ TEST_F(OffsetCleanTest, CleanOfARawTraceGivesTheOffsetRegion) {
          RIGHT, 1.0, 0, 1},
         {"L island outward", {{0, 0}, {10, 0}, {10, 4}, {4, 4}, {4, 10}, {0, 10}}, LEFT, 1.0, 0, 1},
         {"L island outward far", {{0, 0}, {10, 0}, {10, 4}, {4, 4}, {4, 10}, {0, 10}}, LEFT, 4.0, 0, 1},
+        // Traces with dummy pieces: the clean rounds on a grid grown by the
+        // dummy stock and covers the dummies by the stock they stand for.
+        {"L notched island outward far", {{0, 0}, {10, 0}, {10, 4}, {4, 4}, {4, 10}, {0.5, 10}, {0.5, 9.5}, {0, 9.5}},
+         LEFT, 3.0, 0, 1},
+        {"dumbbell island outward far", {{0, 0}, {6, 0}, {6, 2}, {10, 2}, {10, 0}, {16, 0}, {16, 6}, {10, 6}, {10, 4},
+                                         {6, 4}, {6, 6}, {0, 6}}, LEFT, 3.0, 0, 1},
         // A dumbbell pocket whose neck closes at this offset: two regions.
         {"dumbbell pocket inward", {{0, 0}, {6, 0}, {6, 2}, {10, 2}, {10, 0}, {16, 0}, {16, 6}, {10, 6}, {10, 4},
                                     {6, 4}, {6, 6}, {0, 6}}, RIGHT, 1.5, 0, 2},
@@ -128,7 +134,7 @@ TEST_F(OffsetCleanTest, CleanOfARawTraceGivesTheOffsetRegion) {
         const std::vector<Seg> boundary = segments_of(source);
         const bool island = c.side == LEFT;
         for (long double x = -4.3L; x <= 20.0L; x += 0.37L)
-            for (long double y = -4.1L; y <= 10.0L; y += 0.31L) {
+            for (long double y = -4.1L; y <= 14.0L; y += 0.31L) {
                 const long double dist = distance_to(boundary, x, y);
                 if (std::fabs(dist - c.d) < kBand) continue;
                 const bool inside_source = winding(boundary, x, y) != 0;
@@ -269,7 +275,8 @@ struct OpenCase {
     const char* name;
     std::vector<Vertex> vertices;
     double d;
-    size_t traces;  // traces the call makes: 1 when pass 0 ends it, 2 with pass 1
+    size_t traces;        // traces the call makes: 1 when pass 0 ends it, 2 with pass 1
+    double margin = 0.0;  // mean distance of a key-73 record on the chain (0: none)
 };
 
 // Open chains closed back on themselves as the offset family's open road
@@ -282,13 +289,23 @@ const std::vector<OpenCase>& open_cases() {
         {"arc and line", {{0, 0}, {10, 0}, {14, 4, 0.41421356237309503}, {14, 10}}, 1.5, 1},
         {"hook", {{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 1.5}}, 1.0, 2},
         {"hook with arcs", {{0, 0}, {10, 0}, {12, 2, 0.41421356237309503}, {12, 10}, {0, 10}, {0, 1.2}}, 1.0, 2},
+        // A margin record whose mean (0.05) passes the widening margin of
+        // pass 1 and lengthens the shortest kept section.
+        {"hook with a margin record", {{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 1.5}}, 1.0, 2, 0.05},
     };
     return cases;
 }
 
-RING_header_s* closed_with_key(CMEM_pool_s* pool, const std::vector<Vertex>& vertices, SIDE side) {
+RING_header_s* closed_with_key(CMEM_pool_s* pool, const std::vector<Vertex>& vertices, SIDE side,
+                               double margin = 0.0) {
     RING_header_s* chain = make_chain(pool, vertices, false, side);
     CHAIN_create_closed_from_open_with_key(chain);
+    if (margin > 0) {
+        auto* record = static_cast<CHAIN_open_offset_margin_s*>(
+            CMEM_private_alloc_in_pool(pool, 1, sizeof(CHAIN_open_offset_margin_s), __LINE__, __FILE__));
+        *record = CHAIN_open_offset_margin_s{{0, 0}, margin / 2, 3 * margin / 2};
+        RING_put_header_app_data(chain, CHAIN_APP_DATA_OPEN_OFFSET_MARGIN, record);
+    }
     return chain;
 }
 
@@ -307,6 +324,20 @@ void warm_up(RING_header_s* chain, double d, CMEM_pool_s* pool) {
     if (!traces.empty()) RING_delete(traces.back());
     RING_delete(out);
     TraceLog::reset();
+}
+
+// Every result vertex's source record names the source chain or the kept
+// trace (null when the trace was deleted); the chain named is read, which a
+// deleted chain fails under ASan.
+void expect_live_sources(const RING_header_s* out, const RING_header_s* chain, const RING_header_s* kept) {
+    for (RING_header_s* r : chains_in(out))
+        for_each_vertex(r, [&](const RING_node_s* v, int) {
+            const auto* s = static_cast<const CHAIN_source_chain_source_vertex_s*>(
+                APP_DATA__ask_app_data(v->app_data, APP_DATA_SOURCE_VERTEX));
+            if (!s) return;
+            EXPECT_TRUE(s->source_chain == chain || (kept && s->source_chain == kept));
+            EXPECT_GE(s->source_chain->count, 1);
+        });
 }
 
 // The pool objects one trace of the chain at the offset holds.
@@ -330,10 +361,13 @@ long double distance_to_result(const RING_header_s* out, long double x, long dou
 // The one-sided offset: every point of the result lies at the offset from the
 // open chain, and every point at the offset on the kept side of a source
 // segment that is no nearer to any other part of the chain lies on the
-// result.  The kept side is the side the return half of the closed chain
-// offsets to: left of the open chain's direction for material LEFT, right
-// for RIGHT.  The band covers the grid rounding and the output tolerance
-// (7 cells of some 1e-8).
+// result, and no point at the offset on the material side of a segment
+// does.  The kept side is the side away from the material (right of the
+// open chain's direction for material LEFT, left for RIGHT), the side the
+// forward half of the closed chain traces.  The result chains take the
+// chain's side, and the chain's side and direction are as they came.  The
+// band covers the grid rounding and the output tolerance (7 cells of some
+// 1e-8).
 TEST_F(OffsetCleanTest, SpecialTracingGivesTheOneSidedOffset) {
     const long double band = 1e-6L;
     for (const OpenCase& c : open_cases())
@@ -342,11 +376,15 @@ TEST_F(OffsetCleanTest, SpecialTracingGivesTheOneSidedOffset) {
             TraceLog::reset();
             RING_header_s* source = make_chain(pool, c.vertices, false, side);
             const std::vector<Seg> path = segments_of(source);
-            RING_header_s* chain = closed_with_key(pool, c.vertices, side);
+            RING_header_s* chain = closed_with_key(pool, c.vertices, side, c.margin);
+            const DIRECTION direction = md(chain)->direction;
             RING_header_s* out = special(chain, c.d, pool);
             ASSERT_NE(out, nullptr);
             ASSERT_GE(out->count, 1);
             EXPECT_EQ(TraceLog::traces().size(), c.traces);
+            EXPECT_EQ(md(chain)->material_side, side);
+            EXPECT_EQ(md(chain)->direction, direction);
+            for (RING_header_s* r : chains_in(out)) EXPECT_EQ(md(r)->material_side, side);
             for (RING_header_s* r : chains_in(out))
                 for (const Seg& s : segments_of(r))
                     for (long double t : {0.0L, 0.25L, 0.5L, 0.75L}) {
@@ -354,7 +392,7 @@ TEST_F(OffsetCleanTest, SpecialTracingGivesTheOneSidedOffset) {
                         point_at(s, t, &x, &y);
                         EXPECT_NEAR(double(distance_to(path, x, y)), c.d, double(band)) << double(x) << ", " << double(y);
                     }
-            const long double sense = side == LEFT ? 1 : -1;
+            const long double sense = side == LEFT ? -1 : 1;
             for (const Seg& s : path)
                 for (long double t = 0.05L; t < 1.0L; t += 0.1L) {
                     long double x, y, x2, y2;
@@ -363,8 +401,13 @@ TEST_F(OffsetCleanTest, SpecialTracingGivesTheOneSidedOffset) {
                     const long double len = std::hypot(x2 - x, y2 - y);
                     const long double nx = -(y2 - y) / len * sense, ny = (x2 - x) / len * sense;
                     const long double px = x + c.d * nx, py = y + c.d * ny;
-                    if (distance_to(path, px, py) < c.d - band) continue;
-                    EXPECT_LT(double(distance_to_result(out, px, py)), double(band)) << double(px) << ", " << double(py);
+                    if (distance_to(path, px, py) >= c.d - band) {
+                        EXPECT_LT(double(distance_to_result(out, px, py)), double(band))
+                            << double(px) << ", " << double(py);
+                    }
+                    // The point at the offset on the material side is not.
+                    const long double mx = x - c.d * nx, my = y - c.d * ny;
+                    EXPECT_GT(double(distance_to_result(out, mx, my)), 0.1) << double(mx) << ", " << double(my);
                 }
         }
 }
@@ -382,7 +425,7 @@ TEST_F(OffsetCleanTest, SourcesLeadToLiveChainsAndEachTraceIsDeletedOnce) {
     for (const OpenCase& c : open_cases())
         for (int delete_trace : {1, 0}) {
             SCOPED_TRACE(std::string(c.name) + (delete_trace ? " deleting" : " keeping"));
-            RING_header_s* chain = closed_with_key(pool, c.vertices, LEFT);
+            RING_header_s* chain = closed_with_key(pool, c.vertices, LEFT, c.margin);
             warm_up(chain, c.d, pool);
             const long one_trace = trace_objects(chain, c.d, pool);
             const long objects = velte_test::live_object_count();
@@ -390,15 +433,7 @@ TEST_F(OffsetCleanTest, SourcesLeadToLiveChainsAndEachTraceIsDeletedOnce) {
             ASSERT_NE(out, nullptr);
             ASSERT_EQ(TraceLog::traces().size(), c.traces);
             RING_header_s* kept = delete_trace ? nullptr : TraceLog::traces().back();
-            for (RING_header_s* r : chains_in(out))
-                for_each_vertex(r, [&](const RING_node_s* v, int) {
-                    const auto* s = static_cast<const CHAIN_source_chain_source_vertex_s*>(
-                        APP_DATA__ask_app_data(v->app_data, APP_DATA_SOURCE_VERTEX));
-                    if (!s) return;
-                    EXPECT_TRUE(s->source_chain == chain || (kept && s->source_chain == kept));
-                    // The chain named is read: a deleted one fails under ASan.
-                    EXPECT_GE(s->source_chain->count, 1);
-                });
+            expect_live_sources(out, chain, kept);
             RING_delete(out);
             if (kept) RING_delete(kept);
             EXPECT_LT(velte_test::live_object_count() - objects, one_trace / 2);
@@ -422,14 +457,7 @@ TEST_F(OffsetCleanTest, PassOneWithoutATraceKeepsThePassZeroResultAndTrace) {
         ASSERT_EQ(TraceLog::traces().size(), 2u);
         EXPECT_EQ(out->count, 2);
         RING_header_s* first = TraceLog::traces().front();
-        for (RING_header_s* r : chains_in(out))
-            for_each_vertex(r, [&](const RING_node_s* v, int) {
-                const auto* s = static_cast<const CHAIN_source_chain_source_vertex_s*>(
-                    APP_DATA__ask_app_data(v->app_data, APP_DATA_SOURCE_VERTEX));
-                if (s) {
-                    EXPECT_TRUE(s->source_chain == chain || (!delete_trace && s->source_chain == first));
-                }
-            });
+        expect_live_sources(out, chain, delete_trace ? nullptr : first);
         RING_delete(out);
         if (!delete_trace) RING_delete(first);
         EXPECT_LT(velte_test::live_object_count() - objects, one_trace / 2);
@@ -452,6 +480,7 @@ TEST_F(OffsetCleanTest, OffsetWithinFiveCellsNeverRunsPassOne) {
     EXPECT_EQ(TraceLog::traces().size(), 1u);
     // Pass 0's two polys, the hole and the caps, are the result.
     EXPECT_EQ(out->count, 2);
+    expect_live_sources(out, chain, nullptr);
     RING_delete(out);
     EXPECT_LT(velte_test::live_object_count() - objects, one_trace / 2);
 }
@@ -588,4 +617,89 @@ TEST_F(OffsetCleanTest, MarkedOffsetCallbackMovesThePiecesOfTheWantedMark) {
     stend_test::clear();
     EXPECT_THROW(CHAIN__marked_offset_cb(bare, bare, bare->first, &one), Korvo::Error::Severe);
     EXPECT_EQ(stend_test::texts(stend_test::Kind::Internal), std::vector<std::string>{"No app data during offsetting."});
+}
+
+// An error anywhere inside either entry (an abort request raised at each
+// check in turn) leaves as Korvo::Error::Severe, reported with the module and
+// a line, after the intersection object and the scratch pool are freed; the
+// region-set id of the raw trace is back, the special tracing's partial
+// result and traces are gone.
+TEST_F(OffsetCleanTest, AnErrorAtAnyPointLeavesNothingBehind) {
+    const OpenCase& hook = open_cases()[2];
+    RING_header_s* open = closed_with_key(pool, hook.vertices, LEFT);
+    RING_header_s* pocket = make_chain(
+        pool, {{0, 0}, {10, 0}, {10, 4}, {4, 4}, {4, 10}, {0.5, 10}, {0.5, 9.5}, {0, 9.5}}, true, RIGHT);
+    RING_header_s* raw = CHAIN__trace(pocket, 1.0, ADD_ARC, 0, nullptr, nullptr, pool, false, nullptr);
+    md(raw)->region_set_id = 4;
+    warm_up(open, hook.d, pool);
+    const long one_trace = trace_objects(open, hook.d, pool);
+    for (int entry = 0; entry < 2; ++entry) {
+        int failures = 0;
+        for (int after = 0; after < 100000; after += 1 + after / 8) {
+            SCOPED_TRACE((entry ? "special tracing, abort after " : "clean, abort after ") + std::to_string(after));
+            const long pools = velte_test::live_pool_count();
+            const long objects = velte_test::live_object_count();
+            RING_header_s* out = entry ? nullptr : list();
+            stend_test::clear();
+            velte_test::request_abort(after);
+            bool severe = false;
+            try {
+                if (entry)
+                    out = special(open, hook.d, pool);
+                else
+                    CHAIN__clean_offset(pocket, raw, 0, nullptr, out, false);
+            } catch (const Korvo::Error::Severe&) {
+                severe = true;
+            }
+            velte_test::cancel_abort();
+            EXPECT_EQ(velte_test::live_pool_count(), pools);
+            if (!severe) {
+                if (entry) RING_delete(out);
+                break;
+            }
+            ++failures;
+            bool reported = false;
+            for (const stend_test::Record& r : stend_test::records())
+                reported |= r.kind == stend_test::Kind::Note && r.file == "chain_poly_seg" && r.line > 0;
+            EXPECT_TRUE(reported);
+            if (entry) {
+                EXPECT_LT(velte_test::live_object_count() - objects, one_trace / 2);
+            } else {
+                EXPECT_EQ(md(raw)->region_set_id, 4);
+                RING_delete(out);
+            }
+        }
+        EXPECT_GT(failures, 3);
+    }
+}
+
+// The chain debug interface hears the raw offset, the chains before the
+// check and the output, or that none exists: a raw island trace cleaned with
+// the material outside its pocket source bounds no region.
+TEST_F(OffsetCleanTest, CleanReportsItsStagesToTheChainDebugInterface) {
+    RING_header_s* pocket = make_chain(pool, {{0, 0}, {10, 0}, {10, 10}, {0, 10}}, true, RIGHT);
+    RING_header_s* island = make_chain(pool, {{0, 0}, {10, 0}, {10, 10}, {0, 10}}, true, LEFT);
+    struct Case {
+        RING_header_s* source;
+        RING_header_s* traced;
+        const char* last;
+    };
+    const std::vector<Case> cases = {
+        {pocket, pocket, "CHAIN_clean_offset: offset_chains output"},
+        {pocket, island, "CHAIN_clean_offset: no output chains exist"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.last);
+        RING_header_s* raw = CHAIN__trace(c.traced, 1.0, ADD_ARC, 0, nullptr, nullptr, pool, false, nullptr);
+        RING_header_s* out = list();
+        DebugCapture::on();
+        CHAIN__clean_offset(c.source, raw, 0, nullptr, out, false);
+        const std::vector<std::string> labels = DebugCapture::labels();
+        DebugCapture::off();
+        EXPECT_EQ(out->count == 0, std::string(c.last).find("no output") != std::string::npos);
+        ASSERT_GE(labels.size(), 3u);
+        EXPECT_EQ(labels.front(), "CHAIN__clean_offset: raw_offset chain");
+        EXPECT_EQ(DebugCapture::count("CHAIN_clean_offset: offset_chains before validate"), 1);
+        EXPECT_EQ(labels.back(), c.last);
+    }
 }

@@ -90,6 +90,12 @@ void expect_at_distance(const RING_header_s* list, const RING_header_s* source, 
         }
 }
 
+// A trace vertex-source callback that raises a host error at its first call.
+int raising_trace_callback(const RING_header_s*, const RING_node_s*, bool, RING_header_s*, RING_node_s*) {
+    ERROR_raise(__FILE__, __LINE__, 1, "%s", "trace callback failed (test)");
+    return 0;
+}
+
 // What a caller can see of a chain: points, segment types, flag words, side,
 // direction, kind, whether closed, and the keys the open road uses.
 struct Snapshot {
@@ -386,15 +392,33 @@ TEST_F(ChainOffset, BothEnginesOffsetOpenChainsAlike) {
             }
 }
 
+// BREAK_CORNER takes an open chain by the closed road: the stocked walk about
+// it, cleaned; nothing comes nearer the chain than the offset.  (The older
+// engine's clean keeps only closed loops, so there an open chain with broken
+// corners gives nothing.)
+TEST_F(ChainOffset, OpenChainWithBrokenCornersTakesTheClosedRoad) {
+    {
+        CHAIN_set_new_boolean_flag(true);
+        RING_header_s* chain = open_l(LEFT);
+        const Snapshot before = snapshot(chain);
+        RING_header_s* result =
+            CHAIN_offset(chain, 1.0, BREAK_CORNER, SIDE(0), nullptr, nullptr, nullptr, pool, nullptr);
+        ASSERT_NE(result, nullptr);
+        EXPECT_TRUE(snapshot(chain) == before);
+        const std::vector<Seg> from = segments_of(chain);
+        for (RING_header_s* c : chains_of(result))
+            for (const Seg& s : segments_of(c))
+                for (long double t : {0.0L, 0.5L}) {
+                    long double x, y;
+                    point_at(s, t, &x, &y);
+                    EXPECT_GT(double(distance_to(from, x, y)), 1.0 - kDistanceTolerance);
+                }
+    }
+}
+
 // An error on the open road leaves the caller's chain as it came: open,
 // without its there-and-back marks, with its side and direction.
 TEST_F(ChainOffset, ErrorOnTheOpenRoadRestoresTheChain) {
-    struct Raise {
-        static int callback(const RING_header_s*, const RING_node_s*, bool, RING_header_s*, RING_node_s*) {
-            ERROR_raise(__FILE__, __LINE__, 1, "%s", "trace callback failed (test)");
-            return 0;
-        }
-    };
     for (bool new_engine : {false, true})
         for (double offset : {1.0, -1.0}) {
             SCOPED_TRACE(testing::Message() << "engine " << new_engine << " offset " << offset);
@@ -404,7 +428,7 @@ TEST_F(ChainOffset, ErrorOnTheOpenRoadRestoresTheChain) {
             const Snapshot before = snapshot(chain);
             const long pools = velte_test::live_pool_count();
             EXPECT_ANY_THROW(
-                CHAIN_offset(chain, offset, ADD_ARC, SIDE(0), Raise::callback, nullptr, nullptr, pool, nullptr));
+                CHAIN_offset(chain, offset, ADD_ARC, SIDE(0), raising_trace_callback, nullptr, nullptr, pool, nullptr));
             EXPECT_TRUE(snapshot(chain) == before);
             EXPECT_EQ(velte_test::live_pool_count(), pools);
             // And the chain offsets normally afterwards.
@@ -504,9 +528,14 @@ TEST_F(ChainOffset, SteppedRetryWhenOneTraceGivesNothing) {
 }
 
 TEST_F(ChainOffset, SteppedRetryOnlyWhenFeasible) {
+    const std::vector<Vertex> square10 = {{0, 0}, {10, 0}, {10, 10}, {0, 10}};
+    // An L-shaped pocket whose centroid (6.44, 6.44) lies outside it: the
+    // mid-point of its longest line (the bottom) moved inwards decides, and
+    // the top of the foot lies 4 above the bottom.
+    const std::vector<Vertex> l_pocket = {{0, 0}, {20, 0}, {20, 4}, {4, 4}, {4, 20}, {0, 20}};
     struct Case {
         const char* name;
-        double size;
+        const std::vector<Vertex>* vertices;
         SIDE side;
         double offset;
         int control;
@@ -514,21 +543,31 @@ TEST_F(ChainOffset, SteppedRetryOnlyWhenFeasible) {
     };
     const Case cases[] = {
         // The collapse test refuses: the pocket is narrower than twice the offset.
-        {"pocket too narrow", 10.0, RIGHT, 6.0, ADD_ARC, false},
+        {"pocket too narrow", &square10, RIGHT, 6.0, ADD_ARC, false},
         // Not ADD_ARC: no retry.
-        {"EXTEND_TANGENT", 10.0, RIGHT, 2.0, EXTEND_TANGENT, false},
-        // Inwards and wide enough: the retry runs.
-        {"pocket", 10.0, RIGHT, 2.0, ADD_ARC, true},
+        {"EXTEND_TANGENT", &square10, RIGHT, 2.0, EXTEND_TANGENT, false},
+        // Inwards, wide enough, the centroid clear of the chain.
+        {"pocket", &square10, RIGHT, 2.0, ADD_ARC, true},
+        // Outwards: always.
+        {"island", &square10, LEFT, 2.0, ADD_ARC, true},
+        // Outwards by a negative offset of a pocket: always; inwards by a
+        // negative offset of an island: never (only a positive offset into
+        // the area a chain encloses is tested further).
+        {"pocket outwards", &square10, RIGHT, -2.0, ADD_ARC, true},
+        {"island inwards", &square10, LEFT, -2.0, ADD_ARC, false},
+        {"L pocket, the bottom's mid-point clear", &l_pocket, RIGHT, 1.0, ADD_ARC, true},
+        {"L pocket, the bottom's mid-point too near the foot's top", &l_pocket, RIGHT, 2.5, ADD_ARC, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CHAIN_set_new_boolean_flag(false);
-        RING_header_s* chain = square(c.size, c.side);
-        Spoiler::reset(chain, c.offset, false);
+        RING_header_s* chain = make_chain(pool, *c.vertices, true, c.side);
+        Spoiler::reset(chain, std::fabs(c.offset), false);
         RING_header_s* result = CHAIN_offset(chain, c.offset, static_cast<CORNER_CONTROL>(c.control), SIDE(0),
                                              Spoiler::callback, nullptr, nullptr, pool, nullptr);
         EXPECT_EQ(result != nullptr, c.steps);
         EXPECT_EQ(Spoiler::traces().size() > 1, c.steps);
+        EXPECT_EQ(side_of(chain), c.side);
     }
 }
 
@@ -582,14 +621,8 @@ TEST_F(ChainOffset, UnequalGeometryTypeOffsetsGoThroughTheStockWalk) {
             EXPECT_NEAR(low, -2.0, kDistanceTolerance);
             // An error inside the stock walk: the record goes (or the earlier
             // one comes back) all the same.
-            struct Raise {
-                static int callback(const RING_header_s*, const RING_node_s*, bool, RING_header_s*, RING_node_s*) {
-                    ERROR_raise(__FILE__, __LINE__, 1, "%s", "stock callback failed (test)");
-                    return 0;
-                }
-            };
             EXPECT_ANY_THROW(CHAIN_offset_segments_by_geometry_type(chain, 1.0, 2.0, 0.0, 0.0, 0.0, ADD_ARC, SIDE(0),
-                                                                    Raise::callback, nullptr, nullptr, pool));
+                                                                    raising_trace_callback, nullptr, nullptr, pool));
             EXPECT_EQ(APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_GEOMETRY_TYPE_OFFSETS),
                       carried_before ? &earlier : nullptr);
             EXPECT_EQ(side_of(chain), LEFT);
