@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_region.h>
-#include <pellam/testing_merge.h>
 
 #include <cmath>
 
