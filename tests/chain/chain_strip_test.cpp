@@ -8,6 +8,7 @@
 #include <merrow1/chain.h>
 #include <merrow1/chain_source.h>
 #include <merrow1/chain_offset.h>
+#include <merrow1/chain_region.h>
 #include <merrow1/chain_strip.h>
 #include <pellam/mchn_merge.h>
 #include <pellam/mchn_vertex_data.h>
@@ -25,6 +26,15 @@ namespace {
 using namespace chain_query_test;
 
 class ChainStripTest : public PoolTest {};
+
+// The strip ends are found on the open road of the older boolean engine,
+// which keeps the forward side of the trace only (no end caps).
+struct OlderEngine {
+    OlderEngine() { CHAIN_set_new_boolean_flag(false); }
+    ~OlderEngine() { CHAIN_unset_new_boolean_flag(); }
+    OlderEngine(const OlderEngine&) = delete;
+    OlderEngine& operator=(const OlderEngine&) = delete;
+};
 
 template <class T>
 T* owned(CMEM_pool_s* pool, const T& value) {
@@ -167,6 +177,7 @@ protected:
         record_of(first)->source_surface = 42;
         pellam_test::set_vertex_after_z(chain->last, -2.5);
     }
+    OlderEngine engine;
     void TearDown() override {
         pellam_test::reset_vertex_data();
         ChainStripTest::TearDown();
@@ -230,6 +241,7 @@ TEST_F(StripEnds, AddingThenRemovingRestoresTheVertices) {
 // gives nothing, so each strip end goes d along the end tangent's left
 // normal, or its right normal for a RIGHT material side.
 TEST_F(ChainStripTest, AnOpenChainWhoseOffsetGivesNothingTakesItsEndTangents) {
+    OlderEngine engine;
     const double d = 0.5;
     const struct {
         SIDE side;
