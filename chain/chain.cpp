@@ -154,6 +154,7 @@ VertexDatum vertex_datum_kind(APP_DATA_key_t key) {
         case CHAIN_APP_DATA_APPROXIMATED_ARC: case CHAIN_APP_DATA_SELF_NODE: case CHAIN_APP_DATA_SHARED_154:
         case CHAIN_APP_DATA_POINT_157: case CHAIN_APP_DATA_SHARED_197: case CHAIN_APP_DATA_SHARED_215:
         case CHAIN_APP_DATA_SHARED_237: case CHAIN_APP_DATA_SELF_NODE_2: case CHAIN_APP_DATA_SEGMENT_DATA:
+        case CHAIN_APP_DATA_CONNECTION:
             return VertexDatum::Shared;
         // Shared references added when vertex data is copied to another vertex:
         // never freed here, and expected, so not listed either.

@@ -95,6 +95,14 @@ RING_header_s* hand_off(const char* label, RING_header_s* chain) {
     return chain;
 }
 
+// The chain when it came out as wanted; otherwise it is deleted, so a builder
+// that answers null leaves nothing behind in the caller's pool.
+RING_header_s* kept_if(bool wanted, RING_header_s* chain) {
+    if (wanted) return chain;
+    RING_delete(chain);
+    return nullptr;
+}
+
 // Marks the chain under the key with itself as datum.
 void mark_self(RING_header_s* chain, APP_DATA_key_t key) { RING_put_header_app_data(chain, key, chain); }
 
@@ -184,7 +192,7 @@ RING_header_s* CHAIN_create_line_chain(const CSYS* csys, const Korvo::Math::Poin
     RING_header_s* chain = point_chain(csys, v2(*start), pool);
     if (!chain) return nullptr;
     add_line(chain, v2(*end));
-    return hand_off("CHAIN_create_line_chain", chain->count == 2 ? chain : nullptr);
+    return hand_off("CHAIN_create_line_chain", kept_if(chain->count == 2, chain));
 }
 
 RING_header_s* CHAIN_create_dummy_line(const CSYS* csys, const Korvo::Math::Point2* start,
@@ -209,7 +217,7 @@ RING_header_s* CHAIN_create_polygon(const CSYS* csys, const Korvo::Math::Point2*
         ChainAppendVertex(chain, &end, SEG_LINE);
     }
     if (closed) CHAIN_close(chain, kCloseGap);
-    return hand_off("CHAIN_create_polygon", chain->count >= 2 ? chain : nullptr);
+    return hand_off("CHAIN_create_polygon", kept_if(chain->count >= 2, chain));
 }
 
 RING_header_s* CHAIN_create_regular_polygon(const CSYS* csys, const Korvo::Math::Point2* centre,
@@ -231,7 +239,7 @@ RING_header_s* CHAIN_create_regular_polygon(const CSYS* csys, const Korvo::Math:
         ChainAddVertex(chain, &end, i == 0 ? SEG_POINT : SEG_LINE);
     }
     CHAIN_close(chain, kCloseGap);
-    return hand_off("CHAIN_create_regular_polygon", chain->count == n ? chain : nullptr);
+    return hand_off("CHAIN_create_regular_polygon", kept_if(chain->count == n, chain));
 }
 
 RING_header_s* CHAIN_create_circle_chain(const CSYS* csys, double radius, const Korvo::Math::Point2* centre,
@@ -331,8 +339,8 @@ RING_header_s* CHAIN_create_segment_chain(const CSYS* csys, const SEGMENT* segme
         copy.end = point_end(v2(&segment->end->x));
     copy.segment.type = segment->type;
     copy.segment.app_data = segment->app_data;
-    if (!ChainAddSegment(chain, &copy.segment)) return hand_off("CHAIN_create_segment_chain", nullptr);
-    return hand_off("CHAIN_create_segment_chain", chain->count == 2 ? chain : nullptr);
+    const bool added = ChainAddSegment(chain, &copy.segment) != 0;
+    return hand_off("CHAIN_create_segment_chain", kept_if(added && chain->count == 2, chain));
 }
 
 RING_header_s* CHAIN_create_max_min_box_of_chain(RING_header_s* chain_or_list, const Korvo::Math::Vector2* axis,

@@ -624,9 +624,7 @@ bool closed_island(const RING_header_s* chain) { return ring_closed(chain) && is
 
 }  // namespace
 
-void CHAIN_zone_order_extract_air_regions(void* list, BZONE_s* zone, BZONE_s*) {
-    RING_header_s* out = static_cast<RING_header_s*>(list);
-    if (!out || !zone || zone->value != 0) return;
+void CHAIN__zone_take_chains_in_order(RING_header_s* out, BZONE_s* zone) {
     const std::vector<BZONE_boundary_s*> bs = boundaries_of(zone);
     for (BZONE_boundary_s* b : bs) {
         const RING_header_s* chain = boundary_chain(b);
@@ -639,6 +637,12 @@ void CHAIN_zone_order_extract_air_regions(void* list, BZONE_s* zone, BZONE_s*) {
         const RING_header_s* chain = boundary_chain(b);
         if (chain && closed_island(chain)) take_chain(out, b);
     }
+}
+
+void CHAIN_zone_order_extract_air_regions(void* list, BZONE_s* zone, BZONE_s*) {
+    RING_header_s* out = static_cast<RING_header_s*>(list);
+    if (!out || !zone || zone->value != 0) return;
+    CHAIN__zone_take_chains_in_order(out, zone);
 }
 
 void CHAIN_zone_order_extract_material_regions(void* list, BZONE_s* zone, BZONE_s*) {
@@ -1097,20 +1101,10 @@ double round_to_grid(RING_header_s* poly, double margin) {
     return cell;
 }
 
-PNT2_s piece_end(const RING_node_s* node) {
-    const LINE_ARC_SEG_s* piece = static_cast<const LINE_ARC_SEG_s*>(node->main_data);
-    return PNT2_s{piece->x, piece->y};
-}
-
-double distance2(const PNT2_s& a, const PNT2_s& b) {
-    return (a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y);
-}
-
-// Joins the open piece to the open poly (the piece turned to start at the
-// poly's end) and closes the result.
-void join_and_close(RING_header_s* poly, RING_header_s* piece) {
-    const PNT2_s end = piece_end(poly->last);
-    if (distance2(end, piece_end(piece->last)) < distance2(end, piece_end(piece->first))) POLY_SEG_reverse(piece);
+// Joins the open piece (reversed first when asked) to the open poly and
+// closes the result.
+void join_and_close(RING_header_s* poly, RING_header_s* piece, bool reverse) {
+    if (reverse) POLY_SEG_reverse(piece);
     POLY_SEG_append(poly, piece, POLY_SEG_copy_chain_source_ref);
     POLY_SEG_append(poly, poly, POLY_SEG_copy_chain_source_ref);
 }
@@ -1187,8 +1181,12 @@ void trim_open_polys(RING_header_s* R, RING_header_s* copy, RING_header_s* chain
     RING_header_s* far_region = POLY_SEG_create_from_poc(&part, pool, nullptr, nullptr, false, false);
     if (!far_region) return;
     RING_header_s* near_region = POLY_SEG_copy(far_region, pool, nullptr);
-    join_and_close(far_region, far_piece);
-    join_and_close(near_region, near_piece);
+    // The source part and the copy are walked in one sense (the trace has the
+    // chain's side): the part and the marked run both run from the start to
+    // the turn, the unmarked run back from the turn to the start.  So the
+    // marked run is reversed to close its region and the unmarked one is not.
+    join_and_close(far_region, far_piece, true);
+    join_and_close(near_region, near_piece, false);
     make_positive(far_region);
     make_positive(near_region);
     // With material at infinity the far region adds material and the near
@@ -1225,6 +1223,35 @@ void trim_open_polys(RING_header_s* R, RING_header_s* copy, RING_header_s* chain
     }
 }
 
+// Swaps the material side of a chain (RIGHT and LEFT) and reverses its
+// stored direction (CW becomes CCW, anything else CW) for the length of a
+// call; both go back on every exit.  A chain with another side is left alone.
+class SideFlipGuard {
+public:
+    explicit SideFlipGuard(RING_header_s* chain) : m_md(main_of(chain)) {
+        if (!m_md || (m_md->material_side != RIGHT && m_md->material_side != LEFT)) {
+            m_md = nullptr;
+            return;
+        }
+        m_side = m_md->material_side;
+        m_direction = m_md->direction;
+        m_md->material_side = m_side == RIGHT ? LEFT : RIGHT;
+        m_md->direction = m_direction == CW ? CCW : CW;
+    }
+    ~SideFlipGuard() {
+        if (!m_md) return;
+        m_md->material_side = m_side;
+        m_md->direction = m_direction;
+    }
+    SideFlipGuard(const SideFlipGuard&) = delete;
+    SideFlipGuard& operator=(const SideFlipGuard&) = delete;
+
+private:
+    CHAIN_main_data_s* m_md;
+    SIDE m_side = 0;
+    DIRECTION m_direction = 0;
+};
+
 }  // namespace
 
 double CHAIN__marked_offset_cb(RING_header_s*, RING_header_s*, RING_node_s* node, void* data) {
@@ -1249,12 +1276,20 @@ RING_header_s* CHAIN__offset_special_tracing(RING_header_s* chain, double offset
     // 2. The side was taken care of by the caller.
     if (!(offset > 0)) ERROR_internal(kFile, __LINE__, "offset_special_tracing only handles +ve offsets");
     RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    // The passes keep the offset that the returning half of the closed chain
+    // traces.  Traced with its side as it comes, that half runs on the
+    // material side of the open chain; with the side swapped (as a negative
+    // offset swaps it) it runs on the side away from the material, the side
+    // the forward half gives on the older engine.  The result chains take
+    // the chain's own side.
+    const SIDE chain_side = main_of(chain)->material_side;
     // The trace the result refers to (owned here until step 6) and a pass-1
     // trace that did not replace it.
     RING_header_s* trace = nullptr;
     RING_header_s* spare = nullptr;
     try {
         merrow1::run_converting_reported(kFile, __LINE__, [&]() {
+            SideFlipGuard flipped(chain);
             // 3. The intersection object; scratch data in its pool.
             PsiGuard psi(PSI_create(0, true, false, POLY_SEG_copy_chain_source_ref, nullptr));
             CMEM_pool_s* scratch = psi.get()->pool;
@@ -1350,7 +1385,7 @@ RING_header_s* CHAIN__offset_special_tracing(RING_header_s* chain, double offset
                 RING_node_s* before_first = out->last;
                 POLY_SEG_create_chain_set(R, &tmd->csys, static_cast<CHAIN_proc_app_data_spec_e>(11),
                                           merge_cb ? merge_cb : CHAIN_boolean_merge, nullptr, nullptr,
-                                          (few_after_pass_0 ? 2 : 7) * cell, side != 0 ? side : tmd->material_side,
+                                          (few_after_pass_0 ? 2 : 7) * cell, side != 0 ? side : chain_side,
                                           true, nullptr, nullptr, out);
                 RING_node_s* node = before_first ? before_first->next : out->first;
                 for (int k = out->count; node && k > 0; --k, node = node == out->last ? nullptr : node->next)

@@ -37,3 +37,10 @@ struct CHAIN_marked_offset_record_s {
 // record's, else 0.  A node without a source reference is the internal error
 // "No app data during offsetting.".
 double CHAIN__marked_offset_cb(RING_header_s* poly_or_set, RING_header_s* poly, RING_node_s* node, void* record);
+// Moves the zone's boundary chains into the chain list in zone order: first
+// the first chain that is not a closed island (empty, open, or an outer
+// boundary), then every closed island in boundary order.  Each chain taken
+// becomes the sub-ring of a new last node and leaves its boundary, which
+// stays active.
+struct BZONE_s;
+void CHAIN__zone_take_chains_in_order(RING_header_s* out, BZONE_s* zone);

@@ -1,7 +1,7 @@
 # Install rules of the library and the host stand-ins it links.
 #
 #   <prefix>/lib/libmerrow1.so and lib<host>.so of every stand-in
-#   <prefix>/include/merrow1/*.h and each stand-in's public headers (not its
+#   <prefix>/include/merrow1/*.h (not legacy/) and each stand-in's public headers (not its
 #       test controls, testing*.h)
 #   <prefix>/lib/cmake/merrow1/merrow1Config.cmake with the imported targets
 #       merrow1::merrow1 and merrow1::<host>
@@ -16,8 +16,9 @@ install(TARGETS merrow1 ${MERROW1_HOST_LIBRARIES} EXPORT merrow1Targets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# include/merrow1/legacy/ declares what only the earlier builds hold.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/merrow1 DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
-        FILES_MATCHING PATTERN "*.h")
+        FILES_MATCHING PATTERN "*.h" PATTERN "legacy" EXCLUDE)
 foreach(lib ${MERROW1_HOST_LIBRARIES})
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/host/${lib}/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
           FILES_MATCHING PATTERN "*.h" PATTERN "testing*.h" EXCLUDE)

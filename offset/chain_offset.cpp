@@ -301,14 +301,12 @@ private:
 RING_header_s* offset_open(RING_header_s* chain, double offset, CORNER_CONTROL corner_control, const Callbacks& cb,
                            CMEM_pool_s* pool, bool delete_trace, const CHAIN_traceOutputParams_s* output) {
     report("CHAIN__offset_open_chain: input chain", chain, kReportInput);
-    // The older engine keeps the pieces traced from the forward half of the
-    // closed chain (marked there-and-back), the special tracing of the newer
-    // engine those traced from the return half, which run on the other side
-    // of the open chain: it traces the chain with its side flipped to give the
-    // same offset.  `flipped`: the chain is traced with the other side than
-    // the caller's, and the results' sides are flipped back.
+    // Both engines keep the side of the closed chain that its forward half
+    // traces: the older engine by the there-and-back marks of the pieces, the
+    // special tracing of the newer engine by itself.  A negative offset
+    // traces the chain with its side flipped and flips the results back.
     const bool newer = CHAIN_ask_use_new_boolean();
-    const bool flipped = (offset < 0.0) != newer;
+    const bool flipped = offset < 0.0;
     RING_header_s* result = nullptr;
     {
         ThereAndBack closed(chain);

@@ -40,8 +40,9 @@ enum {
     APP_DATA_STOCKED_FROM = 10,
     // Vertex: a split junction (presence only). Shared.
     APP_DATA_SPLIT_VERTEX_SOURCE = 14,
-    // Vertex: the connection record of a connected fpass vertex (the vertex
-    // and chain it joins). Shared.
+    // Vertex: the connection record of a connected fpass vertex
+    // (PMRP_fpass_connection_s: the chain and vertex it joins, and its vertex
+    // type). Shared.
     CHAIN_APP_DATA_CONNECTION = 15,
     // Vertex: CHAIN_source_chain_source_vertex_s, the vertex this one stands
     // for. Owned.

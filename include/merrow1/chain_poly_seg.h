@@ -144,9 +144,11 @@ struct CHAIN_open_offset_margin_s {
 // itself (CHAIN_create_closed_from_open_with_key: header keys 13 and 110):
 // traced, widened by small offsets of the unmarked and then the marked
 // segments, cleaned and trimmed at its ends, in at most two passes.  The
-// offset kept is the one the returning half traces: left of the open chain's
-// direction for material LEFT, right of it for RIGHT; where pass 0 already
-// gives one piece, it runs on round both end caps.  A new chain list in pool (possibly empty); null when
+// offset lies on the side away from the chain's material (right of the open
+// chain's direction for material LEFT, left of it for RIGHT), as the forward
+// half of the closed chain traces it; where pass 0 already gives one piece,
+// it runs on round both end caps.  The result chains take the chain's side;
+// the chain's side and direction are as they came on every path.  A new chain list in pool (possibly empty); null when
 // the chain is null or has no first or last vertex.  With delete_trace the
 // last trace is deleted when CHAIN__delete_traced_chain answers true.
 RING_header_s* CHAIN__offset_special_tracing(RING_header_s* chain, double offset, CORNER_CONTROL corner, SIDE side,

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <merrow1/ArcLineFitter.h>
+#include <merrow1/Cam_CmmInspectTool.h>
 #include <merrow1/Cam_Cycle.h>
+#include <merrow1/Cam_IpwManager.h>
 #include <merrow1/Cam_PolylineDistance.h>
 #include <merrow1/Cam_PolylineSmoother.h>
 #include <merrow1/PolySegNetworkPoint.h>
@@ -57,6 +59,7 @@
 #include <merrow1/chain_types.h>
 #include <merrow1/chain_vertex_angle.h>
 #include <merrow1/cpe.h>
+#include <merrow1/dsptool.h>
 #include <merrow1/dynamic_array.h>
 #include <merrow1/int_grid_map.h>
 #include <merrow1/library_init.h>
@@ -67,6 +70,7 @@
 #include <merrow1/poly_seg.h>
 #include <merrow1/poly_seg_chain.h>
 #include <merrow1/poly_seg_grid.h>
+#include <merrow1/pmrp_display.h>
 #include <merrow1/poly_seg_offset.h>
 #include <merrow1/psi.h>
 #include <merrow1/segment.h>

@@ -3,6 +3,7 @@
 #include "chain/chain_query_fixture.h"
 
 #include <gtest/gtest.h>
+#include <velte/testing.h>
 #include <merrow1/chain.h>
 #include <merrow1/chain_build.h>
 #include <merrow1/chain_create.h>
@@ -275,6 +276,30 @@ TEST_F(ChainCreate, BuildersGiveNullForWhatTheyCannotMake) {
          }},
     };
     for (const Case& c : cases) EXPECT_EQ(c.build(pool), nullptr) << c.name;
+}
+
+TEST_F(ChainCreate, BuildersThatGiveNullLeaveNothingInThePool) {
+    // The chain begun for the answer is deleted again: a caller that draws
+    // or tests with a temporary chain keeps its pool as it was.
+    Point2 a{1, 1};
+    Point2 repeated[3] = {{1, 1}, {1, 1}, {1, 1 + 1e-9}};
+    SEGMENT* point = SEGMENT_create_segment_in_pool(pool);
+    const double at[2] = {1, 1};
+    SegmentUpdate(point, SEG_POINT, at, nullptr, nullptr, nullptr, nullptr);
+    struct Case {
+        const char* name;
+        std::function<RING_header_s*()> build;
+    };
+    const std::vector<Case> cases = {
+        {"line of equal points", [&] { return CHAIN_create_line_chain(nullptr, &a, &a, pool); }},
+        {"polygon of repeated points", [&] { return CHAIN_create_polygon(nullptr, repeated, 3, 0, pool); }},
+        {"segment chain of a point", [&] { return CHAIN_create_segment_chain(nullptr, point, pool); }},
+    };
+    for (const Case& c : cases) {
+        const long objects = velte_test::live_object_count();
+        EXPECT_EQ(nullptr, c.build()) << c.name;
+        EXPECT_EQ(objects, velte_test::live_object_count()) << c.name;
+    }
 }
 
 TEST_F(ChainCreate, BuildersTakeTheCsysAndTheKindOfAnOffsetChain) {

@@ -27,8 +27,7 @@ namespace {
 const double kPi = 3.14159265358979323846;
 
 std::string listing_path(const char* name) {
-    const std::string here = __FILE__;
-    return here.substr(0, here.find_last_of('/')) + "/listings/" + name;
+    return std::string(MERROW1_TESTS_SOURCE_DIR) + "/chainops/listings/" + name;
 }
 
 // Every chain of a listing, in a list that only refers to them.

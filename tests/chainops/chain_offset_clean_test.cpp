@@ -107,6 +107,12 @@ TEST_F(OffsetCleanTest, CleanOfARawTraceGivesTheOffsetRegion) {
          RIGHT, 1.0, 0, 1},
         {"L island outward", {{0, 0}, {10, 0}, {10, 4}, {4, 4}, {4, 10}, {0, 10}}, LEFT, 1.0, 0, 1},
         {"L island outward far", {{0, 0}, {10, 0}, {10, 4}, {4, 4}, {4, 10}, {0, 10}}, LEFT, 4.0, 0, 1},
+        // Traces with dummy pieces: the clean rounds on a grid grown by the
+        // dummy stock and covers the dummies by the stock they stand for.
+        {"L notched island outward far", {{0, 0}, {10, 0}, {10, 4}, {4, 4}, {4, 10}, {0.5, 10}, {0.5, 9.5}, {0, 9.5}},
+         LEFT, 3.0, 0, 1},
+        {"dumbbell island outward far", {{0, 0}, {6, 0}, {6, 2}, {10, 2}, {10, 0}, {16, 0}, {16, 6}, {10, 6}, {10, 4},
+                                         {6, 4}, {6, 6}, {0, 6}}, LEFT, 3.0, 0, 1},
         // A dumbbell pocket whose neck closes at this offset: two regions.
         {"dumbbell pocket inward", {{0, 0}, {6, 0}, {6, 2}, {10, 2}, {10, 0}, {16, 0}, {16, 6}, {10, 6}, {10, 4},
                                     {6, 4}, {6, 6}, {0, 6}}, RIGHT, 1.5, 0, 2},
@@ -128,7 +134,7 @@ TEST_F(OffsetCleanTest, CleanOfARawTraceGivesTheOffsetRegion) {
         const std::vector<Seg> boundary = segments_of(source);
         const bool island = c.side == LEFT;
         for (long double x = -4.3L; x <= 20.0L; x += 0.37L)
-            for (long double y = -4.1L; y <= 10.0L; y += 0.31L) {
+            for (long double y = -4.1L; y <= 14.0L; y += 0.31L) {
                 const long double dist = distance_to(boundary, x, y);
                 if (std::fabs(dist - c.d) < kBand) continue;
                 const bool inside_source = winding(boundary, x, y) != 0;
@@ -355,10 +361,13 @@ long double distance_to_result(const RING_header_s* out, long double x, long dou
 // The one-sided offset: every point of the result lies at the offset from the
 // open chain, and every point at the offset on the kept side of a source
 // segment that is no nearer to any other part of the chain lies on the
-// result.  The kept side is the side the return half of the closed chain
-// offsets to: left of the open chain's direction for material LEFT, right
-// for RIGHT.  The band covers the grid rounding and the output tolerance
-// (7 cells of some 1e-8).
+// result, and no point at the offset on the material side of a segment
+// does.  The kept side is the side away from the material (right of the
+// open chain's direction for material LEFT, left for RIGHT), the side the
+// forward half of the closed chain traces.  The result chains take the
+// chain's side, and the chain's side and direction are as they came.  The
+// band covers the grid rounding and the output tolerance (7 cells of some
+// 1e-8).
 TEST_F(OffsetCleanTest, SpecialTracingGivesTheOneSidedOffset) {
     const long double band = 1e-6L;
     for (const OpenCase& c : open_cases())
@@ -368,10 +377,14 @@ TEST_F(OffsetCleanTest, SpecialTracingGivesTheOneSidedOffset) {
             RING_header_s* source = make_chain(pool, c.vertices, false, side);
             const std::vector<Seg> path = segments_of(source);
             RING_header_s* chain = closed_with_key(pool, c.vertices, side, c.margin);
+            const DIRECTION direction = md(chain)->direction;
             RING_header_s* out = special(chain, c.d, pool);
             ASSERT_NE(out, nullptr);
             ASSERT_GE(out->count, 1);
             EXPECT_EQ(TraceLog::traces().size(), c.traces);
+            EXPECT_EQ(md(chain)->material_side, side);
+            EXPECT_EQ(md(chain)->direction, direction);
+            for (RING_header_s* r : chains_in(out)) EXPECT_EQ(md(r)->material_side, side);
             for (RING_header_s* r : chains_in(out))
                 for (const Seg& s : segments_of(r))
                     for (long double t : {0.0L, 0.25L, 0.5L, 0.75L}) {
@@ -379,7 +392,7 @@ TEST_F(OffsetCleanTest, SpecialTracingGivesTheOneSidedOffset) {
                         point_at(s, t, &x, &y);
                         EXPECT_NEAR(double(distance_to(path, x, y)), c.d, double(band)) << double(x) << ", " << double(y);
                     }
-            const long double sense = side == LEFT ? 1 : -1;
+            const long double sense = side == LEFT ? -1 : 1;
             for (const Seg& s : path)
                 for (long double t = 0.05L; t < 1.0L; t += 0.1L) {
                     long double x, y, x2, y2;
@@ -388,8 +401,13 @@ TEST_F(OffsetCleanTest, SpecialTracingGivesTheOneSidedOffset) {
                     const long double len = std::hypot(x2 - x, y2 - y);
                     const long double nx = -(y2 - y) / len * sense, ny = (x2 - x) / len * sense;
                     const long double px = x + c.d * nx, py = y + c.d * ny;
-                    if (distance_to(path, px, py) < c.d - band) continue;
-                    EXPECT_LT(double(distance_to_result(out, px, py)), double(band)) << double(px) << ", " << double(py);
+                    if (distance_to(path, px, py) >= c.d - band) {
+                        EXPECT_LT(double(distance_to_result(out, px, py)), double(band))
+                            << double(px) << ", " << double(py);
+                    }
+                    // The point at the offset on the material side is not.
+                    const long double mx = x - c.d * nx, my = y - c.d * ny;
+                    EXPECT_GT(double(distance_to_result(out, mx, my)), 0.1) << double(mx) << ", " << double(my);
                 }
         }
 }

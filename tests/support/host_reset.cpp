@@ -30,6 +30,15 @@
 #include <velte/testing.h>
 #include <velte/testing_text.h>
 #include <wendle/testing.h>
+#include <harlow/testing_part_units.h>
+#include <harlowkit/testing_vz.h>
+#include <pellam/testing_cutter.h>
+#include <pellam/testing_ipw.h>
+#include <quorn/testing_mtx3.h>
+#include <randle/testing_bcurve.h>
+#include <stend/testing_error_report.h>
+#include <tavish/testing_entities.h>
+#include <velte/testing_tree.h>
 
 namespace {
 
@@ -69,6 +78,15 @@ class HostReset : public ::testing::EmptyTestEventListener {
         nimber_test::reset();
         stend_test::reset_cfi();
         harlowkit_test::reset();
+        tavish_test::reset_entities();
+        harlow_test::reset_object_units();
+        harlowkit_test::reset_vz();
+        pellam_test::reset_cutters();
+        pellam_test::reset_ipw();
+        quorn_test::reset_mtx3_calls();
+        randle_test::reset_curves();
+        stend_test::reset_reported_errors();
+        velte_test::reset_tree_calls();
     }
 };
 

@@ -20,6 +20,12 @@ int RM_ask_entity_type_and_subtype(tag_t object, int* type, int* subtype) {
     return known ? 0 : RM_ERROR_NO_OBJECT;
 }
 
+int RM_ask_entity_type(tag_t object) {
+    int type = 0;
+    RM_ask_entity_type_and_subtype(object, &type, nullptr);
+    return type;
+}
+
 namespace harlow_test {
 void set_entity_type(tag_t object, int type, int subtype) { g_types[object] = {type, subtype}; }
 const std::vector<tag_t>& rm_calls() { return g_calls; }

@@ -13,3 +13,5 @@ enum { RM_ERROR_NO_OBJECT = 640001 };
 // object (0 included) answers RM_ERROR_NO_OBJECT and writes 0 to both.  Null
 // outputs are skipped.
 int RM_ask_entity_type_and_subtype(tag_t object, int* type, int* subtype);
+// The object's type alone; 0 for a tag that names no object (0 included).
+int RM_ask_entity_type(tag_t object);

@@ -12,6 +12,11 @@ struct CARR_record_array_s {
     int allocated;  // records of room
 };
 
+// Makes the array empty with room for `initial` records of `record_size`
+// bytes (at least 1).  `growth` asks for the number of records it grows by;
+// this stand-in grows its own way (see CARR_append_to_array).  Returns 1, or
+// 0 when no memory could be had (the array is then empty).
+int CARR_create_array(CARR_record_array_s* array, int record_size, int initial, int growth);
 // Appends a copy of one record of `record_size` bytes, growing the data when
 // it is full (earlier records may move: read `data` again after appending).
 // Returns the index of the new record, or -1 when no memory could be had.

@@ -1,0 +1,15 @@
+// Test controls of the tree stand-in (<velte/tree.h>).  Not part of the
+// host's interface.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace velte_test {
+
+// Tree calls since the last reset: "create", "add_sister", "add_daughter",
+// "scan", "delete".
+const std::vector<std::string>& tree_calls();
+void reset_tree_calls();
+
+}  // namespace velte_test
