@@ -121,9 +121,10 @@ enum {
     CHAIN_APP_DATA_SEGMENT_DATA = 266,
     // Vertex: the provenance of the former first vertex of an open chain,
     // saved on the new start vertex when a strip end is added at the start
-    // (CHAIN_strip_end_saved_s: its key-17, key-20 and key-1 records and its
-    // flag word).  Owned: the record; the saved records are owned by it until
-    // the strip end is removed and they go back to their vertex.
+    // (CHAIN_strip_end_saved_s: its key-17, key-20 and key-1 records, its
+    // flag word and source surface, its key-74 and key-266 references).
+    // Owned: the record; the saved key-17, key-20 and key-1 records are owned
+    // by it until the strip end is removed and they go back to their vertex.
     APP_DATA_STRIP_END_SAVED_SOURCE = 267,
     // Vertex: the embedded-path split points of the segment the vertex ends,
     // a list of CHAIN_split_point_s in parameter order, in the caller's pool
