@@ -8,6 +8,7 @@
 #include <merrow1/Cam_PolylineDistance.h>
 #include <merrow1/Cam_PolylineSmoother.h>
 #include <merrow1/Cam_PolySegOverlapFinder.h>
+#include <merrow1/Cam_ChainOverlapFinder.h>
 #include <merrow1/PolySegNetworkPoint.h>
 #include <merrow1/PolySegPoint.h>
 #include <merrow1/RegionSetBoxedExtent.h>
