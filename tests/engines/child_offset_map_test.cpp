@@ -31,6 +31,9 @@ protected:
     }
     void TearDown() override {
         maps.clear();
+        // The split records live in the host's C++ memory until their parent
+        // goes.
+        for (RING_header_s* c : chains) RING_delete(c);
         CMEM_private_delete_pool(pool);
         harlow_test::set_part_units(1);
     }
@@ -40,6 +43,7 @@ protected:
         RING_header_s* c = make_chain(pool, {L(lo, lo), L(hi, lo), L(hi, hi), L(lo, hi)}, true);
         data_of(c)->material_side = RIGHT;
         data_of(c)->direction = CCW;
+        chains.push_back(c);
         return c;
     }
     // Marks every vertex as a split vertex (key 14).
@@ -71,6 +75,7 @@ protected:
     CMEM_pool_s* pool = nullptr;
     int mark = 0;
     std::vector<std::unique_ptr<ChildOffsetMap>> maps;
+    std::vector<RING_header_s*> chains;
 };
 
 TEST_F(ChildMap, InsetSquareRecordsAnExitAndAnEntryAtEachCorner) {
@@ -98,6 +103,25 @@ TEST_F(ChildMap, InsetSquareRecordsAnExitAndAnEntryAtEachCorner) {
     }
     // A closed child records corners only.
     for (const Found& f : found) EXPECT_EQ(f.split->m_kind & Split::OPEN_END, 0);
+}
+
+TEST_F(ChildMap, CornerWhoseLinesRunThroughTheParentsMaterialRecordsNothing) {
+    // The child [-1, 12] x [-2, 11] keeps its material inside; its reversed bisectors
+    // point inward, at the parent [0, 10]^2.  Its corners lie in air around
+    // an island parent, but in material around a pocket parent.
+    for (const SIDE parent_side : {LEFT, RIGHT}) {
+        RING_header_s* parent = pocket(0, 10);
+        data_of(parent)->material_side = parent_side;
+        RING_header_s* child =
+            with_split_marks(make_chain(pool, {L(-1, -2), L(12, -2), L(12, 11), L(-1, 11)}, true));
+        data_of(child)->direction = CCW;
+        data_of(child)->material_side = LEFT;
+        map_of(parent)->AddChildChains(child);
+        if (parent_side == LEFT)
+            EXPECT_GT(records(parent).size(), 0u);
+        else
+            EXPECT_EQ(records(parent).size(), 0u);
+    }
 }
 
 TEST_F(ChildMap, NextEntryGoesToAnotherChildAndIgnoresTheChildsOwn) {
