@@ -208,6 +208,56 @@ TEST_F(OverlapFinder, QueryStartingInsideIsReportedFromItsStartToItsExitOnly) {
     }
 }
 
+TEST_F(OverlapFinder, QueryThroughTheWedgeAtAConvexCornerIsReportedAgainstTheJointUpToTheCornerPiece) {
+    // A left turn at (10, 0): the wedge lies about the corner on the right,
+    // between the end bar x = 10 of the first segment, the start bar y = 0 of
+    // the second and the corner arc of radius 1.  The query enters the first
+    // cell from below, crosses the end bar into the wedge and leaves it
+    // through the corner arc at (10.5, -sqrt(0.75)).
+    RING_header_s* ref = polyline({{0, 0}, {10, 0}, {10, 10}});
+    RING_header_s* query = polyline({{9.5, -3}, {9.5, -0.5}, {10.5, -0.5}, {10.5, -3}});
+    const std::vector<RING_node_s*> q = segments(query), r = segments(ref);
+    const std::vector<Report> rep = run(ref, query, 1.0);
+    ASSERT_EQ(rep.size(), 4u);
+    expect_continuous(rep, q);
+    // The first cell from y = -1 on the first query segment to the bar.
+    EXPECT_EQ(rep[0].a, q[0]);
+    EXPECT_NEAR(rep[0].a0, 2.0 / 2.5, 1e-8);
+    EXPECT_EQ(rep[1].a, q[1]);
+    EXPECT_NEAR(rep[1].a1, 0.5, 1e-8);
+    EXPECT_EQ(rep[1].b, r[0]);
+    EXPECT_NEAR(rep[1].b1, 1.0, 1e-8);
+    // The wedge against the joint's segment, parameters 1.
+    for (int i = 2; i < 4; ++i) {
+        EXPECT_EQ(rep[i].b, r[0]) << i;
+        EXPECT_EQ(rep[i].b0, 1.0) << i;
+        EXPECT_EQ(rep[i].b1, 1.0) << i;
+    }
+    // ... and no further than the corner arc: the rest of the query runs
+    // outside the band.
+    EXPECT_EQ(rep[3].a, q[2]);
+    EXPECT_NEAR(rep[3].a1, (std::sqrt(0.75) - 0.5) / 2.5, 1e-6);
+}
+
+TEST_F(OverlapFinder, BandAroundAnArcIsTheAnnulusBetweenItsRadialBars) {
+    // A quarter circle of radius 10 about the origin, counter-clockwise; a
+    // radial query along 45 degrees from radius 8 to 12 runs inside from 9
+    // to 11, next to the arc's middle.
+    RING_header_s* ref = POLY_SEG_create(pool);
+    const PNT2_s a{10, 0}, b{0, 10};
+    POLY_SEG_append_line(ref, &a);
+    POLY_SEG_append_arc(ref, &a, &b, 10, 1);
+    const double c = std::sqrt(0.5);
+    RING_header_s* query = polyline({{8 * c, 8 * c}, {12 * c, 12 * c}});
+    const std::vector<Report> rep = run(ref, query, 1.0);
+    ASSERT_EQ(rep.size(), 1u);
+    EXPECT_EQ(rep[0].b, segments(ref)[0]);
+    EXPECT_NEAR(rep[0].a0, 0.25, 1e-8);
+    EXPECT_NEAR(rep[0].a1, 0.75, 1e-8);
+    EXPECT_NEAR(rep[0].b0, 0.5, 1e-6);
+    EXPECT_NEAR(rep[0].b1, 0.5, 1e-6);
+}
+
 TEST_F(OverlapFinder, OffsetsBelowTwiceTheLengthToleranceAreRaisedToIt) {
     const double tol = EQ_ask_length_tolerance();
     RING_header_s* ref = polyline({{0, 0}, {10, 0}});
