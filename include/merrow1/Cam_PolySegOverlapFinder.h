@@ -76,7 +76,9 @@ public:
     PolySegOverlapFinder& operator=(const PolySegOverlapFinder&) = delete;
 
     // Reports the overlaps of a poly; nothing for a null poly, a poly of
-    // fewer than 2 nodes or a finder without band.  The poly is not changed.
+    // fewer than 2 nodes or a finder without band.  The poly is not changed
+    // (a copy of it goes on the band's grid); a poly beyond the ranges
+    // widened by the larger offset is refused by the grid with its error.
     void FindOverlapWith(RING_header_s* poly) override;
 
     // True for a node with a key-265 record of type SEGMENT_OFFSET; the
