@@ -206,10 +206,15 @@ enum {
     POLY_SEG_APP_DATA_COVER = 248,
     // Vertex: a point-bound record that moves with the vertex point. Owned.
     CHAIN_APP_DATA_POINT_OWNED_260 = 260,
+    // Parent vertex of a child offset map: the list of
+    // ChildOffsetMap::ParentSplitPt records of the children split there.
+    // Owned, freed by the delete function the map registers on the parent.
+    CHAIN_APP_DATA_PARENT_SPLIT_POINT = 262,
     // Vertex: a point-bound record that moves with the vertex point; not in
     // the deletion policy (left alone, reported at checking level 1).
     CHAIN_APP_DATA_POINT_263 = 263,
-    // Poly node: POLY_SEG_node_link_s (a node pointer and a 0/1 word). Owned,
+    // Poly node: POLY_SEG_node_link_s (a node pointer and a word: 0/1 as a
+    // link; the piece type 0..3 on the bands of the overlap finders). Owned,
     // freed by the delete function registered on the poly.
     POLY_SEG_APP_DATA_NODE_LINK = 265,
 };

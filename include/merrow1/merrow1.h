@@ -7,6 +7,9 @@
 #include <merrow1/Cam_IpwManager.h>
 #include <merrow1/Cam_PolylineDistance.h>
 #include <merrow1/Cam_PolylineSmoother.h>
+#include <merrow1/Cam_PolySegOverlapFinder.h>
+#include <merrow1/Cam_ChainOverlapFinder.h>
+#include <merrow1/Cam_ChildOffsetMap.h>
 #include <merrow1/PolySegNetworkPoint.h>
 #include <merrow1/PolySegPoint.h>
 #include <merrow1/RegionSetBoxedExtent.h>
