@@ -373,7 +373,8 @@ RING_node_s* ChainHZMap::InsertVtxBefore(RING_node_s* hzNode, Point2& p) {
         RING_delete_node(m_hzChain, fresh);
         return answer ? answer : hzNode;
     }
-    CreateChainSourceData(fresh, xy, xyv, oldStart, false);
+    // A vertex put into the stretch's first segment starts the stretch now.
+    CreateChainSourceData(fresh, xy, xyv, newXY && split == oldStart ? xyv : oldStart, false);
     data->start = xyv->next;
     return fresh;
 }

@@ -35,9 +35,12 @@ inline RING_header_s* make_chain(CMEM_pool_s* pool, const std::vector<ZVertex>& 
         RING_node_s* n = ChainAppendVertexGeneral(chain, &e, chain->first ? SEG_LINE : SEG_POINT, 1);
         put_z(chain, n, v);
     };
-    if (closed) add(vs.back());
     for (const ZVertex& v : vs) add(v);
-    if (closed) CloseChainVertex(chain);
+    if (closed) {
+        // The closing vertex is dropped again by the close.
+        add(vs.front());
+        CloseChainVertex(chain);
+    }
     return chain;
 }
 
