@@ -315,7 +315,7 @@ void ChainZSmoother::LineFitSmooth(ChainHZMap& map) {
         StringLinearApproximator approx(m_tol, m_tol, point_of(cur));
         RING_node_s* last = nullptr;
         for (RING_node_s* n = cur->next; n; n = n->next) {
-            if (!approx.AddLine(point_of(n))) break;
+            if (!approx.AddLine(point_of(n)) || !WithinInZ(cur, n)) break;
             last = n;
             if (n == hz->last) break;
         }
@@ -324,60 +324,65 @@ void ChainZSmoother::LineFitSmooth(ChainHZMap& map) {
     }
 }
 
+// Whether the line from `from` to `to` keeps the Z of every profile vertex
+// between within the tolerance.  The approximator bounds the distance across
+// the line; on a steep line the change in Z is larger than that.
+bool ChainZSmoother::WithinInZ(const RING_node_s* from, const RING_node_s* to) const {
+    const Point2 a = point_of(from), b = point_of(to);
+    const double dh = b.x - a.x;
+    if (!(dh > 0)) return true;  // a vertical line: H, not Z, is kept
+    for (const RING_node_s* n = from->next; n && n != to; n = n->next) {
+        const Point2 p = point_of(n);
+        const double f = std::min(1.0, std::max(0.0, (p.x - a.x) / dh));
+        if (std::fabs(p.y - (a.y + (b.y - a.y) * f)) > m_tol) return false;
+    }
+    return true;
+}
+
+// Ramps.  Every segment that climbs (in either direction) more steeply than
+// the ramp angle gets a ramp: the line at the ramp angle down from the
+// segment's high end toward its low end, up to where it first meets the
+// profile (or, on an open profile, its end vertex lifted onto it).  The line
+// lies above the profile between, so the vertices there go and the profile
+// only rises.  A ramp's own slope is the ramp angle, so a segment counts as
+// steep only above tan a + 1e-9: the rounding of a ramp never asks for
+// another.  A steep arc, and a climb that meets neither the profile nor an
+// open end (at a closed profile's ends, or behind an arc), stay.
 void ChainZSmoother::RampSmooth(ChainHZMap& map) {
     RING_header_s* hz = map.GetHZChain();
-    // Every ramp adds at most three vertices and ends a climb for good.
-    long budget = 64L * (hz->count + 16);
-    RampSmoothBetween(map, hz->first, hz->last, budget, 0);
+    // Each ramp removes a steep segment for good and adds at most three
+    // vertices; each is followed by one scan of the profile.
+    const long n = hz->count + 16;
+    RampPass pass = {16L * n * n, 0};
+    RampSmoothBetween(map, hz->first, hz->last, pass, 0);
 }
 
-void ChainZSmoother::RampSmoothBetween(ChainHZMap& map, RING_node_s* s, RING_node_s* e, long& budget, int depth) {
+void ChainZSmoother::RampSmoothBetween(ChainHZMap& map, RING_node_s* s, RING_node_s* e, RampPass& pass, int) {
     RING_header_s* hz = map.GetHZChain();
-    if (depth > hz->count + 16) MERROW1_INFINITE_LOOP();
-    while (s != e) {
-        if (--budget < 0) MERROW1_INFINITE_LOOP();
-        // The lowest vertex of the range (the first lowest).
-        RING_node_s* low = s;
-        double lowest = 1e19;
-        long steps = 0;
-        for (RING_node_s* n = s;; n = n->next) {
-            if (++steps > walk_bound(hz) || !n) MERROW1_INFINITE_LOOP();
-            if (Z(n) < lowest) {
-                lowest = Z(n);
-                low = n;
-            }
-            if (n == e) break;
+    const double steep = m_tanA + 1e-9;
+    RING_node_s* c = s;
+    while (c && c != e) {
+        if (--pass.budget < 0) MERROW1_INFINITE_LOOP();
+        RING_node_s* nb = c->next;
+        if (!nb) break;
+        const double dz = Z(nb) - Z(c), dh = H(nb) - H(c);
+        if (is_arc(nb) || std::fabs(dz) <= steep * dh) {
+            c = nb;
+            continue;
         }
-        // Toward the start (ramp feet searched up to e), then toward the end
-        // from the lowest point left (feet searched back to where the first
-        // walk ended).
-        RING_node_s* anchor = low;
-        RING_node_s* stop1 = RampWalk(map, low, s, e, -1, anchor, budget);
-        RING_node_s* ignored = nullptr;
-        RING_node_s* stop2 = RampWalk(map, anchor, e, stop1, +1, ignored, budget);
-        RampSmoothBetween(map, s, stop1, budget, depth + 1);
-        s = stop2;
-    }
-}
-
-RING_node_s* ChainZSmoother::RampWalk(ChainHZMap& map, RING_node_s* c, RING_node_s* limit, RING_node_s* footBound,
-                                      int dir, RING_node_s*& anchor, long& budget) {
-    while (c != limit) {
-        if (--budget < 0) MERROW1_INFINITE_LOOP();
-        RING_node_s* nb = dir > 0 ? c->next : c->previous;
-        if (!nb) return c;
-        // An arc ends the walk (past it, so the walk moves on).
-        if (is_arc(dir > 0 ? nb : c)) return nb;
-        const double dz = Z(nb) - Z(c);
-        if (dz < 0) return c;
-        const double dh = std::fabs(H(nb) - H(c));
-        if (dz > m_tanA * dh) {
-            RING_node_s* top = InsertRamp(map, nb, dir, footBound, anchor);
-            if (top) nb = top;
+        // Climbing forward: the top is nb and the foot lies behind it;
+        // climbing backward: the top is c and the foot lies ahead.
+        const int dir = dz > 0 ? +1 : -1;
+        RING_node_s* top = InsertRamp(map, dir > 0 ? nb : c, dir, dir > 0 ? hz->first : hz->last);
+        if (!top) {
+            c = nb;
+            continue;
         }
-        c = nb;
+        ++pass.ramps;
+        // The ramp may have shortened a steep segment on its far side that
+        // could not be ramped before: scan again from the start.
+        c = s;
     }
-    return c;
 }
 
 // The foot of the ramp that ends at `top`: where the line down from top at
@@ -419,8 +424,7 @@ bool ChainZSmoother::FindRampIntersect(RING_node_s* top, int dir, RING_node_s* f
     }
 }
 
-RING_node_s* ChainZSmoother::InsertRamp(ChainHZMap& map, RING_node_s* top, int dir, RING_node_s* footBound,
-                                        RING_node_s*& anchor) {
+RING_node_s* ChainZSmoother::InsertRamp(ChainHZMap& map, RING_node_s* top, int dir, RING_node_s* footBound) {
     RING_header_s* hz = map.GetHZChain();
     Point2 footPoint = {0, 0};
     RING_node_s* segment = nullptr;
@@ -451,14 +455,6 @@ RING_node_s* ChainZSmoother::InsertRamp(ChainHZMap& map, RING_node_s* top, int d
     // XY coincidence distance).
     const Point2 t = point_of(top);
     set_z(hz, foot, t.y - std::fabs(H(foot) - t.x) * m_tanA);
-    // Does the anchor of the walk lie under the ramp?  Then the foot takes its
-    // place.
-    const long bound = walk_bound(hz);
-    long steps = 0;
-    for (RING_node_s* n = dir > 0 ? foot->next : top->next; n && n != (dir > 0 ? top : foot); n = n->next) {
-        if (++steps > bound) MERROW1_INFINITE_LOOP();
-        if (n == anchor) anchor = foot;
-    }
     RING_node_s* result;
     if (dir > 0) {
         result = map.InsertSegmentBetween(foot, top, false);

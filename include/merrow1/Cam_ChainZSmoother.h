@@ -78,14 +78,17 @@ public:
 private:
     void ConcaveCornerSmooth(ChainHZMap& map, RING_header_s* xy, double distance);
     void LineFitSmooth(ChainHZMap& map);
+    bool WithinInZ(const RING_node_s* from, const RING_node_s* to) const;
+    // The step budget of a ramp pass and the ramps it made.
+    struct RampPass {
+        long budget;
+        int ramps;
+    };
     void RampSmooth(ChainHZMap& map);
-    void RampSmoothBetween(ChainHZMap& map, RING_node_s* s, RING_node_s* e, long& budget, int depth);
-    RING_node_s* RampWalk(ChainHZMap& map, RING_node_s* c, RING_node_s* limit, RING_node_s* footBound, int dir,
-                          RING_node_s*& anchor, long& budget);
+    void RampSmoothBetween(ChainHZMap& map, RING_node_s* s, RING_node_s* e, RampPass& pass, int depth);
     bool FindRampIntersect(RING_node_s* top, int dir, RING_node_s* footBound, long bound, Korvo::Math::Point2& foot,
                            RING_node_s*& footSegment, double& fraction) const;
-    RING_node_s* InsertRamp(ChainHZMap& map, RING_node_s* top, int dir, RING_node_s* footBound,
-                            RING_node_s*& anchor);
+    RING_node_s* InsertRamp(ChainHZMap& map, RING_node_s* top, int dir, RING_node_s* footBound);
     void RoundRampFoot(ChainHZMap& map, RING_node_s* foot, RING_node_s* top, int dir);
     void FilletSmooth(ChainHZMap& map);
 
