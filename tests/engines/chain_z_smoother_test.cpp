@@ -258,6 +258,21 @@ TEST_F(ChainZSmootherTest, FilletRoundsTheRampFoot) {
     EXPECT_NEAR(z_at(after, 18), 2.999, 1e-6);
 }
 
+TEST_F(ChainZSmootherTest, FilletPassKeepsTheChainWholeAndFreesItsPools) {
+    // Region fillets of the profile are taken only as one open chain; any
+    // other answer leaves the profile, and no scratch pool outlives the pass.
+    RING_header_s* chain = make_chain(pool, {{0, 0, 0}, {10, 0, 0}, {20, 0, 5}, {30, 0, 5}, {40, 0, 0}}, false);
+    const auto before = profile(chain);
+    const long pools = velte_test::live_pool_count();
+    ChainZSmoother smoother(95, 0, 1.0, 0.001, true);
+    ASSERT_TRUE(smoother.IsFilletOn());
+    smoother.DoSmooth(chain, 0.0);
+    EXPECT_EQ(velte_test::live_pool_count(), pools);
+    const auto after = profile(chain);
+    EXPECT_NEAR(after.back().h, before.back().h, 1e-9);
+    for (const HZ& p : after) EXPECT_TRUE(std::isfinite(p.zb) && std::isfinite(p.za));
+}
+
 TEST_F(ChainZSmootherTest, PartOnlySmoothsStrictPartsWholeAndOtherwiseEachPart) {
     const std::vector<std::pair<double, double>> wall = {{0, 0}, {5, 0}, {5.01, 10}, {10, 10}, {12, 0}, {20, 0}, {20.01, 6}, {25, 6}};
     ChainZSmoother smoother(45, 1, 0, 0.01, true);
