@@ -27,6 +27,7 @@
 
 #include "engines/engine_memory.h"
 #include "internal/check.h"
+#include "internal/scratch_pool.h"
 
 namespace Korvo {
 namespace Cam {
@@ -169,14 +170,18 @@ void ChainZSmoother::DoSmooth(RING_header_s* chain, double distance, RING_node_s
     if (!chain || !chain->first) return;
     const bool closed = chain->last && chain->last->next == chain->first;
     if (chain->count - (closed ? 0 : 1) < 2) return;
-    PassPool pool(m_pool);
-    ChainHZMap map(chain, m_tol, m_filletRadius, from, to, m_mark);
-    if (!map.GetHZChain()) return;
-    ConcaveCornerSmooth(map, chain, distance);
-    LineFitSmooth(map);
-    if (m_rampOn) RampSmooth(map);
-    if (m_filletOn) FilletSmooth(map);
-    map.WrapBackToXYChain();
+    // The pool and the map go on every exit; a standard exception leaves as
+    // the host's Korvo::Error::Severe.
+    merrow1::run_converting([&]() {
+        PassPool pool(m_pool);
+        ChainHZMap map(chain, m_tol, m_filletRadius, from, to, m_mark);
+        if (!map.GetHZChain()) return;
+        ConcaveCornerSmooth(map, chain, distance);
+        LineFitSmooth(map);
+        if (m_rampOn) RampSmooth(map);
+        if (m_filletOn) FilletSmooth(map);
+        map.WrapBackToXYChain();
+    });
 }
 
 namespace {

@@ -2,6 +2,8 @@
 #include <merrow1/Cam_ChainHZMap.h>
 
 #include <gtest/gtest.h>
+#include <merrow1/chain_debug.h>
+#include <stend/system.h>
 #include <stend/error.h>
 #include <velte/testing.h>
 
@@ -272,6 +274,28 @@ TEST_F(ChainHZMapTest, InsertedVerticesCarryTheMarkAndShareHostData) {
     EXPECT_EQ(APP_DATA__ask_app_data(mid->app_data, CHAIN_APP_DATA_SELF_NODE), &host_datum);
     EXPECT_EQ(APP_DATA__ask_app_data(chain->first->app_data, CHAIN_APP_DATA_SELF_NODE_2), nullptr);
     EXPECT_NEAR(ChainHZMap::GetZBeforeVertex(mid), 4.0, 1e-12);
+}
+
+std::vector<std::pair<std::string, RING_header_s*>> g_reports;
+void capture_report(const void* data) {
+    const auto* d = static_cast<const CHAIN_debug_function_data_t*>(data);
+    g_reports.push_back({d->label ? d->label : "", d->chain});
+}
+
+TEST_F(ChainHZMapTest, DebugReportsTheProfileFromCheckingLevelOne) {
+    RING_header_s* chain = make_chain(pool, {{0, 0, 0}, {1, 0, 1}}, false);
+    ChainHZMap map(chain, 0.01, 0.0, nullptr, nullptr, true);
+    g_reports.clear();
+    CALLBACK_register("CHAIN_debug_function", capture_report);
+    MACH__checking_level = 0;
+    map.DebugHZChain();
+    EXPECT_TRUE(g_reports.empty());
+    MACH__checking_level = 1;
+    map.DebugHZChain();
+    ASSERT_EQ(g_reports.size(), 1u);
+    EXPECT_EQ(g_reports[0].first, "HZ Chain");
+    EXPECT_EQ(g_reports[0].second, map.GetHZChain());
+    MACH__checking_level = 0;
 }
 
 }  // namespace
