@@ -216,6 +216,26 @@ TEST_F(ChainZSmootherTest, Settings) {
             EXPECT_LE(z, std::max(1.0, 1 + c.step) + 1e-12) << c.step;
         }
     }
+    // At an obtuse corner the step's ends are first extended along the
+    // profile on both sides by k = r sqrt((1 - c) / (1 + c)): a step of 12
+    // tol between rising legs comes within 10 tol and merges at the mean of
+    // the extended ends; between level legs it stays.
+    struct CornerCase {
+        double slope;
+        bool merges;
+    } corners[] = {{0.05, true}, {0.0, false}};
+    for (const CornerCase& c : corners) {
+        const double cx = 5 + 5 * std::cos(kPi / 3), cy = 5 * std::sin(kPi / 3);
+        RING_header_s* chain = make_chain(
+            pool, {{0, 0, 1 - 5 * c.slope}, {5, 0, 1, 1.12}, {cx, cy, 1.12 + 5 * c.slope}}, false);
+        ChainZSmoother(0.01, true).DoSmooth(chain, 0.5);
+        RING_node_s* corner = nth(chain, 1);
+        EXPECT_EQ(has_z_after(corner), !c.merges) << c.slope;
+        if (c.merges) {
+            const double k = 0.5 * std::sqrt(0.5 / 1.5);
+            EXPECT_NEAR(ChainHZMap::GetZBeforeVertex(corner), (1 + c.slope * k + 1.12 - c.slope * k) / 2, 1e-9);
+        }
+    }
     // IdenticalSpec.
     ChainZSmoother a(30, 1, 0.5, 0.01, true);
     ChainZSmoother copy(a);
