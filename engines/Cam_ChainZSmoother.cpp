@@ -359,10 +359,10 @@ void ChainZSmoother::RampSmooth(ChainHZMap& map) {
     // vertices; each is followed by one scan of the profile.
     const long n = hz->count + 16;
     RampPass pass = {16L * n * n, 0};
-    RampSmoothBetween(map, hz->first, hz->last, pass, 0);
+    RampSmoothBetween(map, hz->first, hz->last, pass);
 }
 
-void ChainZSmoother::RampSmoothBetween(ChainHZMap& map, RING_node_s* s, RING_node_s* e, RampPass& pass, int) {
+void ChainZSmoother::RampSmoothBetween(ChainHZMap& map, RING_node_s* s, RING_node_s* e, RampPass& pass) {
     RING_header_s* hz = map.GetHZChain();
     const double steep = m_tanA + 1e-9;
     RING_node_s* c = s;

@@ -85,7 +85,7 @@ private:
         int ramps;
     };
     void RampSmooth(ChainHZMap& map);
-    void RampSmoothBetween(ChainHZMap& map, RING_node_s* s, RING_node_s* e, RampPass& pass, int depth);
+    void RampSmoothBetween(ChainHZMap& map, RING_node_s* s, RING_node_s* e, RampPass& pass);
     bool FindRampIntersect(RING_node_s* top, int dir, RING_node_s* footBound, long bound, Korvo::Math::Point2& foot,
                            RING_node_s*& footSegment, double& fraction) const;
     RING_node_s* InsertRamp(ChainHZMap& map, RING_node_s* top, int dir, RING_node_s* footBound);
