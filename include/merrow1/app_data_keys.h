@@ -81,7 +81,9 @@ enum {
     // Header: the datum the classifier of CHAIN_split_chain_into_chains
     // returned for the piece. Shared (the classifier's).
     CHAIN_APP_DATA_SPLIT_CLASS = 120,
-    // Vertex: a mark whose datum is the vertex's own node. Shared.
+    // Vertex: a mark whose datum is the vertex's own node; host vertex data
+    // that a vertex the height map inserts shares with the vertex whose
+    // segment it splits. Shared.
     CHAIN_APP_DATA_SELF_NODE = 131,
     // Header: copied from this chain. Shared.
     APP_DATA_COPIED_FROM = 137,
@@ -110,7 +112,8 @@ enum {
     APP_DATA_STOCK_EXTENSION_SOURCE = 202,
     // Header: source walks stop at a chain that carries it. Shared.
     APP_DATA_SOURCE_ROOT = 206,
-    // Vertex: a second mark whose datum is the vertex's own node. Shared.
+    // Vertex: a second mark whose datum is the vertex's own node; marks a
+    // vertex the chain height map inserted (Cam_ChainHZMap.h). Shared.
     CHAIN_APP_DATA_SELF_NODE_2 = 258,
     // Vertex: the fit gate of the arc and line fitter, 4 doubles (first gate
     // end x, y, second gate end x, y). Owned; the fitter deletes it.

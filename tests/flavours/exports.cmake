@@ -100,6 +100,15 @@ set(rows
   "Korvo::Cam::PolySegOverlapFinder::AppendCrossBar(RING_header_s*, RING_node_s const*, RING_node_s const*, RING_node_s*, Korvo::Cam::PolySegOverlapFinder::CrossBarType)|1|0|0"
   "Korvo::Cam::ChainOverlapFinder::ChainOverlapFinder(RING_header_s*, double, double, double const*, double const*, Korvo::Cam::ICurveOverlapFinder::IOverlapReporter*)|1|0|0"
   "Korvo::Cam::IChildOffsetMap::ChildOffsetMapFactory(RING_header_s*)|1|0|0"
+  # The chain height map and the Z smoother are engines of the newest build.
+  "Korvo::Cam::ChainHZMap::ChainHZMap(RING_header_s*, double, double, RING_node_s*, RING_node_s*, bool)|1|0|0"
+  "Korvo::Cam::ChainHZMap::WrapBackToXYChain()|1|0|0"
+  "Korvo::Cam::ChainHZMap::IsVertexSeg(RING_node_s*, RING_node_s*&, RING_node_s*&)|1|0|0"
+  "Korvo::Cam::PolarInterval::Intersect(Korvo::Cam::PolarInterval const&, Korvo::Cam::PolarInterval&)|1|0|0"
+  "Korvo::Cam::StringLinearApproximator::AddLine(Korvo::Math::Point2 const&)|1|0|0"
+  "Korvo::Cam::IChainZSmoother::ChainZSmootherFactory(double)|1|0|0"
+  "Korvo::Cam::IChainZSmoother::ChainZSmootherFactory(double, double, double, double)|1|0|0"
+  "Korvo::Cam::ChainZSmoother::DoSmoothPartOnly(RING_header_s*, double)|1|0|0"
 )
 set(flavours merrow1 merrow1-legacy merrow1-classic)
 
