@@ -513,7 +513,11 @@ void ChainZSmoother::RoundRampFoot(ChainHZMap& map, RING_node_s* foot, RING_node
 }
 
 // Region fillets of the profile: the result is taken only when it is one
-// open chain other than the profile.
+// open chain other than the profile.  The region fillet rounds the corners
+// that turn towards the air; with the profile's own side (material above it)
+// those are its crests, which the rounding would cut under.  The fillet runs
+// with the part below the profile instead, so it rounds the valleys and only
+// ever lifts the profile, as the ramps do.
 void ChainZSmoother::FilletSmooth(ChainHZMap& map) {
     RING_header_s* hz = map.GetHZChain();
     map.SetAsPart();
@@ -521,6 +525,17 @@ void ChainZSmoother::FilletSmooth(ChainHZMap& map) {
     RING_header_s* out = CHAIN_create_boolean_set(m_pool, nullptr);
     if (!set || !out) return;
     CHAIN_add_chain_to_list(set, hz);
+    struct SideBelow {
+        CHAIN_main_data_s* md;
+        SIDE side;
+        explicit SideBelow(RING_header_s* chain)
+            : md(static_cast<CHAIN_main_data_s*>(chain->main_data)), side(md->material_side) {
+            md->material_side = RIGHT;
+        }
+        ~SideBelow() { md->material_side = side; }
+        SideBelow(const SideBelow&) = delete;
+        SideBelow& operator=(const SideBelow&) = delete;
+    } below(hz);
     if (!CHAIN_fillet_region(set, m_filletRadius, true, true, out)) return;
     if (out->count != 1 || !out->first) return;
     RING_header_s* fillet = RING_ask_node_subring(out->first);

@@ -287,6 +287,25 @@ TEST_F(ChainZSmootherTest, FilletRoundsTheRampFoot) {
     EXPECT_NEAR(z_at(after, 18), 2.999, 1e-6);
 }
 
+TEST_F(ChainZSmootherTest, FilletRoundsValleysAndLeavesCrests) {
+    // Without ramps, a valley at H 10 and a crest at H 20 of a zig-zag: the
+    // fillet lifts the valley onto an arc of radius 2 tangent to both legs
+    // and never cuts under the crest.
+    RING_header_s* chain = along_x({{0, 5}, {10, 0}, {20, 5}, {30, 0}});
+    const auto before = profile(chain);
+    ChainZSmoother smoother(95, 0, 2, 0.001, true);
+    ASSERT_TRUE(smoother.IsFilletOn());
+    smoother.DoSmooth(chain, 0.0);
+    const auto after = profile(chain);
+    expect_sound(before, after, {0.001, 0.0, false}, "valley fillet");
+    // Legs at slope 1/2 meet at a turn of 2 atan(1/2); the centre lies on
+    // the bisector, r / cos(atan(1/2)) above the valley.
+    const double half = std::atan(0.5);
+    const double cz = 2 / std::cos(half);
+    EXPECT_NEAR(z_at(after, 10), cz - 2, 1e-6);
+    EXPECT_NEAR(z_at(after, 20), 5, 1e-6);  // the region boolean's grid
+}
+
 TEST_F(ChainZSmootherTest, FilletPassKeepsTheChainWholeAndFreesItsPools) {
     // Region fillets of the profile are taken only as one open chain; any
     // other answer leaves the profile, and no scratch pool outlives the pass.
