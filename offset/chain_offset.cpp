@@ -267,11 +267,18 @@ RING_header_s* keep_forward_side(RING_header_s* offsets, CHAIN_vertex_source_cal
 class ThereAndBack {
 public:
     explicit ThereAndBack(RING_header_s* chain)
-        : m_chain(chain), m_side(main_data(chain)->material_side), m_direction(main_data(chain)->direction) {
+        : m_chain(chain),
+          m_side(main_data(chain)->material_side),
+          m_direction(main_data(chain)->direction),
+          m_first(chain->first),
+          m_first_flags(chain->first ? vertex_record(chain->first)->flags : 0) {
         CHAIN_create_closed_from_open_with_key(chain);
     }
     ~ThereAndBack() {
         CHAIN_recreate_open_chain(m_chain);
+        // Reopening clears the back-side mark of the first vertex, which the
+        // caller may have set: its flag word goes back as it was.
+        if (m_first && m_chain->first == m_first) vertex_record(m_first)->flags = m_first_flags;
         drop_mark(m_chain->app_data, [&] { RING_delete_app_data(m_chain, CHAIN_APP_DATA_THERE_AND_BACK); });
         for (RING_node_s* node : merrow1::ring_nodes(m_chain))
             drop_mark(node->app_data,
@@ -294,6 +301,8 @@ private:
     RING_header_s* m_chain;
     SIDE m_side;
     DIRECTION m_direction;
+    RING_node_s* m_first;
+    unsigned int m_first_flags;
 };
 
 // The open road: the chain closed back along itself is offset as a closed

@@ -94,6 +94,21 @@ set(rows
   "Korvo::Cam::IpwManager::GetIpwType(OPR*)|1|1|0"
   "Korvo::Cam::CmmInspectTool::GetToolData(unsigned int, Korvo::Cam::CmmInspectTool::ToolData_s*)|1|1|0"
   "Korvo::Cam::CmmInspectTool::CalcToolAngles(Korvo::Cam::CmmInspectTool::ToolData_s*, Korvo::Math::Vector3*, bool, double*, double*)|1|1|0"
+  # The overlap finders and the child offset map: the newest build alone.
+  "Korvo::Cam::PolySegOverlapFinder::PolySegOverlapFinder(RING_header_s*, double, double, double const*, double const*, Korvo::Cam::ICurveOverlapFinder::IOverlapReporter*)|1|0|0"
+  "Korvo::Cam::PolySegOverlapFinder::IsSegmentOffset(RING_node_s const*, POLY_SEG_node_link_s**)|1|0|0"
+  "Korvo::Cam::PolySegOverlapFinder::AppendCrossBar(RING_header_s*, RING_node_s const*, RING_node_s const*, RING_node_s*, Korvo::Cam::PolySegOverlapFinder::CrossBarType)|1|0|0"
+  "Korvo::Cam::ChainOverlapFinder::ChainOverlapFinder(RING_header_s*, double, double, double const*, double const*, Korvo::Cam::ICurveOverlapFinder::IOverlapReporter*)|1|0|0"
+  "Korvo::Cam::IChildOffsetMap::ChildOffsetMapFactory(RING_header_s*)|1|0|0"
+  # The chain height map and the Z smoother are engines of the newest build.
+  "Korvo::Cam::ChainHZMap::ChainHZMap(RING_header_s*, double, double, RING_node_s*, RING_node_s*, bool)|1|0|0"
+  "Korvo::Cam::ChainHZMap::WrapBackToXYChain()|1|0|0"
+  "Korvo::Cam::ChainHZMap::IsVertexSeg(RING_node_s*, RING_node_s*&, RING_node_s*&)|1|0|0"
+  "Korvo::Cam::PolarInterval::Intersect(Korvo::Cam::PolarInterval const&, Korvo::Cam::PolarInterval&)|1|0|0"
+  "Korvo::Cam::StringLinearApproximator::AddLine(Korvo::Math::Point2 const&)|1|0|0"
+  "Korvo::Cam::IChainZSmoother::ChainZSmootherFactory(double)|1|0|0"
+  "Korvo::Cam::IChainZSmoother::ChainZSmootherFactory(double, double, double, double)|1|0|0"
+  "Korvo::Cam::ChainZSmoother::DoSmoothPartOnly(RING_header_s*, double)|1|0|0"
 )
 set(flavours merrow1 merrow1-legacy merrow1-classic)
 

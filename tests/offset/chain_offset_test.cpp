@@ -315,6 +315,9 @@ TEST_F(ChainOffset, OpenChainKeepsOnlyTheForwardSideAndComesBackAsItWas) {
             SCOPED_TRACE(testing::Message() << "engine " << new_engine << " control " << control);
             CHAIN_set_new_boolean_flag(new_engine);
             RING_header_s* chain = open_l(LEFT);
+            // A back-side mark on the first vertex, which reopening the
+            // chain closed back along itself would clear.
+            static_cast<CHAIN_vertex_data_s*>(chain->first->main_data)->flags |= CHAIN_VERTEX_BACK_SIDE;
             const Snapshot before = snapshot(chain);
             RING_header_s* result = CHAIN_offset(chain, d, static_cast<CORNER_CONTROL>(control), SIDE(0), nullptr,
                                                  nullptr, nullptr, pool, nullptr);
