@@ -320,9 +320,6 @@ const KnownFault kKnownFaults[] = {
      "uses a traced piece), so every open chain with BREAK_CORNER and every trace whose loops the loop removal "
      "leaves offsets to null",
      [](const Outcome& o) { return !o.newer && !o.raised && o.null_result; }},
-    {"BREAK_CORNER, both engines: an arc whose stocked offset collapses leaves a point, and the pieces of the "
-     "corners on either side are joined through it, inside the material",
-     [](const Outcome& o) { return !o.raised && o.control == BREAK_CORNER && o.collapsing_arc; }},
     {"newer engine: an open chain with BREAK_CORNER (stocked open, then the boolean clean) keeps the stretches of "
      "its stocked trace that run into the material and its end caps",
      [](const Outcome& o) { return o.newer && !o.raised && !o.closed && o.control == BREAK_CORNER; }},
