@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_debug.h>
+#include <merrow1/chain_offset.h>
+#include <merrow1/chain_region.h>
 #include <stend/system.h>
 #include <stend/testing.h>
 #include <velte/testing.h>
@@ -487,3 +489,70 @@ TEST_F(Trace, SteppedRetriesKeepTheFirstTraceWhenNoStepIsClean) {
 }
 
 }  // namespace
+
+// A spike whose returning arc leaves its tip at a hair's angle on the offset
+// side of the incoming line bends back across that line within the tracing
+// tolerance: the two pieces run together there, so the tip is a convex corner
+// and its offset (either engine) goes round the front of the tip, never
+// through the material behind it.
+TEST_F(Trace, NearCuspSpikeTipIsWalkedRoundTheFront) {
+    struct Case {
+        const char* what;
+        std::vector<Vertex> shape;
+        double d;
+        int tip;  // the spike's tip vertex: its offset lies d ahead of it along the incoming line
+    };
+    // A line from (-2, 0) to the tip (0, 0), then an arc of radius 0.5 and
+    // sweep 1 rad leaving the tip at the angle pi + delta, back to (-2, 0).
+    auto spike = [](double delta) {
+        const double r = 0.5, sweep = 1.0, chord = kPi + delta + sweep / 2.0;
+        const double length = 2.0 * r * std::sin(sweep / 2.0);
+        return std::vector<Vertex>{
+            {-2.0, 0.0}, {0.0, 0.0}, {length * std::cos(chord), length * std::sin(chord), std::tan(sweep / 4.0)}};
+    };
+    const Case cases[] = {
+        {"leaving into the material", spike(1e-4), 0.3, 1},
+        {"leaving by 1e-4 on the offset side", spike(-1e-4), 0.3, 1},
+        {"leaving by 1e-3 on the offset side", spike(-1e-3), 0.3, 1},
+        // A spike whose arc also collapses at the offset.
+        {"collapsing arc",
+         {{-0.28999013594316475, -0.89160234036209407},
+          {-1.2362876088172363, -0.19901872874524576},
+          {0.80279789764320253, 0.45605574070969046},
+          {0.61343664011115262, 0.31205982112882474, 0.17134392552249261}},
+         0.64921304194041829,
+         2},
+    };
+    struct Engine {
+        bool was = CHAIN_ask_use_new_boolean();
+        ~Engine() { CHAIN_set_new_boolean_flag(was); }
+    } engine;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RING_header_s* src = make_chain(pool, c.shape, true, RIGHT);
+        const std::vector<Seg> source = segments_of(src);
+        const Vertex& a = c.shape[c.tip - 1];
+        const Vertex& v = c.shape[c.tip];
+        const double run = std::hypot(v.x - a.x, v.y - a.y);
+        const double tip_x = v.x + c.d * (v.x - a.x) / run, tip_y = v.y + c.d * (v.y - a.y) / run;
+        for (CORNER_CONTROL control : {ADD_ARC, EXTEND_TANGENT})
+            for (bool newer : {false, true}) {
+                CHAIN_set_new_boolean_flag(newer);
+                RING_header_s* list = CHAIN_offset(src, c.d, control, RIGHT, nullptr, nullptr, nullptr, pool, nullptr);
+                ASSERT_NE(list, nullptr) << control << " " << newer;
+                ASSERT_EQ(list->count, 1) << control << " " << newer;
+                const std::vector<Seg> result = segments_of(RING_ask_node_subring(list->first));
+                long double nearest = 1e30L;
+                for (const Seg& s : result)
+                    for (int k = 0; k <= 64; ++k) {
+                        long double x, y;
+                        point_at(s, k / 64.0L, &x, &y);
+                        nearest = std::fmin(nearest, distance_to(source, x, y));
+                    }
+                // Where the two pieces run together within the tracing tolerance,
+                // the result may come that much nearer the other one.
+                EXPECT_GT(nearest, c.d - 1e-6) << control << " " << newer;
+                EXPECT_LT(distance_to(result, tip_x, tip_y), 1e-7) << control << " " << newer;
+            }
+    }
+}
