@@ -316,10 +316,9 @@ struct KnownFault {
     bool (*covers)(const Outcome&);
 };
 const KnownFault kKnownFaults[] = {
-    {"older engine: nothing from a trace that still crosses itself (its minimal loops give up once a walked loop "
-     "uses a traced piece), so every open chain with BREAK_CORNER and every trace whose loops the loop removal "
-     "leaves offsets to null",
-     [](const Outcome& o) { return !o.newer && !o.raised && o.null_result; }},
+    {"older engine: an open chain with BREAK_CORNER (the stocked walk of the chain closed back on itself, then the "
+     "split-chain clean) keeps pieces of that walk that lie inside the material",
+     [](const Outcome& o) { return !o.newer && !o.raised && !o.closed && o.control == BREAK_CORNER; }},
     {"newer engine: an open chain with BREAK_CORNER (stocked open, then the boolean clean) keeps the stretches of "
      "its stocked trace that run into the material and its end caps",
      [](const Outcome& o) { return o.newer && !o.raised && !o.closed && o.control == BREAK_CORNER; }},
