@@ -1202,6 +1202,16 @@ void CHAIN__trace_remove_embedded_tail_loops(CHAIN_trace_inputs_s* in) {
         for (int i = 2; i < k; ++i) remove_trace_vertex(in, ends[i]);
         const Korvo::Math::Point2 at{x.x, x.y};
         CHAIN_modify_vertex_point(trace, ends[1], &at);
+        const V2 moved = point_of(ends[1]);
+        if (moved.x != x.x || moved.y != x.y) {
+            // The first piece cannot end at the crossing (an arc whose end
+            // would fall on its start is left as it was): the crossing lies at
+            // that piece's start, so the piece is part of the loop and goes
+            // with it, and the crossing becomes the end of the piece before.
+            remove_trace_vertex(in, ends[1]);
+            CHAIN_modify_vertex_point(trace, ends[0], &at);
+            ends[1] = ends[0];
+        }
         debug_note(kLabels[k], trace, ends[1]);
         break;
     }

@@ -556,3 +556,64 @@ TEST_F(Trace, NearCuspSpikeTipIsWalkedRoundTheFront) {
             }
     }
 }
+
+// A tail loop whose crossing falls on the start of its first piece (the next
+// offset runs through the end of the piece before): the whole first piece is
+// inside the loop and goes with it, so no piece of the trace is left nearer
+// the source than the offset, and the older engine's clean of it is the
+// newer engine's.
+TEST_F(Trace, TailLoopCrossingAtItsFirstPieceStartTakesThatPiece) {
+    struct Case {
+        const char* what;
+        std::vector<Vertex> shape;
+        SIDE side;
+        double d;
+        CORNER_CONTROL control;
+    };
+    const Case cases[] = {
+        {"narrow pocket",
+         {{0.61219541678269529, -0.33204364329936797},
+          {0.77217809566544882, -0.51293992477759898},
+          {0.016263846357796853, -0.61960753610024122, -0.47947938286219433},
+          {-0.32952030569745433, -0.81534766218961463, 0.17508623805773643},
+          {-0.88386278293372567, -0.84441792403117777},
+          {-0.69751234654593708, -0.33500085882137814, -0.11090214736933718},
+          {1.1454758147286672, 0.694052336971277}},
+         LEFT,
+         0.28037853761721615,
+         ALWAYS_EXTEND_TANGENT},
+    };
+    struct Engine {
+        bool was = CHAIN_ask_use_new_boolean();
+        ~Engine() { CHAIN_set_new_boolean_flag(was); }
+    } engine;
+    auto nearest = [](const std::vector<Seg>& pieces, const std::vector<Seg>& source) {
+        long double best = 1e30L;
+        for (const Seg& s : pieces)
+            for (int k = 0; k <= 64; ++k) {
+                long double x, y;
+                point_at(s, k / 64.0L, &x, &y);
+                best = std::fmin(best, distance_to(source, x, y));
+            }
+        return best;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RING_header_s* src = make_chain(pool, c.shape, true, c.side);
+        const std::vector<Seg> source = segments_of(src);
+        RING_header_s* trace = CHAIN__trace(src, c.d, c.control, 0, nullptr, nullptr, pool, true, nullptr);
+        ASSERT_NE(trace, nullptr);
+        EXPECT_GT(nearest(segments_of(trace), source), c.d - 1e-6);
+        double area[2] = {0.0, 0.0};
+        for (bool newer : {false, true}) {
+            CHAIN_set_new_boolean_flag(newer);
+            RING_header_s* list = CHAIN_offset(src, c.d, c.control, c.side, nullptr, nullptr, nullptr, pool, nullptr);
+            ASSERT_NE(list, nullptr) << newer;
+            ASSERT_EQ(list->count, 1) << newer;
+            RING_header_s* offset = RING_ask_node_subring(list->first);
+            EXPECT_GT(nearest(segments_of(offset), source), c.d - 1e-6) << newer;
+            area[newer] = std::fabs(CHAIN_chainArea_chainCentroid(offset, nullptr));
+        }
+        EXPECT_NEAR(area[0], area[1], 1e-6);  // the newer engine rounds to its grid
+    }
+}
