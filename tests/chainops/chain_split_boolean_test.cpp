@@ -398,10 +398,7 @@ TEST_F(SplitBooleanTest, OlderEngineCleansTracesWhoseLoopsAreWalked) {
          ADD_ARC,
          {}},
     };
-    struct Engine {
-        bool was = CHAIN_ask_use_new_boolean();
-        ~Engine() { CHAIN_set_new_boolean_flag(was); }
-    } engine;
+    const trace_test::EngineSwitchGuard engine;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         RING_header_s* src = trace_test::make_chain(pool, c.shape, c.closed, c.side);
@@ -418,14 +415,7 @@ TEST_F(SplitBooleanTest, OlderEngineCleansTracesWhoseLoopsAreWalked) {
                 result.insert(result.end(), s.begin(), s.end());
             }
             area[newer] = material_area(chains_in(list));
-            long double nearest = 1e30L;
-            for (const trace_test::Seg& s : result)
-                for (int k = 0; k <= 64; ++k) {
-                    long double x, y;
-                    trace_test::point_at(s, k / 64.0L, &x, &y);
-                    nearest = std::fmin(nearest, trace_test::distance_to(source, x, y));
-                }
-            EXPECT_GT(nearest, c.d - 1e-7) << newer;
+            EXPECT_GT(trace_test::nearest_approach(result, source), c.d - 1e-7) << newer;
             for (const auto& p : c.on) EXPECT_LT(trace_test::distance_to(result, p[0], p[1]), 1e-9) << newer;
         }
         if (c.closed) {

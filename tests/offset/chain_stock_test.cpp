@@ -628,10 +628,7 @@ TEST(StockWalk, ClosedResultRestartsAtItsSecondVertex) {
         // The stock shrinks from 2 to 1: P1 is the high side and stays first.
         {"stock shrinks", {{0, 0}, {10, -1}, {10, 1}}, {2, 1, 1}, ADD_ARC, -2 / root, 20 / root, true},
     };
-    struct Engine {
-        bool was = CHAIN_ask_use_new_boolean();
-        ~Engine() { CHAIN_set_new_boolean_flag(was); }
-    } engine;
+    const EngineSwitchGuard engine;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Pool p;
@@ -998,24 +995,16 @@ TEST(StockWalk, CollapsedArcBetweenBrokenCornersStaysOutOfTheMaterial) {
     // The nearest approach to the source of the pieces of a chain (dummy
     // pieces left out when asked).
     auto nearest = [](const RING_header_s* chain, const std::vector<Seg>& source, bool skip_dummy) {
-        long double best = 1e30L;
+        std::vector<Seg> pieces;
         const RING_node_s* node = chain->first->next;
         for (const Seg& s : segments_of(chain)) {
             const CHAIN_trace_vertex_data_s* r = CHAIN_ask_trace_vertex_data(node);
             node = node->next;
-            if (skip_dummy && r && r->dummy) continue;
-            for (int k = 0; k <= 64; ++k) {
-                long double x, y;
-                point_at(s, k / 64.0L, &x, &y);
-                best = std::fmin(best, distance_to(source, x, y));
-            }
+            if (!(skip_dummy && r && r->dummy)) pieces.push_back(s);
         }
-        return best;
+        return nearest_approach(pieces, source);
     };
-    struct Engine {
-        bool was = CHAIN_ask_use_new_boolean();
-        ~Engine() { CHAIN_set_new_boolean_flag(was); }
-    } engine;
+    const EngineSwitchGuard engine;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Pool p;

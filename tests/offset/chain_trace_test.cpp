@@ -523,10 +523,7 @@ TEST_F(Trace, NearCuspSpikeTipIsWalkedRoundTheFront) {
          0.64921304194041829,
          2},
     };
-    struct Engine {
-        bool was = CHAIN_ask_use_new_boolean();
-        ~Engine() { CHAIN_set_new_boolean_flag(was); }
-    } engine;
+    const EngineSwitchGuard engine;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         RING_header_s* src = make_chain(pool, c.shape, true, RIGHT);
@@ -542,13 +539,7 @@ TEST_F(Trace, NearCuspSpikeTipIsWalkedRoundTheFront) {
                 ASSERT_NE(list, nullptr) << control << " " << newer;
                 ASSERT_EQ(list->count, 1) << control << " " << newer;
                 const std::vector<Seg> result = segments_of(RING_ask_node_subring(list->first));
-                long double nearest = 1e30L;
-                for (const Seg& s : result)
-                    for (int k = 0; k <= 64; ++k) {
-                        long double x, y;
-                        point_at(s, k / 64.0L, &x, &y);
-                        nearest = std::fmin(nearest, distance_to(source, x, y));
-                    }
+                const long double nearest = nearest_approach(result, source);
                 // Where the two pieces run together within the tracing tolerance,
                 // the result may come that much nearer the other one.
                 EXPECT_GT(nearest, c.d - 1e-6) << control << " " << newer;
@@ -583,27 +574,14 @@ TEST_F(Trace, TailLoopCrossingAtItsFirstPieceStartTakesThatPiece) {
          0.28037853761721615,
          ALWAYS_EXTEND_TANGENT},
     };
-    struct Engine {
-        bool was = CHAIN_ask_use_new_boolean();
-        ~Engine() { CHAIN_set_new_boolean_flag(was); }
-    } engine;
-    auto nearest = [](const std::vector<Seg>& pieces, const std::vector<Seg>& source) {
-        long double best = 1e30L;
-        for (const Seg& s : pieces)
-            for (int k = 0; k <= 64; ++k) {
-                long double x, y;
-                point_at(s, k / 64.0L, &x, &y);
-                best = std::fmin(best, distance_to(source, x, y));
-            }
-        return best;
-    };
+    const EngineSwitchGuard engine;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         RING_header_s* src = make_chain(pool, c.shape, true, c.side);
         const std::vector<Seg> source = segments_of(src);
         RING_header_s* trace = CHAIN__trace(src, c.d, c.control, 0, nullptr, nullptr, pool, true, nullptr);
         ASSERT_NE(trace, nullptr);
-        EXPECT_GT(nearest(segments_of(trace), source), c.d - 1e-6);
+        EXPECT_GT(nearest_approach(segments_of(trace), source), c.d - 1e-6);
         double area[2] = {0.0, 0.0};
         for (bool newer : {false, true}) {
             CHAIN_set_new_boolean_flag(newer);
@@ -611,7 +589,7 @@ TEST_F(Trace, TailLoopCrossingAtItsFirstPieceStartTakesThatPiece) {
             ASSERT_NE(list, nullptr) << newer;
             ASSERT_EQ(list->count, 1) << newer;
             RING_header_s* offset = RING_ask_node_subring(list->first);
-            EXPECT_GT(nearest(segments_of(offset), source), c.d - 1e-6) << newer;
+            EXPECT_GT(nearest_approach(segments_of(offset), source), c.d - 1e-6) << newer;
             area[newer] = std::fabs(CHAIN_chainArea_chainCentroid(offset, nullptr));
         }
         EXPECT_NEAR(area[0], area[1], 1e-6);  // the newer engine rounds to its grid
