@@ -316,13 +316,9 @@ struct KnownFault {
     bool (*covers)(const Outcome&);
 };
 const KnownFault kKnownFaults[] = {
-    {"older engine: nothing from a trace that still crosses itself (its minimal loops give up once a walked loop "
-     "uses a traced piece), so every open chain with BREAK_CORNER and every trace whose loops the loop removal "
-     "leaves offsets to null",
-     [](const Outcome& o) { return !o.newer && !o.raised && o.null_result; }},
-    {"BREAK_CORNER, both engines: an arc whose stocked offset collapses leaves a point, and the pieces of the "
-     "corners on either side are joined through it, inside the material",
-     [](const Outcome& o) { return !o.raised && o.control == BREAK_CORNER && o.collapsing_arc; }},
+    {"older engine: an open chain with BREAK_CORNER (the stocked walk of the chain closed back on itself, then the "
+     "split-chain clean) keeps pieces of that walk that lie inside the material",
+     [](const Outcome& o) { return !o.newer && !o.raised && !o.closed && o.control == BREAK_CORNER; }},
     {"newer engine: an open chain with BREAK_CORNER (stocked open, then the boolean clean) keeps the stretches of "
      "its stocked trace that run into the material and its end caps",
      [](const Outcome& o) { return o.newer && !o.raised && !o.closed && o.control == BREAK_CORNER; }},
