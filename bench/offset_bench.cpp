@@ -22,6 +22,25 @@
 //   area_mismatch  1 when clipper's area differs from merrow1's by more than
 //                  1e-9 relative plus the offset's perimeter times 2e-3 (the
 //                  approximation of the input and of the round joints).
+//
+// Second family: CHAIN_offset, the library's offset entry (trace, clean and
+// the result chains), on the shapes of region_boolean_bench's grid family
+// (bench/star_polygons.h star_grids, seeded as there): two grids of disjoint
+// stars, n vertices in all (n = 10, 100, 1000, 10000), lines only or with
+// every odd edge an arc, each star offset on its own, outward and inward at
+// d = 2, with ADD_ARC or EXTEND_TANGENT corners.
+//   merrow1   CHAIN_offset of each closed chain (counter-clockwise; material
+//             LEFT outward, RIGHT inward), side 0, no callbacks;
+//   clipper   one ClipperOffset per star on its polyline (arcs approximated
+//             at chord error 1e-3, coordinates times 1e6): jtRound with arc
+//             tolerance 1e-3 for ADD_ARC, jtMiter with miter limit 2 for
+//             EXTEND_TANGENT.
+// A benchmark is named chain_offset/family/direction/corner/n/library.
+// Counters: vertices (input vertices as that library receives them), area
+// (the total area the offset chains enclose) and area_mismatch (1 when
+// clipper's area differs from merrow1's by more than 1e-9 relative plus the
+// offsets' perimeters times 2e-3, as above).
+//
 // The number of mismatches over the run is printed at the end.
 #include <benchmark/benchmark.h>
 
@@ -29,6 +48,7 @@
 
 #include <merrow1/chain.h>
 #include <merrow1/chain_area.h>
+#include <merrow1/chain_offset.h>
 #include <merrow1/chain_poly_seg.h>
 #include <merrow1/chain_region.h>
 #include <merrow1/chain_segments.h>
@@ -43,6 +63,7 @@
 #include <map>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #if MERROW1_BENCH_HAVE_CLIPPER
@@ -207,12 +228,18 @@ double reference(const CaseKey& key) {
 // Clipper
 
 #if MERROW1_BENCH_HAVE_CLIPPER
-void BM_clipper(benchmark::State& state, CaseKey key) {
-    const Polygon& p = polygon(key.n, key.arcs);
+// The polygon's polyline (arcs approximated) in clipper's integer unit.
+ClipperLib::Path clipper_path(const Polygon& p) {
     ClipperLib::Path path;
     for (const Pt& q : approximate(p))
         path.emplace_back(static_cast<ClipperLib::cInt>(std::llround(q.x * kClipperScale)),
                           static_cast<ClipperLib::cInt>(std::llround(q.y * kClipperScale)));
+    return path;
+}
+
+void BM_clipper(benchmark::State& state, CaseKey key) {
+    const Polygon& p = polygon(key.n, key.arcs);
+    const ClipperLib::Path path = clipper_path(p);
     auto run = [&] {
         ClipperLib::ClipperOffset offset;
         offset.ArcTolerance = kChordError * kClipperScale;
@@ -242,6 +269,124 @@ void BM_clipper(benchmark::State& state, CaseKey key) {
 }
 #endif
 
+// ---------------------------------------------------------------------------
+// CHAIN_offset on the grid family of the region bench
+
+const double kGridOffset = 2.0;
+
+struct GridKey {
+    bool arcs;
+    bool inward;
+    CORNER_CONTROL corner;
+    int n;
+    bool operator<(const GridKey& o) const {
+        return std::tie(arcs, inward, corner, n) < std::tie(o.arcs, o.inward, o.corner, o.n);
+    }
+};
+
+// The stars of both grids of region_boolean_bench's grid family.
+const std::vector<Polygon>& grid_stars(int n, bool arcs) {
+    static std::map<std::pair<int, bool>, std::vector<Polygon>> cache;
+    auto it = cache.find({n, arcs});
+    if (it == cache.end()) {
+        std::mt19937_64 rng(1000003u * static_cast<unsigned>(n) + (arcs ? 1 : 0));
+        std::vector<Polygon> all;
+        for (auto& set : star_grids(rng, n, arcs)) all.insert(all.end(), set.begin(), set.end());
+        it = cache.emplace(std::make_pair(n, arcs), std::move(all)).first;
+    }
+    return it->second;
+}
+
+// The chains of the stars, made once per family, size and material side.
+const std::vector<RING_header_s*>& grid_chains(int n, bool arcs, bool inward) {
+    static std::map<std::tuple<int, bool, bool>, std::vector<RING_header_s*>> cache;
+    auto it = cache.find({n, arcs, inward});
+    if (it != cache.end()) return it->second;
+    CMEM_pool_s* pool = CMEM_private_create_pool(4096, "offset bench grid input", __LINE__, __FILE__);
+    std::vector<RING_header_s*> chains;
+    for (const Polygon& p : grid_stars(n, arcs)) chains.push_back(polygon_chain(p, inward ? RIGHT : LEFT, pool));
+    return cache.emplace(std::make_tuple(n, arcs, inward), std::move(chains)).first->second;
+}
+
+std::map<GridKey, double>& grid_reference_areas() {
+    static std::map<GridKey, double> areas;
+    return areas;
+}
+
+// One CHAIN_offset of every star; the area the result chains enclose.
+double chain_offset_run(const GridKey& key, bool measure) {
+    CMEM_pool_s* pool = CMEM_private_create_pool(4096, "offset bench grid result", __LINE__, __FILE__);
+    double area = 0;
+    for (RING_header_s* chain : grid_chains(key.n, key.arcs, key.inward)) {
+        RING_header_s* out =
+            CHAIN_offset(chain, kGridOffset, key.corner, 0, nullptr, nullptr, nullptr, pool, nullptr);
+        if (!out) continue;
+        benchmark::DoNotOptimize(out->count);
+        if (!measure) continue;
+        const RING_node_s* node = out->first;
+        for (int i = 0; i < out->count && node; ++i, node = node->next)
+            if (const RING_header_s* result = RING_ask_node_subring(node))
+                area += std::fabs(CHAIN_chainArea_chainCentroid(result, nullptr));
+    }
+    CMEM_private_delete_pool(pool);
+    return area;
+}
+
+void BM_chain_offset(benchmark::State& state, GridKey key) {
+    const double area = chain_offset_run(key, true);
+    grid_reference_areas()[key] = area;
+    for (auto _ : state) chain_offset_run(key, false);
+    double vertices = 0;
+    for (const Polygon& p : grid_stars(key.n, key.arcs)) vertices += static_cast<double>(p.v.size());
+    state.counters["vertices"] = vertices;
+    state.counters["area"] = area;
+}
+
+#if MERROW1_BENCH_HAVE_CLIPPER
+void BM_chain_offset_clipper(benchmark::State& state, GridKey key) {
+    const std::vector<Polygon>& stars = grid_stars(key.n, key.arcs);
+    std::vector<ClipperLib::Path> paths;
+    double vertices = 0, perimeters = 0;
+    for (const Polygon& p : stars) {
+        paths.push_back(clipper_path(p));
+        vertices += static_cast<double>(paths.back().size());
+        perimeters += perimeter(p) + 2 * kPi * kGridOffset;
+    }
+    const bool round = key.corner == ADD_ARC;
+    auto run = [&](bool measure) {
+        double area = 0;
+        for (const ClipperLib::Path& path : paths) {
+            ClipperLib::ClipperOffset offset;
+            offset.ArcTolerance = kChordError * kClipperScale;
+            offset.MiterLimit = 2.0;
+            offset.AddPath(path, round ? ClipperLib::jtRound : ClipperLib::jtMiter, ClipperLib::etClosedPolygon);
+            ClipperLib::Paths out;
+            offset.Execute(out, (key.inward ? -kGridOffset : kGridOffset) * kClipperScale);
+            benchmark::DoNotOptimize(out.size());
+            if (!measure) continue;
+            double a = 0;
+            for (const ClipperLib::Path& q : out) a += ClipperLib::Area(q);
+            area += std::fabs(a);
+        }
+        return area / (kClipperScale * kClipperScale);
+    };
+    const double area = run(true);
+    for (auto _ : state) run(false);
+    state.counters["vertices"] = vertices;
+    state.counters["area"] = area;
+    auto it = grid_reference_areas().find(key);
+    const double ref = it != grid_reference_areas().end() ? it->second : chain_offset_run(key, true);
+    const bool bad = std::fabs(area - ref) > 1e-9 * std::fabs(ref) + perimeters * 2 * kChordError;
+    state.counters["area_mismatch"] = bad ? 1 : 0;
+    if (bad) {
+        ++g_mismatches;
+        std::fprintf(stderr, "area mismatch in chain_offset/%s/%s/%s/%d: %.12g against %.12g\n",
+                     key.arcs ? "arcs" : "lines", key.inward ? "inward" : "outward",
+                     round ? "add_arc" : "extend_tangent", key.n, area, ref);
+    }
+}
+#endif
+
 struct Registrar {
     Registrar() {
         for (bool arcs : {false, true})
@@ -257,6 +402,23 @@ struct Registrar {
                             ->Unit(benchmark::kMicrosecond);
 #if MERROW1_BENCH_HAVE_CLIPPER
                         benchmark::RegisterBenchmark((base + "clipper").c_str(), BM_clipper, key)
+                            ->Unit(benchmark::kMicrosecond);
+#endif
+                    }
+        for (bool arcs : {false, true})
+            for (bool inward : {false, true})
+                for (CORNER_CONTROL corner : {ADD_ARC, EXTEND_TANGENT})
+                    for (int n : {10, 100, 1000, 10000}) {
+                        const GridKey key{arcs, inward, corner, n};
+                        char name[96];
+                        std::snprintf(name, sizeof name, "chain_offset/%s/%s/%s/%d/", arcs ? "arcs" : "lines",
+                                      inward ? "inward" : "outward", corner == ADD_ARC ? "add_arc" : "extend_tangent",
+                                      n);
+                        const std::string base = name;
+                        benchmark::RegisterBenchmark((base + "merrow1").c_str(), BM_chain_offset, key)
+                            ->Unit(benchmark::kMicrosecond);
+#if MERROW1_BENCH_HAVE_CLIPPER
+                        benchmark::RegisterBenchmark((base + "clipper").c_str(), BM_chain_offset_clipper, key)
                             ->Unit(benchmark::kMicrosecond);
 #endif
                     }

@@ -84,7 +84,6 @@ namespace {
 
 using namespace merrow1_bench;
 
-const double kCell = 100.0;          // cell side
 const double kClipperScale = 1e6;    // clipper's integer unit is 1e-6
 
 struct Input {
@@ -92,8 +91,6 @@ struct Input {
     double perimeter = 0;  // both sets, arcs at their length
     double extent = 0;     // largest coordinate
 };
-
-int polygons_per_set(int n) { return n <= 100 ? 1 : n <= 1000 ? 3 : 10; }
 
 void finish_input(Input& in);
 
@@ -151,19 +148,7 @@ Input make_input(Family family, int n, bool arcs) {
         finish_input(in);
         return in;
     }
-    in.sets.resize(2);
-    const int count = polygons_per_set(n);
-    const int columns = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(count))));
-    for (int s = 0; s < 2; ++s) {
-        // Vertices are dealt out so that the two sets hold n in all.
-        const int share = n / 2 + (s == 0 ? n % 2 : 0);
-        for (int k = 0; k < count; ++k) {
-            const int m = std::max(3, share / count + (k < share % count ? 1 : 0));
-            const Pt c{(k % columns + 0.5) * kCell + (s ? 0.3 * kCell : 0.0),
-                       (k / columns + 0.5) * kCell + (s ? 0.2 * kCell : 0.0)};
-            in.sets[s].push_back(star(rng, c, m, arcs));
-        }
-    }
+    in.sets = star_grids(rng, n, arcs);
     finish_input(in);
     return in;
 }

@@ -116,6 +116,29 @@ inline Polygon smooth_star(std::mt19937_64& rng, const Pt& c, int m, bool arcs) 
     return p;
 }
 
+// The grid family: two region sets A and B of n vertices in all, each a
+// row-major grid of P disjoint stars (P = 1 up to n = 100, 3 at 1000, 10 at
+// 10000), one per cell of side 100 about the cell's centre; B's grid is
+// shifted by (30, 20).  The vertices are dealt out so that the two sets hold
+// n in all, at least 3 per star.
+inline int polygons_per_set(int n) { return n <= 100 ? 1 : n <= 1000 ? 3 : 10; }
+inline std::vector<std::vector<Polygon>> star_grids(std::mt19937_64& rng, int n, bool arcs) {
+    const double cell = 100.0;
+    std::vector<std::vector<Polygon>> sets(2);
+    const int count = polygons_per_set(n);
+    const int columns = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(count))));
+    for (int s = 0; s < 2; ++s) {
+        const int share = n / 2 + (s == 0 ? n % 2 : 0);
+        for (int k = 0; k < count; ++k) {
+            const int m = std::max(3, share / count + (k < share % count ? 1 : 0));
+            const Pt c{(k % columns + 0.5) * cell + (s ? 0.3 * cell : 0.0),
+                       (k / columns + 0.5) * cell + (s ? 0.2 * cell : 0.0)};
+            sets[s].push_back(star(rng, c, m, arcs));
+        }
+    }
+    return sets;
+}
+
 inline double edge_length(const Pt& a, const Pt& b, const Edge& e) {
     return e.arc ? e.radius * sweep(a, b, e) : std::hypot(b.x - a.x, b.y - a.y);
 }

@@ -73,14 +73,18 @@ int ChainMergeWall(RING_node_s* source, RING_node_s* source_segment, RING_header
     return 1;
 }
 
-int CHAIN_boolean_merge_internal(RING_node_s* source, RING_node_s*, RING_header_s*, RING_node_s* vertex,
-                                 RING_header_s* chain) {
+int CHAIN_boolean_merge_internal(RING_node_s* source, RING_node_s* source_segment, RING_header_s*,
+                                 RING_node_s* vertex, RING_header_s* chain) {
     if (!source || !vertex || !chain) return 1;
-    // 1. A source vertex that is not a dummy trace vertex means the result is
-    //    not made of dummies alone.
+    // 1. A source piece that is not a dummy means the result is not made of
+    //    dummies alone.  The piece is the one of the source segment's vertex
+    //    when it is given: the vertex the new vertex stands on is the one
+    //    before it on a source walked backward (side RIGHT), whose record
+    //    tells of the neighbouring piece.
     if (CHAIN_loop_class_s* loop_class =
             static_cast<CHAIN_loop_class_s*>(APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_LOOP_CLASS))) {
-        if (loop_class->all_dummy && !is_dummy_vertex(source)) loop_class->all_dummy = 0;
+        if (loop_class->all_dummy && !is_dummy_vertex(source_segment ? source_segment : source))
+            loop_class->all_dummy = 0;
     }
     // 2. The self-referring mark follows the vertex.
     if (APP_DATA__ask_app_data(source->app_data, CHAIN_APP_DATA_SELF_NODE))

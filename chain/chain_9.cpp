@@ -4,6 +4,10 @@
 #include <merrow1/chain.h>
 #include <merrow1/chain_segments.h>
 #include <merrow1/segment.h>
+// Upward call: the single-chain offset entry hands its work to the offset
+// family of the offsets subsystem.
+#include <merrow1/chain_offset.h>
+#include <pellam/mchn_merge.h>
 #include <quorn/quorn.h>
 #include <velte/cerr.h>
 
@@ -102,4 +106,18 @@ int ChainPointRegion(RING_header_s* chain, const double p[2], const double d[2],
         end->parameter -= n;
     }
     return 1;
+}
+
+int ChainOffsetSingle(RING_header_s* chain, double distance, CORNER_CONTROL corner, RING_header_s* out_list) {
+    if (!chain || !out_list) return 0;
+    // Upward call into the offset family; new vertices take the host segment
+    // data of their source vertices.
+    RING_header_s* result = CHAIN_offset(chain, distance, corner, 0, nullptr, nullptr, MCHN_merge_segment_app_data,
+                                         out_list->pool, nullptr);
+    if (!result) return 0;
+    const bool any = result->count > 0;
+    RING_append_ring(out_list, result);
+    // The result list is empty now; its chains belong to out_list.
+    RING_delete(result);
+    return any ? 1 : 0;
 }

@@ -15,6 +15,9 @@
 #include <merrow1/chain_segments.h>
 #include <merrow1/segment.h>
 #include <merrow1/segment_intersection.h>
+// Upward call: the offset box is drawn from an offset made by the offset
+// family of the offsets subsystem.
+#include <merrow1/chain_offset.h>
 #include <glimra/display.h>
 #include <glimra/region.h>
 #include <glimra/symbols.h>
@@ -273,6 +276,26 @@ void CHAIN_display_chain_box(const RING_header_s* chain, int view, int colour, i
         double corners[4][2];
         box_corners(along, box->min_along, box->max_along, box->min_normal, box->max_normal, corners);
         for (const auto& corner : corners) marker_at(rectangle, corner, view, colour, point_marker);
+    });
+}
+
+void CHAIN_display_offset_chain_box(const RING_header_s* chain, double distance, int colour) {
+    if (!chain || !chain->first) return;
+    const Korvo::Math::Vector2 axis = box_axis(chain);
+    merrow1::ScratchPool pool("CHAIN__display_offset_chain_box", __FILE__, __LINE__);
+    merrow1::run_converting([&] {
+        // The box of a copy, so the chain keeps its cached box as it was.
+        RING_header_s* copy = CHAIN_copy_no_link(chain, pool, nullptr);
+        RING_header_s* rectangle = copy ? CHAIN_create_max_min_box_of_chain(copy, &axis, pool) : nullptr;
+        if (!rectangle) return;
+        // The rectangle run there and back, so that its offset lies on both
+        // sides of the box outline whatever its material side and sense.
+        ChainOpen(rectangle);
+        CHAIN_create_closed_from_open(rectangle);
+        // Upward call into the offset family.
+        RING_header_s* offsets =
+            CHAIN_offset(rectangle, distance, ADD_ARC, 0, nullptr, nullptr, nullptr, pool, nullptr);
+        if (offsets) CHAIN_display_all_chains(offsets, -3, colour, 1, 1);
     });
 }
 

@@ -530,6 +530,14 @@ const int kImpliedOffsetOn = 1;
 
 SIDE swapped_side(SIDE side) { return side == RIGHT ? SIDE(LEFT) : side == LEFT ? SIDE(RIGHT) : side; }
 
+// The nodes of a ring in order, bounded by its count.
+std::vector<RING_node_s*> nodes_of(const RING_header_s* ring) {
+    std::vector<RING_node_s*> nodes;
+    RING_node_s* node = ring ? ring->first : nullptr;
+    for (int i = 0; ring && i < ring->count && node; ++i, node = node->next) nodes.push_back(node);
+    return nodes;
+}
+
 // Offset of a segment of a chain closed by reverse: none for the chain's own
 // vertices (bit 13), the implied offset (when in force) for the others.
 double offset_reverse_value(RING_header_s* chain, RING_node_s* vertex, void*) {
@@ -620,6 +628,7 @@ void link_region_to_open_chain(RING_header_s* chain, const OffsetReverseStamp& s
         twin.emplace(node, forward[n - 1 - i]);
     }
     const unsigned int kTypeBits = CHAIN_VERTEX_SEG_TYPE_MASK;
+    std::unordered_set<const RING_node_s*> forward_linked;
     for (RING_header_s* region : made) {
         RING_node_s* vertex = region->first;
         for (int i = 0; i < region->count && vertex; ++i, vertex = vertex->next) {
@@ -632,6 +641,7 @@ void link_region_to_open_chain(RING_header_s* chain, const OffsetReverseStamp& s
                 if (flags == own.end()) continue;
                 CHAIN_vertex_data_s* record = vertex_record(vertex);
                 record->flags = (flags->second & ~kTypeBits) | (record->flags & kTypeBits);
+                forward_linked.insert(vertex);
                 continue;
             }
             // On the return side: not on the caller's geometry.
@@ -643,6 +653,35 @@ void link_region_to_open_chain(RING_header_s* chain, const OffsetReverseStamp& s
             if (link && link->source_chain == chain && twin.count(link->source_vertex))
                 link->source_vertex = twin.at(link->source_vertex);
             segment->source_vertex = back->second;
+        }
+    }
+    // A stretch of region vertices without any source between two linked to
+    // the chain's own vertices is the cap the region puts across a corner of
+    // the chain it does not round; it lies on the chain there.  Each of its
+    // vertices takes the links and the caller's flag word of the vertex
+    // before the stretch, so the stretch is part of the chain, not a cut.
+    for (RING_header_s* region : made) {
+        const std::vector<RING_node_s*> v = nodes_of(region);
+        const int m = static_cast<int>(v.size());
+        auto unlinked = [&](const RING_node_s* x) {
+            return !APP_DATA__ask_app_data(x->app_data, APP_DATA_SOURCE_SEGMENT) &&
+                   !APP_DATA__ask_app_data(x->app_data, APP_DATA_SOURCE_VERTEX);
+        };
+        for (int i = 0; i < m; ++i) {
+            const RING_node_s* before = v[(i + m - 1) % m];
+            if (!forward_linked.count(before) || !unlinked(v[i])) continue;
+            int end = i;
+            for (int k = 0; k < m && unlinked(v[end]); ++k) end = (end + 1) % m;
+            if (!forward_linked.count(v[end])) continue;
+            const auto* segment =
+                static_cast<const CHAIN_source_segment_s*>(APP_DATA__ask_app_data(before->app_data, APP_DATA_SOURCE_SEGMENT));
+            const unsigned int flags = own.at(segment->source_vertex);
+            for (int k = i; k != end; k = (k + 1) % m) {
+                CHAIN_copy_source_seg_app_data(region, const_cast<RING_node_s*>(before), v[k]);
+                CHAIN_assign_source_chain_source_vertex_pc_data(chain, segment->source_vertex, false, region->pool, v[k]);
+                CHAIN_vertex_data_s* record = vertex_record(v[k]);
+                record->flags = (flags & ~kTypeBits) | (record->flags & kTypeBits);
+            }
         }
     }
 }
@@ -684,7 +723,14 @@ bool offset_reverse_one(RING_header_s* chain, double offset, RING_header_s* out,
     RING_node_s* node = before ? before->next : out->first;
     for (int i = count_before; i < out->count && node; ++i, node = node->next)
         if (RING_header_s* region = RING_ask_node_subring(node)) made.push_back(region);
-    if (stamp.open()) link_region_to_open_chain(chain, stamp, made);
+    if (stamp.open()) {
+        link_region_to_open_chain(chain, stamp, made);
+        // Each region stands for the open chain (header key 10): reopening
+        // gives a region handed back whole its chain in its place.
+        for (RING_header_s* region : made)
+            if (!APP_DATA__ask_app_data(region->app_data, APP_DATA_STOCKED_FROM))
+                RING_put_header_app_data(region, APP_DATA_STOCKED_FROM, chain);
+    }
     stamp.restore();
     for (RING_header_s* region : made) {
         CHAIN_main_data_s* rmd = main_data(region);
@@ -693,14 +739,6 @@ bool offset_reverse_one(RING_header_s* chain, double offset, RING_header_s* out,
         rmd->implied_offset = md->implied_offset;
     }
     return stamp.open();
-}
-
-// The nodes of a ring in order, bounded by its count.
-std::vector<RING_node_s*> nodes_of(const RING_header_s* ring) {
-    std::vector<RING_node_s*> nodes;
-    RING_node_s* node = ring ? ring->first : nullptr;
-    for (int i = 0; ring && i < ring->count && node; ++i, node = node->next) nodes.push_back(node);
-    return nodes;
 }
 
 // A vertex lies on its source when its geometry-source record (key 74) has a

@@ -5,6 +5,9 @@
 
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain.h>
+#include <merrow1/chain_build.h>
+#include <merrow1/chain_closest.h>
+#include <merrow1/chain_corner.h>
 #include <merrow1/chain_segments.h>
 #include <merrow1/chain_set.h>
 #include <merrow1/chain_source.h>
@@ -14,6 +17,12 @@
 #include "internal/record_size.h"
 #include "internal/scratch_pool.h"
 
+// Upward call: the strip ends are found on an offset of the chain, made by
+// the offset family of the offsets subsystem.
+#include <merrow1/chain_offset.h>
+
+#include <pellam/mchn_offset.h>
+#include <pellam/mchn_vertex_data.h>
 #include <stend/error.h>
 
 #include <algorithm>
@@ -32,6 +41,157 @@ void* datum(const RING_node_s* node, APP_DATA_key_t key) { return APP_DATA__ask_
 // ---------------------------------------------------------------------------
 // Strip ends
 
+// A strip-end mark: key 266 whose datum is the vertex itself.  The same key
+// carries the host's segment data (a reference to a host record) on other
+// vertices, which is no mark.
+bool is_strip_end(const RING_node_s* vertex) { return datum(vertex, APP_DATA_STRIP_END) == vertex; }
+
+double squared_distance(const double a[2], const double b[2]) {
+    const double dx = a[0] - b[0], dy = a[1] - b[1];
+    return dx * dx + dy * dy;
+}
+
+// Where the strip end of one end of the chain goes.
+struct StripEnd {
+    bool found = false;
+    double point[2] = {0.0, 0.0};
+};
+
+// Step 2: among the open chains of the offset, the one whose first point lies
+// within 1.2 |d| of the chain's start and whose last point within 1.2 |d| of
+// its end, the one whose nearer end is closest preferred.
+void ends_of_matching_offset(RING_header_s* offsets, const double start[2], const double end[2], double d,
+                             StripEnd* new_start, StripEnd* new_end) {
+    const double limit = 1.44 * d * d;
+    double best = 0.0;
+    merrow1::for_each_chain(offsets, [&](RING_header_s* offset) {
+        if (!offset->first || offset->count < 2 || is_closed(offset)) return;
+        const double* a = vertex_record(offset->first)->geometry;
+        const double* b = vertex_record(offset->last)->geometry;
+        const double to_start = squared_distance(a, start), to_end = squared_distance(b, end);
+        if (!(to_start < limit && to_end < limit)) return;
+        const double nearer = std::min(to_start, to_end);
+        if (new_start->found && !(nearer < best)) return;
+        best = nearer;
+        *new_start = {true, {a[0], a[1]}};
+        *new_end = {true, {b[0], b[1]}};
+    });
+}
+
+// Step 3: the point of the offset nearest to the chain's end point within
+// 10 |d|; else the end point moved sideways by d along the left normal of the
+// end tangent (by -d for a RIGHT material side): the outgoing tangent at the
+// start, the incoming one at the end.  Not found when the tangent is missing.
+StripEnd fallback_end(RING_header_s* chain, RING_header_s* offsets, bool at_start, double d) {
+    RING_node_s* vertex = at_start ? chain->first : chain->last;
+    const double* p = vertex_record(vertex)->geometry;
+    StripEnd out;
+    Korvo::Math::Point2 nearest{};
+    if (offsets && CHAIN_find_closest_point(offsets, {p[0], p[1]}, 10.0 * std::fabs(d), &nearest)) {
+        out = {true, {nearest.x, nearest.y}};
+        return out;
+    }
+    double in[2] = {0.0, 0.0}, leaving[2] = {0.0, 0.0};
+    ChainVertexTangent(chain, vertex, in, leaving, nullptr, nullptr);
+    const double* t = at_start ? leaving : in;
+    if (t[0] == 0.0 && t[1] == 0.0) return out;
+    const SIDE side = static_cast<const CHAIN_main_data_s*>(chain->main_data)->material_side;
+    const double s = side == RIGHT ? -d : d;
+    out = {true, {p[0] - s * t[1], p[1] + s * t[0]}};
+    return out;
+}
+
+// Takes the record of the key off the vertex (not freed); null when none.
+void* take_datum(RING_header_s* chain, RING_node_s* vertex, APP_DATA_key_t key) {
+    void* record = datum(vertex, key);
+    if (record) RING_delete_app_data_of_node(chain, vertex, key);
+    return record;
+}
+
+// Step 4 and 5 at the start: a new SEG_POINT start at the point, the former
+// first vertex becoming the strip-end line.  Its own provenance (key-17,
+// key-20 and key-1 records and its flag word) moves to the new start under
+// key 267, as the strip end's source record replaces it.
+bool add_start(RING_header_s* chain, const double point[2]) {
+    CMEM_pool_s* pool = chain->pool;
+    RING_node_s* former = chain->first;
+    RING_node_s* neighbour = former->next;
+    auto* record = CMEM_NEW(pool, CHAIN_vertex_data_s);
+    if (!record) return false;
+    *record = CHAIN_vertex_data_s{};
+    record->geometry = CMEM_NEW_ARRAY(pool, double, 2);
+    auto* saved = CMEM_NEW(pool, CHAIN_strip_end_saved_s);
+    RING_node_s* start = record->geometry && saved ? RING_insert_after(chain, nullptr, record) : nullptr;
+    if (!start) {
+        if (saved) CMEM_private_delete_object(saved);
+        if (record->geometry) CMEM_private_delete_object(record->geometry);
+        CMEM_private_delete_object(record);
+        return false;
+    }
+    record->geometry[0] = point[0];
+    record->geometry[1] = point[1];
+    CHAIN_seg_set_type(start, SEG_POINT);
+    saved->source_vertex = take_datum(chain, former, APP_DATA_SOURCE_VERTEX);
+    saved->source_segment = take_datum(chain, former, APP_DATA_SOURCE_SEGMENT);
+    saved->trace_vertex = take_datum(chain, former, CHAIN_APP_DATA_TRACE_VERTEX);
+    saved->flags = vertex_record(former)->flags;
+    saved->source_surface = vertex_record(former)->source_surface;
+    saved->segment_source = datum(former, CHAIN_APP_DATA_SEGMENT_SOURCE);
+    saved->segment_data = is_strip_end(former) ? nullptr : datum(former, CHAIN_APP_DATA_SEGMENT_DATA);
+    RING_put_node_app_data(chain, start, APP_DATA_STRIP_END_SAVED_SOURCE, saved);
+    CHAIN_seg_set_type(former, SEG_LINE);
+    MCHN_copy_segment_app_data_wo_src_data(chain, neighbour, former);
+    MCHN_copy_segment_app_data_wo_src_data(chain, neighbour, start);
+    // The mark goes on after the host's data, which shares its key.
+    RING_put_node_app_data(chain, former, APP_DATA_STRIP_END, former);
+    CHAIN_assign_source_chain_source_vertex_pc_data(chain, neighbour, false, pool, former);
+    return true;
+}
+
+// Step 4 and 5 at the end: a strip-end line to the point, taking the host's
+// segment data and the Z just after its predecessor.
+bool add_end(RING_header_s* chain, const double point[2]) {
+    RING_node_s* neighbour = chain->last;
+    end_segment end{};
+    end.x = point[0];
+    end.y = point[1];
+    RING_node_s* added = ChainAppendVertex(chain, &end, SEG_LINE);
+    if (!added) return false;
+    MCHN_copy_segment_app_data_wo_src_data(chain, neighbour, added);
+    double z = 0.0;
+    if (MCHN_ask_vertex_after_z_coordinate(chain, neighbour, &z)) MCHN_set_vertex_z_coordinate(chain, added, z);
+    RING_put_node_app_data(chain, added, APP_DATA_STRIP_END, added);
+    CHAIN_assign_source_chain_source_vertex_pc_data(chain, neighbour, false, chain->pool, added);
+    return true;
+}
+
+// Lengthens an open chain at both ends towards its offset at -d.
+void add_strip_ends(RING_header_s* chain, double d) {
+    if (!chain->first || !chain->main_data || chain->count < 2 || is_closed(chain)) return;
+    const double start[2] = {vertex_record(chain->first)->geometry[0], vertex_record(chain->first)->geometry[1]};
+    const double end[2] = {vertex_record(chain->last)->geometry[0], vertex_record(chain->last)->geometry[1]};
+    StripEnd new_start, new_end;
+    {
+        // 1. The offset at -d, made in a scratch pool: the ends are read off
+        //    it, and it goes (trace included) with the pool.
+        merrow1::ScratchPool pool("CHAIN_AddOpenStripEnds", __FILE__, __LINE__);
+        merrow1::run_converting([&] {
+            RING_header_s* offsets = CHAIN_offset(chain, -d, ADD_ARC, 0, nullptr, nullptr, nullptr, pool, nullptr);
+            // 2. An open offset chain that runs from near the start to near the end.
+            if (offsets) ends_of_matching_offset(offsets, start, end, d, &new_start, &new_end);
+            // 3. Otherwise each end on its own.
+            if (!new_start.found) new_start = fallback_end(chain, offsets, true, d);
+            if (!new_end.found) new_end = fallback_end(chain, offsets, false, d);
+        });
+    }
+    // 4 and 5.  An end point that coincides with the chain's end adds no
+    // segment of zero length.
+    if (new_start.found && squared_distance(new_start.point, start) > CHAIN_COINCIDENT_SQUARED_DISTANCE)
+        add_start(chain, new_start.point);
+    if (new_end.found && squared_distance(new_end.point, end) > CHAIN_COINCIDENT_SQUARED_DISTANCE)
+        add_end(chain, new_end.point);
+}
+
 // Gives the saved provenance back to the vertex (its own records replaced)
 // and frees the saved record.
 void restore_saved(RING_header_s* chain, RING_node_s* vertex, CHAIN_strip_end_saved_s* saved) {
@@ -44,13 +204,19 @@ void restore_saved(RING_header_s* chain, RING_node_s* vertex, CHAIN_strip_end_sa
         }
         if (records[k]) RING_put_node_app_data(chain, vertex, keys[k], records[k]);
     }
+    // Shared references to host records, which stripping the strip end's
+    // source description took off.
+    if (saved->segment_source)
+        RING_put_node_app_data(chain, vertex, CHAIN_APP_DATA_SEGMENT_SOURCE, saved->segment_source);
+    if (saved->segment_data) RING_put_node_app_data(chain, vertex, CHAIN_APP_DATA_SEGMENT_DATA, saved->segment_data);
     vertex_record(vertex)->flags = saved->flags;
+    vertex_record(vertex)->source_surface = saved->source_surface;
     CMEM_private_delete_object(saved);
 }
 
 void remove_strip_ends(RING_header_s* chain, bool relink) {
     if (!chain->first || is_closed(chain)) return;
-    while (chain->count > 2 && datum(chain->first->next, APP_DATA_STRIP_END)) {
+    while (chain->count > 2 && is_strip_end(chain->first->next)) {
         RING_node_s* first = chain->first;
         RING_node_s* second = first->next;
         auto* saved = static_cast<CHAIN_strip_end_saved_s*>(datum(first, APP_DATA_STRIP_END_SAVED_SOURCE));
@@ -60,12 +226,12 @@ void remove_strip_ends(RING_header_s* chain, bool relink) {
         if (saved) restore_saved(chain, second, saved);
         CHAIN_seg_set_type(second, SEG_POINT);
     }
-    while (chain->count > 2 && datum(chain->last, APP_DATA_STRIP_END)) RING_delete_node(chain, chain->last);
+    while (chain->count > 2 && is_strip_end(chain->last)) RING_delete_node(chain, chain->last);
     if (!relink) return;
     RING_node_s* node = chain->first;
     for (int i = 1; i < chain->count; ++i) {
         node = node->next;
-        if (!datum(node, APP_DATA_STRIP_END)) continue;
+        if (!is_strip_end(node)) continue;
         auto* link = static_cast<CHAIN_source_chain_source_vertex_s*>(datum(node, APP_DATA_SOURCE_VERTEX));
         if (!link || !link->source_vertex) continue;
         auto* source = static_cast<CHAIN_source_chain_source_vertex_s*>(
@@ -86,6 +252,11 @@ void remove_strip_ends(RING_header_s* chain, bool relink) {
 }
 
 }  // namespace
+
+void CHAIN_AddOpenStripEnds(RING_header_s* chain_or_list, double d) {
+    if (d == 0.0 || !std::isfinite(d)) return;
+    merrow1::for_each_chain(chain_or_list, [&](RING_header_s* chain) { add_strip_ends(chain, d); });
+}
 
 void CHAIN_RemoveStripStartEnds(RING_header_s* chain_or_list, bool relink) {
     merrow1::for_each_chain(chain_or_list, [&](RING_header_s* chain) { remove_strip_ends(chain, relink); });

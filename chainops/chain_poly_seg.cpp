@@ -11,6 +11,7 @@
 // back by guards, so an error leaves the chains as they came.
 #include <merrow1/chain_poly_seg.h>
 
+#include "chainops/chain_2.h"
 #include "chainops/chain_poly_seg_internal.h"
 #include "internal/psi_guard.h"
 #include "internal/ring_check.h"
@@ -18,7 +19,10 @@
 #include "internal/ring_nodes.h"
 
 #include <merrow1/chain.h>
+#include <merrow1/PolySegPoint.h>
 #include <merrow1/chain_area.h>
+#include <merrow1/chain_build.h>
+#include <merrow1/chain_part.h>
 #include <merrow1/chain_debug.h>
 #include <merrow1/chain_segments.h>
 #include <merrow1/chain_source.h>
@@ -605,9 +609,7 @@ bool closed_island(const RING_header_s* chain) { return ring_closed(chain) && is
 
 }  // namespace
 
-void CHAIN_zone_order_extract_air_regions(void* list, BZONE_s* zone, BZONE_s*) {
-    RING_header_s* out = static_cast<RING_header_s*>(list);
-    if (!out || !zone || zone->value != 0) return;
+void CHAIN__zone_take_chains_in_order(RING_header_s* out, BZONE_s* zone) {
     const std::vector<BZONE_boundary_s*> bs = boundaries_of(zone);
     for (BZONE_boundary_s* b : bs) {
         const RING_header_s* chain = boundary_chain(b);
@@ -620,6 +622,12 @@ void CHAIN_zone_order_extract_air_regions(void* list, BZONE_s* zone, BZONE_s*) {
         const RING_header_s* chain = boundary_chain(b);
         if (chain && closed_island(chain)) take_chain(out, b);
     }
+}
+
+void CHAIN_zone_order_extract_air_regions(void* list, BZONE_s* zone, BZONE_s*) {
+    RING_header_s* out = static_cast<RING_header_s*>(list);
+    if (!out || !zone || zone->value != 0) return;
+    CHAIN__zone_take_chains_in_order(out, zone);
 }
 
 void CHAIN_zone_order_extract_material_regions(void* list, BZONE_s* zone, BZONE_s*) {
@@ -905,4 +913,531 @@ void CHAIN_SplitSetIntoSimplyConnectedRegions(RING_header_s* set, Korvo::Cam::Ma
                                   nullptr, value + CHAIN_ask_set_tolerance(set), side_or_first(side, set), false,
                                   nullptr, nullptr, out);
     });
+}
+
+// ---------------------------------------------------------------------------
+// Cleaning of traced offsets
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// Chain debug report kinds of the offset cleaning.
+const int kDebugRawOffset = 20;
+const int kDebugBeforeValidate = 22;
+const int kDebugOffsetOutput = 23;
+
+// Sets a chain's region_set_id to 0 for the length of a call and puts the
+// saved id back on every exit.
+class RegionIdZeroGuard {
+public:
+    explicit RegionIdZeroGuard(RING_header_s* chain) : m_md(main_of(chain)) {
+        if (!m_md) return;
+        m_id = m_md->region_set_id;
+        m_md->region_set_id = 0;
+    }
+    ~RegionIdZeroGuard() {
+        if (m_md) m_md->region_set_id = m_id;
+    }
+    RegionIdZeroGuard(const RegionIdZeroGuard&) = delete;
+    RegionIdZeroGuard& operator=(const RegionIdZeroGuard&) = delete;
+
+private:
+    CHAIN_main_data_s* m_md;
+    int m_id = 0;
+};
+
+// The first set of a set of sets, or null.
+RING_header_s* first_set(const RING_header_s* set_of_sets) {
+    if (!set_of_sets) return nullptr;
+    for (RING_node_s* node : ring_nodes(set_of_sets))
+        if (RING_header_s* set = RING_ask_node_subring(node)) return set;
+    return nullptr;
+}
+
+// A set holding the poly, in a set of sets of its own (both in the pool).
+RING_header_s* single_poly_set_of_sets(RING_header_s* poly, CMEM_pool_s* pool) {
+    RING_header_s* set = POLY_SEG_create_set(pool, Korvo::Cam::MaterialAtInfinityUndetermined);
+    POLY_SEG_append_to_set(set, poly);
+    RING_header_s* sets = POLY_SEG_create_set_of_sets(pool);
+    POLY_SEG_append_to_set_of_sets(sets, set);
+    return sets;
+}
+
+}  // namespace
+
+int CHAIN__clean_offset(RING_header_s* source, RING_header_s* raw, SIDE side, CHAIN_vertex_source_callback_t merge_cb,
+                        RING_header_s* out, bool flag) {
+    // 1. Nothing to clean.
+    if (!raw || !raw->first || raw->count <= 0) {
+        CERR__set_error_code(0);
+        return 1;
+    }
+    // 2. The raw offset.
+    CHAIN_debug_report(kDebugRawOffset, "CHAIN__clean_offset: raw_offset chain", raw, nullptr);
+    merrow1::run_converting_reported(kFile, __LINE__, [&]() {
+        // 3. Scratch pool and the intersection object.
+        MERROW1_SCRATCH_POOL_SIZED(pool, "CHAIN_clean_offset", 512);
+        PsiGuard psi(PSI_create(0, true, false, POLY_SEG_copy_chain_source_ref, nullptr));
+        // 4. raw as one poly with its sources; dummy stock noted.
+        POLY_SEG_dummy_stock_info_s info{false, 0.0};
+        RING_header_s* poly = POLY_SEG_create_from_chain(raw, pool, POLY_SEG_chain_create_source, nullptr, false, &info);
+        if (!poly) return;
+        // 5. raw takes part as region set 0; its id goes back on every exit.
+        RegionIdZeroGuard id(raw);
+        // 6. Where the material lies: outside a closed source that is not an
+        //    island; a missing source counts as material not outside.
+        const bool material_outside = source && ring_closed(source) && source->count >= 2 && !is_island(source);
+        // 7. Onto a grid of its own, grown by the dummy stock when there is
+        //    one; shared ends go to the material side, dummies to the other.
+        const bool stocked = info.max_stock > 0;
+        INT_GRID_MAP_s* map = POLY_SEG_create_scaling(poly, stocked ? info.max_stock : 0.0);
+        POLY_SEG_put_to_grid_material_side(poly, map, true, POLY_SEG_copy_chain_source_ref);
+        INT_GRID_MAP__destroy(map);
+        // 8. One region set of one poly.
+        RING_header_s* sets = single_poly_set_of_sets(poly, pool);
+        const double rounding = POLY_SEG_get_set_rounding_tol(first_set(sets));
+        int material[1] = {material_outside ? 1 : 0};
+        // 9. The region set cleaned by itself.
+        RING_header_s* cleaned = POLY_SEG_create_set_of_sets(pool);
+        PSI_method<PSI_set_clean_each_region_set_fn>(psi.get(), PSI_SLOT_SET_CLEAN_EACH_REGION_SET)(
+            psi.get(), sets, material, cleaned, true, stocked ? trace_dummy_stock : nullptr, flag, false);
+        psi.release();
+        // 10. Back to chains made in out's pool.
+        RING_node_s* before_first = out ? out->last : nullptr;
+        RING_header_s* result = first_set(cleaned);
+        if (result && out) {
+            POLY_SEG_remove_small_closed_loops(result, nullptr);
+            POLY_SEG_get_set_from_grid(result);
+            POLY_SEG_remove_inserts(result, rounding);
+            const CHAIN_main_data_s* md = main_of(raw);
+            POLY_SEG_create_chain_set(result, &md->csys, static_cast<CHAIN_proc_app_data_spec_e>(11),
+                                      merge_cb ? merge_cb : CHAIN_boolean_merge, nullptr, nullptr, 2 * rounding,
+                                      side != 0 ? side : md->material_side, true, nullptr, nullptr, out);
+        }
+        // 11. The output checked against raw.
+        if (out) {
+            CHAIN_debug_report(kDebugBeforeValidate, "CHAIN_clean_offset: offset_chains before validate", out,
+                               nullptr);
+            CHAIN__validate_shapes_from_boolean(raw, out, before_first);
+            if (out->count == 0)
+                CHAIN_debug_report(kDebugOffsetOutput, "CHAIN_clean_offset: no output chains exist", out, nullptr);
+            else
+                CHAIN_debug_report(kDebugOffsetOutput, "CHAIN_clean_offset: offset_chains output", out, nullptr);
+        }
+        // 12. The id, the object and the pool go with the guards.
+    });
+    CERR__set_error_code(0);
+    return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Special tracing of open chains
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// Vertex flag of a traced vertex whose source vertex carries the there-and-
+// back mark (key 13): a segment of the forward half of the closed chain.
+const unsigned kThereAndBackVertex = 0x20000u;
+
+// The source-vertex mark of a poly segment: the flag of the traced vertex its
+// source reference names.
+bool segment_marked(const RING_node_s* segment) {
+    const CHAIN_app_poly_seg_chain_source_s* ref = required_source(segment);
+    const CHAIN_vertex_data_s* v = ref->vertex ? static_cast<const CHAIN_vertex_data_s*>(ref->vertex->main_data)
+                                               : nullptr;
+    return v && (v->flags & kThereAndBackVertex) != 0;
+}
+
+bool segment_unmarked(RING_node_s* segment, void*) { return !segment_marked(segment); }
+
+// The source-vertex record (key 17) of the traced vertex a segment's source
+// reference names; its mark is set on a piece made at a source vertex.
+const CHAIN_source_chain_source_vertex_s* source_vertex_record(const RING_node_s* segment) {
+    const CHAIN_app_poly_seg_chain_source_s* ref = required_source(segment);
+    return ref->vertex ? static_cast<const CHAIN_source_chain_source_vertex_s*>(
+                             APP_DATA__ask_app_data(ref->vertex->app_data, APP_DATA_SOURCE_VERTEX))
+                       : nullptr;
+}
+
+// End test: the segment's traced vertex is a piece made at a source vertex
+// (a cap or corner piece, the mark of its source record) that carries key 13,
+// or whose next vertex does.  The pieces made at the two ends of the forward
+// half pass: the caps round the turning vertex, which carries key 13, and
+// those round the first vertex, whose next does.  The offset of a source
+// segment does not pass: the closing segment of the chain ends at the first
+// vertex too, and its offset is the offset of the open chain's first segment
+// on the kept side, not a cap.
+bool segment_at_marked_end(const RING_node_s* segment) {
+    const CHAIN_source_chain_source_vertex_s* source = source_vertex_record(segment);
+    if (!source || !source->source_vertex || !source->mark) return false;
+    const RING_node_s* sv = source->source_vertex;
+    auto marked = [](const RING_node_s* n) {
+        return n && APP_DATA__ask_app_data(n->app_data, CHAIN_APP_DATA_CLOSED_WITH_KEY) != nullptr;
+    };
+    return marked(sv) || marked(sv->next);
+}
+
+
+// Whether some segment of the polys of the set is the offset of a source
+// segment rather than a piece made at a source vertex.
+bool offsets_a_source_segment(const RING_header_s* set) {
+    for (RING_node_s* node : ring_nodes(set)) {
+        const RING_header_s* poly = RING_ask_node_subring(node);
+        if (!poly) continue;
+        for (RING_node_s* segment : ring_nodes(poly)) {
+            if (!segment->previous) continue;  // the start point of an open poly
+            // A segment without a source is not known to be a vertex piece.
+            if (!source_of(segment) || !source_of(segment)->chain) return true;
+            const CHAIN_source_chain_source_vertex_s* source = source_vertex_record(segment);
+            if (!source || !source->mark) return true;
+        }
+    }
+    return false;
+}
+
+// The polys of a set in order.
+std::vector<RING_header_s*> polys_of(const RING_header_s* set) {
+    std::vector<RING_header_s*> out;
+    if (!set) return out;
+    for (RING_node_s* node : ring_nodes(set))
+        if (RING_header_s* poly = RING_ask_node_subring(node)) out.push_back(poly);
+    return out;
+}
+
+// Rounds a poly onto a grid of its own over it grown by the margin, shared
+// ends to the material side; returns the grid's cell size along x.
+double round_to_grid(RING_header_s* poly, double margin) {
+    INT_GRID_MAP_s* map = POLY_SEG_create_scaling(poly, margin);
+    const double cell = INT_GRID_MAP__get_grid_size(map, 0);
+    POLY_SEG_put_to_grid_material_side(poly, map, true, POLY_SEG_copy_chain_source_ref);
+    INT_GRID_MAP__destroy(map);
+    return cell;
+}
+
+// Joins the open piece (reversed first when asked) to the open poly and
+// closes the result.
+void join_and_close(RING_header_s* poly, RING_header_s* piece, bool reverse) {
+    if (reverse) POLY_SEG_reverse(piece);
+    POLY_SEG_append(poly, piece, POLY_SEG_copy_chain_source_ref);
+    POLY_SEG_append(poly, poly, POLY_SEG_copy_chain_source_ref);
+}
+
+// The area sign of a closed poly turned positive, so that its winding adds
+// its material.
+void make_positive(RING_header_s* poly) {
+    if (POLY_SEG_area(poly) < 0) POLY_SEG_reverse(poly);
+}
+
+// Trimming of the open polys of R against the ends of the trace (pass 1).
+// `copy` is the closed pass-1 poly offset by the margin, in reals.  The
+// forward half of the source and the widened offset of each run of the copy
+// bound one region each: the marked run (the far side and the end caps) and
+// the unmarked one (the near side).  A section of an open poly of R is kept
+// when it lies inside the near region and outside the far one.
+void trim_open_polys(RING_header_s* R, RING_header_s* copy, RING_header_s* chain, double min_len,
+                     CMEM_pool_s* pool) {
+    // 1. The one run of marked and the one run of unmarked segments.
+    std::vector<RING_node_s*> segs = ring_nodes(copy);
+    const int n = static_cast<int>(segs.size());
+    std::vector<char> marked(n);
+    for (int i = 0; i < n; ++i) marked[i] = segment_marked(segs[i]) ? 1 : 0;
+    int rises = 0, falls = 0, first_marked = -1, last_marked = -1;
+    for (int i = 0; i < n; ++i) {
+        const int next = (i + 1) % n;
+        if (!marked[i] && marked[next]) {
+            ++rises;
+            first_marked = next;
+        }
+        if (marked[i] && !marked[next]) {
+            ++falls;
+            last_marked = i;
+        }
+    }
+    if (!POLY_SEG_is_closed(copy) || rises != 1 || falls != 1)
+        ERROR_internal(kFile, __LINE__, "Corrupt categorisation of open trace");
+    // 2. Both ends of the marked run take in the neighbouring segments that
+    //    pass the end test, as long as one unmarked segment is left.
+    int unmarked_left = 0;
+    for (int i = 0; i < n; ++i) unmarked_left += marked[i] ? 0 : 1;
+    for (int before = (first_marked + n - 1) % n; unmarked_left > 1 && segment_at_marked_end(segs[before]);
+         before = (first_marked + n - 1) % n) {
+        first_marked = before;
+        --unmarked_left;
+    }
+    for (int after = (last_marked + 1) % n; unmarked_left > 1 && segment_at_marked_end(segs[after]);
+         after = (last_marked + 1) % n) {
+        last_marked = after;
+        --unmarked_left;
+    }
+    // 3. The copy opened after the marked run, then cut where it begins: the
+    //    unmarked run stays in the copy, the marked run is the tail.
+    RING_node_s* before_run = segs[(first_marked + n - 1) % n];
+    POLY_SEG_split(copy, segs[last_marked], POLY_SEG_copy_chain_source_ref);
+    RING_header_s* far_piece = POLY_SEG_split(copy, before_run, POLY_SEG_copy_chain_source_ref);
+    RING_header_s* near_piece = copy;
+    if (!far_piece || far_piece == copy) ERROR_internal(kFile, __LINE__, "Corrupt categorisation of open trace");
+    // 4. The forward half of the source, from its start to the turning
+    //    vertex, closes each piece into a region.
+    RING_node_s* turn =
+        static_cast<RING_node_s*>(APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_TURNING_VERTEX));
+    if (!turn) ERROR_internal(kFile, __LINE__, "Missing key_original_last_node");
+    const bool closed = ring_closed(chain);
+    const CHAIN_vertex_data_s* first_record = static_cast<const CHAIN_vertex_data_s*>(chain->first->main_data);
+    const CHAIN_vertex_data_s* turn_record = static_cast<const CHAIN_vertex_data_s*>(turn->main_data);
+    POINT_ON_CHAIN_s start{}, end{};
+    PointOnChainCreate1(chain, chain->first, closed ? chain->count : chain->count - 1, 1.0, first_record->geometry,
+                        &start);
+    if (!PointOnChainCreate(chain, turn, 0, turn_record->geometry, &end))
+        ERROR_internal(kFile, __LINE__, "Missing key_original_last_node");
+    PART_OF_CHAIN_s part{};
+    CreatePartOfChain(&part, &start, &end);
+    RING_header_s* far_region = POLY_SEG_create_from_poc(&part, pool, nullptr, nullptr, false, false);
+    if (!far_region) return;
+    RING_header_s* near_region = POLY_SEG_copy(far_region, pool, nullptr);
+    // The source part and the copy are walked in one sense (the trace has the
+    // chain's side): the part and the marked run both run from the start to
+    // the turn, the unmarked run back from the turn to the start.  So the
+    // marked run is reversed to close its region and the unmarked one is not.
+    join_and_close(far_region, far_piece, true);
+    join_and_close(near_region, near_piece, false);
+    make_positive(far_region);
+    make_positive(near_region);
+    // With material at infinity the far region adds material and the near
+    // one (turned negative) takes it away: only the near region less the
+    // far one is free of material.
+    POLY_SEG_reverse(near_region);
+    RING_header_s* regions = POLY_SEG_create_set(pool, Korvo::Cam::MaterialAtInfinityPresent);
+    POLY_SEG_append_to_set(regions, far_region);
+    POLY_SEG_append_to_set(regions, near_region);
+    const std::vector<RING_header_s*> open_polys = polys_of(R);
+    const INT_GRID_MAP_s* grid = open_polys.empty() ? nullptr : POLY_SEG_ask_header(open_polys[0])->scaling;
+    if (!grid) return;
+    POLY_SEG_put_set_to_grid(regions, grid, false, nullptr, nullptr, 0.0);
+    // 5. Each open poly of R cut at its crossings with the regions; short
+    //    sections go, the sections free of material replace the poly.
+    for (RING_node_s* node : ring_nodes(R)) {
+        RING_header_s* poly = RING_ask_node_subring(node);
+        if (!poly || POLY_SEG_is_closed(poly)) continue;
+        RING_header_s* points = POLY_SEG_create_material_crossing_list(poly, regions, true, pool);
+        std::vector<RING_header_s*> kept;
+        if (points) {
+            Korvo::Cam::PolySegPoint::FilterSmallSections(points, min_len);
+            for (RING_node_s* p : ring_nodes(points)) {
+                Korvo::Cam::PolySegPoint* point = Korvo::Cam::PolySegPoint::GetFromList(p);
+                if (!p->previous || !point->BeforeIsGougeFree()) continue;
+                if (RING_header_s* section =
+                        Korvo::Cam::PolySegPoint::TrimPoly(poly, p, R->pool, POLY_SEG_copy_chain_source_ref, 1.0))
+                    kept.push_back(section);
+            }
+        }
+        for (RING_header_s* section : kept) RING_insert_after(R, node->previous, section);
+        POLY_SEG_destroy_cb(R, node, poly);
+        RING_delete_node(R, node);
+    }
+}
+
+// Swaps the material side of a chain (RIGHT and LEFT) and reverses its
+// stored direction (CW becomes CCW, anything else CW) for the length of a
+// call; both go back on every exit.  A chain with another side is left alone.
+class SideFlipGuard {
+public:
+    explicit SideFlipGuard(RING_header_s* chain) : m_md(main_of(chain)) {
+        if (!m_md || (m_md->material_side != RIGHT && m_md->material_side != LEFT)) {
+            m_md = nullptr;
+            return;
+        }
+        m_side = m_md->material_side;
+        m_direction = m_md->direction;
+        m_md->material_side = m_side == RIGHT ? LEFT : RIGHT;
+        m_md->direction = m_direction == CW ? CCW : CW;
+    }
+    ~SideFlipGuard() {
+        if (!m_md) return;
+        m_md->material_side = m_side;
+        m_md->direction = m_direction;
+    }
+    SideFlipGuard(const SideFlipGuard&) = delete;
+    SideFlipGuard& operator=(const SideFlipGuard&) = delete;
+
+private:
+    CHAIN_main_data_s* m_md;
+    SIDE m_side = 0;
+    DIRECTION m_direction = 0;
+};
+
+}  // namespace
+
+double CHAIN__marked_offset_cb(RING_header_s*, RING_header_s*, RING_node_s* node, void* data) {
+    const CHAIN_marked_offset_record_s* record = static_cast<const CHAIN_marked_offset_record_s*>(data);
+    bool mark;
+    if (node->previous && segment_marked(node))
+        mark = true;
+    else if (node->next)
+        mark = segment_marked(node->next);
+    else
+        mark = node->previous && segment_marked(node);
+    return (mark ? 1 : 0) == record->mark ? record->distance : 0.0;
+}
+
+RING_header_s* CHAIN__offset_special_tracing(RING_header_s* chain, double offset, CORNER_CONTROL corner, SIDE side,
+                                             CHAIN_trace_vertex_source_cb_t vertex_source_cb,
+                                             CHAIN_trace_vertex_cb_t trace_cb, CHAIN_vertex_source_callback_t merge_cb,
+                                             CMEM_pool_s* pool, int delete_trace,
+                                             CHAIN_traceOutputParams_s* params) {
+    // 1. Nothing to offset.
+    if (!chain || !chain->first || !chain->last || !pool) return nullptr;
+    // 2. The side was taken care of by the caller.
+    if (!(offset > 0)) ERROR_internal(kFile, __LINE__, "offset_special_tracing only handles +ve offsets");
+    RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    // The passes keep the offset that the returning half of the closed chain
+    // traces.  Traced with its side as it comes, that half runs on the
+    // material side of the open chain; with the side swapped (as a negative
+    // offset swaps it) it runs on the side away from the material, the side
+    // the forward half gives on the older engine.  The result chains take
+    // the chain's own side.
+    const SIDE chain_side = main_of(chain)->material_side;
+    // The trace the result refers to (owned here until step 6) and a pass-1
+    // trace that did not replace it.
+    RING_header_s* trace = nullptr;
+    RING_header_s* spare = nullptr;
+    try {
+        merrow1::run_converting_reported(kFile, __LINE__, [&]() {
+            SideFlipGuard flipped(chain);
+            // 3. The intersection object; scratch data in its pool.
+            PsiGuard psi(PSI_create(0, true, false, POLY_SEG_copy_chain_source_ref, nullptr));
+            CMEM_pool_s* scratch = psi.get()->pool;
+            RING_header_s* R = nullptr;
+            double step = 0.0, cell = 0.0;
+            bool few_after_pass_0 = false;
+            // 4. At most two passes.
+            for (int pass = 0; pass < 2; ++pass) {
+                // a. What is left to trace.
+                const double remaining = pass == 0 ? offset : offset - step;
+                if (!(remaining > 0)) break;
+                // b. The trace.
+                RING_header_s* t =
+                    CHAIN__trace(chain, remaining, corner, 0, vertex_source_cb, trace_cb, pool, false, params);
+                if (!t) break;
+                (pass == 0 ? trace : spare) = t;
+                main_of(t)->region_set_id = 0;
+                // c. Its poly, large dummies flipped.
+                RING_header_s* poly =
+                    POLY_SEG_create_from_chain(t, scratch, POLY_SEG_chain_create_source, nullptr, false, nullptr);
+                if (!poly) break;
+                POLY_SEG_flip_large_dummies(poly, POLY_SEG_copy_chain_source_ref, nullptr);
+                // d. The grid cell of pass 0; a copy for the trimming of pass 1.
+                RING_header_s* copy = nullptr;
+                if (pass == 0) {
+                    INT_GRID_MAP_s* map = POLY_SEG_create_scaling(poly, 0.0);
+                    cell = INT_GRID_MAP__get_grid_size(map, 0);
+                    INT_GRID_MAP__destroy(map);
+                    step = 5 * cell;
+                } else {
+                    copy = POLY_SEG_copy(poly, scratch, POLY_SEG_copy_chain_source_ref);
+                }
+                // e. Widening: pass 0 moves the unmarked segments, pass 1 the
+                //    marked ones.
+                //    The widening moves by a few grid cells, far below the
+                //    host length tolerance: the corners are judged in cells,
+                //    so a corner whose two moved ends lie more than a cell
+                //    apart gets a step instead of a mitre (a mitre at a
+                //    sharp turn reaches far out, at a reversal to infinity).
+                CHAIN_marked_offset_record_s record{step, static_cast<unsigned char>(pass)};
+                POLY_SEG_small_offset(poly, POLY_SEG_copy_chain_source_ref, CHAIN__marked_offset_cb, &record,
+                                      cell * cell);
+                // f. Margin and shortest kept section of the trimming.
+                double margin = 0.0, min_len = 0.0;
+                if (pass == 1) {
+                    margin = 2 * step;
+                    min_len = std::sqrt(40 * offset / cell);
+                }
+                if (const CHAIN_open_offset_margin_s* record73 = static_cast<const CHAIN_open_offset_margin_s*>(
+                        APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_OPEN_OFFSET_MARGIN))) {
+                    const double v = std::min((record73->first + record73->second) / 2, 0.1 * offset);
+                    if (v > margin) {
+                        margin = v;
+                        if (v / cell > min_len) min_len = v / cell;
+                    }
+                }
+                // g. Onto the grid.
+                round_to_grid(poly, margin);
+                // h. The clean.
+                RING_header_s* sets = single_poly_set_of_sets(poly, scratch);
+                RING_header_s* output = POLY_SEG_create_set_of_sets(scratch);
+                PSI_method<PSI_set_clean_each_region_set_fn>(psi.get(), PSI_SLOT_SET_CLEAN_EACH_REGION_SET)(
+                    psi.get(), sets, nullptr, output, true, nullptr, false, false);
+                // i. The first output set without small loops, cut into the
+                //    open runs of unmarked segments.
+                RING_header_s* result = first_set(output);
+                if (!result || !result->first) break;
+                POLY_SEG_remove_small_closed_loops(result, nullptr);
+                if (!result->first || polys_of(result).empty()) break;
+                POLY_SEG_filter_segments(result, segment_unmarked, nullptr, POLY_SEG_copy_chain_source_ref);
+                if (pass == 0) {
+                    // j. Few open polys: the result.  Else pass 1 follows;
+                    //    the pass-0 trace stays until pass 1 replaces R.
+                    R = result;
+                    if (polys_of(R).size() < 2) {
+                        few_after_pass_0 = true;
+                        break;
+                    }
+                    continue;
+                }
+                // k. Pass 1 replaces R; its trace becomes the result's trace
+                //    and the pass-0 trace goes.
+                R = result;
+                RING_delete(trace);
+                trace = spare;
+                spare = nullptr;
+                POLY_SEG_ask_header(copy)->offset = margin;
+                POLY_SEG_small_offset(copy, POLY_SEG_copy_chain_source_ref, nullptr, nullptr, cell * cell);
+                trim_open_polys(R, copy, chain, min_len, scratch);
+            }
+            // 5. The result back to chains in the caller's pool.  A result
+            //    made only of pieces the tracer made at source vertices (the
+            //    caps round the ends, corner pieces) is what is left when the
+            //    offset of every source segment on the kept side collapsed:
+            //    nothing is offset.
+            if (R && R->first && trace && offsets_a_source_segment(R)) {
+                POLY_SEG_get_set_from_grid(R);
+                POLY_SEG_remove_inserts(R, cell);
+                const CHAIN_main_data_s* tmd = main_of(trace);
+                RING_node_s* before_first = out->last;
+                POLY_SEG_create_chain_set(R, &tmd->csys, static_cast<CHAIN_proc_app_data_spec_e>(11),
+                                          merge_cb ? merge_cb : CHAIN_boolean_merge, nullptr, nullptr,
+                                          (few_after_pass_0 ? 2 : 7) * cell, side != 0 ? side : chain_side,
+                                          true, nullptr, nullptr, out);
+                RING_node_s* node = before_first ? before_first->next : out->first;
+                for (int k = out->count; node && k > 0; --k, node = node == out->last ? nullptr : node->next)
+                    if (RING_header_s* c = RING_ask_node_subring(node)) CHAIN_close_within_tol(c, 10 * cell);
+                CHAIN_debug_report(kDebugBeforeValidate, "CHAIN_clean_offset: offset_chains before validate", out,
+                                   nullptr);
+            }
+            // 6. The object goes with its guard.
+        });
+    } catch (...) {
+        // Nothing is handed back: the partial result goes, and with it the
+        // only references to the traces made here.
+        RING_delete(out);
+        if (spare) RING_delete(spare);
+        if (trace) RING_delete(trace);
+        throw;
+    }
+    if (spare) RING_delete(spare);
+    if (trace && delete_trace && CHAIN__delete_traced_chain(out, trace)) RING_delete(trace);
+    return out;
+}
+
+double CHAIN_open_tracing_offset_value_cb(RING_header_s* chain, RING_node_s* vertex, void* values) {
+    const double* v = static_cast<const double*>(values);
+    const int* mode =
+        chain ? static_cast<const int*>(APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_CLOSED_WITH_KEY))
+              : nullptr;
+    if (mode && *mode == 1) {
+        const bool marked = vertex && APP_DATA__ask_app_data(vertex->app_data, CHAIN_APP_DATA_CLOSED_WITH_KEY);
+        return marked ? v[0] : v[1];
+    }
+    const CHAIN_main_data_s* md = main_of(chain);
+    return md && (md->use_implied_offset & kImpliedOffsetInForce) ? md->implied_offset : 0.0;
 }

@@ -22,3 +22,25 @@ CHAIN_proc_app_data_spec_e CHAIN__boolean_output_spec(unsigned op, bool has_offs
 // Otherwise as CHAIN_find_minimal_loops; always 1.
 int CHAIN__find_lowest_level_loops(const RING_header_s* set, SIDE side, CHAIN_vertex_source_callback_t merge_cb,
                                    RING_header_s* out);
+
+// The record of the marked-offset callback of the special tracing: the
+// distance and the mark (0 or 1) of the pieces it moves.
+struct CHAIN_marked_offset_record_s {
+    double distance;
+    unsigned char mark;
+};
+// Marked-offset callback (POLY_SEG_piece_offset_cb_t) of the widening in
+// CHAIN__offset_special_tracing: the mark of the piece is the there-and-back
+// bit (0x20000) of the traced vertex its source reference names, its own when
+// the node has a previous node and is marked, else its next node's when
+// there is one; the answer is the record's distance when that mark is the
+// record's, else 0.  A node without a source reference is the internal error
+// "No app data during offsetting.".
+double CHAIN__marked_offset_cb(RING_header_s* poly_or_set, RING_header_s* poly, RING_node_s* node, void* record);
+// Moves the zone's boundary chains into the chain list in zone order: first
+// the first chain that is not a closed island (empty, open, or an outer
+// boundary), then every closed island in boundary order.  Each chain taken
+// becomes the sub-ring of a new last node and leaves its boundary, which
+// stays active.
+struct BZONE_s;
+void CHAIN__zone_take_chains_in_order(RING_header_s* out, BZONE_s* zone);

@@ -1,18 +1,22 @@
-// merrow1_boolean: a small host program around the region booleans.
+// merrow1_boolean: a small host program around the region booleans and the
+// chain offset.
 //
 // It reads closed chains from chain text listings, groups them into region
 // sets, forms the union or the intersection of the region sets, prints the
-// result chains and writes them as a binary chain-list dump.  Everything it
-// makes lives in one pool, deleted before it exits.
+// result chains and writes them as a binary chain-list dump.  The offset
+// command offsets every chain of one listing, open or closed, instead.
+// Everything it makes lives in one pool, deleted before it exits.
 //
-// Exit status: 0 done, 1 an input, the boolean or the output failed (nothing
-// is left at the output path then), 2 wrong arguments.
+// Exit status: 0 done, 1 an input, the boolean, the offset or the output
+// failed (nothing is left at the output path then), 2 wrong arguments.
 
 #include <merrow1/chain.h>
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_load.h>
+#include <merrow1/chain_offset.h>
 #include <merrow1/chain_poly_seg.h>
 #include <merrow1/chain_region.h>
+#include <merrow1/chain_set.h>
 #include <merrow1/chain_types.h>
 
 #include <sorrel/cam_file.h>
@@ -20,7 +24,9 @@
 #include <velte/cmem.h>
 #include <velte/ring.h>
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <fstream>
 #include <map>
@@ -33,6 +39,9 @@ namespace {
 
 const char* const kUsage =
     "usage: merrow1_boolean [--engine=older|newer] <union|intersection|chains> <listing> [<listing> ...] <out.dump>\n"
+    "       merrow1_boolean [--engine=older|newer] offset <distance>\n"
+    "                       <add_arc|extend_tangent|break_corner|always_extend_tangent> <left|right|chain>\n"
+    "                       <listing> <out.dump>\n"
     "\n"
     "Reads every chain of the chain text listings (each chain a \"The chain is a closed chain\"\n"
     "block ending at the \"Corner\" line of its last vertex), forms the union or the\n"
@@ -46,6 +55,13 @@ const char* const kUsage =
     "material side of the first chain read.\n"
     "\n"
     "chains: the boolean of all chains read as one chain set (ChainsBoolean).\n"
+    "\n"
+    "offset: offsets every chain of the listing, open ones too (CHAIN_offset), at the\n"
+    "distance with the corner control, away from the material: left and right set every\n"
+    "chain's material side first, chain keeps the side each chain has in the listing.\n"
+    "A negative distance offsets towards the material.  It prints the result chains and\n"
+    "the total material area of the closed ones, and writes them to <out.dump>.\n"
+    "\n"
     "--engine decides which boolean engine runs; without it the environment decides\n"
     "(HVEX_CAM_USE_OLD_BOOLEAN set: the older one).\n";
 
@@ -127,7 +143,8 @@ int count_chain_lines(const std::string& name) {
 // open file, and stamps each with its region-set id: the ids of this listing's
 // region_set_id lines are numbered on from `next_id` in order of first
 // appearance.
-void read_listing(const std::string& name, RING_header_s* set, int& next_id, CMEM_pool_s* pool) {
+void read_listing(const std::string& name, RING_header_s* set, int& next_id, CMEM_pool_s* pool,
+                  bool closed_only = true) {
     CAM_FILE_s* raw = nullptr;
     if (CAM_FILE_open_text(name.c_str(), CAM_FILE_ACCESS_READ, &raw) != CAM_FILE_SUCCESS)
         throw Failure{"cannot open listing '" + name + "'"};
@@ -136,7 +153,7 @@ void read_listing(const std::string& name, RING_header_s* set, int& next_id, CME
     int count = 0;
     while (RING_header_s* chain = CHAIN_load_text(nullptr, file.get(), pool)) {
         ++count;
-        if (!is_closed(chain) || chain->count < 2)
+        if (closed_only && (!is_closed(chain) || chain->count < 2))
             throw Failure{"listing '" + name + "': chain " + std::to_string(count) +
                           " is not a closed chain of two or more vertices"};
         CHAIN_main_data_s* m = main_of(chain);
@@ -199,6 +216,70 @@ void write_dump(const RING_header_s* list, const std::string& name) {
     }
 }
 
+void print_result(const RING_header_s* out) {
+    int k = 0;
+    for (const RING_node_s* n = out->first; n != nullptr && k < out->count; n = n->next)
+        if (const RING_header_s* chain = RING_ask_node_subring(n)) print_chain(++k, chain);
+}
+
+// The corner controls and sides of the offset command by their names.
+const std::map<std::string, CORNER_CONTROL> kCorners = {
+    {"add_arc", ADD_ARC},
+    {"extend_tangent", EXTEND_TANGENT},
+    {"break_corner", BREAK_CORNER},
+    {"always_extend_tangent", ALWAYS_EXTEND_TANGENT},
+};
+const std::map<std::string, SIDE> kSides = {{"left", LEFT}, {"right", RIGHT}, {"chain", 0}};
+
+struct OffsetRequest {
+    double distance;
+    std::string corner_name;
+    CORNER_CONTROL corner;
+    SIDE side;
+    std::string listing;
+};
+
+// Offsets every chain of the listing into one result list.  A chain whose
+// offset gives nothing adds no chain (and is counted).
+int run_offset(const OffsetRequest& request, const std::string& dump) {
+    Pool pool;
+    RING_header_s* set = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool.get());
+    int next_id = 1;
+    read_listing(request.listing, set, next_id, pool.get(), false);
+    RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool.get());
+    int empty = 0;
+    int k = 0;
+    for (const RING_node_s* n = set->first; n != nullptr && k < set->count; n = n->next, ++k) {
+        RING_header_s* chain = RING_ask_node_subring(n);
+        if (chain == nullptr) continue;
+        if (request.side != 0) main_of(chain)->material_side = request.side;
+        RING_header_s* offsets = CHAIN_offset(chain, request.distance, request.corner, request.side, nullptr, nullptr,
+                                              nullptr, pool.get(), nullptr);
+        if (offsets == nullptr || offsets->count == 0) ++empty;
+        if (offsets != nullptr) {
+            RING_append_ring(out, offsets);
+            RING_delete(offsets);
+        }
+    }
+    std::printf("offset %.9g %s of %d chains: %d result chains", request.distance, request.corner_name.c_str(),
+                set->count, out->count);
+    if (empty > 0) std::printf(" (%d chains gave none)", empty);
+    std::printf("\n");
+    print_result(out);
+    // The material area of the closed results, each negated when its material
+    // lies on the right (open chains enclose none).
+    RING_header_s* closed = CHAIN_create_boolean_set(pool.get(), nullptr);
+    k = 0;
+    for (const RING_node_s* n = out->first; n != nullptr && k < out->count; n = n->next, ++k)
+        if (RING_header_s* chain = RING_ask_node_subring(n))
+            if (is_closed(chain)) CHAIN_add_chain_to_list(closed, chain);
+    std::printf("total area of the %d closed chains: %.9g\n", closed->count, CHAIN_area_centroid(closed, nullptr));
+
+    write_dump(out, dump);
+    std::printf("written: %s\n", dump.c_str());
+    return 0;
+}
+
 int run(const std::string& op_name, const std::vector<std::string>& listings, const std::string& dump) {
     Pool pool;
     RING_header_s* set = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool.get());
@@ -214,9 +295,7 @@ int run(const std::string& op_name, const std::vector<std::string>& listings, co
 
     std::printf("%s of %d region sets (%d chains): %d result chains\n", op_name.c_str(), next_id - 1, set->count,
                 out->count);
-    int k = 0;
-    for (const RING_node_s* n = out->first; n != nullptr && k < out->count; n = n->next)
-        if (const RING_header_s* chain = RING_ask_node_subring(n)) print_chain(++k, chain);
+    print_result(out);
     std::printf("total area: %.9g\n", CHAIN_area_centroid(out, nullptr));
 
     write_dump(out, dump);
@@ -242,18 +321,51 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string op = argv[first];
-    if (op != "union" && op != "intersection" && op != "chains") {
-        std::fprintf(stderr, "merrow1_boolean: unknown operation '%s' (union, intersection or chains)\n\n%s",
+    if (op != "union" && op != "intersection" && op != "chains" && op != "offset") {
+        std::fprintf(stderr, "merrow1_boolean: unknown operation '%s' (union, intersection, chains or offset)\n\n%s",
                      op.c_str(), kUsage);
         return 2;
     }
+    OffsetRequest request{};
+    if (op == "offset") {
+        if (argc != first + 6) {
+            std::fputs(kUsage, stderr);
+            return 2;
+        }
+        const char* text = argv[first + 1];
+        char* end = nullptr;
+        request.distance = std::strtod(text, &end);
+        if (end == text || *end != '\0' || !std::isfinite(request.distance)) {
+            std::fprintf(stderr, "merrow1_boolean: bad distance '%s' (a finite number)\n\n%s", text, kUsage);
+            return 2;
+        }
+        request.corner_name = argv[first + 2];
+        const auto corner = kCorners.find(request.corner_name);
+        if (corner == kCorners.end()) {
+            std::fprintf(stderr,
+                         "merrow1_boolean: unknown corner control '%s' (add_arc, extend_tangent, break_corner or "
+                         "always_extend_tangent)\n\n%s",
+                         argv[first + 2], kUsage);
+            return 2;
+        }
+        request.corner = corner->second;
+        const auto side = kSides.find(argv[first + 3]);
+        if (side == kSides.end()) {
+            std::fprintf(stderr, "merrow1_boolean: unknown side '%s' (left, right or chain)\n\n%s", argv[first + 3],
+                         kUsage);
+            return 2;
+        }
+        request.side = side->second;
+        request.listing = argv[first + 4];
+    }
     const std::vector<std::string> listings(argv + first + 1, argv + argc - 1);
     try {
-        return run(op, listings, argv[argc - 1]);
+        return op == "offset" ? run_offset(request, argv[argc - 1]) : run(op, listings, argv[argc - 1]);
     } catch (const Failure& f) {
         std::fprintf(stderr, "merrow1_boolean: %s\n", f.text.c_str());
     } catch (const Korvo::Error::Exception& e) {
-        std::fprintf(stderr, "merrow1_boolean: the boolean failed: error %d: %s\n", e.askCode(), e.askText().c_str());
+        std::fprintf(stderr, "merrow1_boolean: the %s failed: error %d: %s\n", op == "offset" ? "offset" : "boolean",
+                     e.askCode(), e.askText().c_str());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "merrow1_boolean: %s\n", e.what());
     }

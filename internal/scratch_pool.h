@@ -17,8 +17,8 @@ namespace merrow1 {
 
 class ScratchPool {
 public:
-    ScratchPool(const char* name, const char* file, int line)
-        : m_pool(CMEM_private_create_pool(0, name, line, file)) {}
+    ScratchPool(const char* name, const char* file, int line, int block_size = 0)
+        : m_pool(CMEM_private_create_pool(block_size, name, line, file)) {}
     ~ScratchPool() { release(); }
     ScratchPool(const ScratchPool&) = delete;
     ScratchPool& operator=(const ScratchPool&) = delete;
@@ -52,6 +52,23 @@ auto run_converting(Body&& body) -> decltype(body()) {
     }
 }
 
+// run_converting() that also reports the error that leaves, with the module
+// name and the line of the call, before raising it again as
+// Korvo::Error::Severe.  The guards inside body have freed their pools and
+// objects by then.
+template <class Body>
+auto run_converting_reported(const char* module, int line, Body&& body) -> decltype(body()) {
+    try {
+        return run_converting(std::forward<Body>(body));
+    } catch (const Korvo::Error::Exception& e) {
+        ERROR_note(module, line, "%s", e.askText().c_str());
+        Korvo::Error::Severe severe(e.askCode(), e.askText());
+        severe.Rethrow();
+    }
+}
+
 }  // namespace merrow1
 
 #define MERROW1_SCRATCH_POOL(var, name) ::merrow1::ScratchPool var((name), __FILE__, __LINE__)
+#define MERROW1_SCRATCH_POOL_SIZED(var, name, block_size) \
+    ::merrow1::ScratchPool var((name), __FILE__, __LINE__, (block_size))

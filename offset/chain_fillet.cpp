@@ -56,13 +56,31 @@ void append_copy(RING_header_s* to, const RING_node_s* vertex, bool as_start) {
     copy->flags = (v->flags & ~CHAIN_VERTEX_SEG_TYPE_MASK) | type_bits;
 }
 
+// Geometry type of the segment ending at the vertex as the fillets read it:
+// the host's, else the flag field's.  A vertex with neither, no
+// machining-segment record and no back-side mark reads its source segment's
+// (key 20), one step back: the union can hand back the chain an open input
+// was closed into there and back, whose forward vertices link to the
+// caller's typed vertices (its return vertices are back side, untyped).
+int fillet_geom_type(const RING_header_s* chain, const RING_node_s* vertex) {
+    int type = MCHN_ask_segment_geom_type(chain, vertex);
+    if (type == 0) type = CHAIN_seg_ask_geom_type(vertex);
+    if (type != 0 || APP_DATA__ask_app_data(vertex->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE) ||
+        (record_of(vertex)->flags & CHAIN_VERTEX_BACK_SIDE))
+        return type;
+    const auto* s = static_cast<const CHAIN_source_segment_s*>(
+        APP_DATA__ask_app_data(vertex->app_data, APP_DATA_SOURCE_SEGMENT));
+    if (!s || !s->source_vertex || !record_of(s->source_vertex)) return 0;
+    type = MCHN_ask_segment_geom_type(s->source_chain, s->source_vertex);
+    return type != 0 ? type : CHAIN_seg_ask_geom_type(s->source_vertex);
+}
+
 }  // namespace
 
 bool CHAIN__vertex_is_filletable(const RING_header_s* chain, const RING_node_s* vertex, bool allow3, bool allow2) {
     const CHAIN_vertex_data_s* v = record_of(vertex);
     if (!v || (v->flags & CHAIN_VERTEX_BACK_SIDE)) return false;
-    int type = MCHN_ask_segment_geom_type(chain, vertex);
-    if (type == 0) type = CHAIN_seg_ask_geom_type(vertex);
+    const int type = fillet_geom_type(chain, vertex);
     if (type == 0) return false;
     if (type == 3 && !allow3) return false;
     if (type == 2 && !allow2) return false;
@@ -271,14 +289,30 @@ bool from_input(const RING_node_s* v) {
     return s && label_of(s->source_chain) == 1;
 }
 
-// What a vertex takes over from the shape vertex its former source segment
-// (key 20) ends at: the fillet-arc mark, and the geometry-source record or
-// else the source description bits and data word.
+// The vertex that describes the source of the former vertex's segment: the
+// former vertex itself, or, when it carries no geometry-source record and no
+// geometry type and is not back side, the vertex its own key-20 link names
+// (a vertex of the chain an open input was closed into links to the
+// caller's vertex, which holds the description).
+const RING_node_s* described_source(const RING_node_s* former) {
+    const CHAIN_vertex_data_s* f = record_of(former);
+    if (APP_DATA__ask_app_data(former->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE) ||
+        (f->flags & (CHAIN_VERTEX_GEOM_TYPE_MASK | CHAIN_VERTEX_BACK_SIDE)))
+        return former;
+    const CHAIN_source_segment_s* deeper = key20(former);
+    return deeper && record_of(deeper->source_vertex) ? deeper->source_vertex : former;
+}
+
+// What a vertex takes over from the vertex its former source segment (key
+// 20) ends at: the fillet-arc mark, and the geometry-source record or else
+// the source description bits and data word (of the vertex that describes
+// that segment's source).
 void take_former(RING_node_s* v, RING_node_s* former_vertex, RING_header_s* chain) {
     auto* rec = static_cast<CHAIN_vertex_data_s*>(v->main_data);
+    if (!rec || !record_of(former_vertex)) return;
+    if (record_of(former_vertex)->flags & CHAIN_VERTEX_FILLET_ARC) rec->flags |= CHAIN_VERTEX_FILLET_ARC;
+    former_vertex = const_cast<RING_node_s*>(described_source(former_vertex));
     const CHAIN_vertex_data_s* src = record_of(former_vertex);
-    if (!rec || !src) return;
-    if (src->flags & CHAIN_VERTEX_FILLET_ARC) rec->flags |= CHAIN_VERTEX_FILLET_ARC;
     if (void* r74 = APP_DATA__ask_app_data(former_vertex->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE)) {
         RING_put_node_app_data(chain, v, CHAIN_APP_DATA_SEGMENT_SOURCE, r74);
     } else {
@@ -495,14 +529,37 @@ double walk_parameter(const SourceSegment& s, const Point& p) {
 // Whether the segment ending at the vertex carries a geometry type (or a
 // machining-segment record).
 bool has_geometry_type(const RING_header_s* chain, const RING_node_s* v) {
-    return APP_DATA__ask_app_data(v->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE) ||
-           MCHN_ask_segment_geom_type(chain, v) != 0 || CHAIN_seg_ask_geom_type(v) != 0;
+    return APP_DATA__ask_app_data(v->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE) || fillet_geom_type(chain, v) != 0;
 }
 bool back_side(const RING_node_s* v) { return (record_of(v)->flags & CHAIN_VERTEX_BACK_SIDE) != 0; }
 
+// The forward vertex whose segment a return vertex of a chain closed there
+// and back (header key 110, its turning vertex) runs back along: the k-th
+// vertex after the turn runs back along the segment of the vertex k places
+// before the turn.  Null for other vertices and chains.
+RING_node_s* forward_twin(const RING_header_s* chain, const RING_node_s* vertex) {
+    const auto* turn = static_cast<const RING_node_s*>(APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_TURNING_VERTEX));
+    if (!turn || !closed_chain(chain) || !back_side(vertex)) return nullptr;
+    std::vector<RING_node_s*> forward;
+    RING_node_s* v = chain->first;
+    for (int i = 0; i < chain->count && v; ++i, v = v->next) {
+        forward.push_back(v);
+        if (v == turn) break;
+    }
+    if (forward.back() != turn) return nullptr;
+    const RING_node_s* r = turn->next;
+    for (size_t k = 0; k + 1 < forward.size() && r; ++k, r = r->next)
+        if (r == vertex) return forward[forward.size() - 1 - k];
+    return nullptr;
+}
+
 // Appends the vertex ending at `to` with the geometry of the source segment
 // between (a line, or the source arc in the walk's sense), the source
-// vertex's marks and its host segment data.
+// vertex's marks and its host segment data.  Where that leaves the new
+// vertex without a geometry type, it takes the description of its source's
+// segment (the geometry-source record, shared, or the type bits): the
+// source's own, or, for a return segment of a run closed there and back,
+// which lies on the forward segment it runs back along, that segment's.
 void append_part(RING_header_s* shape, const SourceSegment& s, const Point& to) {
     const CHAIN_vertex_data_s* v = record_of(s.vertex);
     end_segment end{};
@@ -522,13 +579,21 @@ void append_part(RING_header_s* shape, const SourceSegment& s, const Point& to) 
     auto* rec = static_cast<CHAIN_vertex_data_s*>(node->main_data);
     rec->flags = (v->flags & ~CHAIN_VERTEX_SEG_TYPE_MASK) | (rec->flags & CHAIN_VERTEX_SEG_TYPE_MASK);
     MCHN_merge_segment_app_data(s.vertex, s.vertex, s.chain, node, shape);
+    if (APP_DATA__ask_app_data(node->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE) ||
+        (rec->flags & CHAIN_VERTEX_GEOM_TYPE_MASK))
+        return;
+    const RING_node_s* twin = forward_twin(s.chain, s.vertex);
+    const RING_node_s* described = described_source(twin ? twin : s.vertex);
+    if (void* r74 = APP_DATA__ask_app_data(described->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE)) {
+        RING_put_node_app_data(shape, node, CHAIN_APP_DATA_SEGMENT_SOURCE, r74);
+    } else {
+        constexpr unsigned kTypes = CHAIN_VERTEX_GEOM_TYPE_MASK | CHAIN_VERTEX_SOURCE_GEOM_TYPE_MASK;
+        rec->flags |= record_of(described)->flags & kTypes;
+    }
 }
 
 int best_geometry_type(const SourceSegment& a, const SourceSegment& b) {
-    auto type_of = [](const SourceSegment& s) {
-        const int host = MCHN_ask_segment_geom_type(s.chain, s.vertex);
-        return host != 0 ? host : geometry_type(s.vertex);
-    };
+    auto type_of = [](const SourceSegment& s) { return fillet_geom_type(s.chain, s.vertex); };
     const int ta = type_of(a), tb = type_of(b);
     return type_rank(ta) <= type_rank(tb) ? ta : tb;
 }
@@ -545,6 +610,7 @@ struct Run {
     Point first_end;    // where the run's first piece ends
     Point in, out;  // feet of the corners before and after the run
     Join join = Join::Arc;  // towards the next run
+    bool across = false;    // pieces passed over lie between it and the next run
 };
 
 // Segments strictly between a and b in walk order on one chain; false when b
@@ -595,6 +661,7 @@ bool loop_runs(const POLY_INTXN_s* loop, const INT_GRID_MAP_s* grid, std::vector
                int* other_pieces) {
     const int n = POLY_INTXN_count(loop);
     if (!loop->closed || n < 2) return false;
+    bool passed_over = false;  // since the last piece of the last run
     for (int k = n - 1; k >= 0; --k) {
         const POLY_INTXN_node_s* e = POLY_INTXN_entry(loop, k);
         RING_node_s* segment = e->node->segs[e->arm & 1];
@@ -603,13 +670,17 @@ bool loop_runs(const POLY_INTXN_s* loop, const INT_GRID_MAP_s* grid, std::vector
         // the runs on either side meet across them.
         if (piece && (piece->flags & kNotOffsetPiece)) {
             ++*other_pieces;
+            passed_over = true;
             continue;
         }
         ++*offset_pieces;
         const auto* ref = segment ? static_cast<const CHAIN_app_poly_seg_chain_source_s*>(
                                         APP_DATA__ask_app_data(segment->app_data, POLY_SEG_KEY_CHAIN_SOURCE))
                                   : nullptr;
-        if (!ref || !ref->chain || !ref->vertex) continue;
+        if (!ref || !ref->chain || !ref->vertex) {
+            passed_over = true;
+            continue;
+        }
         // Walked backward, the piece ends where the entry before it ends.
         const POLY_INTXN_node_s* before = POLY_INTXN_entry(loop, k > 0 ? k - 1 : n - 1);
         const Point corner = grid_point(grid, before->node->pnt);
@@ -618,8 +689,11 @@ bool loop_runs(const POLY_INTXN_s* loop, const INT_GRID_MAP_s* grid, std::vector
         if (!runs->empty() && runs->back().source == s) {
             runs->back().corner = corner;
             runs->back().last_start = start;
+            passed_over = false;
             continue;
         }
+        if (!runs->empty()) runs->back().across = passed_over;
+        passed_over = false;
         Run run;
         run.source = s;
         run.corner = corner;
@@ -631,6 +705,8 @@ bool loop_runs(const POLY_INTXN_s* loop, const INT_GRID_MAP_s* grid, std::vector
     if (runs->size() > 1 && runs->front().source == runs->back().source) {
         runs->front().first_end = runs->back().first_end;
         runs->pop_back();
+    } else if (!runs->empty()) {
+        runs->back().across = passed_over;
     }
     return runs->size() >= 2;
 }
@@ -645,9 +721,13 @@ RING_header_s* rebuild_loop(const CHAIN_fillet_boundary_context_s& ctx, const PO
     if (other_pieces >= 2 * offset_pieces) return nullptr;
     const double length_tol = EQ_ask_length_tolerance();
     const size_t m = runs.size();
-    // 1. The corner between two runs: of the loop points about the passage,
-    //    the one whose distances to both source segments are nearest the
-    //    radius (a short piece at the passage may carry either source).
+    // 1. The corner between two runs that meet directly: of the loop points
+    //    about the passage, the one whose distances to both source segments
+    //    are nearest the radius (a short piece at the passage may carry
+    //    either source).  Across pieces passed over (an end cap, a corner
+    //    piece) the corner stays where the first run's last piece ends: both
+    //    runs may be offsets of one segment, from which every loop point
+    //    lies the radius away.
     auto miss = [&](const Run& a, const Run& b, const Point& x) {
         return std::fabs(distance(x, foot_on(a.source, x)) - ctx.radius) +
                std::fabs(distance(x, foot_on(b.source, x)) - ctx.radius);
@@ -655,6 +735,7 @@ RING_header_s* rebuild_loop(const CHAIN_fillet_boundary_context_s& ctx, const PO
     for (size_t j = 0; j < m; ++j) {
         Run& a = runs[j];
         const Run& b = runs[(j + 1) % m];
+        if (a.across) continue;
         for (const Point& x : {a.last_start, b.first_end})
             if (miss(a, b, x) < miss(a, b, a.corner)) a.corner = x;
     }
@@ -907,7 +988,14 @@ int CHAIN_fillet_region(RING_header_s* list, double radius, bool allow3, bool al
         const CHAIN_main_data_s* first = main_of(chains_of(list).front());
         make_fillet_shapes(shapes, radius, tol, first ? &first->csys : nullptr, pool, fillets);
         CHAIN_set_implied_offset_for_set(shapes, 0.0, false);
-        if (fillets->count == 0) return;
+        // No fillet shape: the regions vanished.  An open input's region is
+        // material along the chain, which a fillet only adds to, so it never
+        // vanishes: it is the caller's chain, unchanged.
+        if (fillets->count == 0) {
+            for (RING_header_s* c : chains_of(list))
+                if (!closed_chain(c)) RING_insert_after(out, out->last, RING_dup_reference(c));
+            return;
+        }
         // 7. The fillet shapes united with the regions; slivers dropped.
         RING_header_s* results = RING_create_in_pool(nullptr, RING_TYPE_LIST, out->pool);
         struct ResultsGuard {
@@ -961,11 +1049,31 @@ int CHAIN_fillet_region(RING_header_s* list, double radius, bool allow3, bool al
         }
         // 8. Open inputs come back open.
         if (any_open) {
+            // The reopening keeps the runs of vertices on their source, and
+            // removing the fillet shapes' links below takes away the arc
+            // vertices' only link to their mark: every result vertex first
+            // takes over the mark and the source description of the vertex
+            // its key-20 link names.
+            for (RING_header_s* c : chains_of(results)) {
+                if (caller_chains.count(c)) continue;
+                for (RING_node_s* v : merrow1::ring_nodes(c))
+                    if (const CHAIN_source_segment_s* former = key20(v)) take_former(v, former->source_vertex, c);
+            }
             CHAIN_open_closed_by_offset_reverse(list, closed, results);
             CHAIN_set_region_set_id_for_set(fillets, 2);
             CHAIN_set_region_set_id_for_set(closed, 1);
             int label = 2;
             CHAIN_remove_intermediate_source(results, &label);
+            // The chains open inputs were closed into live in the scratch
+            // pool: links into them go on to the caller's vertices.
+            std::vector<RING_header_s*> regions_of_open;
+            for (RING_header_s* c : chains_of(closed))
+                if (!caller_chains.count(c)) regions_of_open.push_back(c);
+            CHAIN_set_region_set_id_for_set(closed, 1);
+            for (RING_header_s* c : regions_of_open) main_of(c)->region_set_id = 4;
+            label = 4;
+            CHAIN_remove_intermediate_source(results, &label);
+            CHAIN_set_region_set_id_for_set(list, 1);
             CHAIN_set_region_set_id_for_set(fillets, 1);
             // Pieces given back as the caller's own chains: references too.
             RING_node_s* n = results->first;
@@ -1211,3 +1319,326 @@ int CHAIN_fillet_corners_region(RING_header_s* list, double radius, const double
     return status;
 }
 
+
+// ---------------------------------------------------------------------------
+// Chain fillets: offsets there and back
+// ---------------------------------------------------------------------------
+
+#include <merrow1/chain_clean.h>
+#include <merrow1/chain_debug.h>
+#include <merrow1/chain_offset.h>
+
+namespace {
+
+// Kinds of the chain debug reports: input, intermediate, output.
+const int kReportInput = 32, kReportIntermediate = 34, kReportOutput = 35;
+// Closing gap of a joined closed chain.
+const double kJoinGap = 1e-8;
+
+// Chains made for one try, deleted unless the try keeps them.
+class MadeChains {
+public:
+    MadeChains() = default;
+    ~MadeChains() { drop(); }
+    MadeChains(const MadeChains&) = delete;
+    MadeChains& operator=(const MadeChains&) = delete;
+    RING_header_s* add(RING_header_s* chain) {
+        if (chain) m_chains.push_back(chain);
+        return chain;
+    }
+    void keep() { m_chains.clear(); }
+    void drop() {
+        for (auto c = m_chains.rbegin(); c != m_chains.rend(); ++c) RING_delete(*c);
+        m_chains.clear();
+    }
+
+private:
+    std::vector<RING_header_s*> m_chains;
+};
+
+// The one chain of an offset's list, taken out of it (the list goes); null
+// when the list holds anything else (then deleted with its chains).
+RING_header_s* single_chain_of(RING_header_s* list) {
+    if (!list) return nullptr;
+    RING_header_s* chain = list->count == 1 ? RING_ask_node_subring(list->first) : nullptr;
+    if (!chain || chain->count < 2) {
+        RING_delete(list);
+        return nullptr;
+    }
+    RING_set_sub_ring_delfunc(list, nullptr);
+    RING_delete(list);
+    return chain;
+}
+
+// A minimum radius that ends the x0.9 loop: at or below 0, or not a number,
+// it is the host length tolerance.
+double working_minimum(double min_radius) {
+    return min_radius > 0.0 ? min_radius : EQ_ask_length_tolerance();
+}
+
+bool finite_positive(double radius) { return std::isfinite(radius) && radius > 0.0; }
+
+int segment_count(const RING_header_s* chain) { return closed_chain(chain) ? chain->count : chain->count - 1; }
+
+const int* piece_datum(const RING_header_s* piece) {
+    return static_cast<const int*>(APP_DATA__ask_app_data(piece->app_data, CHAIN_APP_DATA_SPLIT_CLASS));
+}
+
+struct FilletCallbacks {
+    CHAIN_trace_vertex_source_cb_t source;
+    CHAIN_vertex_source_callback_t node;
+};
+
+// The offset there and back; *first receives the first offset chain (kept
+// in the pool as an INTERMEDIATE_CHAIN) when a result is made.
+RING_header_s* there_and_back(RING_header_s* chain, double distance, const FilletCallbacks& cb, CMEM_pool_s* pool,
+                              RING_header_s** first) {
+    if (first) *first = nullptr;
+    if (!chain || chain->count < 2) return nullptr;
+    RING_header_s* there =
+        single_chain_of(CHAIN_offset(chain, distance, ADD_ARC, 0, cb.source, nullptr, cb.node, pool, nullptr));
+    if (!there) return nullptr;
+    RING_header_s* back = nullptr;
+    try {
+        back = single_chain_of(CHAIN_offset(there, -distance, ADD_ARC, 0, cb.source, nullptr, cb.node, pool, nullptr));
+    } catch (...) {
+        RING_delete(there);
+        throw;
+    }
+    if (!back) {
+        RING_delete(there);
+        return nullptr;
+    }
+    main_of(there)->kind = INTERMEDIATE_CHAIN;
+    if (first) *first = there;
+    return back;
+}
+
+// One try of the piece fillet at d (steps b to e): the joined and cleaned
+// chain, or null with *give_up set when the cleaning failed.  The chains the
+// try made are deleted unless it gives a result.
+RING_header_s* piece_fillet_at(const std::vector<RING_header_s*>& pieces, bool closed, double d,
+                               const FilletCallbacks& cb, CMEM_pool_s* pool, bool* give_up) {
+    MadeChains made;
+    // (b) Copies of the pieces with their classifier data and no link to the piece.
+    std::vector<RING_header_s*> work;
+    for (RING_header_s* piece : pieces) {
+        RING_header_s* copy = made.add(CHAIN_copy(piece, pool, cb.node));
+        if (!copy) return nullptr;
+        RING_delete_app_data(copy, APP_DATA_STOCKED_FROM);
+        if (const int* datum = piece_datum(piece))
+            RING_put_header_app_data(copy, CHAIN_APP_DATA_SPLIT_CLASS, const_cast<int*>(datum));
+        work.push_back(copy);
+    }
+    // (c) The pieces to fillet go there and back.
+    for (RING_header_s*& w : work) {
+        const int* datum = piece_datum(w);
+        if (w->count < 3 || !datum || *datum < 1) continue;
+        RING_header_s* there = nullptr;
+        RING_header_s* rounded = there_and_back(w, d, cb, pool, &there);
+        if (!rounded) return nullptr;
+        made.add(there);
+        w = made.add(rounded);
+    }
+    // (d) Joined in order onto the first; a join refused fails the radius.
+    RING_header_s* joined = work.front();
+    for (size_t i = 1; i < work.size(); ++i)
+        if (!ChainAppend(joined, joined->last, 1, work[i], work[i]->first, 1)) return nullptr;
+    if (closed) {
+        CHAIN_close(joined, kJoinGap);
+        main_of(joined)->direction = CHAIN_direction_of_chain(joined);
+    }
+    // (e) Cleaned: one chain is the result.
+    RING_header_s* cleaned = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    bool cleaned_any = false;
+    try {
+        cleaned_any = CHAIN_clean(joined, 0, cleaned, cb.node) != 0;
+    } catch (...) {
+        RING_delete(cleaned);
+        throw;
+    }
+    if (!cleaned_any) {
+        RING_delete(cleaned);
+        *give_up = true;
+        return nullptr;
+    }
+    RING_header_s* result = cleaned->count == 1 ? RING_ask_node_subring(cleaned->first) : nullptr;
+    if (!result || result == joined) {
+        // The joined chain itself (held by reference) or several chains.
+        RING_delete(cleaned);
+        if (!result) return nullptr;
+    } else {
+        RING_set_sub_ring_delfunc(cleaned, nullptr);
+        RING_delete(cleaned);
+    }
+    made.keep();
+    // What is left of the pieces joined onto the first.
+    for (size_t i = 1; i < work.size(); ++i) RING_delete(work[i]);
+    return result;
+}
+
+RING_header_s* fillet_chain(RING_header_s* chain, double radius, double min_radius, const FilletCallbacks& cb,
+                            CHAIN_split_classifier_t classifier) {
+    // 1. Something to fillet.
+    if (!chain || chain->type == RING_TYPE_LIST || segment_count(chain) < 2) return nullptr;
+    const CHAIN_main_data_s* md = main_of(chain);
+    if (!md || (md->material_side != RIGHT && md->material_side != LEFT)) return nullptr;
+    // 2.
+    CHAIN_debug_report(kReportInput, "CHAIN_fillet: chain", chain, nullptr);
+    CMEM_pool_s* pool = chain->pool;
+    const double minimum = working_minimum(min_radius);
+    // 3. Whole chain, or pieces.
+    RING_header_s* pieces = nullptr;
+    if (classifier) {
+        int status = 0;
+        pieces = CHAIN_split_chain_into_chains(chain, classifier, cb.node, pool, &status);
+        if (status != 1 && !(status == 2 && pieces && pieces->count > 0)) {
+            if (pieces) RING_delete(pieces);
+            return nullptr;
+        }
+        if (status == 1 && pieces) {
+            RING_delete(pieces);
+            pieces = nullptr;
+        }
+    }
+    RING_header_s* result = nullptr;
+    if (!pieces) {
+        // 4. Whole-chain fillet.
+        double d = radius;
+        do {
+            result = there_and_back(chain, d, cb, pool, nullptr);
+            d *= 0.9;
+        } while (!result && d >= minimum);
+    } else {
+        // 5. Piece fillet.
+        CHAIN_debug_report(kReportIntermediate, "CHAIN_fillet: list_of_chains", pieces, nullptr);
+        const std::vector<RING_header_s*> list = chains_of(pieces);
+        try {
+            double d = radius;
+            bool give_up = false;
+            do {
+                result = piece_fillet_at(list, closed_chain(chain), d, cb, pool, &give_up);
+                d *= 0.9;
+            } while (!result && !give_up && d >= minimum);
+        } catch (...) {
+            RING_delete(pieces);
+            throw;
+        }
+        // The pieces stay as the sources of a result; the list goes.
+        if (!result) {
+            RING_delete(pieces);
+        } else {
+            RING_set_sub_ring_delfunc(pieces, nullptr);
+            RING_delete(pieces);
+        }
+    }
+    // 6.
+    if (result) CHAIN_debug_report(kReportOutput, "CHAIN_fillet: filleted_chain", result, nullptr);
+    return result;
+}
+
+RING_header_s* fillet_all_corners(RING_header_s* chain, double radius, double min_radius, const FilletCallbacks& cb,
+                                  CHAIN_split_classifier_t classifier) {
+    RING_header_s* first = fillet_chain(chain, radius, min_radius, cb, classifier);
+    if (!first) return nullptr;
+    CHAIN_main_data_s* fmd = main_of(first);
+    const SIDE side = main_of(chain)->material_side;
+    fmd->material_side = side == RIGHT ? LEFT : RIGHT;
+    RING_header_s* second = nullptr;
+    try {
+        second = fillet_chain(first, radius, min_radius, cb, classifier);
+    } catch (...) {
+        fmd->material_side = side;
+        throw;
+    }
+    fmd->material_side = side;
+    if (!second) return first;
+    main_of(second)->material_side = side;
+    fmd->kind = INTERMEDIATE_CHAIN;
+    return second;
+}
+
+using FilletEntry = RING_header_s* (*)(RING_header_s*, double, double, const FilletCallbacks&,
+                                       CHAIN_split_classifier_t);
+
+RING_header_s* offset_and_fillet(RING_header_s* chain, double offset, CORNER_CONTROL corner_control, double radius,
+                                 double min_radius, CHAIN_trace_vertex_cb_t trace_vertex_cb, const FilletCallbacks& cb,
+                                 CHAIN_split_classifier_t classifier, CMEM_pool_s* pool, FilletEntry fillet,
+                                 bool report) {
+    if (!finite_positive(radius)) {
+        MERROW1_NOTE_FAILURE("DUE_TO_BAD_FILLET_RADIUS");
+        return nullptr;
+    }
+    if (report) CHAIN_debug_report(kReportInput, "CHAIN_offset_and_fillet: chain", chain, nullptr);
+    RING_header_s* offsets =
+        CHAIN_offset(chain, offset, corner_control, 0, cb.source, trace_vertex_cb, cb.node, pool, nullptr);
+    if (!offsets) return nullptr;
+    if (offsets->count == 0) {
+        RING_delete(offsets);
+        return nullptr;
+    }
+    try {
+        for (RING_node_s* node : merrow1::ring_nodes(offsets)) {
+            RING_header_s* offset_chain = RING_ask_node_subring(node);
+            if (!offset_chain) continue;
+            if (report) CHAIN_debug_report(kReportIntermediate, "CHAIN_offset_and_fillet: offset_chain", offset_chain, nullptr);
+            RING_header_s* filleted = fillet(offset_chain, radius, min_radius, cb, classifier);
+            if (!filleted) continue;
+            if (report) CHAIN_debug_report(kReportOutput, "CHAIN_offset_and_fillet: filleted_chain", filleted, nullptr);
+            // The offset chain stays in the pool, the source of the fillet.
+            RING_set_node_subring(node, filleted);
+            main_of(offset_chain)->kind = INTERMEDIATE_CHAIN;
+        }
+    } catch (...) {
+        RING_delete(offsets);
+        throw;
+    }
+    return offsets;
+}
+
+}  // namespace
+
+RING_header_s* CHAIN__offset_there_and_back(RING_header_s* chain, double distance,
+                                            CHAIN_trace_vertex_source_cb_t vertex_source_cb,
+                                            CHAIN_vertex_source_callback_t node_cb, CMEM_pool_s* pool) {
+    return there_and_back(chain, distance, {vertex_source_cb, node_cb}, pool, nullptr);
+}
+
+RING_header_s* CHAIN_fillet(RING_header_s* chain, double radius, double min_radius,
+                            CHAIN_trace_vertex_source_cb_t vertex_source_cb, CHAIN_vertex_source_callback_t node_cb,
+                            CHAIN_split_classifier_t classifier) {
+    if (!finite_positive(radius)) {
+        MERROW1_NOTE_FAILURE("DUE_TO_BAD_FILLET_RADIUS");
+        return nullptr;
+    }
+    return fillet_chain(chain, radius, min_radius, {vertex_source_cb, node_cb}, classifier);
+}
+
+RING_header_s* CHAIN_fillet_all_corners(RING_header_s* chain, double radius, double min_radius,
+                                        CHAIN_trace_vertex_source_cb_t vertex_source_cb,
+                                        CHAIN_vertex_source_callback_t node_cb, CHAIN_split_classifier_t classifier) {
+    if (!finite_positive(radius)) {
+        MERROW1_NOTE_FAILURE("DUE_TO_BAD_FILLET_RADIUS");
+        return nullptr;
+    }
+    return fillet_all_corners(chain, radius, min_radius, {vertex_source_cb, node_cb}, classifier);
+}
+
+RING_header_s* CHAIN_offset_and_fillet(RING_header_s* chain, double offset, CORNER_CONTROL corner_control,
+                                       double radius, double min_radius, CHAIN_trace_vertex_cb_t trace_vertex_cb,
+                                       CHAIN_trace_vertex_source_cb_t vertex_source_cb,
+                                       CHAIN_vertex_source_callback_t node_cb, CHAIN_split_classifier_t classifier,
+                                       CMEM_pool_s* pool) {
+    return offset_and_fillet(chain, offset, corner_control, radius, min_radius, trace_vertex_cb,
+                             {vertex_source_cb, node_cb}, classifier, pool, fillet_chain, true);
+}
+
+RING_header_s* CHAIN_offset_and_fillet_all_corners(RING_header_s* chain, double offset,
+                                                   CORNER_CONTROL corner_control, double radius, double min_radius,
+                                                   CHAIN_trace_vertex_cb_t trace_vertex_cb,
+                                                   CHAIN_trace_vertex_source_cb_t vertex_source_cb,
+                                                   CHAIN_vertex_source_callback_t node_cb,
+                                                   CHAIN_split_classifier_t classifier, CMEM_pool_s* pool) {
+    return offset_and_fillet(chain, offset, corner_control, radius, min_radius, trace_vertex_cb,
+                             {vertex_source_cb, node_cb}, classifier, pool, fillet_all_corners, false);
+}

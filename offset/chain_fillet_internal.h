@@ -1,6 +1,8 @@
 // Module-internal pieces of the region fillets, declared for their tests.
 #pragma once
 
+#include <merrow1/chain_edit.h>
+#include <merrow1/chain_poly_seg.h>
 #include <velte/ring.h>
 
 #include <vector>
@@ -10,8 +12,9 @@
 constexpr unsigned CHAIN_VERTEX_FILLET_ARC = 0x10000000u;
 
 // Whether the segment ending at the vertex may be filleted: its geometry
-// type (the host's, else the flag field) is not 0, not 3 unless allow3, not
-// 2 unless allow2, and the back-side bit 29 is clear.
+// type (the host's, else the flag field, else, for a vertex with neither and
+// no machining-segment record, its key-20 source segment's) is not 0, not 3
+// unless allow3, not 2 unless allow2, and the back-side bit 29 is clear.
 bool CHAIN__vertex_is_filletable(const RING_header_s* chain, const RING_node_s* vertex, bool allow3, bool allow2);
 
 // The shapes of one closed union chain that the fillet offsets.  Every vertex
@@ -119,3 +122,14 @@ struct CHAIN_fillet_pass_radius_s {
     bool another;
 };
 std::vector<CHAIN_fillet_pass_radius_s> CHAIN__fillet_corner_radii(double radius, double step);
+
+
+// The chain offset by d with ADD_ARC and the single offset chain offset back
+// by -d (side 0, no trace-vertex callback), in the pool: the chain of the
+// second offset, or null when the chain has fewer than two vertices or either
+// offset gives anything but one chain of two vertices or more.  The first
+// offset chain stays in the pool as an INTERMEDIATE_CHAIN when a result is
+// made; everything made is deleted otherwise.
+RING_header_s* CHAIN__offset_there_and_back(RING_header_s* chain, double distance,
+                                            CHAIN_trace_vertex_source_cb_t vertex_source_cb,
+                                            CHAIN_vertex_source_callback_t node_cb, CMEM_pool_s* pool);

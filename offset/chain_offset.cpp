@@ -10,9 +10,10 @@
 //      taken.
 //   3. Zero offset: the cleaned copy of the chain.
 //   4. An open chain (unless BREAK_CORNER) takes the open road: it is closed
-//      back along itself, offset as a closed chain, and the forward side of
-//      the result kept.  Everything else takes the closed road: trace, then
-//      clean.
+//      back along itself and offset, by the older engine as a closed chain
+//      whose pieces traced from the forward half are kept, by the newer one
+//      through the special tracing of the traced-offset cleaner.  Everything
+//      else takes the closed road: trace, then clean.
 //   5. A closed ADD_ARC offset that gives nothing is tried again in 2, 3 and
 //      4 equal steps when stepping can work at all (feasibility below).
 // A negative offset works on the other side: the source's material side is
@@ -152,16 +153,15 @@ struct Callbacks {
     CHAIN_vertex_source_callback_t vertex_source;
 };
 
-// The clean of a trace or stocked chain on the side.  The newer engine
-// cleans a traced closed chain with the offset cleaner of the traced-offset
-// module; until that cleaner is part of the library the boolean clean serves
-// both engines.
+// The clean of a trace or stocked chain on the side: the offset cleaner
+// (newer engine, closed chain: region by region, told whether the offset was
+// negative), else the boolean clean.  A new list in the pool, possibly empty.
 RING_header_s* clean_traced(RING_header_s* source, RING_header_s* raw, SIDE side, bool negative,
                             CHAIN_vertex_source_callback_t merge, CMEM_pool_s* pool, bool offset_cleaner) {
-    (void)source;
-    (void)negative;
-    (void)offset_cleaner;
-    return CHAIN__clean(raw, side, merge, pool);
+    if (!offset_cleaner) return CHAIN__clean(raw, side, merge, pool);
+    merrow1::OwnedChain out(new_list(pool));
+    CHAIN__clean_offset(source, raw, side, merge, out.chain, negative);
+    return out.release();
 }
 
 // ---------------------------------------------------------------------------
@@ -267,11 +267,18 @@ RING_header_s* keep_forward_side(RING_header_s* offsets, CHAIN_vertex_source_cal
 class ThereAndBack {
 public:
     explicit ThereAndBack(RING_header_s* chain)
-        : m_chain(chain), m_side(main_data(chain)->material_side), m_direction(main_data(chain)->direction) {
+        : m_chain(chain),
+          m_side(main_data(chain)->material_side),
+          m_direction(main_data(chain)->direction),
+          m_first(chain->first),
+          m_first_flags(chain->first ? vertex_record(chain->first)->flags : 0) {
         CHAIN_create_closed_from_open_with_key(chain);
     }
     ~ThereAndBack() {
         CHAIN_recreate_open_chain(m_chain);
+        // Reopening clears the back-side mark of the first vertex, which the
+        // caller may have set: its flag word goes back as it was.
+        if (m_first && m_chain->first == m_first) vertex_record(m_first)->flags = m_first_flags;
         drop_mark(m_chain->app_data, [&] { RING_delete_app_data(m_chain, CHAIN_APP_DATA_THERE_AND_BACK); });
         for (RING_node_s* node : merrow1::ring_nodes(m_chain))
             drop_mark(node->app_data,
@@ -294,6 +301,8 @@ private:
     RING_header_s* m_chain;
     SIDE m_side;
     DIRECTION m_direction;
+    RING_node_s* m_first;
+    unsigned int m_first_flags;
 };
 
 // The open road: the chain closed back along itself is offset as a closed
@@ -301,27 +310,36 @@ private:
 RING_header_s* offset_open(RING_header_s* chain, double offset, CORNER_CONTROL corner_control, const Callbacks& cb,
                            CMEM_pool_s* pool, bool delete_trace, const CHAIN_traceOutputParams_s* output) {
     report("CHAIN__offset_open_chain: input chain", chain, kReportInput);
-    const bool negative = offset < 0.0;
+    // Both engines keep the side of the closed chain that its forward half
+    // traces: the older engine by the there-and-back marks of the pieces, the
+    // special tracing of the newer engine by itself.  A negative offset
+    // traces the chain with its side flipped and flips the results back.
+    const bool newer = CHAIN_ask_use_new_boolean();
+    const bool flipped = offset < 0.0;
     RING_header_s* result = nullptr;
     {
         ThereAndBack closed(chain);
-        if (negative) {
+        if (flipped) {
             CHAIN_main_data_s* md = main_data(chain);
             md->material_side = other_side(md->material_side);
             md->direction = md->direction == CW ? CCW : CW;
         }
-        // The newer engine's special tracing of open chains belongs to the
-        // traced-offset module; until it is part of the library both engines
-        // take this road.
-        RING_header_s* offsets =
-            offset_closed(chain, std::fabs(offset), corner_control, 0, cb, pool, delete_trace, output);
-        report("CHAIN__offset_open_chain: offset chains", offsets, kReportIntermediate);
-        result = offsets ? keep_forward_side(offsets, cb.vertex_source, pool) : nullptr;
+        if (newer) {
+            // The special tracing offsets by the magnitude.
+            result = CHAIN__offset_special_tracing(chain, std::fabs(offset), corner_control, SIDE(0), cb.trace_source,
+                                                   cb.trace_vertex, cb.vertex_source, pool, delete_trace ? 1 : 0,
+                                                   const_cast<CHAIN_traceOutputParams_s*>(output));
+        } else {
+            RING_header_s* offsets =
+                offset_closed(chain, std::fabs(offset), corner_control, 0, cb, pool, delete_trace, output);
+            report("CHAIN__offset_open_chain: offset chains", offsets, kReportIntermediate);
+            result = offsets ? keep_forward_side(offsets, cb.vertex_source, pool) : nullptr;
+        }
         merrow1::OwnedChain owned(result);
         for_each_result_chain(result, [&](RING_header_s* piece) {
             CHAIN_main_data_s* md = main_data(piece);
             if (!md) return;
-            if (negative) md->material_side = other_side(md->material_side);
+            if (flipped) md->material_side = other_side(md->material_side);
             md->direction = CHAIN_direction_of_chain(piece);
         });
         result = null_if_empty(owned.release());

@@ -9,6 +9,7 @@
 #include <merrow1/bzone.h>
 #include <merrow1/chain_types.h>
 #include <merrow1/int_grid_map.h>
+#include <merrow1/PolySegPoint.h>
 #include <merrow1/poly_seg.h>
 #include <merrow1/poly_seg_chain.h>
 #include <merrow1/poly_seg_grid.h>
@@ -27,6 +28,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <vector>
 
 using namespace merrow1::poly_seg;
@@ -1225,5 +1227,51 @@ bool POLY_SEG_is_inside(RING_header_s* poly, PSI_s* psi, DYNAMIC_ARRAY_s* wrappe
         }
         PSI__remove_wrapped_poly(object, wrapper);
         return answer;
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Crossings of a path with the boundary of a set's material
+// ---------------------------------------------------------------------------
+
+namespace {
+
+Korvo::Cam::PolySegPoint* new_point(CMEM_pool_s* pool, const PNT2_s& p, RING_node_s* seg, RING_node_s* after,
+                                    bool gouge_free) {
+    void* memory = CMEM_ALLOC(pool, 1, sizeof(Korvo::Cam::PolySegPoint));
+    return new (memory) Korvo::Cam::PolySegPoint(Korvo::Math::Point2{p.x, p.y}, seg, after, gouge_free);
+}
+
+bool same_point(const PNT2_s& a, const PNT2_s& b) { return a.x == b.x && a.y == b.y; }
+
+}  // namespace
+
+RING_header_s* POLY_SEG_create_material_crossing_list(RING_header_s* path, RING_header_s* set, bool material,
+                                                      CMEM_pool_s* pool) {
+    if (!path || !pool || path->count < 2 || POLY_SEG_is_closed(path)) return nullptr;
+    return merrow1::run_converting([&]() -> RING_header_s* {
+        RING_header_s* list = RING_create_in_pool(path, RING_TYPE_CHAIN, pool);
+        PsiGuard guard{PSI_create(0, false, false, nullptr, nullptr)};
+        PSI_s* psi = guard.psi;
+        PSI_segment_search_wrapper_s* wrapper = PSI__wrap_init_poly(psi, path);
+        DYNAMIC_ARRAY_s* wrapped = set ? PSI__wrap_init_poly_set(psi, set) : nullptr;
+        RING_header_s* records = PSI__set_create_path_ring(psi->pool);
+        PSI__set_degouge_poly_seg(psi, wrapped, material ? 1 : 0, wrapper, true, records);
+        // The records run from the path's start through every change of
+        // material to its end.  A record names the segment on which the next
+        // section begins; a record at that segment's start lies at the end
+        // of the segment before it.
+        RING_node_s* node = records->first;
+        for (int i = 0; node && i < records->count; ++i, node = node->next) {
+            const PSI_path_record_s* r = static_cast<const PSI_path_record_s*>(node->main_data);
+            RING_node_s* seg = r->seg;
+            RING_node_s* after = seg;
+            if (i > 0 && seg && seg->previous && seg->previous->previous && same_point(r->pnt, end_of(seg->previous)))
+                seg = seg->previous;
+            else if (seg && seg != path->last && same_point(r->pnt, end_of(seg)))
+                after = seg->next;
+            RING_insert_after(list, list->last, new_point(pool, r->pnt, seg, after, r->outside != 0));
+        }
+        return list;
     });
 }

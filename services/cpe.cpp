@@ -28,7 +28,7 @@ const RecordSlot kRecords[CPE_RECORD_COUNT] = {
     {"cavitp", &cavitp}, {"plmp", &plmp},     {"zzsurp", &zzsurp}, {"zzsurt", &zzsurt}, {"gssmp", &gssmp},
     {"gssmt", &gssmt},   {"ssmeid", &ssmeid}, {"roughp", &roughp}, {"rought", &rought}, {"finisp", &finisp},
     {"threap", &threap}, {"drillp", &drillp}, {"groovp", &groovp}, {"pt2ptp", &pt2ptp}, {"pt2ptt", &pt2ptt},
-    {"wedmp", &wedmp},
+    {"wedmp", &wedmp},   {"contut", &contut},
 };
 
 const CPE_entry_s kEntries[] = {
@@ -58,15 +58,9 @@ const CPE_entry_s kEntries[] = {
 };
 const int kEntryCount = sizeof kEntries / sizeof kEntries[0];
 
-// Hands the entry's records, in its order, to its initialiser.
 void run_entry(const char* name) {
-    for (const CPE_entry_s& e : kEntries) {
-        if (std::strcmp(e.entry, name) != 0) continue;
-        void* addresses[6] = {};
-        for (int i = 0; i < e.record_count; ++i) addresses[i] = kRecords[e.records[i]].address;
-        e.initialiser({e.record_count, e.records, addresses});
-        return;
-    }
+    for (const CPE_entry_s& e : kEntries)
+        if (std::strcmp(e.entry, name) == 0) return CPE__run_entry(e);
     MERROW1_NOTE_FAILURE("DUE_TO_ENTRY_MISSING_FROM_THE_ENTRY_TABLE");
 }
 
@@ -159,6 +153,14 @@ bool CPE__apply_defaults(const CPE_frame_s& frame, const CPE_default_row_s* rows
     for (int i = 0; i < row_count; ++i) write_row(frame, rows[i], handed(records, rows[i].record) + rows[i].field);
     return true;
 }
+
+void CPE__run_entry(const CPE_entry_s& e) {
+    void* addresses[6] = {};
+    for (int i = 0; i < e.record_count; ++i) addresses[i] = kRecords[e.records[i]].address;
+    e.initialiser({e.record_count, e.records, addresses});
+}
+
+void CPE__apply_no_defaults(const CPE_records_s& records) { apply_member(nullptr, 0, records); }
 
 const CPE_entry_s* CPE__entry_table(int* count) {
     if (count) *count = kEntryCount;

@@ -15,6 +15,7 @@ enum CPE_record_t {
     CPE_GAREA,  CPE_MDCMT,  CPE_POCKEP, CPE_CAVITP, CPE_PLMP,   CPE_ZZSURP, CPE_ZZSURT,
     CPE_GSSMP,  CPE_GSSMT,  CPE_SSMEID, CPE_ROUGHP, CPE_ROUGHT, CPE_FINISP, CPE_THREAP,
     CPE_DRILLP, CPE_GROOVP, CPE_PT2PTP, CPE_PT2PTT, CPE_WEDMP,
+    CPE_CONTUT,  // read by the earlier build's surface-area defaults only
     CPE_RECORD_COUNT
 };
 
@@ -77,6 +78,11 @@ struct CPE_entry_s {
 
 // The table of the sixteen entries, in the host's order.
 const CPE_entry_s* CPE__entry_table(int* count);
+// Hands the entry's records, in its order, to its initialiser.
+void CPE__run_entry(const CPE_entry_s& entry);
+// The frame over an empty row table: the body of a member whose host fields
+// are not known.
+void CPE__apply_no_defaults(const CPE_records_s& records);
 
 // The initialisers.  Each writes the defaults of its operation type into the
 // records handed, in the order of its entry's row of the table.

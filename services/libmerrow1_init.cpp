@@ -154,13 +154,15 @@ void unregister_ssp() noexcept {
     Korvo::SSP::SSPClassId = 0;
 }
 
+__attribute__((weak)) bool ssp_class_registered_at_load() noexcept { return true; }
+
 namespace {
 
 // Registers the classes at load and destroys their registrants at unload.
 struct LoadTimeRegistration {
     LoadTimeRegistration() {
         register_vm_export_data();
-        register_ssp();
+        if (ssp_class_registered_at_load()) register_ssp();
     }
     ~LoadTimeRegistration() {
         unregister_ssp();

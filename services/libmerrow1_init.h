@@ -30,4 +30,10 @@ void unregister_vm_export_data() noexcept;
 void register_ssp() noexcept;
 void unregister_ssp() noexcept;
 
+// Whether Korvo::SSP registers at load.  The definition in
+// libmerrow1_init.cpp is a weak default (true, the newest build); the earlier
+// builds' spreadsheet schema (legacy/ssp_schema.cpp), which persists the
+// objects instead, links a strong one that answers false.  Not exported.
+__attribute__((visibility("hidden"))) bool ssp_class_registered_at_load() noexcept;
+
 }  // namespace merrow1

@@ -46,6 +46,20 @@ Korvo::Math::Point2 own_point(const RING_node_s* vertex) {
     return {p[0], p[1]};
 }
 
+// The colour (the displayed part's closest to the type's colour number) and
+// marker of a vertex type.
+void vertex_style(int vertexType, int* colour, int* marker) {
+    struct Style {
+        int type, colour, marker;
+    };
+    static const Style kStyles[] = {{0, 95, 6}, {1, 92, 8}, {2, 151, 9}, {3, 39, 4}, {5, 78, 5}, {6, 148, 3}};
+    Style style = {vertexType, 127, 1};
+    for (const Style& s : kStyles)
+        if (s.type == vertexType) style = s;
+    if (colour) *colour = COLOR_ask_closest_color_in_displayed_part(style.colour);
+    if (marker) *marker = style.marker;
+}
+
 struct TreeOptions {
     int colour;
     bool showVertices;
@@ -71,25 +85,13 @@ void show_split_node(TREE_s*, TREE_node_s* node, void* data) {
 
 }  // namespace
 
-void PMRP_display_fpass_vertex_style(int vertexType, int* colour, int* marker) {
-    struct Style {
-        int type, colour, marker;
-    };
-    static const Style kStyles[] = {{0, 95, 6}, {1, 92, 8}, {2, 151, 9}, {3, 39, 4}, {5, 78, 5}, {6, 148, 3}};
-    Style style = {vertexType, 127, 1};
-    for (const Style& s : kStyles)
-        if (s.type == vertexType) style = s;
-    if (colour) *colour = COLOR_ask_closest_color_in_displayed_part(style.colour);
-    if (marker) *marker = style.marker;
-}
-
 void PMRP_display_fpass_reg_conn_vertex(RING_header_s* chain, RING_node_s* vertex, bool showConnection,
                                         int* connectedChainColour) {
     if (!chain || !vertex) return;
     const PMRP_fpass_connection_s* connection = connection_of(vertex);
     if (!connection) return;
     int colour = 0, marker = 0;
-    PMRP_display_fpass_vertex_style(connection->type, &colour, &marker);
+    vertex_style(connection->type, &colour, &marker);
     CHAIN_display_vertex(chain, vertex, -1, colour, marker);
     const CHAIN_main_data_s* connected = data_of(connection->chain);
     if (showConnection && connected && connection->vertex && data_of(chain)) {

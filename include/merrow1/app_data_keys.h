@@ -99,7 +99,9 @@ enum {
     // Header: the datum the classifier of CHAIN_split_chain_into_chains
     // returned for the piece. Shared (the classifier's).
     CHAIN_APP_DATA_SPLIT_CLASS = 120,
-    // Vertex: a mark whose datum is the vertex's own node. Shared.
+    // Vertex: a mark whose datum is the vertex's own node; host vertex data
+    // that a vertex the height map inserts shares with the vertex whose
+    // segment it splits. Shared.
     CHAIN_APP_DATA_SELF_NODE = 131,
     // Header: copied from this chain. Shared.
     APP_DATA_COPIED_FROM = 137,
@@ -128,7 +130,8 @@ enum {
     APP_DATA_STOCK_EXTENSION_SOURCE = 202,
     // Header: source walks stop at a chain that carries it. Shared.
     APP_DATA_SOURCE_ROOT = 206,
-    // Vertex: a second mark whose datum is the vertex's own node. Shared.
+    // Vertex: a second mark whose datum is the vertex's own node; marks a
+    // vertex the chain height map inserted (Cam_ChainHZMap.h). Shared.
     CHAIN_APP_DATA_SELF_NODE_2 = 258,
     // Vertex: the fit gate of the arc and line fitter, 4 doubles (first gate
     // end x, y, second gate end x, y). Owned; the fitter deletes it.
@@ -139,9 +142,10 @@ enum {
     CHAIN_APP_DATA_SEGMENT_DATA = 266,
     // Vertex: the provenance of the former first vertex of an open chain,
     // saved on the new start vertex when a strip end is added at the start
-    // (CHAIN_strip_end_saved_s: its key-17, key-20 and key-1 records and its
-    // flag word).  Owned: the record; the saved records are owned by it until
-    // the strip end is removed and they go back to their vertex.
+    // (CHAIN_strip_end_saved_s: its key-17, key-20 and key-1 records, its
+    // flag word and source surface, its key-74 and key-266 references).
+    // Owned: the record; the saved key-17, key-20 and key-1 records are owned
+    // by it until the strip end is removed and they go back to their vertex.
     APP_DATA_STRIP_END_SAVED_SOURCE = 267,
     // Vertex: the embedded-path split points of the segment the vertex ends,
     // a list of CHAIN_split_point_s in parameter order, in the caller's pool
@@ -223,10 +227,15 @@ enum {
     POLY_SEG_APP_DATA_COVER = 248,
     // Vertex: a point-bound record that moves with the vertex point. Owned.
     CHAIN_APP_DATA_POINT_OWNED_260 = 260,
+    // Parent vertex of a child offset map: the list of
+    // ChildOffsetMap::ParentSplitPt records of the children split there.
+    // Owned, freed by the delete function the map registers on the parent.
+    CHAIN_APP_DATA_PARENT_SPLIT_POINT = 262,
     // Vertex: a point-bound record that moves with the vertex point; not in
     // the deletion policy (left alone, reported at checking level 1).
     CHAIN_APP_DATA_POINT_263 = 263,
-    // Poly node: POLY_SEG_node_link_s (a node pointer and a 0/1 word). Owned,
+    // Poly node: POLY_SEG_node_link_s (a node pointer and a word: 0/1 as a
+    // link; the piece type 0..3 on the bands of the overlap finders). Owned,
     // freed by the delete function registered on the poly.
     POLY_SEG_APP_DATA_NODE_LINK = 265,
 };

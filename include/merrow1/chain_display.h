@@ -83,6 +83,13 @@ void CHAIN_display_segment_box(const RING_header_s* chain, const RING_node_s* ve
 void CHAIN_display_chain_box(const RING_header_s* chain, int view, int colour, int font, int width,
                              int vertex_marker, int point_marker);
 
+// The offset box of a chain (or chain list): the rectangle of its box along
+// the cached box's axis, run there and back and offset by the distance with
+// ADD_ARC corners, drawn with CHAIN_display_all_chains in view -3 (font 1,
+// width 1).  Works in a scratch pool "CHAIN__display_offset_chain_box"; the
+// chain is not changed.  Nothing when the offset gives nothing.
+void CHAIN_display_offset_chain_box(const RING_header_s* chain, double distance, int colour);
+
 // Arc construction lines of the arc ending at the vertex (nothing for other
 // segments): its chord; the radius line from the centre to its start, end or
 // middle (by the arc's own sweep).

@@ -111,3 +111,53 @@ void CHAIN_SplitSetIntoSimplyConnectedRegions(RING_header_s* set, Korvo::Cam::Ma
 // 1: the island, then the other chains) to the end of the chain list `list`.
 void CHAIN_zone_order_extract_air_regions(void* list, BZONE_s* zone, BZONE_s* other);
 void CHAIN_zone_order_extract_material_regions(void* list, BZONE_s* zone, BZONE_s* other);
+
+// ---------------------------------------------------------------------------
+// Cleaning of traced offsets on poly-segment sets.
+
+struct CHAIN_traceOutputParams_s;
+// Vertex-source callback of a trace (the same type as in chain_trace.h).
+typedef int (*CHAIN_trace_vertex_source_cb_t)(const RING_header_s* source, const RING_node_s* source_vertex,
+                                              bool vertex_piece, RING_header_s* trace, RING_node_s* vertex);
+
+// Cleans the raw traced offset of a closed chain region by region: the clean
+// chains (material side `side`, or raw's when 0) are appended to the chain
+// list out and made in its pool.  `source` (may be null) is the traced chain;
+// its material lies outside when it is a closed outer boundary.  The merge
+// callback defaults to CHAIN_boolean_merge.  `flag` is handed to the
+// intersection's clean.  Always 1: callers judge by out.  raw's region_set_id
+// is put back on every path.
+int CHAIN__clean_offset(RING_header_s* source, RING_header_s* raw, SIDE side, CHAIN_vertex_source_callback_t merge_cb,
+                        RING_header_s* out, bool flag);
+
+// The record a source chain may carry under header key 73: two distances
+// (the third and fourth fields) whose mean, at most a tenth of the offset,
+// bounds the widening margin and the shortest kept section of the special
+// tracing.  The first two fields are not read.
+struct CHAIN_open_offset_margin_s {
+    double reserved[2];
+    double first;
+    double second;
+};
+
+// The clean one-sided offset (offset above 0) of an open chain closed back on
+// itself (CHAIN_create_closed_from_open_with_key: header keys 13 and 110):
+// traced, widened by small offsets of the unmarked and then the marked
+// segments, cleaned and trimmed at its ends, in at most two passes.  The
+// offset lies on the side away from the chain's material (right of the open
+// chain's direction for material LEFT, left of it for RIGHT), as the forward
+// half of the closed chain traces it; where pass 0 already gives one piece,
+// it runs on round both end caps.  The result chains take the chain's side;
+// the chain's side and direction are as they came on every path.  A new chain list in pool (possibly empty); null when
+// the chain is null or has no first or last vertex.  With delete_trace the
+// last trace is deleted when CHAIN__delete_traced_chain answers true.
+RING_header_s* CHAIN__offset_special_tracing(RING_header_s* chain, double offset, CORNER_CONTROL corner, SIDE side,
+                                             CHAIN_trace_vertex_source_cb_t vertex_source_cb,
+                                             CHAIN_trace_vertex_cb_t trace_cb, CHAIN_vertex_source_callback_t merge_cb,
+                                             CMEM_pool_s* pool, int delete_trace,
+                                             CHAIN_traceOutputParams_s* params);
+
+// Offset callback whose data is two doubles: for a chain whose header carries
+// key 13 with int 1, values[0] for a vertex carrying key 13, else values[1];
+// otherwise the chain's implied offset when in force, else 0.0.
+double CHAIN_open_tracing_offset_value_cb(RING_header_s* chain, RING_node_s* vertex, void* values);

@@ -18,6 +18,13 @@
 // bad input; else 1.
 int ChainPointRegion(RING_header_s* chain, const double p[2], const double d[2], PART_OF_CHAIN_s* part);
 
+// The offset of one chain at the distance with the corner control
+// (CHAIN_offset on the chain's own material side, new vertices taking the
+// host segment data of their sources), made in the pool of out_list and
+// appended to it.  1 when chains were appended; 0 when the offset gives
+// nothing, or for a null chain or list.
+int ChainOffsetSingle(RING_header_s* chain, double distance, CORNER_CONTROL corner, RING_header_s* out_list);
+
 // ---------------------------------------------------------------------------
 // Boolean engine switch and region-set records
 //

@@ -16,16 +16,13 @@ struct PMRP_fpass_connection_s {
     int type;
 };
 
-// The host colour number and marker a vertex type is drawn with (0 95 6, 1
-// 92 8, 2 151 9, 3 39 4, 5 78 5, 6 148 3, any other 127 1); the colour is then
-// taken as the displayed part's closest one.
-void PMRP_display_fpass_vertex_style(int vertexType, int* colour, int* marker);
-
 // The chain in the colour; with showVertices its connected vertices too.
 void PMRP_display_fpass_shape(RING_header_s* chain, int colour, bool showVertices, bool showConnections);
 // Every connected vertex of the chain in order, without connected-chain colour.
 void PMRP_display_fpass_reg_conn_vertices(RING_header_s* chain, bool showConnections);
-// A vertex with a connection record, by its type: its marker; with
+// A vertex with a connection record, by its vertex type: its marker (type
+// 0: colour 95, marker 6; 1: 92, 8; 2: 151, 9; 3: 39, 4; 5: 78, 5; 6: 148, 3;
+// any other: 127, 1; each colour taken as the displayed part's closest one); with
 // showConnection the line from it to the connected vertex (none when the two
 // points coincide); with a connected-chain colour the connected chain in that
 // colour and the connected vertex's marker.  Nothing for a null chain or

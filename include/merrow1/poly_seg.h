@@ -316,6 +316,16 @@ bool POLY_SEG_is_inside(RING_header_s* poly, RING_header_s* set, const INT_GRID_
 // The same against a set already wrapped in the intersection object (made
 // and destroyed here when null); the poly is taken out of the object again.
 bool POLY_SEG_is_inside(RING_header_s* poly, PSI_s* psi, DYNAMIC_ARRAY_s* wrapped_set, bool material);
+// The point list (see PolySegPoint.h) of an open path cut where it passes
+// into or out of the material of the set (material: the set has material at
+// infinity; a closed poly's winding adds its material): a point at the
+// path's start, one at each such place and one at its end, each with the
+// state of the section that ends there (gouge free: outside the material).
+// Path and set lie on one grid.  The list and its records are made in the
+// pool and refer to the path's segments.  Null for a null path or pool, a
+// closed path or one without a segment.
+RING_header_s* POLY_SEG_create_material_crossing_list(RING_header_s* path, RING_header_s* set, bool material,
+                                                      CMEM_pool_s* pool);
 
 // Segment-data copy callbacks (POLY_SEG_copy_cb_t form; all return null and
 // do nothing without a to node).  The source is the from node, else the to

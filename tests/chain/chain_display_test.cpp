@@ -10,10 +10,12 @@
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain_display.h>
 #include <merrow1/chain_part.h>
+#include <merrow1/chain_region.h>
 #include <merrow1/chain_segments.h>
 #include <merrow1/chain_split.h>
 #include <velte/testing.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -321,6 +323,56 @@ TEST_F(ChainDisplay, BoxesAlongTheCachedAxis) {
             EXPECT_EQ(markers[k].ints[0], k < 4 ? 6 : 7);
             EXPECT_TRUE(among(c.whole, markers[k].values.data())) << "marker " << k;
         }
+    }
+}
+
+// The offset box: the chain's box [0, 3] x [0, 2] run there and back and
+// offset by 0.5 lies on both sides of the box outline, so every line drawn
+// runs at 0.5 from it and every arc has radius 0.5 about a box corner (the
+// outer rounded corners); drawn in view -3 with the colour, in a scratch pool
+// that is gone afterwards, the chain unchanged.  On the newer boolean engine:
+// the older one's clean gives nothing for the trace about a chain closed back
+// along itself.
+TEST_F(ChainDisplay, OffsetBoxLiesAtTheDistanceFromTheBoxOutline) {
+    struct NewerEngine {
+        NewerEngine() { CHAIN_set_new_boolean_flag(true); }
+        ~NewerEngine() { CHAIN_unset_new_boolean_flag(); }
+    } engine;
+    RING_header_s* chain = make_chain(pool, {P(0, 0), L(2, 2), L(3, 1), L(1, 0)}, false);
+    data_of(chain)->material_side = LEFT;
+    const std::string before = snapshot(chain);
+    const long pools = velte_test::live_pool_count();
+    const long made = velte_test::pools_created("CHAIN__display_offset_chain_box");
+    const double d = 0.5;
+
+    CHAIN_display_offset_chain_box(chain, d, 6);
+    EXPECT_EQ(velte_test::pools_created("CHAIN__display_offset_chain_box"), made + 1);
+    EXPECT_EQ(velte_test::live_pool_count(), pools);
+    EXPECT_EQ(snapshot(chain), before);
+
+    // Distance from the outline of [0, 3] x [0, 2].
+    auto from_outline = [](double x, double y) {
+        const double dx = std::max({-x, x - 3, 0.0}), dy = std::max({-y, y - 2, 0.0});
+        if (dx > 0 || dy > 0) return std::hypot(dx, dy);
+        return std::min({x, 3 - x, y, 2 - y});
+    };
+    const auto lines = of("polyline");
+    const auto arcs = of("arc");
+    EXPECT_GE(lines.size(), 8u) << "four sides outside, four inside";
+    EXPECT_EQ(arcs.size(), 4u) << "the outer corners";
+    for (const auto& line : lines) {
+        EXPECT_EQ(line.ints[0], 6);
+        EXPECT_EQ(static_cast<int>(line.view), -3);
+        for (size_t k = 0; k + 2 < line.values.size(); k += 3)
+            EXPECT_NEAR(from_outline(line.values[k], line.values[k + 1]), d, 1e-7);
+    }
+    for (const auto& arc : arcs) {
+        EXPECT_EQ(arc.ints[0], 6);
+        ASSERT_GE(arc.values.size(), 13u);
+        const double cx = arc.values[9], cy = arc.values[10];
+        EXPECT_NEAR(arc.values[12], d, 1e-7);
+        EXPECT_NEAR(std::min(std::fabs(cx), std::fabs(cx - 3)) + std::min(std::fabs(cy), std::fabs(cy - 2)), 0, 1e-7)
+            << "centre at a box corner";
     }
 }
 

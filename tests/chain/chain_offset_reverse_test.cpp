@@ -349,6 +349,58 @@ TEST_F(ChainOffsetReverseTest, ResultChainsAreCutIntoTheRunsOnTheirSource) {
     RING_delete(c);
 }
 
+// The cap a region puts across a corner of the chain that it does not round
+// lies on the chain and has no source of its own: it takes the links of the
+// vertex before it, so the region cut back open is the whole L, one piece
+// from its start to its end, on either side.
+TEST_F(ChainOffsetReverseTest, ARegionCutBackOpenIsTheWholeChainOnEitherSide) {
+    for (SIDE side : {SIDE(LEFT), SIDE(RIGHT)}) {
+        SCOPED_TRACE("side " + std::to_string(side));
+        RING_header_s* chain = l_chain(pool, side);
+        RING_header_s* out = new_list(pool);
+        ASSERT_TRUE(CHAIN_create_closed_by_offset_reverse(chain, 0.5, out, false));
+        for (RING_header_s* region : chains_in(out))
+            for (RING_node_s* vertex : vertices_of(region)) {
+                const auto* segment = static_cast<const CHAIN_source_segment_s*>(
+                    APP_DATA__ask_app_data(vertex->app_data, APP_DATA_SOURCE_SEGMENT));
+                const double* p = point_of(vertex);
+                const bool on_chain = (std::fabs(p[1]) < 1e-9 && p[0] > -1e-9 && p[0] < 4 + 1e-9) ||
+                                      (std::fabs(p[0] - 4) < 1e-9 && p[1] > -1e-9 && p[1] < 3 + 1e-9);
+                // A vertex of the region on the chain, past its start, has a source.
+                if (on_chain && std::hypot(p[0], p[1]) > 1e-9) {
+                    EXPECT_NE(segment, nullptr) << p[0] << ", " << p[1];
+                }
+            }
+        CHAIN_open_closed_by_offset_reverse(chain, nullptr, out);
+        ASSERT_EQ(out->count, 1);
+        RING_header_s* piece = RING_ask_node_subring(out->first);
+        EXPECT_FALSE(closed(piece));
+        EXPECT_NEAR(CHAIN_perimeter_and_centroid(piece, nullptr), 7.0, 1e-6);
+        EXPECT_LT(std::hypot(point_of(piece->first)[0], point_of(piece->first)[1]), 1e-6);
+        EXPECT_LT(std::hypot(point_of(piece->last)[0] - 4, point_of(piece->last)[1] - 3), 1e-6);
+        RING_delete(out);
+    }
+}
+
+// A region of an open chain names the chain (header key 10), so a region
+// that comes back whole among the results is reopened as the chain itself.
+TEST_F(ChainOffsetReverseTest, ARegionHandedBackWholeGivesItsChain) {
+    RING_header_s* chain = l_chain(pool, LEFT);
+    RING_header_s* regions = new_list(pool);
+    RING_set_sub_ring_delfunc(regions, nullptr);
+    ASSERT_TRUE(CHAIN_create_closed_by_offset_reverse(chain, 0.5, regions, false));
+    ASSERT_EQ(regions->count, 1);
+    RING_header_s* region = RING_ask_node_subring(regions->first);
+    EXPECT_EQ(APP_DATA__ask_app_data(region->app_data, APP_DATA_STOCKED_FROM), chain);
+    RING_header_s* results = list_of_chains(pool, {region});
+    CHAIN_open_closed_by_offset_reverse(chain, regions, results);
+    ASSERT_EQ(results->count, 1);
+    EXPECT_EQ(RING_ask_node_subring(results->first), chain);
+    EXPECT_FALSE(closed(chain));
+    RING_delete(results);
+    RING_delete(region);
+}
+
 TEST_F(ChainOffsetReverseTest, AnOpenChainsRegionCutBackOpenLiesOnTheChain) {
     RING_header_s* chain = l_chain(pool, LEFT);
     RING_header_s* out = new_list(pool);

@@ -1,12 +1,15 @@
 # Runs merrow1_boolean once and checks what it did.
 #
 #   cmake -DPROGRAM=<exe> -DARGS=<a|b|...> -DDUMP=<path> -DEXIT=<status>
-#         [-DOUT=<regex>] [-DERR=<regex>] [-DHEAD=<hex>] -P run_merrow1_boolean.cmake
+#         [-DOUT=<regex>] [-DERR=<regex>] [-DHEAD=<hex>]
+#         [-DREADER=<exe> -DREAD=<regex>] -P run_merrow1_boolean.cmake
 #
 # DUMP is the output path handed to the program (the last argument); it is
 # removed first.  With EXIT 0 the dump must exist afterwards and, with HEAD,
-# start with those bytes (lower-case hex); with any other EXIT neither the dump
-# nor its temporary file may exist.  OUT and ERR must match stdout and stderr.
+# start with those bytes (lower-case hex); with READ, the dump reader READER
+# must read it back whole and print what matches READ; with any other EXIT
+# neither the dump nor its temporary file may exist.  OUT and ERR must match
+# stdout and stderr.
 file(REMOVE "${DUMP}" "${DUMP}.part")
 string(REPLACE "|" ";" ARGS "${ARGS}")
 string(REPLACE "|" ";" EMULATOR "${EMULATOR}")
@@ -31,6 +34,15 @@ if(EXIT EQUAL 0)
     file(READ "${DUMP}" head LIMIT ${byte_count} HEX)
     if(NOT head STREQUAL "${HEAD}")
       string(APPEND problems "dump starts with ${head}, expected ${HEAD}\n")
+    endif()
+  endif()
+  if(EXISTS "${DUMP}" AND DEFINED READ)
+    execute_process(COMMAND ${EMULATOR} "${READER}" "${DUMP}"
+                    RESULT_VARIABLE read_status OUTPUT_VARIABLE read_out ERROR_VARIABLE read_err)
+    if(NOT read_status STREQUAL "0")
+      string(APPEND problems "the dump did not read back (status ${read_status}): ${read_err}\n")
+    elseif(NOT read_out MATCHES "${READ}")
+      string(APPEND problems "the dump read back as:\n${read_out}which does not match: ${READ}\n")
     endif()
   endif()
 elseif(EXISTS "${DUMP}" OR EXISTS "${DUMP}.part")

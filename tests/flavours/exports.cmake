@@ -28,6 +28,51 @@ set(rows
   # Every build exports the exact arithmetic and the plain cut-parameter entries.
   "LINE_ARC_SEG_prd_grid_loop_area_sign(PNT2_s const*, int, double, double)|1|1|1"
   "CPE_init_we_machine_cntl_events|1|1|1"
+  # Every build holds the offset family.
+  "CHAIN_offset(RING_header_s*, double, int, int, int (*)(RING_header_s const*, RING_node_s const*, bool, RING_header_s*, RING_node_s*), CHAIN_trace_vertex_t (*)(RING_header_s const*, RING_node_s const*), int (*)(RING_node_s*, RING_node_s*, RING_header_s*, RING_node_s*, RING_header_s*), CMEM_pool_s*, CHAIN_traceOutputParams_s const*)|1|1|1"
+  "CHAIN_ask_new_filleting_status()|1|1|1"
+  # The small routines, cut-parameter pieces and spreadsheet schema of the
+  # earlier builds (both forms where a newest form sits beside an earlier
+  # one); the flavour switch of the spreadsheet class stays internal.
+  "BOX2_init(double, double, double, double, BOX2_t*)|0|1|1"
+  "BOX2_expand(BOX2_t*, double)|0|1|1"
+  "BOX2_overlaps(BOX2_t const*, BOX2_t const*, double)|0|1|1"
+  "CHAIN_zone_order_extract_chains(void*, BZONE_s*, BZONE_s*)|0|1|1"
+  "CHAIN_offset_value_by_source_mark(RING_header_s*, RING_node_s*, RING_node_s*, void*)|0|1|1"
+  "LINE_ARC_SEG_prd_compare_parallel(PNT2_s*, LINE_ARC_SEG_s*, int, PNT2_s*, LINE_ARC_SEG_s*, int)|0|1|1"
+  "SEGMENT_is_linear(SEGMENT*, double*)|0|1|1"
+  "POLY_SEG_dummy_src_eval_using_point_data(RING_node_s*, PNT2_s*, PNT2_s*, double*, bool*, double*)|0|1|1"
+  "POLY_SEG_dummy_src_eval_using_point_data(RING_node_s const*, Korvo::Math::Point2*, Korvo::Math::Point2*, double*, bool*, double*)|1|1|1"
+  "PSI__ixn_handle_2seg_intersect(PSI_s*, PSI_LEGACY_SEGMENT_s*, PSI_LEGACY_SEGMENT_s*, PNT2_s*, int*, int)|0|1|1"
+  "PSI__ixn_handle_2seg_intersect(void*, PSI_INTXN_NODE_s*, PSI_INTXN_NODE_s*, PSI_INTXN_NODE_s*, PNT2_s*, int*, int)|1|1|1"
+  "pe1222|0|1|1"
+  "CPE_init_seq_surf_milling2(CPE_records_s const&)|0|1|1"
+  "CPE_init_sc_boundary(CPE_records_s const&)|0|1|1"
+  "CPE_init_sc_surf_area(CPE_records_s const&)|0|1|1"
+  "CPE_init_sc_surf_ruling(CPE_records_s const&)|0|1|1"
+  "CPE_init_global_temp(CMEM_pool_s*)|0|1|1"
+  "SSP_init_ids()|0|1|1"
+  "SSP_boot_schema()|0|1|1"
+  "SSP_init_schema()|0|1|1"
+  "SSP_init_methods(bool)|0|1|1"
+  "SSP__init_ssp_t1()|0|1|1"
+  "OM_log(Korvo::OM::Object*)|0|1|1"
+  "SSP_class_id|0|1|1"
+  "SSP_type_attr_id|0|1|1"
+  "SSP_key_name_attr_id|0|1|1"
+  "SSP_ss_name_attr_id|0|1|1"
+  "SSP_sheet_name_attr_id|0|1|1"
+  "SSP_loaded_from_name_attr_id|0|1|1"
+  "SSP_column_headings_attr_id|0|1|1"
+  "SSP_spreadsheet_attr_id|0|1|1"
+  "SSP_number_of_rows_attr_id|0|1|1"
+  "SSP_number_of_columns_attr_id|0|1|1"
+  "SSP_concatenator_attr_id|0|1|1"
+  "SSP_units_attr_id|0|1|1"
+  "SSP_isa_attr_id|0|1|1"
+  "SSP_om_flags_attr_id|0|1|1"
+  "SSP_om_method_descriptor_attr_id|0|1|1"
+  "merrow1::ssp_class_registered_at_load()|0|0|0"
   # Smoothing passes, the spike removers beside them, the poly-segment XML
   # reader and the developer drivers: both earlier builds.
   "CAM_SMTH_remove_spikes|1|1|1"
@@ -73,6 +118,29 @@ set(rows
   "CHAIN_remove_reg_fr_ord_regions(RING_header_s*, bool (*)(RING_header_s*, void*), void*)|1|1|1"
   "CHAIN_violates_retained_regions(RING_header_s const*, RING_header_s const*)|1|1|1"
   "CHAIN_violates_removed_regions(RING_header_s*, RING_header_s const*, bool)|1|1|1"
+  # Debug drawing and region displays are plain functions of every build; the
+  # workpiece and probing classes are not in the classic build.
+  "DSPTOOL_display_box(double*, CSYS const*, MTX3_s*, int, int, int, int*, bool, unsigned int, char const*, double const*)|1|1|1"
+  "DSPTOOL_get_arc_data(Korvo::Math::Point3, Korvo::Math::Point3, Korvo::Math::Point3, DSS_ARC_arc_data_s*, MTX3_s*)|1|1|1"
+  "PMRP_display_fpass_tree_split_vertices(TREE_s*, int, int)|1|1|1"
+  "Korvo::Cam::IpwManager::GetIpwType(OPR*)|1|1|0"
+  "Korvo::Cam::CmmInspectTool::GetToolData(unsigned int, Korvo::Cam::CmmInspectTool::ToolData_s*)|1|1|0"
+  "Korvo::Cam::CmmInspectTool::CalcToolAngles(Korvo::Cam::CmmInspectTool::ToolData_s*, Korvo::Math::Vector3*, bool, double*, double*)|1|1|0"
+  # The overlap finders and the child offset map: the newest build alone.
+  "Korvo::Cam::PolySegOverlapFinder::PolySegOverlapFinder(RING_header_s*, double, double, double const*, double const*, Korvo::Cam::ICurveOverlapFinder::IOverlapReporter*)|1|0|0"
+  "Korvo::Cam::PolySegOverlapFinder::IsSegmentOffset(RING_node_s const*, POLY_SEG_node_link_s**)|1|0|0"
+  "Korvo::Cam::PolySegOverlapFinder::AppendCrossBar(RING_header_s*, RING_node_s const*, RING_node_s const*, RING_node_s*, Korvo::Cam::PolySegOverlapFinder::CrossBarType)|1|0|0"
+  "Korvo::Cam::ChainOverlapFinder::ChainOverlapFinder(RING_header_s*, double, double, double const*, double const*, Korvo::Cam::ICurveOverlapFinder::IOverlapReporter*)|1|0|0"
+  "Korvo::Cam::IChildOffsetMap::ChildOffsetMapFactory(RING_header_s*)|1|0|0"
+  # The chain height map and the Z smoother are engines of the newest build.
+  "Korvo::Cam::ChainHZMap::ChainHZMap(RING_header_s*, double, double, RING_node_s*, RING_node_s*, bool)|1|0|0"
+  "Korvo::Cam::ChainHZMap::WrapBackToXYChain()|1|0|0"
+  "Korvo::Cam::ChainHZMap::IsVertexSeg(RING_node_s*, RING_node_s*&, RING_node_s*&)|1|0|0"
+  "Korvo::Cam::PolarInterval::Intersect(Korvo::Cam::PolarInterval const&, Korvo::Cam::PolarInterval&)|1|0|0"
+  "Korvo::Cam::StringLinearApproximator::AddLine(Korvo::Math::Point2 const&)|1|0|0"
+  "Korvo::Cam::IChainZSmoother::ChainZSmootherFactory(double)|1|0|0"
+  "Korvo::Cam::IChainZSmoother::ChainZSmootherFactory(double, double, double, double)|1|0|0"
+  "Korvo::Cam::ChainZSmoother::DoSmoothPartOnly(RING_header_s*, double)|1|0|0"
 )
 set(flavours merrow1 merrow1-legacy merrow1-classic)
 

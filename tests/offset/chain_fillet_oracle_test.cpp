@@ -13,6 +13,9 @@
 #include <velte/cmem.h>
 #include <velte/ring.h>
 
+#include "offset/chain_fillet_internal.h"
+
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -204,6 +207,108 @@ TEST_F(FilletOracle, AirIsTheOpeningByTheDisk) {
                 if (wrong > 5) return;
             }
         EXPECT_GT(compared, 1000);
+    }
+}
+
+// Seeded open staircases (sides along the axes, random lengths and turns)
+// with a material side: the result is one open chain from the input's start
+// to its end, made of pieces of the input and one fillet arc of radius r at
+// every corner that turns towards the air, its centre the point r from both
+// legs on the air side (computed here).
+TEST_F(FilletOracle, OpenStaircasesAreRoundedWhereTheyTurnTowardsTheAir) {
+    const double r = 1.0, tol = 1e-6;
+    for (unsigned seed = 1; seed <= 20; ++seed) {
+        SCOPED_TRACE(seed);
+        std::mt19937 rng(seed);
+        std::uniform_real_distribution<double> length(6.0, 10.0), coin(0, 1);
+        const int n = 4 + static_cast<int>(coin(rng) * 4);
+        const SIDE side = coin(rng) < 0.5 ? LEFT : RIGHT;
+        std::vector<P> pts{{0, 0}};
+        for (int i = 1; i < n; ++i) {
+            const double l = length(rng);
+            if (i % 2)
+                pts.push_back({pts.back().x + l, pts.back().y});
+            else
+                pts.push_back({pts.back().x, pts.back().y + (coin(rng) < 0.5 ? l : -l)});
+        }
+        RING_header_s* chain = CHAIN_create_from_csys(nullptr, pool);
+        for (const P& q : pts) {
+            end_segment e{};
+            e.x = q.x;
+            e.y = q.y;
+            ChainAppendVertexGeneral(chain, &e, chain->count ? SEG_LINE : SEG_POINT, 1);
+        }
+        static_cast<CHAIN_main_data_s*>(chain->main_data)->material_side = side;
+        RING_node_s* v = chain->first;
+        for (int i = 0; i < chain->count; ++i, v = v->next) {
+            auto* rec = CMEM_NEW(pool, MCHN_segment_s);
+            *rec = MCHN_segment_s{0, 1, {0, 0}, nullptr};
+            RING_put_node_app_data(chain, v, CHAIN_APP_DATA_SEGMENT_SOURCE, rec);
+        }
+        // The expected centres: at a corner turning towards the air (right
+        // with material LEFT, left with RIGHT), r from both legs on the air side.
+        std::vector<P> centres;
+        for (int i = 1; i + 1 < n; ++i) {
+            const P a = pts[i - 1], b = pts[i], c = pts[i + 1];
+            const double cross = (b.x - a.x) * (c.y - b.y) - (b.y - a.y) * (c.x - b.x);
+            if ((side == LEFT) != (cross < 0)) continue;
+            const double l1 = std::hypot(b.x - a.x, b.y - a.y), l2 = std::hypot(c.x - b.x, c.y - b.y);
+            const P u{(a.x - b.x) / l1, (a.y - b.y) / l1}, w{(c.x - b.x) / l2, (c.y - b.y) / l2};
+            const double half = std::acos(u.x * w.x + u.y * w.y) / 2;
+            const double bl = std::hypot(u.x + w.x, u.y + w.y);
+            const double d = r / std::sin(half);
+            centres.push_back({b.x + d * (u.x + w.x) / bl, b.y + d * (u.y + w.y) / bl});
+        }
+        RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+        RING_set_sub_ring_delfunc(list, nullptr);
+        CHAIN_add_chain_to_list(list, chain);
+        RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+        ASSERT_EQ(CHAIN_fillet_region(list, r, false, false, out), 1);
+        ASSERT_EQ(out->count, 1);
+        RING_header_s* f = RING_ask_node_subring(out->first);
+        if (centres.empty()) {
+            EXPECT_EQ(f, chain);
+            continue;
+        }
+        ASSERT_FALSE(f->last && f->last->next == f->first) << "closed result";
+        const auto* first = static_cast<const CHAIN_vertex_data_s*>(f->first->main_data);
+        const auto* last = static_cast<const CHAIN_vertex_data_s*>(f->last->main_data);
+        EXPECT_NEAR(std::hypot(first->geometry[0] - pts.front().x, first->geometry[1] - pts.front().y), 0, tol);
+        EXPECT_NEAR(std::hypot(last->geometry[0] - pts.back().x, last->geometry[1] - pts.back().y), 0, tol);
+        auto on_input = [&](P q) {
+            double best = 1e300;
+            for (size_t i = 0; i + 1 < pts.size(); ++i) {
+                const P a = pts[i], b = pts[i + 1];
+                const double dx = b.x - a.x, dy = b.y - a.y;
+                double t = ((q.x - a.x) * dx + (q.y - a.y) * dy) / (dx * dx + dy * dy);
+                t = std::max(0.0, std::min(1.0, t));
+                best = std::min(best, std::hypot(q.x - a.x - t * dx, q.y - a.y - t * dy));
+            }
+            return best;
+        };
+        std::vector<bool> met(centres.size(), false);
+        P prev{first->geometry[0], first->geometry[1]};
+        v = f->first->next;
+        for (int i = 1; i < f->count; ++i, v = v->next) {
+            const auto* rec = static_cast<const CHAIN_vertex_data_s*>(v->main_data);
+            const P end{rec->geometry[0], rec->geometry[1]};
+            EXPECT_LT(on_input(end), tol) << "vertex off the input " << end.x << " " << end.y;
+            if (CHAIN_seg_ask_type(v) == SEG_ARC) {
+                const auto* arc = reinterpret_cast<const end_segment*>(rec->geometry);
+                EXPECT_TRUE(rec->flags & CHAIN_VERTEX_FILLET_ARC);
+                EXPECT_NEAR(arc->radius, r, tol);
+                int k = 0;
+                for (; k < static_cast<int>(centres.size()); ++k)
+                    if (std::hypot(arc->cx - centres[k].x, arc->cy - centres[k].y) < tol) break;
+                ASSERT_LT(k, static_cast<int>(centres.size())) << "arc about " << arc->cx << " " << arc->cy;
+                EXPECT_FALSE(met[k]) << "two arcs at one corner";
+                met[k] = true;
+            } else {
+                EXPECT_LT(on_input({(prev.x + end.x) / 2, (prev.y + end.y) / 2}), tol) << "line off the input";
+            }
+            prev = end;
+        }
+        for (size_t k = 0; k < centres.size(); ++k) EXPECT_TRUE(met[k]) << "no arc about " << centres[k].x << " " << centres[k].y;
     }
 }
 

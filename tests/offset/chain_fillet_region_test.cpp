@@ -8,6 +8,7 @@
 #include <merrow1/chain_region.h>
 #include <merrow1/chain_segments.h>
 #include <merrow1/chain_set.h>
+#include <merrow1/chain_source.h>
 #include <merrow1/chain_types.h>
 #include <merrow1/segment.h>
 #include <pellam/mchn_builders.h>
@@ -238,6 +239,140 @@ TEST_F(FilletRegion, OpenInputComesBackOpen) {
     }
 }
 
+// What a caller's open chain looks like before and after: points, flag words,
+// vertex nodes, fields.
+struct OpenSnapshot {
+    std::vector<RING_node_s*> vertices;
+    std::vector<double> xy;
+    std::vector<unsigned> flags;
+    Fields f;
+};
+OpenSnapshot snapshot(const RING_header_s* c) {
+    OpenSnapshot s{nodes(c), {}, {}, fields(c)};
+    for (RING_node_s* n : s.vertices) {
+        s.xy.push_back(rec(n)->geometry[0]);
+        s.xy.push_back(rec(n)->geometry[1]);
+        s.flags.push_back(rec(n)->flags);
+    }
+    return s;
+}
+bool same(const OpenSnapshot& a, const OpenSnapshot& b) {
+    return a.vertices == b.vertices && a.xy == b.xy && a.flags == b.flags && a.f == b.f;
+}
+bool is_closed(const RING_header_s* c) { return c->last && c->last->next == c->first; }
+const double* point(const RING_node_s* n) { return rec(n)->geometry; }
+
+// Open chains: the region along the chain's material side is filleted where
+// the chain turns towards its air, and the result is cut back open.  An L
+// (0,0) -> (10,0) -> (10,-10) turns right: with material LEFT the air is
+// inside the corner, which gets one arc of radius 2 about (8,-2); with
+// material RIGHT the air is outside and the chain comes back whole, without
+// an arc.  A straight line, or an L whose first side is back side (not
+// filletable), has nothing to fillet: the caller's chain comes back itself.
+// Geometry types are given as the host's records or in the flag field.
+TEST_F(FilletRegion, OpenInputs) {
+    struct Case {
+        const char* name;
+        std::vector<Pt> pts;
+        SIDE side;
+        bool flag_types;   // types in the flag field, not in host records
+        bool back_corner;  // the segment ending at the corner is back side
+        int arcs;          // -1: the input back by reference; 0: no arc, the
+                           // input back itself or a copy along it
+    };
+    const Case cases[] = {
+        {"L, air inside the corner", {{0, 0}, {10, 0}, {10, -10}}, LEFT, false, false, 1},
+        {"L, air inside, flag types", {{0, 0}, {10, 0}, {10, -10}}, LEFT, true, false, 1},
+        {"L, air outside the corner", {{0, 0}, {10, 0}, {10, -10}}, RIGHT, false, false, 0},
+        {"L, air outside, flag types", {{0, 0}, {10, 0}, {10, -10}}, RIGHT, true, false, 0},
+        {"straight line LEFT", {{0, 0}, {10, 0}, {20, 0}}, LEFT, false, false, -1},
+        {"straight line RIGHT", {{0, 0}, {10, 0}, {20, 0}}, RIGHT, false, false, -1},
+        {"L with a back-side corner LEFT", {{0, 0}, {10, 0}, {10, -10}}, LEFT, false, true, -1},
+        {"L with a back-side corner RIGHT", {{0, 0}, {10, 0}, {10, -10}}, RIGHT, false, true, -1},
+    };
+    const double r = 2, tol = 1e-6;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RING_header_s* open = CHAIN_create_polygon(nullptr, c.pts.data(), 3, 0, pool);
+        md_of(open)->material_side = c.side;
+        md_of(open)->region_set_id = 6;
+        for (RING_node_s* n : nodes(open)) {
+            if (c.flag_types)
+                CHAIN_seg_set_geom_type(n, 1);
+            else
+                set_type(open, n, 1);
+        }
+        if (c.back_corner) const_cast<CHAIN_vertex_data_s*>(rec(open->first->next))->flags |= CHAIN_VERTEX_BACK_SIDE;
+        const OpenSnapshot before = snapshot(open);
+        RING_header_s* out = out_list();
+        ASSERT_EQ(CHAIN_fillet_region(list_of({open}), r, false, false, out), 1);
+        EXPECT_TRUE(same(snapshot(open), before)) << "the caller's chain is unchanged";
+        ASSERT_EQ(out->count, 1);
+        RING_header_s* f = RING_ask_node_subring(out->first);
+        if (c.arcs < 0) {
+            EXPECT_EQ(f, open);
+        }
+        if (f == open) continue;
+        EXPECT_FALSE(is_closed(f));
+        const void* from = APP_DATA__ask_app_data(f->app_data, APP_DATA_STOCKED_FROM);
+        EXPECT_TRUE(from == nullptr || from == open);
+        EXPECT_EQ(arcs_with_mark(f), c.arcs);
+        // The ends stay where they were.
+        EXPECT_NEAR(point(f->first)[0], 0, tol);
+        EXPECT_NEAR(point(f->first)[1], 0, tol);
+        EXPECT_NEAR(point(f->last)[0], 10, tol);
+        EXPECT_NEAR(point(f->last)[1], -10, tol);
+        // Every vertex lies on the L or is the fillet arc's end, and its
+        // source links name the caller's chain (nothing of the scratch pool).
+        for (RING_node_s* n : nodes(f)) {
+            const auto* s20 = static_cast<const CHAIN_source_segment_s*>(APP_DATA__ask_app_data(n->app_data, APP_DATA_SOURCE_SEGMENT));
+            const auto* s17 = static_cast<const CHAIN_source_chain_source_vertex_s*>(
+                APP_DATA__ask_app_data(n->app_data, APP_DATA_SOURCE_VERTEX));
+            EXPECT_TRUE(!s20 || s20->source_chain == open);
+            EXPECT_TRUE(!s17 || s17->source_chain == open);
+            const double x = point(n)[0], y = point(n)[1];
+            const bool on_l = (std::fabs(y) < tol && x > -tol && x < 10 + tol) ||
+                              (std::fabs(x - 10) < tol && y < tol && y > -10 - tol);
+            EXPECT_TRUE(on_l) << x << " " << y;
+            if (CHAIN_seg_ask_type(n) != SEG_ARC) continue;
+            const auto* arc = reinterpret_cast<const end_segment*>(rec(n)->geometry);
+            EXPECT_NEAR(arc->cx, 8, tol);
+            EXPECT_NEAR(arc->cy, -2, tol);
+            EXPECT_NEAR(arc->radius, r, tol);
+            EXPECT_NEAR(arc->x, 10, tol);
+            EXPECT_NEAR(arc->y, -2, tol);
+            const double* from = point(n->previous);
+            EXPECT_NEAR(from[0], 8, tol);
+            EXPECT_NEAR(from[1], 0, tol);
+        }
+        // Without an arc the whole L comes back: its length is 20.
+        if (c.arcs == 0) {
+            EXPECT_NEAR(CHAIN_perimeter_and_centroid(f, nullptr), 20, 1e-5);
+        }
+    }
+}
+
+// An open chain inside a closed pocket: both are filleted together, each
+// coming back as it came (open or closed) with its own arcs.
+TEST_F(FilletRegion, OpenChainInsideAPocket) {
+    const Pt pts[] = {{5, 20}, {15, 20}, {15, 10}};
+    RING_header_s* open = CHAIN_create_polygon(nullptr, pts, 3, 0, pool);
+    md_of(open)->material_side = LEFT;
+    for (RING_node_s* n : nodes(open)) set_type(open, n, 1);
+    RING_header_s* sq = pocket(40);
+    RING_header_s* out = out_list();
+    ASSERT_EQ(CHAIN_fillet_region(list_of({open, sq}), 2.0, false, false, out), 1);
+    int open_arcs = 0, closed_arcs = 0, open_chains = 0, closed_chains = 0;
+    for (RING_header_s* f : chains(out)) {
+        (is_closed(f) ? closed_arcs : open_arcs) += arcs_with_mark(f);
+        ++(is_closed(f) ? closed_chains : open_chains);
+    }
+    EXPECT_EQ(open_chains, 1);
+    EXPECT_EQ(closed_chains, 1);
+    EXPECT_EQ(open_arcs, 1);
+    EXPECT_EQ(closed_arcs, 4);
+}
+
 // A boolean that fails (a host error in its merge callback) answers 0 with
 // nothing in the output, and the caller's fields come back.
 TEST_F(FilletRegion, FailedBooleanAnswersZeroAndLeavesOutputEmpty) {
@@ -431,5 +566,6 @@ TEST_F(FilletRegion, AbortAtEveryCheckLeavesTheCallerAsItWas) {
     }
     EXPECT_TRUE(finished);
 }
+
 
 }  // namespace

@@ -90,6 +90,12 @@ void expect_at_distance(const RING_header_s* list, const RING_header_s* source, 
         }
 }
 
+// A trace vertex-source callback that raises a host error at its first call.
+int raising_trace_callback(const RING_header_s*, const RING_node_s*, bool, RING_header_s*, RING_node_s*) {
+    ERROR_raise(__FILE__, __LINE__, 1, "%s", "trace callback failed (test)");
+    return 0;
+}
+
 // What a caller can see of a chain: points, segment types, flag words, side,
 // direction, kind, whether closed, and the keys the open road uses.
 struct Snapshot {
@@ -179,6 +185,28 @@ TEST_F(ChainOffset, DispatcherTable) {
         }
 }
 
+// The zero-offset copy of a sample chain marks every vertex after its first;
+// the older engine's clean takes the copy itself (turned to start at its
+// clearest corner), so the marks show on the result.
+TEST_F(ChainOffset, ZeroOffsetOfASampleChainMarksTheCopy) {
+    CHAIN_set_new_boolean_flag(false);
+    RING_header_s* chain = square(10, LEFT);
+    static_cast<CHAIN_main_data_s*>(chain->main_data)->kind = SAMPLE_CHAIN;
+    RING_header_s* result = CHAIN_offset(chain, 0.0, ADD_ARC, SIDE(0), nullptr, nullptr, nullptr, pool, nullptr);
+    ASSERT_NE(result, nullptr);
+    ASSERT_EQ(result->count, 1);
+    RING_header_s* copy = chains_of(result)[0];
+    EXPECT_NE(copy, chain);
+    int marked = 0;
+    for_each_vertex(copy, [&](const RING_node_s* node, int) {
+        marked += (static_cast<const CHAIN_vertex_data_s*>(node->main_data)->flags & 0x800u) != 0;
+    });
+    EXPECT_EQ(marked, copy->count - 1);
+    for_each_vertex(chain, [&](const RING_node_s* node, int) {
+        EXPECT_EQ(static_cast<const CHAIN_vertex_data_s*>(node->main_data)->flags & 0x800u, 0u);
+    });
+}
+
 TEST_F(ChainOffset, NonFiniteOffsetsGiveNullWithANote) {
     const double bad[] = {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
                           -std::numeric_limits<double>::infinity()};
@@ -210,6 +238,10 @@ TEST_F(ChainOffset, NonFiniteOffsetsGiveNullWithANote) {
 
 // ---------------------------------------------------------------------------
 // Negative offsets
+
+// Points whose nearest point on the open L (0,0) - (10,0) - (10,10) is one of
+// its ends.
+bool in_end_zone(double x, double y) { return x <= kDistanceTolerance || y >= 10 - kDistanceTolerance; }
 
 TEST_F(ChainOffset, NegativeOffsetOfAClosedChainIsThePositiveOffsetOfTheOtherSide) {
     const double d = 1.5;
@@ -262,11 +294,13 @@ TEST_F(ChainOffset, NegativeOffsetOfAnOpenChain) {
         RING_header_s* p = chains_of(positive)[0];
         EXPECT_EQ(side_of(n), LEFT);
         EXPECT_EQ(side_of(p), RIGHT);
-        // The same points (the left of the L at x < 10, y > 0).
+        // The same points (the left of the L at x < 10, y > 0, apart from the
+        // end caps the newer engine keeps).
         const std::vector<Seg> ns = segments_of(n), ps = segments_of(p);
         for (const Seg& s : ns) {
-            EXPECT_TRUE(s.bx <= 10 - d + kDistanceTolerance && s.by >= d - kDistanceTolerance) << s.bx << " " << s.by;
             EXPECT_NEAR(static_cast<double>(distance_to(ps, s.bx, s.by)), 0.0, kDistanceTolerance);
+            if (new_engine && in_end_zone(s.bx, s.by)) continue;
+            EXPECT_TRUE(s.bx <= 10 - d + kDistanceTolerance && s.by >= d - kDistanceTolerance) << s.bx << " " << s.by;
         }
     }
 }
@@ -281,6 +315,9 @@ TEST_F(ChainOffset, OpenChainKeepsOnlyTheForwardSideAndComesBackAsItWas) {
             SCOPED_TRACE(testing::Message() << "engine " << new_engine << " control " << control);
             CHAIN_set_new_boolean_flag(new_engine);
             RING_header_s* chain = open_l(LEFT);
+            // A back-side mark on the first vertex, which reopening the
+            // chain closed back along itself would clear.
+            static_cast<CHAIN_vertex_data_s*>(chain->first->main_data)->flags |= CHAIN_VERTEX_BACK_SIDE;
             const Snapshot before = snapshot(chain);
             RING_header_s* result = CHAIN_offset(chain, d, static_cast<CORNER_CONTROL>(control), SIDE(0), nullptr,
                                                  nullptr, nullptr, pool, nullptr);
@@ -291,9 +328,11 @@ TEST_F(ChainOffset, OpenChainKeepsOnlyTheForwardSideAndComesBackAsItWas) {
             EXPECT_FALSE(is_closed(piece));
             EXPECT_EQ(side_of(piece), LEFT);
             // The right of the L only: below the first leg or beside the
-            // second, never around its ends.
+            // second, never on its left; the older engine keeps nothing
+            // around its ends either (the newer one keeps the end caps).
             for_each_vertex(piece, [&](const RING_node_s* node, int) {
                 const double* p = point_of(node);
+                if (new_engine && in_end_zone(p[0], p[1])) return;
                 EXPECT_TRUE((p[1] < 0 || p[0] > 10) && p[0] >= -kDistanceTolerance &&
                             p[1] <= 10 + kDistanceTolerance)
                     << p[0] << " " << p[1];
@@ -302,15 +341,87 @@ TEST_F(ChainOffset, OpenChainKeepsOnlyTheForwardSideAndComesBackAsItWas) {
         }
 }
 
+// Both engines give an open chain the same offset: every point of the older
+// engine's result lies on the newer engine's, and every point of the newer
+// one's lies on the older one's unless it is on an end cap (within the
+// offset of an end of the chain), which only the newer engine keeps.
+TEST_F(ChainOffset, BothEnginesOffsetOpenChainsAlike) {
+    struct Case {
+        const char* name;
+        std::vector<Vertex> vertices;
+        double d;
+    };
+    const Case cases[] = {
+        {"right angle", {{0, 0}, {10, 0}, {10, 10}}, 1.0},
+        {"arc and line", {{0, 0}, {10, 0}, {14, 4, 0.41421356237309503}, {14, 10}}, 1.5},
+        {"zig-zag", {{0, 0}, {4, 3}, {8, 0}, {12, 3}}, 0.5},
+    };
+    // The newer engine puts its results on an integer grid (cells of some 1e-8).
+    const double near = 1e-6;
+    for (const Case& c : cases)
+        for (SIDE side : {LEFT, RIGHT})
+            for (double sign : {1.0, -1.0}) {
+                SCOPED_TRACE(testing::Message() << c.name << " side " << side << " sign " << sign);
+                RING_header_s* chain = make_chain(pool, c.vertices, false, side);
+                CHAIN_set_new_boolean_flag(false);
+                RING_header_s* older =
+                    CHAIN_offset(chain, sign * c.d, ADD_ARC, SIDE(0), nullptr, nullptr, nullptr, pool, nullptr);
+                CHAIN_set_new_boolean_flag(true);
+                RING_header_s* newer =
+                    CHAIN_offset(chain, sign * c.d, ADD_ARC, SIDE(0), nullptr, nullptr, nullptr, pool, nullptr);
+                ASSERT_NE(older, nullptr);
+                ASSERT_NE(newer, nullptr);
+                std::vector<Seg> older_segments, newer_segments;
+                for (RING_header_s* r : chains_of(older))
+                    for (const Seg& s : segments_of(r)) older_segments.push_back(s);
+                for (RING_header_s* r : chains_of(newer))
+                    for (const Seg& s : segments_of(r)) newer_segments.push_back(s);
+                const double* first = point_of(chain->first);
+                const double* last = point_of(chain->last);
+                auto check = [&](const std::vector<Seg>& from, const std::vector<Seg>& onto, bool skip_caps) {
+                    for (const Seg& s : from)
+                        for (long double t : {0.0L, 0.5L, 1.0L}) {
+                            long double x, y;
+                            point_at(s, t, &x, &y);
+                            if (skip_caps && (std::hypot(double(x) - first[0], double(y) - first[1]) < c.d + near ||
+                                              std::hypot(double(x) - last[0], double(y) - last[1]) < c.d + near))
+                                continue;
+                            EXPECT_LT(double(distance_to(onto, x, y)), near) << double(x) << " " << double(y);
+                        }
+                };
+                check(older_segments, newer_segments, false);
+                check(newer_segments, older_segments, true);
+                for (RING_header_s* r : chains_of(newer)) EXPECT_EQ(side_of(r), side);
+            }
+}
+
+// BREAK_CORNER takes an open chain by the closed road: the stocked walk about
+// it, cleaned; nothing comes nearer the chain than the offset.  (The older
+// engine's clean keeps only closed loops, so there an open chain with broken
+// corners gives nothing.)
+TEST_F(ChainOffset, OpenChainWithBrokenCornersTakesTheClosedRoad) {
+    {
+        CHAIN_set_new_boolean_flag(true);
+        RING_header_s* chain = open_l(LEFT);
+        const Snapshot before = snapshot(chain);
+        RING_header_s* result =
+            CHAIN_offset(chain, 1.0, BREAK_CORNER, SIDE(0), nullptr, nullptr, nullptr, pool, nullptr);
+        ASSERT_NE(result, nullptr);
+        EXPECT_TRUE(snapshot(chain) == before);
+        const std::vector<Seg> from = segments_of(chain);
+        for (RING_header_s* c : chains_of(result))
+            for (const Seg& s : segments_of(c))
+                for (long double t : {0.0L, 0.5L}) {
+                    long double x, y;
+                    point_at(s, t, &x, &y);
+                    EXPECT_GT(double(distance_to(from, x, y)), 1.0 - kDistanceTolerance);
+                }
+    }
+}
+
 // An error on the open road leaves the caller's chain as it came: open,
 // without its there-and-back marks, with its side and direction.
 TEST_F(ChainOffset, ErrorOnTheOpenRoadRestoresTheChain) {
-    struct Raise {
-        static int callback(const RING_header_s*, const RING_node_s*, bool, RING_header_s*, RING_node_s*) {
-            ERROR_raise(__FILE__, __LINE__, 1, "%s", "trace callback failed (test)");
-            return 0;
-        }
-    };
     for (bool new_engine : {false, true})
         for (double offset : {1.0, -1.0}) {
             SCOPED_TRACE(testing::Message() << "engine " << new_engine << " offset " << offset);
@@ -320,7 +431,7 @@ TEST_F(ChainOffset, ErrorOnTheOpenRoadRestoresTheChain) {
             const Snapshot before = snapshot(chain);
             const long pools = velte_test::live_pool_count();
             EXPECT_ANY_THROW(
-                CHAIN_offset(chain, offset, ADD_ARC, SIDE(0), Raise::callback, nullptr, nullptr, pool, nullptr));
+                CHAIN_offset(chain, offset, ADD_ARC, SIDE(0), raising_trace_callback, nullptr, nullptr, pool, nullptr));
             EXPECT_TRUE(snapshot(chain) == before);
             EXPECT_EQ(velte_test::live_pool_count(), pools);
             // And the chain offsets normally afterwards.
@@ -420,9 +531,14 @@ TEST_F(ChainOffset, SteppedRetryWhenOneTraceGivesNothing) {
 }
 
 TEST_F(ChainOffset, SteppedRetryOnlyWhenFeasible) {
+    const std::vector<Vertex> square10 = {{0, 0}, {10, 0}, {10, 10}, {0, 10}};
+    // An L-shaped pocket whose centroid (6.44, 6.44) lies outside it: the
+    // mid-point of its longest line (the bottom) moved inwards decides, and
+    // the top of the foot lies 4 above the bottom.
+    const std::vector<Vertex> l_pocket = {{0, 0}, {20, 0}, {20, 4}, {4, 4}, {4, 20}, {0, 20}};
     struct Case {
         const char* name;
-        double size;
+        const std::vector<Vertex>* vertices;
         SIDE side;
         double offset;
         int control;
@@ -430,21 +546,31 @@ TEST_F(ChainOffset, SteppedRetryOnlyWhenFeasible) {
     };
     const Case cases[] = {
         // The collapse test refuses: the pocket is narrower than twice the offset.
-        {"pocket too narrow", 10.0, RIGHT, 6.0, ADD_ARC, false},
+        {"pocket too narrow", &square10, RIGHT, 6.0, ADD_ARC, false},
         // Not ADD_ARC: no retry.
-        {"EXTEND_TANGENT", 10.0, RIGHT, 2.0, EXTEND_TANGENT, false},
-        // Inwards and wide enough: the retry runs.
-        {"pocket", 10.0, RIGHT, 2.0, ADD_ARC, true},
+        {"EXTEND_TANGENT", &square10, RIGHT, 2.0, EXTEND_TANGENT, false},
+        // Inwards, wide enough, the centroid clear of the chain.
+        {"pocket", &square10, RIGHT, 2.0, ADD_ARC, true},
+        // Outwards: always.
+        {"island", &square10, LEFT, 2.0, ADD_ARC, true},
+        // Outwards by a negative offset of a pocket: always; inwards by a
+        // negative offset of an island: never (only a positive offset into
+        // the area a chain encloses is tested further).
+        {"pocket outwards", &square10, RIGHT, -2.0, ADD_ARC, true},
+        {"island inwards", &square10, LEFT, -2.0, ADD_ARC, false},
+        {"L pocket, the bottom's mid-point clear", &l_pocket, RIGHT, 1.0, ADD_ARC, true},
+        {"L pocket, the bottom's mid-point too near the foot's top", &l_pocket, RIGHT, 2.5, ADD_ARC, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CHAIN_set_new_boolean_flag(false);
-        RING_header_s* chain = square(c.size, c.side);
-        Spoiler::reset(chain, c.offset, false);
+        RING_header_s* chain = make_chain(pool, *c.vertices, true, c.side);
+        Spoiler::reset(chain, std::fabs(c.offset), false);
         RING_header_s* result = CHAIN_offset(chain, c.offset, static_cast<CORNER_CONTROL>(c.control), SIDE(0),
                                              Spoiler::callback, nullptr, nullptr, pool, nullptr);
         EXPECT_EQ(result != nullptr, c.steps);
         EXPECT_EQ(Spoiler::traces().size() > 1, c.steps);
+        EXPECT_EQ(side_of(chain), c.side);
     }
 }
 
@@ -496,6 +622,13 @@ TEST_F(ChainOffset, UnequalGeometryTypeOffsetsGoThroughTheStockWalk) {
             for (RING_header_s* c : chains_of(result))
                 for_each_vertex(c, [&](const RING_node_s* node, int) { low = std::fmin(low, point_of(node)[1]); });
             EXPECT_NEAR(low, -2.0, kDistanceTolerance);
+            // An error inside the stock walk: the record goes (or the earlier
+            // one comes back) all the same.
+            EXPECT_ANY_THROW(CHAIN_offset_segments_by_geometry_type(chain, 1.0, 2.0, 0.0, 0.0, 0.0, ADD_ARC, SIDE(0),
+                                                                    raising_trace_callback, nullptr, nullptr, pool));
+            EXPECT_EQ(APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_GEOMETRY_TYPE_OFFSETS),
+                      carried_before ? &earlier : nullptr);
+            EXPECT_EQ(side_of(chain), LEFT);
             if (carried_before) RING_delete_app_data(chain, CHAIN_APP_DATA_GEOMETRY_TYPE_OFFSETS);
         }
 }
@@ -599,39 +732,45 @@ TEST_F(ChainOffset, OpenBothSidesIsABandAboutTheChain) {
 // first side inside, where offsets of 2 and more collapse.  The search
 // halves between the largest try that worked and the least that failed: with
 // the request 5.5 and tolerance 0.6 it tries 5.5, 2.75, 1.375, 2.0625,
-// 1.71875 and ends at 1.890625, so the first stock becomes 1.390625.
+// 1.71875 and ends at 1.890625, so the first stock becomes 1.390625.  Both
+// engines: on the newer one an open offset whose kept side collapses gives
+// nothing too (not its end caps alone, nor an error).
 TEST_F(ChainOffset, CollapseSearchLimitsTheFirstStock) {
-    RING_header_s* chain = make_chain(pool, {{0, 10}, {0, 0}, {4, 0}, {4, 10}}, false, RIGHT);
-    auto band = [&](double first_stock, const CHAIN_test_stock_collapse_data_t* search) {
-        return CHAIN_OffsetOpenBothSides(chain, 0.5, 1.0, first_stock, 0.0, ADD_ARC, SIDE(0), nullptr, nullptr,
-                                         nullptr, nullptr, pool, ENDCAP_ROUND, search);
-    };
-    const Snapshot before = snapshot(chain);
-    const CHAIN_test_stock_collapse_data_t search{1, 0.6}, off{0, 0.6};
-    RING_header_s* unlimited = band(5.0, nullptr);
-    RING_header_s* unsearched = band(5.0, &off);
-    ASSERT_NE(unlimited, nullptr);
-    ASSERT_NE(unsearched, nullptr);
-    EXPECT_NEAR(total_area(unsearched), total_area(unlimited), kAreaTolerance);
-    RING_header_s* limited = band(5.0, &search);
-    RING_header_s* direct = band(1.390625, nullptr);
-    ASSERT_NE(limited, nullptr);
-    ASSERT_NE(direct, nullptr);
-    EXPECT_NEAR(total_area(limited), total_area(direct), kAreaTolerance);
-    EXPECT_GT(std::fabs(total_area(limited) - total_area(unlimited)), 1.0);
-    EXPECT_TRUE(snapshot(chain) == before);
-    // A request within reach is left as it is.
-    RING_header_s* near = band(0.5, &search);
-    RING_header_s* near_direct = band(0.5, nullptr);
-    ASSERT_NE(near, nullptr);
-    ASSERT_NE(near_direct, nullptr);
-    EXPECT_NEAR(total_area(near), total_area(near_direct), kAreaTolerance);
+    for (bool newer : {false, true}) {
+        SCOPED_TRACE(newer ? "newer engine" : "older engine");
+        CHAIN_set_new_boolean_flag(newer);
+        RING_header_s* chain = make_chain(pool, {{0, 10}, {0, 0}, {4, 0}, {4, 10}}, false, RIGHT);
+        auto band = [&](double first_stock, const CHAIN_test_stock_collapse_data_t* search) {
+            return CHAIN_OffsetOpenBothSides(chain, 0.5, 1.0, first_stock, 0.0, ADD_ARC, SIDE(0), nullptr, nullptr,
+                                             nullptr, nullptr, pool, ENDCAP_ROUND, search);
+        };
+        const Snapshot before = snapshot(chain);
+        const CHAIN_test_stock_collapse_data_t search{1, 0.6}, off{0, 0.6};
+        RING_header_s* unlimited = band(5.0, nullptr);
+        RING_header_s* unsearched = band(5.0, &off);
+        ASSERT_NE(unlimited, nullptr);
+        ASSERT_NE(unsearched, nullptr);
+        EXPECT_NEAR(total_area(unsearched), total_area(unlimited), kAreaTolerance);
+        RING_header_s* limited = band(5.0, &search);
+        RING_header_s* direct = band(1.390625, nullptr);
+        ASSERT_NE(limited, nullptr);
+        ASSERT_NE(direct, nullptr);
+        EXPECT_NEAR(total_area(limited), total_area(direct), kAreaTolerance);
+        EXPECT_GT(std::fabs(total_area(limited) - total_area(unlimited)), 1.0);
+        EXPECT_TRUE(snapshot(chain) == before);
+        // A request within reach is left as it is.
+        RING_header_s* near = band(0.5, &search);
+        RING_header_s* near_direct = band(0.5, nullptr);
+        ASSERT_NE(near, nullptr);
+        ASSERT_NE(near_direct, nullptr);
+        EXPECT_NEAR(total_area(near), total_area(near_direct), kAreaTolerance);
+    }
 }
 
 // The trace of the standard offset has quarter-circle caps at the ends of an
-// open chain; they are blank pieces, and the standard clean drops a blank
-// first and last segment, so the offset line remains.
-TEST_F(ChainOffset, StandardOffsetOfAnOpenChain) {
+// open chain (blank vertex pieces); the standard clean keeps them, so the
+// offset is the line with a quarter circle about each end of the chain.
+TEST_F(ChainOffset, StandardOffsetOfAnOpenChainHasEndCaps) {
     CHAIN_set_new_boolean_flag(false);
     RING_header_s* chain = make_chain(pool, {{0, 0}, {10, 0}}, false, LEFT);
     RING_header_s* traced = CHAIN__trace(chain, 1.0, ADD_ARC, 1, nullptr, nullptr, pool, true, nullptr);
@@ -640,12 +779,27 @@ TEST_F(ChainOffset, StandardOffsetOfAnOpenChain) {
     RING_header_s* result = CHAIN_standard_offset(chain, 1.0, ADD_ARC, SIDE(0), nullptr, nullptr, pool, nullptr);
     ASSERT_NE(result, nullptr);
     ASSERT_EQ(result->count, 1);
-    RING_header_s* line = chains_of(result)[0];
-    ASSERT_EQ(line->count, 2);
-    EXPECT_EQ(point_of(line->first)[0], 0.0);
-    EXPECT_EQ(point_of(line->first)[1], -1.0);
-    EXPECT_EQ(point_of(line->last)[0], 10.0);
-    EXPECT_EQ(static_cast<const CHAIN_main_data_s*>(line->main_data)->kind, OFFSET_CHAIN);
+    RING_header_s* offset = chains_of(result)[0];
+    ASSERT_EQ(offset->count, 4);
+    // From behind the start round to the offset line, along it, and round
+    // the end to ahead of it.
+    const double expected[4][2] = {{-1.0, 0.0}, {0.0, -1.0}, {10.0, -1.0}, {11.0, 0.0}};
+    const double centres[4][2] = {{0.0, 0.0}, {0.0, 0.0}, {0.0, 0.0}, {10.0, 0.0}};
+    const RING_node_s* node = offset->first;
+    for (int k = 0; k < 4; ++k, node = node->next) {
+        SCOPED_TRACE(k);
+        EXPECT_NEAR(point_of(node)[0], expected[k][0], 1e-12);
+        EXPECT_NEAR(point_of(node)[1], expected[k][1], 1e-12);
+        const bool arc = k == 1 || k == 3;
+        EXPECT_EQ(CHAIN_seg_ask_type(node), k == 0 ? SEG_POINT : arc ? SEG_ARC : SEG_LINE);
+        if (arc) {
+            const end_segment* e = trace_test::arc_of(node);
+            EXPECT_NEAR(e->cx, centres[k][0], 1e-12);
+            EXPECT_NEAR(e->cy, centres[k][1], 1e-12);
+            EXPECT_NEAR(e->radius, 1.0, 1e-12);
+        }
+    }
+    EXPECT_EQ(static_cast<const CHAIN_main_data_s*>(offset->main_data)->kind, OFFSET_CHAIN);
 }
 
 TEST_F(ChainOffset, StandardOffsetNegativeKeepsTheSide) {

@@ -77,10 +77,6 @@ TEST_F(PmrpDisplay, VertexTypeColourAndMarker) {
         ASSERT_EQ(1u, markers.size()) << r.type;
         EXPECT_EQ((std::vector<int>{r.marker, 1000 + r.colour, 3, 1}), markers[0].ints) << r.type;
         expect_point({1, 2, 0}, markers[0].values, 0);
-        int colour = 0, marker = 0;
-        PMRP_display_fpass_vertex_style(r.type, &colour, &marker);
-        EXPECT_EQ(1000 + r.colour, colour);
-        EXPECT_EQ(r.marker, marker);
     }
     RING_delete_app_data_of_node(c, c->first, CHAIN_APP_DATA_CONNECTION);
 }

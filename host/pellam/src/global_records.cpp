@@ -12,6 +12,7 @@ mchpnt_s mchpnt = {PELLAM_RECORD_FRONT_GUARD, 0, {}, {}, PELLAM_RECORD_BACK_GUAR
 millgp_s millgp = {PELLAM_RECORD_FRONT_GUARD, {}, PELLAM_RECORD_BACK_GUARD};
 lathep_s lathep = {PELLAM_RECORD_FRONT_GUARD, {}, PELLAM_RECORD_BACK_GUARD};
 contup_s contup = {PELLAM_RECORD_FRONT_GUARD, {}, PELLAM_RECORD_BACK_GUARD};
+contut_s contut = {PELLAM_RECORD_FRONT_GUARD, {}, PELLAM_RECORD_BACK_GUARD};
 garea_s garea = {PELLAM_RECORD_FRONT_GUARD, {}, PELLAM_RECORD_BACK_GUARD};
 mdcmt_s mdcmt = {PELLAM_RECORD_FRONT_GUARD, {}, PELLAM_RECORD_BACK_GUARD};
 pockep_s pockep = {PELLAM_RECORD_FRONT_GUARD, {}, PELLAM_RECORD_BACK_GUARD};
@@ -54,7 +55,8 @@ Block block(const char* name, R& record) {
 std::vector<Block>& blocks() {
     static std::vector<Block> all = {
         block("globap", globap), block("globat", globat), block("acom", acom),     block("mchpnt", mchpnt),
-        block("millgp", millgp), block("lathep", lathep), block("contup", contup), block("garea", garea),
+        block("millgp", millgp), block("lathep", lathep), block("contup", contup), block("contut", contut),
+        block("garea", garea),
         block("mdcmt", mdcmt),   block("pockep", pockep), block("cavitp", cavitp), block("plmp", plmp),
         block("zzsurp", zzsurp), block("zzsurt", zzsurt), block("gssmp", gssmp),   block("gssmt", gssmt),
         block("ssmeid", ssmeid), block("roughp", roughp), block("rought", rought), block("finisp", finisp),

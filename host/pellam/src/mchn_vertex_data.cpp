@@ -56,6 +56,14 @@ void MCHN_set_vertex_after_z_coordinate(const RING_header_s* chain, const RING_n
     g_after_z[vertex] = z;
 }
 
+void MCHN_set_vertex_z_coordinate(const RING_header_s* chain, const RING_node_s* vertex, double z) {
+    if (!chain || !vertex) {
+        ++g_invalid;
+        return;
+    }
+    g_z[vertex] = z;
+}
+
 namespace pellam_test {
 void set_mchn_data_changes_at(const RING_node_s* vertex) { g_changes.insert(vertex); }
 void set_vertex_z(const RING_node_s* vertex, double z) { g_z[vertex] = z; }

@@ -10,7 +10,10 @@
 #include <stend/system.h>
 #include <stend/testing_om.h>
 
+#include "om_internal.h"
+
 #include <algorithm>
+#include <deque>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
@@ -197,6 +200,8 @@ struct Registry {
     Registry() {
         add_root("Korvo::OM::Object", 0);
         add_root("Korvo::OM::MethodicObject", 1);
+        // The older object manager's name of the same host class.
+        classes.back().aliases.push_back("OM_methodic_object");
     }
 
     void add_root(const char* name, ClassId parent) {
@@ -426,6 +431,10 @@ struct Registry {
     }
 
     static void destroy_object(Object* object) { delete object; }
+
+    // Identifiers of the attributes made one by one (registry::add_attribute):
+    // held here, so they outlive the caller.
+    std::deque<AttributeId> held_ids;
 };
 
 namespace {
@@ -719,6 +728,74 @@ void OM_set_pointer_element(Object* object, const AttributeId& attribute, int in
         array_attribute(object, attribute, "OM_set_pointer_element", Korvo::OM::TYPE_POINTER_ARRAY);
     element(object, d, index) = value;
 }
+
+namespace Korvo {
+namespace OM {
+
+void SchemaAccess::set(AttributeId& id, std::uint32_t value) { id.m_value = value; }
+
+namespace registry {
+
+ClassId add_class(const char* name, ClassId parent, std::uint32_t property) {
+    Registry& g = Registry::get();
+    if (!name || !*name || g.find_name(name) || !g.find_class(parent)) return 0;
+    ClassRecord c;
+    c.id = static_cast<ClassId>(g.classes.size() + 1);
+    c.name = name;
+    c.names.push_back(name);
+    c.property = property;
+    c.parent = parent;
+    g.classes.push_back(std::move(c));
+    return g.classes.back().id;
+}
+
+void set_property(ClassId id, std::uint32_t property) {
+    if (ClassRecord* c = Registry::get().find_class(id)) c->property = property;
+}
+
+std::uint32_t add_attribute(ClassId id, const char* name, std::uint32_t type, std::uint32_t flags,
+                            std::size_t offset, AttributeSaveHook save, AttributeRestoreHook restore) {
+    Registry& g = Registry::get();
+    ClassRecord* c = g.find_class(id);
+    if (!c || !name || !known_type(type) || find_attribute(id, name)) return 0;
+    if ((save || restore) && (type != TYPE_POINTER_ARRAY || !save || !restore)) return 0;
+    g.held_ids.emplace_back();
+    AttributeId& held = g.held_ids.back();
+    const std::uint32_t value = g.next_attribute_id++;
+    SchemaAccess::set(held, value);
+    const std::uint32_t index = INDEX_BIT + static_cast<std::uint32_t>(c->attributes.size());
+    c->attributes.push_back({name, index, type, flags, &held, offset, save, restore});
+    // The descriptor's name must outlive the caller's text.
+    static std::deque<std::string>* names = new std::deque<std::string>;  // never destroyed, like the registry
+    names->emplace_back(name);
+    c->attributes.back().name = names->back().c_str();
+    g.attributes[value] = {id, c->attributes.size() - 1};
+    return value;
+}
+
+std::uint32_t find_attribute(ClassId id, const char* name) {
+    Registry& g = Registry::get();
+    if (!name || !g.find_class(id)) return 0;
+    for (const ClassRecord* c : g.lineage(id))
+        for (const AttributeDescriptor& d : c->attributes)
+            if (std::strcmp(d.name, name) == 0) return d.id->Value();
+    return 0;
+}
+
+std::uint32_t reserve_attribute_id() { return Registry::get().next_attribute_id++; }
+
+void set_creation(ClassId id, CreateObjectCallback create, InstanceSizeCallback size) {
+    if (ClassRecord* c = Registry::get().find_class(id)) {
+        c->create = create;
+        c->size = size;
+    }
+}
+
+bool class_exists(ClassId id) { return Registry::get().find_class(id) != nullptr; }
+
+}  // namespace registry
+}  // namespace OM
+}  // namespace Korvo
 
 namespace stend_test {
 

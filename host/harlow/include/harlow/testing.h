@@ -22,7 +22,11 @@ struct Run {
 const std::vector<Run>& runs();
 // What the next runs return, and what they report as the user result.
 void set_run_result(int result, int user_result);
+// The work part of ASSY_ask_work_part and CONTEXT_ask_work_part.
 void set_work_part(tag_t part);  // default 1
+// PART_ask_units (harlow/part.h) answers 1 for a metric part and 0 for an
+// inch part; harlow_test::set_part_units (harlow/testing_part.h) chooses the
+// answer, 1 until set.
 void reset();
 
 }  // namespace harlow_test

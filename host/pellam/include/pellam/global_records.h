@@ -54,6 +54,7 @@ typedef PELLAM_opaque_record_s globap_s;  // global parameters
 typedef PELLAM_opaque_record_s millgp_s;  // global milling
 typedef PELLAM_opaque_record_s lathep_s;  // global lathe
 typedef PELLAM_opaque_record_s contup_s;  // surface contouring
+typedef PELLAM_opaque_record_s contut_s;  // surface contouring (the earlier build's surface-area defaults)
 typedef PELLAM_opaque_record_s garea_s;   // area data
 typedef PELLAM_opaque_record_s mdcmt_s;   // further host block of several operation types
 typedef PELLAM_opaque_record_s pockep_s;  // planar pocketing
@@ -82,6 +83,7 @@ extern mchpnt_s mchpnt;
 extern millgp_s millgp;
 extern lathep_s lathep;
 extern contup_s contup;
+extern contut_s contut;
 extern garea_s garea;
 extern mdcmt_s mdcmt;
 extern pockep_s pockep;

@@ -22,3 +22,5 @@ bool MCHN_ask_vertex_z_coordinate(const RING_header_s* chain, const RING_node_s*
 bool MCHN_ask_vertex_after_z_coordinate(const RING_header_s* chain, const RING_node_s* vertex, double* z);
 // Records the Z value just after the vertex.
 void MCHN_set_vertex_after_z_coordinate(const RING_header_s* chain, const RING_node_s* vertex, double z);
+// Records the vertex's own Z value.
+void MCHN_set_vertex_z_coordinate(const RING_header_s* chain, const RING_node_s* vertex, double z);

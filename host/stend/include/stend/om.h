@@ -49,6 +49,7 @@ public:
 
 private:
     friend class ClassRegistrant;
+    friend struct SchemaAccess;  // the older calls of <stend/om_schema.h>
     std::uint32_t m_value = 0;
 };
 

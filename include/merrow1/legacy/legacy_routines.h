@@ -1,0 +1,99 @@
+// Small routines that only the earlier builds carry: 2D boxes, the zone-order
+// extraction of chains, the offset value of the variable offsets, the
+// parallel-direction product of two pieces, the linearity of a segment, and
+// the earlier forms of the poly-segment point callback and of the writer of
+// two-segment intersection nodes.
+#pragma once
+
+#include <merrow1/bzone.h>
+#include <merrow1/chain_types.h>
+#include <merrow1/line_arc_seg.h>
+#include <merrow1/psi.h>
+#include <merrow1/segment_intersection.h>
+
+#include <velte/ring.h>
+
+#include <cstdint>
+
+// Boxes: BOX2_t holds x min, x max, y min, y max, in that order.
+void BOX2_init(double xmin, double xmax, double ymin, double ymax, BOX2_t* box);
+// Moves every side outward by the distance.
+void BOX2_expand(BOX2_t* box, double distance);
+// Whether the boxes, each widened by the tolerance on every side, overlap with
+// strict inequalities: boxes that only touch do not.
+bool BOX2_overlaps(const BOX2_t* a, const BOX2_t* b, double tolerance);
+
+// Zone functor: moves the zone's chains into the chain list `resultList`: the
+// first chain that is empty, open or an outer boundary, then every closed
+// island in order.  Nothing for a null list or a zone merged into another
+// (done).  The third argument is not read.
+void CHAIN_zone_order_extract_chains(void* resultList, BZONE_s* zone, BZONE_s*);
+
+// Client data of the offset value callback.
+struct CHAIN_offset_mark_value_s {
+    double value;
+    unsigned char mark;
+};
+// Offset value of a node of a variable offset: its mark is bit 17 of the flag
+// word of its source vertex (key 169).  A node with a predecessor and its
+// own mark set takes `value` when that mark equals the client's mark, else
+// 0.0; otherwise its successor's mark (0 when there is none) decides in the
+// same way.  A node without the source record raises the internal error "No
+// app data during offsetting.".  The chain and the vertex node are not read.
+double CHAIN_offset_value_by_source_mark(RING_header_s* chain, RING_node_s* node, RING_node_s* vertex,
+                                         void* data);
+
+// 0.0 when either piece is an arc; otherwise the dot product of the pieces'
+// directions (end minus start), negated when exactly one is reversed.
+double LINE_ARC_SEG_prd_compare_parallel(PNT2_s* start1, LINE_ARC_SEG_s* piece1, int reversed1, PNT2_s* start2,
+                                         LINE_ARC_SEG_s* piece2, int reversed2);
+
+// True for a line; for an arc, when | radius - distance from the centre to
+// the chord's midpoint | is at most *tolerance; false otherwise, and for an
+// arc without a tolerance.
+bool SEGMENT_is_linear(SEGMENT* segment, double* tolerance);
+
+// The earlier form of the dummy-cover source callback, with grid points:
+// false when the node has no point of key 222; otherwise both points get it,
+// the parameter 0.0, the flag true and the weight 1.0.
+bool POLY_SEG_dummy_src_eval_using_point_data(RING_node_s* node, PNT2_s* point1, PNT2_s* point2,
+                                              double* parameter, bool* flag, double* weight);
+
+// A segment as the earlier writer of two-segment nodes sees it: its node of
+// the poly, its number, its flag word and the head of its node list.
+struct PSI_LEGACY_NODE_s;
+struct PSI_LEGACY_SEGMENT_s {
+    RING_node_s* segment;
+    int id;
+    uint32_t flags;             // PSI_LEGACY_SEGMENT_INTERSECTED once intersected
+    PSI_LEGACY_NODE_s* nodes;   // newest first
+};
+enum : uint32_t { PSI_LEGACY_SEGMENT_INTERSECTED = 0x200 };
+
+// The fields of a node that the shared node record does not hold: kept beside
+// it, in the PSI object's pool, one per node this writer makes.
+struct PSI_LEGACY_NODE_s {
+    PSI_INTXN_NODE_s* node;
+    int segment_ids[2];             // ids of segs[0] and segs[1]
+    uint16_t second_flags;          // PSI_LEGACY_NODE_OVERLAP for an overlap
+    PSI_LEGACY_NODE_s* next_on[2];  // next node in the list of segs[0] / segs[1]
+};
+enum : uint16_t { PSI_LEGACY_NODE_OVERLAP = 0x1 };
+
+// Point kinds read by the writer.
+enum : int {
+    PSI_LEGACY_KIND_VERTEX = 1,       // the node's first flag word gets 0x40
+    PSI_LEGACY_KIND_SIDE = 2,
+    PSI_LEGACY_KIND_OVERLAP = 4,
+    PSI_LEGACY_KIND_8 = 8,
+    PSI_LEGACY_KIND_16 = 16,
+};
+
+// The earlier writer of the nodes where two segments meet.  With no points
+// both segments are only marked intersected.  Otherwise each point gets a new
+// node (the two segments, their ids, the point) at the head of both
+// segments' lists, its arms linked to itself in the order its kind gives
+// (next_around_idx; next_around is the node), and afterwards both segments are
+// marked intersected.
+void PSI__ixn_handle_2seg_intersect(PSI_s* psi, PSI_LEGACY_SEGMENT_s* segment1, PSI_LEGACY_SEGMENT_s* segment2,
+                                    PNT2_s* points, int* kinds, int count);

@@ -1,0 +1,3 @@
+// libmerrow1-classic: the small routines and cut-parameter pieces of the
+// earlier builds.
+#include "support/legacy_pieces_tests.h"
