@@ -596,16 +596,16 @@ namespace {
 
 // Material layers of the input at a point: every closed input chain with its
 // material inside adds one where it encloses the point, every one with its
-// material outside takes one off there; material lies outside everything
-// when the input holds more chains of the second kind than of the first.
+// material outside adds one where it does not.  So the layers are counted
+// alike everywhere: a pocket with an island in it has none between the two,
+// one inside the island and one outside the pocket.
 int material_level(const std::vector<RING_header_s*>& inputs, const double point[2]) {
-    int level = 0, balance = 0;
+    int level = 0;
     for (RING_header_s* chain : inputs) {
-        const int sign = material_inside(CHAIN_direction_of_chain(chain), data_of(chain)->material_side) ? 1 : -1;
-        balance += sign;
-        if (ChainPointLocation(chain, point, nullptr) == CHAIN_LOCATION_INSIDE) level += sign;
+        const bool inside = ChainPointLocation(chain, point, nullptr) == CHAIN_LOCATION_INSIDE;
+        if (material_inside(CHAIN_direction_of_chain(chain), data_of(chain)->material_side) == inside) ++level;
     }
-    return level + (balance < 0 ? 1 : 0);
+    return level;
 }
 
 // Midpoint of the segment ending at the vertex and the unit normal to its left
@@ -634,6 +634,27 @@ bool probe_of(const RING_header_s* chain, const RING_node_s* vertex, double mid[
     return true;
 }
 
+// Two points beside a closed loop, one either side of the midpoint of its
+// longest segment, clear of the corners; false for a loop without one.
+struct LoopProbe {
+    double left[2], right[2];
+};
+bool loop_probe(const RING_header_s* loop, LoopProbe* probe) {
+    if (!loop || loop->count < 2 || !is_closed(loop)) return false;
+    double mid[2], normal[2], best_mid[2] = {0, 0}, best_normal[2] = {0, 0}, length = 0, best = 0;
+    for (RING_node_s* vertex : ring_nodes(loop))
+        if (probe_of(loop, vertex, mid, normal, &length) && length > best)
+            best = length, best_mid[0] = mid[0], best_mid[1] = mid[1], best_normal[0] = normal[0],
+            best_normal[1] = normal[1];
+    if (best <= 0) return false;
+    const double d = 1e-4 * best;
+    for (int k = 0; k < 2; ++k) {
+        probe->left[k] = best_mid[k] + d * best_normal[k];
+        probe->right[k] = best_mid[k] - d * best_normal[k];
+    }
+    return true;
+}
+
 }  // namespace
 
 void CHAIN__keep_region_boundary(RING_header_s* chains, RING_header_s* out, RING_node_s* before_first) {
@@ -645,37 +666,46 @@ void CHAIN__keep_region_boundary(RING_header_s* chains, RING_header_s* out, RING
             if (RING_header_s* chain = RING_ask_node_subring(node); chain && chain->count >= 2 && is_closed(chain))
                 inputs.push_back(chain);
     }
+    if (before_first && before_first == out->last) return;
+    struct Loop {
+        RING_node_s* node;
+        int material, other;
+    };
+    std::vector<Loop> loops;
+    // The fewest layers anywhere: far out, only the chains with their
+    // material outside lay any; nearer in, the faces beside the loops and the
+    // input chains are looked at.  The region's boundary runs between faces
+    // of that level and faces above it.
+    int lowest = 0;
+    for (RING_header_s* chain : inputs)
+        if (!material_inside(CHAIN_direction_of_chain(chain), data_of(chain)->material_side)) ++lowest;
+    LoopProbe probe;
+    for (RING_header_s* chain : inputs)
+        if (loop_probe(chain, &probe))
+            lowest = std::min({lowest, material_level(inputs, probe.left), material_level(inputs, probe.right)});
     RING_node_s* node = before_first ? before_first->next : out->first;
-    for (int steps = out->count; node && steps > 0 && !(before_first && before_first == out->last); --steps) {
-        RING_node_s* next = node == out->last ? nullptr : node->next;
+    for (int steps = out->count; node && steps > 0; --steps) {
         RING_header_s* loop = RING_ask_node_subring(node);
-        if (loop && loop->count >= 2 && is_closed(loop)) {
-            // The longest segment carries the probe, clear of the corners.
-            double mid[2], normal[2], best_mid[2] = {0, 0}, best_normal[2] = {0, 0}, length = 0, best = 0;
-            for (RING_node_s* vertex : ring_nodes(loop))
-                if (probe_of(loop, vertex, mid, normal, &length) && length > best)
-                    best = length, best_mid[0] = mid[0], best_mid[1] = mid[1], best_normal[0] = normal[0],
-                    best_normal[1] = normal[1];
-            if (best > 0) {
-                const double d = 1e-4 * best;
-                const double left[2] = {best_mid[0] + d * best_normal[0], best_mid[1] + d * best_normal[1]};
-                const double right[2] = {best_mid[0] - d * best_normal[0], best_mid[1] - d * best_normal[1]};
-                const bool on_left = data_of(loop)->material_side == LEFT;
-                const int material = material_level(inputs, on_left ? left : right);
-                const int other = material_level(inputs, on_left ? right : left);
-                // A caller's chain handed on as it is goes without being
-                // deleted: through its reference, or unlinked when out holds
-                // it without one.
-                const bool caller_owned = std::find(inputs.begin(), inputs.end(), loop) != inputs.end();
-                if (material <= 0 || other > 0) {
-                    if (caller_owned && loop->references <= 1)
-                        RING_disconnect_node(out, node);
-                    else
-                        RING_delete_node(out, node);
-                }
-            }
+        if (loop_probe(loop, &probe)) {
+            const bool on_left = data_of(loop)->material_side == LEFT;
+            const int material = material_level(inputs, on_left ? probe.left : probe.right);
+            const int other = material_level(inputs, on_left ? probe.right : probe.left);
+            lowest = std::min({lowest, material, other});
+            loops.push_back({node, material, other});
         }
-        node = next;
+        if (node == out->last) break;
+        node = node->next;
+    }
+    for (const Loop& l : loops) {
+        if (l.material > lowest && l.other <= lowest) continue;
+        RING_header_s* loop = RING_ask_node_subring(l.node);
+        // A caller's chain handed on as it is goes without being deleted:
+        // through its reference, or unlinked when out holds it without one.
+        const bool caller_owned = std::find(inputs.begin(), inputs.end(), loop) != inputs.end();
+        if (caller_owned && loop->references <= 1)
+            RING_disconnect_node(out, l.node);
+        else
+            RING_delete_node(out, l.node);
     }
 }
 

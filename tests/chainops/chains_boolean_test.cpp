@@ -2,6 +2,7 @@
 // region result on the newer engine and the validation of what it appended.
 #include "chain/chain_query_fixture.h"
 #include "chainops/chain_2.h"
+#include "chainops/region_oracle.h"
 
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_debug.h>
@@ -152,6 +153,78 @@ TEST_F(ChainsBooleanTest, DisjointIslandsComeBackAppendedAfterEarlierOutput) {
     EXPECT_EQ(chains[0], earlier);
     for (size_t i = 1; i < chains.size(); ++i)
         EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(chains[i], nullptr)), 1.0, 1e-7);
+}
+
+// Material layers that a result's chains lay at a point, read by winding: an
+// island lays one inside itself, any other closed chain (a pocket) one
+// outside itself.
+int result_layers(const std::vector<RING_header_s*>& chains, const double p[2]) {
+    int level = 0;
+    for (RING_header_s* c : chains) level += (region_oracle::winding(c, p) != 0) == region_oracle::is_island(c);
+    return level;
+}
+
+// A pocket (material outside) and the islands in it form one region: its
+// boolean keeps every boundary, on both engines, and the material it bounds
+// is the union of the inputs' material.  Grid points sit half a step off
+// every input line, so none lies on a boundary.
+TEST_F(ChainsBooleanTest, APocketWithItsIslandsKeepsEveryBoundaryOnBothEngines) {
+    struct Box {
+        double x0, y0, x1, y1;
+        bool island;
+        bool holds(double x, double y) const { return x > x0 && x < x1 && y > y0 && y < y1; }
+    };
+    struct Case {
+        const char* what;
+        std::vector<Box> boxes;
+        size_t loops;
+        double free_area;
+    };
+    const Case cases[] = {
+        {"pocket with an island", {{0, 0, 10, 10, false}, {3, 3, 6, 6, true}}, 2, 91},
+        {"island first, then its pocket", {{3, 3, 6, 6, true}, {0, 0, 10, 10, false}}, 2, 91},
+        {"pocket with two islands", {{0, 0, 10, 10, false}, {1, 1, 4, 4, true}, {6, 6, 8, 8, true}}, 3, 87},
+        {"island across the pocket's side", {{0, 0, 10, 10, false}, {8, 4, 12, 6, true}}, 1, 96},
+        {"two crossing pockets leave their common part", {{0, 0, 4, 4, false}, {2, 2, 6, 6, false}}, 1, 4},
+    };
+    for (bool newer : {true, false}) {
+        CHAIN_set_new_boolean_flag(newer);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(newer ? "newer: " : "older: ") + c.what);
+            std::vector<RING_header_s*> inputs;
+            for (const Box& b : c.boxes) {
+                RING_header_s* chain =
+                    make_chain(pool, {L(b.x0, b.y0), L(b.x1, b.y0), L(b.x1, b.y1), L(b.x0, b.y1)}, true);
+                data_of(chain)->direction = CCW;
+                data_of(chain)->material_side = b.island ? LEFT : RIGHT;
+                inputs.push_back(chain);
+            }
+            RING_header_s* out = owning_list();
+            const long pools = velte_test::live_pool_count();
+            EXPECT_EQ(ChainsBoolean(list_of(inputs), 0, out, nullptr), 1);
+            EXPECT_EQ(velte_test::live_pool_count(), pools);
+            const std::vector<RING_header_s*> result = chains_of(out);
+            EXPECT_EQ(result.size(), c.loops);
+            // The newer engine rounds vertices to a grid of 31 bits over the
+            // inputs' box (at most 12 wide): each moves by at most
+            // 12 * sqrt(2) / 2^31, the area by that times the perimeter.
+            double perimeter = 0;
+            for (RING_header_s* loop : result) perimeter += CHAIN_perimeter_and_centroid(loop, nullptr);
+            const double bound = perimeter * 12.0 * std::sqrt(2.0) / 2147483647.0 + 1e-9;
+            EXPECT_NEAR(region_oracle::material_area(result), -c.free_area, bound);
+            int wrong = 0;
+            for (double x = -1.25; x < 13; x += 0.5) {
+                for (double y = -1.25; y < 11; y += 0.5) {
+                    bool material = false;
+                    for (const Box& b : c.boxes) material = material || b.holds(x, y) == b.island;
+                    const double p[2] = {x, y};
+                    if ((result_layers(result, p) > 0) != material && ++wrong <= 3)
+                        ADD_FAILURE() << x << " " << y << " expected material " << material;
+                }
+            }
+            EXPECT_EQ(wrong, 0);
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------
