@@ -723,6 +723,23 @@ int count_after(const RING_header_s* out, const RING_node_s* before_first) {
     return before_first == out->last ? 0 : total;
 }
 
+// An input chain that the newer engine handed on as it is (untouched by any
+// crossing) is held in `out` by a reference of its own, as the older engine
+// holds it: deleting `out` or the input then leaves the other whole.
+void hold_reused_inputs(const RING_header_s* chains, RING_header_s* out, RING_node_s* before_first) {
+    if (before_first && before_first == out->last) return;
+    RING_node_s* node = before_first ? before_first->next : out->first;
+    for (int steps = out->count; node && steps > 0; --steps) {
+        RING_header_s* loop = RING_ask_node_subring(node);
+        bool input = loop && loop == chains;
+        if (loop && chains->type != RING_TYPE_CHAIN)
+            for (RING_node_s* in : ring_nodes(chains)) input = input || RING_ask_node_subring(in) == loop;
+        if (input) RING_dup_reference(loop);
+        if (node == out->last) break;
+        node = node->next;
+    }
+}
+
 }  // namespace
 
 int ChainsBoolean(RING_header_s* chains, SIDE side, RING_header_s* out, CHAIN_vertex_source_callback_t merge) {
@@ -739,6 +756,7 @@ int ChainsBoolean(RING_header_s* chains, SIDE side, RING_header_s* out, CHAIN_ve
         CHAIN_debug_report(kReportChain, "ChainsBoolean -- End", out, nullptr);
     } else {
         CHAIN_find_minimal_loops(chains, CHAIN_POLY_SEG_INTERSECT_ALL, side, merge, out);
+        hold_reused_inputs(chains, out, before_first);
         CHAIN__keep_region_boundary(chains, out, before_first);
         CHAIN_debug_report(kReportChain, "ChainsBoolean uses poly_seg", out, nullptr);
         CHAIN__validate_shapes_from_boolean(chains, out, before_first);

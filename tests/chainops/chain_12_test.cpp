@@ -13,6 +13,7 @@
 #include <stend/error.h>
 #include <velte/testing.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -313,6 +314,80 @@ TEST_F(ChainLocationTest, OffsetOfTwoIslandsMatchesTheDistances) {
             }
             EXPECT_EQ(wrong, 0);
             EXPECT_GT(checked, 3000);
+        }
+    }
+    CHAIN_unset_new_boolean_flag();
+}
+
+// Distance from a point to the boundary of the box [x0, x1] x [y0, y1], and
+// whether the point lies inside it.
+struct BoxReach {
+    double distance;
+    bool inside;
+};
+BoxReach reach_of_box(const double b[4], const double p[2]) {
+    const double dx = std::max({b[0] - p[0], 0.0, p[0] - b[2]}), dy = std::max({b[1] - p[1], 0.0, p[1] - b[3]});
+    if (dx > 0 || dy > 0) return {std::hypot(dx, dy), false};
+    return {std::min({p[0] - b[0], b[2] - p[0], p[1] - b[1], b[3] - p[1]}), true};
+}
+
+// The offset of a pocket with an island in it, by d: the tool's centre may
+// go where it lies inside the pocket farther than d from its sides and
+// outside the island farther than d from it ("all"), or farther than d from
+// the first chain and merely outside the other ("first").  The result's
+// material (read by winding) must be the rest.
+//
+// Band: the result's boundaries are exactly the level sets of these
+// distances (the pocket shrunk by d with sharp corners, the island grown by d
+// with arcs of radius d at its corners), up to the rounding of their
+// vertices: double arithmetic on coordinates below 11 (about 1e-15), or the
+// newer engine's grid of 31 bits over a box about 10 wide (at most
+// 10 * sqrt(2) / 2^31, below 7e-9).  The winding oracle reads arcs exactly,
+// so points within 1e-6 of a level set are left out and every other one is
+// checked.  The grid's offsets keep x - y and x + y off whole numbers, so no
+// point lies on the chord of a corner arc, where the oracle's chord polygon
+// could not decide.
+TEST_F(ChainLocationTest, OffsetOfAPocketWithItsIslandMatchesTheDistances) {
+    const double pocket_box[4] = {0, 0, 10, 10}, island_box[4] = {4, 4, 6, 6};
+    const double d = 1.0, band = 1e-6;
+    for (bool engine : {true, false}) {
+        for (bool pocket_first : {true, false}) {
+            for (bool all : {true, false}) {
+                SCOPED_TRACE(std::string(engine ? "newer" : "older") + (pocket_first ? ", pocket first" : ", island first") +
+                             (all ? ", all" : ", first"));
+                CHAIN_set_new_boolean_flag(engine);
+                RING_header_s* pocket = rect(0, 0, 10, 10, RIGHT);
+                RING_header_s* island = rect(4, 4, 6, 6, LEFT);
+                RING_header_s* set =
+                    list_of_chains(pool, pocket_first ? std::vector<RING_header_s*>{pocket, island}
+                                                      : std::vector<RING_header_s*>{island, pocket});
+                RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+                const long pools = velte_test::live_pool_count();
+                EXPECT_EQ(ChainsOffset(set, &d, all, 0, 0, out), 1);
+                EXPECT_EQ(velte_test::live_pool_count(), pools);
+                const std::vector<RING_header_s*> result = region_oracle::chains_in(out);
+                EXPECT_EQ(result.size(), 2u);
+                // The reach each chain needs: d when it was offset, else 0.
+                const double need_pocket = all || pocket_first ? d : 0.0;
+                const double need_island = all || !pocket_first ? d : 0.0;
+                int checked = 0, wrong = 0;
+                for (int i = 0; i < 110; ++i) {
+                    for (int j = 0; j < 110; ++j) {
+                        const double p[2] = {-0.45 + 0.1 * i, -0.4321 + 0.1 * j};
+                        const BoxReach to_pocket = reach_of_box(pocket_box, p), to_island = reach_of_box(island_box, p);
+                        if (std::fabs(to_pocket.distance - need_pocket) < band ||
+                            std::fabs(to_island.distance - need_island) < band)
+                            continue;
+                        ++checked;
+                        const bool free = to_pocket.inside && to_pocket.distance > need_pocket && !to_island.inside &&
+                                          to_island.distance > need_island;
+                        if ((region_oracle::material_layers(result, p) > 0) == free && ++wrong <= 3)
+                            ADD_FAILURE() << p[0] << " " << p[1] << (free ? " free" : " material");
+                    }
+                }
+                EXPECT_EQ(wrong, 0);
+                EXPECT_GT(checked, 12000);
+            }
         }
     }
     CHAIN_unset_new_boolean_flag();

@@ -182,6 +182,33 @@ TEST_F(SplitBooleanTest, SingleClosedChainComesBackAsItselfAndOutMayGoFirst) {
     RING_delete(own);
 }
 
+// A chain that no other crosses comes back as itself on both engines, held by
+// `out` with a reference of its own: deleting either list first leaves the
+// chain whole for the other (the sanitizer build sees the chain freed once).
+TEST_F(SplitBooleanTest, AnUncrossedChainIsHeldByAReferenceOnBothEngines) {
+    for (bool newer : {false, true}) {
+        for (bool out_first : {false, true}) {
+            SCOPED_TRACE(std::string(newer ? "newer" : "older") + (out_first ? ", out deleted first" : ", input first"));
+            CHAIN_set_new_boolean_flag(newer);
+            RING_header_s* input = owning_list();
+            RING_header_s* far = square(5, 0, 1);
+            RING_insert_after(input, nullptr, square(0, 0, 2));
+            RING_insert_after(input, input->last, far);
+            RING_header_s* out = owning_list();
+            ASSERT_EQ(ChainsBoolean(input, 0, out, nullptr), 1);
+            ASSERT_EQ(out->count, 2);
+            std::vector<RING_header_s*> kept;
+            for (RING_node_s* node : nodes(out)) kept.push_back(RING_ask_node_subring(node));
+            EXPECT_NE(std::find(kept.begin(), kept.end(), far), kept.end());
+            RING_delete(out_first ? out : input);
+            EXPECT_EQ(far->count, 4);
+            EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(far, nullptr)), 1.0, 1e-9);
+            RING_delete(out_first ? input : out);
+        }
+    }
+    CHAIN_unset_new_boolean_flag();
+}
+
 TEST_F(SplitBooleanTest, AnswerCountsOnlyChainsThisCallAdded) {
     CHAIN_set_new_boolean_flag(false);
     for (bool newer : {false, true}) {

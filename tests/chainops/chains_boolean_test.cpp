@@ -155,15 +155,6 @@ TEST_F(ChainsBooleanTest, DisjointIslandsComeBackAppendedAfterEarlierOutput) {
         EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(chains[i], nullptr)), 1.0, 1e-7);
 }
 
-// Material layers that a result's chains lay at a point, read by winding: an
-// island lays one inside itself, any other closed chain (a pocket) one
-// outside itself.
-int result_layers(const std::vector<RING_header_s*>& chains, const double p[2]) {
-    int level = 0;
-    for (RING_header_s* c : chains) level += (region_oracle::winding(c, p) != 0) == region_oracle::is_island(c);
-    return level;
-}
-
 // A pocket (material outside) and the islands in it form one region: its
 // boolean keeps every boundary, on both engines, and the material it bounds
 // is the union of the inputs' material.  Grid points sit half a step off
@@ -218,7 +209,7 @@ TEST_F(ChainsBooleanTest, APocketWithItsIslandsKeepsEveryBoundaryOnBothEngines) 
                     bool material = false;
                     for (const Box& b : c.boxes) material = material || b.holds(x, y) == b.island;
                     const double p[2] = {x, y};
-                    if ((result_layers(result, p) > 0) != material && ++wrong <= 3)
+                    if ((region_oracle::material_layers(result, p) > 0) != material && ++wrong <= 3)
                         ADD_FAILURE() << x << " " << y << " expected material " << material;
                 }
             }

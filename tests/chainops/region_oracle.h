@@ -76,6 +76,15 @@ inline int membership(const std::vector<RING_header_s*>& chains, const double p[
     return level;
 }
 
+// Material layers that a result's chains lay at a point off them: an island
+// lays one inside itself, any other closed chain (a pocket) one outside
+// itself; the point lies in the result's material when there is any.
+inline int material_layers(const std::vector<RING_header_s*>& chains, const double p[2]) {
+    int level = 0;
+    for (RING_header_s* c : chains) level += (winding(c, p) != 0) == is_island(c);
+    return level;
+}
+
 inline double distance_to(const std::vector<RING_header_s*>& chains, const double p[2]) {
     double best = 1e300;
     for (RING_header_s* c : chains) {
