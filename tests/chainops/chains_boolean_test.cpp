@@ -156,10 +156,11 @@ TEST_F(ChainsBooleanTest, DisjointIslandsComeBackAppendedAfterEarlierOutput) {
 }
 
 // A pocket (material outside) and the islands in it form one region: its
-// boolean keeps every boundary, on both engines, and the material it bounds
-// is the union of the inputs' material.  Grid points sit half a step off
-// every input line, so none lies on a boundary.
-TEST_F(ChainsBooleanTest, APocketWithItsIslandsKeepsEveryBoundaryOnBothEngines) {
+// boolean keeps every boundary, on both engines.  With pockets and islands
+// mixed, the material the result bounds is the union of the inputs'
+// material.  Grid points sit half a step off every input line, so none lies
+// on a boundary.
+TEST_F(ChainsBooleanTest, PocketsAndIslandsBoundTheUnionOfTheirMaterialOnBothEngines) {
     struct Box {
         double x0, y0, x1, y1;
         bool island;
@@ -177,6 +178,8 @@ TEST_F(ChainsBooleanTest, APocketWithItsIslandsKeepsEveryBoundaryOnBothEngines) 
         {"pocket with two islands", {{0, 0, 10, 10, false}, {1, 1, 4, 4, true}, {6, 6, 8, 8, true}}, 3, 87},
         {"island across the pocket's side", {{0, 0, 10, 10, false}, {8, 4, 12, 6, true}}, 1, 96},
         {"two crossing pockets leave their common part", {{0, 0, 4, 4, false}, {2, 2, 6, 6, false}}, 1, 4},
+        // The island lies in the pocket's material already: it bounds nothing.
+        {"island outside its pocket", {{0, 0, 10, 10, false}, {11, 2, 12.5, 4, true}}, 1, 100},
     };
     for (bool newer : {true, false}) {
         CHAIN_set_new_boolean_flag(newer);
