@@ -415,18 +415,14 @@ TEST_F(OffsetCleanTest, SpecialTracingGivesTheOneSidedOffset) {
             const long double sense = side == LEFT ? -1 : 1;
             for (const Seg& s : path)
                 for (long double t = 0.05L; t < 1.0L; t += 0.1L) {
-                    long double x, y, x2, y2;
-                    point_at(s, t, &x, &y);
-                    point_at(s, t + 1e-6L, &x2, &y2);
-                    const long double len = std::hypot(x2 - x, y2 - y);
-                    const long double nx = -(y2 - y) / len * sense, ny = (x2 - x) / len * sense;
-                    const long double px = x + c.d * nx, py = y + c.d * ny;
+                    long double x, y, px, py, mx, my;
+                    point_off_normal(s, t, c.d, sense, &x, &y, &px, &py);
                     if (distance_to(path, px, py) >= c.d - band) {
                         EXPECT_LT(double(distance_to_result(out, px, py)), double(band))
                             << double(px) << ", " << double(py);
                     }
                     // The point at the offset on the material side is not.
-                    const long double mx = x - c.d * nx, my = y - c.d * ny;
+                    point_off_normal(s, t, c.d, -sense, &x, &y, &mx, &my);
                     EXPECT_GT(double(distance_to_result(out, mx, my)), 0.1) << double(mx) << ", " << double(my);
                 }
         }

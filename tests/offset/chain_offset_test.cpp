@@ -472,17 +472,13 @@ TEST_F(ChainOffset, OpenChainOffsetEndsOnTheEndNormals) {
                         // nearer another part), never on the other side.
                         for (const Seg& s : path)
                             for (long double t = 0.05L; t < 1.0L; t += 0.1L) {
-                                long double x, y, x2, y2;
-                                point_at(s, t, &x, &y);
-                                point_at(s, t + 1e-6L, &x2, &y2);
-                                const long double len = std::hypot(x2 - x, y2 - y);
-                                const long double nx = -(y2 - y) / len * sense, ny = (x2 - x) / len * sense;
-                                const long double kx = x + c.d * nx, ky = y + c.d * ny;
+                                long double x, y, kx, ky, mx, my;
+                                point_off_normal(s, t, c.d, sense, &x, &y, &kx, &ky);
+                                point_off_normal(s, t, c.d, -sense, &x, &y, &mx, &my);
                                 if (distance_to(path, kx, ky) >= c.d - band) {
                                     EXPECT_LT(double(distance_to(segments_of(piece), kx, ky)), double(band))
                                         << double(kx) << ", " << double(ky);
                                 }
-                                const long double mx = x - c.d * nx, my = y - c.d * ny;
                                 EXPECT_GT(double(distance_to(segments_of(piece), mx, my)), c.d)
                                     << double(mx) << ", " << double(my);
                             }
