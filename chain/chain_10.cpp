@@ -12,6 +12,7 @@
 #include <merrow1/chain_trace.h>
 #include <quorn/quorn.h>
 
+#include "internal/region_fields.h"
 #include "internal/ring_check.h"
 
 #include <cmath>
@@ -72,14 +73,18 @@ int ChainMergeWall(RING_node_s* source, RING_node_s* source_segment, RING_header
     return 1;
 }
 
-int CHAIN_boolean_merge_internal(RING_node_s* source, RING_node_s*, RING_header_s*, RING_node_s* vertex,
-                                 RING_header_s* chain) {
+int CHAIN_boolean_merge_internal(RING_node_s* source, RING_node_s* source_segment, RING_header_s*,
+                                 RING_node_s* vertex, RING_header_s* chain) {
     if (!source || !vertex || !chain) return 1;
-    // 1. A source vertex that is not a dummy trace vertex means the result is
-    //    not made of dummies alone.
+    // 1. A source piece that is not a dummy means the result is not made of
+    //    dummies alone.  The piece is the one of the source segment's vertex
+    //    when it is given: the vertex the new vertex stands on is the one
+    //    before it on a source walked backward (side RIGHT), whose record
+    //    tells of the neighbouring piece.
     if (CHAIN_loop_class_s* loop_class =
             static_cast<CHAIN_loop_class_s*>(APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_LOOP_CLASS))) {
-        if (loop_class->all_dummy && !is_dummy_vertex(source)) loop_class->all_dummy = 0;
+        if (loop_class->all_dummy && !is_dummy_vertex(source_segment ? source_segment : source))
+            loop_class->all_dummy = 0;
     }
     // 2. The self-referring mark follows the vertex.
     if (APP_DATA__ask_app_data(source->app_data, CHAIN_APP_DATA_SELF_NODE))
@@ -226,43 +231,6 @@ bool droppable_hole(const RING_header_s* chain) {
     return !loop_class || loop_class->material_class == 0;
 }
 
-// The region fields that a region boolean stamps on the caller's chains,
-// saved on construction and put back on destruction, so they come back on
-// every path, an error passing included.
-class RegionFieldsGuard {
-public:
-    explicit RegionFieldsGuard(std::initializer_list<RING_header_s*> chains) {
-        for (RING_header_s* chain : chains)
-            if (const CHAIN_main_data_s* data = main_of(chain))
-                saved_[count_++] = {chain, data->material_side, data->use_implied_offset, data->implied_offset,
-                                    data->region_set_id};
-    }
-    ~RegionFieldsGuard() {
-        // Reverse order: a chain saved twice ends with its first record.
-        while (count_ > 0) {
-            const Saved& s = saved_[--count_];
-            CHAIN_main_data_s* data = main_of(s.chain);
-            data->material_side = s.material_side;
-            data->use_implied_offset = s.use_implied_offset;
-            data->implied_offset = s.implied_offset;
-            data->region_set_id = s.region_set_id;
-        }
-    }
-    RegionFieldsGuard(const RegionFieldsGuard&) = delete;
-    RegionFieldsGuard& operator=(const RegionFieldsGuard&) = delete;
-
-private:
-    struct Saved {
-        RING_header_s* chain;
-        SIDE material_side;
-        int use_implied_offset;
-        double implied_offset;
-        int region_set_id;
-    };
-    Saved saved_[2] = {};
-    int count_ = 0;
-};
-
 // A ring deleted when the guard goes, also when an error passes.
 class RingGuard {
 public:
@@ -321,7 +289,7 @@ bool CHAIN_HasOverlapBetweenChains(RING_header_s* chain1, const double* offset1,
     if (!chain1 || !chain2 || !chain1->first || !chain2->first || !main_of(chain1) || !main_of(chain2)) return false;
     // Region ids, implied offsets and sides are stamped for the boolean and
     // put back afterwards, whatever happens.
-    RegionFieldsGuard restore({chain1, chain2});
+    merrow1::RegionFieldsGuard restore({chain1, chain2});
     RingGuard set(CHAIN_create_boolean_set(chain1->pool, nullptr));
     RingGuard intersection(RING_create_in_pool(nullptr, RING_TYPE_LIST, chain1->pool));
     if (!set.get() || !intersection.get()) return false;

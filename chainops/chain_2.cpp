@@ -15,6 +15,7 @@
 #include <merrow1/chain_set.h>
 #include <merrow1/chain_source.h>
 #include <merrow1/chain_split.h>
+#include <merrow1/chain_trace.h>
 #include <merrow1/chain_poly_seg.h>
 #include <merrow1/chain_region.h>
 #include <merrow1/chain_edit.h>
@@ -141,6 +142,21 @@ int class_of(RING_header_s* chain) {
     if (is_closed(source) && material_inside(direction, data->material_side)) return 1;
     if (is_closed(source) && data->kind != TRACE_CHAIN) return 0;
     return 2;
+}
+
+// Whether every segment a piece covers is a connecting (dummy) piece of a
+// trace; a piece of a chain without trace records never is.
+bool piece_all_dummy(const PART_OF_CHAIN_s* piece) {
+    if (!piece || !piece->start || !piece->end || !piece->start->node || !piece->end->node) return false;
+    const RING_header_s* chain = piece->start->chain;
+    RING_node_s* node = piece->start->inside ? piece->start->node : piece->start->node->next;
+    for (int k = 0; node && chain && k < chain->count; ++k, node = node->next) {
+        const auto* record = static_cast<const CHAIN_trace_vertex_data_s*>(
+            APP_DATA__ask_app_data(node->app_data, CHAIN_APP_DATA_TRACE_VERTEX));
+        if (!record || !record->dummy) return false;
+        if (node == piece->end->node) return true;
+    }
+    return false;
 }
 
 CHAIN_loop_class_s* loop_class(RING_header_s* chain) {
@@ -415,6 +431,9 @@ int ChainsMinimalLoops(RING_header_s* intersections, RING_header_s* network, SID
             RING_header_s* only_chain = chain_of(first);
             RING_header_s* last_chain = only_chain;
             const bool started_at_chain_start = std::fabs(run_start(first)) <= kParameterSlack;
+            // The loop is made of connecting pieces alone while every piece
+            // walked is one (whatever the merge callback keeps in the byte).
+            bool all_dummy = true;
             for (int steps = 0; node; ++steps) {
                 if (steps > records) overrun(loop, __LINE__);
                 SPLIT_CHAIN_s* end = record_of(node);
@@ -429,6 +448,7 @@ int ChainsMinimalLoops(RING_header_s* intersections, RING_header_s* network, SID
                         loop_class(loop)->material_class = class_of(stocked);
                 }
                 ChainMerge(loop, end->piece, end->reversed, merge);
+                if (all_dummy && !piece_all_dummy(end->piece)) all_dummy = false;
                 if (previous && !continues(previous, end) && before > 0 && loop->count >= before) {
                     RING_node_s* joint = loop->last;
                     for (int k = loop->count; k > before && joint; --k) joint = joint->previous;
@@ -475,9 +495,11 @@ int ChainsMinimalLoops(RING_header_s* intersections, RING_header_s* network, SID
                     data_of(loop)->direction = CHAIN_direction_of_chain(loop);
                 }
             }
+            loop_class(loop)->all_dummy = all_dummy ? 1 : 0;
         }
-        if (met_traced && (walked || loop_class(loop)->all_dummy)) {
-            // A walked loop after a traced piece: the call gives nothing.
+        if (met_traced && loop_class(loop)->all_dummy) {
+            // A loop of connecting pieces alone after a traced piece: the
+            // trace is not to be trusted and the call gives nothing.
             for (size_t i = added.size(); i-- > 0;) {
                 take_back(out, added[i], made[i]);
             }

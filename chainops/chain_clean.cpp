@@ -550,13 +550,19 @@ void remove_open_circles(RING_header_s* chain) {
 }
 
 // Drops blank segments from the ends: the first vertex when the first
-// segment is blank, the last when the last segment is.
+// segment is blank, the last when the last segment is.  A blank vertex piece
+// is the rounded end of an open chain (the cap the trace puts round each end
+// of an open offset): it belongs to the offset and stays; the blank pieces
+// dropped are the connecting ones (the line into a full circle that opens a
+// stocked walk).
+bool is_blank_connection(const RING_node_s* v) { return is_blank(v) && !trace_of(v)->vertex_piece; }
 void strip_blank_ends(RING_header_s* chain) {
-    if (chain->count >= 2 && is_blank(chain->first->next)) {
+    if (chain->count >= 2 && is_blank_connection(chain->first->next)) {
         RING_delete_node(chain, chain->first);
         make_start_point(chain);
     }
-    if (chain->count >= 2 && is_blank(is_closed(chain) ? chain->first : chain->last)) RING_delete_node(chain, chain->last);
+    if (chain->count >= 2 && is_blank_connection(is_closed(chain) ? chain->first : chain->last))
+        RING_delete_node(chain, chain->last);
     CHAIN_drop_cached_box(chain);
 }
 

@@ -13,6 +13,7 @@
 
 #include "chainops/chain_2.h"
 #include "chainops/chain_poly_seg_internal.h"
+#include "internal/psi_guard.h"
 #include "internal/ring_check.h"
 #include "internal/scratch_pool.h"
 #include "internal/ring_nodes.h"
@@ -102,23 +103,7 @@ const CHAIN_app_poly_seg_chain_source_s* source_of(const RING_node_s* node) {
                 : nullptr;
 }
 
-// Owns a polygon-set intersection object; destroys it on every exit unless
-// it was destroyed earlier.
-class PsiGuard {
-public:
-    explicit PsiGuard(PSI_s* psi) : m_psi(psi) {}
-    ~PsiGuard() { release(); }
-    PsiGuard(const PsiGuard&) = delete;
-    PsiGuard& operator=(const PsiGuard&) = delete;
-    PSI_s* get() const { return m_psi; }
-    void release() {
-        if (m_psi) PSI_destroy(m_psi);
-        m_psi = nullptr;
-    }
-
-private:
-    PSI_s* m_psi;
-};
+using merrow1::PsiGuard;
 
 // Saves the region-set id of every chain of a set and numbers the chains by
 // their position (1 for the first) for the length of a call; the saved ids go
@@ -1066,14 +1051,26 @@ bool segment_marked(const RING_node_s* segment) {
 
 bool segment_unmarked(RING_node_s* segment, void*) { return !segment_marked(segment); }
 
-// End test: the segment's traced vertex stands for a source vertex that
-// carries key 13, or whose next vertex does.
-bool segment_at_marked_end(const RING_node_s* segment) {
+// The source-vertex record (key 17) of the traced vertex a segment's source
+// reference names; its mark is set on a piece made at a source vertex.
+const CHAIN_source_chain_source_vertex_s* source_vertex_record(const RING_node_s* segment) {
     const CHAIN_app_poly_seg_chain_source_s* ref = required_source(segment);
-    if (!ref->vertex) return false;
-    const CHAIN_source_chain_source_vertex_s* source = static_cast<const CHAIN_source_chain_source_vertex_s*>(
-        APP_DATA__ask_app_data(ref->vertex->app_data, APP_DATA_SOURCE_VERTEX));
-    if (!source || !source->source_vertex) return false;
+    return ref->vertex ? static_cast<const CHAIN_source_chain_source_vertex_s*>(
+                             APP_DATA__ask_app_data(ref->vertex->app_data, APP_DATA_SOURCE_VERTEX))
+                       : nullptr;
+}
+
+// End test: the segment's traced vertex is a piece made at a source vertex
+// (a cap or corner piece, the mark of its source record) that carries key 13,
+// or whose next vertex does.  The pieces made at the two ends of the forward
+// half pass: the caps round the turning vertex, which carries key 13, and
+// those round the first vertex, whose next does.  The offset of a source
+// segment does not pass: the closing segment of the chain ends at the first
+// vertex too, and its offset is the offset of the open chain's first segment
+// on the kept side, not a cap.
+bool segment_at_marked_end(const RING_node_s* segment) {
+    const CHAIN_source_chain_source_vertex_s* source = source_vertex_record(segment);
+    if (!source || !source->source_vertex || !source->mark) return false;
     const RING_node_s* sv = source->source_vertex;
     auto marked = [](const RING_node_s* n) {
         return n && APP_DATA__ask_app_data(n->app_data, CHAIN_APP_DATA_CLOSED_WITH_KEY) != nullptr;
@@ -1081,6 +1078,23 @@ bool segment_at_marked_end(const RING_node_s* segment) {
     return marked(sv) || marked(sv->next);
 }
 
+
+// Whether some segment of the polys of the set is the offset of a source
+// segment rather than a piece made at a source vertex.
+bool offsets_a_source_segment(const RING_header_s* set) {
+    for (RING_node_s* node : ring_nodes(set)) {
+        const RING_header_s* poly = RING_ask_node_subring(node);
+        if (!poly) continue;
+        for (RING_node_s* segment : ring_nodes(poly)) {
+            if (!segment->previous) continue;  // the start point of an open poly
+            // A segment without a source is not known to be a vertex piece.
+            if (!source_of(segment) || !source_of(segment)->chain) return true;
+            const CHAIN_source_chain_source_vertex_s* source = source_vertex_record(segment);
+            if (!source || !source->mark) return true;
+        }
+    }
+    return false;
+}
 
 // The polys of a set in order.
 std::vector<RING_header_s*> polys_of(const RING_header_s* set) {
@@ -1234,12 +1248,12 @@ bool segment_caps_an_end(const RING_node_s* segment, const RING_header_s* chain)
     const CHAIN_app_poly_seg_chain_source_s* ref = required_source(segment);
     const CHAIN_trace_vertex_data_s* piece = ref->vertex ? CHAIN_ask_trace_vertex_data(ref->vertex) : nullptr;
     if (!turn || !piece || !piece->vertex_piece) return false;
-    const CHAIN_source_chain_source_vertex_s* source = static_cast<const CHAIN_source_chain_source_vertex_s*>(
-        APP_DATA__ask_app_data(ref->vertex->app_data, APP_DATA_SOURCE_VERTEX));
+    const CHAIN_source_chain_source_vertex_s* source = source_vertex_record(segment);
     return source && source->source_vertex && (source->source_vertex == chain->first || source->source_vertex == turn);
 }
 
-// The segments an open offset keeps: unmarked, and no cap round an end.
+// The segments pass 0 keeps: unmarked, and no cap round an end.  (Pass 1
+// keeps the caps: its trimming cuts the ends, caps and all.)
 bool segment_kept(RING_node_s* segment, void* chain) {
     return segment_unmarked(segment, nullptr) &&
            !segment_caps_an_end(segment, static_cast<const RING_header_s*>(chain));
@@ -1346,10 +1360,14 @@ RING_header_s* CHAIN__offset_special_tracing(RING_header_s* chain, double offset
                 }
                 // e. Widening: pass 0 moves the unmarked segments, pass 1 the
                 //    marked ones.
+                //    The widening moves by a few grid cells, far below the
+                //    host length tolerance: the corners are judged in cells,
+                //    so a corner whose two moved ends lie more than a cell
+                //    apart gets a step instead of a mitre (a mitre at a
+                //    sharp turn reaches far out, at a reversal to infinity).
                 CHAIN_marked_offset_record_s record{step, static_cast<unsigned char>(pass)};
-                const double tolerance = EQ_ask_length_tolerance();
                 POLY_SEG_small_offset(poly, POLY_SEG_copy_chain_source_ref, CHAIN__marked_offset_cb, &record,
-                                      tolerance * tolerance);
+                                      cell * cell);
                 // f. Margin and shortest kept section of the trimming.
                 double margin = 0.0, min_len = 0.0;
                 if (pass == 1) {
@@ -1372,12 +1390,14 @@ RING_header_s* CHAIN__offset_special_tracing(RING_header_s* chain, double offset
                 PSI_method<PSI_set_clean_each_region_set_fn>(psi.get(), PSI_SLOT_SET_CLEAN_EACH_REGION_SET)(
                     psi.get(), sets, nullptr, output, true, nullptr, false, false);
                 // i. The first output set without small loops, cut into the
-                //    open runs of unmarked segments that cap no end.
+                //    open runs of unmarked segments; pass 0, whose result is
+                //    not trimmed, also leaves out the caps round the ends.
                 RING_header_s* result = first_set(output);
                 if (!result || !result->first) break;
                 POLY_SEG_remove_small_closed_loops(result, nullptr);
                 if (!result->first || polys_of(result).empty()) break;
-                POLY_SEG_filter_segments(result, segment_kept, chain, POLY_SEG_copy_chain_source_ref);
+                POLY_SEG_filter_segments(result, pass == 0 ? segment_kept : segment_unmarked, chain,
+                                         POLY_SEG_copy_chain_source_ref);
                 if (pass == 0) {
                     // j. Few open polys: the result.  Else pass 1 follows;
                     //    the pass-0 trace stays until pass 1 replaces R.
@@ -1395,12 +1415,15 @@ RING_header_s* CHAIN__offset_special_tracing(RING_header_s* chain, double offset
                 trace = spare;
                 spare = nullptr;
                 POLY_SEG_ask_header(copy)->offset = margin;
-                POLY_SEG_small_offset(copy, POLY_SEG_copy_chain_source_ref, nullptr, nullptr,
-                                      tolerance * tolerance);
+                POLY_SEG_small_offset(copy, POLY_SEG_copy_chain_source_ref, nullptr, nullptr, cell * cell);
                 trim_open_polys(R, copy, chain, min_len, scratch);
             }
-            // 5. The result back to chains in the caller's pool.
-            if (R && R->first && trace) {
+            // 5. The result back to chains in the caller's pool.  A result
+            //    made only of pieces the tracer made at source vertices (the
+            //    caps round the ends, corner pieces) is what is left when the
+            //    offset of every source segment on the kept side collapsed:
+            //    nothing is offset.
+            if (R && R->first && trace && offsets_a_source_segment(R)) {
                 POLY_SEG_get_set_from_grid(R);
                 POLY_SEG_remove_inserts(R, cell);
                 const CHAIN_main_data_s* tmd = main_of(trace);

@@ -1088,6 +1088,16 @@ int CHAIN__stock_general(RING_header_s* chain, double tool_radius, double stock,
             walk.cur_start_stock = s, walk.cur_end_stock = e, walk.cur_position = position;
             walk.cur_failed = !CHAIN__stock_segment(&walk.cur_source, s, e, walk.side, tol, &walk.cur_stocked,
                                                     &walk.cur_copy);
+            // A collapsed arc between two corners leaves its end's point, but
+            // the join at its start reaches the stock circle where the arc
+            // starts: the joins at its two corners then cross beyond the arc's
+            // centre and the loop between them is cut like any other, instead
+            // of the first join running through the material to that point.
+            if (walk.cur_failed && have_prev && walk.cur_source.type == SEG_ARC) {
+                const V2 a = start_of(walk.cur_source) + s * away_normal(tangent(walk.cur_source, false), walk.side);
+                walk.cur_stocked.start[0] = walk.cur_copy.start[0] = a.x;
+                walk.cur_stocked.start[1] = walk.cur_copy.start[1] = a.y;
+            }
             if (closed && at_last && output->count > 0) {
                 const V2 p = point_of(output->first);
                 walk.cur_copy.end.x = p.x, walk.cur_copy.end.y = p.y;

@@ -854,11 +854,8 @@ int CHAIN__trace_corner_type(const RING_header_s* source, const RING_node_s* ver
     const SIDE side = main_data(source)->material_side;
     if (side != LEFT && side != RIGHT) return type;
     const V2 a{-in[0], -in[1]}, b{out[0], out[1]};
-    if (std::fabs(dot(a, b) - 1.0) > 1e-10) {
-        const double c = cross(a, b);
-        return (c > 0.0 && side == RIGHT) || (c <= 0.0 && side == LEFT) ? CORNER_TYPE_CONVEX : CORNER_TYPE_CONCAVE;
-    }
-    // An exact reversal: the curvature that governs the turn decides.
+    // The curvature that governs a reversal: the arc's where an arc meets a
+    // line, the common one of two arcs bending alike, else the sharper one.
     const SEGMENT_TYPE t_in = CHAIN_seg_ask_type(vertex);
     const SEGMENT_TYPE t_out = vertex->next ? CHAIN_seg_ask_type(vertex->next) : SEG_POINT;
     double k = 0.0;
@@ -871,6 +868,20 @@ int CHAIN__trace_corner_type(const RING_header_s* source, const RING_node_s* ver
             k = k_in;
         else if (std::fabs(1.0 / k_in - 1.0 / k_out) > 1e-8 && std::fabs(std::fabs(1.0 / k_in) - std::fabs(1.0 / k_out)) > 1e-8)
             k = std::fabs(k_in) > std::fabs(k_out) ? k_in : k_out;
+    }
+    // The tangents decide unless they reverse exactly, or so nearly that the
+    // governing arc comes back across the other piece's tangent line within
+    // the tracing tolerance of the vertex (it leaves that line by at most
+    // (1 - cos t) / |k| for the angle t between the tangents): then the two
+    // pieces run together there, and which side the arc bends to is the
+    // corner's kind (a cusp whose tangents differ by a hair is a spike tip,
+    // not a corner to walk round the back of).
+    const double departure = std::fabs(dot(a, b) - 1.0);
+    const double md_tolerance = main_data(source)->length_tolerance;
+    const double tolerance = md_tolerance > 0.0 ? md_tolerance : EQ_ask_length_tolerance();
+    if (departure > 1e-10 && !(k != 0.0 && departure <= tolerance * std::fabs(k))) {
+        const double c = cross(a, b);
+        return (c > 0.0 && side == RIGHT) || (c <= 0.0 && side == LEFT) ? CORNER_TYPE_CONVEX : CORNER_TYPE_CONCAVE;
     }
     if (k == 0.0) return type;
     if (side == RIGHT) return k < 0.0 ? CORNER_TYPE_CONCAVE : CORNER_TYPE_CONVEX;
@@ -1191,6 +1202,16 @@ void CHAIN__trace_remove_embedded_tail_loops(CHAIN_trace_inputs_s* in) {
         for (int i = 2; i < k; ++i) remove_trace_vertex(in, ends[i]);
         const Korvo::Math::Point2 at{x.x, x.y};
         CHAIN_modify_vertex_point(trace, ends[1], &at);
+        const V2 moved = point_of(ends[1]);
+        if (moved.x != x.x || moved.y != x.y) {
+            // The first piece cannot end at the crossing (an arc whose end
+            // would fall on its start is left as it was): the crossing lies at
+            // that piece's start, so the piece is part of the loop and goes
+            // with it, and the crossing becomes the end of the piece before.
+            remove_trace_vertex(in, ends[1]);
+            CHAIN_modify_vertex_point(trace, ends[0], &at);
+            ends[1] = ends[0];
+        }
         debug_note(kLabels[k], trace, ends[1]);
         break;
     }

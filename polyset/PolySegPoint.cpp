@@ -383,8 +383,10 @@ void PolySegPoint::FilterSmallSections(RING_header_s* list, double length) {
                 p->SetBeforeGougeState(c->BeforeIsGougeFree());
                 remove_point(list, node);
             } else if (!next) {
-                // The end of an open list stays; its short section absorbs
-                // the one before it.
+                // The end of an open list stays; its short section and the
+                // one before it become one, in the state of the one before:
+                // a short last section never hands its state to a longer one.
+                c->SetBeforeGougeState(p->BeforeIsGougeFree());
                 remove_point(list, prev);
             } else if (p->BeforeIsGougeFree() == n->BeforeIsGougeFree()) {
                 // The sections on both sides agree: the short section and its

@@ -496,16 +496,23 @@ void flip_run(RING_header_s* poly, const DummyRun& run, POLY_SEG_copy_cb_t copy_
     RING_node_s* a2 = RING_insert_after(poly, a1, LINE_ARC_SEG_create_arc(poly->pool, &m, &p1, std::fabs(r), turn));
     bool handled = true;
     // The arc leaving the start stands for the run's first piece, the arc
-    // reaching the end for its last.
-    const std::pair<RING_node_s*, const CHAIN_app_poly_seg_chain_source_s*> arcs[2] = {{a1, &first_source},
-                                                                                       {a2, &last_source}};
-    for (const auto& a : arcs) {
-        seg_of(a.first)->flags = FLIPPED_DUMMY_FLAGS;
-        void* made = copy_cb(poly, nullptr, a.first, &handled, data);
+    // reaching the end for its last.  The copy callback is handed that piece
+    // as the node to copy from: a callback that shares the record of its
+    // source node (rather than making one) has nothing to share otherwise,
+    // and the arc would be left without a source.
+    struct Arc {
+        RING_node_s* node;
+        RING_node_s* stands_for;
+        const CHAIN_app_poly_seg_chain_source_s* source;
+    };
+    const Arc arcs[2] = {{a1, run.first, &first_source}, {a2, run.last, &last_source}};
+    for (const Arc& a : arcs) {
+        seg_of(a.node)->flags = FLIPPED_DUMMY_FLAGS;
+        void* made = copy_cb(poly, a.stands_for, a.node, &handled, data);
         if (CHAIN_app_poly_seg_chain_source_s* record = static_cast<CHAIN_app_poly_seg_chain_source_s*>(made)) {
-            record->chain = a.second->chain;
-            record->vertex = a.second->vertex;
-            record->segment_index = a.second->segment_index;
+            record->chain = a.source->chain;
+            record->vertex = a.source->vertex;
+            record->segment_index = a.source->segment_index;
         }
     }
     const bool was_first = run.first == poly->first;

@@ -713,7 +713,10 @@ bool POLY_SEG_small_offset(RING_header_s* poly, POLY_SEG_copy_cb_t copy_cb, POLY
         Move& mv = moves[i];
         if (has_in && has_out) {
             const PNT2_s gap = sub(a, b);
-            if (dot(gap, gap) > squared_tolerance) {
+            // A turn of half a circle or more has no mitre (the formula's
+            // denominator is not positive): it takes the step whatever the
+            // tolerance.
+            if (dot(gap, gap) > squared_tolerance || !(dot(a, b) + di * di > 0)) {
                 mv.by = a;
                 mv.step = true;
                 mv.step_by = b;

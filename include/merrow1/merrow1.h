@@ -2,10 +2,13 @@
 #pragma once
 
 #include <merrow1/ArcLineFitter.h>
+#include <merrow1/Cam_ChainHZMap.h>
+#include <merrow1/Cam_ChainZSmoother.h>
 #include <merrow1/Cam_CmmInspectTool.h>
 #include <merrow1/Cam_Cycle.h>
 #include <merrow1/Cam_IpwManager.h>
 #include <merrow1/Cam_PolylineDistance.h>
+#include <merrow1/Cam_PolarInterval.h>
 #include <merrow1/Cam_PolylineSmoother.h>
 #include <merrow1/Cam_PolySegOverlapFinder.h>
 #include <merrow1/Cam_ChainOverlapFinder.h>

@@ -237,6 +237,32 @@ TEST_F(ChainSet, BooleanMergeKeepsTheDummyStateMarksAndTypes) {
         EXPECT_EQ(loop_class->all_dummy, c.all_dummy_after ? 1 : 0);
         EXPECT_EQ(loop_class->material_class, 2);
     }
+    // The piece judged is that of the source segment's vertex when one is
+    // given (on a source walked backward the vertex a new vertex stands on
+    // is the one before it), else that of the source vertex.
+    struct PieceCase {
+        const char* name;
+        bool source_dummy, segment_dummy, segment_given, all_dummy_after;
+    } pieces[] = {
+        {"dummy vertex, real piece", true, false, true, false},
+        {"real vertex, dummy piece", false, true, true, true},
+        {"dummy vertex, no segment given", true, false, false, true},
+    };
+    for (const PieceCase& c : pieces) {
+        SCOPED_TRACE(c.name);
+        RING_header_s* source = make_chain(pool, {P(0, 0), L(1, 0), L(2, 0)}, false);
+        RING_header_s* target = make_chain(pool, {P(0, 0), L(1, 0)}, false);
+        CHAIN_loop_class_s* loop_class = CMEM_NEW(pool, CHAIN_loop_class_s);
+        *loop_class = {2, 1};
+        RING_put_header_app_data(target, CHAIN_APP_DATA_LOOP_CLASS, loop_class);
+        RING_node_s* stands_on = source->first->next;
+        trace(stands_on, c.source_dummy);
+        trace(source->last, c.segment_dummy);
+        EXPECT_EQ(CHAIN_boolean_merge_internal(stands_on, c.segment_given ? source->last : nullptr, source,
+                                               target->last, target),
+                  1);
+        EXPECT_EQ(loop_class->all_dummy, c.all_dummy_after ? 1 : 0);
+    }
 
     RING_header_s* source = make_chain(pool, {P(0, 0), L(1, 0)}, false);
     RING_header_s* target = make_chain(pool, {P(0, 0), L(1, 0)}, false);

@@ -32,6 +32,7 @@ const double kPi = 3.14159265358979323846;
 struct Marks {
     bool dummy = false, blank = false, full_circle = false, step_high = false;
     int sense = 0;
+    bool vertex_piece = false;
 };
 void mark(RING_header_s* chain, RING_node_s* v, const Marks& m) {
     auto* record = CMEM_NEW(chain->pool, CHAIN_trace_vertex_data_s);
@@ -42,6 +43,7 @@ void mark(RING_header_s* chain, RING_node_s* v, const Marks& m) {
     record->full_circle = m.full_circle;
     record->step_high = m.step_high;
     record->step_sense = m.sense;
+    record->vertex_piece = m.vertex_piece;
     RING_put_node_app_data(chain, v, CHAIN_APP_DATA_TRACE_VERTEX, record);
 }
 
@@ -515,19 +517,31 @@ TEST_F(ChainCleanTest, ClosedChainLosesTheCircleAtItsStepHighVertex) {
     }
 }
 
-TEST_F(ChainCleanTest, BlankEndSegmentsAreDropped) {
-    RING_header_s* trace = make_chain(pool, {P(0, 0), L(1, 0), L(5, 0), L(6, 0)}, false);
-    data_of(trace)->kind = TRACE_CHAIN;
-    Marks blank;
-    blank.blank = true;
-    mark(trace, nth(trace, 1), blank);
-    mark(trace, nth(trace, 3), blank);
-    RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
-    CHAIN_single_standard_clean(trace, out);
-    ASSERT_EQ(trace->count, 2);
-    EXPECT_EQ(point_of(trace->first)[0], 1.0);
-    EXPECT_EQ(point_of(trace->last)[0], 5.0);
-    EXPECT_EQ(CHAIN_seg_ask_type(trace->first), SEG_POINT);
+// Blank connecting pieces at the ends are dropped; blank vertex pieces are
+// the caps round the ends of an open offset and stay.
+TEST_F(ChainCleanTest, BlankEndSegmentsAreDroppedAndEndCapsStay) {
+    struct Case {
+        bool vertex_piece;
+        int count;
+        double first_x, last_x;
+    };
+    const Case cases[] = {{false, 2, 1.0, 5.0}, {true, 4, 0.0, 6.0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.vertex_piece ? "caps" : "connecting pieces");
+        RING_header_s* trace = make_chain(pool, {P(0, 0), L(1, 0), L(5, 0), L(6, 0)}, false);
+        data_of(trace)->kind = TRACE_CHAIN;
+        Marks blank;
+        blank.blank = true;
+        blank.vertex_piece = c.vertex_piece;
+        mark(trace, nth(trace, 1), blank);
+        mark(trace, nth(trace, 3), blank);
+        RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+        CHAIN_single_standard_clean(trace, out);
+        ASSERT_EQ(trace->count, c.count);
+        EXPECT_EQ(point_of(trace->first)[0], c.first_x);
+        EXPECT_EQ(point_of(trace->last)[0], c.last_x);
+        EXPECT_EQ(CHAIN_seg_ask_type(trace->first), SEG_POINT);
+    }
 }
 
 TEST_F(ChainCleanTest, StandardCleanListReversesToTheSideAndIgnoresMissingInput) {

@@ -4,15 +4,21 @@
 #include "chain/chain_query_fixture.h"
 #include "chainops/random_star.h"
 #include "chainops/region_oracle.h"
+#include "offset/trace_fixture.h"
 
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_boolean.h>
 #include <merrow1/chain_distance.h>
+#include <merrow1/chain_location.h>
 #include <merrow1/chain_edit.h>
 #include <merrow1/chain_intersection.h>
+#include <merrow1/chain_offset.h>
 #include <merrow1/chain_region.h>
 #include <merrow1/chain_set.h>
 #include <merrow1/chain_split.h>
+#include <merrow1/chain_trace.h>
+#include <merrow1/app_data_keys.h>
+#include <velte/cmem.h>
 #include <stend/system.h>
 #include <stend/testing.h>
 #include <velte/testing.h>
@@ -20,6 +26,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -73,7 +80,8 @@ protected:
         if (uniform(0, 1) < 0.35) {
             RING_header_s* hole = random_star::hole(pool, cx, cy);
             const double tol = 1e-9;
-            if (ChainChainLocation(hole, outer, &tol) == CHAIN_LOCATION_INSIDE) {
+            bool meets = false;
+            if (ChainIntChainLocation(hole, outer, &tol, &meets) == CHAIN_LOCATION_INSIDE && !meets) {
                 orient(hole, RIGHT);
                 set.push_back(hole);
             }
@@ -203,16 +211,35 @@ TEST_F(SplitBooleanTest, NullInputNotesTheAssertionOnTheOldRoad) {
     EXPECT_EQ(out->count, 0);
 }
 
-TEST_F(SplitBooleanTest, WalkedLoopWithATracedPieceLeavesOutAsItWas) {
-    RING_header_s* traced = square(0, 0, 2);
-    data_of(traced)->kind = TRACE_CHAIN;
-    CHAIN_set_new_boolean_flag(false);
-    RING_header_s* out = owning_list();
-    RING_header_s* earlier = square(10, 10, 1);
-    RING_insert_after(out, nullptr, earlier);
-    EXPECT_EQ(ChainsBoolean(list_of({traced, square(1, 1, 2)}), 0, out, nullptr), 0);
-    ASSERT_EQ(out->count, 1);
-    EXPECT_EQ(RING_ask_node_subring(out->first), earlier);
+// A walked loop after a traced piece is judged by its pieces: one made of
+// connecting (dummy) pieces alone makes the call answer 0 and leaves out as it
+// was; one with a real piece of the trace is a loop like any other.
+TEST_F(SplitBooleanTest, WalkedLoopOfDummyTracedPiecesLeavesOutAsItWas) {
+    for (const bool dummy : {true, false}) {
+        SCOPED_TRACE(dummy ? "dummy trace" : "real trace");
+        RING_header_s* traced = square(0, 0, 2);
+        data_of(traced)->kind = TRACE_CHAIN;
+        RING_header_s* other = square(1, 1, 2);
+        data_of(other)->kind = TRACE_CHAIN;
+        for (RING_header_s* chain : {traced, other})
+            for (RING_node_s* node : nodes(chain)) {
+                auto* record = CMEM_NEW(chain->pool, CHAIN_trace_vertex_data_s);
+                std::memset(record, 0, sizeof *record);
+                record->dummy = dummy ? 1 : 0;
+                RING_put_node_app_data(chain, node, CHAIN_APP_DATA_TRACE_VERTEX, record);
+            }
+        CHAIN_set_new_boolean_flag(false);
+        RING_header_s* out = owning_list();
+        RING_header_s* earlier = square(10, 10, 1);
+        RING_insert_after(out, nullptr, earlier);
+        EXPECT_EQ(ChainsBoolean(list_of({traced, other}), 0, out, nullptr), dummy ? 0 : 1);
+        ASSERT_EQ(out->count, dummy ? 1 : 2);
+        EXPECT_EQ(RING_ask_node_subring(out->first), earlier);
+        if (!dummy) {
+            // The union of the two squares: 4 + 4 - 1.
+            EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(RING_ask_node_subring(out->last), nullptr)), 7.0, 1e-9);
+        }
+    }
 }
 
 TEST_F(SplitBooleanTest, TwoListsAnswerTheirUnionBoundary) {
@@ -341,3 +368,60 @@ TEST_F(SplitBooleanTest, MinAreaLoopsReverseLeftChainsAndGiveClosedTracedLoops) 
 }
 
 }  // namespace
+
+// Offsets that the older engine's clean once gave up on (its minimal loops
+// dropped every walked loop that used a traced piece): the clean of the trace
+// is the offset, on the offset side and at the offset from the source, and a
+// closed one encloses what the newer engine's clean encloses.
+TEST_F(SplitBooleanTest, OlderEngineCleansTracesWhoseLoopsAreWalked) {
+    struct Case {
+        const char* what;
+        std::vector<trace_test::Vertex> shape;
+        bool closed;
+        SIDE side;
+        double d;
+        CORNER_CONTROL control;
+        std::vector<std::array<double, 2>> on;  // points the offset passes through
+    };
+    const Case cases[] = {
+        {"open L, broken corner", {{0, 0}, {1, 0}, {1, 1}}, false, LEFT, 0.1, BREAK_CORNER, {{0.5, -0.1}, {1.1, 0.5}}},
+        {"closed, loops crossing in interleaved pairs",
+         {{0.1090881111668637, 1.0224269783086981},
+          {-0.77406794306106042, 1.0895048682469011},
+          {-0.74044268388097534, -0.41422698096704808},
+          {0.042475062640221946, -1.0155869026322659, -0.26054697424605017},
+          {0.092071457616061725, -1.0018415704436598},
+          {0.58038843464779111, -1.2535953061586373, 0.25717091070791748},
+          {0.52937249306665124, -0.886479795773919},
+          {1.2365385460013529, -0.38046436207685475}},
+         true,
+         RIGHT,
+         0.5928,
+         ADD_ARC,
+         {}},
+    };
+    const trace_test::EngineSwitchGuard engine;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RING_header_s* src = trace_test::make_chain(pool, c.shape, c.closed, c.side);
+        const std::vector<trace_test::Seg> source = trace_test::segments_of(src);
+        double area[2] = {0.0, 0.0};
+        for (const bool newer : {false, true}) {
+            if (newer && !c.closed) continue;
+            CHAIN_set_new_boolean_flag(newer);
+            RING_header_s* list = CHAIN_offset(src, c.d, c.control, c.side, nullptr, nullptr, nullptr, pool, nullptr);
+            ASSERT_NE(list, nullptr) << newer;
+            std::vector<trace_test::Seg> result;
+            for (RING_header_s* r : chains_in(list)) {
+                const std::vector<trace_test::Seg> s = trace_test::segments_of(r);
+                result.insert(result.end(), s.begin(), s.end());
+            }
+            area[newer] = material_area(chains_in(list));
+            EXPECT_GT(trace_test::nearest_approach(result, source), c.d - 1e-7) << newer;
+            for (const auto& p : c.on) EXPECT_LT(trace_test::distance_to(result, p[0], p[1]), 1e-9) << newer;
+        }
+        if (c.closed) {
+            EXPECT_NEAR(area[0], area[1], 1e-6);
+        }
+    }
+}

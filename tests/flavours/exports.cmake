@@ -86,6 +86,38 @@ set(rows
   "PSI_test(char const*, char const*)|0|1|1"
   "PSI_INTXN_NODE_debug(PSI_INTXN_NODE_s*, int)|0|1|1"
   "SNAP_ROUND__test()|0|1|1"
+  # Every build holds the offset family.
+  "CHAIN_offset(RING_header_s*, double, int, int, int (*)(RING_header_s const*, RING_node_s const*, bool, RING_header_s*, RING_node_s*), CHAIN_trace_vertex_t (*)(RING_header_s const*, RING_node_s const*), int (*)(RING_node_s*, RING_node_s*, RING_header_s*, RING_node_s*, RING_header_s*), CMEM_pool_s*, CHAIN_traceOutputParams_s const*)|1|1|1"
+  "CHAIN_ask_new_filleting_status()|1|1|1"
+  # Every build holds chain location, violation checks, ordering of shapes
+  # and flipped cut shapes.
+  "CHAIN_check_if_violates_region(RING_header_s*, RING_header_s*, int*, POINT_ON_CHAIN_s*, POINT_ON_CHAIN_s*, bool*)|1|1|1"
+  "CHAIN_check_violates_region_sets(RING_header_s const*, int, RING_header_s const**, double const*)|1|1|1"
+  "CHAIN_check_violates_region_sets(RING_header_s const*, int, RING_header_s const**, double const*, int const*, POINT_ON_CHAIN_s*, POINT_ON_CHAIN_s*, bool*)|1|1|1"
+  "CHAIN_FindGougeFreeSections(RING_header_s*, PART_OF_CHAIN_s*, RING_header_s*, int*, double, double, DYNAMIC_ARRAY_s*, DYNAMIC_ARRAY_s*)|1|1|1"
+  "CHAIN_FindGougeFreeChains(RING_header_s*, RING_header_s*, int*, double, double, int (*)(RING_node_s*, RING_node_s*, RING_header_s*, RING_node_s*, RING_header_s*), RING_header_s*)|1|1|1"
+  "CHAIN__SegCmpFunctor::operator()(RING_node_s*, RING_node_s*)|1|1|1"
+  "ChainIntChainLocation(RING_header_s const*, RING_header_s*, double const*, bool*)|1|1|1"
+  "CHAIN_violates_by_location(RING_header_s const*, RING_header_s const*)|1|1|1"
+  "CHAIN_chain_violate_region(RING_header_s*, RING_header_s*)|1|1|1"
+  "CHAIN_remove_duplicate_segment(RING_header_s*, RING_header_s*, int (*)(RING_node_s*, RING_node_s*, RING_header_s*, RING_node_s*, RING_header_s*))|1|1|1"
+  "ChainsOffset(RING_header_s*, double const*, bool, int, int, RING_header_s*)|1|1|1"
+  "CHAIN_check_chain_violates_region(RING_header_s*, RING_header_s const*, bool (*)(RING_header_s*, RING_node_s*, void*), void*, Korvo::Math::Point2*, bool*)|1|1|1"
+  "CHAIN_is_violate_region(RING_header_s*, RING_header_s const*, bool (*)(RING_header_s*, RING_node_s*, void*), void*)|1|1|1"
+  "CHAIN_line_seg_violates_region(Korvo::Math::Point2 const*, Korvo::Math::Point2 const*, RING_header_s const*, bool (*)(RING_header_s*, RING_node_s*, void*), void*)|1|1|1"
+  "ChainOrderShapes(RING_header_s const*, double const*, CMEM_pool_s*)|1|1|1"
+  "CHAIN_order_regions(RING_header_s*)|1|1|1"
+  "CHAIN_order_retained_regions(RING_header_s*)|1|1|1"
+  "CHAIN_order_shapes_into_regions(RING_header_s*)|1|1|1"
+  "ChainOrderTrimShapes(RING_header_s const*, RING_header_s const*, double const*, CMEM_pool_s*)|1|1|1"
+  "ChainSequenceShapesByStartEndDistance(Korvo::Math::Point3 const&, RING_header_s*)|1|1|1"
+  "CHAIN_remove_islands_at_start(RING_header_s*)|1|1|1"
+  "CHAIN_remove_violate_chains(RING_header_s*, RING_header_s*)|1|1|1"
+  "CHAIN_check_flipping_cut_shapes(RING_header_s*, RING_header_s*)|1|1|1"
+  "CHAIN_check_flip_mach_regions(RING_header_s const*, RING_header_s*)|1|1|1"
+  "CHAIN_remove_reg_fr_ord_regions(RING_header_s*, bool (*)(RING_header_s*, void*), void*)|1|1|1"
+  "CHAIN_violates_retained_regions(RING_header_s const*, RING_header_s const*)|1|1|1"
+  "CHAIN_violates_removed_regions(RING_header_s*, RING_header_s const*, bool)|1|1|1"
   # Debug drawing and region displays are plain functions of every build; the
   # workpiece and probing classes are not in the classic build.
   "DSPTOOL_display_box(double*, CSYS const*, MTX3_s*, int, int, int, int*, bool, unsigned int, char const*, double const*)|1|1|1"
@@ -100,6 +132,15 @@ set(rows
   "Korvo::Cam::PolySegOverlapFinder::AppendCrossBar(RING_header_s*, RING_node_s const*, RING_node_s const*, RING_node_s*, Korvo::Cam::PolySegOverlapFinder::CrossBarType)|1|0|0"
   "Korvo::Cam::ChainOverlapFinder::ChainOverlapFinder(RING_header_s*, double, double, double const*, double const*, Korvo::Cam::ICurveOverlapFinder::IOverlapReporter*)|1|0|0"
   "Korvo::Cam::IChildOffsetMap::ChildOffsetMapFactory(RING_header_s*)|1|0|0"
+  # The chain height map and the Z smoother are engines of the newest build.
+  "Korvo::Cam::ChainHZMap::ChainHZMap(RING_header_s*, double, double, RING_node_s*, RING_node_s*, bool)|1|0|0"
+  "Korvo::Cam::ChainHZMap::WrapBackToXYChain()|1|0|0"
+  "Korvo::Cam::ChainHZMap::IsVertexSeg(RING_node_s*, RING_node_s*&, RING_node_s*&)|1|0|0"
+  "Korvo::Cam::PolarInterval::Intersect(Korvo::Cam::PolarInterval const&, Korvo::Cam::PolarInterval&)|1|0|0"
+  "Korvo::Cam::StringLinearApproximator::AddLine(Korvo::Math::Point2 const&)|1|0|0"
+  "Korvo::Cam::IChainZSmoother::ChainZSmootherFactory(double)|1|0|0"
+  "Korvo::Cam::IChainZSmoother::ChainZSmootherFactory(double, double, double, double)|1|0|0"
+  "Korvo::Cam::ChainZSmoother::DoSmoothPartOnly(RING_header_s*, double)|1|0|0"
 )
 set(flavours merrow1 merrow1-legacy merrow1-classic)
 

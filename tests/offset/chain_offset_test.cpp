@@ -822,41 +822,45 @@ TEST_F(ChainOffset, OpenBothSidesIsABandAboutTheChain) {
 // first side inside, where offsets of 2 and more collapse.  The search
 // halves between the largest try that worked and the least that failed: with
 // the request 5.5 and tolerance 0.6 it tries 5.5, 2.75, 1.375, 2.0625,
-// 1.71875 and ends at 1.890625, so the first stock becomes 1.390625.  (On
-// the older engine: the newer one's open offset raises where it collapses.)
+// 1.71875 and ends at 1.890625, so the first stock becomes 1.390625.  Both
+// engines: on the newer one an open offset whose kept side collapses gives
+// nothing too (not its end caps alone, nor an error).
 TEST_F(ChainOffset, CollapseSearchLimitsTheFirstStock) {
-    CHAIN_set_new_boolean_flag(false);
-    RING_header_s* chain = make_chain(pool, {{0, 10}, {0, 0}, {4, 0}, {4, 10}}, false, RIGHT);
-    auto band = [&](double first_stock, const CHAIN_test_stock_collapse_data_t* search) {
-        return CHAIN_OffsetOpenBothSides(chain, 0.5, 1.0, first_stock, 0.0, ADD_ARC, SIDE(0), nullptr, nullptr,
-                                         nullptr, nullptr, pool, ENDCAP_ROUND, search);
-    };
-    const Snapshot before = snapshot(chain);
-    const CHAIN_test_stock_collapse_data_t search{1, 0.6}, off{0, 0.6};
-    RING_header_s* unlimited = band(5.0, nullptr);
-    RING_header_s* unsearched = band(5.0, &off);
-    ASSERT_NE(unlimited, nullptr);
-    ASSERT_NE(unsearched, nullptr);
-    EXPECT_NEAR(total_area(unsearched), total_area(unlimited), kAreaTolerance);
-    RING_header_s* limited = band(5.0, &search);
-    RING_header_s* direct = band(1.390625, nullptr);
-    ASSERT_NE(limited, nullptr);
-    ASSERT_NE(direct, nullptr);
-    EXPECT_NEAR(total_area(limited), total_area(direct), kAreaTolerance);
-    EXPECT_GT(std::fabs(total_area(limited) - total_area(unlimited)), 1.0);
-    EXPECT_TRUE(snapshot(chain) == before);
-    // A request within reach is left as it is.
-    RING_header_s* near = band(0.5, &search);
-    RING_header_s* near_direct = band(0.5, nullptr);
-    ASSERT_NE(near, nullptr);
-    ASSERT_NE(near_direct, nullptr);
-    EXPECT_NEAR(total_area(near), total_area(near_direct), kAreaTolerance);
+    for (bool newer : {false, true}) {
+        SCOPED_TRACE(newer ? "newer engine" : "older engine");
+        CHAIN_set_new_boolean_flag(newer);
+        RING_header_s* chain = make_chain(pool, {{0, 10}, {0, 0}, {4, 0}, {4, 10}}, false, RIGHT);
+        auto band = [&](double first_stock, const CHAIN_test_stock_collapse_data_t* search) {
+            return CHAIN_OffsetOpenBothSides(chain, 0.5, 1.0, first_stock, 0.0, ADD_ARC, SIDE(0), nullptr, nullptr,
+                                             nullptr, nullptr, pool, ENDCAP_ROUND, search);
+        };
+        const Snapshot before = snapshot(chain);
+        const CHAIN_test_stock_collapse_data_t search{1, 0.6}, off{0, 0.6};
+        RING_header_s* unlimited = band(5.0, nullptr);
+        RING_header_s* unsearched = band(5.0, &off);
+        ASSERT_NE(unlimited, nullptr);
+        ASSERT_NE(unsearched, nullptr);
+        EXPECT_NEAR(total_area(unsearched), total_area(unlimited), kAreaTolerance);
+        RING_header_s* limited = band(5.0, &search);
+        RING_header_s* direct = band(1.390625, nullptr);
+        ASSERT_NE(limited, nullptr);
+        ASSERT_NE(direct, nullptr);
+        EXPECT_NEAR(total_area(limited), total_area(direct), kAreaTolerance);
+        EXPECT_GT(std::fabs(total_area(limited) - total_area(unlimited)), 1.0);
+        EXPECT_TRUE(snapshot(chain) == before);
+        // A request within reach is left as it is.
+        RING_header_s* near = band(0.5, &search);
+        RING_header_s* near_direct = band(0.5, nullptr);
+        ASSERT_NE(near, nullptr);
+        ASSERT_NE(near_direct, nullptr);
+        EXPECT_NEAR(total_area(near), total_area(near_direct), kAreaTolerance);
+    }
 }
 
 // The trace of the standard offset has quarter-circle caps at the ends of an
-// open chain; they are blank pieces, and the standard clean drops a blank
-// first and last segment, so the offset line remains.
-TEST_F(ChainOffset, StandardOffsetOfAnOpenChain) {
+// open chain (blank vertex pieces); the standard clean keeps them, so the
+// offset is the line with a quarter circle about each end of the chain.
+TEST_F(ChainOffset, StandardOffsetOfAnOpenChainHasEndCaps) {
     CHAIN_set_new_boolean_flag(false);
     RING_header_s* chain = make_chain(pool, {{0, 0}, {10, 0}}, false, LEFT);
     RING_header_s* traced = CHAIN__trace(chain, 1.0, ADD_ARC, 1, nullptr, nullptr, pool, true, nullptr);
@@ -865,12 +869,27 @@ TEST_F(ChainOffset, StandardOffsetOfAnOpenChain) {
     RING_header_s* result = CHAIN_standard_offset(chain, 1.0, ADD_ARC, SIDE(0), nullptr, nullptr, pool, nullptr);
     ASSERT_NE(result, nullptr);
     ASSERT_EQ(result->count, 1);
-    RING_header_s* line = chains_of(result)[0];
-    ASSERT_EQ(line->count, 2);
-    EXPECT_EQ(point_of(line->first)[0], 0.0);
-    EXPECT_EQ(point_of(line->first)[1], -1.0);
-    EXPECT_EQ(point_of(line->last)[0], 10.0);
-    EXPECT_EQ(static_cast<const CHAIN_main_data_s*>(line->main_data)->kind, OFFSET_CHAIN);
+    RING_header_s* offset = chains_of(result)[0];
+    ASSERT_EQ(offset->count, 4);
+    // From behind the start round to the offset line, along it, and round
+    // the end to ahead of it.
+    const double expected[4][2] = {{-1.0, 0.0}, {0.0, -1.0}, {10.0, -1.0}, {11.0, 0.0}};
+    const double centres[4][2] = {{0.0, 0.0}, {0.0, 0.0}, {0.0, 0.0}, {10.0, 0.0}};
+    const RING_node_s* node = offset->first;
+    for (int k = 0; k < 4; ++k, node = node->next) {
+        SCOPED_TRACE(k);
+        EXPECT_NEAR(point_of(node)[0], expected[k][0], 1e-12);
+        EXPECT_NEAR(point_of(node)[1], expected[k][1], 1e-12);
+        const bool arc = k == 1 || k == 3;
+        EXPECT_EQ(CHAIN_seg_ask_type(node), k == 0 ? SEG_POINT : arc ? SEG_ARC : SEG_LINE);
+        if (arc) {
+            const end_segment* e = trace_test::arc_of(node);
+            EXPECT_NEAR(e->cx, centres[k][0], 1e-12);
+            EXPECT_NEAR(e->cy, centres[k][1], 1e-12);
+            EXPECT_NEAR(e->radius, 1.0, 1e-12);
+        }
+    }
+    EXPECT_EQ(static_cast<const CHAIN_main_data_s*>(offset->main_data)->kind, OFFSET_CHAIN);
 }
 
 TEST_F(ChainOffset, StandardOffsetNegativeKeepsTheSide) {

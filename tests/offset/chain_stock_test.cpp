@@ -3,6 +3,8 @@
 #include "trace_fixture.h"
 
 #include <merrow1/app_data_keys.h>
+#include <merrow1/chain_offset.h>
+#include <merrow1/chain_region.h>
 #include <merrow1/chain_set.h>
 #include <merrow1/chain_stock.h>
 #include <velte/cmem.h>
@@ -626,6 +628,7 @@ TEST(StockWalk, ClosedResultRestartsAtItsSecondVertex) {
         // The stock shrinks from 2 to 1: P1 is the high side and stays first.
         {"stock shrinks", {{0, 0}, {10, -1}, {10, 1}}, {2, 1, 1}, ADD_ARC, -2 / root, 20 / root, true},
     };
+    const EngineSwitchGuard engine;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Pool p;
@@ -963,5 +966,60 @@ TEST(StockWalk, TraceVertexAnswerMakesAConvexCornerSharp) {
         });
         EXPECT_EQ(sharp, answer != CHAIN_TRACE_VERTEX_ARC);
         EXPECT_EQ(arcs, answer != CHAIN_TRACE_VERTEX_ARC ? 3 : 4);
+    }
+}
+
+// Where an arc's stocked offset collapses, the joins at its two corners are
+// the stock circles of those corners: the broken-corner walk keeps no piece
+// of the offset proper nearer the source than the stock, and its offset (on
+// either engine) keeps none at all.
+TEST(StockWalk, CollapsedArcBetweenBrokenCornersStaysOutOfTheMaterial) {
+    struct Case {
+        const char* what;
+        std::vector<Vertex> shape;
+        double stock;
+    };
+    const Case cases[] = {
+        // A square island with a notch of radius 1.45 in its top edge.
+        {"notch", {{0, 0}, {4, 0}, {4, 4}, {3, 4}, {1, 4, -0.4}, {0, 4}}, 2.0},
+        // A hexagon whose small concave arc joins two convex corners.
+        {"hexagon",
+         {{-0.40211383493625796, 0.81720984592301582},
+          {-0.94351692058515291, 0.29821144506274344},
+          {-0.30346122426677247, -0.52834038475559242},
+          {0.37672597581535461, -0.81896876554385989},
+          {0.59746347374330067, -0.74301050096602439, -0.23002650972091981},
+          {1.0326564624056165, -0.03609942125302374}},
+         0.47860030908421358},
+    };
+    // The nearest approach to the source of the pieces of a chain (dummy
+    // pieces left out when asked).
+    auto nearest = [](const RING_header_s* chain, const std::vector<Seg>& source, bool skip_dummy) {
+        std::vector<Seg> pieces;
+        const RING_node_s* node = chain->first->next;
+        for (const Seg& s : segments_of(chain)) {
+            const CHAIN_trace_vertex_data_s* r = CHAIN_ask_trace_vertex_data(node);
+            node = node->next;
+            if (!(skip_dummy && r && r->dummy)) pieces.push_back(s);
+        }
+        return nearest_approach(pieces, source);
+    };
+    const EngineSwitchGuard engine;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Pool p;
+        RING_header_s* src = make_chain(p.pool, c.shape, true, LEFT);
+        const std::vector<Seg> source = segments_of(src);
+        RING_header_s* out = empty_output(p.pool);
+        ASSERT_EQ(CHAIN_stock_general_old(src, 0.0, c.stock, nullptr, nullptr, BREAK_CORNER, nullptr, out), 1);
+        EXPECT_GT(nearest(out, source, true), c.stock - 1e-9L);
+        for (bool newer : {false, true}) {
+            CHAIN_set_new_boolean_flag(newer);
+            RING_header_s* list = CHAIN_offset(src, c.stock, BREAK_CORNER, LEFT, nullptr, nullptr, nullptr, p.pool,
+                                               nullptr);
+            ASSERT_NE(list, nullptr) << newer;
+            ASSERT_EQ(list->count, 1) << newer;
+            EXPECT_GT(nearest(RING_ask_node_subring(list->first), source, false), c.stock - 1e-9L) << newer;
+        }
     }
 }

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_debug.h>
+#include <merrow1/chain_offset.h>
+#include <merrow1/chain_region.h>
 #include <stend/system.h>
 #include <stend/testing.h>
 #include <velte/testing.h>
@@ -487,3 +489,109 @@ TEST_F(Trace, SteppedRetriesKeepTheFirstTraceWhenNoStepIsClean) {
 }
 
 }  // namespace
+
+// A spike whose returning arc leaves its tip at a hair's angle on the offset
+// side of the incoming line bends back across that line within the tracing
+// tolerance: the two pieces run together there, so the tip is a convex corner
+// and its offset (either engine) goes round the front of the tip, never
+// through the material behind it.
+TEST_F(Trace, NearCuspSpikeTipIsWalkedRoundTheFront) {
+    struct Case {
+        const char* what;
+        std::vector<Vertex> shape;
+        double d;
+        int tip;  // the spike's tip vertex: its offset lies d ahead of it along the incoming line
+    };
+    // A line from (-2, 0) to the tip (0, 0), then an arc of radius 0.5 and
+    // sweep 1 rad leaving the tip at the angle pi + delta, back to (-2, 0).
+    auto spike = [](double delta) {
+        const double r = 0.5, sweep = 1.0, chord = kPi + delta + sweep / 2.0;
+        const double length = 2.0 * r * std::sin(sweep / 2.0);
+        return std::vector<Vertex>{
+            {-2.0, 0.0}, {0.0, 0.0}, {length * std::cos(chord), length * std::sin(chord), std::tan(sweep / 4.0)}};
+    };
+    const Case cases[] = {
+        {"leaving into the material", spike(1e-4), 0.3, 1},
+        {"leaving by 1e-4 on the offset side", spike(-1e-4), 0.3, 1},
+        {"leaving by 1e-3 on the offset side", spike(-1e-3), 0.3, 1},
+        // A spike whose arc also collapses at the offset.
+        {"collapsing arc",
+         {{-0.28999013594316475, -0.89160234036209407},
+          {-1.2362876088172363, -0.19901872874524576},
+          {0.80279789764320253, 0.45605574070969046},
+          {0.61343664011115262, 0.31205982112882474, 0.17134392552249261}},
+         0.64921304194041829,
+         2},
+    };
+    const EngineSwitchGuard engine;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RING_header_s* src = make_chain(pool, c.shape, true, RIGHT);
+        const std::vector<Seg> source = segments_of(src);
+        const Vertex& a = c.shape[c.tip - 1];
+        const Vertex& v = c.shape[c.tip];
+        const double run = std::hypot(v.x - a.x, v.y - a.y);
+        const double tip_x = v.x + c.d * (v.x - a.x) / run, tip_y = v.y + c.d * (v.y - a.y) / run;
+        for (CORNER_CONTROL control : {ADD_ARC, EXTEND_TANGENT})
+            for (bool newer : {false, true}) {
+                CHAIN_set_new_boolean_flag(newer);
+                RING_header_s* list = CHAIN_offset(src, c.d, control, RIGHT, nullptr, nullptr, nullptr, pool, nullptr);
+                ASSERT_NE(list, nullptr) << control << " " << newer;
+                ASSERT_EQ(list->count, 1) << control << " " << newer;
+                const std::vector<Seg> result = segments_of(RING_ask_node_subring(list->first));
+                const long double nearest = nearest_approach(result, source);
+                // Where the two pieces run together within the tracing tolerance,
+                // the result may come that much nearer the other one.
+                EXPECT_GT(nearest, c.d - 1e-6) << control << " " << newer;
+                EXPECT_LT(distance_to(result, tip_x, tip_y), 1e-7) << control << " " << newer;
+            }
+    }
+}
+
+// A tail loop whose crossing falls on the start of its first piece (the next
+// offset runs through the end of the piece before): the whole first piece is
+// inside the loop and goes with it, so no piece of the trace is left nearer
+// the source than the offset, and the older engine's clean of it is the
+// newer engine's.
+TEST_F(Trace, TailLoopCrossingAtItsFirstPieceStartTakesThatPiece) {
+    struct Case {
+        const char* what;
+        std::vector<Vertex> shape;
+        SIDE side;
+        double d;
+        CORNER_CONTROL control;
+    };
+    const Case cases[] = {
+        {"narrow pocket",
+         {{0.61219541678269529, -0.33204364329936797},
+          {0.77217809566544882, -0.51293992477759898},
+          {0.016263846357796853, -0.61960753610024122, -0.47947938286219433},
+          {-0.32952030569745433, -0.81534766218961463, 0.17508623805773643},
+          {-0.88386278293372567, -0.84441792403117777},
+          {-0.69751234654593708, -0.33500085882137814, -0.11090214736933718},
+          {1.1454758147286672, 0.694052336971277}},
+         LEFT,
+         0.28037853761721615,
+         ALWAYS_EXTEND_TANGENT},
+    };
+    const EngineSwitchGuard engine;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RING_header_s* src = make_chain(pool, c.shape, true, c.side);
+        const std::vector<Seg> source = segments_of(src);
+        RING_header_s* trace = CHAIN__trace(src, c.d, c.control, 0, nullptr, nullptr, pool, true, nullptr);
+        ASSERT_NE(trace, nullptr);
+        EXPECT_GT(nearest_approach(segments_of(trace), source), c.d - 1e-6);
+        double area[2] = {0.0, 0.0};
+        for (bool newer : {false, true}) {
+            CHAIN_set_new_boolean_flag(newer);
+            RING_header_s* list = CHAIN_offset(src, c.d, c.control, c.side, nullptr, nullptr, nullptr, pool, nullptr);
+            ASSERT_NE(list, nullptr) << newer;
+            ASSERT_EQ(list->count, 1) << newer;
+            RING_header_s* offset = RING_ask_node_subring(list->first);
+            EXPECT_GT(nearest_approach(segments_of(offset), source), c.d - 1e-6) << newer;
+            area[newer] = std::fabs(CHAIN_chainArea_chainCentroid(offset, nullptr));
+        }
+        EXPECT_NEAR(area[0], area[1], 1e-6);  // the newer engine rounds to its grid
+    }
+}

@@ -9,6 +9,7 @@
 #include <merrow1/chain_source.h>
 #include <merrow1/chain_debug.h>
 #include <merrow1/chain_trace.h>
+#include <merrow1/chain_region.h>
 #include <stend/system.h>
 
 #include <cmath>
@@ -244,5 +245,23 @@ inline void point_off_normal(const Seg& s, long double t, long double d, long do
     *nx = *x - (y2 - *y) / len * sense * d;
     *ny = *y + (x2 - *x) / len * sense * d;
 }
+
+// The nearest approach to the source of points sampled along the pieces.
+inline long double nearest_approach(const std::vector<Seg>& pieces, const std::vector<Seg>& source) {
+    long double best = 1e30L;
+    for (const Seg& s : pieces)
+        for (int k = 0; k <= 64; ++k) {
+            long double x, y;
+            point_at(s, k / 64.0L, &x, &y);
+            best = std::fmin(best, distance_to(source, x, y));
+        }
+    return best;
+}
+
+// Puts the boolean-engine switch back as it was at the end of a test.
+struct EngineSwitchGuard {
+    bool was = CHAIN_ask_use_new_boolean();
+    ~EngineSwitchGuard() { CHAIN_set_new_boolean_flag(was); }
+};
 
 }  // namespace trace_test

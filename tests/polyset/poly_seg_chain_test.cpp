@@ -418,11 +418,15 @@ TEST_F(FlipDummies, RunSpanningNearlyADiameterBecomesTwoArcsRoundTheFarSide) {
     // The threshold: c^2 > 3.99238939618349 r^2.
     const Case cases[] = {{1.998, 1.0, false}, {1.9982, 1.0, true}, {1.9982, -1.0, true}, {2.0, 1.0, true},
                           {3.0, 2.0, false},   {5.0, 2.0, true}};
+    // Either source callback gives the arcs their sources: the one that
+    // copies the record and the one that shares it.
+    for (POLY_SEG_copy_cb_t copy_cb : {POLY_SEG_copy_chain_source, POLY_SEG_copy_chain_source_ref})
     for (const Case& k : cases) {
-        SCOPED_TRACE(testing::Message() << "c " << k.c << " r " << k.r);
+        SCOPED_TRACE(testing::Message() << "c " << k.c << " r " << k.r
+                                        << (copy_cb == POLY_SEG_copy_chain_source ? " copied" : " shared"));
         RING_header_s* p = poly_with_dummies(k.c, k.r);
         const std::vector<RING_node_s*> tv = nodes(tracer);
-        POLY_SEG_flip_large_dummies(p, POLY_SEG_copy_chain_source, nullptr);
+        POLY_SEG_flip_large_dummies(p, copy_cb, nullptr);
         if (!k.flipped) {
             EXPECT_EQ(p->count, 4);
             EXPECT_TRUE(LINE_ARC_SEG_is_line(seg(p->first->next)));

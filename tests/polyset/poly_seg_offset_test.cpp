@@ -575,6 +575,25 @@ TEST_F(PolySegOffset, SmallOffsetMitresOrSteps) {
     EXPECT_NEAR(POLY_SEG_area(q), 142.0, 1e-9);  // the 12 x 12 square less four half cells
 }
 
+// A poly that turns back on itself has no mitre at the turn (it would lie at
+// infinity): the turn takes a step whatever the tolerance, and every vertex
+// stays at the offset from the source.
+TEST_F(PolySegOffset, SmallOffsetStepsAtAReversal) {
+    for (double tolerance : {1e-12, 100.0}) {
+        SCOPED_TRACE(tolerance);
+        RING_header_s* p = open_poly({{0, 0}, {5, 0}, {0, 0}});
+        POLY_SEG_ask_header(p)->offset = 1.0;
+        ASSERT_TRUE(POLY_SEG_small_offset(p, nullptr, nullptr, nullptr, tolerance));
+        ASSERT_EQ(p->count, 4);
+        const PNT2_s expected[4] = {{0, -1}, {5, -1}, {5, 1}, {0, 1}};
+        const std::vector<RING_node_s*> n = nodes(p);
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_NEAR(end(n[i]).x, expected[i].x, 1e-12) << i;
+            EXPECT_NEAR(end(n[i]).y, expected[i].y, 1e-12) << i;
+        }
+    }
+}
+
 // ---- source references of offset pieces ------------------------------------
 
 TEST_F(PolySegOffset, ChainSourceOfOffsetPieces) {

@@ -521,6 +521,17 @@ TEST_F(PolySegPointTest, FilterSmallSectionsOnOpenLists) {
     ASSERT_EQ(3, tail->count);
     EXPECT_LT(dist(point_of(tail->last)->GetCoords(), PNT2_s{0, 10}), 1e-12);
     EXPECT_NEAR(25, section_length(tail->last), 1e-9);
+    // The joined section takes the state of the longer one before the short
+    // end, whatever the short end's own state.
+    for (bool before_free : {true, false}) {
+        SCOPED_TRACE(before_free);
+        RING_header_s* ends =
+            make_list(pool, poly, {{0, 0}, {0, 0.5, !before_free}, {2, 0.95, before_free}, {2, 1, !before_free}});
+        PolySegPoint::FilterSmallSections(ends, 1.0);
+        ASSERT_EQ(3, ends->count);
+        EXPECT_NEAR(25, section_length(ends->last), 1e-9);
+        EXPECT_EQ(point_of(ends->last)->BeforeIsGougeFree(), before_free);
+    }
     // Three points of an open list with a short section: the list empties.
     RING_header_s* three = make_list(pool, poly, {{0, 0}, {0, 0.05}, {2, 1}});
     PolySegPoint::FilterSmallSections(three, 1.0);

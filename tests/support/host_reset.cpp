@@ -87,6 +87,7 @@ class HostReset : public ::testing::EmptyTestEventListener {
         randle_test::reset_curves();
         stend_test::reset_reported_errors();
         velte_test::reset_tree_calls();
+        pellam_test::reset_part();
     }
 };
 

@@ -40,3 +40,4 @@ void clear_grid_calls();
 }  // namespace pellam_test
 #include <pellam/testing_tool.h>
 #include <pellam/testing_seg_wall.h>
+#include <pellam/testing_part.h>
