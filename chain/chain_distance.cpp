@@ -1,6 +1,8 @@
 // Point-to-chain distances.
 #include <merrow1/chain_distance.h>
 
+#include "chain/chain_winding.h"
+
 #include <internal/check.h>
 #include <internal/scratch_pool.h>
 #include <merrow1/chain.h>
@@ -139,6 +141,8 @@ bool chains_meet(const RING_header_s* chain, const RING_header_s* closed, double
 }
 
 }  // namespace
+
+int CHAIN__winding_number(const RING_header_s* closed, const double p[2]) { return winding_number(closed, p); }
 
 CHAIN_LOCATION ChainChainLocation(const RING_header_s* chain, RING_header_s* closed, const double* tolerance) {
     if (!closed || !chain_is_closed(closed) || !closed->main_data) return -1;
