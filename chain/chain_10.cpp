@@ -12,6 +12,7 @@
 #include <merrow1/chain_trace.h>
 #include <quorn/quorn.h>
 
+#include "internal/region_fields.h"
 #include "internal/ring_check.h"
 
 #include <cmath>
@@ -230,43 +231,6 @@ bool droppable_hole(const RING_header_s* chain) {
     return !loop_class || loop_class->material_class == 0;
 }
 
-// The region fields that a region boolean stamps on the caller's chains,
-// saved on construction and put back on destruction, so they come back on
-// every path, an error passing included.
-class RegionFieldsGuard {
-public:
-    explicit RegionFieldsGuard(std::initializer_list<RING_header_s*> chains) {
-        for (RING_header_s* chain : chains)
-            if (const CHAIN_main_data_s* data = main_of(chain))
-                saved_[count_++] = {chain, data->material_side, data->use_implied_offset, data->implied_offset,
-                                    data->region_set_id};
-    }
-    ~RegionFieldsGuard() {
-        // Reverse order: a chain saved twice ends with its first record.
-        while (count_ > 0) {
-            const Saved& s = saved_[--count_];
-            CHAIN_main_data_s* data = main_of(s.chain);
-            data->material_side = s.material_side;
-            data->use_implied_offset = s.use_implied_offset;
-            data->implied_offset = s.implied_offset;
-            data->region_set_id = s.region_set_id;
-        }
-    }
-    RegionFieldsGuard(const RegionFieldsGuard&) = delete;
-    RegionFieldsGuard& operator=(const RegionFieldsGuard&) = delete;
-
-private:
-    struct Saved {
-        RING_header_s* chain;
-        SIDE material_side;
-        int use_implied_offset;
-        double implied_offset;
-        int region_set_id;
-    };
-    Saved saved_[2] = {};
-    int count_ = 0;
-};
-
 // A ring deleted when the guard goes, also when an error passes.
 class RingGuard {
 public:
@@ -325,7 +289,7 @@ bool CHAIN_HasOverlapBetweenChains(RING_header_s* chain1, const double* offset1,
     if (!chain1 || !chain2 || !chain1->first || !chain2->first || !main_of(chain1) || !main_of(chain2)) return false;
     // Region ids, implied offsets and sides are stamped for the boolean and
     // put back afterwards, whatever happens.
-    RegionFieldsGuard restore({chain1, chain2});
+    merrow1::RegionFieldsGuard restore({chain1, chain2});
     RingGuard set(CHAIN_create_boolean_set(chain1->pool, nullptr));
     RingGuard intersection(RING_create_in_pool(nullptr, RING_TYPE_LIST, chain1->pool));
     if (!set.get() || !intersection.get()) return false;

@@ -101,60 +101,9 @@ int winding_number(const RING_header_s* closed, const double p[2]) {
     return static_cast<int>(std::lround(total / kTwoPi));
 }
 
-// Whether the extents of two chains of two or more vertices along x or y lie
-// more than the tolerance apart.
-bool extents_apart(const RING_header_s* a, const RING_header_s* b, double tolerance) {
-    static const double kAxes[2][2] = {{1.0, 0.0}, {0.0, 1.0}};
-    for (const double* axis : kAxes) {
-        double a_min, a_max, b_min, b_max;
-        if (!ChainMinMax(a, axis, &a_min, &a_max, nullptr, nullptr) ||
-            !ChainMinMax(b, axis, &b_min, &b_max, nullptr, nullptr))
-            return false;
-        if (a_min > b_max + tolerance || b_min > a_max + tolerance) return true;
-    }
-    return false;
-}
-
-// Whether the two chains come within the tolerance of each other: a segment
-// pair at most the tolerance apart (crossing pairs are 0 apart).
-bool chains_meet(const RING_header_s* chain, const RING_header_s* closed, double tolerance) {
-    if (chain->count == 1 || !chain->first->next) {
-        const double* p = point_of(chain->first);
-        return p && ChainPointMinDistance(closed, p, nullptr) <= tolerance;
-    }
-    if (extents_apart(chain, closed, tolerance)) return false;
-    const int segments = chain_is_closed(chain) ? chain->count : chain->count - 1;
-    RING_node_s* node = chain->first->next;
-    for (int i = 1; i <= segments && node; ++i, node = node->next) {
-        SEGMENT first;
-        if (!ChainSegment(chain, node, &first)) continue;
-        RING_node_s* other = closed->first->next;
-        for (int j = 1; j <= closed->count && other; ++j, other = other->next) {
-            SEGMENT second;
-            double distances[2] = {0.0, 0.0};
-            if (!ChainSegment(closed, other, &second)) continue;
-            if (SEGMENT_segment_distance(&first, &second, nullptr, distances, false) && distances[0] <= tolerance)
-                return true;
-        }
-    }
-    return false;
-}
-
 }  // namespace
 
 int CHAIN__winding_number(const RING_header_s* closed, const double p[2]) { return winding_number(closed, p); }
-
-CHAIN_LOCATION ChainChainLocation(const RING_header_s* chain, RING_header_s* closed, const double* tolerance) {
-    if (!closed || !chain_is_closed(closed) || !closed->main_data) return -1;
-    if (!chain || !chain->first || !point_of(chain->first)) return -1;
-    const auto* data = static_cast<const CHAIN_main_data_s*>(closed->main_data);
-    const double e =
-        tolerance ? *tolerance : data->length_tolerance > 0.0 ? data->length_tolerance : EQ_ask_length_tolerance();
-    if (chains_meet(chain, closed, e)) return CHAIN_LOCATION_ON;
-    // The chains are apart, so every point of the first chain lies on the same
-    // side of the closed one; its start point stands for it.
-    return winding_number(closed, point_of(chain->first)) != 0 ? CHAIN_LOCATION_INSIDE : CHAIN_LOCATION_OUTSIDE;
-}
 
 double ChainVectorCircularParameter(const double v[2]) {
     double angle = std::atan2(v[1], v[0]);

@@ -13,6 +13,7 @@
 
 #include "chainops/chain_2.h"
 #include "chainops/chain_poly_seg_internal.h"
+#include "internal/psi_guard.h"
 #include "internal/ring_check.h"
 #include "internal/scratch_pool.h"
 #include "internal/ring_nodes.h"
@@ -102,23 +103,7 @@ const CHAIN_app_poly_seg_chain_source_s* source_of(const RING_node_s* node) {
                 : nullptr;
 }
 
-// Owns a polygon-set intersection object; destroys it on every exit unless
-// it was destroyed earlier.
-class PsiGuard {
-public:
-    explicit PsiGuard(PSI_s* psi) : m_psi(psi) {}
-    ~PsiGuard() { release(); }
-    PsiGuard(const PsiGuard&) = delete;
-    PsiGuard& operator=(const PsiGuard&) = delete;
-    PSI_s* get() const { return m_psi; }
-    void release() {
-        if (m_psi) PSI_destroy(m_psi);
-        m_psi = nullptr;
-    }
-
-private:
-    PSI_s* m_psi;
-};
+using merrow1::PsiGuard;
 
 // Saves the region-set id of every chain of a set and numbers the chains by
 // their position (1 for the first) for the length of a call; the saved ids go

@@ -29,6 +29,8 @@
 #include <merrow1/chain_region.h>
 #include <merrow1/chain_source.h>
 #include <merrow1/chain_types.h>
+#include <merrow1/chain_violation.h>
+#include <merrow1/chain_create.h>
 #include <merrow1/poly_seg.h>
 #include <merrow1/poly_seg_chain.h>
 #include <merrow1/poly_seg_grid.h>
@@ -112,31 +114,15 @@ private:
     int m_use;
 };
 
-// Whether the straight line from a to b enters the material of the region
-// chains of the boolean set, each shrunk by its implied offset (negative:
-// into its material).  The region gouge check of the poly-segment sets
-// answers it.
-bool line_violates_region(const double a[2], const double b[2], RING_header_s* set) {
+// Whether the straight line from a to b (in the parent's coordinate system)
+// runs into the material of the region chains of the boolean set, each grown
+// by its implied offset (negative: shrunk into its material).
+bool line_violates_region(const double a[2], const double b[2], const CSYS* csys, RING_header_s* set) {
     merrow1::ScratchPool pool("ChildOffsetMap: violation", __FILE__, __LINE__);
-    RING_header_s* tool = POLY_SEG_create(pool);
-    const PNT2_s pa{a[0], a[1]}, pb{b[0], b[1]};
-    POLY_SEG_append_line(tool, &pa);
-    POLY_SEG_append_line(tool, &pb);
-    RING_node_s* n = set->first;
-    for (int i = 0; n && i < set->count; ++i, n = n->next) {
-        RING_header_s* chain = RING_ask_node_subring(n);
-        if (chain) {
-            CHAIN_main_data_s* md = main_of(chain);
-            const double shrink =
-                (md->use_implied_offset & CHAIN_IMPLIED_OFFSET_IN_FORCE) ? std::max(0.0, -md->implied_offset) : 0.0;
-            RING_header_s* polys = POLY_SEG_create_set(pool, Korvo::Cam::MaterialAtInfinityUndetermined);
-            POLY_SEG_append_to_set(polys, POLY_SEG_create_from_chain(chain, pool, nullptr, nullptr, false, nullptr));
-            if (POLY_SEG_region_gouge_check(polys, Korvo::Cam::MaterialAtInfinityUndetermined, shrink, tool))
-                return true;
-        }
-        if (n == set->last) break;
-    }
-    return false;
+    const Korvo::Math::Point2 pa{a[0], a[1]}, pb{b[0], b[1]};
+    RING_header_s* line = CHAIN_create_line_chain(csys, &pa, &pb, pool);
+    if (!line) return false;  // a and b coincide: no line to run anywhere
+    return CHAIN_check_if_violates_region(line, set, nullptr, nullptr, nullptr, nullptr);
 }
 
 int index_of(const RING_header_s* chain, const RING_node_s* vertex) {
@@ -311,7 +297,8 @@ bool ChildOffsetMap::CornerPoints(RING_header_s* child, RING_node_s* v, double f
         merrow1::ScratchPool pool("ChildOffsetMap: corner test", __FILE__, __LINE__);
         RING_header_s* set = CHAIN_create_boolean_set(pool, nullptr);
         CHAIN_append_region_set(set, m_parent, 1, CHAIN_IMPLIED_OFFSET_IN_FORCE, -m, false, false);
-        violates = line_violates_region(point_of(v), a, set) || line_violates_region(point_of(v), b, set);
+        const CSYS* csys = &md->csys;
+        violates = line_violates_region(point_of(v), a, csys, set) || line_violates_region(point_of(v), b, csys, set);
         CHAIN_set_implied_offset_for_set(set, 0, false);
         RING_delete(set);
     }

@@ -72,8 +72,26 @@ enum {
     CHAIN_APP_DATA_OPEN_OFFSET_MARGIN = 73,
     // Vertex: host segment record of the geometry source. Shared.
     CHAIN_APP_DATA_SEGMENT_SOURCE = 74,
+    // Header: a region chain found violated by a chain taken out of a set
+    // for it (the removed chain's link back to its source crossed it); the
+    // datum is the region chain's pool. Shared.
+    APP_DATA_VIOLATED_REGION = 104,
     // Header: a there-and-back chain's turning vertex. Shared.
     CHAIN_APP_DATA_TURNING_VERTEX = 110,
+    // List node of an ordered region list: the first node of a retained group
+    // (115) or of a group (116); the datum is the node's chain. Shared.
+    // Key 115 also marks the header of a sample source of a region found
+    // removed by a chain (CHAIN_violates_removed_regions); the datum is the
+    // chain itself.
+    APP_DATA_RETAINED_ORDER_MARK = 115,
+    APP_DATA_REGION_ORDER_MARK = 116,
+    // Header of a scratch group list of the flipped-shape check: the source
+    // group it was compared with (another scratch list). Shared; the group
+    // lists go with the check's pool.
+    APP_DATA_SOURCE_GROUP = 117,
+    // Header: a sample source of a chain that removed a region; the datum is
+    // the chain itself. Shared.
+    APP_DATA_REMOVED_REGION_SOURCE = 160,
     // Vertex: a step-high vertex of a traced chain whose circle the standard
     // clean has still to remove (a mark: the datum is the vertex's own node).
     // Shared; the standard clean removes every one before it returns.

@@ -80,12 +80,20 @@ double ChainsPointSourceMinDist(const RING_header_s* set, const RING_header_s* s
 typedef int CHAIN_LOCATION;
 enum { CHAIN_LOCATION_ON = 0, CHAIN_LOCATION_INSIDE = 1, CHAIN_LOCATION_OUTSIDE = 2 };
 
-// Location of the first chain against the closed second chain: 0 when the
-// two come within the tolerance of each other anywhere (null tolerance: the
-// closed chain's length tolerance, else the host's); otherwise 1 or 2 as the
-// first chain's start point lies inside or outside the region the closed
-// chain bounds (by its winding number, whatever its material side).  -1 when
-// the second chain is not closed, and for a null or empty chain.
+// Location of the first chain against the closed second chain: 0 on, 1
+// inside, 2 outside.  The tolerance: the given one alone; otherwise 1.5 times
+// the sum of the chains' approximation tolerances (a chain's set
+// approximation tolerance when its own is unset or below 1e-10), at least
+// the first chain's length tolerance (the host's when unset) and 2.5e-8, and
+// tried at 100, 10 and 1 times that.  At each step the midpoint of every
+// segment of the first chain (its point for a single vertex) is located
+// (ChainPointLocation); the first answer other than on is the result.  An
+// open chain lying on throughout is on; a closed one is settled by region
+// booleans in the scratch pool "ChainChainLocation": part of it outside the
+// closed chain's region 2, the closed chain reaching beyond it 1, else 0.
+// The region fields of both chains (region-set id, implied-offset word and
+// value, material side) come back on every path.  -1 when the second chain
+// is not closed, and for a null or empty chain; 0 for the chain itself.
 CHAIN_LOCATION ChainChainLocation(const RING_header_s* chain, RING_header_s* closed, const double* tolerance);
 
 

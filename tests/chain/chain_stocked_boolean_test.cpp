@@ -56,14 +56,22 @@ TEST_F(LocationTest, ChainAgainstAClosedChain) {
         {"inside a clockwise chain", rect(1, 1, 2, 2), box_cw, nullptr, 1},
         {"outside", rect(5, 0, 6, 1), box, nullptr, 2},
         {"around", rect(-1, -1, 5, 5), box, nullptr, 2},
-        {"crossing", rect(3, 3, 5, 5), box, nullptr, 0},
+        // Segment midpoints decide, in the chain's order: the first one that
+        // is not on the closed chain gives the answer (a crossing is told
+        // apart by ChainIntChainLocation).
+        {"crossing, first midpoint off outside", rect(3, 3, 5, 5), box, nullptr, 2},
+        {"crossing, first midpoint off inside", make_chain(pool, {P(4, 1), L(4, 3), L(3, 3), L(3, 5)}, false),
+         box, nullptr, 1},
         {"open line inside", make_chain(pool, {P(1, 1), L(3, 2)}, false), box, nullptr, 1},
-        {"open line crossing", make_chain(pool, {P(1, 1), L(6, 2)}, false), box, nullptr, 0},
+        {"open line crossing, midpoint inside", make_chain(pool, {P(1, 1), L(6, 2)}, false), box, nullptr, 1},
+        {"open line along the chain", make_chain(pool, {P(4, 1), L(4, 3)}, false), box, nullptr, 0},
         {"point inside", make_chain(pool, {P(2, 2)}, false), box, nullptr, 1},
         {"point on the chain", make_chain(pool, {P(4, 2)}, false), box, nullptr, 0},
-        // A gap of 1e-7: within the chain's tolerance (1e-6), not within 1e-8.
-        {"gap within tolerance", rect(4 + 1e-7, 1, 5, 2), box, nullptr, 0},
+        // A gap of 1e-7 along one side: that side's midpoint lies on (within
+        // the tolerance, at least the chain's 1e-6), the next one outside.
+        {"touching within tolerance", rect(4 + 1e-7, 1, 5, 2), box, nullptr, 2},
         {"gap beyond given tolerance", rect(4 + 1e-7, 1, 5, 2), box, &tight, 2},
+        {"the chain itself", box, box, nullptr, 0},
         {"second chain open", rect(1, 1, 2, 2), make_chain(pool, {P(0, 0), L(4, 0), L(4, 4)}, false), nullptr, -1},
         {"second chain null", rect(1, 1, 2, 2), nullptr, nullptr, -1},
         {"first chain null", nullptr, box, nullptr, -1},

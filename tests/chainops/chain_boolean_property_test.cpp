@@ -7,6 +7,7 @@
 
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_distance.h>
+#include <merrow1/chain_location.h>
 #include <merrow1/chain_edit.h>
 #include <merrow1/chain_intersection.h>
 #include <merrow1/chain_poly_seg.h>
@@ -97,9 +98,11 @@ protected:
         orient(outer, LEFT, id);
         if (uniform(0, 1) < 0.35) {
             RING_header_s* hole = random_star::hole(pool, cx, cy);
-            // Only a hole wholly inside the outer chain keeps the exact area.
+            // Only a hole wholly inside the outer chain, crossing and touching
+            // nothing, keeps the exact area.
             const double tol = 1e-9;
-            if (ChainChainLocation(hole, outer, &tol) != CHAIN_LOCATION_INSIDE) return set;
+            bool meets = false;
+            if (ChainIntChainLocation(hole, outer, &tol, &meets) != CHAIN_LOCATION_INSIDE || meets) return set;
             set.area -= CHAIN_chainArea_chainCentroid(hole, nullptr);
             orient(hole, RIGHT, id);
             set.chains.push_back(hole);

@@ -9,6 +9,7 @@
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_boolean.h>
 #include <merrow1/chain_distance.h>
+#include <merrow1/chain_location.h>
 #include <merrow1/chain_edit.h>
 #include <merrow1/chain_intersection.h>
 #include <merrow1/chain_offset.h>
@@ -79,7 +80,8 @@ protected:
         if (uniform(0, 1) < 0.35) {
             RING_header_s* hole = random_star::hole(pool, cx, cy);
             const double tol = 1e-9;
-            if (ChainChainLocation(hole, outer, &tol) == CHAIN_LOCATION_INSIDE) {
+            bool meets = false;
+            if (ChainIntChainLocation(hole, outer, &tol, &meets) == CHAIN_LOCATION_INSIDE && !meets) {
                 orient(hole, RIGHT);
                 set.push_back(hole);
             }
