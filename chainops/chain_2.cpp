@@ -21,6 +21,7 @@
 #include <merrow1/chain_edit.h>
 #include <pellam/mchn_merge.h>
 
+#include "chain/chain_winding.h"
 #include "internal/check.h"
 #include "internal/ring_check.h"
 #include "internal/scratch_pool.h"
@@ -634,13 +635,10 @@ bool probe_of(const RING_header_s* chain, const RING_node_s* vertex, double mid[
     return true;
 }
 
-// Two points beside a closed loop, one either side of the midpoint of its
-// longest segment, clear of the corners; false for a loop without one.
-struct LoopProbe {
-    double left[2], right[2];
-};
-bool loop_probe(const RING_header_s* loop, LoopProbe* probe) {
-    if (!loop || loop->count < 2 || !is_closed(loop)) return false;
+// Points just left and right of the middle of a closed loop's longest
+// segment, which stands clear of the corners; false when no segment can be
+// read.
+bool loop_probes(const RING_header_s* loop, double left[2], double right[2]) {
     double mid[2], normal[2], best_mid[2] = {0, 0}, best_normal[2] = {0, 0}, length = 0, best = 0;
     for (RING_node_s* vertex : ring_nodes(loop))
         if (probe_of(loop, vertex, mid, normal, &length) && length > best)
@@ -648,14 +646,42 @@ bool loop_probe(const RING_header_s* loop, LoopProbe* probe) {
             best_normal[1] = normal[1];
     if (best <= 0) return false;
     const double d = 1e-4 * best;
-    for (int k = 0; k < 2; ++k) {
-        probe->left[k] = best_mid[k] + d * best_normal[k];
-        probe->right[k] = best_mid[k] - d * best_normal[k];
-    }
+    left[0] = best_mid[0] + d * best_normal[0], left[1] = best_mid[1] + d * best_normal[1];
+    right[0] = best_mid[0] - d * best_normal[0], right[1] = best_mid[1] - d * best_normal[1];
     return true;
 }
 
 }  // namespace
+
+void CHAIN__keep_traced_free_loops(const RING_header_s* trace, SIDE side, RING_header_s* out) {
+    if (!trace || !is_closed(trace)) return;
+    if (side != RIGHT && side != LEFT) return;
+    // With the material at infinity, each turn of the trace about a point in
+    // its free sense takes one layer off: the free places are those it winds
+    // about once that way.
+    const int free_winding = side == RIGHT ? 1 : -1;
+    RING_node_s* node = out->first;
+    for (int steps = out->count; node && steps > 0; --steps) {
+        RING_node_s* next = node == out->last ? nullptr : node->next;
+        RING_header_s* loop = RING_ask_node_subring(node);
+        const auto* record = loop ? static_cast<const CHAIN_loop_class_s*>(
+                                        APP_DATA__ask_app_data(loop->app_data, CHAIN_APP_DATA_LOOP_CLASS))
+                                  : nullptr;
+        double left[2], right[2];
+        if (record && record->material_class == 0 && loop->count >= 2 && is_closed(loop) &&
+            loop_probes(loop, left, right)) {
+            const double* free_side = data_of(loop)->material_side == LEFT ? right : left;
+            if (CHAIN__winding_number(trace, free_side) != free_winding) {
+                // The trace taken whole leaves without being deleted.
+                if (loop == trace && loop->references <= 1)
+                    RING_disconnect_node(out, node);
+                else
+                    RING_delete_node(out, node);
+            }
+        }
+        node = next;
+    }
+}
 
 void CHAIN__keep_region_boundary(RING_header_s* chains, RING_header_s* out, RING_node_s* before_first) {
     std::vector<RING_header_s*> inputs;
@@ -679,17 +705,17 @@ void CHAIN__keep_region_boundary(RING_header_s* chains, RING_header_s* out, RING
     int lowest = 0;
     for (RING_header_s* chain : inputs)
         if (!material_inside(CHAIN_direction_of_chain(chain), data_of(chain)->material_side)) ++lowest;
-    LoopProbe probe;
     for (RING_header_s* chain : inputs)
-        if (loop_probe(chain, &probe))
-            lowest = std::min({lowest, material_level(inputs, probe.left), material_level(inputs, probe.right)});
+        if (double left[2], right[2]; loop_probes(chain, left, right))
+            lowest = std::min({lowest, material_level(inputs, left), material_level(inputs, right)});
     RING_node_s* node = before_first ? before_first->next : out->first;
     for (int steps = out->count; node && steps > 0; --steps) {
         RING_header_s* loop = RING_ask_node_subring(node);
-        if (loop_probe(loop, &probe)) {
+        double left[2], right[2];
+        if (loop && loop->count >= 2 && is_closed(loop) && loop_probes(loop, left, right)) {
             const bool on_left = data_of(loop)->material_side == LEFT;
-            const int material = material_level(inputs, on_left ? probe.left : probe.right);
-            const int other = material_level(inputs, on_left ? probe.right : probe.left);
+            const int material = material_level(inputs, on_left ? left : right);
+            const int other = material_level(inputs, on_left ? right : left);
             lowest = std::min({lowest, material, other});
             loops.push_back({node, material, other});
         }

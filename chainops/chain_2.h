@@ -1,6 +1,7 @@
 // Module-internal services of the boolean of a chain set.
 #pragma once
 
+#include <merrow1/chain_types.h>
 #include <velte/ring.h>
 
 // Checks the chains that a boolean or a clean appended to `out`, from the
@@ -18,7 +19,16 @@ void CHAIN__validate_shapes_from_boolean(const RING_header_s* input, RING_header
 // material layers on their material side than the fewest anywhere, and the
 // fewest on the other: the region's own boundary, as both engines answer it.
 // An island lays a layer inside itself, any other closed chain (a pocket)
-// one outside itself, so a pocket with its islands keeps every chain.  The input is a chain or a chain list; its
-// closed chains give the material.  A loop that is the caller's own input
-// chain leaves `out` without being deleted.
+// one outside itself, so a pocket with its islands keeps every chain.  The
+// input is a chain or a chain list; its closed chains give the material.  A
+// loop that is the caller's own input chain leaves `out` without being
+// deleted.
 void CHAIN__keep_region_boundary(RING_header_s* chains, RING_header_s* out, RING_node_s* before_first);
+
+// Keeps, of the loops a clean of the closed traced chain on the side put in
+// `out`, those
+// whose source had its material outside (loop class 0) only where the trace
+// leaves their free side free: with the material at infinity, the trace must
+// wind about it once in its free sense.  A trace turned inside out by a near
+// collapse bounds holes that still lie under its material; they go.
+void CHAIN__keep_traced_free_loops(const RING_header_s* trace, SIDE side, RING_header_s* out);

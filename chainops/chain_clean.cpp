@@ -606,6 +606,7 @@ RING_header_s* CHAIN__clean(RING_header_s* chain, SIDE side, CHAIN_vertex_source
                 CHAIN_debug_report(kReportChain, "CHAIN__clean: after interference removal", network, nullptr);
                 if (side == 0) side = data_of(chain)->material_side;
                 ChainsMinimalLoops(intersections, network, side, result, merge);
+                CHAIN__keep_traced_free_loops(chain, side, result);
                 CHAIN_debug_report(kReportChain, "CHAIN__clean: after ChainsMinimalLoops", result, nullptr);
             }
         });

@@ -1237,6 +1237,28 @@ void trim_open_polys(RING_header_s* R, RING_header_s* copy, RING_header_s* chain
     }
 }
 
+// Whether a segment is a piece the tracer made at the first vertex or at the
+// turning vertex (header key 110) of a chain closed back along itself: the
+// caps round the two ends of the open chain, where the closed chain reverses.
+// They join the kept side to the other one and belong to neither; the offset
+// of the segment that ends at either vertex is no such piece and stays.  A
+// chain without a turning vertex has no such ends.
+bool segment_caps_an_end(const RING_node_s* segment, const RING_header_s* chain) {
+    const void* turn = APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_TURNING_VERTEX);
+    const CHAIN_app_poly_seg_chain_source_s* ref = required_source(segment);
+    const CHAIN_trace_vertex_data_s* piece = ref->vertex ? CHAIN_ask_trace_vertex_data(ref->vertex) : nullptr;
+    if (!turn || !piece || !piece->vertex_piece) return false;
+    const CHAIN_source_chain_source_vertex_s* source = source_vertex_record(segment);
+    return source && source->source_vertex && (source->source_vertex == chain->first || source->source_vertex == turn);
+}
+
+// The segments pass 0 keeps: unmarked, and no cap round an end.  (Pass 1
+// keeps the caps: its trimming cuts the ends, caps and all.)
+bool segment_kept(RING_node_s* segment, void* chain) {
+    return segment_unmarked(segment, nullptr) &&
+           !segment_caps_an_end(segment, static_cast<const RING_header_s*>(chain));
+}
+
 // Swaps the material side of a chain (RIGHT and LEFT) and reverses its
 // stored direction (CW becomes CCW, anything else CW) for the length of a
 // call; both go back on every exit.  A chain with another side is left alone.
@@ -1368,12 +1390,14 @@ RING_header_s* CHAIN__offset_special_tracing(RING_header_s* chain, double offset
                 PSI_method<PSI_set_clean_each_region_set_fn>(psi.get(), PSI_SLOT_SET_CLEAN_EACH_REGION_SET)(
                     psi.get(), sets, nullptr, output, true, nullptr, false, false);
                 // i. The first output set without small loops, cut into the
-                //    open runs of unmarked segments.
+                //    open runs of unmarked segments; pass 0, whose result is
+                //    not trimmed, also leaves out the caps round the ends.
                 RING_header_s* result = first_set(output);
                 if (!result || !result->first) break;
                 POLY_SEG_remove_small_closed_loops(result, nullptr);
                 if (!result->first || polys_of(result).empty()) break;
-                POLY_SEG_filter_segments(result, segment_unmarked, nullptr, POLY_SEG_copy_chain_source_ref);
+                POLY_SEG_filter_segments(result, pass == 0 ? segment_kept : segment_unmarked, chain,
+                                         POLY_SEG_copy_chain_source_ref);
                 if (pass == 0) {
                     // j. Few open polys: the result.  Else pass 1 follows;
                     //    the pass-0 trace stays until pass 1 replaces R.

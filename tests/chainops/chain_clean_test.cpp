@@ -3,6 +3,7 @@
 // walk of a part of a chain.
 #include "chain/chain_query_fixture.h"
 #include "chainops/region_oracle.h"
+#include "offset/trace_fixture.h"
 
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_clean.h>
@@ -295,6 +296,68 @@ TEST_F(ChainCleanTest, OlderEngineKeepsTheTraceAroundAChainClosedBackAlongItself
     // less the unit square where the inner offsets overlap.
     EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(RING_ask_node_subring(out->first), nullptr)),
                 40 + kPi + kPi / 4 - 1, 1e-9);
+}
+
+// Traces of closed chains whose material lies outside (pockets, traced on
+// their inside) cleaned by the older engine: no kept loop runs nearer the
+// source than the offset, and a healthy trace keeps its inner loop.  Near a
+// collapse the trace turns inside out; the holes it then bounds lie under its
+// material and once were kept.
+TEST_F(ChainCleanTest, OlderEngineKeepsNoLoopOfAPocketTraceNearerTheSourceThanTheOffset) {
+    struct Case {
+        const char* name;
+        std::vector<trace_test::Vertex> vertices;
+        SIDE side;  // the side traced on, material outside
+        double d;
+        CORNER_CONTROL control;
+        double area;  // the kept area, 0 for nothing
+    };
+    const Case table[] = {
+        {"near collapse, lines and two arcs",
+         {{0.89225053421774247, 0.16994495898723674, 0},
+          {0.5991911217298761, 0.47585942960154903, 0},
+          {0.34178624756446341, 0.91252918226768154, 0.45381845894709993},
+          {0.3766227446712182, 1.2350271436116591, 0},
+          {-0.54484648257145896, 0.88007764036094749, 0},
+          {-0.73212314636484077, 0.52971493620897125, 0},
+          {-1.1431707782006686, 0.79378801042267877, 0.055048434049399034},
+          {-0.015833394340469386, -0.63027510963921207, 0}},
+         RIGHT, 0.64247923496019532, ALWAYS_EXTEND_TANGENT, 0},
+        {"near collapse, clockwise with three arcs",
+         {{1.0466477110721633, -0.12221523394669064, -0.11996006754915842},
+          {0.17132722895831948, -1.1860334051391923, 0},
+          {-0.5028317007708839, -1.0331580822177497, 0},
+          {-0.36118879115408342, 1.3418509890660217, 0.078181383944519081},
+          {-0.13011685442198051, 1.0257966625872088, 0},
+          {0.31117528746622963, 0.63064153226109154, 1.0678838804519732},
+          {0.57499428633475513, 0.51131372658257934, 0},
+          {0.66335233991364906, 0.34102599733161532, 1.3133648228663899}},
+         LEFT, 0.61908979132625375, ALWAYS_EXTEND_TANGENT, -1},
+        // A square pocket of side 4 traced 1 inside: the square of side 2.
+        {"square pocket", {{0, 0, 0}, {4, 0, 0}, {4, 4, 0}, {0, 4, 0}}, RIGHT, 1.0, ADD_ARC, 4},
+    };
+    CHAIN_set_new_boolean_flag(false);
+    for (const Case& c : table) {
+        RING_header_s* source = trace_test::make_chain(pool, c.vertices, true, c.side);
+        const std::vector<trace_test::Seg> segs = trace_test::segments_of(source);
+        RING_header_s* trace = CHAIN__trace(source, c.d, c.control, 0, nullptr, nullptr, pool, true, nullptr);
+        ASSERT_NE(trace, nullptr) << c.name;
+        RING_header_s* out = CHAIN__clean(trace, c.side, nullptr, pool);
+        double area = 0;
+        if (out)
+            for (RING_header_s* loop : chains_in(out)) {
+                area += std::fabs(CHAIN_chainArea_chainCentroid(loop, nullptr));
+                for (const trace_test::Seg& g : trace_test::segments_of(loop))
+                    for (long double u = 0; u <= 1.0L; u += 0.125L) {
+                        long double x, y;
+                        trace_test::point_at(g, u, &x, &y);
+                        EXPECT_GE(trace_test::distance_to(segs, x, y), c.d - 1e-6) << c.name << " at " << x << ", " << y;
+                    }
+            }
+        if (c.area >= 0) {
+            EXPECT_NEAR(area, c.area, 1e-9) << c.name;
+        }
+    }
 }
 
 TEST_F(ChainCleanTest, ChainOfOneVertexGivesNullWithoutAPool) {

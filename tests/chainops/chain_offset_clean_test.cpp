@@ -280,19 +280,44 @@ struct OpenCase {
 };
 
 // Open chains closed back on themselves as the offset family's open road
-// closes them.  The hook's near side is a hole of the band round the chain:
-// pass 0 leaves that hole and the outer end caps as two polys, so pass 1
-// runs and trims the caps away.
+// closes them.  The hook's near side is a hole of the band round the chain;
+// the caps round the ends bound that hole and the outer boundary too, but
+// they are no part of the result, so pass 0 leaves one poly (the far side
+// of the hook) and no second trace is made.
 const std::vector<OpenCase>& open_cases() {
     static const std::vector<OpenCase> cases = {
         {"right angle", {{0, 0}, {10, 0}, {10, 10}}, 1.0, 1},
         {"arc and line", {{0, 0}, {10, 0}, {14, 4, 0.41421356237309503}, {14, 10}}, 1.5, 1},
-        {"hook", {{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 1.5}}, 1.0, 2},
-        {"hook with arcs", {{0, 0}, {10, 0}, {12, 2, 0.41421356237309503}, {12, 10}, {0, 10}, {0, 1.2}}, 1.0, 2},
+        {"hook", {{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 1.5}}, 1.0, 1},
+        {"hook with arcs", {{0, 0}, {10, 0}, {12, 2, 0.41421356237309503}, {12, 10}, {0, 10}, {0, 1.2}}, 1.0, 1},
+        // A margin record whose mean (0.05) sets the rounding margin.
+        {"hook with a margin record", {{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 1.5}}, 1.0, 1, 0.05},
+    };
+    return cases;
+}
+
+// Chains whose kept side lies on two boundaries of the band: an S of two
+// loops, each with a gap of 1.5 between its end and the middle segment, has
+// it on a hole (the inner side of one loop) and on the outer boundary (the
+// outer side of the other).  Pass 0 leaves two polys, so pass 1 runs and
+// trims them against the ends.
+const std::vector<OpenCase>& pass_one_cases() {
+    static const std::vector<Vertex> s = {{10, 11.5}, {10, 18}, {8, 20, 0.41421356237309503}, {0, 20}, {0, 10},
+                                          {10, 10}, {10, 2}, {8, 0, -0.41421356237309503}, {0, 0}, {0, 8.5}};
+    static const std::vector<OpenCase> cases = {
+        {"s", s, 1.0, 2},
+        {"s of lines", {{10, 11.5}, {10, 20}, {0, 20}, {0, 10}, {10, 10}, {10, 0}, {0, 0}, {0, 8.5}}, 1.0, 2},
         // A margin record whose mean (0.05) passes the widening margin of
         // pass 1 and lengthens the shortest kept section.
-        {"hook with a margin record", {{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 1.5}}, 1.0, 2, 0.05},
+        {"s with a margin record", s, 1.0, 2, 0.05},
     };
+    return cases;
+}
+
+// Both tables.
+std::vector<OpenCase> all_open_cases() {
+    std::vector<OpenCase> cases = open_cases();
+    cases.insert(cases.end(), pass_one_cases().begin(), pass_one_cases().end());
     return cases;
 }
 
@@ -395,12 +420,9 @@ void expect_one_sided_offset(CMEM_pool_s* pool, const std::vector<Vertex>& verti
     const long double sense = side == LEFT ? -1 : 1;
     for (const Seg& s : path)
         for (long double t = 0.05L; t < 1.0L; t += 0.1L) {
-            long double x, y, x2, y2;
-            point_at(s, t, &x, &y);
-            point_at(s, t + 1e-6L, &x2, &y2);
-            const long double len = std::hypot(x2 - x, y2 - y);
-            const long double nx = -(y2 - y) / len * sense, ny = (x2 - x) / len * sense;
-            const long double px = x + d * nx, py = y + d * ny;
+            long double x, y, px, py, mx, my;
+            point_off_normal(s, t, d, sense, &x, &y, &px, &py);
+            point_off_normal(s, t, d, -sense, &x, &y, &mx, &my);
             if (distance_to(path, px, py) >= d - band) {
                 EXPECT_LT(double(distance_to_result(out, px, py)), double(band)) << double(px) << ", " << double(py);
             }
@@ -408,7 +430,6 @@ void expect_one_sided_offset(CMEM_pool_s* pool, const std::vector<Vertex>& verti
             // the result keeps its end caps, points near the caps' circles
             // are left out, and so are points of a chain that curls round
             // that lie nearer to another part of it (not at the offset).
-            const long double mx = x - d * nx, my = y - d * ny;
             const bool near_cap = std::hypot(mx - path.front().ax, my - path.front().ay) < d + 0.1L ||
                                   std::hypot(mx - path.back().bx, my - path.back().by) < d + 0.1L;
             if (!curling || (!near_cap && distance_to(path, mx, my) >= d - band)) {
@@ -420,7 +441,7 @@ void expect_one_sided_offset(CMEM_pool_s* pool, const std::vector<Vertex>& verti
 }  // namespace
 
 TEST_F(OffsetCleanTest, SpecialTracingGivesTheOneSidedOffset) {
-    for (const OpenCase& c : open_cases())
+    for (const OpenCase& c : all_open_cases())
         for (SIDE side : {LEFT, RIGHT}) {
             SCOPED_TRACE(std::string(c.name) + (side == LEFT ? " left" : " right"));
             expect_one_sided_offset(pool, c.vertices, side, c.d, c.margin, c.traces);
@@ -490,7 +511,7 @@ TEST_F(OffsetCleanTest, SpecialTracingOfChainsItOnceFailedOn) {
 // the pool).  A first call leaves the caches the tracer hangs on the source
 // chain; the count is taken after it.
 TEST_F(OffsetCleanTest, SourcesLeadToLiveChainsAndEachTraceIsDeletedOnce) {
-    for (const OpenCase& c : open_cases())
+    for (const OpenCase& c : all_open_cases())
         for (int delete_trace : {1, 0}) {
             SCOPED_TRACE(std::string(c.name) + (delete_trace ? " deleting" : " keeping"));
             RING_header_s* chain = closed_with_key(pool, c.vertices, LEFT, c.margin);
@@ -511,16 +532,17 @@ TEST_F(OffsetCleanTest, SourcesLeadToLiveChainsAndEachTraceIsDeletedOnce) {
 // Pass 1 ends early when its trace gives nothing: the result is then made
 // from pass 0 with the pass-0 trace, and the pass-1 trace, if any, goes.
 // Here every vertex of the second trace is made dummy, so the tracer answers
-// null for it.  The result is that of pass 0: the hole and the outer caps.
+// null for it.  The result is that of pass 0: the S's kept side on the hole
+// and on the outer boundary.
 TEST_F(OffsetCleanTest, PassOneWithoutATraceKeepsThePassZeroResultAndTrace) {
-    const OpenCase& hook = open_cases()[2];
+    const OpenCase& s_case = pass_one_cases()[0];
     for (int delete_trace : {1, 0}) {
-        RING_header_s* chain = closed_with_key(pool, hook.vertices, LEFT);
-        warm_up(chain, hook.d, pool);
-        const long one_trace = trace_objects(chain, hook.d, pool);
+        RING_header_s* chain = closed_with_key(pool, s_case.vertices, LEFT);
+        warm_up(chain, s_case.d, pool);
+        const long one_trace = trace_objects(chain, s_case.d, pool);
         TraceLog::dummy_after_first() = true;
         const long objects = velte_test::live_object_count();
-        RING_header_s* out = special(chain, hook.d, pool, delete_trace);
+        RING_header_s* out = special(chain, s_case.d, pool, delete_trace);
         ASSERT_NE(out, nullptr);
         ASSERT_EQ(TraceLog::traces().size(), 2u);
         EXPECT_EQ(out->count, 2);
@@ -535,18 +557,19 @@ TEST_F(OffsetCleanTest, PassOneWithoutATraceKeepsThePassZeroResultAndTrace) {
 
 // An offset not above 5 grid cells never runs pass 1, even where pass 0
 // leaves two polys: a long arm makes the grid coarse and the hook at its
-// end, offset by less than five cells, still gives the hole.
+// end, offset by less than five cells, still gives the hole.  The material
+// is on the right, so the kept side is the hook's inner one: the hole and
+// the arm's left, which the cap round the hook's end cuts off the hole.
 TEST_F(OffsetCleanTest, OffsetWithinFiveCellsNeverRunsPassOne) {
-    const double s = 1e-6;
-    RING_header_s* chain = closed_with_key(
-        pool, {{-2000, 0}, {0, 0}, {10 * s, 0}, {10 * s, 10 * s}, {0, 10 * s}, {0, 1.5 * s}}, LEFT);
+    const double s = 3e-6;
+    RING_header_s* chain = closed_with_key(pool, {{-2000, 0}, {0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 1.5 * s}}, RIGHT);
     warm_up(chain, 1 * s, pool);
     const long one_trace = trace_objects(chain, 1 * s, pool);
     const long objects = velte_test::live_object_count();
     RING_header_s* out = special(chain, 1 * s, pool);
     ASSERT_NE(out, nullptr);
     EXPECT_EQ(TraceLog::traces().size(), 1u);
-    // Pass 0's two polys, the hole and the caps, are the result.
+    // Pass 0's two polys, the hole and the arm, are the result.
     EXPECT_EQ(out->count, 2);
     expect_live_sources(out, chain, nullptr);
     RING_delete(out);
@@ -572,7 +595,7 @@ TEST_F(OffsetCleanTest, SpecialTracingRefusesOffsetsNotAboveZeroAndAnswersNullWi
 // vertex, or with a second run of there-and-back marks.  Either ends the
 // call with the error, the traces and the partial result freed.
 TEST_F(OffsetCleanTest, TrimmingRefusesChainsNotClosedBackOnThemselves) {
-    const OpenCase& hook = open_cases()[2];
+    const OpenCase& s_case = pass_one_cases()[0];
     struct Bad {
         const char* text;
         void (*spoil)(RING_header_s* chain);
@@ -580,18 +603,18 @@ TEST_F(OffsetCleanTest, TrimmingRefusesChainsNotClosedBackOnThemselves) {
     const std::vector<Bad> bad = {
         {"Missing key_original_last_node",
          [](RING_header_s* chain) { RING_delete_app_data(chain, CHAIN_APP_DATA_TURNING_VERTEX); }},
-        // The forward vertex in the middle of the hook loses its mark.
+        // The third forward vertex of the S loses its mark.
         {"Corrupt categorisation of open trace",
          [](RING_header_s* chain) { RING_delete_app_data_of_node(chain, chain->first->next->next, CHAIN_APP_DATA_CLOSED_WITH_KEY); }},
     };
     for (const Bad& b : bad) {
         SCOPED_TRACE(b.text);
-        RING_header_s* chain = closed_with_key(pool, hook.vertices, LEFT);
+        RING_header_s* chain = closed_with_key(pool, s_case.vertices, LEFT);
         b.spoil(chain);
-        const long one_trace = trace_objects(chain, hook.d, pool);
+        const long one_trace = trace_objects(chain, s_case.d, pool);
         const long objects = velte_test::live_object_count();
         stend_test::clear();
-        EXPECT_THROW(special(chain, hook.d, pool), Korvo::Error::Severe);
+        EXPECT_THROW(special(chain, s_case.d, pool), Korvo::Error::Severe);
         EXPECT_EQ(stend_test::texts(stend_test::Kind::Internal), std::vector<std::string>{b.text});
         EXPECT_LT(velte_test::live_object_count() - objects, one_trace / 2);
     }
@@ -693,14 +716,14 @@ TEST_F(OffsetCleanTest, MarkedOffsetCallbackMovesThePiecesOfTheWantedMark) {
 // region-set id of the raw trace is back, the special tracing's partial
 // result and traces are gone.
 TEST_F(OffsetCleanTest, AnErrorAtAnyPointLeavesNothingBehind) {
-    const OpenCase& hook = open_cases()[2];
-    RING_header_s* open = closed_with_key(pool, hook.vertices, LEFT);
+    const OpenCase& s_case = pass_one_cases()[0];
+    RING_header_s* open = closed_with_key(pool, s_case.vertices, LEFT);
     RING_header_s* pocket = make_chain(
         pool, {{0, 0}, {10, 0}, {10, 4}, {4, 4}, {4, 10}, {0.5, 10}, {0.5, 9.5}, {0, 9.5}}, true, RIGHT);
     RING_header_s* raw = CHAIN__trace(pocket, 1.0, ADD_ARC, 0, nullptr, nullptr, pool, false, nullptr);
     md(raw)->region_set_id = 4;
-    warm_up(open, hook.d, pool);
-    const long one_trace = trace_objects(open, hook.d, pool);
+    warm_up(open, s_case.d, pool);
+    const long one_trace = trace_objects(open, s_case.d, pool);
     for (int entry = 0; entry < 2; ++entry) {
         int failures = 0;
         for (int after = 0; after < 100000; after += 1 + after / 8) {
@@ -713,7 +736,7 @@ TEST_F(OffsetCleanTest, AnErrorAtAnyPointLeavesNothingBehind) {
             bool severe = false;
             try {
                 if (entry)
-                    out = special(open, hook.d, pool);
+                    out = special(open, s_case.d, pool);
                 else
                     CHAIN__clean_offset(pocket, raw, 0, nullptr, out, false);
             } catch (const Korvo::Error::Severe&) {

@@ -239,10 +239,6 @@ TEST_F(ChainOffset, NonFiniteOffsetsGiveNullWithANote) {
 // ---------------------------------------------------------------------------
 // Negative offsets
 
-// Points whose nearest point on the open L (0,0) - (10,0) - (10,10) is one of
-// its ends.
-bool in_end_zone(double x, double y) { return x <= kDistanceTolerance || y >= 10 - kDistanceTolerance; }
-
 TEST_F(ChainOffset, NegativeOffsetOfAClosedChainIsThePositiveOffsetOfTheOtherSide) {
     const double d = 1.5;
     for (bool new_engine : {false, true})
@@ -294,12 +290,10 @@ TEST_F(ChainOffset, NegativeOffsetOfAnOpenChain) {
         RING_header_s* p = chains_of(positive)[0];
         EXPECT_EQ(side_of(n), LEFT);
         EXPECT_EQ(side_of(p), RIGHT);
-        // The same points (the left of the L at x < 10, y > 0, apart from the
-        // end caps the newer engine keeps).
+        // The same points (the left of the L at x < 10, y > 0).
         const std::vector<Seg> ns = segments_of(n), ps = segments_of(p);
         for (const Seg& s : ns) {
             EXPECT_NEAR(static_cast<double>(distance_to(ps, s.bx, s.by)), 0.0, kDistanceTolerance);
-            if (new_engine && in_end_zone(s.bx, s.by)) continue;
             EXPECT_TRUE(s.bx <= 10 - d + kDistanceTolerance && s.by >= d - kDistanceTolerance) << s.bx << " " << s.by;
         }
     }
@@ -328,11 +322,9 @@ TEST_F(ChainOffset, OpenChainKeepsOnlyTheForwardSideAndComesBackAsItWas) {
             EXPECT_FALSE(is_closed(piece));
             EXPECT_EQ(side_of(piece), LEFT);
             // The right of the L only: below the first leg or beside the
-            // second, never on its left; the older engine keeps nothing
-            // around its ends either (the newer one keeps the end caps).
+            // second, never on its left nor round its ends.
             for_each_vertex(piece, [&](const RING_node_s* node, int) {
                 const double* p = point_of(node);
-                if (new_engine && in_end_zone(p[0], p[1])) return;
                 EXPECT_TRUE((p[1] < 0 || p[0] > 10) && p[0] >= -kDistanceTolerance &&
                             p[1] <= 10 + kDistanceTolerance)
                     << p[0] << " " << p[1];
@@ -341,10 +333,8 @@ TEST_F(ChainOffset, OpenChainKeepsOnlyTheForwardSideAndComesBackAsItWas) {
         }
 }
 
-// Both engines give an open chain the same offset: every point of the older
-// engine's result lies on the newer engine's, and every point of the newer
-// one's lies on the older one's unless it is on an end cap (within the
-// offset of an end of the chain), which only the newer engine keeps.
+// Both engines give an open chain the same offset: every point of either
+// engine's result lies on the other's.
 TEST_F(ChainOffset, BothEnginesOffsetOpenChainsAlike) {
     struct Case {
         const char* name;
@@ -376,23 +366,123 @@ TEST_F(ChainOffset, BothEnginesOffsetOpenChainsAlike) {
                     for (const Seg& s : segments_of(r)) older_segments.push_back(s);
                 for (RING_header_s* r : chains_of(newer))
                     for (const Seg& s : segments_of(r)) newer_segments.push_back(s);
-                const double* first = point_of(chain->first);
-                const double* last = point_of(chain->last);
-                auto check = [&](const std::vector<Seg>& from, const std::vector<Seg>& onto, bool skip_caps) {
+                auto check = [&](const std::vector<Seg>& from, const std::vector<Seg>& onto) {
                     for (const Seg& s : from)
                         for (long double t : {0.0L, 0.5L, 1.0L}) {
                             long double x, y;
                             point_at(s, t, &x, &y);
-                            if (skip_caps && (std::hypot(double(x) - first[0], double(y) - first[1]) < c.d + near ||
-                                              std::hypot(double(x) - last[0], double(y) - last[1]) < c.d + near))
-                                continue;
                             EXPECT_LT(double(distance_to(onto, x, y)), near) << double(x) << " " << double(y);
                         }
                 };
-                check(older_segments, newer_segments, false);
-                check(newer_segments, older_segments, true);
+                check(older_segments, newer_segments);
+                check(newer_segments, older_segments);
                 for (RING_header_s* r : chains_of(newer)) EXPECT_EQ(side_of(r), side);
             }
+}
+
+// An open chain's offset is one chain on the side away from the material
+// (for a negative offset, towards it), that ends on the normals through the
+// chain's ends: nothing of it lies beyond either end's normal (where the caps
+// round the ends of the chain closed back along itself would run), no point
+// at the offset on the other side of a segment lies on it, and every point at
+// the offset on its side that is no nearer to the chain lies on it.  On both
+// engines, for each corner control of the open road (3 is taken as ADD_ARC;
+// BREAK_CORNER takes the closed road).  The band covers the newer engine's
+// grid: 2^31 cells over boxes of some 20 units (cells below 1e-8), the kept
+// side moved by the 5-cell widening step and joined within 2 cells: below
+// 1e-7; 1e-6 leaves room.
+TEST_F(ChainOffset, OpenChainOffsetEndsOnTheEndNormals) {
+    const double b = 0.41421356237309503;  // tan(pi / 8): a quarter circle
+    struct Case {
+        const char* name;
+        std::vector<Vertex> vertices;
+        double d;
+    };
+    const Case cases[] = {
+        {"line", {{0, 0}, {10, 0}}, 1.0},
+        {"right angle", {{0, 0}, {10, 0}, {10, 10}}, 2.0},
+        {"arc and line", {{0, 0}, {10, 0}, {14, 4, b}, {14, 10}}, 1.5},
+        {"zig-zag", {{0, 0}, {4, 3}, {8, 0}, {12, 3}}, 0.5},
+        {"arcs both ways", {{0, 0}, {4, 4, b}, {8, 8, -b}}, 1.0},
+    };
+    const long double band = 1e-6L;
+    // The unit tangent of a piece at its start (t = 0) or end (t = 1).
+    auto tangent = [](const Seg& s, long double t, long double* tx, long double* ty) {
+        long double x0, y0, x1, y1;
+        point_at(s, t == 0 ? 0.0L : 1.0L - 1e-9L, &x0, &y0);
+        point_at(s, t == 0 ? 1e-9L : 1.0L, &x1, &y1);
+        const long double len = std::hypot(x1 - x0, y1 - y0);
+        *tx = (x1 - x0) / len;
+        *ty = (y1 - y0) / len;
+    };
+    for (const Case& c : cases)
+        for (bool new_engine : {false, true})
+            for (int control : {int(ADD_ARC), int(EXTEND_TANGENT), int(ALWAYS_EXTEND_TANGENT), 3})
+                for (SIDE side : {LEFT, RIGHT})
+                    for (double sign : {1.0, -1.0}) {
+                        SCOPED_TRACE(testing::Message() << c.name << " engine " << new_engine << " control "
+                                                        << control << " side " << side << " sign " << sign);
+                        CHAIN_set_new_boolean_flag(new_engine);
+                        RING_header_s* chain = make_chain(pool, c.vertices, false, side);
+                        const std::vector<Seg> path = segments_of(chain);
+                        RING_header_s* result =
+                            CHAIN_offset(chain, sign * c.d, static_cast<CORNER_CONTROL>(control), SIDE(0), nullptr,
+                                         nullptr, nullptr, pool, nullptr);
+                        ASSERT_NE(result, nullptr);
+                        ASSERT_EQ(result->count, 1);
+                        RING_header_s* piece = chains_of(result)[0];
+                        EXPECT_FALSE(is_closed(piece));
+                        EXPECT_EQ(side_of(piece), side);
+                        // The kept side: right of the chain for LEFT material
+                        // at +d; a negative offset or RIGHT material swaps it.
+                        const long double sense = (side == LEFT) == (sign > 0) ? -1 : 1;
+                        long double t0x, t0y, t1x, t1y;
+                        tangent(path.front(), 0, &t0x, &t0y);
+                        tangent(path.back(), 1, &t1x, &t1y);
+                        const Seg& first = path.front();
+                        const Seg& last = path.back();
+                        // The ends: the chain's ends moved by d along the
+                        // normal to the kept side, in either order.
+                        const long double ex[2] = {first.ax - c.d * t0y * sense, last.bx - c.d * t1y * sense};
+                        const long double ey[2] = {first.ay + c.d * t0x * sense, last.by + c.d * t1x * sense};
+                        const double* p0 = point_of(piece->first);
+                        const double* p1 = point_of(piece->last);
+                        const bool forward = std::hypot(p0[0] - ex[0], p0[1] - ey[0]) < band;
+                        EXPECT_LT(double(std::hypot(p0[0] - ex[forward ? 0 : 1], p0[1] - ey[forward ? 0 : 1])),
+                                  double(band))
+                            << p0[0] << ", " << p0[1];
+                        EXPECT_LT(double(std::hypot(p1[0] - ex[forward ? 1 : 0], p1[1] - ey[forward ? 1 : 0])),
+                                  double(band))
+                            << p1[0] << ", " << p1[1];
+                        // Nothing beyond the end normals, nothing nearer the
+                        // chain than the offset.
+                        for (const Seg& s : segments_of(piece))
+                            for (long double t : {0.0L, 0.25L, 0.5L, 0.75L, 1.0L}) {
+                                long double x, y;
+                                point_at(s, t, &x, &y);
+                                EXPECT_GT(double((x - first.ax) * t0x + (y - first.ay) * t0y), -double(band))
+                                    << double(x) << ", " << double(y);
+                                EXPECT_LT(double((x - last.bx) * t1x + (y - last.by) * t1y), double(band))
+                                    << double(x) << ", " << double(y);
+                                EXPECT_GT(double(distance_to(path, x, y)), c.d - double(band))
+                                    << double(x) << ", " << double(y);
+                            }
+                        // The points at the offset along the normals of the
+                        // segments: on the result on the kept side (unless
+                        // nearer another part), never on the other side.
+                        for (const Seg& s : path)
+                            for (long double t = 0.05L; t < 1.0L; t += 0.1L) {
+                                long double x, y, kx, ky, mx, my;
+                                point_off_normal(s, t, c.d, sense, &x, &y, &kx, &ky);
+                                point_off_normal(s, t, c.d, -sense, &x, &y, &mx, &my);
+                                if (distance_to(path, kx, ky) >= c.d - band) {
+                                    EXPECT_LT(double(distance_to(segments_of(piece), kx, ky)), double(band))
+                                        << double(kx) << ", " << double(ky);
+                                }
+                                EXPECT_GT(double(distance_to(segments_of(piece), mx, my)), c.d)
+                                    << double(mx) << ", " << double(my);
+                            }
+                    }
 }
 
 // BREAK_CORNER takes an open chain by the closed road: the stocked walk about

@@ -233,6 +233,19 @@ inline int winding(const std::vector<Seg>& chain, long double px, long double py
     return static_cast<int>(std::lround(total / two_pi));
 }
 
+// The point at distance d from the piece's point at t along the piece's
+// normal there: to its left for sense 1, to its right for sense -1.  *x, *y
+// get the piece's point, *nx, *ny the point at the distance.
+inline void point_off_normal(const Seg& s, long double t, long double d, long double sense, long double* x,
+                             long double* y, long double* nx, long double* ny) {
+    long double x2, y2;
+    point_at(s, t, x, y);
+    point_at(s, t + 1e-6L, &x2, &y2);
+    const long double len = std::hypot(x2 - *x, y2 - *y);
+    *nx = *x - (y2 - *y) / len * sense * d;
+    *ny = *y + (x2 - *x) / len * sense * d;
+}
+
 // The nearest approach to the source of points sampled along the pieces.
 inline long double nearest_approach(const std::vector<Seg>& pieces, const std::vector<Seg>& source) {
     long double best = 1e30L;
