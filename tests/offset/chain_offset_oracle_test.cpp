@@ -319,9 +319,6 @@ const KnownFault kKnownFaults[] = {
     {"older engine: an open chain with BREAK_CORNER (the stocked walk of the chain closed back on itself, then the "
      "split-chain clean) keeps pieces of that walk that lie inside the material",
      [](const Outcome& o) { return !o.newer && !o.raised && !o.closed && o.control == BREAK_CORNER; }},
-    {"newer engine: an open chain with BREAK_CORNER (stocked open, then the boolean clean) keeps the stretches of "
-     "its stocked trace that run into the material and its end caps",
-     [](const Outcome& o) { return o.newer && !o.raised && !o.closed && o.control == BREAK_CORNER; }},
 };
 const size_t kKnownFaultCount = sizeof(kKnownFaults) / sizeof(kKnownFaults[0]);
 
@@ -681,6 +678,21 @@ TEST_F(OffsetOracle, SmallChainsMatchTheBruteForceOffsetRegion) {
          RIGHT,
          0.55450267445691048,
          ALWAYS_EXTEND_TANGENT},
+        // An open chain of lines and arcs with broken corners whose stocked
+        // walk, cleaned as an open chain, kept on the newer engine stretches
+        // that run into the material and a cap about its end (at -d).
+        {{{0.76329059793124454, -0.0623781853186227},
+          {1.3563889927387507, -0.34248725976461192},
+          {0.073527495414567975, -1.0668161767263047},
+          {0.014217938865663278, -0.66411255375958567, 0.42249777366279517},
+          {-0.61106648372879357, 0.082137785444437339, 1.1070306916258847},
+          {-1.0842694881987014, 0.75555118481561334, -0.32061266603934185},
+          {0.76908064945034627, 0.67915492272072286, -0.47231335674202107},
+          {0.90289961176046385, 0.12957488075593829}},
+         false,
+         RIGHT,
+         0.42875119112938387,
+         BREAK_CORNER},
         // An open arc and line the newer engine once offset to nothing.
         {{{-0.25230595921676768, -0.79068001074799432},
           {-0.65574524241647958, -0.49637168052958586, -0.41442995020709938},

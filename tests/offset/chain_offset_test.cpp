@@ -18,6 +18,7 @@
 #include <stend/testing.h>
 #include <velte/testing.h>
 
+#include <array>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -395,11 +396,9 @@ TEST_F(ChainOffset, BothEnginesOffsetOpenChainsAlike) {
             }
 }
 
-// BREAK_CORNER takes an open chain by the closed road: the stocked walk about
-// it, cleaned; nothing comes nearer the chain than the offset.  (The older
-// engine's clean keeps only closed loops, so there an open chain with broken
-// corners gives nothing.)
-TEST_F(ChainOffset, OpenChainWithBrokenCornersTakesTheClosedRoad) {
+// On the newer engine an open chain with broken corners: nothing comes
+// nearer the chain than the offset.
+TEST_F(ChainOffset, OpenChainWithBrokenCornersComesNoNearerThanTheOffset) {
     {
         CHAIN_set_new_boolean_flag(true);
         RING_header_s* chain = open_l(LEFT);
@@ -417,6 +416,46 @@ TEST_F(ChainOffset, OpenChainWithBrokenCornersTakesTheClosedRoad) {
                     EXPECT_GT(double(distance_to(from, x, y)), 1.0 - kDistanceTolerance);
                 }
     }
+}
+
+// An open chain with broken corners is offset on its one side only, on both
+// engines and at both signs: one open chain from the offset of the chain's
+// start to the offset of its end, with no cap around either end, the convex
+// corner cut by the line tangent to the offset circle about it and the
+// concave one met at the offsets' crossing.
+TEST_F(ChainOffset, OpenChainWithBrokenCornersIsTheOneSidedOffset) {
+    const double c = 10 + std::sqrt(2.0) - 1;  // where the cut meets the offsets of the legs
+    struct Case {
+        double offset;
+        std::vector<std::array<double, 2>> vertices;
+    };
+    const Case cases[] = {
+        {1.0, {{0, -1}, {c, -1}, {11, 10 - c}, {11, 10}}},
+        {-1.0, {{0, 1}, {9, 1}, {9, 10}}},
+    };
+    // The newer engine puts its results on an integer grid (cells of some 1e-8).
+    const double near = 1e-6;
+    for (bool new_engine : {false, true})
+        for (const Case& k : cases) {
+            SCOPED_TRACE(testing::Message() << "engine " << new_engine << " offset " << k.offset);
+            CHAIN_set_new_boolean_flag(new_engine);
+            RING_header_s* chain = open_l(LEFT);
+            const Snapshot before = snapshot(chain);
+            RING_header_s* result =
+                CHAIN_offset(chain, k.offset, BREAK_CORNER, SIDE(0), nullptr, nullptr, nullptr, pool, nullptr);
+            ASSERT_NE(result, nullptr);
+            EXPECT_TRUE(snapshot(chain) == before);
+            ASSERT_EQ(result->count, 1);
+            RING_header_s* piece = chains_of(result)[0];
+            EXPECT_FALSE(is_closed(piece));
+            EXPECT_EQ(side_of(piece), LEFT);
+            ASSERT_EQ(piece->count, static_cast<int>(k.vertices.size()));
+            for_each_vertex(piece, [&](const RING_node_s* node, int i) {
+                EXPECT_EQ(CHAIN_seg_ask_type(node), i == 0 ? SEG_POINT : SEG_LINE) << i;
+                EXPECT_NEAR(point_of(node)[0], k.vertices[i][0], near) << i;
+                EXPECT_NEAR(point_of(node)[1], k.vertices[i][1], near) << i;
+            });
+        }
 }
 
 // An error on the open road leaves the caller's chain as it came: open,
