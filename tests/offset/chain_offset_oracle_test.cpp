@@ -319,6 +319,12 @@ const KnownFault kKnownFaults[] = {
     {"older engine: an open chain with BREAK_CORNER (the stocked walk of the chain closed back on itself, then the "
      "split-chain clean) keeps pieces of that walk that lie inside the material",
      [](const Outcome& o) { return !o.newer && !o.raised && !o.closed && o.control == BREAK_CORNER; }},
+    {"newer engine: an open chain with BREAK_CORNER whose arc's offset collapses (seen at the chain's first "
+     "segment): the stocked walk about the chain closed back on itself joins the cap at the chain's end to the "
+     "collapsed arc's far corner by a notch into the material, which the clean keeps",
+     [](const Outcome& o) {
+         return o.newer && !o.raised && !o.closed && o.control == BREAK_CORNER && o.collapsing_arc;
+     }},
 };
 const size_t kKnownFaultCount = sizeof(kKnownFaults) / sizeof(kKnownFaults[0]);
 
