@@ -134,6 +134,23 @@ Snapshot snapshot(const RING_header_s* chain) {
     return s;
 }
 
+// The offset of an open chain, which must be a list of one open chain
+// carrying the chain's side and leave the chain as it was; null (with a
+// failure) when it is not one chain.
+RING_header_s* single_open_offset(RING_header_s* chain, double d, CORNER_CONTROL control, CMEM_pool_s* pool) {
+    const Snapshot before = snapshot(chain);
+    RING_header_s* result = CHAIN_offset(chain, d, control, SIDE(0), nullptr, nullptr, nullptr, pool, nullptr);
+    EXPECT_TRUE(snapshot(chain) == before);
+    if (!result || result->count != 1) {
+        ADD_FAILURE() << "the offset gives " << (result ? result->count : 0) << " chains, not one";
+        return nullptr;
+    }
+    RING_header_s* piece = chains_of(result)[0];
+    EXPECT_FALSE(is_closed(piece));
+    EXPECT_EQ(side_of(piece), side_of(chain));
+    return result;
+}
+
 // ---------------------------------------------------------------------------
 // The dispatcher
 
@@ -319,14 +336,9 @@ TEST_F(ChainOffset, OpenChainKeepsOnlyTheForwardSideAndComesBackAsItWas) {
             // A back-side mark on the first vertex, which reopening the
             // chain closed back along itself would clear.
             static_cast<CHAIN_vertex_data_s*>(chain->first->main_data)->flags |= CHAIN_VERTEX_BACK_SIDE;
-            const Snapshot before = snapshot(chain);
-            RING_header_s* result = CHAIN_offset(chain, d, static_cast<CORNER_CONTROL>(control), SIDE(0), nullptr,
-                                                 nullptr, nullptr, pool, nullptr);
+            RING_header_s* result = single_open_offset(chain, d, static_cast<CORNER_CONTROL>(control), pool);
             ASSERT_NE(result, nullptr);
-            EXPECT_TRUE(snapshot(chain) == before);
-            ASSERT_EQ(result->count, 1);
             RING_header_s* piece = chains_of(result)[0];
-            EXPECT_FALSE(is_closed(piece));
             EXPECT_EQ(side_of(piece), LEFT);
             // The right of the L only: below the first leg or beside the
             // second, never on its left; the older engine keeps nothing
@@ -440,15 +452,9 @@ TEST_F(ChainOffset, OpenChainWithBrokenCornersIsTheOneSidedOffset) {
             SCOPED_TRACE(testing::Message() << "engine " << new_engine << " offset " << k.offset);
             CHAIN_set_new_boolean_flag(new_engine);
             RING_header_s* chain = open_l(LEFT);
-            const Snapshot before = snapshot(chain);
-            RING_header_s* result =
-                CHAIN_offset(chain, k.offset, BREAK_CORNER, SIDE(0), nullptr, nullptr, nullptr, pool, nullptr);
+            RING_header_s* result = single_open_offset(chain, k.offset, BREAK_CORNER, pool);
             ASSERT_NE(result, nullptr);
-            EXPECT_TRUE(snapshot(chain) == before);
-            ASSERT_EQ(result->count, 1);
             RING_header_s* piece = chains_of(result)[0];
-            EXPECT_FALSE(is_closed(piece));
-            EXPECT_EQ(side_of(piece), LEFT);
             ASSERT_EQ(piece->count, static_cast<int>(k.vertices.size()));
             for_each_vertex(piece, [&](const RING_node_s* node, int i) {
                 EXPECT_EQ(CHAIN_seg_ask_type(node), i == 0 ? SEG_POINT : SEG_LINE) << i;
