@@ -12,14 +12,12 @@
 //   4. An open chain takes the open road: it is closed back along itself and
 //      offset, by the older engine as a closed chain whose pieces traced from
 //      the forward half are kept, by the newer one through the special
-//      tracing of the traced-offset cleaner.  With BREAK_CORNER the newer
-//      engine offsets the closed chain as the older one does (the stocked
-//      walk about both sides, cleaned as a closed region, its forward pieces
-//      kept): the stocked walk of the open chain itself, cleaned as an open
-//      chain, kept stretches that run into the material and its end caps.
-//      The older engine still takes such a chain by the closed road (its
-//      clean of the closed walk can lose the whole offset).  Everything else
-//      takes the closed road: trace, then clean.
+//      tracing of the traced-offset cleaner.  With BREAK_CORNER both engines
+//      offset the closed chain as the older one does (the stocked walk about
+//      both sides, cleaned as a closed region, its forward pieces kept): the
+//      stocked walk of the open chain itself, cleaned as an open chain, kept
+//      stretches that run into the material and its end caps.  Everything
+//      else takes the closed road: trace, then clean.
 //   5. A closed ADD_ARC offset that gives nothing is tried again in 2, 3 and
 //      4 equal steps when stepping can work at all (feasibility below).
 // A negative offset works on the other side: the source's material side is
@@ -437,7 +435,7 @@ RING_header_s* dispatch(RING_header_s* chain, double offset, CORNER_CONTROL corn
         return offset_zero(chain, side, cb.vertex_source, pool);
     }
     if (offset == 0.0) return offset_zero(chain, side, cb.vertex_source, pool);
-    if (!is_closed(chain) && (corner_control != BREAK_CORNER || CHAIN_ask_use_new_boolean()))
+    if (!is_closed(chain))
         return offset_open(chain, offset, corner_control, cb, pool, delete_trace, output);
     RING_header_s* result = offset_closed(chain, offset, corner_control, side, cb, pool, delete_trace, output);
     if (result || !is_closed(chain) || corner_control != ADD_ARC || !stepping_feasible(chain, offset)) return result;
