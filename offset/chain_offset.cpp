@@ -9,10 +9,14 @@
 //      offset to a side: a non-zero offset is noted and the zero-offset road
 //      taken.
 //   3. Zero offset: the cleaned copy of the chain.
-//   4. An open chain (unless BREAK_CORNER) takes the open road: it is closed
-//      back along itself and offset, by the older engine as a closed chain
-//      whose pieces traced from the forward half are kept, by the newer one
-//      through the special tracing of the traced-offset cleaner.  Everything
+//   4. An open chain takes the open road: it is closed back along itself and
+//      offset, by the older engine as a closed chain whose pieces traced from
+//      the forward half are kept, by the newer one through the special
+//      tracing of the traced-offset cleaner.  With BREAK_CORNER both engines
+//      offset the closed chain as the older one does (the stocked walk about
+//      both sides, cleaned as a closed region, its forward pieces kept): the
+//      stocked walk of the open chain itself, cleaned as an open chain, kept
+//      stretches that run into the material and its end caps.  Everything
 //      else takes the closed road: trace, then clean.
 //   5. A closed ADD_ARC offset that gives nothing is tried again in 2, 3 and
 //      4 equal steps when stepping can work at all (feasibility below).
@@ -311,9 +315,11 @@ RING_header_s* offset_open(RING_header_s* chain, double offset, CORNER_CONTROL c
                            CMEM_pool_s* pool, bool delete_trace, const CHAIN_traceOutputParams_s* output) {
     report("CHAIN__offset_open_chain: input chain", chain, kReportInput);
     // Both engines keep the side of the closed chain that its forward half
-    // traces: the older engine by the there-and-back marks of the pieces, the
-    // special tracing of the newer engine by itself.  A negative offset
-    // traces the chain with its side flipped and flips the results back.
+    // traces: the older engine (and the newer one with BREAK_CORNER, whose
+    // stocked walk marks its pieces as the tracer does) by the there-and-back
+    // marks of the pieces, the special tracing of the newer engine by itself.
+    // A negative offset traces the chain with its side flipped and flips the
+    // results back.
     const bool newer = CHAIN_ask_use_new_boolean();
     const bool flipped = offset < 0.0;
     RING_header_s* result = nullptr;
@@ -324,7 +330,7 @@ RING_header_s* offset_open(RING_header_s* chain, double offset, CORNER_CONTROL c
             md->material_side = other_side(md->material_side);
             md->direction = md->direction == CW ? CCW : CW;
         }
-        if (newer) {
+        if (newer && corner_control != BREAK_CORNER) {
             // The special tracing offsets by the magnitude.
             result = CHAIN__offset_special_tracing(chain, std::fabs(offset), corner_control, SIDE(0), cb.trace_source,
                                                    cb.trace_vertex, cb.vertex_source, pool, delete_trace ? 1 : 0,
@@ -429,7 +435,7 @@ RING_header_s* dispatch(RING_header_s* chain, double offset, CORNER_CONTROL corn
         return offset_zero(chain, side, cb.vertex_source, pool);
     }
     if (offset == 0.0) return offset_zero(chain, side, cb.vertex_source, pool);
-    if (!is_closed(chain) && corner_control != BREAK_CORNER)
+    if (!is_closed(chain))
         return offset_open(chain, offset, corner_control, cb, pool, delete_trace, output);
     RING_header_s* result = offset_closed(chain, offset, corner_control, side, cb, pool, delete_trace, output);
     if (result || !is_closed(chain) || corner_control != ADD_ARC || !stepping_feasible(chain, offset)) return result;

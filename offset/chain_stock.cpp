@@ -225,6 +225,20 @@ struct Marks {
     bool record = true;  // false: the vertex gets no trace vertex record
 };
 
+// A chain closed back along itself for an open chain's offset carries the
+// there-and-back record (extension mode 1) on its header and on the vertices
+// that end its forward segments.  The pieces stocked from a forward segment,
+// and the corner pieces between two forward segments, get the vertex mark
+// 0x20000, as traced pieces do, so that the open road keeps the forward side.
+constexpr unsigned kMarkThereAndBack = 0x20000u;
+bool there_and_back_marked(const RING_node_s* node) {
+    return node && APP_DATA__ask_app_data(node->app_data, CHAIN_APP_DATA_THERE_AND_BACK);
+}
+bool closed_there_and_back(const RING_header_s* chain) {
+    const int* words = static_cast<const int*>(APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_THERE_AND_BACK));
+    return words && words[0] == 1;
+}
+
 void decorate(CHAIN__stock_walk_s* walk, RING_node_s* node, RING_node_s* source_vertex, const Marks& m,
               bool corner_piece) {
     RING_header_s* out = walk->stocked;
@@ -244,6 +258,9 @@ void decorate(CHAIN__stock_walk_s* walk, RING_node_s* node, RING_node_s* source_
             RING_put_node_app_data(out, node, CHAIN_APP_DATA_TRACE_VERTEX, r);
         }
     }
+    if (closed_there_and_back(walk->source) && there_and_back_marked(source_vertex) &&
+        (!corner_piece || there_and_back_marked(source_vertex->next)))
+        vertex_record(node)->flags |= kMarkThereAndBack;
     if (walk->vertex_source_cb) walk->vertex_source_cb(walk->source, source_vertex, corner_piece, out, node);
     CHAIN_assign_source_chain_source_vertex_pc_data(walk->source, source_vertex, m.record && m.vertex_piece,
                                                     out->pool, node);

@@ -316,12 +316,16 @@ struct KnownFault {
     bool (*covers)(const Outcome&);
 };
 const KnownFault kKnownFaults[] = {
-    {"older engine: an open chain with BREAK_CORNER (the stocked walk of the chain closed back on itself, then the "
-     "split-chain clean) keeps pieces of that walk that lie inside the material",
-     [](const Outcome& o) { return !o.newer && !o.raised && !o.closed && o.control == BREAK_CORNER; }},
-    {"newer engine: an open chain with BREAK_CORNER (stocked open, then the boolean clean) keeps the stretches of "
-     "its stocked trace that run into the material and its end caps",
-     [](const Outcome& o) { return o.newer && !o.raised && !o.closed && o.control == BREAK_CORNER; }},
+    {"older engine: an open chain with BREAK_CORNER whose walk about the chain closed back on itself swallows a "
+     "piece at a concave corner, the corner's offsets crossing at that piece's end: the split-chain clean finds no "
+     "loop (null)",
+     [](const Outcome& o) { return !o.newer && !o.raised && !o.closed && o.control == BREAK_CORNER && o.null_result; }},
+    {"newer engine: an open chain with BREAK_CORNER whose arc's offset collapses (seen at the chain's first "
+     "segment): the stocked walk about the chain closed back on itself joins the cap at the chain's end to the "
+     "collapsed arc's far corner by a notch into the material, which the clean keeps",
+     [](const Outcome& o) {
+         return o.newer && !o.raised && !o.closed && o.control == BREAK_CORNER && o.collapsing_arc;
+     }},
 };
 const size_t kKnownFaultCount = sizeof(kKnownFaults) / sizeof(kKnownFaults[0]);
 
@@ -681,6 +685,36 @@ TEST_F(OffsetOracle, SmallChainsMatchTheBruteForceOffsetRegion) {
          RIGHT,
          0.55450267445691048,
          ALWAYS_EXTEND_TANGENT},
+        // An open chain of lines and arcs with broken corners whose stocked
+        // walk, cleaned as an open chain, kept on the newer engine stretches
+        // that run into the material and a cap about its end (at -d).
+        {{{0.76329059793124454, -0.0623781853186227},
+          {1.3563889927387507, -0.34248725976461192},
+          {0.073527495414567975, -1.0668161767263047},
+          {0.014217938865663278, -0.66411255375958567, 0.42249777366279517},
+          {-0.61106648372879357, 0.082137785444437339, 1.1070306916258847},
+          {-1.0842694881987014, 0.75555118481561334, -0.32061266603934185},
+          {0.76908064945034627, 0.67915492272072286, -0.47231335674202107},
+          {0.90289961176046385, 0.12957488075593829}},
+         false,
+         RIGHT,
+         0.42875119112938387,
+         BREAK_CORNER},
+        // An open chain of lines and arcs with broken corners whose stocked
+        // walk, cleaned as an open chain, kept on the older engine a stretch
+        // inside the material.
+        {{{0.63021416245158057, -0.2314875413590376},
+          {0.89616832269171987, -0.40268123211988921, -0.12042890690986398},
+          {0.97005388348992705, -0.73523193379902796},
+          {0.64758336750487622, -0.53473045822873677},
+          {0.35367261145091677, -1.079790426215975},
+          {-0.55408758994491281, -0.94306996403181753},
+          {-0.081723709462810198, 1.3582438700644122},
+          {0.54855832588274389, 0.44499933090949068, -0.38192661402208306}},
+         false,
+         LEFT,
+         0.68176979528955284,
+         BREAK_CORNER},
         // An open arc and line the newer engine once offset to nothing.
         {{{-0.25230595921676768, -0.79068001074799432},
           {-0.65574524241647958, -0.49637168052958586, -0.41442995020709938},

@@ -18,6 +18,7 @@
 #include <stend/testing.h>
 #include <velte/testing.h>
 
+#include <array>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -131,6 +132,23 @@ Snapshot snapshot(const RING_header_s* chain) {
     s.key13 = key13;
     s.key110 = APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_TURNING_VERTEX) != nullptr;
     return s;
+}
+
+// The offset of an open chain, which must be a list of one open chain
+// carrying the chain's side and leave the chain as it was; null (with a
+// failure) when it is not one chain.
+RING_header_s* single_open_offset(RING_header_s* chain, double d, CORNER_CONTROL control, CMEM_pool_s* pool) {
+    const Snapshot before = snapshot(chain);
+    RING_header_s* result = CHAIN_offset(chain, d, control, SIDE(0), nullptr, nullptr, nullptr, pool, nullptr);
+    EXPECT_TRUE(snapshot(chain) == before);
+    if (!result || result->count != 1) {
+        ADD_FAILURE() << "the offset gives " << (result ? result->count : 0) << " chains, not one";
+        return nullptr;
+    }
+    RING_header_s* piece = chains_of(result)[0];
+    EXPECT_FALSE(is_closed(piece));
+    EXPECT_EQ(side_of(piece), side_of(chain));
+    return result;
 }
 
 // ---------------------------------------------------------------------------
@@ -312,14 +330,9 @@ TEST_F(ChainOffset, OpenChainKeepsOnlyTheForwardSideAndComesBackAsItWas) {
             // A back-side mark on the first vertex, which reopening the
             // chain closed back along itself would clear.
             static_cast<CHAIN_vertex_data_s*>(chain->first->main_data)->flags |= CHAIN_VERTEX_BACK_SIDE;
-            const Snapshot before = snapshot(chain);
-            RING_header_s* result = CHAIN_offset(chain, d, static_cast<CORNER_CONTROL>(control), SIDE(0), nullptr,
-                                                 nullptr, nullptr, pool, nullptr);
+            RING_header_s* result = single_open_offset(chain, d, static_cast<CORNER_CONTROL>(control), pool);
             ASSERT_NE(result, nullptr);
-            EXPECT_TRUE(snapshot(chain) == before);
-            ASSERT_EQ(result->count, 1);
             RING_header_s* piece = chains_of(result)[0];
-            EXPECT_FALSE(is_closed(piece));
             EXPECT_EQ(side_of(piece), LEFT);
             // The right of the L only: below the first leg or beside the
             // second, never on its left nor round its ends.
@@ -386,8 +399,7 @@ TEST_F(ChainOffset, BothEnginesOffsetOpenChainsAlike) {
 // round the ends of the chain closed back along itself would run), no point
 // at the offset on the other side of a segment lies on it, and every point at
 // the offset on its side that is no nearer to the chain lies on it.  On both
-// engines, for each corner control of the open road (3 is taken as ADD_ARC;
-// BREAK_CORNER takes the closed road).  The band covers the newer engine's
+// engines, for each corner control (3 is taken as ADD_ARC).  The band covers the newer engine's
 // grid: 2^31 cells over boxes of some 20 units (cells below 1e-8), the kept
 // side moved by the 5-cell widening step and joined within 2 cells: below
 // 1e-7; 1e-6 leaves room.
@@ -417,7 +429,7 @@ TEST_F(ChainOffset, OpenChainOffsetEndsOnTheEndNormals) {
     };
     for (const Case& c : cases)
         for (bool new_engine : {false, true})
-            for (int control : {int(ADD_ARC), int(EXTEND_TANGENT), int(ALWAYS_EXTEND_TANGENT), 3})
+            for (int control : {int(ADD_ARC), int(EXTEND_TANGENT), int(BREAK_CORNER), int(ALWAYS_EXTEND_TANGENT), 3})
                 for (SIDE side : {LEFT, RIGHT})
                     for (double sign : {1.0, -1.0}) {
                         SCOPED_TRACE(testing::Message() << c.name << " engine " << new_engine << " control "
@@ -485,11 +497,9 @@ TEST_F(ChainOffset, OpenChainOffsetEndsOnTheEndNormals) {
                     }
 }
 
-// BREAK_CORNER takes an open chain by the closed road: the stocked walk about
-// it, cleaned; nothing comes nearer the chain than the offset.  (The older
-// engine's clean keeps only closed loops, so there an open chain with broken
-// corners gives nothing.)
-TEST_F(ChainOffset, OpenChainWithBrokenCornersTakesTheClosedRoad) {
+// On the newer engine an open chain with broken corners: nothing comes
+// nearer the chain than the offset.
+TEST_F(ChainOffset, OpenChainWithBrokenCornersComesNoNearerThanTheOffset) {
     {
         CHAIN_set_new_boolean_flag(true);
         RING_header_s* chain = open_l(LEFT);
@@ -507,6 +517,40 @@ TEST_F(ChainOffset, OpenChainWithBrokenCornersTakesTheClosedRoad) {
                     EXPECT_GT(double(distance_to(from, x, y)), 1.0 - kDistanceTolerance);
                 }
     }
+}
+
+// An open chain with broken corners is offset on its one side only, on both
+// engines and at both signs: one open chain from the offset of the chain's
+// start to the offset of its end, with no cap around either end, the convex
+// corner cut by the line tangent to the offset circle about it and the
+// concave one met at the offsets' crossing.
+TEST_F(ChainOffset, OpenChainWithBrokenCornersIsTheOneSidedOffset) {
+    const double c = 10 + std::sqrt(2.0) - 1;  // where the cut meets the offsets of the legs
+    struct Case {
+        double offset;
+        std::vector<std::array<double, 2>> vertices;
+    };
+    const Case cases[] = {
+        {1.0, {{0, -1}, {c, -1}, {11, 10 - c}, {11, 10}}},
+        {-1.0, {{0, 1}, {9, 1}, {9, 10}}},
+    };
+    // The newer engine puts its results on an integer grid (cells of some 1e-8).
+    const double near = 1e-6;
+    for (bool new_engine : {false, true})
+        for (const Case& k : cases) {
+            SCOPED_TRACE(testing::Message() << "engine " << new_engine << " offset " << k.offset);
+            CHAIN_set_new_boolean_flag(new_engine);
+            RING_header_s* chain = open_l(LEFT);
+            RING_header_s* result = single_open_offset(chain, k.offset, BREAK_CORNER, pool);
+            ASSERT_NE(result, nullptr);
+            RING_header_s* piece = chains_of(result)[0];
+            ASSERT_EQ(piece->count, static_cast<int>(k.vertices.size()));
+            for_each_vertex(piece, [&](const RING_node_s* node, int i) {
+                EXPECT_EQ(CHAIN_seg_ask_type(node), i == 0 ? SEG_POINT : SEG_LINE) << i;
+                EXPECT_NEAR(point_of(node)[0], k.vertices[i][0], near) << i;
+                EXPECT_NEAR(point_of(node)[1], k.vertices[i][1], near) << i;
+            });
+        }
 }
 
 // An error on the open road leaves the caller's chain as it came: open,
