@@ -520,20 +520,20 @@ int SegmentMidPoint(const SEGMENT* segment, double out[2]) {
     case SEG_POINT: put(s, out); return 1;
     case SEG_LINE: put(0.5 * (s + e), out); return 1;
     case SEG_ARC: {
-        // The chord midpoint pushed out to the arc; for a half circle the
-        // midpoint is the centre, and the bulge side comes from the direction:
-        // right of the chord for CCW, left for CW.
+        // The arc's midpoint lies on the side of the chord it bulges to, which
+        // the direction gives for every sweep: right of the chord for CCW,
+        // left for CW (the chord midpoint pushed out from the centre would
+        // give the other side for an arc over a half circle).  An arc whose
+        // ends coincide is a full circle: its midpoint is opposite the start.
         V2 c = centre_of(segment);
         double r = segment->end->radius;
-        V2 m = 0.5 * (s + e), u;
-        if (!unit(m - c, kUnitTolerance, &u)) {
-            V2 chord;
-            if (!unit(e - s, kUnitTolerance, &chord)) {
-                put(s, out);
-                return 1;
-            }
-            u = segment->end->direction == CW ? V2{-chord.y, chord.x} : V2{chord.y, -chord.x};
+        V2 chord;
+        if (!unit(e - s, kUnitTolerance, &chord)) {
+            V2 from;
+            put(unit(s - c, kUnitTolerance, &from) ? c - r * from : s, out);
+            return 1;
         }
+        const V2 u = segment->end->direction == CW ? V2{-chord.y, chord.x} : V2{chord.y, -chord.x};
         put(c + r * u, out);
         return 1;
     }

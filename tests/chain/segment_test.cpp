@@ -376,6 +376,29 @@ TEST_F(SegmentTest, MidPointOfHalfCirclesFollowsTheDirection) {
     EXPECT_EQ(m[1], 2);
 }
 
+TEST_F(SegmentTest, MidPointOfArcsOverAHalfCircleIsOnTheirSweep) {
+    // Unit circle about the origin from (1, 0): three quarters of a turn
+    // either way, and a whole turn.
+    struct Case {
+        double x1, y1;
+        DIRECTION direction;
+        double mx, my;
+    } cases[] = {
+        {0, -1, CCW, -std::sqrt(0.5), std::sqrt(0.5)},
+        {0, 1, CW, -std::sqrt(0.5), -std::sqrt(0.5)},
+        {0, 1, CCW, std::sqrt(0.5), std::sqrt(0.5)},
+        {1, 0, CCW, -1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.x1 << " " << c.y1 << " " << c.direction);
+        Seg a = Seg::arc(1, 0, c.x1, c.y1, 0, 0, c.direction);
+        double m[2];
+        ASSERT_EQ(SegmentMidPoint(&a.s, m), 1);
+        EXPECT_NEAR(m[0], c.mx, 1e-15);
+        EXPECT_NEAR(m[1], c.my, 1e-15);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Offsets
 // ---------------------------------------------------------------------------
