@@ -42,6 +42,8 @@
 #include <functional>
 #include <cmath>
 #include <limits>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -1391,23 +1393,23 @@ RING_header_s* junctions_of(RING_header_s* network, CMEM_pool_s* pool, const std
     RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
     std::vector<NetworkPoint*> points;
     // Points of polys whose records are kept.
-    std::vector<const NetworkPoint*> recorded;
+    std::unordered_set<const NetworkPoint*> recorded;
     for (RING_node_s* node : merrow1::ring_nodes(network)) {
         RING_header_s* list = RING_ask_node_subring(node);
         const auto* poly = static_cast<const RING_header_s*>(list ? list->main_data : nullptr);
         const bool keep = !kept || std::find(kept->begin(), kept->end(), poly) != kept->end();
         for (NetworkPoint* p : points_of_list(list)) {
             points.push_back(p);
-            if (keep) recorded.push_back(p);
+            if (keep) recorded.insert(p);
         }
     }
     const std::size_t half_edges = 2 * points.size();
     // The piece of the section that ends at a point, made once for both of
     // its ends.
-    std::vector<std::pair<NetworkPoint*, PART_OF_CHAIN_s*>> pieces;
+    std::unordered_map<const NetworkPoint*, PART_OF_CHAIN_s*> pieces;
     auto piece_ending_at = [&](NetworkPoint* b) -> PART_OF_CHAIN_s* {
-        for (const auto& made : pieces)
-            if (made.first == b) return made.second;
+        auto found = pieces.find(b);
+        if (found != pieces.end()) return found->second;
         NetworkPoint* a = b->Prev();
         PART_OF_CHAIN_s* piece = nullptr;
         if (a) {
@@ -1417,42 +1419,41 @@ RING_header_s* junctions_of(RING_header_s* network, CMEM_pool_s* pool, const std
             // once round.
             piece = merrow1::make_split_piece(&from, &to, a == b || b->IsInverted(), pool);
         }
-        pieces.emplace_back(b, piece);
+        pieces.emplace(b, piece);
         return piece;
     };
     struct End {
-        HalfEdge* half;
         RING_node_s* junction;
         SPLIT_CHAIN_s* record;
     };
-    std::vector<End> ends;
-    std::vector<HalfEdge*> seen;
-    auto is_seen = [&](HalfEdge* h) { return std::find(seen.begin(), seen.end(), h) != seen.end(); };
+    std::unordered_map<const HalfEdge*, End> ends;
+    std::vector<HalfEdge*> order;
+    std::unordered_set<const HalfEdge*> seen;
     for (NetworkPoint* p : points) {
         for (HalfEdge* h : {p->Before(), p->After()}) {
-            if (is_seen(h)) continue;
+            if (seen.count(h)) continue;
             const double at[2] = {p->GetCoords().x, p->GetCoords().y};
             RING_node_s* junction = merrow1::add_split_junction(out, at);
             RING_header_s* records = RING_ask_node_subring(junction);
             HalfEdge* m = h;
             for (std::size_t guard = 0;; ++guard) {
                 if (guard > half_edges) MERROW1_INFINITE_LOOP();
-                seen.push_back(m);
+                seen.insert(m);
                 if (HalfEdge* other = m->OtherEnd()) {
                     NetworkPoint* b = m->IsBefore() ? m->GetVtx() : other->GetVtx();
-                    const bool keep = std::find(recorded.begin(), recorded.end(), b) != recorded.end();
-                    if (PART_OF_CHAIN_s* piece = keep ? piece_ending_at(b) : nullptr)
-                        ends.push_back({m, junction, put_end(records, piece, m->IsBefore() ? 1 : 0)});
+                    if (PART_OF_CHAIN_s* piece = recorded.count(b) ? piece_ending_at(b) : nullptr) {
+                        ends[m] = End{junction, put_end(records, piece, m->IsBefore() ? 1 : 0)};
+                        order.push_back(m);
+                    }
                 }
                 m = m->NextAround();
                 if (!m || m == h) break;
             }
         }
     }
-    for (End& e : ends) {
-        HalfEdge* other = e.half->OtherEnd();
-        for (const End& f : ends)
-            if (f.half == other) e.record->far_junction = f.junction;
+    for (HalfEdge* m : order) {
+        auto far = ends.find(m->OtherEnd());
+        if (far != ends.end()) ends[m].record->far_junction = far->second.junction;
     }
     for (RING_node_s* junction : merrow1::ring_nodes(out)) merrow1::close_split_junction(RING_ask_node_subring(junction));
     CHAIN__remove_unneeded_splitpoints(out);

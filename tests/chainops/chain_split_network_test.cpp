@@ -10,6 +10,7 @@
 #include <merrow1/chain_violation.h>
 #include <quorn/quorn.h>
 #include <stend/error.h>
+#include <stend/system.h>
 #include <stend/testing.h>
 #include <velte/testing.h>
 
@@ -261,6 +262,13 @@ TEST_F(SplitNetworkTest, ASecondSetCutsTheFirstButMakesNoPiecesOfItsOwn) {
 
 bool accept_all(RING_node_s*) { return true; }
 
+// Closes a junction's records into a ring again after a test took one out.
+void close_records(RING_header_s* j) {
+    if (!j->first) return;
+    j->last->next = j->first;
+    j->first->previous = j->last;
+}
+
 TEST_F(SplitNetworkTest, GougeFreeSplitChainsOfALineNetworkAcrossAnIsland) {
     // Two lines crossing at the origin; the island lies across the right half
     // of the horizontal one; a small square stands alone inside the island.
@@ -324,6 +332,28 @@ TEST_F(SplitNetworkTest, GougeFreeSplitChainsOfALineNetworkAcrossAnIsland) {
     const int count = network->count;
     CHAIN_FindGougeFreeSplitChains(network, regions, nullptr, 0, 0, nullptr);
     EXPECT_EQ(network->count, count);
+}
+
+TEST_F(SplitNetworkTest, ALoopInMaterialWithoutItsTwinIsNotedAndGoesAlone) {
+    RING_header_s* lone = rect(9, 2, 11, 4);
+    RING_header_s* regions = list_of_chains(pool, {rect(5, -5, 15, 5)});
+    RING_header_s* network =
+        CHAIN_build_split_chain_network(list_of_chains(pool, {lone}), pool, nullptr, nullptr, nullptr);
+    ASSERT_NE(network, nullptr);
+    ASSERT_EQ(network->count, 1);
+    RING_header_s* j = RING_ask_node_subring(network->first);
+    ASSERT_EQ(j->count, 2);
+    // The reversed end goes: the forward one has no twin.
+    RING_node_s* reversed = end_of(j->first)->reversed ? j->first : j->first->next;
+    RING_delete_node(j, reversed);
+    close_records(j);
+    stend_test::clear();
+    MACH__checking_level = 1;
+    CHAIN_FindGougeFreeSplitChains(network, regions, nullptr, 0, 0, nullptr);
+    MACH__checking_level = 0;
+    EXPECT_EQ(j->count, 0);
+    const std::vector<std::string> notes = stend_test::texts(stend_test::Kind::Note);
+    EXPECT_NE(std::find(notes.begin(), notes.end(), "Assertion failed: DueToReverseSplitchainNotExisting"), notes.end());
 }
 
 bool accept_none(RING_node_s*) { return false; }
