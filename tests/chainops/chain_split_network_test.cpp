@@ -27,13 +27,7 @@ const double kPi = 3.14159265358979323846;
 
 class SplitNetworkTest : public PoolTest {
 protected:
-    // A counter-clockwise rectangle.
-    RING_header_s* rect(double x0, double y0, double x1, double y1, SIDE side = LEFT) {
-        RING_header_s* chain = make_chain(pool, {L(x0, y0), L(x1, y0), L(x1, y1), L(x0, y1)}, true);
-        data_of(chain)->direction = CCW;
-        data_of(chain)->material_side = side;
-        return chain;
-    }
+    RING_header_s* rect(double x0, double y0, double x1, double y1) { return ccw_rect(pool, x0, y0, x1, y1, LEFT); }
     // An open line without material side (a side would make it open
     // material, closed from end to start), in two segments, as the
     // intersection takes open polys; the inner vertex lies at fraction 0.3.
