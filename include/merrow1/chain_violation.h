@@ -142,7 +142,11 @@ void CHAIN_FindGougeFreeSplitChains(RING_header_s* lists, RING_header_s* regions
 // references, open ones that meet end to start joined, put on one grid and
 // intersected; every position where polys meet, and every open end, is a
 // junction (the network's order), each holding one end record per piece that
-// meets there, with its curvature and the angle of its tangent.  A piece is
+// meets there, with its curvature and the angle of its tangent (a zero tangent
+// takes the neighbouring segment's, else (1, 0)); a closed chain that meets
+// nothing has one junction, at the end of its first segment.  The
+// intersection takes open chains of two segments or more: a one-segment open
+// chain is its internal error.  A piece is
 // the stretch of a chain between two junctions, made in pool; with a second
 // set, only the pieces of the first set's chains are kept.  Coinciding
 // segments of different chains are ordered by pair_cb (null: by their
