@@ -235,6 +235,15 @@ TEST_F(SplitNetworkTest, ThePairCallbackOrdersCoincidingSegmentsForOneBuildOnly)
     g_pair_calls = 0;
     ASSERT_NE(CHAIN_build_split_chain_network(set, pool, nullptr, nullptr, nullptr), nullptr);
     EXPECT_EQ(g_pair_calls, 0);
+    // The intersection's internal error on a one-segment open chain ends the
+    // build the same way.
+    RING_header_s* short_line = make_chain(pool, {P(-1, 2), L(12, 2)}, false);
+    RING_header_s* with_short = list_of_chains(pool, {rect(0, 0, 10, 10), rect(0, 0, 10, 5), short_line});
+    EXPECT_ANY_THROW(CHAIN_build_split_chain_network(with_short, pool, nullptr, count_pair, nullptr));
+    EXPECT_EQ(velte_test::live_pool_count(), pools);
+    g_pair_calls = 0;
+    ASSERT_NE(CHAIN_build_split_chain_network(set, pool, nullptr, nullptr, nullptr), nullptr);
+    EXPECT_EQ(g_pair_calls, 0);
 }
 
 TEST_F(SplitNetworkTest, ASecondSetCutsTheFirstButMakesNoPiecesOfItsOwn) {
