@@ -6,6 +6,7 @@
 #include <internal/check.h>
 #include <internal/scratch_pool.h>
 #include "internal/ring_nodes.h"
+#include "internal/split_network.h"
 #include <merrow1/chain.h>
 #include <merrow1/chain_distance.h>
 #include <merrow1/chain_segments.h>
@@ -199,35 +200,9 @@ RING_node_s* junction_for(RING_header_s* network, JunctionFinder& finder, const 
         finder.assign(found);
         return found;
     }
-    CMEM_pool_s* pool = network->pool;
-    SPLIT_JUNCTION_s* record = CMEM_NEW(pool, SPLIT_JUNCTION_s);
-    record->point[0] = point[0];
-    record->point[1] = point[1];
-    RING_header_s* ring = RING_create_in_pool(record, RING_TYPE_CHAIN, pool);
-    RING_set_main_data_delfunc(ring, delete_junction_record);
-    RING_set_node_main_data_delfunc(ring, delete_end_record);
-    RING_node_s* junction = RING_insert_after(network, network->last, ring);
+    RING_node_s* junction = merrow1::add_split_junction(network, point);
     finder.assign(junction);
     return junction;
-}
-
-// A piece between two places of one chain, on fresh copies of both, in the
-// pool.  A piece from a place of a closed chain around to the same place is
-// the whole chain: its end lies one round further.
-PART_OF_CHAIN_s* make_piece(const POINT_ON_CHAIN_s* from, const POINT_ON_CHAIN_s* to, bool around, CMEM_pool_s* pool) {
-    POINT_ON_CHAIN_s* start = CMEM_NEW(pool, POINT_ON_CHAIN_s);
-    POINT_ON_CHAIN_s* end = CMEM_NEW(pool, POINT_ON_CHAIN_s);
-    PART_OF_CHAIN_s* piece = CMEM_NEW(pool, PART_OF_CHAIN_s);
-    *start = *from;
-    *end = *to;
-    if (around && end->chain && end->parameter <= start->parameter + kParameterSlack) end->parameter += end->chain->count;
-    if (!CreatePartOfChain(piece, start, end)) {
-        CMEM_private_delete_object(start);
-        CMEM_private_delete_object(end);
-        CMEM_private_delete_object(piece);
-        return nullptr;
-    }
-    return piece;
 }
 
 const POINT_ON_CHAIN_s* place_of(const RING_node_s* node) {
@@ -259,7 +234,7 @@ void split_points(RING_header_s* points, RING_header_s* network, JunctionFinder&
         RING_header_s* ends = RING_ask_node_subring(junction);
         if (i == 0) {
             first_junction = junction;
-            if (closed) first_backward = made(make_piece(place_of(nodes[n - 1]), place, true, pool));
+            if (closed) first_backward = made(merrow1::make_split_piece(place_of(nodes[n - 1]), place, true, pool));
         }
         PART_OF_CHAIN_s* backward = i == 0 ? first_backward : previous_forward;
         if (SPLIT_CHAIN_s* end = backward ? PutSplitChain(ends, backward, 1) : nullptr) {
@@ -269,7 +244,7 @@ void split_points(RING_header_s* points, RING_header_s* network, JunctionFinder&
         if (previous_forward_end) previous_forward_end->far_junction = junction;
         PART_OF_CHAIN_s* forward = nullptr;
         if (i + 1 < n)
-            forward = made(make_piece(place, place_of(nodes[i + 1]), false, pool));
+            forward = made(merrow1::make_split_piece(place, place_of(nodes[i + 1]), false, pool));
         else if (closed)
             forward = first_backward;
         previous_forward_end = forward ? PutSplitChain(ends, forward, 0) : nullptr;
@@ -286,14 +261,7 @@ void split_points(RING_header_s* points, RING_header_s* network, JunctionFinder&
 // parallel pieces between the same two junctions consistently at both ends.
 void finish_junctions(RING_header_s* network) {
     const std::vector<RING_node_s*> junctions = ring_nodes(network);
-    for (RING_node_s* junction : junctions) {
-        RING_header_s* ends = RING_ask_node_subring(junction);
-        if (!ends || !ends->first) continue;
-        ends->last->next = ends->first;
-        ends->first->previous = ends->last;
-        int position = 0;
-        for (RING_node_s* node : ring_nodes(ends)) record_of(node)->index = ++position;
-    }
+    for (RING_node_s* junction : junctions) merrow1::close_split_junction(RING_ask_node_subring(junction));
     for (RING_node_s* junction : junctions) {
         RING_header_s* ends = RING_ask_node_subring(junction);
         if (!ends || ends->count < 2) continue;
@@ -343,6 +311,24 @@ SPLIT_CHAIN_s* PutSplitChain(RING_header_s* junction, PART_OF_CHAIN_s* piece, in
         tangent[1] = -tangent[1];
         curvature = -curvature;
     }
+    return merrow1::put_split_end(junction, piece, reversed, curvature, tangent);
+}
+
+namespace merrow1 {
+
+RING_node_s* add_split_junction(RING_header_s* network, const double point[2]) {
+    CMEM_pool_s* pool = network->pool;
+    SPLIT_JUNCTION_s* record = CMEM_NEW(pool, SPLIT_JUNCTION_s);
+    record->point[0] = point[0];
+    record->point[1] = point[1];
+    RING_header_s* ring = RING_create_in_pool(record, RING_TYPE_CHAIN, pool);
+    RING_set_main_data_delfunc(ring, delete_junction_record);
+    RING_set_node_main_data_delfunc(ring, delete_end_record);
+    return RING_insert_after(network, network->last, ring);
+}
+
+SPLIT_CHAIN_s* put_split_end(RING_header_s* junction, PART_OF_CHAIN_s* piece, int reversed, double curvature,
+                             const double tangent[2]) {
     SPLIT_CHAIN_s* added = CMEM_NEW(junction->pool, SPLIT_CHAIN_s);
     if (!added) return nullptr;
     added->curvature = curvature;
@@ -362,6 +348,33 @@ SPLIT_CHAIN_s* PutSplitChain(RING_header_s* junction, PART_OF_CHAIN_s* piece, in
     RING_insert_after(junction, after, added);
     return added;
 }
+
+void close_split_junction(RING_header_s* ends) {
+    if (!ends || !ends->first) return;
+    ends->last->next = ends->first;
+    ends->first->previous = ends->last;
+    int position = 0;
+    for (RING_node_s* node : ring_nodes(ends)) record_of(node)->index = ++position;
+}
+
+PART_OF_CHAIN_s* make_split_piece(const POINT_ON_CHAIN_s* from, const POINT_ON_CHAIN_s* to, bool around,
+                                  CMEM_pool_s* pool) {
+    POINT_ON_CHAIN_s* start = CMEM_NEW(pool, POINT_ON_CHAIN_s);
+    POINT_ON_CHAIN_s* end = CMEM_NEW(pool, POINT_ON_CHAIN_s);
+    PART_OF_CHAIN_s* piece = CMEM_NEW(pool, PART_OF_CHAIN_s);
+    *start = *from;
+    *end = *to;
+    if (around && end->chain && end->parameter <= start->parameter + kParameterSlack) end->parameter += end->chain->count;
+    if (!CreatePartOfChain(piece, start, end)) {
+        CMEM_private_delete_object(start);
+        CMEM_private_delete_object(end);
+        CMEM_private_delete_object(piece);
+        return nullptr;
+    }
+    return piece;
+}
+
+}  // namespace merrow1
 
 void ChainsSplit(const RING_header_s* intersections, RING_header_s* network) {
     if (!intersections || !network) return;

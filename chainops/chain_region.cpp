@@ -29,16 +29,21 @@
 #include <stend/error.h>
 
 #include "chainops/shape_kind.h"
+#include "internal/check.h"
 #include "internal/psi_guard.h"
 #include "internal/region_fields.h"
 #include "internal/ring_check.h"
 #include "internal/ring_nodes.h"
 #include "internal/scratch_pool.h"
+#include "internal/split_network.h"
 #include <stend/system.h>
 
 #include <algorithm>
+#include <functional>
 #include <cmath>
 #include <limits>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -1073,6 +1078,21 @@ bool CHAIN_check_violates_region_sets(const RING_header_s* motion, int n, const 
 
 namespace {
 
+// Two scratch arrays, destroyed on every exit.
+struct ScratchArrays {
+    DYNAMIC_ARRAY_s* parts;
+    DYNAMIC_ARRAY_s* points;
+    explicit ScratchArrays(CMEM_pool_s* pool)
+        : parts(DYNAMIC_ARRAY__create(pool, sizeof(PART_OF_CHAIN_s), 5, 0)),
+          points(DYNAMIC_ARRAY__create(pool, sizeof(POINT_ON_CHAIN_s), 10, 0)) {}
+    ~ScratchArrays() {
+        DYNAMIC_ARRAY__destroy(parts);
+        DYNAMIC_ARRAY__destroy(points);
+    }
+    ScratchArrays(const ScratchArrays&) = delete;
+    ScratchArrays& operator=(const ScratchArrays&) = delete;
+};
+
 // A section of a motion between two chain parameters, free of material or
 // not.
 struct Section {
@@ -1231,16 +1251,9 @@ bool CHAIN_FindGougeFreeChains(RING_header_s* chain_or_list, RING_header_s* regi
         return all;
     }
     RING_header_s* chain = chain_or_list;
-    DYNAMIC_ARRAY_s* parts = DYNAMIC_ARRAY__create(out->pool, sizeof(PART_OF_CHAIN_s), 5, 0);
-    DYNAMIC_ARRAY_s* points = DYNAMIC_ARRAY__create(out->pool, sizeof(POINT_ON_CHAIN_s), 10, 0);
-    struct Arrays {
-        DYNAMIC_ARRAY_s* a;
-        DYNAMIC_ARRAY_s* b;
-        ~Arrays() {
-            DYNAMIC_ARRAY__destroy(a);
-            DYNAMIC_ARRAY__destroy(b);
-        }
-    } arrays{parts, points};
+    ScratchArrays arrays(out->pool);
+    DYNAMIC_ARRAY_s* parts = arrays.parts;
+    DYNAMIC_ARRAY_s* points = arrays.points;
     const bool wholly_free = CHAIN_FindGougeFreeSections(chain, nullptr, regions, count, d1, d2, parts, points);
     for (int i = 0; i < parts->num_active; ++i) {
         const auto* piece = static_cast<const PART_OF_CHAIN_s*>(DYNAMIC_ARRAY_element_at(parts, i));
@@ -1266,4 +1279,404 @@ bool CHAIN__SegCmpFunctor::operator()(RING_node_s* a, RING_node_s* b) {
     const CHAIN_app_poly_seg_chain_source_s* source_b = source_of(b);
     if (!source_a || !source_b) ERROR_internal(kModule, __LINE__, "Missing app data during network building");
     return source_a->chain != source_b->chain;
+}
+
+// ---------------------------------------------------------------------------
+// Split-chain networks from polygon-set networks
+
+namespace {
+
+typedef bool (*CHAIN_split_pair_cb_t)(const RING_header_s*, const RING_header_s*);
+typedef Korvo::Cam::PolySegNetworkPoint NetworkPoint;
+typedef NetworkPoint::HalfEdge HalfEdge;
+typedef void (*preprocess_region_sets_fn)(void* psi, RING_header_s* set_of_sets, int* material,
+                                          DYNAMIC_ARRAY_s*** wrapped, int* m, bool hide_duplicates);
+typedef void (*extract_final_boundaries_fn)(void* psi, DYNAMIC_ARRAY_s** wrapped, int count, int offset,
+                                            PSI_set_output_s* output, RING_header_s* dummy_ring, bool second_pass,
+                                            bool* needs_another_pass);
+
+// The pair callback of the network build in progress.
+CHAIN_split_pair_cb_t g_pair_cb = nullptr;
+
+// Holds the pair callback for the time of a build and puts the earlier value
+// back on every exit.
+class PairCallbackScope {
+public:
+    explicit PairCallbackScope(CHAIN_split_pair_cb_t cb) : saved_(g_pair_cb) { g_pair_cb = cb; }
+    ~PairCallbackScope() { g_pair_cb = saved_; }
+    PairCallbackScope(const PairCallbackScope&) = delete;
+    PairCallbackScope& operator=(const PairCallbackScope&) = delete;
+
+private:
+    CHAIN_split_pair_cb_t saved_;
+};
+
+// Order of two coinciding segments of the network build.
+bool network_segment_order(RING_node_s* a, RING_node_s* b) {
+    const CHAIN_app_poly_seg_chain_source_s* source_a = source_of(a);
+    const CHAIN_app_poly_seg_chain_source_s* source_b = source_of(b);
+    if (!source_a || !source_b) ERROR_internal(kModule, __LINE__, "Missing app data during network building");
+    if (!g_pair_cb || source_a->chain == source_b->chain) return std::less<RING_node_s*>()(a, b);
+    return g_pair_cb(source_a->chain, source_b->chain);
+}
+
+// The chain segment a network segment came from; a segment without one is an
+// internal error.
+const CHAIN_app_poly_seg_chain_source_s* chain_source_of(const RING_node_s* segment, SEGMENT* chain_segment) {
+    const CHAIN_app_poly_seg_chain_source_s* source = source_of(segment);
+    if (!source || !source->chain || !source->vertex || !ChainSegment(source->chain, source->vertex, chain_segment))
+        ERROR_internal(kModule, __LINE__, "No chain segment at split chain");
+    return source;
+}
+
+// The place of a network position on the source segment of a network
+// segment, in the pool: snapped onto the segment, a whole vertex within the
+// chain's approximation tolerance (at least 1e-8) of an end.
+POINT_ON_CHAIN_s source_place(const RING_node_s* segment, const Korvo::Math::Point2& at) {
+    SEGMENT chain_segment;
+    const CHAIN_app_poly_seg_chain_source_s* source = chain_source_of(segment, &chain_segment);
+    const double point[2] = {at.x, at.y};
+    double closest[2] = {at.x, at.y};
+    SegmentPointMinDist(&chain_segment, point, closest);
+    POINT_ON_CHAIN_s place{};
+    if (!PointOnChainCreate(source->chain, source->vertex, 0, closest, &place))
+        ERROR_internal(kModule, __LINE__, "No chain segment at split chain");
+    PointOnChainSnapToVertex(&place, std::max(own_approximation(source->chain), 1e-8));
+    return place;
+}
+
+// Curvature and unit tangent with which the piece leaves its start
+// (reversed: its end, both negated).  A zero tangent takes the neighbouring
+// segment's, and (1, 0) when that fails too; a place without a chain segment
+// is an internal error.
+void leaving_geometry(const PART_OF_CHAIN_s* piece, int reversed, double* curvature, double tangent[2]) {
+    const POINT_ON_CHAIN_s* at = reversed ? piece->end : piece->start;
+    SEGMENT segment;
+    if (!at || !at->chain || !at->node || !ChainSegment(at->chain, at->node, &segment))
+        ERROR_internal(kModule, __LINE__, "No chain segment at split chain");
+    *curvature = SegmentCurvature(&segment);
+    if (!SegmentTangent(&segment, at->point, tangent)) {
+        const RING_node_s* neighbour = reversed ? at->node->previous : at->node->next;
+        SEGMENT other;
+        if (!neighbour || !ChainSegment(at->chain, neighbour, &other) || !SegmentTangent(&other, at->point, tangent)) {
+            tangent[0] = 1.0;
+            tangent[1] = 0.0;
+        }
+    }
+    if (reversed) {
+        tangent[0] = -tangent[0];
+        tangent[1] = -tangent[1];
+        *curvature = -*curvature;
+    }
+}
+
+SPLIT_CHAIN_s* put_end(RING_header_s* junction, PART_OF_CHAIN_s* piece, int reversed) {
+    double curvature = 0.0, tangent[2] = {1.0, 0.0};
+    leaving_geometry(piece, reversed, &curvature, tangent);
+    SPLIT_CHAIN_s* record = merrow1::put_split_end(junction, piece, reversed, curvature, tangent);
+    if (!record) ERROR_internal(kModule, __LINE__, "No room for a split chain");
+    return record;
+}
+
+std::vector<NetworkPoint*> points_of_list(const RING_header_s* list) {
+    std::vector<NetworkPoint*> out;
+    for (RING_node_s* node : merrow1::ring_nodes(list))
+        out.push_back(static_cast<NetworkPoint*>(Korvo::Cam::PolySegPoint::GetFromList(node)));
+    return out;
+}
+
+// The split-chain network of the polygon-set network, in pool: one junction
+// per position (the half-edges of one next-around cycle), one end record per
+// half-edge that has a section (of a kept poly, when kept is given), far
+// junctions linked.
+RING_header_s* junctions_of(RING_header_s* network, CMEM_pool_s* pool, const std::vector<const RING_header_s*>* kept) {
+    RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    std::vector<NetworkPoint*> points;
+    // Points of polys whose records are kept.
+    std::unordered_set<const NetworkPoint*> recorded;
+    for (RING_node_s* node : merrow1::ring_nodes(network)) {
+        RING_header_s* list = RING_ask_node_subring(node);
+        const auto* poly = static_cast<const RING_header_s*>(list ? list->main_data : nullptr);
+        const bool keep = !kept || std::find(kept->begin(), kept->end(), poly) != kept->end();
+        for (NetworkPoint* p : points_of_list(list)) {
+            points.push_back(p);
+            if (keep) recorded.insert(p);
+        }
+    }
+    const std::size_t half_edges = 2 * points.size();
+    // The piece of the section that ends at a point, made once for both of
+    // its ends.
+    std::unordered_map<const NetworkPoint*, PART_OF_CHAIN_s*> pieces;
+    auto piece_ending_at = [&](NetworkPoint* b) -> PART_OF_CHAIN_s* {
+        auto found = pieces.find(b);
+        if (found != pieces.end()) return found->second;
+        NetworkPoint* a = b->Prev();
+        PART_OF_CHAIN_s* piece = nullptr;
+        if (a) {
+            const POINT_ON_CHAIN_s from = source_place(a->GetSegNodeAfter(), a->GetCoords());
+            const POINT_ON_CHAIN_s to = source_place(b->GetSegNode(), b->GetCoords());
+            // A point alone on a closed list, or an inverted section, goes
+            // once round.
+            piece = merrow1::make_split_piece(&from, &to, a == b || b->IsInverted(), pool);
+        }
+        pieces.emplace(b, piece);
+        return piece;
+    };
+    struct End {
+        RING_node_s* junction;
+        SPLIT_CHAIN_s* record;
+    };
+    std::unordered_map<const HalfEdge*, End> ends;
+    std::vector<HalfEdge*> order;
+    std::unordered_set<const HalfEdge*> seen;
+    for (NetworkPoint* p : points) {
+        for (HalfEdge* h : {p->Before(), p->After()}) {
+            if (seen.count(h)) continue;
+            const double at[2] = {p->GetCoords().x, p->GetCoords().y};
+            RING_node_s* junction = merrow1::add_split_junction(out, at);
+            RING_header_s* records = RING_ask_node_subring(junction);
+            HalfEdge* m = h;
+            for (std::size_t guard = 0;; ++guard) {
+                if (guard > half_edges) MERROW1_INFINITE_LOOP();
+                seen.insert(m);
+                if (HalfEdge* other = m->OtherEnd()) {
+                    NetworkPoint* b = m->IsBefore() ? m->GetVtx() : other->GetVtx();
+                    if (PART_OF_CHAIN_s* piece = recorded.count(b) ? piece_ending_at(b) : nullptr) {
+                        ends[m] = End{junction, put_end(records, piece, m->IsBefore() ? 1 : 0)};
+                        order.push_back(m);
+                    }
+                }
+                m = m->NextAround();
+                if (!m || m == h) break;
+            }
+        }
+    }
+    for (HalfEdge* m : order) {
+        auto far = ends.find(m->OtherEnd());
+        if (far != ends.end()) ends[m].record->far_junction = far->second.junction;
+    }
+    for (RING_node_s* junction : merrow1::ring_nodes(out)) merrow1::close_split_junction(RING_ask_node_subring(junction));
+    CHAIN__remove_unneeded_splitpoints(out);
+    return out;
+}
+
+RING_header_s* build_split_chain_network(RING_header_s* set, CMEM_pool_s* pool, double* resolution,
+                                         RING_header_s* second) {
+    merrow1::PsiGuard psi(PSI_create(0, true, true, POLY_SEG_copy_chain_source_ref, network_segment_order));
+    CMEM_pool_s* scratch = psi.get()->pool;
+    // The polys of the set, open ones that meet end to start joined; those of
+    // the second set after them.
+    RING_header_s* polys = POLY_SEG_create_from_chain_set(set, scratch, true, false, nullptr);
+    if (!polys) return RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    POLY_SEG_joinup_open_material(polys, POLY_SEG_copy_chain_source_ref);
+    std::vector<const RING_header_s*> first_polys;
+    for (RING_node_s* node : merrow1::ring_nodes(polys)) first_polys.push_back(RING_ask_node_subring(node));
+    if (second) {
+        RING_header_s* more = POLY_SEG_create_from_chain_set(second, scratch, true, false, nullptr);
+        if (more) {
+            POLY_SEG_joinup_open_material(more, POLY_SEG_copy_chain_source_ref);
+            for (RING_node_s* node : merrow1::ring_nodes(more)) {
+                RING_header_s* poly = RING_ask_node_subring(node);
+                RING_set_node_subring(node, nullptr);
+                if (poly) RING_insert_after(polys, polys->last, poly);
+            }
+        }
+    }
+    if (!polys->first) return RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    // The grid, with material-side rounding.
+    INT_GRID_MAP_s* grid =
+        POLY_SEG_put_set_to_grid(polys, nullptr, true, uses_material_side, POLY_SEG_copy_chain_source_ref, 0.0);
+    if (resolution) *resolution = 6.0 * INT_GRID_MAP__get_grid_size(grid, 0);
+    // Intersections within the set, then the final boundaries.
+    RING_header_s* sets = POLY_SEG_create_set_of_sets(scratch);
+    POLY_SEG_append_to_set_of_sets(sets, polys);
+    DYNAMIC_ARRAY_s** wrapped = nullptr;
+    int m = 0;
+    PSI_method<preprocess_region_sets_fn>(psi.get(), PSI_SLOT_SET_PREPROCESS_REGION_SETS)(psi.get(), sets, nullptr,
+                                                                                               &wrapped, &m, false);
+    if (!wrapped || !wrapped[0]) return RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    RING_header_s* boundaries = POLY_SEG_create_set(scratch, Korvo::Cam::NoMaterialAtInfinity);
+    PSI_set_output_s output{boundaries, 0, PSI_SET_OUTPUT_POLYS, PSI_SET_OUTPUT_SET, psi.get()->create_data};
+    PSI_method<extract_final_boundaries_fn>(psi.get(), PSI_SLOT_SET_EXTRACT_FINAL_BOUNDARIES)(
+        psi.get(), wrapped, 1, m, &output, nullptr, false, nullptr);
+    // The network of meeting points, back from the grid.
+    CHAIN__SegCmpFunctor compare;
+    RING_header_s* network = NetworkPoint::BuildNetwork(wrapped[0], compare, scratch);
+    NetworkPoint::NetworkRemoveCoincidences(network, compare);
+    NetworkPoint::NetworkGetFromGrid(network);
+    NetworkPoint::NetworkMovePointsPastMissingToStartEnds(network);
+    // With a second set, its polys cut those of the first but the records
+    // are only those of the first set's non-degenerate polys.
+    std::vector<const RING_header_s*> kept;
+    if (second)
+        for (const RING_header_s* poly : first_polys)
+            if (!POLY_SEG_is_degenerate(poly)) kept.push_back(poly);
+    return junctions_of(network, pool, second ? &kept : nullptr);
+}
+
+}  // namespace
+
+RING_header_s* CHAIN_build_split_chain_network(RING_header_s* set, CMEM_pool_s* pool, double* resolution,
+                                               bool (*pair_cb)(const RING_header_s*, const RING_header_s*),
+                                               RING_header_s* second) {
+    CHAIN_debug_report(kReportInput, "CHAIN_build_split_chain_network -- Start", set, nullptr);
+    if (!set || !pool) return nullptr;
+    PairCallbackScope scope(pair_cb);
+    return noting_errors(__LINE__, [&] { return build_split_chain_network(set, pool, resolution, second); });
+}
+
+// ---------------------------------------------------------------------------
+// Gouge-free split chains
+
+namespace {
+
+// Section ends nearer than this (squared) to a junction end there.
+const double kSplitSquared = 6.25e-16;
+
+bool end_marked(const RING_node_s* node) {
+    return APP_DATA__ask_app_data(node->app_data, CHAIN_APP_DATA_SCRATCH_MARK) != nullptr;
+}
+
+void mark_end(RING_header_s* junction, RING_node_s* node) {
+    RING_put_node_app_data(junction, node, CHAIN_APP_DATA_SCRATCH_MARK, node);
+}
+
+double squared_gap(const double a[2], const double b[2]) {
+    const double dx = a[0] - b[0], dy = a[1] - b[1];
+    return dx * dx + dy * dy;
+}
+
+const double* point_of_junction(const RING_node_s* junction) {
+    return static_cast<const SPLIT_JUNCTION_s*>(RING_ask_node_subring(junction)->main_data)->point;
+}
+
+// Cuts the piece between its two end records at the ends of its free
+// sections (places in piece order) that lie inside it: each cut is a new
+// junction holding the end of the stretch before it and the start of the
+// stretch after it.  The old records keep their ends and take the first and
+// the last stretch.
+void cut_at_sections(RING_header_s* network, RING_node_s* start_junction, SPLIT_CHAIN_s* start_record,
+                     RING_node_s* end_junction, SPLIT_CHAIN_s* end_record, const std::vector<POINT_ON_CHAIN_s>& cuts) {
+    if (cuts.empty()) return;
+    CMEM_pool_s* pool = network->pool;
+    const PART_OF_CHAIN_s original = *start_record->piece;
+    std::vector<RING_node_s*> made;
+    RING_node_s* previous_junction = start_junction;
+    SPLIT_CHAIN_s* previous_forward = start_record;
+    const POINT_ON_CHAIN_s* from = original.start;
+    for (const POINT_ON_CHAIN_s& cut : cuts) {
+        PART_OF_CHAIN_s* stretch = merrow1::make_split_piece(from, &cut, false, pool);
+        if (!stretch) ERROR_internal(kModule, __LINE__, "No chain segment at split chain");
+        RING_node_s* junction = merrow1::add_split_junction(network, cut.point);
+        made.push_back(junction);
+        RING_header_s* records = RING_ask_node_subring(junction);
+        previous_forward->piece = stretch;
+        previous_forward->far_junction = junction;
+        SPLIT_CHAIN_s* arriving = put_end(records, stretch, 1);
+        arriving->far_junction = previous_junction;
+        // The stretch after the cut runs to the piece's end until the next
+        // cut shortens it.
+        PART_OF_CHAIN_s* rest = merrow1::make_split_piece(&cut, original.end, false, pool);
+        if (!rest) ERROR_internal(kModule, __LINE__, "No chain segment at split chain");
+        previous_forward = put_end(records, rest, 0);
+        previous_forward->far_junction = end_junction;
+        previous_junction = junction;
+        from = rest->start;
+    }
+    end_record->piece = previous_forward->piece;
+    end_record->far_junction = previous_junction;
+    for (RING_node_s* junction : made) {
+        RING_header_s* records = RING_ask_node_subring(junction);
+        merrow1::close_split_junction(records);
+        for (RING_node_s* node : merrow1::ring_nodes(records)) mark_end(records, node);
+    }
+}
+
+void find_gouge_free_split_chains(RING_header_s* network, RING_header_s* regions, int* count, double d1, double d2,
+                                  bool (*filter)(RING_node_s*)) {
+    ScratchArrays arrays(network->pool);
+    // Junctions made on the way hold only ends already handled.
+    for (RING_node_s* junction : merrow1::ring_nodes(network)) {
+        RING_header_s* ends = RING_ask_node_subring(junction);
+        if (!ends) continue;
+        const int records = ends->count;
+        RING_node_s* node = ends->first;
+        for (int i = 0; i < records && node && ends->count > 0; ++i) {
+            // The next record is taken before this one can go.
+            RING_node_s* next = node->next;
+            auto* record = static_cast<SPLIT_CHAIN_s*>(node->main_data);
+            if (!record || !record->piece || end_marked(node) || (filter && !filter(node))) {
+                node = next;
+                continue;
+            }
+            RING_header_s* far_ends = nullptr;
+            RING_node_s* twin = NextSplitChain(record, &far_ends);
+            mark_end(ends, node);
+            if (twin) mark_end(far_ends, twin);
+            DA_set_num_active(arrays.parts, 0);
+            DA_set_num_active(arrays.points, 0);
+            if (CHAIN_FindGougeFreeSections(nullptr, record->piece, regions, count, d1, d2, arrays.parts,
+                                            arrays.points)) {
+                node = next;
+                continue;
+            }
+            if (arrays.parts->num_active == 0) {
+                // A loop without a free section goes with its twin.
+                if (record->far_junction == junction) {
+                    if (!twin) MERROW1_NOTE_FAILURE("DueToReverseSplitchainNotExisting");
+                    if (twin && twin == next) next = twin->next;
+                    if (next == node) next = nullptr;
+                    if (twin) RING_delete_node(far_ends, twin);
+                    RING_delete_node(ends, node);
+                    merrow1::close_split_junction(ends);
+                    if (far_ends != ends) merrow1::close_split_junction(far_ends);
+                }
+                node = next;
+                continue;
+            }
+            if (!twin) {
+                MERROW1_NOTE_FAILURE("DueToReverseSplitchainNotExisting");
+                node = next;
+                continue;
+            }
+            SPLIT_CHAIN_s* other = static_cast<SPLIT_CHAIN_s*>(twin->main_data);
+            const bool reversed = record->reversed != 0;
+            RING_node_s* start_junction = reversed ? record->far_junction : junction;
+            RING_node_s* end_junction = reversed ? junction : record->far_junction;
+            SPLIT_CHAIN_s* start_record = reversed ? other : record;
+            SPLIT_CHAIN_s* end_record = reversed ? record : other;
+            const PART_OF_CHAIN_s piece = *record->piece;
+            // The section ends inside the piece, in order, as places of their
+            // own on the piece's chain.
+            std::vector<POINT_ON_CHAIN_s> cuts;
+            const double* last_cut = point_of_junction(start_junction);
+            const double* far_point = point_of_junction(end_junction);
+            auto place_on_piece = [&](const double point[2]) {
+                POINT_ON_CHAIN_s place{};
+                PartOfChainPointMinDis(&piece, point, &place);
+                return place;
+            };
+            for (int k = 0; k < arrays.parts->num_active; ++k) {
+                const auto* section = static_cast<const PART_OF_CHAIN_s*>(DYNAMIC_ARRAY_element_at(arrays.parts, k));
+                if (squared_gap(section->start->point, last_cut) > kSplitSquared) {
+                    cuts.push_back(place_on_piece(section->start->point));
+                    last_cut = cuts.back().point;
+                }
+                if (squared_gap(section->end->point, far_point) > kSplitSquared) {
+                    cuts.push_back(place_on_piece(section->end->point));
+                    last_cut = cuts.back().point;
+                }
+            }
+            cut_at_sections(network, start_junction, start_record, end_junction, end_record, cuts);
+            node = next;
+        }
+    }
+}
+
+}  // namespace
+
+void CHAIN_FindGougeFreeSplitChains(RING_header_s* lists, RING_header_s* regions, int* count, double d1, double d2,
+                                    bool (*filter)(RING_node_s*)) {
+    if (!lists || !regions || !regions->first) return;
+    noting_errors(__LINE__, [&] { find_gouge_free_split_chains(lists, regions, count, d1, d2, filter); });
 }

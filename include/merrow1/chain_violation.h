@@ -124,6 +124,41 @@ bool CHAIN_FindGougeFreeSections(RING_header_s* chain, PART_OF_CHAIN_s* part, RI
 bool CHAIN_FindGougeFreeChains(RING_header_s* chain_or_list, RING_header_s* regions, int* count, double d1, double d2,
                                CHAIN_vertex_source_callback_t merge_cb, RING_header_s* out);
 
+// Walks the junctions of a split-chain network (a list of junctions, each a
+// ring of end records) and cuts the pieces whose ends the filter accepts
+// (null: every end) at the ends of their gouge-free sections
+// (CHAIN_FindGougeFreeSections with d1, d2 on the piece): each free section
+// becomes a piece of its own, new junctions (appended to the network, two end
+// records each) standing where a section ends inside the piece; the stretches
+// between them stay as pieces.  A piece that is a loop at one junction and has
+// no free section is deleted with its twin.  Every end record handled or made
+// gets key 5 (CHAIN_APP_DATA_SCRATCH_MARK); ends already carrying it are passed
+// over.  count is not used.  Errors are noted and raised again.
+void CHAIN_FindGougeFreeSplitChains(RING_header_s* lists, RING_header_s* regions, int* count, double d1, double d2,
+                                    bool (*filter)(RING_node_s*));
+
+// The split-chain network (chain_split.h) of the chains of set, made in pool:
+// the chains (and those of second, when given) become polys with source
+// references, open ones that meet end to start joined, put on one grid and
+// intersected; every position where polys meet, and every open end, is a
+// junction (the network's order), each holding one end record per piece that
+// meets there, with its curvature and the angle of its tangent (a zero tangent
+// takes the neighbouring segment's, else (1, 0)); a closed chain that meets
+// nothing has one junction, at the end of its first segment.  The
+// intersection takes open chains of two segments or more: a one-segment open
+// chain is its internal error.  A piece is
+// the stretch of a chain between two junctions, made in pool; with a second
+// set, only the pieces of the first set's chains are kept.  Coinciding
+// segments of different chains are ordered by pair_cb (null: by their
+// records).  *resolution (may be null) receives 6 grid cells.  Null for a
+// null set or pool.  pair_cb is held in a module value for the time of the
+// call, so one network build runs at a time in the process; the earlier value
+// comes back on every exit.  Errors are noted (file and line) and raised again
+// once the intersection object is gone.
+RING_header_s* CHAIN_build_split_chain_network(RING_header_s* set, CMEM_pool_s* pool, double* resolution,
+                                               bool (*pair_cb)(const RING_header_s*, const RING_header_s*),
+                                               RING_header_s* second);
+
 #include <merrow1/PolySegNetworkPoint.h>
 
 // Keeps apart, at a network position, segments of different source chains:

@@ -87,6 +87,15 @@ inline RING_header_s* unit_square(CMEM_pool_s* pool) {
     return make_chain(pool, {L(0, 0), L(1, 0), L(1, 1), L(0, 1)}, true);
 }
 
+// Rectangle [x0, x1] x [y0, y1] run counter-clockwise, its clock direction
+// and material side stored.
+inline RING_header_s* ccw_rect(CMEM_pool_s* pool, double x0, double y0, double x1, double y1, SIDE side) {
+    RING_header_s* chain = make_chain(pool, {L(x0, y0), L(x1, y0), L(x1, y1), L(x0, y1)}, true);
+    data_of(chain)->direction = CCW;
+    data_of(chain)->material_side = side;
+    return chain;
+}
+
 // A result chain of a region boolean is closed and has an orientation: its
 // area lies beyond the squared length tolerance and its stored direction is
 // the sign of that area.

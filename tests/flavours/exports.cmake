@@ -97,6 +97,8 @@ set(rows
   "CHAIN_FindGougeFreeSections(RING_header_s*, PART_OF_CHAIN_s*, RING_header_s*, int*, double, double, DYNAMIC_ARRAY_s*, DYNAMIC_ARRAY_s*)|1|1|1"
   "CHAIN_FindGougeFreeChains(RING_header_s*, RING_header_s*, int*, double, double, int (*)(RING_node_s*, RING_node_s*, RING_header_s*, RING_node_s*, RING_header_s*), RING_header_s*)|1|1|1"
   "CHAIN__SegCmpFunctor::operator()(RING_node_s*, RING_node_s*)|1|1|1"
+  "CHAIN_FindGougeFreeSplitChains(RING_header_s*, RING_header_s*, int*, double, double, bool (*)(RING_node_s*))|1|1|1"
+  "CHAIN_build_split_chain_network(RING_header_s*, CMEM_pool_s*, double*, bool (*)(RING_header_s const*, RING_header_s const*), RING_header_s*)|1|1|1"
   "ChainIntChainLocation(RING_header_s const*, RING_header_s*, double const*, bool*)|1|1|1"
   "CHAIN_violates_by_location(RING_header_s const*, RING_header_s const*)|1|1|1"
   "CHAIN_chain_violate_region(RING_header_s*, RING_header_s*)|1|1|1"

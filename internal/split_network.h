@@ -1,0 +1,31 @@
+// Building blocks of split-chain networks shared by the builds that make them
+// (chain/chain_split.cpp from intersection lists, chainops/chain_region.cpp
+// from polygon-set networks) and by the walks that cut their pieces.
+#pragma once
+
+#include <merrow1/chain_split.h>
+
+namespace merrow1 {
+
+// A new, empty junction at the point, appended to the network: its end-record
+// ring (type 1, a SPLIT_JUNCTION_s as main data) frees its junction record and
+// its end records with itself.  All in the network's pool.
+RING_node_s* add_split_junction(RING_header_s* network, const double point[2]);
+
+// Makes the end record of the piece at the junction (reversed: the piece's
+// end lies there) from the curvature and unit tangent with which the piece
+// leaves the junction (already negated for a reversed end) and inserts it in
+// angular order.  Null when the record cannot be allocated.
+SPLIT_CHAIN_s* put_split_end(RING_header_s* junction, PART_OF_CHAIN_s* piece, int reversed, double curvature,
+                             const double tangent[2]);
+
+// Closes a junction's end records into a ring and numbers them 1 to n.
+void close_split_junction(RING_header_s* junction);
+
+// A piece between two places of one chain, on fresh copies of both, in the
+// pool.  With `around`, a piece from a place of a closed chain round to the
+// same place is the whole chain.  Null when the places do not make a part.
+PART_OF_CHAIN_s* make_split_piece(const POINT_ON_CHAIN_s* from, const POINT_ON_CHAIN_s* to, bool around,
+                                  CMEM_pool_s* pool);
+
+}  // namespace merrow1
