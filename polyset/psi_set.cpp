@@ -432,13 +432,20 @@ void extract_from(Extraction& x, Half start, int start_level) {
     // there is looked through to the face beyond it (and beyond a row of
     // them), so that a shared edge with the same material on both sides is
     // no boundary, and a chain running back along itself bounds nothing.
+    // A row that comes back to where it started is a closed loop of
+    // coincident sub-segments standing alone (both of its faces are zero-width
+    // faces, as when a piece and its reverse are all there is between two
+    // points): nothing lies beyond it, and the look-through answers the
+    // level of the zero-width face across h itself.
     auto level_across = [&](const Half& h) {
-        Half t = half_twin(h);
+        const Half first = half_twin(h);
+        Half t = first;
         for (long guard = 0;; ++guard) {
             if (guard > bound) ERROR_internal(kFile, __LINE__, "PSI: zero-width faces do not end");
             auto partner = slit_partner.find(t);
             if (partner == slit_partner.end()) break;
             t = half_twin(partner->second);
+            if (t == first) break;
         }
         auto level = right_level.find(t);
         if (level == right_level.end()) ERROR_internal(kFile, __LINE__, "PSI: face left unwalked");

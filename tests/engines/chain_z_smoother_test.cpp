@@ -9,6 +9,7 @@
 #include <stend/error.h>
 #include <velte/testing.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <random>
@@ -304,6 +305,54 @@ TEST_F(ChainZSmootherTest, FilletRoundsValleysAndLeavesCrests) {
     const double cz = 2 / std::cos(half);
     EXPECT_NEAR(z_at(after, 10), cz - 2, 1e-6);
     EXPECT_NEAR(z_at(after, 20), 5, 1e-6);  // the region boolean's grid
+}
+
+// Not yet: the region fillet of an open chain with slanted sides leaves
+// zero-width spikes or loses its arcs (see the turned L of the region fillet
+// tests); here valleys stay unfilleted or are lifted off the arc.
+TEST_F(ChainZSmootherTest, DISABLED_FilletRoundsEveryValleyOfSlantedProfiles) {
+    // Profiles of slanted legs (none along an axis) with several valleys:
+    // each valley is lifted onto the arc of radius 2 tangent to both of its
+    // legs, the crests stay, and the pass raises nothing.
+    struct Case {
+        const char* name;
+        std::vector<std::pair<double, double>> hz;
+        std::vector<size_t> valleys;  // indices into hz
+    } cases[] = {
+        {"zigzag, slopes 1/2", {{0, 5}, {10, 0}, {20, 5}, {30, 0}, {40, 5}}, {1, 3}},
+        {"uneven slopes", {{0, 8}, {6, 0.5}, {20, 3.5}, {26, 0.25}, {40, 9}}, {1, 3}},
+        {"steep and shallow", {{0, 9.5}, {3, 0.7}, {17, 4.2}, {20.5, 1.1}, {33, 2.9}, {36, 0.3}, {48, 6.1}}, {1, 3, 5}},
+    };
+    const double r = 2;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RING_header_s* chain = along_x(c.hz);
+        const auto before = profile(chain);
+        ChainZSmoother smoother(95, 0, r, 0.001, true);
+        ASSERT_TRUE(smoother.IsFilletOn());
+        smoother.DoSmooth(chain, 0.0);
+        const auto after = profile(chain);
+        expect_sound(before, after, {0.001, 0.0, false}, c.name);
+        for (size_t v : c.valleys) {
+            // The centre lies r from both legs, on the bisector of the turn.
+            const double vh = c.hz[v].first, vz = c.hz[v].second;
+            auto unit = [](double h, double z) {
+                const double n = std::hypot(h, z);
+                return std::make_pair(h / n, z / n);
+            };
+            const auto a = unit(c.hz[v - 1].first - vh, c.hz[v - 1].second - vz);
+            const auto b = unit(c.hz[v + 1].first - vh, c.hz[v + 1].second - vz);
+            const auto bis = unit(a.first + b.first, a.second + b.second);
+            const double sin_half = std::fabs(a.first * bis.second - a.second * bis.first);
+            const double ch = vh + bis.first * r / sin_half, cz = vz + bis.second * r / sin_half;
+            const double want = cz - std::sqrt(r * r - (vh - ch) * (vh - ch));
+            EXPECT_NEAR(z_at(after, vh), want, 1e-6) << "valley at H " << vh;
+        }
+        for (size_t k = 1; k + 1 < c.hz.size(); ++k) {
+            if (std::find(c.valleys.begin(), c.valleys.end(), k) != c.valleys.end()) continue;
+            EXPECT_NEAR(z_at(after, c.hz[k].first), c.hz[k].second, 1e-6) << "crest at H " << c.hz[k].first;
+        }
+    }
 }
 
 TEST_F(ChainZSmootherTest, FilletPassKeepsTheChainWholeAndFreesItsPools) {

@@ -9,9 +9,11 @@
 #include <merrow1/bzone.h>
 #include <merrow1/chain_types.h>
 #include <merrow1/int_grid_map.h>
+#include <merrow1/poly_intxn.h>
 #include <merrow1/poly_seg.h>
 #include <merrow1/poly_seg_chain.h>
 #include <merrow1/poly_seg_grid.h>
+#include <merrow1/poly_seg_offset.h>
 #include <merrow1/psi.h>
 #include <stend/error.h>
 #include <stend/testing.h>
@@ -617,6 +619,61 @@ TEST_F(PolySegSetOps, ZonesMergeAcrossSharedEdges) {
         for (double a : c.boundary_areas) want += a;
         EXPECT_NEAR(total, want, 1e-5);
     }
+}
+
+// A path run there and back (an L turned off the axes, whose corner is cut by
+// two short pieces) grown by 2: the offset pieces of the short pieces and of
+// their returns lie on one another between the same two grid points and make
+// a closed loop of zero width standing alone.  It bounds nothing (no error
+// for it); the grown path is one zone whose boundary is the strip of width 4
+// round the L.
+TEST_F(PolySegSetOps, ThereAndBackPathGrownIntoZones) {
+    const std::vector<PNT2_s> path = {{2.3510150336670654e-09, 2.181439029413923e-09},
+                                      {9.9500166522074664, 0.99833166046220789},
+                                      {9.9500416545685155, 0.99833416885569015},
+                                      {9.9500441629619978, 0.9983091664946393},
+                                      {10.948375821242767, -8.9517074782634509}};
+    std::vector<PNT2_s> there_and_back = path;
+    for (size_t k = path.size() - 1; k-- > 1;) there_and_back.push_back(path[k]);
+    RING_header_s* p = polygon(there_and_back);
+    POLY_SEG_header_s* h = POLY_SEG_ask_header(p);
+    h->is_open = true;
+    h->skip_max_offset = true;
+    h->there_and_back = true;
+    h->offset = 2;
+    RING_header_s* all = sets({set({p}, Korvo::Cam::MaterialAtInfinityUndetermined)});
+    PSI_s* psi = PSI_create(0, true, true, POLY_SEG_copy_chain_source_ref, nullptr);
+    int* material = nullptr;
+    PSI_method<PSI_set_calc_inf_for_offsets_fn>(psi, PSI_SLOT_SET_CALC_INF_FOR_OFFSETS)(psi, pool, all, false, false,
+                                                                                        &material);
+    POLY_SEG_offset_set_of_sets(all, POLY_SEG_copy_chain_source_ref, nullptr, nullptr, nullptr, nullptr, false);
+    INT_GRID_MAP_s* grid = POLY_SEG_put_set_of_sets_to_grid(all, nullptr, false, nullptr, POLY_SEG_copy_chain_source_ref, 0.0);
+    BZONE_map_s* zones = BZONE_create_map(pool, 16);
+    PSI_set_output_s output{zones, Korvo::Cam::MaterialAtInfinityUndetermined, PSI_SET_OUTPUT_LOOPS,
+                            PSI_SET_OUTPUT_ZONES, POLY_SEG_copy_chain_source_ref};
+    PSI_method<PSI_set_boolean_fn>(psi, PSI_SLOT_SET_BOOLEAN)(psi, all, material, true, true, true, nullptr, false,
+                                                             &output);
+    double sx = 0, sy = 0;
+    INT_GRID_MAP__get_2d_vec_from_grid(grid, 1, 0, &sx, &sy);
+    const double cell_area = sx * sx + sy * sy;
+    std::vector<double> areas;
+    for (int i = 0; i < zones->boundaries->num_active; ++i) {
+        const BZONE_boundary_s* b = static_cast<BZONE_boundary_s*>(DYNAMIC_ARRAY_element_at(zones->boundaries, i));
+        if (b->curve.type == BZONE_CURVE_POLY_INTXN && b->curve.next == &b->curve)
+            areas.push_back(POLY_INTXN_area(static_cast<const POLY_INTXN_s*>(b->curve.representation)) * cell_area);
+    }
+    BZONE_destroy_map(zones);
+    PSI_destroy(psi);
+    INT_GRID_MAP__destroy(grid);
+    // Two sides of 10 and 10 (less the cut corner) grown by 2 on both sides,
+    // the two end caps and the outer corner's quarter circle, less the inner
+    // corner's square overlap: 4 * 20 + 4 pi + pi - 4 (within the cut).
+    // Beside it only specks of the grid's rounding near the cut corner.
+    std::vector<double> large;
+    for (double a : areas)
+        if (std::fabs(a) > 1e-6) large.push_back(std::fabs(a));
+    ASSERT_EQ(large.size(), 1u);
+    EXPECT_NEAR(large[0], 80 + 5 * M_PI - 4, 1e-3);
 }
 
 TEST_F(PolySegSetOps, SplitCutsTallHolesAtTheirMiddleAndDropsLowOnes) {
