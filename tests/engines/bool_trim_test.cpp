@@ -5,6 +5,10 @@
 #include <merrow1/Cam_BoolTrim.h>
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain_split.h>
+#include <pellam/mchn_merge.h>
+#include <pellam/mchn_merge_split.h>
+#include <pellam/testing_merge_split.h>
+#include <pellam/testing_segment.h>
 #include <pellam/tp_builders.h>
 #include <velte/cmem.h>
 
@@ -115,6 +119,8 @@ TEST_F(BoolTrimTest, ParentsComeFromOneLevelUpAndGroupsCarryTheirPieces) {
             }
         }
         EXPECT_EQ(pieces, 4);
+        EXPECT_GT(pellam_test::merge_split_calls(), 0);
+        pellam_test::clear_merge_split_calls();
         // The outermost square has nothing one level up; the inner ones
         // reach the square around them.
         if (c == 0) EXPECT_EQ(with_parent, 0);
@@ -167,6 +173,129 @@ TEST_F(BoolTrimTest, NetworkErrorLeavesNoRawChainEthereal) {
     EXPECT_EQ(engine->GetNumResults(), 0);
     EXPECT_FALSE(engine->SetChainSets(raw, nullptr));
     EXPECT_FALSE(engine->HasRegions());
+}
+
+// Every location of the network (junction, end record).
+std::vector<BoolTrimLoc> AllLocations(const RING_header_s* network) {
+    std::vector<BoolTrimLoc> out;
+    const RING_node_s* j = network->first;
+    for (int i = 0; i < network->count; ++i, j = j->next) {
+        const RING_header_s* sub = RING_ask_node_subring(j);
+        RING_node_s* n = sub->first;
+        for (int k = 0; k < sub->count; ++k, n = n->next) out.emplace_back(j, n);
+    }
+    return out;
+}
+
+TEST_F(BoolTrimTest, LocationsJudgeLevelsPiecesAndJunctions) {
+    RING_header_s* lone = ccw_rect(pool, 20, 20, 22, 22, LEFT);
+    RING_put_header_app_data(lone, CHAIN_APP_DATA_RAW_CHAIN_LEVEL, &levels[2]);
+    raw = list_of_chains(pool, {squares[0], squares[1], squares[2], lone});
+    Build();
+    const std::vector<BoolTrimLoc> locs = AllLocations(static_cast<BoolTrim*>(engine.get())->GetNetwork());
+    auto level = [&](const BoolTrimLoc& l) {
+        for (int c = 0; c < 3; ++c)
+            if (l.GetSourceChain() == squares[c]) return c;
+        return l.GetSourceChain() == lone ? 2 : -1;
+    };
+    int closed_pieces = 0, parents = 0, siblings = 0;
+    for (const BoolTrimLoc& a : locs) {
+        EXPECT_NE(a.IsStartLoc(), a.IsEndLoc());
+        EXPECT_EQ(a.HasRawSource(), level(a) >= 0);
+        EXPECT_NE(a.HasRawSource(), a.HasTrimSource());
+        EXPECT_EQ(a.GetNextPrimaryNode(), a.GetSplitChain()->far_junction);
+        if (a.IsClosed()) {
+            ++closed_pieces;
+            EXPECT_EQ(a.GetSourceChain(), lone);
+            RING_header_s* copy = a.CreateChain(pool, nullptr);
+            ASSERT_NE(copy, nullptr);
+            EXPECT_EQ(copy->count, 4);
+            EXPECT_TRUE(chain_query_test::closed(copy));
+            EXPECT_EQ(APP_DATA__ask_app_data(copy->app_data, CHAIN_APP_DATA_SPLIT_JUNCTION), a.GetSecondaryNode());
+        }
+        for (const BoolTrimLoc& b : locs) {
+            const bool same_piece = a.GetSplitChain()->piece == b.GetSplitChain()->piece;
+            EXPECT_EQ(a.HasIdenticalPartOfChain(b), same_piece);
+            EXPECT_EQ(a.IsEqual(b), &a == &b);
+            const bool parent = level(a) >= 0 && level(b) == level(a) + 1;
+            EXPECT_EQ(a.IsParentLoc(b), parent);
+            const bool sibling = level(a) >= 0 && level(a) == level(b) && !same_piece;
+            EXPECT_EQ(a.IsSiblingLoc(b), sibling);
+            parents += parent;
+            siblings += sibling;
+        }
+    }
+    EXPECT_EQ(closed_pieces, 2);  // the two ends of the lone square's one piece
+    EXPECT_GT(parents, 0);
+    EXPECT_GT(siblings, 0);
+
+    // Copies own a clone of the parent; a location with a parent is the
+    // parent of its equal only.
+    BoolTrimLoc a = locs[0];
+    a.SetParentLoc(new BoolTrimLoc(locs[1]));
+    BoolTrimLoc b(a);
+    ASSERT_TRUE(b.HasParentLoc());
+    EXPECT_NE(b.GetParentLoc(), a.GetParentLoc());
+    EXPECT_TRUE(b.GetParentLoc()->IsEqual(locs[1]));
+    BoolTrimLoc c = locs[2];
+    c = a;
+    c = *&c;
+    EXPECT_TRUE(c.IsEqual(a));
+    ASSERT_TRUE(c.HasParentLoc());
+    EXPECT_NE(c.GetParentLoc(), a.GetParentLoc());
+    EXPECT_TRUE(a.IsParentLoc(locs[0]));
+    EXPECT_FALSE(a.IsParentLoc(locs[1]));
+    a.SetParentLoc(nullptr);
+    EXPECT_FALSE(a.HasParentLoc());
+}
+
+TEST_F(BoolTrimTest, SplitPointIsInAirWhenEveryTrimPieceThereIsOfTypeTwo) {
+    Build();
+    const std::vector<BoolTrimLoc> locs = AllLocations(static_cast<BoolTrim*>(engine.get())->GetNetwork());
+    ASSERT_FALSE(locs.empty());
+    const BoolTrimLoc& at = locs[0];  // every junction here has trim pieces
+    struct Case {
+        int type;
+        bool allow3;
+        bool in_air;
+    };
+    const Case cases[] = {{0, false, false}, {2, false, true}, {3, false, false}, {3, true, true}, {1, true, false}};
+    for (const Case& c : cases) {
+        pellam_test::reset_segment_geom_types();
+        pellam_test::set_default_segment_geom_type(c.type);
+        EXPECT_EQ(at.IsSplitPtInAir(c.allow3), c.in_air) << c.type << " " << c.allow3;
+    }
+    // One trim vertex of another type at the junction decides.
+    pellam_test::set_default_segment_geom_type(2);
+    const RING_header_s* sub = RING_ask_node_subring(at.GetPrimaryNode());
+    const RING_node_s* n = sub->first;
+    for (int k = 0; k < sub->count; ++k, n = n->next) {
+        const BoolTrimLoc l(at.GetPrimaryNode(), const_cast<RING_node_s*>(n));
+        if (!l.HasTrimSource()) continue;
+        const SPLIT_CHAIN_s* s = l.GetSplitChain();
+        pellam_test::set_segment_geom_type((s->reversed == 0 ? s->piece->start : s->piece->end)->node, 4);
+        break;
+    }
+    EXPECT_FALSE(at.IsSplitPtInAir(true));
+    pellam_test::reset_segment_geom_types();
+    // An empty junction is in air.
+    RING_header_s* empty = RING_create_in_pool(nullptr, RING_TYPE_CHAIN, pool);
+    RING_node_s junction{empty, nullptr, nullptr, nullptr};
+    EXPECT_TRUE(BoolTrimLoc(&junction, nullptr).IsSplitPtInAir(false));
+}
+
+TEST_F(BoolTrimTest, VertexMergeKeepsSegmentAndSplitVertexData) {
+    RING_header_s* from = unit_square(pool);
+    RING_header_s* to = unit_square(pool);
+    int segment = 0, split = 0;
+    RING_put_node_app_data(from, from->first, MCHN_SEGMENT_DATA_KEY, &segment);
+    RING_put_node_app_data(from, from->first, APP_DATA_SPLIT_VERTEX_SOURCE, &split);
+    EXPECT_EQ(MCHN_merge_segment_app_data_and_split_vertex_data(from->first, nullptr, from, to->first, to), 1);
+    EXPECT_EQ(APP_DATA__ask_app_data(to->first->app_data, MCHN_SEGMENT_DATA_KEY), &segment);
+    EXPECT_EQ(APP_DATA__ask_app_data(to->first->app_data, APP_DATA_SPLIT_VERTEX_SOURCE), &split);
+    // A source without either leaves the vertex bare.
+    EXPECT_EQ(MCHN_merge_segment_app_data_and_split_vertex_data(from->last, nullptr, from, to->last, to), 1);
+    EXPECT_EQ(to->last->app_data, nullptr);
 }
 
 struct OtherContour : Korvo::Cam::TPContourBuilder {};
