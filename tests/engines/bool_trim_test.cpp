@@ -152,6 +152,50 @@ TEST_F(BoolTrimTest, UncrossedClosedChainAndSearchesWithoutParentEndWithoutOne) 
     EXPECT_EQ(engine->GetNumResults(), 0);
 }
 
+TEST_F(BoolTrimTest, SiblingWalksWithoutParentEnd) {
+    // Level-1 squares side by side in one trim band, nothing one level up:
+    // the walk from sibling to sibling finds no parent and ends.
+    std::vector<RING_header_s*> row;
+    for (int k = 0; k < 3; ++k) {
+        row.push_back(ccw_rect(pool, 3.0 * k, 0, 3.0 * k + 2, 2, LEFT));
+        RING_put_header_app_data(row.back(), CHAIN_APP_DATA_RAW_CHAIN_LEVEL, &levels[1]);
+    }
+    raw = list_of_chains(pool, row);
+    trims = list_of_chains(pool, {ccw_rect(pool, -1, 0.5, 10, 1.5, LEFT), ccw_rect(pool, -1, 0.8, 10, 1.2, RIGHT)});
+    Build();
+    for (RING_header_s* sq : row) {
+        engine->FindParents(sq);
+        ASSERT_GE(engine->GetNumResults(), 1);
+        for (int g = 1; g <= engine->GetNumResults(); ++g) EXPECT_EQ(engine->GetResultParentNode(g), nullptr);
+    }
+}
+
+TEST_F(BoolTrimTest, SiblingWalksReachTheParentAroundThem) {
+    // Level-2 squares side by side in a trim band inside a level-1 square:
+    // every parent found is the outer square, which the band's ends reach.
+    std::vector<RING_header_s*> row;
+    for (int k = 0; k < 3; ++k) {
+        row.push_back(ccw_rect(pool, 3.0 * k, 0, 3.0 * k + 2, 2, LEFT));
+        RING_put_header_app_data(row.back(), CHAIN_APP_DATA_RAW_CHAIN_LEVEL, &levels[2]);
+    }
+    RING_header_s* outer = ccw_rect(pool, -2, -2, 10, 4, LEFT);
+    RING_put_header_app_data(outer, CHAIN_APP_DATA_RAW_CHAIN_LEVEL, &levels[1]);
+    raw = list_of_chains(pool, {row[0], row[1], row[2], outer});
+    trims = list_of_chains(pool, {ccw_rect(pool, -3, 0.5, 11, 1.5, LEFT)});
+    Build();
+    int with_parent = 0;
+    for (RING_header_s* sq : row) {
+        engine->FindParents(sq);
+        for (int g = 1; g <= engine->GetNumResults(); ++g) {
+            const RING_node_s* p = engine->GetResultParentNode(g);
+            if (!p) continue;
+            ++with_parent;
+            EXPECT_EQ(SourceOf(p), outer);
+        }
+    }
+    EXPECT_GE(with_parent, 2);
+}
+
 TEST_F(BoolTrimTest, NetworkErrorLeavesNoRawChainEthereal) {
     // The network builder rejects a one-segment open trim chain.
     RING_header_s* short_line = make_chain(pool, {P(-1, 3), L(12, 3)}, false);
