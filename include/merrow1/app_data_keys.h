@@ -72,6 +72,9 @@ enum {
     CHAIN_APP_DATA_OPEN_OFFSET_MARGIN = 73,
     // Vertex: host segment record of the geometry source. Shared.
     CHAIN_APP_DATA_SEGMENT_SOURCE = 74,
+    // Header of a raw chain of the boolean trim: its nesting level
+    // (Korvo::Cam::BoolTrimRawLevel_s), set by the host. Shared.
+    CHAIN_APP_DATA_RAW_CHAIN_LEVEL = 89,
     // Header: a region chain found violated by a chain taken out of a set
     // for it (the removed chain's link back to its source crossed it); the
     // datum is the region chain's pool. Shared.

@@ -134,6 +134,11 @@ set(rows
   "Korvo::Cam::PolySegOverlapFinder::AppendCrossBar(RING_header_s*, RING_node_s const*, RING_node_s const*, RING_node_s*, Korvo::Cam::PolySegOverlapFinder::CrossBarType)|1|0|0"
   "Korvo::Cam::ChainOverlapFinder::ChainOverlapFinder(RING_header_s*, double, double, double const*, double const*, Korvo::Cam::ICurveOverlapFinder::IOverlapReporter*)|1|0|0"
   "Korvo::Cam::IChildOffsetMap::ChildOffsetMapFactory(RING_header_s*)|1|0|0"
+  # The boolean trim and its exported location class: the newest build alone.
+  "Korvo::Cam::IBoolTrim::BoolTrimFactory(CMEM_pool_s const*)|1|0|0"
+  "Korvo::Cam::BoolTrimLoc::BoolTrimLoc(RING_node_s const*, RING_node_s*)|1|0|0"
+  "Korvo::Cam::BoolTrimLoc::CreateChain(CMEM_pool_s*, int (*)(RING_node_s*, RING_node_s*, RING_header_s*, RING_node_s*, RING_header_s*)) const|1|0|0"
+  "Korvo::Cam::BoolTrimLoc::IsSplitPtInAir(bool) const|1|0|0"
   # The chain height map and the Z smoother are engines of the newest build.
   "Korvo::Cam::ChainHZMap::ChainHZMap(RING_header_s*, double, double, RING_node_s*, RING_node_s*, bool)|1|0|0"
   "Korvo::Cam::ChainHZMap::WrapBackToXYChain()|1|0|0"
