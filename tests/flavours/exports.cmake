@@ -38,6 +38,14 @@ set(rows
   "BOX2_expand(BOX2_t*, double)|0|1|1"
   "BOX2_overlaps(BOX2_t const*, BOX2_t const*, double)|0|1|1"
   "CHAIN_zone_order_extract_chains(void*, BZONE_s*, BZONE_s*)|0|1|1"
+  # The trochoidal paths of the earlier builds, and the segment-type setter
+  # every build carries.
+  "CHAIN_add_embedded_vertex_data(RING_node_s*, int, CMEM_pool_s*)|0|1|1"
+  "CHAIN_evenly_distribute_embedded_vertices(RING_header_s*, double, void (*)(RING_header_s const*, RING_node_s*))|0|1|1"
+  "CHAIN_insert_tangential_loops(RING_header_s*, double)|0|1|1"
+  "CHAIN_create_tangential_vertex_loop(RING_header_s const*, RING_node_s const*, double, CMEM_pool_s*, Korvo::Math::Point2*, Korvo::Math::Vector2*)|0|1|1"
+  "CHAIN_create_chain_from_tangential_loops(Korvo::Math::Point2 const*, Korvo::Math::Vector2 const*, double, double, int, int, CSYS const*, CMEM_pool_s*)|0|1|1"
+  "CHAIN_seg_set_type(RING_node_s*, int)|1|1|1"
   "CHAIN_offset_value_by_source_mark(RING_header_s*, RING_node_s*, RING_node_s*, void*)|0|1|1"
   "LINE_ARC_SEG_prd_compare_parallel(PNT2_s*, LINE_ARC_SEG_s*, int, PNT2_s*, LINE_ARC_SEG_s*, int)|0|1|1"
   "SEGMENT_is_linear(SEGMENT*, double*)|0|1|1"
