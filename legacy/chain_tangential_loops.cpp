@@ -8,6 +8,8 @@
 #include <merrow1/chain_build.h>
 #include <merrow1/chain_create.h>
 #include <merrow1/chain_from_chain.h>
+#include <merrow1/chain_merge.h>
+#include <merrow1/chain_part.h>
 #include <merrow1/chain_segments.h>
 #include <merrow1/chain_source.h>
 #include <merrow1/segment.h>
@@ -225,7 +227,20 @@ RING_header_s* make_loop(const RING_header_s* chain, const RING_node_s* vertex, 
     return loop;
 }
 
+// A spacing that is finite, above 1e-8, and asks for at most 1,000,000 loop
+// vertices over the chain's whole length.
+bool spacing_fits(const RING_header_s* chain, double spacing) {
+    if (!chain || !std::isfinite(spacing) || !(spacing > kMinSpacing)) return false;
+    double total = 0.0;
+    for (RING_node_s* v : vertices_of(chain)) total += segment_length(chain, v);
+    return std::isfinite(total) && total / spacing <= kMaxLoopVertices;
+}
+
 bool valid_radius(double radius) { return std::isfinite(radius) && radius > 0.0; }
+
+const double* point_of_node(const RING_node_s* node) {
+    return static_cast<const CHAIN_vertex_data_s*>(node->main_data)->geometry;
+}
 
 // Closes the chain again on every exit when it was closed on entry.
 class ReclosingGuard {
@@ -257,11 +272,8 @@ CHAIN_embedded_vertex_data_s* CHAIN_add_embedded_vertex_data(RING_node_s* node, 
 
 void CHAIN_evenly_distribute_embedded_vertices(RING_header_s* chain, double spacing,
                                                void (*callback)(const RING_header_s*, RING_node_s*)) {
-    MERROW1_REQUIRE(chain && std::isfinite(spacing) && spacing > kMinSpacing, "DUE_TO_INVALID_DATA", );
+    MERROW1_REQUIRE(spacing_fits(chain, spacing), "DUE_TO_INVALID_DATA", );
     std::vector<RING_node_s*> vertices = vertices_of(chain);
-    double total = 0.0;
-    for (RING_node_s* v : vertices) total += segment_length(chain, v);
-    MERROW1_REQUIRE(std::isfinite(total) && total / spacing <= kMaxLoopVertices, "DUE_TO_INVALID_DATA", );
     if (vertices.empty()) return;
 
     RING_node_s* entry_first = chain->first;
@@ -376,4 +388,55 @@ RING_header_s* CHAIN_create_chain_from_tangential_loops(const Korvo::Math::Point
         throw;
     }
     return chain;
+}
+
+RING_header_s* CHAIN_create_tangential_trochoidal_chain(RING_header_s* chain, double radius, double spacing,
+                                                        CHAIN_vertex_source_callback_t callback, CMEM_pool_s* pool) {
+    MERROW1_REQUIRE(spacing_fits(chain, spacing), "DUE_TO_INVALID_DATA", nullptr);
+    MERROW1_REQUIRE(valid_radius(radius), "DUE_TO_INVALID_RADIUS", nullptr);
+    if (!chain->first) return nullptr;
+    RING_header_s* result = CHAIN_create_from_chain(chain, pool);
+    RING_header_s* piece = nullptr;
+    try {
+        CHAIN_evenly_distribute_embedded_vertices(chain, spacing, nullptr);
+        const double tolerance = closing_tolerance(chain);
+        const bool closed = is_closed(chain);
+        double centre[2], normal[2];
+        auto append_loop = [&](RING_node_s* v) {
+            RING_header_s* loop = make_loop(chain, v, radius, pool, centre, normal);
+            if (!loop) return;
+            CHAIN_append_chain_to_chain(result, loop, tolerance);
+            RING_delete(loop);
+        };
+        const std::vector<RING_node_s*> vertices = vertices_of(chain);
+        if (!closed) {
+            end_segment start{point_of_node(vertices[0])[0], point_of_node(vertices[0])[1], 0.0, 0.0, 0.0, 0};
+            ChainAddVertex(result, &start, SEG_POINT);
+            if (embedded_record(vertices[0])) append_loop(vertices[0]);
+        }
+        // Each piece runs from the previous vertex to the next one; a closed
+        // chain's last piece ends at its first vertex.
+        const size_t n = vertices.size();
+        for (size_t i = 1; i <= (closed ? n : n - 1); ++i) {
+            RING_node_s* from = vertices[i - 1];
+            RING_node_s* to = vertices[i % n];
+            POINT_ON_CHAIN_s a{}, b{};
+            PART_OF_CHAIN_s part{};
+            if (!PointOnChainCreate(chain, from, 0, point_of_node(from), &a) ||
+                !PointOnChainCreate(chain, to, 0, point_of_node(to), &b) || !CreatePartOfChain(&part, &a, &b))
+                continue;
+            piece = CHAIN_create_from_chain(chain, pool);
+            ChainMerge(piece, &part, 0, callback);
+            CHAIN_append_chain_to_chain(result, piece, tolerance);
+            RING_delete(piece);
+            piece = nullptr;
+            if (embedded_record(to)) append_loop(to);
+        }
+        if (closed) CHAIN_close(result, tolerance);
+    } catch (...) {
+        if (piece) RING_delete(piece);
+        RING_delete(result);
+        throw;
+    }
+    return result;
 }

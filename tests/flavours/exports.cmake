@@ -44,6 +44,7 @@ set(rows
   "CHAIN_evenly_distribute_embedded_vertices(RING_header_s*, double, void (*)(RING_header_s const*, RING_node_s*))|0|1|1"
   "CHAIN_insert_tangential_loops(RING_header_s*, double)|0|1|1"
   "CHAIN_create_tangential_vertex_loop(RING_header_s const*, RING_node_s const*, double, CMEM_pool_s*, Korvo::Math::Point2*, Korvo::Math::Vector2*)|0|1|1"
+  "CHAIN_create_tangential_trochoidal_chain(RING_header_s*, double, double, int (*)(RING_node_s*, RING_node_s*, RING_header_s*, RING_node_s*, RING_header_s*), CMEM_pool_s*)|0|1|1"
   "CHAIN_create_chain_from_tangential_loops(Korvo::Math::Point2 const*, Korvo::Math::Vector2 const*, double, double, int, int, CSYS const*, CMEM_pool_s*)|0|1|1"
   "CHAIN_seg_set_type(RING_node_s*, int)|1|1|1"
   "CHAIN_offset_value_by_source_mark(RING_header_s*, RING_node_s*, RING_node_s*, void*)|0|1|1"

@@ -394,3 +394,88 @@ TEST_F(TangentialLoops, NestedLoopsGrowThroughThePoint) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace chain_query_test;
+
+// Length of a chain: lines by their chords, arcs by their sweep in their own
+// sense (a sweep of 0 between coincident ends counts as a full circle).
+double length_of(const RING_header_s* chain) {
+    const std::vector<RING_node_s*> v = nodes(chain);
+    double total = 0.0;
+    for (size_t i = 0; i < v.size(); ++i) {
+        if (i == 0 && !closed(chain)) continue;
+        const double* from = point_of(v[(i + v.size() - 1) % v.size()]);
+        const double* to = point_of(v[i]);
+        if (CHAIN_seg_ask_type(v[i]) != SEG_ARC) {
+            total += std::hypot(to[0] - from[0], to[1] - from[1]);
+            continue;
+        }
+        const end_segment* a = arc_of(v[i]);
+        double sweep = std::atan2(to[1] - a->cy, to[0] - a->cx) - std::atan2(from[1] - a->cy, from[0] - a->cx);
+        if (a->direction == CW) sweep = -sweep;
+        while (sweep <= 1e-12) sweep += 2 * kPi;
+        total += sweep * a->radius;
+    }
+    return total;
+}
+
+TEST_F(TangentialLoops, TrochoidalChainAddsOneFullLoopPerLoopVertex) {
+    const double r = 0.4;
+    struct Case {
+        const char* name;
+        std::vector<V> path;
+        bool closed;
+        bool marks;  // start and end marks on the first and last vertex
+        double spacing;
+        double path_length;
+        int loop_vertices;
+    };
+    const std::vector<Case> cases = {
+        // Marks at both ends and three inner loop vertices.
+        {"open stretch", {P(0, 0), L(10, 0)}, false, true, 2.5, 10.0, 5},
+        // Six parts of the perimeter, the first vertex included.
+        {"closed, fully embedded", {L(0, 0), L(4, 0), L(4, 4), L(0, 4)}, true, false, 3.0, 16.0, 6},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RING_header_s* chain = make_chain(pool, c.path, c.closed);
+        data_of(chain)->material_side = RIGHT;
+        if (c.closed) RING_put_header_app_data(chain, CHAIN_APP_DATA_FULLY_EMBEDDED, chain);
+        if (c.marks) {
+            CHAIN_add_embedded_vertex_data(chain->first, CHAIN_EMBEDDED_STRETCH_START, pool);
+            CHAIN_add_embedded_vertex_data(chain->last, CHAIN_EMBEDDED_STRETCH_END, pool);
+        }
+        RING_header_s* looped = CHAIN_create_tangential_trochoidal_chain(chain, r, c.spacing, nullptr, pool);
+        ASSERT_NE(looped, nullptr);
+        int marked = 0;
+        for (RING_node_s* n : nodes(chain)) marked += record203(n) ? 1 : 0;
+        EXPECT_EQ(marked, c.loop_vertices);  // the source was spread
+        EXPECT_EQ(closed(looped), c.closed);
+        EXPECT_NEAR(length_of(looped), c.path_length + c.loop_vertices * 2 * kPi * r, 1e-9);
+        // The straight path is smooth, so every join is (the square has corners).
+        if (!c.closed) {
+            EXPECT_LE(worst_join(looped), 1e-9);
+        }
+        RING_delete(looped);
+        RING_delete(chain);
+    }
+}
+
+TEST_F(TangentialLoops, TrochoidalChainRefusesBadArgumentsAndLeavesTheSource) {
+    for (auto [r, s] : {std::make_pair(0.0, 1.0), std::make_pair(std::nan(""), 1.0), std::make_pair(1.0, 0.0),
+                        std::make_pair(1.0, 1e-7)}) {
+        RING_header_s* chain = make_chain(pool, {P(0, 0), L(10, 0)}, false);
+        CHAIN_add_embedded_vertex_data(chain->first, CHAIN_EMBEDDED_STRETCH_START, pool);
+        CHAIN_add_embedded_vertex_data(chain->last, CHAIN_EMBEDDED_STRETCH_END, pool);
+        const std::string before = dump(chain);
+        const long objects = velte_test::live_object_count();
+        EXPECT_EQ(CHAIN_create_tangential_trochoidal_chain(chain, r, s, nullptr, pool), nullptr);
+        EXPECT_EQ(dump(chain), before);
+        EXPECT_EQ(velte_test::live_object_count(), objects);
+        RING_delete(chain);
+    }
+}
+
+}  // namespace

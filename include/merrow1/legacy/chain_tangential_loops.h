@@ -14,6 +14,7 @@
 #pragma once
 
 #include <merrow1/app_data_keys.h>
+#include <merrow1/chain_edit.h>
 #include <merrow1/chain_types.h>
 #include <quorn/quorn.h>
 #include <velte/cmem.h>
@@ -79,6 +80,20 @@ void CHAIN_evenly_distribute_embedded_vertices(RING_header_s* chain, double spac
 // finite or at most 0 changes nothing (note "Assertion failed:
 // DUE_TO_INVALID_RADIUS").
 void CHAIN_insert_tangential_loops(RING_header_s* chain, double radius);
+
+// A new chain in the pool: the source with a loop at every loop vertex.  The
+// loop vertices are first spread on the source itself
+// (CHAIN_evenly_distribute_embedded_vertices with the spacing and no
+// callback), so the source gains vertices and key-203 records.  Then the
+// result takes, vertex by vertex, the piece of the source up to the vertex
+// (ChainMerge with the callback) and, when the vertex carries key 203, the
+// loop at it (the first vertex of an open source first).  A closed source
+// gives a closed result (closing tolerance).  Null, with the source unchanged
+// and a note, for a null chain, a spacing the spreading refuses, or a radius
+// that is not finite or at most 0; null for an empty chain.  Nothing of the
+// result is left in the pool when an error passes.
+RING_header_s* CHAIN_create_tangential_trochoidal_chain(RING_header_s* chain, double radius, double spacing,
+                                                        CHAIN_vertex_source_callback_t callback, CMEM_pool_s* pool);
 
 // The open loop of the radius at the vertex's loop placement, in the pool,
 // starting and ending at the vertex; the centre and the direction n are
