@@ -1,12 +1,17 @@
-// Chain routines of the earlier build: the zone-order extraction of chains
-// and the offset value callback of its variable offsets.
+// Chain routines of the earlier build: the zone-order extraction of chains,
+// the offset value callback of its variable offsets, the list-wide source
+// clean-up, and the update of a place on a chain after a split.
 #include <merrow1/legacy/legacy_routines.h>
 
+#include <merrow1/chain_source.h>
 #include <merrow1/poly_seg.h>
 
 #include "chainops/chain_poly_seg_internal.h"
+#include "internal/ring_nodes.h"
 
 #include <stend/error.h>
+
+#include <cmath>
 
 void CHAIN_zone_order_extract_chains(void* resultList, BZONE_s* zone, BZONE_s*) {
     RING_header_s* out = static_cast<RING_header_s*>(resultList);
@@ -35,4 +40,51 @@ double CHAIN_offset_value_by_source_mark(RING_header_s*, RING_node_s* node, RING
     int mark = node->previous ? source_mark(node) : 0;
     if (!mark) mark = node->next ? source_mark(node->next) : 0;
     return mark == client->mark ? client->value : 0.0;
+}
+
+void CHAIN_remove_intermediate_source_list(RING_header_s* list) {
+    if (!list) return;
+    for (RING_node_s* node : merrow1::ring_nodes(list))
+        if (RING_header_s* chain = RING_ask_node_subring(node)) CHAIN_remove_intermediate_source(chain, nullptr);
+}
+
+namespace {
+
+// A chain parameter as segment index (0 for the segment ending at the second
+// vertex) and fraction; on an open chain the last segment holds the end.
+void split_parameter(const RING_header_s* chain, double parameter, long* segment, double* fraction) {
+    long s = static_cast<long>(std::floor(parameter));
+    const bool closed = chain->last && chain->last->next == chain->first;
+    const long bound = static_cast<long>(chain->count) - 1;
+    if (!closed && bound >= 1 && s >= bound) s = bound - 1;
+    *segment = s;
+    *fraction = parameter - static_cast<double>(s);
+}
+
+}  // namespace
+
+void CHAIN_update_point_on_chain(POINT_ON_CHAIN_s* point, const POINT_ON_CHAIN_s* reference, RING_node_s* node) {
+    if (!point || !reference || !reference->chain || point->chain != reference->chain) return;
+    long sp = 0, sq = 0;
+    double fp = 0.0, fq = 0.0;
+    split_parameter(reference->chain, point->parameter, &sp, &fp);
+    split_parameter(reference->chain, reference->parameter, &sq, &fq);
+    if (sp > sq) {
+        point->parameter += 1.0;
+        return;
+    }
+    if (sp < sq) return;
+    if (fp == fq) {
+        // At the split point: the new vertex, the end of the first half.
+        point->parameter = static_cast<double>(sp + 1);
+        point->node = node;
+        point->inside = 0;
+    } else if (fp < fq) {
+        // Before Q (so fq > 0): on the first half, which ends at the new vertex.
+        point->parameter = static_cast<double>(sp) + fp / fq;
+        point->node = node;
+    } else {
+        // After Q (so fq < 1 unless P lies past the end): on the second half.
+        point->parameter = static_cast<double>(sp + 1) + (fq < 1.0 ? (fp - fq) / (1.0 - fq) : fp - fq);
+    }
 }

@@ -47,6 +47,8 @@ set(rows
   "CHAIN_create_tangential_trochoidal_chain(RING_header_s*, double, double, int (*)(RING_node_s*, RING_node_s*, RING_header_s*, RING_node_s*, RING_header_s*), CMEM_pool_s*)|0|1|1"
   "CHAIN_create_chain_from_tangential_loops(Korvo::Math::Point2 const*, Korvo::Math::Vector2 const*, double, double, int, int, CSYS const*, CMEM_pool_s*)|0|1|1"
   "CHAIN_seg_set_type(RING_node_s*, int)|1|1|1"
+  "CHAIN_update_point_on_chain(POINT_ON_CHAIN_s*, POINT_ON_CHAIN_s const*, RING_node_s*)|0|1|1"
+  "CHAIN_remove_intermediate_source_list(RING_header_s*)|0|1|1"
   "CHAIN_offset_value_by_source_mark(RING_header_s*, RING_node_s*, RING_node_s*, void*)|0|1|1"
   "LINE_ARC_SEG_prd_compare_parallel(PNT2_s*, LINE_ARC_SEG_s*, int, PNT2_s*, LINE_ARC_SEG_s*, int)|0|1|1"
   "SEGMENT_is_linear(SEGMENT*, double*)|0|1|1"

@@ -1,0 +1,127 @@
+// Legacy chain routines: the update of a place on a chain after the segment
+// holding another place was split there (oracle: the place's point, evaluated
+// on the split chain from its new parameter, is where it was before), and the
+// list-wide skipping of intermediate sources.
+#include <gtest/gtest.h>
+#include <merrow1/chain_build.h>
+#include <merrow1/chain_source.h>
+#include <merrow1/legacy/legacy_routines.h>
+#include <velte/cmem.h>
+#include <velte/ring.h>
+
+#include "chain/chain_query_fixture.h"
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+using namespace chain_query_test;
+
+struct LegacyChainRoutines : ::testing::Test {
+    void SetUp() override { pool = CMEM_private_create_pool(0, "legacy chain routines test", __LINE__, __FILE__); }
+    void TearDown() override { CMEM_private_delete_pool(pool); }
+    CMEM_pool_s* pool = nullptr;
+};
+
+// x of the place at the parameter on a chain of lines along the x axis.
+double x_at(const RING_header_s* chain, double parameter) {
+    const long s = std::min(static_cast<long>(std::floor(parameter)), static_cast<long>(chain->count) - 2);
+    const double f = parameter - static_cast<double>(s);
+    const double a = point_of(nth(chain, static_cast<int>(s)))[0];
+    const double b = point_of(nth(chain, static_cast<int>(s) + 1))[0];
+    return a + f * (b - a);
+}
+
+POINT_ON_CHAIN_s place(RING_header_s* chain, double parameter) {
+    POINT_ON_CHAIN_s p{};
+    p.chain = chain;
+    p.parameter = parameter;
+    p.node = nth(chain, static_cast<int>(std::ceil(parameter)));
+    p.point[0] = parameter;
+    p.inside = parameter != std::floor(parameter);
+    return p;
+}
+
+TEST_F(LegacyChainRoutines, PlacesKeepTheirPointAfterTheSplit) {
+    struct Case {
+        double q;          // Q's parameter (vertices at x = 0, 1, 2, 3)
+        double p;          // P's parameter before
+        double expected;   // after
+        bool on_new_node;  // P's node becomes the new vertex
+    };
+    const std::vector<Case> cases = {
+        {1.25, 0.5, 0.5, false},        // earlier segment
+        {1.25, 1.1, 1.4, true},         // before Q: fraction 0.1 / 0.25 of the first half
+        {1.25, 1.25, 2.0, true},        // at Q: the new vertex
+        {1.25, 1.5, 2.0 + 1.0 / 3, false},  // after Q: 0.25 / 0.75 of the second half
+        {1.25, 2.5, 3.5, false},        // later segment
+        {1.0, 1.0, 2.0, true},          // Q at fraction 0: P at Q takes the new vertex
+        {1.0, 1.5, 2.5, false},         // ... the others only change segment
+        {3.0, 2.5, 2.5, true},          // Q at fraction 1 (the open end)
+        {3.0, 3.0, 3.0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "q " << c.q << " p " << c.p);
+        RING_header_s* chain = make_chain(pool, {P(0, 0), L(1, 0), L(2, 0), L(3, 0)}, false);
+        const double p_x = c.p;
+        POINT_ON_CHAIN_s p = place(chain, c.p);
+        POINT_ON_CHAIN_s q = place(chain, c.q);
+        const bool split_inside = c.q != std::floor(c.q);
+        RING_node_s* node = q.node;
+        if (split_inside) {
+            const Korvo::Math::Point2 at{c.q, 0};
+            node = CHAIN_insert_vertex(chain, q.node, &at, nullptr, nullptr);
+        }
+        CHAIN_update_point_on_chain(&p, &q, node);
+        EXPECT_TRUE(std::isfinite(p.parameter));
+        EXPECT_NEAR(p.parameter, c.expected, 1e-12);
+        if (c.on_new_node) {
+            EXPECT_EQ(p.node, node);
+        }
+        if (split_inside) {
+            EXPECT_NEAR(x_at(chain, p.parameter), p_x, 1e-12);
+        }
+        RING_delete(chain);
+    }
+}
+
+TEST_F(LegacyChainRoutines, PlacesOnAnotherChainAreLeftAlone) {
+    RING_header_s* a = make_chain(pool, {P(0, 0), L(1, 0), L(2, 0)}, false);
+    RING_header_s* b = make_chain(pool, {P(0, 0), L(1, 0), L(2, 0)}, false);
+    POINT_ON_CHAIN_s p = place(a, 1.5);
+    POINT_ON_CHAIN_s q = place(b, 1.25);
+    CHAIN_update_point_on_chain(&p, &q, b->last);
+    EXPECT_EQ(p.parameter, 1.5);
+    q.chain = nullptr;
+    CHAIN_update_point_on_chain(&p, &q, b->last);
+    EXPECT_EQ(p.parameter, 1.5);
+    RING_delete(a);
+    RING_delete(b);
+}
+
+// Both chains of the list skip their intermediate source y and link to z.
+TEST_F(LegacyChainRoutines, IntermediateSourcesAreSkippedOnEveryChainOfAList) {
+    RING_header_s* z = make_chain(pool, {P(0, 0), L(1, 0)}, false);
+    RING_header_s* y = make_chain(pool, {P(0, 0), L(1, 0)}, false);
+    CHAIN_assign_source_chain_source_vertex_pc_data(z, nth(z, 1), false, pool, nth(y, 1));
+    RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    std::vector<RING_header_s*> chains;
+    for (int i = 0; i < 2; ++i) {
+        RING_header_s* x = make_chain(pool, {P(0, 0), L(1, 0)}, false);
+        CHAIN_assign_source_chain_source_vertex_pc_data(y, nth(y, 1), false, pool, nth(x, 1));
+        RING_set_node_subring(RING_insert_after(list, list->last, nullptr), x);
+        chains.push_back(x);
+    }
+    CHAIN_remove_intermediate_source_list(list);
+    for (RING_header_s* x : chains) {
+        const auto* link = static_cast<const CHAIN_source_chain_source_vertex_s*>(
+            APP_DATA__ask_app_data(nth(x, 1)->app_data, APP_DATA_SOURCE_VERTEX));
+        ASSERT_NE(link, nullptr);
+        EXPECT_EQ(link->source_chain, z);
+        EXPECT_EQ(link->source_vertex, nth(z, 1));
+    }
+    CHAIN_remove_intermediate_source_list(nullptr);
+}
+
+}  // namespace
