@@ -4,7 +4,10 @@
 // list-wide skipping of intermediate sources.
 #include <gtest/gtest.h>
 #include <merrow1/chain_build.h>
+#include <merrow1/chain_intersection.h>
 #include <merrow1/chain_source.h>
+#include <merrow1/legacy/chain_display_legacy.h>
+#include <glimra/testing.h>
 #include <merrow1/legacy/legacy_routines.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
@@ -122,6 +125,49 @@ TEST_F(LegacyChainRoutines, IntermediateSourcesAreSkippedOnEveryChainOfAList) {
         EXPECT_EQ(link->source_vertex, nth(z, 1));
     }
     CHAIN_remove_intermediate_source_list(nullptr);
+}
+
+// One marker per intersection point, mapped by its chain's CSYS, in the
+// flagged colour for points inside a segment.
+TEST_F(LegacyChainRoutines, IntersectionPointsDrawOneMarkerEach) {
+    RING_header_s* chain = make_chain(pool, {P(0, 0), L(2, 0), L(2, 2)}, false);
+    CSYS& csys = data_of(chain)->csys;
+    csys = CSYS{{1, 2, 3}, {0, 1, 0, -1, 0, 0, 0, 0, 1}};
+    struct Case {
+        double parameter, x, y;
+        int inside;
+    };
+    const std::vector<Case> cases = {{0.5, 1, 0, 1}, {1.0, 2, 0, 0}, {1.5, 2, 1, 1}};
+    RING_header_s* points = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    for (const Case& c : cases) {
+        POINT_ON_CHAIN_s p{};
+        p.point[0] = c.x;
+        p.point[1] = c.y;
+        p.parameter = c.parameter;
+        p.chain = chain;
+        p.node = nth(chain, static_cast<int>(std::ceil(c.parameter)));
+        p.inside = c.inside;
+        ASSERT_EQ(InsertIntersectionPoint(&p, points), 1);
+    }
+    RING_header_s* lists = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    RING_set_node_subring(RING_insert_after(lists, nullptr, nullptr), points);
+    glimra_test::clear();
+    CHAIN_display_int_points(lists, 7, 11, 12, 4);
+    const auto& calls = glimra_test::calls();
+    ASSERT_EQ(calls.size(), cases.size());
+    for (size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(calls[i].op, "markers");
+        EXPECT_EQ(calls[i].view, 7u);
+        EXPECT_EQ(calls[i].ints, (std::vector<int>{4, cases[i].inside ? 12 : 11, 3, 1}));
+        EXPECT_EQ(calls[i].values, (std::vector<double>{1 - cases[i].y, 2 + cases[i].x, 3}));
+    }
+    glimra_test::clear();
+    CHAIN_display_int_points(nullptr, 7, 11, 12, 4);
+    CHAIN_display_all_splitpoints(nullptr, 7, 11, 4);
+    CHAIN_display_all_splitchains(nullptr, 7, 11, 1, 1);
+    EXPECT_TRUE(glimra_test::calls().empty());
+    RING_delete(chain);
 }
 
 }  // namespace
