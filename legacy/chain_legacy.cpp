@@ -1,13 +1,18 @@
 // Chain routines of the earlier build: the zone-order extraction of chains,
 // the offset value callback of its variable offsets, the list-wide source
-// clean-up, and the update of a place on a chain after a split.
+// clean-up, the update of a place on a chain after a split, the removal of
+// doubled-back segments and the flat-arc test of this build's tracer.
 #include <merrow1/legacy/legacy_routines.h>
 
 #include <merrow1/chain_source.h>
+#include <merrow1/segment.h>
 #include <merrow1/poly_seg.h>
 
+#include "chain_legacy_internal.h"
 #include "chainops/chain_poly_seg_internal.h"
+#include "internal/check.h"
 #include "internal/ring_nodes.h"
+#include "offset/chain_fit_internal.h"
 
 #include <stend/error.h>
 
@@ -87,4 +92,19 @@ void CHAIN_update_point_on_chain(POINT_ON_CHAIN_s* point, const POINT_ON_CHAIN_s
         // After Q (so fq < 1 unless P lies past the end): on the second half.
         point->parameter = static_cast<double>(sp + 1) + (fq < 1.0 ? (fp - fq) / (1.0 - fq) : fp - fq);
     }
+}
+
+void CHAIN_remove_coinciding_segments(RING_header_s* chain, double tolerance) {
+    MERROW1_REQUIRE(std::isfinite(tolerance) && tolerance >= 0.0, "DUE_TO_INVALID_DATA", );
+    if (!chain || chain->count < 4) return;
+    CHAIN__cut_doubling_back(chain, tolerance);
+}
+
+bool CHAIN__legacy_is_flat_arc(const SEGMENT* segment) {
+    if (!segment || segment->type != SEG_ARC || !segment->start || !segment->end) return false;
+    double mid[2];
+    if (!SegmentMidPoint(segment, mid)) return false;
+    const double chord_mid[2] = {0.5 * (segment->start[0] + segment->end->x),
+                                 0.5 * (segment->start[1] + segment->end->y)};
+    return std::hypot(mid[0] - chord_mid[0], mid[1] - chord_mid[1]) <= 2.5e-8;
 }

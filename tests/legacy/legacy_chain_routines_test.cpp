@@ -13,6 +13,7 @@
 #include <velte/ring.h>
 
 #include "chain/chain_query_fixture.h"
+#include "legacy/chain_legacy_internal.h"
 
 #include <cmath>
 #include <vector>
@@ -168,6 +169,66 @@ TEST_F(LegacyChainRoutines, IntersectionPointsDrawOneMarkerEach) {
     CHAIN_display_all_splitchains(nullptr, 7, 11, 1, 1);
     EXPECT_TRUE(glimra_test::calls().empty());
     RING_delete(chain);
+}
+
+// A spike that turns back by 0.1 goes when the corridor is wide enough;
+// 3-vertex chains and refused tolerances leave the chain as it was.
+TEST_F(LegacyChainRoutines, DoubledBackSegmentsAreRemoved) {
+    struct Case {
+        const char* name;
+        std::vector<V> path;
+        double tolerance;
+        std::vector<double> xs;  // the vertices' x after
+    };
+    const std::vector<Case> cases = {
+        {"spike inside the corridor", {P(0, 0), L(3, 0), L(2.9, 0), L(2.9, 2)}, 0.5, {0, 2.9, 2.9}},
+        {"spike wider than the corridor", {P(0, 0), L(3, 0), L(2.9, 0), L(2.9, 2)}, 0.05, {0, 3, 2.9, 2.9}},
+        {"no doubling back", {P(0, 0), L(3, 0), L(3, 1), L(4, 1)}, 0.5, {0, 3, 3, 4}},
+        {"three vertices", {P(0, 0), L(3, 0), L(2.9, 0)}, 0.5, {0, 3, 2.9}},
+        {"negative tolerance", {P(0, 0), L(3, 0), L(2.9, 0), L(2.9, 2)}, -1.0, {0, 3, 2.9, 2.9}},
+        {"tolerance NaN", {P(0, 0), L(3, 0), L(2.9, 0), L(2.9, 2)}, std::nan(""), {0, 3, 2.9, 2.9}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RING_header_s* chain = make_chain(pool, c.path, false);
+        CHAIN_remove_coinciding_segments(chain, c.tolerance);
+        std::vector<double> xs;
+        for (int i = 0; i < chain->count; ++i) xs.push_back(point_of(nth(chain, i))[0]);
+        EXPECT_EQ(xs, c.xs);
+        RING_delete(chain);
+    }
+}
+
+// Arcs over the chord (0, 0)-(0.02, 0) with the given sagitta: the minor arc
+// (CW, centre below) bulges up by the sagitta; the major arc (CCW, the same
+// centre) runs round the far side.
+TEST_F(LegacyChainRoutines, FlatArcsAreTheArcsThatHugTheirChord) {
+    struct Case {
+        const char* name;
+        double sagitta;
+        DIRECTION direction;
+        bool flat;
+    };
+    const std::vector<Case> cases = {
+        {"sagitta 1e-8", 1e-8, CW, true},
+        {"sagitta 2e-8", 2e-8, CW, true},
+        {"sagitta 1e-7", 1e-7, CW, false},
+        {"major arc over a tiny sagitta", 1e-8, CCW, false},
+        {"half circle", 0.01, CW, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const double half = 0.01;
+        const double r = (half * half + c.sagitta * c.sagitta) / (2 * c.sagitta);
+        double start[2] = {0, 0};
+        end_segment end{0.02, 0, half, c.sagitta - r, r, c.direction};
+        SEGMENT arc{start, &end, nullptr, SEG_ARC};
+        EXPECT_EQ(CHAIN__legacy_is_flat_arc(&arc), c.flat);
+    }
+    double start[2] = {0, 0};
+    end_segment end{0.02, 0, 0, 0, 0, 0};
+    SEGMENT line{start, &end, nullptr, SEG_LINE};
+    EXPECT_FALSE(CHAIN__legacy_is_flat_arc(&line));
 }
 
 }  // namespace

@@ -113,3 +113,11 @@ void CHAIN_remove_intermediate_source_list(RING_header_s* list);
 // divided by a zero-length half: with Q at fraction 0 or 1 the other cases
 // only move the segment number.
 void CHAIN_update_point_on_chain(POINT_ON_CHAIN_s* point, const POINT_ON_CHAIN_s* reference, RING_node_s* node);
+
+// Removes doubled-back segments: every line vertex where the chain turns back
+// on itself and that lies within the corridor of half-width `tolerance` about
+// the chord from the vertex before to the one after is deleted (the spike pass
+// of the line fit, without material-side test).  Chains of fewer than 4
+// vertices are untouched.  A tolerance that is not finite or is below 0 is
+// refused (note "Assertion failed: DUE_TO_INVALID_DATA").
+void CHAIN_remove_coinciding_segments(RING_header_s* chain, double tolerance);
