@@ -4,6 +4,8 @@
 // doubled-back segments and the flat-arc test of this build's tracer.
 #include <merrow1/legacy/legacy_routines.h>
 
+#include <merrow1/chain_from_chain.h>
+#include <merrow1/chain_region.h>
 #include <merrow1/chain_source.h>
 #include <merrow1/segment.h>
 #include <merrow1/poly_seg.h>
@@ -45,6 +47,18 @@ double CHAIN_offset_value_by_source_mark(RING_header_s*, RING_node_s* node, RING
     int mark = node->previous ? source_mark(node) : 0;
     if (!mark) mark = node->next ? source_mark(node->next) : 0;
     return mark == client->mark ? client->value : 0.0;
+}
+
+void CHAIN_create_closed_from_opens(RING_header_s* list) {
+    if (!list) return;
+    for (RING_node_s* node : merrow1::ring_nodes(list))
+        if (RING_header_s* chain = RING_ask_node_subring(node)) CHAIN_create_closed_from_open(chain);
+}
+
+void CHAIN_reverse_chains_wrt_cut_dir(RING_header_s* list, SIDE cut_side) {
+    if (!list) return;
+    for (RING_node_s* node : merrow1::ring_nodes(list))
+        if (RING_header_s* chain = RING_ask_node_subring(node)) CHAIN_reverse_wrt_cut_dir(chain, cut_side);
 }
 
 void CHAIN_remove_intermediate_source_list(RING_header_s* list) {

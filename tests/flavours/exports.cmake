@@ -49,6 +49,8 @@ set(rows
   "CHAIN_seg_set_type(RING_node_s*, int)|1|1|1"
   "CHAIN_update_point_on_chain(POINT_ON_CHAIN_s*, POINT_ON_CHAIN_s const*, RING_node_s*)|0|1|1"
   "CHAIN_remove_intermediate_source_list(RING_header_s*)|0|1|1"
+  "CHAIN_create_closed_from_opens(RING_header_s*)|0|1|1"
+  "CHAIN_reverse_chains_wrt_cut_dir(RING_header_s*, int)|0|1|1"
   "CHAIN_remove_coinciding_segments(RING_header_s*, double)|0|1|1"
   "CHAIN_display_int_points(RING_header_s const*, int, int, int, int)|0|1|1"
   "CHAIN_display_sp_splitchains(RING_header_s const*, int, int, int, int)|0|1|1"

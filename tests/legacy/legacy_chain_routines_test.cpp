@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <merrow1/chain_build.h>
 #include <merrow1/chain_intersection.h>
+#include <merrow1/chain_region.h>
 #include <merrow1/chain_source.h>
 #include <merrow1/legacy/chain_display_legacy.h>
 #include <glimra/testing.h>
@@ -102,6 +103,63 @@ TEST_F(LegacyChainRoutines, PlacesOnAnotherChainAreLeftAlone) {
     EXPECT_EQ(p.parameter, 1.5);
     RING_delete(a);
     RING_delete(b);
+}
+
+RING_header_s* list_of(CMEM_pool_s* pool, const std::vector<RING_header_s*>& chains) {
+    RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    for (RING_header_s* c : chains) RING_set_node_subring(RING_insert_after(list, list->last, nullptr), c);
+    return list;
+}
+
+// Open chains run back along themselves with the back-side bit on the return
+// vertices; a closed chain keeps every record as it was.
+TEST_F(LegacyChainRoutines, OpenChainsOfAListAreClosedByReverse) {
+    RING_header_s* open = make_chain(pool, {P(0, 0), L(2, 0), L(2, 1)}, false);
+    RING_header_s* square = make_chain(pool, {L(0, 0), L(1, 0), L(1, 1), L(0, 1)}, true);
+    std::vector<std::vector<double>> square_before;
+    for (int i = 0; i < square->count; ++i)
+        square_before.push_back({point_of(nth(square, i))[0], point_of(nth(square, i))[1],
+                                 static_cast<double>(record_of(nth(square, i))->flags)});
+    CHAIN_create_closed_from_opens(list_of(pool, {open, square}));
+    ASSERT_TRUE(closed(open));
+    // P, Q, R becomes P, Q, R, Q closed: Q again, then back to P.
+    const std::vector<std::pair<double, double>> want = {{0, 0}, {2, 0}, {2, 1}, {2, 0}};
+    ASSERT_EQ(open->count, 4);
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(point_of(nth(open, i))[0], want[i].first);
+        EXPECT_EQ(point_of(nth(open, i))[1], want[i].second);
+        // The return vertices (after the turning vertex, up to the first).
+        EXPECT_EQ((record_of(nth(open, i))->flags & CHAIN_VERTEX_BACK_SIDE) != 0, i == 0 || i == 3);
+    }
+    ASSERT_EQ(square->count, 4);
+    for (int i = 0; i < square->count; ++i)
+        EXPECT_EQ((std::vector<double>{point_of(nth(square, i))[0], point_of(nth(square, i))[1],
+                                       static_cast<double>(record_of(nth(square, i))->flags)}),
+                  square_before[i]);
+    CHAIN_create_closed_from_opens(nullptr);
+}
+
+// Every chain of the list is treated as the single-chain call treats its twin.
+TEST_F(LegacyChainRoutines, ChainsOfAListAreReversedToTheCutSide) {
+    std::vector<RING_header_s*> chains, twins;
+    for (SIDE side : {RIGHT, LEFT, RIGHT}) {
+        for (auto* out : {&chains, &twins}) {
+            RING_header_s* c = make_chain(pool, {L(0, 0), L(2, 0), L(2, 1)}, true);
+            data_of(c)->material_side = side;
+            out->push_back(c);
+        }
+    }
+    CHAIN_reverse_chains_wrt_cut_dir(list_of(pool, chains), LEFT);
+    int reversed = 0;
+    for (size_t i = 0; i < chains.size(); ++i) {
+        CHAIN_reverse_wrt_cut_dir(twins[i], LEFT);
+        EXPECT_EQ(data_of(chains[i])->material_side, data_of(twins[i])->material_side);
+        EXPECT_EQ(point_of(nth(chains[i], 1))[0], point_of(nth(twins[i], 1))[0]);
+        EXPECT_EQ(point_of(nth(chains[i], 1))[1], point_of(nth(twins[i], 1))[1]);
+        reversed += point_of(nth(chains[i], 1))[0] != 2 || point_of(nth(chains[i], 1))[1] != 0;
+    }
+    EXPECT_GT(reversed, 0);  // the table reverses something
 }
 
 // Both chains of the list skip their intermediate source y and link to z.

@@ -99,6 +99,13 @@ enum : int {
 void PSI__ixn_handle_2seg_intersect(PSI_s* psi, PSI_LEGACY_SEGMENT_s* segment1, PSI_LEGACY_SEGMENT_s* segment2,
                                     PNT2_s* points, int* kinds, int count);
 
+// Closes every open chain of the list in place by running back along itself
+// (CHAIN_close_by_reverse with the mark: the return vertices get the back-side
+// bit); closed chains are left alone.  Nothing for null.
+void CHAIN_create_closed_from_opens(RING_header_s* list);
+// CHAIN_reverse_wrt_cut_dir with the cut side on every chain of the list;
+// nothing for null.
+void CHAIN_reverse_chains_wrt_cut_dir(RING_header_s* list, SIDE cut_side);
 // CHAIN_remove_intermediate_source (every region-set id) on every chain of the
 // list; nothing for null.
 void CHAIN_remove_intermediate_source_list(RING_header_s* list);
