@@ -7,6 +7,7 @@
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_build.h>
 #include <merrow1/chain_create.h>
+#include <merrow1/chain_debug.h>
 #include <merrow1/chain_from_chain.h>
 #include <merrow1/chain_merge.h>
 #include <merrow1/chain_part.h>
@@ -275,6 +276,7 @@ void CHAIN_evenly_distribute_embedded_vertices(RING_header_s* chain, double spac
     MERROW1_REQUIRE(spacing_fits(chain, spacing), "DUE_TO_INVALID_DATA", );
     std::vector<RING_node_s*> vertices = vertices_of(chain);
     if (vertices.empty()) return;
+    CHAIN_debug_report(16, "chain before evenly distribute", chain, nullptr);
 
     RING_node_s* entry_first = chain->first;
     const bool closed = is_closed(chain);
@@ -315,6 +317,9 @@ void CHAIN_evenly_distribute_embedded_vertices(RING_header_s* chain, double spac
     if (closed) restart_at(chain, entry_first);
     CHAIN_drop_cached_box(chain);
     clean_up_embedded_states(chain);
+    if (has_header_key(chain, CHAIN_APP_DATA_EMBEDDED_MARKS) && has_header_key(chain, CHAIN_APP_DATA_NARROW_EMBEDDED))
+        CHAIN_debug_report(19, "Chain - narrow embedded", chain, nullptr);
+    CHAIN_debug_report(19, "chain - after evenly distribute", chain, nullptr);
 }
 
 void CHAIN_insert_tangential_loops(RING_header_s* chain, double radius) {

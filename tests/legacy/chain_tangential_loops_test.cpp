@@ -6,6 +6,7 @@
 #include <merrow1/chain.h>
 #include <merrow1/chain_build.h>
 #include <merrow1/legacy/chain_tangential_loops.h>
+#include <merrow1/chain_debug.h>
 #include <stend/system.h>
 #include <stend/testing.h>
 #include <velte/cmem.h>
@@ -173,6 +174,30 @@ TEST_F(TangentialLoops, ClosedChainWithoutStartMarkIsSpreadOverItsPerimeter) {
         EXPECT_NEAR(got[k].first, at(16.0 * k / 6).first, 1e-9) << k;
         EXPECT_NEAR(got[k].second, at(16.0 * k / 6).second, 1e-9) << k;
     }
+    RING_delete(chain);
+}
+
+std::vector<std::string> g_labels;
+void capture(const void* data) {
+    const auto* d = static_cast<const CHAIN_debug_function_data_t*>(data);
+    g_labels.push_back(d->label ? d->label : "");
+}
+
+TEST_F(TangentialLoops, SpreadingReportsItsStages) {
+    const int level = MACH__checking_level;
+    MACH__checking_level = 1;
+    CHAIN_set_chain_debug_status(1);
+    CALLBACK_register("CHAIN_debug_function", capture);
+    g_labels.clear();
+    RING_header_s* chain = make_chain(pool, {P(0, 0), L(1, 0), L(2, 0)}, false);
+    RING_put_header_app_data(chain, CHAIN_APP_DATA_EMBEDDED_MARKS, chain);
+    RING_put_header_app_data(chain, CHAIN_APP_DATA_NARROW_EMBEDDED, chain);
+    CHAIN_evenly_distribute_embedded_vertices(chain, 1.0, nullptr);
+    EXPECT_EQ(g_labels, (std::vector<std::string>{"chain before evenly distribute", "Chain - narrow embedded",
+                                                  "chain - after evenly distribute"}));
+    stend_test::reset_callbacks();
+    CHAIN_set_chain_debug_status(-100);  // back to the environment's setting
+    MACH__checking_level = level;
     RING_delete(chain);
 }
 

@@ -66,6 +66,11 @@ CHAIN_embedded_vertex_data_s* CHAIN_add_embedded_vertex_data(RING_node_s* node, 
 // that has neither key 203 nor key 205 is deleted (the next vertex becomes the
 // start point when it was the first vertex of an open chain).
 //
+// Chain debug reports frame the call: "chain before evenly distribute" (code
+// 16) and "chain - after evenly distribute" (19), with "Chain - narrow
+// embedded" (19) before the last after the clean-up of a narrowly embedded
+// chain.
+//
 // Refused, with the chain unchanged and the note "Assertion failed:
 // DUE_TO_INVALID_DATA": a null chain, a spacing that is not finite or at most
 // 1e-8, and a spacing for which the chain's whole length would need more than
