@@ -107,8 +107,12 @@ double worst_join(const RING_header_s* chain) {
     return worst;
 }
 
+int g_new_vertices = 0;
+void count_new_vertex(const RING_header_s*, RING_node_s*) { ++g_new_vertices; }
+
 // Spreading along one stretch of an open chain: the marks sit on vertices 1
-// and 2, the points are those at equal lengths between them.
+// and 2, the points are those at equal lengths between them; the callback
+// hears of every new vertex.
 TEST_F(TangentialLoops, SpreadsLoopVerticesAtEqualLengthsAlongAStretch) {
     struct Case {
         const char* name;
@@ -136,8 +140,10 @@ TEST_F(TangentialLoops, SpreadsLoopVerticesAtEqualLengthsAlongAStretch) {
         CHAIN_add_embedded_vertex_data(nth(chain, 1), CHAIN_EMBEDDED_STRETCH_START, pool);
         CHAIN_add_embedded_vertex_data(nth(chain, 2), CHAIN_EMBEDDED_STRETCH_END, pool);
         const int before = chain->count;
-        CHAIN_evenly_distribute_embedded_vertices(chain, c.spacing, nullptr);
+        g_new_vertices = 0;
+        CHAIN_evenly_distribute_embedded_vertices(chain, c.spacing, count_new_vertex);
         EXPECT_EQ(chain->count, before + static_cast<int>(c.expected.size()));
+        EXPECT_EQ(g_new_vertices, static_cast<int>(c.expected.size()));
         const auto got = loop_points(chain);
         ASSERT_EQ(got.size(), c.expected.size());
         for (size_t i = 0; i < got.size(); ++i) {
