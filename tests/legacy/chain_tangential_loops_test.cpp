@@ -207,6 +207,16 @@ TEST_F(TangentialLoops, SpreadingReportsItsStages) {
     RING_delete(chain);
 }
 
+// The embedded records belong to their vertex: deleting the chain frees them.
+TEST_F(TangentialLoops, DeletingAChainFreesItsEmbeddedRecords) {
+    RING_header_s* chain = make_chain(pool, {P(0, 0), L(1, 0), L(2, 0)}, false);
+    CHAIN_add_embedded_vertex_data(nth(chain, 1), CHAIN_EMBEDDED_LOOP_VERTEX, pool);
+    CHAIN_embedded_state_s* st = CMEM_NEW(pool, CHAIN_embedded_state_s);
+    RING_put_node_app_data(chain, nth(chain, 2), CHAIN_APP_DATA_EMBEDDED_STATE, st);
+    RING_delete(chain);
+    EXPECT_EQ(velte_test::live_object_count(), objects_at_start);
+}
+
 TEST_F(TangentialLoops, StrayMarksLoseTheirRecords) {
     // start, start (lost), end, end (lost)
     RING_header_s* chain = make_chain(pool, {P(0, 0), L(1, 0), L(2, 0), L(3, 0), L(4, 0)}, false);
