@@ -147,14 +147,15 @@ VertexDatum vertex_datum_kind(APP_DATA_key_t key) {
         case CHAIN_APP_DATA_TRACE_VERTEX: case CHAIN_BOX_APP_DATA_KEY: case CHAIN_APP_DATA_CLOSED_WITH_KEY:
         case APP_DATA_SOURCE_VERTEX: case APP_DATA_SOURCE_SEGMENT: case CHAIN_APP_DATA_OWNED_37:
         case CHAIN_APP_DATA_STOCK_EXTENSION_SOURCE: case CHAIN_APP_DATA_FIT_GATE: case CHAIN_APP_DATA_POINT_OWNED_231:
-        case CHAIN_APP_DATA_Z_AFTER: case CHAIN_APP_DATA_POINT_OWNED_260:
+        case CHAIN_APP_DATA_Z_AFTER: case CHAIN_APP_DATA_POINT_OWNED_260: case CHAIN_APP_DATA_EMBEDDED_VERTEX:
+        case CHAIN_APP_DATA_EMBEDDED_STATE:
             return VertexDatum::Owned;
         case APP_DATA_SPLIT_VERTEX_SOURCE: case CHAIN_APP_DATA_SHARED_29: case CHAIN_APP_DATA_Z:
         case CHAIN_APP_DATA_POINT_54: case CHAIN_APP_DATA_POINT_65: case CHAIN_APP_DATA_SEGMENT_SOURCE:
         case CHAIN_APP_DATA_APPROXIMATED_ARC: case CHAIN_APP_DATA_SELF_NODE: case CHAIN_APP_DATA_SHARED_154:
         case CHAIN_APP_DATA_POINT_157: case CHAIN_APP_DATA_SHARED_197: case CHAIN_APP_DATA_SHARED_215:
         case CHAIN_APP_DATA_SHARED_237: case CHAIN_APP_DATA_SELF_NODE_2: case CHAIN_APP_DATA_SEGMENT_DATA:
-        case CHAIN_APP_DATA_CONNECTION:
+        case CHAIN_APP_DATA_CONNECTION: case CHAIN_APP_DATA_EMBEDDED_KEEP:
             return VertexDatum::Shared;
         // Shared references added when vertex data is copied to another vertex:
         // never freed here, and expected, so not listed either.

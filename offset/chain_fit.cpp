@@ -19,6 +19,7 @@
 #include <velte/listwin.h>
 
 #include "arc_sweep.h"
+#include "chain_fit_internal.h"
 
 #include <algorithm>
 #include <cmath>
@@ -674,6 +675,14 @@ void line_fit(RING_header_s* chain, CHAIN_vertex_filter_t filter, double toleran
 }
 
 }  // namespace
+
+void CHAIN__cut_doubling_back(RING_header_s* chain, double tolerance) {
+    if (!chain || chain->count < 4) return;
+    const LineFit fit{chain, nullptr, tolerance, EQ_ask_length_tolerance(), false, material_side(chain), false, 0.0};
+    const int count_before = chain->count;
+    fit.cut_doubling_back();
+    if (chain->count != count_before) CHAIN_refresh_cached_box(chain);
+}
 
 void CHAIN_fit_vertices_to_line(RING_header_s* chain, CHAIN_vertex_filter_t filter, double tolerance,
                                 bool material_side) {

@@ -161,6 +161,17 @@ enum {
     CHAIN_APP_DATA_NARROW_EMBEDDED = 216,
     // Header: the chain is embedded whole; datum the chain itself. Shared.
     CHAIN_APP_DATA_FULLY_EMBEDDED = 217,
+    // Vertex: CHAIN_embedded_vertex_data_s (legacy/chain_tangential_loops.h),
+    // the vertex's role in an embedded stretch (start, end, loop vertex) and
+    // its keep mark. Owned; made in the chain's pool.
+    CHAIN_APP_DATA_EMBEDDED_VERTEX = 203,
+    // Vertex: CHAIN_embedded_state_s, the embedded state the marking steps
+    // give a vertex (embedded flag, removable byte). Owned; the spreading of
+    // loop vertices frees it.
+    CHAIN_APP_DATA_EMBEDDED_STATE = 214,
+    // Vertex: the vertex is kept when the embedded states are cleaned up; any
+    // non-null datum. Shared.
+    CHAIN_APP_DATA_EMBEDDED_KEEP = 205,
 };
 
 // Vertex: marks a strip-end segment; the datum is the vertex's own node.

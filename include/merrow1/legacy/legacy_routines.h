@@ -6,6 +6,7 @@
 #pragma once
 
 #include <merrow1/bzone.h>
+#include <merrow1/chain_part.h>
 #include <merrow1/chain_types.h>
 #include <merrow1/line_arc_seg.h>
 #include <merrow1/psi.h>
@@ -97,3 +98,33 @@ enum : int {
 // marked intersected.
 void PSI__ixn_handle_2seg_intersect(PSI_s* psi, PSI_LEGACY_SEGMENT_s* segment1, PSI_LEGACY_SEGMENT_s* segment2,
                                     PNT2_s* points, int* kinds, int count);
+
+// Closes every open chain of the list in place by running back along itself
+// (CHAIN_close_by_reverse with the mark: the return vertices get the back-side
+// bit); closed chains are left alone.  Nothing for null.
+void CHAIN_create_closed_from_opens(RING_header_s* list);
+// CHAIN_reverse_wrt_cut_dir with the cut side on every chain of the list;
+// nothing for null.
+void CHAIN_reverse_chains_wrt_cut_dir(RING_header_s* list, SIDE cut_side);
+// CHAIN_remove_intermediate_source (every region-set id) on every chain of the
+// list; nothing for null.
+void CHAIN_remove_intermediate_source_list(RING_header_s* list);
+
+// Brings the place P up to date after the segment holding the place Q was
+// split at Q, `node` being the new vertex.  Parameters are segment number
+// plus fraction (an open chain's end counts on its last segment).  Only when
+// Q has a chain and P lies on it: on Q's segment, a P before Q moves to the
+// fraction P / Q of the first half (ending at the new node), a P at Q becomes
+// the new vertex, a P after Q moves to the fraction (P - Q) / (1 - Q) of the
+// second half; a P on a later segment moves one segment on.  No fraction is
+// divided by a zero-length half: with Q at fraction 0 or 1 the other cases
+// only move the segment number.
+void CHAIN_update_point_on_chain(POINT_ON_CHAIN_s* point, const POINT_ON_CHAIN_s* reference, RING_node_s* node);
+
+// Removes doubled-back segments: every line vertex where the chain turns back
+// on itself and that lies within the corridor of half-width `tolerance` about
+// the chord from the vertex before to the one after is deleted (the spike pass
+// of the line fit, without material-side test).  Chains of fewer than 4
+// vertices are untouched.  A tolerance that is not finite or is below 0 is
+// refused (note "Assertion failed: DUE_TO_INVALID_DATA").
+void CHAIN_remove_coinciding_segments(RING_header_s* chain, double tolerance);
