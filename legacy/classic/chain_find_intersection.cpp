@@ -2,6 +2,7 @@
 #include <merrow1/legacy/chain_grid_intersection.h>
 
 #include <internal/check.h>
+#include <internal/flavour_intersections.h>
 #include <internal/scratch_pool.h>
 #include <merrow1/chain_intersection.h>
 #include <pellam/grid3d_items.h>
@@ -263,4 +264,10 @@ int CHAIN_find_intersection(RING_header_s* chains, RING_header_s* intersections)
         answer = ChainsIntersection(chains, intersections);
     if (answer == 1) CERR__set_error_code(0);
     return answer;
+}
+
+// The classic build's intersections for the loop forming and the offset
+// tracer.
+int merrow1::flavour_intersections(RING_header_s* chains, RING_header_s* intersections) {
+    return CHAIN_find_intersection(chains, intersections);
 }

@@ -4,6 +4,7 @@
 // arcs over a half circle.
 #include <gtest/gtest.h>
 #include <merrow1/chain.h>
+#include <merrow1/chain_boolean.h>
 #include <merrow1/chain_build.h>
 #include <merrow1/chain_intersection.h>
 #include <merrow1/legacy/chain_grid_intersection.h>
@@ -23,6 +24,24 @@ namespace {
 
 using Place = std::array<double, 3>;  // parameter, x, y
 using Places = std::map<const RING_header_s*, std::vector<Place>>;
+
+// Thirty unit squares apart: the chain count at which the classic build's
+// loop forming takes its intersections from the grid over segments.
+RING_header_s* thirty_squares(CMEM_pool_s* pool) {
+    RING_header_s* set = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    RING_set_sub_ring_delfunc(set, nullptr);
+    const double corners[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    for (int k = 0; k < 30; ++k) {
+        RING_header_s* chain = CHAIN_create_from_csys(nullptr, pool);
+        for (const auto& c : corners) {
+            end_segment e = {c[0] + 2.0 * k, c[1], 0, 0, 0, CCW};
+            ChainAddVertex(chain, &e, SEG_LINE);
+        }
+        CHAIN_close(chain, 0.0);
+        RING_insert_after(set, set->last, chain);
+    }
+    return set;
+}
 
 class ClassicGridIntersection : public ::testing::Test {
 protected:
@@ -191,6 +210,15 @@ TEST_F(ClassicGridIntersection, EmptyListAnswersOneAndNullZero) {
     EXPECT_EQ(got->count, 0);
     EXPECT_EQ(CHAIN_find_intersection(nullptr, got), 0);
     EXPECT_EQ(CHAIN_find_intersection(new_list(), nullptr), 0);
+}
+
+TEST_F(ClassicGridIntersection, LoopFormingTakesItsIntersectionsFromTheGrid) {
+    RING_header_s* out = new_list();
+    pellam_test::clear_item_grid_record();
+    ASSERT_EQ(ChainsFormMinAreaLoops(thirty_squares(pool), out), 1);
+    EXPECT_EQ(pellam_test::item_grid_record().creates, 1);
+    EXPECT_EQ(pellam_test::item_grid_record().parameter, 50);
+    EXPECT_EQ(out->count, 30);
 }
 
 }  // namespace
