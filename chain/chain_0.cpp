@@ -229,6 +229,16 @@ int ChainsBox(RING_header_s* list, const Korvo::Math::Vector2* direction, CHAIN_
     return 1;
 }
 
+int SegmentBox(const SEGMENT* segment, const double direction[2], CHAIN_BOX_s* out) {
+    MERROW1_REQUIRE(segment && out && segment->start && segment->end, "DUE_TO_INVALID_INPUT", 0);
+    if (!direction) direction = kDefaultDirection;
+    const Korvo::Math::Vector2 dir = {direction[0], direction[1]};
+    BOX2_t b;
+    SEGMENT_calc_max_min_box(segment, &dir, &b);
+    *out = {{direction[0], direction[1]}, b.min_along, b.max_along, b.min_normal, b.max_normal};
+    return 1;
+}
+
 bool CHAIN_offset_box(CHAIN_BOX_s* box, double d) {
     if (!box) return false;
     box->min_along -= d;

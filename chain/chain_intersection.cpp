@@ -1,6 +1,7 @@
 // Chain intersections and intersection-point lists.
 #include <merrow1/chain_intersection.h>
 
+#include <internal/flavour_intersections.h>
 #include <internal/scratch_pool.h>
 #include <merrow1/chain.h>
 #include <merrow1/chain_corner.h>
@@ -519,6 +520,11 @@ int ChainIntersection(RING_header_s* chain, RING_header_s* list) {
 int ChainsIntersection(RING_header_s* set, RING_header_s* list) {
     chains_search(set, list, true, EndPoints::WhileFirstSegment);
     return 1;
+}
+
+// Replaced in the classic build (internal/flavour_intersections.h).
+__attribute__((weak)) int merrow1::flavour_intersections(RING_header_s* chains, RING_header_s* intersections) {
+    return ChainsIntersection(chains, intersections);
 }
 
 int ChainsIntersectionBetween(RING_header_s* set, RING_header_s* list, bool ends_after) {

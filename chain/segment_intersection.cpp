@@ -422,16 +422,21 @@ LOCATION SegmentPointLocationOn(const SEGMENT* segment, const double point[2], d
         if (dot(sub(end, point), sub(start, point)) < 0.0) return 3;
     } else {
         // Between when the point's radius vector lies between the start's and
-        // the end's in the arc's sense; the two half-plane tests hold for arcs
-        // of at most a half circle.
+        // the end's in the arc's sense.  An arc of at most a half circle holds
+        // the points on the arc's side of both radius vectors; a longer arc
+        // (or a full circle) every point but those of the shorter arc between
+        // its ends, the points outside both.
         const double* c = centre(segment);
         Vec a, b, p;
         unitize(sub(start, c), kUnitTolerance, &a);
         unitize(sub(end, c), kUnitTolerance, &b);
         unitize(sub(point, c), kUnitTolerance, &p);
-        int from_start = cross(a, p) >= 0.0 ? 1 : -1;
-        int to_finish = cross(p, b) >= 0.0 ? 1 : -1;
-        if (segment->end->direction == from_start && segment->end->direction == to_finish) return 3;
+        const int sense = segment->end->direction;
+        const double span = sense * cross(a, b);
+        const bool longer_than_half = span < 0.0 || (span == 0.0 && dot(a, b) > 0.0);
+        const bool from_start = (cross(a, p) >= 0.0 ? 1 : -1) == sense;
+        const bool to_finish = (cross(p, b) >= 0.0 ? 1 : -1) == sense;
+        if (longer_than_half ? (from_start || to_finish) : (from_start && to_finish)) return 3;
     }
     return to_start >= to_end ? 5 : 1;
 }

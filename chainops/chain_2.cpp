@@ -23,6 +23,7 @@
 
 #include "chain/chain_winding.h"
 #include "internal/check.h"
+#include "internal/flavour_intersections.h"
 #include "internal/ring_check.h"
 #include "internal/scratch_pool.h"
 #include "internal/ring_nodes.h"
@@ -869,7 +870,7 @@ int ChainsFormMinAreaLoops(RING_header_s* chains, RING_header_s* out) {
         RING_header_s* intersections = RING_create_in_pool(nullptr, RING_TYPE_LIST, scratch);
         RING_header_s* network = RING_create_in_pool(nullptr, RING_TYPE_LIST, scratch);
         RING_set_sub_ring_delfunc(network, nullptr);
-        if (ChainsIntersection(chains, intersections) == 1) CHAIN_split(intersections, network);
+        if (merrow1::flavour_intersections(chains, intersections) == 1) CHAIN_split(intersections, network);
         CHAIN_debug_report(kReportChain, "ChainsFormMinAreaLoops", intersections, nullptr);
         // Every round removes at least one record, every step of a walk takes
         // one: the records bound both.

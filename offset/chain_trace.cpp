@@ -41,6 +41,7 @@
 #include <velte/listwin.h>
 
 #include "internal/check.h"
+#include "internal/flavour_intersections.h"
 #include "internal/scratch_pool.h"
 #include "arc_sweep.h"
 
@@ -646,7 +647,7 @@ PassOutcome removal_pass(RING_header_s* trace, double tolerance, CMEM_pool_s* po
     CHAIN_add_chain_to_list(set, trace);
     {
         DummyArcsAsLines chords(trace);
-        ChainsIntersection(set, list);
+        merrow1::flavour_intersections(set, list);
     }
     RING_header_s* points = list->first ? RING_ask_node_subring(list->first) : nullptr;
     if (!points || points->count == 0) return PassOutcome::Stop;

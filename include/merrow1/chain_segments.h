@@ -80,6 +80,10 @@ int ChainBoxWithMinMaxPoints(RING_header_s* chain, const double direction[2], CH
 // stored as the list's cached box and copied out.  A list without such chains
 // gives minima 1e7 and maxima -1e7.  0 only for a null list.
 int ChainsBox(RING_header_s* list, const Korvo::Math::Vector2* direction, CHAIN_BOX_s* out);
+// Box of one segment along the direction (null: (0, 1)), in the layout of a
+// chain box (SEGMENT_calc_max_min_box), nothing cached; 1.  0 when the segment
+// or `out` is null or the segment has no points.
+int SegmentBox(const SEGMENT* segment, const double direction[2], CHAIN_BOX_s* out);
 // Moves both minima down by d and both maxima up by d; false for null.
 bool CHAIN_offset_box(CHAIN_BOX_s* box, double d);
 // Minimum and maximum of the chain along the direction (null: (0, 1)) over the

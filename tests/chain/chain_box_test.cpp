@@ -436,3 +436,96 @@ TEST_F(ChainBoxTest, CircleTest) {
 }
 
 }  // namespace
+
+namespace {
+
+// Extent of a line or arc along a unit direction and its normal (y, -x),
+// found by sampling the segment densely: an oracle that knows nothing of where
+// a circle's extremes lie.
+CHAIN_BOX_s sampled_segment_box(const double start[2], const end_segment& end, SEGMENT_TYPE type,
+                                const double d[2]) {
+    CHAIN_BOX_s box = {{d[0], d[1]}, 1e300, -1e300, 1e300, -1e300};
+    auto take = [&](double x, double y) {
+        const double along = x * d[0] + y * d[1], normal = x * d[1] - y * d[0];
+        box.min_along = std::fmin(box.min_along, along);
+        box.max_along = std::fmax(box.max_along, along);
+        box.min_normal = std::fmin(box.min_normal, normal);
+        box.max_normal = std::fmax(box.max_normal, normal);
+    };
+    const int steps = 200000;
+    if (type != SEG_ARC) {
+        take(start[0], start[1]);
+        take(end.x, end.y);
+        return box;
+    }
+    const double a0 = std::atan2(start[1] - end.cy, start[0] - end.cx);
+    double a1 = std::atan2(end.y - end.cy, end.x - end.cx);
+    const double two_pi = 2 * std::acos(-1.0);
+    double sweep = a1 - a0;
+    if (end.direction == CCW) {
+        while (sweep <= 0) sweep += two_pi;
+    } else {
+        while (sweep >= 0) sweep -= two_pi;
+    }
+    for (int i = 0; i <= steps; ++i) {
+        const double a = a0 + sweep * i / steps;
+        take(end.cx + end.radius * std::cos(a), end.cy + end.radius * std::sin(a));
+    }
+    return box;
+}
+
+}  // namespace
+
+TEST(SegmentBoxAlongAxis, BoxOfOneSegmentAlongAnAxis) {
+    const double s = std::sqrt(0.5);
+    struct Case {
+        const char* name;
+        double start[2];
+        end_segment end;
+        SEGMENT_TYPE type;
+        bool null_axis;
+        double axis[2];
+    };
+    const Case cases[] = {
+        {"line, default axis", {1, 2}, {4, -3, 0, 0, 0, CCW}, SEG_LINE, true, {0, 1}},
+        {"line, x axis", {1, 2}, {4, -3, 0, 0, 0, CCW}, SEG_LINE, false, {1, 0}},
+        {"line, slanted axis", {-2, 5}, {3, 1, 0, 0, 0, CCW}, SEG_LINE, false, {0.6, 0.8}},
+        {"quarter arc ccw", {1, 0}, {0, 1, 0, 0, 1, CCW}, SEG_ARC, true, {0, 1}},
+        {"quarter arc cw goes the long way", {1, 0}, {0, 1, 0, 0, 1, CW}, SEG_ARC, true, {0, 1}},
+        {"arc over a half circle", {3, 1}, {1, 3, 1, 1, 2, CW}, SEG_ARC, false, {s, s}},
+        {"half circle on a slanted axis", {2, 0}, {-2, 0, 0, 0, 2, CCW}, SEG_ARC, false, {0.6, -0.8}},
+        {"small arc off the origin", {10.5, 7}, {10, 7.5, 10, 7, 0.5, CCW}, SEG_ARC, false, {-s, s}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        double start[2] = {c.start[0], c.start[1]};
+        end_segment end = c.end;
+        SEGMENT segment = {};
+        segment.start = start;
+        segment.end = &end;
+        segment.type = c.type;
+        CHAIN_BOX_s box;
+        ASSERT_EQ(SegmentBox(&segment, c.null_axis ? nullptr : c.axis, &box), 1);
+        const CHAIN_BOX_s want = sampled_segment_box(start, end, c.type, c.axis);
+        EXPECT_EQ(box.direction[0], c.axis[0]);
+        EXPECT_EQ(box.direction[1], c.axis[1]);
+        EXPECT_NEAR(box.min_along, want.min_along, 1e-9);
+        EXPECT_NEAR(box.max_along, want.max_along, 1e-9);
+        EXPECT_NEAR(box.min_normal, want.min_normal, 1e-9);
+        EXPECT_NEAR(box.max_normal, want.max_normal, 1e-9);
+    }
+}
+
+TEST(SegmentBoxAlongAxis, MissingSegmentOrOutputGivesZero) {
+    double start[2] = {0, 0};
+    end_segment end = {1, 1, 0, 0, 0, CCW};
+    SEGMENT segment = {};
+    segment.start = start;
+    segment.end = &end;
+    segment.type = SEG_LINE;
+    CHAIN_BOX_s box;
+    EXPECT_EQ(SegmentBox(nullptr, nullptr, &box), 0);
+    EXPECT_EQ(SegmentBox(&segment, nullptr, nullptr), 0);
+    segment.end = nullptr;
+    EXPECT_EQ(SegmentBox(&segment, nullptr, &box), 0);
+}

@@ -13,6 +13,7 @@
 #include <pellam/testing_cam_views.h>
 #include <pellam/testing_clone.h>
 #include <pellam/testing_global_records.h>
+#include <pellam/testing_grid3d_items.h>
 #include <pellam/testing_merge.h>
 #include <pellam/testing_offset.h>
 #include <pellam/testing_segment.h>
@@ -55,6 +56,7 @@ class HostReset : public ::testing::EmptyTestEventListener {
         tavish_test::clear();
         pellam_test::clear();
         pellam_test::clear_grid_calls();
+        pellam_test::clear_item_grid_record();
         sorrel_test::reset();
         pellam_test::reset_segment_geom_types();
         pellam_test::clear_created_segments();

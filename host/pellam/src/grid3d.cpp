@@ -1,6 +1,8 @@
 // Interference grid: a plain list of boxed records searched in full.  Enough
 // for the library's callers, which rely only on every overlapping record being
 // answered once; the calls are recorded for the tests.
+#include "grid3d_internal.h"
+
 #include <pellam/grid3d.h>
 #include <pellam/testing.h>
 #include <velte/carr.h>
@@ -22,7 +24,19 @@ struct GRID3D_s {
     int count;
     int capacity;
     int query;  // serial number of the last query, the mark of its answers
+    GRID3D_items_s* items;  // set for a grid made by GRID3D_create
 };
+
+GRID3D_items_s* grid3d_items_of(const GRID3D_s* grid) { return grid ? grid->items : nullptr; }
+
+GRID3D_s* grid3d_wrap_items(CMEM_pool_s* pool, GRID3D_items_s* items) {
+    GRID3D_s* grid = CMEM_NEW(pool, GRID3D_s);
+    if (!grid) return nullptr;
+    *grid = GRID3D_s{};
+    grid->pool = pool;
+    grid->items = items;
+    return grid;
+}
 
 namespace {
 
@@ -76,6 +90,11 @@ int GRID3D_ask_interference(const double box[6], GRID3D_s* grid, CARR_array_t* r
     if (!box || !grid || !results) {
         record_call("GRID3D_ask_interference", box, 0);
         return 0;
+    }
+    if (grid->items) {
+        const int answered = grid3d_items_ask_interference(box, grid->items, results);
+        record_call("GRID3D_ask_interference", nullptr, answered);
+        return answered;
     }
     results->length = 0;
     const int mark = ++grid->query;
