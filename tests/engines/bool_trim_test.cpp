@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <merrow1/Cam_BoolTrim.h>
 #include <merrow1/app_data_keys.h>
+#include <merrow1/chain_from_chain.h>
 #include <merrow1/chain_split.h>
+#include <glimra/testing.h>
 #include <pellam/mchn_merge.h>
 #include <pellam/mchn_merge_split.h>
 #include <pellam/testing_merge_split.h>
@@ -14,6 +16,7 @@
 
 #include "chain/chain_query_fixture.h"
 
+#include <algorithm>
 #include <memory>
 #include <type_traits>
 #include <vector>
@@ -406,3 +409,102 @@ TEST_F(BoolTrimTest, CellsCountOnlyBuildersHoldingAChain) {
 }
 
 }  // namespace
+
+// The pieces of a nested square group by their parent location: each piece
+// inside the trim band finds the band piece of the square one level up on its
+// own side, so the two band pieces stand in two groups with two parents; the
+// pieces outside the band find none and share one group without parent.
+TEST_F(BoolTrimTest, NestedSquaresGroupPiecesByTheirParentLocation) {
+    Build();
+    auto xs_of = [](const RING_header_s* chain) {
+        std::vector<double> xs;
+        const RING_node_s* v = chain->first;
+        for (int k = 0; k < chain->count; ++k, v = v->next) xs.push_back(point_of(v)[0]);
+        return xs;
+    };
+    auto in_band = [](const RING_header_s* chain) {
+        const RING_node_s* v = chain->first;
+        for (int k = 0; k < chain->count; ++k, v = v->next)
+            if (point_of(v)[1] < 4.5 || point_of(v)[1] > 5.5) return false;
+        return true;
+    };
+    for (int c = 1; c < 3; ++c) {
+        SCOPED_TRACE(c);
+        const double lo = 2.0 * c, hi = 10.0 - 2.0 * c;  // the square's sides
+        engine->FindParents(squares[c]);
+        ASSERT_EQ(engine->GetNumResults(), 3);
+        int parentless = 0, band_groups = 0;
+        std::vector<double> parent_sides;
+        for (int g = 1; g <= 3; ++g) {
+            RING_header_s* set = engine->CreateResultChains(g);
+            ASSERT_NE(set, nullptr);
+            const RING_node_s* parent = engine->GetResultParentNode(g);
+            if (!parent) {
+                ++parentless;
+                ASSERT_EQ(set->count, 2);
+                for (const RING_node_s* n = set->first; n; n = n == set->last ? nullptr : n->next)
+                    EXPECT_FALSE(in_band(RING_ask_node_subring(n)));
+                continue;
+            }
+            ++band_groups;
+            ASSERT_EQ(set->count, 1);
+            const RING_header_s* piece = RING_ask_node_subring(set->first);
+            ASSERT_TRUE(in_band(piece));
+            const std::vector<double> xs = xs_of(piece);
+            ASSERT_FALSE(xs.empty());
+            for (double x : xs) EXPECT_EQ(x, xs[0]);
+            EXPECT_TRUE(xs[0] == lo || xs[0] == hi);
+            // The parent is the band piece of the square around, on this side.
+            EXPECT_EQ(SourceOf(parent), squares[c - 1]);
+            RING_header_s* parent_chain = CHAIN_create_splitchain_chain(parent, pool, nullptr);
+            ASSERT_NE(parent_chain, nullptr);
+            EXPECT_TRUE(in_band(parent_chain));
+            for (double x : xs_of(parent_chain)) EXPECT_EQ(x, xs[0] == lo ? lo - 2.0 : hi + 2.0);
+            parent_sides.push_back(xs[0]);
+        }
+        EXPECT_EQ(parentless, 1);
+        EXPECT_EQ(band_groups, 2);
+        ASSERT_EQ(parent_sides.size(), 2u);
+        EXPECT_NE(parent_sides[0], parent_sides[1]);
+    }
+}
+
+// A location draws its split chain in its colour, and its parent's split
+// chain in the parent colour only when that colour is given.
+TEST_F(BoolTrimTest, DisplayDrawsTheSplitChainAndOnRequestItsParent) {
+    Build();
+    engine->FindParents(squares[2]);
+    const std::vector<BoolTrimLoc> locs = AllLocations(static_cast<BoolTrim*>(engine.get())->GetNetwork());
+    const RING_node_s* parent_node = nullptr;
+    for (int g = 1; g <= engine->GetNumResults() && !parent_node; ++g) parent_node = engine->GetResultParentNode(g);
+    ASSERT_NE(parent_node, nullptr);
+    const BoolTrimLoc* child = nullptr;
+    const BoolTrimLoc* parent = nullptr;
+    for (const BoolTrimLoc& l : locs) {
+        if (l.GetSecondaryNode() == parent_node) parent = &l;
+        if (!child && l.GetSourceChain() == squares[2]) child = &l;
+    }
+    ASSERT_NE(parent, nullptr);
+    ASSERT_NE(child, nullptr);
+    BoolTrimLoc loc(*child);
+    loc.SetParentLoc(new BoolTrimLoc(*parent));
+    auto colours = [] {
+        std::vector<int> seen;
+        for (const auto& call : glimra_test::calls())
+            if (call.op == "color" || call.op == "polyline" || call.op == "arc")
+                if (!call.ints.empty()) seen.push_back(call.ints[0]);
+        return seen;
+    };
+    const int parent_colour = 7;
+    glimra_test::clear();
+    loc.Display(5, nullptr);
+    std::vector<int> drawn = colours();
+    ASSERT_FALSE(drawn.empty());
+    for (int c : drawn) EXPECT_EQ(c, 5);
+    glimra_test::clear();
+    loc.Display(5, &parent_colour);
+    drawn = colours();
+    EXPECT_NE(std::find(drawn.begin(), drawn.end(), 5), drawn.end());
+    EXPECT_NE(std::find(drawn.begin(), drawn.end(), 7), drawn.end());
+    glimra_test::clear();
+}
