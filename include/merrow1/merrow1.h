@@ -11,6 +11,7 @@
 #include <merrow1/Cam_PolarInterval.h>
 #include <merrow1/Cam_PolylineSmoother.h>
 #include <merrow1/Cam_PolySegOverlapFinder.h>
+#include <merrow1/Cam_RotationalSurfaceUtilities.h>
 #include <merrow1/Cam_ChainOverlapFinder.h>
 #include <merrow1/Cam_ChildOffsetMap.h>
 #include <merrow1/PolySegNetworkPoint.h>

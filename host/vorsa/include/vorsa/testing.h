@@ -1,0 +1,43 @@
+// Test controls of the libvorsa stand-in.  Not part of the host's interface.
+#pragma once
+
+#include <vorsa/vorsa.h>
+
+#include <string>
+
+namespace vorsa_test {
+
+// Analytic surfaces made by tests.  Axes and reference directions are
+// normalised; the reference direction is made normal to the axis.
+//  - cylinder: u the angle from the reference direction in [0, 2 pi],
+//    v the height along the axis in [v_low, v_high];
+//  - cone: radius + v sin(half angle) at height v cos(half angle);
+//  - torus: u about the axis, v about the tube, both in [0, 2 pi];
+//  - spun surface and surface of revolution: a line or circle profile turned
+//    about the axis, u the turn in [0, 2 pi], v the profile parameter.  The
+//    first is of class VQ_CLASS_spun, the second a general surface;
+//  - twisted ruled surface: the lines from a(u) to b(u), a running from
+//    (0,0,0) to (1,0,0) and b from (0,1,1) to (0,0,1), v along the rule in [0, 1].
+VQ_ENTITY_t make_cylinder(const VQ_AXIS2_sf_t& basis, double radius, double v_low, double v_high);
+VQ_ENTITY_t make_cone(const VQ_AXIS2_sf_t& basis, double radius, double half_angle, double v_low, double v_high);
+VQ_ENTITY_t make_torus(const VQ_AXIS2_sf_t& basis, double major_radius, double minor_radius);
+VQ_ENTITY_t make_spun(VQ_ENTITY_t profile, const VQ_VECTOR_t& base_point, const VQ_VECTOR_t& axis);
+VQ_ENTITY_t make_revolution(VQ_ENTITY_t profile, const VQ_VECTOR_t& base_point, const VQ_VECTOR_t& axis);
+VQ_ENTITY_t make_twisted_ruled();
+// A line with its interval.
+VQ_ENTITY_t make_line(const VQ_VECTOR_t& location, const VQ_VECTOR_t& direction, double t0, double t1);
+
+// Entities alive now (every class).
+int live_entities();
+// Calls of one kernel function since the last reset.
+int calls(const std::string& name);
+// The call `name` fails with VQ_ERROR_base + n: on its next call (skip = 0)
+// or after `skip` more successful calls; once.
+void inject_error(const std::string& name, int n, int skip = 0);
+// Precisions the session answers (defaults 1e-8 and 1e-11).
+void set_precision(double linear);
+void set_angle_precision(double angular);
+// Deletes every entity and forgets calls, injections and precisions.
+void reset();
+
+}  // namespace vorsa_test

@@ -1,0 +1,120 @@
+// The host's solid-modelling kernel: entities named by 32-bit tags, surfaces,
+// curves and their evaluation, and the session's precisions.
+//
+// Stand-in for the host's libvorsa: an analytic kernel over a table of
+// entities; test controls in <vorsa/testing.h>.  Every call answers an error
+// code: VQ_ERROR_none on success, else VQ_ERROR_base + n.
+#pragma once
+
+typedef int VQ_ENTITY_t;
+typedef int VQ_CLASS_t;
+typedef int VQ_ERROR_code_t;
+
+enum {
+    VQ_ERROR_none = 0,
+    VQ_ERROR_base = 820000,
+    VQ_ERROR_bad_tag = 820001,         // no entity of that tag, or a deleted one
+    VQ_ERROR_wrong_class = 820002,     // the entity is not of the class the call takes
+    VQ_ERROR_bad_value = 820003,       // a null output or an argument out of range
+    VQ_ERROR_not_on_curve = 820004,    // a point off the curve by more than the precision
+};
+
+// Entity classes.
+enum {
+    VQ_CLASS_line = 3001,
+    VQ_CLASS_circle = 3002,
+    VQ_CLASS_curve = 3010,  // a general curve (an iso-parameter curve of a surface)
+    VQ_CLASS_plane = 4001,
+    VQ_CLASS_cyl = 4002,
+    VQ_CLASS_cone = 4003,
+    VQ_CLASS_torus = 4005,
+    VQ_CLASS_spun = 4010,
+    VQ_CLASS_surf = 4020,  // a general parametric surface
+};
+
+struct VQ_VECTOR_t {
+    double coord[3];
+};
+
+// A placement: location, unit axis and a unit reference direction normal to it.
+struct VQ_AXIS2_sf_t {
+    VQ_VECTOR_t location;
+    VQ_VECTOR_t axis;
+    VQ_VECTOR_t ref_direction;
+};
+
+struct VQ_PLANE_sf_t {
+    VQ_AXIS2_sf_t basis_set;
+};
+// Cylinder of `radius` about the basis axis.
+struct VQ_CYL_sf_t {
+    VQ_AXIS2_sf_t basis_set;
+    double radius;
+};
+// Cone: `radius` at the basis location, opening by the half angle whose sine
+// and cosine are given, towards the axis.
+struct VQ_CONE_sf_t {
+    VQ_AXIS2_sf_t basis_set;
+    double radius;
+    double sin_half_angle;
+    double cos_half_angle;
+};
+struct VQ_TORUS_sf_t {
+    VQ_AXIS2_sf_t basis_set;
+    double major_radius;
+    double minor_radius;
+};
+// A profile curve spun about the axis through base_point.
+struct VQ_SPUN_sf_t {
+    VQ_ENTITY_t profile;
+    VQ_VECTOR_t base_point;
+    VQ_VECTOR_t axis;
+};
+struct VQ_LINE_sf_t {
+    VQ_VECTOR_t location;
+    VQ_VECTOR_t direction;  // unit
+};
+struct VQ_CIRCLE_sf_t {
+    VQ_AXIS2_sf_t basis_set;
+    double radius;
+};
+
+// Entities in general.
+VQ_ERROR_code_t VQ_ENTITY_ask_class(VQ_ENTITY_t entity, VQ_CLASS_t* cls);
+// Whether the tag names a live entity (answers through *is; never fails).
+VQ_ERROR_code_t VQ_ENTITY_is(VQ_ENTITY_t entity, int* is);
+// Deletes n entities; an unknown or already deleted tag fails and deletes none.
+VQ_ERROR_code_t VQ_ENTITY_delete(int n, const VQ_ENTITY_t* entities);
+
+// Canonical surfaces and curves: their defining data.
+VQ_ERROR_code_t VQ_PLANE_create(const VQ_PLANE_sf_t* sf, VQ_ENTITY_t* plane);
+VQ_ERROR_code_t VQ_PLANE_ask(VQ_ENTITY_t plane, VQ_PLANE_sf_t* sf);
+VQ_ERROR_code_t VQ_CYL_ask(VQ_ENTITY_t cyl, VQ_CYL_sf_t* sf);
+VQ_ERROR_code_t VQ_CONE_ask(VQ_ENTITY_t cone, VQ_CONE_sf_t* sf);
+VQ_ERROR_code_t VQ_TORUS_ask(VQ_ENTITY_t torus, VQ_TORUS_sf_t* sf);
+VQ_ERROR_code_t VQ_SPUN_ask(VQ_ENTITY_t spun, VQ_SPUN_sf_t* sf);
+VQ_ERROR_code_t VQ_LINE_create(const VQ_LINE_sf_t* sf, VQ_ENTITY_t* line);
+VQ_ERROR_code_t VQ_LINE_ask(VQ_ENTITY_t line, VQ_LINE_sf_t* sf);
+VQ_ERROR_code_t VQ_CIRCLE_create(const VQ_CIRCLE_sf_t* sf, VQ_ENTITY_t* circle);
+VQ_ERROR_code_t VQ_CIRCLE_ask(VQ_ENTITY_t circle, VQ_CIRCLE_sf_t* sf);
+
+// Surfaces: the point and unit normal at (u, v); the parameter box
+// (u low, v low, u high, v high); the curves of constant u and of constant v.
+VQ_ERROR_code_t VQ_SURF_eval_with_normal(VQ_ENTITY_t surf, const double uv[2], VQ_VECTOR_t* point,
+                                         VQ_VECTOR_t* normal);
+VQ_ERROR_code_t VQ_SURF_ask_uvbox(VQ_ENTITY_t surf, double uvbox[4]);
+VQ_ERROR_code_t VQ_SURF_make_curve_u_isoparam(VQ_ENTITY_t surf, double u, VQ_ENTITY_t* curve);
+VQ_ERROR_code_t VQ_SURF_make_curve_v_isoparam(VQ_ENTITY_t surf, double v, VQ_ENTITY_t* curve);
+
+// Curves: the parameter interval (start, end) and the point at a parameter.
+// A line's interval is the one it was made with (default (0, 1)); a circle's
+// is (0, 2 pi), its angle measured from the reference direction.
+VQ_ERROR_code_t VQ_CURVE_ask_interval(VQ_ENTITY_t curve, double interval[2]);
+VQ_ERROR_code_t VQ_CURVE_eval(VQ_ENTITY_t curve, double t, VQ_VECTOR_t* point);
+// The parameter of a point on the curve; VQ_ERROR_not_on_curve when it lies
+// off the curve by more than the session precision.  Circle angles in [0, 2 pi).
+VQ_ERROR_code_t VQ_CURVE_parameterise_vector(VQ_ENTITY_t curve, const VQ_VECTOR_t* point, double* t);
+
+// The session's linear and angular precisions.
+VQ_ERROR_code_t VQ_SESSION_ask_precision(double* precision);
+VQ_ERROR_code_t VQ_SESSION_ask_angle_precision(double* precision);
