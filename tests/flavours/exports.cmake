@@ -183,6 +183,8 @@ set(rows
   "Korvo::Cam::ChainZSmoother::DoSmoothPartOnly(RING_header_s*, double)|1|0|0"
   # The solid-kernel bridge: the newest build alone.
   "Korvo::Cam::RotationalSurfaceUtilities::IsSurfaceRotational(int const&, double, Korvo::Math::Vector3 const*, Korvo::Math::Point3 const*)|1|0|0"
+  "CHAIN_CreateExtrudedBody(RING_header_s const*, double, double, double*, bool)|1|0|0"
+  "CHAIN_CreateExtrudedBody(RING_header_s const*, double, double, double*)|1|0|0"
 )
 set(flavours merrow1 merrow1-legacy merrow1-classic)
 

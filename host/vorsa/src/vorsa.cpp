@@ -3,7 +3,13 @@
 #include <vorsa/testing.h>
 #include <vorsa/vorsa.h>
 
+#include <stend/system.h>
+
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <set>
+#include <vector>
 #include <map>
 #include <string>
 
@@ -61,6 +67,13 @@ struct Entity {
     VQ_ENTITY_t surf = 0;            // iso curves: the surface,
     bool constant_u = false;         // which parameter is fixed
     double fixed = 0;                // and its value
+    // Bodies: sheet or solid, area, signed loop areas, volume, faces, and
+    // each loop as a closed polyline in plane coordinates.
+    bool sheet = false;
+    double area = 0, volume = 0;
+    int faces = 0, curves = 0;
+    std::vector<double> loop_areas;
+    std::vector<std::vector<std::pair<double, double>>> loop_paths;
 };
 
 std::map<VQ_ENTITY_t, Entity> g_entities;
@@ -71,6 +84,10 @@ struct Injection {
 };
 std::map<std::string, Injection> g_injections;
 double g_precision = 1e-8;
+int g_check_faults = 0;
+int g_last_error = 0;
+std::set<void*> g_memory;
+int g_tracking = 0;
 double g_angle_precision = 1e-11;
 
 // Counts the call and answers an injected failure, or VQ_ERROR_none.
@@ -84,7 +101,8 @@ VQ_ERROR_code_t enter(const char* name) {
     }
     const int n = it->second.n;
     g_injections.erase(it);
-    return VQ_ERROR_base + n;
+    g_last_error = VQ_ERROR_base + n;
+    return g_last_error;
 }
 
 VQ_ENTITY_t add(const Entity& e) {
@@ -433,6 +451,202 @@ VQ_ERROR_code_t VQ_SESSION_ask_angle_precision(double* precision) {
     return VQ_ERROR_none;
 }
 
+namespace {
+
+VQ_ERROR_code_t failing(VQ_ERROR_code_t code) {
+    g_last_error = code;
+    return code;
+}
+
+// Plane coordinates of a point.
+std::pair<double, double> in_plane(const Frame& f, V p) { return {dot(p - f.o, f.x), dot(p - f.o, f.y)}; }
+
+// Proper crossing of two segments (a stand-in's own test in doubles).
+bool segments_cross(std::pair<double, double> a, std::pair<double, double> b, std::pair<double, double> c,
+                    std::pair<double, double> d) {
+    auto side = [](std::pair<double, double> p, std::pair<double, double> q, std::pair<double, double> r) {
+        return (q.first - p.first) * (r.second - p.second) - (q.second - p.second) * (r.first - p.first);
+    };
+    const double d1 = side(a, b, c), d2 = side(a, b, d), d3 = side(c, d, a), d4 = side(c, d, b);
+    return ((d1 > 0 && d2 < 0) || (d1 < 0 && d2 > 0)) && ((d3 > 0 && d4 < 0) || (d3 < 0 && d4 > 0));
+}
+
+bool path_crosses_itself(const std::vector<std::pair<double, double>>& path) {
+    const size_t n = path.size();
+    for (size_t i = 0; i < n; ++i)
+        for (size_t j = i + 2; j < n; ++j) {
+            if (i == 0 && j == n - 1) continue;  // neighbours across the closing point
+            if (segments_cross(path[i], path[(i + 1) % n], path[j], path[(j + 1) % n])) return true;
+        }
+    return false;
+}
+
+}  // namespace
+
+VQ_ERROR_code_t VQ_VECTOR_perpendicular(const VQ_VECTOR_t* vector, VQ_VECTOR_t* perpendicular) {
+    ENTER("VQ_VECTOR_perpendicular");
+    if (!vector || !perpendicular || norm(of(*vector)) == 0.0) return failing(VQ_ERROR_bad_value);
+    const V v = unit(of(*vector));
+    *perpendicular = to(unit(std::fabs(v.x) < 0.9 ? cross(v, V{1, 0, 0}) : cross(v, V{0, 1, 0})));
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_MEMORY_alloc(int bytes, void** memory) {
+    ENTER("VQ_MEMORY_alloc");
+    if (!memory || bytes < 0) return failing(VQ_ERROR_bad_value);
+    *memory = std::calloc(1, bytes > 0 ? static_cast<size_t>(bytes) : 1);
+    g_memory.insert(*memory);
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_MEMORY_free(void* memory) {
+    ENTER("VQ_MEMORY_free");
+    if (!memory) return VQ_ERROR_none;
+    if (!g_memory.erase(memory)) return failing(VQ_ERROR_bad_value);
+    std::free(memory);
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_ERROR_clear_last(void) {
+    ++g_calls["VQ_ERROR_clear_last"];
+    g_last_error = 0;
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_SURF_make_sheet_trimmed(VQ_ENTITY_t surf, const VQ_SURF_trim_data_t* trim, double precision,
+                                           const VQ_SURF_make_sheet_trimmed_o_t* options, VQ_ENTITY_t* sheet,
+                                           int* status) {
+    ENTER("VQ_SURF_make_sheet_trimmed");
+    const Entity* plane;
+    if (VQ_ERROR_code_t code = of_class(surf, VQ_CLASS_plane, &plane)) return failing(code);
+    if (!trim || !options || !sheet || !status || trim->n_curves <= 0 || !trim->curves || !trim->intervals ||
+        !trim->loops)
+        return failing(VQ_ERROR_bad_value);
+    *sheet = 0;
+    const Frame f = plane->frame;
+    const double tol = std::max(precision, g_precision);
+    std::map<int, std::vector<int>> loops;  // loop index -> its curves in order
+    for (int k = 0; k < trim->n_curves; ++k) {
+        const Entity* c = find(trim->curves[k]);
+        if (!c) return failing(VQ_ERROR_bad_tag);
+        if (c->cls != VQ_CLASS_line && c->cls != VQ_CLASS_circle) return failing(VQ_ERROR_wrong_class);
+        const double t0 = trim->intervals[2 * k], t1 = trim->intervals[2 * k + 1];
+        if (!(t1 > t0)) {
+            *status = VQ_SHEET_bad_interval;
+            return VQ_ERROR_none;
+        }
+        const bool in_surface =
+            std::fabs(dot(curve_point(*c, t0) - f.o, f.z)) <= tol &&
+            std::fabs(dot(curve_point(*c, t1) - f.o, f.z)) <= tol &&
+            (c->cls == VQ_CLASS_line || std::fabs(std::fabs(dot(c->frame.z, f.z)) - 1.0) <= 1e-9);
+        if (!in_surface) {
+            *status = VQ_SHEET_curve_off_surface;
+            return VQ_ERROR_none;
+        }
+        loops[trim->loops[k]].push_back(k);
+    }
+    Entity body;
+    body.cls = VQ_CLASS_body;
+    body.sheet = true;
+    body.faces = 1;
+    body.curves = trim->n_curves;
+    for (const auto& loop : loops) {
+        const std::vector<int>& ks = loop.second;
+        double area = 0.0;
+        std::vector<std::pair<double, double>> path;
+        for (size_t i = 0; i < ks.size(); ++i) {
+            const int k = ks[i], next = ks[(i + 1) % ks.size()];
+            const Entity& c = *find(trim->curves[k]);
+            const double t0 = trim->intervals[2 * k], t1 = trim->intervals[2 * k + 1];
+            const V end = curve_point(c, t1);
+            const V start_of_next = curve_point(*find(trim->curves[next]), trim->intervals[2 * next]);
+            if (norm(end - start_of_next) > tol) {
+                *status = VQ_SHEET_loop_open;
+                return VQ_ERROR_none;
+            }
+            const auto a = in_plane(f, curve_point(c, t0)), b = in_plane(f, end);
+            area += 0.5 * (a.first * b.second - b.first * a.second);
+            if (c.cls == VQ_CLASS_circle) {
+                const double sense = dot(c.frame.z, f.z) > 0 ? 1.0 : -1.0, sweep = t1 - t0;
+                area += sense * 0.5 * c.a * c.a * (sweep - std::sin(sweep));
+                const int steps = 64;
+                for (int j = 0; j < steps; ++j) path.push_back(in_plane(f, curve_point(c, t0 + sweep * j / steps)));
+            } else {
+                path.push_back(a);
+            }
+        }
+        body.loop_areas.push_back(area);
+        body.loop_paths.push_back(path);
+        body.area += area;
+    }
+    // One loop counter-clockwise around every other, which run clockwise.
+    int outer = 0;
+    for (size_t i = 0; i < body.loop_areas.size(); ++i)
+        if (std::fabs(body.loop_areas[i]) > std::fabs(body.loop_areas[outer])) outer = static_cast<int>(i);
+    for (size_t i = 0; i < body.loop_areas.size(); ++i)
+        if ((static_cast<int>(i) == outer) != (body.loop_areas[i] > 0.0)) {
+            *status = VQ_SHEET_bad_orientation;
+            return VQ_ERROR_none;
+        }
+    body.frame = f;
+    *sheet = add(body);
+    for (int k = 0; k < trim->n_curves; ++k) g_entities.erase(trim->curves[k]);
+    g_entities.erase(surf);
+    *status = VQ_SHEET_ok;
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_BODY_check(VQ_ENTITY_t body, const VQ_BODY_check_o_t* options, int* n_faults,
+                              VQ_check_fault_t** faults) {
+    ENTER("VQ_BODY_check");
+    const Entity* e;
+    if (VQ_ERROR_code_t code = of_class(body, VQ_CLASS_body, &e)) return failing(code);
+    if (!options || !n_faults || !faults) return failing(VQ_ERROR_bad_value);
+    std::vector<VQ_check_fault_t> found;
+    for (const auto& path : e->loop_paths)
+        if (path_crosses_itself(path)) found.push_back({1, body});
+    for (; g_check_faults > 0; --g_check_faults) found.push_back({2, body});
+    *n_faults = static_cast<int>(found.size());
+    const int listed = std::min(*n_faults, std::max(options->max_faults, 0));
+    *faults = nullptr;
+    if (listed > 0) {
+        *faults = static_cast<VQ_check_fault_t*>(SM_alloc(sizeof(VQ_check_fault_t) * listed));
+        std::copy(found.begin(), found.begin() + listed, *faults);
+    }
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_BODY_extrude(VQ_ENTITY_t sheet, const VQ_VECTOR_t* direction, const VQ_BODY_extrude_o_t* options,
+                                VQ_ENTITY_t* solid, VQ_TOPOL_track_r_t** tracking, VQ_TOPOL_local_r_t** results) {
+    ENTER("VQ_BODY_extrude");
+    const Entity* e;
+    if (VQ_ERROR_code_t code = of_class(sheet, VQ_CLASS_body, &e)) return failing(code);
+    if (!direction || !options || !solid || !tracking || !results || !e->sheet || norm(of(*direction)) == 0.0)
+        return failing(VQ_ERROR_bad_value);
+    Entity body = *e;
+    body.sheet = false;
+    body.volume = std::fabs(e->area * (options->upper - options->lower) * dot(unit(of(*direction)), e->frame.z));
+    body.faces = 2 + e->curves;
+    *solid = add(body);
+    static int record;
+    *tracking = reinterpret_cast<VQ_TOPOL_track_r_t*>(&record);
+    *results = reinterpret_cast<VQ_TOPOL_local_r_t*>(&record);
+    g_tracking += 2;
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_TOPOL_track_r_f(VQ_TOPOL_track_r_t* tracking) {
+    ENTER("VQ_TOPOL_track_r_f");
+    if (tracking) --g_tracking;
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_TOPOL_local_r_f(VQ_TOPOL_local_r_t* results) {
+    ENTER("VQ_TOPOL_local_r_f");
+    if (results) --g_tracking;
+    return VQ_ERROR_none;
+}
+
 namespace vorsa_test {
 
 namespace {
@@ -522,6 +736,23 @@ void reset() {
     g_injections.clear();
     g_precision = 1e-8;
     g_angle_precision = 1e-11;
+    g_check_faults = 0;
+    g_last_error = 0;
+    for (void* m : g_memory) std::free(m);
+    g_memory.clear();
+    g_tracking = 0;
 }
+
+bool body_data(VQ_ENTITY_t body, BodyData* data) {
+    const Entity* e = find(body);
+    if (!e || e->cls != VQ_CLASS_body || !data) return false;
+    *data = {e->sheet, e->area, e->loop_areas, e->volume, e->faces};
+    return true;
+}
+
+void inject_check_faults(int n) { g_check_faults = n; }
+int outstanding_memory() { return static_cast<int>(g_memory.size()); }
+int outstanding_tracking() { return g_tracking; }
+int last_error() { return g_last_error; }
 
 }  // namespace vorsa_test

@@ -4,6 +4,7 @@
 #include <vorsa/vorsa.h>
 
 #include <string>
+#include <vector>
 
 namespace vorsa_test {
 
@@ -26,6 +27,25 @@ VQ_ENTITY_t make_revolution(VQ_ENTITY_t profile, const VQ_VECTOR_t& base_point, 
 VQ_ENTITY_t make_twisted_ruled();
 // A line with its interval.
 VQ_ENTITY_t make_line(const VQ_VECTOR_t& location, const VQ_VECTOR_t& direction, double t0, double t1);
+
+// A body's data: sheet (true) or solid, its area (a sheet's: the signed
+// areas of its loops added up), its loops' signed areas about the plane
+// normal, its volume (solids) and its face count.  False for no body.
+struct BodyData {
+    bool sheet;
+    double area;
+    std::vector<double> loop_areas;
+    double volume;
+    int faces;
+};
+bool body_data(VQ_ENTITY_t body, BodyData* data);
+// The next VQ_BODY_check reports this many faults more (once).
+void inject_check_faults(int n);
+// Kernel memory blocks and tracking records not yet freed; the last error
+// recorded and not cleared (0 for none).
+int outstanding_memory();
+int outstanding_tracking();
+int last_error();
 
 // Entities alive now (every class).
 int live_entities();

@@ -30,6 +30,17 @@ enum {
     VQ_CLASS_torus = 4005,
     VQ_CLASS_spun = 4010,
     VQ_CLASS_surf = 4020,  // a general parametric surface
+    VQ_CLASS_body = 5006,
+};
+
+// Status of a trimmed sheet: made, or refused with the reason.
+enum {
+    VQ_SHEET_unset = 16401,
+    VQ_SHEET_ok = 16400,
+    VQ_SHEET_curve_off_surface = 16410,
+    VQ_SHEET_loop_open = 16411,
+    VQ_SHEET_bad_interval = 16412,
+    VQ_SHEET_bad_orientation = 16413,
 };
 
 struct VQ_VECTOR_t {
@@ -118,3 +129,63 @@ VQ_ERROR_code_t VQ_CURVE_parameterise_vector(VQ_ENTITY_t curve, const VQ_VECTOR_
 // The session's linear and angular precisions.
 VQ_ERROR_code_t VQ_SESSION_ask_precision(double* precision);
 VQ_ERROR_code_t VQ_SESSION_ask_angle_precision(double* precision);
+
+// A vector normal to the given one (unit length).
+VQ_ERROR_code_t VQ_VECTOR_perpendicular(const VQ_VECTOR_t* vector, VQ_VECTOR_t* perpendicular);
+
+// Kernel memory for arrays handed to the kernel.
+VQ_ERROR_code_t VQ_MEMORY_alloc(int bytes, void** memory);
+VQ_ERROR_code_t VQ_MEMORY_free(void* memory);
+// Forgets the last error the kernel recorded.
+VQ_ERROR_code_t VQ_ERROR_clear_last(void);
+
+// A planar sheet bounded by loops of curves: curve k runs over intervals
+// [2k, 2k+1] and belongs to loop loops[k]; a loop's curves follow each other
+// end to start and the last returns to the first.  Looking down the plane's
+// normal, one loop (the outer) runs counter-clockwise around the others,
+// which run clockwise.  A refused input gives *sheet 0 and a status saying why.
+// A sheet made takes the plane and the curves into its faces and edges: they
+// are no longer entities of their own.  A refused input leaves them to the caller.
+struct VQ_SURF_trim_data_t {
+    int n_curves;
+    const VQ_ENTITY_t* curves;
+    const double* intervals;
+    const int* loops;
+    const int* reserved;  // zeros
+};
+struct VQ_SURF_make_sheet_trimmed_o_t {
+    int o_t_version;
+};
+VQ_ERROR_code_t VQ_SURF_make_sheet_trimmed(VQ_ENTITY_t surf, const VQ_SURF_trim_data_t* trim, double precision,
+                                           const VQ_SURF_make_sheet_trimmed_o_t* options, VQ_ENTITY_t* sheet,
+                                           int* status);
+
+// Checks a body: the faults found (self-crossing loops and faults a test
+// injected), at most max_faults of them listed in *faults (host string memory,
+// SM_alloc; the caller frees it with SM_free; null for none).
+struct VQ_BODY_check_o_t {
+    int o_t_version;
+    int max_faults;
+    int checks[12];
+};
+struct VQ_check_fault_t {
+    int state;
+    VQ_ENTITY_t entity;
+};
+VQ_ERROR_code_t VQ_BODY_check(VQ_ENTITY_t body, const VQ_BODY_check_o_t* options, int* n_faults,
+                              VQ_check_fault_t** faults);
+
+// Extrudes a sheet along a direction between two distances into a solid.
+// The tracking records handed back are freed with VQ_TOPOL_local_r_f and
+// VQ_TOPOL_track_r_f.
+struct VQ_BODY_extrude_o_t {
+    int o_t_version;
+    double lower;
+    double upper;
+};
+struct VQ_TOPOL_track_r_t;
+struct VQ_TOPOL_local_r_t;
+VQ_ERROR_code_t VQ_BODY_extrude(VQ_ENTITY_t sheet, const VQ_VECTOR_t* direction, const VQ_BODY_extrude_o_t* options,
+                                VQ_ENTITY_t* solid, VQ_TOPOL_track_r_t** tracking, VQ_TOPOL_local_r_t** results);
+VQ_ERROR_code_t VQ_TOPOL_track_r_f(VQ_TOPOL_track_r_t* tracking);
+VQ_ERROR_code_t VQ_TOPOL_local_r_f(VQ_TOPOL_local_r_t* results);
