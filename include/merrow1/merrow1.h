@@ -10,6 +10,7 @@
 #include <merrow1/Cam_PolylineDistance.h>
 #include <merrow1/Cam_PolarInterval.h>
 #include <merrow1/Cam_PolylineSmoother.h>
+#include <merrow1/Cam_PointProjector.h>
 #include <merrow1/Cam_PolySegOverlapFinder.h>
 #include <merrow1/Cam_RotationalSurfaceUtilities.h>
 #include <merrow1/Cam_ChainOverlapFinder.h>

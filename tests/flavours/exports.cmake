@@ -185,6 +185,7 @@ set(rows
   "Korvo::Cam::RotationalSurfaceUtilities::IsSurfaceRotational(int const&, double, Korvo::Math::Vector3 const*, Korvo::Math::Point3 const*)|1|0|0"
   "CHAIN_CreateExtrudedBody(RING_header_s const*, double, double, double*, bool)|1|0|0"
   "CHAIN_CreateExtrudedBody(RING_header_s const*, double, double, double*)|1|0|0"
+  "Korvo::Cam::IPointProjector::PointProjectorFactory(RING_header_s const*, double)|1|0|0"
 )
 set(flavours merrow1 merrow1-legacy merrow1-classic)
 

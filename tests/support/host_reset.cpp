@@ -33,6 +33,8 @@
 #include <wendle/testing.h>
 #include <harlow/testing_part_units.h>
 #include <harlowkit/testing_vz.h>
+#include <harlowkit/testing_vz_kernel.h>
+#include <pellam/testing_camgeom.h>
 #include <pellam/testing_cutter.h>
 #include <pellam/testing_ipw.h>
 #include <quorn/testing_mtx3.h>
@@ -90,6 +92,8 @@ class HostReset : public ::testing::EmptyTestEventListener {
         stend_test::reset_reported_errors();
         velte_test::reset_tree_calls();
         pellam_test::reset_part();
+        harlowkit_test::reset_vz_kernel();
+        pellam_test::reset_camgeom();
     }
 };
 

@@ -71,9 +71,18 @@ struct Entity {
     // each loop as a closed polyline in plane coordinates.
     bool sheet = false;
     double area = 0, volume = 0;
-    int faces = 0, curves = 0;
+    int face_count = 0, curves = 0;
     std::vector<double> loop_areas;
     std::vector<std::vector<std::pair<double, double>>> loop_paths;
+    // Topology: what the entity is, the body it belongs to and its index
+    // there, a face's surface and sense, a box's extents, a wire's curve.
+    enum Topo { kNone, kBox, kCylinder, kWire, kFace, kEdge, kVertex } topo = kNone;
+    VQ_ENTITY_t owner = 0;
+    int index = 0;
+    VQ_ENTITY_t face_surface = 0;
+    bool reversed = false;
+    V lo{}, hi{};
+    std::vector<VQ_ENTITY_t> faces, edges, vertices;
 };
 
 std::map<VQ_ENTITY_t, Entity> g_entities;
@@ -105,6 +114,11 @@ VQ_ERROR_code_t enter(const char* name) {
     return g_last_error;
 }
 
+VQ_ERROR_code_t failing(VQ_ERROR_code_t code) {
+    g_last_error = code;
+    return code;
+}
+
 VQ_ENTITY_t add(const Entity& e) {
     const VQ_ENTITY_t tag = g_next++;
     g_entities[tag] = e;
@@ -117,6 +131,7 @@ const Entity* find(VQ_ENTITY_t tag) {
 }
 
 bool is_surface(VQ_CLASS_t c) { return c >= 4001 && c <= 4020; }
+bool is_topol(const Entity& e) { return e.topo != Entity::kNone || e.cls == VQ_CLASS_body; }
 bool is_curve(VQ_CLASS_t c) { return c >= 3001 && c <= 3010; }
 
 V curve_point(const Entity& e, double t);
@@ -249,9 +264,25 @@ VQ_ERROR_code_t VQ_ENTITY_is(VQ_ENTITY_t entity, int* is) {
 VQ_ERROR_code_t VQ_ENTITY_delete(int n, const VQ_ENTITY_t* entities) {
     ENTER("VQ_ENTITY_delete");
     if (n < 0 || (n > 0 && !entities)) return VQ_ERROR_bad_value;
-    for (int i = 0; i < n; ++i)
-        if (!find(entities[i])) return VQ_ERROR_bad_tag;
-    for (int i = 0; i < n; ++i) g_entities.erase(entities[i]);
+    for (int i = 0; i < n; ++i) {
+        const Entity* e = find(entities[i]);
+        if (!e) return failing(VQ_ERROR_bad_tag);
+        if (e->owner != 0) return failing(VQ_ERROR_wrong_class);  // part of a body
+    }
+    for (int i = 0; i < n; ++i) {
+        const Entity* e = find(entities[i]);
+        if (!e) continue;  // named twice
+        std::vector<VQ_ENTITY_t> parts;
+        for (const auto* list : {&e->faces, &e->edges, &e->vertices})
+            for (VQ_ENTITY_t part : *list) {
+                parts.push_back(part);
+                const Entity* pe = find(part);
+                if (pe && pe->face_surface) parts.push_back(pe->face_surface);
+            }
+        if (e->topo == Entity::kWire) parts.push_back(e->surf);
+        for (VQ_ENTITY_t part : parts) g_entities.erase(part);
+        g_entities.erase(entities[i]);
+    }
     return VQ_ERROR_none;
 }
 
@@ -453,11 +484,6 @@ VQ_ERROR_code_t VQ_SESSION_ask_angle_precision(double* precision) {
 
 namespace {
 
-VQ_ERROR_code_t failing(VQ_ERROR_code_t code) {
-    g_last_error = code;
-    return code;
-}
-
 // Plane coordinates of a point.
 std::pair<double, double> in_plane(const Frame& f, V p) { return {dot(p - f.o, f.x), dot(p - f.o, f.y)}; }
 
@@ -548,7 +574,7 @@ VQ_ERROR_code_t VQ_SURF_make_sheet_trimmed(VQ_ENTITY_t surf, const VQ_SURF_trim_
     Entity body;
     body.cls = VQ_CLASS_body;
     body.sheet = true;
-    body.faces = 1;
+    body.face_count = 1;
     body.curves = trim->n_curves;
     for (const auto& loop : loops) {
         const std::vector<int>& ks = loop.second;
@@ -626,7 +652,7 @@ VQ_ERROR_code_t VQ_BODY_extrude(VQ_ENTITY_t sheet, const VQ_VECTOR_t* direction,
     Entity body = *e;
     body.sheet = false;
     body.volume = std::fabs(e->area * (options->upper - options->lower) * dot(unit(of(*direction)), e->frame.z));
-    body.faces = 2 + e->curves;
+    body.face_count = 2 + e->curves;
     *solid = add(body);
     static int record;
     *tracking = reinterpret_cast<VQ_TOPOL_track_r_t*>(&record);
@@ -644,6 +670,368 @@ VQ_ERROR_code_t VQ_TOPOL_track_r_f(VQ_TOPOL_track_r_t* tracking) {
 VQ_ERROR_code_t VQ_TOPOL_local_r_f(VQ_TOPOL_local_r_t* results) {
     ENTER("VQ_TOPOL_local_r_f");
     if (results) --g_tracking;
+    return VQ_ERROR_none;
+}
+
+namespace {
+
+double component(V v, int k) { return k == 0 ? v.x : k == 1 ? v.y : v.z; }
+V with_component(V v, int k, double value) {
+    if (k == 0) v.x = value;
+    else if (k == 1) v.y = value;
+    else v.z = value;
+    return v;
+}
+V axis_vector(int k) { return with_component(V{0, 0, 0}, k, 1.0); }
+
+// The box face, edge or vertex holding a point of the box's boundary, from
+// which of its coordinates lie at a bound (side 0 low, 1 high, -1 inside).
+VQ_ENTITY_t box_part(const Entity& box, const int side[3]) {
+    int at[3], n = 0;
+    for (int k = 0; k < 3; ++k)
+        if (side[k] >= 0) at[n++] = k;
+    if (n == 1) return box.faces[2 * at[0] + side[at[0]]];
+    if (n == 2) {
+        const int along = 3 - at[0] - at[1];
+        return box.edges[4 * along + 2 * side[at[0]] + side[at[1]]];
+    }
+    return box.vertices[4 * side[0] + 2 * side[1] + side[2]];
+}
+
+// Parameters of a point on a face's surface.
+void face_parameters(const Entity& face, V q, double uv[2]) {
+    const Entity* surf = find(face.face_surface);
+    if (!surf) return;
+    const Frame& f = surf->frame;
+    if (surf->cls == VQ_CLASS_plane) {
+        uv[0] = dot(q - f.o, f.x);
+        uv[1] = dot(q - f.o, f.y);
+    } else {
+        uv[0] = std::atan2(dot(q - f.o, f.y), dot(q - f.o, f.x));
+        if (uv[0] < 0.0) uv[0] += kTwoPi;
+        uv[1] = dot(q - f.o, f.z);
+    }
+}
+
+// Nearest point of a box body, or of one of its faces (face >= 0).
+VQ_ENTITY_t box_range(const Entity& box, V p, int face, V* q) {
+    int side[3] = {-1, -1, -1};
+    V c = p;
+    for (int k = 0; k < 3; ++k) {
+        const double lo = component(box.lo, k), hi = component(box.hi, k), x = component(p, k);
+        if (face >= 0 && face / 2 == k) {
+            side[k] = face % 2;
+            c = with_component(c, k, side[k] ? hi : lo);
+        } else if (x <= lo) {
+            side[k] = 0;
+            c = with_component(c, k, lo);
+        } else if (x >= hi) {
+            side[k] = 1;
+            c = with_component(c, k, hi);
+        }
+    }
+    if (side[0] < 0 && side[1] < 0 && side[2] < 0) {
+        // Inside: the nearest face.
+        double best = 1e300;
+        int k_best = 0, s_best = 0;
+        for (int k = 0; k < 3; ++k)
+            for (int s = 0; s < 2; ++s) {
+                const double d = std::fabs(component(p, k) - component(s ? box.hi : box.lo, k));
+                if (d < best) best = d, k_best = k, s_best = s;
+            }
+        side[k_best] = s_best;
+        c = with_component(c, k_best, component(s_best ? box.hi : box.lo, k_best));
+    }
+    *q = c;
+    return box_part(box, side);
+}
+
+// Nearest point of a cylinder body, or of one of its faces (face >= 0:
+// 0 side, 1 bottom, 2 top).
+VQ_ENTITY_t cylinder_range(const Entity& cyl, V p, int face, V* q) {
+    const Frame& f = cyl.frame;
+    const V d = p - f.o;
+    const double h = dot(d, f.z);
+    V radial = d - h * f.z;
+    double r = norm(radial);
+    radial = r > 0.0 ? (1.0 / r) * radial : f.x;
+    const double R = cyl.a, h0 = cyl.b, h1 = cyl.c;
+    bool out_r = r >= R, out_h = h <= h0 || h >= h1;
+    double rr = std::min(r, R), hh = std::min(std::max(h, h0), h1);
+    if (face == 0) out_r = true, rr = R;
+    if (face == 1 || face == 2) out_h = true, hh = face == 1 ? h0 : h1;
+    if (!out_r && !out_h) {
+        const double to_side = R - r, to_bottom = h - h0, to_top = h1 - h;
+        if (to_side <= to_bottom && to_side <= to_top)
+            out_r = true, rr = R;
+        else
+            out_h = true, hh = to_bottom <= to_top ? h0 : h1;
+    }
+    *q = f.o + rr * radial + hh * f.z;
+    const int end = hh >= h1 ? 1 : 0;
+    if (out_r && out_h && (face < 0 || (face == 0 && (h <= h0 || h >= h1)) || (face > 0 && r >= R)))
+        return cyl.edges[end];
+    if (out_r && (face < 0 || face == 0)) return cyl.faces[0];
+    return cyl.faces[face > 0 ? face : 1 + end];
+}
+
+// Nearest point of a wire body's curve over its interval.
+V wire_range(const Entity& wire, V p) {
+    const Entity* c = find(wire.surf);
+    if (!c) return p;
+    double t;
+    if (c->cls == VQ_CLASS_line) {
+        t = dot(p - c->frame.o, c->frame.z);
+    } else {
+        const V r = p - c->frame.o;
+        t = std::atan2(dot(r, c->frame.y), dot(r, c->frame.x));
+        while (t < wire.t0) t += kTwoPi;
+        while (t > wire.t1 + kTwoPi) t -= kTwoPi;
+        if (t > wire.t1) {
+            // Outside the arc: the nearer end.
+            t = norm(curve_point(*c, wire.t0) - p) <= norm(curve_point(*c, wire.t1) - p) ? wire.t0 : wire.t1;
+        }
+    }
+    t = std::min(std::max(t, wire.t0), wire.t1);
+    return curve_point(*c, t);
+}
+
+void box_of_points(const std::vector<V>& points, double box[6]) {
+    for (int k = 0; k < 3; ++k) {
+        box[k] = 1e300;
+        box[3 + k] = -1e300;
+    }
+    for (const V& p : points)
+        for (int k = 0; k < 3; ++k) {
+            box[k] = std::min(box[k], component(p, k));
+            box[3 + k] = std::max(box[3 + k], component(p, k));
+        }
+}
+
+VQ_ERROR_code_t faces_answer(const std::vector<VQ_ENTITY_t>& faces, int* n, VQ_ENTITY_t** out) {
+    *n = static_cast<int>(faces.size());
+    *out = nullptr;
+    if (faces.empty()) return VQ_ERROR_none;
+    *out = static_cast<VQ_ENTITY_t*>(SM_alloc(sizeof(VQ_ENTITY_t) * faces.size()));
+    std::copy(faces.begin(), faces.end(), *out);
+    return VQ_ERROR_none;
+}
+
+}  // namespace
+
+VQ_ERROR_code_t VQ_ENTITY_is_topol(VQ_ENTITY_t entity, int* is) {
+    ENTER("VQ_ENTITY_is_topol");
+    if (!is) return failing(VQ_ERROR_bad_value);
+    const Entity* e = find(entity);
+    *is = e && is_topol(*e);
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_TOPOL_find_box(VQ_ENTITY_t topol, double box[6]) {
+    ENTER("VQ_TOPOL_find_box");
+    const Entity* e = find(topol);
+    if (!e) return failing(VQ_ERROR_bad_tag);
+    if (!is_topol(*e)) return failing(VQ_ERROR_wrong_class);
+    if (!box) return failing(VQ_ERROR_bad_value);
+    std::vector<V> points;
+    const Entity* body = e->owner ? find(e->owner) : e;
+    if (body->topo == Entity::kBox) {
+        // The part's corners: every combination of bounds it spans.
+        for (int m = 0; m < 8; ++m) {
+            V c;
+            for (int k = 0; k < 3; ++k) {
+                const int s = (m >> k) & 1;
+                c = with_component(c, k, component(s ? body->hi : body->lo, k));
+            }
+            V q;
+            points.push_back(e->owner ? (box_range(*body, c, e->topo == Entity::kFace ? e->index : -1, &q), q) : c);
+        }
+        if (e->topo == Entity::kEdge || e->topo == Entity::kVertex) {
+            points.clear();
+            const int i = e->index;
+            for (int m = 0; m < 2; ++m) {
+                V c;
+                if (e->topo == Entity::kVertex) {
+                    c = V{component((i >> 2) & 1 ? body->hi : body->lo, 0), component((i >> 1) & 1 ? body->hi : body->lo, 1),
+                          component(i & 1 ? body->hi : body->lo, 2)};
+                } else {
+                    const int along = i / 4, a = (along + 1) % 3, b = (along + 2) % 3;
+                    const int first = std::min(a, b), second = std::max(a, b);
+                    c = with_component(c, along, component(m ? body->hi : body->lo, along));
+                    c = with_component(c, first, component((i >> 1) & 1 ? body->hi : body->lo, first));
+                    c = with_component(c, second, component(i & 1 ? body->hi : body->lo, second));
+                }
+                points.push_back(c);
+            }
+        }
+    } else if (body->topo == Entity::kCylinder) {
+        const Frame& f = body->frame;
+        // The box of the two end discs.
+        for (double h : {body->b, body->c})
+            for (int k = 0; k < 3; ++k) {
+                const V axis = axis_vector(k);
+                const double spread = body->a * std::sqrt(std::max(0.0, 1.0 - dot(axis, f.z) * dot(axis, f.z)));
+                const V centre = f.o + h * f.z;
+                points.push_back(centre + spread * axis);
+                points.push_back(centre - spread * axis);
+            }
+    } else if (body->topo == Entity::kWire) {
+        const Entity* c = find(body->surf);
+        for (int j = 0; j <= 64; ++j) points.push_back(curve_point(*c, body->t0 + (body->t1 - body->t0) * j / 64));
+    } else {
+        return failing(VQ_ERROR_wrong_class);
+    }
+    box_of_points(points, box);
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_TOPOL_range_vector(VQ_ENTITY_t topol, const VQ_VECTOR_t* point, const int options[3],
+                                      VQ_range_result_t* result) {
+    ENTER("VQ_TOPOL_range_vector");
+    const Entity* e = find(topol);
+    if (!e) return failing(VQ_ERROR_bad_tag);
+    if (!is_topol(*e)) return failing(VQ_ERROR_wrong_class);
+    if (!point || !options || !result) return failing(VQ_ERROR_bad_value);
+    const V p = of(*point);
+    const Entity* body = e->owner ? find(e->owner) : e;
+    const int face = e->topo == Entity::kFace ? e->index : -1;
+    V q = p;
+    VQ_ENTITY_t nearest = 0;
+    if (body->topo == Entity::kBox) {
+        nearest = box_range(*body, p, face, &q);
+    } else if (body->topo == Entity::kCylinder) {
+        nearest = cylinder_range(*body, p, face, &q);
+    } else if (body->topo == Entity::kWire) {
+        q = wire_range(*body, p);
+        nearest = body->edges.empty() ? 0 : body->edges[0];
+    }
+    *result = VQ_range_result_t{};
+    if (!nearest) {
+        result->result = VQ_range_not_found;
+        return VQ_ERROR_none;
+    }
+    result->result = VQ_range_found;
+    result->distance = norm(q - p);
+    result->point = to(q);
+    result->n_entities = e->owner ? 1 : 2;
+    result->entities[0] = e->owner ? nearest : topol;
+    result->entities[1] = e->owner ? 0 : nearest;
+    const Entity* hit = find(nearest);
+    if (hit && hit->topo == Entity::kFace) face_parameters(*hit, q, result->parameters);
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_GEOM_range_vector(VQ_ENTITY_t surf, const VQ_VECTOR_t* point, VQ_range_result_t* result) {
+    ENTER("VQ_GEOM_range_vector");
+    const Entity* s;
+    if (VQ_ERROR_code_t code = surface(surf, &s)) return failing(code);
+    if (!point || !result) return failing(VQ_ERROR_bad_value);
+    if (s->cls != VQ_CLASS_plane && s->cls != VQ_CLASS_cyl) return failing(VQ_ERROR_wrong_class);
+    const V p = of(*point);
+    const Frame& f = s->frame;
+    V q;
+    double uv[2];
+    if (s->cls == VQ_CLASS_plane) {
+        q = p - dot(p - f.o, f.z) * f.z;
+        uv[0] = dot(q - f.o, f.x);
+        uv[1] = dot(q - f.o, f.y);
+    } else {
+        const V d = p - f.o;
+        const double h = dot(d, f.z);
+        V radial = d - h * f.z;
+        radial = norm(radial) > 0.0 ? unit(radial) : f.x;
+        q = f.o + s->a * radial + h * f.z;
+        uv[0] = std::atan2(dot(radial, f.y), dot(radial, f.x));
+        if (uv[0] < 0.0) uv[0] += kTwoPi;
+        uv[1] = h;
+    }
+    *result = VQ_range_result_t{};
+    result->result = VQ_range_found;
+    result->distance = norm(q - p);
+    result->point = to(q);
+    result->n_entities = 1;
+    result->entities[0] = surf;
+    result->parameters[0] = uv[0];
+    result->parameters[1] = uv[1];
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_FACE_ask_oriented_surf(VQ_ENTITY_t face, VQ_ENTITY_t* surf, int* reversed) {
+    ENTER("VQ_FACE_ask_oriented_surf");
+    const Entity* e = find(face);
+    if (!e) return failing(VQ_ERROR_bad_tag);
+    if (e->topo != Entity::kFace) return failing(VQ_ERROR_wrong_class);
+    if (!surf || !reversed) return failing(VQ_ERROR_bad_value);
+    *surf = e->face_surface;
+    *reversed = e->reversed;
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_FACE_ask_body(VQ_ENTITY_t face, VQ_ENTITY_t* body) {
+    ENTER("VQ_FACE_ask_body");
+    const Entity* e = find(face);
+    if (!e) return failing(VQ_ERROR_bad_tag);
+    if (e->topo != Entity::kFace) return failing(VQ_ERROR_wrong_class);
+    if (!body) return failing(VQ_ERROR_bad_value);
+    *body = e->owner;
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_EDGE_ask_faces(VQ_ENTITY_t edge, int* n_faces, VQ_ENTITY_t** faces) {
+    ENTER("VQ_EDGE_ask_faces");
+    const Entity* e = find(edge);
+    if (!e) return failing(VQ_ERROR_bad_tag);
+    if (e->topo != Entity::kEdge) return failing(VQ_ERROR_wrong_class);
+    if (!n_faces || !faces) return failing(VQ_ERROR_bad_value);
+    const Entity* body = find(e->owner);
+    std::vector<VQ_ENTITY_t> out;
+    if (body && body->topo == Entity::kBox) {
+        const int along = e->index / 4, a = (along + 1) % 3, b = (along + 2) % 3;
+        const int first = std::min(a, b), second = std::max(a, b);
+        out = {body->faces[2 * first + ((e->index >> 1) & 1)], body->faces[2 * second + (e->index & 1)]};
+    } else if (body && body->topo == Entity::kCylinder) {
+        out = {body->faces[0], body->faces[1 + e->index]};
+    }
+    return faces_answer(out, n_faces, faces);
+}
+
+VQ_ERROR_code_t VQ_VERTEX_ask_faces(VQ_ENTITY_t vertex, int* n_faces, VQ_ENTITY_t** faces) {
+    ENTER("VQ_VERTEX_ask_faces");
+    const Entity* e = find(vertex);
+    if (!e) return failing(VQ_ERROR_bad_tag);
+    if (e->topo != Entity::kVertex) return failing(VQ_ERROR_wrong_class);
+    if (!n_faces || !faces) return failing(VQ_ERROR_bad_value);
+    const Entity* body = find(e->owner);
+    const int i = e->index;
+    std::vector<VQ_ENTITY_t> out;
+    if (body) out = {body->faces[(i >> 2) & 1], body->faces[2 + ((i >> 1) & 1)], body->faces[4 + (i & 1)]};
+    return faces_answer(out, n_faces, faces);
+}
+
+VQ_ERROR_code_t VQ_CURVE_make_wire_body(VQ_ENTITY_t curve, const double interval[2], VQ_ENTITY_t* body) {
+    ENTER("VQ_CURVE_make_wire_body");
+    const Entity* c = find(curve);
+    if (!c) return failing(VQ_ERROR_bad_tag);
+    if (c->cls != VQ_CLASS_line && c->cls != VQ_CLASS_circle) return failing(VQ_ERROR_wrong_class);
+    if (!interval || !body || !(interval[1] > interval[0])) return failing(VQ_ERROR_bad_value);
+    // The wire keeps a copy of the curve of its own.
+    Entity copy = *c;
+    Entity wire;
+    wire.cls = VQ_CLASS_body;
+    wire.topo = Entity::kWire;
+    wire.t0 = interval[0];
+    wire.t1 = interval[1];
+    const VQ_ENTITY_t tag = add(wire);
+    copy.owner = tag;
+    const VQ_ENTITY_t own_curve = add(copy);
+    Entity edge;
+    edge.cls = VQ_CLASS_edge;
+    edge.topo = Entity::kEdge;
+    edge.owner = tag;
+    const VQ_ENTITY_t edge_tag = add(edge);
+    g_entities[tag].surf = own_curve;
+    g_entities[tag].edges = {edge_tag};
+    *body = tag;
     return VQ_ERROR_none;
 }
 
@@ -746,7 +1134,7 @@ void reset() {
 bool body_data(VQ_ENTITY_t body, BodyData* data) {
     const Entity* e = find(body);
     if (!e || e->cls != VQ_CLASS_body || !data) return false;
-    *data = {e->sheet, e->area, e->loop_areas, e->volume, e->faces};
+    *data = {e->sheet, e->area, e->loop_areas, e->volume, e->face_count};
     return true;
 }
 
@@ -754,5 +1142,103 @@ void inject_check_faults(int n) { g_check_faults = n; }
 int outstanding_memory() { return static_cast<int>(g_memory.size()); }
 int outstanding_tracking() { return g_tracking; }
 int last_error() { return g_last_error; }
+
+}  // namespace vorsa_test
+
+namespace vorsa_test {
+
+namespace {
+VQ_ENTITY_t part(VQ_CLASS_t cls, Entity::Topo topo, VQ_ENTITY_t owner, int index) {
+    Entity e;
+    e.cls = cls;
+    e.topo = topo;
+    e.owner = owner;
+    e.index = index;
+    return add(e);
+}
+
+VQ_ENTITY_t face_plane(V location, int k, VQ_ENTITY_t owner) {
+    Entity e;
+    e.cls = VQ_CLASS_plane;
+    e.owner = owner;
+    e.frame.o = location;
+    e.frame.z = axis_vector(k);
+    e.frame.x = axis_vector((k + 1) % 3);
+    e.frame.y = cross(e.frame.z, e.frame.x);
+    e.box[0] = e.box[1] = -1e3;
+    e.box[2] = e.box[3] = 1e3;
+    return add(e);
+}
+}  // namespace
+
+VQ_ENTITY_t make_box_body(double x0, double y0, double z0, double x1, double y1, double z1) {
+    Entity body;
+    body.cls = VQ_CLASS_body;
+    body.topo = Entity::kBox;
+    body.lo = V{x0, y0, z0};
+    body.hi = V{x1, y1, z1};
+    const VQ_ENTITY_t tag = add(body);
+    std::vector<VQ_ENTITY_t> faces, edges, vertices;
+    for (int f = 0; f < 6; ++f) {
+        const VQ_ENTITY_t face = part(VQ_CLASS_face, Entity::kFace, tag, f);
+        const int k = f / 2, s = f % 2;
+        // The face's plane measures its parameters from the box's low corner.
+        g_entities[face].face_surface = face_plane(with_component(body.lo, k, component(s ? body.hi : body.lo, k)), k, face);
+        g_entities[face].reversed = s == 0;
+        faces.push_back(face);
+    }
+    for (int i = 0; i < 12; ++i) edges.push_back(part(VQ_CLASS_edge, Entity::kEdge, tag, i));
+    for (int i = 0; i < 8; ++i) vertices.push_back(part(VQ_CLASS_vertex, Entity::kVertex, tag, i));
+    Entity& b = g_entities[tag];
+    b.faces = faces;
+    b.edges = edges;
+    b.vertices = vertices;
+    return tag;
+}
+
+VQ_ENTITY_t make_cylinder_body(const VQ_AXIS2_sf_t& basis, double radius, double h0, double h1) {
+    Entity body;
+    body.cls = VQ_CLASS_body;
+    body.topo = Entity::kCylinder;
+    body.frame = frame_of(basis);
+    body.a = radius;
+    body.b = h0;
+    body.c = h1;
+    const VQ_ENTITY_t tag = add(body);
+    std::vector<VQ_ENTITY_t> faces, edges;
+    for (int f = 0; f < 3; ++f) faces.push_back(part(VQ_CLASS_face, Entity::kFace, tag, f));
+    Entity side = surface_entity(VQ_CLASS_cyl, axis2_of(body.frame), radius, 0.0, h0, h1);
+    side.owner = faces[0];
+    g_entities[faces[0]].face_surface = add(side);
+    for (int f = 1; f < 3; ++f) {
+        Entity cap;
+        cap.cls = VQ_CLASS_plane;
+        cap.owner = faces[f];
+        cap.frame = body.frame;
+        cap.frame.o = body.frame.o + (f == 1 ? h0 : h1) * body.frame.z;
+        cap.box[0] = cap.box[1] = -1e3;
+        cap.box[2] = cap.box[3] = 1e3;
+        g_entities[faces[f]].face_surface = add(cap);
+        g_entities[faces[f]].reversed = f == 1;
+    }
+    for (int i = 0; i < 2; ++i) edges.push_back(part(VQ_CLASS_edge, Entity::kEdge, tag, i));
+    Entity& b = g_entities[tag];
+    b.faces = faces;
+    b.edges = edges;
+    return tag;
+}
+
+std::vector<VQ_ENTITY_t> faces_of(VQ_ENTITY_t body) {
+    const Entity* e = find(body);
+    return e ? e->faces : std::vector<VQ_ENTITY_t>{};
+}
+std::vector<VQ_ENTITY_t> edges_of(VQ_ENTITY_t body) {
+    const Entity* e = find(body);
+    return e ? e->edges : std::vector<VQ_ENTITY_t>{};
+}
+std::vector<VQ_ENTITY_t> vertices_of(VQ_ENTITY_t body) {
+    const Entity* e = find(body);
+    return e ? e->vertices : std::vector<VQ_ENTITY_t>{};
+}
 
 }  // namespace vorsa_test

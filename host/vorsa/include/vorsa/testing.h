@@ -47,6 +47,21 @@ int outstanding_memory();
 int outstanding_tracking();
 int last_error();
 
+// Solid bodies with their faces, edges and vertices as entities: an
+// axis-aligned box, and a cylinder of the radius about the basis axis between
+// heights h0 < h1 along it (faces: side, bottom, top; edges: the bottom and
+// top circles; no vertex).  Face surfaces are planes with the world axis as
+// normal (the faces on the low side run against them) and the cylinder.
+VQ_ENTITY_t make_box_body(double x0, double y0, double z0, double x1, double y1, double z1);
+VQ_ENTITY_t make_cylinder_body(const VQ_AXIS2_sf_t& basis, double radius, double h0, double h1);
+// The faces, edges and vertices of such a body, in the order of their index:
+// box faces 2k + s (axis k, s = 0 low, 1 high); box edges 4k + 2 s1 + s2
+// (along axis k, sides s1, s2 on the other two axes in order); box vertices
+// 4 sx + 2 sy + sz.
+std::vector<VQ_ENTITY_t> faces_of(VQ_ENTITY_t body);
+std::vector<VQ_ENTITY_t> edges_of(VQ_ENTITY_t body);
+std::vector<VQ_ENTITY_t> vertices_of(VQ_ENTITY_t body);
+
 // Entities alive now (every class).
 int live_entities();
 // Calls of one kernel function since the last reset.

@@ -30,8 +30,14 @@ enum {
     VQ_CLASS_torus = 4005,
     VQ_CLASS_spun = 4010,
     VQ_CLASS_surf = 4020,  // a general parametric surface
+    VQ_CLASS_vertex = 5001,
+    VQ_CLASS_edge = 5002,
+    VQ_CLASS_face = 5004,
     VQ_CLASS_body = 5006,
 };
+
+// Result token of a range query that found a nearest entity.
+enum { VQ_range_found = 18270, VQ_range_not_found = 18271 };
 
 // Status of a trimmed sheet: made, or refused with the reason.
 enum {
@@ -189,3 +195,35 @@ VQ_ERROR_code_t VQ_BODY_extrude(VQ_ENTITY_t sheet, const VQ_VECTOR_t* direction,
                                 VQ_ENTITY_t* solid, VQ_TOPOL_track_r_t** tracking, VQ_TOPOL_local_r_t** results);
 VQ_ERROR_code_t VQ_TOPOL_track_r_f(VQ_TOPOL_track_r_t* tracking);
 VQ_ERROR_code_t VQ_TOPOL_local_r_f(VQ_TOPOL_local_r_t* results);
+
+// Topology: whether a tag is a body, face, edge or vertex.
+VQ_ERROR_code_t VQ_ENTITY_is_topol(VQ_ENTITY_t entity, int* is);
+// The axis-aligned box of a topological entity: low x, y, z, high x, y, z.
+VQ_ERROR_code_t VQ_TOPOL_find_box(VQ_ENTITY_t topol, double box[6]);
+
+// The nearest point of a topological entity to a point.  `options` holds
+// the three option tokens of the query.  The result names the entity the
+// point lies on: one entity, or the body first and then its face, edge or
+// vertex; the parameters are the surface parameters there when that is a face.
+struct VQ_range_result_t {
+    int result;  // VQ_range_found or VQ_range_not_found
+    double distance;
+    VQ_VECTOR_t point;
+    int n_entities;
+    VQ_ENTITY_t entities[2];
+    double parameters[2];
+};
+VQ_ERROR_code_t VQ_TOPOL_range_vector(VQ_ENTITY_t topol, const VQ_VECTOR_t* point, const int options[3],
+                                      VQ_range_result_t* result);
+// The nearest point of a surface (unbounded) to a point, with its parameters.
+VQ_ERROR_code_t VQ_GEOM_range_vector(VQ_ENTITY_t surf, const VQ_VECTOR_t* point, VQ_range_result_t* result);
+
+// A face's surface and whether the face runs against it (its outward
+// normal is the surface normal reversed); the body of a face; the faces of
+// an edge or vertex (host string memory, SM_alloc; the caller frees it).
+VQ_ERROR_code_t VQ_FACE_ask_oriented_surf(VQ_ENTITY_t face, VQ_ENTITY_t* surf, int* reversed);
+VQ_ERROR_code_t VQ_FACE_ask_body(VQ_ENTITY_t face, VQ_ENTITY_t* body);
+VQ_ERROR_code_t VQ_EDGE_ask_faces(VQ_ENTITY_t edge, int* n_faces, VQ_ENTITY_t** faces);
+VQ_ERROR_code_t VQ_VERTEX_ask_faces(VQ_ENTITY_t vertex, int* n_faces, VQ_ENTITY_t** faces);
+// A wire body along the curve over the interval.
+VQ_ERROR_code_t VQ_CURVE_make_wire_body(VQ_ENTITY_t curve, const double interval[2], VQ_ENTITY_t* body);
