@@ -2,6 +2,7 @@
 #pragma once
 
 #include <merrow1/ArcLineFitter.h>
+#include <merrow1/Cam_BoundingGeometry.h>
 #include <merrow1/Cam_ChainHZMap.h>
 #include <merrow1/Cam_ChainZSmoother.h>
 #include <merrow1/Cam_CmmInspectTool.h>
