@@ -1,8 +1,20 @@
 // Bounding geometry and the minimum-width box of a planar point set.
 #include <merrow1/Cam_BoundingGeometry.h>
 
+#include <caddow/boundbox.h>
+#include <harlow/context.h>
+#include <harlow/part.h>
+#include <harlowkit/vz_kernel.h>
+#include <pellam/camgeom.h>
+#include <pellam/param.h>
+#include <quorn/mtx3.h>
+#include <quorn/mtx3_ops.h>
+#include <stend/error_report.h>
 #include <stend/system.h>
 #include <tavish/hull.h>
+#include <tavish/plane.h>
+
+#include "engines/vorsa_call.h"
 
 #include <algorithm>
 #include <cmath>
@@ -186,6 +198,195 @@ bool BoxablePolygon::CalcMinWidthBox(double** extents, Point2* direction) {
     m_work = nullptr;
     m_workCount = 0;
     return m_valid != 0;
+}
+
+}  // namespace Cam
+}  // namespace Korvo
+
+// ---------------------------------------------------------------------------
+// Bounding geometry
+// ---------------------------------------------------------------------------
+
+namespace Korvo {
+namespace Cam {
+
+namespace {
+
+using Korvo::Math::Point3;
+using Korvo::Math::Vector3;
+
+const double kZero[3] = {0.0, 0.0, 0.0};
+
+// Runs a host step; its error is reported as a severe error of this source
+// and dropped.
+template <typename Body>
+void reporting(Body body) {
+    try {
+        body();
+    } catch (const Korvo::Error::Exception& e) {
+        ERROR_report_and_clear(__FILE__, __LINE__, Korvo::Error::Severe(e.askCode(), e.askText()));
+    } catch (const std::exception& e) {
+        Korvo::Error::Severe severe;
+        severe.Convert(e);
+        ERROR_report_and_clear(__FILE__, __LINE__, severe);
+    }
+}
+
+bool empty(const RING_header_s* list) { return !list || list->count == 0 || !list->first; }
+
+// The Z range of the geometry in the system with the given axes as rows.
+bool z_range(const RING_header_s* geometry, const double matrix[9], double* low, double* high) {
+    return CAMGEOM_find_list_maxmin_z(geometry, 2, kZero, matrix, 0, low, high) == 0;
+}
+
+// The matrix whose rows are the given rows of m, in that order.
+bool rows(const double m[9], int a, int b, int c, double out[9]) {
+    return MTX3_init_x_y_z(m + 3 * a, m + 3 * b, m + 3 * c, out) == 1;
+}
+
+// Replaces a bound only when the new one lies strictly inside the range.
+void narrow(double range[2], double low, double high) {
+    if (low > range[0] && low < range[1]) range[0] = low;
+    if (high < range[1] && high > range[0]) range[1] = high;
+}
+
+Vector3 unitized(const double v[3], double tolerance, const Vector3& otherwise) {
+    double u[3];
+    if (!VEC3_unitize(v, tolerance, nullptr, u)) return otherwise;
+    return {u[0], u[1], u[2]};
+}
+
+}  // namespace
+
+bool BoundingGeometry::CalculateBoundingBlock(const RING_header_s* geometry, const CSYS& csys, double box[6]) {
+    if (empty(geometry)) return false;
+    // Z along each of the system's axes in turn: z itself, then x (rows y, z,
+    // x), then y (rows z, x, y).
+    double turned[9];
+    z_range(geometry, csys.matrix, &box[4], &box[5]);
+    if (rows(csys.matrix, 1, 2, 0, turned)) z_range(geometry, turned, &box[0], &box[1]);
+    if (rows(csys.matrix, 2, 0, 1, turned)) z_range(geometry, turned, &box[2], &box[3]);
+    return true;
+}
+
+bool BoundingGeometry::CalculateBoundingCylinder(const RING_header_s* geometry, const Vector3& axis, Point3* centre,
+                                                 double* radius, double extent[2]) {
+    if (empty(geometry)) return false;
+    const double z[3] = {axis.x, axis.y, axis.z};
+    double m[9];
+    if (!MTX3_init_z(z, m)) return false;
+    double box[6];
+    if (CAMGEOM_find_list_maxmin(geometry, kZero, m, box) != 0) return false;
+    double turned[9], low, high;
+    if (rows(m, 1, 2, 0, turned) && z_range(geometry, turned, &low, &high)) narrow(box, low, high);
+    if (rows(m, 2, 0, 1, turned) && z_range(geometry, turned, &low, &high)) narrow(box + 2, low, high);
+    if (z_range(geometry, m, &low, &high)) narrow(box + 4, low, high);
+    const double cx = 0.5 * (box[0] + box[1]), cy = 0.5 * (box[2] + box[3]), top = box[5];
+    if (centre)
+        *centre = {m[0] * cx + m[3] * cy + m[6] * top, m[1] * cx + m[4] * cy + m[7] * top,
+                   m[2] * cx + m[5] * cy + m[8] * top};
+    if (radius) *radius = std::max(0.5 * (box[1] - box[0]), 0.5 * (box[3] - box[2]));
+    if (extent) {
+        extent[0] = box[4] - top;
+        extent[1] = 0.0;
+    }
+    return true;
+}
+
+Vector3 BoundingGeometry::CalculateDirection(const Korvo::PARAM* param, bool useObject, tag_t direction) {
+    double d[3] = {0.0, 0.0, 1.0};
+    if (!useObject) {
+        if (direction != 0) DIRR_ask_direction(direction, d);
+    } else if (param) {
+        const tag_t held = param->AskTag(59);
+        if (held) v6062(held, d);
+    }
+    return unitized(d, EQ_ask_length_tolerance(), {0.0, 0.0, 1.0});
+}
+
+bool BoundingGeometry::GetBlankAxis(const Korvo::PARAM* param, Vector3* axis) {
+    if (!param || !axis) return false;
+    const Korvo::PARAM* object = param->AskObject(3001);
+    if (!object) object = param->AskObject(380);
+    if (!object) object = param;
+    double d[3];
+    int flag = 0;
+    bool found = object->AskInt(7418, &flag) && flag == 1 && object->AskVector(7419, d);
+    if (!found) {
+        const tag_t held = object->AskTag(59);
+        found = held != 0 && v6062(held, d) == 0;
+    }
+    if (!found) return false;
+    double u[3];
+    if (!VEC3_unitize(d, EQ_ask_length_tolerance(), nullptr, u)) return false;
+    *axis = {u[0], u[1], u[2]};
+    return true;
+}
+
+BoundingTags BoundingGeometry::CreateParametricBoundingBlock(const CSYS& csys, const double offsets[6],
+                                                             const double box[6]) {
+    BoundingTags tags;
+    reporting([&] {
+        const double* x = csys.matrix;
+        const double* y = csys.matrix + 3;
+        const double* z = csys.matrix + 6;
+        double corner[3], lengths[3];
+        for (int k = 0; k < 3; ++k)
+            corner[k] = csys.origin[k] + x[k] * (box[0] - offsets[0]) + y[k] * (box[2] - offsets[2]) +
+                        z[k] * (box[4] - offsets[4]);
+        for (int a = 0; a < 3; ++a) lengths[a] = box[2 * a + 1] - box[2 * a] + offsets[2 * a] + offsets[2 * a + 1];
+        const double none[6] = {0, 0, 0, 0, 0, 0};
+        tags.push_back(static_cast<int>(
+            BOUNDBOX_create_boundary_vj_block(csys.origin, csys.matrix, corner, x, y, z, lengths, none)));
+    });
+    return tags;
+}
+
+BoundingTags BoundingGeometry::CreateBoundingBlock(const std::vector<tag_t>& solids, const Point3& origin,
+                                                   const Vector3& direction, const double offsets[6]) {
+    BoundingTags tags;
+    reporting([&] {
+        std::vector<tag_t> faces;
+        for (tag_t solid : solids) {
+            int count = 0;
+            tag_t* some = nullptr;
+            ES_solid_ask_faces(solid, &count, &some);
+            faces.insert(faces.end(), some, some + count);
+            if (some) SM_free(some);
+        }
+        const double z[3] = {direction.x, direction.y, direction.z};
+        double x[3], y[3];
+        VEC3_ask_perpendicular(z, x);
+        VEC3_cross(z, x, y);
+        const double o[3] = {origin.x, origin.y, origin.z};
+        double box[6], corner[3], matrix[9], lengths[3];
+        BOUNDBOX_ask_bounding_box_aligned_direction(o, x, y, static_cast<int>(faces.size()), faces.data(), box);
+        BOUNDBOX_convert_box_from_assem_to_work(o, x, y, box, corner, matrix, lengths);
+        // The block builder takes the offsets above before those below, y, z, x.
+        const double grown[6] = {offsets[3], offsets[5], offsets[1], offsets[2], offsets[4], offsets[0]};
+        tags.push_back(static_cast<int>(BOUNDBOX_create_boundary_vj_block(
+            o, matrix, corner, matrix, matrix + 3, matrix + 6, lengths, grown)));
+    });
+    return tags;
+}
+
+BoundingTags BoundingGeometry::CreateBoundingCylinder(const Point3& base, const Vector3& axis, double radius,
+                                                      double height) {
+    BoundingTags tags;
+    double part[2] = {1.0, 1.0}, kernel[2] = {1.0, 1.0};
+    PART_ask_vj_scale_factors(CONTEXT_ask_work_part(), part);
+    vzsfac(kernel);
+    const double s = part[0], tolerance = kernel[0] * 1e-10;
+    const double a[3] = {axis.x, axis.y, axis.z};
+    double perpendicular[3] = {0, 0, 0}, ua[3], up[3];
+    VEC3_ask_perpendicular(a, perpendicular);
+    if (!VEC3_unitize(a, tolerance, nullptr, ua) || !VEC3_unitize(perpendicular, tolerance, nullptr, up))
+        return tags;
+    VQ_AXIS2_sf_t basis{{{s * base.x, s * base.y, s * base.z}}, {{ua[0], ua[1], ua[2]}}, {{up[0], up[1], up[2]}}};
+    int body = 0;
+    MERROW1_VQ(VQ_BODY_create_solid_cyl(radius * s, height * s, &basis, &body));
+    tags.push_back(body);
+    return tags;
 }
 
 }  // namespace Cam

@@ -4,12 +4,56 @@
 // enclosing rectangle of a planar point set.
 #pragma once
 
+#include <merrow1/chain_types.h>
 #include <quorn/quorn.h>
+#include <stend/system.h>
+#include <velte/ring.h>
 
 #include <cstddef>
+#include <vector>
+
+typedef unsigned int tag_t;
 
 namespace Korvo {
+class PARAM;
 namespace Cam {
+
+// Entity tags handed back to the host, in host memory.
+typedef std::vector<int, Korvo::Memory::SMAlloc<int>> BoundingTags;
+
+// Static operations with which the host builds blanks and bounding bodies.
+// Boxes are x min, x max, y min, y max, z min, z max along the axes of a
+// coordinate system; block offsets x below, x above, y below, y above,
+// z below, z above.
+class BoundingGeometry {
+public:
+    // The box of the geometry list along the system's axes, measured with
+    // the system's origin moved to zero.  False for an empty list; an extent
+    // the host cannot give leaves its two entries untouched.
+    static bool CalculateBoundingBlock(const RING_header_s* geometry, const CSYS& csys, double box[6]);
+    // The cylinder about the axis (through the origin's line along it) that
+    // holds the geometry: the centre at the top, the radius the larger half
+    // range across the axis (it encloses round parts only), the extent
+    // (bottom - top, 0).  False for an empty list or when the host gives no
+    // extents.
+    static bool CalculateBoundingCylinder(const RING_header_s* geometry, const Korvo::Math::Vector3& axis,
+                                          Korvo::Math::Point3* centre, double* radius, double extent[2]);
+    // The tool axis direction: (0, 0, 1), a direction object's direction, or
+    // the Z axis of the coordinate system the parameter object holds.
+    static Korvo::Math::Vector3 CalculateDirection(const Korvo::PARAM* param, bool useObject, tag_t direction);
+    // The blank axis of an operation or group; false for a null object or
+    // one without an axis.
+    static bool GetBlankAxis(const Korvo::PARAM* param, Korvo::Math::Vector3* axis);
+    // A block around the box grown by the offsets.  Host errors are reported
+    // and give no tag.
+    static BoundingTags CreateParametricBoundingBlock(const CSYS& csys, const double offsets[6], const double box[6]);
+    // The block of the solids' faces along the direction, grown by the offsets.
+    static BoundingTags CreateBoundingBlock(const std::vector<tag_t>& solids, const Korvo::Math::Point3& origin,
+                                            const Korvo::Math::Vector3& direction, const double offsets[6]);
+    // A solid cylinder in kernel units of the work part.
+    static BoundingTags CreateBoundingCylinder(const Korvo::Math::Point3& base, const Korvo::Math::Vector3& axis,
+                                               double radius, double height);
+};
 
 // The narrowest rectangle around a planar point set, by rotating calipers
 // over its convex hull.

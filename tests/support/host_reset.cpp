@@ -35,6 +35,8 @@
 #include <harlowkit/testing_vz.h>
 #include <harlowkit/testing_vz_kernel.h>
 #include <pellam/testing_camgeom.h>
+#include <pellam/testing_param.h>
+#include <harlow/testing_part.h>
 #include <pellam/testing_cutter.h>
 #include <pellam/testing_ipw.h>
 #include <quorn/testing_mtx3.h>
@@ -94,6 +96,8 @@ class HostReset : public ::testing::EmptyTestEventListener {
         pellam_test::reset_part();
         harlowkit_test::reset_vz_kernel();
         pellam_test::reset_camgeom();
+        pellam_test::reset_z_axes();
+        harlow_test::reset_vj_scale_factors();
     }
 };
 

@@ -1135,6 +1135,12 @@ bool body_data(VQ_ENTITY_t body, BodyData* data) {
     const Entity* e = find(body);
     if (!e || e->cls != VQ_CLASS_body || !data) return false;
     *data = {e->sheet, e->area, e->loop_areas, e->volume, e->face_count};
+    if (e->topo == Entity::kBox) {
+        const V d = e->hi - e->lo;
+        *data = {false, 0.0, {}, d.x * d.y * d.z, 6};
+    } else if (e->topo == Entity::kCylinder) {
+        *data = {false, 0.0, {}, kTwoPi / 2 * e->a * e->a * (e->c - e->b), 3};
+    }
     return true;
 }
 
@@ -1242,3 +1248,10 @@ std::vector<VQ_ENTITY_t> vertices_of(VQ_ENTITY_t body) {
 }
 
 }  // namespace vorsa_test
+
+VQ_ERROR_code_t VQ_BODY_create_solid_cyl(double radius, double height, const VQ_AXIS2_sf_t* basis, VQ_ENTITY_t* body) {
+    ENTER("VQ_BODY_create_solid_cyl");
+    if (!basis || !body || !(radius > 0.0) || !(height > 0.0)) return failing(VQ_ERROR_bad_value);
+    *body = vorsa_test::make_cylinder_body(*basis, radius, 0.0, height);
+    return VQ_ERROR_none;
+}

@@ -4,6 +4,7 @@
 #include <harlowkit/vz_kernel.h>
 
 #include <array>
+#include <vector>
 
 namespace harlowkit_test {
 
@@ -12,6 +13,7 @@ void set_vorsa_tag(tag_t solid, int kernel_tag);
 // occurrence: the entity and the two further ones.
 void set_occurrence_tags(tag_t occurrence, std::array<int, 3> tags);
 void set_curve(tag_t curve, int kernel_curve);
+void set_solid_faces(tag_t solid, const std::vector<tag_t>& faces);
 // Default 1 and 1.
 void set_scale(double to_kernel, double to_host);
 void reset_vz_kernel();

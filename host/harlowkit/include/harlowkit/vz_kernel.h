@@ -16,6 +16,10 @@ int ES_solid_ask_vorsa_tag(tag_t solid);
 int VZ_ask_tag_of_body(tag_t occurrence, int* tag, int* further1, int* further2);
 int VZ_ask_tags_of_face(tag_t occurrence, int* tag, int* further1, int* further2);
 int VZ_ask_tags_of_edge(tag_t occurrence, int* tag, int* further1, int* further2);
+// The faces of a solid: their number and an array of their tags (SM_alloc;
+// the caller frees it with SM_free; null for none).  0 on success, 1 for an
+// unknown solid.
+int ES_solid_ask_faces(tag_t solid, int* count, tag_t** faces);
 // The kernel curve of a host curve; 0 when it has none.
 int vzcutc(tag_t curve);
 // factors[0] takes host lengths into kernel units, factors[1] back.

@@ -225,5 +225,8 @@ VQ_ERROR_code_t VQ_FACE_ask_oriented_surf(VQ_ENTITY_t face, VQ_ENTITY_t* surf, i
 VQ_ERROR_code_t VQ_FACE_ask_body(VQ_ENTITY_t face, VQ_ENTITY_t* body);
 VQ_ERROR_code_t VQ_EDGE_ask_faces(VQ_ENTITY_t edge, int* n_faces, VQ_ENTITY_t** faces);
 VQ_ERROR_code_t VQ_VERTEX_ask_faces(VQ_ENTITY_t vertex, int* n_faces, VQ_ENTITY_t** faces);
+// A solid cylinder of the radius and height standing on the base along the
+// axis, the reference direction perpendicular to it.
+VQ_ERROR_code_t VQ_BODY_create_solid_cyl(double radius, double height, const VQ_AXIS2_sf_t* basis, VQ_ENTITY_t* body);
 // A wire body along the curve over the interval.
 VQ_ERROR_code_t VQ_CURVE_make_wire_body(VQ_ENTITY_t curve, const double interval[2], VQ_ENTITY_t* body);
