@@ -1,5 +1,6 @@
 // Puts every host stand-in back to its defaults before each test, so no test
 // sees another's checking level, environment, tolerances or captured output.
+#include <dunmore/testing.h>
 #include <glimra/testing.h>
 #include <harlow/testing_rm.h>
 #include <nimber/testing.h>
@@ -90,6 +91,7 @@ class HostReset : public ::testing::EmptyTestEventListener {
         stend_test::reset_reported_errors();
         velte_test::reset_tree_calls();
         pellam_test::reset_part();
+        dunmore_test::reset();
     }
 };
 
