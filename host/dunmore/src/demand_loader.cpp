@@ -269,21 +269,22 @@ public:
     int OutputAttr(RING_header_s* list, const char*) override { return record("OutputAttr", {}, {}, list), 0; }
     int Output3dSets(RING_header_s* list) override { return record("Output3dSets", {}, {}, list), 0; }
     void PostSection(const int* mark) override {
-        record("PostSection", {}, {mark ? *mark : 0}, mark);
-        if (!mark || *mark != m_mark) violation("PostSection without the mark of PreSection");
-        m_ended = true;
+        if (m_started && !m_ended && (!mark || *mark != m_mark)) violation("PostSection without the mark of PreSection");
+        record("PostSection", {}, {mark ? *mark : 0}, mark, true, true);
     }
     int CompleteSimplify(void* reserved) override { return record("CompleteSimplify", {}, {}, reserved), 0; }
     int ReservedD() override { return record("ReservedD"), 0; }
 
 private:
     void violation(const std::string& what) { g_violations.push_back("engine " + std::to_string(m_id) + ": " + what); }
-    // Records the call, checks the order, then raises an injected error.
+    // Records the call, checks the order (`ends`: the call ends the pass,
+    // also when it then raises), then raises an injected error.
     void record(const std::string& op, std::vector<double> numbers = {}, std::vector<long> ints = {},
-                const void* pointer = nullptr, bool needs_start = true) {
+                const void* pointer = nullptr, bool needs_start = true, bool ends = false) {
         g_calls.push_back({m_id, op, std::move(numbers), std::move(ints), pointer});
         if (m_ended) violation(op + " after PostSection");
         else if (needs_start && !m_started) violation(op + " before PreSection");
+        if (ends) m_ended = true;
         if (!g_fail_op.empty() && g_fail_op == op) {
             g_fail_op.clear();
             throw Korvo::Error::Severe(g_fail_code, "dunmore: error injected at " + op);
