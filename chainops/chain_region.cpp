@@ -15,6 +15,8 @@
 #include <merrow1/chain_merge.h>
 #include <merrow1/dynamic_array.h>
 #include <merrow1/chain_order.h>
+#include <merrow1/chain_poly_seg.h>
+#include <merrow1/chain_region_offset.h>
 #include <merrow1/chain_source.h>
 #include <merrow1/chain_segments.h>
 #include <merrow1/chain_split.h>
@@ -28,6 +30,7 @@
 #include <merrow1/segment.h>
 #include <stend/error.h>
 
+#include "chainops/chain_2.h"
 #include "chainops/shape_kind.h"
 #include "internal/check.h"
 #include "internal/psi_guard.h"
@@ -1679,4 +1682,61 @@ void CHAIN_FindGougeFreeSplitChains(RING_header_s* lists, RING_header_s* regions
                                     bool (*filter)(RING_node_s*)) {
     if (!lists || !regions || !regions->first) return;
     noting_errors(__LINE__, [&] { find_gouge_free_split_chains(lists, regions, count, d1, d2, filter); });
+}
+
+// ---------------------------------------------------------------------------
+// Regions between the chains of a set
+
+namespace {
+
+// Chain debug report kinds of the between-set boolean.
+const int kReportBetweenStart = 4;
+const int kReportBetweenEnd = 7;
+
+// The first chain of a list, or null.
+RING_header_s* first_chain_of(const RING_header_s* list) {
+    for (RING_node_s* node : merrow1::ring_nodes(list))
+        if (RING_header_s* chain = chain_of(node)) return chain;
+    return nullptr;
+}
+
+// side, or the material side of the list's first chain when side is 0.
+SIDE side_or_first_chain(SIDE side, const RING_header_s* list) {
+    if (side != 0) return side;
+    const RING_header_s* first = first_chain_of(list);
+    return first && main_of(first) ? main_of(first)->material_side : side;
+}
+
+}  // namespace
+
+int CHAIN_boolean_between(RING_header_s* set, SIDE side, RING_header_s* out, CHAIN_vertex_source_callback_t merge_cb) {
+    MERROW1_REQUIRE(out, "DUE_TO_POINTER_TO_CHAIN_BEING_NULL", 0);
+    MERROW1_REQUIRE_LIST(out, 0);
+    // 1. What this call appends follows the node that is last now.
+    if (!set || !set->first || !set->last) return 0;
+    MERROW1_REQUIRE_LIST(set, 0);
+    RING_node_s* before_first = out->last;
+    // 2. and 3.
+    CHAIN_debug_report(kReportBetweenStart, "CHAIN_boolean_between -- Start", set, nullptr);
+    side = side_or_first_chain(side, set);
+    if (CHAIN_ask_use_new_boolean()) {
+        // 4. The newer engine hands a chain met by nothing on as itself.
+        CHAIN_find_minimal_loops(set, CHAIN_POLY_SEG_INTERSECT_ALL, side, merge_cb, out);
+        CHAIN__hold_reused_inputs(set, out, before_first);
+    } else {
+        // 5. The older engine's loops are made in out's pool, never in the
+        //    private one that goes before this returns.
+        noting_errors(__LINE__, [&] {
+            CHAIN__boolean_older(set, nullptr, CHAIN__OLDER_PAIRS_BETWEEN, side, out, merge_cb,
+                                 "CHAIN-ChainsBoolean-", 8, nullptr);
+        });
+    }
+    // 6. Only the region's own boundary stays: the minimal loops also bound
+    //    faces that lie wholly in the material (where an island crosses its
+    //    outer boundary, say).  "Empty" is judged by what this call added.
+    CHAIN__keep_region_boundary(set, out, before_first);
+    if (CHAIN__count_after(out, before_first) == 0) return 0;
+    CHAIN__validate_shapes_from_boolean(set, out, before_first);
+    CHAIN_debug_report(kReportBetweenEnd, "CHAIN_boolean_between -- End", out, nullptr);
+    return CHAIN__count_after(out, before_first) > 0 ? 1 : 0;
 }

@@ -1,0 +1,216 @@
+// Regions between the chains of a set, region offsets and the region-set
+// services around them.
+#include "chain/chain_query_fixture.h"
+#include "chainops/region_oracle.h"
+
+#include <merrow1/chain_area.h>
+#include <merrow1/chain_debug.h>
+#include <merrow1/chain_region.h>
+#include <merrow1/chain_region_offset.h>
+#include <stend/error.h>
+#include <stend/system.h>
+#include <stend/testing.h>
+#include <velte/testing.h>
+
+#include <cmath>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+using namespace chain_query_test;
+
+namespace {
+
+std::vector<std::pair<int, std::string>> g_reports;
+void capture(const void* data) {
+    const auto* d = static_cast<const CHAIN_debug_function_data_t*>(data);
+    g_reports.push_back({d->code, d->label ? d->label : ""});
+}
+
+struct Box {
+    double x0, y0, x1, y1;
+    bool island;
+};
+
+class RegionOffsetTest : public PoolTest {
+protected:
+    void SetUp() override {
+        PoolTest::SetUp();
+        g_reports.clear();
+        stend_test::clear();
+    }
+    void TearDown() override {
+        CHAIN_unset_new_boolean_flag();
+        if (debug_on_) {
+            MACH__checking_level = 1;
+            CHAIN_set_chain_debug_status(-100);
+        }
+        MACH__checking_level = 0;
+        PoolTest::TearDown();
+    }
+    void debug_on() {
+        debug_on_ = true;
+        MACH__checking_level = 1;
+        CHAIN_set_chain_debug_status(1);
+        CALLBACK_register("CHAIN_debug_function", capture);
+    }
+    std::vector<std::pair<int, std::string>> reports_starting(const std::string& prefix) const {
+        std::vector<std::pair<int, std::string>> out;
+        for (const auto& r : g_reports)
+            if (r.second.compare(0, prefix.size(), prefix) == 0) out.push_back(r);
+        return out;
+    }
+    // A rectangle run counter-clockwise: an island (material inside, LEFT)
+    // or an outer boundary (material outside, RIGHT).
+    RING_header_s* rect(const Box& b) { return ccw_rect(pool, b.x0, b.y0, b.x1, b.y1, b.island ? LEFT : RIGHT); }
+    std::vector<RING_header_s*> rects(const std::vector<Box>& boxes) {
+        std::vector<RING_header_s*> out;
+        for (const Box& b : boxes) out.push_back(rect(b));
+        return out;
+    }
+    RING_header_s* set_of(const std::vector<RING_header_s*>& chains) { return list_of_chains(pool, chains); }
+    // A list that owns its chains, as results are.
+    RING_header_s* owning_list() { return RING_create_in_pool(nullptr, RING_TYPE_LIST, pool); }
+
+private:
+    bool debug_on_ = false;
+};
+
+// Material (1) or air (0) of a result at the points of a grid half a step off
+// the integers, so no point lies on an input line.
+std::vector<int> material_map(const std::vector<RING_header_s*>& chains, double x0, double x1) {
+    std::vector<int> map;
+    for (double x = x0 + 0.25; x < x1; x += 0.5)
+        for (double y = x0 + 0.25; y < x1; y += 0.5) {
+            const double p[2] = {x, y};
+            map.push_back(region_oracle::material_layers(chains, p) > 0 ? 1 : 0);
+        }
+    return map;
+}
+
+// ---------------------------------------------------------------------------
+// CHAIN_boolean_between
+
+// Both engines give the same region for pockets with islands, islands across
+// the boundary and overlapping islands; side 0 takes the first chain's side;
+// the older engine's walked loops live in out's pool (its private pool is
+// gone when the call returns), and no pool is left behind.
+TEST_F(RegionOffsetTest, BooleanBetweenGivesOneRegionOnBothEnginesWithTheFirstChainsSide) {
+    struct Case {
+        const char* what;
+        std::vector<Box> boxes;
+        SIDE first_side;
+    };
+    const Case cases[] = {
+        {"pocket with an island", {{0, 0, 10, 10, false}, {3, 3, 6, 6, true}}, RIGHT},
+        {"island across the pocket's side", {{0, 0, 10, 10, false}, {8, 4, 12, 6, true}}, RIGHT},
+        {"two crossing islands in a pocket", {{0, 0, 10, 10, false}, {2, 2, 5, 5, true}, {4, 4, 7, 6, true}}, RIGHT},
+        {"crossing islands alone, island first", {{2, 2, 5, 5, true}, {4, 4, 7, 6, true}}, LEFT},
+    };
+    for (const Case& c : cases) {
+        std::vector<int> maps[2];
+        for (int engine = 0; engine < 2; ++engine) {
+            SCOPED_TRACE(std::string(engine ? "newer: " : "older: ") + c.what);
+            CHAIN_set_new_boolean_flag(engine == 1);
+            const std::vector<RING_header_s*> inputs = rects(c.boxes);
+            RING_header_s* out = owning_list();
+            const long pools = velte_test::live_pool_count();
+            ASSERT_EQ(CHAIN_boolean_between(set_of(inputs), 0, out, nullptr), 1);
+            EXPECT_EQ(velte_test::live_pool_count(), pools);
+            for (RING_header_s* chain : region_oracle::chains_in(out)) {
+                expect_oriented_result(chain);
+                EXPECT_EQ(data_of(chain)->material_side, c.first_side);
+                EXPECT_EQ(chain->pool, pool) << "a loop outside out's pool";
+            }
+            maps[engine] = material_map(region_oracle::chains_in(out), -2, 14);
+            // The expected region: material where any input lays it.
+            const std::vector<int> expected = material_map(inputs, -2, 14);
+            EXPECT_EQ(maps[engine], expected);
+        }
+        EXPECT_EQ(maps[0], maps[1]) << c.what;
+    }
+}
+
+// Regions that vanish answer 0 and leave out as it was, also when out held
+// chains before (the answer speaks of this call only); a null or empty set
+// answers 0; a null out fails its precondition.
+TEST_F(RegionOffsetTest, BooleanBetweenAnswersZeroWhenItAppendsNothing) {
+    for (bool newer : {false, true}) {
+        SCOPED_TRACE(newer ? "newer" : "older");
+        CHAIN_set_new_boolean_flag(newer);
+        // An island that bounds no area: a run there and back.
+        RING_header_s* flat = make_chain(pool, {L(0, 0), L(2, 0)}, true);
+        data_of(flat)->material_side = LEFT;
+        RING_header_s* vanishing = set_of({flat});
+        for (bool held_before : {false, true}) {
+            RING_header_s* out = owning_list();
+            RING_header_s* earlier = rect({20, 20, 21, 21, true});
+            if (held_before) RING_insert_after(out, nullptr, earlier);
+            EXPECT_EQ(CHAIN_boolean_between(vanishing, 0, out, nullptr), 0);
+            EXPECT_EQ(out->count, held_before ? 1 : 0);
+        }
+        RING_header_s* out = owning_list();
+        EXPECT_EQ(CHAIN_boolean_between(nullptr, 0, out, nullptr), 0);
+        EXPECT_EQ(CHAIN_boolean_between(set_of({}), 0, out, nullptr), 0);
+        EXPECT_EQ(out->count, 0);
+    }
+    MACH__checking_level = 1;
+    stend_test::clear();
+    EXPECT_EQ(CHAIN_boolean_between(set_of(rects({{0, 0, 1, 1, true}})), 0, nullptr, nullptr), 0);
+    EXPECT_EQ(stend_test::texts(stend_test::Kind::Note),
+              std::vector<std::string>{"Assertion failed: DUE_TO_POINTER_TO_CHAIN_BEING_NULL"});
+}
+
+// Appended after what out held; a chain met by nothing comes back as itself
+// with a reference of its own, so deleting out leaves the caller's chain.
+TEST_F(RegionOffsetTest, BooleanBetweenAppendsAfterEarlierOutputAndKeepsCallerChains) {
+    for (bool newer : {false, true}) {
+        SCOPED_TRACE(newer ? "newer" : "older");
+        CHAIN_set_new_boolean_flag(newer);
+        RING_header_s* earlier = rect({20, 20, 21, 21, true});
+        RING_header_s* lone = rect({0, 0, 1, 1, true});
+        RING_header_s* out = owning_list();
+        RING_insert_after(out, nullptr, earlier);
+        ASSERT_EQ(CHAIN_boolean_between(set_of({lone, rect({3, 0, 4, 1, true})}), 0, out, nullptr), 1);
+        ASSERT_EQ(out->count, 3);
+        EXPECT_EQ(RING_ask_node_subring(out->first), earlier);
+        RING_delete(out);
+        // The caller's chain is still whole.
+        EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(lone, nullptr)), 1.0, 1e-12);
+    }
+}
+
+TEST_F(RegionOffsetTest, BooleanBetweenReportsItsStartAndEndOnBothEngines) {
+    debug_on();
+    for (bool newer : {false, true}) {
+        g_reports.clear();
+        CHAIN_set_new_boolean_flag(newer);
+        RING_header_s* out = owning_list();
+        ASSERT_EQ(CHAIN_boolean_between(set_of(rects({{0, 0, 2, 2, true}, {1, 1, 3, 3, true}})), 0, out, nullptr), 1);
+        EXPECT_EQ(reports_starting("CHAIN_boolean_between"),
+                  (std::vector<std::pair<int, std::string>>{{4, "CHAIN_boolean_between -- Start"},
+                                                            {7, "CHAIN_boolean_between -- End"}}))
+            << (newer ? "newer" : "older");
+    }
+}
+
+// An error in the older engine (here a merge callback that throws) is noted
+// with this module, comes out as the host's severe error, and the private
+// pool is gone.
+int throwing_merge(RING_node_s*, RING_node_s*, RING_header_s*, RING_node_s*, RING_header_s*) {
+    throw std::runtime_error("merge failed");
+}
+
+TEST_F(RegionOffsetTest, BooleanBetweenOlderEngineErrorIsNotedAndRaisedAfterItsPoolGoes) {
+    CHAIN_set_new_boolean_flag(false);
+    RING_header_s* set = set_of(rects({{0, 0, 2, 2, true}, {1, 1, 3, 3, true}}));
+    RING_header_s* out = owning_list();
+    const long pools = velte_test::live_pool_count();
+    EXPECT_THROW(CHAIN_boolean_between(set, 0, out, throwing_merge), Korvo::Error::Severe);
+    EXPECT_EQ(velte_test::live_pool_count(), pools);
+    bool noted = false;
+    for (const auto& r : stend_test::records()) noted = noted || (r.kind == stend_test::Kind::Note && r.file == "chain_region");
+    EXPECT_TRUE(noted);
+}
+
+}  // namespace
