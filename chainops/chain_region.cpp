@@ -8,6 +8,8 @@
 #include <quorn/quorn.h>
 
 #include <merrow1/app_data_keys.h>
+#include <merrow1/chain_build.h>
+#include <merrow1/chain_closest.h>
 #include <merrow1/chain_create.h>
 #include <merrow1/chain_debug.h>
 #include <merrow1/chain_intersection.h>
@@ -1739,4 +1741,87 @@ int CHAIN_boolean_between(RING_header_s* set, SIDE side, RING_header_s* out, CHA
     CHAIN__validate_shapes_from_boolean(set, out, before_first);
     CHAIN_debug_report(kReportBetweenEnd, "CHAIN_boolean_between -- End", out, nullptr);
     return CHAIN__count_after(out, before_first) > 0 ? 1 : 0;
+}
+
+// ---------------------------------------------------------------------------
+// Detour path inside regions
+
+namespace {
+
+// Within this of a length nothing is refused or accepted on its account.
+const double kLengthSlack = 1e-10;
+
+// The end of a detour: the point itself, or, when it lies in the regions'
+// material, the nearest point of their chains and the distance to it.
+struct DetourEnd {
+    double at[2];
+    double gap = 0.0;
+    bool moved = false;
+};
+
+DetourEnd detour_end(const RING_header_s* regions, const Korvo::Math::Point3& p, CMEM_pool_s* scratch) {
+    DetourEnd end{{p.x, p.y}};
+    const Korvo::Math::Point2 point{p.x, p.y};
+    RING_header_s* probe = CHAIN_create_point_chain(&main_of(first_chain_of(regions))->csys, &point, scratch);
+    if (!CHAIN_check_if_violates_region(probe, const_cast<RING_header_s*>(regions), nullptr, nullptr, nullptr, nullptr))
+        return end;
+    POINT_ON_CHAIN_s nearest{};
+    end.gap = ChainsPointMinDistance(regions, end.at, &nearest);
+    end.at[0] = nearest.point[0], end.at[1] = nearest.point[1];
+    end.moved = true;
+    return end;
+}
+
+}  // namespace
+
+RING_header_s* CHAIN_create_detour_path_in_region(CMEM_pool_s* pool, const RING_header_s* regions,
+                                                  const Korvo::Math::Point3* from, const Korvo::Math::Point3* to,
+                                                  double* max_length, double* length) {
+    // 1. Arguments; every region chain closed.
+    if (length) *length = 0.0;
+    if (!pool || !regions || !regions->first || !regions->last || !from || !to || !length) return nullptr;
+    if (regions->type != RING_TYPE_LIST || !first_chain_of(regions)) return nullptr;
+    for (RING_node_s* node : merrow1::ring_nodes(regions))
+        if (const RING_header_s* chain = chain_of(node); chain && !is_closed(chain)) return nullptr;
+    return noting_errors(__LINE__, [&]() -> RING_header_s* {
+        MERROW1_SCRATCH_POOL(scratch, "CHAIN_create_detour_path_in_region");
+        // 2. and 3.
+        RING_header_s* path = CHAIN_create_from_csys(&main_of(first_chain_of(regions))->csys, pool);
+        // The path is the caller's only once it is returned.
+        struct PathGuard {
+            RING_header_s* path;
+            ~PathGuard() {
+                if (path) RING_delete(path);
+            }
+        } guard{path};
+        const DetourEnd start = detour_end(regions, *from, scratch);
+        const DetourEnd end = detour_end(regions, *to, scratch);
+        // 4.
+        double len = 0.0;
+        if (!CHAIN_create_detour_path(const_cast<RING_header_s*>(regions), start.at, end.at, path, &len) ||
+            path->count < 2)
+            return nullptr;
+        // 5. The moved ends are joined back to the points asked for by lines.
+        if (start.moved) {
+            RING_node_s* old_first = path->first;
+            RING_node_s* node = RING_insert_after(path, nullptr, nullptr);
+            if (!node || !ChainVertexCopy(old_first, path, node)) return nullptr;
+            CHAIN_seg_set_type(old_first, SEG_LINE);
+            static_cast<CHAIN_vertex_data_s*>(node->main_data)->geometry[0] = from->x;
+            static_cast<CHAIN_vertex_data_s*>(node->main_data)->geometry[1] = from->y;
+            CHAIN_seg_set_type(node, SEG_POINT);
+            CHAIN_drop_cached_box(path);
+            len += start.gap;
+        }
+        if (end.moved) {
+            const end_segment line{to->x, to->y, 0.0, 0.0, 0.0, 0};
+            if (!ChainAppendVertexGeneral(path, &line, SEG_LINE, 1)) return nullptr;
+            len += end.gap;
+        }
+        // 6.
+        if (max_length && *max_length > kLengthSlack && len > *max_length + kLengthSlack) return nullptr;
+        *length = len;
+        guard.path = nullptr;
+        return path;
+    });
 }

@@ -213,4 +213,95 @@ TEST_F(RegionOffsetTest, BooleanBetweenOlderEngineErrorIsNotedAndRaisedAfterItsP
     EXPECT_TRUE(noted);
 }
 
+// ---------------------------------------------------------------------------
+// CHAIN_create_detour_path_in_region
+
+// The detour around an island [4, 6] x [-1, 1] from x = 0 to x = 10 along
+// y = 0: the path runs from `from` to `to`, its length is the length of the
+// chain returned, and an end inside the island is first led out to the
+// island's nearest point, the path growing by that distance.  max_length 0
+// (or unset) accepts any length; a shorter one refuses the path.
+TEST_F(RegionOffsetTest, DetourStartsAndEndsAtThePointsAndCountsTheWayOutOfTheRegions) {
+    RING_header_s* regions = set_of(rects({{4, -1, 6, 1, true}}));
+    struct Case {
+        const char* what;
+        Korvo::Math::Point3 from, to;
+        bool with_max;
+        double max_length;
+        bool refused;
+        double length;
+        Korvo::Math::Point2 out_at;  // where a moved end leaves the island
+    };
+    // Free: along y = 0 to the island, round its top, on to (10, 0).
+    const double free_length = 4 + 1 + 2 + 1 + 4;
+    // From (4.3, 0): 0.3 out to (4, 0), then round the top as before.
+    const double from_inside = 0.3 + 1 + 2 + 1 + 4;
+    // To (5.8, 0.5): towards its way-out point (6, 0.5) until the island's
+    // side, round the top, down to (6, 0.5) and 0.2 in.
+    const double to_inside = std::hypot(4.0, 1.0 / 3) + 2.0 / 3 + 2 + 0.5 + 0.2;
+    const Case cases[] = {
+        {"both ends free, no limit", {0, 0, 0}, {10, 0, 0}, false, 0, false, free_length, {0, 0}},
+        {"both ends free, limit 0 accepts", {0, 0, 0}, {10, 0, 0}, true, 0, false, free_length, {0, 0}},
+        {"both ends free, limit above", {0, 0, 0}, {10, 0, 0}, true, 12.5, false, free_length, {0, 0}},
+        {"both ends free, limit below", {0, 0, 0}, {10, 0, 0}, true, 11.5, true, 0, {0, 0}},
+        {"from inside, 0.3 from the side", {4.3, 0, 0}, {10, 0, 0}, false, 0, false, from_inside, {4, 0}},
+        {"from inside, limit between the detour and the detour with the way out", {4.3, 0, 0}, {10, 0, 0}, true,
+         8.2, true, 0, {0, 0}},
+        {"to inside, 0.2 from the side", {0, 0, 0}, {5.8, 0.5, 0}, false, 0, false, to_inside, {6, 0.5}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        double max_length = c.max_length;
+        double length = -1;
+        RING_header_s* path =
+            CHAIN_create_detour_path_in_region(pool, regions, &c.from, &c.to, c.with_max ? &max_length : nullptr, &length);
+        if (c.refused) {
+            EXPECT_EQ(path, nullptr);
+            EXPECT_EQ(length, 0.0);
+            continue;
+        }
+        ASSERT_NE(path, nullptr);
+        EXPECT_EQ(path->pool, pool);
+        EXPECT_EQ(point_of(path->first)[0], c.from.x);
+        EXPECT_EQ(point_of(path->first)[1], c.from.y);
+        EXPECT_EQ(point_of(path->last)[0], c.to.x);
+        EXPECT_EQ(point_of(path->last)[1], c.to.y);
+        EXPECT_EQ(CHAIN_seg_ask_type(path->first), SEG_POINT);
+        EXPECT_NEAR(length, CHAIN_perimeter_and_centroid(path, nullptr), 1e-9);
+        EXPECT_NEAR(length, c.length, 1e-9);
+        if (c.from.x != 0) {
+            EXPECT_NEAR(point_of(path->first->next)[0], c.out_at.x, 1e-9);
+            EXPECT_NEAR(point_of(path->first->next)[1], c.out_at.y, 1e-9);
+        }
+        if (c.to.x != 10) {
+            EXPECT_NEAR(point_of(path->last->previous)[0], c.out_at.x, 1e-9);
+            EXPECT_NEAR(point_of(path->last->previous)[1], c.out_at.y, 1e-9);
+        }
+    }
+}
+
+TEST_F(RegionOffsetTest, DetourRefusesMissingArgumentsAndOpenRegionChains) {
+    RING_header_s* island = rect({4, -1, 6, 1, true});
+    RING_header_s* regions = set_of({island});
+    RING_header_s* with_open = set_of({island, make_chain(pool, {P(0, 5), L(1, 5)}, false)});
+    const Korvo::Math::Point3 a{0, 0, 0}, b{10, 0, 0};
+    struct Case {
+        const char* what;
+        CMEM_pool_s* pool;
+        const RING_header_s* regions;
+        const Korvo::Math::Point3 *from, *to;
+    };
+    const Case cases[] = {
+        {"null pool", nullptr, regions, &a, &b},       {"null regions", pool, nullptr, &a, &b},
+        {"empty regions", pool, set_of({}), &a, &b},    {"null from", pool, regions, nullptr, &b},
+        {"null to", pool, regions, &a, nullptr},        {"an open region chain", pool, with_open, &a, &b},
+    };
+    for (const Case& c : cases) {
+        double length = -1;
+        EXPECT_EQ(CHAIN_create_detour_path_in_region(c.pool, c.regions, c.from, c.to, nullptr, &length), nullptr)
+            << c.what;
+        EXPECT_EQ(length, 0.0) << c.what;
+    }
+}
+
 }  // namespace
