@@ -7,12 +7,14 @@
 #include <merrow1/chain_debug.h>
 #include <merrow1/chain_region.h>
 #include <merrow1/chain_region_offset.h>
+#include <pellam/testing_merge.h>
 #include <stend/error.h>
 #include <stend/system.h>
 #include <stend/testing.h>
 #include <velte/testing.h>
 
 #include <cmath>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -301,6 +303,139 @@ TEST_F(RegionOffsetTest, DetourRefusesMissingArgumentsAndOpenRegionChains) {
         EXPECT_EQ(CHAIN_create_detour_path_in_region(c.pool, c.regions, c.from, c.to, nullptr, &length), nullptr)
             << c.what;
         EXPECT_EQ(length, 0.0) << c.what;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// CHAIN_offset_region
+
+// A rounded rectangle [0, w] x [0, h] with corner radius r, counter-clockwise
+// (lines and arcs), material outside: an outer boundary.
+RING_header_s* rounded_outer(CMEM_pool_s* pool, double w, double h, double r) {
+    RING_header_s* chain = make_chain(pool,
+                                      {A(r, 0, r, r, CCW), L(w - r, 0), A(w, r, w - r, r, CCW), L(w, h - r),
+                                       A(w - r, h, w - r, h - r, CCW), L(r, h), A(0, h - r, r, h - r, CCW), L(0, r)},
+                                      true);
+    data_of(chain)->direction = CCW;
+    data_of(chain)->material_side = RIGHT;
+    return chain;
+}
+
+// A circle island (two half arcs, material inside).
+RING_header_s* circle_island(CMEM_pool_s* pool, double cx, double cy, double r) {
+    RING_header_s* chain = make_chain(pool, {A(cx + r, cy, cx, cy, CCW), A(cx - r, cy, cx, cy, CCW)}, true);
+    data_of(chain)->direction = CCW;
+    data_of(chain)->material_side = LEFT;
+    return chain;
+}
+
+// A seeded region set: one outer boundary with up to three islands (circles
+// and squares) kept 1.5 apart from each other and from the boundary.
+std::vector<RING_header_s*> random_region_set(CMEM_pool_s* pool, unsigned seed, double* w, double* h) {
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    *w = 16 + 8 * unit(random);
+    *h = 16 + 8 * unit(random);
+    std::vector<RING_header_s*> set{rounded_outer(pool, *w, *h, 1 + 2 * unit(random))};
+    struct Placed {
+        double x, y, r;
+    };
+    std::vector<Placed> placed;
+    const int islands = static_cast<int>(random() % 4);
+    for (int tries = 0; static_cast<int>(placed.size()) < islands && tries < 200; ++tries) {
+        const double r = 1 + 1.5 * unit(random);
+        const double x = r + 4 + (*w - 2 * r - 8) * unit(random);
+        const double y = r + 4 + (*h - 2 * r - 8) * unit(random);
+        bool clear = true;
+        for (const Placed& q : placed) clear = clear && std::hypot(q.x - x, q.y - y) > 1.5 * (q.r + r) + 1.5;
+        if (!clear) continue;
+        placed.push_back({x, y, r});
+        set.push_back(placed.size() % 2 ? circle_island(pool, x, y, r)
+                                        : ccw_rect(pool, x - r, y - r, x + r, y + r, LEFT));
+    }
+    return set;
+}
+
+// Outward and inward offsets of random region sets against a grid oracle.
+// A point is air of the offset by d > 0 when it is air of the input and at
+// least d from every input chain; of the offset by -d when it is air of the
+// input or within d of it.  The offsets and the boolean are exact up to the
+// boolean's grid cell and the 1e-8 chain tolerance (both far below 1e-6 at
+// this size), so points within 1e-4 of the offset distance are left out.
+// Both engines give the same map.  A set without an island never runs the
+// flipping check.
+TEST_F(RegionOffsetTest, OffsetRegionMatchesTheDistanceOracleOnBothEngines) {
+    const double band = 1e-4;
+    for (unsigned seed = 1; seed <= 6; ++seed) {
+        double w = 0, h = 0;
+        const std::vector<RING_header_s*> input = random_region_set(pool, seed, &w, &h);
+        const bool has_island = input.size() > 1;
+        for (double d : {0.4, 1.1, -0.4, -1.1}) {
+            std::vector<int> maps[2];
+            for (int engine = 0; engine < 2; ++engine) {
+                SCOPED_TRACE("seed " + std::to_string(seed) + " islands " + std::to_string(input.size() - 1) +
+                             " d " + std::to_string(d) + (engine ? " newer" : " older"));
+                CHAIN_set_new_boolean_flag(engine == 1);
+                RING_header_s* out = owning_list();
+                const long checks = velte_test::pools_created("CHAIN-check_flip_mach_regions");
+                ASSERT_EQ(CHAIN_offset_region(set_of(input), out, d, true), 1);
+                EXPECT_EQ(velte_test::pools_created("CHAIN-check_flip_mach_regions") > checks, has_island);
+                const std::vector<RING_header_s*> result = region_oracle::chains_in(out);
+                int wrong = 0;
+                for (double x = -2.1; x < w + 2; x += 0.37)
+                    for (double y = -2.1; y < h + 2; y += 0.37) {
+                        const double p[2] = {x, y};
+                        const double gap = region_oracle::distance_to(input, p);
+                        if (std::fabs(gap - std::fabs(d)) < band) continue;
+                        const bool input_air = region_oracle::material_layers(input, p) == 0;
+                        const bool expected = d > 0 ? input_air && gap >= d : input_air || gap <= -d;
+                        const bool air = region_oracle::material_layers(result, p) == 0;
+                        maps[engine].push_back(air);
+                        if (air != expected && ++wrong <= 3)
+                            ADD_FAILURE() << "at (" << x << ", " << y << ") air " << air << " expected " << expected;
+                    }
+                EXPECT_EQ(wrong, 0);
+                RING_delete(out);
+            }
+            EXPECT_EQ(maps[0], maps[1]) << "seed " << seed << " d " << d;
+        }
+    }
+}
+
+// An island that grows over its shrinking outer boundary leaves no region:
+// the loops the boolean may keep are a lone island made from an outer
+// boundary with islands and the outer boundary inside it, which the flipping
+// check takes out; the pattern entry shares the road.
+TEST_F(RegionOffsetTest, OffsetRegionTakesFlippedGroupsOut) {
+    for (bool pattern : {false, true})
+        for (bool newer : {false, true}) {
+            SCOPED_TRACE(std::string(pattern ? "pattern " : "plain ") + (newer ? "newer" : "older"));
+            CHAIN_set_new_boolean_flag(newer);
+            RING_header_s* regions = set_of(rects({{0, 0, 10, 10, false}, {1, 1, 9, 9, true}}));
+            RING_header_s* out = owning_list();
+            const int answer = pattern ? CHAIN_offset_region_pattern(regions, out, 2.0, false)
+                                       : CHAIN_offset_region(regions, out, 2.0, false);
+            EXPECT_EQ(answer, 0);
+            EXPECT_EQ(out->count, 0);
+        }
+}
+
+// Offsets that vanish answer 0 and leave out as it was; an outer boundary
+// alone, offset outward, is one smaller region.
+TEST_F(RegionOffsetTest, OffsetRegionAnswersZeroWhenTheOffsetsVanish) {
+    for (bool newer : {false, true}) {
+        SCOPED_TRACE(newer ? "newer" : "older");
+        CHAIN_set_new_boolean_flag(newer);
+        RING_header_s* out = owning_list();
+        RING_header_s* earlier = rect({20, 20, 21, 21, true});
+        RING_insert_after(out, nullptr, earlier);
+        EXPECT_EQ(CHAIN_offset_region(set_of(rects({{0, 0, 2, 2, false}})), out, 1.5, true), 0);
+        EXPECT_EQ(out->count, 1);
+        EXPECT_EQ(CHAIN_offset_region(set_of({}), out, 1.0, true), 0);
+        RING_header_s* fresh = owning_list();
+        ASSERT_EQ(CHAIN_offset_region(set_of(rects({{0, 0, 4, 4, false}})), fresh, 0.5, true), 1);
+        ASSERT_EQ(fresh->count, 1);
+        EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(RING_ask_node_subring(fresh->first), nullptr)), 9.0, 1e-9);
     }
 }
 
