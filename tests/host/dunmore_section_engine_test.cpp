@@ -226,9 +226,10 @@ TEST_F(DunmoreTest, SectionsOfBoxesAndCylinders) {
     for (int i = 0; i < 3; ++i, v = v->next) {
         ASSERT_EQ(CHAIN_seg_ask_type(v), SEG_ARC);
         const auto* arc = reinterpret_cast<const end_segment*>(static_cast<CHAIN_vertex_data_s*>(v->main_data)->geometry);
-        EXPECT_EQ(arc->cx, 50.0);
-        EXPECT_EQ(arc->cy, 0.0);
-        EXPECT_EQ(arc->radius, 2.0);
+        EXPECT_NEAR(arc->cx, 50.0, 1e-12);
+        EXPECT_NEAR(arc->cy, 0.0, 1e-12);
+        EXPECT_NEAR(arc->radius, 2.0, 1e-12);
+        EXPECT_EQ(arc->direction, CCW);
     }
     RING_delete(list);
 }

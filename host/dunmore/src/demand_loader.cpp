@@ -3,8 +3,8 @@
 #include <dunmore/testing.h>
 
 #include <merrow1/IGeomSec.h>
-#include <merrow1/chain_types.h>
-#include <quorn/quorn.h>
+#include <merrow1/chain.h>
+#include <merrow1/chain_build.h>
 #include <stend/error.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
@@ -50,56 +50,19 @@ std::vector<double> plane_numbers(const zql::Plane& plane) {
     return {o.x(), o.y(), o.z(), n.x(), n.y(), n.z(), x.x(), x.y(), x.z()};
 }
 
-// The chain records as the library lays them out.  The records live in the
-// list's pool; the hooks free them when a ring is deleted.
-int main_data_hook(RING_header_s* chain) {
-    CMEM_private_delete_object(chain->main_data);
-    chain->main_data = nullptr;
-    return 1;
-}
-
-int node_hook(RING_header_s*, RING_node_s* node) {
-    if (auto* v = static_cast<CHAIN_vertex_data_s*>(node->main_data)) {
-        CMEM_private_delete_object(v->geometry);
-        CMEM_private_delete_object(v);
-    }
-    node->main_data = nullptr;
-    return 1;
-}
-
+// A new chain of the section in the list's pool, made by the library (whose
+// chains the caller reads): its CSYS the plane's origin and axes; CCW, material
+// LEFT (inside), SAMPLE_CHAIN.
 RING_header_s* new_chain(const zql::Plane& plane, CMEM_pool_s* pool) {
-    auto* data = CMEM_NEW(pool, CHAIN_main_data_s);
     const zql::Vector3d x = plane.xAxis(), y = plane.yAxis(), n = plane.normal();
-    const double rows[9] = {x.x(), x.y(), x.z(), y.x(), y.y(), y.z(), n.x(), n.y(), n.z()};
-    data->csys.origin[0] = plane.origin().x();
-    data->csys.origin[1] = plane.origin().y();
-    data->csys.origin[2] = plane.origin().z();
-    std::copy(rows, rows + 9, data->csys.matrix);
+    const CSYS csys = {{plane.origin().x(), plane.origin().y(), plane.origin().z()},
+                       {x.x(), x.y(), x.z(), y.x(), y.y(), y.z(), n.x(), n.y(), n.z()}};
+    RING_header_s* chain = CHAIN_create_from_csys(&csys, pool);
+    auto* data = static_cast<CHAIN_main_data_s*>(chain->main_data);
     data->material_side = LEFT;
     data->direction = CCW;
     data->kind = SAMPLE_CHAIN;
-    data->use_implied_offset = 0;
-    data->implied_offset = 0.0;
-    data->region_set_id = 0;
-    data->ethereal = 0;
-    data->approximation_tolerance_set = 0;
-    data->approximation_tolerance = 0.0;
-    data->length_tolerance = EQ_ask_length_tolerance();
-    RING_header_s* chain = RING_create_in_pool(data, RING_TYPE_CHAIN, pool);
-    chain->delete_registry = nullptr;
-    chain->registry_next = nullptr;
-    RING_set_main_data_delfunc(chain, main_data_hook);
-    RING_set_node_main_data_delfunc(chain, node_hook);
     return chain;
-}
-
-void add_vertex(RING_header_s* chain, SEGMENT_TYPE type, double* geometry) {
-    auto* v = CMEM_NEW(chain->pool, CHAIN_vertex_data_s);
-    v->geometry = geometry;
-    v->reserved = 0;
-    v->source_surface = 0;
-    v->flags = static_cast<unsigned>(type) + 1;
-    RING_insert_after(chain, chain->last, v);
 }
 
 void close_chain(RING_header_s* chain) {
@@ -118,10 +81,8 @@ RING_header_s* polygon_chain(std::vector<std::pair<double, double>> pts, const z
     });
     RING_header_s* chain = new_chain(plane, pool);
     for (const auto& p : pts) {
-        double* g = CMEM_NEW_ARRAY(pool, double, 2);
-        g[0] = p.first;
-        g[1] = p.second;
-        add_vertex(chain, SEG_LINE, g);
+        const end_segment end = {p.first, p.second, 0.0, 0.0, 0.0, 0};
+        ChainAppendVertexGeneral(chain, &end, SEG_LINE, 1);
     }
     close_chain(chain);
     return chain;
@@ -173,14 +134,9 @@ RING_header_s* cylinder_section(const Solid& s, const zql::Plane& plane, CMEM_po
     RING_header_s* chain = new_chain(plane, pool);
     for (int k = 0; k < 3; ++k) {
         const double angle = 2.0 * kPi * k / 3.0;
-        auto* g = CMEM_NEW(pool, end_segment);
-        g->x = cu + s.radius * std::cos(angle);
-        g->y = cv + s.radius * std::sin(angle);
-        g->cx = cu;
-        g->cy = cv;
-        g->radius = s.radius;
-        g->direction = CCW;
-        add_vertex(chain, SEG_ARC, reinterpret_cast<double*>(g));
+        const end_segment end = {cu + s.radius * std::cos(angle), cv + s.radius * std::sin(angle), cu, cv,
+                                 s.radius, CCW};
+        ChainAppendVertexGeneral(chain, &end, SEG_ARC, 1);
     }
     close_chain(chain);
     return chain;
