@@ -309,7 +309,8 @@ TEST_F(GeomOffsetEngineTest, TrimKeepsTheChainWhenThePartIsDegenerate) {
     RING_header_s* none = nullptr;
     EXPECT_TRUE(engine->Extend(&none, 1.0, 1.0));
     // A closed chain cannot be extended.
-    EXPECT_FALSE(engine->Extend(&before, 1.0, 0.0));
+    RING_header_s* closed = chains_of(engine->GetOffset(kOnSide, kUp, 1.0))[0];
+    EXPECT_FALSE(engine->Extend(&closed, 1.0, 0.0));
 }
 
 TEST_F(GeomOffsetEngineTest, AssertionTexts) {

@@ -312,6 +312,8 @@ void reset() {
     g_loader_null = false;
     g_fail_op.clear();
     g_fail_code = 0;
+    g_serial = 0;
+    g_next_mark = 100;
 }
 
 }  // namespace dunmore_test

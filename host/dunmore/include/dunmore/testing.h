@@ -66,7 +66,10 @@ void fail_at(const std::string& op, int code = 930000);
 // Engines made and not yet deleted.
 long live_engines();
 
-// Forgets solids, calls and violations and clears the switches.
+// PreSection answers the marks 100, 101, ... in call order.
+
+// Forgets solids, calls and violations, clears the switches and numbers
+// engines and marks from the start again.
 void reset();
 
 }  // namespace dunmore_test
