@@ -55,6 +55,7 @@
 #include <merrow1/chain_closest.h>
 #include <merrow1/chain_poly_seg.h>
 #include <merrow1/chain_region.h>
+#include <merrow1/chain_region_offset.h>
 #include <merrow1/chain_segments.h>
 #include <merrow1/chain_set.h>
 #include <merrow1/chain_source.h>

@@ -186,6 +186,15 @@ set(rows
   "CHAIN_CreateExtrudedBody(RING_header_s const*, double, double, double*, bool)|1|0|0"
   "CHAIN_CreateExtrudedBody(RING_header_s const*, double, double, double*)|1|0|0"
   "Korvo::Cam::IPointProjector::PointProjectorFactory(RING_header_s const*, double)|1|0|0"
+  # The section engine interface, the geometry offset engine and the
+  # mid-curve: the newest build alone.
+  "Korvo::Cam::IGeomSec::IGeomSec()|1|0|0"
+  "Korvo::Cam::IGeomSec::~IGeomSec()|1|0|0"
+  "Korvo::Cam::IGeomOffsetEngine::GeomOffsetEngineFactory(RING_header_s const*, double, double)|1|0|0"
+  "Korvo::Cam::IGeomOffsetEngine::GeomOffsetEngineFactory(RING_header_s const*, double, double, Korvo::Math::Point3 const&, Korvo::Math::Vector3 const&, Korvo::Math::Point3 const&, int, double, double)|1|0|0"
+  "Korvo::Cam::GeomOffsetEngine::GetOffset(Korvo::Math::Point3 const&, Korvo::Math::Vector3 const&, double)|1|0|0"
+  "Korvo::Cam::IMidCurve::MidCurveFactory()|1|0|0"
+  "Korvo::Cam::MidCurve::CreateDetour(RING_header_s const*, Korvo::Math::Point3 const&, RING_header_s const*, Korvo::Math::Point3 const&, CMEM_pool_s*, double*)|1|0|0"
 )
 set(flavours merrow1 merrow1-legacy merrow1-classic)
 

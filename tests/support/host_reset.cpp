@@ -1,6 +1,10 @@
 // Puts every host stand-in back to its defaults before each test, so no test
 // sees another's checking level, environment, tolerances or captured output.
 #include <glimra/testing.h>
+// The earlier builds' test programs do not link the demand loader.
+#ifdef MERROW1_TESTS_DUNMORE
+#include <dunmore/testing.h>
+#endif
 #include <harlow/testing_rm.h>
 #include <nimber/testing.h>
 #include <pemmet/testing.h>
@@ -98,6 +102,9 @@ class HostReset : public ::testing::EmptyTestEventListener {
         pellam_test::reset_camgeom();
         pellam_test::reset_z_axes();
         harlow_test::reset_vj_scale_factors();
+#ifdef MERROW1_TESTS_DUNMORE
+        dunmore_test::reset();
+#endif
     }
 };
 
