@@ -14,6 +14,16 @@
 #include <tavish/hull.h>
 #include <tavish/plane.h>
 
+#include <dunmore/demand_loader.h>
+#include <merrow1/chain_convex_hull.h>
+#include <merrow1/chain_edit.h>
+#include <merrow1/chain_poly_seg.h>
+#include <merrow1/chain_region.h>
+#include <merrow1/chain_set.h>
+#include <merrow1/chain_vorsa.h>
+#include <zql/zql.h>
+
+#include "engines/geomsec_pass.h"
 #include "engines/vorsa_call.h"
 
 #include <algorithm>
@@ -386,6 +396,168 @@ BoundingTags BoundingGeometry::CreateBoundingCylinder(const Point3& base, const 
     int body = 0;
     MERROW1_VQ(VQ_BODY_create_solid_cyl(radius * s, height * s, &basis, &body));
     tags.push_back(body);
+    return tags;
+}
+
+// ---------------------------------------------------------------------------
+// Bodies from the part's section
+// ---------------------------------------------------------------------------
+
+namespace {
+
+const CHAIN_main_data_s* main_of(const RING_header_s* chain) {
+    return static_cast<const CHAIN_main_data_s*>(chain->main_data);
+}
+
+bool closed(const RING_header_s* chain) { return chain->first && chain->last->next == chain->first; }
+
+// A closed chain whose material lies inside it as it runs.
+bool outer_loop(const RING_header_s* chain) {
+    if (!closed(chain)) return false;
+    const CHAIN_main_data_s* d = main_of(chain);
+    return (d->direction == CW && d->material_side == RIGHT) || (d->direction == CCW && d->material_side == LEFT);
+}
+
+std::vector<RING_header_s*> chains_of(const RING_header_s* list) {
+    std::vector<RING_header_s*> out;
+    const RING_node_s* n = list->first;
+    for (int i = 0; n && i < list->count; ++i, n = n->next) out.push_back(RING_ask_node_subring(n));
+    return out;
+}
+
+// Moves the outer loops of `from` into `to`: their nodes leave `from`, so
+// deleting `from` leaves them alone.
+void move_outer_loops(RING_header_s* from, RING_header_s* to) {
+    RING_node_s* n = from->first;
+    const int count = from->count;
+    for (int i = 0; n && i < count; ++i) {
+        RING_node_s* next = n->next;
+        RING_header_s* chain = RING_ask_node_subring(n);
+        if (chain && outer_loop(chain)) {
+            RING_set_node_subring(n, nullptr);
+            RING_delete_node(from, n);
+            CHAIN_add_chain_to_list(to, chain);
+        }
+        n = next;
+    }
+}
+
+// Chain lists deleted on every way out.
+struct Lists {
+    explicit Lists(CMEM_pool_s* pool) : pool(pool) {}
+    ~Lists() {
+        for (RING_header_s* l : made) RING_delete(l);
+    }
+    Lists(const Lists&) = delete;
+    Lists& operator=(const Lists&) = delete;
+    RING_header_s* make() {
+        made.push_back(RING_create_in_pool(nullptr, RING_TYPE_LIST, pool));
+        return made.back();
+    }
+    CMEM_pool_s* pool;
+    std::vector<RING_header_s*> made;
+};
+
+// The outer loops of the part's section into `result`; true when it holds
+// any chain.  The pass is closed and the engine deleted on every way out.
+bool section_of_part(const RING_header_s* geometry, CMEM_pool_s* pool, const Vector3& direction, double drop,
+                     double offset, double tolerance, RING_header_s* result) {
+    IGeomSec* engine = DemandLoader::MakeGeomSec(geometry, tolerance, 10.0 * tolerance, nullptr);
+    if (!engine) return false;
+    std::exception_ptr error;
+    int mark = 0;
+    try {
+        mark = engine->PreSection();
+        const double z[3] = {direction.x, direction.y, direction.z};
+        double m[9], bottom = 0.0, top = 0.0;
+        if (!MTX3_init_z(z, m)) throw Korvo::Error::Severe(ERROR_INTERNAL_CODE, "no section direction");
+        z_range(geometry, m, &bottom, &top);
+        const double at = bottom - drop;
+        const zql::Plane plane(zql::Point3d(m[6] * at, m[7] * at, m[8] * at), zql::Vector3d(m[6], m[7], m[8]));
+        engine->Simplify(plane, 10, 0.1 * tolerance);
+        engine->Section(plane);
+        Lists lists(pool);
+        RING_header_s* cut = lists.make();
+        engine->Output(cut);
+        if (std::fabs(offset) > EQ_ask_length_tolerance()) {
+            RING_header_s* scratch = lists.make();
+            RING_header_s* united = lists.make();
+            move_outer_loops(cut, scratch);
+            CHAIN_set_implied_offset_for_set(scratch, offset, false);
+            CHAIN_set_implied_offset_do_tan_corner_ext(scratch);
+            CHAIN_union_regions(scratch, static_cast<SIDE>(0), false, nullptr, nullptr, nullptr, united);
+            move_outer_loops(united, result);
+        } else {
+            move_outer_loops(cut, result);
+        }
+    } catch (...) {
+        error = merrow1::current_error_as_severe();
+    }
+    std::exception_ptr closing = merrow1::close_section_pass(engine, &mark);
+    if (!error) error = closing;
+    if (error) std::rethrow_exception(error);
+    return result->count > 0;
+}
+
+// Every chain of the list extruded into a body of the work part's kernel units.
+void extrude_all(const RING_header_s* list, double height, double tolerance, BoundingTags* tags) {
+    double factors[2] = {1.0, 1.0};
+    PART_ask_vj_scale_factors(CONTEXT_ask_work_part(), factors);
+    double t = tolerance;
+    for (RING_header_s* chain : chains_of(list)) {
+        const int body = CHAIN_CreateExtrudedBody(chain, factors[0], height, &t);
+        if (body) tags->push_back(body);
+    }
+}
+
+bool no_input(const RING_header_s* geometry, const CMEM_pool_s* pool) {
+    return !geometry || !geometry->first || geometry->count == 0 || !pool;
+}
+
+}  // namespace
+
+BoundingTags BoundingGeometry::CreatePartOutline(const RING_header_s* geometry, CMEM_pool_s* pool,
+                                                 const Vector3& direction, double drop, double offset, double height,
+                                                 double tolerance) {
+    BoundingTags tags;
+    if (no_input(geometry, pool)) return tags;
+    Lists lists(pool);
+    RING_header_s* section = lists.make();
+    if (!section_of_part(geometry, pool, direction, drop, offset, tolerance, section)) return tags;
+    CHAIN_reverse_chains_wrt_mside(section, LEFT);
+    RING_header_s* united = lists.make();
+    CHAIN_union_regions(section, static_cast<SIDE>(0), false, nullptr, nullptr, nullptr, united);
+    extrude_all(united, height, tolerance, &tags);
+    return tags;
+}
+
+BoundingTags BoundingGeometry::CreatePartConvexHull(const RING_header_s* geometry, CMEM_pool_s* pool,
+                                                    const Vector3& direction, double drop, double offset,
+                                                    double height, double tolerance) {
+    BoundingTags tags;
+    if (no_input(geometry, pool)) return tags;
+    Lists lists(pool);
+    RING_header_s* section = lists.make();
+    if (!section_of_part(geometry, pool, direction, drop, offset, tolerance, section)) return tags;
+    RING_header_s* hulls = lists.make();
+    for (RING_header_s* chain : chains_of(section)) {
+        if (!closed(chain) || outer_loop(chain)) {
+            RING_header_s* hull = CHAIN_create_one_convex_hull(pool, chain, &tolerance);
+            if (!hull) continue;
+            CHAIN_main_data_s* d = static_cast<CHAIN_main_data_s*>(hull->main_data);
+            if (closed(hull) && !outer_loop(hull) && !d->use_implied_offset)
+                d->material_side = d->material_side == RIGHT ? LEFT : d->material_side == LEFT ? RIGHT : d->material_side;
+            CHAIN_add_chain_to_list(hulls, hull);
+        } else {
+            CHAIN_add_chain_to_list(hulls, CHAIN_copy_no_link(chain, pool, nullptr));
+        }
+    }
+    CHAIN_reverse_chains_wrt_mside(hulls, LEFT);
+    RING_header_s* united = lists.make();
+    CHAIN_union_regions(hulls, static_cast<SIDE>(0), false, nullptr, nullptr, nullptr, united);
+    RING_header_s* outer = lists.make();
+    move_outer_loops(united, outer);
+    extrude_all(outer, height, tolerance, &tags);
     return tags;
 }
 

@@ -53,6 +53,20 @@ public:
     // A solid cylinder in kernel units of the work part.
     static BoundingTags CreateBoundingCylinder(const Korvo::Math::Point3& base, const Korvo::Math::Vector3& axis,
                                                double radius, double height);
+    // Bodies extruded by `height` from the part's section, in the work part's
+    // kernel units: the outline (the outer loops, offset by `offset` when it
+    // exceeds the length tolerance, united) or the convex hull of each outer
+    // loop.  The section plane has the direction as normal and lies at the
+    // part's bottom along it less `drop`: a positive drop puts it below the
+    // part, which gives an empty result without error.  Empty for a null or
+    // empty list or a null pool; a section error is raised again after the
+    // section pass is closed and every scratch list deleted.
+    static BoundingTags CreatePartOutline(const RING_header_s* geometry, CMEM_pool_s* pool,
+                                          const Korvo::Math::Vector3& direction, double drop, double offset,
+                                          double height, double tolerance);
+    static BoundingTags CreatePartConvexHull(const RING_header_s* geometry, CMEM_pool_s* pool,
+                                             const Korvo::Math::Vector3& direction, double drop, double offset,
+                                             double height, double tolerance);
 };
 
 // The narrowest rectangle around a planar point set, by rotating calipers

@@ -3,6 +3,7 @@
 // objects, and the blocks and cylinders made for the host.
 #include <gtest/gtest.h>
 #include <caddow/testing.h>
+#include <dunmore/testing.h>
 #include <harlow/testing_part.h>
 #include <harlowkit/testing_vz_kernel.h>
 #include <merrow1/Cam_BoundingGeometry.h>
@@ -10,14 +11,17 @@
 #include <pellam/param.h>
 #include <pellam/testing_camgeom.h>
 #include <pellam/testing_param.h>
+#include <stend/error.h>
 #include <stend/testing_error_report.h>
 #include <tavish/plane.h>
 #include <velte/cmem.h>
+#include <velte/testing.h>
 #include <vorsa/testing.h>
 
 #include <array>
 #include <cmath>
 #include <deque>
+#include <string>
 #include <vector>
 
 namespace {
@@ -188,6 +192,105 @@ TEST_F(BoundingGeometryTest, BlocksAndCylindersMadeForTheHost) {
     vorsa_test::BodyData data{};
     ASSERT_TRUE(vorsa_test::body_data(tags[0], &data));
     EXPECT_NEAR(data.volume, kPi * 1.5 * 1.5 * 4.0 * 8.0, 1e-9);
+}
+
+}  // namespace
+
+namespace {
+
+// Bodies from the section of a part made of the section engine stand-in's
+// boxes and cylinders.
+class PartSectionBodies : public BoundingGeometryTest {
+protected:
+    void SetUp() override {
+        BoundingGeometryTest::SetUp();
+        dunmore_test::reset();
+    }
+    void TearDown() override {
+        dunmore_test::reset();
+        BoundingGeometryTest::TearDown();
+    }
+    void add_box(tag_t entity, const double lo[3], const double hi[3]) {
+        add_item(entity, box_corners(lo[0], lo[1], lo[2], hi[0], hi[1], hi[2]));
+        dunmore_test::add_box(&items.back(), lo, hi);
+    }
+    static double volume(int body) {
+        vorsa_test::BodyData data{};
+        EXPECT_TRUE(vorsa_test::body_data(body, &data));
+        return data.volume;
+    }
+    const Vector3 up{0, 0, 1};
+};
+
+TEST_F(PartSectionBodies, OutlineOfABoxSectionOffsetAndExtruded) {
+    const double lo[3] = {0, 0, 0}, hi[3] = {4, 2, 5};
+    add_box(21, lo, hi);
+    // Drop -1: the plane at z 1, inside the part.  The 4 x 2 rectangle grown
+    // by 1 with its corners extended along the tangents (a blank's outline
+    // keeps square corners), extruded by 3.  Volumes agree within the
+    // region union's grid.
+    auto tags = BoundingGeometry::CreatePartOutline(list, pool, up, -1.0, 1.0, 3.0, 1e-4);
+    ASSERT_EQ(tags.size(), 1u);
+    EXPECT_NEAR(volume(tags[0]), (8.0 + 2.0 * 6.0 + 4.0) * 3.0, 1e-6);
+    EXPECT_EQ(dunmore_test::live_engines(), 0);
+    const std::vector<std::string> ops = dunmore_test::ops();
+    ASSERT_GE(ops.size(), 2u);
+    EXPECT_EQ(ops[ops.size() - 2], "PostSection");
+    EXPECT_EQ(ops.back(), "delete");
+    EXPECT_TRUE(dunmore_test::violations().empty());
+    // An offset within the length tolerance skips the offset union.
+    tags = BoundingGeometry::CreatePartOutline(list, pool, up, -1.0, 1e-12, 3.0, 1e-4);
+    ASSERT_EQ(tags.size(), 1u);
+    EXPECT_NEAR(volume(tags[0]), 8.0 * 3.0, 1e-6);
+    // A positive drop puts the plane below the part: nothing, no error.
+    EXPECT_TRUE(BoundingGeometry::CreatePartOutline(list, pool, up, 1.0, 1.0, 3.0, 1e-4).empty());
+    // Nothing to cut.
+    EXPECT_TRUE(BoundingGeometry::CreatePartOutline(nullptr, pool, up, -1.0, 1.0, 3.0, 1e-4).empty());
+    EXPECT_TRUE(BoundingGeometry::CreatePartOutline(list, nullptr, up, -1.0, 1.0, 3.0, 1e-4).empty());
+}
+
+TEST_F(PartSectionBodies, ConvexHullsOfTheSectionsOuterLoops) {
+    // Two boxes meeting in an L: each section loop is its own hull, and the
+    // hulls unite into the L.  A cylinder across its axis: a disc.
+    const double lo1[3] = {0, 0, 0}, hi1[3] = {4, 1, 5}, lo2[3] = {0, 0, 0}, hi2[3] = {1, 3, 5};
+    add_box(31, lo1, hi1);
+    add_box(32, lo2, hi2);
+    auto tags = BoundingGeometry::CreatePartConvexHull(list, pool, up, -1.0, 0.0, 2.0, 1e-4);
+    ASSERT_EQ(tags.size(), 1u);
+    EXPECT_NEAR(volume(tags[0]), (4.0 + 3.0 - 1.0) * 2.0, 1e-6);
+    RING_delete_all_nodes(list);
+    const double base[3] = {10, 10, 0}, axis[3] = {0, 0, 1};
+    add_item(33, {{8, 8, 0}, {12, 12, 4}});
+    dunmore_test::add_cylinder(&items.back(), base, axis, 2.0, 4.0);
+    tags = BoundingGeometry::CreatePartConvexHull(list, pool, up, -1.0, 0.0, 2.0, 1e-4);
+    ASSERT_EQ(tags.size(), 1u);
+    // The extrusion tessellates the arcs within the tolerance: the disc loses
+    // less than its perimeter times the tolerance.
+    EXPECT_NEAR(volume(tags[0]), kPi * 4.0 * 2.0, 2.0 * kPi * 2.0 * 1e-4 * 2.0);
+}
+
+TEST_F(PartSectionBodies, ASectionErrorIsRaisedAfterThePassIsClosed) {
+    const double lo[3] = {0, 0, 0}, hi[3] = {4, 2, 5};
+    add_box(21, lo, hi);
+    const long pools = velte_test::live_pool_count();
+    for (const char* op : {"Section", "Output", "Simplify(plane)"}) {
+        SCOPED_TRACE(op);
+        dunmore_test::fail_at(op, 930123);
+        try {
+            BoundingGeometry::CreatePartOutline(list, pool, up, -1.0, 1.0, 3.0, 1e-4);
+            ADD_FAILURE() << "no error";
+        } catch (const Korvo::Error::Severe& e) {
+            EXPECT_EQ(e.askCode(), 930123);
+        }
+        const std::vector<std::string> ops = dunmore_test::ops();
+        EXPECT_EQ(ops[ops.size() - 2], "PostSection");
+        EXPECT_EQ(ops.back(), "delete");
+        EXPECT_EQ(dunmore_test::live_engines(), 0);
+        EXPECT_EQ(velte_test::live_pool_count(), pools);
+    }
+    // No engine from the loader: nothing.
+    dunmore_test::set_loader_returns_null(true);
+    EXPECT_TRUE(BoundingGeometry::CreatePartConvexHull(list, pool, up, -1.0, 1.0, 3.0, 1e-4).empty());
 }
 
 }  // namespace

@@ -186,6 +186,8 @@ set(rows
   "CHAIN_CreateExtrudedBody(RING_header_s const*, double, double, double*, bool)|1|0|0"
   "CHAIN_CreateExtrudedBody(RING_header_s const*, double, double, double*)|1|0|0"
   "Korvo::Cam::IPointProjector::PointProjectorFactory(RING_header_s const*, double)|1|0|0"
+  "Korvo::Cam::BoxablePolygon::CalcMinWidthBox(double**, Korvo::Math::Point2*)|1|0|0"
+  "Korvo::Cam::BoundingGeometry::CalculateBoundingBlock(RING_header_s const*, CSYS const&, double*)|1|0|0"
   # The section engine interface, the geometry offset engine and the
   # mid-curve: the newest build alone.
   "Korvo::Cam::IGeomSec::IGeomSec()|1|0|0"
