@@ -9,7 +9,6 @@
 #include <pellam/param.h>
 #include <quorn/mtx3.h>
 #include <quorn/mtx3_ops.h>
-#include <stend/error_report.h>
 #include <stend/system.h>
 #include <tavish/hull.h>
 #include <tavish/plane.h>
@@ -25,6 +24,7 @@
 
 #include "engines/geomsec_pass.h"
 #include "engines/vorsa_call.h"
+#include "internal/report_error.h"
 
 #include <algorithm>
 #include <cmath>
@@ -233,12 +233,8 @@ template <typename Body>
 void reporting(Body body) {
     try {
         body();
-    } catch (const Korvo::Error::Exception& e) {
-        ERROR_report_and_clear(__FILE__, __LINE__, Korvo::Error::Severe(e.askCode(), e.askText()));
-    } catch (const std::exception& e) {
-        Korvo::Error::Severe severe;
-        severe.Convert(e);
-        ERROR_report_and_clear(__FILE__, __LINE__, severe);
+    } catch (...) {
+        MERROW1_REPORT_CAUGHT_ERROR();
     }
 }
 

@@ -13,12 +13,12 @@
 #include <harlowkit/vz_kernel.h>
 #include <pellam/camgeom.h>
 #include <pemmet/occ.h>
-#include <stend/error_report.h>
 #include <stend/system.h>
 #include <velte/cmem.h>
 
 #include "engines/engine_memory.h"
 #include "engines/vorsa_call.h"
+#include "internal/report_error.h"
 
 #include <algorithm>
 #include <array>
@@ -65,10 +65,6 @@ std::array<double, 3> face_normal(int face, const double uv[2]) {
     MERROW1_VQ(VQ_SURF_eval_with_normal(surf, uv, &p, &n));
     const double s = reversed ? -1.0 : 1.0;
     return {s * n.coord[0], s * n.coord[1], s * n.coord[2]};
-}
-
-void report(const Korvo::Error::Exception& e) {
-    ERROR_report_and_clear(__FILE__, __LINE__, Korvo::Error::Severe(e.askCode(), e.askText()));
 }
 
 }  // namespace
@@ -335,13 +331,9 @@ void PointProjector::WorkOutNormal() {
             for (int k = 0; k < 3; ++k) sum[k] += n[k];
         const double length = std::sqrt(sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2]);
         for (int k = 0; k < 3; ++k) m_normal[k] = length > 1e-10 ? sum[k] / length : m_normals[0][k];
-    } catch (const Korvo::Error::Exception& e) {
+    } catch (...) {
         // The normal stays as far as it got.
-        report(e);
-    } catch (const std::exception& e) {
-        Korvo::Error::Severe severe;
-        severe.Convert(e);
-        report(severe);
+        MERROW1_REPORT_CAUGHT_ERROR();
     }
 }
 

@@ -1,9 +1,8 @@
 // Rotational symmetry of kernel surfaces and curves about a given axis.
 #include <merrow1/Cam_RotationalSurfaceUtilities.h>
 
-#include <stend/error_report.h>
-
 #include "engines/vorsa_call.h"
+#include "internal/report_error.h"
 
 #include <algorithm>
 #include <cmath>
@@ -26,12 +25,8 @@ template <typename Body>
 bool reporting(Body body, bool on_error) {
     try {
         return body();
-    } catch (const Korvo::Error::Exception& e) {
-        ERROR_report_and_clear(__FILE__, __LINE__, Korvo::Error::Severe(e.askCode(), e.askText()));
-    } catch (const std::exception& e) {
-        Korvo::Error::Severe severe;
-        severe.Convert(e);
-        ERROR_report_and_clear(__FILE__, __LINE__, severe);
+    } catch (...) {
+        MERROW1_REPORT_CAUGHT_ERROR();
     }
     return on_error;
 }

@@ -18,10 +18,10 @@
 #include <merrow1/chain_segments.h>
 #include <merrow1/chain_vorsa.h>
 #include <quorn/mtx3_ops.h>
-#include <stend/error_report.h>
 #include <stend/system.h>
 
 #include "engines/vorsa_call.h"
+#include "internal/report_error.h"
 
 #include <cmath>
 #include <vector>
@@ -39,15 +39,7 @@ struct KernelCurves {
 // Reports the error being handled, as a severe error of this source, and
 // clears the kernel's last error.
 void report_current() {
-    try {
-        throw;
-    } catch (const Korvo::Error::Exception& e) {
-        ERROR_report_and_clear(__FILE__, __LINE__, Korvo::Error::Severe(e.askCode(), e.askText()));
-    } catch (const std::exception& e) {
-        Korvo::Error::Severe severe;
-        severe.Convert(e);
-        ERROR_report_and_clear(__FILE__, __LINE__, severe);
-    }
+    MERROW1_REPORT_CAUGHT_ERROR();
     (void)VQ_ERROR_clear_last();
 }
 
