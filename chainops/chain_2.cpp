@@ -530,14 +530,11 @@ int ChainsMinimalLoops(RING_header_s* intersections, RING_header_s* network, SID
     return !emptied && !added.empty() ? 1 : 0;
 }
 
-namespace {
-
-// Old path of ChainsBoolean: intersections of the set with itself, split, and
-// minimal loops group by group, all in a private pool.
-void boolean_older(RING_header_s* chains, SIDE side, RING_header_s* out, CHAIN_vertex_source_callback_t merge,
-                   RING_header_s* list2, const char* pool_name) {
+void CHAIN__boolean_older(RING_header_s* chains, RING_header_s* list2, CHAIN__older_pairs_t pairs, SIDE side,
+                          RING_header_s* out, CHAIN_vertex_source_callback_t merge, const char* pool_name,
+                          int block_size, const char* group_label) {
     merrow1::run_converting([&] {
-        MERROW1_SCRATCH_POOL(scratch, pool_name);
+        MERROW1_SCRATCH_POOL_SIZED(scratch, pool_name, block_size);
         RING_header_s* intersections = RING_create_in_pool(nullptr, RING_TYPE_LIST, scratch);
         RING_header_s* network = RING_create_in_pool(nullptr, RING_TYPE_LIST, scratch);
         RING_set_sub_ring_delfunc(network, nullptr);
@@ -548,6 +545,8 @@ void boolean_older(RING_header_s* chains, SIDE side, RING_header_s* out, CHAIN_v
         }
         if (list2)
             ChainsToChainsInt(set, list2, intersections, true);
+        else if (pairs == CHAIN__OLDER_PAIRS_BETWEEN)
+            ChainsIntersectionBetween(set, intersections, false);
         else
             ChainsIntersection(set, intersections);
         ChainsSplit(intersections, network);
@@ -556,12 +555,10 @@ void boolean_older(RING_header_s* chains, SIDE side, RING_header_s* out, CHAIN_v
         for (int groups = 0; ChainInterfIndex(network, &index);) {
             if (++groups > bound) MERROW1_INFINITE_LOOP();
             ChainsMinimalLoops(intersections, network, side, out, merge);
-            CHAIN_debug_report(kReportChain, "ChainsBoolean", out, nullptr);
+            if (group_label) CHAIN_debug_report(kReportChain, group_label, out, nullptr);
         }
     });
 }
-
-}  // namespace
 
 void CHAIN__validate_shapes_from_boolean(const RING_header_s* input, RING_header_s* out, RING_node_s* before_first) {
     if (!out) return;
@@ -736,10 +733,8 @@ void CHAIN__keep_region_boundary(RING_header_s* chains, RING_header_s* out, RING
     }
 }
 
-namespace {
-
 // Chains of out after the node (null: from the first).
-int count_after(const RING_header_s* out, const RING_node_s* before_first) {
+int CHAIN__count_after(const RING_header_s* out, const RING_node_s* before_first) {
     int total = 0;
     const RING_node_s* node = before_first ? before_first->next : out->first;
     for (int steps = out->count; node && steps > 0; --steps) {
@@ -753,7 +748,7 @@ int count_after(const RING_header_s* out, const RING_node_s* before_first) {
 // An input chain that the newer engine handed on as it is (untouched by any
 // crossing) is held in `out` by a reference of its own, as the older engine
 // holds it: deleting `out` or the input then leaves the other whole.
-void hold_reused_inputs(const RING_header_s* chains, RING_header_s* out, RING_node_s* before_first) {
+void CHAIN__hold_reused_inputs(const RING_header_s* chains, RING_header_s* out, RING_node_s* before_first) {
     if (before_first && before_first == out->last) return;
     RING_node_s* node = before_first ? before_first->next : out->first;
     for (int steps = out->count; node && steps > 0; --steps) {
@@ -767,8 +762,6 @@ void hold_reused_inputs(const RING_header_s* chains, RING_header_s* out, RING_no
     }
 }
 
-}  // namespace
-
 int ChainsBoolean(RING_header_s* chains, SIDE side, RING_header_s* out, CHAIN_vertex_source_callback_t merge) {
     MERROW1_REQUIRE(chains && out, "DUE_TO_POINTER_TO_CHAIN_BEING_NULL", 0);
     MERROW1_REQUIRE_LIST(chains, 0);
@@ -777,18 +770,19 @@ int ChainsBoolean(RING_header_s* chains, SIDE side, RING_header_s* out, CHAIN_ve
     RING_node_s* before_first = out->last;
     if (!CHAIN_ask_use_new_boolean()) {
         CHAIN_debug_report(kReportChain, "ChainsBoolean -- Start", chains, nullptr);
-        boolean_older(chains, side, out, merge, nullptr, "CHAIN-ChainsBoolean-");
+        CHAIN__boolean_older(chains, nullptr, CHAIN__OLDER_PAIRS_ALL, side, out, merge, "CHAIN-ChainsBoolean-", 0,
+                             "ChainsBoolean");
         CHAIN__keep_region_boundary(chains, out, before_first);
         CHAIN__validate_shapes_from_boolean(chains, out, before_first);
         CHAIN_debug_report(kReportChain, "ChainsBoolean -- End", out, nullptr);
     } else {
         CHAIN_find_minimal_loops(chains, CHAIN_POLY_SEG_INTERSECT_ALL, side, merge, out);
-        hold_reused_inputs(chains, out, before_first);
+        CHAIN__hold_reused_inputs(chains, out, before_first);
         CHAIN__keep_region_boundary(chains, out, before_first);
         CHAIN_debug_report(kReportChain, "ChainsBoolean uses poly_seg", out, nullptr);
         CHAIN__validate_shapes_from_boolean(chains, out, before_first);
     }
-    return count_after(out, before_first) > 0 ? 1 : 0;
+    return CHAIN__count_after(out, before_first) > 0 ? 1 : 0;
 }
 
 int CHAIN_boolean_two_lists(RING_header_s* list1, RING_header_s* list2, SIDE side, RING_header_s* out,
@@ -800,8 +794,9 @@ int CHAIN_boolean_two_lists(RING_header_s* list1, RING_header_s* list2, SIDE sid
         if (const CHAIN_main_data_s* data = data_of(first)) side = data->material_side;
     }
     RING_node_s* before_first = out->last;
-    boolean_older(list1, side, out, merge, list2, "CHAIN-ChainsBooleanTwoLists-");
-    return count_after(out, before_first) > 0 ? 1 : 0;
+    CHAIN__boolean_older(list1, list2, CHAIN__OLDER_PAIRS_ALL, side, out, merge, "CHAIN-ChainsBooleanTwoLists-", 0,
+                         "ChainsBoolean");
+    return CHAIN__count_after(out, before_first) > 0 ? 1 : 0;
 }
 
 // ---------------------------------------------------------------------------

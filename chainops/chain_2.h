@@ -2,6 +2,7 @@
 #pragma once
 
 #include <merrow1/chain_types.h>
+#include <merrow1/chain_edit.h>
 #include <velte/ring.h>
 
 // Checks the chains that a boolean or a clean appended to `out`, from the
@@ -32,3 +33,31 @@ void CHAIN__keep_region_boundary(RING_header_s* chains, RING_header_s* out, RING
 // wind about it once in its free sense.  A trace turned inside out by a near
 // collapse bounds holes that still lie under its material; they go.
 void CHAIN__keep_traced_free_loops(const RING_header_s* trace, SIDE side, RING_header_s* out);
+
+// Which pairs the older engine intersects when there is no second list.
+typedef int CHAIN__older_pairs_t;
+enum {
+    CHAIN__OLDER_PAIRS_ALL = 0,      // every chain with itself and every later chain (ChainsIntersection)
+    CHAIN__OLDER_PAIRS_BETWEEN = 1,  // only pairs of different chains (ChainsIntersectionBetween)
+};
+
+// The older engine's boolean: in a private pool of the name and block size
+// (0: the host's default), the chains (a chain or a chain list) are
+// intersected with the chains of list2 when given, else among themselves as
+// `pairs` says; the pieces are split into a network and, for every
+// interference group, the minimal loops on the side are appended to `out`
+// (made in out's pool).  After each group, a non-null group_label is
+// reported to the chain debug interface with out.  Standard exceptions come
+// out as Korvo::Error::Severe, after the pool is deleted.
+void CHAIN__boolean_older(RING_header_s* chains, RING_header_s* list2, CHAIN__older_pairs_t pairs, SIDE side,
+                          RING_header_s* out, CHAIN_vertex_source_callback_t merge, const char* pool_name,
+                          int block_size, const char* group_label);
+
+// Number of chains of `out` after the node (null: from the first).
+int CHAIN__count_after(const RING_header_s* out, const RING_node_s* before_first);
+
+// An input chain (the chain, or a chain of the list) that the newer engine
+// handed on as it is sits in `out` after `before_first`: it gets a reference
+// of its own, as the older engine gives it, so deleting `out` or the input
+// leaves the other whole.
+void CHAIN__hold_reused_inputs(const RING_header_s* chains, RING_header_s* out, RING_node_s* before_first);

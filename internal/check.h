@@ -45,3 +45,18 @@ inline bool precondition(bool ok, const char* file, int line, const char* reason
 
 // Raises "Infinite Loop Encountered" (965003) from the calling line.
 #define MERROW1_INFINITE_LOOP() ::merrow1::infinite_loop(__FILE__, __LINE__)
+
+namespace merrow1 {
+
+// An engine's assertion: at checking level 1 or more a failed condition is
+// reported through the host's ERROR_assertion_failed as the expression and
+// the message on two lines.  Answers the condition.
+inline bool assertion(bool ok, const char* file, int line, const char* expression, const char* message) {
+    if (!ok && MACH__checking_level >= 1) ERROR_assertion_failed(file, line, "%s\n%s", expression, message);
+    return ok;
+}
+
+}  // namespace merrow1
+
+// `if (!MERROW1_ASSERT(p != nullptr, "p != NULL", "Engine::Op() - no input")) return false;`
+#define MERROW1_ASSERT(cond, expression, message) ::merrow1::assertion((cond), __FILE__, __LINE__, (expression), (message))

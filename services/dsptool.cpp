@@ -6,7 +6,6 @@
 #include <quorn/mtx3_ops.h>
 #include <randle/bcurve.h>
 #include <stend/error.h>
-#include <stend/error_report.h>
 #include <tavish/entities.h>
 #include <tavish/geometry.h>
 
@@ -15,6 +14,8 @@
 #include <exception>
 #include <string>
 #include <vector>
+
+#include "internal/report_error.h"
 
 namespace {
 
@@ -72,12 +73,8 @@ struct Definition {
 tag_t create_exact(const BCDF_s* df) {
     try {
         return BC_create_exact(df);
-    } catch (const Korvo::Error::Exception& e) {
-        ERROR_report_and_clear(__FILE__, __LINE__, Korvo::Error::Severe(e.askCode(), e.askText()));
-    } catch (const std::exception& e) {
-        Korvo::Error::Severe severe;
-        severe.Convert(e);
-        ERROR_report_and_clear(__FILE__, __LINE__, severe);
+    } catch (...) {
+        MERROW1_REPORT_CAUGHT_ERROR();
     }
     return 0;
 }

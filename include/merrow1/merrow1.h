@@ -2,6 +2,7 @@
 #pragma once
 
 #include <merrow1/ArcLineFitter.h>
+#include <merrow1/Cam_BoundingGeometry.h>
 #include <merrow1/Cam_ChainHZMap.h>
 #include <merrow1/Cam_ChainZSmoother.h>
 #include <merrow1/Cam_CmmInspectTool.h>
@@ -10,7 +11,9 @@
 #include <merrow1/Cam_PolylineDistance.h>
 #include <merrow1/Cam_PolarInterval.h>
 #include <merrow1/Cam_PolylineSmoother.h>
+#include <merrow1/Cam_PointProjector.h>
 #include <merrow1/Cam_PolySegOverlapFinder.h>
+#include <merrow1/Cam_RotationalSurfaceUtilities.h>
 #include <merrow1/Cam_ChainOverlapFinder.h>
 #include <merrow1/Cam_ChildOffsetMap.h>
 #include <merrow1/PolySegNetworkPoint.h>
@@ -52,6 +55,7 @@
 #include <merrow1/chain_closest.h>
 #include <merrow1/chain_poly_seg.h>
 #include <merrow1/chain_region.h>
+#include <merrow1/chain_region_offset.h>
 #include <merrow1/chain_segments.h>
 #include <merrow1/chain_set.h>
 #include <merrow1/chain_source.h>
@@ -64,6 +68,7 @@
 #include <merrow1/chain_trochoid.h>
 #include <merrow1/chain_types.h>
 #include <merrow1/chain_vertex_angle.h>
+#include <merrow1/chain_vorsa.h>
 #include <merrow1/cpe.h>
 #include <merrow1/dsptool.h>
 #include <merrow1/dynamic_array.h>

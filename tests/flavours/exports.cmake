@@ -181,6 +181,22 @@ set(rows
   "Korvo::Cam::IChainZSmoother::ChainZSmootherFactory(double)|1|0|0"
   "Korvo::Cam::IChainZSmoother::ChainZSmootherFactory(double, double, double, double)|1|0|0"
   "Korvo::Cam::ChainZSmoother::DoSmoothPartOnly(RING_header_s*, double)|1|0|0"
+  # The solid-kernel bridge: the newest build alone.
+  "Korvo::Cam::RotationalSurfaceUtilities::IsSurfaceRotational(int const&, double, Korvo::Math::Vector3 const*, Korvo::Math::Point3 const*)|1|0|0"
+  "CHAIN_CreateExtrudedBody(RING_header_s const*, double, double, double*, bool)|1|0|0"
+  "CHAIN_CreateExtrudedBody(RING_header_s const*, double, double, double*)|1|0|0"
+  "Korvo::Cam::IPointProjector::PointProjectorFactory(RING_header_s const*, double)|1|0|0"
+  "Korvo::Cam::BoxablePolygon::CalcMinWidthBox(double**, Korvo::Math::Point2*)|1|0|0"
+  "Korvo::Cam::BoundingGeometry::CalculateBoundingBlock(RING_header_s const*, CSYS const&, double*)|1|0|0"
+  # The section engine interface, the geometry offset engine and the
+  # mid-curve: the newest build alone.
+  "Korvo::Cam::IGeomSec::IGeomSec()|1|0|0"
+  "Korvo::Cam::IGeomSec::~IGeomSec()|1|0|0"
+  "Korvo::Cam::IGeomOffsetEngine::GeomOffsetEngineFactory(RING_header_s const*, double, double)|1|0|0"
+  "Korvo::Cam::IGeomOffsetEngine::GeomOffsetEngineFactory(RING_header_s const*, double, double, Korvo::Math::Point3 const&, Korvo::Math::Vector3 const&, Korvo::Math::Point3 const&, int, double, double)|1|0|0"
+  "Korvo::Cam::GeomOffsetEngine::GetOffset(Korvo::Math::Point3 const&, Korvo::Math::Vector3 const&, double)|1|0|0"
+  "Korvo::Cam::IMidCurve::MidCurveFactory()|1|0|0"
+  "Korvo::Cam::MidCurve::CreateDetour(RING_header_s const*, Korvo::Math::Point3 const&, RING_header_s const*, Korvo::Math::Point3 const&, CMEM_pool_s*, double*)|1|0|0"
 )
 set(flavours merrow1 merrow1-legacy merrow1-classic)
 

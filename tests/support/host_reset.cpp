@@ -1,6 +1,10 @@
 // Puts every host stand-in back to its defaults before each test, so no test
 // sees another's checking level, environment, tolerances or captured output.
 #include <glimra/testing.h>
+// The earlier builds' test programs do not link the demand loader.
+#ifdef MERROW1_TESTS_DUNMORE
+#include <dunmore/testing.h>
+#endif
 #include <harlow/testing_rm.h>
 #include <nimber/testing.h>
 #include <pemmet/testing.h>
@@ -33,6 +37,10 @@
 #include <wendle/testing.h>
 #include <harlow/testing_part_units.h>
 #include <harlowkit/testing_vz.h>
+#include <harlowkit/testing_vz_kernel.h>
+#include <pellam/testing_camgeom.h>
+#include <pellam/testing_param.h>
+#include <harlow/testing_part.h>
 #include <pellam/testing_cutter.h>
 #include <pellam/testing_ipw.h>
 #include <quorn/testing_mtx3.h>
@@ -90,6 +98,13 @@ class HostReset : public ::testing::EmptyTestEventListener {
         stend_test::reset_reported_errors();
         velte_test::reset_tree_calls();
         pellam_test::reset_part();
+        harlowkit_test::reset_vz_kernel();
+        pellam_test::reset_camgeom();
+        pellam_test::reset_z_axes();
+        harlow_test::reset_vj_scale_factors();
+#ifdef MERROW1_TESTS_DUNMORE
+        dunmore_test::reset();
+#endif
     }
 };
 

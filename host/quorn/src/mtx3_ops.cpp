@@ -100,3 +100,13 @@ namespace quorn_test {
 const std::vector<std::string>& mtx3_calls() { return g_calls; }
 void reset_mtx3_calls() { g_calls.clear(); }
 }  // namespace quorn_test
+
+int VEC3_ask_perpendicular(const double v[3], double p[3]) {
+    int k = 0;
+    for (int i = 1; i < 3; ++i)
+        if (std::fabs(v[i]) < std::fabs(v[k])) k = i;
+    double axis[3] = {0.0, 0.0, 0.0}, c[3];
+    axis[k] = 1.0;
+    VEC3_cross(v, axis, c);
+    return VEC3_unitize(c, 0.0, nullptr, p);
+}

@@ -176,6 +176,13 @@ tag_t DIRR_create_doubles(tag_t part, int option, const double point[3], const d
     return tag;
 }
 
+int DIRR_ask_direction(tag_t dirr, double direction[3]) {
+    const Entity* e = find(dirr);
+    if (!e || e->class_id != &g_dirr_class) return 1;
+    copy3(e->direction, direction);
+    return 0;
+}
+
 namespace tavish_test {
 const std::vector<Call>& plane_calls() { return g_calls; }
 tag_t create_plane(const double point[3], const double matrix[9]) {

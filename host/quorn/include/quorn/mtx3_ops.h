@@ -28,6 +28,9 @@ int MTX3_is_identity(const double matrix[9], double tolerance);
 // Unit vector of v into u; 0 when |v| is not above the tolerance (u = 0),
 // else 1.  u may be v.
 int VEC3_unitize(const double v[3], double tolerance, double* magnitude, double u[3]);
+// A unit vector perpendicular to v: v crossed with the world axis least
+// parallel to it.  0 (p untouched) for a zero vector.
+int VEC3_ask_perpendicular(const double v[3], double p[3]);
 // c = a cross b (c may be a or b).
 void VEC3_cross(const double a[3], const double b[3], double c[3]);
 double VEC3_dot(const double a[3], const double b[3]);

@@ -44,3 +44,6 @@ void WCS_ask_matrix(double matrix[9]);
 tag_t ES_create_point_in_part_condemn(tag_t part, const double point[3]);
 // A direction object in the part at `point` along `direction`.
 tag_t DIRR_create_doubles(tag_t part, int option, const double point[3], const double direction[3]);
+// The direction of a direction object; 0 on success, 1 (untouched) for any
+// other tag.
+int DIRR_ask_direction(tag_t dirr, double direction[3]);

@@ -1,0 +1,26 @@
+// Host objects as solid-kernel entities: the kernel tag of a solid, of an
+// occurrence's body, face or edge (placed copies made for the caller), of a
+// curve, and the scale between host and kernel units.
+//
+// Stand-in for the host's libharlowkit; test controls in
+// <harlowkit/testing_vz_kernel.h>.
+#pragma once
+
+typedef unsigned int tag_t;
+
+// The kernel tag of a solid that is not an occurrence; 0 when it has none.
+int ES_solid_ask_vorsa_tag(tag_t solid);
+// The kernel entity of an occurrence's body, face or edge, made for the
+// caller, with the two further entities made with it (the caller deletes all
+// three).  0 on success, 1 (tags 0) when the occurrence has none.
+int VZ_ask_tag_of_body(tag_t occurrence, int* tag, int* further1, int* further2);
+int VZ_ask_tags_of_face(tag_t occurrence, int* tag, int* further1, int* further2);
+int VZ_ask_tags_of_edge(tag_t occurrence, int* tag, int* further1, int* further2);
+// The faces of a solid: their number and an array of their tags (SM_alloc;
+// the caller frees it with SM_free; null for none).  0 on success, 1 for an
+// unknown solid.
+int ES_solid_ask_faces(tag_t solid, int* count, tag_t** faces);
+// The kernel curve of a host curve; 0 when it has none.
+int vzcutc(tag_t curve);
+// factors[0] takes host lengths into kernel units, factors[1] back.
+void vzsfac(double factors[2]);

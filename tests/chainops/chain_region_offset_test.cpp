@@ -1,0 +1,442 @@
+// Regions between the chains of a set, region offsets and the region-set
+// services around them.
+#include "chain/chain_query_fixture.h"
+#include "chainops/region_oracle.h"
+
+#include <merrow1/chain_area.h>
+#include <merrow1/chain_debug.h>
+#include <merrow1/chain_region.h>
+#include <merrow1/chain_region_offset.h>
+#include <pellam/testing_merge.h>
+#include <stend/error.h>
+#include <stend/system.h>
+#include <stend/testing.h>
+#include <velte/testing.h>
+
+#include <cmath>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+using namespace chain_query_test;
+
+namespace {
+
+std::vector<std::pair<int, std::string>> g_reports;
+void capture(const void* data) {
+    const auto* d = static_cast<const CHAIN_debug_function_data_t*>(data);
+    g_reports.push_back({d->code, d->label ? d->label : ""});
+}
+
+struct Box {
+    double x0, y0, x1, y1;
+    bool island;
+};
+
+class RegionOffsetTest : public PoolTest {
+protected:
+    void SetUp() override {
+        PoolTest::SetUp();
+        g_reports.clear();
+        stend_test::clear();
+    }
+    void TearDown() override {
+        CHAIN_unset_new_boolean_flag();
+        if (debug_on_) {
+            MACH__checking_level = 1;
+            CHAIN_set_chain_debug_status(-100);
+        }
+        MACH__checking_level = 0;
+        PoolTest::TearDown();
+    }
+    void debug_on() {
+        debug_on_ = true;
+        MACH__checking_level = 1;
+        CHAIN_set_chain_debug_status(1);
+        CALLBACK_register("CHAIN_debug_function", capture);
+    }
+    std::vector<std::pair<int, std::string>> reports_starting(const std::string& prefix) const {
+        std::vector<std::pair<int, std::string>> out;
+        for (const auto& r : g_reports)
+            if (r.second.compare(0, prefix.size(), prefix) == 0) out.push_back(r);
+        return out;
+    }
+    // A rectangle run counter-clockwise: an island (material inside, LEFT)
+    // or an outer boundary (material outside, RIGHT).
+    RING_header_s* rect(const Box& b) { return ccw_rect(pool, b.x0, b.y0, b.x1, b.y1, b.island ? LEFT : RIGHT); }
+    std::vector<RING_header_s*> rects(const std::vector<Box>& boxes) {
+        std::vector<RING_header_s*> out;
+        for (const Box& b : boxes) out.push_back(rect(b));
+        return out;
+    }
+    RING_header_s* set_of(const std::vector<RING_header_s*>& chains) { return list_of_chains(pool, chains); }
+    // A list that owns its chains, as results are.
+    RING_header_s* owning_list() { return RING_create_in_pool(nullptr, RING_TYPE_LIST, pool); }
+
+private:
+    bool debug_on_ = false;
+};
+
+// Material (1) or air (0) of a result at the points of a grid half a step off
+// the integers, so no point lies on an input line.
+std::vector<int> material_map(const std::vector<RING_header_s*>& chains, double x0, double x1) {
+    std::vector<int> map;
+    for (double x = x0 + 0.25; x < x1; x += 0.5)
+        for (double y = x0 + 0.25; y < x1; y += 0.5) {
+            const double p[2] = {x, y};
+            map.push_back(region_oracle::material_layers(chains, p) > 0 ? 1 : 0);
+        }
+    return map;
+}
+
+// ---------------------------------------------------------------------------
+// CHAIN_boolean_between
+
+// Both engines give the same region for pockets with islands, islands across
+// the boundary and overlapping islands; side 0 takes the first chain's side;
+// the older engine's walked loops live in out's pool (its private pool is
+// gone when the call returns), and no pool is left behind.
+TEST_F(RegionOffsetTest, BooleanBetweenGivesOneRegionOnBothEnginesWithTheFirstChainsSide) {
+    struct Case {
+        const char* what;
+        std::vector<Box> boxes;
+        SIDE first_side;
+    };
+    const Case cases[] = {
+        {"pocket with an island", {{0, 0, 10, 10, false}, {3, 3, 6, 6, true}}, RIGHT},
+        {"island across the pocket's side", {{0, 0, 10, 10, false}, {8, 4, 12, 6, true}}, RIGHT},
+        {"two crossing islands in a pocket", {{0, 0, 10, 10, false}, {2, 2, 5, 5, true}, {4, 4, 7, 6, true}}, RIGHT},
+        {"crossing islands alone, island first", {{2, 2, 5, 5, true}, {4, 4, 7, 6, true}}, LEFT},
+    };
+    for (const Case& c : cases) {
+        std::vector<int> maps[2];
+        for (int engine = 0; engine < 2; ++engine) {
+            SCOPED_TRACE(std::string(engine ? "newer: " : "older: ") + c.what);
+            CHAIN_set_new_boolean_flag(engine == 1);
+            const std::vector<RING_header_s*> inputs = rects(c.boxes);
+            RING_header_s* out = owning_list();
+            const long pools = velte_test::live_pool_count();
+            ASSERT_EQ(CHAIN_boolean_between(set_of(inputs), 0, out, nullptr), 1);
+            EXPECT_EQ(velte_test::live_pool_count(), pools);
+            for (RING_header_s* chain : region_oracle::chains_in(out)) {
+                expect_oriented_result(chain);
+                EXPECT_EQ(data_of(chain)->material_side, c.first_side);
+                EXPECT_EQ(chain->pool, pool) << "a loop outside out's pool";
+            }
+            maps[engine] = material_map(region_oracle::chains_in(out), -2, 14);
+            // The expected region: material where any input lays it.
+            const std::vector<int> expected = material_map(inputs, -2, 14);
+            EXPECT_EQ(maps[engine], expected);
+        }
+        EXPECT_EQ(maps[0], maps[1]) << c.what;
+    }
+}
+
+// Regions that vanish answer 0 and leave out as it was, also when out held
+// chains before (the answer speaks of this call only); a null or empty set
+// answers 0; a null out fails its precondition.
+TEST_F(RegionOffsetTest, BooleanBetweenAnswersZeroWhenItAppendsNothing) {
+    for (bool newer : {false, true}) {
+        SCOPED_TRACE(newer ? "newer" : "older");
+        CHAIN_set_new_boolean_flag(newer);
+        // An island that bounds no area: a run there and back.
+        RING_header_s* flat = make_chain(pool, {L(0, 0), L(2, 0)}, true);
+        data_of(flat)->material_side = LEFT;
+        RING_header_s* vanishing = set_of({flat});
+        for (bool held_before : {false, true}) {
+            RING_header_s* out = owning_list();
+            RING_header_s* earlier = rect({20, 20, 21, 21, true});
+            if (held_before) RING_insert_after(out, nullptr, earlier);
+            EXPECT_EQ(CHAIN_boolean_between(vanishing, 0, out, nullptr), 0);
+            EXPECT_EQ(out->count, held_before ? 1 : 0);
+        }
+        RING_header_s* out = owning_list();
+        EXPECT_EQ(CHAIN_boolean_between(nullptr, 0, out, nullptr), 0);
+        EXPECT_EQ(CHAIN_boolean_between(set_of({}), 0, out, nullptr), 0);
+        EXPECT_EQ(out->count, 0);
+    }
+    MACH__checking_level = 1;
+    stend_test::clear();
+    EXPECT_EQ(CHAIN_boolean_between(set_of(rects({{0, 0, 1, 1, true}})), 0, nullptr, nullptr), 0);
+    EXPECT_EQ(stend_test::texts(stend_test::Kind::Note),
+              std::vector<std::string>{"Assertion failed: DUE_TO_POINTER_TO_CHAIN_BEING_NULL"});
+}
+
+// Appended after what out held; a chain met by nothing comes back as itself
+// with a reference of its own, so deleting out leaves the caller's chain.
+TEST_F(RegionOffsetTest, BooleanBetweenAppendsAfterEarlierOutputAndKeepsCallerChains) {
+    for (bool newer : {false, true}) {
+        SCOPED_TRACE(newer ? "newer" : "older");
+        CHAIN_set_new_boolean_flag(newer);
+        RING_header_s* earlier = rect({20, 20, 21, 21, true});
+        RING_header_s* lone = rect({0, 0, 1, 1, true});
+        RING_header_s* out = owning_list();
+        RING_insert_after(out, nullptr, earlier);
+        ASSERT_EQ(CHAIN_boolean_between(set_of({lone, rect({3, 0, 4, 1, true})}), 0, out, nullptr), 1);
+        ASSERT_EQ(out->count, 3);
+        EXPECT_EQ(RING_ask_node_subring(out->first), earlier);
+        RING_delete(out);
+        // The caller's chain is still whole.
+        EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(lone, nullptr)), 1.0, 1e-12);
+    }
+}
+
+TEST_F(RegionOffsetTest, BooleanBetweenReportsItsStartAndEndOnBothEngines) {
+    debug_on();
+    for (bool newer : {false, true}) {
+        g_reports.clear();
+        CHAIN_set_new_boolean_flag(newer);
+        RING_header_s* out = owning_list();
+        ASSERT_EQ(CHAIN_boolean_between(set_of(rects({{0, 0, 2, 2, true}, {1, 1, 3, 3, true}})), 0, out, nullptr), 1);
+        EXPECT_EQ(reports_starting("CHAIN_boolean_between"),
+                  (std::vector<std::pair<int, std::string>>{{4, "CHAIN_boolean_between -- Start"},
+                                                            {7, "CHAIN_boolean_between -- End"}}))
+            << (newer ? "newer" : "older");
+    }
+}
+
+// An error in the older engine (here a merge callback that throws) is noted
+// with this module, comes out as the host's severe error, and the private
+// pool is gone.
+int throwing_merge(RING_node_s*, RING_node_s*, RING_header_s*, RING_node_s*, RING_header_s*) {
+    throw std::runtime_error("merge failed");
+}
+
+TEST_F(RegionOffsetTest, BooleanBetweenOlderEngineErrorIsNotedAndRaisedAfterItsPoolGoes) {
+    CHAIN_set_new_boolean_flag(false);
+    RING_header_s* set = set_of(rects({{0, 0, 2, 2, true}, {1, 1, 3, 3, true}}));
+    RING_header_s* out = owning_list();
+    const long pools = velte_test::live_pool_count();
+    EXPECT_THROW(CHAIN_boolean_between(set, 0, out, throwing_merge), Korvo::Error::Severe);
+    EXPECT_EQ(velte_test::live_pool_count(), pools);
+    bool noted = false;
+    for (const auto& r : stend_test::records()) noted = noted || (r.kind == stend_test::Kind::Note && r.file == "chain_region");
+    EXPECT_TRUE(noted);
+}
+
+// ---------------------------------------------------------------------------
+// CHAIN_create_detour_path_in_region
+
+// The detour around an island [4, 6] x [-1, 1] from x = 0 to x = 10 along
+// y = 0: the path runs from `from` to `to`, its length is the length of the
+// chain returned, and an end inside the island is first led out to the
+// island's nearest point, the path growing by that distance.  max_length 0
+// (or unset) accepts any length; a shorter one refuses the path.
+TEST_F(RegionOffsetTest, DetourStartsAndEndsAtThePointsAndCountsTheWayOutOfTheRegions) {
+    RING_header_s* regions = set_of(rects({{4, -1, 6, 1, true}}));
+    struct Case {
+        const char* what;
+        Korvo::Math::Point3 from, to;
+        bool with_max;
+        double max_length;
+        bool refused;
+        double length;
+        Korvo::Math::Point2 out_at;  // where a moved end leaves the island
+    };
+    // Free: along y = 0 to the island, round its top, on to (10, 0).
+    const double free_length = 4 + 1 + 2 + 1 + 4;
+    // From (4.3, 0): 0.3 out to (4, 0), then round the top as before.
+    const double from_inside = 0.3 + 1 + 2 + 1 + 4;
+    // To (5.8, 0.5): towards its way-out point (6, 0.5) until the island's
+    // side, round the top, down to (6, 0.5) and 0.2 in.
+    const double to_inside = std::hypot(4.0, 1.0 / 3) + 2.0 / 3 + 2 + 0.5 + 0.2;
+    const Case cases[] = {
+        {"both ends free, no limit", {0, 0, 0}, {10, 0, 0}, false, 0, false, free_length, {0, 0}},
+        {"both ends free, limit 0 accepts", {0, 0, 0}, {10, 0, 0}, true, 0, false, free_length, {0, 0}},
+        {"both ends free, limit above", {0, 0, 0}, {10, 0, 0}, true, 12.5, false, free_length, {0, 0}},
+        {"both ends free, limit below", {0, 0, 0}, {10, 0, 0}, true, 11.5, true, 0, {0, 0}},
+        {"from inside, 0.3 from the side", {4.3, 0, 0}, {10, 0, 0}, false, 0, false, from_inside, {4, 0}},
+        {"from inside, limit between the detour and the detour with the way out", {4.3, 0, 0}, {10, 0, 0}, true,
+         8.2, true, 0, {0, 0}},
+        {"to inside, 0.2 from the side", {0, 0, 0}, {5.8, 0.5, 0}, false, 0, false, to_inside, {6, 0.5}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        double max_length = c.max_length;
+        double length = -1;
+        RING_header_s* path =
+            CHAIN_create_detour_path_in_region(pool, regions, &c.from, &c.to, c.with_max ? &max_length : nullptr, &length);
+        if (c.refused) {
+            EXPECT_EQ(path, nullptr);
+            EXPECT_EQ(length, 0.0);
+            continue;
+        }
+        ASSERT_NE(path, nullptr);
+        EXPECT_EQ(path->pool, pool);
+        EXPECT_EQ(point_of(path->first)[0], c.from.x);
+        EXPECT_EQ(point_of(path->first)[1], c.from.y);
+        EXPECT_EQ(point_of(path->last)[0], c.to.x);
+        EXPECT_EQ(point_of(path->last)[1], c.to.y);
+        EXPECT_EQ(CHAIN_seg_ask_type(path->first), SEG_POINT);
+        EXPECT_NEAR(length, CHAIN_perimeter_and_centroid(path, nullptr), 1e-9);
+        EXPECT_NEAR(length, c.length, 1e-9);
+        if (c.from.x != 0) {
+            EXPECT_NEAR(point_of(path->first->next)[0], c.out_at.x, 1e-9);
+            EXPECT_NEAR(point_of(path->first->next)[1], c.out_at.y, 1e-9);
+        }
+        if (c.to.x != 10) {
+            EXPECT_NEAR(point_of(path->last->previous)[0], c.out_at.x, 1e-9);
+            EXPECT_NEAR(point_of(path->last->previous)[1], c.out_at.y, 1e-9);
+        }
+    }
+}
+
+TEST_F(RegionOffsetTest, DetourRefusesMissingArgumentsAndOpenRegionChains) {
+    RING_header_s* island = rect({4, -1, 6, 1, true});
+    RING_header_s* regions = set_of({island});
+    RING_header_s* with_open = set_of({island, make_chain(pool, {P(0, 5), L(1, 5)}, false)});
+    const Korvo::Math::Point3 a{0, 0, 0}, b{10, 0, 0};
+    struct Case {
+        const char* what;
+        CMEM_pool_s* pool;
+        const RING_header_s* regions;
+        const Korvo::Math::Point3 *from, *to;
+    };
+    const Case cases[] = {
+        {"null pool", nullptr, regions, &a, &b},       {"null regions", pool, nullptr, &a, &b},
+        {"empty regions", pool, set_of({}), &a, &b},    {"null from", pool, regions, nullptr, &b},
+        {"null to", pool, regions, &a, nullptr},        {"an open region chain", pool, with_open, &a, &b},
+    };
+    for (const Case& c : cases) {
+        double length = -1;
+        EXPECT_EQ(CHAIN_create_detour_path_in_region(c.pool, c.regions, c.from, c.to, nullptr, &length), nullptr)
+            << c.what;
+        EXPECT_EQ(length, 0.0) << c.what;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// CHAIN_offset_region
+
+// A rounded rectangle [0, w] x [0, h] with corner radius r, counter-clockwise
+// (lines and arcs), material outside: an outer boundary.
+RING_header_s* rounded_outer(CMEM_pool_s* pool, double w, double h, double r) {
+    RING_header_s* chain = make_chain(pool,
+                                      {A(r, 0, r, r, CCW), L(w - r, 0), A(w, r, w - r, r, CCW), L(w, h - r),
+                                       A(w - r, h, w - r, h - r, CCW), L(r, h), A(0, h - r, r, h - r, CCW), L(0, r)},
+                                      true);
+    data_of(chain)->direction = CCW;
+    data_of(chain)->material_side = RIGHT;
+    return chain;
+}
+
+// A circle island (two half arcs, material inside).
+RING_header_s* circle_island(CMEM_pool_s* pool, double cx, double cy, double r) {
+    RING_header_s* chain = make_chain(pool, {A(cx + r, cy, cx, cy, CCW), A(cx - r, cy, cx, cy, CCW)}, true);
+    data_of(chain)->direction = CCW;
+    data_of(chain)->material_side = LEFT;
+    return chain;
+}
+
+// A seeded region set: one outer boundary with up to three islands (circles
+// and squares) kept 1.5 apart from each other and from the boundary.
+std::vector<RING_header_s*> random_region_set(CMEM_pool_s* pool, unsigned seed, double* w, double* h) {
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    *w = 16 + 8 * unit(random);
+    *h = 16 + 8 * unit(random);
+    std::vector<RING_header_s*> set{rounded_outer(pool, *w, *h, 1 + 2 * unit(random))};
+    struct Placed {
+        double x, y, r;
+    };
+    std::vector<Placed> placed;
+    const int islands = static_cast<int>(random() % 4);
+    for (int tries = 0; static_cast<int>(placed.size()) < islands && tries < 200; ++tries) {
+        const double r = 1 + 1.5 * unit(random);
+        const double x = r + 4 + (*w - 2 * r - 8) * unit(random);
+        const double y = r + 4 + (*h - 2 * r - 8) * unit(random);
+        bool clear = true;
+        for (const Placed& q : placed) clear = clear && std::hypot(q.x - x, q.y - y) > 1.5 * (q.r + r) + 1.5;
+        if (!clear) continue;
+        placed.push_back({x, y, r});
+        set.push_back(placed.size() % 2 ? circle_island(pool, x, y, r)
+                                        : ccw_rect(pool, x - r, y - r, x + r, y + r, LEFT));
+    }
+    return set;
+}
+
+// Outward and inward offsets of random region sets against a grid oracle.
+// A point is air of the offset by d > 0 when it is air of the input and at
+// least d from every input chain; of the offset by -d when it is air of the
+// input or within d of it.  The offsets and the boolean are exact up to the
+// boolean's grid cell and the 1e-8 chain tolerance (both far below 1e-6 at
+// this size), so points within 1e-4 of the offset distance are left out.
+// Both engines give the same map.  A set without an island never runs the
+// flipping check.
+TEST_F(RegionOffsetTest, OffsetRegionMatchesTheDistanceOracleOnBothEngines) {
+    const double band = 1e-4;
+    for (unsigned seed = 1; seed <= 6; ++seed) {
+        double w = 0, h = 0;
+        const std::vector<RING_header_s*> input = random_region_set(pool, seed, &w, &h);
+        const bool has_island = input.size() > 1;
+        for (double d : {0.4, 1.1, -0.4, -1.1}) {
+            std::vector<int> maps[2];
+            for (int engine = 0; engine < 2; ++engine) {
+                SCOPED_TRACE("seed " + std::to_string(seed) + " islands " + std::to_string(input.size() - 1) +
+                             " d " + std::to_string(d) + (engine ? " newer" : " older"));
+                CHAIN_set_new_boolean_flag(engine == 1);
+                RING_header_s* out = owning_list();
+                const long checks = velte_test::pools_created("CHAIN-check_flip_mach_regions");
+                ASSERT_EQ(CHAIN_offset_region(set_of(input), out, d, true), 1);
+                EXPECT_EQ(velte_test::pools_created("CHAIN-check_flip_mach_regions") > checks, has_island);
+                const std::vector<RING_header_s*> result = region_oracle::chains_in(out);
+                int wrong = 0;
+                for (double x = -2.1; x < w + 2; x += 0.37)
+                    for (double y = -2.1; y < h + 2; y += 0.37) {
+                        const double p[2] = {x, y};
+                        const double gap = region_oracle::distance_to(input, p);
+                        if (std::fabs(gap - std::fabs(d)) < band) continue;
+                        const bool input_air = region_oracle::material_layers(input, p) == 0;
+                        const bool expected = d > 0 ? input_air && gap >= d : input_air || gap <= -d;
+                        const bool air = region_oracle::material_layers(result, p) == 0;
+                        maps[engine].push_back(air);
+                        if (air != expected && ++wrong <= 3)
+                            ADD_FAILURE() << "at (" << x << ", " << y << ") air " << air << " expected " << expected;
+                    }
+                EXPECT_EQ(wrong, 0);
+                RING_delete(out);
+            }
+            EXPECT_EQ(maps[0], maps[1]) << "seed " << seed << " d " << d;
+        }
+    }
+}
+
+// An island that grows over its shrinking outer boundary leaves no region:
+// the loops the boolean may keep are a lone island made from an outer
+// boundary with islands and the outer boundary inside it, which the flipping
+// check takes out; the pattern entry shares the road.
+TEST_F(RegionOffsetTest, OffsetRegionTakesFlippedGroupsOut) {
+    for (bool pattern : {false, true})
+        for (bool newer : {false, true}) {
+            SCOPED_TRACE(std::string(pattern ? "pattern " : "plain ") + (newer ? "newer" : "older"));
+            CHAIN_set_new_boolean_flag(newer);
+            RING_header_s* regions = set_of(rects({{0, 0, 10, 10, false}, {1, 1, 9, 9, true}}));
+            RING_header_s* out = owning_list();
+            const int answer = pattern ? CHAIN_offset_region_pattern(regions, out, 2.0, false)
+                                       : CHAIN_offset_region(regions, out, 2.0, false);
+            EXPECT_EQ(answer, 0);
+            EXPECT_EQ(out->count, 0);
+        }
+}
+
+// Offsets that vanish answer 0 and leave out as it was; an outer boundary
+// alone, offset outward, is one smaller region.
+TEST_F(RegionOffsetTest, OffsetRegionAnswersZeroWhenTheOffsetsVanish) {
+    for (bool newer : {false, true}) {
+        SCOPED_TRACE(newer ? "newer" : "older");
+        CHAIN_set_new_boolean_flag(newer);
+        RING_header_s* out = owning_list();
+        RING_header_s* earlier = rect({20, 20, 21, 21, true});
+        RING_insert_after(out, nullptr, earlier);
+        EXPECT_EQ(CHAIN_offset_region(set_of(rects({{0, 0, 2, 2, false}})), out, 1.5, true), 0);
+        EXPECT_EQ(out->count, 1);
+        EXPECT_EQ(CHAIN_offset_region(set_of({}), out, 1.0, true), 0);
+        RING_header_s* fresh = owning_list();
+        ASSERT_EQ(CHAIN_offset_region(set_of(rects({{0, 0, 4, 4, false}})), fresh, 0.5, true), 1);
+        ASSERT_EQ(fresh->count, 1);
+        EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(RING_ask_node_subring(fresh->first), nullptr)), 9.0, 1e-9);
+    }
+}
+
+}  // namespace
