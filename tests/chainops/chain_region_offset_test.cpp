@@ -439,4 +439,192 @@ TEST_F(RegionOffsetTest, OffsetRegionAnswersZeroWhenTheOffsetsVanish) {
     }
 }
 
+// ---------------------------------------------------------------------------
+// CHAIN_boolean_between_incomplete_sets
+
+// One non-empty set among empty ones: the sets are packed to the front with
+// their flags and out refers to the chains; no boolean, no pool.
+TEST_F(RegionOffsetTest, IncompleteSetsWithOneSetGiveReferencesOnly) {
+    RING_header_s* a = rect({0, 0, 1, 1, true});
+    RING_header_s* b = rect({3, 0, 4, 1, true});
+    const RING_header_s* sets[] = {nullptr, set_of({}), set_of({a, b})};
+    bool complete[] = {true, true, false};
+    RING_header_s* out = owning_list();
+    const long pools = velte_test::pools_created("CHAIN_boolean_between_incomplete_sets");
+    CHAIN_boolean_between_incomplete_sets(sets, complete, 3, 0, nullptr, out);
+    EXPECT_EQ(velte_test::pools_created("CHAIN_boolean_between_incomplete_sets"), pools);
+    EXPECT_EQ(region_oracle::chains_in(out), (std::vector<RING_header_s*>{a, b}));
+    EXPECT_EQ(sets[0], sets[2]);
+    EXPECT_FALSE(complete[0]);
+    EXPECT_EQ(a->references, 2);
+    RING_delete(out);
+    EXPECT_EQ(a->references, 1);
+}
+
+// Two sets that each hold half a square's boundary close it together; a
+// traced chain in any set raises 965004 with every region_set_id as it was
+// and the pool gone.  The ids are also back after a call that succeeds.
+TEST_F(RegionOffsetTest, IncompleteSetsCloseRegionsTogetherAndRefuseTraces) {
+    RING_header_s* lower = make_chain(pool, {P(0, 4), L(0, 0), L(4, 0), L(4, 4)}, false);
+    RING_header_s* upper = make_chain(pool, {P(4, 4), L(0, 4)}, false);
+    for (RING_header_s* chain : {lower, upper}) data_of(chain)->material_side = LEFT;
+    data_of(lower)->region_set_id = 7;
+    data_of(upper)->region_set_id = 9;
+    for (bool traced : {false, true}) {
+        SCOPED_TRACE(traced ? "traced" : "plain");
+        RING_header_s* island = rect({10, 10, 11, 11, true});
+        data_of(island)->region_set_id = 3;
+        if (traced) data_of(island)->kind = TRACE_CHAIN;
+        const RING_header_s* sets[] = {set_of({lower}), set_of({upper, island})};
+        bool complete[] = {false, false};
+        RING_header_s* out = owning_list();
+        const long pools = velte_test::live_pool_count();
+        stend_test::clear();
+        if (traced) {
+            try {
+                CHAIN_boolean_between_incomplete_sets(sets, complete, 2, 0, nullptr, out);
+                ADD_FAILURE() << "no error";
+            } catch (const Korvo::Error::Severe& error) {
+                EXPECT_EQ(error.askCode(), 965004);
+            }
+            bool noted = false;
+            for (const auto& r : stend_test::records()) noted = noted || r.file == "chain_poly_seg";
+            EXPECT_TRUE(noted);
+        } else {
+            CHAIN_boolean_between_incomplete_sets(sets, complete, 2, 0, nullptr, out);
+            double square = 0;
+            for (RING_header_s* chain : region_oracle::chains_in(out))
+                if (closed(chain)) square = std::max(square, std::fabs(CHAIN_chainArea_chainCentroid(chain, nullptr)));
+            // The loop comes off the boolean's integer grid: its corners
+            // may move by the rounding of a cell (far below 1e-7 here).
+            EXPECT_NEAR(square, 16.0, 1e-6);
+        }
+        EXPECT_EQ(velte_test::live_pool_count(), pools);
+        EXPECT_EQ(data_of(lower)->region_set_id, 7);
+        EXPECT_EQ(data_of(upper)->region_set_id, 9);
+        EXPECT_EQ(data_of(island)->region_set_id, 3);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// CHAIN_offset_shape_by_constant
+
+// An offset within 1e-6 of 0 counts as 0 (the extra still applies); the
+// island square [0, 1]^2 grows by d into a square with rounded corners.
+TEST_F(RegionOffsetTest, OffsetShapeByConstantTakesATinyOffsetAsZero) {
+    struct Case {
+        double offset, extra, d;
+    };
+    const Case cases[] = {{5e-7, 0, 0}, {-9e-7, 0, 0}, {2e-6, 0, 2e-6}, {5e-7, 0.25, 0.25}, {0.1, 0.15, 0.25}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE("offset " + std::to_string(c.offset) + " extra " + std::to_string(c.extra));
+        RING_header_s* island = rect({0, 0, 1, 1, true});
+        RING_header_s* result =
+            CHAIN_offset_shape_by_constant(pool, island, c.offset, c.extra, ADD_ARC, 0, nullptr, nullptr);
+        ASSERT_NE(result, nullptr);
+        ASSERT_EQ(result->count, 1);
+        const double area = std::fabs(CHAIN_chainArea_chainCentroid(RING_ask_node_subring(result->first), nullptr));
+        EXPECT_NEAR(area, 1 + 4 * c.d + M_PI * c.d * c.d, 1e-12);
+    }
+    EXPECT_EQ(CHAIN_offset_shape_by_constant(pool, nullptr, 1, 0, ADD_ARC, 0, nullptr, nullptr), nullptr);
+    EXPECT_EQ(CHAIN_offset_shape_by_constant(pool, make_chain(pool, {}, false), 1, 0, ADD_ARC, 0, nullptr, nullptr),
+              nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// CHAIN_closeOpenAndIslandRegions
+
+// Islands of the current outer boundary at its Z stay alone; an island
+// outside it, or at another Z unless Z is ignored, gets a partner copy with
+// the sides exchanged and the back-side mark; an open chain is closed back
+// along itself (in a copy when asked) and gets the direction of its side.
+TEST_F(RegionOffsetTest, CloseOpenAndIslandRegionsPartnersStrayIslandsAndClosesOpenChains) {
+    struct Case {
+        const char* what;
+        double inner_z;
+        bool ignore_z, copy;
+        bool inner_partnered;
+    };
+    const Case cases[] = {
+        {"same Z", 0, false, false, false},
+        {"other Z", 2, false, true, true},
+        {"other Z ignored", 2, true, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RING_header_s* outer = rect({0, 0, 10, 10, false});
+        RING_header_s* inner = rect({2, 2, 4, 4, true});
+        const Korvo::Math::Point3 origin{0, 0, c.inner_z};
+        CHAIN_setOrigin(inner, &origin);
+        RING_header_s* stray = rect({20, 0, 22, 2, true});
+        RING_header_s* open = make_chain(pool, {P(5, 5), L(6, 5), L(6, 6)}, false);
+        data_of(open)->material_side = RIGHT;
+        RING_header_s* set = set_of({outer, inner, stray, open});
+        CHAIN_closeOpenAndIslandRegions(set, 123.0, c.ignore_z, c.copy);
+        const std::vector<RING_header_s*> chains = region_oracle::chains_in(set);
+        ASSERT_EQ(chains.size(), c.inner_partnered ? 6u : 5u);
+        size_t i = 0;
+        EXPECT_EQ(chains[i++], outer);
+        EXPECT_EQ(chains[i++], inner);
+        std::vector<RING_header_s*> partners;
+        if (c.inner_partnered) partners.push_back(chains[i++]);
+        EXPECT_EQ(chains[i++], stray);
+        partners.push_back(chains[i++]);
+        for (RING_header_s* partner : partners) {
+            EXPECT_EQ(data_of(partner)->material_side, RIGHT);
+            for (RING_node_s* v = partner->first; v; v = v == partner->last ? nullptr : v->next)
+                EXPECT_TRUE(record_of(v)->flags & 0x20000000u);
+        }
+        RING_header_s* closed_open = chains[i++];
+        EXPECT_EQ(closed_open != open, c.copy);
+        EXPECT_TRUE(closed(closed_open));
+        EXPECT_EQ(data_of(closed_open)->direction, CCW);
+        EXPECT_EQ(closed(open), !c.copy);
+        EXPECT_EQ(record_of(inner->first)->flags & 0x20000000u, 0u);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// CHAIN_regions_overlap
+
+// A set overlaps itself; random pairs of rectangles with islands (even
+// corners in one set, odd in the other, so no edges touch) agree with the
+// overlap of their air on the unit cells.
+TEST_F(RegionOffsetTest, RegionsOverlapAgreesWithGridOverlap) {
+    std::mt19937 random(31);
+    auto box = [&](int parity, int lo, int hi) {
+        auto pick = [&](int a, int b) { return a + 2 * static_cast<int>(random() % ((b - a) / 2 + 1)); };
+        const int x0 = pick(lo + parity, hi - 4), y0 = pick(lo + parity, hi - 4);
+        const int x1 = pick(x0 + 4, hi + parity), y1 = pick(y0 + 4, hi + parity);
+        return Box{double(x0), double(y0), double(x1), double(y1), false};
+    };
+    auto region = [&](int parity) {
+        const Box outer = box(parity, 0, 16);
+        std::vector<RING_header_s*> chains{rect(outer)};
+        if (random() % 2) {
+            const Box island{outer.x0 + 2, outer.y0 + 2, outer.x1 - 2, outer.y1 - 2, true};
+            if (island.x1 > island.x0 && island.y1 > island.y0) chains.push_back(rect(island));
+        }
+        return chains;
+    };
+    const RING_header_s* self = set_of(region(0));
+    EXPECT_TRUE(CHAIN_regions_overlap(self, self));
+    EXPECT_FALSE(CHAIN_regions_overlap(self, set_of({})));
+    int overlapping = 0;
+    for (int pair = 0; pair < 40; ++pair) {
+        const std::vector<RING_header_s*> a = region(0), b = region(1);
+        bool grid = false;
+        for (double x = 0.5; x < 18 && !grid; x += 1)
+            for (double y = 0.5; y < 18 && !grid; y += 1) {
+                const double p[2] = {x, y};
+                grid = region_oracle::material_layers(a, p) == 0 && region_oracle::material_layers(b, p) == 0;
+            }
+        overlapping += grid;
+        EXPECT_EQ(CHAIN_regions_overlap(set_of(a), set_of(b)), grid) << "pair " << pair;
+    }
+    // Both answers occur among the pairs.
+    EXPECT_GT(overlapping, 0);
+    EXPECT_LT(overlapping, 40);
+}
+
 }  // namespace
