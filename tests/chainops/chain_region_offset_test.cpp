@@ -7,7 +7,8 @@
 #include <merrow1/chain_debug.h>
 #include <merrow1/chain_region.h>
 #include <merrow1/chain_region_offset.h>
-#include <pellam/testing_merge.h>
+#include <merrow1/app_data_keys.h>
+#include <pellam/mchn_builders.h>
 #include <stend/error.h>
 #include <stend/system.h>
 #include <stend/testing.h>
@@ -625,6 +626,151 @@ TEST_F(RegionOffsetTest, RegionsOverlapAgreesWithGridOverlap) {
     // Both answers occur among the pairs.
     EXPECT_GT(overlapping, 0);
     EXPECT_LT(overlapping, 40);
+}
+
+// ---------------------------------------------------------------------------
+// CHAIN_offset_region_fillet
+
+struct Fields {
+    SIDE side;
+    int use, id;
+    double implied;
+    bool operator==(const Fields& o) const {
+        return side == o.side && use == o.use && id == o.id && implied == o.implied;
+    }
+};
+std::vector<Fields> fields_of(const std::vector<RING_header_s*>& chains) {
+    std::vector<Fields> out;
+    for (RING_header_s* c : chains)
+        out.push_back({data_of(c)->material_side, data_of(c)->use_implied_offset, data_of(c)->region_set_id,
+                       data_of(c)->implied_offset});
+    return out;
+}
+
+// Unit tangent of the segment ending at the vertex, at its start (at_end
+// false) or at its end.
+void tangent_of(const RING_node_s* v, bool at_end, double t[2]) {
+    const double* a = point_of(v->previous);
+    const double* b = point_of(v);
+    if (CHAIN_seg_ask_type(v) == SEG_ARC) {
+        const end_segment* arc = arc_of(v);
+        const double* p = at_end ? b : a;
+        const double s = arc->direction == CCW ? 1 : -1;
+        t[0] = -s * (p[1] - arc->cy) / arc->radius;
+        t[1] = s * (p[0] - arc->cx) / arc->radius;
+        return;
+    }
+    const double n = std::hypot(b[0] - a[0], b[1] - a[1]);
+    t[0] = (b[0] - a[0]) / n;
+    t[1] = (b[1] - a[1]) / n;
+}
+
+// Every segment of the chain stands for the host geometry type 1 (a
+// machining-segment record, as the host keeps it): region fillets and the
+// reopening of closed open chains work on typed segments only.
+RING_header_s* typed(CMEM_pool_s* pool, RING_header_s* chain) {
+    for (RING_node_s* v = chain->first; v; v = v == chain->last ? nullptr : v->next) {
+        auto* record = CMEM_NEW(pool, MCHN_segment_s);
+        *record = MCHN_segment_s{0, 1, {0, 0}, nullptr};
+        RING_put_node_app_data(chain, v, CHAIN_APP_DATA_SEGMENT_SOURCE, record);
+    }
+    return chain;
+}
+
+// A pocket with an island near its wall: offset by 0.4 the slot between
+// them closes, leaving corners to fillet.  With or without fillets and
+// corner passes, the caller's sides, implied offsets, flag words and region
+// ids come back as they were; every fillet arc (flag 0x10000000) has the
+// radius and meets its neighbours tangentially.  A fillet that fails (a
+// negative sliver width) ends the call with its answer, the fields put back.
+TEST_F(RegionOffsetTest, OffsetRegionFilletKeepsCallerFieldsAndMakesTangentFilletArcs) {
+    const double width = -1;
+    struct Case {
+        const char* what;
+        double fillet;
+        bool corners;
+        const double* sliver;
+        int answer;
+    };
+    const Case cases[] = {
+        {"no fillet", 0, false, nullptr, 1},
+        {"fillet", 0.3, false, nullptr, 1},
+        {"fillet in place", 0.3, true, nullptr, 1},
+        {"fillet in place refused", 0.3, true, &width, 0},
+    };
+    for (bool keep : {false, true})
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (keep ? ", keeping offsets" : ""));
+            const std::vector<RING_header_s*> input = rects({{0, 0, 10, 10, false}, {2, 0.5, 8, 3, true}});
+            for (RING_header_s* chain : input) {
+                typed(pool, chain);
+                data_of(chain)->region_set_id = 5;
+                data_of(chain)->use_implied_offset = keep ? 1 | 8 : 4;
+                data_of(chain)->implied_offset = keep ? 0.4 : 0.7;
+            }
+            const std::vector<Fields> before = fields_of(input);
+            RING_header_s* out = owning_list();
+            const int answer = CHAIN_offset_region_fillet(set_of(input), out, keep ? 0 : 0.4, c.fillet, c.corners,
+                                                          c.sliver, nullptr, true, true, false, 0, true, keep);
+            EXPECT_EQ(answer, c.answer);
+            EXPECT_EQ(fields_of(input), before);
+            if (c.answer != 1) continue;
+            ASSERT_GT(out->count, 0);
+            int fillets = 0;
+            for (RING_header_s* chain : region_oracle::chains_in(out)) {
+                EXPECT_TRUE(closed(chain));
+                for (RING_node_s* v = chain->first; v; v = v == chain->last ? nullptr : v->next) {
+                    if (!(record_of(v)->flags & 0x10000000u)) continue;
+                    ++fillets;
+                    ASSERT_EQ(CHAIN_seg_ask_type(v), SEG_ARC);
+                    EXPECT_NEAR(arc_of(v)->radius, c.fillet, 1e-7);
+                    double in[2], start[2], end[2], on[2];
+                    tangent_of(v->previous, true, in);
+                    tangent_of(v, false, start);
+                    tangent_of(v, true, end);
+                    tangent_of(v->next, false, on);
+                    EXPECT_NEAR(in[0] * start[1] - in[1] * start[0], 0, 1e-6);
+                    EXPECT_NEAR(end[0] * on[1] - end[1] * on[0], 0, 1e-6);
+                    EXPECT_GT(in[0] * start[0] + in[1] * start[1], 0);
+                    EXPECT_GT(end[0] * on[0] + end[1] * on[1], 0);
+                }
+            }
+            EXPECT_EQ(fillets > 0, c.fillet > 0);
+            RING_delete(out);
+            EXPECT_EQ(fields_of(input), before);
+        }
+}
+
+// An open chain comes back open, its fields as they were.  With reopen on a
+// set that needed no closing, the input gets the embedding marks of the
+// slot that the offset closed; without reopen it gets none.
+TEST_F(RegionOffsetTest, OffsetRegionFilletReopensOpenInputAndMarksEmbeddedInput) {
+    RING_header_s* open = typed(pool, make_chain(pool, {P(0, 0), L(4, 0), L(4, 3)}, false));
+    data_of(open)->material_side = LEFT;
+    data_of(open)->region_set_id = 4;
+    const std::vector<Fields> before = fields_of({open});
+    RING_header_s* out = owning_list();
+    EXPECT_EQ(CHAIN_offset_region_fillet(set_of({open}), out, 0.5, 0, false, nullptr, nullptr, false, false, false, 0,
+                                         true, false),
+              1);
+    ASSERT_GT(out->count, 0);
+    for (RING_header_s* chain : region_oracle::chains_in(out)) EXPECT_FALSE(closed(chain));
+    EXPECT_FALSE(closed(open));
+    EXPECT_EQ(fields_of({open}), before);
+
+    for (bool reopen : {false, true}) {
+        SCOPED_TRACE(reopen ? "reopen" : "no reopen");
+        const std::vector<RING_header_s*> input = rects({{0, 0, 10, 10, false}, {2, 0.5, 8, 3, true}});
+        RING_header_s* result = owning_list();
+        EXPECT_EQ(CHAIN_offset_region_fillet(set_of(input), result, 0.4, 0, false, nullptr, nullptr, false, false,
+                                             reopen, 1.0, true, false),
+                  1);
+        int marked = 0;
+        for (RING_header_s* chain : input)
+            for (RING_node_s* v = chain->first; v; v = v == chain->last ? nullptr : v->next)
+                marked += (record_of(v)->flags & 0x2000000u) != 0;
+        EXPECT_EQ(marked > 0, reopen);
+    }
 }
 
 }  // namespace
