@@ -1875,6 +1875,7 @@ void CHAIN_boolean_between_incomplete_sets(const RING_header_s** sets, bool* com
             if (RING_header_s* chain = chain_of(node)) RING_insert_after(out, out->last, RING_dup_reference(chain));
         return;
     }
+    RING_node_s* const before_first = out->last;
     merrow1::run_converting_reported(kPolySegModule, __LINE__, [&] {
         // 3. Every chain numbered across the sets (the ids go back on every
         //    path, the refusal of a trace included); all chains in one set.
@@ -1897,7 +1898,7 @@ void CHAIN_boolean_between_incomplete_sets(const RING_header_s** sets, bool* com
         //    form, as chains on the side (or the first chain's) in out.
         CHAIN_find_minimal_loops(all, CHAIN_POLY_SEG_INTERSECT_ALL, side_or_first_chain(side, sets[0]),
                                  merge_cb ? merge_cb : CHAIN_boolean_merge, out);
-        CHAIN__hold_reused_inputs(all, out, nullptr);
+        CHAIN__hold_reused_inputs(all, out, before_first);
         // 6. Ids and pool go with their guards.
     });
 }

@@ -9,6 +9,7 @@
 #include <merrow1/chain_region_offset.h>
 #include <merrow1/app_data_keys.h>
 #include <pellam/mchn_builders.h>
+#include <pellam/testing_implicit.h>
 #include <stend/error.h>
 #include <stend/system.h>
 #include <stend/testing.h>
@@ -736,9 +737,40 @@ TEST_F(RegionOffsetTest, OffsetRegionFilletKeepsCallerFieldsAndMakesTangentFille
                 }
             }
             EXPECT_EQ(fillets > 0, c.fillet > 0);
+            // Finished: every closed outer boundary opens a group (key 116).
+            for (RING_node_s* node = out->first; node; node = node == out->last ? nullptr : node->next) {
+                RING_header_s* chain = RING_ask_node_subring(node);
+                const bool outer = !region_oracle::is_island(chain);
+                EXPECT_EQ(APP_DATA__ask_app_data(node->app_data, APP_DATA_REGION_ORDER_MARK) != nullptr, outer);
+            }
             RING_delete(out);
             EXPECT_EQ(fields_of(input), before);
         }
+}
+
+// An error inside the zone boolean (the host's implied-offset merge fails)
+// is noted with this module and raised again; the caller's fields are back
+// and no pool is left.
+TEST_F(RegionOffsetTest, OffsetRegionFilletPutsCallerFieldsBackOnAnError) {
+    const std::vector<RING_header_s*> input = rects({{0, 0, 10, 10, false}, {2, 0.5, 8, 3, true}});
+    for (RING_header_s* chain : input) {
+        typed(pool, chain);
+        data_of(chain)->region_set_id = 6;
+        data_of(chain)->use_implied_offset = 4;
+    }
+    const std::vector<Fields> before = fields_of(input);
+    const long pools = velte_test::live_pool_count();
+    pellam_test::fail_implicit_merge_at(1);
+    RING_header_s* out = owning_list();
+    EXPECT_THROW(CHAIN_offset_region_fillet(set_of(input), out, 0.4, 0.3, false, nullptr, nullptr, true, true, false, 0,
+                                            true, false),
+                 Korvo::Error::Exception);
+    pellam_test::fail_implicit_merge_at(0);
+    EXPECT_EQ(fields_of(input), before);
+    EXPECT_EQ(velte_test::live_pool_count(), pools);
+    bool noted = false;
+    for (const auto& r : stend_test::records()) noted = noted || r.file == "chain_region";
+    EXPECT_TRUE(noted);
 }
 
 // An open chain comes back open, its fields as they were.  With reopen on a
