@@ -1,6 +1,7 @@
 // Regions between the chains of a set, region offsets and the region-set
 // services around them.
 #include "chain/chain_query_fixture.h"
+#include "chainops/debug_reports.h"
 #include "chainops/region_oracle.h"
 
 #include <merrow1/chain_area.h>
@@ -25,12 +26,6 @@ using namespace chain_query_test;
 
 namespace {
 
-std::vector<std::pair<int, std::string>> g_reports;
-void capture(const void* data) {
-    const auto* d = static_cast<const CHAIN_debug_function_data_t*>(data);
-    g_reports.push_back({d->code, d->label ? d->label : ""});
-}
-
 struct Box {
     double x0, y0, x1, y1;
     bool island;
@@ -40,27 +35,19 @@ class RegionOffsetTest : public PoolTest {
 protected:
     void SetUp() override {
         PoolTest::SetUp();
-        g_reports.clear();
+        debug_reports::reports().clear();
         stend_test::clear();
     }
     void TearDown() override {
         CHAIN_unset_new_boolean_flag();
-        if (debug_on_) {
-            MACH__checking_level = 1;
-            CHAIN_set_chain_debug_status(-100);
-        }
+        debug_.off();
         MACH__checking_level = 0;
         PoolTest::TearDown();
     }
-    void debug_on() {
-        debug_on_ = true;
-        MACH__checking_level = 1;
-        CHAIN_set_chain_debug_status(1);
-        CALLBACK_register("CHAIN_debug_function", capture);
-    }
+    void debug_on() { debug_.on(); }
     std::vector<std::pair<int, std::string>> reports_starting(const std::string& prefix) const {
         std::vector<std::pair<int, std::string>> out;
-        for (const auto& r : g_reports)
+        for (const auto& r : debug_reports::reports())
             if (r.second.compare(0, prefix.size(), prefix) == 0) out.push_back(r);
         return out;
     }
@@ -77,7 +64,7 @@ protected:
     RING_header_s* owning_list() { return RING_create_in_pool(nullptr, RING_TYPE_LIST, pool); }
 
 private:
-    bool debug_on_ = false;
+    debug_reports::Session debug_;
 };
 
 // Material (1) or air (0) of a result at the points of a grid half a step off
@@ -187,7 +174,7 @@ TEST_F(RegionOffsetTest, BooleanBetweenAppendsAfterEarlierOutputAndKeepsCallerCh
 TEST_F(RegionOffsetTest, BooleanBetweenReportsItsStartAndEndOnBothEngines) {
     debug_on();
     for (bool newer : {false, true}) {
-        g_reports.clear();
+        debug_reports::reports().clear();
         CHAIN_set_new_boolean_flag(newer);
         RING_header_s* out = owning_list();
         ASSERT_EQ(CHAIN_boolean_between(set_of(rects({{0, 0, 2, 2, true}, {1, 1, 3, 3, true}})), 0, out, nullptr), 1);
