@@ -1,4 +1,5 @@
-// Boolean engine switch and region-set records.
+// Boolean engine switch, region-set records, violation and gouge checks of
+// region sets, the regions between the chains of sets and region offsets.
 #include <merrow1/chain_region.h>
 
 #include <merrow1/chain.h>
