@@ -1,10 +1,16 @@
-// Boolean engine switch and region-set records.
+// Boolean engine switch, region-set records, violation and gouge checks of
+// region sets, the regions between the chains of sets and region offsets.
 #include <merrow1/chain_region.h>
 
 #include <merrow1/chain.h>
+#include <merrow1/bzone.h>
 #include <merrow1/chain_distance.h>
+#include <merrow1/chain_embedded.h>
+#include <merrow1/chain_fillet.h>
 #include <merrow1/chain_edit.h>
+#include <pellam/mchn_implicit.h>
 #include <pellam/mchn_merge.h>
+#include <pellam/mchn_merge_split.h>
 #include <pellam/mchn_offset.h>
 #include <pellam/mchn_segment.h>
 #include <quorn/quorn.h>
@@ -38,6 +44,7 @@
 #include <stend/error.h>
 
 #include "chainops/chain_2.h"
+#include "offset/chain_fillet_internal.h"
 #include "chainops/shape_kind.h"
 #include "internal/check.h"
 #include "internal/psi_guard.h"
@@ -1869,6 +1876,7 @@ void CHAIN_boolean_between_incomplete_sets(const RING_header_s** sets, bool* com
             if (RING_header_s* chain = chain_of(node)) RING_insert_after(out, out->last, RING_dup_reference(chain));
         return;
     }
+    RING_node_s* const before_first = out->last;
     merrow1::run_converting_reported(kPolySegModule, __LINE__, [&] {
         // 3. Every chain numbered across the sets (the ids go back on every
         //    path, the refusal of a trace included); all chains in one set.
@@ -1891,7 +1899,7 @@ void CHAIN_boolean_between_incomplete_sets(const RING_header_s** sets, bool* com
         //    form, as chains on the side (or the first chain's) in out.
         CHAIN_find_minimal_loops(all, CHAIN_POLY_SEG_INTERSECT_ALL, side_or_first_chain(side, sets[0]),
                                  merge_cb ? merge_cb : CHAIN_boolean_merge, out);
-        CHAIN__hold_reused_inputs(all, out, nullptr);
+        CHAIN__hold_reused_inputs(all, out, before_first);
         // 6. Ids and pool go with their guards.
     });
 }
@@ -2091,4 +2099,189 @@ bool CHAIN_regions_overlap(const RING_header_s* a, const RING_header_s* b) {
             if (chain_of(na) && chain_of(nb) && CHAIN_to_chain_has_intersections(chain_of(na), chain_of(nb), nullptr))
                 return true;
     return inside_region_set(first_chain_of(a), b) || inside_region_set(first_chain_of(b), a);
+}
+
+// ---------------------------------------------------------------------------
+// Region offset with fillets, zones and embedding marks
+
+namespace {
+
+const double kNoOffset = 1e-10;
+
+std::vector<RING_header_s*> chains_in_order(const RING_header_s* list) {
+    std::vector<RING_header_s*> out;
+    for (RING_node_s* node : merrow1::ring_nodes(list))
+        if (RING_header_s* chain = chain_of(node)) out.push_back(chain);
+    return out;
+}
+
+void set_region_id(const std::vector<RING_header_s*>& chains, int id) {
+    for (RING_header_s* chain : chains)
+        if (CHAIN_main_data_s* data = main_of(chain)) data->region_set_id = id;
+}
+
+// The air regions of the set as a union of zones (the operation word and
+// merge callback given), extracted in zone order into `air` (chains made in
+// the pool, which must outlive them).
+void air_regions_of(RING_header_s* set, unsigned op, CHAIN_vertex_source_callback_t merge, CHAIN_trace_vertex_cb_t trace,
+                    CMEM_pool_s* pool, RING_header_s* air) {
+    struct MapGuard {
+        BZONE_map_s* map;
+        ~MapGuard() { BZONE_destroy_map(map); }
+    } zones{BZONE_create_map(pool, 4)};
+    CHAIN_boolean_regions_to_zones(set, 0, op, merge, trace, nullptr, nullptr, zones.map);
+    BZONE_map_apply_zone_boundary_functors(zones.map, air, CHAIN_zone_order_extract_air_regions, nullptr);
+}
+
+// Appends the chain to the owning list out; a chain of the caller's gets a
+// reference of its own, so that deleting out leaves it.
+void hand_out(RING_header_s* out, RING_header_s* chain, const std::unordered_set<const RING_header_s*>& callers) {
+    RING_insert_after(out, out->last, callers.count(chain) ? RING_dup_reference(chain) : chain);
+}
+
+}  // namespace
+
+int CHAIN_offset_region_fillet(const RING_header_s* regions, RING_header_s* out, double offset, double fillet,
+                               bool corners, const double* corner_a, const double* corner_b, bool fillet_a,
+                               bool fillet_b, bool reopen, double embed_factor, bool finish, bool keep_offsets) {
+    // 1. and 2.
+    if (!regions || !regions->first || !regions->last || !first_chain_of(regions)) return 1;
+    if (!out || out->type != RING_TYPE_LIST) return 0;
+    const bool fillet_on = std::fabs(fillet) > EQ_ask_length_tolerance();
+    const std::vector<RING_header_s*> inputs = chains_in_order(regions);
+    const std::unordered_set<const RING_header_s*> callers(inputs.begin(), inputs.end());
+    bool marked_input = false;
+    if (reopen)
+        for (RING_header_s* chain : inputs)
+            marked_input = marked_input || APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_TURNING_VERTEX);
+    // 3.
+    const double tol = CHAIN__fillet_tolerance(const_cast<RING_header_s*>(regions));
+    RING_node_s* const before_first = out->last;
+    return noting_errors(__LINE__, [&]() -> int {
+        MERROW1_SCRATCH_POOL(pool, "CHAIN_offset_region_fillet");
+        // Every field this call stamps on the caller's chains (through K,
+        // which refers to the closed ones) comes back on every exit.
+        merrow1::RegionFieldsGuard caller;
+        for (RING_header_s* chain : inputs) caller.save(chain);
+        // 4. Open chains closed by an offset back along them; closed ones
+        //    are referred to as they are.
+        RING_header_s* k = CHAIN_create_boolean_set(pool, nullptr);
+        const double width = (corners ? 25 : 5) * tol + 2.5e-8;
+        const bool closed_any = CHAIN_create_closed_by_offset_reverse(regions, width, k, false);
+        for (RING_header_s* chain : chains_in_order(k)) caller.save(chain);
+        const bool embedding = !closed_any && reopen;
+        // 5. and 6. The air regions, in zone order.
+        RING_header_s* air = CHAIN_create_boolean_set(pool, nullptr);
+        if (!keep_offsets && std::fabs(offset) <= kNoOffset) {
+            air = k;
+        } else {
+            if (!keep_offsets) {
+                CHAIN_set_implied_offset_for_set(k, offset, true);
+                CHAIN_set_region_set_id_for_set(k, 0);
+            }
+            air_regions_of(k, CHAIN_BOOLEAN_CARRY_SOURCES, MCHN_merge_implicit_offset_app_data,
+                           MCHN_trace_vertex_same_ent_ang, out->pool, air);
+            if (keep_offsets) CHAIN_set_region_set_id_for_set(air, 0);
+        }
+        // 7. Fillets group by group; a group opens at a closed chain with
+        //    its material outside.
+        if (fillet_on) {
+            std::vector<std::vector<RING_header_s*>> groups;
+            for (RING_header_s* chain : chains_in_order(air)) {
+                if (groups.empty() || merrow1::is_periphery(chain)) groups.emplace_back();
+                groups.back().push_back(chain);
+            }
+            for (const std::vector<RING_header_s*>& chains : groups) {
+                RING_header_s* group = CHAIN_create_boolean_set(pool, nullptr);
+                for (RING_header_s* chain : chains) RING_insert_after(group, group->last, chain);
+                if (corners) {
+                    const int answer = CHAIN_fillet_corners_region(group, fillet, corner_a, corner_b, fillet_a, fillet_b);
+                    if (answer != 1) return answer;
+                    for (RING_header_s* chain : chains_in_order(group)) hand_out(out, chain, callers);
+                    continue;
+                }
+                RING_header_s* filleted = RING_create_in_pool(nullptr, RING_TYPE_LIST, out->pool);
+                const int answer = CHAIN_fillet_region(group, fillet, fillet_a, fillet_b, filleted);
+                if (answer != 1) return answer;
+                const std::vector<RING_header_s*> made = chains_in_order(filleted);
+                set_region_id(made, 0);
+                set_region_id(chains, 1);
+                int group_id = 1;
+                for (RING_header_s* chain : made) {
+                    if (std::find(chains.begin(), chains.end(), chain) != chains.end())
+                        main_of(chain)->region_set_id = 0;
+                    else
+                        CHAIN_remove_intermediate_source(chain, &group_id);
+                }
+                // out takes over what the fillet's list held.
+                for (RING_node_s* node : merrow1::ring_nodes(filleted)) {
+                    if (RING_header_s* chain = chain_of(node)) {
+                        RING_set_node_subring(node, nullptr);
+                        RING_insert_after(out, out->last, chain);
+                    }
+                }
+                RING_delete(filleted);
+            }
+        } else {
+            for (RING_header_s* chain : chains_in_order(air)) hand_out(out, chain, callers);
+        }
+        // 8. Results of the closed open chains cut back open.
+        if (closed_any) {
+            // Reopening keeps the runs of vertices on their source: the new
+            // vertices first take over the source description that their
+            // former source vertices name.
+            for (RING_node_s* node = before_first ? before_first->next : out->first; node;
+                 node = node == out->last ? nullptr : node->next)
+                if (RING_header_s* chain = chain_of(node); chain && !callers.count(chain))
+                    CHAIN__take_former_sources(chain);
+            CHAIN_open_closed_by_offset_reverse(regions, k, out);
+            CHAIN_set_region_set_id_for_set(k, 2);
+            set_region_id(inputs, 1);
+            int closed_id = 2;
+            CHAIN_remove_intermediate_source(out, &closed_id);
+        }
+        // 9. Embedding marks of the input in the result.
+        if (embedding) {
+            double along = offset;
+            if (keep_offsets)
+                for (RING_header_s* chain : inputs)
+                    if (main_of(chain)->use_implied_offset & CHAIN_IMPLIED_OFFSET_IN_FORCE) {
+                        along = main_of(chain)->implied_offset;
+                        break;
+                    }
+            CHAIN_mark_embedded_path(const_cast<RING_header_s*>(regions), out, along, along * embed_factor,
+                                     marked_input, pool);
+        }
+        // 10. and 11.
+        if (!received(out, before_first) || !finish) return 1;
+        if (closed_any) {
+            CHAIN_order_regions(out);
+            return 1;
+        }
+        // The regions this call made are united once more into zones and
+        // come back in zone order, each closed outer boundary marked as a
+        // group start.
+        RING_header_s* again = CHAIN_create_boolean_set(pool, nullptr);
+        std::vector<RING_node_s*> made;
+        for (RING_node_s* node = before_first ? before_first->next : out->first; node;
+             node = node == out->last ? nullptr : node->next)
+            made.push_back(node);
+        for (RING_node_s* node : made) {
+            RING_header_s* chain = chain_of(node);
+            // The node lets go; a caller's chain loses the reference out held.
+            RING_set_node_subring(node, nullptr);
+            RING_delete_node(out, node);
+            if (!chain) continue;
+            if (callers.count(chain)) RING_delete(chain);
+            CHAIN_append_region_set(again, chain, 0, 0, 0.0, false, false);
+        }
+        air_regions_of(again, CHAIN_BOOLEAN_CARRY_SOURCES | CHAIN_BOOLEAN_SECOND_OUTPUT,
+                       MCHN_merge_segment_app_data_and_split_vertex_data, nullptr, out->pool, out);
+        for (RING_node_s* node : merrow1::ring_nodes(out)) {
+            RING_header_s* chain = chain_of(node);
+            if (chain && merrow1::is_periphery(chain) && !callers.count(chain))
+                RING_put_node_app_data(out, node, APP_DATA_REGION_ORDER_MARK, node);
+        }
+        return 1;
+    });
 }

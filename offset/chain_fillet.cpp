@@ -19,6 +19,7 @@
 #include "../exact/orient2d.h"
 #include "../chain/chain_each.h"
 #include "chain_fillet_internal.h"
+#include "../internal/ring_nodes.h"
 
 #include <cmath>
 #include <cstring>
@@ -393,6 +394,22 @@ bool relink_chain(RING_header_s* chain) {
 }
 
 }  // namespace
+
+// The working tolerance of a region list: its set tolerance, else its
+// approximation tolerance, else the host length tolerance, whichever first
+// lies above the host length tolerance.
+double CHAIN__fillet_tolerance(RING_header_s* list) {
+    const double length_tol = EQ_ask_length_tolerance();
+    const double set_tol = CHAIN_ask_set_tolerance(list);
+    if (set_tol > length_tol) return set_tol;
+    const double approx = CHAIN_ask_set_approx_tolerance(list);
+    return approx > length_tol ? approx : length_tol;
+}
+
+void CHAIN__take_former_sources(RING_header_s* chain) {
+    for (RING_node_s* v : merrow1::ring_nodes(chain))
+        if (const CHAIN_source_segment_s* former = key20(v)) take_former(v, former->source_vertex, chain);
+}
 
 int CHAIN__relink_fillet_sources(RING_header_s* list) {
     if (!list || list->type != RING_TYPE_LIST) return 0;
@@ -839,7 +856,6 @@ void CHAIN__fillet_boundary_functor(void* context, BZONE_boundary_s* boundary) {
 
 #include "../internal/check.h"
 #include "../internal/ring_check.h"
-#include "../internal/ring_nodes.h"
 #include "../internal/scratch_pool.h"
 
 namespace {
@@ -859,16 +875,6 @@ std::vector<RING_header_s*> chains_of(const RING_header_s* list) {
     return out;
 }
 
-// The working tolerance of a region list: its set tolerance, else its
-// approximation tolerance, else the host length tolerance, whichever first
-// lies above the host length tolerance.
-double fillet_tolerance(RING_header_s* list) {
-    const double length_tol = EQ_ask_length_tolerance();
-    const double set_tol = CHAIN_ask_set_tolerance(list);
-    if (set_tol > length_tol) return set_tol;
-    const double approx = CHAIN_ask_set_approx_tolerance(list);
-    return approx > length_tol ? approx : length_tol;
-}
 
 // A list in the pool that only refers to its chains.
 RING_header_s* referring_list(CMEM_pool_s* pool) { return CHAIN_create_boolean_set(pool, nullptr); }
@@ -947,7 +953,7 @@ int CHAIN_fillet_region(RING_header_s* list, double radius, bool allow3, bool al
     merrow1::run_converting([&]() {
         MERROW1_SCRATCH_POOL(pool, "CHAIN_fillet_region");
         // 2. Tolerance.
-        const double tol = fillet_tolerance(list);
+        const double tol = CHAIN__fillet_tolerance(list);
         const double e = -(5 * tol + 2.5e-8);
         // 3. Open chains closed there and back.
         RING_header_s* closed = referring_list(pool);
@@ -1054,11 +1060,8 @@ int CHAIN_fillet_region(RING_header_s* list, double radius, bool allow3, bool al
             // vertices' only link to their mark: every result vertex first
             // takes over the mark and the source description of the vertex
             // its key-20 link names.
-            for (RING_header_s* c : chains_of(results)) {
-                if (caller_chains.count(c)) continue;
-                for (RING_node_s* v : merrow1::ring_nodes(c))
-                    if (const CHAIN_source_segment_s* former = key20(v)) take_former(v, former->source_vertex, c);
-            }
+            for (RING_header_s* c : chains_of(results))
+                if (!caller_chains.count(c)) CHAIN__take_former_sources(c);
             CHAIN_open_closed_by_offset_reverse(list, closed, results);
             CHAIN_set_region_set_id_for_set(fillets, 2);
             CHAIN_set_region_set_id_for_set(closed, 1);
@@ -1194,7 +1197,7 @@ int CHAIN__fillet_corners_region_pass(RING_header_s* list, double radius, const 
     caller.save(list);
     merrow1::run_converting([&]() {
         MERROW1_SCRATCH_POOL(pool, "CHAIN_fillet_corners_region");
-        const double tol = fillet_tolerance(list);
+        const double tol = CHAIN__fillet_tolerance(list);
         // 2. The filleted regions.
         RING_header_s* fillet = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
         RING_set_sub_ring_delfunc(fillet, nullptr);

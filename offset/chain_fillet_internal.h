@@ -133,3 +133,17 @@ std::vector<CHAIN_fillet_pass_radius_s> CHAIN__fillet_corner_radii(double radius
 RING_header_s* CHAIN__offset_there_and_back(RING_header_s* chain, double distance,
                                             CHAIN_trace_vertex_source_cb_t vertex_source_cb,
                                             CHAIN_vertex_source_callback_t node_cb, CMEM_pool_s* pool);
+
+// The working tolerance of a region list: its set tolerance, else its
+// approximation tolerance, else the host length tolerance, whichever first
+// lies above the host length tolerance.
+double CHAIN__fillet_tolerance(RING_header_s* list);
+
+// Every vertex of the chain that names a former source segment (key 20)
+// takes over from the vertex that segment ends at: the fillet-arc mark, and
+// the geometry-source record (key 74) or else the source description bits
+// and data word of the vertex that describes that segment's source (one link
+// deeper for a vertex of a chain an open input was closed into).  So a
+// result of booleans over closed open chains keeps the marks that reopening
+// it reads.
+void CHAIN__take_former_sources(RING_header_s* chain);

@@ -108,3 +108,33 @@ void CHAIN_closeOpenAndIslandRegions(RING_header_s* set, double width, bool igno
 // each of its closed outer boundaries that are not traces, outside each of
 // its other chains, "on" agreeing with both).
 bool CHAIN_regions_overlap(const RING_header_s* a, const RING_header_s* b);
+
+// Offsets a region set into air regions with fillets and zone order, the
+// results appended to `out`:
+// 1. Open chains are closed by an offset back along them (width (25 with
+//    corners, else 5) x the set tolerance + 2.5e-8); the closed chains are
+//    taken as they are.
+// 2. Unless keep_offsets, all are given the implied offset `offset` (flag
+//    word with the dummy-cover bit) and region id 0; with no offset (|offset|
+//    not above 1e-10) they are the air regions themselves.  Otherwise their
+//    union as zones (implied-offset merge) gives the air regions in zone
+//    order (region ids 0 with keep_offsets).
+// 3. With a fillet (|fillet| above the host length tolerance) each group,
+//    opened by a closed chain with its material outside, is filleted: with
+//    corners in place (CHAIN_fillet_corners_region with the sliver width
+//    corner_a and step corner_b), else by CHAIN_fillet_region.  A fillet that
+//    does not answer 1 ends the call with its answer.
+// 4. Results of closed open chains are cut back open; with reopen, when
+//    nothing needed closing, the input gets the embedding marks of the
+//    result (CHAIN_mark_embedded_path, width the offset, gap the offset x
+//    embed_factor, or the first in-force implied offset with keep_offsets).
+// 5. With finish and results: ordered by regions when something was closed,
+//    else united once more into zones (segment and split-vertex merge), each
+//    closed outer boundary's node marked with key 116 (group start).
+// The caller's chains keep their sides, implied offsets, flag words and
+// region ids on every path.  1, or the answer of a failed region fillet;
+// 1 for a set without chains; 0 for a null out or one that is not a list.
+// Errors are noted with the module "chain_region" and raised again.
+int CHAIN_offset_region_fillet(const RING_header_s* regions, RING_header_s* out, double offset, double fillet,
+                               bool corners, const double* corner_a, const double* corner_b, bool fillet_a,
+                               bool fillet_b, bool reopen, double embed_factor, bool finish, bool keep_offsets);

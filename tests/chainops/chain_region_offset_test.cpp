@@ -1,13 +1,16 @@
 // Regions between the chains of a set, region offsets and the region-set
 // services around them.
 #include "chain/chain_query_fixture.h"
+#include "chainops/debug_reports.h"
 #include "chainops/region_oracle.h"
 
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_debug.h>
 #include <merrow1/chain_region.h>
 #include <merrow1/chain_region_offset.h>
-#include <pellam/testing_merge.h>
+#include <merrow1/app_data_keys.h>
+#include <pellam/mchn_builders.h>
+#include <pellam/testing_implicit.h>
 #include <stend/error.h>
 #include <stend/system.h>
 #include <stend/testing.h>
@@ -23,12 +26,6 @@ using namespace chain_query_test;
 
 namespace {
 
-std::vector<std::pair<int, std::string>> g_reports;
-void capture(const void* data) {
-    const auto* d = static_cast<const CHAIN_debug_function_data_t*>(data);
-    g_reports.push_back({d->code, d->label ? d->label : ""});
-}
-
 struct Box {
     double x0, y0, x1, y1;
     bool island;
@@ -38,27 +35,19 @@ class RegionOffsetTest : public PoolTest {
 protected:
     void SetUp() override {
         PoolTest::SetUp();
-        g_reports.clear();
+        debug_reports::reports().clear();
         stend_test::clear();
     }
     void TearDown() override {
         CHAIN_unset_new_boolean_flag();
-        if (debug_on_) {
-            MACH__checking_level = 1;
-            CHAIN_set_chain_debug_status(-100);
-        }
+        debug_.off();
         MACH__checking_level = 0;
         PoolTest::TearDown();
     }
-    void debug_on() {
-        debug_on_ = true;
-        MACH__checking_level = 1;
-        CHAIN_set_chain_debug_status(1);
-        CALLBACK_register("CHAIN_debug_function", capture);
-    }
+    void debug_on() { debug_.on(); }
     std::vector<std::pair<int, std::string>> reports_starting(const std::string& prefix) const {
         std::vector<std::pair<int, std::string>> out;
-        for (const auto& r : g_reports)
+        for (const auto& r : debug_reports::reports())
             if (r.second.compare(0, prefix.size(), prefix) == 0) out.push_back(r);
         return out;
     }
@@ -75,7 +64,7 @@ protected:
     RING_header_s* owning_list() { return RING_create_in_pool(nullptr, RING_TYPE_LIST, pool); }
 
 private:
-    bool debug_on_ = false;
+    debug_reports::Session debug_;
 };
 
 // Material (1) or air (0) of a result at the points of a grid half a step off
@@ -185,7 +174,7 @@ TEST_F(RegionOffsetTest, BooleanBetweenAppendsAfterEarlierOutputAndKeepsCallerCh
 TEST_F(RegionOffsetTest, BooleanBetweenReportsItsStartAndEndOnBothEngines) {
     debug_on();
     for (bool newer : {false, true}) {
-        g_reports.clear();
+        debug_reports::reports().clear();
         CHAIN_set_new_boolean_flag(newer);
         RING_header_s* out = owning_list();
         ASSERT_EQ(CHAIN_boolean_between(set_of(rects({{0, 0, 2, 2, true}, {1, 1, 3, 3, true}})), 0, out, nullptr), 1);
@@ -436,6 +425,370 @@ TEST_F(RegionOffsetTest, OffsetRegionAnswersZeroWhenTheOffsetsVanish) {
         ASSERT_EQ(CHAIN_offset_region(set_of(rects({{0, 0, 4, 4, false}})), fresh, 0.5, true), 1);
         ASSERT_EQ(fresh->count, 1);
         EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(RING_ask_node_subring(fresh->first), nullptr)), 9.0, 1e-9);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// CHAIN_boolean_between_incomplete_sets
+
+// One non-empty set among empty ones: the sets are packed to the front with
+// their flags and out refers to the chains; no boolean, no pool.
+TEST_F(RegionOffsetTest, IncompleteSetsWithOneSetGiveReferencesOnly) {
+    RING_header_s* a = rect({0, 0, 1, 1, true});
+    RING_header_s* b = rect({3, 0, 4, 1, true});
+    const RING_header_s* sets[] = {nullptr, set_of({}), set_of({a, b})};
+    bool complete[] = {true, true, false};
+    RING_header_s* out = owning_list();
+    const long pools = velte_test::pools_created("CHAIN_boolean_between_incomplete_sets");
+    CHAIN_boolean_between_incomplete_sets(sets, complete, 3, 0, nullptr, out);
+    EXPECT_EQ(velte_test::pools_created("CHAIN_boolean_between_incomplete_sets"), pools);
+    EXPECT_EQ(region_oracle::chains_in(out), (std::vector<RING_header_s*>{a, b}));
+    EXPECT_EQ(sets[0], sets[2]);
+    EXPECT_FALSE(complete[0]);
+    EXPECT_EQ(a->references, 2);
+    RING_delete(out);
+    EXPECT_EQ(a->references, 1);
+}
+
+// Two sets that each hold half a square's boundary close it together; a
+// traced chain in any set raises 965004 with every region_set_id as it was
+// and the pool gone.  The ids are also back after a call that succeeds.
+TEST_F(RegionOffsetTest, IncompleteSetsCloseRegionsTogetherAndRefuseTraces) {
+    RING_header_s* lower = make_chain(pool, {P(0, 4), L(0, 0), L(4, 0), L(4, 4)}, false);
+    RING_header_s* upper = make_chain(pool, {P(4, 4), L(0, 4)}, false);
+    for (RING_header_s* chain : {lower, upper}) data_of(chain)->material_side = LEFT;
+    data_of(lower)->region_set_id = 7;
+    data_of(upper)->region_set_id = 9;
+    for (bool traced : {false, true}) {
+        SCOPED_TRACE(traced ? "traced" : "plain");
+        RING_header_s* island = rect({10, 10, 11, 11, true});
+        data_of(island)->region_set_id = 3;
+        if (traced) data_of(island)->kind = TRACE_CHAIN;
+        const RING_header_s* sets[] = {set_of({lower}), set_of({upper, island})};
+        bool complete[] = {false, false};
+        RING_header_s* out = owning_list();
+        const long pools = velte_test::live_pool_count();
+        stend_test::clear();
+        if (traced) {
+            try {
+                CHAIN_boolean_between_incomplete_sets(sets, complete, 2, 0, nullptr, out);
+                ADD_FAILURE() << "no error";
+            } catch (const Korvo::Error::Severe& error) {
+                EXPECT_EQ(error.askCode(), 965004);
+            }
+            bool noted = false;
+            for (const auto& r : stend_test::records()) noted = noted || r.file == "chain_poly_seg";
+            EXPECT_TRUE(noted);
+        } else {
+            CHAIN_boolean_between_incomplete_sets(sets, complete, 2, 0, nullptr, out);
+            double square = 0;
+            for (RING_header_s* chain : region_oracle::chains_in(out))
+                if (closed(chain)) square = std::max(square, std::fabs(CHAIN_chainArea_chainCentroid(chain, nullptr)));
+            // The loop comes off the boolean's integer grid: its corners
+            // may move by the rounding of a cell (far below 1e-7 here).
+            EXPECT_NEAR(square, 16.0, 1e-6);
+        }
+        EXPECT_EQ(velte_test::live_pool_count(), pools);
+        EXPECT_EQ(data_of(lower)->region_set_id, 7);
+        EXPECT_EQ(data_of(upper)->region_set_id, 9);
+        EXPECT_EQ(data_of(island)->region_set_id, 3);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// CHAIN_offset_shape_by_constant
+
+// An offset within 1e-6 of 0 counts as 0 (the extra still applies); the
+// island square [0, 1]^2 grows by d into a square with rounded corners.
+TEST_F(RegionOffsetTest, OffsetShapeByConstantTakesATinyOffsetAsZero) {
+    struct Case {
+        double offset, extra, d;
+    };
+    const Case cases[] = {{5e-7, 0, 0}, {-9e-7, 0, 0}, {2e-6, 0, 2e-6}, {5e-7, 0.25, 0.25}, {0.1, 0.15, 0.25}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE("offset " + std::to_string(c.offset) + " extra " + std::to_string(c.extra));
+        RING_header_s* island = rect({0, 0, 1, 1, true});
+        RING_header_s* result =
+            CHAIN_offset_shape_by_constant(pool, island, c.offset, c.extra, ADD_ARC, 0, nullptr, nullptr);
+        ASSERT_NE(result, nullptr);
+        ASSERT_EQ(result->count, 1);
+        const double area = std::fabs(CHAIN_chainArea_chainCentroid(RING_ask_node_subring(result->first), nullptr));
+        EXPECT_NEAR(area, 1 + 4 * c.d + M_PI * c.d * c.d, 1e-12);
+    }
+    EXPECT_EQ(CHAIN_offset_shape_by_constant(pool, nullptr, 1, 0, ADD_ARC, 0, nullptr, nullptr), nullptr);
+    EXPECT_EQ(CHAIN_offset_shape_by_constant(pool, make_chain(pool, {}, false), 1, 0, ADD_ARC, 0, nullptr, nullptr),
+              nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// CHAIN_closeOpenAndIslandRegions
+
+// Islands of the current outer boundary at its Z stay alone; an island
+// outside it, or at another Z unless Z is ignored, gets a partner copy with
+// the sides exchanged and the back-side mark; an open chain is closed back
+// along itself (in a copy when asked) and gets the direction of its side.
+TEST_F(RegionOffsetTest, CloseOpenAndIslandRegionsPartnersStrayIslandsAndClosesOpenChains) {
+    struct Case {
+        const char* what;
+        double inner_z;
+        bool ignore_z, copy;
+        bool inner_partnered;
+    };
+    const Case cases[] = {
+        {"same Z", 0, false, false, false},
+        {"other Z", 2, false, true, true},
+        {"other Z ignored", 2, true, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RING_header_s* outer = rect({0, 0, 10, 10, false});
+        RING_header_s* inner = rect({2, 2, 4, 4, true});
+        const Korvo::Math::Point3 origin{0, 0, c.inner_z};
+        CHAIN_setOrigin(inner, &origin);
+        RING_header_s* stray = rect({20, 0, 22, 2, true});
+        RING_header_s* open = make_chain(pool, {P(5, 5), L(6, 5), L(6, 6)}, false);
+        data_of(open)->material_side = RIGHT;
+        RING_header_s* set = set_of({outer, inner, stray, open});
+        CHAIN_closeOpenAndIslandRegions(set, 123.0, c.ignore_z, c.copy);
+        const std::vector<RING_header_s*> chains = region_oracle::chains_in(set);
+        ASSERT_EQ(chains.size(), c.inner_partnered ? 6u : 5u);
+        size_t i = 0;
+        EXPECT_EQ(chains[i++], outer);
+        EXPECT_EQ(chains[i++], inner);
+        std::vector<RING_header_s*> partners;
+        if (c.inner_partnered) partners.push_back(chains[i++]);
+        EXPECT_EQ(chains[i++], stray);
+        partners.push_back(chains[i++]);
+        for (RING_header_s* partner : partners) {
+            EXPECT_EQ(data_of(partner)->material_side, RIGHT);
+            for (RING_node_s* v = partner->first; v; v = v == partner->last ? nullptr : v->next)
+                EXPECT_TRUE(record_of(v)->flags & 0x20000000u);
+        }
+        RING_header_s* closed_open = chains[i++];
+        EXPECT_EQ(closed_open != open, c.copy);
+        EXPECT_TRUE(closed(closed_open));
+        EXPECT_EQ(data_of(closed_open)->direction, CCW);
+        EXPECT_EQ(closed(open), !c.copy);
+        EXPECT_EQ(record_of(inner->first)->flags & 0x20000000u, 0u);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// CHAIN_regions_overlap
+
+// A set overlaps itself; random pairs of rectangles with islands (even
+// corners in one set, odd in the other, so no edges touch) agree with the
+// overlap of their air on the unit cells.
+TEST_F(RegionOffsetTest, RegionsOverlapAgreesWithGridOverlap) {
+    std::mt19937 random(31);
+    auto box = [&](int parity, int lo, int hi) {
+        auto pick = [&](int a, int b) { return a + 2 * static_cast<int>(random() % ((b - a) / 2 + 1)); };
+        const int x0 = pick(lo + parity, hi - 4), y0 = pick(lo + parity, hi - 4);
+        const int x1 = pick(x0 + 4, hi + parity), y1 = pick(y0 + 4, hi + parity);
+        return Box{double(x0), double(y0), double(x1), double(y1), false};
+    };
+    auto region = [&](int parity) {
+        const Box outer = box(parity, 0, 16);
+        std::vector<RING_header_s*> chains{rect(outer)};
+        if (random() % 2) {
+            const Box island{outer.x0 + 2, outer.y0 + 2, outer.x1 - 2, outer.y1 - 2, true};
+            if (island.x1 > island.x0 && island.y1 > island.y0) chains.push_back(rect(island));
+        }
+        return chains;
+    };
+    const RING_header_s* self = set_of(region(0));
+    EXPECT_TRUE(CHAIN_regions_overlap(self, self));
+    EXPECT_FALSE(CHAIN_regions_overlap(self, set_of({})));
+    int overlapping = 0;
+    for (int pair = 0; pair < 40; ++pair) {
+        const std::vector<RING_header_s*> a = region(0), b = region(1);
+        bool grid = false;
+        for (double x = 0.5; x < 18 && !grid; x += 1)
+            for (double y = 0.5; y < 18 && !grid; y += 1) {
+                const double p[2] = {x, y};
+                grid = region_oracle::material_layers(a, p) == 0 && region_oracle::material_layers(b, p) == 0;
+            }
+        overlapping += grid;
+        EXPECT_EQ(CHAIN_regions_overlap(set_of(a), set_of(b)), grid) << "pair " << pair;
+    }
+    // Both answers occur among the pairs.
+    EXPECT_GT(overlapping, 0);
+    EXPECT_LT(overlapping, 40);
+}
+
+// ---------------------------------------------------------------------------
+// CHAIN_offset_region_fillet
+
+struct Fields {
+    SIDE side;
+    int use, id;
+    double implied;
+    bool operator==(const Fields& o) const {
+        return side == o.side && use == o.use && id == o.id && implied == o.implied;
+    }
+};
+std::vector<Fields> fields_of(const std::vector<RING_header_s*>& chains) {
+    std::vector<Fields> out;
+    for (RING_header_s* c : chains)
+        out.push_back({data_of(c)->material_side, data_of(c)->use_implied_offset, data_of(c)->region_set_id,
+                       data_of(c)->implied_offset});
+    return out;
+}
+
+// Unit tangent of the segment ending at the vertex, at its start (at_end
+// false) or at its end.
+void tangent_of(const RING_node_s* v, bool at_end, double t[2]) {
+    const double* a = point_of(v->previous);
+    const double* b = point_of(v);
+    if (CHAIN_seg_ask_type(v) == SEG_ARC) {
+        const end_segment* arc = arc_of(v);
+        const double* p = at_end ? b : a;
+        const double s = arc->direction == CCW ? 1 : -1;
+        t[0] = -s * (p[1] - arc->cy) / arc->radius;
+        t[1] = s * (p[0] - arc->cx) / arc->radius;
+        return;
+    }
+    const double n = std::hypot(b[0] - a[0], b[1] - a[1]);
+    t[0] = (b[0] - a[0]) / n;
+    t[1] = (b[1] - a[1]) / n;
+}
+
+// Every segment of the chain stands for the host geometry type 1 (a
+// machining-segment record, as the host keeps it): region fillets and the
+// reopening of closed open chains work on typed segments only.
+RING_header_s* typed(CMEM_pool_s* pool, RING_header_s* chain) {
+    for (RING_node_s* v = chain->first; v; v = v == chain->last ? nullptr : v->next) {
+        auto* record = CMEM_NEW(pool, MCHN_segment_s);
+        *record = MCHN_segment_s{0, 1, {0, 0}, nullptr};
+        RING_put_node_app_data(chain, v, CHAIN_APP_DATA_SEGMENT_SOURCE, record);
+    }
+    return chain;
+}
+
+// A pocket with an island near its wall: offset by 0.4 the slot between
+// them closes, leaving corners to fillet.  With or without fillets and
+// corner passes, the caller's sides, implied offsets, flag words and region
+// ids come back as they were; every fillet arc (flag 0x10000000) has the
+// radius and meets its neighbours tangentially.  A fillet that fails (a
+// negative sliver width) ends the call with its answer, the fields put back.
+TEST_F(RegionOffsetTest, OffsetRegionFilletKeepsCallerFieldsAndMakesTangentFilletArcs) {
+    const double width = -1;
+    struct Case {
+        const char* what;
+        double fillet;
+        bool corners;
+        const double* sliver;
+        int answer;
+    };
+    const Case cases[] = {
+        {"no fillet", 0, false, nullptr, 1},
+        {"fillet", 0.3, false, nullptr, 1},
+        {"fillet in place", 0.3, true, nullptr, 1},
+        {"fillet in place refused", 0.3, true, &width, 0},
+    };
+    for (bool keep : {false, true})
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (keep ? ", keeping offsets" : ""));
+            const std::vector<RING_header_s*> input = rects({{0, 0, 10, 10, false}, {2, 0.5, 8, 3, true}});
+            for (RING_header_s* chain : input) {
+                typed(pool, chain);
+                data_of(chain)->region_set_id = 5;
+                data_of(chain)->use_implied_offset = keep ? 1 | 8 : 4;
+                data_of(chain)->implied_offset = keep ? 0.4 : 0.7;
+            }
+            const std::vector<Fields> before = fields_of(input);
+            RING_header_s* out = owning_list();
+            const int answer = CHAIN_offset_region_fillet(set_of(input), out, keep ? 0 : 0.4, c.fillet, c.corners,
+                                                          c.sliver, nullptr, true, true, false, 0, true, keep);
+            EXPECT_EQ(answer, c.answer);
+            EXPECT_EQ(fields_of(input), before);
+            if (c.answer != 1) continue;
+            ASSERT_GT(out->count, 0);
+            int fillets = 0;
+            for (RING_header_s* chain : region_oracle::chains_in(out)) {
+                EXPECT_TRUE(closed(chain));
+                for (RING_node_s* v = chain->first; v; v = v == chain->last ? nullptr : v->next) {
+                    if (!(record_of(v)->flags & 0x10000000u)) continue;
+                    ++fillets;
+                    ASSERT_EQ(CHAIN_seg_ask_type(v), SEG_ARC);
+                    EXPECT_NEAR(arc_of(v)->radius, c.fillet, 1e-7);
+                    double in[2], start[2], end[2], on[2];
+                    tangent_of(v->previous, true, in);
+                    tangent_of(v, false, start);
+                    tangent_of(v, true, end);
+                    tangent_of(v->next, false, on);
+                    EXPECT_NEAR(in[0] * start[1] - in[1] * start[0], 0, 1e-6);
+                    EXPECT_NEAR(end[0] * on[1] - end[1] * on[0], 0, 1e-6);
+                    EXPECT_GT(in[0] * start[0] + in[1] * start[1], 0);
+                    EXPECT_GT(end[0] * on[0] + end[1] * on[1], 0);
+                }
+            }
+            EXPECT_EQ(fillets > 0, c.fillet > 0);
+            // Finished: every closed outer boundary opens a group (key 116).
+            for (RING_node_s* node = out->first; node; node = node == out->last ? nullptr : node->next) {
+                RING_header_s* chain = RING_ask_node_subring(node);
+                const bool outer = !region_oracle::is_island(chain);
+                EXPECT_EQ(APP_DATA__ask_app_data(node->app_data, APP_DATA_REGION_ORDER_MARK) != nullptr, outer);
+            }
+            RING_delete(out);
+            EXPECT_EQ(fields_of(input), before);
+        }
+}
+
+// An error inside the zone boolean (the host's implied-offset merge fails)
+// is noted with this module and raised again; the caller's fields are back
+// and no pool is left.
+TEST_F(RegionOffsetTest, OffsetRegionFilletPutsCallerFieldsBackOnAnError) {
+    const std::vector<RING_header_s*> input = rects({{0, 0, 10, 10, false}, {2, 0.5, 8, 3, true}});
+    for (RING_header_s* chain : input) {
+        typed(pool, chain);
+        data_of(chain)->region_set_id = 6;
+        data_of(chain)->use_implied_offset = 4;
+    }
+    const std::vector<Fields> before = fields_of(input);
+    const long pools = velte_test::live_pool_count();
+    pellam_test::fail_implicit_merge_at(1);
+    RING_header_s* out = owning_list();
+    EXPECT_THROW(CHAIN_offset_region_fillet(set_of(input), out, 0.4, 0.3, false, nullptr, nullptr, true, true, false, 0,
+                                            true, false),
+                 Korvo::Error::Exception);
+    pellam_test::fail_implicit_merge_at(0);
+    EXPECT_EQ(fields_of(input), before);
+    EXPECT_EQ(velte_test::live_pool_count(), pools);
+    bool noted = false;
+    for (const auto& r : stend_test::records()) noted = noted || r.file == "chain_region";
+    EXPECT_TRUE(noted);
+}
+
+// An open chain comes back open, its fields as they were.  With reopen on a
+// set that needed no closing, the input gets the embedding marks of the
+// slot that the offset closed; without reopen it gets none.
+TEST_F(RegionOffsetTest, OffsetRegionFilletReopensOpenInputAndMarksEmbeddedInput) {
+    RING_header_s* open = typed(pool, make_chain(pool, {P(0, 0), L(4, 0), L(4, 3)}, false));
+    data_of(open)->material_side = LEFT;
+    data_of(open)->region_set_id = 4;
+    const std::vector<Fields> before = fields_of({open});
+    RING_header_s* out = owning_list();
+    EXPECT_EQ(CHAIN_offset_region_fillet(set_of({open}), out, 0.5, 0, false, nullptr, nullptr, false, false, false, 0,
+                                         true, false),
+              1);
+    ASSERT_GT(out->count, 0);
+    for (RING_header_s* chain : region_oracle::chains_in(out)) EXPECT_FALSE(closed(chain));
+    EXPECT_FALSE(closed(open));
+    EXPECT_EQ(fields_of({open}), before);
+
+    for (bool reopen : {false, true}) {
+        SCOPED_TRACE(reopen ? "reopen" : "no reopen");
+        const std::vector<RING_header_s*> input = rects({{0, 0, 10, 10, false}, {2, 0.5, 8, 3, true}});
+        RING_header_s* result = owning_list();
+        EXPECT_EQ(CHAIN_offset_region_fillet(set_of(input), result, 0.4, 0, false, nullptr, nullptr, false, false,
+                                             reopen, 1.0, true, false),
+                  1);
+        int marked = 0;
+        for (RING_header_s* chain : input)
+            for (RING_node_s* v = chain->first; v; v = v == chain->last ? nullptr : v->next)
+                marked += (record_of(v)->flags & 0x2000000u) != 0;
+        EXPECT_EQ(marked > 0, reopen);
     }
 }
 

@@ -2,6 +2,7 @@
 // region result on the newer engine and the validation of what it appended.
 #include "chain/chain_query_fixture.h"
 #include "chainops/chain_2.h"
+#include "chainops/debug_reports.h"
 #include "chainops/region_oracle.h"
 
 #include <merrow1/chain_area.h>
@@ -20,41 +21,21 @@ using namespace chain_query_test;
 
 namespace {
 
-std::vector<std::string> g_labels;
-void capture(const void* data) {
-    const auto* d = static_cast<const CHAIN_debug_function_data_t*>(data);
-    g_labels.push_back(d->label ? d->label : "");
-}
-
-std::vector<std::string> labels_starting(const std::string& prefix) {
-    std::vector<std::string> out;
-    for (const std::string& label : g_labels)
-        if (label.compare(0, prefix.size(), prefix) == 0) out.push_back(label);
-    return out;
-}
+using debug_reports::labels_starting;
 
 class ChainsBooleanTest : public PoolTest {
 protected:
     void SetUp() override {
         PoolTest::SetUp();
-        g_labels.clear();
+        debug_reports::reports().clear();
         CHAIN_set_new_boolean_flag(true);
     }
     void TearDown() override {
         CHAIN_unset_new_boolean_flag();
-        if (debug_on_) {
-            MACH__checking_level = 1;
-            CHAIN_set_chain_debug_status(-100);
-            MACH__checking_level = 0;
-        }
+        debug_.off();
         PoolTest::TearDown();
     }
-    void debug_on() {
-        debug_on_ = true;
-        MACH__checking_level = 1;
-        CHAIN_set_chain_debug_status(1);
-        CALLBACK_register("CHAIN_debug_function", capture);
-    }
+    void debug_on() { debug_.on(); }
 
     // Square [x, x + s]^2 run counter-clockwise with the material side given
     // (LEFT: material inside).
@@ -82,7 +63,7 @@ protected:
     }
 
 private:
-    bool debug_on_ = false;
+    debug_reports::Session debug_;
 };
 
 TEST_F(ChainsBooleanTest, NullInputFailsThePreconditionEmptyInputAnswersZero) {
@@ -252,7 +233,7 @@ TEST_F(ChainsBooleanTest, ValidationRemovesBadChainsFromTheFirstNewOne) {
     };
     for (const Case& c : cases) {
         stend_test::clear();
-        g_labels.clear();
+        debug_reports::reports().clear();
         RING_header_s* out = owning_list();
         // Before the first new node: bad chains that are not this call's.
         RING_insert_after(out, out->last, point_chain());
