@@ -67,6 +67,11 @@ std::vector<RING_header_s*> chains_of(const RING_header_s* list) {
     return out;
 }
 
+RING_header_s* first_chain(const RING_header_s* list) {
+    const std::vector<RING_header_s*> chains = chains_of(list);
+    return chains.empty() ? nullptr : chains.front();
+}
+
 // Steps of `step` that cover `total`: the whole part, plus one when the
 // fraction exceeds 1e-10.
 int steps_over(double total, double step) {
@@ -212,8 +217,8 @@ bool MidCurve::ProcessTargets(const RING_header_s* targetsA, const Korvo::Math::
         ran = true;
         // 3. The path around the grown outside, in the region's plane.
         if (!m_initialized) continue;
-        RING_header_s* first = chains_of(m_avoidRegion).empty() ? nullptr : chains_of(m_avoidRegion).front();
-        const CHAIN_main_data_s* region = main_of(chains_of(m_regionSet).empty() ? nullptr : chains_of(m_regionSet).front());
+        RING_header_s* first = first_chain(m_avoidRegion);
+        const CHAIN_main_data_s* region = main_of(first_chain(m_regionSet));
         if (first && region) static_cast<CHAIN_main_data_s*>(first->main_data)->csys = region->csys;
         double len = 0.0;
         RING_header_s* path = CHAIN_create_detour_path_in_region(pool, m_avoidRegion, &start, &end,
