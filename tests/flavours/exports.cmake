@@ -31,6 +31,7 @@ set(rows
   # Every build holds the offset family.
   "CHAIN_offset(RING_header_s*, double, int, int, int (*)(RING_header_s const*, RING_node_s const*, bool, RING_header_s*, RING_node_s*), CHAIN_trace_vertex_t (*)(RING_header_s const*, RING_node_s const*), int (*)(RING_node_s*, RING_node_s*, RING_header_s*, RING_node_s*, RING_header_s*), CMEM_pool_s*, CHAIN_traceOutputParams_s const*)|1|1|1"
   "CHAIN_ask_new_filleting_status()|1|1|1"
+  "CHAIN_offset_and_boolean(RING_header_s*, double, int, int, int (*)(RING_header_s const*, RING_node_s const*, bool, RING_header_s*, RING_node_s*), CHAIN_trace_vertex_t (*)(RING_header_s const*, RING_node_s const*), int (*)(RING_node_s*, RING_node_s*, RING_header_s*, RING_node_s*, RING_header_s*), CMEM_pool_s*)|1|1|1"
   # The small routines, cut-parameter pieces and spreadsheet schema of the
   # earlier builds (both forms where a newest form sits beside an earlier
   # one); the flavour switch of the spreadsheet class stays internal.
