@@ -29,14 +29,6 @@ namespace {
 constexpr double kBand = 1e-3;
 constexpr double kStep = 0.37;
 
-std::vector<RING_header_s*> chains_of(const RING_header_s* list) {
-    std::vector<RING_header_s*> out;
-    if (!list) return out;
-    const RING_node_s* node = list->first;
-    for (int i = 0; i < list->count && node; ++i, node = node->next) out.push_back(RING_ask_node_subring(node));
-    return out;
-}
-
 bool noted(const std::string& reason) {
     for (const std::string& text : stend_test::texts(stend_test::Kind::Note))
         if (text == "Assertion failed: " + reason) return true;
