@@ -217,6 +217,15 @@ TEST_F(ChrscTest, MergeKeepsNestedShapesAndCombinesCrossingOnes) {
             EXPECT_EQ(material_map(chains_of(out), -2, 14), material_map({p, r}, -2, 14));
         }
         {
+            SCOPED_TRACE("a provider crossing two retainers gives the boolean of all three");
+            RING_header_s* p = periphery({0, 0, 10, 10});
+            RING_header_s* r1 = island({8, 4, 12, 6});
+            RING_header_s* r2 = island({-2, 4, 2, 6});
+            RING_header_s* out = owning_list();
+            ASSERT_TRUE(CHRSC_merge_providers_retainers(set_of({p}), set_of({r1, r2}), 0, pool, out, nullptr));
+            EXPECT_EQ(material_map(chains_of(out), -4, 14), material_map({p, r1, r2}, -4, 14));
+        }
+        {
             SCOPED_TRACE("a provider inside a retainer pocket is kept, a retainer apart is not");
             RING_header_s* p = periphery({2, 2, 4, 4});
             RING_header_s* r = periphery({0, 0, 10, 10});
