@@ -35,8 +35,11 @@
 #include <merrow1/chain_distance.h>
 #include <merrow1/chain_from_chain.h>
 #include <merrow1/chain_intersection.h>
+#include <merrow1/chain_order.h>
 #include <merrow1/chain_region.h>
+#include <merrow1/chain_region_offset.h>
 #include <merrow1/chain_set.h>
+#include <merrow1/chain_violation.h>
 
 #include <pellam/mchn_offset.h>
 #include <pellam/mchn_segment.h>
@@ -48,6 +51,8 @@
 #include "internal/ring_nodes.h"
 
 #include <cmath>
+#include <optional>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -447,30 +452,39 @@ RING_header_s* dispatch(RING_header_s* chain, double offset, CORNER_CONTROL corn
 // ---------------------------------------------------------------------------
 // Per-segment offsets
 
-// The geometry-type record hung on a caller's chain for the length of a call;
-// the record the chain carried before (if any) is put back on every exit.
+// The geometry-type record hung on a caller's chain for the length of a call:
+// one made here from five offsets (freed on exit), or the caller's own
+// record, referred to.  The record the chain carried before (if any) is put
+// back on every exit.
 class GeometryTypeRecord {
 public:
     GeometryTypeRecord(RING_header_s* chain, const double values[5]) : m_chain(chain) {
-        m_before = APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_GEOMETRY_TYPE_OFFSETS);
-        m_record = CMEM_NEW(chain->pool, CHAIN_geometry_type_offsets_s);
-        *m_record = CHAIN_geometry_type_offsets_s{};
-        for (int k = 0; k < 5; ++k) m_record->offsets[k] = values[k];
-        if (m_before) RING_delete_app_data(chain, CHAIN_APP_DATA_GEOMETRY_TYPE_OFFSETS);
-        RING_put_header_app_data(chain, CHAIN_APP_DATA_GEOMETRY_TYPE_OFFSETS, m_record);
+        m_owned = CMEM_NEW(chain->pool, CHAIN_geometry_type_offsets_s);
+        *m_owned = CHAIN_geometry_type_offsets_s{};
+        for (int k = 0; k < 5; ++k) m_owned->offsets[k] = values[k];
+        hang(m_owned);
+    }
+    GeometryTypeRecord(RING_header_s* chain, const CHAIN_geometry_type_offsets_s* record) : m_chain(chain) {
+        // Hung for reading only: the per-segment callback never writes it.
+        hang(const_cast<CHAIN_geometry_type_offsets_s*>(record));
     }
     ~GeometryTypeRecord() {
         RING_delete_app_data(m_chain, CHAIN_APP_DATA_GEOMETRY_TYPE_OFFSETS);
-        CMEM_private_delete_object(m_record);
+        if (m_owned) CMEM_private_delete_object(m_owned);
         if (m_before) RING_put_header_app_data(m_chain, CHAIN_APP_DATA_GEOMETRY_TYPE_OFFSETS, m_before);
     }
     GeometryTypeRecord(const GeometryTypeRecord&) = delete;
     GeometryTypeRecord& operator=(const GeometryTypeRecord&) = delete;
 
 private:
+    void hang(CHAIN_geometry_type_offsets_s* record) {
+        m_before = APP_DATA__ask_app_data(m_chain->app_data, CHAIN_APP_DATA_GEOMETRY_TYPE_OFFSETS);
+        if (m_before) RING_delete_app_data(m_chain, CHAIN_APP_DATA_GEOMETRY_TYPE_OFFSETS);
+        RING_put_header_app_data(m_chain, CHAIN_APP_DATA_GEOMETRY_TYPE_OFFSETS, record);
+    }
     RING_header_s* m_chain;
-    void* m_before;
-    CHAIN_geometry_type_offsets_s* m_record;
+    void* m_before = nullptr;
+    CHAIN_geometry_type_offsets_s* m_owned = nullptr;
 };
 
 // The stocked chain of a per-segment offset, made in the pool; null when the
@@ -766,3 +780,155 @@ int g_new_filleting_status = 1;
 
 int CHAIN_ask_new_filleting_status() { return g_new_filleting_status; }
 void CHAIN_set_new_filleting_status(int status) { g_new_filleting_status = status; }
+
+// ===========================================================================
+// Offsets of region sets
+
+namespace {
+
+// The chains of a set that carry main data, in order.
+std::vector<RING_header_s*> set_chains(const RING_header_s* set) {
+    std::vector<RING_header_s*> out;
+    for (RING_node_s* node : merrow1::ring_nodes(set))
+        if (RING_header_s* chain = RING_ask_node_subring(node))
+            if (chain->type == RING_TYPE_CHAIN && main_data(chain)) out.push_back(chain);
+    return out;
+}
+
+// The offset chains of a region set, in one list in the pool.  They go with
+// the list unless the result is handed out: then they stay in the pool, as
+// the result's sources lead through them, and only the list goes.
+class OffsetChains {
+public:
+    explicit OffsetChains(CMEM_pool_s* pool) : m_list(new_list(pool)) {}
+    ~OffsetChains() {
+        if (!m_list) return;
+        if (m_handed_out) RING_set_sub_ring_delfunc(m_list, nullptr);
+        RING_delete(m_list);
+    }
+    OffsetChains(const OffsetChains&) = delete;
+    OffsetChains& operator=(const OffsetChains&) = delete;
+
+    // Takes over the chains of an offset result (null: nothing).
+    void append(RING_header_s* result) {
+        if (!result) return;
+        RING_append_ring(m_list, result);
+        RING_delete(result);
+    }
+    RING_header_s* list() const { return m_list; }
+    void handed_out() { m_handed_out = true; }
+
+private:
+    RING_header_s* m_list;
+    bool m_handed_out = false;
+};
+
+// Material sides mirrored for a boolean on the other side: the offset chains
+// now, and on every exit the offset chains and the output's chains mirrored
+// (back) once each, a chain held by both counted once.
+class MirroredForBoolean {
+public:
+    MirroredForBoolean(RING_header_s* offsets, RING_header_s* out, bool active)
+        : m_offsets(offsets), m_out(out), m_active(active) {
+        if (m_active) flip_sides(offsets);
+    }
+    ~MirroredForBoolean() {
+        if (!m_active) return;
+        std::unordered_set<RING_header_s*> done;
+        for (RING_header_s* list : {m_offsets, m_out})
+            for_each_result_chain(list, [&](RING_header_s* chain) {
+                CHAIN_main_data_s* md = main_data(chain);
+                if (md && done.insert(chain).second) md->material_side = other_side(md->material_side);
+            });
+    }
+    MirroredForBoolean(const MirroredForBoolean&) = delete;
+    MirroredForBoolean& operator=(const MirroredForBoolean&) = delete;
+
+private:
+    RING_header_s* m_offsets;
+    RING_header_s* m_out;
+    bool m_active;
+};
+
+}  // namespace
+
+RING_header_s* CHAIN_offset_region_general(RING_header_s* chains, double offset, CORNER_CONTROL corner_control,
+                                           SIDE side, CHAIN_stock_data_cb_t stock_cb,
+                                           const CHAIN_geometry_type_offsets_s* client_data,
+                                           const bool* use_callback, CHAIN_trace_vertex_source_cb_t trace_source_cb,
+                                           CHAIN_trace_vertex_cb_t trace_vertex_cb,
+                                           CHAIN_vertex_source_callback_t vertex_source_cb, CMEM_pool_s* pool) {
+    MERROW1_REQUIRE(chains && pool, "DUE_TO_INVALID_INPUT", nullptr);
+    MERROW1_REQUIRE(std::isfinite(offset), "DUE_TO_OFFSET_NOT_FINITE", nullptr);
+    report("CHAIN_offset_region_general: input", chains, kReportInput);
+    // 1. Whether the set runs both ways: then flipped groups are looked for.
+    const std::vector<RING_header_s*> members = set_chains(chains);
+    bool inwards = false, outwards = false;
+    for (RING_header_s* chain : members) {
+        if (!is_closed(chain) || !has_side(chain)) continue;
+        inwards = inwards || runs_inwards(chain);
+        outwards = outwards || runs_outwards(chain);
+    }
+    // 2. The regions in containment order, on a list of references.
+    merrow1::OwnedChain ordered(new_list(pool));
+    RING_set_sub_ring_delfunc(ordered.chain, nullptr);
+    for (RING_header_s* chain : members) RING_insert_after(ordered.chain, ordered.chain->last, chain);
+    const int count = ordered.chain->count;
+    CHAIN_order_regions(ordered.chain);
+    if (ordered.chain->count != count) MERROW1_NOTE_FAILURE("DUE_TO_UNEXPECTED_CHANGE_IN_REGION_COUNT");
+    // 3. Each region offset, per segment unless its entry of the array says no.
+    OffsetChains offsets(pool);
+    int index = 0;
+    for (RING_node_s* node : merrow1::ring_nodes(ordered.chain)) {
+        RING_header_s* chain = RING_ask_node_subring(node);
+        if (!chain) continue;
+        ++index;
+        if (use_callback && !use_callback[index - 1]) {
+            offsets.append(CHAIN_offset_general(chain, 0.0, offset, corner_control, side, nullptr, trace_source_cb,
+                                                trace_vertex_cb, vertex_source_cb, pool));
+            continue;
+        }
+        std::optional<GeometryTypeRecord> record;
+        if (client_data) record.emplace(chain, client_data);
+        offsets.append(CHAIN_offset_general(chain, 0.0, offset, corner_control, side, stock_cb, trace_source_cb,
+                                            trace_vertex_cb, vertex_source_cb, pool));
+    }
+    report("CHAIN_offset_region_general: before boolean", offsets.list(), kReportIntermediate);
+    // 4. The regions between the offsets.
+    merrow1::OwnedChain out(new_list(pool));
+    if (!CHAIN_boolean_between(offsets.list(), side, out.chain, vertex_source_cb)) return nullptr;
+    report("CHAIN_offset_region_general: after boolean", out.chain, kReportIntermediate);
+    // 5. Groups whose inside and outside flipped go.
+    if (inwards && outwards) CHAIN_check_flipping_cut_shapes(ordered.chain, out.chain);
+    report("CHAIN_offset_region_general: output", out.chain, kReportOutput);
+    offsets.handed_out();
+    return null_if_empty(out.release());
+}
+
+RING_header_s* CHAIN_offset_and_boolean(RING_header_s* chains, double offset, CORNER_CONTROL corner_control,
+                                        SIDE side, CHAIN_trace_vertex_source_cb_t trace_source_cb,
+                                        CHAIN_trace_vertex_cb_t trace_vertex_cb,
+                                        CHAIN_vertex_source_callback_t vertex_source_cb, CMEM_pool_s* pool) {
+    MERROW1_REQUIRE(chains && pool, "DUE_TO_INVALID_INPUT", nullptr);
+    MERROW1_REQUIRE(std::isfinite(offset), "DUE_TO_OFFSET_NOT_FINITE", nullptr);
+    report("CHAIN_offset_all: input", chains, kReportInput);
+    OffsetChains offsets(pool);
+    for (RING_header_s* chain : set_chains(chains))
+        offsets.append(CHAIN_offset(chain, offset, corner_control, side, trace_source_cb, trace_vertex_cb,
+                                    vertex_source_cb, pool, nullptr));
+    report("CHAIN_offset_all: before boolean", offsets.list(), kReportIntermediate);
+    merrow1::OwnedChain out(new_list(pool));
+    int made = 0;
+    {
+        // A negative offset's chains lie on the other side of their sources:
+        // the boolean resolves them with mirrored sides.
+        const bool negative = offset < 0.0;
+        MirroredForBoolean mirrored(offsets.list(), out.chain, negative);
+        made = CHAIN_boolean_between(offsets.list(), negative ? other_side(side) : side, out.chain,
+                                     vertex_source_cb);
+    }
+    if (!made) return nullptr;
+    report("CHAIN_offset_all: output", out.chain, kReportOutput);
+    offsets.handed_out();
+    return null_if_empty(out.release());
+}

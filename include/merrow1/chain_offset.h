@@ -108,3 +108,40 @@ RING_header_s* CHAIN_negatively_offset_the_trace_of_a_chain(RING_header_s* chain
 // A process-wide status (initially 1) that the host sets and reads.
 int CHAIN_ask_new_filleting_status();
 void CHAIN_set_new_filleting_status(int status);
+
+// ---------------------------------------------------------------------------
+// Offsets of region sets
+//
+// Both entries offset every chain of a region set, resolve the offsets
+// against each other with the boolean between sets (chain_region_offset.h)
+// on the side (0: the first offset chain's) and answer a new chain list in
+// the pool, or null when nothing results (every offset vanished, the boolean
+// failed or gave nothing).  The offset chains stay in the pool on success:
+// the result's sources lead through them.
+
+// The chains of the set ordered into regions (CHAIN_order_regions on a list
+// of references; the caller's list keeps its order), each offset with
+// CHAIN_offset_general at tool radius 0 and the offset as stock.  The k-th
+// region of that order (k from 1) uses the per-segment callback when there is
+// no array or use_callback[k - 1] is true, and the geometry-type record
+// (may be null) then hangs on the chain under key 52 for the call only (a
+// record the chain carried before is put back, errors included); otherwise
+// it is offset without the callback.  When the set holds both closed chains
+// running inwards and closed chains running outwards, the groups whose
+// inside and outside flipped are taken out of the result
+// (CHAIN_check_flipping_cut_shapes).
+RING_header_s* CHAIN_offset_region_general(RING_header_s* chains, double offset, CORNER_CONTROL corner_control,
+                                           SIDE side, CHAIN_stock_data_cb_t stock_cb,
+                                           const CHAIN_geometry_type_offsets_s* client_data,
+                                           const bool* use_callback, CHAIN_trace_vertex_source_cb_t trace_source_cb,
+                                           CHAIN_trace_vertex_cb_t trace_vertex_cb,
+                                           CHAIN_vertex_source_callback_t vertex_source_cb, CMEM_pool_s* pool);
+
+// CHAIN_offset of every chain of the set, then the boolean between the
+// results.  A negative offset resolves the results on the other side: their
+// material sides (and a side argument other than 0) are mirrored for the
+// boolean and mirrored back afterwards, once per chain, errors included.
+RING_header_s* CHAIN_offset_and_boolean(RING_header_s* chains, double offset, CORNER_CONTROL corner_control,
+                                        SIDE side, CHAIN_trace_vertex_source_cb_t trace_source_cb,
+                                        CHAIN_trace_vertex_cb_t trace_vertex_cb,
+                                        CHAIN_vertex_source_callback_t vertex_source_cb, CMEM_pool_s* pool);

@@ -69,6 +69,7 @@
 #include <merrow1/chain_types.h>
 #include <merrow1/chain_vertex_angle.h>
 #include <merrow1/chain_vorsa.h>
+#include <merrow1/chrsc.h>
 #include <merrow1/cpe.h>
 #include <merrow1/dsptool.h>
 #include <merrow1/dynamic_array.h>

@@ -31,6 +31,7 @@ set(rows
   # Every build holds the offset family.
   "CHAIN_offset(RING_header_s*, double, int, int, int (*)(RING_header_s const*, RING_node_s const*, bool, RING_header_s*, RING_node_s*), CHAIN_trace_vertex_t (*)(RING_header_s const*, RING_node_s const*), int (*)(RING_node_s*, RING_node_s*, RING_header_s*, RING_node_s*, RING_header_s*), CMEM_pool_s*, CHAIN_traceOutputParams_s const*)|1|1|1"
   "CHAIN_ask_new_filleting_status()|1|1|1"
+  "CHAIN_offset_and_boolean(RING_header_s*, double, int, int, int (*)(RING_header_s const*, RING_node_s const*, bool, RING_header_s*, RING_node_s*), CHAIN_trace_vertex_t (*)(RING_header_s const*, RING_node_s const*), int (*)(RING_node_s*, RING_node_s*, RING_header_s*, RING_node_s*, RING_header_s*), CMEM_pool_s*)|1|1|1"
   # The small routines, cut-parameter pieces and spreadsheet schema of the
   # earlier builds (both forms where a newest form sits beside an earlier
   # one); the flavour switch of the spreadsheet class stays internal.
@@ -153,6 +154,9 @@ set(rows
   "CHAIN_remove_reg_fr_ord_regions(RING_header_s*, bool (*)(RING_header_s*, void*), void*)|1|1|1"
   "CHAIN_violates_retained_regions(RING_header_s const*, RING_header_s const*)|1|1|1"
   "CHAIN_violates_removed_regions(RING_header_s*, RING_header_s const*, bool)|1|1|1"
+  # Provider and retainer shapes: every build.
+  "CHRSC_union_providers(RING_header_s*, int, RING_header_s*, int (*)(RING_node_s*, RING_node_s*, RING_header_s*, RING_node_s*, RING_header_s*))|1|1|1"
+  "CHRSC_merge_providers_retainers(RING_header_s*, RING_header_s*, int, CMEM_pool_s*, RING_header_s*, int (*)(RING_node_s*, RING_node_s*, RING_header_s*, RING_node_s*, RING_header_s*))|1|1|1"
   # Debug drawing and region displays are plain functions of every build; the
   # workpiece and probing classes are not in the classic build.
   "DSPTOOL_display_box(double*, CSYS const*, MTX3_s*, int, int, int, int*, bool, unsigned int, char const*, double const*)|1|1|1"

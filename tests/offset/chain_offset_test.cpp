@@ -58,14 +58,6 @@ protected:
     CMEM_pool_s* pool = nullptr;
 };
 
-std::vector<RING_header_s*> chains_of(const RING_header_s* list) {
-    std::vector<RING_header_s*> out;
-    if (!list) return out;
-    const RING_node_s* node = list->first;
-    for (int i = 0; i < list->count && node; ++i, node = node->next) out.push_back(RING_ask_node_subring(node));
-    return out;
-}
-
 double total_area(const RING_header_s* list) {
     double area = 0.0;
     for (RING_header_s* chain : chains_of(list)) area += std::fabs(CHAIN_chainArea_chainCentroid(chain, nullptr));

@@ -116,6 +116,14 @@ inline bool is_closed(const RING_header_s* chain) { return chain->last && chain-
 inline SIDE side_of(const RING_header_s* chain) {
     return static_cast<const CHAIN_main_data_s*>(chain->main_data)->material_side;
 }
+// The chains of a chain list in order (none for null).
+inline std::vector<RING_header_s*> chains_of(const RING_header_s* list) {
+    std::vector<RING_header_s*> out;
+    if (!list) return out;
+    const RING_node_s* node = list->first;
+    for (int i = 0; i < list->count && node; ++i, node = node->next) out.push_back(RING_ask_node_subring(node));
+    return out;
+}
 
 template <class Fn>
 void for_each_vertex(const RING_header_s* chain, Fn fn) {
