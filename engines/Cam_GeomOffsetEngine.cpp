@@ -29,6 +29,7 @@
 #include <memory>
 
 #include "engines/engine_memory.h"
+#include "engines/geomsec_pass.h"
 #include "internal/check.h"
 
 namespace Korvo {
@@ -44,36 +45,6 @@ const char kWorkPool[] = "m_pWorkPool != NULL";
 const char kEngine[] = "pIGeomSec != NULL";
 
 bool exceeds_number_tolerance(double value) { return std::fabs(value) > EQ_ask_number_tolerance(); }
-
-// The error being handled, a standard exception as Korvo::Error::Severe.
-std::exception_ptr current_error() {
-    try {
-        throw;
-    } catch (const Korvo::Error::Exception&) {
-        return std::current_exception();
-    } catch (const std::exception& e) {
-        Korvo::Error::Severe severe;
-        severe.Convert(e);
-        return std::make_exception_ptr(severe);
-    } catch (...) {
-        return std::current_exception();
-    }
-}
-
-// Ends the pass (when `mark` is given) and deletes the engine.  An error of
-// PostSection is handed back, not raised, so that the engine is deleted.
-std::exception_ptr close_pass(IGeomSec* engine, const int* mark) {
-    std::exception_ptr error;
-    if (mark) {
-        try {
-            engine->PostSection(mark);
-        } catch (...) {
-            error = current_error();
-        }
-    }
-    delete engine;
-    return error;
-}
 
 const CSYS* csys_of(const RING_header_s* ring) {
     if (ring && ring->type == RING_TYPE_LIST) ring = ring->first ? RING_ask_node_subring(ring->first) : nullptr;
@@ -214,8 +185,8 @@ IGeomSec* GeomOffsetEngine::InitGeomSecEngine(const RING_header_s* geometry, dou
         started = true;
         engine->BeginSection();
     } catch (...) {
-        std::exception_ptr error = current_error();
-        close_pass(engine, started ? &m_sectionMark : nullptr);
+        std::exception_ptr error = merrow1::current_error_as_severe();
+        merrow1::close_section_pass(engine, started ? &m_sectionMark : nullptr);
         std::rethrow_exception(error);
     }
     return engine;
@@ -269,9 +240,9 @@ RING_header_s* GeomOffsetEngine::GetOffset(const Point3& p, const Vector3& d, do
         FilterOnClosest(list, p);
         if (exceeds_number_tolerance(offset)) Offset(&list, offset);
     } catch (...) {
-        error = current_error();
+        error = merrow1::current_error_as_severe();
     }
-    std::exception_ptr closing = close_pass(engine, &m_sectionMark);
+    std::exception_ptr closing = merrow1::close_section_pass(engine, &m_sectionMark);
     if (!error) error = closing;
     if (error) {
         RING_delete(list);
@@ -340,7 +311,7 @@ bool GeomOffsetEngine::Offset(RING_header_s** plist, double offset) {
         CHAIN_set_implied_offset_for_set(result, 0.0, false);
         CHAIN_decouple_boolean_set(result, list);
     } catch (...) {
-        std::exception_ptr error = current_error();
+        std::exception_ptr error = merrow1::current_error_as_severe();
         RING_delete(set);
         RING_delete(result);
         std::rethrow_exception(error);
