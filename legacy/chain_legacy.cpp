@@ -28,6 +28,7 @@
 #include "internal/check.h"
 #include "internal/ring_nodes.h"
 #include "internal/scratch_pool.h"
+#include "internal/split_network.h"
 #include "offset/chain_fit_internal.h"
 
 #include <stend/error.h>
@@ -387,23 +388,10 @@ int ChainRetractPointOnSegment(RING_header_s* set, RING_header_s* chain, const S
 // ---------------------------------------------------------------------------
 // Component labelling of this build's network builder
 
-namespace {
-
-SPLIT_JUNCTION_s* junction_record(const RING_node_s* junction) {
-    RING_header_s* ends = RING_ask_node_subring(junction);
-    return ends ? static_cast<SPLIT_JUNCTION_s*>(ends->main_data) : nullptr;
-}
-
-bool labelled(const RING_node_s* junction) {
-    return APP_DATA__ask_app_data(junction->app_data, CHAIN_APP_DATA_SCRATCH_MARK) != nullptr;
-}
-
-}  // namespace
-
 bool CHAIN__legacy_label_next_network(RING_header_s* network) {
     if (!network) return false;
     const std::vector<RING_node_s*> junctions = merrow1::ring_nodes(network);
-    const auto seed = std::find_if(junctions.begin(), junctions.end(), [](RING_node_s* j) { return !labelled(j); });
+    const auto seed = std::find_if(junctions.begin(), junctions.end(), [](RING_node_s* j) { return !merrow1::split_junction_marked(j); });
     if (seed == junctions.end()) return false;
     if (!network->main_data) network->main_data = CMEM_NEW(network->pool, int);
     int* counter = static_cast<int*>(network->main_data);
@@ -415,7 +403,7 @@ bool CHAIN__legacy_label_next_network(RING_header_s* network) {
     auto label = [&](RING_node_s* junction) {
         if (++labels > network->count) MERROW1_INFINITE_LOOP();
         RING_put_node_app_data(network, junction, CHAIN_APP_DATA_SCRATCH_MARK, junction);
-        if (SPLIT_JUNCTION_s* record = junction_record(junction)) record->pass = number;
+        if (SPLIT_JUNCTION_s* record = merrow1::split_junction_record(junction)) record->pass = number;
     };
     std::vector<RING_node_s*> work{*seed};
     label(*seed);
@@ -425,7 +413,7 @@ bool CHAIN__legacy_label_next_network(RING_header_s* network) {
         for (RING_node_s* node : merrow1::ring_nodes(RING_ask_node_subring(junction))) {
             const auto* end = static_cast<const SPLIT_CHAIN_s*>(node->main_data);
             RING_node_s* far = end ? end->far_junction : nullptr;
-            if (!far || labelled(far)) continue;
+            if (!far || merrow1::split_junction_marked(far)) continue;
             label(far);
             work.push_back(far);
         }
