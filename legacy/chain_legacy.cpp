@@ -158,8 +158,9 @@ void drop_links_into(RING_header_s* chain, const CMEM_pool_s* work) {
     for (RING_node_s* vertex : merrow1::ring_nodes(chain)) {
         for (APP_DATA_key_t key : {APP_DATA_SOURCE_VERTEX, APP_DATA_SOURCE_SEGMENT}) {
             // Both records start with the source chain.
-            auto* link = static_cast<CHAIN_source_segment_s*>(APP_DATA__ask_app_data(vertex->app_data, key));
-            if (!link || !link->source_chain || CMEM_private_ask_pool_of_object(link->source_chain) != work) continue;
+            void* link = APP_DATA__ask_app_data(vertex->app_data, key);
+            const RING_header_s* source = link ? *static_cast<RING_header_s* const*>(link) : nullptr;
+            if (!source || CMEM_private_ask_pool_of_object(source) != work) continue;
             if (APP_DATA__remove_app_data(&vertex->app_data, key)) CMEM_private_delete_object(link);
         }
     }
@@ -292,8 +293,10 @@ RING_header_s* single_set(RING_header_s* chain, CMEM_pool_s* pool) {
 
 // The end of the move's first piece that lies outside the material of the
 // closed chains: the move and the set split into a network whose groups are
-// indexed in turn; of the move's pieces left at index 0, the one starting
-// first along the move.
+// indexed in turn.  Indices count material layers from an arbitrary base, and
+// the indexing keeps only the records of the group's lowest index (no
+// material): of the move's pieces left there, the one starting first along
+// the move, unless it runs to the move's end.
 bool first_entry_by_network(RING_header_s* move, RING_header_s* set, CMEM_pool_s* pool, Korvo::Math::Point2* at) {
     RING_header_s* both = CHAIN_create_boolean_set(pool, nullptr);
     RING_insert_after(both, both->last, move);
@@ -311,7 +314,7 @@ bool first_entry_by_network(RING_header_s* move, RING_header_s* set, CMEM_pool_s
         for (RING_node_s* junction : merrow1::ring_nodes(network)) {
             for (RING_node_s* node : merrow1::ring_nodes(RING_ask_node_subring(junction))) {
                 const auto* end = static_cast<const SPLIT_CHAIN_s*>(node->main_data);
-                if (!end || end->reversed || end->index != 0 || !end->piece || !end->piece->start ||
+                if (!end || end->reversed || end->index != index || !end->piece || !end->piece->start ||
                     !end->piece->end || end->piece->start->chain != move)
                     continue;
                 // A piece that runs to the move's own end enters nothing.

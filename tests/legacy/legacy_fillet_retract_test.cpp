@@ -358,6 +358,32 @@ TEST_F(LegacyFilletRetract, MovesStopWhereTheyFirstEnterTheRegions) {
     }
 }
 
+// A move that starts inside a region: without a given chain it stops where it
+// enters the next region (the end of its first piece outside the material).
+// With the region it starts in given, the newer engine's violation test sees
+// the move cut at its exit still inside it: 0.  (The older engine's walk over
+// crossing points sees no violation in a move that only touches the boundary
+// at its end.)
+TEST_F(LegacyFilletRetract, MovesStartingInsideStopAtTheNextEntryOrAreRefused) {
+    Move move = line(2, 1, 7, 1);  // leaves the first box at x = 4, enters the second at x = 6
+    const SEGMENT segment = move.segment();
+    for (bool new_engine : {true, false}) {
+        SCOPED_TRACE(new_engine);
+        CHAIN_set_new_boolean_flag(new_engine);
+        RING_header_s* first = island(pool, {0, 0, 4, 4});
+        RING_header_s* set = list_of_chains(pool, {first, island(pool, {6, 0, 8, 2})});
+        Korvo::Math::Point2 point{};
+        double distance = 0;
+        ASSERT_EQ(ChainRetractPointOnSegment(set, nullptr, &segment, &point, &distance), 1);
+        EXPECT_NEAR(point.x, 6, 1e-9);
+        EXPECT_NEAR(point.y, 1, 1e-9);
+        EXPECT_NEAR(distance, 0, 1e-9);
+        if (new_engine) {
+            EXPECT_EQ(ChainRetractPointOnSegment(set, first, &segment, &point, &distance), 0);
+        }
+    }
+}
+
 TEST_F(LegacyFilletRetract, RetractionRefusesWhatIsNoMoveAndRaisesErrorsAgain) {
     RING_header_s* set = list_of_chains(pool, {island(pool, {0, 0, 4, 4})});
     Korvo::Math::Point2 point{};

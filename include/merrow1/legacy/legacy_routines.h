@@ -173,8 +173,9 @@ RING_header_s* CHAIN_fillet_all(RING_header_s* list, double radius, double min_r
 //   answers 0.
 // - Without: when the set holds an open chain, the first crossing with the
 //   set is the point; when all its chains are closed, the segment and the set
-//   are split into a network, and the end of the segment's first piece whose
-//   interference index is 0 (outside the material) is the point.
+//   are split into a network, and the end of the segment's first piece at
+//   the lowest interference index (outside the material) is the point; a
+//   segment whose only such piece runs to its end keeps its end.
 // *distance is the smaller of the point's distances to `chain` and to the
 // set.  1 when the point was set; 0 for a segment that is neither a line nor
 // an arc, whose chain has fewer than 2 vertices, for null arguments, or as
