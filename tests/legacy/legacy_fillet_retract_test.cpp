@@ -121,7 +121,12 @@ TEST_F(LegacyFilletRetract, SingleChainGivesANewListOfItsFillet) {
     }
 }
 
-// Two overlapping pockets (air inside) are rounded and united: the material
+// Two pockets (air inside), 4 x 4, overlapping in a 2 x 2 square.
+RING_header_s* overlapping_pockets(CMEM_pool_s* pool) {
+    return list_of_chains(pool, {ccw_rect(pool, 0, 0, 4, 4, RIGHT), ccw_rect(pool, 2, 2, 6, 6, RIGHT)});
+}
+
+// Two overlapping pockets are rounded and united: the material
 // of both is kept, so the air left is their overlap, a 2 x 2 square whose
 // two corners that were corners of a pocket are rounded.
 TEST_F(LegacyFilletRetract, OverlappingChainsAreUnitedIntoNewChains) {
@@ -129,9 +134,9 @@ TEST_F(LegacyFilletRetract, OverlappingChainsAreUnitedIntoNewChains) {
     for (bool new_engine : {true, false}) {
         SCOPED_TRACE(new_engine);
         CHAIN_set_new_boolean_flag(new_engine);
-        RING_header_s* a = ccw_rect(pool, 0, 0, 4, 4, RIGHT);
-        RING_header_s* b = ccw_rect(pool, 2, 2, 6, 6, RIGHT);
-        RING_header_s* list = list_of_chains(pool, {a, b});
+        RING_header_s* list = overlapping_pockets(pool);
+        RING_header_s* a = RING_ask_node_subring(list->first);
+        RING_header_s* b = RING_ask_node_subring(list->last);
         const std::string before = dump(list);
         const long objects = velte_test::live_object_count();
         const long pools = velte_test::live_pool_count();
@@ -215,9 +220,7 @@ TEST_F(LegacyFilletRetract, RepeatedStepsFreeWhatEachStepMade) {
 // number of checks until the call runs through) leaves with the pool and
 // every intermediate freed and the list as it was.
 TEST_F(LegacyFilletRetract, AnErrorPassesWithEverythingFreedAndTheListUnchanged) {
-    RING_header_s* a = ccw_rect(pool, 0, 0, 4, 4, RIGHT);
-    RING_header_s* b = ccw_rect(pool, 2, 2, 6, 6, RIGHT);
-    RING_header_s* list = list_of_chains(pool, {a, b});
+    RING_header_s* list = overlapping_pockets(pool);
     const std::string before = dump(list);
     const long objects = velte_test::live_object_count();
     const long pools = velte_test::live_pool_count();
