@@ -2,6 +2,7 @@
 // part of a chain.
 #include <merrow1/chain_connect.h>
 #include "internal/ring_nodes.h"
+#include "internal/split_network.h"
 
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain.h>
@@ -16,15 +17,8 @@
 namespace {
 
 using merrow1::ring_nodes;
-
-SPLIT_JUNCTION_s* junction_data(const RING_node_s* junction) {
-    RING_header_s* ends = RING_ask_node_subring(junction);
-    return ends ? static_cast<SPLIT_JUNCTION_s*>(ends->main_data) : nullptr;
-}
-
-bool visited(const RING_node_s* junction) {
-    return APP_DATA__ask_app_data(junction->app_data, CHAIN_APP_DATA_SCRATCH_MARK) != nullptr;
-}
+using merrow1::split_junction_marked;
+using merrow1::split_junction_record;
 
 }  // namespace
 
@@ -38,21 +32,21 @@ void CHAIN_build_networks(RING_header_s* network) {
     }
     int* counter = static_cast<int*>(network->main_data);
     for (RING_node_s* seed : ring_nodes(network)) {
-        if (visited(seed)) continue;
+        if (split_junction_marked(seed)) continue;
         const int number = ++*counter;
         // Every junction is stamped and visited once; the work list holds at
         // most one entry per junction of the network.
         std::vector<RING_node_s*> work{seed};
-        junction_data(seed)->pass = number;
+        split_junction_record(seed)->pass = number;
         while (!work.empty()) {
             RING_node_s* junction = work.back();
             work.pop_back();
-            if (visited(junction)) continue;
+            if (split_junction_marked(junction)) continue;
             for (RING_node_s* node : ring_nodes(RING_ask_node_subring(junction))) {
                 const auto* end = static_cast<const SPLIT_CHAIN_s*>(node->main_data);
                 RING_node_s* far = end ? end->far_junction : nullptr;
-                if (!far || visited(far) || !junction_data(far)) continue;
-                junction_data(far)->pass = number;
+                if (!far || split_junction_marked(far) || !split_junction_record(far)) continue;
+                split_junction_record(far)->pass = number;
                 work.push_back(far);
             }
             RING_put_node_app_data(network, junction, CHAIN_APP_DATA_SCRATCH_MARK, junction);
@@ -63,7 +57,7 @@ void CHAIN_build_networks(RING_header_s* network) {
 void CHAIN_extract_split_net(RING_header_s* network, int number, RING_header_s* out) {
     if (!network || !out) return;
     for (RING_node_s* junction : ring_nodes(network)) {
-        const SPLIT_JUNCTION_s* data = junction_data(junction);
+        const SPLIT_JUNCTION_s* data = split_junction_record(junction);
         if (data && data->pass == number) RING_move_node(network, junction, out, out->last);
     }
 }

@@ -3,6 +3,7 @@
 // from polygon-set networks) and by the walks that cut their pieces.
 #pragma once
 
+#include <merrow1/app_data_keys.h>
 #include <merrow1/chain_split.h>
 
 namespace merrow1 {
@@ -27,5 +28,17 @@ void close_split_junction(RING_header_s* junction);
 // same place is the whole chain.  Null when the places do not make a part.
 PART_OF_CHAIN_s* make_split_piece(const POINT_ON_CHAIN_s* from, const POINT_ON_CHAIN_s* to, bool around,
                                   CMEM_pool_s* pool);
+
+// The junction record of a network node (main data of its end-record ring),
+// or null when the node has no ring.
+inline SPLIT_JUNCTION_s* split_junction_record(const RING_node_s* junction) {
+    RING_header_s* ends = RING_ask_node_subring(junction);
+    return ends ? static_cast<SPLIT_JUNCTION_s*>(ends->main_data) : nullptr;
+}
+
+// Whether a walk over the network has marked the junction (key 5).
+inline bool split_junction_marked(const RING_node_s* junction) {
+    return APP_DATA__ask_app_data(junction->app_data, CHAIN_APP_DATA_SCRATCH_MARK) != nullptr;
+}
 
 }  // namespace merrow1

@@ -58,6 +58,8 @@ set(rows
   "CHAIN_display_all_splitchains(RING_header_s const*, int, int, int, int)|0|1|1"
   "CHAIN_display_all_splitpoints(RING_header_s const*, int, int, int)|0|1|1"
   "CHAIN_offset_value_by_source_mark(RING_header_s*, RING_node_s*, RING_node_s*, void*)|0|1|1"
+  "CHAIN_fillet_all(RING_header_s*, double, double, int (*)(RING_header_s const*, RING_node_s const*, bool, RING_header_s*, RING_node_s*), int (*)(RING_node_s*, RING_node_s*, RING_header_s*, RING_node_s*, RING_header_s*), void* (*)(RING_header_s const*, RING_node_s const*, CMEM_pool_s*, int*), int)|0|1|1"
+  "ChainRetractPointOnSegment(RING_header_s*, RING_header_s*, SEGMENT const*, Korvo::Math::Point2*, double*)|0|1|1"
   "LINE_ARC_SEG_prd_compare_parallel(PNT2_s*, LINE_ARC_SEG_s*, int, PNT2_s*, LINE_ARC_SEG_s*, int)|0|1|1"
   "SEGMENT_is_linear(SEGMENT*, double*)|0|1|1"
   "POLY_SEG_dummy_src_eval_using_point_data(RING_node_s*, PNT2_s*, PNT2_s*, double*, bool*, double*)|0|1|1"

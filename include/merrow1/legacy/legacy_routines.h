@@ -6,6 +6,7 @@
 #pragma once
 
 #include <merrow1/bzone.h>
+#include <merrow1/chain_fillet.h>
 #include <merrow1/chain_part.h>
 #include <merrow1/chain_types.h>
 #include <merrow1/line_arc_seg.h>
@@ -128,3 +129,56 @@ void CHAIN_update_point_on_chain(POINT_ON_CHAIN_s* point, const POINT_ON_CHAIN_s
 // vertices are untouched.  A tolerance that is not finite or is below 0 is
 // refused (note "Assertion failed: DUE_TO_INVALID_DATA").
 void CHAIN_remove_coinciding_segments(RING_header_s* chain, double tolerance);
+
+// Rounds the corners of every chain of the list with CHAIN_fillet (radius,
+// minimum radius, the trace vertex-source callback, the shared vertex-source
+// callback and the split classifier; see chain_fillet.h) and unites what
+// comes out with ChainsBoolean (side 0, the shared callback); while the union
+// has more chains than went in and `depth` is at least 1, the whole step runs
+// again on the union with depth - 1 (a negative depth counts as 0).
+//
+// The answer is either the list itself, or a new list in the list's pool:
+// - the list itself when no chain filleted to anything, or when the union
+//   failed (in a later step: the previous step's union, as a new list);
+// - otherwise a new list of new chains (a single chain's fillet, or the
+//   union), owned by the caller.
+// Compare the answer with the list before deleting either: deleting the
+// answer when it is the list deletes the list.
+//
+// The work runs on copies in a private pool ("CHAIN-CHAIN_fillet_all-"),
+// deleted on every exit: the list and its chains are never changed or freed,
+// and nothing of the work is left in the caller's pool.  The chains handed
+// out are copies of the work results (geometry, segment types, flag words,
+// main data, and what the shared callback gives each vertex) with no links
+// back to the work chains.  The callbacks and the classifier see the work
+// copies.  An error is raised again once the pool is gone.  Null for a null
+// list.
+RING_header_s* CHAIN_fillet_all(RING_header_s* list, double radius, double min_radius,
+                                CHAIN_trace_vertex_source_cb_t vertex_source_cb, CHAIN_vertex_source_callback_t node_cb,
+                                CHAIN_split_classifier_t classifier, int depth);
+
+// Shortens a move so that it stops where it would enter the regions of the
+// set: *point starts as the segment's end and *distance (may be null) as 1e7.
+// The segment becomes a chain on the coordinate system of `chain` (or of the
+// set's first chain) in a private pool ("CHAIN-ChainRetractPointOnSegment-",
+// deleted on every exit).  A crossing is a point of the segment chain's
+// intersection list strictly inside it (its two ends, which the list always
+// holds, do not count); the first crossing along the segment is the one taken.
+// - With `chain`: a crossing with it moves the point there and cuts the
+//   segment chain there; a closed `chain` that the cut segment still violates
+//   answers 0.  Then, on the newer engine, the first violation of the set
+//   (CHAIN_check_chain_violates_region) moves the point back to it; on the
+//   older one a violating segment chain is cut in the same way at its first
+//   crossing with each chain of the set in turn, and one that still violates
+//   answers 0.
+// - Without: when the set holds an open chain, the first crossing with the
+//   set is the point; when all its chains are closed, the segment and the set
+//   are split into a network, and the end of the segment's first piece at
+//   the lowest interference index (outside the material) is the point; a
+//   segment whose only such piece runs to its end keeps its end.
+// *distance is the smaller of the point's distances to `chain` and to the
+// set.  1 when the point was set; 0 for a segment that is neither a line nor
+// an arc, whose chain has fewer than 2 vertices, for null arguments, or as
+// said above.  Errors are raised again once the pool is gone.
+int ChainRetractPointOnSegment(RING_header_s* set, RING_header_s* chain, const SEGMENT* segment,
+                               Korvo::Math::Point2* point, double* distance);
