@@ -436,6 +436,61 @@ TEST_F(PsiSet, CleanFirstThenBoolean) {
     EXPECT_DOUBLE_EQ(a[0], 25.0 + 20.0 - 16.0);
 }
 
+// A set's own clean rounds its crossings to grid points, so a stretch two sets
+// share on a slanted line can come out of one set's clean with a vertex a
+// fraction of a cell off the other set's edge.  The boolean of cleaned sets
+// cuts the other set's line at such a vertex (the line passes through the
+// vertex's cell), so the stretch is one edge again.  The triangle below the
+// line (0,0)-(1000,333) meets a second set whose lower edge runs from a
+// vertex near that line to (1000,333).
+TEST_F(PsiSet, CleanedSetsShareASlantedEdgeWhoseVertexIsWithinACellOfTheOther) {
+    struct Case {
+        const char* name;
+        PNT2_s near;  // the second set's lower-left vertex
+        bool joined;  // one loop (else the two shapes as they are)
+    } cases[] = {
+        // 1/6 cell above the line: the thin gap between the edges would
+        // leave the two shapes as two loops touching at (1000,333).
+        {"a sixth of a cell above", {501, 167}, true},
+        // 1/6 cell below, inside the triangle: a crossing makes the corner.
+        {"a sixth of a cell below", {502, 167}, true},
+        // More than half a cell above: a real gap, nothing is cut.
+        {"over half a cell above", {501, 168}, false},
+    };
+    auto area = [](const std::vector<PNT2_s>& pts) {
+        double twice = 0;
+        for (size_t i = 0; i < pts.size(); ++i) {
+            const PNT2_s& p = pts[i];
+            const PNT2_s& q = pts[(i + 1) % pts.size()];
+            twice += p.x * q.y - q.x * p.y;
+        }
+        return twice / 2;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<PNT2_s> lower = {{0, 0}, {1000, 0}, {1000, 333}};
+        const std::vector<PNT2_s> upper = {c.near, {1000, 333}, {c.near.x, 600}};
+        RING_header_s* triangle = polygon(lower);
+        RING_header_s* above = polygon(upper);
+        RING_header_s* sos = sets({set({triangle}), set({above})});
+        const std::vector<double> a = boolean(sos, true, nullptr, false, true);
+        if (c.joined) {
+            // The pentagon: the stretch from the vertex to (1000,333) is one
+            // edge of both shapes.
+            EXPECT_EQ(a, std::vector<double>({area({{0, 0}, {1000, 0}, {1000, 333}, {c.near.x, 600}, c.near})}));
+            ASSERT_EQ(result->count, 1);
+            EXPECT_EQ(RING_ask_node_subring(result->first)->count, 5);
+        } else {
+            std::vector<double> both = {area(lower), area(upper)};
+            std::sort(both.begin(), both.end());
+            EXPECT_EQ(a, both);
+        }
+        // The caller's polys are not cut: the cut works on the cleaned copies.
+        EXPECT_EQ(triangle->count, 3);
+        EXPECT_EQ(above->count, 3);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Candidate pairs of polys
 // ---------------------------------------------------------------------------
