@@ -907,7 +907,6 @@ void PSI__set_extract_final_boundaries(void* object, DYNAMIC_ARRAY_s** wrapped, 
     }
 }
 
-
 // ---------------------------------------------------------------------------
 // Shared edges of sets cleaned one by one
 // ---------------------------------------------------------------------------
@@ -1010,17 +1009,22 @@ void cut_lines_at_other_sets_vertices(PSI_s* psi, RING_header_s* set_of_sets) {
                         cuts.push_back(v);
                 }
                 if (cuts.empty()) continue;
-                // 3. The cuts in order from a; the pieces up to each go in
+                // 3. The cuts in order from a; of two points level along the
+                //    line (pixels that only touch it at a shared corner) the
+                //    first found stays.  The pieces up to each cut go in
                 //    before the line, which keeps its record to b.
-                std::sort(cuts.begin(), cuts.end(),
-                          [&](const PNT2_s& p, const PNT2_s& q) { return before_along(a, b, p, q); });
-                RING_node_s* before = seg->previous;
+                auto before = [&](const PNT2_s& p, const PNT2_s& q) { return before_along(a, b, p, q); };
+                std::stable_sort(cuts.begin(), cuts.end(), before);
+                cuts.erase(std::unique(cuts.begin(), cuts.end(),
+                                       [&](const PNT2_s& p, const PNT2_s& q) { return !before(p, q); }),
+                           cuts.end());
+                RING_node_s* after = seg->previous;
                 for (const PNT2_s& c : cuts) {
                     LINE_ARC_SEG_s* cut = LINE_ARC_SEG_create_line(poly->pool, &c);
                     cut->flags = piece->flags;
-                    RING_node_s* added = RING_insert_after(poly, before, cut);
+                    RING_node_s* added = RING_insert_after(poly, after, cut);
                     if (psi->create_data) psi->create_data(poly, seg, added, nullptr, nullptr);
-                    before = added;
+                    after = added;
                 }
             }
         }
