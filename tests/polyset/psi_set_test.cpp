@@ -491,6 +491,37 @@ TEST_F(PsiSet, CleanedSetsShareASlantedEdgeWhoseVertexIsWithinACellOfTheOther) {
     }
 }
 
+// Which copy of a stretch two sets share the result is made from decides the
+// sources a caller reads off it.  The tie goes by the order of the sets, not
+// by where their records lie: two equal squares give the same answer whichever
+// set's poly was made first in the pool.
+std::vector<const RING_node_s*>* g_copied_from = nullptr;
+
+void* record_copied_from(RING_header_s*, RING_node_s* from, RING_node_s*, bool*, void*) {
+    if (g_copied_from) g_copied_from->push_back(from);
+    return nullptr;
+}
+
+TEST_F(PsiSet, SharedStretchIsTakenFromTheEarlierSetWhateverTheRecordAddresses) {
+    for (bool second_made_first : {false, true}) {
+        SCOPED_TRACE(second_made_first ? "second set's poly made first" : "first set's poly made first");
+        RING_header_s* later = second_made_first ? square(0, 0, 10, 10) : nullptr;
+        RING_header_s* first = square(0, 0, 10, 10);
+        RING_header_s* second = later ? later : square(0, 0, 10, 10);
+        RING_header_s* sos = sets({set({first}), set({second})});
+        std::vector<const RING_node_s*> from;
+        g_copied_from = &from;
+        result = POLY_SEG_create_set(pool, Korvo::Cam::MaterialAtInfinityUndetermined);
+        PSI_set_output_s out{result, -1, PSI_SET_OUTPUT_POLYS, PSI_SET_OUTPUT_SET, record_copied_from};
+        PSI__set_boolean(psi, sos, nullptr, true, false, false, nullptr, false, &out);
+        g_copied_from = nullptr;
+        EXPECT_EQ(areas(result), std::vector<double>({100.0}));
+        ASSERT_EQ(from.size(), 4u);
+        const std::vector<RING_node_s*> own = nodes(first);
+        for (const RING_node_s* f : from) EXPECT_NE(std::find(own.begin(), own.end(), f), own.end());
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Candidate pairs of polys
 // ---------------------------------------------------------------------------
