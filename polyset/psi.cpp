@@ -20,7 +20,10 @@
 #include <velte/cerr.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
+#include <functional>
+#include <utility>
 #include <vector>
 
 using merrow1::psi::seg_end;
@@ -28,7 +31,44 @@ using merrow1::psi::seg_index;
 using merrow1::psi::seg_piece;
 using merrow1::psi::seg_start;
 
+// Places of the wrapped segments in the order the object wrapped them:
+// appended as they are wrapped; a tie sorts those appended since the last
+// one by record and merges them into the sorted front.
+struct PSI_segment_order_s {
+    std::vector<std::pair<const RING_node_s*, unsigned long>> places;
+    size_t sorted = 0;  // places[0, sorted) are in record order
+    unsigned long next = 0;
+};
+
 namespace {
+
+// A segment wrapped again (a later operation of the object) takes a new
+// place at the end of the order.
+void note_wrapped(PSI_s* psi, const RING_node_s* seg) {
+    if (!psi->segment_order) psi->segment_order = new PSI_segment_order_s();
+    PSI_segment_order_s* order = psi->segment_order;
+    order->places.emplace_back(seg, order->next++);
+}
+
+// The latest place of a wrapped segment; false when it was never wrapped.
+bool place_of(PSI_segment_order_s* order, const RING_node_s* seg, unsigned long* place) {
+    typedef std::pair<const RING_node_s*, unsigned long> Place;
+    auto by_record = [](const Place& x, const Place& y) {
+        if (x.first != y.first) return std::less<const RING_node_s*>()(x.first, y.first);
+        return x.second < y.second;
+    };
+    auto& places = order->places;
+    if (order->sorted < places.size()) {
+        const auto middle = places.begin() + static_cast<std::ptrdiff_t>(order->sorted);
+        std::sort(middle, places.end(), by_record);
+        std::inplace_merge(places.begin(), middle, places.end(), by_record);
+        order->sorted = places.size();
+    }
+    const auto it = std::upper_bound(places.begin(), places.end(), Place(seg, ~0UL), by_record);
+    if (it == places.begin() || (it - 1)->first != seg) return false;
+    *place = (it - 1)->second;
+    return true;
+}
 
 const char kFile[] = "psi";
 
@@ -171,6 +211,7 @@ PSI_s* PSI_create(int size_hint, bool keep_wrappers, bool allow_extended_info, P
             psi->node_compare = node_compare;
             psi->next_node_id = 0;
             psi->loop_levels = PSI_LOOP_LEVELS_ALL;
+            psi->segment_order = nullptr;
             if (!psi->nodes || !psi->pairs) ERROR_internal(kFile, __LINE__, "PSI_create: out of memory");
             return psi;
         });
@@ -182,6 +223,7 @@ PSI_s* PSI_create(int size_hint, bool keep_wrappers, bool allow_extended_info, P
 
 void PSI_destroy(PSI_s* psi) {
     if (!psi) return;
+    delete psi->segment_order;
     CMEM_private_delete_pool(psi->pool);
 }
 
@@ -226,6 +268,21 @@ void PSI__reset(void* object) {
     DA_set_num_active(psi->nodes, 0);
     psi->free_nodes = nullptr;
     psi->next_node_id = 0;
+    if (psi->segment_order) {
+        psi->segment_order->places.clear();
+        psi->segment_order->sorted = 0;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Wrapping order of the segments
+// ---------------------------------------------------------------------------
+
+bool PSI__segment_before(const PSI_s* psi, const RING_node_s* a, const RING_node_s* b) {
+    unsigned long pa = 0, pb = 0;
+    if (psi->segment_order && place_of(psi->segment_order, a, &pa) && place_of(psi->segment_order, b, &pb))
+        return pa < pb;
+    return std::less<const RING_node_s*>()(a, b);
 }
 
 // ---------------------------------------------------------------------------
@@ -316,6 +373,7 @@ void PSI__wrap_poly(void* object, RING_header_s* poly, PSI_segment_search_wrappe
         }
         w->segs[kept] = seg;
         w->first_nodes[kept] = nullptr;
+        note_wrapped(psi, seg);
         std::memcpy(w->boxes[2 * kept], box, sizeof box);
         w->sizes[kept] = size;
         ++kept;

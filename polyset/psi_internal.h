@@ -82,6 +82,11 @@ void PSI__reset(void* psi);
 void PSI__wrap_poly(void* psi, RING_header_s* poly, PSI_segment_search_wrapper_s* wrapper);
 // Slot 24: frees the wrapper's arrays (count 0).
 void PSI__unwrap_poly(PSI_segment_search_wrapper_s* wrapper);
+// Whether segment a was wrapped before segment b: sets in their order, polys
+// in their set's order, segments along their poly.  Ties between coincident
+// segments go by this order, so they do not depend on where the records lie
+// in memory; a segment the object never wrapped goes by its record address.
+bool PSI__segment_before(const PSI_s* psi, const RING_node_s* a, const RING_node_s* b);
 // Slot 19: a new wrapper in the pool, wrapped and with its nodes laid.
 PSI_segment_search_wrapper_s* PSI__wrap_init_poly(void* psi, RING_header_s* poly);
 // Slot 18: an array (element PSI_segment_search_wrapper_s) of the wrappers of

@@ -76,7 +76,7 @@ void set_next(Arm a, Arm b) {
 
 // Order of two arms that leave along the same curve in the same direction:
 // a backward arm before a forward one; arms of the same direction by the
-// node_compare callback (segment address without one), ascending for forward
+// node_compare callback (the wrapping order without one), ascending for forward
 // arms and descending for backward arms; arms of one segment (copies waiting
 // to be merged) by record address.
 bool tie_less(const PSI_s* psi, Arm x, Arm y) {
@@ -89,10 +89,10 @@ bool tie_less(const PSI_s* psi, Arm x, Arm y) {
         if (psi->node_compare)
             less = psi->node_compare(sx, sy);
         else
-            less = sx < sy;
+            less = PSI__segment_before(psi, sx, sy);
         if (!psi->node_compare || less || psi->node_compare(sy, sx)) return fx ? less : !less;
-        // The callback holds the two equal: fall back on addresses.
-        return fx ? sx < sy : sy < sx;
+        // The callback holds the two equal: fall back on the wrapping order.
+        return fx ? PSI__segment_before(psi, sx, sy) : PSI__segment_before(psi, sy, sx);
     }
     if (x.node != y.node) return x.node < y.node;
     return x.arm < y.arm;

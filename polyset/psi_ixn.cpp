@@ -603,7 +603,7 @@ int PSI__ixn_handle_2seg_intersect(void* object, PSI_INTXN_NODE_s* start_a, PSI_
                 } else if (psi->node_compare) {
                     second = psi->node_compare(a, b);  // b's segment after a's
                 } else {
-                    second = b > a;
+                    second = PSI__segment_before(psi, a, b);
                 }
             } else {
                 second = (f & LINE_ARC_SEG_INTXN_TANGENT_SIDE) != 0;

@@ -8,6 +8,8 @@
 #include "polyset/psi_internal.h"
 #include "polyset/psi_ray.h"
 
+#include "exact/orient2d.h"
+
 #include <merrow1/int_grid_map.h>
 #include <merrow1/poly_seg_grid.h>
 
@@ -15,6 +17,8 @@
 #include <stend/system.h>
 #include <velte/cerr.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <unordered_map>
 #include <unordered_set>
@@ -904,6 +908,130 @@ void PSI__set_extract_final_boundaries(void* object, DYNAMIC_ARRAY_s** wrapped, 
 }
 
 // ---------------------------------------------------------------------------
+// Shared edges of sets cleaned one by one
+// ---------------------------------------------------------------------------
+
+// Each set's own clean rounds the crossings it finds to grid points, so a
+// vertex it makes on a slanted stretch that another set shares lies up to half
+// a cell off that stretch: the two edges that were one no longer meet, and
+// the result keeps the thin face between them as a zero-width spike.  As in
+// snap rounding, a vertex is a hot pixel (the closed unit square about it) for
+// every other set, and another set's line that passes through the pixel but
+// not through the point is cut there; a stretch both sets keep is then the
+// same line between the same grid points again.  A line exactly through the
+// point is left as it is: the intersections find that node themselves.  Lines
+// on the axes never pass through the pixel of a grid point they miss, so only
+// slanted lines are ever cut.
+
+// Grid points whose coordinates and those of the corners of their pixels are
+// exact in doubles.
+bool grid_point(const PNT2_s& p) {
+    const double limit = 4503599627370496.0;  // 2^52
+    return std::floor(p.x) == p.x && std::floor(p.y) == p.y && std::fabs(p.x) < limit && std::fabs(p.y) < limit;
+}
+
+// Whether the line a-b meets the closed unit square about v: their boxes meet
+// and the line does not leave all four corners strictly on one side.
+bool line_meets_pixel(const PNT2_s& a, const PNT2_s& b, const PNT2_s& v) {
+    if (std::max(a.x, b.x) < v.x - 0.5 || std::min(a.x, b.x) > v.x + 0.5) return false;
+    if (std::max(a.y, b.y) < v.y - 0.5 || std::min(a.y, b.y) > v.y + 0.5) return false;
+    const double pa[2] = {a.x, a.y}, pb[2] = {b.x, b.y};
+    bool left = false, right = false;
+    for (int k = 0; k < 4; ++k) {
+        const double c[2] = {v.x + ((k & 1) ? 0.5 : -0.5), v.y + ((k & 2) ? 0.5 : -0.5)};
+        const int side = ORIENT2D_sign(pa, pb, c);
+        if (side >= 0) left = true;
+        if (side <= 0) right = true;
+    }
+    return left && right;
+}
+
+// Exact order of two points near the line a-b along its direction: their
+// difference against the direction, as the orientation of p, q and p turned a
+// quarter from the direction (all grid points, so every value is exact).
+bool before_along(const PNT2_s& a, const PNT2_s& b, const PNT2_s& p, const PNT2_s& q) {
+    const double pp[2] = {p.x, p.y}, pq[2] = {q.x, q.y};
+    const double turned[2] = {p.x - (b.y - a.y), p.y + (b.x - a.x)};
+    return ORIENT2D_sign(pp, pq, turned) > 0;
+}
+
+bool same_point(const PNT2_s& a, const PNT2_s& b) { return a.x == b.x && a.y == b.y; }
+
+struct SetVertex {
+    PNT2_s p;
+    int set;
+};
+
+// Cuts every line of a closed poly in the sets at the vertices of other sets
+// whose pixels it passes through without meeting the vertex itself.
+void cut_lines_at_other_sets_vertices(PSI_s* psi, RING_header_s* set_of_sets) {
+    const uint32_t kept_whole = merrow1::psi::SEG_FLAG_START_TELOMERE | merrow1::psi::SEG_FLAG_END_TELOMERE |
+                                merrow1::psi::SEG_FLAG_HIDDEN | merrow1::psi::SEG_FLAG_OPEN_END |
+                                merrow1::psi::SEG_FLAG_MULTIPLICITY;
+    // 1. The closed polys of each set and their vertices, by x.
+    std::vector<std::vector<RING_header_s*>> polys;
+    std::vector<SetVertex> vertices;
+    for (RING_node_s* sn : ring_nodes(set_of_sets)) {
+        polys.emplace_back();
+        RING_header_s* set = RING_ask_node_subring(sn);
+        if (!set) continue;
+        for (RING_node_s* pn : ring_nodes(set)) {
+            RING_header_s* poly = RING_ask_node_subring(pn);
+            if (!poly || !poly->first || !poly->last || poly->last->next != poly->first) continue;
+            polys.back().push_back(poly);
+            for (RING_node_s* n : ring_nodes(poly))
+                if (grid_point(seg_end(n)))
+                    vertices.push_back(SetVertex{seg_end(n), static_cast<int>(polys.size()) - 1});
+        }
+    }
+    if (polys.size() < 2 || vertices.empty()) return;
+    std::sort(vertices.begin(), vertices.end(), [](const SetVertex& u, const SetVertex& w) { return u.p.x < w.p.x; });
+    // 2. Each line of each set against the vertices of the others near its box.
+    std::vector<PNT2_s> cuts;
+    for (size_t s = 0; s < polys.size(); ++s) {
+        for (RING_header_s* poly : polys[s]) {
+            for (RING_node_s* seg : ring_nodes(poly)) {
+                const LINE_ARC_SEG_s* piece = seg_piece(seg);
+                if (!LINE_ARC_SEG_is_line(piece) || (piece->flags & kept_whole)) continue;
+                const PNT2_s a = seg_start(seg), b = seg_end(seg);
+                if (!grid_point(a) || !grid_point(b) || a.x == b.x || a.y == b.y) continue;
+                cuts.clear();
+                const double pa[2] = {a.x, a.y}, pb[2] = {b.x, b.y};
+                auto it = std::lower_bound(vertices.begin(), vertices.end(), std::min(a.x, b.x) - 0.5,
+                                           [](const SetVertex& u, double x) { return u.p.x < x; });
+                for (; it != vertices.end() && it->p.x <= std::max(a.x, b.x) + 0.5; ++it) {
+                    const PNT2_s& v = it->p;
+                    if (it->set == static_cast<int>(s) || same_point(v, a) || same_point(v, b)) continue;
+                    const double pv[2] = {v.x, v.y};
+                    if (ORIENT2D_sign(pa, pb, pv) == 0 || !line_meets_pixel(a, b, v)) continue;
+                    if (std::find_if(cuts.begin(), cuts.end(), [&](const PNT2_s& c) { return same_point(c, v); }) ==
+                        cuts.end())
+                        cuts.push_back(v);
+                }
+                if (cuts.empty()) continue;
+                // 3. The cuts in order from a; of two points level along the
+                //    line (pixels that only touch it at a shared corner) the
+                //    first found stays.  The pieces up to each cut go in
+                //    before the line, which keeps its record to b.
+                auto before = [&](const PNT2_s& p, const PNT2_s& q) { return before_along(a, b, p, q); };
+                std::stable_sort(cuts.begin(), cuts.end(), before);
+                cuts.erase(std::unique(cuts.begin(), cuts.end(),
+                                       [&](const PNT2_s& p, const PNT2_s& q) { return !before(p, q); }),
+                           cuts.end());
+                RING_node_s* after = seg->previous;
+                for (const PNT2_s& c : cuts) {
+                    LINE_ARC_SEG_s* cut = LINE_ARC_SEG_create_line(poly->pool, &c);
+                    cut->flags = piece->flags;
+                    RING_node_s* added = RING_insert_after(poly, after, cut);
+                    if (psi->create_data) psi->create_data(poly, seg, added, nullptr, nullptr);
+                    after = added;
+                }
+            }
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
 // Booleans and cleaning
 // ---------------------------------------------------------------------------
 
@@ -919,6 +1047,7 @@ void PSI__set_boolean(void* object, RING_header_s* set_of_sets, int* material, b
         PSI__set_clean_each_region_set(psi, set_of_sets, material, cleaned, cover_dummies, eval, false,
                                        hide_duplicates);
         sets = cleaned;
+        cut_lines_at_other_sets_vertices(psi, cleaned);
     }
     // 2. Wrap and intersect each set with itself.
     DYNAMIC_ARRAY_s** wrapped = nullptr;

@@ -119,6 +119,9 @@ enum PSI_loop_levels_t : int {
     PSI_LOOP_LEVELS_LOWEST = 1,
 };
 
+// Order in which the object wrapped its segments (module psi).
+struct PSI_segment_order_s;
+
 struct PSI_s {
     const OBJECT_entry_t* descriptor;   // class 275
     CMEM_pool_s* pool;                  // "pool for PSI"
@@ -138,6 +141,7 @@ struct PSI_s {
     int next_node_id;
     long poly_pairs_descended;          // pairs of two different wrapped polys whose box trees were descended
     PSI_loop_levels_t loop_levels;      // levels the minimal loops are traced at (all after PSI_create)
+    PSI_segment_order_s* segment_order; // wrapping order of the segments (null until the first wrap)
 };
 
 // Own operation slots of class 275 (entry OBJECT_BASE_ENTRIES + slot).

@@ -307,10 +307,7 @@ TEST_F(ChainZSmootherTest, FilletRoundsValleysAndLeavesCrests) {
     EXPECT_NEAR(z_at(after, 20), 5, 1e-6);  // the region boolean's grid
 }
 
-// Not yet: the region fillet of an open chain with slanted sides leaves
-// zero-width spikes or loses its arcs (see the turned L of the region fillet
-// tests); here valleys stay unfilleted or are lifted off the arc.
-TEST_F(ChainZSmootherTest, DISABLED_FilletRoundsEveryValleyOfSlantedProfiles) {
+TEST_F(ChainZSmootherTest, FilletRoundsEveryValleyOfSlantedProfiles) {
     // Profiles of slanted legs (none along an axis) with several valleys:
     // each valley is lifted onto the arc of radius 2 tangent to both of its
     // legs, the crests stay, and the pass raises nothing.

@@ -635,8 +635,9 @@ void turned_open_l(FilletRegion& t, SIDE side) {
 }
 
 TEST_F(FilletRegion, TurnedOpenLMaterialRight) { turned_open_l(*this, RIGHT); }
-// Not yet: the fill shape's edge from the arc's end to the corner comes out
-// of the polygon-set work a fraction of a grid cell off the strip's own edge
-// (the grid-rounded arc crosses that edge near its tangent point), so the
-// union keeps a zero-width spike from the arc's end to the corner and back.
-TEST_F(FilletRegion, DISABLED_TurnedOpenLMaterialLeft) { turned_open_l(*this, LEFT); }
+// The grid-rounded arc crosses the strip's edge near its tangent point, so the
+// fill shape's edge from the arc's end to the corner comes out of the fill
+// shape's own clean a fraction of a cell off the strip's edge; the union must
+// still make them one edge (no zero-width spike from the arc's end to the
+// corner and back).
+TEST_F(FilletRegion, TurnedOpenLMaterialLeft) { turned_open_l(*this, LEFT); }

@@ -436,6 +436,92 @@ TEST_F(PsiSet, CleanFirstThenBoolean) {
     EXPECT_DOUBLE_EQ(a[0], 25.0 + 20.0 - 16.0);
 }
 
+// A set's own clean rounds its crossings to grid points, so a stretch two sets
+// share on a slanted line can come out of one set's clean with a vertex a
+// fraction of a cell off the other set's edge.  The boolean of cleaned sets
+// cuts the other set's line at such a vertex (the line passes through the
+// vertex's cell), so the stretch is one edge again.  The triangle below the
+// line (0,0)-(1000,333) meets a second set whose lower edge runs from a
+// vertex near that line to (1000,333).
+TEST_F(PsiSet, CleanedSetsShareASlantedEdgeWhoseVertexIsWithinACellOfTheOther) {
+    struct Case {
+        const char* name;
+        PNT2_s near;  // the second set's lower-left vertex
+        bool joined;  // one loop (else the two shapes as they are)
+    } cases[] = {
+        // 1/6 cell above the line: the thin gap between the edges would
+        // leave the two shapes as two loops touching at (1000,333).
+        {"a sixth of a cell above", {501, 167}, true},
+        // 1/6 cell below, inside the triangle: a crossing makes the corner.
+        {"a sixth of a cell below", {502, 167}, true},
+        // More than half a cell above: a real gap, nothing is cut.
+        {"over half a cell above", {501, 168}, false},
+    };
+    auto area = [](const std::vector<PNT2_s>& pts) {
+        double twice = 0;
+        for (size_t i = 0; i < pts.size(); ++i) {
+            const PNT2_s& p = pts[i];
+            const PNT2_s& q = pts[(i + 1) % pts.size()];
+            twice += p.x * q.y - q.x * p.y;
+        }
+        return twice / 2;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<PNT2_s> lower = {{0, 0}, {1000, 0}, {1000, 333}};
+        const std::vector<PNT2_s> upper = {c.near, {1000, 333}, {c.near.x, 600}};
+        RING_header_s* triangle = polygon(lower);
+        RING_header_s* above = polygon(upper);
+        RING_header_s* sos = sets({set({triangle}), set({above})});
+        const std::vector<double> a = boolean(sos, true, nullptr, false, true);
+        if (c.joined) {
+            // The pentagon: the stretch from the vertex to (1000,333) is one
+            // edge of both shapes.
+            EXPECT_EQ(a, std::vector<double>({area({{0, 0}, {1000, 0}, {1000, 333}, {c.near.x, 600}, c.near})}));
+            ASSERT_EQ(result->count, 1);
+            EXPECT_EQ(RING_ask_node_subring(result->first)->count, 5);
+        } else {
+            std::vector<double> both = {area(lower), area(upper)};
+            std::sort(both.begin(), both.end());
+            EXPECT_EQ(a, both);
+        }
+        // The caller's polys are not cut: the cut works on the cleaned copies.
+        EXPECT_EQ(triangle->count, 3);
+        EXPECT_EQ(above->count, 3);
+    }
+}
+
+// Which copy of a stretch two sets share the result is made from decides the
+// sources a caller reads off it.  The tie goes by the order of the sets, not
+// by where their records lie: two equal squares give the same answer whichever
+// set's poly was made first in the pool.
+std::vector<const RING_node_s*>* g_copied_from = nullptr;
+
+void* record_copied_from(RING_header_s*, RING_node_s* from, RING_node_s*, bool*, void*) {
+    if (g_copied_from) g_copied_from->push_back(from);
+    return nullptr;
+}
+
+TEST_F(PsiSet, SharedStretchIsTakenFromTheEarlierSetWhateverTheRecordAddresses) {
+    for (bool second_made_first : {false, true}) {
+        SCOPED_TRACE(second_made_first ? "second set's poly made first" : "first set's poly made first");
+        RING_header_s* later = second_made_first ? square(0, 0, 10, 10) : nullptr;
+        RING_header_s* first = square(0, 0, 10, 10);
+        RING_header_s* second = later ? later : square(0, 0, 10, 10);
+        RING_header_s* sos = sets({set({first}), set({second})});
+        std::vector<const RING_node_s*> from;
+        g_copied_from = &from;
+        result = POLY_SEG_create_set(pool, Korvo::Cam::MaterialAtInfinityUndetermined);
+        PSI_set_output_s out{result, -1, PSI_SET_OUTPUT_POLYS, PSI_SET_OUTPUT_SET, record_copied_from};
+        PSI__set_boolean(psi, sos, nullptr, true, false, false, nullptr, false, &out);
+        g_copied_from = nullptr;
+        EXPECT_EQ(areas(result), std::vector<double>({100.0}));
+        ASSERT_EQ(from.size(), 4u);
+        const std::vector<RING_node_s*> own = nodes(first);
+        for (const RING_node_s* f : from) EXPECT_NE(std::find(own.begin(), own.end(), f), own.end());
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Candidate pairs of polys
 // ---------------------------------------------------------------------------
