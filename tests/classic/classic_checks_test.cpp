@@ -23,6 +23,7 @@
 
 #include "support/thirty_squares.h"
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -427,13 +428,34 @@ TEST_F(ClassicViolateCheck, LineGougeAnswersWhetherTheLineCrossesARegion) {
 // The grid intersection under its frame
 
 TEST_F(ClassicChecks, GridIntersectionRaisesAGridErrorAgainWithItsPoolGone) {
-    for (int after : {0, 17}) {
-        SCOPED_TRACE(after);
+    // 29 chains of 31 vertices take the grid over chains.
+    auto long_chains = [this] {
+        RING_header_s* set = new_list();
+        for (int k = 0; k < 29; ++k) {
+            std::vector<std::array<double, 2>> points;
+            for (int v = 0; v < 31; ++v) points.push_back({double(v), k + 0.7 * (v % 2)});
+            RING_insert_after(set, set->last, polyline(points, RIGHT));
+        }
+        return set;
+    };
+    struct Row {
+        const char* path;
+        std::function<RING_header_s*()> set;
+        int after;
+    };
+    const Row rows[] = {
+        {"grid over segments, first query", [this] { return thirty_squares(pool); }, 0},
+        {"grid over segments, a later query", [this] { return thirty_squares(pool); }, 17},
+        {"grid over chains, a later query", long_chains, 11},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.path);
+        RING_header_s* set = row.set();
         RING_header_s* list = new_list();
         const long pools = velte_test::live_pool_count();
         stend_test::reset_handlers();
-        pellam_test::fail_grid_query(pellam_test::GridKind::Items, after, 4710, "query fault");
-        const Raised r = run_catching([&] { CHAIN_find_intersection(thirty_squares(pool), list); });
+        pellam_test::fail_grid_query(pellam_test::GridKind::Items, row.after, 4710, "query fault");
+        const Raised r = run_catching([&] { CHAIN_find_intersection(set, list); });
         expect_clean_raise(r, 4710, "query fault", pools);
     }
 }
