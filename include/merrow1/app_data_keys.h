@@ -79,6 +79,11 @@ enum {
     // for it (the removed chain's link back to its source crossed it); the
     // datum is the region chain's pool. Shared.
     APP_DATA_VIOLATED_REGION = 104,
+    // Header of an open region chain while the classic build's violation
+    // check runs: the closed copy in the check's scratch pool that stands in
+    // for it; the entry is made in that pool. Shared; withdrawn on every path
+    // before the pool is deleted.
+    CHAIN_APP_DATA_CLOSED_FOR_CHECK = 106,
     // Header: a there-and-back chain's turning vertex. Shared.
     CHAIN_APP_DATA_TURNING_VERTEX = 110,
     // List node of an ordered region list: the first node of a retained group

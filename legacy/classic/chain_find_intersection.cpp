@@ -3,13 +3,14 @@
 
 #include <internal/check.h>
 #include <internal/flavour_intersections.h>
-#include <internal/scratch_pool.h>
 #include <merrow1/chain_intersection.h>
 #include <pellam/grid3d_items.h>
 #include <velte/cerr.h>
 #include <velte/cmem.h>
 
 #include <vector>
+
+#include "error_frame.h"
 
 namespace {
 
@@ -61,13 +62,12 @@ bool boxes_meet(const CHAIN_BOX_s& a, const CHAIN_BOX_s& b) {
            intervals_meet(a.min_normal, a.max_normal, b.min_normal, b.max_normal);
 }
 
-// The frame both grids share: the scratch pool, the item array, the chains'
-// cached boxes and end points; afterwards the sub-rings of closed chains made
-// circular and the set's box hung on the list.
+// What both grids share: the chains with segments, their cached boxes and end
+// points entered; afterwards the sub-rings of closed chains made circular and
+// the set's box hung on the list.
 struct GridFrame {
-    GridFrame(const char* name, int size_hint, RING_header_s* chains, RING_header_s* list)
-        : pool(name, __FILE__, __LINE__, size_hint), chains(chains_with_segments(chains)), set(chains),
-          list(list) {
+    GridFrame(RING_header_s* chains, RING_header_s* list)
+        : chains(chains_with_segments(chains)), set(chains), list(list) {
         for (RING_header_s* chain : this->chains) {
             ChainBox(chain, nullptr, nullptr);
             LoadChainEdges(chain, list);
@@ -91,11 +91,8 @@ struct GridFrame {
             }
             if (record) *record = total;
         }
-        pool.release();
-        CERR__set_error_code(0);
     }
 
-    merrow1::ScratchPool pool;
     std::vector<RING_header_s*> chains;
     RING_header_s* set;
     RING_header_s* list;
@@ -151,42 +148,47 @@ void CHAIN__grid_chain_set_mark(void* item, void*, int mark) { static_cast<CHAIN
 int CHAIN__intersection_with_grid_chain(RING_header_s* chains, RING_header_s* intersections) {
     MERROW1_REQUIRE(chains && intersections, "DUE_TO_INVALID_INPUT", 0);
     const int total = total_vertices(chains_with_segments(chains));
-    GridFrame frame("CHAIN__intersection_with_grid_chain", total / 20, chains, intersections);
-    CARR_array_t* items = CARR_create_pool_ptrarray(total > 0 ? total : 1, 100, frame.pool);
-    CARR_array_t* results = CARR_create_pool_ptrarray(100, 50, frame.pool);
-    // One item per segment; a vertex without a cached box gets its segment's
-    // box in the scratch pool.
-    for (RING_header_s* chain : frame.chains) {
-        const std::vector<RING_node_s*> ends = segment_ends(chain);
-        for (size_t i = 0; i < ends.size(); ++i) {
-            auto* item = CMEM_NEW(frame.pool, CHAIN_grid_segment_item_s);
-            *item = {chain, ends[i], static_cast<int>(i + 1), CARR_ask_ptrarray_length(items), 0, nullptr};
-            if (!APP_DATA__ask_app_data(ends[i]->app_data, CHAIN_BOX_APP_DATA_KEY)) {
-                SEGMENT segment;
-                item->box = CMEM_NEW(frame.pool, CHAIN_BOX_s);
-                if (!ChainSegment(chain, ends[i], &segment) || !SegmentBox(&segment, nullptr, item->box))
-                    *item->box = CHAIN_BOX_s{{0, 1}, 0, 0, 0, 0};
+    merrow1::classic::ErrorFrame error_frame("CHAIN__intersection_with_grid_chain", __FILE__, __LINE__, total / 20);
+    CMEM_pool_s* pool = error_frame.pool();
+    error_frame.run([&] {
+        GridFrame frame(chains, intersections);
+        CARR_array_t* items = CARR_create_pool_ptrarray(total > 0 ? total : 1, 100, pool);
+        CARR_array_t* results = CARR_create_pool_ptrarray(100, 50, pool);
+        // One item per segment; a vertex without a cached box gets its segment's
+        // box in the scratch pool.
+        for (RING_header_s* chain : frame.chains) {
+            const std::vector<RING_node_s*> ends = segment_ends(chain);
+            for (size_t i = 0; i < ends.size(); ++i) {
+                auto* item = CMEM_NEW(pool, CHAIN_grid_segment_item_s);
+                *item = {chain, ends[i], static_cast<int>(i + 1), CARR_ask_ptrarray_length(items), 0, nullptr};
+                if (!APP_DATA__ask_app_data(ends[i]->app_data, CHAIN_BOX_APP_DATA_KEY)) {
+                    SEGMENT segment;
+                    item->box = CMEM_NEW(pool, CHAIN_BOX_s);
+                    if (!ChainSegment(chain, ends[i], &segment) || !SegmentBox(&segment, nullptr, item->box))
+                        *item->box = CHAIN_BOX_s{{0, 1}, 0, 0, 0, 0};
+                }
+                CARR_append_to_ptrarray(items, item);
             }
-            CARR_append_to_ptrarray(items, item);
         }
-    }
-    const int n = CARR_ask_ptrarray_length(items);
-    GRID3D_s* grid = GRID3D_create(frame.pool, 0, n ? CARR_ask_ptrarray_item(items, 0) : nullptr,
-                                   CHAIN__grid_segment_next_item, CHAIN__grid_segment_box,
-                                   CHAIN__grid_segment_ask_mark, CHAIN__grid_segment_set_mark, items,
-                                   kSegmentGridParameter);
-    for (int k = 0; k < n && grid; ++k) {
-        auto* item = static_cast<CHAIN_grid_segment_item_s*>(CARR_ask_ptrarray_item(items, k));
-        GRID3D_ask_interference(CHAIN__grid_segment_box(item, items), grid, results);
-        for (int r = 0; r < CARR_ask_ptrarray_length(results); ++r) {
-            auto* other = static_cast<CHAIN_grid_segment_item_s*>(CARR_ask_ptrarray_item(results, r));
-            // A segment is never paired with itself, and each pair once.
-            if (other->serial <= item->serial) continue;
-            ChainSegmentInt(item->chain, other->chain, item->segment, other->segment, item->vertex, other->vertex,
-                            intersections, CHAIN_INTERSECTION_TOLERANCE);
+        const int n = CARR_ask_ptrarray_length(items);
+        GRID3D_s* grid = GRID3D_create(pool, 0, n ? CARR_ask_ptrarray_item(items, 0) : nullptr,
+                                       CHAIN__grid_segment_next_item, CHAIN__grid_segment_box,
+                                       CHAIN__grid_segment_ask_mark, CHAIN__grid_segment_set_mark, items,
+                                       kSegmentGridParameter);
+        for (int k = 0; k < n && grid; ++k) {
+            auto* item = static_cast<CHAIN_grid_segment_item_s*>(CARR_ask_ptrarray_item(items, k));
+            GRID3D_ask_interference(CHAIN__grid_segment_box(item, items), grid, results);
+            for (int r = 0; r < CARR_ask_ptrarray_length(results); ++r) {
+                auto* other = static_cast<CHAIN_grid_segment_item_s*>(CARR_ask_ptrarray_item(results, r));
+                // A segment is never paired with itself, and each pair once.
+                if (other->serial <= item->serial) continue;
+                ChainSegmentInt(item->chain, other->chain, item->segment, other->segment, item->vertex, other->vertex,
+                                intersections, CHAIN_INTERSECTION_TOLERANCE);
+            }
         }
-    }
-    frame.finish();
+        frame.finish();
+    });
+    CERR__set_error_code(0);
     return 1;
 }
 
@@ -219,24 +221,29 @@ int ChainToChainsIntList(CHAIN_grid_chain_item_s* item, CARR_array_t* interferin
 int CHAIN__intersection_with_grid_segment(RING_header_s* chains, RING_header_s* intersections) {
     MERROW1_REQUIRE(chains && intersections, "DUE_TO_INVALID_INPUT", 0);
     const int n = static_cast<int>(chains_with_segments(chains).size());
-    GridFrame frame("CHAIN__intersection_with_grid_segment", n / 20, chains, intersections);
-    CARR_array_t* items = CARR_create_pool_ptrarray(n > 0 ? n : 1, 100, frame.pool);
-    CARR_array_t* results = CARR_create_pool_ptrarray(100, 50, frame.pool);
-    for (RING_header_s* chain : frame.chains) {
-        auto* item = CMEM_NEW(frame.pool, CHAIN_grid_chain_item_s);
-        const int position = CARR_ask_ptrarray_length(items) + 1;
-        *item = {chains, chain, position, position - 1, 0};
-        CARR_append_to_ptrarray(items, item);
-    }
-    GRID3D_s* grid = GRID3D_create(frame.pool, 0, n ? CARR_ask_ptrarray_item(items, 0) : nullptr,
-                                   CHAIN__grid_chain_next_item, CHAIN__grid_chain_box, CHAIN__grid_chain_ask_mark,
-                                   CHAIN__grid_chain_set_mark, items, kChainGridParameter);
-    for (int k = 0; k < n && grid; ++k) {
-        auto* item = static_cast<CHAIN_grid_chain_item_s*>(CARR_ask_ptrarray_item(items, k));
-        GRID3D_ask_interference(CHAIN__grid_chain_box(item, items), grid, results);
-        ChainToChainsIntList(item, results, intersections);
-    }
-    frame.finish();
+    merrow1::classic::ErrorFrame error_frame("CHAIN__intersection_with_grid_segment", __FILE__, __LINE__, n / 20);
+    CMEM_pool_s* pool = error_frame.pool();
+    error_frame.run([&] {
+        GridFrame frame(chains, intersections);
+        CARR_array_t* items = CARR_create_pool_ptrarray(n > 0 ? n : 1, 100, pool);
+        CARR_array_t* results = CARR_create_pool_ptrarray(100, 50, pool);
+        for (RING_header_s* chain : frame.chains) {
+            auto* item = CMEM_NEW(pool, CHAIN_grid_chain_item_s);
+            const int position = CARR_ask_ptrarray_length(items) + 1;
+            *item = {chains, chain, position, position - 1, 0};
+            CARR_append_to_ptrarray(items, item);
+        }
+        GRID3D_s* grid = GRID3D_create(pool, 0, n ? CARR_ask_ptrarray_item(items, 0) : nullptr,
+                                       CHAIN__grid_chain_next_item, CHAIN__grid_chain_box, CHAIN__grid_chain_ask_mark,
+                                       CHAIN__grid_chain_set_mark, items, kChainGridParameter);
+        for (int k = 0; k < n && grid; ++k) {
+            auto* item = static_cast<CHAIN_grid_chain_item_s*>(CARR_ask_ptrarray_item(items, k));
+            GRID3D_ask_interference(CHAIN__grid_chain_box(item, items), grid, results);
+            ChainToChainsIntList(item, results, intersections);
+        }
+        frame.finish();
+    });
+    CERR__set_error_code(0);
     return 1;
 }
 

@@ -94,6 +94,15 @@ set(rows
   "CHAIN__grid_chain_ask_mark(void*, void*)|0|0|1"
   "CHAIN__grid_chain_set_mark(void*, void*, int)|0|0|1"
   "SegmentBox(SEGMENT const*, double const*, CHAIN_BOX_s*)|1|1|1"
+  # The oldest build's boolean, checks, copy queries, stock wrapper and
+  # network dump.
+  "CHAIN_boolean_grid(RING_header_s*, int, RING_header_s*, int (*)(RING_node_s*, RING_node_s*, RING_header_s*, RING_node_s*, RING_header_s*))|0|0|1"
+  "CHAIN_violate_check(RING_header_s*, RING_header_s*)|0|0|1"
+  "ChainsLineGouge(RING_header_s*, Korvo::Math::Point2 const*, Korvo::Math::Point2 const*)|0|0|1"
+  "CHAIN_is_chain_copied_from(RING_header_s const*, RING_header_s const*)|0|0|1"
+  "CHAIN_ask_copied_source(RING_header_s*, RING_header_s*)|0|0|1"
+  "ChainStock(RING_header_s*, RING_header_s*, double const*, int)|0|0|1"
+  "PSI__debug_intxn(PSI_INTXN_NODE_s*, int)|0|0|1"
   "SSP_type_attr_id|0|1|1"
   "SSP_key_name_attr_id|0|1|1"
   "SSP_ss_name_attr_id|0|1|1"

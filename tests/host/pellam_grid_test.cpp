@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <pellam/grid3d.h>
 #include <pellam/testing.h>
+#include <stend/error.h>
 #include <velte/carr.h>
 #include <velte/cmem.h>
 
@@ -56,6 +57,33 @@ TEST(PellamGrid, AnswersEveryOverlappingRecordOnceAndRecordsTheCalls) {
     EXPECT_EQ(calls[5].box[2], 0.0);
     EXPECT_EQ(GRID3D_create_empty(nullptr, extent, 100, ask, set), nullptr);
     EXPECT_EQ(GRID3D_ask_interference(extent, nullptr, found), 0);
+    CMEM_private_delete_pool(pool);
+}
+
+}  // namespace
+
+namespace {
+
+// A query failure armed for one kind of grid raises at the query it waits for
+// on a grid of that kind only, once.
+TEST(PellamGrid, AnArmedQueryFailureRaisesOnceOnItsKindOfGrid) {
+    CMEM_pool_s* pool = CMEM_private_create_pool(0, "grid test", __LINE__, __FILE__);
+    const double extent[6] = {0, 0, 0, 10, 10, 0};
+    GRID3D_s* grid = GRID3D_create_empty(pool, extent, 100, ask, set);
+    CARR_array_t* found = CARR_create_pool_ptrarray(100, 50, pool);
+    const double box[6] = {0, 0, 0, 1, 1, 0};
+    pellam_test::fail_grid_query(pellam_test::GridKind::Items, 0, 77, "item grid fault");
+    EXPECT_EQ(GRID3D_ask_interference(box, grid, found), 0);  // not an item grid
+    pellam_test::fail_grid_query(pellam_test::GridKind::Records, 1, 78, "record grid fault");
+    EXPECT_EQ(GRID3D_ask_interference(box, grid, found), 0);
+    try {
+        GRID3D_ask_interference(box, grid, found);
+        ADD_FAILURE() << "no error raised";
+    } catch (const Korvo::Error::Exception& e) {
+        EXPECT_EQ(e.askCode(), 78);
+        EXPECT_EQ(e.askText(), "record grid fault");
+    }
+    EXPECT_EQ(GRID3D_ask_interference(box, grid, found), 0);
     CMEM_private_delete_pool(pool);
 }
 

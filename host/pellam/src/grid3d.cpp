@@ -5,10 +5,12 @@
 
 #include <pellam/grid3d.h>
 #include <pellam/testing.h>
+#include <stend/error.h>
 #include <velte/carr.h>
 #include <velte/cmem.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 struct GRID3D_entry_s {
@@ -86,7 +88,30 @@ int GRID3D_insert_into_grid(GRID3D_s* grid, void* record, const double box[6]) {
     return 1;
 }
 
+namespace {
+
+struct QueryFailure {
+    bool armed = false;
+    pellam_test::GridKind kind = pellam_test::GridKind::Any;
+    int after = 0;
+    int code = 0;
+    std::string text;
+} g_query_failure;
+
+// Raises the armed failure when this query is the one it waits for.
+void maybe_fail_query(bool items) {
+    QueryFailure& f = g_query_failure;
+    if (!f.armed) return;
+    if (f.kind != pellam_test::GridKind::Any && (f.kind == pellam_test::GridKind::Items) != items) return;
+    if (f.after-- > 0) return;
+    f.armed = false;
+    ERROR_raise(__FILE__, __LINE__, f.code, "%s", f.text.c_str());
+}
+
+}  // namespace
+
 int GRID3D_ask_interference(const double box[6], GRID3D_s* grid, CARR_array_t* results) {
+    if (grid) maybe_fail_query(grid->items != nullptr);
     if (!box || !grid || !results) {
         record_call("GRID3D_ask_interference", box, 0);
         return 0;
@@ -110,5 +135,11 @@ int GRID3D_ask_interference(const double box[6], GRID3D_s* grid, CARR_array_t* r
 
 namespace pellam_test {
 const std::vector<GridCall>& grid_calls() { return g_grid_calls; }
-void clear_grid_calls() { g_grid_calls.clear(); }
+void clear_grid_calls() {
+    g_grid_calls.clear();
+    g_query_failure = QueryFailure{};
+}
+void fail_grid_query(GridKind kind, int after, int code, const std::string& text) {
+    g_query_failure = QueryFailure{true, kind, after, code, text};
+}
 }  // namespace pellam_test

@@ -3,6 +3,7 @@
 #include <stend/error.h>
 #include <stend/system.h>
 #include <stend/testing.h>
+#include <stend/testing_error_handler.h>
 
 #include <cstdarg>
 #include <cstdlib>
@@ -273,6 +274,7 @@ void reset_all() {
     reset_env();
     reset_debug_flags();
     reset_callbacks();
+    reset_handlers();
     MACH__checking_level = 0;
 }
 }  // namespace stend_test

@@ -11,6 +11,7 @@ bool g_abort_requested = false;
 int g_abort_after = 0;
 long g_abort_checks = 0;
 int g_error_code = 0;
+std::string g_error_text;
 }  // namespace
 
 void CERR_raise_on_abort() {
@@ -29,8 +30,16 @@ void CERR_processor_abort(int code) {
     throw Korvo::Error::Severe(code, "Processor abort");
 }
 
-void CERR__set_error_code(int code) { g_error_code = code; }
+void CERR__set_error_code(int code) {
+    g_error_code = code;
+    g_error_text.clear();
+}
 int CERR__ask_error_code() { return g_error_code; }
+void CERR__set_error_code_and_text(int code, const char* text) {
+    g_error_code = code;
+    g_error_text = text ? text : "";
+}
+const char* CERR__ask_error_text() { return g_error_text.c_str(); }
 
 namespace velte_test {
 void request_abort(int after_checks) {
@@ -47,5 +56,6 @@ void reset_all() {
     cancel_abort();
     clear_listing();
     g_error_code = 0;
+    g_error_text.clear();
 }
 }  // namespace velte_test

@@ -5,6 +5,10 @@
 // one sub-ring of points per chain, end points of open chains entered, the
 // sub-rings of closed chains circular, and a copy of the set's box on the list
 // under key 2.  Chains of fewer than two vertices are passed over.
+//
+// Each grid holds a scratch pool under the host's error frame: an error on the
+// way is raised again with its code and text once the pool is deleted and the
+// frame cancelled, and the module error code then holds it.
 #pragma once
 
 #include <merrow1/chain_segments.h>

@@ -35,7 +35,15 @@ struct GridCall {
 };
 
 const std::vector<GridCall>& grid_calls();
+// Forgets the calls and any query failure still armed.
 void clear_grid_calls();
+
+// Which grids a query failure waits for: the item grids of GRID3D_create,
+// the grids of boxed records (GRID3D_create_empty), or both.
+enum class GridKind { Items, Records, Any };
+// The query on a grid of the kind after `after` further such queries raises
+// the host error with the code and text (once).
+void fail_grid_query(GridKind kind, int after, int code, const std::string& text);
 
 }  // namespace pellam_test
 #include <pellam/testing_tool.h>

@@ -1,0 +1,97 @@
+// The classic build's violation checks: a chain against a set of region
+// chains, open ones included, and a straight line against a set.
+#include <merrow1/legacy/chain_classic.h>
+
+#include <internal/check.h>
+#include <merrow1/app_data_keys.h>
+#include <merrow1/chain_build.h>
+#include <merrow1/chain_create.h>
+#include <merrow1/chain_location.h>
+#include <merrow1/chain_region.h>
+#include <velte/ring.h>
+
+#include <utility>
+#include <vector>
+
+#include "error_frame.h"
+
+namespace {
+
+bool is_closed(const RING_header_s* chain) {
+    return chain->first && chain->last && chain->last->next == chain->first;
+}
+
+// The region chains as the check sees them, in the caller's order: closed
+// chains as they are, each open chain by a copy in the scratch pool closed at
+// 1e-8.  While it lives, each open chain carries key 106 naming its copy (the
+// entry in the scratch pool); the destructor withdraws every entry it made,
+// so none outlives the pool, whichever way the check ends.  The caller's
+// chains are never changed otherwise.
+class ClosedStandIns {
+public:
+    ClosedStandIns(RING_header_s* regions, CMEM_pool_s* pool)
+        : m_set(CHAIN_create_boolean_set(pool, regions->main_data)) {
+        RING_node_s* node = regions->first;
+        for (int i = 0; i < regions->count && node; ++i, node = node->next) {
+            RING_header_s* chain = RING_ask_node_subring(node);
+            if (!chain) continue;
+            RING_header_s* checked = chain;
+            if (chain->first && !is_closed(chain)) {
+                checked = CHAIN_copy(chain, pool, nullptr);
+                CHAIN_close(checked, 1e-8);
+                if (APP_DATA__add_data(&chain->app_data, checked, CHAIN_APP_DATA_CLOSED_FOR_CHECK, pool))
+                    m_marked.push_back(chain);
+            }
+            RING_insert_after(m_set, m_set->last, checked);
+        }
+    }
+    ~ClosedStandIns() {
+        for (RING_header_s* chain : m_marked)
+            APP_DATA__remove_app_data(&chain->app_data, CHAIN_APP_DATA_CLOSED_FOR_CHECK);
+    }
+    ClosedStandIns(const ClosedStandIns&) = delete;
+    ClosedStandIns& operator=(const ClosedStandIns&) = delete;
+
+    RING_header_s* set() const { return m_set; }
+
+    // The caller's chain a found chain stands for.
+    RING_header_s* caller_chain(RING_header_s* found) const {
+        for (RING_header_s* chain : m_marked)
+            if (APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_CLOSED_FOR_CHECK) == found) return chain;
+        return found;
+    }
+
+private:
+    RING_header_s* m_set;
+    std::vector<RING_header_s*> m_marked;
+};
+
+}  // namespace
+
+RING_header_s* CHAIN_violate_check(RING_header_s* chain, RING_header_s* regions) {
+    MERROW1_REQUIRE(chain && regions, "DUE_TO_POINTER_TO_CHAIN_BEING_NULL", nullptr);
+    merrow1::classic::ErrorFrame frame("temp app data", __FILE__, __LINE__);
+    return frame.run([&] {
+        // 1. Open region chains are stood in for by closed copies.
+        ClosedStandIns regions_closed(regions, frame.pool());
+        // 2. By location, then 3. by crossing.
+        RING_header_s* found = CHAIN_violates_by_location(chain, regions_closed.set());
+        if (!found) found = CHAIN_chain_violate_region(chain, regions_closed.set());
+        return regions_closed.caller_chain(found);
+    });
+}
+
+bool ChainsLineGouge(RING_header_s* regions, const Korvo::Math::Point2* point1, const Korvo::Math::Point2* point2) {
+    MERROW1_REQUIRE(point1 && point2, "DUE_TO_INVALID_INPUT", false);
+    RING_header_s* first = nullptr;
+    RING_node_s* node = regions ? regions->first : nullptr;
+    for (int i = 0; regions && i < regions->count && node && !first; ++i, node = node->next)
+        first = RING_ask_node_subring(node);
+    if (!first) return false;
+    merrow1::classic::ErrorFrame frame("CHAIN-ChainsLineGouge-", __FILE__, __LINE__);
+    return frame.run([&] {
+        const CSYS* csys = &static_cast<const CHAIN_main_data_s*>(first->main_data)->csys;
+        RING_header_s* line = CHAIN_create_line_chain(csys, point1, point2, frame.pool());
+        return line && CHAIN_chain_violate_region(line, regions) != nullptr;
+    });
+}
