@@ -253,8 +253,8 @@ void PSI__fit_nodes_to_input(PSI_s* psi, long pieces) {
     const int hint = static_cast<int>(std::min(2 * std::max(pieces, 0L) + 16, 1L << 16));
     const int shift = node_block_shift(hint);
     if (shift == psi->nodes->shift) return;
-    DYNAMIC_ARRAY_s* fitted =
-        DYNAMIC_ARRAY__create(psi->pool, node_record_size(psi->allow_extended_info), shift, 1 << shift);
+    // The block table starts with room for 64 blocks and doubles when full.
+    DYNAMIC_ARRAY_s* fitted = DYNAMIC_ARRAY__create(psi->pool, node_record_size(psi->allow_extended_info), shift, 64);
     if (!fitted) ERROR_internal(kFile, __LINE__, "PSI__fit_nodes_to_input: out of memory");
     DYNAMIC_ARRAY__destroy(psi->nodes);
     psi->nodes = fitted;
