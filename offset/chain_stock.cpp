@@ -950,7 +950,14 @@ int CHAIN__remove_fully_embedded_4_seg_loop(RING_header_s* stocked, RING_node_s*
     if (meet_count(stocked, v, p1, nullptr) != 1 || meet_count(stocked, p1, p2, nullptr) != 1 ||
         meet_count(stocked, p2, p3, nullptr) != 1)
         return 0;
-    if (meet_count(stocked, v, p2, nullptr) != 0 || meet_count(stocked, p1, p3, nullptr) != 0) return 0;
+    // P1's segment may touch P3's at P3's end, where P2's starts: the loop
+    // is then pinched at that vertex (a piece swallowed at a concave corner
+    // leaves a short P2 whose join arc P1 grazes P3's end) and is cut all the
+    // same.  Any other meeting leaves the loop open.
+    if (meet_count(stocked, v, p2, nullptr) != 0) return 0;
+    INT_POINT touch;
+    const int touches = meet_count(stocked, p1, p3, &touch);
+    if (touches != 0 && !(touches == 1 && same({touch.point[0].x, touch.point[0].y}, point_of(p3)))) return 0;
     if (!strictly_inside(stocked, v, x) || !strictly_inside(stocked, p3, x)) return 0;
     unlink_vertex(stocked, p1);
     unlink_vertex(stocked, p2);
