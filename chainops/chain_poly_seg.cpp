@@ -1319,6 +1319,16 @@ RING_header_s* CHAIN__offset_special_tracing(RING_header_s* chain, double offset
     // the forward half gives on the older engine.  The result chains take
     // the chain's own side.
     const SIDE chain_side = main_of(chain)->material_side;
+    // The tracer extends only the corners of the forward half of a chain
+    // closed back along itself (its key-13 vertices); the corners of the
+    // returning half, the one kept here, are always rounded.  So the corner
+    // control and the trace-vertex callback can only shape the half that is
+    // dropped, and there an extension does harm: at a sharp turn it reaches
+    // far beyond the chain (to infinity at a reversal) and the clean cuts
+    // the kept offset wherever it crosses it.  The passes trace with arcs at
+    // every corner and no trace-vertex callback.
+    (void)corner;
+    (void)trace_cb;
     // The trace the result refers to (owned here until step 6) and a pass-1
     // trace that did not replace it.
     RING_header_s* trace = nullptr;
@@ -1339,7 +1349,7 @@ RING_header_s* CHAIN__offset_special_tracing(RING_header_s* chain, double offset
                 if (!(remaining > 0)) break;
                 // b. The trace.
                 RING_header_s* t =
-                    CHAIN__trace(chain, remaining, corner, 0, vertex_source_cb, trace_cb, pool, false, params);
+                    CHAIN__trace(chain, remaining, ADD_ARC, 0, vertex_source_cb, nullptr, pool, false, params);
                 if (!t) break;
                 (pass == 0 ? trace : spare) = t;
                 main_of(t)->region_set_id = 0;

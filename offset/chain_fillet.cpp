@@ -1465,15 +1465,14 @@ RING_header_s* piece_fillet_at(const std::vector<RING_header_s*>& pieces, bool c
         *give_up = true;
         return nullptr;
     }
+    // The clean may hand back the joined chain itself, which this try owns:
+    // the list goes without it, and with every chain but the result.
     RING_header_s* result = cleaned->count == 1 ? RING_ask_node_subring(cleaned->first) : nullptr;
-    if (!result || result == joined) {
-        // The joined chain itself (held by reference) or several chains.
-        RING_delete(cleaned);
-        if (!result) return nullptr;
-    } else {
-        RING_set_sub_ring_delfunc(cleaned, nullptr);
-        RING_delete(cleaned);
-    }
+    RING_set_sub_ring_delfunc(cleaned, nullptr);
+    for (RING_header_s* c : chains_of(cleaned))
+        if (c != result && c != joined) RING_delete(c);
+    RING_delete(cleaned);
+    if (!result) return nullptr;
     made.keep();
     // What is left of the pieces joined onto the first.
     for (size_t i = 1; i < work.size(); ++i) RING_delete(work[i]);

@@ -896,6 +896,27 @@ void unlink_vertex(RING_header_s* chain, RING_node_s* node) {
     CHAIN_drop_cached_box(chain);
 }
 
+// The loop of the three pieces ending at B, A and V (A before V, B before
+// A): the pieces ending at V and B meet in exactly one point X strictly
+// inside both, each meets A once.  A goes and B ends at X, so the piece
+// ending at V starts there.  False, with the chain unchanged, when the
+// pieces do not make such a loop.
+bool cut_three_piece_loop(RING_header_s* stocked, RING_node_s* v) {
+    RING_node_s* a = v->previous;
+    RING_node_s* b = a ? a->previous : nullptr;
+    if (!a || !b || a == v || b == v) return false;
+    if (!is_closed(stocked) && (b == stocked->first || a == stocked->first)) return false;
+    INT_POINT points;
+    if (meet_count(stocked, v, b, &points) != 1) return false;
+    const V2 x{points.point[0].x, points.point[0].y};
+    if (meet_count(stocked, v, a, nullptr) != 1 || meet_count(stocked, a, b, nullptr) != 1) return false;
+    if (!strictly_inside(stocked, v, x) || !strictly_inside(stocked, b, x)) return false;
+    unlink_vertex(stocked, a);
+    const Korvo::Math::Point2 q{x.x, x.y};
+    CHAIN_modify_vertex_point(stocked, b, &q);
+    return true;
+}
+
 }  // namespace
 
 int CHAIN__remove_fully_embedded_3_seg_loop(RING_header_s* stocked, RING_node_s* v) {
@@ -907,14 +928,7 @@ int CHAIN__remove_fully_embedded_3_seg_loop(RING_header_s* stocked, RING_node_s*
     bool dv, da, db;
     if (!loop_flags(v, &dv) || !loop_flags(a, &da) || !loop_flags(b, &db)) return 0;
     if (!(dv == db && da != dv)) return 0;
-    INT_POINT points;
-    if (meet_count(stocked, v, b, &points) != 1) return 0;
-    const V2 x{points.point[0].x, points.point[0].y};
-    if (meet_count(stocked, v, a, nullptr) != 1 || meet_count(stocked, a, b, nullptr) != 1) return 0;
-    if (!strictly_inside(stocked, v, x) || !strictly_inside(stocked, b, x)) return 0;
-    unlink_vertex(stocked, a);
-    const Korvo::Math::Point2 q{x.x, x.y};
-    CHAIN_modify_vertex_point(stocked, b, &q);
+    if (!cut_three_piece_loop(stocked, v)) return 0;
     report("CHAIN__remove_fully_embedded_3_seg_loop: stocked_chain -- 3 loop removed", stocked);
     return 1;
 }
@@ -936,7 +950,14 @@ int CHAIN__remove_fully_embedded_4_seg_loop(RING_header_s* stocked, RING_node_s*
     if (meet_count(stocked, v, p1, nullptr) != 1 || meet_count(stocked, p1, p2, nullptr) != 1 ||
         meet_count(stocked, p2, p3, nullptr) != 1)
         return 0;
-    if (meet_count(stocked, v, p2, nullptr) != 0 || meet_count(stocked, p1, p3, nullptr) != 0) return 0;
+    // P1's segment may touch P3's at P3's end, where P2's starts: the loop
+    // is then pinched at that vertex (a piece swallowed at a concave corner
+    // leaves a short P2 whose join arc P1 grazes P3's end) and is cut all the
+    // same.  Any other meeting leaves the loop open.
+    if (meet_count(stocked, v, p2, nullptr) != 0) return 0;
+    INT_POINT touch;
+    const int touches = meet_count(stocked, p1, p3, &touch);
+    if (touches != 0 && !(touches == 1 && same({touch.point[0].x, touch.point[0].y}, point_of(p3)))) return 0;
     if (!strictly_inside(stocked, v, x) || !strictly_inside(stocked, p3, x)) return 0;
     unlink_vertex(stocked, p1);
     unlink_vertex(stocked, p2);
@@ -1129,6 +1150,9 @@ int CHAIN__stock_general(RING_header_s* chain, double tool_radius, double stock,
             else if (kind == CORNER_TYPE_CONVEX) kind = CORNER_TYPE_CONCAVE;
         }
         const bool differ = stocks_differ(&walk);
+        // The join at the end of a collapsed arc, see below.
+        RING_node_s* const before_join = output->last;
+        const bool after_collapsed_arc = have_prev && walk.prev_failed && walk.prev_source.type == SEG_ARC;
         if (have_prev && have_cur && (walk.cur_failed || walk.prev_failed)) {
             if (differ) {
                 CHAIN__process_add_full_circle(&walk);
@@ -1163,6 +1187,27 @@ int CHAIN__stock_general(RING_header_s* chain, double tool_radius, double stock,
                 if (!CHAIN__process_undefined_corner(&walk)) CHAIN__process_add_full_circle(&walk);
                 break;
             }
+        }
+        // A collapsed arc between the joins about its two ends (arcs of the
+        // stock about its start and end vertices) leaves the line from the
+        // stock circle at its start to the one at its end, through the
+        // material; the two joins cross at the point where the stock circles
+        // of the arc's ends meet on the offset side, and the loop they make
+        // with that line lies in the material.  It is cut here: the first
+        // join ends at the crossing and the second starts there.  (Left to
+        // the clean, the loop survives the covering of dummy pieces when the
+        // first join is a dummy, as the cap round the end of a chain closed
+        // back along itself is.)
+        if (after_collapsed_arc && before_join && before_join->next && before_join->next->next) {
+            RING_node_s* join_end = before_join->next->next;
+            auto centred_at = [](const RING_node_s* node, V2 c) {
+                if (type_of(node) != SEG_ARC) return false;
+                const end_segment* e = reinterpret_cast<const end_segment*>(vertex_record(node)->geometry);
+                return same({e->cx, e->cy}, c);
+            };
+            if (join_end != output->first && centred_at(before_join, start_of(walk.prev_source)) &&
+                centred_at(join_end, end_of(walk.prev_source)) && cut_three_piece_loop(output, join_end))
+                report("CHAIN_stock_general: stocked_chain -- loop of a collapsed arc cut", output);
         }
         // Shift the current segment into the previous slots.
         walk.prev_source = walk.cur_source;
