@@ -1049,7 +1049,6 @@ bool segment_marked(const RING_node_s* segment) {
     return v && (v->flags & kThereAndBackVertex) != 0;
 }
 
-bool segment_unmarked(RING_node_s* segment, void*) { return !segment_marked(segment); }
 
 // The source-vertex record (key 17) of the traced vertex a segment's source
 // reference names; its mark is set on a piece made at a source vertex.
@@ -1059,25 +1058,6 @@ const CHAIN_source_chain_source_vertex_s* source_vertex_record(const RING_node_s
                              APP_DATA__ask_app_data(ref->vertex->app_data, APP_DATA_SOURCE_VERTEX))
                        : nullptr;
 }
-
-// End test: the segment's traced vertex is a piece made at a source vertex
-// (a cap or corner piece, the mark of its source record) that carries key 13,
-// or whose next vertex does.  The pieces made at the two ends of the forward
-// half pass: the caps round the turning vertex, which carries key 13, and
-// those round the first vertex, whose next does.  The offset of a source
-// segment does not pass: the closing segment of the chain ends at the first
-// vertex too, and its offset is the offset of the open chain's first segment
-// on the kept side, not a cap.
-bool segment_at_marked_end(const RING_node_s* segment) {
-    const CHAIN_source_chain_source_vertex_s* source = source_vertex_record(segment);
-    if (!source || !source->source_vertex || !source->mark) return false;
-    const RING_node_s* sv = source->source_vertex;
-    auto marked = [](const RING_node_s* n) {
-        return n && APP_DATA__ask_app_data(n->app_data, CHAIN_APP_DATA_CLOSED_WITH_KEY) != nullptr;
-    };
-    return marked(sv) || marked(sv->next);
-}
-
 
 // Whether some segment of the polys of the set is the offset of a source
 // segment rather than a piece made at a source vertex.
@@ -1132,9 +1112,12 @@ void make_positive(RING_header_s* poly) {
 // Trimming of the open polys of R against the ends of the trace (pass 1).
 // `copy` is the closed pass-1 poly offset by the margin, in reals.  The
 // forward half of the source and the widened offset of each run of the copy
-// bound one region each: the marked run (the far side and the end caps) and
-// the unmarked one (the near side).  A section of an open poly of R is kept
-// when it lies inside the near region and outside the far one.
+// bound one region each: the marked run (the kept side) and the unmarked one
+// (the far side and the end caps, which no vertex mark reaches: the caps
+// round the first vertex come from an unmarked vertex, those round the
+// turning vertex from a vertex whose successor is unmarked).  A section of an
+// open poly of R is kept when it lies inside the near region and outside the
+// far one.
 void trim_open_polys(RING_header_s* R, RING_header_s* copy, RING_header_s* chain, double min_len,
                      CMEM_pool_s* pool) {
     // 1. The one run of marked and the one run of unmarked segments.
@@ -1156,28 +1139,14 @@ void trim_open_polys(RING_header_s* R, RING_header_s* copy, RING_header_s* chain
     }
     if (!POLY_SEG_is_closed(copy) || rises != 1 || falls != 1)
         ERROR_internal(kFile, __LINE__, "Corrupt categorisation of open trace");
-    // 2. Both ends of the marked run take in the neighbouring segments that
-    //    pass the end test, as long as one unmarked segment is left.
-    int unmarked_left = 0;
-    for (int i = 0; i < n; ++i) unmarked_left += marked[i] ? 0 : 1;
-    for (int before = (first_marked + n - 1) % n; unmarked_left > 1 && segment_at_marked_end(segs[before]);
-         before = (first_marked + n - 1) % n) {
-        first_marked = before;
-        --unmarked_left;
-    }
-    for (int after = (last_marked + 1) % n; unmarked_left > 1 && segment_at_marked_end(segs[after]);
-         after = (last_marked + 1) % n) {
-        last_marked = after;
-        --unmarked_left;
-    }
-    // 3. The copy opened after the marked run, then cut where it begins: the
+    // 2. The copy opened after the marked run, then cut where it begins: the
     //    unmarked run stays in the copy, the marked run is the tail.
     RING_node_s* before_run = segs[(first_marked + n - 1) % n];
     POLY_SEG_split(copy, segs[last_marked], POLY_SEG_copy_chain_source_ref);
-    RING_header_s* far_piece = POLY_SEG_split(copy, before_run, POLY_SEG_copy_chain_source_ref);
-    RING_header_s* near_piece = copy;
-    if (!far_piece || far_piece == copy) ERROR_internal(kFile, __LINE__, "Corrupt categorisation of open trace");
-    // 4. The forward half of the source, from its start to the turning
+    RING_header_s* near_piece = POLY_SEG_split(copy, before_run, POLY_SEG_copy_chain_source_ref);
+    RING_header_s* far_piece = copy;
+    if (!near_piece || near_piece == copy) ERROR_internal(kFile, __LINE__, "Corrupt categorisation of open trace");
+    // 3. The forward half of the source, from its start to the turning
     //    vertex, closes each piece into a region.
     RING_node_s* turn =
         static_cast<RING_node_s*>(APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_TURNING_VERTEX));
@@ -1199,8 +1168,8 @@ void trim_open_polys(RING_header_s* R, RING_header_s* copy, RING_header_s* chain
     // chain's side): the part and the marked run both run from the start to
     // the turn, the unmarked run back from the turn to the start.  So the
     // marked run is reversed to close its region and the unmarked one is not.
-    join_and_close(far_region, far_piece, true);
-    join_and_close(near_region, near_piece, false);
+    join_and_close(far_region, far_piece, false);
+    join_and_close(near_region, near_piece, true);
     make_positive(far_region);
     make_positive(near_region);
     // With material at infinity the far region adds material and the near
@@ -1214,7 +1183,7 @@ void trim_open_polys(RING_header_s* R, RING_header_s* copy, RING_header_s* chain
     const INT_GRID_MAP_s* grid = open_polys.empty() ? nullptr : POLY_SEG_ask_header(open_polys[0])->scaling;
     if (!grid) return;
     POLY_SEG_put_set_to_grid(regions, grid, false, nullptr, nullptr, 0.0);
-    // 5. Each open poly of R cut at its crossings with the regions; short
+    // 4. Each open poly of R cut at its crossings with the regions; short
     //    sections go, the sections free of material replace the poly.
     for (RING_node_s* node : ring_nodes(R)) {
         RING_header_s* poly = RING_ask_node_subring(node);
@@ -1252,41 +1221,20 @@ bool segment_caps_an_end(const RING_node_s* segment, const RING_header_s* chain)
     return source && source->source_vertex && (source->source_vertex == chain->first || source->source_vertex == turn);
 }
 
-// The segments pass 0 keeps: unmarked, and no cap round an end.  (Pass 1
-// keeps the caps: its trimming cuts the ends, caps and all.)
+// The segments pass 0 keeps: marked, and no cap round an end.
 bool segment_kept(RING_node_s* segment, void* chain) {
-    return segment_unmarked(segment, nullptr) &&
+    return segment_marked(segment) &&
            !segment_caps_an_end(segment, static_cast<const RING_header_s*>(chain));
 }
 
-// Swaps the material side of a chain (RIGHT and LEFT) and reverses its
-// stored direction (CW becomes CCW, anything else CW) for the length of a
-// call; both go back on every exit.  A chain with another side is left alone.
-class SideFlipGuard {
-public:
-    explicit SideFlipGuard(RING_header_s* chain) : m_md(main_of(chain)) {
-        if (!m_md || (m_md->material_side != RIGHT && m_md->material_side != LEFT)) {
-            m_md = nullptr;
-            return;
-        }
-        m_side = m_md->material_side;
-        m_direction = m_md->direction;
-        m_md->material_side = m_side == RIGHT ? LEFT : RIGHT;
-        m_md->direction = m_direction == CW ? CCW : CW;
-    }
-    ~SideFlipGuard() {
-        if (!m_md) return;
-        m_md->material_side = m_side;
-        m_md->direction = m_direction;
-    }
-    SideFlipGuard(const SideFlipGuard&) = delete;
-    SideFlipGuard& operator=(const SideFlipGuard&) = delete;
-
-private:
-    CHAIN_main_data_s* m_md;
-    SIDE m_side = 0;
-    DIRECTION m_direction = 0;
-};
+// The segments pass 1 keeps: marked, and the caps round the ends (no vertex
+// mark reaches them).  The trimming cuts the ends, caps and all, where the
+// caps cross into the region of the far side; a kept run that stopped at the
+// end normal would only touch that region there, and the sections so short
+// that the trimming drops them would leave nothing.
+bool segment_kept_with_caps(RING_node_s* segment, void* chain) {
+    return segment_marked(segment) || segment_caps_an_end(segment, static_cast<const RING_header_s*>(chain));
+}
 
 }  // namespace
 
@@ -1312,30 +1260,26 @@ RING_header_s* CHAIN__offset_special_tracing(RING_header_s* chain, double offset
     // 2. The side was taken care of by the caller.
     if (!(offset > 0)) ERROR_internal(kFile, __LINE__, "offset_special_tracing only handles +ve offsets");
     RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
-    // The passes keep the offset that the returning half of the closed chain
-    // traces.  Traced with its side as it comes, that half runs on the
-    // material side of the open chain; with the side swapped (as a negative
-    // offset swaps it) it runs on the side away from the material, the side
-    // the forward half gives on the older engine.  The result chains take
-    // the chain's own side.
+    // The passes keep the offset that the forward half of the closed chain
+    // traces (its segments end at key-13 vertices, so their pieces carry the
+    // vertex mark): it runs on the side away from the material, as on the
+    // older engine.  The returning half runs on the material side and goes.
+    // The tracer extends only the corners of the forward half (both the
+    // corner's vertex and its successor carry key 13), so the kept side
+    // follows the corner control and the trace-vertex callback, and the
+    // dropped half, rounded at every corner, never reaches across the chain.
+    // Were the returning half kept (with the side swapped to bring it away
+    // from the material), every kept corner would be rounded and an
+    // extension on the dropped half at a sharp turn would reach across the
+    // chain and cut the kept offset.  The result chains take the chain's
+    // own side.
     const SIDE chain_side = main_of(chain)->material_side;
-    // The tracer extends only the corners of the forward half of a chain
-    // closed back along itself (its key-13 vertices); the corners of the
-    // returning half, the one kept here, are always rounded.  So the corner
-    // control and the trace-vertex callback can only shape the half that is
-    // dropped, and there an extension does harm: at a sharp turn it reaches
-    // far beyond the chain (to infinity at a reversal) and the clean cuts
-    // the kept offset wherever it crosses it.  The passes trace with arcs at
-    // every corner and no trace-vertex callback.
-    (void)corner;
-    (void)trace_cb;
     // The trace the result refers to (owned here until step 6) and a pass-1
     // trace that did not replace it.
     RING_header_s* trace = nullptr;
     RING_header_s* spare = nullptr;
     try {
         merrow1::run_converting_reported(kFile, __LINE__, [&]() {
-            SideFlipGuard flipped(chain);
             // 3. The intersection object; scratch data in its pool.
             PsiGuard psi(PSI_create(0, true, false, POLY_SEG_copy_chain_source_ref, nullptr));
             CMEM_pool_s* scratch = psi.get()->pool;
@@ -1349,7 +1293,7 @@ RING_header_s* CHAIN__offset_special_tracing(RING_header_s* chain, double offset
                 if (!(remaining > 0)) break;
                 // b. The trace.
                 RING_header_s* t =
-                    CHAIN__trace(chain, remaining, ADD_ARC, 0, vertex_source_cb, nullptr, pool, false, params);
+                    CHAIN__trace(chain, remaining, corner, 0, vertex_source_cb, trace_cb, pool, false, params);
                 if (!t) break;
                 (pass == 0 ? trace : spare) = t;
                 main_of(t)->region_set_id = 0;
@@ -1368,14 +1312,14 @@ RING_header_s* CHAIN__offset_special_tracing(RING_header_s* chain, double offset
                 } else {
                     copy = POLY_SEG_copy(poly, scratch, POLY_SEG_copy_chain_source_ref);
                 }
-                // e. Widening: pass 0 moves the unmarked segments, pass 1 the
-                //    marked ones.
+                // e. Widening: pass 0 moves the kept (marked) segments, pass 1
+                //    the others.
                 //    The widening moves by a few grid cells, far below the
                 //    host length tolerance: the corners are judged in cells,
                 //    so a corner whose two moved ends lie more than a cell
                 //    apart gets a step instead of a mitre (a mitre at a
                 //    sharp turn reaches far out, at a reversal to infinity).
-                CHAIN_marked_offset_record_s record{step, static_cast<unsigned char>(pass)};
+                CHAIN_marked_offset_record_s record{step, static_cast<unsigned char>(pass == 0 ? 1 : 0)};
                 POLY_SEG_small_offset(poly, POLY_SEG_copy_chain_source_ref, CHAIN__marked_offset_cb, &record,
                                       cell * cell);
                 // f. Margin and shortest kept section of the trimming.
@@ -1406,7 +1350,7 @@ RING_header_s* CHAIN__offset_special_tracing(RING_header_s* chain, double offset
                 if (!result || !result->first) break;
                 POLY_SEG_remove_small_closed_loops(result, nullptr);
                 if (!result->first || polys_of(result).empty()) break;
-                POLY_SEG_filter_segments(result, pass == 0 ? segment_kept : segment_unmarked, chain,
+                POLY_SEG_filter_segments(result, pass == 0 ? segment_kept : segment_kept_with_caps, chain,
                                          POLY_SEG_copy_chain_source_ref);
                 if (pass == 0) {
                     // j. Few open polys: the result.  Else pass 1 follows;

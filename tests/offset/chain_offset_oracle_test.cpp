@@ -366,6 +366,14 @@ std::string check_open_point(const Check& c, long double x, long double y, Tally
         if (at < best) best = at, qx = ax, qy = ay, piece = k, end = e;
     }
     if ((piece == 0 && end < 0) || (piece + 1 == src.segs.size() && end > 0)) return "";
+    // A nearest point within the band of a chain end is that end: the point
+    // lies on the end normal, where the result ends, and whether the segment
+    // meets the result's last point there is decided by rounding.
+    const Seg& first = src.segs.front();
+    const Seg& last = src.segs.back();
+    if ((piece == 0 && std::hypot(qx - first.ax, qy - first.ay) <= eps) ||
+        (piece + 1 == src.segs.size() && std::hypot(qx - last.bx, qy - last.by) <= eps))
+        return "";
     if (best <= eps || std::fabs(best - c.d) <= eps) return "";
     // On the offset side of the nearest piece (of both pieces at a vertex):
     // the right of the chain for material LEFT, its left for RIGHT.
