@@ -142,13 +142,14 @@ struct CHAIN_open_offset_margin_s {
 
 // The clean one-sided offset (offset above 0) of an open chain closed back on
 // itself (CHAIN_create_closed_from_open_with_key: header keys 13 and 110):
-// traced, widened by small offsets of the unmarked and then the marked
-// segments, cleaned and trimmed at its ends, in at most two passes.  The
-// offset lies on the side away from the chain's material (right of the open
-// chain's direction for material LEFT, left of it for RIGHT), as the forward
-// half of the closed chain traces it; where pass 0 already gives one piece,
-// it runs on round both end caps.  The result chains take the chain's side;
-// the chain's side and direction are as they came on every path.  A new chain list in pool (possibly empty); null when
+// traced, widened by small offsets of the marked (forward) and then the
+// unmarked segments, cleaned and trimmed at its ends, in at most two passes.
+// The offset is the one the forward half of the closed chain traces, corners
+// shaped by the corner control: on the side away from the chain's material
+// (right of the open chain's direction for material LEFT, left of it for
+// RIGHT), ending on the normals through the chain's ends.  The result chains
+// take the chain's side; the chain's side and direction are as they came on
+// every path.  A new chain list in pool (possibly empty); null when
 // the chain is null or has no first or last vertex.  With delete_trace the
 // last trace is deleted when CHAIN__delete_traced_chain answers true.
 RING_header_s* CHAIN__offset_special_tracing(RING_header_s* chain, double offset, CORNER_CONTROL corner, SIDE side,
