@@ -22,6 +22,7 @@
 #include <merrow1/PolySegPoint.h>
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_build.h>
+#include <merrow1/chain_corner.h>
 #include <merrow1/chain_part.h>
 #include <merrow1/chain_debug.h>
 #include <merrow1/chain_segments.h>
@@ -1236,6 +1237,49 @@ bool segment_kept_with_caps(RING_node_s* segment, void* chain) {
     return segment_marked(segment) || segment_caps_an_end(segment, static_cast<const RING_header_s*>(chain));
 }
 
+
+// The points where the kept offset of an open chain closed back along itself
+// ends: its first vertex and its turning vertex (header key 110) moved by the
+// offset along the normal of the chain's first and last segment, to the side
+// away from the material.  False when either is unknown.
+bool open_offset_ends(const RING_header_s* chain, double offset, Korvo::Math::Point2 ends[2]) {
+    const RING_node_s* turn =
+        static_cast<const RING_node_s*>(APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_TURNING_VERTEX));
+    const CHAIN_main_data_s* md = main_of(chain);
+    if (!turn || !md || (md->material_side != LEFT && md->material_side != RIGHT)) return false;
+    double in[2] = {0, 0}, out[2] = {0, 0}, first_out[2] = {0, 0}, last_in[2] = {0, 0};
+    ChainVertexTangent(chain, chain->first, in, first_out, nullptr, nullptr);
+    ChainVertexTangent(chain, turn, last_in, out, nullptr, nullptr);
+    const double* tangents[2] = {first_out, last_in};
+    const RING_node_s* vertices[2] = {chain->first, turn};
+    // Material RIGHT keeps the left of the chain's direction, LEFT its right.
+    const double sense = md->material_side == RIGHT ? 1.0 : -1.0;
+    for (int k = 0; k < 2; ++k) {
+        const double* t = tangents[k];
+        if (t[0] == 0 && t[1] == 0) return false;
+        const double* p = static_cast<const CHAIN_vertex_data_s*>(vertices[k]->main_data)->geometry;
+        ends[k] = Korvo::Math::Point2{p[0] - sense * offset * t[1], p[1] + sense * offset * t[0]};
+    }
+    return true;
+}
+
+// The ends of an open result chain that lie within the tolerance of the
+// exact ends of the offset go there.  The grid leaves them a cell or two off,
+// and the widening that keeps the two halves apart leaves the kept half a
+// step (5 cells) beyond the offset in pass 0, a step short of it in pass 1:
+// pieces offset there and back would not meet again where they began.
+void put_ends_on_end_normals(RING_header_s* result, const Korvo::Math::Point2 ends[2], double tolerance) {
+    if (!result->first || !result->last || ring_closed(result)) return;
+    for (RING_node_s* node : {result->first, result->last}) {
+        const double* p = static_cast<const CHAIN_vertex_data_s*>(node->main_data)->geometry;
+        for (int k = 0; k < 2; ++k)
+            if (std::hypot(p[0] - ends[k].x, p[1] - ends[k].y) <= tolerance) {
+                CHAIN_modify_vertex_point(result, node, &ends[k]);
+                break;
+            }
+    }
+}
+
 }  // namespace
 
 double CHAIN__marked_offset_cb(RING_header_s*, RING_header_s*, RING_node_s* node, void* data) {
@@ -1386,9 +1430,14 @@ RING_header_s* CHAIN__offset_special_tracing(RING_header_s* chain, double offset
                                           merge_cb ? merge_cb : CHAIN_boolean_merge, nullptr, nullptr,
                                           (few_after_pass_0 ? 2 : 7) * cell, side != 0 ? side : chain_side,
                                           true, nullptr, nullptr, out);
+                Korvo::Math::Point2 ends[2];
+                const bool have_ends = open_offset_ends(chain, offset, ends);
                 RING_node_s* node = before_first ? before_first->next : out->first;
                 for (int k = out->count; node && k > 0; --k, node = node == out->last ? nullptr : node->next)
-                    if (RING_header_s* c = RING_ask_node_subring(node)) CHAIN_close_within_tol(c, 10 * cell);
+                    if (RING_header_s* c = RING_ask_node_subring(node)) {
+                        if (have_ends) put_ends_on_end_normals(c, ends, 10 * cell);
+                        CHAIN_close_within_tol(c, 10 * cell);
+                    }
                 CHAIN_debug_report(kDebugBeforeValidate, "CHAIN_clean_offset: offset_chains before validate", out,
                                    nullptr);
             }

@@ -268,13 +268,13 @@ TEST_F(ChainFillet, OffsetAndFillet) {
     RING_delete(all);
 }
 
-// A classifier that cuts the square pocket (0,0) (10,0) (10,10) (0,10) into
-// the pieces (0,0)-(10,0)-(10,10), filleted (datum 1), and
-// (10,10)-(0,10)-(0,0), left as it is (datum 0): it starts the walk at the
-// first vertex (answer 2 the first time it is asked there) and emits at
-// (10,10) and back at (0,0).
+// A classifier that cuts the square pocket (0,0) (s,0) (s,s) (0,s) into
+// the pieces (0,0)-(s,0)-(s,s), filleted (datum 1), and (s,s)-(0,s)-(0,0),
+// left as it is (datum 0): it starts the walk at the first vertex (answer 2
+// the first time it is asked there) and emits at (s,s) and back at (0,0).
 int g_one = 1, g_zero = 0;
 int g_asked_at_start = 0;
+double g_side = 10;
 void* two_pieces(const RING_header_s* chain, const RING_node_s* vertex, CMEM_pool_s*, int* answer) {
     if (!vertex) {
         *answer = 2;
@@ -285,21 +285,25 @@ void* two_pieces(const RING_header_s* chain, const RING_node_s* vertex, CMEM_poo
         return &g_zero;
     }
     const double* p = rec(vertex)->geometry;
-    *answer = p[0] == 10 && p[1] == 10 ? 1 : 0;
+    *answer = p[0] == g_side && p[1] == g_side ? 1 : 0;
     return &g_one;
 }
 
 // The pieces go there and back as open chains, whose offsets end where the
-// piece ends (on the newer engine within the join's 1e-8 after the grid), so
-// the pieces join again; on both engines.  The newer engine's clean of the
+// piece ends (on the newer engine exactly on the end normals, whatever its
+// grid), so the pieces join again; on both engines, for a square of 10 and
+// one of 100 (whose grid cells are ten times larger: the newer engine's ends,
+// once left 5 cells beyond the offset, missed the join's 1e-8 there).  The newer engine's clean of the
 // joined chain hands back the joined chain itself, which the fillet once
 // deleted with the clean's list: it answered an empty chain.
 TEST_F(ChainFillet, PieceFilletWithAClassifier) {
     const bool newer = CHAIN_ask_use_new_boolean();
+    for (double size : {10.0, 100.0})
     for (bool engine : {false, true}) {
-        SCOPED_TRACE(engine ? "newer engine" : "older engine");
+        SCOPED_TRACE(testing::Message() << (engine ? "newer engine" : "older engine") << " square of " << size);
         CHAIN_set_new_boolean_flag(engine);
-        RING_header_s* sq = polygon(kSquare, RIGHT);
+        RING_header_s* sq = polygon({{0, 0}, {size, 0}, {size, size}, {0, size}}, RIGHT);
+        g_side = size;
         g_asked_at_start = 0;
         RING_header_s* f = CHAIN_fillet(sq, 2.0, 0.5, nullptr, nullptr, two_pieces);
         CHAIN_set_new_boolean_flag(newer);
@@ -310,10 +314,10 @@ TEST_F(ChainFillet, PieceFilletWithAClassifier) {
         for (RING_node_s* n : nodes(f))
             if (CHAIN_seg_ask_type(n) == SEG_ARC) {
                 const auto* a = reinterpret_cast<const end_segment*>(rec(n)->geometry);
-                EXPECT_NEAR(a->cx, 8, 1e-6);
+                EXPECT_NEAR(a->cx, size - 2, 1e-6);
                 EXPECT_NEAR(a->cy, 2, 1e-6);
             }
-        EXPECT_NEAR(area_of(f), 100 - (1 - M_PI / 4) * 4, 1e-6);
+        EXPECT_NEAR(area_of(f), size * size - (1 - M_PI / 4) * 4, 1e-6 * size * size / 100);
     }
 }
 

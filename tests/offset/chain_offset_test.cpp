@@ -397,8 +397,7 @@ TEST_F(ChainOffset, BothEnginesOffsetOpenChainsAlike) {
 // the offset on its side that is no nearer to the chain lies on it.  On both
 // engines, for each corner control (3 is taken as ADD_ARC).  The band covers the newer engine's
 // grid: 2^31 cells over boxes of some 20 units (cells below 1e-8), the kept
-// side moved by the 5-cell widening step and joined within 2 cells: below
-// 1e-7; 1e-6 leaves room.
+// side joined within 2 cells: below 1e-7; 1e-6 leaves room.
 TEST_F(ChainOffset, OpenChainOffsetEndsOnTheEndNormals) {
     const double b = 0.41421356237309503;  // tan(pi / 8): a quarter circle
     struct Case {
@@ -491,6 +490,32 @@ TEST_F(ChainOffset, OpenChainOffsetEndsOnTheEndNormals) {
                                     << double(mx) << ", " << double(my);
                             }
                     }
+}
+
+// On the newer engine an open offset comes back from the grid, and the
+// widening that keeps the two halves of the closed chain apart leaves the kept
+// half 5 cells beyond the offset: at a side of 100 its ends lay some 1e-7 off
+// the end normals, and pieces offset there and back no longer met.  Its ends
+// are the exact points on the end normals, at every scale.
+TEST_F(ChainOffset, NewerEngineOpenOffsetEndsExactlyOnTheEndNormals) {
+    CHAIN_set_new_boolean_flag(true);
+    for (double size : {10.0, 100.0, 1000.0})
+        for (CORNER_CONTROL control : {ADD_ARC, EXTEND_TANGENT})
+            for (double sign : {1.0, -1.0}) {
+                SCOPED_TRACE(testing::Message() << "size " << size << " control " << control << " sign " << sign);
+                const double d = size / 50;
+                // Material RIGHT: +d runs inside the L, -d outside it.
+                RING_header_s* chain = make_chain(pool, {{0, 0}, {size, 0}, {size, size}}, false, RIGHT);
+                RING_header_s* result = single_open_offset(chain, sign * d, control, pool);
+                ASSERT_NE(result, nullptr);
+                RING_header_s* piece = chains_of(result)[0];
+                const double* p0 = point_of(piece->first);
+                const double* p1 = point_of(piece->last);
+                EXPECT_EQ(p0[0], 0.0);
+                EXPECT_EQ(p0[1], sign * d);
+                EXPECT_EQ(p1[0], size - sign * d);
+                EXPECT_EQ(p1[1], size);
+            }
 }
 
 // On the newer engine an open chain with broken corners: nothing comes
