@@ -203,6 +203,46 @@ TEST_F(ChainsBooleanTest, PocketsAndIslandsBoundTheUnionOfTheirMaterialOnBothEng
     }
 }
 
+// An island with a pocket on it: the faces with the fewest material layers
+// are the region's air, so the island keeps its material around the
+// pocket's air, as a hole strictly inside an island is kept on both engines.
+// The newer engine answers alike wherever the pocket lies on the island,
+// also where the two boundaries run along each other (there rounding to the
+// grid leaves slivers a grid cell wide, which are dropped).  The same square
+// twice leaves no face above the fewest layers: nothing, on both engines.
+TEST_F(ChainsBooleanTest, PocketOnAnIslandLeavesTheIslandsMaterialAroundIt) {
+    struct Case {
+        const char* what;
+        double x0, y0, x1, y1;  // the pocket on the island [0, 4]^2
+        size_t loops;
+        double material;
+        bool older;  // the older engine gives the same
+    };
+    const Case cases[] = {
+        {"pocket strictly inside", 0.5, 1, 3.5, 3, 2, 10, true},
+        {"pocket on the island's left side", 0, 1, 3.5, 3, 1, 9, false},
+        {"pocket across the island", 0, 1, 4, 3, 2, 8, false},
+        {"pocket in the island's corner", 0, 0, 3, 3, 1, 7, false},
+        {"pocket on the island's own square", 0, 0, 4, 4, 0, 0, true},
+    };
+    for (bool newer : {true, false}) {
+        CHAIN_set_new_boolean_flag(newer);
+        for (const Case& c : cases) {
+            if (!newer && !c.older) continue;
+            SCOPED_TRACE(std::string(newer ? "newer: " : "older: ") + c.what);
+            RING_header_s* pocket =
+                make_chain(pool, {L(c.x0, c.y0), L(c.x1, c.y0), L(c.x1, c.y1), L(c.x0, c.y1)}, true);
+            data_of(pocket)->direction = CCW;
+            data_of(pocket)->material_side = RIGHT;
+            RING_header_s* out = owning_list();
+            EXPECT_EQ(ChainsBoolean(list_of({pocket, square(0, 0, 4)}), 0, out, nullptr), c.loops > 0 ? 1 : 0);
+            const std::vector<RING_header_s*> result = chains_of(out);
+            EXPECT_EQ(result.size(), c.loops);
+            EXPECT_NEAR(region_oracle::material_area(result), c.material, 1e-6);
+        }
+    }
+}
+
 // A closed chain folded back onto itself encloses nothing, so as an island
 // it lays no material: alone it bounds no region, and inside a pocket the
 // pocket's region stays whole.  Counted by its material side alone it was
