@@ -682,13 +682,18 @@ void CHAIN__keep_traced_free_loops(const RING_header_s* trace, SIDE side, RING_h
 }
 
 void CHAIN__keep_region_boundary(RING_header_s* chains, RING_header_s* out, RING_node_s* before_first) {
+    // The closed input chains that enclose area: a chain folded back onto
+    // itself (no direction) has no inside, so it lays no material on either
+    // side; counted by its material side alone it would cover the plane.
     std::vector<RING_header_s*> inputs;
+    auto lays_material = [](RING_header_s* chain) {
+        return chain && chain->count >= 2 && is_closed(chain) && CHAIN_direction_of_chain(chain) != 0;
+    };
     if (chains->type == RING_TYPE_CHAIN) {
-        if (is_closed(chains)) inputs.push_back(chains);
+        if (lays_material(chains)) inputs.push_back(chains);
     } else {
         for (RING_node_s* node : ring_nodes(chains))
-            if (RING_header_s* chain = RING_ask_node_subring(node); chain && chain->count >= 2 && is_closed(chain))
-                inputs.push_back(chain);
+            if (RING_header_s* chain = RING_ask_node_subring(node); lays_material(chain)) inputs.push_back(chain);
     }
     if (before_first && before_first == out->last) return;
     struct Loop {

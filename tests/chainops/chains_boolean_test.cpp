@@ -8,6 +8,7 @@
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_debug.h>
 #include <merrow1/chain_region.h>
+#include <merrow1/chain_region_offset.h>
 #include <stend/system.h>
 #include <stend/testing.h>
 #include <velte/testing.h>
@@ -198,6 +199,90 @@ TEST_F(ChainsBooleanTest, PocketsAndIslandsBoundTheUnionOfTheirMaterialOnBothEng
                 }
             }
             EXPECT_EQ(wrong, 0);
+        }
+    }
+}
+
+// An island with a pocket on it: the faces with the fewest material layers
+// are the region's air, so the island keeps its material around the
+// pocket's air, as a hole strictly inside an island is kept on both engines.
+// The newer engine answers alike wherever the pocket lies on the island,
+// also where the two boundaries run along each other (there rounding to the
+// grid leaves slivers a grid cell wide, which are dropped).  The same square
+// twice leaves no face above the fewest layers: nothing, on both engines.
+TEST_F(ChainsBooleanTest, PocketOnAnIslandLeavesTheIslandsMaterialAroundIt) {
+    struct Case {
+        const char* what;
+        double x0, y0, x1, y1;  // the pocket on the island [0, 4]^2
+        size_t loops;
+        double material;
+        bool older;  // the older engine gives the same
+    };
+    const Case cases[] = {
+        {"pocket strictly inside", 0.5, 1, 3.5, 3, 2, 10, true},
+        {"pocket on the island's left side", 0, 1, 3.5, 3, 1, 9, false},
+        {"pocket across the island", 0, 1, 4, 3, 2, 8, false},
+        {"pocket in the island's corner", 0, 0, 3, 3, 1, 7, false},
+        {"pocket on the island's own square", 0, 0, 4, 4, 0, 0, true},
+    };
+    for (bool newer : {true, false}) {
+        CHAIN_set_new_boolean_flag(newer);
+        for (const Case& c : cases) {
+            if (!newer && !c.older) continue;
+            SCOPED_TRACE(std::string(newer ? "newer: " : "older: ") + c.what);
+            RING_header_s* pocket =
+                make_chain(pool, {L(c.x0, c.y0), L(c.x1, c.y0), L(c.x1, c.y1), L(c.x0, c.y1)}, true);
+            data_of(pocket)->direction = CCW;
+            data_of(pocket)->material_side = RIGHT;
+            RING_header_s* out = owning_list();
+            EXPECT_EQ(ChainsBoolean(list_of({pocket, square(0, 0, 4)}), 0, out, nullptr), c.loops > 0 ? 1 : 0);
+            const std::vector<RING_header_s*> result = chains_of(out);
+            EXPECT_EQ(result.size(), c.loops);
+            EXPECT_NEAR(region_oracle::material_area(result), c.material, 1e-6);
+        }
+    }
+}
+
+// A closed chain folded back onto itself encloses nothing, so as an island
+// it lays no material: alone it bounds no region, and inside a pocket the
+// pocket's region stays whole.  Counted by its material side alone it was
+// taken for a boundary with material outside, covering the plane: the
+// folded chain came back as a region of its own and the pocket was lost.
+// Both entries that keep a region's boundary, on both engines.
+TEST_F(ChainsBooleanTest, FoldedIslandLaysNoMaterialOnBothEnginesAndBothEntries) {
+    struct Case {
+        const char* what;
+        std::vector<V> vertices;
+    };
+    const Case cases[] = {
+        {"run there and back", {L(0, 0), L(2, 0)}},
+        {"square with a spur folded onto an edge", {L(0, 0), L(2, 0), L(2, 2), L(2, 0)}},
+        {"square run round and back", {L(0, 0), L(2, 0), L(2, 2), L(0, 2), L(0, 0), L(0, 2), L(2, 2), L(2, 0)}},
+        {"three sides run out and back", {L(0, 0), L(2, 0), L(2, 2), L(0, 2), L(2, 2), L(2, 0)}},
+    };
+    using Entry = int (*)(RING_header_s*, SIDE, RING_header_s*, CHAIN_vertex_source_callback_t);
+    const std::pair<const char*, Entry> entries[] = {{"ChainsBoolean", ChainsBoolean},
+                                                     {"CHAIN_boolean_between", CHAIN_boolean_between}};
+    for (bool newer : {true, false}) {
+        CHAIN_set_new_boolean_flag(newer);
+        for (const auto& entry : entries) {
+            for (const Case& c : cases) {
+                SCOPED_TRACE(std::string(newer ? "newer: " : "older: ") + entry.first + ": " + c.what);
+                RING_header_s* folded = make_chain(pool, c.vertices, true);
+                data_of(folded)->material_side = LEFT;
+                RING_header_s* out = owning_list();
+                EXPECT_EQ(entry.second(list_of({folded}), 0, out, nullptr), 0);
+                EXPECT_EQ(out->count, 0);
+                // In a pocket 10 wide the pocket alone bounds the region.
+                RING_header_s* pocket = square(-5, -5, 10, RIGHT);
+                out = owning_list();
+                EXPECT_EQ(entry.second(list_of({pocket, folded}), 0, out, nullptr), 1);
+                const std::vector<RING_header_s*> result = chains_of(out);
+                EXPECT_EQ(result.size(), 1u);
+                if (result.size() != 1) continue;
+                EXPECT_EQ(CHAIN_direction_of_chain(result[0]), CHAIN_direction_of_chain(pocket));
+                EXPECT_NEAR(region_oracle::material_area(result), -100.0, 1e-6);
+            }
         }
     }
 }
