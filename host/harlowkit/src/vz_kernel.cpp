@@ -13,6 +13,8 @@ std::map<tag_t, int> g_solids, g_curves;
 std::map<tag_t, std::array<int, 3>> g_occurrences;
 double g_scale[2] = {1.0, 1.0};
 std::map<tag_t, std::vector<tag_t>> g_solid_faces;
+std::map<int, tag_t> g_host_tags;
+std::vector<int> g_deleted_marks;
 
 int occurrence_tags(tag_t occurrence, int* tag, int* further1, int* further2) {
     auto it = g_occurrences.find(occurrence);
@@ -53,7 +55,19 @@ void vzsfac(double factors[2]) {
     factors[1] = g_scale[1];
 }
 
+tag_t vzlook(int kernel_tag) {
+    auto it = g_host_tags.find(kernel_tag);
+    return it == g_host_tags.end() ? 0 : it->second;
+}
+
+int FR_VJMARK_delete_mark(int mark) {
+    g_deleted_marks.push_back(mark);
+    return mark > 0 ? 0 : 1;
+}
+
 namespace harlowkit_test {
+void set_host_tag(int kernel_tag, tag_t host_tag) { g_host_tags[kernel_tag] = host_tag; }
+const std::vector<int>& deleted_marks() { return g_deleted_marks; }
 void set_vorsa_tag(tag_t solid, int kernel_tag) { g_solids[solid] = kernel_tag; }
 void set_occurrence_tags(tag_t occurrence, std::array<int, 3> tags) { g_occurrences[occurrence] = tags; }
 void set_curve(tag_t curve, int kernel_curve) { g_curves[curve] = kernel_curve; }
@@ -67,6 +81,8 @@ void reset_vz_kernel() {
     g_curves.clear();
     g_occurrences.clear();
     g_solid_faces.clear();
+    g_host_tags.clear();
+    g_deleted_marks.clear();
     g_scale[0] = g_scale[1] = 1.0;
 }
 }  // namespace harlowkit_test

@@ -24,3 +24,9 @@ int ES_solid_ask_faces(tag_t solid, int* count, tag_t** faces);
 int vzcutc(tag_t curve);
 // factors[0] takes host lengths into kernel units, factors[1] back.
 void vzsfac(double factors[2]);
+
+// The host tag of a kernel entity (0 for none).
+tag_t vzlook(int kernel_tag);
+// Deletes the host's record of a kernel mark: 0, or 1 for an unknown mark
+// (0 or below).
+int FR_VJMARK_delete_mark(int mark);

@@ -62,13 +62,19 @@ std::vector<VQ_ENTITY_t> faces_of(VQ_ENTITY_t body);
 std::vector<VQ_ENTITY_t> edges_of(VQ_ENTITY_t body);
 std::vector<VQ_ENTITY_t> vertices_of(VQ_ENTITY_t body);
 
-// Entities alive now (every class).
+// Entities alive now (every class); marks not yet gone to or deleted.
 int live_entities();
+int mark_count();
+// The name of every kernel call since the last reset, in order.
+const std::vector<std::string>& call_log();
+// Attributes hung on an entity; attribute definitions made.
+int attributes_of(VQ_ENTITY_t entity);
+int attribute_definitions();
 // Calls of one kernel function since the last reset.
 int calls(const std::string& name);
 // The call `name` fails with VQ_ERROR_base + n: on its next call (skip = 0)
-// or after `skip` more successful calls; once.
-void inject_error(const std::string& name, int n, int skip = 0);
+// or after `skip` more successful calls; `times` calls in a row.
+void inject_error(const std::string& name, int n, int skip = 0, int times = 1);
 // Precisions the session answers (defaults 1e-8 and 1e-11).
 void set_precision(double linear);
 void set_angle_precision(double angular);
