@@ -9,6 +9,7 @@
 #include <harlowkit/testing_vz_kernel.h>
 #include <pellam/testing_camgeom.h>
 #include <pemmet/testing.h>
+#include <stend/error.h>
 #include <stend/testing.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
@@ -310,6 +311,248 @@ TEST_F(GeomSecTest, SimplifyFailingOnTheSecondBodyLeavesNoSimplifiedList) {
     RING_header_s* list = new_list();
     engine->Output(list);
     EXPECT_EQ(list->count, 2);
+}
+
+}  // namespace
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Circles.
+
+VQ_AXIS2_sf_t axis_z() { return VQ_AXIS2_sf_t{{{0, 0, 0}}, {{0, 0, 1}}, {{1, 0, 0}}}; }
+
+TEST_F(GeomSecTest, CylinderCutAcrossItsAxisGivesThreeArcs) {
+    add_item(501, vorsa_test::make_cylinder_body(axis_z(), 3.0, 0.0, 10.0), 2.0, 0.5);
+    Engine engine = make();
+    engine->Section(plane_z(2.0));  // kernel z = 1
+    RING_header_s* list = new_list();
+    engine->Output(list);
+    ASSERT_EQ(list->count, 1);
+    const RING_header_s* profile = chain_at(list, 0);
+    EXPECT_TRUE(CHAIN_all_chains_are_closed(profile));
+    EXPECT_EQ(types(profile), (std::vector<SEGMENT_TYPE>{SEG_ARC, SEG_ARC, SEG_ARC}));
+    const RING_node_s* node = profile->first;
+    for (int i = 0; i < profile->count; ++i, node = node->next) {
+        const auto* end = reinterpret_cast<const end_segment*>(static_cast<CHAIN_vertex_data_s*>(node->main_data)->geometry);
+        EXPECT_DOUBLE_EQ(end->radius, 6.0);
+        EXPECT_NEAR(end->cx, 0.0, 1e-12);
+        EXPECT_NEAR(end->cy, 0.0, 1e-12);
+        EXPECT_EQ(end->direction, CCW);
+    }
+    EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(profile, nullptr)), kPi * 36.0, 1e-9);
+    EXPECT_TRUE(material_inside(profile));
+    // Arcs are sampled by the angle alone.
+    EXPECT_EQ(vorsa_test::output_tolerances(), std::vector<double>{0.0});
+}
+
+TEST_F(GeomSecTest, CircleWithItsAxisAgainstTheNormalRunsClockwise) {
+    const VQ_AXIS2_sf_t down{{{0, 0, 10}}, {{0, 0, -1}}, {{1, 0, 0}}};
+    add_item(501, vorsa_test::make_cylinder_body(down, 3.0, 0.0, 10.0));
+    Engine engine = make();
+    engine->Section(plane_z(4.0));
+    RING_header_s* list = new_list();
+    engine->Output(list);
+    ASSERT_EQ(list->count, 1);
+    const RING_header_s* profile = chain_at(list, 0);
+    const auto* end = reinterpret_cast<const end_segment*>(
+        static_cast<CHAIN_vertex_data_s*>(profile->first->main_data)->geometry);
+    EXPECT_EQ(end->direction, CW);
+    EXPECT_TRUE(material_inside(profile));
+}
+
+// ---------------------------------------------------------------------------
+// Curve sampling retries.
+
+TEST_F(GeomSecTest, CurveSamplingWidensTheToleranceOnTheKernelsRefusal) {
+    add_item(501, vorsa_test::make_box_body(0, 0, 0, 10, 10, 10));
+    Engine engine = make(0.01);
+    engine->Section(plane_z(5));
+    vorsa_test::inject_error("VQ_CURVE_output_vectors", 1064, 0, 3);
+    RING_header_s* list = new_list();
+    EXPECT_TRUE(engine->Output(list));
+    ASSERT_EQ(list->count, 1);
+    EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(chain_at(list, 0), nullptr)), 100.0, 1e-9);
+    const auto& tolerances = vorsa_test::output_tolerances();
+    ASSERT_EQ(tolerances.size(), 7u);  // four for the first side, one for each other
+    const double expected[] = {0.01, 0.1, 0.2, 0.3, 0.01, 0.01, 0.01};
+    for (size_t i = 0; i < tolerances.size(); ++i) EXPECT_NEAR(tolerances[i], expected[i], 1e-15) << i;
+}
+
+TEST_F(GeomSecTest, CurveSamplingGivesUpWithTheKernelsLastError) {
+    struct Case {
+        int error, times;
+        size_t calls;
+        const char* text;
+    };
+    const Case cases[] = {
+        {1064, 100, 11, "Vorsa failed to evaluate curve within tolerance"},
+        {959, 100, 11, "Vorsa failed to evaluate curve within tolerance"},
+        {17, 1, 1, "kernel call failed: VQ_CURVE_output_vectors"},  // not a tolerance error: raised at once
+    };
+    for (const Case& c : cases) {
+        vorsa_test::reset();
+        add_item(501, vorsa_test::make_box_body(0, 0, 0, 10, 10, 10));
+        Engine engine = make(0.01);
+        engine->Section(plane_z(5));
+        vorsa_test::inject_error("VQ_CURVE_output_vectors", c.error, 0, c.times);
+        RING_header_s* list = new_list();
+        try {
+            engine->Output(list);
+            ADD_FAILURE() << c.error << ": no error raised";
+        } catch (const Korvo::Error::Exception& e) {
+            EXPECT_EQ(e.askCode(), 820000 + c.error);
+            EXPECT_EQ(e.askText(), c.text);
+        }
+        EXPECT_EQ(vorsa_test::output_tolerances().size(), c.calls) << c.error;
+        EXPECT_EQ(vorsa_test::last_error(), 0) << c.error;
+    }
+}
+
+TEST_F(GeomSecTest, ArcSamplingRetriesOnceWithAZeroTolerance) {
+    add_item(501, vorsa_test::make_cylinder_body(axis_z(), 3.0, 0.0, 10.0));
+    Engine engine = make();
+    engine->Section(plane_z(4.0));
+    vorsa_test::inject_error("VQ_CURVE_output_vectors", 959, 0, 2);
+    RING_header_s* list = new_list();
+    EXPECT_THROW(engine->Output(list), Korvo::Error::Exception);
+    EXPECT_EQ(vorsa_test::output_tolerances(), (std::vector<double>{0.0, 0.0}));
+}
+
+// ---------------------------------------------------------------------------
+// Attributes.
+
+// A box item whose host faces 601.. map to the kernel faces; attribute "A"
+// with value 2.5 on the side faces chosen by index (0 x low, 1 x high,
+// 2 y low, 3 y high).
+class GeomSecAttributeTest : public GeomSecTest {
+protected:
+    void SetUp() override {
+        GeomSecTest::SetUp();
+        box = vorsa_test::make_box_body(0, 0, 0, 10, 10, 10);
+        add_item(501, box);
+        faces = vorsa_test::faces_of(box);
+        for (size_t i = 0; i < faces.size(); ++i) {
+            pemmet_test::set_kernel_body(static_cast<tag_t>(601 + i), faces[i]);
+            harlowkit_test::set_host_tag(faces[i], static_cast<tag_t>(601 + i));
+        }
+        attribute_items.push_back(CAMGEOM_item_s{CAMGEOM_TYPE_FACE, 0, 900});
+        attribute_list = RING_create_in_pool(nullptr, RING_TYPE_CHAIN, pool);
+        RING_insert_after(attribute_list, nullptr, &attribute_items.back());
+    }
+    void attribute(IGeomSec& engine, const std::vector<int>& sides, double value = 2.5) {
+        std::vector<tag_t> hosts;
+        for (int s : sides) hosts.push_back(static_cast<tag_t>(601 + s));
+        pellam_test::set_item_faces(900, hosts);
+        if (!hosts.empty()) {
+            EXPECT_TRUE(engine.Attribute(attribute_list, "A", value));
+        }
+    }
+
+    VQ_ENTITY_t box = 0;
+    std::vector<VQ_ENTITY_t> faces;
+    std::deque<CAMGEOM_item_s> attribute_items;
+    RING_header_s* attribute_list = nullptr;
+};
+
+TEST_F(GeomSecAttributeTest, AttributeOnAnEmptyListMakesNoDefinition) {
+    Engine engine = make();
+    RING_header_s* empty = RING_create_in_pool(nullptr, RING_TYPE_CHAIN, pool);
+    EXPECT_FALSE(engine->Attribute(empty, "A", 1.0));
+    EXPECT_FALSE(engine->Attribute(nullptr, "A", 1.0));
+    EXPECT_EQ(vorsa_test::attribute_definitions(), 0);
+}
+
+TEST_F(GeomSecAttributeTest, KernelErrorOnOneFaceIsNotedAndTheNextFaceGetsIt) {
+    Engine engine = make();
+    pellam_test::set_item_faces(900, {601, 602});
+    vorsa_test::inject_error("VQ_ATTRIB_create_empty", 44);
+    EXPECT_TRUE(engine->Attribute(attribute_list, "A", 1.0));
+    EXPECT_EQ(vorsa_test::attributes_of(faces[0]), 0);
+    EXPECT_EQ(vorsa_test::attributes_of(faces[1]), 1);
+    EXPECT_EQ(vorsa_test::last_error(), 0);
+    EXPECT_EQ(vorsa_test::calls("VQ_ERROR_clear_last"), 1);
+    // The definition is checked by the kernel: class 5801, faces, one real field.
+    EXPECT_EQ(vorsa_test::attribute_definitions(), 1);
+}
+
+TEST_F(GeomSecAttributeTest, OutputFilterTable) {
+    struct Case {
+        std::vector<int> sides;     // side faces carrying the attribute
+        int profiles;               // profiles output
+        std::vector<int> vertices;  // vertex count of each
+        bool closed;                // all closed within the tolerance
+    };
+    const Case cases[] = {
+        {{0, 1, 2, 3}, 1, {4}, true},  // all: the boundary whole
+        {{}, 0, {}, true},             // none: not output
+        {{1}, 1, {2}, true},           // one side: a there-and-back profile
+        {{0, 1}, 2, {2, 2}, true},     // opposite sides: two profiles
+        {{0, 3}, 1, {4}, true},        // two neighbouring sides: two segments there and back
+    };
+    for (const Case& c : cases) {
+        vorsa_test::reset();
+        SetUp();
+        Engine engine = make();
+        attribute(*engine, c.sides);
+        if (c.sides.empty()) engine->AttributeOutputCB("A", nullptr, nullptr, IGeomSec::AttrCBNoValue);
+        engine->Section(plane_z(5));
+        RING_header_s* list = new_list();
+        engine->OutputAttr(list, "A");
+        ASSERT_EQ(list->count, c.profiles) << c.sides.size();
+        for (int i = 0; i < c.profiles; ++i) {
+            EXPECT_EQ(chain_at(list, i)->count, c.vertices[static_cast<size_t>(i)]) << i;
+            EXPECT_EQ(CHAIN_all_chains_are_closed(chain_at(list, i)), c.closed);
+        }
+        CMEM_private_delete_pool(pool);
+    }
+    pool = CMEM_private_create_pool(0, "geomsec test", __LINE__, __FILE__);
+}
+
+struct CallbackRecord {
+    std::vector<std::pair<unsigned, double>> calls;
+    static void record(RING_header_s*, void* client, unsigned tag, double value) {
+        static_cast<CallbackRecord*>(client)->calls.push_back({tag, value});
+    }
+};
+
+TEST_F(GeomSecAttributeTest, CallbacksByMode) {
+    struct Case {
+        IGeomSec::AttrCBMode mode;
+        std::pair<unsigned, double> expected;
+    };
+    const Case cases[] = {
+        {IGeomSec::AttrCBNoValue, {0u, 0.0}},
+        {IGeomSec::AttrCBTagAndValue, {602u, 2.5}},  // the host tag of x high
+        {IGeomSec::AttrCBValue, {0u, 2.5}},
+    };
+    for (const Case& c : cases) {
+        Engine engine = make();
+        attribute(*engine, {1});
+        CallbackRecord record;
+        EXPECT_TRUE(engine->AttributeOutputCB("A", &CallbackRecord::record, &record, c.mode));
+        engine->Section(plane_z(5));
+        RING_header_s* list = new_list();
+        engine->Output(list);
+        // One call for each vertex made from the side on x high (its two ends,
+        // the first merged into the previous side's end).
+        ASSERT_FALSE(record.calls.empty()) << c.mode;
+        for (const auto& call : record.calls) EXPECT_EQ(call, c.expected) << c.mode;
+    }
+}
+
+TEST_F(GeomSecAttributeTest, AvoidedFacesPassTheirEdgesToTheNeighbour) {
+    Engine engine = make();
+    EXPECT_FALSE(engine->AttributeAvoid(0, nullptr));
+    attribute(*engine, {0, 1, 2, 3});
+    const unsigned avoided[] = {602};
+    EXPECT_TRUE(engine->AttributeAvoid(1, avoided));
+    engine->Section(plane_z(5));
+    RING_header_s* list = new_list();
+    // The edge on x high goes to the face's new half, which lacks "A".
+    engine->OutputAttr(list, "A");
+    ASSERT_EQ(list->count, 1);
+    EXPECT_EQ(chain_at(list, 0)->count, 6);  // three sides there and back
 }
 
 }  // namespace

@@ -1067,6 +1067,7 @@ struct Snapshot {
     std::map<int, Attribute> attributes;
 };
 std::map<int, Snapshot> g_marks;
+std::vector<double> g_output_tolerances;
 int g_next_mark = 1;
 std::map<int, Attribute> g_attributes;
 std::map<int, AttDef> g_attdefs;
@@ -1077,6 +1078,7 @@ int g_next_attribute = 1;
 
 void reset_marks_and_attributes() {
     g_marks.clear();
+    g_output_tolerances.clear();
     g_next_mark = 1;
     g_attributes.clear();
     g_attdefs.clear();
@@ -1370,6 +1372,7 @@ VQ_ERROR_code_t VQ_BODY_imprint_plane(VQ_ENTITY_t body, VQ_ENTITY_t plane, doubl
 
 VQ_ERROR_code_t VQ_CURVE_output_vectors(VQ_ENTITY_t curve, const double interval[2], double chord_tolerance,
                                         double max_angle, int* n, VQ_VECTOR_t** points) {
+    g_output_tolerances.push_back(chord_tolerance);
     ENTER("VQ_CURVE_output_vectors");
     const Entity* c = find(curve);
     if (!c) return failing(VQ_ERROR_bad_tag);
@@ -1502,6 +1505,7 @@ VQ_ENTITY_t make_line(const VQ_VECTOR_t& location, const VQ_VECTOR_t& direction,
 
 int live_entities() { return static_cast<int>(g_entities.size()); }
 int mark_count() { return static_cast<int>(g_marks.size()); }
+const std::vector<double>& output_tolerances() { return g_output_tolerances; }
 const std::vector<std::string>& call_log() { return g_log; }
 int attributes_of(VQ_ENTITY_t entity) {
     int n = 0;

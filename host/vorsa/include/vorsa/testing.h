@@ -67,6 +67,8 @@ int live_entities();
 int mark_count();
 // The name of every kernel call since the last reset, in order.
 const std::vector<std::string>& call_log();
+// The chord tolerance of every VQ_CURVE_output_vectors call, failed ones included.
+const std::vector<double>& output_tolerances();
 // Attributes hung on an entity; attribute definitions made.
 int attributes_of(VQ_ENTITY_t entity);
 int attribute_definitions();
