@@ -556,3 +556,58 @@ TEST_F(GeomSecAttributeTest, AvoidedFacesPassTheirEdgesToTheNeighbour) {
 }
 
 }  // namespace
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Kernel errors during a cut.
+
+TEST_F(GeomSecTest, KernelErrorsOfASectionAreRaisedAfterCleanUp) {
+    struct Case {
+        const char* call;
+        bool before_imprint;  // nothing of the body changed yet
+    };
+    const Case cases[] = {
+        {"VQ_VECTOR_perpendicular", true},
+        {"VQ_PLANE_create", true},
+        {"VQ_BODY_imprint_plane", true},
+        {"VQ_EDGE_ask_faces", false},
+    };
+    for (const Case& c : cases) {
+        vorsa_test::reset();
+        add_item(501, vorsa_test::make_box_body(0, 0, 0, 10, 10, 10));
+        Engine engine = make();
+        engine->PreSection();
+        const int live = vorsa_test::live_entities();
+        const int memory = vorsa_test::outstanding_memory();
+        vorsa_test::inject_error(c.call, 50);
+        try {
+            engine->Section(plane_z(5));
+            ADD_FAILURE() << c.call << ": no error raised";
+        } catch (const Korvo::Error::Exception& e) {
+            EXPECT_EQ(e.askCode(), 820050) << c.call;
+        }
+        EXPECT_EQ(vorsa_test::last_error(), 0) << c.call;
+        EXPECT_EQ(vorsa_test::outstanding_memory(), memory) << c.call;
+        // The kernel plane went with the error.
+        if (c.before_imprint) {
+            EXPECT_EQ(vorsa_test::live_entities(), live) << c.call;
+        }
+        EXPECT_EQ(vorsa_test::calls("VQ_PLANE_create") - (std::string(c.call) == "VQ_PLANE_create"),
+                  vorsa_test::calls("VQ_ENTITY_delete"))
+            << c.call;
+        engine->PostSection(nullptr);
+        EXPECT_EQ(vorsa_test::live_entities(), live) << c.call;
+        RING_header_s* list = new_list();
+        EXPECT_FALSE(engine->Output(list)) << c.call;  // no boundary held
+        EXPECT_EQ(list->count, 0);
+        // The engine cuts again once the kernel answers.
+        engine->PreSection();
+        engine->Section(plane_z(5));
+        EXPECT_TRUE(engine->Output(list)) << c.call;
+        EXPECT_EQ(list->count, 1);
+        engine->PostSection(nullptr);
+    }
+}
+
+}  // namespace
