@@ -19,6 +19,8 @@
 #include <quorn/mtx3.h>
 #include <stend/error.h>
 #include <stend/system.h>
+#include <velte/cmem.h>
+#include <velte/ring.h>
 
 #include <algorithm>
 #include <cmath>
@@ -329,25 +331,240 @@ void GeomSec::SampleCurve(CAMGEOM_vj_edge_item_s* item, double tolerance, double
 // ---------------------------------------------------------------------------
 // Isoclines and sets of profiles.
 
-int GeomSec::Isocline(const zql::Vector3d&, double) {
-    ResetProcessors(false);
-    ERROR_raise(__FILE__, __LINE__, ERROR_INTERNAL_CODE, "GeomSec: isoclines are not available");
+namespace {
+
+// Below this |d . n| an edge's material direction lies in the profile's
+// plane and cannot tell the side.
+const double kVerticalLimit = 0.001745328;
+// "Non-vertical edge" messages the process still logs.
+int g_nonvertical_messages = 10;
+
+bool in_hash(const RT_HASH_table_s* hash, int face) {
+    void* data = nullptr;
+    return hash && RT_HASH_find_key(hash, &face, &data) == 1;
 }
 
-void GeomSec::GatherExteriorEdges(int, int, int*, unsigned char*, int* count, int** edges) {
-    if (count) *count = 0;
-    if (edges) *edges = nullptr;
-}
-
-bool GeomSec::DetermineMatSide(RING_header_s*, RT_HASH_table_s* faces, CARR_array_t*, int, int) {
-    return faces != nullptr;
-}
-
-bool GeomSec::DetermineProfileSet(RING_header_s* list, CARR_array_t*, int, RING_header_s* sets, RING_header_s*) {
-    // Without the face regions of an isocline imprint no profile has a seed
-    // face: its chain list becomes a set of its own in the caller's list.
-    RING_insert_after(sets, sets->last, list);
+// The first fin of the edge on a face in the hash: its face and sense.
+bool fin_in_hash(const RT_HASH_table_s* hash, int edge, int* face, bool* positive) {
+    SmArray<VQ_ENTITY_t> fins;
+    MERROW1_VQL(VQ_EDGE_ask_fins, edge, &fins.count, &fins.data);
+    for (int i = 0; i < fins.count; ++i) {
+        VQ_ENTITY_t f = 0;
+        MERROW1_VQL(VQ_FIN_ask_face, fins.data[i], &f);
+        if (!in_hash(hash, f)) continue;
+        int sense = 0;
+        MERROW1_VQL(VQ_FIN_is_positive, fins.data[i], &sense);
+        *face = f;
+        *positive = sense != 0;
+        return true;
+    }
     return false;
 }
+
+double dot3(const double a[3], const double b[3]) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+
+// Signed area with the material side: negated for RIGHT.
+double material_area(const RING_header_s* chain) {
+    const double area = CHAIN_chainArea_chainCentroid(chain, nullptr);
+    return static_cast<const CHAIN_main_data_s*>(chain->main_data)->material_side == RIGHT ? -area : area;
+}
+
+}  // namespace
+
+int GeomSec::Isocline(const zql::Vector3d& direction, double angle) {
+    ResetProcessors(false);
+    double precision = 0.0;
+    try {
+        MERROW1_VQL(VQ_SESSION_ask_precision, &precision);
+    } catch (const Korvo::Error::Exception& e) {
+        vq().VQ_ERROR_clear_last();
+        ERROR_raise(__FILE__, __LINE__, e.askCode(), "%s", e.askText().c_str());
+    }
+    const double tolerance = 0.5 * precision;
+    const std::vector<GeomMap*>& maps = m_simplified ? *m_simplified : m_maps;
+    for (GeomMap* map : maps) {
+        if (!map->m_body) continue;
+        // The profiles lie in planes across the direction.
+        map->m_plane = zql::Plane(zql::Point3d(), direction);
+        const double world[3] = {direction.x(), direction.y(), direction.z()};
+        VQ_VECTOR_t kernel{{world[0], world[1], world[2]}};
+        if (map->m_transformed) OCC_untransform_direction(map->m_entity, world, kernel.coord);
+        SmArray<VQ_ENTITY_t> faces, made;
+        SmArray<int> flags;
+        SmArray<int> edges;
+        SmArray<unsigned char> flag_bytes;
+        try {
+            MERROW1_VQL(VQ_BODY_ask_faces, map->m_body, &faces.count, &faces.data);
+            MERROW1_VQL(VQ_FACE_imprint_cus_isoclin, faces.count, faces.data, &kernel, angle, tolerance, &made.count,
+                        &made.data, &flags.data);
+            if (made.count <= 0) continue;
+            flag_bytes.data = static_cast<unsigned char*>(SM_alloc(static_cast<size_t>(made.count)));
+            for (int i = 0; i < made.count; ++i) flag_bytes.data[i] = static_cast<unsigned char>(flags.data[i]);
+            GatherExteriorEdges(map->m_body, made.count, made.data, flag_bytes.data, &edges.count, &edges.data);
+            BuildProfiles(map, edges.count, edges.data);
+        } catch (...) {
+            vq().VQ_ERROR_clear_last();
+            try {
+                throw;
+            } catch (const Korvo::Error::Exception& e) {
+                ERROR_raise(__FILE__, __LINE__, e.askCode(), "%s", e.askText().c_str());
+            }
+        }
+    }
+    return 0;
+}
+
+void GeomSec::GatherExteriorEdges(int body, int n, int* faces, unsigned char* flags, int* count, int** edges) {
+    *count = 0;
+    *edges = nullptr;
+    if (!body || n <= 0 || !faces) return;
+    if (!m_hash) m_hash = RT_HASH_create_table(RT_HASH_INTEGER_KEYS, 64);
+    for (int i = 0; i < n; ++i)
+        if (flags[i] == 0) RT_HASH_add_key(m_hash, &faces[i], nullptr);
+    SmArray<VQ_ENTITY_t> all;
+    MERROW1_VQL(VQ_BODY_ask_edges, body, &all.count, &all.data);
+    std::vector<int> kept;
+    for (int e = 0; e < all.count; ++e) {
+        SmArray<VQ_ENTITY_t> of_edge;
+        MERROW1_VQL(VQ_EDGE_ask_faces, all.data[e], &of_edge.count, &of_edge.data);
+        bool keep = false;
+        if (of_edge.count == 1) {
+            keep = in_hash(m_hash, of_edge.data[0]);
+        } else if (of_edge.count >= 2 && of_edge.data[0] != of_edge.data[1]) {
+            keep = in_hash(m_hash, of_edge.data[0]) != in_hash(m_hash, of_edge.data[1]);
+        } else if (of_edge.count >= 2) {
+            VQ_ENTITY_t first = 0, second = 0;
+            MERROW1_VQL(VQ_FACE_ask_surf, of_edge.data[0], &first);
+            MERROW1_VQL(VQ_FACE_ask_surf, of_edge.data[1], &second);
+            if (first && !second) keep = in_hash(m_hash, of_edge.data[0]);
+            if (second && !first) keep = in_hash(m_hash, of_edge.data[1]);
+        }
+        if (keep) kept.push_back(all.data[e]);
+    }
+    if (kept.empty()) return;
+    *count = static_cast<int>(kept.size());
+    *edges = static_cast<int*>(SM_alloc(sizeof(int) * kept.size()));
+    std::copy(kept.begin(), kept.end(), *edges);
+}
+
+bool GeomSec::DetermineMatSide(RING_header_s* profile, RT_HASH_table_s* faces, CARR_array_t* boundary, int first,
+                               int last) {
+    if (!faces) return false;
+    const double* m = main_data(profile)->csys.matrix;
+    const double n[3] = {m[6], m[7], m[8]};
+    const int size = CARR_ask_ptrarray_length(boundary);
+    double along = 0.0;  // d . n of the last edge looked at; 0 decides RIGHT
+    bool reversed = false, decided = false;
+    int edge = 0, face = 0;
+    for (int k = 0, i = first; k < size; ++k, i = (i + 1) % size) {
+        const auto* item = static_cast<const CAMGEOM_vj_edge_item_s*>(CARR_ask_ptrarray_item(boundary, i));
+        bool positive = true;
+        int on = 0;
+        if (fin_in_hash(faces, item->edge, &on, &positive)) {
+            const auto* map = static_cast<const GeomMap*>(item->map);
+            CAMGEOM_vj_edge_item_s on_face{};
+            CAMGEOM_init_vj_edge(item->edge, on, &on_face);
+            on_face.reversed = positive ? 0 : 1;
+            on_face.map = item->map;
+            const int side = map->m_materialSide == 1 ? 1 : map->m_materialSide == 2 ? 2 : 0;
+            double d[3] = {0.0, 0.0, 0.0};
+            CAMGEOM_eval_start_vj_edge(&on_face, map->m_transformed, map->m_entity, map->m_outputFactor, side, d);
+            if (std::fabs(dot3(d, n)) < kVerticalLimit)
+                CAMGEOM_eval_mid_vj_edge(&on_face, map->m_transformed, map->m_entity, map->m_outputFactor, side, d);
+            along = dot3(d, n);
+            reversed = runs_reversed(on_face);
+            edge = item->edge;
+            face = on;
+            if (std::fabs(along) >= kVerticalLimit) {
+                decided = true;
+                break;
+            }
+        }
+        if (i == last) break;
+    }
+    if (!decided && MACH__checking_level > 0 && g_nonvertical_messages > 0) {
+        --g_nonvertical_messages;
+        ERROR_lprintf("GeomSec: Non-vertical edge was not found VJ (edge:face): (%u:%u)\n",
+                      static_cast<unsigned>(edge), static_cast<unsigned>(face));
+    }
+    SIDE result = along > 0.0 ? LEFT : RIGHT;
+    if (reversed) result = result == LEFT ? RIGHT : LEFT;
+    main_data(profile)->material_side = result;
+    return true;
+}
+
+bool GeomSec::DetermineProfileSet(RING_header_s* list, CARR_array_t* boundary, int first, RING_header_s* sets,
+                                  RING_header_s* profile) {
+    // The seed face and the kernel set of the regions of the boundary's faces.
+    int seed = 0, set = 0;
+    const int size = CARR_ask_ptrarray_length(boundary);
+    for (int k = 0; m_hash && k < size; ++k) {
+        const auto* item = static_cast<const CAMGEOM_vj_edge_item_s*>(CARR_ask_ptrarray_item(boundary, (first + k) % size));
+        int face = 0;
+        bool positive = true;
+        if (!fin_in_hash(m_hash, item->edge, &face, &positive)) continue;
+        if (set) {
+            int member = 0;
+            MERROW1_VQL(VQ_SET_is_member, set, face, &member);
+            if (member) continue;
+        }
+        SmArray<int> region;
+        if (EXTRACT_region_gather_vj_faces2(face, m_hash, &region.count, &region.data) != 0) continue;
+        if (!seed) {
+            seed = face;
+            MERROW1_VQL(VQ_SET_create, region.count, region.data, &set);
+        } else {
+            MERROW1_VQL(VQ_SET_add_members, set, region.count, region.data);
+        }
+    }
+    if (!m_sets) m_sets = RING_create_in_pool(nullptr, RING_TYPE_LIST, m_pool);
+    // The sets holding the seed, and the chain of largest area among them.
+    RING_node_s* best = nullptr;
+    RING_header_s* best_set = nullptr;
+    RING_header_s* matching = nullptr;
+    double largest = -1e19;
+    RING_node_s* node = m_sets->first;
+    for (int i = 0; seed && node && i < m_sets->count; ++i, node = node->next) {
+        const auto* kernel_set = static_cast<const int*>(APP_DATA__ask_app_data(node->app_data, GEOMSEC_APP_DATA_FACE_SET));
+        int member = 0;
+        if (kernel_set) MERROW1_VQL(VQ_SET_is_member, *kernel_set, seed, &member);
+        if (!member) continue;
+        auto* chains = static_cast<RING_header_s*>(node->main_data);
+        if (!matching) matching = chains;
+        RING_node_s* c = chains->first;
+        for (int j = 0; c && j < chains->count; ++j, c = c->next) {
+            const double area = material_area(static_cast<const RING_header_s*>(c->main_data));
+            if (area > largest) {
+                largest = area;
+                best = c;
+                best_set = chains;
+            }
+        }
+    }
+    RING_node_s* own = list->last;  // the profile's node in the pending list
+    if (!matching) {
+        // A new set: the pending list itself, known to the set ring by its faces.
+        RING_insert_after(sets, sets->last, list);
+        RING_node_s* set_node = RING_insert_after(m_sets, m_sets->last, list);
+        if (set) {
+            int* kept = CMEM_NEW(m_pool, int);
+            *kept = set;
+            RING_put_node_app_data(m_sets, set_node, GEOMSEC_APP_DATA_FACE_SET, kept);
+        }
+        return false;
+    }
+    const double area = material_area(profile);
+    if (best && largest > 1e-10 && area > 1e-10 && area > largest) {
+        // The profile takes the place of the smaller largest chain, which
+        // moves to the end of the set's list.
+        RING_move_node(list, own, best_set, best);
+        if (best != best_set->last) RING_move_node(best_set, best, best_set, best_set->last);
+    } else {
+        RING_move_node(list, own, best_set ? best_set : matching, (best_set ? best_set : matching)->last);
+    }
+    vq().VQ_SET_delete_set(set);
+    return true;
+}
+
 }  // namespace Cam
 }  // namespace Korvo

@@ -19,7 +19,8 @@ namespace legacy {
     X(VQ_ATTRIB_ask_doubles) X(VQ_ENTITY_ask_first_attrib) X(VQ_ERROR_clear_last)                         \
     X(VQ_SESSION_ask_precision) X(VQ_BODY_ask_faces) X(VQ_BODY_ask_edges) X(VQ_FACE_ask_surf)             \
     X(VQ_CURVE_output_vectors) X(VQ_CIRCLE_ask) X(VQ_BODY_section_with_surf) X(VQ_section_r_f) X(VQ_SET_create)   \
-    X(VQ_SET_add_members) X(VQ_SET_is_member) X(VQ_SET_delete_set)
+    X(VQ_SET_add_members) X(VQ_SET_is_member) X(VQ_SET_delete_set) X(VQ_FACE_imprint_cus_isoclin) X(VQ_EDGE_ask_fins) \
+    X(VQ_FIN_ask_face) X(VQ_FIN_is_positive)
 
 struct VorsaTable {
 #define MERROW1_VORSA_FIELD(name) decltype(&::name) name;

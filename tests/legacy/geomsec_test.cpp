@@ -7,6 +7,7 @@
 #include <merrow1/legacy/IGeomSec.h>
 
 #include <harlowkit/testing_vz_kernel.h>
+#include <pellam/mchn_vertex_data.h>
 #include <pellam/testing_camgeom.h>
 #include <pemmet/testing.h>
 #include <stend/error.h>
@@ -607,6 +608,118 @@ TEST_F(GeomSecTest, KernelErrorsOfASectionAreRaisedAfterCleanUp) {
         EXPECT_TRUE(engine->Output(list)) << c.call;
         EXPECT_EQ(list->count, 1);
         engine->PostSection(nullptr);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Isoclines and sets.
+
+// A cylinder of radius 3 lying along X from 0 to 10; isoclines for the Z
+// direction at 30 degrees: lines at y = -+1.5, z = 3 cos 30.
+class GeomSecIsoclineTest : public GeomSecTest {
+protected:
+    void SetUp() override {
+        GeomSecTest::SetUp();
+        const VQ_AXIS2_sf_t along_x{{{0, 0, 0}}, {{1, 0, 0}}, {{0, 1, 0}}};
+        add_item(501, vorsa_test::make_cylinder_body(along_x, 3.0, 0.0, 10.0));
+    }
+    static std::vector<double> point(const RING_header_s* chain, int i) {
+        const RING_node_s* node = chain->first;
+        while (i-- > 0) node = node->next;
+        const double* p = static_cast<const CHAIN_vertex_data_s*>(node->main_data)->geometry;
+        return {p[0], p[1]};
+    }
+    const double angle = kPi / 6.0;
+};
+
+TEST_F(GeomSecIsoclineTest, LyingCylinderGivesProfilesAlongTheTwoIsoclineLines) {
+    Engine engine = make();
+    EXPECT_EQ(engine->Isocline(zql::Vector3d(0, 0, 1), angle), 0);
+    RING_header_s* list = new_list();
+    EXPECT_TRUE(engine->Output(list));
+    ASSERT_EQ(list->count, 2);
+    std::vector<double> ys;
+    std::vector<SIDE> sides;
+    for (int i = 0; i < 2; ++i) {
+        const RING_header_s* profile = chain_at(list, i);
+        // A line along X, closed back along itself.
+        EXPECT_EQ(profile->count, 2);
+        EXPECT_TRUE(CHAIN_all_chains_are_closed(profile));
+        const std::vector<double> a = point(profile, 0), b = point(profile, 1);
+        EXPECT_NEAR(std::fabs(a[0] - b[0]), 10.0, 1e-9);
+        EXPECT_NEAR(a[1], b[1], 1e-9);
+        ys.push_back(a[1]);
+        sides.push_back(data(profile).material_side);
+    }
+    EXPECT_NEAR(ys[0], 1.5, 1e-9);
+    EXPECT_NEAR(ys[1], -1.5, 1e-9);
+    // The strip's normal rises along Z: LEFT where its fin runs with the
+    // edge, RIGHT where against.
+    EXPECT_EQ(sides, (std::vector<SIDE>{LEFT, RIGHT}));
+    // The faces within the angle went into the hash: the imprint asked once.
+    EXPECT_EQ(vorsa_test::calls("VQ_FACE_imprint_cus_isoclin"), 1);
+}
+
+TEST_F(GeomSecIsoclineTest, ProfilesOfOneFaceRegionFormOneSet) {
+    Engine engine = make();
+    engine->Isocline(zql::Vector3d(0, 0, 1), angle);
+    RING_header_s* list = new_list();
+    EXPECT_TRUE(engine->Output3dSets(list));
+    ASSERT_EQ(list->count, 1);
+    const RING_header_s* set = chain_at(list, 0);
+    EXPECT_EQ(set->type, RING_TYPE_LIST);
+    EXPECT_EQ(set->count, 2);
+    // The set ring holds one kernel set; the engine deletes it, never the lists.
+    engine.reset();
+    EXPECT_EQ(set->count, 2);
+    EXPECT_EQ(vorsa_test::calls("VQ_SET_create"), 2);
+    EXPECT_EQ(vorsa_test::calls("VQ_SET_delete_set"), 2);
+}
+
+TEST_F(GeomSecTest, SeparateBoxesGiveOneSetEach) {
+    add_item(501, vorsa_test::make_box_body(0, 0, 0, 10, 10, 10));
+    add_item(502, vorsa_test::make_box_body(20, 0, 0, 30, 10, 10));
+    Engine engine = make();
+    engine->Section(plane_z(5));
+    RING_header_s* list = new_list();
+    EXPECT_TRUE(engine->Output3dSets(list));
+    ASSERT_EQ(list->count, 2);
+    for (int i = 0; i < 2; ++i) {
+        const RING_header_s* set = chain_at(list, i);
+        ASSERT_EQ(set->count, 1);
+        const RING_header_s* profile = chain_at(set, 0);
+        // Each vertex carries its Z as vertex data.
+        double z = 0.0;
+        EXPECT_TRUE(MCHN_ask_vertex_z_coordinate(profile, profile->first, &z));
+        EXPECT_NEAR(z, 0.0, 1e-12);
+    }
+}
+
+TEST_F(GeomSecIsoclineTest, KernelErrorsOfAnIsoclineAreRaisedAfterCleanUp) {
+    const char* calls[] = {"VQ_SESSION_ask_precision", "VQ_BODY_ask_faces", "VQ_FACE_imprint_cus_isoclin",
+                           "VQ_BODY_ask_edges", "VQ_EDGE_ask_faces"};
+    Engine engine = make();
+    for (const char* call : calls) {
+        engine->PreSection();
+        const int live = vorsa_test::live_entities();
+        const int memory = vorsa_test::outstanding_memory();
+        vorsa_test::inject_error(call, 61);
+        try {
+            engine->Isocline(zql::Vector3d(0, 0, 1), angle);
+            ADD_FAILURE() << call << ": no error raised";
+        } catch (const Korvo::Error::Exception& e) {
+            EXPECT_EQ(e.askCode(), 820061) << call;
+        }
+        EXPECT_EQ(vorsa_test::last_error(), 0) << call;
+        EXPECT_EQ(vorsa_test::outstanding_memory(), memory) << call;
+        engine->PostSection(nullptr);
+        EXPECT_EQ(vorsa_test::live_entities(), live) << call;
+        RING_header_s* list = new_list();
+        EXPECT_FALSE(engine->Output(list)) << call;
     }
 }
 

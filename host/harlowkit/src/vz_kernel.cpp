@@ -2,7 +2,11 @@
 #include <harlowkit/testing_vz_kernel.h>
 #include <harlowkit/vz_kernel.h>
 
+#include <stend/rt_hash.h>
 #include <stend/system.h>
+#include <vorsa/vorsa.h>
+
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <map>
@@ -63,6 +67,52 @@ tag_t vzlook(int kernel_tag) {
 int FR_VJMARK_delete_mark(int mark) {
     g_deleted_marks.push_back(mark);
     return mark > 0 ? 0 : 1;
+}
+
+namespace {
+// The solid kernel the process has loaded, found by name (the kernel's
+// header gives the types only; harlowkit does not link it).
+template <class F>
+F kernel(const char* name) {
+    return reinterpret_cast<F>(dlsym(RTLD_DEFAULT, name));
+}
+#define KERNEL(name) kernel<decltype(&name)>(#name)
+}  // namespace
+
+int EXTRACT_region_gather_vj_faces2(int seed, const RT_HASH_table_s* filter, int* n, int** faces) {
+    if (n) *n = 0;
+    if (faces) *faces = nullptr;
+    auto face_body = KERNEL(VQ_FACE_ask_body);
+    auto body_edges = KERNEL(VQ_BODY_ask_edges);
+    auto edge_faces = KERNEL(VQ_EDGE_ask_faces);
+    if (!n || !faces || !face_body || !body_edges || !edge_faces) return 1;
+    int body = 0;
+    if (face_body(seed, &body) != 0) return 1;
+    int n_edges = 0;
+    int* edges = nullptr;
+    if (body_edges(body, &n_edges, &edges) != 0) return 1;
+    auto passes = [&](int face) {
+        void* data = nullptr;
+        return !filter || RT_HASH_find_key(filter, &face, &data) == 1;
+    };
+    std::vector<int> region{seed};
+    for (size_t k = 0; k < region.size(); ++k) {
+        for (int e = 0; e < n_edges; ++e) {
+            int m = 0;
+            int* of_edge = nullptr;
+            if (edge_faces(edges[e], &m, &of_edge) != 0) continue;
+            const bool touches = std::find(of_edge, of_edge + m, region[k]) != of_edge + m;
+            for (int j = 0; touches && j < m; ++j)
+                if (passes(of_edge[j]) && std::find(region.begin(), region.end(), of_edge[j]) == region.end())
+                    region.push_back(of_edge[j]);
+            SM_free(of_edge);
+        }
+    }
+    SM_free(edges);
+    *n = static_cast<int>(region.size());
+    *faces = static_cast<int*>(SM_alloc(sizeof(int) * region.size()));
+    std::copy(region.begin(), region.end(), *faces);
+    return 0;
 }
 
 namespace harlowkit_test {

@@ -282,6 +282,8 @@ VQ_ERROR_code_t delete_entities(int n, const VQ_ENTITY_t* entities) {
                 const Entity* pe = find(part);
                 if (pe && pe->face_surface) parts.push_back(pe->face_surface);
                 if (pe && pe->topo == Entity::kEdge && pe->surf) parts.push_back(pe->surf);
+                if (pe && pe->topo == Entity::kEdge)
+                    for (VQ_ENTITY_t fin : pe->vertices) parts.push_back(fin);  // an imprinted edge's fins
             }
         if (e->topo == Entity::kWire) parts.push_back(e->surf);
         for (VQ_ENTITY_t part : parts) g_entities.erase(part);
@@ -1722,5 +1724,106 @@ VQ_ERROR_code_t VQ_section_r_f(VQ_section_r_t* result) {
     SM_free(result->front);
     SM_free(result->back);
     *result = VQ_section_r_t{};
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_FACE_imprint_cus_isoclin(int n_faces, const VQ_ENTITY_t* faces, const VQ_VECTOR_t* direction,
+                                            double angle, double, int* n_out, VQ_ENTITY_t** out_faces,
+                                            int** flags) {
+    ENTER("VQ_FACE_imprint_cus_isoclin");
+    if (n_faces <= 0 || !faces || !direction || !n_out || !out_faces || !flags || !(angle >= 0.0))
+        return failing(VQ_ERROR_bad_value);
+    const V d = unit(of(*direction));
+    std::vector<VQ_ENTITY_t> out;
+    std::vector<int> out_flags;
+    for (int i = 0; i < n_faces; ++i) {
+        const Entity* f = topo_of(faces[i], Entity::kFace);
+        if (!f) return failing(find(faces[i]) ? VQ_ERROR_wrong_class : VQ_ERROR_bad_tag);
+        const Entity* surf = find(f->face_surface);
+        const Entity* body = find(f->owner);
+        if (!surf || !body) return failing(VQ_ERROR_bad_tag);
+        if (surf->cls == VQ_CLASS_plane) {
+            const V n = (f->reversed ? -1.0 : 1.0) * surf->frame.z;
+            out.push_back(faces[i]);
+            out_flags.push_back(std::acos(std::max(-1.0, std::min(1.0, dot(n, d)))) <= angle ? 0 : 1);
+            continue;
+        }
+        // The side of a cylinder lying across the direction.
+        const Frame fr = body->frame;
+        if (std::fabs(dot(fr.z, d)) > 1e-12) return failing(VQ_ERROR_wrong_class);
+        const double u0 = std::atan2(dot(d, fr.y), dot(d, fr.x));
+        const VQ_ENTITY_t side = faces[i], body_tag = f->owner;
+        const double r = body->a, h0 = body->b, h1 = body->c;
+        VQ_ENTITY_t strip = 0;
+        if (angle > 0.0 && angle < kTwoPi / 2) {
+            Entity half = *f;
+            half.index = -1;
+            strip = add(half);
+            g_entities[body_tag].faces.push_back(strip);
+            for (int k = 0; k < 2; ++k) {
+                // k = 0: u0 - angle, the strip on the edge's left seen from outside.
+                const double u = u0 + (k ? angle : -angle);
+                const V radial = std::cos(u) * fr.x + std::sin(u) * fr.y;
+                const VQ_ENTITY_t edge = add_imprint_edge(body_tag, side, line_entity(fr.o + r * radial + h0 * fr.z,
+                                                                                      fr.o + r * radial + h1 * fr.z));
+                // add_imprint_edge split the side once more: the edge lies
+                // between the side and the strip instead.
+                Entity& e = g_entities[edge];
+                const VQ_ENTITY_t extra = e.faces[1];
+                auto& body_faces = g_entities[body_tag].faces;
+                body_faces.erase(std::find(body_faces.begin(), body_faces.end(), extra));
+                g_entities.erase(extra);
+                g_entities[edge].faces = {side, strip};
+                Entity fin;
+                fin.cls = VQ_CLASS_fin;
+                fin.owner = edge;
+                fin.face_surface = strip;
+                fin.reversed = k == 1;
+                const VQ_ENTITY_t strip_fin = add(fin);
+                fin.face_surface = side;
+                fin.reversed = k == 0;
+                const VQ_ENTITY_t side_fin = add(fin);
+                g_entities[edge].vertices = {strip_fin, side_fin};
+            }
+        }
+        out.push_back(side);
+        out_flags.push_back(angle >= kTwoPi / 2 ? 0 : 1);
+        if (strip) {
+            out.push_back(strip);
+            out_flags.push_back(0);
+        }
+    }
+    faces_answer(out, n_out, out_faces);
+    *flags = static_cast<int*>(SM_alloc(sizeof(int) * out_flags.size()));
+    std::copy(out_flags.begin(), out_flags.end(), *flags);
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_EDGE_ask_fins(VQ_ENTITY_t edge, int* n, VQ_ENTITY_t** fins) {
+    ENTER("VQ_EDGE_ask_fins");
+    const Entity* e = find(edge);
+    if (!e) return failing(VQ_ERROR_bad_tag);
+    if (e->topo != Entity::kEdge) return failing(VQ_ERROR_wrong_class);
+    if (!n || !fins) return failing(VQ_ERROR_bad_value);
+    return faces_answer(e->vertices, n, fins);
+}
+
+VQ_ERROR_code_t VQ_FIN_ask_face(VQ_ENTITY_t fin, VQ_ENTITY_t* face) {
+    ENTER("VQ_FIN_ask_face");
+    const Entity* e = find(fin);
+    if (!e) return failing(VQ_ERROR_bad_tag);
+    if (e->cls != VQ_CLASS_fin) return failing(VQ_ERROR_wrong_class);
+    if (!face) return failing(VQ_ERROR_bad_value);
+    *face = e->face_surface;
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_FIN_is_positive(VQ_ENTITY_t fin, int* positive) {
+    ENTER("VQ_FIN_is_positive");
+    const Entity* e = find(fin);
+    if (!e) return failing(VQ_ERROR_bad_tag);
+    if (e->cls != VQ_CLASS_fin) return failing(VQ_ERROR_wrong_class);
+    if (!positive) return failing(VQ_ERROR_bad_value);
+    *positive = !e->reversed;
     return VQ_ERROR_none;
 }

@@ -38,6 +38,7 @@ enum {
     VQ_CLASS_surf = 4020,  // a general parametric surface
     VQ_CLASS_vertex = 5001,
     VQ_CLASS_edge = 5002,
+    VQ_CLASS_fin = 5003,
     VQ_CLASS_face = 5004,
     VQ_CLASS_body = 5006,
 };
@@ -314,6 +315,23 @@ VQ_ERROR_code_t VQ_BODY_section_with_surf(VQ_ENTITY_t body, VQ_ENTITY_t surf, co
                                           VQ_section_r_t* result);
 VQ_ERROR_code_t VQ_section_r_f(VQ_section_r_t* result);
 
+// Isoclines of the faces of one box or cylinder body for the direction and
+// the angle: each face gets flag 0 when its outward normal lies within the
+// angle of the direction, else 1.  The side of a cylinder whose axis is
+// normal to the direction is split along the two isocline lines (normal at
+// the angle) into the strip within the angle (a new face, flag 0) and the
+// rest (flag 1); each line is an edge between the two with a fin on each,
+// the strip's fin positive on the line the strip lies left of, seen from
+// outside along the edge.  Any other cylinder is refused.  Answers the
+// given faces and the new ones with their flags (host string memory).
+VQ_ERROR_code_t VQ_FACE_imprint_cus_isoclin(int n_faces, const VQ_ENTITY_t* faces, const VQ_VECTOR_t* direction,
+                                            double angle, double tolerance, int* n_out, VQ_ENTITY_t** out_faces,
+                                            int** flags);
+// The fins of an edge (none for the edges a body was made with; host string
+// memory), the face of a fin and whether it runs with its edge.
+VQ_ERROR_code_t VQ_EDGE_ask_fins(VQ_ENTITY_t edge, int* n, VQ_ENTITY_t** fins);
+VQ_ERROR_code_t VQ_FIN_ask_face(VQ_ENTITY_t fin, VQ_ENTITY_t* face);
+VQ_ERROR_code_t VQ_FIN_is_positive(VQ_ENTITY_t fin, int* positive);
 // Sets of entities.
 VQ_ERROR_code_t VQ_SET_create(int n, const VQ_ENTITY_t* members, int* set);
 VQ_ERROR_code_t VQ_SET_add_members(int set, int n, const VQ_ENTITY_t* members);
