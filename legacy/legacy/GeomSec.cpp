@@ -4,6 +4,7 @@
 #include "legacy/legacy/GeomSec.h"
 
 #include "internal/report_error.h"
+#include "legacy/legacy/GeomSec_internal.h"
 #include "legacy/legacy/vorsa_table.h"
 
 #include <merrow1/app_data_keys.h>
@@ -20,6 +21,7 @@
 namespace Korvo {
 namespace Cam {
 
+using merrow1::legacy::SmArray;
 using merrow1::legacy::vq;
 
 namespace {
@@ -31,32 +33,7 @@ const int kSectionVersion = 4;
 const int kSectionFence = 18200;
 const int kSectionResult = 21811;
 
-// Raises the error being handled again with this source's place, after the
-// kernel's last error is cleared.  Call from a catch block.
-[[noreturn]] void raise_here(const char* file, int line) {
-    vq().VQ_ERROR_clear_last();
-    try {
-        throw;
-    } catch (const Korvo::Error::Exception& e) {
-        ERROR_raise(file, line, e.askCode(), "%s", e.askText().c_str());
-    } catch (const std::exception& e) {
-        Korvo::Error::Severe severe;
-        severe.Convert(e);
-        ERROR_raise(file, line, severe.askCode(), "%s", severe.askText().c_str());
-    }
-}
-#define RAISE_HERE() raise_here(__FILE__, __LINE__)
 
-// Host string memory of a kernel or host answer, freed on every way out.
-template <class T>
-struct SmArray {
-    T* data = nullptr;
-    int count = 0;
-    ~SmArray() { SM_free(data); }
-    SmArray() = default;
-    SmArray(const SmArray&) = delete;
-    SmArray& operator=(const SmArray&) = delete;
-};
 
 // A kernel entity deleted on every way out.
 struct KernelEntity {
@@ -429,7 +406,7 @@ int GeomSec::Section(const zql::Plane& plane) {
                 BuildProfiles(map, edges.count, edges.data);
             }
         } catch (...) {
-            RAISE_HERE();
+            MERROW1_RAISE_AGAIN();
         }
     }
     return 0;

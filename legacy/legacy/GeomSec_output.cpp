@@ -4,6 +4,7 @@
 // of each profile.
 #include "legacy/legacy/GeomSec.h"
 
+#include "legacy/legacy/GeomSec_internal.h"
 #include "legacy/legacy/vorsa_table.h"
 
 #include <merrow1/app_data_keys.h>
@@ -28,6 +29,7 @@
 namespace Korvo {
 namespace Cam {
 
+using merrow1::legacy::SmArray;
 using merrow1::legacy::vq;
 
 namespace {
@@ -60,15 +62,6 @@ void output_point(const GeomSec::GeomMap& map, const double kernel[3], double ou
     for (int k = 0; k < 3; ++k) out[k] *= map.m_outputFactor;
 }
 
-template <class T>
-struct SmArray {
-    T* data = nullptr;
-    int count = 0;
-    ~SmArray() { SM_free(data); }
-    SmArray() = default;
-    SmArray(const SmArray&) = delete;
-    SmArray& operator=(const SmArray&) = delete;
-};
 
 }  // namespace
 
@@ -107,14 +100,9 @@ bool GeomSec::BuildProfiles(GeomMap* map, int n, int* edges) {
         return CAMGEOM_build_bnds_from_vj_edges(m_pool, n, edges, faces.data, map, map->m_scale * m_factor,
                                                 map->m_outputFactor, m_boundaries) == 0;
     } catch (...) {
-        vq().VQ_ERROR_clear_last();
         SM_free(faces.data);
         faces.data = nullptr;
-        try {
-            throw;
-        } catch (const Korvo::Error::Exception& e) {
-            ERROR_raise(__FILE__, __LINE__, e.askCode(), "%s", e.askText().c_str());
-        }
+        MERROW1_RAISE_AGAIN();
     }
 }
 
@@ -376,9 +364,8 @@ int GeomSec::Isocline(const zql::Vector3d& direction, double angle) {
     double precision = 0.0;
     try {
         MERROW1_VQL(VQ_SESSION_ask_precision, &precision);
-    } catch (const Korvo::Error::Exception& e) {
-        vq().VQ_ERROR_clear_last();
-        ERROR_raise(__FILE__, __LINE__, e.askCode(), "%s", e.askText().c_str());
+    } catch (...) {
+        MERROW1_RAISE_AGAIN();
     }
     const double tolerance = 0.5 * precision;
     const std::vector<GeomMap*>& maps = m_simplified ? *m_simplified : m_maps;
@@ -403,12 +390,7 @@ int GeomSec::Isocline(const zql::Vector3d& direction, double angle) {
             GatherExteriorEdges(map->m_body, made.count, made.data, flag_bytes.data, &edges.count, &edges.data);
             BuildProfiles(map, edges.count, edges.data);
         } catch (...) {
-            vq().VQ_ERROR_clear_last();
-            try {
-                throw;
-            } catch (const Korvo::Error::Exception& e) {
-                ERROR_raise(__FILE__, __LINE__, e.askCode(), "%s", e.askText().c_str());
-            }
+            MERROW1_RAISE_AGAIN();
         }
     }
     return 0;

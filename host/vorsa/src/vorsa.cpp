@@ -1053,6 +1053,19 @@ VQ_ERROR_code_t VQ_CURVE_make_wire_body(VQ_ENTITY_t curve, const double interval
 // Marks, attributes, face sets, body queries, imprints and sections.
 
 namespace {
+// The live entity of the tag when it is of the kind and the outputs are
+// given; else the failure, recorded as the last error.
+template <class Kind>
+VQ_ERROR_code_t checked(VQ_ENTITY_t tag, Kind kind, bool outputs_missing, const Entity** e) {
+    *e = find(tag);
+    if (!*e) return failing(VQ_ERROR_bad_tag);
+    if (!kind(**e)) return failing(VQ_ERROR_wrong_class);
+    if (outputs_missing) return failing(VQ_ERROR_bad_value);
+    return VQ_ERROR_none;
+}
+}  // namespace
+
+namespace {
 
 // An attribute: its definition, the entity it hangs on and its doubles.
 struct Attribute {
@@ -1293,48 +1306,43 @@ VQ_ERROR_code_t VQ_ENTITY_ask_first_attrib(VQ_ENTITY_t entity, int definition, i
 
 VQ_ERROR_code_t VQ_BODY_ask_type(VQ_ENTITY_t body, int* type) {
     ENTER("VQ_BODY_ask_type");
-    const Entity* e = find(body);
-    if (!e) return failing(VQ_ERROR_bad_tag);
-    if (e->cls != VQ_CLASS_body) return failing(VQ_ERROR_wrong_class);
-    if (!type) return failing(VQ_ERROR_bad_value);
+    const Entity* e;
+    if (VQ_ERROR_code_t code = checked(body, [](const Entity& x) { return x.cls == VQ_CLASS_body; }, !type, &e))
+        return code;
     *type = is_solid(e) ? VQ_BODY_type_solid : e->topo == Entity::kWire ? VQ_BODY_type_wire : VQ_BODY_type_sheet;
     return VQ_ERROR_none;
 }
 
 VQ_ERROR_code_t VQ_BODY_ask_faces(VQ_ENTITY_t body, int* n, VQ_ENTITY_t** faces) {
     ENTER("VQ_BODY_ask_faces");
-    const Entity* e = find(body);
-    if (!e) return failing(VQ_ERROR_bad_tag);
-    if (e->cls != VQ_CLASS_body) return failing(VQ_ERROR_wrong_class);
-    if (!n || !faces) return failing(VQ_ERROR_bad_value);
+    const Entity* e;
+    if (VQ_ERROR_code_t code = checked(body, [](const Entity& x) { return x.cls == VQ_CLASS_body; }, !n || !faces, &e))
+        return code;
     return tags_answer(e->faces, n, faces);
 }
 
 VQ_ERROR_code_t VQ_BODY_ask_edges(VQ_ENTITY_t body, int* n, VQ_ENTITY_t** edges) {
     ENTER("VQ_BODY_ask_edges");
-    const Entity* e = find(body);
-    if (!e) return failing(VQ_ERROR_bad_tag);
-    if (e->cls != VQ_CLASS_body) return failing(VQ_ERROR_wrong_class);
-    if (!n || !edges) return failing(VQ_ERROR_bad_value);
+    const Entity* e;
+    if (VQ_ERROR_code_t code = checked(body, [](const Entity& x) { return x.cls == VQ_CLASS_body; }, !n || !edges, &e))
+        return code;
     return tags_answer(e->edges, n, edges);
 }
 
 VQ_ERROR_code_t VQ_FACE_ask_surf(VQ_ENTITY_t face, VQ_ENTITY_t* surf) {
     ENTER("VQ_FACE_ask_surf");
-    const Entity* e = find(face);
-    if (!e) return failing(VQ_ERROR_bad_tag);
-    if (e->topo != Entity::kFace) return failing(VQ_ERROR_wrong_class);
-    if (!surf) return failing(VQ_ERROR_bad_value);
+    const Entity* e;
+    if (VQ_ERROR_code_t code = checked(face, [](const Entity& x) { return x.topo == Entity::kFace; }, !surf, &e))
+        return code;
     *surf = e->face_surface;
     return VQ_ERROR_none;
 }
 
 VQ_ERROR_code_t VQ_EDGE_ask_curve(VQ_ENTITY_t edge, VQ_ENTITY_t* curve) {
     ENTER("VQ_EDGE_ask_curve");
-    const Entity* e = find(edge);
-    if (!e) return failing(VQ_ERROR_bad_tag);
-    if (e->topo != Entity::kEdge) return failing(VQ_ERROR_wrong_class);
-    if (!curve) return failing(VQ_ERROR_bad_value);
+    const Entity* e;
+    if (VQ_ERROR_code_t code = checked(edge, [](const Entity& x) { return x.topo == Entity::kEdge; }, !curve, &e))
+        return code;
     *curve = e->surf;
     return VQ_ERROR_none;
 }
@@ -1801,29 +1809,26 @@ VQ_ERROR_code_t VQ_FACE_imprint_cus_isoclin(int n_faces, const VQ_ENTITY_t* face
 
 VQ_ERROR_code_t VQ_EDGE_ask_fins(VQ_ENTITY_t edge, int* n, VQ_ENTITY_t** fins) {
     ENTER("VQ_EDGE_ask_fins");
-    const Entity* e = find(edge);
-    if (!e) return failing(VQ_ERROR_bad_tag);
-    if (e->topo != Entity::kEdge) return failing(VQ_ERROR_wrong_class);
-    if (!n || !fins) return failing(VQ_ERROR_bad_value);
+    const Entity* e;
+    if (VQ_ERROR_code_t code = checked(edge, [](const Entity& x) { return x.topo == Entity::kEdge; }, !n || !fins, &e))
+        return code;
     return faces_answer(e->vertices, n, fins);
 }
 
 VQ_ERROR_code_t VQ_FIN_ask_face(VQ_ENTITY_t fin, VQ_ENTITY_t* face) {
     ENTER("VQ_FIN_ask_face");
-    const Entity* e = find(fin);
-    if (!e) return failing(VQ_ERROR_bad_tag);
-    if (e->cls != VQ_CLASS_fin) return failing(VQ_ERROR_wrong_class);
-    if (!face) return failing(VQ_ERROR_bad_value);
+    const Entity* e;
+    if (VQ_ERROR_code_t code = checked(fin, [](const Entity& x) { return x.cls == VQ_CLASS_fin; }, !face, &e))
+        return code;
     *face = e->face_surface;
     return VQ_ERROR_none;
 }
 
 VQ_ERROR_code_t VQ_FIN_is_positive(VQ_ENTITY_t fin, int* positive) {
     ENTER("VQ_FIN_is_positive");
-    const Entity* e = find(fin);
-    if (!e) return failing(VQ_ERROR_bad_tag);
-    if (e->cls != VQ_CLASS_fin) return failing(VQ_ERROR_wrong_class);
-    if (!positive) return failing(VQ_ERROR_bad_value);
+    const Entity* e;
+    if (VQ_ERROR_code_t code = checked(fin, [](const Entity& x) { return x.cls == VQ_CLASS_fin; }, !positive, &e))
+        return code;
     *positive = !e->reversed;
     return VQ_ERROR_none;
 }
