@@ -492,7 +492,9 @@ TEST_F(GeomSecAttributeTest, OutputFilterTable) {
         {{0, 3}, 1, {4}, true},        // two neighbouring sides: two segments there and back
     };
     for (const Case& c : cases) {
-        vorsa_test::reset();
+        // A fresh box and geometry list for each case.
+        CMEM_private_delete_pool(pool);
+        items.clear();
         SetUp();
         Engine engine = make();
         attribute(*engine, c.sides);
@@ -505,9 +507,7 @@ TEST_F(GeomSecAttributeTest, OutputFilterTable) {
             EXPECT_EQ(chain_at(list, i)->count, c.vertices[static_cast<size_t>(i)]) << i;
             EXPECT_EQ(CHAIN_all_chains_are_closed(chain_at(list, i)), c.closed);
         }
-        CMEM_private_delete_pool(pool);
     }
-    pool = CMEM_private_create_pool(0, "geomsec test", __LINE__, __FILE__);
 }
 
 struct CallbackRecord {
