@@ -11,6 +11,7 @@
 #include <pellam/testing_camgeom.h>
 #include <pemmet/testing.h>
 #include <stend/error.h>
+#include <stend/system.h>
 #include <stend/testing.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
@@ -721,6 +722,69 @@ TEST_F(GeomSecIsoclineTest, KernelErrorsOfAnIsoclineAreRaisedAfterCleanUp) {
         RING_header_s* list = new_list();
         EXPECT_FALSE(engine->Output(list)) << call;
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A cylinder standing on Z; isoclines for a direction tilted from Z about
+// X: the top cap lies within the angle, so its circle bounds the profile,
+// in a plane across the tilted direction.
+TEST_F(GeomSecTest, CircleTiltedFromTheProfilesNormalIsSampledBeyondOneDegree) {
+    struct Case {
+        double tilt_degrees;
+        bool arcs;
+    };
+    const Case cases[] = {{0.0, true}, {0.5, true}, {2.0, false}};
+    for (const Case& c : cases) {
+        vorsa_test::reset();
+        items.clear();
+        geometry = RING_create_in_pool(nullptr, RING_TYPE_CHAIN, pool);
+        add_item(501, vorsa_test::make_cylinder_body(axis_z(), 3.0, 0.0, 10.0), 2.0);
+        Engine engine = make(0.01);
+        const double t = c.tilt_degrees * kPi / 180.0;
+        engine->Isocline(zql::Vector3d(0, std::sin(t), std::cos(t)), 10.0 * kPi / 180.0);
+        RING_header_s* list = new_list();
+        EXPECT_TRUE(engine->Output(list));
+        ASSERT_EQ(list->count, 1) << c.tilt_degrees;
+        const RING_header_s* profile = chain_at(list, 0);
+        const std::vector<SEGMENT_TYPE> got = types(profile);
+        if (c.arcs) {
+            EXPECT_EQ(got, (std::vector<SEGMENT_TYPE>{SEG_ARC, SEG_ARC, SEG_ARC})) << c.tilt_degrees;
+            const auto* end = reinterpret_cast<const end_segment*>(
+                static_cast<CHAIN_vertex_data_s*>(profile->first->main_data)->geometry);
+            EXPECT_DOUBLE_EQ(end->radius, 6.0);
+        } else {
+            EXPECT_GT(got.size(), 3u) << c.tilt_degrees;
+            EXPECT_TRUE(std::all_of(got.begin(), got.end(), [](SEGMENT_TYPE s) { return s == SEG_LINE; }));
+            // Chords inside the projected circle, within the chord tolerance
+            // (scale x accuracy, 0.02 after the output factor) of it: at most
+            // its perimeter times 0.02 less area.
+            const double area = std::fabs(CHAIN_chainArea_chainCentroid(profile, nullptr));
+            EXPECT_LE(area, 36.0 * kPi * std::cos(t) + 1e-9);
+            EXPECT_GE(area, 36.0 * kPi * std::cos(t) - 12.0 * kPi * 0.02);
+        }
+        // No edge with a fin on the hashed faces: the side is decided from
+        // d = 0, which gives RIGHT.
+        EXPECT_EQ(data(profile).material_side, RIGHT);
+    }
+}
+
+TEST_F(GeomSecTest, UndecidedIsoclineSideIsLoggedTenTimesAProcess) {
+    MACH__checking_level = 1;
+    add_item(501, vorsa_test::make_cylinder_body(axis_z(), 3.0, 0.0, 10.0));
+    Engine engine = make();
+    for (int i = 0; i < 12; ++i) {
+        engine->Isocline(zql::Vector3d(0, 0, 1), 0.1);
+        RING_header_s* list = new_list();
+        engine->Output(list);
+    }
+    const auto logs = stend_test::texts(stend_test::Kind::Log);
+    // Ten in the whole process: this test is the only one that logs them.
+    EXPECT_EQ(logs.size(), 10u);
+    ASSERT_FALSE(logs.empty());
+    EXPECT_EQ(logs[0].rfind("GeomSec: Non-vertical edge was not found VJ (edge:face): (", 0), 0u);
 }
 
 }  // namespace

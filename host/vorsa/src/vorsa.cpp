@@ -1644,7 +1644,20 @@ VQ_ENTITY_t make_cylinder_body(const VQ_AXIS2_sf_t& basis, double radius, double
         g_entities[faces[f]].face_surface = add(cap);
         g_entities[faces[f]].reversed = f == 1;
     }
-    for (int i = 0; i < 2; ++i) edges.push_back(part(VQ_CLASS_edge, Entity::kEdge, tag, i));
+    for (int i = 0; i < 2; ++i) {
+        // The cap circles, as curves of their edges.
+        const VQ_ENTITY_t edge = part(VQ_CLASS_edge, Entity::kEdge, tag, i);
+        Entity circle;
+        circle.cls = VQ_CLASS_circle;
+        circle.frame = body.frame;
+        circle.frame.o = body.frame.o + (i == 0 ? h0 : h1) * body.frame.z;
+        circle.a = radius;
+        circle.t0 = 0.0;
+        circle.t1 = kTwoPi;
+        circle.owner = edge;
+        g_entities[edge].surf = add(circle);
+        edges.push_back(edge);
+    }
     Entity& b = g_entities[tag];
     b.faces = faces;
     b.edges = edges;
@@ -1756,8 +1769,17 @@ VQ_ERROR_code_t VQ_FACE_imprint_cus_isoclin(int n_faces, const VQ_ENTITY_t* face
             out_flags.push_back(std::acos(std::max(-1.0, std::min(1.0, dot(n, d)))) <= angle ? 0 : 1);
             continue;
         }
-        // The side of a cylinder lying across the direction.
+        // The side of a cylinder: its normals, all across the axis, make
+        // angles with the direction from 90 degrees less to 90 degrees more
+        // the angle b between the axis and the direction.
         const Frame fr = body->frame;
+        const double b = std::acos(std::min(1.0, std::fabs(dot(fr.z, d))));
+        const double quarter = kTwoPi / 4;
+        if (angle < quarter - b || angle > quarter + b) {
+            out.push_back(faces[i]);  // no isocline crosses the side
+            out_flags.push_back(angle > quarter + b ? 0 : 1);
+            continue;
+        }
         if (std::fabs(dot(fr.z, d)) > 1e-12) return failing(VQ_ERROR_wrong_class);
         const double u0 = std::atan2(dot(d, fr.y), dot(d, fr.x));
         const VQ_ENTITY_t side = faces[i], body_tag = f->owner;

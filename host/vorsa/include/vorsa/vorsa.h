@@ -272,7 +272,8 @@ enum { VQ_BODY_type_solid = 5601, VQ_BODY_type_sheet = 5602, VQ_BODY_type_wire =
 VQ_ERROR_code_t VQ_BODY_ask_type(VQ_ENTITY_t body, int* type);
 VQ_ERROR_code_t VQ_BODY_ask_faces(VQ_ENTITY_t body, int* n, VQ_ENTITY_t** faces);
 VQ_ERROR_code_t VQ_BODY_ask_edges(VQ_ENTITY_t body, int* n, VQ_ENTITY_t** edges);
-// A face's surface; an edge's curve (0 for the edges a body was made with).
+// A face's surface; an edge's curve (a cylinder's cap circles; 0 for the
+// edges of a box).
 VQ_ERROR_code_t VQ_FACE_ask_surf(VQ_ENTITY_t face, VQ_ENTITY_t* surf);
 VQ_ERROR_code_t VQ_EDGE_ask_curve(VQ_ENTITY_t edge, VQ_ENTITY_t* curve);
 
@@ -317,13 +318,15 @@ VQ_ERROR_code_t VQ_section_r_f(VQ_section_r_t* result);
 
 // Isoclines of the faces of one box or cylinder body for the direction and
 // the angle: each face gets flag 0 when its outward normal lies within the
-// angle of the direction, else 1.  The side of a cylinder whose axis is
-// normal to the direction is split along the two isocline lines (normal at
-// the angle) into the strip within the angle (a new face, flag 0) and the
-// rest (flag 1); each line is an edge between the two with a fin on each,
-// the strip's fin positive on the line the strip lies left of, seen from
-// outside along the edge.  Any other cylinder is refused.  Answers the
-// given faces and the new ones with their flags (host string memory).
+// angle of the direction, else 1.  A cylinder's side that no isocline
+// crosses (all its normals on one side of the angle) gets one flag; the side
+// of a cylinder whose axis is normal to the direction is split along the two
+// isocline lines (normal at the angle) into the strip within the angle (a new
+// face, flag 0) and the rest (flag 1); each line is an edge between the two
+// with a fin on each, the strip's fin positive on the line the strip lies
+// left of, seen from outside along the edge.  A side crossed by curved
+// isoclines is refused.  Answers the given faces and the new ones with their
+// flags (host string memory).
 VQ_ERROR_code_t VQ_FACE_imprint_cus_isoclin(int n_faces, const VQ_ENTITY_t* faces, const VQ_VECTOR_t* direction,
                                             double angle, double tolerance, int* n_out, VQ_ENTITY_t** out_faces,
                                             int** flags);
