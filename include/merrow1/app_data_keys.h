@@ -177,6 +177,10 @@ enum {
     // Vertex: the vertex is kept when the embedded states are cleaned up; any
     // non-null datum. Shared.
     CHAIN_APP_DATA_EMBEDDED_KEEP = 205,
+    // Node of the earlier build's section engine's set ring: the kernel set
+    // of faces of the set (an int in the engine's working pool). Owned, the
+    // set deleted in the kernel when the node goes.
+    GEOMSEC_APP_DATA_FACE_SET = 301,
 };
 
 // Vertex: marks a strip-end segment; the datum is the vertex's own node.

@@ -174,6 +174,8 @@ set(rows
   "DSPTOOL_get_arc_data(Korvo::Math::Point3, Korvo::Math::Point3, Korvo::Math::Point3, DSS_ARC_arc_data_s*, MTX3_s*)|1|1|1"
   "PMRP_display_fpass_tree_split_vertices(TREE_s*, int, int)|1|1|1"
   "Korvo::Cam::IpwManager::GetIpwType(OPR*)|1|1|0"
+  # The earlier build alone makes its own section engines.
+  "Korvo::Cam::IGeomSec::GeomSecFactory(RING_header_s*, double, double)|0|1|0"
   "Korvo::Cam::CmmInspectTool::GetToolData(unsigned int, Korvo::Cam::CmmInspectTool::ToolData_s*)|1|1|0"
   "Korvo::Cam::CmmInspectTool::CalcToolAngles(Korvo::Cam::CmmInspectTool::ToolData_s*, Korvo::Math::Vector3*, bool, double*, double*)|1|1|0"
   # The overlap finders and the child offset map: the newest build alone.
@@ -203,10 +205,11 @@ set(rows
   "Korvo::Cam::IPointProjector::PointProjectorFactory(RING_header_s const*, double)|1|0|0"
   "Korvo::Cam::BoxablePolygon::CalcMinWidthBox(double**, Korvo::Math::Point2*)|1|0|0"
   "Korvo::Cam::BoundingGeometry::CalculateBoundingBlock(RING_header_s const*, CSYS const&, double*)|1|0|0"
-  # The section engine interface, the geometry offset engine and the
-  # mid-curve: the newest build alone.
-  "Korvo::Cam::IGeomSec::IGeomSec()|1|0|0"
-  "Korvo::Cam::IGeomSec::~IGeomSec()|1|0|0"
+  # The section engine interface: the newest build's, and the earlier
+  # build's own form of it (never the oldest's).
+  "Korvo::Cam::IGeomSec::IGeomSec()|1|1|0"
+  "Korvo::Cam::IGeomSec::~IGeomSec()|1|1|0"
+  # The geometry offset engine and the mid-curve: the newest build alone.
   "Korvo::Cam::IGeomOffsetEngine::GeomOffsetEngineFactory(RING_header_s const*, double, double)|1|0|0"
   "Korvo::Cam::IGeomOffsetEngine::GeomOffsetEngineFactory(RING_header_s const*, double, double, Korvo::Math::Point3 const&, Korvo::Math::Vector3 const&, Korvo::Math::Point3 const&, int, double, double)|1|0|0"
   "Korvo::Cam::GeomOffsetEngine::GetOffset(Korvo::Math::Point3 const&, Korvo::Math::Vector3 const&, double)|1|0|0"

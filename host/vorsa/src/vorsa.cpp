@@ -89,7 +89,7 @@ std::map<VQ_ENTITY_t, Entity> g_entities;
 VQ_ENTITY_t g_next = 1000;
 std::map<std::string, int> g_calls;
 struct Injection {
-    int n, skip;
+    int n, skip, times;
 };
 std::map<std::string, Injection> g_injections;
 double g_precision = 1e-8;
@@ -100,8 +100,10 @@ int g_tracking = 0;
 double g_angle_precision = 1e-11;
 
 // Counts the call and answers an injected failure, or VQ_ERROR_none.
+std::vector<std::string> g_log;
 VQ_ERROR_code_t enter(const char* name) {
     ++g_calls[name];
+    g_log.push_back(name);
     auto it = g_injections.find(name);
     if (it == g_injections.end()) return VQ_ERROR_none;
     if (it->second.skip > 0) {
@@ -109,7 +111,7 @@ VQ_ERROR_code_t enter(const char* name) {
         return VQ_ERROR_none;
     }
     const int n = it->second.n;
-    g_injections.erase(it);
+    if (--it->second.times <= 0) g_injections.erase(it);
     g_last_error = VQ_ERROR_base + n;
     return g_last_error;
 }
@@ -261,8 +263,9 @@ VQ_ERROR_code_t VQ_ENTITY_is(VQ_ENTITY_t entity, int* is) {
     return VQ_ERROR_none;
 }
 
-VQ_ERROR_code_t VQ_ENTITY_delete(int n, const VQ_ENTITY_t* entities) {
-    ENTER("VQ_ENTITY_delete");
+namespace {
+// Deletes entities with their parts (no call counted).
+VQ_ERROR_code_t delete_entities(int n, const VQ_ENTITY_t* entities) {
     if (n < 0 || (n > 0 && !entities)) return VQ_ERROR_bad_value;
     for (int i = 0; i < n; ++i) {
         const Entity* e = find(entities[i]);
@@ -278,12 +281,21 @@ VQ_ERROR_code_t VQ_ENTITY_delete(int n, const VQ_ENTITY_t* entities) {
                 parts.push_back(part);
                 const Entity* pe = find(part);
                 if (pe && pe->face_surface) parts.push_back(pe->face_surface);
+                if (pe && pe->topo == Entity::kEdge && pe->surf) parts.push_back(pe->surf);
+                if (pe && pe->topo == Entity::kEdge)
+                    for (VQ_ENTITY_t fin : pe->vertices) parts.push_back(fin);  // an imprinted edge's fins
             }
         if (e->topo == Entity::kWire) parts.push_back(e->surf);
         for (VQ_ENTITY_t part : parts) g_entities.erase(part);
         g_entities.erase(entities[i]);
     }
     return VQ_ERROR_none;
+}
+}  // namespace
+
+VQ_ERROR_code_t VQ_ENTITY_delete(int n, const VQ_ENTITY_t* entities) {
+    ENTER("VQ_ENTITY_delete");
+    return delete_entities(n, entities);
 }
 
 VQ_ERROR_code_t VQ_PLANE_create(const VQ_PLANE_sf_t* sf, VQ_ENTITY_t* plane) {
@@ -985,7 +997,9 @@ VQ_ERROR_code_t VQ_EDGE_ask_faces(VQ_ENTITY_t edge, int* n_faces, VQ_ENTITY_t** 
     if (!n_faces || !faces) return failing(VQ_ERROR_bad_value);
     const Entity* body = find(e->owner);
     std::vector<VQ_ENTITY_t> out;
-    if (body && body->topo == Entity::kBox) {
+    if (!e->faces.empty()) {
+        out = e->faces;  // an imprinted edge: the two halves of the face it split
+    } else if (body && body->topo == Entity::kBox) {
         const int along = e->index / 4, a = (along + 1) % 3, b = (along + 2) % 3;
         const int first = std::min(a, b), second = std::max(a, b);
         out = {body->faces[2 * first + ((e->index >> 1) & 1)], body->faces[2 * second + (e->index & 1)]};
@@ -1032,6 +1046,398 @@ VQ_ERROR_code_t VQ_CURVE_make_wire_body(VQ_ENTITY_t curve, const double interval
     g_entities[tag].surf = own_curve;
     g_entities[tag].edges = {edge_tag};
     *body = tag;
+    return VQ_ERROR_none;
+}
+
+// ---------------------------------------------------------------------------
+// Marks, attributes, face sets, body queries, imprints and sections.
+
+namespace {
+// The live entity of the tag when it is of the kind and the outputs are
+// given; else the failure, recorded as the last error.
+template <class Kind>
+VQ_ERROR_code_t checked(VQ_ENTITY_t tag, Kind kind, bool outputs_missing, const Entity** e) {
+    *e = find(tag);
+    if (!*e) return failing(VQ_ERROR_bad_tag);
+    if (!kind(**e)) return failing(VQ_ERROR_wrong_class);
+    if (outputs_missing) return failing(VQ_ERROR_bad_value);
+    return VQ_ERROR_none;
+}
+}  // namespace
+
+namespace {
+
+// An attribute: its definition, the entity it hangs on and its doubles.
+struct Attribute {
+    int definition;
+    VQ_ENTITY_t owner;
+    std::vector<double> doubles;
+};
+struct AttDef {
+    std::string name;
+    int cls, owner_type, field_type;
+};
+struct Snapshot {
+    std::map<VQ_ENTITY_t, Entity> entities;
+    std::map<int, Attribute> attributes;
+};
+std::map<int, Snapshot> g_marks;
+std::vector<double> g_output_tolerances;
+int g_next_mark = 1;
+std::map<int, Attribute> g_attributes;
+std::map<int, AttDef> g_attdefs;
+int g_next_attdef = 1;
+std::map<int, std::vector<VQ_ENTITY_t>> g_sets;
+int g_next_set = 1;
+int g_next_attribute = 1;
+
+void reset_marks_and_attributes() {
+    g_marks.clear();
+    g_output_tolerances.clear();
+    g_next_mark = 1;
+    g_attributes.clear();
+    g_attdefs.clear();
+    g_next_attdef = 1;
+    g_sets.clear();
+    g_next_set = 1;
+    g_next_attribute = 1;
+}
+
+// Tags answered in host string memory.
+VQ_ERROR_code_t tags_answer(const std::vector<VQ_ENTITY_t>& tags, int* n, VQ_ENTITY_t** out) {
+    return faces_answer(tags, n, out);
+}
+
+const Entity* topo_of(VQ_ENTITY_t tag, Entity::Topo topo) {
+    const Entity* e = find(tag);
+    return e && e->topo == topo ? e : nullptr;
+}
+bool is_solid(const Entity* e) { return e && (e->topo == Entity::kBox || e->topo == Entity::kCylinder); }
+
+// A part of a body (face or edge) added to the table.
+VQ_ENTITY_t add_part(VQ_CLASS_t cls, Entity::Topo topo, VQ_ENTITY_t owner, int index) {
+    Entity e;
+    e.cls = cls;
+    e.topo = topo;
+    e.owner = owner;
+    e.index = index;
+    return add(e);
+}
+
+// An imprinted edge on `face` of `body` along `curve`: the face is split,
+// its new half added to the body, and the edge lies between the two.
+VQ_ENTITY_t add_imprint_edge(VQ_ENTITY_t body, VQ_ENTITY_t face, const Entity& curve) {
+    const Entity* f = find(face);
+    Entity half = *f;
+    half.index = -1;
+    const VQ_ENTITY_t new_face = add(half);
+    const VQ_ENTITY_t edge = add_part(VQ_CLASS_edge, Entity::kEdge, body, -1);
+    Entity c = curve;
+    c.owner = edge;
+    const VQ_ENTITY_t curve_tag = add(c);
+    Entity& e = g_entities[edge];
+    e.faces = {face, new_face};
+    e.surf = curve_tag;
+    g_entities[body].faces.push_back(new_face);
+    g_entities[body].edges.push_back(edge);
+    return edge;
+}
+
+Entity line_entity(V from, V to_point) {
+    Entity e;
+    e.cls = VQ_CLASS_line;
+    e.frame.o = from;
+    e.frame.z = unit(to_point - from);
+    e.t0 = 0.0;
+    e.t1 = norm(to_point - from);
+    return e;
+}
+
+Entity circle_entity(const Frame& f, double radius) {
+    Entity e;
+    e.cls = VQ_CLASS_circle;
+    e.frame = f;
+    e.a = radius;
+    e.t0 = 0.0;
+    e.t1 = kTwoPi;
+    return e;
+}
+
+// The section polygon of a box with a plane, counter-clockwise about the
+// plane's normal, each corner with the box face that holds the side from it
+// to the next corner.
+std::vector<std::pair<V, VQ_ENTITY_t>> box_section(const Entity& box, V o, V n) {
+    std::vector<V> points;
+    for (int k = 0; k < 3; ++k) {
+        const int a = (k + 1) % 3, b = (k + 2) % 3;
+        for (int sa = 0; sa < 2; ++sa)
+            for (int sb = 0; sb < 2; ++sb) {
+                V p = with_component(with_component(box.lo, a, component(sa ? box.hi : box.lo, a)), b,
+                                     component(sb ? box.hi : box.lo, b));
+                const V q = with_component(p, k, component(box.hi, k));
+                const double dp = dot(p - o, n), dq = dot(q - o, n);
+                if ((dp < 0.0) == (dq < 0.0) && dp != 0.0 && dq != 0.0) continue;
+                if (dp == dq) continue;  // the edge lies in the plane
+                const double t = dp / (dp - dq);
+                const V x = p + t * (q - p);
+                bool seen = false;
+                for (const V& y : points) seen = seen || norm(y - x) < g_precision;
+                if (!seen) points.push_back(x);
+            }
+    }
+    std::vector<std::pair<V, VQ_ENTITY_t>> out;
+    if (points.size() < 3) return out;
+    V c{0, 0, 0};
+    for (const V& p : points) c = c + p;
+    c = (1.0 / points.size()) * c;
+    const V x = unit(points[0] - c), y = cross(n, x);
+    std::sort(points.begin(), points.end(), [&](V p, V q) {
+        return std::atan2(dot(p - c, y), dot(p - c, x)) < std::atan2(dot(q - c, y), dot(q - c, x));
+    });
+    for (size_t i = 0; i < points.size(); ++i) {
+        const V p = points[i], q = points[(i + 1) % points.size()];
+        VQ_ENTITY_t face = 0;
+        for (int f = 0; f < 6 && !face; ++f) {
+            const int k = f / 2;
+            const double v = component(f % 2 ? box.hi : box.lo, k);
+            if (std::fabs(component(p, k) - v) < g_precision && std::fabs(component(q, k) - v) < g_precision)
+                face = box.faces[f];
+        }
+        out.push_back({p, face});
+    }
+    return out;
+}
+
+}  // namespace
+
+VQ_ERROR_code_t VQ_MARK_create(int* mark) {
+    ENTER("VQ_MARK_create");
+    if (!mark) return failing(VQ_ERROR_bad_value);
+    *mark = g_next_mark++;
+    g_marks[*mark] = {g_entities, g_attributes};
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_MARK_goto(int mark) {
+    ENTER("VQ_MARK_goto");
+    auto it = g_marks.find(mark);
+    if (it == g_marks.end()) return failing(VQ_ERROR_bad_value);
+    g_entities = it->second.entities;
+    g_attributes = it->second.attributes;
+    g_marks.erase(std::next(it), g_marks.end());
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_MARK_delete(int mark) {
+    ENTER("VQ_MARK_delete");
+    if (g_marks.erase(mark) == 0) return failing(VQ_ERROR_bad_value);
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_ATTDEF_find(const char* name, int* definition) {
+    ENTER("VQ_ATTDEF_find");
+    if (!name || !definition) return failing(VQ_ERROR_bad_value);
+    *definition = 0;
+    for (const auto& d : g_attdefs)
+        if (d.second.name == name) *definition = d.first;
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_ATTDEF_create(const VQ_ATTDEF_sf_t* sf, int* definition) {
+    ENTER("VQ_ATTDEF_create");
+    if (!sf || !definition || !sf->name || sf->attrib_class != VQ_ATTDEF_class_07 ||
+        sf->n_owner_types != 1 || !sf->owner_types || sf->owner_types[0] != VQ_CLASS_face || sf->n_fields != 1 ||
+        !sf->field_types || sf->field_types[0] != VQ_FIELD_type_real)
+        return failing(VQ_ERROR_bad_value);
+    for (const auto& d : g_attdefs)
+        if (d.second.name == sf->name) return failing(VQ_ERROR_bad_value);
+    *definition = g_next_attdef++;
+    g_attdefs[*definition] = {sf->name, sf->attrib_class, sf->owner_types[0], sf->field_types[0]};
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_ATTRIB_create_empty(VQ_ENTITY_t owner, int definition, int* attribute) {
+    ENTER("VQ_ATTRIB_create_empty");
+    if (!attribute || !g_attdefs.count(definition)) return failing(VQ_ERROR_bad_value);
+    if (!topo_of(owner, Entity::kFace)) return failing(find(owner) ? VQ_ERROR_wrong_class : VQ_ERROR_bad_tag);
+    for (const auto& a : g_attributes)
+        if (a.second.owner == owner && a.second.definition == definition) {
+            *attribute = a.first;  // one attribute of a definition per entity
+            return VQ_ERROR_none;
+        }
+    *attribute = g_next_attribute++;
+    g_attributes[*attribute] = {definition, owner, {}};
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_ATTRIB_set_doubles(int attribute, int n, const double* values) {
+    ENTER("VQ_ATTRIB_set_doubles");
+    auto it = g_attributes.find(attribute);
+    if (it == g_attributes.end() || n < 0 || (n > 0 && !values)) return failing(VQ_ERROR_bad_value);
+    it->second.doubles.assign(values, values + n);
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_ATTRIB_ask_doubles(int attribute, int* n, double** values) {
+    ENTER("VQ_ATTRIB_ask_doubles");
+    auto it = g_attributes.find(attribute);
+    if (it == g_attributes.end() || !n || !values) return failing(VQ_ERROR_bad_value);
+    *n = static_cast<int>(it->second.doubles.size());
+    *values = nullptr;
+    if (*n > 0) {
+        *values = static_cast<double*>(SM_alloc(sizeof(double) * it->second.doubles.size()));
+        std::copy(it->second.doubles.begin(), it->second.doubles.end(), *values);
+    }
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_ENTITY_ask_first_attrib(VQ_ENTITY_t entity, int definition, int* attribute) {
+    ENTER("VQ_ENTITY_ask_first_attrib");
+    if (!attribute) return failing(VQ_ERROR_bad_value);
+    if (!find(entity)) return failing(VQ_ERROR_bad_tag);
+    *attribute = 0;
+    for (const auto& a : g_attributes)
+        if (a.second.owner == entity && a.second.definition == definition) {
+            *attribute = a.first;
+            break;
+        }
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_BODY_ask_type(VQ_ENTITY_t body, int* type) {
+    ENTER("VQ_BODY_ask_type");
+    const Entity* e;
+    if (VQ_ERROR_code_t code = checked(body, [](const Entity& x) { return x.cls == VQ_CLASS_body; }, !type, &e))
+        return code;
+    *type = is_solid(e) ? VQ_BODY_type_solid : e->topo == Entity::kWire ? VQ_BODY_type_wire : VQ_BODY_type_sheet;
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_BODY_ask_faces(VQ_ENTITY_t body, int* n, VQ_ENTITY_t** faces) {
+    ENTER("VQ_BODY_ask_faces");
+    const Entity* e;
+    if (VQ_ERROR_code_t code = checked(body, [](const Entity& x) { return x.cls == VQ_CLASS_body; }, !n || !faces, &e))
+        return code;
+    return tags_answer(e->faces, n, faces);
+}
+
+VQ_ERROR_code_t VQ_BODY_ask_edges(VQ_ENTITY_t body, int* n, VQ_ENTITY_t** edges) {
+    ENTER("VQ_BODY_ask_edges");
+    const Entity* e;
+    if (VQ_ERROR_code_t code = checked(body, [](const Entity& x) { return x.cls == VQ_CLASS_body; }, !n || !edges, &e))
+        return code;
+    return tags_answer(e->edges, n, edges);
+}
+
+VQ_ERROR_code_t VQ_FACE_ask_surf(VQ_ENTITY_t face, VQ_ENTITY_t* surf) {
+    ENTER("VQ_FACE_ask_surf");
+    const Entity* e;
+    if (VQ_ERROR_code_t code = checked(face, [](const Entity& x) { return x.topo == Entity::kFace; }, !surf, &e))
+        return code;
+    *surf = e->face_surface;
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_EDGE_ask_curve(VQ_ENTITY_t edge, VQ_ENTITY_t* curve) {
+    ENTER("VQ_EDGE_ask_curve");
+    const Entity* e;
+    if (VQ_ERROR_code_t code = checked(edge, [](const Entity& x) { return x.topo == Entity::kEdge; }, !curve, &e))
+        return code;
+    *curve = e->surf;
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_BODY_imprint_plane(VQ_ENTITY_t body, VQ_ENTITY_t plane, double tolerance, int* n_edges,
+                                      VQ_ENTITY_t** edges) {
+    ENTER("VQ_BODY_imprint_plane");
+    const Entity* b = find(body);
+    const Entity* p;
+    if (!b) return failing(VQ_ERROR_bad_tag);
+    if (!is_solid(b)) return failing(VQ_ERROR_wrong_class);
+    if (VQ_ERROR_code_t code = of_class(plane, VQ_CLASS_plane, &p)) return failing(code);
+    if (!n_edges || !edges || tolerance < 0.0) return failing(VQ_ERROR_bad_value);
+    const V o = p->frame.o, n = p->frame.z;
+    std::vector<VQ_ENTITY_t> made;
+    if (b->topo == Entity::kBox) {
+        const Entity box = *b;
+        const auto corners = box_section(box, o, n);
+        for (size_t i = 0; i < corners.size(); ++i) {
+            const V from = corners[i].first, to_point = corners[(i + 1) % corners.size()].first;
+            made.push_back(add_imprint_edge(body, corners[i].second, line_entity(from, to_point)));
+        }
+    } else {
+        // A cylinder: cut across its axis, a circle on the side face between the caps.
+        const Entity cyl = *b;
+        const V axis = cyl.frame.z;
+        if (std::fabs(std::fabs(dot(axis, n)) - 1.0) > 1e-12) return failing(VQ_ERROR_wrong_class);
+        const double h = dot(o - cyl.frame.o, axis);
+        if (h > cyl.b && h < cyl.c) {
+            Frame f = cyl.frame;
+            f.o = cyl.frame.o + h * axis;
+            made.push_back(add_imprint_edge(body, cyl.faces[0], circle_entity(f, cyl.a)));
+        }
+    }
+    return tags_answer(made, n_edges, edges);
+}
+
+VQ_ERROR_code_t VQ_CURVE_output_vectors(VQ_ENTITY_t curve, const double interval[2], double chord_tolerance,
+                                        double max_angle, int* n, VQ_VECTOR_t** points) {
+    g_output_tolerances.push_back(chord_tolerance);
+    ENTER("VQ_CURVE_output_vectors");
+    const Entity* c = find(curve);
+    if (!c) return failing(VQ_ERROR_bad_tag);
+    if (c->cls != VQ_CLASS_line && c->cls != VQ_CLASS_circle) return failing(VQ_ERROR_wrong_class);
+    if (!interval || !n || !points || !(chord_tolerance >= 0.0) || !(interval[1] >= interval[0]))
+        return failing(VQ_ERROR_bad_value);
+    int pieces = 1;
+    if (c->cls == VQ_CLASS_circle) {
+        const double sweep = interval[1] - interval[0];
+        // The chord's sagitta r (1 - cos(a / 2)) stays within the tolerance
+        // (a zero tolerance: the angle limit alone).
+        double step = sweep;
+        if (chord_tolerance > 0.0 && chord_tolerance < c->a) step = 2.0 * std::acos(1.0 - chord_tolerance / c->a);
+        if (max_angle > 0.0) step = std::min(step, max_angle);
+        if (step <= 0.0 || sweep / step > 1e6) return failing(VQ_ERROR_base + 1064);
+        pieces = std::max(1, static_cast<int>(std::ceil(sweep / step - 1e-12)));
+    }
+    *n = pieces + 1;
+    *points = static_cast<VQ_VECTOR_t*>(SM_alloc(sizeof(VQ_VECTOR_t) * static_cast<size_t>(*n)));
+    for (int i = 0; i <= pieces; ++i) {
+        const double t = interval[0] + (interval[1] - interval[0]) * i / pieces;
+        (*points)[i] = to(curve_point(*c, t));
+    }
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_SET_create(int n, const VQ_ENTITY_t* members, int* set) {
+    ENTER("VQ_SET_create");
+    if (!set || n < 0 || (n > 0 && !members)) return failing(VQ_ERROR_bad_value);
+    *set = g_next_set++;
+    g_sets[*set] = std::vector<VQ_ENTITY_t>(members, members + n);
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_SET_add_members(int set, int n, const VQ_ENTITY_t* members) {
+    ENTER("VQ_SET_add_members");
+    auto it = g_sets.find(set);
+    if (it == g_sets.end() || n < 0 || (n > 0 && !members)) return failing(VQ_ERROR_bad_value);
+    for (int i = 0; i < n; ++i)
+        if (std::find(it->second.begin(), it->second.end(), members[i]) == it->second.end())
+            it->second.push_back(members[i]);
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_SET_is_member(int set, VQ_ENTITY_t entity, int* is) {
+    ENTER("VQ_SET_is_member");
+    auto it = g_sets.find(set);
+    if (it == g_sets.end() || !is) return failing(VQ_ERROR_bad_value);
+    *is = std::find(it->second.begin(), it->second.end(), entity) != it->second.end();
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_SET_delete_set(int set) {
+    ENTER("VQ_SET_delete_set");
+    if (g_sets.erase(set) == 0) return failing(VQ_ERROR_bad_value);
     return VQ_ERROR_none;
 }
 
@@ -1108,19 +1514,30 @@ VQ_ENTITY_t make_line(const VQ_VECTOR_t& location, const VQ_VECTOR_t& direction,
 }
 
 int live_entities() { return static_cast<int>(g_entities.size()); }
+int mark_count() { return static_cast<int>(g_marks.size()); }
+const std::vector<double>& output_tolerances() { return g_output_tolerances; }
+const std::vector<std::string>& call_log() { return g_log; }
+int attributes_of(VQ_ENTITY_t entity) {
+    int n = 0;
+    for (const auto& a : g_attributes) n += a.second.owner == entity;
+    return n;
+}
+int attribute_definitions() { return static_cast<int>(g_attdefs.size()); }
 
 int calls(const std::string& name) {
     auto it = g_calls.find(name);
     return it == g_calls.end() ? 0 : it->second;
 }
 
-void inject_error(const std::string& name, int n, int skip) { g_injections[name] = {n, skip}; }
+void inject_error(const std::string& name, int n, int skip, int times) { g_injections[name] = {n, skip, times}; }
 void set_precision(double linear) { g_precision = linear; }
 void set_angle_precision(double angular) { g_angle_precision = angular; }
 
 void reset() {
     g_entities.clear();
     g_calls.clear();
+    g_log.clear();
+    reset_marks_and_attributes();
     g_injections.clear();
     g_precision = 1e-8;
     g_angle_precision = 1e-11;
@@ -1227,7 +1644,20 @@ VQ_ENTITY_t make_cylinder_body(const VQ_AXIS2_sf_t& basis, double radius, double
         g_entities[faces[f]].face_surface = add(cap);
         g_entities[faces[f]].reversed = f == 1;
     }
-    for (int i = 0; i < 2; ++i) edges.push_back(part(VQ_CLASS_edge, Entity::kEdge, tag, i));
+    for (int i = 0; i < 2; ++i) {
+        // The cap circles, as curves of their edges.
+        const VQ_ENTITY_t edge = part(VQ_CLASS_edge, Entity::kEdge, tag, i);
+        Entity circle;
+        circle.cls = VQ_CLASS_circle;
+        circle.frame = body.frame;
+        circle.frame.o = body.frame.o + (i == 0 ? h0 : h1) * body.frame.z;
+        circle.a = radius;
+        circle.t0 = 0.0;
+        circle.t1 = kTwoPi;
+        circle.owner = edge;
+        g_entities[edge].surf = add(circle);
+        edges.push_back(edge);
+    }
     Entity& b = g_entities[tag];
     b.faces = faces;
     b.edges = edges;
@@ -1253,5 +1683,174 @@ VQ_ERROR_code_t VQ_BODY_create_solid_cyl(double radius, double height, const VQ_
     ENTER("VQ_BODY_create_solid_cyl");
     if (!basis || !body || !(radius > 0.0) || !(height > 0.0)) return failing(VQ_ERROR_bad_value);
     *body = vorsa_test::make_cylinder_body(*basis, radius, 0.0, height);
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_BODY_section_with_surf(VQ_ENTITY_t body, VQ_ENTITY_t surf, const VQ_BODY_section_o_t* options,
+                                          VQ_section_r_t* result) {
+    ENTER("VQ_BODY_section_with_surf");
+    const Entity* b = find(body);
+    const Entity* p;
+    if (!b) return failing(VQ_ERROR_bad_tag);
+    if (!is_solid(b)) return failing(VQ_ERROR_wrong_class);
+    if (VQ_ERROR_code_t code = of_class(surf, VQ_CLASS_plane, &p)) return failing(code);
+    if (!result || !options || options->o_t_version != 4 || options->fence != 18200 || options->result_type != 21811)
+        return failing(VQ_ERROR_bad_value);
+    *result = VQ_section_r_t{};
+    const V o = p->frame.o, n = p->frame.z;
+    std::vector<VQ_ENTITY_t> front, back;
+    if (b->topo == Entity::kBox) {
+        int axis = -1;
+        for (int k = 0; k < 3; ++k)
+            if (std::fabs(std::fabs(component(n, k)) - 1.0) < 1e-12) axis = k;
+        if (axis < 0) return failing(VQ_ERROR_wrong_class);
+        const Entity box = *b;
+        const double at = component(o, axis), lo = component(box.lo, axis), hi = component(box.hi, axis);
+        const bool up = component(n, axis) > 0.0;
+        if (at <= lo || at >= hi) {
+            ((at <= lo) == up ? front : back).push_back(body);
+        } else {
+            const V lo_hi = with_component(box.hi, axis, at), hi_lo = with_component(box.lo, axis, at);
+            VQ_ENTITY_t below = vorsa_test::make_box_body(box.lo.x, box.lo.y, box.lo.z, lo_hi.x, lo_hi.y, lo_hi.z);
+            VQ_ENTITY_t above = vorsa_test::make_box_body(hi_lo.x, hi_lo.y, hi_lo.z, box.hi.x, box.hi.y, box.hi.z);
+            delete_entities(1, &body);
+            (up ? front : back).push_back(above);
+            (up ? back : front).push_back(below);
+        }
+    } else {
+        const Entity cyl = *b;
+        const double along = dot(n, cyl.frame.z);
+        if (std::fabs(std::fabs(along) - 1.0) > 1e-12) return failing(VQ_ERROR_wrong_class);
+        const double h = dot(o - cyl.frame.o, cyl.frame.z);
+        const bool up = along > 0.0;
+        if (h <= cyl.b || h >= cyl.c) {
+            ((h <= cyl.b) == up ? front : back).push_back(body);
+        } else {
+            const VQ_AXIS2_sf_t basis = axis2_of(cyl.frame);
+            VQ_ENTITY_t below = vorsa_test::make_cylinder_body(basis, cyl.a, cyl.b, h);
+            VQ_ENTITY_t above = vorsa_test::make_cylinder_body(basis, cyl.a, h, cyl.c);
+            delete_entities(1, &body);
+            (up ? front : back).push_back(above);
+            (up ? back : front).push_back(below);
+        }
+    }
+    faces_answer(front, &result->n_front, &result->front);
+    faces_answer(back, &result->n_back, &result->back);
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_section_r_f(VQ_section_r_t* result) {
+    ENTER("VQ_section_r_f");
+    if (!result) return failing(VQ_ERROR_bad_value);
+    SM_free(result->front);
+    SM_free(result->back);
+    *result = VQ_section_r_t{};
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_FACE_imprint_cus_isoclin(int n_faces, const VQ_ENTITY_t* faces, const VQ_VECTOR_t* direction,
+                                            double angle, double, int* n_out, VQ_ENTITY_t** out_faces,
+                                            int** flags) {
+    ENTER("VQ_FACE_imprint_cus_isoclin");
+    if (n_faces <= 0 || !faces || !direction || !n_out || !out_faces || !flags || !(angle >= 0.0))
+        return failing(VQ_ERROR_bad_value);
+    const V d = unit(of(*direction));
+    std::vector<VQ_ENTITY_t> out;
+    std::vector<int> out_flags;
+    for (int i = 0; i < n_faces; ++i) {
+        const Entity* f = topo_of(faces[i], Entity::kFace);
+        if (!f) return failing(find(faces[i]) ? VQ_ERROR_wrong_class : VQ_ERROR_bad_tag);
+        const Entity* surf = find(f->face_surface);
+        const Entity* body = find(f->owner);
+        if (!surf || !body) return failing(VQ_ERROR_bad_tag);
+        if (surf->cls == VQ_CLASS_plane) {
+            const V n = (f->reversed ? -1.0 : 1.0) * surf->frame.z;
+            out.push_back(faces[i]);
+            out_flags.push_back(std::acos(std::max(-1.0, std::min(1.0, dot(n, d)))) <= angle ? 0 : 1);
+            continue;
+        }
+        // The side of a cylinder: its normals, all across the axis, make
+        // angles with the direction from 90 degrees less to 90 degrees more
+        // the angle b between the axis and the direction.
+        const Frame fr = body->frame;
+        const double b = std::acos(std::min(1.0, std::fabs(dot(fr.z, d))));
+        const double quarter = kTwoPi / 4;
+        if (angle < quarter - b || angle > quarter + b) {
+            out.push_back(faces[i]);  // no isocline crosses the side
+            out_flags.push_back(angle > quarter + b ? 0 : 1);
+            continue;
+        }
+        if (std::fabs(dot(fr.z, d)) > 1e-12) return failing(VQ_ERROR_wrong_class);
+        const double u0 = std::atan2(dot(d, fr.y), dot(d, fr.x));
+        const VQ_ENTITY_t side = faces[i], body_tag = f->owner;
+        const double r = body->a, h0 = body->b, h1 = body->c;
+        VQ_ENTITY_t strip = 0;
+        if (angle > 0.0 && angle < kTwoPi / 2) {
+            Entity half = *f;
+            half.index = -1;
+            strip = add(half);
+            g_entities[body_tag].faces.push_back(strip);
+            for (int k = 0; k < 2; ++k) {
+                // k = 0: u0 - angle, the strip on the edge's left seen from outside.
+                const double u = u0 + (k ? angle : -angle);
+                const V radial = std::cos(u) * fr.x + std::sin(u) * fr.y;
+                const VQ_ENTITY_t edge = add_imprint_edge(body_tag, side, line_entity(fr.o + r * radial + h0 * fr.z,
+                                                                                      fr.o + r * radial + h1 * fr.z));
+                // add_imprint_edge split the side once more: the edge lies
+                // between the side and the strip instead.
+                Entity& e = g_entities[edge];
+                const VQ_ENTITY_t extra = e.faces[1];
+                auto& body_faces = g_entities[body_tag].faces;
+                body_faces.erase(std::find(body_faces.begin(), body_faces.end(), extra));
+                g_entities.erase(extra);
+                g_entities[edge].faces = {side, strip};
+                Entity fin;
+                fin.cls = VQ_CLASS_fin;
+                fin.owner = edge;
+                fin.face_surface = strip;
+                fin.reversed = k == 1;
+                const VQ_ENTITY_t strip_fin = add(fin);
+                fin.face_surface = side;
+                fin.reversed = k == 0;
+                const VQ_ENTITY_t side_fin = add(fin);
+                g_entities[edge].vertices = {strip_fin, side_fin};
+            }
+        }
+        out.push_back(side);
+        out_flags.push_back(angle >= kTwoPi / 2 ? 0 : 1);
+        if (strip) {
+            out.push_back(strip);
+            out_flags.push_back(0);
+        }
+    }
+    faces_answer(out, n_out, out_faces);
+    *flags = static_cast<int*>(SM_alloc(sizeof(int) * out_flags.size()));
+    std::copy(out_flags.begin(), out_flags.end(), *flags);
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_EDGE_ask_fins(VQ_ENTITY_t edge, int* n, VQ_ENTITY_t** fins) {
+    ENTER("VQ_EDGE_ask_fins");
+    const Entity* e;
+    if (VQ_ERROR_code_t code = checked(edge, [](const Entity& x) { return x.topo == Entity::kEdge; }, !n || !fins, &e))
+        return code;
+    return faces_answer(e->vertices, n, fins);
+}
+
+VQ_ERROR_code_t VQ_FIN_ask_face(VQ_ENTITY_t fin, VQ_ENTITY_t* face) {
+    ENTER("VQ_FIN_ask_face");
+    const Entity* e;
+    if (VQ_ERROR_code_t code = checked(fin, [](const Entity& x) { return x.cls == VQ_CLASS_fin; }, !face, &e))
+        return code;
+    *face = e->face_surface;
+    return VQ_ERROR_none;
+}
+
+VQ_ERROR_code_t VQ_FIN_is_positive(VQ_ENTITY_t fin, int* positive) {
+    ENTER("VQ_FIN_is_positive");
+    const Entity* e;
+    if (VQ_ERROR_code_t code = checked(fin, [](const Entity& x) { return x.cls == VQ_CLASS_fin; }, !positive, &e))
+        return code;
+    *positive = !e->reversed;
     return VQ_ERROR_none;
 }

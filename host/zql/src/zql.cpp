@@ -50,4 +50,10 @@ Plane::Plane(const Point3d& origin, const Vector3d& normal, const Vector3d& xAxi
 
 double Plane::distance(const Point3d& p) const { return (p - m_origin).dot(m_normal); }
 
+Plane Plane::offset(double d) const {
+    Plane moved(*this);
+    moved.m_origin = m_origin + m_normal * d;
+    return moved;
+}
+
 }  // namespace zql

@@ -16,6 +16,10 @@ void set_curve(tag_t curve, int kernel_curve);
 void set_solid_faces(tag_t solid, const std::vector<tag_t>& faces);
 // Default 1 and 1.
 void set_scale(double to_kernel, double to_host);
+// The host tag vzlook answers for a kernel entity.
+void set_host_tag(int kernel_tag, tag_t host_tag);
+// Every FR_VJMARK_delete_mark call, with its mark, refused ones included.
+const std::vector<int>& deleted_marks();
 void reset_vz_kernel();
 
 }  // namespace harlowkit_test

@@ -24,3 +24,17 @@ int ES_solid_ask_faces(tag_t solid, int* count, tag_t** faces);
 int vzcutc(tag_t curve);
 // factors[0] takes host lengths into kernel units, factors[1] back.
 void vzsfac(double factors[2]);
+
+// The host tag of a kernel entity (0 for none).
+tag_t vzlook(int kernel_tag);
+// Deletes the host's record of a kernel mark: 0, or 1 for an unknown mark
+// (0 or below).
+int FR_VJMARK_delete_mark(int mark);
+
+struct RT_HASH_table_s;
+// The region of kernel faces around the seed: the faces reached from it
+// over shared edges of its body, each passing the filter (a hash of face
+// tags; null takes every face), the seed first.  *faces in host string
+// memory (SM_alloc; the caller frees it).  0 on success; 1 for a seed that
+// is not a face or a kernel that is not loaded.
+int EXTRACT_region_gather_vj_faces2(int seed, const RT_HASH_table_s* filter, int* n, int** faces);

@@ -17,6 +17,10 @@ void set_item_points(tag_t entity, const std::vector<std::array<double, 3>>& poi
 // Extent calls made, and the one to fail next (1-based count from now; 0: none).
 int camgeom_extent_calls();
 void fail_extent_call(int nth);
+// The bodies CAMGEOM_ask_bodies reports for an item (by its entity).
+void set_item_bodies(tag_t entity, const std::vector<CAMGEOM_body_s>& bodies);
+// The material sides the edge evaluations were asked with, in order.
+const std::vector<int>& evaluated_material_sides();
 void reset_camgeom();
 
 }  // namespace pellam_test

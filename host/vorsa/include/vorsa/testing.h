@@ -50,7 +50,7 @@ int last_error();
 // Solid bodies with their faces, edges and vertices as entities: an
 // axis-aligned box, and a cylinder of the radius about the basis axis between
 // heights h0 < h1 along it (faces: side, bottom, top; edges: the bottom and
-// top circles; no vertex).  Face surfaces are planes with the world axis as
+// top circles, each with its circle curve; no vertex).  Face surfaces are planes with the world axis as
 // normal (the faces on the low side run against them) and the cylinder.
 VQ_ENTITY_t make_box_body(double x0, double y0, double z0, double x1, double y1, double z1);
 VQ_ENTITY_t make_cylinder_body(const VQ_AXIS2_sf_t& basis, double radius, double h0, double h1);
@@ -62,13 +62,21 @@ std::vector<VQ_ENTITY_t> faces_of(VQ_ENTITY_t body);
 std::vector<VQ_ENTITY_t> edges_of(VQ_ENTITY_t body);
 std::vector<VQ_ENTITY_t> vertices_of(VQ_ENTITY_t body);
 
-// Entities alive now (every class).
+// Entities alive now (every class); marks not yet gone to or deleted.
 int live_entities();
+int mark_count();
+// The name of every kernel call since the last reset, in order.
+const std::vector<std::string>& call_log();
+// The chord tolerance of every VQ_CURVE_output_vectors call, failed ones included.
+const std::vector<double>& output_tolerances();
+// Attributes hung on an entity; attribute definitions made.
+int attributes_of(VQ_ENTITY_t entity);
+int attribute_definitions();
 // Calls of one kernel function since the last reset.
 int calls(const std::string& name);
 // The call `name` fails with VQ_ERROR_base + n: on its next call (skip = 0)
-// or after `skip` more successful calls; once.
-void inject_error(const std::string& name, int n, int skip = 0);
+// or after `skip` more successful calls; `times` calls in a row.
+void inject_error(const std::string& name, int n, int skip = 0, int times = 1);
 // Precisions the session answers (defaults 1e-8 and 1e-11).
 void set_precision(double linear);
 void set_angle_precision(double angular);

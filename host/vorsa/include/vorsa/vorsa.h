@@ -6,6 +6,12 @@
 // code: VQ_ERROR_none on success, else VQ_ERROR_base + n.
 #pragma once
 
+// The kernel's entry points have C linkage, so that a caller can look them
+// up by name in a library it loads itself.
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 typedef int VQ_ENTITY_t;
 typedef int VQ_CLASS_t;
 typedef int VQ_ERROR_code_t;
@@ -32,6 +38,7 @@ enum {
     VQ_CLASS_surf = 4020,  // a general parametric surface
     VQ_CLASS_vertex = 5001,
     VQ_CLASS_edge = 5002,
+    VQ_CLASS_fin = 5003,
     VQ_CLASS_face = 5004,
     VQ_CLASS_body = 5006,
 };
@@ -230,3 +237,110 @@ VQ_ERROR_code_t VQ_VERTEX_ask_faces(VQ_ENTITY_t vertex, int* n_faces, VQ_ENTITY_
 VQ_ERROR_code_t VQ_BODY_create_solid_cyl(double radius, double height, const VQ_AXIS2_sf_t* basis, VQ_ENTITY_t* body);
 // A wire body along the curve over the interval.
 VQ_ERROR_code_t VQ_CURVE_make_wire_body(VQ_ENTITY_t curve, const double interval[2], VQ_ENTITY_t* body);
+
+// Marks: VQ_MARK_goto brings the entity table and the attributes back to
+// how they stood when the mark was made (entities made after it are gone) and
+// forgets the marks made after it; VQ_MARK_delete forgets a mark.
+VQ_ERROR_code_t VQ_MARK_create(int* mark);
+VQ_ERROR_code_t VQ_MARK_goto(int mark);
+VQ_ERROR_code_t VQ_MARK_delete(int mark);
+
+// Attribute definitions: a name, the class value, one owner type and the
+// field types.  This kernel takes class VQ_ATTDEF_class_07 on faces with
+// one real field; *definition 0 when VQ_ATTDEF_find knows no such name.
+enum { VQ_ATTDEF_class_07 = 5801, VQ_FIELD_type_real = 5902 };
+struct VQ_ATTDEF_sf_t {
+    const char* name;
+    int attrib_class;
+    int n_owner_types;
+    const VQ_CLASS_t* owner_types;
+    int n_fields;
+    const int* field_types;
+};
+VQ_ERROR_code_t VQ_ATTDEF_find(const char* name, int* definition);
+VQ_ERROR_code_t VQ_ATTDEF_create(const VQ_ATTDEF_sf_t* sf, int* definition);
+// Attributes on faces (one per definition and face); doubles answered in
+// host string memory (SM_alloc; the caller frees them).
+VQ_ERROR_code_t VQ_ATTRIB_create_empty(VQ_ENTITY_t owner, int definition, int* attribute);
+VQ_ERROR_code_t VQ_ATTRIB_set_doubles(int attribute, int n, const double* values);
+VQ_ERROR_code_t VQ_ATTRIB_ask_doubles(int attribute, int* n, double** values);
+// The entity's attribute of the definition; 0 for none.
+VQ_ERROR_code_t VQ_ENTITY_ask_first_attrib(VQ_ENTITY_t entity, int definition, int* attribute);
+
+// Bodies: their type, faces and edges (host string memory, SM_alloc).
+enum { VQ_BODY_type_solid = 5601, VQ_BODY_type_sheet = 5602, VQ_BODY_type_wire = 5603 };
+VQ_ERROR_code_t VQ_BODY_ask_type(VQ_ENTITY_t body, int* type);
+VQ_ERROR_code_t VQ_BODY_ask_faces(VQ_ENTITY_t body, int* n, VQ_ENTITY_t** faces);
+VQ_ERROR_code_t VQ_BODY_ask_edges(VQ_ENTITY_t body, int* n, VQ_ENTITY_t** edges);
+// A face's surface; an edge's curve (a cylinder's cap circles; 0 for the
+// edges of a box).
+VQ_ERROR_code_t VQ_FACE_ask_surf(VQ_ENTITY_t face, VQ_ENTITY_t* surf);
+VQ_ERROR_code_t VQ_EDGE_ask_curve(VQ_ENTITY_t edge, VQ_ENTITY_t* curve);
+
+// Imprints a plane on a box or cylinder body: each face the plane crosses is
+// split in two and the new edges between the halves are answered (host
+// string memory): the sides of the section polygon of a box, counter-
+// clockwise about the plane's normal, as lines; the circle of a cylinder cut
+// across its axis.  A cylinder cut along any other direction is refused.
+VQ_ERROR_code_t VQ_BODY_imprint_plane(VQ_ENTITY_t body, VQ_ENTITY_t plane, double tolerance, int* n_edges,
+                                      VQ_ENTITY_t** edges);
+
+// Points along a line or circle over the interval: a line's two ends; a
+// circle's points no further apart than the chord tolerance and the angle
+// allow (host string memory).  A tolerance too fine for the curve fails
+// with VQ_ERROR_base + 1064.
+VQ_ERROR_code_t VQ_CURVE_output_vectors(VQ_ENTITY_t curve, const double interval[2], double chord_tolerance,
+                                        double max_angle, int* n, VQ_VECTOR_t** points);
+
+// Cuts a box or cylinder body with a plane: the pieces on the normal's side
+// (front) and on the other (back), as new bodies; the body itself is gone.
+// A plane that misses the body answers the body itself on its side.  Boxes
+// are cut by planes normal to a world axis, cylinders across their axis; any
+// other plane is refused.  The options are version 4 with the fence and
+// result values 18200 and 21811 (else refused), the tolerance and the
+// precision.  VQ_section_r_f frees the arrays of the result (not the bodies).
+struct VQ_BODY_section_o_t {
+    int o_t_version;
+    int fence;
+    int result_type;
+    double tolerance;
+    double precision;
+};
+struct VQ_section_r_t {
+    int n_front;
+    VQ_ENTITY_t* front;
+    int n_back;
+    VQ_ENTITY_t* back;
+};
+VQ_ERROR_code_t VQ_BODY_section_with_surf(VQ_ENTITY_t body, VQ_ENTITY_t surf, const VQ_BODY_section_o_t* options,
+                                          VQ_section_r_t* result);
+VQ_ERROR_code_t VQ_section_r_f(VQ_section_r_t* result);
+
+// Isoclines of the faces of one box or cylinder body for the direction and
+// the angle: each face gets flag 0 when its outward normal lies within the
+// angle of the direction, else 1.  A cylinder's side that no isocline
+// crosses (all its normals on one side of the angle) gets one flag; the side
+// of a cylinder whose axis is normal to the direction is split along the two
+// isocline lines (normal at the angle) into the strip within the angle (a new
+// face, flag 0) and the rest (flag 1); each line is an edge between the two
+// with a fin on each, the strip's fin positive on the line the strip lies
+// left of, seen from outside along the edge.  A side crossed by curved
+// isoclines is refused.  Answers the given faces and the new ones with their
+// flags (host string memory).
+VQ_ERROR_code_t VQ_FACE_imprint_cus_isoclin(int n_faces, const VQ_ENTITY_t* faces, const VQ_VECTOR_t* direction,
+                                            double angle, double tolerance, int* n_out, VQ_ENTITY_t** out_faces,
+                                            int** flags);
+// The fins of an edge (none for the edges a body was made with; host string
+// memory), the face of a fin and whether it runs with its edge.
+VQ_ERROR_code_t VQ_EDGE_ask_fins(VQ_ENTITY_t edge, int* n, VQ_ENTITY_t** fins);
+VQ_ERROR_code_t VQ_FIN_ask_face(VQ_ENTITY_t fin, VQ_ENTITY_t* face);
+VQ_ERROR_code_t VQ_FIN_is_positive(VQ_ENTITY_t fin, int* positive);
+// Sets of entities.
+VQ_ERROR_code_t VQ_SET_create(int n, const VQ_ENTITY_t* members, int* set);
+VQ_ERROR_code_t VQ_SET_add_members(int set, int n, const VQ_ENTITY_t* members);
+VQ_ERROR_code_t VQ_SET_is_member(int set, VQ_ENTITY_t entity, int* is);
+VQ_ERROR_code_t VQ_SET_delete_set(int set);
+
+#ifdef __cplusplus
+}
+#endif

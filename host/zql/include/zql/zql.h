@@ -59,6 +59,8 @@ public:
     Vector3d yAxis() const { return m_normal.cross(m_xAxis); }
     // Signed distance of the point from the plane along the normal.
     double distance(const Point3d& p) const;
+    // The plane moved by d along its normal (axes kept).
+    Plane offset(double d) const;
 
 private:
     Point3d m_origin;

@@ -1,0 +1,16 @@
+# Runs READELF -d on LIBRARY and fails when one of its needed libraries
+# names FORBIDDEN: the library must load it on first use, not link it.
+execute_process(COMMAND ${READELF} -d ${LIBRARY} OUTPUT_VARIABLE dynamic RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "${READELF} -d ${LIBRARY} failed")
+endif()
+string(REGEX MATCHALL "\\(NEEDED\\)[^\n]*" needed "${dynamic}")
+if(NOT needed)
+  message(FATAL_ERROR "${LIBRARY}: no needed libraries read")
+endif()
+foreach(line ${needed})
+  if(line MATCHES "\\[${FORBIDDEN}[.\\]]")
+    message(FATAL_ERROR "${LIBRARY} links ${FORBIDDEN}: ${line}")
+  endif()
+endforeach()
+message(STATUS "${LIBRARY} does not link ${FORBIDDEN}")
