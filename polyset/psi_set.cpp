@@ -761,6 +761,7 @@ void PSI__set_preprocess_region_sets(void* object, RING_header_s* set_of_sets, i
     // 2. The array of wrapped sets; the node array starts empty.
     DYNAMIC_ARRAY_s** ws = CMEM_NEW_ARRAY(psi->pool, DYNAMIC_ARRAY_s*, n);
     PSI__reset(psi);
+    PSI__fit_nodes_to_input(psi, PSI__count_pieces(set_of_sets, 2));
     // 3. Scratch counts of the duplicate hiding.
     DYNAMIC_ARRAY_s* hidden = hide_duplicates ? DYNAMIC_ARRAY__create(psi->pool, static_cast<int>(sizeof(int)), 5, 5)
                                               : nullptr;
@@ -1149,6 +1150,7 @@ int PSI__set_is_material_at_inf(void* object, RING_header_s* set, double* box) {
     if (polys.empty()) return Korvo::Cam::MaterialAtInfinityUndetermined;
     DYNAMIC_ARRAY_s* ws = DYNAMIC_ARRAY__create(psi->pool, static_cast<int>(sizeof(Wrapper)), 5, 5);
     PSI__reset(psi);
+    PSI__fit_nodes_to_input(psi, PSI__count_pieces(set, 1));
     bool saw_open = false;
     for (RING_node_s* pn : polys) {
         RING_header_s* poly = RING_ask_node_subring(pn);
