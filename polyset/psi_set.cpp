@@ -70,6 +70,68 @@ struct HalfHash {
     }
 };
 
+// A table from half-edges to values for the walks of the extraction, which
+// look up and insert every half-edge a few times and never enumerate the
+// table: open addressing with linear probing over a power-of-two array, kept
+// at most half full, so a look-up is a multiplication and a probe or two
+// instead of a division and a chained bucket.
+template <class V>
+class HalfMap {
+public:
+    // The value of h, or null when h was never inserted.
+    V* find(const Half& h) {
+        if (slots_.empty()) return nullptr;
+        for (size_t i = home(h);; i = (i + 1) & mask()) {
+            Slot& s = slots_[i];
+            if (!s.key.n) return nullptr;
+            if (s.key == h) return &s.value;
+        }
+    }
+    const V* find(const Half& h) const { return const_cast<HalfMap*>(this)->find(h); }
+    // The value of h, inserted value-initialised when h is new.
+    V& operator[](const Half& h) {
+        if (2 * (used_ + 1) > slots_.size()) grow();
+        for (size_t i = home(h);; i = (i + 1) & mask()) {
+            Slot& s = slots_[i];
+            if (s.key == h) return s.value;
+            if (!s.key.n) {
+                s.key = h;
+                ++used_;
+                return s.value;
+            }
+        }
+    }
+
+private:
+    struct Slot {
+        Half key{nullptr, 0};
+        V value{};
+    };
+    size_t mask() const { return slots_.size() - 1; }
+    size_t home(const Half& h) const {
+        // Fibonacci hashing of the record address and the arm; the high bits
+        // of the product are the best mixed.
+        const uint64_t k = (static_cast<uint64_t>(reinterpret_cast<uintptr_t>(h.n)) + static_cast<uint64_t>(h.a)) *
+                           0x9E3779B97F4A7C15ull;
+        return static_cast<size_t>(k >> (64 - shift_));
+    }
+    void grow() {
+        std::vector<Slot> old;
+        old.swap(slots_);
+        shift_ = old.empty() ? 6 : shift_ + 1;
+        slots_.assign(size_t(1) << shift_, Slot());
+        for (const Slot& s : old) {
+            if (!s.key.n) continue;
+            size_t i = home(s.key);
+            while (slots_[i].key.n) i = (i + 1) & mask();
+            slots_[i] = s;
+        }
+    }
+    std::vector<Slot> slots_;
+    size_t used_ = 0;
+    int shift_ = 0;
+};
+
 inline RING_node_s* half_segment(const Half& h) { return h.n->segs[h.a & 1]; }
 inline bool half_forward(const Half& h) { return (h.a & 2) != 0; }
 
@@ -162,17 +224,17 @@ struct Extraction {
     // Zone output: the map, and per half-edge walked so far (over all parts
     // extracted by one call) the zone of the face on its right.
     BZONE_map_s* map;
-    std::unordered_map<Half, BZONE_s*, HalfHash>* right_zone;
+    HalfMap<BZONE_s*>* right_zone;
     // The level of the face on the right of every half-edge walked so far,
     // over all parts extracted by one call.
-    std::unordered_map<Half, int, HalfHash>* right_level;
+    HalfMap<int>* right_level;
 };
 
 // The live zone of the face on the right of a walked half-edge.
 BZONE_s* zone_right_of(const Extraction& x, const Half& h) {
-    auto it = x.right_zone->find(h);
-    if (it == x.right_zone->end()) ERROR_internal(kFile, __LINE__, "PSI: face left unwalked");
-    return BZONE_live_zone(it->second);
+    BZONE_s* const* zone = x.right_zone->find(h);
+    if (!zone) ERROR_internal(kFile, __LINE__, "PSI: face left unwalked");
+    return BZONE_live_zone(*zone);
 }
 
 bool is_dummy_segment(const RING_node_s* seg) {
@@ -323,9 +385,8 @@ void store_simple_loops(Extraction& x, const std::vector<Half>& walk) {
 // stored loop is simple; two squares touching at a corner give two loops.
 void emit_loops(Extraction& x, const std::vector<Half>& boundary) {
     PSI_s* psi = x.psi;
-    std::unordered_map<Half, bool, HalfHash> used;
-    used.reserve(boundary.size() * 2);
-    for (const Half& h : boundary) used.emplace(h, false);
+    HalfMap<bool> used;  // the boundary half-edges, true once walked
+    for (const Half& h : boundary) used[h] = false;
     const long bound = static_cast<long>(boundary.size()) + 1;
     std::vector<Half> walk;
     for (const Half& first : boundary) {
@@ -343,7 +404,7 @@ void emit_loops(Extraction& x, const std::vector<Half>& boundary) {
             for (long turn = 0; turn <= arm_bound(psi); ++turn) {
                 k = cw_prev(psi, k);
                 if (k == back) break;
-                if (used.find(k) != used.end()) {
+                if (used.find(k)) {
                     found = true;
                     break;
                 }
@@ -379,9 +440,9 @@ void extract_from(Extraction& x, Half start, int start_level) {
     };
     std::vector<Item> stack;
     std::vector<Item> walked;  // every half-edge with the level of its right face
-    std::unordered_map<Half, int, HalfHash>& right_level = *x.right_level;
+    HalfMap<int>& right_level = *x.right_level;
     std::unordered_map<Half, int, HalfHash> right_face;  // checking only: the face walk that met it
-    std::unordered_map<Half, BZONE_s*, HalfHash>* right_zone = x.right_zone;
+    HalfMap<BZONE_s*>* right_zone = x.right_zone;
     if (x.map && !right_zone) ERROR_internal(kFile, __LINE__, "PSI: zone output without its face table");
     // Zero-width faces: two sub-segments of different segments between the
     // same two points with one form, travelled both ways (a shared edge of two
@@ -451,23 +512,24 @@ void extract_from(Extraction& x, Half start, int start_level) {
             t = half_twin(partner->second);
             if (t == first) break;
         }
-        auto level = right_level.find(t);
-        if (level == right_level.end()) ERROR_internal(kFile, __LINE__, "PSI: face left unwalked");
-        return level->second;
+        const int* level = right_level.find(t);
+        if (!level) ERROR_internal(kFile, __LINE__, "PSI: face left unwalked");
+        return *level;
     };
     // Boundary half-edges, oriented with the material on their left.  The
     // half-edges of zero-width faces are never boundaries.
     std::vector<Half> boundary;
     for (const Item& it : walked) {
-        auto t = right_level.find(half_twin(it.h));
-        if (t == right_level.end()) ERROR_internal(kFile, __LINE__, "PSI: face left unwalked");
+        const Half twin = half_twin(it.h);
+        const int* twin_level = right_level.find(twin);
+        if (!twin_level) ERROR_internal(kFile, __LINE__, "PSI: face left unwalked");
         if (it.level <= 0 && slit_partner.find(it.h) == slit_partner.end() && level_across(it.h) >= 1)
             boundary.push_back(it.h);
         // With checking on: the two faces of every sub-segment that separates
         // two faces differ by its weight (an open path lies inside one face).
-        if (checking && right_face[it.h] != right_face[t->first]) {
+        if (checking && right_face[it.h] != right_face[twin]) {
             const int w = PSI__set_segment_weight(half_segment(it.h));
-            if (t->second != (half_along_working(it.h) ? it.level + w : it.level - w))
+            if (*twin_level != (half_along_working(it.h) ? it.level + w : it.level - w))
                 ERROR_internal(kFile, __LINE__, "PSI: levels disagree across a sub-segment");
         }
     }
@@ -531,11 +593,11 @@ void extract_islands(Extraction& x, DYNAMIC_ARRAY_s** wrapped, int count, int of
                      PSI_ray_delayed_zone_merge_node_s** delayed) {
     PSI_s* psi = x.psi;
     const long bound = arm_bound(psi);
-    const std::unordered_map<Half, int, HalfHash>& levels = *x.right_level;
+    const HalfMap<int>& levels = *x.right_level;
     auto walked_level = [&](const Half& h, int* level) {
-        auto it = levels.find(h);
-        if (it == levels.end()) return false;
-        *level = it->second;
+        const int* found = levels.find(h);
+        if (!found) return false;
+        *level = *found;
         return true;
     };
     auto unreached = [](const Half& h) { return arm_active(h) && !(half_flags(h) & half_seen_mark(h)); };
@@ -543,8 +605,8 @@ void extract_islands(Extraction& x, DYNAMIC_ARRAY_s** wrapped, int count, int of
     // The face on the right of an active arm, or holding a blanked one.
     auto face_arm = [&](const Half& h) { return arm_active(h) ? h : ccw_next_active(psi, h, no_mark); };
     auto zone_of = [&](const Half& h) -> BZONE_s* {
-        auto it = x.right_zone->find(h);
-        return it == x.right_zone->end() ? nullptr : BZONE_live_zone(it->second);
+        BZONE_s* const* zone = x.right_zone->find(h);
+        return zone ? BZONE_live_zone(*zone) : nullptr;
     };
     // Two zones of one face of the network.  A zero-width face's zone takes
     // the value of the material beside it, so zones of different values are
@@ -845,8 +907,8 @@ void PSI__set_extract_final_boundaries(void* object, DYNAMIC_ARRAY_s** wrapped, 
         ERROR_internal(kFile, __LINE__, "Require zones but allow_extended_info flag not set");
     BZONE_map_s* map = output->kind == PSI_SET_OUTPUT_ZONES ? static_cast<BZONE_map_s*>(output->target) : nullptr;
     clear_extraction_marks(psi);
-    std::unordered_map<Half, int, HalfHash> right_level;
-    std::unordered_map<Half, BZONE_s*, HalfHash> right_zone;
+    HalfMap<int> right_level;
+    HalfMap<BZONE_s*> right_zone;
     Extraction x{psi, output, dummy_ring, second_pass, needs_another_pass, 0, map, map ? &right_zone : nullptr,
                  &right_level};
     PSI_ray_delayed_zone_merge_node_s* delayed = nullptr;
