@@ -356,20 +356,27 @@ void store_loop(Extraction& x, const Half* loop_halves, size_t count) {
 // point that a stacked half-edge leaves from, the half-edges from there on
 // form a closed loop of their own and leave the stack.  What remains at the
 // end closes at the walk's start.
+//
+// The table names, per point, the stack position last pushed from it (plus
+// one; 0: never).  An entry is current only while that position is still on
+// the stack and holds a half-edge leaving the same point, so entries of
+// half-edges that left the stack need no removal.
 void store_simple_loops(Extraction& x, const std::vector<Half>& walk) {
     std::vector<Half> stack;
-    std::unordered_map<const PSI_INTXN_NODE_s*, size_t> at;  // point -> stack position leaving it
+    std::vector<const PSI_INTXN_NODE_s*> keys;  // the point each stacked half-edge leaves from
+    HalfMap<size_t> at;
     for (const Half& h : walk) {
         const PSI_INTXN_NODE_s* key = point_key(x.psi, h);
-        auto it = at.find(key);
-        if (it != at.end()) {
-            const size_t from = it->second;
-            for (size_t i = from; i < stack.size(); ++i) at.erase(point_key(x.psi, stack[i]));
+        size_t& slot = at[Half{const_cast<PSI_INTXN_NODE_s*>(key), 0}];
+        if (slot > 0 && slot <= stack.size() && keys[slot - 1] == key) {
+            const size_t from = slot - 1;
             store_loop(x, stack.data() + from, stack.size() - from);
             stack.resize(from);
+            keys.resize(from);
         }
-        at[key] = stack.size();
+        slot = stack.size() + 1;
         stack.push_back(h);
+        keys.push_back(key);
     }
     if (!stack.empty()) store_loop(x, stack.data(), stack.size());
 }
