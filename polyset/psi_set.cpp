@@ -74,28 +74,36 @@ struct HalfHash {
 // look up and insert every half-edge a few times and never enumerate the
 // table: open addressing with linear probing over a power-of-two array, kept
 // at most half full, so a look-up is a multiplication and a probe or two
-// instead of a division and a chained bucket.
+// instead of a division and a chained bucket.  A key is the node record's
+// address with the arm number in its two low bits (records are aligned to
+// at least four bytes); 0 marks a free slot.
 template <class V>
 class HalfMap {
 public:
     // The value of h, or null when h was never inserted.
     V* find(const Half& h) {
         if (slots_.empty()) return nullptr;
-        for (size_t i = home(h);; i = (i + 1) & mask()) {
+        const uintptr_t key = key_of(h);
+        for (size_t i = home(key);; i = (i + 1) & mask()) {
             Slot& s = slots_[i];
-            if (!s.key.n) return nullptr;
-            if (s.key == h) return &s.value;
+            if (s.key == key) return &s.value;
+            if (!s.key) return nullptr;
         }
     }
     const V* find(const Half& h) const { return const_cast<HalfMap*>(this)->find(h); }
+    // Room for n entries without growing.
+    void reserve(size_t n) {
+        while (slots_.size() < 2 * n) grow();
+    }
     // The value of h, inserted value-initialised when h is new.
     V& operator[](const Half& h) {
         if (2 * (used_ + 1) > slots_.size()) grow();
-        for (size_t i = home(h);; i = (i + 1) & mask()) {
+        const uintptr_t key = key_of(h);
+        for (size_t i = home(key);; i = (i + 1) & mask()) {
             Slot& s = slots_[i];
-            if (s.key == h) return s.value;
-            if (!s.key.n) {
-                s.key = h;
+            if (s.key == key) return s.value;
+            if (!s.key) {
+                s.key = key;
                 ++used_;
                 return s.value;
             }
@@ -104,16 +112,17 @@ public:
 
 private:
     struct Slot {
-        Half key{nullptr, 0};
+        uintptr_t key = 0;
         V value{};
     };
+    static uintptr_t key_of(const Half& h) {
+        static_assert(alignof(PSI_INTXN_NODE_s) >= 4, "the arm number needs two free address bits");
+        return reinterpret_cast<uintptr_t>(h.n) | static_cast<uintptr_t>(h.a & 3);
+    }
     size_t mask() const { return slots_.size() - 1; }
-    size_t home(const Half& h) const {
-        // Fibonacci hashing of the record address and the arm; the high bits
-        // of the product are the best mixed.
-        const uint64_t k = (static_cast<uint64_t>(reinterpret_cast<uintptr_t>(h.n)) + static_cast<uint64_t>(h.a)) *
-                           0x9E3779B97F4A7C15ull;
-        return static_cast<size_t>(k >> (64 - shift_));
+    // Fibonacci hashing: the high bits of the product are the best mixed.
+    size_t home(uintptr_t key) const {
+        return static_cast<size_t>((static_cast<uint64_t>(key) * 0x9E3779B97F4A7C15ull) >> (64 - shift_));
     }
     void grow() {
         std::vector<Slot> old;
@@ -121,9 +130,9 @@ private:
         shift_ = old.empty() ? 6 : shift_ + 1;
         slots_.assign(size_t(1) << shift_, Slot());
         for (const Slot& s : old) {
-            if (!s.key.n) continue;
+            if (!s.key) continue;
             size_t i = home(s.key);
-            while (slots_[i].key.n) i = (i + 1) & mask();
+            while (slots_[i].key) i = (i + 1) & mask();
             slots_[i] = s;
         }
     }
@@ -914,8 +923,11 @@ void PSI__set_extract_final_boundaries(void* object, DYNAMIC_ARRAY_s** wrapped, 
         ERROR_internal(kFile, __LINE__, "Require zones but allow_extended_info flag not set");
     BZONE_map_s* map = output->kind == PSI_SET_OUTPUT_ZONES ? static_cast<BZONE_map_s*>(output->target) : nullptr;
     clear_extraction_marks(psi);
+    // About two walked half-edges per node record (four at most).
     HalfMap<int> right_level;
     HalfMap<BZONE_s*> right_zone;
+    right_level.reserve(2 * static_cast<size_t>(psi->nodes->num_active));
+    if (map) right_zone.reserve(2 * static_cast<size_t>(psi->nodes->num_active));
     Extraction x{psi, output, dummy_ring, second_pass, needs_another_pass, 0, map, map ? &right_zone : nullptr,
                  &right_level};
     PSI_ray_delayed_zone_merge_node_s* delayed = nullptr;
