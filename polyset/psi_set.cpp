@@ -70,11 +70,12 @@ struct HalfHash {
     }
 };
 
-// A table from half-edges to values for the walks of the extraction, which
-// look up and insert every half-edge a few times and never enumerate the
-// table: open addressing with linear probing over a power-of-two array, kept
-// at most half full, so a look-up is a multiplication and a probe or two
-// instead of a division and a chained bucket.  A key is the node record's
+// A table from half-edges (or points) to values for the loop walks of the
+// extraction, which look up and insert each entry a few times and never
+// enumerate the table: open addressing with linear probing over a
+// power-of-two array, kept at most three quarters full, so a look-up is a
+// multiplication and a few probes within a cache line or two instead of a
+// division and a chained bucket, and the array costs 16 bytes a slot.  A key is the node record's
 // address with the arm number in its two low bits (records are aligned to
 // at least four bytes); 0 marks a free slot.
 template <class V>
@@ -91,13 +92,15 @@ public:
         }
     }
     const V* find(const Half& h) const { return const_cast<HalfMap*>(this)->find(h); }
-    // Room for n entries without growing.
+    // Room for n entries without growing (one array, sized once).
     void reserve(size_t n) {
-        while (slots_.size() < 2 * n) grow();
+        int shift = 6;
+        while ((size_t(3) << shift) < 4 * n) ++shift;
+        if (shift > shift_) rehash(shift);
     }
     // The value of h, inserted value-initialised when h is new.
     V& operator[](const Half& h) {
-        if (2 * (used_ + 1) > slots_.size()) grow();
+        if (4 * (used_ + 1) > 3 * slots_.size()) rehash(slots_.empty() ? 6 : shift_ + 1);
         const uintptr_t key = key_of(h);
         for (size_t i = home(key);; i = (i + 1) & mask()) {
             Slot& s = slots_[i];
@@ -124,10 +127,10 @@ private:
     size_t home(uintptr_t key) const {
         return static_cast<size_t>((static_cast<uint64_t>(key) * 0x9E3779B97F4A7C15ull) >> (64 - shift_));
     }
-    void grow() {
+    void rehash(int shift) {
         std::vector<Slot> old;
         old.swap(slots_);
-        shift_ = old.empty() ? 6 : shift_ + 1;
+        shift_ = shift;
         slots_.assign(size_t(1) << shift_, Slot());
         for (const Slot& s : old) {
             if (!s.key) continue;
@@ -233,17 +236,17 @@ struct Extraction {
     // Zone output: the map, and per half-edge walked so far (over all parts
     // extracted by one call) the zone of the face on its right.
     BZONE_map_s* map;
-    HalfMap<BZONE_s*>* right_zone;
+    std::unordered_map<Half, BZONE_s*, HalfHash>* right_zone;
     // The level of the face on the right of every half-edge walked so far,
     // over all parts extracted by one call.
-    HalfMap<int>* right_level;
+    std::unordered_map<Half, int, HalfHash>* right_level;
 };
 
 // The live zone of the face on the right of a walked half-edge.
 BZONE_s* zone_right_of(const Extraction& x, const Half& h) {
-    BZONE_s* const* zone = x.right_zone->find(h);
-    if (!zone) ERROR_internal(kFile, __LINE__, "PSI: face left unwalked");
-    return BZONE_live_zone(*zone);
+    auto it = x.right_zone->find(h);
+    if (it == x.right_zone->end()) ERROR_internal(kFile, __LINE__, "PSI: face left unwalked");
+    return BZONE_live_zone(it->second);
 }
 
 bool is_dummy_segment(const RING_node_s* seg) {
@@ -374,6 +377,7 @@ void store_simple_loops(Extraction& x, const std::vector<Half>& walk) {
     std::vector<Half> stack;
     std::vector<const PSI_INTXN_NODE_s*> keys;  // the point each stacked half-edge leaves from
     HalfMap<size_t> at;
+    at.reserve(walk.size());
     for (const Half& h : walk) {
         const PSI_INTXN_NODE_s* key = point_key(x.psi, h);
         size_t& slot = at[Half{const_cast<PSI_INTXN_NODE_s*>(key), 0}];
@@ -402,6 +406,7 @@ void store_simple_loops(Extraction& x, const std::vector<Half>& walk) {
 void emit_loops(Extraction& x, const std::vector<Half>& boundary) {
     PSI_s* psi = x.psi;
     HalfMap<bool> used;  // the boundary half-edges, true once walked
+    used.reserve(boundary.size());
     for (const Half& h : boundary) used[h] = false;
     const long bound = static_cast<long>(boundary.size()) + 1;
     std::vector<Half> walk;
@@ -456,9 +461,9 @@ void extract_from(Extraction& x, Half start, int start_level) {
     };
     std::vector<Item> stack;
     std::vector<Item> walked;  // every half-edge with the level of its right face
-    HalfMap<int>& right_level = *x.right_level;
+    std::unordered_map<Half, int, HalfHash>& right_level = *x.right_level;
     std::unordered_map<Half, int, HalfHash> right_face;  // checking only: the face walk that met it
-    HalfMap<BZONE_s*>* right_zone = x.right_zone;
+    std::unordered_map<Half, BZONE_s*, HalfHash>* right_zone = x.right_zone;
     if (x.map && !right_zone) ERROR_internal(kFile, __LINE__, "PSI: zone output without its face table");
     // Zero-width faces: two sub-segments of different segments between the
     // same two points with one form, travelled both ways (a shared edge of two
@@ -528,24 +533,23 @@ void extract_from(Extraction& x, Half start, int start_level) {
             t = half_twin(partner->second);
             if (t == first) break;
         }
-        const int* level = right_level.find(t);
-        if (!level) ERROR_internal(kFile, __LINE__, "PSI: face left unwalked");
-        return *level;
+        auto level = right_level.find(t);
+        if (level == right_level.end()) ERROR_internal(kFile, __LINE__, "PSI: face left unwalked");
+        return level->second;
     };
     // Boundary half-edges, oriented with the material on their left.  The
     // half-edges of zero-width faces are never boundaries.
     std::vector<Half> boundary;
     for (const Item& it : walked) {
-        const Half twin = half_twin(it.h);
-        const int* twin_level = right_level.find(twin);
-        if (!twin_level) ERROR_internal(kFile, __LINE__, "PSI: face left unwalked");
+        auto t = right_level.find(half_twin(it.h));
+        if (t == right_level.end()) ERROR_internal(kFile, __LINE__, "PSI: face left unwalked");
         if (it.level <= 0 && slit_partner.find(it.h) == slit_partner.end() && level_across(it.h) >= 1)
             boundary.push_back(it.h);
         // With checking on: the two faces of every sub-segment that separates
         // two faces differ by its weight (an open path lies inside one face).
-        if (checking && right_face[it.h] != right_face[twin]) {
+        if (checking && right_face[it.h] != right_face[t->first]) {
             const int w = PSI__set_segment_weight(half_segment(it.h));
-            if (*twin_level != (half_along_working(it.h) ? it.level + w : it.level - w))
+            if (t->second != (half_along_working(it.h) ? it.level + w : it.level - w))
                 ERROR_internal(kFile, __LINE__, "PSI: levels disagree across a sub-segment");
         }
     }
@@ -609,11 +613,11 @@ void extract_islands(Extraction& x, DYNAMIC_ARRAY_s** wrapped, int count, int of
                      PSI_ray_delayed_zone_merge_node_s** delayed) {
     PSI_s* psi = x.psi;
     const long bound = arm_bound(psi);
-    const HalfMap<int>& levels = *x.right_level;
+    const std::unordered_map<Half, int, HalfHash>& levels = *x.right_level;
     auto walked_level = [&](const Half& h, int* level) {
-        const int* found = levels.find(h);
-        if (!found) return false;
-        *level = *found;
+        auto it = levels.find(h);
+        if (it == levels.end()) return false;
+        *level = it->second;
         return true;
     };
     auto unreached = [](const Half& h) { return arm_active(h) && !(half_flags(h) & half_seen_mark(h)); };
@@ -621,8 +625,8 @@ void extract_islands(Extraction& x, DYNAMIC_ARRAY_s** wrapped, int count, int of
     // The face on the right of an active arm, or holding a blanked one.
     auto face_arm = [&](const Half& h) { return arm_active(h) ? h : ccw_next_active(psi, h, no_mark); };
     auto zone_of = [&](const Half& h) -> BZONE_s* {
-        BZONE_s* const* zone = x.right_zone->find(h);
-        return zone ? BZONE_live_zone(*zone) : nullptr;
+        auto it = x.right_zone->find(h);
+        return it == x.right_zone->end() ? nullptr : BZONE_live_zone(it->second);
     };
     // Two zones of one face of the network.  A zero-width face's zone takes
     // the value of the material beside it, so zones of different values are
@@ -923,9 +927,11 @@ void PSI__set_extract_final_boundaries(void* object, DYNAMIC_ARRAY_s** wrapped, 
         ERROR_internal(kFile, __LINE__, "Require zones but allow_extended_info flag not set");
     BZONE_map_s* map = output->kind == PSI_SET_OUTPUT_ZONES ? static_cast<BZONE_map_s*>(output->target) : nullptr;
     clear_extraction_marks(psi);
-    // About two walked half-edges per node record (four at most).
-    HalfMap<int> right_level;
-    HalfMap<BZONE_s*> right_zone;
+    // About two walked half-edges per node record.  Chained maps keep their
+    // entries in the order the walks insert them, which keeps the look-ups
+    // of a large network local in memory.
+    std::unordered_map<Half, int, HalfHash> right_level;
+    std::unordered_map<Half, BZONE_s*, HalfHash> right_zone;
     right_level.reserve(2 * static_cast<size_t>(psi->nodes->num_active));
     if (map) right_zone.reserve(2 * static_cast<size_t>(psi->nodes->num_active));
     Extraction x{psi, output, dummy_ring, second_pass, needs_another_pass, 0, map, map ? &right_zone : nullptr,
