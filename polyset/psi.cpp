@@ -86,6 +86,11 @@ int node_block_shift(int size_hint) {
     return shift;
 }
 
+// Bytes of one node record.
+int node_record_size(bool allow_extended_info) {
+    return static_cast<int>(allow_extended_info ? PSI_INTXN_NODE_EXTENDED_SIZE : PSI_INTXN_NODE_PLAIN_SIZE);
+}
+
 // Grows a pool array to at least n entries of the given size by doubling its
 // capacity; the old block goes back to the pool, so repeated growth and resets
 // do not leave dead blocks behind.
@@ -185,11 +190,12 @@ PSI_s* PSI_create(int size_hint, bool keep_wrappers, bool allow_extended_info, P
             PSI_init_class();
             psi->descriptor = g_descriptor;
             psi->pool = pool;
-            // 3. Node array, blocks sized by the hint.
+            // 3. Node array, blocks sized by the hint; without one the first
+            //    input sizes them (PSI__fit_nodes_to_input) and this array
+            //    stands until then.
             const int shift = node_block_shift(size_hint);
-            const int element = static_cast<int>(allow_extended_info ? PSI_INTXN_NODE_EXTENDED_SIZE
-                                                                     : PSI_INTXN_NODE_PLAIN_SIZE);
-            psi->nodes = DYNAMIC_ARRAY__create(pool, element, shift, 1 << shift);
+            psi->nodes = DYNAMIC_ARRAY__create(pool, node_record_size(allow_extended_info), shift, 1 << shift);
+            psi->nodes_fitted = size_hint > 0;
             // 4. Free list and scratch buffers.
             psi->free_nodes = nullptr;
             psi->line_sort = nullptr;
@@ -283,6 +289,32 @@ bool PSI__segment_before(const PSI_s* psi, const RING_node_s* a, const RING_node
     if (psi->segment_order && place_of(psi->segment_order, a, &pa) && place_of(psi->segment_order, b, &pb))
         return pa < pb;
     return std::less<const RING_node_s*>()(a, b);
+}
+
+long PSI__count_pieces(const RING_header_s* set, int depth) {
+    if (!set) return 0;
+    long pieces = 0;
+    RING_node_s* n = set->first;
+    for (int i = 0; n && i < set->count; ++i, n = n->next) {
+        const RING_header_s* sub = RING_ask_node_subring(n);
+        if (sub) pieces += depth > 1 ? PSI__count_pieces(sub, depth - 1) : sub->count;
+    }
+    return pieces;
+}
+
+void PSI__fit_nodes_to_input(PSI_s* psi, long pieces) {
+    if (psi->nodes_fitted || psi->nodes->allocated_blocks > 0) return;
+    psi->nodes_fitted = true;
+    // A node at the start of every piece and one or more at each crossing:
+    // twice the pieces is a fair first size.
+    const int hint = static_cast<int>(std::min(2 * std::max(pieces, 0L) + 16, 1L << 16));
+    const int shift = node_block_shift(hint);
+    if (shift == psi->nodes->shift) return;
+    // The block table starts with room for 64 blocks and doubles when full.
+    DYNAMIC_ARRAY_s* fitted = DYNAMIC_ARRAY__create(psi->pool, node_record_size(psi->allow_extended_info), shift, 64);
+    if (!fitted) ERROR_internal(kFile, __LINE__, "PSI__fit_nodes_to_input: out of memory");
+    DYNAMIC_ARRAY__destroy(psi->nodes);
+    psi->nodes = fitted;
 }
 
 // ---------------------------------------------------------------------------

@@ -338,6 +338,7 @@ bool PSI__set_region_gouge_check(void* object, RING_header_s* region_set, Korvo:
     PSI_s* psi = static_cast<PSI_s*>(object);
     if (!psi) return false;
     PSI__reset(psi);
+    PSI__fit_nodes_to_input(psi, PSI__count_pieces(region_set, 1) + (path_poly ? path_poly->count : 0));
     // 1. The region set, wrapped.
     DYNAMIC_ARRAY_s* set = wrap_set(psi, region_set, 5, 10);
     // 2. An undetermined material value is worked out on the set itself.
@@ -460,6 +461,7 @@ RING_node_s* PSI__set_simple_gouge_check(void* object, RING_header_s* set, PSI_g
     // 1. At least a path and one obstacle.
     if (!psi || !set || set->count < 2) return nullptr;
     PSI__reset(psi);
+    PSI__fit_nodes_to_input(psi, PSI__count_pieces(set, 1));
     std::vector<RING_header_s*> polys;
     RING_node_s* n = set->first;
     for (int i = 0; n && i < set->count; ++i, n = n->next) {
@@ -685,6 +687,7 @@ POLY_INTXN_s* PSI__set_longest_loop_of_poly(void* object, RING_header_s* poly) {
     PSI_s* psi = static_cast<PSI_s*>(object);
     if (!psi || !poly) return nullptr;
     PSI__reset(psi);
+    PSI__fit_nodes_to_input(psi, poly->count);
     Wrapper* w = PSI__wrap_init_poly(psi, poly);
     POLY_INTXN_s* best = nullptr;
     if (w->count > 0) {

@@ -77,6 +77,13 @@ CMEM_pool_s* PSI__ask_mem_pool(void* psi);
 // Slot 21: empties the node array (its blocks stay and are reused) and the
 // free list; next id 0.
 void PSI__reset(void* psi);
+// Segments of the polys of a poly-segment set (depth 1) or of a set of such
+// sets (depth 2).
+long PSI__count_pieces(const RING_header_s* set, int depth);
+// When the object was made without a size hint and holds no node block yet,
+// sizes the node array's blocks for an input of `pieces` segments, so that a
+// small input does not zero a block of a thousand records.
+void PSI__fit_nodes_to_input(PSI_s* psi, long pieces);
 // Slot 23: fills the wrapper for the poly (count 0 and no arrays when no
 // segment is kept).
 void PSI__wrap_poly(void* psi, RING_header_s* poly, PSI_segment_search_wrapper_s* wrapper);
@@ -159,6 +166,10 @@ void PSI__remove_segment(PSI_s* psi, RING_node_s* segment, PSI_INTXN_NODE_s* sta
 // passed to the kernel as such.  Returns the count.
 int PSI__intersect_segments(RING_node_s* a, RING_node_s* b, PNT2_s points[2], int flags[2]);
 
+// Test counter: pairs of two different wrapped polys handed to
+// PSI__ixn_intersect_2_poly so far, over the process (a test notes it before
+// an operation and compares after).
+long PSI__poly_pairs_descended();
 // Slot 25: lays one node at the start of each kept segment (nothing when the
 // wrapper has no segment or its nodes are laid already).
 void PSI__ixn_init_poly_intxn_nodes(void* psi, PSI_segment_search_wrapper_s* wrapper);

@@ -645,12 +645,18 @@ int PSI__intersect_segments(RING_node_s* sa, RING_node_s* sb, PNT2_s points[2], 
     return LINE_ARC_SEG_ixn_aa_intersect(pa, &ssa, pb, &ssb, bound, points, flags);
 }
 
+namespace {
+long g_poly_pairs_descended = 0;
+}  // namespace
+
+long PSI__poly_pairs_descended() { return g_poly_pairs_descended; }
+
 void PSI__ixn_intersect_2_poly(void* object, PSI_segment_search_wrapper_s* a, PSI_segment_search_wrapper_s* b,
                                int* hidden) {
     PSI_s* psi = static_cast<PSI_s*>(object);
     if (!a || !b || a->count == 0 || b->count == 0 || !a->first_nodes || !b->first_nodes) return;
     const bool same = a == b;
-    if (!same) ++psi->poly_pairs_descended;
+    if (!same) ++g_poly_pairs_descended;
     const int last_a = 2 * a->count - 2, last_b = 2 * b->count - 2;
     struct Pair {
         int pa, sa, pb, sb;

@@ -70,6 +70,80 @@ struct HalfHash {
     }
 };
 
+// A table from half-edges (or points) to values for the loop walks of the
+// extraction, which look up and insert each entry a few times and never
+// enumerate the table: open addressing with linear probing over a
+// power-of-two array, kept at most three quarters full, so a look-up is a
+// multiplication and a few probes within a cache line or two instead of a
+// division and a chained bucket, and the array costs 16 bytes a slot.  A key is the node record's
+// address with the arm number in its two low bits (records are aligned to
+// at least four bytes); 0 marks a free slot.
+template <class V>
+class HalfMap {
+public:
+    // The value of h, or null when h was never inserted.
+    V* find(const Half& h) {
+        if (slots_.empty()) return nullptr;
+        const uintptr_t key = key_of(h);
+        for (size_t i = home(key);; i = (i + 1) & mask()) {
+            Slot& s = slots_[i];
+            if (s.key == key) return &s.value;
+            if (!s.key) return nullptr;
+        }
+    }
+    const V* find(const Half& h) const { return const_cast<HalfMap*>(this)->find(h); }
+    // Room for n entries without growing (one array, sized once).
+    void reserve(size_t n) {
+        int shift = 6;
+        while ((size_t(3) << shift) < 4 * n) ++shift;
+        if (shift > shift_) rehash(shift);
+    }
+    // The value of h, inserted value-initialised when h is new.
+    V& operator[](const Half& h) {
+        if (4 * (used_ + 1) > 3 * slots_.size()) rehash(slots_.empty() ? 6 : shift_ + 1);
+        const uintptr_t key = key_of(h);
+        for (size_t i = home(key);; i = (i + 1) & mask()) {
+            Slot& s = slots_[i];
+            if (s.key == key) return s.value;
+            if (!s.key) {
+                s.key = key;
+                ++used_;
+                return s.value;
+            }
+        }
+    }
+
+private:
+    struct Slot {
+        uintptr_t key = 0;
+        V value{};
+    };
+    static uintptr_t key_of(const Half& h) {
+        static_assert(alignof(PSI_INTXN_NODE_s) >= 4, "the arm number needs two free address bits");
+        return reinterpret_cast<uintptr_t>(h.n) | static_cast<uintptr_t>(h.a & 3);
+    }
+    size_t mask() const { return slots_.size() - 1; }
+    // Fibonacci hashing: the high bits of the product are the best mixed.
+    size_t home(uintptr_t key) const {
+        return static_cast<size_t>((static_cast<uint64_t>(key) * 0x9E3779B97F4A7C15ull) >> (64 - shift_));
+    }
+    void rehash(int shift) {
+        std::vector<Slot> old;
+        old.swap(slots_);
+        shift_ = shift;
+        slots_.assign(size_t(1) << shift_, Slot());
+        for (const Slot& s : old) {
+            if (!s.key) continue;
+            size_t i = home(s.key);
+            while (slots_[i].key) i = (i + 1) & mask();
+            slots_[i] = s;
+        }
+    }
+    std::vector<Slot> slots_;
+    size_t used_ = 0;
+    int shift_ = 0;
+};
+
 inline RING_node_s* half_segment(const Half& h) { return h.n->segs[h.a & 1]; }
 inline bool half_forward(const Half& h) { return (h.a & 2) != 0; }
 
@@ -294,20 +368,28 @@ void store_loop(Extraction& x, const Half* loop_halves, size_t count) {
 // point that a stacked half-edge leaves from, the half-edges from there on
 // form a closed loop of their own and leave the stack.  What remains at the
 // end closes at the walk's start.
+//
+// The table names, per point, the stack position last pushed from it (plus
+// one; 0: never).  An entry is current only while that position is still on
+// the stack and holds a half-edge leaving the same point, so entries of
+// half-edges that left the stack need no removal.
 void store_simple_loops(Extraction& x, const std::vector<Half>& walk) {
     std::vector<Half> stack;
-    std::unordered_map<const PSI_INTXN_NODE_s*, size_t> at;  // point -> stack position leaving it
+    std::vector<const PSI_INTXN_NODE_s*> keys;  // the point each stacked half-edge leaves from
+    HalfMap<size_t> at;
+    at.reserve(walk.size());
     for (const Half& h : walk) {
         const PSI_INTXN_NODE_s* key = point_key(x.psi, h);
-        auto it = at.find(key);
-        if (it != at.end()) {
-            const size_t from = it->second;
-            for (size_t i = from; i < stack.size(); ++i) at.erase(point_key(x.psi, stack[i]));
+        size_t& slot = at[Half{const_cast<PSI_INTXN_NODE_s*>(key), 0}];
+        if (slot > 0 && slot <= stack.size() && keys[slot - 1] == key) {
+            const size_t from = slot - 1;
             store_loop(x, stack.data() + from, stack.size() - from);
             stack.resize(from);
+            keys.resize(from);
         }
-        at[key] = stack.size();
+        slot = stack.size() + 1;
         stack.push_back(h);
+        keys.push_back(key);
     }
     if (!stack.empty()) store_loop(x, stack.data(), stack.size());
 }
@@ -323,9 +405,9 @@ void store_simple_loops(Extraction& x, const std::vector<Half>& walk) {
 // stored loop is simple; two squares touching at a corner give two loops.
 void emit_loops(Extraction& x, const std::vector<Half>& boundary) {
     PSI_s* psi = x.psi;
-    std::unordered_map<Half, bool, HalfHash> used;
-    used.reserve(boundary.size() * 2);
-    for (const Half& h : boundary) used.emplace(h, false);
+    HalfMap<bool> used;  // the boundary half-edges, true once walked
+    used.reserve(boundary.size());
+    for (const Half& h : boundary) used[h] = false;
     const long bound = static_cast<long>(boundary.size()) + 1;
     std::vector<Half> walk;
     for (const Half& first : boundary) {
@@ -343,7 +425,7 @@ void emit_loops(Extraction& x, const std::vector<Half>& boundary) {
             for (long turn = 0; turn <= arm_bound(psi); ++turn) {
                 k = cw_prev(psi, k);
                 if (k == back) break;
-                if (used.find(k) != used.end()) {
+                if (used.find(k)) {
                     found = true;
                     break;
                 }
@@ -761,6 +843,7 @@ void PSI__set_preprocess_region_sets(void* object, RING_header_s* set_of_sets, i
     // 2. The array of wrapped sets; the node array starts empty.
     DYNAMIC_ARRAY_s** ws = CMEM_NEW_ARRAY(psi->pool, DYNAMIC_ARRAY_s*, n);
     PSI__reset(psi);
+    PSI__fit_nodes_to_input(psi, PSI__count_pieces(set_of_sets, 2));
     // 3. Scratch counts of the duplicate hiding.
     DYNAMIC_ARRAY_s* hidden = hide_duplicates ? DYNAMIC_ARRAY__create(psi->pool, static_cast<int>(sizeof(int)), 5, 5)
                                               : nullptr;
@@ -844,8 +927,13 @@ void PSI__set_extract_final_boundaries(void* object, DYNAMIC_ARRAY_s** wrapped, 
         ERROR_internal(kFile, __LINE__, "Require zones but allow_extended_info flag not set");
     BZONE_map_s* map = output->kind == PSI_SET_OUTPUT_ZONES ? static_cast<BZONE_map_s*>(output->target) : nullptr;
     clear_extraction_marks(psi);
+    // About two walked half-edges per node record.  Chained maps keep their
+    // entries in the order the walks insert them, which keeps the look-ups
+    // of a large network local in memory.
     std::unordered_map<Half, int, HalfHash> right_level;
     std::unordered_map<Half, BZONE_s*, HalfHash> right_zone;
+    right_level.reserve(2 * static_cast<size_t>(psi->nodes->num_active));
+    if (map) right_zone.reserve(2 * static_cast<size_t>(psi->nodes->num_active));
     Extraction x{psi, output, dummy_ring, second_pass, needs_another_pass, 0, map, map ? &right_zone : nullptr,
                  &right_level};
     PSI_ray_delayed_zone_merge_node_s* delayed = nullptr;
@@ -1149,6 +1237,7 @@ int PSI__set_is_material_at_inf(void* object, RING_header_s* set, double* box) {
     if (polys.empty()) return Korvo::Cam::MaterialAtInfinityUndetermined;
     DYNAMIC_ARRAY_s* ws = DYNAMIC_ARRAY__create(psi->pool, static_cast<int>(sizeof(Wrapper)), 5, 5);
     PSI__reset(psi);
+    PSI__fit_nodes_to_input(psi, PSI__count_pieces(set, 1));
     bool saw_open = false;
     for (RING_node_s* pn : polys) {
         RING_header_s* poly = RING_ask_node_subring(pn);

@@ -820,6 +820,7 @@ void PSI__set_find_minimal_loops(void* object, RING_header_s* set, PSI_set_inter
     if (!any_poly) return;
     // 1-2. A fresh network of the set, ordered.
     PSI__reset(psi);
+    PSI__fit_nodes_to_input(psi, PSI__count_pieces(set, 1));
     DYNAMIC_ARRAY_s* ws = PSI__set_wrap_set_for_minimal_loops(psi, set, type);
     for (int i = 0; i < ws->num_active; ++i) PSI__ixn_sort_intersects(psi, wrapper_at(ws, i));
     // 3. Extract, recording the dummies on the loops.
@@ -859,6 +860,9 @@ void PSI__set_collect_uncovered_paths(void* object, RING_header_s** sets, bool* 
     if (!psi || !sets || count <= 0 || !out) return;
     // 1. A fresh network; one wrapper array and one material value per set.
     PSI__reset(psi);
+    long pieces = 0;
+    for (int i = 0; i < count; ++i) pieces += PSI__count_pieces(sets[i], 1);
+    PSI__fit_nodes_to_input(psi, pieces);
     DYNAMIC_ARRAY_s** wrapped = CMEM_NEW_ARRAY(psi->pool, DYNAMIC_ARRAY_s*, count);
     int* material = CMEM_NEW_ARRAY(psi->pool, int, count);
     const auto is_marked = [&](int i) { return marked && marked[i]; };

@@ -139,7 +139,7 @@ struct PSI_s {
     PSI_create_data_cb_t create_data;   // may be null
     PSI_node_compare_cb_t node_compare; // may be null
     int next_node_id;
-    long poly_pairs_descended;          // pairs of two different wrapped polys whose box trees were descended
+    bool nodes_fitted;                  // the node array's block size is settled (by the size hint or an input)
     PSI_loop_levels_t loop_levels;      // levels the minimal loops are traced at (all after PSI_create)
     PSI_segment_order_s* segment_order; // wrapping order of the segments (null until the first wrap)
 };
@@ -193,7 +193,8 @@ inline Fn PSI_method(const PSI_s* psi, int slot) {
 }
 
 // Creates an object in a new private pool "pool for PSI" (block size 256).
-// size_hint sizes the blocks of the node array (0: default).  With
+// size_hint sizes the blocks of the node array (0: the first input the
+// object works on sizes them from its number of segments).  With
 // keep_wrappers the region-set operations leave their wrappers in the pool;
 // allow_extended_info gives node records the two extended words.  Both
 // callbacks may be null.  Errors while building are converted to

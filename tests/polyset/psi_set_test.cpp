@@ -548,9 +548,9 @@ TEST_F(PsiSet, OnlyPolysWhoseBoxesMeetAreIntersectedExactly) {
         } else {
             region_sets.push_back(set(squares));
         }
-        psi->poly_pairs_descended = 0;
+        const long before = PSI__poly_pairs_descended();
         EXPECT_EQ(boolean(sets(region_sets), true), c.areas) << c.pitch << " " << c.set_per_square;
-        EXPECT_EQ(psi->poly_pairs_descended, c.pairs) << c.pitch << " " << c.set_per_square;
+        EXPECT_EQ(PSI__poly_pairs_descended() - before, c.pairs) << c.pitch << " " << c.set_per_square;
     }
 }
 

@@ -15,7 +15,9 @@
 
 #include "internal/record_size.h"
 #include "polyset/psi_internal.h"
+#include "polyset/psi_set.h"
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -85,6 +87,41 @@ TEST_F(Psi, ExtendedRecordsAndSizeHint) {
     PSI_INTXN_NODE_s* n = PSI__new_segment_intxn_node(psi);
     EXPECT_EQ(nullptr, n->extended[0]);
     EXPECT_EQ(nullptr, n->extended[1]);
+}
+
+TEST_F(Psi, WithoutASizeHintTheFirstInputSizesTheNodeBlocks) {
+    // Node blocks hold twice the input's pieces (and 16) rounded down to a
+    // power of two: a square does not zero a block of a thousand records, a
+    // polygon of 1500 sides gets blocks of 2048.  The first input settles
+    // the size; a hint given at creation settles it before any input.
+    const auto polygon = [&](int sides) {
+        std::vector<PNT2_s> pts;
+        for (int k = 0; k < sides; ++k) {
+            const double t = 2 * M_PI * k / sides;
+            pts.push_back(PNT2_s{std::round(1000 * std::cos(t)), std::round(1000 * std::sin(t))});
+        }
+        RING_header_s* set = POLY_SEG_create_set(pool, Korvo::Cam::NoMaterialAtInfinity);
+        POLY_SEG_append_to_set(set, lines(pts, true));
+        return set;
+    };
+    struct Case {
+        int hint;
+        std::vector<int> sides;  // inputs in turn
+        int block;               // node records per block after them
+    };
+    for (const Case& c : {Case{0, {4}, 16}, Case{0, {1500}, 2048}, Case{0, {4, 1500}, 16}, Case{0, {1500, 4}, 2048},
+                          Case{1000, {4}, 512}}) {
+        psi = PSI_create(c.hint, false, false, nullptr, nullptr);
+        for (int sides : c.sides) {
+            double box[4];
+            // A counter-clockwise polygon: no material at infinity, found on
+            // the nodes laid in the fitted blocks.
+            EXPECT_EQ(0, PSI__set_is_material_at_inf(psi, polygon(sides), box)) << sides;
+        }
+        EXPECT_EQ(c.block, psi->nodes->block_capacity) << c.hint << " " << c.sides.size();
+        PSI_destroy(psi);
+        psi = nullptr;
+    }
 }
 
 TEST_F(Psi, MinimalLoopSlotsRunTheirOperations) {
