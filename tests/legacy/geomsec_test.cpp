@@ -363,6 +363,68 @@ TEST_F(GeomSecTest, CircleWithItsAxisAgainstTheNormalRunsClockwise) {
     EXPECT_TRUE(material_inside(profile));
 }
 
+// A cylinder of radius 3 standing on Z, scale 0.5 and output factor 2, cut at
+// kernel z = 5 by a
+// plane tilted about X.  The kernel answers an ellipse, or, within its
+// precision, the cylinder's circle about the cut's centre, whose axis is
+// the cylinder's: arcs while that axis is within 1 degree of the plane's
+// normal, lines beyond.  `reach` is the farthest vertex from the centre in
+// the profile: the ellipse's semi-major axis, the circle's radius at most.
+TEST_F(GeomSecTest, TiltedCutOfACylinderGivesArcsOnlyNearTheCirclesAxis) {
+    struct Case {
+        double tilt_degrees, precision;
+        bool arcs;
+        double reach;
+    };
+    const double half = 0.5 * kPi / 180.0, two = 2.0 * kPi / 180.0;
+    const Case cases[] = {
+        {0.5, 5e-3, true, 6.0},                      // a circle 0.5 degrees off: arcs
+        {2.0, 5e-3, false, 6.0},                     // a circle 2 degrees off: sampled
+        {0.5, 1e-8, false, 6.0 / std::cos(half)},    // ellipses: sampled
+        {2.0, 1e-8, false, 6.0 / std::cos(two)},
+    };
+    for (const Case& c : cases) {
+        vorsa_test::reset();
+        vorsa_test::set_precision(c.precision);
+        items.clear();
+        geometry = RING_create_in_pool(nullptr, RING_TYPE_CHAIN, pool);
+        add_item(501, vorsa_test::make_cylinder_body(axis_z(), 3.0, 0.0, 10.0), 2.0, 0.5);
+        Engine engine = make(0.01);
+        const double t = c.tilt_degrees * kPi / 180.0;
+        engine->Section(zql::Plane(zql::Point3d(0, 0, 10), zql::Vector3d(0, std::sin(t), std::cos(t))));
+        RING_header_s* list = new_list();
+        EXPECT_TRUE(engine->Output(list)) << c.tilt_degrees;
+        ASSERT_EQ(list->count, 1) << c.tilt_degrees;
+        const RING_header_s* profile = chain_at(list, 0);
+        EXPECT_TRUE(CHAIN_all_chains_are_closed(profile)) << c.tilt_degrees;
+        const std::vector<SEGMENT_TYPE> got = types(profile);
+        double reach = 0.0;
+        const RING_node_s* node = profile->first;
+        for (int i = 0; i < profile->count; ++i, node = node->next) {
+            const double* p = static_cast<const CHAIN_vertex_data_s*>(node->main_data)->geometry;
+            reach = std::max(reach, std::hypot(p[0], p[1]));
+        }
+        if (c.arcs) {
+            EXPECT_EQ(got, (std::vector<SEGMENT_TYPE>{SEG_ARC, SEG_ARC, SEG_ARC})) << c.tilt_degrees;
+            const auto* end = reinterpret_cast<const end_segment*>(
+                static_cast<CHAIN_vertex_data_s*>(profile->first->main_data)->geometry);
+            EXPECT_DOUBLE_EQ(end->radius, 6.0);
+            // The arc ends are the circle's points seen in the plane, up to
+            // 6 (1 - cos 0.5 degrees) inside it; the arcs through them hold
+            // the radius, so their centres move by as much.
+            EXPECT_NEAR(end->cx, 0.0, 3e-4);
+            EXPECT_NEAR(end->cy, 0.0, 3e-4);
+            EXPECT_LE(reach, 6.0 + 1e-9) << c.tilt_degrees;
+        } else {
+            EXPECT_GT(got.size(), 3u) << c.tilt_degrees;
+            EXPECT_TRUE(std::all_of(got.begin(), got.end(), [](SEGMENT_TYPE s) { return s == SEG_LINE; }))
+                << c.tilt_degrees;
+            EXPECT_NEAR(reach, c.reach, 1e-9) << c.tilt_degrees;
+        }
+        EXPECT_TRUE(material_inside(profile)) << c.tilt_degrees;
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Curve sampling retries.
 

@@ -198,6 +198,8 @@ V curve_point(const Entity& e, double t) {
         return e.frame.o + t * e.frame.z;
     case VQ_CLASS_circle:
         return e.frame.o + e.a * (std::cos(t) * e.frame.x + std::sin(t) * e.frame.y);
+    case VQ_CLASS_ellipse:  // semi-major axis a along x, semi-minor b along y
+        return e.frame.o + e.a * std::cos(t) * e.frame.x + e.b * std::sin(t) * e.frame.y;
     default: {
         const Entity* s = find(e.surf);
         if (!s) return {0, 0, 0};
@@ -1366,15 +1368,39 @@ VQ_ERROR_code_t VQ_BODY_imprint_plane(VQ_ENTITY_t body, VQ_ENTITY_t plane, doubl
             made.push_back(add_imprint_edge(body, corners[i].second, line_entity(from, to_point)));
         }
     } else {
-        // A cylinder: cut across its axis, a circle on the side face between the caps.
+        // A cylinder: a plane across its axis cuts the side face between the
+        // caps in a circle, a plane tilted by t < 90 degrees from it in an
+        // ellipse about the point where the axis meets the plane, with the
+        // radius r as semi-minor axis and r / cos t as semi-major axis.  An
+        // ellipse within the tolerance (or the session's precision, when
+        // larger) of the circle of the cylinder about that point is answered
+        // as that circle: its axis is the cylinder's, t away from the
+        // plane's normal.  A plane that reaches a cap is refused.
         const Entity cyl = *b;
         const V axis = cyl.frame.z;
-        if (std::fabs(std::fabs(dot(axis, n)) - 1.0) > 1e-12) return failing(VQ_ERROR_wrong_class);
-        const double h = dot(o - cyl.frame.o, axis);
-        if (h > cyl.b && h < cyl.c) {
+        const double along = dot(axis, n);
+        if (std::fabs(along) < 1e-12) return failing(VQ_ERROR_wrong_class);
+        const V centre = cyl.frame.o + (dot(o - cyl.frame.o, n) / along) * axis;
+        const double h = dot(centre - cyl.frame.o, axis);
+        const V major = unit(axis - along * n);
+        const double rise = cyl.a * norm(axis - along * n) / std::fabs(along);  // half the height the cut spans
+        const bool misses = h + rise <= cyl.b || h - rise >= cyl.c;
+        if (!misses && (h - rise <= cyl.b || h + rise >= cyl.c)) return failing(VQ_ERROR_wrong_class);
+        if (!misses) {
+            const double semi_major = cyl.a / std::fabs(along);
             Frame f = cyl.frame;
-            f.o = cyl.frame.o + h * axis;
-            made.push_back(add_imprint_edge(body, cyl.faces[0], circle_entity(f, cyl.a)));
+            f.o = centre;
+            Entity cut = circle_entity(f, cyl.a);
+            if (semi_major - cyl.a > std::max(tolerance, g_precision)) {
+                // The ellipse runs about the cylinder's axis like the circle.
+                cut.cls = VQ_CLASS_ellipse;
+                cut.frame.z = along > 0.0 ? n : -1.0 * n;
+                cut.frame.x = major;
+                cut.frame.y = cross(cut.frame.z, major);
+                cut.a = semi_major;
+                cut.b = cyl.a;
+            }
+            made.push_back(add_imprint_edge(body, cyl.faces[0], cut));
         }
     }
     return tags_answer(made, n_edges, edges);
@@ -1386,14 +1412,17 @@ VQ_ERROR_code_t VQ_CURVE_output_vectors(VQ_ENTITY_t curve, const double interval
     ENTER("VQ_CURVE_output_vectors");
     const Entity* c = find(curve);
     if (!c) return failing(VQ_ERROR_bad_tag);
-    if (c->cls != VQ_CLASS_line && c->cls != VQ_CLASS_circle) return failing(VQ_ERROR_wrong_class);
+    if (c->cls != VQ_CLASS_line && c->cls != VQ_CLASS_circle && c->cls != VQ_CLASS_ellipse)
+        return failing(VQ_ERROR_wrong_class);
     if (!interval || !n || !points || !(chord_tolerance >= 0.0) || !(interval[1] >= interval[0]))
         return failing(VQ_ERROR_bad_value);
     int pieces = 1;
-    if (c->cls == VQ_CLASS_circle) {
+    if (c->cls != VQ_CLASS_line) {
         const double sweep = interval[1] - interval[0];
         // The chord's sagitta r (1 - cos(a / 2)) stays within the tolerance
-        // (a zero tolerance: the angle limit alone).
+        // (a zero tolerance: the angle limit alone).  An ellipse is the
+        // circle of its semi-major axis a squeezed along its minor axis, which
+        // brings no point farther from its chord: a's sagitta bounds it.
         double step = sweep;
         if (chord_tolerance > 0.0 && chord_tolerance < c->a) step = 2.0 * std::acos(1.0 - chord_tolerance / c->a);
         if (max_angle > 0.0) step = std::min(step, max_angle);

@@ -29,6 +29,7 @@ enum {
 enum {
     VQ_CLASS_line = 3001,
     VQ_CLASS_circle = 3002,
+    VQ_CLASS_ellipse = 3003,
     VQ_CLASS_curve = 3010,  // a general curve (an iso-parameter curve of a surface)
     VQ_CLASS_plane = 4001,
     VQ_CLASS_cyl = 4002,
@@ -281,12 +282,16 @@ VQ_ERROR_code_t VQ_EDGE_ask_curve(VQ_ENTITY_t edge, VQ_ENTITY_t* curve);
 // split in two and the new edges between the halves are answered (host
 // string memory): the sides of the section polygon of a box, counter-
 // clockwise about the plane's normal, as lines; the circle of a cylinder cut
-// across its axis.  A cylinder cut along any other direction is refused.
+// across its axis, the ellipse of a cylinder cut by a plane tilted from that,
+// running about the cylinder's axis.  An ellipse within the tolerance (or the
+// session's precision, when larger) of the cylinder's circle about its centre
+// is answered as that circle, whose axis is then the cylinder's, not the
+// plane's normal.  A plane along the axis, or one reaching a cap, is refused.
 VQ_ERROR_code_t VQ_BODY_imprint_plane(VQ_ENTITY_t body, VQ_ENTITY_t plane, double tolerance, int* n_edges,
                                       VQ_ENTITY_t** edges);
 
-// Points along a line or circle over the interval: a line's two ends; a
-// circle's points no further apart than the chord tolerance and the angle
+// Points along a line, circle or ellipse over the interval: a line's two
+// ends; the others' points no further apart than the chord tolerance and the angle
 // allow (host string memory).  A tolerance too fine for the curve fails
 // with VQ_ERROR_base + 1064.
 VQ_ERROR_code_t VQ_CURVE_output_vectors(VQ_ENTITY_t curve, const double interval[2], double chord_tolerance,
