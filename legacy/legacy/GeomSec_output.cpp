@@ -469,8 +469,10 @@ bool GeomSec::DetermineMatSide(RING_header_s* profile, RT_HASH_table_s* faces, C
         ERROR_lprintf("GeomSec: Non-vertical edge was not found VJ (edge:face): (%u:%u)\n",
                       static_cast<unsigned>(edge), static_cast<unsigned>(face));
     }
-    SIDE result = along > 0.0 ? LEFT : RIGHT;
-    if (reversed) result = result == LEFT ? RIGHT : LEFT;
+    // Undecided, the side is that of d = 0: RIGHT, whichever way the last
+    // edge looked at runs.
+    SIDE result = decided && along > 0.0 ? LEFT : RIGHT;
+    if (decided && reversed) result = result == LEFT ? RIGHT : LEFT;
     main_data(profile)->material_side = result;
     return true;
 }

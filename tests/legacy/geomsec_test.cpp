@@ -762,6 +762,37 @@ TEST_F(GeomSecTest, SeparateBoxesGiveOneSetEach) {
     }
 }
 
+// A 10 x 10 x 10 box with a 2 x 2 hole through it along Z; isoclines for Z
+// at 100 degrees take all faces but the bottom, whose outer and hole loops
+// bound the region.  The walls along them stand square to Z, so no edge
+// decides a side: both profiles are RIGHT, and with the loops clockwise both
+// have material inside.  The hole's loop comes first and starts the set; the
+// outer one, larger, takes its place, and the hole's moves behind it.
+TEST_F(GeomSecTest, LargerProfileTakesTheSetsLargestPlaceOnce) {
+    add_item(501, vorsa_test::make_holed_box_body(0, 0, 0, 10, 10, 10, 4, 4, 6, 6));
+    Engine engine = make();
+    const double angle = 100.0 * kPi / 180.0;
+    ASSERT_EQ(engine->Isocline(zql::Vector3d(0, 0, 1), angle), 0);
+    RING_header_s* plain = new_list();
+    ASSERT_TRUE(engine->Output(plain));
+    ASSERT_EQ(plain->count, 2);
+    EXPECT_NEAR(CHAIN_chainArea_chainCentroid(chain_at(plain, 0), nullptr), -4.0, 1e-9);
+    EXPECT_NEAR(CHAIN_chainArea_chainCentroid(chain_at(plain, 1), nullptr), -100.0, 1e-9);
+
+    engine->Isocline(zql::Vector3d(0, 0, 1), angle);
+    RING_header_s* list = new_list();
+    EXPECT_TRUE(engine->Output3dSets(list));
+    ASSERT_EQ(list->count, 1);
+    const RING_header_s* set = chain_at(list, 0);
+    ASSERT_EQ(set->count, 2);  // each profile once
+    const double areas[] = {-100.0, -4.0};
+    for (int i = 0; i < 2; ++i) {
+        const RING_header_s* profile = chain_at(set, i);
+        EXPECT_NEAR(CHAIN_chainArea_chainCentroid(profile, nullptr), areas[i], 1e-9) << i;
+        EXPECT_EQ(data(profile).material_side, RIGHT) << i;
+    }
+}
+
 TEST_F(GeomSecIsoclineTest, KernelErrorsOfAnIsoclineAreRaisedAfterCleanUp) {
     const char* calls[] = {"VQ_SESSION_ask_precision", "VQ_BODY_ask_faces", "VQ_FACE_imprint_cus_isoclin",
                            "VQ_BODY_ask_edges", "VQ_EDGE_ask_faces"};

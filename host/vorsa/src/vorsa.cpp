@@ -76,7 +76,7 @@ struct Entity {
     std::vector<std::vector<std::pair<double, double>>> loop_paths;
     // Topology: what the entity is, the body it belongs to and its index
     // there, a face's surface and sense, a box's extents, a wire's curve.
-    enum Topo { kNone, kBox, kCylinder, kWire, kFace, kEdge, kVertex } topo = kNone;
+    enum Topo { kNone, kBox, kCylinder, kHoledBox, kWire, kFace, kEdge, kVertex } topo = kNone;
     VQ_ENTITY_t owner = 0;
     int index = 0;
     VQ_ENTITY_t face_surface = 0;
@@ -1114,7 +1114,9 @@ const Entity* topo_of(VQ_ENTITY_t tag, Entity::Topo topo) {
     const Entity* e = find(tag);
     return e && e->topo == topo ? e : nullptr;
 }
-bool is_solid(const Entity* e) { return e && (e->topo == Entity::kBox || e->topo == Entity::kCylinder); }
+bool is_solid(const Entity* e) {
+    return e && (e->topo == Entity::kBox || e->topo == Entity::kCylinder || e->topo == Entity::kHoledBox);
+}
 
 // A part of a body (face or edge) added to the table.
 VQ_ENTITY_t add_part(VQ_CLASS_t cls, Entity::Topo topo, VQ_ENTITY_t owner, int index) {
@@ -1355,7 +1357,7 @@ VQ_ERROR_code_t VQ_BODY_imprint_plane(VQ_ENTITY_t body, VQ_ENTITY_t plane, doubl
     const Entity* b = find(body);
     const Entity* p;
     if (!b) return failing(VQ_ERROR_bad_tag);
-    if (!is_solid(b)) return failing(VQ_ERROR_wrong_class);
+    if (!is_solid(b) || b->topo == Entity::kHoledBox) return failing(VQ_ERROR_wrong_class);
     if (VQ_ERROR_code_t code = of_class(plane, VQ_CLASS_plane, &p)) return failing(code);
     if (!n_edges || !edges || tolerance < 0.0) return failing(VQ_ERROR_bad_value);
     const V o = p->frame.o, n = p->frame.z;
@@ -1693,6 +1695,84 @@ VQ_ENTITY_t make_cylinder_body(const VQ_AXIS2_sf_t& basis, double radius, double
     return tag;
 }
 
+VQ_ENTITY_t make_holed_box_body(double x0, double y0, double z0, double x1, double y1, double z1, double hx0,
+                                double hy0, double hx1, double hy1) {
+    Entity body;
+    body.cls = VQ_CLASS_body;
+    body.topo = Entity::kHoledBox;
+    body.lo = V{x0, y0, z0};
+    body.hi = V{x1, y1, z1};
+    const VQ_ENTITY_t tag = add(body);
+    // Faces: bottom, top, the outer sides from y0 on counter-clockwise about
+    // Z, then the hole's walls in the same order; each with its plane, its
+    // outward normal and its centre.
+    struct Face {
+        VQ_ENTITY_t tag;
+        V normal, centre;
+    };
+    std::vector<Face> faces;
+    const double zm = 0.5 * (z0 + z1);
+    auto add_face = [&](V location, int k, bool low, V centre) {
+        const VQ_ENTITY_t face = part(VQ_CLASS_face, Entity::kFace, tag, static_cast<int>(faces.size()));
+        g_entities[face].face_surface = face_plane(location, k, face);
+        g_entities[face].reversed = low;
+        faces.push_back({face, (low ? -1.0 : 1.0) * axis_vector(k), centre});
+    };
+    add_face(V{x0, y0, z0}, 2, true, V{0.5 * (x0 + x1), 0.5 * (y0 + y1), z0});
+    add_face(V{x0, y0, z1}, 2, false, V{0.5 * (x0 + x1), 0.5 * (y0 + y1), z1});
+    add_face(V{x0, y0, z0}, 1, true, V{0.5 * (x0 + x1), y0, zm});
+    add_face(V{x1, y0, z0}, 0, false, V{x1, 0.5 * (y0 + y1), zm});
+    add_face(V{x0, y1, z0}, 1, false, V{0.5 * (x0 + x1), y1, zm});
+    add_face(V{x0, y0, z0}, 0, true, V{x0, 0.5 * (y0 + y1), zm});
+    // The walls face into the hole.
+    add_face(V{x0, hy0, z0}, 1, false, V{0.5 * (hx0 + hx1), hy0, zm});
+    add_face(V{hx1, y0, z0}, 0, true, V{hx1, 0.5 * (hy0 + hy1), zm});
+    add_face(V{x0, hy1, z0}, 1, true, V{0.5 * (hx0 + hx1), hy1, zm});
+    add_face(V{hx0, y0, z0}, 0, false, V{hx0, 0.5 * (hy0 + hy1), zm});
+    // An edge along a line between two faces, with a fin on each, positive
+    // where the edge runs counter-clockwise about the face's outward normal
+    // (the face on its left).
+    std::vector<VQ_ENTITY_t> edges;
+    auto add_edge = [&](V from, V to_point, int f, int g) {
+        const VQ_ENTITY_t edge = part(VQ_CLASS_edge, Entity::kEdge, tag, static_cast<int>(edges.size()));
+        Entity curve = line_entity(from, to_point);
+        curve.owner = edge;
+        const VQ_ENTITY_t curve_tag = add(curve);
+        std::vector<VQ_ENTITY_t> fins;
+        for (int k : {f, g}) {
+            Entity fin;
+            fin.cls = VQ_CLASS_fin;
+            fin.owner = edge;
+            fin.face_surface = faces[k].tag;
+            fin.reversed = dot(cross(faces[k].normal, to_point - from), faces[k].centre - 0.5 * (from + to_point)) < 0.0;
+            fins.push_back(add(fin));
+        }
+        Entity& e = g_entities[edge];
+        e.faces = {faces[f].tag, faces[g].tag};
+        e.surf = curve_tag;
+        e.vertices = fins;
+        edges.push_back(edge);
+    };
+    // The hole's edges, then the outer ones; the loops at the bottom and the
+    // top run clockwise seen from +Z.
+    const double hole[4][2] = {{hx0, hy0}, {hx1, hy0}, {hx1, hy1}, {hx0, hy1}};
+    const double outer[4][2] = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
+    for (int loop = 0; loop < 2; ++loop) {
+        const double(*c)[2] = loop == 0 ? hole : outer;
+        const int side = loop == 0 ? 6 : 2;
+        for (int i = 0; i < 4; ++i) {
+            const int j = (i + 1) % 4;
+            add_edge(V{c[j][0], c[j][1], z0}, V{c[i][0], c[i][1], z0}, 0, side + i);
+            add_edge(V{c[j][0], c[j][1], z1}, V{c[i][0], c[i][1], z1}, 1, side + i);
+            add_edge(V{c[i][0], c[i][1], z0}, V{c[i][0], c[i][1], z1}, side + (i + 3) % 4, side + i);
+        }
+    }
+    Entity& b = g_entities[tag];
+    for (const Face& f : faces) b.faces.push_back(f.tag);
+    b.edges = edges;
+    return tag;
+}
+
 std::vector<VQ_ENTITY_t> faces_of(VQ_ENTITY_t body) {
     const Entity* e = find(body);
     return e ? e->faces : std::vector<VQ_ENTITY_t>{};
@@ -1721,7 +1801,7 @@ VQ_ERROR_code_t VQ_BODY_section_with_surf(VQ_ENTITY_t body, VQ_ENTITY_t surf, co
     const Entity* b = find(body);
     const Entity* p;
     if (!b) return failing(VQ_ERROR_bad_tag);
-    if (!is_solid(b)) return failing(VQ_ERROR_wrong_class);
+    if (!is_solid(b) || b->topo == Entity::kHoledBox) return failing(VQ_ERROR_wrong_class);
     if (VQ_ERROR_code_t code = of_class(surf, VQ_CLASS_plane, &p)) return failing(code);
     if (!result || !options || options->o_t_version != 4 || options->fence != 18200 || options->result_type != 21811)
         return failing(VQ_ERROR_bad_value);

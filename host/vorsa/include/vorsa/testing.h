@@ -54,6 +54,16 @@ int last_error();
 // normal (the faces on the low side run against them) and the cylinder.
 VQ_ENTITY_t make_box_body(double x0, double y0, double z0, double x1, double y1, double z1);
 VQ_ENTITY_t make_cylinder_body(const VQ_AXIS2_sf_t& basis, double radius, double h0, double h1);
+// A box with a rectangular hole through it along Z (hx0 < hx1 and hy0 < hy1
+// inside the box's x and y): ten plane faces (bottom, top, the outer sides
+// and the hole's walls, each from the low y side on counter-clockwise about
+// Z) and 24 edges along lines, each between two faces with a fin on each
+// (positive where the edge has its face on the left seen against the face's
+// outward normal): the hole's edges first, then the outer ones; the loops at
+// the bottom and the top run clockwise seen from +Z.  No vertex.  Plane
+// imprints and sections refuse it.
+VQ_ENTITY_t make_holed_box_body(double x0, double y0, double z0, double x1, double y1, double z1, double hx0,
+                                double hy0, double hx1, double hy1);
 // The faces, edges and vertices of such a body, in the order of their index:
 // box faces 2k + s (axis k, s = 0 low, 1 high); box edges 4k + 2 s1 + s2
 // (along axis k, sides s1, s2 on the other two axes in order); box vertices
