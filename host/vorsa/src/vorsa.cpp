@@ -1623,21 +1623,27 @@ VQ_ENTITY_t face_plane(V location, int k, VQ_ENTITY_t owner) {
     e.box[2] = e.box[3] = 1e3;
     return add(e);
 }
+
+// A body of the kind spanning the box from lo to hi, with no part yet.
+VQ_ENTITY_t boxed_body(Entity::Topo topo, V lo, V hi) {
+    Entity body;
+    body.cls = VQ_CLASS_body;
+    body.topo = topo;
+    body.lo = lo;
+    body.hi = hi;
+    return add(body);
+}
 }  // namespace
 
 VQ_ENTITY_t make_box_body(double x0, double y0, double z0, double x1, double y1, double z1) {
-    Entity body;
-    body.cls = VQ_CLASS_body;
-    body.topo = Entity::kBox;
-    body.lo = V{x0, y0, z0};
-    body.hi = V{x1, y1, z1};
-    const VQ_ENTITY_t tag = add(body);
+    const V lo{x0, y0, z0}, hi{x1, y1, z1};
+    const VQ_ENTITY_t tag = boxed_body(Entity::kBox, lo, hi);
     std::vector<VQ_ENTITY_t> faces, edges, vertices;
     for (int f = 0; f < 6; ++f) {
         const VQ_ENTITY_t face = part(VQ_CLASS_face, Entity::kFace, tag, f);
         const int k = f / 2, s = f % 2;
         // The face's plane measures its parameters from the box's low corner.
-        g_entities[face].face_surface = face_plane(with_component(body.lo, k, component(s ? body.hi : body.lo, k)), k, face);
+        g_entities[face].face_surface = face_plane(with_component(lo, k, component(s ? hi : lo, k)), k, face);
         g_entities[face].reversed = s == 0;
         faces.push_back(face);
     }
@@ -1697,12 +1703,7 @@ VQ_ENTITY_t make_cylinder_body(const VQ_AXIS2_sf_t& basis, double radius, double
 
 VQ_ENTITY_t make_holed_box_body(double x0, double y0, double z0, double x1, double y1, double z1, double hx0,
                                 double hy0, double hx1, double hy1) {
-    Entity body;
-    body.cls = VQ_CLASS_body;
-    body.topo = Entity::kHoledBox;
-    body.lo = V{x0, y0, z0};
-    body.hi = V{x1, y1, z1};
-    const VQ_ENTITY_t tag = add(body);
+    const VQ_ENTITY_t tag = boxed_body(Entity::kHoledBox, V{x0, y0, z0}, V{x1, y1, z1});
     // Faces: bottom, top, the outer sides from y0 on counter-clockwise about
     // Z, then the hole's walls in the same order; each with its plane, its
     // outward normal and its centre.
