@@ -191,8 +191,9 @@ TEST_F(PointProjectorTest, CollectionsCurvesAndOccurrencesBecomeCandidates) {
         EXPECT_EQ(vorsa_test::live_entities(), live + 3);  // the wire, its curve and edge
     }
     // Gone: the wire, and the occurrence's placed box (the body, 6 faces with
-    // their surfaces, 12 edges, 8 vertices) with its two further entities.
-    EXPECT_EQ(vorsa_test::live_entities(), live - 33 - 2);
+    // their surfaces, 12 edges with their curves and two fins each, 8
+    // vertices) with its two further entities.
+    EXPECT_EQ(vorsa_test::live_entities(), live - 69 - 2);
 }
 
 TEST_F(PointProjectorTest, ScaleIntoKernelUnitsAndBack) {

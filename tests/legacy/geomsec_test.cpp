@@ -762,6 +762,28 @@ TEST_F(GeomSecTest, SeparateBoxesGiveOneSetEach) {
     }
 }
 
+// Isoclines on a 10 x 10 x 10 box within 10 degrees of +Z or -Z take the top
+// or the bottom face alone: its outline, whose face's normal along the
+// direction decides the side, with the material inside.
+TEST_F(GeomSecTest, IsoclineOnABoxGivesTheOutlineOfTheFaceWithinTheAngle) {
+    for (double z : {1.0, -1.0}) {
+        vorsa_test::reset();
+        items.clear();
+        geometry = RING_create_in_pool(nullptr, RING_TYPE_CHAIN, pool);
+        add_item(501, vorsa_test::make_box_body(0, 0, 0, 10, 10, 10));
+        Engine engine = make();
+        ASSERT_EQ(engine->Isocline(zql::Vector3d(0, 0, z), 10.0 * kPi / 180.0), 0) << z;
+        RING_header_s* list = new_list();
+        ASSERT_TRUE(engine->Output(list)) << z;
+        ASSERT_EQ(list->count, 1) << z;
+        const RING_header_s* profile = chain_at(list, 0);
+        EXPECT_TRUE(CHAIN_all_chains_are_closed(profile)) << z;
+        EXPECT_EQ(types(profile), (std::vector<SEGMENT_TYPE>{SEG_LINE, SEG_LINE, SEG_LINE, SEG_LINE})) << z;
+        EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(profile, nullptr)), 100.0, 1e-9) << z;
+        EXPECT_TRUE(material_inside(profile)) << z;
+    }
+}
+
 // A 10 x 10 x 10 box with a 2 x 2 hole through it along Z; isoclines for Z
 // at 100 degrees take all faces but the bottom, whose outer and hole loops
 // bound the region.  The walls along them stand square to Z, so no edge

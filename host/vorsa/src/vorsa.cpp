@@ -285,7 +285,7 @@ VQ_ERROR_code_t delete_entities(int n, const VQ_ENTITY_t* entities) {
                 if (pe && pe->face_surface) parts.push_back(pe->face_surface);
                 if (pe && pe->topo == Entity::kEdge && pe->surf) parts.push_back(pe->surf);
                 if (pe && pe->topo == Entity::kEdge)
-                    for (VQ_ENTITY_t fin : pe->vertices) parts.push_back(fin);  // an imprinted edge's fins
+                    for (VQ_ENTITY_t fin : pe->vertices) parts.push_back(fin);  // an edge's fins
             }
         if (e->topo == Entity::kWire) parts.push_back(e->surf);
         for (VQ_ENTITY_t part : parts) g_entities.erase(part);
@@ -1000,11 +1000,7 @@ VQ_ERROR_code_t VQ_EDGE_ask_faces(VQ_ENTITY_t edge, int* n_faces, VQ_ENTITY_t** 
     const Entity* body = find(e->owner);
     std::vector<VQ_ENTITY_t> out;
     if (!e->faces.empty()) {
-        out = e->faces;  // an imprinted edge: the two halves of the face it split
-    } else if (body && body->topo == Entity::kBox) {
-        const int along = e->index / 4, a = (along + 1) % 3, b = (along + 2) % 3;
-        const int first = std::min(a, b), second = std::max(a, b);
-        out = {body->faces[2 * first + ((e->index >> 1) & 1)], body->faces[2 * second + (e->index & 1)]};
+        out = e->faces;  // an edge of a box or an imprinted one (the two halves of the face it split)
     } else if (body && body->topo == Entity::kCylinder) {
         out = {body->faces[0], body->faces[1 + e->index]};
     }
@@ -1624,6 +1620,34 @@ VQ_ENTITY_t face_plane(V location, int k, VQ_ENTITY_t owner) {
     return add(e);
 }
 
+// A plane face of a solid: its tag, outward normal and a point inside it.
+struct SolidFace {
+    VQ_ENTITY_t tag;
+    V normal, centre;
+};
+
+// Gives the edge a line from `from` to `to_point` between faces f and g, with
+// a fin on each, positive where the edge runs counter-clockwise about the
+// face's outward normal (the face on its left).
+void line_edge(VQ_ENTITY_t edge, V from, V to_point, const SolidFace& f, const SolidFace& g) {
+    Entity curve = line_entity(from, to_point);
+    curve.owner = edge;
+    const VQ_ENTITY_t curve_tag = add(curve);
+    std::vector<VQ_ENTITY_t> fins;
+    for (const SolidFace* face : {&f, &g}) {
+        Entity fin;
+        fin.cls = VQ_CLASS_fin;
+        fin.owner = edge;
+        fin.face_surface = face->tag;
+        fin.reversed = dot(cross(face->normal, to_point - from), face->centre - 0.5 * (from + to_point)) < 0.0;
+        fins.push_back(add(fin));
+    }
+    Entity& e = g_entities[edge];
+    e.faces = {f.tag, g.tag};
+    e.surf = curve_tag;
+    e.vertices = fins;
+}
+
 // A body of the kind spanning the box from lo to hi, with no part yet.
 VQ_ENTITY_t boxed_body(Entity::Topo topo, V lo, V hi) {
     Entity body;
@@ -1639,6 +1663,8 @@ VQ_ENTITY_t make_box_body(double x0, double y0, double z0, double x1, double y1,
     const V lo{x0, y0, z0}, hi{x1, y1, z1};
     const VQ_ENTITY_t tag = boxed_body(Entity::kBox, lo, hi);
     std::vector<VQ_ENTITY_t> faces, edges, vertices;
+    std::vector<SolidFace> solid_faces;
+    const V middle = 0.5 * (lo + hi);
     for (int f = 0; f < 6; ++f) {
         const VQ_ENTITY_t face = part(VQ_CLASS_face, Entity::kFace, tag, f);
         const int k = f / 2, s = f % 2;
@@ -1646,8 +1672,19 @@ VQ_ENTITY_t make_box_body(double x0, double y0, double z0, double x1, double y1,
         g_entities[face].face_surface = face_plane(with_component(lo, k, component(s ? hi : lo, k)), k, face);
         g_entities[face].reversed = s == 0;
         faces.push_back(face);
+        solid_faces.push_back({face, (s ? 1.0 : -1.0) * axis_vector(k), with_component(middle, k, component(s ? hi : lo, k))});
     }
-    for (int i = 0; i < 12; ++i) edges.push_back(part(VQ_CLASS_edge, Entity::kEdge, tag, i));
+    for (int i = 0; i < 12; ++i) {
+        // Edge 4k + 2 s1 + s2 runs along axis k, on the sides s1 and s2 of the
+        // other two axes in order, between the faces those sides name.
+        const VQ_ENTITY_t edge = part(VQ_CLASS_edge, Entity::kEdge, tag, i);
+        const int k = i / 4, a = std::min((k + 1) % 3, (k + 2) % 3), b = std::max((k + 1) % 3, (k + 2) % 3);
+        const int s1 = (i >> 1) & 1, s2 = i & 1;
+        const V from = with_component(with_component(lo, a, component(s1 ? hi : lo, a)), b, component(s2 ? hi : lo, b));
+        line_edge(edge, from, with_component(from, k, component(hi, k)), solid_faces[static_cast<size_t>(2 * a + s1)],
+                  solid_faces[static_cast<size_t>(2 * b + s2)]);
+        edges.push_back(edge);
+    }
     for (int i = 0; i < 8; ++i) vertices.push_back(part(VQ_CLASS_vertex, Entity::kVertex, tag, i));
     Entity& b = g_entities[tag];
     b.faces = faces;
@@ -1707,11 +1744,7 @@ VQ_ENTITY_t make_holed_box_body(double x0, double y0, double z0, double x1, doub
     // Faces: bottom, top, the outer sides from y0 on counter-clockwise about
     // Z, then the hole's walls in the same order; each with its plane, its
     // outward normal and its centre.
-    struct Face {
-        VQ_ENTITY_t tag;
-        V normal, centre;
-    };
-    std::vector<Face> faces;
+    std::vector<SolidFace> faces;
     const double zm = 0.5 * (z0 + z1);
     auto add_face = [&](V location, int k, bool low, V centre) {
         const VQ_ENTITY_t face = part(VQ_CLASS_face, Entity::kFace, tag, static_cast<int>(faces.size()));
@@ -1730,28 +1763,10 @@ VQ_ENTITY_t make_holed_box_body(double x0, double y0, double z0, double x1, doub
     add_face(V{hx1, y0, z0}, 0, true, V{hx1, 0.5 * (hy0 + hy1), zm});
     add_face(V{x0, hy1, z0}, 1, true, V{0.5 * (hx0 + hx1), hy1, zm});
     add_face(V{hx0, y0, z0}, 0, false, V{hx0, 0.5 * (hy0 + hy1), zm});
-    // An edge along a line between two faces, with a fin on each, positive
-    // where the edge runs counter-clockwise about the face's outward normal
-    // (the face on its left).
     std::vector<VQ_ENTITY_t> edges;
     auto add_edge = [&](V from, V to_point, int f, int g) {
         const VQ_ENTITY_t edge = part(VQ_CLASS_edge, Entity::kEdge, tag, static_cast<int>(edges.size()));
-        Entity curve = line_entity(from, to_point);
-        curve.owner = edge;
-        const VQ_ENTITY_t curve_tag = add(curve);
-        std::vector<VQ_ENTITY_t> fins;
-        for (int k : {f, g}) {
-            Entity fin;
-            fin.cls = VQ_CLASS_fin;
-            fin.owner = edge;
-            fin.face_surface = faces[k].tag;
-            fin.reversed = dot(cross(faces[k].normal, to_point - from), faces[k].centre - 0.5 * (from + to_point)) < 0.0;
-            fins.push_back(add(fin));
-        }
-        Entity& e = g_entities[edge];
-        e.faces = {faces[f].tag, faces[g].tag};
-        e.surf = curve_tag;
-        e.vertices = fins;
+        line_edge(edge, from, to_point, faces[static_cast<size_t>(f)], faces[static_cast<size_t>(g)]);
         edges.push_back(edge);
     };
     // The hole's edges, then the outer ones; the loops at the bottom and the
@@ -1769,7 +1784,7 @@ VQ_ENTITY_t make_holed_box_body(double x0, double y0, double z0, double x1, doub
         }
     }
     Entity& b = g_entities[tag];
-    for (const Face& f : faces) b.faces.push_back(f.tag);
+    for (const SolidFace& f : faces) b.faces.push_back(f.tag);
     b.edges = edges;
     return tag;
 }

@@ -50,7 +50,10 @@ int last_error();
 // Solid bodies with their faces, edges and vertices as entities: an
 // axis-aligned box, and a cylinder of the radius about the basis axis between
 // heights h0 < h1 along it (faces: side, bottom, top; edges: the bottom and
-// top circles, each with its circle curve; no vertex).  Face surfaces are planes with the world axis as
+// top circles, each with its circle curve; no vertex).  A box's edges run
+// along lines in the axis's direction, each with a fin on its two faces
+// (positive where the face lies on the edge's left seen against the face's
+// outward normal).  Face surfaces are planes with the world axis as
 // normal (the faces on the low side run against them) and the cylinder.
 VQ_ENTITY_t make_box_body(double x0, double y0, double z0, double x1, double y1, double z1);
 VQ_ENTITY_t make_cylinder_body(const VQ_AXIS2_sf_t& basis, double radius, double h0, double h1);
