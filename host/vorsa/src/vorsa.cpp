@@ -231,6 +231,18 @@ VQ_ERROR_code_t of_class(VQ_ENTITY_t tag, VQ_CLASS_t cls, const Entity** e) {
         if (injected_) return injected_;               \
     } while (0)
 
+// The defining data of an entity of one class: the call counted (and failed
+// when injected), the class checked, then the data filled in.
+template <typename Data, typename Fill>
+VQ_ERROR_code_t ask_defining_data(const char* name, VQ_ENTITY_t tag, VQ_CLASS_t cls, Data* out, Fill fill) {
+    ENTER(name);
+    const Entity* e;
+    if (VQ_ERROR_code_t code = of_class(tag, cls, &e)) return code;
+    if (!out) return VQ_ERROR_bad_value;
+    fill(*e, *out);
+    return VQ_ERROR_none;
+}
+
 VQ_ERROR_code_t iso(const char* name, VQ_ENTITY_t surf, double value, bool constant_u, VQ_ENTITY_t* curve) {
     ENTER(name);
     const Entity* s;
@@ -314,56 +326,41 @@ VQ_ERROR_code_t VQ_PLANE_create(const VQ_PLANE_sf_t* sf, VQ_ENTITY_t* plane) {
 }
 
 VQ_ERROR_code_t VQ_PLANE_ask(VQ_ENTITY_t plane, VQ_PLANE_sf_t* sf) {
-    ENTER("VQ_PLANE_ask");
-    const Entity* e;
-    if (VQ_ERROR_code_t code = of_class(plane, VQ_CLASS_plane, &e)) return code;
-    if (!sf) return VQ_ERROR_bad_value;
-    sf->basis_set = axis2_of(e->frame);
-    return VQ_ERROR_none;
+    return ask_defining_data("VQ_PLANE_ask", plane, VQ_CLASS_plane, sf, [](const Entity& e, VQ_PLANE_sf_t& out) {
+        out.basis_set = axis2_of(e.frame);
+    });
 }
 
 VQ_ERROR_code_t VQ_CYL_ask(VQ_ENTITY_t cyl, VQ_CYL_sf_t* sf) {
-    ENTER("VQ_CYL_ask");
-    const Entity* e;
-    if (VQ_ERROR_code_t code = of_class(cyl, VQ_CLASS_cyl, &e)) return code;
-    if (!sf) return VQ_ERROR_bad_value;
-    sf->basis_set = axis2_of(e->frame);
-    sf->radius = e->a;
-    return VQ_ERROR_none;
+    return ask_defining_data("VQ_CYL_ask", cyl, VQ_CLASS_cyl, sf, [](const Entity& e, VQ_CYL_sf_t& out) {
+        out.basis_set = axis2_of(e.frame);
+        out.radius = e.a;
+    });
 }
 
 VQ_ERROR_code_t VQ_CONE_ask(VQ_ENTITY_t cone, VQ_CONE_sf_t* sf) {
-    ENTER("VQ_CONE_ask");
-    const Entity* e;
-    if (VQ_ERROR_code_t code = of_class(cone, VQ_CLASS_cone, &e)) return code;
-    if (!sf) return VQ_ERROR_bad_value;
-    sf->basis_set = axis2_of(e->frame);
-    sf->radius = e->a;
-    sf->sin_half_angle = std::sin(e->b);
-    sf->cos_half_angle = std::cos(e->b);
-    return VQ_ERROR_none;
+    return ask_defining_data("VQ_CONE_ask", cone, VQ_CLASS_cone, sf, [](const Entity& e, VQ_CONE_sf_t& out) {
+        out.basis_set = axis2_of(e.frame);
+        out.radius = e.a;
+        out.sin_half_angle = std::sin(e.b);
+        out.cos_half_angle = std::cos(e.b);
+    });
 }
 
 VQ_ERROR_code_t VQ_TORUS_ask(VQ_ENTITY_t torus, VQ_TORUS_sf_t* sf) {
-    ENTER("VQ_TORUS_ask");
-    const Entity* e;
-    if (VQ_ERROR_code_t code = of_class(torus, VQ_CLASS_torus, &e)) return code;
-    if (!sf) return VQ_ERROR_bad_value;
-    sf->basis_set = axis2_of(e->frame);
-    sf->major_radius = e->a;
-    sf->minor_radius = e->b;
-    return VQ_ERROR_none;
+    return ask_defining_data("VQ_TORUS_ask", torus, VQ_CLASS_torus, sf, [](const Entity& e, VQ_TORUS_sf_t& out) {
+        out.basis_set = axis2_of(e.frame);
+        out.major_radius = e.a;
+        out.minor_radius = e.b;
+    });
 }
 
 VQ_ERROR_code_t VQ_SPUN_ask(VQ_ENTITY_t spun, VQ_SPUN_sf_t* sf) {
-    ENTER("VQ_SPUN_ask");
-    const Entity* e;
-    if (VQ_ERROR_code_t code = of_class(spun, VQ_CLASS_spun, &e)) return code;
-    if (!sf) return VQ_ERROR_bad_value;
-    sf->profile = e->profile;
-    sf->base_point = to(e->base);
-    sf->axis = to(e->axis);
-    return VQ_ERROR_none;
+    return ask_defining_data("VQ_SPUN_ask", spun, VQ_CLASS_spun, sf, [](const Entity& e, VQ_SPUN_sf_t& out) {
+        out.profile = e.profile;
+        out.base_point = to(e.base);
+        out.axis = to(e.axis);
+    });
 }
 
 VQ_ERROR_code_t VQ_LINE_create(const VQ_LINE_sf_t* sf, VQ_ENTITY_t* line) {
@@ -378,13 +375,10 @@ VQ_ERROR_code_t VQ_LINE_create(const VQ_LINE_sf_t* sf, VQ_ENTITY_t* line) {
 }
 
 VQ_ERROR_code_t VQ_LINE_ask(VQ_ENTITY_t line, VQ_LINE_sf_t* sf) {
-    ENTER("VQ_LINE_ask");
-    const Entity* e;
-    if (VQ_ERROR_code_t code = of_class(line, VQ_CLASS_line, &e)) return code;
-    if (!sf) return VQ_ERROR_bad_value;
-    sf->location = to(e->frame.o);
-    sf->direction = to(e->frame.z);
-    return VQ_ERROR_none;
+    return ask_defining_data("VQ_LINE_ask", line, VQ_CLASS_line, sf, [](const Entity& e, VQ_LINE_sf_t& out) {
+        out.location = to(e.frame.o);
+        out.direction = to(e.frame.z);
+    });
 }
 
 VQ_ERROR_code_t VQ_CIRCLE_create(const VQ_CIRCLE_sf_t* sf, VQ_ENTITY_t* circle) {
@@ -401,13 +395,10 @@ VQ_ERROR_code_t VQ_CIRCLE_create(const VQ_CIRCLE_sf_t* sf, VQ_ENTITY_t* circle) 
 }
 
 VQ_ERROR_code_t VQ_CIRCLE_ask(VQ_ENTITY_t circle, VQ_CIRCLE_sf_t* sf) {
-    ENTER("VQ_CIRCLE_ask");
-    const Entity* e;
-    if (VQ_ERROR_code_t code = of_class(circle, VQ_CLASS_circle, &e)) return code;
-    if (!sf) return VQ_ERROR_bad_value;
-    sf->basis_set = axis2_of(e->frame);
-    sf->radius = e->a;
-    return VQ_ERROR_none;
+    return ask_defining_data("VQ_CIRCLE_ask", circle, VQ_CLASS_circle, sf, [](const Entity& e, VQ_CIRCLE_sf_t& out) {
+        out.basis_set = axis2_of(e.frame);
+        out.radius = e.a;
+    });
 }
 
 VQ_ERROR_code_t VQ_SURF_eval_with_normal(VQ_ENTITY_t surf, const double uv[2], VQ_VECTOR_t* point,
