@@ -113,7 +113,9 @@ CMEM_large_s* large_of(CMEM_block_s* b) {
 CMEM_block_s*& free_link(CMEM_block_s* b) { return *reinterpret_cast<CMEM_block_s**>(payload_of(b)); }
 
 // Takes a small record of the class from the pool's free list or its newest
-// block (a new block when it is full); the payload comes zero-filled.
+// block (a new block when it is full); the payload comes zero-filled.  Blocks
+// are not zeroed when they are made: each record is zeroed when it is taken,
+// so a pool pays only for the records it uses.
 CMEM_block_s* take_small(CMEM_pool_s* pool, size_t size_class) {
     const size_t capacity = size_class * kClassBytes;
     CMEM_block_s* b = kReuseFreed ? pool->free_records[size_class] : nullptr;
@@ -126,7 +128,7 @@ CMEM_block_s* take_small(CMEM_pool_s* pool, size_t size_class) {
     if (static_cast<size_t>(pool->limit - pool->cursor) < footprint) {
         size_t bytes = pool->next_chunk;
         while (bytes < footprint + sizeof(CMEM_chunk_s)) bytes *= 2;
-        CMEM_chunk_s* chunk = static_cast<CMEM_chunk_s*>(std::calloc(1, bytes));
+        CMEM_chunk_s* chunk = static_cast<CMEM_chunk_s*>(std::malloc(bytes));
         if (!chunk) return nullptr;
         chunk->next = pool->chunks;
         chunk->bytes = bytes;
@@ -139,6 +141,7 @@ CMEM_block_s* take_small(CMEM_pool_s* pool, size_t size_class) {
     b = reinterpret_cast<CMEM_block_s*>(pool->cursor);
     pool->cursor += footprint;
     CMEM_UNPOISON(b, sizeof(CMEM_block_s) + capacity);
+    std::memset(payload_of(b), 0, capacity);
     return b;
 }
 }  // namespace
@@ -203,11 +206,11 @@ void* CMEM_private_alloc_in_pool(CMEM_pool_s* pool, size_t count, size_t size, i
     const size_t bytes = count * size;
     if (uint64_t(bytes) >= (uint64_t(1) << 40)) return nullptr;  // the record's size field holds 40 bits
     CMEM_block_s* b;
+    size_t size_class = 0;
     if (bytes <= kSmallMax) {
-        const size_t size_class = (bytes + kClassBytes - 1) / kClassBytes;
+        size_class = (bytes + kClassBytes - 1) / kClassBytes;
         b = take_small(pool, size_class);
         if (!b) return nullptr;
-        b->size_class = size_class;
         ++pool->small_live;
     } else {
         CMEM_large_s* l = static_cast<CMEM_large_s*>(std::calloc(1, sizeof(CMEM_large_s) + bytes));
@@ -217,11 +220,15 @@ void* CMEM_private_alloc_in_pool(CMEM_pool_s* pool, size_t count, size_t size, i
         if (pool->large) pool->large->prev = l;
         pool->large = l;
         b = &l->head;
-        b->size_class = 0;
     }
-    b->pool = pool;
-    b->size = bytes;
-    b->magic = kLive;
+    // The header is written whole: setting its bit fields one by one would
+    // read back a word just partly stored.
+    CMEM_block_s head;
+    head.pool = pool;
+    head.size = bytes;
+    head.size_class = size_class;
+    head.magic = kLive;
+    *b = head;
     ++g_live_objects;
     return payload_of(b);
 }
