@@ -9,9 +9,11 @@ namespace merrow1 {
 
 // The nodes from the first, at most `count` of them and never past the last
 // node, so a broken link can never make the walk run on.  Empty for null.
+// The vector is sized for `count` nodes at once (one allocation per walk).
 inline std::vector<RING_node_s*> ring_nodes(const RING_header_s* ring) {
     std::vector<RING_node_s*> out;
-    if (!ring) return out;
+    if (!ring || ring->count <= 0) return out;
+    out.reserve(static_cast<size_t>(ring->count));
     RING_node_s* n = ring->first;
     for (int i = 0; n && i < ring->count; ++i) {
         out.push_back(n);
