@@ -20,7 +20,7 @@ inline PNT2_s end_of(const RING_node_s* node) {
 
 // The nodes of a ring in order, first to last; at most count nodes, so a
 // broken link can never make the walk run on.
-inline std::vector<RING_node_s*> nodes_of(const RING_header_s* ring) { return merrow1::ring_nodes(ring); }
+inline merrow1::RingNodes nodes_of(const RING_header_s* ring) { return merrow1::ring_nodes(ring); }
 
 inline void close_ring(RING_header_s* ring) {
     if (!ring->first) return;
