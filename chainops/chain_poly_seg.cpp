@@ -76,7 +76,8 @@ bool ring_closed(const RING_header_s* ring) {
 // The walk is bounded by the list's node count.
 std::vector<RING_header_s*> chains_of(const RING_header_s* list) {
     std::vector<RING_header_s*> out;
-    if (!list) return out;
+    if (!list || list->count <= 0) return out;
+    out.reserve(static_cast<size_t>(list->count));
     RING_node_s* node = list->first;
     for (int i = 0; node && i < list->count; ++i, node = node->next) {
         RING_header_s* chain = RING_ask_node_subring(node);
@@ -87,9 +88,13 @@ std::vector<RING_header_s*> chains_of(const RING_header_s* list) {
 
 using merrow1::ring_nodes;
 
+// The first chain of the list, skipping nodes without one (as chains_of).
 RING_header_s* first_chain(const RING_header_s* list) {
-    const std::vector<RING_header_s*> chains = chains_of(list);
-    return chains.empty() ? nullptr : chains.front();
+    if (!list) return nullptr;
+    RING_node_s* node = list->first;
+    for (int i = 0; node && i < list->count; ++i, node = node->next)
+        if (RING_header_s* chain = RING_ask_node_subring(node)) return chain;
+    return nullptr;
 }
 
 bool is_island(const RING_header_s* chain) {
