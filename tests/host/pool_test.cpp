@@ -92,6 +92,34 @@ TEST(Pools, FreedRecordsComeBackZeroFilledAndTheCountsHold) {
     EXPECT_EQ(velte_test::live_object_count(), objects);
 }
 
+TEST(Pools, EverySizeComesZeroFilledFromDirtyMemory) {
+    // Every payload size of the small records and a few large ones, made in a
+    // pool whose memory earlier records had filled (the freed blocks of a
+    // deleted pool, or the pool's own freed records): all come zero-filled,
+    // first byte to last.
+    std::vector<size_t> sizes;
+    for (size_t size = 1; size <= 1100; ++size) sizes.push_back(size);
+    for (size_t size : {2048u, 4097u}) sizes.push_back(size);
+    for (int round = 0; round < 3; ++round) {
+        CMEM_pool_s* pool = CMEM_private_create_pool(0, "dirty memory", __LINE__, __FILE__);
+        std::vector<void*> made;
+        for (size_t size : sizes) {
+            void* p = CMEM_private_alloc_in_pool(pool, 1, size, __LINE__, __FILE__);
+            ASSERT_NE(p, nullptr);
+            ASSERT_TRUE(all_zero(p, size)) << "round " << round << ", " << size << " bytes";
+            std::memset(p, 0xcd, size);
+            made.push_back(p);
+        }
+        for (void* p : made) CMEM_private_delete_object(p);
+        for (size_t size : sizes) {
+            void* p = CMEM_private_alloc_in_pool(pool, 1, size, __LINE__, __FILE__);
+            ASSERT_TRUE(all_zero(p, size)) << "made again, round " << round << ", " << size << " bytes";
+            std::memset(p, 0xcd, size);
+        }
+        CMEM_private_delete_pool(pool);
+    }
+}
+
 TEST(PoolsDeathTest, ARecordFreedTwiceStopsTheProcess) {
     for (size_t size : {size_t(24), size_t(4096)}) {
         EXPECT_DEATH(
