@@ -99,7 +99,8 @@ TEST(Pools, EverySizeComesZeroFilledFromDirtyMemory) {
     // first byte to last.
     std::vector<size_t> sizes;
     for (size_t size = 1; size <= 1100; ++size) sizes.push_back(size);
-    for (size_t size : {2048u, 4097u}) sizes.push_back(size);
+    // Medium records of 256-byte classes up to 3840 bytes, then large ones.
+    for (size_t size : {1280u, 1281u, 2048u, 3839u, 3840u, 3841u, 4097u}) sizes.push_back(size);
     for (int round = 0; round < 3; ++round) {
         CMEM_pool_s* pool = CMEM_private_create_pool(0, "dirty memory", __LINE__, __FILE__);
         std::vector<void*> made;

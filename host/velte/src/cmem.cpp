@@ -35,10 +35,28 @@ const size_t kGap = 0;
 
 namespace {
 // Records up to this many payload bytes come from blocks, in size classes of
-// 16 bytes.
+// 16 bytes up to kFineMax and of 256 bytes above (the medium records: block
+// tables and the first blocks of small arrays).  A record's class is its
+// payload capacity in 16-byte units; freed records wait in one list per class.
 const size_t kClassBytes = 16;
-const size_t kSmallMax = 1024;
-const int kClasses = static_cast<int>(kSmallMax / kClassBytes) + 1;
+const size_t kFineMax = 1024;
+const size_t kMediumStep = 256;
+const size_t kSmallMax = 3840;
+const int kFineClasses = static_cast<int>(kFineMax / kClassBytes);
+const int kStepUnits = static_cast<int>(kMediumStep / kClassBytes);
+const int kLists = kFineClasses + static_cast<int>((kSmallMax - kFineMax) / kMediumStep) + 1;
+
+// The class (capacity in 16-byte units) of a small record of `bytes` bytes.
+size_t class_of(size_t bytes) {
+    if (bytes <= kFineMax) return (bytes + kClassBytes - 1) / kClassBytes;
+    return (bytes + kMediumStep - 1) / kMediumStep * kStepUnits;
+}
+
+// The free list of a class.
+int list_of(size_t size_class) {
+    const int units = static_cast<int>(size_class);
+    return units <= kFineClasses ? units : kFineClasses + (units - kFineClasses) / kStepUnits;
+}
 // Blocks start small (many pools hold a few records) and double up to the
 // largest size.
 const size_t kFirstBlock = 4096;
@@ -61,7 +79,7 @@ struct CMEM_pool_s {
     char* cursor;                    // free space of the newest block
     char* limit;
     size_t next_chunk;               // size of the next block
-    CMEM_block_s* free_records[kClasses];  // freed small records by class
+    CMEM_block_s* free_records[kLists];  // freed small records by class (list_of)
     long small_live;                 // small records not freed
     unsigned long magic;
 };
@@ -138,9 +156,10 @@ void zero_payload(char* p, size_t capacity) {
 // so a pool pays only for the records it uses.
 CMEM_block_s* take_small(CMEM_pool_s* pool, size_t size_class) {
     const size_t capacity = size_class * kClassBytes;
-    CMEM_block_s* b = kReuseFreed ? pool->free_records[size_class] : nullptr;
+    CMEM_block_s*& free_list = pool->free_records[list_of(size_class)];
+    CMEM_block_s* b = kReuseFreed ? free_list : nullptr;
     if (b) {
-        pool->free_records[size_class] = free_link(b);
+        free_list = free_link(b);
         zero_payload(payload_of(b), capacity);
         return b;
     }
@@ -231,7 +250,7 @@ void* CMEM_private_alloc_in_pool(CMEM_pool_s* pool, size_t count, size_t size, i
     CMEM_block_s* b;
     size_t size_class = 0;
     if (bytes <= kSmallMax) {
-        size_class = (bytes + kClassBytes - 1) / kClassBytes;
+        size_class = class_of(bytes);
         b = take_small(pool, size_class);
         if (!b) return nullptr;
         ++pool->small_live;
@@ -289,8 +308,9 @@ void CMEM_private_delete_object(void* object) {
     b->magic = kFreed;
     --pool->small_live;
     if (kReuseFreed) {
-        free_link(b) = pool->free_records[b->size_class];
-        pool->free_records[b->size_class] = b;
+        CMEM_block_s*& free_list = pool->free_records[list_of(b->size_class)];
+        free_link(b) = free_list;
+        free_list = b;
     } else {
         // The header stays readable for the pool's walk; the payload is
         // poisoned, and a second free reads the freed state and stops.
