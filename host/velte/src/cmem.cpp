@@ -150,6 +150,36 @@ void zero_payload(char* p, size_t capacity) {
     std::memset(p + capacity - 64, 0, 32);
 }
 
+// Makes the pool's next block, with room for a record of `footprint` bytes;
+// false when memory is out.  Kept out of line: records are taken far more
+// often than blocks are made.
+__attribute__((noinline)) bool add_block(CMEM_pool_s* pool, size_t footprint) {
+    size_t bytes = pool->next_chunk;
+    while (bytes < footprint + sizeof(CMEM_chunk_s)) bytes *= 2;
+    CMEM_chunk_s* chunk = static_cast<CMEM_chunk_s*>(std::malloc(bytes));
+    if (!chunk) return false;
+    chunk->next = pool->chunks;
+    chunk->bytes = bytes;
+    pool->chunks = chunk;
+    pool->cursor = reinterpret_cast<char*>(chunk) + sizeof(CMEM_chunk_s);
+    pool->limit = reinterpret_cast<char*>(chunk) + bytes;
+    CMEM_POISON(pool->cursor, static_cast<size_t>(pool->limit - pool->cursor));
+    if (pool->next_chunk < kLargestBlock) pool->next_chunk *= 2;
+    return true;
+}
+
+// A large record of `bytes` payload bytes, zero-filled and linked into the
+// pool's list; its header is left to the caller.  Out of line, as add_block.
+__attribute__((noinline)) CMEM_block_s* take_large(CMEM_pool_s* pool, size_t bytes) {
+    CMEM_large_s* l = static_cast<CMEM_large_s*>(std::calloc(1, sizeof(CMEM_large_s) + bytes));
+    if (!l) return nullptr;
+    l->prev = nullptr;
+    l->next = pool->large;
+    if (pool->large) pool->large->prev = l;
+    pool->large = l;
+    return &l->head;
+}
+
 // Takes a small record of the class from the pool's free list or its newest
 // block (a new block when it is full); the payload comes zero-filled.  Blocks
 // are not zeroed when they are made: each record is zeroed when it is taken,
@@ -164,19 +194,7 @@ CMEM_block_s* take_small(CMEM_pool_s* pool, size_t size_class) {
         return b;
     }
     const size_t footprint = sizeof(CMEM_block_s) + capacity + kGap;
-    if (static_cast<size_t>(pool->limit - pool->cursor) < footprint) {
-        size_t bytes = pool->next_chunk;
-        while (bytes < footprint + sizeof(CMEM_chunk_s)) bytes *= 2;
-        CMEM_chunk_s* chunk = static_cast<CMEM_chunk_s*>(std::malloc(bytes));
-        if (!chunk) return nullptr;
-        chunk->next = pool->chunks;
-        chunk->bytes = bytes;
-        pool->chunks = chunk;
-        pool->cursor = reinterpret_cast<char*>(chunk) + sizeof(CMEM_chunk_s);
-        pool->limit = reinterpret_cast<char*>(chunk) + bytes;
-        CMEM_POISON(pool->cursor, static_cast<size_t>(pool->limit - pool->cursor));
-        if (pool->next_chunk < kLargestBlock) pool->next_chunk *= 2;
-    }
+    if (static_cast<size_t>(pool->limit - pool->cursor) < footprint && !add_block(pool, footprint)) return nullptr;
     b = reinterpret_cast<CMEM_block_s*>(pool->cursor);
     pool->cursor += footprint;
     CMEM_UNPOISON(b, sizeof(CMEM_block_s) + capacity);
@@ -255,13 +273,8 @@ void* CMEM_private_alloc_in_pool(CMEM_pool_s* pool, size_t count, size_t size, i
         if (!b) return nullptr;
         ++pool->small_live;
     } else {
-        CMEM_large_s* l = static_cast<CMEM_large_s*>(std::calloc(1, sizeof(CMEM_large_s) + bytes));
-        if (!l) return nullptr;
-        l->prev = nullptr;
-        l->next = pool->large;
-        if (pool->large) pool->large->prev = l;
-        pool->large = l;
-        b = &l->head;
+        b = take_large(pool, bytes);
+        if (!b) return nullptr;
     }
     // The header is written whole: setting its bit fields one by one would
     // read back a word just partly stored.
