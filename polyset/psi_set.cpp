@@ -1150,18 +1150,26 @@ void cut_lines_at_other_sets_vertices(PSI_s* psi, RING_header_s* set_of_sets) {
 // Booleans and cleaning
 // ---------------------------------------------------------------------------
 
-void PSI__set_boolean(void* object, RING_header_s* set_of_sets, int* material, bool union_flag, bool clean_first,
-                      bool cover_dummies, PSI_dummy_eval_cb_t eval, bool hide_duplicates, PSI_set_output_s* output) {
-    PSI_s* psi = as_psi(object);
-    const int n = static_cast<int>(ring_nodes(set_of_sets).size());
+namespace {
+
+// The region-set boolean; with `release` the input sets are deleted after
+// the clean (see PSI__set_boolean_releasing_sets).
+void set_boolean(PSI_s* psi, RING_header_s** set_of_sets, bool release, int* material, bool union_flag,
+                 bool clean_first, bool cover_dummies, PSI_dummy_eval_cb_t eval, bool hide_duplicates,
+                 PSI_set_output_s* output) {
+    const int n = static_cast<int>(ring_nodes(*set_of_sets).size());
     // 1. Optionally clean each set by itself first.
-    RING_header_s* sets = set_of_sets;
+    RING_header_s* sets = *set_of_sets;
     RING_header_s* cleaned = nullptr;
     if (clean_first) {
         cleaned = POLY_SEG_create_set_of_sets(psi->pool);
-        PSI__set_clean_each_region_set(psi, set_of_sets, material, cleaned, cover_dummies, eval, false,
+        PSI__set_clean_each_region_set(psi, *set_of_sets, material, cleaned, cover_dummies, eval, false,
                                        hide_duplicates);
         sets = cleaned;
+        if (release) {
+            RING_delete(*set_of_sets);
+            *set_of_sets = nullptr;
+        }
         cut_lines_at_other_sets_vertices(psi, cleaned);
     }
     // 2. Wrap and intersect each set with itself.
@@ -1197,6 +1205,21 @@ void PSI__set_boolean(void* object, RING_header_s* set_of_sets, int* material, b
         free_wrapped_sets(wrapped, count);
         if (cleaned) RING_delete(cleaned);
     }
+}
+
+}  // namespace
+
+void PSI__set_boolean(void* object, RING_header_s* set_of_sets, int* material, bool union_flag, bool clean_first,
+                      bool cover_dummies, PSI_dummy_eval_cb_t eval, bool hide_duplicates, PSI_set_output_s* output) {
+    set_boolean(as_psi(object), &set_of_sets, false, material, union_flag, clean_first, cover_dummies, eval,
+                hide_duplicates, output);
+}
+
+void PSI__set_boolean_releasing_sets(void* object, RING_header_s** set_of_sets, int* material, bool union_flag,
+                                     bool clean_first, bool cover_dummies, PSI_dummy_eval_cb_t eval,
+                                     bool hide_duplicates, PSI_set_output_s* output) {
+    set_boolean(as_psi(object), set_of_sets, true, material, union_flag, clean_first, cover_dummies, eval,
+                hide_duplicates, output);
 }
 
 void PSI__set_clean_each_region_set(void* object, RING_header_s* set_of_sets, int* material,
