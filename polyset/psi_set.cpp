@@ -484,7 +484,10 @@ void extract_from(Extraction& x, Half start, int start_level) {
     // regions, a chain running back along itself).  Each half-edge of such a
     // face names the other one.
     std::unordered_map<Half, Half, HalfHash> slit_partner;
-    std::vector<Half> face;
+    // The first two half-edges of the face being walked and their count
+    // (two-edge faces are the only candidates for zero width).
+    Half face[2] = {};
+    size_t face_size = 0;
     const bool checking = MACH__checking_level >= 1;
     int faces = 0;
     stack.push_back(Item{x.code_of(start), start_level});
@@ -500,11 +503,12 @@ void extract_from(Extraction& x, Half start, int start_level) {
         // value that meet across a sub-segment are merged below.
         BZONE_s* zone = x.map ? BZONE_map_create_zone(x.map, level >= 1 ? 1 : 0, x.loop_number) : nullptr;
         ++faces;
-        face.clear();
+        face_size = 0;
         Half h = item_h;
         for (long guard = 0;; ++guard) {
             if (guard > bound) ERROR_internal(kFile, __LINE__, "PSI: face walk does not close");
-            face.push_back(h);
+            if (face_size < 2) face[face_size] = h;
+            ++face_size;
             half_flags(h) |= half_seen_mark(h);
             const uint32_t hc = x.code_of(h);
             walked.push_back(hc);
@@ -525,7 +529,7 @@ void extract_from(Extraction& x, Half start, int start_level) {
             });
             if (h == item_h) break;
         }
-        if (face.size() == 2 && zero_width_face(face[0], face[1])) {
+        if (face_size == 2 && zero_width_face(face[0], face[1])) {
             slit_partner[face[0]] = face[1];
             slit_partner[face[1]] = face[0];
         }
@@ -603,7 +607,6 @@ void extract_from(Extraction& x, Half start, int start_level) {
     // the loops are stored, which is when a large boolean holds the most.
     std::vector<Item>().swap(stack);
     std::vector<uint32_t>().swap(walked);
-    std::vector<Half>().swap(face);
     std::unordered_map<Half, Half, HalfHash>().swap(slit_partner);
     emit_loops(x, boundary);
 }
@@ -1152,8 +1155,14 @@ void cut_lines_at_other_sets_vertices(PSI_s* psi, RING_header_s* set_of_sets) {
 
 namespace {
 
-// The region-set boolean; with `release` the input sets are deleted after
-// the clean (see PSI__set_boolean_releasing_sets).
+void clean_each_region_set(PSI_s* psi, RING_header_s* set_of_sets, int* material, RING_header_s* output_set_of_sets,
+                           bool cover_dummies, PSI_dummy_eval_cb_t eval, bool cover_side, bool hide_duplicates,
+                           bool release);
+
+// The region-set boolean; with `release` each input set is deleted once it
+// is cleaned, and the cleaned copies are made in the input's pool, where the
+// later ones reuse the records of the sets deleted before them (see
+// PSI__set_boolean_releasing_sets).
 void set_boolean(PSI_s* psi, RING_header_s** set_of_sets, bool release, int* material, bool union_flag,
                  bool clean_first, bool cover_dummies, PSI_dummy_eval_cb_t eval, bool hide_duplicates,
                  PSI_set_output_s* output) {
@@ -1162,9 +1171,9 @@ void set_boolean(PSI_s* psi, RING_header_s** set_of_sets, bool release, int* mat
     RING_header_s* sets = *set_of_sets;
     RING_header_s* cleaned = nullptr;
     if (clean_first) {
-        cleaned = POLY_SEG_create_set_of_sets(psi->pool);
-        PSI__set_clean_each_region_set(psi, *set_of_sets, material, cleaned, cover_dummies, eval, false,
-                                       hide_duplicates);
+        cleaned = POLY_SEG_create_set_of_sets(release ? (*set_of_sets)->pool : psi->pool);
+        clean_each_region_set(psi, *set_of_sets, material, cleaned, cover_dummies, eval, false, hide_duplicates,
+                              release);
         sets = cleaned;
         if (release) {
             RING_delete(*set_of_sets);
@@ -1225,7 +1234,17 @@ void PSI__set_boolean_releasing_sets(void* object, RING_header_s** set_of_sets, 
 void PSI__set_clean_each_region_set(void* object, RING_header_s* set_of_sets, int* material,
                                     RING_header_s* output_set_of_sets, bool cover_dummies, PSI_dummy_eval_cb_t eval,
                                     bool cover_side, bool hide_duplicates) {
-    PSI_s* psi = as_psi(object);
+    clean_each_region_set(as_psi(object), set_of_sets, material, output_set_of_sets, cover_dummies, eval, cover_side,
+                          hide_duplicates, false);
+}
+
+namespace {
+
+// The clean of each region set; with `release` each input set is deleted as
+// soon as its cleaned copy is made (the set-of-sets node keeps no set).
+void clean_each_region_set(PSI_s* psi, RING_header_s* set_of_sets, int* material, RING_header_s* output_set_of_sets,
+                           bool cover_dummies, PSI_dummy_eval_cb_t eval, bool cover_side, bool hide_duplicates,
+                           bool release) {
     if (!output_set_of_sets) return;
     CMEM_pool_s* pool = output_set_of_sets->pool;
     // A one-node set of sets carries one region set at a time.
@@ -1258,6 +1277,10 @@ void PSI__set_clean_each_region_set(void* object, RING_header_s* set_of_sets, in
         POLY_SEG_reround_arcs_in_set(result);
         free_wrapped_sets(wrapped, 1);
         POLY_SEG_append_to_set_of_sets(output_set_of_sets, result);
+        if (release) {
+            RING_set_node_subring(sn, nullptr);
+            RING_delete(set);
+        }
     }
     // The input sets stay with their owner.
     slot->main_data = nullptr;
@@ -1265,6 +1288,8 @@ void PSI__set_clean_each_region_set(void* object, RING_header_s* set_of_sets, in
     if (dummy_ring) RING_delete(dummy_ring);
     if (second) RING_delete(second);
 }
+
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // Material at infinity
