@@ -220,6 +220,36 @@ Half cw_prev(const PSI_s* psi, const Half& h) {
 // Extraction of one connected part of the network
 // ---------------------------------------------------------------------------
 
+const int kUnwalked = INT_MIN;
+
+// The level of the face on the right of each half-edge, by arm code.  Levels
+// are small (the windings of a few overlapping sets), so a byte holds them;
+// the rare level that does not fit is kept in a map beside the bytes.
+class LevelTable {
+public:
+    void assign(size_t arms) { bytes_.assign(arms, kNone); }
+    int get(uint32_t code) const {
+        const int8_t b = bytes_[code];
+        if (b == kNone) return kUnwalked;
+        if (b == kWide) return wide_.at(code);
+        return b;
+    }
+    void set(uint32_t code, int level) {
+        if (level >= -126 && level <= 127) {
+            bytes_[code] = static_cast<int8_t>(level);
+        } else {
+            bytes_[code] = kWide;
+            wide_[code] = level;
+        }
+    }
+
+private:
+    static constexpr int8_t kNone = -128;  // not walked
+    static constexpr int8_t kWide = -127;  // in the map
+    std::vector<int8_t> bytes_;
+    std::unordered_map<uint32_t, int> wide_;
+};
+
 struct Extraction {
     PSI_s* psi;
     PSI_set_output_s* output;
@@ -234,7 +264,7 @@ struct Extraction {
     // extracted by one call: the level of the face on the right of the
     // half-edge (kUnwalked until it is walked); with zone output the zone of
     // that face; with checking on the number of the face walk that met it.
-    std::vector<int> right_level;
+    LevelTable right_level;
     std::vector<BZONE_s*> right_zone;
     std::vector<int> right_face;
     // Scratch of the loop walks: per arm code whether the half-edge is a
@@ -247,7 +277,6 @@ struct Extraction {
     Half half_of(uint32_t code) const { return Half{numbers.record(code >> 2), static_cast<int>(code & 3)}; }
 };
 
-const int kUnwalked = INT_MIN;
 enum : uint8_t { kBoundary = 1, kUsed = 2 };
 
 // The live zone of the face on the right of a walked half-edge.
@@ -294,7 +323,8 @@ const PSI_INTXN_NODE_s* point_key(const PSI_s* psi, const Half& h) {
 }
 
 // Stores one closed loop of boundary half-edges in the output.
-void store_loop(Extraction& x, const Half* loop_halves, size_t count) {
+// The loop's half-edges are given by their arm codes.
+void store_loop(Extraction& x, const uint32_t* loop_codes, size_t count) {
     const int mode = x.output->mode;
     CMEM_pool_s* pool = PSI_set_output_ask_pool(x.output);
     RING_header_s* poly = pool && mode == PSI_SET_OUTPUT_POLYS ? POLY_SEG_create(pool) : nullptr;
@@ -302,7 +332,7 @@ void store_loop(Extraction& x, const Half* loop_halves, size_t count) {
     size_t dummies = 0;
     int records = 0;
     for (size_t i = 0; i < count; ++i) {
-        const Half& h = loop_halves[i];
+        const Half h = x.half_of(loop_codes[i]);
         RING_node_s* seg = half_segment(h);
         // The entry names the sub-segment by the node it reaches and the arm
         // there that points back along it.
@@ -357,8 +387,9 @@ void store_loop(Extraction& x, const Half* loop_halves, size_t count) {
     // Zone output: the loop becomes the built-in curve of the boundary
     // between the zone on its right (no material) and the one on its left;
     // each of its sub-segments refers to that boundary.
-    BZONE_s* outside = zone_right_of(x, loop_halves[0]);
-    BZONE_s* inside = zone_right_of(x, half_twin(loop_halves[0]));
+    const Half first = x.half_of(loop_codes[0]);
+    BZONE_s* outside = zone_right_of(x, first);
+    BZONE_s* inside = zone_right_of(x, half_twin(first));
     BZONE_boundary_s* boundary = BZONE_map_create_boundary(x.map, outside, inside, x.loop_number);
     if (!boundary) ERROR_internal(kFile, __LINE__, "PSI: result boundary between zones of one value");
     if (poly) BZONE_map_create_boundary_curve(x.map->pool, boundary, nullptr, poly, BZONE_CURVE_POLY_SEG);
@@ -366,7 +397,7 @@ void store_loop(Extraction& x, const Half* loop_halves, size_t count) {
     for (size_t i = 0; i < count; ++i) {
         PSI_INTXN_NODE_s* end;
         int index;
-        half_subsegment(loop_halves[i], &end, &index);
+        half_subsegment(x.half_of(loop_codes[i]), &end, &index);
         PSI_ray_set_subsegment_zone(x.psi, end, index, boundary, true);
     }
 }
@@ -381,16 +412,16 @@ void store_loop(Extraction& x, const Half* loop_halves, size_t count) {
 // one; 0: never).  An entry is current only while that position is still on
 // the stack and holds a half-edge leaving the same point, so entries of
 // half-edges that left the stack need no removal.
-void store_simple_loops(Extraction& x, const std::vector<Half>& walk) {
-    std::vector<Half> stack;
-    std::vector<const PSI_INTXN_NODE_s*> keys;  // the point each stacked half-edge leaves from
+void store_simple_loops(Extraction& x, const std::vector<uint32_t>& walk) {
+    std::vector<uint32_t> stack;  // arm codes
+    std::vector<uint32_t> keys;   // the point each stacked half-edge leaves from (its key's record number)
     stack.reserve(walk.size());
     keys.reserve(walk.size());
     // The table is shared by all walks of one extraction: an entry left by an
     // earlier walk fails the check below as one of a popped position does.
-    for (const Half& h : walk) {
-        const PSI_INTXN_NODE_s* key = point_key(x.psi, h);
-        uint32_t& slot = x.point_slot[x.numbers.of(key)];
+    for (uint32_t h : walk) {
+        const uint32_t key = static_cast<uint32_t>(x.numbers.of(point_key(x.psi, x.half_of(h))));
+        uint32_t& slot = x.point_slot[key];
         if (slot > 0 && slot <= stack.size() && keys[slot - 1] == key) {
             const size_t from = slot - 1;
             store_loop(x, stack.data() + from, stack.size() - from);
@@ -418,7 +449,7 @@ void emit_loops(Extraction& x, const std::vector<uint32_t>& boundary) {
     std::vector<uint8_t>& mark = x.boundary_mark;  // the boundary half-edges, kUsed once walked
     for (uint32_t c : boundary) mark[c] = kBoundary;
     const long bound = static_cast<long>(boundary.size()) + 1;
-    std::vector<Half> walk;
+    std::vector<uint32_t> walk;  // arm codes
     for (uint32_t first_code : boundary) {
         if (mark[first_code] & kUsed) continue;
         const Half first = x.half_of(first_code);
@@ -428,7 +459,7 @@ void emit_loops(Extraction& x, const std::vector<uint32_t>& boundary) {
         for (long guard = 0;; ++guard) {
             if (guard > bound) ERROR_internal(kFile, __LINE__, "PSI: result loop does not close");
             mark[hc] |= kUsed;
-            walk.push_back(h);
+            walk.push_back(hc);
             // Next boundary arm clockwise from the arriving arm.
             const Half back = half_arrival(h);
             Half k = back;
@@ -470,13 +501,17 @@ bool zero_width_face(const Half& a, const Half& b) {
 // and the boundary arms alternate there.
 void extract_from(Extraction& x, Half start, int start_level) {
     PSI_s* psi = x.psi;
-    struct Item {
-        uint32_t code;  // the half-edge's arm code
-        int level;
-    };
-    std::vector<Item> stack;
-    std::vector<uint32_t> walked;  // every half-edge walked, in order (arm codes)
-    std::vector<int>& right_level = x.right_level;
+    // The stack holds arm codes of half-edges whose face is to be walked.
+    // Each (but the start) is the twin of a walked half-edge, so the level it
+    // brings is worked out from that one's when it comes off the stack.
+    std::vector<uint32_t> stack;
+    LevelTable& right_level = x.right_level;
+    // The half-edges walked, in order (arm codes): all of them for the
+    // checks and the zones, else only those with no material on their right,
+    // among which the boundary is.
+    const bool checking = MACH__checking_level >= 1;
+    const bool keep_all = checking || x.map;
+    std::vector<uint32_t> walked;
     std::vector<int>& right_face = x.right_face;  // checking only
     if (x.map && x.right_zone.empty()) ERROR_internal(kFile, __LINE__, "PSI: zone output without its face table");
     // Zero-width faces: two sub-segments of different segments between the
@@ -488,17 +523,25 @@ void extract_from(Extraction& x, Half start, int start_level) {
     // (two-edge faces are the only candidates for zero width).
     Half face[2] = {};
     size_t face_size = 0;
-    const bool checking = MACH__checking_level >= 1;
     int faces = 0;
-    stack.push_back(Item{x.code_of(start), start_level});
+    stack.push_back(x.code_of(start));
     const long bound = arm_bound(psi);
     while (!stack.empty()) {
-        const Item item = stack.back();
+        const uint32_t item = stack.back();
         stack.pop_back();
-        const Half item_h = x.half_of(item.code);
+        const Half item_h = x.half_of(item);
         if (half_flags(item_h) & half_seen_mark(item_h)) continue;
         CERR_raise_on_abort();
-        const int level = item.level;
+        // Crossing the sub-segment of the walked twin w from its right face:
+        // up by the segment's weight when w runs in its working direction.
+        int level = start_level;
+        if (faces > 0) {
+            const Half across = half_twin(item_h);
+            const int from = right_level.get(x.code_of(across));
+            if (from == kUnwalked) ERROR_internal(kFile, __LINE__, "PSI: face left unwalked");
+            const int w = PSI__set_segment_weight(half_segment(across));
+            level = half_along_working(across) ? from + w : from - w;
+        }
         // Zone output: every face starts as a zone of its own; faces of one
         // value that meet across a sub-segment are merged below.
         BZONE_s* zone = x.map ? BZONE_map_create_zone(x.map, level >= 1 ? 1 : 0, x.loop_number) : nullptr;
@@ -511,15 +554,12 @@ void extract_from(Extraction& x, Half start, int start_level) {
             ++face_size;
             half_flags(h) |= half_seen_mark(h);
             const uint32_t hc = x.code_of(h);
-            walked.push_back(hc);
-            right_level[hc] = level;
+            if (keep_all || level <= 0) walked.push_back(hc);
+            right_level.set(hc, level);
             if (checking) right_face[hc] = faces;
             if (zone) x.right_zone[hc] = zone;
             const Half twin = half_twin(h);
-            if (!(half_flags(twin) & half_seen_mark(twin))) {
-                const int w = PSI__set_segment_weight(half_segment(h));
-                stack.push_back(Item{x.code_of(twin), half_along_working(h) ? level + w : level - w});
-            }
+            if (!(half_flags(twin) & half_seen_mark(twin))) stack.push_back(x.code_of(twin));
             // Next half-edge of the face: counter-clockwise after the arriving
             // arm.  A blanked open-end sub-segment passed over beside a face
             // of no material gets the open-end mark.
@@ -545,7 +585,7 @@ void extract_from(Extraction& x, Half start, int start_level) {
     // level of the zero-width face across h itself.
     auto has_partner = [&](const Half& h) { return !slit_partner.empty() && slit_partner.count(h) != 0; };
     auto walked_level = [&](const Half& h) {
-        const int level = right_level[x.code_of(h)];
+        const int level = right_level.get(x.code_of(h));
         if (level == kUnwalked) ERROR_internal(kFile, __LINE__, "PSI: face left unwalked");
         return level;
     };
@@ -566,7 +606,7 @@ void extract_from(Extraction& x, Half start, int start_level) {
     std::vector<uint32_t> boundary;
     for (uint32_t c : walked) {
         const Half h = x.half_of(c);
-        const int level = right_level[c];
+        const int level = right_level.get(c);
         const Half twin = half_twin(h);
         const int twin_level = walked_level(twin);
         if (level <= 0 && !has_partner(h) && level_across(h) >= 1) boundary.push_back(c);
@@ -585,7 +625,7 @@ void extract_from(Extraction& x, Half start, int start_level) {
     // differs across it the boundary runs between material and air.
     if (x.map) {
         auto material_of = [&](const Half& h) {
-            if (!has_partner(h)) return right_level[x.code_of(h)] >= 1;
+            if (!has_partner(h)) return right_level.get(x.code_of(h)) >= 1;
             return level_across(h) >= 1 || level_across(slit_partner[h]) >= 1;
         };
         for (const auto& slit : slit_partner) zone_right_of(x, slit.first)->value = material_of(slit.first) ? 1 : 0;
@@ -605,7 +645,7 @@ void extract_from(Extraction& x, Half start, int start_level) {
     }
     // The flood's own tables are done with: give their memory back before
     // the loops are stored, which is when a large boolean holds the most.
-    std::vector<Item>().swap(stack);
+    std::vector<uint32_t>().swap(stack);
     std::vector<uint32_t>().swap(walked);
     std::unordered_map<Half, Half, HalfHash>().swap(slit_partner);
     emit_loops(x, boundary);
@@ -645,7 +685,7 @@ void extract_islands(Extraction& x, DYNAMIC_ARRAY_s** wrapped, int count, int of
     PSI_s* psi = x.psi;
     const long bound = arm_bound(psi);
     auto walked_level = [&](const Half& h, int* level) {
-        const int l = x.right_level[x.code_of(h)];
+        const int l = x.right_level.get(x.code_of(h));
         if (l == kUnwalked) return false;
         *level = l;
         return true;
@@ -961,7 +1001,7 @@ void PSI__set_extract_final_boundaries(void* object, DYNAMIC_ARRAY_s** wrapped, 
     Extraction x{psi, output, dummy_ring, second_pass, needs_another_pass, 0, map, NodeNumbers(psi->nodes),
                  {}, {}, {}, {}, {}};
     const size_t arms = 4 * x.numbers.count();
-    x.right_level.assign(arms, kUnwalked);
+    x.right_level.assign(arms);
     if (map) x.right_zone.assign(arms, nullptr);
     if (MACH__checking_level >= 1) x.right_face.assign(arms, 0);
     x.boundary_mark.assign(arms, 0);

@@ -436,6 +436,26 @@ TEST_F(PsiSet, CleanFirstThenBoolean) {
     EXPECT_DOUBLE_EQ(a[0], 25.0 + 20.0 - 16.0);
 }
 
+// Levels far from 0: a stack of nested squares winds up to 150 times (counter-
+// clockwise) or down to -150 times (clockwise, material at infinity: levels
+// down to -149).  Every level counts as it is: all of the stack is material in
+// the first case, none of it in the second.
+TEST_F(PsiSet, DeeplyNestedLoopsKeepTheirLevels) {
+    const struct {
+        bool ccw;
+        std::vector<double> areas;
+    } cases[] = {{true, {90000.0}}, {false, {-90000.0}}};
+    for (const auto& c : cases) {
+        for (bool clean : {false, true}) {
+            SCOPED_TRACE(std::string(c.ccw ? "counter-clockwise" : "clockwise") + (clean ? ", cleaned" : ""));
+            std::vector<RING_header_s*> squares;
+            for (int i = 1; i <= 150; ++i) squares.push_back(square(-i, -i, i, i, c.ccw));
+            EXPECT_EQ(boolean(sets({set(squares, Korvo::Cam::NoMaterialAtInfinity)}), true, nullptr, false, clean),
+                      c.areas);
+        }
+    }
+}
+
 // The boolean that takes the sets over deletes them once they are cleaned
 // and gives the same loops; without the clean it leaves them alone.
 TEST_F(PsiSet, BooleanReleasingTheSetsDeletesThemAfterTheClean) {
