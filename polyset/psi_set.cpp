@@ -532,8 +532,9 @@ void extract_from(Extraction& x, Half start, int start_level) {
         const Half item_h = x.half_of(item);
         if (half_flags(item_h) & half_seen_mark(item_h)) continue;
         CERR_raise_on_abort();
-        // Crossing the sub-segment of the walked twin w from its right face:
-        // up by the segment's weight when w runs in its working direction.
+        // The face across the sub-segment of the walked twin that pushed
+        // this half-edge: the level changes by the segment's weight, up when
+        // that twin runs in the sub-segment's working direction.
         int level = start_level;
         if (faces > 0) {
             const Half across = half_twin(item_h);
