@@ -13,6 +13,7 @@
 
 #include "chainops/chain_2.h"
 #include "chainops/chain_poly_seg_internal.h"
+#include "polyset/psi_set.h"
 #include "internal/psi_guard.h"
 #include "internal/ring_check.h"
 #include "internal/scratch_pool.h"
@@ -329,6 +330,14 @@ struct RegionBoolean {
             psi.get(), p.sets, p.material, !(op & CHAIN_BOOLEAN_INTERSECT), true, true,
             p.has_offset ? POLY_SEG_dummy_src_eval_using_point_data : nullptr, false, output);
     }
+    // The same, deleting the prepared sets once the boolean has cleaned
+    // copies of them (p.sets is then null): the result loops, stored at the
+    // boolean's peak, reuse their records in the pool.
+    void run_releasing_sets(PSI_set_output_s* output) {
+        PSI__set_boolean_releasing_sets(psi.get(), &p.sets, p.material, !(op & CHAIN_BOOLEAN_INTERSECT), true, true,
+                                        p.has_offset ? POLY_SEG_dummy_src_eval_using_point_data : nullptr, false,
+                                        output);
+    }
     POLY_SEG_copy_cb_t source_copier() const { return carry ? POLY_SEG_copy_chain_source_ref : nullptr; }
 
     const unsigned op;
@@ -412,7 +421,7 @@ int CHAIN_boolean_regions(RING_header_s* set, SIDE side, unsigned op, CHAIN_vert
         RING_header_s* result = POLY_SEG_create_set(pool, Korvo::Cam::MaterialAtInfinityUndetermined);
         PSI_set_output_s output{result, Korvo::Cam::MaterialAtInfinityUndetermined, PSI_SET_OUTPUT_POLYS,
                                 PSI_SET_OUTPUT_SET, b.source_copier()};
-        b.run(&output);
+        b.run_releasing_sets(&output);
         // The caller's array receives the values worked out.
         if (mai && p.material)
             for (int i = 0; i < p.set_count; ++i) mai[i] = static_cast<Korvo::Cam::MaterialAtInfinity>(p.material[i]);

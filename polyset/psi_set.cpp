@@ -18,7 +18,9 @@
 #include <velte/cerr.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <unordered_map>
 #include <unordered_set>
@@ -64,87 +66,76 @@ struct Half {
     bool operator!=(const Half& o) const { return !(*this == o); }
 };
 
-// The hash never throws and costs a multiplication, so the chained maps keyed
-// by half-edges do not store it beside each entry (8 bytes less per entry of
-// tables that hold about two entries per node record).
+// The hash never throws and costs a multiplication, so the chained map keyed
+// by half-edges does not store it beside each entry.
 struct HalfHash {
     size_t operator()(const Half& h) const noexcept {
         return std::hash<const void*>()(h.n) * 4u + static_cast<size_t>(h.a);
     }
 };
 
-// A table from half-edges (or points) to values for the loop walks of the
-// extraction, which look up and insert each entry a few times and never
-// enumerate the table: open addressing with linear probing over a
-// power-of-two array, kept at most three quarters full, so a look-up is a
-// multiplication and a few probes within a cache line or two instead of a
-// division and a chained bucket, and the array costs 16 bytes a slot.  A key is the node record's
-// address with the arm number in its two low bits (records are aligned to
-// at least four bytes); 0 marks a free slot.
-template <class V>
-class HalfMap {
+// Dense numbers of the node records in use: record i of the node array is
+// DYNAMIC_ARRAY_element_at(nodes, i).  A record's number comes from its
+// address and the block that holds it (the block of the last look-up is
+// tried first: the walks stay among records made together), so tables by
+// node record are flat arrays instead of hash maps.  The offset within a
+// block is an exact multiple of the record size, so it is divided by a
+// shift and a multiplication by the inverse of the size's odd part.
+class NodeNumbers {
 public:
-    // The value of h, or null when h was never inserted.
-    V* find(const Half& h) {
-        if (slots_.empty()) return nullptr;
-        const uintptr_t key = key_of(h);
-        for (size_t i = home(key);; i = (i + 1) & mask()) {
-            Slot& s = slots_[i];
-            if (s.key == key) return &s.value;
-            if (!s.key) return nullptr;
+    explicit NodeNumbers(const DYNAMIC_ARRAY_s* nodes)
+        : nodes_(nodes), count_(static_cast<size_t>(nodes->num_active)), block_bytes_(nodes->block_bytes) {
+        // Arm codes (4 per record) are 32-bit.
+        if (count_ >= (size_t(1) << 30)) ERROR_internal(kFile, __LINE__, "PSI: too many node records to number");
+        const int blocks = static_cast<int>((count_ + nodes->mask) >> nodes->shift);
+        for (int b = 0; b < blocks; ++b) starts_.push_back(Start{reinterpret_cast<uintptr_t>(nodes->blocks[b]), b});
+        std::sort(starts_.begin(), starts_.end(), [](const Start& a, const Start& b) { return a.address < b.address; });
+        uint64_t odd = static_cast<uint64_t>(nodes->element_size);
+        while (!(odd & 1)) {
+            odd >>= 1;
+            ++size_shift_;
+        }
+        inverse_ = odd;  // Newton's iteration doubles the correct low bits: 3, 6, ..., 96
+        for (int i = 0; i < 5; ++i) inverse_ *= 2 - odd * inverse_;
+        if (!starts_.empty()) {
+            last_ = starts_[0].address;
+            last_base_ = static_cast<size_t>(starts_[0].block) << nodes->shift;
         }
     }
-    const V* find(const Half& h) const { return const_cast<HalfMap*>(this)->find(h); }
-    // Room for n entries without growing (one array, sized once).
-    void reserve(size_t n) {
-        int shift = 6;
-        while ((size_t(3) << shift) < 4 * n) ++shift;
-        if (shift > shift_) rehash(shift);
+    size_t count() const { return count_; }
+    size_t of(const PSI_INTXN_NODE_s* n) {
+        const uintptr_t a = reinterpret_cast<uintptr_t>(n);
+        if (a - last_ >= block_bytes_) find_block(a);
+        const size_t i = last_base_ + static_cast<size_t>(((a - last_) >> size_shift_) * inverse_);
+        if (i >= count_) ERROR_internal(kFile, __LINE__, "PSI: node record outside the node array");
+        return i;
     }
-    // The value of h, inserted value-initialised when h is new.
-    V& operator[](const Half& h) {
-        if (4 * (used_ + 1) > 3 * slots_.size()) rehash(slots_.empty() ? 6 : shift_ + 1);
-        const uintptr_t key = key_of(h);
-        for (size_t i = home(key);; i = (i + 1) & mask()) {
-            Slot& s = slots_[i];
-            if (s.key == key) return s.value;
-            if (!s.key) {
-                s.key = key;
-                ++used_;
-                return s.value;
-            }
-        }
+    PSI_INTXN_NODE_s* record(size_t i) const {
+        return static_cast<PSI_INTXN_NODE_s*>(DYNAMIC_ARRAY_element_at(nodes_, static_cast<int>(i)));
     }
 
 private:
-    struct Slot {
-        uintptr_t key = 0;
-        V value{};
+    struct Start {
+        uintptr_t address;
+        int block;
     };
-    static uintptr_t key_of(const Half& h) {
-        static_assert(alignof(PSI_INTXN_NODE_s) >= 4, "the arm number needs two free address bits");
-        return reinterpret_cast<uintptr_t>(h.n) | static_cast<uintptr_t>(h.a & 3);
+    void find_block(uintptr_t a) {
+        auto it = std::upper_bound(starts_.begin(), starts_.end(), a,
+                                   [](uintptr_t v, const Start& s) { return v < s.address; });
+        if (it == starts_.begin() || a - (it - 1)->address >= block_bytes_)
+            ERROR_internal(kFile, __LINE__, "PSI: node record outside the node array");
+        --it;
+        last_ = it->address;
+        last_base_ = static_cast<size_t>(it->block) << nodes_->shift;
     }
-    size_t mask() const { return slots_.size() - 1; }
-    // Fibonacci hashing: the high bits of the product are the best mixed.
-    size_t home(uintptr_t key) const {
-        return static_cast<size_t>((static_cast<uint64_t>(key) * 0x9E3779B97F4A7C15ull) >> (64 - shift_));
-    }
-    void rehash(int shift) {
-        std::vector<Slot> old;
-        old.swap(slots_);
-        shift_ = shift;
-        slots_.assign(size_t(1) << shift_, Slot());
-        for (const Slot& s : old) {
-            if (!s.key) continue;
-            size_t i = home(s.key);
-            while (slots_[i].key) i = (i + 1) & mask();
-            slots_[i] = s;
-        }
-    }
-    std::vector<Slot> slots_;
-    size_t used_ = 0;
-    int shift_ = 0;
+    const DYNAMIC_ARRAY_s* nodes_;
+    size_t count_;
+    size_t block_bytes_;
+    std::vector<Start> starts_;
+    int size_shift_ = 0;
+    uint64_t inverse_ = 1;
+    uintptr_t last_ = 0;
+    size_t last_base_ = 0;
 };
 
 inline RING_node_s* half_segment(const Half& h) { return h.n->segs[h.a & 1]; }
@@ -229,6 +220,36 @@ Half cw_prev(const PSI_s* psi, const Half& h) {
 // Extraction of one connected part of the network
 // ---------------------------------------------------------------------------
 
+const int kUnwalked = INT_MIN;
+
+// The level of the face on the right of each half-edge, by arm code.  Levels
+// are small (the windings of a few overlapping sets), so a byte holds them;
+// the rare level that does not fit is kept in a map beside the bytes.
+class LevelTable {
+public:
+    void assign(size_t arms) { bytes_.assign(arms, kNone); }
+    int get(uint32_t code) const {
+        const int8_t b = bytes_[code];
+        if (b == kNone) return kUnwalked;
+        if (b == kWide) return wide_.at(code);
+        return b;
+    }
+    void set(uint32_t code, int level) {
+        if (level >= -126 && level <= 127) {
+            bytes_[code] = static_cast<int8_t>(level);
+        } else {
+            bytes_[code] = kWide;
+            wide_[code] = level;
+        }
+    }
+
+private:
+    static constexpr int8_t kNone = -128;  // not walked
+    static constexpr int8_t kWide = -127;  // in the map
+    std::vector<int8_t> bytes_;
+    std::unordered_map<uint32_t, int> wide_;
+};
+
 struct Extraction {
     PSI_s* psi;
     PSI_set_output_s* output;
@@ -236,20 +257,33 @@ struct Extraction {
     bool second_pass;
     bool* needs_another_pass;
     int loop_number;
-    // Zone output: the map, and per half-edge walked so far (over all parts
-    // extracted by one call) the zone of the face on its right.
+    // Zone output: the map.
     BZONE_map_s* map;
-    std::unordered_map<Half, BZONE_s*, HalfHash>* right_zone;
-    // The level of the face on the right of every half-edge walked so far,
-    // over all parts extracted by one call.
-    std::unordered_map<Half, int, HalfHash>* right_level;
+    NodeNumbers numbers;
+    // Per arm code (4 per node record, see code_of), over all parts
+    // extracted by one call: the level of the face on the right of the
+    // half-edge (kUnwalked until it is walked); with zone output the zone of
+    // that face; with checking on the number of the face walk that met it.
+    LevelTable right_level;
+    std::vector<BZONE_s*> right_zone;
+    std::vector<int> right_face;
+    // Scratch of the loop walks: per arm code whether the half-edge is a
+    // boundary one (kBoundary) and walked (kUsed); per node record the
+    // stack position last pushed from the point it keys (store_simple_loops).
+    std::vector<uint8_t> boundary_mark;
+    std::vector<uint32_t> point_slot;
+
+    uint32_t code_of(const Half& h) { return static_cast<uint32_t>(4 * numbers.of(h.n) + static_cast<size_t>(h.a)); }
+    Half half_of(uint32_t code) const { return Half{numbers.record(code >> 2), static_cast<int>(code & 3)}; }
 };
 
+enum : uint8_t { kBoundary = 1, kUsed = 2 };
+
 // The live zone of the face on the right of a walked half-edge.
-BZONE_s* zone_right_of(const Extraction& x, const Half& h) {
-    auto it = x.right_zone->find(h);
-    if (it == x.right_zone->end()) ERROR_internal(kFile, __LINE__, "PSI: face left unwalked");
-    return BZONE_live_zone(it->second);
+BZONE_s* zone_right_of(Extraction& x, const Half& h) {
+    BZONE_s* zone = x.right_zone[x.code_of(h)];
+    if (!zone) ERROR_internal(kFile, __LINE__, "PSI: face left unwalked");
+    return BZONE_live_zone(zone);
 }
 
 bool is_dummy_segment(const RING_node_s* seg) {
@@ -289,7 +323,8 @@ const PSI_INTXN_NODE_s* point_key(const PSI_s* psi, const Half& h) {
 }
 
 // Stores one closed loop of boundary half-edges in the output.
-void store_loop(Extraction& x, const Half* loop_halves, size_t count) {
+// The loop's half-edges are given by their arm codes.
+void store_loop(Extraction& x, const uint32_t* loop_codes, size_t count) {
     const int mode = x.output->mode;
     CMEM_pool_s* pool = PSI_set_output_ask_pool(x.output);
     RING_header_s* poly = pool && mode == PSI_SET_OUTPUT_POLYS ? POLY_SEG_create(pool) : nullptr;
@@ -297,7 +332,7 @@ void store_loop(Extraction& x, const Half* loop_halves, size_t count) {
     size_t dummies = 0;
     int records = 0;
     for (size_t i = 0; i < count; ++i) {
-        const Half& h = loop_halves[i];
+        const Half h = x.half_of(loop_codes[i]);
         RING_node_s* seg = half_segment(h);
         // The entry names the sub-segment by the node it reaches and the arm
         // there that points back along it.
@@ -352,8 +387,9 @@ void store_loop(Extraction& x, const Half* loop_halves, size_t count) {
     // Zone output: the loop becomes the built-in curve of the boundary
     // between the zone on its right (no material) and the one on its left;
     // each of its sub-segments refers to that boundary.
-    BZONE_s* outside = zone_right_of(x, loop_halves[0]);
-    BZONE_s* inside = zone_right_of(x, half_twin(loop_halves[0]));
+    const Half first = x.half_of(loop_codes[0]);
+    BZONE_s* outside = zone_right_of(x, first);
+    BZONE_s* inside = zone_right_of(x, half_twin(first));
     BZONE_boundary_s* boundary = BZONE_map_create_boundary(x.map, outside, inside, x.loop_number);
     if (!boundary) ERROR_internal(kFile, __LINE__, "PSI: result boundary between zones of one value");
     if (poly) BZONE_map_create_boundary_curve(x.map->pool, boundary, nullptr, poly, BZONE_CURVE_POLY_SEG);
@@ -361,7 +397,7 @@ void store_loop(Extraction& x, const Half* loop_halves, size_t count) {
     for (size_t i = 0; i < count; ++i) {
         PSI_INTXN_NODE_s* end;
         int index;
-        half_subsegment(loop_halves[i], &end, &index);
+        half_subsegment(x.half_of(loop_codes[i]), &end, &index);
         PSI_ray_set_subsegment_zone(x.psi, end, index, boundary, true);
     }
 }
@@ -376,21 +412,23 @@ void store_loop(Extraction& x, const Half* loop_halves, size_t count) {
 // one; 0: never).  An entry is current only while that position is still on
 // the stack and holds a half-edge leaving the same point, so entries of
 // half-edges that left the stack need no removal.
-void store_simple_loops(Extraction& x, const std::vector<Half>& walk) {
-    std::vector<Half> stack;
-    std::vector<const PSI_INTXN_NODE_s*> keys;  // the point each stacked half-edge leaves from
-    HalfMap<size_t> at;
-    at.reserve(walk.size());
-    for (const Half& h : walk) {
-        const PSI_INTXN_NODE_s* key = point_key(x.psi, h);
-        size_t& slot = at[Half{const_cast<PSI_INTXN_NODE_s*>(key), 0}];
+void store_simple_loops(Extraction& x, const std::vector<uint32_t>& walk) {
+    std::vector<uint32_t> stack;  // arm codes
+    std::vector<uint32_t> keys;   // the point each stacked half-edge leaves from (its key's record number)
+    stack.reserve(walk.size());
+    keys.reserve(walk.size());
+    // The table is shared by all walks of one extraction: an entry left by an
+    // earlier walk fails the check below as one of a popped position does.
+    for (uint32_t h : walk) {
+        const uint32_t key = static_cast<uint32_t>(x.numbers.of(point_key(x.psi, x.half_of(h))));
+        uint32_t& slot = x.point_slot[key];
         if (slot > 0 && slot <= stack.size() && keys[slot - 1] == key) {
             const size_t from = slot - 1;
             store_loop(x, stack.data() + from, stack.size() - from);
             stack.resize(from);
             keys.resize(from);
         }
-        slot = stack.size() + 1;
+        slot = static_cast<uint32_t>(stack.size() + 1);
         stack.push_back(h);
         keys.push_back(key);
     }
@@ -406,40 +444,45 @@ void store_simple_loops(Extraction& x, const std::vector<Half>& walk) {
 // walk closes: no result loop is ever open.  A walk that passes a point twice
 // (a pinch: a hole touching its outer boundary) is split there, so that every
 // stored loop is simple; two squares touching at a corner give two loops.
-void emit_loops(Extraction& x, const std::vector<Half>& boundary) {
+void emit_loops(Extraction& x, const std::vector<uint32_t>& boundary) {
     PSI_s* psi = x.psi;
-    HalfMap<bool> used;  // the boundary half-edges, true once walked
-    used.reserve(boundary.size());
-    for (const Half& h : boundary) used[h] = false;
+    std::vector<uint8_t>& mark = x.boundary_mark;  // the boundary half-edges, kUsed once walked
+    for (uint32_t c : boundary) mark[c] = kBoundary;
     const long bound = static_cast<long>(boundary.size()) + 1;
-    std::vector<Half> walk;
-    for (const Half& first : boundary) {
-        if (used[first]) continue;
+    std::vector<uint32_t> walk;  // arm codes
+    for (uint32_t first_code : boundary) {
+        if (mark[first_code] & kUsed) continue;
+        const Half first = x.half_of(first_code);
         walk.clear();
         Half h = first;
+        uint32_t hc = first_code;
         for (long guard = 0;; ++guard) {
             if (guard > bound) ERROR_internal(kFile, __LINE__, "PSI: result loop does not close");
-            used[h] = true;
-            walk.push_back(h);
+            mark[hc] |= kUsed;
+            walk.push_back(hc);
             // Next boundary arm clockwise from the arriving arm.
             const Half back = half_arrival(h);
             Half k = back;
             bool found = false;
+            uint32_t kc = 0;
             for (long turn = 0; turn <= arm_bound(psi); ++turn) {
                 k = cw_prev(psi, k);
                 if (k == back) break;
-                if (used.find(k)) {
+                kc = x.code_of(k);
+                if (mark[kc]) {
                     found = true;
                     break;
                 }
             }
             if (!found) ERROR_internal(kFile, __LINE__, "PSI: result boundary ends at a point");
             if (k == first) break;
-            if (used[k]) ERROR_internal(kFile, __LINE__, "PSI: result boundary meets itself");
+            if (mark[kc] & kUsed) ERROR_internal(kFile, __LINE__, "PSI: result boundary meets itself");
             h = k;
+            hc = kc;
         }
         store_simple_loops(x, walk);
     }
+    for (uint32_t c : boundary) mark[c] = 0;
 }
 
 // Whether a face walked by just the two half-edges a and b (between the same
@@ -458,51 +501,66 @@ bool zero_width_face(const Half& a, const Half& b) {
 // and the boundary arms alternate there.
 void extract_from(Extraction& x, Half start, int start_level) {
     PSI_s* psi = x.psi;
-    struct Item {
-        Half h;
-        int level;
-    };
-    std::vector<Item> stack;
-    std::vector<Item> walked;  // every half-edge with the level of its right face
-    std::unordered_map<Half, int, HalfHash>& right_level = *x.right_level;
-    std::unordered_map<Half, int, HalfHash> right_face;  // checking only: the face walk that met it
-    std::unordered_map<Half, BZONE_s*, HalfHash>* right_zone = x.right_zone;
-    if (x.map && !right_zone) ERROR_internal(kFile, __LINE__, "PSI: zone output without its face table");
+    // The stack holds arm codes of half-edges whose face is to be walked.
+    // Each (but the start) is the twin of a walked half-edge, so the level it
+    // brings is worked out from that one's when it comes off the stack.
+    std::vector<uint32_t> stack;
+    LevelTable& right_level = x.right_level;
+    // The half-edges walked, in order (arm codes): all of them for the
+    // checks and the zones, else only those with no material on their right,
+    // among which the boundary is.
+    const bool checking = MACH__checking_level >= 1;
+    const bool keep_all = checking || x.map;
+    std::vector<uint32_t> walked;
+    std::vector<int>& right_face = x.right_face;  // checking only
+    if (x.map && x.right_zone.empty()) ERROR_internal(kFile, __LINE__, "PSI: zone output without its face table");
     // Zero-width faces: two sub-segments of different segments between the
     // same two points with one form, travelled both ways (a shared edge of two
     // regions, a chain running back along itself).  Each half-edge of such a
     // face names the other one.
     std::unordered_map<Half, Half, HalfHash> slit_partner;
-    std::vector<Half> face;
-    const bool checking = MACH__checking_level >= 1;
+    // The first two half-edges of the face being walked and their count
+    // (two-edge faces are the only candidates for zero width).
+    Half face[2] = {};
+    size_t face_size = 0;
     int faces = 0;
-    stack.push_back(Item{start, start_level});
+    stack.push_back(x.code_of(start));
     const long bound = arm_bound(psi);
     while (!stack.empty()) {
-        const Item item = stack.back();
+        const uint32_t item = stack.back();
         stack.pop_back();
-        if (half_flags(item.h) & half_seen_mark(item.h)) continue;
+        const Half item_h = x.half_of(item);
+        if (half_flags(item_h) & half_seen_mark(item_h)) continue;
         CERR_raise_on_abort();
-        const int level = item.level;
+        // The face across the sub-segment of the walked twin that pushed
+        // this half-edge: the level changes by the segment's weight, up when
+        // that twin runs in the sub-segment's working direction.
+        int level = start_level;
+        if (faces > 0) {
+            const Half across = half_twin(item_h);
+            const int from = right_level.get(x.code_of(across));
+            if (from == kUnwalked) ERROR_internal(kFile, __LINE__, "PSI: face left unwalked");
+            const int w = PSI__set_segment_weight(half_segment(across));
+            level = half_along_working(across) ? from + w : from - w;
+        }
         // Zone output: every face starts as a zone of its own; faces of one
         // value that meet across a sub-segment are merged below.
         BZONE_s* zone = x.map ? BZONE_map_create_zone(x.map, level >= 1 ? 1 : 0, x.loop_number) : nullptr;
         ++faces;
-        face.clear();
-        Half h = item.h;
+        face_size = 0;
+        Half h = item_h;
         for (long guard = 0;; ++guard) {
             if (guard > bound) ERROR_internal(kFile, __LINE__, "PSI: face walk does not close");
-            face.push_back(h);
+            if (face_size < 2) face[face_size] = h;
+            ++face_size;
             half_flags(h) |= half_seen_mark(h);
-            walked.push_back(Item{h, level});
-            right_level[h] = level;
-            if (checking) right_face[h] = faces;
-            if (zone) (*right_zone)[h] = zone;
+            const uint32_t hc = x.code_of(h);
+            if (keep_all || level <= 0) walked.push_back(hc);
+            right_level.set(hc, level);
+            if (checking) right_face[hc] = faces;
+            if (zone) x.right_zone[hc] = zone;
             const Half twin = half_twin(h);
-            if (!(half_flags(twin) & half_seen_mark(twin))) {
-                const int w = PSI__set_segment_weight(half_segment(h));
-                stack.push_back(Item{twin, half_along_working(h) ? level + w : level - w});
-            }
+            if (!(half_flags(twin) & half_seen_mark(twin))) stack.push_back(x.code_of(twin));
             // Next half-edge of the face: counter-clockwise after the arriving
             // arm.  A blanked open-end sub-segment passed over beside a face
             // of no material gets the open-end mark.
@@ -510,9 +568,9 @@ void extract_from(Extraction& x, Half start, int start_level) {
                 if (level <= 0 && (seg_piece(half_segment(skipped))->flags & merrow1::psi::SEG_FLAG_OPEN_END))
                     half_flags(skipped) |= PSI_SET_MARK_OPEN_END;
             });
-            if (h == item.h) break;
+            if (h == item_h) break;
         }
-        if (face.size() == 2 && zero_width_face(face[0], face[1])) {
+        if (face_size == 2 && zero_width_face(face[0], face[1])) {
             slit_partner[face[0]] = face[1];
             slit_partner[face[1]] = face[0];
         }
@@ -526,33 +584,38 @@ void extract_from(Extraction& x, Half start, int start_level) {
     // faces, as when a piece and its reverse are all there is between two
     // points): nothing lies beyond it, and the look-through answers the
     // level of the zero-width face across h itself.
+    auto has_partner = [&](const Half& h) { return !slit_partner.empty() && slit_partner.count(h) != 0; };
+    auto walked_level = [&](const Half& h) {
+        const int level = right_level.get(x.code_of(h));
+        if (level == kUnwalked) ERROR_internal(kFile, __LINE__, "PSI: face left unwalked");
+        return level;
+    };
     auto level_across = [&](const Half& h) {
         const Half first = half_twin(h);
         Half t = first;
-        for (long guard = 0;; ++guard) {
+        for (long guard = 0; !slit_partner.empty(); ++guard) {
             if (guard > bound) ERROR_internal(kFile, __LINE__, "PSI: zero-width faces do not end");
             auto partner = slit_partner.find(t);
             if (partner == slit_partner.end()) break;
             t = half_twin(partner->second);
             if (t == first) break;
         }
-        auto level = right_level.find(t);
-        if (level == right_level.end()) ERROR_internal(kFile, __LINE__, "PSI: face left unwalked");
-        return level->second;
+        return walked_level(t);
     };
     // Boundary half-edges, oriented with the material on their left.  The
     // half-edges of zero-width faces are never boundaries.
-    std::vector<Half> boundary;
-    for (const Item& it : walked) {
-        auto t = right_level.find(half_twin(it.h));
-        if (t == right_level.end()) ERROR_internal(kFile, __LINE__, "PSI: face left unwalked");
-        if (it.level <= 0 && slit_partner.find(it.h) == slit_partner.end() && level_across(it.h) >= 1)
-            boundary.push_back(it.h);
+    std::vector<uint32_t> boundary;
+    for (uint32_t c : walked) {
+        const Half h = x.half_of(c);
+        const int level = right_level.get(c);
+        const Half twin = half_twin(h);
+        const int twin_level = walked_level(twin);
+        if (level <= 0 && !has_partner(h) && level_across(h) >= 1) boundary.push_back(c);
         // With checking on: the two faces of every sub-segment that separates
         // two faces differ by its weight (an open path lies inside one face).
-        if (checking && right_face[it.h] != right_face[t->first]) {
-            const int w = PSI__set_segment_weight(half_segment(it.h));
-            if (t->second != (half_along_working(it.h) ? it.level + w : it.level - w))
+        if (checking && right_face[c] != right_face[x.code_of(twin)]) {
+            const int w = PSI__set_segment_weight(half_segment(h));
+            if (twin_level != (half_along_working(h) ? level + w : level - w))
                 ERROR_internal(kFile, __LINE__, "PSI: levels disagree across a sub-segment");
         }
     }
@@ -563,29 +626,28 @@ void extract_from(Extraction& x, Half start, int start_level) {
     // differs across it the boundary runs between material and air.
     if (x.map) {
         auto material_of = [&](const Half& h) {
-            if (slit_partner.find(h) == slit_partner.end()) return right_level[h] >= 1;
+            if (!has_partner(h)) return right_level.get(x.code_of(h)) >= 1;
             return level_across(h) >= 1 || level_across(slit_partner[h]) >= 1;
         };
         for (const auto& slit : slit_partner) zone_right_of(x, slit.first)->value = material_of(slit.first) ? 1 : 0;
-        for (const Item& it : walked) {
-            const Half twin = half_twin(it.h);
-            const bool material = material_of(it.h);
+        for (uint32_t c : walked) {
+            const Half h = x.half_of(c);
+            const Half twin = half_twin(h);
+            const bool material = material_of(h);
             if (material != material_of(twin)) continue;
-            BZONE_s* a = zone_right_of(x, it.h);
+            BZONE_s* a = zone_right_of(x, h);
             BZONE_s* b = zone_right_of(x, twin);
             if (a != b) a = BZONE_merge_zones(a, b);
             PSI_INTXN_NODE_s* end;
             int index;
-            half_subsegment(it.h, &end, &index);
+            half_subsegment(h, &end, &index);
             PSI_ray_set_subsegment_zone(psi, end, index, a, false);
         }
     }
     // The flood's own tables are done with: give their memory back before
     // the loops are stored, which is when a large boolean holds the most.
-    std::vector<Item>().swap(stack);
-    std::vector<Item>().swap(walked);
-    std::vector<Half>().swap(face);
-    std::unordered_map<Half, int, HalfHash>().swap(right_face);
+    std::vector<uint32_t>().swap(stack);
+    std::vector<uint32_t>().swap(walked);
     std::unordered_map<Half, Half, HalfHash>().swap(slit_partner);
     emit_loops(x, boundary);
 }
@@ -623,11 +685,10 @@ void extract_islands(Extraction& x, DYNAMIC_ARRAY_s** wrapped, int count, int of
                      PSI_ray_delayed_zone_merge_node_s** delayed) {
     PSI_s* psi = x.psi;
     const long bound = arm_bound(psi);
-    const std::unordered_map<Half, int, HalfHash>& levels = *x.right_level;
     auto walked_level = [&](const Half& h, int* level) {
-        auto it = levels.find(h);
-        if (it == levels.end()) return false;
-        *level = it->second;
+        const int l = x.right_level.get(x.code_of(h));
+        if (l == kUnwalked) return false;
+        *level = l;
         return true;
     };
     auto unreached = [](const Half& h) { return arm_active(h) && !(half_flags(h) & half_seen_mark(h)); };
@@ -635,8 +696,8 @@ void extract_islands(Extraction& x, DYNAMIC_ARRAY_s** wrapped, int count, int of
     // The face on the right of an active arm, or holding a blanked one.
     auto face_arm = [&](const Half& h) { return arm_active(h) ? h : ccw_next_active(psi, h, no_mark); };
     auto zone_of = [&](const Half& h) -> BZONE_s* {
-        auto it = x.right_zone->find(h);
-        return it == x.right_zone->end() ? nullptr : BZONE_live_zone(it->second);
+        BZONE_s* zone = x.right_zone[x.code_of(h)];
+        return zone ? BZONE_live_zone(zone) : nullptr;
     };
     // Two zones of one face of the network.  A zero-width face's zone takes
     // the value of the material beside it, so zones of different values are
@@ -937,15 +998,15 @@ void PSI__set_extract_final_boundaries(void* object, DYNAMIC_ARRAY_s** wrapped, 
         ERROR_internal(kFile, __LINE__, "Require zones but allow_extended_info flag not set");
     BZONE_map_s* map = output->kind == PSI_SET_OUTPUT_ZONES ? static_cast<BZONE_map_s*>(output->target) : nullptr;
     clear_extraction_marks(psi);
-    // About two walked half-edges per node record.  Chained maps keep their
-    // entries in the order the walks insert them, which keeps the look-ups
-    // of a large network local in memory.
-    std::unordered_map<Half, int, HalfHash> right_level;
-    std::unordered_map<Half, BZONE_s*, HalfHash> right_zone;
-    right_level.reserve(2 * static_cast<size_t>(psi->nodes->num_active));
-    if (map) right_zone.reserve(2 * static_cast<size_t>(psi->nodes->num_active));
-    Extraction x{psi, output, dummy_ring, second_pass, needs_another_pass, 0, map, map ? &right_zone : nullptr,
-                 &right_level};
+    // The tables by arm and by node record (see Extraction).
+    Extraction x{psi, output, dummy_ring, second_pass, needs_another_pass, 0, map, NodeNumbers(psi->nodes),
+                 {}, {}, {}, {}, {}};
+    const size_t arms = 4 * x.numbers.count();
+    x.right_level.assign(arms);
+    if (map) x.right_zone.assign(arms, nullptr);
+    if (MACH__checking_level >= 1) x.right_face.assign(arms, 0);
+    x.boundary_mark.assign(arms, 0);
+    x.point_slot.assign(x.numbers.count(), 0);
     PSI_ray_delayed_zone_merge_node_s* delayed = nullptr;
     // 3. Every connected part of the network is flooded once, from the first
     // sub-segment of a wrapper that no flood has reached, with the level a
@@ -1133,18 +1194,32 @@ void cut_lines_at_other_sets_vertices(PSI_s* psi, RING_header_s* set_of_sets) {
 // Booleans and cleaning
 // ---------------------------------------------------------------------------
 
-void PSI__set_boolean(void* object, RING_header_s* set_of_sets, int* material, bool union_flag, bool clean_first,
-                      bool cover_dummies, PSI_dummy_eval_cb_t eval, bool hide_duplicates, PSI_set_output_s* output) {
-    PSI_s* psi = as_psi(object);
-    const int n = static_cast<int>(ring_nodes(set_of_sets).size());
+namespace {
+
+void clean_each_region_set(PSI_s* psi, RING_header_s* set_of_sets, int* material, RING_header_s* output_set_of_sets,
+                           bool cover_dummies, PSI_dummy_eval_cb_t eval, bool cover_side, bool hide_duplicates,
+                           bool release);
+
+// The region-set boolean; with `release` each input set is deleted once it
+// is cleaned, and the cleaned copies are made in the input's pool, where the
+// later ones reuse the records of the sets deleted before them (see
+// PSI__set_boolean_releasing_sets).
+void set_boolean(PSI_s* psi, RING_header_s** set_of_sets, bool release, int* material, bool union_flag,
+                 bool clean_first, bool cover_dummies, PSI_dummy_eval_cb_t eval, bool hide_duplicates,
+                 PSI_set_output_s* output) {
+    const int n = static_cast<int>(ring_nodes(*set_of_sets).size());
     // 1. Optionally clean each set by itself first.
-    RING_header_s* sets = set_of_sets;
+    RING_header_s* sets = *set_of_sets;
     RING_header_s* cleaned = nullptr;
     if (clean_first) {
-        cleaned = POLY_SEG_create_set_of_sets(psi->pool);
-        PSI__set_clean_each_region_set(psi, set_of_sets, material, cleaned, cover_dummies, eval, false,
-                                       hide_duplicates);
+        cleaned = POLY_SEG_create_set_of_sets(release ? (*set_of_sets)->pool : psi->pool);
+        clean_each_region_set(psi, *set_of_sets, material, cleaned, cover_dummies, eval, false, hide_duplicates,
+                              release);
         sets = cleaned;
+        if (release) {
+            RING_delete(*set_of_sets);
+            *set_of_sets = nullptr;
+        }
         cut_lines_at_other_sets_vertices(psi, cleaned);
     }
     // 2. Wrap and intersect each set with itself.
@@ -1182,10 +1257,35 @@ void PSI__set_boolean(void* object, RING_header_s* set_of_sets, int* material, b
     }
 }
 
+}  // namespace
+
+void PSI__set_boolean(void* object, RING_header_s* set_of_sets, int* material, bool union_flag, bool clean_first,
+                      bool cover_dummies, PSI_dummy_eval_cb_t eval, bool hide_duplicates, PSI_set_output_s* output) {
+    set_boolean(as_psi(object), &set_of_sets, false, material, union_flag, clean_first, cover_dummies, eval,
+                hide_duplicates, output);
+}
+
+void PSI__set_boolean_releasing_sets(void* object, RING_header_s** set_of_sets, int* material, bool union_flag,
+                                     bool clean_first, bool cover_dummies, PSI_dummy_eval_cb_t eval,
+                                     bool hide_duplicates, PSI_set_output_s* output) {
+    set_boolean(as_psi(object), set_of_sets, true, material, union_flag, clean_first, cover_dummies, eval,
+                hide_duplicates, output);
+}
+
 void PSI__set_clean_each_region_set(void* object, RING_header_s* set_of_sets, int* material,
                                     RING_header_s* output_set_of_sets, bool cover_dummies, PSI_dummy_eval_cb_t eval,
                                     bool cover_side, bool hide_duplicates) {
-    PSI_s* psi = as_psi(object);
+    clean_each_region_set(as_psi(object), set_of_sets, material, output_set_of_sets, cover_dummies, eval, cover_side,
+                          hide_duplicates, false);
+}
+
+namespace {
+
+// The clean of each region set; with `release` each input set is deleted as
+// soon as its cleaned copy is made (the set-of-sets node keeps no set).
+void clean_each_region_set(PSI_s* psi, RING_header_s* set_of_sets, int* material, RING_header_s* output_set_of_sets,
+                           bool cover_dummies, PSI_dummy_eval_cb_t eval, bool cover_side, bool hide_duplicates,
+                           bool release) {
     if (!output_set_of_sets) return;
     CMEM_pool_s* pool = output_set_of_sets->pool;
     // A one-node set of sets carries one region set at a time.
@@ -1218,6 +1318,10 @@ void PSI__set_clean_each_region_set(void* object, RING_header_s* set_of_sets, in
         POLY_SEG_reround_arcs_in_set(result);
         free_wrapped_sets(wrapped, 1);
         POLY_SEG_append_to_set_of_sets(output_set_of_sets, result);
+        if (release) {
+            RING_set_node_subring(sn, nullptr);
+            RING_delete(set);
+        }
     }
     // The input sets stay with their owner.
     slot->main_data = nullptr;
@@ -1225,6 +1329,8 @@ void PSI__set_clean_each_region_set(void* object, RING_header_s* set_of_sets, in
     if (dummy_ring) RING_delete(dummy_ring);
     if (second) RING_delete(second);
 }
+
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // Material at infinity

@@ -61,6 +61,17 @@ int PSI__set_segment_weight(const RING_node_s* segment);
 // Slot 1: the region-set boolean.
 void PSI__set_boolean(void* psi, RING_header_s* set_of_sets, int* material, bool union_flag, bool clean_first,
                       bool cover_dummies, PSI_dummy_eval_cb_t eval, bool hide_duplicates, PSI_set_output_s* output);
+// The same boolean for a caller that hands its set of sets over: with
+// clean_first each set is deleted as soon as its cleaned copy is made (from
+// there on only the copies are used), the copies are made in the sets' pool
+// (where they and the result loops reuse the records of the sets deleted
+// before them) and stay there, and *set_of_sets becomes null, so a large
+// boolean does not hold the sets and their copies at once.  Nothing may
+// refer into the sets' polys (shared source records are counted and outlive
+// them); without clean_first it is PSI__set_boolean and the sets stay.
+void PSI__set_boolean_releasing_sets(void* psi, RING_header_s** set_of_sets, int* material, bool union_flag,
+                                     bool clean_first, bool cover_dummies, PSI_dummy_eval_cb_t eval,
+                                     bool hide_duplicates, PSI_set_output_s* output);
 // Slot 2: cleans each region set by itself; one cleaned set per input set is
 // appended to the output set of sets, in order.
 void PSI__set_clean_each_region_set(void* psi, RING_header_s* set_of_sets, int* material,

@@ -436,6 +436,50 @@ TEST_F(PsiSet, CleanFirstThenBoolean) {
     EXPECT_DOUBLE_EQ(a[0], 25.0 + 20.0 - 16.0);
 }
 
+// Levels far from 0: a stack of nested squares winds up to 150 times (counter-
+// clockwise) or down to -150 times (clockwise, material at infinity: levels
+// down to -149).  Every level counts as it is: all of the stack is material in
+// the first case, none of it in the second.
+TEST_F(PsiSet, DeeplyNestedLoopsKeepTheirLevels) {
+    const struct {
+        bool ccw;
+        std::vector<double> areas;
+    } cases[] = {{true, {90000.0}}, {false, {-90000.0}}};
+    for (const auto& c : cases) {
+        for (bool clean : {false, true}) {
+            SCOPED_TRACE(std::string(c.ccw ? "counter-clockwise" : "clockwise") + (clean ? ", cleaned" : ""));
+            std::vector<RING_header_s*> squares;
+            for (int i = 1; i <= 150; ++i) squares.push_back(square(-i, -i, i, i, c.ccw));
+            EXPECT_EQ(boolean(sets({set(squares, Korvo::Cam::NoMaterialAtInfinity)}), true, nullptr, false, clean),
+                      c.areas);
+        }
+    }
+}
+
+// The boolean that takes the sets over deletes them once they are cleaned
+// and gives the same loops; without the clean it leaves them alone.
+TEST_F(PsiSet, BooleanReleasingTheSetsDeletesThemAfterTheClean) {
+    auto input = [&]() {
+        return sets({set({polygon({{10, 0}, {0, 10}, {10, 10}, {0, 0}})}), set({square(0, 0, 10, 2)})});
+    };
+    const std::vector<double> kept = boolean(input(), true, nullptr, false, true);
+    for (bool clean : {true, false}) {
+        SCOPED_TRACE(clean ? "clean first" : "no clean");
+        RING_header_s* sos = input();
+        result = POLY_SEG_create_set(pool, Korvo::Cam::MaterialAtInfinityUndetermined);
+        output = PSI_set_output_s{result, -1, PSI_SET_OUTPUT_POLYS, PSI_SET_OUTPUT_SET, nullptr};
+        PSI__set_boolean_releasing_sets(psi, &sos, nullptr, true, clean, false, nullptr, false, &output);
+        if (clean) {
+            EXPECT_EQ(sos, nullptr);
+            EXPECT_EQ(areas(result), kept);
+        } else {
+            ASSERT_NE(sos, nullptr);
+            EXPECT_EQ(sos->count, 2);
+            EXPECT_EQ(areas(RING_ask_node_subring(sos->last)), std::vector<double>({20.0}));
+        }
+    }
+}
+
 // A set's own clean rounds its crossings to grid points, so a stretch two sets
 // share on a slanted line can come out of one set's clean with a vertex a
 // fraction of a cell off the other set's edge.  The boolean of cleaned sets
