@@ -205,40 +205,70 @@ void split_piece(const PieceRef& a, std::vector<std::pair<double, PNT2_s>>& poin
 
 // The pieces of every poly not yet on a grid, with finite boxes.
 std::vector<PieceRef> pieces_of(RING_header_s* set_of_sets) {
-    std::vector<PieceRef> pieces;
+    std::vector<RING_header_s*> polys;
+    size_t count = 0;
     for (RING_node_s* n : nodes_of(set_of_sets)) {
         for_each_poly(RING_ask_node_subring(n), [&](RING_header_s* poly) {
             const POLY_SEG_header_s* header = POLY_SEG_ask_header(poly);
             if (!header || header->scaling || !poly->first) return;
-            const bool closed = POLY_SEG_is_closed(poly);
-            const std::vector<RING_node_s*> nodes = nodes_of(poly);
-            for (size_t i = closed ? 0 : 1; i < nodes.size(); ++i) {
-                const PNT2_s start = end_of(nodes[i == 0 ? nodes.size() - 1 : i - 1]);
-                const PieceRef r = piece_ref(poly, nodes[i], start);
-                if (std::isfinite(r.box[0]) && std::isfinite(r.box[1]) && std::isfinite(r.box[2]) &&
-                    std::isfinite(r.box[3]))
-                    pieces.push_back(r);
-            }
+            polys.push_back(poly);
+            count += static_cast<size_t>(poly->count);
         });
+    }
+    std::vector<PieceRef> pieces;
+    pieces.reserve(count);
+    for (RING_header_s* poly : polys) {
+        const bool closed = POLY_SEG_is_closed(poly);
+        const std::vector<RING_node_s*> nodes = nodes_of(poly);
+        for (size_t i = closed ? 0 : 1; i < nodes.size(); ++i) {
+            const PNT2_s start = end_of(nodes[i == 0 ? nodes.size() - 1 : i - 1]);
+            const PieceRef r = piece_ref(poly, nodes[i], start);
+            if (std::isfinite(r.box[0]) && std::isfinite(r.box[1]) && std::isfinite(r.box[2]) &&
+                std::isfinite(r.box[3]))
+                pieces.push_back(r);
+        }
     }
     return pieces;
 }
 
+// A piece's box and its index among the pieces, in the order of the sweep.
+struct SweepBox {
+    double box[4];
+    size_t piece;
+};
+
+// The boxes of the pieces by their low x.  The keys are sorted beside their
+// indices, not through them; std::sort makes the same comparisons and moves
+// either way, so pieces of equal low x keep the order the sort gives them.
+std::vector<SweepBox> sweep_order(const std::vector<PieceRef>& pieces) {
+    struct Key {
+        double x;
+        size_t piece;
+    };
+    std::vector<Key> keys(pieces.size());
+    for (size_t i = 0; i < keys.size(); ++i) keys[i] = Key{pieces[i].box[0], i};
+    std::sort(keys.begin(), keys.end(), [](const Key& x, const Key& y) { return x.x < y.x; });
+    std::vector<SweepBox> order(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) {
+        const double* box = pieces[keys[i].piece].box;
+        order[i] = SweepBox{{box[0], box[1], box[2], box[3]}, keys[i].piece};
+    }
+    return order;
+}
+
 // Calls fn(a, b) for every pair of pieces whose boxes meet within a cell,
-// found by a sweep over the boxes' x ranges.
+// found by a sweep over the boxes' x ranges in the order of sweep_order.
 template <class Fn>
-void for_each_near_pair(const std::vector<PieceRef>& pieces, double cell, Fn fn) {
-    std::vector<size_t> order(pieces.size());
-    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::sort(order.begin(), order.end(), [&](size_t x, size_t y) { return pieces[x].box[0] < pieces[y].box[0]; });
+void for_each_near_pair(const std::vector<PieceRef>& pieces, const std::vector<SweepBox>& order, double cell,
+                        Fn fn) {
     for (size_t oi = 0; oi < order.size(); ++oi) {
         CERR_raise_on_abort();
-        const PieceRef& a = pieces[order[oi]];
+        const double* a = order[oi].box;
         for (size_t oj = oi + 1; oj < order.size(); ++oj) {
-            const PieceRef& b = pieces[order[oj]];
-            if (b.box[0] > a.box[1] + cell) break;
-            if (b.box[2] > a.box[3] + cell || b.box[3] < a.box[2] - cell) continue;
-            fn(a, b);
+            const double* b = order[oj].box;
+            if (b[0] > a[1] + cell) break;
+            if (b[2] > a[3] + cell || b[3] < a[2] - cell) continue;
+            fn(pieces[order[oi].piece], pieces[order[oj].piece]);
         }
     }
 }
@@ -247,9 +277,15 @@ void for_each_near_pair(const std::vector<PieceRef>& pieces, double cell, Fn fn)
 // parameter (turned over for the one travelled the other way), so that they
 // round to one grid arc: their radii may differ in the last bits when the
 // circle was drawn twice.
-void unify_arcs_between_the_same_points(const std::vector<PieceRef>& pieces, double cell) {
+void unify_arcs_between_the_same_points(const std::vector<PieceRef>& pieces, const std::vector<SweepBox>& order,
+                                        double cell) {
+    // Only pairs of arcs are unified: the sweep keeps the arcs, in their order.
+    std::vector<SweepBox> arcs;
+    for (const SweepBox& box : order)
+        if (pieces[box.piece].arc) arcs.push_back(box);
+    if (arcs.size() < 2) return;
     std::vector<bool> done(pieces.size(), false);
-    for_each_near_pair(pieces, cell, [&](const PieceRef& a, const PieceRef& b) {
+    for_each_near_pair(pieces, arcs, cell, [&](const PieceRef& a, const PieceRef& b) {
         if (!a.arc || !b.arc || done[&b - pieces.data()] || !lies_along(a, b, cell)) return;
         const PNT2_s ae = end_of(a.node), be = end_of(b.node);
         const bool same = a.start.x == b.start.x && a.start.y == b.start.y && ae.x == be.x && ae.y == be.y;
@@ -265,9 +301,10 @@ void unify_arcs_between_the_same_points(const std::vector<PieceRef>& pieces, dou
 
 void split_coincident_stretches(RING_header_s* set_of_sets, double cell, POLY_SEG_copy_cb_t copy_cb) {
     if (!(cell > 0) || !std::isfinite(cell)) return;
-    const std::vector<PieceRef> pieces = pieces_of(set_of_sets);
+    std::vector<PieceRef> pieces = pieces_of(set_of_sets);
+    std::vector<SweepBox> order = sweep_order(pieces);
     std::vector<std::vector<std::pair<double, PNT2_s>>> splits(pieces.size());
-    for_each_near_pair(pieces, cell, [&](const PieceRef& a, const PieceRef& b) {
+    for_each_near_pair(pieces, order, cell, [&](const PieceRef& a, const PieceRef& b) {
         if (!lies_along(a, b, cell) || !lies_along(b, a, cell)) return;
         const PieceRef* pair[2][2] = {{&a, &b}, {&b, &a}};
         for (const auto& ab : pair) {
@@ -280,9 +317,18 @@ void split_coincident_stretches(RING_header_s* set_of_sets, double cell, POLY_SE
             }
         }
     });
-    for (size_t i = 0; i < pieces.size(); ++i)
-        if (!splits[i].empty()) split_piece(pieces[i], splits[i], copy_cb);
-    unify_arcs_between_the_same_points(pieces_of(set_of_sets), cell);
+    bool split = false;
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        if (splits[i].empty()) continue;
+        split_piece(pieces[i], splits[i], copy_cb);
+        split = true;
+    }
+    // Unsplit, the pieces and their order stand as they are.
+    if (split) {
+        pieces = pieces_of(set_of_sets);
+        order = sweep_order(pieces);
+    }
+    unify_arcs_between_the_same_points(pieces, order, cell);
 }
 
 }  // namespace
