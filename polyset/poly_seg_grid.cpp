@@ -489,11 +489,11 @@ namespace {
 int area_sign_on_grid(const RING_header_s* poly) {
     if (!POLY_SEG_is_closed(poly)) return 0;
     const std::vector<RING_node_s*> nodes = nodes_of(poly);
-    std::vector<PNT2_s> starts;
-    std::vector<const LINE_ARC_SEG_s*> pieces;
+    std::vector<PNT2_s> starts(nodes.size());
+    std::vector<const LINE_ARC_SEG_s*> pieces(nodes.size());
     for (size_t i = 0; i < nodes.size(); ++i) {
-        starts.push_back(end_of(nodes[i == 0 ? nodes.size() - 1 : i - 1]));
-        pieces.push_back(seg_of(nodes[i]));
+        starts[i] = end_of(nodes[i == 0 ? nodes.size() - 1 : i - 1]);
+        pieces[i] = seg_of(nodes[i]);
     }
     return grid_loop_area_sign(starts.data(), pieces.data(), static_cast<int>(nodes.size()));
 }
