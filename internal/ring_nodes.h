@@ -12,6 +12,7 @@ namespace merrow1 {
 inline std::vector<RING_node_s*> ring_nodes(const RING_header_s* ring) {
     std::vector<RING_node_s*> out;
     if (!ring) return out;
+    if (ring->count > 0) out.reserve(static_cast<size_t>(ring->count));
     RING_node_s* n = ring->first;
     for (int i = 0; n && i < ring->count; ++i) {
         out.push_back(n);
