@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 using namespace merrow1::poly_seg;
@@ -256,20 +257,116 @@ std::vector<SweepBox> sweep_order(const std::vector<PieceRef>& pieces) {
     return order;
 }
 
-// Calls fn(a, b) for every pair of pieces whose boxes meet within a cell,
-// found by a sweep over the boxes' x ranges in the order of sweep_order.
+// Horizontal bands over the boxes of a sweep: each box is listed, by its
+// place in the sweep order, in every band that its y range widened by a cell
+// reaches.  Two boxes that meet within a cell have a y in both widened ranges,
+// so they share a band: the band of a y never decreases as y grows.
+struct SweepBands {
+    double low = 0;
+    double height = 1;
+    int count = 0;
+    std::vector<uint32_t> start;  // band k lists places[start[k]] up to places[start[k + 1]]
+    std::vector<uint32_t> places;
+
+    int band(double y) const {
+        const double t = (y - low) / height;
+        return t >= count ? count - 1 : static_cast<int>(t);
+    }
+};
+
+// Bands for a sweep over many boxes, about as high as a typical widened box
+// (at most 4096 of them); false where they would not pay: few boxes, boxes
+// that the plain sweep passes over only a few others each (sampled), no
+// height, or boxes listed in more than eight bands on average.
+bool make_bands(const std::vector<SweepBox>& order, double cell, SweepBands& bands) {
+    const size_t n = order.size();
+    if (n < 64 || n >= UINT32_MAX / 8) return false;
+    size_t passed = 0, samples = 0;
+    for (size_t i = 0; i < n; i += n / 64, ++samples) {
+        const double reach = order[i].box[1] + cell;
+        const auto first = order.begin() + static_cast<long>(i) + 1;
+        passed += static_cast<size_t>(
+            std::upper_bound(first, order.end(), reach, [](double x, const SweepBox& b) { return x < b.box[0]; }) -
+            first);
+    }
+    if (passed < 32 * samples) return false;
+    double low = order[0].box[2] - cell, high = order[0].box[3] + cell;
+    std::vector<double> heights(n);
+    for (size_t i = 0; i < n; ++i) {
+        const double lo = order[i].box[2] - cell, hi = order[i].box[3] + cell;
+        low = std::min(low, lo);
+        high = std::max(high, hi);
+        heights[i] = hi - lo;
+    }
+    std::nth_element(heights.begin(), heights.begin() + static_cast<long>(n / 2), heights.end());
+    const double height = std::max(heights[n / 2], (high - low) / 4096);
+    if (!(height > 0) || !std::isfinite(height)) return false;
+    bands.low = low;
+    bands.height = height;
+    bands.count = static_cast<int>(std::min(4096.0, std::floor((high - low) / height) + 1));
+    bands.start.assign(static_cast<size_t>(bands.count) + 1, 0);
+    size_t entries = 0;
+    for (const SweepBox& b : order) {
+        const int k0 = bands.band(b.box[2] - cell), k1 = bands.band(b.box[3] + cell);
+        for (int k = k0; k <= k1; ++k) ++bands.start[static_cast<size_t>(k) + 1];
+        entries += static_cast<size_t>(k1 - k0 + 1);
+    }
+    if (entries > 8 * n) return false;
+    for (int k = 0; k < bands.count; ++k) bands.start[k + 1] += bands.start[k];
+    bands.places.resize(entries);
+    std::vector<uint32_t> fill(bands.start.begin(), bands.start.end() - 1);
+    for (size_t i = 0; i < n; ++i) {
+        const int k0 = bands.band(order[i].box[2] - cell), k1 = bands.band(order[i].box[3] + cell);
+        for (int k = k0; k <= k1; ++k) bands.places[fill[k]++] = static_cast<uint32_t>(i);
+    }
+    return true;
+}
+
+// Calls fn(a, b) for every pair of pieces whose boxes meet within a cell, a
+// before b in the order of sweep_order: for each a in that order, the b after
+// it whose low x is at most a's high x plus a cell, in that order, that meet a
+// in y.  With bands, the b are sought only in a's bands.
 template <class Fn>
 void for_each_near_pair(const std::vector<PieceRef>& pieces, const std::vector<SweepBox>& order, double cell,
                         Fn fn) {
+    SweepBands bands;
+    if (!make_bands(order, cell, bands)) {
+        for (size_t oi = 0; oi < order.size(); ++oi) {
+            CERR_raise_on_abort();
+            const double* a = order[oi].box;
+            for (size_t oj = oi + 1; oj < order.size(); ++oj) {
+                const double* b = order[oj].box;
+                if (b[0] > a[1] + cell) break;
+                if (b[2] > a[3] + cell || b[3] < a[2] - cell) continue;
+                fn(pieces[order[oi].piece], pieces[order[oj].piece]);
+            }
+        }
+        return;
+    }
+    // Each band's next place: a box's own place in every band it is listed
+    // in when its turn comes, as the places of a band rise.
+    std::vector<uint32_t> next(bands.start.begin(), bands.start.end() - 1);
+    std::vector<uint32_t> found;
     for (size_t oi = 0; oi < order.size(); ++oi) {
         CERR_raise_on_abort();
         const double* a = order[oi].box;
-        for (size_t oj = oi + 1; oj < order.size(); ++oj) {
-            const double* b = order[oj].box;
-            if (b[0] > a[1] + cell) break;
-            if (b[2] > a[3] + cell || b[3] < a[2] - cell) continue;
-            fn(pieces[order[oi].piece], pieces[order[oj].piece]);
+        const int k0 = bands.band(a[2] - cell), k1 = bands.band(a[3] + cell);
+        found.clear();
+        for (int k = k0; k <= k1; ++k) {
+            const uint32_t end = bands.start[static_cast<size_t>(k) + 1];
+            for (uint32_t j = ++next[k]; j < end; ++j) {
+                const uint32_t oj = bands.places[j];
+                const double* b = order[oj].box;
+                if (b[0] > a[1] + cell) break;
+                if (b[2] > a[3] + cell || b[3] < a[2] - cell) continue;
+                found.push_back(oj);
+            }
         }
+        if (k1 > k0) {
+            std::sort(found.begin(), found.end());
+            found.erase(std::unique(found.begin(), found.end()), found.end());
+        }
+        for (const uint32_t oj : found) fn(pieces[order[oi].piece], pieces[order[oj].piece]);
     }
 }
 
