@@ -1097,6 +1097,37 @@ void sort_by_x(std::vector<SetVertex>& vertices) {
     }
 }
 
+// The place of the first vertex at or after x in vertices sorted by x, as
+// std::lower_bound finds it, sought by doubling steps from the place `hint`
+// (the answer for the line before, which lies next to this one in its poly).
+size_t first_at_or_after(const std::vector<SetVertex>& vertices, size_t hint, double x) {
+    const size_t n = vertices.size();
+    auto before = [x](const SetVertex& u) { return u.p.x < x; };
+    size_t lo, hi;  // the answer lies in [lo, hi], and is hi when no vertex of [lo, hi) is at or after x
+    if (hint < n && before(vertices[hint])) {
+        size_t step = 1;
+        lo = hint;
+        while (lo + step < n && before(vertices[lo + step])) {
+            lo += step;
+            step *= 2;
+        }
+        hi = std::min(n, lo + step);
+        ++lo;
+    } else {
+        hi = std::min(hint, n);
+        size_t step = 1;
+        while (hi >= step && !before(vertices[hi - step])) {
+            hi -= step;
+            step *= 2;
+        }
+        lo = hi >= step ? hi - step + 1 : 0;
+    }
+    return static_cast<size_t>(
+        std::partition_point(vertices.begin() + static_cast<long>(lo), vertices.begin() + static_cast<long>(hi),
+                             before) -
+        vertices.begin());
+}
+
 // Cuts every line of a closed poly in the sets at the vertices of other sets
 // whose pixels it passes through without meeting the vertex itself.
 void cut_lines_at_other_sets_vertices(PSI_s* psi, RING_header_s* set_of_sets) {
@@ -1123,6 +1154,7 @@ void cut_lines_at_other_sets_vertices(PSI_s* psi, RING_header_s* set_of_sets) {
     sort_by_x(vertices);
     // 2. Each line of each set against the vertices of the others near its box.
     std::vector<PNT2_s> cuts;
+    size_t first = 0;
     for (size_t s = 0; s < polys.size(); ++s) {
         for (RING_header_s* poly : polys[s]) {
             for (RING_node_s* seg : ring_nodes(poly)) {
@@ -1135,8 +1167,8 @@ void cut_lines_at_other_sets_vertices(PSI_s* psi, RING_header_s* set_of_sets) {
                 // The pixel box test of line_meets_pixel, in y here before the
                 // orientation (in x the range of the scan does it).
                 const double y_low = std::min(a.y, b.y) - 0.5, y_high = std::max(a.y, b.y) + 0.5;
-                auto it = std::lower_bound(vertices.begin(), vertices.end(), std::min(a.x, b.x) - 0.5,
-                                           [](const SetVertex& u, double x) { return u.p.x < x; });
+                first = first_at_or_after(vertices, first, std::min(a.x, b.x) - 0.5);
+                auto it = vertices.begin() + static_cast<long>(first);
                 for (; it != vertices.end() && it->p.x <= std::max(a.x, b.x) + 0.5; ++it) {
                     const PNT2_s& v = it->p;
                     if (v.y < y_low || v.y > y_high) continue;
