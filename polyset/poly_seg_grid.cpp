@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 using namespace merrow1::poly_seg;
@@ -205,41 +206,167 @@ void split_piece(const PieceRef& a, std::vector<std::pair<double, PNT2_s>>& poin
 
 // The pieces of every poly not yet on a grid, with finite boxes.
 std::vector<PieceRef> pieces_of(RING_header_s* set_of_sets) {
-    std::vector<PieceRef> pieces;
+    std::vector<RING_header_s*> polys;
+    size_t count = 0;
     for (RING_node_s* n : nodes_of(set_of_sets)) {
         for_each_poly(RING_ask_node_subring(n), [&](RING_header_s* poly) {
             const POLY_SEG_header_s* header = POLY_SEG_ask_header(poly);
             if (!header || header->scaling || !poly->first) return;
-            const bool closed = POLY_SEG_is_closed(poly);
-            const std::vector<RING_node_s*> nodes = nodes_of(poly);
-            for (size_t i = closed ? 0 : 1; i < nodes.size(); ++i) {
-                const PNT2_s start = end_of(nodes[i == 0 ? nodes.size() - 1 : i - 1]);
-                const PieceRef r = piece_ref(poly, nodes[i], start);
-                if (std::isfinite(r.box[0]) && std::isfinite(r.box[1]) && std::isfinite(r.box[2]) &&
-                    std::isfinite(r.box[3]))
-                    pieces.push_back(r);
-            }
+            polys.push_back(poly);
+            count += static_cast<size_t>(poly->count);
         });
+    }
+    std::vector<PieceRef> pieces;
+    pieces.reserve(count);
+    for (RING_header_s* poly : polys) {
+        const bool closed = POLY_SEG_is_closed(poly);
+        const std::vector<RING_node_s*> nodes = nodes_of(poly);
+        for (size_t i = closed ? 0 : 1; i < nodes.size(); ++i) {
+            const PNT2_s start = end_of(nodes[i == 0 ? nodes.size() - 1 : i - 1]);
+            const PieceRef r = piece_ref(poly, nodes[i], start);
+            if (std::isfinite(r.box[0]) && std::isfinite(r.box[1]) && std::isfinite(r.box[2]) &&
+                std::isfinite(r.box[3]))
+                pieces.push_back(r);
+        }
     }
     return pieces;
 }
 
-// Calls fn(a, b) for every pair of pieces whose boxes meet within a cell,
-// found by a sweep over the boxes' x ranges.
+// A piece's box and its index among the pieces, in the order of the sweep.
+struct SweepBox {
+    double box[4];
+    size_t piece;
+};
+
+// The boxes of the pieces by their low x.  The keys are sorted beside their
+// indices, not through them; std::sort makes the same comparisons and moves
+// either way, so pieces of equal low x keep the order the sort gives them.
+std::vector<SweepBox> sweep_order(const std::vector<PieceRef>& pieces) {
+    struct Key {
+        double x;
+        size_t piece;
+    };
+    std::vector<Key> keys(pieces.size());
+    for (size_t i = 0; i < keys.size(); ++i) keys[i] = Key{pieces[i].box[0], i};
+    std::sort(keys.begin(), keys.end(), [](const Key& x, const Key& y) { return x.x < y.x; });
+    std::vector<SweepBox> order(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) {
+        const double* box = pieces[keys[i].piece].box;
+        order[i] = SweepBox{{box[0], box[1], box[2], box[3]}, keys[i].piece};
+    }
+    return order;
+}
+
+// Horizontal bands over the boxes of a sweep: each box is listed, by its
+// place in the sweep order, in every band that its y range widened by a cell
+// reaches.  Two boxes that meet within a cell have a y in both widened ranges,
+// so they share a band: the band of a y never decreases as y grows.
+struct SweepBands {
+    double low = 0;
+    double height = 1;
+    int count = 0;
+    std::vector<uint32_t> start;  // band k lists places[start[k]] up to places[start[k + 1]]
+    std::vector<uint32_t> places;
+
+    int band(double y) const {
+        const double t = (y - low) / height;
+        return t >= count ? count - 1 : static_cast<int>(t);
+    }
+};
+
+// Bands for a sweep over many boxes, about as high as a typical widened box
+// (at most 4096 of them); false where they would not pay: few boxes, boxes
+// that the plain sweep passes over only a few others each (sampled), no
+// height, or boxes listed in more than eight bands on average.
+bool make_bands(const std::vector<SweepBox>& order, double cell, SweepBands& bands) {
+    const size_t n = order.size();
+    if (n < 64 || n >= UINT32_MAX / 8) return false;
+    size_t passed = 0, samples = 0;
+    for (size_t i = 0; i < n; i += n / 64, ++samples) {
+        const double reach = order[i].box[1] + cell;
+        const auto first = order.begin() + static_cast<long>(i) + 1;
+        passed += static_cast<size_t>(
+            std::upper_bound(first, order.end(), reach, [](double x, const SweepBox& b) { return x < b.box[0]; }) -
+            first);
+    }
+    if (passed < 32 * samples) return false;
+    double low = order[0].box[2] - cell, high = order[0].box[3] + cell;
+    std::vector<double> heights(n);
+    for (size_t i = 0; i < n; ++i) {
+        const double lo = order[i].box[2] - cell, hi = order[i].box[3] + cell;
+        low = std::min(low, lo);
+        high = std::max(high, hi);
+        heights[i] = hi - lo;
+    }
+    std::nth_element(heights.begin(), heights.begin() + static_cast<long>(n / 2), heights.end());
+    const double height = std::max(heights[n / 2], (high - low) / 4096);
+    if (!(height > 0) || !std::isfinite(height)) return false;
+    bands.low = low;
+    bands.height = height;
+    bands.count = static_cast<int>(std::min(4096.0, std::floor((high - low) / height) + 1));
+    bands.start.assign(static_cast<size_t>(bands.count) + 1, 0);
+    size_t entries = 0;
+    for (const SweepBox& b : order) {
+        const int k0 = bands.band(b.box[2] - cell), k1 = bands.band(b.box[3] + cell);
+        for (int k = k0; k <= k1; ++k) ++bands.start[static_cast<size_t>(k) + 1];
+        entries += static_cast<size_t>(k1 - k0 + 1);
+    }
+    if (entries > 8 * n) return false;
+    for (int k = 0; k < bands.count; ++k) bands.start[k + 1] += bands.start[k];
+    bands.places.resize(entries);
+    std::vector<uint32_t> fill(bands.start.begin(), bands.start.end() - 1);
+    for (size_t i = 0; i < n; ++i) {
+        const int k0 = bands.band(order[i].box[2] - cell), k1 = bands.band(order[i].box[3] + cell);
+        for (int k = k0; k <= k1; ++k) bands.places[fill[k]++] = static_cast<uint32_t>(i);
+    }
+    return true;
+}
+
+// Calls fn(a, b) for every pair of pieces whose boxes meet within a cell, a
+// before b in the order of sweep_order: for each a in that order, the b after
+// it whose low x is at most a's high x plus a cell, in that order, that meet a
+// in y.  With bands, the b are sought only in a's bands.
 template <class Fn>
-void for_each_near_pair(const std::vector<PieceRef>& pieces, double cell, Fn fn) {
-    std::vector<size_t> order(pieces.size());
-    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::sort(order.begin(), order.end(), [&](size_t x, size_t y) { return pieces[x].box[0] < pieces[y].box[0]; });
+void for_each_near_pair(const std::vector<PieceRef>& pieces, const std::vector<SweepBox>& order, double cell,
+                        Fn fn) {
+    SweepBands bands;
+    if (!make_bands(order, cell, bands)) {
+        for (size_t oi = 0; oi < order.size(); ++oi) {
+            CERR_raise_on_abort();
+            const double* a = order[oi].box;
+            for (size_t oj = oi + 1; oj < order.size(); ++oj) {
+                const double* b = order[oj].box;
+                if (b[0] > a[1] + cell) break;
+                if (b[2] > a[3] + cell || b[3] < a[2] - cell) continue;
+                fn(pieces[order[oi].piece], pieces[order[oj].piece]);
+            }
+        }
+        return;
+    }
+    // Each band's next place: a box's own place in every band it is listed
+    // in when its turn comes, as the places of a band rise.
+    std::vector<uint32_t> next(bands.start.begin(), bands.start.end() - 1);
+    std::vector<uint32_t> found;
     for (size_t oi = 0; oi < order.size(); ++oi) {
         CERR_raise_on_abort();
-        const PieceRef& a = pieces[order[oi]];
-        for (size_t oj = oi + 1; oj < order.size(); ++oj) {
-            const PieceRef& b = pieces[order[oj]];
-            if (b.box[0] > a.box[1] + cell) break;
-            if (b.box[2] > a.box[3] + cell || b.box[3] < a.box[2] - cell) continue;
-            fn(a, b);
+        const double* a = order[oi].box;
+        const int k0 = bands.band(a[2] - cell), k1 = bands.band(a[3] + cell);
+        found.clear();
+        for (int k = k0; k <= k1; ++k) {
+            const uint32_t end = bands.start[static_cast<size_t>(k) + 1];
+            for (uint32_t j = ++next[k]; j < end; ++j) {
+                const uint32_t oj = bands.places[j];
+                const double* b = order[oj].box;
+                if (b[0] > a[1] + cell) break;
+                if (b[2] > a[3] + cell || b[3] < a[2] - cell) continue;
+                found.push_back(oj);
+            }
         }
+        if (k1 > k0) {
+            std::sort(found.begin(), found.end());
+            found.erase(std::unique(found.begin(), found.end()), found.end());
+        }
+        for (const uint32_t oj : found) fn(pieces[order[oi].piece], pieces[order[oj].piece]);
     }
 }
 
@@ -247,9 +374,15 @@ void for_each_near_pair(const std::vector<PieceRef>& pieces, double cell, Fn fn)
 // parameter (turned over for the one travelled the other way), so that they
 // round to one grid arc: their radii may differ in the last bits when the
 // circle was drawn twice.
-void unify_arcs_between_the_same_points(const std::vector<PieceRef>& pieces, double cell) {
+void unify_arcs_between_the_same_points(const std::vector<PieceRef>& pieces, const std::vector<SweepBox>& order,
+                                        double cell) {
+    // Only pairs of arcs are unified: the sweep keeps the arcs, in their order.
+    std::vector<SweepBox> arcs;
+    for (const SweepBox& box : order)
+        if (pieces[box.piece].arc) arcs.push_back(box);
+    if (arcs.size() < 2) return;
     std::vector<bool> done(pieces.size(), false);
-    for_each_near_pair(pieces, cell, [&](const PieceRef& a, const PieceRef& b) {
+    for_each_near_pair(pieces, arcs, cell, [&](const PieceRef& a, const PieceRef& b) {
         if (!a.arc || !b.arc || done[&b - pieces.data()] || !lies_along(a, b, cell)) return;
         const PNT2_s ae = end_of(a.node), be = end_of(b.node);
         const bool same = a.start.x == b.start.x && a.start.y == b.start.y && ae.x == be.x && ae.y == be.y;
@@ -265,9 +398,10 @@ void unify_arcs_between_the_same_points(const std::vector<PieceRef>& pieces, dou
 
 void split_coincident_stretches(RING_header_s* set_of_sets, double cell, POLY_SEG_copy_cb_t copy_cb) {
     if (!(cell > 0) || !std::isfinite(cell)) return;
-    const std::vector<PieceRef> pieces = pieces_of(set_of_sets);
+    std::vector<PieceRef> pieces = pieces_of(set_of_sets);
+    std::vector<SweepBox> order = sweep_order(pieces);
     std::vector<std::vector<std::pair<double, PNT2_s>>> splits(pieces.size());
-    for_each_near_pair(pieces, cell, [&](const PieceRef& a, const PieceRef& b) {
+    for_each_near_pair(pieces, order, cell, [&](const PieceRef& a, const PieceRef& b) {
         if (!lies_along(a, b, cell) || !lies_along(b, a, cell)) return;
         const PieceRef* pair[2][2] = {{&a, &b}, {&b, &a}};
         for (const auto& ab : pair) {
@@ -280,9 +414,18 @@ void split_coincident_stretches(RING_header_s* set_of_sets, double cell, POLY_SE
             }
         }
     });
-    for (size_t i = 0; i < pieces.size(); ++i)
-        if (!splits[i].empty()) split_piece(pieces[i], splits[i], copy_cb);
-    unify_arcs_between_the_same_points(pieces_of(set_of_sets), cell);
+    bool split = false;
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        if (splits[i].empty()) continue;
+        split_piece(pieces[i], splits[i], copy_cb);
+        split = true;
+    }
+    // Unsplit, the pieces and their order stand as they are.
+    if (split) {
+        pieces = pieces_of(set_of_sets);
+        order = sweep_order(pieces);
+    }
+    unify_arcs_between_the_same_points(pieces, order, cell);
 }
 
 }  // namespace
@@ -443,11 +586,11 @@ namespace {
 int area_sign_on_grid(const RING_header_s* poly) {
     if (!POLY_SEG_is_closed(poly)) return 0;
     const std::vector<RING_node_s*> nodes = nodes_of(poly);
-    std::vector<PNT2_s> starts;
-    std::vector<const LINE_ARC_SEG_s*> pieces;
+    std::vector<PNT2_s> starts(nodes.size());
+    std::vector<const LINE_ARC_SEG_s*> pieces(nodes.size());
     for (size_t i = 0; i < nodes.size(); ++i) {
-        starts.push_back(end_of(nodes[i == 0 ? nodes.size() - 1 : i - 1]));
-        pieces.push_back(seg_of(nodes[i]));
+        starts[i] = end_of(nodes[i == 0 ? nodes.size() - 1 : i - 1]);
+        pieces[i] = seg_of(nodes[i]);
     }
     return grid_loop_area_sign(starts.data(), pieces.data(), static_cast<int>(nodes.size()));
 }

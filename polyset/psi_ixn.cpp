@@ -362,19 +362,61 @@ void merge_into(PSI_s* psi, PSI_INTXN_NODE_s* x, PSI_INTXN_NODE_s* y, RING_node_
     if (active_arm(y, -1) < 0) append_ghost(psi, x, y);
 }
 
-// Orders, merges and links the nodes of one segment.
-void sort_segment(PSI_s* psi, PSI_INTXN_NODE_s* start, RING_node_s* seg) {
-    Along c = along_of(psi, seg);
+// Collects the nodes of the segment of `start` (its first) into `nodes` and
+// sorts them into psi->line_sort; returns their number.
+int sort_along_line(PSI_s* psi, PSI_INTXN_NODE_s* start, std::vector<PSI_INTXN_NODE_s*>& nodes) {
+    RING_node_s* seg = start->segs[0];
+    const int n = collect_nodes(psi, start, seg, nodes);
+    PSI__ensure_line_sort(psi, n);
+    std::copy(nodes.begin(), nodes.end(), psi->line_sort);
+    const Along c = along_of(psi, seg);
+    sort_entries(psi->line_sort, n,
+                 [&](PSI_INTXN_NODE_s* x, PSI_INTXN_NODE_s* y) { return x == y ? 0 : line_order(c, x, y); });
+    return n;
+}
+
+// The same along an arc, into psi->arc_sort; `keys` receives the quadrant
+// keys of the arc.
+int sort_along_arc(PSI_s* psi, PSI_INTXN_NODE_s* start, std::vector<PSI_INTXN_NODE_s*>& nodes, ArcKeys* keys_out) {
+    RING_node_s* seg = start->segs[0];
+    const int n = collect_nodes(psi, start, seg, nodes);
+    PSI__ensure_arc_sort(psi, n);
+    const Along c = along_of(psi, seg);
+    const ArcKeys keys = arc_keys(c);
+    for (int k = 0; k < n; ++k) psi->arc_sort[k] = PSI_arc_sort_entry_s{nodes[k], keys.key(nodes[k]->pnt)};
+    // The start node's key is fixed at the smallest, whatever its state.
+    psi->arc_sort[0].key = 0;
+    sort_entries(psi->arc_sort, n, [&](const PSI_arc_sort_entry_s& x, const PSI_arc_sort_entry_s& y) {
+        return x.node == y.node ? 0 : arc_order(c, keys, x.node, x.key, y.node, y.key);
+    });
+    *keys_out = keys;
+    return n;
+}
+
+// Vectors of the segment sorts of one pass, kept from segment to segment so
+// that a pass allocates them once.
+struct SortScratch {
+    std::vector<PSI_INTXN_NODE_s*> nodes;
     std::vector<PSI_INTXN_NODE_s*> order;
-    std::vector<int> equal_prev;  // 1 where a node stands where the one before it stands
+    std::vector<int> equal_prev;
+    std::vector<PSI_INTXN_NODE_s*> kept;
+};
+
+// Orders, merges and links the nodes of one segment.
+void sort_segment(PSI_s* psi, PSI_INTXN_NODE_s* start, RING_node_s* seg, SortScratch& scratch) {
+    Along c = along_of(psi, seg);
+    std::vector<PSI_INTXN_NODE_s*>& order = scratch.order;
+    std::vector<int>& equal_prev = scratch.equal_prev;  // 1 where a node stands where the one before it stands
     if (c.line) {
-        const int n = PSI__ixn_sort_intersects_along_line(psi, start, nullptr) + 1;
+        const int n = sort_along_line(psi, start, scratch.nodes);
         order.assign(psi->line_sort, psi->line_sort + n);
         equal_prev.assign(n, 0);
         for (int k = 1; k < n; ++k) equal_prev[k] = line_order(c, order[k - 1], order[k]) == 0;
     } else {
-        const int n = PSI__ixn_sort_intersects_along_arc(psi, start, nullptr) + 1;
-        const ArcKeys keys = arc_keys(c);
+        ArcKeys sorted_keys;
+        const int n = sort_along_arc(psi, start, scratch.nodes, &sorted_keys);
+        // The sort's keys are those of this segment when it is the start's.
+        const ArcKeys keys = start->segs[0] == seg ? sorted_keys : arc_keys(c);
         order.resize(n);
         equal_prev.assign(n, 0);
         for (int k = 0; k < n; ++k) order[k] = psi->arc_sort[k].node;
@@ -389,7 +431,8 @@ void sort_segment(PSI_s* psi, PSI_INTXN_NODE_s* start, RING_node_s* seg) {
     if (order.empty() || order[0] != start) ERROR_internal(kFile, __LINE__, "PSI: segment start out of order");
     // Merge runs of nodes of one point into a keeper: the segment's end node
     // when the run holds one, else a node marked 0x4000, else the first.
-    std::vector<PSI_INTXN_NODE_s*> kept;
+    std::vector<PSI_INTXN_NODE_s*>& kept = scratch.kept;
+    kept.clear();
     for (int k = 0; k < n;) {
         int e = k + 1;
         while (e < n && (order[e]->flags[seg_index(order[e], seg)] & PSI_NODE_FLAG_EQUAL)) ++e;
@@ -731,33 +774,16 @@ void PSI__ixn_intersect_2_poly(void* object, PSI_segment_search_wrapper_s* a, PS
 // ---------------------------------------------------------------------------
 
 int PSI__ixn_sort_intersects_along_line(void* object, PSI_INTXN_NODE_s* start, int* count) {
-    PSI_s* psi = static_cast<PSI_s*>(object);
-    RING_node_s* seg = start->segs[0];
     std::vector<PSI_INTXN_NODE_s*> nodes;
-    const int n = collect_nodes(psi, start, seg, nodes);
-    PSI__ensure_line_sort(psi, n);
-    std::copy(nodes.begin(), nodes.end(), psi->line_sort);
-    const Along c = along_of(psi, seg);
-    sort_entries(psi->line_sort, n,
-                 [&](PSI_INTXN_NODE_s* x, PSI_INTXN_NODE_s* y) { return x == y ? 0 : line_order(c, x, y); });
+    const int n = sort_along_line(static_cast<PSI_s*>(object), start, nodes);
     if (count) *count = n - 1;
     return n - 1;
 }
 
 int PSI__ixn_sort_intersects_along_arc(void* object, PSI_INTXN_NODE_s* start, int* count) {
-    PSI_s* psi = static_cast<PSI_s*>(object);
-    RING_node_s* seg = start->segs[0];
     std::vector<PSI_INTXN_NODE_s*> nodes;
-    const int n = collect_nodes(psi, start, seg, nodes);
-    PSI__ensure_arc_sort(psi, n);
-    const Along c = along_of(psi, seg);
-    const ArcKeys keys = arc_keys(c);
-    for (int k = 0; k < n; ++k) psi->arc_sort[k] = PSI_arc_sort_entry_s{nodes[k], keys.key(nodes[k]->pnt)};
-    // The start node's key is fixed at the smallest, whatever its state.
-    psi->arc_sort[0].key = 0;
-    sort_entries(psi->arc_sort, n, [&](const PSI_arc_sort_entry_s& x, const PSI_arc_sort_entry_s& y) {
-        return x.node == y.node ? 0 : arc_order(c, keys, x.node, x.key, y.node, y.key);
-    });
+    ArcKeys keys;
+    const int n = sort_along_arc(static_cast<PSI_s*>(object), start, nodes, &keys);
     if (count) *count = n - 1;
     return n - 1;
 }
@@ -765,11 +791,12 @@ int PSI__ixn_sort_intersects_along_arc(void* object, PSI_INTXN_NODE_s* start, in
 void PSI__ixn_sort_intersects(void* object, PSI_segment_search_wrapper_s* w) {
     PSI_s* psi = static_cast<PSI_s*>(object);
     if (!w || w->count == 0 || !w->first_nodes) return;
+    SortScratch scratch;
     for (int i = 0; i < w->count; ++i) {
         PSI_INTXN_NODE_s* start = w->first_nodes[i];
         if (!start || !(start->flags[0] & PSI_NODE_FLAG_UNSORTED)) continue;
         start->flags[0] &= static_cast<uint16_t>(~PSI_NODE_FLAG_UNSORTED);
-        sort_segment(psi, start, w->segs[i]);
+        sort_segment(psi, start, w->segs[i], scratch);
     }
     w->pending = 0;
 }

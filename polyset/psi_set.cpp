@@ -1084,9 +1084,13 @@ void PSI__set_extract_final_boundaries(void* object, DYNAMIC_ARRAY_s** wrapped, 
 
 // Grid points whose coordinates and those of the corners of their pixels are
 // exact in doubles.
+// Below 2^52 a double converts to int64_t without overflow and back to the
+// same value exactly when it is an integer; NaN and infinities fail the bound.
 bool grid_point(const PNT2_s& p) {
     const double limit = 4503599627370496.0;  // 2^52
-    return std::floor(p.x) == p.x && std::floor(p.y) == p.y && std::fabs(p.x) < limit && std::fabs(p.y) < limit;
+    return std::fabs(p.x) < limit && std::fabs(p.y) < limit &&
+           static_cast<double>(static_cast<int64_t>(p.x)) == p.x &&
+           static_cast<double>(static_cast<int64_t>(p.y)) == p.y;
 }
 
 // Whether the line a-b meets the closed unit square about v: their boxes meet
@@ -1121,6 +1125,69 @@ struct SetVertex {
     int set;
 };
 
+// Sorts grid vertices by x with a least-significant-digit radix sort on their
+// integer x coordinates, byte by byte, skipping the bytes all keys share.
+// Vertices of equal x may come in any order: two distinct points of equal x
+// are never level along a slanted line, so the cuts found below do not depend
+// on it.
+void sort_by_x(std::vector<SetVertex>& vertices) {
+    const size_t n = vertices.size();
+    std::vector<uint64_t> keys(n), other_keys(n);
+    std::vector<SetVertex> other(n);
+    uint64_t all_or = 0, all_and = ~uint64_t{0};
+    for (size_t i = 0; i < n; ++i) {
+        // Grid points are integers below 2^52 in magnitude: the offset makes
+        // every key non-negative and keeps their order.
+        keys[i] = static_cast<uint64_t>(static_cast<int64_t>(vertices[i].p.x) + (int64_t{1} << 52));
+        all_or |= keys[i];
+        all_and &= keys[i];
+    }
+    for (int shift = 0; shift < 64; shift += 8) {
+        if ((((all_or ^ all_and) >> shift) & 0xff) == 0) continue;
+        size_t start[257] = {};
+        for (size_t i = 0; i < n; ++i) ++start[((keys[i] >> shift) & 0xff) + 1];
+        for (int d = 0; d < 256; ++d) start[d + 1] += start[d];
+        for (size_t i = 0; i < n; ++i) {
+            const size_t to = start[(keys[i] >> shift) & 0xff]++;
+            other[to] = vertices[i];
+            other_keys[to] = keys[i];
+        }
+        vertices.swap(other);
+        keys.swap(other_keys);
+    }
+}
+
+// The place of the first vertex at or after x in vertices sorted by x, as
+// std::lower_bound finds it, sought by doubling steps from the place `hint`
+// (the answer for the line before, which lies next to this one in its poly).
+size_t first_at_or_after(const std::vector<SetVertex>& vertices, size_t hint, double x) {
+    const size_t n = vertices.size();
+    auto before = [x](const SetVertex& u) { return u.p.x < x; };
+    size_t lo, hi;  // the answer lies in [lo, hi], and is hi when no vertex of [lo, hi) is at or after x
+    if (hint < n && before(vertices[hint])) {
+        size_t step = 1;
+        lo = hint;
+        while (lo + step < n && before(vertices[lo + step])) {
+            lo += step;
+            step *= 2;
+        }
+        hi = std::min(n, lo + step);
+        ++lo;
+    } else {
+        hi = std::min(hint, n);
+        size_t step = 1;
+        while (hi >= step && !before(vertices[hi - step])) {
+            hi -= step;
+            step *= 2;
+        }
+        lo = hi >= step ? hi - step + 1 : 0;
+    }
+    return static_cast<size_t>(
+        std::partition_point(vertices.begin() + static_cast<long>(lo), vertices.begin() + static_cast<long>(hi),
+                             before) -
+        vertices.begin());
+}
+
 // Cuts every line of a closed poly in the sets at the vertices of other sets
 // whose pixels it passes through without meeting the vertex itself.
 void cut_lines_at_other_sets_vertices(PSI_s* psi, RING_header_s* set_of_sets) {
@@ -1144,9 +1211,10 @@ void cut_lines_at_other_sets_vertices(PSI_s* psi, RING_header_s* set_of_sets) {
         }
     }
     if (polys.size() < 2 || vertices.empty()) return;
-    std::sort(vertices.begin(), vertices.end(), [](const SetVertex& u, const SetVertex& w) { return u.p.x < w.p.x; });
+    sort_by_x(vertices);
     // 2. Each line of each set against the vertices of the others near its box.
     std::vector<PNT2_s> cuts;
+    size_t first = 0;
     for (size_t s = 0; s < polys.size(); ++s) {
         for (RING_header_s* poly : polys[s]) {
             for (RING_node_s* seg : ring_nodes(poly)) {
@@ -1156,10 +1224,14 @@ void cut_lines_at_other_sets_vertices(PSI_s* psi, RING_header_s* set_of_sets) {
                 if (!grid_point(a) || !grid_point(b) || a.x == b.x || a.y == b.y) continue;
                 cuts.clear();
                 const double pa[2] = {a.x, a.y}, pb[2] = {b.x, b.y};
-                auto it = std::lower_bound(vertices.begin(), vertices.end(), std::min(a.x, b.x) - 0.5,
-                                           [](const SetVertex& u, double x) { return u.p.x < x; });
+                // The pixel box test of line_meets_pixel, in y here before the
+                // orientation (in x the range of the scan does it).
+                const double y_low = std::min(a.y, b.y) - 0.5, y_high = std::max(a.y, b.y) + 0.5;
+                first = first_at_or_after(vertices, first, std::min(a.x, b.x) - 0.5);
+                auto it = vertices.begin() + static_cast<long>(first);
                 for (; it != vertices.end() && it->p.x <= std::max(a.x, b.x) + 0.5; ++it) {
                     const PNT2_s& v = it->p;
+                    if (v.y < y_low || v.y > y_high) continue;
                     if (it->set == static_cast<int>(s) || same_point(v, a) || same_point(v, b)) continue;
                     const double pv[2] = {v.x, v.y};
                     if (ORIENT2D_sign(pa, pb, pv) == 0 || !line_meets_pixel(a, b, v)) continue;

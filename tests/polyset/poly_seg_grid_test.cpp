@@ -172,6 +172,46 @@ TEST_F(PolySegGrid, SetsOfSetsGoOnOneMapOwnedByTheCaller) {
     INT_GRID_MAP__destroy(m);
 }
 
+// A column of squares in one set against a column of squares in another,
+// whose shared edges the second set draws in ten pieces: before rounding,
+// every shared edge of the first set is split at the nine vertices between,
+// wherever it stands in the column (short columns and long ones, where the
+// search for pieces near each other goes by horizontal bands).
+TEST_F(PolySegGrid, SharedEdgesAreSplitAtTheOtherSetsVerticesAllAlongAColumn) {
+    for (const int rows : {2, 40}) {
+        SCOPED_TRACE(rows);
+        RING_header_s* sets = POLY_SEG_create_set_of_sets(pool);
+        RING_header_s* a = POLY_SEG_create_set(pool, Korvo::Cam::NoMaterialAtInfinity);
+        RING_header_s* b = POLY_SEG_create_set(pool, Korvo::Cam::NoMaterialAtInfinity);
+        POLY_SEG_append_to_set_of_sets(sets, a);
+        POLY_SEG_append_to_set_of_sets(sets, b);
+        for (int i = 0; i < rows; ++i) {
+            const double y = 10.0 * i;
+            POLY_SEG_append_to_set(a, POLY_SEG_CreateBoxPoly(0, y, 10, y + 10, pool));
+            std::vector<PNT2_s> drawn = {{10, y}, {20, y}, {20, y + 10}};
+            for (int j = 10; j >= 1; --j) drawn.push_back({10, y + j});
+            POLY_SEG_append_to_set(b, poly(drawn, true));
+        }
+        INT_GRID_MAP_s* m = POLY_SEG_put_set_of_sets_to_grid(sets, nullptr, false, nullptr, nullptr, 0);
+        ASSERT_NE(m, nullptr);
+        const double gx = INT_GRID_MAP__put_coord_to_grid(m, 10, 0);
+        int row = 0;
+        for (RING_node_s* n : nodes(a)) {
+            RING_header_s* square = RING_ask_node_subring(n);
+            EXPECT_EQ(square->count, 4 + 9) << "square " << row;
+            for (int j = 1; j <= 9; ++j) {
+                const double gy = INT_GRID_MAP__put_coord_to_grid(m, 10.0 * row + j, 1);
+                int at = 0;
+                for (RING_node_s* v : nodes(square)) at += end(v).x == gx && end(v).y == gy;
+                EXPECT_EQ(at, 1) << "square " << row << ", vertex " << j;
+            }
+            ++row;
+        }
+        for (RING_node_s* n : nodes(b)) EXPECT_EQ(RING_ask_node_subring(n)->count, 3 + 10);
+        INT_GRID_MAP__destroy(m);
+    }
+}
+
 TEST_F(PolySegGrid, ReroundingArcsMatchesThePieceRounding) {
     RING_header_s* p = POLY_SEG_create(pool);
     const PNT2_s a{0, 0}, b{1000, 0}, c{1000, 1000};
