@@ -22,6 +22,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -272,12 +273,35 @@ struct Extraction {
     // stack position last pushed from the point it keys (store_simple_loops).
     std::vector<uint8_t> boundary_mark;
     std::vector<uint32_t> point_slot;
+    // Arm-code lists of the floods and loop walks (see extract_from,
+    // emit_loops, store_simple_loops), kept from one part to the next so that
+    // an extraction of a few small parts allocates them once.
+    std::vector<uint32_t> flood_stack, walked, boundary, walk, loop_stack, loop_keys;
 
     uint32_t code_of(const Half& h) { return static_cast<uint32_t>(4 * numbers.of(h.n) + static_cast<size_t>(h.a)); }
     Half half_of(uint32_t code) const { return Half{numbers.record(code >> 2), static_cast<int>(code & 3)}; }
 };
 
 enum : uint8_t { kBoundary = 1, kUsed = 2 };
+
+// The arm-code lists of an extraction start with room for this many entries
+// (fewer when the network has fewer arms), and are kept from part to part
+// while they hold no more: a large part's lists are given back as soon as
+// they are done with, so they do not add to what the next part holds.
+const size_t kKeptListEntries = 256;
+
+void reserve_lists(Extraction& x, size_t arms) {
+    const size_t n = std::min(arms, kKeptListEntries);
+    for (std::vector<uint32_t>* v : {&x.flood_stack, &x.walked, &x.boundary, &x.walk, &x.loop_stack, &x.loop_keys})
+        v->reserve(n);
+}
+
+void release_if_large(std::vector<uint32_t>& v) {
+    if (v.capacity() > kKeptListEntries)
+        std::vector<uint32_t>().swap(v);
+    else
+        v.clear();
+}
 
 // The live zone of the face on the right of a walked half-edge.
 BZONE_s* zone_right_of(Extraction& x, const Half& h) {
@@ -413,8 +437,10 @@ void store_loop(Extraction& x, const uint32_t* loop_codes, size_t count) {
 // the stack and holds a half-edge leaving the same point, so entries of
 // half-edges that left the stack need no removal.
 void store_simple_loops(Extraction& x, const std::vector<uint32_t>& walk) {
-    std::vector<uint32_t> stack;  // arm codes
-    std::vector<uint32_t> keys;   // the point each stacked half-edge leaves from (its key's record number)
+    std::vector<uint32_t>& stack = x.loop_stack;  // arm codes
+    std::vector<uint32_t>& keys = x.loop_keys;    // the point each stacked half-edge leaves from (its key's record number)
+    stack.clear();
+    keys.clear();
     stack.reserve(walk.size());
     keys.reserve(walk.size());
     // The table is shared by all walks of one extraction: an entry left by an
@@ -449,7 +475,7 @@ void emit_loops(Extraction& x, const std::vector<uint32_t>& boundary) {
     std::vector<uint8_t>& mark = x.boundary_mark;  // the boundary half-edges, kUsed once walked
     for (uint32_t c : boundary) mark[c] = kBoundary;
     const long bound = static_cast<long>(boundary.size()) + 1;
-    std::vector<uint32_t> walk;  // arm codes
+    std::vector<uint32_t>& walk = x.walk;  // arm codes
     for (uint32_t first_code : boundary) {
         if (mark[first_code] & kUsed) continue;
         const Half first = x.half_of(first_code);
@@ -504,14 +530,16 @@ void extract_from(Extraction& x, Half start, int start_level) {
     // The stack holds arm codes of half-edges whose face is to be walked.
     // Each (but the start) is the twin of a walked half-edge, so the level it
     // brings is worked out from that one's when it comes off the stack.
-    std::vector<uint32_t> stack;
+    std::vector<uint32_t>& stack = x.flood_stack;
+    stack.clear();
     LevelTable& right_level = x.right_level;
     // The half-edges walked, in order (arm codes): all of them for the
     // checks and the zones, else only those with no material on their right,
     // among which the boundary is.
     const bool checking = MACH__checking_level >= 1;
     const bool keep_all = checking || x.map;
-    std::vector<uint32_t> walked;
+    std::vector<uint32_t>& walked = x.walked;
+    walked.clear();
     std::vector<int>& right_face = x.right_face;  // checking only
     if (x.map && x.right_zone.empty()) ERROR_internal(kFile, __LINE__, "PSI: zone output without its face table");
     // Zero-width faces: two sub-segments of different segments between the
@@ -604,7 +632,8 @@ void extract_from(Extraction& x, Half start, int start_level) {
     };
     // Boundary half-edges, oriented with the material on their left.  The
     // half-edges of zero-width faces are never boundaries.
-    std::vector<uint32_t> boundary;
+    std::vector<uint32_t>& boundary = x.boundary;
+    boundary.clear();
     for (uint32_t c : walked) {
         const Half h = x.half_of(c);
         const int level = right_level.get(c);
@@ -646,10 +675,11 @@ void extract_from(Extraction& x, Half start, int start_level) {
     }
     // The flood's own tables are done with: give their memory back before
     // the loops are stored, which is when a large boolean holds the most.
-    std::vector<uint32_t>().swap(stack);
-    std::vector<uint32_t>().swap(walked);
+    release_if_large(stack);
+    release_if_large(walked);
     std::unordered_map<Half, Half, HalfHash>().swap(slit_partner);
     emit_loops(x, boundary);
+    for (std::vector<uint32_t>* v : {&x.boundary, &x.walk, &x.loop_stack, &x.loop_keys}) release_if_large(*v);
 }
 
 // Clears the extraction marks of every node record.
@@ -1000,13 +1030,14 @@ void PSI__set_extract_final_boundaries(void* object, DYNAMIC_ARRAY_s** wrapped, 
     clear_extraction_marks(psi);
     // The tables by arm and by node record (see Extraction).
     Extraction x{psi, output, dummy_ring, second_pass, needs_another_pass, 0, map, NodeNumbers(psi->nodes),
-                 {}, {}, {}, {}, {}};
+                 {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}};
     const size_t arms = 4 * x.numbers.count();
     x.right_level.assign(arms);
     if (map) x.right_zone.assign(arms, nullptr);
     if (MACH__checking_level >= 1) x.right_face.assign(arms, 0);
     x.boundary_mark.assign(arms, 0);
     x.point_slot.assign(x.numbers.count(), 0);
+    reserve_lists(x, arms);
     PSI_ray_delayed_zone_merge_node_s* delayed = nullptr;
     // 3. Every connected part of the network is flooded once, from the first
     // sub-segment of a wrapper that no flood has reached, with the level a
