@@ -381,7 +381,7 @@ void* POLY_SEG_copy_chain_source_ref(RING_header_s* poly, RING_node_s* from, RIN
 
 double POLY_SEG_length(const RING_header_s* poly) {
     if (!poly || poly->count < 2) return 0.0;
-    const std::vector<RING_node_s*> nodes = nodes_of(poly);
+    const auto nodes = nodes_of(poly);
     const bool closed = POLY_SEG_is_closed(poly);
     PNT2_s start = end_of(closed ? nodes.back() : nodes.front());
     double length = 0.0;
@@ -409,7 +409,7 @@ double POLY_SEG_arc_area_term(const PNT2_s* start, const LINE_ARC_SEG_s* piece) 
 
 double POLY_SEG_area(const RING_header_s* poly) {
     if (!POLY_SEG_is_closed(poly)) return 0.0;
-    const std::vector<RING_node_s*> nodes = nodes_of(poly);
+    const auto nodes = nodes_of(poly);
     const double x0 = seg_of(nodes.back())->x;
     PNT2_s start = end_of(nodes.back());
     double sum = 0.0;

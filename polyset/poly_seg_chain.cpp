@@ -241,7 +241,7 @@ RING_header_s* POLY_SEG_create_from_chain(RING_header_s* chain, CMEM_pool_s* poo
     RING_header_s* poly = nullptr;
     return build_or_delete(poly, [&]() -> RING_header_s* {
         ChainToPoly conv(chain, cb, data, lines_for_dummies, info);
-        const std::vector<RING_node_s*> v = nodes_of(chain);
+        const auto v = nodes_of(chain);
         require_vertex_points(v);
         const int n = static_cast<int>(v.size());
         const bool closed = ring_closed(chain);
@@ -287,7 +287,7 @@ RING_header_s* POLY_SEG_create_from_poc(const PART_OF_CHAIN_s* part, CMEM_pool_s
     RING_header_s* poly = nullptr;
     return build_or_delete(poly, [&]() -> RING_header_s* {
         ChainToPoly conv(chain, cb, data, lines_for_dummies, nullptr);
-        const std::vector<RING_node_s*> v = nodes_of(chain);
+        const auto v = nodes_of(chain);
         require_vertex_points(v);
         const int n = static_cast<int>(v.size());
         const bool chain_closed = ring_closed(chain);
@@ -530,7 +530,7 @@ void POLY_SEG_flip_large_dummies(RING_header_s* poly, POLY_SEG_copy_cb_t copy_cb
     if (!poly || !poly->first) return;
     // 1. The walk: a closed poly once round from its first piece that is not
     //    a dummy; an open one from its second node.
-    const std::vector<RING_node_s*> nodes = nodes_of(poly);
+    const auto nodes = nodes_of(poly);
     const size_t n = nodes.size();
     std::vector<RING_node_s*> walk;
     if (POLY_SEG_is_closed(poly)) {
@@ -746,7 +746,7 @@ void POLY_SEG_remove_blank_segs(RING_header_s* chain) {
     }
     // Runs inside the chain are bridged by one line unless the line would cut
     // into an arc of the run.
-    const std::vector<RING_node_s*> v = nodes_of(chain);
+    const auto v = nodes_of(chain);
     const size_t n = v.size();
     size_t i = 1;
     while (i < n) {
@@ -782,7 +782,7 @@ void POLY_SEG_remove_blank_segs(RING_header_s* chain) {
 void POLY_SEG_chain_reverse_incorrectly(RING_header_s* chain, CMEM_pool_s* pool) {
     if (!chain) return;
     CHAIN_reverse(chain);
-    const std::vector<RING_node_s*> v = nodes_of(chain);
+    const auto v = nodes_of(chain);
     if (v.empty()) return;
     auto has_mark = [](const RING_node_s* n) {
         return APP_DATA__ask_app_data(n->app_data, CHAIN_APP_DATA_SELF_NODE) != nullptr;
@@ -1116,7 +1116,7 @@ RING_header_s* POLY_SEG_create_chain(RING_header_s* poly, const CSYS* csys, CMEM
         };
 
         // 4. The start vertex.
-        const std::vector<RING_node_s*> nodes = nodes_of(poly);
+        const auto nodes = nodes_of(poly);
         PNT2_s from = end_of(closed ? nodes.back() : nodes.front());
         end_segment start_end{};
         start_end.x = from.x;

@@ -55,7 +55,7 @@ double piece_length(const PNT2_s& start, const LINE_ARC_SEG_s* s) {
 void plain_rounding(RING_header_s* poly, const INT_GRID_MAP_s* map) {
     // 1. The poly's own map.
     POLY_SEG_set_scaling(poly, map);
-    const std::vector<RING_node_s*> nodes = nodes_of(poly);
+    const auto nodes = nodes_of(poly);
     if (nodes.empty()) return;
     // 2. A closed poly's first piece starts at the rounded last end; that end
     //    rounds to the same grid point again when its node comes.
@@ -220,7 +220,7 @@ std::vector<PieceRef> pieces_of(RING_header_s* set_of_sets) {
     pieces.reserve(count);
     for (RING_header_s* poly : polys) {
         const bool closed = POLY_SEG_is_closed(poly);
-        const std::vector<RING_node_s*> nodes = nodes_of(poly);
+        const auto nodes = nodes_of(poly);
         for (size_t i = closed ? 0 : 1; i < nodes.size(); ++i) {
             const PNT2_s start = end_of(nodes[i == 0 ? nodes.size() - 1 : i - 1]);
             const PieceRef r = piece_ref(poly, nodes[i], start);
@@ -585,7 +585,7 @@ namespace {
 // The sign of a closed poly's area while it is on its grid.
 int area_sign_on_grid(const RING_header_s* poly) {
     if (!POLY_SEG_is_closed(poly)) return 0;
-    const std::vector<RING_node_s*> nodes = nodes_of(poly);
+    const auto nodes = nodes_of(poly);
     std::vector<PNT2_s> starts(nodes.size());
     std::vector<const LINE_ARC_SEG_s*> pieces(nodes.size());
     for (size_t i = 0; i < nodes.size(); ++i) {
@@ -655,7 +655,7 @@ void POLY_SEG_get_set_of_sets_from_grid(RING_header_s* set_of_sets) {
 
 void POLY_SEG_reround_arcs(RING_header_s* poly) {
     if (!poly || !poly->first) return;
-    const std::vector<RING_node_s*> nodes = nodes_of(poly);
+    const auto nodes = nodes_of(poly);
     const bool closed = POLY_SEG_is_closed(poly);
     for (size_t i = closed ? 0 : 1; i < nodes.size(); ++i) {
         LINE_ARC_SEG_s* s = seg_of(nodes[i]);
@@ -687,7 +687,7 @@ bool POLY_SEG_is_small_closed_loop(const RING_header_s* poly, const double* limi
     // 2. Only closed loops.
     if (!POLY_SEG_is_closed(poly)) return false;
     // 3. The perimeter, given up as soon as it reaches the limit.
-    const std::vector<RING_node_s*> nodes = nodes_of(poly);
+    const auto nodes = nodes_of(poly);
     PNT2_s start = end_of(nodes.back());
     double perimeter = 0.0;
     bool dummy = false;

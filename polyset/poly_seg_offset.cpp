@@ -749,7 +749,7 @@ bool POLY_SEG_small_offset(RING_header_s* poly, POLY_SEG_copy_cb_t copy_cb, POLY
         steps.push_back(added);
         if (copy_cb) copy_cb(poly, nodes[i], added, &handled, nullptr);
     }
-    const std::vector<RING_node_s*> all = nodes_of(poly);
+    const auto all = nodes_of(poly);
     for (size_t i = closed ? 0 : 1; i < all.size(); ++i) {
         LINE_ARC_SEG_s* s = seg_of(all[i]);
         if (LINE_ARC_SEG_is_arc(s)) {

@@ -232,7 +232,7 @@ RING_header_s* POLY_SEG_split(RING_header_s* poly, RING_node_s* node, POLY_SEG_c
 void POLY_SEG_filter_segments(RING_header_s* set, POLY_SEG_segment_filter_t filter, void* data,
                               POLY_SEG_copy_cb_t copy_cb) {
     if (!set || !filter) return;
-    const std::vector<RING_node_s*> set_nodes = nodes_of(set);
+    const auto set_nodes = nodes_of(set);
     // Every poly is checked before any is changed.
     for (RING_node_s* sn : set_nodes) {
         const RING_header_s* poly = RING_ask_node_subring(sn);
@@ -243,7 +243,7 @@ void POLY_SEG_filter_segments(RING_header_s* set, POLY_SEG_segment_filter_t filt
         CERR_raise_on_abort();
         RING_header_s* poly = RING_ask_node_subring(sn);
         if (!poly) continue;
-        const std::vector<RING_node_s*> nodes = nodes_of(poly);
+        const auto nodes = nodes_of(poly);
         const size_t n = nodes.size();
         std::vector<char> accepted(n);
         size_t count = 0;
@@ -855,7 +855,7 @@ void POLY_SEG__boolean_set_group(RING_header_s* group, const INT_GRID_MAP_s* map
         if (first_pass) {
             facts = offset_group(psi, group, offset_cb, data);
         } else {
-            const std::vector<RING_node_s*> sets = nodes_of(group);
+            const auto sets = nodes_of(group);
             facts.material = CMEM_NEW_ARRAY(psi->pool, int, sets.size());
             for (size_t i = 0; i < sets.size(); ++i) {
                 const RING_header_s* set = RING_ask_node_subring(sets[i]);
@@ -920,7 +920,7 @@ void POLY_SEG_boolean_set(RING_header_s* set_of_sets, const INT_GRID_MAP_s* map,
         // count passes.
         for (int pass = 0; pass <= set_of_sets->count; ++pass) {
             // 2. The groups of this pass.
-            const std::vector<RING_node_s*> sets = nodes_of(current);
+            const auto sets = nodes_of(current);
             const std::vector<int> sizes = pass_group_sizes(static_cast<int>(sets.size()));
             if (sizes.empty()) return;
             const bool last_pass = sizes.size() == 1;

@@ -938,7 +938,7 @@ void PSI__set_preprocess_region_sets(void* object, RING_header_s* set_of_sets, i
     // 1. Nothing counted yet; no region sets, nothing to do.
     if (m) *m = 0;
     if (wrapped) *wrapped = nullptr;
-    const std::vector<RING_node_s*> sets = ring_nodes(set_of_sets);
+    const auto sets = ring_nodes(set_of_sets);
     if (sets.empty()) return;
     const int n = static_cast<int>(sets.size());
     // 2. The array of wrapped sets; the node array starts empty.
@@ -1452,7 +1452,7 @@ int PSI__set_is_wrap_mat_at_inf(void* object, DYNAMIC_ARRAY_s* wrapped) {
 
 int PSI__set_is_material_at_inf(void* object, RING_header_s* set, double* box) {
     PSI_s* psi = as_psi(object);
-    const std::vector<RING_node_s*> polys = ring_nodes(set);
+    const auto polys = ring_nodes(set);
     if (polys.empty()) return Korvo::Cam::MaterialAtInfinityUndetermined;
     DYNAMIC_ARRAY_s* ws = DYNAMIC_ARRAY__create(psi->pool, static_cast<int>(sizeof(Wrapper)), 5, 5);
     PSI__reset(psi);
@@ -1507,7 +1507,7 @@ void PSI__set_calc_inf_for_offsets(void* object, CMEM_pool_s* pool, RING_header_
                                    bool grid_flag, int** material) {
     PSI_s* psi = as_psi(object);
     if (!material) return;
-    const std::vector<RING_node_s*> sets = ring_nodes(set_of_sets);
+    const auto sets = ring_nodes(set_of_sets);
     const int n = static_cast<int>(sets.size());
     if (!*material) {
         if (n == 0) return;
