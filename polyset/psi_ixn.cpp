@@ -394,16 +394,27 @@ int sort_along_arc(PSI_s* psi, PSI_INTXN_NODE_s* start, std::vector<PSI_INTXN_NO
 }
 
 // Vectors of the segment sorts of one pass, kept from segment to segment so
-// that a pass allocates them once.
+// that a pass allocates them once.  They start with room for the few nodes
+// most segments hold, so they grow only along a segment crossed many times.
 struct SortScratch {
     std::vector<PSI_INTXN_NODE_s*> nodes;
     std::vector<PSI_INTXN_NODE_s*> order;
     std::vector<int> equal_prev;
     std::vector<PSI_INTXN_NODE_s*> kept;
+
+    void make_room() {
+        if (nodes.capacity() > 0) return;
+        const size_t room = 16;
+        nodes.reserve(room);
+        order.reserve(room);
+        equal_prev.reserve(room);
+        kept.reserve(room);
+    }
 };
 
 // Orders, merges and links the nodes of one segment.
 void sort_segment(PSI_s* psi, PSI_INTXN_NODE_s* start, RING_node_s* seg, SortScratch& scratch) {
+    scratch.make_room();
     Along c = along_of(psi, seg);
     std::vector<PSI_INTXN_NODE_s*>& order = scratch.order;
     std::vector<int>& equal_prev = scratch.equal_prev;  // 1 where a node stands where the one before it stands
