@@ -6,6 +6,7 @@
 #include <merrow1/psi.h>
 
 #include "internal/scratch_pool.h"
+#include "internal/small_buffer.h"
 #include "exact/line_arc_seg_prd.h"
 #include "polyset/poly_seg_internal.h"
 
@@ -586,8 +587,8 @@ namespace {
 int area_sign_on_grid(const RING_header_s* poly) {
     if (!POLY_SEG_is_closed(poly)) return 0;
     const auto nodes = nodes_of(poly);
-    std::vector<PNT2_s> starts(nodes.size());
-    std::vector<const LINE_ARC_SEG_s*> pieces(nodes.size());
+    merrow1::SmallBuffer<PNT2_s, 16> starts(nodes.size());
+    merrow1::SmallBuffer<const LINE_ARC_SEG_s*, 16> pieces(nodes.size());
     for (size_t i = 0; i < nodes.size(); ++i) {
         starts[i] = end_of(nodes[i == 0 ? nodes.size() - 1 : i - 1]);
         pieces[i] = seg_of(nodes[i]);

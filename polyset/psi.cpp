@@ -50,6 +50,15 @@ void note_wrapped(PSI_s* psi, const RING_node_s* seg) {
     order->places.emplace_back(seg, order->next++);
 }
 
+// Room for the places of the segments of a poly about to be wrapped: the
+// list grows at most once per poly (at least doubling), from 64 places on.
+void make_room_to_note(PSI_s* psi, size_t count) {
+    if (!psi->segment_order) psi->segment_order = new PSI_segment_order_s();
+    auto& places = psi->segment_order->places;
+    if (places.capacity() - places.size() >= count) return;
+    places.reserve(std::max({2 * places.capacity(), places.size() + count, size_t{64}}));
+}
+
 // The latest place of a wrapped segment; false when it was never wrapped.
 bool place_of(PSI_segment_order_s* order, const RING_node_s* seg, unsigned long* place) {
     typedef std::pair<const RING_node_s*, unsigned long> Place;
@@ -385,6 +394,7 @@ void PSI__wrap_poly(void* object, RING_header_s* poly, PSI_segment_search_wrappe
     w->sizes = CMEM_NEW_ARRAY(psi->pool, double, count);
     // 4. Walk the segments: the segment of each step is the next node.  Empty
     // boxes (zero-length pieces) and hidden segments are left out.
+    make_room_to_note(psi, static_cast<size_t>(count));
     int kept = 0;
     RING_node_s* node = poly->first;
     const int steps = closed ? poly->count : poly->count - 1;
