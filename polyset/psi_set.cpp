@@ -1225,29 +1225,51 @@ void cut_lines_at_other_sets_vertices(PSI_s* psi, RING_header_s* set_of_sets) {
     const uint32_t kept_whole = merrow1::psi::SEG_FLAG_START_TELOMERE | merrow1::psi::SEG_FLAG_END_TELOMERE |
                                 merrow1::psi::SEG_FLAG_HIDDEN | merrow1::psi::SEG_FLAG_OPEN_END |
                                 merrow1::psi::SEG_FLAG_MULTIPLICITY;
-    // 1. The closed polys of each set and their vertices, by x.
-    std::vector<std::vector<RING_header_s*>> polys;
+    // 1. The closed polys of each set and their vertices, by x: set s holds
+    //    polys[set_start[s]] up to polys[set_start[s + 1]].  The lists are
+    //    sized by a first count so that each is allocated once.
+    auto closed_poly = [](RING_node_s* pn) {
+        RING_header_s* poly = RING_ask_node_subring(pn);
+        return poly && poly->first && poly->last && poly->last->next == poly->first ? poly : nullptr;
+    };
+    const auto sets = ring_nodes(set_of_sets);
+    size_t poly_count = 0, vertex_room = 0;
+    for (RING_node_s* sn : sets)
+        if (RING_header_s* set = RING_ask_node_subring(sn))
+            for (RING_node_s* pn : ring_nodes(set))
+                if (RING_header_s* poly = closed_poly(pn)) {
+                    ++poly_count;
+                    vertex_room += static_cast<size_t>(std::max(poly->count, 0));
+                }
+    std::vector<RING_header_s*> polys;
+    std::vector<size_t> set_start;
     std::vector<SetVertex> vertices;
-    for (RING_node_s* sn : ring_nodes(set_of_sets)) {
-        polys.emplace_back();
+    polys.reserve(poly_count);
+    set_start.reserve(sets.size() + 1);
+    vertices.reserve(vertex_room);
+    for (RING_node_s* sn : sets) {
+        set_start.push_back(polys.size());
         RING_header_s* set = RING_ask_node_subring(sn);
         if (!set) continue;
         for (RING_node_s* pn : ring_nodes(set)) {
-            RING_header_s* poly = RING_ask_node_subring(pn);
-            if (!poly || !poly->first || !poly->last || poly->last->next != poly->first) continue;
-            polys.back().push_back(poly);
+            RING_header_s* poly = closed_poly(pn);
+            if (!poly) continue;
+            polys.push_back(poly);
             for (RING_node_s* n : ring_nodes(poly))
                 if (grid_point(seg_end(n)))
-                    vertices.push_back(SetVertex{seg_end(n), static_cast<int>(polys.size()) - 1});
+                    vertices.push_back(SetVertex{seg_end(n), static_cast<int>(set_start.size()) - 1});
         }
     }
-    if (polys.size() < 2 || vertices.empty()) return;
+    set_start.push_back(polys.size());
+    const size_t set_count = set_start.size() - 1;
+    if (set_count < 2 || vertices.empty()) return;
     sort_by_x(vertices);
     // 2. Each line of each set against the vertices of the others near its box.
     std::vector<PNT2_s> cuts;
     size_t first = 0;
-    for (size_t s = 0; s < polys.size(); ++s) {
-        for (RING_header_s* poly : polys[s]) {
+    for (size_t s = 0; s < set_count; ++s) {
+        for (size_t k = set_start[s]; k < set_start[s + 1]; ++k) {
+            RING_header_s* poly = polys[k];
             for (RING_node_s* seg : ring_nodes(poly)) {
                 const LINE_ARC_SEG_s* piece = seg_piece(seg);
                 if (!LINE_ARC_SEG_is_line(piece) || (piece->flags & kept_whole)) continue;
