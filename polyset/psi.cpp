@@ -437,10 +437,18 @@ PSI_segment_search_wrapper_s* PSI__wrap_init_poly(void* object, RING_header_s* p
     return w;
 }
 
+DYNAMIC_ARRAY_s* PSI__create_wrapper_array(PSI_s* psi, int polys) {
+    int shift = 1;
+    while (shift < 5 && (1 << shift) < polys) ++shift;
+    DYNAMIC_ARRAY_s* array =
+        DYNAMIC_ARRAY__create(psi->pool, static_cast<int>(sizeof(PSI_segment_search_wrapper_s)), shift, 5);
+    if (!array) ERROR_internal(kFile, __LINE__, "PSI: cannot create a wrapper array");
+    return array;
+}
+
 DYNAMIC_ARRAY_s* PSI__wrap_init_poly_set(void* object, RING_header_s* set) {
     PSI_s* psi = static_cast<PSI_s*>(object);
-    DYNAMIC_ARRAY_s* array =
-        DYNAMIC_ARRAY__create(psi->pool, static_cast<int>(sizeof(PSI_segment_search_wrapper_s)), 5, 5);
+    DYNAMIC_ARRAY_s* array = PSI__create_wrapper_array(psi, set ? set->count : 0);
     if (!set) return array;
     RING_node_s* n = set->first;
     for (int i = 0; n && i < set->count; ++i, n = n->next) {

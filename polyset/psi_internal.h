@@ -84,6 +84,10 @@ long PSI__count_pieces(const RING_header_s* set, int depth);
 // sizes the node array's blocks for an input of `pieces` segments, so that a
 // small input does not zero a block of a thousand records.
 void PSI__fit_nodes_to_input(PSI_s* psi, long pieces);
+// A wrapper array for a set of `polys` polys: blocks of 32 wrappers, or of
+// the next power of two (2 at least) at or above a smaller count, so that a
+// set of one poly does not zero room for 32.
+DYNAMIC_ARRAY_s* PSI__create_wrapper_array(PSI_s* psi, int polys);
 // Slot 23: fills the wrapper for the poly (count 0 and no arrays when no
 // segment is kept).
 void PSI__wrap_poly(void* psi, RING_header_s* poly, PSI_segment_search_wrapper_s* wrapper);

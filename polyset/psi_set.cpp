@@ -950,8 +950,9 @@ void PSI__set_preprocess_region_sets(void* object, RING_header_s* set_of_sets, i
                                               : nullptr;
     // 4. Wrap each set's polys and intersect the set with itself.
     for (int i = 0; i < n; ++i) {
-        ws[i] = DYNAMIC_ARRAY__create(psi->pool, static_cast<int>(sizeof(Wrapper)), 5, 5);
-        for (RING_node_s* pn : ring_nodes(RING_ask_node_subring(sets[i]))) {
+        RING_header_s* set = RING_ask_node_subring(sets[i]);
+        ws[i] = PSI__create_wrapper_array(psi, set ? set->count : 0);
+        for (RING_node_s* pn : ring_nodes(set)) {
             RING_header_s* poly = RING_ask_node_subring(pn);
             if (!poly) continue;
             const bool closed = poly->first && poly->last && poly->last->next == poly->first;
