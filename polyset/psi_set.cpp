@@ -1162,8 +1162,20 @@ struct SetVertex {
 // Vertices of equal x may come in any order: two distinct points of equal x
 // are never level along a slanted line, so the cuts found below do not depend
 // on it.
+//
+// A few vertices are sorted by insertion instead, which is stable too: the
+// order is the radix sort's, without its passes over 256 digit counts.
 void sort_by_x(std::vector<SetVertex>& vertices) {
     const size_t n = vertices.size();
+    if (n <= 64) {
+        for (size_t i = 1; i < n; ++i) {
+            const SetVertex v = vertices[i];
+            size_t j = i;
+            for (; j > 0 && vertices[j - 1].p.x > v.p.x; --j) vertices[j] = vertices[j - 1];
+            vertices[j] = v;
+        }
+        return;
+    }
     std::vector<uint64_t> keys(n), other_keys(n);
     std::vector<SetVertex> other(n);
     uint64_t all_or = 0, all_and = ~uint64_t{0};
