@@ -396,11 +396,12 @@ int sort_along_arc(PSI_s* psi, PSI_INTXN_NODE_s* start, std::vector<PSI_INTXN_NO
 // Vectors of the segment sorts of one pass, kept from segment to segment so
 // that a pass allocates them once.  They start with room for the few nodes
 // most segments hold, so they grow only along a segment crossed many times.
+// The collected nodes are done with once they are in order, and the list
+// then holds the kept ones.
 struct SortScratch {
     std::vector<PSI_INTXN_NODE_s*> nodes;
     std::vector<PSI_INTXN_NODE_s*> order;
     std::vector<int> equal_prev;
-    std::vector<PSI_INTXN_NODE_s*> kept;
 
     void make_room() {
         if (nodes.capacity() > 0) return;
@@ -408,7 +409,6 @@ struct SortScratch {
         nodes.reserve(room);
         order.reserve(room);
         equal_prev.reserve(room);
-        kept.reserve(room);
     }
 };
 
@@ -442,7 +442,7 @@ void sort_segment(PSI_s* psi, PSI_INTXN_NODE_s* start, RING_node_s* seg, SortScr
     if (order.empty() || order[0] != start) ERROR_internal(kFile, __LINE__, "PSI: segment start out of order");
     // Merge runs of nodes of one point into a keeper: the segment's end node
     // when the run holds one, else a node marked 0x4000, else the first.
-    std::vector<PSI_INTXN_NODE_s*>& kept = scratch.kept;
+    std::vector<PSI_INTXN_NODE_s*>& kept = scratch.nodes;
     kept.clear();
     for (int k = 0; k < n;) {
         int e = k + 1;

@@ -275,8 +275,10 @@ struct Extraction {
     std::vector<uint32_t> point_slot;
     // Arm-code lists of the floods and loop walks (see extract_from,
     // emit_loops, store_simple_loops), kept from one part to the next so that
-    // an extraction of a few small parts allocates them once.
-    std::vector<uint32_t> flood_stack, walked, boundary, walk, loop_stack, loop_keys;
+    // an extraction of a few small parts allocates them once.  The flood's
+    // stack and walked list are done with when the loops are walked, which
+    // reuse them as the walk and the loop stack.
+    std::vector<uint32_t> flood_stack, walked, boundary, loop_keys;
 
     uint32_t code_of(const Half& h) { return static_cast<uint32_t>(4 * numbers.of(h.n) + static_cast<size_t>(h.a)); }
     Half half_of(uint32_t code) const { return Half{numbers.record(code >> 2), static_cast<int>(code & 3)}; }
@@ -292,8 +294,7 @@ const size_t kKeptListEntries = 256;
 
 void reserve_lists(Extraction& x, size_t arms) {
     const size_t n = std::min(arms, kKeptListEntries);
-    for (std::vector<uint32_t>* v : {&x.flood_stack, &x.walked, &x.boundary, &x.walk, &x.loop_stack, &x.loop_keys})
-        v->reserve(n);
+    for (std::vector<uint32_t>* v : {&x.flood_stack, &x.walked, &x.boundary, &x.loop_keys}) v->reserve(n);
 }
 
 void release_if_large(std::vector<uint32_t>& v) {
@@ -437,7 +438,7 @@ void store_loop(Extraction& x, const uint32_t* loop_codes, size_t count) {
 // the stack and holds a half-edge leaving the same point, so entries of
 // half-edges that left the stack need no removal.
 void store_simple_loops(Extraction& x, const std::vector<uint32_t>& walk) {
-    std::vector<uint32_t>& stack = x.loop_stack;  // arm codes
+    std::vector<uint32_t>& stack = x.walked;  // arm codes
     std::vector<uint32_t>& keys = x.loop_keys;    // the point each stacked half-edge leaves from (its key's record number)
     stack.clear();
     keys.clear();
@@ -475,7 +476,7 @@ void emit_loops(Extraction& x, const std::vector<uint32_t>& boundary) {
     std::vector<uint8_t>& mark = x.boundary_mark;  // the boundary half-edges, kUsed once walked
     for (uint32_t c : boundary) mark[c] = kBoundary;
     const long bound = static_cast<long>(boundary.size()) + 1;
-    std::vector<uint32_t>& walk = x.walk;  // arm codes
+    std::vector<uint32_t>& walk = x.flood_stack;  // arm codes
     for (uint32_t first_code : boundary) {
         if (mark[first_code] & kUsed) continue;
         const Half first = x.half_of(first_code);
@@ -679,7 +680,7 @@ void extract_from(Extraction& x, Half start, int start_level) {
     release_if_large(walked);
     std::unordered_map<Half, Half, HalfHash>().swap(slit_partner);
     emit_loops(x, boundary);
-    for (std::vector<uint32_t>* v : {&x.boundary, &x.walk, &x.loop_stack, &x.loop_keys}) release_if_large(*v);
+    for (std::vector<uint32_t>* v : {&x.flood_stack, &x.walked, &x.boundary, &x.loop_keys}) release_if_large(*v);
 }
 
 // Clears the extraction marks of every node record.
@@ -1031,7 +1032,7 @@ void PSI__set_extract_final_boundaries(void* object, DYNAMIC_ARRAY_s** wrapped, 
     clear_extraction_marks(psi);
     // The tables by arm and by node record (see Extraction).
     Extraction x{psi, output, dummy_ring, second_pass, needs_another_pass, 0, map, NodeNumbers(psi->nodes),
-                 {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}};
+                 {}, {}, {}, {}, {}, {}, {}, {}, {}};
     const size_t arms = 4 * x.numbers.count();
     x.right_level.assign(arms);
     if (map) x.right_zone.assign(arms, nullptr);
