@@ -34,11 +34,19 @@ using merrow1::psi::seg_start;
 // Places of the wrapped segments in the order the object wrapped them:
 // appended as they are wrapped; a tie sorts those appended since the last
 // one by record and merges them into the sorted front.
+//
+// The record also holds the object's kept working lists (PSI__scratch).
 struct PSI_segment_order_s {
     std::vector<std::pair<const RING_node_s*, unsigned long>> places;
     size_t sorted = 0;  // places[0, sorted) are in record order
     unsigned long next = 0;
+    PSI_scratch_s scratch;
 };
+
+PSI_scratch_s& PSI__scratch(PSI_s* psi) {
+    if (!psi->segment_order) psi->segment_order = new PSI_segment_order_s();
+    return psi->segment_order->scratch;
+}
 
 namespace {
 

@@ -15,6 +15,9 @@
 #include <merrow1/poly_seg_chain.h>
 #include <merrow1/poly_seg_offset.h>
 
+#include <cstdint>
+#include <vector>
+
 namespace merrow1 {
 namespace psi {
 
@@ -84,6 +87,31 @@ long PSI__count_pieces(const RING_header_s* set, int depth);
 // sizes the node array's blocks for an input of `pieces` segments, so that a
 // small input does not zero a block of a thousand records.
 void PSI__fit_nodes_to_input(PSI_s* psi, long pieces);
+// Working lists of the object's passes that are kept from one pass to the
+// next, so that many small passes (the sorts along the segments of each
+// wrapper, the extraction of each cleaned poly) allocate them once per
+// object.  A pass takes the lists over by swapping them with its own and
+// hands them back the same way when it is done, emptied and, when one grew
+// large, with its memory given back.
+struct PSI_scratch_s {
+    // The sorts along segments (psi_ixn).
+    std::vector<PSI_INTXN_NODE_s*> sort_nodes, sort_order;
+    std::vector<int> sort_equal_prev;
+    // The extractions' floods and loop walks (psi_set).
+    std::vector<uint32_t> flood_stack, walked, boundary, loop_keys;
+};
+PSI_scratch_s& PSI__scratch(PSI_s* psi);
+// Lists of at most this many entries keep their memory between passes.
+const size_t PSI_SCRATCH_KEPT_ENTRIES = 256;
+// Empties a list after a pass, giving its memory back when it holds more
+// than PSI_SCRATCH_KEPT_ENTRIES.
+template <class T>
+void PSI__scratch_release(std::vector<T>& list) {
+    if (list.capacity() > PSI_SCRATCH_KEPT_ENTRIES)
+        std::vector<T>().swap(list);
+    else
+        list.clear();
+}
 // A wrapper array for a set of `polys` polys: blocks of 32 wrappers, or of
 // the next power of two (2 at least) at or above a smaller count, so that a
 // set of one poly does not zero room for 32.

@@ -393,15 +393,32 @@ int sort_along_arc(PSI_s* psi, PSI_INTXN_NODE_s* start, std::vector<PSI_INTXN_NO
     return n;
 }
 
-// Vectors of the segment sorts of one pass, kept from segment to segment so
-// that a pass allocates them once.  They start with room for the few nodes
-// most segments hold, so they grow only along a segment crossed many times.
-// The collected nodes are done with once they are in order, and the list
-// then holds the kept ones.
+// Vectors of the segment sorts of one pass, kept from segment to segment and
+// taken over from the object (PSI__scratch), so that the sorts of an object
+// allocate them once.  They start with room for the few nodes most segments
+// hold, so they grow only along a segment crossed many times.  The collected
+// nodes are done with once they are in order, and the list then holds the
+// kept ones.
 struct SortScratch {
     std::vector<PSI_INTXN_NODE_s*> nodes;
     std::vector<PSI_INTXN_NODE_s*> order;
     std::vector<int> equal_prev;
+
+    explicit SortScratch(PSI_s* psi) : kept_(PSI__scratch(psi)) {
+        nodes.swap(kept_.sort_nodes);
+        order.swap(kept_.sort_order);
+        equal_prev.swap(kept_.sort_equal_prev);
+    }
+    SortScratch(const SortScratch&) = delete;
+    SortScratch& operator=(const SortScratch&) = delete;
+    ~SortScratch() {
+        PSI__scratch_release(nodes);
+        PSI__scratch_release(order);
+        PSI__scratch_release(equal_prev);
+        nodes.swap(kept_.sort_nodes);
+        order.swap(kept_.sort_order);
+        equal_prev.swap(kept_.sort_equal_prev);
+    }
 
     void make_room() {
         if (nodes.capacity() > 0) return;
@@ -410,6 +427,9 @@ struct SortScratch {
         order.reserve(room);
         equal_prev.reserve(room);
     }
+
+private:
+    PSI_scratch_s& kept_;
 };
 
 // Orders, merges and links the nodes of one segment.
@@ -802,7 +822,7 @@ int PSI__ixn_sort_intersects_along_arc(void* object, PSI_INTXN_NODE_s* start, in
 void PSI__ixn_sort_intersects(void* object, PSI_segment_search_wrapper_s* w) {
     PSI_s* psi = static_cast<PSI_s*>(object);
     if (!w || w->count == 0 || !w->first_nodes) return;
-    SortScratch scratch;
+    SortScratch scratch(psi);
     for (int i = 0; i < w->count; ++i) {
         PSI_INTXN_NODE_s* start = w->first_nodes[i];
         if (!start || !(start->flags[0] & PSI_NODE_FLAG_UNSORTED)) continue;

@@ -274,8 +274,8 @@ struct Extraction {
     std::vector<uint8_t> boundary_mark;
     std::vector<uint32_t> point_slot;
     // Arm-code lists of the floods and loop walks (see extract_from,
-    // emit_loops, store_simple_loops), kept from one part to the next so that
-    // an extraction of a few small parts allocates them once.  The flood's
+    // emit_loops, store_simple_loops), kept from one part to the next and
+    // from one extraction to the next (see ExtractionLists).  The flood's
     // stack and walked list are done with when the loops are walked, which
     // reuse them as the walk and the loop stack.
     std::vector<uint32_t> flood_stack, walked, boundary, loop_keys;
@@ -286,23 +286,37 @@ struct Extraction {
 
 enum : uint8_t { kBoundary = 1, kUsed = 2 };
 
-// The arm-code lists of an extraction start with room for this many entries
-// (fewer when the network has fewer arms), and are kept from part to part
-// while they hold no more: a large part's lists are given back as soon as
-// they are done with, so they do not add to what the next part holds.
-const size_t kKeptListEntries = 256;
+// The arm-code lists of an extraction start with room for up to
+// PSI_SCRATCH_KEPT_ENTRIES entries (fewer when the network has fewer arms).
+// They are the object's kept lists (PSI__scratch), taken over for the
+// extraction, so the extractions of many small parts allocate them once; a
+// large part's lists are given back as soon as they are done with, so they
+// do not add to what the next part holds.
+class ExtractionLists {
+public:
+    ExtractionLists(PSI_s* psi, Extraction& x, size_t arms) : kept_(PSI__scratch(psi)), x_(x) {
+        swap_all();
+        const size_t n = std::min(arms, PSI_SCRATCH_KEPT_ENTRIES);
+        for (std::vector<uint32_t>* v : {&x_.flood_stack, &x_.walked, &x_.boundary, &x_.loop_keys}) v->reserve(n);
+    }
+    ExtractionLists(const ExtractionLists&) = delete;
+    ExtractionLists& operator=(const ExtractionLists&) = delete;
+    ~ExtractionLists() {
+        for (std::vector<uint32_t>* v : {&x_.flood_stack, &x_.walked, &x_.boundary, &x_.loop_keys})
+            PSI__scratch_release(*v);
+        swap_all();
+    }
 
-void reserve_lists(Extraction& x, size_t arms) {
-    const size_t n = std::min(arms, kKeptListEntries);
-    for (std::vector<uint32_t>* v : {&x.flood_stack, &x.walked, &x.boundary, &x.loop_keys}) v->reserve(n);
-}
-
-void release_if_large(std::vector<uint32_t>& v) {
-    if (v.capacity() > kKeptListEntries)
-        std::vector<uint32_t>().swap(v);
-    else
-        v.clear();
-}
+private:
+    void swap_all() {
+        x_.flood_stack.swap(kept_.flood_stack);
+        x_.walked.swap(kept_.walked);
+        x_.boundary.swap(kept_.boundary);
+        x_.loop_keys.swap(kept_.loop_keys);
+    }
+    PSI_scratch_s& kept_;
+    Extraction& x_;
+};
 
 // The live zone of the face on the right of a walked half-edge.
 BZONE_s* zone_right_of(Extraction& x, const Half& h) {
@@ -676,11 +690,11 @@ void extract_from(Extraction& x, Half start, int start_level) {
     }
     // The flood's own tables are done with: give their memory back before
     // the loops are stored, which is when a large boolean holds the most.
-    release_if_large(stack);
-    release_if_large(walked);
+    PSI__scratch_release(stack);
+    PSI__scratch_release(walked);
     std::unordered_map<Half, Half, HalfHash>().swap(slit_partner);
     emit_loops(x, boundary);
-    for (std::vector<uint32_t>* v : {&x.flood_stack, &x.walked, &x.boundary, &x.loop_keys}) release_if_large(*v);
+    for (std::vector<uint32_t>* v : {&x.flood_stack, &x.walked, &x.boundary, &x.loop_keys}) PSI__scratch_release(*v);
 }
 
 // Clears the extraction marks of every node record.
@@ -1039,7 +1053,7 @@ void PSI__set_extract_final_boundaries(void* object, DYNAMIC_ARRAY_s** wrapped, 
     if (MACH__checking_level >= 1) x.right_face.assign(arms, 0);
     x.boundary_mark.assign(arms, 0);
     x.point_slot.assign(x.numbers.count(), 0);
-    reserve_lists(x, arms);
+    ExtractionLists lists(psi, x, arms);
     PSI_ray_delayed_zone_merge_node_s* delayed = nullptr;
     // 3. Every connected part of the network is flooded once, from the first
     // sub-segment of a wrapper that no flood has reached, with the level a
