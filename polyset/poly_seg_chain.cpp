@@ -74,7 +74,7 @@ PNT2_s point_of(const RING_node_s* vertex) {
 // Every vertex point is read: a vertex without geometry (an untyped vertex
 // from a dump) is refused with the precondition note and the host's error,
 // so that no boolean answers without a chain it was given.
-void require_vertex_points(const std::vector<RING_node_s*>& vertices) {
+void require_vertex_points(const merrow1::RingNodes& vertices) {
     for (size_t i = 0; i < vertices.size(); ++i) {
         const CHAIN_vertex_data_s* record = vertex_record(vertices[i]);
         if (record && record->geometry) continue;

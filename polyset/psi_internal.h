@@ -97,8 +97,12 @@ struct PSI_scratch_s {
     // The sorts along segments (psi_ixn).
     std::vector<PSI_INTXN_NODE_s*> sort_nodes, sort_order;
     std::vector<int> sort_equal_prev;
-    // The extractions' floods and loop walks (psi_set).
+    // The extractions' floods and loop walks, and their tables by arm and by
+    // node record (psi_set).
     std::vector<uint32_t> flood_stack, walked, boundary, loop_keys;
+    std::vector<int8_t> right_levels;
+    std::vector<uint8_t> boundary_mark;
+    std::vector<uint32_t> point_slot;
 };
 PSI_scratch_s& PSI__scratch(PSI_s* psi);
 // Lists of at most this many entries keep their memory between passes.

@@ -229,6 +229,8 @@ const int kUnwalked = INT_MIN;
 class LevelTable {
 public:
     void assign(size_t arms) { bytes_.assign(arms, kNone); }
+    // The byte table, for the object's kept lists (ExtractionLists).
+    std::vector<int8_t>& bytes() { return bytes_; }
     int get(uint32_t code) const {
         const int8_t b = bytes_[code];
         if (b == kNone) return kUnwalked;
@@ -286,12 +288,13 @@ struct Extraction {
 
 enum : uint8_t { kBoundary = 1, kUsed = 2 };
 
-// The arm-code lists of an extraction start with room for up to
-// PSI_SCRATCH_KEPT_ENTRIES entries (fewer when the network has fewer arms).
-// They are the object's kept lists (PSI__scratch), taken over for the
-// extraction, so the extractions of many small parts allocate them once; a
-// large part's lists are given back as soon as they are done with, so they
-// do not add to what the next part holds.
+// The lists and tables of an extraction are the object's kept ones
+// (PSI__scratch), taken over for the extraction, so the extractions of many
+// small networks (each region set cleaned by itself) allocate them once.
+// The arm-code lists start with room for up to PSI_SCRATCH_KEPT_ENTRIES
+// entries (fewer when the network has fewer arms); a large part's lists are
+// given back as soon as they are done with, so they do not add to what the
+// next part holds, and large tables go when the extraction ends.
 class ExtractionLists {
 public:
     ExtractionLists(PSI_s* psi, Extraction& x, size_t arms) : kept_(PSI__scratch(psi)), x_(x) {
@@ -302,8 +305,10 @@ public:
     ExtractionLists(const ExtractionLists&) = delete;
     ExtractionLists& operator=(const ExtractionLists&) = delete;
     ~ExtractionLists() {
-        for (std::vector<uint32_t>* v : {&x_.flood_stack, &x_.walked, &x_.boundary, &x_.loop_keys})
+        for (std::vector<uint32_t>* v : {&x_.flood_stack, &x_.walked, &x_.boundary, &x_.loop_keys, &x_.point_slot})
             PSI__scratch_release(*v);
+        PSI__scratch_release(x_.right_level.bytes());
+        PSI__scratch_release(x_.boundary_mark);
         swap_all();
     }
 
@@ -313,6 +318,9 @@ private:
         x_.walked.swap(kept_.walked);
         x_.boundary.swap(kept_.boundary);
         x_.loop_keys.swap(kept_.loop_keys);
+        x_.right_level.bytes().swap(kept_.right_levels);
+        x_.boundary_mark.swap(kept_.boundary_mark);
+        x_.point_slot.swap(kept_.point_slot);
     }
     PSI_scratch_s& kept_;
     Extraction& x_;
@@ -1048,12 +1056,12 @@ void PSI__set_extract_final_boundaries(void* object, DYNAMIC_ARRAY_s** wrapped, 
     Extraction x{psi, output, dummy_ring, second_pass, needs_another_pass, 0, map, NodeNumbers(psi->nodes),
                  {}, {}, {}, {}, {}, {}, {}, {}, {}};
     const size_t arms = 4 * x.numbers.count();
+    ExtractionLists lists(psi, x, arms);
     x.right_level.assign(arms);
     if (map) x.right_zone.assign(arms, nullptr);
     if (MACH__checking_level >= 1) x.right_face.assign(arms, 0);
     x.boundary_mark.assign(arms, 0);
     x.point_slot.assign(x.numbers.count(), 0);
-    ExtractionLists lists(psi, x, arms);
     PSI_ray_delayed_zone_merge_node_s* delayed = nullptr;
     // 3. Every connected part of the network is flooded once, from the first
     // sub-segment of a wrapper that no flood has reached, with the level a
