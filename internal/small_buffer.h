@@ -27,6 +27,10 @@ public:
     SmallBuffer(const SmallBuffer&) = delete;
     SmallBuffer& operator=(const SmallBuffer&) = delete;
 
+    T* begin() { return data_; }
+    T* end() { return data_ + size_; }
+    const T* begin() const { return data_; }
+    const T* end() const { return data_ + size_; }
     T* data() { return data_; }
     const T* data() const { return data_; }
     size_t size() const { return size_; }

@@ -3,6 +3,7 @@
 // boundaries, booleans, cleaning of each region set and material at infinity.
 #include "polyset/psi_set.h"
 #include "internal/ring_nodes.h"
+#include "internal/small_buffer.h"
 
 #include "polyset/psi_gouge.h"
 #include "polyset/psi_internal.h"
@@ -85,11 +86,14 @@ struct HalfHash {
 class NodeNumbers {
 public:
     explicit NodeNumbers(const DYNAMIC_ARRAY_s* nodes)
-        : nodes_(nodes), count_(static_cast<size_t>(nodes->num_active)), block_bytes_(nodes->block_bytes) {
+        : nodes_(nodes),
+          count_(static_cast<size_t>(nodes->num_active)),
+          block_bytes_(nodes->block_bytes),
+          starts_(block_count(nodes)) {
         // Arm codes (4 per record) are 32-bit.
         if (count_ >= (size_t(1) << 30)) ERROR_internal(kFile, __LINE__, "PSI: too many node records to number");
-        const int blocks = static_cast<int>((count_ + nodes->mask) >> nodes->shift);
-        for (int b = 0; b < blocks; ++b) starts_.push_back(Start{reinterpret_cast<uintptr_t>(nodes->blocks[b]), b});
+        for (size_t b = 0; b < starts_.size(); ++b)
+            starts_[b] = Start{reinterpret_cast<uintptr_t>(nodes->blocks[b]), static_cast<int>(b)};
         std::sort(starts_.begin(), starts_.end(), [](const Start& a, const Start& b) { return a.address < b.address; });
         uint64_t odd = static_cast<uint64_t>(nodes->element_size);
         while (!(odd & 1)) {
@@ -98,7 +102,7 @@ public:
         }
         inverse_ = odd;  // Newton's iteration doubles the correct low bits: 3, 6, ..., 96
         for (int i = 0; i < 5; ++i) inverse_ *= 2 - odd * inverse_;
-        if (!starts_.empty()) {
+        if (starts_.size() > 0) {
             last_ = starts_[0].address;
             last_base_ = static_cast<size_t>(starts_[0].block) << nodes->shift;
         }
@@ -120,6 +124,10 @@ private:
         uintptr_t address;
         int block;
     };
+    // The blocks that hold the records in use.
+    static size_t block_count(const DYNAMIC_ARRAY_s* nodes) {
+        return (static_cast<size_t>(nodes->num_active) + static_cast<size_t>(nodes->mask)) >> nodes->shift;
+    }
     void find_block(uintptr_t a) {
         auto it = std::upper_bound(starts_.begin(), starts_.end(), a,
                                    [](uintptr_t v, const Start& s) { return v < s.address; });
@@ -132,7 +140,7 @@ private:
     const DYNAMIC_ARRAY_s* nodes_;
     size_t count_;
     size_t block_bytes_;
-    std::vector<Start> starts_;
+    merrow1::SmallBuffer<Start, 4> starts_;  // most networks fit in a block or two
     int size_shift_ = 0;
     uint64_t inverse_ = 1;
     uintptr_t last_ = 0;

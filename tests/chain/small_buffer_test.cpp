@@ -26,6 +26,7 @@ TEST(SmallBuffer, RecordsStayWhereWrittenInsideAndOnTheHeap) {
         EXPECT_EQ(buffer.size(), c.size);
         EXPECT_EQ(buffer.is_inline(), c.inside);
         for (size_t i = 0; i < c.size; ++i) buffer[i] = Pair{double(i), -double(i)};
+        EXPECT_EQ(static_cast<size_t>(buffer.end() - buffer.begin()), c.size);
         const SmallBuffer<Pair, 4>& view = buffer;
         for (size_t i = 0; i < c.size; ++i) {
             EXPECT_EQ(view[i].x, double(i));
