@@ -535,6 +535,44 @@ TEST_F(PsiSet, CleanedSetsShareASlantedEdgeWhoseVertexIsWithinACellOfTheOther) {
     }
 }
 
+// The same shared slanted stretch among many vertices: a comb of 150 vertices
+// far above, in either set, makes the list of vertices long (sorted by its
+// long path) and spreads its x values over the whole stretch, so the vertex
+// near the line is found only when the sort and the search by x are right.
+TEST_F(PsiSet, CutAtAnotherSetsVertexIsFoundAmongManyVertices) {
+    auto comb = [&](int teeth) {
+        std::vector<PNT2_s> pts;
+        for (int i = 0; i < teeth; ++i) pts.push_back(PNT2_s{-2000.0 + 31.0 * i, 10000.0 + (i % 2) * 7.0});
+        pts.push_back(PNT2_s{-2000.0 + 31.0 * (teeth - 1), 11000});
+        pts.push_back(PNT2_s{-2000, 11000});
+        return polygon(pts);
+    };
+    // The joined shape: the stretch from (501,167) to (1000,333) is one edge.
+    const std::vector<PNT2_s> joined = {{0, 0}, {1000, 0}, {1000, 333}, {501, 600}, {501, 167}};
+    double twice = 0;
+    for (size_t i = 0; i < joined.size(); ++i) {
+        const PNT2_s& p = joined[i];
+        const PNT2_s& q = joined[(i + 1) % joined.size()];
+        twice += p.x * q.y - q.x * p.y;
+    }
+    const double pentagon = twice / 2;
+    for (int with : {0, 1}) {
+        SCOPED_TRACE(with == 0 ? "comb with the triangle" : "comb with the vertex");
+        RING_header_s* triangle = polygon({{0, 0}, {1000, 0}, {1000, 333}});
+        RING_header_s* above = polygon({{501, 167}, {1000, 333}, {501, 600}});
+        RING_header_s* teeth = comb(150);
+        const double comb_area = POLY_SEG_area(teeth);
+        RING_header_s* sos = with == 0 ? sets({set({triangle, teeth}), set({above})})
+                                       : sets({set({triangle}), set({above, teeth})});
+        std::vector<double> expected = {comb_area, pentagon};
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(boolean(sos, true, nullptr, false, true), expected);
+        int five = 0;
+        for (RING_node_s* n : nodes(result)) five += RING_ask_node_subring(n)->count == 5 ? 1 : 0;
+        EXPECT_EQ(five, 1);
+    }
+}
+
 // Which copy of a stretch two sets share the result is made from decides the
 // sources a caller reads off it.  The tie goes by the order of the sets, not
 // by where their records lie: two equal squares give the same answer whichever
