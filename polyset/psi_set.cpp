@@ -1380,49 +1380,56 @@ void set_boolean(PSI_s* psi, RING_header_s** set_of_sets, bool release, int* mat
     // 1. Optionally clean each set by itself first.
     RING_header_s* sets = *set_of_sets;
     RING_header_s* cleaned = nullptr;
-    if (clean_first) {
-        cleaned = POLY_SEG_create_set_of_sets(release ? (*set_of_sets)->pool : psi->pool);
-        clean_each_region_set(psi, *set_of_sets, material, cleaned, cover_dummies, eval, false, hide_duplicates,
-                              release);
-        sets = cleaned;
-        if (release) {
-            RING_delete(*set_of_sets);
-            *set_of_sets = nullptr;
+    // The cleaned copies go on an error: made in the sets' pool, they would
+    // otherwise stay there with nothing referring to them.
+    try {
+        if (clean_first) {
+            cleaned = POLY_SEG_create_set_of_sets(release ? (*set_of_sets)->pool : psi->pool);
+            clean_each_region_set(psi, *set_of_sets, material, cleaned, cover_dummies, eval, false, hide_duplicates,
+                                  release);
+            sets = cleaned;
+            if (release) {
+                RING_delete(*set_of_sets);
+                *set_of_sets = nullptr;
+            }
+            cut_lines_at_other_sets_vertices(psi, cleaned);
         }
-        cut_lines_at_other_sets_vertices(psi, cleaned);
-    }
-    // 2. Wrap and intersect each set with itself.
-    DYNAMIC_ARRAY_s** wrapped = nullptr;
-    int m = 0;
-    PSI__set_preprocess_region_sets(psi, sets, material, &wrapped, &m, hide_duplicates);
-    const int count = static_cast<int>(ring_nodes(sets).size());
-    // 3. Intersections between the sets.
-    if (wrapped) {
-        if (hide_duplicates) PSI__set_hide_interset_duplicates(psi, wrapped, count);
-        PSI__set_do_interset_intersections(psi, wrapped, count);
-    }
-    // 4. Dummy records only when the sets were not cleaned first.
-    RING_header_s* dummy_ring = cover_dummies && !clean_first ? PSI__set_create_dummy_ring(psi->pool) : nullptr;
-    // 5. The boundaries: a union is material where the material indicators of
-    // the sets sum to at least 1, an intersection where they sum to n.
-    const int offset = union_flag ? m : m - n + 1;
-    if (wrapped) {
-        PSI__set_extract_final_boundaries(psi, wrapped, count, offset, output, dummy_ring, false, nullptr);
-    } else {
-        output->material_at_infinity = offset > 0 ? 1 : 0;
-    }
-    // 6. Dummy covers.
-    if (dummy_ring && dummy_ring->count > 0) {
-        RING_header_s* second = PSI__set_create_dummy_ring(psi->pool);
-        PSI__set_cover_paths(psi, wrapped, count, offset, output, dummy_ring, second, false, eval);
-        RING_delete(second);
-    }
-    if (dummy_ring) RING_delete(dummy_ring);
-    // 7. Give back what the operation made, unless the object is about to go
-    // with its pool.
-    if (!psi->keep_wrappers) {
-        free_wrapped_sets(wrapped, count);
+        // 2. Wrap and intersect each set with itself.
+        DYNAMIC_ARRAY_s** wrapped = nullptr;
+        int m = 0;
+        PSI__set_preprocess_region_sets(psi, sets, material, &wrapped, &m, hide_duplicates);
+        const int count = static_cast<int>(ring_nodes(sets).size());
+        // 3. Intersections between the sets.
+        if (wrapped) {
+            if (hide_duplicates) PSI__set_hide_interset_duplicates(psi, wrapped, count);
+            PSI__set_do_interset_intersections(psi, wrapped, count);
+        }
+        // 4. Dummy records only when the sets were not cleaned first.
+        RING_header_s* dummy_ring = cover_dummies && !clean_first ? PSI__set_create_dummy_ring(psi->pool) : nullptr;
+        // 5. The boundaries: a union is material where the material indicators of
+        // the sets sum to at least 1, an intersection where they sum to n.
+        const int offset = union_flag ? m : m - n + 1;
+        if (wrapped) {
+            PSI__set_extract_final_boundaries(psi, wrapped, count, offset, output, dummy_ring, false, nullptr);
+        } else {
+            output->material_at_infinity = offset > 0 ? 1 : 0;
+        }
+        // 6. Dummy covers.
+        if (dummy_ring && dummy_ring->count > 0) {
+            RING_header_s* second = PSI__set_create_dummy_ring(psi->pool);
+            PSI__set_cover_paths(psi, wrapped, count, offset, output, dummy_ring, second, false, eval);
+            RING_delete(second);
+        }
+        if (dummy_ring) RING_delete(dummy_ring);
+        // 7. Give back what the operation made, unless the object is about to go
+        // with its pool.
+        if (!psi->keep_wrappers) {
+            free_wrapped_sets(wrapped, count);
+            if (cleaned) RING_delete(cleaned);
+        }
+    } catch (...) {
         if (cleaned) RING_delete(cleaned);
+        throw;
     }
 }
 
@@ -1457,11 +1464,34 @@ void clean_each_region_set(PSI_s* psi, RING_header_s* set_of_sets, int* material
                            bool release) {
     if (!output_set_of_sets) return;
     CMEM_pool_s* pool = output_set_of_sets->pool;
-    // A one-node set of sets carries one region set at a time.
-    RING_header_s* single = POLY_SEG_create_set_of_sets(pool);
-    RING_node_s* slot = RING_insert_after(single, nullptr, nullptr);
-    RING_header_s* dummy_ring = cover_dummies ? PSI__set_create_dummy_ring(pool) : nullptr;
-    RING_header_s* second = cover_dummies ? PSI__set_create_dummy_ring(pool) : nullptr;
+    // The working rings live in the output's pool and go on every exit,
+    // errors included, with a cleaned set not yet handed to the output.  A
+    // one-node set of sets carries one region set at a time; the input sets
+    // stay with their owner.
+    struct WorkingRings {
+        RING_header_s* single = nullptr;
+        RING_node_s* slot = nullptr;
+        RING_header_s* dummy_ring = nullptr;
+        RING_header_s* second = nullptr;
+        RING_header_s* result = nullptr;
+        ~WorkingRings() {
+            if (slot) slot->main_data = nullptr;
+            if (result) RING_delete(result);
+            if (single) RING_delete(single);
+            if (dummy_ring) RING_delete(dummy_ring);
+            if (second) RING_delete(second);
+        }
+    } rings;
+    rings.single = POLY_SEG_create_set_of_sets(pool);
+    rings.slot = RING_insert_after(rings.single, nullptr, nullptr);
+    RING_node_s* slot = rings.slot;
+    RING_header_s* single = rings.single;
+    if (cover_dummies) {
+        rings.dummy_ring = PSI__set_create_dummy_ring(pool);
+        rings.second = PSI__set_create_dummy_ring(pool);
+    }
+    RING_header_s* dummy_ring = rings.dummy_ring;
+    RING_header_s* second = rings.second;
     int index = 0;
     for (RING_node_s* sn : ring_nodes(set_of_sets)) {
         RING_header_s* set = RING_ask_node_subring(sn);
@@ -1471,7 +1501,7 @@ void clean_each_region_set(PSI_s* psi, RING_header_s* set_of_sets, int* material
         DYNAMIC_ARRAY_s** wrapped = nullptr;
         int m = 0;
         PSI__set_preprocess_region_sets(psi, single, own, &wrapped, &m, hide_duplicates);
-        RING_header_s* result =
+        RING_header_s* result = rings.result =
             POLY_SEG_create_set(pool, m > 0 ? Korvo::Cam::MaterialAtInfinityPresent : Korvo::Cam::NoMaterialAtInfinity);
         // The set's own self-intersections are resolved by the positive
         // winding rule: material where winding + material at infinity >= 1.
@@ -1487,16 +1517,12 @@ void clean_each_region_set(PSI_s* psi, RING_header_s* set_of_sets, int* material
         POLY_SEG_reround_arcs_in_set(result);
         free_wrapped_sets(wrapped, 1);
         POLY_SEG_append_to_set_of_sets(output_set_of_sets, result);
+        rings.result = nullptr;
         if (release) {
             RING_set_node_subring(sn, nullptr);
             RING_delete(set);
         }
     }
-    // The input sets stay with their owner.
-    slot->main_data = nullptr;
-    RING_delete(single);
-    if (dummy_ring) RING_delete(dummy_ring);
-    if (second) RING_delete(second);
 }
 
 }  // namespace

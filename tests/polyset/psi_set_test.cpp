@@ -480,6 +480,45 @@ TEST_F(PsiSet, BooleanReleasingTheSetsDeletesThemAfterTheClean) {
     }
 }
 
+// An abort at any point of the boolean that takes the sets over leaves the
+// caller's pool as it was once the caller deletes what it still holds (the
+// set of sets when the boolean has not deleted it, and the result set): the
+// cleaned copies made in that pool go, and nothing is freed twice.
+TEST_F(PsiSet, BooleanReleasingTheSetsLeavesNothingInThePoolOnAnAbort) {
+    int aborted = 0;
+    for (int after = 0; after < 100000; ++after) {
+        PSI_destroy(psi);
+        psi = nullptr;
+        const long live = velte_test::live_object_count();
+        psi = PSI_create(0, false, false, nullptr, nullptr);
+        RING_header_s* sos = sets({set({polygon({{10, 0}, {0, 10}, {10, 10}, {0, 0}})}), set({square(0, 0, 10, 2)})});
+        result = POLY_SEG_create_set(pool, Korvo::Cam::MaterialAtInfinityUndetermined);
+        output = PSI_set_output_s{result, -1, PSI_SET_OUTPUT_POLYS, PSI_SET_OUTPUT_SET, nullptr};
+        velte_test::request_abort(after);
+        bool threw = false;
+        try {
+            PSI__set_boolean_releasing_sets(psi, &sos, nullptr, true, true, false, nullptr, false, &output);
+        } catch (const Korvo::Error::Severe& error) {
+            threw = true;
+            EXPECT_EQ(error.askCode(), ERROR_USER_ABORT_CODE);
+        }
+        velte_test::cancel_abort();
+        if (!threw) {
+            EXPECT_EQ(sos, nullptr);
+        }
+        if (sos) RING_delete(sos);
+        RING_delete(result);
+        result = nullptr;
+        PSI_destroy(psi);
+        psi = nullptr;
+        EXPECT_EQ(velte_test::live_object_count(), live) << "abort after " << after << " checks";
+        psi = PSI_create(0, false, false, nullptr, nullptr);
+        if (!threw) break;
+        ++aborted;
+    }
+    EXPECT_GT(aborted, 1);
+}
+
 // A set's own clean rounds its crossings to grid points, so a stretch two sets
 // share on a slanted line can come out of one set's clean with a vertex a
 // fraction of a cell off the other set's edge.  The boolean of cleaned sets
