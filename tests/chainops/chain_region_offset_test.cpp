@@ -67,17 +67,7 @@ private:
     debug_reports::Session debug_;
 };
 
-// Material (1) or air (0) of a result at the points of a grid half a step off
-// the integers, so no point lies on an input line.
-std::vector<int> material_map(const std::vector<RING_header_s*>& chains, double x0, double x1) {
-    std::vector<int> map;
-    for (double x = x0 + 0.25; x < x1; x += 0.5)
-        for (double y = x0 + 0.25; y < x1; y += 0.5) {
-            const double p[2] = {x, y};
-            map.push_back(region_oracle::material_layers(chains, p) > 0 ? 1 : 0);
-        }
-    return map;
-}
+using region_oracle::material_map;
 
 // ---------------------------------------------------------------------------
 // CHAIN_boolean_between
