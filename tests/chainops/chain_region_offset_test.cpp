@@ -782,4 +782,24 @@ TEST_F(RegionOffsetTest, OffsetRegionFilletReopensOpenInputAndMarksEmbeddedInput
     }
 }
 
+// With no offset the open chain's closed region is the result itself; the
+// reopening puts the open chain back in its place, and out holds it by a
+// reference of its own: deleting out leaves the caller's chain, open and
+// with its fields.
+TEST_F(RegionOffsetTest, OffsetRegionFilletWithoutOffsetHoldsTheReopenedInputByReference) {
+    RING_header_s* open = typed(pool, make_chain(pool, {P(0, 0), L(4, 0), L(4, 3)}, false));
+    data_of(open)->material_side = LEFT;
+    data_of(open)->region_set_id = 4;
+    const std::vector<Fields> before = fields_of({open});
+    RING_header_s* out = owning_list();
+    EXPECT_EQ(CHAIN_offset_region_fillet(set_of({open}), out, 0, 0, false, nullptr, nullptr, false, false, false, 0,
+                                         true, false),
+              1);
+    ASSERT_GT(out->count, 0);
+    for (RING_header_s* chain : region_oracle::chains_in(out)) EXPECT_FALSE(closed(chain));
+    RING_delete(out);
+    EXPECT_FALSE(closed(open));
+    EXPECT_EQ(fields_of({open}), before);
+}
+
 }  // namespace
