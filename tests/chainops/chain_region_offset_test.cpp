@@ -750,13 +750,19 @@ TEST_F(RegionOffsetTest, OffsetRegionFilletPutsCallerFieldsBackOnAnError) {
     EXPECT_TRUE(noted);
 }
 
+// An open chain of two lines with the material on its left and a region id.
+RING_header_s* open_input(CMEM_pool_s* pool) {
+    RING_header_s* open = typed(pool, make_chain(pool, {P(0, 0), L(4, 0), L(4, 3)}, false));
+    data_of(open)->material_side = LEFT;
+    data_of(open)->region_set_id = 4;
+    return open;
+}
+
 // An open chain comes back open, its fields as they were.  With reopen on a
 // set that needed no closing, the input gets the embedding marks of the
 // slot that the offset closed; without reopen it gets none.
 TEST_F(RegionOffsetTest, OffsetRegionFilletReopensOpenInputAndMarksEmbeddedInput) {
-    RING_header_s* open = typed(pool, make_chain(pool, {P(0, 0), L(4, 0), L(4, 3)}, false));
-    data_of(open)->material_side = LEFT;
-    data_of(open)->region_set_id = 4;
+    RING_header_s* open = open_input(pool);
     const std::vector<Fields> before = fields_of({open});
     RING_header_s* out = owning_list();
     EXPECT_EQ(CHAIN_offset_region_fillet(set_of({open}), out, 0.5, 0, false, nullptr, nullptr, false, false, false, 0,
@@ -787,9 +793,7 @@ TEST_F(RegionOffsetTest, OffsetRegionFilletReopensOpenInputAndMarksEmbeddedInput
 // reference of its own: deleting out leaves the caller's chain, open and
 // with its fields.
 TEST_F(RegionOffsetTest, OffsetRegionFilletWithoutOffsetHoldsTheReopenedInputByReference) {
-    RING_header_s* open = typed(pool, make_chain(pool, {P(0, 0), L(4, 0), L(4, 3)}, false));
-    data_of(open)->material_side = LEFT;
-    data_of(open)->region_set_id = 4;
+    RING_header_s* open = open_input(pool);
     const std::vector<Fields> before = fields_of({open});
     RING_header_s* out = owning_list();
     EXPECT_EQ(CHAIN_offset_region_fillet(set_of({open}), out, 0, 0, false, nullptr, nullptr, false, false, false, 0,
