@@ -2234,7 +2234,19 @@ int CHAIN_offset_region_fillet(const RING_header_s* regions, RING_header_s* out,
                  node = node == out->last ? nullptr : node->next)
                 if (RING_header_s* chain = chain_of(node); chain && !callers.count(chain))
                     CHAIN__take_former_sources(chain);
+            // The reopening puts an input chain in place of the region it
+            // was closed into (with no offset, those regions are the
+            // results): such a node gets a reference of its own, as every
+            // caller's chain in out has, so deleting out leaves the input.
+            std::unordered_set<const RING_node_s*> holding;
+            for (RING_node_s* node = before_first ? before_first->next : out->first; node;
+                 node = node == out->last ? nullptr : node->next)
+                if (callers.count(chain_of(node))) holding.insert(node);
             CHAIN_open_closed_by_offset_reverse(regions, k, out);
+            for (RING_node_s* node = before_first ? before_first->next : out->first; node;
+                 node = node == out->last ? nullptr : node->next)
+                if (RING_header_s* chain = chain_of(node); callers.count(chain) && !holding.count(node))
+                    RING_dup_reference(chain);
             CHAIN_set_region_set_id_for_set(k, 2);
             set_region_id(inputs, 1);
             int closed_id = 2;

@@ -67,17 +67,7 @@ private:
     debug_reports::Session debug_;
 };
 
-// Material (1) or air (0) of a result at the points of a grid half a step off
-// the integers, so no point lies on an input line.
-std::vector<int> material_map(const std::vector<RING_header_s*>& chains, double x0, double x1) {
-    std::vector<int> map;
-    for (double x = x0 + 0.25; x < x1; x += 0.5)
-        for (double y = x0 + 0.25; y < x1; y += 0.5) {
-            const double p[2] = {x, y};
-            map.push_back(region_oracle::material_layers(chains, p) > 0 ? 1 : 0);
-        }
-    return map;
-}
+using region_oracle::material_map;
 
 // ---------------------------------------------------------------------------
 // CHAIN_boolean_between
@@ -760,13 +750,19 @@ TEST_F(RegionOffsetTest, OffsetRegionFilletPutsCallerFieldsBackOnAnError) {
     EXPECT_TRUE(noted);
 }
 
+// An open chain of two lines with the material on its left and a region id.
+RING_header_s* open_input(CMEM_pool_s* pool) {
+    RING_header_s* open = typed(pool, make_chain(pool, {P(0, 0), L(4, 0), L(4, 3)}, false));
+    data_of(open)->material_side = LEFT;
+    data_of(open)->region_set_id = 4;
+    return open;
+}
+
 // An open chain comes back open, its fields as they were.  With reopen on a
 // set that needed no closing, the input gets the embedding marks of the
 // slot that the offset closed; without reopen it gets none.
 TEST_F(RegionOffsetTest, OffsetRegionFilletReopensOpenInputAndMarksEmbeddedInput) {
-    RING_header_s* open = typed(pool, make_chain(pool, {P(0, 0), L(4, 0), L(4, 3)}, false));
-    data_of(open)->material_side = LEFT;
-    data_of(open)->region_set_id = 4;
+    RING_header_s* open = open_input(pool);
     const std::vector<Fields> before = fields_of({open});
     RING_header_s* out = owning_list();
     EXPECT_EQ(CHAIN_offset_region_fillet(set_of({open}), out, 0.5, 0, false, nullptr, nullptr, false, false, false, 0,
@@ -790,6 +786,24 @@ TEST_F(RegionOffsetTest, OffsetRegionFilletReopensOpenInputAndMarksEmbeddedInput
                 marked += (record_of(v)->flags & 0x2000000u) != 0;
         EXPECT_EQ(marked > 0, reopen);
     }
+}
+
+// With no offset the open chain's closed region is the result itself; the
+// reopening puts the open chain back in its place, and out holds it by a
+// reference of its own: deleting out leaves the caller's chain, open and
+// with its fields.
+TEST_F(RegionOffsetTest, OffsetRegionFilletWithoutOffsetHoldsTheReopenedInputByReference) {
+    RING_header_s* open = open_input(pool);
+    const std::vector<Fields> before = fields_of({open});
+    RING_header_s* out = owning_list();
+    EXPECT_EQ(CHAIN_offset_region_fillet(set_of({open}), out, 0, 0, false, nullptr, nullptr, false, false, false, 0,
+                                         true, false),
+              1);
+    ASSERT_GT(out->count, 0);
+    for (RING_header_s* chain : region_oracle::chains_in(out)) EXPECT_FALSE(closed(chain));
+    RING_delete(out);
+    EXPECT_FALSE(closed(open));
+    EXPECT_EQ(fields_of({open}), before);
 }
 
 }  // namespace

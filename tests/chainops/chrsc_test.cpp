@@ -51,17 +51,7 @@ protected:
 
 std::vector<RING_header_s*> chains_of(const RING_header_s* list) { return region_oracle::chains_in(list); }
 
-// Material (1) or air (0) at the points of a grid a quarter step off the
-// half units, so no point lies on an input line.
-std::vector<int> material_map(const std::vector<RING_header_s*>& chains, double lo, double hi) {
-    std::vector<int> map;
-    for (double x = lo + 0.25; x < hi; x += 0.5)
-        for (double y = lo + 0.25; y < hi; y += 0.5) {
-            const double p[2] = {x, y};
-            map.push_back(region_oracle::material_layers(chains, p) > 0 ? 1 : 0);
-        }
-    return map;
-}
+using region_oracle::material_map;
 
 // Every chain whose stored direction is a clock direction runs that way.
 void expect_directions_match_geometry(const RING_header_s* out) {

@@ -85,6 +85,19 @@ inline int material_layers(const std::vector<RING_header_s*>& chains, const doub
     return level;
 }
 
+// Material (1) or air (0) of a result at the points of a grid a quarter
+// step off the half units from lo to hi in x and y, so no point lies on a
+// chain running along whole or half units.
+inline std::vector<int> material_map(const std::vector<RING_header_s*>& chains, double lo, double hi) {
+    std::vector<int> map;
+    for (double x = lo + 0.25; x < hi; x += 0.5)
+        for (double y = lo + 0.25; y < hi; y += 0.5) {
+            const double p[2] = {x, y};
+            map.push_back(material_layers(chains, p) > 0 ? 1 : 0);
+        }
+    return map;
+}
+
 inline double distance_to(const std::vector<RING_header_s*>& chains, const double p[2]) {
     double best = 1e300;
     for (RING_header_s* c : chains) {

@@ -64,12 +64,6 @@ double total_area(const RING_header_s* list) {
     return area;
 }
 
-bool noted(const std::string& reason) {
-    for (const std::string& text : stend_test::texts(stend_test::Kind::Note))
-        if (text == "Assertion failed: " + reason) return true;
-    return false;
-}
-
 // Every vertex of every result chain at distance d from the source, and the
 // mid-point of every segment too (arcs and lines of an offset keep it).
 void expect_at_distance(const RING_header_s* list, const RING_header_s* source, double d) {

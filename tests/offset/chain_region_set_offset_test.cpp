@@ -29,12 +29,6 @@ namespace {
 constexpr double kBand = 1e-3;
 constexpr double kStep = 0.37;
 
-bool noted(const std::string& reason) {
-    for (const std::string& text : stend_test::texts(stend_test::Kind::Note))
-        if (text == "Assertion failed: " + reason) return true;
-    return false;
-}
-
 // An island has its material inside (measured direction and side).  A point
 // lies in air when some other closed chain (a pocket) winds about it and no
 // island does: the pockets of a result are regions of their own, each with

@@ -11,12 +11,21 @@
 #include <merrow1/chain_trace.h>
 #include <merrow1/chain_region.h>
 #include <stend/system.h>
+#include <stend/testing.h>
 
 #include <cmath>
 #include <string>
 #include <vector>
 
 namespace trace_test {
+
+// Whether a failed precondition with the reason was noted since the notes
+// were last cleared.
+inline bool noted(const std::string& reason) {
+    for (const std::string& text : stend_test::texts(stend_test::Kind::Note))
+        if (text == "Assertion failed: " + reason) return true;
+    return false;
+}
 
 // Chain debug switched on for a test: the host callback keeps the labels of
 // the reports and answers the loop-removal query (kind 2, code 42).
