@@ -166,6 +166,8 @@ bool PointProjector::AddCandidate(tag_t entity, const RING_node_s* node) {
             MERROW1_VQ(VQ_CURVE_ask_interval(curve, interval));
             int wire = 0;
             MERROW1_VQ(VQ_CURVE_make_wire_body(curve, interval, &wire));
+            // Release deletes the wire also when the next call fails.
+            if (wire) m_extraTags.push_back(wire);
             int is = 0;
             MERROW1_VQ(VQ_ENTITY_is(wire, &is));
             if (is) tag = wire, created = true;

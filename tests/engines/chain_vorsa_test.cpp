@@ -147,6 +147,36 @@ TEST_F(ChainVorsa, AFailedBodyCheckWithATolerancePointerRebuildsFromTheRegions) 
     EXPECT_EQ(vorsa_test::calls("VQ_BODY_check"), 1);
 }
 
+TEST_F(ChainVorsa, TheRebuildLeavesTheCallersRegionFieldsAsTheyWere) {
+    // The rebuild unites the caller's chains as regions: what that stamps on
+    // them (region-set id, implied offset and its word, side) goes back.
+    struct Fields {
+        SIDE side;
+        int word;
+        double offset;
+        int id;
+    };
+    const Fields before[2] = {{LEFT, 1, 0.25, 7}, {RIGHT, 0, -0.5, 3}};
+    RING_header_s* chains[2] = {square, hole};
+    for (int i = 0; i < 2; ++i) {
+        data_of(chains[i])->material_side = before[i].side;
+        data_of(chains[i])->use_implied_offset = before[i].word;
+        data_of(chains[i])->implied_offset = before[i].offset;
+        data_of(chains[i])->region_set_id = before[i].id;
+    }
+    double tolerance = 0.01;
+    vorsa_test::inject_check_faults(1);
+    ASSERT_NE(CHAIN_CreateExtrudedBody(list, 1.0, 1.0, &tolerance, false), 0);
+    ASSERT_EQ(vorsa_test::calls("VQ_SURF_make_sheet_trimmed"), 2);
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(data_of(chains[i])->material_side, before[i].side);
+        EXPECT_EQ(data_of(chains[i])->use_implied_offset, before[i].word);
+        EXPECT_EQ(data_of(chains[i])->implied_offset, before[i].offset);
+        EXPECT_EQ(data_of(chains[i])->region_set_id, before[i].id);
+    }
+}
+
 TEST_F(ChainVorsa, AKernelErrorAtAnyCallLeavesNoEntityBehind) {
     const char* calls[] = {"VQ_PLANE_create",          "VQ_LINE_create",         "VQ_CIRCLE_create",
                            "VQ_VECTOR_perpendicular",  "VQ_CURVE_parameterise_vector", "VQ_MEMORY_alloc",

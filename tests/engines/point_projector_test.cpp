@@ -272,4 +272,20 @@ TEST_F(PointProjectorTest, DestructionLeavesNothingBehind) {
     EXPECT_EQ(stend_test::cpp_memory_live(), memory);
 }
 
+TEST_F(PointProjectorTest, AKernelErrorDuringSetUpLeavesNoEntityBehind) {
+    harlow_test::set_entity_type(702, 3, 0);
+    harlowkit_test::set_curve(702, vorsa_test::make_line({{20, 0, 0}}, {{0, 1, 0}}, 0.0, 10.0));
+    items.push_back({CAMGEOM_TYPE_CURVE, 0, 702});
+    RING_insert_after(list, list->last, &items.back());
+    const int live = vorsa_test::live_entities();
+    // Each call fails once the wire for the curve may have been made.
+    for (const char* call : {"VQ_ENTITY_is", "VQ_TOPOL_find_box", "VQ_ENTITY_ask_class"}) {
+        SCOPED_TRACE(call);
+        vorsa_test::inject_error(call, 9);
+        EXPECT_THROW(make(), Korvo::Error::Severe);
+        EXPECT_EQ(vorsa_test::live_entities(), live);
+        EXPECT_EQ(velte_test::live_pool_count(), pools);
+    }
+}
+
 }  // namespace
