@@ -10,6 +10,7 @@
 #include <merrow1/chain_region.h>
 #include <velte/ring.h>
 
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -23,10 +24,11 @@ bool is_closed(const RING_header_s* chain) {
 
 // The region chains as the check sees them, in the caller's order: closed
 // chains as they are, each open chain by a copy in the scratch pool closed at
-// 1e-8.  While it lives, each open chain carries key 106 naming its copy (the
-// entry in the scratch pool); the destructor withdraws every entry it made,
-// so none outlives the pool, whichever way the check ends.  The caller's
-// chains are never changed otherwise.
+// 1e-8 (one copy per chain, however often the list holds it).  While it
+// lives, each open chain carries key 106 naming its copy (the entry in the
+// scratch pool); the destructor withdraws every entry it made, so none
+// outlives the pool, whichever way the check ends.  The caller's chains are
+// never changed otherwise.
 class ClosedStandIns {
 public:
     ClosedStandIns(RING_header_s* regions, CMEM_pool_s* pool)
@@ -37,10 +39,14 @@ public:
             if (!chain) continue;
             RING_header_s* checked = chain;
             if (chain->first && !is_closed(chain)) {
-                checked = CHAIN_copy(chain, pool, nullptr);
-                CHAIN_close(checked, 1e-8);
-                if (APP_DATA__add_data(&chain->app_data, checked, CHAIN_APP_DATA_CLOSED_FOR_CHECK, pool))
-                    m_marked.push_back(chain);
+                RING_header_s*& copy = m_copies[chain];
+                if (!copy) {
+                    copy = CHAIN_copy(chain, pool, nullptr);
+                    CHAIN_close(copy, 1e-8);
+                    if (APP_DATA__add_data(&chain->app_data, copy, CHAIN_APP_DATA_CLOSED_FOR_CHECK, pool))
+                        m_marked.push_back(chain);
+                }
+                checked = copy;
             }
             RING_insert_after(m_set, m_set->last, checked);
         }
@@ -54,15 +60,17 @@ public:
 
     RING_header_s* set() const { return m_set; }
 
-    // The caller's chain a found chain stands for.
+    // The caller's chain a found chain stands for: never a copy, which goes
+    // with the scratch pool.
     RING_header_s* caller_chain(RING_header_s* found) const {
-        for (RING_header_s* chain : m_marked)
-            if (APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_CLOSED_FOR_CHECK) == found) return chain;
+        for (const auto& [chain, copy] : m_copies)
+            if (copy == found) return chain;
         return found;
     }
 
 private:
     RING_header_s* m_set;
+    std::unordered_map<RING_header_s*, RING_header_s*> m_copies;  // open caller chain -> its closed copy
     std::vector<RING_header_s*> m_marked;
 };
 

@@ -353,6 +353,32 @@ TEST_F(ClassicViolateCheck, OpenRegionChainsAnswerAsClosedOnesAndComeBackByteEqu
     }
 }
 
+TEST_F(ClassicViolateCheck, AChainListedTwiceAnswersWithTheCallersChain) {
+    // Orders of the pocket (0) and the island (1) in the region list.
+    const std::vector<std::vector<int>> orders = {{0, 0}, {1, 1}, {0, 1, 1}, {1, 0, 1}, {0, 1, 0}};
+    for (bool older : {false, true}) {
+        CHAIN_set_new_boolean_flag(!older);
+        for (const std::vector<int>& order : orders) {
+            SCOPED_TRACE(testing::Message() << (older ? "older engine, " : "newer engine, ") << order.size()
+                                            << " chains, first " << order[0]);
+            OpenRegions r = regions(true);
+            std::vector<RING_header_s*> open, closed;
+            for (int i : order) {
+                open.push_back(r.open[i]);
+                closed.push_back(r.closed[i]);
+            }
+            RING_header_s* open_list = list_of(open);
+            RING_header_s* closed_list = list_of(closed);
+            for (RING_header_s* move : moves()) {
+                const int got = index_of(r.open, CHAIN_violate_check(move, open_list));
+                EXPECT_NE(got, -2) << "a chain of the check's own came back";
+                EXPECT_EQ(got, index_of(r.closed, CHAIN_violate_check(move, closed_list)));
+            }
+            EXPECT_FALSE(any_key_106(r.open));
+        }
+    }
+}
+
 TEST_F(ClassicViolateCheck, AnErrorOnTheWayLeavesTheRegionsAsTheyWereAndIsRaisedAgain) {
     for (bool older : {false, true}) {
         CHAIN_set_new_boolean_flag(!older);
