@@ -2139,6 +2139,19 @@ void hand_out(RING_header_s* out, RING_header_s* chain, const std::unordered_set
     RING_insert_after(out, out->last, callers.count(chain) ? RING_dup_reference(chain) : chain);
 }
 
+// Without an offset the regions are the closed strips made in the call's
+// scratch pool, and a fillet that leaves one as it is hands it back itself:
+// every chain this call put in out that still lives in that pool is replaced
+// by a copy in out's pool before the pool goes.
+void adopt_scratch_chains(RING_header_s* out, RING_node_s* before_first, CMEM_pool_s* scratch) {
+    for (RING_node_s* node = before_first ? before_first->next : out->first; node;
+         node = node == out->last ? nullptr : node->next) {
+        RING_header_s* chain = chain_of(node);
+        if (!chain || chain->pool != scratch) continue;
+        RING_set_node_subring(node, CHAIN_copy_no_link(chain, out->pool, nullptr));
+    }
+}
+
 }  // namespace
 
 int CHAIN_offset_region_fillet(const RING_header_s* regions, RING_header_s* out, double offset, double fillet,
@@ -2265,9 +2278,13 @@ int CHAIN_offset_region_fillet(const RING_header_s* regions, RING_header_s* out,
                                      marked_input, pool);
         }
         // 10. and 11.
-        if (!received(out, before_first) || !finish) return 1;
+        if (!received(out, before_first) || !finish) {
+            adopt_scratch_chains(out, before_first, pool);
+            return 1;
+        }
         if (closed_any) {
             CHAIN_order_regions(out);
+            adopt_scratch_chains(out, before_first, pool);
             return 1;
         }
         // The regions this call made are united once more into zones and

@@ -807,3 +807,28 @@ TEST_F(RegionOffsetTest, OffsetRegionFilletWithoutOffsetHoldsTheReopenedInputByR
 }
 
 }  // namespace
+
+namespace {
+
+// With no offset the closed strips of open inputs are the regions the fillet
+// works on; whatever comes back must live on after the call, in out's pool or
+// as a caller's chain held by reference.
+TEST_F(RegionOffsetTest, OffsetRegionFilletWithoutOffsetGivesChainsThatOutliveTheCall) {
+    for (double fillet : {0.0, 0.1, 0.5}) {
+        SCOPED_TRACE(fillet);
+        RING_header_s* open = open_input(pool);
+        RING_header_s* out = owning_list();
+        EXPECT_EQ(CHAIN_offset_region_fillet(set_of({open}), out, 0, fillet, false, nullptr, nullptr, false, false,
+                                             false, 0, true, false),
+                  1);
+        ASSERT_GT(out->count, 0);
+        for (RING_header_s* chain : region_oracle::chains_in(out)) {
+            EXPECT_TRUE(chain == open || chain->pool == out->pool);
+            EXPECT_GT(chain->count, 0);
+        }
+        RING_delete(out);
+        EXPECT_FALSE(closed(open));
+    }
+}
+
+}  // namespace
