@@ -3,6 +3,11 @@
 #include <merrow1/app_data_keys.h>
 
 #include <merrow1/chain.h>
+#include <merrow1/chain_distance.h>
+#include <merrow1/chain_edit.h>
+#include <merrow1/chain_region.h>
+#include <merrow1/chain_region_distance.h>
+#include <merrow1/chain_region_offset.h>
 #include <merrow1/chain_segments.h>
 #include <merrow1/segment.h>
 #include <merrow1/segment_intersection.h>
@@ -10,6 +15,8 @@
 #include <quorn/quorn.h>
 
 #include "internal/check.h"
+#include "internal/ring_nodes.h"
+#include "internal/scratch_pool.h"
 
 #include <cmath>
 #include <vector>
@@ -688,4 +695,145 @@ double CHAIN_distance_to_mid_point_of_chain(const RING_header_s* chain, Korvo::M
         if (p) *out = {p[0], p[1]};
     }
     return half;
+}
+
+// ---------------------------------------------------------------------------
+// Region centre
+//
+// Upward call: the region is shrunk by the region offsets of the chain
+// operations (CHAIN_offset_region); it is this module's only call above the
+// chain model.
+
+namespace {
+
+const double kCentreStepFloor = 1e-6;
+
+// The stored clock direction, or the one the area gives when none is stored.
+DIRECTION clock_of(const RING_header_s* chain) {
+    const CHAIN_main_data_s* data = main_data(chain);
+    return data && data->direction != 0 ? data->direction : CHAIN_direction_of_chain(chain);
+}
+
+bool lays_material_inside(const RING_header_s* chain) {
+    const DIRECTION d = clock_of(chain);
+    const SIDE side = main_data(chain)->material_side;
+    return (d == CW && side == RIGHT) || (d == CCW && side == LEFT);
+}
+
+// A region the centre search can shrink: closed chains with a material side
+// and a clock direction, the first an outer boundary, the others islands.
+bool is_shrinkable_region(const std::vector<RING_header_s*>& chains) {
+    if (chains.empty()) return false;
+    for (size_t i = 0; i < chains.size(); ++i) {
+        RING_header_s* chain = chains[i];
+        if (chain->count < 2 || !is_closed(chain) || clock_of(chain) == 0) return false;
+        const SIDE side = main_data(chain)->material_side;
+        if (side != RIGHT && side != LEFT) return false;
+        if (lays_material_inside(chain) != (i > 0)) return false;
+    }
+    return true;
+}
+
+RING_header_s* first_chain(const RING_header_s* list) {
+    for (RING_node_s* node : merrow1::ring_nodes(list))
+        if (RING_header_s* chain = RING_ask_node_subring(node)) return chain;
+    return nullptr;
+}
+
+double distance_to_chain(const RING_header_s* chain, const Korvo::Math::Point2& p) {
+    const double at[2] = {p.x, p.y};
+    return ChainPointMinDistance(chain, at, nullptr);
+}
+
+// The shared search.  The chains are the region's, first the outer boundary.
+int region_centre(const std::vector<RING_header_s*>& chains, Korvo::Math::Point2* out) {
+    if (!is_shrinkable_region(chains)) return 0;
+    return merrow1::run_converting([&]() -> int {
+        MERROW1_SCRATCH_POOL(pool, "CHAIN-CHAIN_maximum_distance_from_region_bouondaries");
+        // 1. The region as a list of references, its first node marked as
+        //    the start of the region's group.
+        RING_header_s* region = CHAIN_create_boolean_set(pool, nullptr);
+        RING_node_s* last = nullptr;
+        for (RING_header_s* chain : chains) {
+            last = RING_insert_after(region, last, nullptr);
+            RING_set_node_subring(last, chain);
+        }
+        RING_put_node_app_data(region, region->first, APP_DATA_REGION_ORDER_MARK, chains.front());
+        CHAIN_BOX_s box;
+        if (!ChainBox(chains.front(), nullptr, &box)) return 0;
+        double step = std::min(box.max_along - box.min_along, box.max_normal - box.min_normal) / 4;
+        if (!(step > kCentreStepFloor) || CHAIN_chainArea_chainCentroid(chains.front(), nullptr) == 0) return 0;
+        // 2. Shrink while the region lasts, then by a tenth of the step.  Each
+        //    success moves every boundary in by the step, so the number of
+        //    successes at one step is bounded by the box over the step.
+        const RING_header_s* current = region;
+        double current_area = std::fabs(CHAIN_chainArea_chainCentroid(chains.front(), nullptr));
+        const double extent = 4 * step;
+        for (; step > kCentreStepFloor; step /= 10) {
+            for (double bound = extent / step + 2; bound > 0; --bound) {
+                RING_header_s* shrunk = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+                const RING_header_s* first = CHAIN_offset_region(current, shrunk, step, true) ? first_chain(shrunk)
+                                                                                              : nullptr;
+                const double area = first ? std::fabs(CHAIN_chainArea_chainCentroid(first, nullptr)) : 0.0;
+                if (!first || area == 0 || area >= current_area) break;
+                current = shrunk;
+                current_area = area;
+            }
+        }
+        // 3. The candidates on the last region's first chain: its area
+        //    centroid and its curve centroid, each only where it lies in the
+        //    given region.
+        const RING_header_s* last_first = first_chain(current);
+        struct Candidate {
+            Korvo::Math::Point2 at;
+            double distance;
+            bool valid;
+        } candidates[2] = {};
+        double g[2];
+        if (CHAIN_chainArea_chainCentroid(last_first, g) != 0)
+            candidates[0] = {{g[0], g[1]}, 0.0, true};
+        Korvo::Math::Point2 h{};
+        if (CHAIN_perimeter_and_centroid(last_first, &h) != 0) candidates[1] = {h, 0.0, true};
+        for (Candidate& c : candidates) {
+            if (!c.valid) continue;
+            c.valid = CHAIN_min_distance_to_region(region, c.at, nullptr) == 0;
+            if (c.valid) c.distance = distance_to_chain(last_first, c.at);
+        }
+        const Candidate* best = nullptr;
+        if (candidates[0].valid && candidates[1].valid)
+            best = candidates[0].distance > candidates[1].distance ? &candidates[0] : &candidates[1];
+        else if (candidates[0].valid || candidates[1].valid)
+            best = candidates[0].valid ? &candidates[0] : &candidates[1];
+        if (!best) return 0;
+        if (out) *out = best->at;
+        return 1;
+    });
+}
+
+}  // namespace
+
+int CHAIN_center_of_region(const RING_header_s* region, Korvo::Math::Point2* out) {
+    if (!region || region->type != RING_TYPE_LIST) return 0;
+    std::vector<RING_header_s*> chains;
+    for (RING_node_s* node : merrow1::ring_nodes(region))
+        if (RING_header_s* chain = RING_ask_node_subring(node)) chains.push_back(chain);
+    return region_centre(chains, out);
+}
+
+int CHAIN_center_of_chain(const RING_header_s* chain, Korvo::Math::Point2* out, double* distance) {
+    if (!chain || chain->count < 2 || !is_closed(chain)) return 0;
+    const DIRECTION clock = clock_of(chain);
+    if (clock == 0) return 0;
+    MERROW1_SCRATCH_POOL(pool, "CHAIN-CHAIN_center_of_chain");
+    // The copy bounds the region with its material outside.
+    RING_header_s* copy = CHAIN_copy(chain, pool, nullptr);
+    if (!copy) return 0;
+    CHAIN_main_data_s* data = static_cast<CHAIN_main_data_s*>(copy->main_data);
+    data->direction = clock;
+    data->material_side = clock == CCW ? RIGHT : LEFT;
+    Korvo::Math::Point2 centre{};
+    if (!region_centre({copy}, &centre)) return 0;
+    if (out) *out = centre;
+    if (distance) *distance = distance_to_chain(chain, centre);
+    return 1;
 }

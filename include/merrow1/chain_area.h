@@ -58,3 +58,19 @@ int CHAIN_find_tangents_to_chain(const RING_header_s* chain, const Korvo::Math::
 
 // The point half way along the chain; returns half the perimeter.
 double CHAIN_distance_to_mid_point_of_chain(const RING_header_s* chain, Korvo::Math::Point2* out);
+
+// An interior centre of a region: the region (a chain set whose first chain
+// bounds it with the material outside and whose further chains are islands
+// with the material inside, all closed, each with a material side) is shrunk
+// by repeated inward region offsets, a quarter of the first chain's smaller
+// box side at first and a tenth of the step after each step stops
+// succeeding, down to 1e-6.  Of the last region's first chain, its area
+// centroid or its curve centroid, whichever lies in the given region and
+// farther from that chain, is the centre.  1 with the point, or 0 (out
+// untouched) when the set breaks these rules, has no area, or neither point
+// lies in the region.  Errors pass on as Korvo::Error::Severe.
+int CHAIN_center_of_region(const RING_header_s* region, Korvo::Math::Point2* out);
+// The centre of the region a closed chain bounds (its material side taken as
+// outside, whatever it is), with the distance from the centre to the chain
+// (may be null).  0 for an open chain or as CHAIN_center_of_region.
+int CHAIN_center_of_chain(const RING_header_s* chain, Korvo::Math::Point2* out, double* distance);
