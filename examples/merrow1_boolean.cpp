@@ -20,7 +20,6 @@
 #include <merrow1/chain_poly_seg.h>
 #include <merrow1/chain_region.h>
 #include <merrow1/chain_region_offset.h>
-#include <merrow1/chain_segments.h>
 #include <merrow1/chain_set.h>
 #include <merrow1/chain_types.h>
 

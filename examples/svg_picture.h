@@ -10,8 +10,8 @@
 //   holds a frame beyond the picture's edge, filled even-odd;
 // - an open chain with a material side carries short ticks on that side;
 // - a chain without a material side is drawn without shading.
-// Each region set gets its own colour; the sets are numbered in the order
-// they are added.
+// Each region set gets its own colour, in the order the sets are first added
+// (ten colours, taken in turn).
 #pragma once
 
 #include <velte/ring.h>
