@@ -4,9 +4,14 @@
 
 #include <velte/ring.h>
 
+// The side of a chain, walking along it, where the material lies; 0 unset.
+// A closed chain with its material outside bounds a pocket (CCW with RIGHT,
+// CW with LEFT), one with its material inside an island (CCW with LEFT, CW
+// with RIGHT).
 typedef int SIDE;
 enum { RIGHT = 1, LEFT = 3 };
 
+// The turn of a closed chain and the sense of an arc; 0 undefined.
 typedef int DIRECTION;
 enum { CW = -1, CCW = 1 };
 

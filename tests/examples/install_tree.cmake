@@ -1,5 +1,6 @@
 # Installs the built library into a temporary prefix, builds examples/ against
-# that tree alone through find_package(merrow1) and runs the example.
+# that tree alone through find_package(merrow1) and runs the example and the
+# quick start.
 #
 #   cmake -DBUILD_DIR=<build> -DSOURCE_DIR=<source> -DWORK=<scratch dir>
 #         -DGENERATOR=<generator> -DCOMPILER=<c++> [-DFLAGS=<cxx and link flags>]
@@ -37,9 +38,13 @@ if(NOT found MATCHES "${prefix}/lib/cmake/merrow1")
 endif()
 run("build" ${CMAKE_COMMAND} --build "${WORK}/build" -j 2)
 
-# 3. The example runs on a shipped listing.
+# 3. The example runs on a shipped listing, and the quick start runs.
 run("the example" "${WORK}/build/merrow1_boolean" union "${SOURCE_DIR}/examples/two_squares.txt" "${WORK}/out.dump")
 if(NOT last_out MATCHES "1 result chains.*total area: 7[^.0-9]")
   message(FATAL_ERROR "unexpected output of the example:\n${last_out}")
+endif()
+run("the quick start" "${WORK}/build/quick_start")
+if(NOT last_out MATCHES "pass 1: 2 chains, area -4013\\.735.*union: 1 chains, area 10500\\.000")
+  message(FATAL_ERROR "unexpected output of the quick start:\n${last_out}")
 endif()
 file(REMOVE_RECURSE "${WORK}")
