@@ -7,6 +7,7 @@
 #include <merrow1/chain.h>
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_load.h>
+#include <merrow1/chain_offset.h>
 #include <merrow1/chain_segments.h>
 #include <merrow1/chain_trace.h>
 #include <sorrel/cam_file.h>
@@ -1029,6 +1030,37 @@ TEST_F(ChainListingTest, FileHandling) {
     EXPECT_EQ(sorrel_test::open_files(), 1);  // the caller's file stays open
     CAM_FILE_close(&file);
     EXPECT_EQ(CHAIN_load_text("missing.txt", nullptr, other), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// A closed chain whose listing starts with a point reads as the one that
+// starts with its closing line: both are the same quadrilateral, and an
+// offset of either is the same region.  The area of the outward offset with
+// arc corners is the Steiner area A + P d + pi d^2 (independent of the offset
+// code); with a point first the closing side was once dropped (area 11.2).
+TEST_F(ChainListingTest, ClosedListingStartingWithAPointOffsetsAsOneStartingWithItsClosingLine) {
+    const double d = 0.5;
+    // Shoelace area and side lengths of (0,0), (6,0), (9,2), (2,2).
+    const double area = 13.0, perimeter = 13.0 + std::sqrt(13.0) + std::sqrt(8.0);
+    const double pi = 3.14159265358979323846;
+    for (const char* first : {"SEG_POINT", "SEG_LINE"}) {
+        SCOPED_TRACE(first);
+        RING_header_s* chain = read(std::string("The chain is a closed chain\nChain type is OFFSET_CHAIN with 4 "
+                                                "vertices\nChain material side is LEFT\nChain Clock direction is CCW\n"
+                                                "Vertex number 1\nThe vertex type is ") +
+                                    first +
+                                    "\npoint: 0 0\nCorner\nVertex number 2\nThe vertex type is SEG_LINE\n"
+                                    "point: 6 0\nCorner\nVertex number 3\npoint: 9 2\nCorner\nVertex number 4\n"
+                                    "point: 2 2\nCorner\n");
+        ASSERT_NE(chain, nullptr);
+        EXPECT_EQ(CHAIN_seg_ask_type(chain->first), SEG_LINE);
+        RING_header_s* offset = CHAIN_offset(chain, d, ADD_ARC, 0, nullptr, nullptr, nullptr, other, nullptr);
+        ASSERT_NE(offset, nullptr);
+        EXPECT_NEAR(std::fabs(CHAIN_area_centroid(offset, nullptr)), area + perimeter * d + pi * d * d, 1e-6);
+    }
 }
 
 }  // namespace
