@@ -320,8 +320,8 @@ RING_node_s* ChainAppendVertexGeneral(RING_header_s* chain, const end_segment* e
     if (chain->first && is_closed(chain)) return nullptr;
     if (type == SEG_POINT && chain->first) return nullptr;
     MERROW1_REQUIRE(!chain->last || point_of(chain->last), "DUE_TO_VERTEX_WITHOUT_GEOMETRY", nullptr);
-    MERROW1_REQUIRE_AT(CHAIN__end_is_finite(*end, type), "DUE_TO_VERTEX_NOT_FINITE", nullptr, "ChainAppendVertex: vertex %d",
-                       chain->count + 1);
+    MERROW1_REQUIRE_AT(CHAIN__end_is_finite(*end, type), "DUE_TO_VERTEX_NOT_FINITE", nullptr,
+                       "ChainAppendVertex: vertex %d", chain->count + 1);
     // 3. An end on the last vertex adds nothing: the last segment is
     //    stretched onto the new point instead.
     if (!allow_coincident && chain->last) {

@@ -35,9 +35,7 @@ int first_non_finite_vertex(const RING_header_s* chain, bool* untyped) {
     return 0;
 }
 
-bool is_closed(const RING_header_s* chain) {
-    return chain->first && chain->last && chain->last->next == chain->first;
-}
+bool is_closed(const RING_header_s* chain) { return chain->first && chain->last && chain->last->next == chain->first; }
 
 bool offset_into_a_band(const RING_header_s* chain) {
     const auto* data = static_cast<const CHAIN_main_data_s*>(chain->main_data);
@@ -53,10 +51,10 @@ bool chain_usable(const RING_header_s* chain, int position, const char* entry, u
     const int bad = first_non_finite_vertex(chain, &untyped);
     if (untyped) return merrow1::precondition_failed(__FILE__, __LINE__, "DUE_TO_VERTEX_WITHOUT_GEOMETRY");
     if (bad)
-        return merrow1::precondition_failed_at(__FILE__, __LINE__, "DUE_TO_VERTEX_NOT_FINITE", "%s: %svertex %d",
-                                               entry, where, bad);
-    const bool closed_needed = (checks & CHAIN_INPUT_CLOSED) ||
-                               ((checks & CHAIN_INPUT_CLOSED_UNLESS_OFFSET) && !offset_into_a_band(chain));
+        return merrow1::precondition_failed_at(__FILE__, __LINE__, "DUE_TO_VERTEX_NOT_FINITE", "%s: %svertex %d", entry,
+                                               where, bad);
+    const bool closed_needed =
+        (checks & CHAIN_INPUT_CLOSED) || ((checks & CHAIN_INPUT_CLOSED_UNLESS_OFFSET) && !offset_into_a_band(chain));
     // A lone point bounds nothing and is dropped as a region; two or more
     // vertices left open would reach the region machinery as an open poly.
     if (closed_needed && chain->count > 1 && !is_closed(chain)) {

@@ -25,6 +25,15 @@ enum CHAIN_input_check_t : unsigned {
     CHAIN_INPUT_CLOSED_UNLESS_OFFSET = 4,
 };
 
+// The checks of a region set a region boolean is given.  A chain that the
+// boolean offsets (an offset callback, or its implied offset when those are
+// applied) becomes a band about itself and may be open; any other chain
+// bounds a region only when closed.
+inline unsigned CHAIN__region_set_checks(bool offset_callback, bool implied_offsets_applied) {
+    if (offset_callback) return CHAIN_INPUT_FINITE;
+    return implied_offsets_applied ? CHAIN_INPUT_CLOSED_UNLESS_OFFSET : CHAIN_INPUT_CLOSED;
+}
+
 // True when the chain, or every chain of the list, passes the checks.  A
 // failure answers false and, at checking level 1 or more, notes "Assertion
 // failed: <reason> (<entry>: chain <k>, vertex <n>)" (positions counted from

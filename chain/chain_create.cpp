@@ -41,7 +41,8 @@ bool finite_point(const Korvo::Math::Point2& p, const char* builder, const char*
 }
 
 bool finite_value(double value, const char* reason, const char* builder, const char* argument) {
-    return std::isfinite(value) || merrow1::precondition_failed_at(__FILE__, __LINE__, reason, "%s: %s", builder, argument);
+    return std::isfinite(value) ||
+           merrow1::precondition_failed_at(__FILE__, __LINE__, reason, "%s: %s", builder, argument);
 }
 
 // ---------------------------------------------------------------------------
@@ -206,7 +207,8 @@ RING_header_s* CHAIN_create_point_chain(const CSYS* csys, const Korvo::Math::Poi
 RING_header_s* CHAIN_create_line_chain(const CSYS* csys, const Korvo::Math::Point2* start,
                                        const Korvo::Math::Point2* end, CMEM_pool_s* pool) {
     if (!start || !end || !pool) return nullptr;
-    if (!finite_point(*start, "CHAIN_create_line_chain", "start") || !finite_point(*end, "CHAIN_create_line_chain", "end"))
+    if (!finite_point(*start, "CHAIN_create_line_chain", "start") ||
+        !finite_point(*end, "CHAIN_create_line_chain", "end"))
         return nullptr;
     RING_header_s* chain = point_chain(csys, v2(*start), pool);
     if (!chain) return nullptr;
@@ -301,7 +303,8 @@ RING_header_s* CHAIN_create_arc_chain(const CSYS* csys, const Korvo::Math::Point
                                       const Korvo::Math::Point2* end, const Korvo::Math::Point2* centre,
                                       double radius, DIRECTION direction, CMEM_pool_s* pool) {
     if (!start || !end || !centre || !pool) return nullptr;
-    if (!finite_point(*start, "CHAIN_create_arc_chain", "start") || !finite_point(*end, "CHAIN_create_arc_chain", "end") ||
+    if (!finite_point(*start, "CHAIN_create_arc_chain", "start") ||
+        !finite_point(*end, "CHAIN_create_arc_chain", "end") ||
         !finite_point(*centre, "CHAIN_create_arc_chain", "centre") ||
         !finite_value(radius, "DUE_TO_RADIUS_NOT_FINITE", "CHAIN_create_arc_chain", "radius"))
         return nullptr;
@@ -442,7 +445,8 @@ RING_header_s* CHAIN_create_box_chain(const Korvo::Math::Vector3* z_axis, double
                                       double y_max, CHAIN_geom_type_t geom_type, SIDE side, CMEM_pool_s* pool) {
     if (!z_axis || !pool) return nullptr;
     const char* const kBox = "CHAIN_create_box_chain";
-    if (!finite_point({x_min, y_min}, kBox, "x or y minimum") || !finite_point({x_max, y_max}, kBox, "x or y maximum") ||
+    if (!finite_point({x_min, y_min}, kBox, "x or y minimum") ||
+        !finite_point({x_max, y_max}, kBox, "x or y maximum") ||
         !finite_point({z_axis->x, z_axis->y}, kBox, "Z axis") ||
         !finite_value(z_axis->z, "DUE_TO_COORDINATE_NOT_FINITE", kBox, "Z axis"))
         return nullptr;

@@ -421,8 +421,7 @@ void note_refusal(Refusal why, int value) {
         ERROR_note(__FILE__, __LINE__, "Chain dump: a vertex carries application-data tag %d twice", value);
         break;
     case Refusal::NotFinite:
-        merrow1::precondition_failed_at(__FILE__, __LINE__, "DUE_TO_VERTEX_NOT_FINITE", "chain dump: vertex %d",
-                                        value);
+        merrow1::precondition_failed_at(__FILE__, __LINE__, "DUE_TO_VERTEX_NOT_FINITE", "chain dump: vertex %d", value);
         break;
     case Refusal::None:
         break;
@@ -600,9 +599,9 @@ struct ListingState {
     int last_vertex_number = 0;
     bool origin_pending = false;
     int matrix_rows_pending = 0;
-    int line = 0;            // number of the line being read, from 1
-    int chain_line = 0;      // the line that started the chain
-    int corners = 0;         // "Corner" lines of the chain
+    int line = 0;        // number of the line being read, from 1
+    int chain_line = 0;  // the line that started the chain
+    int corners = 0;     // "Corner" lines of the chain
     // The listing's vertex number of each vertex appended, for the notes.
     std::vector<std::pair<const RING_node_s*, int>> numbers;
     CHAIN_main_data_s* main() const { return static_cast<CHAIN_main_data_s*>(chain->main_data); }
@@ -656,8 +655,10 @@ LineResult apply_listing_line(ListingState& s, const Words& w, CMEM_pool_s* pool
     }
     const bool have_chain = s.chain != nullptr;
     if (!have_chain && is_vertex_line(w))
-        return refuse_line(s, "a chain line first (a vertex line follows no chain: a chain's count says fewer "
-                              "vertices than its listing gives)", w);
+        return refuse_line(s,
+                           "a chain line first (a vertex line follows no chain: a chain's count says fewer "
+                           "vertices than its listing gives)",
+                           w);
     if (w.is(1, "The")) {
         if (w.is(2, "chain") && w.is(3, "is") && (w.is(4, "a") || w.is(4, "an"))) {
             // A chain line while a chain is read: that chain's count says
@@ -735,7 +736,8 @@ LineResult apply_listing_line(ListingState& s, const Words& w, CMEM_pool_s* pool
         if (s.vertex_number == s.last_vertex_number) {
             // The last vertex: the count and the vertices given agree.
             if (s.last_vertex_number > 0 && s.corners != s.last_vertex_number) {
-                ERROR_note(__FILE__, __LINE__, "Chain listing: line %d: vertex %d ends the chain of line %d, but %d "
+                ERROR_note(__FILE__, __LINE__,
+                           "Chain listing: line %d: vertex %d ends the chain of line %d, but %d "
                            "vertices were given",
                            s.line, s.last_vertex_number, s.chain_line, s.corners);
                 return LineResult::Refused;
@@ -807,8 +809,8 @@ RING_header_s* read_listing(CAM_FILE_s* file, CMEM_pool_s* pool, bool check_rest
         if (words.is(1, "The") && words.is(2, "chain")) break;
         if (is_vertex_line(words)) {
             ERROR_note(__FILE__, __LINE__,
-                       "Chain listing: line %d: the chain of line %d says %d vertices, but more follow",
-                       s.line, s.chain_line, s.last_vertex_number);
+                       "Chain listing: line %d: the chain of line %d says %d vertices, but more follow", s.line,
+                       s.chain_line, s.last_vertex_number);
             RING_delete(s.chain);
             return nullptr;
         }

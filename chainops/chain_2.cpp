@@ -795,7 +795,9 @@ int ChainsBoolean(RING_header_s* chains, SIDE side, RING_header_s* out, CHAIN_ve
 int CHAIN_boolean_two_lists(RING_header_s* list1, RING_header_s* list2, SIDE side, RING_header_s* out,
                             CHAIN_vertex_source_callback_t merge) {
     MERROW1_REQUIRE(list1 && list2 && out, "DUE_TO_POINTER_TO_CHAIN_BEING_NULL", 0);
-    if (!CHAIN__input_usable(list1, "CHAIN_boolean_two_lists", CHAIN_INPUT_LIST) || !CHAIN__input_usable(list2, "CHAIN_boolean_two_lists", CHAIN_INPUT_LIST)) return 0;
+    if (!CHAIN__input_usable(list1, "CHAIN_boolean_two_lists", CHAIN_INPUT_LIST) ||
+        !CHAIN__input_usable(list2, "CHAIN_boolean_two_lists", CHAIN_INPUT_LIST))
+        return 0;
     if (!list1->first) return 0;
     if (side == 0) {
         const RING_header_s* first = RING_ask_node_subring(list1->first);

@@ -1863,7 +1863,8 @@ bool empty_set(const RING_header_s* set) { return !set || !set->first || !first_
 void CHAIN_boolean_between_incomplete_sets(const RING_header_s** sets, bool* complete, int count, SIDE side,
                                            CHAIN_vertex_source_callback_t merge_cb, RING_header_s* out) {
     if (!sets || !complete || count <= 0 || !out) return;
-    for (int i = 0; i < count; ++i) if (!CHAIN__input_usable(sets[i], "CHAIN_boolean_between_incomplete_sets", CHAIN_INPUT_LIST)) return;
+    for (int i = 0; i < count; ++i)
+        if (!CHAIN__input_usable(sets[i], "CHAIN_boolean_between_incomplete_sets", CHAIN_INPUT_LIST)) return;
     // 1. The non-empty sets to the front, each with its flag.
     int kept = 0;
     for (int i = 0; i < count; ++i) {

@@ -432,7 +432,9 @@ RING_header_s* dispatch(RING_header_s* chain, double offset, CORNER_CONTROL corn
     MERROW1_REQUIRE(chain && chain->type == RING_TYPE_CHAIN && main_data(chain) && pool, "DUE_TO_INVALID_INPUT",
                     nullptr);
     MERROW1_REQUIRE(std::isfinite(offset), "DUE_TO_OFFSET_NOT_FINITE", nullptr);
-    if (!CHAIN__input_usable(chain, "CHAIN_offset", CHAIN_INPUT_FINITE) || !CHAIN__offset_in_range(chain, offset, "CHAIN_offset")) return nullptr;
+    if (!CHAIN__input_usable(chain, "CHAIN_offset", CHAIN_INPUT_FINITE) ||
+        !CHAIN__offset_in_range(chain, offset, "CHAIN_offset"))
+        return nullptr;
     if (!is_valid_corner_control(corner_control)) {
         MERROW1_NOTE_FAILURE("DUE_TO_INVALID_CORNER_CONTROL_VALUE");
         corner_control = ADD_ARC;

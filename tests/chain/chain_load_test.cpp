@@ -816,8 +816,7 @@ TEST_F(ChainListingTest, ReadingRules) {
          -1},
         {"a word longer than 1039 characters",
          "The chain is an open chain\npoint: 1" + std::string(1039, '0') + " 2\nCorner\n", -1},
-        {"a word of 1039 characters",
-         "The chain is an open chain\npoint: " + std::string(1038, '0') + "1 2\nCorner\n",
+        {"a word of 1039 characters", "The chain is an open chain\npoint: " + std::string(1038, '0') + "1 2\nCorner\n",
          1},
         {"a line longer than the line buffer",
          "The chain is an open chain\npoint: 1 2" + std::string(9000, ' ') + "\nCorner\n", -1},
@@ -900,9 +899,11 @@ TEST_F(ChainListingTest, LinesNotReadWholeAreRefusedWithTheirLineNumber) {
         {"a missing number", head + "\nVertex number 1\npoint: 7\nCorner\n",
          "Chain listing: line 5: expected two numbers after \"point:\""},
         {"an extra number", head + "center: 1 2 3\n", "Chain listing: line 3: expected two numbers after \"center:\""},
-        {"a word after the radius", head + "radius: 2 mm\n", "Chain listing: line 3: expected one number after \"radius:\""},
+        {"a word after the radius", head + "radius: 2 mm\n",
+         "Chain listing: line 3: expected one number after \"radius:\""},
         {"a word for a number", head + "region_set_id = abc\n", "Chain listing: line 3: expected an integer as word 3"},
-        {"an origin row of two numbers", head + "Origin\n1 2\n", "Chain listing: line 4: expected the origin: three numbers"},
+        {"an origin row of two numbers", head + "Origin\n1 2\n",
+         "Chain listing: line 4: expected the origin: three numbers"},
         {"a matrix row with a letter", head + "Matrix\n1 0 0\n0 1 x\n",
          "Chain listing: line 5: expected a matrix row: three numbers"},
         {"a chain line without its count", "The chain is an open chain\nChain type is OFFSET_CHAIN\n",
@@ -914,7 +915,8 @@ TEST_F(ChainListingTest, LinesNotReadWholeAreRefusedWithTheirLineNumber) {
         {"a count of 3 where vertex numbers skip one",
          head + "Vertex number 1\npoint: 0 0\nCorner\nVertex number 3\npoint: 4 4\nCorner\n",
          "Chain listing: line 8: vertex 3 ends the chain of line 1, but 2 vertices were given"},
-        {"a count of 5 where 3 follow", "The chain is a closed chain\nChain type is OFFSET_CHAIN with 5 vertices\n" + vertices,
+        {"a count of 5 where 3 follow",
+         "The chain is a closed chain\nChain type is OFFSET_CHAIN with 5 vertices\n" + vertices,
          "Chain listing: the lines ran out before the chain ended"},
     };
     for (const Case& c : cases) {
@@ -986,9 +988,15 @@ TEST_F(ChainListingTest, RandomlyDamagedListingsReadCleanly) {
         for (int k = 0; k < edits; ++k) {
             const size_t at = random() % text.size();
             switch (random() % 3) {
-            case 0: text[at] = alphabet[random() % alphabet.size()]; break;
-            case 1: text.erase(at, 1 + random() % 12); break;
-            default: text.insert(at, text.substr(random() % text.size(), 1 + random() % 20)); break;
+                case 0:
+                    text[at] = alphabet[random() % alphabet.size()];
+                    break;
+                case 1:
+                    text.erase(at, 1 + random() % 12);
+                    break;
+                default:
+                    text.insert(at, text.substr(random() % text.size(), 1 + random() % 20));
+                    break;
             }
             if (text.empty()) text = "\n";
         }

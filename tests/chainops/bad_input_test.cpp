@@ -290,47 +290,69 @@ TEST_F(BadInputTest, UntypedVerticesAreRefusedByEveryConsumerOfPoints) {
 // that take chains: each answers its failure value before any work (no host
 // error, nothing appended) with a note naming the entry and the vertex.
 TEST_F(BadInputTest, NonFiniteVertexIsRefusedNamingTheEntryAndTheVertex) {
-    using Call = std::function<bool(BadInputTest*, RING_header_s* chain, RING_header_s* out)>;
+    using Call = std::function<bool(BadInputTest*, RING_header_s * chain, RING_header_s * out)>;
     struct Case {
         const char* name;
         Call call;  // true when it answered its failure value
         const char* where;
     } cases[] = {
-        {"offset", [](BadInputTest* t, RING_header_s* c, RING_header_s*) {
+        {"offset",
+         [](BadInputTest* t, RING_header_s* c, RING_header_s*) {
              return CHAIN_offset(c, 0.5, ADD_ARC, 0, nullptr, nullptr, nullptr, t->pool, nullptr) == nullptr;
-         }, "CHAIN_offset: vertex 3"},
-        {"offset pattern", [](BadInputTest* t, RING_header_s* c, RING_header_s*) {
+         },
+         "CHAIN_offset: vertex 3"},
+        {"offset pattern",
+         [](BadInputTest* t, RING_header_s* c, RING_header_s*) {
              return CHAIN_offset_pattern(c, 0.5, ADD_ARC, 0, nullptr, nullptr, nullptr, t->pool) == nullptr;
-         }, "CHAIN_offset_pattern: vertex 3"},
-        {"fillet", [](BadInputTest*, RING_header_s* c, RING_header_s*) {
+         },
+         "CHAIN_offset_pattern: vertex 3"},
+        {"fillet",
+         [](BadInputTest*, RING_header_s* c, RING_header_s*) {
              return CHAIN_fillet(c, 0.5, 0.1, nullptr, nullptr, nullptr) == nullptr;
-         }, "CHAIN_fillet: vertex 3"},
-        {"offset and fillet", [](BadInputTest* t, RING_header_s* c, RING_header_s*) {
+         },
+         "CHAIN_fillet: vertex 3"},
+        {"offset and fillet",
+         [](BadInputTest* t, RING_header_s* c, RING_header_s*) {
              return CHAIN_offset_and_fillet(c, 0.5, ADD_ARC, 0.2, 0.1, nullptr, nullptr, nullptr, nullptr, t->pool) ==
                     nullptr;
-         }, "CHAIN_offset_and_fillet: vertex 3"},
-        {"union regions", [](BadInputTest* t, RING_header_s* c, RING_header_s* o) {
+         },
+         "CHAIN_offset_and_fillet: vertex 3"},
+        {"union regions",
+         [](BadInputTest* t, RING_header_s* c, RING_header_s* o) {
              return CHAIN_union_regions(t->list_of({t->region(5, 5, 6, 6, 2), c}), 0, false, nullptr, nullptr, nullptr,
                                         o) == 0;
-         }, "CHAIN_union_regions: chain 2, vertex 3"},
-        {"boolean regions", [](BadInputTest* t, RING_header_s* c, RING_header_s* o) {
+         },
+         "CHAIN_union_regions: chain 2, vertex 3"},
+        {"boolean regions",
+         [](BadInputTest* t, RING_header_s* c, RING_header_s* o) {
              return CHAIN_boolean_regions(t->list_of({c}), 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, o) == 0;
-         }, "CHAIN_boolean_regions: chain 1, vertex 3"},
-        {"chains boolean", [](BadInputTest* t, RING_header_s* c, RING_header_s* o) {
+         },
+         "CHAIN_boolean_regions: chain 1, vertex 3"},
+        {"chains boolean",
+         [](BadInputTest* t, RING_header_s* c, RING_header_s* o) {
              return ChainsBoolean(t->list_of({c}), 0, o, nullptr) == 0;
-         }, "ChainsBoolean: chain 1, vertex 3"},
-        {"boolean between", [](BadInputTest* t, RING_header_s* c, RING_header_s* o) {
+         },
+         "ChainsBoolean: chain 1, vertex 3"},
+        {"boolean between",
+         [](BadInputTest* t, RING_header_s* c, RING_header_s* o) {
              return CHAIN_boolean_between(t->list_of({c}), 0, o, nullptr) == 0;
-         }, "CHAIN_boolean_between: chain 1, vertex 3"},
-        {"offset region", [](BadInputTest* t, RING_header_s* c, RING_header_s* o) {
+         },
+         "CHAIN_boolean_between: chain 1, vertex 3"},
+        {"offset region",
+         [](BadInputTest* t, RING_header_s* c, RING_header_s* o) {
              return CHAIN_offset_region(t->list_of({c}), o, 0.5, false) == 0;
-         }, "CHAIN_offset_region: chain 1, vertex 3"},
-        {"minimal loops", [](BadInputTest* t, RING_header_s* c, RING_header_s* o) {
+         },
+         "CHAIN_offset_region: chain 1, vertex 3"},
+        {"minimal loops",
+         [](BadInputTest* t, RING_header_s* c, RING_header_s* o) {
              return CHAIN_find_minimal_loops(t->list_of({c}), CHAIN_POLY_SEG_INTERSECT_ALL, 0, nullptr, o) == 0;
-         }, "CHAIN_find_minimal_loops: chain 1, vertex 3"},
-        {"fillet region", [](BadInputTest* t, RING_header_s* c, RING_header_s* o) {
+         },
+         "CHAIN_find_minimal_loops: chain 1, vertex 3"},
+        {"fillet region",
+         [](BadInputTest* t, RING_header_s* c, RING_header_s* o) {
              return CHAIN_fillet_region(t->list_of({c}), 0.5, true, true, o) == 0;
-         }, "CHAIN_fillet_region: chain 1, vertex 3"},
+         },
+         "CHAIN_fillet_region: chain 1, vertex 3"},
     };
     const double kBad[] = {std::nan(""), HUGE_VAL, -HUGE_VAL};
     for (const Case& k : cases) {
@@ -360,36 +382,43 @@ TEST_F(BadInputTest, NonFiniteVertexIsRefusedNamingTheEntryAndTheVertex) {
 // polygon-set intersection sees an open poly.  The entries that take chain
 // networks (the split-chain boolean, the minimal loops between chains) take it.
 TEST_F(BadInputTest, OpenChainInARegionSetIsRefusedByTheRegionEntries) {
-    using Call = std::function<int(BadInputTest*, RING_header_s* set, RING_header_s* out)>;
+    using Call = std::function<int(BadInputTest*, RING_header_s * set, RING_header_s * out)>;
     struct Case {
         const char* name;
         Call call;
         const char* refusal;  // null: the entry takes the open chain
     } cases[] = {
-        {"union regions", [](BadInputTest*, RING_header_s* s, RING_header_s* o) {
+        {"union regions",
+         [](BadInputTest*, RING_header_s* s, RING_header_s* o) {
              return CHAIN_union_regions(s, 0, false, nullptr, nullptr, nullptr, o);
-         }, "DUE_TO_CHAIN_BEING_OPEN (CHAIN_union_regions: chain 2)"},
-        {"intersect regions", [](BadInputTest*, RING_header_s* s, RING_header_s* o) {
+         },
+         "DUE_TO_CHAIN_BEING_OPEN (CHAIN_union_regions: chain 2)"},
+        {"intersect regions",
+         [](BadInputTest*, RING_header_s* s, RING_header_s* o) {
              return CHAIN_intersect_regions(s, 0, false, nullptr, o);
-         }, "DUE_TO_CHAIN_BEING_OPEN (CHAIN_intersect_regions: chain 2)"},
-        {"boolean regions", [](BadInputTest*, RING_header_s* s, RING_header_s* o) {
+         },
+         "DUE_TO_CHAIN_BEING_OPEN (CHAIN_intersect_regions: chain 2)"},
+        {"boolean regions",
+         [](BadInputTest*, RING_header_s* s, RING_header_s* o) {
              return CHAIN_boolean_regions(s, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, o);
-         }, "DUE_TO_CHAIN_BEING_OPEN (CHAIN_boolean_regions: chain 2)"},
-        {"boolean regions to zones", [](BadInputTest*, RING_header_s* s, RING_header_s*) {
+         },
+         "DUE_TO_CHAIN_BEING_OPEN (CHAIN_boolean_regions: chain 2)"},
+        {"boolean regions to zones",
+         [](BadInputTest*, RING_header_s* s, RING_header_s*) {
              BZONE_map_s* map = BZONE_create_map(s->pool, 4);
              const int answer = CHAIN_boolean_regions_to_zones(s, 0, 0, nullptr, nullptr, nullptr, nullptr, map);
              BZONE_destroy_map(map);
              return answer;
-         }, "DUE_TO_CHAIN_BEING_OPEN (CHAIN_boolean_regions_to_zones: chain 2)"},
-        {"offset region", [](BadInputTest*, RING_header_s* s, RING_header_s* o) {
-             return CHAIN_offset_region(s, o, 0.25, false);
-         }, "DUE_TO_CHAIN_BEING_OPEN (CHAIN_offset_region: chain 2)"},
-        {"chains boolean", [](BadInputTest*, RING_header_s* s, RING_header_s* o) {
-             return ChainsBoolean(s, 0, o, nullptr);
-         }, nullptr},
-        {"boolean between", [](BadInputTest*, RING_header_s* s, RING_header_s* o) {
-             return CHAIN_boolean_between(s, 0, o, nullptr);
-         }, nullptr},
+         },
+         "DUE_TO_CHAIN_BEING_OPEN (CHAIN_boolean_regions_to_zones: chain 2)"},
+        {"offset region",
+         [](BadInputTest*, RING_header_s* s, RING_header_s* o) { return CHAIN_offset_region(s, o, 0.25, false); },
+         "DUE_TO_CHAIN_BEING_OPEN (CHAIN_offset_region: chain 2)"},
+        {"chains boolean",
+         [](BadInputTest*, RING_header_s* s, RING_header_s* o) { return ChainsBoolean(s, 0, o, nullptr); }, nullptr},
+        {"boolean between",
+         [](BadInputTest*, RING_header_s* s, RING_header_s* o) { return CHAIN_boolean_between(s, 0, o, nullptr); },
+         nullptr},
     };
     for (const Case& k : cases) {
         for (const bool newer : {true, false}) {
@@ -433,35 +462,43 @@ TEST_F(BadInputTest, BuildersAndAppendersRefuseValuesThatAreNotFinite) {
          "DUE_TO_COORDINATE_NOT_FINITE (CHAIN_create_point_chain: point)"},
         {"line chain", [&](CMEM_pool_s* p) { return !CHAIN_create_line_chain(nullptr, &origin, &bad, p); },
          "DUE_TO_COORDINATE_NOT_FINITE (CHAIN_create_line_chain: end)"},
-        {"polygon", [&](CMEM_pool_s* p) {
+        {"polygon",
+         [&](CMEM_pool_s* p) {
              const Korvo::Math::Point2 points[3] = {origin, far, bad};
              return !CHAIN_create_polygon(nullptr, points, 3, 1, p);
-         }, "DUE_TO_COORDINATE_NOT_FINITE (CHAIN_create_polygon: point 3)"},
-        {"circle radius", [&](CMEM_pool_s* p) {
-             return !CHAIN_create_circle_chain(nullptr, HUGE_VAL, &origin, &x_axis, CCW, p);
-         }, "DUE_TO_RADIUS_NOT_FINITE (CHAIN_create_circle_chain: radius)"},
-        {"circle centre", [&](CMEM_pool_s* p) {
-             return !CHAIN_create_circle_chain(nullptr, 1.0, &bad, &x_axis, CCW, p);
-         }, "DUE_TO_COORDINATE_NOT_FINITE (CHAIN_create_circle_chain: centre)"},
-        {"arc centre", [&](CMEM_pool_s* p) {
-             return !CHAIN_create_arc_chain(nullptr, &origin, &far, &bad, 2.0, CCW, p);
-         }, "DUE_TO_COORDINATE_NOT_FINITE (CHAIN_create_arc_chain: centre)"},
-        {"slot radius", [&](CMEM_pool_s* p) {
-             return !CHAIN_create_sausage_line_chain(nullptr, &origin, &far, nan, p);
-         }, "DUE_TO_RADIUS_NOT_FINITE (CHAIN_create_sausage_line_chain: radius)"},
-        {"box", [&](CMEM_pool_s* p) {
+         },
+         "DUE_TO_COORDINATE_NOT_FINITE (CHAIN_create_polygon: point 3)"},
+        {"circle radius",
+         [&](CMEM_pool_s* p) { return !CHAIN_create_circle_chain(nullptr, HUGE_VAL, &origin, &x_axis, CCW, p); },
+         "DUE_TO_RADIUS_NOT_FINITE (CHAIN_create_circle_chain: radius)"},
+        {"circle centre",
+         [&](CMEM_pool_s* p) { return !CHAIN_create_circle_chain(nullptr, 1.0, &bad, &x_axis, CCW, p); },
+         "DUE_TO_COORDINATE_NOT_FINITE (CHAIN_create_circle_chain: centre)"},
+        {"arc centre",
+         [&](CMEM_pool_s* p) { return !CHAIN_create_arc_chain(nullptr, &origin, &far, &bad, 2.0, CCW, p); },
+         "DUE_TO_COORDINATE_NOT_FINITE (CHAIN_create_arc_chain: centre)"},
+        {"slot radius",
+         [&](CMEM_pool_s* p) { return !CHAIN_create_sausage_line_chain(nullptr, &origin, &far, nan, p); },
+         "DUE_TO_RADIUS_NOT_FINITE (CHAIN_create_sausage_line_chain: radius)"},
+        {"box",
+         [&](CMEM_pool_s* p) {
              const Korvo::Math::Vector3 z = {0, 0, 1};
              return !CHAIN_create_box_chain(&z, 0, nan, 0, 1, static_cast<CHAIN_geom_type_t>(0), LEFT, p);
-         }, "DUE_TO_COORDINATE_NOT_FINITE (CHAIN_create_box_chain: x or y maximum)"},
-        {"append a vertex", [&](CMEM_pool_s* p) {
+         },
+         "DUE_TO_COORDINATE_NOT_FINITE (CHAIN_create_box_chain: x or y maximum)"},
+        {"append a vertex",
+         [&](CMEM_pool_s* p) {
              RING_header_s* c = make_chain(p, {P(0, 0), L(1, 0)}, false);
              const end_segment end = {2, 2, nan, 0, 1, CCW};
              return !ChainAppendVertex(c, &end, SEG_ARC) && c->count == 2;
-         }, "DUE_TO_VERTEX_NOT_FINITE (ChainAppendVertex: vertex 3)"},
-        {"insert a vertex", [&](CMEM_pool_s* p) {
+         },
+         "DUE_TO_VERTEX_NOT_FINITE (ChainAppendVertex: vertex 3)"},
+        {"insert a vertex",
+         [&](CMEM_pool_s* p) {
              RING_header_s* c = make_chain(p, {P(0, 0), L(1, 0)}, false);
              return !CHAIN_insert_vertex(c, c->last, &bad, nullptr, nullptr) && c->count == 2;
-         }, "DUE_TO_COORDINATE_NOT_FINITE (CHAIN_insert_vertex: point)"},
+         },
+         "DUE_TO_COORDINATE_NOT_FINITE (CHAIN_insert_vertex: point)"},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
