@@ -359,6 +359,7 @@ int ChainInterfIndex(RING_header_s* network, int* index) {
 }
 
 void CHAIN_split_chain_list(RING_header_s* chains, RING_header_s* intersections, RING_header_s* network) {
+    if (!CHAIN__input_usable(chains, "CHAIN_split_chain_list", CHAIN_INPUT_LIST)) return;
     if (!chains || !intersections || !network) return;
     ChainsIntersectionBetween(chains, intersections, false);
     ChainsSplit(intersections, network);

@@ -256,6 +256,7 @@ void CHAIN_unique_boolean_set(RING_header_s* first, RING_header_s* second, bool 
 // Regions and orientation
 
 RING_header_s* CHAIN_build_list_of_regions(const RING_header_s* set) {
+    if (!CHAIN__input_usable(set, "CHAIN_build_list_of_regions", CHAIN_INPUT_LIST)) return nullptr;
     if (!set) return nullptr;
     RING_header_s* regions = RING_create_in_pool(nullptr, RING_TYPE_LIST, set->pool);
     if (!regions) return nullptr;
@@ -1801,6 +1802,7 @@ RING_header_s* CHAIN_create_detour_path_in_region(CMEM_pool_s* pool, const RING_
                                                   double* max_length, double* length) {
     // 1. Arguments; every region chain closed.
     if (length) *length = 0.0;
+    if (!CHAIN__input_usable(regions, "CHAIN_create_detour_path_in_region", CHAIN_INPUT_LIST)) return nullptr;
     if (!pool || !regions || !regions->first || !regions->last || !from || !to || !length) return nullptr;
     if (regions->type != RING_TYPE_LIST || !first_chain_of(regions)) return nullptr;
     for (RING_node_s* node : merrow1::ring_nodes(regions))
@@ -2024,6 +2026,7 @@ const unsigned kBackSideFlag = 0x20000000;
 }  // namespace
 
 void CHAIN_closeOpenAndIslandRegions(RING_header_s* set, double /*width: not used*/, bool ignore_z, bool copy) {
+    if (!CHAIN__input_usable(set, "CHAIN_closeOpenAndIslandRegions", CHAIN_INPUT_LIST)) return;
     if (!set || set->type != RING_TYPE_LIST) return;
     const RING_header_s* outer = nullptr;
     double outer_z = 0.0;
@@ -2098,6 +2101,9 @@ bool inside_region_set(const RING_header_s* chain, const RING_header_s* set) {
 }  // namespace
 
 bool CHAIN_regions_overlap(const RING_header_s* a, const RING_header_s* b) {
+    if (!CHAIN__input_usable(a, "CHAIN_regions_overlap", CHAIN_INPUT_LIST) ||
+        !CHAIN__input_usable(b, "CHAIN_regions_overlap", CHAIN_INPUT_LIST))
+        return false;
     if (empty_set(a) || empty_set(b)) return false;
     const std::vector<RING_node_s*> nodes_a = merrow1::ring_nodes(a), nodes_b = merrow1::ring_nodes(b);
     for (RING_node_s* na : nodes_a)

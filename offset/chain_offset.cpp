@@ -871,7 +871,7 @@ RING_header_s* CHAIN_offset_region_general(RING_header_s* chains, double offset,
                                            CHAIN_vertex_source_callback_t vertex_source_cb, CMEM_pool_s* pool) {
     MERROW1_REQUIRE(chains && pool, "DUE_TO_INVALID_INPUT", nullptr);
     MERROW1_REQUIRE(std::isfinite(offset), "DUE_TO_OFFSET_NOT_FINITE", nullptr);
-    if (!CHAIN__input_usable(chains, "CHAIN_offset_region_general", CHAIN_INPUT_FINITE)) return nullptr;
+    if (!CHAIN__input_usable(chains, "CHAIN_offset_region_general", CHAIN_INPUT_LIST)) return nullptr;
     report("CHAIN_offset_region_general: input", chains, kReportInput);
     // 1. Whether the set runs both ways: then flipped groups are looked for.
     const std::vector<RING_header_s*> members = set_chains(chains);
@@ -923,7 +923,7 @@ RING_header_s* CHAIN_offset_and_boolean(RING_header_s* chains, double offset, CO
                                         CHAIN_vertex_source_callback_t vertex_source_cb, CMEM_pool_s* pool) {
     MERROW1_REQUIRE(chains && pool, "DUE_TO_INVALID_INPUT", nullptr);
     MERROW1_REQUIRE(std::isfinite(offset), "DUE_TO_OFFSET_NOT_FINITE", nullptr);
-    if (!CHAIN__input_usable(chains, "CHAIN_offset_and_boolean", CHAIN_INPUT_FINITE)) return nullptr;
+    if (!CHAIN__input_usable(chains, "CHAIN_offset_and_boolean", CHAIN_INPUT_LIST)) return nullptr;
     report("CHAIN_offset_all: input", chains, kReportInput);
     OffsetChains offsets(pool);
     for (RING_header_s* chain : set_chains(chains))

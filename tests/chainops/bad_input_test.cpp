@@ -22,6 +22,7 @@
 #include <merrow1/chain_fillet.h>
 #include <merrow1/chain_offset.h>
 #include <merrow1/chain_region_offset.h>
+#include <merrow1/chain_boolean.h>
 #include <merrow1/segment.h>
 
 #include <stend/error.h>
@@ -127,6 +128,38 @@ TEST_F(BadInputTest, ChainGivenForAListIsRefusedWithTheRingTypeNote) {
          }},
         {"offset region pattern, chain as regions",
          [](RING_header_s* c, RING_header_s* l) { EXPECT_EQ(CHAIN_offset_region_pattern(c, l, 0.5, false), 0); }},
+        {"offset region general",
+         [](RING_header_s* c, RING_header_s* l) {
+             EXPECT_EQ(CHAIN_offset_region_general(c, 0.5, ADD_ARC, 0, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                                   nullptr, l->pool),
+                       nullptr);
+         }},
+        {"offset and boolean",
+         [](RING_header_s* c, RING_header_s* l) {
+             EXPECT_EQ(CHAIN_offset_and_boolean(c, 0.5, ADD_ARC, 0, nullptr, nullptr, nullptr, l->pool), nullptr);
+         }},
+        {"region fillet with offsets",
+         [](RING_header_s* c, RING_header_s* l) {
+             EXPECT_EQ(CHAIN_offset_region_fillet(c, l, 0.5, 0.2, false, nullptr, nullptr, true, true, false, 1.0,
+                                                  true, false),
+                       0);
+         }},
+        {"regions overlap", [](RING_header_s* c, RING_header_s* l) { EXPECT_FALSE(CHAIN_regions_overlap(c, l)); }},
+        {"list of regions",
+         [](RING_header_s* c, RING_header_s*) { EXPECT_EQ(CHAIN_build_list_of_regions(c), nullptr); }},
+        {"close open and island regions",
+         [](RING_header_s* c, RING_header_s*) { CHAIN_closeOpenAndIslandRegions(c, 0.0, false, true); }},
+        {"detour path",
+         [](RING_header_s* c, RING_header_s* l) {
+             const Korvo::Math::Point3 from = {0.5, 0.5, 0}, to = {1.5, 1.5, 0};
+             double length = 0;
+             EXPECT_EQ(CHAIN_create_detour_path_in_region(l->pool, c, &from, &to, nullptr, &length), nullptr);
+         }},
+        {"two-list boolean",
+         [](RING_header_s* c, RING_header_s* l) {
+             RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, l->pool);
+             EXPECT_EQ(CHAIN_boolean_two_lists(c, l, 0, out, nullptr), 0);
+         }},
         {"append region set, chain as target",
          [](RING_header_s* c, RING_header_s* l) {
              EXPECT_FALSE(CHAIN_append_region_set(c, l, 1, 0, 0.0, false, false));
