@@ -592,6 +592,10 @@ protected:
 };
 
 TEST_F(ChainRecordReadTest, RefusesKindsOutsideTheFormatAndNegativeCounts) {
+    // Under checking, so the precondition notes of values that are not
+    // finite show as well; the format's own refusals are noted at any level.
+    MACH__checking_level = 1;
+    const double nan = std::nan(""), inf = HUGE_VAL;
     struct Case {
         const char* name;
         Bytes bytes;
@@ -606,6 +610,12 @@ TEST_F(ChainRecordReadTest, RefusesKindsOutsideTheFormatAndNegativeCounts) {
         {"arc cut short", record(0, 1).i32(2).f64(1).f64(0).bytes, "Chain dump: the file ends inside a chain record"},
         {"no end tag", record(1, 1).i32(1).f64(1).f64(0).bytes, "Chain dump: the file ends inside a chain record"},
         {"trailing data", record(1, 0).i32(7).bytes, "Chain dump: data follows the chain record"},
+        {"a point that is not a number", record(1, 2).i32(0).f64(0).f64(0).i32(-99).i32(1).f64(nan).f64(1).i32(-99).bytes,
+         "Assertion failed: DUE_TO_VERTEX_NOT_FINITE (chain dump: vertex 2)"},
+        {"an arc of infinite radius",
+         record(1, 2).i32(0).f64(0).f64(0).i32(-99).i32(2).f64(2).f64(0).f64(1).f64(0).f64(inf).i32(1).i32(0)
+             .i32(-99).bytes,
+         "Assertion failed: DUE_TO_VERTEX_NOT_FINITE (chain dump: vertex 2)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -615,6 +625,21 @@ TEST_F(ChainRecordReadTest, RefusesKindsOutsideTheFormatAndNegativeCounts) {
         EXPECT_EQ(velte_test::live_object_count(), objects);
         EXPECT_EQ(notes(), std::vector<std::string>{c.note});
     }
+}
+
+// A closed record whose first vertex is a point reads with its closing
+// segment there, as the appenders build a closed chain: the first vertex
+// becomes the line from the last point.  A lone closed point stays a point.
+TEST_F(ChainRecordReadTest, ClosedRecordStartingWithAPointGetsItsClosingLine) {
+    RING_header_s* chain = load(record(0, 3).i32(0).f64(0).f64(0).i32(-99).i32(1).f64(4).f64(0).i32(-99)
+                                    .i32(1).f64(4).f64(4).i32(-99).bytes);
+    ASSERT_NE(chain, nullptr);
+    EXPECT_TRUE(closed(chain));
+    EXPECT_EQ(CHAIN_seg_ask_type(chain->first), SEG_LINE);
+    EXPECT_DOUBLE_EQ(CHAIN_chainArea_chainCentroid(chain, nullptr), 8.0);
+    RING_header_s* lone = load(record(0, 1).i32(0).f64(1).f64(1).i32(-99).bytes);
+    ASSERT_NE(lone, nullptr);
+    EXPECT_EQ(CHAIN_seg_ask_type(lone->first), SEG_POINT);
 }
 
 TEST_F(ChainRecordReadTest, UntypedVertexAndUnknownTagsReadAsTheFormatSays) {
