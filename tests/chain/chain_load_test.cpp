@@ -610,7 +610,8 @@ TEST_F(ChainRecordReadTest, RefusesKindsOutsideTheFormatAndNegativeCounts) {
         {"arc cut short", record(0, 1).i32(2).f64(1).f64(0).bytes, "Chain dump: the file ends inside a chain record"},
         {"no end tag", record(1, 1).i32(1).f64(1).f64(0).bytes, "Chain dump: the file ends inside a chain record"},
         {"trailing data", record(1, 0).i32(7).bytes, "Chain dump: data follows the chain record"},
-        {"a point that is not a number", record(1, 2).i32(0).f64(0).f64(0).i32(-99).i32(1).f64(nan).f64(1).i32(-99).bytes,
+        {"a point that is not a number",
+         record(1, 2).i32(0).f64(0).f64(0).i32(-99).i32(1).f64(nan).f64(1).i32(-99).bytes,
          "Assertion failed: DUE_TO_VERTEX_NOT_FINITE (chain dump: vertex 2)"},
         {"an arc of infinite radius",
          record(1, 2).i32(0).f64(0).f64(0).i32(-99).i32(2).f64(2).f64(0).f64(1).f64(0).f64(inf).i32(1).i32(0)
