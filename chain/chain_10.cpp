@@ -12,6 +12,7 @@
 #include <merrow1/chain_trace.h>
 #include <quorn/quorn.h>
 
+#include "chain/chain_check.h"
 #include "internal/region_fields.h"
 #include "internal/ring_check.h"
 
@@ -250,6 +251,7 @@ int ChainsStockedBoolean(RING_header_s* set, SIDE side, RING_header_s* result, C
     if (!set || !result) return 0;
     MERROW1_REQUIRE_LIST(set, 0);
     MERROW1_REQUIRE_LIST(result, 0);
+    if (!CHAIN__input_usable(set, "ChainsStockedBoolean", CHAIN_INPUT_FINITE)) return 0;
     RING_node_s* before_first = result->last;
     const int ok = ChainsBoolean(set, side, result, callback);
     bool dropped = false;

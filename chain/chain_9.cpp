@@ -7,6 +7,8 @@
 // Upward call: the single-chain offset entry hands its work to the offset
 // family of the offsets subsystem.
 #include <merrow1/chain_offset.h>
+
+#include "chain/chain_check.h"
 #include <pellam/mchn_merge.h>
 #include <quorn/quorn.h>
 #include <velte/cerr.h>
@@ -110,6 +112,7 @@ int ChainPointRegion(RING_header_s* chain, const double p[2], const double d[2],
 
 int ChainOffsetSingle(RING_header_s* chain, double distance, CORNER_CONTROL corner, RING_header_s* out_list) {
     if (!chain || !out_list) return 0;
+    if (!CHAIN__input_usable(chain, "ChainOffsetSingle", CHAIN_INPUT_FINITE)) return 0;
     // Upward call into the offset family; new vertices take the host segment
     // data of their source vertices.
     RING_header_s* result = CHAIN_offset(chain, distance, corner, 0, nullptr, nullptr, MCHN_merge_segment_app_data,

@@ -2,6 +2,7 @@
 #include <merrow1/chain_build.h>
 
 #include "chain/chain_append_internal.h"
+#include "chain/chain_check.h"
 
 #include "internal/check.h"
 #include <internal/scratch_pool.h>
@@ -319,6 +320,8 @@ RING_node_s* ChainAppendVertexGeneral(RING_header_s* chain, const end_segment* e
     if (chain->first && is_closed(chain)) return nullptr;
     if (type == SEG_POINT && chain->first) return nullptr;
     MERROW1_REQUIRE(!chain->last || point_of(chain->last), "DUE_TO_VERTEX_WITHOUT_GEOMETRY", nullptr);
+    MERROW1_REQUIRE_AT(CHAIN__end_is_finite(*end, type), "DUE_TO_VERTEX_NOT_FINITE", nullptr,
+                       "ChainAppendVertex: vertex %d", chain->count + 1);
     // 3. An end on the last vertex adds nothing: the last segment is
     //    stretched onto the new point instead.
     if (!allow_coincident && chain->last) {
@@ -345,6 +348,9 @@ RING_node_s* ChainAddVertex(RING_header_s* chain, const end_segment* end, SEGMEN
 
 int ChainAddSegment(RING_header_s* chain, SEGMENT* segment) {
     if (!chain || !segment || !segment->start || !segment->end) return 0;
+    MERROW1_REQUIRE_AT(std::isfinite(segment->start[0]) && std::isfinite(segment->start[1]) &&
+                           CHAIN__end_is_finite(*segment->end, segment->type == SEG_ARC ? SEG_ARC : SEG_LINE),
+                       "DUE_TO_VERTEX_NOT_FINITE", 0, "ChainAddSegment: segment from vertex %d", chain->count);
     const int count_before = chain->count;
     end_segment start = {};
     start.x = segment->start[0];
@@ -412,6 +418,8 @@ RING_node_s* CHAIN_insert_vertex(RING_header_s* chain, RING_node_s* node, const 
                                  void (*callback)(const RING_header_s*, RING_node_s*), bool* inserted) {
     if (inserted) *inserted = false;
     if (!chain || !node || !point) return nullptr;
+    MERROW1_REQUIRE_AT(std::isfinite(point->x) && std::isfinite(point->y), "DUE_TO_COORDINATE_NOT_FINITE", nullptr,
+                       "CHAIN_insert_vertex: point");
     // 1. The segment ending at the node.
     SEGMENT segment;
     if (ChainSegment(chain, node, &segment) != 1 || segment.type == SEG_POINT) return nullptr;
@@ -482,6 +490,8 @@ void CHAIN_insert_list_intersection_points_into_chain(RING_header_s* chain, cons
 
 void CHAIN_modify_vertex_point(const RING_header_s* chain, const RING_node_s* node, const Korvo::Math::Point2* point) {
     if (!chain || !node || !point || !vertex_record(node)) return;
+    MERROW1_REQUIRE_AT(std::isfinite(point->x) && std::isfinite(point->y), "DUE_TO_COORDINATE_NOT_FINITE", ,
+                       "CHAIN_modify_vertex_point: point");
     const double p[2] = {point->x, point->y};
     RING_node_s* vertex = const_cast<RING_node_s*>(node);
     if (CHAIN_seg_ask_type(vertex) == SEG_POINT) {

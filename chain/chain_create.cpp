@@ -16,6 +16,8 @@
 #include <quorn/mtx3.h>
 #include <stend/system.h>
 
+#include "internal/check.h"
+
 #include <climits>
 #include <initializer_list>
 #include <cmath>
@@ -27,6 +29,21 @@ const double kPi = 3.14159265358979323846;
 const double kCloseGap = 1e-8;
 // Tolerance of the unit vectors the builders make.
 const double kUnitTolerance = 1e-10;
+
+// ---------------------------------------------------------------------------
+// Finite arguments: a builder refuses a coordinate, radius or length that is
+// not finite before it makes anything, the note naming the argument.
+
+bool finite_point(const Korvo::Math::Point2& p, const char* builder, const char* argument) {
+    return (std::isfinite(p.x) && std::isfinite(p.y)) ||
+           merrow1::precondition_failed_at(__FILE__, __LINE__, "DUE_TO_COORDINATE_NOT_FINITE", "%s: %s", builder,
+                                           argument);
+}
+
+bool finite_value(double value, const char* reason, const char* builder, const char* argument) {
+    return std::isfinite(value) ||
+           merrow1::precondition_failed_at(__FILE__, __LINE__, reason, "%s: %s", builder, argument);
+}
 
 // ---------------------------------------------------------------------------
 // Small helpers
@@ -183,12 +200,16 @@ DIRECTION flipped_arc_direction(DIRECTION d) { return d == CCW ? CW : CCW; }
 
 RING_header_s* CHAIN_create_point_chain(const CSYS* csys, const Korvo::Math::Point2* point, CMEM_pool_s* pool) {
     if (!point || !pool) return nullptr;
+    if (!finite_point(*point, "CHAIN_create_point_chain", "point")) return nullptr;
     return point_chain(csys, v2(*point), pool);
 }
 
 RING_header_s* CHAIN_create_line_chain(const CSYS* csys, const Korvo::Math::Point2* start,
                                        const Korvo::Math::Point2* end, CMEM_pool_s* pool) {
     if (!start || !end || !pool) return nullptr;
+    if (!finite_point(*start, "CHAIN_create_line_chain", "start") ||
+        !finite_point(*end, "CHAIN_create_line_chain", "end"))
+        return nullptr;
     RING_header_s* chain = point_chain(csys, v2(*start), pool);
     if (!chain) return nullptr;
     add_line(chain, v2(*end));
@@ -198,6 +219,9 @@ RING_header_s* CHAIN_create_line_chain(const CSYS* csys, const Korvo::Math::Poin
 RING_header_s* CHAIN_create_dummy_line(const CSYS* csys, const Korvo::Math::Point2* start,
                                        const Korvo::Math::Point2* end, CMEM_pool_s* pool) {
     if (!pool) return nullptr;
+    if ((start && !finite_point(*start, "CHAIN_create_dummy_line", "start")) ||
+        (end && !finite_point(*end, "CHAIN_create_dummy_line", "end")))
+        return nullptr;
     const V2 origin = {0.0, 0.0};
     RING_header_s* chain = point_chain(csys, start ? v2(*start) : origin, pool);
     if (!chain) return nullptr;
@@ -210,6 +234,9 @@ RING_header_s* CHAIN_create_dummy_line(const CSYS* csys, const Korvo::Math::Poin
 RING_header_s* CHAIN_create_polygon(const CSYS* csys, const Korvo::Math::Point2* points, int n, int closed,
                                     CMEM_pool_s* pool) {
     if (!points || n < 1 || !pool) return nullptr;
+    for (int i = 0; i < n; ++i)
+        MERROW1_REQUIRE_AT(std::isfinite(points[i].x) && std::isfinite(points[i].y), "DUE_TO_COORDINATE_NOT_FINITE",
+                           nullptr, "CHAIN_create_polygon: point %d", i + 1);
     RING_header_s* chain = point_chain(csys, v2(points[0]), pool);
     if (!chain) return nullptr;
     for (int i = 1; i < n; ++i) {
@@ -224,6 +251,9 @@ RING_header_s* CHAIN_create_regular_polygon(const CSYS* csys, const Korvo::Math:
                                             const Korvo::Math::Point2* first, int n, DIRECTION direction,
                                             CMEM_pool_s* pool) {
     if (!centre || !first || !pool || n < 3 || direction == 0) return nullptr;
+    if (!finite_point(*centre, "CHAIN_create_regular_polygon", "centre") ||
+        !finite_point(*first, "CHAIN_create_regular_polygon", "first vertex"))
+        return nullptr;
     const V2 c = v2(*centre);
     const V2 to_first = v2(*first) - c;
     V2 u;
@@ -246,6 +276,10 @@ RING_header_s* CHAIN_create_circle_chain(const CSYS* csys, double radius, const 
                                          const Korvo::Math::Vector2* start_direction, DIRECTION direction,
                                          CMEM_pool_s* pool) {
     if (!centre || !start_direction || !pool) return nullptr;
+    if (!finite_value(radius, "DUE_TO_RADIUS_NOT_FINITE", "CHAIN_create_circle_chain", "radius") ||
+        !finite_point(*centre, "CHAIN_create_circle_chain", "centre") ||
+        !finite_point({start_direction->x, start_direction->y}, "CHAIN_create_circle_chain", "start direction"))
+        return nullptr;
     RING_header_s* chain = CHAIN_create_from_csys(csys, pool);
     if (!chain) return nullptr;
     mark_if_checking(chain);
@@ -269,6 +303,11 @@ RING_header_s* CHAIN_create_arc_chain(const CSYS* csys, const Korvo::Math::Point
                                       const Korvo::Math::Point2* end, const Korvo::Math::Point2* centre,
                                       double radius, DIRECTION direction, CMEM_pool_s* pool) {
     if (!start || !end || !centre || !pool) return nullptr;
+    if (!finite_point(*start, "CHAIN_create_arc_chain", "start") ||
+        !finite_point(*end, "CHAIN_create_arc_chain", "end") ||
+        !finite_point(*centre, "CHAIN_create_arc_chain", "centre") ||
+        !finite_value(radius, "DUE_TO_RADIUS_NOT_FINITE", "CHAIN_create_arc_chain", "radius"))
+        return nullptr;
     const V2 c = v2(*centre);
     const V2 s = v2(*start) - c;
     const V2 e = v2(*end) - c;
@@ -303,7 +342,12 @@ RING_header_s* CHAIN_create_arc_chain(const CSYS* csys, const Korvo::Math::Point
 RING_header_s* CHAIN_create_sausage_line_chain(const CSYS* csys, const Korvo::Math::Point2* point1,
                                                const Korvo::Math::Point2* point2, double radius,
                                                CMEM_pool_s* pool) {
-    if (!point1 || !point2 || !pool || !(radius >= 1e-8)) return nullptr;
+    if (!point1 || !point2 || !pool) return nullptr;
+    if (!finite_point(*point1, "CHAIN_create_sausage_line_chain", "point 1") ||
+        !finite_point(*point2, "CHAIN_create_sausage_line_chain", "point 2") ||
+        !finite_value(radius, "DUE_TO_RADIUS_NOT_FINITE", "CHAIN_create_sausage_line_chain", "radius"))
+        return nullptr;
+    if (!(radius >= 1e-8)) return nullptr;
     const V2 p1 = v2(*point1), p2 = v2(*point2);
     V2 u;
     if (!unit(p2 - p1, 1e-8, &u)) u = {1.0, 0.0};
@@ -326,6 +370,13 @@ RING_header_s* CHAIN_create_sausage_line_chain(const CSYS* csys, const Korvo::Ma
 RING_header_s* CHAIN_create_segment_chain(const CSYS* csys, const SEGMENT* segment, CMEM_pool_s* pool) {
     if (!segment || !segment->start || !segment->end || !pool) return nullptr;
     if (segment->type != SEG_LINE && segment->type != SEG_ARC) return nullptr;
+    if (!finite_point({segment->start[0], segment->start[1]}, "CHAIN_create_segment_chain", "segment start") ||
+        !finite_point({segment->end->x, segment->end->y}, "CHAIN_create_segment_chain", "segment end") ||
+        (segment->type == SEG_ARC &&
+         (!finite_point({segment->end->cx, segment->end->cy}, "CHAIN_create_segment_chain", "segment centre") ||
+          !finite_value(segment->end->radius, "DUE_TO_RADIUS_NOT_FINITE", "CHAIN_create_segment_chain",
+                        "segment radius"))))
+        return nullptr;
     RING_header_s* chain = point_chain(csys, v2(segment->start), pool);
     if (!chain) return nullptr;
     // ChainAddSegment may rewrite the start of the segment it is given: work
@@ -393,6 +444,12 @@ RING_header_s* CHAIN_create_max_min_box_of_chain(RING_header_s* chain_or_list, c
 RING_header_s* CHAIN_create_box_chain(const Korvo::Math::Vector3* z_axis, double x_min, double x_max, double y_min,
                                       double y_max, CHAIN_geom_type_t geom_type, SIDE side, CMEM_pool_s* pool) {
     if (!z_axis || !pool) return nullptr;
+    const char* const kBox = "CHAIN_create_box_chain";
+    if (!finite_point({x_min, y_min}, kBox, "x or y minimum") ||
+        !finite_point({x_max, y_max}, kBox, "x or y maximum") ||
+        !finite_point({z_axis->x, z_axis->y}, kBox, "Z axis") ||
+        !finite_value(z_axis->z, "DUE_TO_COORDINATE_NOT_FINITE", kBox, "Z axis"))
+        return nullptr;
     CSYS csys{};
     const double z[3] = {z_axis->x, z_axis->y, z_axis->z};
     if (!MTX3_init_z(z, csys.matrix)) return nullptr;

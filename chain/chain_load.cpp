@@ -21,6 +21,7 @@
 #include <merrow1/segment.h>
 
 #include "chain/chain_append_internal.h"
+#include "chain/chain_check.h"
 #include "internal/check.h"
 #include "internal/record_size.h"
 #include "internal/ring_check.h"
@@ -31,7 +32,9 @@
 #include <velte/cmem.h>
 #include <velte/ring.h>
 
+#include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -186,6 +189,15 @@ void close_ring(RING_header_s* chain) {
     chain->first->previous = chain->last;
 }
 
+// Closes a chain a file says is closed.  The first vertex of a closed chain
+// carries the closing segment from the last point, as the appenders leave it:
+// one a file leaves a point becomes that closing line, so every consumer
+// reads the closed chain one way.  A lone vertex stays a closed point.
+void close_closed_chain(RING_header_s* chain) {
+    close_ring(chain);
+    if (chain->count >= 2 && CHAIN_seg_ask_type(chain->first) == SEG_POINT) CHAIN_seg_set_type(chain->first, SEG_LINE);
+}
+
 bool has_key(const APP_DATA_s* list, APP_DATA_key_t key) {
     for (; list; list = list->next)
         if (list->key == key) return true;
@@ -297,7 +309,7 @@ int write_chain(const RING_header_s* chain, CAM_FILE_s* file) {
 // Reading a chain record
 
 // Why a record was refused (for the note).
-enum class Refusal { None, Truncated, NegativeCount, BadKind, RepeatedTag };
+enum class Refusal { None, Truncated, NegativeCount, BadKind, RepeatedTag, NotFinite };
 
 class Reader {
 public:
@@ -408,6 +420,9 @@ void note_refusal(Refusal why, int value) {
     case Refusal::RepeatedTag:
         ERROR_note(__FILE__, __LINE__, "Chain dump: a vertex carries application-data tag %d twice", value);
         break;
+    case Refusal::NotFinite:
+        merrow1::precondition_failed_at(__FILE__, __LINE__, "DUE_TO_VERTEX_NOT_FINITE", "chain dump: vertex %d", value);
+        break;
     case Refusal::None:
         break;
     }
@@ -461,17 +476,32 @@ RING_header_s* read_chain(CAM_FILE_s* file, CMEM_pool_s* pool) {
                 why = Refusal::Truncated;
                 break;
             }
+            end_segment end = {};
+            end.x = get<double>(point, 0);
+            end.y = get<double>(point, 8);
+            if (!CHAIN__end_is_finite(end, SEG_POINT)) {
+                why = Refusal::NotFinite;
+                value = i + 1;
+                break;
+            }
             geometry = static_cast<double*>(CMEM_ALLOC(pool, 2, sizeof(double)));
-            geometry[0] = get<double>(point, 0);
-            geometry[1] = get<double>(point, 8);
+            geometry[0] = end.x;
+            geometry[1] = end.y;
         } else if (kind == SEG_ARC) {
             unsigned char arc[kEndSegmentSize];
             if (!r.bytes(arc, kEndSegmentSize)) {
                 why = Refusal::Truncated;
                 break;
             }
+            end_segment decoded = {};
+            decode_end_segment(arc, &decoded);
+            if (!CHAIN__end_is_finite(decoded, SEG_ARC)) {
+                why = Refusal::NotFinite;
+                value = i + 1;
+                break;
+            }
             end_segment* end = CMEM_NEW(pool, end_segment);
-            decode_end_segment(arc, end);
+            *end = decoded;
             geometry = reinterpret_cast<double*>(end);
         }
         CHAIN_vertex_data_s* vertex = CMEM_NEW(pool, CHAIN_vertex_data_s);
@@ -485,7 +515,7 @@ RING_header_s* read_chain(CAM_FILE_s* file, CMEM_pool_s* pool) {
         discard_loaded_chain(chain);
         return nullptr;
     }
-    if (open_flag == 0) close_ring(chain);
+    if (open_flag == 0) close_closed_chain(chain);
     return chain;
 }
 
@@ -540,14 +570,22 @@ bool split_words(char* line, Words* words) {
     return true;
 }
 
-// atof: the leading number text, 0 when there is none.
-double real_of(const char* word) { return std::strtod(word, nullptr); }
-// atoi, without atoi's undefined overflow: out-of-range values clamp.
-int integer_of(const char* word) {
-    long value = std::strtol(word, nullptr, 10);
-    if (value > INT_MAX) return INT_MAX;
-    if (value < INT_MIN) return INT_MIN;
-    return static_cast<int>(value);
+// A number word read whole: the word is nothing but the number.  A real
+// must also be finite, an integer within int.
+enum class NumberRead { Ok, NotANumber, NotFinite };
+NumberRead read_real(const char* word, double* out) {
+    char* end = nullptr;
+    *out = std::strtod(word, &end);
+    if (!*word || end == word || *end) return NumberRead::NotANumber;
+    return std::isfinite(*out) ? NumberRead::Ok : NumberRead::NotFinite;
+}
+bool read_integer(const char* word, int* out) {
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(word, &end, 10);
+    if (!*word || end == word || *end || errno == ERANGE || value > INT_MAX || value < INT_MIN) return false;
+    *out = static_cast<int>(value);
+    return true;
 }
 
 // The listing reader's state.  The vertex buffer and segment type carry over
@@ -561,32 +599,81 @@ struct ListingState {
     int last_vertex_number = 0;
     bool origin_pending = false;
     int matrix_rows_pending = 0;
+    int line = 0;        // number of the line being read, from 1
+    int chain_line = 0;  // the line that started the chain
+    int corners = 0;     // "Corner" lines of the chain
     // The listing's vertex number of each vertex appended, for the notes.
     std::vector<std::pair<const RING_node_s*, int>> numbers;
     CHAIN_main_data_s* main() const { return static_cast<CHAIN_main_data_s*>(chain->main_data); }
 };
 
-enum class LineResult { Continue, End };
+enum class LineResult { Continue, End, Refused };
+
+// Refuses the line: the note names it and what it should have held.
+LineResult refuse_line(const ListingState& s, const char* expected, const Words& w) {
+    ERROR_note(__FILE__, __LINE__, "Chain listing: line %d: expected %s; read \"%s %s %s %s %s %s\"", s.line, expected,
+               w[1], w[2], w[3], w[4], w[5], w[6]);
+    return LineResult::Refused;
+}
+
+// Reads words first..first+count-1 as finite reals into out; the line holds
+// no word after them.  On failure the line is refused (a number that reads
+// whole but is not finite is a precondition failure of its own).
+LineResult read_reals(const ListingState& s, const Words& w, int first, int count, double* out, const char* expected) {
+    for (int k = 0; k < count; ++k) {
+        const NumberRead r = read_real(w[first + k], &out[k]);
+        if (r == NumberRead::NotFinite) {
+            merrow1::precondition_failed_at(__FILE__, __LINE__, "DUE_TO_COORDINATE_NOT_FINITE",
+                                            "CHAIN_load_text: line %d, word %d", s.line, first + k);
+            return LineResult::Refused;
+        }
+        if (r != NumberRead::Ok) return refuse_line(s, expected, w);
+    }
+    if (w.count > first + count - 1) return refuse_line(s, expected, w);
+    return LineResult::Continue;
+}
+
+// Reads word 'at' as an integer, the last word of the line.
+LineResult read_int_word(const ListingState& s, const Words& w, int at, int* out, const char* expected) {
+    if (!read_integer(w[at], out) || w.count > at) return refuse_line(s, expected, w);
+    return LineResult::Continue;
+}
+
+// Whether a line describes a vertex (its number opens every vertex of a
+// listing).  Met where no chain is being read, it belongs to a chain whose
+// count said fewer vertices than its listing gives.
+bool is_vertex_line(const Words& w) { return w.is(1, "Vertex") && w.is(2, "number"); }
 
 LineResult apply_listing_line(ListingState& s, const Words& w, CMEM_pool_s* pool) {
     if (s.origin_pending) {
         s.origin_pending = false;
-        for (int i = 0; i < 3; ++i) s.main()->csys.origin[i] = real_of(w[i + 1]);
-        return LineResult::Continue;
+        return read_reals(s, w, 1, 3, s.main()->csys.origin, "the origin: three numbers");
     }
     if (s.matrix_rows_pending > 0) {
         const int row = 3 - s.matrix_rows_pending--;
-        for (int i = 0; i < 3; ++i) s.main()->csys.matrix[3 * row + i] = real_of(w[i + 1]);
-        return LineResult::Continue;
+        return read_reals(s, w, 1, 3, &s.main()->csys.matrix[3 * row], "a matrix row: three numbers");
     }
     const bool have_chain = s.chain != nullptr;
+    if (!have_chain && is_vertex_line(w))
+        return refuse_line(s,
+                           "a chain line first (a vertex line follows no chain: a chain's count says fewer "
+                           "vertices than its listing gives)",
+                           w);
     if (w.is(1, "The")) {
         if (w.is(2, "chain") && w.is(3, "is") && (w.is(4, "a") || w.is(4, "an"))) {
-            // A second chain line starts afresh; the chain begun before is
-            // nobody's, so it is deleted.
-            if (s.chain) RING_delete(s.chain);
+            // A chain line while a chain is read: that chain's count says
+            // more vertices than its listing gives.
+            if (s.chain) {
+                ERROR_note(__FILE__, __LINE__,
+                           "Chain listing: line %d: a new chain begins, but the chain of line %d says %d vertices "
+                           "and gives %d",
+                           s.line, s.chain_line, s.last_vertex_number, s.corners);
+                return LineResult::Refused;
+            }
             s.chain = CHAIN_create_from_csys(nullptr, pool);
             s.closed = w.is(5, "closed");
+            s.chain_line = s.line;
+            s.corners = 0;
             s.numbers.clear();
         } else if (w.is(2, "vertex") && w.is(3, "type")) {
             if (w.is(5, "SEG_POINT")) s.type = SEG_POINT;
@@ -600,65 +687,105 @@ LineResult apply_listing_line(ListingState& s, const Words& w, CMEM_pool_s* pool
                                                  "INTERMEDIATE_CHAIN"};
             for (int k = 0; k < 5; ++k)
                 if (w.is(4, kKinds[k])) s.main()->kind = k;
-            s.last_vertex_number = integer_of(w[6]);
+            // Word 6 is the vertex count (words after it are text).
+            if (!read_integer(w[6], &s.last_vertex_number) || s.last_vertex_number < 0)
+                return refuse_line(s, "the vertex count as word 6: \"Chain type is <kind> with <n> vertices\"", w);
         } else if (w.is(2, "material")) {
             s.main()->material_side = w.is(5, "LEFT") ? LEFT : w.is(5, "RIGHT") ? RIGHT : 0;
         } else if (w.is(2, "Clock")) {
             s.main()->direction = w.is(5, "CW") ? CW : w.is(5, "CCW") ? CCW : 0;
         }
     } else if (w.is(1, "use_implied_offset")) {
-        if (have_chain) s.main()->use_implied_offset = integer_of(w[3]) == 1 ? 1 : 0;
+        int value = 0;
+        if (have_chain) {
+            if (read_int_word(s, w, 3, &value, "an integer as word 3") != LineResult::Continue)
+                return LineResult::Refused;
+            s.main()->use_implied_offset = value == 1 ? 1 : 0;
+        }
     } else if (w.is(1, "implied_offset")) {
-        if (have_chain) s.main()->implied_offset = real_of(w[3]);
+        if (have_chain) return read_reals(s, w, 3, 1, &s.main()->implied_offset, "a number as word 3");
     } else if (w.is(1, "region_set_id")) {
-        if (have_chain) s.main()->region_set_id = integer_of(w[3]);
+        if (have_chain) return read_int_word(s, w, 3, &s.main()->region_set_id, "an integer as word 3");
     } else if (w.is(1, "Origin")) {
         if (have_chain) s.origin_pending = true;
     } else if (w.is(1, "Matrix")) {
         if (have_chain) s.matrix_rows_pending = 3;
     } else if (w.is(1, "Vertex")) {
-        if (w.is(2, "number")) s.vertex_number = integer_of(w[3]);
+        if (w.is(2, "number")) return read_int_word(s, w, 3, &s.vertex_number, "the vertex number as word 3");
     } else if (w.is(1, "point:")) {
-        s.buffer.x = real_of(w[2]);
-        s.buffer.y = real_of(w[3]);
+        double p[2];
+        if (read_reals(s, w, 2, 2, p, "two numbers after \"point:\", blanks between them") != LineResult::Continue)
+            return LineResult::Refused;
+        s.buffer.x = p[0];
+        s.buffer.y = p[1];
     } else if (w.is(1, "center:")) {
-        s.buffer.cx = real_of(w[2]);
-        s.buffer.cy = real_of(w[3]);
+        double p[2];
+        if (read_reals(s, w, 2, 2, p, "two numbers after \"center:\", blanks between them") != LineResult::Continue)
+            return LineResult::Refused;
+        s.buffer.cx = p[0];
+        s.buffer.cy = p[1];
     } else if (w.is(1, "radius:")) {
-        s.buffer.radius = real_of(w[2]);
+        return read_reals(s, w, 2, 1, &s.buffer.radius, "one number after \"radius:\"");
     } else if (w.is(1, "vertex")) {
         if (w.is(2, "Clock") && w.is(3, "direction")) s.buffer.direction = w.is(5, "CW") ? CW : CCW;
     } else if (w.is(1, "Corner")) {
         if (!have_chain) return LineResult::Continue;
+        ++s.corners;
         if (const RING_node_s* node = ChainAppendVertex(s.chain, &s.buffer, s.type))
             s.numbers.emplace_back(node, s.vertex_number);
-        if (s.vertex_number == s.last_vertex_number) return LineResult::End;
+        if (s.vertex_number == s.last_vertex_number) {
+            // The last vertex: the count and the vertices given agree.
+            if (s.last_vertex_number > 0 && s.corners != s.last_vertex_number) {
+                ERROR_note(__FILE__, __LINE__,
+                           "Chain listing: line %d: vertex %d ends the chain of line %d, but %d "
+                           "vertices were given",
+                           s.line, s.last_vertex_number, s.chain_line, s.corners);
+                return LineResult::Refused;
+            }
+            return LineResult::End;
+        }
     }
     return LineResult::Continue;
 }
 
+// Reads the next line into words; false at the end of the input or for a
+// line the reader cannot hold (noted).  *refused tells the two apart.
+bool next_line(CAM_FILE_s* file, std::vector<char>& line, Words* words, ListingState& s, bool* refused) {
+    *refused = false;
+    const int status = CAM_FILE_read_text(file, line.data(), line.size());
+    if (status == CAM_FILE_ERR_LINE_TOO_LONG) {
+        ERROR_note(__FILE__, __LINE__, "Chain listing: a line is longer than %d characters",
+                   static_cast<int>(kLineBuffer - 1));
+        *refused = true;
+        return false;
+    }
+    if (status != CAM_FILE_SUCCESS) return false;
+    ++s.line;
+    if (!split_words(line.data(), words)) {
+        ERROR_note(__FILE__, __LINE__, "Chain listing: a word is longer than %d characters",
+                   static_cast<int>(kMaxWord));
+        *refused = true;
+        return false;
+    }
+    return true;
+}
+
 // Reads the listing line by line until a "Corner" line ends it.  Null when
-// the lines run out first or a line is refused (too long, or a word over
-// kMaxWord characters); a chain begun is then deleted.  Running out after
+// the lines run out first or a line is refused (too long, a word over
+// kMaxWord characters, a line not read whole, a count that disagrees with
+// the vertices given); a chain begun is then deleted.  Running out after
 // some listing lines is noted; an input with no words at all is a quiet end.
-RING_header_s* read_listing(CAM_FILE_s* file, CMEM_pool_s* pool) {
+// With check_rest (a file the reader opened itself) the lines after the
+// chain, up to the next chain line, are read too: a vertex line among them
+// means the count said fewer vertices than the listing gives.
+RING_header_s* read_listing(CAM_FILE_s* file, CMEM_pool_s* pool, bool check_rest) {
     std::vector<char> line(kLineBuffer);
     ListingState s;
     bool any_words = false;
     while (true) {
-        const int status = CAM_FILE_read_text(file, line.data(), line.size());
-        bool refused = false;
         Words words = {};
-        if (status == CAM_FILE_ERR_LINE_TOO_LONG) {
-            ERROR_note(__FILE__, __LINE__, "Chain listing: a line is longer than %d characters",
-                       static_cast<int>(kLineBuffer - 1));
-            refused = true;
-        } else if (status == CAM_FILE_SUCCESS && !split_words(line.data(), &words)) {
-            ERROR_note(__FILE__, __LINE__, "Chain listing: a word is longer than %d characters",
-                       static_cast<int>(kMaxWord));
-            refused = true;
-        }
-        if (refused || status != CAM_FILE_SUCCESS) {
+        bool refused = false;
+        if (!next_line(file, line, &words, s, &refused)) {
             // A listing cut short gives null like an empty file does; the
             // note tells the two apart for a caller reading chain after chain.
             if (!refused && any_words)
@@ -668,12 +795,31 @@ RING_header_s* read_listing(CAM_FILE_s* file, CMEM_pool_s* pool) {
         }
         if (words.count == 0) continue;
         any_words = true;
-        if (apply_listing_line(s, words, pool) == LineResult::End) break;
+        const LineResult result = apply_listing_line(s, words, pool);
+        if (result == LineResult::End) break;
+        if (result == LineResult::Refused) {
+            if (s.chain) RING_delete(s.chain);
+            return nullptr;
+        }
+    }
+    while (check_rest) {
+        Words words = {};
+        bool refused = false;
+        if (!next_line(file, line, &words, s, &refused)) break;
+        if (words.is(1, "The") && words.is(2, "chain")) break;
+        if (is_vertex_line(words)) {
+            ERROR_note(__FILE__, __LINE__,
+                       "Chain listing: line %d: the chain of line %d says %d vertices, but more follow", s.line,
+                       s.chain_line, s.last_vertex_number);
+            RING_delete(s.chain);
+            return nullptr;
+        }
     }
     if (s.closed) {
         // Closed as the appenders would have built it: the closing arc (the
-        // first vertex) is fitted to its start, the last vertex's point.
-        close_ring(s.chain);
+        // first vertex) is fitted to its start, the last vertex's point; a
+        // first vertex left a point becomes the closing line.
+        close_closed_chain(s.chain);
         CHAIN__fit_arc_to_start(s.chain, s.chain->first);
     }
     // An arc whose record leaves its sense open (a half circle without a
@@ -790,10 +936,10 @@ RING_header_s* ChainLoad(const char* name, CAM_FILE_s* file, CMEM_pool_s* pool) 
 
 RING_header_s* CHAIN_load_text(const char* name, CAM_FILE_s* file, CMEM_pool_s* pool) {
     MERROW1_REQUIRE(pool, "DUE_TO_INVALID_INPUT", nullptr);
-    if (file) return read_listing(file, pool);
+    if (file) return read_listing(file, pool, false);
     CAM_FILE_s* own = open_named(name, false);
     if (!own) return nullptr;
-    RING_header_s* chain = read_listing(own, pool);
+    RING_header_s* chain = read_listing(own, pool, true);
     CAM_FILE_close(&own);
     return chain;
 }

@@ -100,6 +100,12 @@ LOCATION location_on(const SEGMENT* s, V2 p) {
 
 void note(const char* reason) { MERROW1_NOTE_FAILURE(reason); }
 
+// The note of a vector too short to give a direction: a vector that is not
+// finite comes from coordinates that are not, which is not a zero length.
+void note_no_direction(V2 v) {
+    note(std::isfinite(v.x) && std::isfinite(v.y) ? "DUE_TO_SEGMENT_LENGTH_BEING_ZERO" : "DUE_TO_VERTEX_NOT_FINITE");
+}
+
 // Writes the end point (and for arcs the whole end record) of a segment.
 void write_end(SEGMENT* s, V2 end) {
     s->end->x = end.x;
@@ -448,7 +454,7 @@ int SegmentTangent(const SEGMENT* segment, const double point[2], double tangent
     case SEG_POINT: return 0;
     case SEG_LINE:
         if (!unit(end_of(segment) - start_of(segment), kUnitTolerance, &u)) {
-            note("DUE_TO_SEGMENT_LENGTH_BEING_ZERO");
+            note_no_direction(end_of(segment) - start_of(segment));
             return 0;
         }
         put(u, tangent);
@@ -461,7 +467,7 @@ int SegmentTangent(const SEGMENT* segment, const double point[2], double tangent
             return 0;
         }
         if (!unit(v2(point) - centre_of(segment), kUnitTolerance, &u)) {
-            note("DUE_TO_SEGMENT_LENGTH_BEING_ZERO");
+            note_no_direction(v2(point) - centre_of(segment));
             return 0;
         }
         put(d == CCW ? V2{-u.y, u.x} : V2{u.y, -u.x}, tangent);
@@ -552,7 +558,7 @@ int SEGMENT_offset(const SEGMENT* segment, double d, SIDE side, bool* collapse_f
     if (segment->type == SEG_LINE) {
         V2 u;
         if (!unit(e - s, kUnitTolerance, &u)) {
-            note("DUE_TO_SEGMENT_LENGTH_BEING_ZERO");
+            note_no_direction(e - s);
             return 0;
         }
         // LEFT moves the line to its right; any other side to its left.
@@ -565,12 +571,12 @@ int SEGMENT_offset(const SEGMENT* segment, double d, SIDE side, bool* collapse_f
     if (segment->type == SEG_ARC) {
         V2 chord, us, ue;
         if (!unit(e - s, kUnitTolerance, &chord)) {
-            note("DUE_TO_SEGMENT_LENGTH_BEING_ZERO");
+            note_no_direction(e - s);
             return 0;
         }
         V2 c = centre_of(segment);
         if (!unit(s - c, kUnitTolerance, &us) || !unit(e - c, kUnitTolerance, &ue)) {
-            note("DUE_TO_SEGMENT_LENGTH_BEING_ZERO");
+            note_no_direction((s - c) + (e - c));
             return 0;
         }
         // The arc moves to its right for side LEFT and to its left for any
@@ -755,7 +761,7 @@ double SegmentPointParameter(const SEGMENT* segment, const double point[2]) {
     V2 chord = e - s;
     double length = norm(chord);
     if (!(length > kUnitTolerance)) {
-        note("DUE_TO_SEGMENT_LENGTH_BEING_ZERO");
+        note_no_direction(chord);
         return 0.0;
     }
     double t = segment->type == SEG_LINE ? dist(p, s) / length : dot(p - s, chord) / (length * length);

@@ -1,5 +1,6 @@
 // Boolean of a chain set: the engine chosen by the switch, then the output
 // validation.
+#include "chain/chain_check.h"
 #include "chainops/chain_2.h"
 
 #include <merrow1/chain.h>
@@ -358,6 +359,7 @@ int ChainInterfIndex(RING_header_s* network, int* index) {
 }
 
 void CHAIN_split_chain_list(RING_header_s* chains, RING_header_s* intersections, RING_header_s* network) {
+    if (!CHAIN__input_usable(chains, "CHAIN_split_chain_list", CHAIN_INPUT_LIST)) return;
     if (!chains || !intersections || !network) return;
     ChainsIntersectionBetween(chains, intersections, false);
     ChainsSplit(intersections, network);
@@ -771,6 +773,7 @@ int ChainsBoolean(RING_header_s* chains, SIDE side, RING_header_s* out, CHAIN_ve
     MERROW1_REQUIRE(chains && out, "DUE_TO_POINTER_TO_CHAIN_BEING_NULL", 0);
     MERROW1_REQUIRE_LIST(chains, 0);
     MERROW1_REQUIRE_LIST(out, 0);
+    if (!CHAIN__input_usable(chains, "ChainsBoolean", CHAIN_INPUT_FINITE)) return 0;
     if (!chains->first || chains->count < 1) return 0;
     RING_node_s* before_first = out->last;
     if (!CHAIN_ask_use_new_boolean()) {
@@ -793,6 +796,9 @@ int ChainsBoolean(RING_header_s* chains, SIDE side, RING_header_s* out, CHAIN_ve
 int CHAIN_boolean_two_lists(RING_header_s* list1, RING_header_s* list2, SIDE side, RING_header_s* out,
                             CHAIN_vertex_source_callback_t merge) {
     MERROW1_REQUIRE(list1 && list2 && out, "DUE_TO_POINTER_TO_CHAIN_BEING_NULL", 0);
+    if (!CHAIN__input_usable(list1, "CHAIN_boolean_two_lists", CHAIN_INPUT_LIST) ||
+        !CHAIN__input_usable(list2, "CHAIN_boolean_two_lists", CHAIN_INPUT_LIST))
+        return 0;
     if (!list1->first) return 0;
     if (side == 0) {
         const RING_header_s* first = RING_ask_node_subring(list1->first);
@@ -859,6 +865,7 @@ void prune(RING_header_s* network) {
 }  // namespace
 
 int ChainsFormMinAreaLoops(RING_header_s* chains, RING_header_s* out) {
+    if (!CHAIN__input_usable(chains, "ChainsFormMinAreaLoops", CHAIN_INPUT_LIST)) return 0;
     if (!chains || !chains->first || chains->count < 1 || !out) return 0;
     CHAIN_debug_report(kReportChain, "ChainsFormMinAreaLoops: inChains", chains, nullptr);
     for (RING_node_s* node : ring_nodes(chains)) {

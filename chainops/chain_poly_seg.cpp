@@ -11,6 +11,7 @@
 // back by guards, so an error leaves the chains as they came.
 #include <merrow1/chain_poly_seg.h>
 
+#include "chain/chain_check.h"
 #include "chainops/chain_2.h"
 #include "chainops/chain_poly_seg_internal.h"
 #include "polyset/psi_set.h"
@@ -401,6 +402,9 @@ int CHAIN_boolean_regions(RING_header_s* set, SIDE side, unsigned op, CHAIN_vert
     // 1. Sets and output are lists; start report.
     MERROW1_REQUIRE_LIST(set, 0);
     MERROW1_REQUIRE_LIST(out, 0);
+    if (!CHAIN__input_usable(set, "CHAIN_boolean_regions",
+                             CHAIN__region_set_checks(offset_cb != nullptr, !(op & CHAIN_BOOLEAN_NO_IMPLIED_OFFSET))))
+        return 0;
     CHAIN_debug_report(kDebugStart, "CHAIN_boolean_regions -- Start", set, nullptr);
     // 2. Nothing to do.
     if (empty_set(set)) {
@@ -448,6 +452,7 @@ int CHAIN_boolean_regions(RING_header_s* set, SIDE side, unsigned op, CHAIN_vert
 
 int CHAIN_union_regions(RING_header_s* set, SIDE side, bool carry, CHAIN_vertex_source_callback_t merge_cb,
                         POLY_SEG_offset_value_cb_t offset_cb, void* data, RING_header_s* out) {
+    if (!CHAIN__input_usable(set, "CHAIN_union_regions", CHAIN__region_set_checks(offset_cb != nullptr, true))) return 0;
     const int done = CHAIN_boolean_regions(set, side, carry ? CHAIN_BOOLEAN_CARRY_SOURCES : 0u, merge_cb, nullptr,
                                            offset_cb, data, nullptr, out);
     CERR__set_error_code(0);
@@ -456,6 +461,7 @@ int CHAIN_union_regions(RING_header_s* set, SIDE side, bool carry, CHAIN_vertex_
 
 int CHAIN_intersect_regions(RING_header_s* set, SIDE side, bool carry, CHAIN_vertex_source_callback_t merge_cb,
                             RING_header_s* out) {
+    if (!CHAIN__input_usable(set, "CHAIN_intersect_regions", CHAIN__region_set_checks(false, true))) return 0;
     const unsigned op = CHAIN_BOOLEAN_INTERSECT | (carry ? CHAIN_BOOLEAN_CARRY_SOURCES : 0u);
     const int done = CHAIN_boolean_regions(set, side, op, merge_cb, nullptr, nullptr, nullptr, nullptr, out);
     CERR__set_error_code(0);
@@ -561,6 +567,9 @@ int CHAIN_boolean_regions_to_zones(RING_header_s* set, SIDE side, unsigned op,
                                    CHAIN_vertex_source_callback_t merge_cb, CHAIN_trace_vertex_cb_t trace_cb,
                                    POLY_SEG_offset_value_cb_t offset_cb, void* data, BZONE_map_s* map) {
     MERROW1_REQUIRE_LIST(set, 0);
+    if (!CHAIN__input_usable(set, "CHAIN_boolean_regions_to_zones",
+                             CHAIN__region_set_checks(offset_cb != nullptr, !(op & CHAIN_BOOLEAN_NO_IMPLIED_OFFSET))))
+        return 0;
     CHAIN_debug_report(kDebugStart, "CHAIN_boolean_regions_to_zones -- Start", set, nullptr);
     if (empty_set(set) || !map) {
         CERR__set_error_code(0);
@@ -895,6 +904,7 @@ int find_minimal_loops(const RING_header_s* set, CHAIN_poly_seg_intersect_type_t
 
 int CHAIN_find_minimal_loops(const RING_header_s* set, CHAIN_poly_seg_intersect_type_t type, SIDE side,
                              CHAIN_vertex_source_callback_t merge_cb, RING_header_s* out) {
+    if (!CHAIN__input_usable(set, "CHAIN_find_minimal_loops", CHAIN_INPUT_FINITE)) return 0;
     return find_minimal_loops(set, type, side, merge_cb, out, PSI_LOOP_LEVELS_ALL);
 }
 
@@ -907,6 +917,7 @@ void CHAIN_SplitSetIntoSimplyConnectedRegions(RING_header_s* set, Korvo::Cam::Ma
                                               RING_header_s* out) {
     MERROW1_REQUIRE_LIST(set, );
     MERROW1_REQUIRE_LIST(out, );
+    if (!CHAIN__input_usable(set, "CHAIN_SplitSetIntoSimplyConnectedRegions", CHAIN_INPUT_FINITE)) return;
     RING_header_s* first = first_chain(set);
     if (empty_set(set) || !first) return;
     merrow1::run_converting([&]() {

@@ -43,6 +43,7 @@
 #include <merrow1/segment.h>
 #include <stend/error.h>
 
+#include "chain/chain_check.h"
 #include "chainops/chain_2.h"
 #include "offset/chain_fillet_internal.h"
 #include "chainops/shape_kind.h"
@@ -255,6 +256,7 @@ void CHAIN_unique_boolean_set(RING_header_s* first, RING_header_s* second, bool 
 // Regions and orientation
 
 RING_header_s* CHAIN_build_list_of_regions(const RING_header_s* set) {
+    if (!CHAIN__input_usable(set, "CHAIN_build_list_of_regions", CHAIN_INPUT_LIST)) return nullptr;
     if (!set) return nullptr;
     RING_header_s* regions = RING_create_in_pool(nullptr, RING_TYPE_LIST, set->pool);
     if (!regions) return nullptr;
@@ -1737,6 +1739,7 @@ int CHAIN_boolean_between(RING_header_s* set, SIDE side, RING_header_s* out, CHA
     // 1. What this call appends follows the node that is last now.
     if (!set || !set->first || !set->last) return 0;
     MERROW1_REQUIRE_LIST(set, 0);
+    if (!CHAIN__input_usable(set, "CHAIN_boolean_between", CHAIN_INPUT_FINITE)) return 0;
     RING_node_s* before_first = out->last;
     // 2. and 3.
     CHAIN_debug_report(kReportBetweenStart, "CHAIN_boolean_between -- Start", set, nullptr);
@@ -1799,6 +1802,7 @@ RING_header_s* CHAIN_create_detour_path_in_region(CMEM_pool_s* pool, const RING_
                                                   double* max_length, double* length) {
     // 1. Arguments; every region chain closed.
     if (length) *length = 0.0;
+    if (!CHAIN__input_usable(regions, "CHAIN_create_detour_path_in_region", CHAIN_INPUT_LIST)) return nullptr;
     if (!pool || !regions || !regions->first || !regions->last || !from || !to || !length) return nullptr;
     if (regions->type != RING_TYPE_LIST || !first_chain_of(regions)) return nullptr;
     for (RING_node_s* node : merrow1::ring_nodes(regions))
@@ -1861,6 +1865,8 @@ bool empty_set(const RING_header_s* set) { return !set || !set->first || !first_
 void CHAIN_boolean_between_incomplete_sets(const RING_header_s** sets, bool* complete, int count, SIDE side,
                                            CHAIN_vertex_source_callback_t merge_cb, RING_header_s* out) {
     if (!sets || !complete || count <= 0 || !out) return;
+    for (int i = 0; i < count; ++i)
+        if (!CHAIN__input_usable(sets[i], "CHAIN_boolean_between_incomplete_sets", CHAIN_INPUT_LIST)) return;
     // 1. The non-empty sets to the front, each with its flag.
     int kept = 0;
     for (int i = 0; i < count; ++i) {
@@ -1966,10 +1972,14 @@ int offset_region(const RING_header_s* regions, RING_header_s* out, double dista
 }  // namespace
 
 int CHAIN_offset_region(const RING_header_s* regions, RING_header_s* out, double distance, bool order) {
+    MERROW1_REQUIRE_LIST(out, 0);
+    if (!CHAIN__input_usable(regions, "CHAIN_offset_region", CHAIN_INPUT_LIST | CHAIN_INPUT_CLOSED)) return 0;
     return offset_region(regions, out, distance, order, offset_plain);
 }
 
 int CHAIN_offset_region_pattern(const RING_header_s* regions, RING_header_s* out, double distance, bool order) {
+    MERROW1_REQUIRE_LIST(out, 0);
+    if (!CHAIN__input_usable(regions, "CHAIN_offset_region_pattern", CHAIN_INPUT_LIST | CHAIN_INPUT_CLOSED)) return 0;
     return offset_region(regions, out, distance, order, CHAIN_offset_pattern);
 }
 
@@ -1982,6 +1992,7 @@ RING_header_s* CHAIN_offset_shape_by_constant(CMEM_pool_s* pool, RING_header_s* 
                                               CHAIN_vertex_source_callback_t merge_cb) {
     // 1. and 2. An offset within 1e-6 of 0 counts as 0.
     if (!chain || !chain->first || !chain->last) return nullptr;
+    if (!CHAIN__input_usable(chain, "CHAIN_offset_shape_by_constant", CHAIN_INPUT_FINITE)) return nullptr;
     double d = std::fabs(offset) > 1e-6 ? offset : 0.0;
     d += extra;
     // 3.
@@ -2015,6 +2026,7 @@ const unsigned kBackSideFlag = 0x20000000;
 }  // namespace
 
 void CHAIN_closeOpenAndIslandRegions(RING_header_s* set, double /*width: not used*/, bool ignore_z, bool copy) {
+    if (!CHAIN__input_usable(set, "CHAIN_closeOpenAndIslandRegions", CHAIN_INPUT_LIST)) return;
     if (!set || set->type != RING_TYPE_LIST) return;
     const RING_header_s* outer = nullptr;
     double outer_z = 0.0;
@@ -2089,6 +2101,9 @@ bool inside_region_set(const RING_header_s* chain, const RING_header_s* set) {
 }  // namespace
 
 bool CHAIN_regions_overlap(const RING_header_s* a, const RING_header_s* b) {
+    if (!CHAIN__input_usable(a, "CHAIN_regions_overlap", CHAIN_INPUT_LIST) ||
+        !CHAIN__input_usable(b, "CHAIN_regions_overlap", CHAIN_INPUT_LIST))
+        return false;
     if (empty_set(a) || empty_set(b)) return false;
     const std::vector<RING_node_s*> nodes_a = merrow1::ring_nodes(a), nodes_b = merrow1::ring_nodes(b);
     for (RING_node_s* na : nodes_a)
@@ -2157,6 +2172,7 @@ void adopt_scratch_chains(RING_header_s* out, RING_node_s* before_first, CMEM_po
 int CHAIN_offset_region_fillet(const RING_header_s* regions, RING_header_s* out, double offset, double fillet,
                                bool corners, const double* corner_a, const double* corner_b, bool fillet_a,
                                bool fillet_b, bool reopen, double embed_factor, bool finish, bool keep_offsets) {
+    if (!CHAIN__input_usable(regions, "CHAIN_offset_region_fillet", CHAIN_INPUT_LIST)) return 0;
     // 1. and 2.
     if (!regions || !regions->first || !regions->last || !first_chain_of(regions)) return 1;
     if (!out || out->type != RING_TYPE_LIST) return 0;

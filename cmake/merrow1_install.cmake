@@ -2,7 +2,8 @@
 #
 #   <prefix>/lib/libmerrow1.so and lib<host>.so of every stand-in
 #   <prefix>/include/merrow1/*.h (not legacy/) and each stand-in's public headers (not its
-#       test controls, testing*.h)
+#       test controls, testing*.h, except the error service's: a host program reads what
+#       libstend recorded through <stend/testing.h>)
 #   <prefix>/lib/cmake/merrow1/merrow1Config.cmake with the imported targets
 #       merrow1::merrow1 and merrow1::<host>
 include(CMakePackageConfigHelpers)
@@ -20,8 +21,13 @@ install(TARGETS merrow1 ${MERROW1_HOST_LIBRARIES} EXPORT merrow1Targets
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/merrow1 DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
         FILES_MATCHING PATTERN "*.h" PATTERN "legacy" EXCLUDE)
 foreach(lib ${MERROW1_HOST_LIBRARIES})
-  install(DIRECTORY ${PROJECT_SOURCE_DIR}/host/${lib}/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
-          FILES_MATCHING PATTERN "*.h" PATTERN "testing*.h" EXCLUDE)
+  if(lib STREQUAL "stend")
+    install(DIRECTORY ${PROJECT_SOURCE_DIR}/host/${lib}/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+            FILES_MATCHING PATTERN "*.h")
+  else()
+    install(DIRECTORY ${PROJECT_SOURCE_DIR}/host/${lib}/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+            FILES_MATCHING PATTERN "*.h" PATTERN "testing*.h" EXCLUDE)
+  endif()
 endforeach()
 
 install(EXPORT merrow1Targets NAMESPACE merrow1:: DESTINATION ${MERROW1_INSTALL_CMAKEDIR})

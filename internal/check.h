@@ -8,12 +8,34 @@
 #include <stend/error.h>
 #include <stend/system.h>
 
+#include <cstdarg>
+#include <cstdio>
+
 namespace merrow1 {
 
 // Reports a failed precondition (at checking level >= 1); always returns false
 // so it can stand in a return statement.
 inline bool precondition_failed(const char* file, int line, const char* reason) {
     if (MACH__checking_level >= 1) ERROR_note(file, line, "Assertion failed: %s", reason);
+    return false;
+}
+
+// As precondition_failed, the reason followed by where the bad value was met
+// (printf-style): "Assertion failed: DUE_TO_VERTEX_NOT_FINITE (CHAIN_offset:
+// vertex 3)".
+#if defined(__GNUC__)
+__attribute__((format(printf, 4, 5)))
+#endif
+inline bool precondition_failed_at(const char* file, int line, const char* reason, const char* where, ...) {
+    if (MACH__checking_level < 1) return false;
+    char place[256];
+    va_list args;
+    va_start(args, where);
+    std::vsnprintf(place, sizeof place, where, args);
+    va_end(args);
+    char text[384];
+    std::snprintf(text, sizeof text, "%s (%s)", reason, place);
+    ERROR_note(file, line, "Assertion failed: %s", text);
     return false;
 }
 
@@ -36,6 +58,17 @@ inline bool precondition(bool ok, const char* file, int line, const char* reason
     do {                                                                               \
         if (!(cond)) {                                                                 \
             ::merrow1::precondition_failed(__FILE__, __LINE__, reason);                \
+            return failure_value;                                                      \
+        }                                                                              \
+    } while (0)
+
+// `MERROW1_REQUIRE_AT(std::isfinite(r), "DUE_TO_RADIUS_NOT_FINITE", nullptr,
+// "CHAIN_create_circle_chain: radius");` as MERROW1_REQUIRE, the note naming
+// where the bad value was met.
+#define MERROW1_REQUIRE_AT(cond, reason, failure_value, ...)                          \
+    do {                                                                               \
+        if (!(cond)) {                                                                 \
+            ::merrow1::precondition_failed_at(__FILE__, __LINE__, reason, __VA_ARGS__); \
             return failure_value;                                                      \
         }                                                                              \
     } while (0)

@@ -16,6 +16,7 @@
 #include <pellam/mchn_clone.h>
 #include <pellam/mchn_segment.h>
 
+#include "chain/chain_check.h"
 #include "../exact/orient2d.h"
 #include "../chain/chain_each.h"
 #include "chain_fillet_internal.h"
@@ -941,6 +942,7 @@ bool boolean_succeeds(Body&& body) {
 int CHAIN_fillet_region(RING_header_s* list, double radius, bool allow3, bool allow2, RING_header_s* out) {
     MERROW1_REQUIRE_LIST(list, 0);
     MERROW1_REQUIRE_LIST(out, 0);
+    if (!CHAIN__input_usable(list, "CHAIN_fillet_region", CHAIN_INPUT_FINITE)) return 0;
     if (!std::isfinite(radius) || radius <= 0.0) {
         MERROW1_NOTE_FAILURE("DUE_TO_BAD_FILLET_RADIUS");
         return 0;
@@ -1293,6 +1295,7 @@ int CHAIN__fillet_corners_region_pass(RING_header_s* list, double radius, const 
 int CHAIN_fillet_corners_region(RING_header_s* list, double radius, const double* sliver_width,
                                 const double* radius_step, bool allow3, bool allow2) {
     MERROW1_REQUIRE_LIST(list, 0);
+    if (!CHAIN__input_usable(list, "CHAIN_fillet_corners_region", CHAIN_INPUT_FINITE)) return 0;
     if (!std::isfinite(radius) || radius <= 0.0) {
         MERROW1_NOTE_FAILURE("DUE_TO_BAD_FILLET_RADIUS");
         return 0;
@@ -1609,6 +1612,7 @@ RING_header_s* CHAIN__offset_there_and_back(RING_header_s* chain, double distanc
 RING_header_s* CHAIN_fillet(RING_header_s* chain, double radius, double min_radius,
                             CHAIN_trace_vertex_source_cb_t vertex_source_cb, CHAIN_vertex_source_callback_t node_cb,
                             CHAIN_split_classifier_t classifier) {
+    if (!CHAIN__input_usable(chain, "CHAIN_fillet", CHAIN_INPUT_FINITE)) return nullptr;
     if (!finite_positive(radius)) {
         MERROW1_NOTE_FAILURE("DUE_TO_BAD_FILLET_RADIUS");
         return nullptr;
@@ -1619,6 +1623,7 @@ RING_header_s* CHAIN_fillet(RING_header_s* chain, double radius, double min_radi
 RING_header_s* CHAIN_fillet_all_corners(RING_header_s* chain, double radius, double min_radius,
                                         CHAIN_trace_vertex_source_cb_t vertex_source_cb,
                                         CHAIN_vertex_source_callback_t node_cb, CHAIN_split_classifier_t classifier) {
+    if (!CHAIN__input_usable(chain, "CHAIN_fillet_all_corners", CHAIN_INPUT_FINITE)) return nullptr;
     if (!finite_positive(radius)) {
         MERROW1_NOTE_FAILURE("DUE_TO_BAD_FILLET_RADIUS");
         return nullptr;
@@ -1631,6 +1636,7 @@ RING_header_s* CHAIN_offset_and_fillet(RING_header_s* chain, double offset, CORN
                                        CHAIN_trace_vertex_source_cb_t vertex_source_cb,
                                        CHAIN_vertex_source_callback_t node_cb, CHAIN_split_classifier_t classifier,
                                        CMEM_pool_s* pool) {
+    if (!CHAIN__input_usable(chain, "CHAIN_offset_and_fillet", CHAIN_INPUT_FINITE)) return nullptr;
     return offset_and_fillet(chain, offset, corner_control, radius, min_radius, trace_vertex_cb,
                              {vertex_source_cb, node_cb}, classifier, pool, fillet_chain, true);
 }
@@ -1641,6 +1647,7 @@ RING_header_s* CHAIN_offset_and_fillet_all_corners(RING_header_s* chain, double 
                                                    CHAIN_trace_vertex_source_cb_t vertex_source_cb,
                                                    CHAIN_vertex_source_callback_t node_cb,
                                                    CHAIN_split_classifier_t classifier, CMEM_pool_s* pool) {
+    if (!CHAIN__input_usable(chain, "CHAIN_offset_and_fillet_all_corners", CHAIN_INPUT_FINITE)) return nullptr;
     return offset_and_fillet(chain, offset, corner_control, radius, min_radius, trace_vertex_cb,
                              {vertex_source_cb, node_cb}, classifier, pool, fillet_all_corners, false);
 }

@@ -46,6 +46,7 @@
 #include <quorn/quorn.h>
 #include <velte/cmem.h>
 
+#include "chain/chain_check.h"
 #include "../chain/chain_each.h"
 #include "internal/check.h"
 #include "internal/ring_nodes.h"
@@ -431,6 +432,9 @@ RING_header_s* dispatch(RING_header_s* chain, double offset, CORNER_CONTROL corn
     MERROW1_REQUIRE(chain && chain->type == RING_TYPE_CHAIN && main_data(chain) && pool, "DUE_TO_INVALID_INPUT",
                     nullptr);
     MERROW1_REQUIRE(std::isfinite(offset), "DUE_TO_OFFSET_NOT_FINITE", nullptr);
+    if (!CHAIN__input_usable(chain, "CHAIN_offset", CHAIN_INPUT_FINITE) ||
+        !CHAIN__offset_in_range(chain, offset, "CHAIN_offset"))
+        return nullptr;
     if (!is_valid_corner_control(corner_control)) {
         MERROW1_NOTE_FAILURE("DUE_TO_INVALID_CORNER_CONTROL_VALUE");
         corner_control = ADD_ARC;
@@ -542,6 +546,7 @@ RING_header_s* CHAIN_offset_pattern(RING_header_s* chain, double offset, CORNER_
                                     CHAIN_trace_vertex_source_cb_t trace_source_cb,
                                     CHAIN_trace_vertex_cb_t trace_vertex_cb,
                                     CHAIN_vertex_source_callback_t vertex_source_cb, CMEM_pool_s* pool) {
+    if (!CHAIN__input_usable(chain, "CHAIN_offset_pattern", CHAIN_INPUT_FINITE)) return nullptr;
     return dispatch(chain, offset, corner_control, side, {trace_source_cb, trace_vertex_cb, vertex_source_cb}, pool,
                     false, nullptr);
 }
@@ -551,6 +556,7 @@ RING_header_s* CHAIN_offset_a_shape(RING_header_s* chain, double offset, CORNER_
                                     CHAIN_trace_vertex_cb_t trace_vertex_cb,
                                     CHAIN_vertex_source_callback_t vertex_source_cb, CMEM_pool_s* pool,
                                     int delete_trace) {
+    if (!CHAIN__input_usable(chain, "CHAIN_offset_a_shape", CHAIN_INPUT_FINITE)) return nullptr;
     return dispatch(chain, offset, corner_control, side, {trace_source_cb, trace_vertex_cb, vertex_source_cb}, pool,
                     delete_trace != 0, nullptr);
 }
@@ -563,6 +569,7 @@ RING_header_s* CHAIN_offset_general(RING_header_s* chain, double tool_radius, do
     MERROW1_REQUIRE(chain && chain->type == RING_TYPE_CHAIN && main_data(chain) && pool, "DUE_TO_INVALID_INPUT",
                     nullptr);
     MERROW1_REQUIRE(std::isfinite(tool_radius) && std::isfinite(stock), "DUE_TO_OFFSET_NOT_FINITE", nullptr);
+    if (!CHAIN__input_usable(chain, "CHAIN_offset_general", CHAIN_INPUT_FINITE)) return nullptr;
     const Callbacks cb{trace_source_cb, trace_vertex_cb, vertex_source_cb};
     // 1. Broken corners: the stock walk with loop removal, then the clean.
     if (corner_control == BREAK_CORNER) {
@@ -604,6 +611,7 @@ RING_header_s* CHAIN_offset_segments_by_geometry_type(RING_header_s* chain, doub
     // The offsets in the order of the host's counts: types 1, 4, 2, 3, other.
     const double values[5] = {type1_offset, type4_offset, type2_offset, type3_offset, other_offset};
     for (double value : values) MERROW1_REQUIRE(std::isfinite(value), "DUE_TO_OFFSET_NOT_FINITE", nullptr);
+    if (!CHAIN__input_usable(chain, "CHAIN_offset_segments_by_geometry_type", CHAIN_INPUT_FINITE)) return nullptr;
     int counts[5] = {0, 0, 0, 0, 0};
     MCHN_count_segments_by_geom_type(chain, counts);
     bool have_reference = false, equal = true;
@@ -693,6 +701,7 @@ RING_header_s* CHAIN_OffsetOpenBothSides(RING_header_s* chain, double first_radi
     MERROW1_REQUIRE(std::isfinite(first_radius) && std::isfinite(second_radius) && std::isfinite(first_stock) &&
                         std::isfinite(second_stock),
                     "DUE_TO_OFFSET_NOT_FINITE", nullptr);
+    if (!CHAIN__input_usable(chain, "CHAIN_OffsetOpenBothSides", CHAIN_INPUT_FINITE)) return nullptr;
     const Callbacks cb{trace_source_cb, trace_vertex_cb, vertex_source_cb};
     if (collapse && collapse->test) {
         const double request = first_radius + first_stock;
@@ -721,6 +730,7 @@ RING_header_s* CHAIN_standard_offset(RING_header_s* chain, double offset, CORNER
                                      const CHAIN_traceOutputParams_s* output) {
     MERROW1_REQUIRE(chain && chain->type == RING_TYPE_CHAIN && main_data(chain) && pool, "DUE_TO_INVALID_INPUT",
                     nullptr);
+    if (!CHAIN__input_usable(chain, "CHAIN_standard_offset", CHAIN_INPUT_FINITE)) return nullptr;
     MERROW1_REQUIRE(std::isfinite(offset), "DUE_TO_OFFSET_NOT_FINITE", nullptr);
     report("CHAIN_standard_offset: source chain -- input", chain, kReportInput);
     const bool negative = offset < 0.0;
@@ -747,6 +757,7 @@ RING_header_s* CHAIN_negatively_offset_the_trace_of_a_chain(RING_header_s* chain
     MERROW1_REQUIRE(chain && chain->type == RING_TYPE_CHAIN && main_data(chain) && pool, "DUE_TO_INVALID_INPUT",
                     nullptr);
     MERROW1_REQUIRE(std::isfinite(offset), "DUE_TO_OFFSET_NOT_FINITE", nullptr);
+    if (!CHAIN__input_usable(chain, "CHAIN_negatively_offset_the_trace_of_a_chain", CHAIN_INPUT_FINITE)) return nullptr;
     if (!(offset > 0.0)) return nullptr;
     auto trace = [&](RING_header_s* from) {
         RING_header_s* out = CHAIN__offset_trace(from, offset, ADD_ARC, 0, trace_source_cb, nullptr, pool, true);
@@ -860,6 +871,7 @@ RING_header_s* CHAIN_offset_region_general(RING_header_s* chains, double offset,
                                            CHAIN_vertex_source_callback_t vertex_source_cb, CMEM_pool_s* pool) {
     MERROW1_REQUIRE(chains && pool, "DUE_TO_INVALID_INPUT", nullptr);
     MERROW1_REQUIRE(std::isfinite(offset), "DUE_TO_OFFSET_NOT_FINITE", nullptr);
+    if (!CHAIN__input_usable(chains, "CHAIN_offset_region_general", CHAIN_INPUT_LIST)) return nullptr;
     report("CHAIN_offset_region_general: input", chains, kReportInput);
     // 1. Whether the set runs both ways: then flipped groups are looked for.
     const std::vector<RING_header_s*> members = set_chains(chains);
@@ -911,6 +923,7 @@ RING_header_s* CHAIN_offset_and_boolean(RING_header_s* chains, double offset, CO
                                         CHAIN_vertex_source_callback_t vertex_source_cb, CMEM_pool_s* pool) {
     MERROW1_REQUIRE(chains && pool, "DUE_TO_INVALID_INPUT", nullptr);
     MERROW1_REQUIRE(std::isfinite(offset), "DUE_TO_OFFSET_NOT_FINITE", nullptr);
+    if (!CHAIN__input_usable(chains, "CHAIN_offset_and_boolean", CHAIN_INPUT_LIST)) return nullptr;
     report("CHAIN_offset_all: input", chains, kReportInput);
     OffsetChains offsets(pool);
     for (RING_header_s* chain : set_chains(chains))

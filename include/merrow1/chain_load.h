@@ -66,8 +66,69 @@ bool CHAIN_load_list_of_chains(RING_header_s* list, CAM_FILE_s* file);
 RING_header_s* ChainLoad(const char* name, CAM_FILE_s* file, CMEM_pool_s* pool);
 // Reads one chain from a text listing, from the open file or (file null) the
 // text file of that name, into a new chain in the pool; null on failure.
+//
+// The listing: lines of up to six words between blanks (spaces, tabs); the
+// first word is the keyword, matched whole and case-sensitively, words after
+// the sixth are ignored; blank lines are skipped.  Numbers are written as C
+// reads them (strtod, strtol), one number per word, blanks between them.
+//   The chain is a[n] <open|closed> chain        starts the chain
+//   Chain type is <SAMPLE_CHAIN|TRACE_CHAIN|OFFSET_CHAIN|APPROX_CHAIN|
+//       INTERMEDIATE_CHAIN> with <n> vertices  kind; n: the last vertex number
+//   Chain material side is <LEFT|RIGHT>         (anything else: unset)
+//   Chain Clock direction is <CW|CCW>           (anything else: unset)
+//   use_implied_offset = <integer>              1 sets the flag
+//   implied_offset = <number>
+//   region_set_id = <integer>
+//   Origin                                      the next line: x y z
+//   Matrix                                      the next three lines: X, Y, Z
+//                                               axis, three numbers each
+//   Vertex number <k>                           opens vertex k (1 .. n)
+//   The vertex type is <SEG_POINT|SEG_LINE|SEG_ARC>
+//   point: <x> <y>                              the vertex's end point
+//   center: <x> <y>                             an arc's centre
+//   radius: <r>                                 an arc's radius
+//   vertex Clock direction is <CW|CCW>          an arc's sense
+//   Corner [...]                                appends the vertex; at vertex
+//                                               n the chain ends
+// A vertex inherits the type, centre, radius and direction of the vertex
+// before unless its lines set them.  Lines before the chain line are
+// ignored, except a vertex line.  Example, a closed 4 x 2 rectangle:
+//   The chain is a closed chain
+//   Chain type is OFFSET_CHAIN with 4 vertices
+//   Chain material side is LEFT
+//   Chain Clock direction is CCW
+//   Vertex number 1
+//   The vertex type is SEG_LINE
+//   point: 0 0
+//   Corner
+//   Vertex number 2
+//   point: 4 0
+//   Corner
+//   Vertex number 3
+//   point: 4 2
+//   Corner
+//   Vertex number 4
+//   point: 0 2
+//   Corner
+//
+// The reader is strict: a line it cannot read whole (a separator other than
+// blanks, a number missing, extra or unreadable, a vertex count that
+// disagrees with the vertices given: a new chain line or the end of the input
+// before vertex n, vertex n reached after fewer vertices, or a vertex line
+// after the chain's end and before the next chain line) refuses the chain
+// with the note "Chain listing: line <l>: ..." naming what was expected; a
+// number that is not finite is refused with the precondition note
+// "DUE_TO_COORDINATE_NOT_FINITE" under checking.  Lines are counted from the
+// first line this call read.  A caller reading chain after chain from one
+// open file keeps the chains read before a refused one.  (The lines after
+// the chain are checked only in a file the reader opens itself: in the
+// caller's file they are the next read's.)
+//
 // Vertices go through the appenders; a closed chain's closing arc (its first
-// vertex) is fitted to the last vertex's point as the appenders fit an arc.
-// An arc whose sense its lines leave open (a half circle without a direction)
-// refuses the listing with a note naming its vertex number.
+// vertex) is fitted to the last vertex's point as the appenders fit an arc,
+// and a first vertex the listing leaves a point becomes the closing line from
+// the last point (so does the first vertex of a closed chain record read by
+// the dump loaders).  An arc whose sense its lines leave open (a half circle
+// without a direction) refuses the listing with a note naming its vertex
+// number.
 RING_header_s* CHAIN_load_text(const char* name, CAM_FILE_s* file, CMEM_pool_s* pool);

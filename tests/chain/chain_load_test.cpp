@@ -7,6 +7,7 @@
 #include <merrow1/chain.h>
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_load.h>
+#include <merrow1/chain_offset.h>
 #include <merrow1/chain_segments.h>
 #include <merrow1/chain_trace.h>
 #include <sorrel/cam_file.h>
@@ -15,6 +16,7 @@
 #include <stend/testing.h>
 #include <velte/testing.h>
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -590,6 +592,10 @@ protected:
 };
 
 TEST_F(ChainRecordReadTest, RefusesKindsOutsideTheFormatAndNegativeCounts) {
+    // Under checking, so the precondition notes of values that are not
+    // finite show as well; the format's own refusals are noted at any level.
+    MACH__checking_level = 1;
+    const double nan = std::nan(""), inf = HUGE_VAL;
     struct Case {
         const char* name;
         Bytes bytes;
@@ -604,6 +610,13 @@ TEST_F(ChainRecordReadTest, RefusesKindsOutsideTheFormatAndNegativeCounts) {
         {"arc cut short", record(0, 1).i32(2).f64(1).f64(0).bytes, "Chain dump: the file ends inside a chain record"},
         {"no end tag", record(1, 1).i32(1).f64(1).f64(0).bytes, "Chain dump: the file ends inside a chain record"},
         {"trailing data", record(1, 0).i32(7).bytes, "Chain dump: data follows the chain record"},
+        {"a point that is not a number",
+         record(1, 2).i32(0).f64(0).f64(0).i32(-99).i32(1).f64(nan).f64(1).i32(-99).bytes,
+         "Assertion failed: DUE_TO_VERTEX_NOT_FINITE (chain dump: vertex 2)"},
+        {"an arc of infinite radius",
+         record(1, 2).i32(0).f64(0).f64(0).i32(-99).i32(2).f64(2).f64(0).f64(1).f64(0).f64(inf).i32(1).i32(0)
+             .i32(-99).bytes,
+         "Assertion failed: DUE_TO_VERTEX_NOT_FINITE (chain dump: vertex 2)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -613,6 +626,21 @@ TEST_F(ChainRecordReadTest, RefusesKindsOutsideTheFormatAndNegativeCounts) {
         EXPECT_EQ(velte_test::live_object_count(), objects);
         EXPECT_EQ(notes(), std::vector<std::string>{c.note});
     }
+}
+
+// A closed record whose first vertex is a point reads with its closing
+// segment there, as the appenders build a closed chain: the first vertex
+// becomes the line from the last point.  A lone closed point stays a point.
+TEST_F(ChainRecordReadTest, ClosedRecordStartingWithAPointGetsItsClosingLine) {
+    RING_header_s* chain = load(record(0, 3).i32(0).f64(0).f64(0).i32(-99).i32(1).f64(4).f64(0).i32(-99)
+                                    .i32(1).f64(4).f64(4).i32(-99).bytes);
+    ASSERT_NE(chain, nullptr);
+    EXPECT_TRUE(closed(chain));
+    EXPECT_EQ(CHAIN_seg_ask_type(chain->first), SEG_LINE);
+    EXPECT_DOUBLE_EQ(CHAIN_chainArea_chainCentroid(chain, nullptr), 8.0);
+    RING_header_s* lone = load(record(0, 1).i32(0).f64(1).f64(1).i32(-99).bytes);
+    ASSERT_NE(lone, nullptr);
+    EXPECT_EQ(CHAIN_seg_ask_type(lone->first), SEG_POINT);
 }
 
 TEST_F(ChainRecordReadTest, UntypedVertexAndUnknownTagsReadAsTheFormatSays) {
@@ -797,20 +825,24 @@ TEST_F(ChainListingTest, ReadingRules) {
         {"ends when the current vertex is the last",
          "The chain is an open chain\nChain type is SAMPLE_CHAIN of 3\nThe vertex type is SEG_POINT\n"
          "Vertex number 1\npoint: 0 0\nCorner\nThe vertex type is SEG_LINE\nVertex number 2\npoint: 1 0\nCorner\n"
-         "Vertex number 3\npoint: 2 0\nCorner\nVertex number 4\npoint: 3 0\nCorner\n",
+         "Vertex number 3\npoint: 2 0\nCorner\npoint: 3 0\nCorner\nThe chain is an open chain\nVertex number 1\n",
          3},
+        {"a count that says 3 where 4 vertices follow",
+         "The chain is an open chain\nChain type is SAMPLE_CHAIN of 3\nThe vertex type is SEG_POINT\n"
+         "Vertex number 1\npoint: 0 0\nCorner\nThe vertex type is SEG_LINE\nVertex number 2\npoint: 1 0\nCorner\n"
+         "Vertex number 3\npoint: 2 0\nCorner\nVertex number 4\npoint: 3 0\nCorner\n",
+         -1},
         {"lines run out first", "The chain is an open chain\nChain type is SAMPLE_CHAIN of 3\npoint: 0 0\nCorner\n",
          -1},
         {"no chain line", "point: 0 0\nCorner\n", -1},
-        {"a second chain line starts afresh",
+        {"a second chain line before the first chain's count is reached",
          "The chain is an open chain\nThe vertex type is SEG_POINT\nChain type is TRACE_CHAIN of 9\n"
          "point: 0 0\nCorner\nThe chain is an open chain\nChain type is TRACE_CHAIN of 5\nVertex number 5\n"
          "Corner\n",
-         1},
+         -1},
         {"a word longer than 1039 characters",
          "The chain is an open chain\npoint: 1" + std::string(1039, '0') + " 2\nCorner\n", -1},
-        {"a word of 1039 characters",
-         "The chain is an open chain\npoint: " + std::string(1038, '0') + "1 2\nCorner\n",
+        {"a word of 1039 characters", "The chain is an open chain\npoint: " + std::string(1038, '0') + "1 2\nCorner\n",
          1},
         {"a line longer than the line buffer",
          "The chain is an open chain\npoint: 1 2" + std::string(9000, ' ') + "\nCorner\n", -1},
@@ -853,31 +885,168 @@ TEST_F(ChainListingTest, ListingCutShortIsNotedEmptyInputIsNot) {
     }
 }
 
-TEST_F(ChainListingTest, StateCarriesOverAndBadNumbersReadAsZero) {
+TEST_F(ChainListingTest, StateCarriesOverAndUnknownWordsLeaveFieldsUnset) {
     RING_header_s* chain = read(
         "The chain is an open chain\n"
         "Chain material side is UP\n"
         "Chain Clock direction is SIDEWAYS\n"
         "Chain type is NO_SUCH_CHAIN with 2\n"
-        "region_set_id = abc\n"
         "The vertex type is SEG_POINT\n"
         "Vertex number 1\n"
-        "point: 5 x\n"
+        "point: 5 3\n"
         "Corner\n"
         "The vertex type is SEG_LINE\n"
         "Vertex number 2\n"
-        "point: 7\n"
         "Corner\n");
     ASSERT_NE(chain, nullptr);
     EXPECT_EQ(main_of(chain)->material_side, 0);
     EXPECT_EQ(main_of(chain)->direction, 0);
     EXPECT_EQ(main_of(chain)->kind, OFFSET_CHAIN);  // unchanged from a new chain
     EXPECT_EQ(main_of(chain)->region_set_id, 0);
-    ASSERT_EQ(chain->count, 2);
+    ASSERT_EQ(chain->count, 1);  // vertex 2 inherits the point: coincident, not appended
     EXPECT_EQ(point(chain->first)[0], 5.0);
-    EXPECT_EQ(point(chain->first)[1], 0.0);
-    EXPECT_EQ(point(chain->last)[0], 7.0);
-    EXPECT_EQ(point(chain->last)[1], 0.0);  // missing word: 0
+    EXPECT_EQ(point(chain->first)[1], 3.0);
+}
+
+// A line the reader cannot read whole refuses the chain, the note naming the
+// line (counted from 1, blank lines included) and what it should hold.
+TEST_F(ChainListingTest, LinesNotReadWholeAreRefusedWithTheirLineNumber) {
+    const std::string head = "The chain is a closed chain\nChain type is OFFSET_CHAIN with 3 vertices\n";
+    const std::string vertices =
+        "Vertex number 1\nThe vertex type is SEG_LINE\npoint: 0 0\nCorner\n"
+        "Vertex number 2\npoint: 4 0\nCorner\nVertex number 3\npoint: 4 4\nCorner\n";
+    struct Case {
+        const char* name;
+        std::string text;
+        std::string note;  // the start of the one note
+    } cases[] = {
+        {"a comma between the numbers", head + "Vertex number 1\npoint: 35,52\nCorner\n",
+         "Chain listing: line 4: expected two numbers after \"point:\", blanks between them; read \"point: 35,52"},
+        {"a missing number", head + "\nVertex number 1\npoint: 7\nCorner\n",
+         "Chain listing: line 5: expected two numbers after \"point:\""},
+        {"an extra number", head + "center: 1 2 3\n", "Chain listing: line 3: expected two numbers after \"center:\""},
+        {"a word after the radius", head + "radius: 2 mm\n",
+         "Chain listing: line 3: expected one number after \"radius:\""},
+        {"a word for a number", head + "region_set_id = abc\n", "Chain listing: line 3: expected an integer as word 3"},
+        {"an origin row of two numbers", head + "Origin\n1 2\n",
+         "Chain listing: line 4: expected the origin: three numbers"},
+        {"a matrix row with a letter", head + "Matrix\n1 0 0\n0 1 x\n",
+         "Chain listing: line 5: expected a matrix row: three numbers"},
+        {"a chain line without its count", "The chain is an open chain\nChain type is OFFSET_CHAIN\n",
+         "Chain listing: line 2: expected the vertex count as word 6"},
+        {"a vertex number that is no number", head + "Vertex number one\n",
+         "Chain listing: line 3: expected the vertex number as word 3"},
+        {"a count of 3 where 4 follow", head + vertices + "Vertex number 4\npoint: 0 4\nCorner\n",
+         "Chain listing: line 13: the chain of line 1 says 3 vertices, but more follow"},
+        {"a count of 3 where vertex numbers skip one",
+         head + "Vertex number 1\npoint: 0 0\nCorner\nVertex number 3\npoint: 4 4\nCorner\n",
+         "Chain listing: line 8: vertex 3 ends the chain of line 1, but 2 vertices were given"},
+        {"a count of 5 where 3 follow",
+         "The chain is a closed chain\nChain type is OFFSET_CHAIN with 5 vertices\n" + vertices,
+         "Chain listing: the lines ran out before the chain ended"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        stend_test::clear();
+        EXPECT_EQ(read(c.text), nullptr);
+        const std::vector<std::string> notes = stend_test::texts(stend_test::Kind::Note);
+        ASSERT_EQ(notes.size(), 1u);
+        EXPECT_EQ(notes[0].substr(0, c.note.size()), c.note);
+    }
+    // The listing read whole gives the chain.
+    RING_header_s* chain = read(head + vertices);
+    ASSERT_NE(chain, nullptr);
+    EXPECT_EQ(chain->count, 3);
+}
+
+// A number that reads whole but is not finite is a coordinate no consumer
+// can compute with: refused, noted under checking as a precondition.
+TEST_F(ChainListingTest, NonFiniteNumbersAreRefused) {
+    for (const char* number : {"nan", "inf", "-inf", "1e999"}) {
+        SCOPED_TRACE(number);
+        for (int level : {0, 1}) {
+            MACH__checking_level = level;
+            stend_test::clear();
+            EXPECT_EQ(read(std::string("The chain is an open chain\npoint: 1 ") + number + "\nCorner\n"), nullptr);
+            const std::vector<std::string> expected =
+                level ? std::vector<std::string>{"Assertion failed: DUE_TO_COORDINATE_NOT_FINITE (CHAIN_load_text: "
+                                                 "line 2, word 3)"}
+                      : std::vector<std::string>{};
+            EXPECT_EQ(stend_test::texts(stend_test::Kind::Note), expected);
+        }
+    }
+    MACH__checking_level = 0;
+}
+
+// Reading chain after chain from one file: a refused chain ends the reading
+// with its note (lines counted from where that read began); the chains read
+// before it stay whole.
+TEST_F(ChainListingTest, RefusedChainKeepsTheChainsReadBefore) {
+    write_text("two.txt",
+               "The chain is an open chain\nChain type is OFFSET_CHAIN with 2 vertices\nVertex number 1\n"
+               "point: 0 0\nCorner\nVertex number 2\nThe vertex type is SEG_LINE\npoint: 1 0\nCorner\n"
+               "The chain is an open chain\nChain type is OFFSET_CHAIN with 5 vertices\nVertex number 1\n"
+               "point: 0 0\nCorner\n"
+               "The chain is an open chain\nChain type is OFFSET_CHAIN with 1 vertices\nVertex number 1\n"
+               "point: 9 9\nCorner\n");
+    CAM_FILE_s* file = open_for_reading("two.txt", false);
+    RING_header_s* first = CHAIN_load_text(nullptr, file, other);
+    stend_test::clear();
+    EXPECT_EQ(CHAIN_load_text(nullptr, file, other), nullptr);
+    CAM_FILE_close(&file);
+    EXPECT_EQ(stend_test::texts(stend_test::Kind::Note),
+              std::vector<std::string>{"Chain listing: line 6: a new chain begins, but the chain of line 1 says 5 "
+                                       "vertices and gives 1"});
+    ASSERT_NE(first, nullptr);
+    ASSERT_EQ(first->count, 2);
+    EXPECT_EQ(point(first->last)[0], 1.0);
+}
+
+// Randomly damaged listings (characters replaced, lines dropped or repeated)
+// read cleanly: null, or a chain whose every vertex is finite and typed.
+TEST_F(ChainListingTest, RandomlyDamagedListingsReadCleanly) {
+    std::mt19937 random(20260611);
+    const std::string base = kFullListing;
+    const std::string alphabet = " \t\n,.-+e0123456789:xnaif";
+    for (int round = 0; round < 3000; ++round) {
+        std::string text = base;
+        const int edits = 1 + static_cast<int>(random() % 4);
+        for (int k = 0; k < edits; ++k) {
+            const size_t at = random() % text.size();
+            switch (random() % 3) {
+                case 0:
+                    text[at] = alphabet[random() % alphabet.size()];
+                    break;
+                case 1:
+                    text.erase(at, 1 + random() % 12);
+                    break;
+                default:
+                    text.insert(at, text.substr(random() % text.size(), 1 + random() % 20));
+                    break;
+            }
+            if (text.empty()) text = "\n";
+        }
+        RING_header_s* chain = read(text);
+        if (!chain) continue;
+        const RING_node_s* n = chain->first;
+        for (int i = 0; i < chain->count && n; ++i, n = n->next) {
+            ASSERT_NE(record_of(n)->geometry, nullptr) << text;
+            ASSERT_NE(CHAIN_seg_ask_type(n), -1);
+            ASSERT_TRUE(std::isfinite(point(n)[0]) && std::isfinite(point(n)[1])) << text;
+        }
+    }
+}
+
+// A closed chain whose first vertex the listing leaves a point carries its
+// closing segment there: the first vertex becomes the closing line.
+TEST_F(ChainListingTest, ClosedChainStartingWithAPointGetsItsClosingLine) {
+    RING_header_s* chain = read(
+        "The chain is a closed chain\nChain type is OFFSET_CHAIN with 3 vertices\n"
+        "Vertex number 1\nThe vertex type is SEG_POINT\npoint: 0 0\nCorner\n"
+        "Vertex number 2\nThe vertex type is SEG_LINE\npoint: 4 0\nCorner\nVertex number 3\npoint: 4 4\nCorner\n");
+    ASSERT_NE(chain, nullptr);
+    EXPECT_TRUE(closed(chain));
+    EXPECT_EQ(CHAIN_seg_ask_type(chain->first), SEG_LINE);
 }
 
 TEST_F(ChainListingTest, FileHandling) {
@@ -895,6 +1064,37 @@ TEST_F(ChainListingTest, FileHandling) {
     EXPECT_EQ(sorrel_test::open_files(), 1);  // the caller's file stays open
     CAM_FILE_close(&file);
     EXPECT_EQ(CHAIN_load_text("missing.txt", nullptr, other), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// A closed chain whose listing starts with a point reads as the one that
+// starts with its closing line: both are the same quadrilateral, and an
+// offset of either is the same region.  The area of the outward offset with
+// arc corners is the Steiner area A + P d + pi d^2 (independent of the offset
+// code); with a point first the closing side was once dropped (area 11.2).
+TEST_F(ChainListingTest, ClosedListingStartingWithAPointOffsetsAsOneStartingWithItsClosingLine) {
+    const double d = 0.5;
+    // Shoelace area and side lengths of (0,0), (6,0), (9,2), (2,2).
+    const double area = 13.0, perimeter = 13.0 + std::sqrt(13.0) + std::sqrt(8.0);
+    const double pi = 3.14159265358979323846;
+    for (const char* first : {"SEG_POINT", "SEG_LINE"}) {
+        SCOPED_TRACE(first);
+        RING_header_s* chain = read(std::string("The chain is a closed chain\nChain type is OFFSET_CHAIN with 4 "
+                                                "vertices\nChain material side is LEFT\nChain Clock direction is CCW\n"
+                                                "Vertex number 1\nThe vertex type is ") +
+                                    first +
+                                    "\npoint: 0 0\nCorner\nVertex number 2\nThe vertex type is SEG_LINE\n"
+                                    "point: 6 0\nCorner\nVertex number 3\npoint: 9 2\nCorner\nVertex number 4\n"
+                                    "point: 2 2\nCorner\n");
+        ASSERT_NE(chain, nullptr);
+        EXPECT_EQ(CHAIN_seg_ask_type(chain->first), SEG_LINE);
+        RING_header_s* offset = CHAIN_offset(chain, d, ADD_ARC, 0, nullptr, nullptr, nullptr, other, nullptr);
+        ASSERT_NE(offset, nullptr);
+        EXPECT_NEAR(std::fabs(CHAIN_area_centroid(offset, nullptr)), area + perimeter * d + pi * d * d, 1e-6);
+    }
 }
 
 }  // namespace

@@ -18,11 +18,18 @@
 #include <merrow1/chain_set.h>
 #include <merrow1/poly_seg.h>
 #include <merrow1/poly_seg_chain.h>
+#include <merrow1/chain_create.h>
+#include <merrow1/chain_fillet.h>
+#include <merrow1/chain_offset.h>
+#include <merrow1/chain_region_offset.h>
+#include <merrow1/chain_boolean.h>
+#include <merrow1/segment.h>
 
 #include <stend/error.h>
 #include <stend/system.h>
 #include <stend/testing.h>
 
+#include <cmath>
 #include <functional>
 #include <string>
 #include <vector>
@@ -111,6 +118,47 @@ TEST_F(BadInputTest, ChainGivenForAListIsRefusedWithTheRingTypeNote) {
          [](RING_header_s* c, RING_header_s*) {
              EXPECT_EQ(CHAIN_dump_list_of_chains(c, nullptr), 0);
              EXPECT_FALSE(CHAIN_load_list_of_chains(c, nullptr));
+         }},
+        {"offset region, chain as regions",
+         [](RING_header_s* c, RING_header_s* l) { EXPECT_EQ(CHAIN_offset_region(c, l, 0.5, false), 0); }},
+        {"offset region, chain as out",
+         [](RING_header_s*, RING_header_s* l) {
+             RING_header_s* out = RING_ask_node_subring(l->first);
+             EXPECT_EQ(CHAIN_offset_region(l, out, 0.5, false), 0);
+         }},
+        {"offset region pattern, chain as regions",
+         [](RING_header_s* c, RING_header_s* l) { EXPECT_EQ(CHAIN_offset_region_pattern(c, l, 0.5, false), 0); }},
+        {"offset region general",
+         [](RING_header_s* c, RING_header_s* l) {
+             EXPECT_EQ(CHAIN_offset_region_general(c, 0.5, ADD_ARC, 0, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                                   nullptr, l->pool),
+                       nullptr);
+         }},
+        {"offset and boolean",
+         [](RING_header_s* c, RING_header_s* l) {
+             EXPECT_EQ(CHAIN_offset_and_boolean(c, 0.5, ADD_ARC, 0, nullptr, nullptr, nullptr, l->pool), nullptr);
+         }},
+        {"region fillet with offsets",
+         [](RING_header_s* c, RING_header_s* l) {
+             EXPECT_EQ(CHAIN_offset_region_fillet(c, l, 0.5, 0.2, false, nullptr, nullptr, true, true, false, 1.0,
+                                                  true, false),
+                       0);
+         }},
+        {"regions overlap", [](RING_header_s* c, RING_header_s* l) { EXPECT_FALSE(CHAIN_regions_overlap(c, l)); }},
+        {"list of regions",
+         [](RING_header_s* c, RING_header_s*) { EXPECT_EQ(CHAIN_build_list_of_regions(c), nullptr); }},
+        {"close open and island regions",
+         [](RING_header_s* c, RING_header_s*) { CHAIN_closeOpenAndIslandRegions(c, 0.0, false, true); }},
+        {"detour path",
+         [](RING_header_s* c, RING_header_s* l) {
+             const Korvo::Math::Point3 from = {0.5, 0.5, 0}, to = {1.5, 1.5, 0};
+             double length = 0;
+             EXPECT_EQ(CHAIN_create_detour_path_in_region(l->pool, c, &from, &to, nullptr, &length), nullptr);
+         }},
+        {"two-list boolean",
+         [](RING_header_s* c, RING_header_s* l) {
+             RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, l->pool);
+             EXPECT_EQ(CHAIN_boolean_two_lists(c, l, 0, out, nullptr), 0);
          }},
         {"append region set, chain as target",
          [](RING_header_s* c, RING_header_s* l) {
@@ -269,6 +317,266 @@ TEST_F(BadInputTest, UntypedVerticesAreRefusedByEveryConsumerOfPoints) {
             EXPECT_TRUE(raised || noted("DUE_TO_VERTEX_WITHOUT_GEOMETRY"));
         }
     }
+}
+
+// A chain with a vertex that is not finite, handed to the public entries
+// that take chains: each answers its failure value before any work (no host
+// error, nothing appended) with a note naming the entry and the vertex.
+TEST_F(BadInputTest, NonFiniteVertexIsRefusedNamingTheEntryAndTheVertex) {
+    using Call = std::function<bool(BadInputTest*, RING_header_s * chain, RING_header_s * out)>;
+    struct Case {
+        const char* name;
+        Call call;  // true when it answered its failure value
+        const char* where;
+    } cases[] = {
+        {"offset",
+         [](BadInputTest* t, RING_header_s* c, RING_header_s*) {
+             return CHAIN_offset(c, 0.5, ADD_ARC, 0, nullptr, nullptr, nullptr, t->pool, nullptr) == nullptr;
+         },
+         "CHAIN_offset: vertex 3"},
+        {"offset pattern",
+         [](BadInputTest* t, RING_header_s* c, RING_header_s*) {
+             return CHAIN_offset_pattern(c, 0.5, ADD_ARC, 0, nullptr, nullptr, nullptr, t->pool) == nullptr;
+         },
+         "CHAIN_offset_pattern: vertex 3"},
+        {"fillet",
+         [](BadInputTest*, RING_header_s* c, RING_header_s*) {
+             return CHAIN_fillet(c, 0.5, 0.1, nullptr, nullptr, nullptr) == nullptr;
+         },
+         "CHAIN_fillet: vertex 3"},
+        {"offset and fillet",
+         [](BadInputTest* t, RING_header_s* c, RING_header_s*) {
+             return CHAIN_offset_and_fillet(c, 0.5, ADD_ARC, 0.2, 0.1, nullptr, nullptr, nullptr, nullptr, t->pool) ==
+                    nullptr;
+         },
+         "CHAIN_offset_and_fillet: vertex 3"},
+        {"union regions",
+         [](BadInputTest* t, RING_header_s* c, RING_header_s* o) {
+             return CHAIN_union_regions(t->list_of({t->region(5, 5, 6, 6, 2), c}), 0, false, nullptr, nullptr, nullptr,
+                                        o) == 0;
+         },
+         "CHAIN_union_regions: chain 2, vertex 3"},
+        {"boolean regions",
+         [](BadInputTest* t, RING_header_s* c, RING_header_s* o) {
+             return CHAIN_boolean_regions(t->list_of({c}), 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, o) == 0;
+         },
+         "CHAIN_boolean_regions: chain 1, vertex 3"},
+        {"chains boolean",
+         [](BadInputTest* t, RING_header_s* c, RING_header_s* o) {
+             return ChainsBoolean(t->list_of({c}), 0, o, nullptr) == 0;
+         },
+         "ChainsBoolean: chain 1, vertex 3"},
+        {"boolean between",
+         [](BadInputTest* t, RING_header_s* c, RING_header_s* o) {
+             return CHAIN_boolean_between(t->list_of({c}), 0, o, nullptr) == 0;
+         },
+         "CHAIN_boolean_between: chain 1, vertex 3"},
+        {"offset region",
+         [](BadInputTest* t, RING_header_s* c, RING_header_s* o) {
+             return CHAIN_offset_region(t->list_of({c}), o, 0.5, false) == 0;
+         },
+         "CHAIN_offset_region: chain 1, vertex 3"},
+        {"minimal loops",
+         [](BadInputTest* t, RING_header_s* c, RING_header_s* o) {
+             return CHAIN_find_minimal_loops(t->list_of({c}), CHAIN_POLY_SEG_INTERSECT_ALL, 0, nullptr, o) == 0;
+         },
+         "CHAIN_find_minimal_loops: chain 1, vertex 3"},
+        {"fillet region",
+         [](BadInputTest* t, RING_header_s* c, RING_header_s* o) {
+             return CHAIN_fillet_region(t->list_of({c}), 0.5, true, true, o) == 0;
+         },
+         "CHAIN_fillet_region: chain 1, vertex 3"},
+    };
+    const double kBad[] = {std::nan(""), HUGE_VAL, -HUGE_VAL};
+    for (const Case& k : cases) {
+        for (const bool newer : {true, false}) {
+            for (double bad : kBad) {
+                SCOPED_TRACE(std::string(k.name) + (newer ? " (newer engine) " : " (older engine) ") +
+                             std::to_string(bad));
+                CHAIN_set_new_boolean_flag(newer);
+                stend_test::clear();
+                RING_header_s* chain = region(0, 0, 2, 2, 1);
+                record_of(nth(chain, 2))->geometry[0] = bad;
+                RING_header_s* out = list_of({});
+                EXPECT_TRUE(k.call(this, chain, out));
+                EXPECT_EQ(out->count, 0);
+                EXPECT_TRUE(stend_test::texts(stend_test::Kind::Exception).empty());
+                EXPECT_EQ(stend_test::texts(stend_test::Kind::Note),
+                          std::vector<std::string>{std::string("Assertion failed: DUE_TO_VERTEX_NOT_FINITE (") +
+                                                   k.where + ")"});
+            }
+        }
+    }
+    CHAIN_unset_new_boolean_flag();
+}
+
+// An open chain where a closed region chain is needed: the region entries
+// refuse it with a note naming the entry and the chain's position, before the
+// polygon-set intersection sees an open poly.  The entries that take chain
+// networks (the split-chain boolean, the minimal loops between chains) take it.
+TEST_F(BadInputTest, OpenChainInARegionSetIsRefusedByTheRegionEntries) {
+    using Call = std::function<int(BadInputTest*, RING_header_s * set, RING_header_s * out)>;
+    struct Case {
+        const char* name;
+        Call call;
+        const char* refusal;  // null: the entry takes the open chain
+    } cases[] = {
+        {"union regions",
+         [](BadInputTest*, RING_header_s* s, RING_header_s* o) {
+             return CHAIN_union_regions(s, 0, false, nullptr, nullptr, nullptr, o);
+         },
+         "DUE_TO_CHAIN_BEING_OPEN (CHAIN_union_regions: chain 2)"},
+        {"intersect regions",
+         [](BadInputTest*, RING_header_s* s, RING_header_s* o) {
+             return CHAIN_intersect_regions(s, 0, false, nullptr, o);
+         },
+         "DUE_TO_CHAIN_BEING_OPEN (CHAIN_intersect_regions: chain 2)"},
+        {"boolean regions",
+         [](BadInputTest*, RING_header_s* s, RING_header_s* o) {
+             return CHAIN_boolean_regions(s, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, o);
+         },
+         "DUE_TO_CHAIN_BEING_OPEN (CHAIN_boolean_regions: chain 2)"},
+        {"boolean regions to zones",
+         [](BadInputTest*, RING_header_s* s, RING_header_s*) {
+             BZONE_map_s* map = BZONE_create_map(s->pool, 4);
+             const int answer = CHAIN_boolean_regions_to_zones(s, 0, 0, nullptr, nullptr, nullptr, nullptr, map);
+             BZONE_destroy_map(map);
+             return answer;
+         },
+         "DUE_TO_CHAIN_BEING_OPEN (CHAIN_boolean_regions_to_zones: chain 2)"},
+        {"offset region",
+         [](BadInputTest*, RING_header_s* s, RING_header_s* o) { return CHAIN_offset_region(s, o, 0.25, false); },
+         "DUE_TO_CHAIN_BEING_OPEN (CHAIN_offset_region: chain 2)"},
+        {"chains boolean",
+         [](BadInputTest*, RING_header_s* s, RING_header_s* o) { return ChainsBoolean(s, 0, o, nullptr); }, nullptr},
+        {"boolean between",
+         [](BadInputTest*, RING_header_s* s, RING_header_s* o) { return CHAIN_boolean_between(s, 0, o, nullptr); },
+         nullptr},
+    };
+    for (const Case& k : cases) {
+        for (const bool newer : {true, false}) {
+            SCOPED_TRACE(std::string(k.name) + (newer ? " (newer engine)" : " (older engine)"));
+            CHAIN_set_new_boolean_flag(newer);
+            stend_test::clear();
+            RING_header_s* open = make_chain(pool, {P(-1, 1), L(3, 1), L(3, 5)}, false);
+            data_of(open)->material_side = LEFT;
+            data_of(open)->region_set_id = 2;
+            RING_header_s* out = list_of({});
+            int answer = -1;
+            EXPECT_NO_THROW(answer = k.call(this, list_of({region(0, 0, 2, 2, 1), open}), out));
+            EXPECT_TRUE(stend_test::texts(stend_test::Kind::Internal).empty());
+            if (k.refusal) {
+                EXPECT_EQ(answer, 0);
+                EXPECT_EQ(out->count, 0);
+                EXPECT_EQ(stend_test::texts(stend_test::Kind::Note),
+                          std::vector<std::string>{std::string("Assertion failed: ") + k.refusal});
+            } else {
+                EXPECT_EQ(answer, 1);
+            }
+            EXPECT_EQ(open->count, 3);
+            EXPECT_FALSE(closed(open));
+        }
+    }
+    CHAIN_unset_new_boolean_flag();
+}
+
+// Builders and appenders refuse a coordinate, centre, radius that is not
+// finite: null, nothing appended, the note naming the argument or vertex.
+TEST_F(BadInputTest, BuildersAndAppendersRefuseValuesThatAreNotFinite) {
+    const double nan = std::nan("");
+    const Korvo::Math::Point2 origin = {0, 0}, bad = {1, nan}, far = {4, 0};
+    const Korvo::Math::Vector2 x_axis = {1, 0};
+    struct Case {
+        const char* name;
+        std::function<bool(CMEM_pool_s*)> call;  // true when refused
+        const char* note;
+    } cases[] = {
+        {"point chain", [&](CMEM_pool_s* p) { return !CHAIN_create_point_chain(nullptr, &bad, p); },
+         "DUE_TO_COORDINATE_NOT_FINITE (CHAIN_create_point_chain: point)"},
+        {"line chain", [&](CMEM_pool_s* p) { return !CHAIN_create_line_chain(nullptr, &origin, &bad, p); },
+         "DUE_TO_COORDINATE_NOT_FINITE (CHAIN_create_line_chain: end)"},
+        {"polygon",
+         [&](CMEM_pool_s* p) {
+             const Korvo::Math::Point2 points[3] = {origin, far, bad};
+             return !CHAIN_create_polygon(nullptr, points, 3, 1, p);
+         },
+         "DUE_TO_COORDINATE_NOT_FINITE (CHAIN_create_polygon: point 3)"},
+        {"circle radius",
+         [&](CMEM_pool_s* p) { return !CHAIN_create_circle_chain(nullptr, HUGE_VAL, &origin, &x_axis, CCW, p); },
+         "DUE_TO_RADIUS_NOT_FINITE (CHAIN_create_circle_chain: radius)"},
+        {"circle centre",
+         [&](CMEM_pool_s* p) { return !CHAIN_create_circle_chain(nullptr, 1.0, &bad, &x_axis, CCW, p); },
+         "DUE_TO_COORDINATE_NOT_FINITE (CHAIN_create_circle_chain: centre)"},
+        {"arc centre",
+         [&](CMEM_pool_s* p) { return !CHAIN_create_arc_chain(nullptr, &origin, &far, &bad, 2.0, CCW, p); },
+         "DUE_TO_COORDINATE_NOT_FINITE (CHAIN_create_arc_chain: centre)"},
+        {"slot radius",
+         [&](CMEM_pool_s* p) { return !CHAIN_create_sausage_line_chain(nullptr, &origin, &far, nan, p); },
+         "DUE_TO_RADIUS_NOT_FINITE (CHAIN_create_sausage_line_chain: radius)"},
+        {"box",
+         [&](CMEM_pool_s* p) {
+             const Korvo::Math::Vector3 z = {0, 0, 1};
+             return !CHAIN_create_box_chain(&z, 0, nan, 0, 1, static_cast<CHAIN_geom_type_t>(0), LEFT, p);
+         },
+         "DUE_TO_COORDINATE_NOT_FINITE (CHAIN_create_box_chain: x or y maximum)"},
+        {"append a vertex",
+         [&](CMEM_pool_s* p) {
+             RING_header_s* c = make_chain(p, {P(0, 0), L(1, 0)}, false);
+             const end_segment end = {2, 2, nan, 0, 1, CCW};
+             return !ChainAppendVertex(c, &end, SEG_ARC) && c->count == 2;
+         },
+         "DUE_TO_VERTEX_NOT_FINITE (ChainAppendVertex: vertex 3)"},
+        {"insert a vertex",
+         [&](CMEM_pool_s* p) {
+             RING_header_s* c = make_chain(p, {P(0, 0), L(1, 0)}, false);
+             return !CHAIN_insert_vertex(c, c->last, &bad, nullptr, nullptr) && c->count == 2;
+         },
+         "DUE_TO_COORDINATE_NOT_FINITE (CHAIN_insert_vertex: point)"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        stend_test::clear();
+        EXPECT_TRUE(k.call(pool));
+        EXPECT_EQ(stend_test::texts(stend_test::Kind::Note),
+                  std::vector<std::string>{std::string("Assertion failed: ") + k.note});
+        // Checking level 0: the same refusal, silent.
+        MACH__checking_level = 0;
+        stend_test::clear();
+        EXPECT_TRUE(k.call(pool));
+        EXPECT_TRUE(stend_test::texts(stend_test::Kind::Note).empty());
+        MACH__checking_level = 1;
+    }
+}
+
+// A huge offset is out of range on both engines (the squared distances of
+// its points overflow): null with that note, never a zero-length segment.
+TEST_F(BadInputTest, HugeOffsetIsOutOfRange) {
+    for (const bool newer : {true, false}) {
+        for (double d : {1e300, -1e300, 1e160}) {
+            SCOPED_TRACE(std::to_string(d) + (newer ? " newer" : " older"));
+            CHAIN_set_new_boolean_flag(newer);
+            stend_test::clear();
+            EXPECT_EQ(CHAIN_offset(region(0, 0, 2, 2, 1), d, ADD_ARC, 0, nullptr, nullptr, nullptr, pool, nullptr),
+                      nullptr);
+            const std::vector<std::string> notes = stend_test::texts(stend_test::Kind::Note);
+            ASSERT_EQ(notes.size(), 1u);
+            EXPECT_EQ(notes[0].rfind("Assertion failed: DUE_TO_OFFSET_OUT_OF_RANGE (CHAIN_offset: offset ", 0), 0u);
+        }
+    }
+    CHAIN_unset_new_boolean_flag();
+}
+
+// A segment that is not finite has no direction, and the note says so rather
+// than calling it a zero-length segment.
+TEST_F(BadInputTest, NonFiniteSegmentIsNotReportedAsZeroLength) {
+    double start[2] = {0, 0};
+    end_segment end = {std::nan(""), 1, 0, 0, 0, 0};
+    SEGMENT segment{start, &end, nullptr, SEG_LINE};
+    double tangent[2];
+    stend_test::clear();
+    EXPECT_EQ(SegmentTangent(&segment, start, tangent), 0);
+    EXPECT_EQ(stend_test::texts(stend_test::Kind::Note),
+              std::vector<std::string>{"Assertion failed: DUE_TO_VERTEX_NOT_FINITE"});
 }
 
 }  // namespace

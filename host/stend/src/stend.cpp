@@ -1,11 +1,22 @@
 // Stand-in for the host's system services.  Small and plain: it formats,
-// records and raises; tests read what it recorded through <stend/testing.h>.
+// records and raises; tests and host programs read what it recorded through
+// <stend/testing.h>.
+//
+// STEND_CHECKING: when the environment variable holds a number N at load,
+// the host checking level starts at N and every note, assertion and raised
+// error is also printed to standard error as it happens:
+//   <file>:<line>: note: <text>
+//   <file>:<line>: assertion failed: <text>
+//   <file>:<line>: internal error <code>: <text>
+//   <file>:<line>: error <code>: <text>
 #include <stend/error.h>
 #include <stend/system.h>
 #include <stend/testing.h>
 #include <stend/testing_error_handler.h>
 
 #include <cstdarg>
+#include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -34,9 +45,46 @@ std::string vformat(const char* format, va_list args) {
     return out;
 }
 
+// Whether records are echoed to standard error (STEND_CHECKING set).
+bool g_echo = false;
+
+void echo(stend_test::Kind kind, const char* file, int line, int code, const std::string& text) {
+    const char* where = file && *file ? file : "?";
+    switch (kind) {
+    case stend_test::Kind::Note: std::fprintf(stderr, "%s:%d: note: %s\n", where, line, text.c_str()); break;
+    case stend_test::Kind::Assertion:
+        std::fprintf(stderr, "%s:%d: assertion failed: %s\n", where, line, text.c_str());
+        break;
+    case stend_test::Kind::Internal:
+        std::fprintf(stderr, "%s:%d: internal error %d: %s\n", where, line, code, text.c_str());
+        break;
+    case stend_test::Kind::Exception:
+        std::fprintf(stderr, "%s:%d: error %d: %s\n", where, line, code, text.c_str());
+        break;
+    case stend_test::Kind::Log: return;
+    }
+    std::fflush(stderr);
+}
+
 void record(stend_test::Kind kind, const char* file, int line, int code, std::string text) {
+    if (g_echo) echo(kind, file, line, code, text);
     log_records().push_back({kind, file ? file : "", line, code, std::move(text)});
 }
+
+// Reads STEND_CHECKING once, when the library is loaded.  Only a whole
+// integer counts; anything else leaves the stand-in quiet at level 0.
+struct CheckingFromEnvironment {
+    CheckingFromEnvironment() {
+        const char* value = std::getenv("STEND_CHECKING");
+        if (!value || !*value) return;
+        char* end = nullptr;
+        const long level = std::strtol(value, &end, 10);
+        if (*end || level < INT_MIN || level > INT_MAX) return;
+        MACH__checking_level = static_cast<int>(level);
+        g_echo = true;
+    }
+};
+const CheckingFromEnvironment g_checking_from_environment;
 
 struct Decoder {
     int first;

@@ -1,0 +1,105 @@
+// The check of the chains a public entry is given (chain_check.h).
+#include "chain/chain_check.h"
+
+#include <merrow1/chain.h>
+#include <merrow1/chain_types.h>
+
+#include "internal/check.h"
+#include "internal/ring_check.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+// Position (from 1) of the first vertex whose point, or arc centre or
+// radius, is not finite; 0 when there is none.  *untyped is set when a vertex
+// has no geometry to read (or no type): the readers' own refusal applies.
+int first_non_finite_vertex(const RING_header_s* chain, bool* untyped) {
+    *untyped = false;
+    const RING_node_s* node = chain->first;
+    for (int i = 0; i < chain->count && node; ++i, node = node->next) {
+        const auto* vertex = static_cast<const CHAIN_vertex_data_s*>(node->main_data);
+        if (!vertex || !vertex->geometry || (vertex->flags & CHAIN_VERTEX_SEG_TYPE_MASK) == 0) {
+            *untyped = true;
+            return 0;
+        }
+        // A point or line vertex holds two doubles: only an arc's record is
+        // read as a whole end_segment.
+        const SEGMENT_TYPE type = CHAIN_seg_ask_type(node);
+        const bool finite = type == SEG_ARC
+                                ? CHAIN__end_is_finite(*reinterpret_cast<const end_segment*>(vertex->geometry), type)
+                                : std::isfinite(vertex->geometry[0]) && std::isfinite(vertex->geometry[1]);
+        if (!finite) return i + 1;
+    }
+    return 0;
+}
+
+bool is_closed(const RING_header_s* chain) { return chain->first && chain->last && chain->last->next == chain->first; }
+
+bool offset_into_a_band(const RING_header_s* chain) {
+    const auto* data = static_cast<const CHAIN_main_data_s*>(chain->main_data);
+    return data && data->use_implied_offset != 0 && data->implied_offset != 0.0;
+}
+
+// The checks of one chain; position is its place in the list (0: alone).
+bool chain_usable(const RING_header_s* chain, int position, const char* entry, unsigned checks) {
+    if (chain->type != RING_TYPE_CHAIN) return true;  // not a chain: the entry's own readers decide
+    char where[64] = "";
+    if (position > 0) std::snprintf(where, sizeof where, "chain %d, ", position);
+    bool untyped = false;
+    const int bad = first_non_finite_vertex(chain, &untyped);
+    if (untyped) return merrow1::precondition_failed(__FILE__, __LINE__, "DUE_TO_VERTEX_WITHOUT_GEOMETRY");
+    if (bad)
+        return merrow1::precondition_failed_at(__FILE__, __LINE__, "DUE_TO_VERTEX_NOT_FINITE", "%s: %svertex %d", entry,
+                                               where, bad);
+    const bool closed_needed =
+        (checks & CHAIN_INPUT_CLOSED) || ((checks & CHAIN_INPUT_CLOSED_UNLESS_OFFSET) && !offset_into_a_band(chain));
+    // A lone point bounds nothing and is dropped as a region; two or more
+    // vertices left open would reach the region machinery as an open poly.
+    if (closed_needed && chain->count > 1 && !is_closed(chain)) {
+        if (position > 0) std::snprintf(where, sizeof where, ": chain %d", position);
+        return merrow1::precondition_failed_at(__FILE__, __LINE__, "DUE_TO_CHAIN_BEING_OPEN", "%s%s", entry, where);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool CHAIN__input_usable(const RING_header_s* chain_or_list, const char* entry, unsigned checks) {
+    if (!chain_or_list) return true;
+    if (chain_or_list->type != RING_TYPE_LIST) {
+        // The note the loaders and the other list entries give.
+        if (checks & CHAIN_INPUT_LIST) return merrow1::list_or_null(chain_or_list, __FILE__, __LINE__);
+        return chain_usable(chain_or_list, 0, entry, checks);
+    }
+    const RING_node_s* node = chain_or_list->first;
+    for (int i = 0; i < chain_or_list->count && node; ++i, node = node->next) {
+        const RING_header_s* chain = RING_ask_node_subring(node);
+        if (chain && !chain_usable(chain, i + 1, entry, checks)) return false;
+    }
+    return true;
+}
+
+bool CHAIN__offset_in_range(const RING_header_s* chain, double offset, const char* entry) {
+    // m bounds every coordinate of the chain and of its offset: the largest
+    // coordinate, centre coordinate or radius plus |offset|.  A difference of
+    // two such coordinates is at most 2m, a squared distance at most 8m^2;
+    // the margin of 64 covers the products of such values the offset code
+    // forms (intersections of offset lines and arcs).
+    double m = 0.0;
+    const RING_node_s* node = chain ? chain->first : nullptr;
+    for (int i = 0; chain && i < chain->count && node; ++i, node = node->next) {
+        const auto* vertex = static_cast<const CHAIN_vertex_data_s*>(node->main_data);
+        if (!vertex || !vertex->geometry) continue;
+        m = std::fmax(m, std::fmax(std::fabs(vertex->geometry[0]), std::fabs(vertex->geometry[1])));
+        if (CHAIN_seg_ask_type(node) == SEG_ARC) {
+            const auto* arc = reinterpret_cast<const end_segment*>(vertex->geometry);
+            m = std::fmax(m, std::fmax(std::fmax(std::fabs(arc->cx), std::fabs(arc->cy)), std::fabs(arc->radius)));
+        }
+    }
+    m += std::fabs(offset);
+    if (std::isfinite(64.0 * m * m)) return true;
+    return merrow1::precondition_failed_at(__FILE__, __LINE__, "DUE_TO_OFFSET_OUT_OF_RANGE", "%s: offset %g", entry,
+                                           offset);
+}
