@@ -20,7 +20,6 @@
 
 namespace {
 
-using trace_test::Seg;
 using trace_test::Vertex;
 
 int traces_nothing(const RING_header_s*, const RING_node_s*, bool, RING_header_s*, RING_node_s*) { return 1; }
@@ -29,13 +28,8 @@ int merges_nothing(RING_node_s*, RING_node_s*, RING_header_s*, RING_node_s*, RIN
 // Twice the signed area of the closed chains of a list, arcs included.
 long double twice_area(const RING_header_s* list) {
     long double total = 0;
-    for (RING_header_s* chain : trace_test::chains_of(list)) {
-        if (!trace_test::is_closed(chain)) continue;
-        for (const Seg& s : trace_test::segments_of(chain)) {
-            total += s.ax * s.by - s.bx * s.ay;
-            if (s.arc) total += s.r * s.r * (s.sweep - std::sin(s.sweep));
-        }
-    }
+    for (RING_header_s* chain : trace_test::chains_of(list))
+        if (trace_test::is_closed(chain)) total += trace_test::twice_signed_area(trace_test::segments_of(chain));
     return total;
 }
 
