@@ -82,11 +82,7 @@ int CHAIN_boolean_merge_internal(RING_node_s* source, RING_node_s* source_segmen
     //    when it is given: the vertex the new vertex stands on is the one
     //    before it on a source walked backward (side RIGHT), whose record
     //    tells of the neighbouring piece.
-    if (CHAIN_loop_class_s* loop_class =
-            static_cast<CHAIN_loop_class_s*>(APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_LOOP_CLASS))) {
-        if (loop_class->all_dummy && !is_dummy_vertex(source_segment ? source_segment : source))
-            loop_class->all_dummy = 0;
-    }
+    CHAIN_note_loop_source_piece(chain, source_segment ? source_segment : source);
     // 2. The self-referring mark follows the vertex.
     if (APP_DATA__ask_app_data(source->app_data, CHAIN_APP_DATA_SELF_NODE))
         RING_put_node_app_data(chain, vertex, CHAIN_APP_DATA_SELF_NODE, vertex);
@@ -180,6 +176,13 @@ bool CHAIN_is_chain_all_dummy(const RING_header_s* chain) {
     for (int i = 0; i < chain->count && node; ++i, node = node->next)
         if (!is_dummy_vertex(node)) return false;
     return true;
+}
+
+void CHAIN_note_loop_source_piece(RING_header_s* chain, const RING_node_s* piece) {
+    if (!chain || !piece) return;
+    if (CHAIN_loop_class_s* loop_class =
+            static_cast<CHAIN_loop_class_s*>(APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_LOOP_CLASS)))
+        if (loop_class->all_dummy && !is_dummy_vertex(piece)) loop_class->all_dummy = 0;
 }
 
 void CHAIN_add_chain_to_list(RING_header_s* list, RING_header_s* chain) {

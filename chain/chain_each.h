@@ -41,9 +41,9 @@ void for_each_chain(RING_header_s* chain_or_list, Fn fn) {
 }
 
 // The fields an operation stamps on the caller's chains for its own use —
-// material side, implied offset and its flag word, region-set id — saved by
-// save() and put back by restore() or the destructor, on every exit, errors
-// included.  Restored backwards, so a chain saved twice ends with what it had
+// material side, stored direction, implied offset and its flag word,
+// region-set id — saved by save() and put back by restore() or the
+// destructor, on every exit, errors included.  Restored backwards, so a chain saved twice ends with what it had
 // first; restore() forgets what it put back.
 class ChainFieldStamps {
 public:
@@ -61,6 +61,7 @@ public:
     void restore() {
         for (auto s = m_saved.rbegin(); s != m_saved.rend(); ++s) {
             s->md->material_side = s->side;
+            s->md->direction = s->direction;
             s->md->use_implied_offset = s->use;
             s->md->implied_offset = s->offset;
             s->md->region_set_id = s->region;
@@ -72,13 +73,15 @@ private:
     struct Saved {
         CHAIN_main_data_s* md;
         SIDE side;
+        DIRECTION direction;
         int use;
         double offset;
         int region;
     };
     void save_one(RING_header_s* chain) {
         if (auto* md = chain ? static_cast<CHAIN_main_data_s*>(chain->main_data) : nullptr)
-            m_saved.push_back({md, md->material_side, md->use_implied_offset, md->implied_offset, md->region_set_id});
+            m_saved.push_back({md, md->material_side, md->direction, md->use_implied_offset, md->implied_offset,
+                               md->region_set_id});
     }
     std::vector<Saved> m_saved;
 };

@@ -162,6 +162,54 @@ RING_header_s* CHAIN_create_open_chain_from_subset_of_chain(RING_header_s* chain
 
 namespace {
 
+// The first vertex's own geometry record and segment type while its chain is
+// closed by reverse: the closing segment takes the vertex's place in the ring
+// and the vertex keeps its node, flag word and data, so only the record and
+// the type bits need keeping.  The chain's header holds it under key 111; a
+// chain deleted while closed frees it through the key's delete function.
+struct KeptFirstRecord {
+    const RING_node_s* vertex;
+    double* geometry;
+    SEGMENT_TYPE type;
+};
+
+int delete_kept_first_record(void* data) {
+    auto* kept = static_cast<KeptFirstRecord*>(data);
+    if (kept->geometry) CMEM_private_delete_object(kept->geometry);
+    CMEM_private_delete_object(kept);
+    return 1;
+}
+
+void keep_first_record(RING_header_s* chain, const RING_node_s* first, double* geometry, SEGMENT_TYPE type) {
+    bool registered = false;
+    RING_ask_key_delete_func(chain, CHAIN_APP_DATA_KEPT_FIRST_RECORD, &registered);
+    if (!registered) RING_set_key_having_delete_func(chain, CHAIN_APP_DATA_KEPT_FIRST_RECORD, delete_kept_first_record);
+    auto* kept = CMEM_NEW(chain->pool, KeptFirstRecord);
+    *kept = KeptFirstRecord{first, geometry, type};
+    RING_put_header_app_data(chain, CHAIN_APP_DATA_KEPT_FIRST_RECORD, kept);
+}
+
+// Gives the first vertex back its own record and type when the chain kept
+// them for it (the closing record is freed); else it becomes a SEG_POINT.
+void restore_first_record(RING_header_s* chain) {
+    RING_node_s* first = chain->first;
+    auto* kept = static_cast<KeptFirstRecord*>(
+        APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_KEPT_FIRST_RECORD));
+    if (!kept) {
+        CHAIN_seg_set_type(first, SEG_POINT);
+        return;
+    }
+    RING_delete_app_data(chain, CHAIN_APP_DATA_KEPT_FIRST_RECORD);
+    CHAIN_vertex_data_s* record = vertex_record(first);
+    if (kept->vertex == first && kept->geometry) {
+        std::swap(record->geometry, kept->geometry);
+        CHAIN_seg_set_type(first, kept->type);
+    } else {
+        CHAIN_seg_set_type(first, SEG_POINT);
+    }
+    delete_kept_first_record(kept);
+}
+
 void close_one_by_reverse(RING_header_s* chain, bool mark) {
     if (!chain->first || is_closed(chain) || chain->count < 2) return;
     CHAIN_debug_report(3, "CHAIN_close_by_reverse: input", chain, nullptr);
@@ -174,12 +222,19 @@ void close_one_by_reverse(RING_header_s* chain, bool mark) {
     RING_node_s* first = chain->first;
     // The reversed copy's last vertex is the closing segment back to the
     // start.  The first vertex takes its geometry and segment type and keeps
-    // its own flag word and data; its old point record goes with the copy.
+    // its own flag word and data.  Its own record (whatever its type: a
+    // reader may have left an arc there) is kept for the reopening when the
+    // chain is marked for one, else it goes with the copy.
     CHAIN_vertex_data_s* closing = vertex_record(back->last);
     CHAIN_vertex_data_s* own = vertex_record(first);
     const SEGMENT_TYPE closing_type = CHAIN_seg_ask_type(back->last);
+    const SEGMENT_TYPE own_type = CHAIN_seg_ask_type(first);
     std::swap(own->geometry, closing->geometry);
     CHAIN_seg_set_type(first, closing_type);
+    if (mark) {
+        keep_first_record(chain, first, closing->geometry, own_type);
+        closing->geometry = nullptr;
+    }
     // The copy's vertices between its first (a duplicate of the turning
     // point) and its last are the return vertices.
     const int inner = back->count - 2;
@@ -247,7 +302,7 @@ void CHAIN_recreate_open_chain(RING_header_s* chain) {
     while (chain->last != turn) RING_delete_node(chain, chain->last);
     turn->next = nullptr;
     chain->first->previous = nullptr;
-    CHAIN_seg_set_type(chain->first, SEG_POINT);
+    restore_first_record(chain);
     vertex_record(chain->first)->flags &= ~static_cast<unsigned int>(CHAIN_VERTEX_BACK_SIDE);
     RING_delete_app_data(chain, CHAIN_APP_DATA_TURNING_VERTEX);
     CHAIN_debug_report(3, "CHAIN_recreate_open_chain: output", chain, nullptr);

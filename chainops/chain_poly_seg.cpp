@@ -1357,12 +1357,15 @@ RING_header_s* CHAIN__offset_special_tracing(RING_header_s* chain, double offset
             bool few_after_pass_0 = false;
             // 4. At most two passes.
             for (int pass = 0; pass < 2; ++pass) {
-                // a. What is left to trace.
-                const double remaining = pass == 0 ? offset : offset - step;
-                if (!(remaining > 0)) break;
+                // a. Pass 1 runs only for an offset beyond the widening.
+                //    Both passes trace at the offset itself: the widening
+                //    below moves only the pieces that are dropped, so the
+                //    kept side stays at the offset (moving it instead would
+                //    leave every result chain a few cells off the distance).
+                if (pass == 1 && !(offset - step > 0)) break;
                 // b. The trace.
                 RING_header_s* t =
-                    CHAIN__trace(chain, remaining, corner, 0, vertex_source_cb, trace_cb, pool, false, params);
+                    CHAIN__trace(chain, offset, corner, 0, vertex_source_cb, trace_cb, pool, false, params);
                 if (!t) break;
                 (pass == 0 ? trace : spare) = t;
                 main_of(t)->region_set_id = 0;
@@ -1381,14 +1384,21 @@ RING_header_s* CHAIN__offset_special_tracing(RING_header_s* chain, double offset
                 } else {
                     copy = POLY_SEG_copy(poly, scratch, POLY_SEG_copy_chain_source_ref);
                 }
-                // e. Widening: pass 0 moves the kept (marked) segments, pass 1
-                //    the others.
-                //    The widening moves by a few grid cells, far below the
-                //    host length tolerance: the corners are judged in cells,
-                //    so a corner whose two moved ends lie more than a cell
-                //    apart gets a step instead of a mitre (a mitre at a
-                //    sharp turn reaches far out, at a reversal to infinity).
-                CHAIN_marked_offset_record_s record{step, static_cast<unsigned char>(pass == 0 ? 1 : 0)};
+                // e. Widening: the two halves of the trace part by a few grid
+                //    cells where they meet.  The dropped (unmarked) segments
+                //    move, in pass 0 back towards the chain, in pass 1 away
+                //    from it, so the kept side stays at the offset.  An
+                //    offset within two steps of the chain cannot take the
+                //    dropped side back by a step without reaching the chain:
+                //    there pass 0 moves the kept side out by the step (a few
+                //    cells off an offset that is itself a few cells).  The
+                //    corners are judged in cells, so a corner whose two
+                //    moved ends lie more than a cell apart gets a step
+                //    instead of a mitre (a mitre at a sharp turn reaches far
+                //    out, at a reversal to infinity).
+                const bool move_kept = pass == 0 && !(offset > 2 * step);
+                CHAIN_marked_offset_record_s record{pass == 0 && !move_kept ? -step : step,
+                                                    static_cast<unsigned char>(move_kept ? 1 : 0)};
                 POLY_SEG_small_offset(poly, POLY_SEG_copy_chain_source_ref, CHAIN__marked_offset_cb, &record,
                                       cell * cell);
                 // f. Margin and shortest kept section of the trimming.

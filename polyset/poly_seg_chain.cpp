@@ -614,6 +614,11 @@ void POLY_SEG_handle_source_data_and_merge(const CHAIN_app_poly_seg_chain_source
     if (from && (from->flags & CHAIN_VERTEX_TRACED_SOURCE)) vertex_record(vertex)->flags |= CHAIN_VERTEX_TRACED_SOURCE;
 
     if (!vertex_cb) return;
+    // Whether the result is made of dummy pieces alone is the builder's to
+    // note, not the callback's: whatever callback merges the vertex data, it
+    // only decides what the vertex inherits.  (Without a callback nothing is
+    // noted, and a trace result counts as made of dummies.)
+    CHAIN_note_loop_source_piece(chain, source_vertex);
     // The vertex the new vertex stands on: the source vertex itself for an
     // offset piece ending there, or for a chain walked forward; else the one
     // before it (a RIGHT chain's piece ends at its segment's start).
@@ -849,7 +854,10 @@ void walk_junction(POLY_SEG_source_walk_s& w, const CHAIN_app_poly_seg_chain_sou
                                                               w.split_records);
     if (split) {
         w.no_split = false;
-        if (w.vertex_cb) w.vertex_cb(r->vertex, nullptr, r->chain, junction, w.chain);
+        if (w.vertex_cb) {
+            if (w.sources) CHAIN_note_loop_source_piece(w.chain, r->vertex);
+            w.vertex_cb(r->vertex, nullptr, r->chain, junction, w.chain);
+        }
     }
     if (w.order && w.closed) {
         // The candidate is read in the source's direction of material.
@@ -953,6 +961,7 @@ void POLY_SEG_source_walk_start(const POLY_SEG_source_walk_s& w, const CHAIN_app
     // predecessor.
     const bool forward = main_of(ref->chain)->material_side != RIGHT;
     RING_node_s* at = forward && ref->vertex ? ref->vertex->previous : ref->vertex;
+    CHAIN_note_loop_source_piece(w.chain, at);
     w.vertex_cb(at, nullptr, ref->chain, start_vertex, w.chain);
 }
 

@@ -86,6 +86,13 @@ enum {
     CHAIN_APP_DATA_CLOSED_FOR_CHECK = 106,
     // Header: a there-and-back chain's turning vertex. Shared.
     CHAIN_APP_DATA_TURNING_VERTEX = 110,
+    // Header of a chain closed back along itself (CHAIN_close_by_reverse with
+    // its mark): the first vertex's own geometry record and segment type,
+    // which the closing segment displaced while the chain is closed (a
+    // record of chain/chain_from_chain.cpp).  Owned: registered
+    // with a delete function that frees it with the chain; reopening puts the
+    // record back on its vertex and frees the rest.
+    CHAIN_APP_DATA_KEPT_FIRST_RECORD = 111,
     // List node of an ordered region list: the first node of a retained group
     // (115) or of a group (116); the datum is the node's chain. Shared.
     // Key 115 also marks the header of a sample source of a region found

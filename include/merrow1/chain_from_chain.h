@@ -48,8 +48,10 @@ RING_header_s* CHAIN_create_open_chain_from_subset_of_chain(RING_header_s* chain
 // geometry; the return vertices are new.  The direction follows the material
 // side (RIGHT: CW, LEFT: CCW, else 0).  With the mark, the turning vertex (the
 // former last) is kept as header key 110 and every vertex after it up to and
-// including the first gets the back-side bit 29.  Closed chains and chains of
-// fewer than two vertices are left alone.
+// including the first gets the back-side bit 29; the first vertex's own
+// geometry record and segment type are kept (header key 111) for the
+// reopening.  Closed chains and chains of fewer than two vertices are left
+// alone.
 void CHAIN_close_by_reverse(RING_header_s* chain_or_list, bool mark);
 // CHAIN_close_by_reverse with the mark.
 void CHAIN_create_closed_from_open(RING_header_s* chain);
@@ -58,8 +60,9 @@ void CHAIN_create_closed_from_open(RING_header_s* chain);
 // open.
 void CHAIN_create_closed_from_open_with_key(RING_header_s* chain);
 // Reopens a chain closed by reverse with the mark: the vertices after the
-// turning vertex are deleted, the first vertex becomes the SEG_POINT start
-// again (its back-side bit cleared) and key 110 is removed.  Nothing unless
+// turning vertex are deleted, the first vertex gets back the geometry record
+// and segment type it had before the closing (a SEG_POINT start when none was
+// kept), its back-side bit cleared, and keys 110 and 111 are removed.  Nothing unless
 // the chain is closed and its key-110 vertex is one of its vertices.
 void CHAIN_recreate_open_chain(RING_header_s* chain);
 

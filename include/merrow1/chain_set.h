@@ -82,6 +82,12 @@ void CHAIN_split_at_junction(RING_header_s* chain, RING_header_s* list, CHAIN_ju
 // True for a TRACE_CHAIN whose every vertex carries a trace record marked
 // dummy (an empty trace chain counts); false otherwise.
 bool CHAIN_is_chain_all_dummy(const RING_header_s* chain);
+// A vertex of a result chain stands on the source piece that ends at `piece`:
+// when that piece is not a dummy, the chain's loop-class record (key 7), if
+// any, no longer counts the chain as made of dummies alone.  The chain
+// builders note every piece themselves, whatever vertex-source callback they
+// were given, so the callback never decides which results are kept.
+void CHAIN_note_loop_source_piece(RING_header_s* chain, const RING_node_s* piece);
 // Appends the chain as the sub-ring of a new last node unless a node of the
 // list already holds it; nothing for null arguments.
 void CHAIN_add_chain_to_list(RING_header_s* list, RING_header_s* chain);

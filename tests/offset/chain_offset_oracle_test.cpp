@@ -51,6 +51,7 @@
 #include <merrow1/chain_intersection.h>
 #include <merrow1/chain_offset.h>
 #include <merrow1/chain_region.h>
+#include <merrow1/chain_region_offset.h>
 #include <quorn/quorn.h>
 #include <stend/error.h>
 #include <velte/testing.h>
@@ -59,6 +60,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <map>
 #include <random>
 #include <sstream>
 #include <string>
@@ -67,6 +70,7 @@
 namespace {
 
 using trace_test::Seg;
+using trace_test::twice_signed_area;
 using trace_test::Vertex;
 
 const long double kPi = 3.141592653589793238462643383279502884L;
@@ -96,7 +100,9 @@ std::string describe(const Case& c, int index) {
     out.precision(17);
     out << "case " << index << ": " << (c.closed ? "closed" : "open") << (c.side == LEFT ? " LEFT" : " RIGHT")
         << " d=" << c.offset << " " << control_name(c.control) << " {";
-    for (const Vertex& v : c.vertices) out << "{" << v.x << ", " << v.y << ", " << v.bulge << "}, ";
+    for (size_t k = 0; k < c.vertices.size() && k < 16; ++k)
+        out << "{" << c.vertices[k].x << ", " << c.vertices[k].y << ", " << c.vertices[k].bulge << "}, ";
+    if (c.vertices.size() > 16) out << "... " << c.vertices.size() << " vertices";
     out << "}";
     return out.str();
 }
@@ -131,17 +137,6 @@ Case random_case(std::mt19937& rng) {
     return c;
 }
 
-// Twice the signed area of a closed chain (positive counter-clockwise): the
-// chords' cross products plus, for every arc, twice the signed area between
-// it and its chord, r^2 (sweep - sin sweep).
-long double twice_signed_area(const std::vector<Seg>& chain) {
-    long double total = 0;
-    for (const Seg& s : chain) {
-        total += s.ax * s.by - s.bx * s.ay;
-        if (s.arc) total += s.r * s.r * (s.sweep - std::sin(s.sweep));
-    }
-    return total;
-}
 
 // Unit tangent of a piece at one of its points, in the piece's direction.
 void tangent_at(const Seg& s, long double x, long double y, long double* tx, long double* ty) {
@@ -263,10 +258,16 @@ Source describe_source(RING_header_s* chain, bool closed, SIDE side) {
     return s;
 }
 
+// The corner zones reach this much beyond their bound.  The family runs set
+// it to the band: a corner's material reaches the bound exactly at the tip of
+// an extended corner, and the tip computed by the offset lies within the
+// band of it, on either side.
+long double g_corner_zone_slack = 0;
+
 bool in_corner_zone(const Source& s, CORNER_CONTROL control, long double d, long double x, long double y) {
     if (control == ADD_ARC) return false;
     for (const Source::Corner& c : s.corners)
-        if (std::hypot(x - c.x, y - c.y) <= corner_bound(control, d, c.phi)) return true;
+        if (std::hypot(x - c.x, y - c.y) <= corner_bound(control, d, c.phi) + g_corner_zone_slack) return true;
     return false;
 }
 
@@ -292,7 +293,16 @@ long double distance_to_result(const std::vector<std::vector<Seg>>& result, long
 struct Tally {
     int failures = 0;
     int closed_cases = 0, open_cases = 0, null_results = 0, points = 0, normals = 0, engine_agreements = 0;
+    // Quiet: failures are counted and the first one since `first` was last
+    // cleared is kept for the caller to report.
+    bool quiet = false;
+    std::string first;
     void fail(const std::string& what) {
+        if (quiet) {
+            if (first.empty()) first = what;
+            ++failures;
+            return;
+        }
         if (failures++ < 12) ADD_FAILURE() << what;
     }
 };
@@ -481,6 +491,77 @@ bool same(const Snapshot& a, const Snapshot& b) {
            a.there_and_back == b.there_and_back;
 }
 
+// Two checks of one offset that need no sample grid of the region:
+//   - distances: points sampled along every result piece (its ends and 7
+//     between) lie at |d| from the source within the band with ADD_ARC, and
+//     never nearer than |d| less the band with every control;
+//   - emptiness: for a closed source offset into the area it encloses, the
+//     largest distance r from the source of the grid points inside it
+//     bounds the inscribed radius: the true one lies within h (half a grid
+//     cell's diagonal) above r, as every point lies within h of a grid point.
+//     Beyond r + h + the band nothing is left: the result must be null.  Below
+//     r less the band a disk of radius r - d is left (ADD_ARC, whose result is
+//     exactly the points at d or more): the result must not be null.
+void check_distances_and_emptiness(const Source& src, SIDE seen_side, const RING_header_s* list, long double d,
+                                   CORNER_CONTROL control, const std::string& label, Tally* tally) {
+    const long double eps = band_eps();
+    int reported = 0;
+    const std::vector<RING_header_s*> result =
+        list ? region_oracle::chains_in(list) : std::vector<RING_header_s*>{};
+    for (RING_header_s* r : result)
+        for (const Seg& g : trace_test::segments_of(r))
+            for (int k = 0; k <= 8; ++k) {
+                long double x, y;
+                trace_test::point_at(g, k / 8.0L, &x, &y);
+                const long double at = trace_test::distance_to(src.segs, x, y);
+                const bool wrong = control == ADD_ARC ? std::fabs(at - d) > eps : at < d - eps;
+                if (!wrong) continue;
+                if (reported++ < 2) {
+                    std::ostringstream what;
+                    what.precision(17);
+                    what << label << ": result point (" << static_cast<double>(x) << ", " << static_cast<double>(y)
+                         << ") lies " << static_cast<double>(at) << " from the source";
+                    tally->fail(what.str());
+                } else {
+                    ++tally->failures;
+                }
+            }
+    // No result chain is a closed chain of no area (a chain along a line and
+    // back): its area stays below the band times its length.
+    for (RING_header_s* r : result) {
+        if (!trace_test::is_closed(r)) continue;
+        const std::vector<Seg> segs = trace_test::segments_of(r);
+        long double length = 0;
+        for (const Seg& g : segs)
+            length += g.arc ? std::fabs(g.sweep) * g.r : std::hypot(g.bx - g.ax, g.by - g.ay);
+        if (std::fabs(twice_signed_area(segs)) / 2 <= eps * length)
+            tally->fail(label + ": a closed result chain of no area, " + std::to_string(r->count) + " vertices");
+    }
+    if (!src.closed) return;
+    const Source seen = seen_side == src.side ? src : describe_source(src.chain, src.closed, seen_side);
+    if (seen.island()) return;
+    long double inscribed = 0, cell = 0;
+    for (size_t k = 0; k < kGridPoints; ++k) {
+        long double x, y;
+        grid_point(src, d, k, &x, &y);
+        const double p[2] = {static_cast<double>(x), static_cast<double>(y)};
+        if (region_oracle::winding(src.chain, p) == 0) continue;
+        inscribed = std::fmax(inscribed, trace_test::distance_to(src.segs, x, y));
+    }
+    {
+        long double x0, y0, x1, y1;
+        grid_point(src, d, 0, &x0, &y0);
+        grid_point(src, d, kCells + 2, &x1, &y1);
+        cell = std::hypot(x1 - x0, y1 - y0) / 2;
+    }
+    if (list && d > inscribed + cell + eps)
+        tally->fail(label + ": a result where nothing is left (inscribed radius below " +
+                    std::to_string(static_cast<double>(inscribed + cell)) + ")");
+    if (!list && control == ADD_ARC && d < inscribed - eps)
+        tally->fail(label + ": null where a disk of radius " + std::to_string(static_cast<double>(inscribed - d)) +
+                    " is left");
+}
+
 class OffsetOracle : public ::testing::Test {
 protected:
     void SetUp() override { pool = CMEM_private_create_pool(0, "offset oracle test", __LINE__, __FILE__); }
@@ -508,7 +589,12 @@ protected:
     // One chain at +d and -d on both engines: the source is left as it was,
     // the result chains carry its side, every result passes the oracle, and
     // for a closed chain the engines agree off both results' boundaries.
-    void check_case(const Case& c, RING_header_s* chain, const std::string& name, Tally* tally) {
+    // With `calls`, each offset is also checked by its sampled distances and
+    // its emptiness (check_distances_and_emptiness) and its verdict handed
+    // to calls(engine, negative, wrong); a disagreement of the engines is
+    // handed over as engine 2.
+    void check_case(const Case& c, RING_header_s* chain, const std::string& name, Tally* tally,
+                    const std::function<void(int, bool, bool)>& calls = nullptr) {
         (c.closed ? tally->closed_cases : tally->open_cases)++;
         const Source src = describe_source(chain, c.closed, c.side);
         std::vector<signed char> answers[2];
@@ -518,6 +604,16 @@ protected:
             CHAIN_set_new_boolean_flag(engine == 1);
             const std::string on = engine ? " (newer engine)" : " (older engine)";
             for (double sign : {1.0, -1.0}) {
+                const int failures_before = tally->failures;
+                struct Verdict {
+                    const std::function<void(int, bool, bool)>& calls;
+                    const Tally* tally;
+                    int before, engine;
+                    bool negative;
+                    ~Verdict() {
+                        if (calls) calls(engine, negative, tally->failures > before);
+                    }
+                } verdict{calls, tally, failures_before, engine, sign < 0};
                 const Snapshot before = snapshot(chain);
                 const std::string label = name + on + (sign < 0 ? " at -d" : " at +d");
                 RING_header_s* list = nullptr;
@@ -543,6 +639,7 @@ protected:
                 // A chain at -d is the chain with the other side at +d, its
                 // result chains read with that side.
                 std::vector<signed char> got = check_offset(src, seen, sign < 0, list, c.offset, c.control, label, tally);
+                if (calls) check_distances_and_emptiness(src, seen, list, c.offset, c.control, label, tally);
                 if (sign > 0) answers[engine] = std::move(got), lists[engine] = list;
             }
         }
@@ -562,6 +659,7 @@ protected:
             differ += distance_to_result(both, x, y) > band_eps();
         }
         if (differ) tally->fail(name + ": the engines differ at " + std::to_string(differ) + " grid points");
+        if (calls) calls(2, false, differ != 0);
     }
 
     CMEM_pool_s* pool = nullptr;
@@ -781,6 +879,409 @@ TEST_F(OffsetOracle, LongRandomChainsMatchTheBruteForceOffsetRegion) {
     Tally tally;
     for (unsigned seed = 1; seed <= 20; ++seed) run(seed * 7919u, 250, &tally);
     EXPECT_EQ(tally.failures, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Families of the inputs that break offset code, each offset with every
+// corner control at +d and -d on both engines and checked by the oracle
+// above, with the sampled distances, the emptiness and the zero-area check.
+// The verdicts are counted per family, engine and corner control.
+
+struct Family {
+    const char* name;
+    // A case of the family (its control is replaced by each control in turn).
+    Case (*make)(std::mt19937& rng);
+};
+
+double uniform(std::mt19937& rng, double lo, double hi) {
+    return std::uniform_real_distribution<double>(lo, hi)(rng);
+}
+double log_uniform(std::mt19937& rng, double lo, double hi) {
+    return std::exp(uniform(rng, std::log(lo), std::log(hi)));
+}
+SIDE any_side(std::mt19937& rng) { return uniform(rng, 0, 1) < 0.5 ? LEFT : RIGHT; }
+// The side that puts the material outside a chain of the sense: a pocket.
+SIDE pocket_side(bool ccw) { return ccw ? RIGHT : LEFT; }
+
+// A star about the origin of n vertices at sorted angles and radii in
+// [r_lo, r_hi], with arcs among the pieces when asked.
+std::vector<Vertex> star(std::mt19937& rng, int n, double r_lo, double r_hi, bool arcs) {
+    std::vector<double> angles;
+    for (int i = 0; i < n; ++i) angles.push_back(uniform(rng, 0, 2 * static_cast<double>(kPi)));
+    std::sort(angles.begin(), angles.end());
+    std::vector<Vertex> v;
+    for (double a : angles) {
+        const double r = uniform(rng, r_lo, r_hi);
+        double bulge = 0;
+        if (arcs && uniform(rng, 0, 1) < 0.35) {
+            const double sign = uniform(rng, 0, 1) < 0.5 ? -1.0 : 1.0;
+            bulge = uniform(rng, 0, 1) < 0.25 ? sign * uniform(rng, 1.05, 2.05) : sign * uniform(rng, 0.05, 0.5);
+        }
+        v.push_back({r * std::cos(a), r * std::sin(a), bulge});
+    }
+    return v;
+}
+
+Case star_case(std::mt19937& rng, int n, bool arcs) {
+    return {star(rng, n, 0.6, 1.4, arcs), true, any_side(rng), log_uniform(rng, 0.01, 0.8), ADD_ARC};
+}
+Case stars_with_lines(std::mt19937& rng) { return star_case(rng, 3 + static_cast<int>(uniform(rng, 0, 58)), false); }
+Case stars_with_arcs(std::mt19937& rng) { return star_case(rng, 3 + static_cast<int>(uniform(rng, 0, 58)), true); }
+Case stars_of_1000(std::mt19937& rng) {
+    return {star(rng, 1000, 0.9, 1.1, false), true, any_side(rng), log_uniform(rng, 0.01, 0.3), ADD_ARC};
+}
+
+// A convex pocket: 3 to 14 vertices on an ellipse, material outside,
+// offset into it up to beyond its inscribed radius.
+Case convex_pockets(std::mt19937& rng) {
+    const int n = 3 + static_cast<int>(uniform(rng, 0, 12));
+    const double a = uniform(rng, 0.6, 1.4), b = uniform(rng, 0.6, 1.4);
+    std::vector<double> angles;
+    for (int i = 0; i < n; ++i) angles.push_back(uniform(rng, 0, 2 * static_cast<double>(kPi)));
+    std::sort(angles.begin(), angles.end());
+    std::vector<Vertex> v;
+    for (double t : angles) v.push_back({a * std::cos(t), b * std::sin(t)});
+    return {v, true, pocket_side(true), uniform(rng, 0.02, 1.2) * std::fmin(a, b), ADD_ARC};
+}
+
+// A rectangle or a slot (half circles at its ends) of width w as a pocket,
+// offset into it at exactly half its width, or a little less or more.
+Case rectangles_and_slots(std::mt19937& rng) {
+    const double w = uniform(rng, 0.2, 1.0), l = uniform(rng, 1.0, 3.0);
+    const double x0 = uniform(rng, -1, 0), y0 = uniform(rng, -1, 0);
+    std::vector<Vertex> v;
+    if (uniform(rng, 0, 1) < 0.5) {
+        v = {{x0, y0}, {x0 + l, y0}, {x0 + l, y0 + w}, {x0, y0 + w}};
+    } else {
+        v = {{x0, y0}, {x0 + l, y0}, {x0 + l, y0 + w, 1.0}, {x0, y0 + w}};
+        v[0].bulge = 1.0;
+    }
+    const double near[] = {0.0, 0.0, -1e-9, 1e-9, -1e-6, 1e-6, -1e-3, 1e-3};
+    const double d = w / 2 + near[static_cast<int>(uniform(rng, 0, 8))];
+    return {v, true, pocket_side(true), d, ADD_ARC};
+}
+
+// L and U shapes with arms of random widths, pockets or islands, closed
+// or open along their outline.
+Case l_and_u_shapes(std::mt19937& rng) {
+    const double a = uniform(rng, 0.8, 2), b = uniform(rng, 0.8, 2);
+    const double t1 = uniform(rng, 0.15, 0.6), t2 = uniform(rng, 0.15, 0.6);
+    std::vector<Vertex> v;
+    if (uniform(rng, 0, 1) < 0.5)
+        v = {{0, 0}, {a, 0}, {a, t1}, {t2, t1}, {t2, b}, {0, b}};
+    else
+        v = {{0, 0}, {a, 0}, {a, b}, {a - t2, b}, {a - t2, t1}, {t2, t1}, {t2, b}, {0, b}};
+    const bool closed = uniform(rng, 0, 1) < 0.7;
+    return {v, closed, any_side(rng), log_uniform(rng, 0.01, 0.7), ADD_ARC};
+}
+
+// Tangent arc-line-arc profiles: a rectangle with its corners rounded by
+// quarter circles tangent to its sides (closed), or a line, a tangent arc
+// and a line (open).
+Case tangent_profiles(std::mt19937& rng) {
+    const double w = uniform(rng, 1, 2.5), h = uniform(rng, 0.8, 2);
+    const double r = uniform(rng, 0.05, 0.45) * std::fmin(w, h);
+    const double q = std::tan(static_cast<double>(kPi) / 8);  // the bulge of a quarter circle
+    if (uniform(rng, 0, 1) < 0.7) {
+        std::vector<Vertex> v = {{r, 0},     {w - r, 0}, {w, r, q},     {w, h - r},
+                                 {w - r, h, q}, {r, h},     {0, h - r, q}, {0, r}};
+        v[0].bulge = q;
+        return {v, true, any_side(rng), log_uniform(rng, 0.01, 0.6), ADD_ARC};
+    }
+    const double s = uniform(rng, 0, 1) < 0.5 ? 1.0 : -1.0;
+    std::vector<Vertex> v = {{0, 0}, {w - r, 0}, {w, s * r, s * q}, {w, s * h}};
+    return {v, false, any_side(rng), log_uniform(rng, 0.01, 0.6), ADD_ARC};
+}
+
+// A star of lines with one vertex split into two 1.2e-7 apart.
+Case tiny_segments(std::mt19937& rng) {
+    std::vector<Vertex> v = star(rng, 4 + static_cast<int>(uniform(rng, 0, 5)), 0.6, 1.4, false);
+    const size_t k = static_cast<size_t>(uniform(rng, 0, static_cast<double>(v.size())));
+    const double t = uniform(rng, 0, 2 * static_cast<double>(kPi));
+    v.insert(v.begin() + static_cast<long>(k) + 1, {v[k].x + 1.2e-7 * std::cos(t), v[k].y + 1.2e-7 * std::sin(t)});
+    return {v, true, any_side(rng), log_uniform(rng, 0.01, 0.8), ADD_ARC};
+}
+
+// A convex polygon whose sides get vertices between their ends (`between`
+// appends them for the side from a to b), either material side, offsets
+// from 0.01 to 0.8.
+template <class Between>
+Case convex_with_points_on_sides(std::mt19937& rng, Between between) {
+    Case c = convex_pockets(rng);
+    std::vector<Vertex> v;
+    for (size_t i = 0; i < c.vertices.size(); ++i) {
+        const Vertex& a = c.vertices[i];
+        v.push_back(a);
+        between(a, c.vertices[(i + 1) % c.vertices.size()], &v);
+    }
+    c.vertices = v;
+    c.side = any_side(rng);
+    c.offset = log_uniform(rng, 0.01, 0.8);
+    return c;
+}
+
+// A convex polygon with up to two extra vertices on each side.
+Case collinear_vertices(std::mt19937& rng) {
+    return convex_with_points_on_sides(rng, [&](const Vertex& a, const Vertex& b, std::vector<Vertex>* v) {
+        const int extra = static_cast<int>(uniform(rng, 0, 3));
+        for (int k = 1; k <= extra; ++k) {
+            const double t = static_cast<double>(k) / (extra + 1);
+            v->push_back({a.x + t * (b.x - a.x), a.y + t * (b.y - a.y)});
+        }
+    });
+}
+
+// A convex polygon whose sides bend by 0.01 degrees at a vertex in their
+// middle, either way.
+Case near_straight_turns(std::mt19937& rng) {
+    return convex_with_points_on_sides(rng, [&](const Vertex& a, const Vertex& b, std::vector<Vertex>* v) {
+        const double lx = b.x - a.x, ly = b.y - a.y, l = std::hypot(lx, ly);
+        const double sag = (l / 2) * std::tan(0.005 * static_cast<double>(kPi) / 180);
+        const double sign = uniform(rng, 0, 1) < 0.5 ? -1.0 : 1.0;
+        v->push_back({(a.x + b.x) / 2 + sign * sag * ly / l, (a.y + b.y) / 2 - sign * sag * lx / l});
+    });
+}
+
+// A star of lines and arcs moved to about (1e6, 1e6).
+Case coordinates_near_1e6(std::mt19937& rng) {
+    Case c = star_case(rng, 4 + static_cast<int>(uniform(rng, 0, 8)), true);
+    const double dx = 1e6 + uniform(rng, -10, 10), dy = 1e6 + uniform(rng, -10, 10);
+    for (Vertex& v : c.vertices) v.x += dx, v.y += dy;
+    return c;
+}
+
+// Open chains: stars of lines and arcs without their closing piece.
+Case open_chains(std::mt19937& rng) {
+    Case c = star_case(rng, 3 + static_cast<int>(uniform(rng, 0, 10)), true);
+    c.closed = false;
+    return c;
+}
+
+const Family kFamilies[] = {
+    {"stars with lines", stars_with_lines},
+    {"stars with arcs", stars_with_arcs},
+    {"stars of 1000 vertices", stars_of_1000},
+    {"convex pockets", convex_pockets},
+    {"rectangles and slots at collapse", rectangles_and_slots},
+    {"L and U shapes", l_and_u_shapes},
+    {"tangent arc-line-arc profiles", tangent_profiles},
+    {"tiny segments", tiny_segments},
+    {"collinear vertices", collinear_vertices},
+    {"near-straight turns", near_straight_turns},
+    {"coordinates near 1e6", coordinates_near_1e6},
+    {"open chains", open_chains},
+};
+
+const CORNER_CONTROL kControls[] = {ADD_ARC, EXTEND_TANGENT, BREAK_CORNER, ALWAYS_EXTEND_TANGENT};
+
+// Calls and wrong calls per family, engine (0 older, 1 newer, 2 the engines
+// disagree) and corner control.
+struct Counts {
+    struct Cell {
+        int calls = 0, wrong = 0;
+    };
+    std::map<std::string, std::map<int, std::map<int, Cell>>> cells;
+    int wrong() const {
+        int n = 0;
+        for (const auto& f : cells)
+            for (const auto& e : f.second)
+                for (const auto& c : e.second) n += c.second.wrong;
+        return n;
+    }
+    void print() const {
+        const char* engines[] = {"older", "newer", "engines differ"};
+        for (const auto& f : cells)
+            for (const auto& e : f.second) {
+                std::printf("%-34s %-15s", f.first.c_str(), engines[e.first]);
+                for (const auto& c : e.second)
+                    std::printf("  %s %d/%d", control_name(static_cast<CORNER_CONTROL>(c.first)), c.second.wrong,
+                                c.second.calls);
+                std::printf("\n");
+            }
+    }
+};
+
+// Regions with islands: a pocket (a rectangle, material outside) holding 1
+// to 5 islands (circles, rectangles and triangles, material inside, apart
+// from each other and from the wall), offset by CHAIN_offset_region at +d
+// (the free region shrinks) or -d (it grows), round corners, the host's
+// callbacks.  The free region of the input F is inside the pocket and
+// outside every island; the exact result at +d is the points of F at d or
+// more from the boundaries, at -d the points of F or within d of them.  A
+// grid point off the band about d is free in the result when the result's
+// chains put it below the level of the material (inside a pocket more often
+// than inside an island), as the result may hold several pockets; nothing is
+// free when the call answers 0.
+struct Regions {
+    std::vector<std::vector<Vertex>> chains;  // the pocket first
+    double d;                                 // signed
+};
+
+Regions random_regions(std::mt19937& rng) {
+    Regions r;
+    const double w = uniform(rng, 3, 5), h = uniform(rng, 2.5, 4);
+    r.chains.push_back({{0, 0}, {w, 0}, {w, h}, {0, h}});
+    struct Disk {
+        double x, y, rad;
+    };
+    std::vector<Disk> placed;
+    const int islands = 1 + static_cast<int>(uniform(rng, 0, 5));
+    for (int tries = 0; static_cast<int>(placed.size()) < islands && tries < 200; ++tries) {
+        const double rad = uniform(rng, 0.2, 0.7);
+        const double x = uniform(rng, rad + 0.1, w - rad - 0.1), y = uniform(rng, rad + 0.1, h - rad - 0.1);
+        bool apart = true;
+        for (const Disk& o : placed) apart = apart && std::hypot(x - o.x, y - o.y) > rad + o.rad + 0.1;
+        if (!apart) continue;
+        placed.push_back({x, y, rad});
+        const int kind = static_cast<int>(uniform(rng, 0, 3));
+        if (kind == 0) {
+            r.chains.push_back({{x + rad, y, 1.0}, {x - rad, y, 1.0}});
+        } else if (kind == 1) {
+            const double a = rad * 0.7, b = rad * uniform(rng, 0.3, 0.7);
+            r.chains.push_back({{x - a, y - b}, {x + a, y - b}, {x + a, y + b}, {x - a, y + b}});
+        } else {
+            const double t = uniform(rng, 0, 2 * static_cast<double>(kPi));
+            std::vector<Vertex> tri;
+            for (int k = 0; k < 3; ++k) {
+                const double u = t + 2 * static_cast<double>(kPi) * k / 3;
+                tri.push_back({x + rad * std::cos(u), y + rad * std::sin(u)});
+            }
+            r.chains.push_back(tri);
+        }
+    }
+    r.d = (uniform(rng, 0, 1) < 0.5 ? -1 : 1) * log_uniform(rng, 0.01, 1.2);
+    return r;
+}
+
+// The verdict of one region offset: empty when right.
+std::string check_regions(const std::vector<RING_header_s*>& inputs, const RING_header_s* out, int answer,
+                          double signed_d) {
+    std::vector<std::vector<Seg>> segs;
+    for (RING_header_s* c : inputs) segs.push_back(trace_test::segments_of(c));
+    const long double d = std::fabs(static_cast<long double>(signed_d)), eps = band_eps();
+    const std::vector<RING_header_s*> result = answer ? region_oracle::chains_in(out) : std::vector<RING_header_s*>{};
+    const double* box = trace_test::point_of(inputs[0]->first->next->next);  // the pocket's far corner
+    const int n = 60;
+    int wrong = 0;
+    std::string first;
+    for (int i = 0; i <= n; ++i)
+        for (int j = 0; j <= n; ++j) {
+            const long double x = -1.3L + (box[0] + 2.6L) * i / n, y = -1.3L + (box[1] + 2.6L) * j / n;
+            const double p[2] = {static_cast<double>(x), static_cast<double>(y)};
+            long double at = 1e30L;
+            for (const auto& c : segs) at = std::fmin(at, trace_test::distance_to(c, x, y));
+            if (std::fabs(at - d) <= eps) continue;
+            bool in_free = region_oracle::winding(inputs[0], p) != 0;
+            for (size_t k = 1; k < inputs.size(); ++k) in_free = in_free && region_oracle::winding(inputs[k], p) == 0;
+            const bool expected = signed_d > 0 ? in_free && at > d : in_free || at < d;
+            const bool got = answer && region_oracle::membership(result, p) < 0;
+            if (expected == got) continue;
+            if (wrong++ == 0) {
+                std::ostringstream what;
+                what.precision(12);
+                what << "point (" << p[0] << ", " << p[1] << ") at " << static_cast<double>(at) << " is "
+                     << (got ? "free" : "material") << (answer ? "" : " (the call answered 0)");
+                first = what.str();
+            }
+        }
+    return wrong ? first + ", " + std::to_string(wrong) + " grid points wrong" : "";
+}
+
+class OffsetFamilyOracle : public OffsetOracle {
+protected:
+    // `cases` region sets from the seed, each on both engines.
+    void run_regions(unsigned seed, int cases, Counts* counts) {
+        std::mt19937 rng(seed);
+        int reported = 0;
+        for (int index = 0; index < cases; ++index) {
+            const Regions r = random_regions(rng);
+            std::vector<RING_header_s*> inputs;
+            for (size_t k = 0; k < r.chains.size(); ++k)
+                inputs.push_back(trace_test::make_chain(pool, r.chains[k], true, k == 0 ? RIGHT : LEFT));
+            RING_header_s* set = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+            RING_set_sub_ring_delfunc(set, nullptr);
+            for (RING_header_s* c : inputs) RING_insert_after(set, set->last, c);
+            for (int engine = 0; engine < 2; ++engine) {
+                CHAIN_set_new_boolean_flag(engine == 1);
+                RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+                std::string what;
+                try {
+                    const int answer = CHAIN_offset_region(set, out, r.d, false);
+                    what = check_regions(inputs, out, answer, r.d);
+                } catch (const Korvo::Error::Exception& e) {
+                    what = std::string("raised \"") + e.askText() + "\"";
+                }
+                Counts::Cell& cell = counts->cells["regions with 1-5 islands"][engine][ADD_ARC];
+                ++cell.calls;
+                if (what.empty()) continue;
+                ++cell.wrong;
+                if (reported++ < 12)
+                    ADD_FAILURE() << "regions case " << index << " with " << inputs.size() - 1 << " islands at d "
+                                  << r.d << (engine ? " (newer engine): " : " (older engine): ") << what;
+            }
+        }
+    }
+
+    // `cases` cases of the family from the seed, each with every control.
+    void run_family(const Family& family, unsigned seed, int cases, Counts* counts) {
+        std::mt19937 rng(seed);
+        Tally tally;
+        tally.quiet = true;
+        struct Slack {
+            Slack() { g_corner_zone_slack = band_eps(); }
+            ~Slack() { g_corner_zone_slack = 0; }
+        } slack;
+        for (int index = 0, done = 0; done < cases && index < 50 * cases; ++index) {
+            Case c = family.make(rng);
+            RING_header_s* chain = trace_test::make_chain(pool, c.vertices, c.closed, c.side);
+            if (CHAIN_has_self_intersections(chain)) continue;
+            ++done;
+            for (CORNER_CONTROL control : kControls) {
+                c.control = control;
+                check_case(c, chain, std::string(family.name) + ", " + describe(c, index), &tally,
+                           [&](int engine, bool, bool wrong) {
+                               Counts::Cell& cell = counts->cells[family.name][engine][control];
+                               ++cell.calls;
+                               cell.wrong += wrong;
+                               // The first fault of the first two wrong
+                               // calls of each family, engine and control.
+                               if (wrong && cell.wrong <= 2) ADD_FAILURE() << tally.first;
+                               tally.first.clear();
+                           });
+            }
+        }
+    }
+};
+
+// The families that every engine and control offsets right in the long run,
+// its first few cases each.
+TEST_F(OffsetFamilyOracle, QuickSampleOfTheFamilies) {
+    const char* passing[] = {"stars with arcs", "tangent arc-line-arc profiles", "collinear vertices"};
+    Counts counts;
+    for (const Family& family : kFamilies)
+        for (const char* name : passing)
+            if (std::string(family.name) == name) run_family(family, 7919u, 3, &counts);
+    run_regions(7919u, 10, &counts);
+    counts.print();
+    EXPECT_EQ(counts.wrong(), 0);
+}
+
+// Every family, many cases: run with ctest -L long.  The counts of wrong
+// calls per family, engine and control are printed.
+TEST_F(OffsetFamilyOracle, LongAllFamilies) {
+    const char* on = std::getenv("MERROW1_LONG_TESTS");
+    if (on == nullptr || *on == '\0') GTEST_SKIP() << "set MERROW1_LONG_TESTS to run";
+    const char* only = std::getenv("MERROW1_OFFSET_FAMILY");
+    Counts counts;
+    for (const Family& family : kFamilies) {
+        if (only && *only && std::string(family.name) != only) continue;
+        const bool large = std::string(family.name) == "stars of 1000 vertices";
+        run_family(family, 7919u, large ? 2 : 100, &counts);
+        std::fflush(stdout);
+    }
+    if (!only || !*only || std::string(only) == "regions with 1-5 islands") run_regions(7919u, 300, &counts);
+    counts.print();
+    EXPECT_EQ(counts.wrong(), 0);
 }
 
 }  // namespace

@@ -281,4 +281,16 @@ struct EngineSwitchGuard {
     ~EngineSwitchGuard() { CHAIN_set_new_boolean_flag(was); }
 };
 
+// Twice the signed area of a closed chain (positive counter-clockwise): the
+// chords' cross products plus, for every arc, twice the signed area between
+// it and its chord, r^2 (sweep - sin sweep).
+inline long double twice_signed_area(const std::vector<Seg>& chain) {
+    long double total = 0;
+    for (const Seg& s : chain) {
+        total += s.ax * s.by - s.bx * s.ay;
+        if (s.arc) total += s.r * s.r * (s.sweep - std::sin(s.sweep));
+    }
+    return total;
+}
+
 }  // namespace trace_test
