@@ -925,9 +925,16 @@ int CHAIN__remove_fully_embedded_3_seg_loop(RING_header_s* stocked, RING_node_s*
     RING_node_s* b = a ? a->previous : nullptr;
     if (!a || !b || a == v || b == v) return 0;
     if (!is_closed(stocked) && (b == stocked->first || a == stocked->first)) return 0;
+    // Only a dummy join between two real pieces that cross closes a loop of
+    // the material: past their crossing each real piece runs inside the
+    // other's stock.  A real piece between two dummy joins that cross is the
+    // stocked image of its segment at its full stock, and where the free
+    // side reaches it it bounds the result: cutting the loop would let the
+    // free side through the joins (their crossing lies nearer the segment
+    // than its stock), so that loop is left to the clean.
     bool dv, da, db;
     if (!loop_flags(v, &dv) || !loop_flags(a, &da) || !loop_flags(b, &db)) return 0;
-    if (!(dv == db && da != dv)) return 0;
+    if (dv || db || !da) return 0;
     if (!cut_three_piece_loop(stocked, v)) return 0;
     report("CHAIN__remove_fully_embedded_3_seg_loop: stocked_chain -- 3 loop removed", stocked);
     return 1;
