@@ -39,6 +39,17 @@ Reach reach_of(RING_header_s* list, const std::vector<Seg>& source) {
     return r;
 }
 
+// The area of a closed chain, positive counter-clockwise: the chords' cross
+// products and, for each arc, the area between it and its chord.
+long double signed_area(const std::vector<Seg>& chain) {
+    long double twice = 0;
+    for (const Seg& s : chain) {
+        twice += s.ax * s.by - s.bx * s.ay;
+        if (s.arc) twice += s.r * s.r * (s.sweep - std::sin(s.sweep));
+    }
+    return twice / 2;
+}
+
 class OffsetGouge : public ::testing::Test {
 protected:
     void SetUp() override { pool = CMEM_private_create_pool(0, "offset gouge test", __LINE__, __FILE__); }
@@ -87,6 +98,44 @@ TEST_F(OffsetGouge, ConvexPocketGivesOnePathWithEveryCornerControl) {
                 EXPECT_GE(r.nearest, d - tolerance);
                 EXPECT_LE(r.farthest, d + tolerance);
             }
+    }
+}
+
+// A pocket of four vertices whose last edge is 1.2e-7 long and turns from
+// the edge before it by 1.3e-4 degrees, offset by 4.5386 away from its
+// material (an island).  The offsets at that slight turn miss each other by
+// the short edge: the trace joined them by a dummy arc 1e-5 long back to the
+// short offset, whose pieces lay within 1e-11 of each other; the older
+// engine's loop removal then found one crossing there and dropped the whole
+// trace.  The offset is the rounded one: area A + P d + pi d^2.
+TEST_F(OffsetGouge, SlightTurnBesideATinyEdgeIsTracedThrough) {
+    const std::vector<Vertex> island = {
+        {-3.6604461669921875, 19.317520141601562},
+        {13.196746826171875, 11.53436279296875},
+        {18.152297924379127, 0.6119538439097596},
+        {18.152297973632812, 0.6119537353515625},
+    };
+    const double d = 4.5386;
+    const long double tolerance = EQ_ask_length_tolerance();
+    RING_header_s* chain = make_chain(pool, island, true, RIGHT);
+    const std::vector<Seg> source = segments_of(chain);
+    long double perimeter = 0;
+    for (const Seg& s : source) perimeter += std::hypot(s.bx - s.ax, s.by - s.ay);
+    const long double pi = 3.141592653589793238462643383279502884L;
+    const long double expected = std::fabs(signed_area(source)) + perimeter * d + pi * d * d;
+    ASSERT_NEAR(static_cast<double>(expected), 406.61, 0.01);
+    for (bool newer : {false, true}) {
+        CHAIN_set_new_boolean_flag(newer);
+        SCOPED_TRACE(newer ? "newer engine" : "older engine");
+        RING_header_s* list = CHAIN_offset(chain, d, ADD_ARC, RIGHT, nullptr, nullptr, nullptr, pool, nullptr);
+        ASSERT_NE(list, nullptr);
+        const std::vector<RING_header_s*> chains = region_oracle::chains_in(list);
+        ASSERT_EQ(chains.size(), 1u);
+        EXPECT_NEAR(static_cast<double>(std::fabs(signed_area(segments_of(chains[0])))),
+                    static_cast<double>(expected), 1e-5);
+        const Reach r = reach_of(list, source);
+        EXPECT_GE(r.nearest, d - tolerance);
+        EXPECT_LE(r.farthest, d + tolerance);
     }
 }
 
