@@ -698,32 +698,16 @@ PassOutcome removal_pass(RING_header_s* trace, double tolerance, CMEM_pool_s* po
         RING_put_node_app_data(points, entries[i].node, CHAIN_APP_DATA_SCRATCH_MARK, entries[twin].node);
         RING_put_node_app_data(points, entries[twin].node, CHAIN_APP_DATA_SCRATCH_MARK, entries[i].node);
     }
-    // 4. Nested pairs: crossings inside a pair's stretch with the rest of the
-    //    trace, on dummy pieces, do not keep the stretch from being a loop.
-    for (bool changed = true; changed;) {
-        changed = false;
-        for (int i = 0; i < n && !changed; ++i) {
-            const int j = entries[i].twin;
-            if (!entries[i].alive || j <= i || !entries[j].alive) continue;
-            bool any = false, fits = true;
-            for (int k = i + 1; k < j && fits; ++k) {
-                if (!entries[k].alive) continue;
-                any = true;
-                const int t = entries[k].twin;
-                if (t < 0 || !entries[t].alive) {
-                    MERROW1_NOTE_FAILURE("DUE_TO_INT_POINT_NO_LONGER_BEING_PAIRED");
-                    return PassOutcome::Stop;
-                }
-                fits = (t < i || t > j) && (is_dummy(entries[k].place->node) || is_dummy(entries[t].place->node));
-            }
-            if (!any || !fits || !stretch_has_dummy(trace, entries[i].place, entries[j].place)) continue;
-            for (int k = i + 1; k < j; ++k)
-                if (entries[k].alive) entries[k].alive = false, entries[entries[k].twin].alive = false;
-            changed = true;
-        }
-    }
+    // 4. Only a loop that no other piece crosses is cut.  Cutting a loop
+    //    changes the winding of the trace inside it and nowhere else; where
+    //    the rest of the trace crosses the loop (even on dummy pieces), the
+    //    rest reaches inside it, and what the rest encloses there comes out
+    //    free: a loop cut across dummy crossings near a collapse left a
+    //    sliver of the material as a result.  Such a loop is left to the
+    //    clean, which decides the trace's faces exactly.
     // 5. Simple loops: two consecutive points at one place whose stretch
-    //    holds a dummy piece close a loop, which is cut out.
+    //    holds a dummy piece close a loop that nothing crosses, which is
+    //    cut out.
     for (bool removed = true; removed;) {
         removed = false;
         for (int i = 0; i < n && !removed; ++i) {

@@ -139,6 +139,120 @@ TEST_F(OffsetGouge, SlightTurnBesideATinyEdgeIsTracedThrough) {
     }
 }
 
+// The inscribed radius of a convex polygon: the largest clearance from its
+// edge lines, min over the lines of the signed distance inwards, which is
+// reached where three of the lines are equally far (every triple tried).
+long double inscribed_radius(const std::vector<Vertex>& polygon) {
+    const size_t n = polygon.size();
+    struct Line {
+        long double nx, ny, c;  // inward unit normal, n . p = c on the line
+    };
+    std::vector<Line> lines;
+    long double twice = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const Vertex& a = polygon[i];
+        const Vertex& b = polygon[(i + 1) % n];
+        twice += static_cast<long double>(a.x) * b.y - static_cast<long double>(b.x) * a.y;
+    }
+    const long double sense = twice > 0 ? 1 : -1;
+    for (size_t i = 0; i < n; ++i) {
+        const Vertex& a = polygon[i];
+        const Vertex& b = polygon[(i + 1) % n];
+        const long double dx = static_cast<long double>(b.x) - a.x, dy = static_cast<long double>(b.y) - a.y;
+        const long double l = std::hypot(dx, dy);
+        const Line line{-sense * dy / l, sense * dx / l, 0};
+        lines.push_back({line.nx, line.ny, line.nx * a.x + line.ny * a.y});
+    }
+    auto clearance = [&](long double x, long double y) {
+        long double c = 1e30L;
+        for (const Line& l : lines) c = std::fmin(c, l.nx * x + l.ny * y - l.c);
+        return c;
+    };
+    long double best = -1e30L;
+    for (size_t i = 0; i < n; ++i)
+        for (size_t j = i + 1; j < n; ++j)
+            for (size_t k = j + 1; k < n; ++k) {
+                // n_m . p - r = c_m for m in {i, j, k}: three equations in x, y, r.
+                const Line* m[3] = {&lines[i], &lines[j], &lines[k]};
+                long double a[3][4];
+                for (int r = 0; r < 3; ++r) a[r][0] = m[r]->nx, a[r][1] = m[r]->ny, a[r][2] = -1, a[r][3] = m[r]->c;
+                auto det3 = [](long double q[3][4], int skip) {
+                    int c[3], t = 0;
+                    for (int col = 0; col < 4; ++col)
+                        if (col != skip) c[t++] = col;
+                    return q[0][c[0]] * (q[1][c[1]] * q[2][c[2]] - q[1][c[2]] * q[2][c[1]]) -
+                           q[0][c[1]] * (q[1][c[0]] * q[2][c[2]] - q[1][c[2]] * q[2][c[0]]) +
+                           q[0][c[2]] * (q[1][c[0]] * q[2][c[1]] - q[1][c[1]] * q[2][c[0]]);
+                };
+                const long double det = det3(a, 3);
+                if (std::fabs(det) < 1e-15L) continue;
+                // Cramer's rule: column 3 holds the right-hand side.
+                long double sx[3][4], sy[3][4];
+                for (int r = 0; r < 3; ++r)
+                    for (int col = 0; col < 4; ++col) sx[r][col] = sy[r][col] = a[r][col];
+                for (int r = 0; r < 3; ++r) sx[r][0] = a[r][3], sy[r][1] = a[r][3];
+                const long double x = det3(sx, 3) / det, y = det3(sy, 3) / det;
+                best = std::fmax(best, clearance(x, y));
+            }
+    return best;
+}
+
+// Convex pockets offset inwards just beyond their inscribed radius, where
+// nothing is left: a 14-gon, and a pocket with two turns of 179.99 degrees.
+// The older engine's loop removal of the trace cut loops that other pieces
+// crossed (on dummy pieces); the rest of the trace then enclosed a sliver
+// of the material, returned as an offset 1.7 and 1.05 short of the distance.
+TEST_F(OffsetGouge, ConvexPocketsBeyondTheirInscribedRadiusLeaveNothing) {
+    struct Pocket {
+        const char* what;
+        std::vector<Vertex> vertices;
+        SIDE side;  // material outside
+        double d;
+    };
+    const Pocket table[] = {
+        {"14-gon",
+         {{10.442276000976562, -2.9557037353515625},
+          {8.73681640625, -5.5821533203125},
+          {7.65814208984375, -6.5791015625},
+          {6.85919189453125, -7.1579437255859375},
+          {2.8309783935546875, -8.8315582275390625},
+          {0.5622100830078125, -9.1254730224609375},
+          {-8.094268798828125, -6.210845947265625},
+          {-6.8360443115234375, 7.1731109619140625},
+          {-6.284271240234375, 7.5110931396484375},
+          {-0.4578094482421875, 9.1294708251953125},
+          {1.9133148193359375, 8.99896240234375},
+          {10.04339599609375, 3.7865753173828125},
+          {10.18304443359375, 3.5216217041015625},
+          {11.00677490234375, 0.659820556640625}},
+         LEFT,
+         9.0574352245562597},
+        {"179.99-degree turns",
+         {{7.895317660612255, 4.9802998451290001},
+          {0.81085910061672151, 7.2351090302158667},
+          {-3.5661173826621306, 8.6268322298768929},
+          {-8.4732585476279656, 3.9170546453192792},
+          {-8.1101936368507754, -4.622140919763579},
+          {-7.1527738482377101, -5.5474943484076444},
+          {-4.340399027074894, -8.2644034143509124},
+          {5.8622549280371983, -7.2645299000053196}},
+         RIGHT,
+         7.6580639125733416},
+    };
+    for (const Pocket& p : table) {
+        SCOPED_TRACE(p.what);
+        ASSERT_LT(inscribed_radius(p.vertices), p.d);
+        RING_header_s* chain = make_chain(pool, p.vertices, true, p.side);
+        for (bool newer : {false, true}) {
+            CHAIN_set_new_boolean_flag(newer);
+            for (CORNER_CONTROL control : kControls) {
+                SCOPED_TRACE(std::string(newer ? "newer" : "older") + " engine, control " + std::to_string(control));
+                EXPECT_EQ(CHAIN_offset(chain, p.d, control, p.side, nullptr, nullptr, nullptr, pool, nullptr), nullptr);
+            }
+        }
+    }
+}
+
 // An open arc and line with material on the left: no result point of any
 // control, on either side, comes nearer the chain than the offset.
 TEST_F(OffsetGouge, OpenArcAndLineStayClearWithEveryCornerControl) {
