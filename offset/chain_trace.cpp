@@ -44,6 +44,7 @@
 #include "internal/flavour_intersections.h"
 #include "internal/scratch_pool.h"
 #include "arc_sweep.h"
+#include "offset_join.h"
 
 #include <climits>
 #include <cmath>
@@ -963,20 +964,10 @@ void CHAIN__trace_concave_corner(CHAIN_trace_inputs_s* in, RING_node_s* vertex) 
                 }
                 found = near == 1;
             }
-            // Offsets at a turn too slight or beside a segment too short for
-            // their crossing to fall on both: where one offset's end lies on
-            // the other within the tracing tolerance, the two run together
-            // there and meet at that end.  (A dummy arc back to the outgoing
-            // offset would make a loop of pieces lying within the tolerance
-            // of each other, whose crossings no intersection can place.)
-            if (!found) {
-                const Korvo::Math::Point2 start{out.s().x, out.s().y}, end{prev.e().x, prev.e().y};
-                const LOCATION start_on_prev = SEGMENT_point_location(&prev.seg, start, tolerance);
-                const LOCATION end_on_out = SEGMENT_point_location(&out.seg, end, tolerance);
-                if (start_on_prev == 3 || start_on_prev == 4)
-                    x = out.s(), found = true;
-                else if (end_on_out == 2 || end_on_out == 3)
-                    x = prev.e(), found = true;
+            double at[2];
+            if (!found && merrow1::offsets_meet_at_an_end(prev.seg, out.seg, tolerance, at)) {
+                x = {at[0], at[1]};
+                found = true;
             }
         }
         const LOCATION where = found ? SEGMENT_point_location(&prev.seg, Korvo::Math::Point2{x.x, x.y}, tolerance) : 0;

@@ -139,6 +139,40 @@ TEST_F(OffsetGouge, SlightTurnBesideATinyEdgeIsTracedThrough) {
     }
 }
 
+// A convex polygon near (1e6, -1e6) with two collinear vertices each
+// followed by an edge 1.2e-7 long, offset outwards with broken corners.  At
+// that size the short edges turn off their neighbours by a few hundredths of
+// a degree; the stocked walk joined the offsets that missed each other there
+// by dummy arcs back about the vertex, and the older engine's clean lost the
+// whole offset among pieces lying within 1e-11 of each other.
+TEST_F(OffsetGouge, TinyEdgesFarOutKeepTheBrokenCornerOffset) {
+    const std::vector<Vertex> polygon = {
+        {1000008.8706616544, -1000008.6264513987}, {999994.99866810068, -999988.68227137823},
+        {1000008.0343807805, -999990.58973818668}, {1000010.507185983, -999995.41106425074},
+        {1000010.5071860377, -999995.4110643575},  {1000012.3302102219, -999998.96548668155},
+        {1000012.3450184095, -999999.19107088796}, {1000012.3450184173, -999999.19107100763},
+        {1000012.3596378469, -999999.41377972078},
+    };
+    const double d = 0.2281835422593371;
+    const long double tolerance = EQ_ask_length_tolerance();
+    RING_header_s* chain = make_chain(pool, polygon, true, LEFT);
+    const std::vector<Seg> source = segments_of(chain);
+    for (bool newer : {false, true}) {
+        CHAIN_set_new_boolean_flag(newer);
+        for (CORNER_CONTROL control : kControls) {
+            SCOPED_TRACE(std::string(newer ? "newer" : "older") + " engine, control " + std::to_string(control));
+            RING_header_s* list = CHAIN_offset(chain, -d, control, LEFT, nullptr, nullptr, nullptr, pool, nullptr);
+            ASSERT_NE(list, nullptr);
+            ASSERT_EQ(list->count, 1);
+            const Reach r = reach_of(list, source);
+            EXPECT_GE(r.nearest, d - tolerance);
+            if (control == ADD_ARC) {
+                EXPECT_LE(r.farthest, d + tolerance);
+            }
+        }
+    }
+}
+
 // The inscribed radius of a convex polygon: the largest clearance from its
 // edge lines, min over the lines of the signed distance inwards, which is
 // reached where three of the lines are equally far (every triple tried).
