@@ -637,6 +637,28 @@ void seam_in_longest_clean_run(RING_header_s* trace) {
     restart_at(trace, nodes[(best_start + best_length / 2) % n]);
 }
 
+// The circle of an arc piece (none for other pieces), put back on the piece
+// after its ends moved along it.
+class CircleKeeper {
+public:
+    CircleKeeper(const RING_header_s* chain, const RING_node_s* node) {
+        SEGMENT segment;
+        if (node && ChainSegment(chain, node, &segment) && segment.type == SEG_ARC) {
+            m_arc = segment.end;
+            m_circle = *m_arc;
+        }
+    }
+    void restore() const {
+        if (!m_arc) return;
+        m_arc->cx = m_circle.cx, m_arc->cy = m_circle.cy;
+        m_arc->radius = m_circle.radius, m_arc->direction = m_circle.direction;
+    }
+
+private:
+    end_segment* m_arc = nullptr;
+    end_segment m_circle{};
+};
+
 enum class PassOutcome { Continue, Stop, Deleted };
 
 PassOutcome removal_pass(RING_header_s* trace, double tolerance, CMEM_pool_s* pool) {
@@ -733,8 +755,18 @@ PassOutcome removal_pass(RING_header_s* trace, double tolerance, CMEM_pool_s* po
             // left of such an arc is its chord.
             for (RING_node_s* kept : {p->node, in_ring(trace, stop) ? stop : nullptr})
                 if (kept && is_dummy(kept) && CHAIN_seg_ask_type(kept) == SEG_ARC) CHAIN_seg_set_type(kept, SEG_LINE);
+            // The pieces on both sides of the cut end and start at the
+            // crossing, which lies on both: arcs there keep their circles.
+            // (Moving the vertex alone would re-fit the arc before it to its
+            // start tangent, which for a short arc turns a rounding of the
+            // crossing into a visible change of radius, and re-centre the
+            // arc after it to run from the crossing with the tangent of its
+            // old start.)
+            CircleKeeper before_cut(trace, p->node), after_cut(trace, p->node->next != p->node ? p->node->next : nullptr);
             const Korvo::Math::Point2 at{p->point[0], p->point[1]};
             CHAIN_modify_vertex_point(trace, p->node, &at);
+            before_cut.restore();
+            after_cut.restore();
             CHAIN_drop_cached_box(trace);
             debug_note("CHAIN__trace: traced chain -- simple, embedded loop removed", trace, p->node);
             CERR_raise_on_abort();

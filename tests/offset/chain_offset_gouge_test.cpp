@@ -173,6 +173,42 @@ TEST_F(OffsetGouge, TinyEdgesFarOutKeepTheBrokenCornerOffset) {
     }
 }
 
+// A convex polygon near (1e6, -1e6) with two edges 1.2e-7 long, offset
+// outwards by 15.3 round the corners.  Each short edge turns off its
+// neighbours by a few hundredths of a degree, so the trace loops out and
+// back there; the older engine's loop removal cut those loops at crossings
+// found on the chords of their dummy arcs and re-fitted the arcs kept
+// beside each cut to the moved vertex, one of them into a radius of 52000,
+// and the next pass took the trace for one embedded loop and dropped it.
+// The offset is the rounded one: area A + P d + pi d^2.
+TEST_F(OffsetGouge, LoopsCutBesideShortEdgesKeepTheirArcs) {
+    const std::vector<Vertex> polygon = {
+        {1000001.5224547402, -999980.45434883528}, {999980.4212099408, -1000001.0106075923},
+        {999993.98423722689, -1000018.6590714171}, {999995.44114866853, -1000019.0117145475},
+        {999995.44114878518, -1000019.0117145758}, {999996.81700044544, -1000019.3447373133},
+        {999998.01275708189, -1000009.4618573191}, {999998.01275709621, -1000009.4618572},
+    };
+    const double d = 15.325565182597542;
+    const long double tolerance = EQ_ask_length_tolerance();
+    RING_header_s* chain = make_chain(pool, polygon, true, RIGHT);
+    const std::vector<Seg> source = segments_of(chain);
+    long double perimeter = 0;
+    for (const Seg& s : source) perimeter += std::hypot(s.bx - s.ax, s.by - s.ay);
+    const long double pi = 3.141592653589793238462643383279502884L;
+    const long double expected = std::fabs(signed_area(source)) + perimeter * d + pi * d * d;
+    for (bool newer : {false, true}) {
+        CHAIN_set_new_boolean_flag(newer);
+        SCOPED_TRACE(newer ? "newer engine" : "older engine");
+        RING_header_s* list = CHAIN_offset(chain, -d, ADD_ARC, RIGHT, nullptr, nullptr, nullptr, pool, nullptr);
+        ASSERT_NE(list, nullptr);
+        const std::vector<RING_header_s*> chains = region_oracle::chains_in(list);
+        ASSERT_EQ(chains.size(), 1u);
+        EXPECT_NEAR(static_cast<double>(std::fabs(signed_area(segments_of(chains[0])))),
+                    static_cast<double>(expected), 1e-4);
+        EXPECT_LE(reach_of(list, source).farthest, d + tolerance);
+    }
+}
+
 // The inscribed radius of a convex polygon: the largest clearance from its
 // edge lines, min over the lines of the signed distance inwards, which is
 // reached where three of the lines are equally far (every triple tried).
