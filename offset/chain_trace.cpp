@@ -762,7 +762,8 @@ PassOutcome removal_pass(RING_header_s* trace, double tolerance, CMEM_pool_s* po
             // crossing into a visible change of radius, and re-centre the
             // arc after it to run from the crossing with the tangent of its
             // old start.)
-            CircleKeeper before_cut(trace, p->node), after_cut(trace, p->node->next != p->node ? p->node->next : nullptr);
+            const CircleKeeper before_cut(trace, p->node);
+            const CircleKeeper after_cut(trace, p->node->next != p->node ? p->node->next : nullptr);
             const Korvo::Math::Point2 at{p->point[0], p->point[1]};
             CHAIN_modify_vertex_point(trace, p->node, &at);
             before_cut.restore();
