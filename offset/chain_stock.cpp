@@ -35,6 +35,7 @@
 #include <velte/ring.h>
 
 #include "internal/check.h"
+#include "offset_join.h"
 
 #include <cmath>
 #include <cstdio>
@@ -507,14 +508,21 @@ int CHAIN__process_convex_corner(CHAIN__stock_walk_s* walk, CORNER_CONTROL contr
 int CHAIN__process_concave_corner(CHAIN__stock_walk_s* walk, CORNER_CONTROL control) {
     SEGMENT a = view(walk->prev_copy), b = view(walk->cur_copy);
     INT_POINT points;
-    const int n = real(walk->prev_copy) && real(walk->cur_copy) ? SegmentIntersectOn(&a, &b, &points) : 0;
-    if (n != 1 && n != 2) {
-        if (stocks_differ(walk)) return CHAIN__process_extend_tangents(walk, CORNER_TYPE_CONCAVE, control);
-        return CHAIN__process_add_arc(walk, CORNER_TYPE_CONCAVE);
+    const bool both_real = real(walk->prev_copy) && real(walk->cur_copy);
+    const int n = both_real ? SegmentIntersectOn(&a, &b, &points) : 0;
+    V2 x{};
+    if (n == 1 || n == 2) {
+        const int pick = n == 2 && points.point[1].param2 <= points.point[0].param2 ? 1 : 0;
+        x = {points.point[pick].x, points.point[pick].y};
+    } else {
+        // Equal stocks that run together where they do not cross meet there.
+        double at[2];
+        if (!both_real || stocks_differ(walk) || !merrow1::offsets_meet_at_an_end(a, b, walk->tolerance, at)) {
+            if (stocks_differ(walk)) return CHAIN__process_extend_tangents(walk, CORNER_TYPE_CONCAVE, control);
+            return CHAIN__process_add_arc(walk, CORNER_TYPE_CONCAVE);
+        }
+        x = {at[0], at[1]};
     }
-    int pick = 0;
-    if (n == 2 && points.point[1].param2 <= points.point[0].param2) pick = 1;
-    const V2 x{points.point[pick].x, points.point[pick].y};
     walk->cur_copy.start[0] = x.x, walk->cur_copy.start[1] = x.y;
     walk->prev_copy.end.x = x.x, walk->prev_copy.end.y = x.y;
     append_p1(walk, CORNER_TYPE_CONCAVE, "CHAIN__process_concave_corner", 1);
@@ -925,9 +933,16 @@ int CHAIN__remove_fully_embedded_3_seg_loop(RING_header_s* stocked, RING_node_s*
     RING_node_s* b = a ? a->previous : nullptr;
     if (!a || !b || a == v || b == v) return 0;
     if (!is_closed(stocked) && (b == stocked->first || a == stocked->first)) return 0;
+    // Only a dummy join between two real pieces that cross closes a loop of
+    // the material: past their crossing each real piece runs inside the
+    // other's stock.  A real piece between two dummy joins that cross is the
+    // stocked image of its segment at its full stock, and where the free
+    // side reaches it it bounds the result: cutting the loop would let the
+    // free side through the joins (their crossing lies nearer the segment
+    // than its stock), so that loop is left to the clean.
     bool dv, da, db;
     if (!loop_flags(v, &dv) || !loop_flags(a, &da) || !loop_flags(b, &db)) return 0;
-    if (!(dv == db && da != dv)) return 0;
+    if (dv || db || !da) return 0;
     if (!cut_three_piece_loop(stocked, v)) return 0;
     report("CHAIN__remove_fully_embedded_3_seg_loop: stocked_chain -- 3 loop removed", stocked);
     return 1;

@@ -44,6 +44,7 @@
 #include "internal/flavour_intersections.h"
 #include "internal/scratch_pool.h"
 #include "arc_sweep.h"
+#include "offset_join.h"
 
 #include <climits>
 #include <cmath>
@@ -636,6 +637,28 @@ void seam_in_longest_clean_run(RING_header_s* trace) {
     restart_at(trace, nodes[(best_start + best_length / 2) % n]);
 }
 
+// The circle of an arc piece (none for other pieces), put back on the piece
+// after its ends moved along it.
+class CircleKeeper {
+public:
+    CircleKeeper(const RING_header_s* chain, const RING_node_s* node) {
+        SEGMENT segment;
+        if (node && ChainSegment(chain, node, &segment) && segment.type == SEG_ARC) {
+            m_arc = segment.end;
+            m_circle = *m_arc;
+        }
+    }
+    void restore() const {
+        if (!m_arc) return;
+        m_arc->cx = m_circle.cx, m_arc->cy = m_circle.cy;
+        m_arc->radius = m_circle.radius, m_arc->direction = m_circle.direction;
+    }
+
+private:
+    end_segment* m_arc = nullptr;
+    end_segment m_circle{};
+};
+
 enum class PassOutcome { Continue, Stop, Deleted };
 
 PassOutcome removal_pass(RING_header_s* trace, double tolerance, CMEM_pool_s* pool) {
@@ -698,32 +721,16 @@ PassOutcome removal_pass(RING_header_s* trace, double tolerance, CMEM_pool_s* po
         RING_put_node_app_data(points, entries[i].node, CHAIN_APP_DATA_SCRATCH_MARK, entries[twin].node);
         RING_put_node_app_data(points, entries[twin].node, CHAIN_APP_DATA_SCRATCH_MARK, entries[i].node);
     }
-    // 4. Nested pairs: crossings inside a pair's stretch with the rest of the
-    //    trace, on dummy pieces, do not keep the stretch from being a loop.
-    for (bool changed = true; changed;) {
-        changed = false;
-        for (int i = 0; i < n && !changed; ++i) {
-            const int j = entries[i].twin;
-            if (!entries[i].alive || j <= i || !entries[j].alive) continue;
-            bool any = false, fits = true;
-            for (int k = i + 1; k < j && fits; ++k) {
-                if (!entries[k].alive) continue;
-                any = true;
-                const int t = entries[k].twin;
-                if (t < 0 || !entries[t].alive) {
-                    MERROW1_NOTE_FAILURE("DUE_TO_INT_POINT_NO_LONGER_BEING_PAIRED");
-                    return PassOutcome::Stop;
-                }
-                fits = (t < i || t > j) && (is_dummy(entries[k].place->node) || is_dummy(entries[t].place->node));
-            }
-            if (!any || !fits || !stretch_has_dummy(trace, entries[i].place, entries[j].place)) continue;
-            for (int k = i + 1; k < j; ++k)
-                if (entries[k].alive) entries[k].alive = false, entries[entries[k].twin].alive = false;
-            changed = true;
-        }
-    }
+    // 4. Only a loop that no other piece crosses is cut.  Cutting a loop
+    //    changes the winding of the trace inside it and nowhere else; where
+    //    the rest of the trace crosses the loop (even on dummy pieces), the
+    //    rest reaches inside it, and what the rest encloses there comes out
+    //    free: a loop cut across dummy crossings near a collapse left a
+    //    sliver of the material as a result.  Such a loop is left to the
+    //    clean, which decides the trace's faces exactly.
     // 5. Simple loops: two consecutive points at one place whose stretch
-    //    holds a dummy piece close a loop, which is cut out.
+    //    holds a dummy piece close a loop that nothing crosses, which is
+    //    cut out.
     for (bool removed = true; removed;) {
         removed = false;
         for (int i = 0; i < n && !removed; ++i) {
@@ -748,8 +755,19 @@ PassOutcome removal_pass(RING_header_s* trace, double tolerance, CMEM_pool_s* po
             // left of such an arc is its chord.
             for (RING_node_s* kept : {p->node, in_ring(trace, stop) ? stop : nullptr})
                 if (kept && is_dummy(kept) && CHAIN_seg_ask_type(kept) == SEG_ARC) CHAIN_seg_set_type(kept, SEG_LINE);
+            // The pieces on both sides of the cut end and start at the
+            // crossing, which lies on both: arcs there keep their circles.
+            // (Moving the vertex alone would re-fit the arc before it to its
+            // start tangent, which for a short arc turns a rounding of the
+            // crossing into a visible change of radius, and re-centre the
+            // arc after it to run from the crossing with the tangent of its
+            // old start.)
+            const CircleKeeper before_cut(trace, p->node);
+            const CircleKeeper after_cut(trace, p->node->next != p->node ? p->node->next : nullptr);
             const Korvo::Math::Point2 at{p->point[0], p->point[1]};
             CHAIN_modify_vertex_point(trace, p->node, &at);
+            before_cut.restore();
+            after_cut.restore();
             CHAIN_drop_cached_box(trace);
             debug_note("CHAIN__trace: traced chain -- simple, embedded loop removed", trace, p->node);
             CERR_raise_on_abort();
@@ -978,6 +996,11 @@ void CHAIN__trace_concave_corner(CHAIN_trace_inputs_s* in, RING_node_s* vertex) 
                     if ((on_prev == 3 || on_prev == 4) && (on_out == 2 || on_out == 3)) x = {c.x, c.y}, ++near;
                 }
                 found = near == 1;
+            }
+            double at[2];
+            if (!found && merrow1::offsets_meet_at_an_end(prev.seg, out.seg, tolerance, at)) {
+                x = {at[0], at[1]};
+                found = true;
             }
         }
         const LOCATION where = found ? SEGMENT_point_location(&prev.seg, Korvo::Math::Point2{x.x, x.y}, tolerance) : 0;
