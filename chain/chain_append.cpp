@@ -118,7 +118,13 @@ void refit_if_arc(const RING_header_s* chain, RING_node_s* node) {
 
 // An appended arc whose centre is not equidistant from its ends is moved onto
 // the chord's bisector, on the chord's left for CCW and right for CW, at the
-// distance that keeps the refitted radius.
+// distance sqrt(r^2 - L^2/4) that keeps the refitted radius r.  Where that
+// distance is below a quarter of the half chord L/2 (sweeps above about 150
+// degrees) the root turns a shift a of the given centre along the chord into
+// more than four times a across it, and at a half circle into sqrt(L a): a
+// half circle whose centre is off the bisector by the rounding of its
+// coordinates would move by the square root of the rounding.  There the
+// centre keeps its own distance from the chord, as the arc reading takes it.
 void recentre_appended_arc(const RING_header_s* chain, RING_node_s* node) {
     end_segment* arc = arc_of(node);
     const double* start = point_of(node->previous);
@@ -132,8 +138,11 @@ void recentre_appended_arc(const RING_header_s* chain, RING_node_s* node) {
     if (!VEC2_unitize(chord, tolerance, &length, unit)) return;
     const double normal[2] = {arc->direction == CW ? unit[1] : -unit[1], arc->direction == CW ? -unit[0] : unit[0]};
     const double r = arc->radius;
-    const double h = std::sqrt(std::fmax(r * r - length * length / 4.0, 0.0));
-    const double moved[2] = {(start[0] + end[0]) / 2.0 + h * normal[0], (start[1] + end[1]) / 2.0 + h * normal[1]};
+    const double middle[2] = {(start[0] + end[0]) / 2.0, (start[1] + end[1]) / 2.0};
+    double h = std::sqrt(std::fmax(r * r - length * length / 4.0, 0.0));
+    if (h < length / 8.0)
+        h = std::fabs((centre[0] - middle[0]) * normal[0] + (centre[1] - middle[1]) * normal[1]);
+    const double moved[2] = {middle[0] + h * normal[0], middle[1] + h * normal[1]};
     const double to_end = std::hypot(end[0] - moved[0], end[1] - moved[1]);
     const double to_start = std::hypot(start[0] - moved[0], start[1] - moved[1]);
     if (std::fabs(to_end - to_start) > tolerance) return;

@@ -57,14 +57,30 @@ LINE_ARC_SEG_s g_line_from_line;
 LINE_ARC_SEG_s g_arc_from_arc;
 LINE_ARC_SEG_s g_arc_from_arc_centre;
 
-// Shared body of the two sub-arc sizings: r2 is the new radius squared.
-void size_sub_arc(double r2, bool ccw, double ex, double ey, double* h, PNT2_s* centre) {
-    double q = r2 / (ex * ex + ey * ey) - 0.25;
+// Shared body of the two sub-arc sizings: r2 is the new radius squared and
+// (vx, vy) the source centre seen from the new start.  The new centre lies
+// on the bisector of the new chord e, h chords off its middle.  A narrow
+// sub-arc (h^2 >= 1/4: at most a quarter circle) takes |h| from the radius,
+// which fixes the distance sqrt(r^2 - |e|^2/4) from the chord well there.  A
+// wider one takes the foot of the source centre on the bisector: near a half
+// circle that distance is the root of a difference of nearly equal squares,
+// and ends a distance u off the circle (rounded intersection points) would
+// move the centre about sqrt(r u) along the bisector, where the foot moves by
+// about u.  A foot on the far side of the chord (ends a hair more than a
+// half circle apart) gives the half circle of the sense.
+void size_sub_arc(double r2, bool ccw, double ex, double ey, double vx, double vy, double* h, PNT2_s* centre) {
+    const double e2 = ex * ex + ey * ey;
+    const double q = r2 / e2 - 0.25;
     double nh;
-    if (ccw)
-        nh = q > 0 ? std::sqrt(q) : 0.0;
-    else
-        nh = q > 0 ? -std::sqrt(q) : LINE_ARC_SEG_CW_HALF_CIRCLE_H;
+    if (q >= 0.25) {
+        nh = ccw ? std::sqrt(q) : -std::sqrt(q);
+    } else {
+        const double foot = cross(ex, ey, vx, vy) / e2;
+        if (ccw)
+            nh = foot > 0 ? foot : 0.0;
+        else
+            nh = foot < 0 ? foot : LINE_ARC_SEG_CW_HALF_CIRCLE_H;
+    }
     *h = nh;
     centre_of(ex, ey, nh, &centre->x, &centre->y);
 }
@@ -386,7 +402,10 @@ void LINE_ARC_SEG__calc_sub_arc(const PNT2_s* source_start, const LINE_ARC_SEG_s
     const double dx = source->x - source_start->x, dy = source->y - source_start->y;
     const double g = geometric_h(source->h);
     const bool ccw = (source->h >= 0) != (reverse != 0);
-    size_sub_arc((dx * dx + dy * dy) * (g * g + 0.25), ccw, ex, ey, h, centre);
+    double cx, cy;
+    centre_of(dx, dy, source->h, &cx, &cy);
+    size_sub_arc((dx * dx + dy * dy) * (g * g + 0.25), ccw, ex, ey, source_start->x + cx - new_start->x,
+                 source_start->y + cy - new_start->y, h, centre);
 }
 
 void LINE_ARC_SEG__calc_sub_arc_from_centre(const PNT2_s* source_start, const LINE_ARC_SEG_s* source,
@@ -403,7 +422,7 @@ void LINE_ARC_SEG__calc_sub_arc_from_centre(const PNT2_s* source_start, const LI
     const double bx = new_end->x - mx, by = new_end->y - my;
     const double r2 = std::max(ax * ax + ay * ay, bx * bx + by * by);
     const bool ccw = (source->h >= 0) != (reverse != 0);
-    size_sub_arc(r2, ccw, ex, ey, h, centre);
+    size_sub_arc(r2, ccw, ex, ey, -ax, -ay, h, centre);
 }
 
 void LINE_ARC_SEG_trim(const PNT2_s* start, LINE_ARC_SEG_s* piece, const PNT2_s* new_start,

@@ -137,6 +137,11 @@ TEST_F(ChainAppend, ArcsAreRefittedAndRecentred) {
         {"direction rederived", arc_end(2, 0, 1, 1, 5.0, CW), SEG_ARC, 1.0, 1.0, std::sqrt(2.0), CCW},
         // A half circle keeps its stated direction.
         {"half circle", arc_end(2, 0, 1, 0, 1.0, CW), SEG_ARC, 1.0, 0.0, 1.0, CW},
+        // A half circle whose centre is off the bisector by a rounding keeps
+        // its distance from the chord (here none): kept at the radius, the
+        // centre would move sqrt(2^-51) across the chord.
+        {"half circle off by a rounding", arc_end(2, 0, 1 - 0x1p-52, 0, 1.0, CCW), SEG_ARC, 1.0, 0.0, 1.0, CCW},
+        {"cw half circle off by a rounding", arc_end(2, 0, 1 - 0x1p-52, 0, 1.0, CW), SEG_ARC, 1.0, 0.0, 1.0, CW},
         // A radius at or below 2.5e-8 is a line.
         {"tiny radius", arc_end(2, 0, 1, 0, 1e-9, CCW), SEG_LINE, 0, 0, 0, 0},
     };

@@ -251,6 +251,61 @@ TEST_F(PieceTest, SubArcOfHalfCircleIsQuarterCircleOfTheSameCircle) {
     EXPECT_EQ(h, 1e101);
 }
 
+// A sub-arc cut from a half circle of radius 2^30 at a point left up to 0.4
+// off the circle (a crossing rounded to the grid) keeps the source circle:
+// its radius within the offset and the middle of its sweep within the offset
+// of the circle, whatever its sweep; from a quarter circle up its centre
+// within the offset of the source centre (a shorter chord fixes the centre
+// less well across it, but the arc still runs along the circle).  Sized from
+// the radius alone, a sub-arc of nearly a half circle would take its centre
+// as far as sqrt(r u) from the source centre along the chord's bisector, and
+// its middle as far off the circle (some 2 10^4 here).
+TEST_F(PieceTest, SubArcsWithEndsOffTheCircleKeepTheSourceCentre) {
+    const double r = std::ldexp(1.0, 30);
+    const PNT2_s s = P(0, r), e = P(2 * r, r), m = P(r, r);
+    LINE_ARC_SEG_s* ccw = LINE_ARC_SEG_create(pool, &s, &e, 0.0);  // through (r, 0)
+    for (double sweep : {kPi - 1e-9, kPi - 1e-5, kPi - 1e-3, 2.5, 1.2, 0.3}) {
+        for (double u : {-0.4, 0.0, 0.4}) {
+            // The point at that angle from s along the arc, u off the circle.
+            const double a = kPi + sweep;
+            const PNT2_s q = P(m.x + (r + u) * std::cos(a), m.y + (r + u) * std::sin(a));
+            for (int from_centre = 0; from_centre < 2; ++from_centre) {
+                for (int reverse = 0; reverse < 2; ++reverse) {
+                    SCOPED_TRACE("sweep " + std::to_string(sweep) + ", u " + std::to_string(u) +
+                                 (from_centre ? ", from the centre" : "") + (reverse ? ", reversed" : ""));
+                    const PNT2_s& from = reverse ? q : s;
+                    const PNT2_s& to = reverse ? s : q;
+                    LINE_ARC_SEG_s* sub =
+                        from_centre ? LINE_ARC_SEG_create_arc_from_arc_centre(pool, &from, &to, ccw, &s, reverse)
+                                    : LINE_ARC_SEG_create_arc_from_arc(pool, &from, &to, ccw, &s, reverse);
+                    EXPECT_EQ(sub->h < 0, reverse == 1);
+                    PNT2_s c;
+                    double radius;
+                    LINE_ARC_SEG_calc_arc_data(sub, &from, &c, &radius, nullptr);
+                    EXPECT_LE(std::fabs(radius - r), std::fabs(u) + 1e-6);
+                    if (sweep >= kPi / 2) {
+                        EXPECT_LE(dist(c, m), 1.5 * std::fabs(u) + 1e-6);
+                    }
+                    // The middle of the sweep: a radius from the centre across
+                    // the chord, to its right for a counter-clockwise arc.
+                    const double dx = to.x - from.x, dy = to.y - from.y, length = std::hypot(dx, dy);
+                    const double side = sub->h >= 0 ? radius / length : -radius / length;
+                    EXPECT_LE(std::fabs(dist(P(c.x + side * dy, c.y - side * dx), m) - r), std::fabs(u) + 1e-6);
+                }
+            }
+        }
+    }
+    // Ends a hair more than a half circle apart give the half circle of the
+    // sense: the centre at the chord's middle.
+    const PNT2_s beyond = P(2 * r, r + 0.25);
+    double h;
+    PNT2_s c;
+    LINE_ARC_SEG__calc_sub_arc(&s, ccw, &s, &beyond, 0, &h, &c);
+    EXPECT_EQ(h, 0.0);
+    LINE_ARC_SEG__calc_sub_arc(&s, ccw, &beyond, &s, 1, &h, &c);
+    EXPECT_EQ(h, -1e101);
+}
+
 TEST_F(PieceTest, TrimKeepsTheCircle) {
     const PNT2_s s = P(0, 0), e = P(2, 0), mid = P(1, -1);
     LINE_ARC_SEG_s* arc = LINE_ARC_SEG_create(pool, &s, &e, 0.0);
