@@ -128,7 +128,10 @@ void LINE_ARC_SEG_calc_sub_arc_point(const PNT2_s* start, const LINE_ARC_SEG_s* 
 // Cuts the piece down to the part from new_start to new_end.
 void LINE_ARC_SEG_trim(const PNT2_s* start, LINE_ARC_SEG_s* piece, const PNT2_s* new_start, const PNT2_s* new_end);
 // h and centre vector of the part of the source arc from new_start to
-// new_end (reverse non-zero: the other sense).
+// new_end (reverse non-zero: the other sense): up to a quarter circle sized
+// by the source radius, a wider part centred at the foot of the source
+// centre on the bisector of its chord (ends a little off the circle then
+// move the centre by about as much).
 void LINE_ARC_SEG__calc_sub_arc(const PNT2_s* source_start, const LINE_ARC_SEG_s* source, const PNT2_s* new_start,
                                 const PNT2_s* new_end, int reverse, double* h, PNT2_s* centre);
 // As LINE_ARC_SEG__calc_sub_arc, the radius from the source centre.
