@@ -26,7 +26,7 @@ namespace {
 constexpr double kJunctionSquared = 1e-16;
 const double kJunctionDistance = std::sqrt(kJunctionSquared);
 // Angles and curvatures of end records tie within this.
-constexpr double kTie = 1e-6;
+constexpr double kTie = merrow1::split_end_tie;
 // Slack of chain parameters.
 constexpr double kParameterSlack = 1e-8;
 
@@ -72,9 +72,7 @@ bool ethereal(const SPLIT_CHAIN_s* end) {
     return data && data->ethereal;
 }
 
-bool full_tie(const SPLIT_CHAIN_s* a, const SPLIT_CHAIN_s* b) {
-    return std::fabs(a->angle - b->angle) <= kTie && std::fabs(a->curvature - b->curvature) <= kTie;
-}
+bool full_tie(const SPLIT_CHAIN_s* a, const SPLIT_CHAIN_s* b) { return merrow1::split_ends_tie(a, b); }
 
 // Whether a new record goes right after R in the junction's order.
 bool goes_after(const SPLIT_CHAIN_s* added, const SPLIT_CHAIN_s* r) {
