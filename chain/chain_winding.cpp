@@ -9,6 +9,8 @@
 #include <merrow1/chain.h>
 #include <merrow1/chain_segments.h>
 
+#include <algorithm>
+
 namespace {
 
 const double* point_of(const RING_node_s* node) {
@@ -19,12 +21,18 @@ bool same_point(const double a[2], const double b[2]) { return a[0] == b[0] && a
 
 int sign_of(double v) { return v > 0 ? 1 : v < 0 ? -1 : 0; }
 
+// Side of a -> b on which q + (e, e^3) lies when q itself is on the line:
+// the first-order change alone.
+int orient_at(const double a[2], const double b[2]) {
+    if (b[1] != a[1]) return b[1] > a[1] ? -1 : 1;
+    return sign_of(b[0] - a[0]);
+}
+
 // Side of a -> b on which q + (e, e^3) lies (+1 left): the orientation of q,
 // else its first-order change -e (b.y - a.y), else the e^3 term e^3 (b.x - a.x).
 int orient_beside(const double a[2], const double b[2], const double q[2]) {
     if (const int s = ORIENT2D_sign(a, b, q)) return s;
-    if (b[1] != a[1]) return b[1] > a[1] ? -1 : 1;
-    return sign_of(b[0] - a[0]);
+    return orient_at(a, b);
 }
 
 // Whether q + (e, e^3) lies strictly inside the circle about c through s: on
@@ -37,24 +45,29 @@ bool inside_circle_beside(const double c[2], const double s[2], const double q[2
 
 }  // namespace
 
-int CHAIN__winding_number_beside(const RING_header_s* closed, const double q[2]) {
+int CHAIN__winding_number_beside(const RING_header_s* closed, const double q[2], const RING_node_s* const* through_q,
+                                 int through_count) {
     int total = 0;
     RING_node_s* node = closed->first;
     for (int k = 0; node && k < closed->count; ++k, node = node->next) {
         if (!node->previous) continue;
         const double* a = point_of(node->previous);
         const double* b = point_of(node);
+        const bool on = std::find(through_q, through_q + through_count, node) != through_q + through_count;
+        const bool arc_segment = CHAIN_seg_ask_type(node) == SEG_ARC;
         // The chord a -> b against the rightward ray from the moved point, whose
         // height lies above q's by e^3: an end at q's height counts as below.
+        // A line taken through q is met as at q itself.
         const bool a_above = a[1] > q[1];
         const bool b_above = b[1] > q[1];
-        if (!a_above && b_above && orient_beside(a, b, q) > 0) ++total;
-        if (a_above && !b_above && orient_beside(a, b, q) < 0) --total;
-        if (CHAIN_seg_ask_type(node) != SEG_ARC) continue;
+        const int crossing = on && !arc_segment ? orient_at(a, b) : orient_beside(a, b, q);
+        if (!a_above && b_above && crossing > 0) ++total;
+        if (a_above && !b_above && crossing < 0) --total;
+        if (!arc_segment) continue;
         const auto* arc = reinterpret_cast<const end_segment*>(point_of(node));
         if (arc->direction != CCW && arc->direction != CW) continue;
         const double centre[2] = {arc->cx, arc->cy};
-        const double* through = same_point(b, q) ? b : a;
+        const double* through = on || same_point(b, q) ? q : a;
         if (!inside_circle_beside(centre, through, q)) continue;
         // A whole circle (ends together) winds about all of its disc.
         const int side = same_point(a, b) ? 0 : orient_beside(a, b, q);
@@ -64,14 +77,14 @@ int CHAIN__winding_number_beside(const RING_header_s* closed, const double q[2])
     return total;
 }
 
-bool CHAIN__branch_of_segment(const RING_header_s* chain, const RING_node_s* end_node, bool from_start,
-                              CHAIN__branch_s* branch) {
+bool CHAIN__branch_along_segment(const RING_header_s* chain, const RING_node_s* end_node, const double at[2],
+                                 bool forward, CHAIN__branch_s* branch) {
     SEGMENT segment;
     if (!chain || !end_node || !ChainSegment(chain, end_node, &segment) || !segment.start || !segment.end) return false;
     const double* start = segment.start;
     const double* end = &segment.end->x;
     if (same_point(start, end)) return false;
-    branch->at = from_start ? start : end;
+    branch->at = at;
     branch->other = nullptr;
     branch->turn = 0;
     if (segment.type == SEG_ARC) {
@@ -79,13 +92,21 @@ bool CHAIN__branch_of_segment(const RING_header_s* chain, const RING_node_s* end
         if (d != CCW && d != CW) return false;
         branch->centre[0] = segment.end->cx;
         branch->centre[1] = segment.end->cy;
-        if (same_point(branch->at, branch->centre)) return false;
-        branch->turn = (d == CCW) == from_start ? 1 : -1;
+        if (same_point(at, branch->centre)) return false;
+        branch->turn = (d == CCW) == forward ? 1 : -1;
         return true;
     }
     if (segment.type != SEG_LINE) return false;
-    branch->other = from_start ? end : start;
-    return true;
+    branch->other = forward ? end : start;
+    return !same_point(at, branch->other);
+}
+
+bool CHAIN__branch_of_segment(const RING_header_s* chain, const RING_node_s* end_node, bool from_start,
+                              CHAIN__branch_s* branch) {
+    SEGMENT segment;
+    if (!chain || !end_node || !ChainSegment(chain, end_node, &segment) || !segment.start || !segment.end) return false;
+    return CHAIN__branch_along_segment(chain, end_node, from_start ? segment.start : &segment.end->x, from_start,
+                                       branch);
 }
 
 namespace {

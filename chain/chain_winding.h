@@ -13,8 +13,12 @@ int CHAIN__winding_number(const RING_header_s* closed, const double p[2]);
 // rightward ray) and, for each arc, the region between the arc and its chord
 // (the points of its circle on the arc's side of the chord), which the arc
 // and the chord back wind about once in the arc's sense.  The circle of an
-// arc runs through p when p is one of its ends, else through its start.
-int CHAIN__winding_number_beside(const RING_header_s* closed, const double p[2]);
+// arc runs through p when p is one of its ends, else through its start.  The
+// segments ending at the `through_p` nodes are taken to run through p itself
+// (p found on them by an intersection, within its rounding): a line as if p
+// lay on it, an arc's circle through p.
+int CHAIN__winding_number_beside(const RING_header_s* closed, const double p[2],
+                                 const RING_node_s* const* through_p = nullptr, int through_count = 0);
 
 // One branch of a chain leaving a point: along a segment from its start, or
 // back along it from its end.
@@ -24,6 +28,12 @@ struct CHAIN__branch_s {
     double centre[2];     // an arc's centre
     int turn;             // +1 an arc turning counter-clockwise as it leaves, -1 clockwise, 0 a line
 };
+
+// The branch leaving the point `at` of the segment ending at `end_node`
+// towards the segment's end (`forward`) or its start; false for a segment of
+// no length, an arc without a sense, or a line's far end at `at`.
+bool CHAIN__branch_along_segment(const RING_header_s* chain, const RING_node_s* end_node, const double at[2],
+                                 bool forward, CHAIN__branch_s* branch);
 
 // The branch leaving the vertex along the segment ending at `end_node` (from
 // its start when `from_start`, else back from its end); false for a segment

@@ -586,13 +586,16 @@ int level_after(const SPLIT_CHAIN_s* end) { return step_side(end) == LEFT ? end-
 
 bool same_point(const double* a, const double* b) { return a[0] == b[0] && a[1] == b[1]; }
 
-// The branch along which the record's piece leaves the junction, when the
-// piece's place there is a vertex lying on the junction's point itself (the
-// place's node, or the vertex before it, whose segment the place opens).
-bool record_branch(const SPLIT_CHAIN_s* end, const double at[2], CHAIN__branch_s* branch) {
+// The branch along which the record's piece leaves the junction's point:
+// from a vertex lying on the point itself (the place's node, or the vertex
+// before it, whose segment the place opens), or from inside the segment that
+// holds the place, taken to run through the point.
+bool record_branch(const SPLIT_CHAIN_s* end, const double at[2], bool inside, CHAIN__branch_s* branch) {
     const POINT_ON_CHAIN_s* place = end->reversed ? end->piece->end : end->piece->start;
-    if (!place || place->inside || !place->node || !place->chain) return false;
+    if (!place || !place->node || !place->chain) return false;
     const RING_header_s* chain = place->chain;
+    if (place->inside)
+        return inside && CHAIN__branch_along_segment(chain, place->node, at, !end->reversed, branch);
     RING_node_s* vertex = place->node;
     if (!same_point(vertex_point(vertex), at)) vertex = vertex->previous;
     if (!vertex || !same_point(vertex_point(vertex), at)) return false;
@@ -604,10 +607,22 @@ bool record_branch(const SPLIT_CHAIN_s* end, const double at[2], CHAIN__branch_s
     return CHAIN__branch_of_segment(chain, vertex, false, branch);
 }
 
+// The segments that the junction's records find its point inside of.
+std::vector<const RING_node_s*> segments_through(RING_node_s* junction) {
+    std::vector<const RING_node_s*> through;
+    for (RING_node_s* node : ring_nodes(RING_ask_node_subring(junction))) {
+        const SPLIT_CHAIN_s* end = record_of(node);
+        const POINT_ON_CHAIN_s* place = end->reversed ? end->piece->end : end->piece->start;
+        if (place && place->inside && place->node) through.push_back(place->node);
+    }
+    return through;
+}
+
 // Index of the face beside the junction's point in the direction (1, 0+);
-// false when some piece does not leave from the point itself, or when the
-// junction's order of records is not the exact order of their branches.
-bool anchor_index(RING_node_s* junction, int* index) {
+// false when some piece does not leave from the point (from a vertex on it,
+// or, with `inside`, from inside a segment), or when the junction's order of
+// records is not the exact order of their branches.
+bool anchor_index(RING_node_s* junction, bool inside, int* index) {
     RING_header_s* ends = RING_ask_node_subring(junction);
     const SPLIT_JUNCTION_s* data = junction_data(junction);
     if (!ends || !data || ends->count < 2) return false;
@@ -615,7 +630,7 @@ bool anchor_index(RING_node_s* junction, int* index) {
     const size_t n = nodes.size();
     std::vector<CHAIN__branch_s> branches(n);
     for (size_t i = 0; i < n; ++i)
-        if (!record_branch(record_of(nodes[i]), data->point, &branches[i])) return false;
+        if (!record_branch(record_of(nodes[i]), data->point, inside, &branches[i])) return false;
     // Branches that all leave as one (a chain run there and back) bound
     // faces of no width between them and one face all round, which follows
     // the last record of the ring from its first.
@@ -679,8 +694,9 @@ public:
     }
     // Whether some chain has its material outside, which it lays far away.
     bool lay_material_far() const { return m_far; }
-    // The level of the face beside the point in the direction (1, 0+).
-    int level_beside(const double p[2]) {
+    // The level of the face beside the point in the direction (1, 0+), the
+    // segments ending at the `through` nodes taken to run through the point.
+    int level_beside(const double p[2], const std::vector<const RING_node_s*>& through) {
         if (!m_grid) return 0;
         const double box[6] = {p[0], p[1], 0.0, p[0], p[1], 0.0};
         GRID3D_ask_interference(box, m_grid, m_found);
@@ -688,7 +704,7 @@ public:
         for (int i = 0; i < CARR_ask_ptrarray_length(m_found); ++i) {
             const RING_header_s* chain = static_cast<Item*>(CARR_ask_ptrarray_item(m_found, i))->chain;
             const int sign = data_of(chain)->material_side == LEFT ? 1 : -1;
-            level += sign * CHAIN__winding_number_beside(chain, p);
+            level += sign * CHAIN__winding_number_beside(chain, p, through.data(), static_cast<int>(through.size()));
         }
         return level;
     }
@@ -728,13 +744,16 @@ bool countable(const LevelGroup& group) {
 // Finds the group's offset at its first anchor junction.
 void level_group(LevelGroup& group, bool consistent, LevelChains& chains) {
     if (!consistent || !countable(group)) return;
-    for (RING_node_s* junction : group.junctions) {
-        int index = 0;
-        if (!anchor_index(junction, &index)) continue;
-        group.offset = chains.level_beside(junction_data(junction)->point) - index;
-        group.known = true;
-        return;
-    }
+    // A junction at vertices alone first; else one where some chain's
+    // segment was found to run through the point.
+    for (bool inside : {false, true})
+        for (RING_node_s* junction : group.junctions) {
+            int index = 0;
+            if (!anchor_index(junction, inside, &index)) continue;
+            group.offset = chains.level_beside(junction_data(junction)->point, segments_through(junction)) - index;
+            group.known = true;
+            return;
+        }
 }
 
 // Indexes the next group of the network and levels it; false when no group
