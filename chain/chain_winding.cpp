@@ -57,12 +57,14 @@ int CHAIN__winding_number_beside(const RING_header_s* closed, const double q[2],
         const bool arc_segment = CHAIN_seg_ask_type(node) == SEG_ARC;
         // The chord a -> b against the rightward ray from the moved point, whose
         // height lies above q's by e^3: an end at q's height counts as below.
-        // A line taken through q is met as at q itself.
+        // A line taken through q (bent there) meets the ray nowhere: its two
+        // halves reach q's height at q only, left of the moved point.
         const bool a_above = a[1] > q[1];
         const bool b_above = b[1] > q[1];
-        const int crossing = on && !arc_segment ? orient_at(a, b) : orient_beside(a, b, q);
-        if (!a_above && b_above && crossing > 0) ++total;
-        if (a_above && !b_above && crossing < 0) --total;
+        if (!(on && !arc_segment)) {
+            if (!a_above && b_above && orient_beside(a, b, q) > 0) ++total;
+            if (a_above && !b_above && orient_beside(a, b, q) < 0) --total;
+        }
         if (!arc_segment) continue;
         const auto* arc = reinterpret_cast<const end_segment*>(point_of(node));
         if (arc->direction != CCW && arc->direction != CW) continue;
