@@ -395,10 +395,46 @@ void CHAIN_split_chain_list(RING_header_s* chains, RING_header_s* intersections,
         if (++groups > bound) MERROW1_INFINITE_LOOP();
 }
 
-int ChainsMinimalLoops(RING_header_s* intersections, RING_header_s* network, SIDE side, RING_header_s* out,
-                       CHAIN_vertex_source_callback_t merge) {
-    MERROW1_REQUIRE(network, "DUE_TO_POINTER_TO_SPLITCHAINS_BEING_NULL", 0);
-    if (!out) return 0;
+namespace {
+
+// Moves the vertices of the loop after `at` (a vertex where the walk came
+// back to a junction it had reached) into a closed loop of their own, made in
+// the pool with the loop's data and the side; null when they make none.
+RING_header_s* split_off_loop(RING_header_s* loop, RING_node_s* at, SIDE side, CMEM_pool_s* pool,
+                              CHAIN_vertex_source_callback_t merge) {
+    if (!at || at == loop->last || at->next == loop->last) return nullptr;
+    const double* a = vertex_point(at);
+    const double* b = vertex_point(loop->last);
+    if ((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) > kCloseSquared) return nullptr;
+    RING_header_s* part = CHAIN_create_from_chain(loop, pool);
+    if (!part) return nullptr;
+    *data_of(part) = *data_of(loop);
+    data_of(part)->material_side = side;
+    end_segment start{};
+    start.x = vertex_point(at)[0];
+    start.y = vertex_point(at)[1];
+    ChainAddVertex(part, &start, SEG_POINT);
+    for (RING_node_s* node = at->next; node;) {
+        RING_node_s* next = node == loop->last ? nullptr : node->next;
+        RING_move_node(loop, node, part, part->last);
+        node = next;
+    }
+    merge(part->first, nullptr, part, part->last, part);
+    merge(nullptr, nullptr, nullptr, nullptr, part);
+    CHAIN_close(part, 1e-8);
+    data_of(part)->direction = CHAIN_direction_of_chain(part);
+    CHAIN_loop_class_s* record = loop_class(part);
+    *record = *loop_class(loop);
+    record->all_dummy = 0;
+    return part;
+}
+
+// ChainsMinimalLoops; with follow_chains false a walk never prefers the
+// piece that continues its chain at a junction and goes round the faces of
+// the lowest level (the region's boundary alone is left), turning to the
+// twin's neighbour on their side, and it ends where the loop closes.
+int minimal_loops(RING_header_s* intersections, RING_header_s* network, SIDE side, RING_header_s* out,
+                  CHAIN_vertex_source_callback_t merge, bool follow_chains) {
     if (!merge) merge = CHAIN_boolean_merge;
     if (side == 0 && intersections && intersections->first) {
         const RING_header_s* points = RING_ask_node_subring(intersections->first);
@@ -462,6 +498,10 @@ int ChainsMinimalLoops(RING_header_s* intersections, RING_header_s* network, SID
             // The loop is made of connecting pieces alone while every piece
             // walked is one (whatever the merge callback keeps in the byte).
             bool all_dummy = true;
+            // Without following chains: the junctions the walk has reached,
+            // with the loop's vertex there, to close a loop where the walk
+            // comes back to one before its end (loops touching at a point).
+            std::vector<std::pair<const RING_header_s*, RING_node_s*>> visits;
             for (int steps = 0; node; ++steps) {
                 if (steps > records) overrun(loop, __LINE__);
                 SPLIT_CHAIN_s* end = record_of(node);
@@ -485,25 +525,46 @@ int ChainsMinimalLoops(RING_header_s* intersections, RING_header_s* network, SID
                 const SPLIT_CHAIN_s walked_end = *end;
                 previous_end = walked_end;
                 previous = &previous_end;
+                if (steps == 0 && loop->first) visits.emplace_back(ends, loop->first);
                 remove_record(ends, node);
                 end = nullptr;
                 const bool closed = ends_meet(loop);
                 // Next piece: the twin in the far junction, then its neighbour.
                 RING_header_s* far = nullptr;
                 RING_node_s* twin = NextSplitChain(&walked_end, &far);
+                if (!follow_chains && !closed && far && loop->last) {
+                    auto seen = std::find_if(visits.begin() + (visits.empty() ? 0 : 1), visits.end(),
+                                             [&](const auto& visit) { return visit.first == far; });
+                    if (seen != visits.end()) {
+                        if (RING_header_s* part = split_off_loop(loop, seen->second, side, out->pool, merge)) {
+                            added.push_back(RING_insert_after(out, out->last, part));
+                            made.push_back(true);
+                            CHAIN_debug_report(kReportChain, "ChainsMinimalLoops: count = %d", out, nullptr);
+                        }
+                        visits.erase(seen + 1, visits.end());
+                    } else {
+                        visits.emplace_back(far, loop->last);
+                    }
+                }
                 if (!twin || far->count < 2) {
                     remove_record(far, twin);
                     break;
                 }
                 RING_node_s* next = nullptr;
                 RING_node_s* probe = side == RIGHT ? twin->next : twin->previous;
-                for (int k = 1; k < far->count; ++k, probe = side == RIGHT ? probe->next : probe->previous) {
+                for (int k = 1; follow_chains && k < far->count;
+                     ++k, probe = side == RIGHT ? probe->next : probe->previous) {
                     if (continues(&walked_end, record_of(probe))) {
                         next = probe;
                         break;
                     }
                 }
-                if (!next && !closed) next = side == RIGHT ? twin->next : twin->previous;
+                // The neighbour of the twin on the material side follows the
+                // face of the material; without following chains, the one on
+                // the other side follows the face of the lowest level, so
+                // that loops touching at a point come apart there.
+                const bool after = (side == RIGHT) == follow_chains;
+                if (!next && !closed) next = after ? twin->next : twin->previous;
                 remove_record(far, twin);
                 ends = far;
                 node = next;
@@ -554,6 +615,15 @@ int ChainsMinimalLoops(RING_header_s* intersections, RING_header_s* network, SID
     for (RING_node_s* junction : ring_nodes(network))
         if (marked(junction) && RING_ask_node_subring(junction)) RING_delete_all_nodes(RING_ask_node_subring(junction));
     return !emptied && !added.empty() ? 1 : 0;
+}
+
+}  // namespace
+
+int ChainsMinimalLoops(RING_header_s* intersections, RING_header_s* network, SIDE side, RING_header_s* out,
+                       CHAIN_vertex_source_callback_t merge) {
+    MERROW1_REQUIRE(network, "DUE_TO_POINTER_TO_SPLITCHAINS_BEING_NULL", 0);
+    if (!out) return 0;
+    return minimal_loops(intersections, network, side, out, merge, true);
 }
 
 namespace {
@@ -911,7 +981,7 @@ void CHAIN__boolean_older(RING_header_s* chains, RING_header_s* list2, CHAIN__ol
         for (const LevelGroup& group : groups) {
             for (RING_node_s* junction : group.junctions) mark(network, junction);
             *pass_counter(network) = group.pass;
-            ChainsMinimalLoops(intersections, network, side, out, merge);
+            minimal_loops(intersections, network, side, out, merge, false);
             if (group_label) CHAIN_debug_report(kReportChain, group_label, out, nullptr);
         }
     });
