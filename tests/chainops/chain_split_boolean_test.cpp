@@ -37,6 +37,8 @@ using namespace region_oracle;
 
 namespace {
 
+const double kPi = 3.14159265358979323846;
+
 std::vector<RING_node_s*> nodes(const RING_header_s* ring) {
     std::vector<RING_node_s*> out;
     RING_node_s* n = ring ? ring->first : nullptr;
@@ -353,6 +355,28 @@ TEST_F(SplitBooleanTest, OlderEngineTakesCoincidentPiecesTogether) {
         EXPECT_EQ(united.size(), c.loops);
         EXPECT_NEAR(material_area(united), c.area, 1e-12);
     }
+}
+
+// Loops that touch at a point come apart there: the walk goes round the
+// faces of the lowest level and closes a loop where it comes back to a
+// junction.
+TEST_F(SplitBooleanTest, OlderEngineLoopsComeApartWhereTheyTouch) {
+    CHAIN_set_new_boolean_flag(false);
+    // Two islands meeting at a corner.
+    const std::vector<RING_header_s*> united = boolean(list_of({square(0, 0, 1), square(1, 1, 1)}), false);
+    ASSERT_EQ(united.size(), 2u);
+    for (RING_header_s* loop : united) EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(loop, nullptr)), 1, 1e-12);
+    // A pocket about a disc inscribed in it: the four corners are free.
+    RING_header_s* disc = make_chain(pool, {A(2, 0, 0, 0, CCW), A(0, 2, 0, 0, CCW), A(-2, 0, 0, 0, CCW), A(0, -2, 0, 0, CCW)}, true);
+    data_of(disc)->material_side = LEFT;
+    CHAIN_set_new_boolean_flag(false);
+    RING_header_s* out = owning_list();
+    ASSERT_EQ(CHAIN_boolean_between(list_of({ccw_rect(pool, -2, -2, 2, 2, RIGHT), disc}), 0, out, nullptr), 1);
+    const std::vector<RING_header_s*> corners = chains_in(out);
+    ASSERT_EQ(corners.size(), 4u);
+    for (RING_header_s* corner : corners)
+        EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(corner, nullptr)), 4 - kPi, 1e-9);
+    EXPECT_NEAR(material_area(corners), -(16 - 4 * kPi), 1e-9);
 }
 
 // The clean of one chain learns the level of the faces it keeps exactly: the
