@@ -37,6 +37,7 @@
 #include <array>
 #include <climits>
 #include <cmath>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -414,11 +415,9 @@ RING_header_s* split_off_loop(RING_header_s* loop, RING_node_s* at, SIDE side, C
     start.x = vertex_point(at)[0];
     start.y = vertex_point(at)[1];
     ChainAddVertex(part, &start, SEG_POINT);
-    for (RING_node_s* node = at->next; node;) {
-        RING_node_s* next = node == loop->last ? nullptr : node->next;
-        RING_move_node(loop, node, part, part->last);
-        node = next;
-    }
+    // The vertices after `at` to the loop's last, at most all of them.
+    for (int left = loop->count; left > 0 && at != loop->last; --left)
+        RING_move_node(loop, at->next, part, part->last);
     merge(part->first, nullptr, part, part->last, part);
     merge(nullptr, nullptr, nullptr, nullptr, part);
     CHAIN_close(part, 1e-8);
@@ -502,6 +501,7 @@ int minimal_loops(RING_header_s* intersections, RING_header_s* network, SIDE sid
             // with the loop's vertex there, to close a loop where the walk
             // comes back to one before its end (loops touching at a point).
             std::vector<std::pair<const RING_header_s*, RING_node_s*>> visits;
+            std::unordered_map<const RING_header_s*, size_t> visited;  // junction -> place in visits
             for (int steps = 0; node; ++steps) {
                 if (steps > records) overrun(loop, __LINE__);
                 SPLIT_CHAIN_s* end = record_of(node);
@@ -526,6 +526,7 @@ int minimal_loops(RING_header_s* intersections, RING_header_s* network, SIDE sid
                 previous_end = walked_end;
                 previous = &previous_end;
                 if (steps == 0 && loop->first) visits.emplace_back(ends, loop->first);
+                if (steps == 0 && loop->first) visited[ends] = 0;
                 remove_record(ends, node);
                 end = nullptr;
                 const bool closed = ends_meet(loop);
@@ -533,16 +534,18 @@ int minimal_loops(RING_header_s* intersections, RING_header_s* network, SIDE sid
                 RING_header_s* far = nullptr;
                 RING_node_s* twin = NextSplitChain(&walked_end, &far);
                 if (!follow_chains && !closed && far && loop->last) {
-                    auto seen = std::find_if(visits.begin() + (visits.empty() ? 0 : 1), visits.end(),
-                                             [&](const auto& visit) { return visit.first == far; });
-                    if (seen != visits.end()) {
-                        if (RING_header_s* part = split_off_loop(loop, seen->second, side, out->pool, merge)) {
+                    const auto seen = visited.find(far);
+                    if (seen != visited.end() && seen->second > 0) {
+                        const size_t at = seen->second;
+                        if (RING_header_s* part = split_off_loop(loop, visits[at].second, side, out->pool, merge)) {
                             added.push_back(RING_insert_after(out, out->last, part));
                             made.push_back(true);
                             CHAIN_debug_report(kReportChain, "ChainsMinimalLoops: count = %d", out, nullptr);
                         }
-                        visits.erase(seen + 1, visits.end());
-                    } else {
+                        for (size_t k = at + 1; k < visits.size(); ++k) visited.erase(visits[k].first);
+                        visits.resize(at + 1);
+                    } else if (seen == visited.end()) {
+                        visited[far] = visits.size();
                         visits.emplace_back(far, loop->last);
                     }
                 }
@@ -639,10 +642,26 @@ namespace {
 // compares layers.  Within a group of the network the interference indices
 // are these levels up to one constant per group (an index is the level on
 // the free side of its record); the constant is found exactly at one anchor
-// junction whose pieces all leave from the very point of the junction: the
+// junction whose pieces all leave from the very point of the junction (from
+// vertices on it, else from inside segments taken to run through it): the
 // face beside that point in the direction (1, 0+) is the one after the last
 // branch in the exact counter-clockwise order from there, and its level is
-// the exact winding of every chain about the point moved that way.
+// the exact winding of every chain about the point moved that way.  Groups
+// that do not meet are thereby levelled against each other: a chain of
+// another group winds about the anchor as about any point of its group.
+//
+// The steps of the region's boundary (CHAIN__boolean_older with
+// CHAIN__OLDER_REGION or CHAIN__OLDER_BELOW_FAR):
+// 1. index every group of the network (the flood of ChainInterfIndex) and
+//    level it at its anchor; a group with an open chain, a break in its
+//    count or no anchor keeps its own lowest index, as before;
+// 2. cut every junction's records into runs of coincident pieces and take
+//    the levels of the faces of width before and after each run;
+// 3. the lowest level over all runs is the one the region lies at;
+// 4. of each run keep one piece with its material towards the higher side
+//    where the faces on its two sides are the lowest and above it, none
+//    otherwise;
+// 5. walk the loops of each group round the faces of the lowest level.
 
 int step_side(const SPLIT_CHAIN_s* end) {
     const CHAIN_main_data_s* data = data_of(chain_of(end));
