@@ -376,8 +376,15 @@ PART_OF_CHAIN_s* make_split_piece(const POINT_ON_CHAIN_s* from, const POINT_ON_C
 
 void ChainsSplit(const RING_header_s* intersections, RING_header_s* network) {
     if (!intersections || !network) return;
-    LinearFinder finder(network);
-    build(intersections, network, finder, nullptr);
+    // The first junction of the network within the junction distance: the
+    // interference grid answers its candidates in the order they were made,
+    // which is the network's order, so it finds the same one as a walk over
+    // the network would, without a walk per point.
+    merrow1::run_converting([&] {
+        MERROW1_SCRATCH_POOL(scratch, "ChainsSplit");
+        GridFinder finder(intersections, scratch);
+        build(intersections, network, finder, nullptr);
+    });
     CHAIN__remove_unneeded_splitpoints(network);
 }
 
