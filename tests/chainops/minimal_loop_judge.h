@@ -30,7 +30,6 @@ using minimal_loop_cases::Built;
 using minimal_loop_cases::Expect;
 using minimal_loop_cases::Reading;
 
-
 // An entry of the road (or the reference) and the reading of its result.
 struct Entry {
     const char* name;
@@ -180,14 +179,16 @@ inline bool pinched(const std::vector<RING_header_s*>& loops) {
     return false;
 }
 
-// Runs the entry on the built set in `pool` and judges the result.  The
-// newer engine rounds to a grid of 31 bits over the inputs' box (enlarged by
-// 1e-5 of its extent): every result vertex lies within half a cell diagonal
-// of the exact boundary and a dropped small loop holds less than two cells
-// times its perimeter, so the areas are right to 2 cells times the input and
-// result perimeters.  `expect` (when given) fixes area and loop count;
-// `probes` are points inside thin faces, judged by the inputs' windings
-// like the sample grid.
+// Runs the entry on the built set (its result list in the set's pool) and
+// judges the result.  The newer engine rounds to a grid of 31 bits over the
+// inputs' box (enlarged by 1e-5 of its extent): every result vertex lies
+// within half a cell diagonal of the exact boundary and a dropped small loop
+// holds less than two cells times its perimeter, so the areas are right to
+// 2 cells times the input and result perimeters.  `expect` (when given)
+// fixes the areas and the loop count (a NaN area or a negative count is not
+// judged); `probes` are points inside thin faces, judged by the inputs'
+// windings like the sample grid.  With `list_chains` the judged result
+// carries the input and result chains.
 inline Judged judge(const Entry& entry, const Built& built, const Expect* expect,
                     const std::vector<minimal_loop_cases::Point>& probes, bool list_chains = false) {
     Judged j;

@@ -423,6 +423,24 @@ Generated generate(Family f, int index, CMEM_pool_s* pool, int many) {
 // ---------------------------------------------------------------------------
 // The run
 
+// The region booleans' A - B where B's shapes overlap: the union of B, its
+// material sides swapped, intersected with A.
+int a_less_union_of_b(const Generated& gen, RING_header_s* out) {
+    CMEM_pool_s* pool = gen.built.list->pool;
+    RING_header_s* b = list_of_chains(pool, gen.built.b);
+    RING_header_s* ub = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    RING_set_sub_ring_delfunc(ub, nullptr);
+    CHAIN_boolean_regions(b, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, ub);
+    std::vector<RING_header_s*> set = gen.built.a;
+    for (RING_header_s* c : region_oracle::chains_in(ub)) {
+        data_of(c)->material_side = minimal_loop_cases::swapped(data_of(c)->material_side);
+        data_of(c)->region_set_id = 2;
+        set.push_back(c);
+    }
+    return CHAIN_boolean_regions(list_of_chains(pool, set), 0, CHAIN_BOOLEAN_INTERSECT, nullptr, nullptr, nullptr,
+                                 nullptr, nullptr, out);
+}
+
 struct Tally {
     int cases = 0, failures = 0;
     std::vector<std::string> first;  // the first few failures in full
@@ -477,21 +495,7 @@ protected:
                 }
                 // B's stars overlap: A with the union of B, its sides swapped.
                 const Entry entry{"CHAIN_boolean_regions A less the union of B", Reading::DifferenceAsMaterial, false,
-                                  [&gen](RING_header_s*, RING_header_s* out) {
-                                      CMEM_pool_s* pool = gen.built.list->pool;
-                                      RING_header_s* b = list_of_chains(pool, gen.built.b);
-                                      RING_header_s* ub = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
-                                      RING_set_sub_ring_delfunc(ub, nullptr);
-                                      CHAIN_boolean_regions(b, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, ub);
-                                      std::vector<RING_header_s*> set = gen.built.a;
-                                      for (RING_header_s* c : region_oracle::chains_in(ub)) {
-                                          data_of(c)->material_side = minimal_loop_cases::swapped(data_of(c)->material_side);
-                                          data_of(c)->region_set_id = 2;
-                                          set.push_back(c);
-                                      }
-                                      return CHAIN_boolean_regions(list_of_chains(pool, set), 0, CHAIN_BOOLEAN_INTERSECT,
-                                                                   nullptr, nullptr, nullptr, nullptr, nullptr, out);
-                                  }};
+                                  [&gen](RING_header_s*, RING_header_s* out) { return a_less_union_of_b(gen, out); }};
                 return minimal_loop_road::judge(entry, gen.built, &want, gen.probes, verbose);
             },
             valid);
