@@ -1000,7 +1000,8 @@ void CHAIN__boolean_older(RING_header_s* chains, RING_header_s* list2, CHAIN__ol
         for (const LevelGroup& group : groups) {
             for (RING_node_s* junction : group.junctions) mark(network, junction);
             *pass_counter(network) = group.pass;
-            minimal_loops(intersections, network, side, out, merge, false);
+            // A group that could not be levelled is walked as before.
+            minimal_loops(intersections, network, side, out, merge, !group.known);
             if (group_label) CHAIN_debug_report(kReportChain, group_label, out, nullptr);
         }
     });
