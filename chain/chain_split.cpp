@@ -26,7 +26,7 @@ namespace {
 constexpr double kJunctionSquared = 1e-16;
 const double kJunctionDistance = std::sqrt(kJunctionSquared);
 // Angles and curvatures of end records tie within this.
-constexpr double kTie = 1e-6;
+constexpr double kTie = merrow1::split_end_tie;
 // Slack of chain parameters.
 constexpr double kParameterSlack = 1e-8;
 
@@ -72,9 +72,7 @@ bool ethereal(const SPLIT_CHAIN_s* end) {
     return data && data->ethereal;
 }
 
-bool full_tie(const SPLIT_CHAIN_s* a, const SPLIT_CHAIN_s* b) {
-    return std::fabs(a->angle - b->angle) <= kTie && std::fabs(a->curvature - b->curvature) <= kTie;
-}
+bool full_tie(const SPLIT_CHAIN_s* a, const SPLIT_CHAIN_s* b) { return merrow1::split_ends_tie(a, b); }
 
 // Whether a new record goes right after R in the junction's order.
 bool goes_after(const SPLIT_CHAIN_s* added, const SPLIT_CHAIN_s* r) {
@@ -378,8 +376,15 @@ PART_OF_CHAIN_s* make_split_piece(const POINT_ON_CHAIN_s* from, const POINT_ON_C
 
 void ChainsSplit(const RING_header_s* intersections, RING_header_s* network) {
     if (!intersections || !network) return;
-    LinearFinder finder(network);
-    build(intersections, network, finder, nullptr);
+    // The first junction of the network within the junction distance: the
+    // interference grid answers its candidates in the order they were made,
+    // which is the network's order, so it finds the same one as a walk over
+    // the network would, without a walk per point.
+    merrow1::run_converting([&] {
+        MERROW1_SCRATCH_POOL(scratch, "ChainsSplit");
+        GridFinder finder(intersections, scratch);
+        build(intersections, network, finder, nullptr);
+    });
     CHAIN__remove_unneeded_splitpoints(network);
 }
 

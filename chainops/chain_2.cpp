@@ -23,17 +23,23 @@
 #include <pellam/mchn_merge.h>
 
 #include "chain/chain_winding.h"
+#include "internal/split_network.h"
 #include "internal/check.h"
 #include "internal/flavour_intersections.h"
 #include "internal/ring_check.h"
 #include "internal/scratch_pool.h"
 #include "internal/ring_nodes.h"
 
+#include <pellam/grid3d.h>
 #include <stend/error.h>
+#include <velte/carr.h>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cmath>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -287,22 +293,26 @@ void SplitChainRemoveIndex(RING_header_s* network, int index, int pass) {
     }
 }
 
-int ChainInterfIndex(RING_header_s* network, int* index) {
-    if (!network) return 0;
-    RING_node_s* first = nullptr;
+namespace {
+
+// The first junction of the network not yet indexed whose ring holds records;
+// the empty ones met on the way are marked.  Null when none is left.
+RING_node_s* next_group_seed(RING_header_s* network) {
     for (RING_node_s* junction : ring_nodes(network)) {
         if (marked(junction)) continue;
         const RING_header_s* ends = RING_ask_node_subring(junction);
-        if (!ends || !ends->first) {
-            mark(network, junction);
-            continue;
-        }
-        first = junction;
-        break;
+        if (ends && ends->first) return junction;
+        mark(network, junction);
     }
-    if (!first) return 0;
-    const int pass = ++*pass_counter(network);
+    return nullptr;
+}
 
+// Indexes the group of junctions connected to `first` in the pass (see
+// ChainInterfIndex, steps 2 and 3): its junctions go to `group`, `consistent`
+// learns whether every junction's count came back to where it started.
+// Answers the lowest index of the group.
+int flood_group(RING_header_s* network, RING_node_s* first, int pass, std::vector<RING_node_s*>& group,
+                bool* consistent) {
     // Flood: each junction is indexed once, from the twin of the record that
     // reached it, with that record's index as base.  The stack holds at most
     // one entry per record of the network.
@@ -312,8 +322,8 @@ int ChainInterfIndex(RING_header_s* network, int* index) {
         int base;
     };
     std::vector<Item> stack{{first, nullptr, 0}};
-    std::vector<RING_node_s*> group;
     int lowest = INT_MAX;
+    bool all_consistent = true;
     const int records = record_count(network);
     for (int popped = 0; !stack.empty();) {
         if (++popped > records + 1) MERROW1_INFINITE_LOOP();
@@ -325,7 +335,10 @@ int ChainInterfIndex(RING_header_s* network, int* index) {
             mark(network, item.junction);
             continue;
         }
-        lowest = ChainsNodeInterfIndex(ends, item.start ? item.start : ends->first, item.base, lowest, nullptr);
+        bool junction_consistent = true;
+        lowest = ChainsNodeInterfIndex(ends, item.start ? item.start : ends->first, item.base, lowest,
+                                       &junction_consistent);
+        all_consistent = all_consistent && junction_consistent;
         mark(network, item.junction);
         junction_data(item.junction)->pass = pass;
         group.push_back(item.junction);
@@ -338,7 +351,8 @@ int ChainInterfIndex(RING_header_s* network, int* index) {
         }
     }
 
-    // One sweep making the two ends of every piece agree on the lower index.
+    // One sweep making the two ends of every piece agree on the lower index;
+    // a piece whose ends disagree is a break in the count.
     for (RING_node_s* junction : group) {
         RING_header_s* ends = RING_ask_node_subring(junction);
         for (RING_node_s* node : ring_nodes(ends)) {
@@ -346,12 +360,25 @@ int ChainInterfIndex(RING_header_s* network, int* index) {
             RING_header_s* far = nullptr;
             RING_node_s* twin = NextSplitChain(end, &far);
             if (!twin || record_of(twin)->index == end->index) continue;
+            all_consistent = false;
             const int low = std::min(end->index, record_of(twin)->index);
             lowest = std::min(lowest, ChainsNodeInterfIndex(ends, node, low, lowest, nullptr));
             lowest = std::min(lowest, ChainsNodeInterfIndex(far, twin, low, lowest, nullptr));
         }
     }
+    if (consistent) *consistent = all_consistent;
+    return lowest;
+}
 
+}  // namespace
+
+int ChainInterfIndex(RING_header_s* network, int* index) {
+    if (!network) return 0;
+    RING_node_s* first = next_group_seed(network);
+    if (!first) return 0;
+    const int pass = ++*pass_counter(network);
+    std::vector<RING_node_s*> group;
+    const int lowest = flood_group(network, first, pass, group, nullptr);
     SplitChainRemoveIndex(network, lowest, pass);
     CHAIN__remove_unneeded_splitpoints(network);
     if (index) *index = lowest;
@@ -371,10 +398,44 @@ void CHAIN_split_chain_list(RING_header_s* chains, RING_header_s* intersections,
         if (++groups > bound) MERROW1_INFINITE_LOOP();
 }
 
-int ChainsMinimalLoops(RING_header_s* intersections, RING_header_s* network, SIDE side, RING_header_s* out,
-                       CHAIN_vertex_source_callback_t merge) {
-    MERROW1_REQUIRE(network, "DUE_TO_POINTER_TO_SPLITCHAINS_BEING_NULL", 0);
-    if (!out) return 0;
+namespace {
+
+// Moves the vertices of the loop after `at` (a vertex where the walk came
+// back to a junction it had reached) into a closed loop of their own, made in
+// the pool with the loop's data and the side; null when they make none.
+RING_header_s* split_off_loop(RING_header_s* loop, RING_node_s* at, SIDE side, CMEM_pool_s* pool,
+                              CHAIN_vertex_source_callback_t merge) {
+    if (!at || at == loop->last || at->next == loop->last) return nullptr;
+    const double* a = vertex_point(at);
+    const double* b = vertex_point(loop->last);
+    if ((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) > kCloseSquared) return nullptr;
+    RING_header_s* part = CHAIN_create_from_chain(loop, pool);
+    if (!part) return nullptr;
+    *data_of(part) = *data_of(loop);
+    data_of(part)->material_side = side;
+    end_segment start{};
+    start.x = vertex_point(at)[0];
+    start.y = vertex_point(at)[1];
+    ChainAddVertex(part, &start, SEG_POINT);
+    // The vertices after `at` to the loop's last, at most all of them.
+    for (int left = loop->count; left > 0 && at != loop->last; --left)
+        RING_move_node(loop, at->next, part, part->last);
+    merge(part->first, nullptr, part, part->last, part);
+    merge(nullptr, nullptr, nullptr, nullptr, part);
+    CHAIN_close(part, 1e-8);
+    data_of(part)->direction = CHAIN_direction_of_chain(part);
+    CHAIN_loop_class_s* record = loop_class(part);
+    *record = *loop_class(loop);
+    record->all_dummy = 0;
+    return part;
+}
+
+// ChainsMinimalLoops; with follow_chains false a walk never prefers the
+// piece that continues its chain at a junction and goes round the faces of
+// the lowest level (the region's boundary alone is left), turning to the
+// twin's neighbour on their side, and it ends where the loop closes.
+int minimal_loops(RING_header_s* intersections, RING_header_s* network, SIDE side, RING_header_s* out,
+                  CHAIN_vertex_source_callback_t merge, bool follow_chains) {
     if (!merge) merge = CHAIN_boolean_merge;
     if (side == 0 && intersections && intersections->first) {
         const RING_header_s* points = RING_ask_node_subring(intersections->first);
@@ -438,6 +499,11 @@ int ChainsMinimalLoops(RING_header_s* intersections, RING_header_s* network, SID
             // The loop is made of connecting pieces alone while every piece
             // walked is one (whatever the merge callback keeps in the byte).
             bool all_dummy = true;
+            // Without following chains: the junctions the walk has reached,
+            // with the loop's vertex there, to close a loop where the walk
+            // comes back to one before its end (loops touching at a point).
+            std::vector<std::pair<const RING_header_s*, RING_node_s*>> visits;
+            std::unordered_map<const RING_header_s*, size_t> visited;  // junction -> place in visits
             for (int steps = 0; node; ++steps) {
                 if (steps > records) overrun(loop, __LINE__);
                 SPLIT_CHAIN_s* end = record_of(node);
@@ -461,25 +527,49 @@ int ChainsMinimalLoops(RING_header_s* intersections, RING_header_s* network, SID
                 const SPLIT_CHAIN_s walked_end = *end;
                 previous_end = walked_end;
                 previous = &previous_end;
+                if (steps == 0 && loop->first) visits.emplace_back(ends, loop->first);
+                if (steps == 0 && loop->first) visited[ends] = 0;
                 remove_record(ends, node);
                 end = nullptr;
                 const bool closed = ends_meet(loop);
                 // Next piece: the twin in the far junction, then its neighbour.
                 RING_header_s* far = nullptr;
                 RING_node_s* twin = NextSplitChain(&walked_end, &far);
+                if (!follow_chains && !closed && far && loop->last) {
+                    const auto seen = visited.find(far);
+                    if (seen != visited.end() && seen->second > 0) {
+                        const size_t at = seen->second;
+                        if (RING_header_s* part = split_off_loop(loop, visits[at].second, side, out->pool, merge)) {
+                            added.push_back(RING_insert_after(out, out->last, part));
+                            made.push_back(true);
+                            CHAIN_debug_report(kReportChain, "ChainsMinimalLoops: count = %d", out, nullptr);
+                        }
+                        for (size_t k = at + 1; k < visits.size(); ++k) visited.erase(visits[k].first);
+                        visits.resize(at + 1);
+                    } else if (seen == visited.end()) {
+                        visited[far] = visits.size();
+                        visits.emplace_back(far, loop->last);
+                    }
+                }
                 if (!twin || far->count < 2) {
                     remove_record(far, twin);
                     break;
                 }
                 RING_node_s* next = nullptr;
                 RING_node_s* probe = side == RIGHT ? twin->next : twin->previous;
-                for (int k = 1; k < far->count; ++k, probe = side == RIGHT ? probe->next : probe->previous) {
+                for (int k = 1; follow_chains && k < far->count;
+                     ++k, probe = side == RIGHT ? probe->next : probe->previous) {
                     if (continues(&walked_end, record_of(probe))) {
                         next = probe;
                         break;
                     }
                 }
-                if (!next && !closed) next = side == RIGHT ? twin->next : twin->previous;
+                // The neighbour of the twin on the material side follows the
+                // face of the material; without following chains, the one on
+                // the other side follows the face of the lowest level, so
+                // that loops touching at a point come apart there.
+                const bool after = (side == RIGHT) == follow_chains;
+                if (!next && !closed) next = after ? twin->next : twin->previous;
                 remove_record(far, twin);
                 ends = far;
                 node = next;
@@ -532,6 +622,341 @@ int ChainsMinimalLoops(RING_header_s* intersections, RING_header_s* network, SID
     return !emptied && !added.empty() ? 1 : 0;
 }
 
+}  // namespace
+
+int ChainsMinimalLoops(RING_header_s* intersections, RING_header_s* network, SIDE side, RING_header_s* out,
+                       CHAIN_vertex_source_callback_t merge) {
+    MERROW1_REQUIRE(network, "DUE_TO_POINTER_TO_SPLITCHAINS_BEING_NULL", 0);
+    if (!out) return 0;
+    return minimal_loops(intersections, network, side, out, merge, true);
+}
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Exact levels of the faces of a split-chain network
+//
+// A face's level is the sum, over the closed chains with a material side, of
+// the chain's winding number about the face, counted up for LEFT and down
+// for RIGHT: crossing a chain into its material side raises it by one.  It
+// differs by a constant from the material layers of the face (the layers the
+// chains with their material outside lay far away), so comparing levels
+// compares layers.  Within a group of the network the interference indices
+// are these levels up to one constant per group (an index is the level on
+// the free side of its record); the constant is found exactly at one anchor
+// junction whose pieces all leave from the very point of the junction (from
+// vertices on it, else from inside segments taken to run through it): the
+// face beside that point in the direction (1, 0+) is the one after the last
+// branch in the exact counter-clockwise order from there, and its level is
+// the exact winding of every chain about the point moved that way.  Groups
+// that do not meet are thereby levelled against each other: a chain of
+// another group winds about the anchor as about any point of its group.
+//
+// The steps of the region's boundary (CHAIN__boolean_older with
+// CHAIN__OLDER_REGION or CHAIN__OLDER_BELOW_FAR):
+// 1. index every group of the network (the flood of ChainInterfIndex) and
+//    level it at its anchor; a group with an open chain, a break in its
+//    count or no anchor keeps its own lowest index, as before;
+// 2. cut every junction's records into runs of coincident pieces and take
+//    the levels of the faces of width before and after each run;
+// 3. the lowest level over all runs is the one the region lies at;
+// 4. of each run keep one piece with its material towards the higher side
+//    where the faces on its two sides are the lowest and above it, none
+//    otherwise;
+// 5. walk the loops of each group round the faces of the lowest level.
+
+int step_side(const SPLIT_CHAIN_s* end) {
+    const CHAIN_main_data_s* data = data_of(chain_of(end));
+    if (!data || data->ethereal) return 0;
+    const int side = effective_side(end);
+    return side == LEFT || side == RIGHT ? side : 0;
+}
+// Index of the face just before (clockwise of) and just after the record.
+int level_before(const SPLIT_CHAIN_s* end) { return step_side(end) == RIGHT ? end->index + 1 : end->index; }
+int level_after(const SPLIT_CHAIN_s* end) { return step_side(end) == LEFT ? end->index + 1 : end->index; }
+
+bool same_point(const double* a, const double* b) { return a[0] == b[0] && a[1] == b[1]; }
+
+// The branch along which the record's piece leaves the junction's point:
+// from a vertex lying on the point itself (the place's node, or the vertex
+// before it, whose segment the place opens), or from inside the segment that
+// holds the place, taken to run through the point.
+bool record_branch(const SPLIT_CHAIN_s* end, const double at[2], bool inside, CHAIN__branch_s* branch) {
+    const POINT_ON_CHAIN_s* place = end->reversed ? end->piece->end : end->piece->start;
+    if (!place || !place->node || !place->chain) return false;
+    const RING_header_s* chain = place->chain;
+    if (place->inside)
+        return inside && CHAIN__branch_along_segment(chain, place->node, at, !end->reversed, branch);
+    RING_node_s* vertex = place->node;
+    if (!same_point(vertex_point(vertex), at)) vertex = vertex->previous;
+    if (!vertex || !same_point(vertex_point(vertex), at)) return false;
+    if (!end->reversed) {
+        if (!is_closed(chain) && vertex == chain->last) return false;
+        return CHAIN__branch_of_segment(chain, vertex->next, true, branch);
+    }
+    if (!is_closed(chain) && vertex == chain->first) return false;
+    return CHAIN__branch_of_segment(chain, vertex, false, branch);
+}
+
+// The segments that the junction's records find its point inside of.
+std::vector<const RING_node_s*> segments_through(RING_node_s* junction) {
+    std::vector<const RING_node_s*> through;
+    for (RING_node_s* node : ring_nodes(RING_ask_node_subring(junction))) {
+        const SPLIT_CHAIN_s* end = record_of(node);
+        const POINT_ON_CHAIN_s* place = end->reversed ? end->piece->end : end->piece->start;
+        if (place && place->inside && place->node) through.push_back(place->node);
+    }
+    return through;
+}
+
+// Index of the face beside the junction's point in the direction (1, 0+);
+// false when some piece does not leave from the point (from a vertex on it,
+// or, with `inside`, from inside a segment), or when the junction's order of
+// records is not the exact order of their branches.
+bool anchor_index(RING_node_s* junction, bool inside, int* index) {
+    RING_header_s* ends = RING_ask_node_subring(junction);
+    const SPLIT_JUNCTION_s* data = junction_data(junction);
+    if (!ends || !data || ends->count < 2) return false;
+    const std::vector<RING_node_s*> nodes = ring_nodes(ends);
+    const size_t n = nodes.size();
+    std::vector<CHAIN__branch_s> branches(n);
+    for (size_t i = 0; i < n; ++i)
+        if (!record_branch(record_of(nodes[i]), data->point, inside, &branches[i])) return false;
+    // Branches that all leave as one (a chain run there and back) bound
+    // faces of no width between them and one face all round, which follows
+    // the last record of the ring from its first.
+    bool all_tie = true;
+    for (size_t i = 1; i < n && all_tie; ++i) all_tie = CHAIN__compare_branches(branches[i], branches[0]) == 0;
+    if (all_tie) {
+        *index = level_after(record_of(nodes[n - 1]));
+        return true;
+    }
+    // The last branch in the order; of several that leave as one, the last
+    // in the ring, so the face after it is a face of width.
+    size_t last = 0;
+    for (size_t i = 1; i < n; ++i)
+        if (CHAIN__compare_branches(branches[i], branches[last]) > 0) last = i;
+    for (size_t k = 1; k < n && CHAIN__compare_branches(branches[(last + 1) % n], branches[last]) == 0; ++k)
+        last = (last + 1) % n;
+    // From the record after it round to it the ring must rise.
+    for (size_t k = 1; k < n; ++k) {
+        const size_t i = (last + k) % n, j = (last + k + 1) % n;
+        if (CHAIN__compare_branches(branches[i], branches[j]) > 0) return false;
+    }
+    if (CHAIN__compare_branches(branches[(last + 1) % n], branches[last]) == 0) return false;
+    *index = level_after(record_of(nodes[last]));
+    return true;
+}
+
+// The closed chains that lay material, in an interference grid by their boxes.
+class LevelChains {
+public:
+    LevelChains(const RING_header_s* intersections, CMEM_pool_s* pool) {
+        double lo[2] = {1e300, 1e300}, hi[2] = {-1e300, -1e300};
+        std::vector<std::pair<RING_header_s*, std::array<double, 6>>> boxed;
+        for (RING_node_s* list_node : ring_nodes(intersections)) {
+            RING_header_s* points = RING_ask_node_subring(list_node);
+            RING_header_s* chain = points ? static_cast<RING_header_s*>(points->main_data) : nullptr;
+            const CHAIN_main_data_s* data = data_of(chain);
+            if (!data || data->ethereal || chain->count < 2 || !is_closed(chain)) continue;
+            if (data->material_side != LEFT && data->material_side != RIGHT) continue;
+            CHAIN_BOX_s box;
+            if (!ChainBox(chain, nullptr, &box)) continue;
+            // Widened so that rounding of the box never leaves out a chain
+            // about which the point could wind.
+            const double w = 1e-9 * (box.max_normal - box.min_normal + box.max_along - box.min_along) + 1e-300;
+            const std::array<double, 6> b{box.min_normal - w, box.min_along - w, 0.0,
+                                          box.max_normal + w, box.max_along + w, 0.0};
+            for (int k = 0; k < 2; ++k) lo[k] = std::min(lo[k], b[k]), hi[k] = std::max(hi[k], b[3 + k]);
+            boxed.emplace_back(chain, b);
+            const DIRECTION direction = CHAIN_direction_of_chain(chain);
+            if (direction != 0 && !material_inside(direction, data->material_side)) m_far = true;
+        }
+        if (boxed.empty()) return;
+        const double extent[6] = {lo[0], lo[1], 0.0, hi[0], hi[1], 0.0};
+        m_grid = GRID3D_create_empty(pool, extent, 100, ask_mark, set_mark);
+        m_found = CARR_create_pool_ptrarray(100, 50, pool);
+        for (auto& [chain, b] : boxed) {
+            Item* item = CMEM_NEW(pool, Item);
+            item->chain = chain;
+            item->mark = 0;
+            GRID3D_insert_into_grid(m_grid, item, b.data());
+        }
+    }
+    // Whether some chain has its material outside, which it lays far away.
+    bool lay_material_far() const { return m_far; }
+    // The level of the face beside the point in the direction (1, 0+), the
+    // segments ending at the `through` nodes taken to run through the point.
+    int level_beside(const double p[2], const std::vector<const RING_node_s*>& through) {
+        if (!m_grid) return 0;
+        const double box[6] = {p[0], p[1], 0.0, p[0], p[1], 0.0};
+        GRID3D_ask_interference(box, m_grid, m_found);
+        int level = 0;
+        for (int i = 0; i < CARR_ask_ptrarray_length(m_found); ++i) {
+            const RING_header_s* chain = static_cast<Item*>(CARR_ask_ptrarray_item(m_found, i))->chain;
+            const int sign = data_of(chain)->material_side == LEFT ? 1 : -1;
+            level += sign * CHAIN__winding_number_beside(chain, p, through.data(), static_cast<int>(through.size()));
+        }
+        return level;
+    }
+
+private:
+    struct Item {
+        RING_header_s* chain;
+        int mark;
+    };
+    static int ask_mark(const void* record) { return static_cast<const Item*>(record)->mark; }
+    static void set_mark(void* record, int mark) { static_cast<Item*>(record)->mark = mark; }
+    GRID3D_s* m_grid = nullptr;
+    CARR_array_t* m_found = nullptr;
+    bool m_far = false;
+};
+
+// One group of the network with its indices.
+struct LevelGroup {
+    int pass = 0;
+    std::vector<RING_node_s*> junctions;
+    int lowest = 0;     // lowest index
+    bool known = false;  // whether offset is known
+    int offset = 0;     // level = index + offset
+};
+
+// Whether the group's indices count the layers of closed chains only, and
+// the same all round (no open chain, every junction consistent).
+bool countable(const LevelGroup& group) {
+    for (RING_node_s* junction : group.junctions)
+        for (RING_node_s* node : ring_nodes(RING_ask_node_subring(junction))) {
+            const RING_header_s* chain = chain_of(record_of(node));
+            if (!chain || (!is_closed(chain) && step_side(record_of(node)) != 0)) return false;
+        }
+    return true;
+}
+
+// Finds the group's offset at its first anchor junction.
+void level_group(LevelGroup& group, bool consistent, LevelChains& chains) {
+    if (!consistent || !countable(group)) return;
+    // A junction at vertices alone first; else one where some chain's
+    // segment was found to run through the point.
+    for (bool inside : {false, true})
+        for (RING_node_s* junction : group.junctions) {
+            int index = 0;
+            if (!anchor_index(junction, inside, &index)) continue;
+            group.offset = chains.level_beside(junction_data(junction)->point, segments_through(junction)) - index;
+            group.known = true;
+            return;
+        }
+}
+
+// Indexes the next group of the network and levels it; false when no group
+// is left.
+bool next_level_group(RING_header_s* network, LevelChains& chains, LevelGroup& group) {
+    RING_node_s* first = next_group_seed(network);
+    if (!first) return false;
+    group.pass = ++*pass_counter(network);
+    bool consistent = true;
+    group.lowest = flood_group(network, first, group.pass, group.junctions, &consistent);
+    level_group(group, consistent, chains);
+    return true;
+}
+
+// Records of coincident pieces: between the same junctions, leaving together.
+bool coincident(const SPLIT_CHAIN_s* a, const SPLIT_CHAIN_s* b) {
+    return a != b && a->far_junction == b->far_junction && merrow1::split_ends_tie(a, b);
+}
+
+// Keeps of every levelled group the pieces that bound the faces of the
+// lowest level (see below) against the others: of the pieces that run together, one
+// with its material towards the higher side when the faces on their two
+// sides are the lowest and above it, none otherwise (a zero-width face
+// between them is no face).  Pieces laying no material stay where both sides
+// are at the lowest level.  A group that could not be levelled keeps the
+// pieces of its own lowest index.
+void keep_region_records(const std::vector<LevelGroup>& groups, bool below_far) {
+    // The runs of coincident records at every junction of the levelled
+    // groups, each from a record that does not continue a run, with the
+    // levels of the faces of width before and after it.
+    struct Run {
+        RING_header_s* ends;
+        std::vector<RING_node_s*> nodes;
+        int before, after;
+        int offset;
+    };
+    std::vector<Run> runs;
+    std::vector<std::pair<RING_header_s*, RING_node_s*>> doomed;
+    for (const LevelGroup& g : groups) {
+        for (RING_node_s* junction : g.junctions) {
+            RING_header_s* ends = RING_ask_node_subring(junction);
+            const std::vector<RING_node_s*> nodes = ring_nodes(ends);
+            const size_t n = nodes.size();
+            if (!g.known) {
+                for (RING_node_s* node : nodes)
+                    if (record_of(node)->index != g.lowest) doomed.emplace_back(ends, node);
+                continue;
+            }
+            size_t from = 0;
+            while (from < n && coincident(record_of(nodes[(from + n - 1) % n]), record_of(nodes[from]))) ++from;
+            if (from == n) from = 0;
+            for (size_t k = 0; k < n;) {
+                Run run{ends, {nodes[(from + k) % n]}, 0, 0, g.offset};
+                while (k + run.nodes.size() < n &&
+                       coincident(record_of(run.nodes.back()), record_of(nodes[(from + k + run.nodes.size()) % n])))
+                    run.nodes.push_back(nodes[(from + k + run.nodes.size()) % n]);
+                k += run.nodes.size();
+                run.before = level_before(record_of(run.nodes.front())) + g.offset;
+                run.after = level_after(record_of(run.nodes.back())) + g.offset;
+                runs.push_back(std::move(run));
+            }
+        }
+    }
+    // The lowest level of a face of width over the whole plane; with
+    // below_far, only a level below the plane's far away (0, where every
+    // winding is 0): where no face lies lower than that, none is kept.
+    int lowest = below_far ? -1 : INT_MAX;
+    for (const Run& run : runs) lowest = std::min({lowest, run.before, run.after});
+
+    std::unordered_set<const PART_OF_CHAIN_s*> decided;
+    auto drop = [&](RING_header_s* ends, RING_node_s* node) {
+        doomed.emplace_back(ends, node);
+        RING_header_s* far = nullptr;
+        if (RING_node_s* twin = NextSplitChain(record_of(node), &far)) doomed.emplace_back(far, twin);
+    };
+    for (const Run& run : runs) {
+        std::vector<RING_node_s*> open;
+        for (RING_node_s* node : run.nodes)
+            if (!decided.count(record_of(node)->piece)) open.push_back(node);
+        if (open.size() != run.nodes.size()) {
+            // Met again from its far junction, where it was decided, unless
+            // the runs at its two ends differ: then piece by piece.
+            for (RING_node_s* node : open) {
+                if (!decided.insert(record_of(node)->piece).second) continue;
+                const int a = level_before(record_of(node)) + run.offset;
+                const int b = level_after(record_of(node)) + run.offset;
+                if (!(std::min(a, b) == lowest && (std::max(a, b) > lowest || step_side(record_of(node)) == 0)))
+                    drop(run.ends, node);
+            }
+            continue;
+        }
+        RING_node_s* kept = nullptr;
+        bool keep_all = false;
+        if (std::min(run.before, run.after) == lowest && std::max(run.before, run.after) > lowest) {
+            const int wanted = run.after > run.before ? LEFT : RIGHT;
+            for (RING_node_s* node : run.nodes)
+                if (!kept && step_side(record_of(node)) == wanted) kept = node;
+        } else if (run.before == lowest && run.after == lowest) {
+            keep_all = true;
+            for (RING_node_s* node : run.nodes) keep_all = keep_all && step_side(record_of(node)) == 0;
+        }
+        // Both ends of one piece may run together (a chain run there and
+        // back): each piece goes once, the kept one not at all.
+        if (kept) decided.insert(record_of(kept)->piece);
+        for (RING_node_s* node : run.nodes)
+            if (decided.insert(record_of(node)->piece).second && !keep_all) drop(run.ends, node);
+    }
+    for (auto& [ends, node] : doomed) RING_delete_node(ends, node);
+}
+
+}  // namespace
+
 void CHAIN__boolean_older(RING_header_s* chains, RING_header_s* list2, CHAIN__older_pairs_t pairs, SIDE side,
                           RING_header_s* out, CHAIN_vertex_source_callback_t merge, const char* pool_name,
                           int block_size, const char* group_label) {
@@ -547,16 +972,38 @@ void CHAIN__boolean_older(RING_header_s* chains, RING_header_s* list2, CHAIN__ol
         }
         if (list2)
             ChainsToChainsInt(set, list2, intersections, true);
-        else if (pairs == CHAIN__OLDER_PAIRS_BETWEEN)
+        else if (pairs & CHAIN__OLDER_PAIRS_BETWEEN)
             ChainsIntersectionBetween(set, intersections, false);
         else
             ChainsIntersection(set, intersections);
         ChainsSplit(intersections, network);
         int index = 0;
         const int bound = network->count;
-        for (int groups = 0; ChainInterfIndex(network, &index);) {
-            if (++groups > bound) MERROW1_INFINITE_LOOP();
-            ChainsMinimalLoops(intersections, network, side, out, merge);
+        if (!(pairs & (CHAIN__OLDER_REGION | CHAIN__OLDER_BELOW_FAR))) {
+            for (int groups = 0; ChainInterfIndex(network, &index);) {
+                if (++groups > bound) MERROW1_INFINITE_LOOP();
+                ChainsMinimalLoops(intersections, network, side, out, merge);
+                if (group_label) CHAIN_debug_report(kReportChain, group_label, out, nullptr);
+            }
+            return;
+        }
+        // The region's boundary: every group is indexed and levelled first,
+        // for the lowest level is the lowest over all of them; then the loops
+        // of each group are walked as one group is walked alone.
+        LevelChains chains(intersections, scratch);
+        std::vector<LevelGroup> groups;
+        for (LevelGroup group; next_level_group(network, chains, group); group = LevelGroup()) {
+            if (groups.size() >= static_cast<size_t>(bound)) MERROW1_INFINITE_LOOP();
+            groups.push_back(std::move(group));
+        }
+        keep_region_records(groups, (pairs & CHAIN__OLDER_BELOW_FAR) && chains.lay_material_far());
+        for (RING_node_s* junction : ring_nodes(network))
+            RING_delete_app_data_of_node(network, junction, CHAIN_APP_DATA_SCRATCH_MARK);
+        for (const LevelGroup& group : groups) {
+            for (RING_node_s* junction : group.junctions) mark(network, junction);
+            *pass_counter(network) = group.pass;
+            // A group that could not be levelled is walked as before.
+            minimal_loops(intersections, network, side, out, merge, !group.known);
             if (group_label) CHAIN_debug_report(kReportChain, group_label, out, nullptr);
         }
     });
@@ -653,13 +1100,16 @@ bool loop_probes(const RING_header_s* loop, double left[2], double right[2]) {
 
 }  // namespace
 
-void CHAIN__keep_traced_free_loops(const RING_header_s* trace, SIDE side, RING_header_s* out) {
-    if (!trace || !is_closed(trace)) return;
+void CHAIN__keep_traced_free_loops(const RING_header_s* trace, SIDE side, int free_level, RING_header_s* out) {
+    if (!trace || !is_closed(trace) || !data_of(trace)) return;
     if (side != RIGHT && side != LEFT) return;
     // With the material at infinity, each turn of the trace about a point in
     // its free sense takes one layer off: the free places are those it winds
-    // about once that way.
+    // about once that way.  The level of a face is the trace's winding about
+    // it, counted up for LEFT and down for RIGHT.
     const int free_winding = side == RIGHT ? 1 : -1;
+    const int winding = (data_of(trace)->material_side == LEFT ? 1 : -1) * free_level;
+    if (winding == free_winding) return;
     RING_node_s* node = out->first;
     for (int steps = out->count; node && steps > 0; --steps) {
         RING_node_s* next = node == out->last ? nullptr : node->next;
@@ -667,20 +1117,32 @@ void CHAIN__keep_traced_free_loops(const RING_header_s* trace, SIDE side, RING_h
         const auto* record = loop ? static_cast<const CHAIN_loop_class_s*>(
                                         APP_DATA__ask_app_data(loop->app_data, CHAIN_APP_DATA_LOOP_CLASS))
                                   : nullptr;
-        double left[2], right[2];
-        if (record && record->material_class == 0 && loop->count >= 2 && is_closed(loop) &&
-            loop_probes(loop, left, right)) {
-            const double* free_side = data_of(loop)->material_side == LEFT ? right : left;
-            if (CHAIN__winding_number(trace, free_side) != free_winding) {
-                // The trace taken whole leaves without being deleted.
-                if (loop == trace && loop->references <= 1)
-                    RING_disconnect_node(out, node);
-                else
-                    RING_delete_node(out, node);
-            }
+        if (record && record->material_class == 0 && loop->count >= 2 && is_closed(loop)) {
+            // The trace taken whole leaves without being deleted.
+            if (loop == trace && loop->references <= 1)
+                RING_disconnect_node(out, node);
+            else
+                RING_delete_node(out, node);
         }
         node = next;
     }
+}
+
+int CHAIN__interf_index_levelled(RING_header_s* intersections, RING_header_s* network, int* index, int* free_level,
+                                 bool* levelled) {
+    if (levelled) *levelled = false;
+    if (!network) return 0;
+    LevelChains chains(intersections, network->pool);
+    LevelGroup group;
+    if (!next_level_group(network, chains, group)) return 0;
+    SplitChainRemoveIndex(network, group.lowest, group.pass);
+    CHAIN__remove_unneeded_splitpoints(network);
+    if (index) *index = group.lowest;
+    if (group.known) {
+        if (free_level) *free_level = group.lowest + group.offset;
+        if (levelled) *levelled = true;
+    }
+    return 1;
 }
 
 void CHAIN__keep_region_boundary(RING_header_s* chains, RING_header_s* out, RING_node_s* before_first) {
@@ -778,9 +1240,8 @@ int ChainsBoolean(RING_header_s* chains, SIDE side, RING_header_s* out, CHAIN_ve
     RING_node_s* before_first = out->last;
     if (!CHAIN_ask_use_new_boolean()) {
         CHAIN_debug_report(kReportChain, "ChainsBoolean -- Start", chains, nullptr);
-        CHAIN__boolean_older(chains, nullptr, CHAIN__OLDER_PAIRS_ALL, side, out, merge, "CHAIN-ChainsBoolean-", 0,
-                             "ChainsBoolean");
-        CHAIN__keep_region_boundary(chains, out, before_first);
+        CHAIN__boolean_older(chains, nullptr, CHAIN__OLDER_PAIRS_ALL | CHAIN__OLDER_REGION, side, out, merge,
+                             "CHAIN-ChainsBoolean-", 0, "ChainsBoolean");
         CHAIN__validate_shapes_from_boolean(chains, out, before_first);
         CHAIN_debug_report(kReportChain, "ChainsBoolean -- End", out, nullptr);
     } else {

@@ -601,12 +601,13 @@ RING_header_s* CHAIN__clean(RING_header_s* chain, SIDE side, CHAIN_vertex_source
                 CHAIN_debug_report(kReportChain, "CHAIN__clean: after ChainIntersection", intersections, nullptr);
                 ChainsSplit(intersections, network);
                 CHAIN_debug_report(kReportChain, "CHAIN__clean: before interference removal", network, nullptr);
-                int index = 0;
-                ChainInterfIndex(network, &index);
+                int index = 0, free_level = 0;
+                bool levelled = false;
+                CHAIN__interf_index_levelled(intersections, network, &index, &free_level, &levelled);
                 CHAIN_debug_report(kReportChain, "CHAIN__clean: after interference removal", network, nullptr);
                 if (side == 0) side = data_of(chain)->material_side;
                 ChainsMinimalLoops(intersections, network, side, result, merge);
-                CHAIN__keep_traced_free_loops(chain, side, result);
+                if (levelled) CHAIN__keep_traced_free_loops(chain, side, free_level, result);
                 CHAIN_debug_report(kReportChain, "CHAIN__clean: after ChainsMinimalLoops", result, nullptr);
             }
         });

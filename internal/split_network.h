@@ -6,6 +6,8 @@
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain_split.h>
 
+#include <cmath>
+
 namespace merrow1 {
 
 // A new, empty junction at the point, appended to the network: its end-record
@@ -19,6 +21,16 @@ RING_node_s* add_split_junction(RING_header_s* network, const double point[2]);
 // angular order.  Null when the record cannot be allocated.
 SPLIT_CHAIN_s* put_split_end(RING_header_s* junction, PART_OF_CHAIN_s* piece, int reversed, double curvature,
                              const double tangent[2]);
+
+// Tangent angles and curvatures of end records tie within this in a
+// junction's order.
+constexpr double split_end_tie = 1e-6;
+
+// Whether two end records of a junction leave it as one: tangent angle and
+// curvature each within the tie.
+inline bool split_ends_tie(const SPLIT_CHAIN_s* a, const SPLIT_CHAIN_s* b) {
+    return std::fabs(a->angle - b->angle) <= split_end_tie && std::fabs(a->curvature - b->curvature) <= split_end_tie;
+}
 
 // Closes a junction's end records into a ring and numbers them 1 to n.
 void close_split_junction(RING_header_s* junction);

@@ -5,6 +5,7 @@
 #include "chainops/random_star.h"
 #include "chainops/region_oracle.h"
 #include "offset/trace_fixture.h"
+#include "chainops/chain_2.h"
 
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_boolean.h>
@@ -14,6 +15,7 @@
 #include <merrow1/chain_intersection.h>
 #include <merrow1/chain_offset.h>
 #include <merrow1/chain_region.h>
+#include <merrow1/chain_region_offset.h>
 #include <merrow1/chain_set.h>
 #include <merrow1/chain_split.h>
 #include <merrow1/chain_trace.h>
@@ -34,6 +36,8 @@ using namespace chain_query_test;
 using namespace region_oracle;
 
 namespace {
+
+const double kPi = 3.14159265358979323846;
 
 std::vector<RING_node_s*> nodes(const RING_header_s* ring) {
     std::vector<RING_node_s*> out;
@@ -273,6 +277,138 @@ TEST_F(SplitBooleanTest, TwoListsAnswerTheirUnionBoundary) {
     RING_header_s* out = owning_list();
     ASSERT_EQ(CHAIN_boolean_two_lists(list_of({square(0, 0, 2)}), list_of({square(1, 1, 2)}), 0, out, nullptr), 1);
     EXPECT_NEAR(material_area(chains_in(out)), 7.0, 1e-7);
+}
+
+// ---------------------------------------------------------------------------
+// The region's boundary from the levels of the network
+
+// Groups that do not meet are levelled against each other by the exact
+// windings about a point of each, however thin the face between them: a
+// piece is kept where its two sides are the lowest faces of the whole plane
+// and above them.  Each row: the chains (island or pocket, by its CCW
+// material side), what ChainsBoolean and CHAIN_boolean_between keep on the
+// older engine, as loops and material area.
+TEST_F(SplitBooleanTest, OlderEngineLevelsGroupsThatDoNotMeetAgainstEachOther) {
+    // Wider than the intersections' tolerance, far narrower than a tenth of
+    // a thousandth of the sides.
+    const double gap = std::ldexp(1.0, -16);
+    struct Rect {
+        double x0, y0, x1, y1;
+        SIDE ccw_side;  // LEFT an island, RIGHT a pocket
+    };
+    struct Case {
+        const char* what;
+        std::vector<Rect> rects;
+        size_t union_loops;
+        double union_area;
+        size_t between_loops;
+        double between_area;
+    };
+    const Case cases[] = {
+        {"island inside an island", {{0, 0, 10, 10, LEFT}, {2, 2, 8, 8, LEFT}}, 1, 100, 1, 100},
+        {"island a hair inside a pocket", {{0, 0, 10, 10, RIGHT}, {gap, 1, 5, 5, LEFT}}, 2,
+         -100 + (5 - gap) * 4, 2, -100 + (5 - gap) * 4},
+        // No face lies below the level far away: the regions between vanish.
+        {"pocket a hair inside an island", {{0, 0, 10, 10, LEFT}, {gap, 1, 5, 5, RIGHT}}, 2, 100 - (5 - gap) * 4, 0,
+         0},
+        {"island in a pocket in an island", {{0, 0, 10, 10, LEFT}, {1, 1, 9, 9, RIGHT}, {2, 2, 8, 8, LEFT}}, 3,
+         100 - 64 + 36, 0, 0},
+        {"two islands a hair apart", {{0, 0, 1, 1, LEFT}, {1 + gap, 0, 2, 1, LEFT}}, 2, 2 - gap, 2, 2 - gap},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<RING_header_s*> chains;
+        for (const Rect& r : c.rects) chains.push_back(ccw_rect(pool, r.x0, r.y0, r.x1, r.y1, r.ccw_side));
+        const std::vector<RING_header_s*> united = boolean(list_of(chains), false);
+        EXPECT_EQ(united.size(), c.union_loops);
+        EXPECT_NEAR(material_area(united), c.union_area, 1e-12);
+        CHAIN_set_new_boolean_flag(false);
+        RING_header_s* out = owning_list();
+        EXPECT_EQ(CHAIN_boolean_between(list_of(chains), 0, out, nullptr), c.between_loops > 0 ? 1 : 0);
+        EXPECT_EQ(chains_in(out).size(), c.between_loops);
+        EXPECT_NEAR(material_area(chains_in(out)), c.between_area, 1e-12);
+    }
+}
+
+// Coincident pieces are taken together: the faces of no width between them
+// are no faces, so copies of one boundary give it once, and a shared edge
+// between material on both sides goes, wherever the chains were split.
+TEST_F(SplitBooleanTest, OlderEngineTakesCoincidentPiecesTogether) {
+    struct Case {
+        const char* what;
+        std::vector<RING_header_s*> chains;
+        size_t loops;
+        double area;
+    };
+    const Case cases[] = {
+        {"three copies of a square", {square(0, 0, 2), square(0, 0, 2), square(0, 0, 2)}, 1, 4},
+        {"a square and a copy run the other way",
+         {square(0, 0, 2), make_chain(pool, {L(0, 0), L(0, 2), L(2, 2), L(2, 0)}, true)}, 1, 4},
+        {"squares sharing a whole edge", {square(0, 0, 2), square(2, 0, 2)}, 1, 8},
+        {"a column of three squares on shared edges", {square(0, 0, 1), square(0, 1, 1), square(0, 2, 1)}, 1, 3},
+    };
+    // The square run clockwise keeps its material on its left: inside.
+    data_of(cases[1].chains[1])->material_side = RIGHT;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::vector<RING_header_s*> united = boolean(list_of(c.chains), false);
+        EXPECT_EQ(united.size(), c.loops);
+        EXPECT_NEAR(material_area(united), c.area, 1e-12);
+    }
+}
+
+// Loops that touch at a point come apart there: the walk goes round the
+// faces of the lowest level and closes a loop where it comes back to a
+// junction.
+TEST_F(SplitBooleanTest, OlderEngineLoopsComeApartWhereTheyTouch) {
+    CHAIN_set_new_boolean_flag(false);
+    // Two islands meeting at a corner.
+    const std::vector<RING_header_s*> united = boolean(list_of({square(0, 0, 1), square(1, 1, 1)}), false);
+    ASSERT_EQ(united.size(), 2u);
+    for (RING_header_s* loop : united) EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(loop, nullptr)), 1, 1e-12);
+    // A pocket about a disc inscribed in it: the four corners are free.
+    RING_header_s* disc = make_chain(pool, {A(2, 0, 0, 0, CCW), A(0, 2, 0, 0, CCW), A(-2, 0, 0, 0, CCW), A(0, -2, 0, 0, CCW)}, true);
+    data_of(disc)->material_side = LEFT;
+    CHAIN_set_new_boolean_flag(false);
+    RING_header_s* out = owning_list();
+    ASSERT_EQ(CHAIN_boolean_between(list_of({ccw_rect(pool, -2, -2, 2, 2, RIGHT), disc}), 0, out, nullptr), 1);
+    const std::vector<RING_header_s*> corners = chains_in(out);
+    ASSERT_EQ(corners.size(), 4u);
+    for (RING_header_s* corner : corners)
+        EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(corner, nullptr)), 4 - kPi, 1e-9);
+    EXPECT_NEAR(material_area(corners), -(16 - 4 * kPi), 1e-9);
+}
+
+// The clean of one chain learns the level of the faces it keeps exactly: the
+// chain's winding about them, counted down for RIGHT.
+TEST_F(SplitBooleanTest, LevelledIndexGivesTheKeptFacesLevel) {
+    struct Case {
+        const char* what;
+        RING_header_s* chain;
+        int level;
+    };
+    RING_header_s* twice = make_chain(pool, {L(0, 0), L(2, 0), L(2, 2), L(0, 2), L(0, 0), L(2, 0), L(2, 2), L(0, 2)}, true);
+    data_of(twice)->material_side = RIGHT;
+    const Case cases[] = {
+        {"a pocket: its inside", ccw_rect(pool, 0, 0, 2, 2, RIGHT), -1},
+        {"an island: far away", ccw_rect(pool, 0, 0, 2, 2, LEFT), 0},
+        {"a pocket run round twice: its inside", twice, -2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RING_header_s* intersections = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+        RING_header_s* network = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+        RING_set_sub_ring_delfunc(network, nullptr);
+        ChainIntersection(c.chain, intersections);
+        ChainsSplit(intersections, network);
+        int index = 0, level = 99;
+        bool levelled = false;
+        EXPECT_EQ(CHAIN__interf_index_levelled(intersections, network, &index, &level, &levelled), 1);
+        EXPECT_TRUE(levelled);
+        EXPECT_EQ(level, c.level);
+        RING_delete(network);
+        RING_delete(intersections);
+    }
 }
 
 // ---------------------------------------------------------------------------

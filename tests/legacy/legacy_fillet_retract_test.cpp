@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain_area.h>
+#include <merrow1/chain_edit.h>
+#include <merrow1/chain_fillet.h>
 #include <merrow1/chain_intersection.h>
 #include <merrow1/chain_region.h>
 #include <merrow1/chain_split.h>
@@ -167,17 +169,46 @@ RING_header_s* pocket_and_island(CMEM_pool_s* pool) {
     return list_of_chains(pool, {ccw_rect(pool, 0, 0, 4, 4, RIGHT), island});
 }
 
-// The older engine's union of the pocket and the island finds no boundary and
-// fails: the list itself comes back.
+// A pocket and an island on the same square with its corners rounded: once
+// the pocket's corners are filleted the island's material fills its air
+// exactly, so their union finds no boundary and fails.
+RING_header_s* pocket_and_rounded_island(CMEM_pool_s* pool) {
+    RING_header_s* rounded = CHAIN_fillet(ccw_rect(pool, 0, 0, 4, 4, RIGHT), 0.5, 0.0, nullptr, nullptr, nullptr);
+    if (!rounded) return nullptr;
+    CHAIN_reverse(rounded);
+    data_of(rounded)->material_side = RIGHT;
+    return list_of_chains(pool, {ccw_rect(pool, 0, 0, 4, 4, RIGHT), rounded});
+}
+
+// A union that fails: the list itself comes back, and nothing is left over.
 TEST_F(LegacyFilletRetract, FailedUnionGivesBackTheListAndFreesEverything) {
     CHAIN_set_new_boolean_flag(false);
-    RING_header_s* list = pocket_and_island(pool);
+    RING_header_s* list = pocket_and_rounded_island(pool);
+    ASSERT_NE(list, nullptr);
     const std::string before = dump(list);
     const long objects = velte_test::live_object_count();
     for (int depth : {0, 2}) {
         EXPECT_EQ(fillet_all(list, 0.5, depth), list);
         EXPECT_EQ(dump(list), before);
         EXPECT_EQ(velte_test::live_object_count(), objects);
+    }
+}
+
+// The pocket and the island on the square: once the pocket's corners are
+// filleted, the island lays material in its four corners alone, and both
+// engines unite them into four corner pieces.
+TEST_F(LegacyFilletRetract, PocketAndIslandUniteIntoTheFourCornersOnBothEngines) {
+    for (bool newer : {false, true}) {
+        SCOPED_TRACE(newer ? "newer" : "older");
+        CHAIN_set_new_boolean_flag(newer);
+        RING_header_s* list = pocket_and_island(pool);
+        RING_header_s* out = fillet_all(list, 0.5, 0);
+        ASSERT_NE(out, list);
+        EXPECT_EQ(out->count, 4);
+        double area = 0;
+        for (RING_header_s* chain : chains_in(out)) area += std::fabs(area_of(chain));
+        EXPECT_NEAR(area, 4 * (1.0 - M_PI / 4) * 0.25, 1e-6);
+        RING_delete(out);
     }
 }
 
