@@ -839,6 +839,15 @@ bool trace_dummy_stock(const RING_node_s* segment, Korvo::Math::Point2* point, K
 
 namespace {
 
+// Whether every poly of the set is closed and none is a trace.
+bool closed_without_traces(const RING_header_s* polys) {
+    for (RING_node_s* node : ring_nodes(polys)) {
+        const RING_header_s* poly = RING_ask_node_subring(node);
+        if (poly && poly->first && (!POLY_SEG_is_closed(poly) || POLY_SEG_is_a_trace(poly))) return false;
+    }
+    return true;
+}
+
 // The minimal loops of the set's network at the levels asked of the
 // intersection object (all of them for the public entry).
 int find_minimal_loops(const RING_header_s* set, CHAIN_poly_seg_intersect_type_t type, SIDE side,
@@ -866,7 +875,11 @@ int find_minimal_loops(const RING_header_s* set, CHAIN_poly_seg_intersect_type_t
         double tolerance = CHAIN_ask_set_tolerance(chains);
         const bool stocked = info.max_stock > 0;
         // 4. On a grid of their own, dummies of traces to the material side.
-        INT_GRID_MAP_s* grid = POLY_SEG_put_set_to_grid(polys, nullptr, true, dummies_to_material_side,
+        //    Closed chains whose region boundary is asked for round plainly:
+        //    stretches that coincide stay coincident whatever their material
+        //    sides, so their faces of no width are seen and merged.
+        const bool plain = levels == PSI_LOOP_LEVELS_REGION && closed_without_traces(polys);
+        INT_GRID_MAP_s* grid = POLY_SEG_put_set_to_grid(polys, nullptr, !plain, dummies_to_material_side,
                                                         POLY_SEG_copy_chain_source_ref, stocked ? info.max_stock : 0.0);
         const double rounding = POLY_SEG_get_set_rounding_tol(polys);
         // 5. The minimal loops.
@@ -895,7 +908,10 @@ int find_minimal_loops(const RING_header_s* set, CHAIN_poly_seg_intersect_type_t
 
 int CHAIN_find_minimal_loops(const RING_header_s* set, CHAIN_poly_seg_intersect_type_t type, SIDE side,
                              CHAIN_vertex_source_callback_t merge_cb, RING_header_s* out) {
-    return find_minimal_loops(set, type, side, merge_cb, out, PSI_LOOP_LEVELS_ALL);
+    // Cut at all their crossings, closed chains bound faces of one winding
+    // level each: only the boundary of the lowest faces is a region's.
+    return find_minimal_loops(set, type, side, merge_cb, out,
+                              type == CHAIN_POLY_SEG_INTERSECT_ALL ? PSI_LOOP_LEVELS_REGION : PSI_LOOP_LEVELS_ALL);
 }
 
 int CHAIN__find_lowest_level_loops(const RING_header_s* set, SIDE side, CHAIN_vertex_source_callback_t merge_cb,

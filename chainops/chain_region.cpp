@@ -1752,11 +1752,12 @@ int CHAIN_boolean_between(RING_header_s* set, SIDE side, RING_header_s* out, CHA
             CHAIN__boolean_older(set, nullptr, CHAIN__OLDER_PAIRS_BETWEEN, side, out, merge_cb,
                                  "CHAIN-ChainsBoolean-", 8, nullptr);
         });
+        // Only the region's own boundary stays: the minimal loops also bound
+        // faces that lie wholly in the material (where an island crosses its
+        // outer boundary, say).
+        CHAIN__keep_region_boundary(set, out, before_first);
     }
-    // 6. Only the region's own boundary stays: the minimal loops also bound
-    //    faces that lie wholly in the material (where an island crosses its
-    //    outer boundary, say).  "Empty" is judged by what this call added.
-    CHAIN__keep_region_boundary(set, out, before_first);
+    // 6. "Empty" is judged by what this call added.
     if (CHAIN__count_after(out, before_first) == 0) return 0;
     CHAIN__validate_shapes_from_boolean(set, out, before_first);
     CHAIN_debug_report(kReportBetweenEnd, "CHAIN_boolean_between -- End", out, nullptr);

@@ -289,6 +289,10 @@ struct Extraction {
     // stack and walked list are done with when the loops are walked, which
     // reuse them as the walk and the loop stack.
     std::vector<uint32_t> flood_stack, walked, boundary, loop_keys;
+    // Levels only: the floods find the lowest level of the faces (zero-width
+    // faces left out) and nothing is extracted.
+    bool levels_only;
+    int lowest;
 
     uint32_t code_of(const Half& h) { return static_cast<uint32_t>(4 * numbers.of(h.n) + static_cast<size_t>(h.a)); }
     Half half_of(uint32_t code) const { return Half{numbers.record(code >> 2), static_cast<int>(code & 3)}; }
@@ -632,7 +636,13 @@ void extract_from(Extraction& x, Half start, int start_level) {
         if (face_size == 2 && zero_width_face(face[0], face[1])) {
             slit_partner[face[0]] = face[1];
             slit_partner[face[1]] = face[0];
+        } else if (level < x.lowest) {
+            x.lowest = level;
         }
+    }
+    if (x.levels_only) {
+        for (std::vector<uint32_t>* v : {&x.flood_stack, &x.walked}) PSI__scratch_release(*v);
+        return;
     }
     // The level of the face across the sub-segment of h: a zero-width face
     // there is looked through to the face beyond it (and beyond a row of
@@ -1048,10 +1058,12 @@ void PSI__set_hide_interset_duplicates(void* object, DYNAMIC_ARRAY_s** wrapped, 
 // Extraction of the final boundaries
 // ---------------------------------------------------------------------------
 
-void PSI__set_extract_final_boundaries(void* object, DYNAMIC_ARRAY_s** wrapped, int count, int offset,
-                                       PSI_set_output_s* output, RING_header_s* dummy_ring, bool second_pass,
-                                       bool* needs_another_pass) {
-    PSI_s* psi = as_psi(object);
+namespace {
+
+// The extraction of the final boundaries (below); with `lowest` given only
+// the floods run, and *lowest gets the lowest level of the faces they walk.
+void extract_network(PSI_s* psi, DYNAMIC_ARRAY_s** wrapped, int count, int offset, PSI_set_output_s* output,
+                     RING_header_s* dummy_ring, bool second_pass, bool* needs_another_pass, int* lowest) {
     // 1. Material at infinity of the result; no second pass asked for yet.
     output->material_at_infinity = offset > 0 ? 1 : 0;
     if (needs_another_pass) *needs_another_pass = false;
@@ -1062,7 +1074,7 @@ void PSI__set_extract_final_boundaries(void* object, DYNAMIC_ARRAY_s** wrapped, 
     clear_extraction_marks(psi);
     // The tables by arm and by node record (see Extraction).
     Extraction x{psi, output, dummy_ring, second_pass, needs_another_pass, 0, map, NodeNumbers(psi->nodes),
-                 {}, {}, {}, {}, {}, {}, {}, {}, {}};
+                 {}, {}, {}, {}, {}, {}, {}, {}, {}, lowest != nullptr, INT_MAX};
     const size_t arms = 4 * x.numbers.count();
     ExtractionLists lists(psi, x, arms);
     x.right_level.assign(arms);
@@ -1114,6 +1126,11 @@ void PSI__set_extract_final_boundaries(void* object, DYNAMIC_ARRAY_s** wrapped, 
     // those walks go on now.
     extract_islands(x, wrapped, count, offset, &delayed);
     if (map) PSI_ray_resume_delayed_region_merges(psi, &delayed, map);
+    if (lowest) {
+        *lowest = x.lowest == INT_MAX ? offset : x.lowest;
+        clear_extraction_marks(psi);
+        return;
+    }
     // 4. Output polys stay on the inputs' grid.
     if (map && output->mode == PSI_SET_OUTPUT_POLYS && first_wrapper &&
         POLY_SEG_ask_header(first_wrapper->poly)->scaling) {
@@ -1127,6 +1144,23 @@ void PSI__set_extract_final_boundaries(void* object, DYNAMIC_ARRAY_s** wrapped, 
                 POLY_SEG_copy_scaling(first_wrapper->poly, poly);
         }
     }
+}
+
+}  // namespace
+
+void PSI__set_extract_final_boundaries(void* object, DYNAMIC_ARRAY_s** wrapped, int count, int offset,
+                                       PSI_set_output_s* output, RING_header_s* dummy_ring, bool second_pass,
+                                       bool* needs_another_pass) {
+    extract_network(as_psi(object), wrapped, count, offset, output, dummy_ring, second_pass, needs_another_pass,
+                    nullptr);
+}
+
+int PSI__set_lowest_level(void* object, DYNAMIC_ARRAY_s** wrapped, int count) {
+    PSI_s* psi = as_psi(object);
+    PSI_set_output_s output{nullptr, 0, PSI_SET_OUTPUT_POLYS, PSI_SET_OUTPUT_SET, nullptr};
+    int lowest = 0;
+    extract_network(psi, wrapped, count, 0, &output, nullptr, false, nullptr, &lowest);
+    return lowest;
 }
 
 // ---------------------------------------------------------------------------
@@ -1367,7 +1401,7 @@ namespace {
 
 void clean_each_region_set(PSI_s* psi, RING_header_s* set_of_sets, int* material, RING_header_s* output_set_of_sets,
                            bool cover_dummies, PSI_dummy_eval_cb_t eval, bool cover_side, bool hide_duplicates,
-                           bool release);
+                           bool release, bool by_lowest_level = false);
 
 // The region-set boolean; with `release` each input set is deleted once it
 // is cleaned, and the cleaned copies are made in the input's pool, where the
@@ -1455,13 +1489,44 @@ void PSI__set_clean_each_region_set(void* object, RING_header_s* set_of_sets, in
                           hide_duplicates, false);
 }
 
+void PSI__set_lowest_level_boundaries(void* object, RING_header_s* set, RING_header_s* out,
+                                      PSI_dummy_eval_cb_t eval) {
+    PSI_s* psi = as_psi(object);
+    if (!psi || !set || !out) return;
+    // The set rides in a set of sets that does not own it; the one cleaned
+    // set comes back in a second one, whose polys move to out.
+    struct Rings {
+        RING_header_s* in = nullptr;
+        RING_header_s* cleaned = nullptr;
+        ~Rings() {
+            if (in) RING_delete(in);
+            if (cleaned) RING_delete(cleaned);
+        }
+    } rings;
+    rings.in = POLY_SEG_create_set_of_sets(out->pool);
+    RING_set_sub_ring_delfunc(rings.in, nullptr);
+    POLY_SEG_append_to_set_of_sets(rings.in, set);
+    rings.cleaned = POLY_SEG_create_set_of_sets(out->pool);
+    clean_each_region_set(psi, rings.in, nullptr, rings.cleaned, true, eval, false, true, false, true);
+    for (RING_node_s* sn : ring_nodes(rings.cleaned))
+        if (RING_header_s* result = RING_ask_node_subring(sn))
+            for (RING_node_s* pn : ring_nodes(result))
+                if (RING_header_s* poly = RING_ask_node_subring(pn)) {
+                    RING_set_node_subring(pn, nullptr);
+                    POLY_SEG_append_to_set(out, poly);
+                }
+}
+
 namespace {
 
 // The clean of each region set; with `release` each input set is deleted as
 // soon as its cleaned copy is made (the set-of-sets node keeps no set).
+// With by_lowest_level each set's result is the boundary between the faces
+// of its network's lowest level and the others, instead of the positive
+// winding rule with its material at infinity.
 void clean_each_region_set(PSI_s* psi, RING_header_s* set_of_sets, int* material, RING_header_s* output_set_of_sets,
                            bool cover_dummies, PSI_dummy_eval_cb_t eval, bool cover_side, bool hide_duplicates,
-                           bool release) {
+                           bool release, bool by_lowest_level) {
     if (!output_set_of_sets) return;
     CMEM_pool_s* pool = output_set_of_sets->pool;
     // The working rings live in the output's pool and go on every exit,
@@ -1500,18 +1565,22 @@ void clean_each_region_set(PSI_s* psi, RING_header_s* set_of_sets, int* material
         ++index;
         DYNAMIC_ARRAY_s** wrapped = nullptr;
         int m = 0;
-        PSI__set_preprocess_region_sets(psi, single, own, &wrapped, &m, hide_duplicates);
-        RING_header_s* result = rings.result =
-            POLY_SEG_create_set(pool, m > 0 ? Korvo::Cam::MaterialAtInfinityPresent : Korvo::Cam::NoMaterialAtInfinity);
+        // By the lowest level the material at infinity plays no part.
+        int none = 0;
+        PSI__set_preprocess_region_sets(psi, single, by_lowest_level ? &none : own, &wrapped, &m, hide_duplicates);
         // The set's own self-intersections are resolved by the positive
-        // winding rule: material where winding + material at infinity >= 1.
+        // winding rule: material where winding + material at infinity >= 1;
+        // or material wherever the winding is above its lowest value.
+        const int offset = by_lowest_level && wrapped ? -PSI__set_lowest_level(psi, wrapped, 1) : m;
+        RING_header_s* result = rings.result = POLY_SEG_create_set(
+            pool, offset > 0 ? Korvo::Cam::MaterialAtInfinityPresent : Korvo::Cam::NoMaterialAtInfinity);
         PSI_set_output_s output{result, 0, PSI_SET_OUTPUT_POLYS, PSI_SET_OUTPUT_SET, psi->create_data};
         if (wrapped) {
             if (dummy_ring) RING_delete_all_nodes(dummy_ring);
-            PSI__set_extract_final_boundaries(psi, wrapped, 1, m, &output, dummy_ring, false, nullptr);
+            PSI__set_extract_final_boundaries(psi, wrapped, 1, offset, &output, dummy_ring, false, nullptr);
             if (dummy_ring && dummy_ring->count > 0) {
                 RING_delete_all_nodes(second);
-                PSI__set_cover_paths(psi, wrapped, 1, m, &output, dummy_ring, second, cover_side, eval);
+                PSI__set_cover_paths(psi, wrapped, 1, offset, &output, dummy_ring, second, cover_side, eval);
             }
         }
         POLY_SEG_reround_arcs_in_set(result);

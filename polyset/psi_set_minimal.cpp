@@ -615,6 +615,18 @@ bool path_on_examined_set(const POLY_INTXN_s* path) {
     return false;
 }
 
+// Whether every poly of the set is closed (an open one gets telomeres and
+// bounds no face).
+bool all_polys_closed(const RING_header_s* set) {
+    const RING_node_s* pn = set->first;
+    for (int i = 0; pn && i < set->count; ++i, pn = pn->next) {
+        const RING_header_s* poly = RING_ask_node_subring(pn);
+        if (poly && poly->first && !POLY_SEG_is_closed(poly)) return false;
+        if (pn == set->last) break;
+    }
+    return true;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -818,6 +830,13 @@ void PSI__set_find_minimal_loops(void* object, RING_header_s* set, PSI_set_inter
     for (int i = 0; pn && i < set->count && !any_poly; ++i, pn = pn->next)
         any_poly = RING_ask_node_subring(pn) != nullptr;
     if (!any_poly) return;
+    // Closed polys cut at all their crossings bound faces of a winding level
+    // each: the region's boundary comes from the region-set road.
+    if (psi->loop_levels == PSI_LOOP_LEVELS_REGION && type == PSI_SET_INTERSECT_SELF_AND_EARLIER &&
+        all_polys_closed(set)) {
+        PSI__set_lowest_level_boundaries(psi, set, out, callback);
+        return;
+    }
     // 1-2. A fresh network of the set, ordered.
     PSI__reset(psi);
     PSI__fit_nodes_to_input(psi, PSI__count_pieces(set, 1));
