@@ -832,9 +832,11 @@ void PSI__set_find_minimal_loops(void* object, RING_header_s* set, PSI_set_inter
     if (!any_poly) return;
     // Closed polys cut at all their crossings bound faces of a winding level
     // each: the region's boundary comes from the region-set road.
-    if (psi->loop_levels == PSI_LOOP_LEVELS_REGION && type == PSI_SET_INTERSECT_SELF_AND_EARLIER &&
-        all_polys_closed(set)) {
-        PSI__set_lowest_level_boundaries(psi, set, out, callback);
+    const bool region = psi->loop_levels == PSI_LOOP_LEVELS_REGION ||
+                        psi->loop_levels == PSI_LOOP_LEVELS_REGION_MATERIAL_OUTSIDE;
+    if (region && type == PSI_SET_INTERSECT_SELF_AND_EARLIER && all_polys_closed(set)) {
+        PSI__set_lowest_level_boundaries(psi, set, psi->loop_levels == PSI_LOOP_LEVELS_REGION_MATERIAL_OUTSIDE, out,
+                                         callback);
         return;
     }
     // 1-2. A fresh network of the set, ordered.
