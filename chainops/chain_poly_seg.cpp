@@ -854,18 +854,14 @@ bool material_outside(const RING_header_s* chain) {
 // answer: its lowest faces are those of the whole network.
 bool region_sets_lay_material_at_infinity(void* psi, RING_header_s* chains, CMEM_pool_s* pool) {
     if (chains->type == RING_TYPE_CHAIN) return false;
-    std::vector<int> ids;
+    std::unordered_map<int, size_t> group_of_id;
     std::vector<std::vector<RING_header_s*>> groups;
     for (RING_node_s* node : ring_nodes(chains)) {
         RING_header_s* chain = RING_ask_node_subring(node);
         if (!main_of(chain)) continue;
-        const int id = main_of(chain)->region_set_id;
-        const size_t g = static_cast<size_t>(std::find(ids.begin(), ids.end(), id) - ids.begin());
-        if (g == ids.size()) {
-            ids.push_back(id);
-            groups.emplace_back();
-        }
-        groups[g].push_back(chain);
+        const auto found = group_of_id.emplace(main_of(chain)->region_set_id, groups.size());
+        if (found.second) groups.emplace_back();
+        groups[found.first->second].push_back(chain);
     }
     if (groups.size() < 2) return false;
     for (const std::vector<RING_header_s*>& group : groups) {
