@@ -119,9 +119,10 @@ struct PSI_ray_entry_s {
 // whole network's lowest winding level and the others, decided and walked as
 // the region-set road does (coincident stretches hidden, zero-width faces
 // looked through); other sets are traced at all levels.
-// PSI_LOOP_LEVELS_REGION_MATERIAL_OUTSIDE: the same for a set one of whose
-// polys has its material outside, so that the face at infinity is material:
-// when no face lies below it, there is nothing to bound.
+// PSI_LOOP_LEVELS_REGION_MATERIAL_OUTSIDE: the same for a set whose polys
+// lay material at infinity (the caller knows: a region set among them winds
+// below 0 on its own), so that the face at infinity is material: when no
+// face lies below it, there is nothing to bound.
 enum PSI_loop_levels_t : int {
     PSI_LOOP_LEVELS_ALL = 0,
     PSI_LOOP_LEVELS_LOWEST = 1,
