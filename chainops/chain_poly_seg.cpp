@@ -14,6 +14,7 @@
 #include "chainops/chain_2.h"
 #include "chainops/chain_poly_seg_internal.h"
 #include "polyset/psi_set.h"
+#include "polyset/psi_set_minimal.h"
 #include "internal/psi_guard.h"
 #include "internal/ring_check.h"
 #include "internal/scratch_pool.h"

@@ -1399,15 +1399,9 @@ void cut_lines_at_other_sets_vertices(PSI_s* psi, RING_header_s* set_of_sets) {
 
 namespace {
 
-// How the clean of each region set decides its material: by the positive
-// winding rule with the set's material at infinity; or as the faces above
-// the lowest level of its network; or so, but with the face at infinity
-// material, so that lowest faces at its level are material too.
-enum class SetLevels { Winding, Lowest, LowestBelowMaterialAtInfinity };
-
 void clean_each_region_set(PSI_s* psi, RING_header_s* set_of_sets, int* material, RING_header_s* output_set_of_sets,
                            bool cover_dummies, PSI_dummy_eval_cb_t eval, bool cover_side, bool hide_duplicates,
-                           bool release, SetLevels levels = SetLevels::Winding);
+                           bool release);
 
 // The region-set boolean; with `release` each input set is deleted once it
 // is cleaned, and the cleaned copies are made in the input's pool, where the
@@ -1495,63 +1489,13 @@ void PSI__set_clean_each_region_set(void* object, RING_header_s* set_of_sets, in
                           hide_duplicates, false);
 }
 
-int PSI__set_lowest_level_of_set(void* object, RING_header_s* set) {
-    PSI_s* psi = as_psi(object);
-    if (!psi || !set || !set->first) return 0;
-    RING_header_s* single = POLY_SEG_create_set_of_sets(psi->pool);
-    RING_set_sub_ring_delfunc(single, nullptr);
-    DYNAMIC_ARRAY_s** wrapped = nullptr;
-    try {
-        POLY_SEG_append_to_set_of_sets(single, set);
-        int none = 0, m = 0;
-        PSI__set_preprocess_region_sets(psi, single, &none, &wrapped, &m, true);
-        const int lowest = wrapped ? PSI__set_lowest_level(psi, wrapped, 1) : 0;
-        free_wrapped_sets(wrapped, 1);
-        RING_delete(single);
-        return lowest;
-    } catch (...) {
-        free_wrapped_sets(wrapped, 1);
-        RING_delete(single);
-        throw;
-    }
-}
-
-void PSI__set_lowest_level_boundaries(void* object, RING_header_s* set, bool material_at_infinity,
-                                      RING_header_s* out, PSI_dummy_eval_cb_t eval) {
-    PSI_s* psi = as_psi(object);
-    if (!psi || !set || !out) return;
-    // The set rides in a set of sets that does not own it; the one cleaned
-    // set comes back in a second one, whose polys move to out.
-    struct Rings {
-        RING_header_s* in = nullptr;
-        RING_header_s* cleaned = nullptr;
-        ~Rings() {
-            if (in) RING_delete(in);
-            if (cleaned) RING_delete(cleaned);
-        }
-    } rings;
-    rings.in = POLY_SEG_create_set_of_sets(out->pool);
-    RING_set_sub_ring_delfunc(rings.in, nullptr);
-    POLY_SEG_append_to_set_of_sets(rings.in, set);
-    rings.cleaned = POLY_SEG_create_set_of_sets(out->pool);
-    clean_each_region_set(psi, rings.in, nullptr, rings.cleaned, true, eval, false, true, false,
-                          material_at_infinity ? SetLevels::LowestBelowMaterialAtInfinity : SetLevels::Lowest);
-    for (RING_node_s* sn : ring_nodes(rings.cleaned))
-        if (RING_header_s* result = RING_ask_node_subring(sn))
-            for (RING_node_s* pn : ring_nodes(result))
-                if (RING_header_s* poly = RING_ask_node_subring(pn)) {
-                    RING_set_node_subring(pn, nullptr);
-                    POLY_SEG_append_to_set(out, poly);
-                }
-}
-
 namespace {
 
 // The clean of each region set; with `release` each input set is deleted as
 // soon as its cleaned copy is made (the set-of-sets node keeps no set).
 void clean_each_region_set(PSI_s* psi, RING_header_s* set_of_sets, int* material, RING_header_s* output_set_of_sets,
                            bool cover_dummies, PSI_dummy_eval_cb_t eval, bool cover_side, bool hide_duplicates,
-                           bool release, SetLevels levels) {
+                           bool release) {
     if (!output_set_of_sets) return;
     CMEM_pool_s* pool = output_set_of_sets->pool;
     // The working rings live in the output's pool and go on every exit,
@@ -1590,29 +1534,18 @@ void clean_each_region_set(PSI_s* psi, RING_header_s* set_of_sets, int* material
         ++index;
         DYNAMIC_ARRAY_s** wrapped = nullptr;
         int m = 0;
-        // By the lowest level the set's material at infinity plays no part.
-        const bool by_lowest = levels != SetLevels::Winding;
-        int none = 0;
-        PSI__set_preprocess_region_sets(psi, single, by_lowest ? &none : own, &wrapped, &m, hide_duplicates);
+        PSI__set_preprocess_region_sets(psi, single, own, &wrapped, &m, hide_duplicates);
+        RING_header_s* result = rings.result =
+            POLY_SEG_create_set(pool, m > 0 ? Korvo::Cam::MaterialAtInfinityPresent : Korvo::Cam::NoMaterialAtInfinity);
         // The set's own self-intersections are resolved by the positive
         // winding rule: material where winding + material at infinity >= 1.
-        // By the lowest level: material wherever the winding is above its
-        // lowest value, and everywhere when the face at infinity (winding 0)
-        // is material and none lies below it.
-        int offset = m;
-        if (by_lowest && wrapped) {
-            const int lowest = PSI__set_lowest_level(psi, wrapped, 1);
-            offset = levels == SetLevels::LowestBelowMaterialAtInfinity && lowest >= 0 ? 1 - lowest : -lowest;
-        }
-        RING_header_s* result = rings.result = POLY_SEG_create_set(
-            pool, offset > 0 ? Korvo::Cam::MaterialAtInfinityPresent : Korvo::Cam::NoMaterialAtInfinity);
         PSI_set_output_s output{result, 0, PSI_SET_OUTPUT_POLYS, PSI_SET_OUTPUT_SET, psi->create_data};
         if (wrapped) {
             if (dummy_ring) RING_delete_all_nodes(dummy_ring);
-            PSI__set_extract_final_boundaries(psi, wrapped, 1, offset, &output, dummy_ring, false, nullptr);
+            PSI__set_extract_final_boundaries(psi, wrapped, 1, m, &output, dummy_ring, false, nullptr);
             if (dummy_ring && dummy_ring->count > 0) {
                 RING_delete_all_nodes(second);
-                PSI__set_cover_paths(psi, wrapped, 1, offset, &output, dummy_ring, second, cover_side, eval);
+                PSI__set_cover_paths(psi, wrapped, 1, m, &output, dummy_ring, second, cover_side, eval);
             }
         }
         POLY_SEG_reround_arcs_in_set(result);

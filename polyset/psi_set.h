@@ -101,22 +101,6 @@ void PSI__set_extract_final_boundaries(void* psi, DYNAMIC_ARRAY_s** wrapped, int
 // left out, as the extraction's floods find it (its rays and level rule);
 // 0 for a network without faces.  Leaves no extraction marks.
 int PSI__set_lowest_level(void* psi, DYNAMIC_ARRAY_s** wrapped, int count);
-// The lowest winding level of the faces of one set of closed polys on their
-// own, cut at all their crossings with coincident stretches hidden: below 0
-// where the set lays material at infinity.  0 for an empty set.  Builds the
-// object's network afresh.
-int PSI__set_lowest_level_of_set(void* psi, RING_header_s* set);
-// The boundary between the faces of the lowest level and the faces above it
-// in the network of the closed polys of one set, cut at all their crossings
-// with coincident stretches hidden, as closed loops with the higher faces on
-// their left, appended to the poly set `out` (made in its pool, on the set's
-// grid).  With material_at_infinity the face at infinity is material, and
-// so is every face when none lies below it: nothing is appended then.  The
-// region-set road of one set (preprocessing, the extraction's floods and
-// loop walk, dummy covers evaluated by `eval`), with the offset that puts the
-// lowest faces at level 0.
-void PSI__set_lowest_level_boundaries(void* psi, RING_header_s* set, bool material_at_infinity, RING_header_s* out,
-                                      PSI_dummy_eval_cb_t eval);
 // Slot 9: material at infinity of one set (0, 1, or 2 for an empty set); box
 // (when given) gets (x min, x max, y min, y max) of its wrappers.
 int PSI__set_is_material_at_inf(void* psi, RING_header_s* set, double* box);

@@ -82,8 +82,10 @@ int CHAIN_boolean_regions_to_zones(RING_header_s* set, SIDE side, unsigned op,
 // to out.  With type 0 and closed chains only: the loops between the faces
 // where the chains lay the fewest material layers and the faces above them
 // (the region the chains bound), decided by the face levels of the exact
-// network; otherwise the loops around the faces of every level.  1; 0 when
-// set or out is not a list.
+// network, each chain counted by its own region; nothing when a region set
+// of the chains lays material at infinity and no face lies below the face
+// at infinity.  Otherwise the loops around the faces of every level.  1; 0
+// when set or out is not a list.
 int CHAIN_find_minimal_loops(const RING_header_s* set, CHAIN_poly_seg_intersect_type_t type, SIDE side,
                              CHAIN_vertex_source_callback_t merge_cb, RING_header_s* out);
 
