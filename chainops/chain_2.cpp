@@ -1247,7 +1247,6 @@ int ChainsBoolean(RING_header_s* chains, SIDE side, RING_header_s* out, CHAIN_ve
     } else {
         CHAIN_find_minimal_loops(chains, CHAIN_POLY_SEG_INTERSECT_ALL, side, merge, out);
         CHAIN__hold_reused_inputs(chains, out, before_first);
-        CHAIN__keep_region_boundary(chains, out, before_first);
         CHAIN_debug_report(kReportChain, "ChainsBoolean uses poly_seg", out, nullptr);
         CHAIN__validate_shapes_from_boolean(chains, out, before_first);
     }

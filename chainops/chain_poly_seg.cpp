@@ -15,6 +15,7 @@
 #include "chainops/chain_2.h"
 #include "chainops/chain_poly_seg_internal.h"
 #include "polyset/psi_set.h"
+#include "polyset/psi_set_minimal.h"
 #include "internal/psi_guard.h"
 #include "internal/ring_check.h"
 #include "internal/scratch_pool.h"
@@ -848,6 +849,55 @@ bool trace_dummy_stock(const RING_node_s* segment, Korvo::Math::Point2* point, K
 
 namespace {
 
+// Whether a closed chain has its material outside, by its direction from its
+// geometry and its material side.
+bool material_outside(const RING_header_s* chain) {
+    const CHAIN_main_data_s* md = main_of(chain);
+    if (!md || md->ethereal || chain->count < 2 || !ring_closed(chain)) return false;
+    const DIRECTION direction = CHAIN_direction_of_chain(chain);
+    return (direction == CCW && md->material_side == RIGHT) || (direction == CW && md->material_side == LEFT);
+}
+
+// Whether the region sets of the chains (one per region_set_id) lay material
+// at infinity: when one of them, on its own, winds below 0 somewhere (only a
+// set with a chain whose material lies outside can).  One set alone needs no
+// answer: its lowest faces are those of the whole network.
+bool region_sets_lay_material_at_infinity(void* psi, RING_header_s* chains, CMEM_pool_s* pool) {
+    if (chains->type == RING_TYPE_CHAIN) return false;
+    std::unordered_map<int, size_t> group_of_id;
+    std::vector<std::vector<RING_header_s*>> groups;
+    for (RING_node_s* node : ring_nodes(chains)) {
+        RING_header_s* chain = RING_ask_node_subring(node);
+        if (!main_of(chain)) continue;
+        const auto found = group_of_id.emplace(main_of(chain)->region_set_id, groups.size());
+        if (found.second) groups.emplace_back();
+        groups[found.first->second].push_back(chain);
+    }
+    if (groups.size() < 2) return false;
+    for (const std::vector<RING_header_s*>& group : groups) {
+        if (std::none_of(group.begin(), group.end(), material_outside)) continue;
+        RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+        RING_set_sub_ring_delfunc(list, nullptr);
+        for (RING_header_s* chain : group) RING_insert_after(list, list->last, chain);
+        RING_header_s* polys = POLY_SEG_create_from_chain_set(list, pool, false, false, nullptr);
+        if (!polys) continue;
+        INT_GRID_MAP_s* grid = POLY_SEG_put_set_to_grid(polys, nullptr, false, nullptr, nullptr, 0.0);
+        const int lowest = PSI__set_lowest_level_of_set(psi, polys);
+        if (grid) INT_GRID_MAP__destroy(grid);
+        if (lowest < 0) return true;
+    }
+    return false;
+}
+
+// Whether every poly of the set is closed and none is a trace.
+bool closed_without_traces(const RING_header_s* polys) {
+    for (RING_node_s* node : ring_nodes(polys)) {
+        const RING_header_s* poly = RING_ask_node_subring(node);
+        if (poly && poly->first && (!POLY_SEG_is_closed(poly) || POLY_SEG_is_a_trace(poly))) return false;
+    }
+    return true;
+}
+
 // The minimal loops of the set's network at the levels asked of the
 // intersection object (all of them for the public entry).
 int find_minimal_loops(const RING_header_s* set, CHAIN_poly_seg_intersect_type_t type, SIDE side,
@@ -871,11 +921,22 @@ int find_minimal_loops(const RING_header_s* set, CHAIN_poly_seg_intersect_type_t
         POLY_SEG_dummy_stock_info_s info{false, 0.0};
         RING_header_s* polys = POLY_SEG_create_from_chain_set(chains, pool, true, false, &info);
         if (!polys) return;
+        // Closed chains of several region sets: when one of the sets lays
+        // material at infinity, the face at infinity is material, and so are
+        // the faces of its level when none lies below it.
+        if (levels == PSI_LOOP_LEVELS_REGION && closed_without_traces(polys) &&
+            region_sets_lay_material_at_infinity(psi.get(), chains, pool))
+            psi.get()->loop_levels = PSI_LOOP_LEVELS_REGION_MATERIAL_OUTSIDE;
         ids.renumber(chains);
         double tolerance = CHAIN_ask_set_tolerance(chains);
         const bool stocked = info.max_stock > 0;
         // 4. On a grid of their own, dummies of traces to the material side.
-        INT_GRID_MAP_s* grid = POLY_SEG_put_set_to_grid(polys, nullptr, true, dummies_to_material_side,
+        //    Closed chains whose region boundary is asked for round plainly:
+        //    stretches that coincide stay coincident whatever their material
+        //    sides, so their faces of no width are seen and merged.
+        const bool plain = levels != PSI_LOOP_LEVELS_ALL && levels != PSI_LOOP_LEVELS_LOWEST &&
+                           closed_without_traces(polys);
+        INT_GRID_MAP_s* grid = POLY_SEG_put_set_to_grid(polys, nullptr, !plain, dummies_to_material_side,
                                                         POLY_SEG_copy_chain_source_ref, stocked ? info.max_stock : 0.0);
         const double rounding = POLY_SEG_get_set_rounding_tol(polys);
         // 5. The minimal loops.
@@ -905,7 +966,10 @@ int find_minimal_loops(const RING_header_s* set, CHAIN_poly_seg_intersect_type_t
 int CHAIN_find_minimal_loops(const RING_header_s* set, CHAIN_poly_seg_intersect_type_t type, SIDE side,
                              CHAIN_vertex_source_callback_t merge_cb, RING_header_s* out) {
     if (!CHAIN__input_usable(set, "CHAIN_find_minimal_loops", CHAIN_INPUT_FINITE)) return 0;
-    return find_minimal_loops(set, type, side, merge_cb, out, PSI_LOOP_LEVELS_ALL);
+    // Cut at all their crossings, closed chains bound faces of one winding
+    // level each: only the boundary of the lowest faces is a region's.
+    return find_minimal_loops(set, type, side, merge_cb, out,
+                              type == CHAIN_POLY_SEG_INTERSECT_ALL ? PSI_LOOP_LEVELS_REGION : PSI_LOOP_LEVELS_ALL);
 }
 
 int CHAIN__find_lowest_level_loops(const RING_header_s* set, SIDE side, CHAIN_vertex_source_callback_t merge_cb,

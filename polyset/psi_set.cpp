@@ -289,6 +289,10 @@ struct Extraction {
     // stack and walked list are done with when the loops are walked, which
     // reuse them as the walk and the loop stack.
     std::vector<uint32_t> flood_stack, walked, boundary, loop_keys;
+    // Levels only: the floods find the lowest level of the faces (zero-width
+    // faces left out) and nothing is extracted.
+    bool levels_only;
+    int lowest;
 
     uint32_t code_of(const Half& h) { return static_cast<uint32_t>(4 * numbers.of(h.n) + static_cast<size_t>(h.a)); }
     Half half_of(uint32_t code) const { return Half{numbers.record(code >> 2), static_cast<int>(code & 3)}; }
@@ -632,7 +636,13 @@ void extract_from(Extraction& x, Half start, int start_level) {
         if (face_size == 2 && zero_width_face(face[0], face[1])) {
             slit_partner[face[0]] = face[1];
             slit_partner[face[1]] = face[0];
+        } else if (level < x.lowest) {
+            x.lowest = level;
         }
+    }
+    if (x.levels_only) {
+        for (std::vector<uint32_t>* v : {&x.flood_stack, &x.walked}) PSI__scratch_release(*v);
+        return;
     }
     // The level of the face across the sub-segment of h: a zero-width face
     // there is looked through to the face beyond it (and beyond a row of
@@ -1048,10 +1058,12 @@ void PSI__set_hide_interset_duplicates(void* object, DYNAMIC_ARRAY_s** wrapped, 
 // Extraction of the final boundaries
 // ---------------------------------------------------------------------------
 
-void PSI__set_extract_final_boundaries(void* object, DYNAMIC_ARRAY_s** wrapped, int count, int offset,
-                                       PSI_set_output_s* output, RING_header_s* dummy_ring, bool second_pass,
-                                       bool* needs_another_pass) {
-    PSI_s* psi = as_psi(object);
+namespace {
+
+// The extraction of the final boundaries (below); with `lowest` given only
+// the floods run, and *lowest gets the lowest level of the faces they walk.
+void extract_network(PSI_s* psi, DYNAMIC_ARRAY_s** wrapped, int count, int offset, PSI_set_output_s* output,
+                     RING_header_s* dummy_ring, bool second_pass, bool* needs_another_pass, int* lowest) {
     // 1. Material at infinity of the result; no second pass asked for yet.
     output->material_at_infinity = offset > 0 ? 1 : 0;
     if (needs_another_pass) *needs_another_pass = false;
@@ -1062,7 +1074,7 @@ void PSI__set_extract_final_boundaries(void* object, DYNAMIC_ARRAY_s** wrapped, 
     clear_extraction_marks(psi);
     // The tables by arm and by node record (see Extraction).
     Extraction x{psi, output, dummy_ring, second_pass, needs_another_pass, 0, map, NodeNumbers(psi->nodes),
-                 {}, {}, {}, {}, {}, {}, {}, {}, {}};
+                 {}, {}, {}, {}, {}, {}, {}, {}, {}, lowest != nullptr, INT_MAX};
     const size_t arms = 4 * x.numbers.count();
     ExtractionLists lists(psi, x, arms);
     x.right_level.assign(arms);
@@ -1114,6 +1126,11 @@ void PSI__set_extract_final_boundaries(void* object, DYNAMIC_ARRAY_s** wrapped, 
     // those walks go on now.
     extract_islands(x, wrapped, count, offset, &delayed);
     if (map) PSI_ray_resume_delayed_region_merges(psi, &delayed, map);
+    if (lowest) {
+        *lowest = x.lowest == INT_MAX ? offset : x.lowest;
+        clear_extraction_marks(psi);
+        return;
+    }
     // 4. Output polys stay on the inputs' grid.
     if (map && output->mode == PSI_SET_OUTPUT_POLYS && first_wrapper &&
         POLY_SEG_ask_header(first_wrapper->poly)->scaling) {
@@ -1127,6 +1144,23 @@ void PSI__set_extract_final_boundaries(void* object, DYNAMIC_ARRAY_s** wrapped, 
                 POLY_SEG_copy_scaling(first_wrapper->poly, poly);
         }
     }
+}
+
+}  // namespace
+
+void PSI__set_extract_final_boundaries(void* object, DYNAMIC_ARRAY_s** wrapped, int count, int offset,
+                                       PSI_set_output_s* output, RING_header_s* dummy_ring, bool second_pass,
+                                       bool* needs_another_pass) {
+    extract_network(as_psi(object), wrapped, count, offset, output, dummy_ring, second_pass, needs_another_pass,
+                    nullptr);
+}
+
+int PSI__set_lowest_level(void* object, DYNAMIC_ARRAY_s** wrapped, int count) {
+    PSI_s* psi = as_psi(object);
+    PSI_set_output_s output{nullptr, 0, PSI_SET_OUTPUT_POLYS, PSI_SET_OUTPUT_SET, nullptr};
+    int lowest = 0;
+    extract_network(psi, wrapped, count, 0, &output, nullptr, false, nullptr, &lowest);
+    return lowest;
 }
 
 // ---------------------------------------------------------------------------

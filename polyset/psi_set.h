@@ -96,6 +96,11 @@ void PSI__set_hide_interset_duplicates(void* psi, DYNAMIC_ARRAY_s** wrapped, int
 void PSI__set_extract_final_boundaries(void* psi, DYNAMIC_ARRAY_s** wrapped, int count, int offset,
                                        PSI_set_output_s* output, RING_header_s* dummy_ring, bool second_pass,
                                        bool* needs_another_pass);
+// The lowest level (winding) of the faces of the network of the wrapped,
+// intersected and ordered sets, zero-width faces between coincident stretches
+// left out, as the extraction's floods find it (its rays and level rule);
+// 0 for a network without faces.  Leaves no extraction marks.
+int PSI__set_lowest_level(void* psi, DYNAMIC_ARRAY_s** wrapped, int count);
 // Slot 9: material at infinity of one set (0, 1, or 2 for an empty set); box
 // (when given) gets (x min, x max, y min, y max) of its wrappers.
 int PSI__set_is_material_at_inf(void* psi, RING_header_s* set, double* box);

@@ -15,6 +15,7 @@
 
 #include <merrow1/poly_intxn.h>
 #include <merrow1/poly_seg.h>
+#include <merrow1/poly_seg_grid.h>
 
 #include <stend/error.h>
 #include <velte/cerr.h>
@@ -615,6 +616,106 @@ bool path_on_examined_set(const POLY_INTXN_s* path) {
     return false;
 }
 
+// Whether every poly of the set is closed (an open one gets telomeres and
+// bounds no face).
+bool all_polys_closed(const RING_header_s* set) {
+    const RING_node_s* pn = set ? set->first : nullptr;
+    for (int i = 0; pn && i < set->count; ++i, pn = pn->next) {
+        const RING_header_s* poly = RING_ask_node_subring(pn);
+        if (poly && poly->first && !POLY_SEG_is_closed(poly)) return false;
+        if (pn == set->last) break;
+    }
+    return true;
+}
+
+inline bool region_levels(const PSI_s* psi) {
+    return psi->loop_levels == PSI_LOOP_LEVELS_REGION || psi->loop_levels == PSI_LOOP_LEVELS_REGION_MATERIAL_OUTSIDE;
+}
+
+// The region road: closed polys cut at all their crossings bound faces of a
+// winding level each, and the region is decided from those levels.
+bool region_road(const PSI_s* psi, const RING_header_s* set, PSI_set_intersect_type_t type) {
+    return region_levels(psi) && type == PSI_SET_INTERSECT_SELF_AND_EARLIER && all_polys_closed(set);
+}
+
+// Each poly of the set cleaned by itself (the region-set clean of a set of
+// one poly: its material where its own winding, with its material at
+// infinity, is 1 or more), as a new set of the cleaned loops in the pool.  A
+// poly's material is its own region, whatever the windings of its self
+// overlaps: a lobe it winds the wrong way around holds no material of it,
+// one it winds around twice holds it once.
+RING_header_s* clean_each_poly(PSI_s* psi, RING_header_s* set, CMEM_pool_s* pool) {
+    struct Rings {
+        RING_header_s* singles = nullptr;
+        RING_header_s* cleaned = nullptr;
+        ~Rings() {
+            if (singles) RING_delete(singles);
+            if (cleaned) RING_delete(cleaned);
+        }
+    } rings;
+    rings.singles = POLY_SEG_create_set_of_sets(pool);
+    RING_node_s* pn = set->first;
+    for (int i = 0; pn && i < set->count; ++i, pn = pn->next) {
+        if (RING_header_s* poly = RING_ask_node_subring(pn)) {
+            // A set that refers to the poly without owning it.
+            RING_header_s* single = POLY_SEG_create_set(pool, Korvo::Cam::MaterialAtInfinityUndetermined);
+            RING_set_sub_ring_delfunc(single, nullptr);
+            POLY_SEG_append_to_set(single, poly);
+            POLY_SEG_append_to_set_of_sets(rings.singles, single);
+        }
+        if (pn == set->last) break;
+    }
+    rings.cleaned = POLY_SEG_create_set_of_sets(pool);
+    PSI__set_clean_each_region_set(psi, rings.singles, nullptr, rings.cleaned, false, nullptr, false, true);
+    RING_header_s* flat = POLY_SEG_create_set(pool, Korvo::Cam::MaterialAtInfinityUndetermined);
+    RING_node_s* sn = rings.cleaned->first;
+    for (int i = 0; sn && i < rings.cleaned->count; ++i, sn = sn->next) {
+        if (RING_header_s* cleaned = RING_ask_node_subring(sn)) {
+            RING_node_s* cn = cleaned->first;
+            for (int k = 0; cn && k < cleaned->count; ++k, cn = cn->next) {
+                if (RING_header_s* loop = RING_ask_node_subring(cn)) {
+                    RING_set_node_subring(cn, nullptr);
+                    POLY_SEG_append_to_set(flat, loop);
+                }
+                if (cn == cleaned->last) break;
+            }
+        }
+        if (sn == rings.cleaned->last) break;
+    }
+    return flat;
+}
+
+void unwrap_all(DYNAMIC_ARRAY_s* ws) {
+    for (int i = 0; i < ws->num_active; ++i) PSI__unwrap_poly(wrapper_at(ws, i));
+    DYNAMIC_ARRAY__destroy(ws);
+}
+
+// The region road of the minimal loops, on the wrapped and ordered set: the
+// boundary between the faces of the network's lowest level and the others,
+// walked as the region-set road walks its boundaries (higher faces on the
+// left, simple loops), with the dummy covers of that road.  With
+// material_outside the face at infinity is material, and so is every face
+// when none lies below it: nothing comes then.
+void extract_region(PSI_s* psi, DYNAMIC_ARRAY_s* ws, RING_header_s* out, bool material_outside,
+                    PSI_dummy_eval_cb_t callback) {
+    const int lowest = PSI__set_lowest_level(psi, &ws, 1);
+    const int offset = material_outside && lowest >= 0 ? 1 - lowest : -lowest;
+    PSI_set_output_s output{out, 0, PSI_SET_OUTPUT_POLYS, PSI_SET_OUTPUT_SET, psi->create_data};
+    RING_header_s* dummies = PSI__set_create_dummy_ring(out->pool);
+    RING_header_s* second = PSI__set_create_dummy_ring(out->pool);
+    try {
+        PSI__set_extract_final_boundaries(psi, &ws, 1, offset, &output, dummies, false, nullptr);
+        if (dummies->count > 0) PSI__set_cover_paths(psi, &ws, 1, offset, &output, dummies, second, false, callback);
+    } catch (...) {
+        RING_delete(dummies);
+        RING_delete(second);
+        throw;
+    }
+    RING_delete(dummies);
+    RING_delete(second);
+    POLY_SEG_reround_arcs_in_set(out);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -627,7 +728,11 @@ DYNAMIC_ARRAY_s* PSI__set_wrap_set_for_minimal_loops(void* object, RING_header_s
     POLY_SEG_add_telomeres_to_set(set);
     DYNAMIC_ARRAY_s* ws = DYNAMIC_ARRAY__create(psi->pool, static_cast<int>(sizeof(Wrapper)), 5, 5);
     const bool self = type == PSI_SET_INTERSECT_SELF_AND_EARLIER || type == PSI_SET_INTERSECT_SELF_ONLY;
-    const bool earlier = type == PSI_SET_INTERSECT_SELF_AND_EARLIER || type == PSI_SET_INTERSECT_EARLIER_ONLY;
+    // On the region road the polys meet once all have hidden their small
+    // self loops, with coincident segments hidden.
+    const bool region = region_road(psi, set, type);
+    const bool earlier =
+        !region && (type == PSI_SET_INTERSECT_SELF_AND_EARLIER || type == PSI_SET_INTERSECT_EARLIER_ONLY);
     RING_node_s* pn = set ? set->first : nullptr;
     for (int i = 0; pn && i < set->count; ++i, pn = pn->next) {
         RING_header_s* poly = RING_ask_node_subring(pn);
@@ -653,7 +758,36 @@ DYNAMIC_ARRAY_s* PSI__set_wrap_set_for_minimal_loops(void* object, RING_header_s
         }
         if (pn == set->last) break;
     }
+    if (region) {
+        // Every pair of polys is intersected once; of coincident segments
+        // the later one goes and the kept one takes its weight.
+        DYNAMIC_ARRAY_s* hidden = DYNAMIC_ARRAY__create(psi->pool, static_cast<int>(sizeof(int)), 5, 5);
+        PSI__ixn_hide_duplicates(psi, ws, ws, hidden);
+        DYNAMIC_ARRAY__destroy(hidden);
+    }
     return ws;
+}
+
+int PSI__set_lowest_level_of_set(void* object, RING_header_s* set) {
+    PSI_s* psi = as_psi(object);
+    if (!psi || !set || !set->first) return 0;
+    const PSI_loop_levels_t levels = psi->loop_levels;
+    psi->loop_levels = PSI_LOOP_LEVELS_REGION;
+    PSI__reset(psi);
+    PSI__fit_nodes_to_input(psi, PSI__count_pieces(set, 1));
+    DYNAMIC_ARRAY_s* ws = nullptr;
+    try {
+        ws = PSI__set_wrap_set_for_minimal_loops(psi, set, PSI_SET_INTERSECT_SELF_AND_EARLIER);
+        for (int i = 0; i < ws->num_active; ++i) PSI__ixn_sort_intersects(psi, wrapper_at(ws, i));
+        const int lowest = PSI__set_lowest_level(psi, &ws, 1);
+        unwrap_all(ws);
+        psi->loop_levels = levels;
+        return lowest;
+    } catch (...) {
+        if (ws) unwrap_all(ws);
+        psi->loop_levels = levels;
+        throw;
+    }
 }
 
 void PSI__set_hide_small_self_loops(void* object, PSI_segment_search_wrapper_s* w) {
@@ -818,11 +952,29 @@ void PSI__set_find_minimal_loops(void* object, RING_header_s* set, PSI_set_inter
     for (int i = 0; pn && i < set->count && !any_poly; ++i, pn = pn->next)
         any_poly = RING_ask_node_subring(pn) != nullptr;
     if (!any_poly) return;
+    // On the region road each poly is first cleaned by itself; the cleaned
+    // loops stand for it from here on.
+    RING_header_s* cleaned = nullptr;
+    if (region_road(psi, set, type)) set = cleaned = clean_each_poly(psi, set, out->pool);
+    struct CleanedSet {
+        RING_header_s*& set;
+        bool keep;
+        ~CleanedSet() {
+            if (set && !keep) RING_delete(set);
+        }
+    } cleaned_guard{cleaned, psi->keep_wrappers};
     // 1-2. A fresh network of the set, ordered.
     PSI__reset(psi);
     PSI__fit_nodes_to_input(psi, PSI__count_pieces(set, 1));
     DYNAMIC_ARRAY_s* ws = PSI__set_wrap_set_for_minimal_loops(psi, set, type);
     for (int i = 0; i < ws->num_active; ++i) PSI__ixn_sort_intersects(psi, wrapper_at(ws, i));
+    // Closed polys cut at all their crossings: the region's boundary by the
+    // levels of the faces (see extract_region).
+    if (region_road(psi, set, type)) {
+        extract_region(psi, ws, out, psi->loop_levels == PSI_LOOP_LEVELS_REGION_MATERIAL_OUTSIDE, callback);
+        if (!psi->keep_wrappers) unwrap_all(ws);
+        return;
+    }
     // 3. Extract, recording the dummies on the loops.
     RING_header_s* dummies = PSI__set_create_dummy_ring(out->pool);
     PSI__set_extract_minimal_loops(psi, ws, out, dummies);

@@ -65,8 +65,19 @@ const double PSI_LOOP_AREA_RATIO = 8.0;
 // polys that keep no segment are left out) and lays its nodes.  Type 0 and 1
 // intersect each poly with itself, ordering its self-intersections and
 // hiding its small self loops; type 0 and 2 intersect it with every earlier
-// poly (not ordered here).
+// poly (not ordered here).  On the region road (the object's loop_levels asks
+// for the region, type 0, every poly closed) the polys meet one another only
+// once each has hidden its small self loops, and coincident segments of
+// different polys are hidden as on the region-set road: one stays, with the
+// others' weight.
 DYNAMIC_ARRAY_s* PSI__set_wrap_set_for_minimal_loops(void* psi, RING_header_s* set, PSI_set_intersect_type_t type);
+
+// The lowest winding level of the faces of one set of closed polys on their
+// own, cut at all their crossings (wrapped for minimal loops with type 0 on
+// the region road: small self loops and coincident stretches hidden): below
+// 0 where the set lays material at infinity.  0 for an empty set.  Builds the
+// object's network afresh and leaves no wrappers.
+int PSI__set_lowest_level_of_set(void* psi, RING_header_s* set);
 
 // For a wrapper whose poly meets itself: traces its loops level by level,
 // from the lowest level up, judging each by PSI__set_accept_loop, until a

@@ -79,7 +79,13 @@ int CHAIN_boolean_regions_to_zones(RING_header_s* set, SIDE side, unsigned op,
                                    CHAIN_vertex_source_callback_t merge_cb, CHAIN_trace_vertex_cb_t trace_cb,
                                    POLY_SEG_offset_value_cb_t offset_cb, void* data, BZONE_map_s* map);
 // The minimal loops of the network that the chains of the set form, appended
-// to out.  1; 0 when set or out is not a list.
+// to out.  With type 0 and closed chains only: the loops between the faces
+// where the chains lay the fewest material layers and the faces above them
+// (the region the chains bound), decided by the face levels of the exact
+// network, each chain counted by its own region; nothing when a region set
+// of the chains lays material at infinity and no face lies below the face
+// at infinity.  Otherwise the loops around the faces of every level.  1; 0
+// when set or out is not a list.
 int CHAIN_find_minimal_loops(const RING_header_s* set, CHAIN_poly_seg_intersect_type_t type, SIDE side,
                              CHAIN_vertex_source_callback_t merge_cb, RING_header_s* out);
 

@@ -114,9 +114,22 @@ struct PSI_ray_entry_s {
 // Which loops the minimal-loop extraction traces in a part of the network
 // where polys meet: the loops between every two neighbouring levels (the
 // default), or only those around the faces of the part's lowest level.
+// PSI_LOOP_LEVELS_REGION, for a set whose polys are all closed and cut at all
+// their crossings (intersect type 0): each poly first cleaned by itself (its
+// own region by its winding and material at infinity), then the boundary
+// between the faces of the whole network's lowest winding level and the
+// others, decided and walked as the region-set road does (coincident
+// stretches hidden, zero-width faces looked through); other sets are traced
+// at all levels.
+// PSI_LOOP_LEVELS_REGION_MATERIAL_OUTSIDE: the same for a set whose polys
+// lay material at infinity (the caller knows: a region set among them winds
+// below 0 on its own), so that the face at infinity is material: when no
+// face lies below it, there is nothing to bound.
 enum PSI_loop_levels_t : int {
     PSI_LOOP_LEVELS_ALL = 0,
     PSI_LOOP_LEVELS_LOWEST = 1,
+    PSI_LOOP_LEVELS_REGION = 2,
+    PSI_LOOP_LEVELS_REGION_MATERIAL_OUTSIDE = 3,
 };
 
 // Order in which the object wrapped its segments (module psi).

@@ -541,6 +541,45 @@ TEST_F(ChainPolySegTest, MinimalLoopsOfTheChainNetwork) {
     EXPECT_EQ(CHAIN_find_minimal_loops(nullptr, CHAIN_POLY_SEG_INTERSECT_ALL, 0, nullptr, out()), 1);
 }
 
+// Closed chains cut at all their crossings give the boundary of the region
+// they bound, by the levels of the faces: a pocket inside an island of its
+// own region set is the island's hole; in a region set of its own its
+// material lies at infinity and the island fills its air, so nothing bounds
+// any air.  A chain met by nothing comes back as itself.
+TEST_F(ChainPolySegTest, MinimalLoopsOfAllCrossingsBoundTheRegionOfTheirRegionSets) {
+    struct Case {
+        const char* what;
+        int pocket_id, island_id;
+        std::vector<double> areas;  // absolute, ascending
+    };
+    const Case cases[] = {
+        {"one region set", 3, 3, {16, 36}},
+        {"two region sets", 3, 4, {}},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        RING_header_s* pocket = square(pool, 0, 0, 4, 4, RIGHT, k.pocket_id);
+        RING_header_s* island = square(pool, -1, -1, 5, 5, LEFT, k.island_id);
+        RING_header_s* m = out();
+        RING_set_sub_ring_delfunc(m, nullptr);
+        EXPECT_EQ(CHAIN_find_minimal_loops(list_of(pool, {pocket, island}), CHAIN_POLY_SEG_INTERSECT_ALL, 0, nullptr, m),
+                  1);
+        std::vector<double> areas;
+        for (RING_header_s* c : chains_in(m)) areas.push_back(std::fabs(CHAIN_chainArea_chainCentroid(c, nullptr)));
+        std::sort(areas.begin(), areas.end());
+        ASSERT_EQ(areas.size(), k.areas.size());
+        for (size_t i = 0; i < areas.size(); ++i) EXPECT_NEAR(areas[i], k.areas[i], 1e-7);
+        EXPECT_EQ(data_of(pocket)->region_set_id, k.pocket_id);
+        EXPECT_EQ(data_of(island)->region_set_id, k.island_id);
+    }
+    RING_header_s* lone = square(pool, 0, 0, 2, 2, LEFT, 6);
+    RING_header_s* m = out();
+    RING_set_sub_ring_delfunc(m, nullptr);
+    CHAIN_find_minimal_loops(list_of(pool, {lone}), CHAIN_POLY_SEG_INTERSECT_ALL, 0, nullptr, m);
+    ASSERT_EQ(m->count, 1);
+    EXPECT_EQ(RING_ask_node_subring(m->first), lone);
+}
+
 // A square with a square hole is cut through the hole into two hole-free
 // regions holding all its material.
 TEST_F(ChainPolySegTest, SplitIntoSimplyConnectedRegionsCutsThroughHoles) {

@@ -284,6 +284,59 @@ TEST_F(PsiMinimal, AskedForTheLowestLevelOnlyTheLoopsAroundTheLowestFacesCome) {
     }
 }
 
+TEST_F(PsiMinimal, AskedForTheRegionTheBoundaryOfTheWholeNetworksLowestFacesComes) {
+    // Closed polys cut at all their crossings: the faces of the lowest
+    // winding anywhere are the air, the loops run between them and the rest
+    // with the higher faces on their left.  Coincident stretches bound no
+    // face of their own, whatever the points they are split at; faces that
+    // lie wholly in the material of others give no loop, even in a part of
+    // the network of their own.  With the face at infinity material, faces
+    // at its level are material too.
+    struct Case {
+        const char* what;
+        std::vector<RING_header_s*> polys;
+        PSI_loop_levels_t levels;
+        std::vector<double> areas;
+    };
+    const Case cases[] = {
+        {"identical squares", {square(0, 0, 40, 40), square(0, 0, 40, 40)}, PSI_LOOP_LEVELS_REGION, {1600}},
+        {"identical squares of opposite directions", {square(0, 0, 40, 40), square(0, 0, 40, 40, false)},
+         PSI_LOOP_LEVELS_REGION, {}},
+        {"rectangle along part of a side", {square(0, 0, 40, 40), square(40, 10, 80, 30)}, PSI_LOOP_LEVELS_REGION,
+         {2400}},
+        {"side shared from different corners",
+         {path({{40, 0}, {40, 40}, {0, 40}, {0, 0}}, true), path({{40, 50}, {40, -10}, {80, -10}, {80, 50}}, true)},
+         PSI_LOOP_LEVELS_REGION, {4000}},
+        {"crossing squares of opposite directions", {square(0, 0, 40, 40), square(20, 20, 60, 60, false)},
+         PSI_LOOP_LEVELS_REGION, {-1200}},
+        {"pocket with an island, and crossing squares in its material",
+         {square(0, 0, 100, 100, false), square(20, 20, 40, 40), square(200, 0, 240, 40), square(220, 20, 260, 60)},
+         PSI_LOOP_LEVELS_REGION, {-10000, 400}},
+        {"pocket inside an island", {square(0, 0, 40, 40, false), square(-10, -10, 50, 50)}, PSI_LOOP_LEVELS_REGION,
+         {-1600, 3600}},
+        {"pocket inside an island, material at infinity", {square(0, 0, 40, 40, false), square(-10, -10, 50, 50)},
+         PSI_LOOP_LEVELS_REGION_MATERIAL_OUTSIDE, {}},
+        {"island inside a pocket, material at infinity", {square(0, 0, 100, 100, false), square(20, 20, 40, 40)},
+         PSI_LOOP_LEVELS_REGION_MATERIAL_OUTSIDE, {-10000, 400}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        psi->loop_levels = c.levels;
+        std::vector<double> areas;
+        for (const Loop& l : minimal(set(c.polys), PSI_SET_INTERSECT_SELF_AND_EARLIER)) {
+            EXPECT_TRUE(l.closed);
+            areas.push_back(l.area);
+        }
+        EXPECT_EQ(areas, c.areas);
+    }
+    // Other intersect types and open polys are traced at every level.
+    psi->loop_levels = PSI_LOOP_LEVELS_REGION;
+    std::vector<double> areas;
+    for (const Loop& l : minimal(set({square(0, 0, 40, 40), square(20, 20, 60, 60)}), PSI_SET_INTERSECT_SELF_ONLY))
+        areas.push_back(l.area);
+    EXPECT_EQ(areas, (std::vector<double>{1600, 1600}));
+}
+
 TEST_F(PsiMinimal, SquaresTouchingAtACornerStaySeparateLoops) {
     RING_header_s* s = set({square(0, 0, 40, 40), square(40, 40, 80, 80)});
     const std::vector<Loop> loops = minimal(s, PSI_SET_INTERSECT_SELF_AND_EARLIER);
