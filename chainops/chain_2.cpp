@@ -2,6 +2,7 @@
 // validation.
 #include "chain/chain_check.h"
 #include "chainops/chain_2.h"
+#include "chainops/chain_poly_seg_internal.h"
 
 #include <merrow1/chain.h>
 #include <merrow1/chain_area.h>
@@ -1240,8 +1241,16 @@ int ChainsBoolean(RING_header_s* chains, SIDE side, RING_header_s* out, CHAIN_ve
     RING_node_s* before_first = out->last;
     if (!CHAIN_ask_use_new_boolean()) {
         CHAIN_debug_report(kReportChain, "ChainsBoolean -- Start", chains, nullptr);
-        CHAIN__boolean_older(chains, nullptr, CHAIN__OLDER_PAIRS_ALL | CHAIN__OLDER_REGION, side, out, merge,
-                             "CHAIN-ChainsBoolean-", 0, "ChainsBoolean");
+        // Chains of several region sets are read as the union of the sets:
+        // where one set lays material at infinity, only faces below the
+        // level far away are the region's, so where the sets' material fills
+        // every face (a pocket filled by an island of another set) nothing
+        // bounds it.  The chains of one set count their layers alone, and its
+        // lowest faces bound the region.
+        const CHAIN__older_pairs_t pairs = CHAIN__region_sets_lay_material_at_infinity(chains)
+                                               ? CHAIN__OLDER_PAIRS_ALL | CHAIN__OLDER_REGION | CHAIN__OLDER_BELOW_FAR
+                                               : CHAIN__OLDER_PAIRS_ALL | CHAIN__OLDER_REGION;
+        CHAIN__boolean_older(chains, nullptr, pairs, side, out, merge, "CHAIN-ChainsBoolean-", 0, "ChainsBoolean");
         CHAIN__validate_shapes_from_boolean(chains, out, before_first);
         CHAIN_debug_report(kReportChain, "ChainsBoolean -- End", out, nullptr);
     } else {

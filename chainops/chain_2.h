@@ -15,17 +15,6 @@
 // debug interface.
 void CHAIN__validate_shapes_from_boolean(const RING_header_s* input, RING_header_s* out, RING_node_s* before_first);
 
-// Keeps, of the closed loops that a boolean appended to `out` after
-// `before_first` (null: from the first node), those with more of the input's
-// material layers on their material side than the fewest anywhere, and the
-// fewest on the other: the region's own boundary, as both engines answer it.
-// An island lays a layer inside itself, any other closed chain (a pocket)
-// one outside itself, so a pocket with its islands keeps every chain.  The
-// input is a chain or a chain list; its closed chains give the material.  A
-// loop that is the caller's own input chain leaves `out` without being
-// deleted.
-void CHAIN__keep_region_boundary(RING_header_s* chains, RING_header_s* out, RING_node_s* before_first);
-
 // Keeps, of the loops a clean of the closed traced chain on the side put in
 // `out`, those whose source had its material outside (loop class 0) only
 // where the trace leaves their free side free: with the material at

@@ -963,6 +963,15 @@ int find_minimal_loops(const RING_header_s* set, CHAIN_poly_seg_intersect_type_t
 
 }  // namespace
 
+bool CHAIN__region_sets_lay_material_at_infinity(const RING_header_s* chains) {
+    if (!chains || chains->type != RING_TYPE_LIST) return false;
+    return merrow1::run_converting([&]() {
+        MERROW1_SCRATCH_POOL(pool, "CHAIN_region_sets_at_infinity");
+        PsiGuard psi(PSI_create(0, true, false, nullptr, nullptr));
+        return region_sets_lay_material_at_infinity(psi.get(), const_cast<RING_header_s*>(chains), pool);
+    });
+}
+
 int CHAIN_find_minimal_loops(const RING_header_s* set, CHAIN_poly_seg_intersect_type_t type, SIDE side,
                              CHAIN_vertex_source_callback_t merge_cb, RING_header_s* out) {
     if (!CHAIN__input_usable(set, "CHAIN_find_minimal_loops", CHAIN_INPUT_FINITE)) return 0;

@@ -23,6 +23,13 @@ CHAIN_proc_app_data_spec_e CHAIN__boolean_output_spec(unsigned op, bool has_offs
 int CHAIN__find_lowest_level_loops(const RING_header_s* set, SIDE side, CHAIN_vertex_source_callback_t merge_cb,
                                    RING_header_s* out);
 
+// Whether chains of several region sets (one per region_set_id) lay material
+// at infinity when read as the union of the sets: when one set, on its own,
+// winds below 0 somewhere (only a set with a chain whose material lies
+// outside can), decided on the exact levels of the set's network.  False for
+// a single set, a chain, or a null list.
+bool CHAIN__region_sets_lay_material_at_infinity(const RING_header_s* chains);
+
 // The record of the marked-offset callback of the special tracing: the
 // distance and the mark (0 or 1) of the pieces it moves.
 struct CHAIN_marked_offset_record_s {

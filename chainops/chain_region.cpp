@@ -1758,10 +1758,6 @@ int CHAIN_boolean_between(RING_header_s* set, SIDE side, RING_header_s* out, CHA
             CHAIN__boolean_older(set, nullptr, CHAIN__OLDER_PAIRS_BETWEEN | CHAIN__OLDER_BELOW_FAR, side, out, merge_cb,
                                  "CHAIN-ChainsBoolean-", 8, nullptr);
         });
-        // Only the region's own boundary stays: the minimal loops also bound
-        // faces that lie wholly in the material (where an island crosses its
-        // outer boundary, say).
-        CHAIN__keep_region_boundary(set, out, before_first);
     }
     // 6. "Empty" is judged by what this call added.
     if (CHAIN__count_after(out, before_first) == 0) return 0;
