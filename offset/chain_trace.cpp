@@ -1103,6 +1103,37 @@ void concave_corner(CHAIN_trace_inputs_s* in, RING_node_s* entry, RING_node_s* v
     append_outgoing(in, vertex, out, collapsed);
 }
 
+// Offsets extended without limit across one line that carries no offset of
+// its own still stop at that line's offset where they reach it, as when each
+// of its two corners is extended: the meeting point of the extensions (the
+// incoming one from e1 along t1 to e1 + s t1, the outgoing one back from s2
+// along t2) is cut off by the line's offset when both extensions cross it
+// at least the tracing tolerance from their ends and before their meeting
+// point.  Then *q1 and *q2 are those crossings.
+bool cut_by_passed_line(const CHAIN_trace_inputs_s* in, const RING_node_s* entry, const RING_node_s* vertex, V2 e1,
+                        V2 t1, double s, V2 s2, V2 t2, V2* q1, V2* q2) {
+    Piece passed;
+    if (entry == vertex || entry->next != vertex || !read_segment(in->source, vertex, &passed) ||
+        passed.type() != SEG_LINE)
+        return false;
+    V2 u = passed.e() - passed.s();
+    const double length = norm(u);
+    if (length <= 0.0) return false;
+    u = (1.0 / length) * u;
+    // The side the offsets move to, as SEGMENT_offset moves a line.
+    const V2 n = in->side == LEFT ? V2{u.y, -u.x} : V2{-u.y, u.x};
+    const double level = dot(n, passed.s()) + in->offset;
+    const double along_in = dot(n, t1), along_out = dot(n, t2);
+    if (along_in == 0.0 || along_out == 0.0) return false;
+    const double a = (level - dot(n, e1)) / along_in;
+    const double b = (dot(n, s2) - level) / along_out;
+    if (!(a >= in->tolerance && a < s && b >= in->tolerance && dot(n, e1 + s * t1) > level)) return false;
+    const V2 c1 = e1 + a * t1, c2 = s2 - b * t2;
+    if (dot(c2 - c1, u) <= 0.0) return false;
+    *q1 = c1, *q2 = c2;
+    return true;
+}
+
 void convex_corner(CHAIN_trace_inputs_s* in, RING_node_s* entry, RING_node_s* vertex) {
     RING_header_s* trace = in->trace;
     const double d = in->offset, tolerance = in->tolerance;
@@ -1202,8 +1233,10 @@ void convex_corner(CHAIN_trace_inputs_s* in, RING_node_s* entry, RING_node_s* ve
         if (sign * turn >= 1e-10 && s >= tolerance) {
             const V2 meet = e1 + s * t1;
             V2 q1 = meet, q2 = meet;
-            bool chamfer = false;
-            if (in->trace_vertex_kind != CHAIN_TRACE_VERTEX_EXTEND && dist(meet, p) >= 2.0 * d) {
+            bool chamfer = false, passed = false;
+            if (in->trace_vertex_kind == CHAIN_TRACE_VERTEX_EXTEND) {
+                passed = cut_by_passed_line(in, entry, vertex, e1, t1, s, s2, t2, &q1, &q2);
+            } else if (dist(meet, p) >= 2.0 * d) {
                 const double phi = std::acos(std::fmax(-1.0, std::fmin(1.0, -dot(t1, t2))));
                 const double c = std::cos(phi / 2.0);
                 if (std::fabs(c) > 1e-10) {
@@ -1223,7 +1256,7 @@ void convex_corner(CHAIN_trace_inputs_s* in, RING_node_s* entry, RING_node_s* ve
                     in->first_extension_source = vertex;
                 }
             }
-            if (chamfer) append(in, vertex, line_piece(q1, q2), true, false, false);
+            if (chamfer || passed) append(in, vertex, line_piece(q1, q2), chamfer, false, false);
             append(in, vertex->next, line_piece(q2, s2), false, false, false);
             append_outgoing(in, vertex, out, false);
             return;

@@ -145,3 +145,56 @@ TEST_F(OffsetTinyEdge, OpenChainsWithShortSegments) {
 }
 
 }  // namespace
+
+namespace {
+
+// Corners extended without limit across a short edge: the extensions stop
+// at that edge's offset, as when each of its two corners is extended, so
+// the corner's material stays within what each of the two corners adds.  The
+// oracle found the points below (farther from the source than either
+// corner's tip reaches) inside the offset when the corner was extended to
+// the meeting point of its neighbours' offsets.
+TEST_F(OffsetTinyEdge, UnlimitedExtensionStopsAtTheShortEdgesOffset) {
+    struct Case {
+        Polygon polygon;
+        double free_x, free_y;  // a point the offset leaves free
+    };
+    const Case table[] = {
+        {{"case 45",
+          {{0.9016764373811037, 0.073418462345852614}, {-0.87823376580468027, 0.50962269336944477},
+           {0.22388323823104944, -1.349121335194807}, {1.0150191150690087, -0.54984465364696855},
+           {1.1969766354616107, -0.64605311368567597}, {1.1969766439374425, -0.64605299398538241},
+           {0.71684017521301713, -0.023104230988883187}},
+          RIGHT, -0.031833819871204247},
+         1.263841629100743, -0.71452871928860617},
+        {{"case 55",
+          {{1.0477322449588007, 0.66425059875008574}, {-0.38800767056100022, 0.5196000035815469},
+           {-1.0199482415669692, 0.609717295362742}, {-1.1348670118939137, 0.36420749600449714},
+           {-1.0342808613944812, -0.61351279763950151}, {0.79907867523328113, -1.0346676072185244},
+           {0.79907872995277307, -1.0346675004206911}},
+          RIGHT, -0.39523726322129543},
+         1.1022648160557482, -1.4551995167617309},
+    };
+    const long double tolerance = EQ_ask_length_tolerance();
+    for (const Case& c : table) {
+        const Polygon& p = c.polygon;
+        RING_header_s* chain = make_chain(pool, p.vertices, true, p.side);
+        const std::vector<Seg> source = segments_of(chain);
+        for (bool newer : {false, true}) {
+            CHAIN_set_new_boolean_flag(newer);
+            SCOPED_TRACE(std::string(p.what) + (newer ? ", newer engine" : ", older engine"));
+            RING_header_s* list =
+                CHAIN_offset(chain, p.offset, ALWAYS_EXTEND_TANGENT, p.side, nullptr, nullptr, nullptr, pool, nullptr);
+            ASSERT_NE(list, nullptr);
+            const std::vector<RING_header_s*> chains = region_oracle::chains_in(list);
+            ASSERT_EQ(chains.size(), 1u);
+            const std::vector<Seg> result = segments_of(chains[0]);
+            // The source lies inside its outward offset; the point does not.
+            EXPECT_NE(winding(result, p.vertices[0].x, p.vertices[0].y), 0);
+            EXPECT_EQ(winding(result, c.free_x, c.free_y), 0);
+            EXPECT_GE(reach_of(list, source).nearest, std::fabs(p.offset) - tolerance);
+        }
+    }
+}
+
+}  // namespace
