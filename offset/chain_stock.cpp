@@ -1112,11 +1112,12 @@ int CHAIN__stock_general(RING_header_s* chain, double tool_radius, double stock,
     struct Reset {
         ~Reset() { t_walk_first = t_walk_last = nullptr; }
     } reset;
-    // A segment that carries no offset of its own, inside the walk's range
-    // and with the stock of the segment before it (so that no step of the
-    // stock is lost), is walked over: the corner is joined at its end, from
-    // the segment entering it, and about that segment's end, from which the
-    // segment after it is taken to start (as the tracer does).
+    // A run of segments that carry no offset of their own, inside the walk's
+    // range and with the stock of the segment beside them (so that no step
+    // of the stock is lost), is walked over as the tracer walks it: one
+    // corner, handled at the vertex ending the run, from the segment entering
+    // the run to the one leaving it, about the run's first vertex, from which
+    // the leaving segment is taken to start.
     auto joined_beyond = [&](const RING_node_s* v) {
         if (!merrow1::corner_joined_beyond(chain, first, v, tol)) return false;
         // Within the walk's range, which may leave out an open chain's end
@@ -1135,13 +1136,14 @@ int CHAIN__stock_general(RING_header_s* chain, double tool_radius, double stock,
         const double beside = at_start ? s0 : e0;
         return p0 == p1 && std::fabs(s1 - beside) <= tol && std::fabs(e1 - beside) <= tol;
     };
+    const bool join_across = merrow1::some_segment_carries_offset(chain, tol);
     // 4. The segment ending at the first vertex (closed chains only).
     if (closed) {
         double s, e;
         int position;
         if (!read_piece(chain, first, &walk.prev_source) || !read_stocks(first, &s, &e, &position))
             return fail_invalid("CHAIN_stock_general: stocked_chain -- output invalid 2");
-        if (first->previous) {
+        if (join_across && first->previous) {
             const RING_node_s* entry = merrow1::corner_entry(chain, first, first->previous, joined_beyond);
             if (entry != first->previous)
                 walk.prev_source.start[0] = point_of(entry).x, walk.prev_source.start[1] = point_of(entry).y;
@@ -1158,7 +1160,7 @@ int CHAIN__stock_general(RING_header_s* chain, double tool_radius, double stock,
         if (!entry) entry = vertex;
         const bool at_last = vertex == last;
         const bool have_cur = closed || !at_last;
-        if (have_cur && joined_beyond(vertex)) continue;
+        if (join_across && have_cur && joined_beyond(vertex)) continue;
         walk.vertex = entry;
         walk.cur_failed = true;
         walk.cur_source = Piece{};

@@ -312,7 +312,8 @@ bool corner_incoming(const CHAIN_trace_inputs_s* in, const RING_node_s* entry, P
     const RING_node_s* run =
         merrow1::corner_entry(in->source, merrow1::walk_start(in->source, in->tolerance), start,
                               [in](const RING_node_s* v) { return corner_joined_beyond(in, v); });
-    if (run != start) out->set_start(point_of(run));
+    if (run != start && merrow1::some_segment_carries_offset(in->source, in->tolerance))
+        out->set_start(point_of(run));
     return true;
 }
 
@@ -1455,9 +1456,10 @@ RING_header_s* CHAIN__trace(RING_header_s* source, double offset, CORNER_CONTROL
         //    vertex ending the run from the segment entering it.
         RING_node_s* vertex = const_cast<RING_node_s*>(merrow1::walk_start(source, in.tolerance));
         RING_node_s* entry = nullptr;
+        const bool join_across = merrow1::some_segment_carries_offset(source, in.tolerance);
         for (int i = 0; i < source->count && vertex; ++i, vertex = vertex->next) {
             if (!entry) entry = vertex;
-            if (corner_joined_beyond(&in, vertex)) continue;
+            if (join_across && corner_joined_beyond(&in, vertex)) continue;
             in.trace_vertex_kind = 0;
             int raw = 0;
             in.corner_type = corner_type_from(source, entry, vertex, &raw);

@@ -48,6 +48,19 @@ inline bool carries_no_offset(const SEGMENT& segment, double tolerance) {
     return SegmentLength(&segment) <= tolerance;
 }
 
+// Whether some segment of the chain carries an offset of its own.  A chain
+// all of whose segments are that short is walked segment by segment: joined
+// across, it would have no corner left to join.
+inline bool some_segment_carries_offset(const RING_header_s* chain, double tolerance) {
+    const RING_node_s* node = chain->first;
+    SEGMENT segment;
+    for (int i = 0; i < chain->count && node; ++i, node = node->next)
+        if (ChainSegment(chain, node, &segment) && (segment.type == SEG_LINE || segment.type == SEG_ARC) &&
+            !carries_no_offset(segment, tolerance))
+            return true;
+    return false;
+}
+
 // Where a walk round the chain starts: the first vertex of an open chain; for
 // a closed chain the first vertex, or after it the first one whose incoming
 // segment carries an offset of its own, so that no run of segments without
