@@ -1169,7 +1169,8 @@ int CHAIN__stock_general(RING_header_s* chain, double tool_radius, double stock,
             double s, e;
             int position;
             if (!read_piece(chain, vertex->next, &walk.cur_source)) break;
-            if (entry != vertex) walk.cur_source.start[0] = point_of(entry).x, walk.cur_source.start[1] = point_of(entry).y;
+            if (entry != vertex)
+                walk.cur_source.start[0] = point_of(entry).x, walk.cur_source.start[1] = point_of(entry).y;
             if (!read_stocks(vertex->next, &s, &e, &position)) {
                 report("CHAIN_stock_general: stocked_chain -- output invalid 3", output);
                 return 0;

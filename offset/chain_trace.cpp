@@ -957,6 +957,7 @@ namespace {
 // incoming one, ends at the offset from the join's centre, and the joins are
 // tangent to both as at any corner.  That moves the outgoing offset by no
 // more than the length of the segments passed over.
+
 // The source segment the corner goes on along.
 bool corner_outgoing(const CHAIN_trace_inputs_s* in, const RING_node_s* entry, const RING_node_s* vertex,
                      Piece* out) {
@@ -1270,7 +1271,6 @@ void convex_corner(CHAIN_trace_inputs_s* in, RING_node_s* entry, RING_node_s* ve
     append_outgoing(in, vertex, out, false);
 }
 
-
 }  // namespace
 
 void CHAIN__trace_start_of_open_chain(CHAIN_trace_inputs_s* in, RING_node_s* vertex) {
@@ -1452,8 +1452,9 @@ RING_header_s* CHAIN__trace(RING_header_s* source, double offset, CORNER_CONTROL
     debug_stage("CHAIN__trace: source chain -- input", source, nullptr, trace, offset);
     try {
         // 4. The walk over the source vertices.  A run of segments that
-        //    carry no offset of their own is one corner, joined at the
-        //    vertex ending the run from the segment entering it.
+        //    carry no offset of their own is one corner, handled at the
+        //    vertex ending the run, from the segment entering the run (at
+        //    the entry) to the one leaving it.
         RING_node_s* vertex = const_cast<RING_node_s*>(merrow1::walk_start(source, in.tolerance));
         RING_node_s* entry = nullptr;
         const bool join_across = merrow1::some_segment_carries_offset(source, in.tolerance);
