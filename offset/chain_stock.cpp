@@ -1079,8 +1079,10 @@ int CHAIN__stock_general(RING_header_s* chain, double tool_radius, double stock,
     };
     // 3. The walk's range: an open chain's end segment that the next stock
     // swallows is left out (the caller's chain is not changed).
-    RING_node_s* first = chain->first;
-    RING_node_s* last = chain->last;
+    // A closed chain is walked from walk_start (the first vertex unless a
+    // segment that carries no offset of its own ends there).
+    RING_node_s* first = const_cast<RING_node_s*>(merrow1::walk_start(chain, tol));
+    RING_node_s* last = closed && first ? first->previous : chain->last;
     int vertices = chain->count;
     if (!first || vertices < 2) return fail_invalid("CHAIN_stock_general: stocked_chain -- output invalid 1");
     if (!closed && vertices > 2) {
@@ -1110,12 +1112,42 @@ int CHAIN__stock_general(RING_header_s* chain, double tool_radius, double stock,
     struct Reset {
         ~Reset() { t_walk_first = t_walk_last = nullptr; }
     } reset;
+    // A run of segments that carry no offset of their own, inside the walk's
+    // range and with the stock of the segment beside them (so that no step
+    // of the stock is lost), is walked over as the tracer walks it: one
+    // corner, handled at the vertex ending the run, from the segment entering
+    // the run to the one leaving it, about the run's first vertex, from which
+    // the leaving segment is taken to start.
+    auto joined_beyond = [&](const RING_node_s* v) {
+        if (!merrow1::corner_joined_beyond(chain, first, v, tol)) return false;
+        // Within the walk's range, which may leave out an open chain's end
+        // segments.
+        if (!closed && (v == last || (v->next == last && last != chain->last))) return false;
+        // The stock beside it: that of the segment entering it, or at an
+        // open chain's start that of the segment after it.
+        Piece entering;
+        const bool at_start = !read_piece(chain, v, &entering) || !real(entering);
+        double s0, e0, s1, e1;
+        int p0, p1;
+        if (stocks_of(chain, at_start ? v->next->next : v, stock_cb, stock, tool_radius, &s0, &e0, &p0) !=
+                kStocksRead ||
+            stocks_of(chain, v->next, stock_cb, stock, tool_radius, &s1, &e1, &p1) != kStocksRead)
+            return false;
+        const double beside = at_start ? s0 : e0;
+        return p0 == p1 && std::fabs(s1 - beside) <= tol && std::fabs(e1 - beside) <= tol;
+    };
+    const bool join_across = merrow1::some_segment_carries_offset(chain, tol);
     // 4. The segment ending at the first vertex (closed chains only).
     if (closed) {
         double s, e;
         int position;
         if (!read_piece(chain, first, &walk.prev_source) || !read_stocks(first, &s, &e, &position))
             return fail_invalid("CHAIN_stock_general: stocked_chain -- output invalid 2");
+        if (join_across && first->previous) {
+            const RING_node_s* entry = merrow1::corner_entry(chain, first, first->previous, joined_beyond);
+            if (entry != first->previous)
+                walk.prev_source.start[0] = point_of(entry).x, walk.prev_source.start[1] = point_of(entry).y;
+        }
         walk.prev_start_stock = s, walk.prev_end_stock = e, walk.prev_position = position;
         walk.prev_failed = !CHAIN__stock_segment(&walk.prev_source, s, e, walk.side, tol, &walk.prev_stocked,
                                                  &walk.prev_copy);
@@ -1123,17 +1155,22 @@ int CHAIN__stock_general(RING_header_s* chain, double tool_radius, double stock,
     bool have_prev = closed;
     // 5. The vertices.
     RING_node_s* vertex = first;
+    RING_node_s* entry = nullptr;  // where the corner joined at the vertex comes in
     for (int i = 0; i < vertices && vertex; ++i, vertex = vertex->next) {
-        walk.vertex = vertex;
+        if (!entry) entry = vertex;
         const bool at_last = vertex == last;
         const bool have_cur = closed || !at_last;
+        if (join_across && have_cur && joined_beyond(vertex)) continue;
+        walk.vertex = entry;
         walk.cur_failed = true;
         walk.cur_source = Piece{};
-        walk.cur_stocked = walk.cur_copy = point_piece(point_of(vertex));
+        walk.cur_stocked = walk.cur_copy = point_piece(point_of(entry));
         if (have_cur) {
             double s, e;
             int position;
             if (!read_piece(chain, vertex->next, &walk.cur_source)) break;
+            if (entry != vertex)
+                walk.cur_source.start[0] = point_of(entry).x, walk.cur_source.start[1] = point_of(entry).y;
             if (!read_stocks(vertex->next, &s, &e, &position)) {
                 report("CHAIN_stock_general: stocked_chain -- output invalid 3", output);
                 return 0;
@@ -1157,8 +1194,9 @@ int CHAIN__stock_general(RING_header_s* chain, double tool_radius, double stock,
             }
         }
         const CHAIN_trace_vertex_t answer = trace_vertex_cb ? trace_vertex_cb(chain, vertex) : CHAIN_trace_vertex_t{};
-        int kind = ChainCornerType(chain, vertex);
-        if (!closed && vertex == first) kind = CORNER_TYPE_START;
+        int kind = merrow1::joined_corner_type(chain, entry, vertex);
+        if (!closed && entry == first) kind = CORNER_TYPE_START;
+        entry = nullptr;
         if (!closed && at_last) kind = CORNER_TYPE_END;
         if (walk.cur_start_stock < -tol && walk.prev_end_stock < -tol) {
             if (kind == CORNER_TYPE_CONCAVE) kind = CORNER_TYPE_CONVEX;

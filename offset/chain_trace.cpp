@@ -297,14 +297,35 @@ V2 trace_end_or(const CHAIN_trace_inputs_s* in, const Piece& fallback) {
     return in->trace->count > 0 ? point_of(in->trace->last) : fallback.e();
 }
 
+bool corner_joined_beyond(const CHAIN_trace_inputs_s* in, const RING_node_s* vertex) {
+    return merrow1::corner_joined_beyond(in->source, merrow1::walk_start(in->source, in->tolerance), vertex,
+                                         in->tolerance);
+}
+
+// The source segment ending at the corner's entry as the walk offsets it:
+// where a run of segments that carry no offset ends at its start, it is
+// taken as starting where that run starts (see corner_outgoing).
+bool corner_incoming(const CHAIN_trace_inputs_s* in, const RING_node_s* entry, Piece* out) {
+    if (!incoming_source(in, entry, out)) return false;
+    if (!entry->previous) return true;
+    const RING_node_s* start = entry->previous;
+    const RING_node_s* run =
+        merrow1::corner_entry(in->source, merrow1::walk_start(in->source, in->tolerance), start,
+                              [in](const RING_node_s* v) { return corner_joined_beyond(in, v); });
+    if (run != start && merrow1::some_segment_carries_offset(in->source, in->tolerance))
+        out->set_start(point_of(run));
+    return true;
+}
+
 // The piece the corner continues from: the trace's last segment, or the
-// offset of the incoming source segment while the trace has no segment.
-// *collapsed tells whether that offset collapsed (false for the trace's piece).
-bool previous_offset(const CHAIN_trace_inputs_s* in, RING_node_s* vertex, Piece* prev, bool* collapsed) {
+// offset of the source segment ending at the corner's entry while the trace
+// has no segment.  *collapsed tells whether that offset collapsed (false for
+// the trace's piece).
+bool previous_offset(const CHAIN_trace_inputs_s* in, RING_node_s* entry, Piece* prev, bool* collapsed) {
     *collapsed = false;
     if (in->trace->count >= 2) return read_segment(in->trace, in->trace->last, prev);
     Piece source;
-    if (!incoming_source(in, vertex, &source)) return false;
+    if (!corner_incoming(in, entry, &source)) return false;
     return offset_of(in, source, prev, collapsed) || prev->type() == SEG_POINT;
 }
 
@@ -864,18 +885,33 @@ bool CHAIN__tracing_necessarily_collapses(const RING_header_s* source, double of
     return too_narrow(axis);
 }
 
+namespace {
+
+using merrow1::corner_tangents;
+using merrow1::joined_corner_type;
+
+int corner_type_from(const RING_header_s* source, const RING_node_s* entry, const RING_node_s* vertex, int* raw);
+
+}  // namespace
+
 int CHAIN__trace_corner_type(const RING_header_s* source, const RING_node_s* vertex, int* raw) {
-    const int type = ChainCornerType(source, vertex);
+    return corner_type_from(source, vertex, vertex, raw);
+}
+
+namespace {
+
+int corner_type_from(const RING_header_s* source, const RING_node_s* entry, const RING_node_s* vertex, int* raw) {
+    const int type = joined_corner_type(source, entry, vertex);
     if (raw) *raw = type;
     if (type != CORNER_TYPE_NONE) return type;
     double in[2], out[2], k_in = 0.0, k_out = 0.0;
-    if (ChainVertexTangent(source, vertex, in, out, &k_in, &k_out) != CHAIN_TANGENT_BOTH) return type;
+    if (corner_tangents(source, entry, vertex, in, out, &k_in, &k_out) != CHAIN_TANGENT_BOTH) return type;
     const SIDE side = main_data(source)->material_side;
     if (side != LEFT && side != RIGHT) return type;
     const V2 a{-in[0], -in[1]}, b{out[0], out[1]};
     // The curvature that governs a reversal: the arc's where an arc meets a
     // line, the common one of two arcs bending alike, else the sharper one.
-    const SEGMENT_TYPE t_in = CHAIN_seg_ask_type(vertex);
+    const SEGMENT_TYPE t_in = CHAIN_seg_ask_type(entry);
     const SEGMENT_TYPE t_out = vertex->next ? CHAIN_seg_ask_type(vertex->next) : SEG_POINT;
     double k = 0.0;
     if (t_in == SEG_ARC && t_out != SEG_ARC)
@@ -907,13 +943,33 @@ int CHAIN__trace_corner_type(const RING_header_s* source, const RING_node_s* ver
     return k > 0.0 ? CORNER_TYPE_CONCAVE : CORNER_TYPE_CONVEX;
 }
 
+}  // namespace
+
 // ===========================================================================
 // Corner handlers
 
-void CHAIN__trace_start_of_open_chain(CHAIN_trace_inputs_s* in, RING_node_s* vertex) {
+namespace {
+
+// The corner handlers, for a corner that comes in at `entry` (see
+// corner_tangents) and goes on along the segment starting at `vertex`.  The
+// corner is joined about the entry: across segments that carry no offset the
+// outgoing segment is taken as starting there, so that its offset, like the
+// incoming one, ends at the offset from the join's centre, and the joins are
+// tangent to both as at any corner.  That moves the outgoing offset by no
+// more than the length of the segments passed over.
+
+// The source segment the corner goes on along.
+bool corner_outgoing(const CHAIN_trace_inputs_s* in, const RING_node_s* entry, const RING_node_s* vertex,
+                     Piece* out) {
+    if (!outgoing_source(in, vertex, out)) return false;
+    if (entry != vertex) out->set_start(point_of(entry));
+    return true;
+}
+
+void start_of_open_chain(CHAIN_trace_inputs_s* in, RING_node_s* entry, RING_node_s* vertex) {
     Piece source, out;
     bool collapsed;
-    if (!outgoing_source(in, vertex, &source)) return;
+    if (!corner_outgoing(in, entry, vertex, &source)) return;
     const bool ok = offset_of(in, source, &out, &collapsed);
     const V2 p0 = point_of(in->source->first), pn = point_of(in->source->last);
     V2 t;
@@ -924,27 +980,28 @@ void CHAIN__trace_start_of_open_chain(CHAIN_trace_inputs_s* in, RING_node_s* ver
     append_outgoing(in, vertex, out, collapsed);
 }
 
-void CHAIN__trace_end_of_open_chain(CHAIN_trace_inputs_s* in, RING_node_s* vertex) {
+void end_of_open_chain(CHAIN_trace_inputs_s* in, RING_node_s* entry, RING_node_s* vertex) {
     Piece source;
     V2 t;
-    if (!in->open_end_caps || in->trace->count < 2 || !incoming_source(in, vertex, &source) ||
+    if (!in->open_end_caps || in->trace->count < 2 || !corner_incoming(in, entry, &source) ||
         !tangent_at(source, true, &t))
         return;
-    const V2 p = point_of(vertex);
+    const V2 p = point_of(entry);
     const Piece cap = arc_piece(point_of(in->trace->last), p + in->offset * t, p, convex_sense(in->side));
     append(in, vertex, cap, true, false, true);
 }
 
-void CHAIN__trace_undefined_corner(CHAIN_trace_inputs_s* in, RING_node_s* vertex) {
+void undefined_corner(CHAIN_trace_inputs_s* in, RING_node_s* entry, RING_node_s* vertex) {
     Piece prev, source, out;
     bool prev_collapsed, collapsed;
-    if (!outgoing_source(in, vertex, &source)) return;
+    if (!corner_outgoing(in, entry, vertex, &source)) return;
     const bool out_ok = offset_of(in, source, &out, &collapsed);
-    const bool have_prev = previous_offset(in, vertex, &prev, &prev_collapsed);
-    const V2 p = point_of(vertex);
+    const bool have_prev = previous_offset(in, entry, &prev, &prev_collapsed);
+    const V2 p = point_of(entry);
     const DIRECTION sense = convex_sense(in->side);
     double t_in[2], t_out[2];
-    if (have_prev && ChainVertexTangent(in->source, vertex, t_in, t_out, nullptr, nullptr) == CHAIN_TANGENT_BOTH) {
+    if (have_prev &&
+        corner_tangents(in->source, entry, vertex, t_in, t_out, nullptr, nullptr) == CHAIN_TANGENT_BOTH) {
         const V2 a{-t_in[0], -t_in[1]}, b{t_out[0], t_out[1]};
         if (std::fabs(std::atan2(cross(a, b), dot(a, b))) < kPi / 10.0) {
             // Round the tip: first to the point straight ahead of the vertex.
@@ -965,13 +1022,13 @@ void CHAIN__trace_undefined_corner(CHAIN_trace_inputs_s* in, RING_node_s* vertex
     append_outgoing(in, vertex, out, collapsed);
 }
 
-void CHAIN__trace_concave_corner(CHAIN_trace_inputs_s* in, RING_node_s* vertex) {
+void concave_corner(CHAIN_trace_inputs_s* in, RING_node_s* entry, RING_node_s* vertex) {
     Piece prev, source, out;
     bool prev_collapsed, collapsed;
-    if (!outgoing_source(in, vertex, &source)) return;
+    if (!corner_outgoing(in, entry, vertex, &source)) return;
     const bool out_ok = offset_of(in, source, &out, &collapsed);
     if (!out_ok) return;
-    const bool have_prev = previous_offset(in, vertex, &prev, &prev_collapsed);
+    const bool have_prev = previous_offset(in, entry, &prev, &prev_collapsed);
     const double tolerance = in->tolerance;
     // 1. The previous piece ends where it meets the outgoing offset.
     if (have_prev) {
@@ -1028,7 +1085,7 @@ void CHAIN__trace_concave_corner(CHAIN_trace_inputs_s* in, RING_node_s* vertex) 
         join = in->corner_type == CORNER_TYPE_CONCAVE;
         double t_in[2], t_out[2];
         if (join && have_prev && (prev.type() == SEG_ARC || out.type() == SEG_ARC) &&
-            ChainVertexTangent(in->source, vertex, t_in, t_out, nullptr, nullptr) == CHAIN_TANGENT_BOTH &&
+            corner_tangents(in->source, entry, vertex, t_in, t_out, nullptr, nullptr) == CHAIN_TANGENT_BOTH &&
             t_in[0] * t_out[0] + t_in[1] * t_out[1] >= 0.999999) {
             INT_POINT points;
             if (!prev.real() || SEGMENT_intersect(&prev.seg, &out.seg, tolerance, &points) != 2) join = false;
@@ -1036,19 +1093,50 @@ void CHAIN__trace_concave_corner(CHAIN_trace_inputs_s* in, RING_node_s* vertex) 
     } else if (in->corner_type == CORNER_TYPE_CONCAVE) {
         join = true;
     } else if (have_prev) {
-        const V2 p = point_of(vertex);
+        const V2 p = point_of(entry);
         const double c = cross(trace_end_or(in, prev) - p, out.s() - p);
         join = (in->side == RIGHT && c > 0.0) || (in->side == LEFT && c < 0.0);
     }
     if (join && (have_prev || in->trace->count > 0)) {
         const V2 from = trace_end_or(in, prev);
         if (dist(from, out.s()) > CHAIN_COINCIDENT_DISTANCE)
-            append(in, vertex, arc_piece(from, out.s(), point_of(vertex), concave_sense(in->side)), true, true, false);
+            append(in, vertex, arc_piece(from, out.s(), point_of(entry), concave_sense(in->side)), true, true, false);
     }
     append_outgoing(in, vertex, out, collapsed);
 }
 
-void CHAIN__trace_convex_corner(CHAIN_trace_inputs_s* in, RING_node_s* vertex) {
+// Offsets extended without limit across one line that carries no offset of
+// its own still stop at that line's offset where they reach it, as when each
+// of its two corners is extended: the meeting point of the extensions (the
+// incoming one from e1 along t1 to e1 + s t1, the outgoing one back from s2
+// along t2) is cut off by the line's offset when both extensions cross it
+// at least the tracing tolerance from their ends and before their meeting
+// point.  Then *q1 and *q2 are those crossings.
+bool cut_by_passed_line(const CHAIN_trace_inputs_s* in, const RING_node_s* entry, const RING_node_s* vertex, V2 e1,
+                        V2 t1, double s, V2 s2, V2 t2, V2* q1, V2* q2) {
+    Piece passed;
+    if (entry == vertex || entry->next != vertex || !read_segment(in->source, vertex, &passed) ||
+        passed.type() != SEG_LINE)
+        return false;
+    V2 u = passed.e() - passed.s();
+    const double length = norm(u);
+    if (length <= 0.0) return false;
+    u = (1.0 / length) * u;
+    // The side the offsets move to, as SEGMENT_offset moves a line.
+    const V2 n = in->side == LEFT ? V2{u.y, -u.x} : V2{-u.y, u.x};
+    const double level = dot(n, passed.s()) + in->offset;
+    const double along_in = dot(n, t1), along_out = dot(n, t2);
+    if (along_in == 0.0 || along_out == 0.0) return false;
+    const double a = (level - dot(n, e1)) / along_in;
+    const double b = (dot(n, s2) - level) / along_out;
+    if (!(a >= in->tolerance && a < s && b >= in->tolerance && dot(n, e1 + s * t1) > level)) return false;
+    const V2 c1 = e1 + a * t1, c2 = s2 - b * t2;
+    if (dot(c2 - c1, u) <= 0.0) return false;
+    *q1 = c1, *q2 = c2;
+    return true;
+}
+
+void convex_corner(CHAIN_trace_inputs_s* in, RING_node_s* entry, RING_node_s* vertex) {
     RING_header_s* trace = in->trace;
     const double d = in->offset, tolerance = in->tolerance;
     const SIDE side = in->side;
@@ -1073,7 +1161,7 @@ void CHAIN__trace_convex_corner(CHAIN_trace_inputs_s* in, RING_node_s* vertex) {
     // 2. The two offsets meeting at the corner.
     Piece source_in, source_out, incoming, out;
     bool in_collapsed = false, out_collapsed = false;
-    const bool have_source_in = incoming_source(in, vertex, &source_in);
+    const bool have_source_in = corner_incoming(in, entry, &source_in);
     const bool empty = trace->count < 2;
     bool in_ok;
     if (empty) {
@@ -1083,9 +1171,9 @@ void CHAIN__trace_convex_corner(CHAIN_trace_inputs_s* in, RING_node_s* vertex) {
         Piece unused;
         if (extend && have_source_in) offset_of(in, source_in, &unused, &in_collapsed);
     }
-    if (!outgoing_source(in, vertex, &source_out) || !offset_of(in, source_out, &out, &out_collapsed)) return;
+    if (!corner_outgoing(in, entry, vertex, &source_out) || !offset_of(in, source_out, &out, &out_collapsed)) return;
     const bool last_dummy = !empty && is_dummy(trace->last);
-    const V2 p = point_of(vertex);
+    const V2 p = point_of(entry);
     if (!in_ok || last_dummy || in_collapsed || out_collapsed) {
         // No closing or extension.  The offsets still end and start at the
         // offset from the vertex (a collapsed arc's ends too): the arc about
@@ -1147,8 +1235,10 @@ void CHAIN__trace_convex_corner(CHAIN_trace_inputs_s* in, RING_node_s* vertex) {
         if (sign * turn >= 1e-10 && s >= tolerance) {
             const V2 meet = e1 + s * t1;
             V2 q1 = meet, q2 = meet;
-            bool chamfer = false;
-            if (in->trace_vertex_kind != CHAIN_TRACE_VERTEX_EXTEND && dist(meet, p) >= 2.0 * d) {
+            bool chamfer = false, passed = false;
+            if (in->trace_vertex_kind == CHAIN_TRACE_VERTEX_EXTEND) {
+                passed = cut_by_passed_line(in, entry, vertex, e1, t1, s, s2, t2, &q1, &q2);
+            } else if (dist(meet, p) >= 2.0 * d) {
                 const double phi = std::acos(std::fmax(-1.0, std::fmin(1.0, -dot(t1, t2))));
                 const double c = std::cos(phi / 2.0);
                 if (std::fabs(c) > 1e-10) {
@@ -1168,7 +1258,7 @@ void CHAIN__trace_convex_corner(CHAIN_trace_inputs_s* in, RING_node_s* vertex) {
                     in->first_extension_source = vertex;
                 }
             }
-            if (chamfer) append(in, vertex, line_piece(q1, q2), true, false, false);
+            if (chamfer || passed) append(in, vertex, line_piece(q1, q2), chamfer, false, false);
             append(in, vertex->next, line_piece(q2, s2), false, false, false);
             append_outgoing(in, vertex, out, false);
             return;
@@ -1180,6 +1270,20 @@ void CHAIN__trace_convex_corner(CHAIN_trace_inputs_s* in, RING_node_s* vertex) {
         append(in, vertex, arc_piece(e1, out.s(), p, convex_sense(side)), true, false, false);
     append_outgoing(in, vertex, out, false);
 }
+
+}  // namespace
+
+void CHAIN__trace_start_of_open_chain(CHAIN_trace_inputs_s* in, RING_node_s* vertex) {
+    start_of_open_chain(in, vertex, vertex);
+}
+void CHAIN__trace_end_of_open_chain(CHAIN_trace_inputs_s* in, RING_node_s* vertex) {
+    end_of_open_chain(in, vertex, vertex);
+}
+void CHAIN__trace_undefined_corner(CHAIN_trace_inputs_s* in, RING_node_s* vertex) {
+    undefined_corner(in, vertex, vertex);
+}
+void CHAIN__trace_concave_corner(CHAIN_trace_inputs_s* in, RING_node_s* vertex) { concave_corner(in, vertex, vertex); }
+void CHAIN__trace_convex_corner(CHAIN_trace_inputs_s* in, RING_node_s* vertex) { convex_corner(in, vertex, vertex); }
 
 // ===========================================================================
 // Appending
@@ -1347,22 +1451,30 @@ RING_header_s* CHAIN__trace(RING_header_s* source, double offset, CORNER_CONTROL
     }
     debug_stage("CHAIN__trace: source chain -- input", source, nullptr, trace, offset);
     try {
-        // 4. The walk over the source vertices.
-        RING_node_s* vertex = source->first;
+        // 4. The walk over the source vertices.  A run of segments that
+        //    carry no offset of their own is one corner, handled at the
+        //    vertex ending the run, from the segment entering the run (at
+        //    the entry) to the one leaving it.
+        RING_node_s* vertex = const_cast<RING_node_s*>(merrow1::walk_start(source, in.tolerance));
+        RING_node_s* entry = nullptr;
+        const bool join_across = merrow1::some_segment_carries_offset(source, in.tolerance);
         for (int i = 0; i < source->count && vertex; ++i, vertex = vertex->next) {
+            if (!entry) entry = vertex;
+            if (join_across && corner_joined_beyond(&in, vertex)) continue;
             in.trace_vertex_kind = 0;
             int raw = 0;
-            in.corner_type = CHAIN__trace_corner_type(source, vertex, &raw);
+            in.corner_type = corner_type_from(source, entry, vertex, &raw);
             in.raw_corner_type = raw;
             switch (in.corner_type) {
-            case CORNER_TYPE_NONE: CHAIN__trace_undefined_corner(&in, vertex); break;
-            case CORNER_TYPE_START: CHAIN__trace_start_of_open_chain(&in, vertex); break;
-            case CORNER_TYPE_END: CHAIN__trace_end_of_open_chain(&in, vertex); break;
+            case CORNER_TYPE_NONE: undefined_corner(&in, entry, vertex); break;
+            case CORNER_TYPE_START: start_of_open_chain(&in, entry, vertex); break;
+            case CORNER_TYPE_END: end_of_open_chain(&in, entry, vertex); break;
             case CORNER_TYPE_CONCAVE:
-            case CORNER_TYPE_SMOOTH: CHAIN__trace_concave_corner(&in, vertex); break;
-            case CORNER_TYPE_CONVEX: CHAIN__trace_convex_corner(&in, vertex); break;
+            case CORNER_TYPE_SMOOTH: concave_corner(&in, entry, vertex); break;
+            case CORNER_TYPE_CONVEX: convex_corner(&in, entry, vertex); break;
             default: MERROW1_NOTE_FAILURE("DUE_TO_UNRECOGNIZED_CORNER_TYPE"); break;
             }
+            entry = nullptr;
             debug_stage("CHAIN__trace", source, vertex, trace, offset);
         }
         // 5. Nothing real: no trace.

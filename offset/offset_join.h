@@ -1,9 +1,15 @@
 // Where two offsets that do not cross still meet, for the tracer's and the
-// stocked walk's concave corners.
+// stocked walk's concave corners; and which source segments are too short to
+// carry an offset of their own.
 #pragma once
 
+#include <merrow1/chain.h>
+#include <merrow1/chain_corner.h>
+#include <merrow1/chain_segments.h>
 #include <merrow1/segment.h>
 #include <merrow1/segment_intersection.h>
+
+#include <cmath>
 
 namespace merrow1 {
 
@@ -29,6 +35,115 @@ inline bool offsets_meet_at_an_end(const SEGMENT& previous, const SEGMENT& next,
         return true;
     }
     return false;
+}
+
+// A source segment no longer than the tolerance carries no offset of its
+// own: its two ends lie within the tolerance of each other, so the joins
+// about them are circles of one radius about nearly one centre, crossing at
+// an angle of about length / offset, and where they cross cannot be placed.
+// The tracer and the stocked walk join the segments before and after it as
+// one corner (see corner_joined_beyond); that corner's pieces lie within the
+// tolerance of the true offset.
+inline bool carries_no_offset(const SEGMENT& segment, double tolerance) {
+    return SegmentLength(&segment) <= tolerance;
+}
+
+// Whether some segment of the chain carries an offset of its own.  A chain
+// all of whose segments are that short is walked segment by segment: joined
+// across, it would have no corner left to join.
+inline bool some_segment_carries_offset(const RING_header_s* chain, double tolerance) {
+    const RING_node_s* node = chain->first;
+    SEGMENT segment;
+    for (int i = 0; i < chain->count && node; ++i, node = node->next)
+        if (ChainSegment(chain, node, &segment) && (segment.type == SEG_LINE || segment.type == SEG_ARC) &&
+            !carries_no_offset(segment, tolerance))
+            return true;
+    return false;
+}
+
+// Where a walk round the chain starts: the first vertex of an open chain; for
+// a closed chain the first vertex, or after it the first one whose incoming
+// segment carries an offset of its own, so that no run of segments without
+// one passes the walk's start.
+inline const RING_node_s* walk_start(const RING_header_s* chain, double tolerance) {
+    const RING_node_s* first = chain->first;
+    if (!first || !chain->last || chain->last->next != first) return first;
+    const RING_node_s* start = first;
+    SEGMENT segment;
+    for (int i = 0; i < chain->count; ++i, start = start->next)
+        if (!ChainSegment(chain, start, &segment) || !carries_no_offset(segment, tolerance)) return start;
+    return first;
+}
+
+// Whether the segment starting at the vertex carries no offset of its own,
+// so that a walk from `start` (walk_start) joins the corner across it, at the
+// vertex ending it.  At an open chain's ends the corner is the end itself: a
+// short first segment is walked over to the start of the second, a short
+// last one from the end of the one before.  Never across the segment that
+// ends at the walk's start, whose end the walk has passed, nor in a chain of
+// one segment.
+inline bool corner_joined_beyond(const RING_header_s* chain, const RING_node_s* start, const RING_node_s* vertex,
+                                 double tolerance) {
+    const RING_node_s* next = vertex ? vertex->next : nullptr;
+    if (!next || next == start) return false;
+    auto real = [](const SEGMENT& s) { return s.type == SEG_LINE || s.type == SEG_ARC; };
+    SEGMENT before, segment, after;
+    if (!ChainSegment(chain, next, &segment) || !real(segment) || !carries_no_offset(segment, tolerance))
+        return false;
+    const bool has_before = ChainSegment(chain, vertex, &before) && real(before);
+    const bool has_after = next->next && ChainSegment(chain, next->next, &after) && real(after);
+    return has_before || has_after;
+}
+
+// The corner a walk joins at `vertex` comes in along the segment ending at
+// its entry: the vertex itself, or the first vertex of the run of segments
+// that carry no offset and end at the vertex.  `accept` is the walk's own
+// test of a joined segment (corner_joined_beyond, and whatever else the walk
+// needs); the run never passes the walk's start.
+template <class Accept>
+const RING_node_s* corner_entry(const RING_header_s* chain, const RING_node_s* start, const RING_node_s* vertex,
+                                Accept accept) {
+    const RING_node_s* entry = vertex;
+    for (int i = 0; i < chain->count && entry && entry != start && entry->previous && accept(entry->previous); ++i)
+        entry = entry->previous;
+    return entry ? entry : vertex;
+}
+
+// The corner's tangents: the incoming one at the entry, the outgoing one at
+// the vertex, with their curvatures (optional), as ChainVertexTangent gives
+// them.
+inline CHAIN_tangent_status_t corner_tangents(const RING_header_s* chain, const RING_node_s* entry,
+                                              const RING_node_s* vertex, double in[2], double out[2],
+                                              double* k_in, double* k_out) {
+    if (entry == vertex) return ChainVertexTangent(chain, vertex, in, out, k_in, k_out);
+    double unused[2], k_unused = 0.0;
+    const CHAIN_tangent_status_t before = ChainVertexTangent(chain, entry, in, unused, k_in, &k_unused);
+    const CHAIN_tangent_status_t after = ChainVertexTangent(chain, vertex, unused, out, &k_unused, k_out);
+    const bool has_in = before == CHAIN_TANGENT_BOTH || before == CHAIN_TANGENT_INCOMING;
+    const bool has_out = after == CHAIN_TANGENT_BOTH || after == CHAIN_TANGENT_OUTGOING;
+    return has_in && has_out ? CHAIN_TANGENT_BOTH
+           : has_in          ? CHAIN_TANGENT_INCOMING
+           : has_out         ? CHAIN_TANGENT_OUTGOING
+                             : CHAIN_TANGENT_NONE;
+}
+
+// ChainCornerType of a corner joined from its entry: the same thresholds on
+// its own tangents.
+inline int joined_corner_type(const RING_header_s* chain, const RING_node_s* entry, const RING_node_s* vertex) {
+    if (entry == vertex) return ChainCornerType(chain, vertex);
+    double a[2], b[2];
+    switch (corner_tangents(chain, entry, vertex, a, b, nullptr, nullptr)) {
+    case CHAIN_TANGENT_OUTGOING: return CORNER_TYPE_START;
+    case CHAIN_TANGENT_INCOMING: return CORNER_TYPE_END;
+    case CHAIN_TANGENT_BOTH: break;
+    default: return CORNER_TYPE_NONE;
+    }
+    if (a[0] * b[0] + a[1] * b[1] < CHAIN_CORNER_REVERSAL_DOT) return CORNER_TYPE_NONE;
+    const double c = a[1] * b[0] - a[0] * b[1];
+    if (std::fabs(c) <= CHAIN_CORNER_SMOOTH_CROSS) return CORNER_TYPE_SMOOTH;
+    const SIDE side = static_cast<const CHAIN_main_data_s*>(chain->main_data)->material_side;
+    if (c > 0.0) return side == LEFT ? CORNER_TYPE_CONCAVE : side == RIGHT ? CORNER_TYPE_CONVEX : CORNER_TYPE_NONE;
+    return side == RIGHT ? CORNER_TYPE_CONCAVE : side == LEFT ? CORNER_TYPE_CONVEX : CORNER_TYPE_NONE;
 }
 
 }  // namespace merrow1
