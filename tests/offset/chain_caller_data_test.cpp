@@ -82,13 +82,8 @@ std::string differences(const Snapshot& a, const Snapshot& b) {
     return out;
 }
 
-class CallerData : public ::testing::Test {
+class CallerData : public trace_test::EnginePoolTest {
 protected:
-    void SetUp() override { pool = CMEM_private_create_pool(0, "caller data test", __LINE__, __FILE__); }
-    void TearDown() override {
-        CHAIN_unset_new_boolean_flag();
-        CMEM_private_delete_pool(pool);
-    }
 
     // An open chain through the vertices whose first vertex carries an arc
     // record and type: a centre, a radius and a sense, as a reader leaves it.
@@ -112,8 +107,6 @@ protected:
         return list;
     }
     RING_header_s* owning_list() { return RING_create_in_pool(nullptr, RING_TYPE_LIST, pool); }
-
-    CMEM_pool_s* pool = nullptr;
 };
 
 struct Entry {

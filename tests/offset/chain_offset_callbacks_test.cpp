@@ -33,15 +33,7 @@ long double twice_area(const RING_header_s* list) {
     return total;
 }
 
-class OffsetCallbacks : public ::testing::Test {
-protected:
-    void SetUp() override { pool = CMEM_private_create_pool(0, "offset callbacks test", __LINE__, __FILE__); }
-    void TearDown() override {
-        CHAIN_unset_new_boolean_flag();
-        CMEM_private_delete_pool(pool);
-    }
-    CMEM_pool_s* pool = nullptr;
-};
+class OffsetCallbacks : public trace_test::EnginePoolTest {};
 
 // A 120 x 80 pocket whose top-right corner is rounded with radius 10, offset
 // into it past the corner's radius: with no callbacks, with a vertex-source

@@ -50,15 +50,7 @@ long double signed_area(const std::vector<Seg>& chain) {
     return twice / 2;
 }
 
-class OffsetGouge : public ::testing::Test {
-protected:
-    void SetUp() override { pool = CMEM_private_create_pool(0, "offset gouge test", __LINE__, __FILE__); }
-    void TearDown() override {
-        CHAIN_unset_new_boolean_flag();
-        CMEM_private_delete_pool(pool);
-    }
-    CMEM_pool_s* pool = nullptr;
-};
+class OffsetGouge : public trace_test::EnginePoolTest {};
 
 // A convex 14-gon pocket (clockwise, material outside) whose left end has
 // four short edges.  Offset inwards, the offsets of three of them vanish and

@@ -36,15 +36,7 @@ Reach reach_of(RING_header_s* list, const std::vector<Seg>& source) {
     return r;
 }
 
-class OffsetTinyEdge : public ::testing::Test {
-protected:
-    void SetUp() override { pool = CMEM_private_create_pool(0, "offset tiny edge test", __LINE__, __FILE__); }
-    void TearDown() override {
-        CHAIN_unset_new_boolean_flag();
-        CMEM_private_delete_pool(pool);
-    }
-    CMEM_pool_s* pool = nullptr;
-};
+class OffsetTinyEdge : public trace_test::EnginePoolTest {};
 
 struct Polygon {
     const char* what;  // the oracle's case

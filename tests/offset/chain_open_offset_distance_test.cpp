@@ -38,15 +38,7 @@ long double worst_miss(const std::vector<Seg>& source, const RING_header_s* list
     return worst;
 }
 
-class OpenOffsetDistance : public ::testing::Test {
-protected:
-    void SetUp() override { pool = CMEM_private_create_pool(0, "open offset distance test", __LINE__, __FILE__); }
-    void TearDown() override {
-        CHAIN_unset_new_boolean_flag();
-        CMEM_private_delete_pool(pool);
-    }
-    CMEM_pool_s* pool = nullptr;
-};
+class OpenOffsetDistance : public trace_test::EnginePoolTest {};
 
 // An open L and an open U of lines, and an L with an arc, of side s offset
 // s/100 away from the material with ADD_ARC, at s = 1000 (a cell far below

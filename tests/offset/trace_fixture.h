@@ -11,6 +11,7 @@
 #include <merrow1/chain_trace.h>
 #include <merrow1/chain_region.h>
 #include <stend/system.h>
+#include <velte/cmem.h>
 #include <stend/testing.h>
 
 #include <cmath>
@@ -292,5 +293,17 @@ inline long double twice_signed_area(const std::vector<Seg>& chain) {
     }
     return total;
 }
+
+// A test with a pool of its own, deleted after the test (so the sanitizers
+// see every record freed once), that leaves the engine switch undecided.
+class EnginePoolTest : public ::testing::Test {
+protected:
+    void SetUp() override { pool = CMEM_private_create_pool(0, "offset test", __LINE__, __FILE__); }
+    void TearDown() override {
+        CHAIN_unset_new_boolean_flag();
+        CMEM_private_delete_pool(pool);
+    }
+    CMEM_pool_s* pool = nullptr;
+};
 
 }  // namespace trace_test
