@@ -835,9 +835,6 @@ private:
     bool m_handed_out = false;
 };
 
-// Material sides mirrored for a boolean on the other side: the offset chains
-// now, and on every exit the offset chains and the output's chains mirrored
-// (back) once each, a chain held by both counted once.
 // Whether the set holds both a closed outer boundary (material outside, not
 // a trace) and an island.
 bool mixes_outer_boundaries_and_islands(const RING_header_s* chains) {
@@ -849,6 +846,9 @@ bool mixes_outer_boundaries_and_islands(const RING_header_s* chains) {
     return outer && island;
 }
 
+// Material sides mirrored for a boolean on the other side: the offset chains
+// now, and on every exit the offset chains and the output's chains mirrored
+// (back) once each, a chain held by both counted once.
 class MirroredForBoolean {
 public:
     MirroredForBoolean(RING_header_s* offsets, RING_header_s* out, bool active)
@@ -957,8 +957,10 @@ RING_header_s* CHAIN_offset_and_boolean(RING_header_s* chains, double offset, CO
     // and islands: groups whose inside and outside flipped go, as in the
     // other region offsets (an island grown over a vanished or covered
     // outer boundary is no air).
-    if (offset > 0.0 && mixes_outer_boundaries_and_islands(chains))
+    if (offset > 0.0 && mixes_outer_boundaries_and_islands(chains)) {
         CHAIN_check_flip_mach_regions(chains, out.chain);
+        if (!out.chain->first) return nullptr;
+    }
     report("CHAIN_offset_all: output", out.chain, kReportOutput);
     offsets.handed_out();
     return null_if_empty(out.release());
