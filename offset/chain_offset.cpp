@@ -47,6 +47,7 @@
 #include <velte/cmem.h>
 
 #include "chain/chain_check.h"
+#include "chainops/shape_kind.h"
 #include "../chain/chain_each.h"
 #include "internal/check.h"
 #include "internal/ring_nodes.h"
@@ -834,6 +835,17 @@ private:
     bool m_handed_out = false;
 };
 
+// Whether the set holds both a closed outer boundary (material outside, not
+// a trace) and an island.
+bool mixes_outer_boundaries_and_islands(const RING_header_s* chains) {
+    bool outer = false, island = false;
+    for (RING_header_s* chain : set_chains(chains)) {
+        outer = outer || merrow1::is_closed_pocket(chain);
+        island = island || merrow1::is_island(chain);
+    }
+    return outer && island;
+}
+
 // Material sides mirrored for a boolean on the other side: the offset chains
 // now, and on every exit the offset chains and the output's chains mirrored
 // (back) once each, a chain held by both counted once.
@@ -941,6 +953,14 @@ RING_header_s* CHAIN_offset_and_boolean(RING_header_s* chains, double offset, CO
                                      vertex_source_cb);
     }
     if (!made) return nullptr;
+    // An offset away from the material of a set that mixes outer boundaries
+    // and islands: groups whose inside and outside flipped go, as in the
+    // other region offsets (an island grown over a vanished or covered
+    // outer boundary is no air).
+    if (offset > 0.0 && mixes_outer_boundaries_and_islands(chains)) {
+        CHAIN_check_flip_mach_regions(chains, out.chain);
+        if (!out.chain->first) return nullptr;
+    }
     report("CHAIN_offset_all: output", out.chain, kReportOutput);
     offsets.handed_out();
     return null_if_empty(out.release());

@@ -141,6 +141,10 @@ RING_header_s* CHAIN_offset_region_general(RING_header_s* chains, double offset,
 // results.  A negative offset resolves the results on the other side: their
 // material sides (and a side argument other than 0) are mirrored for the
 // boolean and mirrored back afterwards, once per chain, errors included.
+// A positive offset of a set holding both closed outer boundaries and
+// islands has the groups whose inside and outside flipped taken out
+// (CHAIN_check_flip_mach_regions), as the other region offsets do: an island
+// grown over an outer boundary that vanished or that it covers leaves no air.
 RING_header_s* CHAIN_offset_and_boolean(RING_header_s* chains, double offset, CORNER_CONTROL corner_control,
                                         SIDE side, CHAIN_trace_vertex_source_cb_t trace_source_cb,
                                         CHAIN_trace_vertex_cb_t trace_vertex_cb,

@@ -9,7 +9,10 @@
 #include <merrow1/chain_region.h>
 #include <merrow1/chain_region_offset.h>
 #include <merrow1/app_data_keys.h>
+#include <merrow1/chain_offset.h>
 #include <pellam/mchn_builders.h>
+#include <pellam/mchn_merge.h>
+#include <pellam/mchn_offset.h>
 #include <pellam/testing_implicit.h>
 #include <stend/error.h>
 #include <stend/system.h>
@@ -415,6 +418,168 @@ TEST_F(RegionOffsetTest, OffsetRegionAnswersZeroWhenTheOffsetsVanish) {
         ASSERT_EQ(CHAIN_offset_region(set_of(rects({{0, 0, 4, 4, false}})), fresh, 0.5, true), 1);
         ASSERT_EQ(fresh->count, 1);
         EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(RING_ask_node_subring(fresh->first), nullptr)), 9.0, 1e-9);
+    }
+}
+
+// The 120 x 80 pocket [0, 120] x [0, 80] whose top-right corner is rounded
+// with radius 10, counter-clockwise, material outside.
+RING_header_s* pocket_with_rounded_corner(CMEM_pool_s* pool) {
+    RING_header_s* chain =
+        make_chain(pool, {L(0, 0), L(120, 0), L(120, 70), A(110, 80, 110, 70, CCW), L(0, 80)}, true);
+    data_of(chain)->direction = CCW;
+    data_of(chain)->material_side = RIGHT;
+    return chain;
+}
+
+// The region entries on one set: CHAIN_offset_region, and CHAIN_offset_and_boolean
+// without callbacks and with the host's standard ones.
+enum class RegionEntry { Region, UniformPlain, UniformHostCallbacks };
+const char* entry_name(RegionEntry entry) {
+    return entry == RegionEntry::Region         ? "CHAIN_offset_region"
+           : entry == RegionEntry::UniformPlain ? "CHAIN_offset_and_boolean"
+                                                : "CHAIN_offset_and_boolean with the host's callbacks";
+}
+// The chains the entry gives (none when it answers 0 or null).
+std::vector<RING_header_s*> offset_by(RegionEntry entry, RING_header_s* set, double d, CMEM_pool_s* pool) {
+    if (entry == RegionEntry::Region) {
+        RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+        const int answer = CHAIN_offset_region(set, out, d, false);
+        EXPECT_EQ(answer != 0, out->count > 0);
+        return region_oracle::chains_in(out);
+    }
+    const bool host = entry == RegionEntry::UniformHostCallbacks;
+    RING_header_s* out = CHAIN_offset_and_boolean(set, d, ADD_ARC, 0, host ? MCHN_assign_seg_to_stocked_seg : nullptr,
+                                                  host ? MCHN_trace_vertex_same_ent_ang : nullptr,
+                                                  host ? MCHN_merge_segment_app_data : nullptr, pool);
+    if (out) {
+        EXPECT_GT(out->count, 0) << "an empty list instead of null";
+    }
+    return out ? region_oracle::chains_in(out) : std::vector<RING_header_s*>{};
+}
+
+// Points of a grid over the box where the result's air differs from the
+// input's air at d or more from every input chain (points within 1e-4 of
+// d left out).
+int wrong_points(const std::vector<RING_header_s*>& input, const std::vector<RING_header_s*>& result, double d,
+                 double x0, double y0, double x1, double y1, double step) {
+    int wrong = 0;
+    for (double x = x0; x < x1; x += step)
+        for (double y = y0; y < y1; y += step) {
+            const double p[2] = {x, y};
+            const double gap = region_oracle::distance_to(input, p);
+            if (std::fabs(gap - d) < 1e-4) continue;
+            const bool expected = region_oracle::material_layers(input, p) == 0 && gap >= d;
+            // The result may hold several pockets: a point is air when it
+            // lies inside more of its pockets than of its islands.
+            const bool air = !result.empty() && region_oracle::membership(result, p) < 0;
+            if (air != expected && ++wrong <= 3)
+                ADD_FAILURE() << "at (" << x << ", " << y << ") air " << air << " expected " << expected;
+        }
+    return wrong;
+}
+
+// A rectangle island in the pocket with the rounded corner, offset by the
+// distance: at 12.5 the island's offset lies exactly on the wall's offset
+// along x = 107.5 (and, for the taller island, along y = 12.5 and 67.5 too),
+// and the air is the wall's offset [12.5, 107.5] x [12.5, 67.5] less the
+// island grown with round corners (closed forms below).  From 25 on the
+// island's offset covers the wall's: nothing is left.  In a narrow pocket
+// whose offset vanishes, the grown island is no air either.  Every entry,
+// both engines, with and without the host's callbacks.
+TEST_F(RegionOffsetTest, RegionOffsetsKeepAnIslandWhoseOffsetLiesOnTheWallsOffset) {
+    const double pi = M_PI;
+    struct Case {
+        const char* what;
+        bool narrow;  // the pocket [0, 40] x [0, 10] instead of the rounded one
+        Box island;
+        double d;
+        double area;  // of the air; 0: nothing left
+    };
+    const double wall = 95 * 55;  // the wall's offset at 12.5
+    const Case cases[] = {
+        {"island on the wall's offset along one side", false, {40, 30, 95, 50, true}, 12.5,
+         wall - (55 * 20 + 2 * (55 + 20) * 12.5 + pi * 12.5 * 12.5)},
+        {"island on the wall's offset along three sides", false, {40, 25, 95, 55, true}, 12.5,
+         wall - (55 * 30 + 2 * (55 + 30) * 12.5 + pi * 12.5 * 12.5)},
+        {"island past the wall's offset", false, {40, 30, 95, 50, true}, 19, -1},
+        {"island past the wall's offset, the corner's arc in play", false, {40, 30, 95, 50, true}, 20, -1},
+        {"island's offset covers the wall's", false, {40, 30, 95, 50, true}, 25, 0},
+        {"the wall's offset vanishes", true, {20, 4, 22, 6, true}, 6, 0},
+    };
+    for (const Case& c : cases)
+        for (RegionEntry entry : {RegionEntry::Region, RegionEntry::UniformPlain, RegionEntry::UniformHostCallbacks})
+            for (int engine = 0; engine < 2; ++engine) {
+                SCOPED_TRACE(std::string(c.what) + ", " + entry_name(entry) + (engine ? ", newer" : ", older"));
+                CHAIN_set_new_boolean_flag(engine == 1);
+                const std::vector<RING_header_s*> input{
+                    c.narrow ? rect({0, 0, 40, 10, false}) : pocket_with_rounded_corner(pool), rect(c.island)};
+                const std::vector<RING_header_s*> result = offset_by(entry, set_of(input), c.d, pool);
+                if (c.area == 0) {
+                    EXPECT_TRUE(result.empty()) << result.size() << " chains of material area "
+                                                << region_oracle::material_area(result);
+                    continue;
+                }
+                ASSERT_FALSE(result.empty());
+                // Lines and arcs come off the boolean's grid: each may move
+                // by a few cells (about 1e-8 at this size).
+                if (c.area > 0) {
+                    EXPECT_NEAR(-region_oracle::material_area(result), c.area, 1e-4);
+                }
+                EXPECT_EQ(wrong_points(input, result, c.d, -1.13, -1.13, 121, 81, 0.61), 0);
+            }
+}
+
+// A pocket of four vertices with a triangle island and a circle island,
+// offset by CHAIN_offset_region at distances about 1.49 (where islands' and
+// wall's offsets meet and part), against the distance oracle on both engines.
+TEST_F(RegionOffsetTest, OffsetRegionOfAQuadPocketWithTriangleAndCircleIslands) {
+    for (double d : {0.35, 1.1, 1.4919, 1.62, 1.9, 2.3}) {
+        for (int engine = 0; engine < 2; ++engine) {
+            SCOPED_TRACE("d " + std::to_string(d) + (engine ? " newer" : " older"));
+            CHAIN_set_new_boolean_flag(engine == 1);
+            RING_header_s* pocket = make_chain(pool, {L(0, 0), L(9, -0.5), L(9.5, 5), L(-0.5, 5.5)}, true);
+            data_of(pocket)->direction = CCW;
+            data_of(pocket)->material_side = RIGHT;
+            RING_header_s* triangle = make_chain(pool, {L(1.5, 1.2), L(3.4, 1.8), L(2.1, 3.6)}, true);
+            data_of(triangle)->direction = CCW;
+            data_of(triangle)->material_side = LEFT;
+            const std::vector<RING_header_s*> input{pocket, triangle, circle_island(pool, 6.2, 2.6, 1.1)};
+            RING_header_s* out = owning_list();
+            const int answer = CHAIN_offset_region(set_of(input), out, d, false);
+            EXPECT_EQ(answer != 0, out->count > 0);
+            EXPECT_EQ(wrong_points(input, region_oracle::chains_in(out), d, -0.93, -0.93, 10, 6, 0.0731), 0);
+        }
+    }
+}
+
+// A region offset's result offset again is the input offset by the sum (the
+// offsets of a region grow by whole discs): the pocket [0, 100] x [0, 60]
+// with the island [60, 80] x [20, 40], each pass offset by 4 from the one
+// before until nothing is left.  Air at D: (100 - 2D)(60 - 2D) less the
+// island grown by D up to 8; from 12 on the square [D, 60 - D]^2 left of
+// the grown island, with the slivers beside its round corners up to 16.
+TEST_F(RegionOffsetTest, OffsetRegionOfAnOffsetRegionIsTheOffsetByTheSum) {
+    const double pi = M_PI;
+    // The area between a radius-r circle's quarter and its tangent over a
+    // height h: the integral of r - sqrt(r^2 - t^2) for t from 0 to h.
+    auto sliver = [](double r, double h) { return r * h - (h / 2 * std::sqrt(r * r - h * h) + r * r / 2 * std::asin(h / r)); };
+    const double expected[] = {92 * 52 - (400 + 320 + 16 * pi), 84 * 44 - (400 + 640 + 64 * pi),
+                               36 * 36 + 2 * sliver(12, 8),     28 * 28 + 2 * sliver(16, 4),
+                               20 * 20, 12 * 12, 4 * 4};
+    for (int engine = 0; engine < 2; ++engine) {
+        SCOPED_TRACE(engine ? "newer" : "older");
+        CHAIN_set_new_boolean_flag(engine == 1);
+        RING_header_s* pass = set_of(rects({{0, 0, 100, 60, false}, {60, 20, 80, 40, true}}));
+        for (double area : expected) {
+            RING_header_s* next = owning_list();
+            ASSERT_EQ(CHAIN_offset_region(pass, next, 4.0, false), 1);
+            EXPECT_NEAR(-region_oracle::material_area(region_oracle::chains_in(next)), area, 1e-6);
+            for (RING_header_s* chain : region_oracle::chains_in(next)) expect_oriented_result(chain);
+            pass = next;
+        }
+        RING_header_s* last = owning_list();
+        EXPECT_EQ(CHAIN_offset_region(pass, last, 4.0, false), 0);
+        EXPECT_EQ(last->count, 0);
     }
 }
 
