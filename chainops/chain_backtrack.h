@@ -11,6 +11,9 @@
 
 #include <vector>
 
+struct RING_header_s;
+struct RING_node_s;
+
 struct ChainBacktrackPiece {
     double end[2];  // piece k runs from the end of piece k - 1 (cyclically) to this point
     bool line;      // only lines cancel; arcs are kept as they are
@@ -24,3 +27,12 @@ struct ChainBacktrackPiece {
 // second then starts at P) when Q lies beyond P.  Repeats until no such pair
 // is left; the run may come out empty.  Pieces of zero length are left alone.
 void CHAIN__cancel_backtracks(std::vector<ChainBacktrackPiece>& pieces);
+
+// Cancels the lines of a closed chain that run back along the line before
+// them (CHAIN__cancel_backtracks), deleting their vertices; false when
+// nothing is left, and the chain then is as it came.  An open chain is left
+// alone (true).
+bool CHAIN__cancel_loop_backtracks(RING_header_s* loop);
+// CHAIN__cancel_loop_backtracks on the chains of a list after `after` (all of
+// them for null); the chains of which nothing is left are deleted.
+void CHAIN__cancel_backtracks_of_loops(RING_header_s* list, RING_node_s* after);

@@ -616,35 +616,41 @@ void CHAIN__cancel_backtracks(std::vector<ChainBacktrackPiece>& pieces) {
     if (pieces.size() < 2) pieces.clear();
 }
 
-namespace {
-
-// Whether a closed loop of the clean bounds nothing: its lines cancel
-// completely where they run back along each other (a loop out along a
-// midline and back, at a collapse at exactly half a width).
-bool bounds_nothing(const RING_header_s* loop) {
-    if (!is_closed(loop)) return false;
+bool CHAIN__cancel_loop_backtracks(RING_header_s* loop) {
+    if (!loop || !is_closed(loop)) return true;
+    std::vector<RING_node_s*> vertices;
     std::vector<ChainBacktrackPiece> pieces;
-    int id = 0;
     for (RING_node_s* v : ring_nodes(loop)) {
-        const SEGMENT_TYPE type = CHAIN_seg_ask_type(v);
-        if (type != SEG_LINE) return false;
-        pieces.push_back({{point_of(v)[0], point_of(v)[1]}, true, id++});
+        pieces.push_back({{point_of(v)[0], point_of(v)[1]}, CHAIN_seg_ask_type(v) == SEG_LINE,
+                          static_cast<int>(vertices.size())});
+        vertices.push_back(v);
     }
+    const size_t before = pieces.size();
     CHAIN__cancel_backtracks(pieces);
-    return pieces.empty();
+    if (pieces.size() == before) return true;
+    if (pieces.empty()) return false;
+    // A kept line may end where a cancelled one did; no arc's ends move.
+    std::vector<bool> kept(vertices.size(), false);
+    for (const ChainBacktrackPiece& p : pieces) {
+        kept[static_cast<size_t>(p.id)] = true;
+        double* at = static_cast<CHAIN_vertex_data_s*>(vertices[static_cast<size_t>(p.id)]->main_data)->geometry;
+        at[0] = p.end[0];
+        at[1] = p.end[1];
+    }
+    for (size_t i = 0; i < vertices.size(); ++i)
+        if (!kept[i]) RING_delete_node(loop, vertices[i]);
+    CHAIN_drop_cached_box(loop);
+    return true;
 }
 
-// Removes the loops of the list that bound nothing.
-void drop_loops_bounding_nothing(RING_header_s* list) {
+void CHAIN__cancel_backtracks_of_loops(RING_header_s* list, RING_node_s* after) {
+    if (!list) return;
     std::vector<RING_node_s*> gone;
-    for (RING_node_s* node : ring_nodes(list)) {
-        const RING_header_s* loop = RING_ask_node_subring(node);
-        if (loop && bounds_nothing(loop)) gone.push_back(node);
-    }
+    for (RING_node_s* node = after ? after->next : list->first; node && (after == nullptr || node != list->first);
+         node = node == list->last ? nullptr : node->next)
+        if (!CHAIN__cancel_loop_backtracks(RING_ask_node_subring(node))) gone.push_back(node);
     for (RING_node_s* node : gone) RING_delete_node(list, node);
 }
-
-}  // namespace
 
 // ---------------------------------------------------------------------------
 // Boolean clean
@@ -686,7 +692,7 @@ RING_header_s* CHAIN__clean(RING_header_s* chain, SIDE side, CHAIN_vertex_source
                 if (side == 0) side = data_of(chain)->material_side;
                 ChainsMinimalLoops(intersections, network, side, result, merge);
                 if (levelled) CHAIN__keep_traced_free_loops(chain, side, free_level, result);
-                drop_loops_bounding_nothing(result);
+                CHAIN__cancel_backtracks_of_loops(result, nullptr);
                 CHAIN_debug_report(kReportChain, "CHAIN__clean: after ChainsMinimalLoops", result, nullptr);
             }
         });

@@ -1144,6 +1144,9 @@ int CHAIN__clean_offset(RING_header_s* source, RING_header_s* raw, SIDE side, CH
             POLY_SEG_create_chain_set(result, &md->csys, static_cast<CHAIN_proc_app_data_spec_e>(11),
                                       merge_cb ? merge_cb : CHAIN_boolean_merge, nullptr, nullptr, 2 * rounding,
                                       side != 0 ? side : md->material_side, true, nullptr, nullptr, out);
+            // A face narrower than the grid resolves comes back from the grid
+            // as lines out and back along each other, which bound nothing.
+            CHAIN__cancel_backtracks_of_loops(out, before_first);
         }
         // 11. The output checked against raw.
         if (out) {
