@@ -153,6 +153,48 @@ TEST_F(OffsetCollapse, CollapseAtExactlyHalfTheWidthLeavesNothing) {
     }
 }
 
+// The same shapes offset 1e-9 short of half their width leave a strip at
+// most 2e-9 wide, below the newer engine's grid cell on the longer ones:
+// nothing, or closed chains that bound area and run at the offset from the
+// walls.  A chain along the midline and back, or a whisker out to a wall, is
+// neither.
+TEST_F(OffsetCollapse, JustShortOfHalfTheWidthLeavesAStripOrNothing) {
+    const std::vector<std::vector<Vertex>> shapes = {
+        {{6.171875, -7.671875}, {48.171875, -7.671875}, {48.171875, 0.328125}, {6.171875, 0.328125}},
+        {{-0.22710167984979845, -0.83835404959775128},
+         {2.5906428386811777, -0.83835404959775128},
+         {2.5906428386811777, -0.44625296105065343},
+         {-0.22710167984979845, -0.44625296105065343}},
+    };
+    const long double tolerance = EQ_ask_length_tolerance();
+    for (const std::vector<Vertex>& outline : shapes) {
+        const double d = (outline[3].y - outline[0].y) / 2 - 1e-9;
+        RING_header_s* chain = make_chain(pool, outline, true, RIGHT);
+        const std::vector<Seg> source = segments_of(chain);
+        EngineSwitchGuard engines;
+        for (bool newer : {false, true}) {
+            CHAIN_set_new_boolean_flag(newer);
+            for (CORNER_CONTROL control : kControls) {
+                SCOPED_TRACE(std::string(newer ? "newer" : "older") + " engine, control " + std::to_string(control) +
+                             ", width " + std::to_string(outline[3].y - outline[0].y));
+                RING_header_s* list =
+                    CHAIN_offset(chain, d, control, RIGHT, nullptr, nullptr, nullptr, pool, nullptr);
+                for (RING_header_s* result : chains_of(list)) {
+                    EXPECT_TRUE(is_closed(result)) << describe(list);
+                    const std::vector<Seg> segs = segments_of(result);
+                    EXPECT_NE(twice_signed_area(segs), 0) << describe(list);
+                    for (const Seg& s : segs)
+                        for (int k = 0; k <= 16; ++k) {
+                            long double x, y;
+                            point_at(s, k / 16.0L, &x, &y);
+                            EXPECT_GE(distance_to(source, x, y), d - tolerance) << describe(list);
+                        }
+                }
+            }
+        }
+    }
+}
+
 }  // namespace
 
 namespace {
