@@ -26,7 +26,9 @@
 #include <stend/error.h>
 
 #include "chainops/chain_2.h"
+#include "chainops/chain_backtrack.h"
 #include "chainops/chain_poly_seg_internal.h"
+#include "exact/orient2d.h"
 #include "internal/check.h"
 #include "internal/ring_nodes.h"
 #include "internal/scratch_pool.h"
@@ -569,6 +571,88 @@ void strip_blank_ends(RING_header_s* chain) {
 }  // namespace
 
 // ---------------------------------------------------------------------------
+// Lines that run back along themselves
+
+void CHAIN__cancel_backtracks(std::vector<ChainBacktrackPiece>& pieces) {
+    auto same = [](const double* a, const double* b) { return a[0] == b[0] && a[1] == b[1]; };
+    // A step either moves on by one piece or takes one piece away at least
+    // and steps back by one: at most three steps per piece.
+    const size_t bound = 3 * pieces.size() + 3;
+    size_t k = 0, steps = 0;
+    while (pieces.size() >= 2 && k < pieces.size()) {
+        if (++steps > bound) MERROW1_INFINITE_LOOP();
+        const size_t n = pieces.size();
+        const ChainBacktrackPiece& first = pieces[k];
+        const ChainBacktrackPiece& second = pieces[(k + 1) % n];
+        const double* p = pieces[(k + n - 1) % n].end;
+        const double* v = first.end;
+        const double* q = second.end;
+        // Q on the line P V, on P's side of V: the second line runs back
+        // along the first.
+        const bool back = first.line && second.line && !same(p, v) && !same(v, q) && ORIENT2D_sign(p, v, q) == 0 &&
+                          ORIENT2D_dot_sign(v, p, q) > 0;
+        if (!back) {
+            ++k;
+            continue;
+        }
+        const size_t j = (k + 1) % n;
+        if (same(q, p)) {
+            // Out and back to where it started: both go.
+            pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(std::max(k, j)));
+            pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(std::min(k, j)));
+        } else if (ORIENT2D_dot_sign(p, v, q) > 0) {
+            // Back part of the way: the first ends where the second does.
+            pieces[k].end[0] = q[0];
+            pieces[k].end[1] = q[1];
+            pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(j));
+        } else {
+            // Back past the start: the second starts where the first did.
+            pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(k));
+        }
+        // The piece before may now run back along the one after.
+        k = k > 0 ? k - 1 : 0;
+        if (k >= pieces.size()) k = 0;
+    }
+    if (pieces.size() < 2) pieces.clear();
+}
+
+bool CHAIN__cancel_loop_backtracks(RING_header_s* loop) {
+    if (!loop || !is_closed(loop)) return true;
+    std::vector<RING_node_s*> vertices;
+    std::vector<ChainBacktrackPiece> pieces;
+    for (RING_node_s* v : ring_nodes(loop)) {
+        pieces.push_back({{point_of(v)[0], point_of(v)[1]}, CHAIN_seg_ask_type(v) == SEG_LINE,
+                          static_cast<int>(vertices.size())});
+        vertices.push_back(v);
+    }
+    const size_t before = pieces.size();
+    CHAIN__cancel_backtracks(pieces);
+    if (pieces.size() == before) return true;
+    if (pieces.empty()) return false;
+    // A kept line may end where a cancelled one did; no arc's ends move.
+    std::vector<bool> kept(vertices.size(), false);
+    for (const ChainBacktrackPiece& p : pieces) {
+        kept[static_cast<size_t>(p.id)] = true;
+        double* at = static_cast<CHAIN_vertex_data_s*>(vertices[static_cast<size_t>(p.id)]->main_data)->geometry;
+        at[0] = p.end[0];
+        at[1] = p.end[1];
+    }
+    for (size_t i = 0; i < vertices.size(); ++i)
+        if (!kept[i]) RING_delete_node(loop, vertices[i]);
+    CHAIN_drop_cached_box(loop);
+    return true;
+}
+
+void CHAIN__cancel_backtracks_of_loops(RING_header_s* list, RING_node_s* after) {
+    if (!list) return;
+    std::vector<RING_node_s*> gone;
+    for (RING_node_s* node = after ? after->next : list->first; node && (after == nullptr || node != list->first);
+         node = node == list->last ? nullptr : node->next)
+        if (!CHAIN__cancel_loop_backtracks(RING_ask_node_subring(node))) gone.push_back(node);
+    for (RING_node_s* node : gone) RING_delete_node(list, node);
+}
+
+// ---------------------------------------------------------------------------
 // Boolean clean
 
 RING_header_s* CHAIN__clean(RING_header_s* chain, SIDE side, CHAIN_vertex_source_callback_t merge, CMEM_pool_s* pool) {
@@ -608,6 +692,7 @@ RING_header_s* CHAIN__clean(RING_header_s* chain, SIDE side, CHAIN_vertex_source
                 if (side == 0) side = data_of(chain)->material_side;
                 ChainsMinimalLoops(intersections, network, side, result, merge);
                 if (levelled) CHAIN__keep_traced_free_loops(chain, side, free_level, result);
+                CHAIN__cancel_backtracks_of_loops(result, nullptr);
                 CHAIN_debug_report(kReportChain, "CHAIN__clean: after ChainsMinimalLoops", result, nullptr);
             }
         });

@@ -13,6 +13,7 @@
 
 #include "chain/chain_check.h"
 #include "chainops/chain_2.h"
+#include "chainops/chain_backtrack.h"
 #include "chainops/chain_poly_seg_internal.h"
 #include "polyset/psi_set.h"
 #include "polyset/psi_set_minimal.h"
@@ -1062,6 +1063,34 @@ RING_header_s* single_poly_set_of_sets(RING_header_s* poly, CMEM_pool_s* pool) {
     return sets;
 }
 
+// Cancels the lines of a closed poly in real coordinates that run back along
+// the line before them (CHAIN__cancel_backtracks); false when nothing is
+// left of it.
+bool cancel_backtracks(RING_header_s* poly) {
+    if (!POLY_SEG_is_closed(poly)) return true;
+    std::vector<RING_node_s*> nodes;
+    std::vector<ChainBacktrackPiece> pieces;
+    for (RING_node_s* node : ring_nodes(poly)) {
+        const LINE_ARC_SEG_s* s = static_cast<const LINE_ARC_SEG_s*>(node->main_data);
+        pieces.push_back({{s->x, s->y}, !LINE_ARC_SEG_is_arc(s), static_cast<int>(nodes.size())});
+        nodes.push_back(node);
+    }
+    const size_t before = pieces.size();
+    CHAIN__cancel_backtracks(pieces);
+    if (pieces.size() == before) return true;
+    if (pieces.empty()) return false;
+    std::vector<bool> kept(nodes.size(), false);
+    for (const ChainBacktrackPiece& p : pieces) {
+        kept[static_cast<size_t>(p.id)] = true;
+        LINE_ARC_SEG_s* s = static_cast<LINE_ARC_SEG_s*>(nodes[static_cast<size_t>(p.id)]->main_data);
+        s->x = p.end[0];
+        s->y = p.end[1];
+    }
+    for (size_t i = 0; i < nodes.size(); ++i)
+        if (!kept[i]) RING_delete_node(poly, nodes[i]);
+    return true;
+}
+
 }  // namespace
 
 int CHAIN__clean_offset(RING_header_s* source, RING_header_s* raw, SIDE side, CHAIN_vertex_source_callback_t merge_cb,
@@ -1081,6 +1110,9 @@ int CHAIN__clean_offset(RING_header_s* source, RING_header_s* raw, SIDE side, CH
         POLY_SEG_dummy_stock_info_s info{false, 0.0};
         RING_header_s* poly = POLY_SEG_create_from_chain(raw, pool, POLY_SEG_chain_create_source, nullptr, false, &info);
         if (!poly) return;
+        // Lines that run back along themselves bound nothing: they go before
+        // the rounding would move their two directions apart.
+        if (!cancel_backtracks(poly)) return;
         // 5. raw takes part as region set 0; its id goes back on every exit.
         RegionIdZeroGuard id(raw);
         // 6. Where the material lies: outside a closed source that is not an
@@ -1112,6 +1144,9 @@ int CHAIN__clean_offset(RING_header_s* source, RING_header_s* raw, SIDE side, CH
             POLY_SEG_create_chain_set(result, &md->csys, static_cast<CHAIN_proc_app_data_spec_e>(11),
                                       merge_cb ? merge_cb : CHAIN_boolean_merge, nullptr, nullptr, 2 * rounding,
                                       side != 0 ? side : md->material_side, true, nullptr, nullptr, out);
+            // A face narrower than the grid resolves comes back from the grid
+            // as lines out and back along each other, which bound nothing.
+            CHAIN__cancel_backtracks_of_loops(out, before_first);
         }
         // 11. The output checked against raw.
         if (out) {

@@ -1,0 +1,62 @@
+// Cancelling lines that run exactly back along each other in a closed run of
+// pieces: what is left of each run, checked against the run drawn by hand.
+#include "chainops/chain_backtrack.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Case {
+    const char* name;
+    std::vector<ChainBacktrackPiece> run;  // piece k runs from the end of piece k - 1 to its end
+    std::vector<int> kept;                 // ids left, in order
+    std::vector<std::pair<double, double>> ends;
+};
+
+ChainBacktrackPiece line(double x, double y, int id) { return {{x, y}, true, id}; }
+ChainBacktrackPiece arc(double x, double y, int id) { return {{x, y}, false, id}; }
+
+TEST(ChainBacktrack, CancelsLinesRunningBackAlongTheLineBefore) {
+    const Case cases[] = {
+        // Out along a midline and back: nothing bounds any area.
+        {"there and back", {line(4, 0, 0), line(0, 0, 1)}, {}, {}},
+        {"there and back twice", {line(4, 0, 0), line(0, 0, 1), line(0, -3, 2), line(0, 0, 3)}, {}, {}},
+        // A whisker of a triangle: out from (4,0) to (6,0) and back to (5,0),
+        // then the triangle goes on from there.
+        {"whisker back part of the way",
+         {line(0, 0, 0), line(6, 0, 1), line(5, 0, 2), line(0, 3, 3)},
+         {0, 1, 3},
+         {{0, 0}, {5, 0}, {0, 3}}},
+        // Back past where the line started: the second line starts there.
+        {"back past the start",
+         {line(0, 0, 0), line(2, 0, 1), line(-1, 0, 2), line(0, 3, 3)},
+         {0, 2, 3},
+         {{0, 0}, {-1, 0}, {0, 3}}},
+        // A turn, not a reversal; a line that goes on ahead; an arc back.
+        {"a turn", {line(0, 0, 0), line(4, 0, 1), line(4, 3, 2)}, {0, 1, 2}, {{0, 0}, {4, 0}, {4, 3}}},
+        {"straight on", {line(0, 0, 0), line(2, 0, 1), line(4, 0, 2), line(0, 3, 3)},
+         {0, 1, 2, 3}, {{0, 0}, {2, 0}, {4, 0}, {0, 3}}},
+        {"an arc back", {line(0, 0, 0), line(4, 0, 1), arc(0, 0, 2)}, {0, 1, 2}, {{0, 0}, {4, 0}, {0, 0}}},
+        // Off the line by the last bit of a double: no cancellation.
+        {"not quite back",
+         {line(0, 0, 0), line(1, 0, 1), line(0.5, 0x1p-60, 2)},
+         {0, 1, 2},
+         {{0, 0}, {1, 0}, {0.5, 0x1p-60}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<ChainBacktrackPiece> run = c.run;
+        CHAIN__cancel_backtracks(run);
+        ASSERT_EQ(run.size(), c.kept.size());
+        for (size_t i = 0; i < run.size(); ++i) {
+            EXPECT_EQ(run[i].id, c.kept[i]);
+            EXPECT_EQ(run[i].end[0], c.ends[i].first);
+            EXPECT_EQ(run[i].end[1], c.ends[i].second);
+        }
+    }
+}
+
+}  // namespace
