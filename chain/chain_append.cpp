@@ -99,17 +99,9 @@ void set_direction(RING_header_s* chain, DIRECTION direction) {
 void refit_arc(const RING_header_s* chain, RING_node_s* node) {
     end_segment* arc = arc_of(node);
     if (!arc || !node->previous || chain->count < 2) return;
-    const double* start = point_of(node->previous);
-    const double tolerance = length_tolerance(chain);
-    const double to_start[2] = {start[0] - arc->cx, start[1] - arc->cy};
-    const double to_end[2] = {arc->x - arc->cx, arc->y - arc->cy};
-    double unit_start[2], unit_end[2], magnitude;
-    if (VEC2_unitize(to_start, tolerance, &magnitude, unit_start) &&
-        VEC2_unitize(to_end, tolerance, &magnitude, unit_end)) {
-        const double cross = unit_start[0] * unit_end[1] - unit_start[1] * unit_end[0];
-        if (std::fabs(cross) > kArcSenseTolerance) arc->direction = cross > 0.0 ? CCW : CW;
-    }
-    arc->radius = std::hypot(to_end[0], to_end[1]);
+    if (const int sense = CHAIN__arc_sense_from_ends(chain, point_of(node->previous), *arc))
+        arc->direction = sense;
+    arc->radius = std::hypot(arc->x - arc->cx, arc->y - arc->cy);
 }
 
 void refit_if_arc(const RING_header_s* chain, RING_node_s* node) {
@@ -152,6 +144,19 @@ void recentre_appended_arc(const RING_header_s* chain, RING_node_s* node) {
 }
 
 }  // namespace
+
+int CHAIN__arc_sense_from_ends(const RING_header_s* chain, const double start[2], const end_segment& arc) {
+    const double tolerance = length_tolerance(chain);
+    const double to_start[2] = {start[0] - arc.cx, start[1] - arc.cy};
+    const double to_end[2] = {arc.x - arc.cx, arc.y - arc.cy};
+    double unit_start[2], unit_end[2], magnitude;
+    if (!VEC2_unitize(to_start, tolerance, &magnitude, unit_start) ||
+        !VEC2_unitize(to_end, tolerance, &magnitude, unit_end))
+        return 0;
+    const double cross = unit_start[0] * unit_end[1] - unit_start[1] * unit_end[0];
+    if (std::fabs(cross) <= kArcSenseTolerance) return 0;
+    return cross > 0.0 ? CCW : CW;
+}
 
 void CHAIN__fit_arc_to_start(const RING_header_s* chain, RING_node_s* node) {
     if (!chain || !node || !node->previous || CHAIN_seg_ask_type(node) != SEG_ARC) return;

@@ -1,8 +1,16 @@
-// Declarations shared inside the chain module by the appenders and the
-// readers that build chains vertex by vertex.
+// Declarations shared by the appenders and the readers and conversions that
+// build chains vertex by vertex.
 #pragma once
 
+#include <merrow1/chain_types.h>
 #include <velte/ring.h>
+
+// The sense an appended arc from `start` to the arc's end about its centre
+// takes: CCW or CW by the side of the turn from start to end about the centre
+// when that is clear, 0 when it is not (a half circle, or an end at the
+// centre within the chain's length tolerance).  An arc longer than a half
+// circle gets the sense opposite to its own.
+int CHAIN__arc_sense_from_ends(const RING_header_s* chain, const double start[2], const end_segment& arc);
 
 // Fits an arc vertex to its start (the previous vertex's point) as the
 // appenders do: the direction follows the side of the turn from start to end

@@ -217,7 +217,11 @@ Found intersect_arcs(const SEGMENT* s1, const SEGMENT* s2, double tolerance, con
     };
 
     if (!apart) {  // concentric
-        if (std::fabs(r1 - r2) > tolerance) return f;
+        // Arcs about exactly one centre lie on one circle only when their
+        // radii are exactly equal: in the network (`joint`) a circle a
+        // sliver wider is another circle that never meets this one, whatever
+        // the length tolerance, else the faces between them would be lost.
+        if (joint && same_point(c1, c2) ? r1 != r2 : std::fabs(r1 - r2) > tolerance) return f;
         // One circle: arcs that only run on from one into the other at their
         // shared ends meet there; anything else overlaps.
         if (shared.count() == 0) {

@@ -11,6 +11,7 @@
 #include <merrow1/chain_source.h>
 #include <merrow1/segment.h>
 
+#include "chain/chain_append_internal.h"
 #include "internal/check.h"
 #include "internal/ring_check.h"
 #include "internal/scratch_pool.h"
@@ -907,6 +908,28 @@ CHAIN_app_poly_seg_chain_source_s* POLY_SEG_usable_source(const RING_node_s* nod
     return r && main_of(r->chain) ? r : nullptr;
 }
 
+bool POLY_SEG_piece_joins_last_arc(const RING_header_s* chain, const end_segment& geometry) {
+    if (chain->count < 2 || CHAIN_seg_ask_type(chain->last) != SEG_ARC) return false;
+    const PNT2_s last = point_of(chain->last);
+    const double dx = geometry.x - last.x, dy = geometry.y - last.y;
+    return dx * dx + dy * dy <= CHAIN_COINCIDENT_SQUARED_DISTANCE;
+}
+
+RING_node_s* POLY_SEG_append_middle_of_long_arc(RING_header_s* chain, const end_segment& arc) {
+    if (!chain->last) return nullptr;
+    const PNT2_s last = point_of(chain->last);
+    double start[2] = {last.x, last.y};
+    const int sense = CHAIN__arc_sense_from_ends(chain, start, arc);
+    if (sense == 0 || sense == arc.direction) return nullptr;
+    end_segment middle = arc;
+    const SEGMENT whole{start, &middle, nullptr, SEG_ARC};
+    double point[2];
+    if (!SegmentMidPoint(&whole, point)) return nullptr;
+    middle.x = point[0];
+    middle.y = point[1];
+    return ChainAppendVertex(chain, &middle, SEG_ARC);
+}
+
 bool POLY_SEG_vertex_geometry(const LINE_ARC_SEG_s* piece, const PNT2_s& from,
                               const CHAIN_app_poly_seg_chain_source_s* ref, end_segment* geometry,
                               SEGMENT_TYPE* type, int* escaped) {
@@ -1143,7 +1166,17 @@ RING_header_s* POLY_SEG_create_chain(RING_header_s* poly, const CSYS* csys, CMEM
             end_segment e;
             SEGMENT_TYPE type;
             if (!POLY_SEG_vertex_geometry(s, from, ref, &e, &type, &escaped)) continue;
-            // d.
+            // d. A piece ending on the chain's last point after an arc makes
+            //    no vertex, and an arc over a half circle from the chain's
+            //    last point goes in as two (a vertex at its middle first).
+            if (POLY_SEG_piece_joins_last_arc(chain, e)) {
+                from = PNT2_s{s->x, s->y};
+                continue;
+            }
+            if (RING_node_s* middle = type == SEG_ARC ? POLY_SEG_append_middle_of_long_arc(chain, e) : nullptr) {
+                if (create_cb) create_cb(chain, middle, poly, node, cb_data);
+                POLY_SEG_source_walk_vertex(w, ref, middle);
+            }
             RING_node_s* vertex = ChainAppendVertex(chain, &e, type);
             from = PNT2_s{s->x, s->y};
             if (!vertex) continue;

@@ -82,6 +82,22 @@ void POLY_SEG_order_open_chain(const RING_header_s* chain, POLY_SEG_output_order
 // chain with main data, else null.
 CHAIN_app_poly_seg_chain_source_s* POLY_SEG_usable_source(const RING_node_s* node);
 
+// True when a piece ending at `geometry` is to make no vertex because it ends
+// on the chain's last point after an arc.  A crossing at an arc's end leaves
+// pieces shorter than the chain's same-point distance; appended, such a piece
+// would stretch the arc onto its end, and an arc of nearly a half circle would
+// pass a half circle and turn into the short arc the other way.  Skipped, the
+// arc keeps its end and centre, and the next piece (its centre taken from its
+// own start) joins there.
+bool POLY_SEG_piece_joins_last_arc(const RING_header_s* chain, const end_segment& geometry);
+
+// The chain takes an appended arc's sense from its ends, so an arc that runs
+// over a half circle from the chain's last point in its own sense would turn
+// into the short arc the other way: for such an arc a vertex at its middle
+// (same centre, radius and sense) is appended, and returned; null when none
+// is needed.
+RING_node_s* POLY_SEG_append_middle_of_long_arc(RING_header_s* chain, const end_segment& arc);
+
 // The geometry of the vertex ending a piece that starts at `from`: a line, the
 // piece's own arc, or for an escaped dummy (a dummy line that is not an
 // insert, whose source vertex ends an arc) that source arc rebuilt through the

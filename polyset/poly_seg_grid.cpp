@@ -602,6 +602,10 @@ INT_GRID_MAP_s* POLY_SEG_put_set_to_grid(RING_header_s* set, const INT_GRID_MAP_
                                          POLY_SEG_poly_filter_t filter, POLY_SEG_copy_cb_t copy_cb, double margin) {
     if (!set) return const_cast<INT_GRID_MAP_s*>(map);
     INT_GRID_MAP_s* used = map ? const_cast<INT_GRID_MAP_s*>(map) : POLY_SEG_create_scaling(set, margin);
+    // A set rounded plainly on a map of its own: its stretches that coincide
+    // are split alike first (a set of sets is split over all its sets before
+    // its sets come here on its map).
+    if (!map && !material_side && !is_poly_ring(set)) split_coincident_stretches(set, grid_size(used), copy_cb);
     for_each_poly(set, [&](RING_header_s* poly) {
         CERR_raise_on_abort();
         if (!poly->first) return;

@@ -37,7 +37,11 @@ void POLY_SEG_put_to_grid_material_side(RING_header_s* poly, const INT_GRID_MAP_
 // with the margin, which the caller owns and which is returned).  Without
 // `material_side`, or for a poly with `there_and_back`, plain rounding; else
 // material-side rounding with the filter's answer for the poly (false
-// without a filter).
+// without a filter).  Rounded plainly on a new map, the polys are first split
+// at each other's vertices where they share a stretch, and arcs between the
+// same two points take one arc parameter, as POLY_SEG_put_set_of_sets_to_grid
+// does over all its sets: coincident stretches give the same grid pieces
+// whatever the split points they were drawn with.
 INT_GRID_MAP_s* POLY_SEG_put_set_to_grid(RING_header_s* set, const INT_GRID_MAP_s* map, bool material_side,
                                          POLY_SEG_poly_filter_t filter, POLY_SEG_copy_cb_t copy_cb, double margin);
 // POLY_SEG_put_set_to_grid on every set, all on one map (null: a new map over

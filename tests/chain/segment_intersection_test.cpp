@@ -148,6 +148,14 @@ INSTANTIATE_TEST_SUITE_P(
         IntersectionCase{"ArcsOfOneCircleOverlap", upper_half(), arc(0, 1, 0, -1, 0, 0, CCW), -1, -1, {}, 1, 0},
         IntersectionCase{"SameArcTwice", upper_half(), upper_half(), -1, -1, {}, 1, 0},
         IntersectionCase{"ConcentricApart", upper_half(), arc(2, 0, -2, 0, 0, 0, CCW), 0, 0, {}, 1, 0},
+        // Concentric arcs a sliver apart (below the length tolerance): the
+        // full form takes them for one circle by that tolerance, the network's
+        // form for two circles that never meet, also where they overlap in
+        // angle or would run on at a shared end of one circle.
+        IntersectionCase{"ConcentricSliverApart", upper_half(),
+                         arc(1 + std::ldexp(1.0, -24), 0, -1 - std::ldexp(1.0, -24), 0, 0, 0, CCW), -1, 0, {}, 1, 0},
+        IntersectionCase{"ConcentricSliverApartReversed", arc(0, 1, 0, -1, 0, 0, CCW),
+                         arc(0, -1 - std::ldexp(1.0, -20), 0, 1 + std::ldexp(1.0, -20), 0, 0, CW), -1, 0, {}, 1, 0},
         IntersectionCase{"PointSegment", Seg(SEG_POINT, 0, 0, 0, 0), line(-1, 0, 1, 0), 0, 0, {}, 1, 0},
         // Boxes apart by less than 1e-8 still reach the exact test.
         IntersectionCase{"BoxesApartBelowTolerance", line(0, 0, 1, 0), line(1 + 5e-9, -1, 1 + 5e-9, 1), 1, 1,

@@ -7,7 +7,9 @@
 // sub-arc is nearly a half circle again, and its distance from the chord is
 // the root of a difference of nearly equal squares; so is that of a half
 // circle taken back to a chain whose centre is off its bisector by the
-// rounding of its coordinates.
+// rounding of its coordinates.  Where the circles touch at arc ends of both,
+// the crossing leaves pieces shorter than the chain's same-point distance
+// between two half circles, which must not stretch either past a half circle.
 #include "polyset/poly_seg_chain_fixture.h"
 
 #include <merrow1/poly_seg.h>
@@ -101,6 +103,13 @@ TEST_F(BooleanArcs, TangentAndNearlyConcentricCirclesKeepTheirCirclesAndAreas) {
         {"tangent outside, cut at the tangent point", halves(0, 0, 0.5, false), halves(-2.5, 0, 2, true), true,
          4.25 * kPi},
         {"tangent inside, united", halves(0, 0, 2, false), halves(0, 1, 1, true), true, 4 * kPi},
+        // Touching at an end of arcs of both circles: the crossing leaves
+        // pieces shorter than the chain's same-point distance between two
+        // half circles of A.
+        {"tangent inside at both circles' arc ends, united", halves(0, 0, 2, false), thirds(1.5, 0, 0.5), true,
+         4 * kPi},
+        {"tangent inside at both circles' arc ends, A less B", halves(0, 0, 2, false), thirds(1.5, 0, 0.5), false,
+         3.75 * kPi},
         {"2^-24 apart, united", halves(0, 0, 1 + e, true), halves(0, 0, 1, false), true,
          static_cast<double>(kPi * (1 + ring))},
         {"2^-24 apart, the ring", halves(0, 0, 1 + e, true), halves(0, 0, 1, false), false,

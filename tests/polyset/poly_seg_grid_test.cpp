@@ -212,6 +212,52 @@ TEST_F(PolySegGrid, SharedEdgesAreSplitAtTheOtherSetsVerticesAllAlongAColumn) {
     }
 }
 
+// One circle drawn twice in one set, as three arcs and as two: rounded
+// plainly on a map of its own, each drawing is first split at the other's
+// vertices, and arcs between the same two points take one arc parameter, so
+// both drawings give the same grid arcs (the way back to chains would else
+// keep lenses of a few cells between them).
+TEST_F(PolySegGrid, OneCircleDrawnWithDifferentSplitsRoundsToTheSameArcs) {
+    const double r = 1.5, s = r * std::sqrt(0.75);
+    auto circle = [&](std::vector<PNT2_s> cuts, bool ccw) {
+        RING_header_s* p = POLY_SEG_create(pool);
+        PNT2_s from = cuts.back();
+        for (const PNT2_s& to : cuts) {
+            POLY_SEG_append_arc(p, &from, &to, r, ccw ? 1 : 0);
+            from = to;
+        }
+        p->last->next = p->first;
+        p->first->previous = p->last;
+        return p;
+    };
+    for (const bool ccw : {true, false}) {
+        SCOPED_TRACE(ccw ? "both counter-clockwise" : "the halves clockwise");
+        RING_header_s* set = POLY_SEG_create_set(pool, Korvo::Cam::NoMaterialAtInfinity);
+        RING_header_s* thirds = circle({{r, 0}, {-r / 2, s}, {-r / 2, -s}}, true);
+        RING_header_s* halves = ccw ? circle({{r, 0}, {-r, 0}}, true) : circle({{-r, 0}, {r, 0}}, false);
+        POLY_SEG_append_to_set(set, thirds);
+        POLY_SEG_append_to_set(set, halves);
+        INT_GRID_MAP_s* m = POLY_SEG_put_set_to_grid(set, nullptr, false, nullptr, nullptr, 0);
+        ASSERT_NE(m, nullptr);
+        ASSERT_EQ(thirds->count, 4);
+        ASSERT_EQ(halves->count, 4);
+        int matched = 0;
+        for (RING_node_s* a : nodes(thirds))
+            for (RING_node_s* b : nodes(halves)) {
+                const PNT2_s as = end(a->previous), ae = end(a), bs = end(b->previous), be = end(b);
+                if (as.x == bs.x && as.y == bs.y && ae.x == be.x && ae.y == be.y) {
+                    EXPECT_EQ(seg(a)->h, seg(b)->h);
+                    ++matched;
+                } else if (as.x == be.x && as.y == be.y && ae.x == bs.x && ae.y == bs.y) {
+                    EXPECT_EQ(seg(a)->h, LINE_ARC_SEG_reversed_h(seg(b)->h));
+                    ++matched;
+                }
+            }
+        EXPECT_EQ(matched, 4);
+        INT_GRID_MAP__destroy(m);
+    }
+}
+
 TEST_F(PolySegGrid, ReroundingArcsMatchesThePieceRounding) {
     RING_header_s* p = POLY_SEG_create(pool);
     const PNT2_s a{0, 0}, b{1000, 0}, c{1000, 1000};
