@@ -575,10 +575,11 @@ protected:
     }
 
     std::map<std::string, Tally> tallies;
-    // Kinds of case whose faults are known and not yet mended: arcs of equal
-    // or tangent circles split at different points leave lenses of a few
-    // grid cells, and the older engine's intersection takes concentric arcs
-    // a sliver apart for one circle.  The quick run reports them apart.
+    // Kinds of case whose faults are known and not yet mended: the older
+    // engine's between-set boolean on equal circles with opposite sides
+    // answers far too much area, and internally tangent circles cross on
+    // the grid either side of their tangent point (a lens of about 1e-13).
+    // The quick run reports them apart.
     std::set<std::string> open_kinds;
 };
 
