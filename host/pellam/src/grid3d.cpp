@@ -77,13 +77,8 @@ bool overlap(const double* a, const double* b) {
     return true;
 }
 
-// The cell of a coordinate along the axis, clamped to the grid; monotone in
-// the coordinate, so boxes that overlap cover a common cell.
 int cell_of(const GRID3D_s* grid, int axis, double v) {
-    if (!(grid->size[axis] > 0) || !std::isfinite(grid->size[axis])) return 0;
-    const double at = std::floor((v - grid->lo[axis]) / grid->size[axis]);
-    if (!(at > 0)) return 0;
-    return at >= grid->cells - 1 ? grid->cells - 1 : static_cast<int>(at);
+    return grid3d_cell(v, grid->lo[axis], grid->size[axis], grid->cells);
 }
 
 // Whether the x/y box is made of numbers (infinities included).
