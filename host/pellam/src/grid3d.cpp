@@ -48,6 +48,8 @@ struct GRID3D_s {
     GRID3D_link_s* links;
     int link_count, link_capacity;
     int loose;  // first place of the loose list in `links`, or -1
+    int* candidates;  // a query's entry indices, reused from query to query
+    int candidate_capacity;
 };
 
 GRID3D_items_s* grid3d_items_of(const GRID3D_s* grid) { return grid ? grid->items : nullptr; }
@@ -76,6 +78,9 @@ bool overlap(const double* a, const double* b) {
         if (a[axis] > b[axis + 3] || b[axis] > a[axis + 3]) return false;
     return true;
 }
+
+// Entries up to which a grid keeps one bucket: a query reads them all.
+const int kLinearEntries = 32;
 
 int cell_of(const GRID3D_s* grid, int axis, double v) {
     return grid3d_cell(v, grid->lo[axis], grid->size[axis], grid->cells);
@@ -112,8 +117,10 @@ bool add_link(GRID3D_s* grid, int entry, int* head) {
     return true;
 }
 
-// Files entry i under every cell its box covers, or on the loose list.
+// Files entry i under every cell its box covers, or on the loose list; a
+// grid of one bucket files nothing, as its queries read every entry.
 bool file_entry(GRID3D_s* grid, int i) {
+    if (grid->cells == 1) return true;
     const double* box = grid->entries[i].box;
     if (!indexable(box)) return add_link(grid, i, &grid->loose);
     int r[4];
@@ -179,10 +186,11 @@ int GRID3D_insert_into_grid(GRID3D_s* grid, void* record, const double box[6]) {
     entry.record = record;
     std::copy(box, box + 6, entry.box);
     if (!grid->heads) return 1;  // an item grid answers from its items
-    // Finer buckets once there are more than two entries a cell: the cells
+    // Finer buckets once there are more than two entries a cell (a few
+    // entries stay in one bucket, read in full like a list): the cells
     // per axis at least grow by a factor of sqrt 2, so each entry is filed
     // again a bounded number of times on average.
-    if (grid->count > 2 * grid->cells * grid->cells && grid->cells < grid->max_cells) {
+    if (grid->count > std::max(kLinearEntries, 2 * grid->cells * grid->cells) && grid->cells < grid->max_cells) {
         const int cells = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(grid->count))));
         return rebuild(grid, std::min(cells, grid->max_cells)) ? 1 : 0;
     }
@@ -224,26 +232,42 @@ int GRID3D_ask_interference(const double box[6], GRID3D_s* grid, CARR_array_t* r
     }
     results->length = 0;
     const int mark = ++grid->query;
-    // The entries filed under the cells the box covers and the loose ones, or
-    // every entry for a box that is not a number; then in insertion order.
-    std::vector<int> candidates;
-    auto take = [&](int place) {
-        for (int k = 0, bound = grid->link_count; place >= 0 && k < bound; ++k, place = grid->links[place].next)
-            candidates.push_back(grid->links[place].entry);
-    };
-    if (indexable(box)) {
+    // The entries filed under the cells the box covers and the loose ones,
+    // in insertion order; every entry when the grid is one bucket or the box
+    // is not a number.
+    int taken = 0;
+    bool every = grid->cells == 1 || !indexable(box);
+    if (!every) {
+        auto take = [&](int place) {
+            for (int k = 0, bound = grid->link_count; place >= 0 && k < bound; ++k, place = grid->links[place].next) {
+                if (taken == grid->candidate_capacity) {
+                    const int grown = grid->candidate_capacity ? 2 * grid->candidate_capacity : 64;
+                    void* more = grid->candidates ? CMEM_private_reall_in_same_pool(grid->candidates, grown, sizeof(int),
+                                                                                   __LINE__, __FILE__)
+                                                  : CMEM_NEW_ARRAY(grid->pool, int, grown);
+                    if (!more) {
+                        every = true;  // no room to gather: read every entry
+                        return;
+                    }
+                    grid->candidates = static_cast<int*>(more);
+                    grid->candidate_capacity = grown;
+                }
+                grid->candidates[taken++] = grid->links[place].entry;
+            }
+        };
         int r[4];
         cell_range(grid, box, r);
         for (int y = r[2]; y <= r[3]; ++y)
             for (int x = r[0]; x <= r[1]; ++x) take(grid->heads[y * grid->cells + x]);
         take(grid->loose);
-        std::sort(candidates.begin(), candidates.end());
-        candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
-    } else {
-        for (int i = 0; i < grid->count; ++i) candidates.push_back(i);
+        if (!every) {
+            std::sort(grid->candidates, grid->candidates + taken);
+            taken = static_cast<int>(std::unique(grid->candidates, grid->candidates + taken) - grid->candidates);
+        }
     }
-    for (int i : candidates) {
-        GRID3D_entry_s& entry = grid->entries[i];
+    const int n = every ? grid->count : taken;
+    for (int k = 0; k < n; ++k) {
+        GRID3D_entry_s& entry = grid->entries[every ? k : grid->candidates[k]];
         if (!overlap(box, entry.box) || grid->ask_mark(entry.record) == mark) continue;
         grid->set_mark(entry.record, mark);
         CARR_append_to_ptrarray(results, entry.record);
