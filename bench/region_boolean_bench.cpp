@@ -44,6 +44,8 @@
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_build.h>
 #include <merrow1/chain_poly_seg.h>
+#include <merrow1/chain_region.h>
+#include <merrow1/chain_region_offset.h>
 #include <merrow1/chain_types.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
@@ -98,8 +100,11 @@ void finish_input(Input& in);
 // set each (circles of two half arcs or axis-parallel rectangles, on a
 // jittered grid of spacing 10 with radii or half sides in [5, 8], so each
 // overlaps its neighbours), and two smooth stars of n vertices in all about
-// centres 1.5 apart.
-enum Family { kGrid, kCircles, kRectangles, kSmoothStars };
+// centres 1.5 apart.  `stars` is many shapes too: a square of side
+// 40 sqrt(n) and n - 1 random stars of 12 vertices (every odd edge an arc,
+// radii in [25, 45]) with centres uniform over the square widened by 20 on
+// each side, so they overlap each other and the square's sides at random.
+enum Family { kGrid, kCircles, kRectangles, kSmoothStars, kStars };
 
 const char* family_name(Family f, bool arcs) {
     switch (f) {
@@ -107,14 +112,27 @@ const char* family_name(Family f, bool arcs) {
     case kCircles: return "circles";
     case kRectangles: return "rectangles";
     case kSmoothStars: return arcs ? "smooth_arcs" : "smooth_lines";
+    case kStars: return "stars";
     }
     return "";
 }
 
-bool one_set_per_shape(Family f) { return f == kCircles || f == kRectangles; }
+bool one_set_per_shape(Family f) { return f == kCircles || f == kRectangles || f == kStars; }
 
 std::vector<std::vector<Polygon>> make_shapes(std::mt19937_64& rng, Family family, int count) {
     std::uniform_real_distribution<double> unit(0.0, 1.0);
+    if (family == kStars) {
+        const double side = 40.0 * std::sqrt(static_cast<double>(count));
+        Polygon square;
+        square.v = {{side, 0}, {side, side}, {0, side}, {0, 0}};
+        square.e.assign(4, Edge{});
+        std::vector<std::vector<Polygon>> sets{{square}};
+        for (int k = 1; k < count; ++k) {
+            const Pt c{(side + 40) * unit(rng) - 20, (side + 40) * unit(rng) - 20};
+            sets.push_back({star(rng, c, 12, true)});
+        }
+        return sets;
+    }
     const int columns = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(count))));
     std::vector<std::vector<Polygon>> sets;
     for (int k = 0; k < count; ++k) {
@@ -307,6 +325,39 @@ void BM_merrow1(benchmark::State& state, CaseKey key) {
 #else
     state.counters["area"] = area;
 #endif
+}
+
+// The minimal-loop road on the same chains as the region booleans:
+// ChainsBoolean (the chains read as the union of their sets) or
+// CHAIN_boolean_between (the regions between the chains, which for shapes
+// that all lay material inside is their union too), on the newer or the
+// older engine.  Its area is checked against the region booleans' union.
+enum class Road { kChainsBoolean, kBetween };
+
+double road_run(const Merrow1Input& mi, Road road, bool measure) {
+    CMEM_pool_s* pool = CMEM_private_create_pool(4096, "region boolean bench road", __LINE__, __FILE__);
+    RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    if (road == Road::kChainsBoolean)
+        ChainsBoolean(mi.set, 0, out, nullptr);
+    else
+        CHAIN_boolean_between(mi.set, 0, out, nullptr);
+    const double area = measure ? CHAIN_area_centroid(out, nullptr) : 0.0;
+    benchmark::DoNotOptimize(out->count);
+    CMEM_private_delete_pool(pool);
+    return area;
+}
+
+double reference(const CaseKey& key);
+
+void BM_road(benchmark::State& state, CaseKey key, Road road, bool newer) {
+    const Merrow1Input& mi = merrow1_input(key);
+    CHAIN_set_new_boolean_flag(newer);
+    const double area = road_run(mi, road, true);
+    for (auto _ : state) road_run(mi, road, false);
+    CHAIN_unset_new_boolean_flag();
+    state.counters["vertices"] = static_cast<double>(input_vertices(input(key)));
+    check_area(state, road == Road::kChainsBoolean ? "chains_boolean" : "boolean_between", key, area, reference(key),
+               0.0);
 }
 
 // Peers run after merrow1 on the same case, so the reference is there.
@@ -580,6 +631,14 @@ void register_case(const CaseKey& key) {
     const std::string base = std::string(key.intersection ? "intersection" : "union") + "/" +
                              family_name(key.family, key.arcs) + "/" + std::to_string(key.n) + "/";
     benchmark::RegisterBenchmark((base + "merrow1").c_str(), BM_merrow1, key)->Unit(benchmark::kMicrosecond);
+    // The road beside the region booleans on many shapes, up to 1000.
+    if (one_set_per_shape(key.family) && key.n <= 1000)
+        for (Road road : {Road::kChainsBoolean, Road::kBetween})
+            for (bool newer : {true, false}) {
+                const std::string name = base + (road == Road::kChainsBoolean ? "chains_boolean" : "boolean_between") +
+                                         (newer ? "_newer" : "_older");
+                benchmark::RegisterBenchmark(name.c_str(), BM_road, key, road, newer)->Unit(benchmark::kMicrosecond);
+            }
 #if MERROW1_BENCH_HAVE_BOOST
     if (!one_set_per_shape(key.family))
         benchmark::RegisterBenchmark((base + "boost").c_str(), BM_boost, key)->Unit(benchmark::kMicrosecond);
@@ -597,8 +656,9 @@ int register_all() {
         for (bool arcs : {false, true})
             for (int n : {10, 100, 1000, 10000}) register_case(CaseKey{intersection, arcs, n, kGrid});
     // Many shapes, each its own region set (n shapes; the circles have arcs).
-    for (Family f : {kCircles, kRectangles})
-        for (int n : {300, 1000, 3000, 10000}) register_case(CaseKey{false, f == kCircles, n, f});
+    for (Family f : {kCircles, kRectangles, kStars})
+        for (int n : {10, 40, 100, 300, 1000, 3000, 10000})
+            if (f != kStars || n <= 1000) register_case(CaseKey{false, f != kRectangles, n, f});
     for (bool arcs : {false, true})
         for (int n : {100, 1000, 10000, 100000, 1000000}) register_case(CaseKey{false, arcs, n, kSmoothStars});
     return 0;

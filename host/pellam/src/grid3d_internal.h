@@ -12,3 +12,7 @@ GRID3D_items_s* grid3d_items_of(const GRID3D_s* grid);
 GRID3D_s* grid3d_wrap_items(CMEM_pool_s* pool, GRID3D_items_s* items);
 // GRID3D_ask_interference on an item grid.
 int grid3d_items_ask_interference(const double* box, GRID3D_items_s* grid, CARR_array_t* results);
+// The cell of coordinate v on an axis of `cells` cells of side `size` from
+// `lo`, clamped to the grid (0 when the side is not positive or v is not a
+// number); monotone in v, so intervals that overlap share a cell.
+int grid3d_cell(double v, double lo, double size, int cells);

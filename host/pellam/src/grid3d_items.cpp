@@ -40,10 +40,7 @@ void x_y_extents(const double* box, double out[4]) {
 }
 
 int cell_of(const GRID3D_items_s* grid, int axis, double v) {
-    if (!(grid->size[axis] > 0)) return 0;
-    const double at = std::floor((v - grid->lo[axis]) / grid->size[axis]);
-    if (!(at > 0)) return 0;
-    return at >= grid->cells - 1 ? grid->cells - 1 : static_cast<int>(at);
+    return grid3d_cell(v, grid->lo[axis], grid->size[axis], grid->cells);
 }
 
 // Calls `visit(cell)` for every cell the x/y extents cover.
@@ -60,6 +57,13 @@ bool overlap(const double a[4], const double b[4]) {
 }
 
 }  // namespace
+
+int grid3d_cell(double v, double lo, double size, int cells) {
+    if (!(size > 0)) return 0;
+    const double at = std::floor((v - lo) / size);
+    if (!(at > 0)) return 0;
+    return at >= cells - 1 ? cells - 1 : static_cast<int>(at);
+}
 
 GRID3D_s* GRID3D_create(CMEM_pool_s* pool, int options, void* first, GRID3D_next_item_fn_t next,
                         GRID3D_item_box_fn_t box, GRID3D_item_ask_mark_fn_t ask_mark,
