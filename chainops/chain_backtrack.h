@@ -34,5 +34,7 @@ void CHAIN__cancel_backtracks(std::vector<ChainBacktrackPiece>& pieces);
 // alone (true).
 bool CHAIN__cancel_loop_backtracks(RING_header_s* loop);
 // CHAIN__cancel_loop_backtracks on the chains of a list after `after` (all of
-// them for null); the chains of which nothing is left are deleted.
-void CHAIN__cancel_backtracks_of_loops(RING_header_s* list, RING_node_s* after);
+// them for null); the chains of which nothing is left are deleted.  The
+// caller's chain `input` (may be null), which a clean hands on whole when
+// nothing crosses it, is never edited nor deleted.
+void CHAIN__cancel_backtracks_of_loops(RING_header_s* list, RING_node_s* after, const RING_header_s* input);

@@ -643,12 +643,14 @@ bool CHAIN__cancel_loop_backtracks(RING_header_s* loop) {
     return true;
 }
 
-void CHAIN__cancel_backtracks_of_loops(RING_header_s* list, RING_node_s* after) {
+void CHAIN__cancel_backtracks_of_loops(RING_header_s* list, RING_node_s* after, const RING_header_s* input) {
     if (!list) return;
     std::vector<RING_node_s*> gone;
     for (RING_node_s* node = after ? after->next : list->first; node && (after == nullptr || node != list->first);
-         node = node == list->last ? nullptr : node->next)
-        if (!CHAIN__cancel_loop_backtracks(RING_ask_node_subring(node))) gone.push_back(node);
+         node = node == list->last ? nullptr : node->next) {
+        RING_header_s* loop = RING_ask_node_subring(node);
+        if (loop && loop != input && !CHAIN__cancel_loop_backtracks(loop)) gone.push_back(node);
+    }
     for (RING_node_s* node : gone) RING_delete_node(list, node);
 }
 
@@ -692,7 +694,7 @@ RING_header_s* CHAIN__clean(RING_header_s* chain, SIDE side, CHAIN_vertex_source
                 if (side == 0) side = data_of(chain)->material_side;
                 ChainsMinimalLoops(intersections, network, side, result, merge);
                 if (levelled) CHAIN__keep_traced_free_loops(chain, side, free_level, result);
-                CHAIN__cancel_backtracks_of_loops(result, nullptr);
+                CHAIN__cancel_backtracks_of_loops(result, nullptr, chain);
                 CHAIN_debug_report(kReportChain, "CHAIN__clean: after ChainsMinimalLoops", result, nullptr);
             }
         });

@@ -1146,7 +1146,7 @@ int CHAIN__clean_offset(RING_header_s* source, RING_header_s* raw, SIDE side, CH
                                       side != 0 ? side : md->material_side, true, nullptr, nullptr, out);
             // A face narrower than the grid resolves comes back from the grid
             // as lines out and back along each other, which bound nothing.
-            CHAIN__cancel_backtracks_of_loops(out, before_first);
+            CHAIN__cancel_backtracks_of_loops(out, before_first, raw);
         }
         // 11. The output checked against raw.
         if (out) {

@@ -20,8 +20,6 @@ using namespace trace_test;
 
 namespace {
 
-const CORNER_CONTROL kControls[] = {ADD_ARC, EXTEND_TANGENT, BREAK_CORNER, ALWAYS_EXTEND_TANGENT};
-
 // Bounds of the inscribed radius of a closed chain: the largest distance to
 // the boundary over the inside points of an n x n grid over its box (a
 // lower bound), and that plus half the grid diagonal (an upper bound: every

@@ -18,26 +18,6 @@ using namespace trace_test;
 
 namespace {
 
-const CORNER_CONTROL kControls[] = {ADD_ARC, EXTEND_TANGENT, BREAK_CORNER, ALWAYS_EXTEND_TANGENT};
-
-// Nearest and farthest approach to the source of points sampled along every
-// chain of the result.
-struct Reach {
-    long double nearest = 1e30L, farthest = 0;
-};
-Reach reach_of(RING_header_s* list, const std::vector<Seg>& source) {
-    Reach r;
-    for (RING_header_s* chain : region_oracle::chains_in(list))
-        for (const Seg& s : segments_of(chain))
-            for (int k = 0; k <= 64; ++k) {
-                long double x, y;
-                point_at(s, k / 64.0L, &x, &y);
-                const long double at = distance_to(source, x, y);
-                r.nearest = std::fmin(r.nearest, at);
-                r.farthest = std::fmax(r.farthest, at);
-            }
-    return r;
-}
 
 // The area of a closed chain, positive counter-clockwise: the chords' cross
 // products and, for each arc, the area between it and its chord.

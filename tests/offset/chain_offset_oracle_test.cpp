@@ -1072,8 +1072,6 @@ const Family kFamilies[] = {
     {"open chains", open_chains},
 };
 
-const CORNER_CONTROL kControls[] = {ADD_ARC, EXTEND_TANGENT, BREAK_CORNER, ALWAYS_EXTEND_TANGENT};
-
 // Calls and wrong calls per family, engine (0 older, 1 newer, 2 the engines
 // disagree) and corner control.
 struct Counts {
@@ -1236,7 +1234,7 @@ protected:
             RING_header_s* chain = trace_test::make_chain(pool, c.vertices, c.closed, c.side);
             if (CHAIN_has_self_intersections(chain)) continue;
             ++done;
-            for (CORNER_CONTROL control : kControls) {
+            for (CORNER_CONTROL control : trace_test::kControls) {
                 c.control = control;
                 check_case(c, chain, std::string(family.name) + ", " + describe(c, index), &tally,
                            [&](int engine, bool, bool wrong) {

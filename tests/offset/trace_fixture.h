@@ -294,6 +294,28 @@ inline long double twice_signed_area(const std::vector<Seg>& chain) {
     return total;
 }
 
+// Every corner control, in the order the offset tests run them.
+const CORNER_CONTROL kControls[] = {ADD_ARC, EXTEND_TANGENT, BREAK_CORNER, ALWAYS_EXTEND_TANGENT};
+
+// Nearest and farthest approach to the source of points sampled along every
+// chain of a result list.
+struct Reach {
+    long double nearest = 1e30L, farthest = 0;
+};
+inline Reach reach_of(RING_header_s* list, const std::vector<Seg>& source) {
+    Reach r;
+    for (RING_header_s* chain : chains_of(list))
+        for (const Seg& s : segments_of(chain))
+            for (int k = 0; k <= 64; ++k) {
+                long double x, y;
+                point_at(s, k / 64.0L, &x, &y);
+                const long double at = distance_to(source, x, y);
+                r.nearest = std::fmin(r.nearest, at);
+                r.farthest = std::fmax(r.farthest, at);
+            }
+    return r;
+}
+
 // A test with a pool of its own, deleted after the test (so the sanitizers
 // see every record freed once), that leaves the engine switch undecided.
 class EnginePoolTest : public ::testing::Test {
