@@ -44,8 +44,9 @@ struct Expect {
     double signed_area;
     double abs_area;
     int loops;
-    // The count holds also where loops of the result touch at a point (else
-    // it is taken from another result and is not judged there).
+    // The count and the unsigned area hold also where loops of the result
+    // touch at a point (else they are taken from another result and are not
+    // judged there).
     bool loops_at_touch = true;
 };
 

@@ -575,11 +575,9 @@ protected:
     }
 
     std::map<std::string, Tally> tallies;
-    // Kinds of case whose faults are known and not yet mended: the older
-    // engine's between-set boolean on equal circles with opposite sides
-    // answers far too much area, and internally tangent circles cross on
-    // the grid either side of their tangent point (a lens of about 1e-13).
-    // The quick run reports them apart.
+    // Kinds of case whose faults are known and not yet mended: internally
+    // tangent circles cross on the grid either side of their tangent point
+    // (a lens of about 1e-13).  The quick run reports them apart.
     std::set<std::string> open_kinds;
 };
 
