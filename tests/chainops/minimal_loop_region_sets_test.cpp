@@ -10,10 +10,12 @@
 #include "chainops/minimal_loop_judge.h"
 
 #include <merrow1/chain_edit.h>
+#include <merrow1/chain_offset.h>
 #include <merrow1/chain_region_offset.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -22,6 +24,7 @@ namespace {
 
 using chain_query_test::A;
 using chain_query_test::L;
+using chain_query_test::data_of;
 using minimal_loop_cases::Built;
 using minimal_loop_cases::Expect;
 using minimal_loop_cases::Reading;
@@ -245,6 +248,46 @@ TEST_F(MinimalLoopRegionSetsTest, UnionOfSetsIgnoresTheTailOfAStarThatCrossesIts
                                }};
     check(c, chains_boolean, false, true, false);
     check(c, regions, false, false, false);
+}
+
+// A negative uniform offset resolves the offsets on mirrored sides: the
+// pocket [0, 20]^2 grown by 1 becomes an island that holds the round island
+// of radius 3 shrunk to 2 as a pocket, one region set.  Its region is the
+// frame between them, so the air of the result is the input's air and what
+// lies within 1 of it; the older engine answered nothing.
+TEST_F(MinimalLoopRegionSetsTest, NegativeUniformOffsetOfAPocketWithAnIslandGivesTheGrownAir) {
+    for (bool newer : {true, false}) {
+        SCOPED_TRACE(newer ? "newer engine" : "older engine");
+        CHAIN_set_new_boolean_flag(newer);
+        RING_header_s* wall = minimal_loop_cases::make_shape(pool, rect(0, 0, 20, 20, RIGHT), false, 0);
+        RING_header_s* island = minimal_loop_cases::make_shape(pool, disc(10, 10, 3, LEFT), false, 0);
+        RING_header_s* out = CHAIN_offset_and_boolean(chain_query_test::list_of_chains(pool, {wall, island}), -1.0,
+                                                      ADD_ARC, 0, nullptr, nullptr, nullptr, pool);
+        ASSERT_NE(out, nullptr);
+        const std::vector<RING_header_s*> result = region_oracle::chains_in(out);
+        EXPECT_EQ(result.size(), 2u);
+        // Material area by the loops' own geometry: the wall grown with
+        // round corners as a pocket, the island of radius 2.
+        double material = 0;
+        for (RING_header_s* c : result) {
+            const double a = minimal_loop_road::area_of(c);
+            material += (a > 0) == (data_of(c)->material_side == LEFT) ? std::fabs(a) : -std::fabs(a);
+        }
+        EXPECT_NEAR(material, -(400 + 80 + PI) + 4 * PI, 1e-6);
+        // Air where the grown wall holds the point and the shrunk island does
+        // not (points within 1e-3 of either boundary left out).
+        int wrong = 0;
+        for (double x = -2.05; x < 22; x += 0.37)
+            for (double y = -2.03; y < 22; y += 0.41) {
+                const double dx = std::max({0.0, -x, x - 20}), dy = std::max({0.0, -y, y - 20});
+                const double to_wall = std::hypot(dx, dy), to_centre = std::hypot(x - 10, y - 10);
+                if (std::fabs(to_wall - 1) < 1e-3 || std::fabs(to_centre - 2) < 1e-3) continue;
+                const double p[2] = {x, y};
+                const bool air = to_wall < 1 && to_centre > 2;
+                wrong += (region_oracle::membership(result, p) < 0) != air;
+            }
+        EXPECT_EQ(wrong, 0);
+    }
 }
 
 }  // namespace
