@@ -860,9 +860,10 @@ bool material_outside(const RING_header_s* chain) {
 }
 
 // Whether the region sets of the chains (one per region_set_id) lay material
-// at infinity: when one of them, on its own, winds below 0 somewhere (only a
-// set with a chain whose material lies outside can).  One set alone needs no
-// answer: its lowest faces are those of the whole network.
+// at infinity: when one of them, on its own, winds below 0 somewhere, each of
+// its chains read as the region it bounds by itself (only a set with a chain
+// whose material lies outside can).  One set alone needs no answer: its
+// lowest faces are those of the whole network.
 bool region_sets_lay_material_at_infinity(void* psi, RING_header_s* chains, CMEM_pool_s* pool) {
     if (chains->type == RING_TYPE_CHAIN) return false;
     std::unordered_map<int, size_t> group_of_id;
