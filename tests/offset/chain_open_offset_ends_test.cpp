@@ -1,0 +1,129 @@
+// Open chains offset through the chain closed back along itself: the kept
+// side ends where the offsets of the chain's two ends begin, so no result
+// point lies nearer to the chain than the offset (with every corner control),
+// none lies off the offset with ADD_ARC, and no stray chain comes with it.
+// Each row is offset on both engines, with the corner controls that once
+// went wrong on it; distances are sampled along the results and measured in
+// long double to the source's lines and arcs.
+#include "offset/trace_fixture.h"
+
+#include <gtest/gtest.h>
+#include <merrow1/chain_offset.h>
+#include <merrow1/chain_region.h>
+#include <quorn/quorn.h>
+#include <velte/cmem.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace {
+
+using trace_test::Seg;
+using trace_test::Vertex;
+
+struct Row {
+    const char* name;
+    std::vector<Vertex> vertices;
+    SIDE side;
+    double offset;  // signed
+    std::vector<CORNER_CONTROL> controls;
+    int chains;  // result chains expected; 0: nothing is left (null)
+};
+
+const char* control_name(CORNER_CONTROL c) {
+    switch (c) {
+        case ADD_ARC: return "ADD_ARC";
+        case EXTEND_TANGENT: return "EXTEND_TANGENT";
+        case BREAK_CORNER: return "BREAK_CORNER";
+        case ALWAYS_EXTEND_TANGENT: return "ALWAYS_EXTEND_TANGENT";
+        default: return "?";
+    }
+}
+
+// Broken corners: the caps the stocked walk puts round the two ends of the
+// chain closed back along itself are the offset of those ends; the newer
+// engine's clean once covered them as connecting pieces, by lines through the
+// chain's end, and kept the forward offset inside them (0.21 from the chain's
+// first point in the first row).  In the last row no point of the side away
+// from the material has its nearest point inside a piece farther than the
+// offset (sampled by brute force): nothing is left, where the newer engine
+// once returned points 0.39 from the chain.
+const Row kBrokenCornerEnds[] = {
+    {"an open zigzag at -d",
+     {{0, 0},
+      {1.1639066761143351, 0},
+      {1.1639066761143351, 0.34121700387769138},
+      {0.33183219812996601, 0.34121700387769138},
+      {0.33183219812996601, 1.5058396457569549},
+      {0, 1.5058396457569549}},
+     LEFT,
+     -0.6264641077392421,
+     {BREAK_CORNER},
+     1},
+    {"an open zigzag, material on the right",
+     {{0, 0},
+      {1.4339319513863846, 0},
+      {1.4339319513863846, 0.45247686580872637},
+      {0.51139439184409041, 0.45247686580872637},
+      {0.51139439184409041, 1.6569114844261121},
+      {0, 1.6569114844261121}},
+     RIGHT,
+     0.69957055280751035,
+     {BREAK_CORNER},
+     1},
+    {"an open chain of lines and arcs at +d",
+     {{0.86190952538935472, 0.42426254929594059, 0.1008670663733643},
+      {-0.78777687720821177, 1.12511171811176, 0.19079232765037585},
+      {-0.7826987572712828, 0.65813143099992399},
+      {0.46119002882542742, -1.0400713642863406},
+      {0.26881696173297492, -0.55781720967020931}},
+     RIGHT,
+     0.79949378220983314,
+     {BREAK_CORNER},
+     0},
+};
+
+class OpenOffsetEnds : public trace_test::EnginePoolTest {
+protected:
+    // Offsets every row on both engines with each of its controls.
+    void run(const Row* rows, size_t count) {
+        const long double tolerance = EQ_ask_length_tolerance();
+        for (size_t r = 0; r < count; ++r) {
+            const Row& row = rows[r];
+            for (bool newer : {false, true}) {
+                CHAIN_set_new_boolean_flag(newer);
+                for (CORNER_CONTROL control : row.controls) {
+                    RING_header_s* chain = trace_test::make_chain(pool, row.vertices, false, row.side);
+                    const std::vector<Seg> source = trace_test::segments_of(chain);
+                    const std::string label = std::string(row.name) + " " + control_name(control) +
+                                              (newer ? " (newer engine)" : " (older engine)");
+                    RING_header_s* list =
+                        CHAIN_offset(chain, row.offset, control, 0, nullptr, nullptr, nullptr, pool, nullptr);
+                    if (row.chains == 0) {
+                        EXPECT_EQ(list, nullptr) << label;
+                        continue;
+                    }
+                    ASSERT_NE(list, nullptr) << label;
+                    EXPECT_EQ(list->count, row.chains) << label;
+                    for (RING_header_s* c : trace_test::chains_of(list)) {
+                        EXPECT_FALSE(trace_test::is_closed(c)) << label;
+                        EXPECT_EQ(trace_test::side_of(c), row.side) << label;
+                    }
+                    const long double d = std::fabs(row.offset);
+                    const trace_test::Reach reach = trace_test::reach_of(list, source);
+                    EXPECT_GE(reach.nearest, d - tolerance) << label;
+                    if (control == ADD_ARC) {
+                        EXPECT_LE(reach.farthest, d + tolerance) << label;
+                    }
+                }
+            }
+        }
+    }
+};
+
+TEST_F(OpenOffsetEnds, BrokenCornersEndWhereTheCapsRoundTheEndsBegin) {
+    run(kBrokenCornerEnds, std::size(kBrokenCornerEnds));
+}
+
+}  // namespace
