@@ -1525,11 +1525,17 @@ RING_header_s* CHAIN__offset_special_tracing(RING_header_s* chain, double offset
                 }
                 // g. Onto the grid.
                 round_to_grid(poly, margin);
-                // h. The clean.
+                // h. The clean, with the dummy pieces on a boundary covered
+                //    by the stock they stand for, as the clean of a closed
+                //    offset covers them.  A joining arc at a concave corner
+                //    whose offsets do not meet starts and ends running back
+                //    along the pieces it joins; uncovered, the slivers between
+                //    them count as free of material and come out as tiny
+                //    closed chains nearer to the chain than the offset.
                 RING_header_s* sets = single_poly_set_of_sets(poly, scratch);
                 RING_header_s* output = POLY_SEG_create_set_of_sets(scratch);
                 PSI_method<PSI_set_clean_each_region_set_fn>(psi.get(), PSI_SLOT_SET_CLEAN_EACH_REGION_SET)(
-                    psi.get(), sets, nullptr, output, true, nullptr, false, false);
+                    psi.get(), sets, nullptr, output, true, trace_dummy_stock, false, false);
                 // i. The first output set without small loops, cut into the
                 //    open runs of unmarked segments; pass 0, whose result is
                 //    not trimmed, also leaves out the caps round the ends.

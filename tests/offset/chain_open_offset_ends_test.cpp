@@ -84,6 +84,42 @@ const Row kBrokenCornerEnds[] = {
      0},
 };
 
+// Round and extended corners on the newer engine: a joining arc at a concave
+// corner whose offsets do not meet runs back along the pieces it joins, and
+// the clean of the chain closed back along itself once counted the slivers
+// between them as free of material: tiny closed chains 0.07 and 0.012 from
+// the chain came with the offset (and in the first row the kept side came
+// back closed over the cap round the chain's end).
+const Row kConcaveJoins[] = {
+    {"an open spiral of lines and arcs",
+     {{1.2131626918196308, 0.080686412188112941},
+      {0.75782170593277776, 0.42018816151852373},
+      {-0.20173228421338624, 0.79920309973483972},
+      {-0.48446028990116796, 1.2555319408832419, 0.11409237784343952},
+      {-1.010404205069426, 0.17732122062057268},
+      {-1.3901376821310936, -0.059054663472510247},
+      {-1.1089825534787758, -0.5330740293186903, 0.32988991581836374},
+      {0.42023234738615284, -0.78755144254786869},
+      {0.83212892356628487, -0.3496720667196021}},
+     RIGHT,
+     0.4220669321225719,
+     {ADD_ARC, EXTEND_TANGENT, ALWAYS_EXTEND_TANGENT},
+     1},
+    {"an open chain ending in a short arc, at -d",
+     {{0.95878358322160806, 0.63173411856516126},
+      {0.45962480373284004, 0.40537602576083925},
+      {0.0075607230985014302, 1.2221820470235738, 0.38601153822696294},
+      {-0.58866927060328456, 0.60149334590144865, 0.15214259023899968},
+      {-0.56817720561902252, -0.21270607827419341},
+      {-0.66375823044873705, -0.26946365515019094},
+      {-0.3329717978657758, -0.94083325428708631},
+      {-0.28660057792955834, -0.92079437373678386, 0.45092202941078435}},
+     LEFT,
+     -0.033555008317506504,
+     {ADD_ARC, EXTEND_TANGENT, ALWAYS_EXTEND_TANGENT},
+     1},
+};
+
 class OpenOffsetEnds : public trace_test::EnginePoolTest {
 protected:
     // Offsets every row on both engines with each of its controls.
@@ -125,5 +161,7 @@ protected:
 TEST_F(OpenOffsetEnds, BrokenCornersEndWhereTheCapsRoundTheEndsBegin) {
     run(kBrokenCornerEnds, std::size(kBrokenCornerEnds));
 }
+
+TEST_F(OpenOffsetEnds, ConcaveJoinsLeaveNoSlivers) { run(kConcaveJoins, std::size(kConcaveJoins)); }
 
 }  // namespace
