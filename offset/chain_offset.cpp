@@ -196,6 +196,12 @@ RING_header_s* offset_zero(RING_header_s* chain, SIDE side, CHAIN_vertex_source_
     return null_if_empty(CHAIN__clean(copy, side, merge, pool));
 }
 
+// Whether the chain is an open chain closed back along itself for the open
+// road: it carries its turning vertex (header key 110).
+bool closed_back_along_itself(const RING_header_s* chain) {
+    return APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_TURNING_VERTEX) != nullptr;
+}
+
 // The caps that the stocked walk (BREAK_CORNER) puts round the two ends of a
 // chain closed back along itself, the pieces it made at the first vertex and
 // at the turning vertex (header key 110), are the offset of the open chain's
@@ -207,8 +213,8 @@ RING_header_s* offset_zero(RING_header_s* chain, SIDE side, CHAIN_vertex_source_
 // leave the forward offset inside it, nearer than the offset to the chain's
 // end, on the result.  So the caps lose the mark before the clean.
 void unmark_end_caps(RING_header_s* trace, const RING_header_s* chain) {
+    if (!closed_back_along_itself(chain)) return;
     const void* turn = APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_TURNING_VERTEX);
-    if (!turn) return;
     for (RING_node_s* node : merrow1::ring_nodes(trace)) {
         CHAIN_trace_vertex_data_s* piece = CHAIN_ask_trace_vertex_data(node);
         const auto* source = static_cast<const CHAIN_source_chain_source_vertex_s*>(
@@ -219,7 +225,15 @@ void unmark_end_caps(RING_header_s* trace, const RING_header_s* chain) {
     }
 }
 
-// The closed road: trace at the offset's magnitude, then clean.
+// The closed road: trace at the offset's magnitude, then clean.  The older
+// clean gets a trace whose embedded loops are removed, except for a chain
+// closed back along itself: that removal takes a loop holding connecting
+// pieces for a part of a one-sided offset that collapsed, but the trace of
+// such a chain runs round both of its sides, and where the chain turns
+// sharply the connecting arc of one side crosses the chain and the other
+// side's offset.  A trace crossing itself once so, with connecting pieces on
+// both lobes, was deleted whole, and nothing was offset.  Its clean, from
+// the trace's arrangement, decides what is left, as on the newer engine.
 RING_header_s* offset_closed(RING_header_s* chain, double offset, CORNER_CONTROL corner_control, SIDE side,
                              const Callbacks& cb, CMEM_pool_s* pool, bool delete_trace,
                              const CHAIN_traceOutputParams_s* output) {
@@ -230,7 +244,8 @@ RING_header_s* offset_closed(RING_header_s* chain, double offset, CORNER_CONTROL
     if (negative) source_side.flip();
     const bool offset_cleaner = CHAIN_ask_use_new_boolean() && is_closed(chain);
     RING_header_s* trace = CHAIN__trace(chain, std::fabs(offset), corner_control, 0, cb.trace_source,
-                                        cb.trace_vertex, pool, !offset_cleaner, output);
+                                        cb.trace_vertex, pool, !offset_cleaner && !closed_back_along_itself(chain),
+                                        output);
     report("CHAIN__offset: traced chain", trace, kReportIntermediate);
     if (!trace) return nullptr;  // the guard undoes the flip
     if (offset_cleaner && corner_control == BREAK_CORNER) unmark_end_caps(trace, chain);

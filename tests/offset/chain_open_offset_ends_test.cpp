@@ -120,6 +120,44 @@ const Row kConcaveJoins[] = {
      1},
 };
 
+// A sharp spike: on the side turned away from the offset the joining arc at
+// the spike's tip crosses the chain and the kept side's offset once.  The
+// older engine's removal of embedded loops took that crossing, with joining
+// arcs on both lobes, for a collapsed offset and deleted the whole trace.
+const Row kSharpSpike[] = {
+    {"an open chain with a spike",
+     {{1.3355867598985631, 0.045928510619496717},
+      {-0.79011571897899524, 0.15421620616973464},
+      {-0.74553580802542319, -0.09640380735558278},
+      {-0.72442878517537779, -1.1044141973770001, -0.077748745605243419},
+      {-0.35813110998824577, -0.70634709906598758, 0.24373735415533171},
+      {-0.35927057560696168, -0.75902807123318194},
+      {0.054117505662254102, -0.97189372301933263},
+      {0.44856419981553081, -1.0203523719277983, -0.25738153029411698},
+      {0.93896847848663978, -0.96316588560289007},
+      {0.55095825178783564, -0.44747085095097705, 0.30481021941904995},
+      {0.86358879070076777, -0.48825580072818842}},
+     RIGHT,
+     0.074674709868027073,
+     {ADD_ARC, EXTEND_TANGENT, ALWAYS_EXTEND_TANGENT},
+     1},
+};
+
+// Arcs whose offsets collapse on the kept side, joined at a convex corner:
+// the join about that corner is all that is left, and the newer engine once
+// took it for the caps of a collapsed side and returned nothing.
+const Row kCornerOnly[] = {
+    {"two arcs and a line at -d",
+     {{-0.62366810809291806, -0.20347040516417284},
+      {-0.39711373627641738, -0.59581842026095821, 0.34331342309105622},
+      {-0.16412039222361577, -1.1047948001264312, 0.083428524696644038},
+      {-0.093261964885680698, -0.74713284421158832}},
+     LEFT,
+     -0.46807289955109316,
+     {ADD_ARC},
+     1},
+};
+
 class OpenOffsetEnds : public trace_test::EnginePoolTest {
 protected:
     // Offsets every row on both engines with each of its controls.
@@ -163,5 +201,9 @@ TEST_F(OpenOffsetEnds, BrokenCornersEndWhereTheCapsRoundTheEndsBegin) {
 }
 
 TEST_F(OpenOffsetEnds, ConcaveJoinsLeaveNoSlivers) { run(kConcaveJoins, std::size(kConcaveJoins)); }
+
+TEST_F(OpenOffsetEnds, ASharpSpikeKeepsTheOffsetRoundIt) { run(kSharpSpike, std::size(kSharpSpike)); }
+
+TEST_F(OpenOffsetEnds, TheJoinAtOneCornerIsAnOffset) { run(kCornerOnly, std::size(kCornerOnly)); }
 
 }  // namespace
