@@ -11,8 +11,9 @@
 //   3. Zero offset: the cleaned copy of the chain.
 //   4. An open chain takes the open road: it is closed back along itself and
 //      offset, by the older engine as a closed chain whose pieces traced from
-//      the forward half are kept, by the newer one through the special
-//      tracing of the traced-offset cleaner.  With BREAK_CORNER both engines
+//      the forward half are kept (its trace keeps its embedded loops for the
+//      clean to judge, see offset_closed), by the newer one through the
+//      special tracing of the traced-offset cleaner.  With BREAK_CORNER both engines
 //      offset the closed chain as the older one does (the stocked walk about
 //      both sides, cleaned as a closed region, its forward pieces kept); the
 //      stocked walk of the open chain itself, cleaned as an open chain, would
@@ -231,9 +232,9 @@ void unmark_end_caps(RING_header_s* trace, const RING_header_s* chain) {
 // pieces for a part of a one-sided offset that collapsed, but the trace of
 // such a chain runs round both of its sides, and where the chain turns
 // sharply the connecting arc of one side crosses the chain and the other
-// side's offset.  A trace crossing itself once so, with connecting pieces on
-// both lobes, was deleted whole, and nothing was offset.  Its clean, from
-// the trace's arrangement, decides what is left, as on the newer engine.
+// side's offset: a trace crossing itself once so, with connecting pieces on
+// both lobes, would be deleted whole.  Its clean, from the trace's
+// arrangement, decides what is left, as on the newer engine.
 RING_header_s* offset_closed(RING_header_s* chain, double offset, CORNER_CONTROL corner_control, SIDE side,
                              const Callbacks& cb, CMEM_pool_s* pool, bool delete_trace,
                              const CHAIN_traceOutputParams_s* output) {
