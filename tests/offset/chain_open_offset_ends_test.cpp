@@ -14,6 +14,7 @@
 #include <velte/cmem.h>
 
 #include <cmath>
+#include <iterator>
 #include <string>
 #include <vector>
 
