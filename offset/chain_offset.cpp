@@ -11,13 +11,16 @@
 //   3. Zero offset: the cleaned copy of the chain.
 //   4. An open chain takes the open road: it is closed back along itself and
 //      offset, by the older engine as a closed chain whose pieces traced from
-//      the forward half are kept, by the newer one through the special
-//      tracing of the traced-offset cleaner.  With BREAK_CORNER both engines
+//      the forward half are kept (its trace keeps its embedded loops for the
+//      clean to judge, see offset_closed), by the newer one through the
+//      special tracing of the traced-offset cleaner.  With BREAK_CORNER both engines
 //      offset the closed chain as the older one does (the stocked walk about
-//      both sides, cleaned as a closed region, its forward pieces kept): the
-//      stocked walk of the open chain itself, cleaned as an open chain, kept
-//      stretches that run into the material and its end caps.  Everything
-//      else takes the closed road: trace, then clean.
+//      both sides, cleaned as a closed region, its forward pieces kept); the
+//      stocked walk of the open chain itself, cleaned as an open chain, would
+//      keep stretches that run into the material and its end caps.  The caps
+//      round the two ends are the offset of the chain's ends, never
+//      connecting pieces (unmark_end_caps).  Everything else takes the
+//      closed road: trace, then clean.
 //   5. A closed ADD_ARC offset that gives nothing is tried again in 2, 3 and
 //      4 equal steps when stepping can work at all (feasibility below).
 // A negative offset works on the other side: the source's material side is
@@ -39,6 +42,8 @@
 #include <merrow1/chain_region.h>
 #include <merrow1/chain_region_offset.h>
 #include <merrow1/chain_set.h>
+#include <merrow1/chain_source.h>
+#include <merrow1/chain_trace.h>
 #include <merrow1/chain_violation.h>
 
 #include <pellam/mchn_offset.h>
@@ -192,7 +197,44 @@ RING_header_s* offset_zero(RING_header_s* chain, SIDE side, CHAIN_vertex_source_
     return null_if_empty(CHAIN__clean(copy, side, merge, pool));
 }
 
-// The closed road: trace at the offset's magnitude, then clean.
+// Whether the chain is an open chain closed back along itself for the open
+// road: it carries its turning vertex (header key 110).
+bool closed_back_along_itself(const RING_header_s* chain) {
+    return APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_TURNING_VERTEX) != nullptr;
+}
+
+// The caps that the stocked walk (BREAK_CORNER) puts round the two ends of a
+// chain closed back along itself, the pieces it made at the first vertex and
+// at the turning vertex (header key 110), are the offset of the open chain's
+// ends.  The walk marks them as connecting pieces: at a reversal whose two
+// pieces leave the vertex alike the bisector runs back along the chain, so
+// its test finds every such cap against the bisector.  The offset cleaner
+// covers a connecting piece on the boundary of its result by lines through
+// the piece's source vertex, which would cut the region of the cap away and
+// leave the forward offset inside it, nearer than the offset to the chain's
+// end, on the result.  So the caps lose the mark before the clean.
+void unmark_end_caps(RING_header_s* trace, const RING_header_s* chain) {
+    if (!closed_back_along_itself(chain)) return;
+    const void* turn = APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_TURNING_VERTEX);
+    for (RING_node_s* node : merrow1::ring_nodes(trace)) {
+        CHAIN_trace_vertex_data_s* piece = CHAIN_ask_trace_vertex_data(node);
+        const auto* source = static_cast<const CHAIN_source_chain_source_vertex_s*>(
+            APP_DATA__ask_app_data(node->app_data, APP_DATA_SOURCE_VERTEX));
+        if (piece && piece->vertex_piece && source &&
+            (source->source_vertex == chain->first || source->source_vertex == turn))
+            piece->dummy = 0;
+    }
+}
+
+// The closed road: trace at the offset's magnitude, then clean.  The older
+// clean gets a trace whose embedded loops are removed, except for a chain
+// closed back along itself: that removal takes a loop holding connecting
+// pieces for a part of a one-sided offset that collapsed, but the trace of
+// such a chain runs round both of its sides, and where the chain turns
+// sharply the connecting arc of one side crosses the chain and the other
+// side's offset: a trace crossing itself once so, with connecting pieces on
+// both lobes, would be deleted whole.  Its clean, from the trace's
+// arrangement, decides what is left, as on the newer engine.
 RING_header_s* offset_closed(RING_header_s* chain, double offset, CORNER_CONTROL corner_control, SIDE side,
                              const Callbacks& cb, CMEM_pool_s* pool, bool delete_trace,
                              const CHAIN_traceOutputParams_s* output) {
@@ -203,9 +245,11 @@ RING_header_s* offset_closed(RING_header_s* chain, double offset, CORNER_CONTROL
     if (negative) source_side.flip();
     const bool offset_cleaner = CHAIN_ask_use_new_boolean() && is_closed(chain);
     RING_header_s* trace = CHAIN__trace(chain, std::fabs(offset), corner_control, 0, cb.trace_source,
-                                        cb.trace_vertex, pool, !offset_cleaner, output);
+                                        cb.trace_vertex, pool, !offset_cleaner && !closed_back_along_itself(chain),
+                                        output);
     report("CHAIN__offset: traced chain", trace, kReportIntermediate);
     if (!trace) return nullptr;  // the guard undoes the flip
+    if (offset_cleaner && corner_control == BREAK_CORNER) unmark_end_caps(trace, chain);
     RING_header_s* result = nullptr;
     try {
         if (offset_cleaner) {
