@@ -573,7 +573,27 @@ void strip_blank_ends(RING_header_s* chain) {
 // ---------------------------------------------------------------------------
 // Lines that run back along themselves
 
-void CHAIN__cancel_backtracks(std::vector<ChainBacktrackPiece>& pieces) {
+namespace {
+
+// Whether the line V -> Q runs back along the line P -> V: Q on P's side of
+// V and on the line through P and V, decided exactly; with a tolerance, also
+// when the nearer of P and Q to V lies within it of the line through V and
+// the farther one.  Neither line may be of zero length.
+bool runs_back(const double* p, const double* v, const double* q, double tolerance) {
+    if (ORIENT2D_dot_sign(v, p, q) <= 0) return false;
+    if (ORIENT2D_sign(p, v, q) == 0) return true;
+    if (!(tolerance > 0.0)) return false;
+    const bool q_nearer = ORIENT2D_distance_sign(v, p, q) <= 0;
+    const double* near = q_nearer ? q : p;
+    const double* far = q_nearer ? p : q;
+    const double fx = far[0] - v[0], fy = far[1] - v[1];
+    const double cross = fx * (near[1] - v[1]) - fy * (near[0] - v[0]);
+    return std::fabs(cross) <= tolerance * std::hypot(fx, fy);
+}
+
+}  // namespace
+
+void CHAIN__cancel_backtracks(std::vector<ChainBacktrackPiece>& pieces, double tolerance) {
     auto same = [](const double* a, const double* b) { return a[0] == b[0] && a[1] == b[1]; };
     // A step either moves on by one piece or takes one piece away at least
     // and steps back by one: at most three steps per piece.
@@ -587,10 +607,9 @@ void CHAIN__cancel_backtracks(std::vector<ChainBacktrackPiece>& pieces) {
         const double* p = pieces[(k + n - 1) % n].end;
         const double* v = first.end;
         const double* q = second.end;
-        // Q on the line P V, on P's side of V: the second line runs back
-        // along the first.
-        const bool back = first.line && second.line && !same(p, v) && !same(v, q) && ORIENT2D_sign(p, v, q) == 0 &&
-                          ORIENT2D_dot_sign(v, p, q) > 0;
+        // Q on the line P V (within the tolerance), on P's side of V: the
+        // second line runs back along the first.
+        const bool back = first.line && second.line && !same(p, v) && !same(v, q) && runs_back(p, v, q, tolerance);
         if (!back) {
             ++k;
             continue;
@@ -616,7 +635,7 @@ void CHAIN__cancel_backtracks(std::vector<ChainBacktrackPiece>& pieces) {
     if (pieces.size() < 2) pieces.clear();
 }
 
-bool CHAIN__cancel_loop_backtracks(RING_header_s* loop) {
+bool CHAIN__cancel_loop_backtracks(RING_header_s* loop, double tolerance) {
     if (!loop || !is_closed(loop)) return true;
     std::vector<RING_node_s*> vertices;
     std::vector<ChainBacktrackPiece> pieces;
@@ -626,7 +645,7 @@ bool CHAIN__cancel_loop_backtracks(RING_header_s* loop) {
         vertices.push_back(v);
     }
     const size_t before = pieces.size();
-    CHAIN__cancel_backtracks(pieces);
+    CHAIN__cancel_backtracks(pieces, tolerance);
     if (pieces.size() == before) return true;
     if (pieces.empty()) return false;
     // A kept line may end where a cancelled one did; no arc's ends move.

@@ -59,4 +59,45 @@ TEST(ChainBacktrack, CancelsLinesRunningBackAlongTheLineBefore) {
     }
 }
 
+// With a tolerance, a line that comes back within it of the line before
+// runs back along it too; the turn itself is still decided exactly (a line
+// square to the one before, or going on ahead, never cancels).
+TEST(ChainBacktrack, WithinAToleranceCancelsLinesComingBackCloserThanIt) {
+    struct ToleranceCase {
+        const char* name;
+        double tolerance;
+        std::vector<ChainBacktrackPiece> run;
+        std::vector<int> kept;
+    };
+    const ToleranceCase cases[] = {
+        // A strip 2e-9 wide traced without its short side, with a whisker
+        // down to a wall and back: out along y = 0, back 2e-9 above it.
+        {"strip below the tolerance", 1e-6,
+         {line(0, 0, 0), line(2.4, 0, 1), line(0, 2e-9, 2), line(0, -0.2, 3)}, {}},
+        // Exactly, only the whisker goes: the sliver stays.
+        {"strip below the tolerance, exactly", 0.0,
+         {line(0, 0, 0), line(2.4, 0, 1), line(0, 2e-9, 2), line(0, -0.2, 3)}, {1, 2, 3}},
+        // Back 2e-6 off: wider than the tolerance, a strip that stays.
+        {"strip above the tolerance", 1e-6,
+         {line(0, 0, 0), line(2.4, 0, 1), line(2.4, 2e-6, 2), line(0, 2e-6, 3)}, {0, 1, 2, 3}},
+        // Back 2e-6 off with a whisker up a wall: the whisker goes, the
+        // sliver (wider than the tolerance) stays.
+        {"back 2e-6 off", 1e-6, {line(0, 0, 0), line(2.4, 0, 1), line(0, 2e-6, 2), line(0, 1, 3)}, {0, 1, 2}},
+        // Short sides square to the long ones, shorter than the tolerance.
+        {"tiny square", 1e-6, {line(0, 0, 0), line(1e-7, 0, 1), line(1e-7, 1e-7, 2), line(0, 1e-7, 3)}, {0, 1, 2, 3}},
+        // The line before is the shorter one, and the line back runs past
+        // its start 1e-9 off it: the line back starts where it did.
+        {"short way out, long way back", 1e-6, {line(0, 1, 0), line(0, 0, 1), line(1, 0, 2), line(-3, 1e-9, 3)},
+         {0, 1, 3}},
+        {"short way out, long way back, exactly", 0.0, {line(0, 1, 0), line(0, 0, 1), line(1, 0, 2), line(-3, 1e-9, 3)}, {0, 1, 2, 3}},
+    };
+    for (const ToleranceCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<ChainBacktrackPiece> run = c.run;
+        CHAIN__cancel_backtracks(run, c.tolerance);
+        ASSERT_EQ(run.size(), c.kept.size());
+        for (size_t i = 0; i < run.size(); ++i) EXPECT_EQ(run[i].id, c.kept[i]);
+    }
+}
+
 }  // namespace

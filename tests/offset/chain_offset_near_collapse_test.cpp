@@ -1,0 +1,174 @@
+// Offsets within a hair of a collapse, on both engines with every corner
+// control, checked against closed forms worked out here:
+//   - rectangles offset into them by less than the length tolerance short
+//     of half their width: the strip left is narrower than the tolerance, no
+//     region a tool can follow, and nothing results; a strip wider than the
+//     tolerance stays, with the area of the exact strip;
+//   - a cusp pocket (two lines at a right angle and an arc about an outside
+//     centre meeting them at cusps) offset past its inscribed radius leaves
+//     nothing; short of it, a region at the distance.
+#include "offset/trace_fixture.h"
+
+#include <gtest/gtest.h>
+#include <merrow1/chain_offset.h>
+#include <stend/system.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+using namespace trace_test;
+
+namespace {
+
+class OffsetNearCollapse : public EnginePoolTest {
+protected:
+    // The offset with every engine and control, labelled for the messages.
+    template <class Check>
+    void for_each_call(RING_header_s* chain, double d, SIDE side, Check check) {
+        EngineSwitchGuard engines;
+        for (bool newer : {false, true}) {
+            CHAIN_set_new_boolean_flag(newer);
+            for (CORNER_CONTROL control : kControls) {
+                SCOPED_TRACE(std::string(newer ? "newer" : "older") + " engine, control " + std::to_string(control));
+                check(CHAIN_offset(chain, d, control, side, nullptr, nullptr, nullptr, pool, nullptr));
+            }
+        }
+    }
+};
+
+
+// A rectangle [x0, x1] x [y0, y1] as a pocket (counter-clockwise, material
+// outside on the right).
+struct Rectangle {
+    double x0, y0, x1, y1;
+    std::vector<Vertex> outline() const { return {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}}; }
+};
+
+// Rectangles of the offset oracle's family offset 1e-9 short of half their
+// width: the exact offset is a strip 2e-9 wide.  The trace drops the short
+// side of that strip (below its tolerance) and runs back along the long one
+// 2e-9 off it; the older clean kept the sliver triangle between them.
+TEST_F(OffsetNearCollapse, StripNarrowerThanTheToleranceLeavesNothing) {
+    const Rectangle rectangles[] = {
+        {-0.22710167984979845, -0.83835404959775128, 2.5906428386811777, -0.44625296105065343},
+        {-0.56080511768222074, -0.97091065561551004, 1.9805741819711873, -0.0038760321968245304},
+        {-0.093683470966959059, -0.10906215686492371, 2.8803725369745568, 0.34171154838326179},
+    };
+    for (const Rectangle& r : rectangles) {
+        const double d = (r.y1 - r.y0) / 2 - 1e-9;
+        SCOPED_TRACE("width " + std::to_string(r.y1 - r.y0));
+        RING_header_s* chain = make_chain(pool, r.outline(), true, RIGHT);
+        for_each_call(chain, d, RIGHT, [&](RING_header_s* list) { EXPECT_EQ(list, nullptr) << describe_result(list); });
+    }
+}
+
+// The same family 1e-6 short of half the width: the strip left is 2e-6
+// wide, twice the tolerance, and it stays: one closed chain, the rectangle
+// (x1 - x0 - 2d) x (y1 - y0 - 2d) (the pocket's corners are concave for an
+// offset into it, so every control gives that rectangle), every point of it
+// at d from the walls.
+TEST_F(OffsetNearCollapse, StripWiderThanTheToleranceStays) {
+    const Rectangle rectangles[] = {
+        {-0.062669608607155536, -0.26446489378404581, 2.0601243719666336, 0.2382086691727342},
+        {-0.98991976897774903, -0.7876851519398157, 0.74780975541390537, -0.12848458176979671},
+        {-0.36321177791165138, -0.58229946881325467, 0.89575460802805151, 0.29525122066052589},
+    };
+    const long double tolerance = EQ_ask_length_tolerance();
+    for (const Rectangle& r : rectangles) {
+        const double d = (r.y1 - r.y0) / 2 - 1e-6;
+        SCOPED_TRACE("width " + std::to_string(r.y1 - r.y0));
+        RING_header_s* chain = make_chain(pool, r.outline(), true, RIGHT);
+        const std::vector<Seg> source = segments_of(chain);
+        const long double length = static_cast<long double>(r.x1) - r.x0 - 2.0L * d;
+        const long double width = static_cast<long double>(r.y1) - r.y0 - 2.0L * d;
+        for_each_call(chain, d, RIGHT, [&](RING_header_s* list) {
+            const std::vector<RING_header_s*> chains = chains_of(list);
+            ASSERT_EQ(chains.size(), 1u) << describe_result(list);
+            ASSERT_TRUE(is_closed(chains[0]));
+            // Counter-clockwise like the pocket: the strip is free.
+            EXPECT_NEAR(static_cast<double>(twice_signed_area(segments_of(chains[0])) / 2),
+                        static_cast<double>(length * width), 1e-12)
+                << describe_result(list);
+            const Reach reach = reach_of(list, source);
+            EXPECT_NEAR(static_cast<double>(reach.nearest), d, static_cast<double>(tolerance));
+            EXPECT_NEAR(static_cast<double>(reach.farthest), d, static_cast<double>(tolerance));
+        });
+    }
+}
+
+// A pocket that the newer engine's grid left a few roundings wider than 2
+// (the quick-start pocket's last corner square, offset again by 1) offset
+// by 1: the exact offset is a rectangle 5.7e-8 by 3.6e-8, all of it within
+// the tolerance of a point, and nothing results.
+TEST_F(OffsetNearCollapse, SquareWithinTheToleranceOfTwiceTheOffsetLeavesNothing) {
+    const std::vector<Vertex> square = {{28.999999976552029, 28.999999975024174},
+                                        {31.000000033210839, 28.999999975024174},
+                                        {31.000000033210839, 31.000000011274363},
+                                        {28.999999976552029, 31.000000009126087}};
+    RING_header_s* chain = make_chain(pool, square, true, RIGHT);
+    for_each_call(chain, 1.0, RIGHT, [&](RING_header_s* list) { EXPECT_EQ(list, nullptr) << describe_result(list); });
+}
+
+// A cusp pocket: the corner (89, 11) of two walls, cut off by the circle of
+// radius 11 about (80, 20), which meets the walls at cusps, (80 + sqrt 40,
+// 11) and (89, 20 - sqrt 40); counter-clockwise, material outside.  Its
+// inscribed circle touches both walls and the circle: centre (89 - r,
+// 11 + r) at 11 + r from (80, 20), so (9 - r) sqrt 2 = 11 + r and
+// r = (9 sqrt 2 - 11) / (1 + sqrt 2) = 0.7157.  It is a corner piece the
+// offset of the quick-start pocket leaves at 11, offset again by 1.
+RING_header_s* cusp_pocket(CMEM_pool_s* pool) {
+    const double root = std::sqrt(40.0);
+    RING_header_s* chain = CHAIN_create_from_csys(nullptr, pool);
+    static_cast<CHAIN_main_data_s*>(chain->main_data)->material_side = RIGHT;
+    end_segment e = end_at(80 + root, 11);
+    ChainAddVertex(chain, &e, SEG_POINT);
+    e = end_at(89, 11);
+    ChainAppendVertex(chain, &e, SEG_LINE);
+    e = end_at(89, 20 - root);
+    ChainAppendVertex(chain, &e, SEG_LINE);
+    // Back to the first cusp along the circle, clockwise about its centre.
+    e = end_at(80 + root, 11);
+    e.cx = 80, e.cy = 20, e.radius = 11, e.direction = CW;
+    ChainAppendVertex(chain, &e, SEG_ARC);
+    CHAIN_close(chain, 1e-9);
+    return chain;
+}
+const long double kCuspInscribedRadius = (9 * std::sqrt(2.0L) - 11) / (1 + std::sqrt(2.0L));
+
+// Past the inscribed radius nothing is left.  The offsets of both walls are
+// cut back by the cusps past the corner, so the trace joins them by an arc
+// about the corner against the sense of a corner arc, and winds once about a
+// lens of material between that arc and the circle's offset: the older
+// clean returned the lens (two arcs, area 0.2478).
+TEST_F(OffsetNearCollapse, CuspPocketPastItsInscribedRadiusLeavesNothing) {
+    RING_header_s* chain = cusp_pocket(pool);
+    ASSERT_GT(twice_signed_area(segments_of(chain)), 0) << "counter-clockwise";
+    for (double d : {1.0, 0.8, 2.0}) {
+        ASSERT_GT(d, kCuspInscribedRadius);
+        SCOPED_TRACE("d " + std::to_string(d));
+        for_each_call(chain, d, RIGHT, [&](RING_header_s* list) { EXPECT_EQ(list, nullptr) << describe_result(list); });
+    }
+}
+
+// Short of the inscribed radius a region is left, at the distance from the
+// pocket's walls: the loop that goes is only the one along the arc the trace
+// draws where the offsets do not meet.
+TEST_F(OffsetNearCollapse, CuspPocketShortOfItsInscribedRadiusLeavesARegion) {
+    RING_header_s* chain = cusp_pocket(pool);
+    const std::vector<Seg> source = segments_of(chain);
+    const long double tolerance = EQ_ask_length_tolerance();
+    for (double d : {0.5, 0.7}) {
+        ASSERT_LT(d, kCuspInscribedRadius);
+        SCOPED_TRACE("d " + std::to_string(d));
+        for_each_call(chain, d, RIGHT, [&](RING_header_s* list) {
+            const std::vector<RING_header_s*> chains = chains_of(list);
+            ASSERT_EQ(chains.size(), 1u) << describe_result(list);
+            EXPECT_GT(twice_signed_area(segments_of(chains[0])), 0) << describe_result(list);
+            const Reach reach = reach_of(list, source);
+            EXPECT_GE(static_cast<double>(reach.nearest), d - static_cast<double>(tolerance));
+        });
+    }
+}
+
+}  // namespace
