@@ -10,11 +10,14 @@
 #include "offset/trace_fixture.h"
 
 #include <gtest/gtest.h>
+#include <merrow1/chain_create.h>
 #include <merrow1/chain_offset.h>
+#include <merrow1/chain_region_offset.h>
 #include <stend/system.h>
 
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace trace_test;
@@ -168,6 +171,65 @@ TEST_F(OffsetNearCollapse, CuspPocketShortOfItsInscribedRadiusLeavesARegion) {
             const Reach reach = reach_of(list, source);
             EXPECT_GE(static_cast<double>(reach.nearest), d - static_cast<double>(tolerance));
         });
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The quick-start pocket [0, 100] x [0, 60] with the island [60, 80] x
+// [20, 40], offset away from the material by 1 at a time, each pass from the
+// one before (CHAIN_offset_region), until nothing is left.  Offsetting a
+// region by a and then by b is offsetting it by a + b, so pass k holds the
+// free region at k, in closed form where it is simple:
+//   - k <= 10: the pocket shrunk, less the island grown (round corners),
+//     (100 - 2k)(60 - 2k) - (400 + 80k + pi k^2);
+//   - k = 12: the square [12, 48]^2 and, beside the grown island's left side,
+//     two corner pieces outside its corner circles (radius 12 about (60, 20)
+//     and (60, 40)), each 96 - (4 sqrt 80 + 72 asin(2/3)), in one chain: the
+//     cusps the grown island leaves at 11 in the pocket's right corners are
+//     gone;
+//   - 20 <= k < 30: the square [k, 60 - k]^2;
+//   - 30: nothing (the square collapses at exactly half its width).
+TEST_F(OffsetNearCollapse, QuickStartPocketSteppedByOneFromPassToPass) {
+    EngineSwitchGuard engines;
+    for (bool newer : {false, true}) {
+        SCOPED_TRACE(newer ? "newer engine" : "older engine");
+        CHAIN_set_new_boolean_flag(newer);
+        const Korvo::Math::Point2 pocket[] = {{0, 0}, {100, 0}, {100, 60}, {0, 60}};
+        const Korvo::Math::Point2 island[] = {{60, 20}, {80, 20}, {80, 40}, {60, 40}};
+        RING_header_s* region = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+        for (auto [points, side] : {std::pair{pocket, RIGHT}, std::pair{island, LEFT}}) {
+            RING_header_s* chain = CHAIN_create_polygon(nullptr, points, 4, 1, pool);
+            static_cast<CHAIN_main_data_s*>(chain->main_data)->material_side = side;
+            RING_set_node_subring(RING_insert_after(region, region->last, nullptr), chain);
+        }
+        const long double pi = 3.141592653589793238462643383279502884L;
+        for (int k = 1; k <= 30; ++k) {
+            SCOPED_TRACE("pass " + std::to_string(k));
+            RING_header_s* path = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+            const int made = CHAIN_offset_region(region, path, 1.0, false);
+            if (k == 30) {
+                EXPECT_EQ(made, 0) << describe_result(path);
+                break;
+            }
+            ASSERT_EQ(made, 1);
+            // Free area: the pocket's chains count positive, the islands' negative.
+            long double area = 0;
+            for (RING_header_s* chain : chains_of(path)) area += twice_signed_area(segments_of(chain)) / 2;
+            long double expected = -1;
+            if (k <= 10) expected = (100.0L - 2 * k) * (60.0L - 2 * k) - (400.0L + 80 * k + pi * k * k);
+            if (k == 12) expected = 36.0L * 36 + 2 * (96 - (4 * std::sqrt(80.0L) + 72 * std::asin(2.0L / 3)));
+            if (k >= 20) expected = (60.0L - 2 * k) * (60.0L - 2 * k);
+            if (expected >= 0) {
+                EXPECT_NEAR(static_cast<double>(area), static_cast<double>(expected), 1e-4) << describe_result(path);
+            }
+            if (k == 12) {
+                EXPECT_EQ(path->count, 1) << describe_result(path);
+            }
+            region = path;
+        }
     }
 }
 
