@@ -17,6 +17,7 @@
 // exactly (no tolerance).
 #pragma once
 
+#include <limits>
 #include <vector>
 
 struct RING_header_s;
@@ -26,6 +27,9 @@ struct ChainBacktrackPiece {
     double end[2];  // piece k runs from the end of piece k - 1 (cyclically) to this point
     bool line;      // only lines cancel; arcs are kept as they are
     int id;         // the caller's number of the piece
+    // How far the piece strays from its start at most (a line's length, an
+    // arc's diameter); read only with a tolerance.
+    double reach = std::numeric_limits<double>::infinity();
 };
 
 // Cancels in place every line that runs exactly back along the line before it
@@ -36,7 +40,9 @@ struct ChainBacktrackPiece {
 // is left; the run may come out empty.  Pieces of zero length are left alone.
 // With a tolerance t > 0, Q also runs back along P V when, of P and Q, the
 // one nearer V lies within t of the line through V and the other (Q still
-// on P's side of V, decided exactly); the cases then go as above.
+// on P's side of V, decided exactly); and a piece V -> W that reaches less
+// than t from V (a line or an arc) is a point: when the line W -> Q after it
+// runs back along P V so, the cases go as above with V -> W going too.
 void CHAIN__cancel_backtracks(std::vector<ChainBacktrackPiece>& pieces, double tolerance = 0.0);
 
 // Cancels the lines of a closed chain that run back along the line before

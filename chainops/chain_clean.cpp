@@ -603,31 +603,46 @@ void CHAIN__cancel_backtracks(std::vector<ChainBacktrackPiece>& pieces, double t
         if (++steps > bound) MERROW1_INFINITE_LOOP();
         const size_t n = pieces.size();
         const ChainBacktrackPiece& first = pieces[k];
-        const ChainBacktrackPiece& second = pieces[(k + 1) % n];
         const double* p = pieces[(k + n - 1) % n].end;
         const double* v = first.end;
-        const double* q = second.end;
+        // Line j runs from V, or from the end of a piece `middle` after V
+        // that stays within the tolerance of V, to Q.
+        auto backs = [&](size_t j, size_t from) {
+            const ChainBacktrackPiece& second = pieces[j];
+            return first.line && second.line && !same(p, v) && !same(pieces[from].end, second.end) &&
+                   !same(v, second.end) && runs_back(p, v, second.end, tolerance);
+        };
+        size_t j = (k + 1) % n;
+        bool middle = false;
         // Q on the line P V (within the tolerance), on P's side of V: the
         // second line runs back along the first.
-        const bool back = first.line && second.line && !same(p, v) && !same(v, q) && runs_back(p, v, q, tolerance);
+        bool back = backs(j, k);
+        if (!back && tolerance > 0.0 && n >= 3 && pieces[j].reach < tolerance && backs((k + 2) % n, j)) {
+            back = middle = true;
+            j = (k + 2) % n;
+        }
         if (!back) {
             ++k;
             continue;
         }
-        const size_t j = (k + 1) % n;
+        const double* q = pieces[j].end;
+        std::vector<size_t> gone;
+        if (middle) gone.push_back((k + 1) % n);
         if (same(q, p)) {
             // Out and back to where it started: both go.
-            pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(std::max(k, j)));
-            pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(std::min(k, j)));
+            gone.push_back(k);
+            gone.push_back(j);
         } else if (ORIENT2D_dot_sign(p, v, q) > 0) {
             // Back part of the way: the first ends where the second does.
             pieces[k].end[0] = q[0];
             pieces[k].end[1] = q[1];
-            pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(j));
+            gone.push_back(j);
         } else {
             // Back past the start: the second starts where the first did.
-            pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(k));
+            gone.push_back(k);
         }
+        std::sort(gone.begin(), gone.end());
+        for (size_t i = gone.size(); i-- > 0;) pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(gone[i]));
         // The piece before may now run back along the one after.
         k = k > 0 ? k - 1 : 0;
         if (k >= pieces.size()) k = 0;
@@ -640,8 +655,16 @@ bool CHAIN__cancel_loop_backtracks(RING_header_s* loop, double tolerance) {
     std::vector<RING_node_s*> vertices;
     std::vector<ChainBacktrackPiece> pieces;
     for (RING_node_s* v : ring_nodes(loop)) {
-        pieces.push_back({{point_of(v)[0], point_of(v)[1]}, CHAIN_seg_ask_type(v) == SEG_LINE,
-                          static_cast<int>(vertices.size())});
+        const bool line = CHAIN_seg_ask_type(v) == SEG_LINE;
+        pieces.push_back({{point_of(v)[0], point_of(v)[1]}, line, static_cast<int>(vertices.size())});
+        if (tolerance > 0.0) {
+            SEGMENT segment{};
+            SEGMENT_arc_s arc{};
+            if (line)
+                pieces.back().reach = std::sqrt(squared_distance(point_of(v->previous), point_of(v)));
+            else if (ChainSegment(loop, v, &segment) && SEGMENT_read_arc(&segment, &arc))
+                pieces.back().reach = 2.0 * arc.radius;
+        }
         vertices.push_back(v);
     }
     const size_t before = pieces.size();

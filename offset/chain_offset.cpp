@@ -199,8 +199,9 @@ bool bounds_a_region(const RING_header_s* chain) {
 // a region collapses onto a line (at half a width, or short of it by less
 // than the tolerance) the trace runs out along the line and back up to the
 // tolerance apart: a piece shorter than the tolerance at the turn is dropped
-// and the way back refitted onto the way out's end, or the two directions
-// meet a rounding apart.  The lines then bound a triangle no wider than the
+// and the way back refitted onto the way out's end, or kept as a turn that
+// stays within the tolerance of a point, or the two directions meet a
+// rounding apart.  The lines then bound a triangle no wider than the
 // tolerance, whose points all lie within it of the trace: no region a tool
 // can follow, which an exact clean would keep as a face of the width of its
 // error.  Taking it away changes the winding of no point off that triangle,
@@ -219,8 +220,8 @@ bool cancel_trace_backtracks(const RING_header_s* source, RING_header_s* trace) 
              box.max_normal - box.min_normal <= tolerance);
 }
 
-// Whether the piece ending at a vertex of a loop the older clean made from
-// the trace lies on a dummy arc of the trace: the arc the tracer draws about
+// Whether the piece ending at a vertex of a loop a clean made from the trace
+// lies on a dummy arc of the trace: the arc the tracer draws about
 // a concave source vertex from the offset's end before the vertex to its
 // start after it, where the two do not meet.  The loop's vertex names the
 // trace vertex its piece came from (the trace's own vertex when the clean
@@ -237,8 +238,8 @@ bool on_dummy_vertex_arc(const RING_header_s* loop, const RING_node_s* vertex, c
     return record && record->dummy && record->vertex_piece && CHAIN_seg_ask_type(traced) == SEG_ARC;
 }
 
-// Drops the loops of the older clean of a closed chain's trace that run
-// along a dummy arc about a source vertex.  Such an arc turns about its
+// Drops the loops of the clean of a closed chain's trace that run along a
+// dummy arc about a source vertex.  Such an arc turns about its
 // vertex V against the sense of the corner arcs, so the side of it that the
 // loop's winding calls free is the inside of its circle: points nearer than
 // the offset to V, none of which is free.  A face of the trace's arrangement
@@ -247,8 +248,10 @@ bool on_dummy_vertex_arc(const RING_header_s* loop, const RING_node_s* vertex, c
 // an arc bounds no free region, whatever its winding says: where the
 // offsets of a cusp's sides are both cut back by the cusp, the concave
 // corner between them gets the arc and the trace winds once about a lens of
-// material.  The trace itself, handed on whole, is unhooked, not deleted
-// (or loses the list's reference to it).
+// material (the older clean kept it); an arc left touching the lines beside
+// it bounds lenses with them once rounded onto the newer engine's grid.
+// The trace itself, handed on whole, is unhooked, not deleted (or loses the
+// list's reference to it).
 void drop_loops_along_dummy_arcs(const RING_header_s* source, RING_header_s* result, const RING_header_s* trace) {
     if (!result || !bounds_a_region(source)) return;
     std::vector<RING_node_s*> gone;
@@ -310,6 +313,7 @@ RING_header_s* offset_closed(RING_header_s* chain, double offset, CORNER_CONTROL
                 main_data(trace)->material_side = other_side(main_data(trace)->material_side);
             }
             result = clean_traced(chain, trace, side, negative, cb.vertex_source, pool, true);
+            drop_loops_along_dummy_arcs(chain, result, trace);
         } else {
             result = clean_traced(chain, trace, negative ? other_side(side) : side, negative, cb.vertex_source,
                                   pool, false);

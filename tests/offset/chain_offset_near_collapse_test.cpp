@@ -1,7 +1,7 @@
 // Offsets within a hair of a collapse, on both engines with every corner
 // control, checked against closed forms worked out here:
-//   - rectangles offset into them by less than the length tolerance short
-//     of half their width: the strip left is narrower than the tolerance, no
+//   - rectangles and slots offset into them within the length tolerance of
+//     half their width: a strip left narrower than the tolerance is no
 //     region a tool can follow, and nothing results; a strip wider than the
 //     tolerance stays, with the area of the exact strip;
 //   - a cusp pocket (two lines at a right angle and an arc about an outside
@@ -48,21 +48,96 @@ struct Rectangle {
     std::vector<Vertex> outline() const { return {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}}; }
 };
 
-// Rectangles of the offset oracle's family offset 1e-9 short of half their
-// width: the exact offset is a strip 2e-9 wide.  The trace drops the short
-// side of that strip (below its tolerance) and runs back along the long one
-// 2e-9 off it; the older clean kept the sliver triangle between them.
-TEST_F(OffsetNearCollapse, StripNarrowerThanTheToleranceLeavesNothing) {
-    const Rectangle rectangles[] = {
-        {-0.22710167984979845, -0.83835404959775128, 2.5906428386811777, -0.44625296105065343},
-        {-0.56080511768222074, -0.97091065561551004, 1.9805741819711873, -0.0038760321968245304},
-        {-0.093683470966959059, -0.10906215686492371, 2.8803725369745568, 0.34171154838326179},
+// Rectangles and slots offset into them within the tolerance of half their
+// width, as pockets (+d) and as islands (-d), counter-clockwise.  Short of
+// it the exact offset is a strip narrower than the tolerance: 2e-9 wide, the
+// trace drops the strip's short side and runs back 2e-9 off its way out
+// (the older clean kept the sliver triangle between them); 6e-7 wide, the
+// trace keeps short sides (or end arcs) of 6e-7, a turn within the
+// tolerance of a point, and both engines kept the strip.  Past it the trace
+// runs back along itself, and round the pocket's corners by arcs about them
+// where the offsets do not meet; with the way back cancelled, such an arc is
+// left touching the lines beside it, and rounded onto the newer engine's
+// grid it bounds lenses of 1e-13 with them, which are no region either.
+TEST_F(OffsetNearCollapse, WithinTheToleranceOfHalfTheWidthNothingIsLeft) {
+    struct Row {
+        const char* name;
+        std::vector<Vertex> outline;
+        double d;
     };
-    for (const Rectangle& r : rectangles) {
-        const double d = (r.y1 - r.y0) / 2 - 1e-9;
-        SCOPED_TRACE("width " + std::to_string(r.y1 - r.y0));
-        RING_header_s* chain = make_chain(pool, r.outline(), true, RIGHT);
-        for_each_call(chain, d, RIGHT, [&](RING_header_s* list) { EXPECT_EQ(list, nullptr) << describe_result(list); });
+    const Row rows[] = {
+        {"rectangle 2e-9 short",
+         {{-0.22710167984979845, -0.83835404959775128},
+          {2.5906428386811777, -0.83835404959775128},
+          {2.5906428386811777, -0.44625296105065343},
+          {-0.22710167984979845, -0.44625296105065343}},
+         (-0.44625296105065343 - -0.83835404959775128) / 2 - 1e-9},
+        {"rectangle 2e-9 short, wider",
+         {{-0.56080511768222074, -0.97091065561551004},
+          {1.9805741819711873, -0.97091065561551004},
+          {1.9805741819711873, -0.0038760321968245304},
+          {-0.56080511768222074, -0.0038760321968245304}},
+         (-0.0038760321968245304 - -0.97091065561551004) / 2 - 1e-9},
+        {"rectangle 2e-9 short, longer",
+         {{-0.093683470966959059, -0.10906215686492371},
+          {2.8803725369745568, -0.10906215686492371},
+          {2.8803725369745568, 0.34171154838326179},
+          {-0.093683470966959059, 0.34171154838326179}},
+         (0.34171154838326179 - -0.10906215686492371) / 2 - 1e-9},
+        {"rectangle 6e-7 short",
+         {{-0.83189930405741264, -0.90995771589834595},
+          {1.9670324799506007, -0.90995771589834595},
+          {1.9670324799506007, -0.052454572218301965},
+          {-0.83189930405741264, -0.052454572218301965}},
+         0.42875127184002199},
+        {"slot 6e-7 short",
+         {{-0.78733477188390089, -0.71746554593388012, 1},
+          {2.0097816628884293, -0.71746554593388012},
+          {2.0097816628884293, -0.45131621774976549, 1},
+          {-0.78733477188390089, -0.45131621774976549}},
+         0.13307436409205731},
+        {"wide slot 6e-7 short",
+         {{-0.37947961433608079, -0.4054248148034113, 1},
+          {2.5037881820368577, -0.4054248148034113},
+          {2.5037881820368577, 0.4349779535489352, 1},
+          {-0.37947961433608079, 0.4349779535489352}},
+         0.42020108417617325},
+        {"rectangle 6e-7 past",
+         {{-0.23752845796252367, -0.37934521271386712},
+          {0.96795951450201279, -0.37934521271386712},
+          {0.96795951450201279, 0.47024643826667434},
+          {-0.23752845796252367, 0.47024643826667434}},
+         0.42479612549027074},
+        {"turned rectangle 6e-7 past",
+         {{0.022252108662248943, -0.73876527092407807},
+          {0.68927544167716825, 1.5769484984022335},
+          {0.059922052249608337, 1.7582288453176185},
+          {-0.607101280765311, -0.55748492400869309}},
+         0.32747100592715628},
+        {"turned slot 2e-9 past",
+         {{0.092416429799459798, -0.82815722801426284, 1},
+          {1.7676114836601586, -0.035480696505481579},
+          {1.5704922128453691, 0.38109935142533685, 1},
+          {-0.10470284101532973, -0.41157718008344446}},
+         0.23043163037224856},
+        {"turned narrow slot 2e-9 past",
+         {{-0.17085152428891415, 0.68985215224960672, 1},
+          {-1.4859423024412477, -0.78102026881478337},
+          {-1.2767056969302213, -0.96809640568349054, 1},
+          {0.038385081222112288, 0.50277601538089955}},
+         0.14033659465209788},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        RING_header_s* chain = make_chain(pool, r.outline, true, RIGHT);
+        ASSERT_GT(twice_signed_area(segments_of(chain)), 0) << "counter-clockwise";
+        for (bool island : {false, true}) {
+            SCOPED_TRACE(island ? "island at -d" : "pocket at +d");
+            const SIDE side = island ? LEFT : RIGHT;
+            static_cast<CHAIN_main_data_s*>(chain->main_data)->material_side = side;
+            for_each_call(chain, island ? -r.d : r.d, side,
+                          [&](RING_header_s* list) { EXPECT_EQ(list, nullptr) << describe_result(list); });
+        }
     }
 }
 
