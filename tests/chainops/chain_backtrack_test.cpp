@@ -100,4 +100,50 @@ TEST(ChainBacktrack, WithinAToleranceCancelsLinesComingBackCloserThanIt) {
     }
 }
 
+// A piece that reaches less than the tolerance from its start is a point
+// between the lines beside it: a strip with short sides narrower than the
+// tolerance cancels whole, its long sides with a short end arc between them;
+// a short piece before a line that turns away does not.
+TEST(ChainBacktrack, WithinAToleranceATurnNearerThanItIsAPoint) {
+    auto reaching = [](ChainBacktrackPiece piece, double reach) {
+        piece.reach = reach;
+        return piece;
+    };
+    struct ToleranceCase {
+        const char* name;
+        double tolerance;
+        std::vector<ChainBacktrackPiece> run;
+        std::vector<int> kept;
+    };
+    const ToleranceCase cases[] = {
+        {"strip with short sides", 1e-6,
+         {reaching(line(0, 0, 0), 6e-7), reaching(line(2.4, 0, 1), 2.4), reaching(line(2.4, 6e-7, 2), 6e-7),
+          reaching(line(0, 6e-7, 3), 2.4)},
+         {}},
+        // The arc at the far end goes with the lines; the one where the run
+        // starts stays with a line of 6e-7 back across it (arcs never
+        // cancel), all of it within the tolerance of a point.
+        {"strip with short end arcs", 1e-6,
+         {reaching(arc(0, 0, 0), 6e-7), reaching(line(2.4, 0, 1), 2.4), reaching(arc(2.4, 6e-7, 2), 6e-7),
+          reaching(line(0, 6e-7, 3), 2.4)},
+         {0, 3}},
+        {"strip with short sides, exactly", 0.0,
+         {reaching(line(0, 0, 0), 6e-7), reaching(line(2.4, 0, 1), 2.4), reaching(line(2.4, 6e-7, 2), 6e-7),
+          reaching(line(0, 6e-7, 3), 2.4)},
+         {0, 1, 2, 3}},
+        // A short jog and on at a right angle: a corner, kept.
+        {"short jog, then a corner", 1e-6,
+         {reaching(line(0, 0, 0), 1), reaching(line(2, 0, 1), 2), reaching(line(2, 6e-7, 2), 6e-7),
+          reaching(line(2, 1, 3), 1), reaching(line(0, 1, 4), 2)},
+         {0, 1, 2, 3, 4}},
+    };
+    for (const ToleranceCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<ChainBacktrackPiece> run = c.run;
+        CHAIN__cancel_backtracks(run, c.tolerance);
+        ASSERT_EQ(run.size(), c.kept.size());
+        for (size_t i = 0; i < run.size(); ++i) EXPECT_EQ(run[i].id, c.kept[i]);
+    }
+}
+
 }  // namespace
