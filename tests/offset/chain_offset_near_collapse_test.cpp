@@ -13,6 +13,9 @@
 #include <merrow1/chain_create.h>
 #include <merrow1/chain_offset.h>
 #include <merrow1/chain_region_offset.h>
+#include <pellam/mchn_merge.h>
+#include <pellam/mchn_offset.h>
+#include <pellam/mchn_segment.h>
 #include <stend/system.h>
 
 #include <cmath>
@@ -24,18 +27,38 @@ using namespace trace_test;
 
 namespace {
 
+int traces_nothing(const RING_header_s*, const RING_node_s*, bool, RING_header_s*, RING_node_s*) { return 1; }
+int merges_nothing(RING_node_s*, RING_node_s*, RING_header_s*, RING_node_s*, RING_header_s*) { return 1; }
+
 class OffsetNearCollapse : public EnginePoolTest {
 protected:
-    // The offset with every engine and control, labelled for the messages.
+    // The offset with every engine and control, without callbacks, with
+    // callbacks that do nothing and with the host's standard callbacks
+    // (which decide what a vertex inherits, never the geometry), labelled
+    // for the messages.
     template <class Check>
     void for_each_call(RING_header_s* chain, double d, SIDE side, Check check) {
+        struct Callbacks {
+            const char* name;
+            CHAIN_trace_vertex_source_cb_t source;
+            CHAIN_trace_vertex_cb_t vertex;
+            CHAIN_vertex_source_callback_t merge;
+        };
+        const Callbacks with[] = {
+            {"no callbacks", nullptr, nullptr, nullptr},
+            {"callbacks that do nothing", traces_nothing, nullptr, merges_nothing},
+            {"the host's callbacks", MCHN_assign_seg_to_stocked_seg, MCHN_trace_vertex_same_ent_ang,
+             MCHN_merge_segment_app_data},
+        };
         EngineSwitchGuard engines;
         for (bool newer : {false, true}) {
             CHAIN_set_new_boolean_flag(newer);
-            for (CORNER_CONTROL control : kControls) {
-                SCOPED_TRACE(std::string(newer ? "newer" : "older") + " engine, control " + std::to_string(control));
-                check(CHAIN_offset(chain, d, control, side, nullptr, nullptr, nullptr, pool, nullptr));
-            }
+            for (const Callbacks& cb : with)
+                for (CORNER_CONTROL control : kControls) {
+                    SCOPED_TRACE(std::string(newer ? "newer" : "older") + " engine, " + cb.name + ", control " +
+                                 std::to_string(control));
+                    check(CHAIN_offset(chain, d, control, side, cb.source, cb.vertex, cb.merge, pool, nullptr));
+                }
         }
     }
 };
