@@ -41,6 +41,7 @@
 #include <merrow1/chain_order.h>
 #include <merrow1/chain_region.h>
 #include <merrow1/chain_region_offset.h>
+#include <merrow1/chain_segments.h>
 #include <merrow1/chain_set.h>
 #include <merrow1/chain_source.h>
 #include <merrow1/chain_trace.h>
@@ -52,6 +53,7 @@
 #include <velte/cmem.h>
 
 #include "chain/chain_check.h"
+#include "chainops/chain_backtrack.h"
 #include "chainops/shape_kind.h"
 #include "../chain/chain_each.h"
 #include "internal/check.h"
@@ -180,6 +182,99 @@ RING_header_s* clean_traced(RING_header_s* source, RING_header_s* raw, SIDE side
     return out.release();
 }
 
+// The tracer's tolerance: the source's stored length tolerance when above 0,
+// else the host's.
+double tracing_tolerance(const RING_header_s* source) {
+    const CHAIN_main_data_s* md = main_data(source);
+    return md && md->length_tolerance > 0.0 ? md->length_tolerance : EQ_ask_length_tolerance();
+}
+
+// Whether the chain bounds a region of its own: closed, and not an open
+// chain closed back along itself for the open road.
+bool bounds_a_region(const RING_header_s* chain) {
+    return is_closed(chain) && !APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_THERE_AND_BACK);
+}
+
+// The lines of a closed chain's trace that run back along the line before
+// them within the tracing tolerance go before the clean; false when nothing
+// is left.  The tracer finds every corner and trims every piece within that
+// tolerance (two points closer are one point to it), so where the offset of
+// a region collapses onto a line (at half a width, or short of it by less
+// than the tolerance) the trace runs out along the line and back up to the
+// tolerance apart: a piece shorter than the tolerance at the turn is dropped
+// and the way back refitted onto the way out's end, or kept as a turn that
+// stays within the tolerance of a point, or the two directions meet a
+// rounding apart.  The lines then bound a triangle no wider than the
+// tolerance, whose points all lie within it of the trace: no region a tool
+// can follow, which an exact clean would keep as a face of the width of its
+// error.  Taking it away changes the winding of no point off that triangle,
+// so the clean's exact face decisions elsewhere stay as they were.  A trace
+// of an open chain closed back along itself is left alone: its two sides
+// run at twice the offset apart and are sorted by their marks afterwards.
+// For the same reason a trace that fits in a square of the tolerance's side
+// (the offset of a square a few roundings wider than twice the offset) is
+// a point to the tracer: nothing is left.
+bool cancel_trace_backtracks(const RING_header_s* source, RING_header_s* trace) {
+    if (!bounds_a_region(source)) return true;
+    const double tolerance = tracing_tolerance(source);
+    if (!CHAIN__cancel_loop_backtracks(trace, tolerance)) return false;
+    CHAIN_BOX_s box{};
+    return !(ChainBox(trace, nullptr, &box) && box.max_along - box.min_along <= tolerance &&
+             box.max_normal - box.min_normal <= tolerance);
+}
+
+// Whether the piece ending at a vertex of a loop a clean made from the trace
+// lies on a dummy arc of the trace: the arc the tracer draws about
+// a concave source vertex from the offset's end before the vertex to its
+// start after it, where the two do not meet.  The loop's vertex names the
+// trace vertex its piece came from (the trace's own vertex when the clean
+// handed the trace on whole).
+bool on_dummy_vertex_arc(const RING_header_s* loop, const RING_node_s* vertex, const RING_header_s* trace) {
+    const RING_node_s* traced = vertex;
+    if (loop != trace) {
+        const auto* link = static_cast<const CHAIN_source_chain_source_vertex_s*>(
+            APP_DATA__ask_app_data(vertex->app_data, APP_DATA_SOURCE_VERTEX));
+        if (!link || link->source_chain != trace || !link->source_vertex) return false;
+        traced = link->source_vertex;
+    }
+    const CHAIN_trace_vertex_data_s* record = CHAIN_ask_trace_vertex_data(traced);
+    return record && record->dummy && record->vertex_piece && CHAIN_seg_ask_type(traced) == SEG_ARC;
+}
+
+// Drops the loops of the clean of a closed chain's trace that run along a
+// dummy arc about a source vertex.  Such an arc turns about its
+// vertex V against the sense of the corner arcs, so the side of it that the
+// loop's winding calls free is the inside of its circle: points nearer than
+// the offset to V, none of which is free.  A face of the trace's arrangement
+// is free or not as a whole (the boundary of the free region lies on the
+// trace's own offsets and corner arcs), so a loop bounding a face along such
+// an arc bounds no free region, whatever its winding says: where the
+// offsets of a cusp's sides are both cut back by the cusp, the concave
+// corner between them gets the arc and the trace winds once about a lens of
+// material (the older clean kept it); an arc left touching the lines beside
+// it bounds lenses with them once rounded onto the newer engine's grid.
+// The trace itself, handed on whole, is unhooked, not deleted (or loses the
+// list's reference to it).
+void drop_loops_along_dummy_arcs(const RING_header_s* source, RING_header_s* result, const RING_header_s* trace) {
+    if (!result || !bounds_a_region(source)) return;
+    std::vector<RING_node_s*> gone;
+    for (RING_node_s* node : merrow1::ring_nodes(result)) {
+        const RING_header_s* loop = RING_ask_node_subring(node);
+        if (!loop || !is_closed(loop)) continue;
+        for (RING_node_s* vertex : merrow1::ring_nodes(loop))
+            if (on_dummy_vertex_arc(loop, vertex, trace)) {
+                gone.push_back(node);
+                break;
+            }
+    }
+    for (RING_node_s* node : gone) {
+        if (RING_ask_node_subring(node) == trace && trace->references <= 1)
+            RING_disconnect_node(result, node);
+        else
+            RING_delete_node(result, node);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // The roads
 
@@ -252,15 +347,19 @@ RING_header_s* offset_closed(RING_header_s* chain, double offset, CORNER_CONTROL
     if (offset_cleaner && corner_control == BREAK_CORNER) unmark_end_caps(trace, chain);
     RING_header_s* result = nullptr;
     try {
-        if (offset_cleaner) {
+        if (!cancel_trace_backtracks(chain, trace)) {
+            // Nothing of the trace bounds a region: nothing results.
+        } else if (offset_cleaner) {
             if (negative) {
                 source_side.restore();
                 main_data(trace)->material_side = other_side(main_data(trace)->material_side);
             }
             result = clean_traced(chain, trace, side, negative, cb.vertex_source, pool, true);
+            drop_loops_along_dummy_arcs(chain, result, trace);
         } else {
             result = clean_traced(chain, trace, negative ? other_side(side) : side, negative, cb.vertex_source,
                                   pool, false);
+            drop_loops_along_dummy_arcs(chain, result, trace);
             if (negative) {
                 source_side.restore();
                 flip_sides(result);
