@@ -56,7 +56,7 @@ struct Row {
 // after rounding.
 const Row kRows[] = {
     // Island tips offset inward (at -d): the newer engine kept lens slivers
-    // of the join arcs, points 0.03 to 0.6 nearer than d, beside the right
+    // of the join arcs, points 0.08 to 0.7 nearer than d, beside the right
     // result or where nothing is left.
     {"star of 4 inward, broken corners",
      {{0.40775244673547301, 0.45538393711665431},
