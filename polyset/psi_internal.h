@@ -235,9 +235,17 @@ void PSI__ixn_intersect_2_sets(void* psi, DYNAMIC_ARRAY_s* set_a, DYNAMIC_ARRAY_
 // over all polys finds them).  Sorts nothing.
 void PSI__ixn_intersect_across_sets(void* psi, DYNAMIC_ARRAY_s** sets, int count);
 // Slot 37: hides duplicate coinciding segments; hidden_counts (int elements)
-// is sized to set_b.
+// is sized to set_b.  Of each pair of polys (within one set, a poly and
+// each later one; else a poly of set_a and each of set_b), polys of set_a
+// ascending and of set_b descending, the segments of the second identical
+// to one of the first go; a poly left without segments leaves its set.
+// Visits only the pairs whose root boxes meet when there are many pairs.
 void PSI__ixn_hide_duplicates(void* psi, DYNAMIC_ARRAY_s* set_a, DYNAMIC_ARRAY_s* set_b,
                               DYNAMIC_ARRAY_s* hidden_counts);
+// The same as PSI__ixn_hide_duplicates for every set against every earlier
+// one (sets i > j, j ascending), visiting only the pairs of polys whose root
+// boxes meet (one sweep over all polys finds them).
+void PSI__ixn_hide_duplicates_across_sets(void* psi, DYNAMIC_ARRAY_s** sets, int count);
 
 // Order of two arms around their common point: +1 when arm (x, ax) leaves
 // counter-clockwise of arm (y, ay) within less than a half turn, -1 when

@@ -909,6 +909,57 @@ struct PolyPair {
 // sweep.
 const long kSweepFrom = 64;
 
+// The pairs of polys of set_a against set_b (numbered 0 and 1, or 0 and 0
+// when they are one set) in the order of the nested loops: within one set
+// only the pairs b > a, and b == a as well when `self`.  With `all` every
+// such pair, else only those whose root boxes meet.
+std::vector<PolyPair> pairs_of_2_sets(DYNAMIC_ARRAY_s* set_a, DYNAMIC_ARRAY_s* set_b, bool self, bool all) {
+    const bool same = set_a == set_b;
+    const int sb = same ? 0 : 1;
+    std::vector<PolyPair> pairs;
+    if (all) {
+        for (int i = 0; i < set_a->num_active; ++i)
+            for (int j = set_b->num_active - 1; j >= (same ? (self ? i : i + 1) : 0); --j)
+                pairs.push_back(PolyPair{0, sb, i, j});
+        return pairs;
+    }
+    std::vector<BoxedPoly> polys;
+    add_boxed_polys(set_a, 0, polys);
+    if (!same) add_boxed_polys(set_b, 1, polys);
+    sweep_box_pairs(polys, [&](const BoxedPoly& p, const BoxedPoly& q) {
+        if (same) {
+            pairs.push_back(PolyPair{0, 0, std::min(p.index, q.index), std::max(p.index, q.index)});
+        } else if (p.set != q.set) {
+            const BoxedPoly& pa = p.set == 0 ? p : q;
+            const BoxedPoly& pb = p.set == 0 ? q : p;
+            pairs.push_back(PolyPair{0, 1, pa.index, pb.index});
+        }
+    });
+    // A poly always meets itself.
+    if (same && self)
+        for (const BoxedPoly& p : polys) pairs.push_back(PolyPair{0, 0, p.index, p.index});
+    std::sort(pairs.begin(), pairs.end());
+    return pairs;
+}
+
+// The pairs of polys of different sets whose root boxes meet, the later set
+// first (as the loops over sets i > j, j ascending), from one sweep over the
+// polys of all sets.
+std::vector<PolyPair> pairs_across_sets(DYNAMIC_ARRAY_s** sets, int count) {
+    std::vector<BoxedPoly> polys;
+    for (int s = 0; s < count; ++s)
+        if (sets[s]) add_boxed_polys(sets[s], s, polys);
+    std::vector<PolyPair> pairs;
+    sweep_box_pairs(polys, [&](const BoxedPoly& p, const BoxedPoly& q) {
+        if (p.set == q.set) return;
+        const BoxedPoly& hi = p.set > q.set ? p : q;
+        const BoxedPoly& lo = p.set > q.set ? q : p;
+        pairs.push_back(PolyPair{hi.set, lo.set, hi.index, lo.index});
+    });
+    std::sort(pairs.begin(), pairs.end());
+    return pairs;
+}
+
 }  // namespace
 
 void PSI__ixn_intersect_2_sets(void* object, DYNAMIC_ARRAY_s* set_a, DYNAMIC_ARRAY_s* set_b, bool sort_a,
@@ -934,23 +985,7 @@ void PSI__ixn_intersect_2_sets(void* object, DYNAMIC_ARRAY_s* set_a, DYNAMIC_ARR
             if (sort_a) PSI__ixn_sort_intersects(psi, wa);
         }
     } else {
-        std::vector<BoxedPoly> polys;
-        add_boxed_polys(set_a, 0, polys);
-        if (!same) add_boxed_polys(set_b, 1, polys);
-        std::vector<PolyPair> pairs;
-        sweep_box_pairs(polys, [&](const BoxedPoly& p, const BoxedPoly& q) {
-            if (same) {
-                pairs.push_back(PolyPair{0, 0, std::min(p.index, q.index), std::max(p.index, q.index)});
-            } else if (p.set != q.set) {
-                const BoxedPoly& pa = p.set == 0 ? p : q;
-                const BoxedPoly& pb = p.set == 0 ? q : p;
-                pairs.push_back(PolyPair{0, 1, pa.index, pb.index});
-            }
-        });
-        // A poly always meets itself.
-        if (same)
-            for (const BoxedPoly& p : polys) pairs.push_back(PolyPair{0, 0, p.index, p.index});
-        std::sort(pairs.begin(), pairs.end());
+        const std::vector<PolyPair> pairs = pairs_of_2_sets(set_a, set_b, true, false);
         size_t next = 0;
         for (int i = 0; i < na; ++i) {
             CERR_raise_on_abort();
@@ -969,18 +1004,7 @@ void PSI__ixn_intersect_across_sets(void* object, DYNAMIC_ARRAY_s** sets, int co
     if (!sets || count < 2) return;
     // One sweep over the polys of all sets; pairs within one set are left to
     // the set's own intersection.
-    std::vector<BoxedPoly> polys;
-    for (int s = 0; s < count; ++s)
-        if (sets[s]) add_boxed_polys(sets[s], s, polys);
-    std::vector<PolyPair> pairs;
-    sweep_box_pairs(polys, [&](const BoxedPoly& p, const BoxedPoly& q) {
-        if (p.set == q.set) return;
-        // The later set comes first, as in the loops over sets i > j.
-        const BoxedPoly& hi = p.set > q.set ? p : q;
-        const BoxedPoly& lo = p.set > q.set ? q : p;
-        pairs.push_back(PolyPair{hi.set, lo.set, hi.index, lo.index});
-    });
-    std::sort(pairs.begin(), pairs.end());
+    const std::vector<PolyPair> pairs = pairs_across_sets(sets, count);
     for (size_t k = 0; k < pairs.size(); ++k) {
         const PolyPair& q = pairs[k];
         // One abort check per poly of a set meeting another set.
@@ -1061,16 +1085,128 @@ PSI_segment_search_wrapper_s* wrapper_at(DYNAMIC_ARRAY_s* s, int i) {
 }
 int* count_at(DYNAMIC_ARRAY_s* s, int i) { return static_cast<int*>(DYNAMIC_ARRAY_element_at(s, i)); }
 
-// Removes element j of a wrapper array (and of its counts), moving the later
-// ones down.
-void remove_element(DYNAMIC_ARRAY_s* wrappers, DYNAMIC_ARRAY_s* counts, int j) {
-    for (int k = j + 1; k < wrappers->num_active; ++k) {
-        *wrapper_at(wrappers, k - 1) = *wrapper_at(wrappers, k);
-        if (counts && k < counts->num_active) *count_at(counts, k - 1) = *count_at(counts, k);
-    }
-    DA_set_num_active(wrappers, wrappers->num_active - 1);
-    if (counts && counts->num_active > wrappers->num_active) DA_set_num_active(counts, wrappers->num_active);
+bool has_empty_wrapper(DYNAMIC_ARRAY_s* set) {
+    for (int i = 0; set && i < set->num_active; ++i)
+        if (wrapper_at(set, i)->count == 0) return true;
+    return false;
 }
+
+// Hides the duplicate segments of given pairs of polys exactly as nested
+// loops over the pairs of sets and their polys do, visiting only the pairs
+// handed in (those whose root boxes meet at the start; segments only go,
+// so boxes only shrink and no other pair can meet later).  The pairs come
+// in PolyPair order, one run of them per pair of sets (set_a, set_b):
+//   - of each pair the segments of the second poly identical to one of the
+//     first go, counted as hidden in the second poly;
+//   - a poly that loses all its segments is unwrapped and leaves its set
+//     (marked gone, the sets close their gaps at the end keeping their
+//     order, on an error too);
+//   - within one set, a poly's pairs start from what it lost to earlier
+//     polys and a poly that lost segments is compacted after its own pairs;
+//     of two sets, the polys of set_b that lost segments are compacted once
+//     the run is done, and their counts start at 0 in each run.
+class DuplicateHider {
+  public:
+    DuplicateHider(PSI_s* psi, DYNAMIC_ARRAY_s** sets, int count)
+        : psi_(psi), sets_(sets), hidden_(count), gone_(count) {
+        for (int s = 0; s < count; ++s) {
+            const int n = sets[s] ? sets[s]->num_active : 0;
+            hidden_[s].assign(n, 0);
+            gone_[s].assign(n, 0);
+        }
+    }
+    DuplicateHider(const DuplicateHider&) = delete;
+    DuplicateHider& operator=(const DuplicateHider&) = delete;
+
+    // One run for each pair of sets the pairs name.
+    void run_each(const std::vector<PolyPair>& pairs) {
+        for (size_t k = 0; k < pairs.size();) {
+            size_t end = k;
+            while (end < pairs.size() && pairs[end].set_a == pairs[k].set_a && pairs[end].set_b == pairs[k].set_b)
+                ++end;
+            run(pairs[k].set_a, pairs[k].set_b, pairs, k, end, false);
+            k = end;
+        }
+    }
+
+    // The run of sets sa and sb over pairs [next, end); with every_poly each
+    // poly of set sa takes its turn (an empty one leaves), else only those
+    // the pairs name.
+    void run(int sa, int sb, const std::vector<PolyPair>& pairs, size_t next, size_t end, bool every_poly) {
+        const bool same = sa == sb;
+        DYNAMIC_ARRAY_s* set_a = sets_[sa];
+        DYNAMIC_ARRAY_s* set_b = sets_[sb];
+        std::vector<int>& hb = hidden_[sb];
+        for (const auto& t : touched_) hidden_[t.first][t.second] = 0;
+        touched_.clear();
+        const int na = static_cast<int>(gone_[sa].size());
+        const bool each = same || every_poly;
+        auto next_poly = [&](int i) { return each ? i + 1 : (next < end ? pairs[next].a : na); };
+        for (int i = next_poly(-1); i < na; i = next_poly(i)) {
+            while (next < end && pairs[next].a < i) ++next;
+            if (gone_[sa][i]) continue;
+            CERR_raise_on_abort();
+            PSI_segment_search_wrapper_s* wa = wrapper_at(set_a, i);
+            int counts[2] = {same ? hidden_[sa][i] : 0, 0};
+            for (; next < end && pairs[next].a == i; ++next) {
+                const int j = pairs[next].b;
+                if (gone_[sb][j]) continue;
+                if (counts[0] >= wa->count) break;
+                PSI_segment_search_wrapper_s* wb = wrapper_at(set_b, j);
+                counts[1] = hb[j];
+                PSI__ixn_intersect_2_poly(psi_, wa, wb, counts);
+                if (counts[1] >= wb->count) {
+                    PSI__unwrap_poly(wb);
+                    gone_[sb][j] = 1;
+                } else {
+                    if (!same && hb[j] == 0 && counts[1] > 0) touched_.emplace_back(sb, j);
+                    hb[j] = counts[1];
+                }
+            }
+            while (next < end && pairs[next].a == i) ++next;
+            if (counts[0] >= wa->count) {
+                PSI__unwrap_poly(wa);
+                gone_[sa][i] = 1;
+                continue;
+            }
+            if (counts[0] > 0) compact_wrapper(psi_, wa);
+            if (same) hidden_[sa][i] = 0;
+        }
+        if (same) return;
+        std::sort(touched_.begin(), touched_.end());
+        for (const auto& t : touched_)
+            if (!gone_[sb][t.second]) compact_wrapper(psi_, wrapper_at(set_b, t.second));
+    }
+
+    // Drops the gone polys from their sets, keeping the order of the rest.
+    void close_gaps() {
+        for (size_t s = 0; s < gone_.size(); ++s) {
+            int out = 0;
+            for (size_t k = 0; k < gone_[s].size(); ++k) {
+                if (gone_[s][k]) continue;
+                if (out != static_cast<int>(k)) {
+                    *wrapper_at(sets_[s], out) = *wrapper_at(sets_[s], static_cast<int>(k));
+                    hidden_[s][out] = hidden_[s][k];
+                }
+                ++out;
+            }
+            if (sets_[s]) DA_set_num_active(sets_[s], out);
+            hidden_[s].resize(out);
+            gone_[s].assign(out, 0);
+        }
+        touched_.clear();
+    }
+
+    // Counts of the polys left in set s (after the gaps are closed).
+    const std::vector<int>& hidden(int s) const { return hidden_[s]; }
+
+  private:
+    PSI_s* psi_;
+    DYNAMIC_ARRAY_s** sets_;
+    std::vector<std::vector<int>> hidden_;
+    std::vector<std::vector<char>> gone_;
+    std::vector<std::pair<int, int>> touched_;  // (set, poly) that lost segments in the current run
+};
 
 }  // namespace
 
@@ -1079,43 +1215,52 @@ void PSI__ixn_hide_duplicates(void* object, DYNAMIC_ARRAY_s* set_a, DYNAMIC_ARRA
     PSI_s* psi = static_cast<PSI_s*>(object);
     if (!set_a || !set_b || !hidden_counts) return;
     const bool same = set_a == set_b;
-    // 1. One count per poly of set_b, all 0.
-    DA_set_num_active(hidden_counts, set_b->num_active);
-    for (int j = 0; j < set_b->num_active; ++j) *count_at(hidden_counts, j) = 0;
-    // 2. Each poly of set_a against the polys of set_b.
-    int out = 0;
-    for (int i = 0; i < set_a->num_active; ++i) {
-        CERR_raise_on_abort();
-        int counts[2] = {same ? *count_at(hidden_counts, i) : 0, 0};
-        const int low = same ? i + 1 : 0;
-        for (int j = set_b->num_active - 1; j >= low; --j) {
-            PSI_segment_search_wrapper_s* wa = wrapper_at(set_a, i);
-            if (counts[0] >= wa->count) break;
-            PSI_segment_search_wrapper_s* wb = wrapper_at(set_b, j);
-            counts[1] = *count_at(hidden_counts, j);
-            PSI__ixn_intersect_2_poly(psi, wa, wb, counts);
-            if (counts[1] >= wb->count) {
-                PSI__unwrap_poly(wb);
-                remove_element(set_b, hidden_counts, j);
-            } else {
-                *count_at(hidden_counts, j) = counts[1];
-            }
-        }
-        // 3. Drop or compact poly i, closing the gaps of set_a.
-        PSI_segment_search_wrapper_s* wa = wrapper_at(set_a, i);
-        if (counts[0] >= wa->count) {
-            PSI__unwrap_poly(wa);
-            continue;
-        }
-        if (counts[0] > 0) compact_wrapper(psi, wa);
-        if (out != i) *wrapper_at(set_a, out) = *wa;
-        if (same) *count_at(hidden_counts, out) = 0;
-        ++out;
+    // Pairs whose root boxes do not meet hide nothing, so only the
+    // candidates of a sweep are visited when there are many pairs.  A poly
+    // without segments leaves its set when met: then every pair is.
+    const bool empties = has_empty_wrapper(set_a) || has_empty_wrapper(set_b);
+    const bool all = static_cast<long>(set_a->num_active) * set_b->num_active < kSweepFrom || empties;
+    const std::vector<PolyPair> pairs = pairs_of_2_sets(set_a, set_b, false, all);
+    // The counts of the polys of set_b left (all 0 within one set).
+    auto report = [&](const int* counts) {
+        DA_set_num_active(hidden_counts, set_b->num_active);
+        for (int j = 0; j < set_b->num_active; ++j) *count_at(hidden_counts, j) = counts ? counts[j] : 0;
+    };
+    // Nothing meets: nothing is hidden and every poly stays.
+    if (pairs.empty() && !empties) return report(nullptr);
+    DYNAMIC_ARRAY_s* sets[2] = {set_a, set_b};
+    DuplicateHider hider(psi, sets, same ? 1 : 2);
+    try {
+        hider.run(0, same ? 0 : 1, pairs, 0, pairs.size(), all);
+    } catch (...) {
+        hider.close_gaps();
+        throw;
     }
-    DA_set_num_active(set_a, out);
-    if (same) DA_set_num_active(hidden_counts, out);
-    // 4. The polys of another set that lost segments.
-    if (!same)
-        for (int j = 0; j < set_b->num_active; ++j)
-            if (*count_at(hidden_counts, j) > 0) compact_wrapper(psi, wrapper_at(set_b, j));
+    hider.close_gaps();
+    report(hider.hidden(same ? 0 : 1).data());
+}
+
+void PSI__ixn_hide_duplicates_across_sets(void* object, DYNAMIC_ARRAY_s** sets, int count) {
+    PSI_s* psi = static_cast<PSI_s*>(object);
+    if (!sets || count < 2) return;
+    bool all = false;
+    for (int s = 0; s < count; ++s) all = all || has_empty_wrapper(sets[s]);
+    DuplicateHider hider(psi, sets, count);
+    try {
+        if (!all) {
+            hider.run_each(pairs_across_sets(sets, count));
+        } else {
+            // Every set against every earlier one, every pair of polys.
+            for (int i = 1; i < count; ++i)
+                for (int j = 0; j < i; ++j) {
+                    if (!sets[i] || !sets[j]) continue;
+                    const std::vector<PolyPair> pairs = pairs_of_2_sets(sets[i], sets[j], false, true);
+                    hider.run(i, j, pairs, 0, pairs.size(), true);
+                }
+        }
+    } catch (...) {
+        hider.close_gaps();
+        throw;
+    }
+    hider.close_gaps();
 }

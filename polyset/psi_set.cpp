@@ -1047,11 +1047,9 @@ void PSI__set_do_interset_intersections(void* object, DYNAMIC_ARRAY_s** wrapped,
 }
 
 void PSI__set_hide_interset_duplicates(void* object, DYNAMIC_ARRAY_s** wrapped, int count) {
-    PSI_s* psi = as_psi(object);
-    DYNAMIC_ARRAY_s* hidden = DYNAMIC_ARRAY__create(psi->pool, static_cast<int>(sizeof(int)), 5, 5);
-    for (int i = 1; i < count; ++i)
-        for (int j = 0; j < i; ++j) PSI__ixn_hide_duplicates(psi, wrapped[i], wrapped[j], hidden);
-    DYNAMIC_ARRAY__destroy(hidden);
+    // Every set against every earlier one, the pairs of polys found by their
+    // boxes.
+    PSI__ixn_hide_duplicates_across_sets(as_psi(object), wrapped, count);
 }
 
 // ---------------------------------------------------------------------------
