@@ -26,6 +26,7 @@
 #include "chain/chain_winding.h"
 #include "internal/split_network.h"
 #include "internal/check.h"
+#include "internal/region_fields.h"
 #include "internal/flavour_intersections.h"
 #include "internal/ring_check.h"
 #include "internal/scratch_pool.h"
@@ -1262,6 +1263,42 @@ int ChainsBoolean(RING_header_s* chains, SIDE side, RING_header_s* out, CHAIN_ve
     return CHAIN__count_after(out, before_first) > 0 ? 1 : 0;
 }
 
+namespace {
+
+// Whether one of the two lists, read alone as the region its chains bound,
+// lays material at infinity: each list is numbered as one region set for
+// the question, and the callers' ids go back.
+bool lists_lay_material_at_infinity(RING_header_s* list1, RING_header_s* list2) {
+    return merrow1::run_converting([&] {
+        MERROW1_SCRATCH_POOL(scratch, "CHAIN-ChainsBooleanTwoLists-sets");
+        RING_header_s* both = CHAIN_create_boolean_set(scratch, nullptr);
+        merrow1::RegionFieldsGuard ids;
+        int id = 0;
+        for (RING_header_s* list : {list1, list2}) {
+            ++id;
+            for (RING_node_s* node : ring_nodes(list)) {
+                RING_header_s* chain = RING_ask_node_subring(node);
+                CHAIN_main_data_s* data = data_of(chain);
+                if (!data) continue;
+                ids.save(chain);
+                data->region_set_id = id;
+                RING_insert_after(both, both->last, chain);
+            }
+        }
+        return CHAIN__region_sets_lay_material_at_infinity(both);
+    });
+}
+
+}  // namespace
+
+// Each list is read as one region whose own chains do not meet (they are not
+// intersected with each other), and the result bounds the union of the two
+// on the material side, as ChainsBoolean bounds the union of region sets:
+// every group of the network is levelled against the others by the exact
+// windings, so a shape of one list lying inside or outside the other's
+// without meeting it is judged by the faces about it; where one list alone
+// lays material at infinity, only faces below the level far away are the
+// region's.
 int CHAIN_boolean_two_lists(RING_header_s* list1, RING_header_s* list2, SIDE side, RING_header_s* out,
                             CHAIN_vertex_source_callback_t merge) {
     MERROW1_REQUIRE(list1 && list2 && out, "DUE_TO_POINTER_TO_CHAIN_BEING_NULL", 0);
@@ -1274,8 +1311,10 @@ int CHAIN_boolean_two_lists(RING_header_s* list1, RING_header_s* list2, SIDE sid
         if (const CHAIN_main_data_s* data = data_of(first)) side = data->material_side;
     }
     RING_node_s* before_first = out->last;
-    CHAIN__boolean_older(list1, list2, CHAIN__OLDER_PAIRS_ALL, side, out, merge, "CHAIN-ChainsBooleanTwoLists-", 0,
-                         "ChainsBoolean");
+    const CHAIN__older_pairs_t pairs = lists_lay_material_at_infinity(list1, list2)
+                                           ? CHAIN__OLDER_PAIRS_ALL | CHAIN__OLDER_REGION | CHAIN__OLDER_BELOW_FAR
+                                           : CHAIN__OLDER_PAIRS_ALL | CHAIN__OLDER_REGION;
+    CHAIN__boolean_older(list1, list2, pairs, side, out, merge, "CHAIN-ChainsBooleanTwoLists-", 0, "ChainsBoolean");
     return CHAIN__count_after(out, before_first) > 0 ? 1 : 0;
 }
 

@@ -19,7 +19,10 @@
 
 // The boolean of the chains of list 1 against those of list 2 on a material
 // side (0: the side of list 1's first chain), appended to out; private pool
-// "CHAIN-ChainsBooleanTwoLists-".  1 when this call added chains to out.  A
+// "CHAIN-ChainsBooleanTwoLists-".  Only crossings between the two lists are
+// sought: each list is one region whose own chains do not meet, and the
+// result bounds the union of the two regions (as ChainsBoolean bounds the
+// union of region sets).  1 when this call added chains to out.  A
 // null list fails the precondition "DUE_TO_POINTER_TO_CHAIN_BEING_NULL" and
 // answers 0.
 int CHAIN_boolean_two_lists(RING_header_s* list1, RING_header_s* list2, SIDE side, RING_header_s* out,

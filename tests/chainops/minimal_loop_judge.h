@@ -10,6 +10,7 @@
 #include "chainops/region_oracle.h"
 
 #include <merrow1/chain_area.h>
+#include <merrow1/chain_boolean.h>
 #include <merrow1/chain_poly_seg.h>
 #include <merrow1/chain_region.h>
 #include <merrow1/chain_region_offset.h>
@@ -36,7 +37,20 @@ struct Entry {
     Reading reading;
     bool answers_loops;  // answers 1 exactly when it appended loops (else always 1)
     std::function<int(RING_header_s* set, RING_header_s* out)> run;
+    // Takes the sets as two lists whose own chains are not intersected with
+    // each other: its reading holds where no two shapes of one set meet.
+    bool sets_apart = false;
 };
+
+// The boolean of the set's chains read as two lists, region set 1 against
+// the others: only crossings between the lists are sought.
+inline int two_lists(RING_header_s* set, RING_header_s* out) {
+    std::vector<RING_header_s*> lists[2];
+    for (RING_header_s* c : region_oracle::chains_in(set))
+        lists[chain_query_test::data_of(c)->region_set_id == 1 ? 0 : 1].push_back(c);
+    return CHAIN_boolean_two_lists(chain_query_test::list_of_chains(set->pool, lists[0]),
+                                   chain_query_test::list_of_chains(set->pool, lists[1]), 0, out, nullptr);
+}
 
 inline const std::vector<Entry>& entries() {
     static const std::vector<Entry> all = {
@@ -53,6 +67,10 @@ inline const std::vector<Entry>& entries() {
              return CHAIN_boolean_regions(set, 0, CHAIN_BOOLEAN_INTERSECT, nullptr, nullptr, nullptr, nullptr,
                                           nullptr, out);
          }},
+        // The union of the two lists on the material side; with A's
+        // material sides swapped (A's outside united with B), A - B as air.
+        {"CHAIN_boolean_two_lists", Reading::Union, true, two_lists, true},
+        {"CHAIN_boolean_two_lists first swapped", Reading::DifferenceAsAir, true, two_lists, true},
     };
     return all;
 }

@@ -1,9 +1,11 @@
 // Property test of the minimal-loop road over random families of two region
 // sets A and B: ChainsBoolean over all chains read as A u B, and
 // CHAIN_boolean_between with A's material sides swapped read as A - B as
-// air, on both engines, and the region booleans on the same sets.  Every
-// result is judged by the material of sample points from the windings of the
-// input chains (and points inside the thin faces the family makes), by its
+// air, on both engines, CHAIN_boolean_two_lists of A's list against B's read
+// both ways (where no two shapes of one set meet), and the region booleans
+// on the same sets.  Every result is judged by the material of sample points
+// from the windings of the input chains (and points inside the thin faces
+// the family makes), by its
 // area (exact where the family knows it: rectangles by GMP over the cells of
 // their coordinates, circles by closed forms; else the region booleans' area
 // as a cross-check), by its loop count against the region booleans' (where
@@ -515,8 +517,11 @@ protected:
             if (!road) break;
             CHAIN_set_new_boolean_flag(newer);
             const std::string engine = newer ? "newer " : "older ";
-            for (size_t e = 0; e < 2; ++e) {
+            for (size_t e = 0; e < minimal_loop_road::entries().size(); ++e) {
                 const Entry& entry = minimal_loop_road::entries()[e];
+                if (e == 2 || e == 3) continue;  // the references
+                // B's stars overlap each other.
+                if (entry.sets_apart && f == Family::ManyShapes) continue;
                 const bool between = entry.reading == Reading::DifferenceAsAir;
                 const Judged& ref = between ? ref_difference : ref_union;
                 const double sign = between ? -1 : 1;
