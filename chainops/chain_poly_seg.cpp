@@ -1139,6 +1139,10 @@ int CHAIN__clean_offset(RING_header_s* source, RING_header_s* raw, SIDE side, CH
         if (result && out) {
             POLY_SEG_remove_small_closed_loops(result, nullptr);
             POLY_SEG_get_set_from_grid(result);
+            // The grid of this trace alone moved its vertices: they go back
+            // where the trace's pieces meet, so that offsets lying on one
+            // another stay on one another.
+            CHAIN__put_loop_vertices_on_trace(result, raw, 4 * rounding);
             POLY_SEG_remove_inserts(result, rounding);
             const CHAIN_main_data_s* md = main_of(raw);
             POLY_SEG_create_chain_set(result, &md->csys, static_cast<CHAIN_proc_app_data_spec_e>(11),
