@@ -1091,6 +1091,16 @@ bool cancel_backtracks(RING_header_s* poly) {
     return true;
 }
 
+// Whether the closed source of a trace has its material outside (is no
+// island), by its stored direction, else the one its geometry gives, as the
+// tracer reads it; a missing or open source counts as material not outside.
+bool source_material_outside(const RING_header_s* source) {
+    const CHAIN_main_data_s* md = main_of(source);
+    if (!md || !ring_closed(source) || source->count < 2) return false;
+    const DIRECTION direction = md->direction ? md->direction : CHAIN_direction_of_chain(source);
+    return !((direction == CW && md->material_side == RIGHT) || (direction == CCW && md->material_side == LEFT));
+}
+
 }  // namespace
 
 int CHAIN__clean_offset(RING_header_s* source, RING_header_s* raw, SIDE side, CHAIN_vertex_source_callback_t merge_cb,
@@ -1116,8 +1126,8 @@ int CHAIN__clean_offset(RING_header_s* source, RING_header_s* raw, SIDE side, CH
         // 5. raw takes part as region set 0; its id goes back on every exit.
         RegionIdZeroGuard id(raw);
         // 6. Where the material lies: outside a closed source that is not an
-        //    island; a missing source counts as material not outside.
-        const bool material_outside = source && ring_closed(source) && source->count >= 2 && !is_island(source);
+        //    island (its direction read as the tracer read it).
+        const bool material_outside = source_material_outside(source);
         // 7. Onto a grid of its own, grown by the dummy stock when there is
         //    one; shared ends go to the material side, dummies to the other.
         const bool stocked = info.max_stock > 0;
