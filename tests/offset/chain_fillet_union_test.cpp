@@ -82,9 +82,10 @@ TEST_F(FilletUnion, PocketWithCutCornersAndIslandOnOneSquareUniteIntoTheFourCorn
 
 // With round corners the older engine gives the same four corners.  The
 // newer one gives nothing: on its grid the network holds faces of no area a
-// level below the square's inside and outside, and only their two loops (of
-// no area, dropped) come out.  The cut corners above differ only in that the
-// fillet arcs meet the island's edges tangentially.
+// level below the square's inside and outside, where two of the fillet arcs
+// meet the island's edges tangentially, and only their two loops (a grid
+// cell out and back, dropped) come out.  The cut corners above differ only
+// in the tangency.
 TEST_F(FilletUnion, FilletedPocketAndIslandOnOneSquareUniteIntoTheFourCorners) {
     CHAIN_set_new_boolean_flag(false);
     expect_the_four_corners(rounded_pocket(), 0.25 * (1 - M_PI / 4));
