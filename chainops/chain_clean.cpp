@@ -573,7 +573,27 @@ void strip_blank_ends(RING_header_s* chain) {
 // ---------------------------------------------------------------------------
 // Lines that run back along themselves
 
-void CHAIN__cancel_backtracks(std::vector<ChainBacktrackPiece>& pieces) {
+namespace {
+
+// Whether the line V -> Q runs back along the line P -> V: Q on P's side of
+// V and on the line through P and V, decided exactly; with a tolerance, also
+// when the nearer of P and Q to V lies within it of the line through V and
+// the farther one.  Neither line may be of zero length.
+bool runs_back(const double* p, const double* v, const double* q, double tolerance) {
+    if (ORIENT2D_dot_sign(v, p, q) <= 0) return false;
+    if (ORIENT2D_sign(p, v, q) == 0) return true;
+    if (!(tolerance > 0.0)) return false;
+    const bool q_nearer = ORIENT2D_distance_sign(v, p, q) <= 0;
+    const double* near = q_nearer ? q : p;
+    const double* far = q_nearer ? p : q;
+    const double fx = far[0] - v[0], fy = far[1] - v[1];
+    const double cross = fx * (near[1] - v[1]) - fy * (near[0] - v[0]);
+    return std::fabs(cross) <= tolerance * std::hypot(fx, fy);
+}
+
+}  // namespace
+
+void CHAIN__cancel_backtracks(std::vector<ChainBacktrackPiece>& pieces, double tolerance) {
     auto same = [](const double* a, const double* b) { return a[0] == b[0] && a[1] == b[1]; };
     // A step either moves on by one piece or takes one piece away at least
     // and steps back by one: at most three steps per piece.
@@ -583,32 +603,46 @@ void CHAIN__cancel_backtracks(std::vector<ChainBacktrackPiece>& pieces) {
         if (++steps > bound) MERROW1_INFINITE_LOOP();
         const size_t n = pieces.size();
         const ChainBacktrackPiece& first = pieces[k];
-        const ChainBacktrackPiece& second = pieces[(k + 1) % n];
         const double* p = pieces[(k + n - 1) % n].end;
         const double* v = first.end;
-        const double* q = second.end;
-        // Q on the line P V, on P's side of V: the second line runs back
-        // along the first.
-        const bool back = first.line && second.line && !same(p, v) && !same(v, q) && ORIENT2D_sign(p, v, q) == 0 &&
-                          ORIENT2D_dot_sign(v, p, q) > 0;
+        // Line j runs from V, or from the end of a piece `middle` after V
+        // that stays within the tolerance of V, to Q.
+        auto backs = [&](size_t j, size_t from) {
+            const ChainBacktrackPiece& second = pieces[j];
+            return first.line && second.line && !same(p, v) && !same(pieces[from].end, second.end) &&
+                   !same(v, second.end) && runs_back(p, v, second.end, tolerance);
+        };
+        size_t j = (k + 1) % n;
+        bool middle = false;
+        // Q on the line P V (within the tolerance), on P's side of V: the
+        // second line runs back along the first.
+        bool back = backs(j, k);
+        if (!back && tolerance > 0.0 && n >= 3 && pieces[j].reach < tolerance && backs((k + 2) % n, j)) {
+            back = middle = true;
+            j = (k + 2) % n;
+        }
         if (!back) {
             ++k;
             continue;
         }
-        const size_t j = (k + 1) % n;
+        const double* q = pieces[j].end;
+        std::vector<size_t> gone;
+        if (middle) gone.push_back((k + 1) % n);
         if (same(q, p)) {
             // Out and back to where it started: both go.
-            pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(std::max(k, j)));
-            pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(std::min(k, j)));
+            gone.push_back(k);
+            gone.push_back(j);
         } else if (ORIENT2D_dot_sign(p, v, q) > 0) {
             // Back part of the way: the first ends where the second does.
             pieces[k].end[0] = q[0];
             pieces[k].end[1] = q[1];
-            pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(j));
+            gone.push_back(j);
         } else {
             // Back past the start: the second starts where the first did.
-            pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(k));
+            gone.push_back(k);
         }
+        std::sort(gone.begin(), gone.end());
+        for (size_t i = gone.size(); i-- > 0;) pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(gone[i]));
         // The piece before may now run back along the one after.
         k = k > 0 ? k - 1 : 0;
         if (k >= pieces.size()) k = 0;
@@ -616,17 +650,25 @@ void CHAIN__cancel_backtracks(std::vector<ChainBacktrackPiece>& pieces) {
     if (pieces.size() < 2) pieces.clear();
 }
 
-bool CHAIN__cancel_loop_backtracks(RING_header_s* loop) {
+bool CHAIN__cancel_loop_backtracks(RING_header_s* loop, double tolerance) {
     if (!loop || !is_closed(loop)) return true;
     std::vector<RING_node_s*> vertices;
     std::vector<ChainBacktrackPiece> pieces;
     for (RING_node_s* v : ring_nodes(loop)) {
-        pieces.push_back({{point_of(v)[0], point_of(v)[1]}, CHAIN_seg_ask_type(v) == SEG_LINE,
-                          static_cast<int>(vertices.size())});
+        const bool line = CHAIN_seg_ask_type(v) == SEG_LINE;
+        pieces.push_back({{point_of(v)[0], point_of(v)[1]}, line, static_cast<int>(vertices.size())});
+        if (tolerance > 0.0) {
+            SEGMENT segment{};
+            SEGMENT_arc_s arc{};
+            if (line)
+                pieces.back().reach = std::sqrt(squared_distance(point_of(v->previous), point_of(v)));
+            else if (ChainSegment(loop, v, &segment) && SEGMENT_read_arc(&segment, &arc))
+                pieces.back().reach = 2.0 * arc.radius;
+        }
         vertices.push_back(v);
     }
     const size_t before = pieces.size();
-    CHAIN__cancel_backtracks(pieces);
+    CHAIN__cancel_backtracks(pieces, tolerance);
     if (pieces.size() == before) return true;
     if (pieces.empty()) return false;
     // A kept line may end where a cancelled one did; no arc's ends move.

@@ -860,9 +860,10 @@ bool material_outside(const RING_header_s* chain) {
 }
 
 // Whether the region sets of the chains (one per region_set_id) lay material
-// at infinity: when one of them, on its own, winds below 0 somewhere (only a
-// set with a chain whose material lies outside can).  One set alone needs no
-// answer: its lowest faces are those of the whole network.
+// at infinity: when one of them, on its own, winds below 0 somewhere, each of
+// its chains read as the region it bounds by itself (only a set with a chain
+// whose material lies outside can).  One set alone needs no answer: its
+// lowest faces are those of the whole network.
 bool region_sets_lay_material_at_infinity(void* psi, RING_header_s* chains, CMEM_pool_s* pool) {
     if (chains->type == RING_TYPE_CHAIN) return false;
     std::unordered_map<int, size_t> group_of_id;
@@ -1207,23 +1208,6 @@ const CHAIN_source_chain_source_vertex_s* source_vertex_record(const RING_node_s
                        : nullptr;
 }
 
-// Whether some segment of the polys of the set is the offset of a source
-// segment rather than a piece made at a source vertex.
-bool offsets_a_source_segment(const RING_header_s* set) {
-    for (RING_node_s* node : ring_nodes(set)) {
-        const RING_header_s* poly = RING_ask_node_subring(node);
-        if (!poly) continue;
-        for (RING_node_s* segment : ring_nodes(poly)) {
-            if (!segment->previous) continue;  // the start point of an open poly
-            // A segment without a source is not known to be a vertex piece.
-            if (!source_of(segment) || !source_of(segment)->chain) return true;
-            const CHAIN_source_chain_source_vertex_s* source = source_vertex_record(segment);
-            if (!source || !source->mark) return true;
-        }
-    }
-    return false;
-}
-
 // The polys of a set in order.
 std::vector<RING_header_s*> polys_of(const RING_header_s* set) {
     std::vector<RING_header_s*> out;
@@ -1367,6 +1351,31 @@ bool segment_caps_an_end(const RING_node_s* segment, const RING_header_s* chain)
     if (!turn || !piece || !piece->vertex_piece) return false;
     const CHAIN_source_chain_source_vertex_s* source = source_vertex_record(segment);
     return source && source->source_vertex && (source->source_vertex == chain->first || source->source_vertex == turn);
+}
+
+// Whether some segment of the polys of the set is offset from the chain (a
+// chain closed back along itself): the offset of a source segment, or the
+// join the tracer made at a convex corner inside the chain, whose points lie
+// at the offset from the corner's vertex and may be all that is left of the
+// kept side.  The caps round the chain's two ends and the connecting pieces
+// (dummies) are no such segment: a result made only of them is what is left
+// when the kept side collapsed.
+bool offsets_the_chain(const RING_header_s* set, const RING_header_s* chain) {
+    for (RING_node_s* node : ring_nodes(set)) {
+        const RING_header_s* poly = RING_ask_node_subring(node);
+        if (!poly) continue;
+        for (RING_node_s* segment : ring_nodes(poly)) {
+            if (!segment->previous) continue;  // the start point of an open poly
+            // A segment without a source is not known to be a vertex piece.
+            if (!source_of(segment) || !source_of(segment)->chain) return true;
+            const CHAIN_source_chain_source_vertex_s* source = source_vertex_record(segment);
+            if (!source || !source->mark) return true;
+            const CHAIN_app_poly_seg_chain_source_s* ref = required_source(segment);
+            const CHAIN_trace_vertex_data_s* piece = ref->vertex ? CHAIN_ask_trace_vertex_data(ref->vertex) : nullptr;
+            if (piece && !piece->dummy && !segment_caps_an_end(segment, chain)) return true;
+        }
+    }
+    return false;
 }
 
 // The segments pass 0 keeps: marked, and no cap round an end.
@@ -1539,11 +1548,20 @@ RING_header_s* CHAIN__offset_special_tracing(RING_header_s* chain, double offset
                 }
                 // g. Onto the grid.
                 round_to_grid(poly, margin);
-                // h. The clean.
+                // h. The clean, with the dummy pieces on a boundary covered
+                //    by the stock they stand for, as the clean of a closed
+                //    offset covers them.  A joining arc at a concave corner
+                //    whose offsets do not meet starts and ends running back
+                //    along the pieces it joins; uncovered, the slivers between
+                //    them count as free of material and come out as tiny
+                //    closed chains nearer to the chain than the offset.  The
+                //    points a cover runs to (source vertices, centres of arcs
+                //    of a radius below the offset) lie within the offset of
+                //    the chain, inside the trace and its grid.
                 RING_header_s* sets = single_poly_set_of_sets(poly, scratch);
                 RING_header_s* output = POLY_SEG_create_set_of_sets(scratch);
                 PSI_method<PSI_set_clean_each_region_set_fn>(psi.get(), PSI_SLOT_SET_CLEAN_EACH_REGION_SET)(
-                    psi.get(), sets, nullptr, output, true, nullptr, false, false);
+                    psi.get(), sets, nullptr, output, true, trace_dummy_stock, false, false);
                 // i. The first output set without small loops, cut into the
                 //    open runs of unmarked segments; pass 0, whose result is
                 //    not trimmed, also leaves out the caps round the ends.
@@ -1574,11 +1592,10 @@ RING_header_s* CHAIN__offset_special_tracing(RING_header_s* chain, double offset
                 trim_open_polys(R, copy, chain, min_len, scratch);
             }
             // 5. The result back to chains in the caller's pool.  A result
-            //    made only of pieces the tracer made at source vertices (the
-            //    caps round the ends, corner pieces) is what is left when the
-            //    offset of every source segment on the kept side collapsed:
-            //    nothing is offset.
-            if (R && R->first && trace && offsets_a_source_segment(R)) {
+            //    made only of the caps round the ends and connecting pieces
+            //    is what is left when the kept side collapsed: nothing is
+            //    offset (offsets_the_chain).
+            if (R && R->first && trace && offsets_the_chain(R, chain)) {
                 POLY_SEG_get_set_from_grid(R);
                 POLY_SEG_remove_inserts(R, cell);
                 const CHAIN_main_data_s* tmd = main_of(trace);

@@ -26,8 +26,9 @@ int CHAIN__find_lowest_level_loops(const RING_header_s* set, SIDE side, CHAIN_ve
 // Whether chains of several region sets (one per region_set_id) lay material
 // at infinity when read as the union of the sets: when one set, on its own,
 // winds below 0 somewhere (only a set with a chain whose material lies
-// outside can), decided on the exact levels of the set's network.  False for
-// a single set, a chain, or a null list.
+// outside can), decided on the exact levels of the set's network, each chain
+// read as the region it bounds by itself.  False for a single set, a chain,
+// or a null list.
 bool CHAIN__region_sets_lay_material_at_infinity(const RING_header_s* chains);
 
 // The record of the marked-offset callback of the special tracing: the

@@ -45,6 +45,7 @@
 
 #include "chain/chain_check.h"
 #include "chainops/chain_2.h"
+#include "chainops/chain_poly_seg_internal.h"
 #include "offset/chain_fillet_internal.h"
 #include "chainops/shape_kind.h"
 #include "internal/check.h"
@@ -1731,6 +1732,16 @@ SIDE side_or_first_chain(SIDE side, const RING_header_s* list) {
     return first && main_of(first) ? main_of(first)->material_side : side;
 }
 
+// Whether every chain of the list is closed and none is a trace.
+bool closed_without_traces(const RING_header_s* list) {
+    for (RING_node_s* node : merrow1::ring_nodes(list)) {
+        const RING_header_s* chain = chain_of(node);
+        if (!chain) continue;
+        if (!is_closed(chain) || (main_of(chain) && main_of(chain)->kind == TRACE_CHAIN)) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int CHAIN_boolean_between(RING_header_s* set, SIDE side, RING_header_s* out, CHAIN_vertex_source_callback_t merge_cb) {
@@ -1751,11 +1762,21 @@ int CHAIN_boolean_between(RING_header_s* set, SIDE side, RING_header_s* out, CHA
     } else {
         // 5. The older engine's loops are made in out's pool, never in the
         //    private one that goes before this returns.
-        //    Only the boundary of the faces below the level far away is
-        //    walked: the minimal loops would also bound faces that lie wholly
-        //    in the material (where an island crosses its outer boundary, say).
+        //    Only the region's boundary is walked: the minimal loops would
+        //    also bound faces that lie wholly in the material (where an
+        //    island crosses its outer boundary, say).  The face at infinity
+        //    is material as the newer engine decides it, from the region
+        //    sets: one set winds below 0 on its own.  A chain with its
+        //    material outside does not lay material far away by itself: a
+        //    pocket inside an island of its set is a hole in that island.
+        //    Traced or open chains keep the reading of any chain with its
+        //    material outside (the newer engine decides nothing for them).
         noting_errors(__LINE__, [&] {
-            CHAIN__boolean_older(set, nullptr, CHAIN__OLDER_PAIRS_BETWEEN | CHAIN__OLDER_BELOW_FAR, side, out, merge_cb,
+            const CHAIN__older_pairs_t far =
+                !closed_without_traces(set) || CHAIN__region_sets_lay_material_at_infinity(set)
+                    ? CHAIN__OLDER_BELOW_FAR
+                    : CHAIN__OLDER_REGION;
+            CHAIN__boolean_older(set, nullptr, CHAIN__OLDER_PAIRS_BETWEEN | far, side, out, merge_cb,
                                  "CHAIN-ChainsBoolean-", 8, nullptr);
         });
     }

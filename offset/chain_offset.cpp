@@ -11,13 +11,16 @@
 //   3. Zero offset: the cleaned copy of the chain.
 //   4. An open chain takes the open road: it is closed back along itself and
 //      offset, by the older engine as a closed chain whose pieces traced from
-//      the forward half are kept, by the newer one through the special
-//      tracing of the traced-offset cleaner.  With BREAK_CORNER both engines
+//      the forward half are kept (its trace keeps its embedded loops for the
+//      clean to judge, see offset_closed), by the newer one through the
+//      special tracing of the traced-offset cleaner.  With BREAK_CORNER both engines
 //      offset the closed chain as the older one does (the stocked walk about
-//      both sides, cleaned as a closed region, its forward pieces kept): the
-//      stocked walk of the open chain itself, cleaned as an open chain, kept
-//      stretches that run into the material and its end caps.  Everything
-//      else takes the closed road: trace, then clean.
+//      both sides, cleaned as a closed region, its forward pieces kept); the
+//      stocked walk of the open chain itself, cleaned as an open chain, would
+//      keep stretches that run into the material and its end caps.  The caps
+//      round the two ends are the offset of the chain's ends, never
+//      connecting pieces (unmark_end_caps).  Everything else takes the
+//      closed road: trace, then clean.
 //   5. A closed ADD_ARC offset that gives nothing is tried again in 2, 3 and
 //      4 equal steps when stepping can work at all (feasibility below).
 // A negative offset works on the other side: the source's material side is
@@ -38,7 +41,10 @@
 #include <merrow1/chain_order.h>
 #include <merrow1/chain_region.h>
 #include <merrow1/chain_region_offset.h>
+#include <merrow1/chain_segments.h>
 #include <merrow1/chain_set.h>
+#include <merrow1/chain_source.h>
+#include <merrow1/chain_trace.h>
 #include <merrow1/chain_violation.h>
 
 #include <pellam/mchn_offset.h>
@@ -47,6 +53,7 @@
 #include <velte/cmem.h>
 
 #include "chain/chain_check.h"
+#include "chainops/chain_backtrack.h"
 #include "chainops/shape_kind.h"
 #include "../chain/chain_each.h"
 #include "internal/check.h"
@@ -175,6 +182,99 @@ RING_header_s* clean_traced(RING_header_s* source, RING_header_s* raw, SIDE side
     return out.release();
 }
 
+// The tracer's tolerance: the source's stored length tolerance when above 0,
+// else the host's.
+double tracing_tolerance(const RING_header_s* source) {
+    const CHAIN_main_data_s* md = main_data(source);
+    return md && md->length_tolerance > 0.0 ? md->length_tolerance : EQ_ask_length_tolerance();
+}
+
+// Whether the chain bounds a region of its own: closed, and not an open
+// chain closed back along itself for the open road.
+bool bounds_a_region(const RING_header_s* chain) {
+    return is_closed(chain) && !APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_THERE_AND_BACK);
+}
+
+// The lines of a closed chain's trace that run back along the line before
+// them within the tracing tolerance go before the clean; false when nothing
+// is left.  The tracer finds every corner and trims every piece within that
+// tolerance (two points closer are one point to it), so where the offset of
+// a region collapses onto a line (at half a width, or short of it by less
+// than the tolerance) the trace runs out along the line and back up to the
+// tolerance apart: a piece shorter than the tolerance at the turn is dropped
+// and the way back refitted onto the way out's end, or kept as a turn that
+// stays within the tolerance of a point, or the two directions meet a
+// rounding apart.  The lines then bound a triangle no wider than the
+// tolerance, whose points all lie within it of the trace: no region a tool
+// can follow, which an exact clean would keep as a face of the width of its
+// error.  Taking it away changes the winding of no point off that triangle,
+// so the clean's exact face decisions elsewhere stay as they were.  A trace
+// of an open chain closed back along itself is left alone: its two sides
+// run at twice the offset apart and are sorted by their marks afterwards.
+// For the same reason a trace that fits in a square of the tolerance's side
+// (the offset of a square a few roundings wider than twice the offset) is
+// a point to the tracer: nothing is left.
+bool cancel_trace_backtracks(const RING_header_s* source, RING_header_s* trace) {
+    if (!bounds_a_region(source)) return true;
+    const double tolerance = tracing_tolerance(source);
+    if (!CHAIN__cancel_loop_backtracks(trace, tolerance)) return false;
+    CHAIN_BOX_s box{};
+    return !(ChainBox(trace, nullptr, &box) && box.max_along - box.min_along <= tolerance &&
+             box.max_normal - box.min_normal <= tolerance);
+}
+
+// Whether the piece ending at a vertex of a loop a clean made from the trace
+// lies on a dummy arc of the trace: the arc the tracer draws about
+// a concave source vertex from the offset's end before the vertex to its
+// start after it, where the two do not meet.  The loop's vertex names the
+// trace vertex its piece came from (the trace's own vertex when the clean
+// handed the trace on whole).
+bool on_dummy_vertex_arc(const RING_header_s* loop, const RING_node_s* vertex, const RING_header_s* trace) {
+    const RING_node_s* traced = vertex;
+    if (loop != trace) {
+        const auto* link = static_cast<const CHAIN_source_chain_source_vertex_s*>(
+            APP_DATA__ask_app_data(vertex->app_data, APP_DATA_SOURCE_VERTEX));
+        if (!link || link->source_chain != trace || !link->source_vertex) return false;
+        traced = link->source_vertex;
+    }
+    const CHAIN_trace_vertex_data_s* record = CHAIN_ask_trace_vertex_data(traced);
+    return record && record->dummy && record->vertex_piece && CHAIN_seg_ask_type(traced) == SEG_ARC;
+}
+
+// Drops the loops of the clean of a closed chain's trace that run along a
+// dummy arc about a source vertex.  Such an arc turns about its
+// vertex V against the sense of the corner arcs, so the side of it that the
+// loop's winding calls free is the inside of its circle: points nearer than
+// the offset to V, none of which is free.  A face of the trace's arrangement
+// is free or not as a whole (the boundary of the free region lies on the
+// trace's own offsets and corner arcs), so a loop bounding a face along such
+// an arc bounds no free region, whatever its winding says: where the
+// offsets of a cusp's sides are both cut back by the cusp, the concave
+// corner between them gets the arc and the trace winds once about a lens of
+// material (the older clean kept it); an arc left touching the lines beside
+// it bounds lenses with them once rounded onto the newer engine's grid.
+// The trace itself, handed on whole, is unhooked, not deleted (or loses the
+// list's reference to it).
+void drop_loops_along_dummy_arcs(const RING_header_s* source, RING_header_s* result, const RING_header_s* trace) {
+    if (!result || !bounds_a_region(source)) return;
+    std::vector<RING_node_s*> gone;
+    for (RING_node_s* node : merrow1::ring_nodes(result)) {
+        const RING_header_s* loop = RING_ask_node_subring(node);
+        if (!loop || !is_closed(loop)) continue;
+        for (RING_node_s* vertex : merrow1::ring_nodes(loop))
+            if (on_dummy_vertex_arc(loop, vertex, trace)) {
+                gone.push_back(node);
+                break;
+            }
+    }
+    for (RING_node_s* node : gone) {
+        if (RING_ask_node_subring(node) == trace && trace->references <= 1)
+            RING_disconnect_node(result, node);
+        else
+            RING_delete_node(result, node);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // The roads
 
@@ -192,7 +292,44 @@ RING_header_s* offset_zero(RING_header_s* chain, SIDE side, CHAIN_vertex_source_
     return null_if_empty(CHAIN__clean(copy, side, merge, pool));
 }
 
-// The closed road: trace at the offset's magnitude, then clean.
+// Whether the chain is an open chain closed back along itself for the open
+// road: it carries its turning vertex (header key 110).
+bool closed_back_along_itself(const RING_header_s* chain) {
+    return APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_TURNING_VERTEX) != nullptr;
+}
+
+// The caps that the stocked walk (BREAK_CORNER) puts round the two ends of a
+// chain closed back along itself, the pieces it made at the first vertex and
+// at the turning vertex (header key 110), are the offset of the open chain's
+// ends.  The walk marks them as connecting pieces: at a reversal whose two
+// pieces leave the vertex alike the bisector runs back along the chain, so
+// its test finds every such cap against the bisector.  The offset cleaner
+// covers a connecting piece on the boundary of its result by lines through
+// the piece's source vertex, which would cut the region of the cap away and
+// leave the forward offset inside it, nearer than the offset to the chain's
+// end, on the result.  So the caps lose the mark before the clean.
+void unmark_end_caps(RING_header_s* trace, const RING_header_s* chain) {
+    if (!closed_back_along_itself(chain)) return;
+    const void* turn = APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_TURNING_VERTEX);
+    for (RING_node_s* node : merrow1::ring_nodes(trace)) {
+        CHAIN_trace_vertex_data_s* piece = CHAIN_ask_trace_vertex_data(node);
+        const auto* source = static_cast<const CHAIN_source_chain_source_vertex_s*>(
+            APP_DATA__ask_app_data(node->app_data, APP_DATA_SOURCE_VERTEX));
+        if (piece && piece->vertex_piece && source &&
+            (source->source_vertex == chain->first || source->source_vertex == turn))
+            piece->dummy = 0;
+    }
+}
+
+// The closed road: trace at the offset's magnitude, then clean.  The older
+// clean gets a trace whose embedded loops are removed, except for a chain
+// closed back along itself: that removal takes a loop holding connecting
+// pieces for a part of a one-sided offset that collapsed, but the trace of
+// such a chain runs round both of its sides, and where the chain turns
+// sharply the connecting arc of one side crosses the chain and the other
+// side's offset: a trace crossing itself once so, with connecting pieces on
+// both lobes, would be deleted whole.  Its clean, from the trace's
+// arrangement, decides what is left, as on the newer engine.
 RING_header_s* offset_closed(RING_header_s* chain, double offset, CORNER_CONTROL corner_control, SIDE side,
                              const Callbacks& cb, CMEM_pool_s* pool, bool delete_trace,
                              const CHAIN_traceOutputParams_s* output) {
@@ -203,20 +340,26 @@ RING_header_s* offset_closed(RING_header_s* chain, double offset, CORNER_CONTROL
     if (negative) source_side.flip();
     const bool offset_cleaner = CHAIN_ask_use_new_boolean() && is_closed(chain);
     RING_header_s* trace = CHAIN__trace(chain, std::fabs(offset), corner_control, 0, cb.trace_source,
-                                        cb.trace_vertex, pool, !offset_cleaner, output);
+                                        cb.trace_vertex, pool, !offset_cleaner && !closed_back_along_itself(chain),
+                                        output);
     report("CHAIN__offset: traced chain", trace, kReportIntermediate);
     if (!trace) return nullptr;  // the guard undoes the flip
+    if (offset_cleaner && corner_control == BREAK_CORNER) unmark_end_caps(trace, chain);
     RING_header_s* result = nullptr;
     try {
-        if (offset_cleaner) {
+        if (!cancel_trace_backtracks(chain, trace)) {
+            // Nothing of the trace bounds a region: nothing results.
+        } else if (offset_cleaner) {
             if (negative) {
                 source_side.restore();
                 main_data(trace)->material_side = other_side(main_data(trace)->material_side);
             }
             result = clean_traced(chain, trace, side, negative, cb.vertex_source, pool, true);
+            drop_loops_along_dummy_arcs(chain, result, trace);
         } else {
             result = clean_traced(chain, trace, negative ? other_side(side) : side, negative, cb.vertex_source,
                                   pool, false);
+            drop_loops_along_dummy_arcs(chain, result, trace);
             if (negative) {
                 source_side.restore();
                 flip_sides(result);

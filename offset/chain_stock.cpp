@@ -400,20 +400,17 @@ int CHAIN__process_add_arc(CHAIN__stock_walk_s* walk, int kind) {
     const Corner c = corner_of(walk);
     append_p1(walk, kind, kName, 1);
     if (same(c.p1, c.p2)) return 1;
-    DIRECTION direction;
     Marks m = marks(c.r2, kind);
     m.vertex_piece = true;
-    Piece arc;
     if (kind == CORNER_TYPE_CONCAVE) {
+        // Stocked segments that miss each other at a concave corner: a dummy
+        // chord back from P1 to P2, as the tracer joins such offsets.
         m.dummy = true;
-        // The sense that gives the shorter way round the centre.
-        const V2 a = c.p1 - c.v, b = c.p2 - c.v;
-        direction = a.x * b.y - a.y * b.x >= 0.0 ? CCW : CW;
-    } else if (c.r1 > 0.0 && c.r2 > 0.0) {
-        direction = walk->side == RIGHT ? CW : CCW;
-    } else {
-        direction = walk->side == RIGHT ? CCW : CW;
+        append_end(walk, line_piece(c.p1, c.p2), m, true, kName, 2);
+        return 1;
     }
+    const DIRECTION direction = (c.r1 > 0.0 && c.r2 > 0.0) == (walk->side == RIGHT) ? CW : CCW;
+    Piece arc;
     if (!arc_piece(c.p1, c.p2, c.v, direction, &arc)) return 0;
     append_end(walk, arc, m, true, kName, 2);
     return 1;

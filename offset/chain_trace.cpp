@@ -353,7 +353,6 @@ void append_outgoing(CHAIN_trace_inputs_s* in, RING_node_s* vertex, const Piece&
 }
 
 DIRECTION convex_sense(SIDE side) { return side == LEFT ? CCW : CW; }
-DIRECTION concave_sense(SIDE side) { return side == LEFT ? CW : CCW; }
 
 // Removes a vertex of the trace, forgetting it as the first extension node.
 void remove_trace_vertex(CHAIN_trace_inputs_s* in, RING_node_s* node) {
@@ -1079,7 +1078,15 @@ void concave_corner(CHAIN_trace_inputs_s* in, RING_node_s* entry, RING_node_s* v
             }
         }
     }
-    // 2. Otherwise a dummy arc about the vertex may join the two offsets.
+    // 2. Otherwise a dummy chord may join the two offsets: the line from the
+    //    previous one's end back to the outgoing one's start.  Its ends lie
+    //    within the offset of the segment ending at the vertex (the outgoing
+    //    start at the offset from the vertex itself) and the distance to a
+    //    segment is convex, so the chord runs through material, no farther
+    //    from the source than the offset, and meets either offset at an
+    //    angle.  (An arc about the vertex through the two ends touched both
+    //    offsets tangentially, turning back along them: faces of no width at
+    //    its ends, which the cleans resolved wrongly after rounding.)
     bool join = false;
     if (in->remove_embedded_loops) {
         join = in->corner_type == CORNER_TYPE_CONCAVE;
@@ -1100,7 +1107,7 @@ void concave_corner(CHAIN_trace_inputs_s* in, RING_node_s* entry, RING_node_s* v
     if (join && (have_prev || in->trace->count > 0)) {
         const V2 from = trace_end_or(in, prev);
         if (dist(from, out.s()) > CHAIN_COINCIDENT_DISTANCE)
-            append(in, vertex, arc_piece(from, out.s(), point_of(entry), concave_sense(in->side)), true, true, false);
+            append(in, vertex, line_piece(from, out.s()), true, true, false);
     }
     append_outgoing(in, vertex, out, collapsed);
 }

@@ -17,7 +17,7 @@ namespace merrow1 {
 // crossing to fall on both: where the next offset's start lies on the
 // previous one within the tolerance (or the previous one's end on the next
 // one), the two run together there and meet at that end, which goes to
-// `at`.  A dummy arc back from one to the other would make a loop of pieces
+// `at`.  A dummy join back from one to the other would make a loop of pieces
 // lying within the tolerance of each other, whose crossings no intersection
 // can place.
 inline bool offsets_meet_at_an_end(const SEGMENT& previous, const SEGMENT& next, double tolerance, double at[2]) {

@@ -773,18 +773,25 @@ int PSI__set_lowest_level_of_set(void* object, RING_header_s* set) {
     if (!psi || !set || !set->first) return 0;
     const PSI_loop_levels_t levels = psi->loop_levels;
     psi->loop_levels = PSI_LOOP_LEVELS_REGION;
-    PSI__reset(psi);
-    PSI__fit_nodes_to_input(psi, PSI__count_pieces(set, 1));
+    // The polys as the region road reads them: each cleaned by itself, so a
+    // lobe one winds the wrong way round lays no level below 0.
+    RING_header_s* cleaned = nullptr;
     DYNAMIC_ARRAY_s* ws = nullptr;
     try {
-        ws = PSI__set_wrap_set_for_minimal_loops(psi, set, PSI_SET_INTERSECT_SELF_AND_EARLIER);
+        if (all_polys_closed(set)) cleaned = clean_each_poly(psi, set, set->pool);
+        RING_header_s* read = cleaned ? cleaned : set;
+        PSI__reset(psi);
+        PSI__fit_nodes_to_input(psi, PSI__count_pieces(read, 1));
+        ws = PSI__set_wrap_set_for_minimal_loops(psi, read, PSI_SET_INTERSECT_SELF_AND_EARLIER);
         for (int i = 0; i < ws->num_active; ++i) PSI__ixn_sort_intersects(psi, wrapper_at(ws, i));
         const int lowest = PSI__set_lowest_level(psi, &ws, 1);
         unwrap_all(ws);
+        if (cleaned) RING_delete(cleaned);
         psi->loop_levels = levels;
         return lowest;
     } catch (...) {
         if (ws) unwrap_all(ws);
+        if (cleaned) RING_delete(cleaned);
         psi->loop_levels = levels;
         throw;
     }

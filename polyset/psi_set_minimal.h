@@ -73,10 +73,12 @@ const double PSI_LOOP_AREA_RATIO = 8.0;
 DYNAMIC_ARRAY_s* PSI__set_wrap_set_for_minimal_loops(void* psi, RING_header_s* set, PSI_set_intersect_type_t type);
 
 // The lowest winding level of the faces of one set of closed polys on their
-// own, cut at all their crossings (wrapped for minimal loops with type 0 on
-// the region road: small self loops and coincident stretches hidden): below
-// 0 where the set lays material at infinity.  0 for an empty set.  Builds the
-// object's network afresh and leaves no wrappers.
+// own, each poly first cleaned by itself as on the region road (a lobe it
+// winds the wrong way round holds none of its material), cut at all their
+// crossings (wrapped for minimal loops with type 0 on the region road: small
+// self loops and coincident stretches hidden): below 0 where the set lays
+// material at infinity.  0 for an empty set.  Builds the object's network
+// afresh and leaves no wrappers.
 int PSI__set_lowest_level_of_set(void* psi, RING_header_s* set);
 
 // For a wrapper whose poly meets itself: traces its loops level by level,

@@ -59,4 +59,91 @@ TEST(ChainBacktrack, CancelsLinesRunningBackAlongTheLineBefore) {
     }
 }
 
+// With a tolerance, a line that comes back within it of the line before
+// runs back along it too; the turn itself is still decided exactly (a line
+// square to the one before, or going on ahead, never cancels).
+TEST(ChainBacktrack, WithinAToleranceCancelsLinesComingBackCloserThanIt) {
+    struct ToleranceCase {
+        const char* name;
+        double tolerance;
+        std::vector<ChainBacktrackPiece> run;
+        std::vector<int> kept;
+    };
+    const ToleranceCase cases[] = {
+        // A strip 2e-9 wide traced without its short side, with a whisker
+        // down to a wall and back: out along y = 0, back 2e-9 above it.
+        {"strip below the tolerance", 1e-6,
+         {line(0, 0, 0), line(2.4, 0, 1), line(0, 2e-9, 2), line(0, -0.2, 3)}, {}},
+        // Exactly, only the whisker goes: the sliver stays.
+        {"strip below the tolerance, exactly", 0.0,
+         {line(0, 0, 0), line(2.4, 0, 1), line(0, 2e-9, 2), line(0, -0.2, 3)}, {1, 2, 3}},
+        // Back 2e-6 off: wider than the tolerance, a strip that stays.
+        {"strip above the tolerance", 1e-6,
+         {line(0, 0, 0), line(2.4, 0, 1), line(2.4, 2e-6, 2), line(0, 2e-6, 3)}, {0, 1, 2, 3}},
+        // Back 2e-6 off with a whisker up a wall: the whisker goes, the
+        // sliver (wider than the tolerance) stays.
+        {"back 2e-6 off", 1e-6, {line(0, 0, 0), line(2.4, 0, 1), line(0, 2e-6, 2), line(0, 1, 3)}, {0, 1, 2}},
+        // Short sides square to the long ones, shorter than the tolerance.
+        {"tiny square", 1e-6, {line(0, 0, 0), line(1e-7, 0, 1), line(1e-7, 1e-7, 2), line(0, 1e-7, 3)}, {0, 1, 2, 3}},
+        // The line before is the shorter one, and the line back runs past
+        // its start 1e-9 off it: the line back starts where it did.
+        {"short way out, long way back", 1e-6, {line(0, 1, 0), line(0, 0, 1), line(1, 0, 2), line(-3, 1e-9, 3)},
+         {0, 1, 3}},
+        {"short way out, long way back, exactly", 0.0, {line(0, 1, 0), line(0, 0, 1), line(1, 0, 2), line(-3, 1e-9, 3)}, {0, 1, 2, 3}},
+    };
+    for (const ToleranceCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<ChainBacktrackPiece> run = c.run;
+        CHAIN__cancel_backtracks(run, c.tolerance);
+        ASSERT_EQ(run.size(), c.kept.size());
+        for (size_t i = 0; i < run.size(); ++i) EXPECT_EQ(run[i].id, c.kept[i]);
+    }
+}
+
+// A piece that reaches less than the tolerance from its start is a point
+// between the lines beside it: a strip with short sides narrower than the
+// tolerance cancels whole, its long sides with a short end arc between them;
+// a short piece before a line that turns away does not.
+TEST(ChainBacktrack, WithinAToleranceATurnNearerThanItIsAPoint) {
+    auto reaching = [](ChainBacktrackPiece piece, double reach) {
+        piece.reach = reach;
+        return piece;
+    };
+    struct ToleranceCase {
+        const char* name;
+        double tolerance;
+        std::vector<ChainBacktrackPiece> run;
+        std::vector<int> kept;
+    };
+    const ToleranceCase cases[] = {
+        {"strip with short sides", 1e-6,
+         {reaching(line(0, 0, 0), 6e-7), reaching(line(2.4, 0, 1), 2.4), reaching(line(2.4, 6e-7, 2), 6e-7),
+          reaching(line(0, 6e-7, 3), 2.4)},
+         {}},
+        // The arc at the far end goes with the lines; the one where the run
+        // starts stays with a line of 6e-7 back across it (arcs never
+        // cancel), all of it within the tolerance of a point.
+        {"strip with short end arcs", 1e-6,
+         {reaching(arc(0, 0, 0), 6e-7), reaching(line(2.4, 0, 1), 2.4), reaching(arc(2.4, 6e-7, 2), 6e-7),
+          reaching(line(0, 6e-7, 3), 2.4)},
+         {0, 3}},
+        {"strip with short sides, exactly", 0.0,
+         {reaching(line(0, 0, 0), 6e-7), reaching(line(2.4, 0, 1), 2.4), reaching(line(2.4, 6e-7, 2), 6e-7),
+          reaching(line(0, 6e-7, 3), 2.4)},
+         {0, 1, 2, 3}},
+        // A short jog and on at a right angle: a corner, kept.
+        {"short jog, then a corner", 1e-6,
+         {reaching(line(0, 0, 0), 1), reaching(line(2, 0, 1), 2), reaching(line(2, 6e-7, 2), 6e-7),
+          reaching(line(2, 1, 3), 1), reaching(line(0, 1, 4), 2)},
+         {0, 1, 2, 3, 4}},
+    };
+    for (const ToleranceCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<ChainBacktrackPiece> run = c.run;
+        CHAIN__cancel_backtracks(run, c.tolerance);
+        ASSERT_EQ(run.size(), c.kept.size());
+        for (size_t i = 0; i < run.size(); ++i) EXPECT_EQ(run[i].id, c.kept[i]);
+    }
+}
+
 }  // namespace

@@ -133,11 +133,18 @@ void translate(RING_header_s* chain, double dx, double dy) {
 
 // A random star (random_star::outline) moved by (dx, dy), material inside,
 // and with a hole about its centre when asked and the hole lies clear inside
-// it.  False for a star that crosses itself or is turned inside out.
+// it.  False for a star that crosses itself or is turned inside out.  A
+// region's boundary is simple: a star whose neighbouring segments cross again
+// in a fish tail thinner than the length tolerance (which the tolerant
+// self-intersection search takes for a touch at the vertex) winds -1 or 2 in
+// the tail, and the windings that judge the result read that tail another
+// way than a region set's chains are read.
 bool add_star(Gen& g, int id, double dx, double dy, bool hole, std::vector<RING_header_s*>& set) {
     const random_star::Outline shape = random_star::outline(g.rng, g.pool);
     RING_header_s* outer = shape.chain;
-    if (CHAIN_chainArea_chainCentroid(outer, nullptr) <= 0 || CHAIN_has_self_intersections(outer)) return false;
+    if (CHAIN_chainArea_chainCentroid(outer, nullptr) <= 0 || CHAIN_has_self_intersections(outer) ||
+        random_star::neighbours_meet_again(outer))
+        return false;
     translate(outer, dx, dy);
     data_of(outer)->direction = CCW;
     data_of(outer)->material_side = LEFT;

@@ -12,7 +12,6 @@
 #include <stend/system.h>
 
 #include <cmath>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -48,17 +47,6 @@ Inscribed inscribed_radius(const std::vector<Seg>& boundary, int n) {
     return r;
 }
 
-// Twice the absolute area of every chain of a result, for the message.
-std::string describe(const RING_header_s* list) {
-    std::string out;
-    for (RING_header_s* chain : chains_of(list)) {
-        char text[96];
-        std::snprintf(text, sizeof text, "[%d vertices, %s, area %.3Lg] ", static_cast<int>(chain->count),
-                      is_closed(chain) ? "closed" : "open", twice_signed_area(segments_of(chain)) / 2);
-        out += text;
-    }
-    return out;
-}
 
 class OffsetCollapse : public ::testing::Test {
 protected:
@@ -88,7 +76,7 @@ protected:
                     static_cast<CHAIN_main_data_s*>(chain->main_data)->material_side = side;
                     RING_header_s* list = CHAIN_offset(chain, as_island ? -d : d, control, side, nullptr, nullptr,
                                                        nullptr, pool, nullptr);
-                    EXPECT_EQ(list, nullptr) << describe(list);
+                    EXPECT_EQ(list, nullptr) << describe_result(list);
                 }
         }
     }
@@ -145,7 +133,7 @@ TEST_F(OffsetCollapse, CollapseAtExactlyHalfTheWidthLeavesNothing) {
                     static_cast<CHAIN_main_data_s*>(chain->main_data)->material_side = side;
                     RING_header_s* list = CHAIN_offset(chain, as_island ? -d : d, control, side, nullptr,
                                                        nullptr, nullptr, pool, nullptr);
-                    EXPECT_EQ(list, nullptr) << describe(list);
+                    EXPECT_EQ(list, nullptr) << describe_result(list);
                 }
         }
     }
@@ -178,14 +166,14 @@ TEST_F(OffsetCollapse, JustShortOfHalfTheWidthLeavesAStripOrNothing) {
                 RING_header_s* list =
                     CHAIN_offset(chain, d, control, RIGHT, nullptr, nullptr, nullptr, pool, nullptr);
                 for (RING_header_s* result : chains_of(list)) {
-                    EXPECT_TRUE(is_closed(result)) << describe(list);
+                    EXPECT_TRUE(is_closed(result)) << describe_result(list);
                     const std::vector<Seg> segs = segments_of(result);
-                    EXPECT_NE(twice_signed_area(segs), 0) << describe(list);
+                    EXPECT_NE(twice_signed_area(segs), 0) << describe_result(list);
                     for (const Seg& s : segs)
                         for (int k = 0; k <= 16; ++k) {
                             long double x, y;
                             point_at(s, k / 16.0L, &x, &y);
-                            EXPECT_GE(distance_to(source, x, y), d - tolerance) << describe(list);
+                            EXPECT_GE(distance_to(source, x, y), d - tolerance) << describe_result(list);
                         }
                 }
             }

@@ -527,14 +527,18 @@ void check_distances_and_emptiness(const Source& src, SIDE seen_side, const RING
                 }
             }
     // No result chain is a closed chain of no area (a chain along a line and
-    // back): its area stays below the band times its length.
+    // back, or a strip narrower than the host's length tolerance, which no
+    // tool can follow): its mean width, twice its area over its length,
+    // stays within the tolerance.  The sampling band is no measure here: a
+    // strip a little wider than the tolerance (d that much short of half a
+    // width) is a region, and every point of it lies at d.
     for (RING_header_s* r : result) {
         if (!trace_test::is_closed(r)) continue;
         const std::vector<Seg> segs = trace_test::segments_of(r);
         long double length = 0;
         for (const Seg& g : segs)
             length += g.arc ? std::fabs(g.sweep) * g.r : std::hypot(g.bx - g.ax, g.by - g.ay);
-        if (std::fabs(twice_signed_area(segs)) / 2 <= eps * length)
+        if (std::fabs(twice_signed_area(segs)) <= static_cast<long double>(EQ_ask_length_tolerance()) * length)
             tally->fail(label + ": a closed result chain of no area, " + std::to_string(r->count) + " vertices");
     }
     if (!src.closed) return;

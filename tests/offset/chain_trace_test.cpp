@@ -205,8 +205,8 @@ TEST_F(Trace, ConvexAndConcaveCornersOfLines) {
         {"right angle, extension below twice the offset keeps the sharp point", right_angle, EXTEND_TANGENT,
          {{0, -1, SEG_POINT}, {11, -1, SEG_LINE}, {11, 0, SEG_LINE}, {11, 10, SEG_LINE}}},
         {"concave corner trimmed at the crossing", right_turn, ADD_ARC, {{0, -1, SEG_POINT}, {9, -1, SEG_LINE}, {9, -10, SEG_LINE}}},
-        {"concave corner whose offsets miss: a dummy arc", short_leg, ADD_ARC,
-         {{0, -1, SEG_POINT}, {10, -1, SEG_LINE}, {9, 0, SEG_ARC, 10, 0}, {9, -0.5, SEG_LINE}}},
+        {"concave corner whose offsets miss: a dummy chord", short_leg, ADD_ARC,
+         {{0, -1, SEG_POINT}, {10, -1, SEG_LINE}, {9, 0, SEG_LINE}, {9, -0.5, SEG_LINE}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -215,7 +215,8 @@ TEST_F(Trace, ConvexAndConcaveCornersOfLines) {
         expect_records(t, c.source, d);
     }
     // The joining arc of the right angle turns CCW (material LEFT) and is a
-    // vertex piece; the concave joining arc turns back and is dummy.
+    // vertex piece; the concave join is the chord of the circle about the
+    // vertex between the offsets' ends, and is dummy.
     RING_header_s* t = trace(right_angle, d, ADD_ARC);
     const RING_node_s* arc = t->first->next->next;
     EXPECT_EQ(arc_of(arc)->direction, CCW);
@@ -224,7 +225,7 @@ TEST_F(Trace, ConvexAndConcaveCornersOfLines) {
     EXPECT_FALSE(CHAIN_ask_trace_vertex_data(arc)->dummy);
     RING_header_s* u = trace(short_leg, d, ADD_ARC);
     const RING_node_s* dummy = u->first->next->next;
-    EXPECT_EQ(arc_of(dummy)->direction, CW);
+    EXPECT_EQ(CHAIN_seg_ask_type(dummy), SEG_LINE);
     EXPECT_TRUE(CHAIN_ask_trace_vertex_data(dummy)->dummy);
     EXPECT_TRUE(CHAIN_ask_trace_vertex_data(dummy)->vertex_piece);
     EXPECT_TRUE(CHAIN_trace_holds_dummy_pieces(u));

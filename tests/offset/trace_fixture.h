@@ -15,6 +15,7 @@
 #include <stend/testing.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -314,6 +315,19 @@ inline Reach reach_of(RING_header_s* list, const std::vector<Seg>& source) {
                 r.farthest = std::fmax(r.farthest, at);
             }
     return r;
+}
+
+// The chains of a result list, for a failure message: per chain its vertex
+// count, whether it is closed and its signed area.
+inline std::string describe_result(const RING_header_s* list) {
+    std::string out;
+    for (RING_header_s* chain : chains_of(list)) {
+        char text[96];
+        std::snprintf(text, sizeof text, "[%d vertices, %s, area %.6Lg] ", static_cast<int>(chain->count),
+                      is_closed(chain) ? "closed" : "open", twice_signed_area(segments_of(chain)) / 2);
+        out += text;
+    }
+    return out;
 }
 
 // A test with a pool of its own, deleted after the test (so the sanitizers
