@@ -1092,6 +1092,16 @@ bool cancel_backtracks(RING_header_s* poly) {
     return true;
 }
 
+// Whether the closed source of a trace has its material outside (is no
+// island), by its stored direction, else the one its geometry gives, as the
+// tracer reads it; a missing or open source counts as material not outside.
+bool source_material_outside(const RING_header_s* source) {
+    const CHAIN_main_data_s* md = main_of(source);
+    if (!md || !ring_closed(source) || source->count < 2) return false;
+    const DIRECTION direction = md->direction ? md->direction : CHAIN_direction_of_chain(source);
+    return !((direction == CW && md->material_side == RIGHT) || (direction == CCW && md->material_side == LEFT));
+}
+
 }  // namespace
 
 int CHAIN__clean_offset(RING_header_s* source, RING_header_s* raw, SIDE side, CHAIN_vertex_source_callback_t merge_cb,
@@ -1117,8 +1127,8 @@ int CHAIN__clean_offset(RING_header_s* source, RING_header_s* raw, SIDE side, CH
         // 5. raw takes part as region set 0; its id goes back on every exit.
         RegionIdZeroGuard id(raw);
         // 6. Where the material lies: outside a closed source that is not an
-        //    island; a missing source counts as material not outside.
-        const bool material_outside = source && ring_closed(source) && source->count >= 2 && !is_island(source);
+        //    island (its direction read as the tracer read it).
+        const bool material_outside = source_material_outside(source);
         // 7. Onto a grid of its own, grown by the dummy stock when there is
         //    one; shared ends go to the material side, dummies to the other.
         const bool stocked = info.max_stock > 0;
@@ -1140,6 +1150,10 @@ int CHAIN__clean_offset(RING_header_s* source, RING_header_s* raw, SIDE side, CH
         if (result && out) {
             POLY_SEG_remove_small_closed_loops(result, nullptr);
             POLY_SEG_get_set_from_grid(result);
+            // The grid of this trace alone moved its vertices: they go back
+            // where the trace's pieces meet, so that offsets lying on one
+            // another stay on one another.
+            CHAIN__put_loop_vertices_on_trace(result, raw, 4 * rounding);
             POLY_SEG_remove_inserts(result, rounding);
             const CHAIN_main_data_s* md = main_of(raw);
             POLY_SEG_create_chain_set(result, &md->csys, static_cast<CHAIN_proc_app_data_spec_e>(11),

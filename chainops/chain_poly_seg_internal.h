@@ -52,3 +52,12 @@ double CHAIN__marked_offset_cb(RING_header_s* poly_or_set, RING_header_s* poly, 
 // stays active.
 struct BZONE_s;
 void CHAIN__zone_take_chains_in_order(RING_header_s* out, BZONE_s* zone);
+
+// Puts every vertex of the loops of the set (a poly set back from the grid in
+// reals, cleaned from the trace) where the trace segments that the two
+// pieces meeting there come from meet, when that lies within the limit of
+// the vertex: their shared vertex or the nearest crossing of their lines and
+// circles.  Points of the loops that the grid made one stay one (a point
+// whose visits disagree keeps its place); arcs whose ends move keep their
+// sense and the centre of their trace arc (else their own).
+void CHAIN__put_loop_vertices_on_trace(RING_header_s* set, const RING_header_s* trace, double limit);

@@ -137,8 +137,7 @@ int raising_trace_callback(const RING_header_s*, const RING_node_s*, bool, RING_
 
 // Outward and inward: the result's air is the input's air at distance d or
 // more from every input chain (offset d), or the points within d of the
-// input's air (offset -d, per region only: the uniform entry resolves a
-// negative offset on mirrored sides, checked below); both engines agree.
+// input's air (offset -d); both engines agree.
 TEST_F(RegionSetOffset, ResultAirIsTheInputsAirMovedByTheOffset) {
     struct Case {
         const char* what;
@@ -148,6 +147,7 @@ TEST_F(RegionSetOffset, ResultAirIsTheInputsAirMovedByTheOffset) {
     const Case cases[] = {
         {"uniform, outward", offset_all, 1.0},      {"per region, outward", offset_general, 1.0},
         {"per region, inward", offset_general, -1.0}, {"uniform, by 1.6", offset_all, 1.6},
+        {"uniform, inward", offset_all, -1.0},        {"uniform, inward by 1.6", offset_all, -1.6},
     };
     for (const Case& c : cases)
         for (int set = 0; set < 2; ++set) {
@@ -214,6 +214,42 @@ TEST_F(RegionSetOffset, NegativeUniformOffsetIsThePositiveOffsetOfTheFlippedSide
                 }
             EXPECT_EQ(mismatches, 0);
         }
+}
+
+// A negative uniform offset of a pocket with an island grows the air: the
+// 120 x 80 pocket with its top-right corner rounded by 10 and the island
+// [40, 95] x [30, 50], at -2, is the pocket grown by 2 with round corners
+// (area + 2 perimeter + 4 pi) less the island shrunk to 51 x 16, against the
+// points within 2 of the input's air on both engines.
+TEST_F(RegionSetOffset, NegativeUniformOffsetOfAPocketWithAnIslandGrowsTheAir) {
+    const double pi = M_PI;
+    const double area = 9600 - (100 - 25 * pi), perimeter = 2 * (120 + 80) - 20 + 5 * pi;
+    const double expected = area + 2 * perimeter + 4 * pi - 51 * 16;
+    for (int engine = 0; engine < 2; ++engine) {
+        SCOPED_TRACE(engine ? "newer" : "older");
+        CHAIN_set_new_boolean_flag(engine == 1);
+        const std::vector<RING_header_s*> input{
+            make_chain(pool, {{0, 0}, {120, 0}, {120, 70}, {110, 80, std::tan(pi / 8)}, {0, 80}}, true, RIGHT),
+            rect(40, 30, 95, 50, LEFT)};
+        RING_header_s* result = offset_all(set_of(input), -2.0, pool);
+        ASSERT_NE(result, nullptr);
+        const std::vector<RING_header_s*> out = chains_of(result);
+        double air = 0;
+        for (RING_header_s* chain : out) {
+            const double a = std::fabs(CHAIN_chainArea_chainCentroid(chain, nullptr));
+            air += is_island(chain) ? -a : a;
+        }
+        EXPECT_NEAR(air, expected, 1e-4);
+        int mismatches = 0;
+        for (double x = -4.0; x < 124.0; x += 1.37)
+            for (double y = -4.0; y < 84.0; y += 1.37) {
+                const double distance = distance_to_set(input, x, y);
+                if (std::fabs(distance - 2.0) < kBand) continue;
+                mismatches += in_air(out, x, y) != (in_air(input, x, y) || distance < 2.0);
+            }
+        EXPECT_EQ(mismatches, 0);
+        for (RING_header_s* chain : input) EXPECT_EQ(side_of(chain), chain == input[0] ? RIGHT : LEFT);
+    }
 }
 
 // Offsets that vanish give null, as do an empty set and refused arguments.

@@ -1,0 +1,170 @@
+// The vertices of a cleaned trace put back where the trace's own pieces meet.
+//
+// The offset clean rounds a trace onto a grid of its own, whose cells are
+// placed by the trace's box: a vertex of the trace comes back from the grid
+// one or two cells away from where it was, a different way for every trace.
+// Offsets of different chains that lie exactly on one another (an island's
+// offset along the wall's) would then no longer coincide, and the boolean
+// that resolves them would see two lines a cell apart instead of one
+// stretch.  So each vertex of the cleaned loops, which the grid decided, is
+// put on the point where the real pieces of the trace that the two loop
+// pieces meeting there come from meet: their shared vertex, or the crossing
+// of their lines and circles nearest the grid's point.  A point of the grid
+// keeps its place when its pieces have no such meeting near it, or when the
+// loops pass it with pieces of different sources that meet at different
+// points: one grid point stays one point.  Arcs keep their centres (the
+// centre of the trace's arc they come from, where there is one) and their
+// sense.
+#include "chainops/chain_poly_seg_internal.h"
+
+#include "internal/ring_nodes.h"
+
+#include <merrow1/chain.h>
+#include <merrow1/chain_segments.h>
+#include <merrow1/line_arc_seg.h>
+#include <merrow1/poly_seg.h>
+#include <merrow1/segment_intersection.h>
+#include <velte/ring.h>
+
+#include <cmath>
+#include <map>
+#include <optional>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+namespace {
+
+LINE_ARC_SEG_s* piece_of(const RING_node_s* node) { return static_cast<LINE_ARC_SEG_s*>(node->main_data); }
+
+using Key = std::pair<double, double>;
+Key key_of(const LINE_ARC_SEG_s* s) { return {s->x, s->y}; }
+
+double gap(const double a[2], const PNT2_s& b) { return std::hypot(a[0] - b.x, a[1] - b.y); }
+
+// The trace segment a loop piece comes from: the segment of the trace that
+// ends at the vertex its source reference names; false for a piece of no
+// trace vertex (a connector the rounding made, say).
+bool source_segment(const RING_node_s* node, const RING_header_s* trace, SEGMENT* out, const RING_node_s** vertex) {
+    const auto* ref = static_cast<const CHAIN_app_poly_seg_chain_source_s*>(
+        APP_DATA__ask_app_data(node->app_data, POLY_SEG_KEY_CHAIN_SOURCE));
+    if (!ref || ref->chain != trace || !ref->vertex) return false;
+    if (!ChainSegment(trace, ref->vertex, out)) return false;
+    if (out->type != SEG_LINE && out->type != SEG_ARC) return false;
+    *vertex = ref->vertex;
+    return true;
+}
+
+// Where the trace segments of two loop pieces meet nearest the point the
+// grid gave them, within the limit: a point both segments end at, else a
+// crossing of their lines and circles.
+std::optional<PNT2_s> meeting(const SEGMENT& a, const SEGMENT& b, const PNT2_s& near, double limit) {
+    std::optional<PNT2_s> best;
+    double best_gap = limit;
+    auto consider = [&](const double p[2]) {
+        const double g = gap(p, near);
+        if (g <= best_gap) {
+            best_gap = g;
+            best = PNT2_s{p[0], p[1]};
+        }
+    };
+    const double* ends_a[2] = {a.start, &a.end->x};
+    const double* ends_b[2] = {b.start, &b.end->x};
+    bool shared = false;
+    for (const double* p : ends_a)
+        for (const double* q : ends_b)
+            if (p[0] == q[0] && p[1] == q[1]) {
+                consider(p);
+                shared = true;
+            }
+    if (shared && best) return best;
+    INT_POINT points{};
+    const SEGMENT_intersections_t found = SegmentIntersect(&a, &b, &points);
+    for (int k = 0; k < found && k < 2; ++k) {
+        const double p[2] = {points.point[k].x, points.point[k].y};
+        consider(p);
+    }
+    return best;
+}
+
+// Sets the arc's parameter and centre vector from its start and end and the
+// centre it is to keep, in its own sense (a centre that falls on the chord's
+// other side gives the half circle of the sense).
+void fit_arc(LINE_ARC_SEG_s* arc, const PNT2_s& start, const PNT2_s& centre) {
+    const double dx = arc->x - start.x, dy = arc->y - start.y;
+    const double c2 = dx * dx + dy * dy;
+    if (c2 == 0.0) return;
+    const bool ccw = arc->h >= 0.0;
+    double g = (dx * (centre.y - start.y) - dy * (centre.x - start.x)) / c2;
+    if (ccw != (g >= 0.0)) g = 0.0;
+    arc->h = ccw || g < 0.0 ? g : LINE_ARC_SEG_CW_HALF_CIRCLE_H;
+    arc->cx = dx / 2 - g * dy;
+    arc->cy = dy / 2 + g * dx;
+}
+
+}  // namespace
+
+void CHAIN__put_loop_vertices_on_trace(RING_header_s* set, const RING_header_s* trace, double limit) {
+    if (!set || !trace || !(limit > 0.0)) return;
+    // 1. Per point of the loops, the meeting of the trace segments of the
+    //    two pieces at it; none once two visits disagree.
+    std::map<Key, std::optional<PNT2_s>> at;
+    std::vector<RING_header_s*> polys;
+    for (RING_node_s* node : merrow1::ring_nodes(set))
+        if (RING_header_s* poly = RING_ask_node_subring(node)) polys.push_back(poly);
+    for (RING_header_s* poly : polys) {
+        const bool closed = POLY_SEG_is_closed(poly);
+        for (RING_node_s* node : merrow1::ring_nodes(poly)) {
+            // An open poly's ends have a piece on one side only: they stay.
+            const bool inner = closed || (node != poly->first && node != poly->last);
+            const LINE_ARC_SEG_s* s = piece_of(node);
+            SEGMENT a{}, b{};
+            const RING_node_s *va = nullptr, *vb = nullptr;
+            std::optional<PNT2_s> here;
+            if (inner && node->next && source_segment(node, trace, &a, &va) &&
+                source_segment(node->next, trace, &b, &vb) && va != vb)
+                here = meeting(a, b, PNT2_s{s->x, s->y}, limit);
+            const auto found = at.emplace(key_of(s), here);
+            if (found.second) continue;
+            std::optional<PNT2_s>& known = found.first->second;
+            if (!here || !known || here->x != known->x || here->y != known->y) known.reset();
+        }
+    }
+    // 2. The arcs' centres to keep: the trace arc's, else their own.
+    for (RING_header_s* poly : polys) {
+        const bool closed = POLY_SEG_is_closed(poly);
+        std::vector<std::pair<RING_node_s*, PNT2_s>> arcs;
+        for (RING_node_s* node : merrow1::ring_nodes(poly)) {
+            LINE_ARC_SEG_s* s = piece_of(node);
+            if (!LINE_ARC_SEG_is_arc(s) || (!closed && node == poly->first)) continue;
+            const LINE_ARC_SEG_s* before = piece_of(node->previous);
+            PNT2_s centre{before->x + s->cx, before->y + s->cy};
+            SEGMENT source{};
+            const RING_node_s* vertex = nullptr;
+            if (source_segment(node, trace, &source, &vertex) && source.type == SEG_ARC)
+                centre = PNT2_s{source.end->cx, source.end->cy};
+            arcs.emplace_back(node, centre);
+        }
+        // 3. The ends moved, then the arcs fitted to their moved ends.
+        std::vector<RING_node_s*> moved;
+        for (RING_node_s* node : merrow1::ring_nodes(poly)) {
+            LINE_ARC_SEG_s* s = piece_of(node);
+            const auto found = at.find(key_of(s));
+            if (found == at.end() || !found->second) continue;
+            moved.push_back(node);
+        }
+        std::unordered_set<const RING_node_s*> ends_moved;
+        for (RING_node_s* node : moved) {
+            LINE_ARC_SEG_s* s = piece_of(node);
+            const PNT2_s to = *at.at(key_of(s));
+            s->x = to.x;
+            s->y = to.y;
+            ends_moved.insert(node);
+        }
+        for (const auto& [node, centre] : arcs) {
+            if (!ends_moved.count(node) && !ends_moved.count(node->previous)) continue;
+            const LINE_ARC_SEG_s* before = piece_of(node->previous);
+            fit_arc(piece_of(node), PNT2_s{before->x, before->y}, centre);
+        }
+    }
+}
