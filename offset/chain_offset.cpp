@@ -978,19 +978,15 @@ private:
     bool m_handed_out = false;
 };
 
-// Which closed region chains a set holds: outer boundaries (material
-// outside, not a trace) and islands.
-struct SetMakeup {
-    bool outer = false;
-    bool island = false;
-};
-SetMakeup makeup_of(const RING_header_s* chains) {
-    SetMakeup makeup;
+// Whether the set holds both a closed outer boundary (material outside, not
+// a trace) and an island.
+bool mixes_outer_boundaries_and_islands(const RING_header_s* chains) {
+    bool outer = false, island = false;
     for (RING_header_s* chain : set_chains(chains)) {
-        makeup.outer = makeup.outer || merrow1::is_closed_pocket(chain);
-        makeup.island = makeup.island || merrow1::is_island(chain);
+        outer = outer || merrow1::is_closed_pocket(chain);
+        island = island || merrow1::is_island(chain);
     }
-    return makeup;
+    return outer && island;
 }
 
 // Material sides mirrored for a boolean on the other side: the offset chains
@@ -1090,27 +1086,21 @@ RING_header_s* CHAIN_offset_and_boolean(RING_header_s* chains, double offset, CO
                                     vertex_source_cb, pool, nullptr));
     report("CHAIN_offset_all: before boolean", offsets.list(), kReportIntermediate);
     merrow1::OwnedChain out(new_list(pool));
-    const SetMakeup makeup = makeup_of(chains);
     int made = 0;
     {
-        // A negative offset grows the air: a point is air when some grown
-        // outer boundary encloses it and no shrunk island does.  With an
-        // island in the set, that is where the fewest offsets lay material,
-        // which the boolean keeps as the sides stand (mirrored, an island's
-        // offset would lay material far away, and the boolean would keep
-        // nothing or the wrong faces).  Outer boundaries alone give the
-        // union of their grown insides, which the boolean resolves with
-        // mirrored sides as the union of the material there.
-        const bool mirror = offset < 0.0 && !makeup.island;
-        MirroredForBoolean mirrored(offsets.list(), out.chain, mirror);
-        made = CHAIN_boolean_between(offsets.list(), mirror ? other_side(side) : side, out.chain, vertex_source_cb);
+        // A negative offset's chains lie on the other side of their sources:
+        // the boolean resolves them with mirrored sides.
+        const bool negative = offset < 0.0;
+        MirroredForBoolean mirrored(offsets.list(), out.chain, negative);
+        made = CHAIN_boolean_between(offsets.list(), negative ? other_side(side) : side, out.chain,
+                                     vertex_source_cb);
     }
     if (!made) return nullptr;
     // An offset away from the material of a set that mixes outer boundaries
     // and islands: groups whose inside and outside flipped go, as in the
     // other region offsets (an island grown over a vanished or covered
     // outer boundary is no air).
-    if (offset > 0.0 && makeup.outer && makeup.island) {
+    if (offset > 0.0 && mixes_outer_boundaries_and_islands(chains)) {
         CHAIN_check_flip_mach_regions(chains, out.chain);
         if (!out.chain->first) return nullptr;
     }

@@ -138,13 +138,9 @@ RING_header_s* CHAIN_offset_region_general(RING_header_s* chains, double offset,
                                            CHAIN_vertex_source_callback_t vertex_source_cb, CMEM_pool_s* pool);
 
 // CHAIN_offset of every chain of the set, then the boolean between the
-// results.  A negative offset grows the air by its magnitude: a set of outer
-// boundaries alone is resolved on the other side (the results' material
-// sides, and a side argument other than 0, are mirrored for the boolean and
-// mirrored back afterwards, once per chain, errors included), so that the
-// result's air is the union of the grown insides; a set holding an island is
-// resolved as its sides stand, the air inside the grown outer boundaries
-// less the shrunk islands.
+// results.  A negative offset resolves the results on the other side: their
+// material sides (and a side argument other than 0) are mirrored for the
+// boolean and mirrored back afterwards, once per chain, errors included.
 // A positive offset of a set holding both closed outer boundaries and
 // islands has the groups whose inside and outside flipped taken out
 // (CHAIN_check_flip_mach_regions), as the other region offsets do: an island
