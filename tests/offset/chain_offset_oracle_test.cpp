@@ -69,21 +69,12 @@
 
 namespace {
 
+using trace_test::control_name;
 using trace_test::Seg;
 using trace_test::twice_signed_area;
 using trace_test::Vertex;
 
 const long double kPi = 3.141592653589793238462643383279502884L;
-
-const char* control_name(CORNER_CONTROL c) {
-    switch (c) {
-        case ADD_ARC: return "ADD_ARC";
-        case EXTEND_TANGENT: return "EXTEND_TANGENT";
-        case BREAK_CORNER: return "BREAK_CORNER";
-        case ALWAYS_EXTEND_TANGENT: return "ALWAYS_EXTEND_TANGENT";
-        default: return "?";
-    }
-}
 
 SIDE swapped(SIDE s) { return s == LEFT ? RIGHT : LEFT; }
 

@@ -20,6 +20,7 @@
 
 namespace {
 
+using trace_test::control_name;
 using trace_test::Seg;
 using trace_test::Vertex;
 
@@ -31,16 +32,6 @@ struct Row {
     std::vector<CORNER_CONTROL> controls;
     int chains;  // result chains expected; 0: nothing is left (null)
 };
-
-const char* control_name(CORNER_CONTROL c) {
-    switch (c) {
-        case ADD_ARC: return "ADD_ARC";
-        case EXTEND_TANGENT: return "EXTEND_TANGENT";
-        case BREAK_CORNER: return "BREAK_CORNER";
-        case ALWAYS_EXTEND_TANGENT: return "ALWAYS_EXTEND_TANGENT";
-        default: return "?";
-    }
-}
 
 // Broken corners: the caps the stocked walk puts round the two ends of the
 // chain closed back along itself are the offset of those ends; the newer

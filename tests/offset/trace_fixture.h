@@ -298,6 +298,17 @@ inline long double twice_signed_area(const std::vector<Seg>& chain) {
 // Every corner control, in the order the offset tests run them.
 const CORNER_CONTROL kControls[] = {ADD_ARC, EXTEND_TANGENT, BREAK_CORNER, ALWAYS_EXTEND_TANGENT};
 
+// The corner control's name, for the messages.
+inline const char* control_name(CORNER_CONTROL c) {
+    switch (c) {
+        case ADD_ARC: return "ADD_ARC";
+        case EXTEND_TANGENT: return "EXTEND_TANGENT";
+        case BREAK_CORNER: return "BREAK_CORNER";
+        case ALWAYS_EXTEND_TANGENT: return "ALWAYS_EXTEND_TANGENT";
+        default: return "?";
+    }
+}
+
 // Nearest and farthest approach to the source of points sampled along every
 // chain of a result list.
 struct Reach {
