@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 using namespace merrow1::poly_seg;
@@ -442,7 +443,6 @@ struct Touches {
     std::vector<RING_node_s*> fixed;
 };
 
-
 bool same_point(const PNT2_s& p, const PNT2_s& q) { return p.x == q.x && p.y == q.y; }
 
 // Whether the point lies on piece a: strictly inside it, or within a cell of
@@ -534,35 +534,39 @@ bool grid_pieces_meet(RING_node_s* a, RING_node_s* b) {
 }
 
 void keep_touches_apart(const Touches& touches) {
-    // Steps of the arc parameter tried, in each direction.
+    // Units of the arc parameter tried, in each direction.
     const int kMaxSteps = 16;
     auto movable = [&](RING_node_s* n) {
         return n->previous && LINE_ARC_SEG_is_arc(seg_of(n)) &&
                !std::binary_search(touches.fixed.begin(), touches.fixed.end(), n);
     };
-    for (const Touch& t : touches.pairs) {
-        if (!t.a->previous || !t.b->previous || !grid_pieces_meet(t.a, t.b)) continue;
-        // The other touches of each arc, and which of them meet now.
-        bool done = false;
-        for (int steps = 1; steps <= kMaxSteps && !done; ++steps) {
+    auto meet = [](const Touch& t) { return t.a->previous && t.b->previous && grid_pieces_meet(t.a, t.b); };
+    // The touches of each piece.
+    std::unordered_map<RING_node_s*, std::vector<size_t>> of_piece;
+    for (size_t i = 0; i < touches.pairs.size(); ++i) {
+        of_piece[touches.pairs[i].a].push_back(i);
+        of_piece[touches.pairs[i].b].push_back(i);
+    }
+    for (size_t i = 0; i < touches.pairs.size(); ++i) {
+        const Touch& t = touches.pairs[i];
+        if (!meet(t)) continue;
+        bool apart = false;
+        for (int steps = 1; steps <= kMaxSteps && !apart; ++steps) {
             for (RING_node_s* arc : {t.a, t.b}) {
-                if (done || !movable(arc)) continue;
-                std::vector<std::pair<const Touch*, bool>> others;
-                for (const Touch& u : touches.pairs)
-                    if (&u != &t && (u.a == arc || u.b == arc) && u.a->previous && u.b->previous)
-                        others.push_back({&u, grid_pieces_meet(u.a, u.b)});
+                if (apart || !movable(arc)) continue;
+                // The arc's other touches that do not meet now must not
+                // meet after the step either.
+                std::vector<size_t> others;
+                for (size_t k : of_piece[arc])
+                    if (k != i && !meet(touches.pairs[k])) others.push_back(k);
                 LINE_ARC_SEG_s* piece = seg_of(arc);
                 const LINE_ARC_SEG_s kept = *piece;
                 const PNT2_s start = seg_start(arc);
                 for (int sign : {1, -1}) {
                     if (!LINE_ARC_SEG_step_rounded_arc(&start, piece, sign * steps)) continue;
-                    bool apart = !grid_pieces_meet(t.a, t.b);
-                    for (const auto& o : others)
-                        if (apart && !o.second && grid_pieces_meet(o.first->a, o.first->b)) apart = false;
-                    if (apart) {
-                        done = true;
-                        break;
-                    }
+                    apart = !meet(t) && std::none_of(others.begin(), others.end(),
+                                                     [&](size_t k) { return meet(touches.pairs[k]); });
+                    if (apart) break;
                     *piece = kept;
                 }
             }
@@ -571,8 +575,8 @@ void keep_touches_apart(const Touches& touches) {
 }
 
 // Splits and unifies the coincident stretches of the set of sets, splits
-// pieces touched by an end of another there, and returns the touches between
-// the pieces, to be kept apart once they are rounded.
+// arcs touched by an end of another set's arc there, and returns the touches
+// between arcs of different polys, to be kept apart once they are rounded.
 Touches split_coincident_stretches(RING_header_s* set_of_sets, double cell, POLY_SEG_copy_cb_t copy_cb) {
     if (!(cell > 0) || !std::isfinite(cell)) return Touches{};
     std::vector<PieceRef> pieces = pieces_of(set_of_sets);
