@@ -763,6 +763,23 @@ void LINE_ARC_SEG_reround_arc(const PNT2_s* start, LINE_ARC_SEG_s* piece, bool s
     store_rounded(piece, h, negative, dx, dy);
 }
 
+bool LINE_ARC_SEG_step_rounded_arc(const PNT2_s* start, LINE_ARC_SEG_s* piece, int steps) {
+    if (is_line_h(piece->h)) return false;
+    // A half circle (0 or the clockwise -1e101) can only be flattened.
+    const bool negative = piece->h < 0;
+    const double h = geometric_h(piece->h);
+    const double dx = piece->x - start->x, dy = piece->y - start->y;
+    const double c = std::sqrt(dx * dx + dy * dy);
+    // The unit of the dyadic grid the re-rounding puts h on (step 6); a
+    // multiple of it stays on that grid.
+    const double unit = std::ldexp(1.0, -static_cast<int>(h_exponent(h, c)));
+    const double moved = h + (negative ? -steps : steps) * unit;
+    // The same sense, and no flatter than the re-rounding keeps an arc.
+    if (!(c > 0) || (negative ? !(moved < 0 && moved >= -c / 8) : !(moved > 0 && moved <= c / 8))) return false;
+    store_rounded(piece, moved, negative, dx, dy);
+    return true;
+}
+
 void LINE_ARC_SEG_get_from_grid(LINE_ARC_SEG_s* piece, const INT_GRID_MAP_s* map) {
     PNT2_s end;
     get_point_from_grid(map, PNT2_s{piece->x, piece->y}, &end);

@@ -9,6 +9,7 @@
 #include "internal/small_buffer.h"
 #include "exact/line_arc_seg_prd.h"
 #include "polyset/poly_seg_internal.h"
+#include "polyset/psi_internal.h"
 
 #include <quorn/quorn.h>
 #include <stend/error.h>
@@ -17,9 +18,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 using namespace merrow1::poly_seg;
+using merrow1::psi::seg_end;
+using merrow1::psi::seg_start;
 
 namespace {
 
@@ -205,18 +209,10 @@ void split_piece(const PieceRef& a, std::vector<std::pair<double, PNT2_s>>& poin
     }
 }
 
-// The pieces of every poly not yet on a grid, with finite boxes.
-std::vector<PieceRef> pieces_of(RING_header_s* set_of_sets) {
-    std::vector<RING_header_s*> polys;
+// The pieces of the polys, with finite boxes.
+std::vector<PieceRef> pieces_of_polys(const std::vector<RING_header_s*>& polys) {
     size_t count = 0;
-    for (RING_node_s* n : nodes_of(set_of_sets)) {
-        for_each_poly(RING_ask_node_subring(n), [&](RING_header_s* poly) {
-            const POLY_SEG_header_s* header = POLY_SEG_ask_header(poly);
-            if (!header || header->scaling || !poly->first) return;
-            polys.push_back(poly);
-            count += static_cast<size_t>(poly->count);
-        });
-    }
+    for (RING_header_s* poly : polys) count += static_cast<size_t>(poly->count);
     std::vector<PieceRef> pieces;
     pieces.reserve(count);
     for (RING_header_s* poly : polys) {
@@ -231,6 +227,19 @@ std::vector<PieceRef> pieces_of(RING_header_s* set_of_sets) {
         }
     }
     return pieces;
+}
+
+// The pieces of every poly not yet on a grid, with finite boxes.
+std::vector<PieceRef> pieces_of(RING_header_s* set_of_sets) {
+    std::vector<RING_header_s*> polys;
+    for (RING_node_s* n : nodes_of(set_of_sets)) {
+        for_each_poly(RING_ask_node_subring(n), [&](RING_header_s* poly) {
+            const POLY_SEG_header_s* header = POLY_SEG_ask_header(poly);
+            if (!header || header->scaling || !poly->first) return;
+            polys.push_back(poly);
+        });
+    }
+    return pieces_of_polys(polys);
 }
 
 // A piece's box and its index among the pieces, in the order of the sweep.
@@ -376,7 +385,7 @@ void for_each_near_pair(const std::vector<PieceRef>& pieces, const std::vector<S
 // round to one grid arc: their radii may differ in the last bits when the
 // circle was drawn twice.
 void unify_arcs_between_the_same_points(const std::vector<PieceRef>& pieces, const std::vector<SweepBox>& order,
-                                        double cell) {
+                                        double cell, std::vector<RING_node_s*>& unified) {
     // Only pairs of arcs are unified: the sweep keeps the arcs, in their order.
     std::vector<SweepBox> arcs;
     for (const SweepBox& box : order)
@@ -394,15 +403,194 @@ void unify_arcs_between_the_same_points(const std::vector<PieceRef>& pieces, con
         piece->h = same ? h : LINE_ARC_SEG_reversed_h(h);
         LINE_ARC_SEG_set_centre(piece, &b.start);
         done[&b - pieces.data()] = true;
+        unified.push_back(a.node);
+        unified.push_back(b.node);
     });
 }
 
-void split_coincident_stretches(RING_header_s* set_of_sets, double cell, POLY_SEG_copy_cb_t copy_cb) {
-    if (!(cell > 0) || !std::isfinite(cell)) return;
+// ---------------------------------------------------------------------------
+// Touches kept apart
+//
+// Two pieces that touch without crossing (circles tangent inside or outside
+// each other, a piece that starts back along the one before it from their
+// shared end) cannot stay tangent on the grid: each grid curve lies up to
+// about a grid unit off its piece, and two curves that meet at a small angle
+// cross far from where they touch.  The lens between the two crossings is a
+// face of the rounded network, with a winding the input has nowhere.  So the
+// touches are found before rounding (within one grid cell, as coincident
+// stretches are: closer than that the grid cannot tell a touch from a
+// crossing): between the arcs of different polys of a set of sets, and
+// between any two pieces of a poly rounded to its material side.  An arc
+// touched at an end of an arc of another poly is split there, so that the
+// touch is a vertex of both.  After rounding, the exact intersection of each
+// pair of grid pieces tells whether they meet at a point inside both; where
+// they do, an arc of the pair is flattened or rounded out by whole units of
+// its arc parameter, its ends kept, to the fewest units after which the two
+// no longer meet and no other touch of that arc meets anew.  A touch inside
+// both pieces so becomes a gap of a few grid units at most, one at a vertex
+// a vertex that the two share and nothing else.
+// ---------------------------------------------------------------------------
+
+struct Touch {
+    RING_node_s* a;
+    RING_node_s* b;
+};
+
+// The touches to keep apart, and the arcs not to move: those that the
+// coincident stretches' pass made one grid arc with another.
+struct Touches {
+    std::vector<Touch> pairs;
+    std::vector<RING_node_s*> fixed;
+};
+
+bool same_point(const PNT2_s& p, const PNT2_s& q) { return p.x == q.x && p.y == q.y; }
+
+// Whether the point lies on piece a: strictly inside it, or within a cell of
+// one of its ends.
+bool touch_on(const PieceRef& a, const PNT2_s& t, double cell) {
+    return distance(a.start, t) <= cell || distance(end_of(a.node), t) <= cell || inside_position(a, t, cell) >= 0;
+}
+
+// The point where the circles or the line and circle of two pieces touch
+// within a cell; false when they do not.
+bool touch_point(const PieceRef& a, const PieceRef& b, double cell, PNT2_s& t) {
+    if (!a.arc && !b.arc) return false;
+    if (a.arc && b.arc) {
+        const double dx = b.centre.x - a.centre.x, dy = b.centre.y - a.centre.y;
+        const double d = std::hypot(dx, dy), slack = cell + a.spread + b.spread;
+        // Concentric within the cell: one circle, or rings apart everywhere.
+        if (!(d > slack)) return false;
+        const double ux = dx / d, uy = dy / d;
+        if (std::fabs(d - (a.radius + b.radius)) <= slack)
+            t = {a.centre.x + a.radius * ux, a.centre.y + a.radius * uy};
+        else if (std::fabs(d - std::fabs(a.radius - b.radius)) <= slack)
+            t = a.radius >= b.radius ? PNT2_s{a.centre.x + a.radius * ux, a.centre.y + a.radius * uy}
+                                     : PNT2_s{b.centre.x - b.radius * ux, b.centre.y - b.radius * uy};
+        else
+            return false;
+    } else {
+        const PieceRef& line = a.arc ? b : a;
+        const PieceRef& arc = a.arc ? a : b;
+        const PNT2_s e = end_of(line.node);
+        const double dx = e.x - line.start.x, dy = e.y - line.start.y, length = std::hypot(dx, dy);
+        if (!(length > 0)) return false;
+        if (std::fabs(off_line(line, arc.centre) - arc.radius) > cell + arc.spread) return false;
+        const double along = ((arc.centre.x - line.start.x) * dx + (arc.centre.y - line.start.y) * dy) / length;
+        t = {line.start.x + along * dx / length, line.start.y + along * dy / length};
+    }
+    return true;
+}
+
+// Whether two pieces that are not one curve touch within a cell at a point
+// on both.
+bool touching(const PieceRef& a, const PieceRef& b, double cell) {
+    PNT2_s t;
+    return !(lies_along(a, b, cell) && lies_along(b, a, cell)) && touch_point(a, b, cell, t) &&
+           touch_on(a, t, cell) && touch_on(b, t, cell);
+}
+
+// Where two pieces that are not one curve touch at an end of either: that
+// end (the other piece is split there where the end lies inside it).
+bool touch_vertex(const PieceRef& a, const PieceRef& b, double cell, PNT2_s& vertex) {
+    PNT2_s t;
+    if ((lies_along(a, b, cell) && lies_along(b, a, cell)) || !touch_point(a, b, cell, t) ||
+        !touch_on(a, t, cell) || !touch_on(b, t, cell))
+        return false;
+    for (const PNT2_s& e : {a.start, end_of(a.node), b.start, end_of(b.node)})
+        if (distance(e, t) <= cell) {
+            vertex = e;
+            return true;
+        }
+    return false;
+}
+
+// The touches between the pieces near each other (pieces along one line or
+// circle do not touch: they are one curve): within one poly, any two; across
+// polys (`across`), two arcs of different polys only; `fixed` the arcs not to
+// move.
+Touches find_touches(const std::vector<PieceRef>& pieces, const std::vector<SweepBox>& order, double cell,
+                     bool across, std::vector<RING_node_s*> fixed) {
+    Touches found;
+    if (std::none_of(pieces.begin(), pieces.end(), [](const PieceRef& r) { return r.arc; })) return found;
+    for_each_near_pair(pieces, order, cell, [&](const PieceRef& a, const PieceRef& b) {
+        if (across && (a.poly == b.poly || !a.arc || !b.arc)) return;
+        if (touching(a, b, cell)) found.pairs.push_back(Touch{a.node, b.node});
+    });
+    found.fixed = std::move(fixed);
+    std::sort(found.fixed.begin(), found.fixed.end());
+    return found;
+}
+
+// Whether two grid pieces meet at a point inside both: where an end of one
+// lies on the other, that is the touch itself on the grid.
+bool grid_pieces_meet(RING_node_s* a, RING_node_s* b) {
+    PNT2_s points[2];
+    int flags[2];
+    const int count = PSI__intersect_segments(a, b, points, flags);
+    const PNT2_s ends[4] = {seg_start(a), seg_end(a), seg_start(b), seg_end(b)};
+    for (int i = 0; i < count; ++i)
+        if (std::none_of(ends, ends + 4, [&](const PNT2_s& e) { return same_point(e, points[i]); })) return true;
+    return false;
+}
+
+void keep_touches_apart(const Touches& touches) {
+    // Units of the arc parameter tried, in each direction.
+    const int kMaxSteps = 16;
+    auto movable = [&](RING_node_s* n) {
+        return n->previous && LINE_ARC_SEG_is_arc(seg_of(n)) &&
+               !std::binary_search(touches.fixed.begin(), touches.fixed.end(), n);
+    };
+    auto meet = [](const Touch& t) { return t.a->previous && t.b->previous && grid_pieces_meet(t.a, t.b); };
+    // The touches of each piece.
+    std::unordered_map<RING_node_s*, std::vector<size_t>> of_piece;
+    for (size_t i = 0; i < touches.pairs.size(); ++i) {
+        of_piece[touches.pairs[i].a].push_back(i);
+        of_piece[touches.pairs[i].b].push_back(i);
+    }
+    for (size_t i = 0; i < touches.pairs.size(); ++i) {
+        const Touch& t = touches.pairs[i];
+        if (!meet(t)) continue;
+        bool apart = false;
+        for (int steps = 1; steps <= kMaxSteps && !apart; ++steps) {
+            for (RING_node_s* arc : {t.a, t.b}) {
+                if (apart || !movable(arc)) continue;
+                // The arc's other touches that do not meet now must not
+                // meet after the step either.
+                std::vector<size_t> others;
+                for (size_t k : of_piece[arc])
+                    if (k != i && !meet(touches.pairs[k])) others.push_back(k);
+                LINE_ARC_SEG_s* piece = seg_of(arc);
+                const LINE_ARC_SEG_s kept = *piece;
+                const PNT2_s start = seg_start(arc);
+                for (int sign : {1, -1}) {
+                    if (!LINE_ARC_SEG_step_rounded_arc(&start, piece, sign * steps)) continue;
+                    apart = !meet(t) && std::none_of(others.begin(), others.end(),
+                                                     [&](size_t k) { return meet(touches.pairs[k]); });
+                    if (apart) break;
+                    *piece = kept;
+                }
+            }
+        }
+    }
+}
+
+// Splits and unifies the coincident stretches of the set of sets, splits
+// arcs touched by an end of another set's arc there, and returns the touches
+// between arcs of different polys, to be kept apart once they are rounded.
+Touches split_coincident_stretches(RING_header_s* set_of_sets, double cell, POLY_SEG_copy_cb_t copy_cb) {
+    if (!(cell > 0) || !std::isfinite(cell)) return Touches{};
     std::vector<PieceRef> pieces = pieces_of(set_of_sets);
     std::vector<SweepBox> order = sweep_order(pieces);
     std::vector<std::vector<std::pair<double, PNT2_s>>> splits(pieces.size());
     for_each_near_pair(pieces, order, cell, [&](const PieceRef& a, const PieceRef& b) {
+        // An arc touched by an end of an arc of another poly is split there.
+        PNT2_s vertex;
+        if (a.arc && b.arc && a.poly != b.poly && touch_vertex(a, b, cell, vertex)) {
+            for (const PieceRef* x : {&a, &b}) {
+                const double at = inside_position(*x, vertex, cell);
+                if (at >= 0) splits[x - pieces.data()].push_back({at, vertex});
+            }
+        }
         if (!lies_along(a, b, cell) || !lies_along(b, a, cell)) return;
         const PieceRef* pair[2][2] = {{&a, &b}, {&b, &a}};
         for (const auto& ab : pair) {
@@ -426,7 +614,9 @@ void split_coincident_stretches(RING_header_s* set_of_sets, double cell, POLY_SE
         pieces = pieces_of(set_of_sets);
         order = sweep_order(pieces);
     }
-    unify_arcs_between_the_same_points(pieces, order, cell);
+    std::vector<RING_node_s*> unified;
+    unify_arcs_between_the_same_points(pieces, order, cell, unified);
+    return find_touches(pieces, order, cell, true, std::move(unified));
 }
 
 }  // namespace
@@ -505,6 +695,9 @@ void POLY_SEG_put_to_grid_material_side(RING_header_s* poly, const INT_GRID_MAP_
     // 5, 6. One walk in ring order from the chosen node.  `real` holds every
     // node's end before rounding: the arcs' centre vectors refer to those
     // starts, and the next piece's normal is taken from real coordinates.
+    // The touches between the poly's own pieces, while they are in reals.
+    const std::vector<PieceRef> own = pieces_of_polys({poly});
+    const Touches touches = find_touches(own, sweep_order(own), g, false, {});
     const size_t n = nodes.size();
     std::vector<PNT2_s> real(n);
     for (size_t i = 0; i < n; ++i) real[i] = end_of(nodes[i]);
@@ -565,6 +758,7 @@ void POLY_SEG_put_to_grid_material_side(RING_header_s* poly, const INT_GRID_MAP_
     // The piece that closes the ring is re-rounded last, from the walk's
     // final rounded end.
     if (closed) finish_piece(first, prev_rounded, prev_real);
+    keep_touches_apart(touches);
 }
 
 int merrow1::poly_seg::grid_loop_area_sign(const PNT2_s* starts, const LINE_ARC_SEG_s* const* pieces, int count) {
@@ -605,7 +799,8 @@ INT_GRID_MAP_s* POLY_SEG_put_set_to_grid(RING_header_s* set, const INT_GRID_MAP_
     // A set rounded plainly on a map of its own: its stretches that coincide
     // are split alike first (a set of sets is split over all its sets before
     // its sets come here on its map).
-    if (!map && !material_side && !is_poly_ring(set)) split_coincident_stretches(set, grid_size(used), copy_cb);
+    Touches touches;
+    if (!map && !material_side && !is_poly_ring(set)) touches = split_coincident_stretches(set, grid_size(used), copy_cb);
     for_each_poly(set, [&](RING_header_s* poly) {
         CERR_raise_on_abort();
         if (!poly->first) return;
@@ -615,6 +810,7 @@ INT_GRID_MAP_s* POLY_SEG_put_set_to_grid(RING_header_s* set, const INT_GRID_MAP_
         else
             POLY_SEG_put_to_grid_material_side(poly, used, filter ? filter(poly) : false, copy_cb);
     });
+    keep_touches_apart(touches);
     return used;
 }
 
@@ -623,7 +819,7 @@ INT_GRID_MAP_s* POLY_SEG_put_set_of_sets_to_grid(RING_header_s* set_of_sets, con
                                                  POLY_SEG_copy_cb_t copy_cb, double margin) {
     if (!set_of_sets) return const_cast<INT_GRID_MAP_s*>(map);
     INT_GRID_MAP_s* used = map ? const_cast<INT_GRID_MAP_s*>(map) : POLY_SEG_create_scaling(set_of_sets, margin);
-    split_coincident_stretches(set_of_sets, grid_size(used), copy_cb);
+    const Touches touches = split_coincident_stretches(set_of_sets, grid_size(used), copy_cb);
     // Closed loops that enclose an area here but none on the grid: the
     // caller learns that part of its input fell below the grid's resolution.
     std::vector<RING_header_s*> loops;
@@ -634,6 +830,7 @@ INT_GRID_MAP_s* POLY_SEG_put_set_of_sets_to_grid(RING_header_s* set_of_sets, con
     for (RING_node_s* n : nodes_of(set_of_sets))
         if (RING_header_s* set = RING_ask_node_subring(n))
             POLY_SEG_put_set_to_grid(set, used, material_side, filter, copy_cb, margin);
+    keep_touches_apart(touches);
     const long collapsed = std::count_if(loops.begin(), loops.end(), [](const RING_header_s* poly) {
         return POLY_SEG_ask_header(poly)->scaling && area_sign_on_grid(poly) == 0;
     });

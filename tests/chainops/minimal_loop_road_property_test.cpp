@@ -528,9 +528,13 @@ protected:
                 const double exact_area = between ? exact_difference : exact_union;
                 Expect want{NaN, NaN, -1, false};
                 want.signed_area = sign * (std::isnan(exact_area) ? (ref.ok() ? ref.signed_area : NaN) : exact_area);
-                if (ref.ok()) {
+                // Where the reference's loops touch at a point, a region
+                // may come back as one loop through the point or as a loop
+                // and a hole touching it: neither their count nor the sum
+                // of their unsigned areas is a measure there.
+                if (ref.ok() && !ref.pinched) {
                     want.abs_area = ref.abs_area;
-                    if (!ref.pinched) want.loops = ref.loops;
+                    want.loops = ref.loops;
                 }
                 const Judged j = in_pool(
                     [&](Generated& gen) {
@@ -587,9 +591,8 @@ protected:
     }
 
     std::map<std::string, Tally> tallies;
-    // Kinds of case whose faults are known and not yet mended: internally
-    // tangent circles cross on the grid either side of their tangent point
-    // (a lens of about 1e-13).  The quick run reports them apart.
+    // Kinds of case whose faults are known and not yet mended (none at
+    // present): the quick run reports them apart.
     std::set<std::string> open_kinds;
 };
 
@@ -602,7 +605,6 @@ bool long_run() {
 }
 
 TEST_F(MinimalLoopRoadProperty, RandomFamiliesGiveTheExactRegionOnBothEngines) {
-    open_kinds = {"tangent or equal circles"};
     run(quick, 16, true);
 }
 
