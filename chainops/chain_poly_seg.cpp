@@ -1597,6 +1597,10 @@ RING_header_s* CHAIN__offset_special_tracing(RING_header_s* chain, double offset
             //    offset (offsets_the_chain).
             if (R && R->first && trace && offsets_the_chain(R, chain)) {
                 POLY_SEG_get_set_from_grid(R);
+                // The grid moved the kept pieces off the trace by a cell or
+                // two, and the widening may have moved them by a step: they
+                // go back on the trace pieces they come from, at the offset.
+                CHAIN__put_loop_vertices_on_trace(R, trace, 2 * step);
                 POLY_SEG_remove_inserts(R, cell);
                 const CHAIN_main_data_s* tmd = main_of(trace);
                 RING_node_s* before_first = out->last;

@@ -57,7 +57,10 @@ void CHAIN__zone_take_chains_in_order(RING_header_s* out, BZONE_s* zone);
 // reals, cleaned from the trace) where the trace segments that the two
 // pieces meeting there come from meet, when that lies within the limit of
 // the vertex: their shared vertex or the nearest crossing of their lines and
-// circles.  Points of the loops that the grid made one stay one (a point
-// whose visits disagree keeps its place); arcs whose ends move keep their
-// sense and the centre of their trace arc (else their own).
+// circles; a point between two pieces of one trace segment goes to its foot
+// on the segment's line or circle.  The ends of an open poly go to the
+// nearest end of their piece's trace segment, else to their foot on it.
+// Points of the loops that the grid made one stay one (a point whose visits
+// disagree keeps its place); arcs whose ends move keep their sense and the
+// centre of their trace arc (else their own).
 void CHAIN__put_loop_vertices_on_trace(RING_header_s* set, const RING_header_s* trace, double limit);

@@ -12,9 +12,14 @@
 // of their lines and circles nearest the grid's point.  A point of the grid
 // keeps its place when its pieces have no such meeting near it, or when the
 // loops pass it with pieces of different sources that meet at different
-// points: one grid point stays one point.  Arcs keep their centres (the
-// centre of the trace's arc they come from, where there is one) and their
-// sense.
+// points: one grid point stays one point.  A point between two pieces of one
+// trace segment goes to its foot on that segment's line or circle.  The ends
+// of an open poly (a run cut out of the trace, as the offsets of open chains
+// are) have a piece on one side only: each goes to the end of that piece's
+// trace segment nearest it (the trace's own end, or the trace vertex where
+// the run was cut from the pieces that were dropped), else to its foot on
+// the segment's line or circle.  Arcs keep their centres (the centre of the
+// trace's arc they come from, where there is one) and their sense.
 #include "chainops/chain_poly_seg_internal.h"
 
 #include "internal/ring_nodes.h"
@@ -23,6 +28,7 @@
 #include <merrow1/chain_segments.h>
 #include <merrow1/line_arc_seg.h>
 #include <merrow1/poly_seg.h>
+#include <merrow1/segment.h>
 #include <merrow1/segment_intersection.h>
 #include <velte/ring.h>
 
@@ -53,6 +59,14 @@ bool source_segment(const RING_node_s* node, const RING_header_s* trace, SEGMENT
     if (out->type != SEG_LINE && out->type != SEG_ARC) return false;
     *vertex = ref->vertex;
     return true;
+}
+
+// The foot of the point on the segment's line or circle, within the limit.
+std::optional<PNT2_s> foot_on(const SEGMENT& a, const PNT2_s& near, double limit) {
+    const double p[2] = {near.x, near.y};
+    double foot[2];
+    if (!(SegmentPointNormalDist(&a, p, foot) <= limit)) return std::nullopt;
+    return PNT2_s{foot[0], foot[1]};
 }
 
 // Where the trace segments of two loop pieces meet nearest the point the
@@ -87,6 +101,23 @@ std::optional<PNT2_s> meeting(const SEGMENT& a, const SEGMENT& b, const PNT2_s& 
     return best;
 }
 
+// Where a point of a piece that ends (or starts) a run goes on the trace
+// segment it comes from, within the limit: the segment's end nearest it,
+// else its foot on the segment's line or circle.
+std::optional<PNT2_s> on_segment(const SEGMENT& a, const PNT2_s& near, double limit) {
+    std::optional<PNT2_s> best;
+    double best_gap = limit;
+    for (const double* p : {static_cast<const double*>(a.start), static_cast<const double*>(&a.end->x)}) {
+        const double g = gap(p, near);
+        if (g <= best_gap) {
+            best_gap = g;
+            best = PNT2_s{p[0], p[1]};
+        }
+    }
+    if (best) return best;
+    return foot_on(a, near, limit);
+}
+
 // Sets the arc's parameter and centre vector from its start and end and the
 // centre it is to keep, in its own sense (a centre that falls on the chord's
 // other side gives the half circle of the sense).
@@ -115,15 +146,21 @@ void CHAIN__put_loop_vertices_on_trace(RING_header_s* set, const RING_header_s* 
     for (RING_header_s* poly : polys) {
         const bool closed = POLY_SEG_is_closed(poly);
         for (RING_node_s* node : merrow1::ring_nodes(poly)) {
-            // An open poly's ends have a piece on one side only: they stay.
-            const bool inner = closed || (node != poly->first && node != poly->last);
             const LINE_ARC_SEG_s* s = piece_of(node);
+            const PNT2_s point{s->x, s->y};
             SEGMENT a{}, b{};
             const RING_node_s *va = nullptr, *vb = nullptr;
             std::optional<PNT2_s> here;
-            if (inner && node->next && source_segment(node, trace, &a, &va) &&
-                source_segment(node->next, trace, &b, &vb) && va != vb)
-                here = meeting(a, b, PNT2_s{s->x, s->y}, limit);
+            if (!closed && (node == poly->first || node == poly->last)) {
+                // An open poly's end: the piece after its first point, the
+                // piece ending at its last one (a poly of one point has none).
+                const RING_node_s* piece = node == poly->first ? node->next : node;
+                if (piece && piece != poly->first && source_segment(piece, trace, &a, &va))
+                    here = on_segment(a, point, limit);
+            } else if (node->next && source_segment(node, trace, &a, &va) &&
+                       source_segment(node->next, trace, &b, &vb)) {
+                here = va != vb ? meeting(a, b, point, limit) : foot_on(a, point, limit);
+            }
             const auto found = at.emplace(key_of(s), here);
             if (found.second) continue;
             std::optional<PNT2_s>& known = found.first->second;
