@@ -39,6 +39,8 @@
 #include <array>
 #include <climits>
 #include <cmath>
+#include <cstdint>
+#include <set>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -211,11 +213,6 @@ bool continues(const SPLIT_CHAIN_s* previous, const SPLIT_CHAIN_s* next) {
     return std::fabs(gap) <= kParameterSlack;
 }
 
-// Deletes the record's node from whichever junction ring of the network
-// holds it.
-void remove_record(RING_header_s* ends, RING_node_s* node) {
-    if (ends && node) RING_delete_node(ends, node);
-}
 
 bool whole_closed_chain(const SPLIT_CHAIN_s* end) {
     RING_header_s* chain = chain_of(end);
@@ -234,50 +231,124 @@ bool in_group(const RING_node_s* junction, int pass) {
     return ends && ends->first;
 }
 
-// Start record of the next loop of the group (see ChainsMinimalLoops).
-Start find_start(RING_header_s* intersections, RING_header_s* network, int pass, SIDE side) {
-    Start start;
-    for (RING_node_s* junction : ring_nodes(network)) {
-        if (!in_group(junction, pass)) continue;
-        RING_header_s* ends = RING_ask_node_subring(junction);
-        if (ends->count == 1 && effective_side(record_of(ends->first)) == side) {
+// The start records of the loops of one group (see ChainsMinimalLoops), kept
+// for the length of one walk of the group.  The next start is, in this order:
+//  1. the first junction of the network (in network order) of the group that
+//     holds a single record, on the side;
+//  2. along the first chain of the intersection list not yet finished (in
+//     list order; along its points, backwards for an open chain whose
+//     material lies on the other side), the first point whose junction
+//     holds a record of that chain on the side, the lowest parameter first;
+//     a chain without one is finished (marked), as is a chain whose first
+//     point was indexed in another pass.
+// The walk removes records only, through remove(), so a junction can only
+// come to hold a single record when one is removed from it, and a point
+// passed over in step 2 never gains a record: the junctions holding a single
+// record are kept in a set by network position, updated at each removal, and
+// step 2 resumes at the chain and point where it last stopped.
+class StartFinder {
+public:
+    StartFinder(RING_header_s* intersections, RING_header_s* network, int pass, SIDE side)
+        : m_intersections(intersections), m_pass(pass), m_side(side) {
+        for (RING_node_s* junction : ring_nodes(network)) {
+            m_position.emplace(RING_ask_node_subring(junction), m_junctions.size());
+            m_junctions.push_back(junction);
+        }
+        for (size_t k = 0; k < m_junctions.size(); ++k)
+            if (single(m_junctions[k])) m_singles.insert(k);
+        m_chains = ring_nodes(intersections);
+    }
+    StartFinder(const StartFinder&) = delete;
+    StartFinder& operator=(const StartFinder&) = delete;
+
+    // Deletes the record's node from the junction ring that holds it.
+    void remove(RING_header_s* ends, RING_node_s* node) {
+        if (!ends || !node) return;
+        RING_delete_node(ends, node);
+        const auto at = m_position.find(ends);
+        if (at == m_position.end()) return;
+        if (single(m_junctions[at->second]))
+            m_singles.insert(at->second);
+        else
+            m_singles.erase(at->second);
+    }
+
+    Start next() {
+        Start start;
+        // 1. The first junction holding a single record on the side.
+        while (!m_singles.empty()) {
+            RING_node_s* junction = m_junctions[*m_singles.begin()];
+            if (!single(junction)) {
+                m_singles.erase(m_singles.begin());
+                continue;
+            }
+            RING_header_s* ends = RING_ask_node_subring(junction);
             start.ends = ends;
             start.node = ends->first;
             return start;
         }
-    }
-    for (RING_node_s* list_node : ring_nodes(intersections)) {
-        if (APP_DATA__ask_app_data(list_node->app_data, CHAIN_APP_DATA_SCRATCH_MARK)) continue;
-        RING_header_s* points = RING_ask_node_subring(list_node);
-        RING_header_s* chain = points ? static_cast<RING_header_s*>(points->main_data) : nullptr;
-        std::vector<RING_node_s*> order = ring_nodes(points);
-        const CHAIN_main_data_s* data = data_of(chain);
-        const bool along = !chain || is_closed(chain) || (data && data->material_side == side);
-        if (!along) std::reverse(order.begin(), order.end());
-        for (size_t i = 0; i < order.size() && !start.node; ++i) {
-            auto* junction = static_cast<RING_node_s*>(APP_DATA__ask_app_data(order[i]->app_data, CHAIN_APP_DATA_SPLIT_JUNCTION));
-            // A chain whose first point was indexed in another pass belongs
-            // to another group; points of this group left without records
-            // (reduced away) are passed over.
-            if (i == 0 && (!junction || pass_of(junction) != pass)) break;
-            if (!in_group(junction, pass)) continue;
-            RING_header_s* ends = RING_ask_node_subring(junction);
-            // Ties: the lowest parameter, then ring order.
-            RING_node_s* best = nullptr;
-            double best_key = 0;
-            for (RING_node_s* node : ring_nodes(ends)) {
-                const SPLIT_CHAIN_s* end = record_of(node);
-                if (chain_of(end) != chain || effective_side(end) != side) continue;
-                const double key = end->reversed ? -end->piece->end->parameter : end->piece->start->parameter;
-                if (!best || key < best_key) best = node, best_key = key;
+        // 2. Along the first chain not yet finished.
+        for (; m_chain < m_chains.size(); ++m_chain, m_point = 0, m_points.clear()) {
+            RING_node_s* list_node = m_chains[m_chain];
+            if (APP_DATA__ask_app_data(list_node->app_data, CHAIN_APP_DATA_SCRATCH_MARK)) continue;
+            RING_header_s* points = RING_ask_node_subring(list_node);
+            RING_header_s* chain = points ? static_cast<RING_header_s*>(points->main_data) : nullptr;
+            if (m_loaded != m_chain) {
+                m_loaded = m_chain;
+                m_points = ring_nodes(points);
+                const CHAIN_main_data_s* data = data_of(chain);
+                const bool along = !chain || is_closed(chain) || (data && data->material_side == m_side);
+                if (!along) std::reverse(m_points.begin(), m_points.end());
             }
-            if (best) start.ends = ends, start.node = best;
+            for (; m_point < m_points.size(); ++m_point) {
+                auto* junction = static_cast<RING_node_s*>(
+                    APP_DATA__ask_app_data(m_points[m_point]->app_data, CHAIN_APP_DATA_SPLIT_JUNCTION));
+                // A chain whose first point was indexed in another pass
+                // belongs to another group; points of this group left without
+                // records (reduced away) are passed over.
+                if (m_point == 0 && (!junction || pass_of(junction) != m_pass)) break;
+                if (!in_group(junction, m_pass)) continue;
+                RING_header_s* ends = RING_ask_node_subring(junction);
+                // Ties: the lowest parameter, then ring order.
+                RING_node_s* best = nullptr;
+                double best_key = 0;
+                for (RING_node_s* node : ring_nodes(ends)) {
+                    const SPLIT_CHAIN_s* end = record_of(node);
+                    if (chain_of(end) != chain || effective_side(end) != m_side) continue;
+                    const double key = end->reversed ? -end->piece->end->parameter : end->piece->start->parameter;
+                    if (!best || key < best_key) best = node, best_key = key;
+                }
+                if (best) {
+                    start.ends = ends;
+                    start.node = best;
+                    return start;
+                }
+            }
+            RING_put_node_app_data(m_intersections, list_node, CHAIN_APP_DATA_SCRATCH_MARK, list_node);
         }
-        if (start.node) return start;
-        RING_put_node_app_data(intersections, list_node, CHAIN_APP_DATA_SCRATCH_MARK, list_node);
+        return start;
     }
-    return start;
-}
+
+private:
+    // Whether the junction is of the group and holds a single record, on the side.
+    bool single(const RING_node_s* junction) const {
+        if (!in_group(junction, m_pass)) return false;
+        const RING_header_s* ends = RING_ask_node_subring(junction);
+        return ends->count == 1 && effective_side(record_of(ends->first)) == m_side;
+    }
+
+    RING_header_s* m_intersections;
+    int m_pass;
+    SIDE m_side;
+    std::vector<RING_node_s*> m_junctions;                       // network order
+    std::unordered_map<const RING_header_s*, size_t> m_position;  // junction ring -> network position
+    std::set<size_t> m_singles;                                   // positions of single-record junctions
+    std::vector<RING_node_s*> m_chains;                           // nodes of the intersection list
+    size_t m_chain = 0;                                           // first chain not known finished
+    std::vector<RING_node_s*> m_points;                           // that chain's points in walk order
+    size_t m_point = 0;                                           // first of them not passed over
+    size_t m_loaded = SIZE_MAX;                                   // the chain m_points holds
+};
 
 }  // namespace
 
@@ -460,8 +531,9 @@ int minimal_loops(RING_header_s* intersections, RING_header_s* network, SIDE sid
         merrow1::infinite_loop(__FILE__, line);
     };
 
+    StartFinder starts(intersections, network, pass, side);
     for (int loops = 0;; ++loops) {
-        const Start start = find_start(intersections, network, pass, side);
+        const Start start = starts.next();
         if (!start.node) break;
         if (loops > records) overrun(nullptr, __LINE__);
         SPLIT_CHAIN_s* first = record_of(start.node);
@@ -472,8 +544,8 @@ int minimal_loops(RING_header_s* intersections, RING_header_s* network, SIDE sid
             loop = chain_of(first);
             RING_header_s* far = nullptr;
             RING_node_s* twin = NextSplitChain(first, &far);
-            remove_record(start.ends, start.node);
-            remove_record(far, twin);
+            starts.remove(start.ends, start.node);
+            starts.remove(far, twin);
             data_of(loop)->direction = CHAIN_direction_of_chain(loop);
             CHAIN_loop_class_s* record = loop_class(loop);
             record->all_dummy = CHAIN_is_chain_all_dummy(loop) ? 1 : 0;
@@ -530,7 +602,7 @@ int minimal_loops(RING_header_s* intersections, RING_header_s* network, SIDE sid
                 previous = &previous_end;
                 if (steps == 0 && loop->first) visits.emplace_back(ends, loop->first);
                 if (steps == 0 && loop->first) visited[ends] = 0;
-                remove_record(ends, node);
+                starts.remove(ends, node);
                 end = nullptr;
                 const bool closed = ends_meet(loop);
                 // Next piece: the twin in the far junction, then its neighbour.
@@ -553,7 +625,7 @@ int minimal_loops(RING_header_s* intersections, RING_header_s* network, SIDE sid
                     }
                 }
                 if (!twin || far->count < 2) {
-                    remove_record(far, twin);
+                    starts.remove(far, twin);
                     break;
                 }
                 RING_node_s* next = nullptr;
@@ -571,7 +643,7 @@ int minimal_loops(RING_header_s* intersections, RING_header_s* network, SIDE sid
                 // that loops touching at a point come apart there.
                 const bool after = (side == RIGHT) == follow_chains;
                 if (!next && !closed) next = after ? twin->next : twin->previous;
-                remove_record(far, twin);
+                starts.remove(far, twin);
                 ends = far;
                 node = next;
             }
