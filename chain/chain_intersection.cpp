@@ -2,6 +2,7 @@
 #include <merrow1/chain_intersection.h>
 
 #include <internal/flavour_intersections.h>
+#include <internal/segment_box_pairs.h>
 #include <internal/scratch_pool.h>
 #include <merrow1/chain.h>
 #include <merrow1/chain_corner.h>
@@ -29,6 +30,9 @@ const double kBoxSlack = 1e-8;
 const double kParameterSlack = 1e-8;
 // Default box axis.
 const double kDefaultAxis[2] = {0.0, 1.0};
+// Up to this many segment pairs a pair search tries every pair's boxes
+// instead of sweeping them.
+const size_t kDirectPairs = 256;
 
 // The trace record tracing hangs on a vertex under key 1 (32 bytes).  Only
 // the kind of corner that produced the vertex is read here.
@@ -334,6 +338,19 @@ Pairs segment_pairs(const SegmentBoxes& a, const SegmentBoxes* b) {
             for (size_t j = b ? 0 : i + 1; j < nb; ++j) pairs.emplace_back(int(i), int(j));
         return pairs;
     }
+    // Few pairs: tried directly, which gives them sorted.
+    const size_t na = a.boxes.size(), nb = b ? b->boxes.size() : na;
+    if (na * nb <= kDirectPairs) {
+        Pairs pairs;
+        for (size_t i = 0; i < na; ++i) {
+            if (!a.readable[i]) continue;
+            for (size_t j = b ? 0 : i + 1; j < nb; ++j)
+                if ((b ? b->readable[j] : a.readable[j]) &&
+                    !SEGMENT_boxes_apart(&a.boxes[i], b ? &b->boxes[j] : &a.boxes[j]))
+                    pairs.emplace_back(int(i), int(j));
+        }
+        return pairs;
+    }
     const double w = SEGMENT_BOX_WIDENING;
     return sweep_pairs(
         a.boxes, a.readable, b ? &b->boxes : nullptr, b ? &b->readable : nullptr,
@@ -608,6 +625,27 @@ int LoadChainEdges(RING_header_s* chain, RING_header_s* list) { return load_edge
 int ChainSegmentInt(RING_header_s* chain_a, RING_header_s* chain_b, int i, int j, RING_node_s* a, RING_node_s* b,
                     RING_header_s* list, double tolerance) {
     return segment_pair(chain_a, chain_b, i, j, a, b, list, tolerance, nullptr);
+}
+
+std::vector<std::pair<int, int>> merrow1::segment_box_pairs(const std::vector<SEGMENT>& segments,
+                                                            const std::vector<bool>& readable) {
+    Pairs pairs;
+    const size_t n = segments.size();
+    if (every_pair()) {
+        for (size_t i = 0; i < n; ++i)
+            for (size_t j = i + 1; j < n; ++j)
+                if (readable[i] && readable[j]) pairs.emplace_back(int(i), int(j));
+        return pairs;
+    }
+    SegmentBoxes boxes;
+    boxes.boxes.resize(n);
+    boxes.readable.assign(n, 0);
+    for (size_t k = 0; k < n; ++k) {
+        if (!readable[k]) continue;
+        SEGMENT_calc_max_min_box(&segments[k], nullptr, &boxes.boxes[k]);
+        boxes.readable[k] = 1;
+    }
+    return segment_pairs(boxes, nullptr);
 }
 
 // ---------------------------------------------------------------------------
