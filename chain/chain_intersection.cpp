@@ -18,7 +18,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
+#include <map>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -33,6 +36,9 @@ const double kDefaultAxis[2] = {0.0, 1.0};
 // Up to this many segment pairs a pair search tries every pair's boxes
 // instead of sweeping them.
 const size_t kDirectPairs = 256;
+// From this many places on, a search finds where a place goes in a sub-ring
+// through an index by parameter instead of walking the sub-ring.
+const int kIndexedPlaces = 32;
 
 // The trace record tracing hangs on a vertex under key 1 (32 bytes).  Only
 // the kind of corner that produced the vertex is read here.
@@ -121,9 +127,40 @@ public:
     }
     void add(RING_header_s* sub) { m_by_chain.emplace(sub->main_data, sub); }
 
+    // The places of a sub-ring by parameter (equal parameters in ring order),
+    // filled from the sub-ring once it holds kIndexedPlaces places; null
+    // before, or when its places do not ascend (then the insertion walks the
+    // sub-ring).  Once filled, kept up to date by insert_point, the only
+    // writer of the sub-rings while the index lives.
+    using Places = std::multimap<double, RING_node_s*>;
+    Places* places(const RING_header_s* sub) {
+        auto it = m_places.find(sub);
+        if (it == m_places.end()) {
+            if (sub->count < kIndexedPlaces || m_walked.count(sub)) return nullptr;
+            Places filled;
+            bool ascending = true;
+            RING_node_s* node = sub->first;
+            for (int k = 0; k < sub->count && node && ascending; ++k, node = node->next) {
+                const auto* place = static_cast<const POINT_ON_CHAIN_s*>(node->main_data);
+                if (!place) continue;
+                ascending = !std::isnan(place->parameter) &&
+                            (filled.empty() || std::prev(filled.end())->first <= place->parameter);
+                filled.emplace_hint(filled.end(), place->parameter, node);
+            }
+            if (!ascending) {
+                m_walked.insert(sub);
+                return nullptr;
+            }
+            it = m_places.emplace(sub, std::move(filled)).first;
+        }
+        return &it->second;
+    }
+
 private:
     const RING_header_s* m_list;
     std::unordered_map<const void*, RING_header_s*> m_by_chain;
+    std::unordered_map<const RING_header_s*, Places> m_places;
+    std::unordered_set<const RING_header_s*> m_walked;
 };
 
 // The chain's sub-ring through the index when the search keeps one for this
@@ -486,7 +523,31 @@ int insert_point(const POINT_ON_CHAIN_s* point, RING_header_s* list, SubRings* i
         }
         if (index && index->list() == list) index->add(sub);
     }
-    // 3. Backwards from the last place: an equal place ends the call; the
+    // 3. With the search's index: the places at or above the parameter that
+    //    can be equal (parameters within the slack) and the last one below,
+    //    which is the insertion place.  The same places as the walk below
+    //    finds: every other place at or above the parameter lies beyond the
+    //    slack.
+    if (SubRings::Places* places = index && index->list() == list && !std::isnan(point->parameter)
+                                       ? index->places(sub)
+                                       : nullptr) {
+        const auto above = places->lower_bound(point->parameter);
+        for (auto it = above; it != places->end() && it->first - point->parameter <= POINT_ON_CHAIN_PARAMETER_SLACK;
+             ++it)
+            if (PointOnChainEq(static_cast<const POINT_ON_CHAIN_s*>(it->second->main_data), point)) return 1;
+        RING_node_s* after = above == places->begin() ? nullptr : std::prev(above)->second;
+        if (after && PointOnChainEq(static_cast<const POINT_ON_CHAIN_s*>(after->main_data), point)) return 1;
+        POINT_ON_CHAIN_s* copy = CMEM_NEW(list->pool, POINT_ON_CHAIN_s);
+        if (!copy) return 0;
+        *copy = *point;
+        RING_node_s* node = RING_insert_after(sub, after, copy);
+        if (!node)
+            CMEM_private_delete_object(copy);
+        else
+            places->emplace_hint(above, point->parameter, node);
+        return 1;
+    }
+    // 4. Backwards from the last place: an equal place ends the call; the
     //    first place of lower parameter is the insertion place.  The walk is
     //    bounded by the node count (the sub-ring may be circular).
     RING_node_s* after = nullptr;
