@@ -213,7 +213,6 @@ bool continues(const SPLIT_CHAIN_s* previous, const SPLIT_CHAIN_s* next) {
     return std::fabs(gap) <= kParameterSlack;
 }
 
-
 bool whole_closed_chain(const SPLIT_CHAIN_s* end) {
     RING_header_s* chain = chain_of(end);
     return chain && !end->reversed && is_closed(chain) && std::fabs(end->piece->start->parameter) <= kParameterSlack &&
@@ -231,17 +230,21 @@ bool in_group(const RING_node_s* junction, int pass) {
     return ends && ends->first;
 }
 
+// Whether the start search takes a chain's points along the chain: all but
+// an open chain whose material lies on the other side, taken backwards.
+bool points_along(const RING_header_s* chain, SIDE side) {
+    const CHAIN_main_data_s* data = data_of(chain);
+    return !chain || is_closed(chain) || (data && data->material_side == side);
+}
+
 // The junction of the first point of a chain of the intersection list in
-// the order the start search takes its points: along the chain, backwards
-// for an open chain whose material lies on the other side.  Null when the
+// the order the start search takes its points (points_along).  Null when the
 // chain has no points or its first point no junction.
 RING_node_s* first_junction(const RING_node_s* list_node, SIDE side) {
     const RING_header_s* points = RING_ask_node_subring(list_node);
     if (!points || !points->first) return nullptr;
     const RING_header_s* chain = static_cast<const RING_header_s*>(points->main_data);
-    const CHAIN_main_data_s* data = data_of(chain);
-    const bool along = !chain || is_closed(chain) || (data && data->material_side == side);
-    const RING_node_s* first = along ? points->first : points->last;
+    const RING_node_s* first = points_along(chain, side) ? points->first : points->last;
     return static_cast<RING_node_s*>(APP_DATA__ask_app_data(first->app_data, CHAIN_APP_DATA_SPLIT_JUNCTION));
 }
 
@@ -318,9 +321,7 @@ public:
             if (m_loaded != m_chain) {
                 m_loaded = m_chain;
                 m_points = ring_nodes(points);
-                const CHAIN_main_data_s* data = data_of(chain);
-                const bool along = !chain || is_closed(chain) || (data && data->material_side == m_side);
-                if (!along) std::reverse(m_points.begin(), m_points.end());
+                if (!points_along(chain, m_side)) std::reverse(m_points.begin(), m_points.end());
             }
             for (; m_point < m_points.size(); ++m_point) {
                 auto* junction = static_cast<RING_node_s*>(
