@@ -292,7 +292,7 @@ int PointOnChainCreate(RING_header_s* chain, RING_node_s* node, int k, const dou
 bool PointOnChainEq(const POINT_ON_CHAIN_s* a, const POINT_ON_CHAIN_s* b) {
     if (!a || !b) return false;
     return a->node == b->node && squared_distance(a->point, b->point) <= kSamePointSquared &&
-           std::fabs(a->parameter - b->parameter) <= 1e-8;
+           std::fabs(a->parameter - b->parameter) <= POINT_ON_CHAIN_PARAMETER_SLACK;
 }
 
 void PointOnChainSnapToVertex(POINT_ON_CHAIN_s* place, double tol) {

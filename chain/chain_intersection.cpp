@@ -2,6 +2,7 @@
 #include <merrow1/chain_intersection.h>
 
 #include <internal/flavour_intersections.h>
+#include <internal/segment_box_pairs.h>
 #include <internal/scratch_pool.h>
 #include <merrow1/chain.h>
 #include <merrow1/chain_corner.h>
@@ -14,8 +15,14 @@
 #include <velte/cerr.h>
 #include <velte/cmem.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
+#include <map>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -26,6 +33,12 @@ const double kBoxSlack = 1e-8;
 const double kParameterSlack = 1e-8;
 // Default box axis.
 const double kDefaultAxis[2] = {0.0, 1.0};
+// Up to this many segment pairs a pair search tries every pair's boxes
+// instead of sweeping them.
+const size_t kDirectPairs = 256;
+// From this many places on, a search finds where a place goes in a sub-ring
+// through an index by parameter instead of walking the sub-ring.
+const int kIndexedPlaces = 32;
 
 // The trace record tracing hangs on a vertex under key 1 (32 bytes).  Only
 // the kind of corner that produced the vertex is read here.
@@ -93,6 +106,67 @@ RING_header_s* find_sub_ring(const RING_header_s* list, const RING_header_s* cha
     for (RING_header_s* sub : sub_rings_of(list))
         if (sub->main_data == chain) return sub;
     return nullptr;
+}
+
+// The sub-rings of one intersection-point list by chain, kept beside the list
+// while one search adds to it, so that a point finds its chain's sub-ring
+// without a walk of the list.  Filled from the list when the search begins
+// (the first sub-ring of a chain, as find_sub_ring answers); the search makes
+// every further sub-ring through it and nothing else edits the list meanwhile.
+class SubRings {
+public:
+    explicit SubRings(const RING_header_s* list) : m_list(list) {
+        for (RING_header_s* sub : sub_rings_of(list)) m_by_chain.emplace(sub->main_data, sub);
+    }
+    SubRings(const SubRings&) = delete;
+    SubRings& operator=(const SubRings&) = delete;
+    const RING_header_s* list() const { return m_list; }
+    RING_header_s* find(const RING_header_s* chain) const {
+        const auto it = m_by_chain.find(chain);
+        return it == m_by_chain.end() ? nullptr : it->second;
+    }
+    void add(RING_header_s* sub) { m_by_chain.emplace(sub->main_data, sub); }
+
+    // The places of a sub-ring by parameter (equal parameters in ring order),
+    // filled from the sub-ring once it holds kIndexedPlaces places; null
+    // before, or when its places do not ascend (then the insertion walks the
+    // sub-ring).  Once filled, kept up to date by insert_point, the only
+    // writer of the sub-rings while the index lives.
+    using Places = std::multimap<double, RING_node_s*>;
+    Places* places(const RING_header_s* sub) {
+        auto it = m_places.find(sub);
+        if (it == m_places.end()) {
+            if (sub->count < kIndexedPlaces || m_walked.count(sub)) return nullptr;
+            Places filled;
+            bool ascending = true;
+            RING_node_s* node = sub->first;
+            for (int k = 0; k < sub->count && node && ascending; ++k, node = node->next) {
+                const auto* place = static_cast<const POINT_ON_CHAIN_s*>(node->main_data);
+                if (!place) continue;
+                ascending = !std::isnan(place->parameter) &&
+                            (filled.empty() || std::prev(filled.end())->first <= place->parameter);
+                filled.emplace_hint(filled.end(), place->parameter, node);
+            }
+            if (!ascending) {
+                m_walked.insert(sub);
+                return nullptr;
+            }
+            it = m_places.emplace(sub, std::move(filled)).first;
+        }
+        return &it->second;
+    }
+
+private:
+    const RING_header_s* m_list;
+    std::unordered_map<const void*, RING_header_s*> m_by_chain;
+    std::unordered_map<const RING_header_s*, Places> m_places;
+    std::unordered_set<const RING_header_s*> m_walked;
+};
+
+// The chain's sub-ring through the index when the search keeps one for this
+// list, else by a walk of the list.
+RING_header_s* sub_ring_of(const RING_header_s* list, const RING_header_s* chain, const SubRings* index) {
+    return index && index->list() == list ? index->find(chain) : find_sub_ring(list, chain);
 }
 
 // The point copies belong to their sub-ring.
@@ -176,12 +250,19 @@ void check_parameter(const POINT_ON_CHAIN_s& place, int i, int j, int which) {
     CHAIN_debug_report(3, label, place.chain, place.node);
 }
 
+// InsertIntersectionPoint, LoadChainEdges and ChainSegmentInt with the
+// search's index of sub-rings (null: none).
+int insert_point(const POINT_ON_CHAIN_s* point, RING_header_s* list, SubRings* index);
+int load_edges(RING_header_s* chain, RING_header_s* list, SubRings* index);
+int segment_pair(RING_header_s* chain_a, RING_header_s* chain_b, int i, int j, RING_node_s* a, RING_node_s* b,
+                 RING_header_s* list, double tolerance, SubRings* index);
+
 // Enters the place at fraction t of segment k (ending at node) of the chain.
 void enter(RING_header_s* chain, RING_node_s* node, int k, double t, const double point[2], RING_header_s* list,
-           int i, int j, int which) {
+           int i, int j, int which, SubRings* index) {
     POINT_ON_CHAIN_s place;
     PointOnChainCreate1(chain, node, k, t, point, &place);
-    InsertIntersectionPoint(&place, list);
+    insert_point(&place, list, index);
     check_parameter(place, i, j, which);
 }
 
@@ -190,16 +271,173 @@ bool location_on(const SEGMENT& segment, const double point[2], double tolerance
     return where == 2 || where == 3 || where == 4;
 }
 
+// ---------------------------------------------------------------------------
+// Pair searches by boxes.  A pair of segments whose boxes lie apart by
+// SEGMENT_boxes_apart gives SEGMENT_intersect_on nothing, and ChainSegmentInt
+// then enters nothing; a pair of chains whose boxes lie apart is not searched.
+// The searches below try only the pairs whose boxes meet, in the order of the
+// loops over all pairs, so the list receives the same points in the same
+// order.
+
+using Pairs = std::vector<std::pair<int, int>>;
+
+// Index pairs (i of a, j of b) of the boxes `use` admits that `meet`, sorted;
+// with b null the pairs within a, i < j.  A sweep takes the boxes by
+// `low(box)`, their start across the axis, and drops an active box for good
+// once `behind(active, current)` holds, which must then hold for every later
+// box as well; the boxes `loose` picks (whose order across the axis says
+// nothing) are tried against every box.  `meet` is symmetric.
+template <class Box, class Low, class Loose, class Behind, class Meet>
+Pairs sweep_pairs(const std::vector<Box>& a, const std::vector<char>& use_a, const std::vector<Box>* b,
+                  const std::vector<char>* use_b, Low low, Loose loose, Behind behind, Meet meet) {
+    struct Item {
+        double low;
+        int side;
+        int index;
+    };
+    const bool single = b == nullptr;
+    std::vector<Item> items, loose_items;
+    auto gather = [&](const std::vector<Box>& boxes, const std::vector<char>& use, int side) {
+        for (size_t k = 0; k < boxes.size(); ++k)
+            if (use[k]) (loose(boxes[k]) ? loose_items : items).push_back({low(boxes[k]), side, int(k)});
+    };
+    gather(a, use_a, 0);
+    if (!single) gather(*b, *use_b, 1);
+    auto box = [&](const Item& item) -> const Box& { return item.side == 0 ? a[item.index] : (*b)[item.index]; };
+    Pairs pairs;
+    auto pair = [&](const Item& x, const Item& y) {
+        if (single) {
+            if (x.index != y.index) pairs.emplace_back(std::min(x.index, y.index), std::max(x.index, y.index));
+        } else if (x.side != y.side) {
+            pairs.emplace_back(x.side == 0 ? x.index : y.index, x.side == 0 ? y.index : x.index);
+        }
+    };
+    std::stable_sort(items.begin(), items.end(), [](const Item& x, const Item& y) { return x.low < y.low; });
+    std::vector<Item> active[2];
+    for (const Item& item : items) {
+        std::vector<Item>& others = active[single ? 0 : 1 - item.side];
+        size_t kept = 0;
+        for (const Item& other : others) {
+            if (behind(box(other), box(item))) continue;
+            others[kept++] = other;
+            if (meet(box(other), box(item))) pair(other, item);
+        }
+        others.resize(kept);
+        active[single ? 0 : item.side].push_back(item);
+    }
+    for (size_t x = 0; x < loose_items.size(); ++x) {
+        for (const Item& item : items)
+            if (meet(box(loose_items[x]), box(item))) pair(loose_items[x], item);
+        for (size_t y = single ? x + 1 : 0; y < loose_items.size(); ++y)
+            if (meet(box(loose_items[x]), box(loose_items[y]))) pair(loose_items[x], loose_items[y]);
+    }
+    std::sort(pairs.begin(), pairs.end());
+    return pairs;
+}
+
+// The segments of a chain for the pair searches: the nodes that end them
+// (segment i at index i - 1) and, below checking level 1, the box
+// SEGMENT_intersect_on computes of each readable one.
+struct SegmentBoxes {
+    std::vector<RING_node_s*> nodes;
+    std::vector<BOX2_t> boxes;
+    std::vector<char> readable;
+};
+
+// At checking level 1 or more every pair of segments is tried, so that each
+// pair's consistency checks report as they do for any pair.
+bool every_pair() { return MACH__checking_level >= 1; }
+
+SegmentBoxes segment_boxes(const RING_header_s* chain) {
+    SegmentBoxes s;
+    s.nodes = segment_nodes(chain);
+    if (every_pair()) return s;
+    s.boxes.resize(s.nodes.size());
+    s.readable.assign(s.nodes.size(), 0);
+    for (size_t k = 0; k < s.nodes.size(); ++k) {
+        SEGMENT segment;
+        if (ChainSegment(chain, s.nodes[k], &segment) != 1) continue;
+        SEGMENT_calc_max_min_box(&segment, nullptr, &s.boxes[k]);
+        s.readable[k] = 1;
+    }
+    return s;
+}
+
+// The segment pairs (i of a, j of b; with b null i < j within a) that can
+// meet, sorted: every pair at checking level 1 or more, else the pairs of
+// readable segments whose boxes do not lie apart.  The sweep runs across the
+// default axis (the boxes' normal extent).
+Pairs segment_pairs(const SegmentBoxes& a, const SegmentBoxes* b) {
+    if (every_pair()) {
+        Pairs pairs;
+        const size_t nb = b ? b->nodes.size() : a.nodes.size();
+        for (size_t i = 0; i < a.nodes.size(); ++i)
+            for (size_t j = b ? 0 : i + 1; j < nb; ++j) pairs.emplace_back(int(i), int(j));
+        return pairs;
+    }
+    // Few pairs: tried directly, which gives them sorted.
+    const size_t na = a.boxes.size(), nb = b ? b->boxes.size() : na;
+    if (na * nb <= kDirectPairs) {
+        Pairs pairs;
+        for (size_t i = 0; i < na; ++i) {
+            if (!a.readable[i]) continue;
+            for (size_t j = b ? 0 : i + 1; j < nb; ++j)
+                if ((b ? b->readable[j] : a.readable[j]) &&
+                    !SEGMENT_boxes_apart(&a.boxes[i], b ? &b->boxes[j] : &a.boxes[j]))
+                    pairs.emplace_back(int(i), int(j));
+        }
+        return pairs;
+    }
+    const double w = SEGMENT_BOX_WIDENING;
+    return sweep_pairs(
+        a.boxes, a.readable, b ? &b->boxes : nullptr, b ? &b->readable : nullptr,
+        [](const BOX2_t& box) { return box.min_normal; },
+        [](const BOX2_t& box) { return std::isnan(box.min_normal); },
+        [w](const BOX2_t& q, const BOX2_t& e) { return q.max_normal + w < e.min_normal - w; },
+        [](const BOX2_t& p, const BOX2_t& q) { return !SEGMENT_boxes_apart(&p, &q); });
+}
+
+// The chain pairs c < d whose boxes overlap (boxes_overlap), sorted.  An
+// active box is behind once its normal extent ends at least the box slack
+// before the current one starts, on both sides of the slack's rounding: for
+// boxes of ordered extents no end value then lies inside the other extent
+// widened by the slack, for this box or any later one.
+Pairs chain_pairs(const std::vector<CHAIN_BOX_s>& boxes, const std::vector<char>& boxed) {
+    return sweep_pairs(
+        boxes, boxed, static_cast<const std::vector<CHAIN_BOX_s>*>(nullptr), nullptr,
+        [](const CHAIN_BOX_s& box) { return box.min_normal; },
+        [](const CHAIN_BOX_s& box) {
+            return !(box.min_normal <= box.max_normal) || !(box.min_along <= box.max_along);
+        },
+        [](const CHAIN_BOX_s& q, const CHAIN_BOX_s& e) {
+            return q.max_normal <= e.min_normal - kBoxSlack && q.max_normal + kBoxSlack <= e.min_normal;
+        },
+        [](const CHAIN_BOX_s& p, const CHAIN_BOX_s& q) { return boxes_overlap(p, q); });
+}
+
+// Runs the pairs of segment i of chain A: `pairs` sorted, `at` the first pair
+// not yet run; the pairs (i, j) run in order and `at` moves past them.
+void run_pairs_of(RING_header_s* chain_a, RING_header_s* chain_b, const SegmentBoxes& a, const SegmentBoxes& b,
+                  const Pairs& pairs, size_t& at, int i, RING_header_s* list, double tolerance, SubRings* index) {
+    for (; at < pairs.size() && pairs[at].first == i; ++at) {
+        const int j = pairs[at].second;
+        segment_pair(chain_a, chain_b, i + 1, j + 1, a.nodes[i], b.nodes[j], list, tolerance, index);
+    }
+}
+
 // Parts of the chains-of-a-set search.
 enum class EndPoints { WhileFirstSegment, BeforeSearch, AfterSearchIfTouched };
 
 // The search of ChainsIntersection and ChainsIntersectionBetween.
 //  1. Chains of fewer than two vertices are passed over.
-//  2. The first chain's box is computed along (0, 1); while its first segment
-//     is processed every later chain gets its box (cached) and, in the
-//     ChainsIntersection form, its end points.
-//  3. Each chain runs its own pairs i < j (when asked) and, for each of its
-//     segments, every later chain whose box overlaps.
+//  2. In the ChainsIntersection form every chain's end points are entered
+//     first, in chain order (so the sub-rings come in chain order, each
+//     with its ends before its other points); every chain gets its box
+//     along (0, 1), cached.
+//  3. Each chain runs, for each of its segments, its own pairs i < j (when
+//     asked) and then its pairs with every later chain whose box overlaps,
+//     by later chain and segment; only pairs whose segment boxes meet are
+//     tried.
 //  4. The sub-rings of closed chains are closed and a copy of the set's box
 //     hangs on the list.
 int chains_search(RING_header_s* set, RING_header_s* list, bool own_pairs, EndPoints ends) {
@@ -208,40 +446,39 @@ int chains_search(RING_header_s* set, RING_header_s* list, bool own_pairs, EndPo
     for (RING_header_s* chain : chains_of(set))
         if (chain->count >= 2) chains.push_back(chain);
     const size_t n = chains.size();
-    if (ends == EndPoints::BeforeSearch)
-        for (RING_header_s* chain : chains) LoadChainEdges(chain, list);
+    SubRings index(list);
+    if (ends != EndPoints::AfterSearchIfTouched)
+        for (RING_header_s* chain : chains) load_edges(chain, list, &index);
 
     std::vector<CHAIN_BOX_s> boxes(n);
-    std::vector<bool> boxed(n, false);
+    std::vector<char> boxed(n, 0);
+    for (size_t c = 0; c < n; ++c) boxed[c] = chain_box_along(chains[c], kDefaultAxis, true, &boxes[c]) ? 1 : 0;
+    const Pairs overlapping = chain_pairs(boxes, boxed);
+    std::vector<SegmentBoxes> segments(n);
+    for (size_t c = 0; c < n; ++c) segments[c] = segment_boxes(chains[c]);
+
+    size_t next = 0;  // first pair of `overlapping` of a chain not yet searched
     for (size_t c = 0; c < n; ++c) {
         RING_header_s* chain = chains[c];
-        if (c == 0) {
-            if (ends == EndPoints::WhileFirstSegment) LoadChainEdges(chain, list);
-            boxed[0] = chain_box_along(chain, kDefaultAxis, true, &boxes[0]);
-        }
-        const std::vector<RING_node_s*> segments = segment_nodes(chain);
-        for (size_t i = 0; i < segments.size(); ++i) {
-            if (own_pairs)
-                for (size_t j = i + 1; j < segments.size(); ++j)
-                    ChainSegmentInt(chain, chain, int(i + 1), int(j + 1), segments[i], segments[j], list,
-                                    CHAIN_INTERSECTION_TOLERANCE);
-            for (size_t d = c + 1; d < n; ++d) {
-                RING_header_s* other = chains[d];
-                if (c == 0 && i == 0) {
-                    if (ends == EndPoints::WhileFirstSegment) LoadChainEdges(other, list);
-                    boxed[d] = chain_box_along(other, kDefaultAxis, true, &boxes[d]);
-                }
-                if (!boxed[c] || !boxed[d] || !boxes_overlap(boxes[c], boxes[d])) continue;
-                const std::vector<RING_node_s*> others = segment_nodes(other);
-                for (size_t j = 0; j < others.size(); ++j)
-                    ChainSegmentInt(chain, other, int(i + 1), int(j + 1), segments[i], others[j], list,
-                                    CHAIN_INTERSECTION_TOLERANCE);
-            }
+        std::vector<size_t> later;
+        for (; next < overlapping.size() && overlapping[next].first == int(c); ++next)
+            later.push_back(size_t(overlapping[next].second));
+        const Pairs own = own_pairs ? segment_pairs(segments[c], nullptr) : Pairs();
+        std::vector<Pairs> cross(later.size());
+        for (size_t k = 0; k < later.size(); ++k) cross[k] = segment_pairs(segments[c], &segments[later[k]]);
+        size_t own_at = 0;
+        std::vector<size_t> cross_at(later.size(), 0);
+        for (size_t i = 0; i < segments[c].nodes.size(); ++i) {
+            run_pairs_of(chain, chain, segments[c], segments[c], own, own_at, int(i), list,
+                         CHAIN_INTERSECTION_TOLERANCE, &index);
+            for (size_t k = 0; k < later.size(); ++k)
+                run_pairs_of(chain, chains[later[k]], segments[c], segments[later[k]], cross[k], cross_at[k], int(i),
+                             list, CHAIN_INTERSECTION_TOLERANCE, &index);
         }
     }
     if (ends == EndPoints::AfterSearchIfTouched)
         for (RING_header_s* chain : chains)
-            if (find_sub_ring(list, chain)) LoadChainEdges(chain, list);
+            if (index.find(chain)) load_edges(chain, list, &index);
     close_sub_rings(list);
 
     // The box of the whole set, copied onto the list in the list's pool.
@@ -268,12 +505,14 @@ int points_on(const RING_header_s* list, const RING_header_s* chain) {
 // ---------------------------------------------------------------------------
 // Intersection-point lists
 
-int InsertIntersectionPoint(const POINT_ON_CHAIN_s* point, RING_header_s* list) {
+namespace {
+
+int insert_point(const POINT_ON_CHAIN_s* point, RING_header_s* list, SubRings* index) {
     if (!point || !list) return 0;
     // 1. A user abort ends the search here.
     CERR_raise_on_abort();
     // 2. The chain's sub-ring, made as a new last node when it has none.
-    RING_header_s* sub = find_sub_ring(list, point->chain);
+    RING_header_s* sub = sub_ring_of(list, point->chain, index);
     if (!sub) {
         sub = RING_create_in_pool(point->chain, RING_TYPE_CHAIN, list->pool);
         if (!sub) return 0;
@@ -282,8 +521,33 @@ int InsertIntersectionPoint(const POINT_ON_CHAIN_s* point, RING_header_s* list) 
             RING_delete(sub);
             return 0;
         }
+        if (index && index->list() == list) index->add(sub);
     }
-    // 3. Backwards from the last place: an equal place ends the call; the
+    // 3. With the search's index: the places at or above the parameter that
+    //    can be equal (parameters within the slack) and the last one below,
+    //    which is the insertion place.  The same places as the walk below
+    //    finds: every other place at or above the parameter lies beyond the
+    //    slack.
+    if (SubRings::Places* places = index && index->list() == list && !std::isnan(point->parameter)
+                                       ? index->places(sub)
+                                       : nullptr) {
+        const auto above = places->lower_bound(point->parameter);
+        for (auto it = above; it != places->end() && it->first - point->parameter <= POINT_ON_CHAIN_PARAMETER_SLACK;
+             ++it)
+            if (PointOnChainEq(static_cast<const POINT_ON_CHAIN_s*>(it->second->main_data), point)) return 1;
+        RING_node_s* after = above == places->begin() ? nullptr : std::prev(above)->second;
+        if (after && PointOnChainEq(static_cast<const POINT_ON_CHAIN_s*>(after->main_data), point)) return 1;
+        POINT_ON_CHAIN_s* copy = CMEM_NEW(list->pool, POINT_ON_CHAIN_s);
+        if (!copy) return 0;
+        *copy = *point;
+        RING_node_s* node = RING_insert_after(sub, after, copy);
+        if (!node)
+            CMEM_private_delete_object(copy);
+        else
+            places->emplace_hint(above, point->parameter, node);
+        return 1;
+    }
+    // 4. Backwards from the last place: an equal place ends the call; the
     //    first place of lower parameter is the insertion place.  The walk is
     //    bounded by the node count (the sub-ring may be circular).
     RING_node_s* after = nullptr;
@@ -304,7 +568,7 @@ int InsertIntersectionPoint(const POINT_ON_CHAIN_s* point, RING_header_s* list) 
     return 1;
 }
 
-int LoadChainEdges(RING_header_s* chain, RING_header_s* list) {
+int load_edges(RING_header_s* chain, RING_header_s* list, SubRings* index) {
     if (!chain || !list || !chain->first) return 0;
     POINT_ON_CHAIN_s place = {};
     place.chain = chain;
@@ -313,7 +577,7 @@ int LoadChainEdges(RING_header_s* chain, RING_header_s* list) {
         place.point[0] = p[0];
         place.point[1] = p[1];
     }
-    InsertIntersectionPoint(&place, list);
+    insert_point(&place, list, index);
     if (is_closed(chain)) return 1;
     place.node = chain->last;
     place.parameter = chain->count - 1;
@@ -321,12 +585,12 @@ int LoadChainEdges(RING_header_s* chain, RING_header_s* list) {
         place.point[0] = p[0];
         place.point[1] = p[1];
     }
-    InsertIntersectionPoint(&place, list);
+    insert_point(&place, list, index);
     return 1;
 }
 
-int ChainSegmentInt(RING_header_s* chain_a, RING_header_s* chain_b, int i, int j, RING_node_s* a, RING_node_s* b,
-                    RING_header_s* list, double tolerance) {
+int segment_pair(RING_header_s* chain_a, RING_header_s* chain_b, int i, int j, RING_node_s* a, RING_node_s* b,
+                 RING_header_s* list, double tolerance, SubRings* index) {
     if (!chain_a || !chain_b || !a || !b || !list) return 0;
     // 1. Within one chain: a segment is not tested against itself, and two
     //    neighbours not at a smooth joint or a turning corner of two lines.
@@ -362,20 +626,20 @@ int ChainSegmentInt(RING_header_s* chain_a, RING_header_s* chain_b, int i, int j
         const double a_start[2] = {sa.start[0], sa.start[1]};
         const double b_start[2] = {sb.start[0], sb.start[1]};
         if (location_on(sb, a_end, tolerance)) {
-            enter(chain_a, a, i, 1.0, a_end, list, i, j, 1);
-            enter(chain_b, b, j, SegmentPointParameter(&sb, a_end), a_end, list, i, j, 2);
+            enter(chain_a, a, i, 1.0, a_end, list, i, j, 1, index);
+            enter(chain_b, b, j, SegmentPointParameter(&sb, a_end), a_end, list, i, j, 2, index);
         }
         if (location_on(sa, b_end, tolerance)) {
-            enter(chain_b, b, j, 1.0, b_end, list, i, j, 2);
-            enter(chain_a, a, i, SegmentPointParameter(&sa, b_end), b_end, list, i, j, 1);
+            enter(chain_b, b, j, 1.0, b_end, list, i, j, 2, index);
+            enter(chain_a, a, i, SegmentPointParameter(&sa, b_end), b_end, list, i, j, 1, index);
         }
         if (location_on(sb, a_start, tolerance)) {
-            enter(chain_a, a, i, 0.0, a_start, list, i, j, 1);
-            enter(chain_b, b, j, SegmentPointParameter(&sb, a_start), a_start, list, i, j, 2);
+            enter(chain_a, a, i, 0.0, a_start, list, i, j, 1, index);
+            enter(chain_b, b, j, SegmentPointParameter(&sb, a_start), a_start, list, i, j, 2, index);
         }
         if (location_on(sa, b_start, tolerance)) {
-            enter(chain_b, b, j, 0.0, b_start, list, i, j, 2);
-            enter(chain_a, a, i, SegmentPointParameter(&sa, b_start), b_start, list, i, j, 1);
+            enter(chain_b, b, j, 0.0, b_start, list, i, j, 2, index);
+            enter(chain_a, a, i, SegmentPointParameter(&sa, b_start), b_start, list, i, j, 1, index);
         }
         return 1;
     }
@@ -405,10 +669,44 @@ int ChainSegmentInt(RING_header_s* chain_a, RING_header_s* chain_b, int i, int j
             point[0] = exact[0];
             point[1] = exact[1];
         }
-        enter(chain_a, a, i, ta, point, list, i, j, 1);
-        enter(chain_b, b, j, tb, point, list, i, j, 2);
+        enter(chain_a, a, i, ta, point, list, i, j, 1, index);
+        enter(chain_b, b, j, tb, point, list, i, j, 2, index);
     }
     return 1;
+}
+
+}  // namespace
+
+int InsertIntersectionPoint(const POINT_ON_CHAIN_s* point, RING_header_s* list) {
+    return insert_point(point, list, nullptr);
+}
+
+int LoadChainEdges(RING_header_s* chain, RING_header_s* list) { return load_edges(chain, list, nullptr); }
+
+int ChainSegmentInt(RING_header_s* chain_a, RING_header_s* chain_b, int i, int j, RING_node_s* a, RING_node_s* b,
+                    RING_header_s* list, double tolerance) {
+    return segment_pair(chain_a, chain_b, i, j, a, b, list, tolerance, nullptr);
+}
+
+std::vector<std::pair<int, int>> merrow1::segment_box_pairs(const std::vector<SEGMENT>& segments,
+                                                            const std::vector<bool>& readable) {
+    Pairs pairs;
+    const size_t n = segments.size();
+    if (every_pair()) {
+        for (size_t i = 0; i < n; ++i)
+            for (size_t j = i + 1; j < n; ++j)
+                if (readable[i] && readable[j]) pairs.emplace_back(int(i), int(j));
+        return pairs;
+    }
+    SegmentBoxes boxes;
+    boxes.boxes.resize(n);
+    boxes.readable.assign(n, 0);
+    for (size_t k = 0; k < n; ++k) {
+        if (!readable[k]) continue;
+        SEGMENT_calc_max_min_box(&segments[k], nullptr, &boxes.boxes[k]);
+        boxes.readable[k] = 1;
+    }
+    return segment_pairs(boxes, nullptr);
 }
 
 // ---------------------------------------------------------------------------
@@ -419,7 +717,8 @@ int CHAIN_chain_chains_intersections(RING_header_s* chain, RING_header_s* chains
     if (!chain || !chains || !list) return 0;
     // 1. The list's nodes carry sub-rings, nothing its node hook could own.
     RING_set_node_main_data_delfunc(list, nullptr);
-    if (own_ends) LoadChainEdges(chain, list);
+    SubRings index(list);
+    if (own_ends) load_edges(chain, list, &index);
 
     // 2. The chain's box: along its cached box's axis (refreshing the cache)
     //    when it has one, else along the direction in scratch.
@@ -433,28 +732,35 @@ int CHAIN_chain_chains_intersections(RING_header_s* chain, RING_header_s* chains
     const bool boxed = chain_box_along(chain, axis, cached != nullptr, &box);
 
     // 3. Every segment against every chain of the list whose box (along the
-    //    same axis, cached when that chain had a cached box) overlaps.
+    //    same axis, cached when that chain had a cached box) overlaps, by
+    //    segment, chain and the chain's segment; only pairs whose segment
+    //    boxes meet are tried.
     const std::vector<RING_header_s*> others = chains_of(chains);
-    std::vector<CHAIN_BOX_s> boxes(others.size());
-    std::vector<bool> overlapping(others.size(), false);
+    std::vector<size_t> touching;
     if (boxed)
-        for (size_t k = 0; k < others.size(); ++k)
-            overlapping[k] = chain_box_along(others[k], axis, CHAIN_ask_cached_box(others[k]) != nullptr, &boxes[k]) &&
-                             boxes_overlap(box, boxes[k]);
-    std::vector<std::vector<RING_node_s*>> other_segments(others.size());
-    for (size_t k = 0; k < others.size(); ++k)
-        if (overlapping[k]) other_segments[k] = segment_nodes(others[k]);
-    const std::vector<RING_node_s*> segments = segment_nodes(chain);
-    for (size_t i = 0; i < segments.size(); ++i)
-        for (size_t k = 0; k < others.size(); ++k)
-            for (size_t j = 0; j < other_segments[k].size(); ++j)
-                ChainSegmentInt(chain, others[k], int(i + 1), int(j + 1), segments[i], other_segments[k][j], list,
-                                tolerance);
+        for (size_t k = 0; k < others.size(); ++k) {
+            CHAIN_BOX_s other_box;
+            if (chain_box_along(others[k], axis, CHAIN_ask_cached_box(others[k]) != nullptr, &other_box) &&
+                boxes_overlap(box, other_box))
+                touching.push_back(k);
+        }
+    const SegmentBoxes segments = segment_boxes(chain);
+    std::vector<SegmentBoxes> other_segments(touching.size());
+    std::vector<Pairs> pairs(touching.size());
+    for (size_t t = 0; t < touching.size(); ++t) {
+        other_segments[t] = segment_boxes(others[touching[t]]);
+        pairs[t] = segment_pairs(segments, &other_segments[t]);
+    }
+    std::vector<size_t> at(touching.size(), 0);
+    for (size_t i = 0; i < segments.nodes.size(); ++i)
+        for (size_t t = 0; t < touching.size(); ++t)
+            run_pairs_of(chain, others[touching[t]], segments, other_segments[t], pairs[t], at[t], int(i), list,
+                         tolerance, &index);
 
     // 4. Other chains' end points when asked; closed chains' sub-rings closed.
     for (RING_header_s* sub : sub_rings_of(list)) {
         auto* owner = static_cast<RING_header_s*>(sub->main_data);
-        if (others_ends && owner != chain) LoadChainEdges(owner, list);
+        if (others_ends && owner != chain) load_edges(owner, list, &index);
         if (is_closed(owner)) make_circular(sub);
     }
     // 5. The list to the chain debug interface.
@@ -476,25 +782,27 @@ int ChainToChainsInt(RING_header_s* chain, RING_header_s* chains, RING_header_s*
 int ChainsToChainsInt(RING_header_s* list1, RING_header_s* list2, RING_header_s* result, bool others_ends) {
     if (!list1 || !list2 || !result) return 1;
     for (RING_header_s* chain : chains_of(list1)) ChainToChainsInt(chain, list2, result, others_ends);
-    for (RING_header_s* chain : chains_of(list2)) LoadChainEdges(chain, result);
+    SubRings index(result);
+    for (RING_header_s* chain : chains_of(list2)) load_edges(chain, result, &index);
     close_sub_rings(result);
     return 1;
 }
 
 int ChainToChainInt(RING_header_s* chain1, RING_header_s* chain2, RING_header_s* list) {
     if (!chain1 || !chain2 || !list) return 1;
-    LoadChainEdges(chain1, list);
-    LoadChainEdges(chain2, list);
+    SubRings index(list);
+    load_edges(chain1, list, &index);
+    load_edges(chain2, list, &index);
     CHAIN_BOX_s box1, box2;
     const bool apart = !chain_box_along(chain1, kDefaultAxis, true, &box1) ||
                        !chain_box_along(chain2, box1.direction, true, &box2) || !boxes_overlap(box1, box2);
     if (!apart) {
-        const std::vector<RING_node_s*> segments1 = segment_nodes(chain1);
-        const std::vector<RING_node_s*> segments2 = segment_nodes(chain2);
-        for (size_t i = 0; i < segments1.size(); ++i)
-            for (size_t j = 0; j < segments2.size(); ++j)
-                ChainSegmentInt(chain1, chain2, int(i + 1), int(j + 1), segments1[i], segments2[j], list,
-                                CHAIN_INTERSECTION_TOLERANCE);
+        // Every pair by segment of chain 1, then of chain 2, whose boxes meet.
+        const SegmentBoxes segments1 = segment_boxes(chain1);
+        const SegmentBoxes segments2 = segment_boxes(chain2);
+        for (const auto& [i, j] : segment_pairs(segments1, &segments2))
+            segment_pair(chain1, chain2, i + 1, j + 1, segments1.nodes[i], segments2.nodes[j], list,
+                         CHAIN_INTERSECTION_TOLERANCE, &index);
     }
     // Also when the boxes lie apart: the end points entered above belong to
     // sub-rings that must be circular for closed chains.
@@ -504,15 +812,16 @@ int ChainToChainInt(RING_header_s* chain1, RING_header_s* chain2, RING_header_s*
 
 int ChainIntersection(RING_header_s* chain, RING_header_s* list) {
     if (!chain || !list) return 1;
-    LoadChainEdges(chain, list);
+    SubRings index(list);
+    load_edges(chain, list, &index);
     if (!CHAIN_ask_cached_box(chain) && chain->count >= 2) ChainBox(chain, nullptr, nullptr);
-    // Every pair i < j, the closing segment of a closed chain last.
-    const std::vector<RING_node_s*> segments = segment_nodes(chain);
-    for (size_t i = 0; i < segments.size(); ++i)
-        for (size_t j = i + 1; j < segments.size(); ++j)
-            ChainSegmentInt(chain, chain, int(i + 1), int(j + 1), segments[i], segments[j], list,
-                            CHAIN_INTERSECTION_TOLERANCE);
-    if (is_closed(chain)) make_circular(find_sub_ring(list, chain));
+    // Every pair i < j whose boxes meet, the closing segment of a closed
+    // chain last.
+    const SegmentBoxes segments = segment_boxes(chain);
+    for (const auto& [i, j] : segment_pairs(segments, nullptr))
+        segment_pair(chain, chain, i + 1, j + 1, segments.nodes[i], segments.nodes[j], list,
+                     CHAIN_INTERSECTION_TOLERANCE, &index);
+    if (is_closed(chain)) make_circular(index.find(chain));
     CHAIN_debug_report(3, "ChainIntersection:", list, nullptr);
     return 1;
 }
@@ -549,18 +858,18 @@ bool CHAIN_to_chain_has_intersections(RING_header_s* chain1, RING_header_s* chai
         MERROW1_SCRATCH_POOL(pool, "CHAIN_to_chain_has_intersections");
         RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
         if (!list) return false;
-        // Every ordered pair; the search ends at the first place on chain 1.
-        const std::vector<RING_node_s*> segments1 = segment_nodes(chain1);
-        const std::vector<RING_node_s*> segments2 = segment_nodes(chain2);
-        for (size_t i = 0; i < segments1.size(); ++i)
-            for (size_t j = 0; j < segments2.size(); ++j) {
-                ChainSegmentInt(chain1, chain2, int(i + 1), int(j + 1), segments1[i], segments2[j], list,
-                                CHAIN_INTERSECTION_TOLERANCE);
-                const RING_header_s* sub = find_sub_ring(list, chain1);
-                if (!sub || !sub->first) continue;
-                if (first) *first = *static_cast<const POINT_ON_CHAIN_s*>(sub->first->main_data);
-                return true;
-            }
+        // Every ordered pair whose boxes meet; the search ends at the first
+        // place on chain 1.
+        const SegmentBoxes segments1 = segment_boxes(chain1);
+        const SegmentBoxes segments2 = segment_boxes(chain2);
+        for (const auto& [i, j] : segment_pairs(segments1, &segments2)) {
+            segment_pair(chain1, chain2, i + 1, j + 1, segments1.nodes[i], segments2.nodes[j], list,
+                         CHAIN_INTERSECTION_TOLERANCE, nullptr);
+            const RING_header_s* sub = find_sub_ring(list, chain1);
+            if (!sub || !sub->first) continue;
+            if (first) *first = *static_cast<const POINT_ON_CHAIN_s*>(sub->first->main_data);
+            return true;
+        }
         return false;
     });
 }

@@ -484,10 +484,7 @@ SEGMENT_intersections_t SEGMENT_intersect_on(const SEGMENT* segment1, const SEGM
     BOX2_t b1, b2;
     SEGMENT_calc_max_min_box(segment1, nullptr, &b1);
     SEGMENT_calc_max_min_box(segment2, nullptr, &b2);
-    const double w = kSegmentTolerance;
-    if (b1.max_along + w < b2.min_along - w || b2.max_along + w < b1.min_along - w ||
-        b1.max_normal + w < b2.min_normal - w || b2.max_normal + w < b1.min_normal - w)
-        return 0;
+    if (SEGMENT_boxes_apart(&b1, &b2)) return 0;
 
     // 3. Intersections of the full lines and circles, joints recognised.  On
     //    one line or circle the segments overlap only when they share a
@@ -514,6 +511,12 @@ SEGMENT_intersections_t SEGMENT_intersect_on(const SEGMENT* segment1, const SEGM
         ++kept;
     }
     return kept;
+}
+
+bool SEGMENT_boxes_apart(const BOX2_t* b1, const BOX2_t* b2) {
+    const double w = SEGMENT_BOX_WIDENING;
+    return b1->max_along + w < b2->min_along - w || b2->max_along + w < b1->min_along - w ||
+           b1->max_normal + w < b2->min_normal - w || b2->max_normal + w < b1->min_normal - w;
 }
 
 SEGMENT_intersections_t SegmentIntersectOn(const SEGMENT* segment1, const SEGMENT* segment2, INT_POINT* out) {

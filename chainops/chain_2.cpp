@@ -40,6 +40,8 @@
 #include <array>
 #include <climits>
 #include <cmath>
+#include <cstdint>
+#include <set>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -212,12 +214,6 @@ bool continues(const SPLIT_CHAIN_s* previous, const SPLIT_CHAIN_s* next) {
     return std::fabs(gap) <= kParameterSlack;
 }
 
-// Deletes the record's node from whichever junction ring of the network
-// holds it.
-void remove_record(RING_header_s* ends, RING_node_s* node) {
-    if (ends && node) RING_delete_node(ends, node);
-}
-
 bool whole_closed_chain(const SPLIT_CHAIN_s* end) {
     RING_header_s* chain = chain_of(end);
     return chain && !end->reversed && is_closed(chain) && std::fabs(end->piece->start->parameter) <= kParameterSlack &&
@@ -235,49 +231,206 @@ bool in_group(const RING_node_s* junction, int pass) {
     return ends && ends->first;
 }
 
-// Start record of the next loop of the group (see ChainsMinimalLoops).
-Start find_start(RING_header_s* intersections, RING_header_s* network, int pass, SIDE side) {
-    Start start;
-    for (RING_node_s* junction : ring_nodes(network)) {
-        if (!in_group(junction, pass)) continue;
-        RING_header_s* ends = RING_ask_node_subring(junction);
-        if (ends->count == 1 && effective_side(record_of(ends->first)) == side) {
+// Whether the start search takes a chain's points along the chain: all but
+// an open chain whose material lies on the other side, taken backwards.
+bool points_along(const RING_header_s* chain, SIDE side) {
+    const CHAIN_main_data_s* data = data_of(chain);
+    return !chain || is_closed(chain) || (data && data->material_side == side);
+}
+
+// The junction of the first point of a chain of the intersection list in
+// the order the start search takes its points (points_along).  Null when the
+// chain has no points or its first point no junction.
+RING_node_s* first_junction(const RING_node_s* list_node, SIDE side) {
+    const RING_header_s* points = RING_ask_node_subring(list_node);
+    if (!points || !points->first) return nullptr;
+    const RING_header_s* chain = static_cast<const RING_header_s*>(points->main_data);
+    const RING_node_s* first = points_along(chain, side) ? points->first : points->last;
+    return static_cast<RING_node_s*>(APP_DATA__ask_app_data(first->app_data, CHAIN_APP_DATA_SPLIT_JUNCTION));
+}
+
+// The side the walks of a call take: the given one, or for 0 the material
+// side of the intersection list's first chain.
+SIDE walk_side(const RING_header_s* intersections, SIDE side) {
+    if (side == 0 && intersections && intersections->first) {
+        const RING_header_s* points = RING_ask_node_subring(intersections->first);
+        const CHAIN_main_data_s* data = points ? data_of(static_cast<RING_header_s*>(points->main_data)) : nullptr;
+        if (data) side = data->material_side;
+    }
+    return side;
+}
+
+// The start records of the loops of one group (see ChainsMinimalLoops), kept
+// for the length of one walk of the group.  The next start is, in this order:
+//  1. the first junction of the group in network order that holds a single
+//     record, on the side;
+//  2. along the first chain of the intersection list not yet finished (in
+//     list order; its points in the order of first_junction), the first
+//     point whose junction holds a record of that chain on the side, the
+//     lowest parameter first; a chain without one is finished, as is a chain
+//     whose first point was indexed in another pass (those never enter).
+// The walk removes records only, through remove(), so a junction can only
+// come to hold a single record when one is removed from it, and a point
+// passed over in step 2 never gains a record: the junctions holding a single
+// record are kept in a set by network position, updated at each removal, and
+// step 2 resumes at the chain and point where it last stopped.
+class StartFinder {
+public:
+    // `junctions`: those of the group, in network order; `chains`: the nodes
+    // of the intersection list whose first junction is of the group, in list
+    // order.
+    StartFinder(std::vector<RING_node_s*> junctions, std::vector<RING_node_s*> chains, int pass, SIDE side)
+        : m_pass(pass), m_side(side), m_junctions(std::move(junctions)), m_chains(std::move(chains)) {
+        for (size_t k = 0; k < m_junctions.size(); ++k) {
+            m_position.emplace(RING_ask_node_subring(m_junctions[k]), k);
+            if (single(m_junctions[k])) m_singles.insert(k);
+        }
+    }
+    StartFinder(const StartFinder&) = delete;
+    StartFinder& operator=(const StartFinder&) = delete;
+
+    // Deletes the record's node from the junction ring that holds it.
+    void remove(RING_header_s* ends, RING_node_s* node) {
+        if (!ends || !node) return;
+        RING_delete_node(ends, node);
+        const auto at = m_position.find(ends);
+        if (at == m_position.end()) return;
+        if (single(m_junctions[at->second]))
+            m_singles.insert(at->second);
+        else
+            m_singles.erase(at->second);
+    }
+
+    Start next() {
+        Start start;
+        // 1. The first junction holding a single record on the side.
+        while (!m_singles.empty()) {
+            RING_node_s* junction = m_junctions[*m_singles.begin()];
+            if (!single(junction)) {
+                m_singles.erase(m_singles.begin());
+                continue;
+            }
+            RING_header_s* ends = RING_ask_node_subring(junction);
             start.ends = ends;
             start.node = ends->first;
             return start;
         }
-    }
-    for (RING_node_s* list_node : ring_nodes(intersections)) {
-        if (APP_DATA__ask_app_data(list_node->app_data, CHAIN_APP_DATA_SCRATCH_MARK)) continue;
-        RING_header_s* points = RING_ask_node_subring(list_node);
-        RING_header_s* chain = points ? static_cast<RING_header_s*>(points->main_data) : nullptr;
-        std::vector<RING_node_s*> order = ring_nodes(points);
-        const CHAIN_main_data_s* data = data_of(chain);
-        const bool along = !chain || is_closed(chain) || (data && data->material_side == side);
-        if (!along) std::reverse(order.begin(), order.end());
-        for (size_t i = 0; i < order.size() && !start.node; ++i) {
-            auto* junction = static_cast<RING_node_s*>(APP_DATA__ask_app_data(order[i]->app_data, CHAIN_APP_DATA_SPLIT_JUNCTION));
-            // A chain whose first point was indexed in another pass belongs
-            // to another group; points of this group left without records
-            // (reduced away) are passed over.
-            if (i == 0 && (!junction || pass_of(junction) != pass)) break;
-            if (!in_group(junction, pass)) continue;
-            RING_header_s* ends = RING_ask_node_subring(junction);
-            // Ties: the lowest parameter, then ring order.
-            RING_node_s* best = nullptr;
-            double best_key = 0;
-            for (RING_node_s* node : ring_nodes(ends)) {
-                const SPLIT_CHAIN_s* end = record_of(node);
-                if (chain_of(end) != chain || effective_side(end) != side) continue;
-                const double key = end->reversed ? -end->piece->end->parameter : end->piece->start->parameter;
-                if (!best || key < best_key) best = node, best_key = key;
+        // 2. Along the first chain not yet finished.
+        for (; m_chain < m_chains.size(); ++m_chain, m_point = 0) {
+            RING_header_s* points = RING_ask_node_subring(m_chains[m_chain]);
+            RING_header_s* chain = points ? static_cast<RING_header_s*>(points->main_data) : nullptr;
+            if (m_loaded != m_chain) {
+                m_loaded = m_chain;
+                m_points = ring_nodes(points);
+                if (!points_along(chain, m_side)) std::reverse(m_points.begin(), m_points.end());
             }
-            if (best) start.ends = ends, start.node = best;
+            for (; m_point < m_points.size(); ++m_point) {
+                auto* junction = static_cast<RING_node_s*>(
+                    APP_DATA__ask_app_data(m_points[m_point]->app_data, CHAIN_APP_DATA_SPLIT_JUNCTION));
+                // A chain whose first point was indexed in another pass
+                // belongs to another group; points of this group left without
+                // records (reduced away) are passed over.
+                if (m_point == 0 && (!junction || pass_of(junction) != m_pass)) break;
+                if (!in_group(junction, m_pass)) continue;
+                RING_header_s* ends = RING_ask_node_subring(junction);
+                // Ties: the lowest parameter, then ring order.
+                RING_node_s* best = nullptr;
+                double best_key = 0;
+                for (RING_node_s* node : ring_nodes(ends)) {
+                    const SPLIT_CHAIN_s* end = record_of(node);
+                    if (chain_of(end) != chain || effective_side(end) != m_side) continue;
+                    const double key = end->reversed ? -end->piece->end->parameter : end->piece->start->parameter;
+                    if (!best || key < best_key) best = node, best_key = key;
+                }
+                if (best) {
+                    start.ends = ends;
+                    start.node = best;
+                    return start;
+                }
+            }
         }
-        if (start.node) return start;
-        RING_put_node_app_data(intersections, list_node, CHAIN_APP_DATA_SCRATCH_MARK, list_node);
+        return start;
     }
-    return start;
+
+    // The records the group's junctions hold, which bound its loops and steps.
+    int records() const {
+        int count = 0;
+        for (RING_node_s* junction : m_junctions)
+            if (const RING_header_s* ends = RING_ask_node_subring(junction)) count += ends->count;
+        return count;
+    }
+
+private:
+    // Whether the junction is of the group and holds a single record, on the side.
+    bool single(const RING_node_s* junction) const {
+        if (!in_group(junction, m_pass)) return false;
+        const RING_header_s* ends = RING_ask_node_subring(junction);
+        return ends->count == 1 && effective_side(record_of(ends->first)) == m_side;
+    }
+
+    int m_pass;
+    SIDE m_side;
+    std::vector<RING_node_s*> m_junctions;                       // network order
+    std::vector<RING_node_s*> m_chains;                          // list order
+    std::unordered_map<const RING_header_s*, size_t> m_position;  // junction ring -> place in m_junctions
+    std::set<size_t> m_singles;                                   // places of single-record junctions
+    size_t m_chain = 0;                                           // first chain not known finished
+    std::vector<RING_node_s*> m_points;                           // that chain's points in walk order
+    size_t m_point = 0;                                           // first of them not passed over
+    size_t m_loaded = SIZE_MAX;                                   // the chain m_points holds
+};
+
+// The network's junction order and the intersection list's chains by the
+// pass of their first junction (first_junction), taken once for the walks of
+// all groups of a network whose junctions are indexed and no longer change
+// but for the records the walks remove.
+class WalkIndex {
+public:
+    WalkIndex(const RING_header_s* intersections, const RING_header_s* network, SIDE side) : m_side(side) {
+        size_t k = 0;
+        for (RING_node_s* junction : ring_nodes(network)) m_position.emplace(junction, k++);
+        for (RING_node_s* list_node : ring_nodes(intersections))
+            if (const RING_node_s* junction = first_junction(list_node, side))
+                m_chains[pass_of(junction)].push_back(list_node);
+    }
+    SIDE side() const { return m_side; }
+    // The group's junctions in network order.
+    std::vector<RING_node_s*> in_network_order(std::vector<RING_node_s*> junctions) const {
+        std::sort(junctions.begin(), junctions.end(), [this](const RING_node_s* a, const RING_node_s* b) {
+            return place(a) < place(b);
+        });
+        return junctions;
+    }
+    std::vector<RING_node_s*> chains_of_pass(int pass) const {
+        const auto it = m_chains.find(pass);
+        return it == m_chains.end() ? std::vector<RING_node_s*>() : it->second;
+    }
+
+private:
+    size_t place(const RING_node_s* junction) const {
+        const auto it = m_position.find(junction);
+        return it == m_position.end() ? SIZE_MAX : it->second;
+    }
+    SIDE m_side;
+    std::unordered_map<const RING_node_s*, size_t> m_position;
+    std::unordered_map<int, std::vector<RING_node_s*>> m_chains;
+};
+
+// The start finder of the group of the pass: from the index and the group's
+// junctions when the caller keeps them, else from one look at the network and
+// the list.
+StartFinder group_starts(RING_header_s* intersections, RING_header_s* network, int pass, SIDE side,
+                         const WalkIndex* index, const std::vector<RING_node_s*>* group) {
+    if (index && group && index->side() == side)
+        return StartFinder(index->in_network_order(*group), index->chains_of_pass(pass), pass, side);
+    std::vector<RING_node_s*> junctions, chains;
+    for (RING_node_s* junction : ring_nodes(network))
+        if (pass_of(junction) == pass) junctions.push_back(junction);
+    for (RING_node_s* list_node : ring_nodes(intersections)) {
+        const RING_node_s* junction = first_junction(list_node, side);
+        if (junction && pass_of(junction) == pass) chains.push_back(list_node);
+    }
+    return StartFinder(std::move(junctions), std::move(chains), pass, side);
 }
 
 }  // namespace
@@ -298,23 +451,34 @@ void SplitChainRemoveIndex(RING_header_s* network, int index, int pass) {
 namespace {
 
 // The first junction of the network not yet indexed whose ring holds records;
-// the empty ones met on the way are marked.  Null when none is left.
-RING_node_s* next_group_seed(RING_header_s* network) {
-    for (RING_node_s* junction : ring_nodes(network)) {
+// the empty ones met on the way are marked.  Null when none is left.  A
+// caller indexing group after group of a network that does not change
+// meanwhile keeps the network's nodes and `from`, the place where the last
+// search stopped: every junction before it is marked, and marks are only
+// added.
+RING_node_s* next_group_seed(RING_header_s* network, const std::vector<RING_node_s*>* nodes = nullptr,
+                             size_t* from = nullptr) {
+    const std::vector<RING_node_s*> all = nodes ? std::vector<RING_node_s*>() : std::vector<RING_node_s*>(ring_nodes(network));
+    const std::vector<RING_node_s*>& junctions = nodes ? *nodes : all;
+    for (size_t k = from ? *from : 0; k < junctions.size(); ++k) {
+        RING_node_s* junction = junctions[k];
+        if (from) *from = k;
         if (marked(junction)) continue;
         const RING_header_s* ends = RING_ask_node_subring(junction);
         if (ends && ends->first) return junction;
         mark(network, junction);
     }
+    if (from) *from = junctions.size();
     return nullptr;
 }
 
 // Indexes the group of junctions connected to `first` in the pass (see
 // ChainInterfIndex, steps 2 and 3): its junctions go to `group`, `consistent`
 // learns whether every junction's count came back to where it started.
-// Answers the lowest index of the group.
+// Answers the lowest index of the group.  `records`: the records of the
+// network when the caller counted them (negative: counted here).
 int flood_group(RING_header_s* network, RING_node_s* first, int pass, std::vector<RING_node_s*>& group,
-                bool* consistent) {
+                bool* consistent, int records = -1) {
     // Flood: each junction is indexed once, from the twin of the record that
     // reached it, with that record's index as base.  The stack holds at most
     // one entry per record of the network.
@@ -326,7 +490,7 @@ int flood_group(RING_header_s* network, RING_node_s* first, int pass, std::vecto
     std::vector<Item> stack{{first, nullptr, 0}};
     int lowest = INT_MAX;
     bool all_consistent = true;
-    const int records = record_count(network);
+    if (records < 0) records = record_count(network);
     for (int popped = 0; !stack.empty();) {
         if (++popped > records + 1) MERROW1_INFINITE_LOOP();
         const Item item = stack.back();
@@ -436,23 +600,26 @@ RING_header_s* split_off_loop(RING_header_s* loop, RING_node_s* at, SIDE side, C
 // piece that continues its chain at a junction and goes round the faces of
 // the lowest level (the region's boundary alone is left), turning to the
 // twin's neighbour on their side, and it ends where the loop closes.
+//
+// With `index` and `group` (the group's junctions, which the caller marked)
+// the call looks only at the group's junctions and chains; without them it
+// takes them from the network and the list.
 int minimal_loops(RING_header_s* intersections, RING_header_s* network, SIDE side, RING_header_s* out,
-                  CHAIN_vertex_source_callback_t merge, bool follow_chains) {
+                  CHAIN_vertex_source_callback_t merge, bool follow_chains, const WalkIndex* index = nullptr,
+                  const std::vector<RING_node_s*>* group = nullptr) {
     if (!merge) merge = CHAIN_boolean_merge;
-    if (side == 0 && intersections && intersections->first) {
-        const RING_header_s* points = RING_ask_node_subring(intersections->first);
-        const CHAIN_main_data_s* data = points ? data_of(static_cast<RING_header_s*>(points->main_data)) : nullptr;
-        if (data) side = data->material_side;
-    }
+    side = walk_side(intersections, side);
     const int pass = current_pass(network);
+    StartFinder starts = group_starts(intersections, network, pass, side, index, group);
     std::vector<RING_node_s*> added;  // nodes of out this call added
     std::vector<bool> made;          // whether the call made that chain
     bool met_traced = false;
     bool emptied = false;
     // Every loop removes at least its start record, every step of a walk the
-    // record it takes: the records of the network bound both.  Running past
-    // the bound takes back what the call added to out and raises 965003.
-    const int records = record_count(network);
+    // record it takes, all of them records of the group's junctions: their
+    // records bound both.  Running past the bound takes back what the call
+    // added to out and raises 965003.
+    const int records = starts.records();
     auto overrun = [&](RING_header_s* unfinished, int line) {
         if (unfinished) RING_delete(unfinished);
         for (size_t i = added.size(); i-- > 0;) {
@@ -462,7 +629,7 @@ int minimal_loops(RING_header_s* intersections, RING_header_s* network, SIDE sid
     };
 
     for (int loops = 0;; ++loops) {
-        const Start start = find_start(intersections, network, pass, side);
+        const Start start = starts.next();
         if (!start.node) break;
         if (loops > records) overrun(nullptr, __LINE__);
         SPLIT_CHAIN_s* first = record_of(start.node);
@@ -473,8 +640,8 @@ int minimal_loops(RING_header_s* intersections, RING_header_s* network, SIDE sid
             loop = chain_of(first);
             RING_header_s* far = nullptr;
             RING_node_s* twin = NextSplitChain(first, &far);
-            remove_record(start.ends, start.node);
-            remove_record(far, twin);
+            starts.remove(start.ends, start.node);
+            starts.remove(far, twin);
             data_of(loop)->direction = CHAIN_direction_of_chain(loop);
             CHAIN_loop_class_s* record = loop_class(loop);
             record->all_dummy = CHAIN_is_chain_all_dummy(loop) ? 1 : 0;
@@ -531,7 +698,7 @@ int minimal_loops(RING_header_s* intersections, RING_header_s* network, SIDE sid
                 previous = &previous_end;
                 if (steps == 0 && loop->first) visits.emplace_back(ends, loop->first);
                 if (steps == 0 && loop->first) visited[ends] = 0;
-                remove_record(ends, node);
+                starts.remove(ends, node);
                 end = nullptr;
                 const bool closed = ends_meet(loop);
                 // Next piece: the twin in the far junction, then its neighbour.
@@ -554,7 +721,7 @@ int minimal_loops(RING_header_s* intersections, RING_header_s* network, SIDE sid
                     }
                 }
                 if (!twin || far->count < 2) {
-                    remove_record(far, twin);
+                    starts.remove(far, twin);
                     break;
                 }
                 RING_node_s* next = nullptr;
@@ -572,7 +739,7 @@ int minimal_loops(RING_header_s* intersections, RING_header_s* network, SIDE sid
                 // that loops touching at a point come apart there.
                 const bool after = (side == RIGHT) == follow_chains;
                 if (!next && !closed) next = after ? twin->next : twin->previous;
-                remove_record(far, twin);
+                starts.remove(far, twin);
                 ends = far;
                 node = next;
             }
@@ -614,11 +781,17 @@ int minimal_loops(RING_header_s* intersections, RING_header_s* network, SIDE sid
         made.push_back(walked);
         CHAIN_debug_report(kReportChain, "ChainsMinimalLoops: count = %d", out, nullptr);
     }
-    // The finished marks on the chains hold for this group only: a chain of a
-    // later group was passed over here because its points lay outside.
+    // The group is done: its junctions lose their remaining records (the
+    // junctions of groups walked before hold none).  Without the group, every
+    // marked junction of the network, and no chain of the list keeps a mark.
+    if (index && group) {
+        for (RING_node_s* junction : *group)
+            if (marked(junction) && RING_ask_node_subring(junction))
+                RING_delete_all_nodes(RING_ask_node_subring(junction));
+        return !emptied && !added.empty() ? 1 : 0;
+    }
     for (RING_node_s* list_node : ring_nodes(intersections))
         RING_delete_app_data_of_node(intersections, list_node, CHAIN_APP_DATA_SCRATCH_MARK);
-    // The group is done: its junctions lose their remaining records.
     for (RING_node_s* junction : ring_nodes(network))
         if (marked(junction) && RING_ask_node_subring(junction)) RING_delete_all_nodes(RING_ask_node_subring(junction));
     return !emptied && !added.empty() ? 1 : 0;
@@ -849,14 +1022,24 @@ void level_group(LevelGroup& group, bool consistent, LevelChains& chains) {
         }
 }
 
+// What a caller indexing every group of a network that does not change
+// meanwhile keeps from one group to the next: the network's nodes, where the
+// seed search stopped and the records of the network.
+struct GroupSeeds {
+    explicit GroupSeeds(const RING_header_s* network) : nodes(ring_nodes(network)), records(record_count(network)) {}
+    std::vector<RING_node_s*> nodes;
+    size_t from = 0;
+    int records;
+};
+
 // Indexes the next group of the network and levels it; false when no group
 // is left.
-bool next_level_group(RING_header_s* network, LevelChains& chains, LevelGroup& group) {
-    RING_node_s* first = next_group_seed(network);
+bool next_level_group(RING_header_s* network, LevelChains& chains, LevelGroup& group, GroupSeeds* seeds = nullptr) {
+    RING_node_s* first = seeds ? next_group_seed(network, &seeds->nodes, &seeds->from) : next_group_seed(network);
     if (!first) return false;
     group.pass = ++*pass_counter(network);
     bool consistent = true;
-    group.lowest = flood_group(network, first, group.pass, group.junctions, &consistent);
+    group.lowest = flood_group(network, first, group.pass, group.junctions, &consistent, seeds ? seeds->records : -1);
     level_group(group, consistent, chains);
     return true;
 }
@@ -994,18 +1177,20 @@ void CHAIN__boolean_older(RING_header_s* chains, RING_header_s* list2, CHAIN__ol
         // of each group are walked as one group is walked alone.
         LevelChains chains(intersections, scratch);
         std::vector<LevelGroup> groups;
-        for (LevelGroup group; next_level_group(network, chains, group); group = LevelGroup()) {
+        GroupSeeds seeds(network);
+        for (LevelGroup group; next_level_group(network, chains, group, &seeds); group = LevelGroup()) {
             if (groups.size() >= static_cast<size_t>(bound)) MERROW1_INFINITE_LOOP();
             groups.push_back(std::move(group));
         }
         keep_region_records(groups, (pairs & CHAIN__OLDER_BELOW_FAR) && chains.lay_material_far());
         for (RING_node_s* junction : ring_nodes(network))
             RING_delete_app_data_of_node(network, junction, CHAIN_APP_DATA_SCRATCH_MARK);
+        const WalkIndex walks(intersections, network, walk_side(intersections, side));
         for (const LevelGroup& group : groups) {
             for (RING_node_s* junction : group.junctions) mark(network, junction);
             *pass_counter(network) = group.pass;
             // A group that could not be levelled is walked as before.
-            minimal_loops(intersections, network, side, out, merge, !group.known);
+            minimal_loops(intersections, network, side, out, merge, !group.known, &walks, &group.junctions);
             if (group_label) CHAIN_debug_report(kReportChain, group_label, out, nullptr);
         }
     });

@@ -32,6 +32,7 @@
 #include "internal/check.h"
 #include "internal/ring_nodes.h"
 #include "internal/scratch_pool.h"
+#include "internal/segment_box_pairs.h"
 
 #include <algorithm>
 #include <climits>
@@ -193,16 +194,21 @@ std::vector<double> clearances(RING_header_s* chain, const std::vector<RING_node
     std::vector<SEGMENT> segment(n);
     std::vector<bool> readable(n);
     for (int i = 0; i < n; ++i) readable[i] = ChainSegment(chain, v[i], &segment[i]) && segment[i].type != SEG_POINT;
-    // meets[i * n + j]: intersection count of segments i and j (-1 overlap).
-    std::vector<int> meets(static_cast<size_t>(n) * n, 0);
-    for (int i = 0; i < n; ++i)
-        for (int j = i + 1; j < n; ++j) {
-            if (!readable[i] || !readable[j]) continue;
-            INT_POINT points;
-            const int count = SegmentIntersectOn(&segment[i], &segment[j], &points);
-            meets[i * n + j] = meets[j * n + i] = count;
-        }
-    auto meet = [&](int i, int j) { return meets[((i % n + n) % n) * n + ((j % n + n) % n)]; };
+    // The segments each segment meets, with the intersection count (-1
+    // overlap); only pairs whose boxes meet can have one.
+    std::vector<std::vector<std::pair<int, int>>> meets(n);
+    for (const auto& [i, j] : merrow1::segment_box_pairs(segment, readable)) {
+        INT_POINT points;
+        const int count = SegmentIntersectOn(&segment[i], &segment[j], &points);
+        if (count == 0) continue;
+        meets[i].emplace_back(j, count);
+        meets[j].emplace_back(i, count);
+    }
+    auto meet = [&](int i, int j) {
+        for (const auto& [other, count] : meets[(i % n + n) % n])
+            if (other == (j % n + n) % n) return count;
+        return 0;
+    };
     std::vector<double> out(n, 0.0);
     for (int i = 0; i < n; ++i) {
         const int own = i, after = (i + 1) % n, before = (i - 1 + n) % n, beyond = (i + 2) % n;
@@ -210,10 +216,9 @@ std::vector<double> clearances(RING_header_s* chain, const std::vector<RING_node
         if (meet(before, own) != 1 || meet(before, after) != 0) continue;
         if (meet(beyond, after) != 1 || meet(beyond, own) != 0) continue;
         bool touched = false;
-        for (int j = 0; j < n && !touched; ++j) {
-            if (j == own || j == after || j == before || j == beyond) continue;
-            touched = meet(j, own) != 0 || meet(j, after) != 0;
-        }
+        for (int k : {own, after})
+            for (const auto& [j, count] : meets[k])
+                if (j != own && j != after && j != before && j != beyond) touched = true;
         if (touched) continue;
         double least = 1e300;
         for (int j = 0; j < n; ++j)

@@ -51,7 +51,10 @@ int PointOnChainCreate1(RING_header_s* chain, RING_node_s* node, int k, double t
 // that is not in the chain.
 int PointOnChainCreate(RING_header_s* chain, RING_node_s* node, int k, const double point[2],
                        POINT_ON_CHAIN_s* out);
-// Same node, points within squared distance 1e-16, parameters within 1e-8.
+// Parameters of equal places differ by at most this (PointOnChainEq).
+constexpr double POINT_ON_CHAIN_PARAMETER_SLACK = 1e-8;
+// Same node, points within squared distance 1e-16, parameters within
+// POINT_ON_CHAIN_PARAMETER_SLACK (|a - b| computed as fabs(a - b)).
 bool PointOnChainEq(const POINT_ON_CHAIN_s* a, const POINT_ON_CHAIN_s* b);
 // A place inside a segment that lies within tol of the vertex its parameter
 // rounds to (an exact half rounds down) becomes that vertex.

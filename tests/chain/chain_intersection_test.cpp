@@ -12,6 +12,7 @@
 #include <velte/testing.h>
 
 #include <cmath>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -433,6 +434,151 @@ TEST_F(ChainIntersectionTest, DebugInterfaceGetsTheListsAndNoParameterMismatch) 
     EXPECT_EQ(g_labels, (std::vector<std::string>{"ChainIntersection:", "CHAIN_chain_chains_intersections:"}));
     RING_delete(list);
     CHAIN_set_chain_debug_status(-100);  // the next query reads the environment again
+}
+
+// ---------------------------------------------------------------------------
+// The searches against every pair.  A search passes over the pairs whose
+// boxes lie apart; it must give the list every pair in loop order gives:
+// the same sub-rings in the same order, each with the same places (point,
+// parameter, node) in the same order.
+
+// Random chains on a coarse lattice, so that they share vertices, run along
+// each other and touch; some segments are half circles.  Long chains make the
+// searches sweep their boxes rather than try every pair.
+std::vector<RING_header_s*> lattice_chains(CMEM_pool_s* pool, std::mt19937_64& rng, int count) {
+    std::uniform_int_distribution<int> coordinate(0, 12), length(2, 45), coin(0, 5);
+    std::vector<RING_header_s*> chains;
+    for (int c = 0; c < count; ++c) {
+        const bool closed = coin(rng) < 3;
+        const int n = length(rng) + (closed ? 1 : 0);
+        std::vector<V> vertices;
+        double x = 0.5 * coordinate(rng), y = 0.5 * coordinate(rng);
+        vertices.push_back(closed ? L(x, y) : P(x, y));
+        for (int k = 1; k < n; ++k) {
+            const double px = x, py = y;
+            x = 0.5 * coordinate(rng);
+            y = 0.5 * coordinate(rng);
+            if (x == px && y == py) x += 0.5;
+            if (coin(rng) == 0)
+                vertices.push_back(A(x, y, (x + px) / 2, (y + py) / 2, coin(rng) < 3 ? CCW : CW));
+            else
+                vertices.push_back(L(x, y));
+        }
+        chains.push_back(make_chain(pool, vertices, closed));
+    }
+    return chains;
+}
+
+bool is_closed_chain(const RING_header_s* chain) { return chain->first && chain->last->next == chain->first; }
+
+std::vector<RING_node_s*> segment_ends(const RING_header_s* chain) {
+    std::vector<RING_node_s*> out;
+    const int count = is_closed_chain(chain) ? chain->count : chain->count - 1;
+    RING_node_s* node = chain->first->next;
+    for (int i = 0; i < count; ++i, node = node->next) out.push_back(node);
+    return out;
+}
+
+void close_closed_sub_rings(RING_header_s* list) {
+    RING_node_s* node = list->first;
+    for (int i = 0; i < list->count; ++i, node = node->next) {
+        RING_header_s* sub = RING_ask_node_subring(node);
+        if (is_closed_chain(static_cast<const RING_header_s*>(sub->main_data)) && sub->first) {
+            sub->last->next = sub->first;
+            sub->first->previous = sub->last;
+        }
+    }
+}
+
+// Every segment pair of segment i of chain a with chain b, in loop order;
+// within one chain only the pairs i < j unless `every`.
+void all_pairs_of_segment(RING_header_s* a, RING_header_s* b, size_t i, RING_header_s* list, bool every = false) {
+    const std::vector<RING_node_s*> sa = segment_ends(a), sb = segment_ends(b);
+    for (size_t j = a == b && !every ? i + 1 : 0; j < sb.size(); ++j)
+        ChainSegmentInt(a, b, int(i + 1), int(j + 1), sa[i], sb[j], list, CHAIN_INTERSECTION_TOLERANCE);
+}
+
+void expect_same_lists(const RING_header_s* got, const RING_header_s* want, const std::string& what) {
+    ASSERT_EQ(got->count, want->count) << what;
+    RING_node_s* g = got->first;
+    RING_node_s* w = want->first;
+    for (int k = 0; k < want->count; ++k, g = g->next, w = w->next) {
+        const RING_header_s* gs = RING_ask_node_subring(g);
+        const RING_header_s* ws = RING_ask_node_subring(w);
+        ASSERT_EQ(gs->main_data, ws->main_data) << what << ": sub-ring " << k;
+        ASSERT_EQ(gs->count, ws->count) << what << ": sub-ring " << k;
+        EXPECT_EQ(circular(gs), circular(ws)) << what << ": sub-ring " << k;
+        RING_node_s* gp = gs->first;
+        RING_node_s* wp = ws->first;
+        for (int m = 0; m < ws->count; ++m, gp = gp->next, wp = wp->next) {
+            const auto* a = static_cast<const POINT_ON_CHAIN_s*>(gp->main_data);
+            const auto* b = static_cast<const POINT_ON_CHAIN_s*>(wp->main_data);
+            EXPECT_TRUE(a->point[0] == b->point[0] && a->point[1] == b->point[1] && a->parameter == b->parameter &&
+                        a->node == b->node && a->inside == b->inside)
+                << what << ": sub-ring " << k << " place " << m << " (" << a->parameter << " against " << b->parameter
+                << ")";
+        }
+    }
+}
+
+TEST_F(ChainIntersectionTest, SearchesGiveTheListsOfEveryPairInLoopOrder) {
+    for (unsigned seed = 1; seed <= 12; ++seed) {
+        std::mt19937_64 rng(seed);
+        const std::vector<RING_header_s*> chains = lattice_chains(pool, rng, 8);
+        const std::string tag = "seed " + std::to_string(seed);
+        RING_header_s* set = list_of(pool, chains);
+
+        // A set among itself: every chain's ends, then per segment its own
+        // later segments and every later chain.
+        for (bool own : {true, false}) {
+            RING_header_s* got = new_list(pool);
+            RING_header_s* want = new_list(pool);
+            if (own)
+                ChainsIntersection(set, got);
+            else
+                ChainsIntersectionBetween(set, got, false);
+            for (RING_header_s* chain : chains) LoadChainEdges(chain, want);
+            for (size_t c = 0; c < chains.size(); ++c)
+                for (size_t i = 0; i < segment_ends(chains[c]).size(); ++i) {
+                    if (own) all_pairs_of_segment(chains[c], chains[c], i, want);
+                    for (size_t d = c + 1; d < chains.size(); ++d) all_pairs_of_segment(chains[c], chains[d], i, want);
+                }
+            close_closed_sub_rings(want);
+            expect_same_lists(got, want, tag + (own ? " ChainsIntersection" : " ChainsIntersectionBetween"));
+            RING_delete(got);
+            RING_delete(want);
+        }
+
+        // One chain against itself, against another, against the set.
+        RING_header_s* got = new_list(pool);
+        RING_header_s* want = new_list(pool);
+        ChainIntersection(chains[0], got);
+        LoadChainEdges(chains[0], want);
+        for (size_t i = 0; i < segment_ends(chains[0]).size(); ++i) all_pairs_of_segment(chains[0], chains[0], i, want);
+        close_closed_sub_rings(want);
+        expect_same_lists(got, want, tag + " ChainIntersection");
+
+        ChainToChainInt(chains[1], chains[2], got);
+        LoadChainEdges(chains[1], want);
+        LoadChainEdges(chains[2], want);
+        for (size_t i = 0; i < segment_ends(chains[1]).size(); ++i) all_pairs_of_segment(chains[1], chains[2], i, want);
+        close_closed_sub_rings(want);
+        expect_same_lists(got, want, tag + " ChainToChainInt");
+
+        CHAIN_chain_chains_intersections(chains[3], set, true, true, nullptr, got);
+        LoadChainEdges(chains[3], want);
+        for (size_t i = 0; i < segment_ends(chains[3]).size(); ++i)
+            for (RING_header_s* other : chains) all_pairs_of_segment(chains[3], other, i, want, true);
+        RING_node_s* node = want->first;
+        for (int k = 0; k < want->count; ++k, node = node->next) {
+            auto* owner = static_cast<RING_header_s*>(RING_ask_node_subring(node)->main_data);
+            if (owner != chains[3]) LoadChainEdges(owner, want);
+        }
+        close_closed_sub_rings(want);
+        expect_same_lists(got, want, tag + " CHAIN_chain_chains_intersections");
+        RING_delete(got);
+        RING_delete(want);
+    }
 }
 
 }  // namespace
