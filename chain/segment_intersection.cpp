@@ -13,6 +13,7 @@
 #include <cmath>
 
 #include "internal/check.h"
+#include "internal/segment_box_pairs.h"
 
 namespace {
 

@@ -6,6 +6,17 @@
 #include <utility>
 #include <vector>
 
+// Widening of each box in SEGMENT_boxes_apart.
+constexpr double SEGMENT_BOX_WIDENING = 1e-8;
+// The first test of SEGMENT_intersect_on, on the boxes SEGMENT_calc_max_min_box
+// gives without a direction: true when the boxes, each widened by
+// SEGMENT_BOX_WIDENING, lie apart along either axis, and then the segments
+// have no intersection whatever the tolerance.  Along the normal it is
+// box1.max_normal + w < box2.min_normal - w (or the same with the boxes
+// swapped), so a search sweeping boxes by min_normal may drop box1 for good
+// once that holds.
+bool SEGMENT_boxes_apart(const BOX2_t* box1, const BOX2_t* box2);
+
 namespace merrow1 {
 
 // The pairs i < j of readable segments whose boxes SEGMENT_boxes_apart does

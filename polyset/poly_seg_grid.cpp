@@ -7,6 +7,7 @@
 
 #include "internal/scratch_pool.h"
 #include "internal/small_buffer.h"
+#include "exact/line_arc_seg.h"
 #include "exact/line_arc_seg_prd.h"
 #include "polyset/poly_seg_internal.h"
 #include "polyset/psi_internal.h"

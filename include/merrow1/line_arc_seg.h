@@ -171,12 +171,6 @@ void LINE_ARC_SEG_put_to_grid(LINE_ARC_SEG_s* piece, const PNT2_s* start, const 
 // that h x 2^k is a whole number below 2^31; arcs too flat or too short for
 // the grid become lines.  With side set, h is first pushed away from zero.
 void LINE_ARC_SEG_reround_arc(const PNT2_s* start, LINE_ARC_SEG_s* piece, bool side = false);
-// Moves the arc parameter of an arc on the grid by `steps` units of the
-// dyadic grid its re-rounding uses, keeping its ends: positive steps flatten
-// the arc (|h| grows), negative ones round it out.  False, with the piece
-// unchanged, for a line, or when h would change sign (a half circle can
-// only be flattened) or make the arc flatter than the re-rounding keeps arcs.
-bool LINE_ARC_SEG_step_rounded_arc(const PNT2_s* start, LINE_ARC_SEG_s* piece, int steps);
 // Back to real coordinates: the end point and an arc's centre vector.
 void LINE_ARC_SEG_get_from_grid(LINE_ARC_SEG_s* piece, const INT_GRID_MAP_s* map);
 // Puts the end point shared by the piece and the next piece on the grid, on
