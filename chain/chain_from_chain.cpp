@@ -308,6 +308,10 @@ void CHAIN_recreate_open_chain(RING_header_s* chain) {
     CHAIN_debug_report(3, "CHAIN_recreate_open_chain: output", chain, nullptr);
 }
 
+bool CHAIN_is_closed_back_along_itself(const RING_header_s* chain) {
+    return chain && APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_TURNING_VERTEX) != nullptr;
+}
+
 // ===========================================================================
 // Cutting and joining
 // ===========================================================================

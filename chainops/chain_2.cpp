@@ -21,6 +21,7 @@
 #include <merrow1/chain_poly_seg.h>
 #include <merrow1/chain_region.h>
 #include <merrow1/chain_edit.h>
+#include <merrow1/chain_from_chain.h>
 #include <pellam/mchn_merge.h>
 
 #include "chain/chain_winding.h"
@@ -149,8 +150,10 @@ int class_of(RING_header_s* chain) {
     const CHAIN_main_data_s* data = data_of(source);
     if (!data) return 2;
     // A source without area (a chain closed back along itself) has no
-    // direction of its own: the one it was given stands.
-    DIRECTION direction = CHAIN_direction_of_chain(source);
+    // direction of its own: the one it was given stands.  The chain's mark
+    // tells so, not its summed area, whose rounding at a large extent lies
+    // far above the squared tolerance and has either sign.
+    DIRECTION direction = CHAIN_is_closed_back_along_itself(source) ? 0 : CHAIN_direction_of_chain(source);
     if (direction == 0) direction = data->direction;
     if (is_closed(source) && material_inside(direction, data->material_side)) return 1;
     if (is_closed(source) && data->kind != TRACE_CHAIN) return 0;

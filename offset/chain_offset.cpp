@@ -292,12 +292,6 @@ RING_header_s* offset_zero(RING_header_s* chain, SIDE side, CHAIN_vertex_source_
     return null_if_empty(CHAIN__clean(copy, side, merge, pool));
 }
 
-// Whether the chain is an open chain closed back along itself for the open
-// road: it carries its turning vertex (header key 110).
-bool closed_back_along_itself(const RING_header_s* chain) {
-    return APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_TURNING_VERTEX) != nullptr;
-}
-
 // The caps that the stocked walk (BREAK_CORNER) puts round the two ends of a
 // chain closed back along itself, the pieces it made at the first vertex and
 // at the turning vertex (header key 110), are the offset of the open chain's
@@ -309,7 +303,7 @@ bool closed_back_along_itself(const RING_header_s* chain) {
 // leave the forward offset inside it, nearer than the offset to the chain's
 // end, on the result.  So the caps lose the mark before the clean.
 void unmark_end_caps(RING_header_s* trace, const RING_header_s* chain) {
-    if (!closed_back_along_itself(chain)) return;
+    if (!CHAIN_is_closed_back_along_itself(chain)) return;
     const void* turn = APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_TURNING_VERTEX);
     for (RING_node_s* node : merrow1::ring_nodes(trace)) {
         CHAIN_trace_vertex_data_s* piece = CHAIN_ask_trace_vertex_data(node);
@@ -340,7 +334,7 @@ RING_header_s* offset_closed(RING_header_s* chain, double offset, CORNER_CONTROL
     if (negative) source_side.flip();
     const bool offset_cleaner = CHAIN_ask_use_new_boolean() && is_closed(chain);
     RING_header_s* trace = CHAIN__trace(chain, std::fabs(offset), corner_control, 0, cb.trace_source,
-                                        cb.trace_vertex, pool, !offset_cleaner && !closed_back_along_itself(chain),
+                                        cb.trace_vertex, pool, !offset_cleaner && !CHAIN_is_closed_back_along_itself(chain),
                                         output);
     report("CHAIN__offset: traced chain", trace, kReportIntermediate);
     if (!trace) return nullptr;  // the guard undoes the flip

@@ -65,6 +65,12 @@ void CHAIN_create_closed_from_open_with_key(RING_header_s* chain);
 // kept), its back-side bit cleared, and keys 110 and 111 are removed.  Nothing unless
 // the chain is closed and its key-110 vertex is one of its vertices.
 void CHAIN_recreate_open_chain(RING_header_s* chain);
+// Whether the chain is closed back along itself with the mark (it carries its
+// turning vertex, header key 110).  Such a chain encloses no area: every piece
+// runs once forward and once back, so a direction summed from its pieces in
+// doubles is rounding alone (it grows with the square of the extent) and the
+// direction given at the closing is the only one it has.
+bool CHAIN_is_closed_back_along_itself(const RING_header_s* chain);
 
 // Inserts a vertex at the point on the segment ending at the vertex; a new
 // vertex takes the vertex's key-20 source record and its whole flag word.

@@ -41,10 +41,11 @@ Reach reach_of(const std::vector<Seg>& source, const RING_header_s* list) {
 }
 
 // An open L and an open U of lines, and an L with an arc, of side s offset
-// s/100 away from the material, at s = 1000 (a cell far below the tolerance)
-// and s = 1e5 (a cell of 4.7e-5) on both engines, and at s = 1e6 (a cell of
-// 4.7e-4) on the newer one, either material side, at +d and -d.  Each case
-// gets the source chain, its segments, the signed offset and a label.
+// s/100 away from the material, at s = 1000 (a cell far below the tolerance),
+// s = 1e5 (a cell of 4.7e-5) and s = 1e6 (a cell of 4.7e-4, and an area
+// whose rounding lies far above the squared tolerance), either material side,
+// at +d and -d, on both engines.  Each case gets the source chain, its
+// segments, the signed offset and a label.
 template <class Check>
 void for_each_open_case(CMEM_pool_s* pool, Check check) {
     struct Shape {
@@ -59,7 +60,6 @@ void for_each_open_case(CMEM_pool_s* pool, Check check) {
     for (bool newer : {false, true}) {
         CHAIN_set_new_boolean_flag(newer);
         for (double side : {1000.0, 1e5, 1e6}) {
-            if (side > 1e5 && !newer) continue;
             for (const Shape& shape : shapes)
                 for (SIDE material : {LEFT, RIGHT})
                     for (double sign : {1.0, -1.0}) {
