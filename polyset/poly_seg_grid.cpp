@@ -420,10 +420,11 @@ void unify_arcs_between_the_same_points(const std::vector<PieceRef>& pieces, con
 // face of the rounded network, with a winding the input has nowhere.  So the
 // touches are found before rounding (within one grid cell, as coincident
 // stretches are: closer than that the grid cannot tell a touch from a
-// crossing): between the arcs of different polys of a set of sets, and
-// between any two pieces of a poly rounded to its material side.  An arc
-// touched at an end of an arc of another poly is split there, so that the
-// touch is a vertex of both.  After rounding, the exact intersection of each
+// crossing): between an arc and an arc or line of another poly of a set of
+// sets, and between any two pieces of a poly rounded to its material side.
+// A piece touched at an end of a piece of another poly is split there, so
+// that the touch is a vertex of both.  Only arcs are moved: a line tangent
+// to an arc is kept apart by stepping the arc.  After rounding, the exact intersection of each
 // pair of grid pieces tells whether they meet at a point inside both; where
 // they do, an arc of the pair is flattened or rounded out by whole units of
 // its arc parameter, its ends kept, to the fewest units after which the two
@@ -506,15 +507,15 @@ bool touch_vertex(const PieceRef& a, const PieceRef& b, double cell, PNT2_s& ver
 }
 
 // The touches between the pieces near each other (pieces along one line or
-// circle do not touch: they are one curve): within one poly, any two; across
-// polys (`across`), two arcs of different polys only; `fixed` the arcs not to
-// move.
+// circle do not touch: they are one curve, and two lines never do): within
+// one poly, any two; across polys (`across`), pieces of different polys
+// only; `fixed` the arcs not to move.
 Touches find_touches(const std::vector<PieceRef>& pieces, const std::vector<SweepBox>& order, double cell,
                      bool across, std::vector<RING_node_s*> fixed) {
     Touches found;
     if (std::none_of(pieces.begin(), pieces.end(), [](const PieceRef& r) { return r.arc; })) return found;
     for_each_near_pair(pieces, order, cell, [&](const PieceRef& a, const PieceRef& b) {
-        if (across && (a.poly == b.poly || !a.arc || !b.arc)) return;
+        if (across && a.poly == b.poly) return;
         if (touching(a, b, cell)) found.pairs.push_back(Touch{a.node, b.node});
     });
     found.fixed = std::move(fixed);
@@ -576,17 +577,18 @@ void keep_touches_apart(const Touches& touches) {
 }
 
 // Splits and unifies the coincident stretches of the set of sets, splits
-// arcs touched by an end of another set's arc there, and returns the touches
-// between arcs of different polys, to be kept apart once they are rounded.
+// pieces touched by an end of another poly's piece there, and returns the
+// touches between pieces of different polys, to be kept apart once they are
+// rounded.
 Touches split_coincident_stretches(RING_header_s* set_of_sets, double cell, POLY_SEG_copy_cb_t copy_cb) {
     if (!(cell > 0) || !std::isfinite(cell)) return Touches{};
     std::vector<PieceRef> pieces = pieces_of(set_of_sets);
     std::vector<SweepBox> order = sweep_order(pieces);
     std::vector<std::vector<std::pair<double, PNT2_s>>> splits(pieces.size());
     for_each_near_pair(pieces, order, cell, [&](const PieceRef& a, const PieceRef& b) {
-        // An arc touched by an end of an arc of another poly is split there.
+        // A piece touched by an end of a piece of another poly is split there.
         PNT2_s vertex;
-        if (a.arc && b.arc && a.poly != b.poly && touch_vertex(a, b, cell, vertex)) {
+        if (a.poly != b.poly && touch_vertex(a, b, cell, vertex)) {
             for (const PieceRef* x : {&a, &b}) {
                 const double at = inside_position(*x, vertex, cell);
                 if (at >= 0) splits[x - pieces.data()].push_back({at, vertex});

@@ -160,26 +160,58 @@ TEST_F(LegacyFilletRetract, OverlappingChainsAreUnitedIntoNewChains) {
     }
 }
 
-// A pocket and an island on the same square: the island's material fills the
-// pocket's air.
-RING_header_s* pocket_and_island(CMEM_pool_s* pool) {
-    RING_header_s* island = make_chain(pool, {L(0, 0), L(0, 4), L(4, 4), L(4, 0)}, true);
-    data_of(island)->material_side = RIGHT;
-    data_of(island)->direction = CW;
+// A pocket and an island on the same square: once the pocket is filleted the
+// island's material fills its air but for the four corners, which the pocket
+// and the island both lay material in.  Both engines unite them into the
+// four corner pieces, new chains in the list's pool.
+TEST_F(LegacyFilletRetract, PocketAndIslandOnOneSquareUniteIntoTheFourCorners) {
+    for (bool new_engine : {true, false}) {
+        SCOPED_TRACE(new_engine);
+        CHAIN_set_new_boolean_flag(new_engine);
+        RING_header_s* island = make_chain(pool, {L(0, 0), L(0, 4), L(4, 4), L(4, 0)}, true);
+        data_of(island)->material_side = RIGHT;
+        data_of(island)->direction = CW;
+        RING_header_s* list = list_of_chains(pool, {ccw_rect(pool, 0, 0, 4, 4, RIGHT), island});
+        const std::string before = dump(list);
+        const long objects = velte_test::live_object_count();
+        RING_header_s* out = fillet_all(list, 0.5, 0);
+        ASSERT_NE(out, nullptr);
+        ASSERT_NE(out, list);
+        ASSERT_EQ(out->count, 4);
+        for (RING_header_s* corner : chains_in(out)) {
+            EXPECT_EQ(corner->pool, pool);
+            EXPECT_NEAR(area_of(corner), 0.25 * (1 - M_PI / 4), 1e-7);
+        }
+        EXPECT_EQ(dump(list), before);
+        RING_delete(out);
+        EXPECT_EQ(velte_test::live_object_count(), objects);
+    }
+}
+
+// A pocket and an island bounded by the pocket's own fillet, the square
+// [0, 4]^2 with its corners rounded by 0.5: once the pocket is filleted the
+// island's material fills exactly the pocket's air.
+RING_header_s* pocket_filled_by_its_fillet(CMEM_pool_s* pool) {
+    RING_header_s* island = CHAIN_fillet(ccw_rect(pool, 0, 0, 4, 4, RIGHT), 0.5, 0.0, nullptr, nullptr, nullptr);
+    data_of(island)->material_side = LEFT;
     return list_of_chains(pool, {ccw_rect(pool, 0, 0, 4, 4, RIGHT), island});
 }
 
-// The union of the filleted pocket and the island finds no boundary and
-// fails: the list itself comes back.  (The older engine unites the same pair
-// into the four corner pieces, the faces above the lowest level, as both
-// engines do when the corners are cut by lines; the newer one fails on the
-// tangent fillet arcs, see the fillet union tests.  The failure path is held
-// here on the newer engine.)
+// The union of the filleted pocket and the island lays material everywhere,
+// one layer on either side of their common boundary: it finds no boundary
+// and fails, and the list itself comes back.
 TEST_F(LegacyFilletRetract, FailedUnionGivesBackTheListAndFreesEverything) {
-    for (bool new_engine : {true}) {
+    for (bool new_engine : {true, false}) {
         SCOPED_TRACE(new_engine);
         CHAIN_set_new_boolean_flag(new_engine);
-        RING_header_s* list = pocket_and_island(pool);
+        RING_header_s* list = pocket_filled_by_its_fillet(pool);
+        // The pocket fillets, and the union of its fillet with the island is
+        // what fails.
+        RING_header_s* rounded = CHAIN_fillet(ccw_rect(pool, 0, 0, 4, 4, RIGHT), 0.5, 0.0, nullptr, nullptr, nullptr);
+        ASSERT_NE(rounded, nullptr);
+        RING_header_s* united = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+        EXPECT_EQ(ChainsBoolean(list_of_chains(pool, {rounded, RING_ask_node_subring(list->last)}), 0, united, nullptr), 0);
+        EXPECT_EQ(united->count, 0);
         const std::string before = dump(list);
         const long objects = velte_test::live_object_count();
         for (int depth : {0, 2}) {

@@ -80,17 +80,17 @@ TEST_F(FilletUnion, PocketWithCutCornersAndIslandOnOneSquareUniteIntoTheFourCorn
     }
 }
 
-// With round corners the older engine gives the same four corners.  The
-// newer one gives nothing: on its grid the network holds faces of no area a
-// level below the square's inside and outside, where two of the fillet arcs
-// meet the island's edges tangentially, and only their two loops (a grid
-// cell out and back, dropped) come out.  The cut corners above differ only
-// in the tangency.
+// With round corners both engines give the same four corners.  The cut
+// corners above differ only in the tangency: each fillet arc meets two of the
+// island's edges tangentially at its ends.  Left tangent on the newer
+// engine's grid, an arc and an edge cross near the touch and bound faces of
+// no area a level below the square's inside and outside, and nothing but
+// those faces' loops (a grid cell out and back, dropped) comes out.
 TEST_F(FilletUnion, FilletedPocketAndIslandOnOneSquareUniteIntoTheFourCorners) {
     CHAIN_set_new_boolean_flag(false);
     expect_the_four_corners(rounded_pocket(), 0.25 * (1 - M_PI / 4));
 }
-TEST_F(FilletUnion, DISABLED_FilletedPocketAndIslandOnOneSquareUniteIntoTheFourCornersOnTheNewerEngine) {
+TEST_F(FilletUnion, FilletedPocketAndIslandOnOneSquareUniteIntoTheFourCornersOnTheNewerEngine) {
     CHAIN_set_new_boolean_flag(true);
     expect_the_four_corners(rounded_pocket(), 0.25 * (1 - M_PI / 4));
 }
