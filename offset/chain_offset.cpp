@@ -223,58 +223,6 @@ bool cancel_trace_backtracks(const RING_header_s* source, RING_header_s* trace) 
              box.max_normal - box.min_normal <= tolerance);
 }
 
-// Whether the piece ending at a vertex of a loop a clean made from the trace
-// lies on a dummy arc of the trace: the arc the tracer draws about
-// a concave source vertex from the offset's end before the vertex to its
-// start after it, where the two do not meet.  The loop's vertex names the
-// trace vertex its piece came from (the trace's own vertex when the clean
-// handed the trace on whole).
-bool on_dummy_vertex_arc(const RING_header_s* loop, const RING_node_s* vertex, const RING_header_s* trace) {
-    const RING_node_s* traced = vertex;
-    if (loop != trace) {
-        const auto* link = static_cast<const CHAIN_source_chain_source_vertex_s*>(
-            APP_DATA__ask_app_data(vertex->app_data, APP_DATA_SOURCE_VERTEX));
-        if (!link || link->source_chain != trace || !link->source_vertex) return false;
-        traced = link->source_vertex;
-    }
-    const CHAIN_trace_vertex_data_s* record = CHAIN_ask_trace_vertex_data(traced);
-    return record && record->dummy && record->vertex_piece && CHAIN_seg_ask_type(traced) == SEG_ARC;
-}
-
-// Drops the loops of the clean of a closed chain's trace that run along a
-// dummy arc about a source vertex.  Such an arc turns about its
-// vertex V against the sense of the corner arcs, so the side of it that the
-// loop's winding calls free is the inside of its circle: points nearer than
-// the offset to V, none of which is free.  A face of the trace's arrangement
-// is free or not as a whole (the boundary of the free region lies on the
-// trace's own offsets and corner arcs), so a loop bounding a face along such
-// an arc bounds no free region, whatever its winding says: where the
-// offsets of a cusp's sides are both cut back by the cusp, the concave
-// corner between them gets the arc and the trace winds once about a lens of
-// material (the older clean kept it); an arc left touching the lines beside
-// it bounds lenses with them once rounded onto the newer engine's grid.
-// The trace itself, handed on whole, is unhooked, not deleted (or loses the
-// list's reference to it).
-void drop_loops_along_dummy_arcs(const RING_header_s* source, RING_header_s* result, const RING_header_s* trace) {
-    if (!result || !bounds_a_region(source)) return;
-    std::vector<RING_node_s*> gone;
-    for (RING_node_s* node : merrow1::ring_nodes(result)) {
-        const RING_header_s* loop = RING_ask_node_subring(node);
-        if (!loop || !is_closed(loop)) continue;
-        for (RING_node_s* vertex : merrow1::ring_nodes(loop))
-            if (on_dummy_vertex_arc(loop, vertex, trace)) {
-                gone.push_back(node);
-                break;
-            }
-    }
-    for (RING_node_s* node : gone) {
-        if (RING_ask_node_subring(node) == trace && trace->references <= 1)
-            RING_disconnect_node(result, node);
-        else
-            RING_delete_node(result, node);
-    }
-}
-
 // ---------------------------------------------------------------------------
 // The roads
 
@@ -349,11 +297,9 @@ RING_header_s* offset_closed(RING_header_s* chain, double offset, CORNER_CONTROL
                 main_data(trace)->material_side = other_side(main_data(trace)->material_side);
             }
             result = clean_traced(chain, trace, side, negative, cb.vertex_source, pool, true);
-            drop_loops_along_dummy_arcs(chain, result, trace);
         } else {
             result = clean_traced(chain, trace, negative ? other_side(side) : side, negative, cb.vertex_source,
                                   pool, false);
-            drop_loops_along_dummy_arcs(chain, result, trace);
             if (negative) {
                 source_side.restore();
                 flip_sides(result);

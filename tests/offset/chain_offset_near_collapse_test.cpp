@@ -78,10 +78,10 @@ struct Rectangle {
 // (the older clean kept the sliver triangle between them); 6e-7 wide, the
 // trace keeps short sides (or end arcs) of 6e-7, a turn within the
 // tolerance of a point, and both engines kept the strip.  Past it the trace
-// runs back along itself, and round the pocket's corners by arcs about them
-// where the offsets do not meet; with the way back cancelled, such an arc is
-// left touching the lines beside it, and rounded onto the newer engine's
-// grid it bounds lenses of 1e-13 with them, which are no region either.
+// runs back along itself, and joins the offsets at the pocket's corners
+// where they do not meet; with the way back cancelled, nothing of it bounds
+// a region (once, when the join was an arc about the corner tangent to the
+// lines beside it, the newer engine's grid left lenses of 1e-13 there).
 TEST_F(OffsetNearCollapse, WithinTheToleranceOfHalfTheWidthNothingIsLeft) {
     struct Row {
         const char* name;
@@ -238,10 +238,11 @@ RING_header_s* cusp_pocket(CMEM_pool_s* pool) {
 const long double kCuspInscribedRadius = (9 * std::sqrt(2.0L) - 11) / (1 + std::sqrt(2.0L));
 
 // Past the inscribed radius nothing is left.  The offsets of both walls are
-// cut back by the cusps past the corner, so the trace joins them by an arc
-// about the corner against the sense of a corner arc, and winds once about a
-// lens of material between that arc and the circle's offset: the older
-// clean returned the lens (two arcs, area 0.2478).
+// cut back by the cusps past the corner, so the trace joins them past the
+// corner (a dummy join); when that join was an arc about the corner, against
+// the sense of a corner arc, the trace wound once about a lens of material
+// between it and the circle's offset, and the older clean returned the lens
+// (two arcs, area 0.2478).
 TEST_F(OffsetNearCollapse, CuspPocketPastItsInscribedRadiusLeavesNothing) {
     RING_header_s* chain = cusp_pocket(pool);
     ASSERT_GT(twice_signed_area(segments_of(chain)), 0) << "counter-clockwise";
