@@ -59,16 +59,25 @@ TEST(ChainBacktrack, CancelsLinesRunningBackAlongTheLineBefore) {
     }
 }
 
+// A run cancelled within a tolerance, and the ids of the pieces it keeps.
+struct ToleranceCase {
+    const char* name;
+    double tolerance;
+    std::vector<ChainBacktrackPiece> run;
+    std::vector<int> kept;
+};
+void expect_kept(const ToleranceCase& c) {
+    SCOPED_TRACE(c.name);
+    std::vector<ChainBacktrackPiece> run = c.run;
+    CHAIN__cancel_backtracks(run, c.tolerance);
+    ASSERT_EQ(run.size(), c.kept.size());
+    for (size_t i = 0; i < run.size(); ++i) EXPECT_EQ(run[i].id, c.kept[i]);
+}
+
 // With a tolerance, a line that comes back within it of the line before
 // runs back along it too; the turn itself is still decided exactly (a line
 // square to the one before, or going on ahead, never cancels).
 TEST(ChainBacktrack, WithinAToleranceCancelsLinesComingBackCloserThanIt) {
-    struct ToleranceCase {
-        const char* name;
-        double tolerance;
-        std::vector<ChainBacktrackPiece> run;
-        std::vector<int> kept;
-    };
     const ToleranceCase cases[] = {
         // A strip 2e-9 wide traced without its short side, with a whisker
         // down to a wall and back: out along y = 0, back 2e-9 above it.
@@ -91,13 +100,7 @@ TEST(ChainBacktrack, WithinAToleranceCancelsLinesComingBackCloserThanIt) {
          {0, 1, 3}},
         {"short way out, long way back, exactly", 0.0, {line(0, 1, 0), line(0, 0, 1), line(1, 0, 2), line(-3, 1e-9, 3)}, {0, 1, 2, 3}},
     };
-    for (const ToleranceCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::vector<ChainBacktrackPiece> run = c.run;
-        CHAIN__cancel_backtracks(run, c.tolerance);
-        ASSERT_EQ(run.size(), c.kept.size());
-        for (size_t i = 0; i < run.size(); ++i) EXPECT_EQ(run[i].id, c.kept[i]);
-    }
+    for (const ToleranceCase& c : cases) expect_kept(c);
 }
 
 // A piece that reaches less than the tolerance from its start is a point
@@ -108,12 +111,6 @@ TEST(ChainBacktrack, WithinAToleranceATurnNearerThanItIsAPoint) {
     auto reaching = [](ChainBacktrackPiece piece, double reach) {
         piece.reach = reach;
         return piece;
-    };
-    struct ToleranceCase {
-        const char* name;
-        double tolerance;
-        std::vector<ChainBacktrackPiece> run;
-        std::vector<int> kept;
     };
     const ToleranceCase cases[] = {
         {"strip with short sides", 1e-6,
@@ -137,13 +134,7 @@ TEST(ChainBacktrack, WithinAToleranceATurnNearerThanItIsAPoint) {
           reaching(line(2, 1, 3), 1), reaching(line(0, 1, 4), 2)},
          {0, 1, 2, 3, 4}},
     };
-    for (const ToleranceCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::vector<ChainBacktrackPiece> run = c.run;
-        CHAIN__cancel_backtracks(run, c.tolerance);
-        ASSERT_EQ(run.size(), c.kept.size());
-        for (size_t i = 0; i < run.size(); ++i) EXPECT_EQ(run[i].id, c.kept[i]);
-    }
+    for (const ToleranceCase& c : cases) expect_kept(c);
 }
 
 }  // namespace
