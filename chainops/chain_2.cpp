@@ -54,6 +54,14 @@ bool is_closed(const RING_header_s* chain) { return chain->first && chain->last 
 // Debug code of a report that shows a chain or a list.
 constexpr int kReportChain = 3;
 
+// The older road's reading of chains as the union of their region sets:
+// every pair intersected, the region's boundary walked, and where material
+// lies at infinity only the faces below the level far away.
+CHAIN__older_pairs_t union_pairs(bool material_at_infinity) {
+    return material_at_infinity ? CHAIN__OLDER_PAIRS_ALL | CHAIN__OLDER_REGION | CHAIN__OLDER_BELOW_FAR
+                                : CHAIN__OLDER_PAIRS_ALL | CHAIN__OLDER_REGION;
+}
+
 bool input_all_closed(const RING_header_s* input) {
     if (!input) return false;
     if (input->type == RING_TYPE_CHAIN) return is_closed(input);
@@ -1436,9 +1444,7 @@ int ChainsBoolean(RING_header_s* chains, SIDE side, RING_header_s* out, CHAIN_ve
         // every face (a pocket filled by an island of another set) nothing
         // bounds it.  The chains of one set count their layers alone, and its
         // lowest faces bound the region.
-        const CHAIN__older_pairs_t pairs = CHAIN__region_sets_lay_material_at_infinity(chains)
-                                               ? CHAIN__OLDER_PAIRS_ALL | CHAIN__OLDER_REGION | CHAIN__OLDER_BELOW_FAR
-                                               : CHAIN__OLDER_PAIRS_ALL | CHAIN__OLDER_REGION;
+        const CHAIN__older_pairs_t pairs = union_pairs(CHAIN__region_sets_lay_material_at_infinity(chains));
         CHAIN__boolean_older(chains, nullptr, pairs, side, out, merge, "CHAIN-ChainsBoolean-", 0, "ChainsBoolean");
         CHAIN__validate_shapes_from_boolean(chains, out, before_first);
         CHAIN_debug_report(kReportChain, "ChainsBoolean -- End", out, nullptr);
@@ -1499,9 +1505,7 @@ int CHAIN_boolean_two_lists(RING_header_s* list1, RING_header_s* list2, SIDE sid
         if (const CHAIN_main_data_s* data = data_of(first)) side = data->material_side;
     }
     RING_node_s* before_first = out->last;
-    const CHAIN__older_pairs_t pairs = lists_lay_material_at_infinity(list1, list2)
-                                           ? CHAIN__OLDER_PAIRS_ALL | CHAIN__OLDER_REGION | CHAIN__OLDER_BELOW_FAR
-                                           : CHAIN__OLDER_PAIRS_ALL | CHAIN__OLDER_REGION;
+    const CHAIN__older_pairs_t pairs = union_pairs(lists_lay_material_at_infinity(list1, list2));
     CHAIN__boolean_older(list1, list2, pairs, side, out, merge, "CHAIN-ChainsBooleanTwoLists-", 0, "ChainsBoolean");
     return CHAIN__count_after(out, before_first) > 0 ? 1 : 0;
 }
