@@ -53,6 +53,21 @@
 // per input vertex as that library receives them; meaningful only with each
 // case in a process of its own, bench/run_isolated.sh).
 //
+// Fourth family: CHAIN_offset_region of a rectangular pocket (its outer
+// boundary with the material outside) with 10 or 100 islands (material
+// inside), one per cell of side 120 of a grid 20 inside the pocket: circles
+// of radius 40 (four arcs), or stars of 16 vertices and radii 25 to 45 with
+// lines or with every odd edge an arc; offset by 8 (0.2 of the circles'
+// radius), so the pocket shrinks and the islands grow with round corners,
+// nothing meeting.  Beside it one ClipperOffset of the pocket and its
+// islands (run clockwise, as holes) by -8 with jtRound, arc tolerance 1e-3,
+// arcs approximated at chord error 1e-3, coordinates times 1e6: the air of
+// the same pocket.  A benchmark is named
+// offset_region/circles|star_lines|star_arcs/islands/library; the counters
+// are vertices, area (the air's area: inside the pocket, outside the
+// islands) and area_mismatch (1e-9 relative plus the perimeters and the
+// islands' round joins times 2e-3).
+//
 // The number of mismatches over the run is printed at the end.
 #include <benchmark/benchmark.h>
 
@@ -64,6 +79,7 @@
 #include <merrow1/chain_offset.h>
 #include <merrow1/chain_poly_seg.h>
 #include <merrow1/chain_region.h>
+#include <merrow1/chain_region_offset.h>
 #include <merrow1/chain_segments.h>
 #include <merrow1/chain_set.h>
 #include <merrow1/chain_trace.h>
@@ -495,6 +511,146 @@ void BM_smooth_offset_clipper(benchmark::State& state, SmoothKey key) {
 }
 #endif
 
+// ---------------------------------------------------------------------------
+// CHAIN_offset_region of a pocket with islands
+
+// Islands of radius about 40 (circles of radius 40, stars of radii 25 to 45)
+// one per cell of side 120 in a grid, inside a rectangular pocket 20 beyond
+// the cells; offset by 8 (0.2 of the circles' radius) the islands grow and
+// the pocket shrinks without anything meeting.
+const double kRegionCell = 120.0, kRegionMargin = 20.0, kIslandRadius = 40.0, kRegionOffset = 8.0;
+const int kStarIslandVertices = 16;
+
+enum class Islands { kCircles, kStarLines, kStarArcs };
+
+struct RegionKey {
+    Islands islands;
+    int count;
+    bool operator<(const RegionKey& o) const { return std::tie(islands, count) < std::tie(o.islands, o.count); }
+};
+
+// The name of a case without the library: offset_region/islands/count/.
+std::string region_name(const RegionKey& key) {
+    const char* islands =
+        key.islands == Islands::kCircles ? "circles" : key.islands == Islands::kStarLines ? "star_lines" : "star_arcs";
+    return std::string("offset_region/") + islands + "/" + std::to_string(key.count) + "/";
+}
+
+// A circle of four counter-clockwise quarter arcs.
+Polygon circle(const Pt& c, double r) {
+    Polygon p;
+    for (int k = 0; k < 4; ++k) {
+        const double t = kPi / 2 * k;
+        p.v.push_back({c.x + r * std::cos(t), c.y + r * std::sin(t)});
+        p.e.push_back(Edge{true, c, r, 1});
+    }
+    return p;
+}
+
+// The pocket first (counter-clockwise), then the islands (counter-clockwise).
+struct Pocket {
+    std::vector<Polygon> polygons;
+    double perimeter = 0;  // of all the polygons
+};
+
+const Pocket& pocket(const RegionKey& key) {
+    static std::map<RegionKey, Pocket> cache;
+    auto it = cache.find(key);
+    if (it != cache.end()) return it->second;
+    const int columns = key.count <= 10 ? 5 : 10, rows = (key.count + columns - 1) / columns;
+    const double x1 = columns * kRegionCell + kRegionMargin, y1 = rows * kRegionCell + kRegionMargin;
+    Pocket pk;
+    Polygon outer;
+    outer.v = {{x1, -kRegionMargin}, {x1, y1}, {-kRegionMargin, y1}, {-kRegionMargin, -kRegionMargin}};
+    outer.e.assign(4, Edge{});
+    pk.polygons.push_back(outer);
+    std::mt19937_64 rng(5000011u * static_cast<unsigned>(key.count) + static_cast<unsigned>(key.islands));
+    for (int k = 0; k < key.count; ++k) {
+        const Pt c{(k % columns + 0.5) * kRegionCell, (k / columns + 0.5) * kRegionCell};
+        pk.polygons.push_back(key.islands == Islands::kCircles
+                                  ? circle(c, kIslandRadius)
+                                  : star(rng, c, kStarIslandVertices, key.islands == Islands::kStarArcs));
+    }
+    for (const Polygon& p : pk.polygons) pk.perimeter += perimeter(p);
+    return cache.emplace(key, std::move(pk)).first->second;
+}
+
+// The region set: the pocket's outer boundary with its material outside
+// (RIGHT), the islands with their material inside (LEFT).
+const RING_header_s* region_set(const RegionKey& key) {
+    static std::map<RegionKey, RING_header_s*> cache;
+    auto it = cache.find(key);
+    if (it != cache.end()) return it->second;
+    CMEM_pool_s* pool = CMEM_private_create_pool(4096, "offset bench region input", __LINE__, __FILE__);
+    RING_header_s* set = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    const std::vector<Polygon>& polygons = pocket(key).polygons;
+    for (size_t i = 0; i < polygons.size(); ++i)
+        RING_set_node_subring(RING_insert_after(set, set->last, nullptr),
+                              polygon_chain(polygons[i], i == 0 ? RIGHT : LEFT, pool));
+    return cache.emplace(key, set).first->second;
+}
+
+// One CHAIN_offset_region into a fresh pool; the area of the air (the
+// pocket's inside less the islands) of the result.
+double region_offset_area(const RegionKey& key, bool measure) {
+    CMEM_pool_s* pool = CMEM_private_create_pool(4096, "offset bench region result", __LINE__, __FILE__);
+    RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    CHAIN_offset_region(region_set(key), out, kRegionOffset, false);
+    // Chains with material on their right count negatively.
+    const double area = measure ? -CHAIN_area_centroid(out, nullptr) : 0.0;
+    benchmark::DoNotOptimize(out->count);
+    CMEM_private_delete_pool(pool);
+    return area;
+}
+
+double pocket_vertices(const RegionKey& key) {
+    double vertices = 0;
+    for (const Polygon& p : pocket(key).polygons) vertices += static_cast<double>(p.v.size());
+    return vertices;
+}
+
+void BM_region_offset(benchmark::State& state, RegionKey key) {
+    const double area = region_offset_area(key, true);
+    for (auto _ : state) region_offset_area(key, false);
+    state.counters["vertices"] = pocket_vertices(key);
+    state.counters["area"] = area;
+}
+
+#if MERROW1_BENCH_HAVE_CLIPPER
+// The pocket and its islands in one ClipperOffset, the islands run clockwise
+// as holes, offset by -d: the pocket shrinks and the islands grow, and the
+// offset's union gives the air of the pocket.
+void BM_region_offset_clipper(benchmark::State& state, RegionKey key) {
+    const Pocket& pk = pocket(key);
+    ClipperLib::Paths paths;
+    double vertices = 0;
+    for (size_t i = 0; i < pk.polygons.size(); ++i) {
+        paths.push_back(clipper_path(pk.polygons[i]));
+        if (i > 0) ClipperLib::ReversePath(paths.back());
+        vertices += static_cast<double>(paths.back().size());
+    }
+    auto run = [&] {
+        ClipperLib::ClipperOffset offset;
+        offset.ArcTolerance = kChordError * kClipperScale;
+        offset.AddPaths(paths, ClipperLib::jtRound, ClipperLib::etClosedPolygon);
+        ClipperLib::Paths out;
+        offset.Execute(out, -kRegionOffset * kClipperScale);
+        return out;
+    };
+    double area = 0;
+    for (const ClipperLib::Path& q : run()) area += ClipperLib::Area(q);
+    area /= kClipperScale * kClipperScale;
+    for (auto _ : state) {
+        ClipperLib::Paths out = run();
+        benchmark::DoNotOptimize(out.size());
+    }
+    state.counters["vertices"] = vertices;
+    state.counters["area"] = area;
+    const double allowance = (pk.perimeter + 2 * kPi * kRegionOffset * static_cast<double>(key.count)) * 2 * kChordError;
+    check_area(state, region_name(key) + "clipper", area, region_offset_area(key, true), allowance);
+}
+#endif
+
 struct Registrar {
     Registrar() {
         for (bool arcs : {false, true})
@@ -538,6 +694,17 @@ struct Registrar {
                         ->Unit(benchmark::kMicrosecond);
 #endif
                 }
+        for (Islands islands : {Islands::kCircles, Islands::kStarLines, Islands::kStarArcs})
+            for (int count : {10, 100}) {
+                const RegionKey key{islands, count};
+                const std::string base = region_name(key);
+                benchmark::RegisterBenchmark((base + "merrow1").c_str(), BM_region_offset, key)
+                    ->Unit(benchmark::kMicrosecond);
+#if MERROW1_BENCH_HAVE_CLIPPER
+                benchmark::RegisterBenchmark((base + "clipper").c_str(), BM_region_offset_clipper, key)
+                    ->Unit(benchmark::kMicrosecond);
+#endif
+            }
     }
     ~Registrar() {
         if (g_mismatches) std::fprintf(stderr, "%d area mismatches\n", g_mismatches);
