@@ -30,7 +30,8 @@ inline size_t peak_resident_bytes() {
 // Peak memory of the runs beyond what the process held before them, per
 // input vertex as that library receives them.  Meaningful only when the case
 // runs in a process of its own (bench/run_isolated.sh), as the peak of an
-// earlier case would hide it.
+// earlier case would hide it, and in its first repetition: later ones start
+// with what the earlier left resident.
 inline void report_peak(benchmark::State& state, size_t before, double vertices) {
     const size_t peak = peak_resident_bytes();
     state.counters["peak_bytes_per_vertex"] = peak > before ? static_cast<double>(peak - before) / vertices : 0.0;
