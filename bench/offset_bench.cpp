@@ -70,6 +70,13 @@
 // islands) and area_mismatch (1e-9 relative plus the perimeters and the
 // islands' round joins times 2e-3).
 //
+// Fifth family: CHAIN_offset with ADD_ARC of a circle of radius 40 and n
+// vertices (n = 1000, 10000), its inscribed polygon of lines or n arcs on
+// it, outward by 1, on the newer boolean engine and on the older one (the
+// process-wide engine switch of chain_region.h set for the case).  A
+// benchmark is named chain_offset/circle_lines|circle_arcs/outward/n/
+// merrow1_newer|merrow1_older; the counters are vertices and area.
+//
 // The number of mismatches over the run is printed at the end.
 #include <benchmark/benchmark.h>
 
@@ -543,13 +550,14 @@ std::string region_name(const RegionKey& key) {
     return std::string("offset_region/") + islands + "/" + std::to_string(key.count) + "/";
 }
 
-// A circle of four counter-clockwise quarter arcs.
-Polygon circle(const Pt& c, double r) {
+// A circle of m vertices, counter-clockwise: its inscribed polygon of lines,
+// or m arcs on the circle.
+Polygon circle(const Pt& c, double r, int m, bool arcs) {
     Polygon p;
-    for (int k = 0; k < 4; ++k) {
-        const double t = kPi / 2 * k;
+    for (int k = 0; k < m; ++k) {
+        const double t = 2 * kPi * k / m;
         p.v.push_back({c.x + r * std::cos(t), c.y + r * std::sin(t)});
-        p.e.push_back(Edge{true, c, r, 1});
+        p.e.push_back(arcs ? Edge{true, c, r, 1} : Edge{});
     }
     return p;
 }
@@ -575,7 +583,7 @@ const Pocket& pocket(const RegionKey& key) {
     for (int k = 0; k < key.count; ++k) {
         const Pt c{(k % columns + 0.5) * kRegionCell, (k / columns + 0.5) * kRegionCell};
         pk.polygons.push_back(key.islands == Islands::kCircles
-                                  ? circle(c, kIslandRadius)
+                                  ? circle(c, kIslandRadius, 4, true)
                                   : star(rng, c, kStarIslandVertices, key.islands == Islands::kStarArcs));
     }
     for (const Polygon& p : pk.polygons) pk.perimeter += perimeter(p);
@@ -659,6 +667,38 @@ void BM_region_offset_clipper(benchmark::State& state, RegionKey key) {
 }
 #endif
 
+// ---------------------------------------------------------------------------
+// CHAIN_offset of a circle on either boolean engine
+
+const double kCircleRadius = 40.0, kCircleOffset = 1.0;
+
+struct CircleKey {
+    bool arcs;
+    int n;
+    bool operator<(const CircleKey& o) const { return std::tie(arcs, n) < std::tie(o.arcs, o.n); }
+};
+
+const std::vector<RING_header_s*>& circle_chains(const CircleKey& key) {
+    static std::map<CircleKey, std::vector<RING_header_s*>> cache;
+    auto it = cache.find(key);
+    if (it != cache.end()) return it->second;
+    CMEM_pool_s* pool = CMEM_private_create_pool(4096, "offset bench circle input", __LINE__, __FILE__);
+    std::vector<RING_header_s*> chains{polygon_chain(circle(Pt{0, 0}, kCircleRadius, key.n, key.arcs), LEFT, pool)};
+    return cache.emplace(key, std::move(chains)).first->second;
+}
+
+// The older engine takes seconds here, so each run also measures its area
+// (a small part of the run) instead of a run of its own.
+void BM_engine_offset(benchmark::State& state, CircleKey key, bool newer) {
+    const std::vector<RING_header_s*>& chains = circle_chains(key);
+    CHAIN_set_new_boolean_flag(newer);
+    double area = 0;
+    for (auto _ : state) area = chain_offset_area(chains, kCircleOffset, ADD_ARC, true);
+    CHAIN_unset_new_boolean_flag();
+    state.counters["vertices"] = key.n;
+    state.counters["area"] = area;
+}
+
 struct Registrar {
     Registrar() {
         for (bool arcs : {false, true})
@@ -713,6 +753,15 @@ struct Registrar {
                     ->Unit(benchmark::kMicrosecond);
 #endif
             }
+        for (bool arcs : {false, true})
+            for (int n : {1000, 10000})
+                for (bool newer : {true, false}) {
+                    const std::string name = std::string("chain_offset/") + (arcs ? "circle_arcs" : "circle_lines") +
+                                             "/outward/" + std::to_string(n) +
+                                             (newer ? "/merrow1_newer" : "/merrow1_older");
+                    benchmark::RegisterBenchmark(name.c_str(), BM_engine_offset, CircleKey{arcs, n}, newer)
+                        ->Unit(benchmark::kMillisecond);
+                }
     }
     ~Registrar() {
         if (g_mismatches) std::fprintf(stderr, "%d area mismatches\n", g_mismatches);
