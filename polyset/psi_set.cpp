@@ -1517,8 +1517,11 @@ const uint16_t kUntouchedNodeFlags = PSI_NODE_FLAG_VERTEX | PSI_NODE_FLAG_INSIDE
 // by piece as the extraction stores it.  At any other level neither face or
 // both are material and there is no boundary; nor is there for a loop of
 // dummies only.  False when the set is not of this kind (the extraction is
-// then needed).
-bool store_untouched_loop(PSI_s* psi, DYNAMIC_ARRAY_s** wrapped, int m, PSI_set_output_s* output) {
+// then needed).  With `take` the poly's nodes themselves may become the
+// loop's (the caller deletes the set once it is cleaned): where the pieces
+// the extraction would make are the nodes' records as they stand (lines, no
+// data to copy, in the output's pool), the nodes are moved over instead.
+bool store_untouched_loop(PSI_s* psi, DYNAMIC_ARRAY_s** wrapped, int m, PSI_set_output_s* output, bool take) {
     DYNAMIC_ARRAY_s* ws = wrapped[0];
     if (!ws || ws->num_active != 1) return false;
     if (output->kind != PSI_SET_OUTPUT_SET || output->mode != PSI_SET_OUTPUT_POLYS) return false;
@@ -1531,6 +1534,7 @@ bool store_untouched_loop(PSI_s* psi, DYNAMIC_ARRAY_s** wrapped, int m, PSI_set_
     if (psi->nodes->num_active != count) return false;
     int first = -1;
     bool all_dummies = true;
+    take = take && !output->copy && poly->pool == pool;
     for (int i = 0; i < count; ++i) {
         const PSI_INTXN_NODE_s* n = w->first_nodes[i];
         const PSI_INTXN_NODE_s* next = w->first_nodes[(i + 1) % count];
@@ -1546,6 +1550,9 @@ bool store_untouched_loop(PSI_s* psi, DYNAMIC_ARRAY_s** wrapped, int m, PSI_set_
         if (piece->flags & merrow1::psi::SEG_FLAG_MULTIPLICITY) return false;
         if (first < 0 && !(LINE_ARC_SEG_is_line(piece) && piece->x == n->pnt.x)) first = i;
         if (!is_dummy_segment(w->segs[i])) all_dummies = false;
+        if (take && (w->segs[i]->app_data || !LINE_ARC_SEG_is_line(piece) || piece->h != LINE_ARC_SEG_LINE_H ||
+                     (piece->flags & LINE_ARC_SEG_FLAG_MULTIPLICITY)))
+            take = false;
     }
     if (first < 0) return false;
     PSI_INTXN_NODE_s* start = w->first_nodes[first];
@@ -1556,7 +1563,12 @@ bool store_untouched_loop(PSI_s* psi, DYNAMIC_ARRAY_s** wrapped, int m, PSI_set_
     if (wn.winding + m != 0 || all_dummies) return true;
     CERR_raise_on_abort();
     RING_header_s* loop = POLY_SEG_create(pool);
-    for (int j = 0; j < count; ++j) append_piece(output, loop, Half{w->first_nodes[(first + j) % count], 2});
+    for (int j = 0; j < count; ++j) {
+        if (take)
+            RING_move_node(poly, w->segs[(first + j) % count], loop, loop->last);
+        else
+            append_piece(output, loop, Half{w->first_nodes[(first + j) % count], 2});
+    }
     close_loop_poly(loop, 1);
     POLY_SEG_append_to_set(static_cast<RING_header_s*>(output->target), loop);
     // The loop stays on the set's grid, as the extraction's output does.
@@ -1613,7 +1625,7 @@ void clean_each_region_set(PSI_s* psi, RING_header_s* set_of_sets, int* material
         // The set's own self-intersections are resolved by the positive
         // winding rule: material where winding + material at infinity >= 1.
         PSI_set_output_s output{result, 0, PSI_SET_OUTPUT_POLYS, PSI_SET_OUTPUT_SET, psi->create_data};
-        if (wrapped && !store_untouched_loop(psi, wrapped, m, &output)) {
+        if (wrapped && !store_untouched_loop(psi, wrapped, m, &output, release)) {
             if (dummy_ring) RING_delete_all_nodes(dummy_ring);
             PSI__set_extract_final_boundaries(psi, wrapped, 1, m, &output, dummy_ring, false, nullptr);
             if (dummy_ring && dummy_ring->count > 0) {

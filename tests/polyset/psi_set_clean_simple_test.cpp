@@ -2,8 +2,9 @@
 // one simple loop: a loop that its own intersection leaves untouched is its
 // own boundary (or none), while a loop that touches itself at a vertex, whose
 // vertex lies on one of its own segments, that runs back along itself, or a
-// set of several loops is resolved by the winding rule.  Each result is
-// judged by the winding numbers of the input polygons at sample points.
+// set of several loops is resolved by the winding rule; the same holds for
+// the booleans that clean their sets first and take them over.  Each result
+// is judged by the winding numbers of the input polygons at sample points.
 #include "region_oracle.h"
 
 #include <gtest/gtest.h>
@@ -68,10 +69,12 @@ protected:
     PSI_s* psi = nullptr;
 };
 
-// Whether the set is material at (x, y) by its material at infinity and the
-// windings of its closed polys.
-bool result_material(const RING_header_s* set, double x, double y) {
-    int level = POLY_SEG_ask_material_at_inf(set) == Korvo::Cam::MaterialAtInfinityPresent ? 1 : 0;
+// Whether the set is material at (x, y) by the material at infinity and the
+// windings of its closed polys (the set's own material at infinity unless
+// given).
+bool result_material(const RING_header_s* set, double x, double y, int at_infinity = -1) {
+    int level = at_infinity >= 0 ? at_infinity
+                                 : POLY_SEG_ask_material_at_inf(set) == Korvo::Cam::MaterialAtInfinityPresent ? 1 : 0;
     const RING_node_s* n = set->first;
     for (int i = 0; n && i < set->count; ++i, n = n->next) {
         const RING_header_s* p = RING_ask_node_subring(n);
@@ -139,6 +142,47 @@ TEST_F(PsiSetCleanSimple, PolygonSetsGiveTheMaterialOfTheirWindingNumbers) {
         });
         EXPECT_EQ(wrong, 0);
     }
+}
+
+// Region sets of one simple loop each, cleaned first by a boolean that
+// takes the sets over: the union and the intersection of their regions.
+TEST_F(PsiSetCleanSimple, BooleansOfCleanedSimpleLoopsGiveTheRegionsOfTheirWindingNumbers) {
+    struct Case {
+        const char* name;
+        Polygon a, b;
+    };
+    const Polygon square = {{14, 2}, {14, 14}, {2, 14}, {2, 2}};
+    const Case cases[] = {
+        {"crossing", square, {{20, 8}, {8, 20}, {8, 8}}},
+        {"disjoint", square, {{20, 16}, {20, 20}, {16, 20}}},
+        {"sharing a side", square, {{20, 2}, {20, 14}, {14, 14}, {14, 2}}},
+        {"touching at a corner", square, {{20, 14}, {20, 20}, {14, 20}, {14, 14}}},
+        {"one inside the other", square, {{10, 6}, {10, 10}, {6, 10}, {6, 6}}},
+        {"a vertex on the other's side", square, {{20, 4}, {20, 12}, {14, 8}}},
+        {"the same loop", square, square},
+    };
+    for (const Case& c : cases)
+        for (bool union_flag : {true, false}) {
+            SCOPED_TRACE(std::string(c.name) + (union_flag ? ", union" : ", intersection"));
+            RING_header_s* sos = POLY_SEG_create_set_of_sets(pool);
+            for (const Polygon* p : {&c.a, &c.b}) {
+                RING_header_s* set = POLY_SEG_create_set(pool, Korvo::Cam::MaterialAtInfinityUndetermined);
+                POLY_SEG_append_to_set(set, poly(*p));
+                POLY_SEG_append_to_set_of_sets(sos, set);
+            }
+            RING_header_s* result = POLY_SEG_create_set(pool, Korvo::Cam::MaterialAtInfinityUndetermined);
+            PSI_set_output_s output{result, -1, PSI_SET_OUTPUT_POLYS, PSI_SET_OUTPUT_SET, nullptr};
+            PSI__set_boolean_releasing_sets(psi, &sos, nullptr, union_flag, true, false, nullptr, false, &output);
+            EXPECT_EQ(sos, nullptr);
+            int wrong = 0;
+            for_each_sample([&](double x, double y) {
+                const bool in_a = region_oracle::polygon_winding(c.a, x, y) >= 1;
+                const bool in_b = region_oracle::polygon_winding(c.b, x, y) >= 1;
+                const bool expected = union_flag ? in_a || in_b : in_a && in_b;
+                if (expected != result_material(result, x, y, output.material_at_infinity)) ++wrong;
+            });
+            EXPECT_EQ(wrong, 0);
+        }
 }
 
 TEST_F(PsiSetCleanSimple, CirclesGiveTheMaterialOfTheirWindingNumbers) {
