@@ -173,6 +173,17 @@ V2 arc_mid_point(const Piece& arc) {
     return arc.c() + V2{c * r.x - s * r.y, s * r.x + c * r.y};
 }
 
+// Whether an arc surely turns by less than a quarter circle in its own sense,
+// without its sweep: the radius vectors to its ends have a positive dot
+// product and turn the arc's way by a sine above 1e-6, far beyond the
+// rounding of their unit vectors, so the sweep found from those lies in
+// (0, pi / 2] up to that rounding, well below any split.
+bool sweeps_under_a_quarter(const Piece& arc) {
+    const V2 a = arc.s() - arc.c(), b = arc.e() - arc.c();
+    const double turn = (arc.end.direction == CW ? -1.0 : 1.0) * cross(a, b);
+    return dot(a, b) > 0.0 && turn > 0.0 && turn * turn > 1e-12 * dot(a, a) * dot(b, b);
+}
+
 // The crossing of two pieces' full lines or circles nearest a crossing found
 // on the pieces: that search snaps points near the pieces' ends onto them,
 // which would move a trimmed offset off its line or circle.
@@ -297,9 +308,21 @@ V2 trace_end_or(const CHAIN_trace_inputs_s* in, const Piece& fallback) {
     return in->trace->count > 0 ? point_of(in->trace->last) : fallback.e();
 }
 
+// Whether the walk's start and its joining across short segments, found
+// when the inputs were filled, still belong to the inputs' source and
+// tolerance.
+bool walk_known(const CHAIN_trace_inputs_s* in) {
+    return in->walk_source == in->source && in->walk_tolerance == in->tolerance;
+}
+const RING_node_s* walk_start_of(const CHAIN_trace_inputs_s* in) {
+    return walk_known(in) ? in->walk_start : merrow1::walk_start(in->source, in->tolerance);
+}
+bool joins_across(const CHAIN_trace_inputs_s* in) {
+    return walk_known(in) ? in->join_across != 0 : merrow1::some_segment_carries_offset(in->source, in->tolerance);
+}
+
 bool corner_joined_beyond(const CHAIN_trace_inputs_s* in, const RING_node_s* vertex) {
-    return merrow1::corner_joined_beyond(in->source, merrow1::walk_start(in->source, in->tolerance), vertex,
-                                         in->tolerance);
+    return merrow1::corner_joined_beyond(in->source, walk_start_of(in), vertex, in->tolerance);
 }
 
 // The source segment ending at the corner's entry as the walk offsets it:
@@ -309,11 +332,10 @@ bool corner_incoming(const CHAIN_trace_inputs_s* in, const RING_node_s* entry, P
     if (!incoming_source(in, entry, out)) return false;
     if (!entry->previous) return true;
     const RING_node_s* start = entry->previous;
-    const RING_node_s* run =
-        merrow1::corner_entry(in->source, merrow1::walk_start(in->source, in->tolerance), start,
-                              [in](const RING_node_s* v) { return corner_joined_beyond(in, v); });
-    if (run != start && merrow1::some_segment_carries_offset(in->source, in->tolerance))
-        out->set_start(point_of(run));
+    const RING_node_s* run = merrow1::corner_entry(in->source, walk_start_of(in), start, [in](const RING_node_s* v) {
+        return corner_joined_beyond(in, v);
+    });
+    if (run != start && joins_across(in)) out->set_start(point_of(run));
     return true;
 }
 
@@ -845,6 +867,10 @@ void CHAIN__trace_init_inputs(CHAIN_trace_inputs_s* in, RING_header_s* source, R
     in->trace = trace;
     in->offset = offset;
     in->side = md ? md->material_side : 0;
+    in->walk_source = source;
+    in->walk_tolerance = in->tolerance;
+    in->walk_start = merrow1::walk_start(source, in->tolerance);
+    in->join_across = merrow1::some_segment_carries_offset(source, in->tolerance) ? 1 : 0;
 }
 
 RING_header_s* CHAIN__trace_create_traced_chain(RING_header_s* source, CMEM_pool_s* pool) {
@@ -1302,7 +1328,8 @@ RING_node_s* CHAIN__add_segment_to_traced_chain(CHAIN_trace_inputs_s* in, RING_n
     if (!piece.real()) return nullptr;
     RING_node_s* node = nullptr;
     in->last_appended = nullptr;
-    if (piece.type() == SEG_ARC && std::fabs(merrow1::arc_signed_sweep(piece.seg)) > merrow1::kArcSplitSweep) {
+    if (piece.type() == SEG_ARC && !sweeps_under_a_quarter(piece) &&
+        std::fabs(merrow1::arc_signed_sweep(piece.seg)) > merrow1::kArcSplitSweep) {
         // Chains hold arcs below a half circle: the two halves go in one by one.
         const V2 mid = arc_mid_point(piece);
         Piece first = arc_piece(piece.s(), mid, piece.c(), piece.end.direction);
@@ -1462,9 +1489,9 @@ RING_header_s* CHAIN__trace(RING_header_s* source, double offset, CORNER_CONTROL
         //    carry no offset of their own is one corner, handled at the
         //    vertex ending the run, from the segment entering the run (at
         //    the entry) to the one leaving it.
-        RING_node_s* vertex = const_cast<RING_node_s*>(merrow1::walk_start(source, in.tolerance));
+        RING_node_s* vertex = const_cast<RING_node_s*>(walk_start_of(&in));
         RING_node_s* entry = nullptr;
-        const bool join_across = merrow1::some_segment_carries_offset(source, in.tolerance);
+        const bool join_across = joins_across(&in);
         for (int i = 0; i < source->count && vertex; ++i, vertex = vertex->next) {
             if (!entry) entry = vertex;
             if (join_across && corner_joined_beyond(&in, vertex)) continue;
