@@ -213,6 +213,7 @@ bool summed_area(const RING_header_s* chain, const double* reference, double* tr
     // 1. Every segment read once: lines by their ends, arcs through the one
     //    arc reading.  A segment that cannot be read leaves no area.
     std::vector<Piece> pieces;
+    pieces.reserve(static_cast<size_t>(chain && chain->count > 0 ? chain->count : 0));
     bool readable = true;
     for_each_segment(
         chain,

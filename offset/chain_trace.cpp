@@ -77,6 +77,22 @@ double dot(V2 a, V2 b) { return a.x * b.x + a.y * b.y; }
 double cross(V2 a, V2 b) { return a.x * b.y - a.y * b.x; }
 double norm(V2 a) { return std::hypot(a.x, a.y); }
 double dist(V2 a, V2 b) { return norm(a - b); }
+// dist(a, b) > t and dist(a, b) < t, asking hypot only where the
+// coordinate differences leave it open: the distance is at least the larger
+// difference and at most their sum, and a hypot within an ulp keeps both
+// bounds (they are, or lie clear of, doubles).
+bool farther_than(V2 a, V2 b, double t) {
+    const double dx = std::fabs(a.x - b.x), dy = std::fabs(a.y - b.y);
+    if (dx > t || dy > t) return true;
+    if (dx + dy <= 0.5 * t) return false;
+    return std::hypot(dx, dy) > t;
+}
+bool nearer_than(V2 a, V2 b, double t) {
+    const double dx = std::fabs(a.x - b.x), dy = std::fabs(a.y - b.y);
+    if (dx >= t || dy >= t) return false;
+    if (dx + dy < 0.5 * t) return true;
+    return std::hypot(dx, dy) < t;
+}
 
 // A segment that owns its buffers (a whole end_segment also for lines).
 struct Piece {
@@ -456,7 +472,7 @@ RING_node_s* append_one(CHAIN_trace_inputs_s* in, RING_node_s* source_vertex, Pi
     // line: refitting it to the trace's end would move a real offset off its
     // distance.  Only a slip within the tracing tolerance is refitted.
     const V2 trace_end = point_of(trace->last);
-    if (dist(piece.s(), trace_end) > in->tolerance) {
+    if (farther_than(piece.s(), trace_end, in->tolerance)) {
         const Piece bridge = line_piece(trace_end, piece.s());
         if (RING_node_s* joint = ChainAppendVertex(trace, &bridge.end, SEG_LINE)) {
             decorate(in, joint, source_vertex, false, true, false);
@@ -1035,13 +1051,13 @@ void undefined_corner(CHAIN_trace_inputs_s* in, RING_node_s* entry, RING_node_s*
             if (length > 0.0) {
                 const V2 tip = p + (in->offset / length) * sum;
                 const Piece arc = arc_piece(trace_end_or(in, prev), tip, p, sense);
-                if (dist(arc.s(), tip) > CHAIN_COINCIDENT_DISTANCE) append(in, vertex, arc, true, false, false);
+                if (farther_than(arc.s(), tip, CHAIN_COINCIDENT_DISTANCE)) append(in, vertex, arc, true, false, false);
             }
         }
     }
     if (out_ok && (have_prev || in->trace->count > 0)) {
         const V2 from = trace_end_or(in, prev);
-        if (dist(from, out.s()) > CHAIN_COINCIDENT_DISTANCE)
+        if (farther_than(from, out.s(), CHAIN_COINCIDENT_DISTANCE))
             append(in, vertex, arc_piece(from, out.s(), p, sense), true, false, false);
     }
     append_outgoing(in, vertex, out, collapsed);
@@ -1090,12 +1106,12 @@ void concave_corner(CHAIN_trace_inputs_s* in, RING_node_s* entry, RING_node_s* v
             bool moved = true;
             if (in->trace->count > 0) {
                 move_last_vertex(in, x);
-                moved = dist(point_of(in->trace->last), x) <= tolerance;
+                moved = !farther_than(point_of(in->trace->last), x, tolerance);
                 if (moved && where == 3)
                     debug_note("CHAIN__trace_concave_corner: traced chain -- segment trimmed", in->trace, in->trace->last);
             }
             if (moved) {
-                if (dist(x, out.e()) > tolerance) {
+                if (farther_than(x, out.e(), tolerance)) {
                     out.set_start(x);
                     if (out.type() == SEG_ARC) out.end.radius = dist(out.c(), out.e());
                     append_outgoing(in, vertex, out, collapsed);
@@ -1132,7 +1148,7 @@ void concave_corner(CHAIN_trace_inputs_s* in, RING_node_s* entry, RING_node_s* v
     }
     if (join && (have_prev || in->trace->count > 0)) {
         const V2 from = trace_end_or(in, prev);
-        if (dist(from, out.s()) > CHAIN_COINCIDENT_DISTANCE)
+        if (farther_than(from, out.s(), CHAIN_COINCIDENT_DISTANCE))
             append(in, vertex, line_piece(from, out.s()), true, true, false);
     }
     append_outgoing(in, vertex, out, collapsed);
@@ -1214,7 +1230,7 @@ void convex_corner(CHAIN_trace_inputs_s* in, RING_node_s* entry, RING_node_s* ve
         // trace's end.
         if (in_ok || trace->count > 0) {
             const V2 from = empty ? incoming.e() : point_of(trace->last);
-            if (dist(from, out.s()) > CHAIN_COINCIDENT_DISTANCE)
+            if (farther_than(from, out.s(), CHAIN_COINCIDENT_DISTANCE))
                 append(in, vertex, arc_piece(from, out.s(), p, convex_sense(side)), true, false, false);
         }
         append_outgoing(in, vertex, out, out_collapsed);
@@ -1248,11 +1264,11 @@ void convex_corner(CHAIN_trace_inputs_s* in, RING_node_s* entry, RING_node_s* ve
         }
     }
     // 4. Two lines already meeting count as extended.
-    if (incoming.type() == SEG_LINE && out.type() == SEG_LINE && dist(e1, out.s()) < 2e-8) {
+    if (incoming.type() == SEG_LINE && out.type() == SEG_LINE && nearer_than(e1, out.s(), 2e-8)) {
         INT_POINT points;
         if (SEGMENT_intersect(&incoming.seg, &out.seg, tolerance, &points) == 1) {
             const V2 x{points.point[0].x, points.point[0].y};
-            if (dist(x, e1) <= kPointTolerance && dist(x, out.s()) <= kPointTolerance) {
+            if (!farther_than(x, e1, kPointTolerance) && !farther_than(x, out.s(), kPointTolerance)) {
                 append_outgoing(in, vertex, out, false);
                 return;
             }
@@ -1299,7 +1315,7 @@ void convex_corner(CHAIN_trace_inputs_s* in, RING_node_s* entry, RING_node_s* ve
     }
     // 6. An arc about the vertex (split at its middle when it sweeps more
     //    than pi less one degree, as every appended arc is).
-    if (dist(e1, out.s()) > CHAIN_COINCIDENT_DISTANCE)
+    if (farther_than(e1, out.s(), CHAIN_COINCIDENT_DISTANCE))
         append(in, vertex, arc_piece(e1, out.s(), p, convex_sense(side)), true, false, false);
     append_outgoing(in, vertex, out, false);
 }
