@@ -58,6 +58,7 @@
 #include "../chain/chain_each.h"
 #include "internal/check.h"
 #include "internal/ring_nodes.h"
+#include "offset_join.h"
 
 #include <cmath>
 #include <optional>
@@ -236,7 +237,7 @@ bool cancel_trace_backtracks(const RING_header_s* source, RING_header_s* trace) 
     if (!bounds_a_region(source)) return true;
     const double tolerance = tracing_tolerance(source);
     if (!CHAIN__cancel_loop_backtracks(trace, tolerance)) return false;
-    if (vertices_spread_beyond(trace, tolerance)) return true;
+    if (merrow1::segment_reads_are_silent() && vertices_spread_beyond(trace, tolerance)) return true;
     CHAIN_BOX_s box{};
     return !(ChainBox(trace, nullptr, &box) && box.max_along - box.min_along <= tolerance &&
              box.max_normal - box.min_normal <= tolerance);

@@ -901,9 +901,61 @@ RING_header_s* CHAIN__trace_create_traced_chain(RING_header_s* source, CMEM_pool
     return trace;
 }
 
+namespace {
+
+// Whether the chain is at least `limit` wide along every direction, shown by
+// its vertices alone: the vertices' width along k directions kπ/K, less what
+// a turn of at most π/(2K) can take from it.  A width along u is the sum of
+// the support values along u and -u, each Lipschitz in the angle with the
+// constant R, the largest distance of a vertex from the first one (bounded
+// here by |dx| + |dy|); so the width along any direction is at least the
+// width along the nearest sampled one less R π / K.  The chain holds its
+// vertices, and ChainMinMax takes every vertex's projection as an end of the
+// segment starting or ending there (every vertex but an open chain's first
+// ends a line or an arc), so no extent of the chain is narrower; a margin of
+// 1e-9 of the coordinates' size covers the rounding of both projections.
+// False, and nothing shown, on any other chain.
+bool wide_in_every_direction(const RING_header_s* chain, double limit) {
+    constexpr int kDirections = 16;
+    const RING_node_s* node = chain->first;
+    if (!node || !vertex_record(node) || !vertex_record(node)->geometry) return false;
+    const double* origin = vertex_record(node)->geometry;
+    double lo[kDirections], hi[kDirections], u[kDirections][2];
+    for (int k = 0; k < kDirections; ++k) {
+        u[k][0] = std::cos(kPi * k / kDirections);
+        u[k][1] = std::sin(kPi * k / kDirections);
+        lo[k] = hi[k] = 0.0;
+    }
+    double reach = 0.0, size = std::fabs(origin[0]) + std::fabs(origin[1]);
+    const bool closed = is_closed(chain);
+    for (int i = 0; i < chain->count && node; ++i, node = node->next) {
+        const CHAIN_vertex_data_s* v = vertex_record(node);
+        if (!v || !v->geometry) return false;
+        const SEGMENT_TYPE type = CHAIN_seg_ask_type(node);
+        if (type != SEG_LINE && type != SEG_ARC && (closed || i != 0)) return false;
+        const double dx = v->geometry[0] - origin[0], dy = v->geometry[1] - origin[1];
+        if (!std::isfinite(dx) || !std::isfinite(dy)) return false;
+        reach = std::fmax(reach, std::fabs(dx) + std::fabs(dy));
+        size = std::fmax(size, std::fabs(v->geometry[0]) + std::fabs(v->geometry[1]));
+        for (int k = 0; k < kDirections; ++k) {
+            const double p = dx * u[k][0] + dy * u[k][1];
+            lo[k] = std::fmin(lo[k], p);
+            hi[k] = std::fmax(hi[k], p);
+        }
+    }
+    const double needed = limit + reach * kPi / kDirections + 1e-9 * (size + reach);
+    for (int k = 0; k < kDirections; ++k)
+        if (!(hi[k] - lo[k] >= needed)) return false;
+    return true;
+}
+
+}  // namespace
+
 bool CHAIN__tracing_necessarily_collapses(const RING_header_s* source, double offset, double tolerance) {
     if (!source || source->count < 2) return false;
     const double limit = 2.0 * (offset - tolerance);
+    // No box narrower than the limit, along any axis: nothing to measure.
+    if (merrow1::segment_reads_are_silent() && wide_in_every_direction(source, limit)) return false;
     // The box along an axis is narrower than the limit in either extent.
     auto too_narrow = [&](const double axis[2]) {
         const double normal[2] = {axis[1], -axis[0]};
