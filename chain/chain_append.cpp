@@ -92,16 +92,44 @@ void set_direction(RING_header_s* chain, DIRECTION direction) {
     if (CHAIN_main_data_s* data = main_data(chain)) data->direction = direction;
 }
 
+// The vectors from an arc's centre to its start and end and their lengths.
+struct RadiusVectors {
+    double to_start[2], to_end[2];
+    double start_length, end_length;
+};
+
+RadiusVectors radius_vectors(const double start[2], const end_segment& arc) {
+    RadiusVectors r{{start[0] - arc.cx, start[1] - arc.cy}, {arc.x - arc.cx, arc.y - arc.cy}, 0.0, 0.0};
+    r.start_length = std::hypot(r.to_start[0], r.to_start[1]);
+    r.end_length = std::hypot(r.to_end[0], r.to_end[1]);
+    return r;
+}
+
+// The sense of an arc from the cross product of the unit radius vectors to
+// its ends; 0 when either vector is not longer than the tolerance or the
+// cross product is not clearly off zero.
+int sense_of(const RadiusVectors& r, double tolerance) {
+    if (!(r.start_length > tolerance) || !(r.end_length > tolerance)) return 0;
+    const double unit_start[2] = {r.to_start[0] / r.start_length, r.to_start[1] / r.start_length};
+    const double unit_end[2] = {r.to_end[0] / r.end_length, r.to_end[1] / r.end_length};
+    const double cross = unit_start[0] * unit_end[1] - unit_start[1] * unit_end[0];
+    if (std::fabs(cross) <= kArcSenseTolerance) return 0;
+    return cross > 0.0 ? CCW : CW;
+}
+
 // Refits an arc vertex to its start (the previous vertex's point): the
 // direction follows the sign of the cross product of the unit vectors from the
 // centre to start and end when it is clearly non-zero, and the radius becomes
-// the distance from the centre to the end.
-void refit_arc(const RING_header_s* chain, RING_node_s* node) {
+// the distance from the centre to the end.  False when there is nothing to
+// refit; else the radius vectors read go to *read when given.
+bool refit_arc(const RING_header_s* chain, RING_node_s* node, RadiusVectors* read = nullptr) {
     end_segment* arc = arc_of(node);
-    if (!arc || !node->previous || chain->count < 2) return;
-    if (const int sense = CHAIN__arc_sense_from_ends(chain, point_of(node->previous), *arc))
-        arc->direction = sense;
-    arc->radius = std::hypot(arc->x - arc->cx, arc->y - arc->cy);
+    if (!arc || !node->previous || chain->count < 2) return false;
+    const RadiusVectors r = radius_vectors(point_of(node->previous), *arc);
+    if (const int sense = sense_of(r, length_tolerance(chain))) arc->direction = sense;
+    arc->radius = r.end_length;
+    if (read) *read = r;
+    return true;
 }
 
 void refit_if_arc(const RING_header_s* chain, RING_node_s* node) {
@@ -117,13 +145,14 @@ void refit_if_arc(const RING_header_s* chain, RING_node_s* node) {
 // half circle whose centre is off the bisector by the rounding of its
 // coordinates would move by the square root of the rounding.  There the
 // centre keeps its own distance from the chord, as the arc reading takes it.
-void recentre_appended_arc(const RING_header_s* chain, RING_node_s* node) {
+// The refit's radius vectors (`read`) still hold: the refit moved neither
+// the centre nor the ends.
+void recentre_appended_arc(const RING_header_s* chain, RING_node_s* node, const RadiusVectors& read) {
     end_segment* arc = arc_of(node);
     const double* start = point_of(node->previous);
     const double end[2] = {arc->x, arc->y};
     const double centre[2] = {arc->cx, arc->cy};
-    if (std::hypot(end[0] - centre[0], end[1] - centre[1]) == std::hypot(start[0] - centre[0], start[1] - centre[1]))
-        return;
+    if (read.end_length == read.start_length) return;
     const double tolerance = length_tolerance(chain);
     const double chord[2] = {end[0] - start[0], end[1] - start[1]};
     double unit[2], length;
@@ -146,23 +175,15 @@ void recentre_appended_arc(const RING_header_s* chain, RING_node_s* node) {
 }  // namespace
 
 int CHAIN__arc_sense_from_ends(const RING_header_s* chain, const double start[2], const end_segment& arc) {
-    const double tolerance = length_tolerance(chain);
-    const double to_start[2] = {start[0] - arc.cx, start[1] - arc.cy};
-    const double to_end[2] = {arc.x - arc.cx, arc.y - arc.cy};
-    double unit_start[2], unit_end[2], magnitude;
-    if (!VEC2_unitize(to_start, tolerance, &magnitude, unit_start) ||
-        !VEC2_unitize(to_end, tolerance, &magnitude, unit_end))
-        return 0;
-    const double cross = unit_start[0] * unit_end[1] - unit_start[1] * unit_end[0];
-    if (std::fabs(cross) <= kArcSenseTolerance) return 0;
-    return cross > 0.0 ? CCW : CW;
+    return sense_of(radius_vectors(start, arc), length_tolerance(chain));
 }
 
 void CHAIN__fit_arc_to_start(const RING_header_s* chain, RING_node_s* node) {
     if (!chain || !node || !node->previous || CHAIN_seg_ask_type(node) != SEG_ARC) return;
     if (!point_of(node) || !point_of(node->previous)) return;
-    refit_arc(chain, node);
-    recentre_appended_arc(chain, node);
+    RadiusVectors read;
+    if (!refit_arc(chain, node, &read)) read = radius_vectors(point_of(node->previous), *arc_of(node));
+    recentre_appended_arc(chain, node, read);
 }
 
 namespace {

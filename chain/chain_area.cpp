@@ -213,6 +213,7 @@ bool summed_area(const RING_header_s* chain, const double* reference, double* tr
     // 1. Every segment read once: lines by their ends, arcs through the one
     //    arc reading.  A segment that cannot be read leaves no area.
     std::vector<Piece> pieces;
+    pieces.reserve(static_cast<size_t>(chain && chain->count > 0 ? chain->count : 0));
     bool readable = true;
     for_each_segment(
         chain,
@@ -242,9 +243,14 @@ bool summed_area(const RING_header_s* chain, const double* reference, double* tr
                                              std::fmax(std::fabs(p.e[0] - rx), std::fabs(p.e[1] - ry))));
     if (!std::isfinite(extent)) return false;
     const int exponent = extent > 0.0 ? std::ilogb(extent) : 0;
+    // A product with a power of two in the range of normal doubles rounds
+    // as ldexp does: both give the exact scaled value, correctly rounded.
+    const bool normal_scale = -exponent >= -1022 && -exponent <= 1023;
+    const double scale = normal_scale ? std::ldexp(1.0, -exponent) : 0.0;
+    auto scale_down = [&](double x) { return normal_scale ? x * scale : std::ldexp(x, -exponent); };
     auto scaled = [&](const double q[2], double out[2]) {
-        out[0] = std::ldexp(q[0] - rx, -exponent);
-        out[1] = std::ldexp(q[1] - ry, -exponent);
+        out[0] = scale_down(q[0] - rx);
+        out[1] = scale_down(q[1] - ry);
     };
     // 3. Green's theorem as a fan of triangles from the reference point: a
     //    line adds the triangle (reference, start, end); an arc adds that
@@ -265,7 +271,7 @@ bool summed_area(const RING_header_s* chain, const double* reference, double* tr
         if (!p.arc) continue;
         double c[2];
         scaled(p.c, c);
-        const double r = std::ldexp(p.r, -exponent);
+        const double r = scale_down(p.r);
         const double chord[2] = {b[0] - a[0], b[1] - a[1]};
         const double length = std::hypot(chord[0], chord[1]);
         if (!(length > 0.0)) continue;

@@ -58,6 +58,7 @@
 #include "../chain/chain_each.h"
 #include "internal/check.h"
 #include "internal/ring_nodes.h"
+#include "offset_join.h"
 
 #include <cmath>
 #include <optional>
@@ -214,10 +215,29 @@ bool bounds_a_region(const RING_header_s* chain) {
 // For the same reason a trace that fits in a square of the tolerance's side
 // (the offset of a square a few roundings wider than twice the offset) is
 // a point to the tracer: nothing is left.
+//
+// The box test needs no box when two vertices lie farther apart than the
+// tolerance in x or in y: the box along the default axis (0, 1) holds every
+// vertex's coordinates exactly (a projection on that axis or its normal is a
+// coordinate), so its extent is at least their difference and the trace
+// cannot fit.
+bool vertices_spread_beyond(const RING_header_s* trace, double tolerance) {
+    const RING_node_s* node = trace->first;
+    if (!node || !vertex_record(node)->geometry) return false;
+    const double* first = vertex_record(node)->geometry;
+    node = node->next;
+    for (int i = 1; i < trace->count && node; ++i, node = node->next) {
+        const double* p = vertex_record(node)->geometry;
+        if (p && (std::fabs(p[0] - first[0]) > tolerance || std::fabs(p[1] - first[1]) > tolerance)) return true;
+    }
+    return false;
+}
+
 bool cancel_trace_backtracks(const RING_header_s* source, RING_header_s* trace) {
     if (!bounds_a_region(source)) return true;
     const double tolerance = tracing_tolerance(source);
     if (!CHAIN__cancel_loop_backtracks(trace, tolerance)) return false;
+    if (merrow1::segment_reads_are_silent() && vertices_spread_beyond(trace, tolerance)) return true;
     CHAIN_BOX_s box{};
     return !(ChainBox(trace, nullptr, &box) && box.max_along - box.min_along <= tolerance &&
              box.max_normal - box.min_normal <= tolerance);

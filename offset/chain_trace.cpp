@@ -77,6 +77,22 @@ double dot(V2 a, V2 b) { return a.x * b.x + a.y * b.y; }
 double cross(V2 a, V2 b) { return a.x * b.y - a.y * b.x; }
 double norm(V2 a) { return std::hypot(a.x, a.y); }
 double dist(V2 a, V2 b) { return norm(a - b); }
+// dist(a, b) > t and dist(a, b) < t, asking hypot only where the
+// coordinate differences leave it open: the distance is at least the larger
+// difference and at most their sum, and a hypot within an ulp keeps both
+// bounds (they are, or lie clear of, doubles).
+bool farther_than(V2 a, V2 b, double t) {
+    const double dx = std::fabs(a.x - b.x), dy = std::fabs(a.y - b.y);
+    if (dx > t || dy > t) return true;
+    if (dx + dy <= 0.5 * t) return false;
+    return std::hypot(dx, dy) > t;
+}
+bool nearer_than(V2 a, V2 b, double t) {
+    const double dx = std::fabs(a.x - b.x), dy = std::fabs(a.y - b.y);
+    if (dx >= t || dy >= t) return false;
+    if (dx + dy < 0.5 * t) return true;
+    return std::hypot(dx, dy) < t;
+}
 
 // A segment that owns its buffers (a whole end_segment also for lines).
 struct Piece {
@@ -171,6 +187,17 @@ V2 arc_mid_point(const Piece& arc) {
     const V2 r = arc.s() - arc.c();
     const double c = std::cos(half), s = std::sin(half);
     return arc.c() + V2{c * r.x - s * r.y, s * r.x + c * r.y};
+}
+
+// Whether an arc surely turns by less than a quarter circle in its own sense,
+// without its sweep: the radius vectors to its ends have a positive dot
+// product and turn the arc's way by a sine above 1e-6, far beyond the
+// rounding of their unit vectors, so the sweep found from those lies in
+// (0, pi / 2] up to that rounding, well below any split.
+bool sweeps_under_a_quarter(const Piece& arc) {
+    const V2 a = arc.s() - arc.c(), b = arc.e() - arc.c();
+    const double turn = (arc.end.direction == CW ? -1.0 : 1.0) * cross(a, b);
+    return dot(a, b) > 0.0 && turn > 0.0 && turn * turn > 1e-12 * dot(a, a) * dot(b, b);
 }
 
 // The crossing of two pieces' full lines or circles nearest a crossing found
@@ -297,9 +324,21 @@ V2 trace_end_or(const CHAIN_trace_inputs_s* in, const Piece& fallback) {
     return in->trace->count > 0 ? point_of(in->trace->last) : fallback.e();
 }
 
+// Whether the walk's start and its joining across short segments, found
+// when the inputs were filled, still belong to the inputs' source and
+// tolerance.
+bool walk_known(const CHAIN_trace_inputs_s* in) {
+    return in->walk_source == in->source && in->walk_tolerance == in->tolerance;
+}
+const RING_node_s* walk_start_of(const CHAIN_trace_inputs_s* in) {
+    return walk_known(in) ? in->walk_start : merrow1::walk_start(in->source, in->tolerance);
+}
+bool joins_across(const CHAIN_trace_inputs_s* in) {
+    return walk_known(in) ? in->join_across != 0 : merrow1::some_segment_carries_offset(in->source, in->tolerance);
+}
+
 bool corner_joined_beyond(const CHAIN_trace_inputs_s* in, const RING_node_s* vertex) {
-    return merrow1::corner_joined_beyond(in->source, merrow1::walk_start(in->source, in->tolerance), vertex,
-                                         in->tolerance);
+    return merrow1::corner_joined_beyond(in->source, walk_start_of(in), vertex, in->tolerance);
 }
 
 // The source segment ending at the corner's entry as the walk offsets it:
@@ -309,11 +348,10 @@ bool corner_incoming(const CHAIN_trace_inputs_s* in, const RING_node_s* entry, P
     if (!incoming_source(in, entry, out)) return false;
     if (!entry->previous) return true;
     const RING_node_s* start = entry->previous;
-    const RING_node_s* run =
-        merrow1::corner_entry(in->source, merrow1::walk_start(in->source, in->tolerance), start,
-                              [in](const RING_node_s* v) { return corner_joined_beyond(in, v); });
-    if (run != start && merrow1::some_segment_carries_offset(in->source, in->tolerance))
-        out->set_start(point_of(run));
+    const RING_node_s* run = merrow1::corner_entry(in->source, walk_start_of(in), start, [in](const RING_node_s* v) {
+        return corner_joined_beyond(in, v);
+    });
+    if (run != start && joins_across(in)) out->set_start(point_of(run));
     return true;
 }
 
@@ -434,7 +472,7 @@ RING_node_s* append_one(CHAIN_trace_inputs_s* in, RING_node_s* source_vertex, Pi
     // line: refitting it to the trace's end would move a real offset off its
     // distance.  Only a slip within the tracing tolerance is refitted.
     const V2 trace_end = point_of(trace->last);
-    if (dist(piece.s(), trace_end) > in->tolerance) {
+    if (farther_than(piece.s(), trace_end, in->tolerance)) {
         const Piece bridge = line_piece(trace_end, piece.s());
         if (RING_node_s* joint = ChainAppendVertex(trace, &bridge.end, SEG_LINE)) {
             decorate(in, joint, source_vertex, false, true, false);
@@ -845,6 +883,10 @@ void CHAIN__trace_init_inputs(CHAIN_trace_inputs_s* in, RING_header_s* source, R
     in->trace = trace;
     in->offset = offset;
     in->side = md ? md->material_side : 0;
+    in->walk_source = source;
+    in->walk_tolerance = in->tolerance;
+    in->walk_start = merrow1::walk_start(source, in->tolerance);
+    in->join_across = merrow1::some_segment_carries_offset(source, in->tolerance) ? 1 : 0;
 }
 
 RING_header_s* CHAIN__trace_create_traced_chain(RING_header_s* source, CMEM_pool_s* pool) {
@@ -859,9 +901,61 @@ RING_header_s* CHAIN__trace_create_traced_chain(RING_header_s* source, CMEM_pool
     return trace;
 }
 
+namespace {
+
+// Whether the chain is at least `limit` wide along every direction, shown by
+// its vertices alone: the vertices' width along k directions kπ/K, less what
+// a turn of at most π/(2K) can take from it.  A width along u is the sum of
+// the support values along u and -u, each Lipschitz in the angle with the
+// constant R, the largest distance of a vertex from the first one (bounded
+// here by |dx| + |dy|); so the width along any direction is at least the
+// width along the nearest sampled one less R π / K.  The chain holds its
+// vertices, and ChainMinMax takes every vertex's projection as an end of the
+// segment starting or ending there (every vertex but an open chain's first
+// ends a line or an arc), so no extent of the chain is narrower; a margin of
+// 1e-9 of the coordinates' size covers the rounding of both projections.
+// False, and nothing shown, on any other chain.
+bool wide_in_every_direction(const RING_header_s* chain, double limit) {
+    constexpr int kDirections = 16;
+    const RING_node_s* node = chain->first;
+    if (!node || !vertex_record(node) || !vertex_record(node)->geometry) return false;
+    const double* origin = vertex_record(node)->geometry;
+    double lo[kDirections], hi[kDirections], u[kDirections][2];
+    for (int k = 0; k < kDirections; ++k) {
+        u[k][0] = std::cos(kPi * k / kDirections);
+        u[k][1] = std::sin(kPi * k / kDirections);
+        lo[k] = hi[k] = 0.0;
+    }
+    double reach = 0.0, size = std::fabs(origin[0]) + std::fabs(origin[1]);
+    const bool closed = is_closed(chain);
+    for (int i = 0; i < chain->count && node; ++i, node = node->next) {
+        const CHAIN_vertex_data_s* v = vertex_record(node);
+        if (!v || !v->geometry) return false;
+        const SEGMENT_TYPE type = CHAIN_seg_ask_type(node);
+        if (type != SEG_LINE && type != SEG_ARC && (closed || i != 0)) return false;
+        const double dx = v->geometry[0] - origin[0], dy = v->geometry[1] - origin[1];
+        if (!std::isfinite(dx) || !std::isfinite(dy)) return false;
+        reach = std::fmax(reach, std::fabs(dx) + std::fabs(dy));
+        size = std::fmax(size, std::fabs(v->geometry[0]) + std::fabs(v->geometry[1]));
+        for (int k = 0; k < kDirections; ++k) {
+            const double p = dx * u[k][0] + dy * u[k][1];
+            lo[k] = std::fmin(lo[k], p);
+            hi[k] = std::fmax(hi[k], p);
+        }
+    }
+    const double needed = limit + reach * kPi / kDirections + 1e-9 * (size + reach);
+    for (int k = 0; k < kDirections; ++k)
+        if (!(hi[k] - lo[k] >= needed)) return false;
+    return true;
+}
+
+}  // namespace
+
 bool CHAIN__tracing_necessarily_collapses(const RING_header_s* source, double offset, double tolerance) {
     if (!source || source->count < 2) return false;
     const double limit = 2.0 * (offset - tolerance);
+    // No box narrower than the limit, along any axis: nothing to measure.
+    if (merrow1::segment_reads_are_silent() && wide_in_every_direction(source, limit)) return false;
     // The box along an axis is narrower than the limit in either extent.
     auto too_narrow = [&](const double axis[2]) {
         const double normal[2] = {axis[1], -axis[0]};
@@ -1009,13 +1103,13 @@ void undefined_corner(CHAIN_trace_inputs_s* in, RING_node_s* entry, RING_node_s*
             if (length > 0.0) {
                 const V2 tip = p + (in->offset / length) * sum;
                 const Piece arc = arc_piece(trace_end_or(in, prev), tip, p, sense);
-                if (dist(arc.s(), tip) > CHAIN_COINCIDENT_DISTANCE) append(in, vertex, arc, true, false, false);
+                if (farther_than(arc.s(), tip, CHAIN_COINCIDENT_DISTANCE)) append(in, vertex, arc, true, false, false);
             }
         }
     }
     if (out_ok && (have_prev || in->trace->count > 0)) {
         const V2 from = trace_end_or(in, prev);
-        if (dist(from, out.s()) > CHAIN_COINCIDENT_DISTANCE)
+        if (farther_than(from, out.s(), CHAIN_COINCIDENT_DISTANCE))
             append(in, vertex, arc_piece(from, out.s(), p, sense), true, false, false);
     }
     append_outgoing(in, vertex, out, collapsed);
@@ -1064,12 +1158,12 @@ void concave_corner(CHAIN_trace_inputs_s* in, RING_node_s* entry, RING_node_s* v
             bool moved = true;
             if (in->trace->count > 0) {
                 move_last_vertex(in, x);
-                moved = dist(point_of(in->trace->last), x) <= tolerance;
+                moved = !farther_than(point_of(in->trace->last), x, tolerance);
                 if (moved && where == 3)
                     debug_note("CHAIN__trace_concave_corner: traced chain -- segment trimmed", in->trace, in->trace->last);
             }
             if (moved) {
-                if (dist(x, out.e()) > tolerance) {
+                if (farther_than(x, out.e(), tolerance)) {
                     out.set_start(x);
                     if (out.type() == SEG_ARC) out.end.radius = dist(out.c(), out.e());
                     append_outgoing(in, vertex, out, collapsed);
@@ -1106,7 +1200,7 @@ void concave_corner(CHAIN_trace_inputs_s* in, RING_node_s* entry, RING_node_s* v
     }
     if (join && (have_prev || in->trace->count > 0)) {
         const V2 from = trace_end_or(in, prev);
-        if (dist(from, out.s()) > CHAIN_COINCIDENT_DISTANCE)
+        if (farther_than(from, out.s(), CHAIN_COINCIDENT_DISTANCE))
             append(in, vertex, line_piece(from, out.s()), true, true, false);
     }
     append_outgoing(in, vertex, out, collapsed);
@@ -1188,7 +1282,7 @@ void convex_corner(CHAIN_trace_inputs_s* in, RING_node_s* entry, RING_node_s* ve
         // trace's end.
         if (in_ok || trace->count > 0) {
             const V2 from = empty ? incoming.e() : point_of(trace->last);
-            if (dist(from, out.s()) > CHAIN_COINCIDENT_DISTANCE)
+            if (farther_than(from, out.s(), CHAIN_COINCIDENT_DISTANCE))
                 append(in, vertex, arc_piece(from, out.s(), p, convex_sense(side)), true, false, false);
         }
         append_outgoing(in, vertex, out, out_collapsed);
@@ -1222,11 +1316,11 @@ void convex_corner(CHAIN_trace_inputs_s* in, RING_node_s* entry, RING_node_s* ve
         }
     }
     // 4. Two lines already meeting count as extended.
-    if (incoming.type() == SEG_LINE && out.type() == SEG_LINE && dist(e1, out.s()) < 2e-8) {
+    if (incoming.type() == SEG_LINE && out.type() == SEG_LINE && nearer_than(e1, out.s(), 2e-8)) {
         INT_POINT points;
         if (SEGMENT_intersect(&incoming.seg, &out.seg, tolerance, &points) == 1) {
             const V2 x{points.point[0].x, points.point[0].y};
-            if (dist(x, e1) <= kPointTolerance && dist(x, out.s()) <= kPointTolerance) {
+            if (!farther_than(x, e1, kPointTolerance) && !farther_than(x, out.s(), kPointTolerance)) {
                 append_outgoing(in, vertex, out, false);
                 return;
             }
@@ -1273,7 +1367,7 @@ void convex_corner(CHAIN_trace_inputs_s* in, RING_node_s* entry, RING_node_s* ve
     }
     // 6. An arc about the vertex (split at its middle when it sweeps more
     //    than pi less one degree, as every appended arc is).
-    if (dist(e1, out.s()) > CHAIN_COINCIDENT_DISTANCE)
+    if (farther_than(e1, out.s(), CHAIN_COINCIDENT_DISTANCE))
         append(in, vertex, arc_piece(e1, out.s(), p, convex_sense(side)), true, false, false);
     append_outgoing(in, vertex, out, false);
 }
@@ -1302,7 +1396,8 @@ RING_node_s* CHAIN__add_segment_to_traced_chain(CHAIN_trace_inputs_s* in, RING_n
     if (!piece.real()) return nullptr;
     RING_node_s* node = nullptr;
     in->last_appended = nullptr;
-    if (piece.type() == SEG_ARC && std::fabs(merrow1::arc_signed_sweep(piece.seg)) > merrow1::kArcSplitSweep) {
+    if (piece.type() == SEG_ARC && !sweeps_under_a_quarter(piece) &&
+        std::fabs(merrow1::arc_signed_sweep(piece.seg)) > merrow1::kArcSplitSweep) {
         // Chains hold arcs below a half circle: the two halves go in one by one.
         const V2 mid = arc_mid_point(piece);
         Piece first = arc_piece(piece.s(), mid, piece.c(), piece.end.direction);
@@ -1462,9 +1557,9 @@ RING_header_s* CHAIN__trace(RING_header_s* source, double offset, CORNER_CONTROL
         //    carry no offset of their own is one corner, handled at the
         //    vertex ending the run, from the segment entering the run (at
         //    the entry) to the one leaving it.
-        RING_node_s* vertex = const_cast<RING_node_s*>(merrow1::walk_start(source, in.tolerance));
+        RING_node_s* vertex = const_cast<RING_node_s*>(walk_start_of(&in));
         RING_node_s* entry = nullptr;
-        const bool join_across = merrow1::some_segment_carries_offset(source, in.tolerance);
+        const bool join_across = joins_across(&in);
         for (int i = 0; i < source->count && vertex; ++i, vertex = vertex->next) {
             if (!entry) entry = vertex;
             if (join_across && corner_joined_beyond(&in, vertex)) continue;

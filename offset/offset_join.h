@@ -5,13 +5,23 @@
 
 #include <merrow1/chain.h>
 #include <merrow1/chain_corner.h>
+#include <merrow1/chain_debug.h>
 #include <merrow1/chain_segments.h>
 #include <merrow1/segment.h>
 #include <merrow1/segment_intersection.h>
+#include <stend/system.h>
 
 #include <cmath>
 
 namespace merrow1 {
+
+// Whether reading a chain's segments reports nothing: the segment
+// consistency check writes only at checking level 1 or more with chain and
+// segment debugging on.  A stage that a bound shows cannot change an answer
+// is passed over only then, so that none of its reports goes missing.
+inline bool segment_reads_are_silent() {
+    return MACH__checking_level < 1 || SEGMENT_ask_segment_debug_status() == 0 || !CHAIN_ask_chain_debug_status();
+}
 
 // Offsets at a turn too slight, or beside a segment too short, for their
 // crossing to fall on both: where the next offset's start lies on the

@@ -134,6 +134,14 @@ struct CHAIN_trace_inputs_s {
     double offset;
     SIDE side;
     RING_node_s* last_appended;  // the vertex the current append made, while it stays in the trace
+    // Found once by CHAIN__trace_init_inputs for the source and tolerance
+    // below (asked again when either has changed since): where the walk
+    // round the source starts, and whether some segment carries an offset of
+    // its own, so that corners are joined across those that carry none.
+    const RING_header_s* walk_source;
+    double walk_tolerance;
+    const RING_node_s* walk_start;
+    unsigned char join_across;
 };
 
 // Fills the inputs for a trace of the source into the traced chain.
