@@ -41,9 +41,46 @@
 // clipper's area differs from merrow1's by more than 1e-9 relative plus the
 // offsets' perimeters times 2e-3, as above).
 //
+// Third family: CHAIN_offset with ADD_ARC of one smooth star (bench/
+// star_polygons.h smooth_star: radius 40 with ripples of 3, 2 and 1) of n
+// vertices (n = 10 to 100000), lines only or with every odd edge an arc,
+// outward and inward at d = 0.5; beside it one ClipperOffset of the star's
+// polyline (jtRound, arc tolerance 1e-3, arcs approximated at chord error
+// 1e-3, coordinates times 1e6).  A benchmark is named
+// chain_offset/smooth_lines|smooth_arcs/direction/n/library; the counters as
+// in the second family, and from n = 10000 on peak_bytes_per_vertex (the
+// peak resident memory of the runs beyond what the process held before them,
+// per input vertex as that library receives them; meaningful only with each
+// case in a process of its own, bench/run_isolated.sh, and one repetition:
+// a later repetition starts with the memory the earlier ones left resident,
+// and in clipper's process merrow1's reference run has raised the peak).
+//
+// Fourth family: CHAIN_offset_region of a rectangular pocket (its outer
+// boundary with the material outside) with 10 or 100 islands (material
+// inside), one per cell of side 120 of a grid 20 inside the pocket: circles
+// of radius 40 (four arcs), or stars of 16 vertices and radii 25 to 45 with
+// lines or with every odd edge an arc; offset by 8 (0.2 of the circles'
+// radius), so the pocket shrinks and the islands grow with round corners,
+// nothing meeting.  Beside it one ClipperOffset of the pocket and its
+// islands (run clockwise, as holes) by -8 with jtRound, arc tolerance 1e-3,
+// arcs approximated at chord error 1e-3, coordinates times 1e6: the air of
+// the same pocket.  A benchmark is named
+// offset_region/circles|star_lines|star_arcs/islands/library; the counters
+// are vertices, area (the air's area: inside the pocket, outside the
+// islands) and area_mismatch (1e-9 relative plus the perimeters and the
+// islands' round joins times 2e-3).
+//
+// Fifth family: CHAIN_offset with ADD_ARC of a circle of radius 40 and n
+// vertices (n = 1000, 10000), its inscribed polygon of lines or n arcs on
+// it, outward by 1, on the newer boolean engine and on the older one (the
+// process-wide engine switch of chain_region.h set for the case).  A
+// benchmark is named chain_offset/circle_lines|circle_arcs/outward/n/
+// merrow1_newer|merrow1_older; the counters are vertices and area.
+//
 // The number of mismatches over the run is printed at the end.
 #include <benchmark/benchmark.h>
 
+#include "bench/peak_memory.h"
 #include "bench/star_polygons.h"
 
 #include <merrow1/chain.h>
@@ -51,6 +88,7 @@
 #include <merrow1/chain_offset.h>
 #include <merrow1/chain_poly_seg.h>
 #include <merrow1/chain_region.h>
+#include <merrow1/chain_region_offset.h>
 #include <merrow1/chain_segments.h>
 #include <merrow1/chain_set.h>
 #include <merrow1/chain_trace.h>
@@ -269,6 +307,38 @@ void BM_clipper(benchmark::State& state, CaseKey key) {
 }
 #endif
 
+#if MERROW1_BENCH_HAVE_CLIPPER
+// One ClipperOffset per path (round joins with arc tolerance 1e-3, or miters
+// with limit 2) by d (negative: inward); the area the results enclose.
+double clipper_offset_area(const std::vector<ClipperLib::Path>& paths, double d, bool round, bool measure) {
+    double area = 0;
+    for (const ClipperLib::Path& path : paths) {
+        ClipperLib::ClipperOffset offset;
+        offset.ArcTolerance = kChordError * kClipperScale;
+        offset.MiterLimit = 2.0;
+        offset.AddPath(path, round ? ClipperLib::jtRound : ClipperLib::jtMiter, ClipperLib::etClosedPolygon);
+        ClipperLib::Paths out;
+        offset.Execute(out, d * kClipperScale);
+        benchmark::DoNotOptimize(out.size());
+        if (!measure) continue;
+        double a = 0;
+        for (const ClipperLib::Path& q : out) a += ClipperLib::Area(q);
+        area += std::fabs(a);
+    }
+    return area / (kClipperScale * kClipperScale);
+}
+#endif
+
+// Counts and reports a peer's area that differs from merrow1's by more than
+// 1e-9 relative plus the allowance.
+void check_area(benchmark::State& state, const std::string& name, double area, double ref, double allowance) {
+    const bool bad = std::fabs(area - ref) > 1e-9 * std::fabs(ref) + allowance;
+    state.counters["area_mismatch"] = bad ? 1 : 0;
+    if (!bad) return;
+    ++g_mismatches;
+    std::fprintf(stderr, "area mismatch in %s: %.12g against %.12g\n", name.c_str(), area, ref);
+}
+
 // ---------------------------------------------------------------------------
 // CHAIN_offset on the grid family of the region bench
 
@@ -283,6 +353,14 @@ struct GridKey {
         return std::tie(arcs, inward, corner, n) < std::tie(o.arcs, o.inward, o.corner, o.n);
     }
 };
+
+// The name of a case without the library: chain_offset/family/direction/corner/n/.
+std::string grid_name(const GridKey& key) {
+    char name[96];
+    std::snprintf(name, sizeof name, "chain_offset/%s/%s/%s/%d/", key.arcs ? "arcs" : "lines",
+                  key.inward ? "inward" : "outward", key.corner == ADD_ARC ? "add_arc" : "extend_tangent", key.n);
+    return name;
+}
 
 // The stars of both grids of region_boolean_bench's grid family.
 const std::vector<Polygon>& grid_stars(int n, bool arcs) {
@@ -313,13 +391,13 @@ std::map<GridKey, double>& grid_reference_areas() {
     return areas;
 }
 
-// One CHAIN_offset of every star; the area the result chains enclose.
-double chain_offset_run(const GridKey& key, bool measure) {
-    CMEM_pool_s* pool = CMEM_private_create_pool(4096, "offset bench grid result", __LINE__, __FILE__);
+// One CHAIN_offset of every chain into a fresh pool; the area the result
+// chains enclose.
+double chain_offset_area(const std::vector<RING_header_s*>& chains, double d, CORNER_CONTROL corner, bool measure) {
+    CMEM_pool_s* pool = CMEM_private_create_pool(4096, "offset bench chain_offset result", __LINE__, __FILE__);
     double area = 0;
-    for (RING_header_s* chain : grid_chains(key.n, key.arcs, key.inward)) {
-        RING_header_s* out =
-            CHAIN_offset(chain, kGridOffset, key.corner, 0, nullptr, nullptr, nullptr, pool, nullptr);
+    for (RING_header_s* chain : chains) {
+        RING_header_s* out = CHAIN_offset(chain, d, corner, 0, nullptr, nullptr, nullptr, pool, nullptr);
         if (!out) continue;
         benchmark::DoNotOptimize(out->count);
         if (!measure) continue;
@@ -330,6 +408,10 @@ double chain_offset_run(const GridKey& key, bool measure) {
     }
     CMEM_private_delete_pool(pool);
     return area;
+}
+
+double chain_offset_run(const GridKey& key, bool measure) {
+    return chain_offset_area(grid_chains(key.n, key.arcs, key.inward), kGridOffset, key.corner, measure);
 }
 
 void BM_chain_offset(benchmark::State& state, GridKey key) {
@@ -354,21 +436,7 @@ void BM_chain_offset_clipper(benchmark::State& state, GridKey key) {
     }
     const bool round = key.corner == ADD_ARC;
     auto run = [&](bool measure) {
-        double area = 0;
-        for (const ClipperLib::Path& path : paths) {
-            ClipperLib::ClipperOffset offset;
-            offset.ArcTolerance = kChordError * kClipperScale;
-            offset.MiterLimit = 2.0;
-            offset.AddPath(path, round ? ClipperLib::jtRound : ClipperLib::jtMiter, ClipperLib::etClosedPolygon);
-            ClipperLib::Paths out;
-            offset.Execute(out, (key.inward ? -kGridOffset : kGridOffset) * kClipperScale);
-            benchmark::DoNotOptimize(out.size());
-            if (!measure) continue;
-            double a = 0;
-            for (const ClipperLib::Path& q : out) a += ClipperLib::Area(q);
-            area += std::fabs(a);
-        }
-        return area / (kClipperScale * kClipperScale);
+        return clipper_offset_area(paths, key.inward ? -kGridOffset : kGridOffset, round, measure);
     };
     const double area = run(true);
     for (auto _ : state) run(false);
@@ -376,16 +444,260 @@ void BM_chain_offset_clipper(benchmark::State& state, GridKey key) {
     state.counters["area"] = area;
     auto it = grid_reference_areas().find(key);
     const double ref = it != grid_reference_areas().end() ? it->second : chain_offset_run(key, true);
-    const bool bad = std::fabs(area - ref) > 1e-9 * std::fabs(ref) + perimeters * 2 * kChordError;
-    state.counters["area_mismatch"] = bad ? 1 : 0;
-    if (bad) {
-        ++g_mismatches;
-        std::fprintf(stderr, "area mismatch in chain_offset/%s/%s/%s/%d: %.12g against %.12g\n",
-                     key.arcs ? "arcs" : "lines", key.inward ? "inward" : "outward",
-                     round ? "add_arc" : "extend_tangent", key.n, area, ref);
-    }
+    check_area(state, grid_name(key) + "clipper", area, ref, perimeters * 2 * kChordError);
 }
 #endif
+
+// ---------------------------------------------------------------------------
+// CHAIN_offset of one smooth star
+
+const double kSmoothOffset = 0.5;
+
+struct SmoothKey {
+    bool arcs;
+    bool inward;
+    int n;
+    bool operator<(const SmoothKey& o) const { return std::tie(arcs, inward, n) < std::tie(o.arcs, o.inward, o.n); }
+};
+
+// The name of a case without the library: chain_offset/family/direction/n/.
+std::string smooth_name(const SmoothKey& key) {
+    char name[96];
+    std::snprintf(name, sizeof name, "chain_offset/%s/%s/%d/", key.arcs ? "smooth_arcs" : "smooth_lines",
+                  key.inward ? "inward" : "outward", key.n);
+    return name;
+}
+
+const Polygon& smooth_polygon(int n, bool arcs) {
+    static std::map<std::pair<int, bool>, Polygon> cache;
+    auto it = cache.find({n, arcs});
+    if (it == cache.end()) {
+        std::mt19937_64 rng(9000011u * static_cast<unsigned>(n) + (arcs ? 1 : 0));
+        it = cache.emplace(std::make_pair(n, arcs), smooth_star(rng, Pt{0, 0}, n, arcs)).first;
+    }
+    return it->second;
+}
+
+const std::vector<RING_header_s*>& smooth_chains(const SmoothKey& key) {
+    static std::map<SmoothKey, std::vector<RING_header_s*>> cache;
+    auto it = cache.find(key);
+    if (it != cache.end()) return it->second;
+    CMEM_pool_s* pool = CMEM_private_create_pool(4096, "offset bench smooth input", __LINE__, __FILE__);
+    std::vector<RING_header_s*> chains{polygon_chain(smooth_polygon(key.n, key.arcs), key.inward ? RIGHT : LEFT, pool)};
+    return cache.emplace(key, std::move(chains)).first->second;
+}
+
+// The peak memory counter where the inputs are large enough for it to mean
+// something.
+bool reports_peak(int n) { return n >= 10000; }
+
+void BM_smooth_offset(benchmark::State& state, SmoothKey key) {
+    const std::vector<RING_header_s*>& chains = smooth_chains(key);
+    const size_t before = resident_bytes();
+    const double area = chain_offset_area(chains, kSmoothOffset, ADD_ARC, true);
+    for (auto _ : state) chain_offset_area(chains, kSmoothOffset, ADD_ARC, false);
+    state.counters["vertices"] = key.n;
+    state.counters["area"] = area;
+    if (reports_peak(key.n)) report_peak(state, before, key.n);
+}
+
+#if MERROW1_BENCH_HAVE_CLIPPER
+void BM_smooth_offset_clipper(benchmark::State& state, SmoothKey key) {
+    const Polygon& p = smooth_polygon(key.n, key.arcs);
+    const std::vector<ClipperLib::Path> paths{clipper_path(p)};
+    const double d = key.inward ? -kSmoothOffset : kSmoothOffset;
+    const double vertices = static_cast<double>(paths[0].size());
+    const size_t before = resident_bytes();
+    const double area = clipper_offset_area(paths, d, true, true);
+    for (auto _ : state) clipper_offset_area(paths, d, true, false);
+    state.counters["vertices"] = vertices;
+    state.counters["area"] = area;
+    if (reports_peak(key.n)) report_peak(state, before, vertices);
+    // merrow1's area is computed after the peak is taken, so that it does
+    // not count, and once (the large cases take seconds).
+    static std::map<SmoothKey, double> references;
+    auto it = references.find(key);
+    if (it == references.end())
+        it = references.emplace(key, chain_offset_area(smooth_chains(key), kSmoothOffset, ADD_ARC, true)).first;
+    const double ref = it->second;
+    check_area(state, smooth_name(key) + "clipper", area, ref,
+               (perimeter(p) + 2 * kPi * kSmoothOffset) * 2 * kChordError);
+}
+#endif
+
+// ---------------------------------------------------------------------------
+// CHAIN_offset_region of a pocket with islands
+
+// Islands of radius about 40 (circles of radius 40, stars of radii 25 to 45)
+// one per cell of side 120 in a grid, inside a rectangular pocket 20 beyond
+// the cells; offset by 8 (0.2 of the circles' radius) the islands grow and
+// the pocket shrinks without anything meeting.
+const double kRegionCell = 120.0, kRegionMargin = 20.0, kIslandRadius = 40.0, kRegionOffset = 8.0;
+const int kStarIslandVertices = 16;
+
+enum class Islands { kCircles, kStarLines, kStarArcs };
+
+struct RegionKey {
+    Islands islands;
+    int count;
+    bool operator<(const RegionKey& o) const { return std::tie(islands, count) < std::tie(o.islands, o.count); }
+};
+
+// The name of a case without the library: offset_region/islands/count/.
+std::string region_name(const RegionKey& key) {
+    const char* islands =
+        key.islands == Islands::kCircles ? "circles" : key.islands == Islands::kStarLines ? "star_lines" : "star_arcs";
+    return std::string("offset_region/") + islands + "/" + std::to_string(key.count) + "/";
+}
+
+// A circle of m vertices, counter-clockwise: its inscribed polygon of lines,
+// or m arcs on the circle.
+Polygon circle(const Pt& c, double r, int m, bool arcs) {
+    Polygon p;
+    for (int k = 0; k < m; ++k) {
+        const double t = 2 * kPi * k / m;
+        p.v.push_back({c.x + r * std::cos(t), c.y + r * std::sin(t)});
+        p.e.push_back(arcs ? Edge{true, c, r, 1} : Edge{});
+    }
+    return p;
+}
+
+// The pocket first (counter-clockwise), then the islands (counter-clockwise).
+struct Pocket {
+    std::vector<Polygon> polygons;
+    double perimeter = 0;  // of all the polygons
+};
+
+const Pocket& pocket(const RegionKey& key) {
+    static std::map<RegionKey, Pocket> cache;
+    auto it = cache.find(key);
+    if (it != cache.end()) return it->second;
+    const int columns = key.count <= 10 ? 5 : 10, rows = (key.count + columns - 1) / columns;
+    const double x1 = columns * kRegionCell + kRegionMargin, y1 = rows * kRegionCell + kRegionMargin;
+    Pocket pk;
+    Polygon outer;
+    outer.v = {{x1, -kRegionMargin}, {x1, y1}, {-kRegionMargin, y1}, {-kRegionMargin, -kRegionMargin}};
+    outer.e.assign(4, Edge{});
+    pk.polygons.push_back(outer);
+    std::mt19937_64 rng(5000011u * static_cast<unsigned>(key.count) + static_cast<unsigned>(key.islands));
+    for (int k = 0; k < key.count; ++k) {
+        const Pt c{(k % columns + 0.5) * kRegionCell, (k / columns + 0.5) * kRegionCell};
+        pk.polygons.push_back(key.islands == Islands::kCircles
+                                  ? circle(c, kIslandRadius, 4, true)
+                                  : star(rng, c, kStarIslandVertices, key.islands == Islands::kStarArcs));
+    }
+    for (const Polygon& p : pk.polygons) pk.perimeter += perimeter(p);
+    return cache.emplace(key, std::move(pk)).first->second;
+}
+
+// The region set: the pocket's outer boundary with its material outside
+// (RIGHT), the islands with their material inside (LEFT).
+const RING_header_s* region_set(const RegionKey& key) {
+    static std::map<RegionKey, RING_header_s*> cache;
+    auto it = cache.find(key);
+    if (it != cache.end()) return it->second;
+    CMEM_pool_s* pool = CMEM_private_create_pool(4096, "offset bench region input", __LINE__, __FILE__);
+    RING_header_s* set = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    const std::vector<Polygon>& polygons = pocket(key).polygons;
+    for (size_t i = 0; i < polygons.size(); ++i)
+        RING_set_node_subring(RING_insert_after(set, set->last, nullptr),
+                              polygon_chain(polygons[i], i == 0 ? RIGHT : LEFT, pool));
+    return cache.emplace(key, set).first->second;
+}
+
+// One CHAIN_offset_region into a fresh pool; the area of the air (the
+// pocket's inside less the islands) of the result.
+double region_offset_area(const RegionKey& key, bool measure) {
+    CMEM_pool_s* pool = CMEM_private_create_pool(4096, "offset bench region result", __LINE__, __FILE__);
+    RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
+    CHAIN_offset_region(region_set(key), out, kRegionOffset, false);
+    // Chains with material on their right count negatively.
+    const double area = measure ? -CHAIN_area_centroid(out, nullptr) : 0.0;
+    benchmark::DoNotOptimize(out->count);
+    CMEM_private_delete_pool(pool);
+    return area;
+}
+
+double pocket_vertices(const RegionKey& key) {
+    double vertices = 0;
+    for (const Polygon& p : pocket(key).polygons) vertices += static_cast<double>(p.v.size());
+    return vertices;
+}
+
+void BM_region_offset(benchmark::State& state, RegionKey key) {
+    const double area = region_offset_area(key, true);
+    for (auto _ : state) region_offset_area(key, false);
+    state.counters["vertices"] = pocket_vertices(key);
+    state.counters["area"] = area;
+}
+
+#if MERROW1_BENCH_HAVE_CLIPPER
+// The pocket and its islands in one ClipperOffset, the islands run clockwise
+// as holes, offset by -d: the pocket shrinks and the islands grow, and the
+// offset's union gives the air of the pocket.
+void BM_region_offset_clipper(benchmark::State& state, RegionKey key) {
+    const Pocket& pk = pocket(key);
+    ClipperLib::Paths paths;
+    double vertices = 0;
+    for (size_t i = 0; i < pk.polygons.size(); ++i) {
+        paths.push_back(clipper_path(pk.polygons[i]));
+        if (i > 0) ClipperLib::ReversePath(paths.back());
+        vertices += static_cast<double>(paths.back().size());
+    }
+    auto run = [&] {
+        ClipperLib::ClipperOffset offset;
+        offset.ArcTolerance = kChordError * kClipperScale;
+        offset.AddPaths(paths, ClipperLib::jtRound, ClipperLib::etClosedPolygon);
+        ClipperLib::Paths out;
+        offset.Execute(out, -kRegionOffset * kClipperScale);
+        return out;
+    };
+    double area = 0;
+    for (const ClipperLib::Path& q : run()) area += ClipperLib::Area(q);
+    area /= kClipperScale * kClipperScale;
+    for (auto _ : state) {
+        ClipperLib::Paths out = run();
+        benchmark::DoNotOptimize(out.size());
+    }
+    state.counters["vertices"] = vertices;
+    state.counters["area"] = area;
+    const double allowance =
+        (pk.perimeter + 2 * kPi * kRegionOffset * static_cast<double>(key.count)) * 2 * kChordError;
+    check_area(state, region_name(key) + "clipper", area, region_offset_area(key, true), allowance);
+}
+#endif
+
+// ---------------------------------------------------------------------------
+// CHAIN_offset of a circle on either boolean engine
+
+const double kCircleRadius = 40.0, kCircleOffset = 1.0;
+
+struct CircleKey {
+    bool arcs;
+    int n;
+    bool operator<(const CircleKey& o) const { return std::tie(arcs, n) < std::tie(o.arcs, o.n); }
+};
+
+const std::vector<RING_header_s*>& circle_chains(const CircleKey& key) {
+    static std::map<CircleKey, std::vector<RING_header_s*>> cache;
+    auto it = cache.find(key);
+    if (it != cache.end()) return it->second;
+    CMEM_pool_s* pool = CMEM_private_create_pool(4096, "offset bench circle input", __LINE__, __FILE__);
+    std::vector<RING_header_s*> chains{polygon_chain(circle(Pt{0, 0}, kCircleRadius, key.n, key.arcs), LEFT, pool)};
+    return cache.emplace(key, std::move(chains)).first->second;
+}
+
+// The older engine takes seconds here, so each run also measures its area
+// (a small part of the run) instead of a run of its own.
+void BM_engine_offset(benchmark::State& state, CircleKey key, bool newer) {
+    const std::vector<RING_header_s*>& chains = circle_chains(key);
+    CHAIN_set_new_boolean_flag(newer);
+    double area = 0;
+    for (auto _ : state) area = chain_offset_area(chains, kCircleOffset, ADD_ARC, true);
+    CHAIN_unset_new_boolean_flag();
+    state.counters["vertices"] = key.n;
+    state.counters["area"] = area;
+}
 
 struct Registrar {
     Registrar() {
@@ -410,11 +722,7 @@ struct Registrar {
                 for (CORNER_CONTROL corner : {ADD_ARC, EXTEND_TANGENT})
                     for (int n : {10, 100, 1000, 10000}) {
                         const GridKey key{arcs, inward, corner, n};
-                        char name[96];
-                        std::snprintf(name, sizeof name, "chain_offset/%s/%s/%s/%d/", arcs ? "arcs" : "lines",
-                                      inward ? "inward" : "outward", corner == ADD_ARC ? "add_arc" : "extend_tangent",
-                                      n);
-                        const std::string base = name;
+                        const std::string base = grid_name(key);
                         benchmark::RegisterBenchmark((base + "merrow1").c_str(), BM_chain_offset, key)
                             ->Unit(benchmark::kMicrosecond);
 #if MERROW1_BENCH_HAVE_CLIPPER
@@ -422,6 +730,38 @@ struct Registrar {
                             ->Unit(benchmark::kMicrosecond);
 #endif
                     }
+        for (bool arcs : {false, true})
+            for (bool inward : {false, true})
+                for (int n : {10, 100, 1000, 10000, 100000}) {
+                    const SmoothKey key{arcs, inward, n};
+                    const std::string base = smooth_name(key);
+                    benchmark::RegisterBenchmark((base + "merrow1").c_str(), BM_smooth_offset, key)
+                        ->Unit(benchmark::kMicrosecond);
+#if MERROW1_BENCH_HAVE_CLIPPER
+                    benchmark::RegisterBenchmark((base + "clipper").c_str(), BM_smooth_offset_clipper, key)
+                        ->Unit(benchmark::kMicrosecond);
+#endif
+                }
+        for (Islands islands : {Islands::kCircles, Islands::kStarLines, Islands::kStarArcs})
+            for (int count : {10, 100}) {
+                const RegionKey key{islands, count};
+                const std::string base = region_name(key);
+                benchmark::RegisterBenchmark((base + "merrow1").c_str(), BM_region_offset, key)
+                    ->Unit(benchmark::kMicrosecond);
+#if MERROW1_BENCH_HAVE_CLIPPER
+                benchmark::RegisterBenchmark((base + "clipper").c_str(), BM_region_offset_clipper, key)
+                    ->Unit(benchmark::kMicrosecond);
+#endif
+            }
+        for (bool arcs : {false, true})
+            for (int n : {1000, 10000})
+                for (bool newer : {true, false}) {
+                    const std::string name = std::string("chain_offset/") + (arcs ? "circle_arcs" : "circle_lines") +
+                                             "/outward/" + std::to_string(n) +
+                                             (newer ? "/merrow1_newer" : "/merrow1_older");
+                    benchmark::RegisterBenchmark(name.c_str(), BM_engine_offset, CircleKey{arcs, n}, newer)
+                        ->Unit(benchmark::kMillisecond);
+                }
     }
     ~Registrar() {
         if (g_mismatches) std::fprintf(stderr, "%d area mismatches\n", g_mismatches);

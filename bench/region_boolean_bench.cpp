@@ -38,6 +38,7 @@
 // The number of mismatches over the run is printed at the end.
 #include <benchmark/benchmark.h>
 
+#include "bench/peak_memory.h"
 #include "bench/star_polygons.h"
 
 #include <merrow1/chain.h>
@@ -61,9 +62,6 @@
 #include <utility>
 #include <tuple>
 #include <vector>
-
-#include <sys/resource.h>
-#include <unistd.h>
 
 #if MERROW1_BENCH_HAVE_BOOST
 #include <boost/geometry.hpp>
@@ -213,30 +211,6 @@ const Input& input(const CaseKey& key) {
     auto it = cache.find(k);
     if (it == cache.end()) it = cache.emplace(k, make_input(key.family, key.n, key.arcs)).first;
     return it->second;
-}
-
-// Resident set size now and at its peak so far, in bytes (Linux).
-size_t resident_bytes() {
-    long pages = 0, resident = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
-        std::fclose(f);
-    }
-    return static_cast<size_t>(resident) * static_cast<size_t>(sysconf(_SC_PAGESIZE));
-}
-size_t peak_resident_bytes() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<size_t>(u.ru_maxrss) * 1024;
-}
-
-// Peak memory of the runs beyond what the process held before them, per
-// input vertex as that library receives them.  Meaningful only when the case
-// runs in a process of its own (bench/run_isolated.sh), as the peak of an
-// earlier case would hide it.
-void report_peak(benchmark::State& state, size_t before, double vertices) {
-    const size_t peak = peak_resident_bytes();
-    state.counters["peak_bytes_per_vertex"] = peak > before ? static_cast<double>(peak - before) / vertices : 0.0;
 }
 
 std::map<CaseKey, double>& reference_areas() {

@@ -32,10 +32,9 @@
 #include <merrow1/segment_intersection.h>
 #include <velte/ring.h>
 
+#include <algorithm>
 #include <cmath>
-#include <map>
 #include <optional>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -138,11 +137,22 @@ void fit_arc(LINE_ARC_SEG_s* arc, const PNT2_s& start, const PNT2_s& centre) {
 void CHAIN__put_loop_vertices_on_trace(RING_header_s* set, const RING_header_s* trace, double limit) {
     if (!set || !trace || !(limit > 0.0)) return;
     // 1. Per point of the loops, the meeting of the trace segments of the
-    //    two pieces at it; none once two visits disagree.
-    std::map<Key, std::optional<PNT2_s>> at;
+    //    two pieces at it; none once two visits disagree.  The visits are
+    //    listed in order and sorted stably by point, so the first visit of a
+    //    point heads its run.
+    struct Visit {
+        Key key;
+        std::optional<PNT2_s> here;
+    };
+    std::vector<Visit> visits;
     std::vector<RING_header_s*> polys;
+    size_t points = 0;
     for (RING_node_s* node : merrow1::ring_nodes(set))
-        if (RING_header_s* poly = RING_ask_node_subring(node)) polys.push_back(poly);
+        if (RING_header_s* poly = RING_ask_node_subring(node)) {
+            polys.push_back(poly);
+            points += static_cast<size_t>(std::max(poly->count, 0));
+        }
+    visits.reserve(points);
     for (RING_header_s* poly : polys) {
         const bool closed = POLY_SEG_is_closed(poly);
         for (RING_node_s* node : merrow1::ring_nodes(poly)) {
@@ -161,47 +171,61 @@ void CHAIN__put_loop_vertices_on_trace(RING_header_s* set, const RING_header_s* 
                        source_segment(node->next, trace, &b, &vb)) {
                 here = va != vb ? meeting(a, b, point, limit) : foot_on(a, point, limit);
             }
-            const auto found = at.emplace(key_of(s), here);
-            if (found.second) continue;
-            std::optional<PNT2_s>& known = found.first->second;
-            if (!here || !known || here->x != known->x || here->y != known->y) known.reset();
+            visits.push_back(Visit{key_of(s), here});
         }
     }
-    // 2. The arcs' centres to keep: the trace arc's, else their own.
+    const auto by_key = [](const Visit& u, const Visit& v) { return u.key < v.key; };
+    std::stable_sort(visits.begin(), visits.end(), by_key);
+    // One entry per point: the first visit's meeting, kept only while every
+    // later visit found the same one.
+    std::vector<Visit> at;
+    for (const Visit& v : visits) {
+        if (at.empty() || at.back().key < v.key) {
+            at.push_back(v);
+            continue;
+        }
+        std::optional<PNT2_s>& known = at.back().here;
+        if (!v.here || !known || v.here->x != known->x || v.here->y != known->y) known.reset();
+    }
+    std::vector<Visit>().swap(visits);
+    const auto meeting_at = [&](const Key& key) -> const std::optional<PNT2_s>* {
+        const auto found = std::lower_bound(at.begin(), at.end(), Visit{key, std::nullopt}, by_key);
+        return found != at.end() && !(key < found->key) ? &found->here : nullptr;
+    };
+    // 2. The arcs' centres to keep: the trace arc's, else their own (by the
+    //    arc's position in its poly).
     for (RING_header_s* poly : polys) {
         const bool closed = POLY_SEG_is_closed(poly);
-        std::vector<std::pair<RING_node_s*, PNT2_s>> arcs;
-        for (RING_node_s* node : merrow1::ring_nodes(poly)) {
+        const std::vector<RING_node_s*> nodes = merrow1::ring_nodes(poly);
+        std::vector<std::pair<size_t, PNT2_s>> arcs;
+        for (size_t i = 0; i < nodes.size(); ++i) {
+            RING_node_s* node = nodes[i];
             LINE_ARC_SEG_s* s = piece_of(node);
-            if (!LINE_ARC_SEG_is_arc(s) || (!closed && node == poly->first)) continue;
+            if (!LINE_ARC_SEG_is_arc(s) || (!closed && i == 0)) continue;
             const LINE_ARC_SEG_s* before = piece_of(node->previous);
             PNT2_s centre{before->x + s->cx, before->y + s->cy};
             SEGMENT source{};
             const RING_node_s* vertex = nullptr;
             if (source_segment(node, trace, &source, &vertex) && source.type == SEG_ARC)
                 centre = PNT2_s{source.end->cx, source.end->cy};
-            arcs.emplace_back(node, centre);
+            arcs.emplace_back(i, centre);
         }
-        // 3. The ends moved, then the arcs fitted to their moved ends.
-        std::vector<RING_node_s*> moved;
-        for (RING_node_s* node : merrow1::ring_nodes(poly)) {
-            LINE_ARC_SEG_s* s = piece_of(node);
-            const auto found = at.find(key_of(s));
-            if (found == at.end() || !found->second) continue;
-            moved.push_back(node);
+        // 3. The ends moved (all looked up before any moves), then the arcs
+        //    fitted to their moved ends.
+        std::vector<std::optional<PNT2_s>> to(nodes.size());
+        for (size_t i = 0; i < nodes.size(); ++i)
+            if (const std::optional<PNT2_s>* found = meeting_at(key_of(piece_of(nodes[i])))) to[i] = *found;
+        for (size_t i = 0; i < nodes.size(); ++i) {
+            if (!to[i]) continue;
+            LINE_ARC_SEG_s* s = piece_of(nodes[i]);
+            s->x = to[i]->x;
+            s->y = to[i]->y;
         }
-        std::unordered_set<const RING_node_s*> ends_moved;
-        for (RING_node_s* node : moved) {
-            LINE_ARC_SEG_s* s = piece_of(node);
-            const PNT2_s to = *at.at(key_of(s));
-            s->x = to.x;
-            s->y = to.y;
-            ends_moved.insert(node);
-        }
-        for (const auto& [node, centre] : arcs) {
-            if (!ends_moved.count(node) && !ends_moved.count(node->previous)) continue;
-            const LINE_ARC_SEG_s* before = piece_of(node->previous);
-            fit_arc(piece_of(node), PNT2_s{before->x, before->y}, centre);
+        for (const auto& [i, centre] : arcs) {
+            const size_t before = i == 0 ? nodes.size() - 1 : i - 1;
+            if (!to[i] && !to[before]) continue;
+            const LINE_ARC_SEG_s* start = piece_of(nodes[before]);
+            fit_arc(piece_of(nodes[i]), PNT2_s{start->x, start->y}, centre);
         }
     }
 }

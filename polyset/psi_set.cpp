@@ -381,6 +381,27 @@ const PSI_INTXN_NODE_s* point_key(const PSI_s* psi, const Half& h) {
     return key;
 }
 
+// Appends to the poly the piece of the sub-segment the half-edge travels,
+// with the output's copy of its segment's data.  The piece is made from the
+// node the half-edge reaches and the arm there that points back along it.
+void append_piece(const PSI_set_output_s* output, RING_header_s* poly, const Half& h) {
+    const Half back = half_arrival(h);
+    POLY_INTXN_node_s entry{back.n, back.a};
+    LINE_ARC_SEG_s* piece = POLY_INTXN_node_create_seg(&entry, poly->pool);
+    RING_node_s* fresh = RING_insert_after(poly, poly->last, piece);
+    if (output->copy) {
+        bool handled = true;
+        output->copy(poly, half_segment(h), fresh, &handled, nullptr);
+    }
+}
+
+// Closes the ring of a result loop's poly and numbers it.
+void close_loop_poly(RING_header_s* poly, int loop_number) {
+    poly->last->next = poly->first;
+    poly->first->previous = poly->last;
+    POLY_SEG_ask_header(poly)->loop_number = loop_number;
+}
+
 // Stores one closed loop of boundary half-edges in the output.
 // The loop's half-edges are given by their arm codes.
 void store_loop(Extraction& x, const uint32_t* loop_codes, size_t count) {
@@ -393,19 +414,11 @@ void store_loop(Extraction& x, const uint32_t* loop_codes, size_t count) {
     for (size_t i = 0; i < count; ++i) {
         const Half h = x.half_of(loop_codes[i]);
         RING_node_s* seg = half_segment(h);
-        // The entry names the sub-segment by the node it reaches and the arm
-        // there that points back along it.
-        const Half back = half_arrival(h);
-        POLY_INTXN_node_s entry{back.n, back.a};
-        if (poly) {
-            LINE_ARC_SEG_s* piece = POLY_INTXN_node_create_seg(&entry, poly->pool);
-            RING_node_s* fresh = RING_insert_after(poly, poly->last, piece);
-            if (x.output->copy) {
-                bool handled = true;
-                x.output->copy(poly, seg, fresh, &handled, nullptr);
-            }
+        if (poly) append_piece(x.output, poly, h);
+        if (loop) {
+            const Half back = half_arrival(h);
+            POLY_INTXN_append(loop, back.n, back.a);
         }
-        if (loop) POLY_INTXN_append(loop, back.n, back.a);
         if (is_dummy_segment(seg)) {
             ++dummies;
             if (x.dummy_ring && subsegment_is_partial(h)) {
@@ -426,11 +439,7 @@ void store_loop(Extraction& x, const uint32_t* loop_codes, size_t count) {
         return;
     }
     if (records > 0 && x.needs_another_pass) *x.needs_another_pass = true;
-    if (poly) {
-        poly->last->next = poly->first;
-        poly->first->previous = poly->last;
-        POLY_SEG_ask_header(poly)->loop_number = x.loop_number;
-    }
+    if (poly) close_loop_poly(poly, x.loop_number);
     if (loop) {
         loop->closed = 1;
         loop->loop_number = x.loop_number;
@@ -1489,6 +1498,84 @@ void PSI__set_clean_each_region_set(void* object, RING_header_s* set_of_sets, in
 
 namespace {
 
+// The marks an untouched vertex record may carry: the vertex mark, the
+// extraction's own marks (cleared when it starts) and the inside mark of the
+// walks of other operations, which the extraction does not read.
+const uint16_t kUntouchedNodeFlags = PSI_NODE_FLAG_VERTEX | PSI_NODE_FLAG_INSIDE | PSI_SET_MARKS;
+
+// The extraction of a region set that its own intersection left untouched,
+// without the floods.  The set is one closed poly, wrapped whole, whose node
+// records are its vertices alone: each joins the segment ending there to the
+// one starting there, around no other arm and along no other record, with no
+// mark that the extraction reads (nothing blanked, reversed, touching or
+// merged) and every segment of weight 1.  The poly is then a simple loop with
+// two faces.  The extraction starts at the first segment that is no vertical
+// line, with the level the ray from there gives the face on its right; the
+// face on its left is one higher.  The loop is a boundary when the right face
+// is at level 0 (no material, the left one material), and the walk along that
+// face goes round the loop from the start segment on: it is stored so, piece
+// by piece as the extraction stores it.  At any other level neither face or
+// both are material and there is no boundary; nor is there for a loop of
+// dummies only.  False when the set is not of this kind (the extraction is
+// then needed).  With `take` the poly's nodes themselves may become the
+// loop's (the caller deletes the set once it is cleaned): where the pieces
+// the extraction would make are the nodes' records as they stand (lines, no
+// data to copy, in the output's pool), the nodes are moved over instead.
+bool store_untouched_loop(PSI_s* psi, DYNAMIC_ARRAY_s** wrapped, int m, PSI_set_output_s* output, bool take) {
+    DYNAMIC_ARRAY_s* ws = wrapped[0];
+    if (!ws || ws->num_active != 1) return false;
+    if (output->kind != PSI_SET_OUTPUT_SET || output->mode != PSI_SET_OUTPUT_POLYS) return false;
+    CMEM_pool_s* pool = PSI_set_output_ask_pool(output);
+    const Wrapper* w = wrapper_at(ws, 0);
+    RING_header_s* poly = w->poly;
+    const int count = w->count;
+    if (!pool || !poly || !POLY_SEG_is_closed(poly) || count < 1 || count != poly->count || !w->first_nodes)
+        return false;
+    if (psi->nodes->num_active != count) return false;
+    int first = -1;
+    bool all_dummies = true;
+    take = take && !output->copy && poly->pool == pool;
+    for (int i = 0; i < count; ++i) {
+        const PSI_INTXN_NODE_s* n = w->first_nodes[i];
+        const PSI_INTXN_NODE_s* next = w->first_nodes[(i + 1) % count];
+        const PSI_INTXN_NODE_s* previous = w->first_nodes[(i + count - 1) % count];
+        if (!n || !next || !previous) return false;
+        if (n->segs[0] != w->segs[i] || n->segs[1] != w->segs[(i + count - 1) % count]) return false;
+        if (n->pn_along[2] != next || n->pn_along[1] != previous || n->pn_along[0] || n->pn_along[3]) return false;
+        if (n->next_around[1] != n || n->next_around_idx[1] != 2 || n->next_around[2] != n ||
+            n->next_around_idx[2] != 1)
+            return false;
+        if ((n->flags[0] | n->flags[1]) & ~kUntouchedNodeFlags) return false;
+        const LINE_ARC_SEG_s* piece = seg_piece(w->segs[i]);
+        if (piece->flags & merrow1::psi::SEG_FLAG_MULTIPLICITY) return false;
+        if (first < 0 && !(LINE_ARC_SEG_is_line(piece) && piece->x == n->pnt.x)) first = i;
+        if (!is_dummy_segment(w->segs[i])) all_dummies = false;
+        if (take && (w->segs[i]->app_data || !LINE_ARC_SEG_is_line(piece) || piece->h != LINE_ARC_SEG_LINE_H ||
+                     (piece->flags & LINE_ARC_SEG_FLAG_MULTIPLICITY)))
+            take = false;
+    }
+    if (first < 0) return false;
+    PSI_INTXN_NODE_s* start = w->first_nodes[first];
+    PSI_wn_functor_s wn;
+    std::memset(&wn, 0, sizeof wn);
+    PSI__ray_calc_winding_number(psi, start, wrapped, 1, 1, false, &wn);
+    output->material_at_infinity = m > 0 ? 1 : 0;
+    if (wn.winding + m != 0 || all_dummies) return true;
+    CERR_raise_on_abort();
+    RING_header_s* loop = POLY_SEG_create(pool);
+    for (int j = 0; j < count; ++j) {
+        if (take)
+            RING_move_node(poly, w->segs[(first + j) % count], loop, loop->last);
+        else
+            append_piece(output, loop, Half{w->first_nodes[(first + j) % count], 2});
+    }
+    close_loop_poly(loop, 1);
+    POLY_SEG_append_to_set(static_cast<RING_header_s*>(output->target), loop);
+    // The loop stays on the set's grid, as the extraction's output does.
+    if (POLY_SEG_ask_header(poly)->scaling) POLY_SEG_copy_scaling(poly, loop);
+    return true;
+}
+
 // The clean of each region set; with `release` each input set is deleted as
 // soon as its cleaned copy is made (the set-of-sets node keeps no set).
 void clean_each_region_set(PSI_s* psi, RING_header_s* set_of_sets, int* material, RING_header_s* output_set_of_sets,
@@ -1538,7 +1625,7 @@ void clean_each_region_set(PSI_s* psi, RING_header_s* set_of_sets, int* material
         // The set's own self-intersections are resolved by the positive
         // winding rule: material where winding + material at infinity >= 1.
         PSI_set_output_s output{result, 0, PSI_SET_OUTPUT_POLYS, PSI_SET_OUTPUT_SET, psi->create_data};
-        if (wrapped) {
+        if (wrapped && !store_untouched_loop(psi, wrapped, m, &output, release)) {
             if (dummy_ring) RING_delete_all_nodes(dummy_ring);
             PSI__set_extract_final_boundaries(psi, wrapped, 1, m, &output, dummy_ring, false, nullptr);
             if (dummy_ring && dummy_ring->count > 0) {
