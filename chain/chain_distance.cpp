@@ -1,6 +1,7 @@
 // Point-to-chain distances.
 #include <merrow1/chain_distance.h>
 
+#include "chain/chain_location_box.h"
 #include "chain/chain_winding.h"
 
 #include <internal/check.h>
@@ -469,6 +470,10 @@ CHAIN_LOCATION ray_location(RING_header_s* chain, const double point[2], const C
 
 }  // namespace
 
+bool CHAIN__point_location_scratch_box(const RING_header_s* chain, CHAIN_BOX_s* box) {
+    return scratch_box(chain, box);
+}
+
 CHAIN_LOCATION ChainPointLocation(RING_header_s* chain, const double point[2], const double* tolerance) {
     if (!chain || !point || !chain->first || !chain->main_data) return CHAIN_LOCATION_OUTSIDE;
     CHAIN_BOX_s box;
@@ -476,6 +481,11 @@ CHAIN_LOCATION ChainPointLocation(RING_header_s* chain, const double point[2], c
         box = *cached;
     else if (!scratch_box(chain, &box))
         return CHAIN_LOCATION_OUTSIDE;
+    return CHAIN__point_location_in_box(chain, point, tolerance, box);
+}
+
+CHAIN_LOCATION CHAIN__point_location_in_box(RING_header_s* chain, const double point[2], const double* tolerance,
+                                            const CHAIN_BOX_s& box) {
     const double* a = box.direction;
     const double u = a[0] * point[0] + a[1] * point[1];
     const double v = a[1] * point[0] - a[0] * point[1];

@@ -18,6 +18,8 @@
 #include <merrow1/chain_violation.h>
 #include <merrow1/segment.h>
 
+#include "chain/chain_location_box.h"
+#include "chainops/chain_locations.h"
 #include "chainops/shape_kind.h"
 #include "internal/check.h"
 #include "internal/region_fields.h"
@@ -78,13 +80,16 @@ double approximation_of(RING_header_s* chain) {
 // The tolerance of a location without a given one: 1.5 times the sum of the
 // two approximation tolerances, at least the chain's length tolerance (the
 // host's when unset) and at least 2.5e-8.
-double location_tolerance(RING_header_s* chain, RING_header_s* closed) {
-    double tolerance = 1.5 * (approximation_of(chain) + approximation_of(closed));
+double location_tolerance(const RING_header_s* chain, double chain_approximation, double closed_approximation) {
+    double tolerance = 1.5 * (chain_approximation + closed_approximation);
     const CHAIN_main_data_s* data = main_of(chain);
     const double length = data && data->length_tolerance > 0.0 ? data->length_tolerance : EQ_ask_length_tolerance();
     if (tolerance < length) tolerance = length;
     if (tolerance < kLeastLocationTolerance) tolerance = kLeastLocationTolerance;
     return tolerance;
+}
+double location_tolerance(RING_header_s* chain, RING_header_s* closed) {
+    return location_tolerance(chain, approximation_of(chain), approximation_of(closed));
 }
 
 // The test points of a chain: the midpoint of every segment; a chain of one
@@ -110,14 +115,6 @@ std::vector<std::array<double, 2>> test_points(const RING_header_s* chain, bool 
     return points;
 }
 
-// The first location other than on of the test points, or on.
-CHAIN_LOCATION first_off(const std::vector<std::array<double, 2>>& points, RING_header_s* closed, double tolerance) {
-    for (const auto& p : points) {
-        const CHAIN_LOCATION where = ChainPointLocation(closed, p.data(), &tolerance);
-        if (where != CHAIN_LOCATION_ON) return where;
-    }
-    return CHAIN_LOCATION_ON;
-}
 
 // Whether a boolean result holds a chain that bounds area: a collapsed
 // result chain (area within the squared length tolerance) is no region.
@@ -161,26 +158,75 @@ CHAIN_LOCATION settle_by_booleans(RING_header_s* chain, RING_header_s* closed, d
 
 }  // namespace
 
-CHAIN_LOCATION ChainChainLocation(const RING_header_s* chain, RING_header_s* closed, const double* tolerance) {
+CHAIN__ChainLocations::Facts& CHAIN__ChainLocations::facts_of(const RING_header_s* chain) { return facts_[chain]; }
+
+// The approximation tolerance of approximation_of, the set approximation
+// tolerance read once: it depends on the chain's geometry alone.
+double CHAIN__ChainLocations::approximation(RING_header_s* chain) {
+    const CHAIN_main_data_s* data = main_of(chain);
+    if (data && data->approximation_tolerance_set && data->approximation_tolerance >= kUnsetApproximation)
+        return data->approximation_tolerance;
+    Facts& facts = facts_of(chain);
+    if (!facts.approximation_read) {
+        facts.set_approximation = CHAIN_ask_set_approx_tolerance(chain);
+        facts.approximation_read = true;
+    }
+    return facts.set_approximation;
+}
+
+const std::vector<std::array<double, 2>>& CHAIN__ChainLocations::points(const RING_header_s* chain) {
+    Facts& facts = facts_of(chain);
+    if (!facts.points_read) {
+        facts.points = test_points(chain, false);
+        facts.points_read = true;
+    }
+    return facts.points;
+}
+
+// ChainPointLocation of the point against `closed`: its cached box when it
+// has one (as ChainPointLocation reads it at every call), else its scratch
+// box, read once.
+CHAIN_LOCATION CHAIN__ChainLocations::point_location(RING_header_s* closed, const double point[2], double tolerance) {
+    if (const CHAIN_BOX_s* cached = CHAIN_ask_cached_box(closed))
+        return CHAIN__point_location_in_box(closed, point, &tolerance, *cached);
+    Facts& facts = facts_of(closed);
+    if (!facts.box_read) {
+        facts.boxed = CHAIN__point_location_scratch_box(closed, &facts.box);
+        facts.box_read = true;
+    }
+    if (!facts.boxed) return CHAIN_LOCATION_OUTSIDE;
+    return CHAIN__point_location_in_box(closed, point, &tolerance, facts.box);
+}
+
+CHAIN_LOCATION CHAIN__ChainLocations::locate(const RING_header_s* chain, RING_header_s* closed,
+                                             const double* tolerance) {
     if (!closed || !is_closed(closed) || !main_of(closed)) return -1;
     if (!chain || !chain->first || !main_of(chain)) return -1;
     if (chain == closed) return CHAIN_LOCATION_ON;
     RING_header_s* moving = const_cast<RING_header_s*>(chain);
-    const double base = tolerance ? *tolerance : location_tolerance(moving, closed);
+    const double base = tolerance ? *tolerance : location_tolerance(moving, approximation(moving), approximation(closed));
     // The ladder: a wide tolerance first, so that a chain running close along
     // `closed` is settled by a midpoint clearly off it before a narrower one
-    // finds a midpoint just off.
+    // finds a midpoint just off.  At each step the first location other than
+    // on of the test points is the answer.
     static const double kLadder[3] = {100.0, 10.0, 1.0};
     const int steps = tolerance ? 1 : 3;
-    const std::vector<std::array<double, 2>> points = test_points(chain, false);
+    const std::vector<std::array<double, 2>>& tests = points(chain);
     double used = base;
     for (int i = 0; i < steps; ++i) {
         used = base * (tolerance ? 1.0 : kLadder[i]);
-        const CHAIN_LOCATION where = first_off(points, closed, used);
-        if (where != CHAIN_LOCATION_ON) return where;
+        for (const auto& p : tests) {
+            const CHAIN_LOCATION where = point_location(closed, p.data(), used);
+            if (where != CHAIN_LOCATION_ON) return where;
+        }
     }
     if (!is_closed(chain)) return CHAIN_LOCATION_ON;
     return settle_by_booleans(moving, closed, used);
+}
+
+CHAIN_LOCATION ChainChainLocation(const RING_header_s* chain, RING_header_s* closed, const double* tolerance) {
+    CHAIN__ChainLocations once;
+    return once.locate(chain, closed, tolerance);
 }
 
 CHAIN_LOCATION ChainIntChainLocation(const RING_header_s* chain, RING_header_s* closed, const double* tolerance,

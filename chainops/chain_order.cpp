@@ -11,6 +11,7 @@
 #include <merrow1/chain_location.h>
 #include <merrow1/chain_source.h>
 
+#include "chainops/chain_locations.h"
 #include "chainops/shape_kind.h"
 #include "internal/ring_nodes.h"
 #include "internal/scratch_pool.h"
@@ -46,13 +47,15 @@ bool traced(const RING_header_s* chain) {
 // ---------------------------------------------------------------------------
 // The containment tree
 
+// The chains placed keep their geometry while the tree is built, so each
+// chain's part of a location is read once (the tree asks about every pair of
+// sisters of a level).
 struct Placer {
     TREE_s* tree;
     const double* tolerance;
+    CHAIN__ChainLocations locations;
 
-    CHAIN_LOCATION where(const RING_header_s* a, RING_header_s* b) const {
-        return ChainChainLocation(a, b, tolerance);
-    }
+    CHAIN_LOCATION where(const RING_header_s* a, RING_header_s* b) { return locations.locate(a, b, tolerance); }
 
     TREE_node_s* last_daughter(TREE_node_s* node) const {
         TREE_node_s* d = node->daughter;
@@ -105,7 +108,7 @@ struct Placer {
 TREE_s* build_tree(const RING_header_s* chains, const double* tolerance, CMEM_pool_s* pool) {
     TREE_s* tree = TREE_create(pool);
     if (!tree) return nullptr;
-    Placer placer{tree, tolerance};
+    Placer placer{tree, tolerance, {}};
     for (RING_node_s* node : ring_nodes(chains))
         if (RING_header_s* chain = RING_ask_node_subring(node))
             if (shape_data(chain)) placer.place(nullptr, chain);

@@ -543,15 +543,17 @@ void keep_touches_apart(const Touches& touches) {
                !std::binary_search(touches.fixed.begin(), touches.fixed.end(), n);
     };
     auto meet = [](const Touch& t) { return t.a->previous && t.b->previous && grid_pieces_meet(t.a, t.b); };
-    // The touches of each piece.
+    // The touches of each piece, gathered at the first touch that meets on
+    // the grid: most calls have none, and then pay nothing for it.
     std::unordered_map<RING_node_s*, std::vector<size_t>> of_piece;
-    for (size_t i = 0; i < touches.pairs.size(); ++i) {
-        of_piece[touches.pairs[i].a].push_back(i);
-        of_piece[touches.pairs[i].b].push_back(i);
-    }
     for (size_t i = 0; i < touches.pairs.size(); ++i) {
         const Touch& t = touches.pairs[i];
         if (!meet(t)) continue;
+        if (of_piece.empty())
+            for (size_t k = 0; k < touches.pairs.size(); ++k) {
+                of_piece[touches.pairs[k].a].push_back(k);
+                of_piece[touches.pairs[k].b].push_back(k);
+            }
         bool apart = false;
         for (int steps = 1; steps <= kMaxSteps && !apart; ++steps) {
             for (RING_node_s* arc : {t.a, t.b}) {

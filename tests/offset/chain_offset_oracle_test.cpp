@@ -44,6 +44,7 @@
 // bound, eps = 2 (t + 10 c + 3e-8), so a point at the band's edge lies at
 // least the bound away from every place the result may be.
 #include "chainops/region_oracle.h"
+#include "offset/region_offset_oracle.h"
 #include "offset/trace_fixture.h"
 
 #include <gtest/gtest.h>
@@ -1146,38 +1147,13 @@ Regions random_regions(std::mt19937& rng) {
     return r;
 }
 
-// The verdict of one region offset: empty when right.
+// The verdict of one region offset: empty when right.  The samples cover the
+// pocket's box (from the origin to its far corner) and a margin.
 std::string check_regions(const std::vector<RING_header_s*>& inputs, const RING_header_s* out, int answer,
                           double signed_d) {
-    std::vector<std::vector<Seg>> segs;
-    for (RING_header_s* c : inputs) segs.push_back(trace_test::segments_of(c));
-    const long double d = std::fabs(static_cast<long double>(signed_d)), eps = band_eps();
-    const std::vector<RING_header_s*> result = answer ? region_oracle::chains_in(out) : std::vector<RING_header_s*>{};
     const double* box = trace_test::point_of(inputs[0]->first->next->next);  // the pocket's far corner
-    const int n = 60;
-    int wrong = 0;
-    std::string first;
-    for (int i = 0; i <= n; ++i)
-        for (int j = 0; j <= n; ++j) {
-            const long double x = -1.3L + (box[0] + 2.6L) * i / n, y = -1.3L + (box[1] + 2.6L) * j / n;
-            const double p[2] = {static_cast<double>(x), static_cast<double>(y)};
-            long double at = 1e30L;
-            for (const auto& c : segs) at = std::fmin(at, trace_test::distance_to(c, x, y));
-            if (std::fabs(at - d) <= eps) continue;
-            bool in_free = region_oracle::winding(inputs[0], p) != 0;
-            for (size_t k = 1; k < inputs.size(); ++k) in_free = in_free && region_oracle::winding(inputs[k], p) == 0;
-            const bool expected = signed_d > 0 ? in_free && at > d : in_free || at < d;
-            const bool got = answer && region_oracle::membership(result, p) < 0;
-            if (expected == got) continue;
-            if (wrong++ == 0) {
-                std::ostringstream what;
-                what.precision(12);
-                what << "point (" << p[0] << ", " << p[1] << ") at " << static_cast<double>(at) << " is "
-                     << (got ? "free" : "material") << (answer ? "" : " (the call answered 0)");
-                first = what.str();
-            }
-        }
-    return wrong ? first + ", " + std::to_string(wrong) + " grid points wrong" : "";
+    return region_offset_oracle::misjudged(inputs, out, answer, signed_d,
+                                           {-1.3L, -1.3L, box[0] + 2.6L, box[1] + 2.6L, 60, band_eps()});
 }
 
 class OffsetFamilyOracle : public OffsetOracle {

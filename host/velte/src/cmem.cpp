@@ -98,12 +98,23 @@ std::map<std::string, long>& created_by_name() {
 }  // namespace
 
 // Header in front of every record; 16 bytes (in both widths) keeps the
-// payload 16-aligned.
+// payload 16-aligned.  The word packs, from the low bits: the payload bytes
+// asked for (40 bits), the class (8 bits; 0 for a large record, else the
+// payload capacity in 16-byte units) and the state (16 bits: live or freed).
+// A record's header is written as one word when it is taken.
 struct alignas(16) CMEM_block_s {
     CMEM_pool_s* pool;
-    uint64_t size : 40;     // payload bytes asked for
-    uint64_t size_class : 8;  // 0: large record; else the payload capacity in 16-byte units
-    uint64_t magic : 16;    // state word: live or freed
+    uint64_t word;
+
+    static constexpr int kClassShift = 40;
+    static constexpr int kStateShift = 48;
+    static uint64_t pack(size_t size, size_t size_class, uint64_t state) {
+        return uint64_t(size) | (uint64_t(size_class) << kClassShift) | (state << kStateShift);
+    }
+    size_t size() const { return static_cast<size_t>(word & ((uint64_t(1) << kClassShift) - 1)); }
+    size_t size_class() const { return static_cast<size_t>((word >> kClassShift) & 0xff); }
+    uint64_t state() const { return word >> kStateShift; }
+    void set_state(uint64_t state) { word = (word & ((uint64_t(1) << kStateShift) - 1)) | (state << kStateShift); }
 };
 static_assert(sizeof(CMEM_block_s) == 16, "payload alignment");
 
@@ -135,7 +146,7 @@ CMEM_block_s*& free_link(CMEM_block_s* b) { return *reinterpret_cast<CMEM_block_
 // ends (overlapping where the size is not a power of two), which the compiler
 // inlines, rather than by a string instruction whose start-up costs more than
 // the clearing.
-void zero_payload(char* p, size_t capacity) {
+inline __attribute__((always_inline)) void zero_payload(char* p, size_t capacity) {
     if (capacity > 128) {
         std::memset(p, 0, capacity);
         return;
@@ -207,7 +218,7 @@ static CMEM_block_s* block_of(const void* object) {
     if (!object) return nullptr;
     CMEM_block_s* b = reinterpret_cast<CMEM_block_s*>(
         const_cast<char*>(static_cast<const char*>(object)) - sizeof(CMEM_block_s));
-    if (b->magic != kLive) {
+    if (b->state() != kLive) {
         // Freed already, or not a pool object: the caller's memory is corrupt.
         std::fputs("CMEM: object freed twice or not made by a pool\n", stderr);
         std::abort();
@@ -236,7 +247,7 @@ void CMEM_private_delete_pool(CMEM_pool_s* pool) {
     CMEM_large_s* l = pool->large;
     while (l) {
         CMEM_large_s* next = l->next;
-        l->head.magic = 0;
+        l->head.set_state(0);
         std::free(l);
         --g_live_objects;
         l = next;
@@ -257,14 +268,12 @@ void CMEM_private_delete_pool(CMEM_pool_s* pool) {
 
 const char* CMEM_private_ask_pool_name(const CMEM_pool_s* pool) { return pool ? pool->name.c_str() : nullptr; }
 
-void* CMEM_private_alloc_in_pool(CMEM_pool_s* pool, size_t count, size_t size, int, const char*) {
-    if (!pool || count == 0 || size == 0) return nullptr;
-    // count * size plus a large record's header must not wrap; a single
-    // record needs no division.
-    const size_t limit = SIZE_MAX - sizeof(CMEM_large_s);
-    if (count == 1 ? size > limit : size > limit / count) return nullptr;
-    const size_t bytes = count * size;
-    if (uint64_t(bytes) >= (uint64_t(1) << 40)) return nullptr;  // the record's size field holds 40 bits
+namespace {
+// Any record: the checks, a small record from take_small or a large one.
+// Out of line: the one small record below covers most calls.
+__attribute__((noinline)) void* alloc_any(CMEM_pool_s* pool, size_t count, size_t size) {
+    size_t bytes;
+    if (!pool || __builtin_mul_overflow(count, size, &bytes) || bytes == 0) return nullptr;
     CMEM_block_s* b;
     size_t size_class = 0;
     if (bytes <= kSmallMax) {
@@ -273,19 +282,46 @@ void* CMEM_private_alloc_in_pool(CMEM_pool_s* pool, size_t count, size_t size, i
         if (!b) return nullptr;
         ++pool->small_live;
     } else {
+        // The large record's header must not wrap the size, and the
+        // record's size field holds 40 bits.
+        if (bytes > SIZE_MAX - sizeof(CMEM_large_s) || uint64_t(bytes) >= (uint64_t(1) << 40)) return nullptr;
         b = take_large(pool, bytes);
         if (!b) return nullptr;
     }
-    // The header is written whole: setting its bit fields one by one would
-    // read back a word just partly stored.
-    CMEM_block_s head;
-    head.pool = pool;
-    head.size = bytes;
-    head.size_class = size_class;
-    head.magic = kLive;
-    *b = head;
+    b->pool = pool;
+    b->word = CMEM_block_s::pack(bytes, size_class, kLive);
     ++g_live_objects;
     return payload_of(b);
+}
+}  // namespace
+
+void* CMEM_private_alloc_in_pool(CMEM_pool_s* pool, size_t count, size_t size, int, const char*) {
+    // A record of a fine class taken from its free list or from the room
+    // left in the newest block: the same record take_small would give, with
+    // no more work than that.  Anything else goes the general way.
+    size_t bytes;
+    if (pool && !__builtin_mul_overflow(count, size, &bytes) && bytes - 1 < kFineMax) {
+        const size_t size_class = (bytes + kClassBytes - 1) / kClassBytes;
+        const size_t capacity = size_class * kClassBytes;
+        CMEM_block_s*& free_list = pool->free_records[size_class];
+        CMEM_block_s* b = kReuseFreed ? free_list : nullptr;
+        if (b) {
+            free_list = free_link(b);
+        } else {
+            const size_t footprint = sizeof(CMEM_block_s) + capacity + kGap;
+            if (static_cast<size_t>(pool->limit - pool->cursor) < footprint) return alloc_any(pool, count, size);
+            b = reinterpret_cast<CMEM_block_s*>(pool->cursor);
+            pool->cursor += footprint;
+            CMEM_UNPOISON(b, sizeof(CMEM_block_s) + capacity);
+        }
+        zero_payload(payload_of(b), capacity);
+        b->pool = pool;
+        b->word = CMEM_block_s::pack(bytes, size_class, kLive);
+        ++pool->small_live;
+        ++g_live_objects;
+        return payload_of(b);
+    }
+    return alloc_any(pool, count, size);
 }
 
 void* CMEM_private_alloc_in_same_pool(const void* object, size_t count, size_t size, int line, const char* file) {
@@ -298,7 +334,7 @@ void* CMEM_private_reall_in_same_pool(void* object, size_t count, size_t size, i
     if (!b) return nullptr;
     void* fresh = CMEM_private_alloc_in_pool(b->pool, count, size, line, file);
     if (!fresh) return nullptr;
-    size_t keep = b->size < count * size ? b->size : count * size;
+    size_t keep = b->size() < count * size ? b->size() : count * size;
     std::memcpy(fresh, object, keep);
     CMEM_private_delete_object(object);
     return fresh;
@@ -309,25 +345,25 @@ void CMEM_private_delete_object(void* object) {
     if (!b) return;
     CMEM_pool_s* pool = b->pool;
     --g_live_objects;
-    if (b->size_class == 0) {
+    if (b->size_class() == 0) {
         CMEM_large_s* l = large_of(b);
         if (l->prev) l->prev->next = l->next;
         else pool->large = l->next;
         if (l->next) l->next->prev = l->prev;
-        b->magic = 0;
+        b->set_state(0);
         std::free(l);
         return;
     }
-    b->magic = kFreed;
+    b->set_state(kFreed);
     --pool->small_live;
     if (kReuseFreed) {
-        CMEM_block_s*& free_list = pool->free_records[list_of(b->size_class)];
+        CMEM_block_s*& free_list = pool->free_records[list_of(b->size_class())];
         free_link(b) = free_list;
         free_list = b;
     } else {
         // The header stays readable for the pool's walk; the payload is
         // poisoned, and a second free reads the freed state and stops.
-        CMEM_POISON(payload_of(b), b->size_class * kClassBytes);
+        CMEM_POISON(payload_of(b), b->size_class() * kClassBytes);
     }
 }
 
