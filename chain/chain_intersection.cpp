@@ -712,8 +712,34 @@ std::vector<std::pair<int, int>> merrow1::segment_box_pairs(const std::vector<SE
 // ---------------------------------------------------------------------------
 // Chains against chains
 
-int CHAIN_chain_chains_intersections(RING_header_s* chain, RING_header_s* chains, bool own_ends, bool others_ends,
-                                     const Korvo::Math::Vector2* direction, RING_header_s* list, double tolerance) {
+namespace {
+
+// The chains of a list with their boxes along the default axis, each taken
+// as the search below takes it (refreshing the cache of a chain that has a
+// cached box, else in scratch).
+struct ListBoxes {
+    std::vector<RING_header_s*> chains;
+    std::vector<CHAIN_BOX_s> boxes;
+    std::vector<char> boxed;
+};
+
+ListBoxes list_boxes(RING_header_s* list) {
+    ListBoxes out;
+    out.chains = chains_of(list);
+    out.boxes.resize(out.chains.size());
+    out.boxed.resize(out.chains.size());
+    for (size_t k = 0; k < out.chains.size(); ++k)
+        out.boxed[k] = chain_box_along(out.chains[k], kDefaultAxis, CHAIN_ask_cached_box(out.chains[k]) != nullptr,
+                                       &out.boxes[k]);
+    return out;
+}
+
+// CHAIN_chain_chains_intersections; `known` (may be null) holds the boxes
+// of `chains` along the default axis, used when the chain's axis is that
+// axis.
+int chain_chains_search(RING_header_s* chain, RING_header_s* chains, bool own_ends, bool others_ends,
+                        const Korvo::Math::Vector2* direction, RING_header_s* list, double tolerance,
+                        const ListBoxes* known) {
     if (!chain || !chains || !list) return 0;
     // 1. The list's nodes carry sub-rings, nothing its node hook could own.
     RING_set_node_main_data_delfunc(list, nullptr);
@@ -735,14 +761,16 @@ int CHAIN_chain_chains_intersections(RING_header_s* chain, RING_header_s* chains
     //    same axis, cached when that chain had a cached box) overlaps, by
     //    segment, chain and the chain's segment; only pairs whose segment
     //    boxes meet are tried.
-    const std::vector<RING_header_s*> others = chains_of(chains);
+    if (known && (axis[0] != kDefaultAxis[0] || axis[1] != kDefaultAxis[1])) known = nullptr;
+    const std::vector<RING_header_s*> others = known ? known->chains : chains_of(chains);
     std::vector<size_t> touching;
     if (boxed)
         for (size_t k = 0; k < others.size(); ++k) {
             CHAIN_BOX_s other_box;
-            if (chain_box_along(others[k], axis, CHAIN_ask_cached_box(others[k]) != nullptr, &other_box) &&
-                boxes_overlap(box, other_box))
-                touching.push_back(k);
+            const bool other_boxed =
+                known ? known->boxed[k] != 0
+                      : chain_box_along(others[k], axis, CHAIN_ask_cached_box(others[k]) != nullptr, &other_box);
+            if (other_boxed && boxes_overlap(box, known ? known->boxes[k] : other_box)) touching.push_back(k);
         }
     const SegmentBoxes segments = segment_boxes(chain);
     std::vector<SegmentBoxes> other_segments(touching.size());
@@ -768,6 +796,13 @@ int CHAIN_chain_chains_intersections(RING_header_s* chain, RING_header_s* chains
     return 1;
 }
 
+}  // namespace
+
+int CHAIN_chain_chains_intersections(RING_header_s* chain, RING_header_s* chains, bool own_ends, bool others_ends,
+                                     const Korvo::Math::Vector2* direction, RING_header_s* list, double tolerance) {
+    return chain_chains_search(chain, chains, own_ends, others_ends, direction, list, tolerance, nullptr);
+}
+
 int CHAIN_chain_chains_intersections(RING_header_s* chain, RING_header_s* chains, bool own_ends, bool others_ends,
                                      const Korvo::Math::Vector2* direction, RING_header_s* list) {
     return CHAIN_chain_chains_intersections(chain, chains, own_ends, others_ends, direction, list,
@@ -781,7 +816,22 @@ int ChainToChainsInt(RING_header_s* chain, RING_header_s* chains, RING_header_s*
 
 int ChainsToChainsInt(RING_header_s* list1, RING_header_s* list2, RING_header_s* result, bool others_ends) {
     if (!list1 || !list2 || !result) return 1;
-    for (RING_header_s* chain : chains_of(list1)) ChainToChainsInt(chain, list2, result, others_ends);
+    // Every chain of list 1 against list 2, as ChainToChainsInt does.  The
+    // boxes of list 2's chains are taken once when no chain of either list
+    // has a cached box along another axis than the default one: then every
+    // search runs along the default axis and refreshing a cached box leaves
+    // it as it was.
+    const std::vector<RING_header_s*> chains1 = chains_of(list1);
+    bool default_axis = true;
+    for (RING_header_s* list : {list1, list2})
+        for (const RING_header_s* chain : chains_of(list))
+            if (const CHAIN_BOX_s* cached = CHAIN_ask_cached_box(chain))
+                default_axis = default_axis && cached->direction[0] == kDefaultAxis[0] &&
+                               cached->direction[1] == kDefaultAxis[1];
+    const ListBoxes boxes2 = default_axis ? list_boxes(list2) : ListBoxes();
+    for (RING_header_s* chain : chains1)
+        chain_chains_search(chain, list2, true, others_ends, nullptr, result, CHAIN_INTERSECTION_TOLERANCE,
+                            default_axis ? &boxes2 : nullptr);
     SubRings index(result);
     for (RING_header_s* chain : chains_of(list2)) load_edges(chain, result, &index);
     close_sub_rings(result);
