@@ -24,6 +24,7 @@
 #include <merrow1/segment_intersection.h>
 #include <quorn/quorn.h>
 #include <stend/error.h>
+#include <stend/system.h>
 
 #include "chainops/chain_2.h"
 #include "chainops/chain_backtrack.h"
@@ -188,23 +189,24 @@ int crossing_count(const RING_header_s* network) {
 // Clearance of a vertex: the least distance from its point to the segments
 // other than its own two, when its own two meet only there, its neighbours'
 // segments touch them only at the shared ends and nothing else touches them;
-// else 0.  The segment pairs that meet are found once (only pairs whose boxes
-// meet can); the distances are measured for the vertices asked about only.
+// else 0.  Only the segment pairs whose boxes meet can meet; which of them do
+// is asked of a segment's pairs when a clearance first needs it (at checking
+// level 1 or more every pair is intersected at once, so that each pair's
+// consistency checks report), and the distances are measured for the
+// vertices asked about only.
 class Clearances {
 public:
     Clearances(RING_header_s* chain, const std::vector<RING_node_s*>& v)
-        : v_(v), n_(static_cast<int>(v.size())), segment_(v.size()), readable_(v.size()), meets_(v.size()) {
+        : v_(v), n_(static_cast<int>(v.size())), segment_(v.size()), readable_(v.size()), candidates_(v.size()),
+          meets_(v.size()), known_(v.size(), 0) {
         for (int i = 0; i < n_; ++i)
             readable_[i] = ChainSegment(chain, v[i], &segment_[i]) && segment_[i].type != SEG_POINT;
-        // The segments each segment meets, with the intersection count (-1
-        // overlap).
         for (const auto& [i, j] : merrow1::segment_box_pairs(segment_, readable_)) {
-            INT_POINT points;
-            const int count = SegmentIntersectOn(&segment_[i], &segment_[j], &points);
-            if (count == 0) continue;
-            meets_[i].emplace_back(j, count);
-            meets_[j].emplace_back(i, count);
+            candidates_[i].push_back(j);
+            candidates_[j].push_back(i);
         }
+        if (MACH__checking_level >= 1)
+            for (int i = 0; i < n_; ++i) meets_of(i);
     }
 
     double of(int i) const {
@@ -214,7 +216,7 @@ public:
         if (meet(before, own) != 1 || meet(before, after) != 0) return 0.0;
         if (meet(beyond, after) != 1 || meet(beyond, own) != 0) return 0.0;
         for (int k : {own, after})
-            for (const auto& [j, count] : meets_[k])
+            for (const auto& [j, count] : meets_of(k))
                 if (j != own && j != after && j != before && j != beyond) return 0.0;
         double least = 1e300;
         for (int j = 0; j < n; ++j)
@@ -224,8 +226,21 @@ public:
     }
 
 private:
+    // The segments segment i meets, with the intersection count (-1
+    // overlap); each pair intersected with its lower index first.
+    const std::vector<std::pair<int, int>>& meets_of(int i) const {
+        if (!known_[i]) {
+            for (int j : candidates_[i]) {
+                INT_POINT points;
+                const int count = SegmentIntersectOn(&segment_[std::min(i, j)], &segment_[std::max(i, j)], &points);
+                if (count != 0) meets_[i].emplace_back(j, count);
+            }
+            known_[i] = 1;
+        }
+        return meets_[i];
+    }
     int meet(int i, int j) const {
-        for (const auto& [other, count] : meets_[(i % n_ + n_) % n_])
+        for (const auto& [other, count] : meets_of((i % n_ + n_) % n_))
             if (other == (j % n_ + n_) % n_) return count;
         return 0;
     }
@@ -234,7 +249,9 @@ private:
     const int n_;
     std::vector<SEGMENT> segment_;
     std::vector<bool> readable_;
-    std::vector<std::vector<std::pair<int, int>>> meets_;
+    std::vector<std::vector<int>> candidates_;
+    mutable std::vector<std::vector<std::pair<int, int>>> meets_;
+    mutable std::vector<char> known_;
 };
 
 void start_at(RING_header_s* chain, RING_node_s* vertex) {
