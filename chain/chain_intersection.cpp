@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -126,6 +127,9 @@ public:
         return it == m_by_chain.end() ? nullptr : it->second;
     }
     void add(RING_header_s* sub) { m_by_chain.emplace(sub->main_data, sub); }
+    // The sub-rings a place went into since the last take_touched.
+    void touch(RING_header_s* sub) { m_touched.insert(sub); }
+    std::unordered_set<RING_header_s*> take_touched() { return std::move(m_touched); }
 
     // The places of a sub-ring by parameter (equal parameters in ring order),
     // filled from the sub-ring once it holds kIndexedPlaces places; null
@@ -161,6 +165,7 @@ private:
     std::unordered_map<const void*, RING_header_s*> m_by_chain;
     std::unordered_map<const RING_header_s*, Places> m_places;
     std::unordered_set<const RING_header_s*> m_walked;
+    std::unordered_set<RING_header_s*> m_touched;
 };
 
 // The chain's sub-ring through the index when the search keeps one for this
@@ -545,6 +550,7 @@ int insert_point(const POINT_ON_CHAIN_s* point, RING_header_s* list, SubRings* i
             CMEM_private_delete_object(copy);
         else
             places->emplace_hint(above, point->parameter, node);
+        index->touch(sub);
         return 1;
     }
     // 4. Backwards from the last place: an equal place ends the call; the
@@ -565,6 +571,7 @@ int insert_point(const POINT_ON_CHAIN_s* point, RING_header_s* list, SubRings* i
     if (!copy) return 0;
     *copy = *point;
     if (!RING_insert_after(sub, after, copy)) CMEM_private_delete_object(copy);
+    if (index && index->list() == list) index->touch(sub);
     return 1;
 }
 
@@ -712,12 +719,51 @@ std::vector<std::pair<int, int>> merrow1::segment_box_pairs(const std::vector<SE
 // ---------------------------------------------------------------------------
 // Chains against chains
 
-int CHAIN_chain_chains_intersections(RING_header_s* chain, RING_header_s* chains, bool own_ends, bool others_ends,
-                                     const Korvo::Math::Vector2* direction, RING_header_s* list, double tolerance) {
+namespace {
+
+// The chains of a list with their boxes along the default axis, each taken
+// as the search below takes it (refreshing the cache of a chain that has a
+// cached box, else in scratch).
+struct ListBoxes {
+    std::vector<RING_header_s*> chains;
+    std::vector<CHAIN_BOX_s> boxes;
+    std::vector<char> boxed;
+};
+
+ListBoxes list_boxes(RING_header_s* list) {
+    ListBoxes out;
+    out.chains = chains_of(list);
+    out.boxes.resize(out.chains.size());
+    out.boxed.resize(out.chains.size());
+    for (size_t k = 0; k < out.chains.size(); ++k)
+        out.boxed[k] = chain_box_along(out.chains[k], kDefaultAxis, CHAIN_ask_cached_box(out.chains[k]) != nullptr,
+                                       &out.boxes[k]);
+    return out;
+}
+
+// What consecutive searches of chains into one list keep between them: the
+// list's sub-rings by chain, and how many of the list's sub-rings have had
+// their owners' end points entered and been closed (step 4 below).  Only the
+// searches edit the list meanwhile, each with its own end points entered.
+struct ListSearch {
+    explicit ListSearch(RING_header_s* list) : index(list) {}
+    SubRings index;
+    int done = 0;
+    RING_node_s* last_done = nullptr;
+};
+
+// CHAIN_chain_chains_intersections; `known` (may be null) holds the boxes
+// of `chains` along the default axis, used when the chain's axis is that
+// axis; `shared` (may be null) is kept from the search before into the same
+// list, which entered its own end points.
+int chain_chains_search(RING_header_s* chain, RING_header_s* chains, bool own_ends, bool others_ends,
+                        const Korvo::Math::Vector2* direction, RING_header_s* list, double tolerance,
+                        const ListBoxes* known, ListSearch* shared) {
     if (!chain || !chains || !list) return 0;
     // 1. The list's nodes carry sub-rings, nothing its node hook could own.
     RING_set_node_main_data_delfunc(list, nullptr);
-    SubRings index(list);
+    std::optional<SubRings> own_index;
+    SubRings& index = shared ? shared->index : own_index.emplace(list);
     if (own_ends) load_edges(chain, list, &index);
 
     // 2. The chain's box: along its cached box's axis (refreshing the cache)
@@ -735,14 +781,16 @@ int CHAIN_chain_chains_intersections(RING_header_s* chain, RING_header_s* chains
     //    same axis, cached when that chain had a cached box) overlaps, by
     //    segment, chain and the chain's segment; only pairs whose segment
     //    boxes meet are tried.
-    const std::vector<RING_header_s*> others = chains_of(chains);
+    if (known && (axis[0] != kDefaultAxis[0] || axis[1] != kDefaultAxis[1])) known = nullptr;
+    const std::vector<RING_header_s*> others = known ? known->chains : chains_of(chains);
     std::vector<size_t> touching;
     if (boxed)
         for (size_t k = 0; k < others.size(); ++k) {
             CHAIN_BOX_s other_box;
-            if (chain_box_along(others[k], axis, CHAIN_ask_cached_box(others[k]) != nullptr, &other_box) &&
-                boxes_overlap(box, other_box))
-                touching.push_back(k);
+            const bool other_boxed =
+                known ? known->boxed[k] != 0
+                      : chain_box_along(others[k], axis, CHAIN_ask_cached_box(others[k]) != nullptr, &other_box);
+            if (other_boxed && boxes_overlap(box, known ? known->boxes[k] : other_box)) touching.push_back(k);
         }
     const SegmentBoxes segments = segment_boxes(chain);
     std::vector<SegmentBoxes> other_segments(touching.size());
@@ -758,14 +806,41 @@ int CHAIN_chain_chains_intersections(RING_header_s* chain, RING_header_s* chains
                          tolerance, &index);
 
     // 4. Other chains' end points when asked; closed chains' sub-rings closed.
-    for (RING_header_s* sub : sub_rings_of(list)) {
-        auto* owner = static_cast<RING_header_s*>(sub->main_data);
-        if (others_ends && owner != chain) load_edges(owner, list, &index);
-        if (is_closed(owner)) make_circular(sub);
+    //    After an earlier search into the list, the sub-rings it saw have
+    //    their owners' end points (entering them again finds them there) and
+    //    are closed unless a place went into them since: only the sub-rings
+    //    made since and those that took a place are visited.
+    if (!shared) {
+        for (RING_header_s* sub : sub_rings_of(list)) {
+            auto* owner = static_cast<RING_header_s*>(sub->main_data);
+            if (others_ends && owner != chain) load_edges(owner, list, &index);
+            if (is_closed(owner)) make_circular(sub);
+        }
+    } else {
+        const std::unordered_set<RING_header_s*> touched = index.take_touched();
+        RING_node_s* node = shared->last_done ? shared->last_done->next : list->first;
+        for (int i = shared->done; i < list->count && node; ++i, node = node->next) {
+            if (RING_header_s* sub = RING_ask_node_subring(node)) {
+                auto* owner = static_cast<RING_header_s*>(sub->main_data);
+                if (others_ends && owner != chain) load_edges(owner, list, &index);
+                if (is_closed(owner)) make_circular(sub);
+            }
+        }
+        for (RING_header_s* sub : touched)
+            if (is_closed(static_cast<const RING_header_s*>(sub->main_data))) make_circular(sub);
+        shared->done = list->count;
+        shared->last_done = list->last;
     }
     // 5. The list to the chain debug interface.
     CHAIN_debug_report(3, "CHAIN_chain_chains_intersections:", list, nullptr);
     return 1;
+}
+
+}  // namespace
+
+int CHAIN_chain_chains_intersections(RING_header_s* chain, RING_header_s* chains, bool own_ends, bool others_ends,
+                                     const Korvo::Math::Vector2* direction, RING_header_s* list, double tolerance) {
+    return chain_chains_search(chain, chains, own_ends, others_ends, direction, list, tolerance, nullptr, nullptr);
 }
 
 int CHAIN_chain_chains_intersections(RING_header_s* chain, RING_header_s* chains, bool own_ends, bool others_ends,
@@ -781,7 +856,23 @@ int ChainToChainsInt(RING_header_s* chain, RING_header_s* chains, RING_header_s*
 
 int ChainsToChainsInt(RING_header_s* list1, RING_header_s* list2, RING_header_s* result, bool others_ends) {
     if (!list1 || !list2 || !result) return 1;
-    for (RING_header_s* chain : chains_of(list1)) ChainToChainsInt(chain, list2, result, others_ends);
+    // Every chain of list 1 against list 2, as ChainToChainsInt does.  The
+    // boxes of list 2's chains are taken once when no chain of either list
+    // has a cached box along another axis than the default one: then every
+    // search runs along the default axis and refreshing a cached box leaves
+    // it as it was.
+    const std::vector<RING_header_s*> chains1 = chains_of(list1);
+    bool default_axis = true;
+    for (RING_header_s* list : {list1, list2})
+        for (const RING_header_s* chain : chains_of(list))
+            if (const CHAIN_BOX_s* cached = CHAIN_ask_cached_box(chain))
+                default_axis = default_axis && cached->direction[0] == kDefaultAxis[0] &&
+                               cached->direction[1] == kDefaultAxis[1];
+    const ListBoxes boxes2 = default_axis ? list_boxes(list2) : ListBoxes();
+    ListSearch shared(result);
+    for (RING_header_s* chain : chains1)
+        chain_chains_search(chain, list2, true, others_ends, nullptr, result, CHAIN_INTERSECTION_TOLERANCE,
+                            default_axis ? &boxes2 : nullptr, &shared);
     SubRings index(result);
     for (RING_header_s* chain : chains_of(list2)) load_edges(chain, result, &index);
     close_sub_rings(result);

@@ -24,6 +24,7 @@
 #include <merrow1/segment_intersection.h>
 #include <quorn/quorn.h>
 #include <stend/error.h>
+#include <stend/system.h>
 
 #include "chainops/chain_2.h"
 #include "chainops/chain_backtrack.h"
@@ -185,49 +186,73 @@ int crossing_count(const RING_header_s* network) {
 // ---------------------------------------------------------------------------
 // Start vertex of a closed chain
 
-// Clearance of every vertex: the least distance from its point to the
-// segments other than its own two, when its own two meet only there, its
-// neighbours' segments touch them only at the shared ends and nothing else
-// touches them; else 0.
-std::vector<double> clearances(RING_header_s* chain, const std::vector<RING_node_s*>& v) {
-    const int n = static_cast<int>(v.size());
-    std::vector<SEGMENT> segment(n);
-    std::vector<bool> readable(n);
-    for (int i = 0; i < n; ++i) readable[i] = ChainSegment(chain, v[i], &segment[i]) && segment[i].type != SEG_POINT;
-    // The segments each segment meets, with the intersection count (-1
-    // overlap); only pairs whose boxes meet can have one.
-    std::vector<std::vector<std::pair<int, int>>> meets(n);
-    for (const auto& [i, j] : merrow1::segment_box_pairs(segment, readable)) {
-        INT_POINT points;
-        const int count = SegmentIntersectOn(&segment[i], &segment[j], &points);
-        if (count == 0) continue;
-        meets[i].emplace_back(j, count);
-        meets[j].emplace_back(i, count);
+// Clearance of a vertex: the least distance from its point to the segments
+// other than its own two, when its own two meet only there, its neighbours'
+// segments touch them only at the shared ends and nothing else touches them;
+// else 0.  Only the segment pairs whose boxes meet can meet; which of them do
+// is asked of a segment's pairs when a clearance first needs it (at checking
+// level 1 or more every pair is intersected at once, so that each pair's
+// consistency checks report), and the distances are measured for the
+// vertices asked about only.
+class Clearances {
+public:
+    Clearances(RING_header_s* chain, const std::vector<RING_node_s*>& v)
+        : v_(v), n_(static_cast<int>(v.size())), segment_(v.size()), readable_(v.size()), candidates_(v.size()),
+          meets_(v.size()), known_(v.size(), 0) {
+        for (int i = 0; i < n_; ++i)
+            readable_[i] = ChainSegment(chain, v[i], &segment_[i]) && segment_[i].type != SEG_POINT;
+        for (const auto& [i, j] : merrow1::segment_box_pairs(segment_, readable_)) {
+            candidates_[i].push_back(j);
+            candidates_[j].push_back(i);
+        }
+        if (MACH__checking_level >= 1)
+            for (int i = 0; i < n_; ++i) meets_of(i);
     }
-    auto meet = [&](int i, int j) {
-        for (const auto& [other, count] : meets[(i % n + n) % n])
-            if (other == (j % n + n) % n) return count;
-        return 0;
-    };
-    std::vector<double> out(n, 0.0);
-    for (int i = 0; i < n; ++i) {
+
+    double of(int i) const {
+        const int n = n_;
         const int own = i, after = (i + 1) % n, before = (i - 1 + n) % n, beyond = (i + 2) % n;
-        if (!readable[own] || !readable[after] || meet(own, after) != 1) continue;
-        if (meet(before, own) != 1 || meet(before, after) != 0) continue;
-        if (meet(beyond, after) != 1 || meet(beyond, own) != 0) continue;
-        bool touched = false;
+        if (!readable_[own] || !readable_[after] || meet(own, after) != 1) return 0.0;
+        if (meet(before, own) != 1 || meet(before, after) != 0) return 0.0;
+        if (meet(beyond, after) != 1 || meet(beyond, own) != 0) return 0.0;
         for (int k : {own, after})
-            for (const auto& [j, count] : meets[k])
-                if (j != own && j != after && j != before && j != beyond) touched = true;
-        if (touched) continue;
+            for (const auto& [j, count] : meets_of(k))
+                if (j != own && j != after && j != before && j != beyond) return 0.0;
         double least = 1e300;
         for (int j = 0; j < n; ++j)
-            if (j != own && j != after && readable[j])
-                least = std::min(least, SegmentPointMinDist(&segment[j], point_of(v[i]), nullptr));
-        out[i] = least == 1e300 ? 0.0 : least;
+            if (j != own && j != after && readable_[j])
+                least = std::min(least, SegmentPointMinDist(&segment_[j], point_of(v_[i]), nullptr));
+        return least == 1e300 ? 0.0 : least;
     }
-    return out;
-}
+
+private:
+    // The segments segment i meets, with the intersection count (-1
+    // overlap); each pair intersected with its lower index first.
+    const std::vector<std::pair<int, int>>& meets_of(int i) const {
+        if (!known_[i]) {
+            for (int j : candidates_[i]) {
+                INT_POINT points;
+                const int count = SegmentIntersectOn(&segment_[std::min(i, j)], &segment_[std::max(i, j)], &points);
+                if (count != 0) meets_[i].emplace_back(j, count);
+            }
+            known_[i] = 1;
+        }
+        return meets_[i];
+    }
+    int meet(int i, int j) const {
+        for (const auto& [other, count] : meets_of((i % n_ + n_) % n_))
+            if (other == (j % n_ + n_) % n_) return count;
+        return 0;
+    }
+
+    const std::vector<RING_node_s*>& v_;
+    const int n_;
+    std::vector<SEGMENT> segment_;
+    std::vector<bool> readable_;
+    std::vector<std::vector<int>> candidates_;
+    mutable std::vector<std::vector<std::pair<int, int>>> meets_;
+    mutable std::vector<char> known_;
+};
 
 void start_at(RING_header_s* chain, RING_node_s* vertex) {
     if (chain->first == vertex) return;
@@ -240,18 +265,19 @@ void start_at(RING_header_s* chain, RING_node_s* vertex) {
 // of greatest clearance above 1e-7, else the first corner.
 void choose_start_vertex(RING_header_s* chain) {
     const std::vector<RING_node_s*> v = ring_nodes(chain);
-    const std::vector<double> clearance = clearances(chain, v);
+    const Clearances clearances(chain, v);
     RING_node_s* best = nullptr;
     RING_node_s* first_corner = nullptr;
     double best_clearance = 1e-7;
     for (size_t i = 0; i < v.size(); ++i) {
         if (ChainCornerType(chain, v[i]) == 0) continue;
-        if (clearance[i] > 1e-6) {
+        const double clearance = clearances.of(static_cast<int>(i));
+        if (clearance > 1e-6) {
             start_at(chain, v[i]);
             return;
         }
         if (!first_corner) first_corner = v[i];
-        if (clearance[i] > best_clearance) best = v[i], best_clearance = clearance[i];
+        if (clearance > best_clearance) best = v[i], best_clearance = clearance;
     }
     if (best)
         start_at(chain, best);

@@ -46,10 +46,12 @@
 #include "arc_sweep.h"
 #include "offset_join.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -646,6 +648,27 @@ bool same_place(const POINT_ON_CHAIN_s* a, const POINT_ON_CHAIN_s* b) {
     return dx * dx + dy * dy <= kPointTolerance * kPointTolerance;
 }
 
+// For every entry the other entries at its place (same_place), in index
+// order.  same_place holds only where the x coordinates differ by about the
+// tolerance at most, so after a sort by x only the entries within twice the
+// tolerance along x are tried.
+std::vector<std::vector<int>> entries_at_same_places(const std::vector<Entry>& entries) {
+    const int n = static_cast<int>(entries.size());
+    std::vector<int> by_x(n);
+    for (int i = 0; i < n; ++i) by_x[i] = i;
+    auto x_of = [&](int i) { return entries[i].place->point[0]; };
+    std::sort(by_x.begin(), by_x.end(), [&](int a, int b) { return x_of(a) < x_of(b) || (x_of(a) == x_of(b) && a < b); });
+    std::vector<std::vector<int>> at(n);
+    for (int a = 0; a < n; ++a)
+        for (int b = a + 1; b < n && x_of(by_x[b]) - x_of(by_x[a]) <= 2.0 * kPointTolerance; ++b)
+            if (same_place(entries[by_x[a]].place, entries[by_x[b]].place)) {
+                at[by_x[a]].push_back(by_x[b]);
+                at[by_x[b]].push_back(by_x[a]);
+            }
+    for (std::vector<int>& others : at) std::sort(others.begin(), others.end());
+    return at;
+}
+
 // Whether the stretch of trace from place p to the later place q holds a
 // dummy piece: the segment holding p counts when p lies inside it, the
 // segments after it up to q's all count.
@@ -738,9 +761,10 @@ PassOutcome removal_pass(RING_header_s* trace, double tolerance, CMEM_pool_s* po
     for (int i = 0; i < points->count && node; ++i, node = node->next)
         entries.push_back({node, static_cast<POINT_ON_CHAIN_s*>(node->main_data), -1, true});
     const int n = static_cast<int>(entries.size());
+    const std::vector<std::vector<int>> at_place = entries_at_same_places(entries);
     auto alone = [&](int i) {
-        for (int j = 0; j < n; ++j)
-            if (j != i && entries[j].alive && same_place(entries[i].place, entries[j].place)) return false;
+        for (int j : at_place[i])
+            if (entries[j].alive) return false;
         return true;
     };
     // 2. A closed trace crossing itself at exactly one place is an embedded
@@ -769,8 +793,8 @@ PassOutcome removal_pass(RING_header_s* trace, double tolerance, CMEM_pool_s* po
     for (int i = 0; i < n; ++i) {
         if (!entries[i].alive || entries[i].twin >= 0) continue;
         int twin = -1, matches = 0;
-        for (int j = i + 1; j < n; ++j)
-            if (entries[j].alive && same_place(entries[i].place, entries[j].place)) twin = j, ++matches;
+        for (int j : at_place[i])
+            if (j > i && entries[j].alive) twin = j, ++matches;
         if (matches == 0) debug_note("CHAIN__trace: unpaired intersection point", trace, entries[i].place->node);
         if (matches != 1 || entries[twin].twin >= 0) return PassOutcome::Stop;
         if (entries[twin].place->node == entries[i].place->node) return PassOutcome::Stop;
@@ -789,48 +813,76 @@ PassOutcome removal_pass(RING_header_s* trace, double tolerance, CMEM_pool_s* po
     // 5. Simple loops: two consecutive points at one place whose stretch
     //    holds a dummy piece close a loop that nothing crosses, which is
     //    cut out.
-    for (bool removed = true; removed;) {
-        removed = false;
-        for (int i = 0; i < n && !removed; ++i) {
-            if (!entries[i].alive) continue;
-            int k = i + 1;
-            while (k < n && !entries[k].alive) ++k;
-            if (k >= n || entries[i].twin != k) continue;
-            POINT_ON_CHAIN_s* p = entries[i].place;
-            POINT_ON_CHAIN_s* q = entries[k].place;
-            if (!stretch_has_dummy(trace, p, q)) continue;
-            RING_node_s* stop = q->node;
-            RING_node_s* v = p->node->next;
-            for (int guard = 0, bound = trace->count; v && v != stop && guard < bound; ++guard) {
-                RING_node_s* next = v->next;
-                RING_delete_node(trace, v);
-                v = next;
-            }
-            if (!q->inside && stop != p->node) RING_delete_node(trace, stop);
-            entries[k].alive = false;
-            if (alone(i)) entries[i].alive = false;
-            // The crossings of dummy arcs were found on their chords: what is
-            // left of such an arc is its chord.
-            for (RING_node_s* kept : {p->node, in_ring(trace, stop) ? stop : nullptr})
-                if (kept && is_dummy(kept) && CHAIN_seg_ask_type(kept) == SEG_ARC) CHAIN_seg_set_type(kept, SEG_LINE);
-            // The pieces on both sides of the cut end and start at the
-            // crossing, which lies on both: arcs there keep their circles.
-            // (Moving the vertex alone would re-fit the arc before it to its
-            // start tangent, which for a short arc turns a rounding of the
-            // crossing into a visible change of radius, and re-centre the
-            // arc after it to run from the crossing with the tangent of its
-            // old start.)
-            const CircleKeeper before_cut(trace, p->node);
-            const CircleKeeper after_cut(trace, p->node->next != p->node ? p->node->next : nullptr);
-            const Korvo::Math::Point2 at{p->point[0], p->point[1]};
-            CHAIN_modify_vertex_point(trace, p->node, &at);
-            before_cut.restore();
-            after_cut.restore();
-            CHAIN_drop_cached_box(trace);
-            debug_note("CHAIN__trace: traced chain -- simple, embedded loop removed", trace, p->node);
-            CERR_raise_on_abort();
-            removed = true;
+    //    The first such pair in the list goes each time.  A cut changes only
+    //    the pair that spans it (the entry before the cut, or the cut's first
+    //    entry when it stays, now followed by the entry after the cut): the
+    //    pairs before it neither gain nor lose pieces, so the search resumes
+    //    there instead of at the first entry.  The live entries are linked in
+    //    order, and the trace's vertices at the pass's start are kept in a set
+    //    (a cut only deletes vertices).
+    std::vector<int> next_alive(n, n), previous_alive(n, -1);
+    int first_alive = n;
+    for (int i = n - 1, after = n; i >= 0; --i) {
+        if (!entries[i].alive) continue;
+        next_alive[i] = after;
+        if (after < n) previous_alive[after] = i;
+        after = first_alive = i;
+    }
+    auto unlink_entry = [&](int i) {
+        entries[i].alive = false;
+        const int before = previous_alive[i], after = next_alive[i];
+        if (before >= 0) next_alive[before] = after; else first_alive = after;
+        if (after < n) previous_alive[after] = before;
+    };
+    std::unordered_set<const RING_node_s*> vertices;
+    {
+        const RING_node_s* vertex = trace->first;
+        for (int i = 0; i < trace->count && vertex; ++i, vertex = vertex->next) vertices.insert(vertex);
+    }
+    auto delete_vertex = [&](RING_node_s* vertex) {
+        vertices.erase(vertex);
+        RING_delete_node(trace, vertex);
+    };
+    for (int i = first_alive; i < n;) {
+        const int k = next_alive[i];
+        if (k >= n || entries[i].twin != k || !stretch_has_dummy(trace, entries[i].place, entries[k].place)) {
+            i = k;
+            continue;
         }
+        POINT_ON_CHAIN_s* p = entries[i].place;
+        POINT_ON_CHAIN_s* q = entries[k].place;
+        RING_node_s* stop = q->node;
+        RING_node_s* v = p->node->next;
+        for (int guard = 0, bound = trace->count; v && v != stop && guard < bound; ++guard) {
+            RING_node_s* next = v->next;
+            delete_vertex(v);
+            v = next;
+        }
+        if (!q->inside && stop != p->node) delete_vertex(stop);
+        unlink_entry(k);
+        const int before = previous_alive[i];
+        if (alone(i)) unlink_entry(i);
+        // The crossings of dummy arcs were found on their chords: what is
+        // left of such an arc is its chord.
+        for (RING_node_s* kept : {p->node, vertices.count(stop) ? stop : nullptr})
+            if (kept && is_dummy(kept) && CHAIN_seg_ask_type(kept) == SEG_ARC) CHAIN_seg_set_type(kept, SEG_LINE);
+        // The pieces on both sides of the cut end and start at the
+        // crossing, which lies on both: arcs there keep their circles.
+        // (Moving the vertex alone would re-fit the arc before it to its
+        // start tangent, which for a short arc turns a rounding of the
+        // crossing into a visible change of radius, and re-centre the
+        // arc after it to run from the crossing with the tangent of its
+        // old start.)
+        const CircleKeeper before_cut(trace, p->node);
+        const CircleKeeper after_cut(trace, p->node->next != p->node ? p->node->next : nullptr);
+        const Korvo::Math::Point2 at{p->point[0], p->point[1]};
+        CHAIN_modify_vertex_point(trace, p->node, &at);
+        before_cut.restore();
+        after_cut.restore();
+        CHAIN_drop_cached_box(trace);
+        debug_note("CHAIN__trace: traced chain -- simple, embedded loop removed", trace, p->node);
+        CERR_raise_on_abort();
+        i = entries[i].alive ? i : before >= 0 ? before : first_alive;
     }
     if (trace->count < 2 && CHAIN_trace_holds_dummy_pieces(trace)) {
         debug_note("CHAIN__trace: traced chain removed -- chain was embedded loop", trace, nullptr);

@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 using merrow1::psi::seg_end;
@@ -701,22 +702,26 @@ int PSI__intersect_segments(RING_node_s* sa, RING_node_s* sb, PNT2_s points[2], 
     const LINE_ARC_SEG_s* pa = seg_piece(sa);
     const LINE_ARC_SEG_s* pb = seg_piece(sb);
     const PNT2_s ssa = seg_start(sa), ssb = seg_start(sb);
-    // A bound on the coordinates involved lets the kernel take its plain
-    // double paths where they are exact.
-    double ba[4], bb[4];
-    LINE_ARC_SEG_get_bbox(pa, &ssa, true, ba);
-    LINE_ARC_SEG_get_bbox(pb, &ssb, true, bb);
-    double bound = 0;
-    for (int k = 0; k < 4; ++k) bound = std::max(bound, std::max(std::fabs(ba[k]), std::fabs(bb[k])));
-    bound += 1;
     // Pieces that follow each other in a poly share a vertex.
     flags[0] = sb->previous == sa ? 1 : 0;
     flags[1] = sa->previous == sb ? 1 : 0;
-    if (LINE_ARC_SEG_is_line(pa) && LINE_ARC_SEG_is_line(pb))
-        return LINE_ARC_SEG_ixn_ll_intersect(pa, &ssa, pb, &ssb, bound, points, flags);
-    if (LINE_ARC_SEG_is_line(pa)) return LINE_ARC_SEG_ixn_la_intersect(pa, &ssa, pb, &ssb, bound, points, flags, 0);
-    if (LINE_ARC_SEG_is_line(pb)) return LINE_ARC_SEG_ixn_la_intersect(pb, &ssb, pa, &ssa, bound, points, flags, 1);
-    return LINE_ARC_SEG_ixn_aa_intersect(pa, &ssa, pb, &ssb, bound, points, flags);
+    if (LINE_ARC_SEG_is_line(pa) && LINE_ARC_SEG_is_line(pb)) {
+        // A bound on the coordinates involved lets the kernel of two lines
+        // take its plain double paths where they are exact.
+        double ba[4], bb[4];
+        LINE_ARC_SEG_get_bbox(pa, &ssa, true, ba);
+        LINE_ARC_SEG_get_bbox(pb, &ssb, true, bb);
+        double bound = 0;
+        for (int k = 0; k < 4; ++k) bound = std::max(bound, std::max(std::fabs(ba[k]), std::fabs(bb[k])));
+        return LINE_ARC_SEG_ixn_ll_intersect(pa, &ssa, pb, &ssb, bound + 1, points, flags);
+    }
+    // The kernels with an arc filter every sign and need no bound (the
+    // boxes of arcs, which cost their extremes, are not worked out): they
+    // are handed none.
+    const double none = std::numeric_limits<double>::infinity();
+    if (LINE_ARC_SEG_is_line(pa)) return LINE_ARC_SEG_ixn_la_intersect(pa, &ssa, pb, &ssb, none, points, flags, 0);
+    if (LINE_ARC_SEG_is_line(pb)) return LINE_ARC_SEG_ixn_la_intersect(pb, &ssb, pa, &ssa, none, points, flags, 1);
+    return LINE_ARC_SEG_ixn_aa_intersect(pa, &ssa, pb, &ssb, none, points, flags);
 }
 
 namespace {

@@ -180,6 +180,12 @@ inline uint16_t& half_flags(const Half& h) {
     return end->flags[index];
 }
 
+// The flag word of the sub-segment that h and its twin both travel, from the
+// two of them without another look-up along the segment.
+inline uint16_t& shared_flags(const Half& h, const Half& twin) {
+    return half_forward(h) ? twin.n->flags[twin.a & 1] : h.n->flags[h.a & 1];
+}
+
 inline bool half_blanked(const Half& h) { return (half_flags(h) & PSI_NODE_FLAG_ARRIVE_BLANK) != 0; }
 inline bool half_reversed(const Half& h) { return (half_flags(h) & PSI_NODE_FLAG_REVERSED) != 0; }
 
@@ -625,14 +631,15 @@ void extract_from(Extraction& x, Half start, int start_level) {
             if (guard > bound) ERROR_internal(kFile, __LINE__, "PSI: face walk does not close");
             if (face_size < 2) face[face_size] = h;
             ++face_size;
-            half_flags(h) |= half_seen_mark(h);
+            const Half twin = half_twin(h);
+            uint16_t& flags = shared_flags(h, twin);
+            flags |= half_seen_mark(h);
             const uint32_t hc = x.code_of(h);
             if (keep_all || level <= 0) walked.push_back(hc);
             right_level.set(hc, level);
             if (checking) right_face[hc] = faces;
             if (zone) x.right_zone[hc] = zone;
-            const Half twin = half_twin(h);
-            if (!(half_flags(twin) & half_seen_mark(twin))) stack.push_back(x.code_of(twin));
+            if (!(flags & half_seen_mark(twin))) stack.push_back(x.code_of(twin));
             // Next half-edge of the face: counter-clockwise after the arriving
             // arm.  A blanked open-end sub-segment passed over beside a face
             // of no material gets the open-end mark.
@@ -737,6 +744,21 @@ void clear_extraction_marks(PSI_s* psi) {
     PSI__set_clear_node_marks(psi, static_cast<uint16_t>(~PSI_SET_MARKS));
 }
 
+// Whether an active sub-segment was left with the face on the right of its
+// own direction unwalked: the one thing the search for unreached parts below
+// acts on.  A record's arm j < 2 leads back along segment j, so the
+// sub-segment arriving there along it exists when that arm has a neighbour,
+// and its flag word is the record's.  One pass over the records in their
+// array, instead of walks along every segment's records.
+bool any_unreached_subsegment(const PSI_s* psi) {
+    for (int i = 0; i < psi->nodes->num_active; ++i) {
+        const PSI_INTXN_NODE_s* n = static_cast<const PSI_INTXN_NODE_s*>(DYNAMIC_ARRAY_element_at(psi->nodes, i));
+        for (int j = 0; j < 2; ++j)
+            if (n->pn_along[j] && !(n->flags[j] & (PSI_NODE_FLAG_ARRIVE_BLANK | PSI_SET_MARK_SEEN_RIGHT))) return true;
+    }
+    return false;
+}
+
 // Parts that no flood reached: a part whose sub-segments are all pieces
 // between crossings of segments blanked elsewhere (a hole closed by the
 // middles of several blanked segments) holds no record where the flood of
@@ -764,6 +786,7 @@ void clear_extraction_marks(PSI_s* psi) {
 void extract_islands(Extraction& x, DYNAMIC_ARRAY_s** wrapped, int count, int offset,
                      PSI_ray_delayed_zone_merge_node_s** delayed) {
     PSI_s* psi = x.psi;
+    if (!any_unreached_subsegment(psi)) return;
     const long bound = arm_bound(psi);
     auto walked_level = [&](const Half& h, int* level) {
         const int l = x.right_level.get(x.code_of(h));
