@@ -214,10 +214,6 @@ namespace {
 // Pieces of a chain summed without a heap array.
 const size_t kInlinePieces = 48;
 
-// std::fmax without the library call: the larger, a NaN giving way to a
-// number.  The arguments are magnitudes, so no signed zeros meet.
-double max_of(double a, double b) { return a >= b || b != b ? a : b; }
-
 // 2^k for k in the range of normal doubles (ldexp(1.0, k)), from its bits.
 double power_of_two(int k) {
     const uint64_t bits = static_cast<uint64_t>(k + 1023) << 52;
@@ -234,7 +230,8 @@ bool summed_area(const RING_header_s* chain, const double* reference, double* tr
     // 1. Every segment read once: lines by their ends, arcs through the one
     //    arc reading.  A segment that cannot be read leaves no area.  A chain
     //    has at most as many segments as vertices.
-    merrow1::SmallBuffer<Piece, kInlinePieces> buffer(static_cast<size_t>(chain && chain->count > 0 ? chain->count : 0));
+    const size_t vertices = static_cast<size_t>(chain && chain->count > 0 ? chain->count : 0);
+    merrow1::SmallBuffer<Piece, kInlinePieces> buffer(vertices);
     const Piece* const first = buffer.data();
     Piece* last = buffer.data();
     bool readable = true;
@@ -259,10 +256,17 @@ bool summed_area(const RING_header_s* chain, const double* reference, double* tr
     //    product overflows unless the area itself does, and large offsets of
     //    the whole chain cancel before any product is formed.
     const double rx = reference[0], ry = reference[1];
+    //    The extent is the largest of the magnitudes, a NaN passed over.
     double extent = 0.0;
-    for (const Piece* p = first; p != last; ++p)
-        extent = max_of(extent, max_of(max_of(std::fabs(p->s[0] - rx), std::fabs(p->s[1] - ry)),
-                                       max_of(std::fabs(p->e[0] - rx), std::fabs(p->e[1] - ry))));
+    auto widen = [&extent](double magnitude) {
+        if (magnitude > extent) extent = magnitude;
+    };
+    for (const Piece* p = first; p != last; ++p) {
+        widen(std::fabs(p->s[0] - rx));
+        widen(std::fabs(p->s[1] - ry));
+        widen(std::fabs(p->e[0] - rx));
+        widen(std::fabs(p->e[1] - ry));
+    }
     if (!std::isfinite(extent)) return false;
     const int exponent = extent > 0.0 ? std::ilogb(extent) : 0;
     // A product with a power of two in the range of normal doubles rounds
