@@ -17,8 +17,11 @@
 #include "internal/check.h"
 #include "internal/ring_nodes.h"
 #include "internal/scratch_pool.h"
+#include "internal/small_buffer.h"
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -86,16 +89,19 @@ void for_each_set_chain(const RING_header_s* set, Fn fn) {
 
 // A segment as the measures read it: a line by its ends, an arc through the
 // one arc reading (its centre on the bisector of the chord, its signed sweep).
+// A plain record (read_piece writes every field), so that a buffer of them
+// starts unwritten.
 struct Piece {
-    bool arc = false;
-    double s[2] = {0.0, 0.0};
-    double e[2] = {0.0, 0.0};
-    double c[2] = {0.0, 0.0};
-    double r = 0.0;
-    double sweep = 0.0;
+    bool arc;
+    double s[2];
+    double e[2];
+    double c[2];
+    double r;
+    double sweep;
 };
 
 bool read_piece(const SEGMENT& segment, Piece* piece) {
+    *piece = Piece{false, {0.0, 0.0}, {0.0, 0.0}, {0.0, 0.0}, 0.0, 0.0};
     if (segment.type == SEG_ARC) {
         SEGMENT_arc_s arc;
         if (!SEGMENT_read_arc(&segment, &arc)) return false;
@@ -205,25 +211,38 @@ int midpoint_of_longest(const RING_header_s* chain, POINT_ON_CHAIN_s* out, Filte
 
 namespace {
 
+// Pieces of a chain summed without a heap array.
+const size_t kInlinePieces = 48;
+
+// 2^k for k in the range of normal doubles (ldexp(1.0, k)), from its bits.
+double power_of_two(int k) {
+    const uint64_t bits = static_cast<uint64_t>(k + 1023) << 52;
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
 // Signed area of a closed chain with no tolerance applied, and its centroid
 // (when asked and the area is not zero).  false when a segment cannot be read
 // or the chain lies beyond the doubles; the area is then 0.
 bool summed_area(const RING_header_s* chain, const double* reference, double* true_area, double centroid[2]) {
     *true_area = 0.0;
     // 1. Every segment read once: lines by their ends, arcs through the one
-    //    arc reading.  A segment that cannot be read leaves no area.
-    std::vector<Piece> pieces;
-    pieces.reserve(static_cast<size_t>(chain && chain->count > 0 ? chain->count : 0));
+    //    arc reading.  A segment that cannot be read leaves no area.  A chain
+    //    has at most as many segments as vertices.
+    const size_t vertices = static_cast<size_t>(chain && chain->count > 0 ? chain->count : 0);
+    merrow1::SmallBuffer<Piece, kInlinePieces> buffer(vertices);
+    const Piece* const first = buffer.data();
+    Piece* last = buffer.data();
     bool readable = true;
     for_each_segment(
         chain,
         [&](const SEGMENT& segment, RING_node_s*, int) {
-            Piece piece;
-            if (!read_piece(segment, &piece)) {
+            if (!read_piece(segment, last)) {
                 readable = false;
                 return false;
             }
-            if (segment.type != SEG_POINT) pieces.push_back(piece);
+            if (segment.type != SEG_POINT) ++last;
             return true;
         },
         [&] {
@@ -237,16 +256,23 @@ bool summed_area(const RING_header_s* chain, const double* reference, double* tr
     //    product overflows unless the area itself does, and large offsets of
     //    the whole chain cancel before any product is formed.
     const double rx = reference[0], ry = reference[1];
+    //    The extent is the largest of the magnitudes, a NaN passed over.
     double extent = 0.0;
-    for (const Piece& p : pieces)
-        extent = std::fmax(extent, std::fmax(std::fmax(std::fabs(p.s[0] - rx), std::fabs(p.s[1] - ry)),
-                                             std::fmax(std::fabs(p.e[0] - rx), std::fabs(p.e[1] - ry))));
+    auto widen = [&extent](double magnitude) {
+        if (magnitude > extent) extent = magnitude;
+    };
+    for (const Piece* p = first; p != last; ++p) {
+        widen(std::fabs(p->s[0] - rx));
+        widen(std::fabs(p->s[1] - ry));
+        widen(std::fabs(p->e[0] - rx));
+        widen(std::fabs(p->e[1] - ry));
+    }
     if (!std::isfinite(extent)) return false;
     const int exponent = extent > 0.0 ? std::ilogb(extent) : 0;
     // A product with a power of two in the range of normal doubles rounds
     // as ldexp does: both give the exact scaled value, correctly rounded.
     const bool normal_scale = -exponent >= -1022 && -exponent <= 1023;
-    const double scale = normal_scale ? std::ldexp(1.0, -exponent) : 0.0;
+    const double scale = normal_scale ? power_of_two(-exponent) : 0.0;
     auto scale_down = [&](double x) { return normal_scale ? x * scale : std::ldexp(x, -exponent); };
     auto scaled = [&](const double q[2], double out[2]) {
         out[0] = scale_down(q[0] - rx);
@@ -259,15 +285,20 @@ bool summed_area(const RING_header_s* chain, const double* reference, double* tr
     //    r^2 sin theta = +-chord * |h| (h the centre's distance from the
     //    chord), whose centroid lies on the bisector towards the arc, the
     //    segment's moment about the centre being (2/3) (chord/2)^3.
+    //    The moments are summed only when the centroid is asked for: the
+    //    area's sum never reads them.
     double area = 0.0, mx = 0.0, my = 0.0;
-    for (const Piece& p : pieces) {
+    for (const Piece* piece = first; piece != last; ++piece) {
+        const Piece& p = *piece;
         double a[2], b[2];
         scaled(p.s, a);
         scaled(p.e, b);
         const double twice = a[0] * b[1] - a[1] * b[0];
         area += twice / 2.0;
-        mx += twice * (a[0] + b[0]) / 6.0;
-        my += twice * (a[1] + b[1]) / 6.0;
+        if (centroid) {
+            mx += twice * (a[0] + b[0]) / 6.0;
+            my += twice * (a[1] + b[1]) / 6.0;
+        }
         if (!p.arc) continue;
         double c[2];
         scaled(p.c, c);
@@ -279,11 +310,12 @@ bool summed_area(const RING_header_s* chain, const double* reference, double* tr
         const double h = std::hypot(c[0] - mid[0], c[1] - mid[1]);
         const double sign = p.sweep < 0.0 ? -1.0 : 1.0;
         const double piece_area = (r * r * p.sweep - sign * length * h) / 2.0;
+        area += piece_area;
+        if (!centroid) continue;
         // The arc bulges to the right of its chord when CCW, to the left when CW.
         const double bulge[2] = {sign * chord[1] / length, -sign * chord[0] / length};
         const double half = length / 2.0;
         const double moment = sign * (2.0 / 3.0) * half * half * half;
-        area += piece_area;
         mx += piece_area * c[0] + moment * bulge[0];
         my += piece_area * c[1] + moment * bulge[1];
     }

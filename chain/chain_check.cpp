@@ -45,14 +45,16 @@ bool offset_into_a_band(const RING_header_s* chain) {
 // The checks of one chain; position is its place in the list (0: alone).
 bool chain_usable(const RING_header_s* chain, int position, const char* entry, unsigned checks) {
     if (chain->type != RING_TYPE_CHAIN) return true;  // not a chain: the entry's own readers decide
+    // The place of the chain in a message is written only when one is made.
     char where[64] = "";
-    if (position > 0) std::snprintf(where, sizeof where, "chain %d, ", position);
     bool untyped = false;
     const int bad = first_non_finite_vertex(chain, &untyped);
     if (untyped) return merrow1::precondition_failed(__FILE__, __LINE__, "DUE_TO_VERTEX_WITHOUT_GEOMETRY");
-    if (bad)
+    if (bad) {
+        if (position > 0) std::snprintf(where, sizeof where, "chain %d, ", position);
         return merrow1::precondition_failed_at(__FILE__, __LINE__, "DUE_TO_VERTEX_NOT_FINITE", "%s: %svertex %d", entry,
                                                where, bad);
+    }
     const bool closed_needed =
         (checks & CHAIN_INPUT_CLOSED) || ((checks & CHAIN_INPUT_CLOSED_UNLESS_OFFSET) && !offset_into_a_band(chain));
     // A lone point bounds nothing and is dropped as a region; two or more

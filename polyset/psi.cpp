@@ -23,6 +23,7 @@
 #include <cstddef>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -43,26 +44,56 @@ struct PSI_segment_order_s {
     PSI_scratch_s scratch;
 };
 
-PSI_scratch_s& PSI__scratch(PSI_s* psi) {
-    if (!psi->segment_order) psi->segment_order = new PSI_segment_order_s();
-    return psi->segment_order->scratch;
+namespace {
+
+// The record of the last object the thread destroyed, emptied: the next
+// object takes it with the memory its lists kept, so that a run of small
+// operations (each with an object of its own) allocates them once.
+thread_local std::unique_ptr<PSI_segment_order_s> t_spare_order;
+
+PSI_segment_order_s* segment_order_of(PSI_s* psi) {
+    if (!psi->segment_order) psi->segment_order = t_spare_order ? t_spare_order.release() : new PSI_segment_order_s();
+    return psi->segment_order;
 }
+
+// Empties a destroyed object's record (as a new one) and keeps it as the
+// thread's spare; a list that grew large gives its memory back.
+void park_segment_order(PSI_segment_order_s* order) {
+    if (!order) return;
+    PSI__scratch_release(order->places);
+    order->sorted = 0;
+    order->next = 0;
+    PSI_scratch_s& k = order->scratch;
+    PSI__scratch_release(k.sort_nodes);
+    PSI__scratch_release(k.sort_order);
+    PSI__scratch_release(k.sort_equal_prev);
+    for (std::vector<uint32_t>* v : {&k.flood_stack, &k.walked, &k.boundary, &k.loop_keys, &k.point_slot})
+        PSI__scratch_release(*v);
+    PSI__scratch_release(k.right_levels);
+    PSI__scratch_release(k.boundary_mark);
+    if (t_spare_order)
+        delete order;
+    else
+        t_spare_order.reset(order);
+}
+
+}  // namespace
+
+PSI_scratch_s& PSI__scratch(PSI_s* psi) { return segment_order_of(psi)->scratch; }
 
 namespace {
 
 // A segment wrapped again (a later operation of the object) takes a new
 // place at the end of the order.
 void note_wrapped(PSI_s* psi, const RING_node_s* seg) {
-    if (!psi->segment_order) psi->segment_order = new PSI_segment_order_s();
-    PSI_segment_order_s* order = psi->segment_order;
+    PSI_segment_order_s* order = segment_order_of(psi);
     order->places.emplace_back(seg, order->next++);
 }
 
 // Room for the places of the segments of a poly about to be wrapped: the
 // list grows at most once per poly (at least doubling), from 64 places on.
 void make_room_to_note(PSI_s* psi, size_t count) {
-    if (!psi->segment_order) psi->segment_order = new PSI_segment_order_s();
-    auto& places = psi->segment_order->places;
+    auto& places = segment_order_of(psi)->places;
     if (places.capacity() - places.size() >= count) return;
     places.reserve(std::max({2 * places.capacity(), places.size() + count, size_t{64}}));
 }
@@ -246,7 +277,8 @@ PSI_s* PSI_create(int size_hint, bool keep_wrappers, bool allow_extended_info, P
 
 void PSI_destroy(PSI_s* psi) {
     if (!psi) return;
-    delete psi->segment_order;
+    park_segment_order(psi->segment_order);
+    psi->segment_order = nullptr;
     CMEM_private_delete_pool(psi->pool);
 }
 

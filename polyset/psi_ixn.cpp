@@ -914,21 +914,57 @@ struct PolyPair {
 // sweep.
 const long kSweepFrom = 64;
 
+// The lists of a search for candidate pairs: the boxed polys swept and the
+// pairs found.
+struct PairLists {
+    std::vector<BoxedPoly> polys;
+    std::vector<PolyPair> pairs;
+};
+
+// The thread's lists, kept from one search to the next so that the many
+// small operations of a run allocate them once.
+thread_local PairLists t_pair_lists;
+
+// Takes the thread's kept lists over for one search (a search inside it gets
+// lists of its own) and hands them back emptied, giving back the memory of a
+// list that grew large.
+class KeptPairLists : public PairLists {
+public:
+    KeptPairLists() { swap_kept(); }
+    ~KeptPairLists() {
+        PSI__scratch_release(polys);
+        PSI__scratch_release(pairs);
+        swap_kept();
+    }
+    KeptPairLists(const KeptPairLists&) = delete;
+    KeptPairLists& operator=(const KeptPairLists&) = delete;
+
+private:
+    void swap_kept() {
+        polys.swap(t_pair_lists.polys);
+        pairs.swap(t_pair_lists.pairs);
+    }
+};
+
 // The pairs of polys of set_a against set_b (numbered 0 and 1, or 0 and 0
 // when they are one set) in the order of the nested loops: within one set
 // only the pairs b > a, and b == a as well when `self`.  With `all` every
-// such pair, else only those whose root boxes meet.
-std::vector<PolyPair> pairs_of_2_sets(DYNAMIC_ARRAY_s* set_a, DYNAMIC_ARRAY_s* set_b, bool self, bool all) {
+// such pair, else only those whose root boxes meet.  The pairs are left in
+// lists.pairs (what the lists held is dropped).
+const std::vector<PolyPair>& pairs_of_2_sets(DYNAMIC_ARRAY_s* set_a, DYNAMIC_ARRAY_s* set_b, bool self, bool all,
+                                             PairLists& lists) {
     const bool same = set_a == set_b;
     const int sb = same ? 0 : 1;
-    std::vector<PolyPair> pairs;
+    std::vector<PolyPair>& pairs = lists.pairs;
+    pairs.clear();
     if (all) {
         for (int i = 0; i < set_a->num_active; ++i)
             for (int j = set_b->num_active - 1; j >= (same ? (self ? i : i + 1) : 0); --j)
                 pairs.push_back(PolyPair{0, sb, i, j});
         return pairs;
     }
-    std::vector<BoxedPoly> polys;
+    std::vector<BoxedPoly>& polys = lists.polys;
+    polys.clear();
     add_boxed_polys(set_a, 0, polys);
     if (!same) add_boxed_polys(set_b, 1, polys);
     sweep_box_pairs(polys, [&](const BoxedPoly& p, const BoxedPoly& q) {
@@ -949,12 +985,15 @@ std::vector<PolyPair> pairs_of_2_sets(DYNAMIC_ARRAY_s* set_a, DYNAMIC_ARRAY_s* s
 
 // The pairs of polys of different sets whose root boxes meet, the later set
 // first (as the loops over sets i > j, j ascending), from one sweep over the
-// polys of all sets.
-std::vector<PolyPair> pairs_across_sets(DYNAMIC_ARRAY_s** sets, int count) {
-    std::vector<BoxedPoly> polys;
+// polys of all sets.  The pairs are left in lists.pairs (what the lists held
+// is dropped).
+const std::vector<PolyPair>& pairs_across_sets(DYNAMIC_ARRAY_s** sets, int count, PairLists& lists) {
+    std::vector<BoxedPoly>& polys = lists.polys;
+    polys.clear();
     for (int s = 0; s < count; ++s)
         if (sets[s]) add_boxed_polys(sets[s], s, polys);
-    std::vector<PolyPair> pairs;
+    std::vector<PolyPair>& pairs = lists.pairs;
+    pairs.clear();
     sweep_box_pairs(polys, [&](const BoxedPoly& p, const BoxedPoly& q) {
         if (p.set == q.set) return;
         const BoxedPoly& hi = p.set > q.set ? p : q;
@@ -990,7 +1029,8 @@ void PSI__ixn_intersect_2_sets(void* object, DYNAMIC_ARRAY_s* set_a, DYNAMIC_ARR
             if (sort_a) PSI__ixn_sort_intersects(psi, wa);
         }
     } else {
-        const std::vector<PolyPair> pairs = pairs_of_2_sets(set_a, set_b, true, false);
+        KeptPairLists lists;
+        const std::vector<PolyPair>& pairs = pairs_of_2_sets(set_a, set_b, true, false, lists);
         size_t next = 0;
         for (int i = 0; i < na; ++i) {
             CERR_raise_on_abort();
@@ -1009,7 +1049,8 @@ void PSI__ixn_intersect_across_sets(void* object, DYNAMIC_ARRAY_s** sets, int co
     if (!sets || count < 2) return;
     // One sweep over the polys of all sets; pairs within one set are left to
     // the set's own intersection.
-    const std::vector<PolyPair> pairs = pairs_across_sets(sets, count);
+    KeptPairLists lists;
+    const std::vector<PolyPair>& pairs = pairs_across_sets(sets, count, lists);
     for (size_t k = 0; k < pairs.size(); ++k) {
         const PolyPair& q = pairs[k];
         // One abort check per poly of a set meeting another set.
@@ -1225,7 +1266,8 @@ void PSI__ixn_hide_duplicates(void* object, DYNAMIC_ARRAY_s* set_a, DYNAMIC_ARRA
     // without segments leaves its set when met: then every pair is.
     const bool empties = has_empty_wrapper(set_a) || has_empty_wrapper(set_b);
     const bool all = static_cast<long>(set_a->num_active) * set_b->num_active < kSweepFrom || empties;
-    const std::vector<PolyPair> pairs = pairs_of_2_sets(set_a, set_b, false, all);
+    KeptPairLists lists;
+    const std::vector<PolyPair>& pairs = pairs_of_2_sets(set_a, set_b, false, all, lists);
     // The counts of the polys of set_b left (all 0 within one set).
     auto report = [&](const int* counts) {
         DA_set_num_active(hidden_counts, set_b->num_active);
@@ -1251,15 +1293,16 @@ void PSI__ixn_hide_duplicates_across_sets(void* object, DYNAMIC_ARRAY_s** sets, 
     bool all = false;
     for (int s = 0; s < count; ++s) all = all || has_empty_wrapper(sets[s]);
     DuplicateHider hider(psi, sets, count);
+    KeptPairLists lists;
     try {
         if (!all) {
-            hider.run_each(pairs_across_sets(sets, count));
+            hider.run_each(pairs_across_sets(sets, count, lists));
         } else {
             // Every set against every earlier one, every pair of polys.
             for (int i = 1; i < count; ++i)
                 for (int j = 0; j < i; ++j) {
                     if (!sets[i] || !sets[j]) continue;
-                    const std::vector<PolyPair> pairs = pairs_of_2_sets(sets[i], sets[j], false, true);
+                    const std::vector<PolyPair>& pairs = pairs_of_2_sets(sets[i], sets[j], false, true, lists);
                     hider.run(i, j, pairs, 0, pairs.size(), true);
                 }
         }

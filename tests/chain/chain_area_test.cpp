@@ -70,7 +70,7 @@ TEST_F(ChainArea, AnalyticShapesHaveTheirAreaCentroidAndDirection) {
     }
 }
 
-// Areas far from the origin or of huge extent keep their relative precision
+// Areas far from the origin or of huge or small extent keep their relative precision
 // and stay finite whenever the true area is.
 TEST_F(ChainArea, LargeCoordinatesKeepTheirRelativePrecision) {
     struct Case {
@@ -86,6 +86,7 @@ TEST_F(ChainArea, LargeCoordinatesKeepTheirRelativePrecision) {
         {"kite 1e18", kite(1e18), 2e18, NAN, NAN},
         {"kite 1e155", kite(1e155), 2e155, NAN, NAN},
         {"square of side 1e154", {L(0, 0), L(big, 0), L(big, big), L(0, big)}, 1e308, big / 2, big / 2},
+        {"square of side 1e-2", {L(0, 0), L(1e-2, 0), L(1e-2, 1e-2), L(0, 1e-2)}, 1e-4, 5e-3, 5e-3},
         {"unit square at 1e12",
          {L(far, far), L(far + 1, far), L(far + 1, far + 1), L(far, far + 1)},
          1.0,

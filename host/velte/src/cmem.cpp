@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <new>
 #include <string>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -58,8 +59,13 @@ int list_of(size_t size_class) {
     return units <= kFineClasses ? units : kFineClasses + (units - kFineClasses) / kStepUnits;
 }
 // Blocks start small (many pools hold a few records) and double up to the
-// largest size.
+// largest size.  The first block is made with the pool: one allocation holds
+// the pool's own record and the room of its first records.  Its size is what
+// the last pool of the same name took from its blocks, rounded up to a power
+// of two between the smallest and the largest first block, so that a pool
+// made again and again for small calls takes its records from one block.
 const size_t kFirstBlock = 4096;
+const size_t kLargestFirstBlock = 16384;
 const size_t kLargestBlock = 1 << 20;
 }  // namespace
 
@@ -73,7 +79,9 @@ struct alignas(16) CMEM_chunk_s {
 };
 
 struct CMEM_pool_s {
-    std::string name;
+    const char* name;                // kept by the count of pools by name
+    size_t* name_first_block;        // first block of the name's next pool
+    size_t first_block;              // size of this pool's first block
     CMEM_large_s* large;             // large records, linked through prev/next
     CMEM_chunk_s* chunks;            // blocks of small records, newest first
     char* cursor;                    // free space of the newest block
@@ -85,15 +93,48 @@ struct CMEM_pool_s {
 };
 
 namespace {
+// The pool's record rounded up to keep the records after it 16-aligned.
+const size_t kPoolHead = (sizeof(CMEM_pool_s) + 15) / 16 * 16;
+static_assert(kPoolHead + 256 < kFirstBlock, "first block holds records");
+}  // namespace
+
+namespace {
 const unsigned long kPoolMagic = 0x504f4f4cUL;
 const unsigned long kObjectMagic = 0x4f424a54UL;
 const unsigned long kFreedMagic = 0x46524545UL;
 long g_live_pools = 0;
 long g_live_objects = 0;
-// Pools created so far, by name (over the whole process).
-std::map<std::string, long>& created_by_name() {
-    static std::map<std::string, long> m;
+// Pools created so far, by name (over the whole process).  The map's keys
+// are the names the pools keep: its entries are never removed and do not
+// move.
+struct NameRecord {
+    long created = 0;
+    size_t first_block = kFirstBlock;
+};
+typedef std::map<std::string, NameRecord> CountByName;
+CountByName& created_by_name() {
+    static CountByName m;
     return m;
+}
+
+// The entry of a name, found through the last entries seen at the same name
+// pointer (most pools are made under the same literal names again and
+// again) before the map is searched.  A pointer seen again with other text
+// (a caller's buffer reused) falls through to the map.
+CountByName::value_type& count_entry(const char* name) {
+    struct Seen {
+        const char* name;
+        CountByName::value_type* entry;
+    };
+    static Seen seen[16];
+    Seen& s = seen[(reinterpret_cast<uintptr_t>(name) >> 3) & 15];
+    if (s.name == name && std::strcmp(s.entry->first.c_str(), name) == 0) return *s.entry;
+    CountByName& m = created_by_name();
+    auto it = m.find(name);
+    if (it == m.end()) it = m.emplace(name, NameRecord()).first;
+    s.name = name;
+    s.entry = &*it;
+    return *it;
 }
 }  // namespace
 
@@ -227,18 +268,24 @@ static CMEM_block_s* block_of(const void* object) {
 }
 
 CMEM_pool_s* CMEM_private_create_pool(int, const char* name, int, const char*) {
-    CMEM_pool_s* pool = new CMEM_pool_s;
-    pool->name = name ? name : "";
-    pool->large = nullptr;
-    pool->chunks = nullptr;
-    pool->cursor = nullptr;
-    pool->limit = nullptr;
-    pool->next_chunk = kFirstBlock;
-    for (CMEM_block_s*& f : pool->free_records) f = nullptr;
-    pool->small_live = 0;
+    CountByName::value_type& entry = count_entry(name ? name : "");
+    // The pool's record and its first block: the records start after the
+    // record (the first block is not on the list of blocks).
+    const size_t first_block = entry.second.first_block;
+    char* first = static_cast<char*>(std::malloc(first_block));
+    if (!first) throw std::bad_alloc();
+    ++entry.second.created;
+    CMEM_pool_s* pool = reinterpret_cast<CMEM_pool_s*>(first);
+    std::memset(static_cast<void*>(pool), 0, sizeof(CMEM_pool_s));
+    pool->name = entry.first.c_str();
+    pool->name_first_block = &entry.second.first_block;
+    pool->first_block = first_block;
+    pool->cursor = first + kPoolHead;
+    pool->limit = first + first_block;
+    CMEM_POISON(pool->cursor, static_cast<size_t>(pool->limit - pool->cursor));
+    pool->next_chunk = 2 * first_block;
     pool->magic = kPoolMagic;
     ++g_live_pools;
-    ++created_by_name()[pool->name];
     return pool;
 }
 
@@ -254,19 +301,27 @@ void CMEM_private_delete_pool(CMEM_pool_s* pool) {
     }
     // The small records still live go with their blocks.
     g_live_objects -= pool->small_live;
+    // The bytes taken from blocks (the unused rest of the newest one aside)
+    // size the first block of the name's next pool.
+    size_t taken = pool->first_block - static_cast<size_t>(pool->limit - pool->cursor);
     CMEM_chunk_s* c = pool->chunks;
     while (c) {
         CMEM_chunk_s* next = c->next;
+        taken += c->bytes;
         CMEM_UNPOISON(c, c->bytes);
         std::free(c);
         c = next;
     }
+    size_t first_block = kFirstBlock;
+    while (first_block < taken && first_block < kLargestFirstBlock) first_block *= 2;
+    *pool->name_first_block = first_block;
     pool->magic = 0;
-    delete pool;
+    CMEM_UNPOISON(pool, pool->first_block);
+    std::free(pool);
     --g_live_pools;
 }
 
-const char* CMEM_private_ask_pool_name(const CMEM_pool_s* pool) { return pool ? pool->name.c_str() : nullptr; }
+const char* CMEM_private_ask_pool_name(const CMEM_pool_s* pool) { return pool ? pool->name : nullptr; }
 
 namespace {
 // Any record: the checks, a small record from take_small or a large one.
@@ -377,6 +432,6 @@ long live_pool_count() { return g_live_pools; }
 long live_object_count() { return g_live_objects; }
 long pools_created(const std::string& name) {
     const auto it = created_by_name().find(name);
-    return it == created_by_name().end() ? 0 : it->second;
+    return it == created_by_name().end() ? 0 : it->second.created;
 }
 }  // namespace velte_test
