@@ -101,6 +101,7 @@
 #include <map>
 #include <string>
 #include <tuple>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -253,7 +254,7 @@ void BM_merrow1(benchmark::State& state, CaseKey key) {
     state.counters["loops"] = first.loops;
 }
 
-double reference(const CaseKey& key) {
+[[maybe_unused]] double reference(const CaseKey& key) {
     auto it = reference_areas().find(key);
     if (it == reference_areas().end())
         it = reference_areas()
@@ -331,7 +332,8 @@ double clipper_offset_area(const std::vector<ClipperLib::Path>& paths, double d,
 
 // Counts and reports a peer's area that differs from merrow1's by more than
 // 1e-9 relative plus the allowance.
-void check_area(benchmark::State& state, const std::string& name, double area, double ref, double allowance) {
+[[maybe_unused]] void check_area(benchmark::State& state, const std::string& name, double area, double ref,
+                                 double allowance) {
     const bool bad = std::fabs(area - ref) > 1e-9 * std::fabs(ref) + allowance;
     state.counters["area_mismatch"] = bad ? 1 : 0;
     if (!bad) return;
@@ -699,6 +701,21 @@ void BM_engine_offset(benchmark::State& state, CircleKey key, bool newer) {
     state.counters["area"] = area;
 }
 
+// The entry of merrow1 under base + "merrow1" and, when Clipper is
+// installed, the peer's entry of the same case under base + "clipper".
+#if MERROW1_BENCH_HAVE_CLIPPER
+#define MERROW1_BENCH_PEER(fn) fn
+#else
+#define MERROW1_BENCH_PEER(fn) nullptr
+#endif
+template <class Key, class Peer>
+void register_beside_peer(const std::string& base, void (*mine)(benchmark::State&, Key), Peer peer,
+                          const Key& key) {
+    benchmark::RegisterBenchmark((base + "merrow1").c_str(), mine, key)->Unit(benchmark::kMicrosecond);
+    if constexpr (!std::is_same_v<Peer, std::nullptr_t>)
+        benchmark::RegisterBenchmark((base + "clipper").c_str(), peer, key)->Unit(benchmark::kMicrosecond);
+}
+
 struct Registrar {
     Registrar() {
         for (bool arcs : {false, true})
@@ -709,49 +726,28 @@ struct Registrar {
                         char name[96];
                         std::snprintf(name, sizeof name, "offset/%s/%s/%d/%g/", arcs ? "arcs" : "lines",
                                       inward ? "inward" : "outward", n, d);
-                        const std::string base = name;
-                        benchmark::RegisterBenchmark((base + "merrow1").c_str(), BM_merrow1, key)
-                            ->Unit(benchmark::kMicrosecond);
-#if MERROW1_BENCH_HAVE_CLIPPER
-                        benchmark::RegisterBenchmark((base + "clipper").c_str(), BM_clipper, key)
-                            ->Unit(benchmark::kMicrosecond);
-#endif
+                        register_beside_peer(name, BM_merrow1, MERROW1_BENCH_PEER(BM_clipper), key);
                     }
         for (bool arcs : {false, true})
             for (bool inward : {false, true})
                 for (CORNER_CONTROL corner : {ADD_ARC, EXTEND_TANGENT})
                     for (int n : {10, 100, 1000, 10000}) {
                         const GridKey key{arcs, inward, corner, n};
-                        const std::string base = grid_name(key);
-                        benchmark::RegisterBenchmark((base + "merrow1").c_str(), BM_chain_offset, key)
-                            ->Unit(benchmark::kMicrosecond);
-#if MERROW1_BENCH_HAVE_CLIPPER
-                        benchmark::RegisterBenchmark((base + "clipper").c_str(), BM_chain_offset_clipper, key)
-                            ->Unit(benchmark::kMicrosecond);
-#endif
+                        register_beside_peer(grid_name(key), BM_chain_offset,
+                                             MERROW1_BENCH_PEER(BM_chain_offset_clipper), key);
                     }
         for (bool arcs : {false, true})
             for (bool inward : {false, true})
                 for (int n : {10, 100, 1000, 10000, 100000}) {
                     const SmoothKey key{arcs, inward, n};
-                    const std::string base = smooth_name(key);
-                    benchmark::RegisterBenchmark((base + "merrow1").c_str(), BM_smooth_offset, key)
-                        ->Unit(benchmark::kMicrosecond);
-#if MERROW1_BENCH_HAVE_CLIPPER
-                    benchmark::RegisterBenchmark((base + "clipper").c_str(), BM_smooth_offset_clipper, key)
-                        ->Unit(benchmark::kMicrosecond);
-#endif
+                    register_beside_peer(smooth_name(key), BM_smooth_offset,
+                                         MERROW1_BENCH_PEER(BM_smooth_offset_clipper), key);
                 }
         for (Islands islands : {Islands::kCircles, Islands::kStarLines, Islands::kStarArcs})
             for (int count : {10, 100}) {
                 const RegionKey key{islands, count};
-                const std::string base = region_name(key);
-                benchmark::RegisterBenchmark((base + "merrow1").c_str(), BM_region_offset, key)
-                    ->Unit(benchmark::kMicrosecond);
-#if MERROW1_BENCH_HAVE_CLIPPER
-                benchmark::RegisterBenchmark((base + "clipper").c_str(), BM_region_offset_clipper, key)
-                    ->Unit(benchmark::kMicrosecond);
-#endif
+                register_beside_peer(region_name(key), BM_region_offset,
+                                     MERROW1_BENCH_PEER(BM_region_offset_clipper), key);
             }
         for (bool arcs : {false, true})
             for (int n : {1000, 10000})
