@@ -126,15 +126,20 @@ struct CaseKey {
     }
 };
 
-const Polygon& polygon(int n, bool arcs) {
-    static std::map<std::pair<int, bool>, Polygon> cache;
-    auto it = cache.find({n, arcs});
+// The polygon of n vertices that make(rng, centre, n, arcs) gives about the
+// origin, made once per (n, arcs) from a seed of its own.
+using PolygonMaker = Polygon (*)(std::mt19937_64&, const Pt&, int, bool);
+const Polygon& cached_polygon(PolygonMaker make, unsigned seed_step, int n, bool arcs) {
+    static std::map<std::tuple<PolygonMaker, int, bool>, Polygon> cache;
+    auto it = cache.find({make, n, arcs});
     if (it == cache.end()) {
-        std::mt19937_64 rng(7000003u * static_cast<unsigned>(n) + (arcs ? 1 : 0));
-        it = cache.emplace(std::make_pair(n, arcs), star(rng, Pt{0, 0}, n, arcs)).first;
+        std::mt19937_64 rng(seed_step * static_cast<unsigned>(n) + (arcs ? 1 : 0));
+        it = cache.emplace(std::make_tuple(make, n, arcs), make(rng, Pt{0, 0}, n, arcs)).first;
     }
     return it->second;
 }
+
+const Polygon& polygon(int n, bool arcs) { return cached_polygon(star, 7000003u, n, arcs); }
 
 double perimeter(const Polygon& p) {
     double total = 0;
@@ -470,15 +475,7 @@ std::string smooth_name(const SmoothKey& key) {
     return name;
 }
 
-const Polygon& smooth_polygon(int n, bool arcs) {
-    static std::map<std::pair<int, bool>, Polygon> cache;
-    auto it = cache.find({n, arcs});
-    if (it == cache.end()) {
-        std::mt19937_64 rng(9000011u * static_cast<unsigned>(n) + (arcs ? 1 : 0));
-        it = cache.emplace(std::make_pair(n, arcs), smooth_star(rng, Pt{0, 0}, n, arcs)).first;
-    }
-    return it->second;
-}
+const Polygon& smooth_polygon(int n, bool arcs) { return cached_polygon(smooth_star, 9000011u, n, arcs); }
 
 const std::vector<RING_header_s*>& smooth_chains(const SmoothKey& key) {
     static std::map<SmoothKey, std::vector<RING_header_s*>> cache;

@@ -68,13 +68,21 @@ std::vector<RING_header_s*> chains_of(const RING_header_s* list) {
     return out;
 }
 
+// Whether the chain's own approximation tolerance is set and at least 1e-10
+// (into *own); else the set approximation tolerance of the chain stands for it.
+bool own_approximation(const RING_header_s* chain, double* own) {
+    const CHAIN_main_data_s* data = main_of(chain);
+    if (!data || !data->approximation_tolerance_set || !(data->approximation_tolerance >= kUnsetApproximation))
+        return false;
+    *own = data->approximation_tolerance;
+    return true;
+}
+
 // The chain's approximation tolerance, or the set approximation tolerance of
 // the chain when its own is unset or below 1e-10.
 double approximation_of(RING_header_s* chain) {
-    const CHAIN_main_data_s* data = main_of(chain);
-    if (data && data->approximation_tolerance_set && data->approximation_tolerance >= kUnsetApproximation)
-        return data->approximation_tolerance;
-    return CHAIN_ask_set_approx_tolerance(chain);
+    double own;
+    return own_approximation(chain, &own) ? own : CHAIN_ask_set_approx_tolerance(chain);
 }
 
 // The tolerance of a location without a given one: 1.5 times the sum of the
@@ -163,9 +171,8 @@ CHAIN__ChainLocations::Facts& CHAIN__ChainLocations::facts_of(const RING_header_
 // The approximation tolerance of approximation_of, the set approximation
 // tolerance read once: it depends on the chain's geometry alone.
 double CHAIN__ChainLocations::approximation(RING_header_s* chain) {
-    const CHAIN_main_data_s* data = main_of(chain);
-    if (data && data->approximation_tolerance_set && data->approximation_tolerance >= kUnsetApproximation)
-        return data->approximation_tolerance;
+    double own;
+    if (own_approximation(chain, &own)) return own;
     Facts& facts = facts_of(chain);
     if (!facts.approximation_read) {
         facts.set_approximation = CHAIN_ask_set_approx_tolerance(chain);
@@ -204,7 +211,8 @@ CHAIN_LOCATION CHAIN__ChainLocations::locate(const RING_header_s* chain, RING_he
     if (!chain || !chain->first || !main_of(chain)) return -1;
     if (chain == closed) return CHAIN_LOCATION_ON;
     RING_header_s* moving = const_cast<RING_header_s*>(chain);
-    const double base = tolerance ? *tolerance : location_tolerance(moving, approximation(moving), approximation(closed));
+    const double base =
+        tolerance ? *tolerance : location_tolerance(moving, approximation(moving), approximation(closed));
     // The ladder: a wide tolerance first, so that a chain running close along
     // `closed` is settled by a midpoint clearly off it before a narrower one
     // finds a midpoint just off.  At each step the first location other than

@@ -469,7 +469,8 @@ namespace {
 // added.
 RING_node_s* next_group_seed(RING_header_s* network, const std::vector<RING_node_s*>* nodes = nullptr,
                              size_t* from = nullptr) {
-    const std::vector<RING_node_s*> all = nodes ? std::vector<RING_node_s*>() : std::vector<RING_node_s*>(ring_nodes(network));
+    const std::vector<RING_node_s*> all =
+        nodes ? std::vector<RING_node_s*>() : std::vector<RING_node_s*>(ring_nodes(network));
     const std::vector<RING_node_s*>& junctions = nodes ? *nodes : all;
     for (size_t k = from ? *from : 0; k < junctions.size(); ++k) {
         RING_node_s* junction = junctions[k];

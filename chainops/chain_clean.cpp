@@ -227,23 +227,35 @@ public:
 
 private:
     // The segments segment i meets, with the intersection count (-1
-    // overlap); each pair intersected with its lower index first.
+    // overlap); each pair intersected once, with its lower index first (a
+    // pair whose other segment is known already takes its count from there).
     const std::vector<std::pair<int, int>>& meets_of(int i) const {
         if (!known_[i]) {
             for (int j : candidates_[i]) {
-                INT_POINT points;
-                const int count = SegmentIntersectOn(&segment_[std::min(i, j)], &segment_[std::max(i, j)], &points);
+                int count;
+                if (known_[j]) {
+                    count = known_count(j, i);
+                } else {
+                    INT_POINT points;
+                    count = SegmentIntersectOn(&segment_[std::min(i, j)], &segment_[std::max(i, j)], &points);
+                }
                 if (count != 0) meets_[i].emplace_back(j, count);
             }
             known_[i] = 1;
         }
         return meets_[i];
     }
-    int meet(int i, int j) const {
-        for (const auto& [other, count] : meets_of((i % n_ + n_) % n_))
-            if (other == (j % n_ + n_) % n_) return count;
+    // The count of the pair (i, j) among the known meetings of segment i.
+    int known_count(int i, int j) const {
+        for (const auto& [other, count] : meets_[i])
+            if (other == j) return count;
         return 0;
     }
+    int meet(int i, int j) const {
+        meets_of(wrap(i));
+        return known_count(wrap(i), wrap(j));
+    }
+    int wrap(int i) const { return (i % n_ + n_) % n_; }
 
     const std::vector<RING_node_s*>& v_;
     const int n_;

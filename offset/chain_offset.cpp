@@ -301,9 +301,9 @@ RING_header_s* offset_closed(RING_header_s* chain, double offset, CORNER_CONTROL
     SideGuard source_side(chain);
     if (negative) source_side.flip();
     const bool offset_cleaner = CHAIN_ask_use_new_boolean() && is_closed(chain);
+    const bool remove_embedded_loops = !offset_cleaner && !CHAIN_is_closed_back_along_itself(chain);
     RING_header_s* trace = CHAIN__trace(chain, std::fabs(offset), corner_control, 0, cb.trace_source,
-                                        cb.trace_vertex, pool, !offset_cleaner && !CHAIN_is_closed_back_along_itself(chain),
-                                        output);
+                                        cb.trace_vertex, pool, remove_embedded_loops, output);
     report("CHAIN__offset: traced chain", trace, kReportIntermediate);
     if (!trace) return nullptr;  // the guard undoes the flip
     if (offset_cleaner && corner_control == BREAK_CORNER) unmark_end_caps(trace, chain);

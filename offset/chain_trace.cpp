@@ -657,7 +657,8 @@ std::vector<std::vector<int>> entries_at_same_places(const std::vector<Entry>& e
     std::vector<int> by_x(n);
     for (int i = 0; i < n; ++i) by_x[i] = i;
     auto x_of = [&](int i) { return entries[i].place->point[0]; };
-    std::sort(by_x.begin(), by_x.end(), [&](int a, int b) { return x_of(a) < x_of(b) || (x_of(a) == x_of(b) && a < b); });
+    std::sort(by_x.begin(), by_x.end(),
+              [&](int a, int b) { return x_of(a) < x_of(b) || (x_of(a) == x_of(b) && a < b); });
     std::vector<std::vector<int>> at(n);
     for (int a = 0; a < n; ++a)
         for (int b = a + 1; b < n && x_of(by_x[b]) - x_of(by_x[a]) <= 2.0 * kPointTolerance; ++b)
