@@ -6,7 +6,6 @@
 #include <merrow1/chain_types.h>
 #include <velte/ring.h>
 
-#include <unordered_map>
 #include <vector>
 
 namespace merrow1 {
@@ -84,37 +83,6 @@ private:
                                md->region_set_id});
     }
     std::vector<Saved> m_saved;
-};
-
-// Region-set ids an operation stamps on the caller's chains for its own use:
-// the first stamp of each chain saves the id it came with, and restore() (or
-// the destructor, on every exit) puts those ids back.  A chain the operation
-// deletes is forgotten first, so nothing is written through a freed record.
-class RegionIdStamp {
-public:
-    RegionIdStamp() = default;
-    ~RegionIdStamp() { restore(); }
-    RegionIdStamp(const RegionIdStamp&) = delete;
-    RegionIdStamp& operator=(const RegionIdStamp&) = delete;
-
-    // Gives every chain of the list (or the chain itself) the id.
-    void stamp(RING_header_s* chain_or_list, int id) {
-        for_each_chain(chain_or_list, [&](RING_header_s* chain) { set(chain, id); });
-    }
-    void set(RING_header_s* chain, int id) {
-        auto* md = static_cast<CHAIN_main_data_s*>(chain->main_data);
-        if (!md) return;
-        m_saved.emplace(chain, md->region_set_id);  // keeps the first id seen
-        md->region_set_id = id;
-    }
-    void forget(const RING_header_s* chain) { m_saved.erase(const_cast<RING_header_s*>(chain)); }
-    void restore() {
-        for (const auto& s : m_saved) static_cast<CHAIN_main_data_s*>(s.first->main_data)->region_set_id = s.second;
-        m_saved.clear();
-    }
-
-private:
-    std::unordered_map<RING_header_s*, int> m_saved;
 };
 
 inline int region_set_id(const RING_header_s* chain) {

@@ -59,6 +59,7 @@
 #include "internal/check.h"
 #include "internal/ring_nodes.h"
 #include "offset_join.h"
+#include "chain/chain_fields_guard.h"
 
 #include <cmath>
 #include <optional>
@@ -150,21 +151,6 @@ bool runs_outwards(const RING_header_s* chain) {
     const SIDE side = main_data(chain)->material_side;
     return (direction == CCW && side == LEFT) || (direction == CW && side == RIGHT);
 }
-
-// The material side of the caller's chain, put back on every exit.
-class SideGuard {
-public:
-    explicit SideGuard(RING_header_s* chain) : m_md(main_data(chain)), m_side(m_md->material_side) {}
-    ~SideGuard() { restore(); }
-    SideGuard(const SideGuard&) = delete;
-    SideGuard& operator=(const SideGuard&) = delete;
-    void flip() { m_md->material_side = other_side(m_side); }
-    void restore() { m_md->material_side = m_side; }
-
-private:
-    CHAIN_main_data_s* m_md;
-    SIDE m_side;
-};
 
 struct Callbacks {
     CHAIN_trace_vertex_source_cb_t trace_source;
@@ -298,8 +284,11 @@ RING_header_s* offset_closed(RING_header_s* chain, double offset, CORNER_CONTROL
     report("CHAIN__offset: source chain -- input", chain, kReportInput);
     if (side == 0) side = main_data(chain)->material_side;
     const bool negative = offset < 0.0;
-    SideGuard source_side(chain);
-    if (negative) source_side.flip();
+    // The caller's material side, turned over for a negative offset, comes
+    // back on every exit.
+    merrow1::ChainFieldsGuard source_side(merrow1::kChainFieldMaterialSide);
+    source_side.save(chain);
+    if (negative) main_data(chain)->material_side = other_side(main_data(chain)->material_side);
     const bool offset_cleaner = CHAIN_ask_use_new_boolean() && is_closed(chain);
     const bool remove_embedded_loops = !offset_cleaner && !CHAIN_is_closed_back_along_itself(chain);
     RING_header_s* trace = CHAIN__trace(chain, std::fabs(offset), corner_control, 0, cb.trace_source,
@@ -838,8 +827,9 @@ RING_header_s* CHAIN_standard_offset(RING_header_s* chain, double offset, CORNER
     MERROW1_REQUIRE(std::isfinite(offset), "DUE_TO_OFFSET_NOT_FINITE", nullptr);
     report("CHAIN_standard_offset: source chain -- input", chain, kReportInput);
     const bool negative = offset < 0.0;
-    SideGuard source_side(chain);
-    if (negative) source_side.flip();
+    merrow1::ChainFieldsGuard source_side(merrow1::kChainFieldMaterialSide);
+    source_side.save(chain);
+    if (negative) main_data(chain)->material_side = other_side(main_data(chain)->material_side);
     RING_header_s* trace = CHAIN__trace(chain, std::fabs(offset), corner_control, 1, trace_source_cb,
                                         trace_vertex_cb, pool, true, output);
     report("CHAIN_standard_offset: traced chain", trace, kReportIntermediate);
