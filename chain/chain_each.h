@@ -1,6 +1,6 @@
-// Module-internal: the chains of a chain list, or a single chain, the
-// region-set ids an operation stamps on them, and the guard of a chain an
-// operation made.
+// Module-internal: the chain-record readers (the chains of a list among
+// them), the region-set id of a chain, and the guard of a chain an operation
+// made.
 #pragma once
 
 #include "chain/chain_record.h"
@@ -26,52 +26,6 @@ struct OwnedChain {
         chain = nullptr;
         return out;
     }
-};
-
-// The fields an operation stamps on the caller's chains for its own use —
-// material side, stored direction, implied offset and its flag word,
-// region-set id — saved by save() and put back by restore() or the
-// destructor, on every exit, errors included.  Restored backwards, so a chain saved twice ends with what it had
-// first; restore() forgets what it put back.
-class ChainFieldStamps {
-public:
-    ChainFieldStamps() = default;
-    ~ChainFieldStamps() { restore(); }
-    ChainFieldStamps(const ChainFieldStamps&) = delete;
-    ChainFieldStamps& operator=(const ChainFieldStamps&) = delete;
-
-    void save(RING_header_s* chain_or_list) {
-        for_each_chain(chain_or_list, [&](RING_header_s* chain) { save_one(chain); });
-    }
-    void save(const std::vector<RING_header_s*>& chains) {
-        for (RING_header_s* chain : chains) save_one(chain);
-    }
-    void restore() {
-        for (auto s = m_saved.rbegin(); s != m_saved.rend(); ++s) {
-            s->md->material_side = s->side;
-            s->md->direction = s->direction;
-            s->md->use_implied_offset = s->use;
-            s->md->implied_offset = s->offset;
-            s->md->region_set_id = s->region;
-        }
-        m_saved.clear();
-    }
-
-private:
-    struct Saved {
-        CHAIN_main_data_s* md;
-        SIDE side;
-        DIRECTION direction;
-        int use;
-        double offset;
-        int region;
-    };
-    void save_one(RING_header_s* chain) {
-        if (auto* md = chain ? static_cast<CHAIN_main_data_s*>(chain->main_data) : nullptr)
-            m_saved.push_back({md, md->material_side, md->direction, md->use_implied_offset, md->implied_offset,
-                               md->region_set_id});
-    }
-    std::vector<Saved> m_saved;
 };
 
 inline int region_set_id(const RING_header_s* chain) {

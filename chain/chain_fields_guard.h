@@ -4,7 +4,7 @@
 // errors included.
 #pragma once
 
-#include "chain/chain_each.h"
+#include "chain/chain_record.h"
 
 #include <merrow1/chain_types.h>
 #include <velte/ring.h>
@@ -40,7 +40,7 @@ public:
     // Saves a ring's fields, reading it as a chain whatever its type
     // (nothing for null or a ring without main data).
     void save(RING_header_s* chain) {
-        auto* md = chain ? static_cast<CHAIN_main_data_s*>(chain->main_data) : nullptr;
+        CHAIN_main_data_s* md = main_of(chain);
         if (!md) return;
         m_saved.push_back({chain, md, md->material_side, md->direction, md->use_implied_offset, md->implied_offset,
                            md->region_set_id});
@@ -57,11 +57,15 @@ public:
     void save_each(const std::vector<RING_header_s*>& chains) {
         for (RING_header_s* chain : chains) save(chain);
     }
-    // Saves a chain, then gives it the region-set id (nothing for a chain
-    // without main data).
+    // Saves a chain, then gives it the region-set id or the material side
+    // (nothing for a chain without main data).
     void stamp_region_set_id(RING_header_s* chain, int id) {
         save(chain);
-        if (auto* md = chain ? static_cast<CHAIN_main_data_s*>(chain->main_data) : nullptr) md->region_set_id = id;
+        if (CHAIN_main_data_s* md = main_of(chain)) md->region_set_id = id;
+    }
+    void stamp_material_side(RING_header_s* chain, SIDE side) {
+        save(chain);
+        if (CHAIN_main_data_s* md = main_of(chain)) md->material_side = side;
     }
     // Drops every record of a chain the operation is about to delete.
     void forget(const RING_header_s* chain) {

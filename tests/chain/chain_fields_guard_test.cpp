@@ -92,7 +92,8 @@ TEST_F(ChainFieldsGuardTest, FirstSaveWins) {
         {"save", [](ChainFieldsGuard& g, RING_header_s* c, RING_header_s*) { g.save(c); }},
         {"list", [](ChainFieldsGuard& g, RING_header_s*, RING_header_s* l) { g.save_each(l); }},
         {"vector", [](ChainFieldsGuard& g, RING_header_s* c, RING_header_s*) { g.save_each({c, c}); }},
-        {"stamp", [](ChainFieldsGuard& g, RING_header_s* c, RING_header_s*) { g.stamp_region_set_id(c, 5); }},
+        {"id stamp", [](ChainFieldsGuard& g, RING_header_s* c, RING_header_s*) { g.stamp_region_set_id(c, 5); }},
+        {"side stamp", [](ChainFieldsGuard& g, RING_header_s* c, RING_header_s*) { g.stamp_material_side(c, 0); }},
         {"chain type", [](ChainFieldsGuard& g, RING_header_s* c, RING_header_s*) { g.save_if_chain(c); }},
     };
     for (const auto& c : cases) {
@@ -168,6 +169,7 @@ TEST_F(ChainFieldsGuardTest, RingsWithoutChainDataAreLeftAlone) {
         guard.save_if_chain(set);
         guard.save_if_chain(guarded);
         guard.stamp_region_set_id(bare, 4);
+        guard.stamp_material_side(nullptr, LEFT);
         put(guarded, kStamped);
         header.region_set_id = 99;
     }
