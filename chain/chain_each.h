@@ -4,6 +4,7 @@
 #pragma once
 
 #include "chain/chain_record.h"
+#include "internal/owned.h"
 
 #include <merrow1/chain_types.h>
 #include <velte/ring.h>
@@ -12,21 +13,8 @@
 
 namespace merrow1 {
 
-// A chain an operation made, deleted on every exit unless handed out.
-struct OwnedChain {
-    RING_header_s* chain = nullptr;
-    explicit OwnedChain(RING_header_s* c) : chain(c) {}
-    OwnedChain(const OwnedChain&) = delete;
-    OwnedChain& operator=(const OwnedChain&) = delete;
-    ~OwnedChain() {
-        if (chain) RING_delete(chain);
-    }
-    RING_header_s* release() {
-        RING_header_s* out = chain;
-        chain = nullptr;
-        return out;
-    }
-};
+// A chain (or list) an operation made, deleted on every exit unless handed out.
+using OwnedChain = Owned<RING_header_s, RING_delete>;
 
 inline int region_set_id(const RING_header_s* chain) {
     const auto* md = static_cast<const CHAIN_main_data_s*>(chain->main_data);
