@@ -81,6 +81,9 @@ bool input_all_closed(const RING_header_s* input) {
 constexpr double kParameterSlack = 1e-8;
 // Ends of a walked loop meet within this squared distance.
 constexpr double kCloseSquared = 1e-16;
+// A walked loop is closed at this tolerance (CHAIN_close merges its ends at
+// no less than its own least gap).
+constexpr double kWalkedLoopClose = 1e-8;
 
 using merrow1::ring_nodes;
 
@@ -600,7 +603,7 @@ RING_header_s* split_off_loop(RING_header_s* loop, RING_node_s* at, SIDE side, C
         RING_move_node(loop, at->next, part, part->last);
     merge(part->first, nullptr, part, part->last, part);
     merge(nullptr, nullptr, nullptr, nullptr, part);
-    CHAIN_close(part, 1e-8);
+    CHAIN_close(part, kWalkedLoopClose);
     data_of(part)->direction = CHAIN_direction_of_chain(part);
     CHAIN_loop_class_s* record = loop_class(part);
     *record = *loop_class(loop);
@@ -764,7 +767,7 @@ int minimal_loops(RING_header_s* intersections, RING_header_s* network, SIDE sid
                     if (!is_closed(loop)) data_of(loop)->direction = 0;
                     merge(loop->first, nullptr, loop, loop->last, loop);
                     merge(nullptr, nullptr, nullptr, nullptr, loop);
-                    CHAIN_close(loop, 1e-8);
+                    CHAIN_close(loop, kWalkedLoopClose);
                     if (!started_at_chain_start) RING_put_node_app_data(loop, loop->first, APP_DATA_SPLIT_VERTEX_SOURCE, first);
                     if (only_chain) RING_put_header_app_data(loop, APP_DATA_STOCKED_FROM, only_chain);
                     data_of(loop)->direction = CHAIN_direction_of_chain(loop);
@@ -950,8 +953,11 @@ public:
             CHAIN_BOX_s box;
             if (!ChainBox(chain, nullptr, &box)) continue;
             // Widened so that rounding of the box never leaves out a chain
-            // about which the point could wind.
-            const double w = 1e-9 * (box.max_normal - box.min_normal + box.max_along - box.min_along) + 1e-300;
+            // about which the point could wind: by a share of its size, and
+            // by a hair where it has none.
+            constexpr double kBoxRounding = 1e-9, kLeastWidening = 1e-300;
+            const double w =
+                kBoxRounding * (box.max_normal - box.min_normal + box.max_along - box.min_along) + kLeastWidening;
             const std::array<double, 6> b{box.min_normal - w, box.min_along - w, 0.0,
                                           box.max_normal + w, box.max_along + w, 0.0};
             for (int k = 0; k < 2; ++k) lo[k] = std::min(lo[k], b[k]), hi[k] = std::max(hi[k], b[3 + k]);
@@ -1291,7 +1297,8 @@ bool loop_probes(const RING_header_s* loop, double left[2], double right[2]) {
             best = length, best_mid[0] = mid[0], best_mid[1] = mid[1], best_normal[0] = normal[0],
             best_normal[1] = normal[1];
     if (best <= 0) return false;
-    const double d = 1e-4 * best;
+    constexpr double kProbeDistance = 1e-4;  // off the segment, a share of its length
+    const double d = kProbeDistance * best;
     left[0] = best_mid[0] + d * best_normal[0], left[1] = best_mid[1] + d * best_normal[1];
     right[0] = best_mid[0] - d * best_normal[0], right[1] = best_mid[1] - d * best_normal[1];
     return true;
@@ -1633,7 +1640,7 @@ int ChainsFormMinAreaLoops(RING_header_s* chains, RING_header_s* out) {
                         ChainMerge(loop, end->piece, end->reversed, MCHN_merge_segment_app_data);
                     }
                     remove_with_twins(cycle);
-                    CHAIN_close(loop, 1e-8);
+                    CHAIN_close(loop, kWalkedLoopClose);
                     RING_insert_after(out, out->last, loop);
                     break;
                 }

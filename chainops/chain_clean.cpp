@@ -87,6 +87,11 @@ void copy_trace_record(RING_header_s* chain, const RING_node_s* from, RING_node_
         CMEM_private_delete_object(copy);
 }
 
+// Chain parameters within this of each other are one place: a parameter this
+// near a whole number is that vertex, and a loop whose ends reach a stretch
+// within it covers the stretch.
+constexpr double kParameterTolerance = 1e-8;
+
 // The vertex at a chain parameter: the vertex there within 1e-8, else a new
 // vertex cut into the segment holding the parameter (with a copy of that
 // segment's trace record).  Null when the parameter is off the chain.
@@ -97,7 +102,7 @@ RING_node_s* vertex_at_parameter(RING_header_s* chain, double parameter) {
         if (parameter < 0) parameter += n;
     }
     const double whole = std::round(parameter);
-    if (std::fabs(parameter - whole) <= 1e-8) return vertex_at(chain, static_cast<int>(whole));
+    if (std::fabs(parameter - whole) <= kParameterTolerance) return vertex_at(chain, static_cast<int>(whole));
     RING_node_s* node = vertex_at(chain, static_cast<int>(std::ceil(parameter)));
     Korvo::Math::Point2 point;
     if (!node || !ChainGetParamPoint(chain, parameter, &point)) return nullptr;
@@ -275,16 +280,18 @@ void start_at(RING_header_s* chain, RING_node_s* vertex) {
 
 // The first corner of clearance above 1e-6 starts the chain; else the corner
 // of greatest clearance above 1e-7, else the first corner.
+constexpr double kClearStart = 1e-6;
+constexpr double kLeastStartClearance = 1e-7;
 void choose_start_vertex(RING_header_s* chain) {
     const std::vector<RING_node_s*> v = ring_nodes(chain);
     const Clearances clearances(chain, v);
     RING_node_s* best = nullptr;
     RING_node_s* first_corner = nullptr;
-    double best_clearance = 1e-7;
+    double best_clearance = kLeastStartClearance;
     for (size_t i = 0; i < v.size(); ++i) {
         if (ChainCornerType(chain, v[i]) == 0) continue;
         const double clearance = clearances.of(static_cast<int>(i));
-        if (clearance > 1e-6) {
+        if (clearance > kClearStart) {
             start_at(chain, v[i]);
             return;
         }
@@ -350,8 +357,9 @@ void remove_dummy_loops(RING_header_s* chain) {
         const Loop* chosen = nullptr;
         for (const Loop& loop : loops) {
             if (loop.from > loop.to) continue;
-            bool holds = loop.from <= a + 1e-8 && b - 1e-8 <= loop.to;
-            if (closed) holds = holds || (loop.from <= a + n + 1e-8 && b + n - 1e-8 <= loop.to);
+            bool holds = loop.from <= a + kParameterTolerance && b - kParameterTolerance <= loop.to;
+            if (closed)
+                holds = holds || (loop.from <= a + n + kParameterTolerance && b + n - kParameterTolerance <= loop.to);
             if (holds && (!chosen || loop.span < chosen->span)) chosen = &loop;
         }
         if (!chosen) MERROW1_INFINITE_LOOP();
@@ -438,6 +446,10 @@ RING_header_s* circle_junction(const RING_header_s* chain, RING_header_s* ends, 
     return best ? best : at;
 }
 
+// A closed chain opened to trim a circle away is closed again at this
+// tolerance (CHAIN_close merges ends at no less than its own least gap).
+constexpr double kRecloseTolerance = 1e-8;
+
 // One circle of a closed chain; false when no junction leads to a marked
 // vertex (nothing left to do).
 bool remove_one_closed_circle(RING_header_s* chain) {
@@ -483,7 +495,7 @@ bool remove_one_closed_circle(RING_header_s* chain) {
             ChainOpen(chain);
             ChainTrim(chain, first, 0);
             ChainTrim(chain, second, 1);
-            CHAIN_close(chain, 1e-8);
+            CHAIN_close(chain, kRecloseTolerance);
         } else if (one_index) {
             remove_after_up_to(chain, first, second);
         } else if (sense == 1) {

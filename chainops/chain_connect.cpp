@@ -42,6 +42,15 @@ RING_header_s* CHAIN_source_of_segments(RING_header_s* chain, CMEM_pool_s* pool)
 namespace {
 
 // One way two open chains may join: the end of `from` to the start of `to`.
+// An end and a start join when their squared gap lies below the squared
+// tolerance plus this.
+constexpr double kJoinSlackSquared = 1e-10;
+// A group whose own ends meet is closed at this tolerance; a squared gap of
+// at most the second between two chains is no gap (the second chain's first
+// vertex goes), a wider one is bridged by a line.
+constexpr double kLoopCloseTolerance = 1e-6;
+constexpr double kNoGapSquared = 1e-6;
+
 struct Join {
     int from;
     int to;
@@ -82,7 +91,7 @@ void CHAIN_form_closed_loops(RING_header_s* chains, RING_header_s* closed, doubl
             // 2. Every ordered pair whose end and start meet, a chain with
             //    itself included.
             std::vector<Join> joins;
-            const double limit = tolerance * tolerance + 1e-10;
+            const double limit = tolerance * tolerance + kJoinSlackSquared;
             for (int i = 0; i < n; ++i)
                 for (int j = 0; j < n; ++j) {
                     const double* e = point_of(RING_ask_node_subring(open[i])->last);
@@ -107,10 +116,10 @@ void CHAIN_form_closed_loops(RING_header_s* chains, RING_header_s* closed, doubl
                 const int a = find(join.from), b = find(join.to);
                 RING_header_s* target = RING_ask_node_subring(open[head[a]]);
                 if (a == b) {
-                    CHAIN_close(target, 1e-6);
+                    CHAIN_close(target, kLoopCloseTolerance);
                 } else {
                     RING_header_s* source = RING_ask_node_subring(open[head[b]]);
-                    if (join.gap <= 1e-6 && source->first)
+                    if (join.gap <= kNoGapSquared && source->first)
                         RING_delete_node(source, source->first);
                     else if (source->first)
                         CHAIN_seg_set_type(source->first, SEG_LINE);  // a line bridges the gap

@@ -441,6 +441,9 @@ void ChainSequenceShapesByStartEndDistance(const Korvo::Math::Point3& start, RIN
     RING_delete(ordered);
 }
 
+// A chain whose test point lies within this of a region touches it and stays.
+constexpr double kOnARegion = 1e-6;
+
 bool CHAIN_remove_violate_chains(RING_header_s* chains, RING_header_s* regions) {
     if (!chains || !regions) return false;
     bool removed = false;
@@ -457,7 +460,7 @@ bool CHAIN_remove_violate_chains(RING_header_s* chains, RING_header_s* regions) 
             place.point[1] = p[1];
             place.node = chain->first;
         }
-        if (ChainsPointMinDist(regions, place.point, nullptr) <= 1e-6) continue;
+        if (ChainsPointMinDist(regions, place.point, nullptr) <= kOnARegion) continue;
         RING_header_s* source = place.node ? ChainSegmentStockedFromPrecise(chain, place.node) : nullptr;
         if (!source || !source->first) continue;
         POINT_ON_CHAIN_s near{};

@@ -353,11 +353,12 @@ struct RegionBoolean {
 
 // Limits of the small closed loops after an offset: perimeter 0.007 g and
 // area-to-perimeter ratio 3e-6 g, g the largest offset in grid cells.
+constexpr double kSmallLoopPerimeter = 0.007, kSmallLoopAreaRatio = 3e-6;  // per grid cell of offset
 void offset_loop_limits(const Prepared& p, double limits[2]) {
     const double cell = p.grid ? INT_GRID_MAP__get_grid_size(p.grid, 0) : 0.0;
     const double g = cell > 0 ? p.max_offset / cell : 0.0;
-    limits[0] = 0.007 * g;
-    limits[1] = 3e-6 * g;
+    limits[0] = kSmallLoopPerimeter * g;
+    limits[1] = kSmallLoopAreaRatio * g;
 }
 
 SIDE side_or_first(SIDE side, const RING_header_s* set) {
@@ -745,10 +746,14 @@ bool CHAIN_is_sliver(RING_header_s* chain, POLY_SEG_offset_value_cb_t offset_cb,
     return sliver;
 }
 
+// A region of fewer than 11 vertices is a sliver when its absolute area is
+// not above this, unless the caller gives its own least area.
+constexpr double kSliverArea = 2e-10;
+
 bool CHAIN_clean_sliver_regions(RING_header_s* set, const double* min_area) {
     MERROW1_REQUIRE_LIST(set, false);
     if (empty_set(set)) return false;
-    const double threshold = min_area ? *min_area : 2e-10;
+    const double threshold = min_area ? *min_area : kSliverArea;
     bool removed = false;
     for (RING_node_s* node : ring_nodes(set)) {
         RING_header_s* chain = RING_ask_node_subring(node);

@@ -62,6 +62,32 @@ constexpr unsigned kMarkThereAndBack = 0x20000u;  // the source vertex is marked
 constexpr unsigned kMarkSampleSource = 0x800u;    // the source is a SAMPLE_CHAIN
 // Points closer than this are one point for the tracer's own tests.
 constexpr double kPointTolerance = 1e-8;
+// The tolerance with which the tracer asks the segment intersection for the
+// crossings of two pieces' full lines or circles: far below the length
+// tolerance, so that no crossing is moved onto a piece's end and no two
+// curves that miss each other are taken as touching, beyond the rounding of
+// their coordinates; whether a crossing lies near enough to the pieces is
+// decided afterwards, with the tracing tolerance.
+constexpr double kFullCurveCrossing = 1e-12;
+// An arc given a new centre for the trace's end becomes a line when
+// |(end - old centre) . (end - trace end)| / (4 x radius) falls below this.
+constexpr double kFlatRefit = 1e-8;
+// Two tangents run on in one direction when their dot product lies within
+// this of 1 (the pieces either side of a closed trace's start).
+constexpr double kSameDirectionDot = 1e-10;
+// At a reversal, curvatures of opposite signs govern by the smaller radius
+// only when the radii differ by more than this.
+constexpr double kDistinctRadii = 1e-8;
+// Two line offsets whose ends lie less than this apart count as extended.
+constexpr double kMeetingLineEnds = 2e-8;
+// Extended offsets must turn the side's way by a cross product of at least
+// this; a chamfer is cut only where |cos(phi / 2)| exceeds the first and its
+// inset the second.
+constexpr double kExtensionTurn = 1e-10;
+constexpr double kChamferCosine = 1e-10;
+constexpr double kChamferInset = 1e-8;
+// A last piece shorter than this (and not blank) goes, its end kept.
+constexpr double kNearlyNoLength = 1e-8;
 // Debug-query codes of the chain debug interface (kind 2).
 constexpr int kQueryLoopRemoval = 42;
 
@@ -196,10 +222,11 @@ V2 arc_mid_point(const Piece& arc) {
 // product and turn the arc's way by a sine above 1e-6, far beyond the
 // rounding of their unit vectors, so the sweep found from those lies in
 // (0, pi / 2] up to that rounding, well below any split.
+constexpr double kSurelyTurningSineSquared = 1e-12;  // that sine of 1e-6, squared
 bool sweeps_under_a_quarter(const Piece& arc) {
     const V2 a = arc.s() - arc.c(), b = arc.e() - arc.c();
     const double turn = (arc.end.direction == CW ? -1.0 : 1.0) * cross(a, b);
-    return dot(a, b) > 0.0 && turn > 0.0 && turn * turn > 1e-12 * dot(a, a) * dot(b, b);
+    return dot(a, b) > 0.0 && turn > 0.0 && turn * turn > kSurelyTurningSineSquared * dot(a, a) * dot(b, b);
 }
 
 // The crossing of two pieces' full lines or circles nearest a crossing found
@@ -207,7 +234,7 @@ bool sweeps_under_a_quarter(const Piece& arc) {
 // which would move a trimmed offset off its line or circle.
 V2 refine_crossing(const Piece& a, const Piece& b, V2 found) {
     INT_POINT points;
-    const int n = SEGMENT_intersect(&a.seg, &b.seg, 1e-12, &points);
+    const int n = SEGMENT_intersect(&a.seg, &b.seg, kFullCurveCrossing, &points);
     V2 best = found;
     double best_distance = kPointTolerance * 10.0;
     for (int i = 0; i < n; ++i) {
@@ -437,7 +464,7 @@ void refit_arc_to_trace_end(Piece* piece, V2 trace_end) {
     if (piece->type() != SEG_ARC || (piece->start[0] == trace_end.x && piece->start[1] == trace_end.y)) return;
     const V2 e = piece->e(), c = piece->c();
     const double r = piece->end.radius;
-    if (r <= 0.0 || std::fabs(dot(e - c, e - trace_end)) / (4.0 * r) < 1e-8) {
+    if (r <= 0.0 || std::fabs(dot(e - c, e - trace_end)) / (4.0 * r) < kFlatRefit) {
         *piece = line_piece(trace_end, e);
         return;
     }
@@ -588,7 +615,7 @@ void close_trace(CHAIN_trace_inputs_s* in) {
     if (!tangent_at(first_piece, false, &t1) || !tangent_at(last_piece, true, &t2)) return;
     const CHAIN_source_chain_source_vertex_s* a = source_link(trace->first);
     const CHAIN_source_chain_source_vertex_s* b = source_link(between);
-    if (std::fabs(dot(t1, t2) - 1.0) <= 1e-10 && a && b && a->source_vertex == b->source_vertex) {
+    if (std::fabs(dot(t1, t2) - 1.0) <= kSameDirectionDot && a && b && a->source_vertex == b->source_vertex) {
         remove_trace_vertex(in, between);
         CHAIN_drop_cached_box(trace);
     }
@@ -970,6 +997,7 @@ namespace {
 // False, and nothing shown, on any other chain.
 bool wide_in_every_direction(const RING_header_s* chain, double limit) {
     constexpr int kDirections = 16;
+    constexpr double kRoundingMargin = 1e-9;  // of the coordinates' size
     const RING_node_s* node = chain->first;
     if (!node || !vertex_record(node) || !vertex_record(node)->geometry) return false;
     const double* origin = vertex_record(node)->geometry;
@@ -996,7 +1024,7 @@ bool wide_in_every_direction(const RING_header_s* chain, double limit) {
             hi[k] = std::fmax(hi[k], p);
         }
     }
-    const double needed = limit + reach * kPi / kDirections + 1e-9 * (size + reach);
+    const double needed = limit + reach * kPi / kDirections + kRoundingMargin * (size + reach);
     for (int k = 0; k < kDirections; ++k)
         if (!(hi[k] - lo[k] >= needed)) return false;
     return true;
@@ -1067,7 +1095,8 @@ int corner_type_from(const RING_header_s* source, const RING_node_s* entry, cons
     else if (k_in != 0.0 && k_out != 0.0) {
         if ((k_in > 0.0) == (k_out > 0.0))
             k = k_in;
-        else if (std::fabs(1.0 / k_in - 1.0 / k_out) > 1e-8 && std::fabs(std::fabs(1.0 / k_in) - std::fabs(1.0 / k_out)) > 1e-8)
+        else if (std::fabs(1.0 / k_in - 1.0 / k_out) > kDistinctRadii &&
+                 std::fabs(std::fabs(1.0 / k_in) - std::fabs(1.0 / k_out)) > kDistinctRadii)
             k = std::fabs(k_in) > std::fabs(k_out) ? k_in : k_out;
     }
     // The tangents decide unless they reverse exactly, or so nearly that the
@@ -1188,7 +1217,7 @@ void concave_corner(CHAIN_trace_inputs_s* in, RING_node_s* entry, RING_node_s* v
             if (SegmentIntersectOn(&prev.seg, &out.seg, &points) == 1) {
                 x = refine_crossing(prev, out, {points.point[0].x, points.point[0].y});
                 found = true;
-            } else if (const int n = SEGMENT_intersect(&prev.seg, &out.seg, 1e-12, &points); n > 0) {
+            } else if (const int n = SEGMENT_intersect(&prev.seg, &out.seg, kFullCurveCrossing, &points); n > 0) {
                 // Offsets that miss each other by no more than the tracing
                 // tolerance near their ends still meet there.
                 int near = 0;
@@ -1369,7 +1398,7 @@ void convex_corner(CHAIN_trace_inputs_s* in, RING_node_s* entry, RING_node_s* ve
         }
     }
     // 4. Two lines already meeting count as extended.
-    if (incoming.type() == SEG_LINE && out.type() == SEG_LINE && nearer_than(e1, out.s(), 2e-8)) {
+    if (incoming.type() == SEG_LINE && out.type() == SEG_LINE && nearer_than(e1, out.s(), kMeetingLineEnds)) {
         INT_POINT points;
         if (SEGMENT_intersect(&incoming.seg, &out.seg, tolerance, &points) == 1) {
             const V2 x{points.point[0].x, points.point[0].y};
@@ -1386,7 +1415,7 @@ void convex_corner(CHAIN_trace_inputs_s* in, RING_node_s* entry, RING_node_s* ve
         const double sign = side == LEFT ? 1.0 : -1.0;
         const V2 s2 = out.s();
         const double s = cross(s2 - e1, t2) / turn;
-        if (sign * turn >= 1e-10 && s >= tolerance) {
+        if (sign * turn >= kExtensionTurn && s >= tolerance) {
             const V2 meet = e1 + s * t1;
             V2 q1 = meet, q2 = meet;
             bool chamfer = false, passed = false;
@@ -1395,9 +1424,9 @@ void convex_corner(CHAIN_trace_inputs_s* in, RING_node_s* entry, RING_node_s* ve
             } else if (dist(meet, p) >= 2.0 * d) {
                 const double phi = std::acos(std::fmax(-1.0, std::fmin(1.0, -dot(t1, t2))));
                 const double c = std::cos(phi / 2.0);
-                if (std::fabs(c) > 1e-10) {
+                if (std::fabs(c) > kChamferCosine) {
                     const double dd = (1.0 - std::sin(phi / 2.0)) * d / c;
-                    if (std::fabs(dd) > 1e-8) {
+                    if (std::fabs(dd) > kChamferInset) {
                         q1 = e1 + dd * t1;
                         q2 = s2 - dd * t2;
                         chamfer = true;
@@ -1501,7 +1530,7 @@ void CHAIN__trace_remove_embedded_tail_loops(CHAIN_trace_inputs_s* in) {
     // A last piece of almost no length goes, its end kept.
     if (trace->count >= 3 && !is_blank(trace->last)) {
         Piece last;
-        if (read_segment(trace, trace->last, &last) && SegmentLength(&last.seg) < 1e-8) {
+        if (read_segment(trace, trace->last, &last) && SegmentLength(&last.seg) < kNearlyNoLength) {
             const V2 end = last.e();
             remove_trace_vertex(in, trace->last);
             move_last_vertex(in, end);
