@@ -29,6 +29,7 @@
 #include "chainops/chain_2.h"
 #include "chainops/chain_backtrack.h"
 #include "chainops/chain_poly_seg_internal.h"
+#include "chain/chain_record.h"
 #include "exact/orient2d.h"
 #include "internal/check.h"
 #include "internal/ring_nodes.h"
@@ -48,11 +49,11 @@ using merrow1::ring_nodes;
 // Debug code of a report that shows a chain or a list.
 constexpr int kReportChain = 3;
 
-bool is_closed(const RING_header_s* chain) { return chain->first && chain->last && chain->last->next == chain->first; }
-CHAIN_main_data_s* data_of(const RING_header_s* chain) { return static_cast<CHAIN_main_data_s*>(chain->main_data); }
-const double* point_of(const RING_node_s* vertex) {
-    return static_cast<const CHAIN_vertex_data_s*>(vertex->main_data)->geometry;
-}
+using merrow1::arc_of;
+using merrow1::is_closed;
+using merrow1::main_of;
+using merrow1::point_of;
+using merrow1::vertex_record;
 double squared_distance(const double* a, const double* b) {
     return (a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]);
 }
@@ -321,7 +322,7 @@ void remove_dummy_loops(RING_header_s* chain) {
     int before = INT_MAX;
     // Each pass lowers the crossing count: the first count bounds the passes.
     for (int pass = 0;; ++pass) {
-        if (data_of(chain)->kind != TRACE_CHAIN || chain->count < 2) return;
+        if (main_of(chain)->kind != TRACE_CHAIN || chain->count < 2) return;
         const std::vector<RING_node_s*> v = ring_nodes(chain);
         int dummy = -1;
         const bool closed = is_closed(chain);
@@ -511,7 +512,7 @@ bool remove_one_closed_circle(RING_header_s* chain) {
 void remove_closed_circles(RING_header_s* chain) {
     // Every pass takes one mark off or ends the repeat: the marks bound it.
     const int bound = circle_marks(chain);
-    for (int pass = 0; data_of(chain)->kind == TRACE_CHAIN && circle_marks(chain) > 0; ++pass) {
+    for (int pass = 0; main_of(chain)->kind == TRACE_CHAIN && circle_marks(chain) > 0; ++pass) {
         if (pass > bound) MERROW1_INFINITE_LOOP();
         const int marks = circle_marks(chain);
         if (!remove_one_closed_circle(chain) || circle_marks(chain) >= marks) break;
@@ -532,7 +533,7 @@ void remove_closed_circles(RING_header_s* chain) {
             RING_delete_app_data_of_node(chain, chain->last, APP_DATA_CLEAN_CIRCLE);
         }
     }
-    data_of(chain)->kind = OFFSET_CHAIN;
+    main_of(chain)->kind = OFFSET_CHAIN;
 }
 
 // One circle of an open chain; false when no point of the chain's
@@ -603,7 +604,7 @@ void remove_open_circles(RING_header_s* chain) {
         const int marks = circle_marks(chain);
         if (!remove_one_open_circle(chain) || circle_marks(chain) >= marks) break;
     }
-    data_of(chain)->kind = OFFSET_CHAIN;
+    main_of(chain)->kind = OFFSET_CHAIN;
 }
 
 // Drops blank segments from the ends: the first vertex when the first
@@ -730,7 +731,7 @@ bool CHAIN__cancel_loop_backtracks(RING_header_s* loop, double tolerance) {
     std::vector<bool> kept(vertices.size(), false);
     for (const ChainBacktrackPiece& p : pieces) {
         kept[static_cast<size_t>(p.id)] = true;
-        double* at = static_cast<CHAIN_vertex_data_s*>(vertices[static_cast<size_t>(p.id)]->main_data)->geometry;
+        double* at = point_of(vertices[static_cast<size_t>(p.id)]);
         at[0] = p.end[0];
         at[1] = p.end[1];
     }
@@ -788,7 +789,7 @@ RING_header_s* CHAIN__clean(RING_header_s* chain, SIDE side, CHAIN_vertex_source
                 bool levelled = false;
                 CHAIN__interf_index_levelled(intersections, network, &index, &free_level, &levelled);
                 CHAIN_debug_report(kReportChain, "CHAIN__clean: after interference removal", network, nullptr);
-                if (side == 0) side = data_of(chain)->material_side;
+                if (side == 0) side = main_of(chain)->material_side;
                 ChainsMinimalLoops(intersections, network, side, result, merge);
                 if (levelled) CHAIN__keep_traced_free_loops(chain, side, free_level, result);
                 CHAIN__cancel_backtracks_of_loops(result, nullptr, chain);
@@ -833,7 +834,7 @@ void CHAIN_single_standard_clean(RING_header_s* chain, RING_header_s* out) {
     try {
         merrow1::run_converting([&] {
             // 1. Dummy loops.
-            if (data_of(chain)->kind == TRACE_CHAIN) {
+            if (main_of(chain)->kind == TRACE_CHAIN) {
                 bool any = false;
                 for (RING_node_s* v : ring_nodes(chain)) any = any || is_dummy(v);
                 if (any) remove_dummy_loops(chain);
@@ -860,7 +861,7 @@ void CHAIN_single_standard_clean(RING_header_s* chain, RING_header_s* out) {
         throw;
     }
     if (chain->count > 1) {
-        data_of(chain)->kind = OFFSET_CHAIN;
+        main_of(chain)->kind = OFFSET_CHAIN;
         RING_insert_after(out, out->last, RING_dup_reference(chain));
     }
     CHAIN_debug_report(kReportChain, "CHAIN_single_standard_clean: end", chain, nullptr);
@@ -873,7 +874,7 @@ void CHAIN_standard_clean(RING_header_s* chains, RING_header_s* out) {
 
 RING_header_s* CHAIN__standard_clean(RING_header_s* chain, SIDE side, CMEM_pool_s* pool) {
     if (!chain || !pool || !chain->main_data) return nullptr;
-    const int own = data_of(chain)->material_side;
+    const int own = main_of(chain)->material_side;
     if ((side == RIGHT && own == LEFT) || (side == LEFT && own == RIGHT)) CHAIN_reverse(chain);
     RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
     try {
@@ -907,18 +908,17 @@ RING_node_s* source_vertex(const RING_node_s* vertex) {
 }
 
 double chain_length_tolerance(const RING_header_s* chain) {
-    const double own = data_of(chain)->length_tolerance;
+    const double own = main_of(chain)->length_tolerance;
     return own > 0 ? own : EQ_ask_length_tolerance();
 }
 
 // Gives the vertex the segment type and geometry of the source vertex (an arc
 // its own end record in the chain's pool) ending at the point.
 void take_geometry(RING_header_s* chain, RING_node_s* vertex, const RING_node_s* source, const double point[2]) {
-    auto* record = static_cast<CHAIN_vertex_data_s*>(vertex->main_data);
+    CHAIN_vertex_data_s* record = vertex_record(vertex);
     const SEGMENT_TYPE type = source ? CHAIN_seg_ask_type(source) : CHAIN_seg_ask_type(vertex);
     end_segment geometry{};
-    if (type == SEG_ARC) geometry = *reinterpret_cast<const end_segment*>(
-                             static_cast<const CHAIN_vertex_data_s*>(source->main_data)->geometry);
+    if (type == SEG_ARC) geometry = *arc_of(source);
     geometry.x = point[0];
     geometry.y = point[1];
     auto* fresh = CMEM_NEW(chain->pool, end_segment);
@@ -931,7 +931,7 @@ void take_geometry(RING_header_s* chain, RING_node_s* vertex, const RING_node_s*
 }
 
 void move_point(RING_header_s* chain, RING_node_s* vertex, const double point[2]) {
-    auto* record = static_cast<CHAIN_vertex_data_s*>(vertex->main_data);
+    CHAIN_vertex_data_s* record = vertex_record(vertex);
     record->geometry[0] = point[0];
     record->geometry[1] = point[1];
     CHAIN_drop_cached_box(chain);
@@ -1109,7 +1109,7 @@ void CHAIN_MendArcAfterAdjustment(RING_header_s* chain, RING_node_s* vertex) {
     }
     // The centre goes to the point of the chord's bisector nearest the old
     // centre; the radius reaches both ends; the sense stays.
-    auto* arc = reinterpret_cast<end_segment*>(static_cast<CHAIN_vertex_data_s*>(vertex->main_data)->geometry);
+    end_segment* arc = arc_of(vertex);
     const double* start = point_of(vertex->previous);
     const double mid[2] = {(start[0] + arc->x) / 2, (start[1] + arc->y) / 2};
     const double chord[2] = {arc->x - start[0], arc->y - start[1]};

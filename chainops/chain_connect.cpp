@@ -9,6 +9,7 @@
 #include <merrow1/chain_build.h>
 #include <merrow1/chain_edit.h>
 
+#include "chain/chain_record.h"
 #include "internal/scratch_pool.h"
 
 #include <algorithm>
@@ -57,11 +58,9 @@ struct Join {
     double gap;  // squared
 };
 
-const double* point_of(const RING_node_s* vertex) {
-    return static_cast<const CHAIN_vertex_data_s*>(vertex->main_data)->geometry;
-}
-
-bool ring_closed(const RING_header_s* chain) { return chain->first && chain->last && chain->last->next == chain->first; }
+using merrow1::is_closed;
+using merrow1::main_of;
+using merrow1::point_of;
 
 }  // namespace
 
@@ -75,10 +74,10 @@ void CHAIN_form_closed_loops(RING_header_s* chains, RING_header_s* closed, doubl
         for (int i = 0; i < chains->count && node; ++i, node = node->next) all.push_back(node);
         for (RING_node_s* n : all) {
             RING_header_s* chain = RING_ask_node_subring(n);
-            if (chain && ring_closed(chain)) {
+            if (chain && is_closed(chain)) {
                 RING_move_node(chains, n, closed, closed->last);
             } else if (chain && chain->first) {
-                const auto* data = static_cast<const CHAIN_main_data_s*>(chain->main_data);
+                const CHAIN_main_data_s* data = main_of(chain);
                 if (data && data->material_side != LEFT) CHAIN_reverse(chain);
                 open.push_back(n);
             }

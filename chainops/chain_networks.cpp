@@ -1,6 +1,7 @@
 // Connected networks of a split-chain network, and the segment walk of a
 // part of a chain.
 #include <merrow1/chain_connect.h>
+#include "chain/chain_record.h"
 #include "internal/ring_nodes.h"
 #include "internal/split_network.h"
 
@@ -94,7 +95,7 @@ void CHAIN_cycle_part_of_chain(const PART_OF_CHAIN_s* part, int direction, CHAIN
     RING_header_s* chain = start->chain;
     if (!chain || chain != end->chain || chain->count < 2 || !chain->first) return;
     const int n = chain->count;
-    const bool closed = chain->last && chain->last->next == chain->first;
+    const bool closed = merrow1::is_closed(chain);
     const double tolerance = EQ_ask_length_squared_tolerance();
     double from = start->parameter;
     double to = end->parameter;
