@@ -11,8 +11,8 @@
 // back by guards, so an error leaves the chains as they came.
 #include <merrow1/chain_poly_seg.h>
 
-#include "chain/chain_check.h"
 #include "chain/chain_record.h"
+#include "chain/chain_check.h"
 #include "chainops/chain_2.h"
 #include "chainops/chain_backtrack.h"
 #include "chainops/chain_poly_seg_internal.h"

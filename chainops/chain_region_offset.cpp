@@ -53,8 +53,8 @@
 #include <unordered_set>
 #include <vector>
 
-using merrow1::chain_region_internal::main_of;
-using merrow1::chain_region_internal::is_closed;
+using merrow1::main_of;
+using merrow1::is_closed;
 using merrow1::chain_region_internal::is_island;
 using merrow1::chain_region_internal::swapped;
 using merrow1::chain_region_internal::chain_of;
@@ -203,8 +203,8 @@ RING_header_s* CHAIN_create_detour_path_in_region(CMEM_pool_s* pool, const RING_
             RING_node_s* node = RING_insert_after(path, nullptr, nullptr);
             if (!node || !ChainVertexCopy(old_first, path, node)) return nullptr;
             CHAIN_seg_set_type(old_first, SEG_LINE);
-            static_cast<CHAIN_vertex_data_s*>(node->main_data)->geometry[0] = from->x;
-            static_cast<CHAIN_vertex_data_s*>(node->main_data)->geometry[1] = from->y;
+            merrow1::point_of(node)[0] = from->x;
+            merrow1::point_of(node)[1] = from->y;
             CHAIN_seg_set_type(node, SEG_POINT);
             CHAIN_drop_cached_box(path);
             len += start.gap;
@@ -380,7 +380,7 @@ RING_header_s* CHAIN_offset_shape_by_constant(CMEM_pool_s* pool, RING_header_s* 
     for (RING_node_s* node : merrow1::ring_nodes(result)) {
         RING_header_s* piece = chain_of(node);
         if (!piece || !is_closed(piece) || piece->count < 2 || main_of(piece)->direction != 0) continue;
-        const double* start = static_cast<const CHAIN_vertex_data_s*>(piece->first->main_data)->geometry;
+        const double* start = merrow1::point_of(piece->first);
         if (ChainPointLocation(chain, start, nullptr) != CHAIN_LOCATION_OUTSIDE) continue;
         MERROW1_NOTE_FAILURE("DUE_TO_UNDEFDIR_OFFSETSHAPE_OUTSIDE_PERIPHSHAPE");
         RING_delete_node(result, node);
@@ -430,7 +430,7 @@ void CHAIN_closeOpenAndIslandRegions(RING_header_s* set, double /*width: not use
                 if (partner) {
                     main_of(partner)->material_side = swapped(main_of(partner)->material_side);
                     for (RING_node_s* vertex : merrow1::ring_nodes(partner))
-                        static_cast<CHAIN_vertex_data_s*>(vertex->main_data)->flags |= kBackSideFlag;
+                        merrow1::vertex_record(vertex)->flags |= kBackSideFlag;
                     RING_insert_after(set, node, partner);
                 }
             }

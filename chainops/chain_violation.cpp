@@ -52,8 +52,8 @@
 #include <utility>
 #include <vector>
 
-using merrow1::chain_region_internal::main_of;
-using merrow1::chain_region_internal::is_closed;
+using merrow1::main_of;
+using merrow1::is_closed;
 using merrow1::chain_region_internal::is_island;
 using merrow1::chain_region_internal::for_each_chain;
 using merrow1::chain_region_internal::kModule;
@@ -136,7 +136,7 @@ RING_header_s* poly_of_chain(RING_header_s* chain, CMEM_pool_s* pool) {
 RING_header_s* region_holding_start(RING_header_s* chain, const std::vector<RING_header_s*>& regions,
                                     const std::vector<double>& shrinks, CHAIN_violation_accept_cb_t accept_cb,
                                     void* data) {
-    const double* start = static_cast<CHAIN_vertex_data_s*>(chain->first->main_data)->geometry;
+    const double* start = merrow1::point_of(chain->first);
     for (std::size_t i = 0; i < regions.size() && i < shrinks.size(); ++i) {
         RING_header_s* region = regions[i];
         if (!is_closed(region)) continue;
@@ -206,7 +206,7 @@ RING_header_s* check_chain_violates(RING_header_s* chain, const RING_header_s* r
         // cannot have come back in: its start alone decides.
         RING_header_s* holding = region_holding_start(chain, region_chains, shrinks, accept_cb, data);
         if (holding) {
-            const double* start = static_cast<CHAIN_vertex_data_s*>(chain->first->main_data)->geometry;
+            const double* start = merrow1::point_of(chain->first);
             if (point) *point = {start[0], start[1]};
             if (at_start) *at_start = true;
         }
@@ -229,7 +229,7 @@ RING_header_s* check_chain_violates(RING_header_s* chain, const RING_header_s* r
     if (at_start) {
         const double r = 2.0 * own_approximation(region) + chain_tol + 3.0 * cell;
         *at_start = true;
-        double* start = static_cast<CHAIN_vertex_data_s*>(chain->first->main_data)->geometry;
+        double* start = merrow1::point_of(chain->first);
         if (std::hypot(nearest.point[0] - start[0], nearest.point[1] - start[1]) >= r && chain->first->next) {
             const double saved[2] = {start[0], start[1]};
             double mid[2] = {0.0, 0.0};
@@ -756,7 +756,7 @@ bool check_if_violates(RING_header_s* motion, const RING_header_s* regions, POIN
         if (from.parameter >= lt) {
             // The first segment taken from the first crossing: its middle
             // near the regions means the motion runs in along them.
-            double* start = static_cast<CHAIN_vertex_data_s*>(motion->first->main_data)->geometry;
+            double* start = merrow1::point_of(motion->first);
             const double saved[2] = {start[0], start[1]};
             double mid[2] = {0.0, 0.0};
             SEGMENT segment;

@@ -1,7 +1,9 @@
 // Arc and line fitting of chains, arc splitting and tessellation.
 #include <merrow1/chain_fit.h>
 
+#include "chain/chain_record.h"
 #include "internal/check.h"
+#include "internal/vec2.h"
 
 #include <merrow1/chain.h>
 #include <merrow1/chain_corner.h>
@@ -140,13 +142,17 @@ const double kCoincidentSquared = 1e-16;
 // Consecutive line tangents with a dot product below this double back.
 const double kDoublingBackDot = -0.99999999;
 
-double* point_of(const RING_node_s* node) { return static_cast<CHAIN_vertex_data_s*>(node->main_data)->geometry; }
-end_segment* arc_of(const RING_node_s* node) { return reinterpret_cast<end_segment*>(point_of(node)); }
+using merrow1::arc_of;
+using merrow1::for_each_chain;
+using merrow1::is_closed;
+using merrow1::kPi;
+using merrow1::main_of;
+using merrow1::point_of;
+using merrow1::vertex_record;
 bool is_line(const RING_node_s* node) { return CHAIN_seg_ask_type(node) == SEG_LINE; }
 bool is_arc(const RING_node_s* node) { return CHAIN_seg_ask_type(node) == SEG_ARC; }
-bool is_closed(const RING_header_s* chain) { return chain->first && chain->last && chain->last->next == chain->first; }
 SIDE material_side(const RING_header_s* chain) {
-    const auto* data = static_cast<const CHAIN_main_data_s*>(chain->main_data);
+    const CHAIN_main_data_s* data = main_of(chain);
     return data ? data->material_side : 0;
 }
 double dist(const double* a, const double* b) { return std::hypot(b[0] - a[0], b[1] - a[1]); }
@@ -175,16 +181,16 @@ double sagitta(double r, double c, bool major) {
 // Sweep from the start point to the end point about the centre in the sense.
 double sweep_in_sense(const double* s, const double* e, const double* c, DIRECTION sense) {
     const double a[2] = {s[0] - c[0], s[1] - c[1]}, b[2] = {e[0] - c[0], e[1] - c[1]};
-    double t = std::atan2(a[0] * b[1] - a[1] * b[0], a[0] * b[0] + a[1] * b[1]);
+    double t = std::atan2(merrow1::cross(a, b), merrow1::dot(a, b));
     if (sense == CW) t = -t;
-    if (t < 0.0) t += 2.0 * M_PI;
+    if (t < 0.0) t += 2.0 * kPi;
     return t;
 }
 
 // Turns a vertex into an arc vertex with the end data (new geometry buffer in
 // the chain's pool when it held only a point).
 bool set_arc(RING_header_s* chain, RING_node_s* node, const end_segment& end) {
-    auto* record = static_cast<CHAIN_vertex_data_s*>(node->main_data);
+    CHAIN_vertex_data_s* record = vertex_record(node);
     if (!is_arc(node)) {
         auto* geometry = static_cast<double*>(CMEM_ALLOC(chain->pool, 1, sizeof(end_segment)));
         if (!geometry) return false;
@@ -344,7 +350,7 @@ struct ArcFit {
             }
             const double chord = corridor.length;
             if (chord < length_tol + kChordMargin) return;
-            if (sagitta(c.radius, chord, c.sweep > M_PI) < length_tol + sagitta_margin) return;
+            if (sagitta(c.radius, chord, c.sweep > kPi) < length_tol + sagitta_margin) return;
             const end_segment end = {E[0], E[1], c.centre[0], c.centre[1], c.radius, c.sense};
             if (!set_arc(chain, nodes[e], end)) return;
         }
@@ -497,7 +503,7 @@ struct LineFit {
 
     // Step 1: flat arcs become lines; the number turned.
     int flatten_arcs() const {
-        const auto* data = static_cast<const CHAIN_main_data_s*>(chain->main_data);
+        const CHAIN_main_data_s* data = main_of(chain);
         double x = 0.0;
         if (data && data->approximation_tolerance_set) x = 2.0 * data->approximation_tolerance;
         x = std::max(x, 1e-8);
@@ -512,7 +518,7 @@ struct LineFit {
             const double c = dist(segment.start, point_of(node));
             const double r = end->radius;
             const double centre[2] = {end->cx, end->cy};
-            const bool major = sweep_in_sense(segment.start, point_of(node), centre, end->direction) > M_PI;
+            const bool major = sweep_in_sense(segment.start, point_of(node), centre, end->direction) > kPi;
             const double s = sagitta(r, c, major);
             // A major arc is as far from its chord as its sagitta, whatever
             // the chord: only a tiny circle turns into a line.
@@ -631,7 +637,7 @@ struct LineFit {
         merge_runs([this](const RING_node_s* s, const RING_node_s* e, const RING_node_s* p) {
             return corridor_holds(s, e, p);
         });
-        const auto* data = static_cast<const CHAIN_main_data_s*>(chain->main_data);
+        const CHAIN_main_data_s* data = main_of(chain);
         const bool skip_span = data && data->kind == SAMPLE_CHAIN && !CHAIN_ask_use_new_boolean();
         merge_runs([this, skip_span](const RING_node_s* s, const RING_node_s* e, const RING_node_s* p) {
             return tangents_parallel(p) && span_holds(s, e, p, skip_span);
@@ -709,22 +715,6 @@ void CHAIN_fit_all_vertices_to_line(RING_header_s* chain, double tolerance) {
 // ---------------------------------------------------------------------------
 // The standard sequence
 // ---------------------------------------------------------------------------
-
-namespace {
-
-template <typename Fn>
-void for_each_chain(RING_header_s* chain_or_list, Fn fn) {
-    if (!chain_or_list) return;
-    if (chain_or_list->type != 2) {
-        fn(chain_or_list);
-        return;
-    }
-    RING_node_s* node = chain_or_list->first;
-    for (int i = 0; i < chain_or_list->count && node; ++i, node = node->next)
-        if (RING_header_s* chain = RING_ask_node_subring(node)) fn(chain);
-}
-
-}  // namespace
 
 void CHAIN_do_arc_fit_and_line_fit(RING_header_s* chain, CHAIN_vertex_filter_t filter, double tolerance,
                                    bool side_check) {
