@@ -43,6 +43,7 @@
 #include "internal/check.h"
 #include "internal/flavour_intersections.h"
 #include "internal/scratch_pool.h"
+#include "internal/vec2.h"
 #include "arc_sweep.h"
 #include "offset_join.h"
 
@@ -56,7 +57,7 @@
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+using merrow1::kPi;
 // Vertex marks of traced vertices.
 constexpr unsigned kMarkThereAndBack = 0x20000u;  // the source vertex is marked as there-and-back (key 13)
 constexpr unsigned kMarkSampleSource = 0x800u;    // the source is a SAMPLE_CHAIN
@@ -101,8 +102,8 @@ V2 v2(const double p[2]) { return {p[0], p[1]}; }
 V2 operator+(V2 a, V2 b) { return {a.x + b.x, a.y + b.y}; }
 V2 operator-(V2 a, V2 b) { return {a.x - b.x, a.y - b.y}; }
 V2 operator*(double s, V2 a) { return {s * a.x, s * a.y}; }
-double dot(V2 a, V2 b) { return a.x * b.x + a.y * b.y; }
-double cross(V2 a, V2 b) { return a.x * b.y - a.y * b.x; }
+using merrow1::cross;
+using merrow1::dot;
 double norm(V2 a) { return std::hypot(a.x, a.y); }
 double dist(V2 a, V2 b) { return norm(a - b); }
 // dist(a, b) > t and dist(a, b) < t, asking hypot only where the
@@ -247,14 +248,12 @@ V2 refine_crossing(const Piece& a, const Piece& b, V2 found) {
 // ---------------------------------------------------------------------------
 // Chain access
 
-CHAIN_main_data_s* main_data(const RING_header_s* chain) {
-    return chain ? static_cast<CHAIN_main_data_s*>(chain->main_data) : nullptr;
-}
-CHAIN_vertex_data_s* vertex_record(const RING_node_s* node) {
-    return node ? static_cast<CHAIN_vertex_data_s*>(node->main_data) : nullptr;
-}
-V2 point_of(const RING_node_s* node) { return v2(vertex_record(node)->geometry); }
-bool is_closed(const RING_header_s* chain) { return chain->first && chain->last && chain->last->next == chain->first; }
+// The chain's main data: the one reader, under the name this file's walks use.
+CHAIN_main_data_s* main_data(const RING_header_s* chain) { return merrow1::main_of(chain); }
+using merrow1::is_closed;
+using merrow1::vertex_record;
+// The vertex's point as a V2.
+V2 point_of(const RING_node_s* node) { return v2(merrow1::point_of(node)); }
 
 CHAIN_trace_vertex_data_s* trace_record(const RING_node_s* node) {
     return node ? static_cast<CHAIN_trace_vertex_data_s*>(
@@ -1720,18 +1719,7 @@ RING_header_s* CHAIN__offset_trace(RING_header_s* source, double offset, CORNER_
 
 namespace {
 
-// Calls fn with every chain of a chain or chain list.
-template <class Fn>
-void for_each_chain(const RING_header_s* ring, Fn fn) {
-    if (!ring) return;
-    if (ring->type == RING_TYPE_CHAIN) {
-        fn(const_cast<RING_header_s*>(ring));
-        return;
-    }
-    const RING_node_s* node = ring->first;
-    for (int i = 0; i < ring->count && node; ++i, node = node->next)
-        if (RING_header_s* chain = RING_ask_node_subring(node)) fn(chain);
-}
+using merrow1::for_each_chain;
 
 template <class Fn>
 void for_each_vertex(RING_header_s* chain, Fn fn) {
@@ -1754,7 +1742,7 @@ bool CHAIN__delete_traced_chain(const RING_header_s* result, const RING_header_s
     RING_header_s* traced = const_cast<RING_header_s*>(trace);
     if (result) {
         RING_header_s* source = static_cast<RING_header_s*>(APP_DATA__ask_app_data(trace->app_data, APP_DATA_STOCKED_FROM));
-        for_each_chain(result, [&](RING_header_s* chain) {
+        for_each_chain(const_cast<RING_header_s*>(result), [&](RING_header_s* chain) {
             if (!chain->main_data) return;
             for_each_vertex(chain, [&](RING_node_s* node) {
                 auto* link = static_cast<CHAIN_source_chain_source_vertex_s*>(
