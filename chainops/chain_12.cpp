@@ -19,6 +19,7 @@
 #include <merrow1/segment.h>
 
 #include "chain/chain_location_box.h"
+#include "chain/chain_record.h"
 #include "chainops/chain_locations.h"
 #include "chainops/shape_kind.h"
 #include "internal/check.h"
@@ -99,8 +100,7 @@ std::vector<std::array<double, 2>> test_points(const RING_header_s* chain, bool 
     if (points.empty() || vertices) {
         RING_node_s* vertex = chain->first;
         for (int i = 0; vertex && i < chain->count; ++i, vertex = vertex->next) {
-            const auto* record = static_cast<const CHAIN_vertex_data_s*>(vertex->main_data);
-            if (record && record->geometry) points.push_back({record->geometry[0], record->geometry[1]});
+            if (const double* p = merrow1::point_of(vertex)) points.push_back({p[0], p[1]});
             if (!vertices) break;
         }
     }

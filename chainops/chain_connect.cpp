@@ -24,7 +24,7 @@ RING_header_s* CHAIN_source_of_segments(RING_header_s* chain, CMEM_pool_s* pool)
     RING_node_s* vertex = chain->first ? chain->first->next : nullptr;
     // The vertices from the second: on a closed chain the first vertex ends
     // the last segment and comes last.
-    const bool closed = chain->last && chain->last->next == chain->first;
+    const bool closed = merrow1::is_closed(chain);
     const int steps = closed ? chain->count : chain->count - 1;
     for (int i = 0; i < steps && vertex; ++i, vertex = vertex->next) {
         const auto* source = static_cast<const CHAIN_source_chain_source_vertex_s*>(
