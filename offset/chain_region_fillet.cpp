@@ -35,13 +35,12 @@
 
 #include "chain/chain_check.h"
 #include "chain/chain_each.h"
-#include "chain/chain_record.h"
 #include "exact/orient2d.h"
 #include "internal/check.h"
-#include "internal/vec2.h"
 #include "internal/ring_check.h"
 #include "internal/ring_nodes.h"
 #include "internal/scratch_pool.h"
+#include "internal/vec2.h"
 #include "offset/chain_fillet_internal.h"
 
 #include <cmath>
