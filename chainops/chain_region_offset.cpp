@@ -363,9 +363,10 @@ RING_header_s* CHAIN_offset_shape_by_constant(CMEM_pool_s* pool, RING_header_s* 
                                               CHAIN_trace_vertex_source_cb_t vsrc_cb,
                                               CHAIN_vertex_source_callback_t merge_cb) {
     // 1. and 2. An offset within 1e-6 of 0 counts as 0.
+    constexpr double kZeroOffset = 1e-6;
     if (!chain || !chain->first || !chain->last) return nullptr;
     if (!CHAIN__input_usable(chain, "CHAIN_offset_shape_by_constant", CHAIN_INPUT_FINITE)) return nullptr;
-    double d = std::fabs(offset) > 1e-6 ? offset : 0.0;
+    double d = std::fabs(offset) > kZeroOffset ? offset : 0.0;
     d += extra;
     // 3.
     RING_header_s* result =
@@ -394,6 +395,8 @@ RING_header_s* CHAIN_offset_shape_by_constant(CMEM_pool_s* pool, RING_header_s* 
 namespace {
 
 const unsigned kBackSideFlag = 0x20000000;
+// An island stays with the outer boundary whose Z its own matches within this.
+constexpr double kSameZ = 1e-10;
 
 }  // namespace
 
@@ -422,7 +425,7 @@ void CHAIN_closeOpenAndIslandRegions(RING_header_s* set, double /*width: not use
             // 2. An island of the current outer boundary stays as it is.
             const bool held = outer && ChainChainLocation(chain, const_cast<RING_header_s*>(outer), nullptr) !=
                                            CHAIN_LOCATION_OUTSIDE;
-            const bool level = ignore_z || std::fabs(CHAIN_ask_z_value(chain) - outer_z) <= 1e-10;
+            const bool level = ignore_z || std::fabs(CHAIN_ask_z_value(chain) - outer_z) <= kSameZ;
             if (!(held && level)) {
                 // 3. Any other island gets a partner with the sides
                 //    exchanged and the back-side mark, right after it.
@@ -494,6 +497,9 @@ bool CHAIN_regions_overlap(const RING_header_s* a, const RING_header_s* b) {
 namespace {
 
 const double kNoOffset = 1e-10;
+// Open chains are closed back along themselves at a width of 25 or 5 times
+// the tolerance plus this, so the width is never nothing.
+constexpr double kLeastBackWidth = 2.5e-8;
 
 std::vector<RING_header_s*> chains_in_order(const RING_header_s* list) {
     std::vector<RING_header_s*> out;
@@ -567,7 +573,7 @@ int CHAIN_offset_region_fillet(const RING_header_s* regions, RING_header_s* out,
         // 4. Open chains closed by an offset back along them; closed ones
         //    are referred to as they are.
         RING_header_s* k = CHAIN_create_boolean_set(pool, nullptr);
-        const double width = (corners ? 25 : 5) * tol + 2.5e-8;
+        const double width = (corners ? 25 : 5) * tol + kLeastBackWidth;
         const bool closed_any = CHAIN_create_closed_by_offset_reverse(regions, width, k, false);
         for (RING_header_s* chain : chains_in_order(k)) caller.save(chain);
         const bool embedding = !closed_any && reopen;

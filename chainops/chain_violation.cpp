@@ -68,6 +68,21 @@ namespace {
 // Chain debug report code of the inputs of a violation check.
 const int kReportInput = 4;
 
+// The grid of a crossing check covers the set's box grown by the two
+// tolerances and this share of its larger side; that of an embedding check
+// by this second share and the largest implied offset.
+constexpr double kCrossingGridGrowth = 1e-8;
+constexpr double kEmbeddingGridGrowth = 1e-5;
+// A set tolerance not above this counts as unset: the set approximation
+// tolerance stands in.
+constexpr double kUnsetSetTolerance = 1e-10;
+// A place of a crossing snaps to a vertex within the chain's approximation
+// tolerance, and never within less than this.
+constexpr double kLeastSnap = 1e-8;
+// Gouges are bridged and kept apart from free ends only when d1 or d2 is
+// above this.
+constexpr double kLeastGougeDistance = 1e-10;
+
 // Puts a chain's material side back when it goes.
 class SideGuard {
 public:
@@ -178,7 +193,7 @@ RING_header_s* check_chain_violates(RING_header_s* chain, const RING_header_s* r
     double box[4] = {1e19, -1e19, 1e19, -1e19};
     POLY_SEG_quick_expand_bbox_for_set(set, box);
     if (!(box[0] <= box[1] && box[2] <= box[3])) return static_cast<RING_header_s*>(nullptr);
-    const double grow = chain_tol + set_tol + 1e-8 * std::max(box[1] - box[0], box[3] - box[2]);
+    const double grow = chain_tol + set_tol + kCrossingGridGrowth * std::max(box[1] - box[0], box[3] - box[2]);
     INT_GRID_MAP_s* grid = INT_GRID_MAP__create_uniform(pool, box[0] - grow, box[2] - grow, 0.0, box[1] + grow,
                                                         box[3] + grow, 0.0, 31);
     const double cell = INT_GRID_MAP__get_grid_size(grid, 0);
@@ -680,7 +695,7 @@ bool embed(RING_header_s* motion, const RING_header_s* regions, PSI_s* psi, Embe
     POLY_SEG_quick_expand_bbox_for_set(set, box);
     POLY_SEG_quick_expand_bbox(path, box);
     if (!(box[0] <= box[1] && box[2] <= box[3])) return false;
-    const double margin = 1e-5 * std::max(box[1] - box[0], box[3] - box[2]) + e.grow;
+    const double margin = kEmbeddingGridGrowth * std::max(box[1] - box[0], box[3] - box[2]) + e.grow;
     e.grid = INT_GRID_MAP__create_uniform(pool, box[0] - margin, box[2] - margin, 0.0, box[1] + margin,
                                           box[3] + margin, 0.0, 31);
     // Every region by its own offset; the motion by its implied offset,
@@ -779,7 +794,7 @@ bool check_if_violates(RING_header_s* motion, const RING_header_s* regions, POIN
 // The set tolerance the growth of a region set is measured in.
 double set_tolerance(const RING_header_s* set) {
     const double tol = CHAIN_ask_set_tolerance(set);
-    return tol > 1e-10 ? tol : CHAIN_ask_set_approx_tolerance(const_cast<RING_header_s*>(set)) + tol;
+    return tol > kUnsetSetTolerance ? tol : CHAIN_ask_set_approx_tolerance(const_cast<RING_header_s*>(set)) + tol;
 }
 
 }  // namespace
@@ -916,7 +931,7 @@ POINT_ON_CHAIN_s place_at(RING_header_s* chain, double t) {
     ChainGetParamPoint(chain, t, &p);
     const double xy[2] = {p.x, p.y};
     PointOnChainCreate1(chain, node, k + 1, t - k, xy, &place);
-    PointOnChainSnapToVertex(&place, std::max(own_approximation(chain), 1e-8));
+    PointOnChainSnapToVertex(&place, std::max(own_approximation(chain), kLeastSnap));
     return place;
 }
 
@@ -953,7 +968,7 @@ bool CHAIN_FindGougeFreeSections(RING_header_s* chain, PART_OF_CHAIN_s* part, RI
         if (is_closed(motion) && !at.empty()) sections.push_back({at.back(), end + at.front(), e.records[0]->outside != 0});
         // 2. Short gouges between free sections are bridged; the free ends
         //    next to other gouges move away from them.
-        if (d1 > 1e-10 || d2 > 1e-10) {
+        if (d1 > kLeastGougeDistance || d2 > kLeastGougeDistance) {
             if (d1 < 0) d1 = 0;
             else if (d2 < 0) d2 = 0;
             const double long_gouge = 2 * d1 + d2 + 100 * cell;
@@ -1102,7 +1117,7 @@ POINT_ON_CHAIN_s source_place(const RING_node_s* segment, const Korvo::Math::Poi
     POINT_ON_CHAIN_s place{};
     if (!PointOnChainCreate(source->chain, source->vertex, 0, closest, &place))
         ERROR_internal(kModule, __LINE__, "No chain segment at split chain");
-    PointOnChainSnapToVertex(&place, std::max(own_approximation(source->chain), 1e-8));
+    PointOnChainSnapToVertex(&place, std::max(own_approximation(source->chain), kLeastSnap));
     return place;
 }
 
