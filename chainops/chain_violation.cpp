@@ -68,21 +68,6 @@ namespace {
 // Chain debug report code of the inputs of a violation check.
 const int kReportInput = 4;
 
-// The grid of a crossing check covers the set's box grown by the two
-// tolerances and this share of its larger side; that of an embedding check
-// by this second share and the largest implied offset.
-constexpr double kCrossingGridGrowth = 1e-8;
-constexpr double kEmbeddingGridGrowth = 1e-5;
-// A set tolerance not above this counts as unset: the set approximation
-// tolerance stands in.
-constexpr double kUnsetSetTolerance = 1e-10;
-// A place of a crossing snaps to a vertex within the chain's approximation
-// tolerance, and never within less than this.
-constexpr double kLeastSnap = 1e-8;
-// Gouges are bridged and kept apart from free ends only when d1 or d2 is
-// above this.
-constexpr double kLeastGougeDistance = 1e-10;
-
 // Puts a chain's material side back when it goes.
 class SideGuard {
 public:
@@ -119,6 +104,21 @@ double own_approximation(const RING_header_s* chain) {
     const CHAIN_main_data_s* data = main_of(chain);
     return data && data->approximation_tolerance_set ? data->approximation_tolerance : 0.0;
 }
+
+// The grid of a crossing check covers the set's box grown by the two
+// tolerances and this share of its larger side; that of an embedding check
+// by this second share and the largest implied offset.
+constexpr double kCrossingGridGrowth = 1e-8;
+constexpr double kEmbeddingGridGrowth = 1e-5;
+// A set tolerance not above this counts as unset: the set approximation
+// tolerance stands in.
+constexpr double kUnsetSetTolerance = 1e-10;
+// A place of a crossing snaps to a vertex within the chain's approximation
+// tolerance, and never within less than this.
+constexpr double kLeastSnap = 1e-8;
+// Gouges are bridged and kept apart from free ends only when d1 or d2 is
+// above this.
+constexpr double kLeastGougeDistance = 1e-10;
 
 struct AcceptAdapter {
     CHAIN_violation_accept_cb_t accept;
