@@ -82,6 +82,9 @@ void CHAIN_clear_embedded_marks(RING_header_s* chain_or_list) {
 namespace {
 
 constexpr unsigned kBackSide = 0x20000000u;  // vertex asks for the gap offset
+// The inner and gap regions of a path of width w keep no region of area
+// below w x this x w.
+constexpr double kLeastRegionAreaShare = 1e-6;
 
 bool empty_set(RING_header_s* set) {
     bool any = false;
@@ -448,8 +451,8 @@ void CHAIN_mark_embedded_path(RING_header_s* path, RING_header_s* boundary, doub
     if (!with_boundary) return;
     merrow1::run_converting([&]() {
         RegionsAndSplitPoints cleanup{path, boundary};
-        cleanup.regions = CHAIN__inner_and_gap_regions(path, boundary, width, gap, width * 1e-6 * width,
-                                                       gap_callback, pool);
+        cleanup.regions = CHAIN__inner_and_gap_regions(path, boundary, width, gap,
+                                                       width * kLeastRegionAreaShare * width, gap_callback, pool);
         CHAIN__split_points_from_regions(cleanup.regions, path, boundary, pool);
         BoundaryReferences refs(boundary);
         merrow1::for_each_chain(path, [&](RING_header_s* chain) {
@@ -487,7 +490,8 @@ void CHAIN_mark_narrow_embedded_path(RING_header_s* path, RING_header_s* boundar
         // before the pool goes, on every exit.
         RegionsAndSplitPoints cleanup{path, boundary};
         cleanup.regions =
-            CHAIN__inner_and_gap_regions(path, boundary, 0.0, 0.0, width * 1e-6 * width, there_and_back, scratch);
+            CHAIN__inner_and_gap_regions(path, boundary, 0.0, 0.0, width * kLeastRegionAreaShare * width, there_and_back,
+                                         scratch);
         CHAIN__split_points_from_regions(cleanup.regions, path, boundary, scratch);
         // A chain that a region is, or that a region was made from alone
         // (its key-10 source): the boundary never came near it.

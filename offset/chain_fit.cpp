@@ -139,6 +139,18 @@ const double kCornerAngle = 3.142592653589793;
 const double kChordMargin = 2.5e-8;
 // Coincident run ends: squared distance not above this.
 const double kCoincidentSquared = 1e-16;
+// The sagitta and flat-arc margins are this share of their tolerance, and
+// they, the flat-arc limit and the fine line fit never go below the least.
+const double kMarginShare = 0.01;
+const double kLeastFitTolerance = 1e-8;
+// A chord no longer than this holds no corridor.
+const double kLeastCorridorChord = 1e-8;
+// A vertex lies on a span when its distances to the ends sum to the span
+// within this.
+const double kOnSpanSlack = 1e-8;
+// The fine line fit of the standard sequence works at this share of its
+// tolerance.
+const double kFineLineShare = 0.001;
 // Consecutive line tangents with a dot product below this double back.
 const double kDoublingBackDot = -0.99999999;
 
@@ -240,7 +252,7 @@ struct Corridor {
 
     Corridor(const double* start, const double* end) : s(start) {
         length = dist(start, end);
-        valid = length > 1e-8;
+        valid = length > kLeastCorridorChord;
         d[0] = valid ? (end[0] - start[0]) / length : 0.0;
         d[1] = valid ? (end[1] - start[1]) / length : 0.0;
     }
@@ -373,7 +385,7 @@ void CHAIN_fit_vertices_to_arc(RING_header_s* chain, CHAIN_vertex_filter_t filte
     fit.chain = chain;
     fit.point_tol = std::min(tolerance, second_tolerance);
     fit.mid_tol = second_tolerance;
-    fit.sagitta_margin = std::max(0.01 * second_tolerance, 1e-8);
+    fit.sagitta_margin = std::max(kMarginShare * second_tolerance, kLeastFitTolerance);
     fit.length_tol = EQ_ask_length_tolerance();
     fit.max_radius = maximum_radius;
     fit.min_radius = minimum_radius;
@@ -470,7 +482,7 @@ struct LineFit {
         const double* s = point_of(S);
         const double* e = point_of(E);
         const double* p = point_of(P);
-        if (!skip_span && dist(s, p) + dist(p, e) - dist(s, e) > 1e-8) return false;
+        if (!skip_span && dist(s, p) + dist(p, e) - dist(s, e) > kOnSpanSlack) return false;
         const Corridor c(s, e);
         if (three_d && c.valid && c.length > tol) return z_holds(S, E, P, c);
         return true;
@@ -506,8 +518,8 @@ struct LineFit {
         const CHAIN_main_data_s* data = main_of(chain);
         double x = 0.0;
         if (data && data->approximation_tolerance_set) x = 2.0 * data->approximation_tolerance;
-        x = std::max(x, 1e-8);
-        const double margin = std::max(0.01 * tol, 1e-8);
+        x = std::max(x, kLeastFitTolerance);
+        const double margin = std::max(kMarginShare * tol, kLeastFitTolerance);
         int turned = 0;
         for (RING_node_s* node : vertices_of(chain)) {
             SEGMENT segment;
@@ -725,7 +737,7 @@ void CHAIN_do_arc_fit_and_line_fit(RING_header_s* chain, CHAIN_vertex_filter_t f
     CHAIN_fit_vertices_to_arc(chain, filter, EQ_ask_length_tolerance(), tolerance, max_radius, min_radius, 4,
                               side_check, false);
     counts[1] = chain->count;
-    CHAIN_fit_vertices_to_line(chain, filter, std::max(0.001 * tolerance, 1e-8), false);
+    CHAIN_fit_vertices_to_line(chain, filter, std::max(kFineLineShare * tolerance, kLeastFitTolerance), false);
     counts[2] = chain->count;
     CHAIN_fit_vertices_to_arc(chain, filter, tolerance, tolerance, max_radius, min_radius, 6, side_check, false);
     counts[3] = chain->count;

@@ -933,7 +933,8 @@ int CHAIN_fillet_region(RING_header_s* list, double radius, bool allow3, bool al
         MERROW1_SCRATCH_POOL(pool, "CHAIN_fillet_region");
         // 2. Tolerance.
         const double tol = CHAIN__fillet_tolerance(list);
-        const double e = -(5 * tol + 2.5e-8);
+        constexpr double kLeastCloseOffset = 2.5e-8;  // so the implied offset is never nothing
+        const double e = -(5 * tol + kLeastCloseOffset);
         // 3. Open chains closed there and back.
         RING_header_s* closed = referring_list(pool);
         const bool any_open = CHAIN_create_closed_by_offset_reverse(list, -5 * e, closed, false);
@@ -1084,7 +1085,10 @@ int CHAIN_fillet_region(RING_header_s* list, double radius, bool allow3, bool al
 std::vector<CHAIN_fillet_pass_radius_s> CHAIN__fillet_corner_radii(double radius, double step) {
     std::vector<CHAIN_fillet_pass_radius_s> out;
     if (!(radius > 0) || !(step > 0) || !std::isfinite(radius) || !std::isfinite(step)) return out;
-    const double floor = 0.2 * radius - 0.001 * radius;
+    // Another try is allowed while the next radius stays at or above a fifth
+    // of the radius less a thousandth of it.
+    constexpr double kLeastRadiusShare = 0.2, kRadiusSlackShare = 0.001;
+    const double floor = kLeastRadiusShare * radius - kRadiusSlackShare * radius;
     for (int i = 0; i < 1000; ++i) {
         const double ri = radius - i * step;
         const bool another = ri - step >= floor;
@@ -1221,7 +1225,8 @@ int CHAIN__fillet_corners_region_pass(RING_header_s* list, double radius, const 
         }
         flip();
         // 6-7. Each gap: one input chain and one fillet arc make a corner.
-        const double min_area = 0.01 * (merrow1::kPi / 16) * radius * radius;
+        constexpr double kLeastGapShare = 0.01;  // of a sixteenth of the circle of the radius
+        const double min_area = kLeastGapShare * (merrow1::kPi / 16) * radius * radius;
         for (RING_header_s* gap : chains_of(gaps)) {
             const double area = CHAIN_chainArea_chainCentroid(gap, nullptr);
             if (std::fabs(area) < min_area) continue;

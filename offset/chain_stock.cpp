@@ -46,6 +46,17 @@
 namespace {
 
 constexpr double kSamePoint2 = 1e-16;           // squared distance of coinciding points
+// A rounded join of two lines needs 1 - c and 1 + c, c the dot of their
+// directions, at least this: neither running on nor reversed.
+constexpr double kRoundedJoinTurn = 1e-10;
+// A stocked chain of a closed source is closed at this tolerance (CHAIN_close
+// merges ends at no less than its own least gap); one stocked on both sides
+// at the second.
+constexpr double kStockedCloseTolerance = 1e-8;
+constexpr double kBothSidesCloseTolerance = 1e-10;
+// End caps: lengths below this are zero, and radii within it of a distance
+// reach it.
+constexpr double kCapLength = 1e-10;
 constexpr double kDifferentStockLimit = 2.61312592975275;  // 1 / sin(22.5 degrees)
 constexpr int kQueryListInputs = 12;
 constexpr int kQueryLoopRemoval = 42;
@@ -722,7 +733,7 @@ int CHAIN__process_extend_tangents(CHAIN__stock_walk_s* walk, int kind, CORNER_C
         // directions are L1's and L2's own.
         const V2 t1 = unit(end_of(l1) - start_of(l1)), t2 = unit(end_of(l2) - start_of(l2));
         const double cc = dot(t1, t2);
-        rounded = 1.0 - cc >= 1e-10 && 1.0 + cc >= 1e-10;
+        rounded = 1.0 - cc >= kRoundedJoinTurn && 1.0 + cc >= kRoundedJoinTurn;
         if (rounded) {
             double s2 = walk->radius * walk->radius * (1.0 - cc) / (1.0 + cc);
             const double d1 = dist2(x, c.p1), d2 = dist2(x, c.p2);
@@ -1305,7 +1316,7 @@ int CHAIN__stock_general(RING_header_s* chain, double tool_radius, double stock,
             CHAIN_trace_vertex_data_s* to = record_of(output->last);
             if (from && to) *to = *from;
         }
-        CHAIN_close(output, 1e-8);
+        CHAIN_close(output, kStockedCloseTolerance);
         const CHAIN_trace_vertex_data_s* second = record_of(output->first->next);
         const CHAIN_trace_vertex_data_s* first_record = record_of(output->first);
         if (second && (second->vertex_piece || second->blank) && !(first_record && first_record->step_high))
@@ -1397,7 +1408,7 @@ void CHAIN__AppendEndCap(RING_header_s* stocked, RING_node_s* p, RING_node_s* q,
     const V2 pp = point_of(p), qq = point_of(q), ee = point_of(e);
     const double d = norm(qq - pp), da = norm(ee - pp), db = norm(qq - ee);
     // 1. Degenerate caps change nothing.
-    if (d < 1e-10 || da < 1e-10 || db < 1e-10) return;
+    if (d < kCapLength || da < kCapLength || db < kCapLength) return;
     const V2 u = (1.0 / d) * (qq - pp);
     // 2. Which ends are square.
     const bool p_mark = back_marked(p), q_mark = back_marked(q);
@@ -1405,14 +1416,14 @@ void CHAIN__AppendEndCap(RING_header_s* stocked, RING_node_s* p, RING_node_s* q,
     const bool q_square = (!q_mark && cap_type == 1) || (q_mark && cap_type == 2);
     // 3. No straight middle part when the sides are close.
     double r = radius;
-    const bool middle = !(d <= 2.0 * r + 1e-10);
+    const bool middle = !(d <= 2.0 * r + kCapLength);
     bool corner_at_e = false;
     if (!middle) {
         if (p_square) {
-            if (db < r + 1e-10) r = db;
+            if (db < r + kCapLength) r = db;
             corner_at_e = true;
         } else if (q_square) {
-            if (da < r + 1e-10) r = da;
+            if (da < r + kCapLength) r = da;
         } else {
             r = d / 2.0;
         }
@@ -1524,7 +1535,7 @@ void CHAIN_StockOpenBothSides(RING_header_s* chain, double first_radius, double 
         CHAIN__AppendEndCap(output, output->last, output->first, chain, chain->first, vertex_source_cb, radius,
                             cap_type);
         // 7. Closed.
-        CHAIN_close(output, 1e-10);
+        CHAIN_close(output, kBothSidesCloseTolerance);
         report("CHAIN_StockOpenBothSides: stockedChain -- output", output);
     } catch (...) {
         if (second) RING_delete(second);
