@@ -2,7 +2,8 @@
 // code of this folder uses: an island has its material inside (CW with
 // material RIGHT, CCW with LEFT), a periphery outside (CCW with RIGHT, CW
 // with LEFT); a closed pocket is a closed chain that is neither an island nor
-// a trace.
+// a trace.  Beside them, the main data of a ring only when it is a chain, and
+// the chains of a list that have it.
 #pragma once
 
 #include <merrow1/chain_types.h>
