@@ -33,6 +33,10 @@ namespace Cam {
 
 namespace {
 
+// A piece whose start parameter is within this of 0 and whose end parameter
+// is within it of the vertex count covers the whole closed source chain.
+constexpr double kWholeChainParameterTolerance = 1e-8;
+
 const BoolTrimRawLevel_s* level_of(const RING_header_s* chain) {
     return chain ? static_cast<const BoolTrimRawLevel_s*>(APP_DATA__ask_app_data(chain->app_data,
                                                                                  CHAIN_APP_DATA_RAW_CHAIN_LEVEL))
@@ -136,8 +140,8 @@ bool BoolTrimLoc::IsClosed() const {
     const SPLIT_CHAIN_s* s = GetSplitChain();
     const RING_header_s* chain = GetSourceChain();
     if (!chain || !s->piece->end || !chain->last || chain->last->next != chain->first) return false;
-    return std::fabs(s->piece->start->parameter) <= 1e-8 &&
-           std::fabs(s->piece->end->parameter - chain->count) <= 1e-8;
+    return std::fabs(s->piece->start->parameter) <= kWholeChainParameterTolerance &&
+           std::fabs(s->piece->end->parameter - chain->count) <= kWholeChainParameterTolerance;
 }
 
 RING_header_s* BoolTrimLoc::CreateChain(CMEM_pool_s* pool, CHAIN_vertex_source_callback_t callback) const {

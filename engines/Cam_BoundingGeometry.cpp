@@ -36,6 +36,10 @@ namespace Cam {
 using Korvo::Math::Point2;
 
 namespace {
+
+// A kernel vector shorter than this (times the kernel's length scale) has no
+// direction.
+constexpr double kKernelUnitizeTolerance = 1e-10;
 const double kPi = std::acos(-1.0);
 double dot(const Point2& a, const Point2& b) { return a.x * b.x + a.y * b.y; }
 double cross(const Point2& a, const Point2& b) { return a.x * b.y - a.y * b.x; }
@@ -382,7 +386,7 @@ BoundingTags BoundingGeometry::CreateBoundingCylinder(const Point3& base, const 
     double part[2] = {1.0, 1.0}, kernel[2] = {1.0, 1.0};
     PART_ask_vj_scale_factors(CONTEXT_ask_work_part(), part);
     vzsfac(kernel);
-    const double s = part[0], tolerance = kernel[0] * 1e-10;
+    const double s = part[0], tolerance = kernel[0] * kKernelUnitizeTolerance;
     const double a[3] = {axis.x, axis.y, axis.z};
     double perpendicular[3] = {0, 0, 0}, ua[3], up[3];
     VEC3_ask_perpendicular(a, perpendicular);

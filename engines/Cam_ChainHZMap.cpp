@@ -44,6 +44,12 @@ namespace {
 const double kZTolerance = 1e-10;     // Z values closer than this are one
 const double kXYCoincident = 2.5e-8;  // an XY point this near a vertex is that vertex
 const double kHuge = 1e19;
+// A forward tessellation longer than the backward one by this or more is
+// pulled back toward the middle of the two.
+constexpr double kPullBackMargin = 1e-10;
+// The walk bound counts steps of the tolerance, never finer than this, so a
+// tolerance of 0 still bounds the walk.
+constexpr double kBoundStepFloor = 1e-12;
 
 CHAIN_vertex_data_s* record(const RING_node_s* node) {
     return node ? static_cast<CHAIN_vertex_data_s*>(node->main_data) : nullptr;
@@ -565,7 +571,7 @@ double ChainHZMap::TessMultiSegBiDir(RING_node_s* from, RING_node_s* to, bool fo
 double ChainHZMap::TessMultiSeg(RING_node_s* from, RING_node_s* to) const {
     const double forward = TessMultiSegBiDir(from, to, true);
     const double backward = TessMultiSegBiDir(from, to, false);
-    if (forward - backward < 1e-10) return forward;
+    if (forward - backward < kPullBackMargin) return forward;
     // Pull the forward piece back toward the middle of the two lengths: to
     // the start of a segment within 1% of t of it, into an arc at the middle,
     // or to the end of the line that holds the middle.
@@ -609,7 +615,7 @@ void ChainHZMap::TessAndWrapBackSegment(RING_node_s* hz1) {
     RING_node_s* cur = s->previous;
     Point2 hzAt = p0;
     bool arcDone = !arcProfile;
-    const long bound = 4 * bound_of(xy) + static_cast<long>(4 * (p1.x - p0.x) / std::max(m_tol, 1e-12)) + 64;
+    const long bound = 4 * bound_of(xy) + static_cast<long>(4 * (p1.x - p0.x) / std::max(m_tol, kBoundStepFloor)) + 64;
     for (long steps = 0; cur && cur != e; ++steps) {
         if (steps > bound) MERROW1_INFINITE_LOOP();
         const double pathStep = pathTess ? TessMultiSeg(cur, e) : kHuge;

@@ -40,6 +40,13 @@ namespace {
 const double kPi = 3.14159265358979323846;
 const double kMaxRampAngle = 89.99;  // degrees; above it there is no ramp
 const double kTiny = 1e-10;
+// Spec values closer than this are the same.
+constexpr double kSameValue = 1e-10;
+// A segment is steep only above the ramp's own slope plus this, so the
+// rounding of a ramp never asks for another.
+constexpr double kSteepSlack = 1e-9;
+// A turn of this many radians or less is straight and takes no fillet.
+constexpr double kStraightTurn = 1e-9;
 
 Point2 point_of(const RING_node_s* node) {
     const double* g = static_cast<const CHAIN_vertex_data_s*>(node->main_data)->geometry;
@@ -74,7 +81,7 @@ private:
     CMEM_pool_s*& m_slot;
 };
 
-bool same(double a, double b) { return std::fabs(a - b) <= 1e-10; }
+bool same(double a, double b) { return std::fabs(a - b) <= kSameValue; }
 
 }  // namespace
 
@@ -199,7 +206,7 @@ public:
         RING_node_s* to = part.end->node;
         if (!chain || !from || !to) return;
         const Point2 at = point_of(from);
-        if (std::hypot(at.x - part.start->point[0], at.y - part.start->point[1]) > 2.5e-8 && from->previous)
+        if (std::hypot(at.x - part.start->point[0], at.y - part.start->point[1]) > CHAIN_COINCIDENT_DISTANCE && from->previous)
             from = from->previous;
         m_smoother->DoSmooth(chain, m_distance, from, to);
     }
@@ -364,7 +371,7 @@ void ChainZSmoother::RampSmooth(ChainHZMap& map) {
 
 void ChainZSmoother::RampSmoothBetween(ChainHZMap& map, RING_node_s* s, RING_node_s* e, RampPass& pass) {
     RING_header_s* hz = map.GetHZChain();
-    const double steep = m_tanA + 1e-9;
+    const double steep = m_tanA + kSteepSlack;
     RING_node_s* c = s;
     while (c && c != e) {
         if (--pass.budget < 0) MERROW1_INFINITE_LOOP();
@@ -492,7 +499,7 @@ void ChainZSmoother::RoundRampFoot(ChainHZMap& map, RING_node_s* foot, RING_node
     d2 = {d2.x / len2, d2.y / len2};
     const double cross = d1.x * d2.y - d1.y * d2.x, dot = d1.x * d2.x + d1.y * d2.y;
     const double turn = std::atan2(std::fabs(cross), dot);
-    if (!(turn > 1e-9)) return;
+    if (!(turn > kStraightTurn)) return;
     double T = m_filletRadius * std::tan(turn / 2);
     if (len1 < T + m_tol || len2 < T + m_tol) T = std::min(T, std::min(len1, len2));
     const double radius = T / std::tan(turn / 2);

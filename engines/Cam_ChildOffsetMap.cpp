@@ -53,6 +53,9 @@ namespace Cam {
 namespace {
 
 const int kKey = CHAIN_APP_DATA_PARENT_SPLIT_POINT;
+// Chain parameters closer than this are one place; a fraction above it lies
+// inside its segment.
+constexpr double kParameterTolerance = 1e-10;
 
 CHAIN_main_data_s* main_of(const RING_header_s* chain) {
     return static_cast<CHAIN_main_data_s*>(chain->main_data);
@@ -339,7 +342,7 @@ RING_node_s* ChildOffsetMap::NearestAhead(RING_header_s* child, double parameter
     for (RING_node_s* pv : parent)
         for (ParentSplitPt* p = SplitPointsAt(pv); p; p = p->m_next)
             if (p->m_child == child && (p->m_kind & bit) &&
-                std::fabs(index_of(child, p->m_childVertex) - parameter) <= 1e-10) {
+                std::fabs(index_of(child, p->m_childVertex) - parameter) <= kParameterTolerance) {
                 *out = p;
                 return pv;
             }
@@ -349,7 +352,7 @@ RING_node_s* ChildOffsetMap::NearestAhead(RING_header_s* child, double parameter
     const int k = std::max(0, std::min(static_cast<int>(cv.size()) - 1, static_cast<int>(std::floor(parameter))));
     const double t = parameter - k;
     double at[2] = {point_of(cv[static_cast<size_t>(k)])[0], point_of(cv[static_cast<size_t>(k)])[1]};
-    if (t > 1e-10 && (static_cast<size_t>(k) + 1 < cv.size() || is_closed(child))) {
+    if (t > kParameterTolerance && (static_cast<size_t>(k) + 1 < cv.size() || is_closed(child))) {
         // A point inside the segment that leaves vertex k, taken along its chord
         // and placed on the child at its nearest point.
         const double* b = point_of(cv[(static_cast<size_t>(k) + 1) % cv.size()]);

@@ -29,6 +29,10 @@
 
 namespace {
 
+// Lengths and heights not above this are zero: coincident points make no
+// line, a height of zero no extrusion.
+constexpr double kZeroLength = 1e-10;
+
 const double kTwoPi = 2.0 * std::acos(-1.0);
 
 struct KernelCurves {
@@ -119,7 +123,7 @@ int CHAIN__create_kernel_plane(const RING_header_s* chain, double scale) {
 int CHAIN__create_kernel_line(const double start[3], const double end[3]) {
     double d[3], unit[3], length = 0.0;
     VEC3_sub(end, start, d);
-    if (!VEC3_unitize(d, 1e-10, &length, unit)) return 0;
+    if (!VEC3_unitize(d, kZeroLength, &length, unit)) return 0;
     VQ_LINE_sf_t sf{vq(start), vq(unit)};
     int line = 0;
     MERROW1_VQ(VQ_LINE_create(&sf, &line));
@@ -333,7 +337,7 @@ int CHAIN_CreateExtrudedBody(const RING_header_s* chains, double scale, double h
         sheet = CHAIN__create_planar_sheet(chains, scale, tolerance, tolerance, fit);
     }
     if (!sheet) return 0;
-    if (!(std::fabs(height) > 1e-10)) return sheet;
+    if (!(std::fabs(height) > kZeroLength)) return sheet;
     const RING_header_s* first = first_chain(chains);
     const int solid = CHAIN__extrude_sheet(sheet, scale * height, data_of(first)->csys.matrix + 6);
     delete_entity(sheet);

@@ -8,6 +8,7 @@
 
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain_boolean.h>
+#include <merrow1/chain_build.h>
 #include <merrow1/chain_create.h>
 #include <merrow1/chain_distance.h>
 #include <merrow1/chain_edit.h>
@@ -137,7 +138,7 @@ bool CHAIN__legacy_is_flat_arc(const SEGMENT* segment) {
     if (!SegmentMidPoint(segment, mid)) return false;
     const double chord_mid[2] = {0.5 * (segment->start[0] + segment->end->x),
                                  0.5 * (segment->start[1] + segment->end->y)};
-    return std::hypot(mid[0] - chord_mid[0], mid[1] - chord_mid[1]) <= 2.5e-8;
+    return std::hypot(mid[0] - chord_mid[0], mid[1] - chord_mid[1]) <= CHAIN_COINCIDENT_DISTANCE;
 }
 
 // ---------------------------------------------------------------------------

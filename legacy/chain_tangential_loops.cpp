@@ -25,6 +25,11 @@ namespace {
 const double kMinSpacing = 1e-8;
 const double kMaxLoopVertices = 1e6;
 const double kWholeTolerance = 1e-7;
+// A chain without its own approximation tolerance (or one below this) closes
+// at this gap; loops are appended to the chain at the same gap.
+constexpr double kClosingGap = 1e-8;
+// Loops of a smaller radius are left out.
+constexpr double kSmallestLoopRadius = 1e-6;
 
 CHAIN_embedded_vertex_data_s* embedded_record(const RING_node_s* node) {
     return static_cast<CHAIN_embedded_vertex_data_s*>(
@@ -53,9 +58,9 @@ CHAIN_main_data_s* data_of(const RING_header_s* chain) { return static_cast<CHAI
 
 double closing_tolerance(const RING_header_s* chain) {
     const CHAIN_main_data_s* data = data_of(chain);
-    if (data && data->approximation_tolerance_set && data->approximation_tolerance >= 1e-8)
+    if (data && data->approximation_tolerance_set && data->approximation_tolerance >= kClosingGap)
         return data->approximation_tolerance;
-    return 1e-8;
+    return kClosingGap;
 }
 
 // Length of the segment ending at the node (0 for an open chain's start).
@@ -379,13 +384,13 @@ RING_header_s* CHAIN_create_chain_from_tangential_loops(const Korvo::Math::Point
         for (int k = 0; count > 0 && k <= count; ++k) {
             const double radius = smallest_radius + static_cast<double>(k) / static_cast<double>(count) *
                                                         (largest_radius - smallest_radius);
-            if (!(radius >= 1e-6)) continue;
+            if (!(radius >= kSmallestLoopRadius)) continue;
             const Korvo::Math::Point2 centre{point->x + radius * dx, point->y + radius * dy};
             const Korvo::Math::Vector2 back{-dx, -dy};
             RING_header_s* loop = CHAIN_create_circle_chain(csys, radius, &centre, &back, sense, pool);
             if (!loop) continue;
             CHAIN_open(loop, nullptr);
-            CHAIN_append_chain_to_chain(chain, loop, 1e-8);
+            CHAIN_append_chain_to_chain(chain, loop, kClosingGap);
             RING_delete(loop);
         }
     } catch (...) {

@@ -18,6 +18,9 @@
 
 namespace {
 
+// The gap at which an open region chain's stand-in is closed.
+constexpr double kStandInClosingGap = 1e-8;
+
 bool is_closed(const RING_header_s* chain) {
     return chain->first && chain->last && chain->last->next == chain->first;
 }
@@ -42,7 +45,7 @@ public:
                 RING_header_s*& copy = m_copies[chain];
                 if (!copy) {
                     copy = CHAIN_copy(chain, pool, nullptr);
-                    CHAIN_close(copy, 1e-8);
+                    CHAIN_close(copy, kStandInClosingGap);
                     if (APP_DATA__add_data(&chain->app_data, copy, CHAIN_APP_DATA_CLOSED_FOR_CHECK, pool))
                         m_marked.push_back(chain);
                 }

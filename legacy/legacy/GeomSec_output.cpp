@@ -40,6 +40,12 @@ const double kArcAxisCosine = 0.999847695;
 // Arcs of a circle item sweep at most 120 degrees.
 const double kArcStep = 2.0943951023931953;
 const int kCurveRetryErrors[] = {VQ_ERROR_base + 1064, VQ_ERROR_base + 959};
+// The tolerance of the profile's combined start tangent.
+constexpr double kTangentTolerance = 1e-10;
+// A curve tolerance below this is widened once only.
+constexpr double kSmallCurveTolerance = 1e-10;
+// Areas not above this are no area.
+constexpr double kZeroArea = 1e-10;
 
 bool runs_reversed(const CAMGEOM_vj_edge_item_s& item) { return (item.reversed != 0) != (item.invert != 0); }
 
@@ -262,7 +268,7 @@ bool GeomSec::DetermineMatSide(RING_header_s* profile, CAMGEOM_vj_edge_item_s* i
     const auto* map = static_cast<const GeomMap*>(item->map);
     CHAIN_main_data_s* data = main_data(profile);
     Korvo::Math::Vector2 tangent{0.0, 0.0};
-    CHAIN_get_combined_vertex_tangent(profile, profile->first, 1e-10, &tangent);
+    CHAIN_get_combined_vertex_tangent(profile, profile->first, kTangentTolerance, &tangent);
     const double* m = data->csys.matrix;
     double t[3];
     for (int k = 0; k < 3; ++k) t[k] = m[k] * tangent.x + m[3 + k] * tangent.y;
@@ -302,7 +308,7 @@ void GeomSec::SampleCurve(CAMGEOM_vj_edge_item_s* item, double tolerance, double
     if (!code) return;
     // A tolerance the kernel cannot meet is widened: 10, 20, ..., 100 times,
     // or once only when it is below 1e-10.
-    const int retries = tolerance < 1e-10 ? 1 : 10;
+    const int retries = tolerance < kSmallCurveTolerance ? 1 : 10;
     for (int r = 1; r <= retries; ++r) {
         if (std::find(std::begin(kCurveRetryErrors), std::end(kCurveRetryErrors), code) ==
             std::end(kCurveRetryErrors)) {
@@ -538,7 +544,7 @@ bool GeomSec::DetermineProfileSet(RING_header_s* list, CARR_array_t* boundary, i
         return false;
     }
     const double area = material_area(profile);
-    if (best && largest > 1e-10 && area > 1e-10 && area > largest) {
+    if (best && largest > kZeroArea && area > kZeroArea && area > largest) {
         // The profile takes the place of the smaller largest chain, which
         // moves to the end of the set's list.
         RING_move_node(list, own, best_set, best);
