@@ -31,7 +31,10 @@
 #include <stend/error.h>
 #include <stend/system.h>
 
+#include "chain/chain_record.h"
+#include "engines/vertex_point.h"
 #include "exact/orient2d.h"
+#include "internal/vec2.h"
 
 #include <algorithm>
 #include <climits>
@@ -50,7 +53,7 @@ using Korvo::Math::Vector2;
 
 const char* const kFile = "ArcLineFitter";
 const double kLineAlpha = 1e101;
-const double kPi = 3.14159265358979323846;
+using merrow1::kPi;
 
 // The fitter's tolerances, each named for the rule it serves.
 // Any |alpha| above this is a line (a line is stored as kLineAlpha).
@@ -95,20 +98,15 @@ constexpr double kWholeThirdsSlack = 1e-12;
 // tolerance tells apart, so that its iterations are not spent on rounding.
 constexpr double kFinestRepairParameterTolerance = 1e-12;
 
-double cross(double ax, double ay, double bx, double by) { return ax * by - ay * bx; }
+using merrow1::dot;
+using merrow1::vertex_point;
+using merrow1::vertex_record;
+
+double cross(double ax, double ay, double bx, double by) { return merrow1::cross(Vector2{ax, ay}, Vector2{bx, by}); }
 
 int orient(const Point2& a, const Point2& b, const Point2& c) {
     const double pa[2] = {a.x, a.y}, pb[2] = {b.x, b.y}, pc[2] = {c.x, c.y};
     return ORIENT2D_sign(pa, pb, pc);
-}
-
-CHAIN_vertex_data_s* vertex_record(const RING_node_s* node) {
-    return node ? static_cast<CHAIN_vertex_data_s*>(node->main_data) : nullptr;
-}
-
-Point2 vertex_point(const RING_node_s* node) {
-    const CHAIN_vertex_data_s* v = vertex_record(node);
-    return {v->geometry[0], v->geometry[1]};
 }
 
 double* gate_of(const RING_node_s* node) {
@@ -562,7 +560,6 @@ Seg reversed(const Seg& s) {
     return r;
 }
 double dist2(const Point2& a, const Point2& b) { return (a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y); }
-double dot(const Vector2& a, const Vector2& b) { return a.x * b.x + a.y * b.y; }
 
 }  // namespace
 
@@ -964,13 +961,13 @@ double ArcLineFitter::FindMinDeviationArc(int i, int j, ArcParamInterval const& 
 
 void ArcLineFitter::DoFit(RING_header_s* chain) {
     if (chain) {
-        if (const CHAIN_main_data_s* main = static_cast<const CHAIN_main_data_s*>(chain->main_data))
+        if (const CHAIN_main_data_s* main = merrow1::main_of(chain))
             m_debugger->csys = main->csys;
         if (m_debugger->draw_gates_at_start) DrawGates(chain);
     }
     if (m_debugger->call_at_start && m_debugger->callback) m_debugger->callback();
     if (!chain || chain->count < 3) return;
-    const bool closed = chain->last && chain->last->next == chain->first;
+    const bool closed = merrow1::is_closed(chain);
 
     // Fixed vertices lose their gates.
     {
@@ -1532,7 +1529,7 @@ void ArcLineFitter::WritePath(RING_header_s* chain, RING_node_s* start, int seam
             none_gone = last_gone < first_gone;
             if (c == 0 && start_moved) {
                 // The chain segment before the piece now ends at the new start.
-                double* g = vertex_record(start)->geometry;
+                double* g = merrow1::point_of(start);
                 g[0] = seg.start.x;
                 g[1] = seg.start.y;
             }
@@ -1646,7 +1643,8 @@ RING_node_s* ArcLineFitter::OutputSegment(RING_header_s* chain, RING_node_s* nod
         const Point2 centre = c.centre(arc.alpha);
         const double radius = c.radius(arc.alpha);
         const double extent = arc.CalcAngularExtent();
-        const int count = std::min(3, std::max(1, static_cast<int>(std::ceil(3.0 * extent / (2.0 * kPi) - kWholeThirdsSlack))));
+        const int count =
+            std::min(3, std::max(1, static_cast<int>(std::ceil(3.0 * extent / (2.0 * kPi) - kWholeThirdsSlack))));
         const double a0 = std::atan2(a.y - centre.y, a.x - centre.x);
         for (int p = 1; p <= count; ++p) {
             end_segment e = {};
@@ -1793,7 +1791,7 @@ bool ArcLineFitter::FitBetween2AnalyticEntities(RING_header_s* chain, RING_node_
     m_points = saved;
     if (!ok) return false;
     // 5. The start vertex moves to the corner; the piece's other vertices go.
-    double* g = vertex_record(start)->geometry;
+    double* g = merrow1::point_of(start);
     g[0] = corner.x;
     g[1] = corner.y;
     for (int gone = 1; gone <= last; ++gone) RING_delete_node(chain, m_pieceNodes[gone]);
@@ -1985,7 +1983,8 @@ ArcLineFitter::RepairableTangentState ArcLineFitter::TestVertexTangency(CleanedS
     if (!line1) c1 = seg_centre(first), r1 = seg_radius(first);
     if (!line2) c2 = seg_centre(second), r2 = seg_radius(second);
     const bool refit_first = line2 || (!line1 && r1 < r2);
-    if (!line1 && !line2 && dist2(c1, c2) < kTangentSlackSquaredPerTolerance2 * t * t) return first.arc.cw == second.arc.cw ? ALREADY_TANGENT : NOT_REPAIRABLE;
+    if (!line1 && !line2 && dist2(c1, c2) < kTangentSlackSquaredPerTolerance2 * t * t)
+        return first.arc.cw == second.arc.cw ? ALREADY_TANGENT : NOT_REPAIRABLE;
     const Vector2 t1 = end_tangent(first), t2 = start_tangent(second);
     const double turn = dot(t1, t2);
     if (!(turn > 0.0)) return NOT_REPAIRABLE;
@@ -2099,7 +2098,9 @@ bool ArcLineFitter::FitTangentArcToMeetSegment(Point2 const& p, Vector2 const& t
         if (segment.arc.cw) swept = -swept;
         swept = std::fmod(swept, 2.0 * kPi);
         if (swept < 0.0) swept += 2.0 * kPi;
-        if (swept > segment.arc.CalcAngularExtent() && dist2(touch, segment.end) >= kTangentSlackSquaredPerTolerance2 * tol * tol) return false;
+        if (swept > segment.arc.CalcAngularExtent() &&
+            dist2(touch, segment.end) >= kTangentSlackSquaredPerTolerance2 * tol * tol)
+            return false;
     }
     const double chord2 = dist2(p, touch);
     if (chord2 < kShortTangentChordSquaredPerTolerance2 * tol * tol) {

@@ -26,6 +26,7 @@
 #include <cmath>
 #include <functional>
 
+#include "chain/chain_record.h"
 #include "engines/engine_memory.h"
 
 namespace Korvo {
@@ -139,7 +140,7 @@ bool BoolTrimLoc::HasTrimSource() const { return !HasRawSource(); }
 bool BoolTrimLoc::IsClosed() const {
     const SPLIT_CHAIN_s* s = GetSplitChain();
     const RING_header_s* chain = GetSourceChain();
-    if (!chain || !s->piece->end || !chain->last || chain->last->next != chain->first) return false;
+    if (!chain || !s->piece->end || !merrow1::is_closed(chain)) return false;
     return std::fabs(s->piece->start->parameter) <= kWholeChainParameterTolerance &&
            std::fabs(s->piece->end->parameter - chain->count) <= kWholeChainParameterTolerance;
 }
@@ -496,7 +497,7 @@ void BoolTrim::FindCells(std::vector<ITPBuilder*>& builders, RING_header_s* rawC
     std::vector<BoolTrimLoc*> locs = m_query->Top()->m_locs;
     const int n = static_cast<int>(locs.size());
     // Pieces run the other way round when the material is not on the left.
-    const bool d = static_cast<const CHAIN_main_data_s*>(rawChain->main_data)->material_side != LEFT;
+    const bool d = merrow1::main_of(rawChain)->material_side != LEFT;
     if (d && n >= 2) std::reverse(locs.begin(), locs.end());
     chains.resize(locs.size());
     for (int i = 0; i < n; ++i)

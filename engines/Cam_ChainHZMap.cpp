@@ -32,6 +32,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "chain/chain_record.h"
+#include "engines/vertex_point.h"
 #include "internal/check.h"
 
 namespace Korvo {
@@ -51,18 +53,10 @@ constexpr double kPullBackMargin = 1e-10;
 // tolerance of 0 still bounds the walk.
 constexpr double kBoundStepFloor = 1e-12;
 
-CHAIN_vertex_data_s* record(const RING_node_s* node) {
-    return node ? static_cast<CHAIN_vertex_data_s*>(node->main_data) : nullptr;
-}
-
-Point2 point_of(const RING_node_s* node) {
-    const double* g = record(node)->geometry;
-    return {g[0], g[1]};
-}
-
-end_segment* end_of(const RING_node_s* node) { return reinterpret_cast<end_segment*>(record(node)->geometry); }
-
-bool is_closed(const RING_header_s* chain) { return chain->first && chain->last && chain->last->next == chain->first; }
+using merrow1::arc_of;
+using merrow1::is_closed;
+using merrow1::vertex_point;
+using merrow1::vertex_record;
 
 // The walk bound of a ring: more steps than it has nodes means broken links.
 long bound_of(const RING_header_s* chain) { return 4L * chain->count + 16; }
@@ -88,15 +82,15 @@ void make_line(RING_header_s* chain, RING_node_s* node) {
 // The segment ending at the node becomes an arc about the centre through the
 // node's point (its own end record in the chain's pool when it had a point).
 void make_arc(RING_header_s* chain, RING_node_s* node, const Point2& centre, bool ccw) {
-    CHAIN_vertex_data_s* rec = record(node);
-    const Point2 p = point_of(node);
+    CHAIN_vertex_data_s* rec = vertex_record(node);
+    const Point2 p = vertex_point(node);
     if (CHAIN_seg_ask_type(node) != SEG_ARC) {
         auto* geometry = static_cast<double*>(CMEM_ALLOC(chain->pool, 1, sizeof(end_segment)));
         if (!geometry) throw std::bad_alloc();
         CMEM_private_delete_object(rec->geometry);
         rec->geometry = geometry;
     }
-    end_segment* end = end_of(node);
+    end_segment* end = arc_of(node);
     end->x = p.x;
     end->y = p.y;
     end->cx = centre.x;
@@ -116,9 +110,9 @@ void move_point(RING_header_s* chain, RING_node_s* node, const Point2& p) {
 // capped at 1), the lower half of the circle for an arc that is not CW, the
 // upper half for CW.
 double profile_z(const RING_node_s* hz1, const Point2& p0, double h) {
-    const Point2 p1 = point_of(hz1);
+    const Point2 p1 = vertex_point(hz1);
     if (CHAIN_seg_ask_type(hz1) == SEG_ARC) {
-        const end_segment* arc = end_of(hz1);
+        const end_segment* arc = arc_of(hz1);
         const double dh = h - arc->cx;
         const double arg = arc->radius * arc->radius - dh * dh;
         const double root = arg > 0 ? std::sqrt(arg) : 0.0;
@@ -236,7 +230,7 @@ ChainHZMap::ChainHZMap(RING_header_s* xy, double t, double expansion, RING_node_
         const double z0 = GetZBeforeVertex(from), z1 = GetZAfterVertex(from);
         const bool step = m_closed && z1 > z0 + kZTolerance;
         m_hzChain = CHAIN_create_empty_chain(nullptr, m_pool);
-        static_cast<CHAIN_main_data_s*>(m_hzChain->main_data)->material_side = LEFT;
+        merrow1::main_of(m_hzChain)->material_side = LEFT;
         auto append = [&](double h, double z, RING_node_s* xyv, bool atVertex) {
             end_segment end = {h, z, 0, 0, 0, 0};
             RING_node_s* n = ChainAppendVertexGeneral(m_hzChain, &end, m_hzChain->first ? SEG_LINE : SEG_POINT, 1);
@@ -344,7 +338,7 @@ RING_node_s* ChainHZMap::InsertVtxBefore(RING_node_s* hzNode, Point2& p) {
     if (!data) ERROR_internal(__FILE__, __LINE__, "Missing source data in InsertVtxBefore");
     if (!hzNode->previous) return hzNode;
     const RING_node_s* before = hzNode->previous;
-    if (data->atVertex) p.x = point_of(hzNode).x;
+    if (data->atVertex) p.x = vertex_point(hzNode).x;
     bool inserted = false;
     RING_node_s* fresh = CHAIN_insert_vertex(m_hzChain, hzNode, &p, nullptr, &inserted);
     if (!fresh || !inserted) return fresh;
@@ -355,7 +349,7 @@ RING_node_s* ChainHZMap::InsertVtxBefore(RING_node_s* hzNode, Point2& p) {
         return fresh;
     }
     // Walk the stretch from its start to the XY segment that holds p's H.
-    double remaining = p.x - point_of(before).x;
+    double remaining = p.x - vertex_point(before).x;
     RING_node_s* split = oldStart;
     const long bound = bound_of(xy);
     for (long steps = 0; split != data->end; ++steps) {
@@ -436,13 +430,13 @@ RING_node_s* ChainHZMap::InsertSegmentAfter(RING_node_s* from, RING_node_s* to, 
     for (long steps = 0; n != to && n->next && source_of(n->next)->atVertex; ++steps, n = n->next)
         if (steps > bound) MERROW1_INFINITE_LOOP();
     bool arcAllowed = true;
-    if (p.x >= point_of(n).x + tol) {
-        for (long steps = 0; n != to && point_of(n).x + tol <= p.x; ++steps, n = n->next)
+    if (p.x >= vertex_point(n).x + tol) {
+        for (long steps = 0; n != to && vertex_point(n).x + tol <= p.x; ++steps, n = n->next)
             if (steps > bound) MERROW1_INFINITE_LOOP();
-        if (p.x + tol > point_of(n).x) {
+        if (p.x + tol > vertex_point(n).x) {
             for (long steps = 0; n != from && source_of(n)->atVertex && n->previous; ++steps, n = n->previous)
                 if (steps > bound) MERROW1_INFINITE_LOOP();
-            p.x = point_of(n).x;
+            p.x = vertex_point(n).x;
             if (n == to) {
                 // p ends the segment at `to`'s H; `to` becomes the step after it.
                 RING_node_s* q = InsertHZLineSegBefore(to, p);
@@ -457,18 +451,18 @@ RING_node_s* ChainHZMap::InsertSegmentAfter(RING_node_s* from, RING_node_s* to, 
             n = InsertVtxBefore(n, p);
         }
     } else {
-        p.x = point_of(n).x;
+        p.x = vertex_point(n).x;
         arcAllowed = false;
     }
     if (n == from) {
         RING_node_s* next = from->next;
         const SrcData* ns = source_of(next);
         RING_node_s* xyv = ns->atVertex ? ns->end : ns->start->previous;
-        RING_node_s* q = InsertHZLineSegBefore(next, {point_of(from).x, p.y});
+        RING_node_s* q = InsertHZLineSegBefore(next, {vertex_point(from).x, p.y});
         CreateChainSourceData(q, ns->chain, xyv, xyv, true);
         n = q;
     } else if (n != to) {
-        move_point(m_hzChain, n, {point_of(n).x, p.y});
+        move_point(m_hzChain, n, {vertex_point(n).x, p.y});
     }
     return InsertSegmentBetween(from, n, false, arcAllowed ? arcCentre : nullptr, ccw, outPrev);
 }
@@ -480,9 +474,9 @@ RING_node_s* ChainHZMap::InsertXYLineSegBefore(RING_node_s* from, RING_node_s* s
                                                 RING_node_s* last) {
     RING_header_s* xy = XYChain();
     RING_node_s* v;
-    if (distance(p, point_of(segEnd)) <= kXYCoincident)
+    if (distance(p, vertex_point(segEnd)) <= kXYCoincident)
         v = segEnd;
-    else if (segEnd->previous && distance(p, point_of(segEnd->previous)) <= kXYCoincident)
+    else if (segEnd->previous && distance(p, vertex_point(segEnd->previous)) <= kXYCoincident)
         v = segEnd->previous;
     else
         v = NewXYVertex(segEnd, p, nullptr);
@@ -498,7 +492,7 @@ RING_node_s* ChainHZMap::InsertXYLineSegBefore(RING_node_s* from, RING_node_s* s
 }
 
 bool ChainHZMap::TessArc(const RING_node_s* hzArc, const Point2& start, Point2& point, double& step) const {
-    const end_segment* arc = end_of(hzArc);
+    const end_segment* arc = arc_of(hzArc);
     double s[2] = {start.x, start.y};
     SEGMENT segment = {s, const_cast<end_segment*>(arc), nullptr, SEG_ARC};
     const double length = SEGMENT_swept_length(&segment);
@@ -518,7 +512,7 @@ bool ChainHZMap::TessArc(const RING_node_s* hzArc, const Point2& start, Point2& 
 double ChainHZMap::TessMultiSegBiDir(RING_node_s* from, RING_node_s* to, bool forward) const {
     RING_header_s* xy = XYChain();
     RING_node_s* begin = forward ? from : to;
-    StringLinearApproximator approx(m_halfTol, m_tol, point_of(begin));
+    StringLinearApproximator approx(m_halfTol, m_tol, vertex_point(begin));
     double length = 0.0;
     double firstLength = -1.0;
     const long bound = bound_of(xy);
@@ -595,7 +589,7 @@ double ChainHZMap::TessMultiSeg(RING_node_s* from, RING_node_s* to) const {
 
 void ChainHZMap::TessAndWrapBackSegment(RING_node_s* hz1) {
     const RING_node_s* hz0 = hz1->previous;
-    const Point2 p0 = point_of(hz0), p1 = point_of(hz1);
+    const Point2 p0 = vertex_point(hz0), p1 = vertex_point(hz1);
     const SrcData* data = source_of(hz1);
     RING_header_s* xy = data->chain;
     RING_node_s* s = data->start;
@@ -682,14 +676,14 @@ void ChainHZMap::WrapBackToXYChain() {
             // an open map that Z is the one just after it: its Z before
             // belongs to the segment outside the map and stays.
             RING_node_s* start = data->atVertex ? data->end : data->start->previous;
-            const double z = point_of(first).y;
+            const double z = vertex_point(first).y;
             if (!m_closed && std::fabs(GetZBeforeVertex(start) - z) > kZTolerance)
                 SetZAfter(pool, start, z);
             else
                 SetZ(pool, start, z);
         }
         if (data->atVertex) {
-            SetZAfter(pool, data->end, point_of(n).y);
+            SetZAfter(pool, data->end, vertex_point(n).y);
         } else {
             TessAndWrapBackSegment(n);
             if (!(m_closed && n == m_hzChain->last)) {
@@ -698,8 +692,8 @@ void ChainHZMap::WrapBackToXYChain() {
                 const bool keepAfter = !m_closed && n == m_hzChain->last;
                 const double after = keepAfter ? GetZAfterVertex(data->end) : 0.0;
                 const bool stepped = keepAfter && APP_DATA__ask_app_data(data->end->app_data, CHAIN_APP_DATA_Z_AFTER);
-                SetZ(pool, data->end, point_of(n).y);
-                if (stepped && std::fabs(after - point_of(n).y) > kZTolerance) SetZAfter(pool, data->end, after);
+                SetZ(pool, data->end, vertex_point(n).y);
+                if (stepped && std::fabs(after - vertex_point(n).y) > kZTolerance) SetZAfter(pool, data->end, after);
             }
         }
         if (n == m_hzChain->last) break;

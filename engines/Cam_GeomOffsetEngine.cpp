@@ -28,6 +28,7 @@
 #include <exception>
 #include <memory>
 
+#include "chain/chain_record.h"
 #include "engines/engine_memory.h"
 #include "engines/geomsec_pass.h"
 #include "internal/check.h"
@@ -46,10 +47,14 @@ const char kEngine[] = "pIGeomSec != NULL";
 
 bool exceeds_number_tolerance(double value) { return std::fabs(value) > EQ_ask_number_tolerance(); }
 
+using merrow1::first_chain;
+using merrow1::main_of;
+
+// The coordinate system of a chain, or of a list's first chain.
 const CSYS* csys_of(const RING_header_s* ring) {
-    if (ring && ring->type == RING_TYPE_LIST) ring = ring->first ? RING_ask_node_subring(ring->first) : nullptr;
-    if (!ring || ring->type != RING_TYPE_CHAIN || !ring->main_data) return nullptr;
-    return &static_cast<const CHAIN_main_data_s*>(ring->main_data)->csys;
+    const RING_header_s* chain = first_chain(ring);
+    const CHAIN_main_data_s* md = chain && chain->type == RING_TYPE_CHAIN ? main_of(chain) : nullptr;
+    return md ? &md->csys : nullptr;
 }
 
 // v in the rows' frame (to the chain) or back (to the world).
@@ -61,12 +66,6 @@ void rotate(const double m[9], const double v[3], bool toChain, double out[3]) {
 
 double distance(const Point3& a, const Point3& b) {
     return std::sqrt((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) + (a.z - b.z) * (a.z - b.z));
-}
-
-RING_header_s* first_chain(RING_header_s* ring) {
-    if (!ring) return nullptr;
-    if (ring->type == RING_TYPE_CHAIN) return ring;
-    return ring->first ? RING_ask_node_subring(ring->first) : nullptr;
 }
 
 }  // namespace

@@ -13,6 +13,8 @@
 
 #include <cmath>
 
+#include "internal/vec2.h"
+
 namespace Korvo {
 namespace Cam {
 
@@ -37,7 +39,7 @@ int quadrant(const Vector2& v) {
 }
 
 Vector2 minus(const Vector2& v) { return {-v.x, -v.y}; }
-double dot(const Vector2& a, const Vector2& b) { return a.x * b.x + a.y * b.y; }
+using merrow1::dot;
 Vector2 diff(const Point2& a, const Point2& b) { return {a.x - b.x, a.y - b.y}; }
 
 // Whether `a` comes before `b` counter-clockwise from `from`: a lies on the

@@ -98,7 +98,8 @@ PolylineDistanceResult* PolylineDistance::Measure(int i, int j) {
                          other[j + 1]->x, other[j + 1]->y, other[j + 1]->z};
     PolylineDistanceResult r;
     const int code =
-        FACETOPS_dist_of_discrete_curvs(2, a, 2, b, kSegmentDistanceTolerance, kSegmentDistanceTolerance, 1, r.referencePoint, r.otherPoint, &r.distance);
+        FACETOPS_dist_of_discrete_curvs(2, a, 2, b, kSegmentDistanceTolerance, kSegmentDistanceTolerance, 1,
+                                        r.referencePoint, r.otherPoint, &r.distance);
     if (code != FACETOPS_OK)
         ERROR_raise(__FILE__, __LINE__, code, "distance of reference segment %d and segment %d failed", i, j);
     r.referenceSegment = i;

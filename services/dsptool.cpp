@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "internal/report_error.h"
+#include "internal/vec2.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ constexpr double kZeroLength = 1e-10;
 using Korvo::Math::Point3;
 
 const double kIdentity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
-const double kPi = 3.14159265358979323846;
+using merrow1::kPi;
 // The host's view options: spheres in the work part's views, boxes in the
 // active view sequence's view.
 const tag_t kSphereView = static_cast<tag_t>(-1);

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "chain/chain_record.h"
 #include "error_frame.h"
 
 namespace {
@@ -21,9 +22,7 @@ namespace {
 // The gap at which an open region chain's stand-in is closed.
 constexpr double kStandInClosingGap = 1e-8;
 
-bool is_closed(const RING_header_s* chain) {
-    return chain->first && chain->last && chain->last->next == chain->first;
-}
+using merrow1::is_closed;
 
 // The region chains as the check sees them, in the caller's order: closed
 // chains as they are, each open chain by a copy in the scratch pool closed at
@@ -101,7 +100,7 @@ bool ChainsLineGouge(RING_header_s* regions, const Korvo::Math::Point2* point1, 
     if (!first) return false;
     merrow1::classic::ErrorFrame frame("CHAIN-ChainsLineGouge-", __FILE__, __LINE__);
     return frame.run([&] {
-        const CSYS* csys = &static_cast<const CHAIN_main_data_s*>(first->main_data)->csys;
+        const CSYS* csys = &merrow1::main_of(first)->csys;
         RING_header_s* line = CHAIN_create_line_chain(csys, point1, point2, frame.pool());
         return line && CHAIN_chain_violate_region(line, regions) != nullptr;
     });
