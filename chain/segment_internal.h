@@ -1,0 +1,75 @@
+// The plane vectors, tolerances and small readers of segment records that
+// the segment primitive and the segment measures share.
+#pragma once
+
+#include <merrow1/segment.h>
+
+#include <quorn/quorn.h>
+
+#include <cmath>
+
+namespace merrow1 {
+namespace segment_internal {
+
+using Korvo::Math::Point2;
+
+const double kPi = 3.14159265358979323846;
+const double kTwoPi = 2.0 * kPi;
+// Unit vectors of segments are made with this tolerance.
+const double kUnitTolerance = 1e-10;
+
+struct V2 {
+    double x, y;
+};
+
+inline V2 v2(const double* p) { return {p[0], p[1]}; }
+inline V2 v2(const Point2& p) { return {p.x, p.y}; }
+inline V2 operator-(V2 a, V2 b) { return {a.x - b.x, a.y - b.y}; }
+inline V2 operator+(V2 a, V2 b) { return {a.x + b.x, a.y + b.y}; }
+inline V2 operator*(double s, V2 a) { return {s * a.x, s * a.y}; }
+inline double dot(V2 a, V2 b) { return a.x * b.x + a.y * b.y; }
+inline double cross(V2 a, V2 b) { return a.x * b.y - a.y * b.x; }
+inline double norm(V2 a) { return std::hypot(a.x, a.y); }
+inline double dist(V2 a, V2 b) { return norm(a - b); }
+inline double dist2(V2 a, V2 b) {
+    V2 d = a - b;
+    return dot(d, d);
+}
+inline void put(V2 a, double* out) {
+    out[0] = a.x;
+    out[1] = a.y;
+}
+inline void put(V2 a, Point2* out) {
+    out->x = a.x;
+    out->y = a.y;
+}
+
+// Unit vector of v with the host unitizer; false when |v| is not above tol.
+inline bool unit(V2 v, double tol, V2* u) {
+    double in[2] = {v.x, v.y}, out[2];
+    double magnitude;
+    if (!VEC2_unitize(in, tol, &magnitude, out)) {
+        *u = {0.0, 0.0};
+        return false;
+    }
+    *u = {out[0], out[1]};
+    return true;
+}
+
+inline V2 start_of(const SEGMENT* s) { return v2(s->start); }
+inline V2 end_of(const SEGMENT* s) { return {s->end->x, s->end->y}; }
+inline V2 centre_of(const SEGMENT* s) { return {s->end->cx, s->end->cy}; }
+
+inline bool is_known_type(SEGMENT_TYPE t) { return t == SEG_POINT || t == SEG_LINE || t == SEG_ARC; }
+
+// Notes a failed precondition with the reason.  Defined once, beside the
+// primitive, so every such note names the primitive's source file and line,
+// whichever file of the segment calls it.
+void note(const char* reason);
+
+// The note of a vector too short to give a direction: a vector that is not
+// finite comes from coordinates that are not, which is not a zero length.
+void note_no_direction(V2 v);
+
+}  // namespace segment_internal
+}  // namespace merrow1
