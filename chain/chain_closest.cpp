@@ -3,6 +3,7 @@
 
 #include <internal/check.h>
 #include <internal/scratch_pool.h>
+#include "chain/chain_record.h"
 #include "internal/ring_nodes.h"
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain.h>
@@ -24,7 +25,7 @@
 
 namespace {
 
-bool is_closed(const RING_header_s* chain) { return chain->last && chain->last->next == chain->first; }
+using merrow1::is_closed;
 
 }  // namespace
 

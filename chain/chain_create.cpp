@@ -16,7 +16,9 @@
 #include <quorn/mtx3.h>
 #include <stend/system.h>
 
+#include "chain/chain_record.h"
 #include "internal/check.h"
+#include "internal/vec2.h"
 
 #include <climits>
 #include <initializer_list>
@@ -24,7 +26,7 @@
 
 namespace {
 
-const double kPi = 3.14159265358979323846;
+using merrow1::kPi;
 // Gap with which the builders close their chains.
 const double kCloseGap = 1e-8;
 // Tolerance of the unit vectors the builders make.
@@ -56,8 +58,8 @@ V2 operator+(V2 a, V2 b) { return {a.x + b.x, a.y + b.y}; }
 V2 operator-(V2 a, V2 b) { return {a.x - b.x, a.y - b.y}; }
 V2 operator-(V2 a) { return {-a.x, -a.y}; }
 V2 operator*(double s, V2 a) { return {s * a.x, s * a.y}; }
-double dot(V2 a, V2 b) { return a.x * b.x + a.y * b.y; }
-double cross(V2 a, V2 b) { return a.x * b.y - a.y * b.x; }
+using merrow1::cross;
+using merrow1::dot;
 V2 left_normal(V2 a) { return {-a.y, a.x}; }
 V2 right_normal(V2 a) { return {a.y, -a.x}; }
 V2 v2(const Korvo::Math::Point2& p) { return {p.x, p.y}; }
@@ -91,20 +93,10 @@ end_segment arc_end(V2 p, V2 centre, double radius, DIRECTION direction) {
     return end;
 }
 
-const double* vertex_point(const RING_node_s* node) {
-    const CHAIN_vertex_data_s* vertex = node ? static_cast<const CHAIN_vertex_data_s*>(node->main_data) : nullptr;
-    return vertex ? vertex->geometry : nullptr;
-}
-
-const end_segment* vertex_arc(const RING_node_s* node) {
-    return reinterpret_cast<const end_segment*>(vertex_point(node));
-}
-
-CHAIN_main_data_s* main_data(const RING_header_s* chain) {
-    return chain ? static_cast<CHAIN_main_data_s*>(chain->main_data) : nullptr;
-}
-
-bool is_closed(const RING_header_s* chain) { return chain->last && chain->last->next == chain->first; }
+using merrow1::arc_of;
+using merrow1::is_closed;
+using merrow1::main_of;
+using merrow1::point_of;
 
 // The debug hand-off of every builder: code 3 with the chain it returns.
 RING_header_s* hand_off(const char* label, RING_header_s* chain) {
@@ -435,9 +427,9 @@ RING_header_s* CHAIN_create_max_min_box_of_chain(RING_header_s* chain_or_list, c
         const V2 p = st[i][0] * a + st[i][1] * b;
         corners[i] = {p.x, p.y};
     }
-    const CHAIN_main_data_s* model_data = main_data(model);
+    const CHAIN_main_data_s* model_data = main_of(model);
     RING_header_s* rectangle = CHAIN_create_polygon(model_data ? &model_data->csys : nullptr, corners, 4, 1, pool);
-    if (rectangle && model_data) main_data(rectangle)->material_side = model_data->material_side;
+    if (rectangle && model_data) main_of(rectangle)->material_side = model_data->material_side;
     return hand_off("CHAIN_create_max_min_box_of_chain", rectangle);
 }
 
@@ -456,7 +448,7 @@ RING_header_s* CHAIN_create_box_chain(const Korvo::Math::Vector3* z_axis, double
     const Korvo::Math::Point2 corners[4] = {{x_min, y_min}, {x_max, y_min}, {x_max, y_max}, {x_min, y_max}};
     RING_header_s* chain = CHAIN_create_polygon(&csys, corners, 4, 1, pool);
     if (!chain) return nullptr;
-    main_data(chain)->material_side = side;
+    main_of(chain)->material_side = side;
     // Every vertex from the second round to the first gets its host record.
     RING_node_s* node = chain->first;
     for (int i = 0; i < chain->count && node; ++i) {
@@ -480,7 +472,7 @@ RING_header_s* CHAIN_create_reversed_chain(const RING_header_s* chain, CMEM_pool
     const bool closed = is_closed(chain);
     // 1. The copy starts where the reversed chain starts.
     const RING_node_s* from = closed ? chain->first : chain->last;
-    const end_segment start = point_end(v2(vertex_point(from)));
+    const end_segment start = point_end(v2(point_of(from)));
     ChainAppendVertexGeneral(copy, &start, SEG_POINT, 1);
     // 2. Backwards: each step appends the preceding vertex's point as the
     //    end of the segment that arrived at `from`, turned round.
@@ -488,9 +480,9 @@ RING_header_s* CHAIN_create_reversed_chain(const RING_header_s* chain, CMEM_pool
     for (int i = 0; i < steps && from && from->previous; ++i) {
         const RING_node_s* to = from->previous;
         const SEGMENT_TYPE type = CHAIN_seg_ask_type(from);
-        end_segment end = point_end(v2(vertex_point(to)));
+        end_segment end = point_end(v2(point_of(to)));
         if (type == SEG_ARC) {
-            const end_segment* arc = vertex_arc(from);
+            const end_segment* arc = arc_of(from);
             end.cx = arc->cx;
             end.cy = arc->cy;
             end.radius = arc->radius;
@@ -637,17 +629,17 @@ RING_header_s* raindrop(V2 p, V2 a, V2 b, const CSYS* csys, double size, CMEM_po
 
 // The vertex point and both unit tangents of a vertex that has both.
 bool vertex_frame(const RING_header_s* chain, const RING_node_s* vertex, V2* point, V2* t_in, V2* t_out) {
-    if (!chain || !vertex || !vertex_point(vertex)) return false;
+    if (!chain || !vertex || !point_of(vertex)) return false;
     double in[2], out[2];
     if (ChainVertexTangent(chain, vertex, in, out, nullptr, nullptr) != CHAIN_TANGENT_BOTH) return false;
-    *point = v2(vertex_point(vertex));
+    *point = v2(point_of(vertex));
     *t_in = v2(in);
     *t_out = v2(out);
     return true;
 }
 
 const CSYS* csys_of(const RING_header_s* chain) {
-    const CHAIN_main_data_s* data = main_data(chain);
+    const CHAIN_main_data_s* data = main_of(chain);
     return data ? &data->csys : nullptr;
 }
 
@@ -814,7 +806,7 @@ bool is_smooth_in_direction(const RING_header_s* chain, DIRECTION direction) {
     for (int i = 1; i < chain->count && node; ++i, node = node->next) {
         const CORNER_TYPE corner = ChainCornerType(chain, node);
         if (corner != CORNER_TYPE_START && corner != CORNER_TYPE_END && corner != CORNER_TYPE_SMOOTH) return false;
-        if (CHAIN_seg_ask_type(node) == SEG_ARC && vertex_arc(node)->direction != direction) return false;
+        if (CHAIN_seg_ask_type(node) == SEG_ARC && arc_of(node)->direction != direction) return false;
     }
     return true;
 }

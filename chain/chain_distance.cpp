@@ -2,7 +2,9 @@
 #include <merrow1/chain_distance.h>
 
 #include "chain/chain_location_box.h"
+#include "chain/chain_record.h"
 #include "chain/chain_winding.h"
+#include "internal/vec2.h"
 
 #include <internal/check.h>
 #include <internal/scratch_pool.h>
@@ -24,7 +26,7 @@ double ChainPointMinDistance(const RING_header_s* chain, const double point[2], 
     if (!chain || !point || !chain->first) return 0.0;
     RING_header_s* writable = const_cast<RING_header_s*>(chain);
     RING_node_s* first = chain->first;
-    const bool closed = chain->last && chain->last->next == first;
+    const bool closed = merrow1::is_closed(chain);
     if (chain->count == 1 || !first->next) {
         const double* p = static_cast<const CHAIN_vertex_data_s*>(first->main_data)->geometry;
         if (nearest) {
@@ -60,16 +62,12 @@ double ChainPointMinDistance(const RING_header_s* chain, const double point[2], 
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586476925;
+constexpr double kTwoPi = 2.0 * merrow1::kPi;
 
-bool chain_is_closed(const RING_header_s* chain) {
-    return chain->first && chain->last && chain->last->next == chain->first;
-}
-
-const double* point_of(const RING_node_s* node) {
-    const auto* record = static_cast<const CHAIN_vertex_data_s*>(node->main_data);
-    return record ? record->geometry : nullptr;
-}
+using merrow1::arc_of;
+using merrow1::chains_of;
+using merrow1::is_closed;
+using merrow1::point_of;
 
 // The angle the segment sweeps as seen from p, in (-2 pi, 2 pi); p must not
 // lie on the segment.  A line sweeps the angle between its ends as seen from
@@ -122,26 +120,12 @@ double chain_tolerance(const RING_header_s* chain) {
     return data && data->length_tolerance > 0.0 ? data->length_tolerance : EQ_ask_length_tolerance();
 }
 
-// The chains of a list (or the chain itself), at most node-count of them.
-std::vector<RING_header_s*> chains_of(const RING_header_s* ring) {
-    std::vector<RING_header_s*> out;
-    if (!ring) return out;
-    if (ring->type == RING_TYPE_CHAIN) {
-        out.push_back(const_cast<RING_header_s*>(ring));
-        return out;
-    }
-    RING_node_s* node = ring->first;
-    for (int i = 0; i < ring->count && node; ++i, node = node->next)
-        if (RING_header_s* chain = RING_ask_node_subring(node)) out.push_back(chain);
-    return out;
-}
-
 // Calls visit(k, vertex) for segment k = 1, 2, ... of the chain (the one
 // ending at vertex); visit answers false to stop.
 template <class Visit>
 void for_each_segment(const RING_header_s* chain, Visit visit) {
     if (!chain->first) return;
-    const int segments = chain_is_closed(chain) ? chain->count : chain->count - 1;
+    const int segments = is_closed(chain) ? chain->count : chain->count - 1;
     RING_node_s* node = chain->first->next;
     for (int k = 1; k <= segments && node; ++k, node = node->next)
         if (!visit(k, node)) return;
@@ -379,7 +363,7 @@ bool ray_is_clear(const RING_header_s* chain, const double p[2], const double u[
         if (!v) return true;
         if (near_ray(v, 0.0)) return clear = false;
         if (CHAIN_seg_ask_type(node) != SEG_ARC) return true;
-        const auto* arc = reinterpret_cast<const end_segment*>(v);
+        const auto* arc = arc_of(node);
         const double centre[2] = {arc->cx, arc->cy};
         return clear = !near_ray(centre, arc->radius);
     });
@@ -501,7 +485,7 @@ CHAIN_LOCATION CHAIN__point_location_in_box(RING_header_s* chain, const double p
 SIDE ChainPointSide(RING_header_s* chain, const double point[2]) {
     if (!chain || !point || !chain->first || !chain->main_data) return 0;
     const auto* data = static_cast<const CHAIN_main_data_s*>(chain->main_data);
-    if (!chain_is_closed(chain)) {
+    if (!is_closed(chain)) {
         POINT_ON_CHAIN_s place;
         if (ChainPointMinDistance(chain, point, &place) <= chain_tolerance(chain)) return 2;
         SEGMENT segment;
@@ -528,9 +512,9 @@ SIDE ChainPointSide(RING_header_s* chain, const double point[2]) {
 
 namespace {
 
-constexpr double kDegree = 3.14159265358979323846 / 180.0;
+constexpr double kDegree = merrow1::kPi / 180.0;
 
-double dot(const double a[2], const double b[2]) { return a[0] * b[0] + a[1] * b[1]; }
+using merrow1::dot;
 
 // Radius of the circle through P and Q with its centre on the ray P + r D;
 // negative when Q is not ahead of P by more than the host tolerance.

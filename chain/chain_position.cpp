@@ -6,13 +6,14 @@
 #include <merrow1/chain_segments.h>
 #include <merrow1/segment.h>
 
+#include "chain/chain_record.h"
 #include "internal/check.h"
 
 #include <cmath>
 
 namespace {
 
-bool is_closed(const RING_header_s* chain) { return chain->last && chain->last->next == chain->first; }
+using merrow1::is_closed;
 
 int segment_count(const RING_header_s* chain) { return is_closed(chain) ? chain->count : chain->count - 1; }
 

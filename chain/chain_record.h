@@ -63,18 +63,19 @@ void for_each_chain(RING_header_s* chain_or_list, Fn fn) {
         if (RING_header_s* chain = RING_ask_node_subring(node)) fn(chain);
 }
 
-// As for_each_chain, with lists inside lists walked too, so fn sees only
-// chains.
+// Calls fn on a chain (ring type 1), or on every chain of a list (type 2),
+// lists inside lists walked too; rings of other types and nodes without a
+// sub-ring are passed over.
 template <class Fn>
 void for_each_chain_nested(RING_header_s* chain_or_list, Fn fn) {
     if (!chain_or_list) return;
-    if (chain_or_list->type != RING_TYPE_LIST) {
+    if (chain_or_list->type == RING_TYPE_CHAIN) {
         fn(chain_or_list);
-        return;
+    } else if (chain_or_list->type == RING_TYPE_LIST) {
+        RING_node_s* node = chain_or_list->first;
+        for (int i = 0; i < chain_or_list->count && node; ++i, node = node->next)
+            for_each_chain_nested(RING_ask_node_subring(node), fn);
     }
-    RING_node_s* node = chain_or_list->first;
-    for (int i = 0; i < chain_or_list->count && node; ++i, node = node->next)
-        for_each_chain_nested(RING_ask_node_subring(node), fn);
 }
 
 // The chains for_each_chain visits, in order.

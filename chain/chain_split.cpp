@@ -5,6 +5,7 @@
 
 #include <internal/check.h>
 #include <internal/scratch_pool.h>
+#include "chain/chain_record.h"
 #include "internal/ring_nodes.h"
 #include "internal/split_network.h"
 #include <merrow1/chain.h>
@@ -30,8 +31,7 @@ constexpr double kTie = merrow1::split_end_tie;
 // Slack of chain parameters.
 constexpr double kParameterSlack = 1e-8;
 
-bool ring_closed(const RING_header_s* ring) { return ring->first && ring->last && ring->last->next == ring->first; }
-
+using merrow1::is_closed;
 using merrow1::ring_nodes;
 
 SPLIT_CHAIN_s* record_of(const RING_node_s* node) { return node ? static_cast<SPLIT_CHAIN_s*>(node->main_data) : nullptr; }
@@ -212,7 +212,7 @@ void split_points(RING_header_s* points, RING_header_s* network, JunctionFinder&
     const std::vector<RING_node_s*> nodes = ring_nodes(points);
     const size_t n = nodes.size();
     if (n == 0) return;
-    const bool closed = ring_closed(points);
+    const bool closed = is_closed(points);
     CMEM_pool_s* pool = network->pool;
     auto made = [&](PART_OF_CHAIN_s* piece) {
         if (piece && pieces) RING_insert_after(pieces, pieces->last, piece);

@@ -7,6 +7,7 @@
 
 #include "internal/scratch_pool.h"
 #include "internal/small_buffer.h"
+#include "internal/vec2.h"
 #include "exact/line_arc_seg.h"
 #include "exact/line_arc_seg_prd.h"
 #include "polyset/poly_seg_internal.h"
@@ -159,7 +160,7 @@ double inside_position(const PieceRef& a, const PNT2_s& p, double cell) {
     const double u = std::atan2(a.start.y - a.centre.y, a.start.x - a.centre.x);
     double angle = std::atan2(p.y - a.centre.y, p.x - a.centre.x) - u;
     if (!a.ccw) angle = -angle;
-    while (angle < 0) angle += 2 * M_PI;
+    while (angle < 0) angle += 2 * merrow1::kPi;
     return angle;
 }
 

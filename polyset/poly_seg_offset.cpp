@@ -4,6 +4,7 @@
 #include <merrow1/chain_types.h>
 #include <merrow1/poly_seg_offset.h>
 
+#include "internal/vec2.h"
 #include "polyset/poly_seg_internal.h"
 
 #include <quorn/quorn.h>
@@ -18,7 +19,7 @@ using namespace merrow1::poly_seg;
 
 namespace {
 
-const double kPi = 3.14159265358979323846;
+using merrow1::kPi;
 // Squared cosines of 0.1 and 5 degrees: tangents agree (or are opposite)
 // within those angles when their squared cosine is at least this.
 const double kCos2Tenth = std::cos(0.1 * kPi / 180) * std::cos(0.1 * kPi / 180);
@@ -34,8 +35,8 @@ const double kThirdCircleH = 0.5 / std::sqrt(3.0);
 PNT2_s add(const PNT2_s& a, const PNT2_s& b) { return {a.x + b.x, a.y + b.y}; }
 PNT2_s sub(const PNT2_s& a, const PNT2_s& b) { return {a.x - b.x, a.y - b.y}; }
 PNT2_s mul(const PNT2_s& a, double k) { return {a.x * k, a.y * k}; }
-double dot(const PNT2_s& a, const PNT2_s& b) { return a.x * b.x + a.y * b.y; }
-double cross(const PNT2_s& a, const PNT2_s& b) { return a.x * b.y - a.y * b.x; }
+using merrow1::cross;
+using merrow1::dot;
 double dist(const PNT2_s& a, const PNT2_s& b) { return std::hypot(a.x - b.x, a.y - b.y); }
 PNT2_s unit(const PNT2_s& a) {
     const double l = std::hypot(a.x, a.y);
