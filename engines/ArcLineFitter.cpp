@@ -98,11 +98,10 @@ constexpr double kWholeThirdsSlack = 1e-12;
 // tolerance tells apart, so that its iterations are not spent on rounding.
 constexpr double kFinestRepairParameterTolerance = 1e-12;
 
+using merrow1::cross;
 using merrow1::dot;
 using merrow1::vertex_point;
 using merrow1::vertex_record;
-
-double cross(double ax, double ay, double bx, double by) { return merrow1::cross(Vector2{ax, ay}, Vector2{bx, by}); }
 
 int orient(const Point2& a, const Point2& b, const Point2& c) {
     const double pa[2] = {a.x, a.y}, pb[2] = {b.x, b.y}, pc[2] = {c.x, c.y};
