@@ -32,7 +32,7 @@
 #include <stend/system.h>
 
 #include "chain/chain_record.h"
-#include "engines/vertex_point.h"
+#include "engines/chain_walk.h"
 #include "exact/orient2d.h"
 #include "internal/vec2.h"
 

@@ -23,6 +23,7 @@
 #include <zql/zql.h>
 
 #include "chain/chain_record.h"
+#include "chainops/shape_kind.h"
 #include "engines/geomsec_pass.h"
 #include "engines/vorsa_call.h"
 #include "internal/report_error.h"
@@ -411,12 +412,9 @@ using merrow1::chains_of;
 using merrow1::is_closed;
 using merrow1::main_of;
 
-// A closed chain whose material lies inside it as it runs.
-bool outer_loop(const RING_header_s* chain) {
-    if (!is_closed(chain)) return false;
-    const CHAIN_main_data_s* d = main_of(chain);
-    return (d->direction == CW && d->material_side == RIGHT) || (d->direction == CCW && d->material_side == LEFT);
-}
+// An outer loop of a section is a closed chain whose material lies inside it
+// as it runs: by its main data, the shape of an island.
+bool outer_loop(const RING_header_s* chain) { return merrow1::is_island(chain); }
 
 // Moves the outer loops of `from` into `to`: their nodes leave `from`, so
 // deleting `from` leaves them alone.

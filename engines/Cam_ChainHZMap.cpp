@@ -33,7 +33,7 @@
 #include <cstring>
 
 #include "chain/chain_record.h"
-#include "engines/vertex_point.h"
+#include "engines/chain_walk.h"
 #include "internal/check.h"
 
 namespace Korvo {
@@ -55,21 +55,14 @@ constexpr double kBoundStepFloor = 1e-12;
 
 using merrow1::arc_of;
 using merrow1::is_closed;
+using merrow1::segment_length;
 using merrow1::vertex_point;
 using merrow1::vertex_record;
-
-// The walk bound of a ring: more steps than it has nodes means broken links.
-long bound_of(const RING_header_s* chain) { return 4L * chain->count + 16; }
+using merrow1::walk_bound;
 
 ChainHZMap::SrcData* source_of(const RING_node_s* node) {
     return node ? static_cast<ChainHZMap::SrcData*>(APP_DATA__ask_app_data(node->app_data, APP_DATA_SOURCE_VERTEX))
                 : nullptr;
-}
-
-double segment_length(const RING_header_s* chain, const RING_node_s* node) {
-    SEGMENT segment;
-    if (!ChainSegment(chain, node, &segment)) return 0.0;
-    return segment.type == SEG_POINT ? 0.0 : SEGMENT_swept_length(&segment);
 }
 
 double distance(const Point2& a, const Point2& b) { return std::hypot(a.x - b.x, a.y - b.y); }
@@ -214,7 +207,7 @@ ChainHZMap::ChainHZMap(RING_header_s* xy, double t, double expansion, RING_node_
         if (!to) to = chainClosed ? xy->first : xy->last;
         if (from == to && !chainClosed) return;
         m_closed = chainClosed && from == to;
-        const long bound = bound_of(xy);
+        const long bound = walk_bound(xy);
         if (m_closed) {
             double lowest = 1e19;
             RING_node_s* v = xy->first;
@@ -351,7 +344,7 @@ RING_node_s* ChainHZMap::InsertVtxBefore(RING_node_s* hzNode, Point2& p) {
     // Walk the stretch from its start to the XY segment that holds p's H.
     double remaining = p.x - vertex_point(before).x;
     RING_node_s* split = oldStart;
-    const long bound = bound_of(xy);
+    const long bound = walk_bound(xy);
     for (long steps = 0; split != data->end; ++steps) {
         if (steps > bound) MERROW1_INFINITE_LOOP();
         const double length = segment_length(xy, split);
@@ -383,7 +376,7 @@ RING_node_s* ChainHZMap::InsertSegmentBetween(RING_node_s* from, RING_node_s* to
                                               const Point2* arcCentre, bool ccw, RING_node_s** outPrev) {
     if (!m_hzChain || !from || !to || from == to) return nullptr;
     SrcData* target = source_of(to);
-    const long bound = bound_of(m_hzChain);
+    const long bound = walk_bound(m_hzChain);
     // The first ordinary vertex between hands its stretch start to `to`.
     RING_node_s* w = from->next;
     for (long steps = 0; w && w != to && source_of(w)->atVertex; ++steps, w = w->next)
@@ -423,7 +416,7 @@ RING_node_s* ChainHZMap::InsertSegmentAfter(RING_node_s* from, RING_node_s* to, 
     if (!m_hzChain || !from) return nullptr;
     if (!to) to = m_hzChain->last;
     if (from == to) return from;
-    const long bound = bound_of(m_hzChain);
+    const long bound = walk_bound(m_hzChain);
     const double tol = m_hSnap;
     // The last of the at-vertex vertices right after `from`.
     RING_node_s* n = from;
@@ -481,7 +474,7 @@ RING_node_s* ChainHZMap::InsertXYLineSegBefore(RING_node_s* from, RING_node_s* s
     else
         v = NewXYVertex(segEnd, p, nullptr);
     if (!v || v == from) return from;
-    const long bound = bound_of(xy);
+    const long bound = walk_bound(xy);
     for (long steps = 0; from->next && from->next != v; ++steps) {
         if (steps > bound) MERROW1_INFINITE_LOOP();
         RING_delete_node(xy, from->next);
@@ -515,7 +508,7 @@ double ChainHZMap::TessMultiSegBiDir(RING_node_s* from, RING_node_s* to, bool fo
     StringLinearApproximator approx(m_halfTol, m_tol, vertex_point(begin));
     double length = 0.0;
     double firstLength = -1.0;
-    const long bound = bound_of(xy);
+    const long bound = walk_bound(xy);
     RING_node_s* node = forward ? from->next : to;  // the vertex whose segment is added next
     for (long steps = 0; node; ++steps) {
         if (steps > bound) MERROW1_INFINITE_LOOP();
@@ -574,7 +567,7 @@ double ChainHZMap::TessMultiSeg(RING_node_s* from, RING_node_s* to) const {
     const double slack = 0.01 * m_tol;
     double before = 0.0;
     RING_node_s* node = from->next;
-    const long bound = bound_of(xy);
+    const long bound = walk_bound(xy);
     for (long steps = 0; node && node != to; ++steps, node = node->next) {
         if (steps > bound) MERROW1_INFINITE_LOOP();
         const double length = segment_length(xy, node);
@@ -598,7 +591,7 @@ void ChainHZMap::TessAndWrapBackSegment(RING_node_s* hz1) {
     const bool arcProfile = CHAIN_seg_ask_type(hz1) == SEG_ARC;
     const bool pathTess = !(s == e && CHAIN_seg_ask_type(s) != SEG_ARC);
     if (!arcProfile && (!pathTess || std::fabs(p1.y - p0.y) <= kZTolerance)) {
-        const long bound = bound_of(xy);
+        const long bound = walk_bound(xy);
         long steps = 0;
         for (RING_node_s* v = s; v && v != e; v = v->next) {
             if (++steps > bound) MERROW1_INFINITE_LOOP();
@@ -609,7 +602,7 @@ void ChainHZMap::TessAndWrapBackSegment(RING_node_s* hz1) {
     RING_node_s* cur = s->previous;
     Point2 hzAt = p0;
     bool arcDone = !arcProfile;
-    const long bound = 4 * bound_of(xy) + static_cast<long>(4 * (p1.x - p0.x) / std::max(m_tol, kBoundStepFloor)) + 64;
+    const long bound = 4 * walk_bound(xy) + static_cast<long>(4 * (p1.x - p0.x) / std::max(m_tol, kBoundStepFloor)) + 64;
     for (long steps = 0; cur && cur != e; ++steps) {
         if (steps > bound) MERROW1_INFINITE_LOOP();
         const double pathStep = pathTess ? TessMultiSeg(cur, e) : kHuge;
@@ -652,7 +645,7 @@ void ChainHZMap::TessAndWrapBackSegment(RING_node_s* hz1) {
         cur = v;
     }
     if (cur && cur != e) {
-        const long bound2 = bound_of(xy);
+        const long bound2 = walk_bound(xy);
         for (long steps = 0; cur->next && cur->next != e; ++steps) {
             if (steps > bound2) MERROW1_INFINITE_LOOP();
             RING_delete_node(xy, cur->next);
@@ -665,7 +658,7 @@ void ChainHZMap::WrapBackToXYChain() {
     if (!m_hzChain || !m_hzChain->first) return;
     RING_header_s* xy = XYChain();
     CMEM_pool_s* pool = xy->pool;
-    const long bound = bound_of(m_hzChain);
+    const long bound = walk_bound(m_hzChain);
     RING_node_s* first = m_hzChain->first;
     long steps = 0;
     for (RING_node_s* n = first->next; n; n = n->next) {

@@ -27,7 +27,7 @@
 
 #include "chain/chain_record.h"
 #include "engines/engine_memory.h"
-#include "engines/vertex_point.h"
+#include "engines/chain_walk.h"
 #include "internal/check.h"
 #include "internal/scratch_pool.h"
 #include "internal/vec2.h"
@@ -62,7 +62,7 @@ void set_z(RING_header_s* hz, RING_node_s* node, double z) {
 
 bool is_arc(const RING_node_s* node) { return CHAIN_seg_ask_type(node) == SEG_ARC; }
 
-long walk_bound(const RING_header_s* ring) { return 4L * ring->count + 16; }
+using merrow1::walk_bound;
 
 // The pass pool of a smoother for the length of one pass.
 class PassPool {

@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "chain/chain_record.h"
+#include "chainops/shape_kind.h"
 #include "engines/engine_memory.h"
 #include "internal/check.h"
 #include "internal/region_fields.h"
@@ -50,15 +51,11 @@ const double kNoBest = 1e19;
 
 using merrow1::chains_of;
 using merrow1::first_chain;
-using merrow1::is_closed;
 using merrow1::main_of;
 
-// An outer boundary: closed, material outside (CCW with RIGHT, CW with LEFT).
-bool is_outer_boundary(const RING_header_s* chain) {
-    const CHAIN_main_data_s* md = main_of(chain);
-    return is_closed(chain) && md &&
-           ((md->direction == CCW && md->material_side == RIGHT) || (md->direction == CW && md->material_side == LEFT));
-}
+// An outer boundary: closed, material outside (CCW with RIGHT, CW with LEFT),
+// the shape of a periphery.
+bool is_outer_boundary(const RING_header_s* chain) { return merrow1::is_periphery(chain); }
 
 // Steps of `step` that cover `total`: the whole part, plus one when the
 // fraction exceeds 1e-10.

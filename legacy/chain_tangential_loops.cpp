@@ -16,6 +16,7 @@
 #include <merrow1/segment.h>
 
 #include "chain/chain_record.h"
+#include "engines/chain_walk.h"
 #include "internal/check.h"
 
 #include <cmath>
@@ -64,12 +65,7 @@ double closing_tolerance(const RING_header_s* chain) {
     return kClosingGap;
 }
 
-// Length of the segment ending at the node (0 for an open chain's start).
-double segment_length(const RING_header_s* chain, const RING_node_s* node) {
-    SEGMENT segment;
-    if (!ChainSegment(chain, node, &segment)) return 0.0;
-    return SEGMENT_swept_length(&segment);
-}
+using merrow1::segment_length;
 
 // The chain's vertices in order; the walk is bounded by the node count.
 std::vector<RING_node_s*> vertices_of(const RING_header_s* chain) {

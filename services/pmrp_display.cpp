@@ -11,7 +11,7 @@
 #include <velte/cerr.h>
 
 #include "chain/chain_record.h"
-#include "engines/vertex_point.h"
+#include "engines/chain_walk.h"
 
 namespace {
 

@@ -861,20 +861,28 @@ TEST(ArcLineFitterDebugger, CallbacksAtStartAndEnd) {
 // ---------------------------------------------------------------------------
 // The minimiser against a grid search of the same objective
 
+// Points on an arc of radius 2 to 8 about the origin spanning 0.4 to 1.6
+// radians, 6 to 10 of them, the inner ones off the circle by up to 0.002.
+std::vector<Point2> noisy_arc(std::mt19937_64& rng, int trial) {
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    const double R = 2.0 + 6.0 * u(rng), span = 0.4 + 1.2 * u(rng);
+    const int n = 6 + trial % 5;
+    std::vector<Point2> pts;
+    for (int k = 0; k < n; ++k) {
+        const double a = span * k / (n - 1);
+        const double r = R + (k == 0 || k == n - 1 ? 0.0 : (u(rng) - 0.5) * 0.004);
+        pts.push_back({r * std::cos(a), r * std::sin(a)});
+    }
+    return pts;
+}
+
 TEST(ArcLineFitterTests, MinimiserMatchesAGridSearch) {
     std::mt19937_64 rng(5);
-    std::uniform_real_distribution<double> u(0.0, 1.0);
     const double tol = 0.01;
     int checked = 0;
     for (int trial = 0; trial < 12; ++trial) {
-        const double R = 2.0 + 6.0 * u(rng), span = 0.4 + 1.2 * u(rng);
-        const int n = 6 + trial % 5;
-        std::vector<Point2> pts;
-        for (int k = 0; k < n; ++k) {
-            const double a = span * k / (n - 1);
-            const double r = R + (k == 0 || k == n - 1 ? 0.0 : (u(rng) - 0.5) * 0.004);
-            pts.push_back({r * std::cos(a), r * std::sin(a)});
-        }
+        const std::vector<Point2> pts = noisy_arc(rng, trial);
+        const int n = static_cast<int>(pts.size());
         ArcLineFitter fitter(tol, 0.001, nullptr);
         Access::load(fitter, gated(pts, 0.02), false);
         API iv;
@@ -907,17 +915,10 @@ TEST(ArcLineFitterTests, MinimiserMatchesAGridSearch) {
 // answers as the largest finite ones do, bit for bit.
 TEST(ArcLineFitterTests, MinimiserStopsAtOnceOnAnyTolerancePastTheBracket) {
     std::mt19937_64 rng(11);
-    std::uniform_real_distribution<double> u(0.0, 1.0);
     int checked = 0;
     for (int trial = 0; trial < 12; ++trial) {
-        const double R = 2.0 + 6.0 * u(rng), span = 0.4 + 1.2 * u(rng);
-        const int n = 6 + trial % 5;
-        std::vector<Point2> pts;
-        for (int k = 0; k < n; ++k) {
-            const double a = span * k / (n - 1);
-            const double r = R + (k == 0 || k == n - 1 ? 0.0 : (u(rng) - 0.5) * 0.004);
-            pts.push_back({r * std::cos(a), r * std::sin(a)});
-        }
+        const std::vector<Point2> pts = noisy_arc(rng, trial);
+        const int n = static_cast<int>(pts.size());
         ArcLineFitter fitter(0.01, 0.001, nullptr);
         Access::load(fitter, gated(pts, 0.02), false);
         API iv;
