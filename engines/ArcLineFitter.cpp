@@ -97,6 +97,24 @@ constexpr double kWholeThirdsSlack = 1e-12;
 // tolerances no finer than this part of it, far below any position the fit's
 // tolerance tells apart, so that its iterations are not spent on rounding.
 constexpr double kFinestRepairParameterTolerance = 1e-12;
+// A too shallow arc's polyline replacement shrinks the gates by halves while
+// the shrink factor stays above this.
+constexpr double kLeastGateShrink = 0.1;
+// A point within sqrt(0.1) t of a path point is inside the corridor (0.1 t^2
+// squared).
+constexpr double kNearPathPointSquaredPerTolerance2 = 0.1;
+// The average gate width takes the width across the longest leg at a point
+// only when that leg is longer than sqrt(0.1) t.
+constexpr double kLeastGateLegSquaredPerTolerance2 = 0.1;
+// An arc end closer than sqrt(0.1) times the minimum segment length to the
+// next input point moves the index on (0.1 squared, of the squared length).
+constexpr double kNearInputPointSquaredPerMinSegSq = 0.1;
+// A vertex whose gap from tangency is below this part of the tolerance is
+// tangent already.
+constexpr double kTangentGapPerTolerance = 0.1;
+// The tangency repair looks for the feasible range of its parameter in steps
+// of this from each end.
+constexpr double kRepairParameterStep = 0.1;
 
 using merrow1::cross;
 using merrow1::dot;
@@ -1422,7 +1440,7 @@ bool ArcLineFitter::ArcTooShallowForOutput(CleanedSegment const& seg) const {
 // gates are shrunk by halves while a replacement keeps being found.
 bool ArcLineFitter::GetBestPolylineReplacement(int i, int j, int& a, int& b) {
     bool kept = false;
-    for (double f = 1.0; f > 0.1; f /= 2.0) {
+    for (double f = 1.0; f > kLeastGateShrink; f /= 2.0) {
         int best_a = -1, best_b = -1;
         double best_len = -1.0;
         int guard = 0;
@@ -1870,7 +1888,7 @@ int ArcLineFitter::PlacePointAlongPath(Point2 const& point, int from, int to) co
 // edge's circular cap outside the chord changes the answer.
 bool ArcLineFitter::IsWithinCorridor(int k, Point2 const& point) const {
     const int k1 = Wrap(k);
-    const double near = 0.1 * m_tolerance * m_tolerance;
+    const double near = kNearPathPointSquaredPerTolerance2 * m_tolerance * m_tolerance;
     if (dist2(point, PointAt(k)) < near || dist2(point, PointAt(k1)) < near) return true;
     const PointRec& r0 = m_points[k];
     const PointRec& r1 = m_points[k1];
@@ -1904,7 +1922,7 @@ bool ArcLineFitter::IsWithinCorridor(int k, Point2 const& point) const {
 double ArcLineFitter::AverageGateWidth(int i, int j) const {
     double sum = 0.0;
     int count = 0;
-    const double least = std::sqrt(0.1) * m_tolerance;
+    const double least = std::sqrt(kLeastGateLegSquaredPerTolerance2) * m_tolerance;
     for (int k = i, guard = 0;; k = Wrap(k)) {
         if (++guard > m_count + 1) raise_endless();
         const PointRec& r = m_points[k];
@@ -1941,7 +1959,7 @@ bool ArcLineFitter::TestFitSpecificArc(ArcParam const& arc, int i, int j, Point2
     const int last = m_count - 1;
     const Point2 a = start ? *start : PointAt(i);
     const Point2 b = end ? *end : PointAt(j == 0 ? last : j);
-    const double near = 0.1 * m_minSegSq;
+    const double near = kNearInputPointSquaredPerMinSegSq * m_minSegSq;
     if (start && Wrap(i) != j && dist2(a, PointAt(Wrap(i))) < near) i = Wrap(i);
     if (end && Wrap(i) != j && j > 1 && dist2(b, PointAt(j - 1)) < near) --j;
     if (Wrap(i) != j) {
@@ -1991,7 +2009,7 @@ ArcLineFitter::RepairableTangentState ArcLineFitter::TestVertexTangency(CleanedS
     // of its neighbour at the vertex (for two arcs, onto the line through the
     // vertex and the neighbour's centre, on the side the senses ask).
     const double gap = (refit_first ? r1 : r2) * std::fabs(cross(t1.x, t1.y, t2.x, t2.y));
-    if (gap < 0.1 * t) return ALREADY_TANGENT;
+    if (gap < kTangentGapPerTolerance * t) return ALREADY_TANGENT;
     // Where the refitted arc would touch its fixed neighbour.
     const CleanedSegment& fixed = refit_first ? second : first;
     const Point2 cr = refit_first ? c1 : c2;
@@ -2246,9 +2264,9 @@ bool ArcLineFitter::ImproveSegmentTangency(CleanedSegment* previous, CleanedSegm
         }
         return good;
     };
-    const double lo = boundary(0.0, 0.1);
+    const double lo = boundary(0.0, kRepairParameterStep);
     if (lo < 0.0) return false;
-    double hi = boundary(1.0, -0.1);
+    double hi = boundary(1.0, -kRepairParameterStep);
     if (hi < lo) hi = lo;
     // 2. The least deviation over it.  A neighbour of no length gives an
     // infinite tolerance (the minimiser stops at once, as on any tolerance

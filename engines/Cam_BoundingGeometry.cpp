@@ -43,6 +43,8 @@ namespace {
 // A kernel vector shorter than this (times the kernel's length scale) has no
 // direction.
 constexpr double kKernelUnitizeTolerance = 1e-10;
+// The section engine simplifies the geometry to this part of the tolerance.
+constexpr double kSimplifyPerTolerance = 0.1;
 using merrow1::cross;
 using merrow1::dot;
 using merrow1::kPi;
@@ -465,7 +467,7 @@ bool section_of_part(const RING_header_s* geometry, CMEM_pool_s* pool, const Vec
         z_range(geometry, m, &bottom, &top);
         const double at = bottom - drop;
         const zql::Plane plane(zql::Point3d(m[6] * at, m[7] * at, m[8] * at), zql::Vector3d(m[6], m[7], m[8]));
-        engine->Simplify(plane, 10, 0.1 * tolerance);
+        engine->Simplify(plane, 10, kSimplifyPerTolerance * tolerance);
         engine->Section(plane);
         Lists lists(pool);
         RING_header_s* cut = lists.make();

@@ -35,6 +35,7 @@
 #include "chain/chain_record.h"
 #include "engines/chain_walk.h"
 #include "internal/check.h"
+#include "internal/vec2.h"
 
 namespace Korvo {
 namespace Cam {
@@ -52,6 +53,10 @@ constexpr double kPullBackMargin = 1e-10;
 // The walk bound counts steps of the tolerance, never finer than this, so a
 // tolerance of 0 still bounds the walk.
 constexpr double kBoundStepFloor = 1e-12;
+// The tessellations' slack, per unit of the tolerance: an arc piece count
+// leaves this much of the length out, and pulling a forward tessellation back
+// stops within this of the middle.
+constexpr double kTessellationSlackPerTolerance = 0.01;
 
 using merrow1::arc_of;
 using merrow1::is_closed;
@@ -122,7 +127,7 @@ double arc_length_to(const SEGMENT& arc, const Point2& p) {
     const double px = p.x - arc.end->cx, py = p.y - arc.end->cy;
     double angle = std::atan2(sx * py - sy * px, sx * px + sy * py);
     if (arc.end->direction == CW) angle = -angle;
-    if (angle < 0) angle += 2 * 3.14159265358979323846;
+    if (angle < 0) angle += 2 * merrow1::kPi;
     return angle * arc.end->radius;
 }
 
@@ -493,7 +498,7 @@ bool ChainHZMap::TessArc(const RING_node_s* hzArc, const Point2& start, Point2& 
     if (!(r > 0) || !(length > 0)) return false;
     const double piece = 2 * r * std::acos(std::max(-1.0, 1 - m_tol / r));
     if (!(piece > 0)) return false;
-    const double n = std::ceil((length - 0.01 * m_tol) / piece);
+    const double n = std::ceil((length - kTessellationSlackPerTolerance * m_tol) / piece);
     if (n < 2) return false;
     step = length / n;
     double q[2];
@@ -564,7 +569,7 @@ double ChainHZMap::TessMultiSeg(RING_node_s* from, RING_node_s* to) const {
     // or to the end of the line that holds the middle.
     RING_header_s* xy = XYChain();
     const double middle = (forward + backward) / 2;
-    const double slack = 0.01 * m_tol;
+    const double slack = kTessellationSlackPerTolerance * m_tol;
     double before = 0.0;
     RING_node_s* node = from->next;
     const long bound = walk_bound(xy);

@@ -42,6 +42,7 @@ namespace {
 
 using merrow1::kPi;
 const double kMaxRampAngle = 89.99;  // degrees; above it there is no ramp
+// Radii, heights and lengths below this (or not above it) count as zero.
 const double kTiny = 1e-10;
 // Spec values closer than this are the same.
 constexpr double kSameValue = 1e-10;

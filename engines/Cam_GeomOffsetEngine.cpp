@@ -44,6 +44,11 @@ namespace {
 const char kSingleRing[] = "RING_ask_type( pChain ) == RING_single";
 const char kWorkPool[] = "m_pWorkPool != NULL";
 const char kEngine[] = "pIGeomSec != NULL";
+// The section engine simplifies the geometry to this part of the tolerance.
+constexpr double kSimplifyPerTolerance = 0.1;
+// The second pass for offset positions cuts a plane moved this part of the
+// tolerance along the direction.
+constexpr double kSecondCutStepPerTolerance = 0.1;
 
 bool exceeds_number_tolerance(double value) { return std::fabs(value) > EQ_ask_number_tolerance(); }
 
@@ -199,7 +204,7 @@ bool GeomOffsetEngine::CalculateSections(IGeomSec* engine, const Point3& p, cons
     // The box's size is 4 x |offset| on either side of the offset: a negative
     // offset lies as far from the section as a positive one.
     if (m_boxFlag && exceeds_number_tolerance(m_dOffset)) SimplifyBox(engine, plane, p, 4.0 * std::fabs(m_dOffset));
-    engine->SimplifyAndSection(plane, 10, 0.1 * m_dTolerance);
+    engine->SimplifyAndSection(plane, 10, kSimplifyPerTolerance * m_dTolerance);
     return true;
 }
 
@@ -372,7 +377,7 @@ bool GeomOffsetEngine::GetOffsetPositions(const Point3& p, const Vector3& d, boo
     m_boxFlag = local;
     bool answer = false;
     for (int k = 0; k < 2; ++k) {
-        const double step = k * 0.1 * m_dTolerance;
+        const double step = k * kSecondCutStepPerTolerance * m_dTolerance;
         const Point3 q = {p.x + step * d.x, p.y + step * d.y, p.z + step * d.z};
         std::unique_ptr<RING_header_s, void (*)(RING_header_s*)> result(GetOffset(q, d, m_dOffset), RING_delete);
         if (!result || !result->first) continue;

@@ -46,6 +46,7 @@ namespace Cam {
 
 namespace {
 
+// Steps, fractions and length comparisons within this count as zero.
 const double kTiny = 1e-10;
 const double kNoBest = 1e19;
 

@@ -28,6 +28,7 @@ using Korvo::Math::Point3;
 using Korvo::Math::Vector3;
 
 using merrow1::kPi;
+// Lengths, areas, limits and move scales at or below this count as zero.
 const double kTiny = 1e-10;
 const double kSlopeKink = 0.7;  // radians
 const int kPasses = 4;

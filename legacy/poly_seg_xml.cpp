@@ -17,6 +17,8 @@
 namespace {
 
 const char* const kFile = __FILE__;
+// A piece's arc parameter at or above this makes it a line.
+constexpr double kLineH = 1e100;
 
 // The poly being read and what its next piece needs.
 struct OpenPoly {
@@ -94,7 +96,7 @@ private:
             return false;
         RING_header_s* poly = m_open.poly;
         const bool first = !m_open.has_previous;
-        if (first && m_open.closed && h < 1e100) {
+        if (first && m_open.closed && h < kLineH) {
             // An arc needs its start: the last piece's end, known at the end.
             m_open.has_pending = true;
             m_open.pending_end = end;

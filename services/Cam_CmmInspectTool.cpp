@@ -18,6 +18,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "internal/vec2.h"
+
 namespace {
 
 // Vectors not longer than this have no direction; squared, the same for a
@@ -27,6 +29,8 @@ constexpr double kZeroLengthSquared = 1e-20;
 // A tool vector whose dot product with the direction is within this of 1 is
 // the direction; a head matrix within it of the identity does not turn.
 constexpr double kSameDirection = 1e-10;
+// A tool direction this near the Z axis (its X-Y length) takes no angles.
+constexpr double kNearToolAxis = 0.001;
 
 using Korvo::Cam::CmmInspectTool;
 typedef CmmInspectTool::ToolData_s ToolData;
@@ -34,7 +38,7 @@ typedef CmmInspectTool::Vector3 Vector3;
 typedef CmmInspectTool::Point3 Point3;
 
 const double kIdentity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
-const double kDegree = 3.14159265358979323846 / 180.0;
+const double kDegree = merrow1::kPi / 180.0;
 
 const int kProbeCutterType = 11;
 const int kProbeCutterSubtype = 1;
@@ -279,7 +283,7 @@ void CmmInspectTool::Calc5AxisToolAngles(ToolData_s* data, Vector3* direction, d
     const Vector3& d = *direction;
     if (!data->articulated || !(d.x * d.x + d.y * d.y + d.z * d.z > kZeroLengthSquared)) return;
     const double r = std::sqrt(d.x * d.x + d.y * d.y);
-    if (!(r > 0.001)) return;
+    if (!(r > kNearToolAxis)) return;
     double a = std::atan2(r, d.z) / kDegree;
     double b = -std::atan2(d.x, d.y) / kDegree;
     if (data->firstAngleLimited) a = clamped(a, data->firstAngleMin, data->firstAngleMax);
