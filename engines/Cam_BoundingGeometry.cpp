@@ -45,6 +45,7 @@ namespace {
 constexpr double kKernelUnitizeTolerance = 1e-10;
 // The section engine simplifies the geometry to this part of the tolerance.
 constexpr double kSimplifyPerTolerance = 0.1;
+
 using merrow1::cross;
 using merrow1::dot;
 using merrow1::kPi;

@@ -26,8 +26,8 @@
 #include <cmath>
 
 #include "chain/chain_record.h"
-#include "engines/engine_memory.h"
 #include "engines/chain_walk.h"
+#include "engines/engine_memory.h"
 #include "internal/check.h"
 #include "internal/scratch_pool.h"
 #include "internal/vec2.h"
@@ -44,7 +44,7 @@ using merrow1::kPi;
 const double kMaxRampAngle = 89.99;  // degrees; above it there is no ramp
 // Radii, heights and lengths below this (or not above it) count as zero.
 const double kTiny = 1e-10;
-// Spec values closer than this are the same.
+// Two smoothers' settings closer than this are the same.
 constexpr double kSameValue = 1e-10;
 // A segment is steep only above the ramp's own slope plus this, so the
 // rounding of a ramp never asks for another.
