@@ -11,6 +11,7 @@
 #include "internal/check.h"
 #include "internal/ring_check.h"
 #include "legacy/token_reader.h"
+#include "polyset/poly_seg_internal.h"
 
 #include <cstring>
 
@@ -116,7 +117,7 @@ private:
         RING_header_s* poly = m_open.poly;
         if (m_open.closed) {
             if (m_open.has_pending) {
-                const PNT2_s start = poly->last ? end_of(poly->last) : m_open.pending_end;
+                const PNT2_s start = poly->last ? merrow1::poly_seg::end_of(poly->last) : m_open.pending_end;
                 RING_insert_after(poly, nullptr,
                                   LINE_ARC_SEG_create(m_pool, &start, &m_open.pending_end, m_open.pending_h));
             }
@@ -126,11 +127,6 @@ private:
             }
         }
         m_open = OpenPoly();
-    }
-
-    static PNT2_s end_of(const RING_node_s* node) {
-        const LINE_ARC_SEG_s* s = static_cast<const LINE_ARC_SEG_s*>(node->main_data);
-        return PNT2_s{s->x, s->y};
     }
 
     // Drops an unfinished poly with a note saying what interrupted it.
