@@ -407,7 +407,8 @@ void CHAIN_set_ethereal(RING_header_s* ring) { set_ethereal_byte(ring, 1); }
 void CHAIN_unset_ethereal(RING_header_s* ring) { set_ethereal_byte(ring, 0); }
 
 void CHAIN_delete_app_data(RING_header_s* ring) {
-    for_each_chain_nested(ring, [](RING_header_s* chain) { delete_app_list(chain, &chain->app_data, delete_header_datum); });
+    for_each_chain_nested(ring,
+                          [](RING_header_s* chain) { delete_app_list(chain, &chain->app_data, delete_header_datum); });
 }
 
 void CHAIN_delete_vertex_app_data(RING_header_s* ring) {

@@ -4,6 +4,7 @@
 #include <merrow1/chain.h>
 #include <merrow1/chain_build.h>
 #include <merrow1/chain_distance.h>
+#include <merrow1/chain_intersection.h>
 #include <merrow1/chain_part.h>
 #include <merrow1/int_grid_map.h>
 #include <merrow1/segment.h>
@@ -13,6 +14,7 @@
 #include "chain/chain_record.h"
 #include "internal/check.h"
 #include "internal/scratch_pool.h"
+#include "internal/tolerances.h"
 
 #include <cmath>
 #include <cstring>
@@ -22,6 +24,14 @@ namespace {
 const double kDefaultDirection[2] = {0.0, 1.0};
 // Coordinates are taken to lie within +-1e7: an empty set box is (1e7, -1e7).
 const double kFarCoordinate = 1e7;
+// A stored box was taken along the default direction when the squared
+// difference of its direction from (0, 1) is not above this.
+const double kDefaultDirectionSquared = 1e-20;
+// What the circle test writes to its outputs before it finds a circle.
+const double kNoCircleValue = 1e-19;
+// The circle test's tolerance is three approximation tolerances, never less
+// than this.
+const double kCircleTestFloor = 1e-8;
 
 using merrow1::arc_of;
 using merrow1::for_each_chain_nested;
@@ -74,7 +84,7 @@ CHAIN_BOX_s* cached_box_for_writing(RING_header_s* ring) {
 bool is_default_direction(const CHAIN_BOX_s* box) {
     const double dx = box->direction[0] - kDefaultDirection[0];
     const double dy = box->direction[1] - kDefaultDirection[1];
-    return dx * dx + dy * dy <= 1e-20;
+    return dx * dx + dy * dy <= kDefaultDirectionSquared;
 }
 
 // Box of the chain's segments along the direction, with the extreme points
@@ -336,7 +346,7 @@ double CHAIN_ask_expanded_set_approx_tolerance(RING_header_s* chain_or_list, dou
     if (xmin > xmax || ymin > ymax) return 0.0;
     // 2. Grow the box by e = (2 offset + w) 1e-5 + offset, w the larger extent.
     const double w = std::fmax(xmax - xmin, ymax - ymin);
-    const double e = (2.0 * offset + w) * 1e-5 + offset;
+    const double e = (2.0 * offset + w) * merrow1::kGridMarginFraction + offset;
     // 3. One grid unit along x of the uniform 31-bit grid over the grown box.
     //    The map lives only for this query, in a scratch pool.
     MERROW1_SCRATCH_POOL(pool, "CHAIN_ask_expanded_set_approx_tolerance");
@@ -531,11 +541,12 @@ int chain_direction_distance(RING_header_s* chain, const Korvo::Math::Point2* p,
     const double point[2] = {p->x, p->y};
     const double dir[2] = {direction->x, direction->y};
     // The point's coordinate across the direction must lie strictly inside
-    // the box's extent across it, widened by 1e-8.
+    // the box's extent across it, widened by the chain box tests' tolerance.
     CHAIN_BOX_s box;
     if (ChainBox(chain, dir, &box)) {
         const double across = point[0] * dir[1] - point[1] * dir[0];
-        if (!(across > box.min_normal - 1e-8 && across < box.max_normal + 1e-8)) return 0;
+        const double slack = CHAIN_INTERSECTION_TOLERANCE;
+        if (!(across > box.min_normal - slack && across < box.max_normal + slack)) return 0;
     }
     double best = kFarCoordinate;
     bool found = false;
@@ -597,8 +608,8 @@ double min_distance_to_chain(const RING_header_s* chain, const double point[2]) 
 }  // namespace
 
 bool CHAIN_is_from_a_circle(const RING_header_s* chain, Korvo::Math::Point2* centre, double* radius) {
-    if (radius) *radius = 1e-19;
-    if (centre) *centre = {1e-19, 1e-19};
+    if (radius) *radius = kNoCircleValue;
+    if (centre) *centre = {kNoCircleValue, kNoCircleValue};
     if (!chain || !chain->first || !is_closed(chain)) return false;
     // The arc of the longest chord (the first of equal chords).
     const end_segment* longest = nullptr;
@@ -617,7 +628,7 @@ bool CHAIN_is_from_a_circle(const RING_header_s* chain, Korvo::Math::Point2* cen
     const double q[2] = {longest->cx, longest->cy};
     const CHAIN_main_data_s* data = main_of(chain);
     const double approximation = data && data->approximation_tolerance_set ? data->approximation_tolerance : 0.0;
-    const double t = std::fmax(3.0 * approximation, 1e-8);
+    const double t = std::fmax(3.0 * approximation, kCircleTestFloor);
     // Every point of the chain must lie within t of the circle.
     const double nearest = min_distance_to_chain(chain, q);
     if (nearest == 0.0 || nearest < r - t) return false;

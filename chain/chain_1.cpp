@@ -15,6 +15,7 @@
 #include <pellam/mchn_builders.h>
 
 #include "chain/chain_record.h"
+#include "internal/tolerances.h"
 
 #include <cmath>
 #include <cstdint>
@@ -29,6 +30,10 @@ const double kSamePointSquared = 1e-16;
 const double kFractionSnap = 1e-8;
 // Slack of parameter comparisons.
 const double kParameterSlack = 1e-10;
+// A part starting at a vertex begins on the next segment: the index of that
+// segment is the floor of the start parameter plus this, a shade over one so
+// that a parameter a little below a whole number still counts as the vertex.
+const double kNextSegmentStep = 1.00000001;
 
 using merrow1::arc_of;
 using merrow1::is_closed;
@@ -145,7 +150,7 @@ bool read_part(const PART_OF_CHAIN_s* part, PartView* view) {
     // Segment k holds parameters (k - 1, k]; a start at vertex k begins on
     // segment k + 1, an inside start on its own node's segment.
     view->first_index = start->inside ? inside_segment_index(start, view->start_parameter)
-                                      : static_cast<int>(std::floor(view->start_parameter + 1.00000001));
+                                      : static_cast<int>(std::floor(view->start_parameter + kNextSegmentStep));
     view->last_index = end->inside ? inside_segment_index(end, view->end_parameter)
                                    : static_cast<int>(std::floor(view->end_parameter + 0.5));
     return true;
@@ -686,7 +691,7 @@ int ChainApprox(RING_header_s* chain, double tol, RING_header_s* out) {
         // outside, the input's taken from its computed direction (its stored
         // direction may be stale).
         if (is_closed(chain)) {
-            CHAIN_close(out, 1e-8);
+            CHAIN_close(out, merrow1::kCloseGap);
             if (out->count > 1 && input && output && input->kind != TRACE_CHAIN &&
                 material_inside(CHAIN_direction_of_chain(chain), input->material_side) !=
                     material_inside(output->direction, output->material_side))

@@ -190,11 +190,15 @@ RING_node_s* insert_vertex_before(RING_header_s* chain, RING_node_s* node, const
     return fresh;
 }
 
-// Default tolerance of restarts and insertions.
+// Default tolerance of restarts and insertions: five approximation
+// tolerances of the chain, that tolerance taken as at least kRestartFloor;
+// kRestartDefault for a chain without one.
+const double kRestartFloor = 1e-8;
+const double kRestartDefault = 5e-8;
 double restart_tolerance(const RING_header_s* chain) {
     const CHAIN_main_data_s* data = main_of(chain);
-    if (data && data->approximation_tolerance_set) return 5.0 * std::fmax(data->approximation_tolerance, 1e-8);
-    return 5e-8;
+    if (data && data->approximation_tolerance_set) return 5.0 * std::fmax(data->approximation_tolerance, kRestartFloor);
+    return kRestartDefault;
 }
 
 // A copy of the vertex in another chain's pool: the whole vertex record

@@ -27,6 +27,10 @@ namespace {
 
 using merrow1::is_closed;
 
+// Nearest places tie within five approximation tolerances of the chain, and
+// never within less than this.
+const double kTieFloor = 1e-7;
+
 }  // namespace
 
 double ChainClosestPointOnChainList(RING_header_s* chain, const Korvo::Math::Point3& point,
@@ -34,7 +38,7 @@ double ChainClosestPointOnChainList(RING_header_s* chain, const Korvo::Math::Poi
     if (!chain || chain->type != RING_TYPE_CHAIN || !chain->first) return 0.0;
     const auto* data = static_cast<const CHAIN_main_data_s*>(chain->main_data);
     const double approximation = data && data->approximation_tolerance_set ? data->approximation_tolerance : 0.0;
-    const double tie = std::max(1e-7, 5.0 * approximation);
+    const double tie = std::max(kTieFloor, 5.0 * approximation);
     const double p[2] = {point.x, point.y};
     const RING_node_s* turning =
         static_cast<const RING_node_s*>(APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_TURNING_VERTEX));

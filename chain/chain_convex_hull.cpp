@@ -6,6 +6,7 @@
 
 #include "chain/chain_each.h"
 #include "chain/chain_record.h"
+#include "internal/tolerances.h"
 #include "internal/vec2.h"
 
 #include <merrow1/app_data_keys.h>
@@ -33,7 +34,10 @@
 namespace {
 
 const double kDefaultTolerance = 1e-5;
-const double kCloseGap = 1e-8;
+// The re-fit of the hull's arcs takes arcs of radius between these.
+const double kHullArcMaxRadius = 10000.0;
+const double kHullArcMinRadius = 0.0001;
+using merrow1::kCloseGap;
 
 using merrow1::is_closed;
 using merrow1::main_of;
@@ -169,7 +173,7 @@ RING_header_s* CHAIN_create_one_convex_hull(CMEM_pool_s* pool, RING_header_s* ch
         const end_segment end = {xy[2 * k], xy[2 * k + 1], 0.0, 0.0, 0.0, 0};
         ChainAppendVertex(hull, &end, hull->first ? SEG_LINE : SEG_POINT);
     }
-    if (any_arc) CHAIN_fit_vertices_to_arc(hull, nullptr, t, t, 10000.0, 0.0001, 6, true, true);
+    if (any_arc) CHAIN_fit_vertices_to_arc(hull, nullptr, t, t, kHullArcMaxRadius, kHullArcMinRadius, 6, true, true);
     if (all_closed) CHAIN_close(hull, kCloseGap);
     if (!hull->first || !hull->last) {
         RING_delete(hull);

@@ -18,6 +18,7 @@
 
 #include "chain/chain_record.h"
 #include "internal/check.h"
+#include "internal/tolerances.h"
 #include "internal/vec2.h"
 
 #include <climits>
@@ -27,10 +28,22 @@
 namespace {
 
 using merrow1::kPi;
-// Gap with which the builders close their chains.
-const double kCloseGap = 1e-8;
+using merrow1::kCloseGap;
 // Tolerance of the unit vectors the builders make.
 const double kUnitTolerance = 1e-10;
+// An arc's ends this far apart or more (squared) make an arc; closer ends
+// make the full circle.
+const double kArcChordSquared = 1e-8;
+// The smallest radius of a full circle made for close arc ends, and of a
+// sausage (the radius must exceed it for the circle, reach it for the
+// sausage).
+const double kSmallestRadius = 1e-8;
+// Tolerance of the sausage's unit direction.
+const double kSausageUnitTolerance = 1e-8;
+// A raindrop needs rays whose cross product, and a scale factor whose size,
+// exceed this; so does the angle between the two loops of a two-loop curve
+// (|w . t_in|).
+const double kRaindropSlack = 1e-10;
 
 // ---------------------------------------------------------------------------
 // Finite arguments: a builder refuses a coordinate, radius or length that is
@@ -304,7 +317,7 @@ RING_header_s* CHAIN_create_arc_chain(const CSYS* csys, const Korvo::Math::Point
     const V2 s = v2(*start) - c;
     const V2 e = v2(*end) - c;
     const V2 chord = v2(*end) - v2(*start);
-    if (dot(chord, chord) >= 1e-8) {
+    if (dot(chord, chord) >= kArcChordSquared) {
         RING_header_s* chain = point_chain(csys, v2(*start), pool);
         if (!chain) return nullptr;
         // More than half a circle: CW with e at or to the left of s, or any
@@ -324,7 +337,7 @@ RING_header_s* CHAIN_create_arc_chain(const CSYS* csys, const Korvo::Math::Point
         append_arc(chain, v2(*end), c, radius, direction);
         return chain;
     }
-    if (radius > 1e-8) {
+    if (radius > kSmallestRadius) {
         const Korvo::Math::Vector2 start_direction = {s.x, s.y};
         return CHAIN_create_circle_chain(csys, radius, centre, &start_direction, direction, pool);
     }
@@ -339,10 +352,10 @@ RING_header_s* CHAIN_create_sausage_line_chain(const CSYS* csys, const Korvo::Ma
         !finite_point(*point2, "CHAIN_create_sausage_line_chain", "point 2") ||
         !finite_value(radius, "DUE_TO_RADIUS_NOT_FINITE", "CHAIN_create_sausage_line_chain", "radius"))
         return nullptr;
-    if (!(radius >= 1e-8)) return nullptr;
+    if (!(radius >= kSmallestRadius)) return nullptr;
     const V2 p1 = v2(*point1), p2 = v2(*point2);
     V2 u;
-    if (!unit(p2 - p1, 1e-8, &u)) u = {1.0, 0.0};
+    if (!unit(p2 - p1, kSausageUnitTolerance, &u)) u = {1.0, 0.0};
     const V2 n = left_normal(u);
     const double r = radius;
     RING_header_s* chain = point_chain(csys, p1 - r * u, pool);
@@ -597,7 +610,7 @@ const double kMaximumOpening = 3.1101767270538954;
 RING_header_s* raindrop(V2 p, V2 a, V2 b, const CSYS* csys, double size, CMEM_pool_s* pool) {
     // 1. The opening between the rays.
     const double sine = std::fabs(cross(a, b));
-    if (sine <= 1e-10) return nullptr;
+    if (sine <= kRaindropSlack) return nullptr;
     const double theta = std::atan2(sine, dot(a, b));
     if (theta < kMinimumOpening || theta > kMaximumOpening) return nullptr;
     V2 m;
@@ -621,7 +634,7 @@ RING_header_s* raindrop(V2 p, V2 a, V2 b, const CSYS* csys, double size, CMEM_po
     if (chain->count != 4) return nullptr;
     // 3. Scale about the apex so the far point lies `size` from it.
     const double factor = size / std::hypot(t.x - p.x, t.y - p.y);
-    if (!(std::fabs(factor) > 1e-10)) return nullptr;
+    if (!(std::fabs(factor) > kRaindropSlack)) return nullptr;
     const Korvo::Math::Point2 apex = {p.x, p.y};
     CHAIN_scale_chain(chain, factor, &apex);
     return chain;
@@ -671,7 +684,7 @@ RING_header_s* CHAIN_create_two_loop_vertex_curve(const RING_header_s* chain, co
     V2 w;
     if (!unit(right_normal(t_in - t_out), kUnitTolerance, &w)) return nullptr;
     if (dot(w, t_in) < 0.0) w = -w;
-    if (std::fabs(dot(w, t_in)) <= 1e-10) return nullptr;
+    if (std::fabs(dot(w, t_in)) <= kRaindropSlack) return nullptr;
     // 2. Loop 1 leaves along t_in and returns along w; loop 2 leaves along -w
     //    (where loop 1 arrived) and returns along t_out.
     const CSYS* csys = csys_of(chain);

@@ -74,7 +74,7 @@ bool backward_arc(const RING_header_s* chain, const RING_node_s* vertex, SEGMENT
 // circle.
 bool middle_of(const SEGMENT& segment, double out[2]) {
     if (segment.type != SEG_ARC) return SegmentMidPoint(&segment, out) != 0;
-    const double sweep = SEGMENT_arc_sweep(&segment) * (segment.end->direction == CW ? -1.0 : 1.0);
+    const double sweep = merrow1::arc_signed_sweep(segment);
     const double cx = segment.end->cx, cy = segment.end->cy;
     const double r = std::hypot(segment.start[0] - cx, segment.start[1] - cy);
     const double a = std::atan2(segment.start[1] - cy, segment.start[0] - cx) + 0.5 * sweep;

@@ -63,6 +63,17 @@ double ChainPointMinDistance(const RING_header_s* chain, const double point[2], 
 namespace {
 
 constexpr double kTwoPi = 2.0 * merrow1::kPi;
+// An angle within this of a full turn reads as 0 (ChainVectorCircularParameter).
+constexpr double kFullTurnSnap = 1e-5;
+// The side of a point off the chain from the cross product of the tangent
+// and the point's offset: values within this of 0 count as on the tangent
+// line (the positive side).
+constexpr double kTangentSideSlack = 1e-10;
+// ChainPointSide locates a point against a closed chain with this tolerance.
+constexpr double kSideLocationTolerance = 1e-8;
+// Two tangent directions at a vertex are one when their angles differ by no
+// more than this (the clearing direction's tie, decided by the curvature).
+constexpr double kDirectionTie = 1e-8;
 
 using merrow1::arc_of;
 using merrow1::chains_of;
@@ -107,7 +118,7 @@ int CHAIN__winding_number(const RING_header_s* closed, const double p[2]) { retu
 double ChainVectorCircularParameter(const double v[2]) {
     double angle = std::atan2(v[1], v[0]);
     if (angle < 0.0) angle += kTwoPi;
-    return std::fabs(angle - kTwoPi) <= 1e-5 ? 0.0 : angle;
+    return std::fabs(angle - kTwoPi) <= kFullTurnSnap ? 0.0 : angle;
 }
 
 // ---------------------------------------------------------------------------
@@ -282,7 +293,7 @@ double ChainPointSignedDist(const RING_header_s* chain, const double point[2], P
         std::fabs(s) <= std::fabs(s2))
         s = s2;
     const SIDE side = static_cast<const CHAIN_main_data_s*>(chain->main_data)->material_side;
-    if ((s < -1e-10 && side == RIGHT) || (s > 1e-10 && side == LEFT)) return -d;
+    if ((s < -kTangentSideSlack && side == RIGHT) || (s > kTangentSideSlack && side == LEFT)) return -d;
     return d;
 }
 
@@ -473,7 +484,7 @@ CHAIN_LOCATION CHAIN__point_location_in_box(RING_header_s* chain, const double p
     const double* a = box.direction;
     const double u = a[0] * point[0] + a[1] * point[1];
     const double v = a[1] * point[0] - a[0] * point[1];
-    const double b = tolerance ? *tolerance : 1e-8;
+    const double b = tolerance ? *tolerance : CHAIN_INTERSECTION_TOLERANCE;
     if (!(box.min_along - b < u && u < box.max_along + b && box.min_normal - b < v && v < box.max_normal + b))
         return CHAIN_LOCATION_OUTSIDE;
     const double e = tolerance ? *tolerance : chain_tolerance(chain);
@@ -494,9 +505,9 @@ SIDE ChainPointSide(RING_header_s* chain, const double point[2]) {
         double t[2];
         if (!read || !SegmentTangent(&segment, place.point, t)) return 0;
         const double w[2] = {point[0] - place.point[0], point[1] - place.point[1]};
-        return t[0] * w[1] - t[1] * w[0] > -1e-10 ? LEFT : RIGHT;
+        return t[0] * w[1] - t[1] * w[0] > -kTangentSideSlack ? LEFT : RIGHT;
     }
-    const double tolerance = 1e-8;
+    const double tolerance = kSideLocationTolerance;
     const CHAIN_LOCATION location = ChainPointLocation(chain, point, &tolerance);
     const SIDE side = data->material_side;
     const bool material_inside =
@@ -654,11 +665,11 @@ void CHAIN_update_ptonchain_in_intpoint_list(RING_header_s* list, const POINT_ON
             if (!place) continue;
             if (place->inside && place->node == at->node) {
                 const double point[2] = {place->point[0], place->point[1]};
-                if (place->parameter <= at->parameter + 1e-8)
+                if (place->parameter <= at->parameter + POINT_ON_CHAIN_PARAMETER_SLACK)
                     PointOnChainCreate(chain, new_vertex, k, point, place);
                 else
                     PointOnChainCreate(chain, at->node, k + 1, point, place);
-            } else if (place->parameter >= k - 1e-8) {
+            } else if (place->parameter >= k - POINT_ON_CHAIN_PARAMETER_SLACK) {
                 place->parameter += 1.0;
             }
         }
@@ -696,7 +707,9 @@ int segment_direct_hits(const SEGMENT& segment, const double p[2], const double 
     double lo = 0.0, hi = 0.0;
     SegmentMinMax(&segment, &normal, &lo, &hi, nullptr, nullptr);
     const double across = normal.x * p[0] + normal.y * p[1];
-    if (!(lo - 1e-8 < across && across < hi + 1e-8) || hi - lo <= EQ_ask_length_tolerance()) return 0;
+    if (!(lo - CHAIN_INTERSECTION_TOLERANCE < across && across < hi + CHAIN_INTERSECTION_TOLERANCE) ||
+        hi - lo <= EQ_ask_length_tolerance())
+        return 0;
     const LOCATION own = SegmentPointLocation(&segment, p);
     if (own >= 2 && own <= 4) return 0;
     double start[2] = {p[0], p[1]};
@@ -747,7 +760,7 @@ int ChainPointDirectDistance(RING_header_s* chain, const double point[2], int mo
     double lo = 0.0, hi = 0.0;
     if (ChainMinMax(chain, normal, &lo, &hi, nullptr, nullptr)) {
         const double across = normal[0] * point[0] + normal[1] * point[1];
-        if (!(lo - 1e-8 < across && across < hi + 1e-8)) return 0;
+        if (!(lo - CHAIN_INTERSECTION_TOLERANCE < across && across < hi + CHAIN_INTERSECTION_TOLERANCE)) return 0;
     }
     const double e = EQ_ask_length_tolerance();
     double best = 1e7;
@@ -791,11 +804,12 @@ int clearing_direction(const POINT_ON_CHAIN_s* place, int mode, double direction
         if (!data || data->material_side != RIGHT) {
             if (o < a - e) o += kTwoPi;
             if (d < a - e) d += kTwoPi;
-            stays = (std::fabs(d - a) > 1e-8 && d < o - e) || (std::fabs(d - a) <= 1e-8 && kappa > 0.0);
+            stays = (std::fabs(d - a) > kDirectionTie && d < o - e) ||
+                    (std::fabs(d - a) <= kDirectionTie && kappa > 0.0);
         } else {
             if (a < o - e) a += kTwoPi;
             if (d < o - e) d += kTwoPi;
-            stays = d < a - e || (std::fabs(d - a) <= 1e-8 && -kappa > 0.0);
+            stays = d < a - e || (std::fabs(d - a) <= kDirectionTie && -kappa > 0.0);
         }
         if (stays) {
             direction[0] = candidate[0];

@@ -4,6 +4,7 @@
 #include "chain/chain_each.h"
 #include "chain/chain_record.h"
 #include "internal/ring_check.h"
+#include "internal/tolerances.h"
 
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain.h>
@@ -32,7 +33,7 @@
 namespace {
 
 const char* const kFile = "chain_from_chain.cpp";
-const double kCloseGap = 1e-8;
+using merrow1::kCloseGap;
 // Key 120: the classifier's datum on a piece of CHAIN_split_chain_into_chains.
 const APP_DATA_key_t kPieceDatumKey = CHAIN_APP_DATA_SPLIT_CLASS;
 
@@ -426,6 +427,14 @@ void CHAIN_append_chain_to_chain(RING_header_s* chain1, RING_header_s* chain2, d
 
 namespace {
 
+// A projection direction this close to parallel to the plane (its dot product
+// with the normal) moves no point.
+const double kParallelToPlane = 1e-10;
+// The projection's default tolerance in the part's units: millimetres (units
+// 1), else inches.
+const double kProjectionToleranceMm = 0.001;
+const double kProjectionToleranceInch = 0.03;
+
 struct Projection {
     double n[3];
     double d;
@@ -436,7 +445,7 @@ struct Projection {
     Korvo::Math::Point2 map(const double p[3]) const {
         const double s = v[0] * n[0] + v[1] * n[1] + v[2] * n[2];
         double q[3] = {p[0], p[1], p[2]};
-        if (std::fabs(s) > 1e-10) {
+        if (std::fabs(s) > kParallelToPlane) {
             const double t = (d - (p[0] * n[0] + p[1] * n[1] + p[2] * n[2])) / s;
             for (int k = 0; k < 3; ++k) q[k] += t * v[k];
         }
@@ -515,7 +524,9 @@ RING_header_s* CHAIN_create_projected_chain(RING_header_s* chain_or_list, CMEM_p
         projection.out.origin[1] -= offset_point->y;
         projection.out.origin[2] -= offset_point->z;
     }
-    const double tol = tolerance ? *tolerance : PART_ask_units(0) == 1 ? 0.001 : 0.03;
+    const double tol = tolerance                  ? *tolerance
+                       : PART_ask_units(0) == 1 ? kProjectionToleranceMm
+                                                : kProjectionToleranceInch;
     if (chain_or_list->type != RING_TYPE_LIST)
         return project_one(chain_or_list, pool ? pool : chain_or_list->pool, projection, tol, callback);
     CMEM_pool_s* list_pool = pool ? pool : chain_or_list->pool;

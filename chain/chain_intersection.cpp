@@ -76,9 +76,6 @@ std::vector<RING_node_s*> segment_nodes(const RING_header_s* chain) {
     return nodes;
 }
 
-// The chains of a chain list (a single chain stands for itself), at most
-// node-count of them.
-
 // The sub-rings of an intersection-point list, at most node-count of them.
 std::vector<RING_header_s*> sub_rings_of(const RING_header_s* list) {
     std::vector<RING_header_s*> subs;

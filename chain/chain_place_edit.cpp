@@ -21,6 +21,10 @@ using merrow1::arc_of;
 using merrow1::is_closed;
 using merrow1::vertex_record;
 
+// ChainAddLineBegin adds nothing for a point within this squared distance of
+// the start.
+const double kSameStartSquared = 1e-16;
+
 // Tangent of the segment ending at `end_node`, at the point.
 bool tangent_of_segment(const RING_header_s* chain, const RING_node_s* end_node, const double point[2],
                         double direction[2]) {
@@ -139,7 +143,7 @@ int ChainAddLineBegin(RING_header_s* chain, const double point[2]) {
     RING_node_s* old_first = chain->first;
     const double* start = vertex_record(old_first)->geometry;
     const double dx = point[0] - start[0], dy = point[1] - start[1];
-    if (dx * dx + dy * dy <= 1e-16) return 1;
+    if (dx * dx + dy * dy <= kSameStartSquared) return 1;
     RING_node_s* node = RING_insert_after(chain, nullptr, nullptr);
     if (!node) return 0;
     if (!ChainVertexCopy(old_first, chain, node)) {

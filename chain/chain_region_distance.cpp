@@ -19,15 +19,15 @@
 namespace {
 
 constexpr double kFar = 1e19;
+// The search box about a segment is grown by this beyond the distance, so a
+// segment at exactly that distance is searched.
+constexpr double kSearchSlack = 1e-10;
 
 using merrow1::for_each_chain;
 using merrow1::is_closed;
 using merrow1::point_of;
 
 int segment_count(const RING_header_s* chain) { return is_closed(chain) ? chain->count : chain->count - 1; }
-
-// Visits the chains of a set (a single chain answers for itself); nodes
-// without a chain are passed over.
 
 // Visits the segments of a chain in order: fn(segment, node ending it).
 template <class Fn>
@@ -123,7 +123,7 @@ double largest_chain_to_set(RING_header_s* chain, RING_header_s* set) {
     double result = d;
     for_each_segment(chain, [&](const SEGMENT& s, const RING_node_s* vertex) {
         double search[4];
-        segment_box(s, SEGMENT_swept_length(&s) + d + 1e-10, search);
+        segment_box(s, SEGMENT_swept_length(&s) + d + kSearchSlack, search);
         const double* v = point_of(vertex);
         double nearest = kFar;
         for_each_chain(set, [&](RING_header_s* other) {

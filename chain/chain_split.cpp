@@ -30,6 +30,10 @@ const double kJunctionDistance = std::sqrt(kJunctionSquared);
 constexpr double kTie = merrow1::split_end_tie;
 // Slack of chain parameters.
 constexpr double kParameterSlack = 1e-8;
+// An extent of the junction grid of at most kFlatExtent is widened by
+// kFlatWidening at its maximum, so the grid has room in both directions.
+constexpr double kFlatExtent = 1e-10;
+constexpr double kFlatWidening = 0.1;
 
 using merrow1::is_closed;
 using merrow1::ring_nodes;
@@ -179,7 +183,7 @@ private:
             if (lo[0] > hi[0]) lo[0] = lo[1] = hi[0] = hi[1] = 0.0;
         }
         for (int k = 0; k < 2; ++k)
-            if (hi[k] - lo[k] <= 1e-10) hi[k] += 0.1;
+            if (hi[k] - lo[k] <= kFlatExtent) hi[k] += kFlatWidening;
         box[0] = lo[0], box[1] = lo[1], box[2] = 0.0;
         box[3] = hi[0], box[4] = hi[1], box[5] = 0.0;
     }

@@ -375,11 +375,22 @@ bool input_source(const RING_node_s* vertex, RING_header_s** chain, RING_node_s*
     return false;
 }
 
+// The tolerance e with which an output segment covers its input: ten
+// approximation tolerances of the output chain, raised to kCoverDefault when
+// below kCoverFloor (as when none is set).  A covered fraction of the input
+// segment within eps of an end snaps to that end: eps is kCoverSnapShort for
+// a segment shorter than 2 e, else e over its length, at least
+// kCoverFractionFloor.
+const double kCoverFloor = 1e-10;
+const double kCoverDefault = 1e-8;
+const double kCoverSnapShort = 0.5;
+const double kCoverFractionFloor = 2e-10;
+
 // Marks what the segments of one output chain cover of their input segments.
 void mark_covered(RING_header_s* output, CoverageMarks& marks) {
     const CHAIN_main_data_s* md = static_cast<const CHAIN_main_data_s*>(output->main_data);
     double e = md->approximation_tolerance_set ? 10.0 * md->approximation_tolerance : 0.0;
-    if (e < 1e-10) e = 1e-8;
+    if (e < kCoverFloor) e = kCoverDefault;
     // The segments: from the second vertex, through the closing one.
     const int steps = is_closed(output) ? output->count : output->count - 1;
     RING_node_s* vertex = output->first;
@@ -409,7 +420,7 @@ void mark_covered(RING_header_s* output, CoverageMarks& marks) {
         double hi = SEGMENT_length_parameter(&segment, foot);
         if (lo > hi) std::swap(lo, hi);
         const double length = SEGMENT_swept_length(&segment);
-        const double eps = length < 2 * e ? 0.5 : std::max(e / length, 2e-10);
+        const double eps = length < 2 * e ? kCoverSnapShort : std::max(e / length, kCoverFractionFloor);
         if (lo < eps) lo = 0.0;
         if (hi > 1.0 - eps) hi = 1.0;
         marks.cover(chain, source, lo, hi);

@@ -7,6 +7,7 @@
 
 #include "chain/chain_each.h"
 #include "chain/chain_record.h"
+#include "internal/tolerances.h"
 #include "internal/vec2.h"
 
 #include <merrow1/app_data_keys.h>
@@ -33,7 +34,7 @@ const double kLongSegment = 5.0;              // segments longer than 5 s get ce
 const double kRemainder = 1e-10;              // a line's remainder this short adds no piece
 const double kAtVertex = 1e-8;                // a step ending this close to a vertex ends at it
 const double kMaxArcSweep = 2.96705972839036; // 170 degrees: no arc of the result turns more
-const double kCloseGap = 1e-8;
+using merrow1::kCloseGap;
 const long kMaxPieces = 10000000;             // bound of the arc division count
 
 using merrow1::arc_of;

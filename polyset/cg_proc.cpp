@@ -15,6 +15,7 @@
 // leave the network, and when the processor goes.
 #include "chain/chain_each.h"
 #include "chain/chain_record.h"
+#include "internal/tolerances.h"
 #include "polyset/cg_proc_internal.h"
 
 #include <merrow1/app_data_keys.h>
@@ -48,6 +49,9 @@ using merrow1::psi::seg_piece;
 namespace {
 
 const char* const kFile = "cg_proc.cpp";
+// The grid's margin is the grid fraction of the box's larger extent, and at
+// least this, so that a box of no size still gets an extent.
+const double kGridMarginFloor = 1e-5;
 
 enum Role { PREVIOUS = 0, CURRENT = 1, CONTAIN = 2, GUARD = 3, PREVIOUS_GUARD = 4, ROLES = 5 };
 
@@ -1045,7 +1049,8 @@ CG_PROC_s* CG_PROC_create(double box[4], double guard_offset, double match_dista
             proc->psi = psi;
             // 2. The grid over the widened box; a box of no size still gets
             //    an extent.
-            const double m = std::max(1e-5 * std::max(box[1] - box[0], box[3] - box[2]), 1e-5);
+            const double m =
+                std::max(merrow1::kGridMarginFraction * std::max(box[1] - box[0], box[3] - box[2]), kGridMarginFloor);
             proc->grid = INT_GRID_MAP__create_uniform(pool, box[0] - m, box[2] - m, 0.0, box[1] + m, box[3] + m,
                                                       0.0, 31);
             if (!proc->grid) ERROR_internal(kFile, __LINE__, "CG_PROC_create: no grid map");

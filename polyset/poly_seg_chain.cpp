@@ -55,6 +55,17 @@ enum { KEY_TRACE_RECORD = CHAIN_APP_DATA_TRACE_VERTEX, KEY_SPLIT_RECORD_SIZE = 4
 
 // Segment flags written here beyond the named ones of poly_seg.h.
 const uint32_t FLIPPED_DUMMY_FLAGS = 0x81;
+// A part of a closed chain that runs once round (its end parameter within
+// kOnceRoundSlack of the start's plus the segment count) and whose ends meet
+// (squared distance at most kSameEndsSquared) makes a closed poly.
+const double kOnceRoundSlack = 1e-10;
+const double kSameEndsSquared = 1e-16;
+// A blank run is bridged by its chord without the arc test when the chord's
+// squared length is at most kShortBridgeSquared; else it stays when the chord
+// comes nearer an arc's centre than the radius (squared, by more than
+// kBridgeArcSlack).
+const double kShortBridgeSquared = 1e-10;
+const double kBridgeArcSlack = 1e-10;
 
 using merrow1::arc_of;
 using merrow1::is_closed;
@@ -306,8 +317,8 @@ RING_header_s* POLY_SEG_create_from_poc(const PART_OF_CHAIN_s* part, CMEM_pool_s
             last = std::min(last, first + n);
         }
         const double dx = end.x - start.x, dy = end.y - start.y;
-        const bool make_closed = closed && chain_closed && std::fabs(pe - (ps + n)) <= 1e-10 &&
-                                 dx * dx + dy * dy <= 1e-16;
+        const bool make_closed = closed && chain_closed && std::fabs(pe - (ps + n)) <= kOnceRoundSlack &&
+                                 dx * dx + dy * dy <= kSameEndsSquared;
         poly = conv.create(pool, !make_closed);
 
         auto vertex_at = [&](long j) { return static_cast<int>(((j % n) + n) % n); };
@@ -761,12 +772,12 @@ void POLY_SEG_remove_blank_segs(RING_header_s* chain) {
         const PNT2_s b = pnt2_of(v[j]);
         const double c2 = (b.x - a.x) * (b.x - a.x) + (b.y - a.y) * (b.y - a.y);
         bool keep = false;
-        if (c2 > 1e-10) {
+        if (c2 > kShortBridgeSquared) {
             for (size_t k = i; k <= j && !keep; ++k) {
                 if (CHAIN_seg_ask_type(v[k]) != SEG_ARC) continue;
                 const end_segment* e = arc_of(v[k]);
                 const PNT2_s centre{e->cx, e->cy};
-                if (squared_distance_to_chord(centre, a, b) < e->radius * e->radius - 1e-10) keep = true;
+                if (squared_distance_to_chord(centre, a, b) < e->radius * e->radius - kBridgeArcSlack) keep = true;
             }
         }
         if (!keep) {

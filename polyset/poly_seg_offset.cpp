@@ -20,6 +20,13 @@ using namespace merrow1::poly_seg;
 namespace {
 
 using merrow1::kPi;
+// Arcs of the joins sweeping more than this are made in two halves.  A piece's
+// arc parameter is h = 0.5 / tan(sweep / 2), which changes sign at a half
+// circle, and near it |h| is so small that the arc's sense would rest on
+// rounding: the sweep, a difference of two atan2 values, lands a few ulps
+// either side of pi for a true half circle.  The relative margin of 1e-9 lies
+// far above that rounding, so every half circle is split.
+const double kHalfCircleSplit = kPi * (1 - 1e-9);
 // Squared cosines of 0.1 and 5 degrees: tangents agree (or are opposite)
 // within those angles when their squared cosine is at least this.
 const double kCos2Tenth = std::cos(0.1 * kPi / 180) * std::cos(0.1 * kPi / 180);
@@ -117,7 +124,7 @@ struct Join {
             snap(to);
             return;
         }
-        if (split || sweep > kPi * (1 - 1e-9)) {
+        if (split || sweep > kHalfCircleSplit) {
             const double m = a + (ccw ? sweep / 2 : -sweep / 2);
             const PNT2_s mid = {centre.x + radius * std::cos(m), centre.y + radius * std::sin(m)};
             one_arc(mid, sweep / 2, ccw, flags);
