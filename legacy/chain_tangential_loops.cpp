@@ -18,6 +18,7 @@
 #include "chain/chain_record.h"
 #include "engines/chain_walk.h"
 #include "internal/check.h"
+#include "internal/tolerances.h"
 
 #include <cmath>
 #include <vector>
@@ -27,9 +28,10 @@ namespace {
 const double kMinSpacing = 1e-8;
 const double kMaxLoopVertices = 1e6;
 const double kWholeTolerance = 1e-7;
-// A chain without its own approximation tolerance (or one below this) closes
-// at this gap; loops are appended to the chain at the same gap.
-constexpr double kClosingGap = 1e-8;
+// A chain without its own approximation tolerance (or one below the
+// library's closing gap) closes at that gap; loops are appended to the chain
+// at the same gap.
+using merrow1::kCloseGap;
 // Loops of a smaller radius are left out.
 constexpr double kSmallestLoopRadius = 1e-6;
 
@@ -60,9 +62,9 @@ using merrow1::point_of;
 
 double closing_tolerance(const RING_header_s* chain) {
     const CHAIN_main_data_s* data = main_of(chain);
-    if (data && data->approximation_tolerance_set && data->approximation_tolerance >= kClosingGap)
+    if (data && data->approximation_tolerance_set && data->approximation_tolerance >= kCloseGap)
         return data->approximation_tolerance;
-    return kClosingGap;
+    return kCloseGap;
 }
 
 using merrow1::segment_length;
@@ -383,7 +385,7 @@ RING_header_s* CHAIN_create_chain_from_tangential_loops(const Korvo::Math::Point
             RING_header_s* loop = CHAIN_create_circle_chain(csys, radius, &centre, &back, sense, pool);
             if (!loop) continue;
             CHAIN_open(loop, nullptr);
-            CHAIN_append_chain_to_chain(chain, loop, kClosingGap);
+            CHAIN_append_chain_to_chain(chain, loop, kCloseGap);
             RING_delete(loop);
         }
     } catch (...) {

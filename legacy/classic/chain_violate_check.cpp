@@ -15,12 +15,10 @@
 #include <vector>
 
 #include "chain/chain_record.h"
+#include "internal/tolerances.h"
 #include "error_frame.h"
 
 namespace {
-
-// The gap at which an open region chain's stand-in is closed.
-constexpr double kStandInClosingGap = 1e-8;
 
 using merrow1::is_closed;
 
@@ -44,7 +42,7 @@ public:
                 RING_header_s*& copy = m_copies[chain];
                 if (!copy) {
                     copy = CHAIN_copy(chain, pool, nullptr);
-                    CHAIN_close(copy, kStandInClosingGap);
+                    CHAIN_close(copy, merrow1::kCloseGap);
                     if (APP_DATA__add_data(&chain->app_data, copy, CHAIN_APP_DATA_CLOSED_FOR_CHECK, pool))
                         m_marked.push_back(chain);
                 }
