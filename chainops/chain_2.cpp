@@ -27,6 +27,7 @@
 #include "chain/chain_winding.h"
 #include "chain/chain_record.h"
 #include "internal/split_network.h"
+#include "internal/tolerances.h"
 #include "internal/vec2.h"
 #include "internal/check.h"
 #include "internal/region_fields.h"
@@ -85,9 +86,6 @@ bool input_all_closed(const RING_header_s* input) {
 constexpr double kParameterSlack = 1e-8;
 // Ends of a walked loop meet within this squared distance.
 constexpr double kCloseSquared = 1e-16;
-// A walked loop is closed at this tolerance (CHAIN_close merges its ends at
-// no less than its own least gap).
-constexpr double kWalkedLoopClose = 1e-8;
 
 using merrow1::ring_nodes;
 
@@ -601,7 +599,7 @@ RING_header_s* split_off_loop(RING_header_s* loop, RING_node_s* at, SIDE side, C
         RING_move_node(loop, at->next, part, part->last);
     merge(part->first, nullptr, part, part->last, part);
     merge(nullptr, nullptr, nullptr, nullptr, part);
-    CHAIN_close(part, kWalkedLoopClose);
+    CHAIN_close(part, merrow1::kCloseGap);
     main_of(part)->direction = CHAIN_direction_of_chain(part);
     CHAIN_loop_class_s* record = loop_class(part);
     *record = *loop_class(loop);
@@ -765,7 +763,7 @@ int minimal_loops(RING_header_s* intersections, RING_header_s* network, SIDE sid
                     if (!is_closed(loop)) main_of(loop)->direction = 0;
                     merge(loop->first, nullptr, loop, loop->last, loop);
                     merge(nullptr, nullptr, nullptr, nullptr, loop);
-                    CHAIN_close(loop, kWalkedLoopClose);
+                    CHAIN_close(loop, merrow1::kCloseGap);
                     if (!started_at_chain_start) RING_put_node_app_data(loop, loop->first, APP_DATA_SPLIT_VERTEX_SOURCE, first);
                     if (only_chain) RING_put_header_app_data(loop, APP_DATA_STOCKED_FROM, only_chain);
                     main_of(loop)->direction = CHAIN_direction_of_chain(loop);
@@ -1638,7 +1636,7 @@ int ChainsFormMinAreaLoops(RING_header_s* chains, RING_header_s* out) {
                         ChainMerge(loop, end->piece, end->reversed, MCHN_merge_segment_app_data);
                     }
                     remove_with_twins(cycle);
-                    CHAIN_close(loop, kWalkedLoopClose);
+                    CHAIN_close(loop, merrow1::kCloseGap);
                     RING_insert_after(out, out->last, loop);
                     break;
                 }

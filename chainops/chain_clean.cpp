@@ -35,6 +35,7 @@
 #include "internal/ring_nodes.h"
 #include "internal/scratch_pool.h"
 #include "internal/segment_box_pairs.h"
+#include "internal/tolerances.h"
 
 #include <algorithm>
 #include <climits>
@@ -447,10 +448,6 @@ RING_header_s* circle_junction(const RING_header_s* chain, RING_header_s* ends, 
     return best ? best : at;
 }
 
-// A closed chain opened to trim a circle away is closed again at this
-// tolerance (CHAIN_close merges ends at no less than its own least gap).
-constexpr double kRecloseTolerance = 1e-8;
-
 // One circle of a closed chain; false when no junction leads to a marked
 // vertex (nothing left to do).
 bool remove_one_closed_circle(RING_header_s* chain) {
@@ -496,7 +493,7 @@ bool remove_one_closed_circle(RING_header_s* chain) {
             ChainOpen(chain);
             ChainTrim(chain, first, 0);
             ChainTrim(chain, second, 1);
-            CHAIN_close(chain, kRecloseTolerance);
+            CHAIN_close(chain, merrow1::kCloseGap);
         } else if (one_index) {
             remove_after_up_to(chain, first, second);
         } else if (sense == 1) {

@@ -42,6 +42,7 @@
 #include "internal/ring_nodes.h"
 #include "internal/scratch_pool.h"
 #include "internal/split_network.h"
+#include "internal/tolerances.h"
 #include <stend/system.h>
 
 #include <algorithm>
@@ -106,10 +107,9 @@ double own_approximation(const RING_header_s* chain) {
 }
 
 // The grid of a crossing check covers the set's box grown by the two
-// tolerances and this share of its larger side; that of an embedding check
-// by this second share and the largest implied offset.
+// tolerances and this share of its larger side (an embedding check grows
+// it by the common grid margin and the largest implied offset).
 constexpr double kCrossingGridGrowth = 1e-8;
-constexpr double kEmbeddingGridGrowth = 1e-5;
 // A set tolerance not above this counts as unset: the set approximation
 // tolerance stands in.
 constexpr double kUnsetSetTolerance = 1e-10;
@@ -695,7 +695,7 @@ bool embed(RING_header_s* motion, const RING_header_s* regions, PSI_s* psi, Embe
     POLY_SEG_quick_expand_bbox_for_set(set, box);
     POLY_SEG_quick_expand_bbox(path, box);
     if (!(box[0] <= box[1] && box[2] <= box[3])) return false;
-    const double margin = kEmbeddingGridGrowth * std::max(box[1] - box[0], box[3] - box[2]) + e.grow;
+    const double margin = merrow1::kGridMarginFraction * std::max(box[1] - box[0], box[3] - box[2]) + e.grow;
     e.grid = INT_GRID_MAP__create_uniform(pool, box[0] - margin, box[2] - margin, 0.0, box[1] + margin,
                                           box[3] + margin, 0.0, 31);
     // Every region by its own offset; the motion by its implied offset,

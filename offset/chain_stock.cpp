@@ -36,6 +36,7 @@
 
 #include "chain/chain_record.h"
 #include "internal/check.h"
+#include "internal/tolerances.h"
 #include "internal/vec2.h"
 #include "offset_join.h"
 
@@ -49,10 +50,8 @@ constexpr double kSamePoint2 = 1e-16;           // squared distance of coincidin
 // A rounded join of two lines needs 1 - c and 1 + c, c the dot of their
 // directions, at least this: neither running on nor reversed.
 constexpr double kRoundedJoinTurn = 1e-10;
-// A stocked chain of a closed source is closed at this tolerance (CHAIN_close
-// merges ends at no less than its own least gap); one stocked on both sides
-// at the second.
-constexpr double kStockedCloseTolerance = 1e-8;
+// A chain stocked on both sides is closed at this gap, finer than the
+// library's closing gap.
 constexpr double kBothSidesCloseTolerance = 1e-10;
 // End caps: lengths below this are zero, and radii within it of a distance
 // reach it.
@@ -1316,7 +1315,7 @@ int CHAIN__stock_general(RING_header_s* chain, double tool_radius, double stock,
             CHAIN_trace_vertex_data_s* to = record_of(output->last);
             if (from && to) *to = *from;
         }
-        CHAIN_close(output, kStockedCloseTolerance);
+        CHAIN_close(output, merrow1::kCloseGap);
         const CHAIN_trace_vertex_data_s* second = record_of(output->first->next);
         const CHAIN_trace_vertex_data_s* first_record = record_of(output->first);
         if (second && (second->vertex_piece || second->blank) && !(first_record && first_record->step_high))
