@@ -2,6 +2,8 @@
 // empty chains, the vertex flag word, chain-wide flags and the delete hooks.
 #include <merrow1/chain.h>
 
+#include "chain/chain_record.h"
+
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain_debug.h>
 
@@ -83,13 +85,10 @@ const unsigned kGeomTypeMask = CHAIN_VERTEX_GEOM_TYPE_MASK;
 const unsigned kSourceGeomTypeShift = CHAIN_VERTEX_SOURCE_GEOM_TYPE_SHIFT;
 const unsigned kSourceGeomTypeMask = CHAIN_VERTEX_SOURCE_GEOM_TYPE_MASK;
 
-CHAIN_vertex_data_s* vertex_record(const RING_node_s* node) {
-    return node ? static_cast<CHAIN_vertex_data_s*>(node->main_data) : nullptr;
-}
-
-CHAIN_main_data_s* main_data(const RING_header_s* chain) {
-    return chain ? static_cast<CHAIN_main_data_s*>(chain->main_data) : nullptr;
-}
+using merrow1::for_each_chain_nested;
+using merrow1::is_closed;
+using merrow1::main_of;
+using merrow1::vertex_record;
 
 // Two bits holding SEGMENT_TYPE + 1 (0: not set) as a SEGMENT_TYPE, -1 for unset.
 SEGMENT_TYPE segment_type_of_bits(unsigned bits) { return bits == 0 ? -1 : static_cast<SEGMENT_TYPE>(bits) - 1; }
@@ -103,25 +102,6 @@ bool walk_nodes(const RING_header_s* ring, Visit visit) {
     for (int i = 0; i < ring->count && node; ++i, node = node->next)
         if (!visit(node)) return false;
     return true;
-}
-
-// Applies fn to the chain, or to every chain of a list (lists inside lists
-// included).  Other ring types and nodes without a sub-ring are skipped.
-template <class Fn>
-void for_each_chain(RING_header_s* ring, Fn fn) {
-    if (!ring) return;
-    if (ring->type == RING_TYPE_CHAIN) {
-        fn(ring);
-    } else if (ring->type == RING_TYPE_LIST) {
-        walk_nodes(ring, [&](RING_node_s* node) {
-            for_each_chain(RING_ask_node_subring(node), fn);
-            return true;
-        });
-    }
-}
-
-bool chain_is_closed(const RING_header_s* chain) {
-    return chain->first && chain->last && chain->last->next == chain->first;
 }
 
 // Registry first: a key with an entry in the header's delete registry belongs
@@ -273,8 +253,8 @@ RING_header_s* create_chain(const CSYS* csys, bool initialise, CMEM_pool_s* pool
 }
 
 void set_ethereal_byte(RING_header_s* ring, unsigned char value) {
-    for_each_chain(ring, [value](RING_header_s* chain) {
-        if (CHAIN_main_data_s* data = main_data(chain)) data->ethereal = value;
+    for_each_chain_nested(ring, [value](RING_header_s* chain) {
+        if (CHAIN_main_data_s* data = main_of(chain)) data->ethereal = value;
     });
 }
 
@@ -370,11 +350,11 @@ RING_header_s* CHAIN_create_from_csys(const CSYS* csys, CMEM_pool_s* pool) { ret
 RING_header_s* CHAIN_create_empty_chain(const CSYS* csys, CMEM_pool_s* pool) { return create_chain(csys, true, pool); }
 
 RING_header_s* CHAIN_create_from_chain(const RING_header_s* model, CMEM_pool_s* pool) {
-    const CHAIN_main_data_s* from = main_data(model);
+    const CHAIN_main_data_s* from = main_of(model);
     if (!from) return create_chain(nullptr, true, pool);
     RING_header_s* chain = create_chain(&from->csys, true, pool);
     if (!chain) return nullptr;
-    CHAIN_main_data_s* data = main_data(chain);
+    CHAIN_main_data_s* data = main_of(chain);
     data->material_side = from->material_side;
     data->kind = from->kind;
     data->approximation_tolerance = from->approximation_tolerance_set ? from->approximation_tolerance : 0.0;
@@ -384,20 +364,20 @@ RING_header_s* CHAIN_create_from_chain(const RING_header_s* model, CMEM_pool_s* 
 }
 
 RING_header_s* CHAIN_create_with_main_data_copied(const RING_header_s* model, CMEM_pool_s* pool) {
-    const CHAIN_main_data_s* from = main_data(model);
+    const CHAIN_main_data_s* from = main_of(model);
     if (!from) return create_chain(nullptr, true, pool);
     RING_header_s* chain = create_chain(nullptr, false, pool);
-    if (chain) *main_data(chain) = *from;
+    if (chain) *main_of(chain) = *from;
     return chain;
 }
 
 bool CHAIN_all_chains_are_closed(const RING_header_s* list) {
     if (!list || !list->first || !list->last) return false;
-    if (list->type == RING_TYPE_CHAIN) return chain_is_closed(list);
+    if (list->type == RING_TYPE_CHAIN) return is_closed(list);
     if (list->type != RING_TYPE_LIST) return false;
     return walk_nodes(list, [](RING_node_s* node) {
         const RING_header_s* chain = RING_ask_node_subring(node);
-        return !chain || chain_is_closed(chain);
+        return !chain || is_closed(chain);
     });
 }
 
@@ -413,8 +393,8 @@ void CHAIN_set_all_geom_type(RING_header_s* chain, CHAIN_geom_type_t type) {
 
 void CHAIN_setOrigin(RING_header_s* ring, const Korvo::Math::Point3* origin) {
     if (!origin) return;
-    for_each_chain(ring, [origin](RING_header_s* chain) {
-        if (CHAIN_main_data_s* data = main_data(chain)) {
+    for_each_chain_nested(ring, [origin](RING_header_s* chain) {
+        if (CHAIN_main_data_s* data = main_of(chain)) {
             data->csys.origin[0] = origin->x;
             data->csys.origin[1] = origin->y;
             data->csys.origin[2] = origin->z;
@@ -427,11 +407,12 @@ void CHAIN_set_ethereal(RING_header_s* ring) { set_ethereal_byte(ring, 1); }
 void CHAIN_unset_ethereal(RING_header_s* ring) { set_ethereal_byte(ring, 0); }
 
 void CHAIN_delete_app_data(RING_header_s* ring) {
-    for_each_chain(ring, [](RING_header_s* chain) { delete_app_list(chain, &chain->app_data, delete_header_datum); });
+    for_each_chain_nested(ring,
+                          [](RING_header_s* chain) { delete_app_list(chain, &chain->app_data, delete_header_datum); });
 }
 
 void CHAIN_delete_vertex_app_data(RING_header_s* ring) {
-    for_each_chain(ring, [](RING_header_s* chain) {
+    for_each_chain_nested(ring, [](RING_header_s* chain) {
         walk_nodes(chain, [chain](RING_node_s* node) {
             delete_vertex_app_list(chain, node);
             return true;

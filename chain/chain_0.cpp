@@ -4,14 +4,17 @@
 #include <merrow1/chain.h>
 #include <merrow1/chain_build.h>
 #include <merrow1/chain_distance.h>
+#include <merrow1/chain_intersection.h>
 #include <merrow1/chain_part.h>
 #include <merrow1/int_grid_map.h>
 #include <merrow1/segment.h>
 #include <merrow1/segment_intersection.h>
 #include <stend/system.h>
 
+#include "chain/chain_record.h"
 #include "internal/check.h"
 #include "internal/scratch_pool.h"
+#include "internal/tolerances.h"
 
 #include <cmath>
 #include <cstring>
@@ -21,16 +24,20 @@ namespace {
 const double kDefaultDirection[2] = {0.0, 1.0};
 // Coordinates are taken to lie within +-1e7: an empty set box is (1e7, -1e7).
 const double kFarCoordinate = 1e7;
+// A stored box was taken along the default direction when the squared
+// difference of its direction from (0, 1) is not above this.
+const double kDefaultDirectionSquared = 1e-20;
+// What the circle test writes to its outputs before it finds a circle.
+const double kNoCircleValue = 1e-19;
+// The circle test's tolerance is three approximation tolerances, never less
+// than this.
+const double kCircleTestFloor = 1e-8;
 
-CHAIN_vertex_data_s* vertex_record(const RING_node_s* node) {
-    return node ? static_cast<CHAIN_vertex_data_s*>(node->main_data) : nullptr;
-}
-
-CHAIN_main_data_s* main_data(const RING_header_s* chain) {
-    return chain ? static_cast<CHAIN_main_data_s*>(chain->main_data) : nullptr;
-}
-
-bool is_closed(const RING_header_s* chain) { return chain->last && chain->last->next == chain->first; }
+using merrow1::arc_of;
+using merrow1::for_each_chain_nested;
+using merrow1::is_closed;
+using merrow1::main_of;
+using merrow1::vertex_record;
 
 bool is_chain(const RING_header_s* ring) { return ring && ring->type == RING_TYPE_CHAIN; }
 
@@ -41,17 +48,6 @@ void for_each_list_chain(const RING_header_s* list, Fn fn) {
     const RING_node_s* node = list->first;
     for (int i = 0; i < list->count && node; ++i, node = node->next)
         if (RING_header_s* sub = RING_ask_node_subring(node)) fn(sub);
-}
-
-// A chain answers for itself; a list for each of its chains (recursively).
-template <class Fn>
-void for_each_chain(RING_header_s* ring, Fn fn) {
-    if (!ring) return;
-    if (is_chain(ring)) {
-        fn(ring);
-        return;
-    }
-    for_each_list_chain(ring, [&](RING_header_s* sub) { for_each_chain(sub, fn); });
 }
 
 // Visits the first node-count vertices of a chain from `start`.
@@ -69,7 +65,7 @@ void shift_vertices(RING_header_s* chain, double vx, double vy) {
         vertex->geometry[0] += vx;
         vertex->geometry[1] += vy;
         if (CHAIN_seg_ask_type(node) == SEG_ARC) {
-            end_segment* end = reinterpret_cast<end_segment*>(vertex->geometry);
+            end_segment* end = arc_of(node);
             end->cx += vx;
             end->cy += vy;
         }
@@ -88,7 +84,7 @@ CHAIN_BOX_s* cached_box_for_writing(RING_header_s* ring) {
 bool is_default_direction(const CHAIN_BOX_s* box) {
     const double dx = box->direction[0] - kDefaultDirection[0];
     const double dy = box->direction[1] - kDefaultDirection[1];
-    return dx * dx + dy * dy <= 1e-20;
+    return dx * dx + dy * dy <= kDefaultDirectionSquared;
 }
 
 // Box of the chain's segments along the direction, with the extreme points
@@ -156,7 +152,7 @@ int ChainSegment(const RING_header_s* chain, const RING_node_s* node, SEGMENT* o
         // The first vertex of an open chain carries only the start point.
         if (CHAIN_seg_ask_type(node) == SEG_POINT) {
             out->start = vertex->geometry;
-            out->end = reinterpret_cast<end_segment*>(vertex->geometry);
+            out->end = arc_of(node);
             out->app_data = node->app_data;
             out->type = SEG_POINT;
         }
@@ -165,7 +161,7 @@ int ChainSegment(const RING_header_s* chain, const RING_node_s* node, SEGMENT* o
     const CHAIN_vertex_data_s* start = vertex_record(previous);
     MERROW1_REQUIRE(start && start->geometry, "DUE_TO_VERTEX_WITHOUT_GEOMETRY", 0);
     out->start = start->geometry;
-    out->end = reinterpret_cast<end_segment*>(vertex->geometry);
+    out->end = arc_of(node);
     out->app_data = node->app_data;
     out->type = CHAIN_seg_ask_type(node);
     if (MACH__checking_level >= 1 && chain) SEGMENT_check_consistency(out, "ChainSegment");
@@ -318,7 +314,7 @@ double CHAIN_ask_set_tolerance(const RING_header_s* list) {
     double best = 0.0;
     if (!list) return best;
     auto consider = [&](const RING_header_s* chain) {
-        const CHAIN_main_data_s* data = main_data(chain);
+        const CHAIN_main_data_s* data = main_of(chain);
         if (data && data->approximation_tolerance_set && data->approximation_tolerance > best)
             best = data->approximation_tolerance;
     };
@@ -334,7 +330,7 @@ double CHAIN_ask_expanded_set_approx_tolerance(RING_header_s* chain_or_list, dou
     // 1. The axis box of the data (x range, y range) from each chain's box
     //    along (0, 1), the cached one when it has that axis.
     double xmin = kFarCoordinate, xmax = -kFarCoordinate, ymin = kFarCoordinate, ymax = -kFarCoordinate;
-    for_each_chain(chain_or_list, [&](RING_header_s* chain) {
+    for_each_chain_nested(chain_or_list, [&](RING_header_s* chain) {
         if (!chain->first) return;
         CHAIN_BOX_s box;
         const CHAIN_BOX_s* cached = CHAIN_ask_cached_box(chain);
@@ -350,7 +346,7 @@ double CHAIN_ask_expanded_set_approx_tolerance(RING_header_s* chain_or_list, dou
     if (xmin > xmax || ymin > ymax) return 0.0;
     // 2. Grow the box by e = (2 offset + w) 1e-5 + offset, w the larger extent.
     const double w = std::fmax(xmax - xmin, ymax - ymin);
-    const double e = (2.0 * offset + w) * 1e-5 + offset;
+    const double e = (2.0 * offset + w) * merrow1::kGridMarginFraction + offset;
     // 3. One grid unit along x of the uniform 31-bit grid over the grown box.
     //    The map lives only for this query, in a scratch pool.
     MERROW1_SCRATCH_POOL(pool, "CHAIN_ask_expanded_set_approx_tolerance");
@@ -368,7 +364,7 @@ double CHAIN_ask_set_approx_tolerance(RING_header_s* chain_or_list) {
 double CHAIN_ask_z_value(const RING_header_s* chain_or_list) {
     const RING_header_s* chain = chain_or_list;
     if (chain && !is_chain(chain)) chain = chain->first ? RING_ask_node_subring(chain->first) : nullptr;
-    const CHAIN_main_data_s* data = main_data(chain);
+    const CHAIN_main_data_s* data = main_of(chain);
     if (!data) return 0.0;
     const double* o = data->csys.origin;
     const double* z = data->csys.matrix + 6;
@@ -376,15 +372,15 @@ double CHAIN_ask_z_value(const RING_header_s* chain_or_list) {
 }
 
 void CHAIN_LiftOrigin(RING_header_s* chain_or_list, double h) {
-    for_each_chain(chain_or_list, [&](RING_header_s* chain) {
-        CHAIN_main_data_s* data = main_data(chain);
+    for_each_chain_nested(chain_or_list, [&](RING_header_s* chain) {
+        CHAIN_main_data_s* data = main_of(chain);
         if (!data) return;
         for (int k = 0; k < 3; ++k) data->csys.origin[k] += h * data->csys.matrix[6 + k];
     });
 }
 
 void CHAIN_raise_to_point(const RING_header_s* chain, const double point[3]) {
-    CHAIN_main_data_s* data = main_data(chain);
+    CHAIN_main_data_s* data = main_of(chain);
     if (!data || !point) {
         MERROW1_NOTE_FAILURE("DUE_TO_INVALID_INPUT");
         return;
@@ -396,7 +392,7 @@ void CHAIN_raise_to_point(const RING_header_s* chain, const double point[3]) {
 }
 
 void CHAIN_translate_to_point(RING_header_s* chain, const Korvo::Math::Point3* p) {
-    CHAIN_main_data_s* data = main_data(chain);
+    CHAIN_main_data_s* data = main_of(chain);
     if (!data || !p) {
         MERROW1_NOTE_FAILURE("DUE_TO_INVALID_INPUT");
         return;
@@ -415,7 +411,7 @@ void CHAIN_translate_to_point(RING_header_s* chain, const Korvo::Math::Point3* p
 }
 
 void CHAIN_ask_vertex_point_abs(const RING_header_s* chain, const RING_node_s* node, double out[3]) {
-    const CHAIN_main_data_s* data = main_data(chain);
+    const CHAIN_main_data_s* data = main_of(chain);
     const CHAIN_vertex_data_s* vertex = vertex_record(node);
     if (!data || !vertex || !vertex->geometry || !out) return;
     const double* o = data->csys.origin;
@@ -425,7 +421,7 @@ void CHAIN_ask_vertex_point_abs(const RING_header_s* chain, const RING_node_s* n
 }
 
 void CHAIN_ask3DPoints(const RING_header_s* chain_or_list, double scale, std::vector<Korvo::Math::Point3>& out) {
-    for_each_chain(const_cast<RING_header_s*>(chain_or_list), [&](RING_header_s* chain) {
+    for_each_chain_nested(const_cast<RING_header_s*>(chain_or_list), [&](RING_header_s* chain) {
         for_each_vertex_from(chain, chain->first, [&](RING_node_s* node) {
             double p[3];
             if (!vertex_record(node) || !vertex_record(node)->geometry) return;
@@ -453,8 +449,8 @@ int ChainShift(RING_header_s* chain, const double direction[2], double distance)
 }
 
 void CHAIN_flip_material_side_for_set(RING_header_s* chain_or_list) {
-    for_each_chain(chain_or_list, [](RING_header_s* chain) {
-        CHAIN_main_data_s* data = main_data(chain);
+    for_each_chain_nested(chain_or_list, [](RING_header_s* chain) {
+        CHAIN_main_data_s* data = main_of(chain);
         if (!data) return;
         if (data->material_side == RIGHT)
             data->material_side = LEFT;
@@ -545,11 +541,12 @@ int chain_direction_distance(RING_header_s* chain, const Korvo::Math::Point2* p,
     const double point[2] = {p->x, p->y};
     const double dir[2] = {direction->x, direction->y};
     // The point's coordinate across the direction must lie strictly inside
-    // the box's extent across it, widened by 1e-8.
+    // the box's extent across it, widened by the chain box tests' tolerance.
     CHAIN_BOX_s box;
     if (ChainBox(chain, dir, &box)) {
         const double across = point[0] * dir[1] - point[1] * dir[0];
-        if (!(across > box.min_normal - 1e-8 && across < box.max_normal + 1e-8)) return 0;
+        const double slack = CHAIN_INTERSECTION_TOLERANCE;
+        if (!(across > box.min_normal - slack && across < box.max_normal + slack)) return 0;
     }
     double best = kFarCoordinate;
     bool found = false;
@@ -575,7 +572,7 @@ int chain_direction_distance(RING_header_s* chain, const Korvo::Math::Point2* p,
 }
 
 double chain_length_tolerance(const RING_header_s* chain) {
-    const CHAIN_main_data_s* data = main_data(chain);
+    const CHAIN_main_data_s* data = main_of(chain);
     return data && data->length_tolerance > 0.0 ? data->length_tolerance : EQ_ask_length_tolerance();
 }
 
@@ -611,8 +608,8 @@ double min_distance_to_chain(const RING_header_s* chain, const double point[2]) 
 }  // namespace
 
 bool CHAIN_is_from_a_circle(const RING_header_s* chain, Korvo::Math::Point2* centre, double* radius) {
-    if (radius) *radius = 1e-19;
-    if (centre) *centre = {1e-19, 1e-19};
+    if (radius) *radius = kNoCircleValue;
+    if (centre) *centre = {kNoCircleValue, kNoCircleValue};
     if (!chain || !chain->first || !is_closed(chain)) return false;
     // The arc of the longest chord (the first of equal chords).
     const end_segment* longest = nullptr;
@@ -629,9 +626,9 @@ bool CHAIN_is_from_a_circle(const RING_header_s* chain, Korvo::Math::Point2* cen
     if (!longest) return false;
     const double r = longest->radius;
     const double q[2] = {longest->cx, longest->cy};
-    const CHAIN_main_data_s* data = main_data(chain);
+    const CHAIN_main_data_s* data = main_of(chain);
     const double approximation = data && data->approximation_tolerance_set ? data->approximation_tolerance : 0.0;
-    const double t = std::fmax(3.0 * approximation, 1e-8);
+    const double t = std::fmax(3.0 * approximation, kCircleTestFloor);
     // Every point of the chain must lie within t of the circle.
     const double nearest = min_distance_to_chain(chain, q);
     if (nearest == 0.0 || nearest < r - t) return false;

@@ -14,6 +14,9 @@
 #include <pellam/mchn.h>
 #include <pellam/mchn_builders.h>
 
+#include "chain/chain_record.h"
+#include "internal/tolerances.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -27,19 +30,15 @@ const double kSamePointSquared = 1e-16;
 const double kFractionSnap = 1e-8;
 // Slack of parameter comparisons.
 const double kParameterSlack = 1e-10;
+// A part starting at a vertex begins on the next segment: the index of that
+// segment is the floor of the start parameter plus this, a shade over one so
+// that a parameter a little below a whole number still counts as the vertex.
+const double kNextSegmentStep = 1.00000001;
 
-CHAIN_vertex_data_s* vertex_record(const RING_node_s* node) {
-    return node ? static_cast<CHAIN_vertex_data_s*>(node->main_data) : nullptr;
-}
-
-const double* vertex_point(const RING_node_s* node) {
-    const CHAIN_vertex_data_s* vertex = vertex_record(node);
-    return vertex ? vertex->geometry : nullptr;
-}
-
-bool is_closed(const RING_header_s* chain) {
-    return chain && chain->first && chain->last && chain->last->next == chain->first;
-}
+using merrow1::arc_of;
+using merrow1::is_closed;
+using merrow1::point_of;
+using merrow1::vertex_record;
 
 double squared_distance(const double a[2], const double b[2]) {
     const double dx = a[0] - b[0], dy = a[1] - b[1];
@@ -47,7 +46,7 @@ double squared_distance(const double a[2], const double b[2]) {
 }
 
 bool at_point(const RING_node_s* node, const double point[2]) {
-    const double* p = vertex_point(node);
+    const double* p = point_of(node);
     return p && squared_distance(p, point) <= kSamePointSquared;
 }
 
@@ -123,8 +122,8 @@ int inside_segment_index(const POINT_ON_CHAIN_s* place, double parameter) {
     const double whole = std::floor(parameter);
     const int index = static_cast<int>(whole) + 1;
     if (parameter != whole || !place->node || !place->node->previous) return index;
-    const double* end = vertex_point(place->node);
-    const double* start = vertex_point(place->node->previous);
+    const double* end = point_of(place->node);
+    const double* start = point_of(place->node->previous);
     if (end && start && squared_distance(place->point, end) < squared_distance(place->point, start)) return index - 1;
     return index;
 }
@@ -151,7 +150,7 @@ bool read_part(const PART_OF_CHAIN_s* part, PartView* view) {
     // Segment k holds parameters (k - 1, k]; a start at vertex k begins on
     // segment k + 1, an inside start on its own node's segment.
     view->first_index = start->inside ? inside_segment_index(start, view->start_parameter)
-                                      : static_cast<int>(std::floor(view->start_parameter + 1.00000001));
+                                      : static_cast<int>(std::floor(view->start_parameter + kNextSegmentStep));
     view->last_index = end->inside ? inside_segment_index(end, view->end_parameter)
                                    : static_cast<int>(std::floor(view->end_parameter + 0.5));
     return true;
@@ -224,7 +223,7 @@ int PointOnChainCreate1(RING_header_s* chain, RING_node_s* node, int k, double t
     if (!out || !node || !point) return 0;
     out->chain = chain;
     out->node = node;
-    const double* vertex = vertex_point(node);
+    const double* vertex = point_of(node);
     // 1. The start of an open chain.
     if (!is_closed(chain) && chain && node == chain->first) {
         const double* p = vertex ? vertex : point;
@@ -236,7 +235,7 @@ int PointOnChainCreate1(RING_header_s* chain, RING_node_s* node, int k, double t
     }
     // 2. At the segment's start: the previous vertex.
     RING_node_s* previous = node->previous;
-    const double* start = vertex_point(previous);
+    const double* start = point_of(previous);
     if (start && (t <= 0.0 || (std::fabs(t) <= kFractionSnap && squared_distance(point, start) <= kSamePointSquared))) {
         out->node = previous;
         out->point[0] = start[0];
@@ -300,7 +299,7 @@ void PointOnChainSnapToVertex(POINT_ON_CHAIN_s* place, double tol) {
     const double whole = std::floor(place->parameter);
     const bool up = place->parameter - whole > 0.5;  // an exact half rounds down
     RING_node_s* candidate = up ? place->node : place->node->previous;
-    const double* p = vertex_point(candidate);
+    const double* p = point_of(candidate);
     if (!p || std::sqrt(squared_distance(p, place->point)) > tol) return;
     place->point[0] = p[0];
     place->point[1] = p[1];
@@ -422,9 +421,9 @@ bool ChainGetParamPoint(const RING_header_s* chain, double parameter, Korvo::Mat
     if (!node) return false;
     const double* p = nullptr;
     if (fraction <= kParameterSlack) {
-        p = vertex_point(node);
+        p = point_of(node);
     } else if (fraction >= 1.0 - kParameterSlack) {
-        p = vertex_point(node->next);
+        p = point_of(node->next);
     } else {
         SEGMENT segment;
         double at[2];
@@ -530,12 +529,10 @@ const size_t kSourceRecordWords = 4 * sizeof(std::uint32_t);
 const unsigned int kSourceDescriptionBits =
     CHAIN_VERTEX_SOURCE_SEG_TYPE_MASK | CHAIN_VERTEX_GEOM_TYPE_MASK | CHAIN_VERTEX_SOURCE_GEOM_TYPE_MASK;
 
-CHAIN_main_data_s* main_data_of(const RING_header_s* chain) {
-    return chain ? static_cast<CHAIN_main_data_s*>(chain->main_data) : nullptr;
-}
+using merrow1::main_of;
 
 double chain_length_tolerance(const RING_header_s* chain) {
-    const CHAIN_main_data_s* data = main_data_of(chain);
+    const CHAIN_main_data_s* data = main_of(chain);
     return data && data->length_tolerance > 0.0 ? data->length_tolerance : EQ_ask_length_tolerance();
 }
 
@@ -606,8 +603,8 @@ private:
     bool fits(int anchor, int candidate) const {
         const RING_node_s* end = m_sequence[candidate];
         if (CHAIN_seg_ask_type(end) == SEG_ARC) return false;
-        const double* a = vertex_point(vertex(anchor));
-        const double* b = vertex_point(end);
+        const double* a = point_of(vertex(anchor));
+        const double* b = point_of(end);
         if (!a || !b) return false;
         const double chord[2] = {b[0] - a[0], b[1] - a[1]};
         double span = 0.0, unit[2];
@@ -616,7 +613,7 @@ private:
         const double line = a[0] * normal.x + a[1] * normal.y;
         for (int k = anchor + 1; k <= candidate; ++k) {
             const RING_node_s* w = m_sequence[k];
-            const double* p = vertex_point(w);
+            const double* p = point_of(w);
             const double along = (p[0] - a[0]) * unit[0] + (p[1] - a[1]) * unit[1];
             if (along < -m_length_tol || along > span + m_length_tol) return false;
             SEGMENT segment;
@@ -637,7 +634,7 @@ private:
         if (!source || !source->geometry) return;
         end_segment end = {};
         if (whole && type == SEG_ARC)
-            end = *reinterpret_cast<const end_segment*>(source->geometry);
+            end = *arc_of(from);
         end.x = source->geometry[0];
         end.y = source->geometry[1];
         RING_node_s* added = ChainAddVertex(m_out, &end, type);
@@ -679,8 +676,8 @@ int ChainApprox(RING_header_s* chain, double tol, RING_header_s* out) {
         MERROW1_REQUIRE(vertex && vertex->geometry, "DUE_TO_VERTEX_WITHOUT_GEOMETRY", 0);
     }
     CHAIN_debug_report(3, "ChainApprox: chain -- input", chain, nullptr);
-    CHAIN_main_data_s* input = main_data_of(chain);
-    CHAIN_main_data_s* output = main_data_of(out);
+    CHAIN_main_data_s* input = main_of(chain);
+    CHAIN_main_data_s* output = main_of(out);
     if (input && output) {
         *output = *input;
         output->kind = APPROX_CHAIN;
@@ -694,7 +691,7 @@ int ChainApprox(RING_header_s* chain, double tol, RING_header_s* out) {
         // outside, the input's taken from its computed direction (its stored
         // direction may be stale).
         if (is_closed(chain)) {
-            CHAIN_close(out, 1e-8);
+            CHAIN_close(out, merrow1::kCloseGap);
             if (out->count > 1 && input && output && input->kind != TRACE_CHAIN &&
                 material_inside(CHAIN_direction_of_chain(chain), input->material_side) !=
                     material_inside(output->direction, output->material_side))

@@ -14,6 +14,7 @@
 
 #include "chain/chain_check.h"
 #include "chain/chain_fields_guard.h"
+#include "chain/chain_record.h"
 #include "internal/owned.h"
 #include "internal/ring_check.h"
 
@@ -23,16 +24,10 @@
 
 namespace {
 
-CHAIN_vertex_data_s* vertex_record(const RING_node_s* node) {
-    return node ? static_cast<CHAIN_vertex_data_s*>(node->main_data) : nullptr;
-}
-
-const double* vertex_point(const RING_node_s* node) {
-    const CHAIN_vertex_data_s* record = vertex_record(node);
-    return record ? record->geometry : nullptr;
-}
-
-bool is_closed(const RING_header_s* chain) { return chain->last && chain->last->next == chain->first; }
+using merrow1::is_closed;
+using merrow1::main_of;
+using merrow1::point_of;
+using merrow1::vertex_record;
 
 // True when the vertex carries a trace record marked dummy.
 bool is_dummy_vertex(const RING_node_s* node) {
@@ -134,11 +129,11 @@ void CHAIN_split_at_junction_apply_ftor(RING_header_s* chain, CHAIN_junction_pre
     bool open = false;
     auto open_at = [&](RING_node_s* vertex, int index) {
         // At fraction 0 of the following segment: the vertex itself.
-        open = vertex->next && PointOnChainCreate1(chain, vertex->next, index + 1, 0.0, vertex_point(vertex), &start);
+        open = vertex->next && PointOnChainCreate1(chain, vertex->next, index + 1, 0.0, point_of(vertex), &start);
     };
     auto close_at = [&](RING_node_s* vertex, int index) {
         open = false;
-        if (!PointOnChainCreate1(chain, vertex, segment_ending_at(index), 1.0, vertex_point(vertex), &end)) return;
+        if (!PointOnChainCreate1(chain, vertex, segment_ending_at(index), 1.0, point_of(vertex), &end)) return;
         // A part that runs from a vertex once around back to it.
         if (closed && end.parameter <= start.parameter) end.parameter += n;
         if (CreatePartOfChain(&part, &start, &end)) (*functor)(part);
@@ -216,10 +211,6 @@ void CHAIN_set_all_segments_on_wall(RING_header_s* chain) {
 // booleans on poly-segment sets); they are the module's only upward calls.
 
 namespace {
-
-CHAIN_main_data_s* main_of(const RING_header_s* chain) {
-    return chain ? static_cast<CHAIN_main_data_s*>(chain->main_data) : nullptr;
-}
 
 bool material_inside(const RING_header_s* chain) {
     const CHAIN_main_data_s* data = main_of(chain);

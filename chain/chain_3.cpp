@@ -9,6 +9,7 @@
 #include <merrow1/chain_segments.h>
 #include <merrow1/chain_source.h>
 
+#include "chain/chain_record.h"
 #include "internal/check.h"
 
 #include <cmath>
@@ -31,22 +32,11 @@ const APP_DATA_key_t kMovingKeys[] = {CHAIN_APP_DATA_POINT_OWNED_231, CHAIN_APP_
 
 const double kSamePointSquared = 1e-16;
 
-CHAIN_vertex_data_s* vertex_record(const RING_node_s* node) {
-    return node ? static_cast<CHAIN_vertex_data_s*>(node->main_data) : nullptr;
-}
-
-double* vertex_point(const RING_node_s* node) {
-    CHAIN_vertex_data_s* vertex = vertex_record(node);
-    return vertex ? vertex->geometry : nullptr;
-}
-
-CHAIN_main_data_s* main_data(const RING_header_s* chain) {
-    return chain ? static_cast<CHAIN_main_data_s*>(chain->main_data) : nullptr;
-}
-
-bool is_closed(const RING_header_s* chain) {
-    return chain && chain->first && chain->last && chain->last->next == chain->first;
-}
+using merrow1::arc_of;
+using merrow1::is_closed;
+using merrow1::main_of;
+using merrow1::point_of;
+using merrow1::vertex_record;
 
 bool has_node(const RING_header_s* chain, const RING_node_s* node) {
     const RING_node_s* walk = chain->first;
@@ -84,7 +74,7 @@ struct PointData {
 
 PointData read_point_data(const RING_node_s* node) {
     PointData data;
-    if (const double* p = vertex_point(node)) {
+    if (const double* p = point_of(node)) {
         data.point[0] = p[0];
         data.point[1] = p[1];
     }
@@ -177,7 +167,7 @@ void relink_reversed(RING_header_s* chain) {
 // Radius of an arc vertex from its centre to its end point.
 void refit_radius(RING_node_s* node) {
     if (CHAIN_seg_ask_type(node) != SEG_ARC) return;
-    end_segment* end = reinterpret_cast<end_segment*>(vertex_point(node));
+    end_segment* end = arc_of(node);
     if (end) end->radius = std::hypot(end->x - end->cx, end->y - end->cy);
 }
 
@@ -191,7 +181,7 @@ RING_node_s* insert_vertex_before(RING_header_s* chain, RING_node_s* node, const
         RING_delete_node(chain, fresh);
         return nullptr;
     }
-    double* p = vertex_point(fresh);
+    double* p = point_of(fresh);
     p[0] = point[0];
     p[1] = point[1];
     refit_radius(fresh);
@@ -200,11 +190,15 @@ RING_node_s* insert_vertex_before(RING_header_s* chain, RING_node_s* node, const
     return fresh;
 }
 
-// Default tolerance of restarts and insertions.
+// Default tolerance of restarts and insertions: five approximation
+// tolerances of the chain, that tolerance taken as at least kRestartFloor;
+// kRestartDefault for a chain without one.
+const double kRestartFloor = 1e-8;
+const double kRestartDefault = 5e-8;
 double restart_tolerance(const RING_header_s* chain) {
-    const CHAIN_main_data_s* data = main_data(chain);
-    if (data && data->approximation_tolerance_set) return 5.0 * std::fmax(data->approximation_tolerance, 1e-8);
-    return 5e-8;
+    const CHAIN_main_data_s* data = main_of(chain);
+    if (data && data->approximation_tolerance_set) return 5.0 * std::fmax(data->approximation_tolerance, kRestartFloor);
+    return kRestartDefault;
 }
 
 // A copy of the vertex in another chain's pool: the whole vertex record
@@ -294,7 +288,7 @@ int CHAIN_reverse(RING_header_s* chain) {
     // as it is.
     const RING_node_s* walk = chain->first;
     for (int i = 0; i < chain->count && walk; ++i, walk = walk->next)
-        MERROW1_REQUIRE(vertex_point(walk), "DUE_TO_VERTEX_WITHOUT_GEOMETRY", 0);
+        MERROW1_REQUIRE(point_of(walk), "DUE_TO_VERTEX_WITHOUT_GEOMETRY", 0);
     // 1. Relink.
     relink_reversed(chain);
     // 2. The new first vertex's point and data go to the last vertex.
@@ -308,12 +302,12 @@ int CHAIN_reverse(RING_header_s* chain) {
         const PointData data = last ? first_data : read_point_data(node->next);
         detach_point_data(node);
         attach_point_data(chain, node, data);
-        if (double* p = vertex_point(node)) {
+        if (double* p = point_of(node)) {
             p[0] = data.point[0];
             p[1] = data.point[1];
         }
         if (CHAIN_seg_ask_type(node) == SEG_ARC) {
-            end_segment* end = reinterpret_cast<end_segment*>(vertex_point(node));
+            end_segment* end = arc_of(node);
             end->direction = end->direction == CW ? CCW : CW;
         }
     }
@@ -327,7 +321,7 @@ int CHAIN_reverse(RING_header_s* chain) {
 }
 
 void CHAIN_flip_side_clock_dir(RING_header_s* chain) {
-    CHAIN_main_data_s* data = main_data(chain);
+    CHAIN_main_data_s* data = main_of(chain);
     if (!data) return;
     if (data->material_side == RIGHT)
         data->material_side = LEFT;
@@ -348,8 +342,8 @@ int ChainSetStart(RING_header_s* chain, const POINT_ON_CHAIN_s* place, double to
     if (!node || !has_node(chain, node)) return 0;
     RING_node_s* start = node;
     if (place->inside) {
-        const double to_end = distance(place->point, vertex_point(node));
-        const double to_start = distance(place->point, vertex_point(node->previous));
+        const double to_end = distance(place->point, point_of(node));
+        const double to_start = distance(place->point, point_of(node->previous));
         if (to_end <= to_start && to_end <= tolerance)
             start = node;
         else if (to_start <= to_end && to_start <= tolerance)
@@ -373,14 +367,14 @@ RING_node_s* ChainInsertPointOnChain(const POINT_ON_CHAIN_s* place, double toler
     RING_node_s* node = place->node;
     RING_node_s* result = nullptr;
     if (place->inside && node->previous) {
-        if (distance(place->point, vertex_point(node)) <= tolerance)
+        if (distance(place->point, point_of(node)) <= tolerance)
             result = node;
-        else if (distance(place->point, vertex_point(node->previous)) <= tolerance)
+        else if (distance(place->point, point_of(node->previous)) <= tolerance)
             result = node->previous;
         else
             result = insert_vertex_before(chain, node, place->point);
     } else {
-        const double* p = vertex_point(node);
+        const double* p = point_of(node);
         if (p && std::fabs(place->point[0] - p[0]) <= tolerance && std::fabs(place->point[1] - p[1]) <= tolerance)
             result = node;
         else
@@ -398,14 +392,14 @@ RING_node_s* ChainInsertPointOnChain(const POINT_ON_CHAIN_s* place) {
 // Opening, trimming and joining
 
 int ChainOpen(RING_header_s* chain) {
-    if (!is_closed(chain) || !vertex_point(chain->first)) return 0;
+    if (!is_closed(chain) || !point_of(chain->first)) return 0;
     RING_node_s* first = chain->first;
     chain->last->next = nullptr;
     first->previous = nullptr;
     // The closing segment now ends at a new last vertex at the start point.
     end_segment end{};
     const SEGMENT_TYPE type = CHAIN_seg_ask_type(first);
-    std::memcpy(&end, vertex_point(first), type == SEG_ARC ? sizeof(end_segment) : 2 * sizeof(double));
+    std::memcpy(&end, point_of(first), type == SEG_ARC ? sizeof(end_segment) : 2 * sizeof(double));
     if (RING_node_s* last = ChainAddVertex(chain, &end, type)) {
         // Its own copy of the data: one list on two nodes would be freed twice.
         ChainVertexAppCopy(first, chain, last);
@@ -434,8 +428,8 @@ int ChainAppend(RING_header_s* chain1, RING_node_s* vertex1, int direction1, RIN
     if (!chain1 || !chain2 || chain1 == chain2 || !vertex1 || !vertex2) return 0;
     if (is_closed(chain1) || is_closed(chain2)) return 0;
     if (!has_node(chain1, vertex1) || !has_node(chain2, vertex2)) return 0;
-    const double* p1 = vertex_point(vertex1);
-    const double* p2 = vertex_point(vertex2);
+    const double* p1 = point_of(vertex1);
+    const double* p2 = point_of(vertex2);
     if (!p1 || !p2) return 0;
     const double dx = p1[0] - p2[0], dy = p1[1] - p2[1];
     if (dx * dx + dy * dy > kSamePointSquared) return 0;

@@ -8,34 +8,32 @@
 #include <merrow1/chain_source.h>
 #include <merrow1/segment.h>
 
+#include "chain/chain_record.h"
 #include "internal/check.h"
+#include "internal/vec2.h"
 
 #include <cmath>
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+using merrow1::kPi;
 constexpr double kTwoPi = 2.0 * kPi;
 // Flag bit 28: a fillet vertex.
 constexpr unsigned int kFilletVertex = 1u << 28;
 
-const CHAIN_main_data_s* main_data(const RING_header_s* chain) {
-    return chain ? static_cast<const CHAIN_main_data_s*>(chain->main_data) : nullptr;
-}
+using merrow1::cross;
+using merrow1::dot;
+using merrow1::main_of;
 
 SIDE material_side(const RING_header_s* chain) {
-    const CHAIN_main_data_s* data = main_data(chain);
+    const CHAIN_main_data_s* data = main_of(chain);
     return data ? data->material_side : 0;
 }
 
 double chain_length_tolerance(const RING_header_s* chain) {
-    const CHAIN_main_data_s* data = main_data(chain);
+    const CHAIN_main_data_s* data = main_of(chain);
     return data && data->length_tolerance > 0.0 ? data->length_tolerance : EQ_ask_length_tolerance();
 }
-
-double dot(const double a[2], const double b[2]) { return a[0] * b[0] + a[1] * b[1]; }
-// a x b, positive when b lies counter-clockwise of a.
-double cross(const double a[2], const double b[2]) { return a[0] * b[1] - a[1] * b[0]; }
 
 void zero(double v[2]) { v[0] = v[1] = 0.0; }
 void copy(const double from[2], double to[2]) {

@@ -12,13 +12,14 @@
 #include <merrow1/chain_transform.h>
 #include <merrow1/chain_types.h>
 
+#include "chain/chain_record.h"
+
 #include <cmath>
 
 namespace {
 
-CHAIN_vertex_data_s* vertex_record(const RING_node_s* node) {
-    return node ? static_cast<CHAIN_vertex_data_s*>(node->main_data) : nullptr;
-}
+using merrow1::arc_of;
+using merrow1::vertex_record;
 
 bool is_chain(const RING_header_s* ring) { return ring && ring->type == RING_TYPE_CHAIN; }
 
@@ -38,7 +39,7 @@ void transform_chain(RING_header_s* chain, const Map& map, bool flip_arcs) {
         double fp[2];
         map(p, fp);
         if ((vertex->flags & CHAIN_VERTEX_SEG_TYPE_MASK) == kArcFlagKind) {
-            end_segment* arc = reinterpret_cast<end_segment*>(p);
+            end_segment* arc = arc_of(node);
             const double c[2] = {arc->cx, arc->cy};
             double fc[2];
             map(c, fc);

@@ -9,6 +9,8 @@
 #include <merrow1/chain_offset.h>
 
 #include "chain/chain_check.h"
+#include "chain/chain_record.h"
+#include "internal/vec2.h"
 #include <pellam/mchn_merge.h>
 #include <quorn/quorn.h>
 #include <velte/cerr.h>
@@ -18,9 +20,8 @@
 
 namespace {
 
-double cross(const double a[2], const double b[2]) { return a[0] * b[1] - a[1] * b[0]; }
-
-bool is_closed(const RING_header_s* chain) { return chain->last && chain->last->next == chain->first; }
+using merrow1::cross;
+using merrow1::is_closed;
 
 // Outcome of one pass over the segments.
 enum class Pass { kFound, kNone, kOnChain };

@@ -3,6 +3,7 @@
 
 #include "chain/chain_append_internal.h"
 #include "chain/chain_check.h"
+#include "chain/chain_record.h"
 
 #include "internal/check.h"
 #include <internal/scratch_pool.h>
@@ -36,22 +37,11 @@ const double kArcSenseTolerance = 1e-10;
 // chain's last segment.
 const double kRetraceSquaredTolerance = 1e-16;
 
-CHAIN_vertex_data_s* vertex_record(const RING_node_s* node) {
-    return node ? static_cast<CHAIN_vertex_data_s*>(node->main_data) : nullptr;
-}
-
-CHAIN_main_data_s* main_data(const RING_header_s* chain) {
-    return chain ? static_cast<CHAIN_main_data_s*>(chain->main_data) : nullptr;
-}
-
-double* point_of(const RING_node_s* node) {
-    CHAIN_vertex_data_s* vertex = vertex_record(node);
-    return vertex ? vertex->geometry : nullptr;
-}
-
-end_segment* arc_of(const RING_node_s* node) { return reinterpret_cast<end_segment*>(point_of(node)); }
-
-bool is_closed(const RING_header_s* chain) { return chain->last && chain->last->next == chain->first; }
+using merrow1::arc_of;
+using merrow1::is_closed;
+using merrow1::main_of;
+using merrow1::point_of;
+using merrow1::vertex_record;
 
 // Whether every vertex has its point: an untyped vertex read from a dump has
 // none, and closing or extending such a chain would read through it.  Notes
@@ -84,12 +74,12 @@ bool coincident(const double a[2], const double b[2]) {
 
 // The chain's own length tolerance when set, else the host's.
 double length_tolerance(const RING_header_s* chain) {
-    const CHAIN_main_data_s* data = main_data(chain);
+    const CHAIN_main_data_s* data = main_of(chain);
     return data && data->length_tolerance > 0.0 ? data->length_tolerance : EQ_ask_length_tolerance();
 }
 
 void set_direction(RING_header_s* chain, DIRECTION direction) {
-    if (CHAIN_main_data_s* data = main_data(chain)) data->direction = direction;
+    if (CHAIN_main_data_s* data = main_of(chain)) data->direction = direction;
 }
 
 // The vectors from an arc's centre to its start and end and their lengths.
@@ -351,7 +341,7 @@ void close_dropping_first(RING_header_s* chain) {
 RING_node_s* ChainAppendVertexGeneral(RING_header_s* chain, const end_segment* end, SEGMENT_TYPE type,
                                       int allow_coincident) {
     // 1-2. Null input, a closed chain, a point after the first vertex.
-    if (!chain || !end || !main_data(chain)) return nullptr;
+    if (!chain || !end || !main_of(chain)) return nullptr;
     if (chain->first && is_closed(chain)) return nullptr;
     if (type == SEG_POINT && chain->first) return nullptr;
     MERROW1_REQUIRE(!chain->last || point_of(chain->last), "DUE_TO_VERTEX_WITHOUT_GEOMETRY", nullptr);

@@ -14,10 +14,12 @@
 #include <pellam/mchn_segment.h>
 #include <quorn/quorn.h>
 
+#include "chain/chain_record.h"
 #include "internal/check.h"
 #include "internal/ring_nodes.h"
 #include "internal/scratch_pool.h"
 #include "internal/small_buffer.h"
+#include "internal/vec2.h"
 
 #include <cmath>
 #include <cstdint>
@@ -26,25 +28,16 @@
 
 namespace {
 
-const double kPi = 3.14159265358979323846;
+using merrow1::kPi;
 // Totals of chain sets within this of 0 have no centroid.
 const double kSetTotalSlack = 1e-10;
 
-const CHAIN_main_data_s* main_data(const RING_header_s* chain) {
-    return chain ? static_cast<const CHAIN_main_data_s*>(chain->main_data) : nullptr;
-}
-
-const double* vertex_point(const RING_node_s* node) {
-    const CHAIN_vertex_data_s* vertex = node ? static_cast<const CHAIN_vertex_data_s*>(node->main_data) : nullptr;
-    return vertex ? vertex->geometry : nullptr;
-}
-
-bool is_closed(const RING_header_s* chain) {
-    return chain && chain->first && chain->last && chain->last->next == chain->first;
-}
+using merrow1::is_closed;
+using merrow1::main_of;
+using merrow1::point_of;
 
 double approximation_tolerance(const RING_header_s* chain) {
-    const CHAIN_main_data_s* data = main_data(chain);
+    const CHAIN_main_data_s* data = main_of(chain);
     return data && data->approximation_tolerance_set ? data->approximation_tolerance : 0.0;
 }
 
@@ -123,8 +116,8 @@ bool read_piece(const SEGMENT& segment, Piece* piece) {
     return true;
 }
 
-double cross(const double a[2], const double b[2]) { return a[0] * b[1] - a[1] * b[0]; }
-double dot(const double a[2], const double b[2]) { return a[0] * b[0] + a[1] * b[1]; }
+using merrow1::cross;
+using merrow1::dot;
 
 // Curve centroid of one chain: sum of segment centroids weighted by length.
 // Returns the total length; the centroid is the first vertex's point and the
@@ -156,7 +149,7 @@ double curve_centroid(const RING_header_s* chain, double centroid[2]) {
     });
     if (std::fabs(length) <= EQ_ask_length_tolerance()) {
         if (centroid) {
-            const double* p = vertex_point(chain ? chain->first : nullptr);
+            const double* p = point_of(chain ? chain->first : nullptr);
             if (p) {
                 centroid[0] = p[0];
                 centroid[1] = p[1];
@@ -331,7 +324,7 @@ bool summed_area(const RING_header_s* chain, const double* reference, double* tr
 
 double CHAIN_chainArea_chainCentroid(const RING_header_s* chain, double centroid[2]) {
     if (!is_closed(chain) || chain->count < 2) return 0.0;
-    const double* reference = vertex_point(chain->first);
+    const double* reference = point_of(chain->first);
     MERROW1_REQUIRE(reference, "DUE_TO_VERTEX_WITHOUT_GEOMETRY", 0.0);
     double true_area = 0.0;
     double c[2] = {reference[0], reference[1]};
@@ -352,7 +345,7 @@ namespace {
 // Signed area of a closed chain as summed, with no tolerance applied.
 double raw_signed_area(const RING_header_s* chain) {
     if (!is_closed(chain) || chain->count < 2) return 0.0;
-    const double* reference = vertex_point(chain->first);
+    const double* reference = point_of(chain->first);
     double area = 0.0;
     if (!reference || !summed_area(chain, reference, &area, nullptr)) return 0.0;
     return area;
@@ -378,7 +371,7 @@ double CHAIN_area_centroid(const RING_header_s* set, Korvo::Math::Point2* centro
         }
         double c[2] = {0.0, 0.0};
         double area = CHAIN_chainArea_chainCentroid(chain, c);
-        const CHAIN_main_data_s* data = main_data(chain);
+        const CHAIN_main_data_s* data = main_of(chain);
         if (data && data->material_side == RIGHT) area = -area;
         total += area;
         wx += area * c[0];
@@ -704,7 +697,7 @@ int CHAIN_find_tangents_to_chain(const RING_header_s* chain, const Korvo::Math::
 double CHAIN_distance_to_mid_point_of_chain(const RING_header_s* chain, Korvo::Math::Point2* out) {
     if (!chain || !chain->first) return 0.0;
     if (chain->count == 1) {
-        const double* p = vertex_point(chain->first);
+        const double* p = point_of(chain->first);
         if (out && p) *out = {p[0], p[1]};
         return 0.0;
     }
@@ -729,7 +722,7 @@ double CHAIN_distance_to_mid_point_of_chain(const RING_header_s* chain, Korvo::M
     });
     if (!placed && out) {
         // Every segment fitted into the half (a chain without length): its end.
-        const double* p = vertex_point(is_closed(chain) ? chain->first : chain->last);
+        const double* p = point_of(is_closed(chain) ? chain->first : chain->last);
         if (p) *out = {p[0], p[1]};
     }
     return half;
@@ -748,13 +741,13 @@ const double kCentreStepFloor = 1e-6;
 
 // The stored clock direction, or the one the area gives when none is stored.
 DIRECTION clock_of(const RING_header_s* chain) {
-    const CHAIN_main_data_s* data = main_data(chain);
+    const CHAIN_main_data_s* data = main_of(chain);
     return data && data->direction != 0 ? data->direction : CHAIN_direction_of_chain(chain);
 }
 
 bool lays_material_inside(const RING_header_s* chain) {
     const DIRECTION d = clock_of(chain);
-    const SIDE side = main_data(chain)->material_side;
+    const SIDE side = main_of(chain)->material_side;
     return (d == CW && side == RIGHT) || (d == CCW && side == LEFT);
 }
 
@@ -765,7 +758,7 @@ bool is_shrinkable_region(const std::vector<RING_header_s*>& chains) {
     for (size_t i = 0; i < chains.size(); ++i) {
         RING_header_s* chain = chains[i];
         if (chain->count < 2 || !is_closed(chain) || clock_of(chain) == 0) return false;
-        const SIDE side = main_data(chain)->material_side;
+        const SIDE side = main_of(chain)->material_side;
         if (side != RIGHT && side != LEFT) return false;
         if (lays_material_inside(chain) != (i > 0)) return false;
     }

@@ -4,6 +4,7 @@
 #include <merrow1/chain.h>
 #include <merrow1/chain_types.h>
 
+#include "chain/chain_record.h"
 #include "internal/check.h"
 #include "internal/ring_check.h"
 
@@ -11,6 +12,9 @@
 #include <cstdio>
 
 namespace {
+
+using merrow1::arc_of;
+using merrow1::is_closed;
 
 // Position (from 1) of the first vertex whose point, or arc centre or
 // radius, is not finite; 0 when there is none.  *untyped is set when a vertex
@@ -28,14 +32,12 @@ int first_non_finite_vertex(const RING_header_s* chain, bool* untyped) {
         // read as a whole end_segment.
         const SEGMENT_TYPE type = CHAIN_seg_ask_type(node);
         const bool finite = type == SEG_ARC
-                                ? CHAIN__end_is_finite(*reinterpret_cast<const end_segment*>(vertex->geometry), type)
+                                ? CHAIN__end_is_finite(*arc_of(node), type)
                                 : std::isfinite(vertex->geometry[0]) && std::isfinite(vertex->geometry[1]);
         if (!finite) return i + 1;
     }
     return 0;
 }
-
-bool is_closed(const RING_header_s* chain) { return chain->first && chain->last && chain->last->next == chain->first; }
 
 bool offset_into_a_band(const RING_header_s* chain) {
     const auto* data = static_cast<const CHAIN_main_data_s*>(chain->main_data);
@@ -96,7 +98,7 @@ bool CHAIN__offset_in_range(const RING_header_s* chain, double offset, const cha
         if (!vertex || !vertex->geometry) continue;
         m = std::fmax(m, std::fmax(std::fabs(vertex->geometry[0]), std::fabs(vertex->geometry[1])));
         if (CHAIN_seg_ask_type(node) == SEG_ARC) {
-            const auto* arc = reinterpret_cast<const end_segment*>(vertex->geometry);
+            const auto* arc = arc_of(node);
             m = std::fmax(m, std::fmax(std::fmax(std::fabs(arc->cx), std::fabs(arc->cy)), std::fabs(arc->radius)));
         }
     }

@@ -3,6 +3,7 @@
 
 #include <internal/check.h>
 #include <internal/scratch_pool.h>
+#include "chain/chain_record.h"
 #include "internal/ring_nodes.h"
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain.h>
@@ -24,7 +25,11 @@
 
 namespace {
 
-bool is_closed(const RING_header_s* chain) { return chain->last && chain->last->next == chain->first; }
+using merrow1::is_closed;
+
+// Nearest places tie within five approximation tolerances of the chain, and
+// never within less than this.
+const double kTieFloor = 1e-7;
 
 }  // namespace
 
@@ -33,7 +38,7 @@ double ChainClosestPointOnChainList(RING_header_s* chain, const Korvo::Math::Poi
     if (!chain || chain->type != RING_TYPE_CHAIN || !chain->first) return 0.0;
     const auto* data = static_cast<const CHAIN_main_data_s*>(chain->main_data);
     const double approximation = data && data->approximation_tolerance_set ? data->approximation_tolerance : 0.0;
-    const double tie = std::max(1e-7, 5.0 * approximation);
+    const double tie = std::max(kTieFloor, 5.0 * approximation);
     const double p[2] = {point.x, point.y};
     const RING_node_s* turning =
         static_cast<const RING_node_s*>(APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_TURNING_VERTEX));

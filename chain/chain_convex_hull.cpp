@@ -5,6 +5,9 @@
 #include <merrow1/chain_convex_hull.h>
 
 #include "chain/chain_each.h"
+#include "chain/chain_record.h"
+#include "internal/tolerances.h"
+#include "internal/vec2.h"
 
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain.h>
@@ -31,10 +34,14 @@
 namespace {
 
 const double kDefaultTolerance = 1e-5;
-const double kCloseGap = 1e-8;
+// The re-fit of the hull's arcs takes arcs of radius between these.
+const double kHullArcMaxRadius = 10000.0;
+const double kHullArcMinRadius = 0.0001;
+using merrow1::kCloseGap;
 
-double* point_of(const RING_node_s* node) { return static_cast<CHAIN_vertex_data_s*>(node->main_data)->geometry; }
-bool is_closed(const RING_header_s* chain) { return chain->first && chain->last && chain->last->next == chain->first; }
+using merrow1::is_closed;
+using merrow1::main_of;
+using merrow1::point_of;
 
 // The vertices that end an arc: from the second vertex on, and on a closed
 // chain also the first, whose segment is the closing one (a closing arc left
@@ -166,7 +173,7 @@ RING_header_s* CHAIN_create_one_convex_hull(CMEM_pool_s* pool, RING_header_s* ch
         const end_segment end = {xy[2 * k], xy[2 * k + 1], 0.0, 0.0, 0.0, 0};
         ChainAppendVertex(hull, &end, hull->first ? SEG_LINE : SEG_POINT);
     }
-    if (any_arc) CHAIN_fit_vertices_to_arc(hull, nullptr, t, t, 10000.0, 0.0001, 6, true, true);
+    if (any_arc) CHAIN_fit_vertices_to_arc(hull, nullptr, t, t, kHullArcMaxRadius, kHullArcMinRadius, 6, true, true);
     if (all_closed) CHAIN_close(hull, kCloseGap);
     if (!hull->first || !hull->last) {
         RING_delete(hull);
@@ -197,9 +204,7 @@ const double kSamePoint2 = 1e-16;      // squared distance of points taken as on
 const double kDirection2 = 6.25e-16;   // squared length a new reference direction needs
 const double kAngleTie = 1e-10;        // angles (and cosines at 0 and pi) this close are equal
 const double kTopTie = 1e-8;           // heights this close are equal when the start is chosen
-const double kPi = 3.14159265358979323846;
-
-CHAIN_main_data_s* main_data_of(const RING_header_s* chain) { return static_cast<CHAIN_main_data_s*>(chain->main_data); }
+using merrow1::kPi;
 
 double squared_distance(const double* a, const double* b) {
     const double dx = a[0] - b[0], dy = a[1] - b[1];
@@ -294,7 +299,7 @@ int corner_class(const RING_header_s* chain) {
 // A closed chain that runs CCW with material RIGHT, or CW with material LEFT,
 // is reversed.
 void reverse_against_material(RING_header_s* chain) {
-    const CHAIN_main_data_s* data = main_data_of(chain);
+    const CHAIN_main_data_s* data = main_of(chain);
     if ((data->direction == CCW && data->material_side == RIGHT) ||
         (data->direction == CW && data->material_side == LEFT))
         CHAIN_reverse(chain);
@@ -453,7 +458,7 @@ RING_header_s* wrap(RING_header_s* working, bool closed, double t, CHAIN_vertex_
         return nullptr;
     CHAIN_close(out, t);
     if (!out->first || out->last->next != out->first) return nullptr;
-    main_data_of(out)->direction = CHAIN_direction_of_chain(out);
+    main_of(out)->direction = CHAIN_direction_of_chain(out);
     reverse_against_material(out);
     RING_node_s* first = node_at(out->first, out->count, chain_start);
     if (!first) return nullptr;
@@ -509,7 +514,7 @@ RING_header_s* CHAIN_create_shortest_path(RING_header_s* chain, const double* to
             // 4. The closed chain is its own path, oriented against its material.
             merrow1::OwnedChain copy(CHAIN_copy(working, working->pool, callback));
             if (copy.get() && copy.get()->count >= 2) {
-                main_data_of(copy.get())->direction = CHAIN_direction_of_chain(copy.get());
+                main_of(copy.get())->direction = CHAIN_direction_of_chain(copy.get());
                 reverse_against_material(copy.get());
                 result = copy.release();
                 refers_to_working = true;
@@ -517,11 +522,11 @@ RING_header_s* CHAIN_create_shortest_path(RING_header_s* chain, const double* to
         } else if ((path_class == 1 || path_class == 0) && !closed) {
             // 4. An open chain whose corners all turn one way, or are smooth:
             //    the straight line between its ends.
-            const CHAIN_main_data_s* data = main_data_of(working);
+            const CHAIN_main_data_s* data = main_of(working);
             const Korvo::Math::Point2 from = {point_of(working->first)[0], point_of(working->first)[1]};
             const Korvo::Math::Point2 to = {point_of(working->last)[0], point_of(working->last)[1]};
             if (RING_header_s* line = CHAIN_create_line_chain(&data->csys, &from, &to, working->pool)) {
-                CHAIN_main_data_s* line_data = main_data_of(line);
+                CHAIN_main_data_s* line_data = main_of(line);
                 line_data->approximation_tolerance = data->approximation_tolerance_set ? data->approximation_tolerance : 0.0;
                 line_data->approximation_tolerance_set = 1;
                 result = line;

@@ -16,7 +16,10 @@
 #include <quorn/mtx3.h>
 #include <stend/system.h>
 
+#include "chain/chain_record.h"
 #include "internal/check.h"
+#include "internal/tolerances.h"
+#include "internal/vec2.h"
 
 #include <climits>
 #include <initializer_list>
@@ -24,11 +27,23 @@
 
 namespace {
 
-const double kPi = 3.14159265358979323846;
-// Gap with which the builders close their chains.
-const double kCloseGap = 1e-8;
+using merrow1::kPi;
+using merrow1::kCloseGap;
 // Tolerance of the unit vectors the builders make.
 const double kUnitTolerance = 1e-10;
+// An arc's ends this far apart or more (squared) make an arc; closer ends
+// make the full circle.
+const double kArcChordSquared = 1e-8;
+// The smallest radius of a full circle made for close arc ends, and of a
+// sausage (the radius must exceed it for the circle, reach it for the
+// sausage).
+const double kSmallestRadius = 1e-8;
+// Tolerance of the sausage's unit direction.
+const double kSausageUnitTolerance = 1e-8;
+// A raindrop needs rays whose cross product, and a scale factor whose size,
+// exceed this; so does the angle between the two loops of a two-loop curve
+// (|w . t_in|).
+const double kRaindropSlack = 1e-10;
 
 // ---------------------------------------------------------------------------
 // Finite arguments: a builder refuses a coordinate, radius or length that is
@@ -56,8 +71,8 @@ V2 operator+(V2 a, V2 b) { return {a.x + b.x, a.y + b.y}; }
 V2 operator-(V2 a, V2 b) { return {a.x - b.x, a.y - b.y}; }
 V2 operator-(V2 a) { return {-a.x, -a.y}; }
 V2 operator*(double s, V2 a) { return {s * a.x, s * a.y}; }
-double dot(V2 a, V2 b) { return a.x * b.x + a.y * b.y; }
-double cross(V2 a, V2 b) { return a.x * b.y - a.y * b.x; }
+using merrow1::cross;
+using merrow1::dot;
 V2 left_normal(V2 a) { return {-a.y, a.x}; }
 V2 right_normal(V2 a) { return {a.y, -a.x}; }
 V2 v2(const Korvo::Math::Point2& p) { return {p.x, p.y}; }
@@ -91,20 +106,10 @@ end_segment arc_end(V2 p, V2 centre, double radius, DIRECTION direction) {
     return end;
 }
 
-const double* vertex_point(const RING_node_s* node) {
-    const CHAIN_vertex_data_s* vertex = node ? static_cast<const CHAIN_vertex_data_s*>(node->main_data) : nullptr;
-    return vertex ? vertex->geometry : nullptr;
-}
-
-const end_segment* vertex_arc(const RING_node_s* node) {
-    return reinterpret_cast<const end_segment*>(vertex_point(node));
-}
-
-CHAIN_main_data_s* main_data(const RING_header_s* chain) {
-    return chain ? static_cast<CHAIN_main_data_s*>(chain->main_data) : nullptr;
-}
-
-bool is_closed(const RING_header_s* chain) { return chain->last && chain->last->next == chain->first; }
+using merrow1::arc_of;
+using merrow1::is_closed;
+using merrow1::main_of;
+using merrow1::point_of;
 
 // The debug hand-off of every builder: code 3 with the chain it returns.
 RING_header_s* hand_off(const char* label, RING_header_s* chain) {
@@ -312,7 +317,7 @@ RING_header_s* CHAIN_create_arc_chain(const CSYS* csys, const Korvo::Math::Point
     const V2 s = v2(*start) - c;
     const V2 e = v2(*end) - c;
     const V2 chord = v2(*end) - v2(*start);
-    if (dot(chord, chord) >= 1e-8) {
+    if (dot(chord, chord) >= kArcChordSquared) {
         RING_header_s* chain = point_chain(csys, v2(*start), pool);
         if (!chain) return nullptr;
         // More than half a circle: CW with e at or to the left of s, or any
@@ -332,7 +337,7 @@ RING_header_s* CHAIN_create_arc_chain(const CSYS* csys, const Korvo::Math::Point
         append_arc(chain, v2(*end), c, radius, direction);
         return chain;
     }
-    if (radius > 1e-8) {
+    if (radius > kSmallestRadius) {
         const Korvo::Math::Vector2 start_direction = {s.x, s.y};
         return CHAIN_create_circle_chain(csys, radius, centre, &start_direction, direction, pool);
     }
@@ -347,10 +352,10 @@ RING_header_s* CHAIN_create_sausage_line_chain(const CSYS* csys, const Korvo::Ma
         !finite_point(*point2, "CHAIN_create_sausage_line_chain", "point 2") ||
         !finite_value(radius, "DUE_TO_RADIUS_NOT_FINITE", "CHAIN_create_sausage_line_chain", "radius"))
         return nullptr;
-    if (!(radius >= 1e-8)) return nullptr;
+    if (!(radius >= kSmallestRadius)) return nullptr;
     const V2 p1 = v2(*point1), p2 = v2(*point2);
     V2 u;
-    if (!unit(p2 - p1, 1e-8, &u)) u = {1.0, 0.0};
+    if (!unit(p2 - p1, kSausageUnitTolerance, &u)) u = {1.0, 0.0};
     const V2 n = left_normal(u);
     const double r = radius;
     RING_header_s* chain = point_chain(csys, p1 - r * u, pool);
@@ -435,9 +440,9 @@ RING_header_s* CHAIN_create_max_min_box_of_chain(RING_header_s* chain_or_list, c
         const V2 p = st[i][0] * a + st[i][1] * b;
         corners[i] = {p.x, p.y};
     }
-    const CHAIN_main_data_s* model_data = main_data(model);
+    const CHAIN_main_data_s* model_data = main_of(model);
     RING_header_s* rectangle = CHAIN_create_polygon(model_data ? &model_data->csys : nullptr, corners, 4, 1, pool);
-    if (rectangle && model_data) main_data(rectangle)->material_side = model_data->material_side;
+    if (rectangle && model_data) main_of(rectangle)->material_side = model_data->material_side;
     return hand_off("CHAIN_create_max_min_box_of_chain", rectangle);
 }
 
@@ -456,7 +461,7 @@ RING_header_s* CHAIN_create_box_chain(const Korvo::Math::Vector3* z_axis, double
     const Korvo::Math::Point2 corners[4] = {{x_min, y_min}, {x_max, y_min}, {x_max, y_max}, {x_min, y_max}};
     RING_header_s* chain = CHAIN_create_polygon(&csys, corners, 4, 1, pool);
     if (!chain) return nullptr;
-    main_data(chain)->material_side = side;
+    main_of(chain)->material_side = side;
     // Every vertex from the second round to the first gets its host record.
     RING_node_s* node = chain->first;
     for (int i = 0; i < chain->count && node; ++i) {
@@ -480,7 +485,7 @@ RING_header_s* CHAIN_create_reversed_chain(const RING_header_s* chain, CMEM_pool
     const bool closed = is_closed(chain);
     // 1. The copy starts where the reversed chain starts.
     const RING_node_s* from = closed ? chain->first : chain->last;
-    const end_segment start = point_end(v2(vertex_point(from)));
+    const end_segment start = point_end(v2(point_of(from)));
     ChainAppendVertexGeneral(copy, &start, SEG_POINT, 1);
     // 2. Backwards: each step appends the preceding vertex's point as the
     //    end of the segment that arrived at `from`, turned round.
@@ -488,9 +493,9 @@ RING_header_s* CHAIN_create_reversed_chain(const RING_header_s* chain, CMEM_pool
     for (int i = 0; i < steps && from && from->previous; ++i) {
         const RING_node_s* to = from->previous;
         const SEGMENT_TYPE type = CHAIN_seg_ask_type(from);
-        end_segment end = point_end(v2(vertex_point(to)));
+        end_segment end = point_end(v2(point_of(to)));
         if (type == SEG_ARC) {
-            const end_segment* arc = vertex_arc(from);
+            const end_segment* arc = arc_of(from);
             end.cx = arc->cx;
             end.cy = arc->cy;
             end.radius = arc->radius;
@@ -605,7 +610,7 @@ const double kMaximumOpening = 3.1101767270538954;
 RING_header_s* raindrop(V2 p, V2 a, V2 b, const CSYS* csys, double size, CMEM_pool_s* pool) {
     // 1. The opening between the rays.
     const double sine = std::fabs(cross(a, b));
-    if (sine <= 1e-10) return nullptr;
+    if (sine <= kRaindropSlack) return nullptr;
     const double theta = std::atan2(sine, dot(a, b));
     if (theta < kMinimumOpening || theta > kMaximumOpening) return nullptr;
     V2 m;
@@ -629,7 +634,7 @@ RING_header_s* raindrop(V2 p, V2 a, V2 b, const CSYS* csys, double size, CMEM_po
     if (chain->count != 4) return nullptr;
     // 3. Scale about the apex so the far point lies `size` from it.
     const double factor = size / std::hypot(t.x - p.x, t.y - p.y);
-    if (!(std::fabs(factor) > 1e-10)) return nullptr;
+    if (!(std::fabs(factor) > kRaindropSlack)) return nullptr;
     const Korvo::Math::Point2 apex = {p.x, p.y};
     CHAIN_scale_chain(chain, factor, &apex);
     return chain;
@@ -637,17 +642,17 @@ RING_header_s* raindrop(V2 p, V2 a, V2 b, const CSYS* csys, double size, CMEM_po
 
 // The vertex point and both unit tangents of a vertex that has both.
 bool vertex_frame(const RING_header_s* chain, const RING_node_s* vertex, V2* point, V2* t_in, V2* t_out) {
-    if (!chain || !vertex || !vertex_point(vertex)) return false;
+    if (!chain || !vertex || !point_of(vertex)) return false;
     double in[2], out[2];
     if (ChainVertexTangent(chain, vertex, in, out, nullptr, nullptr) != CHAIN_TANGENT_BOTH) return false;
-    *point = v2(vertex_point(vertex));
+    *point = v2(point_of(vertex));
     *t_in = v2(in);
     *t_out = v2(out);
     return true;
 }
 
 const CSYS* csys_of(const RING_header_s* chain) {
-    const CHAIN_main_data_s* data = main_data(chain);
+    const CHAIN_main_data_s* data = main_of(chain);
     return data ? &data->csys : nullptr;
 }
 
@@ -679,7 +684,7 @@ RING_header_s* CHAIN_create_two_loop_vertex_curve(const RING_header_s* chain, co
     V2 w;
     if (!unit(right_normal(t_in - t_out), kUnitTolerance, &w)) return nullptr;
     if (dot(w, t_in) < 0.0) w = -w;
-    if (std::fabs(dot(w, t_in)) <= 1e-10) return nullptr;
+    if (std::fabs(dot(w, t_in)) <= kRaindropSlack) return nullptr;
     // 2. Loop 1 leaves along t_in and returns along w; loop 2 leaves along -w
     //    (where loop 1 arrived) and returns along t_out.
     const CSYS* csys = csys_of(chain);
@@ -814,7 +819,7 @@ bool is_smooth_in_direction(const RING_header_s* chain, DIRECTION direction) {
     for (int i = 1; i < chain->count && node; ++i, node = node->next) {
         const CORNER_TYPE corner = ChainCornerType(chain, node);
         if (corner != CORNER_TYPE_START && corner != CORNER_TYPE_END && corner != CORNER_TYPE_SMOOTH) return false;
-        if (CHAIN_seg_ask_type(node) == SEG_ARC && vertex_arc(node)->direction != direction) return false;
+        if (CHAIN_seg_ask_type(node) == SEG_ARC && arc_of(node)->direction != direction) return false;
     }
     return true;
 }

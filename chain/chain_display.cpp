@@ -1,6 +1,7 @@
 // Debug displays of chains through the host's temporary display.
 #include <merrow1/chain_display.h>
 
+#include "chain/chain_record.h"
 #include "internal/check.h"
 #include "internal/scratch_pool.h"
 
@@ -29,13 +30,10 @@
 
 namespace {
 
-const CHAIN_main_data_s* data_of(const RING_header_s* chain) {
-    return chain ? static_cast<const CHAIN_main_data_s*>(chain->main_data) : nullptr;
-}
-const double* point_of(const RING_node_s* node) {
-    return static_cast<const CHAIN_vertex_data_s*>(node->main_data)->geometry;
-}
-bool is_closed(const RING_header_s* chain) { return chain->first && chain->last && chain->last->next == chain->first; }
+using merrow1::is_closed;
+using merrow1::main_of;
+using merrow1::point_of;
+
 tag_t view_tag(int view) { return static_cast<tag_t>(view); }
 
 // The absolute position of a point of the chain's coordinates.
@@ -44,7 +42,7 @@ void map_point(const CSYS& csys, const double p[2], double out[3]) {
 }
 
 void marker_at(const RING_header_s* chain, const double p[2], int view, int colour, int marker) {
-    const CHAIN_main_data_s* data = data_of(chain);
+    const CHAIN_main_data_s* data = main_of(chain);
     if (!data || !p) return;
     double point[3];
     map_point(data->csys, p, point);
@@ -54,7 +52,7 @@ void marker_at(const RING_header_s* chain, const double p[2], int view, int colo
 // A polyline through points of the chain's coordinates.
 void polyline_through(const RING_header_s* chain, const double points[][2], int count, int view, int colour,
                       int font, int width) {
-    const CHAIN_main_data_s* data = data_of(chain);
+    const CHAIN_main_data_s* data = main_of(chain);
     if (!data || count < 2) return;
     std::vector<double> mapped(3 * static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) map_point(data->csys, points[i], mapped.data() + 3 * i);
@@ -69,14 +67,14 @@ void line_between(const RING_header_s* chain, const double a[2], const double b[
 
 // The arc segment ending at the vertex, or false.
 bool backward_arc(const RING_header_s* chain, const RING_node_s* vertex, SEGMENT* segment) {
-    return chain && vertex && data_of(chain) && ChainSegment(chain, vertex, segment) == 1 && segment->type == SEG_ARC;
+    return chain && vertex && main_of(chain) && ChainSegment(chain, vertex, segment) == 1 && segment->type == SEG_ARC;
 }
 
 // The middle of a segment; an arc's by its own sweep, which may pass a half
 // circle.
 bool middle_of(const SEGMENT& segment, double out[2]) {
     if (segment.type != SEG_ARC) return SegmentMidPoint(&segment, out) != 0;
-    const double sweep = SEGMENT_arc_sweep(&segment) * (segment.end->direction == CW ? -1.0 : 1.0);
+    const double sweep = merrow1::arc_signed_sweep(segment);
     const double cx = segment.end->cx, cy = segment.end->cy;
     const double r = std::hypot(segment.start[0] - cx, segment.start[1] - cy);
     const double a = std::atan2(segment.start[1] - cy, segment.start[0] - cx) + 0.5 * sweep;
@@ -171,7 +169,7 @@ void CHAIN_display_point_on_chain(const POINT_ON_CHAIN_s* point, int view, int c
 
 void CHAIN_display_point_with_text(const RING_header_s* chain, const double point[2], int marker, int colour,
                                    const char* text) {
-    const CHAIN_main_data_s* data = data_of(chain);
+    const CHAIN_main_data_s* data = main_of(chain);
     if (!data || !point) return;
     CHAIN_display_point(chain, point, -1, colour, marker);
     if (!text) return;
@@ -181,7 +179,7 @@ void CHAIN_display_point_with_text(const RING_header_s* chain, const double poin
 }
 
 void CHAIN_display_csys_of_chain(const RING_header_s* chain, int view, int colour, const char* label, double size) {
-    const CHAIN_main_data_s* data = data_of(chain);
+    const CHAIN_main_data_s* data = main_of(chain);
     if (!data || !label) return;
     const tag_t tag = view == -1 || view == -3 ? DISPLAY_ask_tag_of_active_vseq() : view_tag(view);
     DSS_TEMP_display_csys(tag, colour, data->csys.origin, data->csys.matrix, size, label[0]);
@@ -189,7 +187,7 @@ void CHAIN_display_csys_of_chain(const RING_header_s* chain, int view, int colou
 
 void CHAIN_display_backward_segment(const RING_header_s* chain, const RING_node_s* vertex, int view, int colour,
                                     int font, int width, int flag) {
-    const CHAIN_main_data_s* data = data_of(chain);
+    const CHAIN_main_data_s* data = main_of(chain);
     SEGMENT segment;
     if (!data || !vertex || ChainSegment(chain, vertex, &segment) != 1) return;
     SEGMENT_display_segment(&segment, &data->csys, colour, font, width, flag, view_tag(view));
@@ -201,7 +199,7 @@ void CHAIN_display_basic_backward_segment(const RING_header_s* chain, const RING
 
 void CHAIN_display_chain(const RING_header_s* chain, int view, int colour, int font, int width,
                          CHAIN_display_callback_t callback, void* data) {
-    const CHAIN_main_data_s* main = data_of(chain);
+    const CHAIN_main_data_s* main = main_of(chain);
     if (!main || !chain->first) return;
     each_segment(chain, colour, font, callback, data, [&](const SEGMENT& segment, int c, int f, int point_flag) {
         SEGMENT_display_segment(&segment, &main->csys, c, f, width, point_flag, view_tag(view));
@@ -226,7 +224,7 @@ void CHAIN_display_basic_chain(const RING_header_s* chain, int projection, int c
 void CHAIN_display_projected_segment(const RING_header_s* chain, const RING_node_s* vertex,
                                      const double projection[3], double a, double b, int colour, int font,
                                      int width, int marker) {
-    const CHAIN_main_data_s* main = data_of(chain);
+    const CHAIN_main_data_s* main = main_of(chain);
     SEGMENT segment;
     if (!main || !vertex || ChainSegment(chain, vertex, &segment) != 1) return;
     SEGMENT_display_projected_segment(&segment, &main->csys, projection, main->material_side, a, b, colour, font,
@@ -236,7 +234,7 @@ void CHAIN_display_projected_segment(const RING_header_s* chain, const RING_node
 void CHAIN_display_projected_chain(const RING_header_s* chain, const double projection[3], double a, double b,
                                    int colour, int font, int width, int marker, CHAIN_display_callback_t callback,
                                    void* data) {
-    const CHAIN_main_data_s* main = data_of(chain);
+    const CHAIN_main_data_s* main = main_of(chain);
     if (!main || !chain->first) return;
     each_segment(chain, colour, font, callback, data, [&](const SEGMENT& segment, int c, int f, int) {
         SEGMENT_display_projected_segment(&segment, &main->csys, projection, main->material_side, a, b, c, f, width,
@@ -247,7 +245,7 @@ void CHAIN_display_projected_chain(const RING_header_s* chain, const double proj
 void CHAIN_display_segment_box(const RING_header_s* chain, const RING_node_s* vertex, int view, int colour,
                                int font, int width) {
     SEGMENT segment;
-    if (!data_of(chain) || !vertex || ChainSegment(chain, vertex, &segment) != 1) return;
+    if (!main_of(chain) || !vertex || ChainSegment(chain, vertex, &segment) != 1) return;
     const Korvo::Math::Vector2 axis = box_axis(chain);
     BOX2_t box{};
     SEGMENT_calc_max_min_box(&segment, &axis, &box);
@@ -402,7 +400,7 @@ bool material_arrow(const RING_header_s* chain, double at[2], double direction[2
         at[0] = p[0], at[1] = p[1];
         if (!SegmentTangent(&segment, p, tangent)) return false;
     }
-    const SIDE side = data_of(chain)->material_side;
+    const SIDE side = main_of(chain)->material_side;
     direction[0] = side == LEFT ? -tangent[1] : side == RIGHT ? tangent[1] : tangent[0];
     direction[1] = side == LEFT ? tangent[0] : side == RIGHT ? -tangent[0] : tangent[1];
     return true;
@@ -411,7 +409,7 @@ bool material_arrow(const RING_header_s* chain, double at[2], double direction[2
 void display_material_arrow(const RING_header_s* chain, int colour) {
     double at[2], direction[2];
     if (!material_arrow(chain, at, direction)) return;
-    const CSYS& csys = data_of(chain)->csys;
+    const CSYS& csys = main_of(chain)->csys;
     double point[3], vector[3];
     map_point(csys, at, point);
     for (int k = 0; k < 3; ++k) vector[k] = direction[0] * csys.matrix[k] + direction[1] * csys.matrix[3 + k];
@@ -426,7 +424,7 @@ void CHAIN_display_region(const RING_header_s* chain, const Korvo::Math::Point3*
 
 void CHAIN_display_region(const RING_header_s* chain, const Korvo::Math::Point3* projection, int colour, int font,
                           int width) {
-    if (!data_of(chain) || !chain->first) return;
+    if (!main_of(chain) || !chain->first) return;
     if (projection) {
         const double along[3] = {projection->x, projection->y, projection->z};
         CHAIN_display_projected_chain(chain, along, 0.001, 0.001, colour, font, width, 0, MCHN_get_segment_font,
@@ -455,7 +453,7 @@ namespace {
 // every segment, arcs divided into chords within the tolerance (points on
 // the arc itself).
 void polygon_of(const RING_header_s* chain, double tolerance, std::vector<double>& points) {
-    const CHAIN_main_data_s* main = data_of(chain);
+    const CHAIN_main_data_s* main = main_of(chain);
     auto add = [&](double x, double y) {
         const double p[2] = {x, y};
         double q[3];
@@ -493,7 +491,7 @@ void CHAIN_DisplayFilledChainSet(RING_header_s* set, Korvo::Cam::MaterialAtInfin
         const RING_node_s* node = regions->first;
         for (int i = 0; i < regions->count && node; ++i, node = node->next) {
             const RING_header_s* chain = RING_ask_node_subring(node);
-            if (!data_of(chain) || !is_closed(chain) || chain->count < 2) continue;
+            if (!main_of(chain) || !is_closed(chain) || chain->count < 2) continue;
             polygons.emplace_back();
             polygon_of(chain, tolerance, polygons.back());
         }

@@ -2,7 +2,9 @@
 #include <merrow1/chain_distance.h>
 
 #include "chain/chain_location_box.h"
+#include "chain/chain_record.h"
 #include "chain/chain_winding.h"
+#include "internal/vec2.h"
 
 #include <internal/check.h>
 #include <internal/scratch_pool.h>
@@ -24,7 +26,7 @@ double ChainPointMinDistance(const RING_header_s* chain, const double point[2], 
     if (!chain || !point || !chain->first) return 0.0;
     RING_header_s* writable = const_cast<RING_header_s*>(chain);
     RING_node_s* first = chain->first;
-    const bool closed = chain->last && chain->last->next == first;
+    const bool closed = merrow1::is_closed(chain);
     if (chain->count == 1 || !first->next) {
         const double* p = static_cast<const CHAIN_vertex_data_s*>(first->main_data)->geometry;
         if (nearest) {
@@ -60,16 +62,23 @@ double ChainPointMinDistance(const RING_header_s* chain, const double point[2], 
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586476925;
+constexpr double kTwoPi = 2.0 * merrow1::kPi;
+// An angle within this of a full turn reads as 0 (ChainVectorCircularParameter).
+constexpr double kFullTurnSnap = 1e-5;
+// The side of a point off the chain from the cross product of the tangent
+// and the point's offset: values within this of 0 count as on the tangent
+// line (the positive side).
+constexpr double kTangentSideSlack = 1e-10;
+// ChainPointSide locates a point against a closed chain with this tolerance.
+constexpr double kSideLocationTolerance = 1e-8;
+// Two tangent directions at a vertex are one when their angles differ by no
+// more than this (the clearing direction's tie, decided by the curvature).
+constexpr double kDirectionTie = 1e-8;
 
-bool chain_is_closed(const RING_header_s* chain) {
-    return chain->first && chain->last && chain->last->next == chain->first;
-}
-
-const double* point_of(const RING_node_s* node) {
-    const auto* record = static_cast<const CHAIN_vertex_data_s*>(node->main_data);
-    return record ? record->geometry : nullptr;
-}
+using merrow1::arc_of;
+using merrow1::chains_of;
+using merrow1::is_closed;
+using merrow1::point_of;
 
 // The angle the segment sweeps as seen from p, in (-2 pi, 2 pi); p must not
 // lie on the segment.  A line sweeps the angle between its ends as seen from
@@ -109,7 +118,7 @@ int CHAIN__winding_number(const RING_header_s* closed, const double p[2]) { retu
 double ChainVectorCircularParameter(const double v[2]) {
     double angle = std::atan2(v[1], v[0]);
     if (angle < 0.0) angle += kTwoPi;
-    return std::fabs(angle - kTwoPi) <= 1e-5 ? 0.0 : angle;
+    return std::fabs(angle - kTwoPi) <= kFullTurnSnap ? 0.0 : angle;
 }
 
 // ---------------------------------------------------------------------------
@@ -122,26 +131,12 @@ double chain_tolerance(const RING_header_s* chain) {
     return data && data->length_tolerance > 0.0 ? data->length_tolerance : EQ_ask_length_tolerance();
 }
 
-// The chains of a list (or the chain itself), at most node-count of them.
-std::vector<RING_header_s*> chains_of(const RING_header_s* ring) {
-    std::vector<RING_header_s*> out;
-    if (!ring) return out;
-    if (ring->type == RING_TYPE_CHAIN) {
-        out.push_back(const_cast<RING_header_s*>(ring));
-        return out;
-    }
-    RING_node_s* node = ring->first;
-    for (int i = 0; i < ring->count && node; ++i, node = node->next)
-        if (RING_header_s* chain = RING_ask_node_subring(node)) out.push_back(chain);
-    return out;
-}
-
 // Calls visit(k, vertex) for segment k = 1, 2, ... of the chain (the one
 // ending at vertex); visit answers false to stop.
 template <class Visit>
 void for_each_segment(const RING_header_s* chain, Visit visit) {
     if (!chain->first) return;
-    const int segments = chain_is_closed(chain) ? chain->count : chain->count - 1;
+    const int segments = is_closed(chain) ? chain->count : chain->count - 1;
     RING_node_s* node = chain->first->next;
     for (int k = 1; k <= segments && node; ++k, node = node->next)
         if (!visit(k, node)) return;
@@ -298,7 +293,7 @@ double ChainPointSignedDist(const RING_header_s* chain, const double point[2], P
         std::fabs(s) <= std::fabs(s2))
         s = s2;
     const SIDE side = static_cast<const CHAIN_main_data_s*>(chain->main_data)->material_side;
-    if ((s < -1e-10 && side == RIGHT) || (s > 1e-10 && side == LEFT)) return -d;
+    if ((s < -kTangentSideSlack && side == RIGHT) || (s > kTangentSideSlack && side == LEFT)) return -d;
     return d;
 }
 
@@ -379,7 +374,7 @@ bool ray_is_clear(const RING_header_s* chain, const double p[2], const double u[
         if (!v) return true;
         if (near_ray(v, 0.0)) return clear = false;
         if (CHAIN_seg_ask_type(node) != SEG_ARC) return true;
-        const auto* arc = reinterpret_cast<const end_segment*>(v);
+        const auto* arc = arc_of(node);
         const double centre[2] = {arc->cx, arc->cy};
         return clear = !near_ray(centre, arc->radius);
     });
@@ -489,7 +484,7 @@ CHAIN_LOCATION CHAIN__point_location_in_box(RING_header_s* chain, const double p
     const double* a = box.direction;
     const double u = a[0] * point[0] + a[1] * point[1];
     const double v = a[1] * point[0] - a[0] * point[1];
-    const double b = tolerance ? *tolerance : 1e-8;
+    const double b = tolerance ? *tolerance : CHAIN_INTERSECTION_TOLERANCE;
     if (!(box.min_along - b < u && u < box.max_along + b && box.min_normal - b < v && v < box.max_normal + b))
         return CHAIN_LOCATION_OUTSIDE;
     const double e = tolerance ? *tolerance : chain_tolerance(chain);
@@ -501,7 +496,7 @@ CHAIN_LOCATION CHAIN__point_location_in_box(RING_header_s* chain, const double p
 SIDE ChainPointSide(RING_header_s* chain, const double point[2]) {
     if (!chain || !point || !chain->first || !chain->main_data) return 0;
     const auto* data = static_cast<const CHAIN_main_data_s*>(chain->main_data);
-    if (!chain_is_closed(chain)) {
+    if (!is_closed(chain)) {
         POINT_ON_CHAIN_s place;
         if (ChainPointMinDistance(chain, point, &place) <= chain_tolerance(chain)) return 2;
         SEGMENT segment;
@@ -510,9 +505,9 @@ SIDE ChainPointSide(RING_header_s* chain, const double point[2]) {
         double t[2];
         if (!read || !SegmentTangent(&segment, place.point, t)) return 0;
         const double w[2] = {point[0] - place.point[0], point[1] - place.point[1]};
-        return t[0] * w[1] - t[1] * w[0] > -1e-10 ? LEFT : RIGHT;
+        return t[0] * w[1] - t[1] * w[0] > -kTangentSideSlack ? LEFT : RIGHT;
     }
-    const double tolerance = 1e-8;
+    const double tolerance = kSideLocationTolerance;
     const CHAIN_LOCATION location = ChainPointLocation(chain, point, &tolerance);
     const SIDE side = data->material_side;
     const bool material_inside =
@@ -528,9 +523,9 @@ SIDE ChainPointSide(RING_header_s* chain, const double point[2]) {
 
 namespace {
 
-constexpr double kDegree = 3.14159265358979323846 / 180.0;
+constexpr double kDegree = merrow1::kPi / 180.0;
 
-double dot(const double a[2], const double b[2]) { return a[0] * b[0] + a[1] * b[1]; }
+using merrow1::dot;
 
 // Radius of the circle through P and Q with its centre on the ray P + r D;
 // negative when Q is not ahead of P by more than the host tolerance.
@@ -670,11 +665,11 @@ void CHAIN_update_ptonchain_in_intpoint_list(RING_header_s* list, const POINT_ON
             if (!place) continue;
             if (place->inside && place->node == at->node) {
                 const double point[2] = {place->point[0], place->point[1]};
-                if (place->parameter <= at->parameter + 1e-8)
+                if (place->parameter <= at->parameter + POINT_ON_CHAIN_PARAMETER_SLACK)
                     PointOnChainCreate(chain, new_vertex, k, point, place);
                 else
                     PointOnChainCreate(chain, at->node, k + 1, point, place);
-            } else if (place->parameter >= k - 1e-8) {
+            } else if (place->parameter >= k - POINT_ON_CHAIN_PARAMETER_SLACK) {
                 place->parameter += 1.0;
             }
         }
@@ -712,7 +707,9 @@ int segment_direct_hits(const SEGMENT& segment, const double p[2], const double 
     double lo = 0.0, hi = 0.0;
     SegmentMinMax(&segment, &normal, &lo, &hi, nullptr, nullptr);
     const double across = normal.x * p[0] + normal.y * p[1];
-    if (!(lo - 1e-8 < across && across < hi + 1e-8) || hi - lo <= EQ_ask_length_tolerance()) return 0;
+    if (!(lo - CHAIN_INTERSECTION_TOLERANCE < across && across < hi + CHAIN_INTERSECTION_TOLERANCE) ||
+        hi - lo <= EQ_ask_length_tolerance())
+        return 0;
     const LOCATION own = SegmentPointLocation(&segment, p);
     if (own >= 2 && own <= 4) return 0;
     double start[2] = {p[0], p[1]};
@@ -763,7 +760,7 @@ int ChainPointDirectDistance(RING_header_s* chain, const double point[2], int mo
     double lo = 0.0, hi = 0.0;
     if (ChainMinMax(chain, normal, &lo, &hi, nullptr, nullptr)) {
         const double across = normal[0] * point[0] + normal[1] * point[1];
-        if (!(lo - 1e-8 < across && across < hi + 1e-8)) return 0;
+        if (!(lo - CHAIN_INTERSECTION_TOLERANCE < across && across < hi + CHAIN_INTERSECTION_TOLERANCE)) return 0;
     }
     const double e = EQ_ask_length_tolerance();
     double best = 1e7;
@@ -807,11 +804,12 @@ int clearing_direction(const POINT_ON_CHAIN_s* place, int mode, double direction
         if (!data || data->material_side != RIGHT) {
             if (o < a - e) o += kTwoPi;
             if (d < a - e) d += kTwoPi;
-            stays = (std::fabs(d - a) > 1e-8 && d < o - e) || (std::fabs(d - a) <= 1e-8 && kappa > 0.0);
+            stays = (std::fabs(d - a) > kDirectionTie && d < o - e) ||
+                    (std::fabs(d - a) <= kDirectionTie && kappa > 0.0);
         } else {
             if (a < o - e) a += kTwoPi;
             if (d < o - e) d += kTwoPi;
-            stays = d < a - e || (std::fabs(d - a) <= 1e-8 && -kappa > 0.0);
+            stays = d < a - e || (std::fabs(d - a) <= kDirectionTie && -kappa > 0.0);
         }
         if (stays) {
             direction[0] = candidate[0];

@@ -3,7 +3,9 @@
 
 #include "chain/chain_each.h"
 #include "chain/chain_fields_guard.h"
+#include "chain/chain_record.h"
 #include "internal/ring_check.h"
+#include "internal/tolerances.h"
 
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain.h>
@@ -32,17 +34,13 @@
 namespace {
 
 const char* const kFile = "chain_from_chain.cpp";
-const double kCloseGap = 1e-8;
+using merrow1::kCloseGap;
 // Key 120: the classifier's datum on a piece of CHAIN_split_chain_into_chains.
 const APP_DATA_key_t kPieceDatumKey = CHAIN_APP_DATA_SPLIT_CLASS;
 
-CHAIN_main_data_s* main_data(const RING_header_s* chain) {
-    return chain ? static_cast<CHAIN_main_data_s*>(chain->main_data) : nullptr;
-}
-CHAIN_vertex_data_s* vertex_record(const RING_node_s* node) {
-    return node ? static_cast<CHAIN_vertex_data_s*>(node->main_data) : nullptr;
-}
-bool is_closed(const RING_header_s* chain) { return chain->last && chain->last->next == chain->first; }
+using merrow1::is_closed;
+using merrow1::main_of;
+using merrow1::vertex_record;
 
 RING_header_s* report(const char* label, RING_header_s* chain) {
     CHAIN_debug_report(3, label, chain, nullptr);
@@ -92,7 +90,7 @@ RING_header_s* CHAIN_create_splitchain_chain(const RING_node_s* split_chain, CME
     RING_header_s* chain = CHAIN_create_with_main_data_copied(end->piece->start->chain, pool);
     if (!chain) return nullptr;
     if (end->reversed) {
-        SIDE& side = main_data(chain)->material_side;
+        SIDE& side = main_of(chain)->material_side;
         if (side != 0 && side != 2) side = 4 - side;
     }
     CHAIN__merge(chain, end->piece, end->reversed, callback, true);
@@ -104,8 +102,8 @@ RING_header_s* CHAIN_create_chain_from_sc_loop(RING_node_s* split_chain, int ori
     if (!first || !first->piece || !first->piece->start || !pool) return nullptr;
     RING_header_s* chain = CHAIN_create_from_chain(first->piece->start->chain, pool);
     if (!chain) return nullptr;
-    main_data(chain)->material_side = 0;
-    main_data(chain)->direction = 0;
+    main_of(chain)->material_side = 0;
+    main_of(chain)->direction = 0;
     // Each piece is entered once per step; a loop cannot take more steps than
     // the network has end records.
     const long bound = first->far_junction ? network_end_record_count(first->far_junction) : 1;
@@ -243,8 +241,8 @@ void close_one_by_reverse(RING_header_s* chain, bool mark) {
     RING_delete(back);
     chain->last->next = chain->first;
     chain->first->previous = chain->last;
-    const SIDE side = main_data(chain)->material_side;
-    main_data(chain)->direction = side == RIGHT ? CW : side == LEFT ? CCW : 0;
+    const SIDE side = main_of(chain)->material_side;
+    main_of(chain)->direction = side == RIGHT ? CW : side == LEFT ? CCW : 0;
     if (mark) {
         RING_put_header_app_data(chain, CHAIN_APP_DATA_TURNING_VERTEX, turn);
         RING_node_s* node = turn;
@@ -430,6 +428,14 @@ void CHAIN_append_chain_to_chain(RING_header_s* chain1, RING_header_s* chain2, d
 
 namespace {
 
+// A projection direction this close to parallel to the plane (its dot product
+// with the normal) moves no point.
+const double kParallelToPlane = 1e-10;
+// The projection's default tolerance in the part's units: millimetres (units
+// 1), else inches.
+const double kProjectionToleranceMm = 0.001;
+const double kProjectionToleranceInch = 0.03;
+
 struct Projection {
     double n[3];
     double d;
@@ -440,7 +446,7 @@ struct Projection {
     Korvo::Math::Point2 map(const double p[3]) const {
         const double s = v[0] * n[0] + v[1] * n[1] + v[2] * n[2];
         double q[3] = {p[0], p[1], p[2]};
-        if (std::fabs(s) > 1e-10) {
+        if (std::fabs(s) > kParallelToPlane) {
             const double t = (d - (p[0] * n[0] + p[1] * n[1] + p[2] * n[2])) / s;
             for (int k = 0; k < 3; ++k) q[k] += t * v[k];
         }
@@ -451,16 +457,16 @@ struct Projection {
 };
 
 void to_absolute(const RING_header_s* chain, const double xy[2], double out[3]) {
-    const CSYS& csys = main_data(chain)->csys;
+    const CSYS& csys = main_of(chain)->csys;
     for (int k = 0; k < 3; ++k) out[k] = csys.origin[k] + xy[0] * csys.matrix[k] + xy[1] * csys.matrix[3 + k];
 }
 
 RING_header_s* project_one(RING_header_s* chain, CMEM_pool_s* pool, const Projection& projection, double tolerance,
                            CHAIN_vertex_source_callback_t callback) {
-    if (!main_data(chain)) return nullptr;
+    if (!main_of(chain)) return nullptr;
     RING_header_s* out = CHAIN_create_from_chain(chain, pool);
     if (!out) return nullptr;
-    main_data(out)->csys = projection.out;
+    main_of(out)->csys = projection.out;
     const bool closed = chain->first && is_closed(chain);
     auto append = [&](RING_node_s* source, const double xy[2], SEGMENT_TYPE type) {
         double p[3];
@@ -519,7 +525,9 @@ RING_header_s* CHAIN_create_projected_chain(RING_header_s* chain_or_list, CMEM_p
         projection.out.origin[1] -= offset_point->y;
         projection.out.origin[2] -= offset_point->z;
     }
-    const double tol = tolerance ? *tolerance : PART_ask_units(0) == 1 ? 0.001 : 0.03;
+    const double tol = tolerance                  ? *tolerance
+                       : PART_ask_units(0) == 1 ? kProjectionToleranceMm
+                                                : kProjectionToleranceInch;
     if (chain_or_list->type != RING_TYPE_LIST)
         return project_one(chain_or_list, pool ? pool : chain_or_list->pool, projection, tol, callback);
     CMEM_pool_s* list_pool = pool ? pool : chain_or_list->pool;
@@ -603,7 +611,7 @@ std::vector<RING_node_s*> nodes_of(const RING_header_s* ring) {
 double offset_reverse_value(RING_header_s* chain, RING_node_s* vertex, void*) {
     const CHAIN_vertex_data_s* record = vertex_record(vertex);
     if (record && (record->flags & CHAIN_VERTEX_CLOSE_BY_REVERSE)) return 0.0;
-    const CHAIN_main_data_s* md = main_data(chain);
+    const CHAIN_main_data_s* md = main_of(chain);
     return md && (md->use_implied_offset & kImpliedOffsetOn) ? md->implied_offset : 0.0;
 }
 
@@ -743,7 +751,7 @@ void link_region_to_open_chain(RING_header_s* chain, const OffsetReverseStamp& s
 }
 
 bool offset_reverse_one(RING_header_s* chain, double offset, RING_header_s* out, bool flip) {
-    CHAIN_main_data_s* md = main_data(chain);
+    CHAIN_main_data_s* md = main_of(chain);
     if (!chain->first || !md) return false;
     if (is_closed(chain)) {
         RING_insert_after(out, out->last, chain);
@@ -789,7 +797,7 @@ bool offset_reverse_one(RING_header_s* chain, double offset, RING_header_s* out,
     }
     stamp.restore();
     for (RING_header_s* region : made) {
-        CHAIN_main_data_s* rmd = main_data(region);
+        CHAIN_main_data_s* rmd = main_of(region);
         rmd->region_set_id = md->region_set_id;
         rmd->use_implied_offset = md->use_implied_offset;
         rmd->implied_offset = md->implied_offset;
@@ -856,10 +864,10 @@ bool cut_into_source_runs(RING_header_s* chain, RING_header_s* results) {
         if (!won[k - 1] || runs.empty()) runs.push_back({k, k});
         else runs.back().second = k;
     }
-    const CHAIN_main_data_s* md = main_data(chain);
+    const CHAIN_main_data_s* md = main_of(chain);
     for (size_t r = 1; r < runs.size(); ++r) {
         RING_header_s* piece = CHAIN_create_empty_chain(&md->csys, chain->pool);
-        main_data(piece)->material_side = md->material_side;
+        main_of(piece)->material_side = md->material_side;
         for (int k = runs[r].first - 1; k <= runs[r].second; ++k) RING_move_node(chain, w[k], piece, piece->last);
         CHAIN_seg_set_type(piece->first, SEG_POINT);
         RING_insert_after(results, results->last, piece);

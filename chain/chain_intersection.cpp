@@ -15,6 +15,8 @@
 #include <velte/cerr.h>
 #include <velte/cmem.h>
 
+#include "chain/chain_record.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -57,14 +59,9 @@ struct TraceVertexRecord {
 // A vertex made at a smooth corner: the segments meeting there are not tested.
 const int kTraceSmoothCorner = 5;
 
-const double* vertex_point(const RING_node_s* node) {
-    const CHAIN_vertex_data_s* vertex = node ? static_cast<const CHAIN_vertex_data_s*>(node->main_data) : nullptr;
-    return vertex ? vertex->geometry : nullptr;
-}
-
-bool is_closed(const RING_header_s* chain) {
-    return chain && chain->first && chain->last && chain->last->next == chain->first;
-}
+using merrow1::chains_of;
+using merrow1::is_closed;
+using merrow1::point_of;
 
 // The nodes that end the chain's segments, segment i at index i - 1: the
 // first vertex's successors to the last vertex and, on a closed chain, the
@@ -77,21 +74,6 @@ std::vector<RING_node_s*> segment_nodes(const RING_header_s* chain) {
     RING_node_s* node = chain->first->next;
     for (int i = 0; i < count && node; ++i, node = node->next) nodes.push_back(node);
     return nodes;
-}
-
-// The chains of a chain list (a single chain stands for itself), at most
-// node-count of them.
-std::vector<RING_header_s*> chains_of(RING_header_s* ring) {
-    std::vector<RING_header_s*> chains;
-    if (!ring) return chains;
-    if (ring->type == RING_TYPE_CHAIN) {
-        chains.push_back(ring);
-        return chains;
-    }
-    RING_node_s* node = ring->first;
-    for (int i = 0; i < ring->count && node; ++i, node = node->next)
-        if (RING_header_s* chain = RING_ask_node_subring(node)) chains.push_back(chain);
-    return chains;
 }
 
 // The sub-rings of an intersection-point list, at most node-count of them.
@@ -580,7 +562,7 @@ int load_edges(RING_header_s* chain, RING_header_s* list, SubRings* index) {
     POINT_ON_CHAIN_s place = {};
     place.chain = chain;
     place.node = chain->first;
-    if (const double* p = vertex_point(chain->first)) {
+    if (const double* p = point_of(chain->first)) {
         place.point[0] = p[0];
         place.point[1] = p[1];
     }
@@ -588,7 +570,7 @@ int load_edges(RING_header_s* chain, RING_header_s* list, SubRings* index) {
     if (is_closed(chain)) return 1;
     place.node = chain->last;
     place.parameter = chain->count - 1;
-    if (const double* p = vertex_point(chain->last)) {
+    if (const double* p = point_of(chain->last)) {
         place.point[0] = p[0];
         place.point[1] = p[1];
     }

@@ -22,6 +22,7 @@
 
 #include "chain/chain_append_internal.h"
 #include "chain/chain_check.h"
+#include "chain/chain_record.h"
 #include "internal/check.h"
 #include "internal/record_size.h"
 #include "internal/ring_check.h"
@@ -172,15 +173,11 @@ void decode_end_segment(const unsigned char block[kEndSegmentSize], end_segment*
     e->direction = get<int32_t>(block, kOffArcDirection);
 }
 
-CHAIN_vertex_data_s* vertex_record(const RING_node_s* node) {
-    return node ? static_cast<CHAIN_vertex_data_s*>(node->main_data) : nullptr;
-}
+using merrow1::arc_of;
+using merrow1::is_closed;
+using merrow1::vertex_record;
 
 bool is_chain(const RING_header_s* ring) { return ring && ring->type == RING_TYPE_CHAIN; }
-
-bool is_closed(const RING_header_s* chain) {
-    return chain->first && chain->last && chain->last->next == chain->first;
-}
 
 // Links the last vertex to the first (nothing for an empty or closed chain).
 void close_ring(RING_header_s* chain) {
@@ -297,7 +294,7 @@ int write_chain(const RING_header_s* chain, CAM_FILE_s* file) {
             w.bytes(point, kPointSize);
         } else if (kind == SEG_ARC) {
             unsigned char arc[kEndSegmentSize];
-            encode_end_segment(*reinterpret_cast<const end_segment*>(geometry), arc);
+            encode_end_segment(*arc_of(node), arc);
             w.bytes(arc, kEndSegmentSize);
         }
         write_vertex_app_data(w, node);

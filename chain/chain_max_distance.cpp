@@ -7,6 +7,8 @@
 #include <merrow1/segment_intersection.h>
 #include <quorn/quorn.h>
 
+#include "chain/chain_record.h"
+
 #include <cmath>
 
 double CHAIN_maximum_distance_to_chain(const RING_header_s* chain, const Korvo::Math::Point2& p,
@@ -23,7 +25,7 @@ double CHAIN_maximum_distance_to_chain(const RING_header_s* chain, const Korvo::
             if (farthest) *farthest = Korvo::Math::Point2{c[0], c[1]};
         }
     };
-    const bool closed = chain->last && chain->last->next == chain->first;
+    const bool closed = merrow1::is_closed(chain);
     const int segments = closed ? chain->count : chain->count - 1;
     if (segments < 1) {
         consider(static_cast<const CHAIN_vertex_data_s*>(chain->first->main_data)->geometry);

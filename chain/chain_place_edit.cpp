@@ -11,13 +11,19 @@
 #include <quorn/quorn.h>
 #include <tavish/geometry.h>
 
+#include "chain/chain_record.h"
+
 #include <cmath>
 
 namespace {
 
-bool is_closed(const RING_header_s* chain) { return chain->last && chain->last->next == chain->first; }
+using merrow1::arc_of;
+using merrow1::is_closed;
+using merrow1::vertex_record;
 
-CHAIN_vertex_data_s* record_of(const RING_node_s* node) { return static_cast<CHAIN_vertex_data_s*>(node->main_data); }
+// ChainAddLineBegin adds nothing for a point within this squared distance of
+// the start.
+const double kSameStartSquared = 1e-16;
 
 // Tangent of the segment ending at `end_node`, at the point.
 bool tangent_of_segment(const RING_header_s* chain, const RING_node_s* end_node, const double point[2],
@@ -82,11 +88,11 @@ int Chain2DTrans(RING_header_s* chain, const double m[4]) {
     };
     node = chain->first;
     for (int i = 0; i < chain->count && node; ++i, node = node->next) {
-        CHAIN_vertex_data_s* record = record_of(node);
+        CHAIN_vertex_data_s* record = vertex_record(node);
         if (!record || !record->geometry) continue;
         map(record->geometry);
         if (CHAIN_seg_ask_type(node) == SEG_ARC) {
-            end_segment* arc = reinterpret_cast<end_segment*>(record->geometry);
+            end_segment* arc = arc_of(node);
             map(&arc->cx);
             arc->radius *= scale;
             if (det < 0.0) arc->direction = arc->direction == CW ? CCW : (arc->direction == CCW ? CW : arc->direction);
@@ -135,16 +141,16 @@ int ChainAddLineBegin(RING_header_s* chain, const double point[2]) {
     if (!chain || !point || !chain->first) return 0;
     if (is_closed(chain)) return 1;
     RING_node_s* old_first = chain->first;
-    const double* start = record_of(old_first)->geometry;
+    const double* start = vertex_record(old_first)->geometry;
     const double dx = point[0] - start[0], dy = point[1] - start[1];
-    if (dx * dx + dy * dy <= 1e-16) return 1;
+    if (dx * dx + dy * dy <= kSameStartSquared) return 1;
     RING_node_s* node = RING_insert_after(chain, nullptr, nullptr);
     if (!node) return 0;
     if (!ChainVertexCopy(old_first, chain, node)) {
         RING_delete_node(chain, node);
         return 0;
     }
-    double* geometry = record_of(node)->geometry;
+    double* geometry = vertex_record(node)->geometry;
     geometry[0] = point[0], geometry[1] = point[1];
     CHAIN_seg_set_type(node, SEG_POINT);
     CHAIN_seg_set_type(old_first, SEG_LINE);

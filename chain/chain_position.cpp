@@ -6,13 +6,19 @@
 #include <merrow1/chain_segments.h>
 #include <merrow1/segment.h>
 
+#include "chain/chain_record.h"
 #include "internal/check.h"
 
 #include <cmath>
 
 namespace {
 
-bool is_closed(const RING_header_s* chain) { return chain->last && chain->last->next == chain->first; }
+using merrow1::is_closed;
+
+// A fraction of a segment within this of 0 or 1 takes that end exactly.
+const double kEndFraction = 1e-10;
+// ChainTangentArc makes no arc of a depth within this of 0.
+const double kSmallestDepth = 1e-8;
 
 int segment_count(const RING_header_s* chain) { return is_closed(chain) ? chain->count : chain->count - 1; }
 
@@ -61,10 +67,10 @@ int place_on_segment(RING_header_s* chain, RING_node_s* node, int k, const SEGME
     double t = length > 0.0 ? position / length : 1.0;
     t = t < 0.0 ? 0.0 : (t > 1.0 ? 1.0 : t);
     double point[2];
-    if (t <= 1e-10) {
+    if (t <= kEndFraction) {
         t = 0.0;
         point[0] = segment.start[0], point[1] = segment.start[1];
-    } else if (t >= 1.0 - 1e-10) {
+    } else if (t >= 1.0 - kEndFraction) {
         t = 1.0;
         point[0] = segment.end->x, point[1] = segment.end->y;
     } else if (!SegmentDistanceFromStart(&segment, position, point)) {
@@ -187,7 +193,7 @@ int ChainTangentArc(RING_header_s* chain, const POINT_ON_CHAIN_s* place, int dir
     MERROW1_REQUIRE(direction == 1 || direction == -1, "DUE_TO_INVALID_DIRECTION", 0);
     // w = sqrt((2R - h) h) needs h >= 0 and R > 0.
     if (!std::isfinite(radius) || !std::isfinite(depth) || !(radius > 0.0) || depth < 0.0) return 0;
-    if (std::fabs(depth) <= 1e-8) return 0;
+    if (std::fabs(depth) <= kSmallestDepth) return 0;
 
     // Step 1: the chain's tangent at the place.
     double t[2];

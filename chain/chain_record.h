@@ -63,18 +63,19 @@ void for_each_chain(RING_header_s* chain_or_list, Fn fn) {
         if (RING_header_s* chain = RING_ask_node_subring(node)) fn(chain);
 }
 
-// As for_each_chain, with lists inside lists walked too, so fn sees only
-// chains.
+// Calls fn on a chain (ring type 1), or on every chain of a list (type 2),
+// lists inside lists walked too; rings of other types and nodes without a
+// sub-ring are passed over.
 template <class Fn>
 void for_each_chain_nested(RING_header_s* chain_or_list, Fn fn) {
     if (!chain_or_list) return;
-    if (chain_or_list->type != RING_TYPE_LIST) {
+    if (chain_or_list->type == RING_TYPE_CHAIN) {
         fn(chain_or_list);
-        return;
+    } else if (chain_or_list->type == RING_TYPE_LIST) {
+        RING_node_s* node = chain_or_list->first;
+        for (int i = 0; i < chain_or_list->count && node; ++i, node = node->next)
+            for_each_chain_nested(RING_ask_node_subring(node), fn);
     }
-    RING_node_s* node = chain_or_list->first;
-    for (int i = 0; i < chain_or_list->count && node; ++i, node = node->next)
-        for_each_chain_nested(RING_ask_node_subring(node), fn);
 }
 
 // The chains for_each_chain visits, in order.
@@ -82,6 +83,16 @@ inline std::vector<RING_header_s*> chains_of(const RING_header_s* chain_or_list)
     std::vector<RING_header_s*> chains;
     for_each_chain(const_cast<RING_header_s*>(chain_or_list), [&](RING_header_s* chain) { chains.push_back(chain); });
     return chains;
+}
+
+// The first chain for_each_chain visits: the ring itself when it is not a
+// list; null for null or a list without chains.
+inline RING_header_s* first_chain(const RING_header_s* chain_or_list) {
+    if (!chain_or_list || chain_or_list->type != RING_TYPE_LIST) return const_cast<RING_header_s*>(chain_or_list);
+    RING_node_s* node = chain_or_list->first;
+    for (int i = 0; i < chain_or_list->count && node; ++i, node = node->next)
+        if (RING_header_s* chain = RING_ask_node_subring(node)) return chain;
+    return nullptr;
 }
 
 // Signed sweep of an arc in its own sense: positive up to a full turn for

@@ -10,6 +10,7 @@
 #include <merrow1/chain_segments.h>
 #include <merrow1/segment.h>
 
+#include "chain/chain_record.h"
 #include "internal/scratch_pool.h"
 
 #include <algorithm>
@@ -18,28 +19,15 @@
 namespace {
 
 constexpr double kFar = 1e19;
+// The search box about a segment is grown by this beyond the distance, so a
+// segment at exactly that distance is searched.
+constexpr double kSearchSlack = 1e-10;
 
-bool is_closed(const RING_header_s* chain) { return chain->last && chain->last->next == chain->first; }
+using merrow1::for_each_chain;
+using merrow1::is_closed;
+using merrow1::point_of;
 
 int segment_count(const RING_header_s* chain) { return is_closed(chain) ? chain->count : chain->count - 1; }
-
-const double* vertex_point(const RING_node_s* node) {
-    return static_cast<const CHAIN_vertex_data_s*>(node->main_data)->geometry;
-}
-
-// Visits the chains of a set (a single chain answers for itself); nodes
-// without a chain are passed over.
-template <class Fn>
-void for_each_chain(RING_header_s* set, Fn fn) {
-    if (!set) return;
-    if (set->type == RING_TYPE_CHAIN) {
-        fn(set);
-        return;
-    }
-    RING_node_s* node = set->first;
-    for (int i = 0; i < set->count && node; ++i, node = node->next)
-        if (RING_header_s* chain = RING_ask_node_subring(node)) fn(chain);
-}
 
 // Visits the segments of a chain in order: fn(segment, node ending it).
 template <class Fn>
@@ -106,7 +94,7 @@ double segment_distance(const SEGMENT& a, const SEGMENT& b) {
 // Smallest distance from the chain A to the set B.
 double smallest_chain_to_set(RING_header_s* chain, RING_header_s* set) {
     if (!chain->first) return kFar;
-    double best = ChainsPointMinDistance(set, vertex_point(chain->first), nullptr);
+    double best = ChainsPointMinDistance(set, point_of(chain->first), nullptr);
     for_each_segment(chain, [&](const SEGMENT& s, const RING_node_s*) {
         double near[4];
         segment_box(s, best, near);
@@ -114,8 +102,8 @@ double smallest_chain_to_set(RING_header_s* chain, RING_header_s* set) {
             if (!other->first) return;
             // An open chain's lone start is measured too (a one-vertex chain
             // has no segment).
-            if (!is_closed(other) && box_holds(near, vertex_point(other->first)))
-                best = std::min(best, SegmentPointMinDist(&s, vertex_point(other->first), nullptr));
+            if (!is_closed(other) && box_holds(near, point_of(other->first)))
+                best = std::min(best, SegmentPointMinDist(&s, point_of(other->first), nullptr));
             for_each_segment(other, [&](const SEGMENT& b, const RING_node_s*) {
                 double box[4];
                 segment_box(b, 0.0, box);
@@ -131,16 +119,16 @@ double smallest_chain_to_set(RING_header_s* chain, RING_header_s* set) {
 // meet its segment's box grown by (segment length + previous distance).
 double largest_chain_to_set(RING_header_s* chain, RING_header_s* set) {
     if (!chain->first) return 0.0;
-    double d = ChainsPointMinDistance(set, vertex_point(chain->first), nullptr);
+    double d = ChainsPointMinDistance(set, point_of(chain->first), nullptr);
     double result = d;
     for_each_segment(chain, [&](const SEGMENT& s, const RING_node_s* vertex) {
         double search[4];
-        segment_box(s, SEGMENT_swept_length(&s) + d + 1e-10, search);
-        const double* v = vertex_point(vertex);
+        segment_box(s, SEGMENT_swept_length(&s) + d + kSearchSlack, search);
+        const double* v = point_of(vertex);
         double nearest = kFar;
         for_each_chain(set, [&](RING_header_s* other) {
-            if (other->first && other->count == 1 && box_holds(search, vertex_point(other->first))) {
-                const double* q = vertex_point(other->first);
+            if (other->first && other->count == 1 && box_holds(search, point_of(other->first))) {
+                const double* q = point_of(other->first);
                 nearest = std::min(nearest, std::hypot(q[0] - v[0], q[1] - v[1]));
             }
             for_each_segment(other, [&](const SEGMENT& b, const RING_node_s*) {
@@ -226,7 +214,7 @@ RING_node_s* CHAIN_vertex_having_minimum_distance_to_point(const RING_header_s* 
     double best_distance = 0.0;
     RING_node_s* node = chain->first;
     for (int i = 0; i < chain->count && node; ++i, node = node->next) {
-        const double* v = vertex_point(node);
+        const double* v = point_of(node);
         const double d = std::hypot(v[0] - point[0], v[1] - point[1]);
         if (!best || d < best_distance) best = node, best_distance = d;
     }
@@ -252,7 +240,7 @@ double CHAIN_maximum_of_minimum_distances_from_verteces_to_max_min_box(RING_head
         double largest = 0.0;
         const RING_node_s* node = chain->first;
         for (int i = 0; i < chain->count && node; ++i, node = node->next)
-            largest = std::max(largest, ChainPointMinDistance(box, vertex_point(node), nullptr));
+            largest = std::max(largest, ChainPointMinDistance(box, point_of(node), nullptr));
         return largest;
     });
 }

@@ -5,6 +5,7 @@
 
 #include <internal/check.h>
 #include <internal/scratch_pool.h>
+#include "chain/chain_record.h"
 #include "internal/ring_nodes.h"
 #include "internal/split_network.h"
 #include <merrow1/chain.h>
@@ -29,9 +30,12 @@ const double kJunctionDistance = std::sqrt(kJunctionSquared);
 constexpr double kTie = merrow1::split_end_tie;
 // Slack of chain parameters.
 constexpr double kParameterSlack = 1e-8;
+// An extent of the junction grid of at most kFlatExtent is widened by
+// kFlatWidening at its maximum, so the grid has room in both directions.
+constexpr double kFlatExtent = 1e-10;
+constexpr double kFlatWidening = 0.1;
 
-bool ring_closed(const RING_header_s* ring) { return ring->first && ring->last && ring->last->next == ring->first; }
-
+using merrow1::is_closed;
 using merrow1::ring_nodes;
 
 SPLIT_CHAIN_s* record_of(const RING_node_s* node) { return node ? static_cast<SPLIT_CHAIN_s*>(node->main_data) : nullptr; }
@@ -179,7 +183,7 @@ private:
             if (lo[0] > hi[0]) lo[0] = lo[1] = hi[0] = hi[1] = 0.0;
         }
         for (int k = 0; k < 2; ++k)
-            if (hi[k] - lo[k] <= 1e-10) hi[k] += 0.1;
+            if (hi[k] - lo[k] <= kFlatExtent) hi[k] += kFlatWidening;
         box[0] = lo[0], box[1] = lo[1], box[2] = 0.0;
         box[3] = hi[0], box[4] = hi[1], box[5] = 0.0;
     }
@@ -212,7 +216,7 @@ void split_points(RING_header_s* points, RING_header_s* network, JunctionFinder&
     const std::vector<RING_node_s*> nodes = ring_nodes(points);
     const size_t n = nodes.size();
     if (n == 0) return;
-    const bool closed = ring_closed(points);
+    const bool closed = is_closed(points);
     CMEM_pool_s* pool = network->pool;
     auto made = [&](PART_OF_CHAIN_s* piece) {
         if (piece && pieces) RING_insert_after(pieces, pieces->last, piece);

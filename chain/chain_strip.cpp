@@ -15,6 +15,7 @@
 #include <merrow1/dynamic_array.h>
 #include <merrow1/segment.h>
 
+#include "chain/chain_record.h"
 #include "internal/record_size.h"
 #include "internal/scratch_pool.h"
 
@@ -32,10 +33,11 @@
 
 namespace {
 
-CHAIN_vertex_data_s* vertex_record(const RING_node_s* node) {
-    return node ? static_cast<CHAIN_vertex_data_s*>(node->main_data) : nullptr;
-}
-bool is_closed(const RING_header_s* chain) { return chain->last && chain->last->next == chain->first; }
+using merrow1::chains_of;
+using merrow1::is_closed;
+using merrow1::point_of;
+using merrow1::vertex_record;
+
 void* datum(const RING_node_s* node, APP_DATA_key_t key) { return APP_DATA__ask_app_data(node->app_data, key); }
 
 
@@ -289,12 +291,6 @@ static_assert(sizeof(CoveredInterval) ==
                   merrow1::round_up(2 * sizeof(double) + sizeof(CoveredInterval*), alignof(CoveredInterval)),
               "interval records hold two doubles and a link");
 
-std::vector<RING_header_s*> chains_of(RING_header_s* chain_or_list) {
-    std::vector<RING_header_s*> chains;
-    merrow1::for_each_chain(chain_or_list, [&](RING_header_s* chain) { chains.push_back(chain); });
-    return chains;
-}
-
 // The key-5 marks of the input vertices and the interval records behind
 // them; the marks are removed from every input vertex and the records freed
 // on every exit.
@@ -360,7 +356,6 @@ private:
     DYNAMIC_ARRAY_s* m_array = nullptr;
 };
 
-const double* point_of(const RING_node_s* vertex) { return vertex_record(vertex)->geometry; }
 double distance(const double a[2], const double b[2]) { return std::hypot(a[0] - b[0], a[1] - b[1]); }
 
 // The input segment an output vertex's segment came from: its key-20 links
@@ -381,11 +376,22 @@ bool input_source(const RING_node_s* vertex, RING_header_s** chain, RING_node_s*
     return false;
 }
 
+// The tolerance e with which an output segment covers its input: ten
+// approximation tolerances of the output chain, raised to kCoverDefault when
+// below kCoverFloor (as when none is set).  A covered fraction of the input
+// segment within eps of an end snaps to that end: eps is kCoverSnapShort for
+// a segment shorter than 2 e, else e over its length, at least
+// kCoverFractionFloor.
+const double kCoverFloor = 1e-10;
+const double kCoverDefault = 1e-8;
+const double kCoverSnapShort = 0.5;
+const double kCoverFractionFloor = 2e-10;
+
 // Marks what the segments of one output chain cover of their input segments.
 void mark_covered(RING_header_s* output, CoverageMarks& marks) {
     const CHAIN_main_data_s* md = static_cast<const CHAIN_main_data_s*>(output->main_data);
     double e = md->approximation_tolerance_set ? 10.0 * md->approximation_tolerance : 0.0;
-    if (e < 1e-10) e = 1e-8;
+    if (e < kCoverFloor) e = kCoverDefault;
     // The segments: from the second vertex, through the closing one.
     const int steps = is_closed(output) ? output->count : output->count - 1;
     RING_node_s* vertex = output->first;
@@ -415,7 +421,7 @@ void mark_covered(RING_header_s* output, CoverageMarks& marks) {
         double hi = SEGMENT_length_parameter(&segment, foot);
         if (lo > hi) std::swap(lo, hi);
         const double length = SEGMENT_swept_length(&segment);
-        const double eps = length < 2 * e ? 0.5 : std::max(e / length, 2e-10);
+        const double eps = length < 2 * e ? kCoverSnapShort : std::max(e / length, kCoverFractionFloor);
         if (lo < eps) lo = 0.0;
         if (hi > 1.0 - eps) hi = 1.0;
         marks.cover(chain, source, lo, hi);

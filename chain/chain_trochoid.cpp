@@ -6,6 +6,9 @@
 #include <merrow1/chain_trochoid.h>
 
 #include "chain/chain_each.h"
+#include "chain/chain_record.h"
+#include "internal/tolerances.h"
+#include "internal/vec2.h"
 
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain.h>
@@ -25,29 +28,28 @@
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+using merrow1::kPi;
 const double kCentreTurn = kPi / 10;          // corners and arcs turning more get centres
 const double kLongSegment = 5.0;              // segments longer than 5 s get centres at both ends
 const double kRemainder = 1e-10;              // a line's remainder this short adds no piece
 const double kAtVertex = 1e-8;                // a step ending this close to a vertex ends at it
 const double kMaxArcSweep = 2.96705972839036; // 170 degrees: no arc of the result turns more
-const double kCloseGap = 1e-8;
+using merrow1::kCloseGap;
 const long kMaxPieces = 10000000;             // bound of the arc division count
 
-CHAIN_vertex_data_s* record_of(const RING_node_s* node) {
-    return node ? static_cast<CHAIN_vertex_data_s*>(node->main_data) : nullptr;
-}
-double* point_of(const RING_node_s* node) { return record_of(node)->geometry; }
-CHAIN_main_data_s* main_data_of(const RING_header_s* chain) { return static_cast<CHAIN_main_data_s*>(chain->main_data); }
-bool is_closed(const RING_header_s* chain) { return chain->first && chain->last && chain->last->next == chain->first; }
+using merrow1::arc_of;
+using merrow1::is_closed;
+using merrow1::main_of;
+using merrow1::point_of;
+using merrow1::vertex_record;
 
-bool is_centre(const RING_node_s* node) { return record_of(node)->flags & CHAIN_VERTEX_LOOP_CENTRE; }
+bool is_centre(const RING_node_s* node) { return vertex_record(node)->flags & CHAIN_VERTEX_LOOP_CENTRE; }
 void set_centre(RING_node_s* node, bool on) {
     if (!node) return;
     if (on)
-        record_of(node)->flags |= CHAIN_VERTEX_LOOP_CENTRE;
+        vertex_record(node)->flags |= CHAIN_VERTEX_LOOP_CENTRE;
     else
-        record_of(node)->flags &= ~static_cast<unsigned int>(CHAIN_VERTEX_LOOP_CENTRE);
+        vertex_record(node)->flags &= ~static_cast<unsigned int>(CHAIN_VERTEX_LOOP_CENTRE);
 }
 
 double squared_distance(const double* a, const double* b) {
@@ -300,7 +302,7 @@ void name_centre(const Trochoid& w, RING_node_s* vertex, const RING_node_s* cent
 
 // A new piece (in the frame's CSYS) starting at the point.
 RING_header_s* start_piece(const Trochoid& w, const double p[2], const RING_node_s* centre) {
-    RING_header_s* piece = CHAIN_create_from_csys(&main_data_of(w.frame)->csys, w.pool);
+    RING_header_s* piece = CHAIN_create_from_csys(&main_of(w.frame)->csys, w.pool);
     if (!piece) return nullptr;
     const end_segment start = {p[0], p[1], 0.0, 0.0, 0.0, 0};
     RING_node_s* vertex = ChainAppendVertex(piece, &start, SEG_POINT);
@@ -325,7 +327,7 @@ void append_arc(const Trochoid& w, RING_header_s* piece, const double c[2], doub
     RING_node_s* vertex = ChainAppendVertex(piece, &arc, SEG_ARC);
     if (!vertex) return;
     if (CHAIN_seg_ask_type(vertex) != SEG_ARC ||
-        reinterpret_cast<const end_segment*>(point_of(vertex))->direction == w.sense) {
+        arc_of(vertex)->direction == w.sense) {
         name_centre(w, vertex, centre);
         return;
     }
@@ -501,7 +503,7 @@ void build(Trochoid& w) {
 bool every_vertex_has_a_point(const RING_header_s* chain) {
     const RING_node_s* node = chain->first;
     for (int i = 0; i < chain->count; ++i, node = node->next)
-        if (!node || !record_of(node) || !record_of(node)->geometry) return false;
+        if (!node || !vertex_record(node) || !vertex_record(node)->geometry) return false;
     return true;
 }
 
@@ -512,7 +514,7 @@ RING_header_s* CHAIN_create_trochoidal_chain(RING_header_s* guide, double a, dou
         !every_vertex_has_a_point(guide))
         return nullptr;
     if (!std::isfinite(a) || !std::isfinite(s) || !(s > 0.0) || !(a > s / 2.0)) return nullptr;
-    const SIDE side = main_data_of(guide)->material_side;
+    const SIDE side = main_of(guide)->material_side;
     if (side != RIGHT && side != LEFT) return nullptr;
     // Loops whose half circles would be shorter than two coincident points
     // cannot be drawn.
@@ -532,10 +534,10 @@ RING_header_s* CHAIN_create_trochoidal_chain(RING_header_s* guide, double a, dou
     w.sense = w.side > 0 ? CCW : CW;
     w.closed = is_closed(frame.get());
     w.pool = pool;
-    merrow1::OwnedChain output(CHAIN_create_from_csys(&main_data_of(guide)->csys, pool));
+    merrow1::OwnedChain output(CHAIN_create_from_csys(&main_of(guide)->csys, pool));
     if (!output.get()) return nullptr;
     w.output = output.get();
-    main_data_of(w.output)->material_side = side;
+    main_of(w.output)->material_side = side;
     RING_put_header_app_data(w.output, APP_DATA_STOCKED_FROM, frame.get());
     RING_put_header_app_data(w.output, CHAIN_APP_DATA_LOOP_CURVE, w.output);
     if (MACH__checking_level >= 1) RING_put_header_app_data(w.output, CHAIN_APP_DATA_CHECKED_CURVE, w.output);

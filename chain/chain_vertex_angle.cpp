@@ -4,6 +4,8 @@
 #include <merrow1/chain.h>
 #include <merrow1/chain_corner.h>
 
+#include "internal/vec2.h"
+
 #include <cmath>
 
 int CHAIN_vertex_angle(const RING_header_s* chain, const RING_node_s* vertex, double* angle) {
@@ -15,7 +17,7 @@ int CHAIN_vertex_angle(const RING_header_s* chain, const RING_node_s* vertex, do
     const auto* data = static_cast<const CHAIN_main_data_s*>(chain->main_data);
     if (data && data->material_side == LEFT) cross = -cross;
     double value = std::atan2(cross, a[0] * out[0] + a[1] * out[1]);
-    if (value < 0.0) value += 2.0 * M_PI;
+    if (value < 0.0) value += 2.0 * merrow1::kPi;
     if (angle) *angle = value;
     return 1;
 }

@@ -4,6 +4,8 @@
 // step (e, e^3) decides every tie, so the moved point lies on no chain.
 #include "chain/chain_winding.h"
 
+#include "chain/chain_record.h"
+
 #include "exact/orient2d.h"
 
 #include <merrow1/chain.h>
@@ -13,9 +15,8 @@
 
 namespace {
 
-const double* point_of(const RING_node_s* node) {
-    return static_cast<const CHAIN_vertex_data_s*>(node->main_data)->geometry;
-}
+using merrow1::arc_of;
+using merrow1::point_of;
 
 bool same_point(const double a[2], const double b[2]) { return a[0] == b[0] && a[1] == b[1]; }
 
@@ -66,7 +67,7 @@ int CHAIN__winding_number_beside(const RING_header_s* closed, const double q[2],
             if (a_above && !b_above && orient_beside(a, b, q) < 0) --total;
         }
         if (!arc_segment) continue;
-        const auto* arc = reinterpret_cast<const end_segment*>(point_of(node));
+        const auto* arc = arc_of(node);
         if (arc->direction != CCW && arc->direction != CW) continue;
         const double centre[2] = {arc->cx, arc->cy};
         const double* through = on || same_point(b, q) ? q : a;

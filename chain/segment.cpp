@@ -373,8 +373,8 @@ double SEGMENT_arc_sweep(const SEGMENT* segment) {
     // value means the arc runs the long way round.
     const double s = d == CW ? -1.0 : 1.0;
     double sweep = std::atan2(s * cross(a, b), dot(a, b));
-    if (sweep < 0.0) sweep += 2.0 * M_PI;
-    return sweep < 2.0 * M_PI ? sweep : 0.0;
+    if (sweep < 0.0) sweep += 2.0 * kPi;
+    return sweep < 2.0 * kPi ? sweep : 0.0;
 }
 
 double SEGMENT_swept_length(const SEGMENT* segment) {

@@ -4,6 +4,8 @@
 
 #include <merrow1/segment.h>
 
+#include "internal/vec2.h"
+
 #include <quorn/quorn.h>
 
 #include <cmath>
@@ -13,7 +15,7 @@ namespace segment_internal {
 
 using Korvo::Math::Point2;
 
-const double kPi = 3.14159265358979323846;
+using merrow1::kPi;
 const double kTwoPi = 2.0 * kPi;
 // Unit vectors of segments are made with this tolerance.
 const double kUnitTolerance = 1e-10;
@@ -27,8 +29,8 @@ inline V2 v2(const Point2& p) { return {p.x, p.y}; }
 inline V2 operator-(V2 a, V2 b) { return {a.x - b.x, a.y - b.y}; }
 inline V2 operator+(V2 a, V2 b) { return {a.x + b.x, a.y + b.y}; }
 inline V2 operator*(double s, V2 a) { return {s * a.x, s * a.y}; }
-inline double dot(V2 a, V2 b) { return a.x * b.x + a.y * b.y; }
-inline double cross(V2 a, V2 b) { return a.x * b.y - a.y * b.x; }
+using merrow1::cross;
+using merrow1::dot;
 inline double norm(V2 a) { return std::hypot(a.x, a.y); }
 inline double dist(V2 a, V2 b) { return norm(a - b); }
 inline double dist2(V2 a, V2 b) {

@@ -14,6 +14,7 @@
 
 #include "internal/check.h"
 #include "internal/segment_box_pairs.h"
+#include "internal/vec2.h"
 
 namespace {
 
@@ -29,8 +30,8 @@ struct Vec {
 };
 
 inline Vec sub(const double* a, const double* b) { return {a[0] - b[0], a[1] - b[1]}; }
-inline double dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y; }
-inline double cross(Vec a, Vec b) { return a.x * b.y - a.y * b.x; }
+using merrow1::cross;
+using merrow1::dot;
 inline double len2(Vec a) { return dot(a, a); }
 
 inline const double* end_point(const SEGMENT* s) { return &s->end->x; }

@@ -19,6 +19,7 @@
 #include <merrow1/segment.h>
 
 #include "chain/chain_location_box.h"
+#include "chain/chain_record.h"
 #include "chainops/chain_locations.h"
 #include "chainops/shape_kind.h"
 #include "internal/check.h"
@@ -46,32 +47,16 @@ const char* const kFile = "chain_12";
 const double kLeastLocationTolerance = 2.5e-8;
 const double kUnsetApproximation = 1e-10;
 
-CHAIN_main_data_s* main_of(const RING_header_s* chain) {
-    return chain && chain->type == RING_TYPE_CHAIN ? static_cast<CHAIN_main_data_s*>(chain->main_data) : nullptr;
-}
-
-bool is_closed(const RING_header_s* chain) {
-    return chain && chain->first && chain->last && chain->last->next == chain->first;
-}
+using merrow1::is_closed;
+using merrow1::shape_data;
+using merrow1::shapes_of;
 
 SIDE mirrored(SIDE side) { return side == RIGHT ? LEFT : side == LEFT ? RIGHT : side; }
-
-// The chains of a list in order (nodes without a chain passed over), bounded
-// by the list's count.
-std::vector<RING_header_s*> chains_of(const RING_header_s* list) {
-    std::vector<RING_header_s*> out;
-    if (!list) return out;
-    RING_node_s* node = list->first;
-    for (int i = 0; node && i < list->count; ++i, node = node->next)
-        if (RING_header_s* chain = RING_ask_node_subring(node))
-            if (main_of(chain)) out.push_back(chain);
-    return out;
-}
 
 // Whether the chain's own approximation tolerance is set and at least 1e-10
 // (into *own); else the set approximation tolerance of the chain stands for it.
 bool own_approximation(const RING_header_s* chain, double* own) {
-    const CHAIN_main_data_s* data = main_of(chain);
+    const CHAIN_main_data_s* data = shape_data(chain);
     if (!data || !data->approximation_tolerance_set || !(data->approximation_tolerance >= kUnsetApproximation))
         return false;
     *own = data->approximation_tolerance;
@@ -90,7 +75,7 @@ double approximation_of(RING_header_s* chain) {
 // host's when unset) and at least 2.5e-8.
 double location_tolerance(const RING_header_s* chain, double chain_approximation, double closed_approximation) {
     double tolerance = 1.5 * (chain_approximation + closed_approximation);
-    const CHAIN_main_data_s* data = main_of(chain);
+    const CHAIN_main_data_s* data = shape_data(chain);
     const double length = data && data->length_tolerance > 0.0 ? data->length_tolerance : EQ_ask_length_tolerance();
     if (tolerance < length) tolerance = length;
     if (tolerance < kLeastLocationTolerance) tolerance = kLeastLocationTolerance;
@@ -115,8 +100,7 @@ std::vector<std::array<double, 2>> test_points(const RING_header_s* chain, bool 
     if (points.empty() || vertices) {
         RING_node_s* vertex = chain->first;
         for (int i = 0; vertex && i < chain->count; ++i, vertex = vertex->next) {
-            const auto* record = static_cast<const CHAIN_vertex_data_s*>(vertex->main_data);
-            if (record && record->geometry) points.push_back({record->geometry[0], record->geometry[1]});
+            if (const double* p = merrow1::point_of(vertex)) points.push_back({p[0], p[1]});
             if (!vertices) break;
         }
     }
@@ -127,7 +111,7 @@ std::vector<std::array<double, 2>> test_points(const RING_header_s* chain, bool 
 // Whether a boolean result holds a chain that bounds area: a collapsed
 // result chain (area within the squared length tolerance) is no region.
 bool bounds_area(const RING_header_s* result) {
-    for (RING_header_s* chain : chains_of(result))
+    for (RING_header_s* chain : shapes_of(result))
         if (std::fabs(CHAIN_chainArea_chainCentroid(chain, nullptr)) > EQ_ask_length_squared_tolerance()) return true;
     return false;
 }
@@ -144,8 +128,8 @@ CHAIN_LOCATION settle_by_booleans(RING_header_s* chain, RING_header_s* closed, d
     restore.save_if_chain(closed);
     return merrow1::run_converting([&] {
         MERROW1_SCRATCH_POOL(pool, "ChainChainLocation");
-        CHAIN_main_data_s* moving = main_of(chain);
-        CHAIN_main_data_s* fixed = main_of(closed);
+        CHAIN_main_data_s* moving = shape_data(chain);
+        CHAIN_main_data_s* fixed = shape_data(closed);
         moving->region_set_id = 1;
         moving->use_implied_offset = 1;
         moving->implied_offset = tolerance;
@@ -209,8 +193,8 @@ CHAIN_LOCATION CHAIN__ChainLocations::point_location(RING_header_s* closed, cons
 
 CHAIN_LOCATION CHAIN__ChainLocations::locate(const RING_header_s* chain, RING_header_s* closed,
                                              const double* tolerance) {
-    if (!closed || !is_closed(closed) || !main_of(closed)) return -1;
-    if (!chain || !chain->first || !main_of(chain)) return -1;
+    if (!closed || !is_closed(closed) || !shape_data(closed)) return -1;
+    if (!chain || !chain->first || !shape_data(chain)) return -1;
     if (chain == closed) return CHAIN_LOCATION_ON;
     RING_header_s* moving = const_cast<RING_header_s*>(chain);
     const double base =
@@ -241,8 +225,8 @@ CHAIN_LOCATION ChainChainLocation(const RING_header_s* chain, RING_header_s* clo
 
 CHAIN_LOCATION ChainIntChainLocation(const RING_header_s* chain, RING_header_s* closed, const double* tolerance,
                                      bool* intersect) {
-    if (!closed || !is_closed(closed) || !main_of(closed)) return -1;
-    if (!chain || !chain->first || !main_of(chain)) return -1;
+    if (!closed || !is_closed(closed) || !shape_data(closed)) return -1;
+    if (!chain || !chain->first || !shape_data(chain)) return -1;
     if (chain == closed) return CHAIN_LOCATION_ON;
     RING_header_s* moving = const_cast<RING_header_s*>(chain);
     if (!CHAIN_to_chain_has_intersections(moving, closed, nullptr)) return ChainChainLocation(chain, closed, tolerance);
@@ -267,7 +251,7 @@ CHAIN_LOCATION ChainIntChainLocation(const RING_header_s* chain, RING_header_s* 
 RING_header_s* CHAIN_violates_by_location(const RING_header_s* chain, const RING_header_s* regions) {
     if (!chain || !regions) return nullptr;
     RING_header_s* outside_pocket = nullptr;
-    for (RING_header_s* region : chains_of(regions)) {
+    for (RING_header_s* region : shapes_of(regions)) {
         if (merrow1::is_island(region)) {
             if (ChainChainLocation(chain, region, nullptr) == CHAIN_LOCATION_INSIDE) return region;
         } else if (merrow1::is_closed_pocket(region) && ChainChainLocation(chain, region, nullptr) == CHAIN_LOCATION_OUTSIDE) {
@@ -393,7 +377,7 @@ void remove_with_twin(RING_header_s* junction, RING_node_s* end) {
 }  // namespace
 
 bool CHAIN_remove_duplicate_segment(RING_header_s* chain, RING_header_s* out, CHAIN_vertex_source_callback_t merge) {
-    if (!chain || !out || !chain->first || !main_of(chain)) return false;
+    if (!chain || !out || !chain->first || !shape_data(chain)) return false;
     return merrow1::run_converting([&] {
         MERROW1_SCRATCH_POOL(pool, "intersect shapes");
         RING_header_s* intersections = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
@@ -437,7 +421,7 @@ bool CHAIN_remove_duplicate_segment(RING_header_s* chain, RING_header_s* out, CH
             // outlive the scratch pool.
             RING_header_s* loops = RING_create_in_pool(nullptr, RING_TYPE_LIST, out->pool);
             try {
-                ChainsMinimalLoops(intersections, network, main_of(chain)->material_side, loops, merge);
+                ChainsMinimalLoops(intersections, network, shape_data(chain)->material_side, loops, merge);
             } catch (...) {
                 RING_delete(loops);
                 throw;
@@ -468,7 +452,7 @@ struct OffsetWork {
     }
     ~OffsetWork() {
         if (failed)
-            for (RING_header_s* chain : chains_of(scratch)) RING_delete_app_data(chain, CHAIN_APP_DATA_LOOP_CLASS);
+            for (RING_header_s* chain : shapes_of(scratch)) RING_delete_app_data(chain, CHAIN_APP_DATA_LOOP_CLASS);
         RING_delete(scratch);
         for (RING_header_s* list : offsets) RING_delete(list);
     }
@@ -490,7 +474,7 @@ struct OffsetWork {
             RING_insert_after(scratch, scratch->last, list_or_chain);
             return;
         }
-        for (RING_header_s* chain : chains_of(list_or_chain)) RING_insert_after(scratch, scratch->last, chain);
+        for (RING_header_s* chain : shapes_of(list_or_chain)) RING_insert_after(scratch, scratch->last, chain);
     }
 };
 
@@ -500,7 +484,7 @@ void drop_pockets_in_islands(RING_header_s* out) {
     for (RING_node_s* node : merrow1::ring_nodes(out)) {
         RING_header_s* pocket = RING_ask_node_subring(node);
         if (!merrow1::is_closed_pocket(pocket)) continue;
-        for (RING_header_s* island : chains_of(out)) {
+        for (RING_header_s* island : shapes_of(out)) {
             if (island == pocket || !merrow1::is_island(island)) continue;
             if (ChainChainLocation(pocket, island, nullptr) != CHAIN_LOCATION_INSIDE) continue;
             RING_put_header_app_data(island, APP_DATA_VIOLATED_REGION, island->pool);
@@ -516,7 +500,7 @@ void drop_pockets_in_islands(RING_header_s* out) {
 int ChainsOffset(RING_header_s* chains, const double* distance, bool all, SIDE side, CORNER_CONTROL corner,
                  RING_header_s* out) {
     if (!chains || !distance || !out || !std::isfinite(*distance)) return 0;
-    const std::vector<RING_header_s*> inputs = chains_of(chains);
+    const std::vector<RING_header_s*> inputs = shapes_of(chains);
     if (inputs.empty()) return 0;
     if (corner == 0) corner = ADD_ARC;
     return merrow1::run_converting([&] {

@@ -25,7 +25,10 @@
 #include <pellam/mchn_merge.h>
 
 #include "chain/chain_winding.h"
+#include "chain/chain_record.h"
 #include "internal/split_network.h"
+#include "internal/tolerances.h"
+#include "internal/vec2.h"
 #include "internal/check.h"
 #include "chain/chain_fields_guard.h"
 #include "internal/flavour_intersections.h"
@@ -49,7 +52,9 @@
 
 namespace {
 
-bool is_closed(const RING_header_s* chain) { return chain->first && chain->last && chain->last->next == chain->first; }
+using merrow1::is_closed;
+using merrow1::main_of;
+using merrow1::point_of;
 
 // Debug code of a report that shows a chain or a list.
 constexpr int kReportChain = 3;
@@ -89,15 +94,12 @@ SPLIT_JUNCTION_s* junction_data(const RING_node_s* junction) {
     RING_header_s* ends = RING_ask_node_subring(junction);
     return ends ? static_cast<SPLIT_JUNCTION_s*>(ends->main_data) : nullptr;
 }
-CHAIN_main_data_s* data_of(const RING_header_s* chain) {
-    return chain ? static_cast<CHAIN_main_data_s*>(chain->main_data) : nullptr;
-}
 RING_header_s* chain_of(const SPLIT_CHAIN_s* end) {
     return end && end->piece && end->piece->start ? end->piece->start->chain : nullptr;
 }
 int mirrored(int side) { return side == RIGHT ? LEFT : side == LEFT ? RIGHT : side; }
 int effective_side(const SPLIT_CHAIN_s* end) {
-    const CHAIN_main_data_s* data = data_of(chain_of(end));
+    const CHAIN_main_data_s* data = main_of(chain_of(end));
     const int side = data ? data->material_side : 0;
     return end->reversed ? mirrored(side) : side;
 }
@@ -155,7 +157,7 @@ bool material_inside(DIRECTION direction, SIDE side) {
 int class_of(RING_header_s* chain) {
     RING_header_s* source = ChainStockedFrom(chain);
     if (!source) source = chain;
-    const CHAIN_main_data_s* data = data_of(source);
+    const CHAIN_main_data_s* data = main_of(source);
     if (!data) return 2;
     // A source without area (a chain closed back along itself) has no
     // direction of its own: the one it was given stands.  The chain's mark
@@ -194,13 +196,10 @@ CHAIN_loop_class_s* loop_class(RING_header_s* chain) {
     return record;
 }
 
-const double* vertex_point(const RING_node_s* vertex) {
-    return static_cast<const CHAIN_vertex_data_s*>(vertex->main_data)->geometry;
-}
 bool ends_meet(const RING_header_s* chain) {
     if (!chain->first || chain->count < 2) return false;
-    const double* a = vertex_point(chain->first);
-    const double* b = vertex_point(chain->last);
+    const double* a = point_of(chain->first);
+    const double* b = point_of(chain->last);
     const double dx = a[0] - b[0], dy = a[1] - b[1];
     return dx * dx + dy * dy <= kCloseSquared;
 }
@@ -245,7 +244,7 @@ bool in_group(const RING_node_s* junction, int pass) {
 // Whether the start search takes a chain's points along the chain: all but
 // an open chain whose material lies on the other side, taken backwards.
 bool points_along(const RING_header_s* chain, SIDE side) {
-    const CHAIN_main_data_s* data = data_of(chain);
+    const CHAIN_main_data_s* data = main_of(chain);
     return !chain || is_closed(chain) || (data && data->material_side == side);
 }
 
@@ -265,7 +264,7 @@ RING_node_s* first_junction(const RING_node_s* list_node, SIDE side) {
 SIDE walk_side(const RING_header_s* intersections, SIDE side) {
     if (side == 0 && intersections && intersections->first) {
         const RING_header_s* points = RING_ask_node_subring(intersections->first);
-        const CHAIN_main_data_s* data = points ? data_of(static_cast<RING_header_s*>(points->main_data)) : nullptr;
+        const CHAIN_main_data_s* data = points ? main_of(static_cast<RING_header_s*>(points->main_data)) : nullptr;
         if (data) side = data->material_side;
     }
     return side;
@@ -584,24 +583,24 @@ namespace {
 RING_header_s* split_off_loop(RING_header_s* loop, RING_node_s* at, SIDE side, CMEM_pool_s* pool,
                               CHAIN_vertex_source_callback_t merge) {
     if (!at || at == loop->last || at->next == loop->last) return nullptr;
-    const double* a = vertex_point(at);
-    const double* b = vertex_point(loop->last);
+    const double* a = point_of(at);
+    const double* b = point_of(loop->last);
     if ((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) > kCloseSquared) return nullptr;
     RING_header_s* part = CHAIN_create_from_chain(loop, pool);
     if (!part) return nullptr;
-    *data_of(part) = *data_of(loop);
-    data_of(part)->material_side = side;
+    *main_of(part) = *main_of(loop);
+    main_of(part)->material_side = side;
     end_segment start{};
-    start.x = vertex_point(at)[0];
-    start.y = vertex_point(at)[1];
+    start.x = point_of(at)[0];
+    start.y = point_of(at)[1];
     ChainAddVertex(part, &start, SEG_POINT);
     // The vertices after `at` to the loop's last, at most all of them.
     for (int left = loop->count; left > 0 && at != loop->last; --left)
         RING_move_node(loop, at->next, part, part->last);
     merge(part->first, nullptr, part, part->last, part);
     merge(nullptr, nullptr, nullptr, nullptr, part);
-    CHAIN_close(part, 1e-8);
-    data_of(part)->direction = CHAIN_direction_of_chain(part);
+    CHAIN_close(part, merrow1::kCloseGap);
+    main_of(part)->direction = CHAIN_direction_of_chain(part);
     CHAIN_loop_class_s* record = loop_class(part);
     *record = *loop_class(loop);
     record->all_dummy = 0;
@@ -654,12 +653,12 @@ int minimal_loops(RING_header_s* intersections, RING_header_s* network, SIDE sid
             RING_node_s* twin = NextSplitChain(first, &far);
             starts.remove(start.ends, start.node);
             starts.remove(far, twin);
-            data_of(loop)->direction = CHAIN_direction_of_chain(loop);
+            main_of(loop)->direction = CHAIN_direction_of_chain(loop);
             CHAIN_loop_class_s* record = loop_class(loop);
             record->all_dummy = CHAIN_is_chain_all_dummy(loop) ? 1 : 0;
             record->material_class = class_of(loop);
-            if (data_of(loop)->kind == TRACE_CHAIN) {
-                data_of(loop)->kind = OFFSET_CHAIN;
+            if (main_of(loop)->kind == TRACE_CHAIN) {
+                main_of(loop)->kind = OFFSET_CHAIN;
                 met_traced = true;
                 if (RING_header_s* stocked = ChainStockedFrom(loop)) RING_put_header_app_data(loop, APP_DATA_COPIED_FROM, stocked);
             }
@@ -667,7 +666,7 @@ int minimal_loops(RING_header_s* intersections, RING_header_s* network, SIDE sid
             walked = true;
             loop = CHAIN_create_from_chain(chain_of(first), out->pool);
             loop_class(loop);
-            CHAIN_kind_t kind = data_of(loop)->kind;
+            CHAIN_kind_t kind = main_of(loop)->kind;
             RING_header_s* ends = start.ends;
             RING_node_s* node = start.node;
             // The walk deletes each record it takes: the previous piece is
@@ -692,7 +691,7 @@ int minimal_loops(RING_header_s* intersections, RING_header_s* network, SIDE sid
                 if (chain != only_chain) only_chain = nullptr;
                 last_chain = chain;
                 const int before = loop->count;
-                if (data_of(chain)->kind == TRACE_CHAIN) {
+                if (main_of(chain)->kind == TRACE_CHAIN) {
                     met_traced = true;
                     kind = OFFSET_CHAIN;
                     if (RING_header_s* stocked = static_cast<RING_header_s*>(APP_DATA__ask_app_data(chain->app_data, APP_DATA_STOCKED_FROM)))
@@ -756,18 +755,18 @@ int minimal_loops(RING_header_s* intersections, RING_header_s* network, SIDE sid
                 node = next;
             }
             if (loop->count >= 2) {
-                const CHAIN_main_data_s* last_data = data_of(last_chain);
-                if (last_data) *data_of(loop) = *last_data;
-                data_of(loop)->material_side = side;
-                data_of(loop)->kind = kind;
+                const CHAIN_main_data_s* last_data = main_of(last_chain);
+                if (last_data) *main_of(loop) = *last_data;
+                main_of(loop)->material_side = side;
+                main_of(loop)->kind = kind;
                 if (ends_meet(loop)) {
-                    if (!is_closed(loop)) data_of(loop)->direction = 0;
+                    if (!is_closed(loop)) main_of(loop)->direction = 0;
                     merge(loop->first, nullptr, loop, loop->last, loop);
                     merge(nullptr, nullptr, nullptr, nullptr, loop);
-                    CHAIN_close(loop, 1e-8);
+                    CHAIN_close(loop, merrow1::kCloseGap);
                     if (!started_at_chain_start) RING_put_node_app_data(loop, loop->first, APP_DATA_SPLIT_VERTEX_SOURCE, first);
                     if (only_chain) RING_put_header_app_data(loop, APP_DATA_STOCKED_FROM, only_chain);
-                    data_of(loop)->direction = CHAIN_direction_of_chain(loop);
+                    main_of(loop)->direction = CHAIN_direction_of_chain(loop);
                 }
             }
             loop_class(loop)->all_dummy = all_dummy ? 1 : 0;
@@ -784,7 +783,7 @@ int minimal_loops(RING_header_s* intersections, RING_header_s* network, SIDE sid
             emptied = true;
             break;
         }
-        const bool inside = material_inside(data_of(loop)->direction, data_of(loop)->material_side);
+        const bool inside = material_inside(main_of(loop)->direction, main_of(loop)->material_side);
         if ((met_traced && inside && loop_class(loop)->material_class == 0) || loop->count < 2) {
             if (walked) RING_delete(loop);
             continue;
@@ -853,7 +852,7 @@ namespace {
 // 5. walk the loops of each group round the faces of the lowest level.
 
 int step_side(const SPLIT_CHAIN_s* end) {
-    const CHAIN_main_data_s* data = data_of(chain_of(end));
+    const CHAIN_main_data_s* data = main_of(chain_of(end));
     if (!data || data->ethereal) return 0;
     const int side = effective_side(end);
     return side == LEFT || side == RIGHT ? side : 0;
@@ -875,8 +874,8 @@ bool record_branch(const SPLIT_CHAIN_s* end, const double at[2], bool inside, CH
     if (place->inside)
         return inside && CHAIN__branch_along_segment(chain, place->node, at, !end->reversed, branch);
     RING_node_s* vertex = place->node;
-    if (!same_point(vertex_point(vertex), at)) vertex = vertex->previous;
-    if (!vertex || !same_point(vertex_point(vertex), at)) return false;
+    if (!same_point(point_of(vertex), at)) vertex = vertex->previous;
+    if (!vertex || !same_point(point_of(vertex), at)) return false;
     if (!end->reversed) {
         if (!is_closed(chain) && vertex == chain->last) return false;
         return CHAIN__branch_of_segment(chain, vertex->next, true, branch);
@@ -944,14 +943,17 @@ public:
         for (RING_node_s* list_node : ring_nodes(intersections)) {
             RING_header_s* points = RING_ask_node_subring(list_node);
             RING_header_s* chain = points ? static_cast<RING_header_s*>(points->main_data) : nullptr;
-            const CHAIN_main_data_s* data = data_of(chain);
+            const CHAIN_main_data_s* data = main_of(chain);
             if (!data || data->ethereal || chain->count < 2 || !is_closed(chain)) continue;
             if (data->material_side != LEFT && data->material_side != RIGHT) continue;
             CHAIN_BOX_s box;
             if (!ChainBox(chain, nullptr, &box)) continue;
             // Widened so that rounding of the box never leaves out a chain
-            // about which the point could wind.
-            const double w = 1e-9 * (box.max_normal - box.min_normal + box.max_along - box.min_along) + 1e-300;
+            // about which the point could wind: by a share of its size, and
+            // by a hair where it has none.
+            constexpr double kBoxRounding = 1e-9, kLeastWidening = 1e-300;
+            const double w =
+                kBoxRounding * (box.max_normal - box.min_normal + box.max_along - box.min_along) + kLeastWidening;
             const std::array<double, 6> b{box.min_normal - w, box.min_along - w, 0.0,
                                           box.max_normal + w, box.max_along + w, 0.0};
             for (int k = 0; k < 2; ++k) lo[k] = std::min(lo[k], b[k]), hi[k] = std::max(hi[k], b[3 + k]);
@@ -981,7 +983,7 @@ public:
         int level = 0;
         for (int i = 0; i < CARR_ask_ptrarray_length(m_found); ++i) {
             const RING_header_s* chain = static_cast<Item*>(CARR_ask_ptrarray_item(m_found, i))->chain;
-            const int sign = data_of(chain)->material_side == LEFT ? 1 : -1;
+            const int sign = main_of(chain)->material_side == LEFT ? 1 : -1;
             level += sign * CHAIN__winding_number_beside(chain, p, through.data(), static_cast<int>(through.size()));
         }
         return level;
@@ -1250,7 +1252,7 @@ int material_level(const std::vector<RING_header_s*>& inputs, const double point
     int level = 0;
     for (RING_header_s* chain : inputs) {
         const bool inside = ChainPointLocation(chain, point, nullptr) == CHAIN_LOCATION_INSIDE;
-        if (material_inside(CHAIN_direction_of_chain(chain), data_of(chain)->material_side) == inside) ++level;
+        if (material_inside(CHAIN_direction_of_chain(chain), main_of(chain)->material_side) == inside) ++level;
     }
     return level;
 }
@@ -1268,7 +1270,7 @@ bool probe_of(const RING_header_s* chain, const RING_node_s* vertex, double mid[
     } else {
         const double a0 = std::atan2(a[1] - e->cy, a[0] - e->cx);
         const double a1 = std::atan2(e->y - e->cy, e->x - e->cx);
-        const double turn = 2 * M_PI;
+        const double turn = 2 * merrow1::kPi;
         double sweep = e->direction == CCW ? std::fmod(a1 - a0 + 2 * turn, turn) : -std::fmod(a0 - a1 + 2 * turn, turn);
         if (sweep == 0) sweep = e->direction == CCW ? turn : -turn;
         const double m = a0 + sweep / 2;
@@ -1291,7 +1293,8 @@ bool loop_probes(const RING_header_s* loop, double left[2], double right[2]) {
             best = length, best_mid[0] = mid[0], best_mid[1] = mid[1], best_normal[0] = normal[0],
             best_normal[1] = normal[1];
     if (best <= 0) return false;
-    const double d = 1e-4 * best;
+    constexpr double kProbeDistance = 1e-4;  // off the segment, a share of its length
+    const double d = kProbeDistance * best;
     left[0] = best_mid[0] + d * best_normal[0], left[1] = best_mid[1] + d * best_normal[1];
     right[0] = best_mid[0] - d * best_normal[0], right[1] = best_mid[1] - d * best_normal[1];
     return true;
@@ -1300,14 +1303,14 @@ bool loop_probes(const RING_header_s* loop, double left[2], double right[2]) {
 }  // namespace
 
 void CHAIN__keep_traced_free_loops(const RING_header_s* trace, SIDE side, int free_level, RING_header_s* out) {
-    if (!trace || !is_closed(trace) || !data_of(trace)) return;
+    if (!trace || !is_closed(trace) || !main_of(trace)) return;
     if (side != RIGHT && side != LEFT) return;
     // With the material at infinity, each turn of the trace about a point in
     // its free sense takes one layer off: the free places are those it winds
     // about once that way.  The level of a face is the trace's winding about
     // it, counted up for LEFT and down for RIGHT.
     const int free_winding = side == RIGHT ? 1 : -1;
-    const int winding = (data_of(trace)->material_side == LEFT ? 1 : -1) * free_level;
+    const int winding = (main_of(trace)->material_side == LEFT ? 1 : -1) * free_level;
     if (winding == free_winding) return;
     RING_node_s* node = out->first;
     for (int steps = out->count; node && steps > 0; --steps) {
@@ -1370,7 +1373,7 @@ void CHAIN__keep_region_boundary(RING_header_s* chains, RING_header_s* out, RING
     // of that level and faces above it.
     int lowest = 0;
     for (RING_header_s* chain : inputs)
-        if (!material_inside(CHAIN_direction_of_chain(chain), data_of(chain)->material_side)) ++lowest;
+        if (!material_inside(CHAIN_direction_of_chain(chain), main_of(chain)->material_side)) ++lowest;
     for (RING_header_s* chain : inputs)
         if (double left[2], right[2]; loop_probes(chain, left, right))
             lowest = std::min({lowest, material_level(inputs, left), material_level(inputs, right)});
@@ -1379,7 +1382,7 @@ void CHAIN__keep_region_boundary(RING_header_s* chains, RING_header_s* out, RING
         RING_header_s* loop = RING_ask_node_subring(node);
         double left[2], right[2];
         if (loop && loop->count >= 2 && is_closed(loop) && loop_probes(loop, left, right)) {
-            const bool on_left = data_of(loop)->material_side == LEFT;
+            const bool on_left = main_of(loop)->material_side == LEFT;
             const int material = material_level(inputs, on_left ? left : right);
             const int other = material_level(inputs, on_left ? right : left);
             lowest = std::min({lowest, material, other});
@@ -1473,7 +1476,7 @@ bool lists_lay_material_at_infinity(RING_header_s* list1, RING_header_s* list2) 
             ++id;
             for (RING_node_s* node : ring_nodes(list)) {
                 RING_header_s* chain = RING_ask_node_subring(node);
-                CHAIN_main_data_s* data = data_of(chain);
+                CHAIN_main_data_s* data = main_of(chain);
                 if (!data) continue;
                 ids.save_if_chain(chain);
                 data->region_set_id = id;
@@ -1503,7 +1506,7 @@ int CHAIN_boolean_two_lists(RING_header_s* list1, RING_header_s* list2, SIDE sid
     if (!list1->first) return 0;
     if (side == 0) {
         const RING_header_s* first = RING_ask_node_subring(list1->first);
-        if (const CHAIN_main_data_s* data = data_of(first)) side = data->material_side;
+        if (const CHAIN_main_data_s* data = main_of(first)) side = data->material_side;
     }
     RING_node_s* before_first = out->last;
     const CHAIN__older_pairs_t pairs = union_pairs(lists_lay_material_at_infinity(list1, list2));
@@ -1571,7 +1574,7 @@ int ChainsFormMinAreaLoops(RING_header_s* chains, RING_header_s* out) {
     CHAIN_debug_report(kReportChain, "ChainsFormMinAreaLoops: inChains", chains, nullptr);
     for (RING_node_s* node : ring_nodes(chains)) {
         RING_header_s* chain = RING_ask_node_subring(node);
-        if (chain && data_of(chain) && data_of(chain)->material_side == LEFT) CHAIN_reverse(chain);
+        if (chain && main_of(chain) && main_of(chain)->material_side == LEFT) CHAIN_reverse(chain);
     }
     merrow1::run_converting([&] {
         MERROW1_SCRATCH_POOL(scratch, "CHAIN-ChainsFormMinAreaLoops-");
@@ -1625,15 +1628,15 @@ int ChainsFormMinAreaLoops(RING_header_s* chains, RING_header_s* out) {
                 if (seen != junctions.end()) {
                     const std::vector<Held> cycle(walked.begin() + (seen - junctions.begin()), walked.end());
                     RING_header_s* loop = CHAIN_create_from_chain(chain_of(record_of(cycle.front().node)), out->pool);
-                    data_of(loop)->direction = 0;
-                    data_of(loop)->material_side = RIGHT;
-                    data_of(loop)->kind = TRACE_CHAIN;
+                    main_of(loop)->direction = 0;
+                    main_of(loop)->material_side = RIGHT;
+                    main_of(loop)->kind = TRACE_CHAIN;
                     for (const Held& held : cycle) {
                         const SPLIT_CHAIN_s* end = record_of(held.node);
                         ChainMerge(loop, end->piece, end->reversed, MCHN_merge_segment_app_data);
                     }
                     remove_with_twins(cycle);
-                    CHAIN_close(loop, 1e-8);
+                    CHAIN_close(loop, merrow1::kCloseGap);
                     RING_insert_after(out, out->last, loop);
                     break;
                 }

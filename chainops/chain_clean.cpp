@@ -29,11 +29,13 @@
 #include "chainops/chain_2.h"
 #include "chainops/chain_backtrack.h"
 #include "chainops/chain_poly_seg_internal.h"
+#include "chain/chain_record.h"
 #include "exact/orient2d.h"
 #include "internal/check.h"
 #include "internal/ring_nodes.h"
 #include "internal/scratch_pool.h"
 #include "internal/segment_box_pairs.h"
+#include "internal/tolerances.h"
 
 #include <algorithm>
 #include <climits>
@@ -48,11 +50,11 @@ using merrow1::ring_nodes;
 // Debug code of a report that shows a chain or a list.
 constexpr int kReportChain = 3;
 
-bool is_closed(const RING_header_s* chain) { return chain->first && chain->last && chain->last->next == chain->first; }
-CHAIN_main_data_s* data_of(const RING_header_s* chain) { return static_cast<CHAIN_main_data_s*>(chain->main_data); }
-const double* point_of(const RING_node_s* vertex) {
-    return static_cast<const CHAIN_vertex_data_s*>(vertex->main_data)->geometry;
-}
+using merrow1::arc_of;
+using merrow1::is_closed;
+using merrow1::main_of;
+using merrow1::point_of;
+using merrow1::vertex_record;
 double squared_distance(const double* a, const double* b) {
     return (a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]);
 }
@@ -87,6 +89,11 @@ void copy_trace_record(RING_header_s* chain, const RING_node_s* from, RING_node_
         CMEM_private_delete_object(copy);
 }
 
+// Chain parameters within this of each other are one place: a parameter this
+// near a whole number is that vertex, and a loop whose ends reach a stretch
+// within it covers the stretch.
+constexpr double kParameterTolerance = 1e-8;
+
 // The vertex at a chain parameter: the vertex there within 1e-8, else a new
 // vertex cut into the segment holding the parameter (with a copy of that
 // segment's trace record).  Null when the parameter is off the chain.
@@ -97,7 +104,7 @@ RING_node_s* vertex_at_parameter(RING_header_s* chain, double parameter) {
         if (parameter < 0) parameter += n;
     }
     const double whole = std::round(parameter);
-    if (std::fabs(parameter - whole) <= 1e-8) return vertex_at(chain, static_cast<int>(whole));
+    if (std::fabs(parameter - whole) <= kParameterTolerance) return vertex_at(chain, static_cast<int>(whole));
     RING_node_s* node = vertex_at(chain, static_cast<int>(std::ceil(parameter)));
     Korvo::Math::Point2 point;
     if (!node || !ChainGetParamPoint(chain, parameter, &point)) return nullptr;
@@ -275,16 +282,18 @@ void start_at(RING_header_s* chain, RING_node_s* vertex) {
 
 // The first corner of clearance above 1e-6 starts the chain; else the corner
 // of greatest clearance above 1e-7, else the first corner.
+constexpr double kClearStart = 1e-6;
+constexpr double kLeastStartClearance = 1e-7;
 void choose_start_vertex(RING_header_s* chain) {
     const std::vector<RING_node_s*> v = ring_nodes(chain);
     const Clearances clearances(chain, v);
     RING_node_s* best = nullptr;
     RING_node_s* first_corner = nullptr;
-    double best_clearance = 1e-7;
+    double best_clearance = kLeastStartClearance;
     for (size_t i = 0; i < v.size(); ++i) {
         if (ChainCornerType(chain, v[i]) == 0) continue;
         const double clearance = clearances.of(static_cast<int>(i));
-        if (clearance > 1e-6) {
+        if (clearance > kClearStart) {
             start_at(chain, v[i]);
             return;
         }
@@ -314,7 +323,7 @@ void remove_dummy_loops(RING_header_s* chain) {
     int before = INT_MAX;
     // Each pass lowers the crossing count: the first count bounds the passes.
     for (int pass = 0;; ++pass) {
-        if (data_of(chain)->kind != TRACE_CHAIN || chain->count < 2) return;
+        if (main_of(chain)->kind != TRACE_CHAIN || chain->count < 2) return;
         const std::vector<RING_node_s*> v = ring_nodes(chain);
         int dummy = -1;
         const bool closed = is_closed(chain);
@@ -350,8 +359,9 @@ void remove_dummy_loops(RING_header_s* chain) {
         const Loop* chosen = nullptr;
         for (const Loop& loop : loops) {
             if (loop.from > loop.to) continue;
-            bool holds = loop.from <= a + 1e-8 && b - 1e-8 <= loop.to;
-            if (closed) holds = holds || (loop.from <= a + n + 1e-8 && b + n - 1e-8 <= loop.to);
+            bool holds = loop.from <= a + kParameterTolerance && b - kParameterTolerance <= loop.to;
+            if (closed)
+                holds = holds || (loop.from <= a + n + kParameterTolerance && b + n - kParameterTolerance <= loop.to);
             if (holds && (!chosen || loop.span < chosen->span)) chosen = &loop;
         }
         if (!chosen) MERROW1_INFINITE_LOOP();
@@ -483,7 +493,7 @@ bool remove_one_closed_circle(RING_header_s* chain) {
             ChainOpen(chain);
             ChainTrim(chain, first, 0);
             ChainTrim(chain, second, 1);
-            CHAIN_close(chain, 1e-8);
+            CHAIN_close(chain, merrow1::kCloseGap);
         } else if (one_index) {
             remove_after_up_to(chain, first, second);
         } else if (sense == 1) {
@@ -499,7 +509,7 @@ bool remove_one_closed_circle(RING_header_s* chain) {
 void remove_closed_circles(RING_header_s* chain) {
     // Every pass takes one mark off or ends the repeat: the marks bound it.
     const int bound = circle_marks(chain);
-    for (int pass = 0; data_of(chain)->kind == TRACE_CHAIN && circle_marks(chain) > 0; ++pass) {
+    for (int pass = 0; main_of(chain)->kind == TRACE_CHAIN && circle_marks(chain) > 0; ++pass) {
         if (pass > bound) MERROW1_INFINITE_LOOP();
         const int marks = circle_marks(chain);
         if (!remove_one_closed_circle(chain) || circle_marks(chain) >= marks) break;
@@ -520,7 +530,7 @@ void remove_closed_circles(RING_header_s* chain) {
             RING_delete_app_data_of_node(chain, chain->last, APP_DATA_CLEAN_CIRCLE);
         }
     }
-    data_of(chain)->kind = OFFSET_CHAIN;
+    main_of(chain)->kind = OFFSET_CHAIN;
 }
 
 // One circle of an open chain; false when no point of the chain's
@@ -591,7 +601,7 @@ void remove_open_circles(RING_header_s* chain) {
         const int marks = circle_marks(chain);
         if (!remove_one_open_circle(chain) || circle_marks(chain) >= marks) break;
     }
-    data_of(chain)->kind = OFFSET_CHAIN;
+    main_of(chain)->kind = OFFSET_CHAIN;
 }
 
 // Drops blank segments from the ends: the first vertex when the first
@@ -718,7 +728,7 @@ bool CHAIN__cancel_loop_backtracks(RING_header_s* loop, double tolerance) {
     std::vector<bool> kept(vertices.size(), false);
     for (const ChainBacktrackPiece& p : pieces) {
         kept[static_cast<size_t>(p.id)] = true;
-        double* at = static_cast<CHAIN_vertex_data_s*>(vertices[static_cast<size_t>(p.id)]->main_data)->geometry;
+        double* at = point_of(vertices[static_cast<size_t>(p.id)]);
         at[0] = p.end[0];
         at[1] = p.end[1];
     }
@@ -776,7 +786,7 @@ RING_header_s* CHAIN__clean(RING_header_s* chain, SIDE side, CHAIN_vertex_source
                 bool levelled = false;
                 CHAIN__interf_index_levelled(intersections, network, &index, &free_level, &levelled);
                 CHAIN_debug_report(kReportChain, "CHAIN__clean: after interference removal", network, nullptr);
-                if (side == 0) side = data_of(chain)->material_side;
+                if (side == 0) side = main_of(chain)->material_side;
                 ChainsMinimalLoops(intersections, network, side, result, merge);
                 if (levelled) CHAIN__keep_traced_free_loops(chain, side, free_level, result);
                 CHAIN__cancel_backtracks_of_loops(result, nullptr, chain);
@@ -821,7 +831,7 @@ void CHAIN_single_standard_clean(RING_header_s* chain, RING_header_s* out) {
     try {
         merrow1::run_converting([&] {
             // 1. Dummy loops.
-            if (data_of(chain)->kind == TRACE_CHAIN) {
+            if (main_of(chain)->kind == TRACE_CHAIN) {
                 bool any = false;
                 for (RING_node_s* v : ring_nodes(chain)) any = any || is_dummy(v);
                 if (any) remove_dummy_loops(chain);
@@ -848,7 +858,7 @@ void CHAIN_single_standard_clean(RING_header_s* chain, RING_header_s* out) {
         throw;
     }
     if (chain->count > 1) {
-        data_of(chain)->kind = OFFSET_CHAIN;
+        main_of(chain)->kind = OFFSET_CHAIN;
         RING_insert_after(out, out->last, RING_dup_reference(chain));
     }
     CHAIN_debug_report(kReportChain, "CHAIN_single_standard_clean: end", chain, nullptr);
@@ -861,7 +871,7 @@ void CHAIN_standard_clean(RING_header_s* chains, RING_header_s* out) {
 
 RING_header_s* CHAIN__standard_clean(RING_header_s* chain, SIDE side, CMEM_pool_s* pool) {
     if (!chain || !pool || !chain->main_data) return nullptr;
-    const int own = data_of(chain)->material_side;
+    const int own = main_of(chain)->material_side;
     if ((side == RIGHT && own == LEFT) || (side == LEFT && own == RIGHT)) CHAIN_reverse(chain);
     RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
     try {
@@ -895,18 +905,17 @@ RING_node_s* source_vertex(const RING_node_s* vertex) {
 }
 
 double chain_length_tolerance(const RING_header_s* chain) {
-    const double own = data_of(chain)->length_tolerance;
+    const double own = main_of(chain)->length_tolerance;
     return own > 0 ? own : EQ_ask_length_tolerance();
 }
 
 // Gives the vertex the segment type and geometry of the source vertex (an arc
 // its own end record in the chain's pool) ending at the point.
 void take_geometry(RING_header_s* chain, RING_node_s* vertex, const RING_node_s* source, const double point[2]) {
-    auto* record = static_cast<CHAIN_vertex_data_s*>(vertex->main_data);
+    CHAIN_vertex_data_s* record = vertex_record(vertex);
     const SEGMENT_TYPE type = source ? CHAIN_seg_ask_type(source) : CHAIN_seg_ask_type(vertex);
     end_segment geometry{};
-    if (type == SEG_ARC) geometry = *reinterpret_cast<const end_segment*>(
-                             static_cast<const CHAIN_vertex_data_s*>(source->main_data)->geometry);
+    if (type == SEG_ARC) geometry = *arc_of(source);
     geometry.x = point[0];
     geometry.y = point[1];
     auto* fresh = CMEM_NEW(chain->pool, end_segment);
@@ -919,7 +928,7 @@ void take_geometry(RING_header_s* chain, RING_node_s* vertex, const RING_node_s*
 }
 
 void move_point(RING_header_s* chain, RING_node_s* vertex, const double point[2]) {
-    auto* record = static_cast<CHAIN_vertex_data_s*>(vertex->main_data);
+    CHAIN_vertex_data_s* record = vertex_record(vertex);
     record->geometry[0] = point[0];
     record->geometry[1] = point[1];
     CHAIN_drop_cached_box(chain);
@@ -1097,7 +1106,7 @@ void CHAIN_MendArcAfterAdjustment(RING_header_s* chain, RING_node_s* vertex) {
     }
     // The centre goes to the point of the chord's bisector nearest the old
     // centre; the radius reaches both ends; the sense stays.
-    auto* arc = reinterpret_cast<end_segment*>(static_cast<CHAIN_vertex_data_s*>(vertex->main_data)->geometry);
+    end_segment* arc = arc_of(vertex);
     const double* start = point_of(vertex->previous);
     const double mid[2] = {(start[0] + arc->x) / 2, (start[1] + arc->y) / 2};
     const double chord[2] = {arc->x - start[0], arc->y - start[1]};

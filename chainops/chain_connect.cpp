@@ -9,6 +9,7 @@
 #include <merrow1/chain_build.h>
 #include <merrow1/chain_edit.h>
 
+#include "chain/chain_record.h"
 #include "internal/scratch_pool.h"
 
 #include <algorithm>
@@ -23,7 +24,7 @@ RING_header_s* CHAIN_source_of_segments(RING_header_s* chain, CMEM_pool_s* pool)
     RING_node_s* vertex = chain->first ? chain->first->next : nullptr;
     // The vertices from the second: on a closed chain the first vertex ends
     // the last segment and comes last.
-    const bool closed = chain->last && chain->last->next == chain->first;
+    const bool closed = merrow1::is_closed(chain);
     const int steps = closed ? chain->count : chain->count - 1;
     for (int i = 0; i < steps && vertex; ++i, vertex = vertex->next) {
         const auto* source = static_cast<const CHAIN_source_chain_source_vertex_s*>(
@@ -42,17 +43,24 @@ RING_header_s* CHAIN_source_of_segments(RING_header_s* chain, CMEM_pool_s* pool)
 namespace {
 
 // One way two open chains may join: the end of `from` to the start of `to`.
+// An end and a start join when their squared gap lies below the squared
+// tolerance plus this.
+constexpr double kJoinSlackSquared = 1e-10;
+// A group whose own ends meet is closed at this tolerance; a squared gap of
+// at most the second between two chains is no gap (the second chain's first
+// vertex goes), a wider one is bridged by a line.
+constexpr double kLoopCloseTolerance = 1e-6;
+constexpr double kNoGapSquared = 1e-6;
+
 struct Join {
     int from;
     int to;
     double gap;  // squared
 };
 
-const double* point_of(const RING_node_s* vertex) {
-    return static_cast<const CHAIN_vertex_data_s*>(vertex->main_data)->geometry;
-}
-
-bool ring_closed(const RING_header_s* chain) { return chain->first && chain->last && chain->last->next == chain->first; }
+using merrow1::is_closed;
+using merrow1::main_of;
+using merrow1::point_of;
 
 }  // namespace
 
@@ -66,10 +74,10 @@ void CHAIN_form_closed_loops(RING_header_s* chains, RING_header_s* closed, doubl
         for (int i = 0; i < chains->count && node; ++i, node = node->next) all.push_back(node);
         for (RING_node_s* n : all) {
             RING_header_s* chain = RING_ask_node_subring(n);
-            if (chain && ring_closed(chain)) {
+            if (chain && is_closed(chain)) {
                 RING_move_node(chains, n, closed, closed->last);
             } else if (chain && chain->first) {
-                const auto* data = static_cast<const CHAIN_main_data_s*>(chain->main_data);
+                const CHAIN_main_data_s* data = main_of(chain);
                 if (data && data->material_side != LEFT) CHAIN_reverse(chain);
                 open.push_back(n);
             }
@@ -82,7 +90,7 @@ void CHAIN_form_closed_loops(RING_header_s* chains, RING_header_s* closed, doubl
             // 2. Every ordered pair whose end and start meet, a chain with
             //    itself included.
             std::vector<Join> joins;
-            const double limit = tolerance * tolerance + 1e-10;
+            const double limit = tolerance * tolerance + kJoinSlackSquared;
             for (int i = 0; i < n; ++i)
                 for (int j = 0; j < n; ++j) {
                     const double* e = point_of(RING_ask_node_subring(open[i])->last);
@@ -107,10 +115,10 @@ void CHAIN_form_closed_loops(RING_header_s* chains, RING_header_s* closed, doubl
                 const int a = find(join.from), b = find(join.to);
                 RING_header_s* target = RING_ask_node_subring(open[head[a]]);
                 if (a == b) {
-                    CHAIN_close(target, 1e-6);
+                    CHAIN_close(target, kLoopCloseTolerance);
                 } else {
                     RING_header_s* source = RING_ask_node_subring(open[head[b]]);
-                    if (join.gap <= 1e-6 && source->first)
+                    if (join.gap <= kNoGapSquared && source->first)
                         RING_delete_node(source, source->first);
                     else if (source->first)
                         CHAIN_seg_set_type(source->first, SEG_LINE);  // a line bridges the gap

@@ -8,6 +8,8 @@
 #include <merrow1/chain_source.h>
 #include <quorn/quorn.h>
 
+#include "chain/chain_record.h"
+
 #include <cmath>
 #include <cstddef>
 
@@ -27,8 +29,8 @@ void CHAIN_attach_source_data(RING_header_s* chain, RING_node_s* vertex, RING_he
     if (segment) *segment = {source_chain, source_vertex};
     // Key 17, without mark.
     CHAIN_assign_source_chain_source_vertex_pc_data(source_chain, source_vertex, false, chain->pool, vertex);
-    const auto* source = source_vertex ? static_cast<const CHAIN_vertex_data_s*>(source_vertex->main_data) : nullptr;
-    auto* target = static_cast<CHAIN_vertex_data_s*>(vertex->main_data);
+    const CHAIN_vertex_data_s* source = merrow1::vertex_record(source_vertex);
+    CHAIN_vertex_data_s* target = merrow1::vertex_record(vertex);
     if (source && target && (source->flags & CHAIN_VERTEX_TRACED_SOURCE)) target->flags |= CHAIN_VERTEX_TRACED_SOURCE;
 }
 
@@ -51,14 +53,8 @@ struct TraceVertexHead {
 };
 static_assert(offsetof(TraceVertexHead, blank) == 14, "the blank byte follows the dummy and vertex-piece bytes");
 
-const CHAIN_vertex_data_s* vertex_record(const RING_node_s* node) {
-    return node ? static_cast<const CHAIN_vertex_data_s*>(node->main_data) : nullptr;
-}
-
-const double* vertex_point(const RING_node_s* node) {
-    const CHAIN_vertex_data_s* record = vertex_record(node);
-    return record ? record->geometry : nullptr;
-}
+using merrow1::arc_of;
+using merrow1::point_of;
 
 bool is_blank(const RING_node_s* vertex) {
     const auto* record = static_cast<const TraceVertexHead*>(
@@ -110,10 +106,10 @@ bool read_part(const PART_OF_CHAIN_s& part, Walk* walk) {
     if (span < 0 || span > n) return false;
     RING_node_s* node = walk->start.node;
     for (int k = 0; k < span && node; ++k) {
-        if (!vertex_point(node)) return false;
+        if (!point_of(node)) return false;
         node = node->next;
     }
-    if (!node || !vertex_point(node)) return false;
+    if (!node || !point_of(node)) return false;
     walk->end.node = node;
     return true;
 }
@@ -130,7 +126,7 @@ void snap_to_blank_segments(Walk* walk) {
             start.point[1] = end.point[1];
             start.parameter = end.parameter;
         } else {
-            const double* p = vertex_point(start.node);
+            const double* p = point_of(start.node);
             start = {{p[0], p[1]}, static_cast<double>(start.segment), start.segment + 1, start.node->next, true};
         }
     }
@@ -141,7 +137,7 @@ void snap_to_blank_segments(Walk* walk) {
             end.parameter = start.parameter;
         } else {
             RING_node_s* previous = end.node->previous;
-            const double* p = vertex_point(previous);
+            const double* p = point_of(previous);
             end = {{p[0], p[1]}, static_cast<double>(end.segment - 1), end.segment - 1, previous, true};
         }
     }
@@ -160,7 +156,7 @@ end_segment segment_to(const RING_node_s* node, const double point[2], bool reve
     end_segment geometry{};
     *type = CHAIN_seg_ask_type(node);
     if (*type == SEG_ARC) {
-        geometry = *reinterpret_cast<const end_segment*>(vertex_record(node)->geometry);
+        geometry = *arc_of(node);
         if (reversed) geometry.direction = geometry.direction == CCW ? CW : CCW;
     } else {
         *type = SEG_LINE;
@@ -225,7 +221,7 @@ void merge_forward(Merger& merger, const Walk& walk) {
 
     RING_node_s* node = start.node;
     for (int k = start.segment; k < end.segment; ++k, node = node->next)
-        merger.segment(node, vertex_point(node), false);
+        merger.segment(node, point_of(node), false);
     merger.report();
 
     merger.segment(end.node, end.point, false);
@@ -243,7 +239,7 @@ void merge_backward(Merger& merger, const Walk& walk) {
 
     RING_node_s* node = end.node;
     for (int k = end.segment; k > start.segment; --k, node = node->previous)
-        merger.segment(node, vertex_point(node->previous), true);
+        merger.segment(node, point_of(node->previous), true);
     merger.report();
 
     merger.segment(start.node, start.point, true);

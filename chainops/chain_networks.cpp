@@ -1,6 +1,7 @@
 // Connected networks of a split-chain network, and the segment walk of a
 // part of a chain.
 #include <merrow1/chain_connect.h>
+#include "chain/chain_record.h"
 #include "internal/ring_nodes.h"
 #include "internal/split_network.h"
 
@@ -68,8 +69,21 @@ double squared_distance(const double* a, const double* b) {
     return (a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]);
 }
 
+// A parameter at most this far above a whole number k still counts as whole:
+// a place meant to lie at vertex k whose parameter came out of a sum (k - 1 +
+// t, an added vertex count) a rounding above k is walked in segment k, so a
+// part ending at an open chain's last vertex is not refused as running past
+// the chain's end.  Far below the part's own parameter tolerances.
+constexpr double kWholeParameterRounding = 1e-12;
+// An end parameter below the start by more than this runs through the start
+// of a closed chain: it is moved up by the vertex count (as the part is made).
+constexpr double kEndBelowStart = 1e-10;
+// Places on a chain whose parameters agree within this (and whose points
+// within the host squared length tolerance) are one place.
+constexpr double kSameParameter = 1e-8;
+
 // Index of the segment holding a parameter: segment k holds (k - 1, k].
-int segment_holding(double parameter) { return static_cast<int>(std::ceil(parameter - 1e-12)); }
+int segment_holding(double parameter) { return static_cast<int>(std::ceil(parameter - kWholeParameterRounding)); }
 
 }  // namespace
 
@@ -81,13 +95,14 @@ void CHAIN_cycle_part_of_chain(const PART_OF_CHAIN_s* part, int direction, CHAIN
     RING_header_s* chain = start->chain;
     if (!chain || chain != end->chain || chain->count < 2 || !chain->first) return;
     const int n = chain->count;
-    const bool closed = chain->last && chain->last->next == chain->first;
+    const bool closed = merrow1::is_closed(chain);
     const double tolerance = EQ_ask_length_squared_tolerance();
     double from = start->parameter;
     double to = end->parameter;
-    if (closed && to < from - 1e-10) to += n;
+    if (closed && to < from - kEndBelowStart) to += n;
     // One place at both ends of a closed chain's part: once all the way round.
-    if (closed && to <= n && std::fabs(to - from) <= 1e-8 && squared_distance(start->point, end->point) <= tolerance)
+    if (closed && to <= n && std::fabs(to - from) <= kSameParameter &&
+        squared_distance(start->point, end->point) <= tolerance)
         to = from + n;
     int first = segment_holding(from);
     const int last = segment_holding(to);

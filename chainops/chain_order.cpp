@@ -28,10 +28,11 @@
 
 namespace {
 
-using merrow1::is_closed_chain;
+using merrow1::is_closed;
 using merrow1::is_closed_pocket;
 using merrow1::is_island;
 using merrow1::is_periphery;
+using merrow1::point_of;
 using merrow1::ring_nodes;
 using merrow1::shape_data;
 
@@ -266,7 +267,7 @@ void CHAIN_order_regions(RING_header_s* chains) {
             return;
         }
         // 3. and 4.
-        if (!is_closed_chain(s) || traced(s) || !is_closed_chain(p) || traced(p) || is_island(p)) {
+        if (!is_closed(s) || traced(s) || !is_closed(p) || traced(p) || is_island(p)) {
             scan.append(s);
             scan.wrote(node);
             return;
@@ -294,7 +295,7 @@ void CHAIN_order_retained_regions(RING_header_s* chains) {
     rewrite_in_tree_order(chains, APP_DATA_RETAINED_ORDER_MARK, [](Scan& scan, TREE_node_s* node) {
         RING_header_s* s = chain_of(node);
         RING_header_s* p = parent_chain(node);
-        auto closed_island = [](const RING_header_s* c) { return is_closed_chain(c) && is_island(c); };
+        auto closed_island = [](const RING_header_s* c) { return is_closed(c) && is_island(c); };
         // 1. The top level.
         if (!node->parent) {
             scan.append(s);
@@ -377,7 +378,7 @@ void CHAIN_order_shapes_into_regions(RING_header_s* chains) {
                 return;
             }
             // 4. and 5.
-            if (!is_closed_chain(s) || traced(s) || !is_closed_chain(p) || traced(p) || is_island(p)) {
+            if (!is_closed(s) || traced(s) || !is_closed(p) || traced(p) || is_island(p)) {
                 scan.append(s);
                 scan.wrote(node);
                 return;
@@ -431,15 +432,18 @@ void ChainSequenceShapesByStartEndDistance(const Korvo::Math::Point3& start, RIN
         if (!nearest) break;
         RING_header_s* chain = RING_ask_node_subring(nearest);
         RING_move_node(chains, nearest, ordered, ordered->last);
-        const RING_node_s* end = chain && chain->first ? (is_closed_chain(chain) ? chain->first : chain->last) : nullptr;
+        const RING_node_s* end = chain && chain->first ? (is_closed(chain) ? chain->first : chain->last) : nullptr;
         if (end) {
-            const double* p = static_cast<const CHAIN_vertex_data_s*>(end->main_data)->geometry;
+            const double* p = point_of(end);
             at = {p[0], p[1], 0.0};
         }
     }
     RING_append_ring(chains, ordered);
     RING_delete(ordered);
 }
+
+// A chain whose test point lies within this of a region touches it and stays.
+constexpr double kOnARegion = 1e-6;
 
 bool CHAIN_remove_violate_chains(RING_header_s* chains, RING_header_s* regions) {
     if (!chains || !regions) return false;
@@ -452,12 +456,12 @@ bool CHAIN_remove_violate_chains(RING_header_s* chains, RING_header_s* regions) 
         POINT_ON_CHAIN_s place{};
         if (!CHAIN_midpoint_of_longest_linear_segment(chain, &place) &&
             !CHAIN_midpoint_of_longest_arc_segment(chain, &place)) {
-            const double* p = static_cast<const CHAIN_vertex_data_s*>(chain->first->main_data)->geometry;
+            const double* p = point_of(chain->first);
             place.point[0] = p[0];
             place.point[1] = p[1];
             place.node = chain->first;
         }
-        if (ChainsPointMinDist(regions, place.point, nullptr) <= 1e-6) continue;
+        if (ChainsPointMinDist(regions, place.point, nullptr) <= kOnARegion) continue;
         RING_header_s* source = place.node ? ChainSegmentStockedFromPrecise(chain, place.node) : nullptr;
         if (!source || !source->first) continue;
         POINT_ON_CHAIN_s near{};
@@ -488,7 +492,7 @@ bool trim_search(TREE_node_s* first, RING_header_s* x, const double* tolerance, 
         CHAIN_LOCATION l = ChainChainLocation(x, shape, tolerance);
         if (l == CHAIN_LOCATION_ON) l = CHAIN_LOCATION_INSIDE;
         if (l == CHAIN_LOCATION_INSIDE) {
-            if (is_island(shape) || !is_closed_chain(shape) || traced(shape)) {
+            if (is_island(shape) || !is_closed(shape) || traced(shape)) {
                 // The search of this level stops here.
                 if (is_island(x)) add(shape);
                 return false;

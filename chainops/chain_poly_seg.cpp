@@ -11,6 +11,7 @@
 // back by guards, so an error leaves the chains as they came.
 #include <merrow1/chain_poly_seg.h>
 
+#include "chain/chain_record.h"
 #include "chain/chain_check.h"
 #include "chain/chain_fields_guard.h"
 #include "chainops/chain_2.h"
@@ -69,27 +70,12 @@ const int kDebugEnd = 7;
 const int kImpliedOffsetInForce = 1;
 const int kNoCircle = 4;
 
-CHAIN_main_data_s* main_of(const RING_header_s* chain) {
-    return chain ? static_cast<CHAIN_main_data_s*>(chain->main_data) : nullptr;
-}
-
-bool ring_closed(const RING_header_s* ring) {
-    return ring && ring->first && ring->last && ring->last->next == ring->first;
-}
-
-// The chains of a list in order; nodes without a sub-ring are passed over.
-// The walk is bounded by the list's node count.
-std::vector<RING_header_s*> chains_of(const RING_header_s* list) {
-    std::vector<RING_header_s*> out;
-    if (!list || list->count <= 0) return out;
-    out.reserve(static_cast<size_t>(list->count));
-    RING_node_s* node = list->first;
-    for (int i = 0; node && i < list->count; ++i, node = node->next) {
-        RING_header_s* chain = RING_ask_node_subring(node);
-        if (chain) out.push_back(chain);
-    }
-    return out;
-}
+using merrow1::arc_of;
+using merrow1::chains_of;
+using merrow1::is_closed;
+using merrow1::main_of;
+using merrow1::point_of;
+using merrow1::vertex_record;
 
 using merrow1::ring_nodes;
 
@@ -306,11 +292,12 @@ struct RegionBoolean {
 
 // Limits of the small closed loops after an offset: perimeter 0.007 g and
 // area-to-perimeter ratio 3e-6 g, g the largest offset in grid cells.
+constexpr double kSmallLoopPerimeter = 0.007, kSmallLoopAreaRatio = 3e-6;  // per grid cell of offset
 void offset_loop_limits(const Prepared& p, double limits[2]) {
     const double cell = p.grid ? INT_GRID_MAP__get_grid_size(p.grid, 0) : 0.0;
     const double g = cell > 0 ? p.max_offset / cell : 0.0;
-    limits[0] = 0.007 * g;
-    limits[1] = 3e-6 * g;
+    limits[0] = kSmallLoopPerimeter * g;
+    limits[1] = kSmallLoopAreaRatio * g;
 }
 
 SIDE side_or_first(SIDE side, const RING_header_s* set) {
@@ -584,7 +571,7 @@ void take_chain(RING_header_s* list, BZONE_boundary_s* boundary) {
 }
 
 
-bool closed_island(const RING_header_s* chain) { return ring_closed(chain) && is_island(chain); }
+bool closed_island(const RING_header_s* chain) { return is_closed(chain) && is_island(chain); }
 
 }  // namespace
 
@@ -647,7 +634,7 @@ double CHAIN_offset_value_cb(RING_header_s* chain, RING_node_s* vertex, void* va
 }
 
 bool CHAIN_is_sliver(RING_header_s* chain, double width, CMEM_pool_s* pool) {
-    if (!ring_closed(chain) || chain->count <= 0) return true;
+    if (!is_closed(chain) || chain->count <= 0) return true;
     RING_header_s* input = referring_list(pool, chain);
     RING_header_s* result = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
     bool sliver = false;
@@ -671,7 +658,7 @@ bool CHAIN_is_sliver(RING_header_s* chain, double width, CMEM_pool_s* pool) {
 }
 
 bool CHAIN_is_sliver(RING_header_s* chain, POLY_SEG_offset_value_cb_t offset_cb, void* data, CMEM_pool_s* pool) {
-    if (!ring_closed(chain) || chain->count <= 0) return true;
+    if (!is_closed(chain) || chain->count <= 0) return true;
     RING_header_s* input = referring_list(pool, chain);
     RING_header_s* result = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
     CHAIN_main_data_s* md = main_of(chain);
@@ -699,10 +686,14 @@ bool CHAIN_is_sliver(RING_header_s* chain, POLY_SEG_offset_value_cb_t offset_cb,
     return sliver;
 }
 
+// A region of fewer than 11 vertices is a sliver when its absolute area is
+// not above this, unless the caller gives its own least area.
+constexpr double kSliverArea = 2e-10;
+
 bool CHAIN_clean_sliver_regions(RING_header_s* set, const double* min_area) {
     MERROW1_REQUIRE_LIST(set, false);
     if (empty_set(set)) return false;
-    const double threshold = min_area ? *min_area : 2e-10;
+    const double threshold = min_area ? *min_area : kSliverArea;
     bool removed = false;
     for (RING_node_s* node : ring_nodes(set)) {
         RING_header_s* chain = RING_ask_node_subring(node);
@@ -773,19 +764,19 @@ bool trace_dummy_stock(const RING_node_s* segment, Korvo::Math::Point2* point, K
     const CHAIN_app_poly_seg_chain_source_s* ref = source_of(segment);
     if (!ref || !ref->chain || !ref->vertex) return false;
     const CHAIN_main_data_s* md = main_of(ref->chain);
-    if (!md || md->kind != TRACE_CHAIN || !ring_closed(ref->chain)) return false;
+    if (!md || md->kind != TRACE_CHAIN || !is_closed(ref->chain)) return false;
     const TraceRecord* trace =
         static_cast<const TraceRecord*>(APP_DATA__ask_app_data(ref->vertex->app_data, CHAIN_APP_DATA_TRACE_VERTEX));
     const CHAIN_source_chain_source_vertex_s* source = static_cast<const CHAIN_source_chain_source_vertex_s*>(
         APP_DATA__ask_app_data(ref->vertex->app_data, APP_DATA_SOURCE_VERTEX));
     if (!trace || !trace->dummy || !source || !source->source_vertex) return false;
     const RING_node_s* sv = source->source_vertex;
-    const CHAIN_vertex_data_s* record = static_cast<const CHAIN_vertex_data_s*>(sv->main_data);
+    const CHAIN_vertex_data_s* record = vertex_record(sv);
     if (!record || !record->geometry) return false;
     const Korvo::Math::Point2 p{record->geometry[0], record->geometry[1]};
     if (!trace->vertex_piece) {
         if (CHAIN_seg_ask_type(sv) != SEG_ARC) return false;
-        const end_segment* arc = reinterpret_cast<const end_segment*>(record->geometry);
+        const end_segment* arc = arc_of(sv);
         *point = p;
         *centre = Korvo::Math::Point2{arc->cx, arc->cy};
         *radius = arc->radius;
@@ -808,7 +799,7 @@ namespace {
 // geometry and its material side.
 bool material_outside(const RING_header_s* chain) {
     const CHAIN_main_data_s* md = main_of(chain);
-    if (!md || md->ethereal || chain->count < 2 || !ring_closed(chain)) return false;
+    if (!md || md->ethereal || chain->count < 2 || !is_closed(chain)) return false;
     const DIRECTION direction = CHAIN_direction_of_chain(chain);
     return (direction == CCW && md->material_side == RIGHT) || (direction == CW && md->material_side == LEFT);
 }
@@ -1031,7 +1022,7 @@ bool cancel_backtracks(RING_header_s* poly) {
 // tracer reads it; a missing or open source counts as material not outside.
 bool source_material_outside(const RING_header_s* source) {
     const CHAIN_main_data_s* md = main_of(source);
-    if (!md || !ring_closed(source) || source->count < 2) return false;
+    if (!md || !is_closed(source) || source->count < 2) return false;
     const DIRECTION direction = md->direction ? md->direction : CHAIN_direction_of_chain(source);
     return !((direction == CW && md->material_side == RIGHT) || (direction == CCW && md->material_side == LEFT));
 }
@@ -1128,8 +1119,7 @@ const unsigned kThereAndBackVertex = 0x20000u;
 // source reference names.
 bool segment_marked(const RING_node_s* segment) {
     const CHAIN_app_poly_seg_chain_source_s* ref = required_source(segment);
-    const CHAIN_vertex_data_s* v = ref->vertex ? static_cast<const CHAIN_vertex_data_s*>(ref->vertex->main_data)
-                                               : nullptr;
+    const CHAIN_vertex_data_s* v = vertex_record(ref->vertex);
     return v && (v->flags & kThereAndBackVertex) != 0;
 }
 
@@ -1218,9 +1208,9 @@ void trim_open_polys(RING_header_s* R, RING_header_s* copy, RING_header_s* chain
     RING_node_s* turn =
         static_cast<RING_node_s*>(APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_TURNING_VERTEX));
     if (!turn) ERROR_internal(kFile, __LINE__, "Missing key_original_last_node");
-    const bool closed = ring_closed(chain);
-    const CHAIN_vertex_data_s* first_record = static_cast<const CHAIN_vertex_data_s*>(chain->first->main_data);
-    const CHAIN_vertex_data_s* turn_record = static_cast<const CHAIN_vertex_data_s*>(turn->main_data);
+    const bool closed = is_closed(chain);
+    const CHAIN_vertex_data_s* first_record = vertex_record(chain->first);
+    const CHAIN_vertex_data_s* turn_record = vertex_record(turn);
     POINT_ON_CHAIN_s start{}, end{};
     PointOnChainCreate1(chain, chain->first, closed ? chain->count : chain->count - 1, 1.0, first_record->geometry,
                         &start);
@@ -1348,7 +1338,7 @@ bool open_offset_ends(const RING_header_s* chain, double offset, Korvo::Math::Po
     for (int k = 0; k < 2; ++k) {
         const double* t = tangents[k];
         if (t[0] == 0 && t[1] == 0) return false;
-        const double* p = static_cast<const CHAIN_vertex_data_s*>(vertices[k]->main_data)->geometry;
+        const double* p = point_of(vertices[k]);
         ends[k] = Korvo::Math::Point2{p[0] - sense * offset * t[1], p[1] + sense * offset * t[0]};
     }
     return true;
@@ -1360,9 +1350,9 @@ bool open_offset_ends(const RING_header_s* chain, double offset, Korvo::Math::Po
 // step (5 cells) beyond the offset in pass 0, a step short of it in pass 1:
 // pieces offset there and back would not meet again where they began.
 void put_ends_on_end_normals(RING_header_s* result, const Korvo::Math::Point2 ends[2], double tolerance) {
-    if (!result->first || !result->last || ring_closed(result)) return;
+    if (!result->first || !result->last || is_closed(result)) return;
     for (RING_node_s* node : {result->first, result->last}) {
-        const double* p = static_cast<const CHAIN_vertex_data_s*>(node->main_data)->geometry;
+        const double* p = point_of(node);
         for (int k = 0; k < 2; ++k)
             if (std::hypot(p[0] - ends[k].x, p[1] - ends[k].y) <= tolerance) {
                 CHAIN_modify_vertex_point(result, node, &ends[k]);

@@ -28,8 +28,8 @@
 
 #include <cmath>
 
-using merrow1::chain_region_internal::main_of;
-using merrow1::chain_region_internal::is_closed;
+using merrow1::main_of;
+using merrow1::is_closed;
 using merrow1::chain_region_internal::is_island;
 using merrow1::chain_region_internal::swapped;
 using merrow1::chain_region_internal::for_each_chain;

@@ -8,20 +8,13 @@
 #include <stend/error.h>
 #include <velte/ring.h>
 
+#include "chain/chain_record.h"
 #include "internal/scratch_pool.h"
 
 #include <utility>
 
 namespace merrow1 {
 namespace chain_region_internal {
-
-inline CHAIN_main_data_s* main_of(const RING_header_s* chain) {
-    return chain ? static_cast<CHAIN_main_data_s*>(chain->main_data) : nullptr;
-}
-
-inline bool is_closed(const RING_header_s* chain) {
-    return chain->first && chain->last && chain->last->next == chain->first;
-}
 
 inline bool is_island(const RING_header_s* chain) {
     const CHAIN_main_data_s* data = main_of(chain);
@@ -40,6 +33,9 @@ inline RING_header_s* chain_of(const RING_node_s* node) {
 }
 
 // Calls fn(node, chain) for every node of a chain list that carries a chain.
+// Unlike merrow1::for_each_chain it hands fn the node too, walks lists only
+// (a lone chain gives nothing), passes over rings that are not chains, and
+// reads the next node before fn runs, so fn may unlink the node it is given.
 // The walk stops at the list's count or at the first missing node, whichever
 // comes first, so a node appended meanwhile is not visited.
 template <class Fn>

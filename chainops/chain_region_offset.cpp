@@ -54,8 +54,8 @@
 #include <unordered_set>
 #include <vector>
 
-using merrow1::chain_region_internal::main_of;
-using merrow1::chain_region_internal::is_closed;
+using merrow1::main_of;
+using merrow1::is_closed;
 using merrow1::chain_region_internal::is_island;
 using merrow1::chain_region_internal::swapped;
 using merrow1::chain_region_internal::chain_of;
@@ -199,8 +199,8 @@ RING_header_s* CHAIN_create_detour_path_in_region(CMEM_pool_s* pool, const RING_
             RING_node_s* node = RING_insert_after(path, nullptr, nullptr);
             if (!node || !ChainVertexCopy(old_first, path, node)) return nullptr;
             CHAIN_seg_set_type(old_first, SEG_LINE);
-            static_cast<CHAIN_vertex_data_s*>(node->main_data)->geometry[0] = from->x;
-            static_cast<CHAIN_vertex_data_s*>(node->main_data)->geometry[1] = from->y;
+            merrow1::point_of(node)[0] = from->x;
+            merrow1::point_of(node)[1] = from->y;
             CHAIN_seg_set_type(node, SEG_POINT);
             CHAIN_drop_cached_box(path);
             len += start.gap;
@@ -358,9 +358,10 @@ RING_header_s* CHAIN_offset_shape_by_constant(CMEM_pool_s* pool, RING_header_s* 
                                               CHAIN_trace_vertex_source_cb_t vsrc_cb,
                                               CHAIN_vertex_source_callback_t merge_cb) {
     // 1. and 2. An offset within 1e-6 of 0 counts as 0.
+    constexpr double kZeroOffset = 1e-6;
     if (!chain || !chain->first || !chain->last) return nullptr;
     if (!CHAIN__input_usable(chain, "CHAIN_offset_shape_by_constant", CHAIN_INPUT_FINITE)) return nullptr;
-    double d = std::fabs(offset) > 1e-6 ? offset : 0.0;
+    double d = std::fabs(offset) > kZeroOffset ? offset : 0.0;
     d += extra;
     // 3.
     RING_header_s* result =
@@ -375,7 +376,7 @@ RING_header_s* CHAIN_offset_shape_by_constant(CMEM_pool_s* pool, RING_header_s* 
     for (RING_node_s* node : merrow1::ring_nodes(result)) {
         RING_header_s* piece = chain_of(node);
         if (!piece || !is_closed(piece) || piece->count < 2 || main_of(piece)->direction != 0) continue;
-        const double* start = static_cast<const CHAIN_vertex_data_s*>(piece->first->main_data)->geometry;
+        const double* start = merrow1::point_of(piece->first);
         if (ChainPointLocation(chain, start, nullptr) != CHAIN_LOCATION_OUTSIDE) continue;
         MERROW1_NOTE_FAILURE("DUE_TO_UNDEFDIR_OFFSETSHAPE_OUTSIDE_PERIPHSHAPE");
         RING_delete_node(result, node);
@@ -389,6 +390,8 @@ RING_header_s* CHAIN_offset_shape_by_constant(CMEM_pool_s* pool, RING_header_s* 
 namespace {
 
 const unsigned kBackSideFlag = 0x20000000;
+// An island stays with the outer boundary whose Z its own matches within this.
+constexpr double kSameZ = 1e-10;
 
 }  // namespace
 
@@ -417,7 +420,7 @@ void CHAIN_closeOpenAndIslandRegions(RING_header_s* set, double /*width: not use
             // 2. An island of the current outer boundary stays as it is.
             const bool held = outer && ChainChainLocation(chain, const_cast<RING_header_s*>(outer), nullptr) !=
                                            CHAIN_LOCATION_OUTSIDE;
-            const bool level = ignore_z || std::fabs(CHAIN_ask_z_value(chain) - outer_z) <= 1e-10;
+            const bool level = ignore_z || std::fabs(CHAIN_ask_z_value(chain) - outer_z) <= kSameZ;
             if (!(held && level)) {
                 // 3. Any other island gets a partner with the sides
                 //    exchanged and the back-side mark, right after it.
@@ -425,7 +428,7 @@ void CHAIN_closeOpenAndIslandRegions(RING_header_s* set, double /*width: not use
                 if (partner) {
                     main_of(partner)->material_side = swapped(main_of(partner)->material_side);
                     for (RING_node_s* vertex : merrow1::ring_nodes(partner))
-                        static_cast<CHAIN_vertex_data_s*>(vertex->main_data)->flags |= kBackSideFlag;
+                        merrow1::vertex_record(vertex)->flags |= kBackSideFlag;
                     RING_insert_after(set, node, partner);
                 }
             }
@@ -489,6 +492,9 @@ bool CHAIN_regions_overlap(const RING_header_s* a, const RING_header_s* b) {
 namespace {
 
 const double kNoOffset = 1e-10;
+// Open chains are closed back along themselves at a width of 25 or 5 times
+// the tolerance plus this, so the width is never nothing.
+constexpr double kLeastBackWidth = 2.5e-8;
 
 std::vector<RING_header_s*> chains_in_order(const RING_header_s* list) {
     std::vector<RING_header_s*> out;
@@ -559,7 +565,7 @@ int CHAIN_offset_region_fillet(const RING_header_s* regions, RING_header_s* out,
         // 4. Open chains closed by an offset back along them; closed ones
         //    are referred to as they are.
         RING_header_s* k = CHAIN_create_boolean_set(pool, nullptr);
-        const double width = (corners ? 25 : 5) * tol + 2.5e-8;
+        const double width = (corners ? 25 : 5) * tol + kLeastBackWidth;
         const bool closed_any = CHAIN_create_closed_by_offset_reverse(regions, width, k, false);
         for (RING_header_s* chain : chains_in_order(k)) caller.save_if_chain(chain);
         const bool embedding = !closed_any && reopen;

@@ -42,6 +42,7 @@
 #include "internal/ring_nodes.h"
 #include "internal/scratch_pool.h"
 #include "internal/split_network.h"
+#include "internal/tolerances.h"
 #include <stend/system.h>
 
 #include <algorithm>
@@ -52,8 +53,8 @@
 #include <utility>
 #include <vector>
 
-using merrow1::chain_region_internal::main_of;
-using merrow1::chain_region_internal::is_closed;
+using merrow1::main_of;
+using merrow1::is_closed;
 using merrow1::chain_region_internal::is_island;
 using merrow1::chain_region_internal::for_each_chain;
 using merrow1::chain_region_internal::kModule;
@@ -91,6 +92,20 @@ double own_approximation(const RING_header_s* chain) {
     return data && data->approximation_tolerance_set ? data->approximation_tolerance : 0.0;
 }
 
+// The grid of a crossing check covers the set's box grown by the two
+// tolerances and this share of its larger side (an embedding check grows
+// it by the common grid margin and the largest implied offset).
+constexpr double kCrossingGridGrowth = 1e-8;
+// A set tolerance not above this counts as unset: the set approximation
+// tolerance stands in.
+constexpr double kUnsetSetTolerance = 1e-10;
+// A place of a crossing snaps to a vertex within the chain's approximation
+// tolerance, and never within less than this.
+constexpr double kLeastSnap = 1e-8;
+// Gouges are bridged and kept apart from free ends only when d1 or d2 is
+// above this.
+constexpr double kLeastGougeDistance = 1e-10;
+
 struct AcceptAdapter {
     CHAIN_violation_accept_cb_t accept;
     void* data;
@@ -122,7 +137,7 @@ RING_header_s* poly_of_chain(RING_header_s* chain, CMEM_pool_s* pool) {
 RING_header_s* region_holding_start(RING_header_s* chain, const std::vector<RING_header_s*>& regions,
                                     const std::vector<double>& shrinks, CHAIN_violation_accept_cb_t accept_cb,
                                     void* data) {
-    const double* start = static_cast<CHAIN_vertex_data_s*>(chain->first->main_data)->geometry;
+    const double* start = merrow1::point_of(chain->first);
     for (std::size_t i = 0; i < regions.size() && i < shrinks.size(); ++i) {
         RING_header_s* region = regions[i];
         if (!is_closed(region)) continue;
@@ -164,7 +179,7 @@ RING_header_s* check_chain_violates(RING_header_s* chain, const RING_header_s* r
     double box[4] = {1e19, -1e19, 1e19, -1e19};
     POLY_SEG_quick_expand_bbox_for_set(set, box);
     if (!(box[0] <= box[1] && box[2] <= box[3])) return static_cast<RING_header_s*>(nullptr);
-    const double grow = chain_tol + set_tol + 1e-8 * std::max(box[1] - box[0], box[3] - box[2]);
+    const double grow = chain_tol + set_tol + kCrossingGridGrowth * std::max(box[1] - box[0], box[3] - box[2]);
     INT_GRID_MAP_s* grid = INT_GRID_MAP__create_uniform(pool, box[0] - grow, box[2] - grow, 0.0, box[1] + grow,
                                                         box[3] + grow, 0.0, 31);
     const double cell = INT_GRID_MAP__get_grid_size(grid, 0);
@@ -192,7 +207,7 @@ RING_header_s* check_chain_violates(RING_header_s* chain, const RING_header_s* r
         // cannot have come back in: its start alone decides.
         RING_header_s* holding = region_holding_start(chain, region_chains, shrinks, accept_cb, data);
         if (holding) {
-            const double* start = static_cast<CHAIN_vertex_data_s*>(chain->first->main_data)->geometry;
+            const double* start = merrow1::point_of(chain->first);
             if (point) *point = {start[0], start[1]};
             if (at_start) *at_start = true;
         }
@@ -215,7 +230,7 @@ RING_header_s* check_chain_violates(RING_header_s* chain, const RING_header_s* r
     if (at_start) {
         const double r = 2.0 * own_approximation(region) + chain_tol + 3.0 * cell;
         *at_start = true;
-        double* start = static_cast<CHAIN_vertex_data_s*>(chain->first->main_data)->geometry;
+        double* start = merrow1::point_of(chain->first);
         if (std::hypot(nearest.point[0] - start[0], nearest.point[1] - start[1]) >= r && chain->first->next) {
             const double saved[2] = {start[0], start[1]};
             double mid[2] = {0.0, 0.0};
@@ -666,7 +681,7 @@ bool embed(RING_header_s* motion, const RING_header_s* regions, PSI_s* psi, Embe
     POLY_SEG_quick_expand_bbox_for_set(set, box);
     POLY_SEG_quick_expand_bbox(path, box);
     if (!(box[0] <= box[1] && box[2] <= box[3])) return false;
-    const double margin = 1e-5 * std::max(box[1] - box[0], box[3] - box[2]) + e.grow;
+    const double margin = merrow1::kGridMarginFraction * std::max(box[1] - box[0], box[3] - box[2]) + e.grow;
     e.grid = INT_GRID_MAP__create_uniform(pool, box[0] - margin, box[2] - margin, 0.0, box[1] + margin,
                                           box[3] + margin, 0.0, 31);
     // Every region by its own offset; the motion by its implied offset,
@@ -742,7 +757,7 @@ bool check_if_violates(RING_header_s* motion, const RING_header_s* regions, POIN
         if (from.parameter >= lt) {
             // The first segment taken from the first crossing: its middle
             // near the regions means the motion runs in along them.
-            double* start = static_cast<CHAIN_vertex_data_s*>(motion->first->main_data)->geometry;
+            double* start = merrow1::point_of(motion->first);
             const double saved[2] = {start[0], start[1]};
             double mid[2] = {0.0, 0.0};
             SEGMENT segment;
@@ -765,7 +780,7 @@ bool check_if_violates(RING_header_s* motion, const RING_header_s* regions, POIN
 // The set tolerance the growth of a region set is measured in.
 double set_tolerance(const RING_header_s* set) {
     const double tol = CHAIN_ask_set_tolerance(set);
-    return tol > 1e-10 ? tol : CHAIN_ask_set_approx_tolerance(const_cast<RING_header_s*>(set)) + tol;
+    return tol > kUnsetSetTolerance ? tol : CHAIN_ask_set_approx_tolerance(const_cast<RING_header_s*>(set)) + tol;
 }
 
 }  // namespace
@@ -902,7 +917,7 @@ POINT_ON_CHAIN_s place_at(RING_header_s* chain, double t) {
     ChainGetParamPoint(chain, t, &p);
     const double xy[2] = {p.x, p.y};
     PointOnChainCreate1(chain, node, k + 1, t - k, xy, &place);
-    PointOnChainSnapToVertex(&place, std::max(own_approximation(chain), 1e-8));
+    PointOnChainSnapToVertex(&place, std::max(own_approximation(chain), kLeastSnap));
     return place;
 }
 
@@ -939,7 +954,7 @@ bool CHAIN_FindGougeFreeSections(RING_header_s* chain, PART_OF_CHAIN_s* part, RI
         if (is_closed(motion) && !at.empty()) sections.push_back({at.back(), end + at.front(), e.records[0]->outside != 0});
         // 2. Short gouges between free sections are bridged; the free ends
         //    next to other gouges move away from them.
-        if (d1 > 1e-10 || d2 > 1e-10) {
+        if (d1 > kLeastGougeDistance || d2 > kLeastGougeDistance) {
             if (d1 < 0) d1 = 0;
             else if (d2 < 0) d2 = 0;
             const double long_gouge = 2 * d1 + d2 + 100 * cell;
@@ -1088,7 +1103,7 @@ POINT_ON_CHAIN_s source_place(const RING_node_s* segment, const Korvo::Math::Poi
     POINT_ON_CHAIN_s place{};
     if (!PointOnChainCreate(source->chain, source->vertex, 0, closest, &place))
         ERROR_internal(kModule, __LINE__, "No chain segment at split chain");
-    PointOnChainSnapToVertex(&place, std::max(own_approximation(source->chain), 1e-8));
+    PointOnChainSnapToVertex(&place, std::max(own_approximation(source->chain), kLeastSnap));
     return place;
 }
 

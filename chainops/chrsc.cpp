@@ -55,22 +55,12 @@ using merrow1::is_island;
 using merrow1::is_periphery;
 using merrow1::ring_nodes;
 using merrow1::shape_data;
+using merrow1::shapes_of;
 
 SIDE mirrored(SIDE side) { return side == RIGHT ? LEFT : side == LEFT ? RIGHT : side; }
 DIRECTION opposite(DIRECTION direction) { return direction == CW ? CCW : direction == CCW ? CW : direction; }
 
-CHAIN_main_data_s* main_of(RING_header_s* chain) { return const_cast<CHAIN_main_data_s*>(shape_data(chain)); }
-
 RING_header_s* chain_of(const TREE_node_s* node) { return node ? static_cast<RING_header_s*>(node->data) : nullptr; }
-
-// The chains of a list, in order, skipping nodes without one.
-std::vector<RING_header_s*> chains_of(const RING_header_s* list) {
-    std::vector<RING_header_s*> out;
-    for (RING_node_s* node : ring_nodes(list))
-        if (RING_header_s* chain = RING_ask_node_subring(node))
-            if (shape_data(chain)) out.push_back(chain);
-    return out;
-}
 
 // A list in the pool that refers to the chains and never frees them.
 RING_header_s* reference_list(CMEM_pool_s* pool, const std::vector<RING_header_s*>& chains) {
@@ -95,7 +85,7 @@ public:
     MirroredSides& operator=(const MirroredSides&) = delete;
     bool holds(RING_header_s* chain) const { return m_chains.count(chain) != 0; }
     static void flip(RING_header_s* chain) {
-        CHAIN_main_data_s* data = main_of(chain);
+        CHAIN_main_data_s* data = shape_data(chain);
         data->material_side = mirrored(data->material_side);
     }
 
@@ -264,7 +254,7 @@ void restyle_kept(const std::vector<RING_header_s*>& kept, RING_header_s* first_
     const SIDE side = first->material_side;
     const DIRECTION periphery_direction = is_periphery(first_provider) ? first->direction : opposite(first->direction);
     for (RING_header_s* chain : kept) {
-        CHAIN_main_data_s* data = main_of(chain);
+        CHAIN_main_data_s* data = shape_data(chain);
         data->material_side = side;
         const DIRECTION direction = is_periphery(chain) ? periphery_direction : opposite(periphery_direction);
         const DIRECTION measured = CHAIN_direction_of_chain(chain);
@@ -299,7 +289,7 @@ bool CHRSC_union_providers(RING_header_s* providers, SIDE side, RING_header_s* o
                            CHAIN_vertex_source_callback_t merge) {
     if (!providers) return false;
     MERROW1_REQUIRE(out, "DUE_TO_POINTER_TO_CHAIN_BEING_NULL", false);
-    const std::vector<RING_header_s*> chains = chains_of(providers);
+    const std::vector<RING_header_s*> chains = shapes_of(providers);
     if (chains.empty()) return out->first != nullptr;
     const int before = out->count;
     MirroredSides sides(chains);
@@ -330,12 +320,12 @@ bool CHRSC_merge_providers_retainers(RING_header_s* providers, RING_header_s* re
     MERROW1_REQUIRE(out && pool, "DUE_TO_POINTER_TO_CHAIN_BEING_NULL", false);
     const bool debug = RDEBUG_ask_flag("cam_surf_cont");
     // 1. The ordered providers.
-    merrow1::OwnedChain ordered_providers(reference_list(pool, chains_of(providers)));
+    merrow1::OwnedChain ordered_providers(reference_list(pool, shapes_of(providers)));
     CHAIN_order_shapes_into_regions(ordered_providers.get());
-    const std::vector<RING_header_s*> provider_chains = chains_of(ordered_providers.get());
+    const std::vector<RING_header_s*> provider_chains = shapes_of(ordered_providers.get());
     if (provider_chains.empty()) return false;
     std::vector<RING_header_s*> referred;
-    const std::vector<RING_header_s*> retainer_list = chains_of(retainers);
+    const std::vector<RING_header_s*> retainer_list = shapes_of(retainers);
     if (retainer_list.empty()) {
         // 2. No retainers: the providers themselves.
         refer(out, provider_chains, referred);

@@ -11,6 +11,7 @@
 
 #include "exact/line_arc_seg_prd.h"
 #include "exact/running_error.h"
+#include "internal/vec2.h"
 
 #include <glimra/display.h>
 #include <merrow1/int_grid_map.h>
@@ -50,7 +51,7 @@ double sagitta_factor(double h) {
     return 0.25 / (std::sqrt(a * a + 0.25) + a);
 }
 
-double cross(double ax, double ay, double bx, double by) { return ax * by - ay * bx; }
+using merrow1::cross;
 
 // The three operations that accept a null pool each fill one static record.
 LINE_ARC_SEG_s g_line_from_line;

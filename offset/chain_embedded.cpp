@@ -29,12 +29,17 @@
 
 namespace {
 
+using merrow1::is_closed;
+using merrow1::main_of;
+using merrow1::point_of;
+using merrow1::vertex_record;
+
 // Calls fn on every vertex of the chain (a closed chain's vertices once).
 template <class Fn>
 void for_each_vertex(RING_header_s* chain, Fn fn) {
     RING_node_s* node = chain->first;
     for (int i = 0; i < chain->count && node; ++i, node = node->next)
-        if (auto* v = static_cast<CHAIN_vertex_data_s*>(node->main_data)) fn(v);
+        if (CHAIN_vertex_data_s* v = vertex_record(node)) fn(v);
 }
 
 // Calls fn on the chain, or on every chain of a list and of its sub-lists.
@@ -78,8 +83,9 @@ void CHAIN_clear_embedded_marks(RING_header_s* chain_or_list) {
 namespace {
 
 constexpr unsigned kBackSide = 0x20000000u;  // vertex asks for the gap offset
-
-CHAIN_main_data_s* main_of(RING_header_s* chain) { return static_cast<CHAIN_main_data_s*>(chain->main_data); }
+// The inner and gap regions of a path of width w keep no region of area
+// below w x this x w.
+constexpr double kLeastRegionAreaShare = 1e-6;
 
 bool empty_set(RING_header_s* set) {
     bool any = false;
@@ -91,22 +97,22 @@ bool empty_set(RING_header_s* set) {
 bool all_closed(RING_header_s* set) {
     bool closed = true;
     merrow1::for_each_chain(set, [&](RING_header_s* chain) {
-        closed = closed && chain->first && chain->last && chain->last->next == chain->first;
+        closed = closed && is_closed(chain);
     });
     return closed;
 }
 
-std::unordered_set<const RING_header_s*> chains_of(RING_header_s* set) {
-    std::unordered_set<const RING_header_s*> out;
-    merrow1::for_each_chain(set, [&](RING_header_s* chain) { out.insert(chain); });
-    return out;
+// The chains of a chain or list, as a set to look chains up in.
+std::unordered_set<const RING_header_s*> chain_set_of(RING_header_s* set) {
+    const std::vector<RING_header_s*> chains = merrow1::chains_of(set);
+    return {chains.begin(), chains.end()};
 }
 
 // Offset of a region segment: the gap offset for type-2 segments and
 // back-side vertices, else the chain's implied offset when in force.
 double region_offset(RING_header_s* chain, RING_node_s* vertex, void* data) {
     const double gap = *static_cast<const double*>(data);
-    const auto* v = vertex ? static_cast<const CHAIN_vertex_data_s*>(vertex->main_data) : nullptr;
+    const CHAIN_vertex_data_s* v = vertex_record(vertex);
     if ((v && (v->flags & kBackSide)) || MCHN_ask_segment_geom_type(chain, vertex) == 2) return gap;
     const CHAIN_main_data_s* md = chain ? main_of(chain) : nullptr;
     return md && (md->use_implied_offset & CHAIN_IMPLIED_OFFSET_IN_FORCE) ? md->implied_offset : 0.0;
@@ -146,8 +152,8 @@ RING_header_s* CHAIN__inner_and_gap_regions(RING_header_s* path, RING_header_s* 
     if (offset) *offset = o;
     double gap_offset = width > 0.0 ? 0.7 * width : 10.0 * o;
 
-    std::unordered_set<const RING_header_s*> callers = chains_of(path);
-    for (const RING_header_s* c : chains_of(boundary)) callers.insert(c);
+    std::unordered_set<const RING_header_s*> callers = chain_set_of(path);
+    for (const RING_header_s* c : chain_set_of(boundary)) callers.insert(c);
     RING_header_s* regions = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
     try {
         merrow1::run_converting([&]() {
@@ -181,8 +187,8 @@ RING_header_s* CHAIN__inner_and_gap_regions(RING_header_s* path, RING_header_s* 
 
 void CHAIN__release_embedded_regions(RING_header_s* regions, RING_header_s* path, RING_header_s* boundary) {
     if (!regions) return;
-    std::unordered_set<const RING_header_s*> callers = chains_of(path);
-    for (const RING_header_s* c : chains_of(boundary)) callers.insert(c);
+    std::unordered_set<const RING_header_s*> callers = chain_set_of(path);
+    for (const RING_header_s* c : chain_set_of(boundary)) callers.insert(c);
     for (RING_node_s* node : merrow1::ring_nodes(regions)) {
         RING_header_s* chain = RING_ask_node_subring(node);
         if (chain && callers.count(chain)) RING_set_node_subring(node, nullptr);
@@ -212,9 +218,6 @@ struct SetOf {
     }
 };
 
-const double* point_of(const RING_node_s* vertex) {
-    return static_cast<const CHAIN_vertex_data_s*>(vertex->main_data)->geometry;
-}
 
 // Hangs the record into the vertex's key-201 list in parameter order.
 void insert_split_point(RING_header_s* chain, RING_node_s* vertex, CHAIN_split_point_s* record) {
@@ -235,7 +238,7 @@ void insert_split_point(RING_header_s* chain, RING_node_s* vertex, CHAIN_split_p
 int CHAIN__split_points_from_regions(RING_header_s* regions, RING_header_s* path, RING_header_s* boundary,
                                      CMEM_pool_s* pool) {
     if (!regions || !path || !pool) return 0;
-    SetOf set_of{chains_of(path), chains_of(boundary)};
+    SetOf set_of{chain_set_of(path), chain_set_of(boundary)};
     int made = 0;
     merrow1::for_each_chain(regions, [&](RING_header_s* region) {
         const std::vector<RING_node_s*> nodes = merrow1::ring_nodes(region);
@@ -320,13 +323,11 @@ namespace {
 
 bool has_key(const RING_header_s* chain, int key) { return APP_DATA__ask_app_data(chain->app_data, key) != nullptr; }
 
-CHAIN_vertex_data_s* vertex_of(RING_node_s* v) { return static_cast<CHAIN_vertex_data_s*>(v->main_data); }
-
 void set_flag(RING_node_s* v, unsigned flag, bool on) {
     if (on)
-        vertex_of(v)->flags |= flag;
+        vertex_record(v)->flags |= flag;
     else
-        vertex_of(v)->flags &= ~flag;
+        vertex_record(v)->flags &= ~flag;
 }
 
 // Key-20 and key-17 records of the boundary set by the path vertex they name,
@@ -437,7 +438,7 @@ void CHAIN_mark_embedded_path(RING_header_s* path, RING_header_s* boundary, doub
     //    embedded whole.  The chains are told apart by the sources alone, so
     //    their region-set ids are never touched.
     CHAIN_clear_embedded_marks(path);
-    std::unordered_set<const RING_header_s*> unnamed = chains_of(path);
+    std::unordered_set<const RING_header_s*> unnamed = chain_set_of(path);
     merrow1::for_each_chain(boundary, [&](RING_header_s* chain) {
         for (RING_node_s* v : merrow1::ring_nodes(chain)) {
             if (unnamed.empty()) return;
@@ -451,8 +452,8 @@ void CHAIN_mark_embedded_path(RING_header_s* path, RING_header_s* boundary, doub
     if (!with_boundary) return;
     merrow1::run_converting([&]() {
         RegionsAndSplitPoints cleanup{path, boundary};
-        cleanup.regions = CHAIN__inner_and_gap_regions(path, boundary, width, gap, width * 1e-6 * width,
-                                                       gap_callback, pool);
+        cleanup.regions = CHAIN__inner_and_gap_regions(path, boundary, width, gap,
+                                                       width * kLeastRegionAreaShare * width, gap_callback, pool);
         CHAIN__split_points_from_regions(cleanup.regions, path, boundary, pool);
         BoundaryReferences refs(boundary);
         merrow1::for_each_chain(path, [&](RING_header_s* chain) {
@@ -490,7 +491,8 @@ void CHAIN_mark_narrow_embedded_path(RING_header_s* path, RING_header_s* boundar
         // before the pool goes, on every exit.
         RegionsAndSplitPoints cleanup{path, boundary};
         cleanup.regions =
-            CHAIN__inner_and_gap_regions(path, boundary, 0.0, 0.0, width * 1e-6 * width, there_and_back, scratch);
+            CHAIN__inner_and_gap_regions(path, boundary, 0.0, 0.0, width * kLeastRegionAreaShare * width, there_and_back,
+                                         scratch);
         CHAIN__split_points_from_regions(cleanup.regions, path, boundary, scratch);
         // A chain that a region is, or that a region was made from alone
         // (its key-10 source): the boundary never came near it.
@@ -517,7 +519,7 @@ void CHAIN_mark_narrow_embedded_path(RING_header_s* path, RING_header_s* boundar
             }
             if (split)
                 for (size_t i = 0; i < stop; ++i)
-                    if (vertex_of(vertices[i])->flags & CHAIN_VERTEX_EMBEDDED)
+                    if (vertex_record(vertices[i])->flags & CHAIN_VERTEX_EMBEDDED)
                         set_flag(vertices[i], CHAIN_VERTEX_NARROW_EMBEDDED, true);
             if (has_key(chain, CHAIN_APP_DATA_TURNING_VERTEX) || region_of.count(chain)) mark_narrow_whole(chain);
         });

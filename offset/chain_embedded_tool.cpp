@@ -12,25 +12,26 @@
 #include "../internal/check.h"
 #include "../internal/scratch_pool.h"
 
+#include "internal/vec2.h"
+
 #include <algorithm>
 #include <cmath>
 #include <vector>
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586476925286766559;
+constexpr double kTwoPi = 2 * merrow1::kPi;
 
-bool closed_chain(const RING_header_s* chain) {
-    return chain && chain->first && chain->last && chain->last->next == chain->first;
-}
+using merrow1::is_closed;
+using merrow1::main_of;
 
 // Whether the point is in material for the region (a chain list or a single
 // chain): no closed chain of it excludes the point.
 bool in_material(RING_header_s* region, const double point[2]) {
     bool excluded = false;
     merrow1::for_each_chain(region, [&](RING_header_s* chain) {
-        if (excluded || !closed_chain(chain)) return;
-        const auto* md = static_cast<const CHAIN_main_data_s*>(chain->main_data);
+        if (excluded || !is_closed(chain)) return;
+        const CHAIN_main_data_s* md = main_of(chain);
         if (!md) return;
         const DIRECTION dir = CHAIN_direction_of_chain(chain);
         const bool island = (dir == CW && md->material_side == RIGHT) || (dir == CCW && md->material_side == LEFT);
@@ -48,7 +49,7 @@ double region_fraction(double r, const Korvo::Math::Point2& c, RING_header_s* re
         if (!first) first = chain;
     });
     if (!first) return 0.0;
-    const auto* md = static_cast<const CHAIN_main_data_s*>(first->main_data);
+    const CHAIN_main_data_s* md = main_of(first);
     const Korvo::Math::Vector2 start{1.0, 0.0};
     RING_header_s* circle = CHAIN_create_circle_chain(md ? &md->csys : nullptr, r, &c, &start, CCW, pool);
     if (!circle) return 0.0;

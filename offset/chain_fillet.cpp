@@ -23,6 +23,7 @@
 
 #include "chain/chain_check.h"
 #include "chain/chain_each.h"
+#include "chain/chain_record.h"
 #include "internal/check.h"
 #include "internal/ring_nodes.h"
 #include "internal/scratch_pool.h"
@@ -31,9 +32,9 @@
 #include <cmath>
 #include <vector>
 
-using merrow1::chain_fillet_internal::chains_of;
-using merrow1::chain_fillet_internal::closed_chain;
-using merrow1::chain_fillet_internal::main_of;
+using merrow1::chains_of;
+using merrow1::is_closed;
+using merrow1::main_of;
 
 // ---------------------------------------------------------------------------
 // Chain fillets: offsets there and back
@@ -89,7 +90,7 @@ double working_minimum(double min_radius) {
 
 bool finite_positive(double radius) { return std::isfinite(radius) && radius > 0.0; }
 
-int segment_count(const RING_header_s* chain) { return closed_chain(chain) ? chain->count : chain->count - 1; }
+int segment_count(const RING_header_s* chain) { return is_closed(chain) ? chain->count : chain->count - 1; }
 
 const int* piece_datum(const RING_header_s* piece) {
     return static_cast<const int*>(APP_DATA__ask_app_data(piece->app_data, CHAIN_APP_DATA_SPLIT_CLASS));
@@ -227,7 +228,7 @@ RING_header_s* fillet_chain(RING_header_s* chain, double radius, double min_radi
             double d = radius;
             bool give_up = false;
             do {
-                result = piece_fillet_at(list, closed_chain(chain), d, cb, pool, &give_up);
+                result = piece_fillet_at(list, is_closed(chain), d, cb, pool, &give_up);
                 d *= 0.9;
             } while (!result && !give_up && d >= minimum);
         } catch (...) {

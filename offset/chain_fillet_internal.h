@@ -149,27 +149,3 @@ double CHAIN__fillet_tolerance(RING_header_s* list);
 // it reads.
 void CHAIN__take_former_sources(RING_header_s* chain);
 
-// Readers of chain records and chain lists that the region fillets and the
-// chain fillets share.
-namespace merrow1 {
-namespace chain_fillet_internal {
-
-inline bool closed_chain(const RING_header_s* chain) {
-    return chain && chain->first && chain->last && chain->last->next == chain->first;
-}
-
-inline CHAIN_main_data_s* main_of(const RING_header_s* chain) {
-    return chain ? static_cast<CHAIN_main_data_s*>(chain->main_data) : nullptr;
-}
-
-inline std::vector<RING_header_s*> chains_of(const RING_header_s* list) {
-    std::vector<RING_header_s*> out;
-    if (!list) return out;
-    RING_node_s* node = list->first;
-    for (int i = 0; i < list->count && node; ++i, node = node->next)
-        if (RING_header_s* c = RING_ask_node_subring(node)) out.push_back(c);
-    return out;
-}
-
-}  // namespace chain_fillet_internal
-}  // namespace merrow1

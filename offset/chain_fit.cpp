@@ -1,7 +1,9 @@
 // Arc and line fitting of chains, arc splitting and tessellation.
 #include <merrow1/chain_fit.h>
 
+#include "chain/chain_record.h"
 #include "internal/check.h"
+#include "internal/vec2.h"
 
 #include <merrow1/chain.h>
 #include <merrow1/chain_corner.h>
@@ -137,16 +139,32 @@ const double kCornerAngle = 3.142592653589793;
 const double kChordMargin = 2.5e-8;
 // Coincident run ends: squared distance not above this.
 const double kCoincidentSquared = 1e-16;
+// The sagitta and flat-arc margins are this share of their tolerance, and
+// they, the flat-arc limit and the fine line fit never go below the least.
+const double kMarginShare = 0.01;
+const double kLeastFitTolerance = 1e-8;
+// A chord no longer than this holds no corridor.
+const double kLeastCorridorChord = 1e-8;
+// A vertex lies on a span when its distances to the ends sum to the span
+// within this.
+const double kOnSpanSlack = 1e-8;
+// The fine line fit of the standard sequence works at this share of its
+// tolerance.
+const double kFineLineShare = 0.001;
 // Consecutive line tangents with a dot product below this double back.
 const double kDoublingBackDot = -0.99999999;
 
-double* point_of(const RING_node_s* node) { return static_cast<CHAIN_vertex_data_s*>(node->main_data)->geometry; }
-end_segment* arc_of(const RING_node_s* node) { return reinterpret_cast<end_segment*>(point_of(node)); }
+using merrow1::arc_of;
+using merrow1::for_each_chain;
+using merrow1::is_closed;
+using merrow1::kPi;
+using merrow1::main_of;
+using merrow1::point_of;
+using merrow1::vertex_record;
 bool is_line(const RING_node_s* node) { return CHAIN_seg_ask_type(node) == SEG_LINE; }
 bool is_arc(const RING_node_s* node) { return CHAIN_seg_ask_type(node) == SEG_ARC; }
-bool is_closed(const RING_header_s* chain) { return chain->first && chain->last && chain->last->next == chain->first; }
 SIDE material_side(const RING_header_s* chain) {
-    const auto* data = static_cast<const CHAIN_main_data_s*>(chain->main_data);
+    const CHAIN_main_data_s* data = main_of(chain);
     return data ? data->material_side : 0;
 }
 double dist(const double* a, const double* b) { return std::hypot(b[0] - a[0], b[1] - a[1]); }
@@ -175,16 +193,16 @@ double sagitta(double r, double c, bool major) {
 // Sweep from the start point to the end point about the centre in the sense.
 double sweep_in_sense(const double* s, const double* e, const double* c, DIRECTION sense) {
     const double a[2] = {s[0] - c[0], s[1] - c[1]}, b[2] = {e[0] - c[0], e[1] - c[1]};
-    double t = std::atan2(a[0] * b[1] - a[1] * b[0], a[0] * b[0] + a[1] * b[1]);
+    double t = std::atan2(merrow1::cross(a, b), merrow1::dot(a, b));
     if (sense == CW) t = -t;
-    if (t < 0.0) t += 2.0 * M_PI;
+    if (t < 0.0) t += 2.0 * kPi;
     return t;
 }
 
 // Turns a vertex into an arc vertex with the end data (new geometry buffer in
 // the chain's pool when it held only a point).
 bool set_arc(RING_header_s* chain, RING_node_s* node, const end_segment& end) {
-    auto* record = static_cast<CHAIN_vertex_data_s*>(node->main_data);
+    CHAIN_vertex_data_s* record = vertex_record(node);
     if (!is_arc(node)) {
         auto* geometry = static_cast<double*>(CMEM_ALLOC(chain->pool, 1, sizeof(end_segment)));
         if (!geometry) return false;
@@ -234,7 +252,7 @@ struct Corridor {
 
     Corridor(const double* start, const double* end) : s(start) {
         length = dist(start, end);
-        valid = length > 1e-8;
+        valid = length > kLeastCorridorChord;
         d[0] = valid ? (end[0] - start[0]) / length : 0.0;
         d[1] = valid ? (end[1] - start[1]) / length : 0.0;
     }
@@ -344,7 +362,7 @@ struct ArcFit {
             }
             const double chord = corridor.length;
             if (chord < length_tol + kChordMargin) return;
-            if (sagitta(c.radius, chord, c.sweep > M_PI) < length_tol + sagitta_margin) return;
+            if (sagitta(c.radius, chord, c.sweep > kPi) < length_tol + sagitta_margin) return;
             const end_segment end = {E[0], E[1], c.centre[0], c.centre[1], c.radius, c.sense};
             if (!set_arc(chain, nodes[e], end)) return;
         }
@@ -367,7 +385,7 @@ void CHAIN_fit_vertices_to_arc(RING_header_s* chain, CHAIN_vertex_filter_t filte
     fit.chain = chain;
     fit.point_tol = std::min(tolerance, second_tolerance);
     fit.mid_tol = second_tolerance;
-    fit.sagitta_margin = std::max(0.01 * second_tolerance, 1e-8);
+    fit.sagitta_margin = std::max(kMarginShare * second_tolerance, kLeastFitTolerance);
     fit.length_tol = EQ_ask_length_tolerance();
     fit.max_radius = maximum_radius;
     fit.min_radius = minimum_radius;
@@ -464,7 +482,7 @@ struct LineFit {
         const double* s = point_of(S);
         const double* e = point_of(E);
         const double* p = point_of(P);
-        if (!skip_span && dist(s, p) + dist(p, e) - dist(s, e) > 1e-8) return false;
+        if (!skip_span && dist(s, p) + dist(p, e) - dist(s, e) > kOnSpanSlack) return false;
         const Corridor c(s, e);
         if (three_d && c.valid && c.length > tol) return z_holds(S, E, P, c);
         return true;
@@ -497,11 +515,11 @@ struct LineFit {
 
     // Step 1: flat arcs become lines; the number turned.
     int flatten_arcs() const {
-        const auto* data = static_cast<const CHAIN_main_data_s*>(chain->main_data);
+        const CHAIN_main_data_s* data = main_of(chain);
         double x = 0.0;
         if (data && data->approximation_tolerance_set) x = 2.0 * data->approximation_tolerance;
-        x = std::max(x, 1e-8);
-        const double margin = std::max(0.01 * tol, 1e-8);
+        x = std::max(x, kLeastFitTolerance);
+        const double margin = std::max(kMarginShare * tol, kLeastFitTolerance);
         int turned = 0;
         for (RING_node_s* node : vertices_of(chain)) {
             SEGMENT segment;
@@ -512,7 +530,7 @@ struct LineFit {
             const double c = dist(segment.start, point_of(node));
             const double r = end->radius;
             const double centre[2] = {end->cx, end->cy};
-            const bool major = sweep_in_sense(segment.start, point_of(node), centre, end->direction) > M_PI;
+            const bool major = sweep_in_sense(segment.start, point_of(node), centre, end->direction) > kPi;
             const double s = sagitta(r, c, major);
             // A major arc is as far from its chord as its sagitta, whatever
             // the chord: only a tiny circle turns into a line.
@@ -631,7 +649,7 @@ struct LineFit {
         merge_runs([this](const RING_node_s* s, const RING_node_s* e, const RING_node_s* p) {
             return corridor_holds(s, e, p);
         });
-        const auto* data = static_cast<const CHAIN_main_data_s*>(chain->main_data);
+        const CHAIN_main_data_s* data = main_of(chain);
         const bool skip_span = data && data->kind == SAMPLE_CHAIN && !CHAIN_ask_use_new_boolean();
         merge_runs([this, skip_span](const RING_node_s* s, const RING_node_s* e, const RING_node_s* p) {
             return tangents_parallel(p) && span_holds(s, e, p, skip_span);
@@ -710,22 +728,6 @@ void CHAIN_fit_all_vertices_to_line(RING_header_s* chain, double tolerance) {
 // The standard sequence
 // ---------------------------------------------------------------------------
 
-namespace {
-
-template <typename Fn>
-void for_each_chain(RING_header_s* chain_or_list, Fn fn) {
-    if (!chain_or_list) return;
-    if (chain_or_list->type != 2) {
-        fn(chain_or_list);
-        return;
-    }
-    RING_node_s* node = chain_or_list->first;
-    for (int i = 0; i < chain_or_list->count && node; ++i, node = node->next)
-        if (RING_header_s* chain = RING_ask_node_subring(node)) fn(chain);
-}
-
-}  // namespace
-
 void CHAIN_do_arc_fit_and_line_fit(RING_header_s* chain, CHAIN_vertex_filter_t filter, double tolerance,
                                    bool side_check) {
     if (!chain || !(tolerance > 0.0)) return;
@@ -735,7 +737,7 @@ void CHAIN_do_arc_fit_and_line_fit(RING_header_s* chain, CHAIN_vertex_filter_t f
     CHAIN_fit_vertices_to_arc(chain, filter, EQ_ask_length_tolerance(), tolerance, max_radius, min_radius, 4,
                               side_check, false);
     counts[1] = chain->count;
-    CHAIN_fit_vertices_to_line(chain, filter, std::max(0.001 * tolerance, 1e-8), false);
+    CHAIN_fit_vertices_to_line(chain, filter, std::max(kFineLineShare * tolerance, kLeastFitTolerance), false);
     counts[2] = chain->count;
     CHAIN_fit_vertices_to_arc(chain, filter, tolerance, tolerance, max_radius, min_radius, 6, side_check, false);
     counts[3] = chain->count;

@@ -89,13 +89,10 @@ constexpr double kCollapseLeast = 1e-10;
 // and four quarter steps.
 constexpr int kTracesPerOffsetTrace = 7;
 
-CHAIN_main_data_s* main_data(const RING_header_s* chain) {
-    return chain ? static_cast<CHAIN_main_data_s*>(chain->main_data) : nullptr;
-}
-CHAIN_vertex_data_s* vertex_record(const RING_node_s* node) {
-    return static_cast<CHAIN_vertex_data_s*>(node->main_data);
-}
-bool is_closed(const RING_header_s* chain) { return chain->first && chain->last && chain->last->next == chain->first; }
+// The chain's main data: the one reader, under the name this file's walks use.
+CHAIN_main_data_s* main_data(const RING_header_s* chain) { return merrow1::main_of(chain); }
+using merrow1::is_closed;
+using merrow1::vertex_record;
 
 SIDE other_side(SIDE side) { return side == RIGHT ? LEFT : side == LEFT ? RIGHT : side; }
 bool has_side(const RING_header_s* chain) {
@@ -892,13 +889,7 @@ void CHAIN_set_new_filleting_status(int status) { g_new_filleting_status = statu
 namespace {
 
 // The chains of a set that carry main data, in order.
-std::vector<RING_header_s*> set_chains(const RING_header_s* set) {
-    std::vector<RING_header_s*> out;
-    for (RING_node_s* node : merrow1::ring_nodes(set))
-        if (RING_header_s* chain = RING_ask_node_subring(node))
-            if (chain->type == RING_TYPE_CHAIN && main_data(chain)) out.push_back(chain);
-    return out;
-}
+using merrow1::shapes_of;
 
 // The offset chains of a region set, in one list in the pool.  They go with
 // the list unless the result is handed out: then they stay in the pool, as
@@ -932,7 +923,7 @@ private:
 // a trace) and an island.
 bool mixes_outer_boundaries_and_islands(const RING_header_s* chains) {
     bool outer = false, island = false;
-    for (RING_header_s* chain : set_chains(chains)) {
+    for (RING_header_s* chain : shapes_of(chains)) {
         outer = outer || merrow1::is_closed_pocket(chain);
         island = island || merrow1::is_island(chain);
     }
@@ -979,7 +970,7 @@ RING_header_s* CHAIN_offset_region_general(RING_header_s* chains, double offset,
     if (!CHAIN__input_usable(chains, "CHAIN_offset_region_general", CHAIN_INPUT_LIST)) return nullptr;
     report("CHAIN_offset_region_general: input", chains, kReportInput);
     // 1. Whether the set runs both ways: then flipped groups are looked for.
-    const std::vector<RING_header_s*> members = set_chains(chains);
+    const std::vector<RING_header_s*> members = shapes_of(chains);
     bool inwards = false, outwards = false;
     for (RING_header_s* chain : members) {
         if (!is_closed(chain) || !has_side(chain)) continue;
@@ -1031,7 +1022,7 @@ RING_header_s* CHAIN_offset_and_boolean(RING_header_s* chains, double offset, CO
     if (!CHAIN__input_usable(chains, "CHAIN_offset_and_boolean", CHAIN_INPUT_LIST)) return nullptr;
     report("CHAIN_offset_all: input", chains, kReportInput);
     OffsetChains offsets(pool);
-    for (RING_header_s* chain : set_chains(chains))
+    for (RING_header_s* chain : shapes_of(chains))
         offsets.append(CHAIN_offset(chain, offset, corner_control, side, trace_source_cb, trace_vertex_cb,
                                     vertex_source_cb, pool, nullptr));
     report("CHAIN_offset_all: before boolean", offsets.list(), kReportIntermediate);

@@ -42,6 +42,7 @@
 #include "internal/ring_check.h"
 #include "internal/ring_nodes.h"
 #include "internal/scratch_pool.h"
+#include "internal/vec2.h"
 #include "offset/chain_fillet_internal.h"
 
 #include <cmath>
@@ -49,31 +50,29 @@
 #include <unordered_set>
 #include <vector>
 
-using merrow1::chain_fillet_internal::chains_of;
-using merrow1::chain_fillet_internal::closed_chain;
-using merrow1::chain_fillet_internal::main_of;
+using merrow1::arc_of;
+using merrow1::chains_of;
+using merrow1::is_closed;
+using merrow1::main_of;
+using merrow1::vertex_record;
 
 namespace {
-
-const CHAIN_vertex_data_s* record_of(const RING_node_s* node) {
-    return node ? static_cast<const CHAIN_vertex_data_s*>(node->main_data) : nullptr;
-}
 
 // Appends a copy of the vertex (geometry, segment type, flag word and
 // application data) to the open chain.
 void append_copy(RING_header_s* to, const RING_node_s* vertex, bool as_start) {
-    const CHAIN_vertex_data_s* v = record_of(vertex);
+    const CHAIN_vertex_data_s* v = vertex_record(vertex);
     const SEGMENT_TYPE type = as_start ? SEG_POINT : CHAIN_seg_ask_type(vertex);
     end_segment end{};
     if (type == SEG_ARC) {
-        end = *reinterpret_cast<const end_segment*>(v->geometry);
+        end = *arc_of(vertex);
     } else {
         end.x = v->geometry[0];
         end.y = v->geometry[1];
     }
     RING_node_s* node = ChainAppendVertexGeneral(to, &end, type, 1);
     if (!node) return;
-    auto* copy = static_cast<CHAIN_vertex_data_s*>(node->main_data);
+    CHAIN_vertex_data_s* copy = vertex_record(node);
     ChainVertexAppCopy(vertex, to, node);
     // The start vertex carries no segment: only its point and marks count.
     const unsigned type_bits = copy->flags & CHAIN_VERTEX_SEG_TYPE_MASK;
@@ -90,11 +89,11 @@ int fillet_geom_type(const RING_header_s* chain, const RING_node_s* vertex) {
     int type = MCHN_ask_segment_geom_type(chain, vertex);
     if (type == 0) type = CHAIN_seg_ask_geom_type(vertex);
     if (type != 0 || APP_DATA__ask_app_data(vertex->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE) ||
-        (record_of(vertex)->flags & CHAIN_VERTEX_BACK_SIDE))
+        (vertex_record(vertex)->flags & CHAIN_VERTEX_BACK_SIDE))
         return type;
     const auto* s = static_cast<const CHAIN_source_segment_s*>(
         APP_DATA__ask_app_data(vertex->app_data, APP_DATA_SOURCE_SEGMENT));
-    if (!s || !s->source_vertex || !record_of(s->source_vertex)) return 0;
+    if (!s || !s->source_vertex || !vertex_record(s->source_vertex)) return 0;
     type = MCHN_ask_segment_geom_type(s->source_chain, s->source_vertex);
     return type != 0 ? type : CHAIN_seg_ask_geom_type(s->source_vertex);
 }
@@ -102,7 +101,7 @@ int fillet_geom_type(const RING_header_s* chain, const RING_node_s* vertex) {
 }  // namespace
 
 bool CHAIN__vertex_is_filletable(const RING_header_s* chain, const RING_node_s* vertex, bool allow3, bool allow2) {
-    const CHAIN_vertex_data_s* v = record_of(vertex);
+    const CHAIN_vertex_data_s* v = vertex_record(vertex);
     if (!v || (v->flags & CHAIN_VERTEX_BACK_SIDE)) return false;
     const int type = fillet_geom_type(chain, vertex);
     if (type == 0) return false;
@@ -113,7 +112,7 @@ bool CHAIN__vertex_is_filletable(const RING_header_s* chain, const RING_node_s* 
 
 int CHAIN__select_fillet_shapes(RING_header_s* chain, bool allow3, bool allow2, RING_header_s* shapes,
                                 bool* no_hole_taken_whole) {
-    if (!closed_chain(chain) || chain->count < 2 || !shapes) return 0;
+    if (!is_closed(chain) || chain->count < 2 || !shapes) return 0;
     const int n = chain->count;
     std::vector<RING_node_s*> nodes;
     std::vector<bool> ok;
@@ -125,7 +124,7 @@ int CHAIN__select_fillet_shapes(RING_header_s* chain, bool allow3, bool allow2, 
     int first_blocked = -1;
     for (int i = 0; i < n && first_blocked < 0; ++i)
         if (!ok[i]) first_blocked = i;
-    const auto* md = static_cast<const CHAIN_main_data_s*>(chain->main_data);
+    const CHAIN_main_data_s* md = main_of(chain);
     if (first_blocked < 0) {
         CHAIN_add_chain_to_list(shapes, chain);
         const DIRECTION dir = CHAIN_direction_of_chain(chain);
@@ -142,7 +141,7 @@ int CHAIN__select_fillet_shapes(RING_header_s* chain, bool allow3, bool allow2, 
         RING_header_s* shape = CHAIN_create_from_csys(md ? &md->csys : nullptr, shapes->pool);
         if (!shape) continue;
         if (md) {
-            auto* smd = static_cast<CHAIN_main_data_s*>(shape->main_data);
+            CHAIN_main_data_s* smd = main_of(shape);
             const CSYS csys = smd->csys;
             *smd = *md;
             smd->csys = csys;
@@ -151,7 +150,7 @@ int CHAIN__select_fillet_shapes(RING_header_s* chain, bool allow3, bool allow2, 
         append_copy(shape, nodes[(i + n - 1) % n], true);
         for (int j = i; ok[j]; j = (j + 1) % n) append_copy(shape, nodes[j], false);
         CHAIN_close_by_reverse(shape, true);
-        static_cast<CHAIN_main_data_s*>(shape->main_data)->material_side = md ? md->material_side : 0;
+        main_of(shape)->material_side = md ? md->material_side : 0;
         CHAIN_add_chain_to_list(shapes, shape);
         ++made;
     }
@@ -244,13 +243,13 @@ RING_node_s* CHAIN__insert_fillet_arc(const POINT_ON_CHAIN_s* first, const POINT
         RING_delete_node(chain, b);
     }
     // 4. The segment ending at v2 becomes the arc from v1 about the centre.
-    auto* rec2 = static_cast<CHAIN_vertex_data_s*>(v2->main_data);
-    const auto* rec1 = static_cast<const CHAIN_vertex_data_s*>(v1->main_data);
+    CHAIN_vertex_data_s* rec2 = vertex_record(v2);
+    const CHAIN_vertex_data_s* rec1 = vertex_record(v1);
     const double p1[2] = {rec1->geometry[0], rec1->geometry[1]};
     const double p2[2] = {rec2->geometry[0], rec2->geometry[1]};
     end_segment* arc = nullptr;
     if (CHAIN_seg_ask_type(v2) == SEG_ARC) {
-        arc = reinterpret_cast<end_segment*>(rec2->geometry);
+        arc = arc_of(v2);
     } else {
         arc = CMEM_NEW(chain->pool, end_segment);
         rec2->geometry = &arc->x;
@@ -286,8 +285,8 @@ RING_node_s* CHAIN__insert_fillet_arc(const POINT_ON_CHAIN_s* first, const POINT
 
 int CHAIN__fillet_merge(RING_node_s* source, RING_node_s* source_segment, RING_header_s* source_chain,
                         RING_node_s* vertex, RING_header_s* chain) {
-    const CHAIN_vertex_data_s* from = record_of(source_segment);
-    if (auto* to = vertex ? static_cast<CHAIN_vertex_data_s*>(vertex->main_data) : nullptr)
+    const CHAIN_vertex_data_s* from = vertex_record(source_segment);
+    if (CHAIN_vertex_data_s* to = vertex_record(vertex))
         if (from && (from->flags & CHAIN_VERTEX_FILLET_ARC)) to->flags |= CHAIN_VERTEX_FILLET_ARC;
     return MCHN_merge_implicit_offset_app_data(source, source_segment, source_chain, vertex, chain);
 }
@@ -295,7 +294,7 @@ int CHAIN__fillet_merge(RING_node_s* source, RING_node_s* source_segment, RING_h
 namespace {
 
 int label_of(const RING_header_s* chain) {
-    const auto* md = chain ? static_cast<const CHAIN_main_data_s*>(chain->main_data) : nullptr;
+    const CHAIN_main_data_s* md = main_of(chain);
     return md ? md->region_set_id : -1;
 }
 
@@ -317,12 +316,12 @@ bool from_input(const RING_node_s* v) {
 // (a vertex of the chain an open input was closed into links to the
 // caller's vertex, which holds the description).
 const RING_node_s* described_source(const RING_node_s* former) {
-    const CHAIN_vertex_data_s* f = record_of(former);
+    const CHAIN_vertex_data_s* f = vertex_record(former);
     if (APP_DATA__ask_app_data(former->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE) ||
         (f->flags & (CHAIN_VERTEX_GEOM_TYPE_MASK | CHAIN_VERTEX_BACK_SIDE)))
         return former;
     const CHAIN_source_segment_s* deeper = key20(former);
-    return deeper && record_of(deeper->source_vertex) ? deeper->source_vertex : former;
+    return deeper && vertex_record(deeper->source_vertex) ? deeper->source_vertex : former;
 }
 
 // What a vertex takes over from the vertex its former source segment (key
@@ -330,11 +329,11 @@ const RING_node_s* described_source(const RING_node_s* former) {
 // the source description bits and data word (of the vertex that describes
 // that segment's source).
 void take_former(RING_node_s* v, RING_node_s* former_vertex, RING_header_s* chain) {
-    auto* rec = static_cast<CHAIN_vertex_data_s*>(v->main_data);
-    if (!rec || !record_of(former_vertex)) return;
-    if (record_of(former_vertex)->flags & CHAIN_VERTEX_FILLET_ARC) rec->flags |= CHAIN_VERTEX_FILLET_ARC;
+    CHAIN_vertex_data_s* rec = vertex_record(v);
+    if (!rec || !vertex_record(former_vertex)) return;
+    if (vertex_record(former_vertex)->flags & CHAIN_VERTEX_FILLET_ARC) rec->flags |= CHAIN_VERTEX_FILLET_ARC;
     former_vertex = const_cast<RING_node_s*>(described_source(former_vertex));
-    const CHAIN_vertex_data_s* src = record_of(former_vertex);
+    const CHAIN_vertex_data_s* src = vertex_record(former_vertex);
     if (void* r74 = APP_DATA__ask_app_data(former_vertex->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE)) {
         RING_put_node_app_data(chain, v, CHAIN_APP_DATA_SEGMENT_SOURCE, r74);
     } else {
@@ -381,7 +380,7 @@ bool relink_chain(RING_header_s* chain) {
     int k = 0;
     for (; k < chain->count && start && !from_input(start); ++k) start = start->next;
     if (!start || k == chain->count) return keep_shape_chain(chain);
-    const bool closed = closed_chain(chain);
+    const bool closed = is_closed(chain);
     CHAIN_source_chain_source_vertex_s last17 = *key17(start);
     const CHAIN_source_segment_s* s20 = key20(start);
     CHAIN_source_segment_s last20 = s20 ? *s20 : CHAIN_source_segment_s{nullptr, nullptr};
@@ -506,23 +505,23 @@ struct Point {
 double distance(const Point& a, const Point& b) { return std::hypot(a.x - b.x, a.y - b.y); }
 
 Point vertex_point(const RING_node_s* v) {
-    const double* g = record_of(v)->geometry;
+    const double* g = merrow1::point_of(v);
     return {g[0], g[1]};
 }
 
 RING_node_s* previous_vertex(const RING_header_s* chain, RING_node_s* v) {
     if (v->previous) return v->previous;
-    return closed_chain(chain) ? chain->last : nullptr;
+    return is_closed(chain) ? chain->last : nullptr;
 }
 RING_node_s* next_vertex(const RING_header_s* chain, RING_node_s* v) {
     if (v->next) return v->next;
-    return closed_chain(chain) ? chain->first : nullptr;
+    return is_closed(chain) ? chain->first : nullptr;
 }
 
 // The rebuilt shape runs forward along a chain whose material is RIGHT and
 // backward along any other.
 bool walks_forward(const RING_header_s* chain) {
-    const auto* md = static_cast<const CHAIN_main_data_s*>(chain->main_data);
+    const CHAIN_main_data_s* md = main_of(chain);
     return md && md->material_side == RIGHT;
 }
 
@@ -558,7 +557,7 @@ double walk_parameter(const SourceSegment& s, const Point& p) {
 bool has_geometry_type(const RING_header_s* chain, const RING_node_s* v) {
     return APP_DATA__ask_app_data(v->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE) || fillet_geom_type(chain, v) != 0;
 }
-bool back_side(const RING_node_s* v) { return (record_of(v)->flags & CHAIN_VERTEX_BACK_SIDE) != 0; }
+bool back_side(const RING_node_s* v) { return (vertex_record(v)->flags & CHAIN_VERTEX_BACK_SIDE) != 0; }
 
 // The forward vertex whose segment a return vertex of a chain closed there
 // and back (header key 110, its turning vertex) runs back along: the k-th
@@ -566,7 +565,7 @@ bool back_side(const RING_node_s* v) { return (record_of(v)->flags & CHAIN_VERTE
 // before the turn.  Null for other vertices and chains.
 RING_node_s* forward_twin(const RING_header_s* chain, const RING_node_s* vertex) {
     const auto* turn = static_cast<const RING_node_s*>(APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_TURNING_VERTEX));
-    if (!turn || !closed_chain(chain) || !back_side(vertex)) return nullptr;
+    if (!turn || !is_closed(chain) || !back_side(vertex)) return nullptr;
     std::vector<RING_node_s*> forward;
     RING_node_s* v = chain->first;
     for (int i = 0; i < chain->count && v; ++i, v = v->next) {
@@ -588,13 +587,13 @@ RING_node_s* forward_twin(const RING_header_s* chain, const RING_node_s* vertex)
 // source's own, or, for a return segment of a run closed there and back,
 // which lies on the forward segment it runs back along, that segment's.
 void append_part(RING_header_s* shape, const SourceSegment& s, const Point& to) {
-    const CHAIN_vertex_data_s* v = record_of(s.vertex);
+    const CHAIN_vertex_data_s* v = vertex_record(s.vertex);
     end_segment end{};
     end.x = to.x;
     end.y = to.y;
     SEGMENT_TYPE type = SEG_LINE;
     if (CHAIN_seg_ask_type(s.vertex) == SEG_ARC) {
-        const auto* arc = reinterpret_cast<const end_segment*>(v->geometry);
+        const end_segment* arc = arc_of(s.vertex);
         end.cx = arc->cx;
         end.cy = arc->cy;
         end.radius = arc->radius;
@@ -603,7 +602,7 @@ void append_part(RING_header_s* shape, const SourceSegment& s, const Point& to) 
     }
     RING_node_s* node = ChainAppendVertexGeneral(shape, &end, type, 0);
     if (!node) return;
-    auto* rec = static_cast<CHAIN_vertex_data_s*>(node->main_data);
+    CHAIN_vertex_data_s* rec = vertex_record(node);
     rec->flags = (v->flags & ~CHAIN_VERTEX_SEG_TYPE_MASK) | (rec->flags & CHAIN_VERTEX_SEG_TYPE_MASK);
     MCHN_merge_segment_app_data(s.vertex, s.vertex, s.chain, node, shape);
     if (APP_DATA__ask_app_data(node->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE) ||
@@ -615,7 +614,7 @@ void append_part(RING_header_s* shape, const SourceSegment& s, const Point& to) 
         RING_put_node_app_data(shape, node, CHAIN_APP_DATA_SEGMENT_SOURCE, r74);
     } else {
         constexpr unsigned kTypes = CHAIN_VERTEX_GEOM_TYPE_MASK | CHAIN_VERTEX_SOURCE_GEOM_TYPE_MASK;
-        rec->flags |= record_of(described)->flags & kTypes;
+        rec->flags |= vertex_record(described)->flags & kTypes;
     }
 }
 
@@ -810,7 +809,7 @@ RING_header_s* rebuild_loop(const CHAIN_fillet_boundary_context_s& ctx, const PO
             arc.radius = 0.5 * (distance(a.corner, a.out) + distance(a.corner, b.in));
             arc.direction = CCW;
             if (RING_node_s* node = ChainAppendVertexGeneral(shape, &arc, SEG_ARC, 0)) {
-                static_cast<CHAIN_vertex_data_s*>(node->main_data)->flags |= CHAIN_VERTEX_FILLET_ARC;
+                vertex_record(node)->flags |= CHAIN_VERTEX_FILLET_ARC;
                 CHAIN_seg_set_geom_type(node, best_geometry_type(a.source, b.source));
             }
         }
@@ -820,7 +819,7 @@ RING_header_s* rebuild_loop(const CHAIN_fillet_boundary_context_s& ctx, const PO
         return nullptr;
     }
     CHAIN_close(shape, ctx.tolerance);
-    auto* md = static_cast<CHAIN_main_data_s*>(shape->main_data);
+    CHAIN_main_data_s* md = main_of(shape);
     md->material_side = RIGHT;
     md->direction = CHAIN_direction_of_chain(shape);
     RING_put_header_app_data(shape, APP_DATA_STOCKED_FROM, runs[0].source.chain);
@@ -936,7 +935,8 @@ int CHAIN_fillet_region(RING_header_s* list, double radius, bool allow3, bool al
         MERROW1_SCRATCH_POOL(pool, "CHAIN_fillet_region");
         // 2. Tolerance.
         const double tol = CHAIN__fillet_tolerance(list);
-        const double e = -(5 * tol + 2.5e-8);
+        constexpr double kLeastCloseOffset = 2.5e-8;  // so the implied offset is never nothing
+        const double e = -(5 * tol + kLeastCloseOffset);
         // 3. Open chains closed there and back.
         RING_header_s* closed = referring_list(pool);
         const bool any_open = CHAIN_create_closed_by_offset_reverse(list, -5 * e, closed, false);
@@ -981,7 +981,7 @@ int CHAIN_fillet_region(RING_header_s* list, double radius, bool allow3, bool al
         // vanishes: it is the caller's chain, unchanged.
         if (fillets->count == 0) {
             for (RING_header_s* c : chains_of(list))
-                if (!closed_chain(c)) RING_insert_after(out, out->last, RING_dup_reference(c));
+                if (!is_closed(c)) RING_insert_after(out, out->last, RING_dup_reference(c));
             return;
         }
         // 7. The fillet shapes united with the regions; slivers dropped.
@@ -1027,7 +1027,7 @@ int CHAIN_fillet_region(RING_header_s* list, double radius, bool allow3, bool al
             // results hold a reference of their own to it.
             if (caller_chains.count(c) && referenced.insert(node).second) RING_dup_reference(c);
             if (md && !closed_set.count(c)) md->region_set_id = 0;
-            if (c->count >= 10 || !closed_chain(c) || outer_boundary(c) || (md && md->kind == TRACE_CHAIN)) continue;
+            if (c->count >= 10 || !is_closed(c) || outer_boundary(c) || (md && md->kind == TRACE_CHAIN)) continue;
             if (CHAIN_is_sliver(c, 0.1 * radius, pool)) RING_delete_node(results, node);
         }
         // 8. Open inputs come back open.
@@ -1082,7 +1082,10 @@ int CHAIN_fillet_region(RING_header_s* list, double radius, bool allow3, bool al
 std::vector<CHAIN_fillet_pass_radius_s> CHAIN__fillet_corner_radii(double radius, double step) {
     std::vector<CHAIN_fillet_pass_radius_s> out;
     if (!(radius > 0) || !(step > 0) || !std::isfinite(radius) || !std::isfinite(step)) return out;
-    const double floor = 0.2 * radius - 0.001 * radius;
+    // Another try is allowed while the next radius stays at or above a fifth
+    // of the radius less a thousandth of it.
+    constexpr double kLeastRadiusShare = 0.2, kRadiusSlackShare = 0.001;
+    const double floor = kLeastRadiusShare * radius - kRadiusSlackShare * radius;
     for (int i = 0; i < 1000; ++i) {
         const double ri = radius - i * step;
         const bool another = ri - step >= floor;
@@ -1110,11 +1113,11 @@ const RING_header_s* key20_chain(const RING_node_s* v) {
 bool gap_arc_of(const RING_node_s* v, GapArc* arc) {
     const CHAIN_source_segment_s* s = key20(v);
     if (!s || !s->source_vertex || label_of(s->source_chain) != 1) return false;
-    const CHAIN_vertex_data_s* src = record_of(s->source_vertex);
+    const CHAIN_vertex_data_s* src = vertex_record(s->source_vertex);
     if (!src || !(src->flags & CHAIN_VERTEX_FILLET_ARC) || CHAIN_seg_ask_type(s->source_vertex) != SEG_ARC) return false;
     RING_node_s* before = previous_vertex(s->source_chain, s->source_vertex);
     if (!before) return false;
-    const auto* e = reinterpret_cast<const end_segment*>(src->geometry);
+    const end_segment* e = arc_of(s->source_vertex);
     arc->centre = {e->cx, e->cy};
     arc->start = vertex_point(before);
     arc->end = {e->x, e->y};
@@ -1132,7 +1135,7 @@ void fillet_corner(RING_header_s* input, const GapArc& arc) {
     if (!pa.chain || !pb.chain) return;
     auto span = [&](const POINT_ON_CHAIN_s& from, const POINT_ON_CHAIN_s& to) {
         double d = to.parameter - from.parameter;
-        if (d < 0 && closed_chain(input)) d += input->count;
+        if (d < 0 && is_closed(input)) d += input->count;
         return d < 0 ? 1e300 : d;
     };
     const bool forward = span(pa, pb) <= span(pb, pa);
@@ -1151,7 +1154,7 @@ struct SliverWidth {
 };
 // Offsets of the gap's sliver test: the width on fillet-arc segments, 0 elsewhere.
 double gap_sliver_offset(RING_header_s*, RING_node_s* vertex, void* data) {
-    const CHAIN_vertex_data_s* v = record_of(vertex);
+    const CHAIN_vertex_data_s* v = vertex_record(vertex);
     return v && (v->flags & CHAIN_VERTEX_FILLET_ARC) ? static_cast<SliverWidth*>(data)->width : 0.0;
 }
 
@@ -1219,7 +1222,8 @@ int CHAIN__fillet_corners_region_pass(RING_header_s* list, double radius, const 
         }
         flip();
         // 6-7. Each gap: one input chain and one fillet arc make a corner.
-        const double min_area = 0.01 * (M_PI / 16) * radius * radius;
+        constexpr double kLeastGapShare = 0.01;  // of a sixteenth of the circle of the radius
+        const double min_area = kLeastGapShare * (merrow1::kPi / 16) * radius * radius;
         for (RING_header_s* gap : chains_of(gaps)) {
             const double area = CHAIN_chainArea_chainCentroid(gap, nullptr);
             if (std::fabs(area) < min_area) continue;
@@ -1241,7 +1245,7 @@ int CHAIN__fillet_corners_region_pass(RING_header_s* list, double radius, const 
                 }
                 GapArc arc{};
                 if (!gap_arc_of(v, &arc)) continue;
-                static_cast<CHAIN_vertex_data_s*>(v->main_data)->flags |= CHAIN_VERTEX_FILLET_ARC;
+                vertex_record(v)->flags |= CHAIN_VERTEX_FILLET_ARC;
                 bool seen = false;
                 for (const GapArc& a : arcs) seen = seen || distance(a.centre, arc.centre) <= 5 * tol;
                 if (!seen) arcs.push_back(arc);
@@ -1250,7 +1254,7 @@ int CHAIN__fillet_corners_region_pass(RING_header_s* list, double radius, const 
             if (corner && width) {
                 const GapArc& a = arcs.front();
                 const double half = 0.5 * distance(a.start, a.end);
-                const double s75 = std::sin(75.0 * M_PI / 180.0);
+                const double s75 = std::sin(75.0 * merrow1::kPi / 180.0);
                 SliverWidth w{*width};
                 corner = std::fabs(area) < 2 * *width * radius && half * half / (radius * radius) < s75 * s75 &&
                          CHAIN_is_sliver(gap, gap_sliver_offset, &w, pool);

@@ -34,7 +34,10 @@
 #include <velte/listwin.h>
 #include <velte/ring.h>
 
+#include "chain/chain_record.h"
 #include "internal/check.h"
+#include "internal/tolerances.h"
+#include "internal/vec2.h"
 #include "offset_join.h"
 
 #include <cmath>
@@ -44,6 +47,15 @@
 namespace {
 
 constexpr double kSamePoint2 = 1e-16;           // squared distance of coinciding points
+// A rounded join of two lines needs 1 - c and 1 + c, c the dot of their
+// directions, at least this: neither running on nor reversed.
+constexpr double kRoundedJoinTurn = 1e-10;
+// A chain stocked on both sides is closed at this gap, finer than the
+// library's closing gap.
+constexpr double kBothSidesCloseTolerance = 1e-10;
+// End caps: lengths below this are zero, and radii within it of a distance
+// reach it.
+constexpr double kCapLength = 1e-10;
 constexpr double kDifferentStockLimit = 2.61312592975275;  // 1 / sin(22.5 degrees)
 constexpr int kQueryListInputs = 12;
 constexpr int kQueryLoopRemoval = 42;
@@ -57,7 +69,7 @@ struct V2 {
 V2 operator+(V2 a, V2 b) { return {a.x + b.x, a.y + b.y}; }
 V2 operator-(V2 a, V2 b) { return {a.x - b.x, a.y - b.y}; }
 V2 operator*(double s, V2 a) { return {s * a.x, s * a.y}; }
-double dot(V2 a, V2 b) { return a.x * b.x + a.y * b.y; }
+using merrow1::dot;
 double norm(V2 a) { return std::hypot(a.x, a.y); }
 double dist2(V2 a, V2 b) { return dot(a - b, a - b); }
 bool same(V2 a, V2 b) { return dist2(a, b) <= kSamePoint2; }
@@ -147,17 +159,15 @@ V2 away_normal(V2 t, SIDE side) { return side == LEFT ? V2{t.y, -t.x} : V2{-t.y,
 // ---------------------------------------------------------------------------
 // Chain access
 
-CHAIN_main_data_s* main_data(const RING_header_s* chain) {
-    return chain ? static_cast<CHAIN_main_data_s*>(chain->main_data) : nullptr;
-}
-CHAIN_vertex_data_s* vertex_record(const RING_node_s* node) {
-    return node ? static_cast<CHAIN_vertex_data_s*>(node->main_data) : nullptr;
-}
+using merrow1::arc_of;
+using merrow1::is_closed;
+using merrow1::main_of;
+using merrow1::vertex_record;
+// The vertex's point as a V2.
 V2 point_of(const RING_node_s* node) {
-    const double* g = vertex_record(node)->geometry;
+    const double* g = merrow1::point_of(node);
     return {g[0], g[1]};
 }
-bool is_closed(const RING_header_s* chain) { return chain->first && chain->last && chain->last->next == chain->first; }
 SEGMENT_TYPE type_of(const RING_node_s* node) {
     return static_cast<SEGMENT_TYPE>(static_cast<int>(vertex_record(node)->flags & 3u) - 1);
 }
@@ -171,7 +181,7 @@ bool read_piece(const RING_header_s* chain, const RING_node_s* node, Piece* out)
 }
 
 double length_tolerance(const RING_header_s* chain) {
-    const CHAIN_main_data_s* md = main_data(chain);
+    const CHAIN_main_data_s* md = main_of(chain);
     return md && md->length_tolerance > 0.0 ? md->length_tolerance : EQ_ask_length_tolerance();
 }
 
@@ -582,7 +592,7 @@ int CHAIN__full_circle_arcs(const double start[2], const double centre[2], DIREC
     const V2 s{start[0], start[1]}, v{centre[0], centre[1]};
     const V2 r = s - v;
     if (norm(r) <= tolerance) return 0;
-    const double turn = (direction == CW ? -2.0 : 2.0) * M_PI / 3.0;
+    const double turn = (direction == CW ? -2.0 : 2.0) * merrow1::kPi / 3.0;
     V2 points[4];
     for (int k = 0; k < 3; ++k) {
         const double a = turn * k;
@@ -640,7 +650,7 @@ int CHAIN__process_extend_tangents(CHAIN__stock_walk_s* walk, int kind, CORNER_C
         if (differ) {
             double b[2], angle = 0.0;
             const bool ok = walk->vertex && ChainVertexBiSector(walk->source, walk->vertex, b, &angle);
-            if (kind != CORNER_TYPE_CONCAVE || !ok || angle >= M_PI / 2.0) return CHAIN__process_add_full_circle(walk);
+            if (kind != CORNER_TYPE_CONCAVE || !ok || angle >= merrow1::kPi / 2.0) return CHAIN__process_add_full_circle(walk);
             return CHAIN__process_extend_with_dummy(walk);
         }
         if (control == EXTEND_TANGENT && kind == CORNER_TYPE_CONVEX)
@@ -722,7 +732,7 @@ int CHAIN__process_extend_tangents(CHAIN__stock_walk_s* walk, int kind, CORNER_C
         // directions are L1's and L2's own.
         const V2 t1 = unit(end_of(l1) - start_of(l1)), t2 = unit(end_of(l2) - start_of(l2));
         const double cc = dot(t1, t2);
-        rounded = 1.0 - cc >= 1e-10 && 1.0 + cc >= 1e-10;
+        rounded = 1.0 - cc >= kRoundedJoinTurn && 1.0 + cc >= kRoundedJoinTurn;
         if (rounded) {
             double s2 = walk->radius * walk->radius * (1.0 - cc) / (1.0 + cc);
             const double d1 = dist2(x, c.p1), d2 = dist2(x, c.p2);
@@ -1010,8 +1020,8 @@ void list_inputs(double radius, double stock, CORNER_CONTROL control) {
 void set_up_output(RING_header_s* source, RING_header_s* output) {
     empty_chain(output);
     if (output->main_data && source->main_data) {
-        CHAIN_main_data_s* md = main_data(output);
-        *md = *main_data(source);
+        CHAIN_main_data_s* md = main_of(output);
+        *md = *main_of(source);
         md->kind = TRACE_CHAIN;
         md->direction = 0;
         md->approximation_tolerance_set = 0;
@@ -1033,7 +1043,7 @@ void stock_failure_note() { MERROW1_NOTE_FAILURE("DUE_TO_STOCK_DATA_FUNCTION_RET
 int CHAIN__stock_general(RING_header_s* chain, double tool_radius, double stock, CHAIN_stock_data_cb_t stock_cb,
                          CHAIN_trace_vertex_cb_t trace_vertex_cb, CORNER_CONTROL corner_control,
                          CHAIN_trace_vertex_source_cb_t vertex_source_cb, int options, RING_header_s* output) {
-    MERROW1_REQUIRE(chain && main_data(chain) && output, "DUE_TO_INVALID_DATA", 0);
+    MERROW1_REQUIRE(chain && main_of(chain) && output, "DUE_TO_INVALID_DATA", 0);
     if (!std::isfinite(tool_radius) || !std::isfinite(stock)) {
         empty_chain(output);
         MERROW1_NOTE_FAILURE("DUE_TO_STOCK_OR_RADIUS_NOT_FINITE");
@@ -1054,7 +1064,7 @@ int CHAIN__stock_general(RING_header_s* chain, double tool_radius, double stock,
     walk.prev_start_stock = walk.cur_start_stock = walk.prev_end_stock = walk.cur_end_stock = stock;
     walk.tolerance = length_tolerance(chain);
     walk.radius = tool_radius;
-    walk.side = main_data(chain)->material_side;
+    walk.side = main_of(chain)->material_side;
     const double tol = walk.tolerance;
     const bool closed = is_closed(chain);
     auto fail_invalid = [&](const char* label) {
@@ -1252,7 +1262,7 @@ int CHAIN__stock_general(RING_header_s* chain, double tool_radius, double stock,
             RING_node_s* join_end = before_join->next->next;
             auto centred_at = [](const RING_node_s* node, V2 c) {
                 if (type_of(node) != SEG_ARC) return false;
-                const end_segment* e = reinterpret_cast<const end_segment*>(vertex_record(node)->geometry);
+                const end_segment* e = arc_of(node);
                 return same({e->cx, e->cy}, c);
             };
             if (join_end != output->first && centred_at(before_join, start_of(walk.prev_source)) &&
@@ -1305,7 +1315,7 @@ int CHAIN__stock_general(RING_header_s* chain, double tool_radius, double stock,
             CHAIN_trace_vertex_data_s* to = record_of(output->last);
             if (from && to) *to = *from;
         }
-        CHAIN_close(output, 1e-8);
+        CHAIN_close(output, merrow1::kCloseGap);
         const CHAIN_trace_vertex_data_s* second = record_of(output->first->next);
         const CHAIN_trace_vertex_data_s* first_record = record_of(output->first);
         if (second && (second->vertex_piece || second->blank) && !(first_record && first_record->step_high))
@@ -1331,7 +1341,7 @@ int CHAIN_stock_general_old(RING_header_s* chain, double tool_radius, double sto
 int CHAIN_stock_general(RING_header_s* chain, double tool_radius, double stock, CHAIN_stock_data_cb_t stock_cb,
                         CHAIN_trace_vertex_cb_t trace_vertex_cb, CORNER_CONTROL corner_control,
                         CHAIN_trace_vertex_source_cb_t vertex_source_cb, bool remove_loops, RING_header_s* output) {
-    MERROW1_REQUIRE(chain && main_data(chain) && output, "DUE_TO_INVALID_DATA", 0);
+    MERROW1_REQUIRE(chain && main_of(chain) && output, "DUE_TO_INVALID_DATA", 0);
     if (!std::isfinite(tool_radius) || !std::isfinite(stock)) {
         empty_chain(output);
         MERROW1_NOTE_FAILURE("DUE_TO_STOCK_OR_RADIUS_NOT_FINITE");
@@ -1354,7 +1364,7 @@ int CHAIN_stock_general(RING_header_s* chain, double tool_radius, double stock, 
         if (!traced) return 1;
         // The output takes the ring; the traced header is deleted empty.  Its
         // cached box is not carried over: it would go with the header.
-        *main_data(output) = *main_data(traced);
+        *main_of(output) = *main_of(traced);
         output->first = traced->first;
         output->last = traced->last;
         output->count = traced->count;
@@ -1397,7 +1407,7 @@ void CHAIN__AppendEndCap(RING_header_s* stocked, RING_node_s* p, RING_node_s* q,
     const V2 pp = point_of(p), qq = point_of(q), ee = point_of(e);
     const double d = norm(qq - pp), da = norm(ee - pp), db = norm(qq - ee);
     // 1. Degenerate caps change nothing.
-    if (d < 1e-10 || da < 1e-10 || db < 1e-10) return;
+    if (d < kCapLength || da < kCapLength || db < kCapLength) return;
     const V2 u = (1.0 / d) * (qq - pp);
     // 2. Which ends are square.
     const bool p_mark = back_marked(p), q_mark = back_marked(q);
@@ -1405,20 +1415,20 @@ void CHAIN__AppendEndCap(RING_header_s* stocked, RING_node_s* p, RING_node_s* q,
     const bool q_square = (!q_mark && cap_type == 1) || (q_mark && cap_type == 2);
     // 3. No straight middle part when the sides are close.
     double r = radius;
-    const bool middle = !(d <= 2.0 * r + 1e-10);
+    const bool middle = !(d <= 2.0 * r + kCapLength);
     bool corner_at_e = false;
     if (!middle) {
         if (p_square) {
-            if (db < r + 1e-10) r = db;
+            if (db < r + kCapLength) r = db;
             corner_at_e = true;
         } else if (q_square) {
-            if (da < r + 1e-10) r = da;
+            if (da < r + kCapLength) r = da;
         } else {
             r = d / 2.0;
         }
     }
     // 4. The normal away from the material.
-    const SIDE side = main_data(source)->material_side;
+    const SIDE side = main_of(source)->material_side;
     const V2 n = side == LEFT ? r * V2{u.y, -u.x} : r * V2{-u.y, u.x};
     V2 f = (corner_at_e ? ee : pp + r * u) + n;
     CHAIN__stock_walk_s walk{};
@@ -1471,7 +1481,7 @@ void CHAIN_StockOpenBothSides(RING_header_s* chain, double first_radius, double 
                               CHAIN_trace_vertex_cb_t trace_vertex_cb, CORNER_CONTROL corner_control,
                               CHAIN_trace_vertex_source_cb_t vertex_source_cb, RING_header_s* output,
                               ENDCAP_TYPE cap_type) {
-    if (!chain || !main_data(chain) || !output || chain->count < 2) {
+    if (!chain || !main_of(chain) || !output || chain->count < 2) {
         if (output) empty_chain(output);
         MERROW1_NOTE_FAILURE("DUE_TO_INVALID_DATA");
         return;
@@ -1524,7 +1534,7 @@ void CHAIN_StockOpenBothSides(RING_header_s* chain, double first_radius, double 
         CHAIN__AppendEndCap(output, output->last, output->first, chain, chain->first, vertex_source_cb, radius,
                             cap_type);
         // 7. Closed.
-        CHAIN_close(output, 1e-10);
+        CHAIN_close(output, kBothSidesCloseTolerance);
         report("CHAIN_StockOpenBothSides: stockedChain -- output", output);
     } catch (...) {
         if (second) RING_delete(second);

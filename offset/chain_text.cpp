@@ -17,9 +17,11 @@
 #include <stend/om.h>
 #include <stend/system.h>
 
+#include "chain/chain_record.h"
 #include "internal/check.h"
 #include "internal/record_size.h"
 #include "internal/scratch_pool.h"
+#include "internal/vec2.h"
 
 #include <cmath>
 #include <cstring>
@@ -27,8 +29,10 @@
 namespace {
 
 const int kTextAnnotationType = 25;
-const double kTwoPi = 6.283185307179586;
-const double kPi = 3.141592653589793;
+using merrow1::kPi;
+const double kTwoPi = 2 * kPi;
+using merrow1::main_of;
+using merrow1::point_of;
 
 static_assert(sizeof(POINT_ON_CHAIN_s) == merrow1::round_up(3 * sizeof(double) + 2 * sizeof(void*) + sizeof(int),
                                                         merrow1::kRecordDoubleAlign),
@@ -90,8 +94,8 @@ bool mirrors(const RenderState& s) {
 RING_header_s* new_chain(RenderState& s) {
     RING_header_s* chain = CHAIN_create_from_csys(&s.csys, s.pool);
     if (!chain) throw std::bad_alloc();
-    static_cast<CHAIN_main_data_s*>(chain->main_data)->material_side = LEFT;
-    static_cast<CHAIN_main_data_s*>(chain->main_data)->kind = OFFSET_CHAIN;
+    main_of(chain)->material_side = LEFT;
+    main_of(chain)->kind = OFFSET_CHAIN;
     return chain;
 }
 
@@ -169,8 +173,8 @@ TC_render_status_t on_arc(void* client, const double centre[2], double radius, d
         const Korvo::Math::Vector2 direction = {r > 0.0 ? (a[0] - c[0]) / r : 1.0, r > 0.0 ? (a[1] - c[1]) / r : 0.0};
         RING_header_s* circle = CHAIN_create_circle_chain(&s.csys, r, &circle_centre, &direction, CCW, s.pool);
         if (!circle) return TC_RENDER_OK;  // too small to be a circle: nothing to cut
-        static_cast<CHAIN_main_data_s*>(circle->main_data)->material_side = LEFT;
-        static_cast<CHAIN_main_data_s*>(circle->main_data)->kind = OFFSET_CHAIN;
+        main_of(circle)->material_side = LEFT;
+        main_of(circle)->kind = OFFSET_CHAIN;
         RING_header_s* group = RING_create_in_pool(nullptr, RING_TYPE_LIST, s.pool);
         if (!group) {
             RING_delete(circle);
@@ -246,11 +250,8 @@ TC_render_status_t on_fill_area(void*, int, const double*) { return TC_RENDER_DE
 
 RING_header_s* chain_of(const RING_node_s* node) { return RING_ask_node_subring(node); }
 
-bool is_open(const RING_header_s* chain) { return chain->first && chain->last->next != chain->first; }
-
-const double* point_of(const RING_node_s* node) {
-    return static_cast<const CHAIN_vertex_data_s*>(node->main_data)->geometry;
-}
+// A chain with vertices that does not close on itself.
+bool is_open(const RING_header_s* chain) { return chain->first && !merrow1::is_closed(chain); }
 
 bool within(const double* a, const double* b, double tolerance) {
     return std::hypot(a[0] - b[0], a[1] - b[1]) <= tolerance;
@@ -259,7 +260,7 @@ bool within(const double* a, const double* b, double tolerance) {
 // Reverses a text chain; its material side stays LEFT.
 void reverse(RING_header_s* chain) {
     CHAIN_reverse(chain);
-    static_cast<CHAIN_main_data_s*>(chain->main_data)->material_side = LEFT;
+    main_of(chain)->material_side = LEFT;
 }
 
 // Appends the segments of `from` (after its first vertex) to `to`.

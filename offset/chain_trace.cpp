@@ -43,6 +43,7 @@
 #include "internal/check.h"
 #include "internal/flavour_intersections.h"
 #include "internal/scratch_pool.h"
+#include "internal/vec2.h"
 #include "arc_sweep.h"
 #include "offset_join.h"
 
@@ -56,12 +57,38 @@
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+using merrow1::kPi;
 // Vertex marks of traced vertices.
 constexpr unsigned kMarkThereAndBack = 0x20000u;  // the source vertex is marked as there-and-back (key 13)
 constexpr unsigned kMarkSampleSource = 0x800u;    // the source is a SAMPLE_CHAIN
 // Points closer than this are one point for the tracer's own tests.
 constexpr double kPointTolerance = 1e-8;
+// The tolerance with which the tracer asks the segment intersection for the
+// crossings of two pieces' full lines or circles: far below the length
+// tolerance, so that no crossing is moved onto a piece's end and no two
+// curves that miss each other are taken as touching, beyond the rounding of
+// their coordinates; whether a crossing lies near enough to the pieces is
+// decided afterwards, with the tracing tolerance.
+constexpr double kFullCurveCrossing = 1e-12;
+// An arc given a new centre for the trace's end becomes a line when
+// |(end - old centre) . (end - trace end)| / (4 x radius) falls below this.
+constexpr double kFlatRefit = 1e-8;
+// Two tangents run on in one direction when their dot product lies within
+// this of 1 (the pieces either side of a closed trace's start).
+constexpr double kSameDirectionDot = 1e-10;
+// At a reversal, curvatures of opposite signs govern by the smaller radius
+// only when the radii differ by more than this.
+constexpr double kDistinctRadii = 1e-8;
+// Two line offsets whose ends lie less than this apart count as extended.
+constexpr double kMeetingLineEnds = 2e-8;
+// Extended offsets must turn the side's way by a cross product of at least
+// this; a chamfer is cut only where |cos(phi / 2)| exceeds the first and its
+// inset the second.
+constexpr double kExtensionTurn = 1e-10;
+constexpr double kChamferCosine = 1e-10;
+constexpr double kChamferInset = 1e-8;
+// A last piece shorter than this (and not blank) goes, its end kept.
+constexpr double kNearlyNoLength = 1e-8;
 // Debug-query codes of the chain debug interface (kind 2).
 constexpr int kQueryLoopRemoval = 42;
 
@@ -75,8 +102,8 @@ V2 v2(const double p[2]) { return {p[0], p[1]}; }
 V2 operator+(V2 a, V2 b) { return {a.x + b.x, a.y + b.y}; }
 V2 operator-(V2 a, V2 b) { return {a.x - b.x, a.y - b.y}; }
 V2 operator*(double s, V2 a) { return {s * a.x, s * a.y}; }
-double dot(V2 a, V2 b) { return a.x * b.x + a.y * b.y; }
-double cross(V2 a, V2 b) { return a.x * b.y - a.y * b.x; }
+using merrow1::cross;
+using merrow1::dot;
 double norm(V2 a) { return std::hypot(a.x, a.y); }
 double dist(V2 a, V2 b) { return norm(a - b); }
 // dist(a, b) > t and dist(a, b) < t, asking hypot only where the
@@ -196,10 +223,11 @@ V2 arc_mid_point(const Piece& arc) {
 // product and turn the arc's way by a sine above 1e-6, far beyond the
 // rounding of their unit vectors, so the sweep found from those lies in
 // (0, pi / 2] up to that rounding, well below any split.
+constexpr double kSurelyTurningSineSquared = 1e-12;  // that sine of 1e-6, squared
 bool sweeps_under_a_quarter(const Piece& arc) {
     const V2 a = arc.s() - arc.c(), b = arc.e() - arc.c();
     const double turn = (arc.end.direction == CW ? -1.0 : 1.0) * cross(a, b);
-    return dot(a, b) > 0.0 && turn > 0.0 && turn * turn > 1e-12 * dot(a, a) * dot(b, b);
+    return dot(a, b) > 0.0 && turn > 0.0 && turn * turn > kSurelyTurningSineSquared * dot(a, a) * dot(b, b);
 }
 
 // The crossing of two pieces' full lines or circles nearest a crossing found
@@ -207,7 +235,7 @@ bool sweeps_under_a_quarter(const Piece& arc) {
 // which would move a trimmed offset off its line or circle.
 V2 refine_crossing(const Piece& a, const Piece& b, V2 found) {
     INT_POINT points;
-    const int n = SEGMENT_intersect(&a.seg, &b.seg, 1e-12, &points);
+    const int n = SEGMENT_intersect(&a.seg, &b.seg, kFullCurveCrossing, &points);
     V2 best = found;
     double best_distance = kPointTolerance * 10.0;
     for (int i = 0; i < n; ++i) {
@@ -220,14 +248,12 @@ V2 refine_crossing(const Piece& a, const Piece& b, V2 found) {
 // ---------------------------------------------------------------------------
 // Chain access
 
-CHAIN_main_data_s* main_data(const RING_header_s* chain) {
-    return chain ? static_cast<CHAIN_main_data_s*>(chain->main_data) : nullptr;
-}
-CHAIN_vertex_data_s* vertex_record(const RING_node_s* node) {
-    return node ? static_cast<CHAIN_vertex_data_s*>(node->main_data) : nullptr;
-}
-V2 point_of(const RING_node_s* node) { return v2(vertex_record(node)->geometry); }
-bool is_closed(const RING_header_s* chain) { return chain->first && chain->last && chain->last->next == chain->first; }
+// The chain's main data: the one reader, under the name this file's walks use.
+CHAIN_main_data_s* main_data(const RING_header_s* chain) { return merrow1::main_of(chain); }
+using merrow1::is_closed;
+using merrow1::vertex_record;
+// The vertex's point as a V2.
+V2 point_of(const RING_node_s* node) { return v2(merrow1::point_of(node)); }
 
 CHAIN_trace_vertex_data_s* trace_record(const RING_node_s* node) {
     return node ? static_cast<CHAIN_trace_vertex_data_s*>(
@@ -437,7 +463,7 @@ void refit_arc_to_trace_end(Piece* piece, V2 trace_end) {
     if (piece->type() != SEG_ARC || (piece->start[0] == trace_end.x && piece->start[1] == trace_end.y)) return;
     const V2 e = piece->e(), c = piece->c();
     const double r = piece->end.radius;
-    if (r <= 0.0 || std::fabs(dot(e - c, e - trace_end)) / (4.0 * r) < 1e-8) {
+    if (r <= 0.0 || std::fabs(dot(e - c, e - trace_end)) / (4.0 * r) < kFlatRefit) {
         *piece = line_piece(trace_end, e);
         return;
     }
@@ -588,7 +614,7 @@ void close_trace(CHAIN_trace_inputs_s* in) {
     if (!tangent_at(first_piece, false, &t1) || !tangent_at(last_piece, true, &t2)) return;
     const CHAIN_source_chain_source_vertex_s* a = source_link(trace->first);
     const CHAIN_source_chain_source_vertex_s* b = source_link(between);
-    if (std::fabs(dot(t1, t2) - 1.0) <= 1e-10 && a && b && a->source_vertex == b->source_vertex) {
+    if (std::fabs(dot(t1, t2) - 1.0) <= kSameDirectionDot && a && b && a->source_vertex == b->source_vertex) {
         remove_trace_vertex(in, between);
         CHAIN_drop_cached_box(trace);
     }
@@ -970,6 +996,7 @@ namespace {
 // False, and nothing shown, on any other chain.
 bool wide_in_every_direction(const RING_header_s* chain, double limit) {
     constexpr int kDirections = 16;
+    constexpr double kRoundingMargin = 1e-9;  // of the coordinates' size
     const RING_node_s* node = chain->first;
     if (!node || !vertex_record(node) || !vertex_record(node)->geometry) return false;
     const double* origin = vertex_record(node)->geometry;
@@ -996,7 +1023,7 @@ bool wide_in_every_direction(const RING_header_s* chain, double limit) {
             hi[k] = std::fmax(hi[k], p);
         }
     }
-    const double needed = limit + reach * kPi / kDirections + 1e-9 * (size + reach);
+    const double needed = limit + reach * kPi / kDirections + kRoundingMargin * (size + reach);
     for (int k = 0; k < kDirections; ++k)
         if (!(hi[k] - lo[k] >= needed)) return false;
     return true;
@@ -1067,7 +1094,8 @@ int corner_type_from(const RING_header_s* source, const RING_node_s* entry, cons
     else if (k_in != 0.0 && k_out != 0.0) {
         if ((k_in > 0.0) == (k_out > 0.0))
             k = k_in;
-        else if (std::fabs(1.0 / k_in - 1.0 / k_out) > 1e-8 && std::fabs(std::fabs(1.0 / k_in) - std::fabs(1.0 / k_out)) > 1e-8)
+        else if (std::fabs(1.0 / k_in - 1.0 / k_out) > kDistinctRadii &&
+                 std::fabs(std::fabs(1.0 / k_in) - std::fabs(1.0 / k_out)) > kDistinctRadii)
             k = std::fabs(k_in) > std::fabs(k_out) ? k_in : k_out;
     }
     // The tangents decide unless they reverse exactly, or so nearly that the
@@ -1188,7 +1216,7 @@ void concave_corner(CHAIN_trace_inputs_s* in, RING_node_s* entry, RING_node_s* v
             if (SegmentIntersectOn(&prev.seg, &out.seg, &points) == 1) {
                 x = refine_crossing(prev, out, {points.point[0].x, points.point[0].y});
                 found = true;
-            } else if (const int n = SEGMENT_intersect(&prev.seg, &out.seg, 1e-12, &points); n > 0) {
+            } else if (const int n = SEGMENT_intersect(&prev.seg, &out.seg, kFullCurveCrossing, &points); n > 0) {
                 // Offsets that miss each other by no more than the tracing
                 // tolerance near their ends still meet there.
                 int near = 0;
@@ -1369,7 +1397,7 @@ void convex_corner(CHAIN_trace_inputs_s* in, RING_node_s* entry, RING_node_s* ve
         }
     }
     // 4. Two lines already meeting count as extended.
-    if (incoming.type() == SEG_LINE && out.type() == SEG_LINE && nearer_than(e1, out.s(), 2e-8)) {
+    if (incoming.type() == SEG_LINE && out.type() == SEG_LINE && nearer_than(e1, out.s(), kMeetingLineEnds)) {
         INT_POINT points;
         if (SEGMENT_intersect(&incoming.seg, &out.seg, tolerance, &points) == 1) {
             const V2 x{points.point[0].x, points.point[0].y};
@@ -1386,7 +1414,7 @@ void convex_corner(CHAIN_trace_inputs_s* in, RING_node_s* entry, RING_node_s* ve
         const double sign = side == LEFT ? 1.0 : -1.0;
         const V2 s2 = out.s();
         const double s = cross(s2 - e1, t2) / turn;
-        if (sign * turn >= 1e-10 && s >= tolerance) {
+        if (sign * turn >= kExtensionTurn && s >= tolerance) {
             const V2 meet = e1 + s * t1;
             V2 q1 = meet, q2 = meet;
             bool chamfer = false, passed = false;
@@ -1395,9 +1423,9 @@ void convex_corner(CHAIN_trace_inputs_s* in, RING_node_s* entry, RING_node_s* ve
             } else if (dist(meet, p) >= 2.0 * d) {
                 const double phi = std::acos(std::fmax(-1.0, std::fmin(1.0, -dot(t1, t2))));
                 const double c = std::cos(phi / 2.0);
-                if (std::fabs(c) > 1e-10) {
+                if (std::fabs(c) > kChamferCosine) {
                     const double dd = (1.0 - std::sin(phi / 2.0)) * d / c;
-                    if (std::fabs(dd) > 1e-8) {
+                    if (std::fabs(dd) > kChamferInset) {
                         q1 = e1 + dd * t1;
                         q2 = s2 - dd * t2;
                         chamfer = true;
@@ -1501,7 +1529,7 @@ void CHAIN__trace_remove_embedded_tail_loops(CHAIN_trace_inputs_s* in) {
     // A last piece of almost no length goes, its end kept.
     if (trace->count >= 3 && !is_blank(trace->last)) {
         Piece last;
-        if (read_segment(trace, trace->last, &last) && SegmentLength(&last.seg) < 1e-8) {
+        if (read_segment(trace, trace->last, &last) && SegmentLength(&last.seg) < kNearlyNoLength) {
             const V2 end = last.e();
             remove_trace_vertex(in, trace->last);
             move_last_vertex(in, end);
@@ -1691,18 +1719,7 @@ RING_header_s* CHAIN__offset_trace(RING_header_s* source, double offset, CORNER_
 
 namespace {
 
-// Calls fn with every chain of a chain or chain list.
-template <class Fn>
-void for_each_chain(const RING_header_s* ring, Fn fn) {
-    if (!ring) return;
-    if (ring->type == RING_TYPE_CHAIN) {
-        fn(const_cast<RING_header_s*>(ring));
-        return;
-    }
-    const RING_node_s* node = ring->first;
-    for (int i = 0; i < ring->count && node; ++i, node = node->next)
-        if (RING_header_s* chain = RING_ask_node_subring(node)) fn(chain);
-}
+using merrow1::for_each_chain;
 
 template <class Fn>
 void for_each_vertex(RING_header_s* chain, Fn fn) {
@@ -1725,7 +1742,7 @@ bool CHAIN__delete_traced_chain(const RING_header_s* result, const RING_header_s
     RING_header_s* traced = const_cast<RING_header_s*>(trace);
     if (result) {
         RING_header_s* source = static_cast<RING_header_s*>(APP_DATA__ask_app_data(trace->app_data, APP_DATA_STOCKED_FROM));
-        for_each_chain(result, [&](RING_header_s* chain) {
+        for_each_chain(const_cast<RING_header_s*>(result), [&](RING_header_s* chain) {
             if (!chain->main_data) return;
             for_each_vertex(chain, [&](RING_node_s* node) {
                 auto* link = static_cast<CHAIN_source_chain_source_vertex_s*>(

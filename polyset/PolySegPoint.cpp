@@ -2,6 +2,7 @@
 // removing points of point lists.
 #include <merrow1/PolySegPoint.h>
 
+#include "chain/chain_record.h"
 #include "polyset/poly_seg_point_internal.h"
 
 #include "internal/check.h"
@@ -359,7 +360,7 @@ void PolySegPoint::FilterSmallSections(RING_header_s* list, double length) {
     const int passes = list->count + 1;
     for (int pass = 0; pass < passes; ++pass) {
         bool changed = false;
-        const bool closed = list->last && list->last->next == list->first;
+        const bool closed = merrow1::is_closed(list);
         RING_node_s* node = list->first;
         for (int steps = list->count; node && steps > 0 && list->count > 0; --steps) {
             RING_node_s* prev = node->previous;

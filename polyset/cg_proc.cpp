@@ -14,6 +14,8 @@
 // nodes of the polys it was made on, so it is destroyed before those polys
 // leave the network, and when the processor goes.
 #include "chain/chain_fields_guard.h"
+#include "chain/chain_record.h"
+#include "internal/tolerances.h"
 #include "polyset/cg_proc_internal.h"
 
 #include <merrow1/app_data_keys.h>
@@ -48,6 +50,9 @@ using merrow1::psi::seg_piece;
 namespace {
 
 const char* const kFile = "cg_proc.cpp";
+// The grid's margin is the grid fraction of the box's larger extent, and at
+// least this, so that a box of no size still gets an extent.
+const double kGridMarginFloor = 1e-5;
 
 enum Role { PREVIOUS = 0, CURRENT = 1, CONTAIN = 2, GUARD = 3, PREVIOUS_GUARD = 4, ROLES = 5 };
 
@@ -117,29 +122,18 @@ struct Piece {
     CHAIN_app_poly_seg_chain_source_s* src;
 };
 
-CHAIN_main_data_s* main_of(const RING_header_s* chain) {
-    return chain ? static_cast<CHAIN_main_data_s*>(chain->main_data) : nullptr;
-}
-
-bool ring_closed(const RING_header_s* ring) {
-    return ring && ring->first && ring->last && ring->last->next == ring->first;
-}
+using merrow1::chains_of;
+using merrow1::is_closed;
+using merrow1::main_of;
 
 // Segments of a chain: its vertex count when closed, one less when open, 0
 // below two vertices.
 int segment_count(const RING_header_s* chain) {
     if (!chain || chain->count < 2) return 0;
-    return ring_closed(chain) ? chain->count : chain->count - 1;
+    return is_closed(chain) ? chain->count : chain->count - 1;
 }
 
 using merrow1::ring_nodes;
-
-std::vector<RING_header_s*> chains_of(const RING_header_s* list) {
-    std::vector<RING_header_s*> out;
-    for (RING_node_s* n : ring_nodes(list))
-        if (RING_header_s* c = RING_ask_node_subring(n)) out.push_back(c);
-    return out;
-}
 
 [[noreturn]] void infinite_loop(int line) {
     ERROR_raise(kFile, line, ERROR_INFINITE_LOOP_CODE, "Infinite Loop Encountered");
@@ -1050,7 +1044,8 @@ CG_PROC_s* CG_PROC_create(double box[4], double guard_offset, double match_dista
             proc->psi = psi;
             // 2. The grid over the widened box; a box of no size still gets
             //    an extent.
-            const double m = std::max(1e-5 * std::max(box[1] - box[0], box[3] - box[2]), 1e-5);
+            const double m =
+                std::max(merrow1::kGridMarginFraction * std::max(box[1] - box[0], box[3] - box[2]), kGridMarginFloor);
             proc->grid = INT_GRID_MAP__create_uniform(pool, box[0] - m, box[2] - m, 0.0, box[1] + m, box[3] + m,
                                                       0.0, 31);
             if (!proc->grid) ERROR_internal(kFile, __LINE__, "CG_PROC_create: no grid map");
@@ -1240,7 +1235,7 @@ void CG_PROC_set_start_reparam_gaps(RING_header_s* chain, RING_node_s* new_start
     if (position < 0 || !(index == position || (position == 0 && index == chain->count)))
         ERROR_internal(kFile, __LINE__, "CG_PROC_set_start_reparam_gaps: index does not name the new start");
     // 1. Only a closed chain is restarted.
-    if (!ring_closed(chain)) return;
+    if (!is_closed(chain)) return;
     chain->first = new_start;
     chain->last = new_start->previous;
     // 2. The gaps follow the new numbering.

@@ -10,6 +10,7 @@
 #include <merrow1/chain_source.h>
 #include <merrow1/int_grid_map.h>
 
+#include "chain/chain_record.h"
 #include "internal/check.h"
 #include "internal/scratch_pool.h"
 #include "polyset/poly_seg_chain_internal.h"
@@ -35,19 +36,14 @@ namespace {
 const int kUnchosenRegion = 1000000000;
 const double kUnchosenPosition = 1e9;
 
-CHAIN_main_data_s* main_of(const RING_header_s* chain) {
-    return chain ? static_cast<CHAIN_main_data_s*>(chain->main_data) : nullptr;
-}
-
-bool ring_closed(const RING_header_s* ring) {
-    return ring && ring->first && ring->last && ring->last->next == ring->first;
-}
+using merrow1::is_closed;
+using merrow1::main_of;
 
 // Number of segments of a chain: its vertex count when closed, one less when
 // open, 0 below two vertices.
 int segment_count(const RING_header_s* chain) {
     if (!chain || chain->count < 2) return 0;
-    return ring_closed(chain) ? chain->count : chain->count - 1;
+    return is_closed(chain) ? chain->count : chain->count - 1;
 }
 
 RING_node_s* parent_of(const POLY_INTXN_node_s* e) { return e->node->segs[e->arm & 1]; }
@@ -269,7 +265,7 @@ void POLY_INTXN_app_data_append_output(POLY_INTXN_app_chain_src_out_s* record, c
     const int n = segment_count(chain);
     MERROW1_REQUIRE(record && (record->source.flags & POLY_INTXN_SRC_OUT) && entry && entry->node && vertex &&
                         first_index >= 0 && last_index >= 0 && first_index < n && last_index < n &&
-                        (ring_closed(chain) || first_index <= last_index),
+                        (is_closed(chain) || first_index <= last_index),
                     "DUE_TO_INVALID_INPUT", );
     POLY_INTXN_app_chain_output_s* out = &record->output;
     if (out->chain) {
@@ -582,9 +578,9 @@ RING_header_s* POLY_INTXN_create_chain(POLY_INTXN_s* loop, const INT_GRID_MAP_s*
             if (!sources || !w.first_source) return chain;
             if (chain->count < 2) return chain;
             // 7a. The closing junction at the first vertex.
-            if (ring_closed(chain)) POLY_SEG_source_walk_close(w, chain->first, chain->first->next);
+            if (is_closed(chain)) POLY_SEG_source_walk_close(w, chain->first, chain->first->next);
             // 7b. The chosen start; outputs follow the new numbering.
-            if (closed && w.candidate && ring_closed(chain) && w.candidate != chain->first) {
+            if (closed && w.candidate && is_closed(chain) && w.candidate != chain->first) {
                 const int shift = position_of(chain, w.candidate);
                 if (shift > 0) {
                     chain->first = w.candidate;
@@ -617,7 +613,7 @@ RING_header_s* POLY_INTXN_create_chain(POLY_INTXN_s* loop, const INT_GRID_MAP_s*
             POLY_SEG_chain_reverse_incorrectly(result, pool);
             if (outputs) POLY_INTXN_app_data_reverse_output(loop, result);
         }
-        if (order && sources && !ring_closed(result)) POLY_SEG_order_open_chain(result, order);
+        if (order && sources && !is_closed(result)) POLY_SEG_order_open_chain(result, order);
     }
     // 9.
     if (escaped != 0 && RDEBUG_ask_flag("cam_poly_seg"))

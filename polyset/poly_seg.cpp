@@ -3,6 +3,7 @@
 #include <merrow1/int_grid_map.h>
 #include <merrow1/poly_seg.h>
 
+#include "chain/chain_record.h"
 #include "polyset/poly_seg_internal.h"
 
 #include <glimra/display.h>
@@ -130,7 +131,7 @@ RING_header_s* POLY_SEG_CreateBoxPoly(double x1, double y1, double x2, double y2
 }
 
 bool POLY_SEG_is_closed(const RING_header_s* poly) {
-    return poly && poly->last && poly->last->next == poly->first;
+    return merrow1::is_closed(poly);
 }
 
 // ---------------------------------------------------------------------------

@@ -12,6 +12,7 @@
 #include <merrow1/segment.h>
 
 #include "chain/chain_append_internal.h"
+#include "chain/chain_record.h"
 #include "internal/check.h"
 #include "internal/ring_check.h"
 #include "internal/scratch_pool.h"
@@ -54,21 +55,26 @@ enum { KEY_TRACE_RECORD = CHAIN_APP_DATA_TRACE_VERTEX, KEY_SPLIT_RECORD_SIZE = 4
 
 // Segment flags written here beyond the named ones of poly_seg.h.
 const uint32_t FLIPPED_DUMMY_FLAGS = 0x81;
+// A part of a closed chain that runs once round (its end parameter within
+// kOnceRoundSlack of the start's plus the segment count) and whose ends meet
+// (squared distance at most kSameEndsSquared) makes a closed poly.
+const double kOnceRoundSlack = 1e-10;
+const double kSameEndsSquared = 1e-16;
+// A blank run is bridged by its chord without the arc test when the chord's
+// squared length is at most kShortBridgeSquared; else it stays when the chord
+// comes nearer an arc's centre than the radius (squared, by more than
+// kBridgeArcSlack).
+const double kShortBridgeSquared = 1e-10;
+const double kBridgeArcSlack = 1e-10;
 
-CHAIN_main_data_s* main_of(const RING_header_s* chain) {
-    return chain ? static_cast<CHAIN_main_data_s*>(chain->main_data) : nullptr;
-}
+using merrow1::arc_of;
+using merrow1::is_closed;
+using merrow1::main_of;
+using merrow1::point_of;
+using merrow1::vertex_record;
 
-bool ring_closed(const RING_header_s* ring) {
-    return ring && ring->first && ring->last && ring->last->next == ring->first;
-}
-
-CHAIN_vertex_data_s* vertex_record(const RING_node_s* vertex) {
-    return vertex ? static_cast<CHAIN_vertex_data_s*>(vertex->main_data) : nullptr;
-}
-
-PNT2_s point_of(const RING_node_s* vertex) {
-    const double* g = vertex_record(vertex)->geometry;
+PNT2_s pnt2_of(const RING_node_s* vertex) {
+    const double* g = point_of(vertex);
     return PNT2_s{g[0], g[1]};
 }
 
@@ -245,23 +251,23 @@ RING_header_s* POLY_SEG_create_from_chain(RING_header_s* chain, CMEM_pool_s* poo
         const auto v = nodes_of(chain);
         require_vertex_points(v);
         const int n = static_cast<int>(v.size());
-        const bool closed = ring_closed(chain);
+        const bool closed = is_closed(chain);
         poly = conv.create(pool, !closed);
         // Segment index of the segment ending at vertex i: i - 1, and n - 1
         // for the closing segment of a closed chain.
         auto index = [n](int i) { return i == 0 ? n - 1 : i - 1; };
         if (!conv.right()) {
             // Step 3, LEFT: forward from the first vertex.
-            if (!closed) conv.start_point(point_of(v[0]));
+            if (!closed) conv.start_point(pnt2_of(v[0]));
             for (int i = closed ? 0 : 1; i < n; ++i)
-                conv.piece(v[i], index(i), point_of(v[(i + n - 1) % n]), point_of(v[i]), false);
+                conv.piece(v[i], index(i), pnt2_of(v[(i + n - 1) % n]), pnt2_of(v[i]), false);
         } else {
             // Step 3, RIGHT: backward from the last vertex; each piece ends at
             // its chain segment's start point.
-            if (!closed) conv.start_point(point_of(v[n - 1]));
+            if (!closed) conv.start_point(pnt2_of(v[n - 1]));
             if (closed && n >= 2) conv.mark(v[1]);
             for (int i = n - 1; i >= (closed ? 0 : 1); --i)
-                conv.piece(v[i], index(i), point_of(v[i]), point_of(v[(i + n - 1) % n]), true);
+                conv.piece(v[i], index(i), pnt2_of(v[i]), pnt2_of(v[(i + n - 1) % n]), true);
         }
         // Step 7: closed stays closed; a RIGHT ring starts at the piece made
         // from the second vertex, which ends at the chain's start point.
@@ -291,7 +297,7 @@ RING_header_s* POLY_SEG_create_from_poc(const PART_OF_CHAIN_s* part, CMEM_pool_s
         const auto v = nodes_of(chain);
         require_vertex_points(v);
         const int n = static_cast<int>(v.size());
-        const bool chain_closed = ring_closed(chain);
+        const bool chain_closed = is_closed(chain);
         const PNT2_s start{part->start->point[0], part->start->point[1]};
         const PNT2_s end{part->end->point[0], part->end->point[1]};
         const double ps = part->start->parameter;
@@ -311,8 +317,8 @@ RING_header_s* POLY_SEG_create_from_poc(const PART_OF_CHAIN_s* part, CMEM_pool_s
             last = std::min(last, first + n);
         }
         const double dx = end.x - start.x, dy = end.y - start.y;
-        const bool make_closed = closed && chain_closed && std::fabs(pe - (ps + n)) <= 1e-10 &&
-                                 dx * dx + dy * dy <= 1e-16;
+        const bool make_closed = closed && chain_closed && std::fabs(pe - (ps + n)) <= kOnceRoundSlack &&
+                                 dx * dx + dy * dy <= kSameEndsSquared;
         poly = conv.create(pool, !make_closed);
 
         auto vertex_at = [&](long j) { return static_cast<int>(((j % n) + n) % n); };
@@ -321,16 +327,16 @@ RING_header_s* POLY_SEG_create_from_poc(const PART_OF_CHAIN_s* part, CMEM_pool_s
             if (!make_closed) conv.start_point(start);
             for (long j = first; j <= last; ++j) {
                 const int a = vertex_at(j), b = end_vertex(j);
-                const PNT2_s from = j == first ? start : point_of(v[a]);
-                const PNT2_s to = j == last ? end : point_of(v[b]);
+                const PNT2_s from = j == first ? start : pnt2_of(v[a]);
+                const PNT2_s to = j == last ? end : pnt2_of(v[b]);
                 conv.piece(v[b], a, from, to, false);
             }
         } else {
             if (!make_closed) conv.start_point(end);
             for (long j = last; j >= first; --j) {
                 const int a = vertex_at(j), b = end_vertex(j);
-                const PNT2_s from = j == last ? end : point_of(v[b]);
-                const PNT2_s to = j == first ? start : point_of(v[a]);
+                const PNT2_s from = j == last ? end : pnt2_of(v[b]);
+                const PNT2_s to = j == first ? start : pnt2_of(v[a]);
                 conv.piece(v[b], a, from, to, true);
             }
         }
@@ -643,8 +649,8 @@ bool POLY_SEG_check_and_handle_split_vertex(const CHAIN_app_poly_seg_chain_sourc
         const RING_node_s* rv = r->vertex;
         const bool neighbours = rv && (right ? rv->next == p->vertex : rv->previous == p->vertex);
         if (neighbours && vertex_record(vertex)) {
-            const PNT2_s pt = point_of(vertex);
-            const PNT2_s q = point_of(right ? r->vertex : p->vertex);
+            const PNT2_s pt = pnt2_of(vertex);
+            const PNT2_s q = pnt2_of(right ? r->vertex : p->vertex);
             const bool implied = (smd->use_implied_offset & 1) && smd->implied_offset != 0.0;
             if (implied) {
                 // An offset source: the junction may have moved off the
@@ -685,7 +691,7 @@ bool POLY_SEG_check_candidate_start_pt(const CHAIN_app_poly_seg_chain_source_s* 
         // The junction lies inside B's source segment: add its fraction.
         SEGMENT segment;
         if (b->vertex && vertex->previous && vertex_record(vertex->previous) && ChainSegment(t, b->vertex, &segment)) {
-            const PNT2_s j = point_of(vertex->previous);
+            const PNT2_s j = pnt2_of(vertex->previous);
             const double at[2] = {j.x, j.y};
             double nearest[2];
             SegmentPointMinDist(&segment, at, nearest);
@@ -727,7 +733,7 @@ void POLY_SEG_remove_blank_segs(RING_header_s* chain) {
     if (!chain || chain->count < 2) return;
     bool changed = false;
     // A closed chain that is blank at its start is opened there first.
-    if (ring_closed(chain)) {
+    if (is_closed(chain)) {
         if (is_blank(chain->first)) {
             CHAIN_open(chain, chain->first);
             changed = true;
@@ -736,7 +742,7 @@ void POLY_SEG_remove_blank_segs(RING_header_s* chain) {
             changed = true;
         }
     }
-    if (!ring_closed(chain)) {
+    if (!is_closed(chain)) {
         // Leading blanks: the blank vertex becomes the start.
         while (chain->count >= 2 && is_blank(chain->first->next)) {
             RING_delete_node(chain, chain->first);
@@ -762,16 +768,16 @@ void POLY_SEG_remove_blank_segs(RING_header_s* chain) {
         }
         size_t j = i;
         while (j + 1 < n && is_blank(v[j + 1])) ++j;
-        const PNT2_s a = point_of(v[i - 1]);
-        const PNT2_s b = point_of(v[j]);
+        const PNT2_s a = pnt2_of(v[i - 1]);
+        const PNT2_s b = pnt2_of(v[j]);
         const double c2 = (b.x - a.x) * (b.x - a.x) + (b.y - a.y) * (b.y - a.y);
         bool keep = false;
-        if (c2 > 1e-10) {
+        if (c2 > kShortBridgeSquared) {
             for (size_t k = i; k <= j && !keep; ++k) {
                 if (CHAIN_seg_ask_type(v[k]) != SEG_ARC) continue;
-                const end_segment* e = reinterpret_cast<const end_segment*>(vertex_record(v[k])->geometry);
+                const end_segment* e = arc_of(v[k]);
                 const PNT2_s centre{e->cx, e->cy};
-                if (squared_distance_to_chord(centre, a, b) < e->radius * e->radius - 1e-10) keep = true;
+                if (squared_distance_to_chord(centre, a, b) < e->radius * e->radius - kBridgeArcSlack) keep = true;
             }
         }
         if (!keep) {
@@ -801,7 +807,7 @@ void POLY_SEG_chain_reverse_incorrectly(RING_header_s* chain, CMEM_pool_s* pool)
     // so every predecessor is read before it is changed.
     const bool last_had_mark = has_mark(v.back());
     for (size_t i = v.size() - 1; i >= 1; --i) set_mark(v[i], has_mark(v[i - 1]));
-    set_mark(v[0], ring_closed(chain) && last_had_mark);
+    set_mark(v[0], is_closed(chain) && last_had_mark);
 }
 
 // ---------------------------------------------------------------------------
@@ -841,7 +847,7 @@ namespace {
 // the one its geometry gives.
 DIRECTION stocked_turn(const RING_header_s* chain) {
     const CHAIN_main_data_s* md = main_of(chain);
-    if (md->direction == CW || md->direction == CCW || !ring_closed(chain)) return md->direction;
+    if (md->direction == CW || md->direction == CCW || !is_closed(chain)) return md->direction;
     return CHAIN_direction_of_chain(chain);
 }
 
@@ -851,7 +857,7 @@ int class_from_stocked_from(int material_class, const RING_header_s* source, boo
     const CHAIN_main_data_s* kmd = main_of(k);
     if (!kmd) return material_class;
     if (material_inside(kmd->material_side, stocked_turn(k))) return later && material_class == 0 ? 0 : 1;
-    if (ring_closed(k) && kmd->kind != TRACE_CHAIN) return 0;
+    if (is_closed(k) && kmd->kind != TRACE_CHAIN) return 0;
     return material_class;
 }
 
@@ -919,14 +925,14 @@ CHAIN_app_poly_seg_chain_source_s* POLY_SEG_usable_source(const RING_node_s* nod
 
 bool POLY_SEG_piece_joins_last_arc(const RING_header_s* chain, const end_segment& geometry) {
     if (chain->count < 2 || CHAIN_seg_ask_type(chain->last) != SEG_ARC) return false;
-    const PNT2_s last = point_of(chain->last);
+    const PNT2_s last = pnt2_of(chain->last);
     const double dx = geometry.x - last.x, dy = geometry.y - last.y;
     return dx * dx + dy * dy <= CHAIN_COINCIDENT_SQUARED_DISTANCE;
 }
 
 RING_node_s* POLY_SEG_append_middle_of_long_arc(RING_header_s* chain, const end_segment& arc) {
     if (!chain->last) return nullptr;
-    const PNT2_s last = point_of(chain->last);
+    const PNT2_s last = pnt2_of(chain->last);
     double start[2] = {last.x, last.y};
     const int sense = CHAIN__arc_sense_from_ends(chain, start, arc);
     if (sense == 0 || sense == arc.direction) return nullptr;
@@ -1082,7 +1088,7 @@ RING_header_s* POLY_SEG_source_walk_finish(POLY_SEG_source_walk_s& w, CHAIN_proc
         const SIDE c_side = cmd ? cmd->material_side : smd->material_side;
         const DIRECTION c_direction = cmd ? stocked_turn(k) : direction;
         const CHAIN_kind_t c_kind = cmd ? cmd->kind : kind;
-        const bool c_closed = k ? ring_closed(k) : ring_closed(s);
+        const bool c_closed = k ? is_closed(k) : is_closed(s);
         if (material_inside(c_side, c_direction))
             material_class = 1;
         else if (c_closed && c_kind != TRACE_CHAIN)
@@ -1211,7 +1217,7 @@ RING_header_s* POLY_SEG_create_chain(RING_header_s* poly, const CSYS* csys, CMEM
 
         // 9d. The closing junction, and the chosen start.
         POLY_SEG_source_walk_close(w, chain->last, chain->first);
-        if (closed && w.candidate && ring_closed(chain)) {
+        if (closed && w.candidate && is_closed(chain)) {
             chain->first = w.candidate;
             chain->last = w.candidate->previous;
         }
@@ -1223,7 +1229,7 @@ RING_header_s* POLY_SEG_create_chain(RING_header_s* poly, const CSYS* csys, CMEM
     if (result && result->count >= 2) {
         const CHAIN_main_data_s* rmd = main_of(result);
         if (side != 0 && side != rmd->material_side) POLY_SEG_chain_reverse_incorrectly(result, pool);
-        if (order && sources && !ring_closed(result)) POLY_SEG_order_open_chain(result, order);
+        if (order && sources && !is_closed(result)) POLY_SEG_order_open_chain(result, order);
     }
     // 13.
     if (escaped != 0 && RDEBUG_ask_flag("cam_poly_seg"))
@@ -1253,7 +1259,7 @@ void POLY_SEG_output_list_s::add(RING_header_s* chain, const POLY_SEG_output_ord
         return;
     }
     // One backward pass over the chains this object added.
-    Added entry{nullptr, *order, !ring_closed(chain)};
+    Added entry{nullptr, *order, !is_closed(chain)};
     size_t at = m_added.size();
     while (at > 0 && goes_before(entry, m_added[at - 1])) --at;
     RING_node_s* after = at == m_added.size()               ? m_list->last

@@ -8,6 +8,8 @@
 #include "internal/owned.h"
 #include "internal/scratch_pool.h"
 #include "internal/small_buffer.h"
+#include "internal/tolerances.h"
+#include "internal/vec2.h"
 #include "exact/line_arc_seg.h"
 #include "exact/line_arc_seg_prd.h"
 #include "polyset/poly_seg_internal.h"
@@ -32,7 +34,7 @@ namespace {
 INT_GRID_MAP_s* create_map_over_box(CMEM_pool_s* pool, const double box[4], double margin) {
     const double w = box[LINE_ARC_SEG_BOX_XMAX] - box[LINE_ARC_SEG_BOX_XMIN];
     const double h = box[LINE_ARC_SEG_BOX_YMAX] - box[LINE_ARC_SEG_BOX_YMIN];
-    const double e = (2 * margin + std::max(w, h)) * 1e-5 + margin;
+    const double e = (2 * margin + std::max(w, h)) * merrow1::kGridMarginFraction + margin;
     return INT_GRID_MAP__create_uniform(pool, box[LINE_ARC_SEG_BOX_XMIN] - e, box[LINE_ARC_SEG_BOX_YMIN] - e, 0.0,
                                         box[LINE_ARC_SEG_BOX_XMAX] + e, box[LINE_ARC_SEG_BOX_YMAX] + e, 0.0, 31);
 }
@@ -160,7 +162,7 @@ double inside_position(const PieceRef& a, const PNT2_s& p, double cell) {
     const double u = std::atan2(a.start.y - a.centre.y, a.start.x - a.centre.x);
     double angle = std::atan2(p.y - a.centre.y, p.x - a.centre.x) - u;
     if (!a.ccw) angle = -angle;
-    while (angle < 0) angle += 2 * M_PI;
+    while (angle < 0) angle += 2 * merrow1::kPi;
     return angle;
 }
 

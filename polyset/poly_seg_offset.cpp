@@ -4,6 +4,7 @@
 #include <merrow1/chain_types.h>
 #include <merrow1/poly_seg_offset.h>
 
+#include "internal/vec2.h"
 #include "polyset/poly_seg_internal.h"
 
 #include <quorn/quorn.h>
@@ -18,7 +19,14 @@ using namespace merrow1::poly_seg;
 
 namespace {
 
-const double kPi = 3.14159265358979323846;
+using merrow1::kPi;
+// Arcs of the joins sweeping more than this are made in two halves.  A piece's
+// arc parameter is h = 0.5 / tan(sweep / 2), which changes sign at a half
+// circle, and near it |h| is so small that the arc's sense would rest on
+// rounding: the sweep, a difference of two atan2 values, lands a few ulps
+// either side of pi for a true half circle.  The relative margin of 1e-9 lies
+// far above that rounding, so every half circle is split.
+const double kHalfCircleSplit = kPi * (1 - 1e-9);
 // Squared cosines of 0.1 and 5 degrees: tangents agree (or are opposite)
 // within those angles when their squared cosine is at least this.
 const double kCos2Tenth = std::cos(0.1 * kPi / 180) * std::cos(0.1 * kPi / 180);
@@ -34,8 +42,8 @@ const double kThirdCircleH = 0.5 / std::sqrt(3.0);
 PNT2_s add(const PNT2_s& a, const PNT2_s& b) { return {a.x + b.x, a.y + b.y}; }
 PNT2_s sub(const PNT2_s& a, const PNT2_s& b) { return {a.x - b.x, a.y - b.y}; }
 PNT2_s mul(const PNT2_s& a, double k) { return {a.x * k, a.y * k}; }
-double dot(const PNT2_s& a, const PNT2_s& b) { return a.x * b.x + a.y * b.y; }
-double cross(const PNT2_s& a, const PNT2_s& b) { return a.x * b.y - a.y * b.x; }
+using merrow1::cross;
+using merrow1::dot;
 double dist(const PNT2_s& a, const PNT2_s& b) { return std::hypot(a.x - b.x, a.y - b.y); }
 PNT2_s unit(const PNT2_s& a) {
     const double l = std::hypot(a.x, a.y);
@@ -116,7 +124,7 @@ struct Join {
             snap(to);
             return;
         }
-        if (split || sweep > kPi * (1 - 1e-9)) {
+        if (split || sweep > kHalfCircleSplit) {
             const double m = a + (ccw ? sweep / 2 : -sweep / 2);
             const PNT2_s mid = {centre.x + radius * std::cos(m), centre.y + radius * std::sin(m)};
             one_arc(mid, sweep / 2, ccw, flags);

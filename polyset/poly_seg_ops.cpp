@@ -36,6 +36,14 @@ using namespace merrow1::poly_seg;
 
 namespace {
 
+// Appending a poly to another adds a connecting line only when the squared
+// gap between the end and the start exceeds this; else the joint moves.
+const double kJoinGapSquared = 4e-20;
+// The limits of the small closed loops of an offset result, per grid cell of
+// the largest offset: the perimeter, and the area over the perimeter.
+const double kSmallLoopPerimeter = 0.007;
+const double kSmallLoopAreaPerPerimeter = 3e-6;
+
 double dist2(const PNT2_s& a, const PNT2_s& b) {
     const double dx = a.x - b.x, dy = a.y - b.y;
     return dx * dx + dy * dy;
@@ -118,7 +126,7 @@ void POLY_SEG_append(RING_header_s* a, RING_header_s* b, POLY_SEG_copy_cb_t copy
     const PNT2_s e = end_of(a_last);
     const PNT2_s s = end_of(b_first);
     RING_node_s* chosen = a_last;
-    if (dist2(e, s) > 4e-20) {
+    if (dist2(e, s) > kJoinGapSquared) {
         RING_node_s* b_real = b_first->next;
         if (b_real && piece_length(b_real) > piece_length(a_last)) chosen = b_real;
         LINE_ARC_SEG_s* joint = seg_of(b_first);
@@ -781,8 +789,8 @@ OffsetFacts offset_group(PSI_s* psi, RING_header_s* group, POLY_SEG_set_offset_c
 const double* small_loop_limits(const OffsetFacts& facts, const INT_GRID_MAP_s* grid, double limits[2]) {
     if (!facts.any_offset) return nullptr;
     const double q = facts.max_offset / grid_cell(grid);
-    limits[0] = q * 0.007;
-    limits[1] = q * 3e-6;
+    limits[0] = q * kSmallLoopPerimeter;
+    limits[1] = q * kSmallLoopAreaPerPerimeter;
     return limits;
 }
 

@@ -2,6 +2,7 @@
 // descriptor, node records, wrapping polys into box-tree search records, the
 // box search, sub-segment marks and the removal of a wrapped poly from the
 // network.
+#include "chain/chain_record.h"
 #include "polyset/psi_gouge.h"
 #include "polyset/psi_internal.h"
 #include "polyset/psi_ray.h"
@@ -422,7 +423,7 @@ void PSI__wrap_poly(void* object, RING_header_s* poly, PSI_segment_search_wrappe
     if (!poly || !poly->first || poly->count < 1) return;
     // 2. Segment count: every node of a closed poly; one less for an open poly
     // (its first node only gives the start point).
-    const bool closed = poly->last->next == poly->first;
+    const bool closed = merrow1::is_closed(poly);
     int count = closed ? poly->count : poly->count - 1;
     if (count < 1) count = 1;
     // 3. Arrays in the object's pool.

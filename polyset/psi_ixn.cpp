@@ -10,6 +10,7 @@
 // names the start node.  Following forward links from the start node always
 // reaches every node of the segment and ends at its end node, so the sort can
 // collect them.
+#include "chain/chain_record.h"
 #include "polyset/psi_internal.h"
 
 #include "exact/line_arc_seg_prd.h"
@@ -530,7 +531,7 @@ void hide_segment(PSI_s* psi, PSI_segment_search_wrapper_s* w, int i, PSI_segmen
 void PSI__ixn_init_poly_intxn_nodes(void* object, PSI_segment_search_wrapper_s* w) {
     PSI_s* psi = static_cast<PSI_s*>(object);
     if (!w || w->count == 0 || !w->first_nodes || w->first_nodes[0]) return;
-    const bool closed = w->poly && w->poly->last && w->poly->last->next == w->poly->first;
+    const bool closed = merrow1::is_closed(w->poly);
     PSI_INTXN_NODE_s* prev_end = nullptr;
     for (int i = 0; i < w->count; ++i) {
         RING_node_s* seg = w->segs[i];

@@ -1,6 +1,7 @@
 // Region-set operations of the polygon-set intersection object: preprocessing
 // of region sets, intersections between sets, the extraction of the final
 // boundaries, booleans, cleaning of each region set and material at infinity.
+#include "chain/chain_record.h"
 #include "polyset/psi_set.h"
 #include "internal/ring_nodes.h"
 #include "internal/small_buffer.h"
@@ -1028,7 +1029,7 @@ void PSI__set_preprocess_region_sets(void* object, RING_header_s* set_of_sets, i
         for (RING_node_s* pn : ring_nodes(set)) {
             RING_header_s* poly = RING_ask_node_subring(pn);
             if (!poly) continue;
-            const bool closed = poly->first && poly->last && poly->last->next == poly->first;
+            const bool closed = merrow1::is_closed(poly);
             if (!closed) {
                 // An open poly must end in at least two segments, the last
                 // one carrying the open-end mark.
@@ -1338,7 +1339,7 @@ void cut_lines_at_other_sets_vertices(PSI_s* psi, RING_header_s* set_of_sets) {
     //    sized by a first count so that each is allocated once.
     auto closed_poly = [](RING_node_s* pn) {
         RING_header_s* poly = RING_ask_node_subring(pn);
-        return poly && poly->first && poly->last && poly->last->next == poly->first ? poly : nullptr;
+        return merrow1::is_closed(poly) ? poly : nullptr;
     };
     const auto sets = ring_nodes(set_of_sets);
     size_t poly_count = 0, vertex_room = 0;

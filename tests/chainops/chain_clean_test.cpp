@@ -675,6 +675,24 @@ TEST_F(ChainCleanTest, CycleOfAPartPassesEachOfItsSegmentsOnce) {
     }
 }
 
+// A part ending at an open chain's last vertex whose end parameter came out a
+// rounding above the whole segment count is still walked to that vertex.
+TEST_F(ChainCleanTest, CycleOfAPartTakesAParameterARoundingAboveAVertexAsThatVertex) {
+    RING_header_s* open = make_chain(pool, {P(0, 0), L(1, 0), L(2, 0)}, false);
+    POINT_ON_CHAIN_s from{{0, 0}, 0.0, open, nullptr, 0};
+    POINT_ON_CHAIN_s to{{2, 0}, std::nextafter(2.0, 3.0), open, nullptr, 0};
+    PART_OF_CHAIN_s part{&from, &to};
+    for (const int direction : {1, -1}) {
+        SCOPED_TRACE(direction);
+        std::vector<Visit> visits;
+        CHAIN_cycle_part_of_chain(&part, direction, record_visit, &visits);
+        ASSERT_EQ(visits.size(), 2u);
+        EXPECT_EQ(visits[0].vertex, nth(open, 1));
+        EXPECT_EQ(visits[1].vertex, nth(open, direction == 1 ? 2 : 0));
+        for (const Visit& v : visits) EXPECT_FALSE(v.start || v.end);
+    }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
