@@ -12,6 +12,7 @@
 #include <merrow1/chain_poly_seg.h>
 
 #include "chain/chain_check.h"
+#include "chain/chain_direction.h"
 #include "chainops/chain_2.h"
 #include "chainops/chain_backtrack.h"
 #include "chainops/chain_poly_seg_internal.h"
@@ -1098,7 +1099,7 @@ bool cancel_backtracks(RING_header_s* poly) {
 bool source_material_outside(const RING_header_s* source) {
     const CHAIN_main_data_s* md = main_of(source);
     if (!md || !ring_closed(source) || source->count < 2) return false;
-    const DIRECTION direction = md->direction ? md->direction : CHAIN_direction_of_chain(source);
+    const DIRECTION direction = merrow1::stored_or_computed_direction(source, merrow1::StoredDirection::NonZero);
     return !((direction == CW && md->material_side == RIGHT) || (direction == CCW && md->material_side == LEFT));
 }
 

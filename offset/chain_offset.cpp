@@ -53,6 +53,7 @@
 #include <velte/cmem.h>
 
 #include "chain/chain_check.h"
+#include "chain/chain_direction.h"
 #include "chainops/chain_backtrack.h"
 #include "chainops/shape_kind.h"
 #include "../chain/chain_each.h"
@@ -133,20 +134,14 @@ void flip_sides(RING_header_s* list) {
     });
 }
 
-// The stored direction of a closed chain, else the one its area gives.
-DIRECTION direction_of(const RING_header_s* chain) {
-    const DIRECTION stored = main_data(chain)->direction;
-    return stored == CW || stored == CCW ? stored : CHAIN_direction_of_chain(chain);
-}
-
 // A closed chain runs inwards when its offset goes into the area it encloses.
 bool runs_inwards(const RING_header_s* chain) {
-    const DIRECTION direction = direction_of(chain);
+    const DIRECTION direction = merrow1::stored_or_computed_direction(chain, merrow1::StoredDirection::CwOrCcw);
     const SIDE side = main_data(chain)->material_side;
     return (direction == CCW && side == RIGHT) || (direction == CW && side == LEFT);
 }
 bool runs_outwards(const RING_header_s* chain) {
-    const DIRECTION direction = direction_of(chain);
+    const DIRECTION direction = merrow1::stored_or_computed_direction(chain, merrow1::StoredDirection::CwOrCcw);
     const SIDE side = main_data(chain)->material_side;
     return (direction == CCW && side == LEFT) || (direction == CW && side == RIGHT);
 }

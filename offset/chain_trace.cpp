@@ -40,6 +40,7 @@
 #include <velte/cmem.h>
 #include <velte/listwin.h>
 
+#include "chain/chain_direction.h"
 #include "internal/check.h"
 #include "internal/flavour_intersections.h"
 #include "internal/scratch_pool.h"
@@ -1584,7 +1585,7 @@ RING_header_s* CHAIN__trace(RING_header_s* source, double offset, CORNER_CONTROL
     const CHAIN_main_data_s* md = main_data(source);
     const bool closed = is_closed(source);
     if (closed) {
-        const DIRECTION direction = md->direction ? md->direction : CHAIN_direction_of_chain(source);
+        const DIRECTION direction = merrow1::stored_or_computed_direction(source, merrow1::StoredDirection::NonZero);
         const bool inwards = (direction == CCW && md->material_side == RIGHT) ||
                              (direction == CW && md->material_side == LEFT);
         if (inwards && CHAIN__tracing_necessarily_collapses(source, offset, in.tolerance)) {

@@ -12,6 +12,7 @@
 #include <merrow1/segment.h>
 
 #include "chain/chain_append_internal.h"
+#include "chain/chain_direction.h"
 #include "internal/check.h"
 #include "internal/ring_check.h"
 #include "internal/scratch_pool.h"
@@ -836,21 +837,14 @@ namespace {
 // The loop class from the chain a source was stocked from (key 10): 1 when
 // that chain has its material inside, 0 when it is a closed loop (not a
 // trace) with its material outside.  A later trace source keeps a class of 0.
-// The turn of the chain a trace was stocked from, as the tracer read it: its
-// stored direction, else (a closed chain whose direction was never stored)
-// the one its geometry gives.
-DIRECTION stocked_turn(const RING_header_s* chain) {
-    const CHAIN_main_data_s* md = main_of(chain);
-    if (md->direction == CW || md->direction == CCW || !ring_closed(chain)) return md->direction;
-    return CHAIN_direction_of_chain(chain);
-}
-
 int class_from_stocked_from(int material_class, const RING_header_s* source, bool later) {
     const RING_header_s* k = static_cast<const RING_header_s*>(
         APP_DATA__ask_app_data(source->app_data, APP_DATA_STOCKED_FROM));
     const CHAIN_main_data_s* kmd = main_of(k);
     if (!kmd) return material_class;
-    if (material_inside(kmd->material_side, stocked_turn(k))) return later && material_class == 0 ? 0 : 1;
+    // The turn of the chain a trace was stocked from, as the tracer read it.
+    const DIRECTION turn = merrow1::stored_or_computed_direction(k, merrow1::StoredDirection::CwOrCcw);
+    if (material_inside(kmd->material_side, turn)) return later && material_class == 0 ? 0 : 1;
     if (ring_closed(k) && kmd->kind != TRACE_CHAIN) return 0;
     return material_class;
 }
@@ -1080,7 +1074,8 @@ RING_header_s* POLY_SEG_source_walk_finish(POLY_SEG_source_walk_s& w, CHAIN_proc
         int material_class = w.material_class;
         const CHAIN_main_data_s* cmd = k ? main_of(k) : nullptr;
         const SIDE c_side = cmd ? cmd->material_side : smd->material_side;
-        const DIRECTION c_direction = cmd ? stocked_turn(k) : direction;
+        const DIRECTION c_direction =
+            cmd ? merrow1::stored_or_computed_direction(k, merrow1::StoredDirection::CwOrCcw) : direction;
         const CHAIN_kind_t c_kind = cmd ? cmd->kind : kind;
         const bool c_closed = k ? ring_closed(k) : ring_closed(s);
         if (material_inside(c_side, c_direction))
