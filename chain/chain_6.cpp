@@ -8,6 +8,7 @@
 #include <merrow1/chain_source.h>
 #include <merrow1/segment.h>
 
+#include "chain/chain_readings.h"
 #include "internal/check.h"
 
 #include <cmath>
@@ -26,11 +27,6 @@ const CHAIN_main_data_s* main_data(const RING_header_s* chain) {
 SIDE material_side(const RING_header_s* chain) {
     const CHAIN_main_data_s* data = main_data(chain);
     return data ? data->material_side : 0;
-}
-
-double chain_length_tolerance(const RING_header_s* chain) {
-    const CHAIN_main_data_s* data = main_data(chain);
-    return data && data->length_tolerance > 0.0 ? data->length_tolerance : EQ_ask_length_tolerance();
 }
 
 double dot(const double a[2], const double b[2]) { return a[0] * b[0] + a[1] * b[1]; }
@@ -155,7 +151,7 @@ int ChainVertexBiSector(const RING_header_s* chain, const RING_node_s* node, dou
     const CHAIN_tangent_status_t status = ChainVertexTangent(chain, node, in, out, &k_in, &k_out);
     double result_angle = 0.0;
     if (status == CHAIN_TANGENT_BOTH) {
-        const double t = chain_length_tolerance(chain);
+        const double t = merrow1::length_tolerance_of(chain);
         const double d = dot(in, out);
         if (std::fabs(d + 1.0) > t) {
             // 1. A corner: the bisector is the sum of the tangents turned to

@@ -14,7 +14,7 @@
 #include <pellam/mchn_segment.h>
 #include <quorn/quorn.h>
 
-#include "chain/chain_direction.h"
+#include "chain/chain_readings.h"
 #include "internal/check.h"
 #include "internal/ring_nodes.h"
 #include "internal/scratch_pool.h"

@@ -6,13 +6,14 @@
 #include <merrow1/chain_build.h>
 #include <merrow1/chain_corner.h>
 #include <merrow1/chain_distance.h>
+#include <merrow1/chain_from_chain.h>
 #include <merrow1/chain_segments.h>
 #include <merrow1/chain_set.h>
 #include <merrow1/chain_source.h>
 #include <merrow1/segment.h>
 
 #include "chain/chain_append_internal.h"
-#include "chain/chain_direction.h"
+#include "chain/chain_readings.h"
 #include "internal/check.h"
 #include "internal/ring_check.h"
 #include "internal/scratch_pool.h"
@@ -114,10 +115,6 @@ bool material_inside(SIDE side, DIRECTION direction) {
     return (direction == CW && side == RIGHT) || (direction == CCW && side == LEFT);
 }
 
-bool is_there_and_back(const RING_header_s* chain) {
-    return APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_TURNING_VERTEX) != nullptr;
-}
-
 // Deletes the partly built ring and passes the error on as the host's severe error.
 template <class Body>
 RING_header_s* build_or_delete(RING_header_s*& built, Body&& body) {
@@ -161,7 +158,7 @@ public:
         h->skip_max_offset = (md->use_implied_offset & 2) != 0;
         h->no_circle = (md->use_implied_offset & 4) != 0;
         h->do_tan_corner_ext = (md->use_implied_offset & 8) != 0;
-        h->there_and_back = is_there_and_back(m_chain);
+        h->there_and_back = CHAIN_is_closed_back_along_itself(m_chain);
         h->is_open = open || h->there_and_back;
         return m_poly;
     }
@@ -402,7 +399,7 @@ void POLY_SEG_set_user_bits_from_chain(RING_header_s*, RING_node_s*, RING_node_s
     if (!node) return;
     LINE_ARC_SEG_s* s = seg_of(node);
     if (vertex && CHAIN_seg_is_on_bnd(vertex)) s->flags |= POLY_SEG_FLAG_ON_WALL;
-    if (chain && is_there_and_back(chain)) s->flags |= POLY_SEG_FLAG_THERE_AND_BACK;
+    if (chain && CHAIN_is_closed_back_along_itself(chain)) s->flags |= POLY_SEG_FLAG_THERE_AND_BACK;
 }
 
 void POLY_SEG_set_zval_and_user_bits_from_chain(RING_header_s* poly, RING_node_s* from, RING_node_s* node,
