@@ -8,6 +8,7 @@
 #include <merrow1/chain_source.h>
 #include <merrow1/segment.h>
 
+#include "chain/chain_corner_kind.h"
 #include "chain/chain_readings.h"
 #include "internal/check.h"
 
@@ -206,21 +207,8 @@ int PointOnChainBiSector(const POINT_ON_CHAIN_s* place, double bisector[2], doub
 
 CORNER_TYPE ChainCornerType(const RING_header_s* chain, const RING_node_s* node) {
     double a[2], b[2];
-    switch (ChainVertexTangent(chain, node, a, b, nullptr, nullptr)) {
-    case CHAIN_TANGENT_OUTGOING: return CORNER_TYPE_START;
-    case CHAIN_TANGENT_INCOMING: return CORNER_TYPE_END;
-    case CHAIN_TANGENT_BOTH: break;
-    default: return CORNER_TYPE_NONE;
-    }
-    if (dot(a, b) < CHAIN_CORNER_REVERSAL_DOT) return CORNER_TYPE_NONE;
-    // c = b x a: negative for a turn to the left.
-    const double c = a[1] * b[0] - a[0] * b[1];
-    if (std::fabs(c) <= CHAIN_CORNER_SMOOTH_CROSS) return CORNER_TYPE_SMOOTH;
-    const SIDE side = material_side(chain);
-    // A turn to the right (c > 0) puts the offset side of LEFT material inside
-    // the turn; a turn to the left does so for RIGHT material.
-    if (c > 0.0) return side == LEFT ? CORNER_TYPE_CONCAVE : side == RIGHT ? CORNER_TYPE_CONVEX : CORNER_TYPE_NONE;
-    return side == RIGHT ? CORNER_TYPE_CONCAVE : side == LEFT ? CORNER_TYPE_CONVEX : CORNER_TYPE_NONE;
+    const CHAIN_tangent_status_t tangents = ChainVertexTangent(chain, node, a, b, nullptr, nullptr);
+    return merrow1::corner_kind(chain, tangents, a, b);
 }
 
 bool ChainVertexIsSplitVertex(const RING_header_s* chain, const RING_node_s* node, const RING_header_s* sources,
