@@ -6,6 +6,8 @@
 #include <merrow1/chain_types.h>
 #include <velte/ring.h>
 
+#include "chain/chain_record.h"
+
 #include <cmath>
 
 namespace merrow1 {
@@ -29,7 +31,7 @@ inline CORNER_TYPE corner_kind(const RING_header_s* chain, CHAIN_tangent_status_
     // c = b x a: negative for a turn to the left.
     const double c = a[1] * b[0] - a[0] * b[1];
     if (std::fabs(c) <= CHAIN_CORNER_SMOOTH_CROSS) return CORNER_TYPE_SMOOTH;
-    const CHAIN_main_data_s* data = chain ? static_cast<const CHAIN_main_data_s*>(chain->main_data) : nullptr;
+    const CHAIN_main_data_s* data = main_of(chain);
     const SIDE side = data ? data->material_side : 0;
     // A turn to the right (c > 0) puts the offset side of LEFT material inside
     // the turn; a turn to the left does so for RIGHT material.

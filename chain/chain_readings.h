@@ -9,6 +9,8 @@
 #include <quorn/quorn.h>
 #include <velte/ring.h>
 
+#include "chain/chain_record.h"
+
 namespace merrow1 {
 
 // Which stored values count as the chain's direction.  The readers differ
@@ -24,7 +26,7 @@ enum class StoredDirection {
 // chain or one without area).  A chain without main data is read from its
 // geometry.
 inline DIRECTION stored_or_computed_direction(const RING_header_s* chain, StoredDirection rule) {
-    const CHAIN_main_data_s* data = chain ? static_cast<const CHAIN_main_data_s*>(chain->main_data) : nullptr;
+    const CHAIN_main_data_s* data = main_of(chain);
     if (data) {
         const DIRECTION stored = data->direction;
         if (rule == StoredDirection::NonZero ? stored != 0 : stored == CW || stored == CCW) return stored;
@@ -35,7 +37,7 @@ inline DIRECTION stored_or_computed_direction(const RING_header_s* chain, Stored
 // The length tolerance a chain is traced and measured with: its own when
 // above 0, else the host's (also for a chain without main data).
 inline double length_tolerance_of(const RING_header_s* chain) {
-    const CHAIN_main_data_s* data = chain ? static_cast<const CHAIN_main_data_s*>(chain->main_data) : nullptr;
+    const CHAIN_main_data_s* data = main_of(chain);
     return data && data->length_tolerance > 0.0 ? data->length_tolerance : EQ_ask_length_tolerance();
 }
 
