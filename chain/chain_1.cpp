@@ -10,6 +10,7 @@
 #include <merrow1/chain_segments.h>
 #include <merrow1/chain_source.h>
 #include <merrow1/segment.h>
+#include "chain/chain_readings.h"
 #include <internal/check.h>
 #include <pellam/mchn.h>
 #include <pellam/mchn_builders.h>
@@ -531,11 +532,6 @@ const unsigned int kSourceDescriptionBits =
 
 using merrow1::main_of;
 
-double chain_length_tolerance(const RING_header_s* chain) {
-    const CHAIN_main_data_s* data = main_of(chain);
-    return data && data->length_tolerance > 0.0 ? data->length_tolerance : EQ_ask_length_tolerance();
-}
-
 bool same_source_description(const RING_node_s* a, const RING_node_s* b) {
     const void* record_a = APP_DATA__ask_app_data(a->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE);
     const void* record_b = APP_DATA__ask_app_data(b->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE);
@@ -561,7 +557,7 @@ void empty_chain(RING_header_s* chain, const char* reason) {
 class Approximation {
 public:
     Approximation(RING_header_s* chain, double tol, RING_header_s* out)
-        : m_chain(chain), m_out(out), m_tol(tol), m_length_tol(chain_length_tolerance(chain)) {
+        : m_chain(chain), m_out(out), m_tol(tol), m_length_tol(merrow1::length_tolerance_of(chain)) {
         // The vertices after the first, the first again last on a closed
         // chain (it ends the closing segment).
         const bool closed = is_closed(chain);

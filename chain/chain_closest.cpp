@@ -4,6 +4,7 @@
 #include <internal/check.h>
 #include <internal/scratch_pool.h>
 #include "chain/chain_record.h"
+#include "chain/chain_readings.h"
 #include "internal/ring_nodes.h"
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain.h>
@@ -40,8 +41,7 @@ double ChainClosestPointOnChainList(RING_header_s* chain, const Korvo::Math::Poi
     const double approximation = data && data->approximation_tolerance_set ? data->approximation_tolerance : 0.0;
     const double tie = std::max(kTieFloor, 5.0 * approximation);
     const double p[2] = {point.x, point.y};
-    const RING_node_s* turning =
-        static_cast<const RING_node_s*>(APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_TURNING_VERTEX));
+    const RING_node_s* turning = merrow1::turning_vertex(chain);
     double best = 1e7;
     const int segments = is_closed(chain) ? chain->count : chain->count - 1;
     RING_node_s* node = chain->first->next;
