@@ -1,12 +1,11 @@
-// Oracles over result chains of region operations: the material area and the
-// membership of sample points by the winding of the chains, both computed
-// here from the chains' vertices and arc records (never by the library's area
-// or direction functions), read by their material sides.
+// Oracles over result chains of region operations: the material area, the
+// membership of sample points by the winding of the chains, read by their
+// material sides, and the distance of points to the chains, all computed here
+// from the chains' vertices and arc records (never by the library's area,
+// direction or distance functions).
 #pragma once
 
 #include "chain/chain_query_fixture.h"
-
-#include <merrow1/chain_distance.h>
 
 #include <gmpxx.h>
 
@@ -61,7 +60,6 @@ inline long double signed_area(const RING_header_s* chain) {
         segments += r * r / 2 * (t - std::sin(t));
     }
     const mpq_class chords = twice_chords / 2;
-    if (segments == 0) return sgn(chords) == 0 ? 0.0L : static_cast<long double>(chords.get_d());
     return static_cast<long double>(chords.get_d()) + segments;
 }
 
@@ -184,13 +182,48 @@ inline std::vector<int> material_map(const std::vector<RING_header_s*>& chains, 
     return map;
 }
 
-inline double distance_to(const std::vector<RING_header_s*>& chains, const double p[2]) {
-    double best = 1e300;
-    for (RING_header_s* c : chains) {
-        POINT_ON_CHAIN_s near{};
-        best = std::min(best, ChainPointMinDistance(c, p, &near));
+// Distance from a point to the segment ending at a vertex, in long double: a
+// line by the foot of the perpendicular clamped to the line; an arc by the
+// distance to its circle where the direction to the point lies within the
+// arc's sweep, else the nearer end.
+inline long double distance_to_segment(const RING_node_s* v, const double p[2]) {
+    const double* a = chain_query_test::point_of(v->previous);
+    const double* b = chain_query_test::point_of(v);
+    const long double px = p[0], py = p[1], ax = a[0], ay = a[1], bx = b[0], by = b[1];
+    const long double to_ends = std::min(std::hypot(px - ax, py - ay), std::hypot(px - bx, py - by));
+    if (CHAIN_seg_ask_type(v) == SEG_ARC) {
+        const end_segment* arc = chain_query_test::arc_of(v);
+        const long double sweep = arc_sweep(a, b, arc);
+        const long double ux = ax - arc->cx, uy = ay - arc->cy, qx = px - arc->cx, qy = py - arc->cy;
+        long double t = std::atan2(ux * qy - uy * qx, ux * qx + uy * qy);
+        const long double two_pi = 2.0L * 3.141592653589793238462643383279502884L;
+        if (sweep > 0 && t < 0) t += two_pi;
+        if (sweep < 0 && t > 0) t -= two_pi;
+        if (sweep > 0 ? t <= sweep : t >= sweep) return std::fabs(std::hypot(qx, qy) - arc->radius);
+        return to_ends;
     }
-    return best;
+    const long double dx = bx - ax, dy = by - ay, length2 = dx * dx + dy * dy;
+    if (length2 == 0) return to_ends;
+    const long double s = std::clamp(((px - ax) * dx + (py - ay) * dy) / length2, 0.0L, 1.0L);
+    return std::hypot(px - (ax + s * dx), py - (ay + s * dy));
+}
+
+// Distance from a point to the nearest of the chains (a chain of one vertex
+// is its point), by every segment in long double.
+inline double distance_to(const std::vector<RING_header_s*>& chains, const double p[2]) {
+    long double best = 1e300;
+    for (RING_header_s* c : chains) {
+        if (!c->first) continue;
+        if (c->count == 1) {
+            const double* a = chain_query_test::point_of(c->first);
+            best = std::min(best, std::hypot(static_cast<long double>(p[0]) - a[0], static_cast<long double>(p[1]) - a[1]));
+            continue;
+        }
+        const bool closed = chain_query_test::closed(c);
+        RING_node_s* v = closed ? c->first : c->first->next;
+        for (int i = closed ? 0 : 1; v && i < c->count; ++i, v = v->next) best = std::min(best, distance_to_segment(v, p));
+    }
+    return static_cast<double>(best);
 }
 
 }  // namespace region_oracle
