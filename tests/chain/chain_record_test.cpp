@@ -559,9 +559,9 @@ TEST_F(ChainRecord, FirstChainOfAChainOrAList) {
     RING_header_s* a = chain_with({0, 0}, false);
     RING_header_s* b = chain_with({0, 0}, true);
     RING_header_s* c = chain_with({0, 0}, false);
-    RING_header_s* both = list_of({a, b});
-    RING_header_s* empty = list_of({});
-    RING_header_s* gap_first = list_of({});
+    RING_header_s* both = owning_list(pool, {a, b});
+    RING_header_s* empty = owning_list(pool, {});
+    RING_header_s* gap_first = owning_list(pool, {});
     RING_insert_after(gap_first, gap_first->last, nullptr);  // a node without a chain
     RING_insert_after(gap_first, gap_first->last, c);
     struct Case {
