@@ -85,6 +85,16 @@ inline std::vector<RING_header_s*> chains_of(const RING_header_s* chain_or_list)
     return chains;
 }
 
+// The first chain for_each_chain visits: the ring itself when it is not a
+// list; null for null or a list without chains.
+inline RING_header_s* first_chain(const RING_header_s* chain_or_list) {
+    if (!chain_or_list || chain_or_list->type != RING_TYPE_LIST) return const_cast<RING_header_s*>(chain_or_list);
+    RING_node_s* node = chain_or_list->first;
+    for (int i = 0; i < chain_or_list->count && node; ++i, node = node->next)
+        if (RING_header_s* chain = RING_ask_node_subring(node)) return chain;
+    return nullptr;
+}
+
 // Signed sweep of an arc in its own sense: positive up to a full turn for
 // CCW, negative for CW; 0.0 when the centre coincides with an end.  Arcs may
 // sweep more than a half circle, so the angle is never folded into 0..pi.

@@ -31,7 +31,10 @@
 #include <stend/error.h>
 #include <stend/system.h>
 
+#include "chain/chain_record.h"
+#include "engines/chain_walk.h"
 #include "exact/orient2d.h"
+#include "internal/vec2.h"
 
 #include <algorithm>
 #include <climits>
@@ -50,22 +53,77 @@ using Korvo::Math::Vector2;
 
 const char* const kFile = "ArcLineFitter";
 const double kLineAlpha = 1e101;
-const double kPi = 3.14159265358979323846;
+using merrow1::kPi;
 
-double cross(double ax, double ay, double bx, double by) { return ax * by - ay * bx; }
+// The fitter's tolerances, each named for the rule it serves.
+// Any |alpha| above this is a line (a line is stored as kLineAlpha).
+constexpr double kLineAlphaBound = 1e100;
+// Lengths, cross products, discriminants and divisors below this (or not
+// above it, as each test says) count as zero.
+constexpr double kNegligible = 1e-10;
+// Squared lengths below this (lengths below kNegligible) count as zero.
+constexpr double kNegligibleSquared = 1e-20;
+// The minimiser takes a parabolic step only when its denominator is above
+// this in size.
+constexpr double kParabolaDenominator = 1e-20;
+// A bulge not above this in size is the line.
+constexpr double kLineBulge = 1e-7;
+// The minimiser tolerance and the maximum radius, per unit of the tolerance.
+constexpr double kMinimiserPerTolerance = 0.01;
+constexpr double kMaxRadiusPerTolerance = 1e6;
+// An arc just outside its gates' interval passes leniently when its bulge is
+// within this times t / |chord|^2 of the nearer bound's.
+constexpr double kLenientBulgePerTolerance = 0.02;
+// The tangent fits' slack: 0.01 t on a distance, its square 1e-4 t^2 on a
+// squared distance, and a chord below sqrt(0.01) t (0.01 t^2 squared) is no
+// arc.
+constexpr double kTangentSlackPerTolerance = 0.01;
+constexpr double kTangentSlackSquaredPerTolerance2 = 1e-4;
+constexpr double kShortTangentChordSquaredPerTolerance2 = 0.01;
+// The cost, per unit of the tolerance, of a repair parameter whose fit fails.
+constexpr double kFailedRepairCostPerTolerance = 1e12;
+// The start of a search for the least distance: farther than any point.
+constexpr double kFarDistance = 1e19;
+// The debugger draws an arc of a larger radius as its chord.
+constexpr double kDrawnAsChordRadius = 1e6;
+// Arcs are written in pieces of at most a third of a turn.  An arc of exactly
+// one or two thirds reads its extent back from alpha a few rounding units
+// over, and 3 extent / 2 pi then lands just above the whole number: this
+// slack keeps such an arc in that many pieces rather than adding one more.
+constexpr double kWholeThirdsSlack = 1e-12;
+// The finest tolerance the tangency repair asks of the minimiser on the
+// neighbour's parameter p in [0, 1]: the minimiser tolerance over the
+// neighbour's length, but for a neighbour longer than 1e10 minimiser
+// tolerances no finer than this part of it, far below any position the fit's
+// tolerance tells apart, so that its iterations are not spent on rounding.
+constexpr double kFinestRepairParameterTolerance = 1e-12;
+// A too shallow arc's polyline replacement shrinks the gates by halves while
+// the shrink factor stays above this.
+constexpr double kLeastGateShrink = 0.1;
+// A point within sqrt(0.1) t of a path point is inside the corridor (0.1 t^2
+// squared).
+constexpr double kNearPathPointSquaredPerTolerance2 = 0.1;
+// The average gate width takes the width across the longest leg at a point
+// only when that leg is longer than sqrt(0.1) t.
+constexpr double kLeastGateLegSquaredPerTolerance2 = 0.1;
+// An arc end closer than sqrt(0.1) times the minimum segment length to the
+// next input point moves the index on (0.1 squared, of the squared length).
+constexpr double kNearInputPointSquaredPerMinSegSq = 0.1;
+// A vertex whose gap from tangency is below this part of the tolerance is
+// tangent already.
+constexpr double kTangentGapPerTolerance = 0.1;
+// The tangency repair looks for the feasible range of its parameter in steps
+// of this from each end.
+constexpr double kRepairParameterStep = 0.1;
+
+using merrow1::cross;
+using merrow1::dot;
+using merrow1::vertex_point;
+using merrow1::vertex_record;
 
 int orient(const Point2& a, const Point2& b, const Point2& c) {
     const double pa[2] = {a.x, a.y}, pb[2] = {b.x, b.y}, pc[2] = {c.x, c.y};
     return ORIENT2D_sign(pa, pb, pc);
-}
-
-CHAIN_vertex_data_s* vertex_record(const RING_node_s* node) {
-    return node ? static_cast<CHAIN_vertex_data_s*>(node->main_data) : nullptr;
-}
-
-Point2 vertex_point(const RING_node_s* node) {
-    const CHAIN_vertex_data_s* v = vertex_record(node);
-    return {v->geometry[0], v->geometry[1]};
 }
 
 double* gate_of(const RING_node_s* node) {
@@ -134,7 +192,7 @@ void IArcLineFitter::SetUse(int use) {
 // ---------------------------------------------------------------------------
 // ArcParam
 
-bool ArcLineFitter::ArcParam::IsLine() const { return std::fabs(alpha) > 1e100; }
+bool ArcLineFitter::ArcParam::IsLine() const { return std::fabs(alpha) > kLineAlphaBound; }
 
 void ArcLineFitter::ArcParam::SetLine() {
     alpha = kLineAlpha;
@@ -182,7 +240,7 @@ void ArcLineFitter::ArcParam::Rebase(Point2 const& oldStart, Point2 const& oldEn
                                      Point2 const& newEnd) {
     const double dx = newEnd.x - newStart.x, dy = newEnd.y - newStart.y;
     const double d2 = dx * dx + dy * dy;
-    if (IsLine() || d2 < 1e-20) {
+    if (IsLine() || d2 < kNegligibleSquared) {
         SetLine();
         return;
     }
@@ -311,8 +369,8 @@ bool ArcLineFitter::ArcParamInterval::EliminateShallowArcs(double chordLength, d
 ArcLineFitter::ArcLineFitter(double tolerance, double minSegmentLength, VertexCallback vertexCallback)
     : m_tolerance(tolerance),
       m_minSegSq(minSegmentLength * minSegmentLength),
-      m_minimiserTol(0.01 * tolerance),
-      m_maxRadius(1e6 * tolerance),
+      m_minimiserTol(kMinimiserPerTolerance * tolerance),
+      m_maxRadius(kMaxRadiusPerTolerance * tolerance),
       m_callback(vertexCallback),
       m_debugger(ArcLineFitterDebug::GetDebugger()) {}
 
@@ -342,7 +400,7 @@ ArcLineFitter::~ArcLineFitter() {
 }
 
 void ArcLineFitter::LimitGateWidths(RING_header_s* chain, double maxWidth) {
-    if (!chain || !(maxWidth >= 1e-10)) return;
+    if (!chain || !(maxWidth >= kNegligible)) return;
     RING_node_s* node = chain->first;
     for (int guard = 0; node && guard <= chain->count; ++guard) {
         if (double* gate = gate_of(node)) {
@@ -519,7 +577,6 @@ Seg reversed(const Seg& s) {
     return r;
 }
 double dist2(const Point2& a, const Point2& b) { return (a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y); }
-double dot(const Vector2& a, const Vector2& b) { return a.x * b.x + a.y * b.y; }
 
 }  // namespace
 
@@ -647,7 +704,7 @@ bool ArcLineFitter::TestFitArc(int i, int j, ArcParamInterval& interval, Point2 
             const int oa = orient(g1, g2, c.a), ob = orient(g1, g2, c.b);
             wrapped = oa != 0 && oa == ob;
         }
-        if (A2 != 0.0 && disc > 1e-10) {
+        if (A2 != 0.0 && disc > kNegligible) {
             const double root = std::sqrt(disc);
             for (double t : {(-B2 + root) / (2.0 * A2), (-B2 - root) / (2.0 * A2)}) {
                 if (!(t > 0.0 && t < 1.0)) continue;
@@ -791,7 +848,7 @@ double ArcLineFitter::SquaredDeviationForSeg(ArcParam const& arc, Point2 const* 
 
 double ArcLineFitter::DeviationOfBulge(double bulge) {
     ArcParam arc;
-    if (std::fabs(bulge) < m_minArcBulge || std::fabs(bulge) <= 1e-7)
+    if (std::fabs(bulge) < m_minArcBulge || std::fabs(bulge) <= kLineBulge)
         arc.SetLine();
     else
         arc.SetFromBulgeAlpha(bulge);
@@ -871,7 +928,7 @@ double ArcLineFitter::MinimizeBracketedFn(double (ArcLineFitter::*fn)(double), d
         const double r = (x - a) * (fx - fb), q = (x - b) * (fx - fa);
         const double den = 2.0 * (q - r);
         double u = 0.5 * (x + b);
-        if (std::fabs(den) > 1e-20) {
+        if (std::fabs(den) > kParabolaDenominator) {
             const double p = (x - b) * q - (x - a) * r;
             const double cand = x - p / den;
             if ((cand - x) * (cand - b) < 0.0) u = cand;
@@ -909,7 +966,7 @@ double ArcLineFitter::FindMinDeviationArc(int i, int j, ArcParamInterval const& 
     const double lo = interval.lower.BulgeAlpha(), hi = interval.upper.BulgeAlpha();
     double best = lo;
     const double value = MinimizeBracketedFn(&ArcLineFitter::DeviationOfBulge, lo, hi, m_minimiserTol, best);
-    if (std::fabs(best) < m_minArcBulge || std::fabs(best) <= 1e-7)
+    if (std::fabs(best) < m_minArcBulge || std::fabs(best) <= kLineBulge)
         out.SetLine();
     else
         out.SetFromBulgeAlpha(best);
@@ -921,13 +978,13 @@ double ArcLineFitter::FindMinDeviationArc(int i, int j, ArcParamInterval const& 
 
 void ArcLineFitter::DoFit(RING_header_s* chain) {
     if (chain) {
-        if (const CHAIN_main_data_s* main = static_cast<const CHAIN_main_data_s*>(chain->main_data))
+        if (const CHAIN_main_data_s* main = merrow1::main_of(chain))
             m_debugger->csys = main->csys;
         if (m_debugger->draw_gates_at_start) DrawGates(chain);
     }
     if (m_debugger->call_at_start && m_debugger->callback) m_debugger->callback();
     if (!chain || chain->count < 3) return;
-    const bool closed = chain->last && chain->last->next == chain->first;
+    const bool closed = merrow1::is_closed(chain);
 
     // Fixed vertices lose their gates.
     {
@@ -1383,7 +1440,7 @@ bool ArcLineFitter::ArcTooShallowForOutput(CleanedSegment const& seg) const {
 // gates are shrunk by halves while a replacement keeps being found.
 bool ArcLineFitter::GetBestPolylineReplacement(int i, int j, int& a, int& b) {
     bool kept = false;
-    for (double f = 1.0; f > 0.1; f /= 2.0) {
+    for (double f = 1.0; f > kLeastGateShrink; f /= 2.0) {
         int best_a = -1, best_b = -1;
         double best_len = -1.0;
         int guard = 0;
@@ -1489,7 +1546,7 @@ void ArcLineFitter::WritePath(RING_header_s* chain, RING_node_s* start, int seam
             none_gone = last_gone < first_gone;
             if (c == 0 && start_moved) {
                 // The chain segment before the piece now ends at the new start.
-                double* g = vertex_record(start)->geometry;
+                double* g = merrow1::point_of(start);
                 g[0] = seg.start.x;
                 g[1] = seg.start.y;
             }
@@ -1603,7 +1660,8 @@ RING_node_s* ArcLineFitter::OutputSegment(RING_header_s* chain, RING_node_s* nod
         const Point2 centre = c.centre(arc.alpha);
         const double radius = c.radius(arc.alpha);
         const double extent = arc.CalcAngularExtent();
-        const int count = std::min(3, std::max(1, static_cast<int>(std::ceil(3.0 * extent / (2.0 * kPi) - 1e-12))));
+        const int count =
+            std::min(3, std::max(1, static_cast<int>(std::ceil(3.0 * extent / (2.0 * kPi) - kWholeThirdsSlack))));
         const double a0 = std::atan2(a.y - centre.y, a.x - centre.x);
         for (int p = 1; p <= count; ++p) {
             end_segment e = {};
@@ -1750,7 +1808,7 @@ bool ArcLineFitter::FitBetween2AnalyticEntities(RING_header_s* chain, RING_node_
     m_points = saved;
     if (!ok) return false;
     // 5. The start vertex moves to the corner; the piece's other vertices go.
-    double* g = vertex_record(start)->geometry;
+    double* g = merrow1::point_of(start);
     g[0] = corner.x;
     g[1] = corner.y;
     for (int gone = 1; gone <= last; ++gone) RING_delete_node(chain, m_pieceNodes[gone]);
@@ -1768,7 +1826,7 @@ bool ArcLineFitter::FitArcTangently(int i, int j, Vector2 const& t1, Vector2 con
     double ux = t1.x * dx + t1.y * dy + t2.x * dx + t2.y * dy;
     double uy = cross(dx, dy, t1.x, t1.y) - cross(dx, dy, t2.x, t2.y);
     const double l = std::hypot(ux, uy);
-    if (!(l > 1e-10)) return false;
+    if (!(l > kNegligible)) return false;
     ux /= l;
     uy /= l;
     if (!(ux > 0.0) || uy == 0.0) return false;
@@ -1791,7 +1849,7 @@ bool ArcLineFitter::FitArcTangently(int i, int j, Vector2 const& t1, Vector2 con
 // on the forward side of that point's gate.
 int ArcLineFitter::PlacePointAlongPath(Point2 const& point, int from, int to) const {
     int best = from;
-    double best_d = 1e19;
+    double best_d = kFarDistance;
     bool previous_at_end = false;
     int guard = 0;
     for (int k = from; k != to; k = Wrap(k)) {
@@ -1830,7 +1888,7 @@ int ArcLineFitter::PlacePointAlongPath(Point2 const& point, int from, int to) co
 // edge's circular cap outside the chord changes the answer.
 bool ArcLineFitter::IsWithinCorridor(int k, Point2 const& point) const {
     const int k1 = Wrap(k);
-    const double near = 0.1 * m_tolerance * m_tolerance;
+    const double near = kNearPathPointSquaredPerTolerance2 * m_tolerance * m_tolerance;
     if (dist2(point, PointAt(k)) < near || dist2(point, PointAt(k1)) < near) return true;
     const PointRec& r0 = m_points[k];
     const PointRec& r1 = m_points[k1];
@@ -1851,7 +1909,7 @@ bool ArcLineFitter::IsWithinCorridor(int k, Point2 const& point) const {
         int outward;
     } edges[2] = {{quad[0], quad[1], first, -1}, {quad[3], quad[2], second, 1}};
     for (const Edge& e : edges) {
-        if (dist2(e.a, e.b) < 1e-20) continue;
+        if (dist2(e.a, e.b) < kNegligibleSquared) continue;
         if (orient(e.a, e.b, point) != e.outward) continue;
         const Point2 mid = {(e.a.x + e.b.x) / 2.0, (e.a.y + e.b.y) / 2.0};
         const Vector2 half = {(e.b.x - e.a.x) / 2.0, (e.b.y - e.a.y) / 2.0};
@@ -1864,7 +1922,7 @@ bool ArcLineFitter::IsWithinCorridor(int k, Point2 const& point) const {
 double ArcLineFitter::AverageGateWidth(int i, int j) const {
     double sum = 0.0;
     int count = 0;
-    const double least = std::sqrt(0.1) * m_tolerance;
+    const double least = std::sqrt(kLeastGateLegSquaredPerTolerance2) * m_tolerance;
     for (int k = i, guard = 0;; k = Wrap(k)) {
         if (++guard > m_count + 1) raise_endless();
         const PointRec& r = m_points[k];
@@ -1901,7 +1959,7 @@ bool ArcLineFitter::TestFitSpecificArc(ArcParam const& arc, int i, int j, Point2
     const int last = m_count - 1;
     const Point2 a = start ? *start : PointAt(i);
     const Point2 b = end ? *end : PointAt(j == 0 ? last : j);
-    const double near = 0.1 * m_minSegSq;
+    const double near = kNearInputPointSquaredPerMinSegSq * m_minSegSq;
     if (start && Wrap(i) != j && dist2(a, PointAt(Wrap(i))) < near) i = Wrap(i);
     if (end && Wrap(i) != j && j > 1 && dist2(b, PointAt(j - 1)) < near) --j;
     if (Wrap(i) != j) {
@@ -1914,7 +1972,7 @@ bool ArcLineFitter::TestFitSpecificArc(ArcParam const& arc, int i, int j, Point2
         const double bulge = arc.BulgeAlpha();
         const double lo = interval.lower.BulgeAlpha(), hi = interval.upper.BulgeAlpha();
         const double nearer = std::fabs(bulge - lo) < std::fabs(bulge - hi) ? lo : hi;
-        return std::fabs(bulge - nearer) <= 0.02 * m_tolerance / chord2;
+        return std::fabs(bulge - nearer) <= kLenientBulgePerTolerance * m_tolerance / chord2;
     }
     CleanedSegment seg = {};
     seg.start = a;
@@ -1942,7 +2000,8 @@ ArcLineFitter::RepairableTangentState ArcLineFitter::TestVertexTangency(CleanedS
     if (!line1) c1 = seg_centre(first), r1 = seg_radius(first);
     if (!line2) c2 = seg_centre(second), r2 = seg_radius(second);
     const bool refit_first = line2 || (!line1 && r1 < r2);
-    if (!line1 && !line2 && dist2(c1, c2) < 1e-4 * t * t) return first.arc.cw == second.arc.cw ? ALREADY_TANGENT : NOT_REPAIRABLE;
+    if (!line1 && !line2 && dist2(c1, c2) < kTangentSlackSquaredPerTolerance2 * t * t)
+        return first.arc.cw == second.arc.cw ? ALREADY_TANGENT : NOT_REPAIRABLE;
     const Vector2 t1 = end_tangent(first), t2 = start_tangent(second);
     const double turn = dot(t1, t2);
     if (!(turn > 0.0)) return NOT_REPAIRABLE;
@@ -1950,7 +2009,7 @@ ArcLineFitter::RepairableTangentState ArcLineFitter::TestVertexTangency(CleanedS
     // of its neighbour at the vertex (for two arcs, onto the line through the
     // vertex and the neighbour's centre, on the side the senses ask).
     const double gap = (refit_first ? r1 : r2) * std::fabs(cross(t1.x, t1.y, t2.x, t2.y));
-    if (gap < 0.1 * t) return ALREADY_TANGENT;
+    if (gap < kTangentGapPerTolerance * t) return ALREADY_TANGENT;
     // Where the refitted arc would touch its fixed neighbour.
     const CleanedSegment& fixed = refit_first ? second : first;
     const Point2 cr = refit_first ? c1 : c2;
@@ -1989,10 +2048,10 @@ bool ArcLineFitter::FitTangentArcToMeetPoint(Point2 const& p, Vector2 const& t, 
                                              ArcParam& arc) const {
     const double dx = q.x - p.x, dy = q.y - p.y;
     const double d2 = dx * dx + dy * dy;
-    if (!(d2 > 1e-20)) return false;
+    if (!(d2 > kNegligibleSquared)) return false;
     const double side = cross(t.x, t.y, dx, dy);
     const double along = t.x * dx + t.y * dy;
-    if (std::fabs(side) < 1e-10) {
+    if (std::fabs(side) < kNegligible) {
         if (!(along > 0.0)) return false;
         arc.SetLine();
         return true;
@@ -2015,15 +2074,15 @@ bool ArcLineFitter::FitTangentArcToMeetSegment(Point2 const& p, Vector2 const& t
     const Vector2 n = {-t.y, t.x};
     if (segment.arc.IsLine()) {
         const double len = std::sqrt(dist2(segment.start, segment.end));
-        if (len < 1e-10) return false;
+        if (len < kNegligible) return false;
         const Vector2 u = unit(segment.end.x - segment.start.x, segment.end.y - segment.start.y);
         const Vector2 nu = {-u.y, u.x};
         // Signed radius r (left positive): the centre p + r n lies at the
         // signed distance r from the line.
         const double sp = (p.x - segment.start.x) * nu.x + (p.y - segment.start.y) * nu.y;
         const double divisor = 1.0 - dot(t, u);
-        if (divisor < 1e-10) {
-            if (std::fabs(sp) >= 0.01 * tol) return false;
+        if (divisor < kNegligible) {
+            if (std::fabs(sp) >= kTangentSlackPerTolerance * tol) return false;
             touch = p;
         } else {
             const double r = sp / divisor;
@@ -2031,7 +2090,7 @@ bool ArcLineFitter::FitTangentArcToMeetSegment(Point2 const& p, Vector2 const& t
             touch = {c.x - r * nu.x, c.y - r * nu.y};
         }
         const double along = (touch.x - segment.start.x) * u.x + (touch.y - segment.start.y) * u.y;
-        if (along > len + (farEndMoves ? 0.01 * tol : 0.0)) return false;
+        if (along > len + (farEndMoves ? kTangentSlackPerTolerance * tol : 0.0)) return false;
     } else {
         const Point2 c = seg_centre(segment);
         const double big_r = seg_radius(segment);
@@ -2039,8 +2098,8 @@ bool ArcLineFitter::FitTangentArcToMeetSegment(Point2 const& p, Vector2 const& t
         const double px = p.x - c.x, py = p.y - c.y;
         const double num = big_r * big_r - (px * px + py * py);
         const double divisor = 2.0 * (signed_big + px * n.x + py * n.y);
-        if (std::fabs(divisor) < 1e-10) {
-            if (std::fabs(num) >= 0.01 * tol) return false;
+        if (std::fabs(divisor) < kNegligible) {
+            if (std::fabs(num) >= kTangentSlackPerTolerance * tol) return false;
             touch = segment.start;
         } else {
             const double r = num / divisor;
@@ -2049,17 +2108,19 @@ bool ArcLineFitter::FitTangentArcToMeetSegment(Point2 const& p, Vector2 const& t
             const Vector2 nt = {(cc.x - c.x) / (r - signed_big), (cc.y - c.y) / (r - signed_big)};
             touch = {cc.x - r * nt.x, cc.y - r * nt.y};
         }
-        if (dist2(touch, p) < 1e-4 * tol * tol) touch = p;
+        if (dist2(touch, p) < kTangentSlackSquaredPerTolerance2 * tol * tol) touch = p;
         // On the other arc's span (direction-aware), or at its fixed end.
         const double a0 = std::atan2(segment.start.y - c.y, segment.start.x - c.x);
         double swept = std::atan2(touch.y - c.y, touch.x - c.x) - a0;
         if (segment.arc.cw) swept = -swept;
         swept = std::fmod(swept, 2.0 * kPi);
         if (swept < 0.0) swept += 2.0 * kPi;
-        if (swept > segment.arc.CalcAngularExtent() && dist2(touch, segment.end) >= 1e-4 * tol * tol) return false;
+        if (swept > segment.arc.CalcAngularExtent() &&
+            dist2(touch, segment.end) >= kTangentSlackSquaredPerTolerance2 * tol * tol)
+            return false;
     }
     const double chord2 = dist2(p, touch);
-    if (chord2 < 0.01 * tol * tol) {
+    if (chord2 < kShortTangentChordSquaredPerTolerance2 * tol * tol) {
         if (chord2 > 0.0 && !((touch.x - p.x) * t.x + (touch.y - p.y) * t.y > 0.0)) return false;
         arc.SetLine();
         return true;
@@ -2143,7 +2204,7 @@ bool ArcLineFitter::BuildRepair(double p, CleanedSegment& previous, CleanedSegme
 
 double ArcLineFitter::SquaredDeviationForFittedArc(double p) {
     CleanedSegment previous = {}, arc = {}, next = {};
-    if (!BuildRepair(p, previous, arc, next)) return m_tolerance * 1e12;
+    if (!BuildRepair(p, previous, arc, next)) return m_tolerance * kFailedRepairCostPerTolerance;
     double sum = SegmentDeviation(arc);
     if (!m_repairBackwards) sum += SegmentDeviation(previous);
     if (m_repairBackwards || m_repairMeetsSegment) sum += SegmentDeviation(next);
@@ -2203,15 +2264,18 @@ bool ArcLineFitter::ImproveSegmentTangency(CleanedSegment* previous, CleanedSegm
         }
         return good;
     };
-    const double lo = boundary(0.0, 0.1);
+    const double lo = boundary(0.0, kRepairParameterStep);
     if (lo < 0.0) return false;
-    double hi = boundary(1.0, -0.1);
+    double hi = boundary(1.0, -kRepairParameterStep);
     if (hi < lo) hi = lo;
-    // 2. The least deviation over it.
-    const double length = std::max(std::sqrt(dist2(m_repairFixed.start, m_repairFixed.end)), 1e-300);
+    // 2. The least deviation over it.  A neighbour of no length gives an
+    // infinite tolerance (the minimiser stops at once, as on any tolerance
+    // wider than [0, 1]), or with a tolerance of 0 a NaN, which the floor
+    // replaces.
+    const double length = std::sqrt(dist2(m_repairFixed.start, m_repairFixed.end));
     double best = lo;
     if (hi > lo) MinimizeBracketedFn(&ArcLineFitter::SquaredDeviationForFittedArc, lo, hi,
-                                     std::max(1e-12, m_minimiserTol / length), best);
+                                     std::max(kFinestRepairParameterTolerance, m_minimiserTol / length), best);
     m_repairBest = best;
     if (!BuildRepair(best, p_out, a_out, n_out)) return false;
     // 3. Corridors of the moved vertices and gates of the changed segments.
@@ -2465,7 +2529,7 @@ void ArcLineFitter::DrawArc(Point2 const& start, Point2 const& end, ArcParam con
     to.y = end.y;
     SEGMENT seg = {from, &to, nullptr, SEG_LINE};
     const Chord c(start, end);
-    if (!arc.IsLine() && c.radius(arc.alpha) <= 1e6) {
+    if (!arc.IsLine() && c.radius(arc.alpha) <= kDrawnAsChordRadius) {
         const Point2 centre = c.centre(arc.alpha);
         to.cx = centre.x;
         to.cy = centre.y;

@@ -26,12 +26,17 @@
 #include <cmath>
 #include <functional>
 
+#include "chain/chain_record.h"
 #include "engines/engine_memory.h"
 
 namespace Korvo {
 namespace Cam {
 
 namespace {
+
+// A piece whose start parameter is within this of 0 and whose end parameter
+// is within it of the vertex count covers the whole closed source chain.
+constexpr double kWholeChainParameterTolerance = 1e-8;
 
 const BoolTrimRawLevel_s* level_of(const RING_header_s* chain) {
     return chain ? static_cast<const BoolTrimRawLevel_s*>(APP_DATA__ask_app_data(chain->app_data,
@@ -135,9 +140,9 @@ bool BoolTrimLoc::HasTrimSource() const { return !HasRawSource(); }
 bool BoolTrimLoc::IsClosed() const {
     const SPLIT_CHAIN_s* s = GetSplitChain();
     const RING_header_s* chain = GetSourceChain();
-    if (!chain || !s->piece->end || !chain->last || chain->last->next != chain->first) return false;
-    return std::fabs(s->piece->start->parameter) <= 1e-8 &&
-           std::fabs(s->piece->end->parameter - chain->count) <= 1e-8;
+    if (!chain || !s->piece->end || !merrow1::is_closed(chain)) return false;
+    return std::fabs(s->piece->start->parameter) <= kWholeChainParameterTolerance &&
+           std::fabs(s->piece->end->parameter - chain->count) <= kWholeChainParameterTolerance;
 }
 
 RING_header_s* BoolTrimLoc::CreateChain(CMEM_pool_s* pool, CHAIN_vertex_source_callback_t callback) const {
@@ -492,7 +497,7 @@ void BoolTrim::FindCells(std::vector<ITPBuilder*>& builders, RING_header_s* rawC
     std::vector<BoolTrimLoc*> locs = m_query->Top()->m_locs;
     const int n = static_cast<int>(locs.size());
     // Pieces run the other way round when the material is not on the left.
-    const bool d = static_cast<const CHAIN_main_data_s*>(rawChain->main_data)->material_side != LEFT;
+    const bool d = merrow1::main_of(rawChain)->material_side != LEFT;
     if (d && n >= 2) std::reverse(locs.begin(), locs.end());
     chains.resize(locs.size());
     for (int i = 0; i < n; ++i)

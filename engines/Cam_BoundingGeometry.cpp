@@ -22,9 +22,12 @@
 #include <merrow1/chain_vorsa.h>
 #include <zql/zql.h>
 
+#include "chain/chain_record.h"
+#include "chainops/shape_kind.h"
 #include "engines/geomsec_pass.h"
 #include "engines/vorsa_call.h"
 #include "internal/report_error.h"
+#include "internal/vec2.h"
 
 #include <algorithm>
 #include <cmath>
@@ -36,9 +39,16 @@ namespace Cam {
 using Korvo::Math::Point2;
 
 namespace {
-const double kPi = std::acos(-1.0);
-double dot(const Point2& a, const Point2& b) { return a.x * b.x + a.y * b.y; }
-double cross(const Point2& a, const Point2& b) { return a.x * b.y - a.y * b.x; }
+
+// A kernel vector shorter than this (times the kernel's length scale) has no
+// direction.
+constexpr double kKernelUnitizeTolerance = 1e-10;
+// The section engine simplifies the geometry to this part of the tolerance.
+constexpr double kSimplifyPerTolerance = 0.1;
+
+using merrow1::cross;
+using merrow1::dot;
+using merrow1::kPi;
 Point2 unit(const Point2& a) {
     const double n = std::sqrt(dot(a, a));
     return n > 0.0 ? Point2{a.x / n, a.y / n} : a;
@@ -382,7 +392,7 @@ BoundingTags BoundingGeometry::CreateBoundingCylinder(const Point3& base, const 
     double part[2] = {1.0, 1.0}, kernel[2] = {1.0, 1.0};
     PART_ask_vj_scale_factors(CONTEXT_ask_work_part(), part);
     vzsfac(kernel);
-    const double s = part[0], tolerance = kernel[0] * 1e-10;
+    const double s = part[0], tolerance = kernel[0] * kKernelUnitizeTolerance;
     const double a[3] = {axis.x, axis.y, axis.z};
     double perpendicular[3] = {0, 0, 0}, ua[3], up[3];
     VEC3_ask_perpendicular(a, perpendicular);
@@ -401,25 +411,13 @@ BoundingTags BoundingGeometry::CreateBoundingCylinder(const Point3& base, const 
 
 namespace {
 
-const CHAIN_main_data_s* main_of(const RING_header_s* chain) {
-    return static_cast<const CHAIN_main_data_s*>(chain->main_data);
-}
+using merrow1::chains_of;
+using merrow1::is_closed;
+using merrow1::main_of;
 
-bool closed(const RING_header_s* chain) { return chain->first && chain->last->next == chain->first; }
-
-// A closed chain whose material lies inside it as it runs.
-bool outer_loop(const RING_header_s* chain) {
-    if (!closed(chain)) return false;
-    const CHAIN_main_data_s* d = main_of(chain);
-    return (d->direction == CW && d->material_side == RIGHT) || (d->direction == CCW && d->material_side == LEFT);
-}
-
-std::vector<RING_header_s*> chains_of(const RING_header_s* list) {
-    std::vector<RING_header_s*> out;
-    const RING_node_s* n = list->first;
-    for (int i = 0; n && i < list->count; ++i, n = n->next) out.push_back(RING_ask_node_subring(n));
-    return out;
-}
+// An outer loop of a section is a closed chain whose material lies inside it
+// as it runs: by its main data, the shape of an island.
+bool outer_loop(const RING_header_s* chain) { return merrow1::is_island(chain); }
 
 // Moves the outer loops of `from` into `to`: their nodes leave `from`, so
 // deleting `from` leaves them alone.
@@ -470,7 +468,7 @@ bool section_of_part(const RING_header_s* geometry, CMEM_pool_s* pool, const Vec
         z_range(geometry, m, &bottom, &top);
         const double at = bottom - drop;
         const zql::Plane plane(zql::Point3d(m[6] * at, m[7] * at, m[8] * at), zql::Vector3d(m[6], m[7], m[8]));
-        engine->Simplify(plane, 10, 0.1 * tolerance);
+        engine->Simplify(plane, 10, kSimplifyPerTolerance * tolerance);
         engine->Section(plane);
         Lists lists(pool);
         RING_header_s* cut = lists.make();
@@ -537,11 +535,11 @@ BoundingTags BoundingGeometry::CreatePartConvexHull(const RING_header_s* geometr
     if (!section_of_part(geometry, pool, direction, drop, offset, tolerance, section)) return tags;
     RING_header_s* hulls = lists.make();
     for (RING_header_s* chain : chains_of(section)) {
-        if (!closed(chain) || outer_loop(chain)) {
+        if (!is_closed(chain) || outer_loop(chain)) {
             RING_header_s* hull = CHAIN_create_one_convex_hull(pool, chain, &tolerance);
             if (!hull) continue;
-            CHAIN_main_data_s* d = static_cast<CHAIN_main_data_s*>(hull->main_data);
-            if (closed(hull) && !outer_loop(hull) && !d->use_implied_offset)
+            CHAIN_main_data_s* d = main_of(hull);
+            if (is_closed(hull) && !outer_loop(hull) && !d->use_implied_offset)
                 d->material_side = d->material_side == RIGHT ? LEFT : d->material_side == LEFT ? RIGHT : d->material_side;
             CHAIN_add_chain_to_list(hulls, hull);
         } else {

@@ -32,7 +32,10 @@
 #include <cmath>
 #include <cstring>
 
+#include "chain/chain_record.h"
+#include "engines/chain_walk.h"
 #include "internal/check.h"
+#include "internal/vec2.h"
 
 namespace Korvo {
 namespace Cam {
@@ -44,32 +47,27 @@ namespace {
 const double kZTolerance = 1e-10;     // Z values closer than this are one
 const double kXYCoincident = 2.5e-8;  // an XY point this near a vertex is that vertex
 const double kHuge = 1e19;
+// A forward tessellation longer than the backward one by this or more is
+// pulled back toward the middle of the two.
+constexpr double kPullBackMargin = 1e-10;
+// The walk bound counts steps of the tolerance, never finer than this, so a
+// tolerance of 0 still bounds the walk.
+constexpr double kBoundStepFloor = 1e-12;
+// The tessellations' slack, per unit of the tolerance: an arc piece count
+// leaves this much of the length out, and pulling a forward tessellation back
+// stops within this of the middle.
+constexpr double kTessellationSlackPerTolerance = 0.01;
 
-CHAIN_vertex_data_s* record(const RING_node_s* node) {
-    return node ? static_cast<CHAIN_vertex_data_s*>(node->main_data) : nullptr;
-}
-
-Point2 point_of(const RING_node_s* node) {
-    const double* g = record(node)->geometry;
-    return {g[0], g[1]};
-}
-
-end_segment* end_of(const RING_node_s* node) { return reinterpret_cast<end_segment*>(record(node)->geometry); }
-
-bool is_closed(const RING_header_s* chain) { return chain->first && chain->last && chain->last->next == chain->first; }
-
-// The walk bound of a ring: more steps than it has nodes means broken links.
-long bound_of(const RING_header_s* chain) { return 4L * chain->count + 16; }
+using merrow1::arc_of;
+using merrow1::is_closed;
+using merrow1::segment_length;
+using merrow1::vertex_point;
+using merrow1::vertex_record;
+using merrow1::walk_bound;
 
 ChainHZMap::SrcData* source_of(const RING_node_s* node) {
     return node ? static_cast<ChainHZMap::SrcData*>(APP_DATA__ask_app_data(node->app_data, APP_DATA_SOURCE_VERTEX))
                 : nullptr;
-}
-
-double segment_length(const RING_header_s* chain, const RING_node_s* node) {
-    SEGMENT segment;
-    if (!ChainSegment(chain, node, &segment)) return 0.0;
-    return segment.type == SEG_POINT ? 0.0 : SEGMENT_swept_length(&segment);
 }
 
 double distance(const Point2& a, const Point2& b) { return std::hypot(a.x - b.x, a.y - b.y); }
@@ -82,15 +80,15 @@ void make_line(RING_header_s* chain, RING_node_s* node) {
 // The segment ending at the node becomes an arc about the centre through the
 // node's point (its own end record in the chain's pool when it had a point).
 void make_arc(RING_header_s* chain, RING_node_s* node, const Point2& centre, bool ccw) {
-    CHAIN_vertex_data_s* rec = record(node);
-    const Point2 p = point_of(node);
+    CHAIN_vertex_data_s* rec = vertex_record(node);
+    const Point2 p = vertex_point(node);
     if (CHAIN_seg_ask_type(node) != SEG_ARC) {
         auto* geometry = static_cast<double*>(CMEM_ALLOC(chain->pool, 1, sizeof(end_segment)));
         if (!geometry) throw std::bad_alloc();
         CMEM_private_delete_object(rec->geometry);
         rec->geometry = geometry;
     }
-    end_segment* end = end_of(node);
+    end_segment* end = arc_of(node);
     end->x = p.x;
     end->y = p.y;
     end->cx = centre.x;
@@ -110,9 +108,9 @@ void move_point(RING_header_s* chain, RING_node_s* node, const Point2& p) {
 // capped at 1), the lower half of the circle for an arc that is not CW, the
 // upper half for CW.
 double profile_z(const RING_node_s* hz1, const Point2& p0, double h) {
-    const Point2 p1 = point_of(hz1);
+    const Point2 p1 = vertex_point(hz1);
     if (CHAIN_seg_ask_type(hz1) == SEG_ARC) {
-        const end_segment* arc = end_of(hz1);
+        const end_segment* arc = arc_of(hz1);
         const double dh = h - arc->cx;
         const double arg = arc->radius * arc->radius - dh * dh;
         const double root = arg > 0 ? std::sqrt(arg) : 0.0;
@@ -129,7 +127,7 @@ double arc_length_to(const SEGMENT& arc, const Point2& p) {
     const double px = p.x - arc.end->cx, py = p.y - arc.end->cy;
     double angle = std::atan2(sx * py - sy * px, sx * px + sy * py);
     if (arc.end->direction == CW) angle = -angle;
-    if (angle < 0) angle += 2 * 3.14159265358979323846;
+    if (angle < 0) angle += 2 * merrow1::kPi;
     return angle * arc.end->radius;
 }
 
@@ -214,7 +212,7 @@ ChainHZMap::ChainHZMap(RING_header_s* xy, double t, double expansion, RING_node_
         if (!to) to = chainClosed ? xy->first : xy->last;
         if (from == to && !chainClosed) return;
         m_closed = chainClosed && from == to;
-        const long bound = bound_of(xy);
+        const long bound = walk_bound(xy);
         if (m_closed) {
             double lowest = 1e19;
             RING_node_s* v = xy->first;
@@ -230,7 +228,7 @@ ChainHZMap::ChainHZMap(RING_header_s* xy, double t, double expansion, RING_node_
         const double z0 = GetZBeforeVertex(from), z1 = GetZAfterVertex(from);
         const bool step = m_closed && z1 > z0 + kZTolerance;
         m_hzChain = CHAIN_create_empty_chain(nullptr, m_pool);
-        static_cast<CHAIN_main_data_s*>(m_hzChain->main_data)->material_side = LEFT;
+        merrow1::main_of(m_hzChain)->material_side = LEFT;
         auto append = [&](double h, double z, RING_node_s* xyv, bool atVertex) {
             end_segment end = {h, z, 0, 0, 0, 0};
             RING_node_s* n = ChainAppendVertexGeneral(m_hzChain, &end, m_hzChain->first ? SEG_LINE : SEG_POINT, 1);
@@ -338,7 +336,7 @@ RING_node_s* ChainHZMap::InsertVtxBefore(RING_node_s* hzNode, Point2& p) {
     if (!data) ERROR_internal(__FILE__, __LINE__, "Missing source data in InsertVtxBefore");
     if (!hzNode->previous) return hzNode;
     const RING_node_s* before = hzNode->previous;
-    if (data->atVertex) p.x = point_of(hzNode).x;
+    if (data->atVertex) p.x = vertex_point(hzNode).x;
     bool inserted = false;
     RING_node_s* fresh = CHAIN_insert_vertex(m_hzChain, hzNode, &p, nullptr, &inserted);
     if (!fresh || !inserted) return fresh;
@@ -349,9 +347,9 @@ RING_node_s* ChainHZMap::InsertVtxBefore(RING_node_s* hzNode, Point2& p) {
         return fresh;
     }
     // Walk the stretch from its start to the XY segment that holds p's H.
-    double remaining = p.x - point_of(before).x;
+    double remaining = p.x - vertex_point(before).x;
     RING_node_s* split = oldStart;
-    const long bound = bound_of(xy);
+    const long bound = walk_bound(xy);
     for (long steps = 0; split != data->end; ++steps) {
         if (steps > bound) MERROW1_INFINITE_LOOP();
         const double length = segment_length(xy, split);
@@ -383,7 +381,7 @@ RING_node_s* ChainHZMap::InsertSegmentBetween(RING_node_s* from, RING_node_s* to
                                               const Point2* arcCentre, bool ccw, RING_node_s** outPrev) {
     if (!m_hzChain || !from || !to || from == to) return nullptr;
     SrcData* target = source_of(to);
-    const long bound = bound_of(m_hzChain);
+    const long bound = walk_bound(m_hzChain);
     // The first ordinary vertex between hands its stretch start to `to`.
     RING_node_s* w = from->next;
     for (long steps = 0; w && w != to && source_of(w)->atVertex; ++steps, w = w->next)
@@ -423,20 +421,20 @@ RING_node_s* ChainHZMap::InsertSegmentAfter(RING_node_s* from, RING_node_s* to, 
     if (!m_hzChain || !from) return nullptr;
     if (!to) to = m_hzChain->last;
     if (from == to) return from;
-    const long bound = bound_of(m_hzChain);
+    const long bound = walk_bound(m_hzChain);
     const double tol = m_hSnap;
     // The last of the at-vertex vertices right after `from`.
     RING_node_s* n = from;
     for (long steps = 0; n != to && n->next && source_of(n->next)->atVertex; ++steps, n = n->next)
         if (steps > bound) MERROW1_INFINITE_LOOP();
     bool arcAllowed = true;
-    if (p.x >= point_of(n).x + tol) {
-        for (long steps = 0; n != to && point_of(n).x + tol <= p.x; ++steps, n = n->next)
+    if (p.x >= vertex_point(n).x + tol) {
+        for (long steps = 0; n != to && vertex_point(n).x + tol <= p.x; ++steps, n = n->next)
             if (steps > bound) MERROW1_INFINITE_LOOP();
-        if (p.x + tol > point_of(n).x) {
+        if (p.x + tol > vertex_point(n).x) {
             for (long steps = 0; n != from && source_of(n)->atVertex && n->previous; ++steps, n = n->previous)
                 if (steps > bound) MERROW1_INFINITE_LOOP();
-            p.x = point_of(n).x;
+            p.x = vertex_point(n).x;
             if (n == to) {
                 // p ends the segment at `to`'s H; `to` becomes the step after it.
                 RING_node_s* q = InsertHZLineSegBefore(to, p);
@@ -451,18 +449,18 @@ RING_node_s* ChainHZMap::InsertSegmentAfter(RING_node_s* from, RING_node_s* to, 
             n = InsertVtxBefore(n, p);
         }
     } else {
-        p.x = point_of(n).x;
+        p.x = vertex_point(n).x;
         arcAllowed = false;
     }
     if (n == from) {
         RING_node_s* next = from->next;
         const SrcData* ns = source_of(next);
         RING_node_s* xyv = ns->atVertex ? ns->end : ns->start->previous;
-        RING_node_s* q = InsertHZLineSegBefore(next, {point_of(from).x, p.y});
+        RING_node_s* q = InsertHZLineSegBefore(next, {vertex_point(from).x, p.y});
         CreateChainSourceData(q, ns->chain, xyv, xyv, true);
         n = q;
     } else if (n != to) {
-        move_point(m_hzChain, n, {point_of(n).x, p.y});
+        move_point(m_hzChain, n, {vertex_point(n).x, p.y});
     }
     return InsertSegmentBetween(from, n, false, arcAllowed ? arcCentre : nullptr, ccw, outPrev);
 }
@@ -474,14 +472,14 @@ RING_node_s* ChainHZMap::InsertXYLineSegBefore(RING_node_s* from, RING_node_s* s
                                                 RING_node_s* last) {
     RING_header_s* xy = XYChain();
     RING_node_s* v;
-    if (distance(p, point_of(segEnd)) <= kXYCoincident)
+    if (distance(p, vertex_point(segEnd)) <= kXYCoincident)
         v = segEnd;
-    else if (segEnd->previous && distance(p, point_of(segEnd->previous)) <= kXYCoincident)
+    else if (segEnd->previous && distance(p, vertex_point(segEnd->previous)) <= kXYCoincident)
         v = segEnd->previous;
     else
         v = NewXYVertex(segEnd, p, nullptr);
     if (!v || v == from) return from;
-    const long bound = bound_of(xy);
+    const long bound = walk_bound(xy);
     for (long steps = 0; from->next && from->next != v; ++steps) {
         if (steps > bound) MERROW1_INFINITE_LOOP();
         RING_delete_node(xy, from->next);
@@ -492,7 +490,7 @@ RING_node_s* ChainHZMap::InsertXYLineSegBefore(RING_node_s* from, RING_node_s* s
 }
 
 bool ChainHZMap::TessArc(const RING_node_s* hzArc, const Point2& start, Point2& point, double& step) const {
-    const end_segment* arc = end_of(hzArc);
+    const end_segment* arc = arc_of(hzArc);
     double s[2] = {start.x, start.y};
     SEGMENT segment = {s, const_cast<end_segment*>(arc), nullptr, SEG_ARC};
     const double length = SEGMENT_swept_length(&segment);
@@ -500,7 +498,7 @@ bool ChainHZMap::TessArc(const RING_node_s* hzArc, const Point2& start, Point2& 
     if (!(r > 0) || !(length > 0)) return false;
     const double piece = 2 * r * std::acos(std::max(-1.0, 1 - m_tol / r));
     if (!(piece > 0)) return false;
-    const double n = std::ceil((length - 0.01 * m_tol) / piece);
+    const double n = std::ceil((length - kTessellationSlackPerTolerance * m_tol) / piece);
     if (n < 2) return false;
     step = length / n;
     double q[2];
@@ -512,10 +510,10 @@ bool ChainHZMap::TessArc(const RING_node_s* hzArc, const Point2& start, Point2& 
 double ChainHZMap::TessMultiSegBiDir(RING_node_s* from, RING_node_s* to, bool forward) const {
     RING_header_s* xy = XYChain();
     RING_node_s* begin = forward ? from : to;
-    StringLinearApproximator approx(m_halfTol, m_tol, point_of(begin));
+    StringLinearApproximator approx(m_halfTol, m_tol, vertex_point(begin));
     double length = 0.0;
     double firstLength = -1.0;
-    const long bound = bound_of(xy);
+    const long bound = walk_bound(xy);
     RING_node_s* node = forward ? from->next : to;  // the vertex whose segment is added next
     for (long steps = 0; node; ++steps) {
         if (steps > bound) MERROW1_INFINITE_LOOP();
@@ -565,16 +563,16 @@ double ChainHZMap::TessMultiSegBiDir(RING_node_s* from, RING_node_s* to, bool fo
 double ChainHZMap::TessMultiSeg(RING_node_s* from, RING_node_s* to) const {
     const double forward = TessMultiSegBiDir(from, to, true);
     const double backward = TessMultiSegBiDir(from, to, false);
-    if (forward - backward < 1e-10) return forward;
+    if (forward - backward < kPullBackMargin) return forward;
     // Pull the forward piece back toward the middle of the two lengths: to
     // the start of a segment within 1% of t of it, into an arc at the middle,
     // or to the end of the line that holds the middle.
     RING_header_s* xy = XYChain();
     const double middle = (forward + backward) / 2;
-    const double slack = 0.01 * m_tol;
+    const double slack = kTessellationSlackPerTolerance * m_tol;
     double before = 0.0;
     RING_node_s* node = from->next;
-    const long bound = bound_of(xy);
+    const long bound = walk_bound(xy);
     for (long steps = 0; node && node != to; ++steps, node = node->next) {
         if (steps > bound) MERROW1_INFINITE_LOOP();
         const double length = segment_length(xy, node);
@@ -589,7 +587,7 @@ double ChainHZMap::TessMultiSeg(RING_node_s* from, RING_node_s* to) const {
 
 void ChainHZMap::TessAndWrapBackSegment(RING_node_s* hz1) {
     const RING_node_s* hz0 = hz1->previous;
-    const Point2 p0 = point_of(hz0), p1 = point_of(hz1);
+    const Point2 p0 = vertex_point(hz0), p1 = vertex_point(hz1);
     const SrcData* data = source_of(hz1);
     RING_header_s* xy = data->chain;
     RING_node_s* s = data->start;
@@ -598,7 +596,7 @@ void ChainHZMap::TessAndWrapBackSegment(RING_node_s* hz1) {
     const bool arcProfile = CHAIN_seg_ask_type(hz1) == SEG_ARC;
     const bool pathTess = !(s == e && CHAIN_seg_ask_type(s) != SEG_ARC);
     if (!arcProfile && (!pathTess || std::fabs(p1.y - p0.y) <= kZTolerance)) {
-        const long bound = bound_of(xy);
+        const long bound = walk_bound(xy);
         long steps = 0;
         for (RING_node_s* v = s; v && v != e; v = v->next) {
             if (++steps > bound) MERROW1_INFINITE_LOOP();
@@ -609,7 +607,7 @@ void ChainHZMap::TessAndWrapBackSegment(RING_node_s* hz1) {
     RING_node_s* cur = s->previous;
     Point2 hzAt = p0;
     bool arcDone = !arcProfile;
-    const long bound = 4 * bound_of(xy) + static_cast<long>(4 * (p1.x - p0.x) / std::max(m_tol, 1e-12)) + 64;
+    const long bound = 4 * walk_bound(xy) + static_cast<long>(4 * (p1.x - p0.x) / std::max(m_tol, kBoundStepFloor)) + 64;
     for (long steps = 0; cur && cur != e; ++steps) {
         if (steps > bound) MERROW1_INFINITE_LOOP();
         const double pathStep = pathTess ? TessMultiSeg(cur, e) : kHuge;
@@ -652,7 +650,7 @@ void ChainHZMap::TessAndWrapBackSegment(RING_node_s* hz1) {
         cur = v;
     }
     if (cur && cur != e) {
-        const long bound2 = bound_of(xy);
+        const long bound2 = walk_bound(xy);
         for (long steps = 0; cur->next && cur->next != e; ++steps) {
             if (steps > bound2) MERROW1_INFINITE_LOOP();
             RING_delete_node(xy, cur->next);
@@ -665,7 +663,7 @@ void ChainHZMap::WrapBackToXYChain() {
     if (!m_hzChain || !m_hzChain->first) return;
     RING_header_s* xy = XYChain();
     CMEM_pool_s* pool = xy->pool;
-    const long bound = bound_of(m_hzChain);
+    const long bound = walk_bound(m_hzChain);
     RING_node_s* first = m_hzChain->first;
     long steps = 0;
     for (RING_node_s* n = first->next; n; n = n->next) {
@@ -676,14 +674,14 @@ void ChainHZMap::WrapBackToXYChain() {
             // an open map that Z is the one just after it: its Z before
             // belongs to the segment outside the map and stays.
             RING_node_s* start = data->atVertex ? data->end : data->start->previous;
-            const double z = point_of(first).y;
+            const double z = vertex_point(first).y;
             if (!m_closed && std::fabs(GetZBeforeVertex(start) - z) > kZTolerance)
                 SetZAfter(pool, start, z);
             else
                 SetZ(pool, start, z);
         }
         if (data->atVertex) {
-            SetZAfter(pool, data->end, point_of(n).y);
+            SetZAfter(pool, data->end, vertex_point(n).y);
         } else {
             TessAndWrapBackSegment(n);
             if (!(m_closed && n == m_hzChain->last)) {
@@ -692,8 +690,8 @@ void ChainHZMap::WrapBackToXYChain() {
                 const bool keepAfter = !m_closed && n == m_hzChain->last;
                 const double after = keepAfter ? GetZAfterVertex(data->end) : 0.0;
                 const bool stepped = keepAfter && APP_DATA__ask_app_data(data->end->app_data, CHAIN_APP_DATA_Z_AFTER);
-                SetZ(pool, data->end, point_of(n).y);
-                if (stepped && std::fabs(after - point_of(n).y) > kZTolerance) SetZAfter(pool, data->end, after);
+                SetZ(pool, data->end, vertex_point(n).y);
+                if (stepped && std::fabs(after - vertex_point(n).y) > kZTolerance) SetZAfter(pool, data->end, after);
             }
         }
         if (n == m_hzChain->last) break;

@@ -6,6 +6,8 @@
 
 #include <velte/cmem.h>
 
+#include "chain/chain_record.h"
+
 namespace Korvo {
 namespace Cam {
 
@@ -19,7 +21,7 @@ const CHAIN_app_poly_seg_chain_source_s* source_of(const RING_node_s* piece) {
 
 // A RIGHT chain's poly runs against the chain.
 bool walked_backward(const RING_header_s* chain) {
-    const CHAIN_main_data_s* md = chain ? static_cast<const CHAIN_main_data_s*>(chain->main_data) : nullptr;
+    const CHAIN_main_data_s* md = merrow1::main_of(chain);
     return md && md->material_side == RIGHT;
 }
 

@@ -25,9 +25,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "chain/chain_record.h"
+#include "engines/chain_walk.h"
 #include "engines/engine_memory.h"
 #include "internal/check.h"
 #include "internal/scratch_pool.h"
+#include "internal/vec2.h"
 
 namespace Korvo {
 namespace Cam {
@@ -37,25 +40,30 @@ using Korvo::Math::Vector2;
 
 namespace {
 
-const double kPi = 3.14159265358979323846;
+using merrow1::kPi;
 const double kMaxRampAngle = 89.99;  // degrees; above it there is no ramp
+// Radii, heights and lengths below this (or not above it) count as zero.
 const double kTiny = 1e-10;
+// Two smoothers' settings closer than this are the same.
+constexpr double kSameValue = 1e-10;
+// A segment is steep only above the ramp's own slope plus this, so the
+// rounding of a ramp never asks for another.
+constexpr double kSteepSlack = 1e-9;
+// A turn of this many radians or less is straight and takes no fillet.
+constexpr double kStraightTurn = 1e-9;
 
-Point2 point_of(const RING_node_s* node) {
-    const double* g = static_cast<const CHAIN_vertex_data_s*>(node->main_data)->geometry;
-    return {g[0], g[1]};
-}
-double H(const RING_node_s* node) { return point_of(node).x; }
-double Z(const RING_node_s* node) { return point_of(node).y; }
+using merrow1::vertex_point;
+double H(const RING_node_s* node) { return vertex_point(node).x; }
+double Z(const RING_node_s* node) { return vertex_point(node).y; }
 
 void set_z(RING_header_s* hz, RING_node_s* node, double z) {
-    const Point2 p = {point_of(node).x, z};
+    const Point2 p = {vertex_point(node).x, z};
     CHAIN_modify_vertex_point(hz, node, &p);
 }
 
 bool is_arc(const RING_node_s* node) { return CHAIN_seg_ask_type(node) == SEG_ARC; }
 
-long walk_bound(const RING_header_s* ring) { return 4L * ring->count + 16; }
+using merrow1::walk_bound;
 
 // The pass pool of a smoother for the length of one pass.
 class PassPool {
@@ -74,7 +82,7 @@ private:
     CMEM_pool_s*& m_slot;
 };
 
-bool same(double a, double b) { return std::fabs(a - b) <= 1e-10; }
+bool same(double a, double b) { return std::fabs(a - b) <= kSameValue; }
 
 }  // namespace
 
@@ -168,7 +176,7 @@ bool ChainZSmoother::IdenticalSpec(const IChainZSmoother* other) const {
 
 void ChainZSmoother::DoSmooth(RING_header_s* chain, double distance, RING_node_s* from, RING_node_s* to) {
     if (!chain || !chain->first) return;
-    const bool closed = chain->last && chain->last->next == chain->first;
+    const bool closed = merrow1::is_closed(chain);
     if (chain->count - (closed ? 0 : 1) < 2) return;
     // The pool and the map go on every exit; a standard exception leaves as
     // the host's Korvo::Error::Severe.
@@ -198,8 +206,9 @@ public:
         RING_node_s* from = part.start->node;
         RING_node_s* to = part.end->node;
         if (!chain || !from || !to) return;
-        const Point2 at = point_of(from);
-        if (std::hypot(at.x - part.start->point[0], at.y - part.start->point[1]) > 2.5e-8 && from->previous)
+        const Point2 at = vertex_point(from);
+        if (std::hypot(at.x - part.start->point[0], at.y - part.start->point[1]) > CHAIN_COINCIDENT_DISTANCE &&
+            from->previous)
             from = from->previous;
         m_smoother->DoSmooth(chain, m_distance, from, to);
     }
@@ -317,10 +326,10 @@ void ChainZSmoother::LineFitSmooth(ChainHZMap& map) {
     RING_node_s* cur = hz->first;
     while (cur && cur != hz->last) {
         if (++steps > bound) MERROW1_INFINITE_LOOP();
-        StringLinearApproximator approx(m_tol, m_tol, point_of(cur));
+        StringLinearApproximator approx(m_tol, m_tol, vertex_point(cur));
         RING_node_s* last = nullptr;
         for (RING_node_s* n = cur->next; n; n = n->next) {
-            if (!approx.AddLine(point_of(n)) || !WithinInZ(cur, n)) break;
+            if (!approx.AddLine(vertex_point(n)) || !WithinInZ(cur, n)) break;
             last = n;
             if (n == hz->last) break;
         }
@@ -333,11 +342,11 @@ void ChainZSmoother::LineFitSmooth(ChainHZMap& map) {
 // between within the tolerance.  The approximator bounds the distance across
 // the line; on a steep line the change in Z is larger than that.
 bool ChainZSmoother::WithinInZ(const RING_node_s* from, const RING_node_s* to) const {
-    const Point2 a = point_of(from), b = point_of(to);
+    const Point2 a = vertex_point(from), b = vertex_point(to);
     const double dh = b.x - a.x;
     if (!(dh > 0)) return true;  // a vertical line: H, not Z, is kept
     for (const RING_node_s* n = from->next; n && n != to; n = n->next) {
-        const Point2 p = point_of(n);
+        const Point2 p = vertex_point(n);
         const double f = std::min(1.0, std::max(0.0, (p.x - a.x) / dh));
         if (std::fabs(p.y - (a.y + (b.y - a.y) * f)) > m_tol) return false;
     }
@@ -364,7 +373,7 @@ void ChainZSmoother::RampSmooth(ChainHZMap& map) {
 
 void ChainZSmoother::RampSmoothBetween(ChainHZMap& map, RING_node_s* s, RING_node_s* e, RampPass& pass) {
     RING_header_s* hz = map.GetHZChain();
-    const double steep = m_tanA + 1e-9;
+    const double steep = m_tanA + kSteepSlack;
     RING_node_s* c = s;
     while (c && c != e) {
         if (--pass.budget < 0) MERROW1_INFINITE_LOOP();
@@ -394,9 +403,9 @@ void ChainZSmoother::RampSmoothBetween(ChainHZMap& map, RING_node_s* s, RING_nod
 // the ramp angle, going against the walk, first meets the profile.
 bool ChainZSmoother::FindRampIntersect(RING_node_s* top, int dir, RING_node_s* footBound, long bound, Point2& foot,
                                        RING_node_s*& footSegment, double& fraction) const {
-    const Point2 t = point_of(top);
+    const Point2 t = vertex_point(top);
     auto below = [&](const RING_node_s* n) {
-        const Point2 q = point_of(n);
+        const Point2 q = vertex_point(n);
         return q.y - (t.y - std::fabs(q.x - t.x) * m_tanA);
     };
     RING_node_s* qa = top;
@@ -417,7 +426,7 @@ bool ChainZSmoother::FindRampIntersect(RING_node_s* top, int dir, RING_node_s* f
         const double fb = below(qb);
         if (fb >= 0) {
             fraction = fa < 0 ? fa / (fa - fb) : 0.0;
-            const Point2 a = point_of(qa), b = point_of(qb);
+            const Point2 a = vertex_point(qa), b = vertex_point(qb);
             foot = {a.x + (b.x - a.x) * fraction, a.y + (b.y - a.y) * fraction};
             foot.y = t.y - std::fabs(foot.x - t.x) * m_tanA;
             footSegment = segment;
@@ -458,7 +467,7 @@ RING_node_s* ChainZSmoother::InsertRamp(ChainHZMap& map, RING_node_s* top, int d
     if (!foot || foot == top) return nullptr;
     // The foot lies on the ramp line exactly (a snap moves it by at most the
     // XY coincidence distance).
-    const Point2 t = point_of(top);
+    const Point2 t = vertex_point(top);
     set_z(hz, foot, t.y - std::fabs(H(foot) - t.x) * m_tanA);
     RING_node_s* result;
     if (dir > 0) {
@@ -484,7 +493,7 @@ void ChainZSmoother::RoundRampFoot(ChainHZMap& map, RING_node_s* foot, RING_node
     RING_node_s* other = dir > 0 ? foot->previous : foot->next;
     if (!other) return;
     if (is_arc(dir > 0 ? foot : other) || is_arc(dir > 0 ? top : foot)) return;
-    const Point2 o = point_of(other), f = point_of(foot), t = point_of(top);
+    const Point2 o = vertex_point(other), f = vertex_point(foot), t = vertex_point(top);
     Vector2 d1 = {f.x - o.x, f.y - o.y}, d2 = {t.x - f.x, t.y - f.y};
     const double len1 = std::hypot(d1.x, d1.y), len2 = std::hypot(d2.x, d2.y);
     if (!(len1 > kTiny) || !(len2 > kTiny)) return;
@@ -492,7 +501,7 @@ void ChainZSmoother::RoundRampFoot(ChainHZMap& map, RING_node_s* foot, RING_node
     d2 = {d2.x / len2, d2.y / len2};
     const double cross = d1.x * d2.y - d1.y * d2.x, dot = d1.x * d2.x + d1.y * d2.y;
     const double turn = std::atan2(std::fabs(cross), dot);
-    if (!(turn > 1e-9)) return;
+    if (!(turn > kStraightTurn)) return;
     double T = m_filletRadius * std::tan(turn / 2);
     if (len1 < T + m_tol || len2 < T + m_tol) T = std::min(T, std::min(len1, len2));
     const double radius = T / std::tan(turn / 2);
@@ -507,7 +516,7 @@ void ChainZSmoother::RoundRampFoot(ChainHZMap& map, RING_node_s* foot, RING_node
     RING_node_s* p = map.InsertVtxBefore(foot, first);
     RING_node_s* q = after ? map.InsertVtxBefore(after, second) : nullptr;
     if (!p || !q || p == q) return;
-    const Point2 pp = point_of(p), qq = point_of(q);
+    const Point2 pp = vertex_point(p), qq = vertex_point(q);
     const bool ccw = (pp.x - centre.x) * (qq.y - centre.y) - (pp.y - centre.y) * (qq.x - centre.x) > 0;
     map.InsertSegmentBetween(p, q, false, &centre, ccw);
 }
@@ -529,7 +538,7 @@ void ChainZSmoother::FilletSmooth(ChainHZMap& map) {
         CHAIN_main_data_s* md;
         SIDE side;
         explicit SideBelow(RING_header_s* chain)
-            : md(static_cast<CHAIN_main_data_s*>(chain->main_data)), side(md->material_side) {
+            : md(merrow1::main_of(chain)), side(md->material_side) {
             md->material_side = RIGHT;
         }
         ~SideBelow() { md->material_side = side; }
@@ -539,15 +548,14 @@ void ChainZSmoother::FilletSmooth(ChainHZMap& map) {
     if (!CHAIN_fillet_region(set, m_filletRadius, true, true, out)) return;
     if (out->count != 1 || !out->first) return;
     RING_header_s* fillet = RING_ask_node_subring(out->first);
-    if (!fillet || fillet == hz || !fillet->first || (fillet->last && fillet->last->next == fillet->first)) return;
+    if (!fillet || fillet == hz || !fillet->first || merrow1::is_closed(fillet)) return;
     RING_node_s* cur = hz->first;
     RING_node_s* v = fillet->first->next;
     const long bound = walk_bound(fillet);
     for (long steps = 0; v && cur; ++steps, v = v->next) {
         if (steps > bound) MERROW1_INFINITE_LOOP();
-        Point2 p = point_of(v);
-        const auto* rec = static_cast<const CHAIN_vertex_data_s*>(v->main_data);
-        const end_segment* end = reinterpret_cast<const end_segment*>(rec->geometry);
+        Point2 p = vertex_point(v);
+        const end_segment* end = merrow1::arc_of(v);
         if (CHAIN_seg_ask_type(v) == SEG_ARC) {
             const Point2 centre = {end->cx, end->cy};
             cur = map.InsertSegmentAfter(cur, nullptr, p, &centre, end->direction == CCW);

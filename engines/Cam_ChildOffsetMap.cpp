@@ -44,7 +44,9 @@
 #include <typeinfo>
 #include <vector>
 
+#include "chain/chain_record.h"
 #include "engines/engine_memory.h"
+#include "internal/ring_nodes.h"
 #include "internal/scratch_pool.h"
 
 namespace Korvo {
@@ -53,26 +55,15 @@ namespace Cam {
 namespace {
 
 const int kKey = CHAIN_APP_DATA_PARENT_SPLIT_POINT;
+// Chain parameters closer than this are one place; a fraction above it lies
+// inside its segment.
+constexpr double kParameterTolerance = 1e-10;
 
-CHAIN_main_data_s* main_of(const RING_header_s* chain) {
-    return static_cast<CHAIN_main_data_s*>(chain->main_data);
-}
+using merrow1::is_closed;
+using merrow1::main_of;
+using merrow1::point_of;
 
-const double* point_of(const RING_node_s* vertex) {
-    return static_cast<const CHAIN_vertex_data_s*>(vertex->main_data)->geometry;
-}
-
-bool is_closed(const RING_header_s* chain) { return chain->last && chain->last->next == chain->first; }
-
-std::vector<RING_node_s*> vertices_of(const RING_header_s* chain) {
-    std::vector<RING_node_s*> out;
-    RING_node_s* n = chain ? chain->first : nullptr;
-    for (int i = 0; n && i < chain->count; ++i, n = n->next) {
-        out.push_back(n);
-        if (n == chain->last) break;
-    }
-    return out;
-}
+using merrow1::ring_nodes;
 
 // Key 262's delete function: the whole list of the vertex.
 int delete_split_points(void* data) {
@@ -187,8 +178,8 @@ void ChildOffsetMap::CopyFrom(const ChildOffsetMap& other) {
             copy = CHAIN_copy_no_link(other.m_parent, pool, nullptr);
             register_key(copy);
             // The copy's vertices take copies of the split points of theirs.
-            const std::vector<RING_node_s*> from = vertices_of(other.m_parent);
-            const std::vector<RING_node_s*> to = vertices_of(copy);
+            const std::vector<RING_node_s*> from = ring_nodes(other.m_parent);
+            const std::vector<RING_node_s*> to = ring_nodes(copy);
             for (size_t i = 0; i < from.size() && i < to.size(); ++i) {
                 ParentSplitPt* head = nullptr;
                 ParentSplitPt** tail = &head;
@@ -250,7 +241,7 @@ void ChildOffsetMap::AddChildChains(RING_header_s* childOrList) {
 }
 
 void ChildOffsetMap::AddChild(RING_header_s* child) {
-    const std::vector<RING_node_s*> vertices = vertices_of(child);
+    const std::vector<RING_node_s*> vertices = ring_nodes(child);
     // 1. The corners.
     for (RING_node_s* v : vertices) {
         if (!APP_DATA__ask_app_data(v->app_data, APP_DATA_SPLIT_VERTEX_SOURCE)) continue;
@@ -334,22 +325,22 @@ void ChildOffsetMap::AddSplitPoint(RING_header_s* child, RING_node_s* childVerte
 // ---------------------------------------------------------------------------
 
 RING_node_s* ChildOffsetMap::NearestAhead(RING_header_s* child, double parameter, int bit, ParentSplitPt** out) {
-    const std::vector<RING_node_s*> parent = vertices_of(m_parent);
+    const std::vector<RING_node_s*> parent = ring_nodes(m_parent);
     // 1. A record at that very parameter.
     for (RING_node_s* pv : parent)
         for (ParentSplitPt* p = SplitPointsAt(pv); p; p = p->m_next)
             if (p->m_child == child && (p->m_kind & bit) &&
-                std::fabs(index_of(child, p->m_childVertex) - parameter) <= 1e-10) {
+                std::fabs(index_of(child, p->m_childVertex) - parameter) <= kParameterTolerance) {
                 *out = p;
                 return pv;
             }
     // 2. The shortest length along the child from the place at the parameter.
-    const std::vector<RING_node_s*> cv = vertices_of(child);
+    const std::vector<RING_node_s*> cv = ring_nodes(child);
     if (cv.empty()) return nullptr;
     const int k = std::max(0, std::min(static_cast<int>(cv.size()) - 1, static_cast<int>(std::floor(parameter))));
     const double t = parameter - k;
     double at[2] = {point_of(cv[static_cast<size_t>(k)])[0], point_of(cv[static_cast<size_t>(k)])[1]};
-    if (t > 1e-10 && (static_cast<size_t>(k) + 1 < cv.size() || is_closed(child))) {
+    if (t > kParameterTolerance && (static_cast<size_t>(k) + 1 < cv.size() || is_closed(child))) {
         // A point inside the segment that leaves vertex k, taken along its chord
         // and placed on the child at its nearest point.
         const double* b = point_of(cv[(static_cast<size_t>(k) + 1) % cv.size()]);

@@ -28,6 +28,7 @@
 #include <exception>
 #include <memory>
 
+#include "chain/chain_record.h"
 #include "engines/engine_memory.h"
 #include "engines/geomsec_pass.h"
 #include "internal/check.h"
@@ -43,13 +44,22 @@ namespace {
 const char kSingleRing[] = "RING_ask_type( pChain ) == RING_single";
 const char kWorkPool[] = "m_pWorkPool != NULL";
 const char kEngine[] = "pIGeomSec != NULL";
+// The section engine simplifies the geometry to this part of the tolerance.
+constexpr double kSimplifyPerTolerance = 0.1;
+// The second pass for offset positions cuts a plane moved this part of the
+// tolerance along the direction.
+constexpr double kSecondCutStepPerTolerance = 0.1;
 
 bool exceeds_number_tolerance(double value) { return std::fabs(value) > EQ_ask_number_tolerance(); }
 
+using merrow1::first_chain;
+using merrow1::main_of;
+
+// The coordinate system of a chain, or of a list's first chain.
 const CSYS* csys_of(const RING_header_s* ring) {
-    if (ring && ring->type == RING_TYPE_LIST) ring = ring->first ? RING_ask_node_subring(ring->first) : nullptr;
-    if (!ring || ring->type != RING_TYPE_CHAIN || !ring->main_data) return nullptr;
-    return &static_cast<const CHAIN_main_data_s*>(ring->main_data)->csys;
+    const RING_header_s* chain = first_chain(ring);
+    const CHAIN_main_data_s* md = chain && chain->type == RING_TYPE_CHAIN ? main_of(chain) : nullptr;
+    return md ? &md->csys : nullptr;
 }
 
 // v in the rows' frame (to the chain) or back (to the world).
@@ -61,12 +71,6 @@ void rotate(const double m[9], const double v[3], bool toChain, double out[3]) {
 
 double distance(const Point3& a, const Point3& b) {
     return std::sqrt((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) + (a.z - b.z) * (a.z - b.z));
-}
-
-RING_header_s* first_chain(RING_header_s* ring) {
-    if (!ring) return nullptr;
-    if (ring->type == RING_TYPE_CHAIN) return ring;
-    return ring->first ? RING_ask_node_subring(ring->first) : nullptr;
 }
 
 }  // namespace
@@ -200,7 +204,7 @@ bool GeomOffsetEngine::CalculateSections(IGeomSec* engine, const Point3& p, cons
     // The box's size is 4 x |offset| on either side of the offset: a negative
     // offset lies as far from the section as a positive one.
     if (m_boxFlag && exceeds_number_tolerance(m_dOffset)) SimplifyBox(engine, plane, p, 4.0 * std::fabs(m_dOffset));
-    engine->SimplifyAndSection(plane, 10, 0.1 * m_dTolerance);
+    engine->SimplifyAndSection(plane, 10, kSimplifyPerTolerance * m_dTolerance);
     return true;
 }
 
@@ -373,7 +377,7 @@ bool GeomOffsetEngine::GetOffsetPositions(const Point3& p, const Vector3& d, boo
     m_boxFlag = local;
     bool answer = false;
     for (int k = 0; k < 2; ++k) {
-        const double step = k * 0.1 * m_dTolerance;
+        const double step = k * kSecondCutStepPerTolerance * m_dTolerance;
         const Point3 q = {p.x + step * d.x, p.y + step * d.y, p.z + step * d.z};
         std::unique_ptr<RING_header_s, void (*)(RING_header_s*)> result(GetOffset(q, d, m_dOffset), RING_delete);
         if (!result || !result->first) continue;

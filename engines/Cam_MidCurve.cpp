@@ -34,6 +34,8 @@
 #include <cmath>
 #include <vector>
 
+#include "chain/chain_record.h"
+#include "chainops/shape_kind.h"
 #include "engines/engine_memory.h"
 #include "internal/check.h"
 #include "internal/region_fields.h"
@@ -44,33 +46,17 @@ namespace Cam {
 
 namespace {
 
+// Steps, fractions and length comparisons within this count as zero.
 const double kTiny = 1e-10;
 const double kNoBest = 1e19;
 
-const CHAIN_main_data_s* main_of(const RING_header_s* chain) {
-    return chain ? static_cast<const CHAIN_main_data_s*>(chain->main_data) : nullptr;
-}
+using merrow1::chains_of;
+using merrow1::first_chain;
+using merrow1::main_of;
 
-// An outer boundary: closed, material outside (CCW with RIGHT, CW with LEFT).
-bool is_outer_boundary(const RING_header_s* chain) {
-    const CHAIN_main_data_s* md = main_of(chain);
-    const bool closed = chain && chain->first && chain->last && chain->last->next == chain->first;
-    return closed && md &&
-           ((md->direction == CCW && md->material_side == RIGHT) || (md->direction == CW && md->material_side == LEFT));
-}
-
-std::vector<RING_header_s*> chains_of(const RING_header_s* list) {
-    std::vector<RING_header_s*> out;
-    const RING_node_s* node = list ? list->first : nullptr;
-    for (int i = 0; list && node && i < list->count; ++i, node = node->next)
-        if (RING_header_s* chain = RING_ask_node_subring(node)) out.push_back(chain);
-    return out;
-}
-
-RING_header_s* first_chain(const RING_header_s* list) {
-    const std::vector<RING_header_s*> chains = chains_of(list);
-    return chains.empty() ? nullptr : chains.front();
-}
+// An outer boundary: closed, material outside (CCW with RIGHT, CW with LEFT),
+// the shape of a periphery.
+bool is_outer_boundary(const RING_header_s* chain) { return merrow1::is_periphery(chain); }
 
 // Steps of `step` that cover `total`: the whole part, plus one when the
 // fraction exceeds 1e-10.
@@ -219,7 +205,7 @@ bool MidCurve::ProcessTargets(const RING_header_s* targetsA, const Korvo::Math::
         if (!m_initialized) continue;
         RING_header_s* first = first_chain(m_avoidRegion);
         const CHAIN_main_data_s* region = main_of(first_chain(m_regionSet));
-        if (first && region) static_cast<CHAIN_main_data_s*>(first->main_data)->csys = region->csys;
+        if (first && region) main_of(first)->csys = region->csys;
         double len = 0.0;
         RING_header_s* path = CHAIN_create_detour_path_in_region(pool, m_avoidRegion, &start, &end,
                                                                  m_maxLengthGiven ? &m_maxLength : nullptr, &len);
@@ -262,7 +248,7 @@ bool MidCurve::RegionContainsTargetSets(RING_header_s** plist, const RING_header
             CHAIN_set_region_set_id_for_set(set, 0);
             for (RING_header_s* chain : targetChains) {
                 CHAIN_add_chain_to_list(set, chain);
-                static_cast<CHAIN_main_data_s*>(chain->main_data)->region_set_id = 1;
+                main_of(chain)->region_set_id = 1;
             }
             CHAIN_intersect_regions(set, 0, false, nullptr, meet);
             return !meet->first;

@@ -30,6 +30,10 @@ namespace Cam {
 
 namespace {
 
+// A sum of normals this short or shorter has no direction: the first normal
+// stands.
+constexpr double kZeroNormalSum = 1e-10;
+
 const double kFar = 1e19;
 // Kernel errors that leave a candidate without distance.
 bool tolerated(int code) {
@@ -332,7 +336,7 @@ void PointProjector::WorkOutNormal() {
         for (const auto& n : m_normals)
             for (int k = 0; k < 3; ++k) sum[k] += n[k];
         const double length = std::sqrt(sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2]);
-        for (int k = 0; k < 3; ++k) m_normal[k] = length > 1e-10 ? sum[k] / length : m_normals[0][k];
+        for (int k = 0; k < 3; ++k) m_normal[k] = length > kZeroNormalSum ? sum[k] / length : m_normals[0][k];
     } catch (...) {
         // The normal stays as far as it got.
         MERROW1_REPORT_CAUGHT_ERROR();

@@ -13,6 +13,8 @@
 
 #include <cmath>
 
+#include "internal/vec2.h"
+
 namespace Korvo {
 namespace Cam {
 
@@ -20,6 +22,12 @@ using Korvo::Math::Point2;
 using Korvo::Math::Vector2;
 
 namespace {
+
+// The cross product of two directions decides their order only beyond this
+// multiple of the size of its two products and itself (their rounding).
+constexpr double kCrossRounding = 2e-16;
+// A touching direction of squared length below this leaves the circle nowhere.
+constexpr double kNoTouchSquared = 1e-19;
 
 // Quadrant of a direction by its polar angle: [0, pi/2) is 0, [pi/2, pi) 1,
 // [pi, 3 pi/2) 2, [3 pi/2, 2 pi) 3.
@@ -31,7 +39,7 @@ int quadrant(const Vector2& v) {
 }
 
 Vector2 minus(const Vector2& v) { return {-v.x, -v.y}; }
-double dot(const Vector2& a, const Vector2& b) { return a.x * b.x + a.y * b.y; }
+using merrow1::dot;
 Vector2 diff(const Point2& a, const Point2& b) { return {a.x - b.x, a.y - b.y}; }
 
 // Whether `a` comes before `b` counter-clockwise from `from`: a lies on the
@@ -57,7 +65,7 @@ int PolarInterval::IsMoreClockwise(const Vector2& a, const Vector2& b) {
     if (qa != qb) return qa < qb ? 1 : -1;
     const double p = a.x * b.y, q = a.y * b.x;
     const double cross = p - q;
-    const double bound = 2e-16 * (std::fabs(p) + std::fabs(q) + std::fabs(cross));
+    const double bound = kCrossRounding * (std::fabs(p) + std::fabs(q) + std::fabs(cross));
     if (cross > bound) return 1;
     if (cross < -bound) return -1;
     return 0;
@@ -209,7 +217,7 @@ bool StringLinearApproximator::AddArc(const Point2& end, const Point2& centre, b
     if (touching == 1) {
         // Where the ray along the touching direction leaves the circle of R.
         const double g2 = dot(touch, touch);
-        if (g2 >= 1e-19) {
+        if (g2 >= kNoTouchSquared) {
             const Vector2 sc = diff(m_start, centre);
             const double bq = dot(touch, sc) / g2, cq = (dot(sc, sc) - R * R) / g2;
             const double disc = bq * bq - cq;

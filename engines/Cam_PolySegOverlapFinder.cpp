@@ -36,6 +36,7 @@
 #include <exception>
 
 #include "engines/engine_memory.h"
+#include "polyset/poly_seg_internal.h"
 
 namespace Korvo {
 namespace Cam {
@@ -50,12 +51,8 @@ typedef void (*InitNodesFn)(void* psi, PSI_segment_search_wrapper_s* wrapper);
 typedef void (*RemoveWrappedFn)(void* psi, PSI_segment_search_wrapper_s* wrapper);
 typedef void (*UnwrapFn)(PSI_segment_search_wrapper_s* wrapper);
 
-LINE_ARC_SEG_s* seg_of(const RING_node_s* node) { return static_cast<LINE_ARC_SEG_s*>(node->main_data); }
-
-PNT2_s point_of(const RING_node_s* node) {
-    const LINE_ARC_SEG_s* s = seg_of(node);
-    return PNT2_s{s->x, s->y};
-}
+using merrow1::poly_seg::end_of;
+using merrow1::poly_seg::seg_of;
 
 POLY_SEG_node_link_s* link_of(const RING_node_s* node) {
     return node ? static_cast<POLY_SEG_node_link_s*>(APP_DATA__ask_app_data(node->app_data, POLY_SEG_KEY_NODE_LINK))
@@ -102,7 +99,7 @@ std::vector<RING_node_s*> path_order(const RING_header_s* poly) {
 }
 
 // The query's start: its first node's point, open or closed.
-PNT2_s start_point(const RING_header_s* poly) { return point_of(poly->first); }
+PNT2_s start_point(const RING_header_s* poly) { return end_of(poly->first); }
 
 }  // namespace
 
@@ -204,7 +201,7 @@ bool PolySegOverlapFinder::IsSegmentOffset(const RING_node_s* node, POLY_SEG_nod
 RING_node_s* PolySegOverlapFinder::AppendCrossBar(RING_header_s* poly, const RING_node_s* a, const RING_node_s* b,
                                                   RING_node_s* reference, CrossBarType type) {
     if (!poly || !a || !b) return nullptr;
-    const PNT2_s pa = point_of(a), pb = point_of(b);
+    const PNT2_s pa = end_of(a), pb = end_of(b);
     RING_node_s* move = POLY_SEG_append_line(poly, &pa);
     if (move) seg_of(move)->flags |= POLY_SEG_FLAG_THICKNESS_MERGED;
     RING_node_s* bar = POLY_SEG_append_line(poly, &pb);
@@ -445,7 +442,7 @@ void PolySegOverlapFinder::FindOverlaps::Report(Crossing& e, Crossing* x) {
         const bool joint = !e.cell;
         RING_node_s* r = e.cell ? e.cell : e.joint;
         if (!r) return;
-        const PNT2_s end = point_of(m_segments[static_cast<size_t>(last)]);
+        const PNT2_s end = end_of(m_segments[static_cast<size_t>(last)]);
         ReportRun(e, last, 1.0, POLY_SEG_getNearestPointParameterAlongSeg(r, &end), r, joint);
         e.cell = e.joint = nullptr;
         return;
@@ -477,7 +474,7 @@ void PolySegOverlapFinder::FindOverlaps::ReportRun(const Crossing& e, int endInd
         if (i == endIndex) {
             b1 = endReference;
         } else {
-            const PNT2_s end = point_of(segment);
+            const PNT2_s end = end_of(segment);
             b1 = POLY_SEG_getNearestPointParameterAlongSeg(reference, &end);
         }
         const double b0 = previous;

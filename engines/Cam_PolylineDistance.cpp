@@ -23,6 +23,12 @@ namespace Cam {
 
 namespace {
 
+// The host's two curve tolerances for the distance of two segments.
+constexpr double kSegmentDistanceTolerance = 1e-10;
+// A pair whose lower bound is not above the upper bound plus this margin (or
+// the tolerance, when collecting) is a candidate.
+constexpr double kCandidateMargin = 1e-10;
+
 using Korvo::Math::Point3;
 
 // Midpoint and half length of every segment of a polyline.
@@ -92,7 +98,8 @@ PolylineDistanceResult* PolylineDistance::Measure(int i, int j) {
                          other[j + 1]->x, other[j + 1]->y, other[j + 1]->z};
     PolylineDistanceResult r;
     const int code =
-        FACETOPS_dist_of_discrete_curvs(2, a, 2, b, 1e-10, 1e-10, 1, r.referencePoint, r.otherPoint, &r.distance);
+        FACETOPS_dist_of_discrete_curvs(2, a, 2, b, kSegmentDistanceTolerance, kSegmentDistanceTolerance, 1,
+                                        r.referencePoint, r.otherPoint, &r.distance);
     if (code != FACETOPS_OK)
         ERROR_raise(__FILE__, __LINE__, code, "distance of reference segment %d and segment %d failed", i, j);
     r.referenceSegment = i;
@@ -123,7 +130,7 @@ PolylineDistanceResult* PolylineDistance::Run() {
 
     // Pass 2: candidates.  When collecting, the margin is the tolerance: a
     // pair within the tolerance of the minimum may lie above the first bound.
-    const double margin = m_collect ? std::max(m_tolerance, 1e-10) : 1e-10;
+    const double margin = m_collect ? std::max(m_tolerance, kCandidateMargin) : kCandidateMargin;
     for (int i = 0; i < nr; ++i)
         for (int j = 0; j < no; ++j) {
             const double lower = mid_distance(rb[i], ob[j]) - rb[i].half - ob[j].half;

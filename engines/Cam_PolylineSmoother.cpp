@@ -17,6 +17,7 @@
 
 #include "engines/engine_memory.h"
 #include "internal/check.h"
+#include "internal/vec2.h"
 
 namespace Korvo {
 namespace Cam {
@@ -26,7 +27,8 @@ namespace {
 using Korvo::Math::Point3;
 using Korvo::Math::Vector3;
 
-const double kPi = 3.14159265358979323846;
+using merrow1::kPi;
+// Lengths, areas, limits and move scales at or below this count as zero.
 const double kTiny = 1e-10;
 const double kSlopeKink = 0.7;  // radians
 const int kPasses = 4;

@@ -16,6 +16,9 @@ using Korvo::Math::Point3;
 using Korvo::Math::Vector3;
 
 const int kCurveSamples = 16;
+// The normal points away from the axis unless the point ahead along it is
+// nearer the axis by more than this.
+constexpr double kAxisDistanceSlack = 1e-10;
 
 Vector3 vector_of(const VQ_VECTOR_t& v) { return {v.coord[0], v.coord[1], v.coord[2]}; }
 Point3 point_of(const VQ_VECTOR_t& v) { return {v.coord[0], v.coord[1], v.coord[2]}; }
@@ -131,7 +134,7 @@ bool RotationalSurfaceUtilities::IsSurfaceNormalAwayFromAxis(const int& surface,
             const Point3 at = point_of(p);
             const Point3 ahead = {at.x + n.coord[0], at.y + n.coord[1], at.z + n.coord[2]};
             return FindPointAxisDist(ahead, axisDirection, axisPoint) >=
-                   FindPointAxisDist(at, axisDirection, axisPoint) - 1e-10;
+                   FindPointAxisDist(at, axisDirection, axisPoint) - kAxisDistanceSlack;
         },
         true);
 }

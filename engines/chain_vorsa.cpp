@@ -20,16 +20,22 @@
 #include <quorn/mtx3_ops.h>
 #include <stend/system.h>
 
+#include "chain/chain_record.h"
 #include "engines/vorsa_call.h"
 #include "internal/region_fields.h"
 #include "internal/report_error.h"
+#include "internal/vec2.h"
 
 #include <cmath>
 #include <vector>
 
 namespace {
 
-const double kTwoPi = 2.0 * std::acos(-1.0);
+// Lengths and heights not above this are zero: coincident points make no
+// line, a height of zero no extrusion.
+constexpr double kZeroLength = 1e-10;
+
+const double kTwoPi = 2.0 * merrow1::kPi;
 
 struct KernelCurves {
     std::vector<int> curves;
@@ -52,14 +58,8 @@ void delete_entities(const std::vector<int>& tags) {
     if (!tags.empty()) (void)VQ_ENTITY_delete(static_cast<int>(tags.size()), tags.data());
 }
 
-const CHAIN_main_data_s* data_of(const RING_header_s* chain) {
-    return static_cast<const CHAIN_main_data_s*>(chain->main_data);
-}
-
-const RING_header_s* first_chain(const RING_header_s* chains) {
-    if (chains->type != RING_TYPE_LIST) return chains;
-    return chains->first ? RING_ask_node_subring(chains->first) : nullptr;
-}
+using merrow1::first_chain;
+using merrow1::main_of;
 
 // World point o + x r1 + y r2 of a chain, times the scale.
 void world_point(const CSYS& csys, double x, double y, double scale, double out[3]) {
@@ -97,7 +97,7 @@ RING_header_s* CHAIN__prepare_sheet_chains(const RING_header_s* chains, const do
 }
 
 int CHAIN__create_kernel_plane(const RING_header_s* chain, double scale) {
-    const CSYS& csys = data_of(chain)->csys;
+    const CSYS& csys = main_of(chain)->csys;
     VQ_PLANE_sf_t sf;
     for (int k = 0; k < 3; ++k) {
         sf.basis_set.location.coord[k] = scale * csys.origin[k];
@@ -119,7 +119,7 @@ int CHAIN__create_kernel_plane(const RING_header_s* chain, double scale) {
 int CHAIN__create_kernel_line(const double start[3], const double end[3]) {
     double d[3], unit[3], length = 0.0;
     VEC3_sub(end, start, d);
-    if (!VEC3_unitize(d, 1e-10, &length, unit)) return 0;
+    if (!VEC3_unitize(d, kZeroLength, &length, unit)) return 0;
     VQ_LINE_sf_t sf{vq(start), vq(unit)};
     int line = 0;
     MERROW1_VQ(VQ_LINE_create(&sf, &line));
@@ -169,7 +169,7 @@ int CHAIN__create_circle_curve(const double start[3], const double end[3], const
 }
 
 void CHAIN__chain_to_kernel_curves(const RING_header_s* chain, double scale, int loop, KernelCurves* out) {
-    const CSYS& csys = data_of(chain)->csys;
+    const CSYS& csys = main_of(chain)->csys;
     const double* r3 = csys.matrix + 6;
     KernelCurves made;
     const RING_node_s* node = chain->first ? chain->first->next : nullptr;
@@ -202,12 +202,12 @@ void CHAIN__chain_to_kernel_curves(const RING_header_s* chain, double scale, int
 bool CHAIN__collect_loop_curves(const RING_header_s* chains, double scale, const double* tolerance, bool fit,
                                 KernelCurves* out) {
     auto one = [&](const RING_header_s* chain) {
-        if (!chain || !chain->first || chain->last->next != chain->first) return;
+        if (!merrow1::is_closed(chain)) return;
         RING_header_s* copy = CHAIN_copy_no_link(chain, chain->pool, nullptr);
         if (!copy) return;
         try {
             if (tolerance) CHAIN_TessellateArcsAndFit(copy, *tolerance, fit);
-            if (data_of(copy)->material_side != LEFT) CHAIN_reverse(copy);
+            if (main_of(copy)->material_side != LEFT) CHAIN_reverse(copy);
             const int loop = out->loops.empty() ? 0 : out->loops.back() + 1;
             CHAIN__chain_to_kernel_curves(copy, scale, loop, out);
         } catch (...) {
@@ -333,9 +333,9 @@ int CHAIN_CreateExtrudedBody(const RING_header_s* chains, double scale, double h
         sheet = CHAIN__create_planar_sheet(chains, scale, tolerance, tolerance, fit);
     }
     if (!sheet) return 0;
-    if (!(std::fabs(height) > 1e-10)) return sheet;
+    if (!(std::fabs(height) > kZeroLength)) return sheet;
     const RING_header_s* first = first_chain(chains);
-    const int solid = CHAIN__extrude_sheet(sheet, scale * height, data_of(first)->csys.matrix + 6);
+    const int solid = CHAIN__extrude_sheet(sheet, scale * height, main_of(first)->csys.matrix + 6);
     delete_entity(sheet);
     return solid;
 }

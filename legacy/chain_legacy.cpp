@@ -8,6 +8,7 @@
 
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain_boolean.h>
+#include <merrow1/chain_build.h>
 #include <merrow1/chain_create.h>
 #include <merrow1/chain_distance.h>
 #include <merrow1/chain_edit.h>
@@ -24,6 +25,7 @@
 #include <merrow1/poly_seg.h>
 
 #include "chain_legacy_internal.h"
+#include "chain/chain_record.h"
 #include "chainops/chain_poly_seg_internal.h"
 #include "internal/check.h"
 #include "internal/ring_nodes.h"
@@ -51,7 +53,7 @@ int source_mark(const RING_node_s* node) {
         APP_DATA__ask_app_data(node->app_data, POLY_SEG_KEY_CHAIN_SOURCE));
     if (!source || !source->vertex || !source->vertex->main_data)
         ERROR_internal(__FILE__, __LINE__, "No app data during offsetting.");
-    const CHAIN_vertex_data_s* vertex = static_cast<const CHAIN_vertex_data_s*>(source->vertex->main_data);
+    const CHAIN_vertex_data_s* vertex = merrow1::vertex_record(source->vertex);
     return (vertex->flags >> 17) & 1u;
 }
 
@@ -90,7 +92,7 @@ namespace {
 // vertex) and fraction; on an open chain the last segment holds the end.
 void split_parameter(const RING_header_s* chain, double parameter, long* segment, double* fraction) {
     long s = static_cast<long>(std::floor(parameter));
-    const bool closed = chain->last && chain->last->next == chain->first;
+    const bool closed = merrow1::is_closed(chain);
     const long bound = static_cast<long>(chain->count) - 1;
     if (!closed && bound >= 1 && s >= bound) s = bound - 1;
     *segment = s;
@@ -137,7 +139,7 @@ bool CHAIN__legacy_is_flat_arc(const SEGMENT* segment) {
     if (!SegmentMidPoint(segment, mid)) return false;
     const double chord_mid[2] = {0.5 * (segment->start[0] + segment->end->x),
                                  0.5 * (segment->start[1] + segment->end->y)};
-    return std::hypot(mid[0] - chord_mid[0], mid[1] - chord_mid[1]) <= 2.5e-8;
+    return std::hypot(mid[0] - chord_mid[0], mid[1] - chord_mid[1]) <= CHAIN_COINCIDENT_DISTANCE;
 }
 
 // ---------------------------------------------------------------------------
@@ -145,12 +147,7 @@ bool CHAIN__legacy_is_flat_arc(const SEGMENT* segment) {
 
 namespace {
 
-std::vector<RING_header_s*> chains_of(const RING_header_s* list) {
-    std::vector<RING_header_s*> out;
-    for (RING_node_s* node : merrow1::ring_nodes(list))
-        if (RING_header_s* chain = RING_ask_node_subring(node)) out.push_back(chain);
-    return out;
-}
+using merrow1::chains_of;
 
 // Drops the source links (keys 17 and 20) of the chain's vertices that name a
 // chain of the work pool, which goes before the chain is handed out.
@@ -227,16 +224,12 @@ namespace {
 
 constexpr double kFarAway = 1e7;
 
-const double* vertex_point(const RING_node_s* vertex) {
-    return static_cast<const CHAIN_vertex_data_s*>(vertex->main_data)->geometry;
-}
-
-bool is_closed(const RING_header_s* chain) {
-    return chain && chain->first && chain->last && chain->last->next == chain->first;
-}
+using merrow1::is_closed;
+using merrow1::main_of;
+using merrow1::point_of;
 
 const CSYS* csys_of(const RING_header_s* chain) {
-    const auto* md = chain ? static_cast<const CHAIN_main_data_s*>(chain->main_data) : nullptr;
+    const CHAIN_main_data_s* md = main_of(chain);
     return md ? &md->csys : nullptr;
 }
 
@@ -265,8 +258,8 @@ RING_header_s* move_chain(const CSYS* csys, const SEGMENT& segment, const Korvo:
 bool first_crossing(RING_header_s* move, RING_header_s* chains, CMEM_pool_s* pool, Korvo::Math::Point2* at) {
     RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
     ChainToChainsInt(move, chains, list, false);
-    const double* start = vertex_point(move->first);
-    const double* end = vertex_point(move->last);
+    const double* start = point_of(move->first);
+    const double* end = point_of(move->last);
     for (RING_node_s* sub : merrow1::ring_nodes(list)) {
         RING_header_s* points = RING_ask_node_subring(sub);
         if (!points || points->main_data != move) continue;
@@ -357,8 +350,8 @@ int ChainRetractPointOnSegment(RING_header_s* set, RING_header_s* chain, const S
         };
         if (chain) {
             cut_at_first_crossing(single_set(chain, work));
-            const auto* md = static_cast<const CHAIN_main_data_s*>(chain->main_data);
-            auto* mmd = static_cast<CHAIN_main_data_s*>(move->main_data);
+            const CHAIN_main_data_s* md = main_of(chain);
+            CHAIN_main_data_s* mmd = main_of(move);
             mmd->approximation_tolerance = 2.0 * md->approximation_tolerance + CHAIN_ask_set_tolerance(set);
             mmd->approximation_tolerance_set = 1;
             if (is_closed(chain) && CHAIN_chain_violate_region(move, single_set(chain, work))) return 0;

@@ -15,7 +15,10 @@
 #include <merrow1/chain_source.h>
 #include <merrow1/segment.h>
 
+#include "chain/chain_record.h"
+#include "engines/chain_walk.h"
 #include "internal/check.h"
+#include "internal/tolerances.h"
 
 #include <cmath>
 #include <vector>
@@ -25,6 +28,12 @@ namespace {
 const double kMinSpacing = 1e-8;
 const double kMaxLoopVertices = 1e6;
 const double kWholeTolerance = 1e-7;
+// A chain without its own approximation tolerance (or one below the
+// library's closing gap) closes at that gap; loops are appended to the chain
+// at the same gap.
+using merrow1::kCloseGap;
+// Loops of a smaller radius are left out.
+constexpr double kSmallestLoopRadius = 1e-6;
 
 CHAIN_embedded_vertex_data_s* embedded_record(const RING_node_s* node) {
     return static_cast<CHAIN_embedded_vertex_data_s*>(
@@ -47,23 +56,18 @@ bool has_header_key(const RING_header_s* chain, APP_DATA_key_t key) {
     return APP_DATA__ask_app_data(chain->app_data, key) != nullptr;
 }
 
-bool is_closed(const RING_header_s* chain) { return chain->last && chain->last->next == chain->first; }
-
-CHAIN_main_data_s* data_of(const RING_header_s* chain) { return static_cast<CHAIN_main_data_s*>(chain->main_data); }
+using merrow1::is_closed;
+using merrow1::main_of;
+using merrow1::point_of;
 
 double closing_tolerance(const RING_header_s* chain) {
-    const CHAIN_main_data_s* data = data_of(chain);
-    if (data && data->approximation_tolerance_set && data->approximation_tolerance >= 1e-8)
+    const CHAIN_main_data_s* data = main_of(chain);
+    if (data && data->approximation_tolerance_set && data->approximation_tolerance >= kCloseGap)
         return data->approximation_tolerance;
-    return 1e-8;
+    return kCloseGap;
 }
 
-// Length of the segment ending at the node (0 for an open chain's start).
-double segment_length(const RING_header_s* chain, const RING_node_s* node) {
-    SEGMENT segment;
-    if (!ChainSegment(chain, node, &segment)) return 0.0;
-    return SEGMENT_swept_length(&segment);
-}
+using merrow1::segment_length;
 
 // The chain's vertices in order; the walk is bounded by the node count.
 std::vector<RING_node_s*> vertices_of(const RING_header_s* chain) {
@@ -201,10 +205,10 @@ bool loop_placement(const RING_header_s* chain, const RING_node_s* vertex, doubl
     const bool first = vertex == chain->first;
     if (!(first ? ChainForwardSegment(chain, vertex, &segment) : ChainSegment(chain, vertex, &segment)))
         return false;
-    const double* at = static_cast<const CHAIN_vertex_data_s*>(vertex->main_data)->geometry;
+    const double* at = point_of(vertex);
     double tangent[2];
     if (!SegmentTangent(&segment, at, tangent)) return false;
-    const CHAIN_main_data_s* data = data_of(chain);
+    const CHAIN_main_data_s* data = main_of(chain);
     const bool right = data && data->material_side == RIGHT;
     normal[0] = right ? -tangent[1] : tangent[1];
     normal[1] = right ? tangent[0] : -tangent[0];
@@ -218,7 +222,7 @@ bool loop_placement(const RING_header_s* chain, const RING_node_s* vertex, doubl
 RING_header_s* make_loop(const RING_header_s* chain, const RING_node_s* vertex, double radius, CMEM_pool_s* pool,
                          double centre[2], double normal[2]) {
     if (!loop_placement(chain, vertex, radius, centre, normal)) return nullptr;
-    const CHAIN_main_data_s* data = data_of(chain);
+    const CHAIN_main_data_s* data = main_of(chain);
     const bool right = data && data->material_side == RIGHT;
     const Korvo::Math::Point2 c{centre[0], centre[1]};
     const Korvo::Math::Vector2 start{-normal[0], -normal[1]};
@@ -238,10 +242,6 @@ bool spacing_fits(const RING_header_s* chain, double spacing) {
 }
 
 bool valid_radius(double radius) { return std::isfinite(radius) && radius > 0.0; }
-
-const double* point_of_node(const RING_node_s* node) {
-    return static_cast<const CHAIN_vertex_data_s*>(node->main_data)->geometry;
-}
 
 // Closes the chain again on every exit when it was closed on entry.
 class ReclosingGuard {
@@ -379,13 +379,13 @@ RING_header_s* CHAIN_create_chain_from_tangential_loops(const Korvo::Math::Point
         for (int k = 0; count > 0 && k <= count; ++k) {
             const double radius = smallest_radius + static_cast<double>(k) / static_cast<double>(count) *
                                                         (largest_radius - smallest_radius);
-            if (!(radius >= 1e-6)) continue;
+            if (!(radius >= kSmallestLoopRadius)) continue;
             const Korvo::Math::Point2 centre{point->x + radius * dx, point->y + radius * dy};
             const Korvo::Math::Vector2 back{-dx, -dy};
             RING_header_s* loop = CHAIN_create_circle_chain(csys, radius, &centre, &back, sense, pool);
             if (!loop) continue;
             CHAIN_open(loop, nullptr);
-            CHAIN_append_chain_to_chain(chain, loop, 1e-8);
+            CHAIN_append_chain_to_chain(chain, loop, kCloseGap);
             RING_delete(loop);
         }
     } catch (...) {
@@ -415,7 +415,7 @@ RING_header_s* CHAIN_create_tangential_trochoidal_chain(RING_header_s* chain, do
         };
         const std::vector<RING_node_s*> vertices = vertices_of(chain);
         if (!closed) {
-            end_segment start{point_of_node(vertices[0])[0], point_of_node(vertices[0])[1], 0.0, 0.0, 0.0, 0};
+            end_segment start{point_of(vertices[0])[0], point_of(vertices[0])[1], 0.0, 0.0, 0.0, 0};
             ChainAddVertex(result, &start, SEG_POINT);
             if (embedded_record(vertices[0])) append_loop(vertices[0]);
         }
@@ -427,8 +427,8 @@ RING_header_s* CHAIN_create_tangential_trochoidal_chain(RING_header_s* chain, do
             RING_node_s* to = vertices[i % n];
             POINT_ON_CHAIN_s a{}, b{};
             PART_OF_CHAIN_s part{};
-            if (!PointOnChainCreate(chain, from, 0, point_of_node(from), &a) ||
-                !PointOnChainCreate(chain, to, 0, point_of_node(to), &b) || !CreatePartOfChain(&part, &a, &b))
+            if (!PointOnChainCreate(chain, from, 0, point_of(from), &a) ||
+                !PointOnChainCreate(chain, to, 0, point_of(to), &b) || !CreatePartOfChain(&part, &a, &b))
                 continue;
             piece = CHAIN_create_from_chain(chain, pool);
             ChainMerge(piece, &part, 0, callback);

@@ -11,12 +11,15 @@
 #include "internal/check.h"
 #include "internal/ring_check.h"
 #include "legacy/token_reader.h"
+#include "polyset/poly_seg_internal.h"
 
 #include <cstring>
 
 namespace {
 
 const char* const kFile = __FILE__;
+// A piece's arc parameter at or above this makes it a line.
+constexpr double kLineH = 1e100;
 
 // The poly being read and what its next piece needs.
 struct OpenPoly {
@@ -94,7 +97,7 @@ private:
             return false;
         RING_header_s* poly = m_open.poly;
         const bool first = !m_open.has_previous;
-        if (first && m_open.closed && h < 1e100) {
+        if (first && m_open.closed && h < kLineH) {
             // An arc needs its start: the last piece's end, known at the end.
             m_open.has_pending = true;
             m_open.pending_end = end;
@@ -114,7 +117,7 @@ private:
         RING_header_s* poly = m_open.poly;
         if (m_open.closed) {
             if (m_open.has_pending) {
-                const PNT2_s start = poly->last ? end_of(poly->last) : m_open.pending_end;
+                const PNT2_s start = poly->last ? merrow1::poly_seg::end_of(poly->last) : m_open.pending_end;
                 RING_insert_after(poly, nullptr,
                                   LINE_ARC_SEG_create(m_pool, &start, &m_open.pending_end, m_open.pending_h));
             }
@@ -124,11 +127,6 @@ private:
             }
         }
         m_open = OpenPoly();
-    }
-
-    static PNT2_s end_of(const RING_node_s* node) {
-        const LINE_ARC_SEG_s* s = static_cast<const LINE_ARC_SEG_s*>(node->main_data);
-        return PNT2_s{s->x, s->y};
     }
 
     // Drops an unfinished poly with a note saying what interrupted it.

@@ -7,6 +7,8 @@
 #include <stend/error.h>
 #include <stend/system.h>
 
+#include "polyset/poly_seg_internal.h"
+
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -84,7 +86,7 @@ void merrow1::psi_dump_node_loop(const PsiNodeLoopDump& how, const PSI_INTXN_NOD
             file.write("PN_along Address %lx, Id %d, Coords %f, %f\n", address(along), along->id, along->pnt.x,
                        along->pnt.y);
         const RING_node_s* seg = current->segs[side];
-        const LINE_ARC_SEG_s* piece = seg ? static_cast<const LINE_ARC_SEG_s*>(seg->main_data) : nullptr;
+        const LINE_ARC_SEG_s* piece = seg ? merrow1::poly_seg::seg_of(seg) : nullptr;
         if (!piece) {
             file.write("ERROR - null seg pointer \n\n");
             return;

@@ -18,7 +18,19 @@
 #include <cmath>
 #include <cstdio>
 
+#include "internal/vec2.h"
+
 namespace {
+
+// Vectors not longer than this have no direction; squared, the same for a
+// squared length.
+constexpr double kZeroLength = 1e-10;
+constexpr double kZeroLengthSquared = 1e-20;
+// A tool vector whose dot product with the direction is within this of 1 is
+// the direction; a head matrix within it of the identity does not turn.
+constexpr double kSameDirection = 1e-10;
+// A tool direction this near the Z axis (its X-Y length) takes no angles.
+constexpr double kNearToolAxis = 0.001;
 
 using Korvo::Cam::CmmInspectTool;
 typedef CmmInspectTool::ToolData_s ToolData;
@@ -26,7 +38,7 @@ typedef CmmInspectTool::Vector3 Vector3;
 typedef CmmInspectTool::Point3 Point3;
 
 const double kIdentity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
-const double kDegree = 3.14159265358979323846 / 180.0;
+const double kDegree = merrow1::kPi / 180.0;
 
 const int kProbeCutterType = 11;
 const int kProbeCutterSubtype = 1;
@@ -166,7 +178,7 @@ void CmmInspectTool::GetToolData(unsigned toolTag, ToolData_s* data) {
         double direction[3], position[3];
         point->GetDirection(direction);
         point->GetPosition(position);
-        if (VEC3_mag(direction) < 1e-10) direction[0] = 0.0, direction[1] = 0.0, direction[2] = 1.0;
+        if (VEC3_mag(direction) < kZeroLength) direction[0] = 0.0, direction[1] = 0.0, direction[2] = 1.0;
         data->tipDiameter[stored] = in_work_units(point->GetDiameter(), toolTag);
         if (stored == 0) {
             for (int k = 0; k < 3; ++k) first[k] = position[k];
@@ -251,9 +263,9 @@ void CmmInspectTool::Calc5AxisToolVec(ToolData_s* data, double angleA, double an
     double x[3], z[3], y[3];
     to_array(*xDirection, x);
     to_array(*zDirection, z);
-    if (!VEC3_unitize(x, 1e-10, nullptr, x) || !VEC3_unitize(z, 1e-10, nullptr, z)) return;
+    if (!VEC3_unitize(x, kZeroLength, nullptr, x) || !VEC3_unitize(z, kZeroLength, nullptr, z)) return;
     VEC3_cross(z, x, y);
-    if (!VEC3_unitize(y, 1e-10, nullptr, y)) return;
+    if (!VEC3_unitize(y, kZeroLength, nullptr, y)) return;
     VEC3_cross(y, z, x);
     const double a = angleA * kDegree, b = angleB * kDegree;
     const double local[3] = {std::sin(a) * std::cos(b), std::sin(a) * std::sin(b), std::cos(a)};
@@ -269,9 +281,9 @@ void CmmInspectTool::Calc5AxisToolAngles(ToolData_s* data, Vector3* direction, d
     require(angleB, "Calc5AxisToolAngles", "fourth");
     *angleA = *angleB = 0.0;
     const Vector3& d = *direction;
-    if (!data->articulated || !(d.x * d.x + d.y * d.y + d.z * d.z > 1e-20)) return;
+    if (!data->articulated || !(d.x * d.x + d.y * d.y + d.z * d.z > kZeroLengthSquared)) return;
     const double r = std::sqrt(d.x * d.x + d.y * d.y);
-    if (!(r > 0.001)) return;
+    if (!(r > kNearToolAxis)) return;
     double a = std::atan2(r, d.z) / kDegree;
     double b = -std::atan2(d.x, d.y) / kDegree;
     if (data->firstAngleLimited) a = clamped(a, data->firstAngleMin, data->firstAngleMax);
@@ -293,7 +305,7 @@ void CmmInspectTool::CalcToolAngles(ToolData_s* data, Vector3* direction, bool c
     }
     double d[3];
     to_array(*direction, d);
-    if (!(VEC3_dot(d, d) > 1e-20)) return;
+    if (!(VEC3_dot(d, d) > kZeroLengthSquared)) return;
     if (!index_search_is_sound(*data)) {
         ERROR_note(__FILE__, __LINE__,
                    "CalcToolAngles: the index search needs finite limits, each minimum at most its maximum, and "
@@ -316,7 +328,7 @@ void CmmInspectTool::CalcToolAngles(ToolData_s* data, Vector3* direction, bool c
         double w[3];
         to_array(v, w);
         const double s = VEC3_dot(w, d);
-        if (std::fabs(s - 1.0) <= 1e-10) {
+        if (std::fabs(s - 1.0) <= kSameDirection) {
             bestA = a, bestB = b;
             return true;
         }
@@ -340,7 +352,7 @@ void CmmInspectTool::CalcToolTip(ToolData_s* data, Vector3* direction, int* tipI
     require(tipIndex, "CalcToolTip", "third");
     *tipIndex = 0;
     if (data->tipCount <= 1) return;
-    const bool turn = !MTX3_is_identity(data->headMatrix, 1e-10);
+    const bool turn = !MTX3_is_identity(data->headMatrix, kSameDirection);
     const int count = data->tipCount < MaxTips ? data->tipCount : MaxTips;
     double d[3];
     to_array(*direction, d);

@@ -48,6 +48,9 @@ namespace {
 
 typedef std::vector<std::optional<std::string>> TextRow;
 
+// Numbers compared by a query are equal within this.
+constexpr double kNumberTolerance = 1e-10;
+
 const char* units_text(int units) { return units == SSP_METRIC ? "metric" : "english"; }
 
 // Removes leading and trailing white space.
@@ -106,7 +109,7 @@ bool clause_holds(const char* cell, const char* value, SSP_relop_e op) {
     if (!value) return op == SSP_GREATER || op == SSP_GREATER_EQUAL;
     double c = 0.0, v = 0.0;
     if (as_number(cell, &c) && as_number(value, &v)) {
-        const double tol = 1e-10;
+        const double tol = kNumberTolerance;
         switch (op) {
             case SSP_EQUAL: return std::fabs(c - v) <= tol;
             case SSP_NOT_EQUAL: return std::fabs(c - v) > tol;

@@ -10,10 +10,11 @@
 #include <pellam/global_records.h>
 
 #include "internal/check.h"
+#include "internal/vec2.h"
 
 namespace {
 
-const double kPi = 3.14159265358979323846;
+using merrow1::kPi;
 const double kUnsetDistance = -939.0;
 
 struct RecordSlot {

@@ -16,13 +16,18 @@
 #include <vector>
 
 #include "internal/report_error.h"
+#include "internal/vec2.h"
 
 namespace {
+
+// Lengths and radii below this are zero; a matrix within it of the identity
+// maps nothing.
+constexpr double kZeroLength = 1e-10;
 
 using Korvo::Math::Point3;
 
 const double kIdentity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
-const double kPi = 3.14159265358979323846;
+using merrow1::kPi;
 // The host's view options: spheres in the work part's views, boxes in the
 // active view sequence's view.
 const tag_t kSphereView = static_cast<tag_t>(-1);
@@ -96,7 +101,7 @@ void draw_sphere(const double centre[3], const double m[9], double radius, int c
     }
 }
 
-bool radius_too_small(double radius) { return !(radius >= 1e-10); }
+bool radius_too_small(double radius) { return !(radius >= kZeroLength); }
 
 }  // namespace
 
@@ -131,9 +136,9 @@ bool DSPTOOL_get_arc_data(Point3 start, Point3 end, Point3 centre, DSS_ARC_arc_d
     double rs[3], re[3], x[3], ue[3], cross[3], z[3], y[3], radius;
     VEC3_sub(s, c, rs);
     VEC3_sub(e, c, re);
-    if (!VEC3_unitize(rs, 1e-10, &radius, x) || !VEC3_unitize(re, 1e-10, nullptr, ue)) return false;
+    if (!VEC3_unitize(rs, kZeroLength, &radius, x) || !VEC3_unitize(re, kZeroLength, nullptr, ue)) return false;
     VEC3_cross(x, ue, cross);
-    if (!VEC3_unitize(cross, 1e-10, nullptr, z)) return false;
+    if (!VEC3_unitize(cross, kZeroLength, nullptr, z)) return false;
     VEC3_cross(z, x, y);
     double m[9];
     if (!MTX3_init_x_y_z(x, y, z, m)) return false;
@@ -201,7 +206,7 @@ unsigned DSPTOOL_display_box(double box[6], const CSYS_s* csys, MTX3_s* matrix, 
         map = true;
     } else if (matrix) {
         to_array(*matrix, m);
-        map = !MTX3_is_identity(m, 1e-10);
+        map = !MTX3_is_identity(m, kZeroLength);
     }
     double c[8][3];
     for (int i = 0; i < 8; ++i) {

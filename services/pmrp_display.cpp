@@ -10,11 +10,13 @@
 #include <glimra/color.h>
 #include <velte/cerr.h>
 
+#include "chain/chain_record.h"
+#include "engines/chain_walk.h"
+
 namespace {
 
-const CHAIN_main_data_s* data_of(const RING_header_s* chain) {
-    return chain ? static_cast<const CHAIN_main_data_s*>(chain->main_data) : nullptr;
-}
+using merrow1::main_of;
+using merrow1::vertex_point;
 
 const PMRP_fpass_connection_s* connection_of(const RING_node_s* vertex) {
     return static_cast<const PMRP_fpass_connection_s*>(
@@ -39,11 +41,6 @@ Korvo::Math::Point2 point_in(const RING_header_s* chain, const RING_node_s* vert
         for (int k = 0; k < 3; ++k) local[row] += (absolute[k] - into.origin[k]) * into.matrix[3 * row + k];
     }
     return {local[0], local[1]};
-}
-
-Korvo::Math::Point2 own_point(const RING_node_s* vertex) {
-    const double* p = static_cast<const CHAIN_vertex_data_s*>(vertex->main_data)->geometry;
-    return {p[0], p[1]};
 }
 
 // The colour (the displayed part's closest to the type's colour number) and
@@ -93,12 +90,12 @@ void PMRP_display_fpass_reg_conn_vertex(RING_header_s* chain, RING_node_s* verte
     int colour = 0, marker = 0;
     vertex_style(connection->type, &colour, &marker);
     CHAIN_display_vertex(chain, vertex, -1, colour, marker);
-    const CHAIN_main_data_s* connected = data_of(connection->chain);
-    if (showConnection && connected && connection->vertex && data_of(chain)) {
+    const CHAIN_main_data_s* connected = main_of(connection->chain);
+    if (showConnection && connected && connection->vertex && main_of(chain)) {
         // The line joins the two markers: both ends in the connected chain's
         // plane.  Coincident points make no line.
         const Korvo::Math::Point2 start = point_in(chain, vertex, connected->csys);
-        const Korvo::Math::Point2 end = own_point(connection->vertex);
+        const Korvo::Math::Point2 end = vertex_point(connection->vertex);
         TemporaryChain line{CHAIN_create_line_chain(&connected->csys, &start, &end, chain->pool)};
         if (line.chain) CHAIN_display_basic_chain(line.chain, 0, colour);
     }

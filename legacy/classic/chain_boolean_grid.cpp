@@ -8,6 +8,7 @@
 #include <velte/cerr.h>
 #include <velte/ring.h>
 
+#include "chain/chain_record.h"
 #include "error_frame.h"
 
 namespace {
@@ -15,13 +16,7 @@ namespace {
 const char* const kEmptyList = "empty list of chains entered";
 const char* const kBooleanFailed = "Error in boolean";
 
-// The first chain of the list (the walk is bounded by the node count).
-RING_header_s* first_chain(const RING_header_s* list) {
-    RING_node_s* node = list->first;
-    for (int i = 0; i < list->count && node; ++i, node = node->next)
-        if (RING_header_s* chain = RING_ask_node_subring(node)) return chain;
-    return nullptr;
-}
+using merrow1::first_chain;
 
 // The chains this call appends to out.  Unless kept, they are taken off out
 // and deleted again (a chain taken by reference loses that reference), so out
@@ -63,7 +58,7 @@ int CHAIN_boolean_grid(RING_header_s* chains, SIDE side, RING_header_s* out, CHA
     }
     MERROW1_REQUIRE(out, "DUE_TO_POINTER_TO_CHAIN_BEING_NULL", 0);
     // 2. Side 0 is the first chain's material side.
-    if (side == 0) side = static_cast<const CHAIN_main_data_s*>(first->main_data)->material_side;
+    if (side == 0) side = merrow1::main_of(first)->material_side;
     // 3. Intersections, split and minimal loops in the scratch pool.
     merrow1::classic::ErrorFrame frame("CHAIN-ChainsBoolean-", __FILE__, __LINE__);
     const int added = frame.run([&] {

@@ -10,6 +10,7 @@
 
 #include <vector>
 
+#include "chain/chain_record.h"
 #include "error_frame.h"
 
 namespace {
@@ -25,9 +26,7 @@ const int kChainGridParameter = 100;
 // Chain boxes are widened by this much before they are compared.
 const double kBoxSlack = 1e-8;
 
-bool is_closed(const RING_header_s* chain) {
-    return chain && chain->first && chain->last && chain->last->next == chain->first;
-}
+using merrow1::is_closed;
 
 // The chains of the list with at least two vertices, at most node-count of them.
 std::vector<RING_header_s*> chains_with_segments(const RING_header_s* list) {

@@ -14,13 +14,13 @@
 #include <utility>
 #include <vector>
 
+#include "chain/chain_record.h"
+#include "internal/tolerances.h"
 #include "error_frame.h"
 
 namespace {
 
-bool is_closed(const RING_header_s* chain) {
-    return chain->first && chain->last && chain->last->next == chain->first;
-}
+using merrow1::is_closed;
 
 // The region chains as the check sees them, in the caller's order: closed
 // chains as they are, each open chain by a copy in the scratch pool closed at
@@ -42,7 +42,7 @@ public:
                 RING_header_s*& copy = m_copies[chain];
                 if (!copy) {
                     copy = CHAIN_copy(chain, pool, nullptr);
-                    CHAIN_close(copy, 1e-8);
+                    CHAIN_close(copy, merrow1::kCloseGap);
                     if (APP_DATA__add_data(&chain->app_data, copy, CHAIN_APP_DATA_CLOSED_FOR_CHECK, pool))
                         m_marked.push_back(chain);
                 }
@@ -98,7 +98,7 @@ bool ChainsLineGouge(RING_header_s* regions, const Korvo::Math::Point2* point1, 
     if (!first) return false;
     merrow1::classic::ErrorFrame frame("CHAIN-ChainsLineGouge-", __FILE__, __LINE__);
     return frame.run([&] {
-        const CSYS* csys = &static_cast<const CHAIN_main_data_s*>(first->main_data)->csys;
+        const CSYS* csys = &merrow1::main_of(first)->csys;
         RING_header_s* line = CHAIN_create_line_chain(csys, point1, point2, frame.pool());
         return line && CHAIN_chain_violate_region(line, regions) != nullptr;
     });

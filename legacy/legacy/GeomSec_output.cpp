@@ -4,6 +4,7 @@
 // of each profile.
 #include "legacy/legacy/GeomSec.h"
 
+#include "chain/chain_record.h"
 #include "legacy/legacy/GeomSec_internal.h"
 #include "legacy/legacy/vorsa_table.h"
 
@@ -40,10 +41,16 @@ const double kArcAxisCosine = 0.999847695;
 // Arcs of a circle item sweep at most 120 degrees.
 const double kArcStep = 2.0943951023931953;
 const int kCurveRetryErrors[] = {VQ_ERROR_base + 1064, VQ_ERROR_base + 959};
+// The tolerance of the profile's combined start tangent.
+constexpr double kTangentTolerance = 1e-10;
+// A curve tolerance below this is widened once only.
+constexpr double kSmallCurveTolerance = 1e-10;
+// Areas not above this are no area.
+constexpr double kZeroArea = 1e-10;
 
 bool runs_reversed(const CAMGEOM_vj_edge_item_s& item) { return (item.reversed != 0) != (item.invert != 0); }
 
-CHAIN_main_data_s* main_data(RING_header_s* chain) { return static_cast<CHAIN_main_data_s*>(chain->main_data); }
+using merrow1::main_of;
 
 // World point to the profile's coordinates.
 void to_profile(const CSYS& csys, const double world[3], double local[3]) {
@@ -169,7 +176,7 @@ bool GeomSec::OutputChains(RING_header_s* list, const char* name, bool sets) {
 // Steps 4 and 5 of the walk: the item's points as vertices of the profile.
 void GeomSec::OutputItem(CAMGEOM_vj_edge_item_s* item, RING_header_s* profile, bool sets) {
     const auto* map = static_cast<const GeomMap*>(item->map);
-    const CSYS& csys = main_data(profile)->csys;
+    const CSYS& csys = main_of(profile)->csys;
     const bool reversed = runs_reversed(*item);
     SEGMENT_TYPE type = SEG_LINE;
     end_segment arc{};
@@ -241,7 +248,7 @@ RING_header_s* GeomSec::AppendProfile(const GeomMap* map, RING_header_s* list) {
     const double z[3] = {map->m_plane.normal().x(), map->m_plane.normal().y(), map->m_plane.normal().z()};
     MTX3_init_z(z, csys.matrix);
     RING_header_s* profile = CHAIN_create_empty_chain(&csys, list->pool);
-    main_data(profile)->kind = SAMPLE_CHAIN;
+    main_of(profile)->kind = SAMPLE_CHAIN;
     RING_node_s* node = RING_insert_after(list, list->last, profile);
     (void)node;
     return profile;
@@ -260,9 +267,9 @@ void GeomSec::CloseProfile(CARR_array_t* boundary, int first, int last, RING_hea
 
 bool GeomSec::DetermineMatSide(RING_header_s* profile, CAMGEOM_vj_edge_item_s* item) {
     const auto* map = static_cast<const GeomMap*>(item->map);
-    CHAIN_main_data_s* data = main_data(profile);
+    CHAIN_main_data_s* data = main_of(profile);
     Korvo::Math::Vector2 tangent{0.0, 0.0};
-    CHAIN_get_combined_vertex_tangent(profile, profile->first, 1e-10, &tangent);
+    CHAIN_get_combined_vertex_tangent(profile, profile->first, kTangentTolerance, &tangent);
     const double* m = data->csys.matrix;
     double t[3];
     for (int k = 0; k < 3; ++k) t[k] = m[k] * tangent.x + m[3 + k] * tangent.y;
@@ -302,7 +309,7 @@ void GeomSec::SampleCurve(CAMGEOM_vj_edge_item_s* item, double tolerance, double
     if (!code) return;
     // A tolerance the kernel cannot meet is widened: 10, 20, ..., 100 times,
     // or once only when it is below 1e-10.
-    const int retries = tolerance < 1e-10 ? 1 : 10;
+    const int retries = tolerance < kSmallCurveTolerance ? 1 : 10;
     for (int r = 1; r <= retries; ++r) {
         if (std::find(std::begin(kCurveRetryErrors), std::end(kCurveRetryErrors), code) ==
             std::end(kCurveRetryErrors)) {
@@ -354,7 +361,7 @@ double dot3(const double a[3], const double b[3]) { return a[0] * b[0] + a[1] * 
 // Signed area with the material side: negated for RIGHT.
 double material_area(const RING_header_s* chain) {
     const double area = CHAIN_chainArea_chainCentroid(chain, nullptr);
-    return static_cast<const CHAIN_main_data_s*>(chain->main_data)->material_side == RIGHT ? -area : area;
+    return main_of(chain)->material_side == RIGHT ? -area : area;
 }
 
 }  // namespace
@@ -432,7 +439,7 @@ void GeomSec::GatherExteriorEdges(int body, int n, int* faces, unsigned char* fl
 bool GeomSec::DetermineMatSide(RING_header_s* profile, RT_HASH_table_s* faces, CARR_array_t* boundary, int first,
                                int last) {
     if (!faces) return false;
-    const double* m = main_data(profile)->csys.matrix;
+    const double* m = main_of(profile)->csys.matrix;
     const double n[3] = {m[6], m[7], m[8]};
     const int size = CARR_ask_ptrarray_length(boundary);
     double along = 0.0;  // d . n of the last edge looked at; 0 decides RIGHT
@@ -473,7 +480,7 @@ bool GeomSec::DetermineMatSide(RING_header_s* profile, RT_HASH_table_s* faces, C
     // edge looked at runs.
     SIDE result = decided && along > 0.0 ? LEFT : RIGHT;
     if (decided && reversed) result = result == LEFT ? RIGHT : LEFT;
-    main_data(profile)->material_side = result;
+    main_of(profile)->material_side = result;
     return true;
 }
 
@@ -538,7 +545,7 @@ bool GeomSec::DetermineProfileSet(RING_header_s* list, CARR_array_t* boundary, i
         return false;
     }
     const double area = material_area(profile);
-    if (best && largest > 1e-10 && area > 1e-10 && area > largest) {
+    if (best && largest > kZeroArea && area > kZeroArea && area > largest) {
         // The profile takes the place of the smaller largest chain, which
         // moves to the end of the set's list.
         RING_move_node(list, own, best_set, best);

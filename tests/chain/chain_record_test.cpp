@@ -6,6 +6,8 @@
 #include <stend/system.h>
 #include <velte/testing.h>
 
+#include "chain/chain_record.h"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -552,3 +554,32 @@ TEST_F(ChainRecord, DeleteAppDataOfChainsAndLists) {
 }
 
 }  // namespace
+
+// ---- the first chain of a chain or a list ----------------------------------
+
+// The engines and the earlier builds take "the first chain" of what they are
+// given: a chain is its own, a list gives its first node that carries a
+// chain, and null or a list without chains gives none.
+TEST_F(ChainRecord, FirstChainOfAChainOrAList) {
+    RING_header_s* a = chain_with({0, 0}, false);
+    RING_header_s* b = chain_with({0, 0}, true);
+    RING_header_s* c = chain_with({0, 0}, false);
+    RING_header_s* both = list_of({a, b});
+    RING_header_s* empty = list_of({});
+    RING_header_s* gap_first = list_of({});
+    RING_insert_after(gap_first, gap_first->last, nullptr);  // a node without a chain
+    RING_insert_after(gap_first, gap_first->last, c);
+    struct Case {
+        const char* name;
+        const RING_header_s* given;
+        const RING_header_s* want;
+    } cases[] = {
+        {"null", nullptr, nullptr},
+        {"a chain is its own", a, a},
+        {"a list gives its first", both, a},
+        {"a node without a chain is passed over", gap_first, c},
+        {"an empty list gives none", empty, nullptr},
+    };
+    for (const Case& k : cases) EXPECT_EQ(merrow1::first_chain(k.given), k.want) << k.name;
+    for (RING_header_s* list : {both, gap_first, empty}) RING_delete(list);  // with their chains
+}

@@ -23,6 +23,7 @@
 #include <array>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <cmath>
 #include <random>
 #include <string>
@@ -59,6 +60,10 @@ struct ArcLineFitterTestAccess {
     static bool fit_arc(F& f, int i, int j, API& iv) { return f.TestFitArc(i, j, iv, nullptr, nullptr); }
     static double min_dev(F& f, int i, int j, const API& iv, AP& out) {
         return f.FindMinDeviationArc(i, j, iv, out, false, nullptr, nullptr);
+    }
+    // The minimiser over the bulge of the piece that min_dev last set up.
+    static double minimise_bulge(F& f, double lo, double hi, double tol, double& best) {
+        return f.MinimizeBracketedFn(&F::DeviationOfBulge, lo, hi, tol, best);
     }
     static double deviation(F& f, const AP& arc, int i, int j, bool full) {
         return f.SquaredDeviationForSeg(arc, nullptr, nullptr, i, j, true, full);
@@ -856,20 +861,28 @@ TEST(ArcLineFitterDebugger, CallbacksAtStartAndEnd) {
 // ---------------------------------------------------------------------------
 // The minimiser against a grid search of the same objective
 
+// Points on an arc of radius 2 to 8 about the origin spanning 0.4 to 1.6
+// radians, 6 to 10 of them, the inner ones off the circle by up to 0.002.
+std::vector<Point2> noisy_arc(std::mt19937_64& rng, int trial) {
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    const double R = 2.0 + 6.0 * u(rng), span = 0.4 + 1.2 * u(rng);
+    const int n = 6 + trial % 5;
+    std::vector<Point2> pts;
+    for (int k = 0; k < n; ++k) {
+        const double a = span * k / (n - 1);
+        const double r = R + (k == 0 || k == n - 1 ? 0.0 : (u(rng) - 0.5) * 0.004);
+        pts.push_back({r * std::cos(a), r * std::sin(a)});
+    }
+    return pts;
+}
+
 TEST(ArcLineFitterTests, MinimiserMatchesAGridSearch) {
     std::mt19937_64 rng(5);
-    std::uniform_real_distribution<double> u(0.0, 1.0);
     const double tol = 0.01;
     int checked = 0;
     for (int trial = 0; trial < 12; ++trial) {
-        const double R = 2.0 + 6.0 * u(rng), span = 0.4 + 1.2 * u(rng);
-        const int n = 6 + trial % 5;
-        std::vector<Point2> pts;
-        for (int k = 0; k < n; ++k) {
-            const double a = span * k / (n - 1);
-            const double r = R + (k == 0 || k == n - 1 ? 0.0 : (u(rng) - 0.5) * 0.004);
-            pts.push_back({r * std::cos(a), r * std::sin(a)});
-        }
+        const std::vector<Point2> pts = noisy_arc(rng, trial);
+        const int n = static_cast<int>(pts.size());
         ArcLineFitter fitter(tol, 0.001, nullptr);
         Access::load(fitter, gated(pts, 0.02), false);
         API iv;
@@ -893,6 +906,34 @@ TEST(ArcLineFitterTests, MinimiserMatchesAGridSearch) {
         // Closer still: the minimiser is no worse than the grid to a part in 1e3.
         EXPECT_LE(found, grid * (1.0 + 1e-3) + 1e-18) << trial;
         EXPECT_NEAR(Access::deviation(fitter, best, 0, n - 1, false), found, 1e-15 + 1e-12 * found) << trial;
+    }
+    EXPECT_GE(checked, 8);
+}
+
+// A tolerance wider than the bracket ends the minimiser at once, whatever its
+// size: an infinite one (the tangency repair's over a neighbour of no length)
+// answers as the largest finite ones do, bit for bit.
+TEST(ArcLineFitterTests, MinimiserStopsAtOnceOnAnyTolerancePastTheBracket) {
+    std::mt19937_64 rng(11);
+    int checked = 0;
+    for (int trial = 0; trial < 12; ++trial) {
+        const std::vector<Point2> pts = noisy_arc(rng, trial);
+        const int n = static_cast<int>(pts.size());
+        ArcLineFitter fitter(0.01, 0.001, nullptr);
+        Access::load(fitter, gated(pts, 0.02), false);
+        API iv;
+        if (!Access::fit_arc(fitter, 0, n - 1, iv)) continue;
+        AP ignored;
+        Access::min_dev(fitter, 0, n - 1, iv, ignored);
+        const double lo = iv.lower.BulgeAlpha(), hi = iv.upper.BulgeAlpha();
+        double wide_best = 0.0;
+        const double wide = Access::minimise_bulge(fitter, lo, hi, 2.0 * std::fabs(hi - lo), wide_best);
+        for (double tol : {1e296, std::numeric_limits<double>::max(), std::numeric_limits<double>::infinity()}) {
+            double best = 0.0;
+            EXPECT_EQ(Access::minimise_bulge(fitter, lo, hi, tol, best), wide) << trial << " " << tol;
+            EXPECT_EQ(best, wide_best) << trial << " " << tol;
+        }
+        ++checked;
     }
     EXPECT_GE(checked, 8);
 }
