@@ -128,13 +128,7 @@ bool CHAIN_find_closest_point(RING_header_s* set, const Korvo::Math::Point2& p, 
             }
         }
     };
-    if (set->type == RING_TYPE_CHAIN) {
-        search_chain(set);
-    } else {
-        const RING_node_s* node = set->first;
-        for (int i = 0; i < set->count && node; ++i, node = node->next)
-            if (const RING_header_s* chain = RING_ask_node_subring(node)) search_chain(chain);
-    }
+    merrow1::for_each_chain(const_cast<RING_header_s*>(set), search_chain);
     return found;
 }
 
