@@ -12,6 +12,7 @@
 #include <stend/system.h>
 
 #include "chain/chain_record.h"
+#include "chain/chain_readings.h"
 #include "internal/check.h"
 #include "internal/scratch_pool.h"
 #include "internal/tolerances.h"
@@ -571,16 +572,11 @@ int chain_direction_distance(RING_header_s* chain, const Korvo::Math::Point2* p,
     return found ? 1 : 0;
 }
 
-double chain_length_tolerance(const RING_header_s* chain) {
-    const CHAIN_main_data_s* data = main_of(chain);
-    return data && data->length_tolerance > 0.0 ? data->length_tolerance : EQ_ask_length_tolerance();
-}
-
 }  // namespace
 
 int ChainPointRayDistance(RING_header_s* chain, const Korvo::Math::Point2* p, const Korvo::Math::Vector2* direction,
                           double* distance, POINT_ON_CHAIN_s* nearest, RING_header_s* all) {
-    const double tolerance = chain_length_tolerance(chain);
+    const double tolerance = merrow1::length_tolerance_of(chain);
     return chain_direction_distance(chain, p, direction, distance, nearest, all, SegmentPointRayDist, &tolerance);
 }
 

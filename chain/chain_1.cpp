@@ -10,6 +10,7 @@
 #include <merrow1/chain_segments.h>
 #include <merrow1/chain_source.h>
 #include <merrow1/segment.h>
+#include "chain/chain_readings.h"
 #include <internal/check.h>
 #include <pellam/mchn.h>
 #include <pellam/mchn_builders.h>
@@ -439,16 +440,10 @@ bool ChainGetParamPoint(const RING_header_s* chain, double parameter, Korvo::Mat
 void ChainsDirection(const RING_header_s* list) {
     if (!list) return;
     auto set_direction = [](RING_header_s* chain) {
-        if (CHAIN_main_data_s* data = static_cast<CHAIN_main_data_s*>(chain->main_data))
+        if (CHAIN_main_data_s* data = merrow1::main_of(chain))
             data->direction = CHAIN_direction_of_chain(chain);
     };
-    if (list->type == RING_TYPE_CHAIN) {
-        set_direction(const_cast<RING_header_s*>(list));
-        return;
-    }
-    const RING_node_s* node = list->first;
-    for (int i = 0; i < list->count && node; ++i, node = node->next)
-        if (RING_header_s* chain = RING_ask_node_subring(node)) set_direction(chain);
+    merrow1::for_each_chain(const_cast<RING_header_s*>(list), set_direction);
 }
 
 // ---------------------------------------------------------------------------
@@ -531,11 +526,6 @@ const unsigned int kSourceDescriptionBits =
 
 using merrow1::main_of;
 
-double chain_length_tolerance(const RING_header_s* chain) {
-    const CHAIN_main_data_s* data = main_of(chain);
-    return data && data->length_tolerance > 0.0 ? data->length_tolerance : EQ_ask_length_tolerance();
-}
-
 bool same_source_description(const RING_node_s* a, const RING_node_s* b) {
     const void* record_a = APP_DATA__ask_app_data(a->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE);
     const void* record_b = APP_DATA__ask_app_data(b->app_data, CHAIN_APP_DATA_SEGMENT_SOURCE);
@@ -561,7 +551,7 @@ void empty_chain(RING_header_s* chain, const char* reason) {
 class Approximation {
 public:
     Approximation(RING_header_s* chain, double tol, RING_header_s* out)
-        : m_chain(chain), m_out(out), m_tol(tol), m_length_tol(chain_length_tolerance(chain)) {
+        : m_chain(chain), m_out(out), m_tol(tol), m_length_tol(merrow1::length_tolerance_of(chain)) {
         // The vertices after the first, the first again last on a closed
         // chain (it ends the closing segment).
         const bool closed = is_closed(chain);

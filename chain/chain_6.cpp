@@ -9,6 +9,8 @@
 #include <merrow1/segment.h>
 
 #include "chain/chain_record.h"
+#include "chain/chain_corner_kind.h"
+#include "chain/chain_readings.h"
 #include "internal/check.h"
 #include "internal/vec2.h"
 
@@ -30,10 +32,6 @@ SIDE material_side(const RING_header_s* chain) {
     return data ? data->material_side : 0;
 }
 
-double chain_length_tolerance(const RING_header_s* chain) {
-    const CHAIN_main_data_s* data = main_of(chain);
-    return data && data->length_tolerance > 0.0 ? data->length_tolerance : EQ_ask_length_tolerance();
-}
 
 void zero(double v[2]) { v[0] = v[1] = 0.0; }
 void copy(const double from[2], double to[2]) {
@@ -153,7 +151,7 @@ int ChainVertexBiSector(const RING_header_s* chain, const RING_node_s* node, dou
     const CHAIN_tangent_status_t status = ChainVertexTangent(chain, node, in, out, &k_in, &k_out);
     double result_angle = 0.0;
     if (status == CHAIN_TANGENT_BOTH) {
-        const double t = chain_length_tolerance(chain);
+        const double t = merrow1::length_tolerance_of(chain);
         const double d = dot(in, out);
         if (std::fabs(d + 1.0) > t) {
             // 1. A corner: the bisector is the sum of the tangents turned to
@@ -208,21 +206,8 @@ int PointOnChainBiSector(const POINT_ON_CHAIN_s* place, double bisector[2], doub
 
 CORNER_TYPE ChainCornerType(const RING_header_s* chain, const RING_node_s* node) {
     double a[2], b[2];
-    switch (ChainVertexTangent(chain, node, a, b, nullptr, nullptr)) {
-    case CHAIN_TANGENT_OUTGOING: return CORNER_TYPE_START;
-    case CHAIN_TANGENT_INCOMING: return CORNER_TYPE_END;
-    case CHAIN_TANGENT_BOTH: break;
-    default: return CORNER_TYPE_NONE;
-    }
-    if (dot(a, b) < CHAIN_CORNER_REVERSAL_DOT) return CORNER_TYPE_NONE;
-    // c = b x a: negative for a turn to the left.
-    const double c = a[1] * b[0] - a[0] * b[1];
-    if (std::fabs(c) <= CHAIN_CORNER_SMOOTH_CROSS) return CORNER_TYPE_SMOOTH;
-    const SIDE side = material_side(chain);
-    // A turn to the right (c > 0) puts the offset side of LEFT material inside
-    // the turn; a turn to the left does so for RIGHT material.
-    if (c > 0.0) return side == LEFT ? CORNER_TYPE_CONCAVE : side == RIGHT ? CORNER_TYPE_CONVEX : CORNER_TYPE_NONE;
-    return side == RIGHT ? CORNER_TYPE_CONCAVE : side == LEFT ? CORNER_TYPE_CONVEX : CORNER_TYPE_NONE;
+    const CHAIN_tangent_status_t tangents = ChainVertexTangent(chain, node, a, b, nullptr, nullptr);
+    return merrow1::corner_kind(chain, tangents, a, b);
 }
 
 bool ChainVertexIsSplitVertex(const RING_header_s* chain, const RING_node_s* node, const RING_header_s* sources,

@@ -11,6 +11,7 @@
 #include "chain/chain_check.h"
 #include "chain/chain_record.h"
 #include "internal/vec2.h"
+#include "chain/chain_readings.h"
 #include <pellam/mchn_merge.h>
 #include <quorn/quorn.h>
 #include <velte/cerr.h>
@@ -101,8 +102,7 @@ int ChainPointRegion(RING_header_s* chain, const double p[2], const double d[2],
     POINT_ON_CHAIN_s* end = part->end;
     if (!start->inside && start->node) start->node = start->node->next;
     if (!end->inside && end->node) end->node = end->node->previous;
-    const CHAIN_main_data_s* main = static_cast<const CHAIN_main_data_s*>(chain->main_data);
-    const double length_tolerance = main->length_tolerance > 0.0 ? main->length_tolerance : EQ_ask_length_tolerance();
+    const double length_tolerance = merrow1::length_tolerance_of(chain);
     if (end->parameter < start->parameter - length_tolerance) end->parameter += n;
     if (start->parameter >= n) {
         start->parameter -= n;

@@ -5,6 +5,7 @@
 #include "chain/chain_check.h"
 #include "chain/chain_record.h"
 
+#include "chain/chain_readings.h"
 #include "internal/check.h"
 #include <internal/scratch_pool.h>
 #include <merrow1/chain.h>
@@ -72,12 +73,6 @@ bool coincident(const double a[2], const double b[2]) {
     return squared_distance(a, b) <= CHAIN_COINCIDENT_SQUARED_DISTANCE;
 }
 
-// The chain's own length tolerance when set, else the host's.
-double length_tolerance(const RING_header_s* chain) {
-    const CHAIN_main_data_s* data = main_of(chain);
-    return data && data->length_tolerance > 0.0 ? data->length_tolerance : EQ_ask_length_tolerance();
-}
-
 void set_direction(RING_header_s* chain, DIRECTION direction) {
     if (CHAIN_main_data_s* data = main_of(chain)) data->direction = direction;
 }
@@ -116,7 +111,7 @@ bool refit_arc(const RING_header_s* chain, RING_node_s* node, RadiusVectors* rea
     end_segment* arc = arc_of(node);
     if (!arc || !node->previous || chain->count < 2) return false;
     const RadiusVectors r = radius_vectors(point_of(node->previous), *arc);
-    if (const int sense = sense_of(r, length_tolerance(chain))) arc->direction = sense;
+    if (const int sense = sense_of(r, merrow1::length_tolerance_of(chain))) arc->direction = sense;
     arc->radius = r.end_length;
     if (read) *read = r;
     return true;
@@ -143,7 +138,7 @@ void recentre_appended_arc(const RING_header_s* chain, RING_node_s* node, const 
     const double end[2] = {arc->x, arc->y};
     const double centre[2] = {arc->cx, arc->cy};
     if (read.end_length == read.start_length) return;
-    const double tolerance = length_tolerance(chain);
+    const double tolerance = merrow1::length_tolerance_of(chain);
     const double chord[2] = {end[0] - start[0], end[1] - start[1]};
     double unit[2], length;
     if (!VEC2_unitize(chord, tolerance, &length, unit)) return;
@@ -165,7 +160,7 @@ void recentre_appended_arc(const RING_header_s* chain, RING_node_s* node, const 
 }  // namespace
 
 int CHAIN__arc_sense_from_ends(const RING_header_s* chain, const double start[2], const end_segment& arc) {
-    return sense_of(radius_vectors(start, arc), length_tolerance(chain));
+    return sense_of(radius_vectors(start, arc), merrow1::length_tolerance_of(chain));
 }
 
 void CHAIN__fit_arc_to_start(const RING_header_s* chain, RING_node_s* node) {

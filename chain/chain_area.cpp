@@ -15,6 +15,7 @@
 #include <quorn/quorn.h>
 
 #include "chain/chain_record.h"
+#include "chain/chain_readings.h"
 #include "internal/check.h"
 #include "internal/ring_nodes.h"
 #include "internal/scratch_pool.h"
@@ -739,14 +740,8 @@ namespace {
 
 const double kCentreStepFloor = 1e-6;
 
-// The stored clock direction, or the one the area gives when none is stored.
-DIRECTION clock_of(const RING_header_s* chain) {
-    const CHAIN_main_data_s* data = main_of(chain);
-    return data && data->direction != 0 ? data->direction : CHAIN_direction_of_chain(chain);
-}
-
 bool lays_material_inside(const RING_header_s* chain) {
-    const DIRECTION d = clock_of(chain);
+    const DIRECTION d = merrow1::stored_or_computed_direction(chain, merrow1::StoredDirection::NonZero);
     const SIDE side = main_of(chain)->material_side;
     return (d == CW && side == RIGHT) || (d == CCW && side == LEFT);
 }
@@ -757,7 +752,9 @@ bool is_shrinkable_region(const std::vector<RING_header_s*>& chains) {
     if (chains.empty()) return false;
     for (size_t i = 0; i < chains.size(); ++i) {
         RING_header_s* chain = chains[i];
-        if (chain->count < 2 || !is_closed(chain) || clock_of(chain) == 0) return false;
+        if (chain->count < 2 || !is_closed(chain) ||
+            merrow1::stored_or_computed_direction(chain, merrow1::StoredDirection::NonZero) == 0)
+            return false;
         const SIDE side = main_of(chain)->material_side;
         if (side != RIGHT && side != LEFT) return false;
         if (lays_material_inside(chain) != (i > 0)) return false;
@@ -853,7 +850,7 @@ int CHAIN_center_of_region(const RING_header_s* region, Korvo::Math::Point2* out
 
 int CHAIN_center_of_chain(const RING_header_s* chain, Korvo::Math::Point2* out, double* distance) {
     if (!chain || chain->count < 2 || !is_closed(chain)) return 0;
-    const DIRECTION clock = clock_of(chain);
+    const DIRECTION clock = merrow1::stored_or_computed_direction(chain, merrow1::StoredDirection::NonZero);
     if (clock == 0) return 0;
     MERROW1_SCRATCH_POOL(pool, "CHAIN-CHAIN_center_of_chain");
     // The copy bounds the region with its material outside.

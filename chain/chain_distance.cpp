@@ -3,6 +3,7 @@
 
 #include "chain/chain_location_box.h"
 #include "chain/chain_record.h"
+#include "chain/chain_readings.h"
 #include "chain/chain_winding.h"
 #include "internal/vec2.h"
 
@@ -40,8 +41,7 @@ double ChainPointMinDistance(const RING_header_s* chain, const double point[2], 
         }
         return std::hypot(point[0] - p[0], point[1] - p[1]);
     }
-    const RING_node_s* turning =
-        static_cast<const RING_node_s*>(APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_TURNING_VERTEX));
+    const RING_node_s* turning = merrow1::turning_vertex(chain);
     const int segments = closed ? chain->count : chain->count - 1;
     double best = 1e7;
     RING_node_s* node = first->next;
@@ -126,10 +126,6 @@ double ChainVectorCircularParameter(const double v[2]) {
 
 namespace {
 
-double chain_tolerance(const RING_header_s* chain) {
-    const auto* data = static_cast<const CHAIN_main_data_s*>(chain->main_data);
-    return data && data->length_tolerance > 0.0 ? data->length_tolerance : EQ_ask_length_tolerance();
-}
 
 // Calls visit(k, vertex) for segment k = 1, 2, ... of the chain (the one
 // ending at vertex); visit answers false to stop.
@@ -149,7 +145,7 @@ template <class Take>
 double nearest_by_tolerance(const RING_header_s* chain, const double point[2], Take take, bool unreadable_ends,
                             POINT_ON_CHAIN_s* nearest) {
     RING_header_s* writable = const_cast<RING_header_s*>(chain);
-    const double tolerance = chain_tolerance(chain);
+    const double tolerance = merrow1::length_tolerance_of(chain);
     double best = 1e7;
     bool failed = false;
     for_each_segment(chain, [&](int k, RING_node_s* node) {
@@ -242,7 +238,7 @@ int ChainPointNormalDistance(const RING_header_s* chain, const double point[2], 
                              POINT_ON_CHAIN_s* nearest) {
     if (!chain || !point || !chain->first || !distance || !nearest) return 0;
     RING_header_s* writable = const_cast<RING_header_s*>(chain);
-    const double tolerance = chain_tolerance(chain);
+    const double tolerance = merrow1::length_tolerance_of(chain);
     *distance = 1e7;
     int result = 0;
     bool failed = false;
@@ -276,7 +272,7 @@ double ChainPointSignedDist(const RING_header_s* chain, const double point[2], P
     POINT_ON_CHAIN_s scratch;
     POINT_ON_CHAIN_s* place = nearest ? nearest : &scratch;
     const double d = ChainPointMinDistance(chain, point, place);
-    if (std::fabs(d) <= chain_tolerance(chain) || !place->node) return d;
+    if (std::fabs(d) <= merrow1::length_tolerance_of(chain) || !place->node) return d;
     const double w[2] = {point[0] - place->point[0], point[1] - place->point[1]};
     auto side_value = [&](const SEGMENT& segment, double* s) {
         double t[2];
@@ -428,7 +424,7 @@ Korvo::Math::Point2 ray_end(const RING_header_s* chain, const double point[2], c
 // leave the first junction without the chain that crosses there.
 CHAIN_LOCATION ray_location(RING_header_s* chain, const double point[2], const CHAIN_BOX_s& box, double v) {
     auto* data = static_cast<CHAIN_main_data_s*>(chain->main_data);
-    const double tolerance = chain_tolerance(chain);
+    const double tolerance = merrow1::length_tolerance_of(chain);
     LayerStamp stamp(data);
     DIRECTION direction = data->direction;
     if (direction != CW && direction != CCW) direction = CHAIN_direction_of_chain(chain);
@@ -487,7 +483,7 @@ CHAIN_LOCATION CHAIN__point_location_in_box(RING_header_s* chain, const double p
     const double b = tolerance ? *tolerance : CHAIN_INTERSECTION_TOLERANCE;
     if (!(box.min_along - b < u && u < box.max_along + b && box.min_normal - b < v && v < box.max_normal + b))
         return CHAIN_LOCATION_OUTSIDE;
-    const double e = tolerance ? *tolerance : chain_tolerance(chain);
+    const double e = tolerance ? *tolerance : merrow1::length_tolerance_of(chain);
     if (box.max_normal - box.min_normal <= e || ChainPointMinDistance(chain, point, nullptr) <= e)
         return CHAIN_LOCATION_ON;
     return ray_location(chain, point, box, v);
@@ -498,7 +494,7 @@ SIDE ChainPointSide(RING_header_s* chain, const double point[2]) {
     const auto* data = static_cast<const CHAIN_main_data_s*>(chain->main_data);
     if (!is_closed(chain)) {
         POINT_ON_CHAIN_s place;
-        if (ChainPointMinDistance(chain, point, &place) <= chain_tolerance(chain)) return 2;
+        if (ChainPointMinDistance(chain, point, &place) <= merrow1::length_tolerance_of(chain)) return 2;
         SEGMENT segment;
         const bool read = (!place.inside && ChainForwardSegment(chain, place.node, &segment)) ||
                           ChainSegment(chain, place.node, &segment);

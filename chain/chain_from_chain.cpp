@@ -4,6 +4,7 @@
 #include "chain/chain_each.h"
 #include "chain/chain_fields_guard.h"
 #include "chain/chain_record.h"
+#include "chain/chain_readings.h"
 #include "internal/ring_check.h"
 #include "internal/tolerances.h"
 
@@ -284,8 +285,7 @@ void CHAIN_create_closed_from_open_with_key(RING_header_s* chain) {
 
 void CHAIN_recreate_open_chain(RING_header_s* chain) {
     if (!chain || !chain->first || !is_closed(chain)) return;
-    RING_node_s* turn =
-        static_cast<RING_node_s*>(APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_TURNING_VERTEX));
+    RING_node_s* turn = merrow1::turning_vertex(chain);
     if (!turn) return;
     CHAIN_debug_report(3, "CHAIN_recreate_open_chain: input", chain, nullptr);
     int position = 0;
@@ -308,7 +308,7 @@ void CHAIN_recreate_open_chain(RING_header_s* chain) {
 }
 
 bool CHAIN_is_closed_back_along_itself(const RING_header_s* chain) {
-    return chain && APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_TURNING_VERTEX) != nullptr;
+    return merrow1::turning_vertex(chain) != nullptr;
 }
 
 // ===========================================================================

@@ -20,6 +20,7 @@
 
 #include "chain/chain_location_box.h"
 #include "chain/chain_record.h"
+#include "chain/chain_readings.h"
 #include "chainops/chain_locations.h"
 #include "chainops/shape_kind.h"
 #include "internal/check.h"
@@ -75,8 +76,7 @@ double approximation_of(RING_header_s* chain) {
 // host's when unset) and at least 2.5e-8.
 double location_tolerance(const RING_header_s* chain, double chain_approximation, double closed_approximation) {
     double tolerance = 1.5 * (chain_approximation + closed_approximation);
-    const CHAIN_main_data_s* data = shape_data(chain);
-    const double length = data && data->length_tolerance > 0.0 ? data->length_tolerance : EQ_ask_length_tolerance();
+    const double length = shape_data(chain) ? merrow1::length_tolerance_of(chain) : EQ_ask_length_tolerance();
     if (tolerance < length) tolerance = length;
     if (tolerance < kLeastLocationTolerance) tolerance = kLeastLocationTolerance;
     return tolerance;

@@ -26,6 +26,7 @@
 #include <stend/error.h>
 #include <stend/system.h>
 
+#include "chain/chain_readings.h"
 #include "chainops/chain_2.h"
 #include "chainops/chain_backtrack.h"
 #include "chainops/chain_poly_seg_internal.h"
@@ -904,11 +905,6 @@ RING_node_s* source_vertex(const RING_node_s* vertex) {
     return s ? s->source_vertex : nullptr;
 }
 
-double chain_length_tolerance(const RING_header_s* chain) {
-    const double own = main_of(chain)->length_tolerance;
-    return own > 0 ? own : EQ_ask_length_tolerance();
-}
-
 // Gives the vertex the segment type and geometry of the source vertex (an arc
 // its own end record in the chain's pool) ending at the point.
 void take_geometry(RING_header_s* chain, RING_node_s* vertex, const RING_node_s* source, const double point[2]) {
@@ -1009,7 +1005,7 @@ void move_onto_source(RING_header_s* chain, RING_node_s* vertex, RING_node_s* su
     // Where the two source segments meet, near both.
     if (!q_a_at_end && !q_b_at_start) {
         INT_POINT points;
-        const int found = SEGMENT_intersect(&s_a, &s_b, chain_length_tolerance(chain), &points);
+        const int found = SEGMENT_intersect(&s_a, &s_b, merrow1::length_tolerance_of(chain), &points);
         if (found == -1) {
             if (SegmentPointLocationOn(&s_a, b_start) == 5) {
                 take_geometry(chain, vertex, a, b_start);
@@ -1159,7 +1155,7 @@ bool meeting_point(const SEGMENT& before, const SEGMENT& small, const SEGMENT& a
 void CHAIN_removeSmallSegmentsByExtendingNeighbours(RING_header_s* chain, double reach, double small) {
     if (!chain || chain->type != RING_TYPE_CHAIN || chain->count < 3 || !chain->main_data) return;
     if (!std::isfinite(reach) || !std::isfinite(small) || reach < 0 || small <= 0) return;
-    const double tolerance = chain_length_tolerance(chain);
+    const double tolerance = merrow1::length_tolerance_of(chain);
     const bool closed = is_closed(chain);
     for (RING_node_s* vertex : ring_nodes(chain)) {
         if (chain->count < (closed ? 4 : 3)) return;

@@ -14,6 +14,7 @@
 #include "chain/chain_record.h"
 #include "chain/chain_check.h"
 #include "chain/chain_fields_guard.h"
+#include "chain/chain_readings.h"
 #include "chainops/chain_2.h"
 #include "chainops/chain_backtrack.h"
 #include "chainops/chain_poly_seg_internal.h"
@@ -1023,7 +1024,7 @@ bool cancel_backtracks(RING_header_s* poly) {
 bool source_material_outside(const RING_header_s* source) {
     const CHAIN_main_data_s* md = main_of(source);
     if (!md || !is_closed(source) || source->count < 2) return false;
-    const DIRECTION direction = md->direction ? md->direction : CHAIN_direction_of_chain(source);
+    const DIRECTION direction = merrow1::stored_or_computed_direction(source, merrow1::StoredDirection::NonZero);
     return !((direction == CW && md->material_side == RIGHT) || (direction == CCW && md->material_side == LEFT));
 }
 
@@ -1205,8 +1206,7 @@ void trim_open_polys(RING_header_s* R, RING_header_s* copy, RING_header_s* chain
     if (!near_piece || near_piece == copy) ERROR_internal(kFile, __LINE__, "Corrupt categorisation of open trace");
     // 3. The forward half of the source, from its start to the turning
     //    vertex, closes each piece into a region.
-    RING_node_s* turn =
-        static_cast<RING_node_s*>(APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_TURNING_VERTEX));
+    RING_node_s* turn = merrow1::turning_vertex(chain);
     if (!turn) ERROR_internal(kFile, __LINE__, "Missing key_original_last_node");
     const bool closed = is_closed(chain);
     const CHAIN_vertex_data_s* first_record = vertex_record(chain->first);
@@ -1270,7 +1270,7 @@ void trim_open_polys(RING_header_s* R, RING_header_s* copy, RING_header_s* chain
 // of the segment that ends at either vertex is no such piece and stays.  A
 // chain without a turning vertex has no such ends.
 bool segment_caps_an_end(const RING_node_s* segment, const RING_header_s* chain) {
-    const void* turn = APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_TURNING_VERTEX);
+    const RING_node_s* turn = merrow1::turning_vertex(chain);
     const CHAIN_app_poly_seg_chain_source_s* ref = required_source(segment);
     const CHAIN_trace_vertex_data_s* piece = ref->vertex ? CHAIN_ask_trace_vertex_data(ref->vertex) : nullptr;
     if (!turn || !piece || !piece->vertex_piece) return false;
@@ -1324,8 +1324,7 @@ bool segment_kept_with_caps(RING_node_s* segment, void* chain) {
 // offset along the normal of the chain's first and last segment, to the side
 // away from the material.  False when either is unknown.
 bool open_offset_ends(const RING_header_s* chain, double offset, Korvo::Math::Point2 ends[2]) {
-    const RING_node_s* turn =
-        static_cast<const RING_node_s*>(APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_TURNING_VERTEX));
+    const RING_node_s* turn = merrow1::turning_vertex(chain);
     const CHAIN_main_data_s* md = main_of(chain);
     if (!turn || !md || (md->material_side != LEFT && md->material_side != RIGHT)) return false;
     double in[2] = {0, 0}, out[2] = {0, 0}, first_out[2] = {0, 0}, last_in[2] = {0, 0};

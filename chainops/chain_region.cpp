@@ -5,6 +5,7 @@
 #include <merrow1/chain.h>
 #include <merrow1/chain_distance.h>
 #include <merrow1/chain_edit.h>
+#include <merrow1/chain_from_chain.h>
 #include <pellam/mchn_implicit.h>
 #include <pellam/mchn_merge.h>
 #include <pellam/mchn_merge_split.h>
@@ -67,7 +68,7 @@ void append_stamped(RING_header_s* bset, RING_header_s* chain, int region_set_id
 }
 
 bool too_small(const RING_header_s* chain) {
-    return chain->count < 3 && !APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_TURNING_VERTEX);
+    return chain->count < 3 && !CHAIN_is_closed_back_along_itself(chain);
 }
 
 }  // namespace

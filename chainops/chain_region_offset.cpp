@@ -552,7 +552,7 @@ int CHAIN_offset_region_fillet(const RING_header_s* regions, RING_header_s* out,
     bool marked_input = false;
     if (reopen)
         for (RING_header_s* chain : inputs)
-            marked_input = marked_input || APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_TURNING_VERTEX);
+            marked_input = marked_input || CHAIN_is_closed_back_along_itself(chain);
     // 3.
     const double tol = CHAIN__fillet_tolerance(const_cast<RING_header_s*>(regions));
     RING_node_s* const before_first = out->last;

@@ -482,7 +482,7 @@ void CHAIN_mark_narrow_embedded_path(RING_header_s* path, RING_header_s* boundar
     bool marked = false, there_and_back = false;
     merrow1::for_each_chain(path, [&](RING_header_s* chain) {
         marked = marked || has_key(chain, CHAIN_APP_DATA_EMBEDDED_MARKS);
-        there_and_back = there_and_back || has_key(chain, CHAIN_APP_DATA_TURNING_VERTEX);
+        there_and_back = there_and_back || CHAIN_is_closed_back_along_itself(chain);
     });
     if (!marked) return;
     merrow1::run_converting([&]() {
@@ -521,7 +521,7 @@ void CHAIN_mark_narrow_embedded_path(RING_header_s* path, RING_header_s* boundar
                 for (size_t i = 0; i < stop; ++i)
                     if (vertex_record(vertices[i])->flags & CHAIN_VERTEX_EMBEDDED)
                         set_flag(vertices[i], CHAIN_VERTEX_NARROW_EMBEDDED, true);
-            if (has_key(chain, CHAIN_APP_DATA_TURNING_VERTEX) || region_of.count(chain)) mark_narrow_whole(chain);
+            if (CHAIN_is_closed_back_along_itself(chain) || region_of.count(chain)) mark_narrow_whole(chain);
         });
         CHAIN_debug_report(3, "Chains - narrow embedded", path, nullptr);
     });

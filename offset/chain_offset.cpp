@@ -53,6 +53,7 @@
 #include <velte/cmem.h>
 
 #include "chain/chain_check.h"
+#include "chain/chain_readings.h"
 #include "chainops/chain_backtrack.h"
 #include "chainops/shape_kind.h"
 #include "../chain/chain_each.h"
@@ -131,20 +132,14 @@ void flip_sides(RING_header_s* list) {
     });
 }
 
-// The stored direction of a closed chain, else the one its area gives.
-DIRECTION direction_of(const RING_header_s* chain) {
-    const DIRECTION stored = main_data(chain)->direction;
-    return stored == CW || stored == CCW ? stored : CHAIN_direction_of_chain(chain);
-}
-
 // A closed chain runs inwards when its offset goes into the area it encloses.
 bool runs_inwards(const RING_header_s* chain) {
-    const DIRECTION direction = direction_of(chain);
+    const DIRECTION direction = merrow1::stored_or_computed_direction(chain, merrow1::StoredDirection::CwOrCcw);
     const SIDE side = main_data(chain)->material_side;
     return (direction == CCW && side == RIGHT) || (direction == CW && side == LEFT);
 }
 bool runs_outwards(const RING_header_s* chain) {
-    const DIRECTION direction = direction_of(chain);
+    const DIRECTION direction = merrow1::stored_or_computed_direction(chain, merrow1::StoredDirection::CwOrCcw);
     const SIDE side = main_data(chain)->material_side;
     return (direction == CCW && side == LEFT) || (direction == CW && side == RIGHT);
 }
@@ -164,13 +159,6 @@ RING_header_s* clean_traced(RING_header_s* source, RING_header_s* raw, SIDE side
     merrow1::OwnedChain out(new_list(pool));
     CHAIN__clean_offset(source, raw, side, merge, out.get(), negative);
     return out.release();
-}
-
-// The tracer's tolerance: the source's stored length tolerance when above 0,
-// else the host's.
-double tracing_tolerance(const RING_header_s* source) {
-    const CHAIN_main_data_s* md = main_data(source);
-    return md && md->length_tolerance > 0.0 ? md->length_tolerance : EQ_ask_length_tolerance();
 }
 
 // Whether the chain bounds a region of its own: closed, and not an open
@@ -218,7 +206,7 @@ bool vertices_spread_beyond(const RING_header_s* trace, double tolerance) {
 
 bool cancel_trace_backtracks(const RING_header_s* source, RING_header_s* trace) {
     if (!bounds_a_region(source)) return true;
-    const double tolerance = tracing_tolerance(source);
+    const double tolerance = merrow1::length_tolerance_of(source);
     if (!CHAIN__cancel_loop_backtracks(trace, tolerance)) return false;
     if (merrow1::segment_reads_are_silent() && vertices_spread_beyond(trace, tolerance)) return true;
     CHAIN_BOX_s box{};
@@ -255,7 +243,7 @@ RING_header_s* offset_zero(RING_header_s* chain, SIDE side, CHAIN_vertex_source_
 // end, on the result.  So the caps lose the mark before the clean.
 void unmark_end_caps(RING_header_s* trace, const RING_header_s* chain) {
     if (!CHAIN_is_closed_back_along_itself(chain)) return;
-    const void* turn = APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_TURNING_VERTEX);
+    const RING_node_s* turn = merrow1::turning_vertex(chain);
     for (RING_node_s* node : merrow1::ring_nodes(trace)) {
         CHAIN_trace_vertex_data_s* piece = CHAIN_ask_trace_vertex_data(node);
         const auto* source = static_cast<const CHAIN_source_chain_source_vertex_s*>(

@@ -36,6 +36,7 @@
 #include "chain/chain_check.h"
 #include "chain/chain_each.h"
 #include "chain/chain_fields_guard.h"
+#include "chain/chain_readings.h"
 #include "exact/orient2d.h"
 #include "internal/check.h"
 #include "internal/owned.h"
@@ -564,7 +565,7 @@ bool back_side(const RING_node_s* v) { return (vertex_record(v)->flags & CHAIN_V
 // vertex after the turn runs back along the segment of the vertex k places
 // before the turn.  Null for other vertices and chains.
 RING_node_s* forward_twin(const RING_header_s* chain, const RING_node_s* vertex) {
-    const auto* turn = static_cast<const RING_node_s*>(APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_TURNING_VERTEX));
+    const RING_node_s* turn = merrow1::turning_vertex(chain);
     if (!turn || !is_closed(chain) || !back_side(vertex)) return nullptr;
     std::vector<RING_node_s*> forward;
     RING_node_s* v = chain->first;

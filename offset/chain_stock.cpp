@@ -35,6 +35,7 @@
 #include <velte/ring.h>
 
 #include "chain/chain_record.h"
+#include "chain/chain_readings.h"
 #include "internal/check.h"
 #include "internal/tolerances.h"
 #include "internal/vec2.h"
@@ -178,11 +179,6 @@ bool read_piece(const RING_header_s* chain, const RING_node_s* node, Piece* out)
     if (!node || !ChainSegment(chain, node, &s)) return false;
     *out = piece_of(s);
     return true;
-}
-
-double length_tolerance(const RING_header_s* chain) {
-    const CHAIN_main_data_s* md = main_of(chain);
-    return md && md->length_tolerance > 0.0 ? md->length_tolerance : EQ_ask_length_tolerance();
 }
 
 void empty_chain(RING_header_s* chain) {
@@ -1062,7 +1058,7 @@ int CHAIN__stock_general(RING_header_s* chain, double tool_radius, double stock,
     walk.vertex_source_cb = vertex_source_cb;
     walk.prev_position = walk.cur_position = 1;
     walk.prev_start_stock = walk.cur_start_stock = walk.prev_end_stock = walk.cur_end_stock = stock;
-    walk.tolerance = length_tolerance(chain);
+    walk.tolerance = merrow1::length_tolerance_of(chain);
     walk.radius = tool_radius;
     walk.side = main_of(chain)->material_side;
     const double tol = walk.tolerance;

@@ -40,6 +40,7 @@
 #include <velte/cmem.h>
 #include <velte/listwin.h>
 
+#include "chain/chain_readings.h"
 #include "internal/check.h"
 #include "internal/flavour_intersections.h"
 #include "internal/scratch_pool.h"
@@ -950,7 +951,7 @@ void CHAIN__trace_init_inputs(CHAIN_trace_inputs_s* in, RING_header_s* source, R
     in->corner_control = corner_control;
     in->open_end_caps = open_end_caps;
     const CHAIN_main_data_s* md = main_data(source);
-    in->tolerance = md && md->length_tolerance > 0.0 ? md->length_tolerance : EQ_ask_length_tolerance();
+    in->tolerance = merrow1::length_tolerance_of(source);
     if (const int* words =
             static_cast<const int*>(APP_DATA__ask_app_data(source->app_data, CHAIN_APP_DATA_THERE_AND_BACK))) {
         in->extension_mode = words[0];
@@ -1106,8 +1107,7 @@ int corner_type_from(const RING_header_s* source, const RING_node_s* entry, cons
     // corner's kind (a cusp whose tangents differ by a hair is a spike tip,
     // not a corner to walk round the back of).
     const double departure = std::fabs(dot(a, b) - 1.0);
-    const double md_tolerance = main_data(source)->length_tolerance;
-    const double tolerance = md_tolerance > 0.0 ? md_tolerance : EQ_ask_length_tolerance();
+    const double tolerance = merrow1::length_tolerance_of(source);
     if (departure > 1e-10 && !(k != 0.0 && departure <= tolerance * std::fabs(k))) {
         const double c = cross(a, b);
         return (c > 0.0 && side == RIGHT) || (c <= 0.0 && side == LEFT) ? CORNER_TYPE_CONVEX : CORNER_TYPE_CONCAVE;
@@ -1612,7 +1612,7 @@ RING_header_s* CHAIN__trace(RING_header_s* source, double offset, CORNER_CONTROL
     const CHAIN_main_data_s* md = main_data(source);
     const bool closed = is_closed(source);
     if (closed) {
-        const DIRECTION direction = md->direction ? md->direction : CHAIN_direction_of_chain(source);
+        const DIRECTION direction = merrow1::stored_or_computed_direction(source, merrow1::StoredDirection::NonZero);
         const bool inwards = (direction == CCW && md->material_side == RIGHT) ||
                              (direction == CW && md->material_side == LEFT);
         if (inwards && CHAIN__tracing_necessarily_collapses(source, offset, in.tolerance)) {

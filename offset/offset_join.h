@@ -11,6 +11,8 @@
 #include <merrow1/segment_intersection.h>
 #include <stend/system.h>
 
+#include "chain/chain_corner_kind.h"
+
 #include <cmath>
 
 namespace merrow1 {
@@ -137,23 +139,13 @@ inline CHAIN_tangent_status_t corner_tangents(const RING_header_s* chain, const 
                              : CHAIN_TANGENT_NONE;
 }
 
-// ChainCornerType of a corner joined from its entry: the same thresholds on
-// its own tangents.
+// ChainCornerType of a corner joined from its entry: the same rule on its own
+// tangents.
 inline int joined_corner_type(const RING_header_s* chain, const RING_node_s* entry, const RING_node_s* vertex) {
     if (entry == vertex) return ChainCornerType(chain, vertex);
     double a[2], b[2];
-    switch (corner_tangents(chain, entry, vertex, a, b, nullptr, nullptr)) {
-    case CHAIN_TANGENT_OUTGOING: return CORNER_TYPE_START;
-    case CHAIN_TANGENT_INCOMING: return CORNER_TYPE_END;
-    case CHAIN_TANGENT_BOTH: break;
-    default: return CORNER_TYPE_NONE;
-    }
-    if (a[0] * b[0] + a[1] * b[1] < CHAIN_CORNER_REVERSAL_DOT) return CORNER_TYPE_NONE;
-    const double c = a[1] * b[0] - a[0] * b[1];
-    if (std::fabs(c) <= CHAIN_CORNER_SMOOTH_CROSS) return CORNER_TYPE_SMOOTH;
-    const SIDE side = static_cast<const CHAIN_main_data_s*>(chain->main_data)->material_side;
-    if (c > 0.0) return side == LEFT ? CORNER_TYPE_CONCAVE : side == RIGHT ? CORNER_TYPE_CONVEX : CORNER_TYPE_NONE;
-    return side == RIGHT ? CORNER_TYPE_CONCAVE : side == LEFT ? CORNER_TYPE_CONVEX : CORNER_TYPE_NONE;
+    const CHAIN_tangent_status_t tangents = corner_tangents(chain, entry, vertex, a, b, nullptr, nullptr);
+    return corner_kind(chain, tangents, a, b);
 }
 
 }  // namespace merrow1

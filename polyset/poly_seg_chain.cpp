@@ -6,6 +6,7 @@
 #include <merrow1/chain_build.h>
 #include <merrow1/chain_corner.h>
 #include <merrow1/chain_distance.h>
+#include <merrow1/chain_from_chain.h>
 #include <merrow1/chain_segments.h>
 #include <merrow1/chain_set.h>
 #include <merrow1/chain_source.h>
@@ -13,6 +14,7 @@
 
 #include "chain/chain_append_internal.h"
 #include "chain/chain_record.h"
+#include "chain/chain_readings.h"
 #include "internal/check.h"
 #include "internal/ring_check.h"
 #include "internal/scratch_pool.h"
@@ -119,10 +121,6 @@ bool material_inside(SIDE side, DIRECTION direction) {
     return (direction == CW && side == RIGHT) || (direction == CCW && side == LEFT);
 }
 
-bool is_there_and_back(const RING_header_s* chain) {
-    return APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_TURNING_VERTEX) != nullptr;
-}
-
 // Deletes the partly built ring and passes the error on as the host's severe error.
 template <class Body>
 RING_header_s* build_or_delete(RING_header_s*& built, Body&& body) {
@@ -166,7 +164,7 @@ public:
         h->skip_max_offset = (md->use_implied_offset & 2) != 0;
         h->no_circle = (md->use_implied_offset & 4) != 0;
         h->do_tan_corner_ext = (md->use_implied_offset & 8) != 0;
-        h->there_and_back = is_there_and_back(m_chain);
+        h->there_and_back = CHAIN_is_closed_back_along_itself(m_chain);
         h->is_open = open || h->there_and_back;
         return m_poly;
     }
@@ -407,7 +405,7 @@ void POLY_SEG_set_user_bits_from_chain(RING_header_s*, RING_node_s*, RING_node_s
     if (!node) return;
     LINE_ARC_SEG_s* s = seg_of(node);
     if (vertex && CHAIN_seg_is_on_bnd(vertex)) s->flags |= POLY_SEG_FLAG_ON_WALL;
-    if (chain && is_there_and_back(chain)) s->flags |= POLY_SEG_FLAG_THERE_AND_BACK;
+    if (chain && CHAIN_is_closed_back_along_itself(chain)) s->flags |= POLY_SEG_FLAG_THERE_AND_BACK;
 }
 
 void POLY_SEG_set_zval_and_user_bits_from_chain(RING_header_s* poly, RING_node_s* from, RING_node_s* node,
@@ -842,21 +840,14 @@ namespace {
 // The loop class from the chain a source was stocked from (key 10): 1 when
 // that chain has its material inside, 0 when it is a closed loop (not a
 // trace) with its material outside.  A later trace source keeps a class of 0.
-// The turn of the chain a trace was stocked from, as the tracer read it: its
-// stored direction, else (a closed chain whose direction was never stored)
-// the one its geometry gives.
-DIRECTION stocked_turn(const RING_header_s* chain) {
-    const CHAIN_main_data_s* md = main_of(chain);
-    if (md->direction == CW || md->direction == CCW || !is_closed(chain)) return md->direction;
-    return CHAIN_direction_of_chain(chain);
-}
-
 int class_from_stocked_from(int material_class, const RING_header_s* source, bool later) {
     const RING_header_s* k = static_cast<const RING_header_s*>(
         APP_DATA__ask_app_data(source->app_data, APP_DATA_STOCKED_FROM));
     const CHAIN_main_data_s* kmd = main_of(k);
     if (!kmd) return material_class;
-    if (material_inside(kmd->material_side, stocked_turn(k))) return later && material_class == 0 ? 0 : 1;
+    // The turn of the chain a trace was stocked from, as the tracer read it.
+    const DIRECTION turn = merrow1::stored_or_computed_direction(k, merrow1::StoredDirection::CwOrCcw);
+    if (material_inside(kmd->material_side, turn)) return later && material_class == 0 ? 0 : 1;
     if (is_closed(k) && kmd->kind != TRACE_CHAIN) return 0;
     return material_class;
 }
@@ -1086,7 +1077,8 @@ RING_header_s* POLY_SEG_source_walk_finish(POLY_SEG_source_walk_s& w, CHAIN_proc
         int material_class = w.material_class;
         const CHAIN_main_data_s* cmd = k ? main_of(k) : nullptr;
         const SIDE c_side = cmd ? cmd->material_side : smd->material_side;
-        const DIRECTION c_direction = cmd ? stocked_turn(k) : direction;
+        const DIRECTION c_direction =
+            cmd ? merrow1::stored_or_computed_direction(k, merrow1::StoredDirection::CwOrCcw) : direction;
         const CHAIN_kind_t c_kind = cmd ? cmd->kind : kind;
         const bool c_closed = k ? is_closed(k) : is_closed(s);
         if (material_inside(c_side, c_direction))
