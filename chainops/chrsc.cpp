@@ -39,7 +39,7 @@
 #include <velte/ring.h>
 #include <velte/tree.h>
 
-#include "../chain/chain_each.h"
+#include "chain/chain_each.h"
 #include "chainops/shape_kind.h"
 #include "internal/check.h"
 #include "internal/ring_nodes.h"

@@ -15,10 +15,10 @@
 #include <quorn/quorn.h>
 #include <velte/ring.h>
 
-#include "../chain/chain_each.h"
-#include "../internal/check.h"
-#include "../internal/ring_nodes.h"
-#include "../internal/scratch_pool.h"
+#include "chain/chain_each.h"
+#include "internal/check.h"
+#include "internal/ring_nodes.h"
+#include "internal/scratch_pool.h"
 #include "chain_embedded_internal.h"
 #include "chain/chain_fields_guard.h"
 

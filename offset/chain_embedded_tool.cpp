@@ -8,9 +8,9 @@
 #include <merrow1/chain_set.h>
 #include <merrow1/chain_types.h>
 
-#include "../chain/chain_each.h"
-#include "../internal/check.h"
-#include "../internal/scratch_pool.h"
+#include "chain/chain_each.h"
+#include "internal/check.h"
+#include "internal/scratch_pool.h"
 
 #include "internal/vec2.h"
 

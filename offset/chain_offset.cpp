@@ -56,7 +56,7 @@
 #include "chain/chain_readings.h"
 #include "chainops/chain_backtrack.h"
 #include "chainops/shape_kind.h"
-#include "../chain/chain_each.h"
+#include "chain/chain_each.h"
 #include "internal/check.h"
 #include "internal/ring_nodes.h"
 #include "offset_join.h"

@@ -855,8 +855,6 @@ void CHAIN__fillet_boundary_functor(void* context, BZONE_boundary_s* boundary) {
 
 namespace {
 
-const unsigned kUseImpliedOffset = 1;
-
 // A list in the pool that only refers to its chains.
 RING_header_s* referring_list(CMEM_pool_s* pool) { return CHAIN_create_boolean_set(pool, nullptr); }
 

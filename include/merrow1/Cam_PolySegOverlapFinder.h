@@ -129,7 +129,7 @@ public:
 
         RING_header_s* m_query;                   // the caller's poly
         IOverlapReporter* m_reporter;
-        INT_GRID_MAP_s* m_grid;
+        [[maybe_unused]] INT_GRID_MAP_s* m_grid;  // the band's grid: a field of the record, read by no step
         std::vector<Crossing> m_open;             // open crossings, oldest first
         int m_count;                              // their number
         std::vector<RING_node_s*> m_segments;     // the caller's segment nodes in query order

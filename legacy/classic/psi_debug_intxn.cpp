@@ -3,7 +3,7 @@
 
 #include <merrow2/cam_file.h>
 
-#include "../psi_node_dump.h"
+#include "legacy/psi_node_dump.h"
 
 void PSI__debug_intxn(PSI_INTXN_NODE_s* node, int index) {
     // Appended to what the file holds; at most 1000 entries.

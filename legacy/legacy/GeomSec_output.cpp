@@ -276,7 +276,7 @@ bool GeomSec::DetermineMatSide(RING_header_s* profile, CAMGEOM_vj_edge_item_s* i
     const double n[3] = {m[6], m[7], m[8]};
     const double s[3] = {n[1] * t[2] - n[2] * t[1], n[2] * t[0] - n[0] * t[2], n[0] * t[1] - n[1] * t[0]};
     double d[3] = {0.0, 0.0, 0.0};
-    const int side = map->m_materialSide == 1 ? 1 : map->m_materialSide == 2 ? 2 : 0;
+    const int side = map->m_materialSide == 1 ? 1 : static_cast<int>(map->m_materialSide) == 2 ? 2 : 0;
     CAMGEOM_eval_start_vj_edge(item, map->m_transformed, map->m_entity, map->m_outputFactor, side, d);
     data->material_side = s[0] * d[0] + s[1] * d[1] + s[2] * d[2] > 0.0 ? RIGHT : LEFT;
     return true;
@@ -455,7 +455,7 @@ bool GeomSec::DetermineMatSide(RING_header_s* profile, RT_HASH_table_s* faces, C
             CAMGEOM_init_vj_edge(item->edge, on, &on_face);
             on_face.reversed = positive ? 0 : 1;
             on_face.map = item->map;
-            const int side = map->m_materialSide == 1 ? 1 : map->m_materialSide == 2 ? 2 : 0;
+            const int side = map->m_materialSide == 1 ? 1 : static_cast<int>(map->m_materialSide) == 2 ? 2 : 0;
             double d[3] = {0.0, 0.0, 0.0};
             CAMGEOM_eval_start_vj_edge(&on_face, map->m_transformed, map->m_entity, map->m_outputFactor, side, d);
             if (std::fabs(dot3(d, n)) < kVerticalLimit)

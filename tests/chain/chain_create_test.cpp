@@ -26,7 +26,6 @@ using Korvo::Math::Point2;
 using Korvo::Math::Vector2;
 
 const double kPi = 3.14159265358979323846;
-const double kTol = 1e-12;
 
 // An expected vertex: type, end point, and for arcs centre and direction.
 struct E {
@@ -151,13 +150,13 @@ TEST_F(ChainCreate, BuildersMakeTheirVertices) {
          },
          false, {EP(1, 0), EA(0, 1, 0, 0, CCW)}},
         {"arc (1, 0) to (0, 1) CW: two arcs through the far side",
-         [h](CMEM_pool_s* p) {
+         [](CMEM_pool_s* p) {
              Point2 s{1, 0}, e{0, 1}, c{0, 0};
              return CHAIN_create_arc_chain(nullptr, &s, &e, &c, 1.0, CW, p);
          },
          false, {EP(1, 0), EA(-h, -h, 0, 0, CW), EA(0, 1, 0, 0, CW)}},
         {"arc (0, 1) to (1, 0) CCW: two arcs",
-         [h](CMEM_pool_s* p) {
+         [](CMEM_pool_s* p) {
              Point2 s{0, 1}, e{1, 0}, c{0, 0};
              return CHAIN_create_arc_chain(nullptr, &s, &e, &c, 1.0, CCW, p);
          },

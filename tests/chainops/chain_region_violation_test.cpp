@@ -347,7 +347,11 @@ TEST_F(ViolationTest, RandomMotionsViolateExactlyWhereSamplesLieInMaterial) {
         // A motion of one to three pieces, lines or arcs bulging by up to a
         // third of the chord, across the area of the regions.
         const int pieces = std::uniform_int_distribution<int>(1, 3)(rng);
-        std::vector<V> vs{P(uniform(-2.5, 3.5 * islands + 2), uniform(-2.5, 4))};
+        // The start point's coordinates drawn y first, in a fixed order: the
+        // order of a call's arguments is the compiler's to choose.
+        const double y0 = uniform(-2.5, 4);
+        const double x0 = uniform(-2.5, 3.5 * islands + 2);
+        std::vector<V> vs{P(x0, y0)};
         for (int k = 0; k < pieces; ++k) {
             const double x = uniform(-2.5, 3.5 * islands + 2), y = uniform(-2.5, 4);
             const double px = vs.back().x, py = vs.back().y;

@@ -98,18 +98,19 @@ TEST_F(BooleanArcs, TangentAndNearlyConcentricCirclesKeepTheirCirclesAndAreas) {
     // (1 + e)^2 - 1 = 2 e + e^2, exact in doubles.
     const double ring = 2 * e + e * e;
     const Case cases[] = {
-        {"tangent outside, united", halves(0, 0, 1.5, true), thirds(0, 2.5, 1), true, 3.25 * kPi},
-        {"tangent outside, A less B", halves(0, 0, 1.5, true), thirds(0, 2.5, 1), false, 2.25 * kPi},
+        {"tangent outside, united", halves(0, 0, 1.5, true), thirds(0, 2.5, 1), true, static_cast<double>(3.25 * kPi)},
+        {"tangent outside, A less B", halves(0, 0, 1.5, true), thirds(0, 2.5, 1), false,
+         static_cast<double>(2.25 * kPi)},
         {"tangent outside, cut at the tangent point", halves(0, 0, 0.5, false), halves(-2.5, 0, 2, true), true,
-         4.25 * kPi},
-        {"tangent inside, united", halves(0, 0, 2, false), halves(0, 1, 1, true), true, 4 * kPi},
+         static_cast<double>(4.25 * kPi)},
+        {"tangent inside, united", halves(0, 0, 2, false), halves(0, 1, 1, true), true, static_cast<double>(4 * kPi)},
         // Touching at an end of arcs of both circles: the crossing leaves
         // pieces shorter than the chain's same-point distance between two
         // half circles of A.
         {"tangent inside at both circles' arc ends, united", halves(0, 0, 2, false), thirds(1.5, 0, 0.5), true,
-         4 * kPi},
+         static_cast<double>(4 * kPi)},
         {"tangent inside at both circles' arc ends, A less B", halves(0, 0, 2, false), thirds(1.5, 0, 0.5), false,
-         3.75 * kPi},
+         static_cast<double>(3.75 * kPi)},
         {"2^-24 apart, united", halves(0, 0, 1 + e, true), halves(0, 0, 1, false), true,
          static_cast<double>(kPi * (1 + ring))},
         {"2^-24 apart, the ring", halves(0, 0, 1 + e, true), halves(0, 0, 1, false), false,
