@@ -91,7 +91,7 @@ protected:
     // An open chain through the vertices whose first vertex carries an arc
     // record and type: a centre, a radius and a sense, as a reader leaves it.
     RING_header_s* open_with_arc_first(const std::vector<Vertex>& vertices, SIDE side) {
-        RING_header_s* chain = trace_test::make_chain(pool, vertices, false, side);
+        RING_header_s* chain = trace_test::appended_chain(pool, vertices, false, side);
         CHAIN_vertex_data_s* first = rec(chain->first);
         auto* arc = CMEM_NEW(pool, end_segment);
         *arc = end_segment{};
@@ -181,7 +181,7 @@ TEST_F(CallerData, RegionFilletKeepsTheStoredDirection) {
     for (bool newer : {false, true}) {
         CHAIN_set_new_boolean_flag(newer);
         for (DIRECTION stored : {DIRECTION(0), DIRECTION(CCW)}) {
-            RING_header_s* pocket = trace_test::make_chain(pool, {{0, 0}, {10, 0}, {10, 6}, {0, 6}}, true, RIGHT);
+            RING_header_s* pocket = trace_test::appended_rect(pool, 0, 0, 10, 6, RIGHT);
             data_of(pocket)->direction = stored;
             const Snapshot before = snapshot(pocket);
             RING_header_s* out = owning_list(pool);
