@@ -4,12 +4,14 @@
 // with their direction and material side stored, and the two kinds of chain
 // list (one that refers to its chains, one that owns them).  Beside them the
 // chains the appenders build from points and bulges, as a caller builds
-// them, with their material side stored.
+// them, with their material side stored; and the poly-segment polys of lines,
+// boxes, region sets and sets of them the polyset tests build.
 #pragma once
 
 #include <merrow1/chain.h>
 #include <merrow1/chain_build.h>
 #include <merrow1/chain_types.h>
+#include <merrow1/poly_seg.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
 
@@ -162,6 +164,41 @@ inline RING_header_s* appended_rect(CMEM_pool_s* pool, double x0, double y0, dou
 // counter-clockwise from its rightmost point.
 inline RING_header_s* appended_circle(CMEM_pool_s* pool, double cx, double cy, double r, SIDE side) {
     return appended_chain(pool, {{cx + r, cy, 1.0}, {cx - r, cy, 1.0}}, true, side);
+}
+
+// A poly of lines through the points (its first node the first point);
+// closed links the last node back to the first.
+inline RING_header_s* line_poly(CMEM_pool_s* pool, const std::vector<PNT2_s>& points, bool closed) {
+    RING_header_s* p = POLY_SEG_create(pool);
+    for (const PNT2_s& q : points) POLY_SEG_append_line(p, &q);
+    if (closed) {
+        p->last->next = p->first;
+        p->first->previous = p->last;
+    }
+    return p;
+}
+
+// The closed line poly of the box [x0, x1] x [y0, y1]: counter-clockwise
+// from its lower right corner (material inside), or clockwise from its upper
+// left corner (a hole), both ending at the lower left corner.
+inline RING_header_s* box_poly(CMEM_pool_s* pool, double x0, double y0, double x1, double y1, bool ccw = true) {
+    if (ccw) return line_poly(pool, {{x1, y0}, {x1, y1}, {x0, y1}, {x0, y0}}, true);
+    return line_poly(pool, {{x0, y1}, {x1, y1}, {x1, y0}, {x0, y0}}, true);
+}
+
+// A region set of the polys with the material at infinity.
+inline RING_header_s* poly_set(CMEM_pool_s* pool, const std::vector<RING_header_s*>& polys,
+                               Korvo::Cam::MaterialAtInfinity mai) {
+    RING_header_s* s = POLY_SEG_create_set(pool, mai);
+    for (RING_header_s* p : polys) POLY_SEG_append_to_set(s, p);
+    return s;
+}
+
+// A set of the region sets.
+inline RING_header_s* set_of_sets(CMEM_pool_s* pool, const std::vector<RING_header_s*>& region_sets) {
+    RING_header_s* s = POLY_SEG_create_set_of_sets(pool);
+    for (RING_header_s* r : region_sets) POLY_SEG_append_to_set_of_sets(s, r);
+    return s;
 }
 
 }  // namespace chain_builders
