@@ -73,15 +73,11 @@ using Vertex = chain_builders::BulgeVertex;
 using chain_builders::appended_chain;
 using chain_builders::appended_circle;
 using chain_builders::appended_rect;
+using chain_builders::arc_of;
 using chain_builders::end_at;
+using chain_builders::is_closed;
+using chain_builders::point_of;
 
-inline const double* point_of(const RING_node_s* node) {
-    return static_cast<const CHAIN_vertex_data_s*>(node->main_data)->geometry;
-}
-inline const end_segment* arc_of(const RING_node_s* node) {
-    return reinterpret_cast<const end_segment*>(point_of(node));
-}
-inline bool is_closed(const RING_header_s* chain) { return chain->last && chain->last->next == chain->first; }
 inline SIDE side_of(const RING_header_s* chain) {
     return static_cast<const CHAIN_main_data_s*>(chain->main_data)->material_side;
 }

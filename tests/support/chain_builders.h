@@ -65,6 +65,16 @@ inline CHAIN_main_data_s* data_of(const RING_header_s* chain) {
     return static_cast<CHAIN_main_data_s*>(chain->main_data);
 }
 
+// The vertex record of a node, its point and, for an arc, its end record.
+inline CHAIN_vertex_data_s* record_of(const RING_node_s* node) {
+    return static_cast<CHAIN_vertex_data_s*>(node->main_data);
+}
+inline const double* point_of(const RING_node_s* node) { return record_of(node)->geometry; }
+inline end_segment* arc_of(const RING_node_s* node) { return reinterpret_cast<end_segment*>(record_of(node)->geometry); }
+
+// Whether the chain's last node links back to its first (false for none).
+inline bool is_closed(const RING_header_s* chain) { return chain->last && chain->last->next == chain->first; }
+
 // A closed chain of vertices that run counter-clockwise, its direction (CCW)
 // and material side stored: LEFT an island, RIGHT a pocket.
 inline RING_header_s* ccw_region(CMEM_pool_s* pool, const std::vector<V>& vertices, SIDE side) {
@@ -74,9 +84,14 @@ inline RING_header_s* ccw_region(CMEM_pool_s* pool, const std::vector<V>& vertic
     return chain;
 }
 
+// The rectangle [x0, x1] x [y0, y1] from its lower left corner.
+inline RING_header_s* ccw_rect(CMEM_pool_s* pool, double x0, double y0, double x1, double y1, SIDE side) {
+    return ccw_region(pool, {L(x0, y0), L(x1, y0), L(x1, y1), L(x0, y1)}, side);
+}
+
 // The square [x, x + s] x [y, y + s] from its lower left corner.
 inline RING_header_s* square(CMEM_pool_s* pool, double x, double y, double s, SIDE side = LEFT) {
-    return ccw_region(pool, {L(x, y), L(x + s, y), L(x + s, y + s), L(x, y + s)}, side);
+    return ccw_rect(pool, x, y, x + s, y + s, side);
 }
 
 // The circle about (cx, cy) of radius r as two half arcs from its rightmost
