@@ -96,7 +96,7 @@ void put_at(Bytes& b, size_t offset, T value) {
 
 using chain_builders::data_of;
 using chain_builders::list_of_chains;
-CHAIN_vertex_data_s* record_of(const RING_node_s* node) { return static_cast<CHAIN_vertex_data_s*>(node->main_data); }
+using chain_builders::record_of;
 unsigned kind_bits(const RING_node_s* node) { return record_of(node)->flags & CHAIN_VERTEX_SEG_TYPE_MASK; }
 bool closed(const RING_header_s* chain) { return chain->first && chain->last && chain->last->next == chain->first; }
 

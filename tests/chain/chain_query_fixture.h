@@ -18,22 +18,17 @@ namespace chain_query_test {
 
 using chain_builders::A;
 using chain_builders::append_vertex;
+using chain_builders::arc_of;
+using chain_builders::ccw_rect;
 using chain_builders::data_of;
 using chain_builders::L;
 using chain_builders::list_of_chains;
 using chain_builders::make_chain;
 using chain_builders::P;
+using chain_builders::point_of;
+using chain_builders::record_of;
 using chain_builders::V;
 
-inline const double* point_of(const RING_node_s* node) {
-    return static_cast<CHAIN_vertex_data_s*>(node->main_data)->geometry;
-}
-inline end_segment* arc_of(const RING_node_s* node) {
-    return reinterpret_cast<end_segment*>(static_cast<CHAIN_vertex_data_s*>(node->main_data)->geometry);
-}
-inline CHAIN_vertex_data_s* record_of(const RING_node_s* node) {
-    return static_cast<CHAIN_vertex_data_s*>(node->main_data);
-}
 inline RING_node_s* nth(const RING_header_s* chain, int i) {
     RING_node_s* node = chain->first;
     while (i-- > 0) node = node->next;
@@ -46,11 +41,6 @@ inline RING_header_s* unit_square(CMEM_pool_s* pool) {
     return make_chain(pool, {L(0, 0), L(1, 0), L(1, 1), L(0, 1)}, true);
 }
 
-// Rectangle [x0, x1] x [y0, y1] run counter-clockwise, its clock direction
-// and material side stored.
-inline RING_header_s* ccw_rect(CMEM_pool_s* pool, double x0, double y0, double x1, double y1, SIDE side) {
-    return chain_builders::ccw_region(pool, {L(x0, y0), L(x1, y0), L(x1, y1), L(x0, y1)}, side);
-}
 
 // A result chain of a region boolean is closed and has an orientation: its
 // area lies beyond the squared length tolerance and its stored direction is

@@ -25,10 +25,7 @@ protected:
     // Rectangle [x0, x1] x [y0, y1] run counter-clockwise, its clock direction
     // and material side stored.
     RING_header_s* rect(double x0, double y0, double x1, double y1, SIDE side = LEFT) {
-        RING_header_s* chain = make_chain(pool, {L(x0, y0), L(x1, y0), L(x1, y1), L(x0, y1)}, true);
-        data_of(chain)->direction = CCW;
-        data_of(chain)->material_side = side;
-        return chain;
+        return chain_builders::ccw_rect(pool, x0, y0, x1, y1, side);
     }
 };
 

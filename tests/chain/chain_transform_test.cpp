@@ -18,11 +18,9 @@ namespace {
 
 const double kPi = 3.14159265358979323846;
 
-CHAIN_vertex_data_s* record_of(const RING_node_s* node) { return static_cast<CHAIN_vertex_data_s*>(node->main_data); }
-const end_segment* arc_of(const RING_node_s* node) {
-    return reinterpret_cast<const end_segment*>(record_of(node)->geometry);
-}
+using chain_builders::arc_of;
 using chain_builders::data_of;
+using chain_builders::record_of;
 
 // Expected state of one vertex: its point, and for arcs centre, radius, sense.
 struct V {

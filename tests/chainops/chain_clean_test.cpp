@@ -338,7 +338,7 @@ TEST_F(ChainCleanTest, OlderEngineKeepsNoLoopOfAPocketTraceNearerTheSourceThanTh
     };
     CHAIN_set_new_boolean_flag(false);
     for (const Case& c : table) {
-        RING_header_s* source = trace_test::make_chain(pool, c.vertices, true, c.side);
+        RING_header_s* source = chain_builders::appended_chain(pool, c.vertices, true, c.side);
         const std::vector<trace_test::Seg> segs = trace_test::segments_of(source);
         RING_header_s* trace = CHAIN__trace(source, c.d, c.control, 0, nullptr, nullptr, pool, true, nullptr);
         ASSERT_NE(trace, nullptr) << c.name;

@@ -119,7 +119,7 @@ TEST_F(OffsetCleanTest, CleanOfARawTraceGivesTheOffsetRegion) {
     };
     for (const RegionCase& c : cases) {
         SCOPED_TRACE(c.name);
-        RING_header_s* source = make_chain(pool, c.vertices, true, c.side);
+        RING_header_s* source = appended_chain(pool, c.vertices, true, c.side);
         RING_header_s* out = owning_list(pool);
         RING_header_s* raw = clean_trace(source, c.d, out, pool);
         ASSERT_EQ(out->count, c.chains);
@@ -150,7 +150,7 @@ TEST_F(OffsetCleanTest, CleanOfARawTraceGivesTheOffsetRegion) {
 // A clean that cuts the trace makes its chains in the output list's pool; a
 // trace the clean leaves whole comes back itself, as an offset chain.
 TEST_F(OffsetCleanTest, CleanKeepsRawsRegionIdAndMakesTheChainsInTheOutputPool) {
-    RING_header_s* source = make_chain(
+    RING_header_s* source = appended_chain(
         pool, {{0, 0}, {10, 0}, {10, 4}, {4, 4}, {4, 10}, {0.5, 10}, {0.5, 9.5}, {0, 9.5}}, true, RIGHT);
     RING_header_s* raw = CHAIN__trace(source, 1.0, ADD_ARC, 0, nullptr, nullptr, pool, false, nullptr);
     data_of(raw)->region_set_id = 7;
@@ -170,7 +170,7 @@ TEST_F(OffsetCleanTest, CleanKeepsRawsRegionIdAndMakesTheChainsInTheOutputPool) 
     EXPECT_EQ(data_of(chains_in(out2)[0])->material_side, LEFT);
     CMEM_private_delete_pool(other);
 
-    RING_header_s* square = make_chain(pool, {{0, 0}, {10, 0}, {10, 10}, {0, 10}}, true, LEFT);
+    RING_header_s* square = appended_rect(pool, 0, 0, 10, 10, LEFT);
     RING_header_s* whole = CHAIN__trace(square, 1.0, ADD_ARC, 0, nullptr, nullptr, pool, false, nullptr);
     RING_header_s* out3 = owning_list(pool);
     CHAIN__clean_offset(square, whole, 0, nullptr, out3, false);
@@ -196,8 +196,8 @@ TEST_F(OffsetCleanTest, CleanOfNothingAnswersOneAndClearsTheErrorCode) {
 // trace of a square pocket cleaned with its source gives the inner square;
 // without the source the trace is cleaned as an island of its own.
 TEST_F(OffsetCleanTest, NullSourceCountsAsMaterialNotOutside) {
-    RING_header_s* pocket = make_chain(pool, {{0, 0}, {10, 0}, {10, 10}, {0, 10}}, true, RIGHT);
-    RING_header_s* island = make_chain(pool, {{0, 0}, {10, 0}, {10, 10}, {0, 10}}, true, LEFT);
+    RING_header_s* pocket = appended_rect(pool, 0, 0, 10, 10, RIGHT);
+    RING_header_s* island = appended_rect(pool, 0, 0, 10, 10, LEFT);
     RING_header_s* raw = CHAIN__trace(pocket, 2.0, ADD_ARC, 0, nullptr, nullptr, pool, false, nullptr);
     RING_header_s* with_source = owning_list(pool);
     RING_header_s* without = owning_list(pool);
@@ -217,7 +217,7 @@ TEST_F(OffsetCleanTest, NullSourceCountsAsMaterialNotOutside) {
 }
 
 TEST_F(OffsetCleanTest, ErrorInsideTheCleanIsReportedAndRaisedAsSevereWithTheIdPutBack) {
-    RING_header_s* source = make_chain(pool, {{0, 0}, {10, 0}, {10, 4}, {4, 4}, {4, 10}, {0, 10}}, true, RIGHT);
+    RING_header_s* source = appended_chain(pool, {{0, 0}, {10, 0}, {10, 4}, {4, 4}, {4, 10}, {0, 10}}, true, RIGHT);
     RING_header_s* raw = CHAIN__trace(source, 1.0, ADD_ARC, 0, nullptr, nullptr, pool, false, nullptr);
     data_of(raw)->region_set_id = 3;
     RING_header_s* out = owning_list(pool);
@@ -323,7 +323,7 @@ std::vector<OpenCase> all_open_cases() {
 
 RING_header_s* closed_with_key(CMEM_pool_s* pool, const std::vector<Vertex>& vertices, SIDE side,
                                double margin = 0.0) {
-    RING_header_s* chain = make_chain(pool, vertices, false, side);
+    RING_header_s* chain = appended_chain(pool, vertices, false, side);
     CHAIN_create_closed_from_open_with_key(chain);
     if (margin > 0) {
         auto* record = static_cast<CHAIN_open_offset_margin_s*>(
@@ -397,7 +397,7 @@ void expect_one_sided_offset(CMEM_pool_s* pool, const std::vector<Vertex>& verti
                              double margin, size_t traces, bool curling = false) {
     const long double band = 1e-6L;
     TraceLog::reset();
-    RING_header_s* source = make_chain(pool, vertices, false, side);
+    RING_header_s* source = appended_chain(pool, vertices, false, side);
     const std::vector<Seg> path = segments_of(source);
     RING_header_s* chain = closed_with_key(pool, vertices, side, margin);
     const DIRECTION direction = data_of(chain)->direction;
@@ -631,7 +631,7 @@ TEST_F(OffsetCleanTest, TrimmingRefusesChainsNotClosedBackOnThemselves) {
 TEST_F(OffsetCleanTest, OpenTracingOffsetValueCallback) {
     double values[2] = {2.5, 4.0};
     RING_header_s* keyed = closed_with_key(pool, {{0, 0}, {10, 0}, {10, 10}}, LEFT);
-    RING_header_s* plain = make_chain(pool, {{0, 0}, {10, 0}, {10, 10}}, false, LEFT);
+    RING_header_s* plain = appended_chain(pool, {{0, 0}, {10, 0}, {10, 10}}, false, LEFT);
     RING_header_s* other_mode = closed_with_key(pool, {{0, 0}, {10, 0}, {10, 10}}, LEFT);
     *static_cast<int*>(APP_DATA__ask_app_data(other_mode->app_data, CHAIN_APP_DATA_CLOSED_WITH_KEY)) = 2;
     data_of(plain)->implied_offset = 1.5;
@@ -680,7 +680,7 @@ TEST_F(OffsetCleanTest, MarkedOffsetCallbackMovesThePiecesOfTheWantedMark) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        RING_header_s* chain = make_chain(pool, {{0, 0}, {10, 0}, {10, 10}, {0, 10}}, c.closed, LEFT);
+        RING_header_s* chain = appended_chain(pool, {{0, 0}, {10, 0}, {10, 10}, {0, 10}}, c.closed, LEFT);
         std::vector<RING_node_s*> vs;
         for_each_vertex(chain, [&](const RING_node_s* v, int) { vs.push_back(const_cast<RING_node_s*>(v)); });
         for (int k : c.marked) static_cast<CHAIN_vertex_data_s*>(vs[k]->main_data)->flags |= 0x20000u;
@@ -702,7 +702,7 @@ TEST_F(OffsetCleanTest, MarkedOffsetCallbackMovesThePiecesOfTheWantedMark) {
         }
     }
     // A piece without a source reference cannot be told.
-    RING_header_s* chain = make_chain(pool, {{0, 0}, {10, 0}, {10, 10}}, true, LEFT);
+    RING_header_s* chain = appended_chain(pool, {{0, 0}, {10, 0}, {10, 10}}, true, LEFT);
     RING_header_s* bare = POLY_SEG_create_from_chain(chain, pool, nullptr, nullptr, false, nullptr);
     CHAIN_marked_offset_record_s one{2.0, 1};
     stend_test::clear();
@@ -718,7 +718,7 @@ TEST_F(OffsetCleanTest, MarkedOffsetCallbackMovesThePiecesOfTheWantedMark) {
 TEST_F(OffsetCleanTest, AnErrorAtAnyPointLeavesNothingBehind) {
     const OpenCase& s_case = pass_one_cases()[0];
     RING_header_s* open = closed_with_key(pool, s_case.vertices, LEFT);
-    RING_header_s* pocket = make_chain(
+    RING_header_s* pocket = appended_chain(
         pool, {{0, 0}, {10, 0}, {10, 4}, {4, 4}, {4, 10}, {0.5, 10}, {0.5, 9.5}, {0, 9.5}}, true, RIGHT);
     RING_header_s* raw = CHAIN__trace(pocket, 1.0, ADD_ARC, 0, nullptr, nullptr, pool, false, nullptr);
     data_of(raw)->region_set_id = 4;
@@ -768,8 +768,8 @@ TEST_F(OffsetCleanTest, AnErrorAtAnyPointLeavesNothingBehind) {
 // check and the output, or that none exists: a raw island trace cleaned with
 // the material outside its pocket source bounds no region.
 TEST_F(OffsetCleanTest, CleanReportsItsStagesToTheChainDebugInterface) {
-    RING_header_s* pocket = make_chain(pool, {{0, 0}, {10, 0}, {10, 10}, {0, 10}}, true, RIGHT);
-    RING_header_s* island = make_chain(pool, {{0, 0}, {10, 0}, {10, 10}, {0, 10}}, true, LEFT);
+    RING_header_s* pocket = appended_rect(pool, 0, 0, 10, 10, RIGHT);
+    RING_header_s* island = appended_rect(pool, 0, 0, 10, 10, LEFT);
     struct Case {
         RING_header_s* source;
         RING_header_s* traced;

@@ -28,10 +28,7 @@ protected:
     }
     // A CCW rectangle: a pocket (material outside, RIGHT) or an island (LEFT).
     RING_header_s* rect(double x0, double y0, double x1, double y1, bool island) {
-        RING_header_s* chain = make_chain(pool, {L(x0, y0), L(x1, y0), L(x1, y1), L(x0, y1)}, true);
-        data_of(chain)->direction = CCW;
-        data_of(chain)->material_side = island ? LEFT : RIGHT;
-        return chain;
+        return chain_builders::ccw_rect(pool, x0, y0, x1, y1, island ? LEFT : RIGHT);
     }
     std::vector<RING_header_s*> chains_of(const RING_header_s* list) {
         std::vector<RING_header_s*> out;

@@ -21,10 +21,7 @@ class FlipTest : public PoolTest {
 protected:
     // A CCW rectangle: an outer boundary (material outside) or an island.
     RING_header_s* rect(double x0, double y0, double x1, double y1, bool island) {
-        RING_header_s* chain = make_chain(pool, {L(x0, y0), L(x1, y0), L(x1, y1), L(x0, y1)}, true);
-        data_of(chain)->direction = CCW;
-        data_of(chain)->material_side = island ? LEFT : RIGHT;
-        return chain;
+        return chain_builders::ccw_rect(pool, x0, y0, x1, y1, island ? LEFT : RIGHT);
     }
     RING_header_s* made_from(RING_header_s* chain, RING_header_s* source) {
         RING_put_header_app_data(chain, APP_DATA_STOCKED_FROM, source);

@@ -37,10 +37,7 @@ protected:
         PoolTest::TearDown();
     }
     RING_header_s* rect(double x0, double y0, double x1, double y1, SIDE side = LEFT) {
-        RING_header_s* chain = make_chain(pool, {L(x0, y0), L(x1, y0), L(x1, y1), L(x0, y1)}, true);
-        data_of(chain)->direction = CCW;
-        data_of(chain)->material_side = side;
-        return chain;
+        return chain_builders::ccw_rect(pool, x0, y0, x1, y1, side);
     }
     RING_header_s* line(double x0, double y0, double x1, double y1) {
         RING_header_s* chain = make_chain(pool, {P(x0, y0), L(x1, y1)}, false);

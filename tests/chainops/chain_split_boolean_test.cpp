@@ -560,7 +560,7 @@ TEST_F(SplitBooleanTest, OlderEngineCleansTracesWhoseLoopsAreWalked) {
     const trace_test::EngineSwitchGuard engine;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        RING_header_s* src = trace_test::make_chain(pool, c.shape, c.closed, c.side);
+        RING_header_s* src = chain_builders::appended_chain(pool, c.shape, c.closed, c.side);
         const std::vector<trace_test::Seg> source = trace_test::segments_of(src);
         double area[2] = {0.0, 0.0};
         for (const bool newer : {false, true}) {

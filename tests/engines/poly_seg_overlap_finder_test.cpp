@@ -1,6 +1,8 @@
 // Overlap finder on poly-segment sets: stretches of a query inside the band
 // around reference polys, the cross-bar records, raised offsets, queries that
 // start or end inside the band, and a sampled-band oracle on random polylines.
+#include "support/chain_builders.h"
+
 #include <gtest/gtest.h>
 #include <merrow1/Cam_PolySegOverlapFinder.h>
 #include <merrow1/poly_seg.h>
@@ -61,18 +63,10 @@ protected:
     void TearDown() override { CMEM_private_delete_pool(pool); }
 
     RING_header_s* polyline(const std::vector<PNT2_s>& pts, bool closed = false) {
-        RING_header_s* p = POLY_SEG_create(pool);
-        for (const PNT2_s& q : pts) POLY_SEG_append_line(p, &q);
-        if (closed) {
-            p->last->next = p->first;
-            p->first->previous = p->last;
-        }
-        return p;
+        return chain_builders::line_poly(pool, pts, closed);
     }
     RING_header_s* set_of(std::vector<RING_header_s*> polys) {
-        RING_header_s* s = POLY_SEG_create_set(pool, Korvo::Cam::NoMaterialAtInfinity);
-        for (RING_header_s* p : polys) POLY_SEG_append_to_set(s, p);
-        return s;
+        return chain_builders::poly_set(pool, polys, Korvo::Cam::NoMaterialAtInfinity);
     }
     // Reports of one query against one reference poly, offset d on both sides.
     std::vector<Report> run(RING_header_s* reference, RING_header_s* query, double d) {

@@ -33,7 +33,7 @@ using trace_test::Vertex;
 using chain_builders::data_of;
 using chain_builders::list_of_chains;
 using chain_builders::owning_list;
-CHAIN_vertex_data_s* rec(const RING_node_s* n) { return static_cast<CHAIN_vertex_data_s*>(n->main_data); }
+using chain_builders::record_of;
 
 // Everything of the caller's chain an entry must leave as it was.
 struct Snapshot {
@@ -58,7 +58,7 @@ Snapshot snapshot(const RING_header_s* chain) {
     s.use_implied_offset = md->use_implied_offset, s.implied_offset = md->implied_offset;
     s.region_set_id = md->region_set_id;
     trace_test::for_each_vertex(chain, [&](const RING_node_s* v, int) {
-        const CHAIN_vertex_data_s* r = rec(v);
+        const CHAIN_vertex_data_s* r = record_of(v);
         s.records.push_back(r->geometry);
         s.flags.push_back(r->flags);
         const size_t size = CHAIN_seg_ask_type(v) == SEG_ARC ? sizeof(end_segment) : 2 * sizeof(double);
@@ -91,8 +91,8 @@ protected:
     // An open chain through the vertices whose first vertex carries an arc
     // record and type: a centre, a radius and a sense, as a reader leaves it.
     RING_header_s* open_with_arc_first(const std::vector<Vertex>& vertices, SIDE side) {
-        RING_header_s* chain = trace_test::make_chain(pool, vertices, false, side);
-        CHAIN_vertex_data_s* first = rec(chain->first);
+        RING_header_s* chain = trace_test::appended_chain(pool, vertices, false, side);
+        CHAIN_vertex_data_s* first = record_of(chain->first);
         auto* arc = CMEM_NEW(pool, end_segment);
         *arc = end_segment{};
         arc->x = first->geometry[0], arc->y = first->geometry[1];
@@ -181,7 +181,7 @@ TEST_F(CallerData, RegionFilletKeepsTheStoredDirection) {
     for (bool newer : {false, true}) {
         CHAIN_set_new_boolean_flag(newer);
         for (DIRECTION stored : {DIRECTION(0), DIRECTION(CCW)}) {
-            RING_header_s* pocket = trace_test::make_chain(pool, {{0, 0}, {10, 0}, {10, 6}, {0, 6}}, true, RIGHT);
+            RING_header_s* pocket = trace_test::appended_rect(pool, 0, 0, 10, 6, RIGHT);
             data_of(pocket)->direction = stored;
             const Snapshot before = snapshot(pocket);
             RING_header_s* out = owning_list(pool);

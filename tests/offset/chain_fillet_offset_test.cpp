@@ -28,7 +28,7 @@ namespace {
 using Pt = Korvo::Math::Point2;
 
 using chain_builders::data_of;
-const CHAIN_vertex_data_s* rec(const RING_node_s* n) { return static_cast<const CHAIN_vertex_data_s*>(n->main_data); }
+using chain_builders::record_of;
 
 std::vector<RING_node_s*> nodes(const RING_header_s* c) {
     std::vector<RING_node_s*> out;
@@ -80,7 +80,7 @@ double distance_to_line(const RING_header_s* c, RING_node_s* v, double x, double
 void expect_tangent_arcs(const RING_header_s* c, double r) {
     for (RING_node_s* n : nodes(c)) {
         if (CHAIN_seg_ask_type(n) != SEG_ARC) continue;
-        const auto* a = reinterpret_cast<const end_segment*>(rec(n)->geometry);
+        const auto* a = reinterpret_cast<const end_segment*>(record_of(n)->geometry);
         EXPECT_NEAR(a->radius, r, 1e-6);
         RING_node_s* before = n->previous ? n->previous : c->last;
         RING_node_s* after = n->next ? n->next : c->first;
@@ -285,7 +285,7 @@ void* two_pieces(const RING_header_s* chain, const RING_node_s* vertex, CMEM_poo
         *answer = g_asked_at_start++ == 0 ? 2 : 1;
         return &g_zero;
     }
-    const double* p = rec(vertex)->geometry;
+    const double* p = record_of(vertex)->geometry;
     *answer = p[0] == g_side && p[1] == g_side ? 1 : 0;
     return &g_one;
 }
@@ -314,7 +314,7 @@ TEST_F(ChainFillet, PieceFilletWithAClassifier) {
         expect_tangent_arcs(f, 2.0);
         for (RING_node_s* n : nodes(f))
             if (CHAIN_seg_ask_type(n) == SEG_ARC) {
-                const auto* a = reinterpret_cast<const end_segment*>(rec(n)->geometry);
+                const auto* a = reinterpret_cast<const end_segment*>(record_of(n)->geometry);
                 EXPECT_NEAR(a->cx, size - 2, 1e-6);
                 EXPECT_NEAR(a->cy, 2, 1e-6);
             }

@@ -32,8 +32,10 @@ namespace {
 using Pt = Korvo::Math::Point2;
 
 using chain_builders::data_of;
+using chain_builders::is_closed;
 using chain_builders::owning_list;
-const CHAIN_vertex_data_s* rec(const RING_node_s* n) { return static_cast<const CHAIN_vertex_data_s*>(n->main_data); }
+using chain_builders::point_of;
+using chain_builders::record_of;
 
 std::vector<RING_node_s*> nodes(const RING_header_s* c) {
     std::vector<RING_node_s*> out;
@@ -113,7 +115,7 @@ Fields fields(const RING_header_s* c) {
 int arcs_with_mark(const RING_header_s* c) {
     int k = 0;
     for (RING_node_s* n : nodes(c))
-        if (CHAIN_seg_ask_type(n) == SEG_ARC && (rec(n)->flags & CHAIN_VERTEX_FILLET_ARC)) ++k;
+        if (CHAIN_seg_ask_type(n) == SEG_ARC && (record_of(n)->flags & CHAIN_VERTEX_FILLET_ARC)) ++k;
     return k;
 }
 
@@ -140,7 +142,7 @@ TEST_F(FilletRegion, SquarePocketCornersBecomeArcs) {
     EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(f, nullptr)), area, 1e-6 * area);
     for (RING_node_s* n : nodes(f)) {
         if (CHAIN_seg_ask_type(n) != SEG_ARC) continue;
-        const auto* arc = reinterpret_cast<const end_segment*>(rec(n)->geometry);
+        const auto* arc = reinterpret_cast<const end_segment*>(record_of(n)->geometry);
         EXPECT_NEAR(arc->radius, r, 1e-6) << arc->cx << " " << arc->cy << " end " << arc->x << " " << arc->y;
         // Tangent to both neighbours: the centre lies r from both sides it meets.
         const double cx = arc->cx, cy = arc->cy;
@@ -177,7 +179,7 @@ TEST_F(FilletRegion, AllowancesTypesAndBackSide) {
         const std::vector<RING_node_s*> v = nodes(sq);
         for (int i = 0; i < 4; ++i) {
             set_type(sq, v[(i + 1) % 4], c.types[i]);
-            if (c.back_side) const_cast<CHAIN_vertex_data_s*>(rec(v[i]))->flags |= CHAIN_VERTEX_BACK_SIDE;
+            if (c.back_side) const_cast<CHAIN_vertex_data_s*>(record_of(v[i]))->flags |= CHAIN_VERTEX_BACK_SIDE;
         }
         RING_header_s* out = owning_list(pool);
         ASSERT_EQ(CHAIN_fillet_region(list_of({sq}), 2.0, c.allow3, c.allow2, out), 1);
@@ -260,17 +262,15 @@ struct OpenSnapshot {
 OpenSnapshot snapshot(const RING_header_s* c) {
     OpenSnapshot s{nodes(c), {}, {}, fields(c)};
     for (RING_node_s* n : s.vertices) {
-        s.xy.push_back(rec(n)->geometry[0]);
-        s.xy.push_back(rec(n)->geometry[1]);
-        s.flags.push_back(rec(n)->flags);
+        s.xy.push_back(record_of(n)->geometry[0]);
+        s.xy.push_back(record_of(n)->geometry[1]);
+        s.flags.push_back(record_of(n)->flags);
     }
     return s;
 }
 bool same(const OpenSnapshot& a, const OpenSnapshot& b) {
     return a.vertices == b.vertices && a.xy == b.xy && a.flags == b.flags && a.f == b.f;
 }
-bool is_closed(const RING_header_s* c) { return c->last && c->last->next == c->first; }
-const double* point(const RING_node_s* n) { return rec(n)->geometry; }
 
 // Open chains: the region along the chain's material side is filleted where
 // the chain turns towards its air, and the result is cut back open.  An L
@@ -312,7 +312,7 @@ TEST_F(FilletRegion, OpenInputs) {
             else
                 set_type(open, n, 1);
         }
-        if (c.back_corner) const_cast<CHAIN_vertex_data_s*>(rec(open->first->next))->flags |= CHAIN_VERTEX_BACK_SIDE;
+        if (c.back_corner) const_cast<CHAIN_vertex_data_s*>(record_of(open->first->next))->flags |= CHAIN_VERTEX_BACK_SIDE;
         const OpenSnapshot before = snapshot(open);
         RING_header_s* out = owning_list(pool);
         ASSERT_EQ(CHAIN_fillet_region(list_of({open}), r, false, false, out), 1);
@@ -328,10 +328,10 @@ TEST_F(FilletRegion, OpenInputs) {
         EXPECT_TRUE(from == nullptr || from == open);
         EXPECT_EQ(arcs_with_mark(f), c.arcs);
         // The ends stay where they were.
-        EXPECT_NEAR(point(f->first)[0], 0, tol);
-        EXPECT_NEAR(point(f->first)[1], 0, tol);
-        EXPECT_NEAR(point(f->last)[0], 10, tol);
-        EXPECT_NEAR(point(f->last)[1], -10, tol);
+        EXPECT_NEAR(point_of(f->first)[0], 0, tol);
+        EXPECT_NEAR(point_of(f->first)[1], 0, tol);
+        EXPECT_NEAR(point_of(f->last)[0], 10, tol);
+        EXPECT_NEAR(point_of(f->last)[1], -10, tol);
         // Every vertex lies on the L or is the fillet arc's end, and its
         // source links name the caller's chain (nothing of the scratch pool).
         for (RING_node_s* n : nodes(f)) {
@@ -340,18 +340,18 @@ TEST_F(FilletRegion, OpenInputs) {
                 APP_DATA__ask_app_data(n->app_data, APP_DATA_SOURCE_VERTEX));
             EXPECT_TRUE(!s20 || s20->source_chain == open);
             EXPECT_TRUE(!s17 || s17->source_chain == open);
-            const double x = point(n)[0], y = point(n)[1];
+            const double x = point_of(n)[0], y = point_of(n)[1];
             const bool on_l = (std::fabs(y) < tol && x > -tol && x < 10 + tol) ||
                               (std::fabs(x - 10) < tol && y < tol && y > -10 - tol);
             EXPECT_TRUE(on_l) << x << " " << y;
             if (CHAIN_seg_ask_type(n) != SEG_ARC) continue;
-            const auto* arc = reinterpret_cast<const end_segment*>(rec(n)->geometry);
+            const auto* arc = reinterpret_cast<const end_segment*>(record_of(n)->geometry);
             EXPECT_NEAR(arc->cx, 8, tol);
             EXPECT_NEAR(arc->cy, -2, tol);
             EXPECT_NEAR(arc->radius, r, tol);
             EXPECT_NEAR(arc->x, 10, tol);
             EXPECT_NEAR(arc->y, -2, tol);
-            const double* from = point(n->previous);
+            const double* from = point_of(n->previous);
             EXPECT_NEAR(from[0], 8, tol);
             EXPECT_NEAR(from[1], 0, tol);
         }
@@ -544,7 +544,7 @@ TEST_F(FilletRegion, CornerPassRetriesWithSmallerRadii) {
         EXPECT_EQ(arcs_with_mark(sq), 4);
         for (RING_node_s* n : nodes(sq)) {
             if (CHAIN_seg_ask_type(n) != SEG_ARC) continue;
-            EXPECT_NEAR(reinterpret_cast<const end_segment*>(rec(n)->geometry)->radius, c.arc_radius, 1e-5);
+            EXPECT_NEAR(reinterpret_cast<const end_segment*>(record_of(n)->geometry)->radius, c.arc_radius, 1e-5);
         }
     }
 }
@@ -613,21 +613,21 @@ void turned_open_l(FilletRegion& t, SIDE side) {
             RING_header_s* f = RING_ask_node_subring(out->first);
             EXPECT_FALSE(is_closed(f));
             EXPECT_EQ(arcs_with_mark(f), side == LEFT ? 1 : 0);
-            EXPECT_NEAR(point(f->first)[0], pts[0].x, tol);
-            EXPECT_NEAR(point(f->first)[1], pts[0].y, tol);
-            EXPECT_NEAR(point(f->last)[0], pts[2].x, tol);
-            EXPECT_NEAR(point(f->last)[1], pts[2].y, tol);
+            EXPECT_NEAR(point_of(f->first)[0], pts[0].x, tol);
+            EXPECT_NEAR(point_of(f->first)[1], pts[0].y, tol);
+            EXPECT_NEAR(point_of(f->last)[0], pts[2].x, tol);
+            EXPECT_NEAR(point_of(f->last)[1], pts[2].y, tol);
             const Pt centre = turn(8, -2), from = turn(8, 0), to = turn(10, -2);
             for (RING_node_s* n : nodes(f)) {
                 if (CHAIN_seg_ask_type(n) != SEG_ARC) continue;
-                const auto* arc = reinterpret_cast<const end_segment*>(rec(n)->geometry);
+                const auto* arc = reinterpret_cast<const end_segment*>(record_of(n)->geometry);
                 EXPECT_NEAR(arc->cx, centre.x, tol);
                 EXPECT_NEAR(arc->cy, centre.y, tol);
                 EXPECT_NEAR(arc->radius, r, tol);
                 EXPECT_NEAR(arc->x, to.x, tol);
                 EXPECT_NEAR(arc->y, to.y, tol);
-                EXPECT_NEAR(point(n->previous)[0], from.x, tol);
-                EXPECT_NEAR(point(n->previous)[1], from.y, tol);
+                EXPECT_NEAR(point_of(n->previous)[0], from.x, tol);
+                EXPECT_NEAR(point_of(n->previous)[1], from.y, tol);
             }
             const double length = side == LEFT ? 16 + M_PI : 20;
             EXPECT_NEAR(CHAIN_perimeter_and_centroid(f, nullptr), length, 1e-5);

@@ -64,7 +64,7 @@ TEST_F(OffsetCallbacks, RoundedPocketOffsetIsTheSameWithAndWithoutCallbacks) {
             const double w = 120 - 2 * d, h = 80 - 2 * d, r = std::fmax(10 - d, 0.0);
             const long double expected = 2 * (w * h - (1 - std::atan(1.0)) * r * r);
             for (const Callbacks& cb : with) {
-                RING_header_s* chain = trace_test::make_chain(pool, pocket, true, RIGHT);
+                RING_header_s* chain = trace_test::appended_chain(pool, pocket, true, RIGHT);
                 const std::string label = std::string(cb.name) + " at d = " + std::to_string(d) +
                                           (newer ? " (newer engine)" : " (older engine)");
                 RING_header_s* list = CHAIN_offset(chain, d, ADD_ARC, 0, cb.source, cb.vertex, cb.merge, pool, nullptr);
@@ -73,7 +73,7 @@ TEST_F(OffsetCallbacks, RoundedPocketOffsetIsTheSameWithAndWithoutCallbacks) {
                     << label;
             }
             // The region offset passes the host's callbacks.
-            RING_header_s* chain = trace_test::make_chain(pool, pocket, true, RIGHT);
+            RING_header_s* chain = trace_test::appended_chain(pool, pocket, true, RIGHT);
             RING_header_s* regions = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
             RING_set_sub_ring_delfunc(regions, nullptr);
             RING_insert_after(regions, nullptr, chain);

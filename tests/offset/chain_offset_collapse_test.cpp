@@ -59,7 +59,7 @@ protected:
     // from it, +d): each call gives nothing.
     void expect_nothing_left(const std::vector<Vertex>& outline, double d,
                              std::vector<bool> engines_newer = {false, true}) {
-        RING_header_s* chain = make_chain(pool, outline, true, RIGHT);
+        RING_header_s* chain = appended_chain(pool, outline, true, RIGHT);
         const std::vector<Seg> source = segments_of(chain);
         const bool ccw = twice_signed_area(source) > 0;
         const SIDE island = ccw ? LEFT : RIGHT, pocket = ccw ? RIGHT : LEFT;
@@ -120,7 +120,7 @@ TEST_F(OffsetCollapse, CollapseAtExactlyHalfTheWidthLeavesNothing) {
         SCOPED_TRACE(s.name);
         // Half the width: the difference of these coordinates is exact.
         const double d = (s.outline[3].y - s.outline[0].y) / 2;
-        RING_header_s* chain = make_chain(pool, s.outline, true, RIGHT);
+        RING_header_s* chain = appended_chain(pool, s.outline, true, RIGHT);
         EngineSwitchGuard engines;
         for (bool newer : {false, true}) {
             CHAIN_set_new_boolean_flag(newer);
@@ -155,7 +155,7 @@ TEST_F(OffsetCollapse, JustShortOfHalfTheWidthLeavesAStripOrNothing) {
     const long double tolerance = EQ_ask_length_tolerance();
     for (const std::vector<Vertex>& outline : shapes) {
         const double d = (outline[3].y - outline[0].y) / 2 - 1e-9;
-        RING_header_s* chain = make_chain(pool, outline, true, RIGHT);
+        RING_header_s* chain = appended_chain(pool, outline, true, RIGHT);
         const std::vector<Seg> source = segments_of(chain);
         EngineSwitchGuard engines;
         for (bool newer : {false, true}) {

@@ -195,7 +195,7 @@ const int kGrid = 60;
 TEST_F(OffsetConcaveJoin, OffsetsStayAtTheDistanceWithEveryControlOnBothEngines) {
     const long double eps = band();
     for (const Row& row : kRows) {
-        RING_header_s* chain = make_chain(pool, row.vertices, true, row.side);
+        RING_header_s* chain = appended_chain(pool, row.vertices, true, row.side);
         ASSERT_FALSE(CHAIN_has_self_intersections(chain)) << row.what;
         const std::vector<Seg> source = segments_of(chain);
         const bool ccw = twice_signed_area(source) > 0;
@@ -302,7 +302,7 @@ TEST_F(OffsetConcaveJoin, ConvexPocketIsItsSidesMovedInWithEveryControlOnBothEng
                                         {0.15657106651257083, -0.73743956959761137},
                                         {0.45475991891024786, -0.54909273663062863}};
     const double d = 0.41783904605545819;
-    RING_header_s* chain = make_chain(pool, pocket, true, RIGHT);
+    RING_header_s* chain = appended_chain(pool, pocket, true, RIGHT);
     const std::vector<Seg> source = segments_of(chain);
     ASSERT_GT(twice_signed_area(source), 0);
     const long double expected = twice_area_of_inward_offset(pocket, d) / 2;
@@ -335,7 +335,7 @@ TEST_F(OffsetConcaveJoin, OffsetsThatMissAreJoinedByADummyChordInBothWalks) {
     // corners at both ends of the short side are concave for an inward offset.
     const std::vector<Vertex> pocket = {{0, 0}, {4, 0}, {4, 3.8}, {3.8, 4}, {0, 4}};
     const double d = 1.0;
-    RING_header_s* chain = make_chain(pool, pocket, true, RIGHT);
+    RING_header_s* chain = appended_chain(pool, pocket, true, RIGHT);
     const std::vector<Seg> source = segments_of(chain);
     for (CORNER_CONTROL control : {ADD_ARC, BREAK_CORNER}) {
         RING_header_s* trace = CHAIN__trace(chain, d, control, 0, nullptr, nullptr, pool, false, nullptr);

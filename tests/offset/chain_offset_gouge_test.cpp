@@ -52,7 +52,7 @@ TEST_F(OffsetGouge, ConvexPocketGivesOnePathWithEveryCornerControl) {
     };
     const double d = 1.9212633564538639;
     const long double tolerance = EQ_ask_length_tolerance();
-    RING_header_s* chain = make_chain(pool, pocket, true, LEFT);
+    RING_header_s* chain = appended_chain(pool, pocket, true, LEFT);
     const std::vector<Seg> source = segments_of(chain);
     for (bool newer : {false, true}) {
         CHAIN_set_new_boolean_flag(newer);
@@ -89,7 +89,7 @@ TEST_F(OffsetGouge, SlightTurnBesideATinyEdgeIsTracedThrough) {
     };
     const double d = 4.5386;
     const long double tolerance = EQ_ask_length_tolerance();
-    RING_header_s* chain = make_chain(pool, island, true, RIGHT);
+    RING_header_s* chain = appended_chain(pool, island, true, RIGHT);
     const std::vector<Seg> source = segments_of(chain);
     long double perimeter = 0;
     for (const Seg& s : source) perimeter += std::hypot(s.bx - s.ax, s.by - s.ay);
@@ -127,7 +127,7 @@ TEST_F(OffsetGouge, TinyEdgesFarOutKeepTheBrokenCornerOffset) {
     };
     const double d = 0.2281835422593371;
     const long double tolerance = EQ_ask_length_tolerance();
-    RING_header_s* chain = make_chain(pool, polygon, true, LEFT);
+    RING_header_s* chain = appended_chain(pool, polygon, true, LEFT);
     const std::vector<Seg> source = segments_of(chain);
     for (bool newer : {false, true}) {
         CHAIN_set_new_boolean_flag(newer);
@@ -162,7 +162,7 @@ TEST_F(OffsetGouge, LoopsCutBesideShortEdgesKeepTheirArcs) {
     };
     const double d = 15.325565182597542;
     const long double tolerance = EQ_ask_length_tolerance();
-    RING_header_s* chain = make_chain(pool, polygon, true, RIGHT);
+    RING_header_s* chain = appended_chain(pool, polygon, true, RIGHT);
     const std::vector<Seg> source = segments_of(chain);
     long double perimeter = 0;
     for (const Seg& s : source) perimeter += std::hypot(s.bx - s.ax, s.by - s.ay);
@@ -284,7 +284,7 @@ TEST_F(OffsetGouge, ConvexPocketsBeyondTheirInscribedRadiusLeaveNothing) {
     for (const Pocket& p : table) {
         SCOPED_TRACE(p.what);
         ASSERT_LT(inscribed_radius(p.vertices), p.d);
-        RING_header_s* chain = make_chain(pool, p.vertices, true, p.side);
+        RING_header_s* chain = appended_chain(pool, p.vertices, true, p.side);
         for (bool newer : {false, true}) {
             CHAIN_set_new_boolean_flag(newer);
             for (CORNER_CONTROL control : kControls) {

@@ -152,7 +152,7 @@ TEST_F(OffsetNearCollapse, WithinTheToleranceOfHalfTheWidthNothingIsLeft) {
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
-        RING_header_s* chain = make_chain(pool, r.outline, true, RIGHT);
+        RING_header_s* chain = appended_chain(pool, r.outline, true, RIGHT);
         ASSERT_GT(twice_signed_area(segments_of(chain)), 0) << "counter-clockwise";
         for (bool island : {false, true}) {
             SCOPED_TRACE(island ? "island at -d" : "pocket at +d");
@@ -179,7 +179,7 @@ TEST_F(OffsetNearCollapse, StripWiderThanTheToleranceStays) {
     for (const Rectangle& r : rectangles) {
         const double d = (r.y1 - r.y0) / 2 - 1e-6;
         SCOPED_TRACE("width " + std::to_string(r.y1 - r.y0));
-        RING_header_s* chain = make_chain(pool, r.outline(), true, RIGHT);
+        RING_header_s* chain = appended_chain(pool, r.outline(), true, RIGHT);
         const std::vector<Seg> source = segments_of(chain);
         const long double length = static_cast<long double>(r.x1) - r.x0 - 2.0L * d;
         const long double width = static_cast<long double>(r.y1) - r.y0 - 2.0L * d;
@@ -207,7 +207,7 @@ TEST_F(OffsetNearCollapse, SquareWithinTheToleranceOfTwiceTheOffsetLeavesNothing
                                         {31.000000033210839, 28.999999975024174},
                                         {31.000000033210839, 31.000000011274363},
                                         {28.999999976552029, 31.000000009126087}};
-    RING_header_s* chain = make_chain(pool, square, true, RIGHT);
+    RING_header_s* chain = appended_chain(pool, square, true, RIGHT);
     for_each_call(chain, 1.0, RIGHT, [&](RING_header_s* list) { EXPECT_EQ(list, nullptr) << describe_result(list); });
 }
 

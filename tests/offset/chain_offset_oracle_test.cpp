@@ -572,7 +572,7 @@ protected:
         std::mt19937 rng(seed);
         for (int index = 0, done = 0; done < cases; ++index) {
             const Case c = random_case(rng);
-            RING_header_s* chain = trace_test::make_chain(pool, c.vertices, c.closed, c.side);
+            RING_header_s* chain = trace_test::appended_chain(pool, c.vertices, c.closed, c.side);
             const std::vector<Seg> segs = trace_test::segments_of(chain);
             bool short_piece = false;
             for (const Seg& s : segs) short_piece |= std::hypot(s.bx - s.ax, s.by - s.ay) < 0.05;
@@ -808,7 +808,7 @@ TEST_F(OffsetOracle, SmallChainsMatchTheBruteForceOffsetRegion) {
     Tally tally;
     int index = 0;
     for (const Case& c : table) {
-        RING_header_s* chain = trace_test::make_chain(pool, c.vertices, c.closed, c.side);
+        RING_header_s* chain = trace_test::appended_chain(pool, c.vertices, c.closed, c.side);
         ASSERT_FALSE(CHAIN_has_self_intersections(chain)) << describe(c, index);
         check_case(c, chain, describe(c, index++), &tally);
     }
@@ -837,7 +837,7 @@ TEST_F(OffsetOracle, NegativeOpenOffsetOnTheNewerEngineLeavesTheSource) {
     CHAIN_set_new_boolean_flag(true);
     Tally tally;
     for (const Open& o : table) {
-        RING_header_s* chain = trace_test::make_chain(pool, o.vertices, false, o.side);
+        RING_header_s* chain = trace_test::appended_chain(pool, o.vertices, false, o.side);
         const Source src = describe_source(chain, false, o.side);
         const Snapshot before = snapshot(chain);
         const std::string label = "open chain of " + std::to_string(o.vertices.size()) + " vertices at -" +
@@ -1166,7 +1166,7 @@ protected:
             const Regions r = random_regions(rng);
             std::vector<RING_header_s*> inputs;
             for (size_t k = 0; k < r.chains.size(); ++k)
-                inputs.push_back(trace_test::make_chain(pool, r.chains[k], true, k == 0 ? RIGHT : LEFT));
+                inputs.push_back(trace_test::appended_chain(pool, r.chains[k], true, k == 0 ? RIGHT : LEFT));
             RING_header_s* set = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
             RING_set_sub_ring_delfunc(set, nullptr);
             for (RING_header_s* c : inputs) RING_insert_after(set, set->last, c);
@@ -1202,7 +1202,7 @@ protected:
         } slack;
         for (int index = 0, done = 0; done < cases && index < 50 * cases; ++index) {
             Case c = family.make(rng);
-            RING_header_s* chain = trace_test::make_chain(pool, c.vertices, c.closed, c.side);
+            RING_header_s* chain = trace_test::appended_chain(pool, c.vertices, c.closed, c.side);
             if (CHAIN_has_self_intersections(chain)) continue;
             ++done;
             for (CORNER_CONTROL control : trace_test::kControls) {

@@ -47,13 +47,8 @@ protected:
         MACH__checking_level = 0;
     }
 
-    // The square [0, s]^2 run CCW: LEFT material is an island (offsets grow
-    // it), RIGHT a pocket (offsets shrink it).
-    RING_header_s* square(double s, SIDE side) { return make_chain(pool, {{0, 0}, {s, 0}, {s, s}, {0, s}}, true, side); }
-    // The circle of radius r about the origin, two half circles CCW.
-    RING_header_s* circle(double r, SIDE side) { return make_chain(pool, {{r, 0, 1.0}, {-r, 0, 1.0}}, true, side); }
     // The open L (0,0) - (10,0) - (10,10).
-    RING_header_s* open_l(SIDE side) { return make_chain(pool, {{0, 0}, {10, 0}, {10, 10}}, false, side); }
+    RING_header_s* open_l(SIDE side) { return appended_chain(pool, {{0, 0}, {10, 0}, {10, 10}}, false, side); }
 
     CMEM_pool_s* pool = nullptr;
 };
@@ -173,7 +168,7 @@ TEST_F(ChainOffset, DispatcherTable) {
             SCOPED_TRACE(std::string(c.name) + (new_engine ? " (newer engine)" : " (older engine)"));
             CHAIN_set_new_boolean_flag(new_engine);
             stend_test::clear();
-            RING_header_s* chain = square(s, c.side);
+            RING_header_s* chain = appended_rect(pool, 0, 0, s, s, c.side);
             const Snapshot before = snapshot(chain);
             RING_header_s* result = CHAIN_offset(chain, c.offset, static_cast<CORNER_CONTROL>(c.corner_control),
                                                  c.call_side, nullptr, nullptr, nullptr, pool, nullptr);
@@ -194,7 +189,7 @@ TEST_F(ChainOffset, DispatcherTable) {
 // clearest corner), so the marks show on the result.
 TEST_F(ChainOffset, ZeroOffsetOfASampleChainMarksTheCopy) {
     CHAIN_set_new_boolean_flag(false);
-    RING_header_s* chain = square(10, LEFT);
+    RING_header_s* chain = appended_rect(pool, 0, 0, 10, 10, LEFT);
     static_cast<CHAIN_main_data_s*>(chain->main_data)->kind = SAMPLE_CHAIN;
     RING_header_s* result = CHAIN_offset(chain, 0.0, ADD_ARC, SIDE(0), nullptr, nullptr, nullptr, pool, nullptr);
     ASSERT_NE(result, nullptr);
@@ -214,7 +209,7 @@ TEST_F(ChainOffset, ZeroOffsetOfASampleChainMarksTheCopy) {
 TEST_F(ChainOffset, NonFiniteOffsetsGiveNullWithANote) {
     const double bad[] = {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
                           -std::numeric_limits<double>::infinity()};
-    RING_header_s* closed = square(10, LEFT);
+    RING_header_s* closed = appended_rect(pool, 0, 0, 10, 10, LEFT);
     RING_header_s* open = open_l(LEFT);
     for (double value : bad) {
         SCOPED_TRACE(value);
@@ -250,9 +245,10 @@ TEST_F(ChainOffset, NegativeOffsetOfAClosedChainIsThePositiveOffsetOfTheOtherSid
             for (int shape = 0; shape < 2; ++shape) {
                 SCOPED_TRACE(testing::Message() << "engine " << new_engine << " side " << side << " shape " << shape);
                 CHAIN_set_new_boolean_flag(new_engine);
-                RING_header_s* chain = shape == 0 ? square(10, side) : circle(5, side);
-                RING_header_s* other = shape == 0 ? square(10, side == LEFT ? RIGHT : LEFT)
-                                                  : circle(5, side == LEFT ? RIGHT : LEFT);
+                RING_header_s* chain =
+                    shape == 0 ? appended_rect(pool, 0, 0, 10, 10, side) : appended_circle(pool, 0, 0, 5, side);
+                RING_header_s* other = shape == 0 ? appended_rect(pool, 0, 0, 10, 10, side == LEFT ? RIGHT : LEFT)
+                                                  : appended_circle(pool, 0, 0, 5, side == LEFT ? RIGHT : LEFT);
                 RING_header_s* negative =
                     CHAIN_offset(chain, -d, ADD_ARC, SIDE(0), nullptr, nullptr, nullptr, pool, nullptr);
                 RING_header_s* positive =
@@ -355,7 +351,7 @@ TEST_F(ChainOffset, BothEnginesOffsetOpenChainsAlike) {
             for (double sign : {1.0, -1.0}) {
                 SCOPED_TRACE(testing::Message() << c.name << " control " << control << " side " << side << " sign "
                                                 << sign);
-                RING_header_s* chain = make_chain(pool, c.vertices, false, side);
+                RING_header_s* chain = appended_chain(pool, c.vertices, false, side);
                 CHAIN_set_new_boolean_flag(false);
                 RING_header_s* older =
                     CHAIN_offset(chain, sign * c.d, control, SIDE(0), nullptr, nullptr, nullptr, pool, nullptr);
@@ -424,7 +420,7 @@ TEST_F(ChainOffset, OpenChainOffsetEndsOnTheEndNormals) {
                         SCOPED_TRACE(testing::Message() << c.name << " engine " << new_engine << " control "
                                                         << control << " side " << side << " sign " << sign);
                         CHAIN_set_new_boolean_flag(new_engine);
-                        RING_header_s* chain = make_chain(pool, c.vertices, false, side);
+                        RING_header_s* chain = appended_chain(pool, c.vertices, false, side);
                         const std::vector<Seg> path = segments_of(chain);
                         RING_header_s* result =
                             CHAIN_offset(chain, sign * c.d, static_cast<CORNER_CONTROL>(control), SIDE(0), nullptr,
@@ -499,7 +495,7 @@ TEST_F(ChainOffset, NewerEngineOpenOffsetEndsExactlyOnTheEndNormals) {
                 SCOPED_TRACE(testing::Message() << "size " << size << " control " << control << " sign " << sign);
                 const double d = size / 50;
                 // Material RIGHT: +d runs inside the L, -d outside it.
-                RING_header_s* chain = make_chain(pool, {{0, 0}, {size, 0}, {size, size}}, false, RIGHT);
+                RING_header_s* chain = appended_chain(pool, {{0, 0}, {size, 0}, {size, size}}, false, RIGHT);
                 RING_header_s* result = single_open_offset(chain, sign * d, control, pool);
                 ASSERT_NE(result, nullptr);
                 RING_header_s* piece = chains_of(result)[0];
@@ -651,7 +647,7 @@ TEST_F(ChainOffset, SteppedRetryWhenOneTraceGivesNothing) {
         for (const Case& c : cases) {
             SCOPED_TRACE(testing::Message() << c.name << " engine " << new_engine);
             CHAIN_set_new_boolean_flag(new_engine);
-            RING_header_s* chain = square(s, c.side);
+            RING_header_s* chain = appended_rect(pool, 0, 0, s, s, c.side);
             Spoiler::reset(chain, d, c.spoil_second_steps);
             RING_header_s* result =
                 CHAIN_offset_a_shape(chain, d, ADD_ARC, SIDE(0), Spoiler::callback, nullptr, nullptr, pool, 1);
@@ -713,7 +709,7 @@ TEST_F(ChainOffset, SteppedRetryOnlyWhenFeasible) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CHAIN_set_new_boolean_flag(false);
-        RING_header_s* chain = make_chain(pool, *c.vertices, true, c.side);
+        RING_header_s* chain = appended_chain(pool, *c.vertices, true, c.side);
         Spoiler::reset(chain, std::fabs(c.offset), false);
         RING_header_s* result = CHAIN_offset(chain, c.offset, static_cast<CORNER_CONTROL>(c.control), SIDE(0),
                                              Spoiler::callback, nullptr, nullptr, pool, nullptr);
@@ -727,7 +723,7 @@ TEST_F(ChainOffset, SteppedRetryOnlyWhenFeasible) {
 // Per-segment offsets
 
 TEST_F(ChainOffset, EqualGeometryTypeOffsetsAreAPlainOffset) {
-    RING_header_s* chain = square(10, LEFT);
+    RING_header_s* chain = appended_rect(pool, 0, 0, 10, 10, LEFT);
     // Types 1 and 2 present with equal values; the absent types' values do
     // not matter.
     const std::vector<RING_node_s*> vertices = [&] {
@@ -753,7 +749,7 @@ TEST_F(ChainOffset, UnequalGeometryTypeOffsetsGoThroughTheStockWalk) {
             SCOPED_TRACE(testing::Message() << "engine " << new_engine << " record before " << carried_before);
             CHAIN_set_new_boolean_flag(new_engine);
             pellam_test::reset_segment_geom_types();
-            RING_header_s* chain = square(10, LEFT);
+            RING_header_s* chain = appended_rect(pool, 0, 0, 10, 10, LEFT);
             CHAIN_geometry_type_offsets_s earlier{};
             if (carried_before) RING_put_header_app_data(chain, CHAIN_APP_DATA_GEOMETRY_TYPE_OFFSETS, &earlier);
             // The bottom edge (ending at the second vertex) is of type 4, the rest of type 1.
@@ -783,8 +779,8 @@ TEST_F(ChainOffset, UnequalGeometryTypeOffsetsGoThroughTheStockWalk) {
 }
 
 TEST_F(ChainOffset, DetermineSegmentOffset) {
-    RING_header_s* closed_inwards = square(10, RIGHT);  // CCW with material RIGHT
-    RING_header_s* closed_outwards = square(10, LEFT);
+    RING_header_s* closed_inwards = appended_rect(pool, 0, 0, 10, 10, RIGHT);  // CCW with material RIGHT
+    RING_header_s* closed_outwards = appended_rect(pool, 0, 0, 10, 10, LEFT);
     RING_header_s* open = open_l(LEFT);
     double first = -1, second = -1;
     CHAIN_tool_position_t position = 0;
@@ -853,7 +849,7 @@ TEST_F(ChainOffset, GeneralOffsetRoads) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CHAIN_set_new_boolean_flag(false);
-        RING_header_s* chain = square(s, LEFT);
+        RING_header_s* chain = appended_rect(pool, 0, 0, s, s, LEFT);
         RING_header_s* result = CHAIN_offset_general(chain, 1.0, 0.5, static_cast<CORNER_CONTROL>(c.control),
                                                      SIDE(0), c.stock_cb, nullptr, nullptr, nullptr, pool);
         ASSERT_NE(result, nullptr);
@@ -865,7 +861,7 @@ TEST_F(ChainOffset, GeneralOffsetRoads) {
 // The band about an open chain, the standard offset, the trace out and back
 
 TEST_F(ChainOffset, OpenBothSidesIsABandAboutTheChain) {
-    RING_header_s* chain = make_chain(pool, {{0, 0}, {10, 0}}, false, LEFT);
+    RING_header_s* chain = appended_chain(pool, {{0, 0}, {10, 0}}, false, LEFT);
     // A band of 1 on each side with round ends: a stadium.
     RING_header_s* band = CHAIN_OffsetOpenBothSides(chain, 1.0, 1.0, 0.0, 0.0, ADD_ARC, SIDE(0), nullptr, nullptr,
                                                     nullptr, nullptr, pool, ENDCAP_ROUND, nullptr);
@@ -888,7 +884,7 @@ TEST_F(ChainOffset, CollapseSearchLimitsTheFirstStock) {
     for (bool newer : {false, true}) {
         SCOPED_TRACE(newer ? "newer engine" : "older engine");
         CHAIN_set_new_boolean_flag(newer);
-        RING_header_s* chain = make_chain(pool, {{0, 10}, {0, 0}, {4, 0}, {4, 10}}, false, RIGHT);
+        RING_header_s* chain = appended_chain(pool, {{0, 10}, {0, 0}, {4, 0}, {4, 10}}, false, RIGHT);
         auto band = [&](double first_stock, const CHAIN_test_stock_collapse_data_t* search) {
             return CHAIN_OffsetOpenBothSides(chain, 0.5, 1.0, first_stock, 0.0, ADD_ARC, SIDE(0), nullptr, nullptr,
                                              nullptr, nullptr, pool, ENDCAP_ROUND, search);
@@ -921,7 +917,7 @@ TEST_F(ChainOffset, CollapseSearchLimitsTheFirstStock) {
 // offset is the line with a quarter circle about each end of the chain.
 TEST_F(ChainOffset, StandardOffsetOfAnOpenChainHasEndCaps) {
     CHAIN_set_new_boolean_flag(false);
-    RING_header_s* chain = make_chain(pool, {{0, 0}, {10, 0}}, false, LEFT);
+    RING_header_s* chain = appended_chain(pool, {{0, 0}, {10, 0}}, false, LEFT);
     RING_header_s* traced = CHAIN__trace(chain, 1.0, ADD_ARC, 1, nullptr, nullptr, pool, true, nullptr);
     ASSERT_NE(traced, nullptr);
     EXPECT_EQ(traced->count, 4);
@@ -953,7 +949,7 @@ TEST_F(ChainOffset, StandardOffsetOfAnOpenChainHasEndCaps) {
 
 TEST_F(ChainOffset, StandardOffsetNegativeKeepsTheSide) {
     CHAIN_set_new_boolean_flag(false);
-    RING_header_s* chain = square(10, RIGHT);
+    RING_header_s* chain = appended_rect(pool, 0, 0, 10, 10, RIGHT);
     RING_header_s* result = CHAIN_standard_offset(chain, -1.0, ADD_ARC, SIDE(0), nullptr, nullptr, pool, nullptr);
     ASSERT_NE(result, nullptr);
     EXPECT_EQ(side_of(chain), RIGHT);
@@ -964,7 +960,7 @@ TEST_F(ChainOffset, StandardOffsetNegativeKeepsTheSide) {
 TEST_F(ChainOffset, TraceOutAndBack) {
     // Out and back by 1 around the island square: the square again (its
     // corners rounded back to points), on the island's side.
-    RING_header_s* chain = square(10, LEFT);
+    RING_header_s* chain = appended_rect(pool, 0, 0, 10, 10, LEFT);
     RING_header_s* result = CHAIN_negatively_offset_the_trace_of_a_chain(chain, 1.0, nullptr, pool);
     ASSERT_NE(result, nullptr);
     ASSERT_EQ(result->count, 1);
@@ -980,7 +976,9 @@ TEST_F(ChainOffset, TraceOutAndBack) {
     // Not positive: null.  A pocket whose inward trace at 6 collapses: null.
     EXPECT_EQ(CHAIN_negatively_offset_the_trace_of_a_chain(chain, 0.0, nullptr, pool), nullptr);
     EXPECT_EQ(CHAIN_negatively_offset_the_trace_of_a_chain(chain, -1.0, nullptr, pool), nullptr);
-    EXPECT_EQ(CHAIN_negatively_offset_the_trace_of_a_chain(square(10, RIGHT), 6.0, nullptr, pool), nullptr);
+    EXPECT_EQ(
+        CHAIN_negatively_offset_the_trace_of_a_chain(appended_rect(pool, 0, 0, 10, 10, RIGHT), 6.0, nullptr, pool),
+        nullptr);
 }
 
 TEST_F(ChainOffset, FilletingStatus) {

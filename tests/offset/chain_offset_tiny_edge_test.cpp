@@ -55,7 +55,7 @@ const Polygon kPolygons[] = {
 TEST_F(OffsetTinyEdge, OffsetsStayAtTheDistance) {
     const long double tolerance = EQ_ask_length_tolerance();
     for (const Polygon& p : kPolygons) {
-        RING_header_s* chain = make_chain(pool, p.vertices, true, p.side);
+        RING_header_s* chain = appended_chain(pool, p.vertices, true, p.side);
         const std::vector<Seg> source = segments_of(chain);
         const double d = std::fabs(p.offset);
         for (bool newer : {false, true}) {
@@ -97,7 +97,7 @@ TEST_F(OffsetTinyEdge, OpenChainsWithShortSegments) {
     const long double tolerance = EQ_ask_length_tolerance();
     const double d = 0.125;
     for (const Open& o : table) {
-        RING_header_s* chain = make_chain(pool, o.vertices, false, LEFT);
+        RING_header_s* chain = appended_chain(pool, o.vertices, false, LEFT);
         const std::vector<Seg> source = segments_of(chain);
         for (bool newer : {false, true}) {
             CHAIN_set_new_boolean_flag(newer);
@@ -152,7 +152,7 @@ TEST_F(OffsetTinyEdge, UnlimitedExtensionStopsAtTheShortEdgesOffset) {
     const long double tolerance = EQ_ask_length_tolerance();
     for (const Case& c : table) {
         const Polygon& p = c.polygon;
-        RING_header_s* chain = make_chain(pool, p.vertices, true, p.side);
+        RING_header_s* chain = appended_chain(pool, p.vertices, true, p.side);
         const std::vector<Seg> source = segments_of(chain);
         for (bool newer : {false, true}) {
             CHAIN_set_new_boolean_flag(newer);

@@ -65,7 +65,7 @@ void for_each_open_case(CMEM_pool_s* pool, Check check) {
                     for (double sign : {1.0, -1.0}) {
                         std::vector<Vertex> v = shape.unit;
                         for (Vertex& p : v) p.x *= side, p.y *= side;
-                        RING_header_s* chain = trace_test::make_chain(pool, v, false, material);
+                        RING_header_s* chain = trace_test::appended_chain(pool, v, false, material);
                         const std::string label = std::string(shape.name) + " of side " + std::to_string(side) +
                                                   (material == LEFT ? " LEFT" : " RIGHT") +
                                                   (sign < 0 ? " at -d" : " at +d") +

@@ -160,7 +160,7 @@ protected:
             for (bool newer : {false, true}) {
                 CHAIN_set_new_boolean_flag(newer);
                 for (CORNER_CONTROL control : row.controls) {
-                    RING_header_s* chain = trace_test::make_chain(pool, row.vertices, false, row.side);
+                    RING_header_s* chain = trace_test::appended_chain(pool, row.vertices, false, row.side);
                     const std::vector<Seg> source = trace_test::segments_of(chain);
                     const std::string label = std::string(row.name) + " " + control_name(control) +
                                               (newer ? " (newer engine)" : " (older engine)");

@@ -98,7 +98,7 @@ TEST_F(RegionOffsetIslands, PocketsWithGridsOfIslandsMatchTheSampledOffsetRegion
         const std::vector<std::vector<Vertex>> chains = chains_of(c.pocket);
         std::vector<RING_header_s*> inputs;
         for (size_t k = 0; k < chains.size(); ++k)
-            inputs.push_back(trace_test::make_chain(pool, chains[k], true, k == 0 ? RIGHT : LEFT));
+            inputs.push_back(trace_test::appended_chain(pool, chains[k], true, k == 0 ? RIGHT : LEFT));
         RING_header_s* set = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
         RING_set_sub_ring_delfunc(set, nullptr);
         for (RING_header_s* chain : inputs) RING_insert_after(set, set->last, chain);

@@ -82,22 +82,14 @@ protected:
         CMEM_private_delete_pool(pool);
         MACH__checking_level = 0;
     }
-    // A rectangle run counter-clockwise: LEFT an island, RIGHT a pocket.
-    RING_header_s* rect(double x0, double y0, double x1, double y1, SIDE side) {
-        return make_chain(pool, {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}}, true, side);
-    }
-    // A circle run counter-clockwise as two half circles.
-    RING_header_s* circle(double cx, double cy, double r, SIDE side) {
-        return make_chain(pool, {{cx + r, cy, 1.0}, {cx - r, cy, 1.0}}, true, side);
-    }
-
     // A pocket with a round island (closed chains running both ways), and a
     // pocket with two square islands whose offsets meet.
     std::vector<RING_header_s*> pocket_with_round_island() {
-        return {rect(0, 0, 20, 20, RIGHT), circle(10, 10, 3, LEFT)};
+        return {appended_rect(pool, 0, 0, 20, 20, RIGHT), appended_circle(pool, 10, 10, 3, LEFT)};
     }
     std::vector<RING_header_s*> pocket_with_two_islands() {
-        return {rect(0, 0, 16, 10, RIGHT), rect(3, 3, 7, 7, LEFT), rect(8, 3, 12, 7, LEFT)};
+        return {appended_rect(pool, 0, 0, 16, 10, RIGHT), appended_rect(pool, 3, 3, 7, 7, LEFT),
+                appended_rect(pool, 8, 3, 12, 7, LEFT)};
     }
 
     CMEM_pool_s* pool = nullptr;
@@ -186,9 +178,11 @@ TEST_F(RegionSetOffset, NegativeUniformOffsetIsThePositiveOffsetOfTheFlippedSide
             CHAIN_set_new_boolean_flag(engine == 1);
             auto make = [&](bool flipped) {
                 std::vector<RING_header_s*> chains =
-                    set == 0   ? std::vector<RING_header_s*>{rect(0, 0, 4, 4, RIGHT), rect(8, 0, 12, 4, RIGHT)}
-                    : set == 1 ? std::vector<RING_header_s*>{rect(0, 0, 4, 4, RIGHT), rect(5, 0, 9, 4, RIGHT)}
-                               : std::vector<RING_header_s*>{circle(5, 5, 3, RIGHT)};
+                    set == 0   ? std::vector<RING_header_s*>{appended_rect(pool, 0, 0, 4, 4, RIGHT),
+                                                             appended_rect(pool, 8, 0, 12, 4, RIGHT)}
+                    : set == 1 ? std::vector<RING_header_s*>{appended_rect(pool, 0, 0, 4, 4, RIGHT),
+                                                             appended_rect(pool, 5, 0, 9, 4, RIGHT)}
+                               : std::vector<RING_header_s*>{appended_circle(pool, 5, 5, 3, RIGHT)};
                 if (flipped)
                     for (RING_header_s* c : chains)
                         static_cast<CHAIN_main_data_s*>(c->main_data)->material_side = LEFT;
@@ -226,8 +220,8 @@ TEST_F(RegionSetOffset, NegativeUniformOffsetOfAPocketWithAnIslandGrowsTheAir) {
         SCOPED_TRACE(engine ? "newer" : "older");
         CHAIN_set_new_boolean_flag(engine == 1);
         const std::vector<RING_header_s*> input{
-            make_chain(pool, {{0, 0}, {120, 0}, {120, 70}, {110, 80, std::tan(pi / 8)}, {0, 80}}, true, RIGHT),
-            rect(40, 30, 95, 50, LEFT)};
+            appended_chain(pool, {{0, 0}, {120, 0}, {120, 70}, {110, 80, std::tan(pi / 8)}, {0, 80}}, true, RIGHT),
+            appended_rect(pool, 40, 30, 95, 50, LEFT)};
         RING_header_s* result = offset_all(list_of_chains(pool, input), -2.0, pool);
         ASSERT_NE(result, nullptr);
         const std::vector<RING_header_s*> out = chains_of(result);
@@ -257,10 +251,11 @@ TEST_F(RegionSetOffset, NothingResultingIsNull) {
         for (Entry entry : {offset_all, offset_general}) {
             SCOPED_TRACE(newer ? "newer" : "older");
             const long pools = velte_test::live_pool_count();
-            EXPECT_EQ(entry(list_of_chains(pool, {rect(0, 0, 2, 2, RIGHT)}), 5.0, pool), nullptr);
+            EXPECT_EQ(entry(list_of_chains(pool, {appended_rect(pool, 0, 0, 2, 2, RIGHT)}), 5.0, pool), nullptr);
             EXPECT_EQ(entry(list_of_chains(pool, {}), 1.0, pool), nullptr);
             EXPECT_EQ(entry(nullptr, 1.0, pool), nullptr);
-            EXPECT_EQ(entry(list_of_chains(pool, {rect(0, 0, 2, 2, RIGHT)}), std::nan(""), pool), nullptr);
+            EXPECT_EQ(entry(list_of_chains(pool, {appended_rect(pool, 0, 0, 2, 2, RIGHT)}), std::nan(""), pool),
+                      nullptr);
             EXPECT_EQ(velte_test::live_pool_count(), pools);
         }
     }
@@ -287,8 +282,8 @@ TEST_F(RegionSetOffset, TheArraySaysWhichRegionsUseThePerSegmentCallback) {
         SCOPED_TRACE(c.what);
         g_calls.clear();
         // Listed island first: the containment order puts the pocket first.
-        RING_header_s* island = circle(10, 10, 3, LEFT);
-        RING_header_s* pocket = rect(0, 0, 20, 20, RIGHT);
+        RING_header_s* island = appended_circle(pool, 10, 10, 3, LEFT);
+        RING_header_s* pocket = appended_rect(pool, 0, 0, 20, 20, RIGHT);
         bool use[2] = {false, false};
         std::copy(c.use.begin(), c.use.end(), use);
         RING_header_s* result = CHAIN_offset_region_general(list_of_chains(pool, {island, pocket}), 1.0, ADD_ARC, SIDE(0),
@@ -351,7 +346,8 @@ TEST_F(RegionSetOffset, FlippedGroupsAreLookedForOnlyInSetsRunningBothWays) {
     for (const Case& c : {Case{"pocket with island", true}, Case{"pocket alone", false}}) {
         SCOPED_TRACE(c.what);
         const std::vector<RING_header_s*> input =
-            c.mixed ? pocket_with_round_island() : std::vector<RING_header_s*>{rect(0, 0, 20, 20, RIGHT)};
+            c.mixed ? pocket_with_round_island()
+                    : std::vector<RING_header_s*>{appended_rect(pool, 0, 0, 20, 20, RIGHT)};
         const long checks = velte_test::pools_created("CHAIN-check_flipping_cut_shapes-");
         ASSERT_NE(offset_general(list_of_chains(pool, input), 1.0, pool), nullptr);
         EXPECT_EQ(velte_test::pools_created("CHAIN-check_flipping_cut_shapes-") - checks, c.mixed ? 1 : 0);

@@ -110,7 +110,7 @@ TEST(StockOracle, RandomChainsWithPerSegmentStocks) {
         const SIDE side = rng.next() < 0.5 ? LEFT : RIGHT;
         const CORNER_CONTROL control = controls[round % 3];
         const double rho = rng.next() < 0.2 ? 0.0 : 0.5 * rng.next();
-        RING_header_s* src = make_chain(p.pool, random_shape(rng), closed, side);
+        RING_header_s* src = appended_chain(p.pool, random_shape(rng), closed, side);
         stocks().clear();
         appended().clear();
         // Broken corners need equal stocks on both sides: most of those
@@ -213,7 +213,7 @@ TEST(StockOracle, UniformStockWalkEnclosesTheTracedRegion) {
         SCOPED_TRACE(round);
         Pool p;
         const SIDE side = rng.next() < 0.5 ? LEFT : RIGHT;
-        RING_header_s* src = make_chain(p.pool, random_shape(rng), true, side);
+        RING_header_s* src = appended_chain(p.pool, random_shape(rng), true, side);
         const double stock = 0.1 + rng.next(), rho = 0.5 * rng.next();
         RING_header_s* out = CHAIN_create_from_csys(nullptr, p.pool);
         const long pools = velte_test::live_pool_count();

@@ -26,11 +26,9 @@ struct Pool {
 
 RING_header_s* empty_output(CMEM_pool_s* pool) { return CHAIN_create_from_csys(nullptr, pool); }
 
-// A 10 x 10 square, CCW, material inside (RIGHT of a CCW outline is outside,
-// so LEFT keeps the material inside and the stock moves outwards).
-RING_header_s* square(CMEM_pool_s* pool) {
-    return make_chain(pool, {{0, 0}, {10, 0}, {10, 10}, {0, 10}}, true, LEFT);
-}
+// The tests' square is appended_rect(pool, 0, 0, 10, 10, LEFT): CCW with the
+// material inside (RIGHT of a CCW outline is outside, so LEFT keeps the
+// material inside and the stock moves outwards).
 
 // Per-segment stocks of the tests: indexed by the vertex ending the segment.
 struct Stocks {
@@ -62,7 +60,7 @@ double dist(const double* a, double x, double y) { return std::hypot(a[0] - x, a
 // on the corner vertex at that radius.
 TEST(StockWalk, ConstantStockOnSquareIsTheOffsetWithCornerArcs) {
     Pool p;
-    RING_header_s* src = square(p.pool);
+    RING_header_s* src = appended_rect(p.pool, 0, 0, 10, 10, LEFT);
     RING_header_s* out = empty_output(p.pool);
     ASSERT_EQ(CHAIN_stock_general_old(src, 0.5, 1.5, nullptr, nullptr, ADD_ARC, nullptr, out), 1);
     ASSERT_TRUE(is_closed(out));
@@ -100,7 +98,7 @@ TEST(StockWalk, WalkAndTraceEncloseTheSameRegion) {
     };
     for (const auto& shape : shapes) {
         for (SIDE side : {LEFT, RIGHT}) {
-            RING_header_s* src = make_chain(p.pool, shape, true, side);
+            RING_header_s* src = appended_chain(p.pool, shape, true, side);
             RING_header_s* out = empty_output(p.pool);
             ASSERT_EQ(CHAIN_stock_general_old(src, 0.25, 0.5, nullptr, nullptr, ADD_ARC, nullptr, out), 1);
             RING_header_s* trace = CHAIN__trace(src, 0.75, ADD_ARC, 1, nullptr, nullptr, p.pool, true, nullptr);
@@ -122,7 +120,7 @@ TEST(StockWalk, WalkAndTraceEncloseTheSameRegion) {
 // start + s1 N to end + s2 N; a step between stocks is joined.
 TEST(StockWalk, PerSegmentStocksMoveEachLineByItsStocks) {
     Pool p;
-    RING_header_s* src = make_chain(p.pool, {{0, 0}, {10, 0}, {10, 10}, {0, 10}}, true, LEFT);
+    RING_header_s* src = appended_rect(p.pool, 0, 0, 10, 10, LEFT);
     Stocks::chain() = src;
     // Vertex i ends the segment from vertex i-1 (vertex 0: the closing one).
     Stocks::start() = {1.0, 1.0, 2.0, 0.5};
@@ -157,7 +155,7 @@ TEST(StockWalk, PerSegmentStocksMoveEachLineByItsStocks) {
 // Failures: a callback failing at the first segment, non-finite input.
 TEST(StockWalk, FailuresEmptyTheOutput) {
     Pool p;
-    RING_header_s* src = square(p.pool);
+    RING_header_s* src = appended_rect(p.pool, 0, 0, 10, 10, LEFT);
     Stocks::chain() = src;
     Stocks::start() = {}, Stocks::end() = {}, Stocks::position() = {};
     Stocks::fail_at() = 0;
@@ -178,13 +176,13 @@ TEST(StockWalk, FailuresEmptyTheOutput) {
 // answers 1 with an empty TRACE_CHAIN naming its source.
 TEST(StockGeneral, UniformStockTakesTheTraceAndAnEmptyTraceAnswersOne) {
     Pool p;
-    RING_header_s* src = square(p.pool);
+    RING_header_s* src = appended_rect(p.pool, 0, 0, 10, 10, LEFT);
     RING_header_s* out = empty_output(p.pool);
     ASSERT_EQ(CHAIN_stock_general(src, 0.5, 1.0, nullptr, nullptr, ADD_ARC, nullptr, true, out), 1);
     EXPECT_EQ(out->count, 8);
     EXPECT_TRUE(is_closed(out));
     // Inwards far beyond the half width: the trace collapses.
-    RING_header_s* inner = make_chain(p.pool, {{0, 0}, {10, 0}, {10, 10}, {0, 10}}, true, RIGHT);
+    RING_header_s* inner = appended_rect(p.pool, 0, 0, 10, 10, RIGHT);
     RING_header_s* none = empty_output(p.pool);
     EXPECT_EQ(CHAIN_stock_general(inner, 3.0, 4.0, nullptr, nullptr, ADD_ARC, nullptr, true, none), 1);
     EXPECT_EQ(none->count, 0);
@@ -196,7 +194,7 @@ TEST(StockGeneral, UniformStockTakesTheTraceAndAnEmptyTraceAnswersOne) {
 // at exactly the stock from the corner.
 TEST(StockWalk, BreakCornerChamfersAreTangentToTheStockCircle) {
     Pool p;
-    RING_header_s* src = square(p.pool);
+    RING_header_s* src = appended_rect(p.pool, 0, 0, 10, 10, LEFT);
     RING_header_s* out = empty_output(p.pool);
     ASSERT_EQ(CHAIN_stock_general(src, 0.0, 2.0, nullptr, nullptr, BREAK_CORNER, nullptr, false, out), 1);
     ASSERT_TRUE(is_closed(out));
@@ -224,7 +222,7 @@ TEST(StockWalk, BreakCornerChamfersAreTangentToTheStockCircle) {
 // stock plus radius, is left out; the caller's chain is unchanged.
 TEST(StockWalk, SwallowedEndSegmentIsLeftOutAndCallerChainKept) {
     Pool p;
-    RING_header_s* src = make_chain(p.pool, {{0, 0}, {0.5, 0}, {10, 0}, {10, 0.4}}, false, LEFT);
+    RING_header_s* src = appended_chain(p.pool, {{0, 0}, {0.5, 0}, {10, 0}, {10, 0.4}}, false, LEFT);
     std::vector<std::vector<double>> before;
     for_each_vertex(src, [&](const RING_node_s* n, int) { before.push_back({point_of(n)[0], point_of(n)[1]}); });
     Stocks::chain() = src;
@@ -256,7 +254,7 @@ struct HandMade {
     CHAIN__stock_walk_s walk{};
     // The current segment runs from the corner to (cx, cy).
     HandMade(double r1, double r2, double cx = 0.0, double cy = 10.0) {
-        src = make_chain(p.pool, {{-10, 0}, {0, 0}, {cx, cy}}, false, LEFT);
+        src = appended_chain(p.pool, {{-10, 0}, {0, 0}, {cx, cy}}, false, LEFT);
         walk.source = src;
         walk.stocked = out;
         walk.vertex = src->first->next;
@@ -340,7 +338,7 @@ TEST(StockBothSides, CapsCloseTheTwoSides) {
     for (int type : {0, 1, 2}) {
         SCOPED_TRACE(type);
         Pool p;
-        RING_header_s* src = make_chain(p.pool, {{0, 0}, {10, 0}}, false, LEFT);
+        RING_header_s* src = appended_chain(p.pool, {{0, 0}, {10, 0}}, false, LEFT);
         RING_header_s* out = empty_output(p.pool);
         CHAIN_StockOpenBothSides(src, 1.0, 1.0, 0.0, 0.0, nullptr, nullptr, ADD_ARC, nullptr, out,
                                  static_cast<ENDCAP_TYPE>(type));
@@ -375,7 +373,7 @@ TEST(StockBothSides, CapsCloseTheTwoSides) {
 
 TEST(StockBothSides, FailingSecondSideLeavesTheOutputEmpty) {
     Pool p;
-    RING_header_s* src = make_chain(p.pool, {{0, 0}, {10, 0}, {10, 5}}, false, LEFT);
+    RING_header_s* src = appended_chain(p.pool, {{0, 0}, {10, 0}, {10, 5}}, false, LEFT);
     RING_header_s* out = empty_output(p.pool);
     // The first side takes any non-zero answer; the second side only 1.
     CHAIN_StockOpenBothSides(src, 1.0, 1.0, 0.5, 0.5, answers_two, nullptr, ADD_ARC, nullptr, out, ENDCAP_ROUND);
@@ -433,7 +431,7 @@ TEST(StockHandlers, ConcaveCrossingAndRoundedJoin) {
 // last point; none with the no-end-arcs option.
 TEST(StockWalk, OpenChainEndArcs) {
     Pool p;
-    RING_header_s* src = make_chain(p.pool, {{0, 0}, {10, 0}}, false, LEFT);
+    RING_header_s* src = appended_chain(p.pool, {{0, 0}, {10, 0}}, false, LEFT);
     for (int options : {1, 1 | 8}) {  // remove loops, without end arcs
         SCOPED_TRACE(options);
         RING_header_s* out = empty_output(p.pool);
@@ -473,7 +471,7 @@ TEST(StockWalk, RandomStarsAgreeWithTheTrace) {
             shape.push_back({r * std::cos(a), r * std::sin(a)});
         }
         const double stock = 0.2 + 0.5 * next(), radius = 0.3 * next();
-        RING_header_s* src = make_chain(p.pool, shape, true, next() < 0.5 ? LEFT : RIGHT);
+        RING_header_s* src = appended_chain(p.pool, shape, true, next() < 0.5 ? LEFT : RIGHT);
         RING_header_s* out = empty_output(p.pool);
         ASSERT_EQ(CHAIN_stock_general_old(src, radius, stock, nullptr, nullptr, ADD_ARC, nullptr, out), 1);
         RING_header_s* trace = CHAIN__trace(src, stock + radius, ADD_ARC, 1, nullptr, nullptr, p.pool, true, nullptr);
@@ -534,7 +532,7 @@ TEST(StockWalk, CallbackFailuresAndNonFiniteStocks) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Pool p;
-        RING_header_s* src = make_chain(p.pool, {{0, 0}, {10, 0}, {10, 10}, {0, 10}}, false, LEFT);
+        RING_header_s* src = appended_chain(p.pool, {{0, 0}, {10, 0}, {10, 10}, {0, 10}}, false, LEFT);
         const double s2 = c.bad_stock != 0.0 ? c.bad_stock : 1.0;
         set_stocks(src, {0, 1, s2, 1}, {0, 1, 1, 1}, {1, 1, 1, 1}, c.fail_at);
         RING_header_s* out = empty_output(p.pool);
@@ -567,7 +565,7 @@ TEST(StockWalk, NegativeTotalGoesThroughTheWalk) {
     };
     for (const Case& c : cases) {
         Pool p;
-        RING_header_s* src = make_chain(p.pool, c.shape, true, LEFT);
+        RING_header_s* src = appended_chain(p.pool, c.shape, true, LEFT);
         RING_header_s* out = empty_output(p.pool);
         ASSERT_EQ(CHAIN_stock_general(src, 0.5, -2.0, nullptr, nullptr, ADD_ARC, nullptr, false, out), 1);
         ASSERT_TRUE(is_closed(out));
@@ -583,7 +581,7 @@ TEST(StockWalk, NegativeTotalGoesThroughTheWalk) {
             EXPECT_NEAR(arc_of(n)->radius, 1.5, 1e-12);
         });
         EXPECT_EQ(arcs, c.arcs);
-        RING_header_s* other = make_chain(p.pool, c.shape, true, RIGHT);
+        RING_header_s* other = appended_chain(p.pool, c.shape, true, RIGHT);
         RING_header_s* trace = CHAIN__trace(other, 1.5, ADD_ARC, 1, nullptr, nullptr, p.pool, false, nullptr);
         ASSERT_NE(trace, nullptr);
         const auto a = segments_of(out), b = segments_of(trace);
@@ -595,7 +593,7 @@ TEST(StockWalk, NegativeTotalGoesThroughTheWalk) {
     }
     // The square's inner offset by hand: four sharp corners 1.5 inside.
     Pool p;
-    RING_header_s* src = square(p.pool);
+    RING_header_s* src = appended_rect(p.pool, 0, 0, 10, 10, LEFT);
     RING_header_s* out = empty_output(p.pool);
     ASSERT_EQ(CHAIN_stock_general(src, 0.5, -2.0, nullptr, nullptr, ADD_ARC, nullptr, false, out), 1);
     ASSERT_EQ(out->count, 4);
@@ -632,7 +630,7 @@ TEST(StockWalk, ClosedResultRestartsAtItsSecondVertex) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Pool p;
-        RING_header_s* src = make_chain(p.pool, c.shape, true, LEFT);
+        RING_header_s* src = appended_chain(p.pool, c.shape, true, LEFT);
         set_stocks(src, c.stocks, c.stocks, std::vector<int>(c.stocks.size(), 0));
         RING_header_s* out = empty_output(p.pool);
         ASSERT_EQ(CHAIN__stock_general(src, 0.0, 0.0, Stocks::callback, nullptr, c.control, nullptr, 0, out), 1);
@@ -673,7 +671,7 @@ TEST(StockWalk, OptionsKeepSingleVertexAndAllDummyResults) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Pool p;
-        RING_header_s* src = make_chain(p.pool, c.shape, c.closed, c.side);
+        RING_header_s* src = appended_chain(p.pool, c.shape, c.closed, c.side);
         RING_header_s* out = empty_output(p.pool);
         EXPECT_EQ(CHAIN__stock_general(src, 0.0, c.stock, nullptr, nullptr, ADD_ARC, nullptr, c.options, out),
                   c.result);
@@ -748,7 +746,7 @@ struct LoopCase {
 };
 
 RING_header_s* loop_chain(CMEM_pool_s* pool, const LoopCase& c) {
-    RING_header_s* chain = make_chain(pool, c.shape, false, LEFT);
+    RING_header_s* chain = appended_chain(pool, c.shape, false, LEFT);
     static_cast<CHAIN_main_data_s*>(chain->main_data)->kind = TRACE_CHAIN;
     for_each_vertex(chain, [&](const RING_node_s* n, int i) {
         if (i == 0) return;
@@ -819,7 +817,7 @@ void answer_queries(const void* data) {
 
 TEST(StockWalk, DebugReportsAndInputListing) {
     Pool p;
-    RING_header_s* src = square(p.pool);
+    RING_header_s* src = appended_rect(p.pool, 0, 0, 10, 10, LEFT);
     RING_header_s* out = empty_output(p.pool);
     DebugCapture::on();
     CALLBACK_unregister("CHAIN_debug_function", DebugCapture::callback);
@@ -844,7 +842,7 @@ TEST(StockWalk, DebugReportsAndInputListing) {
     EXPECT_EQ(DebugCapture::count("CHAIN__process_break_corner: 3"), 4);
 
     // Both sides: the caps report their pieces, the result its stage.
-    RING_header_s* line = make_chain(p.pool, {{0, 0}, {10, 0}}, false, LEFT);
+    RING_header_s* line = appended_chain(p.pool, {{0, 0}, {10, 0}}, false, LEFT);
     RING_header_s* both = empty_output(p.pool);
     DebugCapture::on();
     CHAIN_StockOpenBothSides(line, 1.0, 1.0, 0.0, 0.0, nullptr, nullptr, ADD_ARC, nullptr, both, ENDCAP_ROUND);
@@ -877,7 +875,7 @@ TEST(StockBothSides, CapsMirrorEachOtherAndMiddlePartsNeedRoom) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "type " << c.type << " stock " << c.first_stock);
         Pool p;
-        RING_header_s* src = make_chain(p.pool, {{0, 0}, {5, 0}, {10, 0}}, false, LEFT);
+        RING_header_s* src = appended_chain(p.pool, {{0, 0}, {5, 0}, {10, 0}}, false, LEFT);
         RING_header_s* out = empty_output(p.pool);
         const long pools = velte_test::live_pool_count();
         CHAIN_StockOpenBothSides(src, 1.0, 1.0, c.first_stock, c.second_stock, nullptr, nullptr, ADD_ARC, nullptr,
@@ -927,7 +925,7 @@ TEST(StockWalk, OpenChainWhoseEndsMeetGetsNoEndArcs) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Pool p;
-        RING_header_s* src = make_chain(p.pool, {{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, c.end_y}}, false, LEFT);
+        RING_header_s* src = appended_chain(p.pool, {{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, c.end_y}}, false, LEFT);
         set_stocks(src, {0, 1, 1, 1, c.last_stock}, {0, 1, 1, 1, c.last_stock}, {0, 1, 1, 1, 1});
         RING_header_s* out = empty_output(p.pool);
         ASSERT_EQ(CHAIN__stock_general(src, 0.0, 0.0, Stocks::callback, nullptr, ADD_ARC, nullptr, 0, out), 1);
@@ -955,7 +953,7 @@ TEST(StockWalk, TraceVertexAnswerMakesAConvexCornerSharp) {
          {CHAIN_TRACE_VERTEX_ARC, CHAIN_TRACE_VERTEX_EXTEND_LIMITED, CHAIN_TRACE_VERTEX_EXTEND}) {
         SCOPED_TRACE(static_cast<int>(answer));
         Pool p;
-        RING_header_s* src = square(p.pool);
+        RING_header_s* src = appended_rect(p.pool, 0, 0, 10, 10, LEFT);
         RING_header_s* out = empty_output(p.pool);
         g_corner_answer = answer;
         ASSERT_EQ(CHAIN__stock_general(src, 0.5, 1.5, nullptr, sharp_second_corner, ADD_ARC, nullptr, 0, out), 1);
@@ -1009,7 +1007,7 @@ TEST(StockWalk, CollapsedArcBetweenBrokenCornersStaysOutOfTheMaterial) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Pool p;
-        RING_header_s* src = make_chain(p.pool, c.shape, true, LEFT);
+        RING_header_s* src = appended_chain(p.pool, c.shape, true, LEFT);
         const std::vector<Seg> source = segments_of(src);
         RING_header_s* out = empty_output(p.pool);
         ASSERT_EQ(CHAIN_stock_general_old(src, 0.0, c.stock, nullptr, nullptr, BREAK_CORNER, nullptr, out), 1);

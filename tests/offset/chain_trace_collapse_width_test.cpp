@@ -26,7 +26,7 @@ RING_header_s* ellipse(CMEM_pool_s* pool, double major_angle) {
         const double x = 10.0 * std::cos(t), y = 3.0 * std::sin(t);
         v.push_back({c * x - s * y, s * x + c * y});
     }
-    return make_chain(pool, v, true, RIGHT);
+    return appended_chain(pool, v, true, RIGHT);
 }
 
 class TraceCollapseWidth : public EnginePoolTest {};

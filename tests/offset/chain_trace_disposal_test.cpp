@@ -28,7 +28,7 @@ const CHAIN_source_segment_s* link20(const RING_node_s* node) {
 }
 
 TEST_F(TraceDisposal, ResultVerticesTakeTheTraceVerticesSources) {
-    RING_header_s* source = make_chain(pool, {{0, 0}, {10, 0}, {10, 10}, {0, 10}}, true, LEFT);
+    RING_header_s* source = appended_rect(pool, 0, 0, 10, 10, LEFT);
     RING_header_s* trace = CHAIN__trace(source, 1.0, ADD_ARC, 0, nullptr, nullptr, pool, false, nullptr);
     ASSERT_NE(trace, nullptr);
     // The last trace vertex loses its own source record.
@@ -83,7 +83,7 @@ TEST_F(TraceDisposal, ResultVerticesTakeTheTraceVerticesSources) {
 }
 
 TEST_F(TraceDisposal, OffsetChainTraceStaysAndLosesItsTraceRecords) {
-    RING_header_s* source = make_chain(pool, {{0, 0}, {10, 0}, {10, 10}}, false, LEFT);
+    RING_header_s* source = appended_chain(pool, {{0, 0}, {10, 0}, {10, 10}}, false, LEFT);
     RING_header_s* trace = CHAIN__trace(source, 1.0, ADD_ARC, 0, nullptr, nullptr, pool, false, nullptr);
     ASSERT_NE(trace, nullptr);
     const int count = trace->count;
@@ -120,9 +120,9 @@ int stock_cb(const RING_header_s*, const RING_node_s*, double* first, double* se
 }
 
 TEST_F(TraceDisposal, ConstantStockTest) {
-    RING_header_s* chain = make_chain(pool, {{0, 0}, {10, 0}, {10, 10}, {0, 10}}, false, LEFT);
-    RING_header_s* closed = make_chain(pool, {{0, 0}, {10, 0}, {10, 10}, {0, 10}}, true, LEFT);
-    RING_header_s* single = make_chain(pool, {{1, 1}}, false, LEFT);
+    RING_header_s* chain = appended_chain(pool, {{0, 0}, {10, 0}, {10, 10}, {0, 10}}, false, LEFT);
+    RING_header_s* closed = appended_rect(pool, 0, 0, 10, 10, LEFT);
+    RING_header_s* single = appended_chain(pool, {{1, 1}}, false, LEFT);
     struct Case {
         const char* name;
         RING_header_s* chain;

@@ -45,7 +45,7 @@ protected:
     // An open path along the top face of a part (material below) with a slot
     // of width 1 and depth 5 cut down from x = 0 to x = 1.
     RING_header_s* slotted_face() {
-        return make_chain(pool, {{-10, 0}, {0, 0}, {0, -5}, {1, -5}, {1, 0}, {11, 0}}, false, RIGHT);
+        return appended_chain(pool, {{-10, 0}, {0, 0}, {0, -5}, {1, -5}, {1, 0}, {11, 0}}, false, RIGHT);
     }
     CMEM_pool_s* pool = nullptr;
 };
@@ -58,7 +58,7 @@ double lowest_y(const RING_header_s* chain) {
 
 TEST_F(TraceLoops, ClosedTraceCrossingItselfOnceIsAnEmbeddedLoop) {
     // A bow tie with one dummy piece: crossing once, it is deleted.
-    RING_header_s* bow = as_trace(make_chain(pool, {{0, 0}, {2, 2}, {2, 0}, {0, 2}}, true, RIGHT), {1});
+    RING_header_s* bow = as_trace(appended_chain(pool, {{0, 0}, {2, 2}, {2, 0}, {0, 2}}, true, RIGHT), {1});
     debug_on();
     EXPECT_EQ(CHAIN__remove_simple_fully_embedded_loops(bow, 1e-6), nullptr);
     EXPECT_TRUE(saw("CHAIN__trace: traced chain removed -- chain was embedded loop"));
@@ -66,7 +66,7 @@ TEST_F(TraceLoops, ClosedTraceCrossingItselfOnceIsAnEmbeddedLoop) {
 }
 
 TEST_F(TraceLoops, TraceWithoutDummyPiecesIsUntouched) {
-    RING_header_s* bow = as_trace(make_chain(pool, {{0, 0}, {2, 2}, {2, 0}, {0, 2}}, true, RIGHT), {});
+    RING_header_s* bow = as_trace(appended_chain(pool, {{0, 0}, {2, 2}, {2, 0}, {0, 2}}, true, RIGHT), {});
     std::vector<double> before;
     for_each_vertex(bow, [&](const RING_node_s* n, int) { before.insert(before.end(), {point_of(n)[0], point_of(n)[1]}); });
     ASSERT_EQ(CHAIN__remove_simple_fully_embedded_loops(bow, 1e-6), bow);
@@ -74,7 +74,7 @@ TEST_F(TraceLoops, TraceWithoutDummyPiecesIsUntouched) {
     for_each_vertex(bow, [&](const RING_node_s* n, int) { after.insert(after.end(), {point_of(n)[0], point_of(n)[1]}); });
     EXPECT_EQ(after, before);
     // Through the tracer: a square traced with and without removal is the same.
-    RING_header_s* square = make_chain(pool, {{0, 0}, {10, 0}, {10, 10}, {0, 10}}, true, RIGHT);
+    RING_header_s* square = appended_rect(pool, 0, 0, 10, 10, RIGHT);
     RING_header_s* with = CHAIN__trace(square, 1.0, ADD_ARC, 0, nullptr, nullptr, pool, true, nullptr);
     RING_header_s* without = CHAIN__trace(square, 1.0, ADD_ARC, 0, nullptr, nullptr, pool, false, nullptr);
     ASSERT_NE(with, nullptr);
@@ -118,7 +118,7 @@ TEST_F(TraceLoops, InwardTraceOfANarrowSlotLosesTheLoopBetweenItsCrossings) {
 
 TEST_F(TraceLoops, TwoPieceLoopAtTheTailIsCutWhenItsSecondPieceArrives) {
     // An arc over the chord (0, 0)-(10, 0), then a line back across it.
-    RING_header_s* source = make_chain(pool, {{0, 0}, {10, 0}}, false, LEFT);
+    RING_header_s* source = appended_chain(pool, {{0, 0}, {10, 0}}, false, LEFT);
     RING_header_s* t = CHAIN__trace_create_traced_chain(source, pool);
     CHAIN_trace_inputs_s in;
     CHAIN__trace_init_inputs(&in, source, t, 1.0, ADD_ARC, 0, nullptr, nullptr, true, nullptr);

@@ -113,7 +113,7 @@ TEST_F(TraceOracle, RandomChainsAgainstBruteForceDistancesAndRegions) {
     int run = 0, traced = 0, regions = 0, boundary_samples = 0, failures = 0;
     for (int index = 0; run < 400; ++index) {
         const Case c = random_case(rng);
-        RING_header_s* source = make_chain(pool, c.vertices, c.closed, c.side);
+        RING_header_s* source = appended_chain(pool, c.vertices, c.closed, c.side);
         if (CHAIN_has_self_intersections(source)) continue;
         const std::vector<Seg> src = segments_of(source);
         if (!edges_long_enough(src)) continue;

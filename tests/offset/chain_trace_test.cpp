@@ -38,9 +38,6 @@ protected:
         CMEM_private_delete_pool(pool);
     }
     void debug_on() { DebugCapture::on(); }
-    RING_header_s* square(double side, SIDE material) {
-        return make_chain(pool, {{0, 0}, {side, 0}, {side, side}, {0, side}}, true, material);
-    }
     RING_header_s* trace(RING_header_s* source, double d, CORNER_CONTROL control, int caps = 0, bool loops = false,
                          const CHAIN_traceOutputParams_s* output = nullptr) {
         return CHAIN__trace(source, d, control, caps, count_source_calls, nullptr, pool, loops, output);
@@ -108,7 +105,8 @@ TEST_F(Trace, EntryChecksRefuseWhatCannotBeTraced) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         stend_test::clear();
-        RING_header_s* source = c.one_vertex ? make_chain(pool, {{1, 1}}, false, LEFT) : square(10, LEFT);
+        RING_header_s* source =
+            c.one_vertex ? appended_chain(pool, {{1, 1}}, false, LEFT) : appended_rect(pool, 0, 0, 10, 10, LEFT);
         EXPECT_EQ(trace(source, c.offset, c.control), nullptr);
         EXPECT_EQ(g_source_calls, 0);
         const std::vector<std::string> notes = stend_test::texts(stend_test::Kind::Note);
@@ -121,7 +119,7 @@ TEST_F(Trace, EntryChecksRefuseWhatCannotBeTraced) {
 // whose four chamfers lie at exactly the offset from their corners, every
 // vertex named by the source callback.
 TEST_F(Trace, BrokenCornersAreChamfersTangentToTheOffsetCircle) {
-    RING_header_s* source = square(10, LEFT);
+    RING_header_s* source = appended_rect(pool, 0, 0, 10, 10, LEFT);
     RING_header_s* t = trace(source, 1.5, BREAK_CORNER);
     ASSERT_NE(t, nullptr);
     EXPECT_TRUE(is_closed(t));
@@ -143,7 +141,7 @@ TEST_F(Trace, BrokenCornersAreChamfersTangentToTheOffsetCircle) {
 }
 
 TEST_F(Trace, OffsetZeroIsTraced) {
-    RING_header_s* source = square(10, LEFT);
+    RING_header_s* source = appended_rect(pool, 0, 0, 10, 10, LEFT);
     RING_header_s* t = trace(source, 0.0, ADD_ARC);
     ASSERT_NE(t, nullptr);
     // The same four corners in the same cyclic order, wherever it starts.
@@ -167,7 +165,7 @@ TEST_F(Trace, OffsetZeroIsTraced) {
 TEST_F(Trace, InwardTraceWiderThanTheChainCollapsesBeforeAnyPiece) {
     debug_on();
     // CCW with material RIGHT: the offset runs inwards.
-    RING_header_s* source = square(10, RIGHT);
+    RING_header_s* source = appended_rect(pool, 0, 0, 10, 10, RIGHT);
     EXPECT_EQ(trace(source, 5.1, ADD_ARC), nullptr);
     EXPECT_EQ(g_source_calls, 0);
     ASSERT_FALSE(DebugCapture::labels().empty());
@@ -177,13 +175,13 @@ TEST_F(Trace, InwardTraceWiderThanTheChainCollapsesBeforeAnyPiece) {
     ASSERT_NE(t, nullptr);
     EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(t, nullptr)), 0.04, 1e-9);
     // Outwards nothing collapses.
-    EXPECT_NE(trace(square(10, LEFT), 50.0, ADD_ARC), nullptr);
+    EXPECT_NE(trace(appended_rect(pool, 0, 0, 10, 10, LEFT), 50.0, ADD_ARC), nullptr);
 }
 
 TEST_F(Trace, CollapseTestUsesTheDirectionToTheFarthestPoint) {
     // A long thin diamond along the diagonal: its axis box is wide, the box
     // across the diagonal is narrow.
-    RING_header_s* diamond = make_chain(pool, {{0, 0}, {10, 9}, {10, 10}, {9, 10}}, true, RIGHT);
+    RING_header_s* diamond = appended_chain(pool, {{0, 0}, {10, 9}, {10, 10}, {9, 10}}, true, RIGHT);
     EXPECT_TRUE(CHAIN__tracing_necessarily_collapses(diamond, 1.0, 1e-6));
     EXPECT_FALSE(CHAIN__tracing_necessarily_collapses(diamond, 0.5, 1e-6));
 }
@@ -191,9 +189,9 @@ TEST_F(Trace, CollapseTestUsesTheDirectionToTheFarthestPoint) {
 TEST_F(Trace, ConvexAndConcaveCornersOfLines) {
     const double d = 1.0;
     // Left turns with material LEFT are convex, right turns concave.
-    RING_header_s* right_angle = make_chain(pool, {{0, 0}, {10, 0}, {10, 10}}, false, LEFT);
-    RING_header_s* right_turn = make_chain(pool, {{0, 0}, {10, 0}, {10, -10}}, false, LEFT);
-    RING_header_s* short_leg = make_chain(pool, {{0, 0}, {10, 0}, {10, -0.5}}, false, LEFT);
+    RING_header_s* right_angle = appended_chain(pool, {{0, 0}, {10, 0}, {10, 10}}, false, LEFT);
+    RING_header_s* right_turn = appended_chain(pool, {{0, 0}, {10, 0}, {10, -10}}, false, LEFT);
+    RING_header_s* short_leg = appended_chain(pool, {{0, 0}, {10, 0}, {10, -0.5}}, false, LEFT);
     struct Case {
         const char* name;
         RING_header_s* source;
@@ -237,7 +235,7 @@ TEST_F(Trace, TurnAboveOneHundredSeventyNineDegreesGetsTwoArcs) {
     // Turning through 179.4 degrees to the left at (10, 0).
     const double back = kPi - 0.6 * kPi / 180.0;
     RING_header_s* source =
-        make_chain(pool, {{0, 0}, {10, 0}, {10 + 10 * std::cos(back), 10 * std::sin(back)}}, false, LEFT);
+        appended_chain(pool, {{0, 0}, {10, 0}, {10 + 10 * std::cos(back), 10 * std::sin(back)}}, false, LEFT);
     RING_header_s* t = trace(source, d, ADD_ARC);
     ASSERT_NE(t, nullptr);
     ASSERT_EQ(t->count, 5);
@@ -264,7 +262,7 @@ TEST_F(Trace, SharpConvexCornerExtendedOrChamfered) {
     // At (10, 0) the path turns back towards (0, 3): the corner angle phi
     // between the incoming direction and the reversed outgoing one is
     // atan(3 / 10), so the offsets meet d / sin(phi / 2) from the vertex.
-    RING_header_s* source = make_chain(pool, {{0, 0}, {10, 0}, {0, 3}}, false, LEFT);
+    RING_header_s* source = appended_chain(pool, {{0, 0}, {10, 0}, {0, 3}}, false, LEFT);
     const double phi = std::atan2(3.0, 10.0);
     const double sharp = d / std::sin(phi / 2);
     ASSERT_GT(sharp, 2 * d);
@@ -307,7 +305,7 @@ TEST_F(Trace, SharpConvexCornerExtendedOrChamfered) {
 
 TEST_F(Trace, OpenChainsGetQuarterCircleCaps) {
     const double d = 1.0;
-    RING_header_s* line = make_chain(pool, {{0, 0}, {10, 0}}, false, LEFT);
+    RING_header_s* line = appended_chain(pool, {{0, 0}, {10, 0}}, false, LEFT);
     RING_header_s* t = trace(line, d, ADD_ARC, 1);
     expect_vertices(t, {{-1, 0, SEG_POINT}, {0, -1, SEG_ARC, 0, 0}, {10, -1, SEG_LINE}, {11, 0, SEG_ARC, 10, 0}});
     expect_records(t, line, d);
@@ -317,7 +315,7 @@ TEST_F(Trace, OpenChainsGetQuarterCircleCaps) {
         EXPECT_EQ(arc_of(cap)->direction, CCW);
     }
     // A chain whose ends meet gets no start cap, only the end cap.
-    RING_header_s* loop = make_chain(pool, {{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 0}}, false, LEFT);
+    RING_header_s* loop = appended_chain(pool, {{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 0}}, false, LEFT);
     RING_header_s* u = trace(loop, d, ADD_ARC, 1);
     ASSERT_NE(u, nullptr);
     EXPECT_NEAR(point_of(u->first)[0], 0, 1e-12);
@@ -328,7 +326,7 @@ TEST_F(Trace, OpenChainsGetQuarterCircleCaps) {
 TEST_F(Trace, OffsetOfAnArcBeyondAHalfCircleIsSplit) {
     // An open chain along a 200-degree CCW arc of radius 2 about the origin,
     // written directly: the appenders keep arcs below a half circle.
-    RING_header_s* source = make_chain(pool, {{2, 0}, {0, 2, 0.4142135623730951}}, false, RIGHT);
+    RING_header_s* source = appended_chain(pool, {{2, 0}, {0, 2, 0.4142135623730951}}, false, RIGHT);
     const double end_angle = 200.0 * kPi / 180.0;
     end_segment* a = reinterpret_cast<end_segment*>(static_cast<CHAIN_vertex_data_s*>(source->last->main_data)->geometry);
     *a = {2 * std::cos(end_angle), 2 * std::sin(end_angle), 0, 0, 2, CCW};
@@ -351,7 +349,7 @@ TEST_F(Trace, OutwardOffsetOfAConvexChainAddsPerimeterTimesOffsetAndADisc) {
     // arcs; its outward offset with arcs at the corners encloses
     // A + L d + pi d^2.
     RING_header_s* source =
-        make_chain(pool, {{0, 0}, {0, 4, -0.2}, {5, 5}, {6, 1, -0.1}, {3, -1}}, true, RIGHT);
+        appended_chain(pool, {{0, 0}, {0, 4, -0.2}, {5, 5}, {6, 1, -0.1}, {3, -1}}, true, RIGHT);
     ASSERT_TRUE(is_closed(source));
     const std::vector<Seg> s = segments_of(source);
     long double area = 0, length = 0;
@@ -380,7 +378,7 @@ TEST_F(Trace, OutwardOffsetOfAConvexChainAddsPerimeterTimesOffsetAndADisc) {
 }
 
 TEST_F(Trace, MarksFollowTheSourceKindAndThereAndBackData) {
-    RING_header_s* source = make_chain(pool, {{0, 0}, {10, 0}, {10, 10}}, false, LEFT);
+    RING_header_s* source = appended_chain(pool, {{0, 0}, {10, 0}, {10, 10}}, false, LEFT);
     static_cast<CHAIN_main_data_s*>(source->main_data)->kind = SAMPLE_CHAIN;
     // Extension mode 1 on the header; only the last two vertices carry key 13.
     int header_words[2] = {1, 0};
@@ -408,7 +406,7 @@ TEST_F(Trace, MarksFollowTheSourceKindAndThereAndBackData) {
 }
 
 TEST_F(Trace, ExtensionModeOneKeepsUnmarkedCornersRound) {
-    RING_header_s* source = make_chain(pool, {{0, 0}, {10, 0}, {10, 10}}, false, LEFT);
+    RING_header_s* source = appended_chain(pool, {{0, 0}, {10, 0}, {10, 10}}, false, LEFT);
     int header_words[2] = {1, 0};
     RING_put_header_app_data(source, CHAIN_APP_DATA_THERE_AND_BACK, header_words);
     RING_header_s* t = trace(source, 1.0, ALWAYS_EXTEND_TANGENT);
@@ -420,7 +418,7 @@ TEST_F(Trace, ExtensionModeOneKeepsUnmarkedCornersRound) {
 TEST_F(Trace, ClosedTraceStartingWithAnExtensionMergesItsFirstLine) {
     // Every corner of the square is extended; the trace runs round the
     // 12 x 12 square with four vertices, one per corner.
-    RING_header_s* source = make_chain(pool, {{0, 0}, {0, 10}, {10, 10}, {10, 0}}, true, RIGHT);
+    RING_header_s* source = appended_chain(pool, {{0, 0}, {0, 10}, {10, 10}, {10, 0}}, true, RIGHT);
     RING_header_s* t = trace(source, 1.0, ALWAYS_EXTEND_TANGENT);
     ASSERT_NE(t, nullptr);
     ASSERT_TRUE(is_closed(t));
@@ -438,7 +436,7 @@ TEST_F(Trace, ClosedTraceStartingWithAnExtensionMergesItsFirstLine) {
 TEST_F(Trace, OutputParametersCloseConvexCornersAtTheOffsetsIntersection) {
     // Two arcs meeting at a convex corner whose offsets cross near the
     // corner: with the parameters the trace closes there, without a joining arc.
-    RING_header_s* source = make_chain(pool, {{0, 0}, {10, 0}, {10, 10}}, false, LEFT);
+    RING_header_s* source = appended_chain(pool, {{0, 0}, {10, 0}, {10, 10}}, false, LEFT);
     CHAIN_traceOutputParams_s params{1e-9, 1, 0};
     // The lines' offsets meet at (11, -1), sqrt(2) from the vertex: refused
     // by the distance test, accepted without it for an extended corner.
@@ -456,7 +454,7 @@ TEST_F(Trace, OutputParametersCloseConvexCornersAtTheOffsetsIntersection) {
 TEST_F(Trace, ChainDebugListsTheInputsAndReportsTheStages) {
     debug_on();
     velte_test::clear_listing();
-    RING_header_s* t = trace(square(10, LEFT), 1.0, EXTEND_TANGENT);
+    RING_header_s* t = trace(appended_rect(pool, 0, 0, 10, 10, LEFT), 1.0, EXTEND_TANGENT);
     ASSERT_NE(t, nullptr);
     const std::vector<std::string> lines = velte_test::listing_lines();
     ASSERT_GE(lines.size(), 3u);
@@ -474,7 +472,7 @@ TEST_F(Trace, ChainDebugListsTheInputsAndReportsTheStages) {
 TEST_F(Trace, SteppedRetriesKeepTheFirstTraceWhenNoStepIsClean) {
     // An inward offset of a slot narrower than twice the offset holds dummy
     // pieces at every step: the first trace comes back.
-    RING_header_s* slot = make_chain(pool, {{0, 0}, {20, 0}, {20, 3}, {11, 3}, {11, 10}, {9, 10}, {9, 3}, {0, 3}},
+    RING_header_s* slot = appended_chain(pool, {{0, 0}, {20, 0}, {20, 3}, {11, 3}, {11, 10}, {9, 10}, {9, 3}, {0, 3}},
                                      true, RIGHT);
     RING_header_s* first = CHAIN__trace(slot, 1.2, ADD_ARC, 0, nullptr, nullptr, pool, false, nullptr);
     ASSERT_NE(first, nullptr);
@@ -527,7 +525,7 @@ TEST_F(Trace, NearCuspSpikeTipIsWalkedRoundTheFront) {
     const EngineSwitchGuard engine;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        RING_header_s* src = make_chain(pool, c.shape, true, RIGHT);
+        RING_header_s* src = appended_chain(pool, c.shape, true, RIGHT);
         const std::vector<Seg> source = segments_of(src);
         const Vertex& a = c.shape[c.tip - 1];
         const Vertex& v = c.shape[c.tip];
@@ -578,7 +576,7 @@ TEST_F(Trace, TailLoopCrossingAtItsFirstPieceStartTakesThatPiece) {
     const EngineSwitchGuard engine;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        RING_header_s* src = make_chain(pool, c.shape, true, c.side);
+        RING_header_s* src = appended_chain(pool, c.shape, true, c.side);
         const std::vector<Seg> source = segments_of(src);
         RING_header_s* trace = CHAIN__trace(src, c.d, c.control, 0, nullptr, nullptr, pool, true, nullptr);
         ASSERT_NE(trace, nullptr);

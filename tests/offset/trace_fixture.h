@@ -2,6 +2,8 @@
 // against: distances to lines and arcs, winding numbers of closed chains.
 #pragma once
 
+#include "support/chain_builders.h"
+
 #include <gtest/gtest.h>
 #include <merrow1/chain.h>
 #include <merrow1/chain_build.h>
@@ -66,64 +68,16 @@ struct DebugCapture {
     }
 };
 
-struct Vertex {
-    double x, y;
-    double bulge = 0.0;  // tan(sweep / 4) of an arc from the previous vertex; 0 a line; > 0 CCW
-};
+// The trace tests' chains come from the appenders (support/chain_builders.h).
+using Vertex = chain_builders::BulgeVertex;
+using chain_builders::appended_chain;
+using chain_builders::appended_circle;
+using chain_builders::appended_rect;
+using chain_builders::arc_of;
+using chain_builders::end_at;
+using chain_builders::is_closed;
+using chain_builders::point_of;
 
-inline end_segment end_at(double x, double y) {
-    end_segment e{};
-    e.x = x;
-    e.y = y;
-    return e;
-}
-
-// Appends a line (bulge 0) or an arc through the given bulge to the point.
-inline void append_to(RING_header_s* chain, double x, double y, double bulge) {
-    if (!chain->first) {
-        end_segment e = end_at(x, y);
-        ChainAddVertex(chain, &e, SEG_POINT);
-        return;
-    }
-    const double* a = static_cast<CHAIN_vertex_data_s*>(chain->last->main_data)->geometry;
-    end_segment e = end_at(x, y);
-    if (bulge == 0.0) {
-        ChainAppendVertex(chain, &e, SEG_LINE);
-        return;
-    }
-    const double dx = x - a[0], dy = y - a[1], length = std::hypot(dx, dy);
-    const double sweep = 4.0 * std::atan(std::fabs(bulge));
-    const double radius = length / (2.0 * std::sin(sweep / 2.0));
-    const double h = radius * std::cos(sweep / 2.0);
-    // The centre lies left of the chord for a CCW arc below a half circle.
-    const double sign = bulge > 0.0 ? 1.0 : -1.0;
-    e.cx = (a[0] + x) / 2.0 - sign * h * dy / length;
-    e.cy = (a[1] + y) / 2.0 + sign * h * dx / length;
-    e.radius = radius;
-    e.direction = bulge > 0.0 ? CCW : CW;
-    ChainAppendVertex(chain, &e, SEG_ARC);
-}
-
-// A chain through the vertices; a closed one returns to the first vertex
-// through its bulge.
-inline RING_header_s* make_chain(CMEM_pool_s* pool, const std::vector<Vertex>& vertices, bool closed, SIDE side) {
-    RING_header_s* chain = CHAIN_create_from_csys(nullptr, pool);
-    static_cast<CHAIN_main_data_s*>(chain->main_data)->material_side = side;
-    for (const Vertex& v : vertices) append_to(chain, v.x, v.y, v.bulge);
-    if (closed) {
-        append_to(chain, vertices[0].x, vertices[0].y, vertices[0].bulge);
-        CHAIN_close(chain, 1e-9);
-    }
-    return chain;
-}
-
-inline const double* point_of(const RING_node_s* node) {
-    return static_cast<const CHAIN_vertex_data_s*>(node->main_data)->geometry;
-}
-inline const end_segment* arc_of(const RING_node_s* node) {
-    return reinterpret_cast<const end_segment*>(point_of(node));
-}
-inline bool is_closed(const RING_header_s* chain) { return chain->last && chain->last->next == chain->first; }
 inline SIDE side_of(const RING_header_s* chain) {
     return static_cast<const CHAIN_main_data_s*>(chain->main_data)->material_side;
 }

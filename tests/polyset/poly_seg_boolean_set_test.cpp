@@ -20,6 +20,7 @@
 #include <velte/testing.h>
 
 #include "polyset/psi_internal.h"
+#include "support/chain_builders.h"
 
 #include <algorithm>
 #include <cmath>
@@ -96,28 +97,17 @@ protected:
         EXPECT_EQ(velte_test::live_pool_count(), pools_before);
     }
 
-    RING_header_s* polygon(const std::vector<PNT2_s>& pts) {
-        RING_header_s* p = POLY_SEG_create(pool);
-        for (const PNT2_s& q : pts) POLY_SEG_append_line(p, &q);
-        p->last->next = p->first;
-        p->first->previous = p->last;
-        return p;
-    }
+    RING_header_s* polygon(const std::vector<PNT2_s>& pts) { return chain_builders::line_poly(pool, pts, true); }
     // Counter-clockwise (material inside) unless cw.
     RING_header_s* box(double x0, double y0, double x1, double y1, bool cw = false) {
-        if (cw) return polygon({{x0, y1}, {x1, y1}, {x1, y0}, {x0, y0}});
-        return polygon({{x1, y0}, {x1, y1}, {x0, y1}, {x0, y0}});
+        return chain_builders::box_poly(pool, x0, y0, x1, y1, !cw);
     }
     RING_header_s* set(const std::vector<RING_header_s*>& polys,
                        MaterialAtInfinity mai = Korvo::Cam::NoMaterialAtInfinity) {
-        RING_header_s* s = POLY_SEG_create_set(pool, mai);
-        for (RING_header_s* p : polys) POLY_SEG_append_to_set(s, p);
-        return s;
+        return chain_builders::poly_set(pool, polys, mai);
     }
     RING_header_s* sets(const std::vector<RING_header_s*>& region_sets) {
-        RING_header_s* s = POLY_SEG_create_set_of_sets(pool);
-        for (RING_header_s* r : region_sets) POLY_SEG_append_to_set_of_sets(s, r);
-        return s;
+        return chain_builders::set_of_sets(pool, region_sets);
     }
     RING_header_s* output() { return POLY_SEG_create_set(pool, Korvo::Cam::MaterialAtInfinityUndetermined); }
 

@@ -1,5 +1,7 @@
 // Poly-segments on an integer grid: scaling maps, plain and material-side
 // rounding, the way back, re-rounding of arcs, and small closed loops.
+#include "support/chain_builders.h"
+
 #include <gtest/gtest.h>
 #include <merrow1/int_grid_map.h>
 #include <merrow1/poly_seg_grid.h>
@@ -31,13 +33,7 @@ protected:
     void TearDown() override { CMEM_private_delete_pool(pool); }
 
     RING_header_s* poly(std::vector<PNT2_s> points, bool closed) {
-        RING_header_s* p = POLY_SEG_create(pool);
-        for (const PNT2_s& q : points) POLY_SEG_append_line(p, &q);
-        if (closed) {
-            p->last->next = p->first;
-            p->first->previous = p->last;
-        }
-        return p;
+        return chain_builders::line_poly(pool, points, closed);
     }
     // A map with grid cells of one unit and its origin at (0, 0).
     INT_GRID_MAP_s* unit_map() {

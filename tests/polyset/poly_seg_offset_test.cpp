@@ -1,6 +1,8 @@
 // Poly-segment offsets: corner pieces, closing circles, per-piece offsets,
 // the small offset, source references of offset pieces, and the invariant
 // that every moved piece lies at its offset from the piece it came from.
+#include "support/chain_builders.h"
+
 #include <gtest/gtest.h>
 #include <merrow1/chain_types.h>
 #include <merrow1/poly_seg_offset.h>
@@ -47,11 +49,7 @@ protected:
     void SetUp() override { pool = CMEM_private_create_pool(0, "poly seg offset test", __LINE__, __FILE__); }
     void TearDown() override { CMEM_private_delete_pool(pool); }
 
-    RING_header_s* open_poly(std::vector<PNT2_s> points) {
-        RING_header_s* p = POLY_SEG_create(pool);
-        for (const PNT2_s& q : points) POLY_SEG_append_line(p, &q);
-        return p;
-    }
+    RING_header_s* open_poly(std::vector<PNT2_s> points) { return chain_builders::line_poly(pool, points, false); }
     RING_header_s* square(double offset) {
         RING_header_s* p = POLY_SEG_CreateBoxPoly(0, 0, 10, 10, pool);  // counter-clockwise
         POLY_SEG_ask_header(p)->offset = offset;

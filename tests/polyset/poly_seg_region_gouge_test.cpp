@@ -3,6 +3,8 @@
 // the tolerance), a set already on its grid, tools beyond the grid, a set
 // scaled in part, and that the caller's set and tool come back as they went
 // in on every path, the raising ones included.
+#include "support/chain_builders.h"
+
 #include <gtest/gtest.h>
 #include <merrow1/int_grid_map.h>
 #include <merrow1/poly_seg.h>
@@ -62,26 +64,18 @@ protected:
     void TearDown() override { CMEM_private_delete_pool(pool); }
 
     RING_header_s* polygon(const std::vector<PNT2_s>& pts, bool closed = true) {
-        RING_header_s* p = POLY_SEG_create(pool);
-        for (const PNT2_s& q : pts) POLY_SEG_append_line(p, &q);
-        if (closed) {
-            p->last->next = p->first;
-            p->first->previous = p->last;
-        }
-        return p;
+        return chain_builders::line_poly(pool, pts, closed);
     }
     // Counter-clockwise square: material inside.
     RING_header_s* square(double x0, double y0, double x1, double y1) {
-        return polygon({{x1, y0}, {x1, y1}, {x0, y1}, {x0, y0}});
+        return chain_builders::box_poly(pool, x0, y0, x1, y1);
     }
     // Clockwise square: a hole in material at infinity.
     RING_header_s* hole(double x0, double y0, double x1, double y1) {
-        return polygon({{x0, y1}, {x1, y1}, {x1, y0}, {x0, y0}});
+        return chain_builders::box_poly(pool, x0, y0, x1, y1, false);
     }
     RING_header_s* set_of(std::vector<RING_header_s*> polys, MaterialAtInfinity mai) {
-        RING_header_s* s = POLY_SEG_create_set(pool, mai);
-        for (RING_header_s* p : polys) POLY_SEG_append_to_set(s, p);
-        return s;
+        return chain_builders::poly_set(pool, polys, mai);
     }
     // Two material squares whose box, (0, 0) to (100, 100), holds clear
     // ground between them.

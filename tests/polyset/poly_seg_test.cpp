@@ -1,5 +1,7 @@
 // Poly-segment polys, sets and sets of sets: creation, measures, boxes,
 // reversal, copies and the ownership of shared source references.
+#include "support/chain_builders.h"
+
 #include <gtest/gtest.h>
 #include <merrow1/int_grid_map.h>
 #include <merrow1/poly_seg.h>
@@ -24,11 +26,7 @@ protected:
     long live() const { return velte_test::live_object_count() - baseline; }
 
     // An open poly through the points (lines only).
-    RING_header_s* open_poly(std::vector<PNT2_s> points) {
-        RING_header_s* p = POLY_SEG_create(pool);
-        for (const PNT2_s& q : points) POLY_SEG_append_line(p, &q);
-        return p;
-    }
+    RING_header_s* open_poly(std::vector<PNT2_s> points) { return chain_builders::line_poly(pool, points, false); }
 
     CMEM_pool_s* pool = nullptr;
     long baseline = 0;

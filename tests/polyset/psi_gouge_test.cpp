@@ -15,6 +15,7 @@
 #include "polyset/psi_gouge.h"
 #include "polyset/psi_internal.h"
 #include "polyset/psi_set.h"
+#include "support/chain_builders.h"
 
 #include <cmath>
 #include <string>
@@ -56,23 +57,15 @@ protected:
     // point to the first, and its wrapper (and so a path) starts at the
     // first point.
     RING_header_s* polygon(const std::vector<PNT2_s>& pts, bool closed = true) {
-        RING_header_s* p = POLY_SEG_create(pool);
-        for (const PNT2_s& q : pts) POLY_SEG_append_line(p, &q);
-        if (closed) {
-            p->last->next = p->first;
-            p->first->previous = p->last;
-        }
-        return p;
+        return chain_builders::line_poly(pool, pts, closed);
     }
     // Counter-clockwise square (material inside).
     RING_header_s* square(double x0, double y0, double x1, double y1) {
-        return polygon({{x1, y0}, {x1, y1}, {x0, y1}, {x0, y0}});
+        return chain_builders::box_poly(pool, x0, y0, x1, y1);
     }
     RING_header_s* set_of(std::vector<RING_header_s*> polys,
                           Korvo::Cam::MaterialAtInfinity mai = Korvo::Cam::NoMaterialAtInfinity) {
-        RING_header_s* s = POLY_SEG_create_set(pool, mai);
-        for (RING_header_s* p : polys) POLY_SEG_append_to_set(s, p);
-        return s;
+        return chain_builders::poly_set(pool, polys, mai);
     }
 
     // The degouge pass of the path against the set (intersect first).

@@ -12,6 +12,7 @@
 #include <merrow1/psi.h>
 
 #include "polyset/psi_set.h"
+#include "support/chain_builders.h"
 
 #include <cmath>
 #include <string>
@@ -32,13 +33,7 @@ protected:
         CMEM_private_delete_pool(pool);
     }
 
-    RING_header_s* poly(const Polygon& pts) {
-        RING_header_s* p = POLY_SEG_create(pool);
-        for (const PNT2_s& q : pts) POLY_SEG_append_line(p, &q);
-        p->last->next = p->first;
-        p->first->previous = p->last;
-        return p;
-    }
+    RING_header_s* poly(const Polygon& pts) { return chain_builders::line_poly(pool, pts, true); }
     // A circle of two half arcs, counter-clockwise or clockwise.
     RING_header_s* circle(double cx, double cy, double r, bool ccw) {
         RING_header_s* p = POLY_SEG_create(pool);

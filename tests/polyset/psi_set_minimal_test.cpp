@@ -16,6 +16,7 @@
 #include "polyset/psi_internal.h"
 #include "polyset/psi_set.h"
 #include "polyset/psi_set_minimal.h"
+#include "support/chain_builders.h"
 
 #include <algorithm>
 #include <cmath>
@@ -65,13 +66,10 @@ protected:
         return p;
     }
     RING_header_s* square(double x0, double y0, double x1, double y1, bool ccw = true) {
-        if (ccw) return path({{x1, y0}, {x1, y1}, {x0, y1}, {x0, y0}}, true);
-        return path({{x0, y1}, {x1, y1}, {x1, y0}, {x0, y0}}, true);
+        return chain_builders::box_poly(pool, x0, y0, x1, y1, ccw);
     }
     RING_header_s* set(const std::vector<RING_header_s*>& polys) {
-        RING_header_s* s = POLY_SEG_create_set(pool, Korvo::Cam::NoMaterialAtInfinity);
-        for (RING_header_s* p : polys) POLY_SEG_append_to_set(s, p);
-        return s;
+        return chain_builders::poly_set(pool, polys, Korvo::Cam::NoMaterialAtInfinity);
     }
 
     // The minimal loops of the set, sorted by area.

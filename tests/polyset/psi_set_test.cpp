@@ -15,6 +15,7 @@
 
 #include "polyset/psi_internal.h"
 #include "polyset/psi_set.h"
+#include "support/chain_builders.h"
 
 #include <algorithm>
 #include <array>
@@ -68,14 +69,9 @@ protected:
         p->first->previous = p->last;
         return p;
     }
-    RING_header_s* polygon(const std::vector<PNT2_s>& pts) {
-        std::vector<Step> steps;
-        for (const PNT2_s& q : pts) steps.push_back(Step{q, 0, 0});
-        return poly(steps);
-    }
+    RING_header_s* polygon(const std::vector<PNT2_s>& pts) { return chain_builders::line_poly(pool, pts, true); }
     RING_header_s* square(double x0, double y0, double x1, double y1, bool ccw = true) {
-        if (ccw) return polygon({{x1, y0}, {x1, y1}, {x0, y1}, {x0, y0}});
-        return polygon({{x0, y1}, {x1, y1}, {x1, y0}, {x0, y0}});
+        return chain_builders::box_poly(pool, x0, y0, x1, y1, ccw);
     }
     // A circle of two half arcs.
     RING_header_s* circle(double cx, double cy, double r) {
@@ -83,14 +79,10 @@ protected:
     }
     RING_header_s* set(const std::vector<RING_header_s*>& polys,
                        Korvo::Cam::MaterialAtInfinity mai = Korvo::Cam::MaterialAtInfinityUndetermined) {
-        RING_header_s* s = POLY_SEG_create_set(pool, mai);
-        for (RING_header_s* p : polys) POLY_SEG_append_to_set(s, p);
-        return s;
+        return chain_builders::poly_set(pool, polys, mai);
     }
     RING_header_s* sets(const std::vector<RING_header_s*>& region_sets) {
-        RING_header_s* s = POLY_SEG_create_set_of_sets(pool);
-        for (RING_header_s* r : region_sets) POLY_SEG_append_to_set_of_sets(s, r);
-        return s;
+        return chain_builders::set_of_sets(pool, region_sets);
     }
 
     // Boolean into a fresh poly output; the signed areas of the result

@@ -16,6 +16,7 @@
 #include "internal/record_size.h"
 #include "polyset/psi_internal.h"
 #include "polyset/psi_set.h"
+#include "support/chain_builders.h"
 
 #include <cmath>
 #include <string>
@@ -37,13 +38,7 @@ protected:
         return psi;
     }
     RING_header_s* lines(const std::vector<PNT2_s>& pts, bool closed) {
-        RING_header_s* p = POLY_SEG_create(pool);
-        for (const PNT2_s& q : pts) POLY_SEG_append_line(p, &q);
-        if (closed) {
-            p->last->next = p->first;
-            p->first->previous = p->last;
-        }
-        return p;
+        return chain_builders::line_poly(pool, pts, closed);
     }
     CMEM_pool_s* pool = nullptr;
     PSI_s* psi = nullptr;
