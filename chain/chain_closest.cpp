@@ -6,7 +6,7 @@
 #include "chain/chain_record.h"
 #include "chain/chain_readings.h"
 #include "internal/ring_nodes.h"
-#include "internal/split_network.h"
+#include "chain/split_network.h"
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain.h>
 #include <merrow1/chain_build.h>

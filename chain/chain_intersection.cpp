@@ -2,7 +2,7 @@
 #include <merrow1/chain_intersection.h>
 
 #include <internal/flavour_intersections.h>
-#include <internal/segment_box_pairs.h>
+#include "chain/segment_box_pairs.h"
 #include <internal/scratch_pool.h>
 #include <merrow1/chain.h>
 #include <merrow1/chain_corner.h>

@@ -7,7 +7,7 @@
 #include <internal/scratch_pool.h>
 #include "chain/chain_record.h"
 #include "internal/ring_nodes.h"
-#include "internal/split_network.h"
+#include "chain/split_network.h"
 #include <merrow1/chain.h>
 #include <merrow1/chain_distance.h>
 #include <merrow1/chain_segments.h>

@@ -13,7 +13,7 @@
 #include <cmath>
 
 #include "internal/check.h"
-#include "internal/segment_box_pairs.h"
+#include "chain/segment_box_pairs.h"
 #include "internal/vec2.h"
 
 namespace {

@@ -26,7 +26,7 @@
 
 #include "chain/chain_winding.h"
 #include "chain/chain_record.h"
-#include "internal/split_network.h"
+#include "chain/split_network.h"
 #include "internal/tolerances.h"
 #include "internal/vec2.h"
 #include "internal/check.h"

@@ -35,7 +35,7 @@
 #include "internal/check.h"
 #include "internal/ring_nodes.h"
 #include "internal/scratch_pool.h"
-#include "internal/segment_box_pairs.h"
+#include "chain/segment_box_pairs.h"
 #include "internal/tolerances.h"
 
 #include <algorithm>

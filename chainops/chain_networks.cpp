@@ -3,7 +3,7 @@
 #include <merrow1/chain_connect.h>
 #include "chain/chain_record.h"
 #include "internal/ring_nodes.h"
-#include "internal/split_network.h"
+#include "chain/split_network.h"
 
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain.h>

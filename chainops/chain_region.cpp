@@ -24,7 +24,7 @@
 #include "offset/chain_fillet_internal.h"
 #include "chainops/shape_kind.h"
 #include "internal/ring_check.h"
-#include "internal/split_network.h"
+#include "chain/split_network.h"
 #include <stend/system.h>
 
 #include <cmath>

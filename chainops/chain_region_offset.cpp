@@ -46,7 +46,7 @@
 #include "internal/ring_check.h"
 #include "internal/ring_nodes.h"
 #include "internal/scratch_pool.h"
-#include "internal/split_network.h"
+#include "chain/split_network.h"
 #include <stend/system.h>
 
 #include <algorithm>

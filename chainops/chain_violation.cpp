@@ -41,7 +41,7 @@
 #include "internal/owned.h"
 #include "internal/ring_nodes.h"
 #include "internal/scratch_pool.h"
-#include "internal/split_network.h"
+#include "chain/split_network.h"
 #include "internal/tolerances.h"
 #include <stend/system.h>
 

@@ -30,7 +30,7 @@
 #include "internal/check.h"
 #include "internal/ring_nodes.h"
 #include "internal/scratch_pool.h"
-#include "internal/split_network.h"
+#include "chain/split_network.h"
 #include "offset/chain_fit_internal.h"
 
 #include <stend/error.h>
