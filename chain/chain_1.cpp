@@ -440,16 +440,10 @@ bool ChainGetParamPoint(const RING_header_s* chain, double parameter, Korvo::Mat
 void ChainsDirection(const RING_header_s* list) {
     if (!list) return;
     auto set_direction = [](RING_header_s* chain) {
-        if (CHAIN_main_data_s* data = static_cast<CHAIN_main_data_s*>(chain->main_data))
+        if (CHAIN_main_data_s* data = merrow1::main_of(chain))
             data->direction = CHAIN_direction_of_chain(chain);
     };
-    if (list->type == RING_TYPE_CHAIN) {
-        set_direction(const_cast<RING_header_s*>(list));
-        return;
-    }
-    const RING_node_s* node = list->first;
-    for (int i = 0; i < list->count && node; ++i, node = node->next)
-        if (RING_header_s* chain = RING_ask_node_subring(node)) set_direction(chain);
+    merrow1::for_each_chain(const_cast<RING_header_s*>(list), set_direction);
 }
 
 // ---------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include "chain/chain_record.h"
 #include "chain/chain_readings.h"
 #include "internal/ring_nodes.h"
+#include "internal/split_network.h"
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain.h>
 #include <merrow1/chain_build.h>
@@ -127,13 +128,7 @@ bool CHAIN_find_closest_point(RING_header_s* set, const Korvo::Math::Point2& p, 
             }
         }
     };
-    if (set->type == RING_TYPE_CHAIN) {
-        search_chain(set);
-    } else {
-        const RING_node_s* node = set->first;
-        for (int i = 0; i < set->count && node; ++i, node = node->next)
-            if (const RING_header_s* chain = RING_ask_node_subring(node)) search_chain(chain);
-    }
+    merrow1::for_each_chain(const_cast<RING_header_s*>(set), search_chain);
     return found;
 }
 
@@ -169,7 +164,7 @@ bool same_point(const double a[2], const double b[2]) {
     return dx * dx + dy * dy <= kSameJunctionSquared;
 }
 
-SPLIT_CHAIN_s* end_of(const RING_node_s* node) { return node ? static_cast<SPLIT_CHAIN_s*>(node->main_data) : nullptr; }
+using merrow1::split_end_record;
 
 const RING_header_s* chain_of(const SPLIT_CHAIN_s* end) {
     return end && end->piece && end->piece->start ? end->piece->start->chain : nullptr;
@@ -185,7 +180,7 @@ int records_at(const RING_node_s* junction) {
 // reversed end), is RIGHT, else the previous one.  Turning that way keeps the
 // walk on the boundary of the free area it came along.
 RING_node_s* turn_at(const RING_header_s* ends, RING_node_s* arriving) {
-    const SPLIT_CHAIN_s* end = end_of(arriving);
+    const SPLIT_CHAIN_s* end = split_end_record(arriving);
     const RING_header_s* chain = chain_of(end);
     const auto* data = chain ? static_cast<const CHAIN_main_data_s*>(chain->main_data) : nullptr;
     SIDE side = data ? data->material_side : 0;
@@ -220,7 +215,7 @@ public:
         for (long steps = 0; steps <= m_end_records; ++steps) {
             if (same_point(junction_point(junction), b)) return true;
             if (RING_node_s* along = line_piece_leaving(junction)) {
-                SPLIT_CHAIN_s* end = end_of(along);
+                SPLIT_CHAIN_s* end = split_end_record(along);
                 RING_node_s* far = end->far_junction;
                 merge(end);
                 *total += CHAIN_length_of_part_of_chain(end->piece);
@@ -246,7 +241,7 @@ private:
     // The end record at the junction of L's piece that leaves it towards B.
     RING_node_s* line_piece_leaving(RING_node_s* junction) const {
         for (RING_node_s* node : ring_nodes(RING_ask_node_subring(junction))) {
-            const SPLIT_CHAIN_s* end = end_of(node);
+            const SPLIT_CHAIN_s* end = split_end_record(node);
             if (end && on_line(chain_of(end)) && !end->reversed) return node;
         }
         return nullptr;
@@ -285,7 +280,7 @@ private:
     // junctions.
     void detach_with_twin(RING_node_s* junction, RING_node_s* record) {
         RING_header_s* far_ends = nullptr;
-        RING_node_s* twin = NextSplitChain(end_of(record), &far_ends);
+        RING_node_s* twin = NextSplitChain(split_end_record(record), &far_ends);
         RING_delete_node(RING_ask_node_subring(junction), record);
         if (twin && far_ends) RING_delete_node(far_ends, twin);
     }
@@ -300,14 +295,14 @@ private:
         double best_length = kNoRoute;
         const double tolerance = EQ_ask_length_tolerance();
         for (RING_node_s* first : ring_nodes(RING_ask_node_subring(start))) {
-            if (!end_of(first) || on_line(chain_of(end_of(first)))) continue;
+            if (!split_end_record(first) || on_line(chain_of(split_end_record(first)))) continue;
             std::vector<RING_node_s*> route;
             std::vector<const RING_node_s*> passed{start};
             double length = 0.0;
             bool valid = false;
             RING_node_s* node = first;
             for (long steps = 0; steps < m_end_records; ++steps) {
-                const SPLIT_CHAIN_s* end = end_of(node);
+                const SPLIT_CHAIN_s* end = split_end_record(node);
                 RING_node_s* far = end ? end->far_junction : nullptr;
                 if (!far || marked(far) || records_at(far) < 2 || !junction_point(far)) break;
                 if (std::find(passed.begin(), passed.end(), far) != passed.end()) break;
@@ -337,7 +332,7 @@ private:
         mark(start);
         RING_node_s* junction = start;
         for (RING_node_s* node : route) {
-            const SPLIT_CHAIN_s* end = end_of(node);
+            const SPLIT_CHAIN_s* end = split_end_record(node);
             RING_node_s* far = end->far_junction;
             merge(end);
             detach_with_twin(junction, node);

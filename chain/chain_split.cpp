@@ -38,7 +38,7 @@ constexpr double kFlatWidening = 0.1;
 using merrow1::is_closed;
 using merrow1::ring_nodes;
 
-SPLIT_CHAIN_s* record_of(const RING_node_s* node) { return node ? static_cast<SPLIT_CHAIN_s*>(node->main_data) : nullptr; }
+using merrow1::split_end_record;
 
 const SPLIT_JUNCTION_s* junction_of(const RING_node_s* junction) {
     const RING_header_s* ring = RING_ask_node_subring(junction);
@@ -268,16 +268,16 @@ void finish_junctions(RING_header_s* network) {
         RING_header_s* ends = RING_ask_node_subring(junction);
         if (!ends || ends->count < 2) continue;
         for (RING_node_s* node : ring_nodes(ends)) {
-            const SPLIT_CHAIN_s* r = record_of(node);
-            const SPLIT_CHAIN_s* p = record_of(node->previous);
+            const SPLIT_CHAIN_s* r = split_end_record(node);
+            const SPLIT_CHAIN_s* p = split_end_record(node->previous);
             if (!r || !p || r == p || !full_tie(r, p) || !r->far_junction || r->far_junction != p->far_junction) continue;
             RING_header_s* far_r = nullptr;
             RING_header_s* far_p = nullptr;
             RING_node_s* other_r = NextSplitChain(r, &far_r);
             RING_node_s* other_p = NextSplitChain(p, &far_p);
             if (!other_r || !other_p || other_r == other_p) continue;
-            int i = record_of(other_r)->index;
-            int j = record_of(other_p)->index;
+            int i = split_end_record(other_r)->index;
+            int j = split_end_record(other_p)->index;
             // The far junction's own count decides the wrap of its positions.
             const int count = far_r->count;
             if (i == 1 && j == count) i = count + 1;
@@ -286,7 +286,7 @@ void finish_junctions(RING_header_s* network) {
             std::swap(other_r->main_data, other_p->main_data);
             std::swap(other_r->app_data, other_p->app_data);
             // The records moved; their index fields follow the positions.
-            std::swap(record_of(other_r)->index, record_of(other_p)->index);
+            std::swap(split_end_record(other_r)->index, split_end_record(other_p)->index);
         }
     }
 }
@@ -341,7 +341,7 @@ SPLIT_CHAIN_s* put_split_end(RING_header_s* junction, PART_OF_CHAIN_s* piece, in
     RING_node_s* after = nullptr;
     RING_node_s* node = junction->last;
     for (int i = 0; i < junction->count && node; ++i, node = node->previous) {
-        if (goes_after(added, record_of(node))) {
+        if (goes_after(added, split_end_record(node))) {
             after = node;
             break;
         }
@@ -356,7 +356,7 @@ void close_split_junction(RING_header_s* ends) {
     ends->last->next = ends->first;
     ends->first->previous = ends->last;
     int position = 0;
-    for (RING_node_s* node : ring_nodes(ends)) record_of(node)->index = ++position;
+    for (RING_node_s* node : ring_nodes(ends)) split_end_record(node)->index = ++position;
 }
 
 PART_OF_CHAIN_s* make_split_piece(const POINT_ON_CHAIN_s* from, const POINT_ON_CHAIN_s* to, bool around,
@@ -417,14 +417,14 @@ RING_node_s* NextSplitChain(const SPLIT_CHAIN_s* end, RING_header_s** junction) 
     RING_header_s* ends = RING_ask_node_subring(end->far_junction);
     if (junction) *junction = ends;
     for (RING_node_s* node : ring_nodes(ends)) {
-        const SPLIT_CHAIN_s* other = record_of(node);
+        const SPLIT_CHAIN_s* other = split_end_record(node);
         if (other && other->piece == end->piece && other->reversed != end->reversed) return node;
     }
     return nullptr;
 }
 
 RING_node_s* CHAIN_reverse_splitchain(const RING_node_s* record_node) {
-    RING_node_s* twin = NextSplitChain(record_of(record_node), nullptr);
+    RING_node_s* twin = NextSplitChain(split_end_record(record_node), nullptr);
     if (!twin) MERROW1_NOTE_FAILURE("DUE_TO_REVERSE_SPLITCHAIN_NOT_EXISTING");
     return twin;
 }
@@ -433,13 +433,13 @@ int ChainsNodeInterfIndex(RING_header_s* junction, RING_node_s* start, int base,
     if (consistent) *consistent = true;
     if (!junction || !junction->first) return min;
     if (!start) start = junction->first;
-    const SPLIT_CHAIN_s* first = record_of(start);
+    const SPLIT_CHAIN_s* first = split_end_record(start);
     const int initial = first && effective_side(first) == RIGHT && !ethereal(first) ? base + 1 : base;
     int count = initial;
     int lowest = min;
     RING_node_s* node = start;
     for (int i = 0; i < junction->count && node; ++i, node = node->next) {
-        SPLIT_CHAIN_s* end = record_of(node);
+        SPLIT_CHAIN_s* end = split_end_record(node);
         if (!end) continue;
         const int side = effective_side(end);
         if (side == 0 || ethereal(end)) {
@@ -468,14 +468,14 @@ void CHAIN_clean_split_chains(RING_header_s* network) {
         const int lowest = ChainsNodeInterfIndex(ends, ends->first, 0, 0x7fffffff, &consistent);
         if (!consistent) continue;
         for (RING_node_s* node : ring_nodes(ends))
-            if (record_of(node)->index != lowest) RING_delete_node(ends, node);
+            if (split_end_record(node)->index != lowest) RING_delete_node(ends, node);
     }
     // Pieces with one end left lose it.
     std::vector<std::pair<RING_header_s*, RING_node_s*>> lone;
     for (RING_node_s* junction : junctions) {
         RING_header_s* ends = RING_ask_node_subring(junction);
         for (RING_node_s* node : ring_nodes(ends))
-            if (!NextSplitChain(record_of(node), nullptr)) lone.emplace_back(ends, node);
+            if (!NextSplitChain(split_end_record(node), nullptr)) lone.emplace_back(ends, node);
     }
     for (auto& [ends, node] : lone) RING_delete_node(ends, node);
     CHAIN__remove_unneeded_splitpoints(network);

@@ -41,6 +41,11 @@ void close_split_junction(RING_header_s* junction);
 PART_OF_CHAIN_s* make_split_piece(const POINT_ON_CHAIN_s* from, const POINT_ON_CHAIN_s* to, bool around,
                                   CMEM_pool_s* pool);
 
+// The end record a node of a junction's ring carries; null for a null node.
+inline SPLIT_CHAIN_s* split_end_record(const RING_node_s* node) {
+    return node ? static_cast<SPLIT_CHAIN_s*>(node->main_data) : nullptr;
+}
+
 // The junction record of a network node (main data of its end-record ring),
 // or null when the node has no ring.
 inline SPLIT_JUNCTION_s* split_junction_record(const RING_node_s* junction) {
