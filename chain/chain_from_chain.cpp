@@ -595,7 +595,7 @@ namespace {
 // Bit 0 of use_implied_offset: the implied offset is in force.
 const int kImpliedOffsetOn = 1;
 
-SIDE swapped_side(SIDE side) { return side == RIGHT ? SIDE(LEFT) : side == LEFT ? SIDE(RIGHT) : side; }
+using merrow1::other_side;
 
 // The nodes of a ring in order, bounded by its count.
 std::vector<RING_node_s*> nodes_of(const RING_header_s* ring) {
@@ -773,7 +773,7 @@ bool offset_reverse_one(RING_header_s* chain, double offset, RING_header_s* out,
         CHAIN_vertex_data_s* first = vertex_record(chain->first);
         first->flags = (first->flags & CHAIN_VERTEX_SEG_TYPE_MASK) | CHAIN_VERTEX_BACK_SIDE;
     } else {
-        md->material_side = swapped_side(md->material_side);
+        md->material_side = other_side(md->material_side);
     }
     md->use_implied_offset |= kImpliedOffsetOn;
     md->implied_offset = offset;

@@ -56,8 +56,9 @@
 using merrow1::main_of;
 using merrow1::is_closed;
 using merrow1::chain_region_internal::is_island;
-using merrow1::chain_region_internal::swapped;
+using merrow1::other_side;
 using merrow1::chain_region_internal::chain_of;
+using merrow1::chain_region_internal::chains_of_list;
 using merrow1::chain_region_internal::noting_errors;
 
 // ---------------------------------------------------------------------------
@@ -431,7 +432,7 @@ void CHAIN_closeOpenAndIslandRegions(RING_header_s* set, double /*width: not use
                 //    exchanged and the back-side mark, right after it.
                 RING_header_s* partner = CHAIN_copy_no_link(chain, chain->pool, nullptr);
                 if (partner) {
-                    main_of(partner)->material_side = swapped(main_of(partner)->material_side);
+                    main_of(partner)->material_side = other_side(main_of(partner)->material_side);
                     for (RING_node_s* vertex : merrow1::ring_nodes(partner))
                         merrow1::vertex_record(vertex)->flags |= kBackSideFlag;
                     RING_insert_after(set, node, partner);
@@ -501,13 +502,6 @@ const double kNoOffset = 1e-10;
 // the tolerance plus this, so the width is never nothing.
 constexpr double kLeastBackWidth = 2.5e-8;
 
-std::vector<RING_header_s*> chains_in_order(const RING_header_s* list) {
-    std::vector<RING_header_s*> out;
-    for (RING_node_s* node : merrow1::ring_nodes(list))
-        if (RING_header_s* chain = chain_of(node)) out.push_back(chain);
-    return out;
-}
-
 void set_region_id(const std::vector<RING_header_s*>& chains, int id) {
     for (RING_header_s* chain : chains)
         if (CHAIN_main_data_s* data = main_of(chain)) data->region_set_id = id;
@@ -555,7 +549,7 @@ int CHAIN_offset_region_fillet(const RING_header_s* regions, RING_header_s* out,
     if (!regions || !regions->first || !regions->last || !first_chain_of(regions)) return 1;
     if (!out || out->type != RING_TYPE_LIST) return 0;
     const bool fillet_on = std::fabs(fillet) > EQ_ask_length_tolerance();
-    const std::vector<RING_header_s*> inputs = chains_in_order(regions);
+    const std::vector<RING_header_s*> inputs = chains_of_list(regions);
     const std::unordered_set<const RING_header_s*> callers(inputs.begin(), inputs.end());
     bool marked_input = false;
     if (reopen)
@@ -575,7 +569,7 @@ int CHAIN_offset_region_fillet(const RING_header_s* regions, RING_header_s* out,
         RING_header_s* k = CHAIN_create_boolean_set(pool, nullptr);
         const double width = (corners ? 25 : 5) * tol + kLeastBackWidth;
         const bool closed_any = CHAIN_create_closed_by_offset_reverse(regions, width, k, false);
-        for (RING_header_s* chain : chains_in_order(k)) caller.save(chain);
+        for (RING_header_s* chain : chains_of_list(k)) caller.save(chain);
         const bool embedding = !closed_any && reopen;
         // 5. and 6. The air regions, in zone order.
         RING_header_s* air = CHAIN_create_boolean_set(pool, nullptr);
@@ -594,7 +588,7 @@ int CHAIN_offset_region_fillet(const RING_header_s* regions, RING_header_s* out,
         //    its material outside.
         if (fillet_on) {
             std::vector<std::vector<RING_header_s*>> groups;
-            for (RING_header_s* chain : chains_in_order(air)) {
+            for (RING_header_s* chain : chains_of_list(air)) {
                 if (groups.empty() || merrow1::is_periphery(chain)) groups.emplace_back();
                 groups.back().push_back(chain);
             }
@@ -604,13 +598,13 @@ int CHAIN_offset_region_fillet(const RING_header_s* regions, RING_header_s* out,
                 if (corners) {
                     const int answer = CHAIN_fillet_corners_region(group, fillet, corner_a, corner_b, fillet_a, fillet_b);
                     if (answer != 1) return answer;
-                    for (RING_header_s* chain : chains_in_order(group)) hand_out(out, chain, callers);
+                    for (RING_header_s* chain : chains_of_list(group)) hand_out(out, chain, callers);
                     continue;
                 }
                 RING_header_s* filleted = RING_create_in_pool(nullptr, RING_TYPE_LIST, out->pool);
                 const int answer = CHAIN_fillet_region(group, fillet, fillet_a, fillet_b, filleted);
                 if (answer != 1) return answer;
-                const std::vector<RING_header_s*> made = chains_in_order(filleted);
+                const std::vector<RING_header_s*> made = chains_of_list(filleted);
                 set_region_id(made, 0);
                 set_region_id(chains, 1);
                 int group_id = 1;
@@ -630,7 +624,7 @@ int CHAIN_offset_region_fillet(const RING_header_s* regions, RING_header_s* out,
                 RING_delete(filleted);
             }
         } else {
-            for (RING_header_s* chain : chains_in_order(air)) hand_out(out, chain, callers);
+            for (RING_header_s* chain : chains_of_list(air)) hand_out(out, chain, callers);
         }
         // 8. Results of the closed open chains cut back open.
         if (closed_any) {

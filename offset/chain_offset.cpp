@@ -94,7 +94,7 @@ CHAIN_main_data_s* main_data(const RING_header_s* chain) { return merrow1::main_
 using merrow1::is_closed;
 using merrow1::vertex_record;
 
-SIDE other_side(SIDE side) { return side == RIGHT ? LEFT : side == LEFT ? RIGHT : side; }
+using merrow1::other_side;
 bool has_side(const RING_header_s* chain) {
     const SIDE side = main_data(chain)->material_side;
     return side == RIGHT || side == LEFT;
