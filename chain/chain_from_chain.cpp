@@ -1,6 +1,7 @@
 // Chains made from other chains (see merrow1/chain_from_chain.h).
 #include <merrow1/chain_from_chain.h>
 
+#include "chain/chain_append_internal.h"
 #include "chain/chain_each.h"
 #include "chain/chain_record.h"
 #include "chain/chain_readings.h"
@@ -42,10 +43,7 @@ using merrow1::is_closed;
 using merrow1::main_of;
 using merrow1::vertex_record;
 
-RING_header_s* report(const char* label, RING_header_s* chain) {
-    CHAIN_debug_report(3, label, chain, nullptr);
-    return chain;
-}
+using merrow1::hand_off;
 
 // The number of end records in the network that holds the junction node: the
 // sum of the sub-ring counts of every junction linked with it.  The walk over
@@ -94,7 +92,7 @@ RING_header_s* CHAIN_create_splitchain_chain(const RING_node_s* split_chain, CME
         if (side != 0 && side != 2) side = 4 - side;
     }
     CHAIN__merge(chain, end->piece, end->reversed, callback, true);
-    return report("CHAIN_create_splitchain_chain", chain);
+    return hand_off("CHAIN_create_splitchain_chain", chain);
 }
 
 RING_header_s* CHAIN_create_chain_from_sc_loop(RING_node_s* split_chain, int orientation, CMEM_pool_s* pool) {
@@ -126,7 +124,7 @@ RING_header_s* CHAIN_create_chain_from_sc_loop(RING_node_s* split_chain, int ori
         if (node == split_chain) break;
     }
     CHAIN_close(chain, kCloseGap);
-    return report("CHAIN_create_chain_from_sc_loop", chain);
+    return hand_off("CHAIN_create_chain_from_sc_loop", chain);
 }
 
 RING_header_s* CHAIN_create_chain_from_part_of_chain(const PART_OF_CHAIN_s* part,
@@ -139,7 +137,7 @@ RING_header_s* CHAIN_create_chain_from_part_of_chain(const PART_OF_CHAIN_s* part
         RING_delete(chain);
         return nullptr;
     }
-    return report("CHAIN_create_chain_from_part_of_chain", chain);
+    return hand_off("CHAIN_create_chain_from_part_of_chain", chain);
 }
 
 RING_header_s* CHAIN_create_open_chain_from_subset_of_chain(RING_header_s* chain, RING_node_s* from,

@@ -50,7 +50,7 @@ void for_each_chain(const RING_header_s* set, Fn fn) {
 }
 
 // The chains for_each_chain hands fn, in order.
-inline std::vector<RING_header_s*> chains_of_list(const RING_header_s* list) {
+inline std::vector<RING_header_s*> chains_in_order(const RING_header_s* list) {
     std::vector<RING_header_s*> out;
     for_each_chain(list, [&](RING_node_s*, RING_header_s* chain) { out.push_back(chain); });
     return out;

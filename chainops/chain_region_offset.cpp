@@ -58,7 +58,7 @@ using merrow1::is_closed;
 using merrow1::chain_region_internal::is_island;
 using merrow1::other_side;
 using merrow1::chain_region_internal::chain_of;
-using merrow1::chain_region_internal::chains_of_list;
+using merrow1::chain_region_internal::chains_in_order;
 using merrow1::chain_region_internal::noting_errors;
 
 // ---------------------------------------------------------------------------
@@ -549,7 +549,7 @@ int CHAIN_offset_region_fillet(const RING_header_s* regions, RING_header_s* out,
     if (!regions || !regions->first || !regions->last || !first_chain_of(regions)) return 1;
     if (!out || out->type != RING_TYPE_LIST) return 0;
     const bool fillet_on = std::fabs(fillet) > EQ_ask_length_tolerance();
-    const std::vector<RING_header_s*> inputs = chains_of_list(regions);
+    const std::vector<RING_header_s*> inputs = chains_in_order(regions);
     const std::unordered_set<const RING_header_s*> callers(inputs.begin(), inputs.end());
     bool marked_input = false;
     if (reopen)
@@ -569,7 +569,7 @@ int CHAIN_offset_region_fillet(const RING_header_s* regions, RING_header_s* out,
         RING_header_s* k = CHAIN_create_boolean_set(pool, nullptr);
         const double width = (corners ? 25 : 5) * tol + kLeastBackWidth;
         const bool closed_any = CHAIN_create_closed_by_offset_reverse(regions, width, k, false);
-        for (RING_header_s* chain : chains_of_list(k)) caller.save(chain);
+        for (RING_header_s* chain : chains_in_order(k)) caller.save(chain);
         const bool embedding = !closed_any && reopen;
         // 5. and 6. The air regions, in zone order.
         RING_header_s* air = CHAIN_create_boolean_set(pool, nullptr);
@@ -588,7 +588,7 @@ int CHAIN_offset_region_fillet(const RING_header_s* regions, RING_header_s* out,
         //    its material outside.
         if (fillet_on) {
             std::vector<std::vector<RING_header_s*>> groups;
-            for (RING_header_s* chain : chains_of_list(air)) {
+            for (RING_header_s* chain : chains_in_order(air)) {
                 if (groups.empty() || merrow1::is_periphery(chain)) groups.emplace_back();
                 groups.back().push_back(chain);
             }
@@ -598,13 +598,13 @@ int CHAIN_offset_region_fillet(const RING_header_s* regions, RING_header_s* out,
                 if (corners) {
                     const int answer = CHAIN_fillet_corners_region(group, fillet, corner_a, corner_b, fillet_a, fillet_b);
                     if (answer != 1) return answer;
-                    for (RING_header_s* chain : chains_of_list(group)) hand_out(out, chain, callers);
+                    for (RING_header_s* chain : chains_in_order(group)) hand_out(out, chain, callers);
                     continue;
                 }
                 RING_header_s* filleted = RING_create_in_pool(nullptr, RING_TYPE_LIST, out->pool);
                 const int answer = CHAIN_fillet_region(group, fillet, fillet_a, fillet_b, filleted);
                 if (answer != 1) return answer;
-                const std::vector<RING_header_s*> made = chains_of_list(filleted);
+                const std::vector<RING_header_s*> made = chains_in_order(filleted);
                 set_region_id(made, 0);
                 set_region_id(chains, 1);
                 int group_id = 1;
@@ -624,7 +624,7 @@ int CHAIN_offset_region_fillet(const RING_header_s* regions, RING_header_s* out,
                 RING_delete(filleted);
             }
         } else {
-            for (RING_header_s* chain : chains_of_list(air)) hand_out(out, chain, callers);
+            for (RING_header_s* chain : chains_in_order(air)) hand_out(out, chain, callers);
         }
         // 8. Results of the closed open chains cut back open.
         if (closed_any) {

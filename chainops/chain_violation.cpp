@@ -56,7 +56,7 @@
 using merrow1::main_of;
 using merrow1::is_closed;
 using merrow1::chain_region_internal::is_island;
-using merrow1::chain_region_internal::chains_of_list;
+using merrow1::chain_region_internal::chains_in_order;
 using merrow1::chain_region_internal::for_each_chain;
 using merrow1::chain_region_internal::kModule;
 using merrow1::chain_region_internal::note_caught;
@@ -1016,7 +1016,7 @@ bool CHAIN_FindGougeFreeChains(RING_header_s* chain_or_list, RING_header_s* regi
     if (!chain_or_list || !regions || !out) return false;
     if (chain_or_list->type == RING_TYPE_LIST) {
         bool all = true;
-        for (RING_header_s* chain : chains_of_list(chain_or_list))
+        for (RING_header_s* chain : chains_in_order(chain_or_list))
             all = CHAIN_FindGougeFreeChains(chain, regions, count, d1, d2, merge_cb, out) && all;
         return all;
     }
