@@ -1,5 +1,7 @@
 // Segments of a chain, boxes and their cache, grid tolerance, placement moves
 // and extension.
+#include "support/chain_builders.h"
+
 #include <gtest/gtest.h>
 #include <merrow1/chain.h>
 #include <merrow1/chain_build.h>
@@ -12,6 +14,9 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+using chain_builders::data_of;
+using chain_builders::list_of_chains;
 
 namespace {
 
@@ -49,18 +54,8 @@ protected:
         return chain;
     }
 
-    RING_header_s* list_of(std::vector<RING_header_s*> chains) {
-        RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
-        RING_set_sub_ring_delfunc(list, nullptr);
-        for (RING_header_s* c : chains) RING_insert_after(list, list->last, c);
-        return list;
-    }
-
     static const double* point(const RING_node_s* node) {
         return static_cast<CHAIN_vertex_data_s*>(node->main_data)->geometry;
-    }
-    static CHAIN_main_data_s* data(const RING_header_s* chain) {
-        return static_cast<CHAIN_main_data_s*>(chain->main_data);
     }
 
     CMEM_pool_s* pool = nullptr;
@@ -110,7 +105,7 @@ TEST_F(ChainBoxTest, NullVertexIsNotedAtCheckingLevelOne) {
 
 TEST_F(ChainBoxTest, SegmentPointsInSpace) {
     RING_header_s* chain = half_circle();
-    data(chain)->csys.origin[2] = 4.0;
+    data_of(chain)->csys.origin[2] = 4.0;
     SEGMENT s;
     ASSERT_EQ(ChainSegment(chain, chain->last, &s), 1);
     Korvo::Math::Point3 start, end, middle;
@@ -165,12 +160,12 @@ TEST_F(ChainBoxTest, ClosingSegmentCountsAndShortChainsHaveNoBox) {
 
 TEST_F(ChainBoxTest, ChainsBoxIsTheUnionAndEmptyListIsInverted) {
     CHAIN_BOX_s box;
-    RING_header_s* empty = list_of({});
+    RING_header_s* empty = list_of_chains(pool, {});
     ASSERT_EQ(ChainsBox(empty, nullptr, &box), 1);
     expect_box(box, 1e7, -1e7, 1e7, -1e7);
     EXPECT_EQ(ChainsBox(nullptr, nullptr, &box), 0);
 
-    RING_header_s* list = list_of({polyline({{0, 0}, {1, 2}}), polyline({{5, 5}}), polyline({{-3, 1}, {-2, 1.5}})});
+    RING_header_s* list = list_of_chains(pool, {polyline({{0, 0}, {1, 2}}), polyline({{5, 5}}), polyline({{-3, 1}, {-2, 1.5}})});
     ASSERT_EQ(ChainsBox(list, nullptr, &box), 1);
     expect_box(box, 0, 2, -3, 1);  // the one-vertex chain does not count
     ASSERT_NE(CHAIN_ask_cached_box(list), nullptr);
@@ -263,26 +258,26 @@ TEST_F(ChainBoxTest, GridToleranceOfBox) {
     RING_header_s* part = polyline({{0, 0}, {100, 50}});
     const double tilted[2] = {0.6, 0.8};
     ChainBox(part, tilted, nullptr);
-    RING_header_s* list = list_of({part, polyline({{3, 3}})});
+    RING_header_s* list = list_of_chains(pool, {part, polyline({{3, 3}})});
     EXPECT_NEAR(CHAIN_ask_set_approx_tolerance(list), 4.656706471005455e-08, 1e-20);
     // The offset widens the grid: e = (2 x 1 + 100) x 1e-5 + 1 on every side.
     const double e = 102 * 1e-5 + 1;
     EXPECT_NEAR(CHAIN_ask_expanded_set_approx_tolerance(chain, 1.0), (100 + 2 * e) * 1.0000001 / 2147483648.0, 1e-20);
     EXPECT_EQ(CHAIN_ask_set_approx_tolerance(nullptr), 0.0);
-    EXPECT_EQ(CHAIN_ask_set_approx_tolerance(list_of({})), 0.0);
+    EXPECT_EQ(CHAIN_ask_set_approx_tolerance(list_of_chains(pool, {})), 0.0);
 }
 
 TEST_F(ChainBoxTest, SetToleranceIsLargestSetApproximationTolerance) {
     RING_header_s* a = polyline({{0, 0}, {1, 0}});
     RING_header_s* b = polyline({{0, 0}, {1, 0}});
     RING_header_s* c = polyline({{0, 0}, {1, 0}});
-    data(a)->approximation_tolerance_set = 1;
-    data(a)->approximation_tolerance = 0.01;
-    data(b)->approximation_tolerance = 0.5;  // not set: does not count
-    data(c)->approximation_tolerance_set = 1;
-    data(c)->approximation_tolerance = 0.02;
-    EXPECT_EQ(CHAIN_ask_set_tolerance(list_of({a, b, c})), 0.02);
-    EXPECT_EQ(CHAIN_ask_set_tolerance(list_of({b})), 0.0);
+    data_of(a)->approximation_tolerance_set = 1;
+    data_of(a)->approximation_tolerance = 0.01;
+    data_of(b)->approximation_tolerance = 0.5;  // not set: does not count
+    data_of(c)->approximation_tolerance_set = 1;
+    data_of(c)->approximation_tolerance = 0.02;
+    EXPECT_EQ(CHAIN_ask_set_tolerance(list_of_chains(pool, {a, b, c})), 0.02);
+    EXPECT_EQ(CHAIN_ask_set_tolerance(list_of_chains(pool, {b})), 0.0);
     EXPECT_EQ(CHAIN_ask_set_tolerance(nullptr), 0.0);
 }
 
@@ -290,12 +285,12 @@ TEST_F(ChainBoxTest, SetToleranceIsLargestSetApproximationTolerance) {
 
 TEST_F(ChainBoxTest, PlaneHeightAndOriginMoves) {
     RING_header_s* chain = polyline({{1, 2}, {3, 2}});
-    CHAIN_main_data_s* d = data(chain);
+    CHAIN_main_data_s* d = data_of(chain);
     d->csys.origin[2] = 2.0;
     EXPECT_EQ(CHAIN_ask_z_value(chain), 2.0);
-    CHAIN_LiftOrigin(list_of({chain}), 1.5);
+    CHAIN_LiftOrigin(list_of_chains(pool, {chain}), 1.5);
     EXPECT_EQ(CHAIN_ask_z_value(chain), 3.5);
-    EXPECT_EQ(CHAIN_ask_z_value(list_of({chain})), 3.5);
+    EXPECT_EQ(CHAIN_ask_z_value(list_of_chains(pool, {chain})), 3.5);
     EXPECT_EQ(CHAIN_ask_z_value(nullptr), 0.0);
     const double target[3] = {9, 9, -1};
     CHAIN_raise_to_point(chain, target);
@@ -335,12 +330,12 @@ TEST_F(ChainBoxTest, FlipMaterialSide) {
     RING_header_s* right = polyline({{0, 0}});
     RING_header_s* left = polyline({{0, 0}});
     RING_header_s* unset = polyline({{0, 0}});
-    data(right)->material_side = RIGHT;
-    data(left)->material_side = LEFT;
-    CHAIN_flip_material_side_for_set(list_of({right, left, unset}));
-    EXPECT_EQ(data(right)->material_side, LEFT);
-    EXPECT_EQ(data(left)->material_side, RIGHT);
-    EXPECT_EQ(data(unset)->material_side, 0);
+    data_of(right)->material_side = RIGHT;
+    data_of(left)->material_side = LEFT;
+    CHAIN_flip_material_side_for_set(list_of_chains(pool, {right, left, unset}));
+    EXPECT_EQ(data_of(right)->material_side, LEFT);
+    EXPECT_EQ(data_of(left)->material_side, RIGHT);
+    EXPECT_EQ(data_of(unset)->material_side, 0);
 }
 
 // ---- vertices and extension ------------------------------------------------

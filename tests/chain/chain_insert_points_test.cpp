@@ -1,6 +1,7 @@
 // Inserting the points where a chain meets a chain list as vertices: the
 // chain gains a vertex at every crossing and keeps its geometry.
 #include "chain/chain_query_fixture.h"
+#include "support/chain_builders.h"
 
 #include <gtest/gtest.h>
 #include <merrow1/chain_area.h>
@@ -12,16 +13,11 @@
 #include <cmath>
 #include <vector>
 
+using chain_builders::list_of_chains;
+
 namespace {
 
 using namespace chain_query_test;
-
-RING_header_s* list_of(CMEM_pool_s* pool, std::vector<RING_header_s*> chains) {
-    RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
-    RING_set_sub_ring_delfunc(list, nullptr);
-    for (RING_header_s* chain : chains) RING_insert_after(list, list->last, chain);
-    return list;
-}
 
 std::vector<std::vector<double>> points(const RING_header_s* chain) {
     std::vector<std::vector<double>> out;
@@ -70,7 +66,7 @@ TEST_F(ChainInsertPointsTest, VerticesGoInAtEveryCrossingInChainOrder) {
         std::vector<RING_header_s*> others;
         for (const std::vector<V>& o : c.others) others.push_back(make_chain(pool, o, false));
         const double area_before = CHAIN_chainArea_chainCentroid(chain, nullptr);
-        CHAIN_insert_list_intersection_points_into_chain(chain, list_of(pool, others), remember);
+        CHAIN_insert_list_intersection_points_into_chain(chain, list_of_chains(pool, others), remember);
         const std::vector<std::vector<double>> got = points(chain);
         ASSERT_EQ(got.size(), c.expected.size()) << c.name;
         for (size_t i = 0; i < got.size(); ++i) {
@@ -87,7 +83,7 @@ TEST_F(ChainInsertPointsTest, ArcIsSplitOnItsOwnCircle) {
     RING_header_s* arc = make_chain(pool, {P(1, 0), A(-1, 0, 0, 0, CCW)}, false);
     RING_header_s* line = make_chain(pool, {P(-2, 0.5), L(2, 0.5)}, false);
     const double length_before = CHAIN_perimeter_and_centroid(arc, nullptr);
-    CHAIN_insert_list_intersection_points_into_chain(arc, list_of(pool, {line}), nullptr);
+    CHAIN_insert_list_intersection_points_into_chain(arc, list_of_chains(pool, {line}), nullptr);
     ASSERT_EQ(arc->count, 4);
     const double h = std::sqrt(0.75);
     EXPECT_NEAR(point_of(nth(arc, 1))[0], h, 1e-12);
@@ -106,7 +102,7 @@ TEST_F(ChainInsertPointsTest, ArcIsSplitOnItsOwnCircle) {
 
 TEST_F(ChainInsertPointsTest, ChainInItsOwnListGetsItsSelfCrossings) {
     RING_header_s* eight = make_chain(pool, {P(0, 0), L(2, 2), L(2, 0), L(0, 2)}, false);
-    CHAIN_insert_list_intersection_points_into_chain(eight, list_of(pool, {eight}), remember);
+    CHAIN_insert_list_intersection_points_into_chain(eight, list_of_chains(pool, {eight}), remember);
     ASSERT_EQ(eight->count, 6);
     EXPECT_EQ(point_of(nth(eight, 1))[0], 1.0);
     EXPECT_EQ(point_of(nth(eight, 4))[1], 1.0);
@@ -118,12 +114,12 @@ TEST_F(ChainInsertPointsTest, PrivatePoolGoesAlsoOnAbort) {
     RING_header_s* other = make_chain(pool, {P(1, -1), L(1, 1)}, false);
     const long pools = velte_test::live_pool_count();
     velte_test::request_abort(1);
-    EXPECT_THROW(CHAIN_insert_list_intersection_points_into_chain(chain, list_of(pool, {other}), nullptr),
+    EXPECT_THROW(CHAIN_insert_list_intersection_points_into_chain(chain, list_of_chains(pool, {other}), nullptr),
                  Korvo::Error::Severe);
     velte_test::cancel_abort();
     EXPECT_EQ(velte_test::live_pool_count(), pools);
     EXPECT_EQ(chain->count, 2);
-    CHAIN_insert_list_intersection_points_into_chain(nullptr, list_of(pool, {other}), nullptr);
+    CHAIN_insert_list_intersection_points_into_chain(nullptr, list_of_chains(pool, {other}), nullptr);
     CHAIN_insert_list_intersection_points_into_chain(chain, nullptr, nullptr);
     EXPECT_EQ(chain->count, 2);
 }

@@ -2,6 +2,7 @@
 // touch and overlap, entered once per place, in parameter order, with closed
 // chains' sub-rings circular.
 #include "chain/chain_query_fixture.h"
+#include "support/chain_builders.h"
 
 #include <gtest/gtest.h>
 #include <merrow1/chain_intersection.h>
@@ -16,11 +17,12 @@
 #include <string>
 #include <vector>
 
+using chain_builders::list_of_chains;
+using chain_builders::owning_list;
+
 namespace {
 
 using namespace chain_query_test;
-
-RING_header_s* new_list(CMEM_pool_s* pool) { return RING_create_in_pool(nullptr, RING_TYPE_LIST, pool); }
 
 RING_header_s* sub_ring(const RING_header_s* list, const RING_header_s* chain) {
     RING_node_s* node = list->first;
@@ -51,13 +53,6 @@ bool circular(const RING_header_s* sub) { return sub && sub->last->next == sub->
 void expect_parameters(const std::vector<double>& got, const std::vector<double>& want, const char* what) {
     ASSERT_EQ(got.size(), want.size()) << what;
     for (size_t i = 0; i < want.size(); ++i) EXPECT_NEAR(got[i], want[i], 1e-9) << what << " #" << i;
-}
-
-RING_header_s* list_of(CMEM_pool_s* pool, std::vector<RING_header_s*> chains) {
-    RING_header_s* list = new_list(pool);
-    RING_set_sub_ring_delfunc(list, nullptr);
-    for (RING_header_s* chain : chains) RING_insert_after(list, list->last, chain);
-    return list;
 }
 
 class ChainIntersectionTest : public PoolTest {};
@@ -123,7 +118,7 @@ TEST_F(ChainIntersectionTest, ChainToChainIntEntersEveryPlaceOnceInOrder) {
     for (const PairCase& c : cases) {
         RING_header_s* a = make_chain(pool, c.a, c.a_closed);
         RING_header_s* b = make_chain(pool, c.b, c.b_closed);
-        RING_header_s* list = new_list(pool);
+        RING_header_s* list = owning_list(pool);
         EXPECT_EQ(ChainToChainInt(a, b, list), 1);
         expect_parameters(parameters(list, a), c.on_a, c.name);
         expect_parameters(parameters(list, b), c.on_b, c.name);
@@ -148,7 +143,7 @@ TEST_F(ChainIntersectionTest, ChainToChainIntEntersEveryPlaceOnceInOrder) {
 TEST_F(ChainIntersectionTest, CrossingPlacesAreInsideTheirSegmentsAndVerticesExact) {
     RING_header_s* a = make_chain(pool, {L(0, 0), L(1, 0), L(1, 1), L(0, 1)}, true);
     RING_header_s* b = make_chain(pool, {L(1, 1), L(2, 1), L(2, 2), L(1, 2)}, true);
-    RING_header_s* list = new_list(pool);
+    RING_header_s* list = owning_list(pool);
     ChainToChainInt(a, b, list);
     const std::vector<POINT_ON_CHAIN_s> on_a = places(list, a);
     ASSERT_EQ(on_a.size(), 2u);
@@ -158,7 +153,7 @@ TEST_F(ChainIntersectionTest, CrossingPlacesAreInsideTheirSegmentsAndVerticesExa
     EXPECT_EQ(on_a[1].point[1], 1.0);
 
     RING_header_s* c = make_chain(pool, {L(0.5, 0.5), L(1.5, 0.5), L(1.5, 1.5), L(0.5, 1.5)}, true);
-    RING_header_s* list2 = new_list(pool);
+    RING_header_s* list2 = owning_list(pool);
     ChainToChainInt(a, c, list2);
     const std::vector<POINT_ON_CHAIN_s> crossing = places(list2, a);
     ASSERT_EQ(crossing.size(), 3u);
@@ -192,7 +187,7 @@ TEST_F(ChainIntersectionTest, SelfIntersections) {
     };
     for (const SelfCase& c : cases) {
         RING_header_s* chain = make_chain(pool, c.vertices, c.closed);
-        RING_header_s* list = new_list(pool);
+        RING_header_s* list = owning_list(pool);
         EXPECT_EQ(ChainIntersection(chain, list), 1);
         expect_parameters(parameters(list, chain), c.expected, c.name);
         EXPECT_EQ(circular(sub_ring(list, chain)), c.closed) << c.name;
@@ -210,7 +205,7 @@ TEST_F(ChainIntersectionTest, TraceRecordOfASmoothCornerStopsTheNeighbourTest) {
         auto* record = static_cast<unsigned char*>(CMEM_ALLOC(pool, 1, 32));
         *reinterpret_cast<int*>(record + 24) = kind;
         RING_put_node_app_data(chain, nth(chain, 1), 1, record);
-        RING_header_s* list = new_list(pool);
+        RING_header_s* list = owning_list(pool);
         ChainIntersection(chain, list);
         expect_parameters(parameters(list, chain), kind == 5 ? std::vector<double>{0.0, 2.0}
                                                               : std::vector<double>{0.0, 1.0 / 3.0, 2.0},
@@ -222,8 +217,8 @@ TEST_F(ChainIntersectionTest, TraceRecordOfASmoothCornerStopsTheNeighbourTest) {
 TEST_F(ChainIntersectionTest, SelfIntersectionOfAChainList) {
     RING_header_s* square = make_chain(pool, {L(0, 0), L(1, 0), L(1, 1), L(0, 1)}, true);
     RING_header_s* eight = make_chain(pool, {P(0, 0), L(2, 2), L(2, 0), L(0, 2)}, false);
-    EXPECT_FALSE(CHAIN_has_self_intersections(list_of(pool, {square})));
-    EXPECT_TRUE(CHAIN_has_self_intersections(list_of(pool, {square, eight})));
+    EXPECT_FALSE(CHAIN_has_self_intersections(list_of_chains(pool, {square})));
+    EXPECT_TRUE(CHAIN_has_self_intersections(list_of_chains(pool, {square, eight})));
     EXPECT_FALSE(CHAIN_has_self_intersections(make_chain(pool, {}, false)));
     EXPECT_FALSE(CHAIN_has_self_intersections(nullptr));
 }
@@ -233,7 +228,7 @@ TEST_F(ChainIntersectionTest, SelfIntersectionOfAChainList) {
 
 TEST_F(ChainIntersectionTest, InsertKeepsOrderDropsEqualsAndPutsNewestFirstAmongEqualParameters) {
     RING_header_s* chain = make_chain(pool, {P(0, 0), L(1, 0), L(2, 0), L(3, 0)}, false);
-    RING_header_s* list = new_list(pool);
+    RING_header_s* list = owning_list(pool);
     auto place = [&](double parameter, RING_node_s* node, double x, double y) {
         POINT_ON_CHAIN_s p = {{x, y}, parameter, chain, node, 1};
         return p;
@@ -262,7 +257,7 @@ TEST_F(ChainIntersectionTest, InsertKeepsOrderDropsEqualsAndPutsNewestFirstAmong
 TEST_F(ChainIntersectionTest, InsertIntoACircularSubRingStaysCircular) {
     RING_header_s* square = unit_square(pool);
     RING_header_s* other = make_chain(pool, {L(0.5, 0.5), L(1.5, 0.5), L(1.5, 1.5), L(0.5, 1.5)}, true);
-    RING_header_s* list = new_list(pool);
+    RING_header_s* list = owning_list(pool);
     ChainToChainInt(square, other, list);
     POINT_ON_CHAIN_s extra = {{0.5, 0.0}, 0.5, square, nth(square, 1), 1};
     InsertIntersectionPoint(&extra, list);
@@ -274,7 +269,7 @@ TEST_F(ChainIntersectionTest, InsertIntoACircularSubRingStaysCircular) {
 TEST_F(ChainIntersectionTest, LoadChainEdgesEntersStartAndEndOfOpenChainsOnly) {
     RING_header_s* open = make_chain(pool, {P(0, 0), L(1, 0), L(1, 1)}, false);
     RING_header_s* closed = unit_square(pool);
-    RING_header_s* list = new_list(pool);
+    RING_header_s* list = owning_list(pool);
     EXPECT_EQ(LoadChainEdges(open, list), 1);
     EXPECT_EQ(LoadChainEdges(closed, list), 1);
     EXPECT_EQ(LoadChainEdges(make_chain(pool, {}, false), list), 0);
@@ -289,7 +284,7 @@ TEST_F(ChainIntersectionTest, LoadChainEdgesEntersStartAndEndOfOpenChainsOnly) {
 
 TEST_F(ChainIntersectionTest, UserAbortRaisesFromInsert) {
     RING_header_s* square = unit_square(pool);
-    RING_header_s* list = new_list(pool);
+    RING_header_s* list = owning_list(pool);
     velte_test::request_abort();
     EXPECT_THROW(LoadChainEdges(square, list), Korvo::Error::Exception);
     velte_test::cancel_abort();
@@ -303,7 +298,7 @@ TEST_F(ChainIntersectionTest, ChainAgainstListWithEndFlags) {
     RING_header_s* a = make_chain(pool, {P(0, 0), L(2, 0)}, false);
     RING_header_s* b = make_chain(pool, {P(1, -1), L(1, 1)}, false);
     RING_header_s* far = make_chain(pool, {P(5, 5), L(6, 5)}, false);
-    RING_header_s* chains = list_of(pool, {b, far});
+    RING_header_s* chains = list_of_chains(pool, {b, far});
     struct Case {
         bool own_ends, others_ends;
         std::vector<double> on_a, on_b;
@@ -311,7 +306,7 @@ TEST_F(ChainIntersectionTest, ChainAgainstListWithEndFlags) {
     for (const Case& c : std::vector<Case>{{false, false, {0.5}, {0.5}},
                                            {true, false, {0.0, 0.5, 1.0}, {0.5}},
                                            {true, true, {0.0, 0.5, 1.0}, {0.0, 0.5, 1.0}}}) {
-        RING_header_s* list = new_list(pool);
+        RING_header_s* list = owning_list(pool);
         RING_set_node_main_data_delfunc(list, [](RING_header_s*, RING_node_s*) { return 0; });
         EXPECT_EQ(CHAIN_chain_chains_intersections(a, chains, c.own_ends, c.others_ends, nullptr, list), 1);
         EXPECT_EQ(list->node_main_data_delfunc, nullptr);
@@ -331,8 +326,8 @@ TEST_F(ChainIntersectionTest, CachedBoxAxisIsReusedAndRefreshed) {
     const double axis[2] = {1.0, 0.0};
     ChainBox(a, axis, nullptr);
     CHAIN_ask_cached_box(a)->max_along = -100.0;  // a stale value the call must not trust
-    RING_header_s* list = new_list(pool);
-    CHAIN_chain_chains_intersections(a, list_of(pool, {b}), false, false, nullptr, list);
+    RING_header_s* list = owning_list(pool);
+    CHAIN_chain_chains_intersections(a, list_of_chains(pool, {b}), false, false, nullptr, list);
     expect_parameters(parameters(list, a), {0.5}, "a");
     const CHAIN_BOX_s* box = CHAIN_ask_cached_box(a);
     ASSERT_NE(box, nullptr);
@@ -346,8 +341,8 @@ TEST_F(ChainIntersectionTest, ChainsToChainsAddsEndsOfTheSecondList) {
     RING_header_s* b = make_chain(pool, {P(1, -1), L(1, 1)}, false);
     RING_header_s* c = unit_square(pool);
     ChainShift(c, std::vector<double>{1.0, 0.0}.data(), 10.0);
-    RING_header_s* list = new_list(pool);
-    EXPECT_EQ(ChainsToChainsInt(list_of(pool, {a}), list_of(pool, {b, c}), list, false), 1);
+    RING_header_s* list = owning_list(pool);
+    EXPECT_EQ(ChainsToChainsInt(list_of_chains(pool, {a}), list_of_chains(pool, {b, c}), list, false), 1);
     expect_parameters(parameters(list, a), {0.0, 0.5, 1.0}, "a");
     expect_parameters(parameters(list, b), {0.0, 0.5, 1.0}, "b");
     expect_parameters(parameters(list, c), {0.0}, "c");
@@ -361,9 +356,9 @@ TEST_F(ChainIntersectionTest, ChainsIntersectionOfASet) {
     RING_header_s* bar = make_chain(pool, {P(-1, 1.5), L(3, 1.5)}, false);
     RING_header_s* far = unit_square(pool);
     ChainShift(far, std::vector<double>{0.0, 1.0}.data(), 10.0);
-    RING_header_s* set = list_of(pool, {eight, dot, bar, far});
+    RING_header_s* set = list_of_chains(pool, {eight, dot, bar, far});
 
-    RING_header_s* list = new_list(pool);
+    RING_header_s* list = owning_list(pool);
     EXPECT_EQ(ChainsIntersection(set, list), 1);
     // Sub-rings in set order; every chain's ends entered; the bar crosses
     // the eight's three segments at y = 1.5.
@@ -384,11 +379,11 @@ TEST_F(ChainIntersectionTest, ChainsIntersectionOfASet) {
 
     // Between chains only: no self pairs; ends before, or after for chains
     // that received a place.
-    RING_header_s* before = new_list(pool);
+    RING_header_s* before = owning_list(pool);
     ChainsIntersectionBetween(set, before, false);
     expect_parameters(parameters(before, eight), {0.0, 0.75, 1.25, 2.75, 3.0}, "eight between");
     EXPECT_NE(sub_ring(before, far), nullptr);
-    RING_header_s* after = new_list(pool);
+    RING_header_s* after = owning_list(pool);
     ChainsIntersectionBetween(set, after, true);
     expect_parameters(parameters(after, eight), {0.0, 0.75, 1.25, 2.75, 3.0}, "eight after");
     EXPECT_EQ(sub_ring(after, far), nullptr);
@@ -428,9 +423,9 @@ TEST_F(ChainIntersectionTest, DebugInterfaceGetsTheListsAndNoParameterMismatch) 
     CALLBACK_register("CHAIN_debug_function", capture);
     RING_header_s* eight = make_chain(pool, {P(0, 0), L(2, 2), L(2, 0), L(0, 2)}, false);
     RING_header_s* arc = make_chain(pool, {P(1, 0), A(-1, 0, 0, 0, CCW)}, false);
-    RING_header_s* list = new_list(pool);
+    RING_header_s* list = owning_list(pool);
     ChainIntersection(eight, list);
-    CHAIN_chain_chains_intersections(arc, list_of(pool, {eight}), true, true, nullptr, list);
+    CHAIN_chain_chains_intersections(arc, list_of_chains(pool, {eight}), true, true, nullptr, list);
     EXPECT_EQ(g_labels, (std::vector<std::string>{"ChainIntersection:", "CHAIN_chain_chains_intersections:"}));
     RING_delete(list);
     CHAIN_set_chain_debug_status(-100);  // the next query reads the environment again
@@ -526,13 +521,13 @@ TEST_F(ChainIntersectionTest, SearchesGiveTheListsOfEveryPairInLoopOrder) {
         std::mt19937_64 rng(seed);
         const std::vector<RING_header_s*> chains = lattice_chains(pool, rng, 8);
         const std::string tag = "seed " + std::to_string(seed);
-        RING_header_s* set = list_of(pool, chains);
+        RING_header_s* set = list_of_chains(pool, chains);
 
         // A set among itself: every chain's ends, then per segment its own
         // later segments and every later chain.
         for (bool own : {true, false}) {
-            RING_header_s* got = new_list(pool);
-            RING_header_s* want = new_list(pool);
+            RING_header_s* got = owning_list(pool);
+            RING_header_s* want = owning_list(pool);
             if (own)
                 ChainsIntersection(set, got);
             else
@@ -550,8 +545,8 @@ TEST_F(ChainIntersectionTest, SearchesGiveTheListsOfEveryPairInLoopOrder) {
         }
 
         // One chain against itself, against another, against the set.
-        RING_header_s* got = new_list(pool);
-        RING_header_s* want = new_list(pool);
+        RING_header_s* got = owning_list(pool);
+        RING_header_s* want = owning_list(pool);
         ChainIntersection(chains[0], got);
         LoadChainEdges(chains[0], want);
         for (size_t i = 0; i < segment_ends(chains[0]).size(); ++i) all_pairs_of_segment(chains[0], chains[0], i, want);

@@ -2,6 +2,7 @@
 // refusal of damaged files, file handling through the host's CAM files, and
 // the text-listing reader.
 #include "internal/record_size.h"
+#include "support/chain_builders.h"
 
 #include <gtest/gtest.h>
 #include <merrow1/chain.h>
@@ -93,7 +94,8 @@ void put_at(Bytes& b, size_t offset, T value) {
     std::memcpy(b.data() + offset, &value, sizeof(T));
 }
 
-CHAIN_main_data_s* main_of(const RING_header_s* chain) { return static_cast<CHAIN_main_data_s*>(chain->main_data); }
+using chain_builders::data_of;
+using chain_builders::list_of_chains;
 CHAIN_vertex_data_s* record_of(const RING_node_s* node) { return static_cast<CHAIN_vertex_data_s*>(node->main_data); }
 unsigned kind_bits(const RING_node_s* node) { return record_of(node)->flags & CHAIN_VERTEX_SEG_TYPE_MASK; }
 bool closed(const RING_header_s* chain) { return chain->first && chain->last && chain->last->next == chain->first; }
@@ -191,7 +193,7 @@ protected:
     }
 
     void set_main(RING_header_s* chain) {
-        CHAIN_main_data_s* m = main_of(chain);
+        CHAIN_main_data_s* m = data_of(chain);
         const double origin[3] = {1.5, -2.25, 3.0};
         for (int i = 0; i < 3; ++i) m->csys.origin[i] = origin[i];
         for (int i = 0; i < 9; ++i) m->csys.matrix[i] = 0.125 * (i + 1);
@@ -309,12 +311,12 @@ protected:
         RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
         RING_set_sub_ring_delfunc(list, nullptr);
         RING_header_s* square = CHAIN_create_from_csys(nullptr, pool);
-        main_of(square)->material_side = RIGHT;
+        data_of(square)->material_side = RIGHT;
         for (auto p : {std::vector<double>{0, 0}, {4, 0}, {4, 4}, {0, 4}}) add_vertex(square, SEG_LINE, p);
         close_chain(square);
         RING_put_node_app_data(square, square->first, 131, square->first);
         RING_header_s* empty = CHAIN_create_from_csys(nullptr, pool);
-        main_of(empty)->kind = SAMPLE_CHAIN;
+        data_of(empty)->kind = SAMPLE_CHAIN;
         RING_header_s* arcs = CHAIN_create_from_csys(nullptr, pool);
         add_vertex(arcs, SEG_POINT, {1, 0});
         add_vertex(arcs, SEG_ARC, {0, -1, 0, 0, 1}, CW);
@@ -322,12 +324,6 @@ protected:
         RING_put_node_app_data(arcs, arcs->last, 1, pattern_record(pool, 32, 7));
         for (RING_header_s* c : {tagged_open_chain(pool), square, empty, static_cast<RING_header_s*>(nullptr), arcs})
             RING_set_node_subring(RING_insert_after(list, list->last, nullptr), c);
-        return list;
-    }
-
-    RING_header_s* new_list(CMEM_pool_s* p) {
-        RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, p);
-        RING_set_sub_ring_delfunc(list, nullptr);
         return list;
     }
 
@@ -345,8 +341,8 @@ protected:
     }
 
     static void expect_same_main_data(const RING_header_s* a, const RING_header_s* b) {
-        const CHAIN_main_data_s& x = *main_of(a);
-        const CHAIN_main_data_s& y = *main_of(b);
+        const CHAIN_main_data_s& x = *data_of(a);
+        const CHAIN_main_data_s& y = *data_of(b);
         for (int i = 0; i < 3; ++i) EXPECT_EQ(x.csys.origin[i], y.csys.origin[i]);
         for (int i = 0; i < 9; ++i) EXPECT_EQ(x.csys.matrix[i], y.csys.matrix[i]);
         EXPECT_EQ(x.material_side, y.material_side);
@@ -422,7 +418,7 @@ TEST_F(ChainListFileTest, RoundTripKeepsChainsRecordsAndClosedness) {
     EXPECT_EQ(magic, 100000);
     EXPECT_EQ(count, 4);  // the node without a chain is neither written nor counted
 
-    RING_header_s* loaded = new_list(other);
+    RING_header_s* loaded = list_of_chains(other);
     ASSERT_TRUE(load_list(loaded, "list.dmp"));
     ASSERT_EQ(loaded->count, 4);
     std::vector<RING_header_s*> expected;
@@ -446,7 +442,7 @@ TEST_F(ChainListFileTest, RoundTripKeepsChainsRecordsAndClosedness) {
 }
 
 TEST_F(ChainListFileTest, HeaderCasesAnswerAsTheFileSays) {
-    RING_header_s* empty_list = new_list(pool);
+    RING_header_s* empty_list = list_of_chains(pool);
     dump_list(empty_list, "zero.dmp");
     CAM_FILE_s* file = open_for_writing("none.dmp");
     EXPECT_EQ(CHAIN_dump_list_of_chains(nullptr, file), 1);
@@ -461,7 +457,7 @@ TEST_F(ChainListFileTest, HeaderCasesAnswerAsTheFileSays) {
     } cases[] = {{"zero.dmp", true}, {"none.dmp", false}, {"magic.dmp", false}, {"short.dmp", false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
-        RING_header_s* list = new_list(other);
+        RING_header_s* list = list_of_chains(other);
         EXPECT_EQ(load_list(list, c.file), c.answer);
         EXPECT_EQ(list->count, 0);
     }
@@ -479,7 +475,7 @@ TEST_F(ChainListFileTest, TruncatedFileKeepsTheChainsReadWholeAndNamesTheDamaged
     // up to it (the records do not depend on the count before them).
     std::vector<size_t> ends;
     {
-        RING_header_s* prefix = new_list(pool);
+        RING_header_s* prefix = list_of_chains(pool);
         for (RING_node_s* n : nodes_of(sample)) {
             if (!RING_ask_node_subring(n)) continue;
             RING_set_node_subring(RING_insert_after(prefix, prefix->last, nullptr), RING_ask_node_subring(n));
@@ -493,7 +489,7 @@ TEST_F(ChainListFileTest, TruncatedFileKeepsTheChainsReadWholeAndNamesTheDamaged
         SCOPED_TRACE(length);
         stend_test::clear();
         write_file("cut.dmp", Bytes(full.begin(), full.begin() + static_cast<long>(length)));
-        RING_header_s* list = new_list(other);
+        RING_header_s* list = list_of_chains(other);
         RING_set_node_subring(RING_insert_after(list, nullptr, nullptr), CHAIN_create_from_csys(nullptr, other));
         EXPECT_FALSE(load_list(list, "cut.dmp"));
         int whole = 0;
@@ -516,7 +512,7 @@ TEST_F(ChainListFileTest, DamagedChainInTheMiddleIsDroppedWithTheRest) {
     RING_header_s* sample = sample_list();
     dump_list(sample, "full.dmp");
     Bytes bytes = file_bytes("full.dmp");
-    RING_header_s* first_only = new_list(pool);
+    RING_header_s* first_only = list_of_chains(pool);
     RING_set_node_subring(RING_insert_after(first_only, nullptr, nullptr), RING_ask_node_subring(sample->first));
     dump_list(first_only, "first.dmp");
     const size_t second = file_bytes("first.dmp").size();  // the second record starts here
@@ -525,11 +521,11 @@ TEST_F(ChainListFileTest, DamagedChainInTheMiddleIsDroppedWithTheRest) {
     write_file("bad.dmp", bytes);
     // What loading the first chain alone leaves live.
     long objects = velte_test::live_object_count();
-    ASSERT_TRUE(load_list(new_list(other), "first.dmp"));
+    ASSERT_TRUE(load_list(list_of_chains(other), "first.dmp"));
     const long one_chain = velte_test::live_object_count() - objects;
     stend_test::clear();
     objects = velte_test::live_object_count();
-    RING_header_s* list = new_list(other);
+    RING_header_s* list = list_of_chains(other);
     EXPECT_FALSE(load_list(list, "bad.dmp"));
     ASSERT_EQ(list->count, 1);
     expect_same_chain(RING_ask_node_subring(sample->first), RING_ask_node_subring(list->first));
@@ -557,7 +553,7 @@ TEST_F(ChainListFileTest, RandomlyDamagedListDumpsLoadCleanly) {
             damaged[random() % damaged.size()] = static_cast<unsigned char>(random());
         if (random() % 4 == 0) damaged.resize(random() % damaged.size());
         write_file("damaged.dmp", damaged);
-        RING_header_s* list = new_list(other);
+        RING_header_s* list = list_of_chains(other);
         const bool ok = load_list(list, "damaged.dmp");
         EXPECT_LE(list->count, 4);
         if (!ok) {
@@ -782,7 +778,7 @@ TEST_F(ChainListingTest, FullListingSetsEveryFieldAndEndsAtTheLastVertex) {
     EXPECT_STREQ(line, "The chain is an open chain");
     CAM_FILE_close(&file);
 
-    const CHAIN_main_data_s& m = *main_of(chain);
+    const CHAIN_main_data_s& m = *data_of(chain);
     EXPECT_EQ(m.kind, APPROX_CHAIN);
     EXPECT_EQ(m.material_side, LEFT);
     EXPECT_EQ(m.direction, CW);
@@ -899,10 +895,10 @@ TEST_F(ChainListingTest, StateCarriesOverAndUnknownWordsLeaveFieldsUnset) {
         "Vertex number 2\n"
         "Corner\n");
     ASSERT_NE(chain, nullptr);
-    EXPECT_EQ(main_of(chain)->material_side, 0);
-    EXPECT_EQ(main_of(chain)->direction, 0);
-    EXPECT_EQ(main_of(chain)->kind, OFFSET_CHAIN);  // unchanged from a new chain
-    EXPECT_EQ(main_of(chain)->region_set_id, 0);
+    EXPECT_EQ(data_of(chain)->material_side, 0);
+    EXPECT_EQ(data_of(chain)->direction, 0);
+    EXPECT_EQ(data_of(chain)->kind, OFFSET_CHAIN);  // unchanged from a new chain
+    EXPECT_EQ(data_of(chain)->region_set_id, 0);
     ASSERT_EQ(chain->count, 1);  // vertex 2 inherits the point: coincident, not appended
     EXPECT_EQ(point(chain->first)[0], 5.0);
     EXPECT_EQ(point(chain->first)[1], 3.0);

@@ -1,6 +1,7 @@
 // The region of an open chain offset back along itself, and result chains cut
 // back into open pieces.
 #include "chain/chain_query_fixture.h"
+#include "support/chain_builders.h"
 
 #include <gtest/gtest.h>
 #include <merrow1/app_data_keys.h>
@@ -20,6 +21,8 @@
 #include <string>
 #include <vector>
 
+using chain_builders::owning_list;
+
 namespace {
 
 using namespace chain_query_test;
@@ -27,8 +30,6 @@ using namespace chain_query_test;
 const double kPi = 3.14159265358979323846;
 
 class ChainOffsetReverseTest : public PoolTest {};
-
-RING_header_s* new_list(CMEM_pool_s* pool) { return RING_create_in_pool(nullptr, RING_TYPE_LIST, pool); }
 
 std::vector<RING_header_s*> chains_in(const RING_header_s* list) {
     std::vector<RING_header_s*> chains;
@@ -123,7 +124,7 @@ TEST_F(ChainOffsetReverseTest, RegionOfAnOpenLIsTheStripOnItsMaterialSideWithRou
         SCOPED_TRACE("side " + std::to_string(side));
         RING_header_s* chain = l_chain(pool, side);
         const Snapshot before(chain);
-        RING_header_s* out = new_list(pool);
+        RING_header_s* out = owning_list(pool);
         EXPECT_TRUE(CHAIN_create_closed_by_offset_reverse(chain, r, out, false));
         before.expect_same(chain);
 
@@ -163,7 +164,7 @@ TEST_F(ChainOffsetReverseTest, RegionVerticesLinkOnlyToTheChainsOwnVerticesAndTa
             record_of(node)->flags |= (1u << CHAIN_VERTEX_GEOM_TYPE_SHIFT) | 0x800u;
         data_of(chain)->material_side = LEFT;
         const std::vector<RING_node_s*> own = vertices_of(chain);
-        RING_header_s* out = new_list(pool);
+        RING_header_s* out = owning_list(pool);
         ASSERT_TRUE(CHAIN_create_closed_by_offset_reverse(chain, 0.5, out, false));
         int front = 0, back = 0;
         for (RING_header_s* region : chains_in(out))
@@ -199,7 +200,7 @@ TEST_F(ChainOffsetReverseTest, AnErrorInTheBooleanLeavesTheChainAsItCame) {
     data_of(chain)->direction = CCW;
     data_of(chain)->use_implied_offset = 4;
     const Snapshot before(chain);
-    RING_header_s* out = new_list(pool);
+    RING_header_s* out = owning_list(pool);
     velte_test::request_abort(0);
     EXPECT_ANY_THROW(CHAIN_create_closed_by_offset_reverse(chain, 0.5, out, false));
     velte_test::cancel_abort();
@@ -213,7 +214,7 @@ TEST_F(ChainOffsetReverseTest, ClosedChainsGoToTheOutputAndWithFlipAreResolvedOn
         data_of(square)->material_side = LEFT;
         data_of(square)->direction = CCW;
         data_of(square)->region_set_id = 4;
-        RING_header_s* out = new_list(pool);
+        RING_header_s* out = owning_list(pool);
         RING_set_sub_ring_delfunc(out, nullptr);
         EXPECT_FALSE(CHAIN_create_closed_by_offset_reverse(square, 0.5, out, flip));
         // The caller's chain itself comes first, as it was.
@@ -239,7 +240,7 @@ TEST_F(ChainOffsetReverseTest, ListsAnswerWhetherAnyChainWasOpenAndNullOrEmptyIn
     RING_header_s* square = make_chain(pool, {L(0, 0), L(2, 0), L(2, 2), L(0, 2)}, true);
     data_of(square)->material_side = LEFT;
     RING_header_s* open = l_chain(pool, LEFT);
-    RING_header_s* out = new_list(pool);
+    RING_header_s* out = owning_list(pool);
     RING_set_sub_ring_delfunc(out, nullptr);
     EXPECT_TRUE(CHAIN_create_closed_by_offset_reverse(list_of_chains(pool, {square, open}), 0.5, out, false));
     EXPECT_FALSE(CHAIN_create_closed_by_offset_reverse(list_of_chains(pool, {square}), 0.5, out, false));
@@ -254,7 +255,7 @@ TEST_F(ChainOffsetReverseTest, ASinglePointIsOpenWithoutARegionAndAChainForAList
     RING_header_s* point = make_chain(pool, {P(1, 1)}, false);
     record_of(point->first)->flags |= 0x800u;
     const Snapshot before(point);
-    RING_header_s* out = new_list(pool);
+    RING_header_s* out = owning_list(pool);
     EXPECT_TRUE(CHAIN_create_closed_by_offset_reverse(point, 0.5, out, false));
     EXPECT_EQ(out->count, 0);
     before.expect_same(point);
@@ -317,7 +318,7 @@ TEST_F(ChainOffsetReverseTest, ResultChainsAreCutIntoTheRunsOnTheirSource) {
     data_of(input)->region_set_id = 5;
     data_of(d)->region_set_id = 6;
 
-    RING_header_s* results = new_list(pool);  // deletes the chains it holds
+    RING_header_s* results = owning_list(pool);  // deletes the chains it holds
     for (RING_header_s* chain : {a, b, input, c, d}) RING_insert_after(results, results->last, chain);
     RING_header_s* second = list_of_chains(pool, {c, d});
     CHAIN_open_closed_by_offset_reverse(input, second, results);
@@ -357,7 +358,7 @@ TEST_F(ChainOffsetReverseTest, ARegionCutBackOpenIsTheWholeChainOnEitherSide) {
     for (SIDE side : {SIDE(LEFT), SIDE(RIGHT)}) {
         SCOPED_TRACE("side " + std::to_string(side));
         RING_header_s* chain = l_chain(pool, side);
-        RING_header_s* out = new_list(pool);
+        RING_header_s* out = owning_list(pool);
         ASSERT_TRUE(CHAIN_create_closed_by_offset_reverse(chain, 0.5, out, false));
         for (RING_header_s* region : chains_in(out))
             for (RING_node_s* vertex : vertices_of(region)) {
@@ -386,7 +387,7 @@ TEST_F(ChainOffsetReverseTest, ARegionCutBackOpenIsTheWholeChainOnEitherSide) {
 // that comes back whole among the results is reopened as the chain itself.
 TEST_F(ChainOffsetReverseTest, ARegionHandedBackWholeGivesItsChain) {
     RING_header_s* chain = l_chain(pool, LEFT);
-    RING_header_s* regions = new_list(pool);
+    RING_header_s* regions = owning_list(pool);
     RING_set_sub_ring_delfunc(regions, nullptr);
     ASSERT_TRUE(CHAIN_create_closed_by_offset_reverse(chain, 0.5, regions, false));
     ASSERT_EQ(regions->count, 1);
@@ -403,7 +404,7 @@ TEST_F(ChainOffsetReverseTest, ARegionHandedBackWholeGivesItsChain) {
 
 TEST_F(ChainOffsetReverseTest, AnOpenChainsRegionCutBackOpenLiesOnTheChain) {
     RING_header_s* chain = l_chain(pool, LEFT);
-    RING_header_s* out = new_list(pool);
+    RING_header_s* out = owning_list(pool);
     ASSERT_TRUE(CHAIN_create_closed_by_offset_reverse(chain, 0.5, out, false));
     CHAIN_open_closed_by_offset_reverse(chain, nullptr, out);
     ASSERT_GE(out->count, 1);

@@ -1,12 +1,15 @@
 // The single-chain offset entry: the offset chains are made in the pool of
 // the output list and appended to it; nothing appended answers 0.
 #include "chain/chain_query_fixture.h"
+#include "support/chain_builders.h"
 
 #include <gtest/gtest.h>
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_region.h>
 
 #include <cmath>
+
+using chain_builders::square;
 
 namespace {
 
@@ -26,13 +29,6 @@ protected:
         CMEM_private_delete_pool(out_pool);
         PoolTest::TearDown();
     }
-    // The unit square with the material side (counter-clockwise).
-    RING_header_s* square(SIDE side) {
-        RING_header_s* chain = unit_square(pool);
-        data_of(chain)->material_side = side;
-        data_of(chain)->direction = CCW;
-        return chain;
-    }
     CMEM_pool_s* out_pool = nullptr;
     RING_header_s* out = nullptr;
 };
@@ -45,7 +41,7 @@ TEST_F(ChainOffsetSingleTest, AppendsTheOffsetChainsInTheListsPool) {
     RING_header_s* earlier = unit_square(out_pool);
     RING_set_node_subring(RING_insert_after(out, out->last, nullptr), earlier);
     const double d = 0.5;
-    EXPECT_EQ(ChainOffsetSingle(square(LEFT), d, ADD_ARC, out), 1);
+    EXPECT_EQ(ChainOffsetSingle(square(pool, 0, 0, 1, LEFT), d, ADD_ARC, out), 1);
     ASSERT_EQ(out->count, 2);
     EXPECT_EQ(RING_ask_node_subring(out->first), earlier);
     RING_header_s* offset = RING_ask_node_subring(out->last);
@@ -58,10 +54,10 @@ TEST_F(ChainOffsetSingleTest, AppendsTheOffsetChainsInTheListsPool) {
 // Nothing to append: a pocket offset inwards beyond its half width (no stepped
 // retry: the collapse test refuses it), and null input.
 TEST_F(ChainOffsetSingleTest, NothingAppendedAnswersZero) {
-    EXPECT_EQ(ChainOffsetSingle(square(RIGHT), 0.6, ADD_ARC, out), 0);
+    EXPECT_EQ(ChainOffsetSingle(square(pool, 0, 0, 1, RIGHT), 0.6, ADD_ARC, out), 0);
     EXPECT_EQ(out->count, 0);
     EXPECT_EQ(ChainOffsetSingle(nullptr, 0.5, ADD_ARC, out), 0);
-    EXPECT_EQ(ChainOffsetSingle(square(LEFT), 0.5, ADD_ARC, nullptr), 0);
+    EXPECT_EQ(ChainOffsetSingle(square(pool, 0, 0, 1, LEFT), 0.5, ADD_ARC, nullptr), 0);
     EXPECT_EQ(out->count, 0);
 }
 

@@ -1,5 +1,7 @@
 // The chain record: vertex flag accessors, the three creators, chain-wide flags
 // and the delete policies that run when the host deletes a chain.
+#include "support/chain_builders.h"
+
 #include <gtest/gtest.h>
 #include <merrow1/chain.h>
 #include <quorn/testing.h>
@@ -11,6 +13,9 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+using chain_builders::data_of;
+using chain_builders::owning_list;
 
 namespace {
 
@@ -39,16 +44,6 @@ protected:
             chain->first->previous = chain->last;
         }
         return chain;
-    }
-
-    RING_header_s* list_of(std::vector<RING_header_s*> chains) {
-        RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
-        for (RING_header_s* c : chains) RING_insert_after(list, list->last, c);
-        return list;
-    }
-
-    static CHAIN_main_data_s* data(const RING_header_s* chain) {
-        return static_cast<CHAIN_main_data_s*>(chain->main_data);
     }
 
     CMEM_pool_s* pool = nullptr;
@@ -206,7 +201,7 @@ TEST_F(ChainRecord, CreateFromCsysDefaults) {
         EXPECT_EQ(chain->delete_registry, nullptr);
         EXPECT_EQ(chain->registry_next, nullptr);
         EXPECT_EQ(CMEM_private_ask_pool_of_object(chain->main_data), pool);
-        const CHAIN_main_data_s* d = data(chain);
+        const CHAIN_main_data_s* d = data_of(chain);
         expect_creation_values(d);
         EXPECT_EQ(d->length_tolerance, 3e-5);
         if (c.csys) {
@@ -235,7 +230,7 @@ TEST_F(ChainRecord, CreateFromChainTakesCsysSideKindAndApproximation) {
         SCOPED_TRACE(c.name);
         quorn_test::set_length_tolerance(1e-4);
         RING_header_s* model = CHAIN_create_from_csys(&given, pool);
-        CHAIN_main_data_s* m = data(model);
+        CHAIN_main_data_s* m = data_of(model);
         m->material_side = LEFT;
         m->direction = CW;
         m->kind = TRACE_CHAIN;
@@ -248,7 +243,7 @@ TEST_F(ChainRecord, CreateFromChainTakesCsysSideKindAndApproximation) {
 
         quorn_test::set_length_tolerance(2e-6);
         RING_header_s* chain = CHAIN_create_from_chain(model, pool);
-        const CHAIN_main_data_s* d = data(chain);
+        const CHAIN_main_data_s* d = data_of(chain);
         for (int i = 0; i < 3; ++i) EXPECT_EQ(d->csys.origin[i], given.origin[i]);
         for (int i = 0; i < 9; ++i) EXPECT_EQ(d->csys.matrix[i], given.matrix[i]);
         EXPECT_EQ(d->material_side, LEFT);
@@ -270,7 +265,7 @@ TEST_F(ChainRecord, CreateFromChainTakesCsysSideKindAndApproximation) {
 TEST_F(ChainRecord, CreateWithMainDataCopiedCopiesTheWholeRecord) {
     CSYS given = sample_csys();
     RING_header_s* model = CHAIN_create_from_csys(&given, pool);
-    CHAIN_main_data_s* m = data(model);
+    CHAIN_main_data_s* m = data_of(model);
     m->material_side = RIGHT;
     m->direction = CCW;
     m->kind = APPROX_CHAIN;
@@ -284,7 +279,7 @@ TEST_F(ChainRecord, CreateWithMainDataCopiedCopiesTheWholeRecord) {
     quorn_test::set_length_tolerance(1e-9);
 
     RING_header_s* chain = CHAIN_create_with_main_data_copied(model, pool);
-    const CHAIN_main_data_s* d = data(chain);
+    const CHAIN_main_data_s* d = data_of(chain);
     EXPECT_NE(d, m);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(d->csys.origin[i], given.origin[i]);
     for (int i = 0; i < 9; ++i) EXPECT_EQ(d->csys.matrix[i], given.matrix[i]);
@@ -303,13 +298,13 @@ TEST_F(ChainRecord, CreateWithMainDataCopiedCopiesTheWholeRecord) {
 }
 
 TEST_F(ChainRecord, CreatorsWithoutAModelGiveTheDefaults) {
-    RING_header_s* list = list_of({});
+    RING_header_s* list = owning_list(pool, {});
     for (const RING_header_s* model : {static_cast<const RING_header_s*>(nullptr), static_cast<const RING_header_s*>(list)}) {
         for (auto create : {CHAIN_create_from_chain, CHAIN_create_with_main_data_copied}) {
             RING_header_s* chain = create(model, pool);
             ASSERT_NE(chain, nullptr);
-            expect_creation_values(data(chain));
-            expect_default_csys(data(chain)->csys);
+            expect_creation_values(data_of(chain));
+            expect_default_csys(data_of(chain)->csys);
             RING_delete(chain);
         }
     }
@@ -324,13 +319,13 @@ TEST_F(ChainRecord, AllChainsAreClosed) {
     RING_header_s* open = chain_with({1, 2}, false);
     RING_header_s* empty = chain_with({}, false);
 
-    RING_header_s* all_closed = list_of({closed1, closed2});
+    RING_header_s* all_closed = owning_list(pool, {closed1, closed2});
     RING_insert_after(all_closed, all_closed->last, nullptr);  // a node without a chain is skipped
     EXPECT_TRUE(CHAIN_all_chains_are_closed(all_closed));
 
-    RING_header_s* with_open = list_of({closed1, open});
-    RING_header_s* with_empty = list_of({closed1, empty});
-    RING_header_s* no_nodes = list_of({});
+    RING_header_s* with_open = owning_list(pool, {closed1, open});
+    RING_header_s* with_empty = owning_list(pool, {closed1, empty});
+    RING_header_s* no_nodes = owning_list(pool, {});
     EXPECT_FALSE(CHAIN_all_chains_are_closed(with_open));
     EXPECT_FALSE(CHAIN_all_chains_are_closed(with_empty));
     EXPECT_FALSE(CHAIN_all_chains_are_closed(no_nodes));
@@ -372,9 +367,9 @@ TEST_F(ChainRecord, AllChainsAreBackSide) {
     RING_header_s* back = chain_with({0, B, B}, false);
     RING_header_s* front = chain_with({B, B, 0}, true);
     RING_header_s* empty = chain_with({}, false);
-    RING_header_s* good = list_of({back, empty});
-    RING_header_s* nested = list_of({good});
-    RING_header_s* bad = list_of({back, front});
+    RING_header_s* good = owning_list(pool, {back, empty});
+    RING_header_s* nested = owning_list(pool, {good});
+    RING_header_s* bad = owning_list(pool, {back, front});
     EXPECT_TRUE(CHAIN_allChainsAreBackSide(good));  // empty chains are skipped
     EXPECT_TRUE(CHAIN_allChainsAreBackSide(nested));
     EXPECT_FALSE(CHAIN_allChainsAreBackSide(bad));
@@ -392,37 +387,37 @@ TEST_F(ChainRecord, OriginAndEtherealOnChainsAndLists) {
     RING_header_s* a = chain_with({1}, false);
     RING_header_s* b = chain_with({1}, false);
     RING_header_s* c = chain_with({1}, false);
-    RING_header_s* inner = list_of({b});
-    RING_header_s* list = list_of({a, inner});
+    RING_header_s* inner = owning_list(pool, {b});
+    RING_header_s* list = owning_list(pool, {a, inner});
     RING_insert_after(list, list->last, nullptr);
 
     Korvo::Math::Point3 p = {1.5, -2.0, 3.0};
     CHAIN_setOrigin(list, &p);
     for (RING_header_s* x : {a, b}) {
-        EXPECT_EQ(data(x)->csys.origin[0], 1.5);
-        EXPECT_EQ(data(x)->csys.origin[1], -2.0);
-        EXPECT_EQ(data(x)->csys.origin[2], 3.0);
-        EXPECT_EQ(data(x)->csys.matrix[0], 1.0);
+        EXPECT_EQ(data_of(x)->csys.origin[0], 1.5);
+        EXPECT_EQ(data_of(x)->csys.origin[1], -2.0);
+        EXPECT_EQ(data_of(x)->csys.origin[2], 3.0);
+        EXPECT_EQ(data_of(x)->csys.matrix[0], 1.0);
     }
     CHAIN_setOrigin(list, nullptr);
     CHAIN_setOrigin(nullptr, &p);
-    EXPECT_EQ(data(c)->csys.origin[0], 0.0);
+    EXPECT_EQ(data_of(c)->csys.origin[0], 0.0);
 
     CHAIN_set_ethereal(list);
-    EXPECT_EQ(data(a)->ethereal, 1);
-    EXPECT_EQ(data(b)->ethereal, 1);
-    EXPECT_EQ(data(c)->ethereal, 0);
+    EXPECT_EQ(data_of(a)->ethereal, 1);
+    EXPECT_EQ(data_of(b)->ethereal, 1);
+    EXPECT_EQ(data_of(c)->ethereal, 0);
     CHAIN_set_ethereal(c);
-    EXPECT_EQ(data(c)->ethereal, 1);
+    EXPECT_EQ(data_of(c)->ethereal, 1);
     CHAIN_unset_ethereal(list);
-    EXPECT_EQ(data(a)->ethereal, 0);
-    EXPECT_EQ(data(b)->ethereal, 0);
-    EXPECT_EQ(data(c)->ethereal, 1);
+    EXPECT_EQ(data_of(a)->ethereal, 0);
+    EXPECT_EQ(data_of(b)->ethereal, 0);
+    EXPECT_EQ(data_of(c)->ethereal, 1);
     CHAIN_unset_ethereal(nullptr);
     RING_header_s* other = RING_create_in_pool(nullptr, 3, pool);
     RING_insert_after(other, nullptr, c);
     CHAIN_unset_ethereal(other);  // neither a chain nor a list: nothing
-    EXPECT_EQ(data(c)->ethereal, 1);
+    EXPECT_EQ(data_of(c)->ethereal, 1);
 
     RING_delete(other);
     RING_delete(list);
@@ -527,7 +522,7 @@ TEST_F(ChainRecord, DeleteAppDataOfChainsAndLists) {
     MACH__checking_level = 1;
     RING_header_s* a = chain_with({0x1, 0x2}, false);
     RING_header_s* b = chain_with({0x1}, false);
-    RING_header_s* list = list_of({a, b});
+    RING_header_s* list = owning_list(pool, {a, b});
     int shared = 0;
     for (RING_header_s* x : {a, b}) {
         RING_put_header_app_data(x, 2, CMEM_ALLOC(pool, 1, 8));
@@ -564,9 +559,9 @@ TEST_F(ChainRecord, FirstChainOfAChainOrAList) {
     RING_header_s* a = chain_with({0, 0}, false);
     RING_header_s* b = chain_with({0, 0}, true);
     RING_header_s* c = chain_with({0, 0}, false);
-    RING_header_s* both = list_of({a, b});
-    RING_header_s* empty = list_of({});
-    RING_header_s* gap_first = list_of({});
+    RING_header_s* both = owning_list(pool, {a, b});
+    RING_header_s* empty = owning_list(pool, {});
+    RING_header_s* gap_first = owning_list(pool, {});
     RING_insert_after(gap_first, gap_first->last, nullptr);  // a node without a chain
     RING_insert_after(gap_first, gap_first->last, c);
     struct Case {

@@ -2,6 +2,7 @@
 // set services.
 #include "chain/chain_query_fixture.h"
 #include "internal/record_size.h"
+#include "support/chain_builders.h"
 
 #include <merrow1/chain_set.h>
 #include <merrow1/chain_source.h>
@@ -10,6 +11,8 @@
 #include <vector>
 
 using namespace chain_query_test;
+
+using chain_builders::owning_list;
 
 namespace {
 
@@ -31,7 +34,6 @@ protected:
         record->dummy = dummy ? 1 : 0;
         APP_DATA__add_data(&vertex->app_data, record, CHAIN_APP_DATA_TRACE_VERTEX, pool);
     }
-    RING_header_s* list() { return RING_create_in_pool(nullptr, RING_TYPE_LIST, pool); }
 };
 
 // ---- walking parts between junctions ------------------------------------------------
@@ -144,7 +146,7 @@ TEST_F(ChainSet, SplitAtJunctionsMakesOneChainPerPart) {
     data_of(chain)->kind = TRACE_CHAIN;
     g_answers = {1, 0, 4, 0, 0};
     g_calls.clear();
-    RING_header_s* out = list();
+    RING_header_s* out = owning_list(pool);
     CHAIN_split_at_junction(chain, out, answer_from_table, record_call);
     ASSERT_EQ(out->count, 2);
     RING_header_s* first = RING_ask_node_subring(out->first);
@@ -181,7 +183,7 @@ TEST_F(ChainSet, SplitOfAClosedChainAtOneJunctionRunsOnceAround) {
     RING_header_s* square = unit_square(pool);
     record_of(nth(square, 3))->flags |= CHAIN_VERTEX_ON_BOUNDARY;
     g_answers = {0, 4, 0, 0};
-    RING_header_s* out = list();
+    RING_header_s* out = owning_list(pool);
     CHAIN_split_at_junction(square, out, answer_from_table, ChainMergeWall);
     ASSERT_EQ(out->count, 1);
     RING_header_s* loop = RING_ask_node_subring(out->first);
@@ -319,7 +321,7 @@ TEST_F(ChainSet, AllDummyTable) {
 }
 
 TEST_F(ChainSet, AddChainToListOnce) {
-    RING_header_s* chains = list();
+    RING_header_s* chains = owning_list(pool);
     RING_set_sub_ring_delfunc(chains, nullptr);
     RING_header_s* a = unit_square(pool);
     RING_header_s* b = unit_square(pool);

@@ -1,5 +1,6 @@
 // Vertex source tracking: provenance links and the walks over them.
 #include "chain/chain_query_fixture.h"
+#include "support/chain_builders.h"
 
 #include <merrow1/chain_merge.h>
 #include <merrow1/chain_source.h>
@@ -8,6 +9,8 @@
 #include <vector>
 
 using namespace chain_query_test;
+
+using chain_builders::list_of_chains;
 
 namespace {
 
@@ -41,13 +44,6 @@ protected:
     static CHAIN_source_chain_source_vertex_s* link_of(const RING_node_s* vertex) {
         return static_cast<CHAIN_source_chain_source_vertex_s*>(
             APP_DATA__ask_app_data(vertex->app_data, APP_DATA_SOURCE_VERTEX));
-    }
-    // A chain list that only refers to its chains.
-    RING_header_s* list(const std::vector<RING_header_s*>& chains = {}) {
-        RING_header_s* made = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
-        RING_set_sub_ring_delfunc(made, nullptr);
-        for (RING_header_s* c : chains) RING_insert_after(made, made->last, c);
-        return made;
     }
     static std::vector<RING_header_s*> chains_of(const RING_header_s* list) {
         std::vector<RING_header_s*> out;
@@ -168,11 +164,11 @@ TEST_F(ChainSource, UntilMatchStopsAtTheFirstChainOfTheSet) {
     };
     const Case cases[] = {
         {"sample as a chain", l.sample, l.sample},
-        {"list with the offset", list({l.sample, l.offset}), l.offset},
-        {"trace reached over key 20", list({l.trace}), l.trace},
+        {"list with the offset", list_of_chains(pool, {l.sample, l.offset}), l.offset},
+        {"trace reached over key 20", list_of_chains(pool, {l.trace}), l.trace},
         {"no set: as ChainSegmentStockedFrom", nullptr, l.offset},
-        {"empty set: as ChainSegmentStockedFrom", list(), l.offset},
-        {"unreachable", list({chain(SAMPLE_CHAIN)}), nullptr},
+        {"empty set: as ChainSegmentStockedFrom", list_of_chains(pool), l.offset},
+        {"unreachable", list_of_chains(pool, {chain(SAMPLE_CHAIN)}), nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -485,7 +481,7 @@ TEST_F(ChainSource, StockedSourceListsEachChangeOfSource) {
         RING_header_s* reader = chain(OFFSET_CHAIN, 4);
         for (int i = 0; i < 4; ++i)
             if (c.sources[i]) segment_link(nth(reader, i + 1), c.sources[i], nth(c.sources[i], 1));
-        RING_header_s* out = list();
+        RING_header_s* out = list_of_chains(pool);
         CHAIN_ask_stocked_source(reader, out);
         EXPECT_EQ(chains_of(out), c.listed);
     }
@@ -503,16 +499,16 @@ TEST_F(ChainSource, SampleSourcesAreCollectedThroughEveryChainOnce) {
     segment_link(nth(reader, 3), s1, nth(s1, 1));
     segment_link(nth(offset, 1), s2, nth(s2, 1));
     segment_link(nth(offset, 2), reader, nth(reader, 1));
-    RING_header_s* out = list();
+    RING_header_s* out = list_of_chains(pool);
     CHAIN_ask_sample_stocked_source(reader, out);
     EXPECT_EQ(chains_of(out), (std::vector<RING_header_s*>{s1, s2}));
     // Over the lineage: the approximation leads back to its sample.
     Lineage l = lineage();
-    RING_header_s* from_lineage = list();
+    RING_header_s* from_lineage = list_of_chains(pool);
     CHAIN_ask_sample_stocked_source(l.approx, from_lineage);
     EXPECT_EQ(chains_of(from_lineage), (std::vector<RING_header_s*>{l.sample}));
     // Nothing for an empty chain.
-    RING_header_s* none = list();
+    RING_header_s* none = list_of_chains(pool);
     CHAIN_ask_sample_stocked_source(make_chain(pool, {}, false), none);
     EXPECT_EQ(none->count, 0);
 }
@@ -529,10 +525,10 @@ TEST_F(ChainSource, SourceChainsOfKey20Links) {
     segment_link(nth(reader, 2), a, nth(a, 1));
     segment_link(nth(reader, 3), empty, nullptr);
     segment_link(nth(reader, 4), a, nth(a, 2));
-    RING_header_s* all = list();
+    RING_header_s* all = list_of_chains(pool);
     CHAIN_GetSourceChains(reader, nullptr, all);
     EXPECT_EQ(chains_of(all), (std::vector<RING_header_s*>{b, a}));
-    RING_header_s* skipped = list();
+    RING_header_s* skipped = list_of_chains(pool);
     CHAIN_GetSourceChains(reader, skip_second, skipped);
     EXPECT_EQ(chains_of(skipped), (std::vector<RING_header_s*>{a}));
 }
@@ -584,7 +580,7 @@ TEST_F(ChainSource, RemovingAnIntermediateSourceSkipsOneLevel) {
         vertex_link(nth(x, 1), y, nth(y, 1), false);
         segment_link(nth(x, 2), w, nth(w, 2));
         vertex_link(nth(x, 2), w, nth(w, 2), true);
-        RING_header_s* set = list({x});
+        RING_header_s* set = list_of_chains(pool, {x});
         int id = c.id;
         CHAIN_remove_intermediate_source(set, c.use_id ? &id : nullptr);
 

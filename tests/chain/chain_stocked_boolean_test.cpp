@@ -1,6 +1,7 @@
 // Chain against closed chain location, the overlap test of two regions and the
 // boolean of stocked chains that drops enclosed holes.
 #include "chain/chain_query_fixture.h"
+#include "support/chain_builders.h"
 
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_distance.h>
@@ -15,6 +16,8 @@
 
 using namespace chain_query_test;
 
+using chain_builders::owning_list;
+
 namespace {
 
 class RegionChainTest : public PoolTest {
@@ -26,11 +29,6 @@ protected:
         data_of(chain)->direction = CCW;
         data_of(chain)->material_side = side;
         return chain;
-    }
-    RING_header_s* list_of(const std::vector<RING_header_s*>& chains) {
-        RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
-        for (RING_header_s* chain : chains) RING_insert_after(list, list->last, chain);
-        return list;
     }
 };
 
@@ -232,9 +230,9 @@ protected:
 };
 
 TEST_F(StockedBooleanTest, NullSetsAnswerZero) {
-    RING_header_s* out = list_of({});
+    RING_header_s* out = owning_list(pool, {});
     EXPECT_EQ(ChainsStockedBoolean(nullptr, LEFT, out, nullptr), 0);
-    EXPECT_EQ(ChainsStockedBoolean(list_of({rect(0, 0, 1, 1)}), LEFT, nullptr, nullptr), 0);
+    EXPECT_EQ(ChainsStockedBoolean(owning_list(pool, {rect(0, 0, 1, 1)}), LEFT, nullptr, nullptr), 0);
 }
 
 TEST_F(StockedBooleanTest, FailedBooleanDropsTheInputsLoopClasses) {
@@ -242,8 +240,8 @@ TEST_F(StockedBooleanTest, FailedBooleanDropsTheInputsLoopClasses) {
     RING_header_s* a = make_chain(pool, {P(0, 0)}, false);
     data_of(a)->material_side = LEFT;
     give_loop_class(a, 1);
-    RING_header_s* out = list_of({});
-    EXPECT_EQ(ChainsStockedBoolean(list_of({a}), LEFT, out, nullptr), 0);
+    RING_header_s* out = owning_list(pool, {});
+    EXPECT_EQ(ChainsStockedBoolean(owning_list(pool, {a}), LEFT, out, nullptr), 0);
     EXPECT_FALSE(has_loop_class(a));
     EXPECT_EQ(out->count, 0);
 }
@@ -252,8 +250,8 @@ TEST_F(StockedBooleanTest, DisjointIslandsComeThroughWhole) {
     RING_header_s* a = rect(0, 0, 1, 1);
     RING_header_s* b = rect(3, 0, 4, 1);
     give_loop_class(a, 1);
-    RING_header_s* out = list_of({});
-    EXPECT_EQ(ChainsStockedBoolean(list_of({a, b}), LEFT, out, nullptr), 1);
+    RING_header_s* out = owning_list(pool, {});
+    EXPECT_EQ(ChainsStockedBoolean(owning_list(pool, {a, b}), LEFT, out, nullptr), 1);
     EXPECT_EQ(out->count, 2);
     EXPECT_TRUE(has_loop_class(a));  // kept on success
 }
@@ -271,8 +269,8 @@ TEST_F(StockedBooleanTest, HoleOfClassZeroInsideAnIslandIsDroppedAndMarked) {
             RING_put_header_app_data(hole, 10, rect(1, 1, 2, 2, RIGHT));
         }
         give_loop_class(island, 1);
-        RING_header_s* out = list_of({});
-        EXPECT_EQ(ChainsStockedBoolean(list_of({island, hole}), LEFT, out, nullptr), sourced ? 0 : 1);
+        RING_header_s* out = owning_list(pool, {});
+        EXPECT_EQ(ChainsStockedBoolean(owning_list(pool, {island, hole}), LEFT, out, nullptr), sourced ? 0 : 1);
         ASSERT_EQ(out->count, sourced ? 1 : 2) << sourced;
         RING_header_s* outer = RING_ask_node_subring(out->first);
         EXPECT_NEAR(CHAIN_chainArea_chainCentroid(outer, nullptr), 16.0, 1e-7);

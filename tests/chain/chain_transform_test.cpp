@@ -1,5 +1,7 @@
 // Chain transforms: the vertex maps with arcs, the cached box, chain lists and
 // the debug hand-off.
+#include "support/chain_builders.h"
+
 #include <gtest/gtest.h>
 #include <merrow1/chain.h>
 #include <merrow1/chain_debug.h>
@@ -20,7 +22,7 @@ CHAIN_vertex_data_s* record_of(const RING_node_s* node) { return static_cast<CHA
 const end_segment* arc_of(const RING_node_s* node) {
     return reinterpret_cast<const end_segment*>(record_of(node)->geometry);
 }
-CHAIN_main_data_s* main_of(const RING_header_s* chain) { return static_cast<CHAIN_main_data_s*>(chain->main_data); }
+using chain_builders::data_of;
 
 // Expected state of one vertex: its point, and for arcs centre, radius, sense.
 struct V {
@@ -48,8 +50,8 @@ protected:
     // quarter arc about (4,1) to (4,2).
     RING_header_s* sample() {
         RING_header_s* chain = CHAIN_create_from_csys(nullptr, pool);
-        main_of(chain)->material_side = LEFT;
-        main_of(chain)->direction = CCW;
+        data_of(chain)->material_side = LEFT;
+        data_of(chain)->direction = CCW;
         add(chain, SEG_POINT, {0, 0});
         add(chain, SEG_LINE, {2, 0});
         add(chain, SEG_ARC, {3, 1, 2, 1, 1, CCW});
@@ -148,8 +150,8 @@ TEST_F(ChainTransformTest, VertexMapsKeepArcsExact) {
         }
         expect_consistent_arcs(chain);
         // The chain's own data is not touched, by reflection neither.
-        EXPECT_EQ(main_of(chain)->material_side, LEFT);
-        EXPECT_EQ(main_of(chain)->direction, CCW);
+        EXPECT_EQ(data_of(chain)->material_side, LEFT);
+        EXPECT_EQ(data_of(chain)->direction, CCW);
     }
 }
 

@@ -4,6 +4,7 @@
 // one boundary: they bound no face of their own, and every result chain has
 // an area and a stored direction that matches it.
 #include "chain/chain_query_fixture.h"
+#include "support/chain_builders.h"
 
 #include <merrow1/bzone.h>
 #include <merrow1/chain_area.h>
@@ -22,6 +23,8 @@
 
 using namespace chain_query_test;
 
+using chain_builders::list_of_chains;
+
 namespace {
 
 const double kPi = 3.14159265358979323846;
@@ -39,13 +42,6 @@ RING_header_s* load_listing(const char* name, CMEM_pool_s* pool) {
     if (!file) return set;
     while (RING_header_s* chain = CHAIN_load_text(nullptr, file, pool)) RING_insert_after(set, set->last, chain);
     CAM_FILE_close(&file);
-    return set;
-}
-
-RING_header_s* list_of(CMEM_pool_s* pool, const std::vector<RING_header_s*>& chains) {
-    RING_header_s* set = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
-    RING_set_sub_ring_delfunc(set, nullptr);
-    for (RING_header_s* chain : chains) RING_insert_after(set, set->last, chain);
     return set;
 }
 
@@ -169,7 +165,7 @@ TEST_F(ChainBooleanCoincidentTest, TinyResultsKeepTheirDirectionFromTheGrid) {
     for (const bool intersect : {false, true}) {
         SCOPED_TRACE(intersect ? "intersection" : "union");
         RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
-        RING_header_s* set = list_of(pool, {square(0, 0, 1), square(s / 2, s / 2, 2)});
+        RING_header_s* set = list_of_chains(pool, {square(0, 0, 1), square(s / 2, s / 2, 2)});
         if (intersect)
             CHAIN_intersect_regions(set, 0, false, nullptr, out);
         else
@@ -214,7 +210,7 @@ TEST_F(ChainBooleanCoincidentTest, LoopsCollapsingOnTheGridAreNoted) {
         for (size_t i = 0; i < c.loops.size(); ++i) chains.push_back(region(c.loops[i], static_cast<int>(i) + 1));
         stend_test::clear();
         RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
-        CHAIN_union_regions(list_of(pool, chains), 0, false, nullptr, nullptr, nullptr, out);
+        CHAIN_union_regions(list_of_chains(pool, chains), 0, false, nullptr, nullptr, nullptr, out);
         EXPECT_EQ(stend_test::texts(stend_test::Kind::Note), c.notes);
     }
 }
@@ -327,7 +323,7 @@ TEST_F(ChainBooleanCoincidentTest, OtherSplitPointsOfSharedCirclesAndLinesChange
                 below.push_back(L(px + r, py - 2 * r));
                 chains = {polygon(above, 1), polygon(below, 2)};
             }
-            return list_of(pool, chains);
+            return list_of_chains(pool, chains);
         };
         for (const bool intersect : {false, true}) {
             SCOPED_TRACE(intersect ? "intersection" : "union");
@@ -367,7 +363,7 @@ TEST_F(ChainBooleanCoincidentTest, OffsetOfAChainRunningBackAlongItselfIsASlot) 
         data_of(chain)->use_implied_offset = 1;
         data_of(chain)->implied_offset = c.offset;
         RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
-        CHAIN_union_regions(list_of(pool, {chain}), 0, false, nullptr, nullptr, nullptr, out);
+        CHAIN_union_regions(list_of_chains(pool, {chain}), 0, false, nullptr, nullptr, nullptr, out);
         ASSERT_EQ(out->count, 1);
         const RING_header_s* result = RING_ask_node_subring(out->first);
         expect_oriented_result(result);

@@ -4,6 +4,7 @@
 // leaves the caller's chains and the host's pools as they were.
 #include "chain/chain_query_fixture.h"
 #include "chainops/random_star.h"
+#include "support/chain_builders.h"
 
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_distance.h>
@@ -22,6 +23,8 @@
 #include <vector>
 
 using namespace chain_query_test;
+
+using chain_builders::list_of_chains;
 
 namespace {
 
@@ -110,13 +113,6 @@ protected:
         return set;
     }
 
-    RING_header_s* list_of(const std::vector<RING_header_s*>& chains) {
-        RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
-        RING_set_sub_ring_delfunc(list, nullptr);
-        for (RING_header_s* c : chains) RING_insert_after(list, list->last, c);
-        return list;
-    }
-
     // Closed, simple, apart from each other, and islands exactly at even
     // nesting depth.
     void check_result(const std::vector<RING_header_s*>& chains) {
@@ -149,7 +145,7 @@ TEST_F(ChainBooleanPropertyTest, UnionAndIntersectionAreasAddUp) {
         if (a.chains.empty() || b.chains.empty()) continue;
         std::vector<RING_header_s*> all = a.chains;
         all.insert(all.end(), b.chains.begin(), b.chains.end());
-        RING_header_s* set = list_of(all);
+        RING_header_s* set = list_of_chains(pool, all);
         // Random stars with arcs may cross themselves: such inputs are not
         // region boundaries and are passed over.
         if (CHAIN_has_self_intersections(set)) continue;

@@ -13,6 +13,7 @@
 #include <merrow1/poly_seg.h>
 #include <merrow1/poly_seg_chain.h>
 #include "chainops/chain_poly_seg_internal.h"
+#include "support/chain_builders.h"
 
 #include <stend/error.h>
 #include <stend/testing.h>
@@ -36,8 +37,6 @@ protected:
     void SetUp() override { pool = CMEM_private_create_pool(0, "offset clean test", __LINE__, __FILE__); }
     void TearDown() override { CMEM_private_delete_pool(pool); }
 
-    RING_header_s* list() { return RING_create_in_pool(nullptr, RING_TYPE_LIST, pool); }
-
     CMEM_pool_s* pool = nullptr;
 };
 
@@ -48,7 +47,8 @@ std::vector<RING_header_s*> chains_in(const RING_header_s* list) {
     return out;
 }
 
-CHAIN_main_data_s* md(const RING_header_s* chain) { return static_cast<CHAIN_main_data_s*>(chain->main_data); }
+using chain_builders::data_of;
+using chain_builders::owning_list;
 
 // What the owner of a trace does once its results are made: the trace is
 // deleted when the hand-over of its sources says so (a trace reused as the
@@ -120,7 +120,7 @@ TEST_F(OffsetCleanTest, CleanOfARawTraceGivesTheOffsetRegion) {
     for (const RegionCase& c : cases) {
         SCOPED_TRACE(c.name);
         RING_header_s* source = make_chain(pool, c.vertices, true, c.side);
-        RING_header_s* out = list();
+        RING_header_s* out = owning_list(pool);
         RING_header_s* raw = clean_trace(source, c.d, out, pool);
         ASSERT_EQ(out->count, c.chains);
         double area = 0;
@@ -141,7 +141,7 @@ TEST_F(OffsetCleanTest, CleanOfARawTraceGivesTheOffsetRegion) {
                 const bool expected = island ? (inside_source || dist < c.d) : (inside_source && dist > c.d);
                 EXPECT_EQ(result_winding(out, x, y) != 0, expected) << double(x) << ", " << double(y);
             }
-        EXPECT_EQ(md(raw)->region_set_id, 0);
+        EXPECT_EQ(data_of(raw)->region_set_id, 0);
         dispose(out, raw);
         RING_delete(out);
     }
@@ -153,7 +153,7 @@ TEST_F(OffsetCleanTest, CleanKeepsRawsRegionIdAndMakesTheChainsInTheOutputPool) 
     RING_header_s* source = make_chain(
         pool, {{0, 0}, {10, 0}, {10, 4}, {4, 4}, {4, 10}, {0.5, 10}, {0.5, 9.5}, {0, 9.5}}, true, RIGHT);
     RING_header_s* raw = CHAIN__trace(source, 1.0, ADD_ARC, 0, nullptr, nullptr, pool, false, nullptr);
-    md(raw)->region_set_id = 7;
+    data_of(raw)->region_set_id = 7;
     CMEM_pool_s* other = CMEM_private_create_pool(0, "output pool", __LINE__, __FILE__);
     RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, other);
     const long pools = velte_test::live_pool_count();
@@ -162,26 +162,26 @@ TEST_F(OffsetCleanTest, CleanKeepsRawsRegionIdAndMakesTheChainsInTheOutputPool) 
     EXPECT_EQ(velte_test::pools_created("CHAIN_clean_offset") > 0, true);
     ASSERT_EQ(out->count, 1);
     EXPECT_EQ(chains_in(out)[0]->pool, other);
-    EXPECT_EQ(md(raw)->region_set_id, 7);
+    EXPECT_EQ(data_of(raw)->region_set_id, 7);
     // The given side wins over raw's.
-    RING_header_s* out2 = list();
+    RING_header_s* out2 = owning_list(pool);
     CHAIN__clean_offset(source, raw, LEFT, nullptr, out2, false);
     ASSERT_EQ(out2->count, 1);
-    EXPECT_EQ(md(chains_in(out2)[0])->material_side, LEFT);
+    EXPECT_EQ(data_of(chains_in(out2)[0])->material_side, LEFT);
     CMEM_private_delete_pool(other);
 
     RING_header_s* square = make_chain(pool, {{0, 0}, {10, 0}, {10, 10}, {0, 10}}, true, LEFT);
     RING_header_s* whole = CHAIN__trace(square, 1.0, ADD_ARC, 0, nullptr, nullptr, pool, false, nullptr);
-    RING_header_s* out3 = list();
+    RING_header_s* out3 = owning_list(pool);
     CHAIN__clean_offset(square, whole, 0, nullptr, out3, false);
     ASSERT_EQ(out3->count, 1);
     EXPECT_EQ(chains_in(out3)[0], whole);
-    EXPECT_EQ(md(whole)->kind, OFFSET_CHAIN);
+    EXPECT_EQ(data_of(whole)->kind, OFFSET_CHAIN);
     EXPECT_FALSE(CHAIN__delete_traced_chain(out3, whole));
 }
 
 TEST_F(OffsetCleanTest, CleanOfNothingAnswersOneAndClearsTheErrorCode) {
-    RING_header_s* out = list();
+    RING_header_s* out = owning_list(pool);
     RING_header_s* empty = CHAIN_create_from_csys(nullptr, pool);
     for (RING_header_s* raw : {static_cast<RING_header_s*>(nullptr), empty}) {
         CERR__set_error_code(5);
@@ -199,9 +199,9 @@ TEST_F(OffsetCleanTest, NullSourceCountsAsMaterialNotOutside) {
     RING_header_s* pocket = make_chain(pool, {{0, 0}, {10, 0}, {10, 10}, {0, 10}}, true, RIGHT);
     RING_header_s* island = make_chain(pool, {{0, 0}, {10, 0}, {10, 10}, {0, 10}}, true, LEFT);
     RING_header_s* raw = CHAIN__trace(pocket, 2.0, ADD_ARC, 0, nullptr, nullptr, pool, false, nullptr);
-    RING_header_s* with_source = list();
-    RING_header_s* without = list();
-    RING_header_s* as_island = list();
+    RING_header_s* with_source = owning_list(pool);
+    RING_header_s* without = owning_list(pool);
+    RING_header_s* as_island = owning_list(pool);
     CHAIN__clean_offset(pocket, raw, 0, nullptr, with_source, false);
     CHAIN__clean_offset(nullptr, raw, 0, nullptr, without, false);
     CHAIN__clean_offset(island, raw, 0, nullptr, as_island, false);
@@ -219,8 +219,8 @@ TEST_F(OffsetCleanTest, NullSourceCountsAsMaterialNotOutside) {
 TEST_F(OffsetCleanTest, ErrorInsideTheCleanIsReportedAndRaisedAsSevereWithTheIdPutBack) {
     RING_header_s* source = make_chain(pool, {{0, 0}, {10, 0}, {10, 4}, {4, 4}, {4, 10}, {0, 10}}, true, RIGHT);
     RING_header_s* raw = CHAIN__trace(source, 1.0, ADD_ARC, 0, nullptr, nullptr, pool, false, nullptr);
-    md(raw)->region_set_id = 3;
-    RING_header_s* out = list();
+    data_of(raw)->region_set_id = 3;
+    RING_header_s* out = owning_list(pool);
     const long pools = velte_test::live_pool_count();
     stend_test::clear();
     velte_test::request_abort(0);
@@ -232,7 +232,7 @@ TEST_F(OffsetCleanTest, ErrorInsideTheCleanIsReportedAndRaisedAsSevereWithTheIdP
     }
     velte_test::cancel_abort();
     EXPECT_TRUE(severe);
-    EXPECT_EQ(md(raw)->region_set_id, 3);
+    EXPECT_EQ(data_of(raw)->region_set_id, 3);
     EXPECT_EQ(velte_test::live_pool_count(), pools);
     bool reported = false;
     for (const stend_test::Record& r : stend_test::records())
@@ -335,7 +335,7 @@ RING_header_s* closed_with_key(CMEM_pool_s* pool, const std::vector<Vertex>& ver
 }
 
 RING_header_s* special(RING_header_s* chain, double d, CMEM_pool_s* pool, int delete_trace = 1) {
-    return CHAIN__offset_special_tracing(chain, d, ADD_ARC, md(chain)->material_side, TraceLog::callback, nullptr,
+    return CHAIN__offset_special_tracing(chain, d, ADD_ARC, data_of(chain)->material_side, TraceLog::callback, nullptr,
                                          nullptr, pool, delete_trace, nullptr);
 }
 
@@ -400,16 +400,16 @@ void expect_one_sided_offset(CMEM_pool_s* pool, const std::vector<Vertex>& verti
     RING_header_s* source = make_chain(pool, vertices, false, side);
     const std::vector<Seg> path = segments_of(source);
     RING_header_s* chain = closed_with_key(pool, vertices, side, margin);
-    const DIRECTION direction = md(chain)->direction;
+    const DIRECTION direction = data_of(chain)->direction;
     RING_header_s* out = special(chain, d, pool);
     ASSERT_NE(out, nullptr);
     ASSERT_GE(out->count, 1);
     if (traces) {
         EXPECT_EQ(TraceLog::traces().size(), traces);
     }
-    EXPECT_EQ(md(chain)->material_side, side);
-    EXPECT_EQ(md(chain)->direction, direction);
-    for (RING_header_s* r : chains_in(out)) EXPECT_EQ(md(r)->material_side, side);
+    EXPECT_EQ(data_of(chain)->material_side, side);
+    EXPECT_EQ(data_of(chain)->direction, direction);
+    for (RING_header_s* r : chains_in(out)) EXPECT_EQ(data_of(r)->material_side, side);
     for (RING_header_s* r : chains_in(out))
         for (const Seg& s : segments_of(r))
             for (long double t : {0.0L, 0.25L, 0.5L, 0.75L}) {
@@ -634,9 +634,9 @@ TEST_F(OffsetCleanTest, OpenTracingOffsetValueCallback) {
     RING_header_s* plain = make_chain(pool, {{0, 0}, {10, 0}, {10, 10}}, false, LEFT);
     RING_header_s* other_mode = closed_with_key(pool, {{0, 0}, {10, 0}, {10, 10}}, LEFT);
     *static_cast<int*>(APP_DATA__ask_app_data(other_mode->app_data, CHAIN_APP_DATA_CLOSED_WITH_KEY)) = 2;
-    md(plain)->implied_offset = 1.5;
-    md(other_mode)->implied_offset = 0.75;
-    md(other_mode)->use_implied_offset = 1 | 8;
+    data_of(plain)->implied_offset = 1.5;
+    data_of(other_mode)->implied_offset = 0.75;
+    data_of(other_mode)->use_implied_offset = 1 | 8;
     struct Case {
         const char* name;
         RING_header_s* chain;
@@ -655,7 +655,7 @@ TEST_F(OffsetCleanTest, OpenTracingOffsetValueCallback) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        if (c.use >= 0) md(plain)->use_implied_offset = c.use;
+        if (c.use >= 0) data_of(plain)->use_implied_offset = c.use;
         EXPECT_EQ(CHAIN_open_tracing_offset_value_cb(c.chain, c.vertex, values), c.expected);
     }
 }
@@ -721,7 +721,7 @@ TEST_F(OffsetCleanTest, AnErrorAtAnyPointLeavesNothingBehind) {
     RING_header_s* pocket = make_chain(
         pool, {{0, 0}, {10, 0}, {10, 4}, {4, 4}, {4, 10}, {0.5, 10}, {0.5, 9.5}, {0, 9.5}}, true, RIGHT);
     RING_header_s* raw = CHAIN__trace(pocket, 1.0, ADD_ARC, 0, nullptr, nullptr, pool, false, nullptr);
-    md(raw)->region_set_id = 4;
+    data_of(raw)->region_set_id = 4;
     warm_up(open, s_case.d, pool);
     const long one_trace = trace_objects(open, s_case.d, pool);
     for (int entry = 0; entry < 2; ++entry) {
@@ -730,7 +730,7 @@ TEST_F(OffsetCleanTest, AnErrorAtAnyPointLeavesNothingBehind) {
             SCOPED_TRACE((entry ? "special tracing, abort after " : "clean, abort after ") + std::to_string(after));
             const long pools = velte_test::live_pool_count();
             const long objects = velte_test::live_object_count();
-            RING_header_s* out = entry ? nullptr : list();
+            RING_header_s* out = entry ? nullptr : owning_list(pool);
             stend_test::clear();
             velte_test::request_abort(after);
             bool severe = false;
@@ -756,7 +756,7 @@ TEST_F(OffsetCleanTest, AnErrorAtAnyPointLeavesNothingBehind) {
             if (entry) {
                 EXPECT_LT(velte_test::live_object_count() - objects, one_trace / 2);
             } else {
-                EXPECT_EQ(md(raw)->region_set_id, 4);
+                EXPECT_EQ(data_of(raw)->region_set_id, 4);
                 RING_delete(out);
             }
         }
@@ -782,7 +782,7 @@ TEST_F(OffsetCleanTest, CleanReportsItsStagesToTheChainDebugInterface) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.last);
         RING_header_s* raw = CHAIN__trace(c.traced, 1.0, ADD_ARC, 0, nullptr, nullptr, pool, false, nullptr);
-        RING_header_s* out = list();
+        RING_header_s* out = owning_list(pool);
         DebugCapture::on();
         CHAIN__clean_offset(c.source, raw, 0, nullptr, out, false);
         const std::vector<std::string> labels = DebugCapture::labels();

@@ -4,6 +4,7 @@
 // caller's chains when it succeeds and when it fails.
 #include "chain/chain_query_fixture.h"
 #include "chainops/chain_poly_seg_internal.h"
+#include "support/chain_builders.h"
 
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_poly_seg.h>
@@ -25,6 +26,8 @@
 #include <vector>
 
 using namespace chain_query_test;
+
+using chain_builders::list_of_chains;
 
 namespace {
 
@@ -51,13 +54,6 @@ RING_header_s* circle(CMEM_pool_s* pool, double cx, double cy, double r, SIDE si
                   {A(cx + r, cy, cx, cy, CCW), A(cx, cy + r, cx, cy, CCW), A(cx - r, cy, cx, cy, CCW),
                    A(cx, cy - r, cx, cy, CCW)},
                   side, id);
-}
-
-RING_header_s* list_of(CMEM_pool_s* pool, const std::vector<RING_header_s*>& chains) {
-    RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
-    RING_set_sub_ring_delfunc(list, nullptr);
-    for (RING_header_s* c : chains) RING_insert_after(list, list->last, c);
-    return list;
 }
 
 std::vector<RING_header_s*> chains_in(const RING_header_s* list) {
@@ -92,7 +88,7 @@ protected:
 TEST_F(ChainPolySegTest, OverlappingSquaresUniteIntoOneChainAndIntersectInTheOverlap) {
     RING_header_s* a = square(pool, 0, 0, 2, 2, LEFT, 1);
     RING_header_s* b = square(pool, 1, 1, 3, 3, LEFT, 2);
-    RING_header_s* set = list_of(pool, {a, b});
+    RING_header_s* set = list_of_chains(pool, {a, b});
 
     RING_header_s* u = out();
     EXPECT_EQ(CHAIN_union_regions(set, 0, false, nullptr, nullptr, nullptr, u), 1);
@@ -114,7 +110,7 @@ TEST_F(ChainPolySegTest, OverlappingSquaresUniteIntoOneChainAndIntersectInTheOve
 }
 
 TEST_F(ChainPolySegTest, DisjointSquaresUniteIntoTwoAndHaveNoIntersection) {
-    RING_header_s* set = list_of(pool, {square(pool, 0, 0, 1, 1, LEFT, 1), square(pool, 2, 0, 3, 1, LEFT, 2)});
+    RING_header_s* set = list_of_chains(pool, {square(pool, 0, 0, 1, 1, LEFT, 1), square(pool, 2, 0, 3, 1, LEFT, 2)});
     RING_header_s* u = out();
     CHAIN_union_regions(set, 0, false, nullptr, nullptr, nullptr, u);
     EXPECT_EQ(u->count, 2);
@@ -127,7 +123,7 @@ TEST_F(ChainPolySegTest, DisjointSquaresUniteIntoTwoAndHaveNoIntersection) {
 // A circle of arcs about (2, 1), radius 1, against the square [0, 2]^2: the
 // square holds exactly the circle's left half.
 TEST_F(ChainPolySegTest, CircleAgainstSquareGivesExactAreas) {
-    RING_header_s* set = list_of(pool, {square(pool, 0, 0, 2, 2, LEFT, 1), circle(pool, 2, 1, 1, LEFT, 2)});
+    RING_header_s* set = list_of_chains(pool, {square(pool, 0, 0, 2, 2, LEFT, 1), circle(pool, 2, 1, 1, LEFT, 2)});
     RING_header_s* u = out();
     CHAIN_union_regions(set, 0, false, nullptr, nullptr, nullptr, u);
     ASSERT_EQ(u->count, 1);
@@ -161,7 +157,7 @@ int count_merge(RING_node_s*, RING_node_s*, RING_header_s*, RING_node_s*, RING_h
 TEST_F(ChainPolySegTest, CarriedSourcesPointAtTheInputVertices) {
     RING_header_s* a = square(pool, 0, 0, 2, 2, LEFT, 1);
     RING_header_s* b = square(pool, 1, 1, 3, 3, LEFT, 2);
-    RING_header_s* set = list_of(pool, {a, b});
+    RING_header_s* set = list_of_chains(pool, {a, b});
     for (bool intersect : {false, true}) {
         SCOPED_TRACE(intersect ? "intersection" : "union");
         g_merge_calls = 0;
@@ -196,7 +192,7 @@ TEST_F(ChainPolySegTest, SideZeroTakesTheFirstChainsSide) {
     // Clockwise squares with material RIGHT are islands too.
     RING_header_s* a = region(pool, {L(0, 0), L(0, 2), L(2, 2), L(2, 0)}, RIGHT, 1);
     RING_header_s* b = region(pool, {L(1, 1), L(1, 3), L(3, 3), L(3, 1)}, RIGHT, 2);
-    RING_header_s* set = list_of(pool, {a, b});
+    RING_header_s* set = list_of_chains(pool, {a, b});
     struct Case {
         SIDE side;
         SIDE expected;
@@ -235,7 +231,7 @@ TEST(ChainBooleanOutputSpec, OperationBitsChooseTheOutputData) {
 // result is a new chain.
 TEST_F(ChainPolySegTest, UntouchedSingleChainIsReusedOnlyWithSources) {
     RING_header_s* a = square(pool, 0, 0, 2, 2, LEFT, 0);
-    RING_header_s* set = list_of(pool, {a});
+    RING_header_s* set = list_of_chains(pool, {a});
     RING_header_s* plain = out();
     CHAIN_union_regions(set, 0, false, nullptr, nullptr, nullptr, plain);
     ASSERT_EQ(plain->count, 1);
@@ -258,7 +254,7 @@ TEST_F(ChainPolySegTest, UntouchedSingleChainIsReusedOnlyWithSources) {
 TEST_F(ChainPolySegTest, UnionOfASingleChainEatenByItsInwardOffsetIsEmpty) {
     RING_header_s* a = square(pool, 0, 0, 1, 1, LEFT, 0);
     data_of(a)->use_implied_offset = 1;
-    RING_header_s* set = list_of(pool, {a});
+    RING_header_s* set = list_of_chains(pool, {a});
     data_of(a)->implied_offset = -0.6;
     RING_header_s* eaten = out();
     EXPECT_EQ(CHAIN_union_regions(set, 0, false, nullptr, nullptr, nullptr, eaten), 1);
@@ -276,7 +272,7 @@ TEST_F(ChainPolySegTest, UnionOfASingleChainEatenByItsInwardOffsetIsEmpty) {
 double half_out(RING_header_s*, RING_node_s*, void*) { return 0.5; }
 
 TEST_F(ChainPolySegTest, OffsetCallbackGrowsTheRegionWithRoundCorners) {
-    RING_header_s* set = list_of(pool, {square(pool, 0, 0, 1, 1, LEFT, 0)});
+    RING_header_s* set = list_of_chains(pool, {square(pool, 0, 0, 1, 1, LEFT, 0)});
     RING_header_s* u = out();
     CHAIN_union_regions(set, 0, true, nullptr, half_out, nullptr, u);
     ASSERT_EQ(u->count, 1);
@@ -311,7 +307,7 @@ TEST_F(ChainPolySegTest, TraceCallbackChoosesSharpOrRoundCorners) {
         g_traced.clear();
         g_trace_answer = k.answer;
         RING_header_s* u = out();
-        CHAIN_boolean_regions(list_of(pool, {sq}), 0, 0, nullptr, trace_answer, half_out, nullptr, nullptr, u);
+        CHAIN_boolean_regions(list_of_chains(pool, {sq}), 0, 0, nullptr, trace_answer, half_out, nullptr, nullptr, u);
         ASSERT_EQ(u->count, 1);
         EXPECT_NEAR(material_area(u), k.area, 1e-8);
         // Every vertex of the square was asked about.
@@ -417,12 +413,12 @@ TEST_F(ChainPolySegTest, CleanSliverRegionsDisconnectsTinySmallChains) {
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.min_area);
-        RING_header_s* set = list_of(pool, {t1, t3, sq, tiny12});
+        RING_header_s* set = list_of_chains(pool, {t1, t3, sq, tiny12});
         EXPECT_EQ(CHAIN_clean_sliver_regions(set, k.given ? &k.min_area : nullptr), k.removed);
         EXPECT_EQ(chains_in(set), k.kept);
     }
     EXPECT_FALSE(CHAIN_clean_sliver_regions(nullptr, nullptr));
-    EXPECT_FALSE(CHAIN_clean_sliver_regions(list_of(pool, {}), nullptr));
+    EXPECT_FALSE(CHAIN_clean_sliver_regions(list_of_chains(pool, {}), nullptr));
 }
 
 // ---------------------------------------------------------------------------
@@ -455,7 +451,7 @@ TEST_F(ChainPolySegTest, ZonesHoldChainsInRegionOrder) {
     RING_header_s* outer = square(pool, 0, 0, 4, 4, LEFT, 1);
     RING_header_s* hole = square(pool, 1, 1, 2, 2, RIGHT, 1);  // CCW with RIGHT: material outside
     RING_header_s* other = square(pool, 3, 3, 6, 6, LEFT, 2);
-    RING_header_s* set = list_of(pool, {outer, hole, other});
+    RING_header_s* set = list_of_chains(pool, {outer, hole, other});
     BZONE_map_s* map = BZONE_create_map(pool, 8);
     EXPECT_EQ(CHAIN_boolean_regions_to_zones(set, 0, CHAIN_BOOLEAN_CARRY_SOURCES, nullptr, nullptr, nullptr, nullptr,
                                              map),
@@ -516,7 +512,7 @@ TEST_F(ChainPolySegTest, MinimalLoopsOfTheChainNetwork) {
         const long pools = velte_test::live_pool_count();
         RING_header_s* m = out();
         RING_set_sub_ring_delfunc(m, nullptr);
-        EXPECT_EQ(CHAIN_find_minimal_loops(list_of(pool, k.chains), k.type, 0, nullptr, m), 1);
+        EXPECT_EQ(CHAIN_find_minimal_loops(list_of_chains(pool, k.chains), k.type, 0, nullptr, m), 1);
         EXPECT_EQ(velte_test::live_pool_count(), pools);
         std::vector<double> areas;
         for (RING_header_s* c : chains_in(m)) {
@@ -562,7 +558,7 @@ TEST_F(ChainPolySegTest, MinimalLoopsOfAllCrossingsBoundTheRegionOfTheirRegionSe
         RING_header_s* island = square(pool, -1, -1, 5, 5, LEFT, k.island_id);
         RING_header_s* m = out();
         RING_set_sub_ring_delfunc(m, nullptr);
-        EXPECT_EQ(CHAIN_find_minimal_loops(list_of(pool, {pocket, island}), CHAIN_POLY_SEG_INTERSECT_ALL, 0, nullptr, m),
+        EXPECT_EQ(CHAIN_find_minimal_loops(list_of_chains(pool, {pocket, island}), CHAIN_POLY_SEG_INTERSECT_ALL, 0, nullptr, m),
                   1);
         std::vector<double> areas;
         for (RING_header_s* c : chains_in(m)) areas.push_back(std::fabs(CHAIN_chainArea_chainCentroid(c, nullptr)));
@@ -575,7 +571,7 @@ TEST_F(ChainPolySegTest, MinimalLoopsOfAllCrossingsBoundTheRegionOfTheirRegionSe
     RING_header_s* lone = square(pool, 0, 0, 2, 2, LEFT, 6);
     RING_header_s* m = out();
     RING_set_sub_ring_delfunc(m, nullptr);
-    CHAIN_find_minimal_loops(list_of(pool, {lone}), CHAIN_POLY_SEG_INTERSECT_ALL, 0, nullptr, m);
+    CHAIN_find_minimal_loops(list_of_chains(pool, {lone}), CHAIN_POLY_SEG_INTERSECT_ALL, 0, nullptr, m);
     ASSERT_EQ(m->count, 1);
     EXPECT_EQ(RING_ask_node_subring(m->first), lone);
 }
@@ -583,7 +579,7 @@ TEST_F(ChainPolySegTest, MinimalLoopsOfAllCrossingsBoundTheRegionOfTheirRegionSe
 // A square with a square hole is cut through the hole into two hole-free
 // regions holding all its material.
 TEST_F(ChainPolySegTest, SplitIntoSimplyConnectedRegionsCutsThroughHoles) {
-    RING_header_s* set = list_of(pool, {square(pool, 0, 0, 4, 4, LEFT, 0), square(pool, 1, 1, 2, 2, RIGHT, 0)});
+    RING_header_s* set = list_of_chains(pool, {square(pool, 0, 0, 4, 4, LEFT, 0), square(pool, 1, 1, 2, 2, RIGHT, 0)});
     const long pools = velte_test::live_pool_count();
     RING_header_s* regions = out();
     CHAIN_SplitSetIntoSimplyConnectedRegions(set, Korvo::Cam::NoMaterialAtInfinity, 0, regions);
@@ -595,7 +591,7 @@ TEST_F(ChainPolySegTest, SplitIntoSimplyConnectedRegionsCutsThroughHoles) {
     }
     EXPECT_NEAR(material_area(regions), 15, 1e-7);
     RING_header_s* none = out();
-    CHAIN_SplitSetIntoSimplyConnectedRegions(list_of(pool, {}), Korvo::Cam::NoMaterialAtInfinity, 0, none);
+    CHAIN_SplitSetIntoSimplyConnectedRegions(list_of_chains(pool, {}), Korvo::Cam::NoMaterialAtInfinity, 0, none);
     EXPECT_EQ(none->count, 0);
 }
 
@@ -622,7 +618,7 @@ TEST_F(ChainPolySegTest, EntriesReportStartAndEndToTheDebugInterface) {
     CALLBACK_register("CHAIN_debug_function", capture_report);
     g_reports.clear();
     RING_header_s* a = square(pool, 0, 0, 2, 2, LEFT, 1);
-    RING_header_s* set = list_of(pool, {a});
+    RING_header_s* set = list_of_chains(pool, {a});
     RING_header_s* u = out();
     CHAIN_boolean_regions(set, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, u);
     RING_header_s* r = CHAIN_RemoveSmallLoops(a, nullptr);
@@ -661,7 +657,7 @@ TEST_F(ChainPolySegTest, AbortAtAnyPointLeavesTheChainsAndPoolsAsTheyCame) {
     RING_header_s* b = circle(pool, 2, 1, 1, LEFT, 12);
     data_of(a)->use_implied_offset = 1;
     data_of(a)->implied_offset = -0.125;
-    RING_header_s* set = list_of(pool, {a, b});
+    RING_header_s* set = list_of_chains(pool, {a, b});
     struct Entry {
         const char* name;
         std::function<void(RING_header_s*)> call;

@@ -3,6 +3,7 @@
 #include "chain/chain_query_fixture.h"
 #include "chainops/debug_reports.h"
 #include "chainops/region_oracle.h"
+#include "support/chain_builders.h"
 
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_debug.h>
@@ -26,6 +27,9 @@
 #include <vector>
 
 using namespace chain_query_test;
+
+using chain_builders::owning_list;
+using chain_builders::circle;
 
 namespace {
 
@@ -63,8 +67,6 @@ protected:
         return out;
     }
     RING_header_s* set_of(const std::vector<RING_header_s*>& chains) { return list_of_chains(pool, chains); }
-    // A list that owns its chains, as results are.
-    RING_header_s* owning_list() { return RING_create_in_pool(nullptr, RING_TYPE_LIST, pool); }
 
 private:
     debug_reports::Session debug_;
@@ -97,7 +99,7 @@ TEST_F(RegionOffsetTest, BooleanBetweenGivesOneRegionOnBothEnginesWithTheFirstCh
             SCOPED_TRACE(std::string(engine ? "newer: " : "older: ") + c.what);
             CHAIN_set_new_boolean_flag(engine == 1);
             const std::vector<RING_header_s*> inputs = rects(c.boxes);
-            RING_header_s* out = owning_list();
+            RING_header_s* out = owning_list(pool);
             const long pools = velte_test::live_pool_count();
             ASSERT_EQ(CHAIN_boolean_between(set_of(inputs), 0, out, nullptr), 1);
             EXPECT_EQ(velte_test::live_pool_count(), pools);
@@ -127,13 +129,13 @@ TEST_F(RegionOffsetTest, BooleanBetweenAnswersZeroWhenItAppendsNothing) {
         data_of(flat)->material_side = LEFT;
         RING_header_s* vanishing = set_of({flat});
         for (bool held_before : {false, true}) {
-            RING_header_s* out = owning_list();
+            RING_header_s* out = owning_list(pool);
             RING_header_s* earlier = rect({20, 20, 21, 21, true});
             if (held_before) RING_insert_after(out, nullptr, earlier);
             EXPECT_EQ(CHAIN_boolean_between(vanishing, 0, out, nullptr), 0);
             EXPECT_EQ(out->count, held_before ? 1 : 0);
         }
-        RING_header_s* out = owning_list();
+        RING_header_s* out = owning_list(pool);
         EXPECT_EQ(CHAIN_boolean_between(nullptr, 0, out, nullptr), 0);
         EXPECT_EQ(CHAIN_boolean_between(set_of({}), 0, out, nullptr), 0);
         EXPECT_EQ(out->count, 0);
@@ -153,7 +155,7 @@ TEST_F(RegionOffsetTest, BooleanBetweenAppendsAfterEarlierOutputAndKeepsCallerCh
         CHAIN_set_new_boolean_flag(newer);
         RING_header_s* earlier = rect({20, 20, 21, 21, true});
         RING_header_s* lone = rect({0, 0, 1, 1, true});
-        RING_header_s* out = owning_list();
+        RING_header_s* out = owning_list(pool);
         RING_insert_after(out, nullptr, earlier);
         ASSERT_EQ(CHAIN_boolean_between(set_of({lone, rect({3, 0, 4, 1, true})}), 0, out, nullptr), 1);
         ASSERT_EQ(out->count, 3);
@@ -169,7 +171,7 @@ TEST_F(RegionOffsetTest, BooleanBetweenReportsItsStartAndEndOnBothEngines) {
     for (bool newer : {false, true}) {
         debug_reports::reports().clear();
         CHAIN_set_new_boolean_flag(newer);
-        RING_header_s* out = owning_list();
+        RING_header_s* out = owning_list(pool);
         ASSERT_EQ(CHAIN_boolean_between(set_of(rects({{0, 0, 2, 2, true}, {1, 1, 3, 3, true}})), 0, out, nullptr), 1);
         EXPECT_EQ(reports_starting("CHAIN_boolean_between"),
                   (std::vector<std::pair<int, std::string>>{{4, "CHAIN_boolean_between -- Start"},
@@ -188,7 +190,7 @@ int throwing_merge(RING_node_s*, RING_node_s*, RING_header_s*, RING_node_s*, RIN
 TEST_F(RegionOffsetTest, BooleanBetweenOlderEngineErrorIsNotedAndRaisedAfterItsPoolGoes) {
     CHAIN_set_new_boolean_flag(false);
     RING_header_s* set = set_of(rects({{0, 0, 2, 2, true}, {1, 1, 3, 3, true}}));
-    RING_header_s* out = owning_list();
+    RING_header_s* out = owning_list(pool);
     const long pools = velte_test::live_pool_count();
     EXPECT_THROW(CHAIN_boolean_between(set, 0, out, throwing_merge), Korvo::Error::Severe);
     EXPECT_EQ(velte_test::live_pool_count(), pools);
@@ -303,14 +305,6 @@ RING_header_s* rounded_outer(CMEM_pool_s* pool, double w, double h, double r) {
     return chain;
 }
 
-// A circle island (two half arcs, material inside).
-RING_header_s* circle_island(CMEM_pool_s* pool, double cx, double cy, double r) {
-    RING_header_s* chain = make_chain(pool, {A(cx + r, cy, cx, cy, CCW), A(cx - r, cy, cx, cy, CCW)}, true);
-    data_of(chain)->direction = CCW;
-    data_of(chain)->material_side = LEFT;
-    return chain;
-}
-
 // A seeded region set: one outer boundary with up to three islands (circles
 // and squares) kept 1.5 apart from each other and from the boundary.
 std::vector<RING_header_s*> random_region_set(CMEM_pool_s* pool, unsigned seed, double* w, double* h) {
@@ -332,7 +326,7 @@ std::vector<RING_header_s*> random_region_set(CMEM_pool_s* pool, unsigned seed, 
         for (const Placed& q : placed) clear = clear && std::hypot(q.x - x, q.y - y) > 1.5 * (q.r + r) + 1.5;
         if (!clear) continue;
         placed.push_back({x, y, r});
-        set.push_back(placed.size() % 2 ? circle_island(pool, x, y, r)
+        set.push_back(placed.size() % 2 ? circle(pool, x, y, r)
                                         : ccw_rect(pool, x - r, y - r, x + r, y + r, LEFT));
     }
     return set;
@@ -358,7 +352,7 @@ TEST_F(RegionOffsetTest, OffsetRegionMatchesTheDistanceOracleOnBothEngines) {
                 SCOPED_TRACE("seed " + std::to_string(seed) + " islands " + std::to_string(input.size() - 1) +
                              " d " + std::to_string(d) + (engine ? " newer" : " older"));
                 CHAIN_set_new_boolean_flag(engine == 1);
-                RING_header_s* out = owning_list();
+                RING_header_s* out = owning_list(pool);
                 const long checks = velte_test::pools_created("CHAIN-check_flip_mach_regions");
                 ASSERT_EQ(CHAIN_offset_region(set_of(input), out, d, true), 1);
                 EXPECT_EQ(velte_test::pools_created("CHAIN-check_flip_mach_regions") > checks, has_island);
@@ -394,7 +388,7 @@ TEST_F(RegionOffsetTest, OffsetRegionTakesFlippedGroupsOut) {
             SCOPED_TRACE(std::string(pattern ? "pattern " : "plain ") + (newer ? "newer" : "older"));
             CHAIN_set_new_boolean_flag(newer);
             RING_header_s* regions = set_of(rects({{0, 0, 10, 10, false}, {1, 1, 9, 9, true}}));
-            RING_header_s* out = owning_list();
+            RING_header_s* out = owning_list(pool);
             const int answer = pattern ? CHAIN_offset_region_pattern(regions, out, 2.0, false)
                                        : CHAIN_offset_region(regions, out, 2.0, false);
             EXPECT_EQ(answer, 0);
@@ -408,13 +402,13 @@ TEST_F(RegionOffsetTest, OffsetRegionAnswersZeroWhenTheOffsetsVanish) {
     for (bool newer : {false, true}) {
         SCOPED_TRACE(newer ? "newer" : "older");
         CHAIN_set_new_boolean_flag(newer);
-        RING_header_s* out = owning_list();
+        RING_header_s* out = owning_list(pool);
         RING_header_s* earlier = rect({20, 20, 21, 21, true});
         RING_insert_after(out, nullptr, earlier);
         EXPECT_EQ(CHAIN_offset_region(set_of(rects({{0, 0, 2, 2, false}})), out, 1.5, true), 0);
         EXPECT_EQ(out->count, 1);
         EXPECT_EQ(CHAIN_offset_region(set_of({}), out, 1.0, true), 0);
-        RING_header_s* fresh = owning_list();
+        RING_header_s* fresh = owning_list(pool);
         ASSERT_EQ(CHAIN_offset_region(set_of(rects({{0, 0, 4, 4, false}})), fresh, 0.5, true), 1);
         ASSERT_EQ(fresh->count, 1);
         EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(RING_ask_node_subring(fresh->first), nullptr)), 9.0, 1e-9);
@@ -543,8 +537,8 @@ TEST_F(RegionOffsetTest, OffsetRegionOfAQuadPocketWithTriangleAndCircleIslands) 
             RING_header_s* triangle = make_chain(pool, {L(1.5, 1.2), L(3.4, 1.8), L(2.1, 3.6)}, true);
             data_of(triangle)->direction = CCW;
             data_of(triangle)->material_side = LEFT;
-            const std::vector<RING_header_s*> input{pocket, triangle, circle_island(pool, 6.2, 2.6, 1.1)};
-            RING_header_s* out = owning_list();
+            const std::vector<RING_header_s*> input{pocket, triangle, circle(pool, 6.2, 2.6, 1.1)};
+            RING_header_s* out = owning_list(pool);
             const int answer = CHAIN_offset_region(set_of(input), out, d, false);
             EXPECT_EQ(answer != 0, out->count > 0);
             EXPECT_EQ(wrong_points(input, region_oracle::chains_in(out), d, -0.93, -0.93, 10, 6, 0.0731), 0);
@@ -571,13 +565,13 @@ TEST_F(RegionOffsetTest, OffsetRegionOfAnOffsetRegionIsTheOffsetByTheSum) {
         CHAIN_set_new_boolean_flag(engine == 1);
         RING_header_s* pass = set_of(rects({{0, 0, 100, 60, false}, {60, 20, 80, 40, true}}));
         for (double area : expected) {
-            RING_header_s* next = owning_list();
+            RING_header_s* next = owning_list(pool);
             ASSERT_EQ(CHAIN_offset_region(pass, next, 4.0, false), 1);
             EXPECT_NEAR(-region_oracle::material_area(region_oracle::chains_in(next)), area, 1e-6);
             for (RING_header_s* chain : region_oracle::chains_in(next)) expect_oriented_result(chain);
             pass = next;
         }
-        RING_header_s* last = owning_list();
+        RING_header_s* last = owning_list(pool);
         EXPECT_EQ(CHAIN_offset_region(pass, last, 4.0, false), 0);
         EXPECT_EQ(last->count, 0);
     }
@@ -593,7 +587,7 @@ TEST_F(RegionOffsetTest, IncompleteSetsWithOneSetGiveReferencesOnly) {
     RING_header_s* b = rect({3, 0, 4, 1, true});
     const RING_header_s* sets[] = {nullptr, set_of({}), set_of({a, b})};
     bool complete[] = {true, true, false};
-    RING_header_s* out = owning_list();
+    RING_header_s* out = owning_list(pool);
     const long pools = velte_test::pools_created("CHAIN_boolean_between_incomplete_sets");
     CHAIN_boolean_between_incomplete_sets(sets, complete, 3, 0, nullptr, out);
     EXPECT_EQ(velte_test::pools_created("CHAIN_boolean_between_incomplete_sets"), pools);
@@ -621,7 +615,7 @@ TEST_F(RegionOffsetTest, IncompleteSetsCloseRegionsTogetherAndRefuseTraces) {
         if (traced) data_of(island)->kind = TRACE_CHAIN;
         const RING_header_s* sets[] = {set_of({lower}), set_of({upper, island})};
         bool complete[] = {false, false};
-        RING_header_s* out = owning_list();
+        RING_header_s* out = owning_list(pool);
         const long pools = velte_test::live_pool_count();
         stend_test::clear();
         if (traced) {
@@ -852,7 +846,7 @@ TEST_F(RegionOffsetTest, OffsetRegionFilletKeepsCallerFieldsAndMakesTangentFille
                 data_of(chain)->implied_offset = keep ? 0.4 : 0.7;
             }
             const std::vector<Fields> before = fields_of(input);
-            RING_header_s* out = owning_list();
+            RING_header_s* out = owning_list(pool);
             const int answer = CHAIN_offset_region_fillet(set_of(input), out, keep ? 0 : 0.4, c.fillet, c.corners,
                                                           c.sliver, nullptr, true, true, false, 0, true, keep);
             EXPECT_EQ(answer, c.answer);
@@ -903,7 +897,7 @@ TEST_F(RegionOffsetTest, OffsetRegionFilletPutsCallerFieldsBackOnAnError) {
     const std::vector<Fields> before = fields_of(input);
     const long pools = velte_test::live_pool_count();
     pellam_test::fail_implicit_merge_at(1);
-    RING_header_s* out = owning_list();
+    RING_header_s* out = owning_list(pool);
     EXPECT_THROW(CHAIN_offset_region_fillet(set_of(input), out, 0.4, 0.3, false, nullptr, nullptr, true, true, false, 0,
                                             true, false),
                  Korvo::Error::Exception);
@@ -929,7 +923,7 @@ RING_header_s* open_input(CMEM_pool_s* pool) {
 TEST_F(RegionOffsetTest, OffsetRegionFilletReopensOpenInputAndMarksEmbeddedInput) {
     RING_header_s* open = open_input(pool);
     const std::vector<Fields> before = fields_of({open});
-    RING_header_s* out = owning_list();
+    RING_header_s* out = owning_list(pool);
     EXPECT_EQ(CHAIN_offset_region_fillet(set_of({open}), out, 0.5, 0, false, nullptr, nullptr, false, false, false, 0,
                                          true, false),
               1);
@@ -941,7 +935,7 @@ TEST_F(RegionOffsetTest, OffsetRegionFilletReopensOpenInputAndMarksEmbeddedInput
     for (bool reopen : {false, true}) {
         SCOPED_TRACE(reopen ? "reopen" : "no reopen");
         const std::vector<RING_header_s*> input = rects({{0, 0, 10, 10, false}, {2, 0.5, 8, 3, true}});
-        RING_header_s* result = owning_list();
+        RING_header_s* result = owning_list(pool);
         EXPECT_EQ(CHAIN_offset_region_fillet(set_of(input), result, 0.4, 0, false, nullptr, nullptr, false, false,
                                              reopen, 1.0, true, false),
                   1);
@@ -960,7 +954,7 @@ TEST_F(RegionOffsetTest, OffsetRegionFilletReopensOpenInputAndMarksEmbeddedInput
 TEST_F(RegionOffsetTest, OffsetRegionFilletWithoutOffsetHoldsTheReopenedInputByReference) {
     RING_header_s* open = open_input(pool);
     const std::vector<Fields> before = fields_of({open});
-    RING_header_s* out = owning_list();
+    RING_header_s* out = owning_list(pool);
     EXPECT_EQ(CHAIN_offset_region_fillet(set_of({open}), out, 0, 0, false, nullptr, nullptr, false, false, false, 0,
                                          true, false),
               1);
@@ -982,7 +976,7 @@ TEST_F(RegionOffsetTest, OffsetRegionFilletWithoutOffsetGivesChainsThatOutliveTh
     for (double fillet : {0.0, 0.1, 0.5}) {
         SCOPED_TRACE(fillet);
         RING_header_s* open = open_input(pool);
-        RING_header_s* out = owning_list();
+        RING_header_s* out = owning_list(pool);
         EXPECT_EQ(CHAIN_offset_region_fillet(set_of({open}), out, 0, fillet, false, nullptr, nullptr, false, false,
                                              false, 0, true, false),
                   1);

@@ -1,6 +1,7 @@
 // The boolean engine switch, the region fields that booleans read off the
 // chains, boolean sets, lists of regions and orientation by material side.
 #include "chain/chain_query_fixture.h"
+#include "support/chain_builders.h"
 
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_distance.h>
@@ -14,6 +15,8 @@
 #include <vector>
 
 using namespace chain_query_test;
+
+using chain_builders::list_of_chains;
 
 namespace {
 
@@ -95,12 +98,6 @@ protected:
         return chain;
     }
     RING_header_s* open_line() { return make_chain(pool, {P(0, 0), L(1, 0), L(1, 1)}, false); }
-    RING_header_s* list_of(const std::vector<RING_header_s*>& chains) {
-        RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
-        RING_set_sub_ring_delfunc(list, nullptr);
-        for (RING_header_s* chain : chains) RING_insert_after(list, list->last, chain);
-        return list;
-    }
     // The vertex points in chain order; reversal changes them.
     static std::vector<std::pair<double, double>> points(const RING_header_s* chain) {
         std::vector<std::pair<double, double>> out;
@@ -133,7 +130,7 @@ TEST_F(RegionSetTest, ImpliedOffsetReplacesTheWholeWordAndTestsStrictlyAboveTheT
         // Bits set earlier (no-circle 4, tangent extension 8) are lost.
         data_of(a)->use_implied_offset = 4 | 8;
         data_of(b)->use_implied_offset = 8;
-        RING_header_s* set = list_of({a, nullptr, b});
+        RING_header_s* set = list_of_chains(pool, {a, nullptr, b});
         CHAIN_set_implied_offset_for_set(set, c.value, c.flag2);
         for (RING_header_s* chain : {a, b}) {
             EXPECT_EQ(data_of(chain)->use_implied_offset, c.expect_word) << c.value << " " << c.flag2;
@@ -147,7 +144,7 @@ TEST_F(RegionSetTest, BitSettersKeepTheOtherBits) {
     RING_header_s* b = square(2, 0, 1, CCW, LEFT);
     data_of(a)->use_implied_offset = 1 | 2;
     data_of(b)->use_implied_offset = 4 | 8;
-    RING_header_s* set = list_of({a, b});
+    RING_header_s* set = list_of_chains(pool, {a, b});
 
     CHAIN_set_implied_offset_no_circle_for_set(set, true);
     EXPECT_EQ(data_of(a)->use_implied_offset, 1 | 2 | 4);
@@ -159,7 +156,7 @@ TEST_F(RegionSetTest, BitSettersKeepTheOtherBits) {
     // The tangent bit: on a list (also inside a nested list) and on a chain.
     RING_header_s* c = square(4, 0, 1, CCW, LEFT);
     RING_header_s* d = square(6, 0, 1, CCW, LEFT);
-    RING_header_s* nested = list_of({list_of({c}), a});
+    RING_header_s* nested = list_of_chains(pool, {list_of_chains(pool, {c}), a});
     CHAIN_set_implied_offset_do_tan_corner_ext(nested);
     EXPECT_EQ(data_of(c)->use_implied_offset, 8);
     EXPECT_EQ(data_of(a)->use_implied_offset, 1 | 2 | 8);
@@ -207,7 +204,7 @@ TEST_F(RegionSetTest, AppendStampsEveryChainTakenInOrder) {
     RING_header_s* c = square(4, 0, 1, CCW, 0);
     data_of(a)->use_implied_offset = 8;
     RING_header_s* set = CHAIN_create_boolean_set(pool, nullptr);
-    ASSERT_TRUE(CHAIN_append_region_set(set, list_of({a, nullptr, b}), 3, 2u, 0.25, false, true));
+    ASSERT_TRUE(CHAIN_append_region_set(set, list_of_chains(pool, {a, nullptr, b}), 3, 2u, 0.25, false, true));
     ASSERT_TRUE(CHAIN_append_region_set(set, c, 4, 1u, -0.5, false, true));
     EXPECT_EQ(chains_of(set), (std::vector<RING_header_s*>{a, b, c}));
     struct Expect {
@@ -230,7 +227,7 @@ TEST_F(RegionSetTest, AppendSkipsSmallChainsUnlessClosedByReverse) {
     RING_header_s* set = CHAIN_create_boolean_set(pool, nullptr);
 
     // A list of small chains only: nothing appended, false.
-    EXPECT_FALSE(CHAIN_append_region_set(set, list_of({two, one}), 1, 0, 0.0, true, false));
+    EXPECT_FALSE(CHAIN_append_region_set(set, list_of_chains(pool, {two, one}), 1, 0, 0.0, true, false));
     EXPECT_EQ(set->count, 0);
     EXPECT_FALSE(CHAIN_append_region_set(set, two, 1, 0, 0.0, true, false));
     EXPECT_EQ(set->count, 0);
@@ -238,7 +235,7 @@ TEST_F(RegionSetTest, AppendSkipsSmallChainsUnlessClosedByReverse) {
 
     // The mark of a chain closed by running back along itself keeps it.
     RING_put_header_app_data(two, CHAIN_APP_DATA_TURNING_VERTEX, two->last);
-    EXPECT_TRUE(CHAIN_append_region_set(set, list_of({two, one}), 1, 0, 0.0, true, false));
+    EXPECT_TRUE(CHAIN_append_region_set(set, list_of_chains(pool, {two, one}), 1, 0, 0.0, true, false));
     EXPECT_EQ(chains_of(set), (std::vector<RING_header_s*>{two}));
 
     // Without skip_small everything goes.
@@ -256,8 +253,8 @@ TEST_F(RegionSetTest, DecoupleEmptiesSharedNodesOfTheSecondSet) {
     RING_header_s* only_first = square(0, 0, 1, CCW, LEFT);
     RING_header_s* shared = square(2, 0, 1, CCW, LEFT);
     RING_header_s* only_second = square(4, 0, 1, CCW, LEFT);
-    RING_header_s* first = list_of({only_first, shared});
-    RING_header_s* second = list_of({shared, only_second});
+    RING_header_s* first = list_of_chains(pool, {only_first, shared});
+    RING_header_s* second = list_of_chains(pool, {shared, only_second});
     CHAIN_decouple_boolean_set(first, second);
 
     EXPECT_EQ(chains_of(first), (std::vector<RING_header_s*>{only_first, shared}));
@@ -278,7 +275,7 @@ TEST_F(RegionSetTest, UniqueReplacesSharedChainsByCopiesInTheSecondSetsPool) {
                           Case{CHAIN_COPY_DEEP, true, true}, Case{7, false, false}}) {
         RING_header_s* shared = square(2, 0, 1, CCW, LEFT);
         RING_header_s* own = square(4, 0, 1, CCW, LEFT);
-        RING_header_s* first = list_of({shared});
+        RING_header_s* first = list_of_chains(pool, {shared});
         RING_header_s* second = RING_create_in_pool(nullptr, RING_TYPE_LIST, other_pool);
         RING_set_sub_ring_delfunc(second, nullptr);
         RING_insert_after(second, nullptr, shared);
@@ -303,8 +300,8 @@ TEST_F(RegionSetTest, UniqueReplacesSharedChainsByCopiesInTheSecondSetsPool) {
     }
     // The bool form: no_link picks the copy without link.
     RING_header_s* shared = square(2, 0, 1, CCW, LEFT);
-    RING_header_s* first = list_of({shared});
-    RING_header_s* second = list_of({shared});
+    RING_header_s* first = list_of_chains(pool, {shared});
+    RING_header_s* second = list_of_chains(pool, {shared});
     CHAIN_unique_boolean_set(first, second, true, nullptr);
     RING_header_s* copy = RING_ask_node_subring(second->first);
     ASSERT_NE(copy, shared);
@@ -323,7 +320,7 @@ TEST_F(RegionSetTest, ListOfRegionsGroupsBoundariesWithTheirIslands) {
     RING_header_s* boundary2 = square(10, 0, 5, CW, LEFT);
     RING_header_s* island4 = square(11, 1, 1, CW, RIGHT);
     int header = 0;
-    RING_header_s* set = list_of({island1, boundary1, island2, trace, open, island3, boundary2, island4});
+    RING_header_s* set = list_of_chains(pool, {island1, boundary1, island2, trace, open, island3, boundary2, island4});
     set->main_data = &header;
 
     RING_header_s* regions = CHAIN_build_list_of_regions(set);
@@ -345,7 +342,7 @@ TEST_F(RegionSetTest, ListOfRegionsGroupsBoundariesWithTheirIslands) {
     EXPECT_EQ(point_of(island4->first)[0], 11.0);
 
     EXPECT_EQ(CHAIN_build_list_of_regions(nullptr), nullptr);
-    RING_header_s* empty = CHAIN_build_list_of_regions(list_of({}));
+    RING_header_s* empty = CHAIN_build_list_of_regions(list_of_chains(pool, {}));
     ASSERT_NE(empty, nullptr);
     EXPECT_EQ(empty->count, 0);
 }
@@ -391,7 +388,7 @@ TEST_F(RegionSetTest, ReverseChainsWrtMaterialSide) {
     RING_header_s* left = square(0, 0, 1, CCW, LEFT);
     RING_header_s* right = square(2, 0, 1, CCW, RIGHT);
     RING_header_s* unset = square(4, 0, 1, CCW, 0);
-    CHAIN_reverse_chains_wrt_mside(list_of({left, nullptr, right, unset}), LEFT);
+    CHAIN_reverse_chains_wrt_mside(list_of_chains(pool, {left, nullptr, right, unset}), LEFT);
     EXPECT_EQ(data_of(left)->material_side, LEFT);
     EXPECT_EQ(CHAIN_direction_of_chain(left), CCW);  // untouched
     EXPECT_EQ(data_of(right)->material_side, LEFT);

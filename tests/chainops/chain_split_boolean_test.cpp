@@ -6,6 +6,7 @@
 #include "chainops/region_oracle.h"
 #include "offset/trace_fixture.h"
 #include "chainops/chain_2.h"
+#include "support/chain_builders.h"
 
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_boolean.h>
@@ -35,6 +36,10 @@
 using namespace chain_query_test;
 using namespace region_oracle;
 
+using chain_builders::list_of_chains;
+using chain_builders::owning_list;
+using chain_builders::square;
+
 namespace {
 
 const double kPi = 3.14159265358979323846;
@@ -56,20 +61,6 @@ protected:
         PoolTest::TearDown();
     }
     double uniform(double a, double b) { return std::uniform_real_distribution<double>(a, b)(rng); }
-
-    RING_header_s* list_of(const std::vector<RING_header_s*>& chains) {
-        RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
-        RING_set_sub_ring_delfunc(list, nullptr);
-        for (RING_header_s* c : chains) RING_insert_after(list, list->last, c);
-        return list;
-    }
-    RING_header_s* owning_list() { return RING_create_in_pool(nullptr, RING_TYPE_LIST, pool); }
-    RING_header_s* square(double x, double y, double s, SIDE side = LEFT) {
-        RING_header_s* chain = make_chain(pool, {L(x, y), L(x + s, y), L(x + s, y + s), L(x, y + s)}, true);
-        data_of(chain)->direction = CCW;
-        data_of(chain)->material_side = side;
-        return chain;
-    }
 
     // A star-shaped island about a random centre, some edges arcs bulging
     // out or in; a third of them carry a small round hole about the centre.
@@ -101,7 +92,7 @@ protected:
     // ChainsBoolean on one engine into a fresh list.
     std::vector<RING_header_s*> boolean(RING_header_s* set, bool newer, int* answer = nullptr) {
         CHAIN_set_new_boolean_flag(newer);
-        RING_header_s* out = owning_list();
+        RING_header_s* out = owning_list(pool);
         const int a = ChainsBoolean(set, 0, out, nullptr);
         if (answer) *answer = a;
         CHAIN_unset_new_boolean_flag();
@@ -121,7 +112,7 @@ TEST_F(SplitBooleanTest, OlderEngineAgreesWithTheNewerOnRandomSets) {
             std::vector<RING_header_s*> s = star();
             all.insert(all.end(), s.begin(), s.end());
         }
-        RING_header_s* set = list_of(all);
+        RING_header_s* set = list_of_chains(pool, all);
         bool self = false;
         for (RING_header_s* c : all) self = self || CHAIN_has_self_intersections(c);
         if (self || all.size() < 2) continue;
@@ -154,7 +145,7 @@ TEST_F(SplitBooleanTest, TwoOverlappingSquaresGiveOneOutlineOnBothEngines) {
     for (bool newer : {false, true}) {
         SCOPED_TRACE(newer);
         int answer = -1;
-        const std::vector<RING_header_s*> out = boolean(list_of({square(0, 0, 2), square(1, 1, 2)}), newer, &answer);
+        const std::vector<RING_header_s*> out = boolean(list_of_chains(pool, {square(pool, 0, 0, 2), square(pool, 1, 1, 2)}), newer, &answer);
         EXPECT_EQ(answer, 1);
         ASSERT_EQ(out.size(), 1u);
         EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(out[0], nullptr)), 7.0, 1e-7);
@@ -172,7 +163,7 @@ TEST_F(SplitBooleanTest, SingleClosedChainComesBackAsItselfAndOutMayGoFirst) {
     data_of(chain)->material_side = LEFT;
     RING_insert_after(own, nullptr, chain);
     CHAIN_set_new_boolean_flag(false);
-    RING_header_s* out = owning_list();
+    RING_header_s* out = owning_list(pool);
     ASSERT_EQ(ChainsBoolean(own, 0, out, nullptr), 1);
     ASSERT_EQ(out->count, 1);
     EXPECT_EQ(RING_ask_node_subring(out->first), chain);
@@ -194,11 +185,11 @@ TEST_F(SplitBooleanTest, AnUncrossedChainIsHeldByAReferenceOnBothEngines) {
         for (bool out_first : {false, true}) {
             SCOPED_TRACE(std::string(newer ? "newer" : "older") + (out_first ? ", out deleted first" : ", input first"));
             CHAIN_set_new_boolean_flag(newer);
-            RING_header_s* input = owning_list();
-            RING_header_s* far = square(5, 0, 1);
-            RING_insert_after(input, nullptr, square(0, 0, 2));
+            RING_header_s* input = owning_list(pool);
+            RING_header_s* far = square(pool, 5, 0, 1);
+            RING_insert_after(input, nullptr, square(pool, 0, 0, 2));
             RING_insert_after(input, input->last, far);
-            RING_header_s* out = owning_list();
+            RING_header_s* out = owning_list(pool);
             ASSERT_EQ(ChainsBoolean(input, 0, out, nullptr), 1);
             ASSERT_EQ(out->count, 2);
             std::vector<RING_header_s*> kept;
@@ -217,12 +208,12 @@ TEST_F(SplitBooleanTest, AnswerCountsOnlyChainsThisCallAdded) {
     CHAIN_set_new_boolean_flag(false);
     for (bool newer : {false, true}) {
         CHAIN_set_new_boolean_flag(newer);
-        RING_header_s* out = owning_list();
-        RING_insert_after(out, nullptr, square(10, 10, 1));
+        RING_header_s* out = owning_list(pool);
+        RING_insert_after(out, nullptr, square(pool, 10, 10, 1));
         // A point chain gives no loop.
         RING_header_s* point = make_chain(pool, {P(0, 0)}, false);
         data_of(point)->material_side = LEFT;
-        EXPECT_EQ(ChainsBoolean(list_of({point}), 0, out, nullptr), 0) << newer;
+        EXPECT_EQ(ChainsBoolean(list_of_chains(pool, {point}), 0, out, nullptr), 0) << newer;
         EXPECT_EQ(out->count, 1) << newer;
     }
 }
@@ -231,9 +222,9 @@ TEST_F(SplitBooleanTest, NullInputNotesTheAssertionOnTheOldRoad) {
     CHAIN_set_new_boolean_flag(false);
     MACH__checking_level = 1;
     stend_test::clear();
-    RING_header_s* out = owning_list();
+    RING_header_s* out = owning_list(pool);
     EXPECT_EQ(ChainsBoolean(nullptr, LEFT, out, nullptr), 0);
-    EXPECT_EQ(CHAIN_boolean_two_lists(nullptr, list_of({}), LEFT, out, nullptr), 0);
+    EXPECT_EQ(CHAIN_boolean_two_lists(nullptr, list_of_chains(pool, {}), LEFT, out, nullptr), 0);
     EXPECT_EQ(ChainsMinimalLoops(nullptr, nullptr, LEFT, out, nullptr), 0);
     EXPECT_EQ(stend_test::texts(stend_test::Kind::Note),
               (std::vector<std::string>{"Assertion failed: DUE_TO_POINTER_TO_CHAIN_BEING_NULL",
@@ -248,9 +239,9 @@ TEST_F(SplitBooleanTest, NullInputNotesTheAssertionOnTheOldRoad) {
 TEST_F(SplitBooleanTest, WalkedLoopOfDummyTracedPiecesLeavesOutAsItWas) {
     for (const bool dummy : {true, false}) {
         SCOPED_TRACE(dummy ? "dummy trace" : "real trace");
-        RING_header_s* traced = square(0, 0, 2);
+        RING_header_s* traced = square(pool, 0, 0, 2);
         data_of(traced)->kind = TRACE_CHAIN;
-        RING_header_s* other = square(1, 1, 2);
+        RING_header_s* other = square(pool, 1, 1, 2);
         data_of(other)->kind = TRACE_CHAIN;
         for (RING_header_s* chain : {traced, other})
             for (RING_node_s* node : nodes(chain)) {
@@ -260,10 +251,10 @@ TEST_F(SplitBooleanTest, WalkedLoopOfDummyTracedPiecesLeavesOutAsItWas) {
                 RING_put_node_app_data(chain, node, CHAIN_APP_DATA_TRACE_VERTEX, record);
             }
         CHAIN_set_new_boolean_flag(false);
-        RING_header_s* out = owning_list();
-        RING_header_s* earlier = square(10, 10, 1);
+        RING_header_s* out = owning_list(pool);
+        RING_header_s* earlier = square(pool, 10, 10, 1);
         RING_insert_after(out, nullptr, earlier);
-        EXPECT_EQ(ChainsBoolean(list_of({traced, other}), 0, out, nullptr), dummy ? 0 : 1);
+        EXPECT_EQ(ChainsBoolean(list_of_chains(pool, {traced, other}), 0, out, nullptr), dummy ? 0 : 1);
         ASSERT_EQ(out->count, dummy ? 1 : 2);
         EXPECT_EQ(RING_ask_node_subring(out->first), earlier);
         if (!dummy) {
@@ -274,8 +265,8 @@ TEST_F(SplitBooleanTest, WalkedLoopOfDummyTracedPiecesLeavesOutAsItWas) {
 }
 
 TEST_F(SplitBooleanTest, TwoListsAnswerTheirUnionBoundary) {
-    RING_header_s* out = owning_list();
-    ASSERT_EQ(CHAIN_boolean_two_lists(list_of({square(0, 0, 2)}), list_of({square(1, 1, 2)}), 0, out, nullptr), 1);
+    RING_header_s* out = owning_list(pool);
+    ASSERT_EQ(CHAIN_boolean_two_lists(list_of_chains(pool, {square(pool, 0, 0, 2)}), list_of_chains(pool, {square(pool, 1, 1, 2)}), 0, out, nullptr), 1);
     EXPECT_NEAR(material_area(chains_in(out)), 7.0, 1e-7);
 }
 
@@ -322,12 +313,12 @@ TEST_F(SplitBooleanTest, OlderEngineLevelsGroupsThatDoNotMeetAgainstEachOther) {
         SCOPED_TRACE(c.what);
         std::vector<RING_header_s*> chains;
         for (const Rect& r : c.rects) chains.push_back(ccw_rect(pool, r.x0, r.y0, r.x1, r.y1, r.ccw_side));
-        const std::vector<RING_header_s*> united = boolean(list_of(chains), false);
+        const std::vector<RING_header_s*> united = boolean(list_of_chains(pool, chains), false);
         EXPECT_EQ(united.size(), c.union_loops);
         EXPECT_NEAR(material_area(united), c.union_area, 1e-12);
         CHAIN_set_new_boolean_flag(false);
-        RING_header_s* out = owning_list();
-        EXPECT_EQ(CHAIN_boolean_between(list_of(chains), 0, out, nullptr), c.between_loops > 0 ? 1 : 0);
+        RING_header_s* out = owning_list(pool);
+        EXPECT_EQ(CHAIN_boolean_between(list_of_chains(pool, chains), 0, out, nullptr), c.between_loops > 0 ? 1 : 0);
         EXPECT_EQ(chains_in(out).size(), c.between_loops);
         EXPECT_NEAR(material_area(chains_in(out)), c.between_area, 1e-12);
     }
@@ -344,17 +335,17 @@ TEST_F(SplitBooleanTest, OlderEngineTakesCoincidentPiecesTogether) {
         double area;
     };
     const Case cases[] = {
-        {"three copies of a square", {square(0, 0, 2), square(0, 0, 2), square(0, 0, 2)}, 1, 4},
+        {"three copies of a square", {square(pool, 0, 0, 2), square(pool, 0, 0, 2), square(pool, 0, 0, 2)}, 1, 4},
         {"a square and a copy run the other way",
-         {square(0, 0, 2), make_chain(pool, {L(0, 0), L(0, 2), L(2, 2), L(2, 0)}, true)}, 1, 4},
-        {"squares sharing a whole edge", {square(0, 0, 2), square(2, 0, 2)}, 1, 8},
-        {"a column of three squares on shared edges", {square(0, 0, 1), square(0, 1, 1), square(0, 2, 1)}, 1, 3},
+         {square(pool, 0, 0, 2), make_chain(pool, {L(0, 0), L(0, 2), L(2, 2), L(2, 0)}, true)}, 1, 4},
+        {"squares sharing a whole edge", {square(pool, 0, 0, 2), square(pool, 2, 0, 2)}, 1, 8},
+        {"a column of three squares on shared edges", {square(pool, 0, 0, 1), square(pool, 0, 1, 1), square(pool, 0, 2, 1)}, 1, 3},
     };
     // The square run clockwise keeps its material on its left: inside.
     data_of(cases[1].chains[1])->material_side = RIGHT;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::vector<RING_header_s*> united = boolean(list_of(c.chains), false);
+        const std::vector<RING_header_s*> united = boolean(list_of_chains(pool, c.chains), false);
         EXPECT_EQ(united.size(), c.loops);
         EXPECT_NEAR(material_area(united), c.area, 1e-12);
     }
@@ -366,15 +357,15 @@ TEST_F(SplitBooleanTest, OlderEngineTakesCoincidentPiecesTogether) {
 TEST_F(SplitBooleanTest, OlderEngineLoopsComeApartWhereTheyTouch) {
     CHAIN_set_new_boolean_flag(false);
     // Two islands meeting at a corner.
-    const std::vector<RING_header_s*> united = boolean(list_of({square(0, 0, 1), square(1, 1, 1)}), false);
+    const std::vector<RING_header_s*> united = boolean(list_of_chains(pool, {square(pool, 0, 0, 1), square(pool, 1, 1, 1)}), false);
     ASSERT_EQ(united.size(), 2u);
     for (RING_header_s* loop : united) EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(loop, nullptr)), 1, 1e-12);
     // A pocket about a disc inscribed in it: the four corners are free.
     RING_header_s* disc = make_chain(pool, {A(2, 0, 0, 0, CCW), A(0, 2, 0, 0, CCW), A(-2, 0, 0, 0, CCW), A(0, -2, 0, 0, CCW)}, true);
     data_of(disc)->material_side = LEFT;
     CHAIN_set_new_boolean_flag(false);
-    RING_header_s* out = owning_list();
-    ASSERT_EQ(CHAIN_boolean_between(list_of({ccw_rect(pool, -2, -2, 2, 2, RIGHT), disc}), 0, out, nullptr), 1);
+    RING_header_s* out = owning_list(pool);
+    ASSERT_EQ(CHAIN_boolean_between(list_of_chains(pool, {ccw_rect(pool, -2, -2, 2, 2, RIGHT), disc}), 0, out, nullptr), 1);
     const std::vector<RING_header_s*> corners = chains_in(out);
     ASSERT_EQ(corners.size(), 4u);
     for (RING_header_s* corner : corners)
@@ -419,7 +410,7 @@ TEST_F(SplitBooleanTest, LevelledIndexGivesTheKeptFacesLevel) {
 
 TEST_F(SplitBooleanTest, InterferenceIndexIsolatesOneGroupPerCall) {
     // Two separate pairs of overlapping squares: two groups.
-    RING_header_s* set = list_of({square(0, 0, 2), square(1, 1, 2), square(10, 0, 2), square(11, 1, 2)});
+    RING_header_s* set = list_of_chains(pool, {square(pool, 0, 0, 2), square(pool, 1, 1, 2), square(pool, 10, 0, 2), square(pool, 11, 1, 2)});
     RING_header_s* intersections = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
     RING_header_s* network = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
     ChainsIntersection(set, intersections);
@@ -447,7 +438,7 @@ TEST_F(SplitBooleanTest, InterferenceIndexIsolatesOneGroupPerCall) {
         }
         // One group lies wholly left or wholly right.
         EXPECT_TRUE(x_high < 5 || x_low > 5) << x_low << " " << x_high;
-        RING_header_s* out = owning_list();
+        RING_header_s* out = owning_list(pool);
         EXPECT_EQ(ChainsMinimalLoops(intersections, network, LEFT, out, nullptr), 1);
         ASSERT_EQ(out->count, 1);
         EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(RING_ask_node_subring(out->first), nullptr)), 7.0, 1e-7);
@@ -458,7 +449,7 @@ TEST_F(SplitBooleanTest, InterferenceIndexIsolatesOneGroupPerCall) {
 }
 
 TEST_F(SplitBooleanTest, RemoveIndexTouchesOnlyTheJunctionsOfItsPass) {
-    RING_header_s* set = list_of({square(0, 0, 2), square(1, 1, 2)});
+    RING_header_s* set = list_of_chains(pool, {square(pool, 0, 0, 2), square(pool, 1, 1, 2)});
     RING_header_s* intersections = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
     RING_header_s* network = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
     ChainsIntersection(set, intersections);
@@ -475,7 +466,7 @@ TEST_F(SplitBooleanTest, RemoveIndexTouchesOnlyTheJunctionsOfItsPass) {
 }
 
 TEST_F(SplitBooleanTest, SplitChainListIndexesAndReducesEveryGroup) {
-    RING_header_s* set = list_of({square(0, 0, 2), square(1, 1, 2), square(10, 0, 2), square(11, 1, 2)});
+    RING_header_s* set = list_of_chains(pool, {square(pool, 0, 0, 2), square(pool, 1, 1, 2), square(pool, 10, 0, 2), square(pool, 11, 1, 2)});
     RING_header_s* intersections = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
     RING_header_s* network = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
     CHAIN_split_chain_list(set, intersections, network);
@@ -490,14 +481,14 @@ TEST_F(SplitBooleanTest, SplitChainListIndexesAndReducesEveryGroup) {
 
 TEST_F(SplitBooleanTest, MinimalLoopsWithoutAStartAddNothingAndEmptyTheGroup) {
     // Squares without a material side: no record has the wanted side.
-    RING_header_s* set = list_of({square(0, 0, 2, 0), square(1, 1, 2, 0)});
+    RING_header_s* set = list_of_chains(pool, {square(pool, 0, 0, 2, 0), square(pool, 1, 1, 2, 0)});
     RING_header_s* intersections = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
     RING_header_s* network = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
     ChainsIntersection(set, intersections);
     ChainsSplit(intersections, network);
     int index = 0;
     ASSERT_EQ(ChainInterfIndex(network, &index), 1);
-    RING_header_s* out = owning_list();
+    RING_header_s* out = owning_list(pool);
     EXPECT_EQ(ChainsMinimalLoops(intersections, network, LEFT, out, nullptr), 0);
     EXPECT_EQ(out->count, 0);
     for (RING_node_s* junction : nodes(network)) EXPECT_EQ(RING_ask_node_subring(junction)->count, 0);
@@ -508,11 +499,11 @@ TEST_F(SplitBooleanTest, MinimalLoopsWithoutAStartAddNothingAndEmptyTheGroup) {
 namespace {
 
 TEST_F(SplitBooleanTest, MinAreaLoopsReverseLeftChainsAndGiveClosedTracedLoops) {
-    RING_header_s* a = square(0, 0, 2);
-    RING_header_s* b = square(1, 1, 2);
-    RING_header_s* out = owning_list();
+    RING_header_s* a = square(pool, 0, 0, 2);
+    RING_header_s* b = square(pool, 1, 1, 2);
+    RING_header_s* out = owning_list(pool);
     const long pools = velte_test::live_pool_count();
-    ASSERT_EQ(ChainsFormMinAreaLoops(list_of({a, b}), out), 1);
+    ASSERT_EQ(ChainsFormMinAreaLoops(list_of_chains(pool, {a, b}), out), 1);
     EXPECT_EQ(velte_test::live_pool_count(), pools);
     // Reversed in place: now clockwise with material on the right.
     for (RING_header_s* c : {a, b}) {
@@ -530,7 +521,7 @@ TEST_F(SplitBooleanTest, MinAreaLoopsReverseLeftChainsAndGiveClosedTracedLoops) 
     }
     EXPECT_LE(total, 8.0 + 1e-7);
     EXPECT_EQ(ChainsFormMinAreaLoops(nullptr, out), 0);
-    EXPECT_EQ(ChainsFormMinAreaLoops(list_of({}), out), 0);
+    EXPECT_EQ(ChainsFormMinAreaLoops(list_of_chains(pool, {}), out), 0);
 }
 
 }  // namespace

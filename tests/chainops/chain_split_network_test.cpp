@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "chain/chain_query_fixture.h"
+#include "support/chain_builders.h"
 
 #include <merrow1/chain_part.h>
 #include <merrow1/chain_region.h>
@@ -18,6 +19,8 @@
 #include <cmath>
 #include <string>
 #include <vector>
+
+using chain_builders::circle;
 
 namespace {
 
@@ -35,13 +38,6 @@ protected:
         RING_header_s* chain =
             make_chain(pool, {P(x0, y0), L(x0 + 0.3 * (x1 - x0), y0 + 0.3 * (y1 - y0)), L(x1, y1)}, false);
         data_of(chain)->material_side = 0;
-        return chain;
-    }
-    // A counter-clockwise circle of two half arcs.
-    RING_header_s* circle(double cx, double cy, double r) {
-        RING_header_s* chain = make_chain(pool, {A(cx + r, cy, cx, cy, CCW), A(cx - r, cy, cx, cy, CCW)}, true);
-        data_of(chain)->direction = CCW;
-        data_of(chain)->material_side = LEFT;
         return chain;
     }
 };
@@ -180,7 +176,7 @@ TEST_F(SplitNetworkTest, TwoCrossingSquaresMeetAtTwoJunctionsOfFourEnds) {
 
 TEST_F(SplitNetworkTest, ArcEndsCarryTheirCurvatureAndTangent) {
     const double r = 5;
-    RING_header_s* c = circle(0, 0, r);
+    RING_header_s* c = circle(pool, 0, 0, r);
     RING_header_s* across = line(-10, 3, 10, 3);
     RING_header_s* network =
         CHAIN_build_split_chain_network(list_of_chains(pool, {c, across}), pool, nullptr, nullptr, nullptr);

@@ -4,6 +4,7 @@
 #include "chainops/chain_2.h"
 #include "chainops/debug_reports.h"
 #include "chainops/region_oracle.h"
+#include "support/chain_builders.h"
 
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_debug.h>
@@ -19,6 +20,10 @@
 #include <vector>
 
 using namespace chain_query_test;
+
+using chain_builders::list_of_chains;
+using chain_builders::owning_list;
+using chain_builders::square;
 
 namespace {
 
@@ -38,24 +43,8 @@ protected:
     }
     void debug_on() { debug_.on(); }
 
-    // Square [x, x + s]^2 run counter-clockwise with the material side given
-    // (LEFT: material inside).
-    RING_header_s* square(double x, double y, double s, SIDE side = LEFT) {
-        RING_header_s* chain = make_chain(pool, {L(x, y), L(x + s, y), L(x + s, y + s), L(x, y + s)}, true);
-        data_of(chain)->direction = CCW;
-        data_of(chain)->material_side = side;
-        return chain;
-    }
     RING_header_s* open_line(double y) { return make_chain(pool, {P(0, y), L(1, y), L(2, y + 1)}, false); }
     RING_header_s* point_chain() { return make_chain(pool, {P(0, 0)}, false); }
-    // A list that owns its chains (deleting it deletes them), as results are.
-    RING_header_s* owning_list() { return RING_create_in_pool(nullptr, RING_TYPE_LIST, pool); }
-    RING_header_s* list_of(const std::vector<RING_header_s*>& chains) {
-        RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
-        RING_set_sub_ring_delfunc(list, nullptr);
-        for (RING_header_s* chain : chains) RING_insert_after(list, list->last, chain);
-        return list;
-    }
     static std::vector<RING_header_s*> chains_of(const RING_header_s* list) {
         std::vector<RING_header_s*> out;
         const RING_node_s* node = list->first;
@@ -84,8 +73,8 @@ TEST_F(ChainsBooleanTest, NullInputFailsThePreconditionEmptyInputAnswersZero) {
     for (const Case& c : cases) {
         stend_test::clear();
         MACH__checking_level = c.level;
-        RING_header_s* out = owning_list();
-        const int answer = ChainsBoolean(c.null_chains ? nullptr : list_of({}), LEFT, c.null_out ? nullptr : out, nullptr);
+        RING_header_s* out = owning_list(pool);
+        const int answer = ChainsBoolean(c.null_chains ? nullptr : list_of_chains(pool, {}), LEFT, c.null_out ? nullptr : out, nullptr);
         EXPECT_EQ(answer, 0) << c.what;
         EXPECT_EQ(stend_test::texts(stend_test::Kind::Note), c.notes) << c.what;
         EXPECT_EQ(out->count, 0) << c.what;
@@ -96,8 +85,8 @@ TEST_F(ChainsBooleanTest, NullInputFailsThePreconditionEmptyInputAnswersZero) {
 TEST_F(ChainsBooleanTest, OlderEngineReportsItsStartEachGroupAndItsEnd) {
     debug_on();
     CHAIN_set_new_boolean_flag(false);
-    RING_header_s* out = owning_list();
-    EXPECT_EQ(ChainsBoolean(list_of({square(0, 0, 2), square(10, 0, 1)}), LEFT, out, nullptr), 1);
+    RING_header_s* out = owning_list(pool);
+    EXPECT_EQ(ChainsBoolean(list_of_chains(pool, {square(pool, 0, 0, 2), square(pool, 10, 0, 1)}), LEFT, out, nullptr), 1);
     EXPECT_EQ(out->count, 2);
     EXPECT_TRUE(stend_test::texts(stend_test::Kind::Note).empty());
     EXPECT_EQ(labels_starting("ChainsBoolean"),
@@ -106,11 +95,11 @@ TEST_F(ChainsBooleanTest, OlderEngineReportsItsStartEachGroupAndItsEnd) {
 
 TEST_F(ChainsBooleanTest, OverlappingIslandsGiveTheirUnionBoundary) {
     debug_on();
-    RING_header_s* a = square(0, 0, 2);
-    RING_header_s* b = square(1, 1, 2);
-    RING_header_s* out = owning_list();
+    RING_header_s* a = square(pool, 0, 0, 2);
+    RING_header_s* b = square(pool, 1, 1, 2);
+    RING_header_s* out = owning_list(pool);
     const long pools = velte_test::live_pool_count();
-    ASSERT_EQ(ChainsBoolean(list_of({a, b}), 0, out, nullptr), 1);
+    ASSERT_EQ(ChainsBoolean(list_of_chains(pool, {a, b}), 0, out, nullptr), 1);
     EXPECT_EQ(velte_test::live_pool_count(), pools);
     // The outer boundary of the union is among the loops; every loop is
     // closed and takes the first chain's side (side 0).
@@ -126,10 +115,10 @@ TEST_F(ChainsBooleanTest, OverlappingIslandsGiveTheirUnionBoundary) {
 }
 
 TEST_F(ChainsBooleanTest, DisjointIslandsComeBackAppendedAfterEarlierOutput) {
-    RING_header_s* earlier = square(10, 10, 1);
-    RING_header_s* out = owning_list();
+    RING_header_s* earlier = square(pool, 10, 10, 1);
+    RING_header_s* out = owning_list(pool);
     RING_insert_after(out, nullptr, earlier);
-    ASSERT_EQ(ChainsBoolean(list_of({square(0, 0, 1), square(3, 0, 1)}), LEFT, out, nullptr), 1);
+    ASSERT_EQ(ChainsBoolean(list_of_chains(pool, {square(pool, 0, 0, 1), square(pool, 3, 0, 1)}), LEFT, out, nullptr), 1);
     ASSERT_EQ(out->count, 3);
     const std::vector<RING_header_s*> chains = chains_of(out);
     EXPECT_EQ(chains[0], earlier);
@@ -175,9 +164,9 @@ TEST_F(ChainsBooleanTest, PocketsAndIslandsBoundTheUnionOfTheirMaterialOnBothEng
                 data_of(chain)->material_side = b.island ? LEFT : RIGHT;
                 inputs.push_back(chain);
             }
-            RING_header_s* out = owning_list();
+            RING_header_s* out = owning_list(pool);
             const long pools = velte_test::live_pool_count();
-            EXPECT_EQ(ChainsBoolean(list_of(inputs), 0, out, nullptr), 1);
+            EXPECT_EQ(ChainsBoolean(list_of_chains(pool, inputs), 0, out, nullptr), 1);
             EXPECT_EQ(velte_test::live_pool_count(), pools);
             const std::vector<RING_header_s*> result = chains_of(out);
             EXPECT_EQ(result.size(), c.loops);
@@ -234,8 +223,8 @@ TEST_F(ChainsBooleanTest, PocketOnAnIslandLeavesTheIslandsMaterialAroundIt) {
                 make_chain(pool, {L(c.x0, c.y0), L(c.x1, c.y0), L(c.x1, c.y1), L(c.x0, c.y1)}, true);
             data_of(pocket)->direction = CCW;
             data_of(pocket)->material_side = RIGHT;
-            RING_header_s* out = owning_list();
-            EXPECT_EQ(ChainsBoolean(list_of({pocket, square(0, 0, 4)}), 0, out, nullptr), c.loops > 0 ? 1 : 0);
+            RING_header_s* out = owning_list(pool);
+            EXPECT_EQ(ChainsBoolean(list_of_chains(pool, {pocket, square(pool, 0, 0, 4)}), 0, out, nullptr), c.loops > 0 ? 1 : 0);
             const std::vector<RING_header_s*> result = chains_of(out);
             EXPECT_EQ(result.size(), c.loops);
             EXPECT_NEAR(region_oracle::material_area(result), c.material, 1e-6);
@@ -270,13 +259,13 @@ TEST_F(ChainsBooleanTest, FoldedIslandLaysNoMaterialOnBothEnginesAndBothEntries)
                 SCOPED_TRACE(std::string(newer ? "newer: " : "older: ") + entry.first + ": " + c.what);
                 RING_header_s* folded = make_chain(pool, c.vertices, true);
                 data_of(folded)->material_side = LEFT;
-                RING_header_s* out = owning_list();
-                EXPECT_EQ(entry.second(list_of({folded}), 0, out, nullptr), 0);
+                RING_header_s* out = owning_list(pool);
+                EXPECT_EQ(entry.second(list_of_chains(pool, {folded}), 0, out, nullptr), 0);
                 EXPECT_EQ(out->count, 0);
                 // In a pocket 10 wide the pocket alone bounds the region.
-                RING_header_s* pocket = square(-5, -5, 10, RIGHT);
-                out = owning_list();
-                EXPECT_EQ(entry.second(list_of({pocket, folded}), 0, out, nullptr), 1);
+                RING_header_s* pocket = square(pool, -5, -5, 10, RIGHT);
+                out = owning_list(pool);
+                EXPECT_EQ(entry.second(list_of_chains(pool, {pocket, folded}), 0, out, nullptr), 1);
                 const std::vector<RING_header_s*> result = chains_of(out);
                 EXPECT_EQ(result.size(), 1u);
                 if (result.size() != 1) continue;
@@ -306,24 +295,24 @@ TEST_F(ChainsBooleanTest, ValidationRemovesBadChainsFromTheFirstNewOne) {
     const std::string open_reason = "Assertion failed: DUE_TO_OUTPUT_CHAIN_BEING_OPEN_WHEN_IT_SHOULD_BE_CLOSED";
     const Case cases[] = {
         // Short chains of the input do not count against "all closed".
-        {"closed input list", list_of({square(0, 0, 1), point_chain()}), false,
+        {"closed input list", list_of_chains(pool, {square(pool, 0, 0, 1), point_chain()}), false,
          {null_reason, point_reason, open_reason},
          {removed, removed, removed, input_chains}},
-        {"single closed chain", square(0, 0, 1), false,
+        {"single closed chain", square(pool, 0, 0, 1), false,
          {null_reason, point_reason, open_reason},
          {removed, removed, removed, input_chains}},
-        {"input with an open chain", list_of({square(0, 0, 1), open_line(5)}), true,
+        {"input with an open chain", list_of_chains(pool, {square(pool, 0, 0, 1), open_line(5)}), true,
          {null_reason, point_reason},
          {removed, removed}},
     };
     for (const Case& c : cases) {
         stend_test::clear();
         debug_reports::reports().clear();
-        RING_header_s* out = owning_list();
+        RING_header_s* out = owning_list(pool);
         // Before the first new node: bad chains that are not this call's.
         RING_insert_after(out, out->last, point_chain());
         RING_node_s* before_first = RING_insert_after(out, out->last, open_line(9));
-        RING_header_s* good = square(0, 0, 1);
+        RING_header_s* good = square(pool, 0, 0, 1);
         RING_header_s* open = open_line(0);
         RING_insert_after(out, out->last, nullptr);
         RING_insert_after(out, out->last, point_chain());
@@ -343,10 +332,10 @@ TEST_F(ChainsBooleanTest, ValidationRemovesBadChainsFromTheFirstNewOne) {
 }
 
 TEST_F(ChainsBooleanTest, ValidationFromTheStartWhenNothingPreceded) {
-    RING_header_s* out = owning_list();
+    RING_header_s* out = owning_list(pool);
     RING_insert_after(out, nullptr, point_chain());
-    RING_insert_after(out, out->last, square(0, 0, 1));
-    CHAIN__validate_shapes_from_boolean(square(0, 0, 1), out, nullptr);
+    RING_insert_after(out, out->last, square(pool, 0, 0, 1));
+    CHAIN__validate_shapes_from_boolean(square(pool, 0, 0, 1), out, nullptr);
     EXPECT_EQ(out->count, 1);
     EXPECT_EQ(RING_ask_node_subring(out->first)->count, 4);
     CHAIN__validate_shapes_from_boolean(nullptr, nullptr, nullptr);

@@ -2,6 +2,7 @@
 // providers with retainers.
 #include "chain/chain_query_fixture.h"
 #include "chainops/region_oracle.h"
+#include "support/chain_builders.h"
 
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_region.h>
@@ -15,6 +16,8 @@
 #include <vector>
 
 using namespace chain_query_test;
+
+using chain_builders::owning_list;
 
 namespace {
 
@@ -45,8 +48,6 @@ protected:
         return chain;
     }
     RING_header_s* set_of(const std::vector<RING_header_s*>& chains) { return list_of_chains(pool, chains); }
-    // An output list that owns what it holds, as a host's is.
-    RING_header_s* owning_list() { return RING_create_in_pool(nullptr, RING_TYPE_LIST, pool); }
 };
 
 std::vector<RING_header_s*> chains_of(const RING_header_s* list) { return region_oracle::chains_in(list); }
@@ -100,7 +101,7 @@ TEST_F(ChrscTest, UnionOfProvidersUnitesTheirAirAndLeavesEveryProvidersSide) {
             CHAIN_set_new_boolean_flag(engine == 1);
             std::vector<RING_header_s*> providers;
             for (const Box& b : c.boxes) providers.push_back(periphery(b));
-            RING_header_s* out = owning_list();
+            RING_header_s* out = owning_list(pool);
             ASSERT_TRUE(CHRSC_union_providers(set_of(providers), 0, out, nullptr));
             for (RING_header_s* p : providers) EXPECT_EQ(data_of(p)->material_side, RIGHT);
             for (RING_header_s* chain : chains_of(out)) {
@@ -125,7 +126,7 @@ TEST_F(ChrscTest, UnionOfProvidersTouchesNoSideWhenNothingResults) {
         // A closed run there and back bounds no region.
         RING_header_s* flat = make_chain(pool, {L(0, 0), L(4, 0)}, true);
         data_of(flat)->material_side = LEFT;
-        RING_header_s* out = owning_list();
+        RING_header_s* out = owning_list(pool);
         EXPECT_FALSE(CHRSC_union_providers(set_of({flat}), 0, out, nullptr));
         EXPECT_EQ(out->count, 0);
         EXPECT_EQ(data_of(flat)->material_side, LEFT);
@@ -138,7 +139,7 @@ TEST_F(ChrscTest, UnionOfProvidersTouchesNoSideWhenNothingResults) {
         EXPECT_EQ(data_of(provider)->material_side, RIGHT);
         for (RING_header_s* chain : chains_of(held)) EXPECT_EQ(data_of(chain)->material_side, RIGHT);
     }
-    RING_header_s* out = owning_list();
+    RING_header_s* out = owning_list(pool);
     EXPECT_FALSE(CHRSC_union_providers(nullptr, 0, out, nullptr));
     EXPECT_FALSE(CHRSC_union_providers(set_of({}), 0, out, nullptr));
     RING_header_s* held = set_of({periphery({0, 0, 1, 1})});
@@ -156,7 +157,7 @@ TEST_F(ChrscTest, WithoutRetainersTheOrderedProvidersComeBack) {
     RING_header_s* pocket = periphery({0, 0, 10, 10});
     RING_header_s* inner = island({3, 3, 6, 6});
     RING_header_s* providers = set_of({inner, pocket});
-    RING_header_s* out = owning_list();
+    RING_header_s* out = owning_list(pool);
     ASSERT_TRUE(CHRSC_merge_providers_retainers(providers, nullptr, 0, pool, out, nullptr));
     EXPECT_EQ(chains_of(out), (std::vector<RING_header_s*>{pocket, inner}));
     EXPECT_EQ(chains_of(providers), (std::vector<RING_header_s*>{inner, pocket}));
@@ -167,13 +168,13 @@ TEST_F(ChrscTest, WithoutRetainersTheOrderedProvidersComeBack) {
     // An empty retainer set is no retainers; a lone island ahead of the
     // first pocket is dropped.
     RING_header_s* lone = island({20, 0, 22, 2});
-    RING_header_s* out2 = owning_list();
+    RING_header_s* out2 = owning_list(pool);
     ASSERT_TRUE(CHRSC_merge_providers_retainers(set_of({lone, pocket}), set_of({}), 0, pool, out2, nullptr));
     ASSERT_GT(out2->count, 0);
     EXPECT_EQ(chains_of(out2).front(), pocket);
 
-    EXPECT_FALSE(CHRSC_merge_providers_retainers(nullptr, nullptr, 0, pool, owning_list(), nullptr));
-    EXPECT_FALSE(CHRSC_merge_providers_retainers(set_of({}), set_of({inner}), 0, pool, owning_list(), nullptr));
+    EXPECT_FALSE(CHRSC_merge_providers_retainers(nullptr, nullptr, 0, pool, owning_list(pool), nullptr));
+    EXPECT_FALSE(CHRSC_merge_providers_retainers(set_of({}), set_of({inner}), 0, pool, owning_list(pool), nullptr));
 }
 
 // Shapes that nest or lie apart are taken over or dropped by containment,
@@ -186,7 +187,7 @@ TEST_F(ChrscTest, MergeKeepsNestedShapesAndCombinesCrossingOnes) {
             SCOPED_TRACE("a pocket enclosing a retainer island keeps the island");
             RING_header_s* p = periphery({0, 0, 10, 10});
             RING_header_s* r = island({3, 3, 6, 6});
-            RING_header_s* out = owning_list();
+            RING_header_s* out = owning_list(pool);
             ASSERT_TRUE(CHRSC_merge_providers_retainers(set_of({p}), set_of({r}), 0, pool, out, nullptr));
             EXPECT_EQ(chains_of(out), (std::vector<RING_header_s*>{p, r}));
             EXPECT_EQ(data_of(r)->material_side, RIGHT);
@@ -197,7 +198,7 @@ TEST_F(ChrscTest, MergeKeepsNestedShapesAndCombinesCrossingOnes) {
             SCOPED_TRACE("a provider crossing a retainer gives their boolean between");
             RING_header_s* p = periphery({0, 0, 10, 10});
             RING_header_s* r = island({8, 4, 12, 6});
-            RING_header_s* out = owning_list();
+            RING_header_s* out = owning_list(pool);
             ASSERT_TRUE(CHRSC_merge_providers_retainers(set_of({p}), set_of({r}), 0, pool, out, nullptr));
             for (RING_header_s* chain : chains_of(out)) {
                 EXPECT_NE(chain, p);
@@ -211,7 +212,7 @@ TEST_F(ChrscTest, MergeKeepsNestedShapesAndCombinesCrossingOnes) {
             RING_header_s* p = periphery({0, 0, 10, 10});
             RING_header_s* r1 = island({8, 4, 12, 6});
             RING_header_s* r2 = island({-2, 4, 2, 6});
-            RING_header_s* out = owning_list();
+            RING_header_s* out = owning_list(pool);
             ASSERT_TRUE(CHRSC_merge_providers_retainers(set_of({p}), set_of({r1, r2}), 0, pool, out, nullptr));
             EXPECT_EQ(material_map(chains_of(out), -4, 14), material_map({p, r1, r2}, -4, 14));
         }
@@ -220,7 +221,7 @@ TEST_F(ChrscTest, MergeKeepsNestedShapesAndCombinesCrossingOnes) {
             RING_header_s* p = periphery({2, 2, 4, 4});
             RING_header_s* r = periphery({0, 0, 10, 10});
             RING_header_s* far = periphery({20, 20, 25, 25});
-            RING_header_s* out = owning_list();
+            RING_header_s* out = owning_list(pool);
             ASSERT_TRUE(CHRSC_merge_providers_retainers(set_of({p}), set_of({r, far}), 0, pool, out, nullptr));
             EXPECT_EQ(chains_of(out), (std::vector<RING_header_s*>{p}));
         }
@@ -228,7 +229,7 @@ TEST_F(ChrscTest, MergeKeepsNestedShapesAndCombinesCrossingOnes) {
             SCOPED_TRACE("a provider inside a retainer island is dropped");
             RING_header_s* p = periphery({2, 2, 4, 4});
             RING_header_s* r = island({0, 0, 10, 10});
-            RING_header_s* out = owning_list();
+            RING_header_s* out = owning_list(pool);
             EXPECT_FALSE(CHRSC_merge_providers_retainers(set_of({p}), set_of({r}), 0, pool, out, nullptr));
             EXPECT_EQ(out->count, 0);
         }
@@ -255,7 +256,7 @@ TEST_F(ChrscTest, KeptShapesStoreTheDirectionTheirGeometryHas) {
         RING_header_s* p = periphery({0, 0, 10, 10});
         RING_header_s* r = ccw_rect(pool, 3, 3, 6, 6, c.side);
         data_of(r)->direction = c.stored;
-        RING_header_s* out = owning_list();
+        RING_header_s* out = owning_list(pool);
         ASSERT_TRUE(CHRSC_merge_providers_retainers(set_of({p}), set_of({r}), 0, pool, out, nullptr));
         EXPECT_EQ(data_of(r)->material_side, RIGHT);
         expect_directions_match_geometry(out);
@@ -268,7 +269,7 @@ TEST_F(ChrscTest, DebugLinesGoToStandardOutput) {
     RING_header_s* p = periphery({0, 0, 10, 10});
     RING_header_s* r = island({3, 3, 6, 6});
     testing::internal::CaptureStdout();
-    CHRSC_merge_providers_retainers(set_of({p}), set_of({r}), 0, pool, owning_list(), nullptr);
+    CHRSC_merge_providers_retainers(set_of({p}), set_of({r}), 0, pool, owning_list(pool), nullptr);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 
     stend_test::set_debug_flag("cam_surf_cont", true);
@@ -277,9 +278,9 @@ TEST_F(ChrscTest, DebugLinesGoToStandardOutput) {
     RING_header_s* crossing = periphery({8, 4, 12, 6});
     RING_header_s* far = periphery({20, 20, 22, 22});
     testing::internal::CaptureStdout();
-    CHRSC_merge_providers_retainers(set_of({p2, inner}), set_of({crossing, far}), 0, pool, owning_list(), nullptr);
+    CHRSC_merge_providers_retainers(set_of({p2, inner}), set_of({crossing, far}), 0, pool, owning_list(pool), nullptr);
     CHRSC_merge_providers_retainers(set_of({periphery({0, 0, 10, 10})}), set_of({island({3, 3, 6, 6})}), 0, pool,
-                                    owning_list(), nullptr);
+                                    owning_list(pool), nullptr);
     const std::string text = testing::internal::GetCapturedStdout();
     // Side RIGHT is 1, CCW 1 and CW -1; the chains are of kind 2.
     const std::string periph_provider = " provider_shape mat side is 1, clock direction is 1, type is 2\n"

@@ -22,6 +22,7 @@
 #include <velte/testing.h>
 
 #include "support/thirty_squares.h"
+#include "support/chain_builders.h"
 
 #include <array>
 #include <cmath>
@@ -29,6 +30,8 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+using chain_builders::list_of_chains;
 
 namespace {
 
@@ -92,11 +95,6 @@ protected:
         CMEM_private_delete_pool(pool);
     }
 
-    RING_header_s* new_list() {
-        RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
-        RING_set_sub_ring_delfunc(list, nullptr);
-        return list;
-    }
     // The polyline through the points with the material side.
     RING_header_s* polyline(const std::vector<std::array<double, 2>>& points, SIDE side) {
         RING_header_s* chain = CHAIN_create_from_csys(nullptr, pool);
@@ -111,11 +109,6 @@ protected:
         RING_header_s* chain = polyline({{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}}, side);
         CHAIN_close(chain, 0.0);
         return chain;
-    }
-    RING_header_s* list_of(const std::vector<RING_header_s*>& chains) {
-        RING_header_s* list = new_list();
-        for (RING_header_s* c : chains) RING_insert_after(list, list->last, c);
-        return list;
     }
 
     // Checks what every raised error must leave: the code and text, no pool
@@ -150,10 +143,10 @@ double material_area(const RING_header_s* list) {
 // The grid boolean
 
 TEST_F(ClassicChecks, BooleanGridRefusesAnEmptyListThroughTheModuleErrorCode) {
-    RING_header_s* out = new_list();
-    RING_header_s* only_null = new_list();
+    RING_header_s* out = list_of_chains(pool);
+    RING_header_s* only_null = list_of_chains(pool);
     RING_insert_after(only_null, nullptr, nullptr);
-    for (RING_header_s* list : {static_cast<RING_header_s*>(nullptr), new_list(), only_null}) {
+    for (RING_header_s* list : {static_cast<RING_header_s*>(nullptr), list_of_chains(pool), only_null}) {
         CERR__set_error_code(0);
         EXPECT_EQ(CHAIN_boolean_grid(list, 0, out, nullptr), 0);
         EXPECT_EQ(CERR__ask_error_code(), 1);
@@ -163,9 +156,9 @@ TEST_F(ClassicChecks, BooleanGridRefusesAnEmptyListThroughTheModuleErrorCode) {
 }
 
 TEST_F(ClassicChecks, BooleanGridUnitesTwoSquaresAsTheOlderEngineDoes) {
-    RING_header_s* set = list_of({square(0, 0, 2, 2, LEFT), square(1, 1, 3, 3, LEFT)});
+    RING_header_s* set = list_of_chains(pool, {square(0, 0, 2, 2, LEFT), square(1, 1, 3, 3, LEFT)});
     const long pools = velte_test::live_pool_count();
-    RING_header_s* out = new_list();
+    RING_header_s* out = list_of_chains(pool);
     CERR__set_error_code(5);
     ASSERT_EQ(CHAIN_boolean_grid(set, 0, out, nullptr), 1);
     EXPECT_EQ(CERR__ask_error_code(), 0);
@@ -175,18 +168,18 @@ TEST_F(ClassicChecks, BooleanGridUnitesTwoSquaresAsTheOlderEngineDoes) {
     EXPECT_NEAR(material_area(out), 7.0, 1e-9);
 
     CHAIN_set_new_boolean_flag(false);
-    RING_header_s* older = new_list();
-    ASSERT_EQ(ChainsBoolean(list_of({square(0, 0, 2, 2, LEFT), square(1, 1, 3, 3, LEFT)}), 0, older, nullptr), 1);
+    RING_header_s* older = list_of_chains(pool);
+    ASSERT_EQ(ChainsBoolean(list_of_chains(pool, {square(0, 0, 2, 2, LEFT), square(1, 1, 3, 3, LEFT)}), 0, older, nullptr), 1);
     EXPECT_EQ(out->count, older->count);
     EXPECT_NEAR(material_area(older), 7.0, 1e-9);
     for (RING_header_s* chain : chains_of(out)) EXPECT_EQ(chain->pool, out->pool);
 }
 
 TEST_F(ClassicChecks, BooleanGridWithoutLoopsIsAnErrorInBoolean) {
-    RING_header_s* out = new_list();
+    RING_header_s* out = list_of_chains(pool);
     RING_header_s* kept = square(10, 10, 11, 11, RIGHT);
     RING_insert_after(out, nullptr, kept);
-    EXPECT_EQ(CHAIN_boolean_grid(list_of({polyline({{0, 0}}, LEFT)}), 0, out, nullptr), 0);
+    EXPECT_EQ(CHAIN_boolean_grid(list_of_chains(pool, {polyline({{0, 0}}, LEFT)}), 0, out, nullptr), 0);
     EXPECT_EQ(CERR__ask_error_code(), 1);
     EXPECT_STREQ(CERR__ask_error_text(), "Error in boolean");
     // A chain the caller had in out does not make the call a success.
@@ -208,7 +201,7 @@ TEST_F(ClassicChecks, BooleanGridRaisesEveryErrorAgainWithOutAsItWas) {
     // Fifteen pairs of overlapping squares, thirty chains: the grid over
     // segments, and fifteen groups whose loops come one group after another.
     auto pairs = [this] {
-        RING_header_s* set = new_list();
+        RING_header_s* set = list_of_chains(pool);
         for (int p = 0; p < 15; ++p) {
             RING_insert_after(set, set->last, square(3 * p, 0, 3 * p + 1, 1, LEFT));
             RING_insert_after(set, set->last, square(3 * p + 0.5, 0.5, 3 * p + 1.5, 1.5, LEFT));
@@ -217,7 +210,7 @@ TEST_F(ClassicChecks, BooleanGridRaisesEveryErrorAgainWithOutAsItWas) {
     };
     g_merges_left = 0;
     g_merge_calls = 0;
-    RING_header_s* whole = new_list();
+    RING_header_s* whole = list_of_chains(pool);
     ASSERT_EQ(CHAIN_boolean_grid(pairs(), 0, whole, merge_then_fail), 1);
     ASSERT_EQ(whole->count, 15);
     const int merges = g_merge_calls;
@@ -243,7 +236,7 @@ TEST_F(ClassicChecks, BooleanGridRaisesEveryErrorAgainWithOutAsItWas) {
         SCOPED_TRACE(row.where);
         // Out holds a chain of the caller's already.
         RING_header_s* set = pairs();
-        RING_header_s* out = new_list();
+        RING_header_s* out = list_of_chains(pool);
         RING_insert_after(out, nullptr, square(50, 50, 51, 51, RIGHT));
         const std::string before = image(RING_ask_node_subring(out->first));
         const long pools = velte_test::live_pool_count();
@@ -260,11 +253,11 @@ TEST_F(ClassicChecks, BooleanGridRaisesEveryErrorAgainWithOutAsItWas) {
 }
 
 TEST_F(ClassicChecks, BooleanGridRaisesAnAbortAtEveryCheckAgain) {
-    RING_header_s* set = list_of({square(0, 0, 2, 2, LEFT), square(1, 1, 3, 3, LEFT), square(2.5, 0, 4, 1.5, LEFT)});
+    RING_header_s* set = list_of_chains(pool, {square(0, 0, 2, 2, LEFT), square(1, 1, 3, 3, LEFT), square(2.5, 0, 4, 1.5, LEFT)});
     int raised = 0;
     for (int after = 0; after < 10000; ++after) {
         SCOPED_TRACE(after);
-        RING_header_s* out = new_list();
+        RING_header_s* out = list_of_chains(pool);
         const long pools = velte_test::live_pool_count();
         stend_test::reset_handlers();
         velte_test::request_abort(after);
@@ -334,8 +327,8 @@ TEST_F(ClassicViolateCheck, OpenRegionChainsAnswerAsClosedOnesAndComeBackByteEqu
             OpenRegions r = regions(need_line);
             std::vector<std::string> before;
             for (RING_header_s* c : r.open) before.push_back(image(c));
-            RING_header_s* open_list = list_of(r.open);
-            RING_header_s* closed_list = list_of(r.closed);
+            RING_header_s* open_list = list_of_chains(pool, r.open);
+            RING_header_s* closed_list = list_of_chains(pool, r.closed);
             const long pools = velte_test::live_pool_count();
             int violations = 0;
             for (RING_header_s* move : moves()) {
@@ -367,8 +360,8 @@ TEST_F(ClassicViolateCheck, AChainListedTwiceAnswersWithTheCallersChain) {
                 open.push_back(r.open[i]);
                 closed.push_back(r.closed[i]);
             }
-            RING_header_s* open_list = list_of(open);
-            RING_header_s* closed_list = list_of(closed);
+            RING_header_s* open_list = list_of_chains(pool, open);
+            RING_header_s* closed_list = list_of_chains(pool, closed);
             for (RING_header_s* move : moves()) {
                 const int got = index_of(r.open, CHAIN_violate_check(move, open_list));
                 EXPECT_NE(got, -2) << "a chain of the check's own came back";
@@ -386,7 +379,7 @@ TEST_F(ClassicViolateCheck, AnErrorOnTheWayLeavesTheRegionsAsTheyWereAndIsRaised
         OpenRegions r = regions(true);
         std::vector<std::string> before;
         for (RING_header_s* c : r.open) before.push_back(image(c));
-        RING_header_s* open_list = list_of(r.open);
+        RING_header_s* open_list = list_of_chains(pool, r.open);
         RING_header_s* move = polyline({{3, 5}, {5, 5}}, 0);
         int raised = 0;
         for (int after = 0; after < 10000; ++after) {
@@ -412,7 +405,7 @@ TEST_F(ClassicViolateCheck, AnErrorOnTheWayLeavesTheRegionsAsTheyWereAndIsRaised
 
 TEST_F(ClassicViolateCheck, LineGougeAnswersWhetherTheLineCrossesARegion) {
     OpenRegions r = regions(true);
-    RING_header_s* set = list_of(r.closed);
+    RING_header_s* set = list_of_chains(pool, r.closed);
     struct Case {
         const char* name;
         RING_header_s* regions;
@@ -421,7 +414,7 @@ TEST_F(ClassicViolateCheck, LineGougeAnswersWhetherTheLineCrossesARegion) {
     };
     const Case cases[] = {
         {"equal points", set, {5, 5}, {5, 5}, false},
-        {"empty set", new_list(), {-1, 5}, {11, 5}, false},
+        {"empty set", list_of_chains(pool), {-1, 5}, {11, 5}, false},
         {"null set", nullptr, {-1, 5}, {11, 5}, false},
         {"across the island", set, {3, 5}, {7, 5}, true},
         {"out through the pocket wall", set, {8, 8}, {12, 8}, true},
@@ -456,7 +449,7 @@ TEST_F(ClassicViolateCheck, LineGougeAnswersWhetherTheLineCrossesARegion) {
 TEST_F(ClassicChecks, GridIntersectionRaisesAGridErrorAgainWithItsPoolGone) {
     // 29 chains of 31 vertices take the grid over chains.
     auto long_chains = [this] {
-        RING_header_s* set = new_list();
+        RING_header_s* set = list_of_chains(pool);
         for (int k = 0; k < 29; ++k) {
             std::vector<std::array<double, 2>> points;
             for (int v = 0; v < 31; ++v) points.push_back({double(v), k + 0.7 * (v % 2)});
@@ -477,7 +470,7 @@ TEST_F(ClassicChecks, GridIntersectionRaisesAGridErrorAgainWithItsPoolGone) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.path);
         RING_header_s* set = row.set();
-        RING_header_s* list = new_list();
+        RING_header_s* list = list_of_chains(pool);
         const long pools = velte_test::live_pool_count();
         stend_test::reset_handlers();
         pellam_test::fail_grid_query(pellam_test::GridKind::Items, row.after, 4710, "query fault");

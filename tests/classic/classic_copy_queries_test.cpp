@@ -1,6 +1,7 @@
 // The classic build's queries on where a chain was copied from, its stock
 // wrapper, and its appending dump of an intersection-network loop.
 #include "support/node_loop_fixture.h"
+#include "support/chain_builders.h"
 
 #include <gtest/gtest.h>
 #include <merrow1/app_data_keys.h>
@@ -26,6 +27,8 @@
 #include <cstdio>
 #include <string>
 #include <vector>
+
+using chain_builders::list_of_chains;
 
 namespace {
 
@@ -56,11 +59,6 @@ protected:
             }
             v = v->next;
         }
-    }
-    RING_header_s* new_list() {
-        RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
-        RING_set_sub_ring_delfunc(list, nullptr);
-        return list;
     }
     static std::vector<const RING_header_s*> chains_of(const RING_header_s* list) {
         std::vector<const RING_header_s*> out;
@@ -106,7 +104,7 @@ TEST_F(ClassicCopyQueries, AskCopiedSourceAnswersTheStockSourceWholeOrListsTheVe
     RING_header_s* stocked = CHAIN_create_from_csys(nullptr, pool);
     ASSERT_EQ(CHAIN_stock_general(source, 0.0, 1.0, nullptr, nullptr, BREAK_CORNER, nullptr, false, stocked), 1);
     ASSERT_EQ(ChainStockedFrom(stocked), source);
-    RING_header_s* untouched = new_list();
+    RING_header_s* untouched = list_of_chains(pool);
     EXPECT_EQ(CHAIN_ask_copied_source(stocked, untouched), reinterpret_cast<intptr_t>(source));
     EXPECT_EQ(untouched->count, 0);
 
@@ -127,12 +125,12 @@ TEST_F(ClassicCopyQueries, AskCopiedSourceAnswersTheStockSourceWholeOrListsTheVe
         SCOPED_TRACE(k.name);
         RING_header_s* copied = chain({{0, 5}, {1, 5}, {2, 5}, {3, 5}, {4, 5}, {5, 5}}, false, RIGHT);
         link(copied, k.links);
-        RING_header_s* list = new_list();
+        RING_header_s* list = list_of_chains(pool);
         for (RING_header_s* held : k.listed_before) RING_insert_after(list, list->last, held);
         EXPECT_EQ(CHAIN_ask_copied_source(copied, list), 6);
         EXPECT_EQ(chains_of(list), k.listed_after);
     }
-    EXPECT_EQ(CHAIN_ask_copied_source(nullptr, new_list()), 0);
+    EXPECT_EQ(CHAIN_ask_copied_source(nullptr, list_of_chains(pool)), 0);
     EXPECT_EQ(CHAIN_ask_copied_source(a, nullptr), 0);
 }
 

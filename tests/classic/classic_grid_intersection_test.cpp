@@ -14,6 +14,7 @@
 #include <velte/testing.h>
 
 #include "support/thirty_squares.h"
+#include "support/chain_builders.h"
 
 #include <algorithm>
 #include <array>
@@ -21,6 +22,8 @@
 #include <map>
 #include <random>
 #include <vector>
+
+using chain_builders::list_of_chains;
 
 namespace {
 
@@ -31,12 +34,6 @@ class ClassicGridIntersection : public ::testing::Test {
 protected:
     void SetUp() override { pool = CMEM_private_create_pool(0, "grid intersection test", __LINE__, __FILE__); }
     void TearDown() override { CMEM_private_delete_pool(pool); }
-
-    RING_header_s* new_list() {
-        RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
-        RING_set_sub_ring_delfunc(list, nullptr);
-        return list;
-    }
 
     // A polyline of n vertices on a half-unit lattice (so that segments touch
     // and overlap along common lines), with now and then an arc that sweeps
@@ -73,7 +70,7 @@ protected:
     RING_header_s* random_set(unsigned seed, int chains, int vertices) {
         std::mt19937 rng(seed);
         std::uniform_int_distribution<int> length(2, vertices);
-        RING_header_s* set = new_list();
+        RING_header_s* set = list_of_chains(pool);
         for (int c = 0; c < chains; ++c)
             RING_insert_after(set, set->last, random_chain(rng, length(rng), c % 3 == 0));
         return set;
@@ -135,7 +132,7 @@ TEST_F(ClassicGridIntersection, ListSizeChoosesThePath) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.chains << " chains of " << c.vertices);
-        RING_header_s* set = new_list();
+        RING_header_s* set = list_of_chains(pool);
         for (int k = 0; k < c.chains; ++k) {
             RING_header_s* chain = CHAIN_create_from_csys(nullptr, pool);
             for (int v = 0; v < c.vertices; ++v) {
@@ -145,14 +142,14 @@ TEST_F(ClassicGridIntersection, ListSizeChoosesThePath) {
             RING_insert_after(set, set->last, chain);
         }
         pellam_test::clear_item_grid_record();
-        RING_header_s* got = new_list();
+        RING_header_s* got = list_of_chains(pool);
         CERR__set_error_code(7);
         EXPECT_EQ(CHAIN_find_intersection(set, got), 1);
         EXPECT_EQ(CERR__ask_error_code(), 0);
         EXPECT_EQ(pellam_test::item_grid_record().creates, c.creates);
         EXPECT_EQ(pellam_test::item_grid_record().parameter, c.parameter);
         EXPECT_TRUE(pellam_test::item_grid_record().violations.empty());
-        RING_header_s* want = new_list();
+        RING_header_s* want = list_of_chains(pool);
         ChainsIntersection(set, want);
         expect_same_places(places(got), places(want));
     }
@@ -165,12 +162,12 @@ TEST_F(ClassicGridIntersection, EveryPathGivesTheListOfChainsIntersection) {
     for (unsigned seed = 1; seed <= 12; ++seed) {
         SCOPED_TRACE(seed);
         RING_header_s* set = random_set(seed, seed % 2 ? 8 : 34, 9);
-        RING_header_s* want = new_list();
+        RING_header_s* want = list_of_chains(pool);
         ChainsIntersection(set, want);
         const Places expected = places(want);
         for (Path path : paths) {
             const long pools_before = velte_test::live_pool_count();
-            RING_header_s* got = new_list();
+            RING_header_s* got = list_of_chains(pool);
             ASSERT_EQ(path(set, got), 1);
             EXPECT_EQ(velte_test::live_pool_count(), pools_before);
             expect_same_places(places(got), expected);
@@ -189,15 +186,15 @@ TEST_F(ClassicGridIntersection, EveryPathGivesTheListOfChainsIntersection) {
 }
 
 TEST_F(ClassicGridIntersection, EmptyListAnswersOneAndNullZero) {
-    RING_header_s* got = new_list();
-    EXPECT_EQ(CHAIN_find_intersection(new_list(), got), 1);
+    RING_header_s* got = list_of_chains(pool);
+    EXPECT_EQ(CHAIN_find_intersection(list_of_chains(pool), got), 1);
     EXPECT_EQ(got->count, 0);
     EXPECT_EQ(CHAIN_find_intersection(nullptr, got), 0);
-    EXPECT_EQ(CHAIN_find_intersection(new_list(), nullptr), 0);
+    EXPECT_EQ(CHAIN_find_intersection(list_of_chains(pool), nullptr), 0);
 }
 
 TEST_F(ClassicGridIntersection, LoopFormingTakesItsIntersectionsFromTheGrid) {
-    RING_header_s* out = new_list();
+    RING_header_s* out = list_of_chains(pool);
     pellam_test::clear_item_grid_record();
     ASSERT_EQ(ChainsFormMinAreaLoops(thirty_squares(pool), out), 1);
     EXPECT_EQ(pellam_test::item_grid_record().creates, 1);

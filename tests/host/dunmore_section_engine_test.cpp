@@ -3,6 +3,8 @@
 // calling order is recorded, and the analytic sections are the chains a
 // library caller reads (CSYS in the section plane, closed, CCW, material
 // inside).
+#include "support/chain_builders.h"
+
 #include <dunmore/demand_loader.h>
 #include <dunmore/testing.h>
 #include <gtest/gtest.h>
@@ -16,6 +18,8 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+using chain_builders::owning_list;
 
 namespace {
 
@@ -32,13 +36,12 @@ protected:
         RING_insert_after(geometry, geometry->last, &item);
     }
     void TearDown() override { CMEM_private_delete_pool(pool); }
-    RING_header_s* new_list() { return RING_create_in_pool(nullptr, RING_TYPE_LIST, pool); }
     // The chains of a cut with the plane through the origin along the normal.
     RING_header_s* cut(const zql::Plane& plane) {
         IGeomSec* engine = DemandLoader::MakeGeomSec(geometry, 0.001, 0.01, nullptr);
         const int mark = engine->PreSection();
         engine->SimplifyAndSection(plane, 10, 0.0001);
-        RING_header_s* list = new_list();
+        RING_header_s* list = owning_list(pool);
         engine->Output(list);
         engine->PostSection(&mark);
         delete engine;
@@ -55,7 +58,7 @@ TEST_F(DunmoreTest, EveryOperationReachesTheFakeInDeclarationOrder) {
     EXPECT_EQ(dunmore_test::live_engines(), 1);
     const zql::Plane plane;
     const double box[12] = {};
-    RING_header_s* list = new_list();
+    RING_header_s* list = owning_list(pool);
     engine->SetAccuracy(0.5);
     const int mark = engine->PreSection();
     engine->Attribute(geometry, "a", 1.0);
@@ -148,7 +151,7 @@ TEST_F(DunmoreTest, MisuseOfTheCallingOrderIsRecorded) {
     for (const Case& c : cases) {
         dunmore_test::reset();
         IGeomSec* engine = DemandLoader::MakeGeomSec(geometry, 0.001, 0.01, nullptr);
-        c.run(engine, new_list());
+        c.run(engine, owning_list(pool));
         delete engine;
         // Violations read "engine N: what".
         std::vector<std::string> got;

@@ -1,6 +1,8 @@
 // libmerrow1-legacy: the section engine over the solid kernel it loads on
 // first use: marks, cuts of boxes and cylinders into profiles, simplified
 // geometry, attributes and the kernel's errors.
+#include "support/chain_builders.h"
+
 #include <merrow1/chain.h>
 #include <merrow1/chain_area.h>
 #include <merrow1/chain_build.h>
@@ -25,6 +27,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+using chain_builders::owning_list;
 
 namespace {
 
@@ -64,8 +68,6 @@ protected:
     Engine make(double accuracy = 0.01, double factor = 0.1) {
         return Engine(IGeomSec::GeomSecFactory(geometry, accuracy, factor));
     }
-
-    RING_header_s* new_list() { return RING_create_in_pool(nullptr, RING_TYPE_LIST, pool); }
 
     static RING_header_s* chain_at(const RING_header_s* list, int i) {
         const RING_node_s* node = list->first;
@@ -125,7 +127,7 @@ TEST_F(GeomSecTest, BodiesListedTwiceAreMappedOnce) {
     add_item(501, box);
     Engine engine = make();
     engine->Section(plane_z(5));
-    RING_header_s* list = new_list();
+    RING_header_s* list = owning_list(pool);
     engine->Output(list);
     EXPECT_EQ(list->count, 1);
     EXPECT_EQ(vorsa_test::calls("VQ_BODY_ask_type"), 1);
@@ -150,7 +152,7 @@ TEST_F(GeomSecTest, PostSectionWithoutMarkRollsBackToTheFirstMark) {
     EXPECT_EQ(harlowkit_test::deleted_marks(), std::vector<int>{first});
     EXPECT_NE(first, second);
     // The cut's output went with the rollback.
-    RING_header_s* list = new_list();
+    RING_header_s* list = owning_list(pool);
     EXPECT_FALSE(engine->Output(list));
 
     // A new pass sets a new initial mark, which PostSection(null) takes.
@@ -183,7 +185,7 @@ TEST_F(GeomSecTest, BoxCutGivesOneClosedSampleProfileWithMaterialInside) {
     add_item(501, vorsa_test::make_box_body(0, 0, 0, 10, 10, 10));
     Engine engine = make();
     EXPECT_EQ(engine->Section(plane_z(5)), 0);
-    RING_header_s* list = new_list();
+    RING_header_s* list = owning_list(pool);
     EXPECT_TRUE(engine->Output(list));
     ASSERT_EQ(list->count, 1);
     const RING_header_s* profile = chain_at(list, 0);
@@ -203,7 +205,7 @@ TEST_F(GeomSecTest, PlaneMissingTheBodiesGivesNoProfile) {
     add_item(501, vorsa_test::make_box_body(0, 0, 0, 10, 10, 10));
     Engine engine = make();
     engine->Section(plane_z(12));
-    RING_header_s* list = new_list();
+    RING_header_s* list = owning_list(pool);
     EXPECT_FALSE(engine->Output(list));
     EXPECT_EQ(list->count, 0);
 }
@@ -218,7 +220,7 @@ TEST_F(GeomSecTest, OccurrenceTransformAndOutputFactorScaleTheProfile) {
     pemmet_test::set_placement(501, quarter, move, 1.0);
     Engine engine = make();
     engine->Section(plane_z(10));  // kernel z = 5
-    RING_header_s* list = new_list();
+    RING_header_s* list = owning_list(pool);
     engine->Output(list);
     ASSERT_EQ(list->count, 1);
     const RING_header_s* profile = chain_at(list, 0);
@@ -238,7 +240,7 @@ TEST_F(GeomSecTest, TiltedPlaneThroughABoxGivesItsPolygon) {
     Engine engine = make();
     // Through the box's diagonal corners: a rectangle 10 by 10 sqrt 2.
     engine->Section(zql::Plane(zql::Point3d(5, 5, 5), zql::Vector3d(1, -1, 0)));
-    RING_header_s* list = new_list();
+    RING_header_s* list = owning_list(pool);
     engine->Output(list);
     ASSERT_EQ(list->count, 1);
     EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(chain_at(list, 0), nullptr)), 100.0 * std::sqrt(2.0), 1e-9);
@@ -259,7 +261,7 @@ TEST_F(GeomSecTest, SectionAfterSimplifyCutsOnlyThePieces) {
     // Both pieces are cut: the lower one where the plane crosses it.
     engine->Section(plane_z(3));
     EXPECT_EQ(vorsa_test::calls("VQ_BODY_imprint_plane"), 2);
-    RING_header_s* list = new_list();
+    RING_header_s* list = owning_list(pool);
     engine->Output(list);
     ASSERT_EQ(list->count, 1);
     EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(chain_at(list, 0), nullptr)), 100.0, 1e-9);
@@ -268,7 +270,7 @@ TEST_F(GeomSecTest, SectionAfterSimplifyCutsOnlyThePieces) {
     engine->PostSection(&mark);
     engine->Section(plane_z(3));
     EXPECT_EQ(vorsa_test::calls("VQ_BODY_imprint_plane"), 3);
-    RING_header_s* again = new_list();
+    RING_header_s* again = owning_list(pool);
     engine->Output(again);
     EXPECT_EQ(again->count, 1);
 }
@@ -283,7 +285,7 @@ TEST_F(GeomSecTest, SimplifyRetriesWithTheMovedPlane) {
     EXPECT_EQ(vorsa_test::mark_count(), 0);
     // The third attempt cut at z = 6: the lower piece is 6 high.
     engine->Section(zql::Plane(zql::Point3d(5, 0, 5), zql::Vector3d(1, 0, 0)));
-    RING_header_s* list = new_list();
+    RING_header_s* list = owning_list(pool);
     engine->Output(list);
     ASSERT_EQ(list->count, 2);
     std::vector<double> areas{std::fabs(CHAIN_chainArea_chainCentroid(chain_at(list, 0), nullptr)),
@@ -310,7 +312,7 @@ TEST_F(GeomSecTest, SimplifyFailingOnTheSecondBodyLeavesNoSimplifiedList) {
     EXPECT_EQ(vorsa_test::mark_count(), 0);
     // A later cut takes both original bodies.
     engine->Section(plane_z(5));
-    RING_header_s* list = new_list();
+    RING_header_s* list = owning_list(pool);
     engine->Output(list);
     EXPECT_EQ(list->count, 2);
 }
@@ -328,7 +330,7 @@ TEST_F(GeomSecTest, CylinderCutAcrossItsAxisGivesThreeArcs) {
     add_item(501, vorsa_test::make_cylinder_body(axis_z(), 3.0, 0.0, 10.0), 2.0, 0.5);
     Engine engine = make();
     engine->Section(plane_z(2.0));  // kernel z = 1
-    RING_header_s* list = new_list();
+    RING_header_s* list = owning_list(pool);
     engine->Output(list);
     ASSERT_EQ(list->count, 1);
     const RING_header_s* profile = chain_at(list, 0);
@@ -353,7 +355,7 @@ TEST_F(GeomSecTest, CircleWithItsAxisAgainstTheNormalRunsClockwise) {
     add_item(501, vorsa_test::make_cylinder_body(down, 3.0, 0.0, 10.0));
     Engine engine = make();
     engine->Section(plane_z(4.0));
-    RING_header_s* list = new_list();
+    RING_header_s* list = owning_list(pool);
     engine->Output(list);
     ASSERT_EQ(list->count, 1);
     const RING_header_s* profile = chain_at(list, 0);
@@ -392,7 +394,7 @@ TEST_F(GeomSecTest, TiltedCutOfACylinderGivesArcsOnlyNearTheCirclesAxis) {
         Engine engine = make(0.01);
         const double t = c.tilt_degrees * kPi / 180.0;
         engine->Section(zql::Plane(zql::Point3d(0, 0, 10), zql::Vector3d(0, std::sin(t), std::cos(t))));
-        RING_header_s* list = new_list();
+        RING_header_s* list = owning_list(pool);
         EXPECT_TRUE(engine->Output(list)) << c.tilt_degrees;
         ASSERT_EQ(list->count, 1) << c.tilt_degrees;
         const RING_header_s* profile = chain_at(list, 0);
@@ -433,7 +435,7 @@ TEST_F(GeomSecTest, CurveSamplingWidensTheToleranceOnTheKernelsRefusal) {
     Engine engine = make(0.01);
     engine->Section(plane_z(5));
     vorsa_test::inject_error("VQ_CURVE_output_vectors", 1064, 0, 3);
-    RING_header_s* list = new_list();
+    RING_header_s* list = owning_list(pool);
     EXPECT_TRUE(engine->Output(list));
     ASSERT_EQ(list->count, 1);
     EXPECT_NEAR(std::fabs(CHAIN_chainArea_chainCentroid(chain_at(list, 0), nullptr)), 100.0, 1e-9);
@@ -460,7 +462,7 @@ TEST_F(GeomSecTest, CurveSamplingGivesUpWithTheKernelsLastError) {
         Engine engine = make(0.01);
         engine->Section(plane_z(5));
         vorsa_test::inject_error("VQ_CURVE_output_vectors", c.error, 0, c.times);
-        RING_header_s* list = new_list();
+        RING_header_s* list = owning_list(pool);
         try {
             engine->Output(list);
             ADD_FAILURE() << c.error << ": no error raised";
@@ -478,7 +480,7 @@ TEST_F(GeomSecTest, ArcSamplingRetriesOnceWithAZeroTolerance) {
     Engine engine = make();
     engine->Section(plane_z(4.0));
     vorsa_test::inject_error("VQ_CURVE_output_vectors", 959, 0, 2);
-    RING_header_s* list = new_list();
+    RING_header_s* list = owning_list(pool);
     EXPECT_THROW(engine->Output(list), Korvo::Error::Exception);
     EXPECT_EQ(vorsa_test::output_tolerances(), (std::vector<double>{0.0, 0.0}));
 }
@@ -563,7 +565,7 @@ TEST_F(GeomSecAttributeTest, OutputFilterTable) {
         attribute(*engine, c.sides);
         if (c.sides.empty()) engine->AttributeOutputCB("A", nullptr, nullptr, IGeomSec::AttrCBNoValue);
         engine->Section(plane_z(5));
-        RING_header_s* list = new_list();
+        RING_header_s* list = owning_list(pool);
         engine->OutputAttr(list, "A");
         ASSERT_EQ(list->count, c.profiles) << c.sides.size();
         for (int i = 0; i < c.profiles; ++i) {
@@ -596,7 +598,7 @@ TEST_F(GeomSecAttributeTest, CallbacksByMode) {
         CallbackRecord record;
         EXPECT_TRUE(engine->AttributeOutputCB("A", &CallbackRecord::record, &record, c.mode));
         engine->Section(plane_z(5));
-        RING_header_s* list = new_list();
+        RING_header_s* list = owning_list(pool);
         engine->Output(list);
         // One call for each vertex made from the side on x high (its two ends,
         // the first merged into the previous side's end).
@@ -612,7 +614,7 @@ TEST_F(GeomSecAttributeTest, AvoidedFacesPassTheirEdgesToTheNeighbour) {
     const unsigned avoided[] = {602};
     EXPECT_TRUE(engine->AttributeAvoid(1, avoided));
     engine->Section(plane_z(5));
-    RING_header_s* list = new_list();
+    RING_header_s* list = owning_list(pool);
     // The edge on x high goes to the face's new half, which lacks "A".
     engine->OutputAttr(list, "A");
     ASSERT_EQ(list->count, 1);
@@ -662,7 +664,7 @@ TEST_F(GeomSecTest, KernelErrorsOfASectionAreRaisedAfterCleanUp) {
             << c.call;
         engine->PostSection(nullptr);
         EXPECT_EQ(vorsa_test::live_entities(), live) << c.call;
-        RING_header_s* list = new_list();
+        RING_header_s* list = owning_list(pool);
         EXPECT_FALSE(engine->Output(list)) << c.call;  // no boundary held
         EXPECT_EQ(list->count, 0);
         // The engine cuts again once the kernel answers.
@@ -702,7 +704,7 @@ protected:
 TEST_F(GeomSecIsoclineTest, LyingCylinderGivesProfilesAlongTheTwoIsoclineLines) {
     Engine engine = make();
     EXPECT_EQ(engine->Isocline(zql::Vector3d(0, 0, 1), angle), 0);
-    RING_header_s* list = new_list();
+    RING_header_s* list = owning_list(pool);
     EXPECT_TRUE(engine->Output(list));
     ASSERT_EQ(list->count, 2);
     std::vector<double> ys;
@@ -730,7 +732,7 @@ TEST_F(GeomSecIsoclineTest, LyingCylinderGivesProfilesAlongTheTwoIsoclineLines) 
 TEST_F(GeomSecIsoclineTest, ProfilesOfOneFaceRegionFormOneSet) {
     Engine engine = make();
     engine->Isocline(zql::Vector3d(0, 0, 1), angle);
-    RING_header_s* list = new_list();
+    RING_header_s* list = owning_list(pool);
     EXPECT_TRUE(engine->Output3dSets(list));
     ASSERT_EQ(list->count, 1);
     const RING_header_s* set = chain_at(list, 0);
@@ -748,7 +750,7 @@ TEST_F(GeomSecTest, SeparateBoxesGiveOneSetEach) {
     add_item(502, vorsa_test::make_box_body(20, 0, 0, 30, 10, 10));
     Engine engine = make();
     engine->Section(plane_z(5));
-    RING_header_s* list = new_list();
+    RING_header_s* list = owning_list(pool);
     EXPECT_TRUE(engine->Output3dSets(list));
     ASSERT_EQ(list->count, 2);
     for (int i = 0; i < 2; ++i) {
@@ -773,7 +775,7 @@ TEST_F(GeomSecTest, IsoclineOnABoxGivesTheOutlineOfTheFaceWithinTheAngle) {
         add_item(501, vorsa_test::make_box_body(0, 0, 0, 10, 10, 10));
         Engine engine = make();
         ASSERT_EQ(engine->Isocline(zql::Vector3d(0, 0, z), 10.0 * kPi / 180.0), 0) << z;
-        RING_header_s* list = new_list();
+        RING_header_s* list = owning_list(pool);
         ASSERT_TRUE(engine->Output(list)) << z;
         ASSERT_EQ(list->count, 1) << z;
         const RING_header_s* profile = chain_at(list, 0);
@@ -795,14 +797,14 @@ TEST_F(GeomSecTest, LargerProfileTakesTheSetsLargestPlaceOnce) {
     Engine engine = make();
     const double angle = 100.0 * kPi / 180.0;
     ASSERT_EQ(engine->Isocline(zql::Vector3d(0, 0, 1), angle), 0);
-    RING_header_s* plain = new_list();
+    RING_header_s* plain = owning_list(pool);
     ASSERT_TRUE(engine->Output(plain));
     ASSERT_EQ(plain->count, 2);
     EXPECT_NEAR(CHAIN_chainArea_chainCentroid(chain_at(plain, 0), nullptr), -4.0, 1e-9);
     EXPECT_NEAR(CHAIN_chainArea_chainCentroid(chain_at(plain, 1), nullptr), -100.0, 1e-9);
 
     engine->Isocline(zql::Vector3d(0, 0, 1), angle);
-    RING_header_s* list = new_list();
+    RING_header_s* list = owning_list(pool);
     EXPECT_TRUE(engine->Output3dSets(list));
     ASSERT_EQ(list->count, 1);
     const RING_header_s* set = chain_at(list, 0);
@@ -834,7 +836,7 @@ TEST_F(GeomSecIsoclineTest, KernelErrorsOfAnIsoclineAreRaisedAfterCleanUp) {
         EXPECT_EQ(vorsa_test::outstanding_memory(), memory) << call;
         engine->PostSection(nullptr);
         EXPECT_EQ(vorsa_test::live_entities(), live) << call;
-        RING_header_s* list = new_list();
+        RING_header_s* list = owning_list(pool);
         EXPECT_FALSE(engine->Output(list)) << call;
     }
 }
@@ -860,7 +862,7 @@ TEST_F(GeomSecTest, CircleTiltedFromTheProfilesNormalIsSampledBeyondOneDegree) {
         Engine engine = make(0.01);
         const double t = c.tilt_degrees * kPi / 180.0;
         engine->Isocline(zql::Vector3d(0, std::sin(t), std::cos(t)), 10.0 * kPi / 180.0);
-        RING_header_s* list = new_list();
+        RING_header_s* list = owning_list(pool);
         EXPECT_TRUE(engine->Output(list));
         ASSERT_EQ(list->count, 1) << c.tilt_degrees;
         const RING_header_s* profile = chain_at(list, 0);
@@ -892,7 +894,7 @@ TEST_F(GeomSecTest, UndecidedIsoclineSideIsLoggedTenTimesAProcess) {
     Engine engine = make();
     for (int i = 0; i < 12; ++i) {
         engine->Isocline(zql::Vector3d(0, 0, 1), 0.1);
-        RING_header_s* list = new_list();
+        RING_header_s* list = owning_list(pool);
         engine->Output(list);
     }
     const auto logs = stend_test::texts(stend_test::Kind::Log);

@@ -9,6 +9,7 @@
 // snapshot runs the first vertex's record to its type's size, so a record that
 // does not match its type is caught by the sanitizer build as well.
 #include "offset/trace_fixture.h"
+#include "support/chain_builders.h"
 
 #include <gtest/gtest.h>
 #include <merrow1/chain.h>
@@ -29,7 +30,9 @@ namespace {
 
 using trace_test::Vertex;
 
-CHAIN_main_data_s* md_of(const RING_header_s* c) { return static_cast<CHAIN_main_data_s*>(c->main_data); }
+using chain_builders::data_of;
+using chain_builders::list_of_chains;
+using chain_builders::owning_list;
 CHAIN_vertex_data_s* rec(const RING_node_s* n) { return static_cast<CHAIN_vertex_data_s*>(n->main_data); }
 
 // Everything of the caller's chain an entry must leave as it was.
@@ -50,7 +53,7 @@ Snapshot snapshot(const RING_header_s* chain) {
     Snapshot s;
     s.count = chain->count;
     s.closed = trace_test::is_closed(chain);
-    const CHAIN_main_data_s* md = md_of(chain);
+    const CHAIN_main_data_s* md = data_of(chain);
     s.side = md->material_side, s.direction = md->direction;
     s.use_implied_offset = md->use_implied_offset, s.implied_offset = md->implied_offset;
     s.region_set_id = md->region_set_id;
@@ -100,13 +103,6 @@ protected:
         CHAIN_seg_set_type(chain->first, SEG_ARC);
         return chain;
     }
-    RING_header_s* list_of(RING_header_s* chain) {
-        RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
-        RING_set_sub_ring_delfunc(list, nullptr);
-        RING_insert_after(list, nullptr, chain);
-        return list;
-    }
-    RING_header_s* owning_list() { return RING_create_in_pool(nullptr, RING_TYPE_LIST, pool); }
 };
 
 struct Entry {
@@ -132,13 +128,13 @@ TEST_F(CallerData, OpenChainWithAnArcFirstComesBackAsItWas) {
         {"CHAIN_fillet", [&](RING_header_s* c) { CHAIN_fillet(c, 0.8, 0.1, nullptr, nullptr, nullptr); }},
         {"CHAIN_offset_and_boolean",
          [&](RING_header_s* c) {
-             CHAIN_offset_and_boolean(list_of(c), 1.0, ADD_ARC, 0, nullptr, nullptr, nullptr, pool);
+             CHAIN_offset_and_boolean(list_of_chains(pool, {c}), 1.0, ADD_ARC, 0, nullptr, nullptr, nullptr, pool);
          }},
-        {"CHAIN_offset_region", [&](RING_header_s* c) { CHAIN_offset_region(list_of(c), owning_list(), 1.0, false); }},
-        {"CHAIN_fillet_region", [&](RING_header_s* c) { CHAIN_fillet_region(list_of(c), 0.8, true, true, owning_list()); }},
+        {"CHAIN_offset_region", [&](RING_header_s* c) { CHAIN_offset_region(list_of_chains(pool, {c}), owning_list(pool), 1.0, false); }},
+        {"CHAIN_fillet_region", [&](RING_header_s* c) { CHAIN_fillet_region(list_of_chains(pool, {c}), 0.8, true, true, owning_list(pool)); }},
         {"CHAIN_offset_region_fillet",
          [&](RING_header_s* c) {
-             CHAIN_offset_region_fillet(list_of(c), owning_list(), 0.5, 0.8, false, nullptr, nullptr, true, true, false,
+             CHAIN_offset_region_fillet(list_of_chains(pool, {c}), owning_list(pool), 0.5, 0.8, false, nullptr, nullptr, true, true, false,
                                         1.0, true, false);
          }},
     };
@@ -172,7 +168,7 @@ TEST_F(CallerData, ClosingByReverseKeepsTheFirstRecordForTheReopening) {
     EXPECT_EQ(CHAIN_seg_ask_type(chain->first), SEG_LINE);
     CHAIN_recreate_open_chain(chain);
     // The stored direction the closing gives is the caller's to put back.
-    md_of(chain)->direction = before.direction;
+    data_of(chain)->direction = before.direction;
     EXPECT_EQ(differences(before, snapshot(chain)), "");
     RING_header_s* again = open_with_arc_first({{0, 0}, {3, 0}, {3, 2, -0.4}}, LEFT);
     CHAIN_create_closed_from_open(again);
@@ -186,10 +182,10 @@ TEST_F(CallerData, RegionFilletKeepsTheStoredDirection) {
         CHAIN_set_new_boolean_flag(newer);
         for (DIRECTION stored : {DIRECTION(0), DIRECTION(CCW)}) {
             RING_header_s* pocket = trace_test::make_chain(pool, {{0, 0}, {10, 0}, {10, 6}, {0, 6}}, true, RIGHT);
-            md_of(pocket)->direction = stored;
+            data_of(pocket)->direction = stored;
             const Snapshot before = snapshot(pocket);
-            RING_header_s* out = owning_list();
-            EXPECT_EQ(CHAIN_fillet_region(list_of(pocket), 1.5, true, true, out), 1);
+            RING_header_s* out = owning_list(pool);
+            EXPECT_EQ(CHAIN_fillet_region(list_of_chains(pool, {pocket}), 1.5, true, true, out), 1);
             EXPECT_EQ(differences(before, snapshot(pocket)), "")
                 << "stored direction " << stored << (newer ? " (newer engine)" : " (older engine)");
             EXPECT_GT(out->count, 0);

@@ -15,11 +15,14 @@
 #include <velte/testing.h>
 
 #include "../../offset/chain_embedded_internal.h"
+#include "support/chain_builders.h"
 
 #include <algorithm>
 #include <cmath>
 #include <random>
 #include <vector>
+
+using chain_builders::list_of_chains;
 
 namespace {
 
@@ -51,12 +54,6 @@ protected:
         return c;
     }
     RING_header_s* square(double x, double y, double s) { return closed({{x, y}, {x + s, y}, {x + s, y + s}, {x, y + s}}); }
-    RING_header_s* list(std::initializer_list<RING_header_s*> chains) {
-        RING_header_s* l = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
-        RING_set_sub_ring_delfunc(l, nullptr);
-        for (RING_header_s* c : chains) RING_insert_after(l, l->last, c);
-        return l;
-    }
     // The boundary chain's vertex names the path vertex as its source, as an
     // offset of the path would.
     CHAIN_source_segment_s* name_source(RING_header_s* b, RING_node_s* bv, RING_header_s* path, RING_node_s* pv) {
@@ -132,8 +129,8 @@ TEST_F(EmbeddedPath, AnEmptyBoundaryLeavesEveryPathFullyEmbedded) {
     for (int form = 0; form < 2; ++form) {
         RING_header_s* a = square(0, 0, 5);
         RING_header_s* b = square(20, 0, 5);
-        RING_header_s* path = list({a, b});
-        RING_header_s* boundary = form == 0 ? nullptr : list({});
+        RING_header_s* path = list_of_chains(pool, {a, b});
+        RING_header_s* boundary = form == 0 ? nullptr : list_of_chains(pool, {});
         CHAIN_mark_embedded_path(path, boundary, kWidth, 0.0, false, pool);
         for (RING_header_s* c : {a, b}) {
             EXPECT_EQ(key(c, CHAIN_APP_DATA_FULLY_EMBEDDED), c);
@@ -142,7 +139,7 @@ TEST_F(EmbeddedPath, AnEmptyBoundaryLeavesEveryPathFullyEmbedded) {
         }
         // Narrow marks without a boundary: every marked chain is narrow whole.
         RING_header_s* unmarked = square(40, 0, 5);
-        CHAIN_mark_narrow_embedded_path(list({a, unmarked}), boundary, kWidth);
+        CHAIN_mark_narrow_embedded_path(list_of_chains(pool, {a, unmarked}), boundary, kWidth);
         EXPECT_EQ(key(a, CHAIN_APP_DATA_NARROW_EMBEDDED), a);
         for (const Vertex& v : vertices(a)) EXPECT_TRUE(v.flags & CHAIN_VERTEX_NARROW_EMBEDDED);
         EXPECT_EQ(key(unmarked, CHAIN_APP_DATA_NARROW_EMBEDDED), nullptr);
@@ -161,8 +158,8 @@ TEST_F(EmbeddedPath, SplitPointsSitWhereTheDistanceToTheBoundaryCrossesTheOffset
     RING_header_s* b = square(0, 0, 10);
     name_source(b, node(b, 0), p, node(p, 1));
     CHAIN_source_segment_s* moved = name_source(b, node(b, 1), p, node(p, 2));
-    RING_header_s* kept = list({b});
-    CHAIN_mark_embedded_path(list({p, far}), kept, kWidth, 0.0, false, pool);
+    RING_header_s* kept = list_of_chains(pool, {b});
+    CHAIN_mark_embedded_path(list_of_chains(pool, {p, far}), kept, kWidth, 0.0, false, pool);
 
     EXPECT_EQ(key(far, CHAIN_APP_DATA_FULLY_EMBEDDED), far);
     EXPECT_EQ(key(p, CHAIN_APP_DATA_FULLY_EMBEDDED), nullptr);
@@ -207,7 +204,7 @@ TEST_F(EmbeddedPath, MarksFollowTheDistanceToTheBoundarySetOnRandomPaths) {
         RING_header_s* b1 = square(-6, 0, 10);
         RING_header_s* b2 = square(8, -2, 8);
         name_source(b1, node(b1, 0), p, node(p, 0));
-        CHAIN_mark_embedded_path(list({p}), list({b1, b2}), kWidth, 0.0, false, pool);
+        CHAIN_mark_embedded_path(list_of_chains(pool, {p}), list_of_chains(pool, {b1, b2}), kWidth, 0.0, false, pool);
         SCOPED_TRACE(round);
         ASSERT_EQ(key(p, CHAIN_APP_DATA_FULLY_EMBEDDED), nullptr);
         expect_marks_follow_distance(p, {vertices(b1), vertices(b2)});
@@ -238,8 +235,8 @@ TEST_F(EmbeddedPath, GapOffsetsMoveTheSplitPoints) {
         RING_header_s* b = square(0, 0, 10);
         static_cast<CHAIN_vertex_data_s*>(node(b, 3)->main_data)->flags |= c.flags;
         if (c.geom_type) pellam_test::set_segment_geom_type(node(b, 3), c.geom_type);
-        RING_header_s* path = list({p});
-        RING_header_s* boundary = list({b});
+        RING_header_s* path = list_of_chains(pool, {p});
+        RING_header_s* boundary = list_of_chains(pool, {b});
         RING_header_s* regions =
             CHAIN__inner_and_gap_regions(path, boundary, kWidth, c.gap, kWidth * 1e-6 * kWidth, c.callback, pool);
         ASSERT_NE(regions, nullptr);
@@ -283,15 +280,15 @@ TEST_F(EmbeddedPath, NarrowMarks) {
     name_source(b, node(b, 0), touching, node(touching, 0));
     name_source(b3, node(b3, 1), apart, node(apart, 0));
     name_source(b2, node(b2, 0), marked, node(marked, 0));
-    RING_header_s* path = list({touching, marked, apart});
-    RING_header_s* boundary = list({b, b2, b3});
+    RING_header_s* path = list_of_chains(pool, {touching, marked, apart});
+    RING_header_s* boundary = list_of_chains(pool, {b, b2, b3});
     CHAIN_mark_embedded_path(path, boundary, kWidth, 0.0, false, pool);
     for (RING_header_s* c : {touching, marked, apart}) {
         ASSERT_EQ(key(c, CHAIN_APP_DATA_EMBEDDED_MARKS), c);
         ASSERT_EQ(c->count, 6);
     }
     const std::vector<Vertex> before = vertices(touching);
-    CHAIN_mark_narrow_embedded_path(list({touching, marked, apart, unmarked}), boundary, kWidth);
+    CHAIN_mark_narrow_embedded_path(list_of_chains(pool, {touching, marked, apart, unmarked}), boundary, kWidth);
 
     const std::vector<Vertex> after = vertices(touching);
     const bool narrow[6] = {true, true, false, false, false, false};
@@ -351,14 +348,14 @@ TEST_F(EmbeddedPath, CallerFieldsComeBackAfterEveryEntry) {
                 const Pts line{{-20, 40}, {30, 40}};
                 paths.push_back(CHAIN_create_polygon(nullptr, line.data(), 2, 0, pool));
             }
-            RING_header_s* path = list({});
+            RING_header_s* path = list_of_chains(pool, {});
             for (RING_header_s* c : paths) {
                 RING_insert_after(path, path->last, c);
                 stamp(c, {RIGHT, 8, 0.25, 7});
                 CHAIN_mark_as_fully_embedded(c);  // the narrow marks need key 204
             }
             stamp(b, {LEFT, 2, 1.5, 9});
-            RING_header_s* boundary = list({b});
+            RING_header_s* boundary = list_of_chains(pool, {b});
             std::vector<Fields> before;
             for (RING_header_s* c : paths) before.push_back(fields(c));
             const Fields b_before = fields(b);
@@ -425,8 +422,8 @@ TEST_F(EmbeddedPath, SmallRegionsGoAndCallerChainsSurvive) {
         SCOPED_TRACE(c.min_area);
         RING_header_s* p = closed({{-10, 20}, {5, 12}, {20, 20}, {5, 30}});
         RING_header_s* b = square(0, 0, 10);
-        RING_header_s* path = list({p});
-        RING_header_s* boundary = list({b});
+        RING_header_s* path = list_of_chains(pool, {p});
+        RING_header_s* boundary = list_of_chains(pool, {b});
         const long objects = velte_test::live_object_count();
         RING_header_s* regions = CHAIN__inner_and_gap_regions(path, boundary, 0.0, 0.0, c.min_area, false, pool);
         ASSERT_NE(regions, nullptr);

@@ -17,6 +17,7 @@
 #include <velte/testing.h>
 
 #include "offset/chain_fillet_internal.h"
+#include "support/chain_builders.h"
 
 #include <cmath>
 #include <string>
@@ -26,7 +27,7 @@ namespace {
 
 using Pt = Korvo::Math::Point2;
 
-CHAIN_main_data_s* md_of(const RING_header_s* c) { return static_cast<CHAIN_main_data_s*>(c->main_data); }
+using chain_builders::data_of;
 const CHAIN_vertex_data_s* rec(const RING_node_s* n) { return static_cast<const CHAIN_vertex_data_s*>(n->main_data); }
 
 std::vector<RING_node_s*> nodes(const RING_header_s* c) {
@@ -50,8 +51,8 @@ protected:
     // is a pocket (material outside), with LEFT an island.
     RING_header_s* polygon(const std::vector<Pt>& pts, SIDE side) {
         RING_header_s* c = CHAIN_create_polygon(nullptr, pts.data(), static_cast<int>(pts.size()), 1, pool);
-        md_of(c)->material_side = side;
-        md_of(c)->direction = CHAIN_direction_of_chain(c);
+        data_of(c)->material_side = side;
+        data_of(c)->direction = CHAIN_direction_of_chain(c);
         return c;
     }
     CMEM_pool_s* pool = nullptr;
@@ -128,7 +129,7 @@ TEST_F(ChainFillet, SquareAndLPocketsAndIslands) {
         ASSERT_NE(f, nullptr);
         EXPECT_EQ(chain->count, vertices) << "the chain itself is not changed";
         EXPECT_TRUE(f->last && f->last->next == f->first);
-        EXPECT_EQ(md_of(f)->material_side, c.side);
+        EXPECT_EQ(data_of(f)->material_side, c.side);
         EXPECT_EQ(arc_count(f), c.arcs);
         expect_tangent_arcs(f, r);
         EXPECT_NEAR(area_of(f), before + c.area_change * corner, 1e-6 * before);
@@ -194,11 +195,11 @@ TEST_F(ChainFillet, Refusals) {
     }
     MACH__checking_level = level;
     RING_header_s* unsided = polygon(kSquare, RIGHT);
-    md_of(unsided)->material_side = 0;
+    data_of(unsided)->material_side = 0;
     EXPECT_EQ(CHAIN_fillet(unsided, 1.0, 0.1, nullptr, nullptr, nullptr), nullptr);
     const Pt line[] = {{0, 0}, {10, 0}};
     RING_header_s* one_segment = CHAIN_create_polygon(nullptr, line, 2, 0, pool);
-    md_of(one_segment)->material_side = LEFT;
+    data_of(one_segment)->material_side = LEFT;
     EXPECT_EQ(CHAIN_fillet(one_segment, 1.0, 0.1, nullptr, nullptr, nullptr), nullptr);
 }
 
@@ -212,14 +213,14 @@ TEST_F(ChainFillet, AllCornersGivesTheFirstFilletWhenTheSecondFails) {
                                      {15, 5},  {5, 5},   {5, 15},   {9.5, 15},  {9.5, 20},  {0, 20}};
     RING_header_s* alone = CHAIN_fillet(polygon(c_shape, RIGHT), 1.0, 0.6, nullptr, nullptr, nullptr);
     ASSERT_NE(alone, nullptr);
-    md_of(alone)->material_side = LEFT;
+    data_of(alone)->material_side = LEFT;
     EXPECT_EQ(CHAIN_fillet(alone, 1.0, 0.6, nullptr, nullptr, nullptr), nullptr) << "the second fillet fails";
-    md_of(alone)->material_side = RIGHT;
+    data_of(alone)->material_side = RIGHT;
     RING_header_s* chain = polygon(c_shape, RIGHT);
     RING_header_s* f = CHAIN_fillet_all_corners(chain, 1.0, 0.6, nullptr, nullptr, nullptr);
     ASSERT_NE(f, nullptr);
-    EXPECT_EQ(md_of(f)->material_side, RIGHT);
-    EXPECT_NE(md_of(f)->kind, INTERMEDIATE_CHAIN);
+    EXPECT_EQ(data_of(f)->material_side, RIGHT);
+    EXPECT_NE(data_of(f)->kind, INTERMEDIATE_CHAIN);
     EXPECT_EQ(arc_count(f), arc_count(alone));
     EXPECT_NEAR(area_of(f), area_of(alone), 1e-9);
     EXPECT_GT(arc_count(f), 0);

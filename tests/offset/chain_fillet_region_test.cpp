@@ -21,6 +21,7 @@
 #include <velte/testing.h>
 
 #include "offset/chain_fillet_internal.h"
+#include "support/chain_builders.h"
 
 #include <algorithm>
 #include <cmath>
@@ -30,7 +31,8 @@ namespace {
 
 using Pt = Korvo::Math::Point2;
 
-CHAIN_main_data_s* md_of(const RING_header_s* c) { return static_cast<CHAIN_main_data_s*>(c->main_data); }
+using chain_builders::data_of;
+using chain_builders::owning_list;
 const CHAIN_vertex_data_s* rec(const RING_node_s* n) { return static_cast<const CHAIN_vertex_data_s*>(n->main_data); }
 
 std::vector<RING_node_s*> nodes(const RING_header_s* c) {
@@ -60,8 +62,8 @@ protected:
     // A closed polygon with the material side, every segment of the type.
     RING_header_s* polygon(const std::vector<Pt>& pts, SIDE side, int type = 1) {
         RING_header_s* c = CHAIN_create_polygon(nullptr, pts.data(), static_cast<int>(pts.size()), 1, pool);
-        md_of(c)->material_side = side;
-        md_of(c)->direction = CHAIN_direction_of_chain(c);
+        data_of(c)->material_side = side;
+        data_of(c)->direction = CHAIN_direction_of_chain(c);
         for (RING_node_s* n : nodes(c)) set_type(c, n, type);
         return c;
     }
@@ -81,14 +83,13 @@ protected:
         for (RING_header_s* c : cs) CHAIN_add_chain_to_list(l, c);
         return l;
     }
-    RING_header_s* out_list() { return RING_create_in_pool(nullptr, RING_TYPE_LIST, pool); }
 
 public:
     // For helpers shared by several tests.
     CMEM_pool_s* scratch() { return pool; }
     void type(RING_header_s* c, RING_node_s* n, int t) { set_type(c, n, t); }
     RING_header_s* list(std::initializer_list<RING_header_s*> cs) { return list_of(cs); }
-    RING_header_s* out() { return out_list(); }
+    RING_header_s* out() { return owning_list(pool); }
 
 protected:
 
@@ -105,7 +106,7 @@ struct Fields {
     }
 };
 Fields fields(const RING_header_s* c) {
-    const CHAIN_main_data_s* md = md_of(c);
+    const CHAIN_main_data_s* md = data_of(c);
     return {md->region_set_id, md->use_implied_offset, md->implied_offset, md->material_side};
 }
 
@@ -121,12 +122,12 @@ int arcs_with_mark(const RING_header_s* c) {
 TEST_F(FilletRegion, SquarePocketCornersBecomeArcs) {
     const double s = 10, r = 2;
     RING_header_s* sq = pocket(s);
-    md_of(sq)->region_set_id = 7;
-    md_of(sq)->use_implied_offset = 4;
-    md_of(sq)->implied_offset = 0.5;
+    data_of(sq)->region_set_id = 7;
+    data_of(sq)->use_implied_offset = 4;
+    data_of(sq)->implied_offset = 0.5;
     const Fields before = fields(sq);
     RING_header_s* list = list_of({sq});
-    RING_header_s* out = out_list();
+    RING_header_s* out = owning_list(pool);
     ASSERT_EQ(CHAIN_fillet_region(list, r, false, false, out), 1);
     EXPECT_TRUE(fields(sq) == before);
     ASSERT_EQ(out->count, 1);
@@ -178,7 +179,7 @@ TEST_F(FilletRegion, AllowancesTypesAndBackSide) {
             set_type(sq, v[(i + 1) % 4], c.types[i]);
             if (c.back_side) const_cast<CHAIN_vertex_data_s*>(rec(v[i]))->flags |= CHAIN_VERTEX_BACK_SIDE;
         }
-        RING_header_s* out = out_list();
+        RING_header_s* out = owning_list(pool);
         ASSERT_EQ(CHAIN_fillet_region(list_of({sq}), 2.0, c.allow3, c.allow2, out), 1);
         if (c.arcs < 0) {
             ASSERT_EQ(out->count, 1);
@@ -196,7 +197,7 @@ TEST_F(FilletRegion, AllowancesTypesAndBackSide) {
 TEST_F(FilletRegion, IslandInsideAPocket) {
     RING_header_s* sq = pocket(20);
     RING_header_s* island = polygon({{8, 8}, {8, 12}, {12, 12}, {12, 8}}, RIGHT);  // clockwise, material inside
-    RING_header_s* out = out_list();
+    RING_header_s* out = owning_list(pool);
     ASSERT_EQ(CHAIN_fillet_region(list_of({sq, island}), 1.0, false, false, out), 1);
     ASSERT_EQ(out->count, 2);
     int arcs = 0;
@@ -216,7 +217,7 @@ TEST_F(FilletRegion, UnfilletedPocketsStayAndSliversGo) {
     RING_header_s* a = pocket(10);
     RING_header_s* b = polygon({{20, 0}, {30, 0}, {30, 10}, {20, 10}}, RIGHT, 0);
     RING_header_s* thin = polygon({{0, 20}, {10, 20}, {10, 20.05}, {0, 20.05}}, RIGHT, 0);
-    RING_header_s* out = out_list();
+    RING_header_s* out = owning_list(pool);
     ASSERT_EQ(CHAIN_fillet_region(list_of({a, b, thin}), 2.0, false, false, out), 1);
     std::vector<double> areas;
     int arcs = 0;
@@ -235,10 +236,10 @@ TEST_F(FilletRegion, UnfilletedPocketsStayAndSliversGo) {
 TEST_F(FilletRegion, OpenInputComesBackOpen) {
     const Pt pts[] = {{0, 0}, {10, 0}, {10, 10}};
     RING_header_s* open = CHAIN_create_polygon(nullptr, pts, 3, 0, pool);
-    md_of(open)->material_side = LEFT;
+    data_of(open)->material_side = LEFT;
     for (RING_node_s* n : nodes(open)) set_type(open, n, 1);
     const Fields before = fields(open);
-    RING_header_s* out = out_list();
+    RING_header_s* out = owning_list(pool);
     ASSERT_EQ(CHAIN_fillet_region(list_of({open}), 2.0, false, false, out), 1);
     EXPECT_TRUE(fields(open) == before);
     EXPECT_EQ(open->count, 3);
@@ -303,8 +304,8 @@ TEST_F(FilletRegion, OpenInputs) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         RING_header_s* open = CHAIN_create_polygon(nullptr, c.pts.data(), 3, 0, pool);
-        md_of(open)->material_side = c.side;
-        md_of(open)->region_set_id = 6;
+        data_of(open)->material_side = c.side;
+        data_of(open)->region_set_id = 6;
         for (RING_node_s* n : nodes(open)) {
             if (c.flag_types)
                 CHAIN_seg_set_geom_type(n, 1);
@@ -313,7 +314,7 @@ TEST_F(FilletRegion, OpenInputs) {
         }
         if (c.back_corner) const_cast<CHAIN_vertex_data_s*>(rec(open->first->next))->flags |= CHAIN_VERTEX_BACK_SIDE;
         const OpenSnapshot before = snapshot(open);
-        RING_header_s* out = out_list();
+        RING_header_s* out = owning_list(pool);
         ASSERT_EQ(CHAIN_fillet_region(list_of({open}), r, false, false, out), 1);
         EXPECT_TRUE(same(snapshot(open), before)) << "the caller's chain is unchanged";
         ASSERT_EQ(out->count, 1);
@@ -366,10 +367,10 @@ TEST_F(FilletRegion, OpenInputs) {
 TEST_F(FilletRegion, OpenChainInsideAPocket) {
     const Pt pts[] = {{5, 20}, {15, 20}, {15, 10}};
     RING_header_s* open = CHAIN_create_polygon(nullptr, pts, 3, 0, pool);
-    md_of(open)->material_side = LEFT;
+    data_of(open)->material_side = LEFT;
     for (RING_node_s* n : nodes(open)) set_type(open, n, 1);
     RING_header_s* sq = pocket(40);
-    RING_header_s* out = out_list();
+    RING_header_s* out = owning_list(pool);
     ASSERT_EQ(CHAIN_fillet_region(list_of({open, sq}), 2.0, false, false, out), 1);
     int open_arcs = 0, closed_arcs = 0, open_chains = 0, closed_chains = 0;
     for (RING_header_s* f : chains(out)) {
@@ -391,7 +392,7 @@ TEST_F(FilletRegion, FailedBooleanAnswersZeroAndLeavesOutputEmpty) {
     pellam_test::clear_merge_calls();
     pellam_test::clear_implicit_merge_calls();
     {
-        RING_header_s* out = out_list();
+        RING_header_s* out = owning_list(pool);
         ASSERT_EQ(CHAIN_fillet_region(list_of({pocket(10)}), 2.0, false, false, out), 1);
     }
     const int segment_merges = static_cast<int>(pellam_test::merge_calls().size());
@@ -403,9 +404,9 @@ TEST_F(FilletRegion, FailedBooleanAnswersZeroAndLeavesOutputEmpty) {
         else
             pellam_test::fail_segment_merge_at(segment_merges);
         RING_header_s* sq = pocket(10);
-        md_of(sq)->region_set_id = 5;
+        data_of(sq)->region_set_id = 5;
         const Fields before = fields(sq);
-        RING_header_s* out = out_list();
+        RING_header_s* out = owning_list(pool);
         EXPECT_EQ(CHAIN_fillet_region(list_of({sq}), 2.0, false, false, out), 0);
         pellam_test::fail_implicit_merge_at(0);
         pellam_test::fail_segment_merge_at(0);
@@ -418,11 +419,11 @@ TEST_F(FilletRegion, FailedBooleanAnswersZeroAndLeavesOutputEmpty) {
 TEST_F(FilletRegion, BadRadiusRefused) {
     for (double r : {0.0, -1.0, std::nan(""), HUGE_VAL}) {
         RING_header_s* sq = pocket(10);
-        RING_header_s* out = out_list();
+        RING_header_s* out = owning_list(pool);
         EXPECT_EQ(CHAIN_fillet_region(list_of({sq}), r, false, false, out), 0) << r;
         EXPECT_EQ(out->count, 0);
     }
-    RING_header_s* out = out_list();
+    RING_header_s* out = owning_list(pool);
     EXPECT_EQ(CHAIN_fillet_region(list_of({}), 1.0, false, false, out), 1);
     EXPECT_EQ(out->count, 0);
 }
@@ -433,9 +434,9 @@ TEST_F(FilletRegion, BadRadiusRefused) {
 TEST_F(FilletRegion, CornerPassFilletsThePocketItself) {
     const double s = 10, r = 2;
     RING_header_s* sq = pocket(s);
-    md_of(sq)->region_set_id = 3;
-    md_of(sq)->implied_offset = 0.25;
-    md_of(sq)->use_implied_offset = 1;
+    data_of(sq)->region_set_id = 3;
+    data_of(sq)->implied_offset = 0.25;
+    data_of(sq)->use_implied_offset = 1;
     const Fields before = fields(sq);
     RING_header_s* list = list_of({sq});
     ASSERT_EQ(CHAIN_fillet_corners_region(list, r, nullptr, nullptr, false, false), 1);
@@ -508,7 +509,7 @@ TEST_F(FilletRegion, CornerPassKeepsTheListWhenABooleanFails) {
     const double width = 0.1;
     for (const double* w : {static_cast<const double*>(nullptr), &width}) {
         RING_header_s* sq = pocket(10);
-        md_of(sq)->region_set_id = 9;
+        data_of(sq)->region_set_id = 9;
         const Fields before = fields(sq);
         RING_header_s* list = list_of({sq});
         pellam_test::fail_implicit_merge_at(1);
@@ -556,9 +557,9 @@ TEST_F(FilletRegion, AbortAtEveryCheckLeavesTheCallerAsItWas) {
     for (int after = 0; after < 400 && !finished; after += 3) {
         SCOPED_TRACE(after);
         RING_header_s* sq = pocket(10);
-        md_of(sq)->region_set_id = 4;
-        md_of(sq)->implied_offset = 0.75;
-        md_of(sq)->use_implied_offset = 1;
+        data_of(sq)->region_set_id = 4;
+        data_of(sq)->implied_offset = 0.75;
+        data_of(sq)->use_implied_offset = 1;
         const Fields before = fields(sq);
         RING_header_s* list = list_of({sq});
         const long pools = velte_test::live_pool_count();
@@ -595,7 +596,7 @@ void turned_open_l(FilletRegion& t, SIDE side) {
             auto turn = [&](double x, double y) { return Pt{ca * x - sa * y, sa * x + ca * y}; };
             const Pt pts[] = {turn(0, 0), turn(10, 0), turn(10, -10)};
             RING_header_s* open = CHAIN_create_polygon(nullptr, pts, 3, 0, pool);
-            md_of(open)->material_side = side;
+            data_of(open)->material_side = side;
             for (RING_node_s* n : nodes(open)) t.type(open, n, 1);
             const OpenSnapshot before = snapshot(open);
             RING_header_s* out = t.out();

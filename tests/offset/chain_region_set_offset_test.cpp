@@ -3,6 +3,7 @@
 // classified at grid points by the winding of their chains (computed here)
 // against the input's air and the distance to the input's chains.
 #include "offset/trace_fixture.h"
+#include "support/chain_builders.h"
 
 #include <gtest/gtest.h>
 #include <merrow1/app_data_keys.h>
@@ -20,6 +21,8 @@
 #include <vector>
 
 using namespace trace_test;
+
+using chain_builders::list_of_chains;
 
 namespace {
 
@@ -87,12 +90,6 @@ protected:
     RING_header_s* circle(double cx, double cy, double r, SIDE side) {
         return make_chain(pool, {{cx + r, cy, 1.0}, {cx - r, cy, 1.0}}, true, side);
     }
-    RING_header_s* set_of(const std::vector<RING_header_s*>& chains) {
-        RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
-        RING_set_sub_ring_delfunc(list, nullptr);
-        for (RING_header_s* chain : chains) RING_insert_after(list, list->last, chain);
-        return list;
-    }
 
     // A pocket with a round island (closed chains running both ways), and a
     // pocket with two square islands whose offsets meet.
@@ -156,7 +153,7 @@ TEST_F(RegionSetOffset, ResultAirIsTheInputsAirMovedByTheOffset) {
                 SCOPED_TRACE(testing::Message() << c.what << ", set " << set << ", engine " << engine);
                 CHAIN_set_new_boolean_flag(engine == 1);
                 const std::vector<RING_header_s*> input = set ? pocket_with_two_islands() : pocket_with_round_island();
-                RING_header_s* result = c.entry(set_of(input), c.offset, pool);
+                RING_header_s* result = c.entry(list_of_chains(pool, input), c.offset, pool);
                 ASSERT_NE(result, nullptr);
                 const std::vector<RING_header_s*> out = chains_of(result);
                 const double d = std::fabs(c.offset);
@@ -198,8 +195,8 @@ TEST_F(RegionSetOffset, NegativeUniformOffsetIsThePositiveOffsetOfTheFlippedSide
                 return chains;
             };
             const std::vector<RING_header_s*> input = make(false);
-            RING_header_s* negative = offset_all(set_of(input), -1.0, pool);
-            RING_header_s* positive = offset_all(set_of(make(true)), 1.0, pool);
+            RING_header_s* negative = offset_all(list_of_chains(pool, input), -1.0, pool);
+            RING_header_s* positive = offset_all(list_of_chains(pool, make(true)), 1.0, pool);
             ASSERT_NE(negative, nullptr);
             ASSERT_NE(positive, nullptr);
             for (RING_header_s* chain : input) EXPECT_EQ(side_of(chain), RIGHT);
@@ -231,7 +228,7 @@ TEST_F(RegionSetOffset, NegativeUniformOffsetOfAPocketWithAnIslandGrowsTheAir) {
         const std::vector<RING_header_s*> input{
             make_chain(pool, {{0, 0}, {120, 0}, {120, 70}, {110, 80, std::tan(pi / 8)}, {0, 80}}, true, RIGHT),
             rect(40, 30, 95, 50, LEFT)};
-        RING_header_s* result = offset_all(set_of(input), -2.0, pool);
+        RING_header_s* result = offset_all(list_of_chains(pool, input), -2.0, pool);
         ASSERT_NE(result, nullptr);
         const std::vector<RING_header_s*> out = chains_of(result);
         double air = 0;
@@ -260,10 +257,10 @@ TEST_F(RegionSetOffset, NothingResultingIsNull) {
         for (Entry entry : {offset_all, offset_general}) {
             SCOPED_TRACE(newer ? "newer" : "older");
             const long pools = velte_test::live_pool_count();
-            EXPECT_EQ(entry(set_of({rect(0, 0, 2, 2, RIGHT)}), 5.0, pool), nullptr);
-            EXPECT_EQ(entry(set_of({}), 1.0, pool), nullptr);
+            EXPECT_EQ(entry(list_of_chains(pool, {rect(0, 0, 2, 2, RIGHT)}), 5.0, pool), nullptr);
+            EXPECT_EQ(entry(list_of_chains(pool, {}), 1.0, pool), nullptr);
             EXPECT_EQ(entry(nullptr, 1.0, pool), nullptr);
-            EXPECT_EQ(entry(set_of({rect(0, 0, 2, 2, RIGHT)}), std::nan(""), pool), nullptr);
+            EXPECT_EQ(entry(list_of_chains(pool, {rect(0, 0, 2, 2, RIGHT)}), std::nan(""), pool), nullptr);
             EXPECT_EQ(velte_test::live_pool_count(), pools);
         }
     }
@@ -294,7 +291,7 @@ TEST_F(RegionSetOffset, TheArraySaysWhichRegionsUseThePerSegmentCallback) {
         RING_header_s* pocket = rect(0, 0, 20, 20, RIGHT);
         bool use[2] = {false, false};
         std::copy(c.use.begin(), c.use.end(), use);
-        RING_header_s* result = CHAIN_offset_region_general(set_of({island, pocket}), 1.0, ADD_ARC, SIDE(0),
+        RING_header_s* result = CHAIN_offset_region_general(list_of_chains(pool, {island, pocket}), 1.0, ADD_ARC, SIDE(0),
                                                             stock_one, nullptr, c.use.empty() ? nullptr : use,
                                                             nullptr, nullptr, nullptr, pool);
         ASSERT_NE(result, nullptr);
@@ -324,10 +321,10 @@ TEST_F(RegionSetOffset, TheClientRecordHangsForTheCallOnly) {
                 for (RING_header_s* c : input) RING_put_header_app_data(c, CHAIN_APP_DATA_GEOMETRY_TYPE_OFFSETS, &earlier);
             const long pools = velte_test::live_pool_count();
             if (raising) {
-                EXPECT_ANY_THROW(CHAIN_offset_region_general(set_of(input), 1.0, ADD_ARC, SIDE(0), stock_one, &client,
+                EXPECT_ANY_THROW(CHAIN_offset_region_general(list_of_chains(pool, input), 1.0, ADD_ARC, SIDE(0), stock_one, &client,
                                                              nullptr, raising_trace_callback, nullptr, nullptr, pool));
             } else {
-                EXPECT_NE(CHAIN_offset_region_general(set_of(input), 1.0, ADD_ARC, SIDE(0), stock_one, &client,
+                EXPECT_NE(CHAIN_offset_region_general(list_of_chains(pool, input), 1.0, ADD_ARC, SIDE(0), stock_one, &client,
                                                       nullptr, nullptr, nullptr, nullptr, pool),
                           nullptr);
             }
@@ -356,7 +353,7 @@ TEST_F(RegionSetOffset, FlippedGroupsAreLookedForOnlyInSetsRunningBothWays) {
         const std::vector<RING_header_s*> input =
             c.mixed ? pocket_with_round_island() : std::vector<RING_header_s*>{rect(0, 0, 20, 20, RIGHT)};
         const long checks = velte_test::pools_created("CHAIN-check_flipping_cut_shapes-");
-        ASSERT_NE(offset_general(set_of(input), 1.0, pool), nullptr);
+        ASSERT_NE(offset_general(list_of_chains(pool, input), 1.0, pool), nullptr);
         EXPECT_EQ(velte_test::pools_created("CHAIN-check_flipping_cut_shapes-") - checks, c.mixed ? 1 : 0);
     }
 }
@@ -364,8 +361,8 @@ TEST_F(RegionSetOffset, FlippedGroupsAreLookedForOnlyInSetsRunningBothWays) {
 // The stages report to the chain debug interface in order.
 TEST_F(RegionSetOffset, DebugStagesInOrder) {
     DebugCapture::on();
-    ASSERT_NE(offset_general(set_of(pocket_with_round_island()), 1.0, pool), nullptr);
-    ASSERT_NE(offset_all(set_of(pocket_with_round_island()), 1.0, pool), nullptr);
+    ASSERT_NE(offset_general(list_of_chains(pool, pocket_with_round_island()), 1.0, pool), nullptr);
+    ASSERT_NE(offset_all(list_of_chains(pool, pocket_with_round_island()), 1.0, pool), nullptr);
     DebugCapture::off();
     std::vector<std::string> stages;
     for (const std::string& label : DebugCapture::labels())

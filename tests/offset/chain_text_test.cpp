@@ -1,5 +1,6 @@
 // Text to chains, against scripted strokes of known shape.
 #include "offset/fit_fixture.h"
+#include "support/chain_builders.h"
 
 #include <gtest/gtest.h>
 #include <harlow/testing_rm.h>
@@ -47,9 +48,7 @@ std::vector<Pt> points(const RING_header_s* chain) {
 
 bool closed(const RING_header_s* chain) { return chain->first && chain->last->next == chain->first; }
 
-const CHAIN_main_data_s* data(const RING_header_s* chain) {
-    return static_cast<const CHAIN_main_data_s*>(chain->main_data);
-}
+using chain_builders::data_of;
 
 Korvo::OM::ClassId table_class() { return Korvo::OM::FindClassId("Korvo::ANN_render_table"); }
 
@@ -152,9 +151,9 @@ TEST_F(TextToChains, DotOfAnIIsACircleGroupOfItsOwn) {
         EXPECT_NEAR(end_of(node)->cy, 7.0, 1e-12);
     }
     for (const RING_header_s* chain : {stem, dot}) {
-        EXPECT_EQ(data(chain)->material_side, LEFT);
-        EXPECT_EQ(data(chain)->kind, OFFSET_CHAIN);
-        for (int i = 0; i < 9; ++i) EXPECT_EQ(data(chain)->csys.matrix[i], i % 4 == 0 ? 1.0 : 0.0);
+        EXPECT_EQ(data_of(chain)->material_side, LEFT);
+        EXPECT_EQ(data_of(chain)->kind, OFFSET_CHAIN);
+        for (int i = 0; i < 9; ++i) EXPECT_EQ(data_of(chain)->csys.matrix[i], i % 4 == 0 ? 1.0 : 0.0);
     }
 }
 
@@ -187,7 +186,7 @@ TEST_F(TextToChains, StrokesMeetingAtTheirEndsBecomeOneChain) {
         const std::vector<RING_header_s*> chains = subrings(groups[0]);
         ASSERT_EQ(chains.size(), 1u);
         EXPECT_EQ(closed(chains[0]), c.closed);
-        EXPECT_EQ(data(chains[0])->material_side, LEFT);
+        EXPECT_EQ(data_of(chains[0])->material_side, LEFT);
         // An open chain in order; a closing may start anywhere on the outline.
         const std::vector<Pt> got = points(chains[0]);
         ASSERT_EQ(got.size(), c.expected.size());
@@ -251,7 +250,7 @@ TEST_F(TextToChains, PointsFollowTheTopMatrixAndThePlacement) {
         }
         const RING_header_s* chain = subrings(subrings(result)[0])[0];
         expect_points(chain, expected, "stroke");
-        for (int i = 0; i < 3; ++i) EXPECT_EQ(data(chain)->csys.origin[i], c.csys ? csys.origin[i] : 0.0);
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(data_of(chain)->csys.origin[i], c.csys ? csys.origin[i] : 0.0);
         RING_delete(result);
     }
 }
@@ -337,7 +336,7 @@ TEST_F(TextToChains, TouchRecordsOfOpenStrokes) {
         } else {
             ASSERT_NE(record, nullptr);
             expect_points(bar, {{0, 1}, {1, 1}}, "bar turned");
-            EXPECT_EQ(data(bar)->material_side, LEFT);
+            EXPECT_EQ(data_of(bar)->material_side, LEFT);
             EXPECT_EQ(record->chain, stem);
             EXPECT_NEAR(record->point[0], 0.0, 1e-12);
             EXPECT_NEAR(record->point[1], 1.0, 1e-12);

@@ -4,6 +4,7 @@
 // with its gaps, and the caller's chains put back after an error.
 #include "polyset/cg_proc_internal.h"
 #include "polyset/region_oracle.h"
+#include "support/chain_builders.h"
 
 #include <gtest/gtest.h>
 #include <merrow1/app_data_keys.h>
@@ -31,7 +32,8 @@ namespace {
 
 const double kPi = 3.14159265358979323846;
 
-CHAIN_main_data_s* md(const RING_header_s* c) { return static_cast<CHAIN_main_data_s*>(c->main_data); }
+using chain_builders::data_of;
+using chain_builders::owning_list;
 
 std::vector<RING_header_s*> chains_in(const RING_header_s* list) {
     std::vector<RING_header_s*> out;
@@ -95,7 +97,7 @@ struct Region {
     explicit Region(const std::vector<RING_header_s*>& chains) {
         for (RING_header_s* c : chains) {
             loops.push_back(polyline(c));
-            signs.push_back(md(c)->material_side == RIGHT ? -1 : 1);
+            signs.push_back(data_of(c)->material_side == RIGHT ? -1 : 1);
         }
     }
     int material(double x, double y) const {
@@ -124,13 +126,6 @@ protected:
     }
     void TearDown() override { CMEM_private_delete_pool(pool); }
 
-    RING_header_s* list() { return RING_create_in_pool(nullptr, RING_TYPE_LIST, pool); }
-    RING_header_s* list_of(const std::vector<RING_header_s*>& chains) {
-        RING_header_s* l = list();
-        for (RING_header_s* c : chains) RING_insert_after(l, l->last, c);
-        return l;
-    }
-
     // A closed chain through the vertices; material inside.
     RING_header_s* closed(const std::vector<end_segment>& vs, const std::vector<SEGMENT_TYPE>& types) {
         RING_header_s* c = CHAIN_create_empty_chain(nullptr, pool);
@@ -142,8 +137,8 @@ protected:
         CloseChainVertex(c);
         c->first = c->first->next;
         c->last = c->first->previous;
-        md(c)->direction = CHAIN_direction_of_chain(c);
-        md(c)->material_side = md(c)->direction == CW ? RIGHT : LEFT;
+        data_of(c)->direction = CHAIN_direction_of_chain(c);
+        data_of(c)->material_side = data_of(c)->direction == CW ? RIGHT : LEFT;
         return c;
     }
     static end_segment pt(double x, double y) {
@@ -241,8 +236,8 @@ double dist(const double a[2], const double b[2]) { return std::hypot(a[0] - b[0
 TEST_F(CgProcTest, LevelsUniteWithThePreviousOutput) {
     CG_PROC_s* proc = processor(-10, 40, -10, 40);
     EXPECT_EQ(CG_PROC_ask_level(proc), -1);
-    RING_header_s* out0 = list();
-    CG_PROC_process_level(proc, list_of({rect(0, 0, 10, 10), rect(5, 5, 15, 15)}), out0, nullptr, nullptr, nullptr,
+    RING_header_s* out0 = owning_list(pool);
+    CG_PROC_process_level(proc, owning_list(pool, {rect(0, 0, 10, 10), rect(5, 5, 15, 15)}), out0, nullptr, nullptr, nullptr,
                           nullptr);
     EXPECT_EQ(CG_PROC_ask_level(proc), 0);
     ASSERT_EQ(out0->count, 1);
@@ -250,18 +245,18 @@ TEST_F(CgProcTest, LevelsUniteWithThePreviousOutput) {
     EXPECT_NEAR(r0.area(), 175.0, 1e-6);
 
     // An empty list, no list, and a list whose only entry has no chain.
-    RING_header_s* no_chain = list();
+    RING_header_s* no_chain = owning_list(pool);
     RING_insert_after(no_chain, nullptr, nullptr);
     int level = 0;
-    for (RING_header_s* empty : {list(), static_cast<RING_header_s*>(nullptr), no_chain}) {
-        RING_header_s* out = list();
+    for (RING_header_s* empty : {owning_list(pool), static_cast<RING_header_s*>(nullptr), no_chain}) {
+        RING_header_s* out = owning_list(pool);
         CG_PROC_process_level(proc, empty, out, nullptr, nullptr, nullptr, nullptr);
         EXPECT_EQ(CG_PROC_ask_level(proc), ++level);
         EXPECT_EQ(out->count, 0);
     }
 
-    RING_header_s* out1 = list();
-    CG_PROC_process_level(proc, list_of({rect(20, 0, 30, 10)}), out1, nullptr, nullptr, nullptr, nullptr);
+    RING_header_s* out1 = owning_list(pool);
+    CG_PROC_process_level(proc, owning_list(pool, {rect(20, 0, 30, 10)}), out1, nullptr, nullptr, nullptr, nullptr);
     EXPECT_EQ(CG_PROC_ask_level(proc), 4);
     Region r1(chains_in(out1));
     EXPECT_NEAR(r1.area(), 275.0, 1e-6);
@@ -279,15 +274,15 @@ TEST_F(CgProcTest, LevelsUniteWithThePreviousOutput) {
 // middle of a segment, so the extraction must reach it from there.
 TEST_F(CgProcTest, APreviousSideOnTwoLoopsStaysInBoth) {
     CG_PROC_s* proc = processor(-20, 60, -20, 60);
-    CG_PROC_process_level(proc, list_of({rect(0, 0, 30, 10)}), list(), nullptr, nullptr, nullptr, nullptr);
-    RING_header_s* out1 = list();
-    CG_PROC_process_level(proc, list_of({rect(5, -10, 10, 2), rect(20, -10, 25, 2), rect(5, -10, 25, -5)}), out1,
+    CG_PROC_process_level(proc, owning_list(pool, {rect(0, 0, 30, 10)}), owning_list(pool), nullptr, nullptr, nullptr, nullptr);
+    RING_header_s* out1 = owning_list(pool);
+    CG_PROC_process_level(proc, owning_list(pool, {rect(5, -10, 10, 2), rect(20, -10, 25, 2), rect(5, -10, 25, -5)}), out1,
                           nullptr, nullptr, nullptr, nullptr);
     EXPECT_EQ(out1->count, 2);
     const double area1 = 300 + 2 * 50 + 50;  // the bar, the legs below it, the foot between the legs
     EXPECT_NEAR(Region(chains_in(out1)).area(), area1, 1e-6);
-    RING_header_s* out2 = list();
-    CG_PROC_process_level(proc, list_of({rect(40, 40, 50, 50)}), out2, nullptr, nullptr, nullptr, nullptr);
+    RING_header_s* out2 = owning_list(pool);
+    CG_PROC_process_level(proc, owning_list(pool, {rect(40, 40, 50, 50)}), out2, nullptr, nullptr, nullptr, nullptr);
     const Region r2(chains_in(out2));
     EXPECT_NEAR(r2.area(), area1 + 100, 1e-6);
     EXPECT_EQ(r2.material(15, -2), 0);  // the hole
@@ -304,12 +299,12 @@ TEST_F(CgProcTest, APreviousSideOnTwoLoopsStaysInBoth) {
 TEST_F(CgProcTest, AHoleFilledByTheNextLevelIsItsNewMaterial) {
     CG_PROC_s* proc = processor(-20, 60, -20, 60);
     CMEM_pool_s* zp = CMEM_private_create_pool(0, "zones", __LINE__, __FILE__);
-    CG_PROC_process_level(proc, list_of({rect(0, 0, 30, 10)}), list(), nullptr, nullptr, nullptr, nullptr);
-    CG_PROC_process_level(proc, list_of({rect(5, -10, 10, 2), rect(20, -10, 25, 2), rect(5, -10, 25, -5)}), list(),
+    CG_PROC_process_level(proc, owning_list(pool, {rect(0, 0, 30, 10)}), owning_list(pool), nullptr, nullptr, nullptr, nullptr);
+    CG_PROC_process_level(proc, owning_list(pool, {rect(5, -10, 10, 2), rect(20, -10, 25, 2), rect(5, -10, 25, -5)}), owning_list(pool),
                           nullptr, nullptr, nullptr, nullptr);
     BZONE_map_s* map = BZONE_create_map(zp, 8);
-    RING_header_s* out = list();
-    CG_PROC_process_level(proc, list_of({rect(7, -7, 23, 2)}), out, map, nullptr, nullptr, nullptr);
+    RING_header_s* out = owning_list(pool);
+    CG_PROC_process_level(proc, owning_list(pool, {rect(7, -7, 23, 2)}), out, map, nullptr, nullptr, nullptr);
     EXPECT_EQ(Region(chains_in(out)).material(15, -2), 1);
     double runs = 0;
     for (const auto& curve : run_curves(map))
@@ -330,8 +325,8 @@ TEST_F(CgProcTest, OutputVerticesCarryTheHostSegmentData) {
     int k = 0;
     for (RING_header_s* c : {a, b})
         for (RING_node_s* v : nodes_of(c)) RING_put_node_app_data(c, v, MCHN_SEGMENT_DATA_KEY, &data[k++]);
-    RING_header_s* out = list();
-    CG_PROC_process_level(proc, list_of({a, b}), out, nullptr, nullptr, nullptr, nullptr);
+    RING_header_s* out = owning_list(pool);
+    CG_PROC_process_level(proc, owning_list(pool, {a, b}), out, nullptr, nullptr, nullptr, nullptr);
     ASSERT_EQ(out->count, 1);
     RING_header_s* u = chains_in(out)[0];
     EXPECT_FALSE(pellam_test::merge_calls().empty());
@@ -356,11 +351,11 @@ TEST_F(CgProcTest, ContainSetsAndTheBaseWinding) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.material);
         CG_PROC_s* proc = processor(-10, 40, -10, 40);
-        CG_PROC_add_contain(proc, list(), c.material, false);
+        CG_PROC_add_contain(proc, owning_list(pool), c.material, false);
         CMEM_pool_s* zp = CMEM_private_create_pool(0, "zones", __LINE__, __FILE__);
         BZONE_map_s* map = BZONE_create_map(zp, 8);
-        RING_header_s* out = list();
-        CG_PROC_process_level(proc, list_of({rect(0, 0, 10, 10)}), out, map, nullptr, nullptr, nullptr);
+        RING_header_s* out = owning_list(pool);
+        CG_PROC_process_level(proc, owning_list(pool, {rect(0, 0, 10, 10)}), out, map, nullptr, nullptr, nullptr);
         EXPECT_EQ(out->count, 1);
         EXPECT_EQ(!run_curves(map).empty(), c.curves);
         BZONE_destroy_map(map);
@@ -370,14 +365,14 @@ TEST_F(CgProcTest, ContainSetsAndTheBaseWinding) {
 
     CG_PROC_s* proc = processor(-10, 40, -10, 40);
     try {
-        CG_PROC_add_contain(proc, list(), Korvo::Cam::MaterialAtInfinityUndetermined, false);
+        CG_PROC_add_contain(proc, owning_list(pool), Korvo::Cam::MaterialAtInfinityUndetermined, false);
         ADD_FAILURE() << "empty contain set with material 2 accepted";
     } catch (const Korvo::Error::Exception& e) {
         EXPECT_NE(e.askText().find("Empty contain set added without material at infinity value"), std::string::npos);
     }
-    CG_PROC_process_level(proc, list_of({rect(0, 0, 10, 10)}), list(), nullptr, nullptr, nullptr, nullptr);
+    CG_PROC_process_level(proc, owning_list(pool, {rect(0, 0, 10, 10)}), owning_list(pool), nullptr, nullptr, nullptr, nullptr);
     try {
-        CG_PROC_add_contain(proc, list_of({rect(-5, -5, 20, 20)}), Korvo::Cam::NoMaterialAtInfinity, false);
+        CG_PROC_add_contain(proc, owning_list(pool, {rect(-5, -5, 20, 20)}), Korvo::Cam::NoMaterialAtInfinity, false);
         ADD_FAILURE() << "contain set after the first level accepted";
     } catch (const Korvo::Error::Exception& e) {
         EXPECT_NE(e.askText().find("CG_PROC_set_contain called too late."), std::string::npos);
@@ -549,11 +544,11 @@ void CgProcStackTest::check_stack(const Stack& stack, bool with_zones, std::mt19
                 chains.push_back(chain_of(sh));
                 all.push_back(sh);
             }
-            RING_header_s* out = list();
+            RING_header_s* out = owning_list(pool);
             BZONE_map_s* map = with_zones ? BZONE_create_map(zp, 8) : nullptr;
             if (map) maps.push_back(map);
             try {
-                CG_PROC_process_level(proc, list_of(chains), out, map, nullptr, previous_output, nullptr);
+                CG_PROC_process_level(proc, owning_list(pool, chains), out, map, nullptr, previous_output, nullptr);
             } catch (const Korvo::Error::Exception& e) {
                 FAIL() << e.askText();
             }
@@ -706,9 +701,9 @@ TEST_F(CgProcTest, RunCurvesFollowTheirChainStretches) {
     CG_PROC_s* proc = processor(-10, 40, -10, 40);
     CMEM_pool_s* zp = CMEM_private_create_pool(0, "zones", __LINE__, __FILE__);
     BZONE_map_s* map0 = BZONE_create_map(zp, 8);
-    RING_header_s* out0 = list();
+    RING_header_s* out0 = owning_list(pool);
     int client = 7;
-    CG_PROC_process_level(proc, list_of({rect(0, 0, 10, 10)}), out0, map0, &client, nullptr, nullptr);
+    CG_PROC_process_level(proc, owning_list(pool, {rect(0, 0, 10, 10)}), out0, map0, &client, nullptr, nullptr);
     ASSERT_EQ(out0->count, 1);
     RING_header_s* a = chains_in(out0)[0];
     auto curves0 = run_curves(map0);
@@ -726,8 +721,8 @@ TEST_F(CgProcTest, RunCurvesFollowTheirChainStretches) {
     EXPECT_EQ(gap_runs(a), std::vector<CG_PROC_run_s*>{r});
 
     BZONE_map_s* map1 = BZONE_create_map(zp, 8);
-    RING_header_s* out1 = list();
-    CG_PROC_process_level(proc, list_of({rect(5, 5, 15, 15)}), out1, map1, &client, out0, nullptr);
+    RING_header_s* out1 = owning_list(pool);
+    CG_PROC_process_level(proc, owning_list(pool, {rect(5, 5, 15, 15)}), out1, map1, &client, out0, nullptr);
     ASSERT_EQ(out1->count, 1);
     auto curves1 = run_curves(map1);
     ASSERT_EQ(curves1.size(), 1u);
@@ -776,11 +771,11 @@ TEST_F(CgProcTest, ATwoChainLoopGivesOneRunPerStretch) {
     CG_PROC_s* proc = processor(-10, 40, -10, 40);
     RING_header_s* contain = closed({pt(6, 4), pt(6, 7), pt(20, 7), pt(20, 20), pt(-5, 20), pt(-5, 4)},
                                     std::vector<SEGMENT_TYPE>(6, SEG_LINE));
-    CG_PROC_add_contain(proc, list_of({contain}), Korvo::Cam::NoMaterialAtInfinity, true);
+    CG_PROC_add_contain(proc, owning_list(pool, {contain}), Korvo::Cam::NoMaterialAtInfinity, true);
     CMEM_pool_s* zp = CMEM_private_create_pool(0, "zones", __LINE__, __FILE__);
     BZONE_map_s* map = BZONE_create_map(zp, 8);
-    RING_header_s* out = list();
-    CG_PROC_process_level(proc, list_of({rect(0, 0, 10, 10)}), out, map, nullptr, nullptr, nullptr);
+    RING_header_s* out = owning_list(pool);
+    CG_PROC_process_level(proc, owning_list(pool, {rect(0, 0, 10, 10)}), out, map, nullptr, nullptr, nullptr);
     ASSERT_EQ(out->count, 1);
     RING_header_s* a = chains_in(out)[0];
     const auto curves = run_curves(map);
@@ -803,8 +798,8 @@ TEST_F(CgProcTest, ATwoChainLoopGivesOneRunPerStretch) {
     EXPECT_LT(dist(on_contain->last_place.point, on_output->first_place.point), 1e-6);
     EXPECT_EQ(gap_runs(a), std::vector<CG_PROC_run_s*>{const_cast<CG_PROC_run_s*>(on_output)});
     EXPECT_EQ(gap_runs(contain), std::vector<CG_PROC_run_s*>{const_cast<CG_PROC_run_s*>(on_contain)});
-    EXPECT_EQ(md(contain)->use_implied_offset, 0);
-    EXPECT_EQ(md(contain)->implied_offset, 0.0);
+    EXPECT_EQ(data_of(contain)->use_implied_offset, 0);
+    EXPECT_EQ(data_of(contain)->implied_offset, 0.0);
     CG_PROC_destroy(proc);
     BZONE_destroy_map(map);
     CMEM_private_delete_pool(zp);
@@ -822,11 +817,11 @@ TEST_F(CgProcTest, ADegenerateRunGivesItsPiecesBack) {
     CMEM_pool_s* zp = CMEM_private_create_pool(0, "zones", __LINE__, __FILE__);
     BZONE_map_s* map0 = BZONE_create_map(zp, 8);
     BZONE_map_s* map1 = BZONE_create_map(zp, 8);
-    RING_header_s* out0 = list();
-    CG_PROC_process_level(proc, list_of({rect(0, 0, 10, 10)}), out0, map0, nullptr, nullptr, nullptr);
+    RING_header_s* out0 = owning_list(pool);
+    CG_PROC_process_level(proc, owning_list(pool, {rect(0, 0, 10, 10)}), out0, map0, nullptr, nullptr, nullptr);
     const CG_PROC_run_s* r = run_curves(map0).at(0).at(0);
-    RING_header_s* out1 = list();
-    CG_PROC_process_level(proc, list_of({rect(5, 5, 15, 15)}), out1, map1, nullptr, out0, nullptr);
+    RING_header_s* out1 = owning_list(pool);
+    CG_PROC_process_level(proc, owning_list(pool, {rect(5, 5, 15, 15)}), out1, map1, nullptr, out0, nullptr);
     const auto curves1 = run_curves(map1);
     ASSERT_EQ(curves1.size(), 1u);
     ASSERT_EQ(curves1[0].size(), 1u);
@@ -857,9 +852,9 @@ TEST_F(CgProcTest, StoredPathsGoWithThePolysTheyWalk) {
         const bool zones = l % 3 != 1;
         BZONE_map_s* map = zones ? BZONE_create_map(zp, 8) : nullptr;
         if (map) maps.push_back(map);
-        RING_header_s* out = list();
+        RING_header_s* out = owning_list(pool);
         const double d = 4.0 * l;
-        CG_PROC_process_level(proc, list_of({rect(d, d, d + 10, d + 10), circle(d + 12, d + 3, 3)}), out, map,
+        CG_PROC_process_level(proc, owning_list(pool, {rect(d, d, d + 10, d + 10), circle(d + 12, d + 3, 3)}), out, map,
                               nullptr, zones && !outputs.empty() ? outputs.back() : nullptr, nullptr);
         if (!outputs.empty() && !zones) {
             for (RING_header_s* c : chains_in(outputs.back()))
@@ -902,11 +897,11 @@ TEST_F(CgProcTest, CoverPiecesTakeTheEndsOfTheLevelSegmentsAlongThem) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CG_PROC_s* proc = processor(-10, 20, -10, 20);
-        CG_PROC_process_level(proc, list_of({rect(0, 0, 10, 10)}), list(), nullptr, nullptr, nullptr, nullptr);
+        CG_PROC_process_level(proc, owning_list(pool, {rect(0, 0, 10, 10)}), owning_list(pool), nullptr, nullptr, nullptr, nullptr);
         std::vector<RING_header_s*> level;
         for (const auto& r : c.rects) level.push_back(rect(r[0], r[1], r[2], r[3]));
-        RING_header_s* out = list();
-        CG_PROC_process_level(proc, list_of(level), out, nullptr, nullptr, nullptr, nullptr);
+        RING_header_s* out = owning_list(pool);
+        CG_PROC_process_level(proc, owning_list(pool, level), out, nullptr, nullptr, nullptr, nullptr);
         // The chain through (10, 0), its bottom vertices in order from (0, 0).
         std::vector<double> bottom;
         for (RING_header_s* chain : chains_in(out)) {
@@ -992,32 +987,32 @@ TEST_F(CgProcTest, RestartMovesTheGaps) {
 TEST_F(CgProcTest, AnErrorLeavesTheCallersChainsAsTheyWere) {
     CG_PROC_s* proc = processor(-10, 40, -10, 40);
     RING_header_s* contain = rect(-5, -5, 35, 35);
-    CG_PROC_add_contain(proc, list_of({contain}), Korvo::Cam::NoMaterialAtInfinity, true);
+    CG_PROC_add_contain(proc, owning_list(pool, {contain}), Korvo::Cam::NoMaterialAtInfinity, true);
     RING_header_s* inside_guard = rect(20, 20, 25, 25, true);
     RING_header_s* outside_guard = rect(1000, 1000, 1100, 1100);
-    md(inside_guard)->use_implied_offset = 6;
-    md(inside_guard)->implied_offset = 2.5;
-    md(outside_guard)->use_implied_offset = 8;
-    md(outside_guard)->implied_offset = -1.25;
+    data_of(inside_guard)->use_implied_offset = 6;
+    data_of(inside_guard)->implied_offset = 2.5;
+    data_of(outside_guard)->use_implied_offset = 8;
+    data_of(outside_guard)->implied_offset = -1.25;
     struct Saved {
         RING_header_s* chain;
         CHAIN_main_data_s data;
     };
     std::vector<Saved> saved;
-    for (RING_header_s* c : {contain, inside_guard, outside_guard}) saved.push_back({c, *md(c)});
+    for (RING_header_s* c : {contain, inside_guard, outside_guard}) saved.push_back({c, *data_of(c)});
     bool raised = false;
     try {
-        CG_PROC_process_level(proc, list_of({rect(0, 0, 10, 10)}), list(), nullptr, nullptr, nullptr,
-                              list_of({inside_guard, outside_guard}));
+        CG_PROC_process_level(proc, owning_list(pool, {rect(0, 0, 10, 10)}), owning_list(pool), nullptr, nullptr, nullptr,
+                              owning_list(pool, {inside_guard, outside_guard}));
     } catch (const Korvo::Error::Exception& e) {
         raised = true;
         EXPECT_NE(e.askText().find("out of range"), std::string::npos) << e.askText();
     }
     EXPECT_TRUE(raised);
     for (const Saved& s : saved) {
-        EXPECT_EQ(md(s.chain)->material_side, s.data.material_side);
-        EXPECT_EQ(md(s.chain)->use_implied_offset, s.data.use_implied_offset);
-        EXPECT_EQ(md(s.chain)->implied_offset, s.data.implied_offset);
+        EXPECT_EQ(data_of(s.chain)->material_side, s.data.material_side);
+        EXPECT_EQ(data_of(s.chain)->use_implied_offset, s.data.use_implied_offset);
+        EXPECT_EQ(data_of(s.chain)->implied_offset, s.data.implied_offset);
     }
     CG_PROC_destroy(proc);
     EXPECT_EQ(velte_test::live_pool_count(), pools_before + 1);

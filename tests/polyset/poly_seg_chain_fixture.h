@@ -1,6 +1,8 @@
 // Chains and polys for the tests of the conversions between them.
 #pragma once
 
+#include "support/chain_builders.h"
+
 #include <gtest/gtest.h>
 #include <merrow1/chain.h>
 #include <merrow1/chain_area.h>
@@ -38,7 +40,7 @@ struct TraceRecord {
 };
 static_assert(sizeof(TraceRecord) == 32, "trace record");
 
-inline CHAIN_main_data_s* md(const RING_header_s* c) { return static_cast<CHAIN_main_data_s*>(c->main_data); }
+using chain_builders::data_of;
 
 inline std::vector<RING_node_s*> nodes(const RING_header_s* r) {
     std::vector<RING_node_s*> out;
@@ -91,7 +93,7 @@ protected:
             const end_segment e = end_of(v);
             EXPECT_NE(ChainAppendVertex(c, &e, v.arc ? SEG_ARC : SEG_LINE), nullptr);
         }
-        md(c)->material_side = side;
+        data_of(c)->material_side = side;
         return c;
     }
 
@@ -103,7 +105,7 @@ protected:
         CloseChainVertex(c);  // the old last vertex becomes the first: turn once more
         c->first = c->first->next;
         c->last = c->first->previous;
-        md(c)->direction = CHAIN_direction_of_chain(c);
+        data_of(c)->direction = CHAIN_direction_of_chain(c);
         return c;
     }
 

@@ -124,7 +124,7 @@ TEST_F(ChainToPoly, NoSideAndEtherealChainsFlagEveryPiece) {
     for (const Case& k : cases) {
         SCOPED_TRACE(testing::Message() << "side " << k.side << " ethereal " << k.ethereal);
         RING_header_s* c = square(k.side);
-        md(c)->ethereal = k.ethereal;
+        data_of(c)->ethereal = k.ethereal;
         RING_header_s* p = POLY_SEG_create_from_chain(c, pool, nullptr, nullptr, false, nullptr);
         EXPECT_DOUBLE_EQ(POLY_SEG_area(p), k.area);
         for (RING_node_s* n : nodes(p)) EXPECT_EQ((seg(n)->flags & POLY_SEG_FLAG_NO_SIDE) != 0, k.flagged);
@@ -133,8 +133,8 @@ TEST_F(ChainToPoly, NoSideAndEtherealChainsFlagEveryPiece) {
 
 TEST_F(ChainToPoly, HeaderTakesImpliedOffsetOptionsAndThereAndBack) {
     RING_header_s* c = square(LEFT);
-    md(c)->use_implied_offset = 1 | 2 | 8;
-    md(c)->implied_offset = -1.5;
+    data_of(c)->use_implied_offset = 1 | 2 | 8;
+    data_of(c)->implied_offset = -1.5;
     RING_header_s* p = POLY_SEG_create_from_chain(c, pool, POLY_SEG_set_user_bits_from_chain, nullptr, false, nullptr);
     const POLY_SEG_header_s* h = POLY_SEG_ask_header(p);
     EXPECT_EQ(h->offset, -1.5);
@@ -147,7 +147,7 @@ TEST_F(ChainToPoly, HeaderTakesImpliedOffsetOptionsAndThereAndBack) {
 
     // Without bit 1 the offset is not taken; a there-and-back chain is open
     // material and marks its pieces; an on-wall vertex marks its piece.
-    md(c)->use_implied_offset = 4;
+    data_of(c)->use_implied_offset = 4;
     RING_put_header_app_data(c, 110, c->first);
     CHAIN_seg_set_on_bnd(c->first->next, true);
     RING_header_s* q = POLY_SEG_create_from_chain(c, pool, POLY_SEG_set_user_bits_from_chain, nullptr, false, nullptr);
@@ -185,7 +185,7 @@ TEST_F(ChainToPoly, ZValuesComeFromTheVertexWherePieceEnds) {
 
 TEST_F(ChainToPoly, DummyArcBecomesFlaggedLineOnRequestAndStockInfoIsNoted) {
     RING_header_s* c = open_chain(0, 0, {line(-5, 0), arc(-11, 0, -8, 4, CCW), line(-11, 5)}, LEFT);
-    md(c)->kind = TRACE_CHAIN;
+    data_of(c)->kind = TRACE_CHAIN;
     const std::vector<RING_node_s*> v = nodes(c);
     trace(c, v[1], 2.0, false);
     trace(c, v[2], -3.0, true);
@@ -206,13 +206,13 @@ TEST_F(ChainToPoly, DummyArcBecomesFlaggedLineOnRequestAndStockInfoIsNoted) {
     EXPECT_EQ(seg(nodes(q)[2])->flags, POLY_SEG_FLAG_DUMMY);
 
     // Marks on a chain that is not a trace are not read; equal stocks do not differ.
-    md(c)->kind = SAMPLE_CHAIN;
+    data_of(c)->kind = SAMPLE_CHAIN;
     POLY_SEG_dummy_stock_info_s none{false, 0.0};
     RING_header_s* r = POLY_SEG_create_from_chain(c, pool, nullptr, nullptr, true, &none);
     EXPECT_TRUE(LINE_ARC_SEG_is_arc(seg(nodes(r)[2])));
     EXPECT_FALSE(none.differ);
     EXPECT_FALSE(POLY_SEG_is_a_trace(poly_with_sources(c)));
-    md(c)->kind = TRACE_CHAIN;
+    data_of(c)->kind = TRACE_CHAIN;
     EXPECT_TRUE(POLY_SEG_is_a_trace(poly_with_sources(c)));
 }
 
@@ -301,7 +301,7 @@ TEST_F(ChainToPoly, PartOnceRoundClosedChainGivesClosedPolyOnlyWhenAsked) {
     EXPECT_GE(seg(ap->last)->h, 0.0);
 
     // A chain without material side gives nothing.
-    md(c)->material_side = 0;
+    data_of(c)->material_side = 0;
     EXPECT_EQ(POLY_SEG_create_from_poc(&part, pool, nullptr, nullptr, false, true), nullptr);
 }
 
@@ -313,7 +313,7 @@ TEST_F(ChainToPoly, ChainSetGivesOneNodePerChainAndGroupsByRegion) {
     std::vector<RING_header_s*> chains;
     for (int id : ids) {
         RING_header_s* c = square(LEFT);
-        md(c)->region_set_id = id;
+        data_of(c)->region_set_id = id;
         RING_insert_after(set, set->last, c);
         chains.push_back(c);
     }
@@ -386,7 +386,7 @@ protected:
     RING_header_s* poly_with_dummies(double c, double r, bool same_source = true) {
         sample = open_chain(0, 0, {line(1, 0), line(2, 0)}, LEFT);
         tracer = open_chain(0, 0, {line(1, 0), line(2, 0), line(3, 0)}, LEFT);
-        md(tracer)->kind = TRACE_CHAIN;
+        data_of(tracer)->kind = TRACE_CHAIN;
         const std::vector<RING_node_s*> sv = nodes(sample), tv = nodes(tracer);
         RING_header_s* p = POLY_SEG_create(pool);
         const PNT2_s pts[] = {{0, 0}, {c / 2, 0}, {c, 0}, {c, 5}};

@@ -2,6 +2,7 @@
 // the round trip, escaped dummies come back as arcs, reuse of the source
 // chain, split vertices, output order, blank pieces and key-131 marks.
 #include "polyset/poly_seg_chain_fixture.h"
+#include "support/chain_builders.h"
 
 #include <merrow1/chain_set.h>
 #include <stend/testing.h>
@@ -11,22 +12,19 @@
 
 using namespace poly_seg_chain_test;
 
+using chain_builders::owning_list;
+
 namespace {
 
 const double kTol = 1e-6;
 
 class RoundTrip : public ChainFixture {
 protected:
-    RING_header_s* list_of(std::vector<RING_header_s*> chains) {
-        RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
-        for (RING_header_s* c : chains) RING_insert_after(list, list->last, c);
-        return list;
-    }
 
     // Chain set -> poly set with sources -> chains, in a new list.
     RING_header_s* round_trip(std::vector<RING_header_s*> chains, int spec, SIDE side,
                               CHAIN_vertex_source_callback_t cb = nullptr) {
-        RING_header_s* set = POLY_SEG_create_from_chain_set(list_of(chains), pool, true, false, nullptr);
+        RING_header_s* set = POLY_SEG_create_from_chain_set(owning_list(pool, chains), pool, true, false, nullptr);
         RING_header_s* out = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
         POLY_SEG_create_chain_set(set, nullptr, static_cast<CHAIN_proc_app_data_spec_e>(spec), cb, nullptr, nullptr,
                                   kTol, side, false, nullptr, nullptr, out);
@@ -92,7 +90,7 @@ TEST_F(RoundTrip, GeometryAndSourcesSurviveForEveryShapeSideAndOutputKind) {
             for (int spec : {0, 1, 5, 7, 9, 11}) {
                 SCOPED_TRACE(testing::Message() << "shape " << which << " side " << side << " spec " << spec);
                 RING_header_s* in = shape(which, side);
-                const DIRECTION dir = md(in)->direction;
+                const DIRECTION dir = data_of(in)->direction;
                 const std::vector<RING_node_s*> iv = nodes(in);
                 std::vector<Seg> before;
                 for (RING_node_s* v : iv) before.push_back(seg_at(v));
@@ -113,10 +111,10 @@ TEST_F(RoundTrip, GeometryAndSourcesSurviveForEveryShapeSideAndOutputKind) {
                     continue;
                 }
                 ASSERT_NE(c, in);
-                EXPECT_EQ(md(c)->material_side, side);
+                EXPECT_EQ(data_of(c)->material_side, side);
                 EXPECT_EQ(c->last->next == c->first, closed);
-                EXPECT_EQ(md(c)->direction, dir);
-                EXPECT_EQ(md(c)->kind, OFFSET_CHAIN);
+                EXPECT_EQ(data_of(c)->direction, dir);
+                EXPECT_EQ(data_of(c)->kind, OFFSET_CHAIN);
                 const std::vector<RING_node_s*> ov = nodes(c);
                 ASSERT_EQ(ov.size(), iv.size());
                 // Match the output to the input: same start for open chains,
@@ -171,7 +169,7 @@ TEST_F(RoundTrip, EscapedDummyComesBackAsTheSourceArc) {
     for (SIDE side : {LEFT, RIGHT}) {
         SCOPED_TRACE(side);
         RING_header_s* in = open_chain(-5, 0, {line(0, 0), arc(6, 0, 3, 4, CCW)}, side);
-        md(in)->kind = TRACE_CHAIN;
+        data_of(in)->kind = TRACE_CHAIN;
         trace(in, nodes(in)[1], 1.0, false);
         trace(in, nodes(in)[2], 1.0, true);
         RING_header_s* p = poly_with_sources(in, true);
@@ -235,12 +233,12 @@ TEST_F(RoundTrip, ReuseReturnsTheSourceAndRewritesItsLoopClass) {
     auto* old = static_cast<CHAIN_loop_class_s*>(CMEM_ALLOC(pool, 1, sizeof(CHAIN_loop_class_s)));
     old->material_class = 2;
     RING_put_header_app_data(s, CHAIN_APP_DATA_LOOP_CLASS, old);
-    md(s)->direction = 0;  // stale: the reuse recomputes it
+    data_of(s)->direction = 0;  // stale: the reuse recomputes it
     RING_header_s* p = poly_with_sources(s);
     RING_header_s* c = POLY_SEG_create_chain(p, nullptr, pool, static_cast<CHAIN_proc_app_data_spec_e>(9), nullptr,
                                              nullptr, nullptr, kTol, LEFT, false, nullptr, nullptr, nullptr);
     EXPECT_EQ(c, s);
-    EXPECT_EQ(md(s)->direction, CCW);
+    EXPECT_EQ(data_of(s)->direction, CCW);
     int sevens = 0;
     for (APP_DATA_s* e = s->app_data; e; e = e->next) sevens += e->key == CHAIN_APP_DATA_LOOP_CLASS;
     EXPECT_EQ(sevens, 1);
@@ -257,12 +255,12 @@ TEST_F(RoundTrip, ReuseReturnsTheSourceAndRewritesItsLoopClass) {
     RING_header_s* e = POLY_SEG_create_chain(p, nullptr, pool, static_cast<CHAIN_proc_app_data_spec_e>(9), nullptr,
                                              nullptr, nullptr, kTol, RIGHT, false, nullptr, nullptr, nullptr);
     EXPECT_NE(e, s);
-    EXPECT_EQ(md(e)->material_side, RIGHT);
+    EXPECT_EQ(data_of(e)->material_side, RIGHT);
 }
 
 TEST_F(RoundTrip, DiscardedReuseOfATraceLeavesTheSourceExactlyAsItWas) {
     RING_header_s* s = square(LEFT);
-    md(s)->kind = TRACE_CHAIN;
+    data_of(s)->kind = TRACE_CHAIN;
     for (RING_node_s* v : nodes(s)) trace(s, v, 1.0, true);
     auto* old = static_cast<CHAIN_loop_class_s*>(CMEM_ALLOC(pool, 1, sizeof(CHAIN_loop_class_s)));
     old->material_class = 2;
@@ -270,15 +268,15 @@ TEST_F(RoundTrip, DiscardedReuseOfATraceLeavesTheSourceExactlyAsItWas) {
     RING_put_header_app_data(s, CHAIN_APP_DATA_LOOP_CLASS, old);
     RING_header_s* k = square(LEFT, 20.0);
     RING_put_header_app_data(s, APP_DATA_STOCKED_FROM, k);
-    md(s)->direction = 0;
+    data_of(s)->direction = 0;
     RING_header_s* p = poly_with_sources(s);
     const long live = velte_test::live_object_count();
 
     EXPECT_EQ(POLY_SEG_create_chain(p, nullptr, pool, static_cast<CHAIN_proc_app_data_spec_e>(9), nullptr, nullptr,
                                     nullptr, kTol, LEFT, false, nullptr, nullptr, nullptr),
               nullptr);
-    EXPECT_EQ(md(s)->kind, TRACE_CHAIN);
-    EXPECT_EQ(md(s)->direction, 0);
+    EXPECT_EQ(data_of(s)->kind, TRACE_CHAIN);
+    EXPECT_EQ(data_of(s)->direction, 0);
     EXPECT_EQ(APP_DATA__ask_app_data(s->app_data, CHAIN_APP_DATA_LOOP_CLASS), old);
     EXPECT_EQ(old->material_class, 2);
     EXPECT_EQ(old->all_dummy, 0);
@@ -290,8 +288,8 @@ TEST_F(RoundTrip, DiscardedReuseOfATraceLeavesTheSourceExactlyAsItWas) {
     EXPECT_EQ(POLY_SEG_create_chain(p, nullptr, pool, static_cast<CHAIN_proc_app_data_spec_e>(9), nullptr, nullptr,
                                     nullptr, kTol, LEFT, false, nullptr, nullptr, nullptr),
               s);
-    EXPECT_EQ(md(s)->kind, OFFSET_CHAIN);
-    EXPECT_EQ(md(s)->direction, CCW);
+    EXPECT_EQ(data_of(s)->kind, OFFSET_CHAIN);
+    EXPECT_EQ(data_of(s)->direction, CCW);
     EXPECT_EQ(APP_DATA__ask_app_data(s->app_data, APP_DATA_COPIED_FROM), k);
     EXPECT_EQ(old->material_class, 1);
 }
@@ -354,19 +352,19 @@ TEST_F(RoundTrip, SplitTestOfNeighbouringSourceVertices) {
     EXPECT_TRUE(POLY_SEG_check_and_handle_split_vertex(&p, &r, out, moved, pool, kTol, true));
     EXPECT_NE(APP_DATA__ask_app_data(moved->app_data, APP_DATA_SPLIT_VERTEX_SOURCE), nullptr);
     // An offset source: apart by more than 10 tol + offset, never a record.
-    md(s)->use_implied_offset = 1;
-    md(s)->implied_offset = 2.0;
+    data_of(s)->use_implied_offset = 1;
+    data_of(s)->implied_offset = 2.0;
     RING_node_s* other = nodes(out)[3];
     EXPECT_TRUE(POLY_SEG_check_and_handle_split_vertex(&p, &r, out, other, pool, kTol, true));
     EXPECT_EQ(APP_DATA__ask_app_data(other->app_data, APP_DATA_SPLIT_VERTEX_SOURCE), nullptr);
-    md(s)->implied_offset = 20.0;
+    data_of(s)->implied_offset = 20.0;
     EXPECT_FALSE(POLY_SEG_check_and_handle_split_vertex(&p, &r, out, other, pool, kTol, true));
     // Tangent-corner extension: a corner turning the way the offset goes is
     // no split however far the junction moved.
-    md(s)->use_implied_offset = 1 | 8;
-    md(s)->implied_offset = 2.0;
+    data_of(s)->use_implied_offset = 1 | 8;
+    data_of(s)->implied_offset = 2.0;
     EXPECT_FALSE(POLY_SEG_check_and_handle_split_vertex(&p, &r, out, other, pool, kTol, true));  // left turn
-    md(s)->implied_offset = -2.0;
+    data_of(s)->implied_offset = -2.0;
     EXPECT_TRUE(POLY_SEG_check_and_handle_split_vertex(&p, &r, out, other, pool, kTol, true));
 }
 
@@ -374,11 +372,11 @@ TEST_F(RoundTrip, SplitTestOfNeighbouringSourceVertices) {
 
 TEST_F(RoundTrip, OpenChainsComeBeforeClosedOnesAndRegionsInOrder) {
     RING_header_s* closed2 = square(LEFT);
-    md(closed2)->region_set_id = 2;
+    data_of(closed2)->region_set_id = 2;
     RING_header_s* open5 = open_chain(0, 0, {line(10, 0), line(10, 5)}, LEFT);
-    md(open5)->region_set_id = 5;
+    data_of(open5)->region_set_id = 5;
     RING_header_s* closed1 = square(LEFT, 5.0);
-    md(closed1)->region_set_id = 1;
+    data_of(closed1)->region_set_id = 1;
 
     RING_header_s* out = round_trip({closed2, open5, closed1}, 1, LEFT);
     ASSERT_EQ(out->count, 3);
@@ -395,7 +393,7 @@ TEST_F(RoundTrip, OpenChainsComeBeforeClosedOnesAndRegionsInOrder) {
     EXPECT_EQ(RING_ask_node_subring(plain->first)->last->next, RING_ask_node_subring(plain->first)->first);
 
     // A higher loop number is not moved before a lower one.
-    RING_header_s* list = list_of({closed2, open5});
+    RING_header_s* list = owning_list(pool, {closed2, open5});
     RING_header_s* set = POLY_SEG_create_from_chain_set(list, pool, true, false, nullptr);
     POLY_SEG_ask_header(RING_ask_node_subring(set->last))->loop_number = 3;
     RING_header_s* held = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
@@ -407,7 +405,7 @@ TEST_F(RoundTrip, OpenChainsComeBeforeClosedOnesAndRegionsInOrder) {
 
 TEST_F(RoundTrip, OrderRecordsOfSingleChains) {
     RING_header_s* open5 = open_chain(0, 0, {line(10, 0), line(10, 5)}, LEFT);
-    md(open5)->region_set_id = 5;
+    data_of(open5)->region_set_id = 5;
     RING_header_s* p = poly_with_sources(open5);
     POLY_SEG_output_order_data_s order{-1, -1, -1.0};
     POLY_SEG_create_chain(p, nullptr, pool, CHAIN_PROC_APP_DATA_SOURCES, nullptr, nullptr, nullptr, kTol, LEFT, false,
@@ -445,11 +443,11 @@ TEST_F(RoundTrip, GeometryOnlyBoxStartsAtTheEndOfTheFirstPiece) {
         EXPECT_EQ(v->app_data, nullptr);
         ++i;
     }
-    EXPECT_EQ(md(c)->material_side, LEFT);
-    EXPECT_EQ(md(c)->kind, OFFSET_CHAIN);
-    EXPECT_EQ(md(c)->direction, CCW);
-    EXPECT_EQ(md(c)->approximation_tolerance, 0.01);
-    EXPECT_EQ(md(c)->approximation_tolerance_set, 1);
+    EXPECT_EQ(data_of(c)->material_side, LEFT);
+    EXPECT_EQ(data_of(c)->kind, OFFSET_CHAIN);
+    EXPECT_EQ(data_of(c)->direction, CCW);
+    EXPECT_EQ(data_of(c)->approximation_tolerance, 0.01);
+    EXPECT_EQ(data_of(c)->approximation_tolerance_set, 1);
     EXPECT_EQ(c->app_data, nullptr);
     EXPECT_EQ(POLY_SEG_create_chain(nullptr, nullptr, pool, CHAIN_PROC_APP_DATA_GEOMETRY, nullptr, nullptr, nullptr,
                                     0.01, 0, false, nullptr, nullptr, nullptr),
@@ -516,7 +514,7 @@ TEST_F(RoundTrip, ReverseIncorrectlyMovesSelfMarksOneVertexOn) {
         RING_node_s* marked = k.closed ? c->first : c->last;
         RING_put_node_app_data(c, marked, CHAIN_APP_DATA_SELF_NODE, marked);
         POLY_SEG_chain_reverse_incorrectly(c, pool);
-        EXPECT_EQ(md(c)->material_side, RIGHT);
+        EXPECT_EQ(data_of(c)->material_side, RIGHT);
         int marks = 0;
         for (RING_node_s* n : nodes(c)) {
             void* d = APP_DATA__ask_app_data(n->app_data, CHAIN_APP_DATA_SELF_NODE);

@@ -3,6 +3,7 @@
 // the walk of a chain's segments (arcs always meet bounded material), and
 // allocation through the host's C++ memory.
 #include "poly_seg_chain_fixture.h"
+#include "support/chain_builders.h"
 
 #include <gtest/gtest.h>
 #include <merrow1/RegionSetBoxedExtent.h>
@@ -16,6 +17,8 @@
 #include <array>
 #include <vector>
 
+using chain_builders::owning_list;
+
 namespace {
 
 using Korvo::Cam::RegionSetBoxedExtent;
@@ -24,11 +27,6 @@ using namespace poly_seg_chain_test;
 
 class BoxedExtent : public ChainFixture {
 protected:
-    RING_header_s* list_of(std::vector<RING_header_s*> chains) {
-        RING_header_s* list = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
-        for (RING_header_s* c : chains) RING_insert_after(list, list->last, c);
-        return list;
-    }
 
     // The box of the regions in reals by the extent's own route (chains to a
     // poly set on a new grid, the material query's box, corners back to
@@ -61,7 +59,7 @@ public:
 };
 
 TEST_F(BoxedExtent, AnEmptyRegionListIsUndecidedAndMeetsNothing) {
-    for (RING_header_s* regions : {list_of({}), static_cast<RING_header_s*>(nullptr)}) {
+    for (RING_header_s* regions : {owning_list(pool, {}), static_cast<RING_header_s*>(nullptr)}) {
         for (bool flipped : {false, true}) {
             RegionSetBoxedExtent extent(regions, flipped);
             EXPECT_FALSE(extent.IsInfinite());
@@ -88,7 +86,7 @@ TEST_F(BoxedExtent, MaterialComesFromTheRegionsAndFlippingSwapsIt) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        RegionSetBoxedExtent extent(list_of({square(c.side)}), c.flipped);
+        RegionSetBoxedExtent extent(owning_list(pool, {square(c.side)}), c.flipped);
         EXPECT_EQ(extent.IsInfinite(), c.infinite);
         EXPECT_EQ(extent.IsFlipped(), c.flipped);
         // Far from the square: only unbounded material is met.
@@ -101,7 +99,7 @@ TEST_F(BoxedExtent, MaterialComesFromTheRegionsAndFlippingSwapsIt) {
 }
 
 TEST_F(BoxedExtent, SegmentsMeetTheBoxOnItsEdgesAndCorners) {
-    RING_header_s* regions = list_of({square(LEFT)});
+    RING_header_s* regions = owning_list(pool, {square(LEFT)});
     const std::array<double, 4> box = box_of(regions);
     const double x0 = box[0], x1 = box[1], y0 = box[2], y1 = box[3];
     // The box is the square's, to within a grid cell.
@@ -149,7 +147,7 @@ TEST_F(BoxedExtent, SegmentsMeetTheBoxOnItsEdgesAndCorners) {
 }
 
 TEST_F(BoxedExtent, ArcsAlwaysMeetBoundedMaterial) {
-    RegionSetBoxedExtent extent(list_of({square(LEFT)}), false);
+    RegionSetBoxedExtent extent(owning_list(pool, {square(LEFT)}), false);
     ASSERT_FALSE(extent.IsInfinite());
     // A half circle far from the box: its chord misses, the arc still meets.
     EXPECT_TRUE(extent.Intersects(open_chain(100, 100, {arc(120, 100, 110, 100, CCW)}, LEFT)));
@@ -158,7 +156,7 @@ TEST_F(BoxedExtent, ArcsAlwaysMeetBoundedMaterial) {
 }
 
 TEST_F(BoxedExtent, TheChainWalkSeesEverySegmentOnce) {
-    RING_header_s* regions = list_of({square(LEFT)});
+    RING_header_s* regions = owning_list(pool, {square(LEFT)});
     // Only the closing segment, (15, 5) to (-5, 5), crosses the box.
     const std::vector<V> ring = {line(-5, 5), line(-5, 20), line(15, 20), line(15, 5)};
     RegionSetBoxedExtent extent(regions, false);
@@ -180,7 +178,7 @@ TEST_F(BoxedExtent, TheChainWalkSeesEverySegmentOnce) {
 }
 
 TEST_F(BoxedExtent, InstancesComeFromTheHostsCppMemory) {
-    RING_header_s* regions = list_of({square(LEFT)});
+    RING_header_s* regions = owning_list(pool, {square(LEFT)});
     const long before = stend_test::cpp_memory_live();
     RegionSetBoxedExtent* extent = new (0) RegionSetBoxedExtent(regions, true);
     EXPECT_EQ(stend_test::cpp_memory_live(), before + 1);
@@ -190,7 +188,7 @@ TEST_F(BoxedExtent, InstancesComeFromTheHostsCppMemory) {
 }
 
 TEST_F(BoxedExtent, AnAbortDuringConstructionLeavesNothingBehind) {
-    RING_header_s* regions = list_of({square(LEFT), square(LEFT, 20.0)});
+    RING_header_s* regions = owning_list(pool, {square(LEFT), square(LEFT, 20.0)});
     const long objects = velte_test::live_object_count();
     const long cpp = stend_test::cpp_memory_live();
     velte_test::request_abort(0);
