@@ -555,7 +555,8 @@ RING_header_s* CHAIN_create_circular_spiral(const CSYS* csys, const Korvo::Math:
             append_arc(chain, c - r * w, c, r, turn);
         }
     }
-    return spiral_in_sense(chain, sense, pool, "CHAIN_create_circular_spiral: spiral_chain", "CHAIN_create_circular_spiral: reversed_chain");
+    return spiral_in_sense(chain, sense, pool, "CHAIN_create_circular_spiral: spiral_chain",
+                           "CHAIN_create_circular_spiral: reversed_chain");
 }
 
 RING_header_s* CHAIN_create_spiral_tangent_to_concentric_circles(const CSYS* csys, const Korvo::Math::Point2* centre,
@@ -596,7 +597,8 @@ RING_header_s* CHAIN_create_spiral_tangent_to_concentric_circles(const CSYS* csy
             append_arc(chain, c - r * u, c, r, turn);
         }
     }
-    return spiral_in_sense(chain, sense, pool, "CHAIN_create_a_spiral: spiral_chain", "CHAIN_create_a_spiral: reversed_chain");
+    return spiral_in_sense(chain, sense, pool, "CHAIN_create_a_spiral: spiral_chain",
+                           "CHAIN_create_a_spiral: reversed_chain");
 }
 
 // ===========================================================================

@@ -394,12 +394,10 @@ void PSI__build_box_tree(PSI_segment_search_wrapper_s* w) {
     }
 }
 
-void PSI__unwrap_poly(PSI_segment_search_wrapper_s* w) {
-    if (!w) return;
-    CMEM_private_delete_object(w->segs);
-    CMEM_private_delete_object(w->first_nodes);
-    CMEM_private_delete_object(w->boxes);
-    CMEM_private_delete_object(w->sizes);
+namespace {
+
+// A wrapper without arrays and segments.
+void clear_wrapper_arrays(PSI_segment_search_wrapper_s* w) {
     w->segs = nullptr;
     w->first_nodes = nullptr;
     w->boxes = nullptr;
@@ -408,18 +406,24 @@ void PSI__unwrap_poly(PSI_segment_search_wrapper_s* w) {
     w->root_span = 0;
 }
 
+}  // namespace
+
+void PSI__unwrap_poly(PSI_segment_search_wrapper_s* w) {
+    if (!w) return;
+    CMEM_private_delete_object(w->segs);
+    CMEM_private_delete_object(w->first_nodes);
+    CMEM_private_delete_object(w->boxes);
+    CMEM_private_delete_object(w->sizes);
+    clear_wrapper_arrays(w);
+}
+
 void PSI__wrap_poly(void* object, RING_header_s* poly, PSI_segment_search_wrapper_s* w) {
     PSI_s* psi = static_cast<PSI_s*>(object);
     // 1. Poly, contiguous, nothing pending.
     w->poly = poly;
     w->contiguous = 1;
     w->pending = 0;
-    w->segs = nullptr;
-    w->first_nodes = nullptr;
-    w->boxes = nullptr;
-    w->sizes = nullptr;
-    w->count = 0;
-    w->root_span = 0;
+    clear_wrapper_arrays(w);
     if (!poly || !poly->first || poly->count < 1) return;
     // 2. Segment count: every node of a closed poly; one less for an open poly
     // (its first node only gives the start point).
