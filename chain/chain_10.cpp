@@ -13,8 +13,9 @@
 #include <quorn/quorn.h>
 
 #include "chain/chain_check.h"
+#include "chain/chain_fields_guard.h"
 #include "chain/chain_record.h"
-#include "internal/region_fields.h"
+#include "internal/owned.h"
 #include "internal/ring_check.h"
 
 #include <cmath>
@@ -226,18 +227,8 @@ bool droppable_hole(const RING_header_s* chain) {
     return !loop_class || loop_class->material_class == 0;
 }
 
-// A ring deleted when the guard goes, also when an error passes.
-class RingGuard {
-public:
-    explicit RingGuard(RING_header_s* ring) : ring_(ring) {}
-    ~RingGuard() { RING_delete(ring_); }
-    RingGuard(const RingGuard&) = delete;
-    RingGuard& operator=(const RingGuard&) = delete;
-    RING_header_s* get() const { return ring_; }
-
-private:
-    RING_header_s* ring_;
-};
+// A ring deleted when its owner goes, also when an error passes.
+using OwnedRing = merrow1::Owned<RING_header_s, RING_delete>;
 
 }  // namespace
 
@@ -285,9 +276,11 @@ bool CHAIN_HasOverlapBetweenChains(RING_header_s* chain1, const double* offset1,
     if (!chain1 || !chain2 || !chain1->first || !chain2->first || !main_of(chain1) || !main_of(chain2)) return false;
     // Region ids, implied offsets and sides are stamped for the boolean and
     // put back afterwards, whatever happens.
-    merrow1::RegionFieldsGuard restore({chain1, chain2});
-    RingGuard set(CHAIN_create_boolean_set(chain1->pool, nullptr));
-    RingGuard intersection(RING_create_in_pool(nullptr, RING_TYPE_LIST, chain1->pool));
+    merrow1::ChainFieldsGuard restore(merrow1::kChainRegionFields);
+    restore.save_if_chain(chain1);
+    restore.save_if_chain(chain2);
+    OwnedRing set(CHAIN_create_boolean_set(chain1->pool, nullptr));
+    OwnedRing intersection(RING_create_in_pool(nullptr, RING_TYPE_LIST, chain1->pool));
     if (!set.get() || !intersection.get()) return false;
     const unsigned in_force = CHAIN_IMPLIED_OFFSET_IN_FORCE;
     CHAIN_append_region_set(set.get(), chain1, 1, offset1 ? in_force : 0u, offset1 ? *offset1 : 0.0, false, flip1);

@@ -486,7 +486,7 @@ RING_header_s* CHAIN_create_shortest_path(RING_header_s* chain, const double* to
     if (tolerance) {
         working = CHAIN_copy(chain, chain->pool, callback);
         if (!working) return nullptr;
-        working_copy.chain = working;
+        working_copy.reset(working);
         approximate_arcs(working, *tolerance);
     }
     RING_header_s* result = nullptr;
@@ -513,9 +513,9 @@ RING_header_s* CHAIN_create_shortest_path(RING_header_s* chain, const double* to
         if (path_class == 1 && closed) {
             // 4. The closed chain is its own path, oriented against its material.
             merrow1::OwnedChain copy(CHAIN_copy(working, working->pool, callback));
-            if (copy.chain && copy.chain->count >= 2) {
-                main_of(copy.chain)->direction = CHAIN_direction_of_chain(copy.chain);
-                reverse_against_material(copy.chain);
+            if (copy.get() && copy.get()->count >= 2) {
+                main_of(copy.get())->direction = CHAIN_direction_of_chain(copy.get());
+                reverse_against_material(copy.get());
                 result = copy.release();
                 refers_to_working = true;
             }

@@ -3,6 +3,7 @@
 
 #include "chain/chain_append_internal.h"
 #include "chain/chain_each.h"
+#include "chain/chain_fields_guard.h"
 #include "chain/chain_record.h"
 #include "chain/chain_readings.h"
 #include "internal/ring_check.h"
@@ -618,7 +619,8 @@ double offset_reverse_value(RING_header_s* chain, RING_node_s* vertex, void*) {
 // implied offset and region-set id as they came.
 class OffsetReverseStamp {
 public:
-    explicit OffsetReverseStamp(RING_header_s* chain) : m_chain(chain), m_md(*main_of(chain)) {
+    explicit OffsetReverseStamp(RING_header_s* chain) : m_chain(chain) {
+        m_fields.save(chain);
         m_open = !is_closed(chain);
         if (!m_open) return;
         RING_node_s* node = chain->first;
@@ -641,17 +643,12 @@ public:
         m_restored = true;
         if (m_open) CHAIN_recreate_open_chain(m_chain);
         for (size_t i = 0; i < m_vertices.size(); ++i) vertex_record(m_vertices[i])->flags = m_flags[i];
-        CHAIN_main_data_s* md = main_of(m_chain);
-        md->material_side = m_md.material_side;
-        md->direction = m_md.direction;
-        md->use_implied_offset = m_md.use_implied_offset;
-        md->implied_offset = m_md.implied_offset;
-        md->region_set_id = m_md.region_set_id;
+        m_fields.restore();
     }
 
 private:
     RING_header_s* m_chain;
-    const CHAIN_main_data_s m_md;
+    merrow1::ChainFieldsGuard m_fields{merrow1::kChainAllFields};
     bool m_open = false;
     bool m_restored = false;
     std::vector<RING_node_s*> m_vertices;
@@ -899,10 +896,13 @@ void CHAIN_open_closed_by_offset_reverse(const RING_header_s* input, RING_header
     MERROW1_REQUIRE_LIST(second, );
     // Ids for the walk: results 0, the second set 2, the input 1 (the last
     // stamp wins for a chain in several sets); the caller's come back.
-    merrow1::RegionIdStamp ids;
-    ids.stamp(results, 0);
-    ids.stamp(second, 2);
-    ids.stamp(const_cast<RING_header_s*>(input), 1);
+    merrow1::ChainFieldsGuard ids(merrow1::kChainFieldRegionSetId);
+    auto stamp = [&](RING_header_s* list, int id) {
+        merrow1::for_each_chain(list, [&](RING_header_s* chain) { ids.stamp_region_set_id(chain, id); });
+    };
+    stamp(results, 0);
+    stamp(second, 2);
+    stamp(const_cast<RING_header_s*>(input), 1);
     std::unordered_set<const RING_header_s*> deleted;
     // Delete a chain once: forget its id, drop its node here and its nodes
     // in the second set, then the chain.

@@ -2,6 +2,7 @@
 #include <merrow1/chain_strip.h>
 
 #include "chain/chain_each.h"
+#include "chain/chain_fields_guard.h"
 
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain.h>
@@ -514,11 +515,11 @@ void CHAIN_FindNonOutputSegments(RING_header_s* input_set, RING_header_s* output
     const std::vector<RING_header_s*> inputs = chains_of(input_set);
     const std::vector<RING_header_s*> outputs = chains_of(output_set);
     // 1. Ids: input 1, output 2, a chain in both 3; the caller's come back.
-    merrow1::RegionIdStamp ids;
-    for (RING_header_s* chain : inputs) ids.set(chain, kInputId);
-    for (RING_header_s* chain : outputs) ids.set(chain, kOutputId);
+    merrow1::ChainFieldsGuard ids(merrow1::kChainFieldRegionSetId);
+    for (RING_header_s* chain : inputs) ids.stamp_region_set_id(chain, kInputId);
+    for (RING_header_s* chain : outputs) ids.stamp_region_set_id(chain, kOutputId);
     for (RING_header_s* chain : inputs)
-        if (merrow1::region_set_id(chain) != kInputId) ids.set(chain, kInputAndOutputId);
+        if (merrow1::region_set_id(chain) != kInputId) ids.stamp_region_set_id(chain, kInputAndOutputId);
     CoverageMarks marks(inputs);
     for (RING_header_s* chain : inputs) {
         RING_node_s* node = chain->first;

@@ -523,22 +523,22 @@ RING_header_s* CHAIN_create_trochoidal_chain(RING_header_s* guide, double a, dou
     CHAIN_debug_report(3, "CHAIN_create_trochoidal_chain -- input chain", guide, nullptr);
 
     merrow1::OwnedChain frame(make_frame(guide, s, rho, pool));
-    if (!frame.chain) return nullptr;
-    CHAIN_debug_report(3, "CHAIN_create_trochoidal_chain -- frame", frame.chain, nullptr);
+    if (!frame.get()) return nullptr;
+    CHAIN_debug_report(3, "CHAIN_create_trochoidal_chain -- frame", frame.get(), nullptr);
 
     Trochoid w;
-    w.frame = frame.chain;
+    w.frame = frame.get();
     w.s = s;
     w.rho = rho;
     w.side = side == RIGHT ? 1 : -1;
     w.sense = w.side > 0 ? CCW : CW;
-    w.closed = is_closed(frame.chain);
+    w.closed = is_closed(frame.get());
     w.pool = pool;
     merrow1::OwnedChain output(CHAIN_create_from_csys(&main_of(guide)->csys, pool));
-    if (!output.chain) return nullptr;
-    w.output = output.chain;
+    if (!output.get()) return nullptr;
+    w.output = output.get();
     main_of(w.output)->material_side = side;
-    RING_put_header_app_data(w.output, APP_DATA_STOCKED_FROM, frame.chain);
+    RING_put_header_app_data(w.output, APP_DATA_STOCKED_FROM, frame.get());
     RING_put_header_app_data(w.output, CHAIN_APP_DATA_LOOP_CURVE, w.output);
     if (MACH__checking_level >= 1) RING_put_header_app_data(w.output, CHAIN_APP_DATA_CHECKED_CURVE, w.output);
 

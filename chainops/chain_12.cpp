@@ -24,7 +24,7 @@
 #include "chainops/chain_locations.h"
 #include "chainops/shape_kind.h"
 #include "internal/check.h"
-#include "internal/region_fields.h"
+#include "chain/chain_fields_guard.h"
 #include "internal/ring_nodes.h"
 #include "internal/scratch_pool.h"
 
@@ -123,7 +123,9 @@ bool bounds_area(const RING_header_s* result) {
 // intersection: anything means `closed` reaches beyond `chain`, which then
 // lies inside.  The caller's region fields come back on every path.
 CHAIN_LOCATION settle_by_booleans(RING_header_s* chain, RING_header_s* closed, double tolerance) {
-    merrow1::RegionFieldsGuard restore({chain, closed});
+    merrow1::ChainFieldsGuard restore(merrow1::kChainRegionFields);
+    restore.save_if_chain(chain);
+    restore.save_if_chain(closed);
     return merrow1::run_converting([&] {
         MERROW1_SCRATCH_POOL(pool, "ChainChainLocation");
         CHAIN_main_data_s* moving = shape_data(chain);

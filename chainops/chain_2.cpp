@@ -30,7 +30,7 @@
 #include "internal/tolerances.h"
 #include "internal/vec2.h"
 #include "internal/check.h"
-#include "internal/region_fields.h"
+#include "chain/chain_fields_guard.h"
 #include "internal/flavour_intersections.h"
 #include "internal/ring_check.h"
 #include "internal/scratch_pool.h"
@@ -1470,7 +1470,7 @@ bool lists_lay_material_at_infinity(RING_header_s* list1, RING_header_s* list2) 
     return merrow1::run_converting([&] {
         MERROW1_SCRATCH_POOL(scratch, "CHAIN-ChainsBooleanTwoLists-sets");
         RING_header_s* both = CHAIN_create_boolean_set(scratch, nullptr);
-        merrow1::RegionFieldsGuard ids;
+        merrow1::ChainFieldsGuard ids(merrow1::kChainRegionFields);
         int id = 0;
         for (RING_header_s* list : {list1, list2}) {
             ++id;
@@ -1478,7 +1478,7 @@ bool lists_lay_material_at_infinity(RING_header_s* list1, RING_header_s* list2) 
                 RING_header_s* chain = RING_ask_node_subring(node);
                 CHAIN_main_data_s* data = main_of(chain);
                 if (!data) continue;
-                ids.save(chain);
+                ids.save_if_chain(chain);
                 data->region_set_id = id;
                 RING_insert_after(both, both->last, chain);
             }

@@ -13,13 +13,14 @@
 
 #include "chain/chain_record.h"
 #include "chain/chain_check.h"
+#include "chain/chain_fields_guard.h"
 #include "chain/chain_readings.h"
 #include "chainops/chain_2.h"
 #include "chainops/chain_backtrack.h"
 #include "chainops/chain_poly_seg_internal.h"
 #include "polyset/psi_set.h"
 #include "polyset/psi_set_minimal.h"
-#include "internal/psi_guard.h"
+#include "internal/owned.h"
 #include "internal/ring_check.h"
 #include "internal/scratch_pool.h"
 #include "internal/ring_nodes.h"
@@ -100,65 +101,17 @@ const CHAIN_app_poly_seg_chain_source_s* source_of(const RING_node_s* node) {
                 : nullptr;
 }
 
-using merrow1::PsiGuard;
+using OwnedPsi = merrow1::Owned<PSI_s, PSI_destroy>;
 
-// Saves the region-set id of every chain of a set and numbers the chains by
-// their position (1 for the first) for the length of a call; the saved ids go
-// back on every exit.  They are put back in reverse order, so a chain that
-// appears twice ends with the id it came with.
-class RegionIdGuard {
-public:
-    RegionIdGuard() = default;
-    ~RegionIdGuard() { restore(); }
-    RegionIdGuard(const RegionIdGuard&) = delete;
-    RegionIdGuard& operator=(const RegionIdGuard&) = delete;
-
-    void renumber(const RING_header_s* set) {
-        int position = 0;
-        for (RING_header_s* chain : chains_of(set)) {
-            CHAIN_main_data_s* md = main_of(chain);
-            if (!md) continue;
-            m_saved.push_back({md, md->region_set_id});
-            md->region_set_id = ++position;
-        }
-    }
-    void restore() {
-        for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) it->md->region_set_id = it->id;
-        m_saved.clear();
-    }
-
-private:
-    struct Saved {
-        CHAIN_main_data_s* md;
-        int id;
-    };
-    std::vector<Saved> m_saved;
-};
-
-// Saves use_implied_offset and implied_offset of one chain and puts them back
-// on every exit.
-class ImpliedOffsetGuard {
-public:
-    explicit ImpliedOffsetGuard(RING_header_s* chain) : m_md(main_of(chain)) {
-        if (m_md) {
-            m_use = m_md->use_implied_offset;
-            m_value = m_md->implied_offset;
-        }
-    }
-    ~ImpliedOffsetGuard() {
-        if (m_md) {
-            m_md->use_implied_offset = m_use;
-            m_md->implied_offset = m_value;
-        }
-    }
-    ImpliedOffsetGuard(const ImpliedOffsetGuard&) = delete;
-    ImpliedOffsetGuard& operator=(const ImpliedOffsetGuard&) = delete;
-
-private:
-    CHAIN_main_data_s* m_md;
-    int m_use = 0;
-    double m_value = 0.0;
-};
+// Numbers the chains of a set by their position (1 for the first) for the
+// length of a call; the guard saved each chain's id first and puts the ids
+// back on every exit (a chain that appears twice ends with the id it came
+// with).
+void renumber_by_position(merrow1::ChainFieldsGuard& ids, const RING_header_s* set) {
+    int position = 0;
+    for (RING_header_s* chain : chains_of(set))
+        if (main_of(chain)) ids.stamp_region_set_id(chain, ++position);
+}
 
 // A chain list that only refers to its chains: deleting it leaves them alone.
 RING_header_s* referring_list(CMEM_pool_s* pool, RING_header_s* chain) {
@@ -236,7 +189,7 @@ struct Prepared {
 
 // Steps 5 to 11 of a region boolean.  False when the conversion gave no
 // region sets (the call then ends quietly).  `material_in` may be null.
-bool prepare_region_sets(const BooleanInput& in, CMEM_pool_s* pool, PSI_s* psi, RegionIdGuard& ids,
+bool prepare_region_sets(const BooleanInput& in, CMEM_pool_s* pool, PSI_s* psi, merrow1::ChainFieldsGuard& ids,
                          const Korvo::Cam::MaterialAtInfinity* material_in, Prepared& p) {
     const bool carry = (in.op & CHAIN_BOOLEAN_CARRY_SOURCES) != 0;
     // 5. One poly-segment set per region-set id; sources are kept whenever a
@@ -248,7 +201,7 @@ bool prepare_region_sets(const BooleanInput& in, CMEM_pool_s* pool, PSI_s* psi, 
 
     // 6. Tolerance; the chains are numbered by position for the output order.
     p.tolerance = CHAIN_ask_set_tolerance(in.set);
-    ids.renumber(in.set);
+    renumber_by_position(ids, in.set);
 
     // 7. An un-offset copy for the material-at-infinity preparation.
     RING_header_s* prepared = p.sets;
@@ -332,8 +285,8 @@ struct RegionBoolean {
 
     const unsigned op;
     const bool carry;
-    PsiGuard psi;
-    RegionIdGuard ids;
+    OwnedPsi psi;
+    merrow1::ChainFieldsGuard ids{merrow1::kChainFieldRegionSetId};
     const CHAIN_vertex_source_callback_t merge;
     Prepared p;
 };
@@ -419,7 +372,7 @@ int CHAIN_boolean_regions(RING_header_s* set, SIDE side, unsigned op, CHAIN_vert
         // The caller's array receives the values worked out.
         if (mai && p.material)
             for (int i = 0; i < p.set_count; ++i) mai[i] = static_cast<Korvo::Cam::MaterialAtInfinity>(p.material[i]);
-        b.psi.release();
+        b.psi.reset();
 
         // 13. Small closed loops, back to reals, short inserted connectors.
         double limits[2];
@@ -591,7 +544,7 @@ int CHAIN_boolean_regions_to_zones(RING_header_s* set, SIDE side, unsigned op,
                         {}};
         convert_map(ctx, map);
         // 3. Ids, object and pool go with the guards.
-        b.psi.release();
+        b.psi.reset();
         if (p.grid) INT_GRID_MAP__destroy(p.grid);
     });
     CERR__set_error_code(0);
@@ -688,7 +641,8 @@ bool CHAIN_is_sliver(RING_header_s* chain, double width, CMEM_pool_s* pool) {
     bool sliver = false;
     try {
         // The chain is offset into its material by half the width.
-        ImpliedOffsetGuard saved(chain);
+        merrow1::ChainFieldsGuard saved(merrow1::kChainFieldImpliedOffset);
+        saved.save(chain);
         CHAIN_main_data_s* md = main_of(chain);
         md->use_implied_offset = kImpliedOffsetInForce;
         md->implied_offset = is_island(chain) ? -width / 2 : width / 2;
@@ -762,7 +716,7 @@ RING_header_s* CHAIN_RemoveSmallLoops(RING_header_s* chain, CHAIN_vertex_source_
     CHAIN_debug_report(kDebugStart, "CHAIN_RemoveSmallLoops -- Start", chain, nullptr);
     RING_header_s* result = chain;
     merrow1::run_converting([&]() {
-        PsiGuard psi(PSI_create(0, false, false, merge_cb ? POLY_SEG_copy_chain_source_ref : nullptr, nullptr));
+        OwnedPsi psi(PSI_create(0, false, false, merge_cb ? POLY_SEG_copy_chain_source_ref : nullptr, nullptr));
         CMEM_pool_s* pool = psi.get()->pool;
         RING_header_s* poly =
             POLY_SEG_create_from_chain(chain, pool, merge_cb ? POLY_SEG_chain_create_source : nullptr, nullptr,
@@ -907,9 +861,9 @@ int find_minimal_loops(const RING_header_s* set, CHAIN_poly_seg_intersect_type_t
     merrow1::run_converting([&]() {
         // 2. Scratch pool, the intersection object, the boolean's own merge.
         MERROW1_SCRATCH_POOL(pool, "CHAIN_union_regions");
-        PsiGuard psi(PSI_create(0, true, false, POLY_SEG_copy_chain_source_ref, nullptr));
+        OwnedPsi psi(PSI_create(0, true, false, POLY_SEG_copy_chain_source_ref, nullptr));
         psi.get()->loop_levels = levels;
-        RegionIdGuard ids;
+        merrow1::ChainFieldsGuard ids(merrow1::kChainFieldRegionSetId);
         CHAIN_vertex_source_callback_t merge = merge_cb ? merge_cb : CHAIN_boolean_merge;
         // 3. One poly per chain, with sources; dummy stock of traces noted.
         POLY_SEG_dummy_stock_info_s info{false, 0.0};
@@ -921,7 +875,7 @@ int find_minimal_loops(const RING_header_s* set, CHAIN_poly_seg_intersect_type_t
         if (levels == PSI_LOOP_LEVELS_REGION && closed_without_traces(polys) &&
             region_sets_lay_material_at_infinity(psi.get(), chains, pool))
             psi.get()->loop_levels = PSI_LOOP_LEVELS_REGION_MATERIAL_OUTSIDE;
-        ids.renumber(chains);
+        renumber_by_position(ids, chains);
         double tolerance = CHAIN_ask_set_tolerance(chains);
         const bool stocked = info.max_stock > 0;
         // 4. On a grid of their own, dummies of traces to the material side.
@@ -939,7 +893,7 @@ int find_minimal_loops(const RING_header_s* set, CHAIN_poly_seg_intersect_type_t
             psi.get(), polys, static_cast<PSI_set_intersect_type_t>(type), loops,
             stocked ? trace_dummy_stock : nullptr);
         // 6. Object gone; small loops, back to reals, short connectors.
-        psi.release();
+        psi.reset();
         POLY_SEG_remove_small_closed_loops(loops, nullptr);
         POLY_SEG_get_set_from_grid(loops);
         POLY_SEG_remove_inserts(loops, rounding);
@@ -961,7 +915,7 @@ bool CHAIN__region_sets_lay_material_at_infinity(const RING_header_s* chains) {
     if (!chains || chains->type != RING_TYPE_LIST) return false;
     return merrow1::run_converting([&]() {
         MERROW1_SCRATCH_POOL(pool, "CHAIN_region_sets_at_infinity");
-        PsiGuard psi(PSI_create(0, true, false, nullptr, nullptr));
+        OwnedPsi psi(PSI_create(0, true, false, nullptr, nullptr));
         return region_sets_lay_material_at_infinity(psi.get(), const_cast<RING_header_s*>(chains), pool);
     });
 }
@@ -1018,26 +972,6 @@ namespace {
 const int kDebugRawOffset = 20;
 const int kDebugBeforeValidate = 22;
 const int kDebugOffsetOutput = 23;
-
-// Sets a chain's region_set_id to 0 for the length of a call and puts the
-// saved id back on every exit.
-class RegionIdZeroGuard {
-public:
-    explicit RegionIdZeroGuard(RING_header_s* chain) : m_md(main_of(chain)) {
-        if (!m_md) return;
-        m_id = m_md->region_set_id;
-        m_md->region_set_id = 0;
-    }
-    ~RegionIdZeroGuard() {
-        if (m_md) m_md->region_set_id = m_id;
-    }
-    RegionIdZeroGuard(const RegionIdZeroGuard&) = delete;
-    RegionIdZeroGuard& operator=(const RegionIdZeroGuard&) = delete;
-
-private:
-    CHAIN_main_data_s* m_md;
-    int m_id = 0;
-};
 
 // The first set of a set of sets, or null.
 RING_header_s* first_set(const RING_header_s* set_of_sets) {
@@ -1108,7 +1042,7 @@ int CHAIN__clean_offset(RING_header_s* source, RING_header_s* raw, SIDE side, CH
     merrow1::run_converting_reported(kFile, __LINE__, [&]() {
         // 3. Scratch pool and the intersection object.
         MERROW1_SCRATCH_POOL_SIZED(pool, "CHAIN_clean_offset", 512);
-        PsiGuard psi(PSI_create(0, true, false, POLY_SEG_copy_chain_source_ref, nullptr));
+        OwnedPsi psi(PSI_create(0, true, false, POLY_SEG_copy_chain_source_ref, nullptr));
         // 4. raw as one poly with its sources; dummy stock noted.
         POLY_SEG_dummy_stock_info_s info{false, 0.0};
         RING_header_s* poly = POLY_SEG_create_from_chain(raw, pool, POLY_SEG_chain_create_source, nullptr, false, &info);
@@ -1117,7 +1051,8 @@ int CHAIN__clean_offset(RING_header_s* source, RING_header_s* raw, SIDE side, CH
         // the rounding would move their two directions apart.
         if (!cancel_backtracks(poly)) return;
         // 5. raw takes part as region set 0; its id goes back on every exit.
-        RegionIdZeroGuard id(raw);
+        merrow1::ChainFieldsGuard id(merrow1::kChainFieldRegionSetId);
+        id.stamp_region_set_id(raw, 0);
         // 6. Where the material lies: outside a closed source that is not an
         //    island (its direction read as the tracer read it).
         const bool material_outside = source_material_outside(source);
@@ -1135,7 +1070,7 @@ int CHAIN__clean_offset(RING_header_s* source, RING_header_s* raw, SIDE side, CH
         RING_header_s* cleaned = POLY_SEG_create_set_of_sets(pool);
         PSI_method<PSI_set_clean_each_region_set_fn>(psi.get(), PSI_SLOT_SET_CLEAN_EACH_REGION_SET)(
             psi.get(), sets, material, cleaned, true, stocked ? trace_dummy_stock : nullptr, flag, false);
-        psi.release();
+        psi.reset();
         // 10. Back to chains made in out's pool.
         RING_node_s* before_first = out ? out->last : nullptr;
         RING_header_s* result = first_set(cleaned);
@@ -1470,7 +1405,7 @@ RING_header_s* CHAIN__offset_special_tracing(RING_header_s* chain, double offset
     try {
         merrow1::run_converting_reported(kFile, __LINE__, [&]() {
             // 3. The intersection object; scratch data in its pool.
-            PsiGuard psi(PSI_create(0, true, false, POLY_SEG_copy_chain_source_ref, nullptr));
+            OwnedPsi psi(PSI_create(0, true, false, POLY_SEG_copy_chain_source_ref, nullptr));
             CMEM_pool_s* scratch = psi.get()->pool;
             RING_header_s* R = nullptr;
             double step = 0.0, cell = 0.0;

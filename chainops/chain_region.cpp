@@ -23,7 +23,6 @@
 #include "chainops/chain_region_internal.h"
 #include "offset/chain_fillet_internal.h"
 #include "chainops/shape_kind.h"
-#include "internal/region_fields.h"
 #include "internal/ring_check.h"
 #include "internal/split_network.h"
 #include <stend/system.h>

@@ -35,13 +35,14 @@
 #include <merrow1/segment.h>
 
 #include "chain/chain_check.h"
+#include "chain/chain_fields_guard.h"
 #include "chainops/chain_2.h"
 #include "chainops/chain_poly_seg_internal.h"
 #include "chainops/chain_region_internal.h"
 #include "offset/chain_fillet_internal.h"
 #include "chainops/shape_kind.h"
 #include "internal/check.h"
-#include "internal/region_fields.h"
+#include "internal/owned.h"
 #include "internal/ring_check.h"
 #include "internal/ring_nodes.h"
 #include "internal/scratch_pool.h"
@@ -185,12 +186,7 @@ RING_header_s* CHAIN_create_detour_path_in_region(CMEM_pool_s* pool, const RING_
         // 2. and 3.
         RING_header_s* path = CHAIN_create_from_csys(&main_of(first_chain_of(regions))->csys, pool);
         // The path is the caller's only once it is returned.
-        struct PathGuard {
-            RING_header_s* path;
-            ~PathGuard() {
-                if (path) RING_delete(path);
-            }
-        } guard{path};
+        merrow1::Owned<RING_header_s, RING_delete> guard(path);
         const DetourEnd start = detour_end(regions, *from, scratch);
         const DetourEnd end = detour_end(regions, *to, scratch);
         // 4.
@@ -218,8 +214,7 @@ RING_header_s* CHAIN_create_detour_path_in_region(CMEM_pool_s* pool, const RING_
         // 6.
         if (max_length && *max_length > kLengthSlack && len > *max_length + kLengthSlack) return nullptr;
         *length = len;
-        guard.path = nullptr;
-        return path;
+        return guard.release();
     });
 }
 
@@ -260,14 +255,14 @@ void CHAIN_boolean_between_incomplete_sets(const RING_header_s** sets, bool* com
         // 3. Every chain numbered across the sets (the ids go back on every
         //    path, the refusal of a trace included); all chains in one set.
         MERROW1_SCRATCH_POOL_SIZED(pool, "CHAIN_boolean_between_incomplete_sets", 512);
-        merrow1::RegionFieldsGuard ids;
+        merrow1::ChainFieldsGuard ids(merrow1::kChainRegionFields);
         RING_header_s* all = CHAIN_create_boolean_set(pool, nullptr);
         int number = 0;
         for (int i = 0; i < kept; ++i)
             for (RING_node_s* node : merrow1::ring_nodes(sets[i])) {
                 RING_header_s* chain = chain_of(node);
                 if (!chain || !main_of(chain)) continue;
-                ids.save(chain);
+                ids.save_if_chain(chain);
                 main_of(chain)->region_set_id = number++;
                 if (main_of(chain)->kind == TRACE_CHAIN)
                     ERROR_raise(__FILE__, __LINE__, kTraceNotAllowedCode, "%s",
@@ -512,12 +507,9 @@ void set_region_id(const std::vector<RING_header_s*>& chains, int id) {
 // the pool, which must outlive them).
 void air_regions_of(RING_header_s* set, unsigned op, CHAIN_vertex_source_callback_t merge, CHAIN_trace_vertex_cb_t trace,
                     CMEM_pool_s* pool, RING_header_s* air) {
-    struct MapGuard {
-        BZONE_map_s* map;
-        ~MapGuard() { BZONE_destroy_map(map); }
-    } zones{BZONE_create_map(pool, 4)};
-    CHAIN_boolean_regions_to_zones(set, 0, op, merge, trace, nullptr, nullptr, zones.map);
-    BZONE_map_apply_zone_boundary_functors(zones.map, air, CHAIN_zone_order_extract_air_regions, nullptr);
+    merrow1::Owned<BZONE_map_s, BZONE_destroy_map> zones(BZONE_create_map(pool, 4));
+    CHAIN_boolean_regions_to_zones(set, 0, op, merge, trace, nullptr, nullptr, zones.get());
+    BZONE_map_apply_zone_boundary_functors(zones.get(), air, CHAIN_zone_order_extract_air_regions, nullptr);
 }
 
 // Appends the chain to the owning list out; a chain of the caller's gets a
@@ -562,14 +554,14 @@ int CHAIN_offset_region_fillet(const RING_header_s* regions, RING_header_s* out,
         MERROW1_SCRATCH_POOL(pool, "CHAIN_offset_region_fillet");
         // Every field this call stamps on the caller's chains (through K,
         // which refers to the closed ones) comes back on every exit.
-        merrow1::RegionFieldsGuard caller;
-        for (RING_header_s* chain : inputs) caller.save(chain);
+        merrow1::ChainFieldsGuard caller(merrow1::kChainRegionFields);
+        for (RING_header_s* chain : inputs) caller.save_if_chain(chain);
         // 4. Open chains closed by an offset back along them; closed ones
         //    are referred to as they are.
         RING_header_s* k = CHAIN_create_boolean_set(pool, nullptr);
         const double width = (corners ? 25 : 5) * tol + kLeastBackWidth;
         const bool closed_any = CHAIN_create_closed_by_offset_reverse(regions, width, k, false);
-        for (RING_header_s* chain : chains_in_order(k)) caller.save(chain);
+        for (RING_header_s* chain : chains_in_order(k)) caller.save_if_chain(chain);
         const bool embedding = !closed_any && reopen;
         // 5. and 6. The air regions, in zone order.
         RING_header_s* air = CHAIN_create_boolean_set(pool, nullptr);

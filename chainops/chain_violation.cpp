@@ -33,12 +33,12 @@
 #include <merrow1/segment.h>
 #include <stend/error.h>
 
+#include "chain/chain_fields_guard.h"
 #include "chainops/chain_region_internal.h"
 #include "offset/chain_fillet_internal.h"
 #include "chainops/shape_kind.h"
 #include "internal/check.h"
-#include "internal/psi_guard.h"
-#include "internal/region_fields.h"
+#include "internal/owned.h"
 #include "internal/ring_nodes.h"
 #include "internal/scratch_pool.h"
 #include "internal/split_network.h"
@@ -70,23 +70,9 @@ namespace {
 // Chain debug report code of the inputs of a violation check.
 const int kReportInput = 4;
 
-// Puts a chain's material side back when it goes.
-class SideGuard {
-public:
-    explicit SideGuard(RING_header_s* chain) : data_(main_of(chain)), side_(data_ ? data_->material_side : 0) {}
-    ~SideGuard() {
-        if (data_) data_->material_side = side_;
-    }
-    SideGuard(const SideGuard&) = delete;
-    SideGuard& operator=(const SideGuard&) = delete;
-    void set(SIDE side) {
-        if (data_) data_->material_side = side;
-    }
-
-private:
-    CHAIN_main_data_s* data_;
-    SIDE side_;
-};
+// The intersection object, and with its pool everything made there, goes on
+// every exit.
+using OwnedPsi = merrow1::Owned<PSI_s, PSI_destroy>;
 
 const CHAIN_app_poly_seg_chain_source_s* source_of(const RING_node_s* segment) {
     return segment ? static_cast<const CHAIN_app_poly_seg_chain_source_s*>(
@@ -164,7 +150,7 @@ RING_header_s* check_chain_violates(RING_header_s* chain, const RING_header_s* r
                                     CHAIN_violation_accept_cb_t accept_cb, void* data, Korvo::Math::Point2* point,
                                     bool* at_start) {
     // 2. The object; its pool holds everything made below.
-    merrow1::PsiGuard psi(PSI_create(0, false, false, POLY_SEG_copy_chain_source_ref, nullptr));
+    OwnedPsi psi(PSI_create(0, false, false, POLY_SEG_copy_chain_source_ref, nullptr));
     CMEM_pool_s* pool = psi.get()->pool;
     // 3. Tolerances.
     const double lt = EQ_ask_length_tolerance();
@@ -177,8 +163,8 @@ RING_header_s* check_chain_violates(RING_header_s* chain, const RING_header_s* r
     if (!set) return static_cast<RING_header_s*>(nullptr);
     RING_header_s* motion = nullptr;
     {
-        SideGuard side(chain);
-        side.set(LEFT);
+        merrow1::ChainFieldsGuard side(merrow1::kChainFieldMaterialSide);
+        side.stamp_material_side(chain, LEFT);
         motion = poly_of_chain(chain, pool);
     }
     if (!motion) return static_cast<RING_header_s*>(nullptr);
@@ -326,8 +312,8 @@ bool CHAIN_is_violate_region(RING_header_s* chain, const RING_header_s* regions,
     if (!chain || !regions || !main_of(chain) || chain->count < 2 || !regions->first || !regions->last) return false;
     if (CHAIN_ask_use_new_boolean())
         return CHAIN_check_chain_violates_region(chain, regions, accept_cb, data, nullptr, nullptr) != nullptr;
-    SideGuard side(chain);
-    side.set(0);
+    merrow1::ChainFieldsGuard side(merrow1::kChainFieldMaterialSide);
+    side.stamp_material_side(chain, 0);
     return noting_errors(__LINE__, [&] { return violates_by_split_network(chain, regions, accept_cb, data); });
 }
 
@@ -675,8 +661,8 @@ bool embed(RING_header_s* motion, const RING_header_s* regions, PSI_s* psi, Embe
     const SIDE side = main_of(motion)->material_side;
     RING_header_s* path = nullptr;
     {
-        SideGuard guard(motion);
-        guard.set(LEFT);
+        merrow1::ChainFieldsGuard guard(merrow1::kChainFieldMaterialSide);
+        guard.stamp_material_side(motion, LEFT);
         path = poly_of_chain(motion, pool);
     }
     if (!path) return false;
@@ -733,7 +719,7 @@ POINT_ON_CHAIN_s chain_point(RING_header_s* motion, const Embedding& e, const PN
 
 bool check_if_violates(RING_header_s* motion, const RING_header_s* regions, POINT_ON_CHAIN_s* first,
                        POINT_ON_CHAIN_s* last, bool* at_start) {
-    merrow1::PsiGuard psi(PSI_create(0, false, false, POLY_SEG_copy_chain_source_ref, nullptr));
+    OwnedPsi psi(PSI_create(0, false, false, POLY_SEG_copy_chain_source_ref, nullptr));
     const bool closed = is_closed(motion);
     Embedding e;
     if (!embed(motion, regions, psi.get(), e)) return false;
@@ -810,10 +796,10 @@ bool CHAIN_check_violates_region_sets(const RING_header_s* motion, int n, const 
     RING_header_s* moving = const_cast<RING_header_s*>(motion);
     // The motion and every tested region chain get their region fields back
     // on every path.
-    merrow1::RegionFieldsGuard restore;
-    restore.save(moving);
+    merrow1::ChainFieldsGuard restore(merrow1::kChainRegionFields);
+    restore.save_if_chain(moving);
     for (int i = 0; i < n; ++i)
-        for_each_chain(sets[i], [&](RING_node_s*, RING_header_s* chain) { restore.save(chain); });
+        for_each_chain(sets[i], [&](RING_node_s*, RING_header_s* chain) { restore.save_if_chain(chain); });
     main_of(moving)->material_side = 0;
     int known = count ? *count : 0;
     return noting_errors(__LINE__, [&] {
@@ -945,7 +931,7 @@ bool CHAIN_FindGougeFreeSections(RING_header_s* chain, PART_OF_CHAIN_s* part, RI
             PartOfChainToChain(part, motion);
         }
         if (!motion || motion->count < 2) return false;
-        merrow1::PsiGuard psi(PSI_create(0, false, false, POLY_SEG_copy_chain_source_ref, nullptr));
+        OwnedPsi psi(PSI_create(0, false, false, POLY_SEG_copy_chain_source_ref, nullptr));
         Embedding e;
         if (!embed(motion, regions, psi.get(), e)) return false;
         const double cell = INT_GRID_MAP__get_grid_size(e.grid, 0);
@@ -1232,7 +1218,7 @@ RING_header_s* junctions_of(RING_header_s* network, CMEM_pool_s* pool, const std
 
 RING_header_s* build_split_chain_network(RING_header_s* set, CMEM_pool_s* pool, double* resolution,
                                          RING_header_s* second) {
-    merrow1::PsiGuard psi(PSI_create(0, true, true, POLY_SEG_copy_chain_source_ref, network_segment_order));
+    OwnedPsi psi(PSI_create(0, true, true, POLY_SEG_copy_chain_source_ref, network_segment_order));
     CMEM_pool_s* scratch = psi.get()->pool;
     // The polys of the set, open ones that meet end to start joined; those of
     // the second set after them.

@@ -321,8 +321,8 @@ bool CHRSC_merge_providers_retainers(RING_header_s* providers, RING_header_s* re
     const bool debug = RDEBUG_ask_flag("cam_surf_cont");
     // 1. The ordered providers.
     merrow1::OwnedChain ordered_providers(reference_list(pool, shapes_of(providers)));
-    CHAIN_order_shapes_into_regions(ordered_providers.chain);
-    const std::vector<RING_header_s*> provider_chains = shapes_of(ordered_providers.chain);
+    CHAIN_order_shapes_into_regions(ordered_providers.get());
+    const std::vector<RING_header_s*> provider_chains = shapes_of(ordered_providers.get());
     if (provider_chains.empty()) return false;
     std::vector<RING_header_s*> referred;
     const std::vector<RING_header_s*> retainer_list = shapes_of(retainers);
@@ -332,9 +332,9 @@ bool CHRSC_merge_providers_retainers(RING_header_s* providers, RING_header_s* re
     } else {
         // 3. Both trees.
         merrow1::OwnedChain ordered_retainers(reference_list(pool, retainer_list));
-        CHAIN_order_shapes_into_regions(ordered_retainers.chain);
-        OwnedTree provider_tree(ChainOrderShapes(ordered_providers.chain, nullptr, pool));
-        OwnedTree retainer_tree(ChainOrderShapes(ordered_retainers.chain, nullptr, pool));
+        CHAIN_order_shapes_into_regions(ordered_retainers.get());
+        OwnedTree provider_tree(ChainOrderShapes(ordered_providers.get(), nullptr, pool));
+        OwnedTree retainer_tree(ChainOrderShapes(ordered_retainers.get(), nullptr, pool));
         if (!provider_tree.tree || !retainer_tree.tree) return out->first != nullptr;
         const bool first_island = retainer_tree.tree->root && is_island(chain_of(retainer_tree.tree->root));
         // 4. The walk.
@@ -343,7 +343,7 @@ bool CHRSC_merge_providers_retainers(RING_header_s* providers, RING_header_s* re
         // 5. The shapes that cross.
         if (!merger.combine().empty()) {
             merrow1::OwnedChain combine(reference_list(pool, merger.combine()));
-            CHAIN_boolean_between(combine.chain, side, out, merge);
+            CHAIN_boolean_between(combine.get(), side, out, merge);
         }
         // 6. The shapes kept as they are.
         if (!merger.keep().empty()) {

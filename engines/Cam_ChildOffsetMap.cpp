@@ -44,6 +44,7 @@
 #include <typeinfo>
 #include <vector>
 
+#include "chain/chain_fields_guard.h"
 #include "chain/chain_record.h"
 #include "engines/engine_memory.h"
 #include "internal/ring_nodes.h"
@@ -81,29 +82,6 @@ int delete_split_points(void* data) {
 void register_key(RING_header_s* parent) {
     if (parent) RING_set_app_data_key(parent, kKey, delete_split_points);
 }
-
-// The caller's region fields of a chain, put back when the guard goes.
-class RegionFieldsGuard {
-public:
-    explicit RegionFieldsGuard(RING_header_s* chain)
-        : m_md(main_of(chain)),
-          m_region(m_md->region_set_id),
-          m_offset(m_md->implied_offset),
-          m_use(m_md->use_implied_offset) {}
-    ~RegionFieldsGuard() {
-        m_md->region_set_id = m_region;
-        m_md->implied_offset = m_offset;
-        m_md->use_implied_offset = m_use;
-    }
-    RegionFieldsGuard(const RegionFieldsGuard&) = delete;
-    RegionFieldsGuard& operator=(const RegionFieldsGuard&) = delete;
-
-private:
-    CHAIN_main_data_s* m_md;
-    int m_region;
-    double m_offset;
-    int m_use;
-};
 
 // Whether the straight line from a to b (in the parent's coordinate system)
 // runs into the material of the region chains of the boolean set, each grown
@@ -284,7 +262,10 @@ bool ChildOffsetMap::CornerPoints(RING_header_s* child, RING_node_s* v, double f
     if (md->approximation_tolerance_set) m = std::max(m, 10 * md->approximation_tolerance);
     bool violates = false;
     {
-        RegionFieldsGuard guard(m_parent);
+        // The parent's region-set id and implied offset come back when the
+        // guard goes.
+        merrow1::ChainFieldsGuard guard(merrow1::kChainFieldRegionSetId | merrow1::kChainFieldImpliedOffset);
+        guard.save(m_parent);
         merrow1::ScratchPool pool("ChildOffsetMap: corner test", __FILE__, __LINE__);
         RING_header_s* set = CHAIN_create_boolean_set(pool, nullptr);
         CHAIN_append_region_set(set, m_parent, 1, CHAIN_IMPLIED_OFFSET_IN_FORCE, -m, false, false);

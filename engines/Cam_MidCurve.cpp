@@ -38,7 +38,7 @@
 #include "chainops/shape_kind.h"
 #include "engines/engine_memory.h"
 #include "internal/check.h"
-#include "internal/region_fields.h"
+#include "chain/chain_fields_guard.h"
 #include "internal/scratch_pool.h"
 
 namespace Korvo {
@@ -226,10 +226,10 @@ bool MidCurve::RegionContainsTargetSets(RING_header_s** plist, const RING_header
     RING_header_s* list = plist ? *plist : nullptr;
     if (!list) return false;
     // The targets' region-set ids are stamped for the tests only.
-    merrow1::RegionFieldsGuard targets;
+    merrow1::ChainFieldsGuard targets(merrow1::kChainRegionFields);
     std::vector<RING_header_s*> targetChains = chains_of(targetsA);
     for (RING_header_s* chain : chains_of(targetsB)) targetChains.push_back(chain);
-    for (RING_header_s* chain : targetChains) targets.save(chain);
+    for (RING_header_s* chain : targetChains) targets.save_if_chain(chain);
 
     // True when the zone's region meets no target.
     auto clear_of_targets = [&](RING_header_s* zone) {

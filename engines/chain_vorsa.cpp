@@ -22,7 +22,7 @@
 
 #include "chain/chain_record.h"
 #include "engines/vorsa_call.h"
-#include "internal/region_fields.h"
+#include "chain/chain_fields_guard.h"
 #include "internal/report_error.h"
 #include "internal/vec2.h"
 
@@ -72,12 +72,12 @@ RING_header_s* CHAIN__prepare_sheet_chains(const RING_header_s* chains, const do
     if (!value) return CHAIN_copy_no_link(chains, chains->pool, nullptr);
     // Uniting stamps the caller's chains (region-set id, implied offset and
     // its word); they get their own fields back on every way out.
-    merrow1::RegionFieldsGuard caller;
+    merrow1::ChainFieldsGuard caller(merrow1::kChainRegionFields);
     if (chains->type == RING_TYPE_LIST) {
         const RING_node_s* n = chains->first;
-        for (int i = 0; n && i < chains->count; ++i, n = n->next) caller.save(RING_ask_node_subring(n));
+        for (int i = 0; n && i < chains->count; ++i, n = n->next) caller.save_if_chain(RING_ask_node_subring(n));
     } else {
-        caller.save(const_cast<RING_header_s*>(chains));
+        caller.save_if_chain(const_cast<RING_header_s*>(chains));
     }
     RING_header_s* set = CHAIN_create_boolean_set(chains->pool, nullptr);
     RING_header_s* list = nullptr;

@@ -12,18 +12,13 @@
 #include <stend/error.h>
 #include <stend/system.h>
 
+#include "internal/owned.h"
 #include "internal/ring_nodes.h"
 #include "psi_node_dump.h"
 
 #include <vector>
 
 namespace {
-
-// Deletes the intersection object, and with it its pool, on every exit.
-struct PsiGuard {
-    PSI_s* psi;
-    ~PsiGuard() { PSI_destroy(psi); }
-};
 
 // The polys of a set of sets that hold a piece, set by set.
 std::vector<RING_header_s*> polys_of(const RING_header_s* set_of_sets) {
@@ -39,8 +34,9 @@ std::vector<RING_header_s*> polys_of(const RING_header_s* set_of_sets) {
 }  // namespace
 
 void PSI_test(const char* input_path, const char* output_path) {
-    PsiGuard guard{PSI_create(1024, true, false, nullptr, nullptr)};
-    PSI_s* psi = guard.psi;
+    // The object, and with it its pool, goes on every exit.
+    merrow1::Owned<PSI_s, PSI_destroy> guard(PSI_create(1024, true, false, nullptr, nullptr));
+    PSI_s* psi = guard.get();
     CMEM_pool_s* pool = psi->pool;
 
     // 1. The document into a set of sets in the object's pool.

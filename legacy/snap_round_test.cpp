@@ -5,6 +5,7 @@
 
 #include <velte/carr_records.h>
 
+#include "internal/owned.h"
 #include "legacy/token_reader.h"
 
 #include <cstdio>
@@ -20,11 +21,6 @@ struct Arrays {
         CARR_free_array(&points);
         CARR_free_array(&segments);
     }
-};
-
-struct SnapGuard {
-    SNAP_ROUND_s* object;
-    ~SnapGuard() { SNAP_ROUND__destroy(object); }
 };
 
 const int kPointSize = static_cast<int>(sizeof(SNAP_ROUND_point_s));
@@ -63,10 +59,10 @@ void SNAP_ROUND__test() {
         read_records(in.file, &arrays);
     }
     {
-        SnapGuard snap{SNAP_ROUND__create(2, 2)};
-        if (!snap.object) return;
-        SNAP_ROUND_step(snap.object, SNAP_ROUND_SLOT_INTERSECT_AND_SNAP)(snap.object, &arrays.points,
-                                                                         &arrays.segments);
+        merrow1::Owned<SNAP_ROUND_s, SNAP_ROUND__destroy> snap(SNAP_ROUND__create(2, 2));
+        if (!snap.get()) return;
+        SNAP_ROUND_step(snap.get(), SNAP_ROUND_SLOT_INTERSECT_AND_SNAP)(snap.get(), &arrays.points,
+                                                                        &arrays.segments);
     }
     merrow1::FileCloser out{std::fopen("snap_out.txt", "w")};
     if (!out.file) return;

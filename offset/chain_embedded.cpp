@@ -20,6 +20,7 @@
 #include "../internal/ring_nodes.h"
 #include "../internal/scratch_pool.h"
 #include "chain_embedded_internal.h"
+#include "chain/chain_fields_guard.h"
 
 #include <cmath>
 #include <unordered_map>
@@ -157,9 +158,9 @@ RING_header_s* CHAIN__inner_and_gap_regions(RING_header_s* path, RING_header_s* 
     try {
         merrow1::run_converting([&]() {
             MERROW1_SCRATCH_POOL(scratch, "CHAIN_fillet_region");
-            merrow1::ChainFieldStamps stamped;
-            stamped.save(path);
-            stamped.save(boundary);
+            merrow1::ChainFieldsGuard stamped(merrow1::kChainAllFields);
+            stamped.save_each(path);
+            stamped.save_each(boundary);
             // 3. The path at offset 0 without end circles as region set 0,
             //    the boundary on its other side grown by o as region set 1.
             RING_header_s* set = CHAIN_create_boolean_set(scratch, nullptr);

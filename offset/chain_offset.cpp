@@ -60,6 +60,7 @@
 #include "internal/check.h"
 #include "internal/ring_nodes.h"
 #include "offset_join.h"
+#include "chain/chain_fields_guard.h"
 
 #include <cmath>
 #include <optional>
@@ -143,21 +144,6 @@ bool runs_outwards(const RING_header_s* chain) {
     return (direction == CCW && side == LEFT) || (direction == CW && side == RIGHT);
 }
 
-// The material side of the caller's chain, put back on every exit.
-class SideGuard {
-public:
-    explicit SideGuard(RING_header_s* chain) : m_md(main_data(chain)), m_side(m_md->material_side) {}
-    ~SideGuard() { restore(); }
-    SideGuard(const SideGuard&) = delete;
-    SideGuard& operator=(const SideGuard&) = delete;
-    void flip() { m_md->material_side = other_side(m_side); }
-    void restore() { m_md->material_side = m_side; }
-
-private:
-    CHAIN_main_data_s* m_md;
-    SIDE m_side;
-};
-
 struct Callbacks {
     CHAIN_trace_vertex_source_cb_t trace_source;
     CHAIN_trace_vertex_cb_t trace_vertex;
@@ -171,7 +157,7 @@ RING_header_s* clean_traced(RING_header_s* source, RING_header_s* raw, SIDE side
                             CHAIN_vertex_source_callback_t merge, CMEM_pool_s* pool, bool offset_cleaner) {
     if (!offset_cleaner) return CHAIN__clean(raw, side, merge, pool);
     merrow1::OwnedChain out(new_list(pool));
-    CHAIN__clean_offset(source, raw, side, merge, out.chain, negative);
+    CHAIN__clean_offset(source, raw, side, merge, out.get(), negative);
     return out.release();
 }
 
@@ -283,8 +269,11 @@ RING_header_s* offset_closed(RING_header_s* chain, double offset, CORNER_CONTROL
     report("CHAIN__offset: source chain -- input", chain, kReportInput);
     if (side == 0) side = main_data(chain)->material_side;
     const bool negative = offset < 0.0;
-    SideGuard source_side(chain);
-    if (negative) source_side.flip();
+    // The caller's material side, turned over for a negative offset, comes
+    // back on every exit.
+    merrow1::ChainFieldsGuard source_side(merrow1::kChainFieldMaterialSide);
+    source_side.save(chain);
+    if (negative) main_data(chain)->material_side = other_side(main_data(chain)->material_side);
     const bool offset_cleaner = CHAIN_ask_use_new_boolean() && is_closed(chain);
     const bool remove_embedded_loops = !offset_cleaner && !CHAIN_is_closed_back_along_itself(chain);
     RING_header_s* trace = CHAIN__trace(chain, std::fabs(offset), corner_control, 0, cb.trace_source,
@@ -352,10 +341,10 @@ RING_header_s* keep_forward_side(RING_header_s* offsets, CHAIN_vertex_source_cal
         for (size_t i = is_closed(chain) ? 0 : 1; i < vertices.size(); ++i) with += marked(vertices[i]);
         const int segments = static_cast<int>(vertices.size()) - (is_closed(chain) ? 0 : 1);
         if (segments > 0 && with == segments) {
-            RING_move_node(offsets, node, kept.chain, kept.chain->last);
+            RING_move_node(offsets, node, kept.get(), kept.get()->last);
             continue;
         }
-        if (with > 0) CHAIN_split_at_junction(chain, kept.chain, forward_part_junction, merge);
+        if (with > 0) CHAIN_split_at_junction(chain, kept.get(), forward_part_junction, merge);
     }
     return kept.release();
 }
@@ -823,8 +812,9 @@ RING_header_s* CHAIN_standard_offset(RING_header_s* chain, double offset, CORNER
     MERROW1_REQUIRE(std::isfinite(offset), "DUE_TO_OFFSET_NOT_FINITE", nullptr);
     report("CHAIN_standard_offset: source chain -- input", chain, kReportInput);
     const bool negative = offset < 0.0;
-    SideGuard source_side(chain);
-    if (negative) source_side.flip();
+    merrow1::ChainFieldsGuard source_side(merrow1::kChainFieldMaterialSide);
+    source_side.save(chain);
+    if (negative) main_data(chain)->material_side = other_side(main_data(chain)->material_side);
     RING_header_s* trace = CHAIN__trace(chain, std::fabs(offset), corner_control, 1, trace_source_cb,
                                         trace_vertex_cb, pool, true, output);
     report("CHAIN_standard_offset: traced chain", trace, kReportIntermediate);
@@ -977,15 +967,15 @@ RING_header_s* CHAIN_offset_region_general(RING_header_s* chains, double offset,
     }
     // 2. The regions in containment order, on a list of references.
     merrow1::OwnedChain ordered(new_list(pool));
-    RING_set_sub_ring_delfunc(ordered.chain, nullptr);
-    for (RING_header_s* chain : members) RING_insert_after(ordered.chain, ordered.chain->last, chain);
-    const int count = ordered.chain->count;
-    CHAIN_order_regions(ordered.chain);
-    if (ordered.chain->count != count) MERROW1_NOTE_FAILURE("DUE_TO_UNEXPECTED_CHANGE_IN_REGION_COUNT");
+    RING_set_sub_ring_delfunc(ordered.get(), nullptr);
+    for (RING_header_s* chain : members) RING_insert_after(ordered.get(), ordered.get()->last, chain);
+    const int count = ordered.get()->count;
+    CHAIN_order_regions(ordered.get());
+    if (ordered.get()->count != count) MERROW1_NOTE_FAILURE("DUE_TO_UNEXPECTED_CHANGE_IN_REGION_COUNT");
     // 3. Each region offset, per segment unless its entry of the array says no.
     OffsetChains offsets(pool);
     int index = 0;
-    for (RING_node_s* node : merrow1::ring_nodes(ordered.chain)) {
+    for (RING_node_s* node : merrow1::ring_nodes(ordered.get())) {
         RING_header_s* chain = RING_ask_node_subring(node);
         if (!chain) continue;
         ++index;
@@ -1002,11 +992,11 @@ RING_header_s* CHAIN_offset_region_general(RING_header_s* chains, double offset,
     report("CHAIN_offset_region_general: before boolean", offsets.list(), kReportIntermediate);
     // 4. The regions between the offsets.
     merrow1::OwnedChain out(new_list(pool));
-    if (!CHAIN_boolean_between(offsets.list(), side, out.chain, vertex_source_cb)) return nullptr;
-    report("CHAIN_offset_region_general: after boolean", out.chain, kReportIntermediate);
+    if (!CHAIN_boolean_between(offsets.list(), side, out.get(), vertex_source_cb)) return nullptr;
+    report("CHAIN_offset_region_general: after boolean", out.get(), kReportIntermediate);
     // 5. Groups whose inside and outside flipped go.
-    if (inwards && outwards) CHAIN_check_flipping_cut_shapes(ordered.chain, out.chain);
-    report("CHAIN_offset_region_general: output", out.chain, kReportOutput);
+    if (inwards && outwards) CHAIN_check_flipping_cut_shapes(ordered.get(), out.get());
+    report("CHAIN_offset_region_general: output", out.get(), kReportOutput);
     offsets.handed_out();
     return null_if_empty(out.release());
 }
@@ -1030,8 +1020,8 @@ RING_header_s* CHAIN_offset_and_boolean(RING_header_s* chains, double offset, CO
         // A negative offset's chains lie on the other side of their sources:
         // the boolean resolves them with mirrored sides.
         const bool negative = offset < 0.0;
-        MirroredForBoolean mirrored(offsets.list(), out.chain, negative);
-        made = CHAIN_boolean_between(offsets.list(), negative ? other_side(side) : side, out.chain,
+        MirroredForBoolean mirrored(offsets.list(), out.get(), negative);
+        made = CHAIN_boolean_between(offsets.list(), negative ? other_side(side) : side, out.get(),
                                      vertex_source_cb);
     }
     if (!made) return nullptr;
@@ -1040,10 +1030,10 @@ RING_header_s* CHAIN_offset_and_boolean(RING_header_s* chains, double offset, CO
     // other region offsets (an island grown over a vanished or covered
     // outer boundary is no air).
     if (offset > 0.0 && mixes_outer_boundaries_and_islands(chains)) {
-        CHAIN_check_flip_mach_regions(chains, out.chain);
-        if (!out.chain->first) return nullptr;
+        CHAIN_check_flip_mach_regions(chains, out.get());
+        if (!out.get()->first) return nullptr;
     }
-    report("CHAIN_offset_all: output", out.chain, kReportOutput);
+    report("CHAIN_offset_all: output", out.get(), kReportOutput);
     offsets.handed_out();
     return null_if_empty(out.release());
 }

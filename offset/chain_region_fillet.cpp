@@ -35,9 +35,11 @@
 
 #include "chain/chain_check.h"
 #include "chain/chain_each.h"
+#include "chain/chain_fields_guard.h"
 #include "chain/chain_readings.h"
 #include "exact/orient2d.h"
 #include "internal/check.h"
+#include "internal/owned.h"
 #include "internal/ring_check.h"
 #include "internal/ring_nodes.h"
 #include "internal/scratch_pool.h"
@@ -928,8 +930,8 @@ int CHAIN_fillet_region(RING_header_s* list, double radius, bool allow3, bool al
     // 1. Nothing to do.
     if (chains_of(list).empty()) return 1;
     int answer = 1;
-    merrow1::ChainFieldStamps caller;
-    caller.save(list);
+    merrow1::ChainFieldsGuard caller(merrow1::kChainAllFields);
+    caller.save_each(list);
     merrow1::run_converting([&]() {
         MERROW1_SCRATCH_POOL(pool, "CHAIN_fillet_region");
         // 2. Tolerance.
@@ -985,12 +987,7 @@ int CHAIN_fillet_region(RING_header_s* list, double radius, bool allow3, bool al
         }
         // 7. The fillet shapes united with the regions; slivers dropped.
         RING_header_s* results = RING_create_in_pool(nullptr, RING_TYPE_LIST, out->pool);
-        struct ResultsGuard {
-            RING_header_s* list;
-            ~ResultsGuard() {
-                if (list) RING_delete(list);
-            }
-        } results_guard{results};
+        merrow1::Owned<RING_header_s, RING_delete> results_guard(results);
         RING_header_s* both = referring_list(pool);
         CHAIN_set_region_set_id_for_set(closed, 1);
         CHAIN_set_region_set_id_for_set(fillets, 3);
@@ -1174,8 +1171,8 @@ int CHAIN__fillet_corners_region_pass(RING_header_s* list, double radius, const 
     // 1. An empty list.
     if (chains_of(list).empty()) return 1;
     int status = 1;
-    merrow1::ChainFieldStamps caller;
-    caller.save(list);
+    merrow1::ChainFieldsGuard caller(merrow1::kChainAllFields);
+    caller.save_each(list);
     merrow1::run_converting([&]() {
         MERROW1_SCRATCH_POOL(pool, "CHAIN_fillet_corners_region");
         const double tol = CHAIN__fillet_tolerance(list);

@@ -13,6 +13,8 @@
 #include <stend/error.h>
 #include <stend/system.h>
 
+#include "internal/owned.h"
+
 #include <algorithm>
 #include <exception>
 #include <new>
@@ -26,21 +28,15 @@ typedef CMEM_pool_s* (*ask_mem_pool_fn)(void* psi);
 
 enum { XMIN = 0, XMAX = 1, YMIN = 2, YMAX = 3 };
 
-// Destroys the intersection object, and with its pool the poly set and the
-// grid map, on every exit.
-struct PsiGuard {
-    PSI_s* psi;
-    ~PsiGuard() { PSI_destroy(psi); }
-};
-
 }  // namespace
 
 RegionSetBoxedExtent::RegionSetBoxedExtent(const RING_header_s* regions, bool flipped)
     : m_material(MaterialAtInfinityUndetermined), m_flipped(flipped), m_box{0.0, 0.0, 0.0, 0.0} {
     try {
-        // 1-2. The object and its pool; everything below lives there.
-        PsiGuard guard{PSI_create(0, true, false, nullptr, nullptr)};
-        PSI_s* psi = guard.psi;
+        // 1-2. The object and its pool; everything below lives there, and
+        //      goes with the object on every exit.
+        merrow1::Owned<PSI_s, PSI_destroy> guard(PSI_create(0, true, false, nullptr, nullptr));
+        PSI_s* psi = guard.get();
         CMEM_pool_s* pool = PSI_method<ask_mem_pool_fn>(psi, PSI_SLOT_ASK_MEM_POOL)(psi);
         // 3. The chains as a poly set on a new grid.  Without chains there is
         //    no box to make a grid over; the material stays undecided.

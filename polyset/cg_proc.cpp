@@ -13,7 +13,7 @@
 // records naming the run and the level that made it): a stored path walks
 // nodes of the polys it was made on, so it is destroyed before those polys
 // leave the network, and when the processor goes.
-#include "chain/chain_each.h"
+#include "chain/chain_fields_guard.h"
 #include "chain/chain_record.h"
 #include "internal/tolerances.h"
 #include "polyset/cg_proc_internal.h"
@@ -28,6 +28,7 @@
 #include <merrow1/segment.h>
 
 #include "internal/check.h"
+#include "internal/owned.h"
 #include "internal/scratch_pool.h"
 #include "internal/ring_nodes.h"
 #include "polyset/psi_internal.h"
@@ -510,10 +511,7 @@ void level_boundary_functor(void* data, BZONE_boundary_s* boundary) {
     //    curve is put on it.
     POLY_INTXN_s* loop = static_cast<POLY_INTXN_s*>(BZONE_boundary_extract_single_rep(boundary));
     if (!loop) return;
-    struct LoopOwner {
-        POLY_INTXN_s* loop;
-        ~LoopOwner() { POLY_INTXN_destroy(loop); }
-    } owner{loop};
+    merrow1::Owned<POLY_INTXN_s, POLY_INTXN_destroy> owner(loop);
     const int n = POLY_INTXN_count(loop);
     if (n < 2 || POLY_INTXN_is_small_closed_loop(loop, nullptr, nullptr)) return;
     // Two pieces between the same two points on one curve, walked there and
@@ -653,10 +651,7 @@ void separate_stored_path_outputs(CG_PROC_s* proc) {
         if (!s->run->stored_path) continue;
         const std::vector<Piece> pieces = expand_stored_path(proc, s->run->stored_path);
         POLY_INTXN_s* walk = POLY_INTXN_create(proc->pool);
-        struct WalkOwner {
-            POLY_INTXN_s* walk;
-            ~WalkOwner() { POLY_INTXN_destroy(walk); }
-        } owner{walk};
+        merrow1::Owned<POLY_INTXN_s, POLY_INTXN_destroy> owner(walk);
         for (const Piece& p : pieces) POLY_INTXN_append(walk, p.entry.node, p.entry.arm);
         walk->closed = 0;
         POLY_INTXN_app_data_update_output(walk);
@@ -1102,8 +1097,8 @@ void CG_PROC_add_contain(CG_PROC_s* proc, RING_header_s* chain_list, Korvo::Cam:
     int v = 1 - static_cast<int>(material);
     {
         // 2, 4. Sides turned over for the conversion, back on every path.
-        merrow1::ChainFieldStamps stamps;
-        stamps.save(chains);
+        merrow1::ChainFieldsGuard stamps(merrow1::kChainAllFields);
+        stamps.save_each(chains);
         turn_sides_over(chains);
         PSI_wrap_chain_set(psi, chain_list, proc->grid, POLY_SEG_chain_create_source, nullptr,
                            POLY_SEG_offset_vtx_handle_chain_source, nullptr, nullptr, true, target);
@@ -1158,8 +1153,8 @@ void CG_PROC_process_level(CG_PROC_s* proc, RING_header_s* level_list, RING_head
     // 5. Guard regions.
     const std::vector<RING_header_s*> guards = chains_of(guard_list);
     if (!guards.empty()) {
-        merrow1::ChainFieldStamps stamps;
-        stamps.save(guards);
+        merrow1::ChainFieldsGuard stamps(merrow1::kChainAllFields);
+        stamps.save_each(guards);
         turn_sides_over(guards);
         set_implied_offsets(guards, -proc->guard_offset);
         PSI_wrap_chain_set(psi, guard_list, proc->grid, POLY_SEG_chain_create_source, nullptr,
@@ -1171,10 +1166,7 @@ void CG_PROC_process_level(CG_PROC_s* proc, RING_header_s* level_list, RING_head
         PSI__ixn_intersect_2_sets(psi, arrays[GUARD], arrays[a], a == ROLES - 1, a != GUARD);
     // 7. The union of the previous output and the level.
     RING_header_s* loops = POLY_INTXN_create_ring_of(proc->pool);
-    struct LoopsOwner {
-        RING_header_s* loops;
-        ~LoopsOwner() { RING_delete(loops); }
-    } loops_owner{loops};
+    merrow1::Owned<RING_header_s, RING_delete> loops_owner(loops);
     PSI_set_output_s union_output{loops, 0, PSI_SET_OUTPUT_LOOPS, PSI_SET_OUTPUT_SET, nullptr};
     PSI__set_extract_final_boundaries(psi, arrays, 2, 0, &union_output, nullptr, false, nullptr);
     // 8. Operation marks off everywhere.
@@ -1195,9 +1187,9 @@ void CG_PROC_process_level(CG_PROC_s* proc, RING_header_s* level_list, RING_head
     // 12. Zones of the level's new material.
     if (zones) {
         const std::vector<RING_header_s*> kept = chains_of(proc->kept_contains);
-        merrow1::ChainFieldStamps stamps;
-        stamps.save(guards);
-        stamps.save(kept);
+        merrow1::ChainFieldsGuard stamps(merrow1::kChainAllFields);
+        stamps.save_each(guards);
+        stamps.save_each(kept);
         for (int a : {CONTAIN, GUARD}) visit_array(arrays[a], PSI_unblank_subsegment, nullptr);
         set_implied_offsets(guards, proc->guard_offset);
         set_implied_offsets(kept, proc->contain_offset);

@@ -5,6 +5,7 @@
 #include <merrow1/poly_seg_offset.h>
 #include <merrow1/psi.h>
 
+#include "internal/owned.h"
 #include "internal/scratch_pool.h"
 #include "internal/small_buffer.h"
 #include "internal/tolerances.h"
@@ -952,12 +953,6 @@ RING_header_s* copy_set_whole(const RING_header_s* set, CMEM_pool_s* pool) {
     return copy;
 }
 
-// Destroys the intersection object on every exit.
-struct PsiGuard {
-    PSI_s* psi;
-    ~PsiGuard() { PSI_destroy(psi); }
-};
-
 }  // namespace
 
 bool POLY_SEG_region_gouge_check(RING_header_s* set, Korvo::Cam::MaterialAtInfinity material, double tolerance,
@@ -995,13 +990,13 @@ bool POLY_SEG_region_gouge_check(RING_header_s* set, Korvo::Cam::MaterialAtInfin
         }
         // 3. The object, a copy of the tool on the same map, and the check.
         //    A tool copy that came on a grid goes back to reals first.
-        PsiGuard guard{PSI_create(0, false, false, nullptr, nullptr)};
+        merrow1::Owned<PSI_s, PSI_destroy> guard(PSI_create(0, false, false, nullptr, nullptr));
         RING_header_s* path = copy_poly_whole(tool, scratch);
         POLY_SEG_get_from_grid(path);
         try {
             POLY_SEG_put_to_grid(path, map);
-            return PSI_method<PSI_set_region_gouge_check_fn>(guard.psi, PSI_SLOT_SET_REGION_GOUGE_CHECK)(
-                guard.psi, work, material, path);
+            return PSI_method<PSI_set_region_gouge_check_fn>(guard.get(), PSI_SLOT_SET_REGION_GOUGE_CHECK)(
+                guard.get(), work, material, path);
         } catch (const Korvo::Error::Exception& e) {
             if (e.askCode() != INT_GRID_MAP_ERROR_OUT_OF_RANGE) throw;
         }
@@ -1011,8 +1006,8 @@ bool POLY_SEG_region_gouge_check(RING_header_s* set, Korvo::Cam::MaterialAtInfin
         //    the part within is not examined: answered as no gouge, noted.
         int mai = material;
         if (mai == Korvo::Cam::MaterialAtInfinityUndetermined)
-            mai = PSI_method<PSI_set_is_material_at_inf_fn>(guard.psi, PSI_SLOT_SET_IS_MATERIAL_AT_INF)(
-                guard.psi, work, nullptr);
+            mai = PSI_method<PSI_set_is_material_at_inf_fn>(guard.get(), PSI_SLOT_SET_IS_MATERIAL_AT_INF)(
+                guard.get(), work, nullptr);
         if (mai == Korvo::Cam::MaterialAtInfinityPresent) return true;
         ERROR_note(__FILE__, __LINE__, "%s",
                    "region_gouge_check: tool beyond the grid of a finite region, answered as no gouge");

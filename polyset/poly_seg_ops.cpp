@@ -16,6 +16,7 @@
 #include <merrow1/poly_seg_offset.h>
 #include <merrow1/psi.h>
 
+#include "internal/owned.h"
 #include "internal/scratch_pool.h"
 #include "polyset/poly_seg_internal.h"
 #include "polyset/psi_gouge.h"
@@ -742,25 +743,11 @@ RING_header_s* working_copy_of_set(const RING_header_s* set, CMEM_pool_s* pool, 
     return copy;
 }
 
-// Destroys the intersection object on every exit.
-struct PsiGuard {
-    PSI_s* psi;
-    ~PsiGuard() { PSI_destroy(psi); }
-};
-
-// Destroys a grid map made by the operation on every exit.
-struct GridGuard {
-    INT_GRID_MAP_s* map = nullptr;
-    ~GridGuard() { INT_GRID_MAP__destroy(map); }
-};
-
-// Deletes a ring on every exit unless released.
-struct RingGuard {
-    RING_header_s* ring;
-    ~RingGuard() {
-        if (ring) RING_delete(ring);
-    }
-};
+// The intersection object, a grid map made by the operation and a ring,
+// each destroyed on every exit unless released.
+using OwnedPsi = merrow1::Owned<PSI_s, PSI_destroy>;
+using OwnedGrid = merrow1::Owned<INT_GRID_MAP_s, INT_GRID_MAP__destroy>;
+using OwnedRing = merrow1::Owned<RING_header_s, RING_delete>;
 
 double grid_cell(const INT_GRID_MAP_s* map) {
     return map ? INT_GRID_MAP_method<INT_GRID_MAP_SLOT_GET_GRID_SIZE>(map)(map, 0) : 0.0;
@@ -850,13 +837,13 @@ void POLY_SEG__boolean_set_group(RING_header_s* group, const INT_GRID_MAP_s* map
     // into the output set at the end, so that polys the output held before
     // are neither given this grid's scaling, nor cleared by a cover pass,
     // nor tested as small loops.
-    RingGuard result{POLY_SEG_create_set(output->pool, Korvo::Cam::MaterialAtInfinityUndetermined)};
+    OwnedRing result(POLY_SEG_create_set(output->pool, Korvo::Cam::MaterialAtInfinityUndetermined));
     {
         // 1. The intersection object.
-        PsiGuard guard{PSI_create(0, true, false,
+        OwnedPsi guard(PSI_create(0, true, false,
                                   (operation & POLY_SEG_BOOLEAN_USER_BITS) ? POLY_SEG_copy_user_bits : nullptr,
-                                  nullptr)};
-        PSI_s* psi = guard.psi;
+                                  nullptr));
+        PSI_s* psi = guard.get();
         // 2. Material at infinity and offsets (first pass), or the values the
         //    earlier pass stored in its results.
         OffsetFacts facts;
@@ -873,17 +860,17 @@ void POLY_SEG__boolean_set_group(RING_header_s* group, const INT_GRID_MAP_s* map
         }
         // 3. The grid: the first pass, and every pass without the caller's
         //    map, rounds the group; otherwise it is on the caller's grid.
-        GridGuard made;
+        OwnedGrid made;
         const INT_GRID_MAP_s* grid = map;
         if (first_pass || !map) {
             INT_GRID_MAP_s* used = POLY_SEG_put_set_of_sets_to_grid(group, map, false, nullptr, nullptr, 0.0);
-            if (!map) made.map = used;
+            if (!map) made.reset(used);
             grid = used;
         }
         // 4. The rounding tolerance: the grid's cell.
         const double tolerance = grid_cell(grid);
         // 5. The boolean.
-        PSI_set_output_s out{result.ring, Korvo::Cam::MaterialAtInfinityUndetermined, PSI_SET_OUTPUT_POLYS,
+        PSI_set_output_s out{result.get(), Korvo::Cam::MaterialAtInfinityUndetermined, PSI_SET_OUTPUT_POLYS,
                              PSI_SET_OUTPUT_SET, POLY_SEG_copy_user_bits};
         PSI_method<PSI_set_boolean_fn>(psi, PSI_SLOT_SET_BOOLEAN)(
             psi, group, facts.material, (operation & POLY_SEG_BOOLEAN_UNION) != 0,
@@ -891,25 +878,24 @@ void POLY_SEG__boolean_set_group(RING_header_s* group, const INT_GRID_MAP_s* map
             facts.dummy_covers ? POLY_SEG_dummy_src_eval_using_point_data : nullptr,
             (operation & POLY_SEG_BOOLEAN_HIDE_DUPLICATES) != 0, &out);
         // 6. The object goes (its pool held the material array).
-        guard.psi = nullptr;
-        PSI_destroy(psi);
+        guard.reset();
         // 7. Slivers of the result.
         double limits[2];
-        POLY_SEG_remove_small_closed_loops(result.ring, small_loop_limits(facts, grid, limits));
+        POLY_SEG_remove_small_closed_loops(result.get(), small_loop_limits(facts, grid, limits));
         // 9. A result that feeds a later pass on the caller's grid stays on it
         //    (its arcs re-rounded); any other goes back to reals.
         const bool stays_on_grid = !last_pass && map;
         if (stays_on_grid)
-            POLY_SEG_reround_arcs_in_set(result.ring);
+            POLY_SEG_reround_arcs_in_set(result.get());
         else
-            POLY_SEG_get_set_from_grid(result.ring);
+            POLY_SEG_get_set_from_grid(result.get());
         // 11. Inserted connectors shorter than the grid allows go.
-        if (!stays_on_grid) POLY_SEG_remove_inserts(result.ring, tolerance);
+        if (!stays_on_grid) POLY_SEG_remove_inserts(result.get(), tolerance);
         // 12. The output takes the result's material at infinity.
         POLY_SEG_set_material_at_inf(output, static_cast<Korvo::Cam::MaterialAtInfinity>(out.material_at_infinity));
         // 13. A grid made here goes with `made`.
     }
-    move_polys(result.ring, output);
+    move_polys(result.get(), output);
 }
 
 }  // namespace
@@ -1004,14 +990,14 @@ void POLY_SEG_boolean_set_to_zones(RING_header_s* set_of_sets, const INT_GRID_MA
         MERROW1_SCRATCH_POOL(pool, "POLY_SEG_boolean_set_to_zones");
         // The caller's sets are worked on as copies.
         RING_header_s* work = working_copy_of_set(set_of_sets, pool);
-        PsiGuard guard{PSI_create(0, true, true,
+        OwnedPsi guard(PSI_create(0, true, true,
                                   (operation & POLY_SEG_BOOLEAN_USER_BITS) ? POLY_SEG_copy_user_bits : nullptr,
-                                  nullptr)};
-        PSI_s* psi = guard.psi;
+                                  nullptr));
+        PSI_s* psi = guard.get();
         const OffsetFacts facts = offset_group(psi, work, offset_cb, data);
-        GridGuard made;
+        OwnedGrid made;
         const INT_GRID_MAP_s* grid = POLY_SEG_put_set_of_sets_to_grid(work, map, false, nullptr, nullptr, 0.0);
-        if (!map) made.map = const_cast<INT_GRID_MAP_s*>(grid);
+        if (!map) made.reset(const_cast<INT_GRID_MAP_s*>(grid));
         const double t = grid_cell(grid);
         PSI_set_output_s out{zones, Korvo::Cam::MaterialAtInfinityUndetermined, PSI_SET_OUTPUT_POLYS,
                              PSI_SET_OUTPUT_ZONES, POLY_SEG_copy_user_bits};
@@ -1019,8 +1005,7 @@ void POLY_SEG_boolean_set_to_zones(RING_header_s* set_of_sets, const INT_GRID_MA
             psi, work, facts.material, (operation & POLY_SEG_BOOLEAN_UNION) != 0, true, true,
             facts.dummy_covers ? POLY_SEG_dummy_src_eval_using_point_data : nullptr,
             (operation & POLY_SEG_BOOLEAN_HIDE_DUPLICATES) != 0, &out);
-        guard.psi = nullptr;
-        PSI_destroy(psi);
+        guard.reset();
         double limits[2];
         ZoneBoundaryContext ctx{small_loop_limits(facts, grid, limits), t};
         BZONE_map_apply_zone_boundary_functors(zones, &ctx, nullptr, keep_or_free_boundary);
@@ -1063,14 +1048,14 @@ void split_material_zone(void* data, BZONE_s* zone, BZONE_s* previous) {
     //    with the zone the walk came from is the outer poly.  The polys are
     //    copied, not taken: the boundaries stay active, so the walk goes on
     //    through the holes to the islands inside them.
-    RingGuard region{POLY_SEG_create_set(pool, Korvo::Cam::NoMaterialAtInfinity)};
+    OwnedRing region(POLY_SEG_create_set(pool, Korvo::Cam::NoMaterialAtInfinity));
     RING_node_s* outer = nullptr;
     std::vector<RING_node_s*> holes;
     BZONE_s* live_previous = BZONE_live_zone(previous);
     for (BZONE_boundary_s* b : boundaries_of(ctx->zones, zone)) {
         if (b->curve.type != BZONE_CURVE_POLY_SEG || !b->curve.representation) continue;
         RING_header_s* copy = POLY_SEG_copy(static_cast<RING_header_s*>(b->curve.representation), pool, nullptr);
-        RING_node_s* node = POLY_SEG_append_to_set(region.ring, copy);
+        RING_node_s* node = POLY_SEG_append_to_set(region.get(), copy);
         if (!outer && BZONE_live_zone(b->zone[zone->value ^ 1]) == live_previous)
             outer = node;
         else
@@ -1101,16 +1086,16 @@ void split_material_zone(void* data, BZONE_s* zone, BZONE_s* previous) {
                 have_cut = true;
             }
         } else {
-            RING_delete_node(region.ring, h);
+            RING_delete_node(region.get(), h);
         }
     }
     if (have_cut) {
         // 4. The region against the box above the cut, then below it.
         RING_header_s* pair = POLY_SEG_create_set_of_sets(pool);
-        RingGuard pair_guard{pair};
+        OwnedRing pair_guard(pair);
         RING_header_s* boxes = POLY_SEG_create_set(pool, Korvo::Cam::NoMaterialAtInfinity);
-        POLY_SEG_append_to_set_of_sets(pair, region.ring);
-        region.ring = nullptr;  // the pair owns it now
+        POLY_SEG_append_to_set_of_sets(pair, region.get());
+        region.release();  // the pair owns it now
         POLY_SEG_append_to_set_of_sets(pair, boxes);
         RING_node_s* upper = POLY_SEG_append_to_set(boxes, POLY_SEG_CreateBoxPoly(box[0], cut, box[1], box[3], pool));
         double v_upper = 0.0, v_lower = 0.0;
@@ -1122,14 +1107,11 @@ void split_material_zone(void* data, BZONE_s* zone, BZONE_s* previous) {
         return;
     }
     // 5. No tall hole: the outer poly is a region by itself.
-    RING_move_node(region.ring, outer, ctx->output, ctx->output->last);
+    RING_move_node(region.get(), outer, ctx->output, ctx->output->last);
 }
 
-// Destroys a zone map on every exit.
-struct ZoneMapGuard {
-    BZONE_map_s* map;
-    ~ZoneMapGuard() { BZONE_destroy_map(map); }
-};
+// A zone map destroyed on every exit.
+using OwnedZoneMap = merrow1::Owned<BZONE_map_s, BZONE_destroy_map>;
 
 }  // namespace
 
@@ -1137,12 +1119,12 @@ void POLY_SEG_split_set_into_simply_connected_regions(RING_header_s* set_of_sets
                                                       RING_header_s* output, double* value) {
     if (!set_of_sets || !set_of_sets->first || !output) return;
     merrow1::run_converting([&] {
-        ZoneMapGuard zones{BZONE_create_map(output->pool, 8)};
-        SplitContext ctx{output, zones.map, 0.0, 0.0};
+        OwnedZoneMap zones(BZONE_create_map(output->pool, 8));
+        SplitContext ctx{output, zones.get(), 0.0, 0.0};
         POLY_SEG_boolean_set_to_zones(set_of_sets, nullptr, union_flag ? POLY_SEG_BOOLEAN_UNION : 0u, nullptr,
-                                      nullptr, zones.map, &ctx.rounding);
+                                      nullptr, zones.get(), &ctx.rounding);
         ctx.value = ctx.rounding;
-        BZONE_map_apply_zone_boundary_functors(zones.map, &ctx, split_material_zone, nullptr);
+        BZONE_map_apply_zone_boundary_functors(zones.get(), &ctx, split_material_zone, nullptr);
         if (value) *value = ctx.value;
     });
 }
@@ -1187,8 +1169,8 @@ bool POLY_SEG_is_inside(RING_header_s* poly, RING_header_s* set, const INT_GRID_
     return merrow1::run_converting([&]() -> bool {
         if (!poly || !poly->first) return false;
         MERROW1_SCRATCH_POOL(pool, "POLY_SEG_is_inside");
-        PsiGuard guard{PSI_create(0, false, false, nullptr, nullptr)};
-        PSI_s* psi = guard.psi;
+        OwnedPsi guard(PSI_create(0, false, false, nullptr, nullptr));
+        PSI_s* psi = guard.get();
         // The caller's poly and set are worked on as copies: with a map, the
         // set's copy is offset and both go on that grid.
         RING_header_s* path = working_copy_of_poly(poly, pool);
@@ -1215,8 +1197,8 @@ bool POLY_SEG_is_inside(RING_header_s* poly, PSI_s* psi, DYNAMIC_ARRAY_s* wrappe
     return merrow1::run_converting([&]() -> bool {
         if (!poly || !poly->first) return false;
         MERROW1_SCRATCH_POOL(pool, "POLY_SEG_is_inside");
-        PsiGuard owned{psi ? nullptr : PSI_create(0, false, false, nullptr, nullptr)};
-        PSI_s* object = psi ? psi : owned.psi;
+        OwnedPsi owned(psi ? nullptr : PSI_create(0, false, false, nullptr, nullptr));
+        PSI_s* object = psi ? psi : owned.get();
         RING_header_s* path = working_copy_of_poly(poly, pool);
         extend_point(path);
         PSI_segment_search_wrapper_s* wrapper = PSI__wrap_init_poly(object, path);
@@ -1259,8 +1241,8 @@ RING_header_s* POLY_SEG_create_material_crossing_list(RING_header_s* path, RING_
     if (!path || !pool || path->count < 2 || POLY_SEG_is_closed(path)) return nullptr;
     return merrow1::run_converting([&]() -> RING_header_s* {
         RING_header_s* list = RING_create_in_pool(path, RING_TYPE_CHAIN, pool);
-        PsiGuard guard{PSI_create(0, false, false, nullptr, nullptr)};
-        PSI_s* psi = guard.psi;
+        OwnedPsi guard(PSI_create(0, false, false, nullptr, nullptr));
+        PSI_s* psi = guard.get();
         PSI_segment_search_wrapper_s* wrapper = PSI__wrap_init_poly(psi, path);
         DYNAMIC_ARRAY_s* wrapped = set ? PSI__wrap_init_poly_set(psi, set) : nullptr;
         RING_header_s* records = PSI__set_create_path_ring(psi->pool);

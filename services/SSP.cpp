@@ -8,6 +8,7 @@
 #include <merrow1/ssp.h>
 
 #include "internal/check.h"
+#include "internal/owned.h"
 #include "services/ssp_definitions.h"
 
 #include <harlowkit/spdsht.h>
@@ -521,10 +522,7 @@ void SSP::init_opened_xs_spread_sheet(int workbook, const char* sheet) {
     const SPDSHT_range_s range = {index, 1, -1, 1, -1};
     SPDSHT_range_content_s content = {};
     if (SPDSHT_read_range(workbook, &range, 0, &content) != 0) return;
-    struct ContentGuard {
-        SPDSHT_range_content_s* c;
-        ~ContentGuard() { SPDSHT_free_range_content(c); }
-    } guard{&content};
+    merrow1::Owned<SPDSHT_range_content_s, SPDSHT_free_range_content> guard(&content);
 
     const int columns = content.last_column - content.first_column + 1;
     auto cell = [&](int r, int c) -> std::optional<std::string> {
