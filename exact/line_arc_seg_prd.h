@@ -10,9 +10,17 @@
 //
 // Callers evaluate a test in plain doubles with an error bound first and come
 // here only when the estimate cannot decide.
+//
+// The earlier builds export the line and arc pieces and their arithmetic (the
+// LINE_ARC_SEG_ and MULTI_PREC_ names declared here); libmerrow1's export
+// list keeps them local but for the loop-area sign.
 #pragma once
 
+#include <merrow1/export.h>
+
 #include "exact/line_arc_seg.h"
+
+MERROW1_API_BEGIN
 
 // ---------------------------------------------------------------------------
 // Process-wide constants
@@ -459,3 +467,5 @@ bool LINE_ARC_SEG_prd_seg_forms_are_identical(const PNT2_s* p0, const LINE_ARC_S
 // known to within `arc_error`.  0 when the total cannot be told from zero (a
 // polygon of no area without arcs, or arcs that nearly cancel it).
 int LINE_ARC_SEG_prd_grid_loop_area_sign(const PNT2_s* points, int count, double arc_sum, double arc_error);
+
+MERROW1_API_END

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <merrow1/app_data_keys.h>
+#include <merrow1/export.h>
 
 #include <merrow1/psi.h>
 
@@ -279,9 +280,12 @@ void PSI__ixn_intersect_2_poly(void* psi, PSI_segment_search_wrapper_s* a, PSI_s
                                int* hidden);
 // Slot 27: turns up to two crossing points of two segments (given by their
 // start nodes; flags relative to a given first) into nodes.  Returns 1 when a
-// node was made or two cycles joined.
+// node was made or two cycles joined.  Exported by every build (the earlier
+// ones beside their own form, include/merrow1/legacy/legacy_routines.h).
+MERROW1_API_BEGIN
 int PSI__ixn_handle_2seg_intersect(void* psi, PSI_INTXN_NODE_s* start_a, PSI_INTXN_NODE_s* start_b,
                                    PSI_INTXN_NODE_s* hint, PNT2_s* points, int* point_flags, int count);
+MERROW1_API_END
 // Slot 28: orders and links the nodes along every marked segment.
 void PSI__ixn_sort_intersects(void* psi, PSI_segment_search_wrapper_s* wrapper);
 // Slots 29 / 30: the nodes of one segment in order into the line sort buffer

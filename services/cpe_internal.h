@@ -7,6 +7,8 @@
 // data: an initialiser is its rows.
 #pragma once
 
+#include <merrow1/export.h>
+
 #include <cstddef>
 
 // The host's global parameter records the initialisers write or read.
@@ -85,7 +87,9 @@ void CPE__run_entry(const CPE_entry_s& entry);
 void CPE__apply_no_defaults(const CPE_records_s& records);
 
 // The initialisers.  Each writes the defaults of its operation type into the
-// records handed, in the order of its entry's row of the table.
+// records handed, in the order of its entry's row of the table.  The earlier
+// builds export them; libmerrow1's export list keeps them local.
+MERROW1_API_BEGIN
 void CPE_init_global_machining(const CPE_records_s& records);
 void CPE_init_global_mill(const CPE_records_s& records);
 void CPE_init_global_lathe(const CPE_records_s& records);
@@ -102,3 +106,4 @@ void CPE_init_lathe_drill(const CPE_records_s& records);
 void CPE_init_lathe_groove(const CPE_records_s& records);
 void CPE_init_pt2pt(const CPE_records_s& records);
 void CPE_init_wire_edm(const CPE_records_s& records);
+MERROW1_API_END

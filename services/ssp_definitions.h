@@ -3,12 +3,16 @@
 // the module's state.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/ssp.h>
 
 #include <string>
 
 struct RT_HASH_table_s;
 
+// The earlier builds export these three; libmerrow1's export list keeps them
+// local.
+MERROW1_API_BEGIN
 // Makes the key table afresh (objects it named stay alive, reachable by
 // pointer only); the first call also registers the debug tokens and the
 // message table.
@@ -19,6 +23,7 @@ int SSP_ask_num_of_loaded_ssps(void);
 // an entry whose object a later entry replaced under the same key is null.
 Korvo::SSP** SSP_create_many_from_one_file(const char* name, int count, const char** keys, const char** sheets,
                                            const char* concatenator, SSP_units_e units);
+MERROW1_API_END
 
 // Connects to the processor and reads the workbook's sheet names; false when
 // no processor answers.  A failure after connecting disconnects before the

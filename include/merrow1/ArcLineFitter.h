@@ -15,12 +15,15 @@
 // (true) and which must stay (false); a null callback absorbs everything.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_types.h>
 #include <quorn/quorn.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
 
 #include <vector>
+
+MERROW1_API_BEGIN
 
 namespace Korvo {
 namespace Cam {
@@ -286,3 +289,5 @@ private:
 
 }  // namespace Cam
 }  // namespace Korvo
+
+MERROW1_API_END

@@ -10,6 +10,7 @@
 // key 6 with their end record.
 #pragma once
 
+#include <merrow1/export.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
 
@@ -18,6 +19,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+MERROW1_API_BEGIN
 
 struct SPLIT_CHAIN_s;
 
@@ -215,3 +218,5 @@ private:
 
 }  // namespace Cam
 }  // namespace Korvo
+
+MERROW1_API_END

@@ -4,6 +4,7 @@
 // enclosing rectangle of a planar point set.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_types.h>
 #include <quorn/quorn.h>
 #include <stend/system.h>
@@ -11,6 +12,8 @@
 
 #include <cstddef>
 #include <vector>
+
+MERROW1_API_BEGIN
 
 typedef unsigned int tag_t;
 
@@ -105,3 +108,5 @@ private:
 
 }  // namespace Cam
 }  // namespace Korvo
+
+MERROW1_API_END

@@ -17,10 +17,13 @@
 // HZ chain, edits answer null and the wrap-back does nothing.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/Cam_PolarInterval.h>
 #include <quorn/quorn.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 namespace Korvo {
 namespace Cam {
@@ -117,3 +120,5 @@ private:
 
 }  // namespace Cam
 }  // namespace Korvo
+
+MERROW1_API_END

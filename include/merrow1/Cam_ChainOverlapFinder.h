@@ -10,7 +10,10 @@
 // the lower on a RIGHT query chain.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/Cam_PolySegOverlapFinder.h>
+
+MERROW1_API_BEGIN
 
 struct CMEM_pool_s;
 
@@ -56,3 +59,5 @@ private:
 
 }  // namespace Cam
 }  // namespace Korvo
+
+MERROW1_API_END

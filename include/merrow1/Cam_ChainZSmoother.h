@@ -13,12 +13,15 @@
 // and height map, also when an error passes through.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/Cam_ChainHZMap.h>
 #include <quorn/quorn.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
 
 #include <cstddef>
+
+MERROW1_API_BEGIN
 
 namespace Korvo {
 namespace Cam {
@@ -108,3 +111,5 @@ private:
 
 }  // namespace Cam
 }  // namespace Korvo
+
+MERROW1_API_END

@@ -14,10 +14,13 @@
 // chain (the first vertex is 0).
 #pragma once
 
+#include <merrow1/export.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
 
 #include <cstddef>
+
+MERROW1_API_BEGIN
 
 namespace Korvo {
 namespace Cam {
@@ -123,3 +126,5 @@ private:
 
 }  // namespace Cam
 }  // namespace Korvo
+
+MERROW1_API_END

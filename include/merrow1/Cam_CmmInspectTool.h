@@ -11,7 +11,10 @@
 // a NULL pointer as the <n-th> parameter.").
 #pragma once
 
+#include <merrow1/export.h>
 #include <quorn/quorn.h>
+
+MERROW1_API_BEGIN
 
 namespace Korvo {
 namespace Cam {
@@ -93,3 +96,5 @@ public:
 
 }  // namespace Cam
 }  // namespace Korvo
+
+MERROW1_API_END

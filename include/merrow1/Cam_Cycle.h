@@ -5,11 +5,14 @@
 // centres).
 #pragma once
 
+#include <merrow1/export.h>
 #include <quorn/quorn.h>
 #include <stend/system.h>
 
 #include <cstddef>
 #include <vector>
+
+MERROW1_API_BEGIN
 
 class OPR;
 
@@ -137,3 +140,5 @@ public:
 
 }  // namespace Cam
 }  // namespace Korvo
+
+MERROW1_API_END

@@ -14,6 +14,7 @@
 // its plane.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/IGeomSec.h>
 #include <quorn/quorn.h>
 #include <velte/cmem.h>
@@ -21,6 +22,8 @@
 
 #include <cstddef>
 #include <vector>
+
+MERROW1_API_BEGIN
 
 namespace Korvo {
 namespace Cam {
@@ -186,3 +189,5 @@ private:
 
 }  // namespace Cam
 }  // namespace Korvo
+
+MERROW1_API_END

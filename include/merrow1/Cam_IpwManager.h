@@ -4,7 +4,10 @@
 // or 0) for a type other than 0 and 1, and for an operation without a holder.
 #pragma once
 
+#include <merrow1/export.h>
 #include <pellam/ipw.h>
+
+MERROW1_API_BEGIN
 
 namespace Korvo {
 namespace Cam {
@@ -32,3 +35,5 @@ public:
 
 }  // namespace Cam
 }  // namespace Korvo
+
+MERROW1_API_END

@@ -10,11 +10,14 @@
 // is the region) and three distances, and asks for paths.
 #pragma once
 
+#include <merrow1/export.h>
 #include <quorn/quorn.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
 
 #include <cstddef>
+
+MERROW1_API_BEGIN
 
 namespace Korvo {
 namespace Cam {
@@ -104,3 +107,5 @@ private:
 
 }  // namespace Cam
 }  // namespace Korvo
+
+MERROW1_API_END

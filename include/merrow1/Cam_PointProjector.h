@@ -3,11 +3,14 @@
 // there, through the solid-modelling kernel.
 #pragma once
 
+#include <merrow1/export.h>
 #include <quorn/quorn.h>
 #include <velte/ring.h>
 
 #include <cstddef>
 #include <cstdint>
+
+MERROW1_API_BEGIN
 
 namespace Korvo {
 namespace Cam {
@@ -50,3 +53,5 @@ public:
 
 }  // namespace Cam
 }  // namespace Korvo
+
+MERROW1_API_END

@@ -9,7 +9,10 @@
 // Both are value classes the chain height map uses to re-tessellate paths.
 #pragma once
 
+#include <merrow1/export.h>
 #include <quorn/quorn.h>
+
+MERROW1_API_BEGIN
 
 namespace Korvo {
 namespace Cam {
@@ -79,3 +82,5 @@ private:
 
 }  // namespace Cam
 }  // namespace Korvo
+
+MERROW1_API_END

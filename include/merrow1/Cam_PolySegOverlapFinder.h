@@ -14,11 +14,14 @@
 // reference segment node, `copied` the piece type (CrossBarType).
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/poly_seg.h>
 #include <merrow1/psi.h>
 
 #include <cstddef>
 #include <vector>
+
+MERROW1_API_BEGIN
 
 struct DYNAMIC_ARRAY_s;
 struct INT_GRID_MAP_s;
@@ -147,3 +150,5 @@ private:
 
 }  // namespace Cam
 }  // namespace Korvo
+
+MERROW1_API_END

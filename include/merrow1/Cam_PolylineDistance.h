@@ -8,11 +8,14 @@
 // the engine's deletion.  The polylines stay the caller's.
 #pragma once
 
+#include <merrow1/export.h>
 #include <quorn/quorn.h>
 #include <stend/system.h>
 
 #include <cstddef>
 #include <vector>
+
+MERROW1_API_BEGIN
 
 struct CMEM_pool_s;
 
@@ -107,3 +110,5 @@ private:
 
 }  // namespace Cam
 }  // namespace Korvo
+
+MERROW1_API_END

@@ -11,11 +11,14 @@
 // call.
 #pragma once
 
+#include <merrow1/export.h>
 #include <quorn/quorn.h>
 #include <stend/system.h>
 
 #include <cstddef>
 #include <vector>
+
+MERROW1_API_BEGIN
 
 namespace Korvo {
 namespace Cam {
@@ -125,3 +128,5 @@ private:
 
 }  // namespace Cam
 }  // namespace Korvo
+
+MERROW1_API_END

@@ -4,7 +4,10 @@
 // curves.
 #pragma once
 
+#include <merrow1/export.h>
 #include <quorn/quorn.h>
+
+MERROW1_API_BEGIN
 
 namespace Korvo {
 namespace Cam {
@@ -50,3 +53,5 @@ public:
 
 }  // namespace Cam
 }  // namespace Korvo
+
+MERROW1_API_END

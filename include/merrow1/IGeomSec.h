@@ -22,8 +22,11 @@
 // the order is part of the interface and must not change.
 #pragma once
 
+#include <merrow1/export.h>
 #include <velte/ring.h>
 #include <zql/zql.h>
+
+MERROW1_API_BEGIN
 
 namespace Korvo {
 namespace Cam {
@@ -76,3 +79,5 @@ protected:
 
 }  // namespace Cam
 }  // namespace Korvo
+
+MERROW1_API_END

@@ -15,9 +15,12 @@
 // by that function.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/PolySegPoint.h>
 #include <merrow1/dynamic_array.h>
 #include <merrow1/psi.h>
+
+MERROW1_API_BEGIN
 
 namespace Korvo {
 namespace Cam {
@@ -103,3 +106,5 @@ private:
 
 }  // namespace Cam
 }  // namespace Korvo
+
+MERROW1_API_END

@@ -14,11 +14,14 @@
 // walk that never meets its end raises the host's error 965003.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/poly_seg.h>
 
 #include <quorn/quorn.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 namespace Korvo {
 namespace Cam {
@@ -164,3 +167,5 @@ private:
 
 }  // namespace Cam
 }  // namespace Korvo
+
+MERROW1_API_END

@@ -7,12 +7,15 @@
 // nothing, bounded material whatever crosses its box.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/material_at_infinity.h>
 
 #include <quorn/quorn.h>
 #include <velte/ring.h>
 
 #include <cstddef>
+
+MERROW1_API_BEGIN
 
 namespace Korvo {
 namespace Cam {
@@ -55,3 +58,5 @@ private:
 
 }  // namespace Cam
 }  // namespace Korvo
+
+MERROW1_API_END

@@ -3,10 +3,13 @@
 // by the object manager (OM_delete_object).
 #pragma once
 
+#include <merrow1/export.h>
 #include <stend/om.h>
 #include <stend/ustring.h>
 
 #include <cstddef>
+
+MERROW1_API_BEGIN
 
 class SETUP;
 
@@ -110,3 +113,5 @@ public:
 
 }  // namespace Cam
 }  // namespace Korvo
+
+MERROW1_API_END

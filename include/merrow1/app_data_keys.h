@@ -15,6 +15,10 @@
 // keep older names as aliases of these.
 #pragma once
 
+#include <merrow1/export.h>
+
+MERROW1_API_BEGIN
+
 enum {
     // Trace vertex record of an offset trace (32 bytes). Owned.
     CHAIN_APP_DATA_TRACE_VERTEX = 1,
@@ -269,3 +273,5 @@ enum {
     // freed by the delete function registered on the poly.
     POLY_SEG_APP_DATA_NODE_LINK = 265,
 };
+
+MERROW1_API_END

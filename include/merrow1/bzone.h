@@ -24,9 +24,12 @@
 // destroyed according to the curve type.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/dynamic_array.h>
 
 #include <velte/cmem.h>
+
+MERROW1_API_BEGIN
 
 // Curve representations.  Other values may be stored by a builder for
 // representations it owns itself; the map never frees those.
@@ -167,3 +170,5 @@ void BZONE_set_first_boundary(BZONE_s* zone, BZONE_s* neighbour);
 // revisiting; the walk keeps its own stack, not the machine's.
 void BZONE_map_apply_zone_boundary_functors(BZONE_map_s* map, void* data, BZONE_zone_functor_t zone_functor,
                                             BZONE_boundary_functor_t boundary_functor);
+
+MERROW1_API_END

@@ -2,7 +2,10 @@
 // an environment variable, run by the host at fixed points of an operation.
 #pragma once
 
+#include <merrow1/export.h>
 #include <harlow/exit.h>
+
+MERROW1_API_BEGIN
 
 // Numbers of the CAM-exit message table.
 enum {
@@ -37,3 +40,5 @@ void* CAM_EXIT_ask_ptr_from_param(void** parameter);
 // then raises it.
 void CAM_EXIT_do_exit(char* name, char* entry_point, LINE* line, CAM_EXIT_prefix_option_t option,
                       int* user_result, int* status);
+
+MERROW1_API_END

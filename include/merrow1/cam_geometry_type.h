@@ -2,8 +2,11 @@
 // tags.  Makes planes and reads point, direction and orientation of either.
 #pragma once
 
+#include <merrow1/export.h>
 #include <quorn/mtx3_record.h>
 #include <quorn/quorn.h>
+
+MERROW1_API_BEGIN
 
 typedef unsigned int tag_t;
 
@@ -27,3 +30,5 @@ MTX3_s CAM_GEOMETRY_TYPE_ask_matrix(tag_t tag);
 // Temporary display of the plane at the object's point and orientation;
 // nothing for a null tag.
 void CAM_GEOMETRY_TYPE_display(tag_t tag, double size, int colour);
+
+MERROW1_API_END

@@ -2,8 +2,11 @@
 // the current setup, and unique names for new, copied and numbered objects.
 #pragma once
 
+#include <merrow1/export.h>
 #include <pellam/cam_views.h>
 #include <stend/ustring.h>
+
+MERROW1_API_BEGIN
 
 // Result of validating a name.
 enum CAM_name_result_t {
@@ -62,3 +65,5 @@ void CAM_ask_subop_default_name(PARAM* parent, char* base, char* result);
 // option: 0 "_COPY", 1 "_INSTANCE", 2 "_DIV"; any other raises ERROR_internal.
 void CAM_get_copy_of_name(char* name, int class_id, char* result, int option);
 void CAM_get_name_with_initial_value(char* name, int class_id, int initial, char* result, int option);
+
+MERROW1_API_END

@@ -10,7 +10,10 @@
 // tested only when middle, after and before are three different nodes.
 #pragma once
 
+#include <merrow1/export.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 typedef double (*CAM_SMTH_measure_t)(RING_node_s* middle, RING_node_s* after, RING_node_s* before);
 typedef double (*CAM_SMTH_second_t)(RING_node_s* after, RING_node_s* middle, RING_node_s* before);
@@ -43,3 +46,5 @@ int CAM_SMTH_remove_spikes2(RING_header_s* ring, RING_header_s* parallel, double
                             CAM_SMTH_ignored_t ignored);
 
 }
+
+MERROW1_API_END

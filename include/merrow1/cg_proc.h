@@ -16,10 +16,13 @@
 // processor.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/bzone.h>
 #include <merrow1/material_at_infinity.h>
 
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 struct CG_PROC_s;
 
@@ -57,3 +60,5 @@ void CG_PROC_process_level(CG_PROC_s* proc, RING_header_s* level_chains, RING_he
 // internal error "CG_PROC_set_start_reparam_gaps: index does not name the
 // new start", raised before anything changes.
 void CG_PROC_set_start_reparam_gaps(RING_header_s* chain, RING_node_s* new_start, int index);
+
+MERROW1_API_END

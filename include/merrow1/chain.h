@@ -8,10 +8,13 @@
 // ring's pool.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_types.h>
 #include <quorn/quorn.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // Geometry type kept in bits 4-6 of a vertex's flag word (values 0 to 5).
 typedef int CHAIN_geom_type_t;
@@ -95,3 +98,5 @@ void CHAIN_delete_app_data(RING_header_s* ring);
 // the vertex is freed and the rest left alone (unknown keys are listed at
 // checking level 1 or more).
 void CHAIN_delete_vertex_app_data(RING_header_s* ring);
+
+MERROW1_API_END

@@ -7,10 +7,13 @@
 // chain's approximation tolerance (0 when it has none).
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_part.h>
 #include <merrow1/chain_types.h>
 #include <quorn/quorn.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // Signed area of a closed chain of two or more vertices, 0.0 otherwise (the
 // centroid then untouched).  The centroid (may be null) is the area centroid;
@@ -74,3 +77,5 @@ int CHAIN_center_of_region(const RING_header_s* region, Korvo::Math::Point2* out
 // outside, whatever it is), with the distance from the centre to the chain
 // (may be null).  0 for an open chain or as CHAIN_center_of_region.
 int CHAIN_center_of_chain(const RING_header_s* chain, Korvo::Math::Point2* out, double* distance);
+
+MERROW1_API_END

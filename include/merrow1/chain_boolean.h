@@ -13,9 +13,12 @@
 // taken whole.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_edit.h>
 #include <merrow1/chain_types.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // The boolean of the chains of list 1 against those of list 2 on a material
 // side (0: the side of list 1's first chain), appended to out; private pool
@@ -56,3 +59,5 @@ void SplitChainRemoveIndex(RING_header_s* network, int index, int pass);
 // pool; private pool "CHAIN-ChainsFormMinAreaLoops-".  0 for a null or empty
 // list, else 1.
 int ChainsFormMinAreaLoops(RING_header_s* chains, RING_header_s* out);
+
+MERROW1_API_END

@@ -15,9 +15,12 @@
 // - Geometry edits drop the chain's cached box (see chain_segments.h).
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_types.h>
 #include <quorn/quorn.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 const double CHAIN_COINCIDENT_DISTANCE = 2.5e-8;
 const double CHAIN_COINCIDENT_SQUARED_DISTANCE = 6.249999999999999e-16;
@@ -74,3 +77,5 @@ void CloseChainVertex(RING_header_s* chain);
 // Opens a closed chain at the node (null: the first node): the chain then
 // starts with a new SEG_POINT at the node's point and ends at the node.
 void CHAIN_open(RING_header_s* chain, RING_node_s* node);
+
+MERROW1_API_END

@@ -15,10 +15,13 @@
 // Korvo::Error::Severe after the pool is gone.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_edit.h>
 #include <merrow1/chain_types.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // The loops of one chain cleaned of its self-intersections on the material
 // side (0: the chain's own), in a new chain list in the pool; null when the
@@ -71,3 +74,5 @@ void CHAIN_MendArcAfterAdjustment(RING_header_s* chain, RING_node_s* vertex);
 // it: the small segment's vertex goes and the neighbours end at the meeting
 // point.
 void CHAIN_removeSmallSegmentsByExtendingNeighbours(RING_header_s* chain, double reach, double small);
+
+MERROW1_API_END

@@ -2,12 +2,15 @@
 // of a chain set within a search distance; detour paths around regions.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_part.h>
 #include <merrow1/chain_types.h>
 #include <quorn/quorn.h>
 #include <velte/ring.h>
 
 #include <vector>
+
+MERROW1_API_BEGIN
 
 // Distance from the point (x, y used) to the chain, with every place at that
 // distance: a segment nearer by more than the tie tolerance t = max(1e-7, 5 x
@@ -51,3 +54,5 @@ bool CHAIN_find_closest_point(RING_header_s* set, const Korvo::Math::Point2& p, 
 // "CHAIN_create_detour_path", and its key-5 marks are removed on every path.
 int CHAIN_create_detour_path(RING_header_s* regions, const double p1[2], const double p2[2], RING_header_s* path,
                              double* length);
+
+MERROW1_API_END

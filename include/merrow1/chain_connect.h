@@ -8,9 +8,12 @@
 // junction as visited.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_part.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // A new chain list in the pool (referring to, not owning, its chains): the
 // chain this one was stocked from (key 10) first, then the source chains
@@ -56,3 +59,5 @@ void CHAIN_extract_split_net(RING_header_s* network, int number, RING_header_s* 
 // `closed`.  Scratch pool "CHAIN_form_closed_loops"; errors pass as
 // Korvo::Error::Severe.
 void CHAIN_form_closed_loops(RING_header_s* chains, RING_header_s* closed, double tolerance);
+
+MERROW1_API_END

@@ -1,9 +1,12 @@
 // Convex hulls of chains and chain lists.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_edit.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // The convex hull of a chain, or of all chains of a chain list, as a new
 // chain in the pool with the properties of the first chain.  Arcs are cut
@@ -47,3 +50,5 @@ RING_header_s* CHAIN_create_convex_hulls_from_shapes(CMEM_pool_s* pool, RING_hea
 // chain is handed back unchanged (its start and vertex data as they came).
 RING_header_s* CHAIN_create_shortest_path(RING_header_s* chain, const double* tolerance,
                                           CHAIN_vertex_source_callback_t callback);
+
+MERROW1_API_END

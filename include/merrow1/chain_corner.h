@@ -12,10 +12,13 @@
 // the offset side, above pi where it turns away from it.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_part.h>
 #include <merrow1/chain_types.h>
 #include <quorn/quorn.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // Which tangents exist at a vertex.
 typedef int CHAIN_tangent_status_t;
@@ -88,3 +91,5 @@ CORNER_TYPE ChainCornerType(const RING_header_s* chain, const RING_node_s* node)
 constexpr double CHAIN_SPLIT_VERTEX_MAX_DOT = 0.9962;
 bool ChainVertexIsSplitVertex(const RING_header_s* chain, const RING_node_s* node, const RING_header_s* sources,
                               POINT_ON_CHAIN_s* on_first, POINT_ON_CHAIN_s* on_second);
+
+MERROW1_API_END

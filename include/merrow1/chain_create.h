@@ -15,12 +15,15 @@
 // segment (SegmentUpdate, then ChainAddSegment).
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain.h>
 #include <merrow1/chain_types.h>
 #include <quorn/quorn.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // Header application-data keys the builders attach with the chain itself as
 // datum: CHAIN_APP_DATA_LOOP_CURVE and CHAIN_APP_DATA_CHECKED_CURVE
@@ -141,3 +144,5 @@ RING_header_s* CHAIN_create_smooth_connection(const Korvo::Math::Point2* p1, con
                                               const Korvo::Math::Point2* p2, const Korvo::Math::Vector2* t2,
                                               double radius, DIRECTION direction, const CSYS* csys,
                                               CMEM_pool_s* pool);
+
+MERROW1_API_END

@@ -4,7 +4,10 @@
 // and end to the host's debug callbacks registered under "CHAIN_debug_function".
 #pragma once
 
+#include <merrow1/export.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // The record handed to the host callbacks; callers build it zeroed on their stack.
 struct CHAIN_debug_function_data_t {
@@ -35,3 +38,5 @@ void CHAIN_debug_report(int code, const char* label, RING_header_s* chain, RING_
 // through the record's pointer); 0 while the checking level is below 1 or the
 // chain debug status is off.
 int CHAIN_debug_query(int code);
+
+MERROW1_API_END

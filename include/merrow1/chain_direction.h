@@ -2,9 +2,12 @@
 // 2-D linear transform of a chain, tangent circle arcs and ray intersection.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_part.h>
 #include <merrow1/chain_types.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // Replaces every vertex point and arc centre (x, y) by (m0 x + m1 y,
 // m2 x + m3 y).  Arcs stay arcs only under a similarity (m0 = m3 and
@@ -56,3 +59,5 @@ int VEC2_intersection(const double p1[2], const double d1[2], const double p2[2]
 // closed chain (whose end is its start), leave the chain unchanged.  The place
 // receives the nearest place.  0 for null input, else 1.
 int ChainPointExtendToShortestDis(RING_header_s* chain, const double p[2], POINT_ON_CHAIN_s* place);
+
+MERROW1_API_END

@@ -9,10 +9,13 @@
 // draw: the chain, its application data and its pool are left as they were.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_part.h>
 #include <merrow1/material_at_infinity.h>
 #include <quorn/quorn.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // Called before each segment of a chain display; may change the colour and
 // font of that segment only.
@@ -149,3 +152,5 @@ void CHAIN_display_region_set(const RING_header_s* set, const Korvo::Math::Point
 // is not a positive finite number draws nothing (precondition note).
 void CHAIN_DisplayFilledChainSet(RING_header_s* set, Korvo::Cam::MaterialAtInfinity mai,
                                  const Korvo::Math::Point3* point, double tolerance, int view, int colour);
+
+MERROW1_API_END

@@ -7,11 +7,14 @@
 // there, so only the outward half is searched.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain_part.h>
 #include <merrow1/chain_types.h>
 #include <quorn/quorn.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // Distance from the point to the chain, with the nearest place (may be null).
 // The first of equal distances is kept.  A chain of one vertex answers the
@@ -181,3 +184,5 @@ int ChainClearPoint(const POINT_ON_CHAIN_s* place, int mode, RING_header_s* set,
 // strictly inside the arc.  Of equal distances the first is kept.
 double CHAIN_maximum_distance_to_chain(const RING_header_s* chain, const Korvo::Math::Point2& p,
                                        Korvo::Math::Point2* farthest);
+
+MERROW1_API_END

@@ -10,10 +10,13 @@
 // 14, 157, 54, 65, 263, and the point mark (flag bit 12).
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_part.h>
 #include <merrow1/chain_types.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // Called once per copied vertex as (source node, source node, source chain,
 // new node, new chain); the result is ignored by the copies.
@@ -70,3 +73,5 @@ POINT_ON_CHAIN_s* CHAIN_copy_no_link(const POINT_ON_CHAIN_s* place, CMEM_pool_s*
 // A no-link copy of the place's chain started at the place.
 RING_header_s* CHAIN_copy_no_link_new_start(const POINT_ON_CHAIN_s* place, CMEM_pool_s* pool,
                                             CHAIN_vertex_source_callback_t callback);
+
+MERROW1_API_END

@@ -7,9 +7,12 @@
 // embedded marks) and CHAIN_APP_DATA_NARROW_EMBEDDED (216).
 #pragma once
 
+#include <merrow1/export.h>
 #include <quorn/quorn.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 enum : unsigned {
     CHAIN_VERTEX_EMBEDDED = 0x2000000u,
@@ -70,3 +73,5 @@ void CHAIN_mark_narrow_embedded_path(RING_header_s* path, RING_header_s* boundar
 // Korvo::Error::Severe after the private pool is freed.
 double CHAIN_portion_of_tool_that_is_embedded(double radius, const Korvo::Math::Point2* centre,
                                               RING_header_s* regions);
+
+MERROW1_API_END

@@ -13,11 +13,14 @@
 // Errors other than a failed boolean leave as Korvo::Error::Severe.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_edit.h>
 #include <merrow1/chain_from_chain.h>
 #include <merrow1/chain_poly_seg.h>
 #include <merrow1/chain_types.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // Fills the filleted regions of the list into the chain list `out`.  A list
 // whose regions have no filletable corner gives references to its own chains;
@@ -88,3 +91,5 @@ RING_header_s* CHAIN_offset_and_fillet_all_corners(RING_header_s* chain, double 
                                                    CHAIN_trace_vertex_source_cb_t vertex_source_cb,
                                                    CHAIN_vertex_source_callback_t node_cb,
                                                    CHAIN_split_classifier_t classifier, CMEM_pool_s* pool);
+
+MERROW1_API_END

@@ -20,7 +20,10 @@
 // is switched off; a non-zero answer prints the label and leaves the chain.
 #pragma once
 
+#include <merrow1/export.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 typedef bool (*CHAIN_vertex_filter_t)(const RING_header_s* chain, const RING_node_s* vertex);
 
@@ -126,3 +129,5 @@ bool CHAIN_TessellateArcsAndFit(RING_header_s* chain_or_list, double tolerance, 
 // chain's last segment by deleting its start vertex, unless that ends an arc.
 // Point and arc segments are never removed.
 void CHAIN_delete_short_segments(RING_header_s* chain, double length);
+
+MERROW1_API_END

@@ -7,12 +7,15 @@
 // the in-place edits).
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_edit.h>
 #include <merrow1/chain_part.h>
 #include <merrow1/chain_types.h>
 #include <quorn/quorn.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // A chain with the main data of the piece's source chain holding the piece
 // (forward, or backward when the record is the piece's far end).  A piece
@@ -168,3 +171,5 @@ bool CHAIN_create_closed_by_offset_reverse(const RING_header_s* chain_or_list, d
 // "Assertion failed: DUE_TO_INVALID_RING_TYPE", when the results or the
 // second set are rings other than chain lists.
 void CHAIN_open_closed_by_offset_reverse(const RING_header_s* input, RING_header_s* second, RING_header_s* results);
+
+MERROW1_API_END

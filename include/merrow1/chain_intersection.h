@@ -26,9 +26,12 @@
 // the default axis are left cached on the chains.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_part.h>
 #include <quorn/quorn.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // Default tolerance of segment intersections and of the chain box tests.
 constexpr double CHAIN_INTERSECTION_TOLERANCE = 1e-8;
@@ -94,3 +97,5 @@ bool CHAIN_has_self_intersections(RING_header_s* chain_or_list);
 int CHAIN_number_of_intersections_between_chain_and_chains_in_list(RING_header_s* chain, RING_header_s* chains);
 // Number of intersection points of chain 1 with chain 2, counted on chain 1.
 int CHAIN_number_of_intersection_points_in_common(RING_header_s* chain1, RING_header_s* chain2);
+
+MERROW1_API_END

@@ -22,9 +22,12 @@
 // before it returns.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/app_data_keys.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 struct CAM_FILE_s;
 
@@ -132,3 +135,5 @@ RING_header_s* ChainLoad(const char* name, CAM_FILE_s* file, CMEM_pool_s* pool);
 // without a direction) refuses the listing with a note naming its vertex
 // number.
 RING_header_s* CHAIN_load_text(const char* name, CAM_FILE_s* file, CMEM_pool_s* pool);
+
+MERROW1_API_END

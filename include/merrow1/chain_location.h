@@ -2,10 +2,13 @@
 // location or by crossing, removal of a doubled segment.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_distance.h>
 #include <merrow1/chain_edit.h>
 #include <merrow1/chain_types.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // Further answers of ChainIntChainLocation: inside or outside with at least
 // one test point on the closed chain.
@@ -54,3 +57,5 @@ bool CHAIN_remove_duplicate_segment(RING_header_s* chain, RING_header_s* out, CH
 // the chains that were to be combined.  Errors pass as Korvo::Error::Severe.
 int ChainsOffset(RING_header_s* chains, const double* distance, bool all, SIDE side, CORNER_CONTROL corner,
                  RING_header_s* out);
+
+MERROW1_API_END

@@ -2,9 +2,12 @@
 // with the source links of the merged vertices.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_edit.h>
 #include <merrow1/chain_part.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // Links the vertex to its source chain and source vertex under keys 20 and 17
 // (records in the chain's pool, reused when the vertex has them already) and
@@ -46,3 +49,5 @@ int ChainMerge(RING_header_s* chain, const PART_OF_CHAIN_s* part, int direction,
 // still asked).  1.
 int ChainMergeNoSource(RING_header_s* chain, const PART_OF_CHAIN_s* part, int direction,
                        CHAIN_vertex_source_callback_t callback);
+
+MERROW1_API_END

@@ -15,6 +15,7 @@
 // Any may be null.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_edit.h>
 #include <merrow1/chain_poly_seg.h>
 #include <merrow1/chain_stock.h>
@@ -22,6 +23,8 @@
 #include <merrow1/chain_types.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // The offset of the chain at the distance; the caller's trace output
 // parameters (may be null) reach the tracer.
@@ -149,3 +152,5 @@ RING_header_s* CHAIN_offset_and_boolean(RING_header_s* chains, double offset, CO
                                         SIDE side, CHAIN_trace_vertex_source_cb_t trace_source_cb,
                                         CHAIN_trace_vertex_cb_t trace_vertex_cb,
                                         CHAIN_vertex_source_callback_t vertex_source_cb, CMEM_pool_s* pool);
+
+MERROW1_API_END

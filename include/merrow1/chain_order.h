@@ -5,11 +5,14 @@
 // region.  Chains taken out of a list stay in their pool: only list nodes go.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_types.h>
 #include <quorn/quorn.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
 #include <velte/tree.h>
+
+MERROW1_API_BEGIN
 
 // The containment tree of the chains of the set, in the pool (the tolerance,
 // may be null, goes to every location): a chain inside a shape goes below
@@ -48,3 +51,5 @@ void CHAIN_remove_islands_at_start(RING_header_s* chains);
 // longest line, else arc, else its first vertex) crosses a region
 // (CHAIN_chain_violate_region); the region gets key 104.  True when any went.
 bool CHAIN_remove_violate_chains(RING_header_s* chains, RING_header_s* regions);
+
+MERROW1_API_END

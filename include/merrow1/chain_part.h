@@ -12,10 +12,13 @@
 // runs through the start point.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain_types.h>
 #include <quorn/quorn.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // A place on a chain.
 struct POINT_ON_CHAIN_s {
@@ -123,3 +126,5 @@ int ChainApprox(RING_header_s* chain, double tol, RING_header_s* out);
 // The vertex copies read CHAIN_APP_DATA_TRACE_VERTEX (owned),
 // CHAIN_APP_DATA_SEGMENT_SOURCE and CHAIN_APP_DATA_SEGMENT_DATA (shared; see
 // app_data_keys.h).
+
+MERROW1_API_END

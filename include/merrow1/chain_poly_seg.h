@@ -13,6 +13,7 @@
 // included.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/bzone.h>
 #include <merrow1/chain_edit.h>
 #include <merrow1/chain_types.h>
@@ -21,6 +22,8 @@
 
 #include <velte/cmem.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // How an offset treats a convex source vertex (answer of the trace-vertex
 // callback): 3 extends the two offsets to their meeting point without limit,
@@ -168,3 +171,5 @@ RING_header_s* CHAIN__offset_special_tracing(RING_header_s* chain, double offset
 // key 13 with int 1, values[0] for a vertex carrying key 13, else values[1];
 // otherwise the chain's implied offset when in force, else 0.0.
 double CHAIN_open_tracing_offset_value_cb(RING_header_s* chain, RING_node_s* vertex, void* values);
+
+MERROW1_API_END

@@ -5,9 +5,12 @@
 // half circle counts with its full length.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_part.h>
 #include <merrow1/chain_types.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // The place at the distance from the first vertex, walking forward
 // (direction 1) or backward (direction -1, closed chains only).  On a closed
@@ -47,3 +50,5 @@ double CHAIN_length_between_points(const POINT_ON_CHAIN_s* point1, const POINT_O
 // where no tangent can be formed.  Otherwise the result of SegmentUpdate.
 int ChainTangentArc(RING_header_s* chain, const POINT_ON_CHAIN_s* place, int direction, int side, double radius,
                     double depth, SEGMENT* out);
+
+MERROW1_API_END

@@ -2,12 +2,15 @@
 // boolean of a chain set.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain.h>
 #include <merrow1/chain_edit.h>
 #include <merrow1/chain_part.h>
 #include <merrow1/chain_types.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // The part of the chain between the nearest chain point to p (not wholly
 // behind p along d) and the nearest one on the other side of the line through
@@ -145,3 +148,5 @@ bool CHAIN_point_has_specified_geometry_type(const POINT_ON_CHAIN_s* point, CHAI
 // A null set or output fails the precondition
 // "DUE_TO_POINTER_TO_CHAIN_BEING_NULL"; an empty set answers 0.
 int ChainsBoolean(RING_header_s* chains, SIDE side, RING_header_s* out, CHAIN_vertex_source_callback_t merge);
+
+MERROW1_API_END

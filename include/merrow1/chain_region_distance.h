@@ -9,9 +9,12 @@
 // regions makes them).
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_types.h>
 #include <quorn/quorn.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // Distance from P into the region: 0.0 when P lies inside it (or on it);
 // otherwise the distance to the first chain that has P outside (outside its
@@ -47,3 +50,5 @@ double CHAIN_maximum_of_minimum_distances_from_verteces_to_max_min_box(RING_head
 // answers 1e19 for the smallest and 0.0 for the largest.  Crossing chains
 // give 0.0.
 double CHAIN_FindMinDistanceChainToChains(RING_header_s* chain_or_list, RING_header_s* set, bool largest);
+
+MERROW1_API_END

@@ -6,12 +6,15 @@
 // test of chain_region.h tells them apart.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_edit.h>
 #include <merrow1/chain_trace.h>
 #include <merrow1/chain_types.h>
 #include <quorn/quorn.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // The regions between the chains of the set, appended to `out`, on the
 // engine the switch names (chain_region.h): the newer engine's minimal loops
@@ -138,3 +141,5 @@ bool CHAIN_regions_overlap(const RING_header_s* a, const RING_header_s* b);
 int CHAIN_offset_region_fillet(const RING_header_s* regions, RING_header_s* out, double offset, double fillet,
                                bool corners, const double* corner_a, const double* corner_b, bool fillet_a,
                                bool fillet_b, bool reopen, double embed_factor, bool finish, bool keep_offsets);
+
+MERROW1_API_END

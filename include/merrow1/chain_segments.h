@@ -14,12 +14,15 @@
 // it (CHAIN_refresh_cached_box) or drops it (CHAIN_drop_cached_box).
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain_types.h>
 #include <quorn/quorn.h>
 #include <velte/ring.h>
 
 #include <vector>
+
+MERROW1_API_BEGIN
 
 struct POINT_ON_CHAIN_s;
 
@@ -162,3 +165,5 @@ int ChainPointLineDistance(RING_header_s* chain, const Korvo::Math::Point2* p, c
 // Whether a closed chain lies on one circle (centre and radius of its arc of
 // longest chord).
 bool CHAIN_is_from_a_circle(const RING_header_s* chain, Korvo::Math::Point2* centre, double* radius);
+
+MERROW1_API_END

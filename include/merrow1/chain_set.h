@@ -8,10 +8,13 @@
 // split into new chains at those junctions.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain_edit.h>
 #include <merrow1/chain_part.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // Keys read and written here: CHAIN_APP_DATA_LOOP_CLASS,
 // CHAIN_APP_DATA_HOLE_ABSORBED and CHAIN_APP_DATA_SELF_NODE (app_data_keys.h).
@@ -115,3 +118,5 @@ int ChainsStockedBoolean(RING_header_s* set, SIDE side, RING_header_s* result, C
 // pool for the call.
 bool CHAIN_HasOverlapBetweenChains(RING_header_s* chain1, const double* offset1, bool flip1, RING_header_s* chain2,
                                    const double* offset2, bool flip2, double* area);
+
+MERROW1_API_END

@@ -7,9 +7,12 @@
 // with "no source" (null) instead of following it forever.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/app_data_keys.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // Keys: APP_DATA_STOCKED_FROM, APP_DATA_COPIED_FROM, APP_DATA_SOURCE_ROOT,
 // APP_DATA_SOURCE_SEGMENT, APP_DATA_SOURCE_VERTEX, APP_DATA_SPLIT_VERTEX_SOURCE
@@ -140,3 +143,5 @@ void CHAIN_copy_source_seg_app_data(const RING_header_s* chain, const RING_node_
 void CHAIN_assign_source_chain_source_vertex_pc_data(const RING_header_s* source_chain,
                                                      const RING_node_s* source_vertex, bool mark,
                                                      CMEM_pool_s* pool, RING_node_s* vertex);
+
+MERROW1_API_END

@@ -19,11 +19,14 @@
 // freed, so far-junction pointers of other records stay valid.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain_part.h>
 #include <velte/ring.h>
 
 #include <cstdint>
+
+MERROW1_API_BEGIN
 
 // Main data of a junction's sub-ring.
 struct SPLIT_JUNCTION_s {
@@ -104,3 +107,5 @@ int ChainsNodeInterfIndex(RING_header_s* junction, RING_node_s* start, int base,
 // keeps only the records carrying its lowest index; then deletes records
 // whose piece has no other end and drops the junctions left empty.
 void CHAIN_clean_split_chains(RING_header_s* network);
+
+MERROW1_API_END

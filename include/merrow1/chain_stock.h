@@ -16,8 +16,11 @@
 // of open chains carry no record.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_trace.h>
 #include <merrow1/chain_types.h>
+
+MERROW1_API_BEGIN
 
 // Options of the general stocked walk (bits).
 enum CHAIN__StockGeneralOptions_t : int {
@@ -141,3 +144,5 @@ void CHAIN__AppendEndCap(RING_header_s* stocked, RING_node_s* p, RING_node_s* q,
 // Loop removals at the vertex of a stocked chain; 1 when a loop was removed.
 int CHAIN__remove_fully_embedded_3_seg_loop(RING_header_s* stocked, RING_node_s* vertex);
 int CHAIN__remove_fully_embedded_4_seg_loop(RING_header_s* stocked, RING_node_s* vertex);
+
+MERROW1_API_END

@@ -1,9 +1,12 @@
 // Strip ends of open chains.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_part.h>
 #include <merrow1/chain_set.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // Provenance of the former first vertex of an open chain, kept on the new
 // start vertex under APP_DATA_STRIP_END_SAVED_SOURCE when a strip end is added
@@ -72,3 +75,5 @@ void CHAIN_RemoveStripStartEnds(RING_header_s* chain_or_list, bool relink);
 // null input set or functor.
 void CHAIN_FindNonOutputSegments(RING_header_s* input_set, RING_header_s* output_set,
                                  Korvo::Cam::IPartOfChainFunctor* functor);
+
+MERROW1_API_END

@@ -39,10 +39,13 @@
 // Korvo::Error::Severe) with nothing of the call left in the pool.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_types.h>
 #include <nimber/render.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // The groups of the text's strokes as a chain list in the pool whose nodes
 // hold the chain lists of the groups; every chain has the CSYS (null: the
@@ -51,3 +54,5 @@
 // annotation (type 25, subtype 1 to 4), a null pool, and a rendering that
 // answers a failure status.
 RING_header_s* CHAIN_convert_text_to_chains(CMEM_pool_s* pool, tag_t entity, const CSYS* csys, bool touch_records);
+
+MERROW1_API_END

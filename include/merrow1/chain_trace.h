@@ -16,12 +16,15 @@
 // trace is complete (loops between self-intersections).
 #pragma once
 
+#include <merrow1/export.h>
 #include <cstddef>
 
 #include <merrow1/chain_poly_seg.h>
 #include <merrow1/chain_types.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // The trace vertex record (32 bytes in 64-bit builds, 28 in i386, where a
 // double in a record is aligned to 4), made in the traced chain's pool.
@@ -184,3 +187,5 @@ void CHAIN__trace_remove_embedded_tail_loops(CHAIN_trace_inputs_s* inputs);
 // embedded loop and was deleted.  An error passing through leaves the trace
 // to its owner.
 RING_header_s* CHAIN__remove_simple_fully_embedded_loops(RING_header_s* trace, double tolerance);
+
+MERROW1_API_END

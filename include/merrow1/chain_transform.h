@@ -9,8 +9,11 @@
 // handed to the chain debug interface under the function's name.
 #pragma once
 
+#include <merrow1/export.h>
 #include <quorn/quorn.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // Moves a chain by v; for a chain list, every chain of the list that has
 // vertices (the list's own cached box is recomputed too).
@@ -25,3 +28,5 @@ void CHAIN_rotate_chain(RING_header_s* chain, double angle, const Korvo::Math::P
 // as they were, so after a reflection they describe the mirrored chain's
 // former orientation; callers that need them right set them again.
 void CHAIN_reflect_chain(RING_header_s* chain, const Korvo::Math::Point2* p0, const Korvo::Math::Vector2* u);
+
+MERROW1_API_END

@@ -2,8 +2,11 @@
 // whose centres advance along the guide by a fixed step.
 #pragma once
 
+#include <merrow1/export.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // The trochoidal path of the guide for the width a and the step s, as a new
 // chain in the pool, or null.
@@ -33,3 +36,5 @@
 // RIGHT nor LEFT.  When the frame has no tangent at its first vertex
 // the result is null; when it has none at its last, the path built so far.
 RING_header_s* CHAIN_create_trochoidal_chain(RING_header_s* guide, double a, double s, CMEM_pool_s* pool);
+
+MERROW1_API_END

@@ -2,7 +2,10 @@
 // main data, the vertex record and the segment view.
 #pragma once
 
+#include <merrow1/export.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // The side of a chain, walking along it, where the material lies; 0 unset.
 // A closed chain with its material outside bounds a pocket (CCW with RIGHT,
@@ -71,3 +74,5 @@ struct SEGMENT {
     APP_DATA_s* app_data;
     SEGMENT_TYPE type;
 };
+
+MERROW1_API_END

@@ -2,12 +2,15 @@
 // material of a region set and where, on either boolean engine.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_edit.h>
 #include <merrow1/chain_part.h>
 #include <merrow1/dynamic_array.h>
 #include <merrow1/chain_types.h>
 #include <quorn/quorn.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // Acceptance of a contact: true when the motion may touch the region chain's
 // segment that ends at the vertex.
@@ -159,7 +162,11 @@ RING_header_s* CHAIN_build_split_chain_network(RING_header_s* set, CMEM_pool_s* 
                                                bool (*pair_cb)(const RING_header_s*, const RING_header_s*),
                                                RING_header_s* second);
 
+MERROW1_API_END
+
 #include <merrow1/PolySegNetworkPoint.h>
+
+MERROW1_API_BEGIN
 
 // Keeps apart, at a network position, segments of different source chains:
 // false for the same segment, true exactly when the two segments' source
@@ -170,3 +177,5 @@ class CHAIN__SegCmpFunctor : public Korvo::Cam::PolySegNetworkPoint::SegmentComp
 public:
     bool operator()(RING_node_s* a, RING_node_s* b) override;
 };
+
+MERROW1_API_END

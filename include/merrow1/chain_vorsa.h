@@ -2,7 +2,10 @@
 // planar sheet bounded by the chains, extruded along the chains' plane normal.
 #pragma once
 
+#include <merrow1/export.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // The body of the closed chains of a chain or chain list (open chains and
 // points are skipped), in the plane of the first chain, every length times
@@ -14,3 +17,5 @@
 // made on the way deleted and the error reported to the host.
 int CHAIN_CreateExtrudedBody(const RING_header_s* chains, double scale, double height, double* tolerance, bool fit);
 int CHAIN_CreateExtrudedBody(const RING_header_s* chains, double scale, double height, double* tolerance);
+
+MERROW1_API_END

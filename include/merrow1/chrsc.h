@@ -10,10 +10,13 @@
 // to standard output.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_edit.h>
 #include <merrow1/chain_types.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // Unites the provider shapes on the material side (0: the first provider's).
 // The boolean between the providers runs with every provider's side, and the
@@ -45,3 +48,5 @@ bool CHRSC_union_providers(RING_header_s* providers, SIDE side, RING_header_s* o
 // set, a null output or pool.
 bool CHRSC_merge_providers_retainers(RING_header_s* providers, RING_header_s* retainers, SIDE side,
                                      CMEM_pool_s* pool, RING_header_s* out, CHAIN_vertex_source_callback_t merge);
+
+MERROW1_API_END

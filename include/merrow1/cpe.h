@@ -10,7 +10,10 @@
 // only the records of its own type.
 #pragma once
 
+#include <merrow1/export.h>
 #include <pellam/wedm_technology.h>
+
+MERROW1_API_BEGIN
 
 extern "C" {
 
@@ -38,3 +41,5 @@ void pe1700(void);  // wire EDM
 void CPE_init_we_machine_cntl_events(WE_TECHNOLOGY_DEFAULT_s* defaults);
 
 }
+
+MERROW1_API_END

@@ -8,10 +8,13 @@
 // its display regenerated.  Tags are the host's 32-bit tags; 0 means none.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_types.h>
 #include <glimra/arc_data.h>
 #include <quorn/mtx3_record.h>
 #include <quorn/quorn.h>
+
+MERROW1_API_BEGIN
 
 typedef CSYS CSYS_s;
 
@@ -64,3 +67,5 @@ unsigned DSPTOOL_create_perm_tri(Korvo::Math::Point3 corners[3], unsigned group,
 // c4 and the four edges c0 c4 to c3 c7.  A null box draws nothing.
 unsigned DSPTOOL_display_box(double box[6], const CSYS_s* csys, MTX3_s* matrix, int colour, int font, int width,
                              int* marker, bool permanent, unsigned group, const char* label, const double* value);
+
+MERROW1_API_END

@@ -7,9 +7,12 @@
 // creation, the step to a new block, resizing the active count and destruction.
 #pragma once
 
+#include <merrow1/export.h>
 #include <velte/cmem.h>
 
 #include <cstddef>
+
+MERROW1_API_BEGIN
 
 struct DYNAMIC_ARRAY_s {
     CMEM_pool_s* pool;       // holds the record, the table and the blocks
@@ -63,3 +66,5 @@ inline void* DYNAMIC_ARRAY_element_at(const DYNAMIC_ARRAY_s* array, int i) {
     return static_cast<char*>(array->blocks[i >> array->shift]) +
            static_cast<size_t>(i & array->mask) * static_cast<size_t>(array->element_size);
 }
+
+MERROW1_API_END

@@ -13,8 +13,11 @@
 // exact lattice point.
 #pragma once
 
+#include <merrow1/export.h>
 #include <velte/cmem.h>
 #include <velte/object.h>
+
+MERROW1_API_BEGIN
 
 // Class number of the grid map, and its message table.
 enum {
@@ -144,3 +147,5 @@ template <int Slot>
 inline typename INT_GRID_MAP_slot_fn<Slot>::type INT_GRID_MAP_method(const INT_GRID_MAP_s* map) {
     return OBJECT_method_of<typename INT_GRID_MAP_slot_fn<Slot>::type>(map->descriptor, OBJECT_BASE_ENTRIES + Slot);
 }
+
+MERROW1_API_END

@@ -4,4 +4,10 @@
 // themselves when the library loads.
 #pragma once
 
+#include <merrow1/export.h>
+
+MERROW1_API_BEGIN
+
 void LIBMERROW1_init_hvufun(void);
+
+MERROW1_API_END

@@ -9,10 +9,13 @@
 // circle); sagitta = |d| (sqrt(h^2 + 1/4) - |h|).
 #pragma once
 
+#include <merrow1/export.h>
 #include <velte/cmem.h>
 
 #include <cstddef>
 #include <cstdint>
+
+MERROW1_API_BEGIN
 
 struct INT_GRID_MAP_s;
 
@@ -258,3 +261,5 @@ int LINE_ARC_SEG__ixn_handle_ll_overlap(const LINE_ARC_SEG_s* a, const PNT2_s* s
 // the same way, else 13); shared vertices are left out.
 int LINE_ARC_SEG__ixn_handle_cc_overlap(const LINE_ARC_SEG_s* a, const PNT2_s* start_a, const LINE_ARC_SEG_s* b,
                                         const PNT2_s* start_b, PNT2_s points[2], int flags[2]);
+
+MERROW1_API_END

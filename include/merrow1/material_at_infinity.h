@@ -1,6 +1,10 @@
 // Whether material lies outside a chain set or poly-segment set.
 #pragma once
 
+#include <merrow1/export.h>
+
+MERROW1_API_BEGIN
+
 namespace Korvo {
 namespace Cam {
 
@@ -13,3 +17,5 @@ enum MaterialAtInfinity {
 
 }  // namespace Cam
 }  // namespace Korvo
+
+MERROW1_API_END

@@ -4,8 +4,11 @@
 // chain's pool for the drawing is deleted again.
 #pragma once
 
+#include <merrow1/export.h>
 #include <velte/ring.h>
 #include <velte/tree.h>
+
+MERROW1_API_BEGIN
 
 // Connection record of a connected vertex (application data
 // CHAIN_APP_DATA_CONNECTION on the vertex node): the chain and vertex it is
@@ -35,3 +38,5 @@ void PMRP_display_fpass_tree(TREE_s* tree, int colour, bool showVertices, bool s
 // Every node's shape in the colour without vertices, then its split vertices
 // (APP_DATA_SPLIT_VERTEX_SOURCE) with marker 4 in splitColour.
 void PMRP_display_fpass_tree_split_vertices(TREE_s* tree, int colour, int splitColour);
+
+MERROW1_API_END

@@ -19,6 +19,7 @@
 // while that object's network lives.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/dynamic_array.h>
 
 #include <merrow1/line_arc_seg.h>
@@ -28,6 +29,8 @@
 #include <velte/ring.h>
 
 #include <cstdint>
+
+MERROW1_API_BEGIN
 
 struct INT_GRID_MAP_s;
 struct PSI_INTXN_NODE_s;
@@ -162,3 +165,5 @@ int POLY_INTXN_find_non_insert(const POLY_INTXN_s* loop, int start, Korvo::Math:
 // the loop is closed and the range covers it completely.  Null for a null or
 // empty loop, an index out of range or a null pool.
 POLY_INTXN_s* POLY_INTXN_create_non_trivial_path(const POLY_INTXN_s* loop, int from, int to, CMEM_pool_s* pool);
+
+MERROW1_API_END

@@ -19,6 +19,7 @@
 // two nodes of one point, so the node an output names stays valid.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_edit.h>
 #include <merrow1/chain_types.h>
 #include <merrow1/poly_intxn.h>
@@ -31,6 +32,8 @@
 #include <velte/ring.h>
 
 #include <cstdint>
+
+MERROW1_API_BEGIN
 
 struct INT_GRID_MAP_s;
 
@@ -156,3 +159,5 @@ void POLY_INTXN_app_data_reverse_output(const POLY_INTXN_s* loop, const RING_hea
 // dropped and one output naming the source chain, vertex and segment index is
 // added.
 void POLY_INTXN_app_data_init_output(const POLY_INTXN_s* loop);
+
+MERROW1_API_END

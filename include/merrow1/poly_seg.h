@@ -29,6 +29,7 @@
 // pool of the poly that made them: that pool must outlive every copy.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/app_data_keys.h>
 
 #include <merrow1/material_at_infinity.h>
@@ -40,6 +41,8 @@
 #include <velte/ring.h>
 
 #include <cstdint>
+
+MERROW1_API_BEGIN
 
 struct INT_GRID_MAP_s;
 
@@ -357,3 +360,5 @@ RING_header_s* POLY_SEG_copy_poly_to_set(const RING_header_s* poly, RING_header_
 RING_header_s* POLY_SEG_copy_polys_to_set(const RING_header_s* source, RING_header_s* set, CMEM_pool_s* pool,
                                           POLY_SEG_copy_cb_t copy_cb, double offset, int corner, bool skip,
                                           bool reverse, double tolerance);
+
+MERROW1_API_END

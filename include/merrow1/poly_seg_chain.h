@@ -9,6 +9,7 @@
 // of the result (header key 7) and the output order of a set's chains.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/app_data_keys.h>
 
 #include <merrow1/chain_edit.h>
@@ -18,6 +19,8 @@
 
 #include <velte/cmem.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // ---------------------------------------------------------------------------
 // Records, keys and callbacks
@@ -177,3 +180,5 @@ bool POLY_SEG_check_candidate_start_pt(const CHAIN_app_poly_seg_chain_source_s* 
 void POLY_SEG_remove_blank_segs(RING_header_s* chain);
 // CHAIN_reverse, then every key-131 mark moves one vertex on.
 void POLY_SEG_chain_reverse_incorrectly(RING_header_s* chain, CMEM_pool_s* pool);
+
+MERROW1_API_END

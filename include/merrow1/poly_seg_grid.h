@@ -9,7 +9,10 @@
 // Putting a poly that is already scaled on a grid again is an internal error.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/poly_seg.h>
+
+MERROW1_API_BEGIN
 
 struct INT_GRID_MAP_s;
 
@@ -82,3 +85,5 @@ void POLY_SEG_remove_small_closed_loops(RING_header_s* set, const double* limits
 // "Partially scaled set.".
 bool POLY_SEG_region_gouge_check(RING_header_s* set, Korvo::Cam::MaterialAtInfinity material, double tolerance,
                                  RING_header_s* tool);
+
+MERROW1_API_END

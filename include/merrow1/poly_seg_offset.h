@@ -16,9 +16,12 @@
 // last end with the end of its last piece: no end caps.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/app_data_keys.h>
 
 #include <merrow1/poly_seg.h>
+
+MERROW1_API_BEGIN
 
 // Node application data of an offset in progress.
 enum {
@@ -85,3 +88,5 @@ bool POLY_SEG_small_offset(RING_header_s* poly, POLY_SEG_copy_cb_t copy_cb, POLY
 // `data` is an int* side, or null.  Returns the record, or null.
 void* POLY_SEG_offset_vtx_handle_chain_source(RING_header_s* poly, RING_node_s* from, RING_node_s* to,
                                               bool* handled, void* data);
+
+MERROW1_API_END

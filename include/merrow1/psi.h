@@ -29,6 +29,7 @@
 //   point's cycle.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/dynamic_array.h>
 #include <merrow1/material_at_infinity.h>
 #include <merrow1/poly_seg.h>
@@ -41,6 +42,8 @@
 
 #include <cstddef>
 #include <cstdint>
+
+MERROW1_API_BEGIN
 
 // Class number and the number of own operations of the PSI class.
 enum { PSI_CLASS_NUMBER = 275, PSI_OWN_SLOTS = 38 };
@@ -359,3 +362,5 @@ enum : uint16_t {
     PSI_NODE_FLAG_ZONE = 0x0800,
     PSI_NODE_FLAG_ZONE_BOUNDARY = 0x1000,
 };
+
+MERROW1_API_END

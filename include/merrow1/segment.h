@@ -9,10 +9,13 @@
 // debugging.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_types.h>
 #include <merrow1/segment_intersection.h>
 #include <quorn/quorn.h>
 #include <velte/cmem.h>
+
+MERROW1_API_BEGIN
 
 typedef unsigned int tag_t;
 
@@ -283,3 +286,5 @@ void SEGMENT_set_segment_debug_status(int status);
 // "SEGMENT_consistency_errors" to the chain debug interface, and returns the
 // number of problems (0 when it does not act).
 int SEGMENT_check_consistency(const SEGMENT* segment, const char* label);
+
+MERROW1_API_END

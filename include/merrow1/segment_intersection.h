@@ -8,8 +8,11 @@
 // segment.  Nothing here allocates.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_types.h>
 #include <quorn/quorn.h>
+
+MERROW1_API_BEGIN
 
 // Where a point lies relative to a segment:
 //   -1 the segment is not a line or an arc
@@ -94,3 +97,5 @@ void SEGMENT_calc_max_min_box(const SEGMENT* segment, const Korvo::Math::Vector2
 // the segment, or the point lies on the segment (then distance 0, hit the point).
 int SegmentPointDirDist(const SEGMENT* segment, const double point[2], const double direction[2],
                         double* distance, double hit[2]);
+
+MERROW1_API_END

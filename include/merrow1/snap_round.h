@@ -11,11 +11,14 @@
 // point and segment arrays, and destroys the object.
 #pragma once
 
+#include <merrow1/export.h>
 #include <velte/carr_records.h>
 #include <velte/cmem.h>
 #include <velte/object.h>
 
 #include <cstdint>
+
+MERROW1_API_BEGIN
 
 enum {
     SNAP_ROUND_CLASS_NUMBER = 261,
@@ -105,3 +108,5 @@ typedef void (*SNAP_ROUND_step_fn)(SNAP_ROUND_s*, CARR_record_array_s*, CARR_rec
 inline SNAP_ROUND_step_fn SNAP_ROUND_step(const SNAP_ROUND_s* object, int slot) {
     return OBJECT_method_of<SNAP_ROUND_step_fn>(object->descriptor, OBJECT_BASE_ENTRIES + slot);
 }
+
+MERROW1_API_END

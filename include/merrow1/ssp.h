@@ -7,10 +7,13 @@
 // and belongs to the caller, who frees it with SSP_free_string_array.
 #pragma once
 
+#include <merrow1/export.h>
 #include <stend/om.h>
 
 #include <cstddef>
 #include <cstdint>
+
+MERROW1_API_BEGIN
 
 // Both enumerations hold any int, so a bad value from the host is refused
 // rather than undefined.
@@ -148,3 +151,5 @@ public:
 };
 
 }  // namespace Korvo
+
+MERROW1_API_END

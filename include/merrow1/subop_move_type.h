@@ -2,6 +2,10 @@
 // which the host customises it, its name, icons and editing class.
 #pragma once
 
+#include <merrow1/export.h>
+
+MERROW1_API_BEGIN
+
 struct SUBOP_MOVE_TYPE_s {
     int type;
     int custom_id;
@@ -18,3 +22,5 @@ struct SUBOP_MOVE_TYPE_s {
 void SUBOP_MOVE_TYPE_get_data_by_type(int type, SUBOP_MOVE_TYPE_s** data);
 void SUBOP_MOVE_TYPE_get_data_by_custom_id(int custom_id, SUBOP_MOVE_TYPE_s** data);
 bool SUBOP_MOVE_TYPE_is_valid(int type);
+
+MERROW1_API_END

@@ -174,6 +174,17 @@ set(rows
   "DSPTOOL_get_arc_data(Korvo::Math::Point3, Korvo::Math::Point3, Korvo::Math::Point3, DSS_ARC_arc_data_s*, MTX3_s*)|1|1|1"
   "PMRP_display_fpass_tree_split_vertices(TREE_s*, int, int)|1|1|1"
   "Korvo::Cam::IpwManager::GetIpwType(OPR*)|1|1|0"
+  # Snap rounding: every build exports the object's create and destroy
+  # functions only; the host reaches its operations through the descriptor.
+  "SNAP_ROUND__create(int, int)|1|1|1"
+  "SNAP_ROUND__destroy(SNAP_ROUND_s*)|1|1|1"
+  "SNAP_ROUND_init_class()|0|0|0"
+  "SNAP_ROUND_ask_descriptor()|0|0|0"
+  "SNAP_ROUND__merge_points(SNAP_ROUND_s*, CARR_record_array_s*, CARR_record_array_s*)|0|0|0"
+  # The host's exception type keeps one type information for the library
+  # and the host; helpers of no header stay inside every build.
+  "typeinfo for Korvo::Error::Severe|1|1|1"
+  "CHAIN__fillet_tolerance(RING_header_s*)|0|0|0"
   # The earlier build alone makes its own section engines.
   "Korvo::Cam::IGeomSec::GeomSecFactory(RING_header_s*, double, double)|0|1|0"
   "Korvo::Cam::CmmInspectTool::GetToolData(unsigned int, Korvo::Cam::CmmInspectTool::ToolData_s*)|1|1|0"

@@ -12,8 +12,11 @@
 // table; the order is part of the interface and must not change.
 #pragma once
 
+#include <merrow1/export.h>
 #include <velte/ring.h>
 #include <zql/zql.h>
+
+MERROW1_API_BEGIN
 
 namespace Korvo {
 namespace Cam {
@@ -81,3 +84,5 @@ protected:
 // its first successful call (null: the kernel's own soname).  A load that
 // failed is tried again on the next call.
 void GEOMSEC_set_kernel_library(const char* name);
+
+MERROW1_API_END

@@ -16,9 +16,12 @@
 // failed precondition (noted at checking level 1 or more); nothing changes.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/legacy/pnt3.h>
 
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // corner(middle, before, after): the corner measure at `middle`.
 typedef double (*CAM_SMTH_corner_t)(RING_node_s* middle, RING_node_s* before, RING_node_s* after);
@@ -64,3 +67,5 @@ void CAM_SMTH_curves(RING_header_s* ring, double d1, double d2, double d3, doubl
                      CAM_SMTH_pair_t merge, CAM_SMTH_point_t point);
 
 }
+
+MERROW1_API_END

@@ -10,6 +10,7 @@
 // as a result.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_edit.h>
 #include <merrow1/chain_types.h>
 #include <merrow1/psi.h>
@@ -17,6 +18,8 @@
 #include <velte/ring.h>
 
 #include <cstdint>
+
+MERROW1_API_BEGIN
 
 // The boolean of the chains of the list on a material side (0: the first
 // chain's), appended to out in out's pool: the grid intersection, the split,
@@ -70,3 +73,5 @@ int ChainStock(RING_header_s* chain, RING_header_s* out, const double* stock, CO
 // opened is the internal error "CAM_FILE returned error %d opening  file
 // debug.txt".
 void PSI__debug_intxn(PSI_INTXN_NODE_s* node, int index);
+
+MERROW1_API_END

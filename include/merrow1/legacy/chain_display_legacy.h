@@ -3,7 +3,10 @@
 // does nothing for a null or empty list.
 #pragma once
 
+#include <merrow1/export.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // CHAIN_display_splitpoint(junction, view, colour, marker) for every split
 // point (junction node) of every list of the list.
@@ -18,3 +21,5 @@ void CHAIN_display_all_splitchains(const RING_header_s* lists, int view, int col
 // kind `marker`, colour `colour`, or `flagged_colour` for a point whose flag
 // (it lies strictly inside its segment) is set.
 void CHAIN_display_int_points(const RING_header_s* lists, int view, int colour, int flagged_colour, int marker);
+
+MERROW1_API_END

@@ -11,9 +11,12 @@
 // frame cancelled, and the module error code then holds it.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/chain_segments.h>
 #include <velte/carr.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // Grid item of one segment: the chain, the vertex that ends the segment, the
 // segment number within the chain (from 1), the serial number over all items
@@ -67,3 +70,5 @@ void* CHAIN__grid_chain_next_item(void* item, void* items);
 const double* CHAIN__grid_chain_box(void* item, void* items);
 int CHAIN__grid_chain_ask_mark(void* item, void* items);
 void CHAIN__grid_chain_set_mark(void* item, void* items, int mark);
+
+MERROW1_API_END

@@ -13,12 +13,15 @@
 // and not below 1e-8, else 1e-8.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain_edit.h>
 #include <merrow1/chain_types.h>
 #include <quorn/quorn.h>
 #include <velte/cmem.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // Role of a vertex in an embedded stretch.
 typedef int CHAIN_embedded_vertex_type_t;
@@ -119,3 +122,5 @@ RING_header_s* CHAIN_create_chain_from_tangential_loops(const Korvo::Math::Point
                                                         const Korvo::Math::Vector2* direction, double largest_radius,
                                                         double smallest_radius, DIRECTION sense, int count,
                                                         const CSYS* csys, CMEM_pool_s* pool);
+
+MERROW1_API_END

@@ -4,7 +4,10 @@
 // <services/cpe_internal.h>), and the reset of the global transforms.
 #pragma once
 
+#include <merrow1/export.h>
 #include <velte/cmem.h>
+
+MERROW1_API_BEGIN
 
 struct CPE_records_s;
 
@@ -25,3 +28,5 @@ void CPE_init_sc_surf_ruling(const CPE_records_s& records);
 // zero-filled block of its size taken from the pool, which is then freed.  A
 // null pool is a failed precondition: a note, nothing written.
 void CPE_init_global_temp(CMEM_pool_s* pool);
+
+MERROW1_API_END

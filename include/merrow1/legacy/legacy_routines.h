@@ -5,6 +5,7 @@
 // two-segment intersection nodes.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/bzone.h>
 #include <merrow1/chain_fillet.h>
 #include <merrow1/chain_part.h>
@@ -16,6 +17,8 @@
 #include <velte/ring.h>
 
 #include <cstdint>
+
+MERROW1_API_BEGIN
 
 // Boxes: BOX2_t holds x min, x max, y min, y max, in that order.
 void BOX2_init(double xmin, double xmax, double ymin, double ymax, BOX2_t* box);
@@ -182,3 +185,5 @@ RING_header_s* CHAIN_fillet_all(RING_header_s* list, double radius, double min_r
 // said above.  Errors are raised again once the pool is gone.
 int ChainRetractPointOnSegment(RING_header_s* set, RING_header_s* chain, const SEGMENT* segment,
                                Korvo::Math::Point2* point, double* distance);
+
+MERROW1_API_END

@@ -1,7 +1,10 @@
 // Reader of the poly-segment XML documents that POLY_SEG_render_xml writes.
 #pragma once
 
+#include <merrow1/export.h>
 #include <velte/ring.h>
+
+MERROW1_API_BEGIN
 
 // Appends the sets of the document at `path` to the set of sets (a ring list
 // of sets), all made in the set of sets' pool.  Nothing happens when the file
@@ -25,3 +28,5 @@
 // number, not finite) stop the reading with a note; the unfinished poly is
 // dropped then too, and what was read before stays.
 void POLY_SEG_read_xml(RING_header_s* set_of_sets, const char* path);
+
+MERROW1_API_END

@@ -2,7 +2,10 @@
 // poly-segment XML document, and a text dump of an intersection-node loop.
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/psi.h>
+
+MERROW1_API_BEGIN
 
 // Reads the document at `input_path` into a set of sets of a new
 // intersection object (size hint 1024, wrappers kept) and logs
@@ -27,3 +30,5 @@ void PSI_test(const char* input_path, const char* output_path);
 // cannot be opened is the internal error
 // "CAM_FILE returned error %d opening  file debug.txt".
 void PSI_INTXN_NODE_debug(PSI_INTXN_NODE_s* node, int index);
+
+MERROW1_API_END

@@ -2,6 +2,10 @@
 // directory.
 #pragma once
 
+#include <merrow1/export.h>
+
+MERROW1_API_BEGIN
+
 // Reads "snap_in.txt": records introduced by the token "pt" (x and y as
 // integers, then a value and a tag: "%d %d", "%le %d") or "seg" (three
 // integers: start point, end point, id); other tokens are skipped, and a
@@ -11,3 +15,5 @@
 // one line "pt %d %d %f %d\n" per point, then one line "seg %d %d %d\n" per
 // segment.  Without "snap_in.txt" nothing is written.
 void SNAP_ROUND__test();
+
+MERROW1_API_END

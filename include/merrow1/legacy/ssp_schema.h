@@ -10,9 +10,12 @@
 // (SSP_init_ids) and sets the descriptor (SSP_init_methods).
 #pragma once
 
+#include <merrow1/export.h>
 #include <merrow1/ssp.h>
 
 #include <stend/om_schema.h>
+
+MERROW1_API_BEGIN
 
 // Identifiers of the schema: its class, the eleven attributes (0 until
 // made or found) and the three host attributes looked up beside them.
@@ -99,3 +102,5 @@ typedef void (*SSP_concatenate_method_t)(Korvo::OM::Object* self, Korvo::OM::Obj
 typedef const char* (*SSP_concatenate_strings_method_t)(Korvo::OM::Object* self, int count, const char** strings);
 typedef Korvo::OM::Object* (*SSP_match_any_permutation_method_t)(Korvo::OM::Object* self, const char* columnName,
                                                                  int count, const char** values);
+
+MERROW1_API_END
