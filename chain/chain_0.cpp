@@ -38,6 +38,7 @@ using merrow1::arc_of;
 using merrow1::for_each_chain_nested;
 using merrow1::is_closed;
 using merrow1::main_of;
+using merrow1::other_side;
 using merrow1::vertex_record;
 
 bool is_chain(const RING_header_s* ring) { return ring && ring->type == RING_TYPE_CHAIN; }
@@ -453,10 +454,7 @@ void CHAIN_flip_material_side_for_set(RING_header_s* chain_or_list) {
     for_each_chain_nested(chain_or_list, [](RING_header_s* chain) {
         CHAIN_main_data_s* data = main_of(chain);
         if (!data) return;
-        if (data->material_side == RIGHT)
-            data->material_side = LEFT;
-        else if (data->material_side == LEFT)
-            data->material_side = RIGHT;
+        data->material_side = other_side(data->material_side);
     });
 }
 

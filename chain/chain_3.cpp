@@ -35,6 +35,7 @@ const double kSamePointSquared = 1e-16;
 using merrow1::arc_of;
 using merrow1::is_closed;
 using merrow1::main_of;
+using merrow1::other_side;
 using merrow1::point_of;
 using merrow1::vertex_record;
 
@@ -323,10 +324,7 @@ int CHAIN_reverse(RING_header_s* chain) {
 void CHAIN_flip_side_clock_dir(RING_header_s* chain) {
     CHAIN_main_data_s* data = main_of(chain);
     if (!data) return;
-    if (data->material_side == RIGHT)
-        data->material_side = LEFT;
-    else if (data->material_side == LEFT)
-        data->material_side = RIGHT;
+    data->material_side = other_side(data->material_side);
     if (data->direction == CW)
         data->direction = CCW;
     else if (data->direction == CCW)
@@ -488,31 +486,40 @@ RING_header_s* CHAIN_copy_no_link(const RING_header_s* chain_or_list, CMEM_pool_
     return list;
 }
 
-POINT_ON_CHAIN_s* CHAIN_copy_no_link(const POINT_ON_CHAIN_s* place, CMEM_pool_s* pool,
-                                     CHAIN_vertex_source_callback_t callback) {
-    if (!place || !place->chain || !pool) return nullptr;
+namespace {
+
+// The place's chain copied without links, and the place moved onto the copy
+// (its node the copy of the place's node).  False without a place, its chain
+// or a pool, or when the copy fails.
+bool copy_place_no_link(const POINT_ON_CHAIN_s* place, CMEM_pool_s* pool, CHAIN_vertex_source_callback_t callback,
+                        POINT_ON_CHAIN_s* moved) {
+    if (!place || !place->chain || !pool) return false;
     RING_node_s* node = nullptr;
     RING_header_s* copy = copy_chain(place->chain, pool, callback, false, false, "CHAIN_copy_no_link: source_chain",
                                      "CHAIN_copy_no_link: target_chain", place->node, &node);
-    if (!copy) return nullptr;
+    if (!copy) return false;
+    *moved = *place;
+    moved->chain = copy;
+    moved->node = node;
+    return true;
+}
+
+}  // namespace
+
+POINT_ON_CHAIN_s* CHAIN_copy_no_link(const POINT_ON_CHAIN_s* place, CMEM_pool_s* pool,
+                                     CHAIN_vertex_source_callback_t callback) {
+    POINT_ON_CHAIN_s moved;
+    if (!copy_place_no_link(place, pool, callback, &moved)) return nullptr;
     POINT_ON_CHAIN_s* result = CMEM_NEW(pool, POINT_ON_CHAIN_s);
     if (!result) return nullptr;
-    *result = *place;
-    result->chain = copy;
-    result->node = node;
+    *result = moved;
     return result;
 }
 
 RING_header_s* CHAIN_copy_no_link_new_start(const POINT_ON_CHAIN_s* place, CMEM_pool_s* pool,
                                             CHAIN_vertex_source_callback_t callback) {
-    if (!place || !place->chain || !pool) return nullptr;
-    RING_node_s* node = nullptr;
-    RING_header_s* copy = copy_chain(place->chain, pool, callback, false, false, "CHAIN_copy_no_link: source_chain",
-                                     "CHAIN_copy_no_link: target_chain", place->node, &node);
-    if (!copy) return nullptr;
-    POINT_ON_CHAIN_s start = *place;
-    start.chain = copy;
-    start.node = node;
-    ChainSetStart(copy, &start);
-    return copy;
+    POINT_ON_CHAIN_s start;
+    if (!copy_place_no_link(place, pool, callback, &start)) return nullptr;
+    ChainSetStart(start.chain, &start);
+    return start.chain;
 }

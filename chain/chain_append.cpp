@@ -171,6 +171,27 @@ void CHAIN__fit_arc_to_start(const RING_header_s* chain, RING_node_s* node) {
     recentre_appended_arc(chain, node, read);
 }
 
+RING_node_s* CHAIN__insert_vertex_after(RING_header_s* chain, RING_node_s* after, SEGMENT_TYPE type,
+                                        const end_segment& end) {
+    CHAIN_vertex_data_s* vertex = CMEM_NEW(chain->pool, CHAIN_vertex_data_s);
+    if (!vertex) return nullptr;
+    const size_t size = type == SEG_ARC ? sizeof(end_segment) : 2 * sizeof(double);
+    vertex->geometry = static_cast<double*>(CMEM_ALLOC(chain->pool, 1, size));
+    if (!vertex->geometry) {
+        CMEM_private_delete_object(vertex);
+        return nullptr;
+    }
+    std::memcpy(vertex->geometry, &end, size);
+    RING_node_s* node = RING_insert_after(chain, after, vertex);
+    if (!node) {
+        CMEM_private_delete_object(vertex->geometry);
+        CMEM_private_delete_object(vertex);
+        return nullptr;
+    }
+    CHAIN_seg_set_type(node, type);
+    return node;
+}
+
 namespace {
 
 // Makes a vertex at the end of the chain (the checks of the appenders done).
@@ -181,27 +202,8 @@ namespace {
 //      previous vertex.
 RING_node_s* make_end_vertex(RING_header_s* chain, const end_segment* end, SEGMENT_TYPE type) {
     if (type == SEG_ARC && std::fabs(end->radius) <= CHAIN_MIN_ARC_RADIUS) type = SEG_LINE;
-    CHAIN_vertex_data_s* vertex = CMEM_NEW(chain->pool, CHAIN_vertex_data_s);
-    if (!vertex) return nullptr;
-    const size_t size = type == SEG_ARC ? sizeof(end_segment) : 2 * sizeof(double);
-    vertex->geometry = static_cast<double*>(CMEM_ALLOC(chain->pool, 1, size));
-    if (!vertex->geometry) {
-        CMEM_private_delete_object(vertex);
-        return nullptr;
-    }
-    if (type == SEG_ARC)
-        std::memcpy(vertex->geometry, end, sizeof(end_segment));
-    else {
-        vertex->geometry[0] = end->x;
-        vertex->geometry[1] = end->y;
-    }
-    RING_node_s* node = RING_insert_after(chain, chain->last, vertex);
-    if (!node) {
-        CMEM_private_delete_object(vertex->geometry);
-        CMEM_private_delete_object(vertex);
-        return nullptr;
-    }
-    CHAIN_seg_set_type(node, type);
+    RING_node_s* node = CHAIN__insert_vertex_after(chain, chain->last, type, *end);
+    if (!node) return nullptr;
     CHAIN_drop_cached_box(chain);
     CHAIN__fit_arc_to_start(chain, node);
     return node;
@@ -454,22 +456,8 @@ RING_node_s* CHAIN_insert_vertex(RING_header_s* chain, RING_node_s* node, const 
     if (type == SEG_ARC) cut = *segment.end;
     cut.x = p[0];
     cut.y = p[1];
-    CHAIN_vertex_data_s* vertex = CMEM_NEW(chain->pool, CHAIN_vertex_data_s);
-    if (!vertex) return nullptr;
-    const size_t size = type == SEG_ARC ? sizeof(end_segment) : 2 * sizeof(double);
-    vertex->geometry = static_cast<double*>(CMEM_ALLOC(chain->pool, 1, size));
-    if (!vertex->geometry) {
-        CMEM_private_delete_object(vertex);
-        return nullptr;
-    }
-    std::memcpy(vertex->geometry, &cut, size);
-    RING_node_s* added = RING_insert_after(chain, node->previous, vertex);
-    if (!added) {
-        CMEM_private_delete_object(vertex->geometry);
-        CMEM_private_delete_object(vertex);
-        return nullptr;
-    }
-    CHAIN_seg_set_type(added, type);
+    RING_node_s* added = CHAIN__insert_vertex_after(chain, node->previous, type, cut);
+    if (!added) return nullptr;
     CHAIN_drop_cached_box(chain);
     // 4. Refit an arc; the new vertex shares the node's source.
     if (type == SEG_ARC) refit_arc(chain, added);

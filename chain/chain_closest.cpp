@@ -182,9 +182,9 @@ int records_at(const RING_node_s* junction) {
 RING_node_s* turn_at(const RING_header_s* ends, RING_node_s* arriving) {
     const SPLIT_CHAIN_s* end = split_end_record(arriving);
     const RING_header_s* chain = chain_of(end);
-    const auto* data = chain ? static_cast<const CHAIN_main_data_s*>(chain->main_data) : nullptr;
+    const CHAIN_main_data_s* data = merrow1::main_of(chain);
     SIDE side = data ? data->material_side : 0;
-    if (end->reversed) side = side == RIGHT ? LEFT : side == LEFT ? RIGHT : side;
+    if (end->reversed) side = merrow1::other_side(side);
     if (side == RIGHT) return arriving->next ? arriving->next : ends->first;
     return arriving->previous ? arriving->previous : ends->last;
 }

@@ -16,6 +16,7 @@
 #include <quorn/mtx3.h>
 #include <stend/system.h>
 
+#include "chain/chain_append_internal.h"
 #include "chain/chain_record.h"
 #include "internal/check.h"
 #include "internal/tolerances.h"
@@ -111,11 +112,7 @@ using merrow1::is_closed;
 using merrow1::main_of;
 using merrow1::point_of;
 
-// The debug hand-off of every builder: code 3 with the chain it returns.
-RING_header_s* hand_off(const char* label, RING_header_s* chain) {
-    CHAIN_debug_report(3, label, chain, nullptr);
-    return chain;
-}
+using merrow1::hand_off;
 
 // The chain when it came out as wanted; otherwise it is deleted, so a builder
 // that answers null leaves nothing behind in the caller's pool.
@@ -512,6 +509,22 @@ RING_header_s* CHAIN_create_reversed_chain(const RING_header_s* chain, CMEM_pool
 // Spirals
 // ===========================================================================
 
+namespace {
+
+// A spiral as built, handed off under the spiral label; for a sense other
+// than 1 its reversed copy takes its place, handed off under the reversed
+// label.
+RING_header_s* spiral_in_sense(RING_header_s* chain, int sense, CMEM_pool_s* pool, const char* spiral_label,
+                               const char* reversed_label) {
+    hand_off(spiral_label, chain);
+    if (sense == 1) return chain;
+    RING_header_s* reversed = CHAIN_create_reversed_chain(chain, pool);
+    RING_delete(chain);
+    return hand_off(reversed_label, reversed);
+}
+
+}  // namespace
+
 RING_header_s* CHAIN_create_circular_spiral(const CSYS* csys, const Korvo::Math::Point2* centre,
                                             const Korvo::Math::Vector2* u_in, DIRECTION turn, int sense, double pitch,
                                             int n, CMEM_pool_s* pool) {
@@ -542,11 +555,8 @@ RING_header_s* CHAIN_create_circular_spiral(const CSYS* csys, const Korvo::Math:
             append_arc(chain, c - r * w, c, r, turn);
         }
     }
-    hand_off("CHAIN_create_circular_spiral: spiral_chain", chain);
-    if (sense == 1) return chain;
-    RING_header_s* reversed = CHAIN_create_reversed_chain(chain, pool);
-    RING_delete(chain);
-    return hand_off("CHAIN_create_circular_spiral: reversed_chain", reversed);
+    return spiral_in_sense(chain, sense, pool, "CHAIN_create_circular_spiral: spiral_chain",
+                           "CHAIN_create_circular_spiral: reversed_chain");
 }
 
 RING_header_s* CHAIN_create_spiral_tangent_to_concentric_circles(const CSYS* csys, const Korvo::Math::Point2* centre,
@@ -587,11 +597,8 @@ RING_header_s* CHAIN_create_spiral_tangent_to_concentric_circles(const CSYS* csy
             append_arc(chain, c - r * u, c, r, turn);
         }
     }
-    hand_off("CHAIN_create_a_spiral: spiral_chain", chain);
-    if (sense == 1) return chain;
-    RING_header_s* reversed = CHAIN_create_reversed_chain(chain, pool);
-    RING_delete(chain);
-    return hand_off("CHAIN_create_a_spiral: reversed_chain", reversed);
+    return spiral_in_sense(chain, sense, pool, "CHAIN_create_a_spiral: spiral_chain",
+                           "CHAIN_create_a_spiral: reversed_chain");
 }
 
 // ===========================================================================

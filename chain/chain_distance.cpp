@@ -183,7 +183,7 @@ double smallest_over(const RING_header_s* set, const double point[2], POINT_ON_C
     return best;
 }
 
-SIDE opposite(SIDE side) { return side == RIGHT ? LEFT : side == LEFT ? RIGHT : side; }
+using merrow1::other_side;
 
 }  // namespace
 
@@ -509,9 +509,9 @@ SIDE ChainPointSide(RING_header_s* chain, const double point[2]) {
     const bool material_inside =
         (data->direction == CW && side == RIGHT) || (data->direction == CCW && side == LEFT);
     if (location == CHAIN_LOCATION_ON) return 2;
-    if (location == CHAIN_LOCATION_INSIDE) return material_inside ? side : opposite(side);
-    if (material_inside) return opposite(side);
-    return data->kind == TRACE_CHAIN ? opposite(side) : side;
+    if (location == CHAIN_LOCATION_INSIDE) return material_inside ? side : other_side(side);
+    if (material_inside) return other_side(side);
+    return data->kind == TRACE_CHAIN ? other_side(side) : side;
 }
 
 // ---------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 // Chains made from other chains (see merrow1/chain_from_chain.h).
 #include <merrow1/chain_from_chain.h>
 
+#include "chain/chain_append_internal.h"
 #include "chain/chain_each.h"
 #include "chain/chain_fields_guard.h"
 #include "chain/chain_record.h"
@@ -43,10 +44,7 @@ using merrow1::is_closed;
 using merrow1::main_of;
 using merrow1::vertex_record;
 
-RING_header_s* report(const char* label, RING_header_s* chain) {
-    CHAIN_debug_report(3, label, chain, nullptr);
-    return chain;
-}
+using merrow1::hand_off;
 
 // The number of end records in the network that holds the junction node: the
 // sum of the sub-ring counts of every junction linked with it.  The walk over
@@ -95,7 +93,7 @@ RING_header_s* CHAIN_create_splitchain_chain(const RING_node_s* split_chain, CME
         if (side != 0 && side != 2) side = 4 - side;
     }
     CHAIN__merge(chain, end->piece, end->reversed, callback, true);
-    return report("CHAIN_create_splitchain_chain", chain);
+    return hand_off("CHAIN_create_splitchain_chain", chain);
 }
 
 RING_header_s* CHAIN_create_chain_from_sc_loop(RING_node_s* split_chain, int orientation, CMEM_pool_s* pool) {
@@ -127,7 +125,7 @@ RING_header_s* CHAIN_create_chain_from_sc_loop(RING_node_s* split_chain, int ori
         if (node == split_chain) break;
     }
     CHAIN_close(chain, kCloseGap);
-    return report("CHAIN_create_chain_from_sc_loop", chain);
+    return hand_off("CHAIN_create_chain_from_sc_loop", chain);
 }
 
 RING_header_s* CHAIN_create_chain_from_part_of_chain(const PART_OF_CHAIN_s* part,
@@ -140,7 +138,7 @@ RING_header_s* CHAIN_create_chain_from_part_of_chain(const PART_OF_CHAIN_s* part
         RING_delete(chain);
         return nullptr;
     }
-    return report("CHAIN_create_chain_from_part_of_chain", chain);
+    return hand_off("CHAIN_create_chain_from_part_of_chain", chain);
 }
 
 RING_header_s* CHAIN_create_open_chain_from_subset_of_chain(RING_header_s* chain, RING_node_s* from,
@@ -596,7 +594,7 @@ namespace {
 // Bit 0 of use_implied_offset: the implied offset is in force.
 const int kImpliedOffsetOn = 1;
 
-SIDE swapped_side(SIDE side) { return side == RIGHT ? SIDE(LEFT) : side == LEFT ? SIDE(RIGHT) : side; }
+using merrow1::other_side;
 
 // The nodes of a ring in order, bounded by its count.
 std::vector<RING_node_s*> nodes_of(const RING_header_s* ring) {
@@ -770,7 +768,7 @@ bool offset_reverse_one(RING_header_s* chain, double offset, RING_header_s* out,
         CHAIN_vertex_data_s* first = vertex_record(chain->first);
         first->flags = (first->flags & CHAIN_VERTEX_SEG_TYPE_MASK) | CHAIN_VERTEX_BACK_SIDE;
     } else {
-        md->material_side = swapped_side(md->material_side);
+        md->material_side = other_side(md->material_side);
     }
     md->use_implied_offset |= kImpliedOffsetOn;
     md->implied_offset = offset;

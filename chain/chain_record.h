@@ -95,6 +95,10 @@ inline RING_header_s* first_chain(const RING_header_s* chain_or_list) {
     return nullptr;
 }
 
+// The other material side: RIGHT and LEFT trade places; any other value (0,
+// no side yet) stays as it is.
+inline SIDE other_side(SIDE side) { return side == RIGHT ? LEFT : side == LEFT ? RIGHT : side; }
+
 // Signed sweep of an arc in its own sense: positive up to a full turn for
 // CCW, negative for CW; 0.0 when the centre coincides with an end.  Arcs may
 // sweep more than a half circle, so the angle is never folded into 0..pi.

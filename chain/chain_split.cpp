@@ -62,13 +62,13 @@ const CHAIN_main_data_s* chain_data_of(const SPLIT_CHAIN_s* end) {
     return static_cast<const CHAIN_main_data_s*>(end->piece->start->chain->main_data);
 }
 
-int mirrored(int side) { return side == RIGHT ? LEFT : side == LEFT ? RIGHT : side; }
+using merrow1::other_side;
 
 // Material side of the piece's chain, RIGHT and LEFT swapped for a reversed end.
 int effective_side(const SPLIT_CHAIN_s* end) {
     const CHAIN_main_data_s* data = chain_data_of(end);
     const int side = data ? data->material_side : 0;
-    return end->reversed ? mirrored(side) : side;
+    return end->reversed ? other_side(side) : side;
 }
 
 bool ethereal(const SPLIT_CHAIN_s* end) {

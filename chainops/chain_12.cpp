@@ -52,7 +52,7 @@ using merrow1::is_closed;
 using merrow1::shape_data;
 using merrow1::shapes_of;
 
-SIDE mirrored(SIDE side) { return side == RIGHT ? LEFT : side == LEFT ? RIGHT : side; }
+using merrow1::other_side;
 
 // Whether the chain's own approximation tolerance is set and at least 1e-10
 // (into *own); else the set approximation tolerance of the chain stands for it.
@@ -133,10 +133,10 @@ CHAIN_LOCATION settle_by_booleans(RING_header_s* chain, RING_header_s* closed, d
         moving->region_set_id = 1;
         moving->use_implied_offset = 1;
         moving->implied_offset = tolerance;
-        if (merrow1::is_island(chain)) moving->material_side = mirrored(moving->material_side);
+        if (merrow1::is_island(chain)) moving->material_side = other_side(moving->material_side);
         fixed->region_set_id = 2;
         fixed->use_implied_offset = 0;
-        if (merrow1::is_periphery(closed)) fixed->material_side = mirrored(fixed->material_side);
+        if (merrow1::is_periphery(closed)) fixed->material_side = other_side(fixed->material_side);
         RING_header_s* set = CHAIN_create_boolean_set(pool, nullptr);
         RING_insert_after(set, set->last, chain);
         RING_insert_after(set, set->last, closed);

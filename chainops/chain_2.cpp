@@ -97,11 +97,11 @@ SPLIT_JUNCTION_s* junction_data(const RING_node_s* junction) {
 RING_header_s* chain_of(const SPLIT_CHAIN_s* end) {
     return end && end->piece && end->piece->start ? end->piece->start->chain : nullptr;
 }
-int mirrored(int side) { return side == RIGHT ? LEFT : side == LEFT ? RIGHT : side; }
+using merrow1::other_side;
 int effective_side(const SPLIT_CHAIN_s* end) {
     const CHAIN_main_data_s* data = main_of(chain_of(end));
     const int side = data ? data->material_side : 0;
-    return end->reversed ? mirrored(side) : side;
+    return end->reversed ? other_side(side) : side;
 }
 
 // Takes a loop back out of out: a loop the call made is deleted with its

@@ -205,6 +205,26 @@ void append_with_sisters(Scan& scan, TREE_node_s* node, Take take, bool marked) 
     }
 }
 
+// The steps both region orders take for a shape s below the top level, under
+// the parent shape p: an island under an island waits; an island under
+// anything else brings its sisters that are not closed pockets (the entries
+// marked with `marked`); an open or traced shape, or one under an open, traced
+// or island parent, is written as it is.  True when one of them placed the
+// shape (or let it wait).
+bool placed_island_or_loose_shape(Scan& scan, TREE_node_s* node, RING_header_s* s, RING_header_s* p, bool marked) {
+    if (is_island(s)) {
+        if (is_island(p)) return true;
+        append_with_sisters(scan, node, [](const RING_header_s* c) { return !is_closed_pocket(c); }, marked);
+        return true;
+    }
+    if (!is_closed(s) || traced(s) || !is_closed(p) || traced(p) || is_island(p)) {
+        scan.append(s);
+        scan.wrote(node);
+        return true;
+    }
+    return false;
+}
+
 // Runs one scan rule over the tree of the set's chains, the set emptied
 // before and rewritten by the rule; the scratch pool "order_cut_shapes".
 template <class Rule>
@@ -260,18 +280,8 @@ void CHAIN_order_regions(RING_header_s* chains) {
             return;
         }
         // 2. An island under something other than an island brings its
-        //    sisters that are not closed pockets, unmarked.
-        if (is_island(s)) {
-            if (is_island(p)) return;
-            append_with_sisters(scan, node, [](const RING_header_s* c) { return !is_closed_pocket(c); }, false);
-            return;
-        }
-        // 3. and 4.
-        if (!is_closed(s) || traced(s) || !is_closed(p) || traced(p) || is_island(p)) {
-            scan.append(s);
-            scan.wrote(node);
-            return;
-        }
+        //    sisters that are not closed pockets, unmarked.  3. and 4.
+        if (placed_island_or_loose_shape(scan, node, s, p, false)) return;
         // 5. A closed pocket under a closed pocket takes its parent's entry;
         //    the islands written after that entry go, up to the next group.
         RING_node_s* entry = entry_from_end(scan.set, p);
@@ -371,18 +381,8 @@ void CHAIN_order_shapes_into_regions(RING_header_s* chains) {
                 scan.wrote(node);
                 return;
             }
-            // 3.
-            if (is_island(s)) {
-                if (is_island(p)) return;
-                append_with_sisters(scan, node, [](const RING_header_s* c) { return !is_closed_pocket(c); }, true);
-                return;
-            }
-            // 4. and 5.
-            if (!is_closed(s) || traced(s) || !is_closed(p) || traced(p) || is_island(p)) {
-                scan.append(s);
-                scan.wrote(node);
-                return;
-            }
+            // 3. (the sisters marked), 4. and 5.
+            if (placed_island_or_loose_shape(scan, node, s, p, true)) return;
             // 6. A closed pocket under the last closed pocket written takes
             //    its entry, the islands after that entry going.
             RING_node_s* last_pocket = nullptr;

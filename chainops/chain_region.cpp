@@ -32,7 +32,7 @@
 using merrow1::main_of;
 using merrow1::is_closed;
 using merrow1::chain_region_internal::is_island;
-using merrow1::chain_region_internal::swapped;
+using merrow1::other_side;
 using merrow1::chain_region_internal::for_each_chain;
 
 namespace {
@@ -64,7 +64,7 @@ void append_stamped(RING_header_s* bset, RING_header_s* chain, int region_set_id
     data->region_set_id = region_set_id;
     data->use_implied_offset = static_cast<int>(flags);
     data->implied_offset = implied_offset;
-    if (swap_side) data->material_side = swapped(data->material_side);
+    if (swap_side) data->material_side = other_side(data->material_side);
 }
 
 bool too_small(const RING_header_s* chain) {
@@ -226,7 +226,7 @@ void CHAIN_reverse_chains_wrt_mside(const RING_header_s* set, SIDE side) {
 void CHAIN_reverse_wrt_cut_dir(RING_header_s* chain, SIDE cut_side) {
     CHAIN_main_data_s* data = main_of(chain);
     if (!data) return;
-    const SIDE wanted = is_island(chain) ? swapped(cut_side) : cut_side;
+    const SIDE wanted = is_island(chain) ? other_side(cut_side) : cut_side;
     if (data->material_side != wanted) CHAIN_reverse(chain);
 }
 

@@ -12,6 +12,7 @@
 #include "internal/scratch_pool.h"
 
 #include <utility>
+#include <vector>
 
 namespace merrow1 {
 namespace chain_region_internal {
@@ -22,8 +23,6 @@ inline bool is_island(const RING_header_s* chain) {
     return (data->direction == CW && data->material_side == RIGHT) ||
            (data->direction == CCW && data->material_side == LEFT);
 }
-
-inline SIDE swapped(SIDE side) { return side == RIGHT ? LEFT : side == LEFT ? RIGHT : side; }
 
 // The chain a list node carries, or null when it carries none (or something
 // that is not a chain).
@@ -48,6 +47,13 @@ void for_each_chain(const RING_header_s* set, Fn fn) {
         if (RING_header_s* chain = chain_of(node)) fn(node, chain);
         node = next;
     }
+}
+
+// The chains for_each_chain hands fn, in order.
+inline std::vector<RING_header_s*> chains_in_order(const RING_header_s* list) {
+    std::vector<RING_header_s*> out;
+    for_each_chain(list, [&](RING_node_s*, RING_header_s* chain) { out.push_back(chain); });
+    return out;
 }
 
 // The module name that the errors of the region code carry, whichever file

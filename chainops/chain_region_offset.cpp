@@ -57,8 +57,9 @@
 using merrow1::main_of;
 using merrow1::is_closed;
 using merrow1::chain_region_internal::is_island;
-using merrow1::chain_region_internal::swapped;
+using merrow1::other_side;
 using merrow1::chain_region_internal::chain_of;
+using merrow1::chain_region_internal::chains_in_order;
 using merrow1::chain_region_internal::noting_errors;
 
 // ---------------------------------------------------------------------------
@@ -426,7 +427,7 @@ void CHAIN_closeOpenAndIslandRegions(RING_header_s* set, double /*width: not use
                 //    exchanged and the back-side mark, right after it.
                 RING_header_s* partner = CHAIN_copy_no_link(chain, chain->pool, nullptr);
                 if (partner) {
-                    main_of(partner)->material_side = swapped(main_of(partner)->material_side);
+                    main_of(partner)->material_side = other_side(main_of(partner)->material_side);
                     for (RING_node_s* vertex : merrow1::ring_nodes(partner))
                         merrow1::vertex_record(vertex)->flags |= kBackSideFlag;
                     RING_insert_after(set, node, partner);
@@ -495,13 +496,6 @@ const double kNoOffset = 1e-10;
 // Open chains are closed back along themselves at a width of 25 or 5 times
 // the tolerance plus this, so the width is never nothing.
 constexpr double kLeastBackWidth = 2.5e-8;
-
-std::vector<RING_header_s*> chains_in_order(const RING_header_s* list) {
-    std::vector<RING_header_s*> out;
-    for (RING_node_s* node : merrow1::ring_nodes(list))
-        if (RING_header_s* chain = chain_of(node)) out.push_back(chain);
-    return out;
-}
 
 void set_region_id(const std::vector<RING_header_s*>& chains, int id) {
     for (RING_header_s* chain : chains)

@@ -56,6 +56,7 @@
 using merrow1::main_of;
 using merrow1::is_closed;
 using merrow1::chain_region_internal::is_island;
+using merrow1::chain_region_internal::chains_in_order;
 using merrow1::chain_region_internal::for_each_chain;
 using merrow1::chain_region_internal::kModule;
 using merrow1::chain_region_internal::note_caught;
@@ -77,13 +78,6 @@ const CHAIN_app_poly_seg_chain_source_s* source_of(const RING_node_s* segment) {
     return segment ? static_cast<const CHAIN_app_poly_seg_chain_source_s*>(
                          APP_DATA__ask_app_data(segment->app_data, POLY_SEG_KEY_CHAIN_SOURCE))
                    : nullptr;
-}
-
-// The chains of a list in order.
-std::vector<RING_header_s*> chains_of_list(const RING_header_s* list) {
-    std::vector<RING_header_s*> out;
-    for_each_chain(list, [&](RING_node_s*, RING_header_s* chain) { out.push_back(chain); });
-    return out;
 }
 
 // The approximation tolerance of a chain, 0 when not set.
@@ -1008,7 +1002,7 @@ bool CHAIN_FindGougeFreeChains(RING_header_s* chain_or_list, RING_header_s* regi
     if (!chain_or_list || !regions || !out) return false;
     if (chain_or_list->type == RING_TYPE_LIST) {
         bool all = true;
-        for (RING_header_s* chain : chains_of_list(chain_or_list))
+        for (RING_header_s* chain : chains_in_order(chain_or_list))
             all = CHAIN_FindGougeFreeChains(chain, regions, count, d1, d2, merge_cb, out) && all;
         return all;
     }

@@ -57,7 +57,7 @@ using merrow1::ring_nodes;
 using merrow1::shape_data;
 using merrow1::shapes_of;
 
-SIDE mirrored(SIDE side) { return side == RIGHT ? LEFT : side == LEFT ? RIGHT : side; }
+using merrow1::other_side;
 DIRECTION opposite(DIRECTION direction) { return direction == CW ? CCW : direction == CCW ? CW : direction; }
 
 RING_header_s* chain_of(const TREE_node_s* node) { return node ? static_cast<RING_header_s*>(node->data) : nullptr; }
@@ -86,7 +86,7 @@ public:
     bool holds(RING_header_s* chain) const { return m_chains.count(chain) != 0; }
     static void flip(RING_header_s* chain) {
         CHAIN_main_data_s* data = shape_data(chain);
-        data->material_side = mirrored(data->material_side);
+        data->material_side = other_side(data->material_side);
     }
 
 private:
@@ -305,7 +305,7 @@ bool CHRSC_union_providers(RING_header_s* providers, SIDE side, RING_header_s* o
         }
     };
     try {
-        CHAIN_boolean_between(providers, mirrored(side), out, merge);
+        CHAIN_boolean_between(providers, other_side(side), out, merge);
     } catch (...) {
         mirror_appended();
         throw;

@@ -540,7 +540,7 @@ BoundingTags BoundingGeometry::CreatePartConvexHull(const RING_header_s* geometr
             if (!hull) continue;
             CHAIN_main_data_s* d = main_of(hull);
             if (is_closed(hull) && !outer_loop(hull) && !d->use_implied_offset)
-                d->material_side = d->material_side == RIGHT ? LEFT : d->material_side == LEFT ? RIGHT : d->material_side;
+                d->material_side = merrow1::other_side(d->material_side);
             CHAIN_add_chain_to_list(hulls, hull);
         } else {
             CHAIN_add_chain_to_list(hulls, CHAIN_copy_no_link(chain, pool, nullptr));

@@ -156,6 +156,22 @@ RING_node_s* new_vertex_before(RING_header_s* chain, RING_node_s* before, const 
     return node;
 }
 
+// Walks the XY path from the segment ending at `from` towards the one ending
+// at `end` to the segment that holds the point *along further on; *along
+// becomes the length left on that segment.  More than `bound` steps is a
+// broken chain.
+RING_node_s* segment_holding(RING_header_s* xy, RING_node_s* from, RING_node_s* end, double* along, long bound) {
+    RING_node_s* segment = from;
+    for (long steps = 0; segment != end; ++steps) {
+        if (steps > bound) MERROW1_INFINITE_LOOP();
+        const double length = segment_length(xy, segment);
+        if (*along <= length) break;
+        *along -= length;
+        segment = segment->next;
+    }
+    return segment;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -348,15 +364,7 @@ RING_node_s* ChainHZMap::InsertVtxBefore(RING_node_s* hzNode, Point2& p) {
     }
     // Walk the stretch from its start to the XY segment that holds p's H.
     double remaining = p.x - vertex_point(before).x;
-    RING_node_s* split = oldStart;
-    const long bound = walk_bound(xy);
-    for (long steps = 0; split != data->end; ++steps) {
-        if (steps > bound) MERROW1_INFINITE_LOOP();
-        const double length = segment_length(xy, split);
-        if (remaining <= length) break;
-        remaining -= length;
-        split = split->next;
-    }
+    RING_node_s* split = segment_holding(xy, oldStart, data->end, &remaining, walk_bound(xy));
     SEGMENT segment;
     double q[2] = {0, 0};
     if (!ChainSegment(xy, split, &segment) || !SegmentDistPoint(&segment, std::max(0.0, remaining), q)) {
@@ -632,15 +640,8 @@ void ChainHZMap::TessAndWrapBackSegment(RING_node_s* hz1) {
             hzAt = {hzAt.x + step, z};
         }
         // The XY point `step` along the path from cur.
-        RING_node_s* segEnd = cur->next;
         double left = step;
-        for (long walk = 0; segEnd != e; ++walk) {
-            if (walk > bound) MERROW1_INFINITE_LOOP();
-            const double length = segment_length(xy, segEnd);
-            if (left <= length) break;
-            left -= length;
-            segEnd = segEnd->next;
-        }
+        RING_node_s* segEnd = segment_holding(xy, cur->next, e, &left, bound);
         SEGMENT segment;
         double q[2];
         ChainSegment(xy, segEnd, &segment);

@@ -15,6 +15,7 @@
 #include <cmath>
 
 #include "engines/engine_memory.h"
+#include "engines/point_list.h"
 #include "internal/check.h"
 #include "internal/scratch_pool.h"
 
@@ -54,9 +55,7 @@ double mid_distance(const SegmentBound& a, const SegmentBound& b) {
     return std::sqrt(dx * dx + dy * dy + dz * dz);
 }
 
-bool all_points_present(const std::vector<Point3*>& pts) {
-    return std::find(pts.begin(), pts.end(), nullptr) == pts.end();
-}
+using merrow1::all_points_present;
 
 }  // namespace
 

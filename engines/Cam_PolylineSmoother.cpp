@@ -16,6 +16,7 @@
 #include <cmath>
 
 #include "engines/engine_memory.h"
+#include "engines/point_list.h"
 #include "internal/check.h"
 #include "internal/vec2.h"
 
@@ -94,9 +95,7 @@ double distance(const Point3& a, const Point3& b) {
     return std::sqrt((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) + (a.z - b.z) * (a.z - b.z));
 }
 
-bool all_points_present(const std::vector<Point3*>& pts) {
-    return std::find(pts.begin(), pts.end(), nullptr) == pts.end();
-}
+using merrow1::all_points_present;
 
 }  // namespace
 

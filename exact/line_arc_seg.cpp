@@ -28,6 +28,23 @@ const double kLineLimit = 1e100;
 
 bool is_line_h(double h) { return h >= kLineLimit; }
 
+// The steps both re-roundings of an arc onto a new chord (dx, dy) begin with:
+// a chord under 3 grid units on both axes leaves no room for an arc (the
+// piece becomes a line); a half circle takes the chord midpoint as its
+// centre, exact in halves.  True when one of them settled the piece.
+bool settled_by_chord(LINE_ARC_SEG_s* piece, double h, double dx, double dy) {
+    if (std::fabs(dx) < 3 && std::fabs(dy) < 3) {
+        piece->h = LINE_ARC_SEG_LINE_H;
+        return true;
+    }
+    if (h == 0 || h <= -kLineLimit) {
+        piece->cx = dx / 2;
+        piece->cy = dy / 2;
+        return true;
+    }
+    return false;
+}
+
 // h as the geometry reads it: the clockwise half circle has the centre of h = 0.
 double geometric_h(double h) { return h <= -kLineLimit ? 0.0 : h; }
 
@@ -738,16 +755,8 @@ void LINE_ARC_SEG_reround_arc(const PNT2_s* start, LINE_ARC_SEG_s* piece, bool s
     if (is_line_h(h)) return;
     const double dx = piece->x - start->x, dy = piece->y - start->y;
     // 2. A chord under 3 grid units on both axes leaves no room for an arc.
-    if (std::fabs(dx) < 3 && std::fabs(dy) < 3) {
-        piece->h = LINE_ARC_SEG_LINE_H;
-        return;
-    }
     // 3. Half circles: the centre is the chord midpoint, exact in halves.
-    if (h == 0 || h <= -kLineLimit) {
-        piece->cx = dx / 2;
-        piece->cy = dy / 2;
-        return;
-    }
+    if (settled_by_chord(piece, h, dx, dy)) return;
     const bool negative = h < 0;
     const double c = std::sqrt(dx * dx + dy * dy);
     // 4. Material side: draw the midpoint towards the chord.
@@ -948,15 +957,7 @@ void LINE_ARC_SEG_round_arc_material_side(LINE_ARC_SEG_s* arc, const PNT2_s* new
     if (is_line_h(h)) return;
     const double dx = arc->x - new_start->x, dy = arc->y - new_start->y;
     // 1. Too short for an arc; half circles keep h about the new midpoint.
-    if (std::fabs(dx) < 3 && std::fabs(dy) < 3) {
-        arc->h = LINE_ARC_SEG_LINE_H;
-        return;
-    }
-    if (h == 0 || h <= -kLineLimit) {
-        arc->cx = dx / 2;
-        arc->cy = dy / 2;
-        return;
-    }
+    if (settled_by_chord(arc, h, dx, dy)) return;
     const bool negative = h < 0;
     // 2. h of the arc through the moved ends about the old centre, from the
     //    mean squared radius D (in chords squared) of the two ends.

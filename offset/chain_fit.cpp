@@ -1,6 +1,7 @@
 // Arc and line fitting of chains, arc splitting and tessellation.
 #include <merrow1/chain_fit.h>
 
+#include "chain/chain_append_internal.h"
 #include "chain/chain_record.h"
 #include "internal/check.h"
 #include "internal/vec2.h"
@@ -40,23 +41,7 @@ using merrow1::arc_signed_sweep;
 
 // Inserts a vertex with the given geometry before `vertex`.
 RING_node_s* insert_before(RING_header_s* chain, RING_node_s* vertex, SEGMENT_TYPE type, const end_segment& end) {
-    CHAIN_vertex_data_s* record = CMEM_NEW(chain->pool, CHAIN_vertex_data_s);
-    if (!record) return nullptr;
-    const size_t size = type == SEG_ARC ? sizeof(end_segment) : 2 * sizeof(double);
-    record->geometry = static_cast<double*>(CMEM_ALLOC(chain->pool, 1, size));
-    if (!record->geometry) {
-        CMEM_private_delete_object(record);
-        return nullptr;
-    }
-    std::memcpy(record->geometry, &end, size);
-    RING_node_s* node = RING_insert_after(chain, vertex->previous, record);
-    if (!node) {
-        CMEM_private_delete_object(record->geometry);
-        CMEM_private_delete_object(record);
-        return nullptr;
-    }
-    CHAIN_seg_set_type(node, type);
-    return node;
+    return CHAIN__insert_vertex_after(chain, vertex->previous, type, end);
 }
 
 }  // namespace

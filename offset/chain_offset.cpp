@@ -91,13 +91,13 @@ constexpr double kCollapseLeast = 1e-10;
 constexpr int kTracesPerOffsetTrace = 7;
 
 // The chain's main data: the one reader, under the name this file's walks use.
-CHAIN_main_data_s* main_data(const RING_header_s* chain) { return merrow1::main_of(chain); }
+using merrow1::main_of;
 using merrow1::is_closed;
 using merrow1::vertex_record;
 
-SIDE other_side(SIDE side) { return side == RIGHT ? LEFT : side == LEFT ? RIGHT : side; }
+using merrow1::other_side;
 bool has_side(const RING_header_s* chain) {
-    const SIDE side = main_data(chain)->material_side;
+    const SIDE side = main_of(chain)->material_side;
     return side == RIGHT || side == LEFT;
 }
 
@@ -128,19 +128,19 @@ void for_each_result_chain(RING_header_s* list, Fn fn) {
 
 void flip_sides(RING_header_s* list) {
     for_each_result_chain(list, [](RING_header_s* chain) {
-        if (CHAIN_main_data_s* md = main_data(chain)) md->material_side = other_side(md->material_side);
+        if (CHAIN_main_data_s* md = main_of(chain)) md->material_side = other_side(md->material_side);
     });
 }
 
 // A closed chain runs inwards when its offset goes into the area it encloses.
 bool runs_inwards(const RING_header_s* chain) {
     const DIRECTION direction = merrow1::stored_or_computed_direction(chain, merrow1::StoredDirection::CwOrCcw);
-    const SIDE side = main_data(chain)->material_side;
+    const SIDE side = main_of(chain)->material_side;
     return (direction == CCW && side == RIGHT) || (direction == CW && side == LEFT);
 }
 bool runs_outwards(const RING_header_s* chain) {
     const DIRECTION direction = merrow1::stored_or_computed_direction(chain, merrow1::StoredDirection::CwOrCcw);
-    const SIDE side = main_data(chain)->material_side;
+    const SIDE side = main_of(chain)->material_side;
     return (direction == CCW && side == LEFT) || (direction == CW && side == RIGHT);
 }
 
@@ -222,8 +222,8 @@ RING_header_s* offset_zero(RING_header_s* chain, SIDE side, CHAIN_vertex_source_
                            CMEM_pool_s* pool) {
     RING_header_s* copy = CHAIN_copy(chain, pool, merge);
     if (!copy) return nullptr;
-    main_data(copy)->kind = TRACE_CHAIN;
-    if (main_data(chain)->kind == SAMPLE_CHAIN) {
+    main_of(copy)->kind = TRACE_CHAIN;
+    if (main_of(chain)->kind == SAMPLE_CHAIN) {
         const std::vector<RING_node_s*> nodes = merrow1::ring_nodes(copy);
         for (size_t i = 1; i < nodes.size(); ++i) vertex_record(nodes[i])->flags |= kMarkSampleSource;
     }
@@ -267,13 +267,13 @@ RING_header_s* offset_closed(RING_header_s* chain, double offset, CORNER_CONTROL
                              const Callbacks& cb, CMEM_pool_s* pool, bool delete_trace,
                              const CHAIN_traceOutputParams_s* output) {
     report("CHAIN__offset: source chain -- input", chain, kReportInput);
-    if (side == 0) side = main_data(chain)->material_side;
+    if (side == 0) side = main_of(chain)->material_side;
     const bool negative = offset < 0.0;
     // The caller's material side, turned over for a negative offset, comes
     // back on every exit.
     merrow1::ChainFieldsGuard source_side(merrow1::kChainFieldMaterialSide);
     source_side.save(chain);
-    if (negative) main_data(chain)->material_side = other_side(main_data(chain)->material_side);
+    if (negative) main_of(chain)->material_side = other_side(main_of(chain)->material_side);
     const bool offset_cleaner = CHAIN_ask_use_new_boolean() && is_closed(chain);
     const bool remove_embedded_loops = !offset_cleaner && !CHAIN_is_closed_back_along_itself(chain);
     RING_header_s* trace = CHAIN__trace(chain, std::fabs(offset), corner_control, 0, cb.trace_source,
@@ -288,7 +288,7 @@ RING_header_s* offset_closed(RING_header_s* chain, double offset, CORNER_CONTROL
         } else if (offset_cleaner) {
             if (negative) {
                 source_side.restore();
-                main_data(trace)->material_side = other_side(main_data(trace)->material_side);
+                main_of(trace)->material_side = other_side(main_of(trace)->material_side);
             }
             result = clean_traced(chain, trace, side, negative, cb.vertex_source, pool, true);
         } else {
@@ -356,8 +356,8 @@ class ThereAndBack {
 public:
     explicit ThereAndBack(RING_header_s* chain)
         : m_chain(chain),
-          m_side(main_data(chain)->material_side),
-          m_direction(main_data(chain)->direction),
+          m_side(main_of(chain)->material_side),
+          m_direction(main_of(chain)->direction),
           m_first(chain->first),
           m_first_flags(chain->first ? vertex_record(chain->first)->flags : 0) {
         CHAIN_create_closed_from_open_with_key(chain);
@@ -371,8 +371,8 @@ public:
         for (RING_node_s* node : merrow1::ring_nodes(m_chain))
             drop_mark(node->app_data,
                       [&] { RING_delete_app_data_of_node(m_chain, node, CHAIN_APP_DATA_THERE_AND_BACK); });
-        main_data(m_chain)->material_side = m_side;
-        main_data(m_chain)->direction = m_direction;
+        main_of(m_chain)->material_side = m_side;
+        main_of(m_chain)->direction = m_direction;
     }
     ThereAndBack(const ThereAndBack&) = delete;
     ThereAndBack& operator=(const ThereAndBack&) = delete;
@@ -410,7 +410,7 @@ RING_header_s* offset_open(RING_header_s* chain, double offset, CORNER_CONTROL c
     {
         ThereAndBack closed(chain);
         if (flipped) {
-            CHAIN_main_data_s* md = main_data(chain);
+            CHAIN_main_data_s* md = main_of(chain);
             md->material_side = other_side(md->material_side);
             md->direction = md->direction == CW ? CCW : CW;
         }
@@ -427,7 +427,7 @@ RING_header_s* offset_open(RING_header_s* chain, double offset, CORNER_CONTROL c
         }
         merrow1::OwnedChain owned(result);
         for_each_result_chain(result, [&](RING_header_s* piece) {
-            CHAIN_main_data_s* md = main_data(piece);
+            CHAIN_main_data_s* md = main_of(piece);
             if (!md) return;
             if (flipped) md->material_side = other_side(md->material_side);
             md->direction = CHAIN_direction_of_chain(piece);
@@ -462,7 +462,7 @@ bool stepping_feasible(RING_header_s* chain, double offset) {
     const double* b = vertex_record(end)->geometry;
     // The offset side of a chain running inwards: left of its way for
     // material on the right, right of it for material on the left.
-    const double sense = main_data(chain)->material_side == RIGHT ? 1.0 : -1.0;
+    const double sense = main_of(chain)->material_side == RIGHT ? 1.0 : -1.0;
     const double reach = offset + kStepProbe;
     const double probe[2] = {b[0] - tangent.x * length / 2.0 - sense * tangent.y * reach,
                              b[1] - tangent.y * length / 2.0 + sense * tangent.x * reach};
@@ -507,7 +507,7 @@ RING_header_s* offset_in_steps(RING_header_s* chain, double offset, int steps, S
 RING_header_s* dispatch(RING_header_s* chain, double offset, CORNER_CONTROL corner_control, SIDE side,
                         const Callbacks& cb, CMEM_pool_s* pool, bool delete_trace,
                         const CHAIN_traceOutputParams_s* output) {
-    MERROW1_REQUIRE(chain && chain->type == RING_TYPE_CHAIN && main_data(chain) && pool, "DUE_TO_INVALID_INPUT",
+    MERROW1_REQUIRE(chain && chain->type == RING_TYPE_CHAIN && main_of(chain) && pool, "DUE_TO_INVALID_INPUT",
                     nullptr);
     MERROW1_REQUIRE(std::isfinite(offset), "DUE_TO_OFFSET_NOT_FINITE", nullptr);
     if (!CHAIN__input_usable(chain, "CHAIN_offset", CHAIN_INPUT_FINITE) ||
@@ -644,7 +644,7 @@ RING_header_s* CHAIN_offset_general(RING_header_s* chain, double tool_radius, do
                                     CHAIN_trace_vertex_source_cb_t trace_source_cb,
                                     CHAIN_trace_vertex_cb_t trace_vertex_cb,
                                     CHAIN_vertex_source_callback_t vertex_source_cb, CMEM_pool_s* pool) {
-    MERROW1_REQUIRE(chain && chain->type == RING_TYPE_CHAIN && main_data(chain) && pool, "DUE_TO_INVALID_INPUT",
+    MERROW1_REQUIRE(chain && chain->type == RING_TYPE_CHAIN && main_of(chain) && pool, "DUE_TO_INVALID_INPUT",
                     nullptr);
     MERROW1_REQUIRE(std::isfinite(tool_radius) && std::isfinite(stock), "DUE_TO_OFFSET_NOT_FINITE", nullptr);
     if (!CHAIN__input_usable(chain, "CHAIN_offset_general", CHAIN_INPUT_FINITE)) return nullptr;
@@ -684,7 +684,7 @@ RING_header_s* CHAIN_offset_segments_by_geometry_type(RING_header_s* chain, doub
                                                       CHAIN_trace_vertex_cb_t trace_vertex_cb,
                                                       CHAIN_vertex_source_callback_t vertex_source_cb,
                                                       CMEM_pool_s* pool) {
-    MERROW1_REQUIRE(chain && chain->type == RING_TYPE_CHAIN && main_data(chain) && pool, "DUE_TO_INVALID_INPUT",
+    MERROW1_REQUIRE(chain && chain->type == RING_TYPE_CHAIN && main_of(chain) && pool, "DUE_TO_INVALID_INPUT",
                     nullptr);
     // The offsets in the order of the host's counts: types 1, 4, 2, 3, other.
     const double values[5] = {type1_offset, type4_offset, type2_offset, type3_offset, other_offset};
@@ -721,9 +721,9 @@ int CHAIN_determine_segment_offset(const RING_header_s* chain, const RING_node_s
     double value = 0.0;
     if (record->flags[0]) {
         value = record->offsets[4];
-    } else if (record->flags[1] && closed && main_data(chain) && runs_inwards(chain)) {
+    } else if (record->flags[1] && closed && main_of(chain) && runs_inwards(chain)) {
         value = record->offsets[5];
-    } else if (record->flags[2] && closed && main_data(chain) && runs_outwards(chain)) {
+    } else if (record->flags[2] && closed && main_of(chain) && runs_outwards(chain)) {
         value = record->offsets[6];
     } else if (record->flags[3] && !closed) {
         value = record->offsets[7];
@@ -774,7 +774,7 @@ RING_header_s* CHAIN_OffsetOpenBothSides(RING_header_s* chain, double first_radi
                                          CHAIN_trace_vertex_cb_t trace_vertex_cb,
                                          CHAIN_vertex_source_callback_t vertex_source_cb, CMEM_pool_s* pool,
                                          ENDCAP_TYPE cap_type, const CHAIN_test_stock_collapse_data_t* collapse) {
-    MERROW1_REQUIRE(chain && chain->type == RING_TYPE_CHAIN && main_data(chain) && pool, "DUE_TO_INVALID_INPUT",
+    MERROW1_REQUIRE(chain && chain->type == RING_TYPE_CHAIN && main_of(chain) && pool, "DUE_TO_INVALID_INPUT",
                     nullptr);
     MERROW1_REQUIRE(std::isfinite(first_radius) && std::isfinite(second_radius) && std::isfinite(first_stock) &&
                         std::isfinite(second_stock),
@@ -806,7 +806,7 @@ RING_header_s* CHAIN_standard_offset(RING_header_s* chain, double offset, CORNER
                                      CHAIN_trace_vertex_source_cb_t trace_source_cb,
                                      CHAIN_trace_vertex_cb_t trace_vertex_cb, CMEM_pool_s* pool,
                                      const CHAIN_traceOutputParams_s* output) {
-    MERROW1_REQUIRE(chain && chain->type == RING_TYPE_CHAIN && main_data(chain) && pool, "DUE_TO_INVALID_INPUT",
+    MERROW1_REQUIRE(chain && chain->type == RING_TYPE_CHAIN && main_of(chain) && pool, "DUE_TO_INVALID_INPUT",
                     nullptr);
     if (!CHAIN__input_usable(chain, "CHAIN_standard_offset", CHAIN_INPUT_FINITE)) return nullptr;
     MERROW1_REQUIRE(std::isfinite(offset), "DUE_TO_OFFSET_NOT_FINITE", nullptr);
@@ -814,7 +814,7 @@ RING_header_s* CHAIN_standard_offset(RING_header_s* chain, double offset, CORNER
     const bool negative = offset < 0.0;
     merrow1::ChainFieldsGuard source_side(merrow1::kChainFieldMaterialSide);
     source_side.save(chain);
-    if (negative) main_data(chain)->material_side = other_side(main_data(chain)->material_side);
+    if (negative) main_of(chain)->material_side = other_side(main_of(chain)->material_side);
     RING_header_s* trace = CHAIN__trace(chain, std::fabs(offset), corner_control, 1, trace_source_cb,
                                         trace_vertex_cb, pool, true, output);
     report("CHAIN_standard_offset: traced chain", trace, kReportIntermediate);
@@ -833,7 +833,7 @@ RING_header_s* CHAIN_standard_offset(RING_header_s* chain, double offset, CORNER
 RING_header_s* CHAIN_negatively_offset_the_trace_of_a_chain(RING_header_s* chain, double offset,
                                                             CHAIN_trace_vertex_source_cb_t trace_source_cb,
                                                             CMEM_pool_s* pool) {
-    MERROW1_REQUIRE(chain && chain->type == RING_TYPE_CHAIN && main_data(chain) && pool, "DUE_TO_INVALID_INPUT",
+    MERROW1_REQUIRE(chain && chain->type == RING_TYPE_CHAIN && main_of(chain) && pool, "DUE_TO_INVALID_INPUT",
                     nullptr);
     MERROW1_REQUIRE(std::isfinite(offset), "DUE_TO_OFFSET_NOT_FINITE", nullptr);
     if (!CHAIN__input_usable(chain, "CHAIN_negatively_offset_the_trace_of_a_chain", CHAIN_INPUT_FINITE)) return nullptr;
@@ -844,7 +844,7 @@ RING_header_s* CHAIN_negatively_offset_the_trace_of_a_chain(RING_header_s* chain
     };
     RING_header_s* out = trace(chain);
     if (!out) return nullptr;
-    main_data(out)->material_side = other_side(main_data(out)->material_side);
+    main_of(out)->material_side = other_side(main_of(out)->material_side);
     RING_header_s* back = trace(out);
     if (!back || CHAIN_number_of_intersection_points_in_common(out, back) != 0) return nullptr;
     // The traces from the last back to the first, through their sources
@@ -856,8 +856,8 @@ RING_header_s* CHAIN_negatively_offset_the_trace_of_a_chain(RING_header_s* chain
         traces.push_back(at);
         if (at == out) break;
     }
-    for (RING_header_s* at : traces) main_data(at)->material_side = other_side(main_data(at)->material_side);
-    main_data(back)->kind = OFFSET_CHAIN;
+    for (RING_header_s* at : traces) main_of(at)->material_side = other_side(main_of(at)->material_side);
+    main_of(back)->kind = OFFSET_CHAIN;
     RING_header_s* result = new_list(pool);
     RING_insert_after(result, nullptr, back);
     report("CHAIN_negatively_offset_the_trace_of_a_chain", result, kReportOutput);
@@ -932,7 +932,7 @@ public:
         std::unordered_set<RING_header_s*> done;
         for (RING_header_s* list : {m_offsets, m_out})
             for_each_result_chain(list, [&](RING_header_s* chain) {
-                CHAIN_main_data_s* md = main_data(chain);
+                CHAIN_main_data_s* md = main_of(chain);
                 if (md && done.insert(chain).second) md->material_side = other_side(md->material_side);
             });
     }

@@ -250,7 +250,7 @@ V2 refine_crossing(const Piece& a, const Piece& b, V2 found) {
 // Chain access
 
 // The chain's main data: the one reader, under the name this file's walks use.
-CHAIN_main_data_s* main_data(const RING_header_s* chain) { return merrow1::main_of(chain); }
+using merrow1::main_of;
 using merrow1::is_closed;
 using merrow1::vertex_record;
 // The vertex's point as a V2.
@@ -452,7 +452,7 @@ void decorate(CHAIN_trace_inputs_s* in, RING_node_s* node, RING_node_s* source_v
     if (in->extension_mode == 1 && has_there_and_back_mark(source_vertex) &&
         (!vertex_piece || has_there_and_back_mark(source_vertex ? source_vertex->next : nullptr)))
         v->flags |= kMarkThereAndBack;
-    if (main_data(in->source)->kind == SAMPLE_CHAIN) v->flags |= kMarkSampleSource;
+    if (main_of(in->source)->kind == SAMPLE_CHAIN) v->flags |= kMarkSampleSource;
     if (in->vertex_source_cb) in->vertex_source_cb(in->source, source_vertex, vertex_piece, trace, node);
 }
 
@@ -950,7 +950,7 @@ void CHAIN__trace_init_inputs(CHAIN_trace_inputs_s* in, RING_header_s* source, R
     in->trace_vertex_cb = trace_vertex_cb;
     in->corner_control = corner_control;
     in->open_end_caps = open_end_caps;
-    const CHAIN_main_data_s* md = main_data(source);
+    const CHAIN_main_data_s* md = main_of(source);
     in->tolerance = merrow1::length_tolerance_of(source);
     if (const int* words =
             static_cast<const int*>(APP_DATA__ask_app_data(source->app_data, CHAIN_APP_DATA_THERE_AND_BACK))) {
@@ -972,7 +972,7 @@ void CHAIN__trace_init_inputs(CHAIN_trace_inputs_s* in, RING_header_s* source, R
 RING_header_s* CHAIN__trace_create_traced_chain(RING_header_s* source, CMEM_pool_s* pool) {
     RING_header_s* trace = CHAIN_create_from_chain(source, pool);
     if (!trace) return nullptr;
-    CHAIN_main_data_s* md = main_data(trace);
+    CHAIN_main_data_s* md = main_of(trace);
     md->kind = TRACE_CHAIN;
     md->approximation_tolerance = 0.0;
     md->approximation_tolerance_set = 1;
@@ -1080,7 +1080,7 @@ int corner_type_from(const RING_header_s* source, const RING_node_s* entry, cons
     if (type != CORNER_TYPE_NONE) return type;
     double in[2], out[2], k_in = 0.0, k_out = 0.0;
     if (corner_tangents(source, entry, vertex, in, out, &k_in, &k_out) != CHAIN_TANGENT_BOTH) return type;
-    const SIDE side = main_data(source)->material_side;
+    const SIDE side = main_of(source)->material_side;
     if (side != LEFT && side != RIGHT) return type;
     const V2 a{-in[0], -in[1]}, b{out[0], out[1]};
     // The curvature that governs a reversal: the arc's where an arc meets a
@@ -1565,7 +1565,7 @@ RING_header_s* CHAIN__remove_simple_fully_embedded_loops(RING_header_s* trace, d
             deleted = true;
             return;
         }
-        main_data(trace)->direction = CHAIN_direction_of_chain(trace);
+        main_of(trace)->direction = CHAIN_direction_of_chain(trace);
         CHAIN_drop_cached_box(trace);
         double axis[2] = {0.0, 1.0};
         ChainBox(trace, axis, nullptr);
@@ -1582,7 +1582,7 @@ RING_header_s* CHAIN__remove_simple_fully_embedded_loops(RING_header_s* trace, d
 RING_header_s* CHAIN__trace(RING_header_s* source, double offset, CORNER_CONTROL corner_control, int open_end_caps,
                             CHAIN_trace_vertex_source_cb_t vertex_source_cb, CHAIN_trace_vertex_cb_t trace_vertex_cb,
                             CMEM_pool_s* pool, bool remove_embedded_loops, const CHAIN_traceOutputParams_s* output) {
-    MERROW1_REQUIRE(source && main_data(source) && pool, "DUE_TO_INVALID_DATA", nullptr);
+    MERROW1_REQUIRE(source && main_of(source) && pool, "DUE_TO_INVALID_DATA", nullptr);
     // 1. Entry checks.  NaN fails the comparison, so it is refused too.
     MERROW1_REQUIRE(offset >= 0.0 && std::isfinite(offset), "DUE_TO_TRACING_OFFSET_BEING_NEGATIVE", nullptr);
     MERROW1_REQUIRE(corner_control == BREAK_CORNER || is_valid_corner_control(corner_control),
@@ -1609,7 +1609,7 @@ RING_header_s* CHAIN__trace(RING_header_s* source, double offset, CORNER_CONTROL
     CHAIN__trace_init_inputs(&in, source, nullptr, offset, corner_control, open_end_caps, vertex_source_cb,
                              trace_vertex_cb, remove_embedded_loops, output);
     // 2. A closed source traced inwards that must collapse.
-    const CHAIN_main_data_s* md = main_data(source);
+    const CHAIN_main_data_s* md = main_of(source);
     const bool closed = is_closed(source);
     if (closed) {
         const DIRECTION direction = merrow1::stored_or_computed_direction(source, merrow1::StoredDirection::NonZero);
@@ -1765,7 +1765,7 @@ bool CHAIN__delete_traced_chain(const RING_header_s* result, const RING_header_s
             RING_put_header_app_data(chain, APP_DATA_STOCKED_FROM, source);
         });
     }
-    if (main_data(trace) && main_data(trace)->kind == OFFSET_CHAIN) {
+    if (main_of(trace) && main_of(trace)->kind == OFFSET_CHAIN) {
         for_each_vertex(traced, [&](RING_node_s* node) { drop_owned(traced, node, CHAIN_APP_DATA_TRACE_VERTEX); });
         return false;
     }

@@ -14,6 +14,7 @@
 #include <stend/system.h>
 
 #include "internal/owned.h"
+#include "internal/scratch_pool.h"
 
 #include <algorithm>
 #include <exception>
@@ -32,7 +33,7 @@ enum { XMIN = 0, XMAX = 1, YMIN = 2, YMAX = 3 };
 
 RegionSetBoxedExtent::RegionSetBoxedExtent(const RING_header_s* regions, bool flipped)
     : m_material(MaterialAtInfinityUndetermined), m_flipped(flipped), m_box{0.0, 0.0, 0.0, 0.0} {
-    try {
+    merrow1::run_converting([&] {
         // 1-2. The object and its pool; everything below lives there, and
         //      goes with the object on every exit.
         merrow1::Owned<PSI_s, PSI_destroy> guard(PSI_create(0, true, false, nullptr, nullptr));
@@ -54,13 +55,7 @@ RegionSetBoxedExtent::RegionSetBoxedExtent(const RING_header_s* regions, bool fl
         // 6. Flipping swaps a decided material.
         if (m_flipped && m_material != MaterialAtInfinityUndetermined) m_material = 1 - m_material;
         // 7. The guard destroys the object.
-    } catch (const Korvo::Error::Exception&) {
-        throw;
-    } catch (const std::exception& e) {
-        Korvo::Error::Severe severe;
-        severe.Convert(e);
-        severe.Rethrow();
-    }
+    });
 }
 
 RegionSetBoxedExtent::~RegionSetBoxedExtent() {}

@@ -165,10 +165,7 @@ void turn_sides_over(const std::vector<RING_header_s*>& chains) {
     for (RING_header_s* c : chains) {
         CHAIN_main_data_s* md = main_of(c);
         if (!md) continue;
-        if (md->material_side == RIGHT)
-            md->material_side = LEFT;
-        else if (md->material_side == LEFT)
-            md->material_side = RIGHT;
+        md->material_side = merrow1::other_side(md->material_side);
     }
 }
 

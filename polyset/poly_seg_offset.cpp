@@ -386,6 +386,20 @@ bool tangents_of(const RING_node_s* node, const PNT2_s& start, PNT2_s* t_in, PNT
     return true;
 }
 
+// Removes the pieces that have no tangents (from the second node on an open
+// poly), walking on while more than `keep` nodes are left.
+void drop_pieces_without_tangents(RING_header_s* poly, std::vector<RING_node_s*>& nodes, bool closed, size_t keep) {
+    for (size_t i = closed ? 0 : 1; i < nodes.size() && nodes.size() > keep;) {
+        PNT2_s a, b;
+        if (!tangents_of(nodes[i], start_of(nodes, i), &a, &b)) {
+            RING_delete_node(poly, nodes[i]);
+            nodes.erase(nodes.begin() + static_cast<long>(i));
+        } else {
+            ++i;
+        }
+    }
+}
+
 template <class Fn>
 void for_each_poly_of_set(RING_header_s* set, Fn&& fn) {
     for (RING_node_s* n : nodes_of(set)) {
@@ -435,15 +449,7 @@ bool POLY_SEG_offset(RING_header_s* poly, RING_header_s* set, POLY_SEG_copy_cb_t
 
     // 2. The pieces that have tangents; the others are removed.
     std::vector<RING_node_s*> nodes = nodes_of(poly);
-    for (size_t i = closed ? 0 : 1; i < nodes.size();) {
-        PNT2_s a, b;
-        if (!tangents_of(nodes[i], start_of(nodes, i), &a, &b)) {
-            RING_delete_node(poly, nodes[i]);
-            nodes.erase(nodes.begin() + static_cast<long>(i));
-        } else {
-            ++i;
-        }
-    }
+    drop_pieces_without_tangents(poly, nodes, closed, 0);
     const size_t first = closed ? 0 : 1;
     if (nodes.size() <= first) {
         header->offset = 0;
@@ -673,15 +679,7 @@ bool POLY_SEG_small_offset(RING_header_s* poly, POLY_SEG_copy_cb_t copy_cb, POLY
     // 2. Pieces without a tangent go; every vertex left has tangents on both
     //    sides that it has pieces on.
     std::vector<RING_node_s*> nodes = nodes_of(poly);
-    for (size_t i = closed ? 0 : 1; i < nodes.size() && nodes.size() > 1;) {
-        PNT2_s a, b;
-        if (!tangents_of(nodes[i], start_of(nodes, i), &a, &b)) {
-            RING_delete_node(poly, nodes[i]);
-            nodes.erase(nodes.begin() + static_cast<long>(i));
-        } else {
-            ++i;
-        }
-    }
+    drop_pieces_without_tangents(poly, nodes, closed, 1);
     const size_t n = nodes.size();
     if (n < 2) {
         header->offset = 0;

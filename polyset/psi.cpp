@@ -394,12 +394,10 @@ void PSI__build_box_tree(PSI_segment_search_wrapper_s* w) {
     }
 }
 
-void PSI__unwrap_poly(PSI_segment_search_wrapper_s* w) {
-    if (!w) return;
-    CMEM_private_delete_object(w->segs);
-    CMEM_private_delete_object(w->first_nodes);
-    CMEM_private_delete_object(w->boxes);
-    CMEM_private_delete_object(w->sizes);
+namespace {
+
+// A wrapper without arrays and segments.
+void clear_wrapper_arrays(PSI_segment_search_wrapper_s* w) {
     w->segs = nullptr;
     w->first_nodes = nullptr;
     w->boxes = nullptr;
@@ -408,18 +406,24 @@ void PSI__unwrap_poly(PSI_segment_search_wrapper_s* w) {
     w->root_span = 0;
 }
 
+}  // namespace
+
+void PSI__unwrap_poly(PSI_segment_search_wrapper_s* w) {
+    if (!w) return;
+    CMEM_private_delete_object(w->segs);
+    CMEM_private_delete_object(w->first_nodes);
+    CMEM_private_delete_object(w->boxes);
+    CMEM_private_delete_object(w->sizes);
+    clear_wrapper_arrays(w);
+}
+
 void PSI__wrap_poly(void* object, RING_header_s* poly, PSI_segment_search_wrapper_s* w) {
     PSI_s* psi = static_cast<PSI_s*>(object);
     // 1. Poly, contiguous, nothing pending.
     w->poly = poly;
     w->contiguous = 1;
     w->pending = 0;
-    w->segs = nullptr;
-    w->first_nodes = nullptr;
-    w->boxes = nullptr;
-    w->sizes = nullptr;
-    w->count = 0;
-    w->root_span = 0;
+    clear_wrapper_arrays(w);
     if (!poly || !poly->first || poly->count < 1) return;
     // 2. Segment count: every node of a closed poly; one less for an open poly
     // (its first node only gives the start point).
@@ -470,6 +474,15 @@ void PSI__wrap_poly(void* object, RING_header_s* poly, PSI_segment_search_wrappe
     PSI__build_box_tree(w);
 }
 
+PSI_segment_search_wrapper_s* PSI__wrap_poly_into(PSI_s* psi, DYNAMIC_ARRAY_s* array, RING_header_s* poly) {
+    const int before = array->num_active;
+    auto* w = static_cast<PSI_segment_search_wrapper_s*>(DYNAMIC_ARRAY_take_element(array));
+    PSI__wrap_poly(psi, poly, w);
+    if (w->count != 0) return w;
+    DA_set_num_active(array, before);
+    return nullptr;
+}
+
 PSI_segment_search_wrapper_s* PSI__wrap_init_poly(void* object, RING_header_s* poly) {
     PSI_s* psi = static_cast<PSI_s*>(object);
     PSI_segment_search_wrapper_s* w = CMEM_NEW(psi->pool, PSI_segment_search_wrapper_s);
@@ -494,12 +507,7 @@ DYNAMIC_ARRAY_s* PSI__wrap_init_poly_set(void* object, RING_header_s* set) {
     RING_node_s* n = set->first;
     for (int i = 0; n && i < set->count; ++i, n = n->next) {
         RING_header_s* poly = RING_ask_node_subring(n);
-        if (poly) {
-            const int before = array->num_active;
-            auto* w = static_cast<PSI_segment_search_wrapper_s*>(DYNAMIC_ARRAY_take_element(array));
-            PSI__wrap_poly(psi, poly, w);
-            if (w->count == 0) DA_set_num_active(array, before);
-        }
+        if (poly) PSI__wrap_poly_into(psi, array, poly);
         if (n == set->last) break;
     }
     for (int i = 0; i < array->num_active; ++i)
@@ -510,38 +518,9 @@ DYNAMIC_ARRAY_s* PSI__wrap_init_poly_set(void* object, RING_header_s* set) {
 bool PSI_search_wrapped_poly(PSI_segment_search_wrapper_s* w, const double box[4],
                              bool (*visitor)(RING_node_s* segment, void* data), void* data) {
     if (!w || w->count == 0 || !box || !visitor) return false;
-    const int last = 2 * w->count - 2;
-    // Depth first from the root; the stack holds right children still to
-    // visit (at most one per level of a tree of at most 2^31 leaves).
-    int stack_pos[64];
-    int stack_span[64];
-    int top = 0;
-    int p = w->root_span - 1;
-    int s = w->root_span;
-    for (;;) {
-        while (p > last) {  // beyond the last leaf: its left descendants
-            s /= 2;
-            p -= s;
-        }
-        bool descend = false;
-        if (boxes_meet(box, w->boxes[p])) {
-            if (s == 1) {
-                if (visitor(w->segs[p / 2], data)) return true;
-            } else {
-                stack_pos[top] = p + s / 2;
-                stack_span[top] = s / 2;
-                ++top;
-                p -= s / 2;
-                s /= 2;
-                descend = true;
-            }
-        }
-        if (descend) continue;
-        if (top == 0) return false;
-        --top;
-        p = stack_pos[top];
-        s = stack_span[top];
-    }
+    return PSI__walk_box_tree(
+        w, [&](const double* node_box) { return boxes_meet(box, node_box); },
+        [&](int i, const double*) { return visitor(w->segs[i], data); });
 }
 
 // ---------------------------------------------------------------------------
@@ -743,23 +722,16 @@ void take_over_partner(PSI_INTXN_NODE_s* n, int i, RING_node_s* seg) {
     if (!t || ((n->flags[0] | n->flags[1]) & PSI_NODE_FLAG_VERTEX)) return;
     const int start = n->pn_along[j] ? j : (n->pn_along[2 + j] ? 2 + j : -1);
     if (start < 0) return;
-    RING_node_s* u = nullptr;
-    {
-        PSI_INTXN_NODE_s* m = n;
-        int a = start;
-        for (int guard = 0; guard < (1 << 20); ++guard) {
-            RING_node_s* s = m->segs[a & 1];
-            if (s && s != t && s != seg) {
-                u = s;
-                break;
-            }
-            PSI_INTXN_NODE_s* mm = m->next_around[a];
-            a = m->next_around_idx[a];
-            m = mm;
-            if (m == n && a == start) break;
-        }
-    }
-    if (!u) return;
+    int arm = -1;
+    const PSI_INTXN_NODE_s* holder = PSI__find_around(
+        n, start, 1L << 20,
+        [&](const PSI_INTXN_NODE_s* m, int a) {
+            const RING_node_s* s = m->segs[a & 1];
+            return s && s != t && s != seg;
+        },
+        &arm);
+    if (!holder) return;
+    RING_node_s* u = holder->segs[arm & 1];
     // The old point flag with t given first.
     int old = ((n->flags[0] & PSI_NODE_FLAG_ORIENT) ? LINE_ARC_SEG_INTXN_SIDE : 0) |
               ((n->flags[0] & PSI_NODE_FLAG_TOUCH) ? LINE_ARC_SEG_INTXN_TANGENT : 0);
@@ -820,24 +792,11 @@ void PSI__remove_segment(PSI_s* psi, RING_node_s* seg, PSI_INTXN_NODE_s* start) 
         // 1. Ghosts that reference the segment go; the others stay.
         drop_ghosts_of(n);
         // 2. An arm of the cycle that stays.
-        PSI_INTXN_NODE_s* on = nullptr;
         int oa = -1;
         const int own = n->pn_along[i] ? i : 2 + i;
-        {
-            PSI_INTXN_NODE_s* m = n;
-            int a = own;
-            for (long guard = 0; guard <= 4 * records_bound(psi); ++guard) {
-                if (!(m == n && (a & 1) == i) && m->pn_along[a]) {
-                    on = m;
-                    oa = a;
-                    break;
-                }
-                PSI_INTXN_NODE_s* mm = m->next_around[a];
-                a = m->next_around_idx[a];
-                m = mm;
-                if (m == n && a == own) break;
-            }
-        }
+        PSI_INTXN_NODE_s* on = PSI__find_around(
+            n, own, 4 * records_bound(psi) + 1,
+            [&](const PSI_INTXN_NODE_s* m, int a) { return !(m == n && (a & 1) == i) && m->pn_along[a]; }, &oa);
         // 3. The segment's arms leave the point.
         PSI__unlink_around(n, i);
         PSI__unlink_around(n, 2 + i);

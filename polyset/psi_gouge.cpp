@@ -96,16 +96,9 @@ DYNAMIC_ARRAY_s* wrap_set(PSI_s* psi, RING_header_s* set, int shift, int capacit
     RING_node_s* n = set->first;
     for (int i = 0; n && i < set->count; ++i, n = n->next) {
         RING_header_s* poly = RING_ask_node_subring(n);
-        if (poly) {
-            const int before = array->num_active;
-            Wrapper* w = static_cast<Wrapper*>(DYNAMIC_ARRAY_take_element(array));
-            PSI__wrap_poly(psi, poly, w);
-            if (w->count == 0) {
-                DA_set_num_active(array, before);
-            } else {
-                CERR_raise_on_abort();
-                PSI__ixn_init_poly_intxn_nodes(psi, w);
-            }
+        if (Wrapper* w = poly ? PSI__wrap_poly_into(psi, array, poly) : nullptr) {
+            CERR_raise_on_abort();
+            PSI__ixn_init_poly_intxn_nodes(psi, w);
         }
         if (n == set->last) break;
     }
@@ -966,11 +959,7 @@ RING_header_s* PSI__set_cover_dummies(void* object, DYNAMIC_ARRAY_s** wrapped, i
             RING_header_s* poly = RING_ask_node_subring(n);
             DYNAMIC_ARRAY_s* first = wrapped[0];
             const int before = first->num_active;
-            Wrapper* w = static_cast<Wrapper*>(DYNAMIC_ARRAY_take_element(first));
-            PSI__wrap_poly(psi, poly, w);
-            if (w->count == 0) {
-                DA_set_num_active(first, before);
-            } else {
+            if (Wrapper* w = PSI__wrap_poly_into(psi, first, poly)) {
                 PSI__ixn_init_poly_intxn_nodes(psi, w);
                 for (int i = 0; i < before; ++i) {
                     CERR_raise_on_abort();

@@ -124,6 +124,69 @@ DYNAMIC_ARRAY_s* PSI__create_wrapper_array(PSI_s* psi, int polys);
 // Slot 23: fills the wrapper for the poly (count 0 and no arrays when no
 // segment is kept).
 void PSI__wrap_poly(void* psi, RING_header_s* poly, PSI_segment_search_wrapper_s* wrapper);
+// Takes the next wrapper of the array and fills it for the poly; a poly that
+// keeps no segment gives its wrapper back to the array, and the answer is
+// null.
+PSI_segment_search_wrapper_s* PSI__wrap_poly_into(PSI_s* psi, DYNAMIC_ARRAY_s* array, RING_header_s* poly);
+// Walks the box tree of a wrapped poly depth first from the root: a node whose
+// box meets(box) accepts is entered; a leaf so met is handed to
+// leaf(segment index, box), which answers true to end the walk.  True when a
+// leaf ended it.
+template <class Meets, class Leaf>
+bool PSI__walk_box_tree(const PSI_segment_search_wrapper_s* w, Meets meets, Leaf leaf) {
+    const int last = 2 * w->count - 2;
+    // Depth first from the root; the stack holds right children still to
+    // visit (at most one per level of a tree of at most 2^31 leaves).
+    int stack_pos[64];
+    int stack_span[64];
+    int top = 0;
+    int p = w->root_span - 1;
+    int s = w->root_span;
+    for (;;) {
+        while (p > last) {  // beyond the last leaf: its left descendants
+            s /= 2;
+            p -= s;
+        }
+        bool descend = false;
+        if (meets(w->boxes[p])) {
+            if (s == 1) {
+                if (leaf(p / 2, w->boxes[p])) return true;
+            } else {
+                stack_pos[top] = p + s / 2;
+                stack_span[top] = s / 2;
+                ++top;
+                p -= s / 2;
+                s /= 2;
+                descend = true;
+            }
+        }
+        if (descend) continue;
+        if (top == 0) return false;
+        --top;
+        p = stack_pos[top];
+        s = stack_span[top];
+    }
+}
+// The first arm of the cycle around a point, from arm `start` of node n on,
+// that accepts(node, arm) takes; *arm becomes its index.  Null (and *arm as it
+// was) when the walk comes back to the start first, or has taken `steps`
+// steps (a broken cycle).
+template <class Accepts>
+PSI_INTXN_NODE_s* PSI__find_around(PSI_INTXN_NODE_s* n, int start, long steps, Accepts accepts, int* arm) {
+    PSI_INTXN_NODE_s* m = n;
+    int a = start;
+    for (long guard = 0; guard < steps; ++guard) {
+        if (accepts(m, a)) {
+            *arm = a;
+            return m;
+        }
+        PSI_INTXN_NODE_s* next = m->next_around[a];
+        a = m->next_around_idx[a];
+        m = next;
+        if (m == n && a == start) break;
+    }
+    return nullptr;
+}
 // Slot 24: frees the wrapper's arrays (count 0).
 void PSI__unwrap_poly(PSI_segment_search_wrapper_s* wrapper);
 // Whether segment a was wrapped before segment b: sets in their order, polys

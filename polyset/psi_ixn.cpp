@@ -335,24 +335,10 @@ void append_ghost(const PSI_s* psi, PSI_INTXN_NODE_s* holder, PSI_INTXN_NODE_s* 
 void merge_into(PSI_s* psi, PSI_INTXN_NODE_s* x, PSI_INTXN_NODE_s* y, RING_node_s* seg) {
     const int ix = seg_index(x, seg), iy = seg_index(y, seg);
     // An arm of y's cycle that is not one of y's arms on the segment.
-    PSI_INTXN_NODE_s* on = nullptr;
     int oa = -1;
-    {
-        const int start = active_arm(y, iy);
-        PSI_INTXN_NODE_s* n = y;
-        int a = start;
-        for (long guard = 0; guard <= 4 * walk_bound(psi); ++guard) {
-            if (!(n == y && (a & 1) == iy)) {
-                on = n;
-                oa = a;
-                break;
-            }
-            PSI_INTXN_NODE_s* nn = n->next_around[a];
-            a = n->next_around_idx[a];
-            n = nn;
-            if (n == y && a == start) break;
-        }
-    }
+    PSI_INTXN_NODE_s* on = PSI__find_around(
+        y, active_arm(y, iy), 4 * walk_bound(psi) + 1,
+        [&](const PSI_INTXN_NODE_s* n, int a) { return !(n == y && (a & 1) == iy); }, &oa);
     PSI__unlink_around(y, iy);
     PSI__unlink_around(y, 2 + iy);
     x->flags[ix] |= static_cast<uint16_t>(y->flags[iy] & (PSI_NODE_FLAG_ARRIVE_BLANK | PSI_NODE_FLAG_LEAVE_BLANK));

@@ -437,40 +437,16 @@ void cast_through(PSI_wn_functor_s* wn, PSI_segment_search_wrapper_s* w) {
     if (!w || w->count == 0) return;
     const double x = wn->point.x;
     const double y = wn->point.y;
-    const int last = 2 * w->count - 2;
-    int stack_pos[64];
-    int stack_span[64];
-    int top = 0;
-    int pos = w->root_span - 1;
-    int span = w->root_span;
-    for (;;) {
-        while (pos > last) {
-            span /= 2;
-            pos -= span;
-        }
-        const double* box = w->boxes[pos];
-        bool meets = box[0] <= x && x <= box[1] && box[3] >= y;
-        if (meets && span == 1) {
+    PSI__walk_box_tree(
+        w, [&](const double* box) { return box[0] <= x && x <= box[1] && box[3] >= y; },
+        [&](int i, const double* box) {
             // A segment that ends at x on the far side is never met, except a
             // vertical line on the start line of a vertical start.
             const bool start_line = wn->vertical && box[0] == x && box[1] == x;
-            if (!start_line && (wn->side ? box[1] == x : box[0] == x)) meets = false;
-            if (meets) wn->callback(wn, w, pos / 2);
-            meets = false;
-        }
-        if (meets) {
-            stack_pos[top] = pos + span / 2;
-            stack_span[top] = span / 2;
-            ++top;
-            span /= 2;
-            pos -= span;
-            continue;
-        }
-        if (top == 0) return;
-        --top;
-        pos = stack_pos[top];
-        span = stack_span[top];
-    }
+            if (!start_line && (wn->side ? box[1] == x : box[0] == x)) return false;
+            wn->callback(wn, w, i);
+            return false;
+        });
 }
 
 // ---------------------------------------------------------------------------

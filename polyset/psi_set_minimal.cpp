@@ -738,11 +738,7 @@ DYNAMIC_ARRAY_s* PSI__set_wrap_set_for_minimal_loops(void* object, RING_header_s
         RING_header_s* poly = RING_ask_node_subring(pn);
         if (poly) {
             const int before = ws->num_active;
-            Wrapper* w = static_cast<Wrapper*>(DYNAMIC_ARRAY_take_element(ws));
-            PSI__wrap_poly(psi, poly, w);
-            if (w->count == 0) {
-                DA_set_num_active(ws, before);
-            } else {
+            if (Wrapper* w = PSI__wrap_poly_into(psi, ws, poly)) {
                 CERR_raise_on_abort();
                 PSI__ixn_init_poly_intxn_nodes(psi, w);
                 if (self) {
