@@ -160,6 +160,11 @@ private:
     double d_[MAX_POS - MIN_POS + 1];
     int low_, high_;
 };
+// The exact sum, difference and product, declared here as well as befriended,
+// so that they take this header's export marking with either compiler.
+MULTI_PREC_number operator+(const MULTI_PREC_number& a, const MULTI_PREC_number& b);
+MULTI_PREC_number operator-(const MULTI_PREC_number& a, const MULTI_PREC_number& b);
+MULTI_PREC_number operator*(const MULTI_PREC_number& a, const MULTI_PREC_number& b);
 
 // ---------------------------------------------------------------------------
 // Expansions and working records
