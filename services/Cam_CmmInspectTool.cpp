@@ -22,14 +22,15 @@
 
 namespace {
 
-// Vectors not longer than this have no direction; squared, the same for a
-// squared length.
+// Length below which a vector is treated as zero (unitizing fails, a tip
+// without a direction points along +z); its square for squared lengths.
 constexpr double kZeroLength = 1e-10;
 constexpr double kZeroLengthSquared = 1e-20;
-// A tool vector whose dot product with the direction is within this of 1 is
-// the direction; a head matrix within it of the identity does not turn.
+// How far a cosine may sit from 1, or a matrix entry from the identity's,
+// and still count as no turn at all.
 constexpr double kSameDirection = 1e-10;
-// A tool direction this near the Z axis (its X-Y length) takes no angles.
+// Below this length of its x-y part a wanted direction counts as the head's
+// own z axis, whose azimuth is undefined: both angles stay 0.
 constexpr double kNearToolAxis = 0.001;
 
 using Korvo::Cam::CmmInspectTool;
@@ -314,9 +315,9 @@ void CmmInspectTool::CalcToolAngles(ToolData_s* data, Vector3* direction, bool c
     }
     // The index positions: a from its minimum up in steps; for each a, b = 0,
     // step, ... up to the maximum, then -step, -2 step, ... down to the
-    // minimum.  The first pair whose tool vector is the direction (within
-    // 1e-10) answers at once; else the pair with the largest dot product,
-    // the first kept on ties.
+    // minimum.  A pair whose tool vector matches the direction (cosine within
+    // kSameDirection of 1) ends the sweep; otherwise the best cosine wins,
+    // the earliest pair on ties.
     const double stepA = data->firstAngleStep, stepB = data->secondAngleStep;
     const long countA = static_cast<long>(std::trunc((data->firstAngleMax - data->firstAngleMin) / stepA));
     const long countB = static_cast<long>(std::trunc(data->secondAngleMax / stepB));

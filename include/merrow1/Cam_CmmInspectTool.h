@@ -1,7 +1,8 @@
-// Geometry of a measuring probe for inspection paths: its tips and their
-// directions, read from the host's tool, and the angles of an articulating
-// probe head that point the probe along a direction, continuously or on the
-// head's index positions.
+// Measuring-probe support for inspection toolpaths: the tips of a probing
+// tool (position, direction, diameter) as the host's tool describes them,
+// and the two rotation angles of a swivelling probe head that aim the probe
+// along a wanted direction, either freely or snapped to the head's indexed
+// positions.
 //
 // Matrices act on row vectors (as the host's MTX3_ calls do): a direction v
 // turned by M is v M, and a product A B turns by A first, then by B.  Angles
@@ -56,7 +57,8 @@ public:
 
     CmmInspectTool() {}
 
-    // Every field to its default: tip count 1, the others zero or identity.
+    // Resets the record: one tip, identity head matrix, the defaults noted
+    // on the fields above, everything else zero.
     static void InitData(ToolData_s* data);
     // Reads a probing tool (a cutter of type 11 and subtype 1; any other tag
     // leaves the record unchanged): head orientation (tool parameter 1197, a
@@ -78,9 +80,9 @@ public:
     // vector when not articulated or when the frame cannot be made.
     static void Calc5AxisToolVec(ToolData_s* data, double angleA, double angleB, Vector3* xDirection,
                                  Vector3* zDirection, Vector3* vector);
-    // Continuous head angles for a direction (the inverse of CalcToolVec with
-    // the default axes), each clamped to its limits when they apply; 0 and 0
-    // for a direction within 0.001 of the Z axis or a fixed head.
+    // Unindexed head angles for a direction (CalcToolVec undone, for the
+    // default axes), each clamped to its limits when they apply; both 0 for a
+    // fixed head or a direction whose x-y part is shorter than 0.001.
     static void Calc5AxisToolAngles(ToolData_s* data, Vector3* direction, double* angleA, double* angleB);
     // Head angles for a direction: continuous ones when asked or when either
     // angle has no limits, else the index position whose tool vector is
