@@ -489,6 +489,28 @@ void BM_chain_offset_clipper(benchmark::State& state, GridKey key) {
 }
 #endif
 
+#if MERROW1_BENCH_HAVE_CLIPPER
+// One ClipperOffset (round joins) of one polygon's polyline by d, negative
+// inward: the timed loop and its counters, with the peak memory when peak is
+// set; its area is checked against reference(), merrow1's area of the same
+// case, which runs after the loop and the peak.
+template <class Reference>
+void clipper_single_offset(benchmark::State& state, const Polygon& p, double d, const std::string& name,
+                           Reference reference, bool peak) {
+    const std::vector<ClipperLib::Path> paths{clipper_path(p)};
+    const double vertices = static_cast<double>(paths[0].size());
+    const size_t before = resident_bytes();
+    const double area = clipper_offset_area(paths, d, true, true);
+    const long faults = minor_faults();
+    for (auto _ : state) clipper_offset_area(paths, d, true, false);
+    report_faults(state, faults);
+    state.counters["vertices"] = vertices;
+    state.counters["area"] = area;
+    if (peak) report_peak(state, before, vertices);
+    check_area(state, name + "clipper", area, reference(), (perimeter(p) + 2 * kPi * std::fabs(d)) * 2 * kChordError);
+}
+#endif
+
 // ---------------------------------------------------------------------------
 // CHAIN_offset of one smooth star
 
@@ -552,56 +574,38 @@ void BM_smooth_offset(benchmark::State& state, SmoothKey key) {
 
 #if MERROW1_BENCH_HAVE_CLIPPER
 void BM_smooth_offset_clipper(benchmark::State& state, SmoothKey key) {
-    const Polygon& p = smooth_polygon(key.n, key.arcs);
-    const std::vector<ClipperLib::Path> paths{clipper_path(p)};
-    const double d = key.inward ? -key.d : key.d;
-    const double vertices = static_cast<double>(paths[0].size());
-    const size_t before = resident_bytes();
-    const double area = clipper_offset_area(paths, d, true, true);
-    const long faults = minor_faults();
-    for (auto _ : state) clipper_offset_area(paths, d, true, false);
-    report_faults(state, faults);
-    state.counters["vertices"] = vertices;
-    state.counters["area"] = area;
-    if (reports_peak(key.n)) report_peak(state, before, vertices);
-    // merrow1's area is computed after the peak is taken, so that it does
-    // not count, and once (the large cases take seconds).
-    static std::map<SmoothKey, double> references;
-    auto it = references.find(key);
-    if (it == references.end())
-        it = references.emplace(key, chain_offset_area(smooth_chains(key), key.d, ADD_ARC, true)).first;
-    const double ref = it->second;
-    check_area(state, smooth_name(key) + "clipper", area, ref, (perimeter(p) + 2 * kPi * key.d) * 2 * kChordError);
+    // merrow1's area once per case (the large cases take seconds).
+    auto reference = [&key] {
+        static std::map<SmoothKey, double> references;
+        auto it = references.find(key);
+        if (it == references.end())
+            it = references.emplace(key, chain_offset_area(smooth_chains(key), key.d, ADD_ARC, true)).first;
+        return it->second;
+    };
+    clipper_single_offset(state, smooth_polygon(key.n, key.arcs), key.inward ? -key.d : key.d, smooth_name(key),
+                          reference, reports_peak(key.n));
 }
 #endif
 
 // ---------------------------------------------------------------------------
 // CHAIN_offset of the single star at every d
 
-struct StarKey {
-    bool arcs;
-    bool inward;
-    int n;
-    double d;
-    bool operator<(const StarKey& o) const {
-        return std::tie(arcs, inward, n, d) < std::tie(o.arcs, o.inward, o.n, o.d);
-    }
-};
+// Keyed like the first family (CaseKey), on the same stars.
 
 // The name of a case without the library: chain_offset/family/direction/n/d/.
-std::string star_name(const StarKey& key) {
+std::string star_name(const CaseKey& key) {
     char name[96];
     std::snprintf(name, sizeof name, "chain_offset/%s/%s/%d/%g/", key.arcs ? "star_arcs" : "star_lines",
                   key.inward ? "inward" : "outward", key.n, key.d);
     return name;
 }
 
-double star_offset_area(const StarKey& key, bool measure) {
+double star_offset_area(const CaseKey& key, bool measure) {
     const std::vector<RING_header_s*> chains{merrow1_input(key.n, key.arcs, key.inward).chain};
     return chain_offset_area(chains, key.d, ADD_ARC, measure);
 }
 
-void BM_star_offset(benchmark::State& state, StarKey key) {
+void BM_star_offset(benchmark::State& state, CaseKey key) {
     const double area = star_offset_area(key, true);
     const long faults = minor_faults();
     for (auto _ : state) star_offset_area(key, false);
@@ -611,18 +615,9 @@ void BM_star_offset(benchmark::State& state, StarKey key) {
 }
 
 #if MERROW1_BENCH_HAVE_CLIPPER
-void BM_star_offset_clipper(benchmark::State& state, StarKey key) {
-    const Polygon& p = polygon(key.n, key.arcs);
-    const std::vector<ClipperLib::Path> paths{clipper_path(p)};
-    const double d = key.inward ? -key.d : key.d;
-    const double area = clipper_offset_area(paths, d, true, true);
-    const long faults = minor_faults();
-    for (auto _ : state) clipper_offset_area(paths, d, true, false);
-    report_faults(state, faults);
-    state.counters["vertices"] = static_cast<double>(paths[0].size());
-    state.counters["area"] = area;
-    check_area(state, star_name(key) + "clipper", area, star_offset_area(key, true),
-               (perimeter(p) + 2 * kPi * key.d) * 2 * kChordError);
+void BM_star_offset_clipper(benchmark::State& state, CaseKey key) {
+    clipper_single_offset(state, polygon(key.n, key.arcs), key.inward ? -key.d : key.d, star_name(key),
+                          [&key] { return star_offset_area(key, true); }, false);
 }
 #endif
 
@@ -782,18 +777,10 @@ void BM_circle_offset(benchmark::State& state, CircleKey key) {
 
 #if MERROW1_BENCH_HAVE_CLIPPER
 void BM_circle_offset_clipper(benchmark::State& state, CircleKey key) {
-    const Polygon& p = circle_polygon(key.n, key.arcs);
-    const std::vector<ClipperLib::Path> paths{clipper_path(p)};
-    const double d = key.inward ? -kCircleOffset : kCircleOffset;
-    const double area = clipper_offset_area(paths, d, true, true);
-    const long faults = minor_faults();
-    for (auto _ : state) clipper_offset_area(paths, d, true, false);
-    report_faults(state, faults);
-    state.counters["vertices"] = static_cast<double>(paths[0].size());
-    state.counters["area"] = area;
-    check_area(state, circle_name(key) + "clipper", area,
-               chain_offset_area(circle_chains(key), kCircleOffset, ADD_ARC, true),
-               (perimeter(p) + 2 * kPi * kCircleOffset) * 2 * kChordError);
+    clipper_single_offset(state, circle_polygon(key.n, key.arcs), key.inward ? -kCircleOffset : kCircleOffset,
+                          circle_name(key),
+                          [&key] { return chain_offset_area(circle_chains(key), kCircleOffset, ADD_ARC, true); },
+                          false);
 }
 #endif
 
@@ -884,7 +871,7 @@ struct Registrar {
             for (bool inward : {false, true})
                 for (int n : {10, 100, 1000})
                     for (double d : kOffsets) {
-                        const StarKey key{arcs, inward, n, d};
+                        const CaseKey key{arcs, inward, n, d};
                         register_beside_peer(star_name(key), BM_star_offset, MERROW1_BENCH_PEER(BM_star_offset_clipper),
                                              key, d == 2.0 && n >= 100);
                     }
@@ -905,7 +892,7 @@ struct Registrar {
         for (bool inward : {false, true}) {
             const SmoothKey smooth{false, inward, 1000, kSmoothOffset};
             register_notrim(smooth_name(smooth), BM_smooth_offset, smooth);
-            const StarKey single{false, inward, 1000, 2.0};
+            const CaseKey single{false, inward, 1000, 2.0};
             register_notrim(star_name(single), BM_star_offset, single);
         }
     }
