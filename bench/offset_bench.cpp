@@ -83,8 +83,8 @@
 // (jtRound, arc tolerance 1e-3, arcs approximated at 1e-3).  A benchmark is
 // named chain_offset/star_lines|star_arcs/direction/n/d/library.
 //
-// The third family at d = 10 with lines, n = 10000 and 100000: named
-// chain_offset/smooth_lines_d10/direction/n/library.  The smooth arcs at
+// The third family with lines at d = 2 and 8 (n = 10, 1000) and at d = 10
+// (n = 10000, 100000): named chain_offset/smooth_lines_dD/direction/n/library.  The smooth arcs at
 // n = 100000 (about a minute a call) run one iteration, which also measures
 // the area.
 //
@@ -528,9 +528,11 @@ struct SmoothKey {
 
 // The name of a case without the library: chain_offset/family/direction/n/.
 std::string smooth_name(const SmoothKey& key) {
+    char family[32] = "";
+    if (key.d != kSmoothOffset) std::snprintf(family, sizeof family, "_d%g", key.d);
     char name[96];
-    std::snprintf(name, sizeof name, "chain_offset/%s%s/%s/%d/", key.arcs ? "smooth_arcs" : "smooth_lines",
-                  key.d == kSmoothOffset ? "" : "_d10", key.inward ? "inward" : "outward", key.n);
+    std::snprintf(name, sizeof name, "chain_offset/%s%s/%s/%d/", key.arcs ? "smooth_arcs" : "smooth_lines", family,
+                  key.inward ? "inward" : "outward", key.n);
     return name;
 }
 
@@ -860,6 +862,13 @@ struct Registrar {
                         register_beside_peer(smooth_name(key), BM_smooth_offset,
                                              MERROW1_BENCH_PEER(BM_smooth_offset_clipper), key, n == 1000 || n == 10000);
                     if (one_iteration(key) && !fixed_iterations()) b->Iterations(1);
+                }
+        for (bool inward : {false, true})
+            for (int n : {10, 1000})
+                for (double d : {2.0, 8.0}) {
+                    const SmoothKey key{false, inward, n, d};
+                    register_beside_peer(smooth_name(key), BM_smooth_offset,
+                                         MERROW1_BENCH_PEER(BM_smooth_offset_clipper), key);
                 }
         for (bool inward : {false, true})
             for (int n : {10000, 100000}) {
