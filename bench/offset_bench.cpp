@@ -72,14 +72,44 @@
 //
 // Fifth family: CHAIN_offset with ADD_ARC of a circle of radius 40 and n
 // vertices (n = 1000, 10000), its inscribed polygon of lines or n arcs on
-// it, outward by 1, on the newer boolean engine and on the older one (the
-// process-wide engine switch of chain_region.h set for the case).  A
-// benchmark is named chain_offset/circle_lines|circle_arcs/outward/n/
-// merrow1_newer|merrow1_older; the counters are vertices and area.
+// it, outward and inward by 1; beside it one ClipperOffset of its polyline
+// (jtRound, arc tolerance 1e-3, the arcs approximated at chord error 1e-3,
+// coordinates times 1e6).  A benchmark is named
+// chain_offset/circle_lines|circle_arcs/direction/n/library.
+//
+// Sixth family: CHAIN_offset with ADD_ARC of the first family's single star
+// (n = 10, 100, 1000 vertices, lines or every odd edge an arc) outward and
+// inward at d = 0.5, 2 and 8, beside one ClipperOffset of its polyline
+// (jtRound, arc tolerance 1e-3, arcs approximated at 1e-3).  A benchmark is
+// named chain_offset/star_lines|star_arcs/direction/n/d/library.
+//
+// The third family with lines at d = 2 and 8 (n = 10, 1000) and at d = 10
+// (n = 10000, 100000): named chain_offset/smooth_lines_dD/direction/n/library.  The smooth arcs at
+// n = 100000 (about a minute a call) run one iteration, which also measures
+// the area.
+//
+// The older engine: the library merrow1_older is merrow1's entry of the
+// same case run with the process-wide engine switch of chain_region.h set to
+// the older split-chain engine (as HVEX_CAM_USE_OLD_BOOLEAN does), on every
+// CHAIN_offset family at two sizes a factor 10 apart: smooth stars 1000 and
+// 10000, grids 100, 1000 and 10000, single stars 100 and 1000 (d = 2), circles 1000
+// and 10000, pockets of 10 and 100 islands.
+//
+// The allocator: the library merrow1_notrim is merrow1's entry run after
+// mallopt has turned the heap's trimming off (M_TRIM_THRESHOLD and M_TOP_PAD
+// 1 GiB, M_MMAP_THRESHOLD 32 MiB, so that freed memory stays in the heap and
+// is not given back or unmapped between calls), for the 1000-vertex smooth
+// line star and single line star (d = 2), both directions.  mallopt lasts
+// for the process: these rows are registered last and are meant to run each
+// in a process of its own (bench/run_isolated.sh).
+//
+// Every merrow1 and clipper entry also counts faults_per_call: the minor page
+// faults (getrusage) of the timed loop per iteration.
 //
 // The number of mismatches over the run is printed at the end.
 #include <benchmark/benchmark.h>
 
+#include "bench/families.h"
 #include "bench/peak_memory.h"
 #include "bench/star_polygons.h"
 
@@ -98,6 +128,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <malloc.h>
 #include <map>
 #include <string>
 #include <tuple>
@@ -126,20 +158,17 @@ struct CaseKey {
     }
 };
 
-// The polygon of n vertices that make(rng, centre, n, arcs) gives about the
-// origin, made once per (n, arcs) from a seed of its own.
-using PolygonMaker = Polygon (*)(std::mt19937_64&, const Pt&, int, bool);
-const Polygon& cached_polygon(PolygonMaker make, unsigned seed_step, int n, bool arcs) {
+// The polygon of n vertices that make(n, arcs) gives (bench/families.h),
+// made once per (n, arcs).
+using PolygonMaker = Polygon (*)(int, bool);
+const Polygon& cached_polygon(PolygonMaker make, int n, bool arcs) {
     static std::map<std::tuple<PolygonMaker, int, bool>, Polygon> cache;
     auto it = cache.find({make, n, arcs});
-    if (it == cache.end()) {
-        std::mt19937_64 rng(seed_step * static_cast<unsigned>(n) + (arcs ? 1 : 0));
-        it = cache.emplace(std::make_tuple(make, n, arcs), make(rng, Pt{0, 0}, n, arcs)).first;
-    }
+    if (it == cache.end()) it = cache.emplace(std::make_tuple(make, n, arcs), make(n, arcs)).first;
     return it->second;
 }
 
-const Polygon& polygon(int n, bool arcs) { return cached_polygon(star, 7000003u, n, arcs); }
+const Polygon& polygon(int n, bool arcs) { return cached_polygon(offset_star, n, arcs); }
 
 double perimeter(const Polygon& p) {
     double total = 0;
@@ -253,7 +282,9 @@ void BM_merrow1(benchmark::State& state, CaseKey key) {
     const Merrow1Input& mi = merrow1_input(key.n, key.arcs, key.inward);
     const Merrow1Run first = merrow1_run(mi.chain, key.d, true);
     reference_areas()[key] = first.area;
+    const long faults = minor_faults();
     for (auto _ : state) merrow1_run(mi.chain, key.d, false);
+    report_faults(state, faults);
     state.counters["vertices"] = key.n;
     state.counters["area"] = first.area;
     state.counters["loops"] = first.loops;
@@ -295,10 +326,12 @@ void BM_clipper(benchmark::State& state, CaseKey key) {
     double area = 0;
     for (const ClipperLib::Path& q : run()) area += ClipperLib::Area(q);
     area /= kClipperScale * kClipperScale;
+    const long faults = minor_faults();
     for (auto _ : state) {
         ClipperLib::Paths out = run();
         benchmark::DoNotOptimize(out.size());
     }
+    report_faults(state, faults);
     state.counters["vertices"] = static_cast<double>(path.size());
     state.counters["area"] = area;
     const double ref = reference(key);
@@ -373,12 +406,7 @@ std::string grid_name(const GridKey& key) {
 const std::vector<Polygon>& grid_stars(int n, bool arcs) {
     static std::map<std::pair<int, bool>, std::vector<Polygon>> cache;
     auto it = cache.find({n, arcs});
-    if (it == cache.end()) {
-        std::mt19937_64 rng(1000003u * static_cast<unsigned>(n) + (arcs ? 1 : 0));
-        std::vector<Polygon> all;
-        for (auto& set : star_grids(rng, n, arcs)) all.insert(all.end(), set.begin(), set.end());
-        it = cache.emplace(std::make_pair(n, arcs), std::move(all)).first;
-    }
+    if (it == cache.end()) it = cache.emplace(std::make_pair(n, arcs), offset_grid_stars(n, arcs)).first;
     return it->second;
 }
 
@@ -423,8 +451,12 @@ double chain_offset_run(const GridKey& key, bool measure) {
 
 void BM_chain_offset(benchmark::State& state, GridKey key) {
     const double area = chain_offset_run(key, true);
-    grid_reference_areas()[key] = area;
+    // The clipper entry compares with the engine the switch names outside
+    // the older engine's rows.
+    if (CHAIN_ask_use_new_boolean()) grid_reference_areas()[key] = area;
+    const long faults = minor_faults();
     for (auto _ : state) chain_offset_run(key, false);
+    report_faults(state, faults);
     double vertices = 0;
     for (const Polygon& p : grid_stars(key.n, key.arcs)) vertices += static_cast<double>(p.v.size());
     state.counters["vertices"] = vertices;
@@ -446,7 +478,9 @@ void BM_chain_offset_clipper(benchmark::State& state, GridKey key) {
         return clipper_offset_area(paths, key.inward ? -kGridOffset : kGridOffset, round, measure);
     };
     const double area = run(true);
+    const long faults = minor_faults();
     for (auto _ : state) run(false);
+    report_faults(state, faults);
     state.counters["vertices"] = vertices;
     state.counters["area"] = area;
     auto it = grid_reference_areas().find(key);
@@ -455,46 +489,86 @@ void BM_chain_offset_clipper(benchmark::State& state, GridKey key) {
 }
 #endif
 
+#if MERROW1_BENCH_HAVE_CLIPPER
+// One ClipperOffset (round joins) of one polygon's polyline by d, negative
+// inward: the timed loop and its counters, with the peak memory when peak is
+// set; its area is checked against reference(), merrow1's area of the same
+// case, which runs after the loop and the peak.
+template <class Reference>
+void clipper_single_offset(benchmark::State& state, const Polygon& p, double d, const std::string& name,
+                           Reference reference, bool peak) {
+    const std::vector<ClipperLib::Path> paths{clipper_path(p)};
+    const double vertices = static_cast<double>(paths[0].size());
+    const size_t before = resident_bytes();
+    const double area = clipper_offset_area(paths, d, true, true);
+    const long faults = minor_faults();
+    for (auto _ : state) clipper_offset_area(paths, d, true, false);
+    report_faults(state, faults);
+    state.counters["vertices"] = vertices;
+    state.counters["area"] = area;
+    if (peak) report_peak(state, before, vertices);
+    check_area(state, name + "clipper", area, reference(), (perimeter(p) + 2 * kPi * std::fabs(d)) * 2 * kChordError);
+}
+#endif
+
 // ---------------------------------------------------------------------------
 // CHAIN_offset of one smooth star
 
-const double kSmoothOffset = 0.5;
+const double kSmoothOffset = 0.5, kSmoothLargeOffset = 10.0;
 
 struct SmoothKey {
     bool arcs;
     bool inward;
     int n;
-    bool operator<(const SmoothKey& o) const { return std::tie(arcs, inward, n) < std::tie(o.arcs, o.inward, o.n); }
+    double d;
+    bool operator<(const SmoothKey& o) const {
+        return std::tie(arcs, inward, n, d) < std::tie(o.arcs, o.inward, o.n, o.d);
+    }
 };
 
 // The name of a case without the library: chain_offset/family/direction/n/.
 std::string smooth_name(const SmoothKey& key) {
+    char family[32] = "";
+    if (key.d != kSmoothOffset) std::snprintf(family, sizeof family, "_d%g", key.d);
     char name[96];
-    std::snprintf(name, sizeof name, "chain_offset/%s/%s/%d/", key.arcs ? "smooth_arcs" : "smooth_lines",
+    std::snprintf(name, sizeof name, "chain_offset/%s%s/%s/%d/", key.arcs ? "smooth_arcs" : "smooth_lines", family,
                   key.inward ? "inward" : "outward", key.n);
     return name;
 }
 
-const Polygon& smooth_polygon(int n, bool arcs) { return cached_polygon(smooth_star, 9000011u, n, arcs); }
+const Polygon& smooth_polygon(int n, bool arcs) { return cached_polygon(offset_smooth_star, n, arcs); }
 
 const std::vector<RING_header_s*>& smooth_chains(const SmoothKey& key) {
-    static std::map<SmoothKey, std::vector<RING_header_s*>> cache;
-    auto it = cache.find(key);
+    static std::map<std::tuple<bool, bool, int>, std::vector<RING_header_s*>> cache;
+    const auto k = std::make_tuple(key.arcs, key.inward, key.n);
+    auto it = cache.find(k);
     if (it != cache.end()) return it->second;
     CMEM_pool_s* pool = CMEM_private_create_pool(4096, "offset bench smooth input", __LINE__, __FILE__);
     std::vector<RING_header_s*> chains{polygon_chain(smooth_polygon(key.n, key.arcs), key.inward ? RIGHT : LEFT, pool)};
-    return cache.emplace(key, std::move(chains)).first->second;
+    return cache.emplace(k, std::move(chains)).first->second;
 }
 
 // The peak memory counter where the inputs are large enough for it to mean
 // something.
 bool reports_peak(int n) { return n >= 10000; }
 
+// The cases of about a minute a call, run for one iteration that also
+// measures the area.
+bool one_iteration(const SmoothKey& key) { return key.arcs && key.n >= 100000; }
+
 void BM_smooth_offset(benchmark::State& state, SmoothKey key) {
     const std::vector<RING_header_s*>& chains = smooth_chains(key);
     const size_t before = resident_bytes();
-    const double area = chain_offset_area(chains, kSmoothOffset, ADD_ARC, true);
-    for (auto _ : state) chain_offset_area(chains, kSmoothOffset, ADD_ARC, false);
+    const bool once = one_iteration(key);
+    double area = once ? 0.0 : chain_offset_area(chains, key.d, ADD_ARC, true);
+    const long faults = minor_faults();
+    for (auto _ : state) {
+        if (once)
+            area = chain_offset_area(chains, key.d, ADD_ARC, true);
+        else
+            chain_offset_area(chains, key.d, ADD_ARC, false);
+    }
+    report_faults(state, faults);
     state.counters["vertices"] = key.n;
     state.counters["area"] = area;
     if (reports_peak(key.n)) report_peak(state, before, key.n);
@@ -502,40 +576,57 @@ void BM_smooth_offset(benchmark::State& state, SmoothKey key) {
 
 #if MERROW1_BENCH_HAVE_CLIPPER
 void BM_smooth_offset_clipper(benchmark::State& state, SmoothKey key) {
-    const Polygon& p = smooth_polygon(key.n, key.arcs);
-    const std::vector<ClipperLib::Path> paths{clipper_path(p)};
-    const double d = key.inward ? -kSmoothOffset : kSmoothOffset;
-    const double vertices = static_cast<double>(paths[0].size());
-    const size_t before = resident_bytes();
-    const double area = clipper_offset_area(paths, d, true, true);
-    for (auto _ : state) clipper_offset_area(paths, d, true, false);
-    state.counters["vertices"] = vertices;
+    // merrow1's area once per case (the large cases take seconds).
+    auto reference = [&key] {
+        static std::map<SmoothKey, double> references;
+        auto it = references.find(key);
+        if (it == references.end())
+            it = references.emplace(key, chain_offset_area(smooth_chains(key), key.d, ADD_ARC, true)).first;
+        return it->second;
+    };
+    clipper_single_offset(state, smooth_polygon(key.n, key.arcs), key.inward ? -key.d : key.d, smooth_name(key),
+                          reference, reports_peak(key.n));
+}
+#endif
+
+// ---------------------------------------------------------------------------
+// CHAIN_offset of the single star at every d
+
+// Keyed like the first family (CaseKey), on the same stars.
+
+// The name of a case without the library: chain_offset/family/direction/n/d/.
+std::string star_name(const CaseKey& key) {
+    char name[96];
+    std::snprintf(name, sizeof name, "chain_offset/%s/%s/%d/%g/", key.arcs ? "star_arcs" : "star_lines",
+                  key.inward ? "inward" : "outward", key.n, key.d);
+    return name;
+}
+
+double star_offset_area(const CaseKey& key, bool measure) {
+    const std::vector<RING_header_s*> chains{merrow1_input(key.n, key.arcs, key.inward).chain};
+    return chain_offset_area(chains, key.d, ADD_ARC, measure);
+}
+
+void BM_star_offset(benchmark::State& state, CaseKey key) {
+    const double area = star_offset_area(key, true);
+    const long faults = minor_faults();
+    for (auto _ : state) star_offset_area(key, false);
+    report_faults(state, faults);
+    state.counters["vertices"] = key.n;
     state.counters["area"] = area;
-    if (reports_peak(key.n)) report_peak(state, before, vertices);
-    // merrow1's area is computed after the peak is taken, so that it does
-    // not count, and once (the large cases take seconds).
-    static std::map<SmoothKey, double> references;
-    auto it = references.find(key);
-    if (it == references.end())
-        it = references.emplace(key, chain_offset_area(smooth_chains(key), kSmoothOffset, ADD_ARC, true)).first;
-    const double ref = it->second;
-    check_area(state, smooth_name(key) + "clipper", area, ref,
-               (perimeter(p) + 2 * kPi * kSmoothOffset) * 2 * kChordError);
+}
+
+#if MERROW1_BENCH_HAVE_CLIPPER
+void BM_star_offset_clipper(benchmark::State& state, CaseKey key) {
+    clipper_single_offset(state, polygon(key.n, key.arcs), key.inward ? -key.d : key.d, star_name(key),
+                          [&key] { return star_offset_area(key, true); }, false);
 }
 #endif
 
 // ---------------------------------------------------------------------------
 // CHAIN_offset_region of a pocket with islands
 
-// Islands of radius about 40 (circles of radius 40, stars of radii 25 to 45)
-// one per cell of side 120 in a grid, inside a rectangular pocket 20 beyond
-// the cells; offset by 8 (0.2 of the circles' radius) the islands grow and
-// the pocket shrinks without anything meeting.
-const double kRegionCell = 120.0, kRegionMargin = 20.0, kIslandRadius = 40.0, kRegionOffset = 8.0;
-const int kStarIslandVertices = 16;
-
-enum class Islands { kCircles, kStarLines, kStarArcs };
-
+// The pockets of bench/families.h, offset by kRegionOffset.
 struct RegionKey {
     Islands islands;
     int count;
@@ -544,21 +635,7 @@ struct RegionKey {
 
 // The name of a case without the library: offset_region/islands/count/.
 std::string region_name(const RegionKey& key) {
-    const char* islands =
-        key.islands == Islands::kCircles ? "circles" : key.islands == Islands::kStarLines ? "star_lines" : "star_arcs";
-    return std::string("offset_region/") + islands + "/" + std::to_string(key.count) + "/";
-}
-
-// A circle of m vertices, counter-clockwise: its inscribed polygon of lines,
-// or m arcs on the circle.
-Polygon circle(const Pt& c, double r, int m, bool arcs) {
-    Polygon p;
-    for (int k = 0; k < m; ++k) {
-        const double t = 2 * kPi * k / m;
-        p.v.push_back({c.x + r * std::cos(t), c.y + r * std::sin(t)});
-        p.e.push_back(arcs ? Edge{true, c, r, 1} : Edge{});
-    }
-    return p;
+    return std::string("offset_region/") + islands_name(key.islands) + "/" + std::to_string(key.count) + "/";
 }
 
 // The pocket first (counter-clockwise), then the islands (counter-clockwise).
@@ -571,20 +648,8 @@ const Pocket& pocket(const RegionKey& key) {
     static std::map<RegionKey, Pocket> cache;
     auto it = cache.find(key);
     if (it != cache.end()) return it->second;
-    const int columns = key.count <= 10 ? 5 : 10, rows = (key.count + columns - 1) / columns;
-    const double x1 = columns * kRegionCell + kRegionMargin, y1 = rows * kRegionCell + kRegionMargin;
     Pocket pk;
-    Polygon outer;
-    outer.v = {{x1, -kRegionMargin}, {x1, y1}, {-kRegionMargin, y1}, {-kRegionMargin, -kRegionMargin}};
-    outer.e.assign(4, Edge{});
-    pk.polygons.push_back(outer);
-    std::mt19937_64 rng(5000011u * static_cast<unsigned>(key.count) + static_cast<unsigned>(key.islands));
-    for (int k = 0; k < key.count; ++k) {
-        const Pt c{(k % columns + 0.5) * kRegionCell, (k / columns + 0.5) * kRegionCell};
-        pk.polygons.push_back(key.islands == Islands::kCircles
-                                  ? circle(c, kIslandRadius, 4, true)
-                                  : star(rng, c, kStarIslandVertices, key.islands == Islands::kStarArcs));
-    }
+    pk.polygons = pocket_polygons(key.islands, key.count);
     for (const Polygon& p : pk.polygons) pk.perimeter += perimeter(p);
     return cache.emplace(key, std::move(pk)).first->second;
 }
@@ -596,12 +661,7 @@ const RING_header_s* region_set(const RegionKey& key) {
     auto it = cache.find(key);
     if (it != cache.end()) return it->second;
     CMEM_pool_s* pool = CMEM_private_create_pool(4096, "offset bench region input", __LINE__, __FILE__);
-    RING_header_s* set = RING_create_in_pool(nullptr, RING_TYPE_LIST, pool);
-    const std::vector<Polygon>& polygons = pocket(key).polygons;
-    for (size_t i = 0; i < polygons.size(); ++i)
-        RING_set_node_subring(RING_insert_after(set, set->last, nullptr),
-                              polygon_chain(polygons[i], i == 0 ? RIGHT : LEFT, pool));
-    return cache.emplace(key, set).first->second;
+    return cache.emplace(key, pocket_chain_set(pocket(key).polygons, pool)).first->second;
 }
 
 // One CHAIN_offset_region into a fresh pool; the area of the air (the
@@ -625,7 +685,9 @@ double pocket_vertices(const RegionKey& key) {
 
 void BM_region_offset(benchmark::State& state, RegionKey key) {
     const double area = region_offset_area(key, true);
+    const long faults = minor_faults();
     for (auto _ : state) region_offset_area(key, false);
+    report_faults(state, faults);
     state.counters["vertices"] = pocket_vertices(key);
     state.counters["area"] = area;
 }
@@ -654,10 +716,12 @@ void BM_region_offset_clipper(benchmark::State& state, RegionKey key) {
     double area = 0;
     for (const ClipperLib::Path& q : run()) area += ClipperLib::Area(q);
     area /= kClipperScale * kClipperScale;
+    const long faults = minor_faults();
     for (auto _ : state) {
         ClipperLib::Paths out = run();
         benchmark::DoNotOptimize(out.size());
     }
+    report_faults(state, faults);
     state.counters["vertices"] = vertices;
     state.counters["area"] = area;
     const double allowance =
@@ -673,29 +737,73 @@ const double kCircleRadius = 40.0, kCircleOffset = 1.0;
 
 struct CircleKey {
     bool arcs;
+    bool inward;
     int n;
-    bool operator<(const CircleKey& o) const { return std::tie(arcs, n) < std::tie(o.arcs, o.n); }
+    bool operator<(const CircleKey& o) const {
+        return std::tie(arcs, inward, n) < std::tie(o.arcs, o.inward, o.n);
+    }
 };
+
+// The name of a case without the library: chain_offset/family/direction/n/.
+std::string circle_name(const CircleKey& key) {
+    return std::string("chain_offset/") + (key.arcs ? "circle_arcs" : "circle_lines") + "/" +
+           (key.inward ? "inward" : "outward") + "/" + std::to_string(key.n) + "/";
+}
+
+const Polygon& circle_polygon(int n, bool arcs) {
+    static std::map<std::pair<int, bool>, Polygon> cache;
+    auto it = cache.find({n, arcs});
+    if (it == cache.end()) it = cache.emplace(std::make_pair(n, arcs), circle(Pt{0, 0}, kCircleRadius, n, arcs)).first;
+    return it->second;
+}
 
 const std::vector<RING_header_s*>& circle_chains(const CircleKey& key) {
     static std::map<CircleKey, std::vector<RING_header_s*>> cache;
     auto it = cache.find(key);
     if (it != cache.end()) return it->second;
     CMEM_pool_s* pool = CMEM_private_create_pool(4096, "offset bench circle input", __LINE__, __FILE__);
-    std::vector<RING_header_s*> chains{polygon_chain(circle(Pt{0, 0}, kCircleRadius, key.n, key.arcs), LEFT, pool)};
+    std::vector<RING_header_s*> chains{
+        polygon_chain(circle_polygon(key.n, key.arcs), key.inward ? RIGHT : LEFT, pool)};
     return cache.emplace(key, std::move(chains)).first->second;
 }
 
-// The older engine takes seconds here, so each run also measures its area
-// (a small part of the run) instead of a run of its own.
-void BM_engine_offset(benchmark::State& state, CircleKey key, bool newer) {
+void BM_circle_offset(benchmark::State& state, CircleKey key) {
     const std::vector<RING_header_s*>& chains = circle_chains(key);
-    CHAIN_set_new_boolean_flag(newer);
-    double area = 0;
-    for (auto _ : state) area = chain_offset_area(chains, kCircleOffset, ADD_ARC, true);
-    CHAIN_unset_new_boolean_flag();
+    const double area = chain_offset_area(chains, kCircleOffset, ADD_ARC, true);
+    const long faults = minor_faults();
+    for (auto _ : state) chain_offset_area(chains, kCircleOffset, ADD_ARC, false);
+    report_faults(state, faults);
     state.counters["vertices"] = key.n;
     state.counters["area"] = area;
+}
+
+#if MERROW1_BENCH_HAVE_CLIPPER
+void BM_circle_offset_clipper(benchmark::State& state, CircleKey key) {
+    clipper_single_offset(state, circle_polygon(key.n, key.arcs), key.inward ? -kCircleOffset : kCircleOffset,
+                          circle_name(key),
+                          [&key] { return chain_offset_area(circle_chains(key), kCircleOffset, ADD_ARC, true); },
+                          false);
+}
+#endif
+
+// merrow1's entry of a case on the older engine (the switch set for it, as
+// HVEX_CAM_USE_OLD_BOOLEAN would set it).
+template <class Key>
+void BM_older(benchmark::State& state, void (*mine)(benchmark::State&, Key), Key key) {
+    CHAIN_set_new_boolean_flag(false);
+    mine(state, key);
+    CHAIN_unset_new_boolean_flag();
+}
+
+// merrow1's entry of a case with the heap's trimming off for the rest of the
+// process: freed memory stays in the heap instead of going back to the
+// system between calls.
+template <class Key>
+void BM_notrim(benchmark::State& state, void (*mine)(benchmark::State&, Key), Key key) {
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    mallopt(M_TOP_PAD, 1 << 30);
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mine(state, key);
 }
 
 // The entry of merrow1 under base + "merrow1" and, when Clipper is
@@ -705,13 +813,26 @@ void BM_engine_offset(benchmark::State& state, CircleKey key, bool newer) {
 #else
 #define MERROW1_BENCH_PEER(fn) nullptr
 #endif
+// With older, merrow1's entry on the older engine follows under
+// base + "merrow1_older".
 template <class Key, class Peer>
-void register_beside_peer(const std::string& base, void (*mine)(benchmark::State&, Key), Peer peer,
-                          const Key& key) {
-    benchmark::RegisterBenchmark((base + "merrow1").c_str(), mine, key)->Unit(benchmark::kMicrosecond);
+benchmark::internal::Benchmark* register_beside_peer(const std::string& base, void (*mine)(benchmark::State&, Key),
+                                                     Peer peer, const Key& key, bool older = false,
+                                                     benchmark::TimeUnit unit = benchmark::kMicrosecond) {
+    benchmark::internal::Benchmark* b = configure(benchmark::RegisterBenchmark((base + "merrow1").c_str(), mine, key), unit);
+    if (older) configure(benchmark::RegisterBenchmark((base + "merrow1_older").c_str(), BM_older<Key>, mine, key), unit);
     if constexpr (!std::is_same_v<Peer, std::nullptr_t>)
-        benchmark::RegisterBenchmark((base + "clipper").c_str(), peer, key)->Unit(benchmark::kMicrosecond);
+        configure(benchmark::RegisterBenchmark((base + "clipper").c_str(), peer, key), unit);
+    return b;
 }
+
+template <class Key>
+void register_notrim(const std::string& base, void (*mine)(benchmark::State&, Key), const Key& key) {
+    configure(benchmark::RegisterBenchmark((base + "merrow1_notrim").c_str(), BM_notrim<Key>, mine, key),
+              benchmark::kMicrosecond);
+}
+
+bool fixed_iterations() { return std::getenv("MERROW1_BENCH_ITERATIONS") != nullptr; }
 
 struct Registrar {
     Registrar() {
@@ -731,30 +852,58 @@ struct Registrar {
                     for (int n : {10, 100, 1000, 10000}) {
                         const GridKey key{arcs, inward, corner, n};
                         register_beside_peer(grid_name(key), BM_chain_offset,
-                                             MERROW1_BENCH_PEER(BM_chain_offset_clipper), key);
+                                             MERROW1_BENCH_PEER(BM_chain_offset_clipper), key, n >= 100);
                     }
         for (bool arcs : {false, true})
             for (bool inward : {false, true})
                 for (int n : {10, 100, 1000, 10000, 100000}) {
-                    const SmoothKey key{arcs, inward, n};
+                    const SmoothKey key{arcs, inward, n, kSmoothOffset};
+                    benchmark::internal::Benchmark* b =
+                        register_beside_peer(smooth_name(key), BM_smooth_offset,
+                                             MERROW1_BENCH_PEER(BM_smooth_offset_clipper), key, n == 1000 || n == 10000);
+                    if (one_iteration(key) && !fixed_iterations()) b->Iterations(1);
+                }
+        for (bool inward : {false, true})
+            for (int n : {10, 1000})
+                for (double d : {2.0, 8.0}) {
+                    const SmoothKey key{false, inward, n, d};
                     register_beside_peer(smooth_name(key), BM_smooth_offset,
                                          MERROW1_BENCH_PEER(BM_smooth_offset_clipper), key);
                 }
+        for (bool inward : {false, true})
+            for (int n : {10000, 100000}) {
+                const SmoothKey key{false, inward, n, kSmoothLargeOffset};
+                register_beside_peer(smooth_name(key), BM_smooth_offset, MERROW1_BENCH_PEER(BM_smooth_offset_clipper),
+                                     key);
+            }
+        for (bool arcs : {false, true})
+            for (bool inward : {false, true})
+                for (int n : {10, 100, 1000})
+                    for (double d : kOffsets) {
+                        const CaseKey key{arcs, inward, n, d};
+                        register_beside_peer(star_name(key), BM_star_offset, MERROW1_BENCH_PEER(BM_star_offset_clipper),
+                                             key, d == 2.0 && n >= 100);
+                    }
         for (Islands islands : {Islands::kCircles, Islands::kStarLines, Islands::kStarArcs})
             for (int count : {10, 100}) {
                 const RegionKey key{islands, count};
                 register_beside_peer(region_name(key), BM_region_offset,
-                                     MERROW1_BENCH_PEER(BM_region_offset_clipper), key);
+                                     MERROW1_BENCH_PEER(BM_region_offset_clipper), key, true);
             }
         for (bool arcs : {false, true})
-            for (int n : {1000, 10000})
-                for (bool newer : {true, false}) {
-                    const std::string name = std::string("chain_offset/") + (arcs ? "circle_arcs" : "circle_lines") +
-                                             "/outward/" + std::to_string(n) +
-                                             (newer ? "/merrow1_newer" : "/merrow1_older");
-                    benchmark::RegisterBenchmark(name.c_str(), BM_engine_offset, CircleKey{arcs, n}, newer)
-                        ->Unit(benchmark::kMillisecond);
+            for (bool inward : {false, true})
+                for (int n : {1000, 10000}) {
+                    const CircleKey key{arcs, inward, n};
+                    register_beside_peer(circle_name(key), BM_circle_offset,
+                                         MERROW1_BENCH_PEER(BM_circle_offset_clipper), key, true);
                 }
+        // Last: mallopt lasts for the rest of the process.
+        for (bool inward : {false, true}) {
+            const SmoothKey smooth{false, inward, 1000, kSmoothOffset};
+            register_notrim(smooth_name(smooth), BM_smooth_offset, smooth);
+            const CaseKey single{false, inward, 1000, 2.0};
+            register_notrim(star_name(single), BM_star_offset, single);
+        }
     }
     ~Registrar() {
         if (g_mismatches) std::fprintf(stderr, "%d area mismatches\n", g_mismatches);

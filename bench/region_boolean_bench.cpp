@@ -38,6 +38,7 @@
 // The number of mismatches over the run is printed at the end.
 #include <benchmark/benchmark.h>
 
+#include "bench/families.h"
 #include "bench/peak_memory.h"
 #include "bench/star_polygons.h"
 
@@ -94,77 +95,9 @@ struct Input {
 
 void finish_input(Input& in);
 
-// Input families: the two grids of random stars, many shapes as one region
-// set each (circles of two half arcs or axis-parallel rectangles, on a
-// jittered grid of spacing 10 with radii or half sides in [5, 8], so each
-// overlaps its neighbours), and two smooth stars of n vertices in all about
-// centres 1.5 apart.  `stars` is many shapes too: a square of side
-// 40 sqrt(n) and n - 1 random stars of 12 vertices (every odd edge an arc,
-// radii in [25, 45]) with centres uniform over the square widened by 20 on
-// each side, so they overlap each other and the square's sides at random.
-enum Family { kGrid, kCircles, kRectangles, kSmoothStars, kStars };
-
-const char* family_name(Family f, bool arcs) {
-    switch (f) {
-    case kGrid: return arcs ? "arcs" : "lines";
-    case kCircles: return "circles";
-    case kRectangles: return "rectangles";
-    case kSmoothStars: return arcs ? "smooth_arcs" : "smooth_lines";
-    case kStars: return "stars";
-    }
-    return "";
-}
-
-bool one_set_per_shape(Family f) { return f == kCircles || f == kRectangles || f == kStars; }
-
-std::vector<std::vector<Polygon>> make_shapes(std::mt19937_64& rng, Family family, int count) {
-    std::uniform_real_distribution<double> unit(0.0, 1.0);
-    if (family == kStars) {
-        const double side = 40.0 * std::sqrt(static_cast<double>(count));
-        Polygon square;
-        square.v = {{side, 0}, {side, side}, {0, side}, {0, 0}};
-        square.e.assign(4, Edge{});
-        std::vector<std::vector<Polygon>> sets{{square}};
-        for (int k = 1; k < count; ++k) {
-            const Pt c{(side + 40) * unit(rng) - 20, (side + 40) * unit(rng) - 20};
-            sets.push_back({star(rng, c, 12, true)});
-        }
-        return sets;
-    }
-    const int columns = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(count))));
-    std::vector<std::vector<Polygon>> sets;
-    for (int k = 0; k < count; ++k) {
-        const Pt c{(k % columns) * 10.0 + 2 * unit(rng), (k / columns) * 10.0 + 2 * unit(rng)};
-        const double r = 5.0 + 3.0 * unit(rng);
-        Polygon p;
-        if (family == kCircles) {
-            p.v = {{c.x - r, c.y}, {c.x + r, c.y}};
-            p.e.assign(2, Edge{true, c, r, 1});
-        } else {
-            const double h = 5.0 + 3.0 * unit(rng);
-            p.v = {{c.x + r, c.y - h}, {c.x + r, c.y + h}, {c.x - r, c.y + h}, {c.x - r, c.y - h}};
-            p.e.assign(4, Edge{});
-        }
-        sets.push_back({p});
-    }
-    return sets;
-}
-
 Input make_input(Family family, int n, bool arcs) {
-    std::mt19937_64 rng(1000003u * static_cast<unsigned>(n) + (arcs ? 1 : 0) + 7u * family);
     Input in;
-    if (one_set_per_shape(family)) {
-        in.sets = make_shapes(rng, family, n);
-    } else if (family == kSmoothStars) {
-        in.sets.resize(2);
-        in.sets[0].push_back(smooth_star(rng, Pt{50, 50}, n / 2 + n % 2, arcs));
-        in.sets[1].push_back(smooth_star(rng, Pt{51.2, 50.9}, n / 2, arcs));
-    }
-    if (family != kGrid) {
-        finish_input(in);
-        return in;
-    }
-    in.sets = star_grids(rng, n, arcs);
+    in.sets = region_sets(family, n, arcs);
     finish_input(in);
     return in;
 }
@@ -247,12 +180,6 @@ struct Merrow1Input {
     RING_header_s* set = nullptr;
 };
 
-RING_header_s* make_chain(const Polygon& p, int region_set_id, CMEM_pool_s* pool) {
-    RING_header_s* chain = polygon_chain(p, LEFT, pool);
-    static_cast<CHAIN_main_data_s*>(chain->main_data)->region_set_id = region_set_id;
-    return chain;
-}
-
 const Merrow1Input& merrow1_input(const CaseKey& key) {
     static std::map<std::tuple<Family, int, bool>, Merrow1Input> cache;
     const auto k = std::make_tuple(key.family, key.n, key.arcs);
@@ -261,11 +188,7 @@ const Merrow1Input& merrow1_input(const CaseKey& key) {
     const Input& in = input(key);
     Merrow1Input mi;
     mi.pool = CMEM_private_create_pool(4096, "region boolean bench input", __LINE__, __FILE__);
-    mi.set = RING_create_in_pool(nullptr, RING_TYPE_LIST, mi.pool);
-    for (size_t s = 0; s < in.sets.size(); ++s)
-        for (const Polygon& p : in.sets[s])
-            RING_set_node_subring(RING_insert_after(mi.set, mi.set->last, nullptr),
-                                  make_chain(p, static_cast<int>(s) + 1, mi.pool));
+    mi.set = region_chain_set(in.sets, mi.pool);
     return cache.emplace(k, mi).first->second;
 }
 
@@ -290,7 +213,9 @@ void BM_merrow1(benchmark::State& state, CaseKey key) {
     const size_t before = resident_bytes();
     const double area = merrow1_run(mi, key.intersection, true);
     reference_areas()[key] = area;
+    const long faults = minor_faults();
     for (auto _ : state) merrow1_run(mi, key.intersection, false);
+    report_faults(state, faults);
     const double vertices = static_cast<double>(input_vertices(input(key)));
     state.counters["vertices"] = vertices;
     report_peak(state, before, vertices);
@@ -423,10 +348,12 @@ void BM_clipper(benchmark::State& state, CaseKey key) {
     double area = 0;
     for (const ClipperLib::Path& p : run()) area += ClipperLib::Area(p);
     area /= kClipperScale * kClipperScale;
+    const long faults = minor_faults();
     for (auto _ : state) {
         ClipperLib::Paths out = run();
         benchmark::DoNotOptimize(out.data());
     }
+    report_faults(state, faults);
     state.counters["vertices"] = static_cast<double>(approximated_vertices(in));
     report_peak(state, before, state.counters["vertices"]);
     check_area(state, "clipper", key, area, reference(key), (key.arcs ? kChordError : 0.0) + 1.0 / kClipperScale);
@@ -604,24 +531,24 @@ double cgal_exact_area(const CaseKey& key) {
 void register_case(const CaseKey& key) {
     const std::string base = std::string(key.intersection ? "intersection" : "union") + "/" +
                              family_name(key.family, key.arcs) + "/" + std::to_string(key.n) + "/";
-    benchmark::RegisterBenchmark((base + "merrow1").c_str(), BM_merrow1, key)->Unit(benchmark::kMicrosecond);
+    configure(benchmark::RegisterBenchmark((base + "merrow1").c_str(), BM_merrow1, key), benchmark::kMicrosecond);
     // The road beside the region booleans on many shapes, up to 1000.
     if (one_set_per_shape(key.family) && key.n <= 1000)
         for (Road road : {Road::kChainsBoolean, Road::kBetween})
             for (bool newer : {true, false}) {
                 const std::string name = base + (road == Road::kChainsBoolean ? "chains_boolean" : "boolean_between") +
                                          (newer ? "_newer" : "_older");
-                benchmark::RegisterBenchmark(name.c_str(), BM_road, key, road, newer)->Unit(benchmark::kMicrosecond);
+                configure(benchmark::RegisterBenchmark(name.c_str(), BM_road, key, road, newer), benchmark::kMicrosecond);
             }
 #if MERROW1_BENCH_HAVE_BOOST
     if (!one_set_per_shape(key.family))
-        benchmark::RegisterBenchmark((base + "boost").c_str(), BM_boost, key)->Unit(benchmark::kMicrosecond);
+        configure(benchmark::RegisterBenchmark((base + "boost").c_str(), BM_boost, key), benchmark::kMicrosecond);
 #endif
 #if MERROW1_BENCH_HAVE_CLIPPER
-    benchmark::RegisterBenchmark((base + "clipper").c_str(), BM_clipper, key)->Unit(benchmark::kMicrosecond);
+    configure(benchmark::RegisterBenchmark((base + "clipper").c_str(), BM_clipper, key), benchmark::kMicrosecond);
 #endif
 #if MERROW1_BENCH_HAVE_CGAL
-    benchmark::RegisterBenchmark((base + "cgal").c_str(), BM_cgal, key)->Unit(benchmark::kMicrosecond);
+    configure(benchmark::RegisterBenchmark((base + "cgal").c_str(), BM_cgal, key), benchmark::kMicrosecond);
 #endif
 }
 
