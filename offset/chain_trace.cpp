@@ -1067,7 +1067,6 @@ int CHAIN__trace_corner_type(const RING_header_s* source, const RING_node_s* ver
     return walked_corner_type(source, vertex, vertex, raw);
 }
 
-
 // ===========================================================================
 // Corner handlers
 
