@@ -15,6 +15,7 @@
 #include <pellam/mchn.h>
 #include <pellam/mchn_builders.h>
 
+#include "chain/chain_part_nodes.h"
 #include "chain/chain_record.h"
 #include "internal/tolerances.h"
 
@@ -93,8 +94,9 @@ struct PartView {
     int last_index = 0;                 // running index of the end node's segment
 };
 
-// The node whose segment a part starting at the place begins on.
-RING_node_s* part_start_node(const POINT_ON_CHAIN_s* start) {
+}  // namespace
+
+RING_node_s* merrow1::part_start_node(const POINT_ON_CHAIN_s* start) {
     if (start->inside) return start->node;
     if (!start->node) return nullptr;
     // Still at its own vertex: the part begins on the following segment.
@@ -103,14 +105,18 @@ RING_node_s* part_start_node(const POINT_ON_CHAIN_s* start) {
     return start->node;
 }
 
-// The node whose segment ends the part at the place.
-RING_node_s* part_end_node(const POINT_ON_CHAIN_s* end) {
+RING_node_s* merrow1::part_end_node(const POINT_ON_CHAIN_s* end) {
     if (end->inside || !end->node) return end->node;
     if (at_point(end->node, end->point)) return end->node;
     // A record shared as the start of another part may have been moved on.
     if (end->node->previous && at_point(end->node->previous, end->point)) return end->node->previous;
     return end->node;
 }
+
+namespace {
+
+using merrow1::part_end_node;
+using merrow1::part_start_node;
 
 // Running index of the segment that holds an inside place with the given
 // parameter (the place's own, or raised by the vertex count).  The segment is

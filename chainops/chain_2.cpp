@@ -1,6 +1,7 @@
 // Boolean of a chain set: the engine chosen by the switch, then the output
 // validation.
 #include "chain/chain_check.h"
+#include "chain/chain_part_nodes.h"
 #include "chainops/chain_2.h"
 #include "chainops/chain_poly_seg_internal.h"
 
@@ -171,16 +172,21 @@ int class_of(RING_header_s* chain) {
 }
 
 // Whether every segment a piece covers is a connecting (dummy) piece of a
-// trace; a piece of a chain without trace records never is.
+// trace; a piece of a chain without trace records never is.  The segments
+// run from the one the piece begins on to the one holding its end, read as
+// every walk over a part reads them (a start at a vertex may name that
+// vertex or, moved on when the part was made, the node after it).
 bool piece_all_dummy(const PART_OF_CHAIN_s* piece) {
-    if (!piece || !piece->start || !piece->end || !piece->start->node || !piece->end->node) return false;
+    if (!piece || !piece->start || !piece->end) return false;
     const RING_header_s* chain = piece->start->chain;
-    RING_node_s* node = piece->start->inside ? piece->start->node : piece->start->node->next;
+    RING_node_s* node = merrow1::part_start_node(piece->start);
+    const RING_node_s* last = merrow1::part_end_node(piece->end);
+    if (!last) return false;
     for (int k = 0; node && chain && k < chain->count; ++k, node = node->next) {
         const auto* record = static_cast<const CHAIN_trace_vertex_data_s*>(
             APP_DATA__ask_app_data(node->app_data, CHAIN_APP_DATA_TRACE_VERTEX));
         if (!record || !record->dummy) return false;
-        if (node == piece->end->node) return true;
+        if (node == last) return true;
     }
     return false;
 }

@@ -1197,14 +1197,28 @@ int CHAIN__stock_general(RING_header_s* chain, double tool_radius, double stock,
             }
         }
         const CHAIN_trace_vertex_t answer = trace_vertex_cb ? trace_vertex_cb(chain, vertex) : CHAIN_trace_vertex_t{};
+        // With both stocks below zero the tool is on the other side: concave
+        // and convex change places.
+        const bool other_side = walk.cur_start_stock < -tol && walk.prev_end_stock < -tol;
+        auto seen_from_tool = [other_side](int k) {
+            if (!other_side) return k;
+            return k == CORNER_TYPE_CONCAVE ? CORNER_TYPE_CONVEX : k == CORNER_TYPE_CONVEX ? CORNER_TYPE_CONCAVE : k;
+        };
         int kind = merrow1::joined_corner_type(chain, entry, vertex);
+        // Where the chain doubles back and its pieces part towards the tool's
+        // side, the corner is concave, as the tracer takes it: walked round as
+        // an undefined corner, the join would run round the back of the
+        // vertex, on the side away from the stocked chain, where the other
+        // side's stock runs.  A reversal that parts the other way is walked
+        // round, as the end of a chain closed back along itself is.
+        if (kind == CORNER_TYPE_NONE) {
+            const int refined = merrow1::walked_corner_type(chain, entry, vertex, nullptr);
+            if (seen_from_tool(refined) == CORNER_TYPE_CONCAVE) kind = refined;
+        }
         if (!closed && entry == first) kind = CORNER_TYPE_START;
         entry = nullptr;
         if (!closed && at_last) kind = CORNER_TYPE_END;
-        if (walk.cur_start_stock < -tol && walk.prev_end_stock < -tol) {
-            if (kind == CORNER_TYPE_CONCAVE) kind = CORNER_TYPE_CONVEX;
-            else if (kind == CORNER_TYPE_CONVEX) kind = CORNER_TYPE_CONCAVE;
-        }
+        kind = seen_from_tool(kind);
         const bool differ = stocks_differ(&walk);
         // The join at the end of a collapsed arc, see below.
         RING_node_s* const before_join = output->last;

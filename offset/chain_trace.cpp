@@ -77,9 +77,6 @@ constexpr double kFlatRefit = 1e-8;
 // Two tangents run on in one direction when their dot product lies within
 // this of 1 (the pieces either side of a closed trace's start).
 constexpr double kSameDirectionDot = 1e-10;
-// At a reversal, curvatures of opposite signs govern by the smaller radius
-// only when the radii differ by more than this.
-constexpr double kDistinctRadii = 1e-8;
 // Two line offsets whose ends lie less than this apart count as extended.
 constexpr double kMeetingLineEnds = 2e-8;
 // Extended offsets must turn the side's way by a cross product of at least
@@ -1062,62 +1059,13 @@ bool CHAIN__tracing_necessarily_collapses(const RING_header_s* source, double of
 namespace {
 
 using merrow1::corner_tangents;
-using merrow1::joined_corner_type;
-
-int corner_type_from(const RING_header_s* source, const RING_node_s* entry, const RING_node_s* vertex, int* raw);
+using merrow1::walked_corner_type;
 
 }  // namespace
 
 int CHAIN__trace_corner_type(const RING_header_s* source, const RING_node_s* vertex, int* raw) {
-    return corner_type_from(source, vertex, vertex, raw);
+    return walked_corner_type(source, vertex, vertex, raw);
 }
-
-namespace {
-
-int corner_type_from(const RING_header_s* source, const RING_node_s* entry, const RING_node_s* vertex, int* raw) {
-    const int type = joined_corner_type(source, entry, vertex);
-    if (raw) *raw = type;
-    if (type != CORNER_TYPE_NONE) return type;
-    double in[2], out[2], k_in = 0.0, k_out = 0.0;
-    if (corner_tangents(source, entry, vertex, in, out, &k_in, &k_out) != CHAIN_TANGENT_BOTH) return type;
-    const SIDE side = main_of(source)->material_side;
-    if (side != LEFT && side != RIGHT) return type;
-    const V2 a{-in[0], -in[1]}, b{out[0], out[1]};
-    // The curvature that governs a reversal: the arc's where an arc meets a
-    // line, the common one of two arcs bending alike, else the sharper one.
-    const SEGMENT_TYPE t_in = CHAIN_seg_ask_type(entry);
-    const SEGMENT_TYPE t_out = vertex->next ? CHAIN_seg_ask_type(vertex->next) : SEG_POINT;
-    double k = 0.0;
-    if (t_in == SEG_ARC && t_out != SEG_ARC)
-        k = k_in;
-    else if (t_out == SEG_ARC && t_in != SEG_ARC)
-        k = k_out;
-    else if (k_in != 0.0 && k_out != 0.0) {
-        if ((k_in > 0.0) == (k_out > 0.0))
-            k = k_in;
-        else if (std::fabs(1.0 / k_in - 1.0 / k_out) > kDistinctRadii &&
-                 std::fabs(std::fabs(1.0 / k_in) - std::fabs(1.0 / k_out)) > kDistinctRadii)
-            k = std::fabs(k_in) > std::fabs(k_out) ? k_in : k_out;
-    }
-    // The tangents decide unless they reverse exactly, or so nearly that the
-    // governing arc comes back across the other piece's tangent line within
-    // the tracing tolerance of the vertex (it leaves that line by at most
-    // (1 - cos t) / |k| for the angle t between the tangents): then the two
-    // pieces run together there, and which side the arc bends to is the
-    // corner's kind (a cusp whose tangents differ by a hair is a spike tip,
-    // not a corner to walk round the back of).
-    const double departure = std::fabs(dot(a, b) - 1.0);
-    const double tolerance = merrow1::length_tolerance_of(source);
-    if (departure > 1e-10 && !(k != 0.0 && departure <= tolerance * std::fabs(k))) {
-        const double c = cross(a, b);
-        return (c > 0.0 && side == RIGHT) || (c <= 0.0 && side == LEFT) ? CORNER_TYPE_CONVEX : CORNER_TYPE_CONCAVE;
-    }
-    if (k == 0.0) return type;
-    if (side == RIGHT) return k < 0.0 ? CORNER_TYPE_CONCAVE : CORNER_TYPE_CONVEX;
-    return k > 0.0 ? CORNER_TYPE_CONCAVE : CORNER_TYPE_CONVEX;
-}
-
-}  // namespace
 
 // ===========================================================================
 // Corner handlers
@@ -1646,7 +1594,7 @@ RING_header_s* CHAIN__trace(RING_header_s* source, double offset, CORNER_CONTROL
             if (join_across && corner_joined_beyond(&in, vertex)) continue;
             in.trace_vertex_kind = 0;
             int raw = 0;
-            in.corner_type = corner_type_from(source, entry, vertex, &raw);
+            in.corner_type = walked_corner_type(source, entry, vertex, &raw);
             in.raw_corner_type = raw;
             switch (in.corner_type) {
             case CORNER_TYPE_NONE: undefined_corner(&in, entry, vertex); break;

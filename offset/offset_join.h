@@ -1,6 +1,7 @@
 // Where two offsets that do not cross still meet, for the tracer's and the
-// stocked walk's concave corners; and which source segments are too short to
-// carry an offset of their own.
+// stocked walk's concave corners; which source segments are too short to
+// carry an offset of their own; and the corner type a walk joins a corner
+// by.
 #pragma once
 
 #include <merrow1/chain.h>
@@ -12,6 +13,9 @@
 #include <stend/system.h>
 
 #include "chain/chain_corner_kind.h"
+#include "chain/chain_readings.h"
+#include "chain/chain_record.h"
+#include "internal/vec2.h"
 
 #include <cmath>
 
@@ -146,6 +150,63 @@ inline int joined_corner_type(const RING_header_s* chain, const RING_node_s* ent
     double a[2], b[2];
     const CHAIN_tangent_status_t tangents = corner_tangents(chain, entry, vertex, a, b, nullptr, nullptr);
     return corner_kind(chain, tangents, a, b);
+}
+
+// At a reversal, curvatures of opposite signs govern by the smaller radius
+// only when the radii differ by more than this.
+constexpr double kDistinctRadii = 1e-8;
+
+// The corner type the tracer joins a corner by (the stocked walk takes it
+// where it finds a reversal concave) (0 undefined, 1 start, 2 end, 3
+// concave, 4 convex, 5 smooth): that of
+// joined_corner_type (which goes to *raw), except where the chain doubles
+// back.  There the turn's sign and the material side decide, unless the
+// tangents reverse exactly, or so nearly that the governing arc comes back
+// across the other piece's tangent line within the length tolerance of the
+// vertex: the two pieces then run together there, and the side the
+// governing arc bends to decides (a cusp whose pieces part to one side is a
+// spike tip, not a corner to walk round the back of).  Only two lines, or
+// two arcs of one radius, running back along each other (the turn at an
+// open chain's end when it is closed back along itself) leave the corner
+// undefined, to be walked round.
+inline int walked_corner_type(const RING_header_s* source, const RING_node_s* entry, const RING_node_s* vertex,
+                              int* raw) {
+    const int type = joined_corner_type(source, entry, vertex);
+    if (raw) *raw = type;
+    if (type != CORNER_TYPE_NONE) return type;
+    double in[2], out[2], k_in = 0.0, k_out = 0.0;
+    if (corner_tangents(source, entry, vertex, in, out, &k_in, &k_out) != CHAIN_TANGENT_BOTH) return type;
+    const SIDE side = main_of(source)->material_side;
+    if (side != LEFT && side != RIGHT) return type;
+    // a: the incoming tangent reversed; b: the outgoing one.
+    const double a[2] = {-in[0], -in[1]}, b[2] = {out[0], out[1]};
+    // The curvature that governs a reversal: the arc's where an arc meets a
+    // line, the common one of two arcs bending alike, else the sharper one.
+    const SEGMENT_TYPE t_in = CHAIN_seg_ask_type(entry);
+    const SEGMENT_TYPE t_out = vertex->next ? CHAIN_seg_ask_type(vertex->next) : SEG_POINT;
+    double k = 0.0;
+    if (t_in == SEG_ARC && t_out != SEG_ARC)
+        k = k_in;
+    else if (t_out == SEG_ARC && t_in != SEG_ARC)
+        k = k_out;
+    else if (k_in != 0.0 && k_out != 0.0) {
+        if ((k_in > 0.0) == (k_out > 0.0))
+            k = k_in;
+        else if (std::fabs(1.0 / k_in - 1.0 / k_out) > kDistinctRadii &&
+                 std::fabs(std::fabs(1.0 / k_in) - std::fabs(1.0 / k_out)) > kDistinctRadii)
+            k = std::fabs(k_in) > std::fabs(k_out) ? k_in : k_out;
+    }
+    // The governing arc leaves the other piece's tangent line by at most
+    // (1 - cos t) / |k| for the angle t between the tangents.
+    const double departure = std::fabs(dot(a, b) - 1.0);
+    const double tolerance = length_tolerance_of(source);
+    if (departure > 1e-10 && !(k != 0.0 && departure <= tolerance * std::fabs(k))) {
+        const double c = cross(a, b);
+        return (c > 0.0 && side == RIGHT) || (c <= 0.0 && side == LEFT) ? CORNER_TYPE_CONVEX : CORNER_TYPE_CONCAVE;
+    }
+    if (k == 0.0) return type;
+    if (side == RIGHT) return k < 0.0 ? CORNER_TYPE_CONCAVE : CORNER_TYPE_CONVEX;
+    return k > 0.0 ? CORNER_TYPE_CONCAVE : CORNER_TYPE_CONVEX;
 }
 
 }  // namespace merrow1

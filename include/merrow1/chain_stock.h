@@ -14,6 +14,17 @@
 // of a stock step lies on the larger stock; step_sense = -1 where the stock
 // grows across a step, 1 where it shrinks.  Chamfer points and the plain ends
 // of open chains carry no record.
+//
+// The concave join.  Where the stocked segments at a concave corner with
+// equal stocks neither cross nor meet at an end (a segment beside the corner
+// is shorter than the stock), the walk joins them as the tracer does
+// (chain_trace.h): by a dummy chord, the straight line from the end of the
+// one to the start of the other, flagged dummy and vertex piece as a joining
+// arc about the corner would be.  The chord runs through the material,
+// nearer the chain than the stock between its ends.  A dummy piece only
+// keeps the stocked chain connected; it is no part of the offset: the cleans
+// cut every one away, and a caller that reads a stocked chain skips the
+// pieces whose vertex has the dummy flag.
 #pragma once
 
 #include <merrow1/export.h>
@@ -47,7 +58,9 @@ constexpr unsigned CHAIN_BACK_SIDE_MARK = 0x20000000u;
 // is traced at stock + radius; anything else goes through the general walk.
 // Answers 1 on success.  An empty trace still answers 1: the output is then
 // empty, of kind TRACE_CHAIN and names the source under key 10.  A NaN or
-// infinite radius or stock fails (0, output emptied).
+// infinite radius or stock fails (0, output emptied).  The output is raw,
+// trace or stocked chain alike: it holds the dummy chords of its concave
+// joins (above), which are not part of the offset.
 int CHAIN_stock_general(RING_header_s* chain, double tool_radius, double stock, CHAIN_stock_data_cb_t stock_cb,
                         CHAIN_trace_vertex_cb_t trace_vertex_cb, CORNER_CONTROL corner_control,
                         CHAIN_trace_vertex_source_cb_t vertex_source_cb, bool remove_loops, RING_header_s* output);

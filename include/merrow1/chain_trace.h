@@ -14,6 +14,18 @@
 // into loops.  With the remove-embedded-loops flag, loops lying wholly in the
 // material are cut away while tracing (small loops at the tail) and when the
 // trace is complete (loops between self-intersections).
+//
+// The concave join.  Where the offsets of the two segments at a concave
+// corner miss each other (a segment beside the corner is shorter than the
+// offset), the trace joins them by a dummy chord: the straight line from the
+// incoming offset's end to the outgoing offset's start, flagged dummy and
+// vertex piece as a joining arc about the corner would be.  The chord runs
+// through the material, nearer the source than the offset between its ends
+// (an open L (0,0)-(1,0)-(1,1) with its material on the right, traced at 2,
+// has the chord from (1,2) to (-1,0), whose middle lies 1.41 from the
+// corner).  A dummy piece only keeps the trace connected; it is no part of
+// the offset: the cleans cut every one away, and a caller that reads a raw
+// trace skips the pieces whose vertex has the dummy flag.
 #pragma once
 
 #include <merrow1/export.h>
@@ -77,6 +89,10 @@ typedef int (*CHAIN_stock_data_cb_t)(const RING_header_s* chain, const RING_node
 // stocked walk at the offset with no tool radius, with loop removal).  Open chains get quarter-circle end caps
 // when open_end_caps is set.  The trace is made in the pool; null when the
 // input is refused, the offset collapses the chain, or nothing real remains.
+// The trace is raw: it holds the loops of collapsed stretches and, at
+// concave corners whose offsets miss each other, the dummy chords described
+// above (with BREAK_CORNER, those of the stocked walk, chain_stock.h), none
+// of which is part of the offset.
 // A host error or abort passing through deletes the unfinished trace first.
 RING_header_s* CHAIN__trace(RING_header_s* source, double offset, CORNER_CONTROL corner_control, int open_end_caps,
                             CHAIN_trace_vertex_source_cb_t vertex_source_cb, CHAIN_trace_vertex_cb_t trace_vertex_cb,

@@ -210,3 +210,31 @@ TEST_F(OffsetCollapse, StarPastItsInscribedRadiusLeavesNothingOnTheNewerEngine) 
 }
 
 }  // namespace
+
+namespace {
+
+// An obround, two half circles of radius 28 whose centres lie 4 apart joined
+// by lines (inscribed radius 28), each half circle in two quarter arcs,
+// offset past its inscribed radius by 31.837.  Every arc collapses; with
+// broken corners the stocked walk joins their ends by connecting pieces
+// that cross between the two centres, and the older engine answered the
+// closed diamond of area 6.75 they bound there when the chain started in the
+// middle of a half circle.  Both ways round, from both kinds of vertex.
+TEST_F(OffsetCollapse, ObroundPastItsInscribedRadiusLeavesNothing) {
+    const double left = 32.9375, right = 36.9375, low = -1.1875, high = 54.8125, mid = 26.8125;
+    const double quarter = 0.41421356237309503;  // tan(22.5 degrees): a quarter circle
+    const std::vector<std::vector<Vertex>> outlines = {
+        {{right + 28, mid, quarter}, {right, high, quarter}, {left, high}, {left - 28, mid, quarter},
+         {left, low, quarter}, {right, low}},
+        {{left, low}, {left - 28, mid, -quarter}, {left, high, -quarter}, {right, high},
+         {right + 28, mid, -quarter}, {right, low, -quarter}},
+        {{left - 28, mid, -quarter}, {left, high, -quarter}, {right, high}, {right + 28, mid, -quarter},
+         {right, low, -quarter}, {left, low}},
+    };
+    for (size_t k = 0; k < outlines.size(); ++k) {
+        SCOPED_TRACE("outline " + std::to_string(k));
+        expect_nothing_left(outlines[k], 31.837);
+    }
+}
+
+}  // namespace

@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 #include <merrow1/chain_intersection.h>
+#include <merrow1/chain_from_chain.h>
 #include <merrow1/chain_offset.h>
+#include <merrow1/chain_stock.h>
 #include <stend/system.h>
 
 #include <cmath>
@@ -351,6 +353,45 @@ TEST_F(OffsetConcaveJoin, OffsetsThatMissAreJoinedByADummyChordInBothWalks) {
             EXPECT_LT(distance_to(source, x, y), d - 1e-3L) << control << ", vertex " << i;
         });
         EXPECT_GT(dummies, 0) << control;
+    }
+}
+
+// The raw outputs hand the chord on as it is: an open L (0,0)-(1,0)-(1,1)
+// with its material on the right, at 2, whose offsets miss each other at the
+// corner, traced with round and broken corners, and stocked (uniform stock:
+// the trace; broken corners: the general walk).  Each holds one dummy
+// vertex piece, the line from (1,2) to (-1,0), whose middle lies sqrt(2)
+// from the corner and 1 from the chain, nearer than the offset.
+TEST_F(OffsetConcaveJoin, RawOutputsJoinOffsetsThatMissByTheChordFromEndToStart) {
+    RING_header_s* chain = appended_chain(pool, {{0, 0}, {1, 0}, {1, 1}}, false, RIGHT);
+    const std::vector<Seg> source = segments_of(chain);
+    auto check = [&](RING_header_s* raw, const std::string& label) {
+        ASSERT_NE(raw, nullptr) << label;
+        int chords = 0;
+        for_each_vertex(raw, [&](const RING_node_s* v, int i) {
+            const CHAIN_trace_vertex_data_s* r = CHAIN_ask_trace_vertex_data(v);
+            if (i == 0 || !r || !r->dummy) return;
+            ++chords;
+            EXPECT_TRUE(r->vertex_piece) << label;
+            EXPECT_EQ(CHAIN_seg_ask_type(v), SEG_LINE) << label;
+            const Seg g = seg_ending_at(v);
+            EXPECT_NEAR(static_cast<double>(g.ax), 1.0, 1e-12) << label;
+            EXPECT_NEAR(static_cast<double>(g.ay), 2.0, 1e-12) << label;
+            EXPECT_NEAR(static_cast<double>(g.bx), -1.0, 1e-12) << label;
+            EXPECT_NEAR(static_cast<double>(g.by), 0.0, 1e-12) << label;
+            long double x, y;
+            point_at(g, 0.5L, &x, &y);
+            EXPECT_NEAR(static_cast<double>(std::hypot(x - 1, y)), std::sqrt(2.0), 1e-12) << label;
+            EXPECT_NEAR(static_cast<double>(distance_to(source, x, y)), 1.0, 1e-12) << label;
+        });
+        EXPECT_EQ(chords, 1) << label;
+    };
+    for (CORNER_CONTROL control : {ADD_ARC, BREAK_CORNER}) {
+        check(CHAIN__trace(chain, 2.0, control, 0, nullptr, nullptr, pool, false, nullptr),
+              std::string("trace, ") + control_name(control));
+        RING_header_s* stocked = CHAIN_create_from_csys(nullptr, pool);
+        ASSERT_EQ(CHAIN_stock_general(chain, 0.0, 2.0, nullptr, nullptr, control, nullptr, false, stocked), 1);
+        check(stocked, std::string("stocked, ") + control_name(control));
     }
 }
 

@@ -60,7 +60,13 @@ intptr_t CHAIN_ask_copied_source(RING_header_s* chain, RING_header_s* list);
 // CHAIN_stock_general with tool radius 0, *stock, no per-segment stock
 // callback, MCHN_trace_vertex_same_ent_ang, the corner control,
 // MCHN_assign_seg_to_stocked_seg, no loop removal and the output; its answer.
-// A null stock fails the precondition (0).
+// A null stock fails the precondition (0).  The stocked chain is raw: where
+// the stocked segments at a concave corner miss each other it joins them by
+// a dummy chord, the line from the end of the one to the start of the other,
+// flagged dummy and vertex piece as a joining arc about the corner would be
+// (chain_stock.h).  The chord runs through the material, nearer the chain
+// than the stock; a dummy piece is no part of the offset, and a caller skips
+// the pieces whose vertex has the dummy flag.
 int ChainStock(RING_header_s* chain, RING_header_s* out, const double* stock, CORNER_CONTROL corner);
 
 // Appends to "debug.txt" in the directory $HVEX_CAM_FILE_SEARCH_PATH names
