@@ -9,6 +9,11 @@
 // Under AddressSanitizer freed small records are poisoned and never reused,
 // and each small record is followed by a poisoned gap, so reads after a free,
 // a second free and overruns are reported as with records of their own.
+//
+// The blocks of a deleted pool are not given back to the system allocator at
+// once: each thread keeps them, up to a bound, for its next pools.  Pools
+// come and go with every operation, and an allocator that returned their
+// pages would have the next operation fault them in again.
 #include <velte/cmem.h>
 #include <velte/testing.h>
 
@@ -77,6 +82,110 @@ struct alignas(16) CMEM_chunk_s {
     CMEM_chunk_s* next;
     size_t bytes;
 };
+
+namespace {
+// Every block is a power of two from the smallest first block to the largest
+// block: one list of kept blocks per size.
+const int kBlockSizes = 9;
+static_assert((kFirstBlock << (kBlockSizes - 1)) == kLargestBlock, "one list per block size");
+
+// The blocks a thread keeps for its next pools, at most kKeptBytes in all.
+// The bound holds what the pools of one operation on a few thousand vertices
+// hold at once (an offset of a thousand vertices: 3 MiB in 21 blocks), so a
+// host that calls such operations over and over takes no block from the
+// system after the first call, where faulting pages in would cost as much as
+// the operation.  Beyond it, an operation large enough to outweigh its page
+// faults, the blocks go back to the system: what a thread keeps after a large
+// operation is no more than after a small one.  A kept block is linked
+// through its head; the rest of it is poisoned under AddressSanitizer, so a
+// read of a deleted pool's record is reported.
+const size_t kKeptBytes = size_t(8) << 20;
+
+struct KeptBlocks {
+    CMEM_chunk_s* blocks[kBlockSizes];
+    size_t bytes;
+    long count;
+    bool closed;  // the thread is ending: blocks go back to the system
+};
+// Zero-initialised, so reading it needs no guard.
+thread_local KeptBlocks t_kept;
+
+// Blocks taken from the system and not yet given back (in pools or kept), and
+// all blocks ever taken from it: what the tests read.
+long g_blocks_held = 0;
+long g_blocks_taken = 0;
+
+void release_kept_blocks() {
+    for (CMEM_chunk_s*& list : t_kept.blocks)
+        while (list) {
+            CMEM_chunk_s* next = list->next;
+            CMEM_UNPOISON(list, list->bytes);
+            std::free(list);
+            --g_blocks_held;
+            list = next;
+        }
+    t_kept.bytes = 0;
+    t_kept.count = 0;
+}
+
+// Gives the thread's kept blocks back to the system when the thread ends,
+// and from then on lets every block go back at once (a pool deleted by a
+// static object's destructor, say).  Registered by its first use in the
+// thread, when a block is first kept.
+struct KeptBlocksRelease {
+    ~KeptBlocksRelease() {
+        t_kept.closed = true;
+        release_kept_blocks();
+    }
+};
+thread_local KeptBlocksRelease t_kept_release;
+
+// The list of blocks of `bytes` bytes, or -1 when no list keeps that size.
+int kept_list_of(size_t bytes) {
+    int k = 0;
+    for (size_t b = kFirstBlock; b < bytes; b *= 2) ++k;
+    return k < kBlockSizes && (kFirstBlock << k) == bytes ? k : -1;
+}
+
+// A block of `bytes` bytes: a kept one, else one from the system; null when
+// memory is out.
+char* take_block(size_t bytes) {
+    const int k = kept_list_of(bytes);
+    if (k >= 0 && t_kept.blocks[k]) {
+        CMEM_chunk_s* c = t_kept.blocks[k];
+        CMEM_UNPOISON(c, bytes);
+        t_kept.blocks[k] = c->next;
+        t_kept.bytes -= bytes;
+        --t_kept.count;
+        return reinterpret_cast<char*>(c);
+    }
+    char* block = static_cast<char*>(std::malloc(bytes));
+    if (block) {
+        ++g_blocks_held;
+        ++g_blocks_taken;
+    }
+    return block;
+}
+
+// Keeps a block a pool is done with for the thread's next pools, or gives it
+// back to the system when the bound is reached.
+void give_block(void* block, size_t bytes) {
+    const int k = kept_list_of(bytes);
+    if (k < 0 || t_kept.closed || t_kept.bytes + bytes > kKeptBytes) {
+        std::free(block);
+        --g_blocks_held;
+        return;
+    }
+    if (t_kept.count == 0) static_cast<void>(&t_kept_release);
+    CMEM_chunk_s* c = static_cast<CMEM_chunk_s*>(block);
+    c->next = t_kept.blocks[k];
+    c->bytes = bytes;
+    t_kept.blocks[k] = c;
+    t_kept.bytes += bytes;
+    ++t_kept.count;
+    CMEM_POISON(reinterpret_cast<char*>(c) + sizeof(CMEM_chunk_s), bytes - sizeof(CMEM_chunk_s));
+}
+}  // namespace
 
 struct CMEM_pool_s {
     const char* name;                // kept by the count of pools by name
@@ -208,7 +317,7 @@ inline __attribute__((always_inline)) void zero_payload(char* p, size_t capacity
 __attribute__((noinline)) bool add_block(CMEM_pool_s* pool, size_t footprint) {
     size_t bytes = pool->next_chunk;
     while (bytes < footprint + sizeof(CMEM_chunk_s)) bytes *= 2;
-    CMEM_chunk_s* chunk = static_cast<CMEM_chunk_s*>(std::malloc(bytes));
+    CMEM_chunk_s* chunk = reinterpret_cast<CMEM_chunk_s*>(take_block(bytes));
     if (!chunk) return false;
     chunk->next = pool->chunks;
     chunk->bytes = bytes;
@@ -272,7 +381,7 @@ CMEM_pool_s* CMEM_private_create_pool(int, const char* name, int, const char*) {
     // The pool's record and its first block: the records start after the
     // record (the first block is not on the list of blocks).
     const size_t first_block = entry.second.first_block;
-    char* first = static_cast<char*>(std::malloc(first_block));
+    char* first = take_block(first_block);
     if (!first) throw std::bad_alloc();
     ++entry.second.created;
     CMEM_pool_s* pool = reinterpret_cast<CMEM_pool_s*>(first);
@@ -309,15 +418,16 @@ void CMEM_private_delete_pool(CMEM_pool_s* pool) {
         CMEM_chunk_s* next = c->next;
         taken += c->bytes;
         CMEM_UNPOISON(c, c->bytes);
-        std::free(c);
+        give_block(c, c->bytes);
         c = next;
     }
     size_t first_block = kFirstBlock;
     while (first_block < taken && first_block < kLargestFirstBlock) first_block *= 2;
     *pool->name_first_block = first_block;
     pool->magic = 0;
-    CMEM_UNPOISON(pool, pool->first_block);
-    std::free(pool);
+    const size_t pool_block = pool->first_block;
+    CMEM_UNPOISON(pool, pool_block);
+    give_block(pool, pool_block);
     --g_live_pools;
 }
 
@@ -430,6 +540,12 @@ CMEM_pool_s* CMEM_private_ask_pool_of_object(const void* object) {
 namespace velte_test {
 long live_pool_count() { return g_live_pools; }
 long live_object_count() { return g_live_objects; }
+long pool_blocks_taken() { return g_blocks_taken; }
+long pool_blocks_held() { return g_blocks_held; }
+long kept_pool_blocks() { return t_kept.count; }
+size_t kept_pool_block_bytes() { return t_kept.bytes; }
+size_t kept_pool_block_bound() { return kKeptBytes; }
+void release_kept_pool_blocks() { release_kept_blocks(); }
 long pools_created(const std::string& name) {
     const auto it = created_by_name().find(name);
     return it == created_by_name().end() ? 0 : it->second.created;
