@@ -7,6 +7,7 @@
 #include <velte/ring.h>
 #include <velte/testing.h>
 
+#include <cstddef>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -170,6 +171,61 @@ TEST(Pools, PoolDiesWithItsContentsWithoutHooks) {
     EXPECT_EQ(g_hook_calls, 0);
     EXPECT_EQ(velte_test::live_object_count(), objects);
     EXPECT_EQ(velte_test::live_pool_count(), pools);
+}
+
+TEST(Pools, ARecordTakesOneWordBesideItsBytes) {
+    // Records made one after another in a pool lie apart by their bytes and
+    // one 8-byte word, rounded up to keep every record 16-aligned; measured
+    // against the smallest record, so whatever a build puts between records
+    // cancels.
+    struct Case {
+        size_t size;
+        ptrdiff_t beyond_smallest;
+    };
+    for (Case c : {Case{8, 0}, Case{9, 16}, Case{24, 16}, Case{25, 32}, Case{40, 32}, Case{1016, 1008}}) {
+        CMEM_pool_s* pool = CMEM_private_create_pool(0, "record spacing", __LINE__, __FILE__);
+        auto spacing = [pool](size_t size) {
+            char* a = static_cast<char*>(CMEM_private_alloc_in_pool(pool, 1, size, __LINE__, __FILE__));
+            char* b = static_cast<char*>(CMEM_private_alloc_in_pool(pool, 1, size, __LINE__, __FILE__));
+            return b - a;
+        };
+        const ptrdiff_t smallest = spacing(1);
+        EXPECT_EQ(spacing(c.size) - smallest, c.beyond_smallest) << c.size;
+        CMEM_private_delete_pool(pool);
+    }
+}
+
+TEST(Pools, EveryRecordFindsItsPoolInBlocksOfEverySize) {
+    // Two pools made in turn, each record asked for its pool, from the first
+    // block to deep inside the largest ones; then every record of one pool
+    // freed alone and made again in its own pool.
+    const long objects = velte_test::live_object_count();
+    CMEM_pool_s* pools[2] = {CMEM_private_create_pool(0, "finds its pool a", __LINE__, __FILE__),
+                             CMEM_private_create_pool(0, "finds its pool b", __LINE__, __FILE__)};
+    const int per_pool = 60000;  // about 2 MiB of records each
+    std::vector<void*> made[2];
+    for (int i = 0; i < per_pool; ++i)
+        for (int k = 0; k < 2; ++k) {
+            void* p = CMEM_private_alloc_in_pool(pools[k], 1, i % 2 ? 24 : 40, __LINE__, __FILE__);
+            ASSERT_NE(p, nullptr);
+            made[k].push_back(p);
+        }
+    for (int k = 0; k < 2; ++k)
+        for (void* p : made[k]) ASSERT_EQ(CMEM_private_ask_pool_of_object(p), pools[k]);
+    EXPECT_EQ(velte_test::live_object_count(), objects + 2 * per_pool);
+    for (void* p : made[0]) {
+        void* q = CMEM_private_alloc_in_same_pool(p, 1, 24, __LINE__, __FILE__);
+        ASSERT_EQ(CMEM_private_ask_pool_of_object(q), pools[0]);
+        CMEM_private_delete_object(p);
+        CMEM_private_delete_object(q);
+    }
+    EXPECT_EQ(velte_test::live_object_count(), objects + per_pool);
+    void* again = CMEM_private_alloc_in_pool(pools[0], 1, 24, __LINE__, __FILE__);
+    EXPECT_EQ(CMEM_private_ask_pool_of_object(again), pools[0]);
+    EXPECT_EQ(CMEM_private_ask_pool_of_object(made[1].back()), pools[1]);
+    CMEM_private_delete_pool(pools[1]);
+    CMEM_private_delete_pool(pools[0]);
+    EXPECT_EQ(velte_test::live_object_count(), objects);
 }
 
 // The work of one small operation: a pool of a few blocks (small records
