@@ -356,6 +356,13 @@ RING_node_s* ChainHZMap::InsertVtxBefore(RING_node_s* hzNode, Point2& p) {
     bool inserted = false;
     RING_node_s* fresh = CHAIN_insert_vertex(m_hzChain, hzNode, &p, nullptr, &inserted);
     if (!fresh || !inserted) return fresh;
+    // The insertion gave the new vertex a copy of hzNode's key-17 record the
+    // size of the chain's source link, smaller than SrcData: the map's own
+    // record takes its place below.
+    if (void* copied = APP_DATA__ask_app_data(fresh->app_data, APP_DATA_SOURCE_VERTEX)) {
+        APP_DATA__remove_app_data(&fresh->app_data, APP_DATA_SOURCE_VERTEX);
+        CMEM_private_delete_object(copied);
+    }
     RING_header_s* xy = data->chain;
     RING_node_s* oldStart = data->start;
     if (data->atVertex) {

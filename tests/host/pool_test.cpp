@@ -7,7 +7,9 @@
 #include <velte/ring.h>
 #include <velte/testing.h>
 
+#include <cstddef>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -169,6 +171,178 @@ TEST(Pools, PoolDiesWithItsContentsWithoutHooks) {
     EXPECT_EQ(g_hook_calls, 0);
     EXPECT_EQ(velte_test::live_object_count(), objects);
     EXPECT_EQ(velte_test::live_pool_count(), pools);
+}
+
+TEST(Pools, ARecordTakesOneWordBesideItsBytes) {
+    // Records made one after another in a pool lie apart by their bytes and
+    // one 8-byte word, rounded up to keep every record 16-aligned; measured
+    // against the smallest record, so whatever a build puts between records
+    // cancels.
+    struct Case {
+        size_t size;
+        ptrdiff_t beyond_smallest;
+    };
+    for (Case c : {Case{8, 0}, Case{9, 16}, Case{24, 16}, Case{25, 32}, Case{40, 32}, Case{1016, 1008}}) {
+        CMEM_pool_s* pool = CMEM_private_create_pool(0, "record spacing", __LINE__, __FILE__);
+        auto spacing = [pool](size_t size) {
+            char* a = static_cast<char*>(CMEM_private_alloc_in_pool(pool, 1, size, __LINE__, __FILE__));
+            char* b = static_cast<char*>(CMEM_private_alloc_in_pool(pool, 1, size, __LINE__, __FILE__));
+            return b - a;
+        };
+        const ptrdiff_t smallest = spacing(1);
+        EXPECT_EQ(spacing(c.size) - smallest, c.beyond_smallest) << c.size;
+        CMEM_private_delete_pool(pool);
+    }
+}
+
+TEST(Pools, EveryRecordFindsItsPoolInBlocksOfEverySize) {
+    // Two pools made in turn, each record asked for its pool, from the first
+    // block to deep inside the largest ones; then every record of one pool
+    // freed alone and made again in its own pool.
+    const long objects = velte_test::live_object_count();
+    CMEM_pool_s* pools[2] = {CMEM_private_create_pool(0, "finds its pool a", __LINE__, __FILE__),
+                             CMEM_private_create_pool(0, "finds its pool b", __LINE__, __FILE__)};
+    const int per_pool = 60000;  // about 2 MiB of records each
+    std::vector<void*> made[2];
+    for (int i = 0; i < per_pool; ++i)
+        for (int k = 0; k < 2; ++k) {
+            void* p = CMEM_private_alloc_in_pool(pools[k], 1, i % 2 ? 24 : 40, __LINE__, __FILE__);
+            ASSERT_NE(p, nullptr);
+            made[k].push_back(p);
+        }
+    for (int k = 0; k < 2; ++k)
+        for (void* p : made[k]) ASSERT_EQ(CMEM_private_ask_pool_of_object(p), pools[k]);
+    EXPECT_EQ(velte_test::live_object_count(), objects + 2 * per_pool);
+    for (void* p : made[0]) {
+        void* q = CMEM_private_alloc_in_same_pool(p, 1, 24, __LINE__, __FILE__);
+        ASSERT_EQ(CMEM_private_ask_pool_of_object(q), pools[0]);
+        CMEM_private_delete_object(p);
+        CMEM_private_delete_object(q);
+    }
+    EXPECT_EQ(velte_test::live_object_count(), objects + per_pool);
+    void* again = CMEM_private_alloc_in_pool(pools[0], 1, 24, __LINE__, __FILE__);
+    EXPECT_EQ(CMEM_private_ask_pool_of_object(again), pools[0]);
+    EXPECT_EQ(CMEM_private_ask_pool_of_object(made[1].back()), pools[1]);
+    CMEM_private_delete_pool(pools[1]);
+    CMEM_private_delete_pool(pools[0]);
+    EXPECT_EQ(velte_test::live_object_count(), objects);
+}
+
+// The work of one small operation: a pool of a few blocks (small records
+// past the first block, a medium one) and a large record, some freed one by
+// one, the rest with the pool.
+void one_operation() {
+    CMEM_pool_s* pool = CMEM_private_create_pool(0, "kept blocks", __LINE__, __FILE__);
+    for (int i = 0; i < 3000; ++i) {
+        void* p = CMEM_private_alloc_in_pool(pool, 1, 40, __LINE__, __FILE__);
+        ASSERT_TRUE(all_zero(p, 40));
+        std::memset(p, 0x5a, 40);
+        if (i % 3 == 0) CMEM_private_delete_object(p);
+    }
+    void* medium = CMEM_private_alloc_in_pool(pool, 1, 3000, __LINE__, __FILE__);
+    void* large = CMEM_private_alloc_in_pool(pool, 1, 100000, __LINE__, __FILE__);
+    ASSERT_TRUE(all_zero(medium, 3000));
+    ASSERT_TRUE(all_zero(large, 100000));
+    std::memset(large, 0x5a, 100000);
+    CMEM_private_delete_pool(pool);
+}
+
+TEST(PoolBlocks, ADeletedPoolsBlocksServeTheNextPool) {
+    velte_test::release_kept_pool_blocks();
+    const long pools = velte_test::live_pool_count();
+    const long objects = velte_test::live_object_count();
+    const long held = velte_test::pool_blocks_held();
+    // The first time the blocks come from the system; the pool's name then
+    // knows the size of its first block, so the second and third take the
+    // same blocks, all kept by the thread in between.
+    one_operation();
+    one_operation();
+    const long taken = velte_test::pool_blocks_taken();
+    const long kept = velte_test::kept_pool_blocks();
+    EXPECT_GE(kept, 4);
+    EXPECT_EQ(velte_test::pool_blocks_held(), held + kept);
+    one_operation();
+    EXPECT_EQ(velte_test::pool_blocks_taken(), taken);
+    EXPECT_EQ(velte_test::kept_pool_blocks(), kept);
+    // A pool alive takes its blocks out of the thread's keeping.
+    CMEM_pool_s* pool = CMEM_private_create_pool(0, "kept blocks", __LINE__, __FILE__);
+    EXPECT_EQ(velte_test::kept_pool_blocks(), kept - 1);
+    EXPECT_EQ(velte_test::pool_blocks_taken(), taken);
+    CMEM_private_delete_pool(pool);
+    // The caller's counts are those of pools that give everything back.
+    EXPECT_EQ(velte_test::live_pool_count(), pools);
+    EXPECT_EQ(velte_test::live_object_count(), objects);
+    velte_test::release_kept_pool_blocks();
+    EXPECT_EQ(velte_test::kept_pool_blocks(), 0);
+    EXPECT_EQ(velte_test::kept_pool_block_bytes(), 0u);
+    EXPECT_EQ(velte_test::pool_blocks_held(), held);
+}
+
+TEST(PoolBlocks, WhatAThreadKeepsStaysWithinTheBound) {
+    // Pools alive at once whose blocks add up to twice the bound, deleted
+    // together: the thread keeps blocks up to the bound and gives the rest
+    // back to the system.
+    velte_test::release_kept_pool_blocks();
+    const size_t bound = velte_test::kept_pool_block_bound();
+    const long held = velte_test::pool_blocks_held();
+    const long objects = velte_test::live_object_count();
+    std::vector<CMEM_pool_s*> pools;
+    for (int k = 0; k < 4; ++k) {
+        CMEM_pool_s* pool = CMEM_private_create_pool(0, "bound", __LINE__, __FILE__);
+        for (size_t bytes = 0; bytes < bound / 2; bytes += 1024)
+            ASSERT_NE(CMEM_private_alloc_in_pool(pool, 1, 1000, __LINE__, __FILE__), nullptr);
+        pools.push_back(pool);
+    }
+    const long in_pools = velte_test::pool_blocks_held() - held;
+    for (CMEM_pool_s* pool : pools) CMEM_private_delete_pool(pool);
+    EXPECT_LE(velte_test::kept_pool_block_bytes(), bound);
+    // Blocks are at most 1 MiB: a kept set short of the bound by more would
+    // have taken one more.
+    EXPECT_GT(velte_test::kept_pool_block_bytes(), bound - (size_t(1) << 20));
+    EXPECT_LT(velte_test::kept_pool_blocks(), in_pools);
+    EXPECT_EQ(velte_test::pool_blocks_held(), held + velte_test::kept_pool_blocks());
+    EXPECT_EQ(velte_test::live_object_count(), objects);
+    velte_test::release_kept_pool_blocks();
+}
+
+TEST(PoolBlocks, AThreadsKeptBlocksGoBackWhenItEnds) {
+    const long held = velte_test::pool_blocks_held();
+    const long pools = velte_test::live_pool_count();
+    long kept_in_thread = 0;
+    std::thread worker([&kept_in_thread] {
+        one_operation();
+        kept_in_thread = velte_test::kept_pool_blocks();
+    });
+    worker.join();
+    EXPECT_GT(kept_in_thread, 0);
+    EXPECT_EQ(velte_test::pool_blocks_held(), held);
+    EXPECT_EQ(velte_test::live_pool_count(), pools);
+}
+
+TEST(PoolBlocks, RecordsLargerThanABlock) {
+    // Records of a block's size and beyond, each zero-filled, written to the
+    // last byte, grown, freed alone or with the pool.
+    const long objects = velte_test::live_object_count();
+    CMEM_pool_s* pool = CMEM_private_create_pool(0, "larger than a block", __LINE__, __FILE__);
+    std::vector<unsigned char*> made;
+    for (size_t size : {size_t(1) << 20, (size_t(1) << 20) + 1, size_t(3) << 20}) {
+        unsigned char* p = static_cast<unsigned char*>(CMEM_private_alloc_in_pool(pool, 1, size, __LINE__, __FILE__));
+        ASSERT_NE(p, nullptr) << size;
+        EXPECT_TRUE(all_zero(p, size)) << size;
+        EXPECT_EQ(CMEM_private_ask_pool_of_object(p), pool);
+        std::memset(p, 0x3c, size);
+        made.push_back(p);
+    }
+    unsigned char* grown =
+        static_cast<unsigned char*>(CMEM_private_reall_in_same_pool(made[0], 1, (size_t(5) << 20), __LINE__, __FILE__));
+    ASSERT_NE(grown, nullptr);
+    EXPECT_EQ(grown[(size_t(1) << 20) - 1], 0x3c);
+    EXPECT_TRUE(all_zero(grown + (size_t(1) << 20), size_t(4) << 20));
+    EXPECT_EQ(velte_test::live_object_count(), objects + 3);
+    CMEM_private_delete_object(made[1]);
+    EXPECT_EQ(velte_test::live_object_count(), objects + 2);
+    CMEM_private_delete_pool(pool);
+    EXPECT_EQ(velte_test::live_object_count(), objects);
 }
 
 TEST(Objects, BaseDescriptorHas48EntriesClassNumberFirst) {
