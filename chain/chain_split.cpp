@@ -94,7 +94,8 @@ bool goes_after(const SPLIT_CHAIN_s* added, const SPLIT_CHAIN_s* r) {
 
 // ---------------------------------------------------------------------------
 // Junction search: the first junction of the network within the junction
-// distance (linear), or through the host's interference grid.
+// distance (linear), through the host's interference grid (CHAIN_split), or
+// through buckets of the points searched (ChainsSplit).
 
 class JunctionFinder {
 public:
