@@ -241,8 +241,10 @@ void check_parameter(const POINT_ON_CHAIN_s& place, int i, int j, int which) {
 // search's index of sub-rings (null: none).
 int insert_point(const POINT_ON_CHAIN_s* point, RING_header_s* list, SubRings* index);
 int load_edges(RING_header_s* chain, RING_header_s* list, SubRings* index);
+// With boxes_met the pair's boxes are known not to lie apart (a pair of
+// segment_pairs below checking level 1) and are not worked out again.
 int segment_pair(RING_header_s* chain_a, RING_header_s* chain_b, int i, int j, RING_node_s* a, RING_node_s* b,
-                 RING_header_s* list, double tolerance, SubRings* index);
+                 RING_header_s* list, double tolerance, SubRings* index, bool boxes_met = false);
 
 // Enters the place at fraction t of segment k (ending at node) of the chain.
 void enter(RING_header_s* chain, RING_node_s* node, int k, double t, const double point[2], RING_header_s* list,
@@ -408,7 +410,7 @@ void run_pairs_of(RING_header_s* chain_a, RING_header_s* chain_b, const SegmentB
                   const Pairs& pairs, size_t& at, int i, RING_header_s* list, double tolerance, SubRings* index) {
     for (; at < pairs.size() && pairs[at].first == i; ++at) {
         const int j = pairs[at].second;
-        segment_pair(chain_a, chain_b, i + 1, j + 1, a.nodes[i], b.nodes[j], list, tolerance, index);
+        segment_pair(chain_a, chain_b, i + 1, j + 1, a.nodes[i], b.nodes[j], list, tolerance, index, !every_pair());
     }
 }
 
@@ -579,7 +581,7 @@ int load_edges(RING_header_s* chain, RING_header_s* list, SubRings* index) {
 }
 
 int segment_pair(RING_header_s* chain_a, RING_header_s* chain_b, int i, int j, RING_node_s* a, RING_node_s* b,
-                 RING_header_s* list, double tolerance, SubRings* index) {
+                 RING_header_s* list, double tolerance, SubRings* index, bool boxes_met) {
     if (!chain_a || !chain_b || !a || !b || !list) return 0;
     // 1. Within one chain: a segment is not tested against itself, and two
     //    neighbours not at a smooth joint or a turning corner of two lines.
@@ -602,7 +604,8 @@ int segment_pair(RING_header_s* chain_a, RING_header_s* chain_b, int i, int j, R
     if (ChainSegment(chain_a, a, &sa) != 1 || ChainSegment(chain_b, b, &sb) != 1) return 1;
     // 3. Their intersections.
     INT_POINT found;
-    const SEGMENT_intersections_t result = SEGMENT_intersect_on(&sa, &sb, tolerance, &found);
+    const SEGMENT_intersections_t result = boxes_met ? SEGMENT_intersect_on_boxes_met(&sa, &sb, tolerance, &found)
+                                                     : SEGMENT_intersect_on(&sa, &sb, tolerance, &found);
 
     // 4. Overlapping pieces of different chains: the ends of the overlap are
     //    the ends of either segment that lie on the other.  The ends of both
@@ -875,7 +878,7 @@ int ChainToChainInt(RING_header_s* chain1, RING_header_s* chain2, RING_header_s*
         const SegmentBoxes segments2 = segment_boxes(chain2);
         for (const auto& [i, j] : segment_pairs(segments1, &segments2))
             segment_pair(chain1, chain2, i + 1, j + 1, segments1.nodes[i], segments2.nodes[j], list,
-                         CHAIN_INTERSECTION_TOLERANCE, &index);
+                         CHAIN_INTERSECTION_TOLERANCE, &index, !every_pair());
     }
     // Also when the boxes lie apart: the end points entered above belong to
     // sub-rings that must be circular for closed chains.
@@ -893,7 +896,7 @@ int ChainIntersection(RING_header_s* chain, RING_header_s* list) {
     const SegmentBoxes segments = segment_boxes(chain);
     for (const auto& [i, j] : segment_pairs(segments, nullptr))
         segment_pair(chain, chain, i + 1, j + 1, segments.nodes[i], segments.nodes[j], list,
-                     CHAIN_INTERSECTION_TOLERANCE, &index);
+                     CHAIN_INTERSECTION_TOLERANCE, &index, !every_pair());
     if (is_closed(chain)) make_circular(index.find(chain));
     CHAIN_debug_report(3, "ChainIntersection:", list, nullptr);
     return 1;
@@ -937,7 +940,7 @@ bool CHAIN_to_chain_has_intersections(RING_header_s* chain1, RING_header_s* chai
         const SegmentBoxes segments2 = segment_boxes(chain2);
         for (const auto& [i, j] : segment_pairs(segments1, &segments2)) {
             segment_pair(chain1, chain2, i + 1, j + 1, segments1.nodes[i], segments2.nodes[j], list,
-                         CHAIN_INTERSECTION_TOLERANCE, nullptr);
+                         CHAIN_INTERSECTION_TOLERANCE, nullptr, !every_pair());
             const RING_header_s* sub = find_sub_ring(list, chain1);
             if (!sub || !sub->first) continue;
             if (first) *first = *static_cast<const POINT_ON_CHAIN_s*>(sub->first->main_data);

@@ -18,6 +18,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -92,7 +94,8 @@ bool goes_after(const SPLIT_CHAIN_s* added, const SPLIT_CHAIN_s* r) {
 
 // ---------------------------------------------------------------------------
 // Junction search: the first junction of the network within the junction
-// distance (linear), or through the host's interference grid.
+// distance (linear), through the host's interference grid (CHAIN_split), or
+// through buckets of the points searched (ChainsSplit).
 
 class JunctionFinder {
 public:
@@ -192,6 +195,83 @@ private:
     GRID3D_s* m_grid = nullptr;
     CARR_array_t* m_candidates = nullptr;
     GridItem* m_item = nullptr;
+};
+
+// The first junction the host's grid would find, through buckets of a fixed
+// small size instead: the host's grid has at most 100 cells a side over the
+// list's extent, so where the points crowd (the crossings of an offset of
+// many small arcs lie in a band along it) every search reads a bucket of
+// thousands.  The answer is the grid finder's: of the points searched before
+// (in order) whose own point lies in the search box (the point widened by the
+// junction distance, compared as the grid compares boxes), the first whose
+// junction is within the junction distance.  A bucket holds the points of a
+// square of kBucket a side, at least twice the junction distance, so a
+// search box meets at most two buckets a side; bucket numbers grow with the
+// coordinate (a floor of a rounded quotient never decreases), so every point
+// of the box lies in a bucket the search reads.  A point with a coordinate
+// that is not finite has no junction within any distance (its differences
+// are not numbers, or infinite), and a search box of such a point holds no
+// finite point: it is neither searched for nor kept.
+class BucketFinder : public JunctionFinder {
+public:
+    RING_node_s* find(const double point[2]) override {
+        m_current = std::isfinite(point[0]) && std::isfinite(point[1]) ? static_cast<int64_t>(m_points.size()) : -1;
+        if (m_current < 0) return nullptr;
+        m_points.push_back(Point{point[0], point[1], nullptr, -1});
+        const double d = kJunctionDistance;
+        const double low[2] = {point[0] - d, point[1] - d}, high[2] = {point[0] + d, point[1] + d};
+        m_found.clear();
+        for (int64_t x = bucket(low[0]); x <= bucket(high[0]); ++x)
+            for (int64_t y = bucket(low[1]); y <= bucket(high[1]); ++y) {
+                const auto head = m_heads.find(Bucket{x, y});
+                for (int64_t k = head == m_heads.end() ? -1 : head->second; k >= 0;
+                     k = m_points[static_cast<size_t>(k)].next)
+                    m_found.push_back(k);
+            }
+        std::sort(m_found.begin(), m_found.end());
+        for (const int64_t k : m_found) {
+            const Point& p = m_points[static_cast<size_t>(k)];
+            if (p.x < low[0] || p.x > high[0] || p.y < low[1] || p.y > high[1]) continue;
+            const SPLIT_JUNCTION_s* junction = junction_of(p.junction);
+            if (junction && LinearFinder::within(junction->point, point)) return p.junction;
+        }
+        return nullptr;
+    }
+    void assign(RING_node_s* junction) override {
+        if (m_current < 0) return;
+        Point& p = m_points[static_cast<size_t>(m_current)];
+        p.junction = junction;
+        int64_t& head = m_heads.emplace(Bucket{bucket(p.x), bucket(p.y)}, -1).first->second;
+        p.next = head;
+        head = m_current;
+    }
+
+private:
+    static constexpr double kBucket = 0x1p-25;  // about 3e-8
+    // Bucket numbers are clamped to +-2^40 (coordinates beyond 3e4 buckets
+    // a side share the outermost ones): clamping keeps them non-decreasing.
+    static int64_t bucket(double v) {
+        const double b = std::floor(v / kBucket);
+        return static_cast<int64_t>(std::max(-0x1p40, std::min(0x1p40, b)));
+    }
+    struct Bucket {
+        int64_t x, y;
+        bool operator==(const Bucket& o) const { return x == o.x && y == o.y; }
+    };
+    struct BucketHash {
+        size_t operator()(const Bucket& b) const noexcept {
+            return std::hash<uint64_t>()(static_cast<uint64_t>(b.x) * 0x9E3779B97F4A7C15ull ^ static_cast<uint64_t>(b.y));
+        }
+    };
+    struct Point {
+        double x, y;
+        RING_node_s* junction;
+        int64_t next;  // the point searched before it in its bucket, -1 at the last
+    };
+    std::vector<Point> m_points;
+    std::unordered_map<Bucket, int64_t, BucketHash> m_heads;  // bucket -> the last point in it
+    std::vector<int64_t> m_found;
+    int64_t m_current = -1;
 };
 
 // ---------------------------------------------------------------------------
@@ -381,12 +461,11 @@ PART_OF_CHAIN_s* make_split_piece(const POINT_ON_CHAIN_s* from, const POINT_ON_C
 void ChainsSplit(const RING_header_s* intersections, RING_header_s* network) {
     if (!intersections || !network) return;
     // The first junction of the network within the junction distance: the
-    // interference grid answers its candidates in the order they were made,
-    // which is the network's order, so it finds the same one as a walk over
-    // the network would, without a walk per point.
+    // buckets answer their candidates in the order they were made, which is
+    // the network's order, so they find the same one as a walk over the
+    // network would, without a walk per point.
     merrow1::run_converting([&] {
-        MERROW1_SCRATCH_POOL(scratch, "ChainsSplit");
-        GridFinder finder(intersections, scratch);
+        BucketFinder finder;
         build(intersections, network, finder, nullptr);
     });
     CHAIN__remove_unneeded_splitpoints(network);

@@ -16,6 +16,12 @@ constexpr double SEGMENT_BOX_WIDENING = 1e-8;
 // swapped), so a search sweeping boxes by min_normal may drop box1 for good
 // once that holds.
 bool SEGMENT_boxes_apart(const BOX2_t* box1, const BOX2_t* box2);
+// SEGMENT_intersect_on of two segments whose boxes SEGMENT_boxes_apart is
+// known not to set apart (a pair that a box search found): the same answer
+// without working the boxes out again, which for arcs costs more than most
+// intersections.
+SEGMENT_intersections_t SEGMENT_intersect_on_boxes_met(const SEGMENT* segment1, const SEGMENT* segment2,
+                                                       double tolerance, INT_POINT* out);
 
 namespace merrow1 {
 

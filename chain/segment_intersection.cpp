@@ -472,8 +472,11 @@ SEGMENT_intersections_t SegmentIntersect(const SEGMENT* segment1, const SEGMENT*
     return SEGMENT_intersect(segment1, segment2, EQ_ask_length_tolerance(), out);
 }
 
-SEGMENT_intersections_t SEGMENT_intersect_on(const SEGMENT* segment1, const SEGMENT* segment2, double tolerance,
-                                             INT_POINT* out) {
+namespace {
+
+// SEGMENT_intersect_on with the box test (step 2) made only when asked.
+SEGMENT_intersections_t intersect_on(const SEGMENT* segment1, const SEGMENT* segment2, double tolerance,
+                                     INT_POINT* out, bool test_boxes) {
     INT_POINT found;
     for (INT_POINT_entry_s& entry : found.point) entry = INT_POINT_entry_s{0.0, 0.0, 0.0, 0.0, nullptr, nullptr, 0};
     if (out) *out = found;
@@ -483,10 +486,12 @@ SEGMENT_intersections_t SEGMENT_intersect_on(const SEGMENT* segment1, const SEGM
     check_segment(segment2, "SEGMENT_intersect_on -- segment2");
 
     // 2. Boxes widened by the fixed segment tolerance must overlap.
-    BOX2_t b1, b2;
-    SEGMENT_calc_max_min_box(segment1, nullptr, &b1);
-    SEGMENT_calc_max_min_box(segment2, nullptr, &b2);
-    if (SEGMENT_boxes_apart(&b1, &b2)) return 0;
+    if (test_boxes) {
+        BOX2_t b1, b2;
+        SEGMENT_calc_max_min_box(segment1, nullptr, &b1);
+        SEGMENT_calc_max_min_box(segment2, nullptr, &b2);
+        if (SEGMENT_boxes_apart(&b1, &b2)) return 0;
+    }
 
     // 3. Intersections of the full lines and circles, joints recognised.  On
     //    one line or circle the segments overlap only when they share a
@@ -513,6 +518,18 @@ SEGMENT_intersections_t SEGMENT_intersect_on(const SEGMENT* segment1, const SEGM
         ++kept;
     }
     return kept;
+}
+
+}  // namespace
+
+SEGMENT_intersections_t SEGMENT_intersect_on(const SEGMENT* segment1, const SEGMENT* segment2, double tolerance,
+                                             INT_POINT* out) {
+    return intersect_on(segment1, segment2, tolerance, out, true);
+}
+
+SEGMENT_intersections_t SEGMENT_intersect_on_boxes_met(const SEGMENT* segment1, const SEGMENT* segment2,
+                                                       double tolerance, INT_POINT* out) {
+    return intersect_on(segment1, segment2, tolerance, out, false);
 }
 
 bool SEGMENT_boxes_apart(const BOX2_t* b1, const BOX2_t* b2) {

@@ -632,6 +632,16 @@ int minimal_loops(RING_header_s* intersections, RING_header_s* network, SIDE sid
     std::vector<bool> made;          // whether the call made that chain
     bool met_traced = false;
     bool emptied = false;
+    // The class of each stocked source met by a walk, worked out once: it
+    // reads the whole source (its area), and a walk meets a traced chain's
+    // source at every step.  Only the closed chains taken whole change a
+    // chain's records here, so their branch forgets what was worked out.
+    std::unordered_map<RING_header_s*, int> stocked_class;
+    auto class_of_stocked = [&](RING_header_s* stocked) {
+        const auto known = stocked_class.find(stocked);
+        if (known != stocked_class.end()) return known->second;
+        return stocked_class.emplace(stocked, class_of(stocked)).first->second;
+    };
     // Every loop removes at least its start record, every step of a walk the
     // record it takes, all of them records of the group's junctions: their
     // records bound both.  Running past the bound takes back what the call
@@ -659,6 +669,7 @@ int minimal_loops(RING_header_s* intersections, RING_header_s* network, SIDE sid
             RING_node_s* twin = NextSplitChain(first, &far);
             starts.remove(start.ends, start.node);
             starts.remove(far, twin);
+            stocked_class.clear();
             main_of(loop)->direction = CHAIN_direction_of_chain(loop);
             CHAIN_loop_class_s* record = loop_class(loop);
             record->all_dummy = CHAIN_is_chain_all_dummy(loop) ? 1 : 0;
@@ -701,7 +712,7 @@ int minimal_loops(RING_header_s* intersections, RING_header_s* network, SIDE sid
                     met_traced = true;
                     kind = OFFSET_CHAIN;
                     if (RING_header_s* stocked = static_cast<RING_header_s*>(APP_DATA__ask_app_data(chain->app_data, APP_DATA_STOCKED_FROM)))
-                        loop_class(loop)->material_class = class_of(stocked);
+                        loop_class(loop)->material_class = class_of_stocked(stocked);
                 }
                 ChainMerge(loop, end->piece, end->reversed, merge);
                 if (all_dummy && !piece_all_dummy(end->piece)) all_dummy = false;

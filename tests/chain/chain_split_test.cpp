@@ -289,6 +289,31 @@ TEST_F(ChainSplitTest, RandomLineArcSetsGiveEqualWellFormedNetworksWithBothBuild
     }
 }
 
+// Crossings that crowd within a few junction distances of one point, the
+// point a dyadic one (where the coordinates' low bits all turn over) or
+// beside it: both builders join the same points into the same junctions.
+TEST_F(ChainSplitTest, CrowdedCrossingsGiveTheSameNetworkWithBothBuilders) {
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> jitter(-6e-9, 6e-9);
+    for (const double cx : {0.75, 0.75 + 4e-9, -1.25 - 9e-9}) {
+        const double cy = -0.5 + (cx < 0 ? 1.5e-8 : 0.0);
+        std::vector<RING_header_s*> chains;
+        for (int k = 0; k < 7; ++k) {
+            const double t = kPi * k / 7.0, px = cx + jitter(rng), py = cy + jitter(rng);
+            const double dx = std::cos(t), dy = std::sin(t);
+            chains.push_back(make_chain(pool, {P(px - dx, py - dy), L(px + dx, py + dy)}, false));
+        }
+        SCOPED_TRACE(cx);
+        RING_header_s* plain = new_ring(pool);
+        RING_header_s* gridded = new_ring(pool);
+        ChainsSplit(intersections_of(pool, chains), plain);
+        CHAIN_split(intersections_of(pool, chains), gridded);
+        expect_well_formed(plain, true);
+        EXPECT_EQ(describe(plain), describe(gridded));
+        EXPECT_LT(plain->count, 7 * 6 / 2 + 14);  // some crossings were joined
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Interference indices of one junction.
 
