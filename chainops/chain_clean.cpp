@@ -652,12 +652,24 @@ void CHAIN__cancel_backtracks(std::vector<ChainBacktrackPiece>& pieces, double t
     // A step either moves on by one piece or takes one piece away at least
     // and steps back by one: at most three steps per piece.
     const size_t bound = 3 * pieces.size() + 3;
-    size_t k = 0, steps = 0;
-    while (pieces.size() >= 2 && k < pieces.size()) {
+    // The pieces left are a ring linked both ways over the vector, in their
+    // order: a cancelled piece is unlinked at once and the vector closed up
+    // once at the end, so a long run with many cancellations costs no shift
+    // of its tail per cancellation.  The walk is that of a vector whose
+    // pieces are erased: k is the position of the piece `at` among the n
+    // pieces left, `head` the first of them.
+    const size_t total = pieces.size();
+    std::vector<size_t> next(total), prev(total);
+    std::vector<char> kept(total, 1);
+    for (size_t i = 0; i < total; ++i) {
+        next[i] = i + 1 < total ? i + 1 : 0;
+        prev[i] = i > 0 ? i - 1 : total - 1;
+    }
+    size_t n = total, head = 0, k = 0, at = 0, steps = 0;
+    while (n >= 2 && k < n) {
         if (++steps > bound) MERROW1_INFINITE_LOOP();
-        const size_t n = pieces.size();
-        const ChainBacktrackPiece& first = pieces[k];
-        const double* p = pieces[(k + n - 1) % n].end;
+        const ChainBacktrackPiece& first = pieces[at];
+        const double* p = pieces[prev[at]].end;
         const double* v = first.end;
         // Line j runs from V, or from the end of a piece `middle` after V
         // that stays within the tolerance of V, to Q.
@@ -666,41 +678,72 @@ void CHAIN__cancel_backtracks(std::vector<ChainBacktrackPiece>& pieces, double t
             return first.line && second.line && !same(p, v) && !same(pieces[from].end, second.end) &&
                    !same(v, second.end) && runs_back(p, v, second.end, tolerance);
         };
-        size_t j = (k + 1) % n;
+        size_t j = next[at];
         bool middle = false;
         // Q on the line P V (within the tolerance), on P's side of V: the
         // second line runs back along the first.
-        bool back = backs(j, k);
-        if (!back && tolerance > 0.0 && n >= 3 && pieces[j].reach < tolerance && backs((k + 2) % n, j)) {
+        bool back = backs(j, at);
+        if (!back && tolerance > 0.0 && n >= 3 && pieces[j].reach < tolerance && backs(next[j], j)) {
             back = middle = true;
-            j = (k + 2) % n;
+            j = next[j];
         }
         if (!back) {
             ++k;
+            at = next[at];
             continue;
         }
         const double* q = pieces[j].end;
-        std::vector<size_t> gone;
-        if (middle) gone.push_back((k + 1) % n);
+        // The pieces that go, with their positions among those left (k + 1
+        // and k + 2 wrap round to the front at the end of the run).
+        size_t gone[3], where[3], count = 0;
+        auto go = [&](size_t piece, size_t offset) {
+            gone[count] = piece;
+            where[count++] = (k + offset) % n;
+        };
+        if (middle) go(next[at], 1);
+        const size_t j_offset = middle ? 2 : 1;
         if (same(q, p)) {
             // Out and back to where it started: both go.
-            gone.push_back(k);
-            gone.push_back(j);
+            go(at, 0);
+            go(j, j_offset);
         } else if (ORIENT2D_dot_sign(p, v, q) > 0) {
             // Back part of the way: the first ends where the second does.
-            pieces[k].end[0] = q[0];
-            pieces[k].end[1] = q[1];
-            gone.push_back(j);
+            pieces[at].end[0] = q[0];
+            pieces[at].end[1] = q[1];
+            go(j, j_offset);
         } else {
             // Back past the start: the second starts where the first did.
-            gone.push_back(k);
+            go(at, 0);
         }
-        std::sort(gone.begin(), gone.end());
-        for (size_t i = gone.size(); i-- > 0;) pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(gone[i]));
-        // The piece before may now run back along the one after.
+        // The piece before may now run back along the one after: position
+        // k - 1 of the pieces left.  When no piece before position k went,
+        // that is the piece before `at`; else it is counted from the end.
+        const size_t before = prev[at];
+        bool wrapped = false;
+        for (size_t i = 0; i < count; ++i) {
+            const size_t g = gone[i];
+            if (where[i] < k) wrapped = true;
+            next[prev[g]] = next[g];
+            prev[next[g]] = prev[g];
+            if (g == head) head = next[g];
+            kept[g] = 0;
+            --n;
+        }
         k = k > 0 ? k - 1 : 0;
-        if (k >= pieces.size()) k = 0;
+        if (k >= n) k = 0;
+        if (k == 0) {
+            at = head;
+        } else if (!wrapped) {
+            at = before;
+        } else {
+            at = prev[head];
+            for (size_t i = n - 1; i > k; --i) at = prev[at];
+        }
     }
+    size_t w = 0;
+    for (size_t i = 0; i < total; ++i)
+        if (kept[i]) pieces[w++] = pieces[i];
+    pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(w), pieces.end());
     if (pieces.size() < 2) pieces.clear();
 }
 

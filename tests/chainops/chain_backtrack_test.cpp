@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -56,6 +57,50 @@ TEST(ChainBacktrack, CancelsLinesRunningBackAlongTheLineBefore) {
             EXPECT_EQ(run[i].end[0], c.ends[i].first);
             EXPECT_EQ(run[i].end[1], c.ends[i].second);
         }
+    }
+}
+
+// Where the run starts again: the last line runs past the first piece's
+// start and the first piece runs back part of the way, so the last ends
+// there and the first goes.
+TEST(ChainBacktrack, CancelsAcrossTheStartOfTheRun) {
+    std::vector<ChainBacktrackPiece> run{line(0, 0, 0), line(4, 0, 1), line(0, 3, 2), line(0, -2, 3)};
+    CHAIN__cancel_backtracks(run);
+    ASSERT_EQ(run.size(), 3u);
+    const int ids[] = {1, 2, 3};
+    const double ends[][2] = {{4, 0}, {0, 3}, {0, 0}};
+    for (size_t i = 0; i < run.size(); ++i) {
+        EXPECT_EQ(run[i].id, ids[i]);
+        EXPECT_EQ(run[i].end[0], ends[i][0]);
+        EXPECT_EQ(run[i].end[1], ends[i][1]);
+    }
+}
+
+// A long run with a whisker out and back at every vertex of a convex
+// polygon (vertices on a parabola): every whisker goes, the one whose way
+// out ends the run and whose way back starts it too, and the polygon's sides
+// stay in their order.
+TEST(ChainBacktrack, CancelsAWhiskerAtEveryVertexOfALongRun) {
+    const int m = 1000;
+    auto vertex = [](int i) { return std::make_pair(double(i), double(i) * i); };
+    auto whisker = [&](int i) { return std::make_pair(vertex(i).first + 1, vertex(i).second - 3); };
+    std::vector<ChainBacktrackPiece> run;
+    auto add = [&](std::pair<double, double> at) { run.push_back(line(at.first, at.second, int(run.size()))); };
+    add(vertex(0));  // back from the last piece's whisker end
+    for (int i = 1; i < m; ++i) {
+        add(vertex(i));
+        add(whisker(i));
+        add(vertex(i));
+    }
+    add(vertex(0));
+    add(whisker(0));
+    CHAIN__cancel_backtracks(run);
+    ASSERT_EQ(run.size(), size_t(m));
+    for (int i = 0; i < m; ++i) {
+        const int to = (i + 1) % m;
+        EXPECT_EQ(run[size_t(i)].id, 1 + 3 * i);
+        EXPECT_EQ(run[size_t(i)].end[0], vertex(to).first);
+        EXPECT_EQ(run[size_t(i)].end[1], vertex(to).second);
     }
 }
 
