@@ -14,6 +14,7 @@
 
 #include "internal/check.h"
 #include "chain/segment_box_pairs.h"
+#include "chain/segment_internal.h"
 #include "internal/vec2.h"
 
 namespace {
@@ -472,8 +473,12 @@ SEGMENT_intersections_t SegmentIntersect(const SEGMENT* segment1, const SEGMENT*
     return SEGMENT_intersect(segment1, segment2, EQ_ask_length_tolerance(), out);
 }
 
-SEGMENT_intersections_t SEGMENT_intersect_on(const SEGMENT* segment1, const SEGMENT* segment2, double tolerance,
-                                             INT_POINT* out) {
+namespace {
+
+// SEGMENT_intersect_on with the worker's overlap, tangency and concentricity
+// decided within `worker_tolerance`.
+SEGMENT_intersections_t intersect_on(const SEGMENT* segment1, const SEGMENT* segment2, double tolerance,
+                                     double worker_tolerance, INT_POINT* out) {
     INT_POINT found;
     for (INT_POINT_entry_s& entry : found.point) entry = INT_POINT_entry_s{0.0, 0.0, 0.0, 0.0, nullptr, nullptr, 0};
     if (out) *out = found;
@@ -491,7 +496,7 @@ SEGMENT_intersections_t SEGMENT_intersect_on(const SEGMENT* segment1, const SEGM
     // 3. Intersections of the full lines and circles, joints recognised.  On
     //    one line or circle the segments overlap only when they share a
     //    stretch; else they touch at shared ends or not at all.
-    SEGMENT_intersections_t n = intersect(segment1, segment2, EQ_ask_length_tolerance(), &found, true);
+    SEGMENT_intersections_t n = intersect(segment1, segment2, worker_tolerance, &found, true);
     if (n < 0) {
         n = touching_ends(segment1, segment2, tolerance, &found);
         if (n < 0) return -1;
@@ -513,6 +518,18 @@ SEGMENT_intersections_t SEGMENT_intersect_on(const SEGMENT* segment1, const SEGM
         ++kept;
     }
     return kept;
+}
+
+}  // namespace
+
+SEGMENT_intersections_t SEGMENT_intersect_on(const SEGMENT* segment1, const SEGMENT* segment2, double tolerance,
+                                             INT_POINT* out) {
+    return intersect_on(segment1, segment2, tolerance, EQ_ask_length_tolerance(), out);
+}
+
+SEGMENT_intersections_t SEGMENT__intersect_on_within(const SEGMENT* segment1, const SEGMENT* segment2,
+                                                     double tolerance, INT_POINT* out) {
+    return intersect_on(segment1, segment2, tolerance, tolerance, out);
 }
 
 bool SEGMENT_boxes_apart(const BOX2_t* b1, const BOX2_t* b2) {
