@@ -453,6 +453,33 @@ inline std::vector<Case> cases() {
                        {-sc.tips, sc.tips, 4},
                        sc.probes});
     }
+    // 14, 15. The circle of radius R = 1.2e-3 about the origin, whose top
+    //     reaches 5e-7 (below the host length tolerance, far above the
+    //     distance within which points are one) into the square of side
+    //     2e-3 above it, at the origin and near (707346, 621899): one loop
+    //     round both, less the circle segment above the square's side
+    //     (half-angle t with cos t = (R - 5e-7) / R); A - B the circle less
+    //     that segment.
+    for (const Point at : {Point{0, 0}, Point{707346, 621899}}) {
+        const double r = 1.2e-3, depth = 5e-7;
+        const double bottom = at[1] + r - depth;
+        const Shape disc{circle(at[0], at[1], r), CCW, LEFT};
+        const Shape square = ccw_rect(at[0] - 1e-3, bottom, at[0] + 1e-3, bottom + 2e-3);
+        // The segment from the coordinates as rounded.
+        const long double rr = r, h = static_cast<long double>(bottom) - at[1];
+        const long double t = std::atan2(std::sqrt(rr * rr - h * h), h);
+        const long double segment = rr * rr / 2 * (2 * t - std::sin(2 * t));
+        const long double side = (static_cast<long double>(at[0] + 1e-3) - (at[0] - 1e-3)) *
+                                 (static_cast<long double>(bottom + 2e-3) - bottom);
+        const long double round = 3.141592653589793238462643383279502884L * rr * rr;
+        all.push_back({std::string("circle of radius 1.2e-3 reaching 5e-7 into the square above at ") +
+                           (at[0] == 0 ? "the origin" : "(707346, 621899)"),
+                       {disc},
+                       {square},
+                       {static_cast<double>(round + side - segment), static_cast<double>(round + side - segment), 1},
+                       {-static_cast<double>(round - segment), static_cast<double>(round - segment), 1},
+                       {{at[0], bottom + depth / 2}, {at[0] + 1e-5, bottom + depth / 4}, {at[0], bottom - depth / 2}}});
+    }
     return all;
 }
 
