@@ -423,27 +423,31 @@ Generated near_degenerate(Gen& g) {
 // bares a sliver of its width times the move along its trailing side.  The
 // shape changes fastest with the index, then the move's size, its direction
 // and its sign.
-// The kinds of the moves below the chain's squared length tolerance (a move
-// of at most 2.5e-8, 2^-26 and less): the sliver the move bares is thinner
-// than the distance within which points are one.
+// The kinds of the moves that bare a sliver narrower than the chain's
+// squared length tolerance allows (2.5e-8, within which points are one): a
+// polygon's narrowest sliver is the move across its most slanted edge, a
+// round shape's the move itself.
 const char* const kBelowTolerance = " by less than the length tolerance";
 const char* const kMovedStar = "star of lines and arcs and a moved copy";
+const double kLengthTolerance = 2.5e-8;
 
-Generated near_copy(Gen& g, int index);
+Generated near_copy(Gen& g, int index, double* narrowest);
 
 Generated near_copies(Gen& g, int index) {
-    const Generated made = near_copy(g, index);
-    if (made.kind.empty() || index / 5 % 15 < 10) return made;
+    double narrowest = 0;
+    const Generated made = near_copy(g, index, &narrowest);
+    if (made.kind.empty() || narrowest >= kLengthTolerance) return made;
     return named(made, (made.kind + kBelowTolerance).c_str());
 }
 
-Generated near_copy(Gen& g, int index) {
+Generated near_copy(Gen& g, int index, double* narrowest) {
     const int shape = index % 5;
     const int exponent = -16 - (index / 5) % 15;
     const int direction = (index / 75) % 3;  // x, y, diagonal
     const int sign = (index / 225) % 2 ? -1 : 1;
     const double e = sign * std::ldexp(1.0, exponent);
     const double dx = direction == 1 ? 0 : e, dy = direction == 0 ? 0 : e;
+    *narrowest = std::hypot(dx, dy);
     Generated out = start(g);
     // Points in the sliver the move bares, on A's side and on B's: half the
     // move off points of the boundary, where that lies a quarter of the move
@@ -473,6 +477,12 @@ Generated near_copy(Gen& g, int index) {
         };
         out.built.a.push_back(g.chain(shape_of(p), 1));
         out.built.b.push_back(g.chain(shape_of(q), 2));
+        for (size_t i = 0; i < p.size(); ++i) {
+            const Point& u = p[i];
+            const Point& w = p[(i + 1) % p.size()];
+            const double across = std::fabs((w[0] - u[0]) * dy - (w[1] - u[1]) * dx) / std::hypot(w[0] - u[0], w[1] - u[1]);
+            if (across > 0) *narrowest = std::min(*narrowest, across);
+        }
         const mpq_class one = minimal_loop_cases::polygon_area(p);
         const mpq_class both = minimal_loop_cases::convex_intersection_area(p, q);
         out.union_area = mpq_class(2 * one - both).get_d();
