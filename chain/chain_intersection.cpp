@@ -3,6 +3,7 @@
 
 #include <internal/flavour_intersections.h>
 #include "chain/segment_box_pairs.h"
+#include "chain/segment_internal.h"
 #include <internal/scratch_pool.h>
 #include <merrow1/chain.h>
 #include <merrow1/chain_corner.h>
@@ -602,10 +603,16 @@ int segment_pair(RING_header_s* chain_a, RING_header_s* chain_b, int i, int j, R
     // 2. Both segments.
     SEGMENT sa, sb;
     if (ChainSegment(chain_a, a, &sa) != 1 || ChainSegment(chain_b, b, &sb) != 1) return 1;
-    // 3. Their intersections.
+    // 3. Their intersections.  Segments of two chains run together, touch
+    //    or lie on one centre within the tolerance within which their points
+    //    are one; within one chain, within the host length tolerance, so
+    //    that a chain's own near touch below it (a fish tail at a sharp
+    //    vertex) stays a touch.
     INT_POINT found;
-    const SEGMENT_intersections_t result = boxes_met ? SEGMENT_intersect_on_boxes_met(&sa, &sb, tolerance, &found)
-                                                     : SEGMENT_intersect_on(&sa, &sb, tolerance, &found);
+    const SEGMENT_intersections_t result =
+        !same       ? SEGMENT__intersect_on_within(&sa, &sb, tolerance, &found, boxes_met)
+        : boxes_met ? SEGMENT_intersect_on_boxes_met(&sa, &sb, tolerance, &found)
+                    : SEGMENT_intersect_on(&sa, &sb, tolerance, &found);
 
     // 4. Overlapping pieces of different chains: the ends of the overlap are
     //    the ends of either segment that lie on the other.  The ends of both

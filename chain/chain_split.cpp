@@ -7,6 +7,7 @@
 #include <internal/scratch_pool.h>
 #include "chain/chain_record.h"
 #include "internal/ring_nodes.h"
+#include "internal/vec2.h"
 #include "chain/split_network.h"
 #include <merrow1/chain.h>
 #include <merrow1/chain_distance.h>
@@ -38,6 +39,7 @@ constexpr double kFlatExtent = 1e-10;
 constexpr double kFlatWidening = 0.1;
 
 using merrow1::is_closed;
+using merrow1::point_of;
 using merrow1::ring_nodes;
 
 using merrow1::split_end_record;
@@ -78,18 +80,41 @@ bool ethereal(const SPLIT_CHAIN_s* end) {
     return data && data->ethereal;
 }
 
-bool full_tie(const SPLIT_CHAIN_s* a, const SPLIT_CHAIN_s* b) { return merrow1::split_ends_tie(a, b); }
+bool full_tie(const SPLIT_CHAIN_s* a, const SPLIT_CHAIN_s* b) { return merrow1::split_ends_run_together(a, b); }
 
-// Whether a new record goes right after R in the junction's order.
-bool goes_after(const SPLIT_CHAIN_s* added, const SPLIT_CHAIN_s* r) {
-    if (full_tie(added, r)) {
-        const int mine = effective_side(added);
-        const int theirs = effective_side(r);
-        if (mine != theirs) return mine == LEFT || (mine == 0 && theirs == RIGHT);
-        return !(mine == RIGHT && theirs == RIGHT);
+// The record's tangent angle as the key of the junction's order at the point
+// `at`: a tangent a hair below +x, whose angle reads as 0 (a full turn), sorts
+// last, where it lies.
+double sort_angle(const SPLIT_CHAIN_s* end, const double at[2]) {
+    CHAIN__branch_s branch{};
+    if (end->angle != 0.0 || !merrow1::split_end_branch(end, at, true, &branch)) return end->angle;
+    const double rise = branch.turn ? branch.turn * (at[0] - branch.centre[0]) : branch.other[1] - at[1];
+    return rise < 0.0 ? 2.0 * merrow1::kPi : 0.0;
+}
+
+// Whether a new record goes right after R in the junction's order.  With the
+// junction's point `at` (a build from an intersection list, whose points lie
+// on their pieces within rounding), two records whose tangents and
+// curvatures tie without their pieces running together (two curves crossing
+// at a small angle, or parting slowly) go in the exact order of their
+// branches where both can be read.
+bool goes_after(const SPLIT_CHAIN_s* added, const SPLIT_CHAIN_s* r, const double at[2]) {
+    const double mine = at ? sort_angle(added, at) : added->angle;
+    const double theirs = at ? sort_angle(r, at) : r->angle;
+    const bool tie = std::fabs(mine - theirs) <= kTie && std::fabs(added->curvature - r->curvature) <= kTie;
+    if (tie && at && !merrow1::split_ends_run_together(added, r)) {
+        CHAIN__branch_s a{}, b{};
+        if (merrow1::split_end_branch(added, at, true, &a) && merrow1::split_end_branch(r, at, true, &b))
+            if (const int order = CHAIN__compare_branches_from_axis(a, b)) return order > 0;
     }
-    if (added->angle >= r->angle + kTie) return true;
-    return std::fabs(added->angle - r->angle) <= kTie && added->curvature >= r->curvature + kTie;
+    if (tie) {
+        const int side_added = effective_side(added);
+        const int side_r = effective_side(r);
+        if (side_added != side_r) return side_added == LEFT || (side_added == 0 && side_r == RIGHT);
+        return !(side_added == RIGHT && side_r == RIGHT);
+    }
+    if (mine >= theirs + kTie) return true;
+    return std::fabs(mine - theirs) <= kTie && added->curvature >= r->curvature + kTie;
 }
 
 // ---------------------------------------------------------------------------
@@ -393,7 +418,7 @@ SPLIT_CHAIN_s* PutSplitChain(RING_header_s* junction, PART_OF_CHAIN_s* piece, in
         tangent[1] = -tangent[1];
         curvature = -curvature;
     }
-    return merrow1::put_split_end(junction, piece, reversed, curvature, tangent);
+    return merrow1::put_split_end(junction, piece, reversed, curvature, tangent, true);
 }
 
 namespace merrow1 {
@@ -410,18 +435,20 @@ RING_node_s* add_split_junction(RING_header_s* network, const double point[2]) {
 }
 
 SPLIT_CHAIN_s* put_split_end(RING_header_s* junction, PART_OF_CHAIN_s* piece, int reversed, double curvature,
-                             const double tangent[2]) {
+                             const double tangent[2], bool exact_order) {
     SPLIT_CHAIN_s* added = CMEM_NEW(junction->pool, SPLIT_CHAIN_s);
     if (!added) return nullptr;
     added->curvature = curvature;
     added->angle = ChainVectorCircularParameter(tangent);
     added->piece = piece;
     added->reversed = reversed ? 1 : 0;
+    const auto* record = static_cast<const SPLIT_JUNCTION_s*>(junction->main_data);
+    const double* at = record && exact_order ? record->point : nullptr;
     // Walk from the last record towards the first for the record it follows.
     RING_node_s* after = nullptr;
     RING_node_s* node = junction->last;
     for (int i = 0; i < junction->count && node; ++i, node = node->previous) {
-        if (goes_after(added, split_end_record(node))) {
+        if (goes_after(added, split_end_record(node), at)) {
             after = node;
             break;
         }
@@ -429,6 +456,55 @@ SPLIT_CHAIN_s* put_split_end(RING_header_s* junction, PART_OF_CHAIN_s* piece, in
     }
     RING_insert_after(junction, after, added);
     return added;
+}
+
+namespace {
+
+// The place where the record's piece ends away from its junction.
+const POINT_ON_CHAIN_s* far_place(const SPLIT_CHAIN_s* end) { return end->reversed ? end->piece->start : end->piece->end; }
+
+// The point in the middle of the piece's parameters.
+bool middle_of(const PART_OF_CHAIN_s* piece, double mid[2]) {
+    const RING_header_s* chain = piece->start->chain;
+    if (!chain || chain->count < 1) return false;
+    double m = (piece->start->parameter + piece->end->parameter) / 2;
+    if (is_closed(chain) && m > chain->count) m -= chain->count;
+    Korvo::Math::Point2 p{};
+    if (!ChainGetParamPoint(chain, m, &p)) return false;
+    mid[0] = p.x, mid[1] = p.y;
+    return true;
+}
+
+}  // namespace
+
+bool split_ends_run_together(const SPLIT_CHAIN_s* a, const SPLIT_CHAIN_s* b) {
+    if (!a || !b || !split_ends_tie(a, b)) return false;
+    if (!a->piece || !b->piece || !a->piece->start || !a->piece->end || !b->piece->start || !b->piece->end) return false;
+    if (!LinearFinder::within(far_place(a)->point, far_place(b)->point)) return false;
+    double mid[2];
+    return middle_of(a->piece, mid) && PartOfChainPointMinDis(b->piece, mid, nullptr) <= kJunctionDistance &&
+           middle_of(b->piece, mid) && PartOfChainPointMinDis(a->piece, mid, nullptr) <= kJunctionDistance;
+}
+
+namespace {
+bool same_point(const double* a, const double* b) { return a[0] == b[0] && a[1] == b[1]; }
+}  // namespace
+
+bool split_end_branch(const SPLIT_CHAIN_s* end, const double at[2], bool inside, CHAIN__branch_s* branch) {
+    const POINT_ON_CHAIN_s* place = end->reversed ? end->piece->end : end->piece->start;
+    if (!place || !place->node || !place->chain) return false;
+    const RING_header_s* chain = place->chain;
+    if (place->inside)
+        return inside && CHAIN__branch_along_segment(chain, place->node, at, !end->reversed, branch);
+    RING_node_s* vertex = place->node;
+    if (!same_point(point_of(vertex), at)) vertex = vertex->previous;
+    if (!vertex || !same_point(point_of(vertex), at)) return false;
+    if (!end->reversed) {
+        if (!is_closed(chain) && vertex == chain->last) return false;
+        return CHAIN__branch_of_segment(chain, vertex->next, true, branch);
+    }
+    if (!is_closed(chain) && vertex == chain->first) return false;
+    return CHAIN__branch_of_segment(chain, vertex, false, branch);
 }
 
 void close_split_junction(RING_header_s* ends) {

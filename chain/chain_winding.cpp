@@ -158,15 +158,28 @@ int compare_curvature(const CHAIN__branch_s& a, const CHAIN__branch_s& b) {
     return a.turn > 0 ? nearer : -nearer;
 }
 
-}  // namespace
-
-int CHAIN__compare_branches(const CHAIN__branch_s& a, const CHAIN__branch_s& b) {
-    const int ha = half_of(a), hb = half_of(b);
+// Order of two branches counter-clockwise from (1, 0+), or with
+// `axis_first` from (1, 0) itself: the branches leaving along +x without
+// turning up come first instead of last.
+int compare_from(const CHAIN__branch_s& a, const CHAIN__branch_s& b, bool axis_first) {
+    int ha = half_of(a), hb = half_of(b);
+    if (axis_first) {
+        if (ha == 2) ha = -1;
+        if (hb == 2) hb = -1;
+    }
     if (ha != hb) return ha < hb ? -1 : 1;
-    if (ha != 2) {
+    if (ha >= 0 && ha != 2) {
         // Within one half the counter-clockwise turn from a to b is below pi.
         if (const int c = cross_sign(a, b)) return c > 0 ? -1 : 1;
     }
     // One tangent: the branch that bends more to the left lies farther on.
     return compare_curvature(a, b);
+}
+
+}  // namespace
+
+int CHAIN__compare_branches(const CHAIN__branch_s& a, const CHAIN__branch_s& b) { return compare_from(a, b, false); }
+
+int CHAIN__compare_branches_from_axis(const CHAIN__branch_s& a, const CHAIN__branch_s& b) {
+    return compare_from(a, b, true);
 }

@@ -45,3 +45,8 @@ bool CHAIN__branch_of_segment(const RING_header_s* chain, const RING_node_s* end
 // direction (1, 0+) just above the positive x axis: -1 when a comes first, 1
 // when b does, 0 when they leave with one tangent and one curvature.
 int CHAIN__compare_branches(const CHAIN__branch_s& a, const CHAIN__branch_s& b);
+
+// The same order counter-clockwise from the direction (1, 0) itself, the
+// order of increasing tangent angle in [0, 2 pi) and then curvature: the
+// branches leaving along +x without turning up come first.
+int CHAIN__compare_branches_from_axis(const CHAIN__branch_s& a, const CHAIN__branch_s& b);

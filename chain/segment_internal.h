@@ -10,6 +10,19 @@
 
 #include <cmath>
 
+// SEGMENT_intersect_on with every decision of the intersection worker (lines
+// parallel and on one line, an arc's circle touching a line or another
+// circle, two circles on one centre) taken within the given tolerance, the
+// one within which the caller takes points to be one, instead of the host
+// length tolerance: two segments closer than the host tolerance but farther
+// apart than the caller's are not read as running together or touching,
+// where the caller would then place the ends of a shared stretch, or a
+// touching point, on segments that do not reach them.
+// With `boxes_met` the pair is one a box search found (see
+// SEGMENT_intersect_on_boxes_met), and the boxes are not worked out again.
+SEGMENT_intersections_t SEGMENT__intersect_on_within(const SEGMENT* segment1, const SEGMENT* segment2,
+                                                     double tolerance, INT_POINT* out, bool boxes_met);
+
 namespace merrow1 {
 namespace segment_internal {
 

@@ -14,6 +14,7 @@
 
 #include "internal/check.h"
 #include "chain/segment_box_pairs.h"
+#include "chain/segment_internal.h"
 #include "internal/vec2.h"
 
 namespace {
@@ -474,9 +475,11 @@ SEGMENT_intersections_t SegmentIntersect(const SEGMENT* segment1, const SEGMENT*
 
 namespace {
 
-// SEGMENT_intersect_on with the box test (step 2) made only when asked.
+// SEGMENT_intersect_on with the worker's overlap, tangency and concentricity
+// decided within `worker_tolerance`, and the box test (step 2) made only when
+// asked.
 SEGMENT_intersections_t intersect_on(const SEGMENT* segment1, const SEGMENT* segment2, double tolerance,
-                                     INT_POINT* out, bool test_boxes) {
+                                     double worker_tolerance, INT_POINT* out, bool test_boxes) {
     INT_POINT found;
     for (INT_POINT_entry_s& entry : found.point) entry = INT_POINT_entry_s{0.0, 0.0, 0.0, 0.0, nullptr, nullptr, 0};
     if (out) *out = found;
@@ -496,7 +499,7 @@ SEGMENT_intersections_t intersect_on(const SEGMENT* segment1, const SEGMENT* seg
     // 3. Intersections of the full lines and circles, joints recognised.  On
     //    one line or circle the segments overlap only when they share a
     //    stretch; else they touch at shared ends or not at all.
-    SEGMENT_intersections_t n = intersect(segment1, segment2, EQ_ask_length_tolerance(), &found, true);
+    SEGMENT_intersections_t n = intersect(segment1, segment2, worker_tolerance, &found, true);
     if (n < 0) {
         n = touching_ends(segment1, segment2, tolerance, &found);
         if (n < 0) return -1;
@@ -524,12 +527,17 @@ SEGMENT_intersections_t intersect_on(const SEGMENT* segment1, const SEGMENT* seg
 
 SEGMENT_intersections_t SEGMENT_intersect_on(const SEGMENT* segment1, const SEGMENT* segment2, double tolerance,
                                              INT_POINT* out) {
-    return intersect_on(segment1, segment2, tolerance, out, true);
+    return intersect_on(segment1, segment2, tolerance, EQ_ask_length_tolerance(), out, true);
 }
 
 SEGMENT_intersections_t SEGMENT_intersect_on_boxes_met(const SEGMENT* segment1, const SEGMENT* segment2,
                                                        double tolerance, INT_POINT* out) {
-    return intersect_on(segment1, segment2, tolerance, out, false);
+    return intersect_on(segment1, segment2, tolerance, EQ_ask_length_tolerance(), out, false);
+}
+
+SEGMENT_intersections_t SEGMENT__intersect_on_within(const SEGMENT* segment1, const SEGMENT* segment2,
+                                                     double tolerance, INT_POINT* out, bool boxes_met) {
+    return intersect_on(segment1, segment2, tolerance, tolerance, out, !boxes_met);
 }
 
 bool SEGMENT_boxes_apart(const BOX2_t* b1, const BOX2_t* b2) {

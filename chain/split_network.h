@@ -6,6 +6,8 @@
 #include <merrow1/app_data_keys.h>
 #include <merrow1/chain_split.h>
 
+#include "chain/chain_winding.h"
+
 #include <cmath>
 
 namespace merrow1 {
@@ -18,9 +20,12 @@ RING_node_s* add_split_junction(RING_header_s* network, const double point[2]);
 // Makes the end record of the piece at the junction (reversed: the piece's
 // end lies there) from the curvature and unit tangent with which the piece
 // leaves the junction (already negated for a reversed end) and inserts it in
-// angular order.  Null when the record cannot be allocated.
+// angular order.  With `exact_order` (the junction's point lies on every piece
+// that meets there, within rounding) two records whose pieces do not run
+// together go in the exact order of their branches where both can be read.
+// Null when the record cannot be allocated.
 SPLIT_CHAIN_s* put_split_end(RING_header_s* junction, PART_OF_CHAIN_s* piece, int reversed, double curvature,
-                             const double tangent[2]);
+                             const double tangent[2], bool exact_order = false);
 
 // Tangent angles and curvatures of end records tie within this in a
 // junction's order.
@@ -31,6 +36,21 @@ constexpr double split_end_tie = 1e-6;
 inline bool split_ends_tie(const SPLIT_CHAIN_s* a, const SPLIT_CHAIN_s* b) {
     return std::fabs(a->angle - b->angle) <= split_end_tie && std::fabs(a->curvature - b->curvature) <= split_end_tie;
 }
+
+// Whether two end records of a junction run together: they tie, their
+// pieces end at one place (within the junction distance) and the middle of
+// each lies within that distance of the other piece.  Pieces that merely
+// leave with tangents and curvatures within the tie (two curves crossing at
+// a small angle, or parting slowly) do not: their order is the exact order
+// of their branches, and the face between them is a face of width.
+bool split_ends_run_together(const SPLIT_CHAIN_s* a, const SPLIT_CHAIN_s* b);
+
+// The branch along which the record's piece leaves the point `at` of its
+// junction: from a vertex lying on the point itself (the place's node, or
+// the vertex before it, whose segment the place opens), or, with `inside`,
+// from inside the segment that holds the place, taken to run through the
+// point.  False when the piece leaves from neither.
+bool split_end_branch(const SPLIT_CHAIN_s* end, const double at[2], bool inside, CHAIN__branch_s* branch);
 
 // Closes a junction's end records into a ring and numbers them 1 to n.
 void close_split_junction(RING_header_s* junction);

@@ -878,29 +878,6 @@ int step_side(const SPLIT_CHAIN_s* end) {
 int level_before(const SPLIT_CHAIN_s* end) { return step_side(end) == RIGHT ? end->index + 1 : end->index; }
 int level_after(const SPLIT_CHAIN_s* end) { return step_side(end) == LEFT ? end->index + 1 : end->index; }
 
-bool same_point(const double* a, const double* b) { return a[0] == b[0] && a[1] == b[1]; }
-
-// The branch along which the record's piece leaves the junction's point:
-// from a vertex lying on the point itself (the place's node, or the vertex
-// before it, whose segment the place opens), or from inside the segment that
-// holds the place, taken to run through the point.
-bool record_branch(const SPLIT_CHAIN_s* end, const double at[2], bool inside, CHAIN__branch_s* branch) {
-    const POINT_ON_CHAIN_s* place = end->reversed ? end->piece->end : end->piece->start;
-    if (!place || !place->node || !place->chain) return false;
-    const RING_header_s* chain = place->chain;
-    if (place->inside)
-        return inside && CHAIN__branch_along_segment(chain, place->node, at, !end->reversed, branch);
-    RING_node_s* vertex = place->node;
-    if (!same_point(point_of(vertex), at)) vertex = vertex->previous;
-    if (!vertex || !same_point(point_of(vertex), at)) return false;
-    if (!end->reversed) {
-        if (!is_closed(chain) && vertex == chain->last) return false;
-        return CHAIN__branch_of_segment(chain, vertex->next, true, branch);
-    }
-    if (!is_closed(chain) && vertex == chain->first) return false;
-    return CHAIN__branch_of_segment(chain, vertex, false, branch);
-}
-
 // The segments that the junction's records find its point inside of.
 std::vector<const RING_node_s*> segments_through(RING_node_s* junction) {
     std::vector<const RING_node_s*> through;
@@ -924,7 +901,7 @@ bool anchor_index(RING_node_s* junction, bool inside, int* index) {
     const size_t n = nodes.size();
     std::vector<CHAIN__branch_s> branches(n);
     for (size_t i = 0; i < n; ++i)
-        if (!record_branch(record_of(nodes[i]), data->point, inside, &branches[i])) return false;
+        if (!merrow1::split_end_branch(record_of(nodes[i]), data->point, inside, &branches[i])) return false;
     // Branches that all leave as one (a chain run there and back) bound
     // faces of no width between them and one face all round, which follows
     // the last record of the ring from its first.
@@ -1077,7 +1054,7 @@ bool next_level_group(RING_header_s* network, LevelChains& chains, LevelGroup& g
 
 // Records of coincident pieces: between the same junctions, leaving together.
 bool coincident(const SPLIT_CHAIN_s* a, const SPLIT_CHAIN_s* b) {
-    return a != b && a->far_junction == b->far_junction && merrow1::split_ends_tie(a, b);
+    return a != b && a->far_junction == b->far_junction && merrow1::split_ends_run_together(a, b);
 }
 
 // Keeps of every levelled group the pieces that bound the faces of the

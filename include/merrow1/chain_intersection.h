@@ -48,7 +48,11 @@ int InsertIntersectionPoint(const POINT_ON_CHAIN_s* point, RING_header_s* list);
 int LoadChainEdges(RING_header_s* chain, RING_header_s* list);
 
 // Enters the intersections of segment i of chain A (ending at node a) with
-// segment j of chain B (ending at node b), found with the tolerance.  Within
+// segment j of chain B (ending at node b), found with the tolerance: for two
+// chains, whether the segments run together (on one line or circle), touch or
+// lie on one centre is decided within it too, not within the host length
+// tolerance, so segments of two chains apart by more than it cross or miss
+// each other.  Within
 // one chain, neighbouring segments are not tested at a smooth joint or at a
 // turning corner of two lines, and their joint is never entered; an overlap
 // within one chain enters nothing.  Overlapping segments of different chains

@@ -10,7 +10,10 @@
 // main data and one node per piece end meeting there, each holding a
 // SPLIT_CHAIN_s.  After the build every junction's nodes form a closed ring in
 // angular order: increasing angle, then increasing curvature (both compared
-// within 1e-6), then material side.
+// within 1e-6), then material side.  Of the ends whose pieces do not run
+// together (tie so and lie within the junction distance of each other), the
+// builds from intersection lists order those whose branches can be read by
+// the exact counter-clockwise order of the branches from the direction (1, 0).
 //
 // Ownership: junction records, end records, pieces and their two point copies
 // all live in the network's pool.  Deleting an end record's node frees the

@@ -89,6 +89,38 @@ inline mpq_class polygon_area(const std::vector<Point>& p) {
     return twice / 2;
 }
 
+// Exact area of the intersection of two convex polygons given counter-
+// clockwise: the first clipped by each edge of the second in rationals.
+inline mpq_class convex_intersection_area(const std::vector<Point>& p, const std::vector<Point>& q) {
+    using R = std::array<mpq_class, 2>;
+    std::vector<R> poly;
+    for (const Point& u : p) poly.push_back({mpq_class(u[0]), mpq_class(u[1])});
+    for (size_t e = 0; e < q.size() && !poly.empty(); ++e) {
+        const R a{mpq_class(q[e][0]), mpq_class(q[e][1])};
+        const R b{mpq_class(q[(e + 1) % q.size()][0]), mpq_class(q[(e + 1) % q.size()][1])};
+        auto side = [&](const R& v) -> mpq_class { return (b[0] - a[0]) * (v[1] - a[1]) - (b[1] - a[1]) * (v[0] - a[0]); };
+        std::vector<R> kept;
+        for (size_t i = 0; i < poly.size(); ++i) {
+            const R& u = poly[i];
+            const R& w = poly[(i + 1) % poly.size()];
+            const mpq_class su = side(u), sw = side(w);
+            if (sgn(su) >= 0) kept.push_back(u);
+            if ((sgn(su) > 0 && sgn(sw) < 0) || (sgn(su) < 0 && sgn(sw) > 0)) {
+                const mpq_class t = su / (su - sw);
+                kept.push_back({u[0] + t * (w[0] - u[0]), u[1] + t * (w[1] - u[1])});
+            }
+        }
+        poly = kept;
+    }
+    mpq_class twice = 0;
+    for (size_t i = 0; i < poly.size(); ++i) {
+        const R& u = poly[i];
+        const R& w = poly[(i + 1) % poly.size()];
+        twice += u[0] * w[1] - w[0] * u[1];
+    }
+    return twice / 2;
+}
+
 // Signed area of a closed shape of lines and arcs: the polygon of its
 // vertices exactly, plus for each arc the circle segment between arc and
 // chord, r^2/2 (t - sin t) for the signed sweep t (positive counter-clockwise,
@@ -153,6 +185,82 @@ inline Shape ccw_rect(double x0, double y0, double x1, double y1) {
 inline std::vector<V> circle(double cx, double cy, double r) {
     return {A(cx + r, cy, cx, cy, CCW), A(cx, cy + r, cx, cy, CCW), A(cx - r, cy, cx, cy, CCW),
             A(cx, cy - r, cx, cy, CCW)};
+}
+
+// A star of four spikes about (x0, y0), scaled by `size`, and the circle of
+// radius 1.2 size about (x0 + 0.1 size, y0 + 0.05 size) laid over its middle:
+// tips at radius 1.6 size, the vertices between them at 0.7 size inside the
+// circle; each spike runs out along an arc bulging outwards and back along a
+// line.  The parts of the spikes beyond the circle are bounded by the spike's
+// arc, its line and the circle, each piece's area exact from its vertices and
+// arcs (shape_area) with the crossings found in long double on the rounded
+// coordinates.  Its fields: the star, the circle, the tips' area and points
+// inside the thin corners of the tips.
+struct StarOverCircle {
+    Shape star, circle;
+    double tips;
+    std::vector<Point> probes;
+};
+
+inline StarOverCircle star_over_circle(double x0, double y0, double size) {
+    const long double deg = 3.141592653589793238462643383279502884L / 180;
+    const double cx = x0 + 0.1 * size, cy = y0 + 0.05 * size, radius = 1.2 * size;
+    StarOverCircle out{{{}, CCW, LEFT}, {circle(cx, cy, radius), CCW, LEFT}, 0, {}};
+    struct Spike {
+        Point inner, tip, centre;
+    };
+    std::vector<Spike> spikes;
+    for (int k = 0; k < 4; ++k) {
+        const long double a_in = (-35 + 90 * k) * deg, a_tip = (10 + 90 * k) * deg;
+        const Point in{x0 + static_cast<double>(0.7L * size * std::cos(a_in)),
+                       y0 + static_cast<double>(0.7L * size * std::sin(a_in))};
+        const Point tip{x0 + static_cast<double>(1.6L * size * std::cos(a_tip)),
+                        y0 + static_cast<double>(1.6L * size * std::sin(a_tip))};
+        // Sagitta 0.1 of the chord; the centre left of in -> tip (a CCW arc
+        // bulging out of the star).
+        const long double dx = tip[0] - in[0], dy = tip[1] - in[1], chord = std::hypot(dx, dy);
+        const long double sag = 0.1L * chord, h = (chord * chord / 4 - sag * sag) / (2 * sag);
+        const Point centre{static_cast<double>((in[0] + tip[0]) / 2.0L - h * dy / chord),
+                           static_cast<double>((in[1] + tip[1]) / 2.0L + h * dx / chord)};
+        spikes.push_back({in, tip, centre});
+    }
+    for (const Spike& sp : spikes) {
+        out.star.vertices.push_back(L(sp.inner[0], sp.inner[1]));
+        out.star.vertices.push_back(A(sp.tip[0], sp.tip[1], sp.centre[0], sp.centre[1], CCW));
+    }
+    // The first vertex's segment closes the star from the last tip: a line.
+    long double tips = 0;
+    for (int k = 0; k < 4; ++k) {
+        const Spike& sp = spikes[k];
+        const Point next_inner = spikes[(k + 1) % 4].inner;
+        // The arc's circle against the circle: the crossing nearer the chord.
+        const long double ex = sp.centre[0] - cx, ey = sp.centre[1] - cy, d = std::hypot(ex, ey);
+        const long double r1 = radius, r2 = std::hypot((long double)sp.tip[0] - sp.centre[0], (long double)sp.tip[1] - sp.centre[1]);
+        const long double a = (r1 * r1 - r2 * r2 + d * d) / (2 * d), hh = std::sqrt(r1 * r1 - a * a);
+        const long double mx = cx + a * ex / d, my = cy + a * ey / d;
+        const long double midx = (sp.inner[0] + sp.tip[0]) / 2.0L, midy = (sp.inner[1] + sp.tip[1]) / 2.0L;
+        long double p1x = mx - hh * ey / d, p1y = my + hh * ex / d;
+        const long double qx = mx + hh * ey / d, qy = my - hh * ex / d;
+        if (std::hypot(qx - midx, qy - midy) < std::hypot(p1x - midx, p1y - midy)) p1x = qx, p1y = qy;
+        // The line tip -> next inner against the circle.
+        const long double ux = next_inner[0] - sp.tip[0], uy = next_inner[1] - sp.tip[1];
+        const long double wx = sp.tip[0] - cx, wy = sp.tip[1] - cy;
+        const long double qa = ux * ux + uy * uy, qb = 2 * (ux * wx + uy * wy), qc = wx * wx + wy * wy - r1 * r1;
+        const long double u = (-qb - std::sqrt(qb * qb - 4 * qa * qc)) / (2 * qa);
+        const Point p1{static_cast<double>(p1x), static_cast<double>(p1y)};
+        const Point p2{static_cast<double>(sp.tip[0] + u * ux), static_cast<double>(sp.tip[1] + u * uy)};
+        tips += shape_area({A(p1[0], p1[1], cx, cy, CW), A(sp.tip[0], sp.tip[1], sp.centre[0], sp.centre[1], CCW),
+                            L(p2[0], p2[1])});
+        // Just beyond the circle, between the two crossings, and inside the
+        // tip near its point.
+        const long double bx = (p1[0] + p2[0]) / 2.0L - cx, by = (p1[1] + p2[1]) / 2.0L - cy, bl = std::hypot(bx, by);
+        out.probes.push_back({static_cast<double>(cx + bx / bl * (radius + 1e-3 * size)),
+                              static_cast<double>(cy + by / bl * (radius + 1e-3 * size))});
+        out.probes.push_back({static_cast<double>(0.9L * sp.tip[0] + 0.1L * (cx)),
+                              static_cast<double>(0.9L * sp.tip[1] + 0.1L * (cy))});
+    }
+    out.tips = static_cast<double>(tips);
+    return out;
 }
 
 inline std::vector<Case> cases() {
@@ -256,6 +364,121 @@ inline std::vector<Case> cases() {
                        {mpq_class(star - strip).get_d(), mpq_class(star + strip).get_d(), 2},
                        {mpq_class(taken - star).get_d(), mpq_class(star + taken).get_d(), 2},
                        {{0, (top + 1) / 2}, {0.5, (top + 1) / 2}, {0, top - 1e-3}, {0, 1 + 1e-3}}});
+    }
+    // 8. The triangle (0, 0), (1, 0), (0.25, 1) and its copy moved by 2^-20
+    //    in y: A - B is the sliver along the bottom edge; the areas from the
+    //    exact intersection of the two triangles.
+    {
+        const double e = std::ldexp(1.0, -20);
+        const std::vector<Point> a = {{0, 0}, {1, 0}, {0.25, 1}};
+        const std::vector<Point> b = {{0, e}, {1, e}, {0.25, 1 + e}};
+        auto shape = [](const std::vector<Point>& p) {
+            Shape out{{}, CCW, LEFT};
+            for (const Point& q : p) out.vertices.push_back(L(q[0], q[1]));
+            return out;
+        };
+        const mpq_class both = convex_intersection_area(a, b), one = polygon_area(a);
+        const double difference = mpq_class(one - both).get_d();
+        all.push_back({"triangle and its copy moved by 2^-20 in y",
+                       {shape(a)},
+                       {shape(b)},
+                       {mpq_class(2 * one - both).get_d(), mpq_class(2 * one - both).get_d(), 1},
+                       {-difference, difference, 1},
+                       {{0.5, e / 2}, {0.5, 1e-3}, {0.625, 0.5 + e / 2}}});
+    }
+
+    // 9. The unit circle of four arcs and its copy moved by (2^-20, 0): the
+    //    lens of two unit circles d apart holds 2 acos(d/2) - d/2 sqrt(4 -
+    //    d^2); A - B is the crescent on the left.
+    {
+        const double e = std::ldexp(1.0, -20);
+        const long double d = e;
+        const long double lens = 2 * std::acos(d / 2) - d / 2 * std::sqrt(4 - d * d);
+        const double crescent = static_cast<double>(PI - lens);
+        all.push_back({"unit circle and its copy moved by (2^-20, 0)",
+                       {{circle(0, 0, 1), CCW, LEFT}},
+                       {{circle(e, 0, 1), CCW, LEFT}},
+                       {PI + crescent, PI + crescent, 1},
+                       {-crescent, crescent, 1},
+                       {{-1 + e / 2, 0}, {1 + e / 2, 0}, {-0.6, -0.8 + e / 4}}});
+    }
+
+    // 10. The quarter disc of radius 1 and its copy moved by (0, 2^-20): A -
+    //     B is the strip 0 <= y <= e of the quarter disc, whose area is the
+    //     integral of sqrt(1 - y^2) from 0 to e; the union adds it to pi/4.
+    {
+        const double e = std::ldexp(1.0, -20);
+        const long double d = e;
+        const double strip = static_cast<double>(d / 2 * std::sqrt(1 - d * d) + std::asin(d) / 2);
+        const Shape a{{L(0, 0), L(1, 0), A(0, 1, 0, 0, CCW)}, CCW, LEFT};
+        const Shape b{{L(0, e), L(1, e), A(0, 1 + e, 0, e, CCW)}, CCW, LEFT};
+        all.push_back({"quarter disc and its copy moved by (0, 2^-20)",
+                       {a},
+                       {b},
+                       {PI / 4 + strip, PI / 4 + strip, 1},
+                       {-strip, strip, 1},
+                       {{0.5, e / 2}, {e / 2, 0.5}, {0.6, 0.8 + e / 2}}});
+    }
+
+    // 11. The circle of radius R = 1 + 2^-20 about the origin, whose top
+    //     reaches 2^-20 into the square [-1, 1] x [1, 3] above it: one loop
+    //     round both, less the circle segment above y = 1 (half-angle t with
+    //     sin t = sqrt(R^2 - 1) / R) that they share; A - B the circle less
+    //     that segment.
+    {
+        const double e = std::ldexp(1.0, -20);
+        const long double r = 1 + static_cast<long double>(e);
+        const long double t = std::atan2(std::sqrt(r * r - 1), 1.0L);
+        const long double segment = r * r / 2 * (2 * t - std::sin(2 * t));
+        const double disc = static_cast<double>(PI * r * r);
+        all.push_back({"circle of radius 1 + 2^-20 reaching 2^-20 into the square above",
+                       {{circle(0, 0, 1 + e), CCW, LEFT}},
+                       {ccw_rect(-1, 1, 1, 3)},
+                       {static_cast<double>(disc + 4 - segment), static_cast<double>(disc + 4 - segment), 1},
+                       {-static_cast<double>(disc - segment), static_cast<double>(disc - segment), 1},
+                       {{0, 1 + e / 2}, {0, 1 - e / 2}, {1e-3, 1 + e / 4}, {0.5, 0.5}}});
+    }
+    // 12, 13. A star of arcs and lines about 3e-3 across and a circle of
+    //     radius 1.2e-3 over its middle, at the origin and near (707346,
+    //     621899): the union is the disc and the star's tips beyond it, A -
+    //     B the four tips.
+    for (const Point at : {Point{0, 0}, Point{707346, 621899}}) {
+        const StarOverCircle sc = star_over_circle(at[0], at[1], 1e-3);
+        const double disc = PI * 1.2e-3 * 1.2e-3;
+        all.push_back({std::string("star 3e-3 across and a circle of radius 1.2e-3 over it at ") +
+                           (at[0] == 0 ? "the origin" : "(707346, 621899)"),
+                       {sc.star},
+                       {sc.circle},
+                       {disc + sc.tips, disc + sc.tips, 1},
+                       {-sc.tips, sc.tips, 4},
+                       sc.probes});
+    }
+    // 14, 15. The circle of radius R = 1.2e-3 about the origin, whose top
+    //     reaches 5e-7 (below the host length tolerance, far above the
+    //     distance within which points are one) into the square of side
+    //     2e-3 above it, at the origin and near (707346, 621899): one loop
+    //     round both, less the circle segment above the square's side
+    //     (half-angle t with cos t = (R - 5e-7) / R); A - B the circle less
+    //     that segment.
+    for (const Point at : {Point{0, 0}, Point{707346, 621899}}) {
+        const double r = 1.2e-3, depth = 5e-7;
+        const double bottom = at[1] + r - depth;
+        const Shape disc{circle(at[0], at[1], r), CCW, LEFT};
+        const Shape square = ccw_rect(at[0] - 1e-3, bottom, at[0] + 1e-3, bottom + 2e-3);
+        // The segment from the coordinates as rounded.
+        const long double rr = r, h = static_cast<long double>(bottom) - at[1];
+        const long double t = std::atan2(std::sqrt(rr * rr - h * h), h);
+        const long double segment = rr * rr / 2 * (2 * t - std::sin(2 * t));
+        const long double side = (static_cast<long double>(at[0] + 1e-3) - (at[0] - 1e-3)) *
+                                 (static_cast<long double>(bottom + 2e-3) - bottom);
+        const long double round = 3.141592653589793238462643383279502884L * rr * rr;
+        all.push_back({std::string("circle of radius 1.2e-3 reaching 5e-7 into the square above at ") +
+                           (at[0] == 0 ? "the origin" : "(707346, 621899)"),
+                       {disc},
+                       {square},
+                       {static_cast<double>(round + side - segment), static_cast<double>(round + side - segment), 1},
+                       {-static_cast<double>(round - segment), static_cast<double>(round - segment), 1},
+                       {{at[0], bottom + depth / 2}, {at[0] + 1e-5, bottom + depth / 4}, {at[0], bottom - depth / 2}}});
     }
     return all;
 }
