@@ -38,11 +38,14 @@ inline unsigned CHAIN__region_set_checks(bool offset_callback, bool implied_offs
 // failure answers false and, at checking level 1 or more, notes "Assertion
 // failed: <reason> (<entry>: chain <k>, vertex <n>)" (positions counted from
 // 1; no chain position for a single chain, no vertex for a whole chain):
-// DUE_TO_VERTEX_NOT_FINITE or DUE_TO_CHAIN_BEING_OPEN; a chain given where a
-// list belongs gets the list entries' plain "DUE_TO_INVALID_RING_TYPE".
-// A vertex without geometry or type gets the readers' plain
-// "DUE_TO_VERTEX_WITHOUT_GEOMETRY".  A null ring passes: the entry's own rule
-// for missing input applies.  A lone vertex needs no closing.
+// DUE_TO_VERTEX_NOT_FINITE, DUE_TO_ARC_END_OFF_CIRCLE (an arc vertex one of
+// whose ends lies farther than the host length tolerance off the circle of
+// its stored centre and radius) or DUE_TO_CHAIN_BEING_OPEN (any open chain
+// with a vertex, a lone start point too, where a closed one is needed); a
+// chain given where a list belongs gets the list entries' plain
+// "DUE_TO_INVALID_RING_TYPE".  A vertex without geometry or type gets the
+// readers' plain "DUE_TO_VERTEX_WITHOUT_GEOMETRY".  A null ring passes: the
+// entry's own rule for missing input applies.
 bool CHAIN__input_usable(const RING_header_s* chain_or_list, const char* entry, unsigned checks);
 
 // True when an offset of the chain by offset keeps its computations in
