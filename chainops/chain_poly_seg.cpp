@@ -1318,12 +1318,9 @@ bool segment_kept_with_caps(RING_node_s* segment, void* chain) {
     return segment_marked(segment) || segment_caps_an_end(segment, static_cast<const RING_header_s*>(chain));
 }
 
+}  // namespace
 
-// The points where the kept offset of an open chain closed back along itself
-// ends: its first vertex and its turning vertex (header key 110) moved by the
-// offset along the normal of the chain's first and last segment, to the side
-// away from the material.  False when either is unknown.
-bool open_offset_ends(const RING_header_s* chain, double offset, Korvo::Math::Point2 ends[2]) {
+bool CHAIN__open_offset_ends(const RING_header_s* chain, double offset, Korvo::Math::Point2 ends[2]) {
     const RING_node_s* turn = merrow1::turning_vertex(chain);
     const CHAIN_main_data_s* md = main_of(chain);
     if (!turn || !md || (md->material_side != LEFT && md->material_side != RIGHT)) return false;
@@ -1342,6 +1339,8 @@ bool open_offset_ends(const RING_header_s* chain, double offset, Korvo::Math::Po
     }
     return true;
 }
+
+namespace {
 
 // The ends of an open result chain that lie within the tolerance of the
 // exact ends of the offset go there.  The grid leaves them a cell or two off,
@@ -1533,7 +1532,7 @@ RING_header_s* CHAIN__offset_special_tracing(RING_header_s* chain, double offset
                                           (few_after_pass_0 ? 2 : 7) * cell, side != 0 ? side : chain_side,
                                           true, nullptr, nullptr, out);
                 Korvo::Math::Point2 ends[2];
-                const bool have_ends = open_offset_ends(chain, offset, ends);
+                const bool have_ends = CHAIN__open_offset_ends(chain, offset, ends);
                 RING_node_s* node = before_first ? before_first->next : out->first;
                 for (int k = out->count; node && k > 0; --k, node = node == out->last ? nullptr : node->next)
                     if (RING_header_s* c = RING_ask_node_subring(node)) {
