@@ -4,8 +4,11 @@
 // arc whose ends lie off the circle of its stored centre and radius is
 // refused before any work; an open chain whose ends meet (a closed profile
 // opened where it runs straight) offsets to one closed chain that starts at
-// the offset of its first vertex.  Areas are the closed forms of the shapes
-// and shoelace sums in long double of the results' own records.
+// the offset of its first vertex; and an offset whose trace is disposed of
+// leaves nothing in the caller's pool once its result and its chain are
+// deleted.  Areas are the closed forms of the shapes and shoelace sums in
+// long double of the results' own records; objects are the pool stand-in's
+// live count.
 #include "offset/trace_fixture.h"
 #include "support/chain_builders.h"
 
@@ -16,6 +19,7 @@
 #include <quorn/quorn.h>
 #include <stend/system.h>
 #include <stend/testing.h>
+#include <velte/testing.h>
 
 #include <cmath>
 #include <string>
@@ -193,6 +197,29 @@ TEST_F(CallerBuiltRecords, OpenChainWhoseEndsMeetOffsetsToOneClosedChainFromItsF
             } else {
                 EXPECT_FALSE(trace_test::is_closed(chains[0])) << label;
             }
+        }
+    }
+}
+
+// The newer engine disposes of the trace of CHAIN_offset_a_shape: with the
+// result and the chain deleted, every object the offset made is gone, for an
+// open chain (closed back along itself, its trace closed where its ends meet)
+// as for a closed one, with every corner control.
+TEST_F(CallerBuiltRecords, DisposedOffsetLeavesNothingInThePool) {
+    CHAIN_set_new_boolean_flag(true);
+    for (bool closed : {false, true}) {
+        for (CORNER_CONTROL control : trace_test::kControls) {
+            const std::string label = std::string(closed ? "closed " : "open ") + trace_test::control_name(control);
+            const long before = velte_test::live_object_count();
+            RING_header_s* chain =
+                closed ? quad(pool, false, LEFT)
+                       : chain_builders::make_chain(pool, {P(0, 0), L(2, 1), L(4, 0), L(6, 1)}, false);
+            chain_builders::data_of(chain)->material_side = LEFT;
+            RING_header_s* offsets = CHAIN_offset_a_shape(chain, 0.5, control, 0, nullptr, nullptr, nullptr, pool, 1);
+            EXPECT_NE(offsets, nullptr) << label;
+            RING_delete(offsets);
+            RING_delete(chain);
+            EXPECT_EQ(velte_test::live_object_count(), before) << label;
         }
     }
 }
