@@ -68,11 +68,6 @@ int first_arc_off_its_circle(const RING_header_s* chain) {
     return 0;
 }
 
-bool offset_into_a_band(const RING_header_s* chain) {
-    const auto* data = static_cast<const CHAIN_main_data_s*>(chain->main_data);
-    return data && data->use_implied_offset != 0 && data->implied_offset != 0.0;
-}
-
 // The checks of one chain; position is its place in the list (0: alone).
 bool chain_usable(const RING_header_s* chain, int position, const char* entry, unsigned checks) {
     if (chain->type != RING_TYPE_CHAIN) return true;  // not a chain: the entry's own readers decide
@@ -91,11 +86,9 @@ bool chain_usable(const RING_header_s* chain, int position, const char* entry, u
         return merrow1::precondition_failed_at(__FILE__, __LINE__, "DUE_TO_ARC_END_OFF_CIRCLE", "%s: %svertex %d",
                                                entry, where, off);
     }
-    const bool closed_needed =
-        (checks & CHAIN_INPUT_CLOSED) || ((checks & CHAIN_INPUT_CLOSED_UNLESS_OFFSET) && !offset_into_a_band(chain));
     // Any open chain, a lone start point too, would reach the region
     // machinery as an open poly; a chain without vertices bounds nothing.
-    if (closed_needed && chain->count > 0 && !is_closed(chain)) {
+    if ((checks & CHAIN_INPUT_CLOSED) && chain->count > 0 && !is_closed(chain)) {
         if (position > 0) std::snprintf(where, sizeof where, ": chain %d", position);
         return merrow1::precondition_failed_at(__FILE__, __LINE__, "DUE_TO_CHAIN_BEING_OPEN", "%s%s", entry, where);
     }

@@ -345,9 +345,7 @@ int CHAIN_boolean_regions(RING_header_s* set, SIDE side, unsigned op, CHAIN_vert
     // 1. Sets and output are lists; start report.
     MERROW1_REQUIRE_LIST(set, 0);
     MERROW1_REQUIRE_LIST(out, 0);
-    if (!CHAIN__input_usable(set, "CHAIN_boolean_regions",
-                             CHAIN__region_set_checks(offset_cb != nullptr, !(op & CHAIN_BOOLEAN_NO_IMPLIED_OFFSET))))
-        return 0;
+    if (!CHAIN__input_usable(set, "CHAIN_boolean_regions", CHAIN_INPUT_CLOSED)) return 0;
     CHAIN_debug_report(kDebugStart, "CHAIN_boolean_regions -- Start", set, nullptr);
     // 2. Nothing to do.
     if (empty_set(set)) {
@@ -395,7 +393,7 @@ int CHAIN_boolean_regions(RING_header_s* set, SIDE side, unsigned op, CHAIN_vert
 
 int CHAIN_union_regions(RING_header_s* set, SIDE side, bool carry, CHAIN_vertex_source_callback_t merge_cb,
                         POLY_SEG_offset_value_cb_t offset_cb, void* data, RING_header_s* out) {
-    if (!CHAIN__input_usable(set, "CHAIN_union_regions", CHAIN__region_set_checks(offset_cb != nullptr, true))) return 0;
+    if (!CHAIN__input_usable(set, "CHAIN_union_regions", CHAIN_INPUT_CLOSED)) return 0;
     const int done = CHAIN_boolean_regions(set, side, carry ? CHAIN_BOOLEAN_CARRY_SOURCES : 0u, merge_cb, nullptr,
                                            offset_cb, data, nullptr, out);
     CERR__set_error_code(0);
@@ -404,7 +402,7 @@ int CHAIN_union_regions(RING_header_s* set, SIDE side, bool carry, CHAIN_vertex_
 
 int CHAIN_intersect_regions(RING_header_s* set, SIDE side, bool carry, CHAIN_vertex_source_callback_t merge_cb,
                             RING_header_s* out) {
-    if (!CHAIN__input_usable(set, "CHAIN_intersect_regions", CHAIN__region_set_checks(false, true))) return 0;
+    if (!CHAIN__input_usable(set, "CHAIN_intersect_regions", CHAIN_INPUT_CLOSED)) return 0;
     const unsigned op = CHAIN_BOOLEAN_INTERSECT | (carry ? CHAIN_BOOLEAN_CARRY_SOURCES : 0u);
     const int done = CHAIN_boolean_regions(set, side, op, merge_cb, nullptr, nullptr, nullptr, nullptr, out);
     CERR__set_error_code(0);
@@ -510,9 +508,7 @@ int CHAIN_boolean_regions_to_zones(RING_header_s* set, SIDE side, unsigned op,
                                    CHAIN_vertex_source_callback_t merge_cb, CHAIN_trace_vertex_cb_t trace_cb,
                                    POLY_SEG_offset_value_cb_t offset_cb, void* data, BZONE_map_s* map) {
     MERROW1_REQUIRE_LIST(set, 0);
-    if (!CHAIN__input_usable(set, "CHAIN_boolean_regions_to_zones",
-                             CHAIN__region_set_checks(offset_cb != nullptr, !(op & CHAIN_BOOLEAN_NO_IMPLIED_OFFSET))))
-        return 0;
+    if (!CHAIN__input_usable(set, "CHAIN_boolean_regions_to_zones", CHAIN_INPUT_CLOSED)) return 0;
     CHAIN_debug_report(kDebugStart, "CHAIN_boolean_regions_to_zones -- Start", set, nullptr);
     if (empty_set(set) || !map) {
         CERR__set_error_code(0);

@@ -461,6 +461,23 @@ TEST_F(BadInputTest, OpenChainInARegionSetIsRefusedByTheRegionEntries) {
              return CHAIN_boolean_regions(s, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, o);
          },
          "DUE_TO_CHAIN_BEING_OPEN (CHAIN_boolean_regions: chain 2)"},
+        // Offset by a callback or by their implied offsets, open chains are
+        // as open to the polygon-set intersection.
+        {"boolean regions with an offset callback",
+         [](BadInputTest*, RING_header_s* s, RING_header_s* o) {
+             double values[4] = {0.25, 0.25, 0.25, 0.25};
+             return CHAIN_boolean_regions(s, 0, 0, nullptr, nullptr, CHAIN_offset_value_cb, values, nullptr, o);
+         },
+         "DUE_TO_CHAIN_BEING_OPEN (CHAIN_boolean_regions: chain 2)"},
+        {"union regions of chains with implied offsets",
+         [](BadInputTest*, RING_header_s* s, RING_header_s* o) {
+             for (RING_node_s* n = s->first; n; n = n == s->last ? nullptr : n->next) {
+                 data_of(RING_ask_node_subring(n))->use_implied_offset = 1;
+                 data_of(RING_ask_node_subring(n))->implied_offset = 0.25;
+             }
+             return CHAIN_union_regions(s, 0, false, nullptr, nullptr, nullptr, o);
+         },
+         "DUE_TO_CHAIN_BEING_OPEN (CHAIN_union_regions: chain 2)"},
         {"boolean regions to zones",
          [](BadInputTest*, RING_header_s* s, RING_header_s*) {
              BZONE_map_s* map = BZONE_create_map(s->pool, 4);
