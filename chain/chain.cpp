@@ -114,10 +114,12 @@ bool hand_to_registry(const RING_header_s* chain, APP_DATA_key_t key, void* data
     return true;
 }
 
-// Header data: the cached box and the closed-with-key mark belong to the chain.
+// Header data: the cached box, the closed-with-key mark and the loop-class
+// record belong to the chain (each chain is given a record of its own).
 void delete_header_datum(const RING_header_s* chain, APP_DATA_key_t key, void* data) {
     if (hand_to_registry(chain, key, data)) return;
-    if (key == CHAIN_BOX_APP_DATA_KEY || key == CHAIN_APP_DATA_CLOSED_WITH_KEY) CMEM_private_delete_object(data);
+    if (key == CHAIN_BOX_APP_DATA_KEY || key == CHAIN_APP_DATA_CLOSED_WITH_KEY || key == CHAIN_APP_DATA_LOOP_CLASS)
+        CMEM_private_delete_object(data);
 }
 
 enum class VertexDatum { Owned, Shared, Silent, Unknown };

@@ -165,7 +165,11 @@ int ChainSegment(const RING_header_s* chain, const RING_node_s* node, SEGMENT* o
     out->start = start->geometry;
     out->end = arc_of(node);
     out->app_data = node->app_data;
-    out->type = CHAIN_seg_ask_type(node);
+    // A point vertex with a predecessor (a closed chain's first vertex left a
+    // point) carries the line from that predecessor, as the region booleans
+    // and the measures take it; a lone closed vertex stays a point.
+    const SEGMENT_TYPE type = CHAIN_seg_ask_type(node);
+    out->type = type == SEG_POINT && previous != node ? SEG_LINE : type;
     if (MACH__checking_level >= 1 && chain) SEGMENT_check_consistency(out, "ChainSegment");
     return 1;
 }

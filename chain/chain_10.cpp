@@ -193,7 +193,7 @@ void CHAIN_remove_source_reference(RING_header_s* chain) {
     if (!chain) return;
     RING_delete_app_data(chain, APP_DATA_STOCKED_FROM);
     RING_delete_app_data(chain, APP_DATA_SOURCE_SEGMENT);
-    RING_delete_app_data(chain, CHAIN_APP_DATA_LOOP_CLASS);
+    merrow1::delete_loop_class(chain);
 }
 
 void CHAIN_set_all_segments_on_wall(RING_header_s* chain) {
@@ -266,7 +266,7 @@ int ChainsStockedBoolean(RING_header_s* set, SIDE side, RING_header_s* result, C
     // The stock records of the input are stale now.
     const RING_node_s* node = set->first;
     for (int i = 0; i < set->count && node; ++i, node = node->next)
-        if (RING_header_s* chain = RING_ask_node_subring(node)) RING_delete_app_data(chain, CHAIN_APP_DATA_LOOP_CLASS);
+        if (RING_header_s* chain = RING_ask_node_subring(node)) merrow1::delete_loop_class(chain);
     return 0;
 }
 

@@ -322,9 +322,11 @@ void copy_source_link(RING_header_s* chain, const RING_node_s* from, RING_node_s
 
 // Drops the first node of a closed-to-be chain and makes the old last vertex
 // the first node of the closed ring (its own segment becomes the closing one).
+// The dropped vertex is deleted with its records: nothing refers to it once
+// it has left the ring.
 void close_dropping_first(RING_header_s* chain) {
     RING_node_s* old_last = chain->last;
-    RING_disconnect_node(chain, chain->first);
+    RING_delete_node(chain, chain->first);
     close_ring(chain);
     chain->first = old_last;
     chain->last = old_last->previous;
@@ -587,7 +589,7 @@ void CHAIN_close(RING_header_s* chain, double tolerance) {
         } else {
             RING_node_s* last = chain->last;
             MCHN_combine_z_data(chain, last, first, first);
-            RING_disconnect_node(chain, last);
+            RING_delete_node(chain, last);
             CHAIN_seg_set_type(first, SEG_POINT);
             close_ring(chain);
         }

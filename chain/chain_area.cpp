@@ -30,7 +30,7 @@
 namespace {
 
 using merrow1::kPi;
-// Totals of chain sets within this of 0 have no centroid.
+// Total lengths of chain sets within this of 0 have no curve centroid.
 const double kSetTotalSlack = 1e-10;
 
 using merrow1::is_closed;
@@ -330,7 +330,9 @@ double CHAIN_chainArea_chainCentroid(const RING_header_s* chain, double centroid
     double true_area = 0.0;
     double c[2] = {reference[0], reference[1]};
     if (!summed_area(chain, reference, &true_area, c)) return 0.0;
-    if (std::fabs(true_area) <= EQ_ask_length_tolerance()) {
+    // An area is a length squared: within the squared length tolerance it
+    // has no size, and a small but real loop keeps its area.
+    if (std::fabs(true_area) <= EQ_ask_length_squared_tolerance()) {
         if (centroid) curve_centroid(chain, centroid);
         return 0.0;
     }
@@ -379,9 +381,10 @@ double CHAIN_area_centroid(const RING_header_s* set, Korvo::Math::Point2* centro
         wy += area * c[1];
         return true;
     });
-    // An open chain or a total without size has no centroid: the weighted sum
+    // An open chain or a total without size (within the squared length
+    // tolerance, as a single chain's area) has no centroid: the weighted sum
     // is never handed out undivided.
-    if (open || std::fabs(total) <= kSetTotalSlack) {
+    if (open || std::fabs(total) <= EQ_ask_length_squared_tolerance()) {
         if (centroid) *centroid = {0.0, 0.0};
         return 0.0;
     }
@@ -602,7 +605,7 @@ int CHAIN_find_tangents_to_chain(const RING_header_s* chain, const Korvo::Math::
     const double e = EQ_ask_length_tolerance();
     double g[2] = {0.0, 0.0};
     const double area = CHAIN_chainArea_chainCentroid(chain, g);
-    if (std::fabs(area) <= e) return 0;
+    if (area == 0.0) return 0;
     RING_header_s* target = const_cast<RING_header_s*>(chain);
 
     // 2. A reference direction r whose opposite ray from P is clear of the

@@ -3,11 +3,13 @@
 
 #include <merrow1/chain.h>
 #include <merrow1/chain_types.h>
+#include <quorn/quorn.h>
 
 #include "chain/chain_record.h"
 #include "internal/check.h"
 #include "internal/ring_check.h"
 
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 
@@ -39,9 +41,31 @@ int first_non_finite_vertex(const RING_header_s* chain, bool* untyped) {
     return 0;
 }
 
-bool offset_into_a_band(const RING_header_s* chain) {
-    const auto* data = static_cast<const CHAIN_main_data_s*>(chain->main_data);
-    return data && data->use_implied_offset != 0 && data->implied_offset != 0.0;
+// Position (from 1) of the first arc vertex one of whose ends lies off its
+// circle: the end's distance from the stored centre differs from the stored
+// radius by more than the length tolerance, beyond the rounding of that
+// distance itself.  Such a record names two circles at once (the readers that
+// take the ends and the radius see one, those that take the centre another),
+// so no reading of it is the arc its caller meant.  0 when there is none.
+// The vertices are finite (first_non_finite_vertex passed).
+int first_arc_off_its_circle(const RING_header_s* chain) {
+    const double tolerance = EQ_ask_length_tolerance();
+    const RING_node_s* node = chain->first;
+    for (int i = 0; i < chain->count && node; ++i, node = node->next) {
+        // The first vertex of an open chain starts the chain: no arc ends there.
+        if (!node->previous || CHAIN_seg_ask_type(node) != SEG_ARC) continue;
+        const end_segment& arc = *arc_of(node);
+        const double* start = merrow1::point_of(node->previous);
+        if (!start) continue;
+        auto off = [&](double x, double y) {
+            const double magnitude = std::fmax(std::fmax(std::fabs(x), std::fabs(y)),
+                                               std::fmax(std::fmax(std::fabs(arc.cx), std::fabs(arc.cy)), arc.radius));
+            const double rounding = 8.0 * DBL_EPSILON * magnitude;
+            return !(std::fabs(std::hypot(x - arc.cx, y - arc.cy) - arc.radius) <= tolerance + rounding);
+        };
+        if (off(start[0], start[1]) || off(arc.x, arc.y)) return i + 1;
+    }
+    return 0;
 }
 
 // The checks of one chain; position is its place in the list (0: alone).
@@ -57,11 +81,14 @@ bool chain_usable(const RING_header_s* chain, int position, const char* entry, u
         return merrow1::precondition_failed_at(__FILE__, __LINE__, "DUE_TO_VERTEX_NOT_FINITE", "%s: %svertex %d", entry,
                                                where, bad);
     }
-    const bool closed_needed =
-        (checks & CHAIN_INPUT_CLOSED) || ((checks & CHAIN_INPUT_CLOSED_UNLESS_OFFSET) && !offset_into_a_band(chain));
-    // A lone point bounds nothing and is dropped as a region; two or more
-    // vertices left open would reach the region machinery as an open poly.
-    if (closed_needed && chain->count > 1 && !is_closed(chain)) {
+    if (const int off = first_arc_off_its_circle(chain)) {
+        if (position > 0) std::snprintf(where, sizeof where, "chain %d, ", position);
+        return merrow1::precondition_failed_at(__FILE__, __LINE__, "DUE_TO_ARC_END_OFF_CIRCLE", "%s: %svertex %d",
+                                               entry, where, off);
+    }
+    // Any open chain, a lone start point too, would reach the region
+    // machinery as an open poly; a chain without vertices bounds nothing.
+    if ((checks & CHAIN_INPUT_CLOSED) && chain->count > 0 && !is_closed(chain)) {
         if (position > 0) std::snprintf(where, sizeof where, ": chain %d", position);
         return merrow1::precondition_failed_at(__FILE__, __LINE__, "DUE_TO_CHAIN_BEING_OPEN", "%s%s", entry, where);
     }

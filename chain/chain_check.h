@@ -19,30 +19,25 @@ inline bool CHAIN__end_is_finite(const end_segment& end, SEGMENT_TYPE type) {
 enum CHAIN_input_check_t : unsigned {
     CHAIN_INPUT_FINITE = 0,  // every vertex point, arc centre and radius is finite
     CHAIN_INPUT_LIST = 1,    // the ring is a chain list, not a chain
-    CHAIN_INPUT_CLOSED = 2,  // every chain of it is closed (a region chain)
-    // Every chain is closed, or carries an implied offset that makes it a
-    // band about itself (an open chain so offset bounds a region too).
-    CHAIN_INPUT_CLOSED_UNLESS_OFFSET = 4,
+    // Every chain of it is closed (a region chain).  The region booleans
+    // need it whatever they offset: the polygon-set intersection prepares the
+    // region sets from the chains as they come, and an open one there is an
+    // internal error.
+    CHAIN_INPUT_CLOSED = 2,
 };
-
-// The checks of a region set a region boolean is given.  A chain that the
-// boolean offsets (an offset callback, or its implied offset when those are
-// applied) becomes a band about itself and may be open; any other chain
-// bounds a region only when closed.
-inline unsigned CHAIN__region_set_checks(bool offset_callback, bool implied_offsets_applied) {
-    if (offset_callback) return CHAIN_INPUT_FINITE;
-    return implied_offsets_applied ? CHAIN_INPUT_CLOSED_UNLESS_OFFSET : CHAIN_INPUT_CLOSED;
-}
 
 // True when the chain, or every chain of the list, passes the checks.  A
 // failure answers false and, at checking level 1 or more, notes "Assertion
 // failed: <reason> (<entry>: chain <k>, vertex <n>)" (positions counted from
 // 1; no chain position for a single chain, no vertex for a whole chain):
-// DUE_TO_VERTEX_NOT_FINITE or DUE_TO_CHAIN_BEING_OPEN; a chain given where a
-// list belongs gets the list entries' plain "DUE_TO_INVALID_RING_TYPE".
-// A vertex without geometry or type gets the readers' plain
-// "DUE_TO_VERTEX_WITHOUT_GEOMETRY".  A null ring passes: the entry's own rule
-// for missing input applies.  A lone vertex needs no closing.
+// DUE_TO_VERTEX_NOT_FINITE, DUE_TO_ARC_END_OFF_CIRCLE (an arc vertex one of
+// whose ends lies farther than the host length tolerance off the circle of
+// its stored centre and radius) or DUE_TO_CHAIN_BEING_OPEN (any open chain
+// with a vertex, a lone start point too, where a closed one is needed); a
+// chain given where a list belongs gets the list entries' plain
+// "DUE_TO_INVALID_RING_TYPE".  A vertex without geometry or type gets the
+// readers' plain "DUE_TO_VERTEX_WITHOUT_GEOMETRY".  A null ring passes: the
+// entry's own rule for missing input applies.
 bool CHAIN__input_usable(const RING_header_s* chain_or_list, const char* entry, unsigned checks);
 
 // True when an offset of the chain by offset keeps its computations in

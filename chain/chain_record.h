@@ -9,8 +9,10 @@
 // end_segment for SEG_ARC; the end point is always first.
 #pragma once
 
+#include <merrow1/app_data_keys.h>
 #include <merrow1/chain_types.h>
 #include <merrow1/segment.h>
+#include <velte/cmem.h>
 #include <velte/ring.h>
 
 #include <vector>
@@ -93,6 +95,15 @@ inline RING_header_s* first_chain(const RING_header_s* chain_or_list) {
     for (int i = 0; i < chain_or_list->count && node; ++i, node = node->next)
         if (RING_header_s* chain = RING_ask_node_subring(node)) return chain;
     return nullptr;
+}
+
+// Removes the chain's loop-class record (header key CHAIN_APP_DATA_LOOP_CLASS)
+// and frees it: the record belongs to the chain that carries it.
+inline void delete_loop_class(RING_header_s* chain) {
+    void* record = APP_DATA__ask_app_data(chain->app_data, CHAIN_APP_DATA_LOOP_CLASS);
+    if (!record) return;
+    RING_delete_app_data(chain, CHAIN_APP_DATA_LOOP_CLASS);
+    CMEM_private_delete_object(record);
 }
 
 // The other material side: RIGHT and LEFT trade places; any other value (0,

@@ -109,10 +109,16 @@ std::vector<std::array<double, 2>> test_points(const RING_header_s* chain, bool 
 
 
 // Whether a boolean result holds a chain that bounds area: a collapsed
-// result chain (area within the squared length tolerance) is no region.
+// result chain, one whose mean width (twice its area over its perimeter) lies
+// within the length tolerance, is no region.  The booleans of two chains that
+// run along each other leave such slivers of the grid's rounding, a ring of
+// about 1e-9 width along the whole chain: their area grows with their length,
+// their width does not.
 bool bounds_area(const RING_header_s* result) {
     for (RING_header_s* chain : shapes_of(result))
-        if (std::fabs(CHAIN_chainArea_chainCentroid(chain, nullptr)) > EQ_ask_length_squared_tolerance()) return true;
+        if (2.0 * std::fabs(CHAIN_chainArea_chainCentroid(chain, nullptr)) >
+            CHAIN_perimeter_and_centroid(chain, nullptr) * EQ_ask_length_tolerance())
+            return true;
     return false;
 }
 
@@ -452,7 +458,7 @@ struct OffsetWork {
     }
     ~OffsetWork() {
         if (failed)
-            for (RING_header_s* chain : shapes_of(scratch)) RING_delete_app_data(chain, CHAIN_APP_DATA_LOOP_CLASS);
+            for (RING_header_s* chain : shapes_of(scratch)) merrow1::delete_loop_class(chain);
         RING_delete(scratch);
         for (RING_header_s* list : offsets) RING_delete(list);
     }

@@ -345,9 +345,7 @@ int CHAIN_boolean_regions(RING_header_s* set, SIDE side, unsigned op, CHAIN_vert
     // 1. Sets and output are lists; start report.
     MERROW1_REQUIRE_LIST(set, 0);
     MERROW1_REQUIRE_LIST(out, 0);
-    if (!CHAIN__input_usable(set, "CHAIN_boolean_regions",
-                             CHAIN__region_set_checks(offset_cb != nullptr, !(op & CHAIN_BOOLEAN_NO_IMPLIED_OFFSET))))
-        return 0;
+    if (!CHAIN__input_usable(set, "CHAIN_boolean_regions", CHAIN_INPUT_CLOSED)) return 0;
     CHAIN_debug_report(kDebugStart, "CHAIN_boolean_regions -- Start", set, nullptr);
     // 2. Nothing to do.
     if (empty_set(set)) {
@@ -395,7 +393,7 @@ int CHAIN_boolean_regions(RING_header_s* set, SIDE side, unsigned op, CHAIN_vert
 
 int CHAIN_union_regions(RING_header_s* set, SIDE side, bool carry, CHAIN_vertex_source_callback_t merge_cb,
                         POLY_SEG_offset_value_cb_t offset_cb, void* data, RING_header_s* out) {
-    if (!CHAIN__input_usable(set, "CHAIN_union_regions", CHAIN__region_set_checks(offset_cb != nullptr, true))) return 0;
+    if (!CHAIN__input_usable(set, "CHAIN_union_regions", CHAIN_INPUT_CLOSED)) return 0;
     const int done = CHAIN_boolean_regions(set, side, carry ? CHAIN_BOOLEAN_CARRY_SOURCES : 0u, merge_cb, nullptr,
                                            offset_cb, data, nullptr, out);
     CERR__set_error_code(0);
@@ -404,7 +402,7 @@ int CHAIN_union_regions(RING_header_s* set, SIDE side, bool carry, CHAIN_vertex_
 
 int CHAIN_intersect_regions(RING_header_s* set, SIDE side, bool carry, CHAIN_vertex_source_callback_t merge_cb,
                             RING_header_s* out) {
-    if (!CHAIN__input_usable(set, "CHAIN_intersect_regions", CHAIN__region_set_checks(false, true))) return 0;
+    if (!CHAIN__input_usable(set, "CHAIN_intersect_regions", CHAIN_INPUT_CLOSED)) return 0;
     const unsigned op = CHAIN_BOOLEAN_INTERSECT | (carry ? CHAIN_BOOLEAN_CARRY_SOURCES : 0u);
     const int done = CHAIN_boolean_regions(set, side, op, merge_cb, nullptr, nullptr, nullptr, nullptr, out);
     CERR__set_error_code(0);
@@ -510,9 +508,7 @@ int CHAIN_boolean_regions_to_zones(RING_header_s* set, SIDE side, unsigned op,
                                    CHAIN_vertex_source_callback_t merge_cb, CHAIN_trace_vertex_cb_t trace_cb,
                                    POLY_SEG_offset_value_cb_t offset_cb, void* data, BZONE_map_s* map) {
     MERROW1_REQUIRE_LIST(set, 0);
-    if (!CHAIN__input_usable(set, "CHAIN_boolean_regions_to_zones",
-                             CHAIN__region_set_checks(offset_cb != nullptr, !(op & CHAIN_BOOLEAN_NO_IMPLIED_OFFSET))))
-        return 0;
+    if (!CHAIN__input_usable(set, "CHAIN_boolean_regions_to_zones", CHAIN_INPUT_CLOSED)) return 0;
     CHAIN_debug_report(kDebugStart, "CHAIN_boolean_regions_to_zones -- Start", set, nullptr);
     if (empty_set(set) || !map) {
         CERR__set_error_code(0);
@@ -1318,12 +1314,9 @@ bool segment_kept_with_caps(RING_node_s* segment, void* chain) {
     return segment_marked(segment) || segment_caps_an_end(segment, static_cast<const RING_header_s*>(chain));
 }
 
+}  // namespace
 
-// The points where the kept offset of an open chain closed back along itself
-// ends: its first vertex and its turning vertex (header key 110) moved by the
-// offset along the normal of the chain's first and last segment, to the side
-// away from the material.  False when either is unknown.
-bool open_offset_ends(const RING_header_s* chain, double offset, Korvo::Math::Point2 ends[2]) {
+bool CHAIN__open_offset_ends(const RING_header_s* chain, double offset, Korvo::Math::Point2 ends[2]) {
     const RING_node_s* turn = merrow1::turning_vertex(chain);
     const CHAIN_main_data_s* md = main_of(chain);
     if (!turn || !md || (md->material_side != LEFT && md->material_side != RIGHT)) return false;
@@ -1342,6 +1335,8 @@ bool open_offset_ends(const RING_header_s* chain, double offset, Korvo::Math::Po
     }
     return true;
 }
+
+namespace {
 
 // The ends of an open result chain that lie within the tolerance of the
 // exact ends of the offset go there.  The grid leaves them a cell or two off,
@@ -1533,7 +1528,7 @@ RING_header_s* CHAIN__offset_special_tracing(RING_header_s* chain, double offset
                                           (few_after_pass_0 ? 2 : 7) * cell, side != 0 ? side : chain_side,
                                           true, nullptr, nullptr, out);
                 Korvo::Math::Point2 ends[2];
-                const bool have_ends = open_offset_ends(chain, offset, ends);
+                const bool have_ends = CHAIN__open_offset_ends(chain, offset, ends);
                 RING_node_s* node = before_first ? before_first->next : out->first;
                 for (int k = out->count; node && k > 0; --k, node = node == out->last ? nullptr : node->next)
                     if (RING_header_s* c = RING_ask_node_subring(node)) {

@@ -45,6 +45,11 @@ struct CHAIN_marked_offset_record_s {
 // record's, else 0.  A node without a source reference is the internal error
 // "No app data during offsetting.".
 double CHAIN__marked_offset_cb(RING_header_s* poly_or_set, RING_header_s* poly, RING_node_s* node, void* record);
+// The points where the kept offset of an open chain closed back along itself
+// ends: its first vertex and its turning vertex (header key 110) moved by the
+// offset along the normal of the chain's first and last segment, to the side
+// away from the material.  False when either is unknown.
+bool CHAIN__open_offset_ends(const RING_header_s* chain, double offset, Korvo::Math::Point2 ends[2]);
 // Moves the zone's boundary chains into the chain list in zone order: first
 // the first chain that is not a closed island (empty, open, or an outer
 // boundary), then every closed island in boundary order.  Each chain taken

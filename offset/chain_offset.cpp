@@ -55,6 +55,7 @@
 #include "chain/chain_check.h"
 #include "chain/chain_readings.h"
 #include "chainops/chain_backtrack.h"
+#include "chainops/chain_poly_seg_internal.h"
 #include "chainops/shape_kind.h"
 #include "chain/chain_each.h"
 #include "internal/check.h"
@@ -349,6 +350,15 @@ RING_header_s* keep_forward_side(RING_header_s* offsets, CHAIN_vertex_source_cal
     return kept.release();
 }
 
+// Restarts a closed chain at the point when the point lies on it (within the
+// host length tolerance); other chains stay as they are.
+void start_closed_at(RING_header_s* chain, const Korvo::Math::Point2& point) {
+    if (!is_closed(chain) || chain->count < 2) return;
+    POINT_ON_CHAIN_s place{};
+    const double at[2] = {point.x, point.y};
+    if (ChainPointMinDistance(chain, at, &place) <= EQ_ask_length_tolerance()) ChainSetStart(chain, &place);
+}
+
 // The caller's open chain closed back along itself for the open road, and
 // reopened, without its there-and-back marks and with its side and direction,
 // on every exit.
@@ -426,9 +436,15 @@ RING_header_s* offset_open(RING_header_s* chain, double offset, CORNER_CONTROL c
             result = offsets ? keep_forward_side(offsets, cb.vertex_source, pool) : nullptr;
         }
         merrow1::OwnedChain owned(result);
+        // Ends that meet give a closed offset (kept whole, or closed where its
+        // ends meet); it starts where the open chain's offset starts, at the
+        // offset of the chain's first vertex.
+        Korvo::Math::Point2 ends[2];
+        const bool have_ends = CHAIN__open_offset_ends(chain, std::fabs(offset), ends);
         for_each_result_chain(result, [&](RING_header_s* piece) {
             CHAIN_main_data_s* md = main_of(piece);
             if (!md) return;
+            if (have_ends) start_closed_at(piece, ends[0]);
             if (flipped) md->material_side = other_side(md->material_side);
             md->direction = CHAIN_direction_of_chain(piece);
         });

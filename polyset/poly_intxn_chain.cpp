@@ -413,15 +413,12 @@ RING_header_s* POLY_INTXN_create_chain(POLY_INTXN_s* loop, const INT_GRID_MAP_s*
 
     RING_header_s* chain = nullptr;
     CHAIN_loop_class_s* loop_class = nullptr;
-    // Deletes the new chain; outputs naming it go first so none dangles.
+    // Deletes the new chain (its loop-class record with it); outputs naming
+    // it go first so none dangles.
     auto discard_new_chain = [&]() {
         if (!chain) return;
         if (outputs) forget_chain_outputs(loop, chain);
-        if (loop_class) {
-            RING_delete_app_data(chain, CHAIN_APP_DATA_LOOP_CLASS);
-            CMEM_private_delete_object(loop_class);
-            loop_class = nullptr;
-        }
+        loop_class = nullptr;
         RING_delete(chain);
         chain = nullptr;
     };

@@ -1145,11 +1145,8 @@ RING_header_s* POLY_SEG_create_chain(RING_header_s* poly, const CSYS* csys, CMEM
                 order->position = 1e19;
             }
         }
+        // Deleting the chain frees its loop-class record.
         auto discard_new_chain = [&]() {
-            if (loop_class) {
-                RING_delete_app_data(chain, CHAIN_APP_DATA_LOOP_CLASS);
-                CMEM_private_delete_object(loop_class);
-            }
             RING_delete(chain);
             chain = nullptr;
         };

@@ -17,13 +17,14 @@ MERROW1_API_BEGIN
 
 // Signed area of a closed chain of two or more vertices, 0.0 otherwise (the
 // centroid then untouched).  The centroid (may be null) is the area centroid;
-// when |area| <= e it is the curve centroid and the result 0.0.
+// when |area| <= e^2 (an area is a length squared) it is the curve centroid
+// and the result 0.0.
 double CHAIN_chainArea_chainCentroid(const RING_header_s* chain, double centroid[2]);
 // CCW for a positive area, CW for a negative one, 0 for zero area or an open chain.
 DIRECTION CHAIN_direction_of_chain(const RING_header_s* chain);
 // Total area of a chain set, each chain's area negated when its material side
 // is RIGHT, and the area-weighted centroid (may be null).  An open chain, or a
-// total within 1e-10 of 0, answers 0.0 with the centroid (0, 0).
+// total within e^2 of 0, answers 0.0 with the centroid (0, 0).
 double CHAIN_area_centroid(const RING_header_s* set, Korvo::Math::Point2* centroid);
 // The absolute value of CHAIN_area_centroid.
 double CHAIN_chainsArea_chainsCentroid(const RING_header_s* set, Korvo::Math::Point2* centroid);

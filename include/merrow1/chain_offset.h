@@ -4,10 +4,18 @@
 // and takes one of three roads: a zero offset (or a chain without a material
 // side) gives the cleaned copy; a closed chain, or any chain with
 // BREAK_CORNER, is traced and the trace cleaned; an open chain is closed back
-// along itself, traced, and the forward side kept.  A negative offset works on
-// the other side: the source's material side is flipped for the call and put
-// back on every path.  Results are new chain lists in the caller's pool; an
-// empty result is null.
+// along itself, traced, and the forward side kept.  The offset of an open
+// chain starts at the offset of its first vertex.  When the chain's ends meet
+// and its offset runs on through them (a closed profile opened where it runs
+// straight on), the forward side forms a loop of its own and comes back as
+// one closed chain, starting there too: the older engine keeps a loop traced
+// wholly from the forward side whole, the newer one closes an offset whose
+// ends lie within ten grid cells of each other.  Ends that meet at a corner
+// the offset turns round leave a gap there (the open chain has no corner to
+// join), and ends apart give an open offset.  A negative offset works on the
+// other side: the source's material side is flipped for the call and put back
+// on every path.  Results are new chain lists in the caller's pool; an empty
+// result is null.
 //
 // The three callbacks travel together: the trace vertex-source callback (a
 // traced vertex and its source), the trace-vertex callback (how a source

@@ -64,6 +64,9 @@ enum : unsigned {
 // result are dropped.  1, and a null or empty set leaves out as it was; 0 with
 // the note "Assertion failed: DUE_TO_INVALID_RING_TYPE" when set or out is a
 // ring other than a list (so do the other entries here that take lists).
+// Every chain of the set is closed, offset or not: an open one (a lone start
+// point too) answers 0 with "DUE_TO_CHAIN_BEING_OPEN (<entry>: chain <k>)",
+// as in the union, the intersection and the boolean to zones.
 int CHAIN_boolean_regions(RING_header_s* set, SIDE side, unsigned op, CHAIN_vertex_source_callback_t merge_cb,
                           CHAIN_trace_vertex_cb_t trace_cb, POLY_SEG_offset_value_cb_t offset_cb, void* data,
                           Korvo::Cam::MaterialAtInfinity* mai, RING_header_s* out);

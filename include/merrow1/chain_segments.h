@@ -54,10 +54,13 @@ enum { CHAIN_EXTEND_BOTH_ENDS = 0, CHAIN_EXTEND_START = 1, CHAIN_EXTEND_END = 2 
 
 // The segment that ends at the node: start = the previous node's point, end
 // data = the node's geometry (no copy), application data = the node's list,
-// type = the node's SEGMENT_TYPE (-1 for unset bits); 1.  The first vertex of
-// an open chain gives 0; when it is a SEG_POINT the record is still filled as
-// a point segment at the start point.  A null node gives 0 (note
-// "DUE_TO_VERTEX_BEING_NULL").
+// type = the node's SEGMENT_TYPE (-1 for unset bits); 1.  A SEG_POINT vertex
+// with a vertex before it other than itself (the first vertex of a closed
+// chain a caller built with a point there) ends a SEG_LINE from that vertex's
+// point: every consumer reads the closing side of such a chain as a line.  The
+// first vertex of an open chain gives 0; when it is a SEG_POINT the record is
+// still filled as a point segment at the start point.  A null node gives 0
+// (note "DUE_TO_VERTEX_BEING_NULL").
 int ChainSegment(const RING_header_s* chain, const RING_node_s* node, SEGMENT* out);
 // The segment that starts at the node (ChainSegment of the next node); 0 for
 // the last vertex of an open chain and for a null node.

@@ -9,6 +9,7 @@
 #include <merrow1/chain_source.h>
 #include <pellam/testing.h>
 #include <stend/system.h>
+#include <velte/testing.h>
 
 #include <cmath>
 #include <string>
@@ -424,6 +425,44 @@ TEST_F(ChainAppend, CloseWithinTolerance) {
     EXPECT_TRUE(CHAIN_close_within_tol(single, 0.0));
     EXPECT_TRUE(closed(single));
     EXPECT_TRUE(CHAIN_close_within_tol(single, 0.0));  // already closed
+}
+
+// The vertex that closing drops (the first of ends that meet, the last of
+// two that meet, the first of CloseChainVertex) goes with its records and its
+// application data: once the chain is deleted, the pool holds no more
+// objects than before the chain was built.
+TEST_F(ChainAppend, ClosingFreesTheVertexItDrops) {
+    struct Case {
+        const char* name;
+        std::vector<Pt> points;
+        bool merge;  // CHAIN_close, else CloseChainVertex
+        int count;   // vertices after closing
+    };
+    const Case cases[] = {
+        {"ends meet", {{0, 0}, {1, 0}, {1, 1}, {0, 1}, {1e-9, 0}}, true, 4},
+        {"two vertices that meet", {{0, 0}, {1e-9, 0}}, true, 1},
+        {"first vertex dropped unmeasured", {{0, 0}, {1, 0}, {1, 1}}, false, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const long before = velte_test::live_object_count();
+        RING_header_s* chain = empty();
+        for (const Pt& p : c.points) {
+            end_segment e = point_end(p.x, p.y);
+            ChainAppendVertexGeneral(chain, &e, chain->first ? SEG_LINE : SEG_POINT, 1);
+        }
+        // An owned record on every vertex (the vertex policy frees key 17).
+        for (RING_node_s* node = chain->first; node; node = node->next)
+            RING_put_node_app_data(chain, node, APP_DATA_SOURCE_VERTEX, CMEM_NEW(pool, CHAIN_source_chain_source_vertex_s));
+        if (c.merge)
+            CHAIN_close(chain, 0.0);
+        else
+            CloseChainVertex(chain);
+        ASSERT_TRUE(closed(chain));
+        EXPECT_EQ(chain->count, c.count);
+        RING_delete(chain);
+        EXPECT_EQ(velte_test::live_object_count(), before);
+    }
 }
 
 TEST_F(ChainAppend, CloseChainVertexDropsFirstWithoutGeometryChange) {

@@ -161,6 +161,40 @@ RING_header_s* set_of(CMEM_pool_s* pool, std::initializer_list<RING_header_s*> c
     return set;
 }
 
+// An area is a length squared: a loop counts as having no area only within
+// the squared host length tolerance (1e-12), so loops of a part drawn a
+// thousand times smaller keep their area, their centroid and their tangents.
+// Squares of side s about (5, 5): area s^2, centroid (5, 5).
+TEST_F(ChainArea, SmallLoopsKeepTheirAreaDownToTheSquaredLengthTolerance) {
+    struct Case {
+        const char* name;
+        double side;
+        bool has_area;
+    };
+    const Case cases[] = {
+        {"area 1e-6, the length tolerance", 1e-3, true},
+        {"area 5e-7", std::sqrt(5e-7), true},
+        {"area 1e-10", 1e-5, true},
+        {"area 4e-13, below the squared tolerance", 6.4e-7, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const double h = c.side / 2;
+        RING_header_s* square = make_chain(pool, {L(5 - h, 5 - h), L(5 + h, 5 - h), L(5 + h, 5 + h), L(5 - h, 5 + h)}, true);
+        data_of(square)->material_side = LEFT;
+        double centroid[2] = {7, 7};
+        const double expected = c.has_area ? c.side * c.side : 0.0;
+        EXPECT_NEAR(CHAIN_chainArea_chainCentroid(square, centroid), expected, 1e-9 * c.side * c.side);
+        EXPECT_NEAR(centroid[0], 5.0, 1e-12);
+        EXPECT_NEAR(centroid[1], 5.0, 1e-12);
+        EXPECT_NEAR(CHAIN_area_centroid(set_of(pool, {square}), nullptr), expected, 1e-9 * c.side * c.side);
+        const Korvo::Math::Point2 outside{6.0, 5.0};
+        Korvo::Math::Point2 p1{}, p2{};
+        EXPECT_EQ(CHAIN_find_tangents_to_chain(square, &outside, nullptr, &p1, nullptr, &p2, nullptr),
+                  c.has_area ? 1 : 0);
+    }
+}
+
 TEST_F(ChainArea, SetAreaIsSignedByMaterialSide) {
     // An outer square of side 4 with material outside and a hole (RIGHT side
     // CW island) of side 2: 16 - 4 = 12, centroid from the weighted sum.

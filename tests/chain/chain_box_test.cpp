@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <merrow1/chain.h>
+#include <merrow1/chain_area.h>
 #include <merrow1/chain_build.h>
 #include <merrow1/chain_part.h>
 #include <merrow1/chain_segments.h>
@@ -91,6 +92,30 @@ TEST_F(ChainBoxTest, SegmentsOfOpenAndClosedChains) {
     ASSERT_EQ(ChainSegment(closed, closed->first, &s), 1);
     EXPECT_EQ(s.start, point(closed->last));
     EXPECT_EQ(s.end->x, point(closed->first)[0]);
+}
+
+// A closed chain a caller built with a point left at its first vertex: that
+// vertex ends the closing line from the last point, as a line there would; a
+// lone closed vertex stays a point.  The perimeter then counts the closing
+// side: 6 + sqrt(13) + 7 + sqrt(8) for the quadrilateral.
+TEST_F(ChainBoxTest, PointAtTheFirstVertexOfAClosedChainEndsTheClosingLine) {
+    using chain_builders::L;
+    using chain_builders::P;
+    for (bool point_first : {false, true}) {
+        SCOPED_TRACE(point_first ? "point first" : "line first");
+        RING_header_s* chain =
+            chain_builders::make_chain(pool, {point_first ? P(0, 0) : L(0, 0), L(6, 0), L(9, 2), L(2, 2)}, true);
+        SEGMENT s;
+        ASSERT_EQ(ChainSegment(chain, chain->first, &s), 1);
+        EXPECT_EQ(s.type, SEG_LINE);
+        EXPECT_EQ(s.start, point(chain->last));
+        EXPECT_EQ(s.end->x, 0.0);
+        EXPECT_NEAR(CHAIN_perimeter_and_centroid(chain, nullptr), 13.0 + std::sqrt(13.0) + std::sqrt(8.0), 1e-12);
+    }
+    RING_header_s* lone = chain_builders::make_chain(pool, {P(3, 4)}, true);
+    SEGMENT s;
+    ASSERT_EQ(ChainSegment(lone, lone->first, &s), 1);
+    EXPECT_EQ(s.type, SEG_POINT);
 }
 
 TEST_F(ChainBoxTest, NullVertexIsNotedAtCheckingLevelOne) {

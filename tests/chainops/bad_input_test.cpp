@@ -387,23 +387,48 @@ TEST_F(BadInputTest, NonFiniteVertexIsRefusedNamingTheEntryAndTheVertex) {
          },
          "CHAIN_fillet_region: chain 1, vertex 3"},
     };
-    const double kBad[] = {std::nan(""), HUGE_VAL, -HUGE_VAL};
+    // Vertex 3 of the square: a coordinate that is not finite, or an arc
+    // whose stored centre lies 1e6 from its ends (they are not on its
+    // circle: the radius is their distance from (1, 1)) or whose radius
+    // falls 1e-5 short of its ends' distance from its centre.
+    struct Bad {
+        const char* name;
+        double value;  // the coordinate, or the arc's centre offset
+        bool arc;
+        const char* reason;
+    };
+    const Bad kBad[] = {
+        {"NaN", std::nan(""), false, "DUE_TO_VERTEX_NOT_FINITE"},
+        {"+inf", HUGE_VAL, false, "DUE_TO_VERTEX_NOT_FINITE"},
+        {"-inf", -HUGE_VAL, false, "DUE_TO_VERTEX_NOT_FINITE"},
+        {"arc centre 1e6 away", 1e6, true, "DUE_TO_ARC_END_OFF_CIRCLE"},
+        {"arc radius 1e-5 short", 0.0, true, "DUE_TO_ARC_END_OFF_CIRCLE"},
+    };
     for (const Case& k : cases) {
         for (const bool newer : {true, false}) {
-            for (double bad : kBad) {
-                SCOPED_TRACE(std::string(k.name) + (newer ? " (newer engine) " : " (older engine) ") +
-                             std::to_string(bad));
+            for (const Bad& bad : kBad) {
+                SCOPED_TRACE(std::string(k.name) + (newer ? " (newer engine) " : " (older engine) ") + bad.name);
                 CHAIN_set_new_boolean_flag(newer);
                 stend_test::clear();
                 RING_header_s* chain = region(0, 0, 2, 2, 1);
-                record_of(nth(chain, 2))->geometry[0] = bad;
+                if (bad.arc) {
+                    // The quarter turn from (2, 0) to (2, 2) about (1, 1) bulging out.
+                    chain = make_chain(pool, {L(0, 0), L(2, 0), A(2, 2, 1 + bad.value, 1 + bad.value, CCW), L(0, 2)},
+                                       true);
+                    data_of(chain)->material_side = LEFT;
+                    data_of(chain)->direction = CCW;
+                    data_of(chain)->region_set_id = 1;
+                    arc_of(nth(chain, 2))->radius = std::sqrt(2.0) - (bad.value == 0.0 ? 1e-5 : 0.0);
+                } else {
+                    record_of(nth(chain, 2))->geometry[0] = bad.value;
+                }
                 RING_header_s* out = list_of({});
                 EXPECT_TRUE(k.call(this, chain, out));
                 EXPECT_EQ(out->count, 0);
                 EXPECT_TRUE(stend_test::texts(stend_test::Kind::Exception).empty());
                 EXPECT_EQ(stend_test::texts(stend_test::Kind::Note),
-                          std::vector<std::string>{std::string("Assertion failed: DUE_TO_VERTEX_NOT_FINITE (") +
-                                                   k.where + ")"});
+                          std::vector<std::string>{std::string("Assertion failed: ") + bad.reason + " (" + k.where +
+                                                   ")"});
             }
         }
     }
@@ -436,6 +461,23 @@ TEST_F(BadInputTest, OpenChainInARegionSetIsRefusedByTheRegionEntries) {
              return CHAIN_boolean_regions(s, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, o);
          },
          "DUE_TO_CHAIN_BEING_OPEN (CHAIN_boolean_regions: chain 2)"},
+        // Offset by a callback or by their implied offsets, open chains are
+        // as open to the polygon-set intersection.
+        {"boolean regions with an offset callback",
+         [](BadInputTest*, RING_header_s* s, RING_header_s* o) {
+             double values[4] = {0.25, 0.25, 0.25, 0.25};
+             return CHAIN_boolean_regions(s, 0, 0, nullptr, nullptr, CHAIN_offset_value_cb, values, nullptr, o);
+         },
+         "DUE_TO_CHAIN_BEING_OPEN (CHAIN_boolean_regions: chain 2)"},
+        {"union regions of chains with implied offsets",
+         [](BadInputTest*, RING_header_s* s, RING_header_s* o) {
+             for (RING_node_s* n = s->first; n; n = n == s->last ? nullptr : n->next) {
+                 data_of(RING_ask_node_subring(n))->use_implied_offset = 1;
+                 data_of(RING_ask_node_subring(n))->implied_offset = 0.25;
+             }
+             return CHAIN_union_regions(s, 0, false, nullptr, nullptr, nullptr, o);
+         },
+         "DUE_TO_CHAIN_BEING_OPEN (CHAIN_union_regions: chain 2)"},
         {"boolean regions to zones",
          [](BadInputTest*, RING_header_s* s, RING_header_s*) {
              BZONE_map_s* map = BZONE_create_map(s->pool, 4);
@@ -453,28 +495,34 @@ TEST_F(BadInputTest, OpenChainInARegionSetIsRefusedByTheRegionEntries) {
          [](BadInputTest*, RING_header_s* s, RING_header_s* o) { return CHAIN_boolean_between(s, 0, o, nullptr); },
          nullptr},
     };
+    // A lone start point is open as well: no region entry lets it reach the
+    // polygon-set intersection.
+    const std::vector<std::vector<V>> kOpen = {{P(-1, 1), L(3, 1), L(3, 5)}, {P(-1, 1)}};
     for (const Case& k : cases) {
-        for (const bool newer : {true, false}) {
-            SCOPED_TRACE(std::string(k.name) + (newer ? " (newer engine)" : " (older engine)"));
-            CHAIN_set_new_boolean_flag(newer);
-            stend_test::clear();
-            RING_header_s* open = make_chain(pool, {P(-1, 1), L(3, 1), L(3, 5)}, false);
-            data_of(open)->material_side = LEFT;
-            data_of(open)->region_set_id = 2;
-            RING_header_s* out = list_of({});
-            int answer = -1;
-            EXPECT_NO_THROW(answer = k.call(this, list_of({region(0, 0, 2, 2, 1), open}), out));
-            EXPECT_TRUE(stend_test::texts(stend_test::Kind::Internal).empty());
-            if (k.refusal) {
-                EXPECT_EQ(answer, 0);
-                EXPECT_EQ(out->count, 0);
-                EXPECT_EQ(stend_test::texts(stend_test::Kind::Note),
-                          std::vector<std::string>{std::string("Assertion failed: ") + k.refusal});
-            } else {
-                EXPECT_EQ(answer, 1);
+        for (const std::vector<V>& vertices : kOpen) {
+            for (const bool newer : {true, false}) {
+                SCOPED_TRACE(std::string(k.name) + (newer ? " (newer engine)" : " (older engine)") + ", " +
+                             std::to_string(vertices.size()) + " vertices");
+                CHAIN_set_new_boolean_flag(newer);
+                stend_test::clear();
+                RING_header_s* open = make_chain(pool, vertices, false);
+                data_of(open)->material_side = LEFT;
+                data_of(open)->region_set_id = 2;
+                RING_header_s* out = list_of({});
+                int answer = -1;
+                EXPECT_NO_THROW(answer = k.call(this, list_of({region(0, 0, 2, 2, 1), open}), out));
+                EXPECT_TRUE(stend_test::texts(stend_test::Kind::Internal).empty());
+                if (k.refusal) {
+                    EXPECT_EQ(answer, 0);
+                    EXPECT_EQ(out->count, 0);
+                    EXPECT_EQ(stend_test::texts(stend_test::Kind::Note),
+                              std::vector<std::string>{std::string("Assertion failed: ") + k.refusal});
+                } else {
+                    EXPECT_EQ(answer, 1);
+                }
+                EXPECT_EQ(open->count, static_cast<int>(vertices.size()));
+                EXPECT_FALSE(closed(open));
             }
-            EXPECT_EQ(open->count, 3);
-            EXPECT_FALSE(closed(open));
         }
     }
     CHAIN_unset_new_boolean_flag();

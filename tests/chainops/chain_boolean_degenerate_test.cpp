@@ -97,7 +97,8 @@ TEST_F(ChainBooleanDegenerateTest, EveryInputAnswersOrRaisesAndLeavesItsChainsAs
         {"one vertex",
          [](CMEM_pool_s* p) {
              return std::vector<RING_header_s*>{region(p, {P(5, 5)}, false, 1), square(p, 0, 0, 2, 2, 2)};
-         }},
+         },
+         "DUE_TO_CHAIN_BEING_OPEN (ENTRY: chain 1)"},
         {"a chain without vertices",
          [](CMEM_pool_s* p) {
              return std::vector<RING_header_s*>{region(p, {}, false, 1), square(p, 0, 0, 2, 2, 2)};
@@ -149,7 +150,8 @@ TEST_F(ChainBooleanDegenerateTest, EveryInputAnswersOrRaisesAndLeavesItsChainsAs
          [](CMEM_pool_s* p) {
              return std::vector<RING_header_s*>{
                  region(p, {L(0, 0), L(2, 0), A(0, 0, 5, 5, CCW)}, true, 1), square(p, 0, 0, 2, 2, 2)};
-         }},
+         },
+         "DUE_TO_ARC_END_OFF_CIRCLE (ENTRY: chain 1, vertex 3)"},
     };
     for (const Case& c : cases) {
         for (const bool intersect : {false, true}) {
