@@ -250,16 +250,7 @@ Found intersect_arcs(const SEGMENT* s1, const SEGMENT* s2, double tolerance, con
         }
         return f;
     }
-    // Circles that cross and share no end meet at their two crossings, or
-    // touch when the half chord between them is within the tolerance (below),
-    // however close to tangency their centres lie.  Taken as a tangency at the
-    // point on their line of centres, circles that cut into each other by
-    // less than the tolerance lost crossings that lie sqrt(2 r (r1 + r2 - d))
-    // or so away, beyond the tolerance unless the radii are below it: the
-    // arcs of a millimetre part crossing near their ends lost their only
-    // meeting.  At a shared end the near tangency is that end.
-    const bool crossing = !shared_point && d < r1 + r2 && d > std::fabs(r1 - r2);
-    if (!crossing && d > r1 + r2 - tolerance) {  // external tangency or apart
+    if (d > r1 + r2 - tolerance) {  // external tangency or apart
         if (std::fabs(d - (r1 + r2)) > tolerance) return f;
         Vec p1{c1[0] + r1 * e.x, c1[1] + r1 * e.y};
         Vec p2{c2[0] - r2 * e.x, c2[1] - r2 * e.y};
@@ -270,12 +261,12 @@ Found intersect_arcs(const SEGMENT* s1, const SEGMENT* s2, double tolerance, con
         tangency(sum1 < sum2 ? p1 : p2);
         return f;
     }
-    if (!crossing && r1 > d + r2 - tolerance) {  // circle 2 inside circle 1
+    if (r1 > d + r2 - tolerance) {  // circle 2 inside circle 1
         if (std::fabs(r1 - (d + r2)) > tolerance) return f;
         tangency(Vec{c2[0] + r2 * e.x, c2[1] + r2 * e.y});
         return f;
     }
-    if (!crossing && r2 > d + r1 - tolerance) {  // circle 1 inside circle 2
+    if (r2 > d + r1 - tolerance) {  // circle 1 inside circle 2
         if (std::fabs(r2 - (d + r1)) > tolerance) return f;
         tangency(Vec{c1[0] - r1 * e.x, c1[1] - r1 * e.y});
         return f;

@@ -78,17 +78,14 @@ class SmallPartOffsets : public trace_test::EnginePoolTest {};
 
 TEST_F(SmallPartOffsets, OffsetsMatchTheBruteForceDistances) {
     const Case table[] = {
-        // The arms, 3e-5 thick, collapse (d just above half of them); the
+        // The arms, 3e-5 thick, collapse (d just above half of them): the
         // offsets of an arm's two walls pass 3e-7 apart, so the arc about an
-        // inner corner cuts the other wall's offset 3e-7 deep, 3e-6 from
-        // the foot: the older engine lost those crossings and offset the
-        // pocket to nothing, or kept the middle arm.
-        {"E, arms collapsed just beyond half their width", e_shape(1e-3, 1e-4, 3e-5, 7e-4, 1), RIGHT, 1e-3,
-         1.51572e-5, 5e-5},
-        // The same depth of cut on an E a thousand times larger: the fault
-        // comes from the depth against the tolerance, not from the size.
-        {"E a thousand times larger, the same cut", e_shape(1e-3, 1e-4, 3e-5, 7e-4, 1000), RIGHT, 1.0,
-         1.5e-2 + 1.572e-7, 5e-2},
+        // inner corner cuts the other wall's offset 3e-7 deep, 3e-6 from the
+        // foot (as deep on an E a thousand times larger offset 1.572e-7 beyond
+        // half an arm): the older engine lost those crossings and offset the
+        // pocket to nothing.
+        {"E a thousand times larger, arms collapsed 1.572e-7 beyond half their width",
+         e_shape(1e-3, 1e-4, 3e-5, 7e-4, 1000), RIGHT, 1.0, 1.5e-2 + 1.572e-7, 5e-2},
         // Further beyond: the loop removal cut the top arm's loop 7e-7 from
         // an arc's start and the arc kept its whole sweep, leaving a chord
         // from the arm's offset across to the top wall's, 2e-5 nearer than d.
