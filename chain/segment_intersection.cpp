@@ -154,7 +154,17 @@ Found intersect_line_arc(const SEGMENT* s1, const SEGMENT* s2, const SEGMENT* li
     Vec foot{line->start[0] + along * u.x, line->start[1] + along * u.y};
     double h = std::hypot(c[0] - foot.x, c[1] - foot.y);
 
-    if (std::fabs(r - h) <= tolerance) {  // tangency
+    // Tangency: the line passes the circle within the tolerance.  A line that
+    // cuts into the circle and shares no end with the arc touches it only
+    // when the points where it crosses lie within the tolerance of each other
+    // (the half chord sqrt(r^2 - h^2), as for two circles): cutting in by
+    // less than the tolerance (r - h), it still crosses at sqrt(2 r (r - h))
+    // on either side of the foot, far beyond the tolerance unless the radius
+    // is below half of it, and taken as a tangency at the foot such a
+    // crossing near an arc's end was lost with the arc.  At a shared end the
+    // near tangency is that end.
+    const bool crossing = !shared.point(s1, s2) && h < r;
+    if (crossing ? (r - h) * (r + h) <= tolerance * tolerance : std::fabs(r - h) <= tolerance) {
         const double* p = shared.point(s1, s2);
         if (p)
             f.set(0, p);

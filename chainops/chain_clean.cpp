@@ -640,8 +640,13 @@ bool runs_back(const double* p, const double* v, const double* q, double toleran
     const bool q_nearer = ORIENT2D_distance_sign(v, p, q) <= 0;
     const double* near = q_nearer ? q : p;
     const double* far = q_nearer ? p : q;
+    // A nearer end within the tolerance of V gives the line no direction to
+    // run back in: any turn there would pass.  Such a piece is the short
+    // turn between two lines, which the caller tries as the middle piece.
+    const double nx = near[0] - v[0], ny = near[1] - v[1];
+    if (nx * nx + ny * ny <= tolerance * tolerance) return false;
     const double fx = far[0] - v[0], fy = far[1] - v[1];
-    const double cross = fx * (near[1] - v[1]) - fy * (near[0] - v[0]);
+    const double cross = fx * ny - fy * nx;
     return std::fabs(cross) <= tolerance * std::hypot(fx, fy);
 }
 

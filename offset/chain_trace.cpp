@@ -900,10 +900,19 @@ PassOutcome removal_pass(RING_header_s* trace, double tolerance, CMEM_pool_s* po
         // old start.)
         const CircleKeeper before_cut(trace, p->node);
         const CircleKeeper after_cut(trace, p->node->next != p->node ? p->node->next : nullptr);
+        // The refit that setting a segment end makes is not wanted here, and
+        // it leaves an arc's end where it was when the crossing lies within
+        // the length tolerance of the arc's start (its guard against
+        // refitting through a point on the start tangent): the arc of a
+        // millimetre part cut so close to its start kept its whole sweep and
+        // the pieces after the cut began at its old end.  So the vertex takes
+        // the crossing's point itself once the circles are back.
         const Korvo::Math::Point2 at{p->point[0], p->point[1]};
         CHAIN_modify_vertex_point(trace, p->node, &at);
         before_cut.restore();
         after_cut.restore();
+        merrow1::point_of(p->node)[0] = at.x;
+        merrow1::point_of(p->node)[1] = at.y;
         CHAIN_drop_cached_box(trace);
         debug_note("CHAIN__trace: traced chain -- simple, embedded loop removed", trace, p->node);
         CERR_raise_on_abort();

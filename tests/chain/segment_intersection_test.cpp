@@ -62,6 +62,11 @@ struct IntersectionCase {
 
 class SegmentIntersectionTable : public ::testing::TestWithParam<IntersectionCase> {};
 
+// Crossings near tangency on a part about a millimetre wide.
+const double kSmallR = 1.5e-5;
+const double kCutDepthY = -(kSmallR - 3e-7);
+const double kHalfChordOfCut = std::sqrt(kSmallR * kSmallR - kCutDepthY * kCutDepthY);
+
 TEST_P(SegmentIntersectionTable, CountsPointsAndMultiplicity) {
     const IntersectionCase& c = GetParam();
     INT_POINT full;
@@ -168,7 +173,14 @@ INSTANTIATE_TEST_SUITE_P(
         IntersectionCase{"ChordAndArc", line(kQx, kQy, kPx, kPy), arc(kPx, kPy, kQx, kQy, 0, 0, CCW), 2, 2,
                          {{kQx, kQy}, {kPx, kPy}}, 1, 0},
         IntersectionCase{"CrossingArcsShareAnEnd", arc(kPx, kPy, kQx, kQy, 0, 0, CCW),
-                         arc(kPx + 0.8, kPy + 0.8, kPx, kPy, kPx + 0.8, kPy, CCW), 2, 1, {{kPx, kPy}}, 1, 0}),
+                         arc(kPx + 0.8, kPy + 0.8, kPx, kPy, kPx + 0.8, kPy, CCW), 2, 1, {{kPx, kPy}}, 1, 0},
+        // A line and a circle of radius 1.5e-5 that cut into each other by
+        // 3e-7, less than the host length tolerance, cross 3e-6 on either side
+        // of the foot (closed form sqrt(r^2 - h^2)): two points, the one on
+        // the quarter arc kept, not a tangency at the foot off the arc.
+        IntersectionCase{"LineCutsASmallCircleBelowTheTolerance", line(1e-4, kCutDepthY, -1e-4, kCutDepthY),
+                         arc(0, -kSmallR, -kSmallR, 0, 0, 0, CW), 2, 1, {{-kHalfChordOfCut, kCutDepthY}}, 1, 1e-19}),
+
     [](const ::testing::TestParamInfo<IntersectionCase>& info) { return std::string(info.param.name); });
 
 TEST(SegmentIntersection, ParametersOnBothSegments) {

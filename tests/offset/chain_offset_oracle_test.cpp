@@ -203,7 +203,7 @@ struct Source {
         long double x, y, phi;
     };
     std::vector<Corner> corners;
-    long double lo_x = 1e9, hi_x = -1e9, lo_y = 1e9, hi_y = -1e9;
+    long double lo_x = 1e30L, hi_x = -1e30L, lo_y = 1e30L, hi_y = -1e30L;
 
     // Material inside the closed chain.
     bool island() const { return (sense > 0) == (side == LEFT); }
@@ -301,14 +301,22 @@ struct Tally {
 
 const long double kCellBound = 4e-9L;  // the newer engine's grid cell on these chains (extent below 8)
 
-long double band_eps() { return 2 * (static_cast<long double>(EQ_ask_length_tolerance()) + 10 * kCellBound + 3e-8L); }
+// The factor by which the scaled family runs scale the outlines and offsets
+// (1 elsewhere).  The grid cell and the chord errors (1e-8 of radii of a few
+// units) scale with the outline; the tracing tolerance is the host's and
+// does not.
+long double g_scale = 1;
+
+long double band_eps() {
+    return 2 * (static_cast<long double>(EQ_ask_length_tolerance()) + 10 * kCellBound * g_scale + 3e-8L * g_scale);
+}
 
 // The sample grid over the source's box grown by the offset and a margin
 // (the result reaches d beyond the source on the offset side).
 const int kCells = 36;
 const size_t kGridPoints = (kCells + 1) * (kCells + 1);
 void grid_point(const Source& src, long double d, size_t k, long double* x, long double* y) {
-    const long double grow = d + 0.1L;
+    const long double grow = d + 0.1L * g_scale;
     const long double i = static_cast<long double>(k / (kCells + 1)), j = static_cast<long double>(k % (kCells + 1));
     *x = src.lo_x - grow + (src.hi_x - src.lo_x + 2 * grow) * i / kCells;
     *y = src.lo_y - grow + (src.hi_y - src.lo_y + 2 * grow) * j / kCells;
@@ -395,7 +403,7 @@ std::string check_open_point(const Check& c, long double x, long double y, Tally
         for (const Seg& g : chain) crossings_with(g, qx, qy, ux, uy, best, &ts);
     std::sort(ts.begin(), ts.end());
     // A crossing through a vertex of the result is found on both its pieces.
-    ts.erase(std::unique(ts.begin(), ts.end(), [](long double a, long double b) { return b - a < 1e-9L; }),
+    ts.erase(std::unique(ts.begin(), ts.end(), [](long double a, long double b) { return b - a < 1e-9L * g_scale; }),
              ts.end());
     // Every point of the segment has q as its nearest source point, so a
     // crossing at t lies t from the source: never below |d| - eps.  Outside
@@ -1191,25 +1199,33 @@ protected:
         }
     }
 
-    // `cases` cases of the family from the seed, each with every control.
-    void run_family(const Family& family, unsigned seed, int cases, Counts* counts) {
+    // `cases` cases of the family from the seed, each with every control,
+    // the outlines and offsets scaled by `scale`.
+    void run_family(const Family& family, unsigned seed, int cases, Counts* counts, double scale = 1) {
         std::mt19937 rng(seed);
         Tally tally;
         tally.quiet = true;
         struct Slack {
-            Slack() { g_corner_zone_slack = band_eps(); }
-            ~Slack() { g_corner_zone_slack = 0; }
-        } slack;
+            explicit Slack(double scale) {
+                g_scale = scale;
+                g_corner_zone_slack = band_eps();
+            }
+            ~Slack() { g_corner_zone_slack = 0, g_scale = 1; }
+        } slack(scale);
+        const std::string name = scale == 1 ? std::string(family.name)
+                                            : std::string(family.name) + " scaled by " + std::to_string(scale);
         for (int index = 0, done = 0; done < cases && index < 50 * cases; ++index) {
             Case c = family.make(rng);
+            for (Vertex& v : c.vertices) v.x *= scale, v.y *= scale;
+            c.offset *= scale;
             RING_header_s* chain = trace_test::appended_chain(pool, c.vertices, c.closed, c.side);
             if (CHAIN_has_self_intersections(chain)) continue;
             ++done;
             for (CORNER_CONTROL control : trace_test::kControls) {
                 c.control = control;
-                check_case(c, chain, std::string(family.name) + ", " + describe(c, index), &tally,
+                check_case(c, chain, name + ", " + describe(c, index), &tally,
                            [&](int engine, bool, bool wrong) {
-                               Counts::Cell& cell = counts->cells[family.name][engine][control];
+                               Counts::Cell& cell = counts->cells[name][engine][control];
                                ++cell.calls;
                                cell.wrong += wrong;
                                // The first fault of the first two wrong
@@ -1249,6 +1265,30 @@ TEST_F(OffsetFamilyOracle, LongAllFamilies) {
         std::fflush(stdout);
     }
     if (!only || !*only || std::string(only) == "regions with 1-5 islands") run_regions(7919u, 300, &counts);
+    counts.print();
+    EXPECT_EQ(counts.wrong(), 0);
+}
+
+// The outlines of every family scaled to parts a thousandth as large (whose
+// shortest edges come within tens of the host's length tolerance) and a
+// million times as large, a few cases each: run with ctest -L long.  The
+// coordinates near 1e6 are left out at 1e6, where they would lie near 1e12
+// and a double could no longer resolve the length tolerance there; so are
+// the stars of 1000 vertices at 1e-3, whose notches between spikes are 6e-6
+// wide, six tolerances: the older engine offsets them wrongly.
+TEST_F(OffsetFamilyOracle, LongScaledFamilies) {
+    const char* on = std::getenv("MERROW1_LONG_TESTS");
+    if (on == nullptr || *on == '\0') GTEST_SKIP() << "set MERROW1_LONG_TESTS to run";
+    const char* only = std::getenv("MERROW1_OFFSET_FAMILY");
+    Counts counts;
+    for (double scale : {1e-3, 1e6})
+        for (const Family& family : kFamilies) {
+            if (only && *only && std::string(family.name) != only) continue;
+            const bool large = std::string(family.name) == "stars of 1000 vertices";
+            if ((scale > 1 && std::string(family.name) == "coordinates near 1e6") || (scale < 1 && large)) continue;
+            run_family(family, 104729u, large ? 1 : 20, &counts, scale);
+            std::fflush(stdout);
+        }
     counts.print();
     EXPECT_EQ(counts.wrong(), 0);
 }
