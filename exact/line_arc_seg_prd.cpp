@@ -1838,17 +1838,36 @@ int LINE_ARC_SEG_prd_grid_loop_area_sign(const PNT2_s* points, int count, double
     // Twice the polygon's area about its first vertex: differences of grid
     // coordinates need 32 bits, sums of two of them 33, their products 65 and
     // the sum of at most 2^31 products 96, so 128-bit integers hold it all.
+    // Every point starts one term and ends another: each is checked once
+    // (a coordinate within the grid is whole when its conversion to an
+    // integer, which drops the fraction, gives it back).
+    for (int i = 0; i < count; ++i)
+        for (double v : {points[i].x, points[i].y})
+            if (!(std::fabs(v) <= 2147483647.0) || static_cast<double>(static_cast<int64_t>(v)) != v) return 0;
+    // Each product sx dy is taken as sx dh 2^16 + sx dl, where dy = dh 2^16 +
+    // dl and 0 <= dl < 2^16.  With |sx| < 2^33 and |dh| <= 2^16 both parts
+    // lie below 2^49 in magnitude, so 2^13 of them sum below 2^62 in 64-bit
+    // integers; every 2^13 terms the two sums go into the 128-bit total.
     const PNT2_s& o = points[0];
+    const int64_t ox2 = 2 * static_cast<int64_t>(o.x);
     WIDE_INT_s twice = WIDE_INT_from_int64(0);
+    int64_t high = 0, low = 0;
+    auto flush = [&] {
+        twice = WIDE_INT_add(twice, WIDE_INT_add(WIDE_INT_mul64(high, 65536), WIDE_INT_from_int64(low)));
+        high = 0;
+        low = 0;
+    };
     for (int i = 0; i < count; ++i) {
         const PNT2_s& a = points[i];
-        const PNT2_s& b = points[(i + 1) % count];
-        for (double v : {a.x, a.y, b.x, b.y})
-            if (!(std::fabs(v) <= 2147483647.0) || v != std::trunc(v)) return 0;
-        const int64_t sx = static_cast<int64_t>(a.x) + static_cast<int64_t>(b.x) - 2 * static_cast<int64_t>(o.x);
+        const PNT2_s& b = points[i + 1 < count ? i + 1 : 0];
+        const int64_t sx = static_cast<int64_t>(a.x) + static_cast<int64_t>(b.x) - ox2;
         const int64_t dy = static_cast<int64_t>(b.y) - static_cast<int64_t>(a.y);
-        twice = WIDE_INT_add(twice, WIDE_INT_mul64(sx, dy));
+        const int64_t dl = static_cast<int64_t>(static_cast<uint64_t>(dy) & 0xffffu);
+        high += sx * ((dy - dl) / 65536);
+        low += sx * dl;
+        if ((i & 8191) == 8191) flush();
     }
+    flush();
     const int polygon = WIDE_INT_sign(twice);
     if (arc_sum == 0 && arc_error == 0) return polygon;
     // With arcs: the polygon's exact value rounded once to a double (relative

@@ -45,4 +45,25 @@ TEST(GridLoopAreaSign, PolygonsAreSignedExactlyAtAnySize) {
     }
 }
 
+// Many large terms: runs there and back to the far corners of the grid add
+// nothing to the area, each term of them is near 2^62, and the triangle of
+// area 1/2 they hang on must keep its sign however many there are.
+TEST(GridLoopAreaSign, LongLoopsOfLargeTermsStayExact) {
+    const double n = 2147483646;
+    for (int runs : {1, 4095, 4096, 4097, 10000}) {
+        SCOPED_TRACE(runs);
+        std::vector<PNT2_s> points{{0, 0}};
+        for (int k = 0; k < runs; ++k) {
+            const double x = k % 2 ? -n : n;
+            points.push_back({x, -n});
+            points.push_back({0, 0});
+        }
+        points.push_back({n + 1, n});
+        points.push_back({n, n - 1});
+        EXPECT_EQ(LINE_ARC_SEG_prd_grid_loop_area_sign(points.data(), static_cast<int>(points.size()), 0, 0), -1);
+        std::reverse(points.begin(), points.end());
+        EXPECT_EQ(LINE_ARC_SEG_prd_grid_loop_area_sign(points.data(), static_cast<int>(points.size()), 0, 0), 1);
+    }
+}
+
 }  // namespace
