@@ -4,7 +4,6 @@
 #include "chain/chain_location_box.h"
 #include "chain/chain_record.h"
 #include "chain/chain_readings.h"
-#include "chain/chain_winding.h"
 #include "internal/vec2.h"
 
 #include <internal/check.h>
@@ -80,40 +79,7 @@ using merrow1::chains_of;
 using merrow1::is_closed;
 using merrow1::point_of;
 
-// The angle the segment sweeps as seen from p, in (-2 pi, 2 pi); p must not
-// lie on the segment.  A line sweeps the angle between its ends as seen from
-// p.  An arc sweeps the same angle modulo 2 pi; seen from inside its circle
-// the direction to a point moving along the arc turns monotonically with the
-// arc's sense, so there the angle takes the arc's sign (chord angle +/- 2 pi
-// when it does not have it).  Seen from outside the circle the arc never
-// turns about p by pi or more, so the chord angle is the arc's.
-double swept_angle(const SEGMENT& segment, const double p[2]) {
-    const double a[2] = {segment.start[0] - p[0], segment.start[1] - p[1]};
-    const double b[2] = {segment.end->x - p[0], segment.end->y - p[1]};
-    double angle = std::atan2(a[0] * b[1] - a[1] * b[0], a[0] * b[0] + a[1] * b[1]);
-    if (segment.type != SEG_ARC) return angle;
-    const end_segment& arc = *segment.end;
-    const double from_centre = std::hypot(p[0] - arc.cx, p[1] - arc.cy);
-    if (from_centre >= arc.radius) return angle;
-    if (arc.direction == CCW && angle <= 0.0) angle += kTwoPi;
-    if (arc.direction == CW && angle >= 0.0) angle -= kTwoPi;
-    return angle;
-}
-
-// Winding number of the closed chain about a point that lies off it.
-int winding_number(const RING_header_s* closed, const double p[2]) {
-    double total = 0.0;
-    RING_node_s* node = closed->first->next;
-    for (int k = 1; k <= closed->count && node; ++k, node = node->next) {
-        SEGMENT segment;
-        if (ChainSegment(closed, node, &segment)) total += swept_angle(segment, p);
-    }
-    return static_cast<int>(std::lround(total / kTwoPi));
-}
-
 }  // namespace
-
-int CHAIN__winding_number(const RING_header_s* closed, const double p[2]) { return winding_number(closed, p); }
 
 double ChainVectorCircularParameter(const double v[2]) {
     double angle = std::atan2(v[1], v[0]);

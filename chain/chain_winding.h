@@ -3,10 +3,6 @@
 
 #include <velte/ring.h>
 
-// Winding number of the closed chain about a point that lies off it, arcs
-// counted by their sweep (counter-clockwise positive).
-int CHAIN__winding_number(const RING_header_s* closed, const double p[2]);
-
 // Winding number of the closed chain about the point p moved off it by an
 // infinitesimal step (e, e^3), 0 < e: decided exactly (exact/orient2d) for any
 // p, on the chain or off it, by the chords of the chain (crossings of the

@@ -10,9 +10,7 @@
 #include <merrow1/chain_boolean.h>
 #include <merrow1/chain_build.h>
 #include <merrow1/chain_debug.h>
-#include <merrow1/chain_distance.h>
 #include <merrow1/chain_segments.h>
-#include <merrow1/segment.h>
 #include <merrow1/chain_intersection.h>
 #include <merrow1/chain_merge.h>
 #include <merrow1/chain_set.h>
@@ -29,7 +27,6 @@
 #include "chain/chain_record.h"
 #include "chain/split_network.h"
 #include "internal/tolerances.h"
-#include "internal/vec2.h"
 #include "internal/check.h"
 #include "chain/chain_fields_guard.h"
 #include "internal/flavour_intersections.h"
@@ -1235,67 +1232,6 @@ void CHAIN__validate_shapes_from_boolean(const RING_header_s* input, RING_header
     }
 }
 
-namespace {
-
-// Material layers of the input at a point: every closed input chain with its
-// material inside adds one where it encloses the point, every one with its
-// material outside adds one where it does not.  So the layers are counted
-// alike everywhere: a pocket with an island in it has none between the two,
-// one inside the island and one outside the pocket.
-int material_level(const std::vector<RING_header_s*>& inputs, const double point[2]) {
-    int level = 0;
-    for (RING_header_s* chain : inputs) {
-        const bool inside = ChainPointLocation(chain, point, nullptr) == CHAIN_LOCATION_INSIDE;
-        if (material_inside(CHAIN_direction_of_chain(chain), main_of(chain)->material_side) == inside) ++level;
-    }
-    return level;
-}
-
-// Midpoint of the segment ending at the vertex and the unit normal to its left
-// there; false when the segment cannot be read.
-bool probe_of(const RING_header_s* chain, const RING_node_s* vertex, double mid[2], double normal[2], double* length) {
-    SEGMENT segment;
-    if (!ChainSegment(chain, vertex, &segment) || segment.type == SEG_POINT) return false;
-    const double* a = segment.start;
-    const end_segment* e = segment.end;
-    if (segment.type == SEG_LINE) {
-        mid[0] = (a[0] + e->x) / 2, mid[1] = (a[1] + e->y) / 2;
-        *length = std::hypot(e->x - a[0], e->y - a[1]);
-    } else {
-        const double a0 = std::atan2(a[1] - e->cy, a[0] - e->cx);
-        const double a1 = std::atan2(e->y - e->cy, e->x - e->cx);
-        const double turn = 2 * merrow1::kPi;
-        double sweep = e->direction == CCW ? std::fmod(a1 - a0 + 2 * turn, turn) : -std::fmod(a0 - a1 + 2 * turn, turn);
-        if (sweep == 0) sweep = e->direction == CCW ? turn : -turn;
-        const double m = a0 + sweep / 2;
-        mid[0] = e->cx + e->radius * std::cos(m), mid[1] = e->cy + e->radius * std::sin(m);
-        *length = std::fabs(sweep) * e->radius;
-    }
-    double tangent[2];
-    if (*length <= 0 || !SegmentTangent(&segment, mid, tangent)) return false;
-    normal[0] = -tangent[1], normal[1] = tangent[0];
-    return true;
-}
-
-// Points just left and right of the middle of a closed loop's longest
-// segment, which stands clear of the corners; false when no segment can be
-// read.
-bool loop_probes(const RING_header_s* loop, double left[2], double right[2]) {
-    double mid[2], normal[2], best_mid[2] = {0, 0}, best_normal[2] = {0, 0}, length = 0, best = 0;
-    for (RING_node_s* vertex : ring_nodes(loop))
-        if (probe_of(loop, vertex, mid, normal, &length) && length > best)
-            best = length, best_mid[0] = mid[0], best_mid[1] = mid[1], best_normal[0] = normal[0],
-            best_normal[1] = normal[1];
-    if (best <= 0) return false;
-    constexpr double kProbeDistance = 1e-4;  // off the segment, a share of its length
-    const double d = kProbeDistance * best;
-    left[0] = best_mid[0] + d * best_normal[0], left[1] = best_mid[1] + d * best_normal[1];
-    right[0] = best_mid[0] - d * best_normal[0], right[1] = best_mid[1] - d * best_normal[1];
-    return true;
-}
-
-}  // namespace
-
 void CHAIN__keep_traced_free_loops(const RING_header_s* trace, SIDE side, int free_level, RING_header_s* out) {
     if (!trace || !is_closed(trace) || !main_of(trace)) return;
     if (side != RIGHT && side != LEFT) return;
@@ -1339,63 +1275,6 @@ int CHAIN__interf_index_levelled(RING_header_s* intersections, RING_header_s* ne
         if (levelled) *levelled = true;
     }
     return 1;
-}
-
-void CHAIN__keep_region_boundary(RING_header_s* chains, RING_header_s* out, RING_node_s* before_first) {
-    // The closed input chains that enclose area: a chain folded back onto
-    // itself (no direction) has no inside, so it lays no material on either
-    // side; counted by its material side alone it would cover the plane.
-    std::vector<RING_header_s*> inputs;
-    auto lays_material = [](RING_header_s* chain) {
-        return chain && chain->count >= 2 && is_closed(chain) && CHAIN_direction_of_chain(chain) != 0;
-    };
-    if (chains->type == RING_TYPE_CHAIN) {
-        if (lays_material(chains)) inputs.push_back(chains);
-    } else {
-        for (RING_node_s* node : ring_nodes(chains))
-            if (RING_header_s* chain = RING_ask_node_subring(node); lays_material(chain)) inputs.push_back(chain);
-    }
-    if (before_first && before_first == out->last) return;
-    struct Loop {
-        RING_node_s* node;
-        int material, other;
-    };
-    std::vector<Loop> loops;
-    // The fewest layers anywhere: far out, only the chains with their
-    // material outside lay any; nearer in, the faces beside the loops and the
-    // input chains are looked at.  The region's boundary runs between faces
-    // of that level and faces above it.
-    int lowest = 0;
-    for (RING_header_s* chain : inputs)
-        if (!material_inside(CHAIN_direction_of_chain(chain), main_of(chain)->material_side)) ++lowest;
-    for (RING_header_s* chain : inputs)
-        if (double left[2], right[2]; loop_probes(chain, left, right))
-            lowest = std::min({lowest, material_level(inputs, left), material_level(inputs, right)});
-    RING_node_s* node = before_first ? before_first->next : out->first;
-    for (int steps = out->count; node && steps > 0; --steps) {
-        RING_header_s* loop = RING_ask_node_subring(node);
-        double left[2], right[2];
-        if (loop && loop->count >= 2 && is_closed(loop) && loop_probes(loop, left, right)) {
-            const bool on_left = main_of(loop)->material_side == LEFT;
-            const int material = material_level(inputs, on_left ? left : right);
-            const int other = material_level(inputs, on_left ? right : left);
-            lowest = std::min({lowest, material, other});
-            loops.push_back({node, material, other});
-        }
-        if (node == out->last) break;
-        node = node->next;
-    }
-    for (const Loop& l : loops) {
-        if (l.material > lowest && l.other <= lowest) continue;
-        RING_header_s* loop = RING_ask_node_subring(l.node);
-        // A caller's chain handed on as it is goes without being deleted:
-        // through its reference, or unlinked when out holds it without one.
-        const bool caller_owned = std::find(inputs.begin(), inputs.end(), loop) != inputs.end();
-        if (caller_owned && loop->references <= 1)
-            RING_disconnect_node(out, l.node);
-        else
-            RING_delete_node(out, l.node);
-    }
 }
 
 // Chains of out after the node (null: from the first).

@@ -175,7 +175,8 @@ void box_union(const double* a, const double* b, double* out) {
 // Class, creation, destruction
 // ---------------------------------------------------------------------------
 
-void PSI_init_class() {
+// Sets up the class descriptor once.
+static void PSI_init_class() {
     if (g_class_ready) return;
     OBJECT_init_class();
     const OBJECT_entry_t* base = OBJECT_ask_descriptor();
@@ -221,11 +222,6 @@ void PSI_init_class() {
     own[PSI_SLOT_IXN_SORT_INTERSECTS_ALONG_ARC] = OBJECT_method_entry(&PSI__ixn_sort_intersects_along_arc);
     own[PSI_SLOT_IXN_HIDE_DUPLICATES] = OBJECT_method_entry(&PSI__ixn_hide_duplicates);
     g_class_ready = true;
-}
-
-const OBJECT_entry_t* PSI_ask_descriptor() {
-    PSI_init_class();
-    return g_descriptor;
 }
 
 PSI_s* PSI_create(int size_hint, bool keep_wrappers, bool allow_extended_info, PSI_create_data_cb_t create_data,

@@ -60,10 +60,6 @@ inline int seg_index(const PSI_INTXN_NODE_s* node, const RING_node_s* segment) {
 // Object, records and wrappers (module psi)
 // ---------------------------------------------------------------------------
 
-// Sets up the class descriptor once.
-void PSI_init_class();
-// The class descriptor (set up on first use).
-const OBJECT_entry_t* PSI_ask_descriptor();
 // A node record from the free list or the node array; extended words zeroed,
 // id given at checking level >= 1, next link null.  The other fields are the
 // caller's to fill.

@@ -1198,6 +1198,8 @@ int PSI__set_lowest_level(void* object, DYNAMIC_ARRAY_s** wrapped, int count) {
 // Shared edges of sets cleaned one by one
 // ---------------------------------------------------------------------------
 
+namespace {
+
 // Each set's own clean rounds the crossings it finds to grid points, so a
 // vertex it makes on a slanted stretch that another set shares lies up to half
 // a cell off that stretch: the two edges that were one no longer meet, and
@@ -1423,6 +1425,8 @@ void cut_lines_at_other_sets_vertices(PSI_s* psi, RING_header_s* set_of_sets) {
         }
     }
 }
+
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // Booleans and cleaning

@@ -822,14 +822,6 @@ void PSI__set_hide_small_self_loops(void* object, PSI_segment_search_wrapper_s* 
     DA_set_num_active(psi->pairs, 0);
 }
 
-void PSI__set_loop_start_level(void* object, PSI_INTXN_NODE_s* node, int side, int* level) {
-    PSI_s* psi = as_psi(object);
-    if (!psi || !node || !level || side < 0 || side > 3) return;
-    int lowest = *level;
-    scan_levels(psi, Arm{node, side}, *level, &lowest, nullptr);
-    *level = lowest;
-}
-
 bool PSI__set_trace_loops(void* object, PSI_INTXN_NODE_s* node, int side, int level, RING_header_s* out, int number,
                           RING_header_s* dummy_ring) {
     PSI_s* psi = as_psi(object);

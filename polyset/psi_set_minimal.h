@@ -87,11 +87,6 @@ int PSI__set_lowest_level_of_set(void* psi, RING_header_s* set);
 // way are blanked.  Nothing for a wrapper without intersections.
 void PSI__set_hide_small_self_loops(void* psi, PSI_segment_search_wrapper_s* wrapper);
 
-// The lowest level of the faces reachable from arm `side` of the node, with
-// *level the level of the sector just clockwise of that arm; written back to
-// *level.  Marks every sub-segment reached 0x0008.
-void PSI__set_loop_start_level(void* psi, PSI_INTXN_NODE_s* node, int side, int* level);
-
 // Traces the loops of level 0 reachable from arm `side` of the node, whose
 // sector just clockwise has the given level (see the file comment).  With an
 // output set each loop becomes a poly appended to it (loop number `number`;

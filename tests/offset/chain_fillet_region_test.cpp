@@ -585,7 +585,7 @@ TEST_F(FilletRegion, AbortAtEveryCheckLeavesTheCallerAsItWas) {
 // arc of radius r tangent to both legs; material RIGHT leaves the whole L.
 // Either way the result is one open chain whose ends are the caller's, and
 // nothing raises.
-void turned_open_l(FilletRegion& t, SIDE side) {
+static void turned_open_l(FilletRegion& t, SIDE side) {
     CMEM_pool_s* pool = t.scratch();
     const double r = 2, tol = 1e-6;
     const double angles[] = {0.1, 0.3, 0.5, 0.7853981633974483, 1.0, 1.3, 2.0, 2.5, 3.0, -0.4};

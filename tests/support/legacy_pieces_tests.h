@@ -29,7 +29,7 @@ namespace legacy_pieces_test {
 
 using namespace chain_query_test;
 
-BOX2_t box(double xmin, double xmax, double ymin, double ymax) {
+inline BOX2_t box(double xmin, double xmax, double ymin, double ymax) {
     BOX2_t b;
     BOX2_init(xmin, xmax, ymin, ymax, &b);
     return b;
@@ -251,7 +251,7 @@ TEST_F(LegacyChains, DummySourceOfGridPointsReadsTheNodesPoint) {
 
 RING_node_s* g_compare_later = nullptr;  // the comparison answers true when its first argument is this
 std::vector<std::pair<RING_node_s*, RING_node_s*>> g_compared;
-bool compare(RING_node_s* a, RING_node_s* b) {
+inline bool compare(RING_node_s* a, RING_node_s* b) {
     g_compared.push_back({a, b});
     return a == g_compare_later;
 }
@@ -269,7 +269,7 @@ protected:
     PSI_LEGACY_SEGMENT_s s1{&n1, 5, 0x1, nullptr}, s2{&n2, 3, 0x0, nullptr};
 };
 
-std::vector<int> arms(const PSI_INTXN_NODE_s* n) {
+inline std::vector<int> arms(const PSI_INTXN_NODE_s* n) {
     std::vector<int> out;
     for (int a = 0; a < 4; ++a) {
         EXPECT_EQ(n->next_around[a], n);

@@ -198,9 +198,9 @@ TEST_F(SSPSchema, OmLogSkipsObjectsMarkedAsNeedingNoLog) {
 // Objects of the creators through the object manager
 // ---------------------------------------------------------------------------
 
-std::string cell(const char* text) { return text ? text : "<null>"; }
+inline std::string cell(const char* text) { return text ? text : "<null>"; }
 
-std::string joined(int n, const char** array) {
+inline std::string joined(int n, const char** array) {
     std::string out;
     for (int i = 0; i < n; ++i) out += (i ? "|" : "") + cell(array[i]);
     SSP_free_string_array(n, array);
@@ -208,7 +208,7 @@ std::string joined(int n, const char** array) {
 }
 
 // The rows of a table on one line.
-std::string rows_of(Object* o) {
+inline std::string rows_of(Object* o) {
     SSP* s = static_cast<SSP*>(o);
     int rows = 0, columns = 0;
     s->ask_dimensions(&rows, &columns);
@@ -223,7 +223,7 @@ std::string rows_of(Object* o) {
 
 // The non-destructive answers of a table, through the descriptor's methods
 // or through the class's operations, as lines of text.
-std::vector<std::string> transcript(Object* o, bool methods) {
+inline std::vector<std::string> transcript(Object* o, bool methods) {
     SSP* s = static_cast<SSP*>(o);
     std::vector<std::string> out;
     int rows = 0, columns = 0;
@@ -271,7 +271,7 @@ std::vector<std::string> transcript(Object* o, bool methods) {
     return out;
 }
 
-std::vector<std::string> logged_since(std::size_t from) {
+inline std::vector<std::string> logged_since(std::size_t from) {
     const auto all = stend_test::texts(stend_test::Kind::Log);
     return std::vector<std::string>(all.begin() + static_cast<long>(from), all.end());
 }

@@ -2,6 +2,8 @@
 #include <tavish/geometry.h>
 #include <tavish/testing.h>
 
+#include "recording.h"
+
 namespace {
 std::vector<tavish_test::Call> g_calls;
 tag_t g_next_tag = 1000;

@@ -7,9 +7,7 @@
 #include <algorithm>
 #include <vector>
 
-namespace tavish_internal {
-void record(const tavish_test::Call& call);
-}
+#include "recording.h"
 
 namespace {
 bool g_fail = false;

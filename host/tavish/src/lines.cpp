@@ -2,9 +2,7 @@
 #include <tavish/geometry.h>
 #include <tavish/testing.h>
 
-namespace tavish_internal {
-void record(const tavish_test::Call& call);
-}
+#include "recording.h"
 
 void h600(const double a1[2], const double a2[2], const double b1[2], const double b2[2], double point[2],
           int* count) {
