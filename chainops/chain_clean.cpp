@@ -657,7 +657,6 @@ public:
         }
         while (top_ * 2 <= n) top_ *= 2;
     }
-    bool operator[](size_t i) const { return flag_[i] != 0; }
     void set(size_t i) {
         if (flag_[i]) return;
         flag_[i] = 1;
@@ -707,7 +706,7 @@ void CHAIN__cancel_backtracks(std::vector<ChainBacktrackPiece>& pieces, double t
     // order of the vector, k is the number of pieces left below `at`.
     const size_t total = pieces.size();
     std::vector<size_t> next(total), prev(total);
-    BacktrackFlags kept(total);
+    std::vector<char> kept(total, 1);
     for (size_t i = 0; i < total; ++i) {
         next[i] = i + 1 < total ? i + 1 : 0;
         prev[i] = i > 0 ? i - 1 : total - 1;
@@ -728,16 +727,31 @@ void CHAIN__cancel_backtracks(std::vector<ChainBacktrackPiece>& pieces, double t
     // piece: F falls by one.  A cancellation takes away one piece at least
     // (minus five, and its open flag goes with it) and opens at most four:
     // F falls by one at least.  So there are at most 6 total steps.
-    BacktrackFlags open(total);
+    //
+    // The trees are kept up to date only where the walk passes pieces:
+    // `maybe_open` holds every open piece and some that closed since (a
+    // piece found closed there is taken out then), and `ranked` holds the
+    // pieces left but those in `unranked`, cancelled since the walk last
+    // passed any.  So a run the walk never passes costs no update of them,
+    // and each update of a tree follows an entry or an opening.
+    std::vector<char> open(total, 1);
+    BacktrackFlags maybe_open(total), ranked(total);
+    std::vector<size_t> unranked;
     const size_t bound = 6 * total;
     size_t n = total, head = 0, k = 0, at = 0, steps = 0;
     while (n >= 2 && k < n) {
         if (!open[at]) {
             // Every piece from here to the next open one tests no: move on
             // to it (or off the end of the run) at once.
-            const size_t to = open.first_from(at);
+            size_t to = maybe_open.first_from(at);
+            while (to < total && !open[to]) {
+                maybe_open.clear(to);
+                to = maybe_open.first_from(to);
+            }
             if (to == total) break;
-            k = kept.below(to);
+            for (size_t g : unranked) ranked.clear(g);
+            unranked.clear();
+            k = ranked.below(to);
             at = to;
         }
         if (++steps > bound) MERROW1_INFINITE_LOOP();
@@ -761,7 +775,7 @@ void CHAIN__cancel_backtracks(std::vector<ChainBacktrackPiece>& pieces, double t
             j = next[j];
         }
         if (!back) {
-            open.clear(at);
+            open[at] = 0;
             ++k;
             at = next[at];
             continue;
@@ -800,8 +814,9 @@ void CHAIN__cancel_backtracks(std::vector<ChainBacktrackPiece>& pieces, double t
             next[prev[g]] = next[g];
             prev[next[g]] = prev[g];
             if (g == head) head = next[g];
-            kept.clear(g);
-            open.clear(g);
+            kept[g] = 0;
+            open[g] = 0;
+            unranked.push_back(g);
             --n;
         }
         // Open again the tests that read a changed piece: the test at S, the
@@ -815,7 +830,10 @@ void CHAIN__cancel_backtracks(std::vector<ChainBacktrackPiece>& pieces, double t
         // ring of four pieces or fewer this opens every piece left.
         if (n > 0) {
             size_t s = next[kept[at] ? at : before];
-            for (int i = 0; i < 4; ++i, s = prev[s]) open.set(s);
+            for (int i = 0; i < 4; ++i, s = prev[s]) {
+                open[s] = 1;
+                maybe_open.set(s);
+            }
         }
         k = k > 0 ? k - 1 : 0;
         if (k >= n) k = 0;
