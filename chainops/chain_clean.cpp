@@ -650,19 +650,65 @@ bool runs_back(const double* p, const double* v, const double* q, double toleran
     return std::fabs(cross) <= tolerance * std::hypot(fx, fy);
 }
 
+// Flags over the positions 0 .. n - 1, all set at first, counted in a binary
+// indexed tree: how many are set below a position, and the first set one at
+// or after a position, each in O(log n).
+class BacktrackFlags {
+public:
+    explicit BacktrackFlags(size_t n) : count_(n + 1, 0), flag_(n, 1) {
+        for (size_t i = 1; i <= n; ++i) {
+            count_[i] += 1;
+            if (i + low_bit(i) <= n) count_[i + low_bit(i)] += count_[i];
+        }
+        while (top_ * 2 <= n) top_ *= 2;
+    }
+    void set(size_t i) {
+        if (flag_[i]) return;
+        flag_[i] = 1;
+        for (size_t x = i + 1; x < count_.size(); x += low_bit(x)) ++count_[x];
+    }
+    void clear(size_t i) {
+        if (!flag_[i]) return;
+        flag_[i] = 0;
+        for (size_t x = i + 1; x < count_.size(); x += low_bit(x)) --count_[x];
+    }
+    // The number of set flags at positions below i.
+    size_t below(size_t i) const {
+        size_t sum = 0;
+        for (size_t x = i; x > 0; x -= low_bit(x)) sum += count_[x];
+        return sum;
+    }
+    // The first set position at or after i; n when there is none.  The
+    // descent finds the longest prefix holding fewer set flags than the
+    // rank wanted, so the position after it is the flag of that rank.
+    size_t first_from(size_t i) const {
+        size_t rank = below(i) + 1, at = 0;
+        for (size_t step = top_; step > 0; step >>= 1)
+            if (at + step < count_.size() && count_[at + step] < rank) {
+                at += step;
+                rank -= count_[at];
+            }
+        return at;
+    }
+
+private:
+    static size_t low_bit(size_t x) { return x & (~x + 1); }
+    std::vector<size_t> count_;  // count_[x]: flags set at positions x - low_bit(x) .. x - 1
+    std::vector<char> flag_;
+    size_t top_ = 1;
+};
+
 }  // namespace
 
 void CHAIN__cancel_backtracks(std::vector<ChainBacktrackPiece>& pieces, double tolerance) {
     auto same = [](const double* a, const double* b) { return a[0] == b[0] && a[1] == b[1]; };
-    // A step either moves on by one piece or takes one piece away at least
-    // and steps back by one: at most three steps per piece.
-    const size_t bound = 3 * pieces.size() + 3;
     // The pieces left are a ring linked both ways over the vector, in their
     // order: a cancelled piece is unlinked at once and the vector closed up
     // once at the end, so a long run with many cancellations costs no shift
     // of its tail per cancellation.  The walk is that of a vector whose
     // pieces are erased: k is the position of the piece `at` among the n
-    // pieces left, `head` the first of them.
+    // pieces left, `head` the first of them.  Since the ring keeps the
+    // order of the vector, k is the number of pieces left below `at`.
     const size_t total = pieces.size();
     std::vector<size_t> next(total), prev(total);
     std::vector<char> kept(total, 1);
@@ -670,8 +716,49 @@ void CHAIN__cancel_backtracks(std::vector<ChainBacktrackPiece>& pieces, double t
         next[i] = i + 1 < total ? i + 1 : 0;
         prev[i] = i > 0 ? i - 1 : total - 1;
     }
+    // The test at a piece reads four pieces: the one before it, itself and
+    // the two after it (their ends, kinds and reaches) and nothing else but
+    // whether three are left.  A piece is open until the walk tests it and
+    // finds no cancellation, and opens again when a cancellation changes
+    // one of the four; so the test at a piece that is not open answers no
+    // again, and the walk passes it without testing.  That matters where a
+    // cancellation at the end wraps round to the front: the walk then starts
+    // over at position 0, as the vector walk does, and goes on to the end
+    // again, but tests only the few pieces the cancellations opened.
+    //
+    // The bound: let F be the number of open pieces plus five times the
+    // number of pieces left, 6 total at the start and never negative.  Each
+    // step tests an open piece.  A test without a cancellation closes the
+    // piece: F falls by one.  A cancellation takes away one piece at least
+    // (minus five, and its open flag goes with it) and opens at most four:
+    // F falls by one at least.  So there are at most 6 total steps.
+    //
+    // The trees are kept up to date only where the walk passes pieces:
+    // `maybe_open` holds every open piece and some that closed since (a
+    // piece found closed there is taken out then), and `ranked` holds the
+    // pieces left but those in `unranked`, cancelled since the walk last
+    // passed any.  So a run the walk never passes costs no update of them,
+    // and each update of a tree follows an entry or an opening.
+    std::vector<char> open(total, 1);
+    BacktrackFlags maybe_open(total), ranked(total);
+    std::vector<size_t> unranked;
+    const size_t bound = 6 * total;
     size_t n = total, head = 0, k = 0, at = 0, steps = 0;
     while (n >= 2 && k < n) {
+        if (!open[at]) {
+            // Every piece from here to the next open one tests no: move on
+            // to it (or off the end of the run) at once.
+            size_t to = maybe_open.first_from(at);
+            while (to < total && !open[to]) {
+                maybe_open.clear(to);
+                to = maybe_open.first_from(to);
+            }
+            if (to == total) break;
+            for (size_t g : unranked) ranked.clear(g);
+            unranked.clear();
+            k = ranked.below(to);
+            at = to;
+        }
         if (++steps > bound) MERROW1_INFINITE_LOOP();
         const ChainBacktrackPiece& first = pieces[at];
         const double* p = pieces[prev[at]].end;
@@ -693,6 +780,7 @@ void CHAIN__cancel_backtracks(std::vector<ChainBacktrackPiece>& pieces, double t
             j = next[j];
         }
         if (!back) {
+            open[at] = 0;
             ++k;
             at = next[at];
             continue;
@@ -732,7 +820,25 @@ void CHAIN__cancel_backtracks(std::vector<ChainBacktrackPiece>& pieces, double t
             prev[next[g]] = prev[g];
             if (g == head) head = next[g];
             kept[g] = 0;
+            open[g] = 0;
+            unranked.push_back(g);
             --n;
+        }
+        // Open again the tests that read a changed piece: the test at S, the
+        // first piece left after the cancelled ones (the piece before S is
+        // another one now, or `at` ending elsewhere), and those at the three
+        // pieces before S (one of the two pieces after each is another one
+        // now, or `at` ending elsewhere; the third back needs it only when
+        // `at` is kept).  When `at` went, the piece before it is left unless
+        // nothing is: at most three consecutive pieces go, at or after `at`,
+        // and in a ring of three the middle case takes all of them.  In a
+        // ring of four pieces or fewer this opens every piece left.
+        if (n > 0) {
+            size_t s = next[kept[at] ? at : before];
+            for (int i = 0; i < 4; ++i, s = prev[s]) {
+                open[s] = 1;
+                maybe_open.set(s);
+            }
         }
         k = k > 0 ? k - 1 : 0;
         if (k >= n) k = 0;

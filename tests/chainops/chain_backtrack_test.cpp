@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -180,6 +184,144 @@ TEST(ChainBacktrack, WithinAToleranceATurnNearerThanItIsAPoint) {
          {0, 1, 2, 3, 4}},
     };
     for (const ToleranceCase& c : cases) expect_kept(c);
+}
+
+// A square with a whisker of four unit lines out of a corner, the run
+// starting at the whisker's tip.  Each time the walk reaches the end of the
+// run, the way out and the way back meet across the start and cancel, and
+// the walk starts over at the front: four times round a run of twelve.  The
+// whisker goes, the square stays as it is.
+TEST(ChainBacktrack, CancelsAWhiskerWhoseTipEndsTheRunEachTimeRound) {
+    std::vector<ChainBacktrackPiece> run{line(3, 0, 0),  line(2, 0, 1),  line(1, 0, 2),  line(0, 0, 3),
+                                         line(0, 2, 4),  line(-2, 2, 5), line(-2, 0, 6), line(0, 0, 7),
+                                         line(1, 0, 8),  line(2, 0, 9),  line(3, 0, 10), line(4, 0, 11)};
+    CHAIN__cancel_backtracks(run);
+    ASSERT_EQ(run.size(), 4u);
+    const int ids[] = {4, 5, 6, 7};
+    const double ends[][2] = {{0, 2}, {-2, 2}, {-2, 0}, {0, 0}};
+    for (size_t i = 0; i < run.size(); ++i) {
+        EXPECT_EQ(run[i].id, ids[i]);
+        EXPECT_EQ(run[i].end[0], ends[i][0]);
+        EXPECT_EQ(run[i].end[1], ends[i][1]);
+    }
+}
+
+// The walk of the rules above on a plain vector, in integers, for runs on a
+// small lattice: at position k, with P, V and Q the ends of pieces k - 1, k
+// and k + 1 (or k + 2 past a piece that reaches less than the tolerance),
+// a cancellation erases pieces and steps back to k - 1, starting over at 0
+// when that is past the end.  The tolerance is 7/10: Q, or P when nearer V,
+// lies within it of the line through V and the other when 100 c^2 <= 49 d^2
+// (c the cross product, d the distance to the other), with no ties on a
+// lattice.
+struct LatticePiece {
+    std::int64_t x, y;
+    bool line;
+    bool short_reach;  // reaches less than the tolerance
+    int id;
+};
+std::vector<LatticePiece> lattice_walk(std::vector<LatticePiece> run, bool tolerance) {
+    auto same = [](const LatticePiece& a, const LatticePiece& b) { return a.x == b.x && a.y == b.y; };
+    auto cross = [](const LatticePiece& o, const LatticePiece& a, const LatticePiece& b) {
+        return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
+    };
+    auto dot = [](const LatticePiece& o, const LatticePiece& a, const LatticePiece& b) {
+        return (a.x - o.x) * (b.x - o.x) + (a.y - o.y) * (b.y - o.y);
+    };
+    auto runs_back = [&](const LatticePiece& p, const LatticePiece& v, const LatticePiece& q) {
+        if (dot(v, p, q) <= 0) return false;
+        if (cross(p, v, q) == 0) return true;
+        if (!tolerance) return false;
+        const bool q_nearer = dot(v, q, q) <= dot(v, p, p);
+        const LatticePiece& near = q_nearer ? q : p;
+        const LatticePiece& far = q_nearer ? p : q;
+        const std::int64_t c = cross(v, far, near);
+        return 100 * c * c <= 49 * dot(v, far, far);
+    };
+    size_t k = 0;
+    while (run.size() >= 2 && k < run.size()) {
+        const size_t n = run.size();
+        const LatticePiece p = run[(k + n - 1) % n], v = run[k];
+        auto backs = [&](size_t j, size_t from) {
+            return v.line && run[j].line && !same(p, v) && !same(run[from], run[j]) && !same(v, run[j]) &&
+                   runs_back(p, v, run[j]);
+        };
+        size_t j = (k + 1) % n;
+        bool middle = false;
+        bool back = backs(j, k);
+        if (!back && tolerance && n >= 3 && run[j].short_reach && backs((k + 2) % n, j)) {
+            back = middle = true;
+            j = (k + 2) % n;
+        }
+        if (!back) {
+            ++k;
+            continue;
+        }
+        std::vector<size_t> gone;
+        if (middle) gone.push_back((k + 1) % n);
+        if (same(run[j], p)) {
+            gone.push_back(k);
+            gone.push_back(j);
+        } else if (dot(p, v, run[j]) > 0) {
+            run[k].x = run[j].x;
+            run[k].y = run[j].y;
+            gone.push_back(j);
+        } else {
+            gone.push_back(k);
+        }
+        std::sort(gone.begin(), gone.end());
+        for (size_t i = gone.size(); i-- > 0;) run.erase(run.begin() + static_cast<std::ptrdiff_t>(gone[i]));
+        k = k > 0 ? k - 1 : 0;
+        if (k >= run.size()) k = 0;
+    }
+    if (run.size() < 2) run.clear();
+    return run;
+}
+
+// Random runs on a 4 by 4 lattice, with repeated points, returns to earlier
+// points and arcs, exactly and within a tolerance: the function leaves what
+// the vector walk leaves, piece for piece.
+TEST(ChainBacktrack, LeavesWhatTheWalkOnAVectorLeavesOnRandomLatticeRuns) {
+    std::mt19937 rng(20261211);
+    auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    for (int trial = 0; trial < 50000; ++trial) {
+        const bool tolerance = trial % 3 != 0;
+        const int n = uniform(2, 40);
+        std::vector<LatticePiece> lattice;
+        for (int i = 0; i < n; ++i) {
+            LatticePiece piece{uniform(0, 3), uniform(0, 3), uniform(0, 7) >= 2, uniform(0, 1) == 0, i};
+            const int how = uniform(0, 7);
+            if (i > 0 && how < 2) {
+                piece.x = lattice.back().x;
+                piece.y = lattice.back().y;
+            } else if (i > 1 && how == 2) {
+                const LatticePiece& earlier = lattice[size_t(uniform(0, i - 2))];
+                piece.x = earlier.x;
+                piece.y = earlier.y;
+            }
+            lattice.push_back(piece);
+        }
+        std::vector<ChainBacktrackPiece> run;
+        for (size_t i = 0; i < lattice.size(); ++i) {
+            LatticePiece& piece = lattice[i];
+            const LatticePiece& from = lattice[(i + lattice.size() - 1) % lattice.size()];
+            // A line reaches its length: less than 7/10 only when it has none.
+            if (piece.line) piece.short_reach = piece.x == from.x && piece.y == from.y;
+            run.push_back({{double(piece.x), double(piece.y)}, piece.line, piece.id});
+            if (tolerance)
+                run.back().reach = piece.line ? std::hypot(double(piece.x - from.x), double(piece.y - from.y))
+                                              : (piece.short_reach ? 0.1 : 2.0);
+        }
+        const std::vector<LatticePiece> expected = lattice_walk(lattice, tolerance);
+        CHAIN__cancel_backtracks(run, tolerance ? 0.7 : 0.0);
+        SCOPED_TRACE("trial " + std::to_string(trial));
+        ASSERT_EQ(run.size(), expected.size());
+        for (size_t i = 0; i < run.size(); ++i) {
+            EXPECT_EQ(run[i].id, expected[i].id);
+            EXPECT_EQ(run[i].end[0], double(expected[i].x));
+            EXPECT_EQ(run[i].end[1], double(expected[i].y));
+        }
+    }
 }
 
 }  // namespace
