@@ -104,11 +104,26 @@ const TouchRow kRows[] = {
      circle(0, 0.499, 2, {0, 120, 240}), false, {0, 0}, 0, 0, false},
 };
 
-class PolySegGridTouch : public ::testing::TestWithParam<TouchRow> {
+// Rows of a table, each run with a pool of its own.
+template <class Row>
+class PooledRows : public ::testing::TestWithParam<Row> {
 protected:
     void SetUp() override { pool = CMEM_private_create_pool(0, "poly seg grid touch test", __LINE__, __FILE__); }
     void TearDown() override { CMEM_private_delete_pool(pool); }
+    CMEM_pool_s* pool = nullptr;
+};
 
+// A row's name as a test name.
+template <class Row>
+std::string row_name(const ::testing::TestParamInfo<Row>& info) {
+    std::string n = info.param.name;
+    for (char& ch : n)
+        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+    return n;
+}
+
+class PolySegGridTouch : public PooledRows<TouchRow> {
+protected:
     RING_header_s* make(const Outline& o) {
         RING_header_s* p = POLY_SEG_create(pool);
         {
@@ -130,8 +145,6 @@ protected:
         p->first->previous = p->last;
         return p;
     }
-
-    CMEM_pool_s* pool = nullptr;
 };
 
 TEST_P(PolySegGridTouch, TouchingArcsGoOntoTheGridTouchingNotCrossing) {
@@ -169,13 +182,7 @@ TEST_P(PolySegGridTouch, TouchingArcsGoOntoTheGridTouchingNotCrossing) {
     INT_GRID_MAP__destroy(map);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, PolySegGridTouch, ::testing::ValuesIn(kRows),
-                         [](const ::testing::TestParamInfo<TouchRow>& info) {
-                             std::string n = info.param.name;
-                             for (char& ch : n)
-                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                             return n;
-                         });
+INSTANTIATE_TEST_SUITE_P(Rows, PolySegGridTouch, ::testing::ValuesIn(kRows), row_name<TouchRow>);
 
 // A closed poly rounded to its own material side that passes twice through
 // a point where two of its arcs end touching: the offset, traced round both
@@ -247,12 +254,7 @@ bool strictly_inside(const ExactArc& a, const mpq_class& qx, const mpq_class& qy
     return a.ccw ? sgn(from) > 0 && sgn(to) > 0 : sgn(from) < 0 && sgn(to) < 0;
 }
 
-class PolySegGridTouchTwice : public ::testing::TestWithParam<TwiceRow> {
-protected:
-    void SetUp() override { pool = CMEM_private_create_pool(0, "poly seg grid touch test", __LINE__, __FILE__); }
-    void TearDown() override { CMEM_private_delete_pool(pool); }
-    CMEM_pool_s* pool = nullptr;
-};
+using PolySegGridTouchTwice = PooledRows<TwiceRow>;
 
 TEST_P(PolySegGridTouchTwice, ArcsTouchingAtAPointPassedTwiceShareItsGridPoint) {
     const TwiceRow& row = GetParam();
@@ -298,12 +300,6 @@ TEST_P(PolySegGridTouchTwice, ArcsTouchingAtAPointPassedTwiceShareItsGridPoint) 
     INT_GRID_MAP__destroy(map);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, PolySegGridTouchTwice, ::testing::ValuesIn(kTwiceRows),
-                         [](const ::testing::TestParamInfo<TwiceRow>& info) {
-                             std::string n = info.param.name;
-                             for (char& ch : n)
-                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                             return n;
-                         });
+INSTANTIATE_TEST_SUITE_P(Rows, PolySegGridTouchTwice, ::testing::ValuesIn(kTwiceRows), row_name<TwiceRow>);
 
 }  // namespace
