@@ -541,12 +541,13 @@ bool grid_pieces_meet(RING_node_s* a, RING_node_s* b) {
 // The vertices of a poly in reals (vertex i the end of node i) paired across
 // its touches: where two pieces touch and an end of each lies within a cell
 // of the other's, at two vertices of the poly (a point the poly passes
-// twice), those vertices are partners.  Rounded to two grid points, the two
-// pieces would cross where the grid curves, about a unit apart at their
-// ends, meet at a small angle: the farther from the ends, the closer the
-// circles' radii, and no step of an arc parameter, which keeps the ends,
-// moves that crossing.  At one grid point the touch is a vertex the two
-// share, which the stepping keeps apart.
+// twice), those vertices are partners.  Rounded to two grid points a unit
+// apart across the touch, the two grid circles cross where the gap between
+// them, growing with the square of the distance from the touch, reaches
+// that unit: far from the ends (thousands of units for radii of a few
+// hundred million), out of reach of any step of an arc parameter, which
+// keeps the ends.  At one grid point the touch is a vertex the two share,
+// which the stepping keeps apart.
 std::vector<std::vector<size_t>> touching_vertex_partners(const std::vector<RING_node_s*>& nodes,
                                                           const std::vector<PNT2_s>& real, const Touches& touches,
                                                           bool closed, double cell) {
