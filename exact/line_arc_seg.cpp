@@ -859,7 +859,8 @@ bool material_normal(double dx, double dy, double h, bool at_end, bool side, dou
 
 LINE_ARC_SEG_s* LINE_ARC_SEG_put_end_to_grid(LINE_ARC_SEG_s* piece, const PNT2_s* start, bool side,
                                              const LINE_ARC_SEG_s* next, const PNT2_s* next_end, bool next_side,
-                                             const INT_GRID_MAP_s* map, CMEM_pool_s* pool) {
+                                             const INT_GRID_MAP_s* map, CMEM_pool_s* pool,
+                                             const PNT2_s* preferred) {
     SharedPoint sp{map, {piece->x, piece->y}, 0.0};
     sp.g = INT_GRID_MAP_method<INT_GRID_MAP_SLOT_GET_GRID_SIZE>(map)(map, 0);
     const double tol = 0.01 * sp.g;
@@ -882,6 +883,13 @@ LINE_ARC_SEG_s* LINE_ARC_SEG_put_end_to_grid(LINE_ARC_SEG_s* piece, const PNT2_s
     auto accepted = [&](int gx, int gy) {
         return (!has1 || sp.along(u1, gx, gy) > tol) && (!has2 || sp.along(u2, gx, gy) > tol);
     };
+
+    // 2a. The preferred point, when it serves both pieces.
+    if (preferred && accepted(static_cast<int>(preferred->x), static_cast<int>(preferred->y))) {
+        piece->x = preferred->x;
+        piece->y = preferred->y;
+        return nullptr;
+    }
 
     // 3. The nearest grid point, moved towards both material sides.
     const double m[2] = {u1[0] + u2[0], u1[1] + u2[1]};

@@ -538,6 +538,46 @@ bool grid_pieces_meet(RING_node_s* a, RING_node_s* b) {
     return false;
 }
 
+// The vertices of a poly in reals (vertex i the end of node i) paired across
+// its touches: where two pieces touch and an end of each lies within a cell
+// of the other's, at two vertices of the poly (a point the poly passes
+// twice), those vertices are partners.  Rounded to two grid points a unit
+// apart across the touch, the two grid circles cross where the gap between
+// them, growing with the square of the distance from the touch, reaches
+// that unit: far from the ends (thousands of units for radii of a few
+// hundred million), out of reach of any step of an arc parameter, which
+// keeps the ends.  At one grid point the touch is a vertex the two share,
+// which the stepping keeps apart.
+std::vector<std::vector<size_t>> touching_vertex_partners(const std::vector<RING_node_s*>& nodes,
+                                                          const std::vector<PNT2_s>& real, const Touches& touches,
+                                                          bool closed, double cell) {
+    const size_t n = nodes.size();
+    std::vector<std::vector<size_t>> partners(n);
+    if (touches.pairs.empty()) return partners;
+    std::unordered_map<const RING_node_s*, size_t> index;
+    for (size_t i = 0; i < n; ++i) index[nodes[i]] = i;
+    // The vertices at the two ends of the piece of node i.
+    auto ends = [&](size_t i, size_t out[2]) {
+        if (i == 0 && !closed) return false;
+        out[0] = (i + n - 1) % n;
+        out[1] = i;
+        return true;
+    };
+    for (const Touch& t : touches.pairs) {
+        const auto ia = index.find(t.a), ib = index.find(t.b);
+        size_t va[2], vb[2];
+        if (ia == index.end() || ib == index.end() || !ends(ia->second, va) || !ends(ib->second, vb)) continue;
+        for (size_t p : va)
+            for (size_t q : vb) {
+                if (p == q || distance(real[p], real[q]) > cell) continue;
+                if (std::find(partners[p].begin(), partners[p].end(), q) != partners[p].end()) continue;
+                partners[p].push_back(q);
+                partners[q].push_back(p);
+            }
+    }
+    return partners;
+}
+
 void keep_touches_apart(const Touches& touches) {
     // Units of the arc parameter tried, in each direction.
     const int kMaxSteps = 16;
@@ -709,6 +749,9 @@ void POLY_SEG_put_to_grid_material_side(RING_header_s* poly, const INT_GRID_MAP_
     const size_t n = nodes.size();
     std::vector<PNT2_s> real(n);
     for (size_t i = 0; i < n; ++i) real[i] = end_of(nodes[i]);
+    const std::vector<std::vector<size_t>> partners = touching_vertex_partners(nodes, real, touches, closed, g);
+    // The grid point of each vertex rounded to one point (no connector).
+    std::vector<bool> single(n, false);
     const bool side_of_dummies = side;
     auto piece_side = [&](size_t i) { return side_of_dummies && is_dummy(nodes[i]); };
 
@@ -749,12 +792,23 @@ void POLY_SEG_put_to_grid_material_side(RING_header_s* poly, const INT_GRID_MAP_
         // rounded when the walk comes back to it).
         const LINE_ARC_SEG_s* next = has_next ? seg_of(nodes[j]) : nullptr;
         const PNT2_s* next_end = has_next ? &real[j] : nullptr;
+        // A vertex where two pieces touch at the ends they have at another
+        // vertex takes that vertex's grid point when it can.
+        const PNT2_s* preferred = nullptr;
+        PNT2_s partner_point{0, 0};
+        for (size_t k : partners[i])
+            if (single[k]) {
+                partner_point = end_of(nodes[k]);
+                preferred = &partner_point;
+                break;
+            }
         LINE_ARC_SEG_s* connector =
             LINE_ARC_SEG_put_end_to_grid(s, have_prev ? &prev_rounded : closed ? &first_start : nullptr,
                                          piece_side(i), next, next_end,
-                                         has_next && piece_side(j), map, poly->pool);
+                                         has_next && piece_side(j), map, poly->pool, preferred);
         if (have_prev) finish_piece(i, prev_rounded, prev_real);
         prev_rounded = end_of(nodes[i]);
+        single[i] = !connector;
         if (connector) {
             RING_node_s* added = RING_insert_after(poly, nodes[i], connector);
             if (copy_cb) copy_cb(poly, has_next ? nodes[j] : nullptr, added, nullptr, nullptr);

@@ -182,10 +182,13 @@ void LINE_ARC_SEG_get_from_grid(LINE_ARC_SEG_s* piece, const INT_GRID_MAP_s* map
 // the piece's end, the next piece and next_end are in real coordinates
 // (next_end null: the next piece's own end).  Returns null, or a connecting
 // line made in the pool from the piece's new end to a second grid point when
-// one grid point cannot serve both pieces.
+// one grid point cannot serve both pieces.  A preferred grid point (may be
+// null) is taken, without a connecting line, when it lies on the material
+// side of both pieces.
 LINE_ARC_SEG_s* LINE_ARC_SEG_put_end_to_grid(LINE_ARC_SEG_s* piece, const PNT2_s* start, bool side,
                                              const LINE_ARC_SEG_s* next, const PNT2_s* next_end, bool next_side,
-                                             const INT_GRID_MAP_s* map, CMEM_pool_s* pool);
+                                             const INT_GRID_MAP_s* map, CMEM_pool_s* pool,
+                                             const PNT2_s* preferred = nullptr);
 // Re-rounds an arc after both its ends were moved by the material-side
 // rounding, keeping its radius about its old centre (old start in reals plus
 // the arc's centre vector).

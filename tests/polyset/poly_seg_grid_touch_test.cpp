@@ -8,6 +8,7 @@
 // closer than a few grid cells, are left as they are.
 #include <gtest/gtest.h>
 #include <merrow1/int_grid_map.h>
+#include <merrow1/poly_seg.h>
 #include <merrow1/poly_seg_grid.h>
 #include <stend/testing.h>
 
@@ -17,6 +18,7 @@
 #include <cmath>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -102,11 +104,26 @@ const TouchRow kRows[] = {
      circle(0, 0.499, 2, {0, 120, 240}), false, {0, 0}, 0, 0, false},
 };
 
-class PolySegGridTouch : public ::testing::TestWithParam<TouchRow> {
+// Rows of a table, each run with a pool of its own.
+template <class Row>
+class PooledRows : public ::testing::TestWithParam<Row> {
 protected:
     void SetUp() override { pool = CMEM_private_create_pool(0, "poly seg grid touch test", __LINE__, __FILE__); }
     void TearDown() override { CMEM_private_delete_pool(pool); }
+    CMEM_pool_s* pool = nullptr;
+};
 
+// A row's name as a test name.
+template <class Row>
+std::string row_name(const ::testing::TestParamInfo<Row>& info) {
+    std::string n = info.param.name;
+    for (char& ch : n)
+        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+    return n;
+}
+
+class PolySegGridTouch : public PooledRows<TouchRow> {
+protected:
     RING_header_s* make(const Outline& o) {
         RING_header_s* p = POLY_SEG_create(pool);
         {
@@ -128,8 +145,6 @@ protected:
         p->first->previous = p->last;
         return p;
     }
-
-    CMEM_pool_s* pool = nullptr;
 };
 
 TEST_P(PolySegGridTouch, TouchingArcsGoOntoTheGridTouchingNotCrossing) {
@@ -167,12 +182,124 @@ TEST_P(PolySegGridTouch, TouchingArcsGoOntoTheGridTouchingNotCrossing) {
     INT_GRID_MAP__destroy(map);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, PolySegGridTouch, ::testing::ValuesIn(kRows),
-                         [](const ::testing::TestParamInfo<TouchRow>& info) {
-                             std::string n = info.param.name;
-                             for (char& ch : n)
-                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                             return n;
-                         });
+INSTANTIATE_TEST_SUITE_P(Rows, PolySegGridTouch, ::testing::ValuesIn(kRows), row_name<TouchRow>);
+
+// A closed poly rounded to its own material side that passes twice through
+// a point where two of its arcs end touching: the offset, traced round both
+// sides, of an open chain of two arcs whose tangents reverse where they
+// meet, the second bending back inside the first.  The first arc's offset
+// and the other side's offset of the second are circles touching inside
+// each other where both end (P), and the forward offset of the second and
+// the other side's offset of the first where both start (Q); the line from
+// P to Q through the chain's vertex is a connecting piece.  On the grid the
+// two ends of each touching pair are one vertex, and the two grid circles'
+// second common point (the reflection of that vertex in the line through
+// their centres, exact in rationals) lies inside neither arc or not inside
+// both: rounded a unit apart, the circles crossed 1e-4 from P and bounded a
+// lens.
+struct TracePiece {
+    double x, y;  // end
+    double r;     // 0: a line
+    int turn;     // 1 counter-clockwise, 0 clockwise
+    bool dummy;
+};
+
+struct TwiceRow {
+    const char* name;
+    std::vector<TracePiece> pieces;  // the last piece ends at the first's start
+    std::vector<std::pair<int, int>> touching;
+};
+
+void PrintTo(const TwiceRow& r, std::ostream* os) { *os << r.name; }
+
+const TwiceRow kTwiceRows[] = {
+    {"the offset round both sides of an arc turning back into an arc",
+     {{10.249267925226633, 14.117102909564164, 1.3652, 1, false},
+      {6.7323038380559108, 17.135767291298478, 4.6348, 0, false},
+      {4.1562961619440895, 16.230632708701521, 0, 0, true},
+      {7.4686832408509769, 13.387559920415809, 4.3652, 1, false},
+      {9.062478078270054, 14.477220462151763, 1.3652, 1, false},
+      {7.9728175365340981, 16.071015299570842, 1.3652, 1, false},
+      {6.7323038380559126, 17.135767291298478, 1.6348, 0, false},
+      {4.9917327087015204, 17.971203838055914, 1.3652, 1, false},
+      {4.1562961619440895, 16.230632708701521, 1.3652, 1, false},
+      {9.7451336295435098, 11.433647530409131, 7.3652, 1, false},
+      {11.338928466962589, 12.523308072145086, 1.3652, 1, false}},
+     {{1, 6}, {3, 9}}},
+};
+
+// A grid arc exactly, from its start, end and arc parameter h: the centre
+// is start + (d.x / 2 - h d.y, d.y / 2 + h d.x), d the chord.
+struct ExactArc {
+    mpq_class sx, sy, ex, ey, cx, cy;
+    bool ccw;
+};
+
+ExactArc exact_arc(const RING_node_s* node) {
+    const LINE_ARC_SEG_s* p = seg(node->previous);
+    const LINE_ARC_SEG_s* s = seg(node);
+    ExactArc a{p->x, p->y, s->x, s->y, 0, 0, s->h >= 0};
+    const mpq_class h = s->h <= -1e100 ? 0.0 : s->h;
+    const mpq_class dx = a.ex - a.sx, dy = a.ey - a.sy;
+    a.cx = a.sx + dx / 2 - h * dy;
+    a.cy = a.sy + dy / 2 + h * dx;
+    return a;
+}
+
+// Whether q lies strictly inside the arc's sweep (the arcs here sweep less
+// than a half circle).
+bool strictly_inside(const ExactArc& a, const mpq_class& qx, const mpq_class& qy) {
+    const mpq_class from = (a.sx - a.cx) * (qy - a.cy) - (a.sy - a.cy) * (qx - a.cx);
+    const mpq_class to = (qx - a.cx) * (a.ey - a.cy) - (qy - a.cy) * (a.ex - a.cx);
+    return a.ccw ? sgn(from) > 0 && sgn(to) > 0 : sgn(from) < 0 && sgn(to) < 0;
+}
+
+using PolySegGridTouchTwice = PooledRows<TwiceRow>;
+
+TEST_P(PolySegGridTouchTwice, ArcsTouchingAtAPointPassedTwiceShareItsGridPoint) {
+    const TwiceRow& row = GetParam();
+    RING_header_s* poly = POLY_SEG_create(pool);
+    std::vector<RING_node_s*> nodes;
+    PNT2_s from{row.pieces.back().x, row.pieces.back().y};
+    for (const TracePiece& piece : row.pieces) {
+        const PNT2_s to{piece.x, piece.y};
+        RING_node_s* node = piece.r > 0 ? POLY_SEG_append_arc(poly, &from, &to, piece.r, piece.turn)
+                                        : POLY_SEG_append_line(poly, &to);
+        if (piece.dummy) seg(node)->flags |= POLY_SEG_FLAG_DUMMY;
+        nodes.push_back(node);
+        from = to;
+    }
+    poly->last->next = poly->first;
+    poly->first->previous = poly->last;
+    INT_GRID_MAP_s* map = POLY_SEG_create_scaling(poly, 0.0);
+    POLY_SEG_put_to_grid_material_side(poly, map, true, nullptr);
+    for (const auto& pair : row.touching) {
+        const int i = pair.first, j = pair.second;
+        const std::string label = std::string(row.name) + ", pieces " + std::to_string(i) + " and " + std::to_string(j);
+        // The ends that touch: those nearest each other in the input.
+        const TracePiece& pi = row.pieces[static_cast<size_t>(i)];
+        const TracePiece& pj = row.pieces[static_cast<size_t>(j)];
+        const size_t n = row.pieces.size();
+        const TracePiece& si = row.pieces[(static_cast<size_t>(i) + n - 1) % n];
+        const TracePiece& sj = row.pieces[(static_cast<size_t>(j) + n - 1) % n];
+        const bool at_ends = std::hypot(pi.x - pj.x, pi.y - pj.y) < std::hypot(si.x - sj.x, si.y - sj.y);
+        const ExactArc a = exact_arc(nodes[static_cast<size_t>(i)]);
+        const ExactArc b = exact_arc(nodes[static_cast<size_t>(j)]);
+        const mpq_class vx = at_ends ? a.ex : a.sx, vy = at_ends ? a.ey : a.sy;
+        const mpq_class wx = at_ends ? b.ex : b.sx, wy = at_ends ? b.ey : b.sy;
+        ASSERT_TRUE(vx == wx && vy == wy) << label << ": the touching ends are grid points (" << vx.get_d() << ", "
+                                          << vy.get_d() << ") and (" << wx.get_d() << ", " << wy.get_d() << ")";
+        // The second common point of the two circles through the vertex.
+        const mpq_class ux = b.cx - a.cx, uy = b.cy - a.cy;
+        const mpq_class k = 2 * (ux * (vx - a.cx) + uy * (vy - a.cy)) / (ux * ux + uy * uy);
+        const mpq_class qx = a.cx + k * ux - (vx - a.cx), qy = a.cy + k * uy - (vy - a.cy);
+        EXPECT_FALSE(strictly_inside(a, qx, qy) && strictly_inside(b, qx, qy))
+            << label << ": the grid arcs cross " << std::hypot(mpq_class(qx - vx).get_d(), mpq_class(qy - vy).get_d())
+            << " grid units from their common end";
+    }
+    INT_GRID_MAP__destroy(map);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, PolySegGridTouchTwice, ::testing::ValuesIn(kTwiceRows), row_name<TwiceRow>);
 
 }  // namespace
