@@ -581,6 +581,82 @@ int load_edges(RING_header_s* chain, RING_header_s* list, SubRings* index) {
     return 1;
 }
 
+// The segment of the chain that meets the segment ending at `node` at its
+// start (k 0) or its end (k 1); false where the chain is open and has none.
+bool neighbour_segment(const RING_header_s* chain, const RING_node_s* node, int k, SEGMENT* out) {
+    const bool closed = is_closed(chain);
+    const RING_node_s* other = nullptr;
+    if (k == 0) {
+        if (!closed && (node == chain->first || node->previous == chain->first)) return false;
+        other = node == chain->first ? chain->last : node->previous;
+    } else {
+        if (!closed && node == chain->last) return false;
+        other = node == chain->last ? chain->first : node->next;
+    }
+    return other && other != node && ChainSegment(chain, other, out) == 1;
+}
+
+// Whether the segment of `chain` beyond the end k of the segment ending at
+// `node` runs together with `other` within the tolerance: the end is then an
+// end of a stretch the two chains share.
+bool ends_a_stretch(const RING_header_s* chain, const RING_node_s* node, int k, const SEGMENT& other,
+                    double tolerance) {
+    SEGMENT next;
+    if (!neighbour_segment(chain, node, k, &next)) return false;
+    INT_POINT found;
+    return SEGMENT__intersect_on_within(&next, &other, tolerance, &found, false) == -1;
+}
+
+// A crossing of two chains' segments where an end of one segment lies on the
+// other within the tolerance, the segment beyond that end runs together with
+// the other (the end ends a stretch the two chains share), and the segment
+// from the end to the crossing (its middle, read as the whole) stays within
+// the tolerance of the other: the two run together from the end to the
+// crossing, as one stretch, so the crossing is read at the end, the junction
+// of the stretch, where the end's segments meet the other segment as well.
+// Read at its own point instead, it is a second junction a little beyond the
+// first, and the segment from the end, taken at the first junction as leaving
+// a point of the other segment on the side it turns to, crosses back over it
+// at the second: both junctions order the two pieces between them the same
+// way round, a face no level fits.  Of two such ends the nearer to the
+// crossing is taken; the point becomes that end, the parameters its own on
+// both segments.
+void snap_to_end(const RING_header_s* chain_a, const RING_header_s* chain_b, const RING_node_s* a,
+                 const RING_node_s* b, const SEGMENT& sa, const SEGMENT& sb, double tolerance, double point[2],
+                 double* ta, double* tb) {
+    const double crossing[2] = {point[0], point[1]};
+    const double a_ends[2][2] = {{sa.start[0], sa.start[1]}, {sa.end->x, sa.end->y}};
+    const double b_ends[2][2] = {{sb.start[0], sb.start[1]}, {sb.end->x, sb.end->y}};
+    double best = -1;
+    for (int which = 0; which < 2; ++which) {
+        const SEGMENT& own = which == 0 ? sa : sb;
+        const SEGMENT& other = which == 0 ? sb : sa;
+        const double t = which == 0 ? *ta : *tb;
+        for (int k = 0; k < 2; ++k) {
+            const double* end = which == 0 ? a_ends[k] : b_ends[k];
+            if (!location_on(other, end, tolerance)) continue;
+            if (!ends_a_stretch(which == 0 ? chain_a : chain_b, which == 0 ? a : b, k, other, tolerance)) continue;
+            double middle[2];
+            if (!SegmentParamPoint(&own, (t + k) / 2, middle)) continue;
+            double foot[2];
+            if (SegmentPointMinDist(&other, middle, foot) > tolerance) continue;
+            const double dx = end[0] - crossing[0], dy = end[1] - crossing[1];
+            const double d = dx * dx + dy * dy;
+            if (best >= 0 && d >= best) continue;
+            best = d;
+            point[0] = end[0];
+            point[1] = end[1];
+            if (which == 0) {
+                *ta = k;
+                *tb = SegmentPointParameter(&sb, end);
+            } else {
+                *tb = k;
+                *ta = SegmentPointParameter(&sa, end);
+            }
+        }
+    }
+}
+
 int segment_pair(RING_header_s* chain_a, RING_header_s* chain_b, int i, int j, RING_node_s* a, RING_node_s* b,
                  RING_header_s* list, double tolerance, SubRings* index, bool boxes_met) {
     if (!chain_a || !chain_b || !a || !b || !list) return 0;
@@ -668,8 +744,10 @@ int segment_pair(RING_header_s* chain_a, RING_header_s* chain_b, int i, int j, R
             point[0] = exact[0];
             point[1] = exact[1];
         }
-        enter(chain_a, a, i, ta, point, list, i, j, 1, index);
-        enter(chain_b, b, j, tb, point, list, i, j, 2, index);
+        double at_a = ta, at_b = tb;
+        if (!same && !exact) snap_to_end(chain_a, chain_b, a, b, sa, sb, tolerance, point, &at_a, &at_b);
+        enter(chain_a, a, i, at_a, point, list, i, j, 1, index);
+        enter(chain_b, b, j, at_b, point, list, i, j, 2, index);
     }
     return 1;
 }

@@ -16,6 +16,7 @@
 
 #include <gmpxx.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <string>
@@ -479,6 +480,90 @@ inline std::vector<Case> cases() {
                        {static_cast<double>(round + side - segment), static_cast<double>(round + side - segment), 1},
                        {-static_cast<double>(round - segment), static_cast<double>(round - segment), 1},
                        {{at[0], bottom + depth / 2}, {at[0] + 1e-5, bottom + depth / 4}, {at[0], bottom - depth / 2}}});
+    }
+    // 16. A star of four lines and two arcs and its copy moved by e = 2^-22
+    //     in x.  Its nearly level edge (0.846, 1.066) - (2.143, 1.013) and
+    //     the edge's copy lie 9.6e-9 apart, within the distance in which
+    //     points are one, and are read as one stretch; the copy's next edge
+    //     leaves the stretch's end 9.6e-9 above the first and crosses it
+    //     5.5e-8 further on.  A - B is the sliver the move bares: on each
+    //     level line y the star is a few intervals, each longer than e and
+    //     the gaps between them wider, and each loses e at its left end, so
+    //     A - B holds e times the integral of the count of intervals, half the variation of y along the boundary (up to the
+    //     ends of intervals shorter than e near the star's highest and
+    //     lowest points, below 1e-13); the union adds it to the star.
+    {
+        const double e = std::ldexp(1.0, -22);
+        const double c4[2] = {0.79087063723055073, 1.1840780823153656};
+        const double c5[2] = {0.79611152823149256, -2.9320790050450509};
+        auto star = [&](double dx) {
+            return Shape{{L(2.1432450287583533 + dx, 1.0132102669614598),
+                          L(0.84573134673714034 + dx, 1.0655547958326863),
+                          L(0.2140752007356248 + dx, 0.98008343331737469),
+                          L(0.025222205301352441 + dx, 0.33651358301862905),
+                          A(0.50380443977968292 + dx, 0.078557345257544764, c4[0] + dx, c4[1], CCW),
+                          A(1.6861812449649549 + dx, -0.041205336571016438, c5[0] + dx, c5[1], CW)},
+                         CCW,
+                         LEFT};
+        };
+        const Shape a = star(0), b = star(e);
+        // Variation of y along the boundary: |dy| along each line; along an
+        // arc, between its ends and the highest and lowest points of its
+        // circle it passes.
+        long double variation = 0;
+        const std::vector<V>& vs = a.vertices;
+        for (size_t i = 0; i < vs.size(); ++i) {
+            const V& v = vs[i];
+            const V& from = vs[(i + vs.size() - 1) % vs.size()];
+            if (v.type != SEG_ARC) {
+                variation += std::fabs(static_cast<long double>(v.y) - from.y);
+                continue;
+            }
+            const long double two_pi = 2 * 3.141592653589793238462643383279502884L, half = two_pi / 4;
+            const long double r =
+                std::hypot(static_cast<long double>(v.x) - v.cx, static_cast<long double>(v.y) - v.cy);
+            const long double t0 =
+                std::atan2(static_cast<long double>(from.y) - v.cy, static_cast<long double>(from.x) - v.cx);
+            long double sweep =
+                std::atan2(static_cast<long double>(v.y) - v.cy, static_cast<long double>(v.x) - v.cx) - t0;
+            if (v.direction == CCW) {
+                while (sweep <= 0) sweep += two_pi;
+            } else {
+                while (sweep >= 0) sweep -= two_pi;
+            }
+            // The angles at which y turns (odd multiples of a quarter turn)
+            // passed from t0 over the sweep, in order.
+            long double y = from.y;
+            const long double lo = std::min(t0, t0 + sweep), hi = std::max(t0, t0 + sweep);
+            std::vector<long double> turns;
+            for (long double t = std::ceil((lo - half) / (2 * half)) * (2 * half) + half; t < hi; t += 2 * half)
+                if (t > lo) turns.push_back(t);
+            if (sweep < 0) std::reverse(turns.begin(), turns.end());
+            for (const long double t : turns) {
+                const long double at = v.cy + r * std::sin(t);
+                variation += std::fabs(at - y);
+                y = at;
+            }
+            variation += std::fabs(static_cast<long double>(v.y) - y);
+        }
+        const double sliver = static_cast<double>(static_cast<long double>(e) * variation / 2);
+        const double star_area = shape_area(vs);
+        // A - B is two slivers: along the boundary from (0.846, 1.066) to
+        // (0.504, 0.079), and along the lower arc from its highest point to
+        // (1.686, -0.041), where the boundary faces -x.  Points in both, at
+        // the middle of the steep edge (0.025, 0.337) - (0.214, 0.980) and
+        // at 76 degrees on the lower arc's circle, and in the sliver B adds
+        // along the edge (1.686, -0.041) - (2.143, 1.013).
+        const long double r5 = std::hypot(1.6861812449649549L - c5[0], -0.041205336571016438L - c5[1]);
+        const long double at = 76 * 3.141592653589793238462643383279502884L / 180;
+        const Point left{(0.2140752007356248 + 0.025222205301352441) / 2 + e / 2,
+                         (0.98008343331737469 + 0.33651358301862905) / 2};
+        const Point arc{static_cast<double>(c5[0] + r5 * std::cos(at) + e / 2),
+                        static_cast<double>(c5[1] + r5 * std::sin(at))};
+        const Point right{(1.6861812449649549 + 2.1432450287583533) / 2 + e / 2,
+                          (-0.041205336571016438 + 1.0132102669614598) / 2};
+        all.push_back({"star of lines and arcs and its copy moved by 2^-22 in x", {a}, {b},
+                       {star_area + sliver, star_area + sliver, 1}, {-sliver, sliver, 2}, {left, arc, right}});
     }
     return all;
 }
