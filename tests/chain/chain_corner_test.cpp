@@ -165,7 +165,7 @@ TEST_F(ChainCorner, CornerTypeTable) {
 // ---- bisectors -------------------------------------------------------------------
 
 // A line along +x to the origin, then a CCW arc of radius r leaving it 1
-// degree short of a reversal, up and back, bending across the line again
+// degree short of a reversal, up and back, bending across the line's carrier
 // 2 r sin(1 degree) from the origin: a sliver r (1 - cos(1 degree)) wide
 // (1.5e-7 at r 1e-3, below the length tolerance; 1.5e-4 at r 1).
 std::vector<V> near_reversal_onto_an_arc(double r) {
