@@ -77,6 +77,28 @@ double left_opening_angle(const double in[2], const double out[2]) {
     return angle;
 }
 
+// Whether the chain doubles back at a vertex within the length tolerance t,
+// so that the curvatures rather than the tangents tell which way its two
+// segments part (unit tangents in and out, curvatures k_in and k_out):
+//   - the tangents reverse within t (1 + in . out at most t); or
+//   - the vertex is a reversal to ChainCornerType (in . out below
+//     CHAIN_CORNER_REVERSAL_DOT) and the segments bend across each other
+//     within t of it.  Leaving the vertex at the angle a apart
+//     (1 - cos a = 1 + in . out), with their relative curvature
+//     k = k_in + k_out turning one towards the other, they cross again, and
+//     the sliver between them is (1 - cos a) / |k| wide (exactly so for a
+//     line and an arc: the sagitta of the chord the line cuts).  A sliver no
+//     wider than t is a touch, as the chain's intersections read it: the
+//     segments run together from the vertex and part beyond the crossing,
+//     the way their curvatures say.
+bool doubles_back(const double in[2], const double out[2], double k_in, double k_out, double t) {
+    const double d = dot(in, out);
+    if (std::fabs(d + 1.0) <= t) return true;
+    const double back[2] = {-in[0], -in[1]};
+    const double k = k_in + k_out;
+    return d < CHAIN_CORNER_REVERSAL_DOT && cross(back, out) * k < 0.0 && d + 1.0 <= t * std::fabs(k);
+}
+
 }  // namespace
 
 CHAIN_tangent_status_t ChainVertexTangent(const RING_header_s* chain, const RING_node_s* node, double in[2],
@@ -153,7 +175,7 @@ int ChainVertexBiSector(const RING_header_s* chain, const RING_node_s* node, dou
     if (status == CHAIN_TANGENT_BOTH) {
         const double t = merrow1::length_tolerance_of(chain);
         const double d = dot(in, out);
-        if (std::fabs(d + 1.0) > t) {
+        if (!doubles_back(in, out, k_in, k_out, t)) {
             // 1. A corner: the bisector is the sum of the tangents turned to
             //    the offset side.  A straight run uses the tangent itself,
             //    whose sum with itself would only double it.

@@ -64,8 +64,11 @@ CHAIN_tangent_status_t CHAIN_point_tangent(const POINT_ON_CHAIN_s* place, Korvo:
 
 // Unit bisector of the corner towards the offset side and the corner angle
 // (optional; see the header comment).  A reversal takes one of the tangents
-// as bisector with angle 0 or 2 pi, chosen by the curvatures.  The first
-// (last) vertex of an open chain gives the normal of its one tangent, angle 0.
+// as bisector with angle 0 or 2 pi, chosen by the curvatures: tangents that
+// reverse within the length tolerance, or segments nearly reversed (corner
+// type 0) that bend across each other so near the vertex that the sliver
+// between them is no wider than that tolerance.  The first (last) vertex of
+// an open chain gives the normal of its one tangent, angle 0.
 // 0 (note "DUE_TO_INVALID_INPUT") for null input, 0 for a vertex without
 // tangents and for an inner vertex with only one; else 1.
 int ChainVertexBiSector(const RING_header_s* chain, const RING_node_s* node, double bisector[2], double* angle);

@@ -164,7 +164,20 @@ TEST_F(ChainCorner, CornerTypeTable) {
 
 // ---- bisectors -------------------------------------------------------------------
 
+// A line along +x to the origin, then a CCW arc of radius r leaving it 1
+// degree short of a reversal, up and back, bending across the line's carrier
+// 2 r sin(1 degree) from the origin: a sliver r (1 - cos(1 degree)) wide
+// (1.5e-7 at r 1e-3, below the length tolerance; 1.5e-4 at r 1).
+std::vector<V> near_reversal_onto_an_arc(double r) {
+    const double a = kPi / 180;
+    const double cx = -r * std::sin(a), cy = -r * std::cos(a);
+    const double end = kPi / 2 + 3 * a;  // 4 degrees on from the origin, past the crossing
+    return {P(-1e-3, 0), L(0, 0), A(cx + r * std::cos(end), cy + r * std::sin(end), cx, cy, CCW)};
+}
+
 TEST_F(ChainCorner, BisectorPointsToTheOffsetSideWithTheOpeningThere) {
+    const double a = kPi / 180;
+    const double n = std::hypot(std::sin(a), 1 - std::cos(a));
     struct Case {
         const char* name;
         std::vector<V> vertices;
@@ -188,6 +201,17 @@ TEST_F(ChainCorner, BisectorPointsToTheOffsetSideWithTheOpeningThere) {
          2 * kPi},
         {"reversal onto a CCW arc, LEFT: outgoing, 0", {P(0, 0), L(1, 0), A(0, -1, 1, -1, CCW)}, 1, LEFT, -1, 0, 0},
         {"reversal of two lines: outgoing, 0", {P(0, 0), L(1, 0), L(0, 0)}, 1, RIGHT, -1, 0, 0},
+        // Nearly reversed segments that cross within the tolerance run
+        // together from the vertex and part as their curvatures say: for
+        // RIGHT material the offset side wraps round the tip, ahead.
+        {"near-reversal, sliver below the tolerance, RIGHT: incoming, 2 pi", near_reversal_onto_an_arc(1e-3), 1,
+         RIGHT, 1, 0, 2 * kPi},
+        {"near-reversal, sliver below the tolerance, LEFT: outgoing, 0", near_reversal_onto_an_arc(1e-3), 1, LEFT,
+         -std::cos(a), std::sin(a), 0},
+        // The same turn with a sliver wider than the tolerance: the tangents
+        // open 1 degree on the offset side, back along the segments.
+        {"near-reversal, sliver beyond the tolerance, RIGHT: opening 1 degree", near_reversal_onto_an_arc(1), 1,
+         RIGHT, -std::sin(a) / n, (1 - std::cos(a)) / n, a},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

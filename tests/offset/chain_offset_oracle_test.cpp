@@ -812,6 +812,25 @@ TEST_F(OffsetOracle, SmallChainsMatchTheBruteForceOffsetRegion) {
          RIGHT,
          0.056213848652772631,
          ADD_ARC},
+        // A pocket a thousandth of a unit across with broken corners, whose
+        // wall runs into it as a spike: an arc down to the tip and a line back
+        // up, their tangents 1 degree short of a reversal.  The arc bends
+        // across the line 4e-5 from the tip, a sliver 2e-7 wide, below the
+        // length tolerance: the spike parts as material, and the half circles
+        // about its tip are the offset there.  Read by its tangents alone, as
+        // a slit, the tip's half circles were connecting pieces, and the
+        // newer engine's clean cut the offset back to the tip.
+        {{{-0.0008, 0.0},
+          {0.0004, 0.0},
+          {0.0004, 0.001},
+          {-0.00029735511992775221, 0.001138688746052764},
+          {-0.00020228283823224289, 0.00066318877465194035, 0.11080116481554214},
+          {-0.00042128879109099655, 0.0011812799407916724},
+          {-0.0008, 0.0012}},
+         true,
+         RIGHT,
+         0.00032672105629352212,
+         BREAK_CORNER},
     };
     Tally tally;
     int index = 0;
