@@ -862,6 +862,8 @@ bool CHAIN__cancel_loop_backtracks(RING_header_s* loop, double tolerance) {
     if (!loop || !is_closed(loop)) return true;
     std::vector<RING_node_s*> vertices;
     std::vector<ChainBacktrackPiece> pieces;
+    vertices.reserve(static_cast<size_t>(std::max(loop->count, 0)));
+    pieces.reserve(vertices.capacity());
     for (RING_node_s* v : ring_nodes(loop)) {
         const bool line = CHAIN_seg_ask_type(v) == SEG_LINE;
         pieces.push_back({{point_of(v)[0], point_of(v)[1]}, line, static_cast<int>(vertices.size())});

@@ -993,6 +993,8 @@ bool cancel_backtracks(RING_header_s* poly) {
     if (!POLY_SEG_is_closed(poly)) return true;
     std::vector<RING_node_s*> nodes;
     std::vector<ChainBacktrackPiece> pieces;
+    nodes.reserve(static_cast<size_t>(std::max(poly->count, 0)));
+    pieces.reserve(nodes.capacity());
     for (RING_node_s* node : ring_nodes(poly)) {
         const LINE_ARC_SEG_s* s = static_cast<const LINE_ARC_SEG_s*>(node->main_data);
         pieces.push_back({{s->x, s->y}, !LINE_ARC_SEG_is_arc(s), static_cast<int>(nodes.size())});

@@ -179,6 +179,7 @@ void CHAIN__put_loop_vertices_on_trace(RING_header_s* set, const RING_header_s* 
     // One entry per point: the first visit's meeting, kept only while every
     // later visit found the same one.
     std::vector<Visit> at;
+    at.reserve(visits.size());
     for (const Visit& v : visits) {
         if (at.empty() || at.back().key < v.key) {
             at.push_back(v);
@@ -198,6 +199,7 @@ void CHAIN__put_loop_vertices_on_trace(RING_header_s* set, const RING_header_s* 
         const bool closed = POLY_SEG_is_closed(poly);
         const std::vector<RING_node_s*> nodes = merrow1::ring_nodes(poly);
         std::vector<std::pair<size_t, PNT2_s>> arcs;
+        arcs.reserve(nodes.size());
         for (size_t i = 0; i < nodes.size(); ++i) {
             RING_node_s* node = nodes[i];
             LINE_ARC_SEG_s* s = piece_of(node);

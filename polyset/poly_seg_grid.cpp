@@ -22,7 +22,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 using namespace merrow1::poly_seg;
@@ -554,8 +556,18 @@ std::vector<std::vector<size_t>> touching_vertex_partners(const std::vector<RING
     const size_t n = nodes.size();
     std::vector<std::vector<size_t>> partners(n);
     if (touches.pairs.empty()) return partners;
-    std::unordered_map<const RING_node_s*, size_t> index;
-    for (size_t i = 0; i < n; ++i) index[nodes[i]] = i;
+    // Each node's place in the poly, found by a search of the nodes sorted
+    // by address: no allocation per node, as a hash map would make.
+    std::vector<std::pair<const RING_node_s*, size_t>> index(n);
+    for (size_t i = 0; i < n; ++i) index[i] = {nodes[i], i};
+    auto before = [](const std::pair<const RING_node_s*, size_t>& x, const std::pair<const RING_node_s*, size_t>& y) {
+        return std::less<const RING_node_s*>()(x.first, y.first);
+    };
+    std::sort(index.begin(), index.end(), before);
+    auto place = [&](const RING_node_s* node) {
+        const auto it = std::lower_bound(index.begin(), index.end(), std::make_pair(node, size_t(0)), before);
+        return it != index.end() && it->first == node ? it : index.end();
+    };
     // The vertices at the two ends of the piece of node i.
     auto ends = [&](size_t i, size_t out[2]) {
         if (i == 0 && !closed) return false;
@@ -564,7 +576,7 @@ std::vector<std::vector<size_t>> touching_vertex_partners(const std::vector<RING
         return true;
     };
     for (const Touch& t : touches.pairs) {
-        const auto ia = index.find(t.a), ib = index.find(t.b);
+        const auto ia = place(t.a), ib = place(t.b);
         size_t va[2], vb[2];
         if (ia == index.end() || ib == index.end() || !ends(ia->second, va) || !ends(ib->second, vb)) continue;
         for (size_t p : va)
