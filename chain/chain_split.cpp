@@ -365,33 +365,6 @@ void split_points(RING_header_s* points, RING_header_s* network, JunctionFinder&
     }
 }
 
-// The place where the record's piece ends away from its junction.
-const POINT_ON_CHAIN_s* far_place(const SPLIT_CHAIN_s* end) { return end->reversed ? end->piece->start : end->piece->end; }
-
-// The point in the middle of the piece's parameters.
-bool middle_of(const PART_OF_CHAIN_s* piece, double mid[2]) {
-    const RING_header_s* chain = piece->start->chain;
-    if (!chain || chain->count < 1) return false;
-    double m = (piece->start->parameter + piece->end->parameter) / 2;
-    if (is_closed(chain) && m > chain->count) m -= chain->count;
-    Korvo::Math::Point2 p{};
-    if (!ChainGetParamPoint(chain, m, &p)) return false;
-    mid[0] = p.x, mid[1] = p.y;
-    return true;
-}
-
-// Side of b's piece from a's, for two pieces from the junction point `from`
-// to the far junction's point `to`: +1 when b's middle lies left of the chord
-// from -> to and a's does not, or a's right of it and b's not; -1 the other
-// way round; 0 when both lie on one side (or on it), which decides nothing.
-// Exact (exact/orient2d) on the middles as found.
-int side_of_middles(const SPLIT_CHAIN_s* a, const SPLIT_CHAIN_s* b, const double from[2], const double to[2]) {
-    double ma[2], mb[2];
-    if (!middle_of(a->piece, ma) || !middle_of(b->piece, mb)) return 0;
-    const int sa = ORIENT2D_sign(from, to, ma), sb = ORIENT2D_sign(from, to, mb);
-    return sb > sa ? 1 : sb < sa ? -1 : 0;
-}
-
 // Whether the far ends of two neighbouring records p, r (r after p) of
 // pieces between the same two junctions go the other way round there, as
 // two pieces side by side do: r's twin before p's.  The far junction's own
@@ -416,63 +389,15 @@ void swap_records(RING_node_s* a, RING_node_s* b) {
     std::swap(split_end_record(a)->index, split_end_record(b)->index);
 }
 
-// The record of the piece its chain runs along into (out of) the junction
-// just before (after) the record's piece leaves (reaches) it; null when
-// there is none.
-const SPLIT_CHAIN_s* continuation(const RING_header_s* ends, const SPLIT_CHAIN_s* end) {
-    const POINT_ON_CHAIN_s* at = end->reversed ? end->piece->end : end->piece->start;
-    for (RING_node_s* node : ring_nodes(ends)) {
-        const SPLIT_CHAIN_s* other = split_end_record(node);
-        if (!other || other->piece == end->piece || other->reversed == end->reversed) continue;
-        const POINT_ON_CHAIN_s* there = other->reversed ? other->piece->end : other->piece->start;
-        if (there->chain == at->chain && there->point[0] == at->point[0] && there->point[1] == at->point[1])
-            return other;
-    }
-    return nullptr;
-}
+}  // namespace
 
-// Whether the two records' chains run together along the pieces they
-// continue at the junction.
-bool continue_together(const RING_header_s* ends, const SPLIT_CHAIN_s* a, const SPLIT_CHAIN_s* b) {
-    const SPLIT_CHAIN_s* before_a = continuation(ends, a);
-    const SPLIT_CHAIN_s* before_b = continuation(ends, b);
-    return before_a && before_b && full_tie(before_a, before_b);
-}
+namespace merrow1 {
+namespace {
+void order_pieces_lying_together(RING_node_s* junction);
+}  // namespace
+}  // namespace merrow1
 
-// Two stretches of different chains that run together through a corner each,
-// the corners some 1e-8 apart, make two junctions, each holding one chain's
-// vertex and a place inside the other's segment a few 1e-9 off the
-// junction's point; between them run two short pieces that lie together
-// without leaving with one tangent.  Over pieces so short the place's offset
-// outweighs the turn between the tangents, and the two junctions may order
-// the pieces alike, which bounds a face no level fits.  Such neighbouring
-// records go in the order of their pieces' sides at the junction where the
-// tangents misread it: leaving a junction towards one far junction, the
-// record counter-clockwise after the other is the piece on its left.
-void order_pieces_lying_together(RING_node_s* junction) {
-    RING_header_s* ends = RING_ask_node_subring(junction);
-    const SPLIT_JUNCTION_s* here = junction_of(junction);
-    if (!ends || !here || ends->count < 3) return;
-    for (RING_node_s* node : ring_nodes(ends)) {
-        const SPLIT_CHAIN_s* r = split_end_record(node);
-        const SPLIT_CHAIN_s* p = split_end_record(node->previous);
-        if (!r || !p || r->piece == p->piece || !r->far_junction || r->far_junction != p->far_junction ||
-            full_tie(r, p) || !merrow1::split_ends_lie_together(r, p))
-            continue;
-        RING_node_s *twin_p = nullptr, *twin_r = nullptr;
-        if (far_ends_mirror(p, r, &twin_p, &twin_r)) continue;
-        const RING_header_s* far_ends = RING_ask_node_subring(r->far_junction);
-        if (!continue_together(ends, r, p) || !far_ends ||
-            !continue_together(far_ends, split_end_record(twin_r), split_end_record(twin_p)))
-            continue;
-        const SPLIT_JUNCTION_s* far = junction_of(r->far_junction);
-        const int side = far ? side_of_middles(p, r, here->point, far->point) : 0;
-        if (side < 0)
-            swap_records(node, node->previous);
-        else if (side > 0)
-            swap_records(twin_r, twin_p);
-    }
-}
+namespace {
 
 // Closes every junction's records into a ring numbered 1 to n, orders the
 // records of pieces that lie together by their sides, then orders parallel
@@ -480,7 +405,7 @@ void order_pieces_lying_together(RING_node_s* junction) {
 void finish_junctions(RING_header_s* network) {
     const std::vector<RING_node_s*> junctions = ring_nodes(network);
     for (RING_node_s* junction : junctions) merrow1::close_split_junction(RING_ask_node_subring(junction));
-    for (RING_node_s* junction : junctions) order_pieces_lying_together(junction);
+    for (RING_node_s* junction : junctions) merrow1::order_pieces_lying_together(junction);
     for (RING_node_s* junction : junctions) {
         RING_header_s* ends = RING_ask_node_subring(junction);
         if (!ends || ends->count < 2) continue;
@@ -555,6 +480,95 @@ SPLIT_CHAIN_s* put_split_end(RING_header_s* junction, PART_OF_CHAIN_s* piece, in
     RING_insert_after(junction, after, added);
     return added;
 }
+
+namespace {
+
+// The place where the record's piece ends away from its junction.
+const POINT_ON_CHAIN_s* far_place(const SPLIT_CHAIN_s* end) { return end->reversed ? end->piece->start : end->piece->end; }
+
+// The point in the middle of the piece's parameters.
+bool middle_of(const PART_OF_CHAIN_s* piece, double mid[2]) {
+    const RING_header_s* chain = piece->start->chain;
+    if (!chain || chain->count < 1) return false;
+    double m = (piece->start->parameter + piece->end->parameter) / 2;
+    if (is_closed(chain) && m > chain->count) m -= chain->count;
+    Korvo::Math::Point2 p{};
+    if (!ChainGetParamPoint(chain, m, &p)) return false;
+    mid[0] = p.x, mid[1] = p.y;
+    return true;
+}
+
+// Side of b's piece from a's, for two pieces from the junction point `from`
+// to the far junction's point `to`: +1 when b's middle lies left of the chord
+// from -> to and a's does not, or a's right of it and b's not; -1 the other
+// way round; 0 when both lie on one side (or on it), which decides nothing.
+// Exact (exact/orient2d) on the middles as found.
+int side_of_middles(const SPLIT_CHAIN_s* a, const SPLIT_CHAIN_s* b, const double from[2], const double to[2]) {
+    double ma[2], mb[2];
+    if (!middle_of(a->piece, ma) || !middle_of(b->piece, mb)) return 0;
+    const int sa = ORIENT2D_sign(from, to, ma), sb = ORIENT2D_sign(from, to, mb);
+    return sb > sa ? 1 : sb < sa ? -1 : 0;
+}
+
+// The record of the piece its chain runs along into (out of) the junction
+// just before (after) the record's piece leaves (reaches) it; null when
+// there is none.
+const SPLIT_CHAIN_s* continuation(const RING_header_s* ends, const SPLIT_CHAIN_s* end) {
+    const POINT_ON_CHAIN_s* at = end->reversed ? end->piece->end : end->piece->start;
+    for (RING_node_s* node : ring_nodes(ends)) {
+        const SPLIT_CHAIN_s* other = split_end_record(node);
+        if (!other || other->piece == end->piece || other->reversed == end->reversed) continue;
+        const POINT_ON_CHAIN_s* there = other->reversed ? other->piece->end : other->piece->start;
+        if (there->chain == at->chain && there->point[0] == at->point[0] && there->point[1] == at->point[1])
+            return other;
+    }
+    return nullptr;
+}
+
+// Whether the two records' chains run together along the pieces they
+// continue at the junction.
+bool continue_together(const RING_header_s* ends, const SPLIT_CHAIN_s* a, const SPLIT_CHAIN_s* b) {
+    const SPLIT_CHAIN_s* before_a = continuation(ends, a);
+    const SPLIT_CHAIN_s* before_b = continuation(ends, b);
+    return before_a && before_b && full_tie(before_a, before_b);
+}
+
+// Two stretches of different chains that run together through a corner each,
+// the corners some 1e-8 apart, make two junctions, each holding one chain's
+// vertex and a place inside the other's segment a few 1e-9 off the
+// junction's point; between them run two short pieces that lie together
+// without leaving with one tangent.  Over pieces so short the place's offset
+// outweighs the turn between the tangents, and the two junctions may order
+// the pieces alike, which bounds a face no level fits.  Such neighbouring
+// records go in the order of their pieces' sides at the junction where the
+// tangents misread it: leaving a junction towards one far junction, the
+// record counter-clockwise after the other is the piece on its left.
+void order_pieces_lying_together(RING_node_s* junction) {
+    RING_header_s* ends = RING_ask_node_subring(junction);
+    const SPLIT_JUNCTION_s* here = junction_of(junction);
+    if (!ends || !here || ends->count < 3) return;
+    for (RING_node_s* node : ring_nodes(ends)) {
+        const SPLIT_CHAIN_s* r = split_end_record(node);
+        const SPLIT_CHAIN_s* p = split_end_record(node->previous);
+        if (!r || !p || r->piece == p->piece || !r->far_junction || r->far_junction != p->far_junction ||
+            full_tie(r, p) || !merrow1::split_ends_lie_together(r, p))
+            continue;
+        RING_node_s *twin_p = nullptr, *twin_r = nullptr;
+        if (far_ends_mirror(p, r, &twin_p, &twin_r)) continue;
+        const RING_header_s* far_ends = RING_ask_node_subring(r->far_junction);
+        if (!continue_together(ends, r, p) || !far_ends ||
+            !continue_together(far_ends, split_end_record(twin_r), split_end_record(twin_p)))
+            continue;
+        const SPLIT_JUNCTION_s* far = junction_of(r->far_junction);
+        const int side = far ? side_of_middles(p, r, here->point, far->point) : 0;
+        if (side < 0)
+            swap_records(node, node->previous);
+        else if (side > 0)
+            swap_records(twin_r, twin_p);
+    }
+}
+
+}  // namespace
 
 bool split_ends_run_together(const SPLIT_CHAIN_s* a, const SPLIT_CHAIN_s* b) {
     return a && b && split_ends_tie(a, b) && split_ends_lie_together(a, b);
