@@ -729,22 +729,25 @@ int segment_pair(RING_header_s* chain_a, RING_header_s* chain_b, int i, int j, R
             if (result == 1) continue;
             if ((ta == 1.0 && tb == 0.0) || (ta == 0.0 && tb == 1.0)) continue;
         }
-        // A parameter of exactly 0 or 1 takes that segment end exactly.
+        // A parameter of exactly 0 or 1 takes that segment end exactly, and
+        // the other segment the parameter of that end on it, as an overlap's
+        // ends are entered: one point of a chain found by two pairs of
+        // segments is then one place, not two places a parameter's rounding
+        // apart.
         double point[2] = {entry.x, entry.y};
         const double* exact = nullptr;
-        if (ta == 0.0)
-            exact = sa.start;
-        else if (ta == 1.0)
-            exact = &sa.end->x;
-        else if (tb == 0.0)
-            exact = sb.start;
-        else if (tb == 1.0)
-            exact = &sb.end->x;
+        double at_a = ta, at_b = tb;
+        if (ta == 0.0 || ta == 1.0) {
+            exact = ta == 0.0 ? sa.start : &sa.end->x;
+            if (!same) at_b = SegmentPointParameter(&sb, exact);
+        } else if (tb == 0.0 || tb == 1.0) {
+            exact = tb == 0.0 ? sb.start : &sb.end->x;
+            if (!same) at_a = SegmentPointParameter(&sa, exact);
+        }
         if (exact) {
             point[0] = exact[0];
             point[1] = exact[1];
         }
-        double at_a = ta, at_b = tb;
         if (!same && !exact) snap_to_end(chain_a, chain_b, a, b, sa, sb, tolerance, point, &at_a, &at_b);
         enter(chain_a, a, i, at_a, point, list, i, j, 1, index);
         enter(chain_b, b, j, at_b, point, list, i, j, 2, index);

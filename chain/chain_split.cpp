@@ -9,6 +9,7 @@
 #include "internal/ring_nodes.h"
 #include "internal/vec2.h"
 #include "chain/split_network.h"
+#include "exact/orient2d.h"
 #include <merrow1/chain.h>
 #include <merrow1/chain_distance.h>
 #include <merrow1/chain_segments.h>
@@ -364,11 +365,47 @@ void split_points(RING_header_s* points, RING_header_s* network, JunctionFinder&
     }
 }
 
-// Closes every junction's records into a ring numbered 1 to n, then orders
-// parallel pieces between the same two junctions consistently at both ends.
+// Whether the far ends of two neighbouring records p, r (r after p) of
+// pieces between the same two junctions go the other way round there, as
+// two pieces side by side do: r's twin before p's.  The far junction's own
+// count decides the wrap of its positions.
+bool far_ends_mirror(const SPLIT_CHAIN_s* p, const SPLIT_CHAIN_s* r, RING_node_s** twin_p, RING_node_s** twin_r) {
+    RING_header_s* far = nullptr;
+    *twin_r = NextSplitChain(r, &far);
+    *twin_p = NextSplitChain(p, nullptr);
+    if (!*twin_r || !*twin_p || *twin_r == *twin_p || !far) return true;
+    int i = split_end_record(*twin_r)->index;
+    int j = split_end_record(*twin_p)->index;
+    const int count = far->count;
+    if (i == 1 && j == count) i = count + 1;
+    if (j == 1 && i == count) j = count + 1;
+    return i <= j;
+}
+
+void swap_records(RING_node_s* a, RING_node_s* b) {
+    std::swap(a->main_data, b->main_data);
+    std::swap(a->app_data, b->app_data);
+    // The records moved; their index fields follow the positions.
+    std::swap(split_end_record(a)->index, split_end_record(b)->index);
+}
+
+}  // namespace
+
+namespace merrow1 {
+namespace {
+void order_pieces_lying_together(RING_node_s* junction);
+}  // namespace
+}  // namespace merrow1
+
+namespace {
+
+// Closes every junction's records into a ring numbered 1 to n, orders the
+// records of pieces that lie together by their sides, then orders parallel
+// pieces between the same two junctions consistently at both ends.
 void finish_junctions(RING_header_s* network) {
     const std::vector<RING_node_s*> junctions = ring_nodes(network);
     for (RING_node_s* junction : junctions) merrow1::close_split_junction(RING_ask_node_subring(junction));
+    for (RING_node_s* junction : junctions) merrow1::order_pieces_lying_together(junction);
     for (RING_node_s* junction : junctions) {
         RING_header_s* ends = RING_ask_node_subring(junction);
         if (!ends || ends->count < 2) continue;
@@ -376,22 +413,8 @@ void finish_junctions(RING_header_s* network) {
             const SPLIT_CHAIN_s* r = split_end_record(node);
             const SPLIT_CHAIN_s* p = split_end_record(node->previous);
             if (!r || !p || r == p || !full_tie(r, p) || !r->far_junction || r->far_junction != p->far_junction) continue;
-            RING_header_s* far_r = nullptr;
-            RING_header_s* far_p = nullptr;
-            RING_node_s* other_r = NextSplitChain(r, &far_r);
-            RING_node_s* other_p = NextSplitChain(p, &far_p);
-            if (!other_r || !other_p || other_r == other_p) continue;
-            int i = split_end_record(other_r)->index;
-            int j = split_end_record(other_p)->index;
-            // The far junction's own count decides the wrap of its positions.
-            const int count = far_r->count;
-            if (i == 1 && j == count) i = count + 1;
-            if (j == 1 && i == count) j = count + 1;
-            if (i <= j) continue;
-            std::swap(other_r->main_data, other_p->main_data);
-            std::swap(other_r->app_data, other_p->app_data);
-            // The records moved; their index fields follow the positions.
-            std::swap(split_end_record(other_r)->index, split_end_record(other_p)->index);
+            RING_node_s *other_p = nullptr, *other_r = nullptr;
+            if (!far_ends_mirror(p, r, &other_p, &other_r)) swap_records(other_r, other_p);
         }
     }
 }
@@ -475,10 +498,84 @@ bool middle_of(const PART_OF_CHAIN_s* piece, double mid[2]) {
     return true;
 }
 
+// Side of b's piece from a's, for two pieces from the junction point `from`
+// to the far junction's point `to`: +1 when b's middle lies left of the chord
+// from -> to and a's does not, or a's right of it and b's not; -1 the other
+// way round; 0 when both lie on one side (or on it), which decides nothing.
+// Exact (exact/orient2d) on the middles as found.
+int side_of_middles(const SPLIT_CHAIN_s* a, const SPLIT_CHAIN_s* b, const double from[2], const double to[2]) {
+    double ma[2], mb[2];
+    if (!middle_of(a->piece, ma) || !middle_of(b->piece, mb)) return 0;
+    const int sa = ORIENT2D_sign(from, to, ma), sb = ORIENT2D_sign(from, to, mb);
+    return sb > sa ? 1 : sb < sa ? -1 : 0;
+}
+
+// The record of the piece its chain runs along into (out of) the junction
+// just before (after) the record's piece leaves (reaches) it; null when
+// there is none.
+const SPLIT_CHAIN_s* continuation(const RING_header_s* ends, const SPLIT_CHAIN_s* end) {
+    const POINT_ON_CHAIN_s* at = end->reversed ? end->piece->end : end->piece->start;
+    for (RING_node_s* node : ring_nodes(ends)) {
+        const SPLIT_CHAIN_s* other = split_end_record(node);
+        if (!other || other->piece == end->piece || other->reversed == end->reversed) continue;
+        const POINT_ON_CHAIN_s* there = other->reversed ? other->piece->end : other->piece->start;
+        if (there->chain == at->chain && there->point[0] == at->point[0] && there->point[1] == at->point[1])
+            return other;
+    }
+    return nullptr;
+}
+
+// Whether the two records' chains run together along the pieces they
+// continue at the junction.
+bool continue_together(const RING_header_s* ends, const SPLIT_CHAIN_s* a, const SPLIT_CHAIN_s* b) {
+    const SPLIT_CHAIN_s* before_a = continuation(ends, a);
+    const SPLIT_CHAIN_s* before_b = continuation(ends, b);
+    return before_a && before_b && full_tie(before_a, before_b);
+}
+
+// Two stretches of different chains that run together through a corner each,
+// the corners some 1e-8 apart, make two junctions, each holding one chain's
+// vertex and a place inside the other's segment a few 1e-9 off the
+// junction's point; between them run two short pieces that lie together
+// without leaving with one tangent.  Over pieces so short the place's offset
+// outweighs the turn between the tangents, and the two junctions may order
+// the pieces alike, which bounds a face no level fits.  Such neighbouring
+// records go in the order of their pieces' sides at the junction where the
+// tangents misread it: leaving a junction towards one far junction, the
+// record counter-clockwise after the other is the piece on its left.
+void order_pieces_lying_together(RING_node_s* junction) {
+    RING_header_s* ends = RING_ask_node_subring(junction);
+    const SPLIT_JUNCTION_s* here = junction_of(junction);
+    if (!ends || !here || ends->count < 3) return;
+    for (RING_node_s* node : ring_nodes(ends)) {
+        const SPLIT_CHAIN_s* r = split_end_record(node);
+        const SPLIT_CHAIN_s* p = split_end_record(node->previous);
+        if (!r || !p || r->piece == p->piece || !r->far_junction || r->far_junction != p->far_junction ||
+            full_tie(r, p) || !merrow1::split_ends_lie_together(r, p))
+            continue;
+        RING_node_s *twin_p = nullptr, *twin_r = nullptr;
+        if (far_ends_mirror(p, r, &twin_p, &twin_r)) continue;
+        const RING_header_s* far_ends = RING_ask_node_subring(r->far_junction);
+        if (!continue_together(ends, r, p) || !far_ends ||
+            !continue_together(far_ends, split_end_record(twin_r), split_end_record(twin_p)))
+            continue;
+        const SPLIT_JUNCTION_s* far = junction_of(r->far_junction);
+        const int side = far ? side_of_middles(p, r, here->point, far->point) : 0;
+        if (side < 0)
+            swap_records(node, node->previous);
+        else if (side > 0)
+            swap_records(twin_r, twin_p);
+    }
+}
+
 }  // namespace
 
 bool split_ends_run_together(const SPLIT_CHAIN_s* a, const SPLIT_CHAIN_s* b) {
-    if (!a || !b || !split_ends_tie(a, b)) return false;
+    return a && b && split_ends_tie(a, b) && split_ends_lie_together(a, b);
+}
+
+bool split_ends_lie_together(const SPLIT_CHAIN_s* a, const SPLIT_CHAIN_s* b) {
+    if (!a || !b) return false;
     if (!a->piece || !b->piece || !a->piece->start || !a->piece->end || !b->piece->start || !b->piece->end) return false;
     if (!LinearFinder::within(far_place(a)->point, far_place(b)->point)) return false;
     double mid[2];

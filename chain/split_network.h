@@ -45,6 +45,11 @@ inline bool split_ends_tie(const SPLIT_CHAIN_s* a, const SPLIT_CHAIN_s* b) {
 // of their branches, and the face between them is a face of width.
 bool split_ends_run_together(const SPLIT_CHAIN_s* a, const SPLIT_CHAIN_s* b);
 
+// Whether the pieces of two end records end at one place (within the
+// junction distance) and the middle of each lies within that distance of
+// the other piece, whatever their tangents.
+bool split_ends_lie_together(const SPLIT_CHAIN_s* a, const SPLIT_CHAIN_s* b);
+
 // The branch along which the record's piece leaves the point `at` of its
 // junction: from a vertex lying on the point itself (the place's node, or
 // the vertex before it, whose segment the place opens), or, with `inside`,

@@ -1049,9 +1049,14 @@ bool next_level_group(RING_header_s* network, LevelChains& chains, LevelGroup& g
     return true;
 }
 
-// Records of coincident pieces: between the same junctions, leaving together.
+// Records of coincident pieces: between the same junctions, leaving together
+// or two pieces lying within the junction distance of each other all along
+// (whose tangents may part where a corner of one lies a little off the
+// junction), between which no face of width lies.
 bool coincident(const SPLIT_CHAIN_s* a, const SPLIT_CHAIN_s* b) {
-    return a != b && a->far_junction == b->far_junction && merrow1::split_ends_run_together(a, b);
+    return a != b && a->far_junction == b->far_junction &&
+           (merrow1::split_ends_run_together(a, b) ||
+            (a->piece != b->piece && merrow1::split_ends_lie_together(a, b)));
 }
 
 // Keeps of every levelled group the pieces that bound the faces of the

@@ -565,6 +565,46 @@ inline std::vector<Case> cases() {
         all.push_back({"star of lines and arcs and its copy moved by 2^-22 in x", {a}, {b},
                        {star_area + sliver, star_area + sliver, 1}, {-sliver, sliver, 2}, {left, arc, right}});
     }
+
+    // 17, 18. A quadrilateral of a random star and a pentagon, each with its
+    //     copy moved up by e = 2^-25: two steep edges in a row run within
+    //     1e-8 of their copies, so the corner between them is shared by two
+    //     stretches the chains run together along, the two corners e apart
+    //     (two junctions, each holding one chain's corner and a place inside
+    //     the other chain's edge a few 1e-9 off it).  The union is one loop,
+    //     A - B the sliver the move bares below the edges facing down; the
+    //     areas from the exact intersection of the two convex polygons.
+    {
+        const double e = std::ldexp(1.0, -25);
+        auto shape = [](const std::vector<Point>& p) {
+            Shape out{{}, CCW, LEFT};
+            for (const Point& q : p) out.vertices.push_back(L(q[0], q[1]));
+            return out;
+        };
+        const std::vector<Point> quadrilateral = {{1.2724470027940324, 2.3867610539485753},
+                                                  {0.59102133985284666, 2.3476498708383065},
+                                                  {0.3300595454624099, 1.2610182441692175},
+                                                  {0.2676441599597309, 0.69391897900775545}};
+        const std::vector<Point> pentagon = {{1, 0}, {1, 1}, {0.3, 1}, {0.25, 0.5}, {0.22, 0}};
+        for (const std::vector<Point>* a : {&quadrilateral, &pentagon}) {
+            std::vector<Point> b = *a;
+            for (Point& q : b) q[1] += e;
+            const mpq_class both = convex_intersection_area(*a, b), one = polygon_area(*a);
+            const double uni = mpq_class(2 * one - both).get_d(), difference = mpq_class(one - both).get_d();
+            const bool pentagon_case = a == &pentagon;
+            // In the pentagon's sliver along its bottom edge, and in B's
+            // along its top edge.
+            const std::vector<Point> probes =
+                pentagon_case ? std::vector<Point>{{0.6, e / 2}, {0.6, 1 + e / 2}} : std::vector<Point>{};
+            all.push_back({std::string(pentagon_case ? "pentagon" : "quadrilateral") +
+                               " whose steep edges run along its copy moved by 2^-25 in y",
+                           {shape(*a)},
+                           {shape(b)},
+                           {uni, uni, 1},
+                           {-difference, difference, 1},
+                           probes});
+        }
+    }
     return all;
 }
 

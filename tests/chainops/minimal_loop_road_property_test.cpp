@@ -429,7 +429,8 @@ Generated near_degenerate(Gen& g) {
 // round shape's the move itself.
 const char* const kBelowTolerance = " by less than the length tolerance";
 const char* const kMovedStar = "star of lines and arcs and a moved copy";
-// The star's moves whose faults are still open (see open_kinds).
+// The star's moves whose faults are still open on the newer engine and the
+// region booleans (see open_but_older).
 const char* const kMovedStarOpen = " by 2^-23 or 2^-25";
 const double kLengthTolerance = 2.5e-8;
 
@@ -714,7 +715,8 @@ protected:
             if (road == (c.key.compare(0, 7, "regions") == 0)) continue;  // the references are judged alone
             // The kinds whose faults are still open are counted on their own
             // and reported, and fail the long run only.
-            const bool open = open_kinds.count(kind) != 0;
+            const bool open = open_kinds.count(kind) != 0 ||
+                              (open_but_older.count(kind) != 0 && c.key.compare(0, 6, "older ") != 0);
             Tally& t = tallies[std::string(open ? "(open) " : "") + name_of(f) + " / " + c.key];
             t.open = open;
             ++t.cases;
@@ -756,19 +758,23 @@ protected:
     // Kinds of case whose faults are known and not yet mended: the quick run
     // reports them apart.  Near copies moved by less than the length
     // tolerance: A - B comes back as a loop of no area (newer engine) or as
-    // both shapes running along each other (older); a random star of lines
-    // and arcs and its copy moved by 2^-25: the older engine loses the
-    // region where two edges in a row each run together with their copies
-    // (the corner between them is two junctions 2^-25 apart), and by 2^-23
-    // the newer engine's A - B of one star is wrong.  The other moves of the
-    // star are judged.
+    // both shapes running along each other (older).
     std::set<std::string> open_kinds = {
         std::string("triangle and a moved copy") + kBelowTolerance,
         std::string("square and a moved copy") + kBelowTolerance,
         std::string("unit circle and a moved copy") + kBelowTolerance,
         std::string("quarter disc and a moved copy") + kBelowTolerance,
-        std::string(kMovedStar) + kBelowTolerance,
-        std::string(kMovedStar) + kMovedStarOpen};
+        std::string(kMovedStar) + kBelowTolerance};
+    // Kinds whose faults are open on the newer engine and the region
+    // booleans, the older engine's calls judged.  A random star of lines and
+    // arcs and its copy moved by 2^-23 or 2^-25: where an arc and its copy
+    // cross at a small angle, the sliver between them, narrower than the
+    // length tolerance and a few cells of the newer engine's grid, comes
+    // back from the newer engine's CHAIN_boolean_between and from the region
+    // booleans as a loop of no area (and the region booleans' union of one
+    // star misreads the windings beside it).  The other moves of the star
+    // are judged on both engines.
+    std::set<std::string> open_but_older = {std::string(kMovedStar) + kMovedStarOpen};
 };
 
 // The near copies: every size of move in x and in y quickly, every move
