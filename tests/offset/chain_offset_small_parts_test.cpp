@@ -81,7 +81,7 @@ std::vector<Vertex> gear(int n, double tip, double root, double mouth) {
 struct Case {
     const char* what;
     std::vector<Vertex> outline;
-    SIDE side;       // LEFT an island (offset outwards), RIGHT a pocket (inwards)
+    SIDE side;       // LEFT an island, RIGHT a pocket
     double extent;   // of the outline's box
     double d;        // the offset, away from the material (negative: towards it)
     double leaves;   // a result must be there when |d| is below this (the inscribed radius)
@@ -120,13 +120,15 @@ TEST_F(SmallPartOffsets, OffsetsMatchTheBruteForceDistances) {
         {"E twice as large, arms collapsed 3.92e-7 beyond half their width", e_shape(1e-3, 1e-4, 3e-5, 7e-4, 2),
          RIGHT, 2e-3, 3.0392e-5, 1e-4},
         // An H offset inwards just beyond half its bar: the arcs about the
-        // corners where the bar leaves a post cut into each other by 1e-6
-        // (half chord 5.5e-6) and 6e-7 (4.3e-6); on the older engine the
-        // first left nothing, though the posts' inscribed radius is 1.06e-4,
-        // the second kept the bar at the source.
-        {"H, bar collapsed 5e-7 beyond half its width", h_shape(1e-3, 2.08e-4, 6e-5, 1), LEFT, 1e-3, -3.05e-5,
+        // corners where the bar leaves a post cut into each other by 9e-7,
+        // 6e-7 and 1e-7 (half chords 5.2e-6, 4.3e-6 and 1.7e-6); the older
+        // engine kept the bar, down to the source, though the posts are
+        // wide (inscribed radius 1.06e-4).
+        {"H, bar collapsed 4.5e-7 beyond half its width", h_shape(1e-3, 2.08e-4, 6e-5, 1), LEFT, 1e-3, -3.045e-5,
          1.0616e-4},
         {"H, bar collapsed 3e-7 beyond half its width", h_shape(1e-3, 2.08e-4, 6e-5, 1), LEFT, 1e-3, -3.03e-5,
+         1.0616e-4},
+        {"H, bar collapsed 5e-8 beyond half its width", h_shape(1e-3, 2.08e-4, 6e-5, 1), LEFT, 1e-3, -3.005e-5,
          1.0616e-4},
         // Arms not yet collapsed, and the spine alone left.
         {"E, arms half left", e_shape(1e-3, 1e-4, 3e-5, 7e-4, 1), RIGHT, 1e-3, 1.2e-5, 5e-5},
