@@ -10,6 +10,7 @@
 #include <quorn/quorn.h>
 #include <stend/system.h>
 
+#include <cfloat>
 #include <cmath>
 
 #include "internal/check.h"
@@ -251,7 +252,30 @@ Found intersect_arcs(const SEGMENT* s1, const SEGMENT* s2, double tolerance, con
         }
         return f;
     }
-    if (d > r1 + r2 - tolerance) {  // external tangency or apart
+    // Circles that cross and share no end meet at their two crossings, or
+    // touch when the half chord between them is within the tolerance (below):
+    // the tolerance makes points one, not circles.  Taken as a tangency on
+    // the line of centres whenever they lay within the tolerance of it, two
+    // circles that cut into each other by less than the tolerance lost
+    // crossings sqrt(r (r1 + r2 - d)) or so from that line, beyond the
+    // tolerance unless the cut is below t^2 / r: the corner arcs of a part a
+    // millimetre wide whose arm collapses just beyond half its width cut
+    // into each other by a few tenths of the tolerance, and their one
+    // meeting, which closes the arm off, was lost.
+    // A cut is read only beyond the rounding of d and of the radii's sum and
+    // difference (`rounding`: the centres' differences are rounded to half
+    // an ulp of the largest coordinate, the hypot and the sums to an ulp of
+    // their results, each below eps times the bound's sum): a cut within it
+    // is no cut the doubles show, whatever its half chord, and circles built
+    // tangent, whose centres lie off the line of the tangency by a rounding,
+    // keep their one touching point for tolerances far below the length
+    // tolerance.  At a shared end the near tangency is that end.
+    const double largest = std::fmax(std::fmax(std::fabs(c1[0]), std::fabs(c1[1])),
+                                     std::fmax(std::fabs(c2[0]), std::fabs(c2[1])));
+    const double rounding = 4.0 * DBL_EPSILON * (largest + d + r1 + r2);
+    const bool crossing =
+        !shared_point && d < r1 + r2 - rounding && d > std::fabs(r1 - r2) + rounding;
+    if (!crossing && d > r1 + r2 - tolerance) {  // external tangency or apart
         if (std::fabs(d - (r1 + r2)) > tolerance) return f;
         Vec p1{c1[0] + r1 * e.x, c1[1] + r1 * e.y};
         Vec p2{c2[0] - r2 * e.x, c2[1] - r2 * e.y};
@@ -262,12 +286,12 @@ Found intersect_arcs(const SEGMENT* s1, const SEGMENT* s2, double tolerance, con
         tangency(sum1 < sum2 ? p1 : p2);
         return f;
     }
-    if (r1 > d + r2 - tolerance) {  // circle 2 inside circle 1
+    if (!crossing && r1 > d + r2 - tolerance) {  // circle 2 inside circle 1
         if (std::fabs(r1 - (d + r2)) > tolerance) return f;
         tangency(Vec{c2[0] + r2 * e.x, c2[1] + r2 * e.y});
         return f;
     }
-    if (r2 > d + r1 - tolerance) {  // circle 1 inside circle 2
+    if (!crossing && r2 > d + r1 - tolerance) {  // circle 1 inside circle 2
         if (std::fabs(r2 - (d + r1)) > tolerance) return f;
         tangency(Vec{c1[0] - r1 * e.x, c1[1] - r1 * e.y});
         return f;
@@ -278,7 +302,9 @@ Found intersect_arcs(const SEGMENT* s1, const SEGMENT* s2, double tolerance, con
     // conditioned.
     double a = (r1 * r1 + d * d - r2 * r2) / (2.0 * d);
     double b = (r2 * r2 + d * d - r1 * r1) / (2.0 * d);
-    if (std::fabs(a) > r1 || std::fabs(b) > r2) return f;
+    // Rounding can put a chord's distance a hair beyond its radius for
+    // circles that cross at a tangency's rounding: they touch (h = 0 below).
+    if (!crossing && (std::fabs(a) > r1 || std::fabs(b) > r2)) return f;
     Vec m;
     double h2;
     if (std::fabs(a) >= std::fabs(b)) {

@@ -66,6 +66,8 @@ class SegmentIntersectionTable : public ::testing::TestWithParam<IntersectionCas
 const double kSmallR = 1.5e-5;
 const double kCutDepthY = -(kSmallR - 3e-7);
 const double kHalfChordOfCut = std::sqrt(kSmallR * kSmallR - kCutDepthY * kCutDepthY);
+const double kSmallR2 = 1.5157e-5;
+const double kHalfChordOfCircles = std::sqrt(kSmallR2 * kSmallR2 - 1.5e-5 * 1.5e-5);
 
 TEST_P(SegmentIntersectionTable, CountsPointsAndMultiplicity) {
     const IntersectionCase& c = GetParam();
@@ -179,7 +181,13 @@ INSTANTIATE_TEST_SUITE_P(
         // of the foot (closed form sqrt(r^2 - h^2)): two points, the one on
         // the quarter arc kept, not a tangency at the foot off the arc.
         IntersectionCase{"LineCutsASmallCircleBelowTheTolerance", line(1e-4, kCutDepthY, -1e-4, kCutDepthY),
-                         arc(0, -kSmallR, -kSmallR, 0, 0, 0, CW), 2, 1, {{-kHalfChordOfCut, kCutDepthY}}, 1, 1e-19}),
+                         arc(0, -kSmallR, -kSmallR, 0, 0, 0, CW), 2, 1, {{-kHalfChordOfCut, kCutDepthY}}, 1, 1e-19},
+        // Two such circles 3e-5 apart (radii 1.5157e-5, cut 3.1e-7 deep)
+        // cross 2.2e-6 either side of their line of centres: two points, the
+        // one on both quarter arcs kept, not a tangency between the centres.
+        IntersectionCase{"SmallCirclesCutBelowTheTolerance", arc(-kSmallR2, 0, 0, kSmallR2, 0, 0, CW),
+                         arc(0, 3e-5 - kSmallR2, -kSmallR2, 3e-5, 0, 3e-5, CW), 2, 1,
+                         {{-kHalfChordOfCircles, 1.5e-5}}, 1, 1e-19}),
 
     [](const ::testing::TestParamInfo<IntersectionCase>& info) { return std::string(info.param.name); });
 

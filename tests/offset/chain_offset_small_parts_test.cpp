@@ -48,6 +48,21 @@ std::vector<Vertex> e_shape(double size, double spine, double arm, double reach,
     return v;
 }
 
+// An H-shaped island (material inside), counter-clockwise from the origin:
+// two posts `post` wide joined by a bar `bar` thick across the middle, in a
+// square `size` wide.  Its inscribed radius, of the circle at a post's wall
+// that touches the two corners where the bar leaves it, is
+// post / 2 + bar^2 / (8 post) (for a bar thinner than the posts).
+std::vector<Vertex> h_shape(double size, double post, double bar, double scale) {
+    const double yb = (size - bar) / 2, yt = yb + bar;
+    const double xy[][2] = {{0, 0},        {post, 0},         {post, yb},        {size - post, yb},
+                            {size - post, 0}, {size, 0},       {size, size},      {size - post, size},
+                            {size - post, yt}, {post, yt},     {post, size},      {0, size}};
+    std::vector<Vertex> v;
+    for (const auto& p : xy) v.push_back({scale * p[0], scale * p[1]});
+    return v;
+}
+
 // A gear-shaped island (material inside) of n teeth between V-shaped
 // notches: each notch `mouth` wide at the tip radius, its apex on the root
 // radius, counter-clockwise.
@@ -66,10 +81,10 @@ std::vector<Vertex> gear(int n, double tip, double root, double mouth) {
 struct Case {
     const char* what;
     std::vector<Vertex> outline;
-    SIDE side;       // LEFT an island (offset outwards), RIGHT a pocket (inwards)
+    SIDE side;       // LEFT an island, RIGHT a pocket
     double extent;   // of the outline's box
-    double d;        // the offset, away from the material
-    double leaves;   // a result must be there when d is below this (the inscribed radius)
+    double d;        // the offset, away from the material (negative: towards it)
+    double leaves;   // a result must be there when |d| is below this (the inscribed radius)
 };
 
 const double kCellOfGrid = 1.0 / 2147483648.0;  // of the box's extent
@@ -91,6 +106,30 @@ TEST_F(SmallPartOffsets, OffsetsMatchTheBruteForceDistances) {
         // from the arm's offset across to the top wall's, 2e-5 nearer than d.
         {"E, arms collapsed, cut near an arc's start", e_shape(1e-3, 1e-4, 3e-5, 7e-4, 1), RIGHT, 1e-3,
          2.92817e-5, 5e-5},
+        // Collapsed 1.572e-7 and 3.18e-7 beyond half an arm, and 3.92e-7 on
+        // an E twice as large: the corner arcs either side of the middle
+        // arm's mouth cut into each other by 3.1e-7, 6.4e-7 and 7.8e-7,
+        // crossing 2.2e-6, 3.1e-6 and 4.9e-6 either side of their line of
+        // centres, which the older engine took for a tangency between the
+        // centres: the arm stayed, down to the source, and the result crossed
+        // itself.
+        {"E, arms collapsed 1.572e-7 beyond half their width", e_shape(1e-3, 1e-4, 3e-5, 7e-4, 1), RIGHT, 1e-3,
+         1.51572e-5, 5e-5},
+        {"E, arms collapsed 3.18e-7 beyond half their width", e_shape(1e-3, 1e-4, 3e-5, 7e-4, 1), RIGHT, 1e-3,
+         1.5318e-5, 5e-5},
+        {"E twice as large, arms collapsed 3.92e-7 beyond half their width", e_shape(1e-3, 1e-4, 3e-5, 7e-4, 2),
+         RIGHT, 2e-3, 3.0392e-5, 1e-4},
+        // An H offset inwards just beyond half its bar: the arcs about the
+        // corners where the bar leaves a post cut into each other by 9e-7,
+        // 6e-7 and 1e-7 (half chords 5.2e-6, 4.3e-6 and 1.7e-6); the older
+        // engine kept the bar, down to the source, though the posts are
+        // wide (inscribed radius 1.06e-4).
+        {"H, bar collapsed 4.5e-7 beyond half its width", h_shape(1e-3, 2.08e-4, 6e-5, 1), LEFT, 1e-3, -3.045e-5,
+         1.0616e-4},
+        {"H, bar collapsed 3e-7 beyond half its width", h_shape(1e-3, 2.08e-4, 6e-5, 1), LEFT, 1e-3, -3.03e-5,
+         1.0616e-4},
+        {"H, bar collapsed 5e-8 beyond half its width", h_shape(1e-3, 2.08e-4, 6e-5, 1), LEFT, 1e-3, -3.005e-5,
+         1.0616e-4},
         // Arms not yet collapsed, and the spine alone left.
         {"E, arms half left", e_shape(1e-3, 1e-4, 3e-5, 7e-4, 1), RIGHT, 1e-3, 1.2e-5, 5e-5},
         {"E, the spine alone left", e_shape(1e-3, 1e-4, 3e-5, 7e-4, 1), RIGHT, 1e-3, 4.5e-5, 5e-5},
@@ -106,11 +145,13 @@ TEST_F(SmallPartOffsets, OffsetsMatchTheBruteForceDistances) {
     for (const Case& c : table) {
         RING_header_s* chain = trace_test::appended_chain(pool, c.outline, true, c.side);
         const std::vector<Seg> source = trace_test::segments_of(chain);
-        const long double d = c.d;
+        const long double d = std::fabs(c.d);
         const long double bound =
             2 * (static_cast<long double>(EQ_ask_length_tolerance()) + 10 * kCellOfGrid * c.extent + 1e-8L * d);
-        // The free side: left of the counter-clockwise pocket, right of the island.
-        const long double free_side = c.side == RIGHT ? 1 : -1;
+        // The side the offset lies on: left of the counter-clockwise pocket
+        // and right of the island away from the material, the other way
+        // towards it.
+        const long double free_side = (c.side == RIGHT) == (c.d > 0) ? 1 : -1;
         for (int engine = 0; engine < 2; ++engine) {
             CHAIN_set_new_boolean_flag(engine == 1);
             for (CORNER_CONTROL control : trace_test::kControls) {
