@@ -1583,8 +1583,9 @@ const uint16_t kUntouchedNodeFlags = PSI_NODE_FLAG_VERTEX | PSI_NODE_FLAG_INSIDE
 // dummies only.  False when the set is not of this kind (the extraction is
 // then needed).  With `take` the poly's nodes themselves may become the
 // loop's (the caller deletes the set once it is cleaned): where the pieces
-// the extraction would make are the nodes' records as they stand (lines, no
-// data to copy, in the output's pool), the nodes are moved over instead.
+// the extraction would make are the nodes' records as they stand (lines with
+// the plain line parameter and whole arcs, no data to copy, in the output's
+// pool), the nodes are moved over instead.
 // `stored_first` receives the place in the wrapper of the segment the stored
 // loop starts with, or -1 when no loop is stored.
 bool store_untouched_loop(PSI_s* psi, DYNAMIC_ARRAY_s** wrapped, int m, PSI_set_output_s* output, bool take,
@@ -1618,8 +1619,13 @@ bool store_untouched_loop(PSI_s* psi, DYNAMIC_ARRAY_s** wrapped, int m, PSI_set_
         if (piece->flags & merrow1::psi::SEG_FLAG_MULTIPLICITY) return false;
         if (first < 0 && !(LINE_ARC_SEG_is_line(piece) && piece->x == n->pnt.x)) first = i;
         if (!is_dummy_segment(w->segs[i])) all_dummies = false;
-        if (take && (w->segs[i]->app_data || !LINE_ARC_SEG_is_line(piece) || piece->h != LINE_ARC_SEG_LINE_H ||
-                     (piece->flags & LINE_ARC_SEG_FLAG_MULTIPLICITY)))
+        // A line the extraction makes anew with the plain line parameter; an
+        // arc from its own start to its own end it copies record for record.
+        const PNT2_s from = seg_start(w->segs[i]);
+        const bool as_made = LINE_ARC_SEG_is_line(piece) ? piece->h == LINE_ARC_SEG_LINE_H
+                                                         : n->pnt.x == from.x && n->pnt.y == from.y &&
+                                                               next->pnt.x == piece->x && next->pnt.y == piece->y;
+        if (take && (w->segs[i]->app_data || !as_made || (piece->flags & LINE_ARC_SEG_FLAG_MULTIPLICITY)))
             take = false;
     }
     if (first < 0) return false;
