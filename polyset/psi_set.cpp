@@ -1006,9 +1006,14 @@ void PSI__set_clear_zone_info(void* object) {
 // Preprocessing and intersections between sets
 // ---------------------------------------------------------------------------
 
-void PSI__set_preprocess_region_sets(void* object, RING_header_s* set_of_sets, int* material,
-                                     DYNAMIC_ARRAY_s*** wrapped, int* m, bool hide_duplicates) {
-    PSI_s* psi = as_psi(object);
+namespace {
+
+// The preprocessing of PSI__set_preprocess_region_sets.  A set whose entry
+// in `simple` is set (a null vector: none) is known to meet itself nowhere
+// but at its vertices: its own intersection would lay no node, so it is left
+// out and only the sort that ends it is done.
+void preprocess_region_sets(PSI_s* psi, RING_header_s* set_of_sets, int* material, DYNAMIC_ARRAY_s*** wrapped,
+                            int* m, bool hide_duplicates, const std::vector<char>* simple) {
     // 1. Nothing counted yet; no region sets, nothing to do.
     if (m) *m = 0;
     if (wrapped) *wrapped = nullptr;
@@ -1050,7 +1055,11 @@ void PSI__set_preprocess_region_sets(void* object, RING_header_s* set_of_sets, i
             }
         }
         if (hide_duplicates) PSI__ixn_hide_duplicates(psi, ws[i], ws[i], hidden);
-        PSI__ixn_intersect_2_sets(psi, ws[i], ws[i], true, true);
+        if (simple && static_cast<size_t>(i) < simple->size() && (*simple)[static_cast<size_t>(i)]) {
+            for (int j = 0; j < ws[i]->num_active; ++j) PSI__ixn_sort_intersects(psi, wrapper_at(ws[i], j));
+        } else {
+            PSI__ixn_intersect_2_sets(psi, ws[i], ws[i], true, true);
+        }
     }
     // 5. Scratch counts go.
     if (hidden) DYNAMIC_ARRAY__destroy(hidden);
@@ -1068,6 +1077,13 @@ void PSI__set_preprocess_region_sets(void* object, RING_header_s* set_of_sets, i
     }
     if (m) *m = count;
     if (wrapped) *wrapped = ws;
+}
+
+}  // namespace
+
+void PSI__set_preprocess_region_sets(void* object, RING_header_s* set_of_sets, int* material,
+                                     DYNAMIC_ARRAY_s*** wrapped, int* m, bool hide_duplicates) {
+    preprocess_region_sets(as_psi(object), set_of_sets, material, wrapped, m, hide_duplicates, nullptr);
 }
 
 void PSI__set_do_interset_intersections(void* object, DYNAMIC_ARRAY_s** wrapped, int count) {
@@ -1436,7 +1452,7 @@ namespace {
 
 void clean_each_region_set(PSI_s* psi, RING_header_s* set_of_sets, int* material, RING_header_s* output_set_of_sets,
                            bool cover_dummies, PSI_dummy_eval_cb_t eval, bool cover_side, bool hide_duplicates,
-                           bool release);
+                           bool release, std::vector<int>* simple_counts);
 
 // The region-set boolean; with `release` each input set is deleted once it
 // is cleaned, and the cleaned copies are made in the input's pool, where the
@@ -1449,24 +1465,44 @@ void set_boolean(PSI_s* psi, RING_header_s** set_of_sets, bool release, int* mat
     // 1. Optionally clean each set by itself first.
     RING_header_s* sets = *set_of_sets;
     RING_header_s* cleaned = nullptr;
+    std::vector<int> simple_counts;
+    std::vector<char> simple;
     // The cleaned copies go on an error: made in the sets' pool, they would
     // otherwise stay there with nothing referring to them.
     try {
         if (clean_first) {
             cleaned = POLY_SEG_create_set_of_sets(release ? (*set_of_sets)->pool : psi->pool);
             clean_each_region_set(psi, *set_of_sets, material, cleaned, cover_dummies, eval, false, hide_duplicates,
-                                  release);
+                                  release, &simple_counts);
             sets = cleaned;
             if (release) {
                 RING_delete(*set_of_sets);
                 *set_of_sets = nullptr;
             }
             cut_lines_at_other_sets_vertices(psi, cleaned);
+            // A cleaned copy that is its set's one poly as it was (the same
+            // pieces from another start), uncut, is known to meet itself
+            // nowhere but at its vertices: the clean's intersection of those
+            // pieces left every node as the wrapping laid it, or the clean
+            // would not have stored the poly whole.  Intersecting it again
+            // would do the same: the descent reaches every pair of segments
+            // whose boxes meet in whatever order they are wrapped, and the
+            // exact answer for a pair depends only on its two pieces and on
+            // whether one follows the other, all as they were.  So that
+            // intersection is left out (only its sort is done).
+            size_t k = 0;
+            for (RING_node_s* sn : ring_nodes(cleaned)) {
+                const RING_header_s* set = RING_ask_node_subring(sn);
+                const int expected = k < simple_counts.size() ? simple_counts[k] : 0;
+                ++k;
+                simple.push_back(expected > 0 && set && set->count == 1 &&
+                                 RING_ask_node_subring(set->first)->count == expected);
+            }
         }
         // 2. Wrap and intersect each set with itself.
         DYNAMIC_ARRAY_s** wrapped = nullptr;
         int m = 0;
-        PSI__set_preprocess_region_sets(psi, sets, material, &wrapped, &m, hide_duplicates);
+        preprocess_region_sets(psi, sets, material, &wrapped, &m, hide_duplicates, clean_first ? &simple : nullptr);
         const int count = static_cast<int>(ring_nodes(sets).size());
         // 3. Intersections between the sets.
         if (wrapped) {
@@ -1521,7 +1557,7 @@ void PSI__set_clean_each_region_set(void* object, RING_header_s* set_of_sets, in
                                     RING_header_s* output_set_of_sets, bool cover_dummies, PSI_dummy_eval_cb_t eval,
                                     bool cover_side, bool hide_duplicates) {
     clean_each_region_set(as_psi(object), set_of_sets, material, output_set_of_sets, cover_dummies, eval, cover_side,
-                          hide_duplicates, false);
+                          hide_duplicates, false, nullptr);
 }
 
 namespace {
@@ -1547,9 +1583,14 @@ const uint16_t kUntouchedNodeFlags = PSI_NODE_FLAG_VERTEX | PSI_NODE_FLAG_INSIDE
 // dummies only.  False when the set is not of this kind (the extraction is
 // then needed).  With `take` the poly's nodes themselves may become the
 // loop's (the caller deletes the set once it is cleaned): where the pieces
-// the extraction would make are the nodes' records as they stand (lines, no
-// data to copy, in the output's pool), the nodes are moved over instead.
-bool store_untouched_loop(PSI_s* psi, DYNAMIC_ARRAY_s** wrapped, int m, PSI_set_output_s* output, bool take) {
+// the extraction would make are the nodes' records as they stand (lines with
+// the plain line parameter and whole arcs, no data to copy, in the output's
+// pool), the nodes are moved over instead.
+// `stored_first` receives the place in the wrapper of the segment the stored
+// loop starts with, or -1 when no loop is stored.
+bool store_untouched_loop(PSI_s* psi, DYNAMIC_ARRAY_s** wrapped, int m, PSI_set_output_s* output, bool take,
+                          int* stored_first) {
+    *stored_first = -1;
     DYNAMIC_ARRAY_s* ws = wrapped[0];
     if (!ws || ws->num_active != 1) return false;
     if (output->kind != PSI_SET_OUTPUT_SET || output->mode != PSI_SET_OUTPUT_POLYS) return false;
@@ -1578,8 +1619,13 @@ bool store_untouched_loop(PSI_s* psi, DYNAMIC_ARRAY_s** wrapped, int m, PSI_set_
         if (piece->flags & merrow1::psi::SEG_FLAG_MULTIPLICITY) return false;
         if (first < 0 && !(LINE_ARC_SEG_is_line(piece) && piece->x == n->pnt.x)) first = i;
         if (!is_dummy_segment(w->segs[i])) all_dummies = false;
-        if (take && (w->segs[i]->app_data || !LINE_ARC_SEG_is_line(piece) || piece->h != LINE_ARC_SEG_LINE_H ||
-                     (piece->flags & LINE_ARC_SEG_FLAG_MULTIPLICITY)))
+        // A line the extraction makes anew with the plain line parameter; an
+        // arc from its own start to its own end it copies record for record.
+        const PNT2_s from = seg_start(w->segs[i]);
+        const bool as_made = LINE_ARC_SEG_is_line(piece) ? piece->h == LINE_ARC_SEG_LINE_H
+                                                         : n->pnt.x == from.x && n->pnt.y == from.y &&
+                                                               next->pnt.x == piece->x && next->pnt.y == piece->y;
+        if (take && (w->segs[i]->app_data || !as_made || (piece->flags & LINE_ARC_SEG_FLAG_MULTIPLICITY)))
             take = false;
     }
     if (first < 0) return false;
@@ -1601,14 +1647,35 @@ bool store_untouched_loop(PSI_s* psi, DYNAMIC_ARRAY_s** wrapped, int m, PSI_set_
     POLY_SEG_append_to_set(static_cast<RING_header_s*>(output->target), loop);
     // The loop stays on the set's grid, as the extraction's output does.
     if (POLY_SEG_ask_header(poly)->scaling) POLY_SEG_copy_scaling(poly, loop);
+    *stored_first = first;
+    return true;
+}
+
+// Whether the one loop of `set` is the wrapped poly's segments from the
+// place `first` on, piece for piece the same geometry and marks (a loop
+// that store_untouched_loop stored, after the arcs' rounding).
+bool same_loop_as_wrapped(const Wrapper* w, int first, const RING_header_s* set) {
+    if (!set || set->count != 1) return false;
+    const RING_header_s* loop = RING_ask_node_subring(set->first);
+    if (!loop || loop->count != w->count) return false;
+    int j = 0;
+    for (RING_node_s* n : ring_nodes(loop)) {
+        const LINE_ARC_SEG_s* a = seg_piece(n);
+        const LINE_ARC_SEG_s* b = seg_piece(w->segs[(first + j++) % w->count]);
+        if (a->x != b->x || a->y != b->y || a->h != b->h || a->flags != b->flags) return false;
+        if (LINE_ARC_SEG_is_arc(a) && (a->cx != b->cx || a->cy != b->cy)) return false;
+    }
     return true;
 }
 
 // The clean of each region set; with `release` each input set is deleted as
 // soon as its cleaned copy is made (the set-of-sets node keeps no set).
+// `simple_counts` (when given) receives per set the segment count of its
+// cleaned copy when that copy is the set's one poly as it was, on which the
+// self-intersection just done found nothing, and 0 otherwise.
 void clean_each_region_set(PSI_s* psi, RING_header_s* set_of_sets, int* material, RING_header_s* output_set_of_sets,
                            bool cover_dummies, PSI_dummy_eval_cb_t eval, bool cover_side, bool hide_duplicates,
-                           bool release) {
+                           bool release, std::vector<int>* simple_counts) {
     if (!output_set_of_sets) return;
     CMEM_pool_s* pool = output_set_of_sets->pool;
     // The working rings live in the output's pool and go on every exit,
@@ -1653,7 +1720,8 @@ void clean_each_region_set(PSI_s* psi, RING_header_s* set_of_sets, int* material
         // The set's own self-intersections are resolved by the positive
         // winding rule: material where winding + material at infinity >= 1.
         PSI_set_output_s output{result, 0, PSI_SET_OUTPUT_POLYS, PSI_SET_OUTPUT_SET, psi->create_data};
-        if (wrapped && !store_untouched_loop(psi, wrapped, m, &output, release)) {
+        int stored_first = -1;
+        if (wrapped && !store_untouched_loop(psi, wrapped, m, &output, release, &stored_first)) {
             if (dummy_ring) RING_delete_all_nodes(dummy_ring);
             PSI__set_extract_final_boundaries(psi, wrapped, 1, m, &output, dummy_ring, false, nullptr);
             if (dummy_ring && dummy_ring->count > 0) {
@@ -1662,6 +1730,11 @@ void clean_each_region_set(PSI_s* psi, RING_header_s* set_of_sets, int* material
             }
         }
         POLY_SEG_reround_arcs_in_set(result);
+        if (simple_counts)
+            simple_counts->push_back(stored_first >= 0 && !hide_duplicates &&
+                                             same_loop_as_wrapped(wrapper_at(wrapped[0], 0), stored_first, result)
+                                         ? wrapper_at(wrapped[0], 0)->count
+                                         : 0);
         free_wrapped_sets(wrapped, 1);
         POLY_SEG_append_to_set_of_sets(output_set_of_sets, result);
         rings.result = nullptr;
