@@ -2,7 +2,7 @@
 // radius 1.2e-3 (or one scaled with the star), at the origin and near
 // (707346, 621899), through every entry of the minimal-loop road on both
 // engines: the union, A - B and B - A as air, and A n B as air (both sets'
-// material sides swapped).  Each result is judged by minimal_loop_judge.h
+// material sides swapped), the star and the circle run either way round.  Each result is judged by minimal_loop_judge.h
 // (closed loops, no loop of no area or run twice, the material of sample
 // points by the windings of the inputs) and by its area against the exact
 // one: the star's and the circle's areas from their vertices and arcs
@@ -20,6 +20,7 @@
 #include "chainops/minimal_loop_judge.h"
 #include "chainops/random_star.h"
 
+#include <merrow1/chain_edit.h>
 #include <merrow1/chain_intersection.h>
 
 #include <gtest/gtest.h>
@@ -210,6 +211,9 @@ protected:
                                     continue;
                                 const Entry entry = read_as(entries[e], r);
                                 const Built built = minimal_loop_cases::build(pool, c, r);
+                                // Run either way round (the same regions).
+                                if (i % 2) CHAIN_reverse(built.a[0]);
+                                if (i % 4 >= 2) CHAIN_reverse(built.b[0]);
                                 Judged j = minimal_loop_road::judge(entry, built, nullptr, {}, verbose);
                                 // The area: the judge's bound for grid and chords
                                 // (a result's boundary is part of the inputs', so
