@@ -263,6 +263,35 @@ void SegmentMinMax(const SEGMENT* segment, const Vector2* d, double* min, double
     if (at_max) put(at_hi, at_max);
 }
 
+namespace {
+
+// The projection t (0 or 1) of a point of an arc on its chord, from the
+// start s in units of the chord's length, read again from the point's offset
+// across the chord.  Near the ends of an arc of about a half circle the
+// projection changes with the square of the distance along the arc: a point
+// 4e-7 along a radius 1.3e-3 arc from its end lies 7e-11 of the chord short
+// of it, which near (707346, 621899) rounds away in the point's own
+// coordinates, so the projection reads the end itself for a point that is
+// not there, and a crossing entered there is taken at the end; its offset
+// across the chord keeps it.  On the circle, with m the projection from the
+// chord's middle, a the offset across the chord and h the centre's, m^2 +
+// (a - h)^2 = r^2 = (L/2)^2 + h^2, so the distance to the nearer end along
+// the chord is L/2 - |m| = a (a - 2h) / (L/2 + |m|), and at an end |m| is
+// L/2.  A point on the other side of the chord than the arc (beyond an end
+// of a half circle), or whose offset gives no such distance, keeps the
+// projection.
+double arc_chord_parameter(const SEGMENT* segment, V2 p, V2 s, V2 chord, double length, double t) {
+    const V2 u{chord.x / length, chord.y / length}, n{-u.y, u.x};
+    const double across = dot(p - s, n), centre = dot(centre_of(segment) - s, n);
+    // A counter-clockwise arc runs right of its chord, a clockwise one left.
+    if ((segment->end->direction == CW ? across : -across) < 0.0) return t;
+    const double to_end = across * (across - 2.0 * centre) / length;
+    if (!(to_end >= 0.0) || to_end > length / 2.0) return t;
+    return t < 0.5 ? to_end / length : 1.0 - to_end / length;
+}
+
+}  // namespace
+
 double SegmentPointParameter(const SEGMENT* segment, const double point[2]) {
     MERROW1_REQUIRE(segment && point, "DUE_TO_INVALID_DATA", 0.0);
     if (segment->type == SEG_POINT) return 0.0;
@@ -278,6 +307,7 @@ double SegmentPointParameter(const SEGMENT* segment, const double point[2]) {
         return 0.0;
     }
     double t = segment->type == SEG_LINE ? dist(p, s) / length : dot(p - s, chord) / (length * length);
+    if (segment->type == SEG_ARC && (t == 0.0 || t == 1.0)) t = arc_chord_parameter(segment, p, s, chord, length, t);
     if (t > 1.0) t = 1.0;
     if (dist2(p, e) <= kSnap * kSnap) return 1.0;
     if (dist2(p, s) <= kSnap * kSnap || t < 0.0) return 0.0;

@@ -142,7 +142,9 @@ double SegmentPointMaxDist(const SEGMENT* segment, const double point[2], double
 void SegmentMinMax(const SEGMENT* segment, const Korvo::Math::Vector2* d, double* min, double* max,
                    Korvo::Math::Point2* at_min, Korvo::Math::Point2* at_max);
 
-// Parameter 0..1 of a point along the segment (by chord projection).
+// Parameter 0..1 of a point along the segment (by chord projection; a point
+// of an arc whose projection rounds to an end but which lies off it, near the
+// end of an arc of about a half circle, by its offset across the chord).
 double SegmentPointParameter(const SEGMENT* segment, const double point[2]);
 // Parameter 0..1 of a point along the segment (by angle for arcs).
 double SEGMENT_length_parameter(const SEGMENT* segment, const double point[2]);

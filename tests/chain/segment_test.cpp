@@ -575,6 +575,42 @@ TEST_F(SegmentTest, PointParameterRules) {
     EXPECT_TRUE(noted("DUE_TO_SEGMENT_LENGTH_BEING_ZERO"));
 }
 
+// A point of a half arc some 1e-7 from either end, whose coordinates near
+// (707346, 621899) round its projection on the chord to the end itself, still
+// lies inside the arc: its parameter is the projection of the exact circle
+// point at its offset d across the chord, (1 -+ sqrt(1 - (d / r)^2)) / 2,
+// within what the rounding of the point's x moves its projection (half a
+// spacing of doubles over the chord), and the farther from the end, the
+// farther the parameter from 0 or 1.
+TEST_F(SegmentTest, PointParameterOfAPointNearAHalfArcsEndFarFromTheOrigin) {
+    const double r = 5 * std::ldexp(1.0, -12);
+    for (const double x0 : {0.0, 707346.0}) {
+        const double y0 = x0 == 0 ? 0.0 : 621899.0;
+        Seg a = Seg::arc(x0 + r, y0, x0 - r, y0, x0, y0, CCW);
+        double previous_at_end = 0, previous_at_start = 0;
+        for (const int k : {18, 20, 22, 24}) {
+            const long double d = std::ldexp(1.0L, -k);
+            const long double off = (1 - std::sqrt(1 - (d / r) * (d / r))) / 2;  // 1 - t, or t at the start
+            const double x = static_cast<double>(x0 + r * std::sqrt(1 - (d / r) * (d / r)));
+            const double y = static_cast<double>(y0 + d);
+            const double near_end[2] = {2 * x0 - x, y}, near_start[2] = {x, y};
+            const double t_end = SegmentPointParameter(&a.s, near_end), t_start = SegmentPointParameter(&a.s, near_start);
+            const double rounding = (std::nextafter(x, 1e300) - x) / 2 / (2 * r);
+            const double within = rounding + 1e-3 * static_cast<double>(off);
+            EXPECT_GT(t_start, 0.0) << x0 << " 2^-" << k;
+            EXPECT_LT(t_end, 1.0) << x0 << " 2^-" << k;
+            EXPECT_NEAR(1 - t_end, static_cast<double>(off), within) << x0 << " 2^-" << k;
+            EXPECT_NEAR(t_start, static_cast<double>(off), within) << x0 << " 2^-" << k;
+            if (k > 18) {
+                EXPECT_GT(t_end, previous_at_end);
+                EXPECT_LT(t_start, previous_at_start);
+            }
+            previous_at_end = t_end;
+            previous_at_start = t_start;
+        }
+    }
+}
+
 TEST_F(SegmentTest, LengthParameterOfArcsGoesByAngle) {
     Seg a = Seg::arc(1, 0, -1, 0, 0, 0, CCW);
     double p[2] = {std::cos(kPi / 3), std::sin(kPi / 3)};

@@ -10,6 +10,8 @@
 //   material layers are A - B, so the result bounds A - B as air.
 // - DifferenceAsMaterial: B's material sides swapped; the intersection of
 //   the region sets is A - B as material (the region booleans' reading).
+// - IntersectionAsAir: both sets' material sides swapped; the faces of
+//   fewest material layers are A n B, so the result bounds A n B as air.
 #pragma once
 
 #include "chain/chain_query_fixture.h"
@@ -57,15 +59,17 @@ struct Case {
     Expect union_of;       // A u B as material
     Expect difference;     // A - B as air (the reading of DifferenceAsAir)
     std::vector<Point> probes;  // points inside the thin faces that matter
+    Expect intersection = {std::nan(""), std::nan(""), -1};  // A n B as air (NaN, -1: not judged)
 };
 
-enum class Reading { Union, DifferenceAsAir, DifferenceAsMaterial };
+enum class Reading { Union, DifferenceAsAir, DifferenceAsMaterial, IntersectionAsAir };
 
 inline const char* name_of(Reading r) {
     switch (r) {
         case Reading::Union: return "union";
         case Reading::DifferenceAsAir: return "A-B as air";
         case Reading::DifferenceAsMaterial: return "A-B as material";
+        case Reading::IntersectionAsAir: return "AnB as air";
     }
     return "?";
 }
@@ -73,6 +77,7 @@ inline const char* name_of(Reading r) {
 inline Expect expected(const Case& c, Reading r) {
     if (r == Reading::Union) return c.union_of;
     if (r == Reading::DifferenceAsAir) return c.difference;
+    if (r == Reading::IntersectionAsAir) return c.intersection;
     return {-c.difference.signed_area, c.difference.abs_area, c.difference.loops, true};
 }
 
@@ -168,7 +173,8 @@ inline RING_header_s* make_shape(CMEM_pool_s* pool, const Shape& s, bool swap, i
 
 inline Built build(CMEM_pool_s* pool, const Case& c, Reading r) {
     Built out{RING_create_in_pool(nullptr, RING_TYPE_LIST, pool), {}, {},
-              r == Reading::DifferenceAsAir, r == Reading::DifferenceAsMaterial};
+              r == Reading::DifferenceAsAir || r == Reading::IntersectionAsAir,
+              r == Reading::DifferenceAsMaterial || r == Reading::IntersectionAsAir};
     RING_set_sub_ring_delfunc(out.list, nullptr);
     for (const Shape& s : c.a) out.a.push_back(make_shape(pool, s, out.a_swapped, 1));
     for (const Shape& s : c.b) out.b.push_back(make_shape(pool, s, out.b_swapped, 2));
@@ -604,6 +610,43 @@ inline std::vector<Case> cases() {
                            {-difference, difference, 1},
                            probes});
         }
+    }
+
+    // 19, 20. The circle of radius r = 5 2^-12 (about 1.2e-3) of two half
+    //     arcs about (x0, y0) and the rectangle [x0 - 2^-9, x0 + 2^-9] x [y0
+    //     + d, y0 + 2^-9] above it, d = 2^-22 (below the host length
+    //     tolerance), at the origin and near (707346, 621899), every
+    //     coordinate exact: the rectangle's lower side crosses the circle
+    //     d^2 / 2r (2.3e-11, under half the spacing of doubles near 707346) short
+    //     of the half arcs' ends, d from them along the circle.  A n B is the
+    //     circle's cap above the side, r^2 acos(d / r) - d sqrt(r^2 - d^2);
+    //     the union the disc and the rectangle less it; A - B the disc less
+    //     it.
+    for (const Point at : {Point{0, 0}, Point{707346, 621899}}) {
+        const double r = 5 * std::ldexp(1.0, -12), d = std::ldexp(1.0, -22), w = std::ldexp(1.0, -9);
+        const Shape disc{{A(at[0] + r, at[1], at[0], at[1], CCW), A(at[0] - r, at[1], at[0], at[1], CCW)}, CCW, LEFT};
+        const Shape rect = ccw_rect(at[0] - w, at[1] + d, at[0] + w, at[1] + w);
+        const long double rr = r, dd = d;
+        const long double cap = rr * rr * std::acos(dd / rr) - dd * std::sqrt(rr * rr - dd * dd);
+        const long double round = 3.141592653589793238462643383279502884L * rr * rr;
+        const long double box = static_cast<long double>(2 * w) * (w - dd);
+        Case c{std::string("half-arc circle of radius 1.2e-3 under a rectangle 2^-22 above its centre at ") +
+                   (at[0] == 0 ? "the origin" : "(707346, 621899)"),
+               {disc},
+               {rect},
+               {static_cast<double>(round + box - cap), static_cast<double>(round + box - cap), 1},
+               {-static_cast<double>(round - cap), static_cast<double>(round - cap), 1},
+               {}};
+        // Beside both crossings: in the disc below the side, in the rectangle
+        // beyond the disc, and in both.
+        for (const double side : {-1.0, 1.0}) {
+            const double x = at[0] + side * r;
+            c.probes.push_back({x - side * 1e-6, at[1] + d / 2});
+            c.probes.push_back({x + side * 1e-6, at[1] + 1.5 * d});
+            c.probes.push_back({x - side * 1e-6, at[1] + 1.5 * d});
+        }
+        c.intersection = {-static_cast<double>(cap), static_cast<double>(cap), 1};
+        all.push_back(c);
     }
     return all;
 }

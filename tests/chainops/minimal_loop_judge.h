@@ -109,16 +109,17 @@ inline bool wanted_material(const Built& built, Reading r, const double p[2]) {
     const bool b = in_set(built.b, built.b_swapped, p);
     if (r == Reading::Union) return a || b;
     if (r == Reading::DifferenceAsAir) return !(a && !b);
+    if (r == Reading::IntersectionAsAir) return !(a && b);
     return a && !b;
 }
 // The layers a right result lays at a point, counted by the windings of its
 // loops and their material sides (region_oracle::membership): one boundary
 // crossed from air into material adds one, so with air at infinity the
-// material lies at 1 and the air at 0, with material at infinity (A - B as
-// air is bounded by a pocket) the material at 0 and the air at -1.  A loop
-// kept twice or a face of the wrong level shows as another count.
+// material lies at 1 and the air at 0, with material at infinity (A - B or
+// A n B as air is bounded by a pocket) the material at 0 and the air at -1.
+// A loop kept twice or a face of the wrong level shows as another count.
 inline int wanted_layers(Reading r, bool material) {
-    const int at_infinity = r == Reading::DifferenceAsAir ? 1 : 0;
+    const int at_infinity = r == Reading::DifferenceAsAir || r == Reading::IntersectionAsAir ? 1 : 0;
     return (material ? 1 : 0) - at_infinity;
 }
 
