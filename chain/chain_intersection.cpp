@@ -43,7 +43,7 @@ const size_t kDirectPairs = 256;
 // From this many boxes on, a pair search sorts them into cells (grid_pairs)
 // instead of sweeping them; below, building the cells costs more than the
 // sweep saves.
-const size_t kGridBoxes = 1024;
+const size_t kGridBoxes = 256;
 // From this many places on, a search finds where a place goes in a sub-ring
 // through an index by parameter instead of walking the sub-ring.
 const int kIndexedPlaces = 32;

@@ -119,6 +119,7 @@ TEST(SegmentBoxPairs, EveryPairWhoseBoxesMeetAndNoOther) {
         Layout layout;
     } cases[] = {
         {"few segments", star(6, true)},
+        {"star of lines swept", star(150, false)},
         {"star of lines", star(1200, false)},
         {"star of lines and arcs", star(600, true)},
         {"scattered", scattered(2000, 1.5, 0, 0, 2)},
