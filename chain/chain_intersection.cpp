@@ -40,6 +40,10 @@ const double kDefaultAxis[2] = {0.0, 1.0};
 // Up to this many segment pairs a pair search tries every pair's boxes
 // instead of sweeping them.
 const size_t kDirectPairs = 256;
+// From this many boxes on, a pair search sorts them into cells (grid_pairs)
+// instead of sweeping them; below, building the cells costs more than the
+// sweep saves.
+const size_t kGridBoxes = 256;
 // From this many places on, a search finds where a place goes in a sub-ring
 // through an index by parameter instead of walking the sub-ring.
 const int kIndexedPlaces = 32;
@@ -353,10 +357,122 @@ SegmentBoxes segment_boxes(const RING_header_s* chain) {
     return s;
 }
 
+// The pairs segment_pairs sweeps for, found through a uniform grid of square
+// cells instead: a sweep across one axis keeps every box whose extent across
+// it covers the current one active, and boxes that lie side by side along
+// the other axis (the pieces round a star, about a centre) keep about as many
+// active as there are boxes, so that it tries nearly all pairs.  Each box,
+// widened by SEGMENT_BOX_WIDENING as SEGMENT_boxes_apart widens it, is entered
+// in every cell it covers.  Two boxes that SEGMENT_boxes_apart does not set
+// apart have widened extents that overlap along both axes; the cell of a
+// coordinate is a non-decreasing function of it, so both boxes are in the
+// cell of the larger of their lower corners along each axis, and the pair is
+// taken there and only there.  A box with a coordinate that is not finite has
+// no cell and is tried against every box, as the sweep tries its loose boxes.
+// Null (the sweep is to run) when the boxes would cover too many cells.
+std::optional<Pairs> grid_pairs(const SegmentBoxes& a, const SegmentBoxes* b) {
+    struct Item {
+        double lo[2], hi[2];  // widened extents along x (normal) and y (along)
+        int side, index;
+        int first[2], last[2];  // the cells covered, along x and y
+    };
+    const double w = SEGMENT_BOX_WIDENING;
+    const bool single = b == nullptr;
+    std::vector<Item> items, loose_items;
+    auto gather = [&](const SegmentBoxes& s, int side) {
+        for (size_t k = 0; k < s.boxes.size(); ++k) {
+            if (!s.readable[k]) continue;
+            const BOX2_t& box = s.boxes[k];
+            Item item{{box.min_normal - w, box.min_along - w}, {box.max_normal + w, box.max_along + w}, side,
+                      int(k), {0, 0}, {0, 0}};
+            const bool finite = std::isfinite(item.lo[0]) && std::isfinite(item.lo[1]) &&
+                                std::isfinite(item.hi[0]) && std::isfinite(item.hi[1]);
+            (finite ? items : loose_items).push_back(item);
+        }
+    };
+    gather(a, 0);
+    if (!single) gather(*b, 1);
+    auto box = [&](const Item& item) -> const BOX2_t& { return (item.side == 0 ? a : *b).boxes[item.index]; };
+    Pairs pairs;
+    auto pair = [&](const Item& x, const Item& y) {
+        if (SEGMENT_boxes_apart(&box(x), &box(y))) return;
+        if (single)
+            pairs.emplace_back(std::min(x.index, y.index), std::max(x.index, y.index));
+        else if (x.side != y.side)
+            pairs.emplace_back(x.side == 0 ? x.index : y.index, x.side == 0 ? y.index : x.index);
+    };
+    if (!items.empty()) {
+        // The cell side: the boxes' mean size, made larger when the cells
+        // would outnumber four per box along both axes or in all.
+        double origin[2] = {items[0].lo[0], items[0].lo[1]}, top[2] = {items[0].hi[0], items[0].hi[1]};
+        double sizes = 0.0;
+        for (const Item& item : items) {
+            for (int axis = 0; axis < 2; ++axis) {
+                origin[axis] = std::min(origin[axis], item.lo[axis]);
+                top[axis] = std::max(top[axis], item.hi[axis]);
+            }
+            sizes += std::max(item.hi[0] - item.lo[0], item.hi[1] - item.lo[1]);
+        }
+        const double count = double(items.size());
+        const double width = top[0] - origin[0], height = top[1] - origin[1];
+        const double side = std::max({sizes / count, width / (4.0 * count), height / (4.0 * count),
+                                      std::sqrt(width / (4.0 * count) * height)});
+        if (!(side > 0.0) || !std::isfinite(side)) return std::nullopt;
+        const double per_side = 1.0 / side;
+        const int cells_x = int(width * per_side) + 1, cells_y = int(height * per_side) + 1;
+        auto cell = [&](double v, int axis, int cells) {
+            return std::min(cells - 1, std::max(0, int(std::floor((v - origin[axis]) * per_side))));
+        };
+        // Too many entries for the boxes (many boxes much longer than the
+        // mean): the sweep does better.
+        long long entries = 0;
+        for (Item& item : items) {
+            item.first[0] = cell(item.lo[0], 0, cells_x);
+            item.last[0] = cell(item.hi[0], 0, cells_x);
+            item.first[1] = cell(item.lo[1], 1, cells_y);
+            item.last[1] = cell(item.hi[1], 1, cells_y);
+            entries += (long long)(item.last[0] - item.first[0] + 1) * (item.last[1] - item.first[1] + 1);
+        }
+        if (entries > 16 * (long long)items.size() + 1024) return std::nullopt;
+        // The cells' entries, cell by cell.
+        std::vector<int> start(size_t(cells_x) * size_t(cells_y) + 1, 0);
+        for (const Item& item : items)
+            for (int y = item.first[1]; y <= item.last[1]; ++y)
+                for (int x = item.first[0]; x <= item.last[0]; ++x) ++start[size_t(y) * cells_x + x + 1];
+        for (size_t c = 1; c < start.size(); ++c) start[c] += start[c - 1];
+        std::vector<int> members(static_cast<size_t>(entries));
+        std::vector<int> filled(start.begin(), start.end() - 1);
+        for (size_t k = 0; k < items.size(); ++k)
+            for (int y = items[k].first[1]; y <= items[k].last[1]; ++y)
+                for (int x = items[k].first[0]; x <= items[k].last[0]; ++x)
+                    members[size_t(filled[size_t(y) * cells_x + x]++)] = int(k);
+        for (int y = 0; y < cells_y; ++y)
+            for (int x = 0; x < cells_x; ++x) {
+                const size_t c = size_t(y) * cells_x + x;
+                for (int i = start[c]; i < start[c + 1]; ++i) {
+                    const Item& p = items[size_t(members[size_t(i)])];
+                    for (int j = i + 1; j < start[c + 1]; ++j) {
+                        const Item& q = items[size_t(members[size_t(j)])];
+                        if (!single && p.side == q.side) continue;
+                        if (std::max(p.first[0], q.first[0]) != x || std::max(p.first[1], q.first[1]) != y) continue;
+                        pair(p, q);
+                    }
+                }
+            }
+    }
+    for (size_t x = 0; x < loose_items.size(); ++x) {
+        for (const Item& item : items) pair(loose_items[x], item);
+        for (size_t y = single ? x + 1 : 0; y < loose_items.size(); ++y) pair(loose_items[x], loose_items[y]);
+    }
+    std::sort(pairs.begin(), pairs.end());
+    return pairs;
+}
+
 // The segment pairs (i of a, j of b; with b null i < j within a) that can
 // meet, sorted: every pair at checking level 1 or more, else the pairs of
-// readable segments whose boxes do not lie apart.  The sweep runs across the
-// default axis (the boxes' normal extent).
+// readable segments whose boxes do not lie apart.  Many boxes go through
+// grid_pairs; fewer, or when it declines, the sweep runs across the default
+// axis (the boxes' normal extent).
 Pairs segment_pairs(const SegmentBoxes& a, const SegmentBoxes* b) {
     if (every_pair()) {
         Pairs pairs;
@@ -378,6 +494,8 @@ Pairs segment_pairs(const SegmentBoxes& a, const SegmentBoxes* b) {
         }
         return pairs;
     }
+    if (na + (b ? nb : 0) >= kGridBoxes)
+        if (std::optional<Pairs> pairs = grid_pairs(a, b)) return std::move(*pairs);
     const double w = SEGMENT_BOX_WIDENING;
     return sweep_pairs(
         a.boxes, a.readable, b ? &b->boxes : nullptr, b ? &b->readable : nullptr,
