@@ -1165,18 +1165,26 @@ RING_header_s* POLY_SEG_create_chain(RING_header_s* poly, const CSYS* csys, CMEM
         for (size_t i = closed ? 0 : 1; i < nodes.size(); ++i) {
             RING_node_s* node = nodes[i];
             const LINE_ARC_SEG_s* s = seg_of(node);
-            // a-c. The source reference and the vertex geometry.
+            // a-c. The source reference and the vertex geometry.  A piece
+            //      after one that made no vertex starts on the chain's last
+            //      point instead of its own start: an arc keeps its bulge and
+            //      its centre follows the chord from that point, so that both
+            //      ends of the chain's arc lie on its circle.
             const CHAIN_app_poly_seg_chain_source_s* ref = sources ? POLY_SEG_usable_source(node) : nullptr;
+            const PNT2_s own_start = end_of(i == 0 ? nodes.back() : nodes[i - 1]);
+            LINE_ARC_SEG_s moved;
+            if (LINE_ARC_SEG_is_arc(s) && (own_start.x != from.x || own_start.y != from.y)) {
+                moved = *s;
+                LINE_ARC_SEG_set_centre(&moved, &from);
+                s = &moved;
+            }
             end_segment e;
             SEGMENT_TYPE type;
             if (!POLY_SEG_vertex_geometry(s, from, ref, &e, &type, &escaped)) continue;
             // d. A piece ending on the chain's last point after an arc makes
             //    no vertex, and an arc over a half circle from the chain's
             //    last point goes in as two (a vertex at its middle first).
-            if (POLY_SEG_piece_joins_last_arc(chain, e)) {
-                from = PNT2_s{s->x, s->y};
-                continue;
-            }
+            if (POLY_SEG_piece_joins_last_arc(chain, e)) continue;
             if (RING_node_s* middle = type == SEG_ARC ? POLY_SEG_append_middle_of_long_arc(chain, e) : nullptr) {
                 if (create_cb) create_cb(chain, middle, poly, node, cb_data);
                 POLY_SEG_source_walk_vertex(w, ref, middle);

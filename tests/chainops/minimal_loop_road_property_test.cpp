@@ -771,9 +771,10 @@ protected:
     // cross at a small angle, the sliver between them, narrower than the
     // length tolerance and a few cells of the newer engine's grid, comes
     // back from the newer engine's CHAIN_boolean_between and from the region
-    // booleans as a loop of no area (and the region booleans' union of one
-    // star misreads the windings beside it).  The other moves of the star
-    // are judged on both engines.
+    // booleans as a loop of no area: making chains of the grid's loops drops
+    // the piece, shorter than the length tolerance, that closes the sliver,
+    // and the sliver loses its width there (near_copy_sliver_test.cpp).  The
+    // other moves of the star are judged on both engines.
     std::set<std::string> open_but_older = {std::string(kMovedStar) + kMovedStarOpen};
 };
 
