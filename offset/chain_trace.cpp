@@ -590,12 +590,36 @@ const CHAIN_source_chain_source_vertex_s* source_link(const RING_node_s* node) {
 
 void close_trace(CHAIN_trace_inputs_s* in) {
     RING_header_s* trace = in->trace;
-    // 1. The last vertex goes onto the first point; the ends merge.
+    // 1. The first corner was joined while the trace was empty, against the
+    //    offset of the source segment ending at the first vertex, so the
+    //    first point lies on that offset's line or circle.  The walk may have
+    //    dropped that offset since (trimmed at the corner before to less than
+    //    the tolerance, where the offsets about a notch cross right above its
+    //    corner): then the first point lies off the trace's last piece, and
+    //    moving the last vertex onto it would bend that piece into a chord
+    //    across the notch.  The last and first pieces then meet where they
+    //    cross, as the pieces about any concave corner do, and the trace
+    //    starts there.
+    if (trace->count >= 3) {
+        const V2 start = point_of(trace->first);
+        Piece last_piece, first_piece;
+        if (read_segment(trace, trace->last, &last_piece) && read_segment(trace, trace->first->next, &first_piece) &&
+            last_piece.real() && first_piece.real() &&
+            SEGMENT_point_location(&last_piece.seg, Korvo::Math::Point2{start.x, start.y}, in->tolerance) == 0) {
+            INT_POINT points;
+            if (SegmentIntersectOn(&last_piece.seg, &first_piece.seg, &points) == 1) {
+                const V2 x = refine_crossing(last_piece, first_piece, {points.point[0].x, points.point[0].y});
+                const Korvo::Math::Point2 q{x.x, x.y};
+                CHAIN_modify_vertex_point(trace, trace->first, &q);
+            }
+        }
+    }
+    // 2. The last vertex goes onto the first point; the ends merge.
     const V2 first = point_of(trace->first);
     move_last_vertex(in, first);
     CHAIN_close(trace, in->tolerance);
     debug_note("CHAIN__trace: traced chain closed", trace, nullptr);
-    // 2. A trace that began with an extension line at a convex corner whose
+    // 3. A trace that began with an extension line at a convex corner whose
     //    incoming offset came last starts at that line's end, and two lines
     //    of one source vertex running on in one direction become one.
     RING_node_s* start = in->first_extension_node;

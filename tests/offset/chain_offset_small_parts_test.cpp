@@ -78,6 +78,24 @@ std::vector<Vertex> gear(int n, double tip, double root, double mouth) {
     return v;
 }
 
+// A gear-shaped island (material inside) of n flat-topped teeth between
+// flat-bottomed slots, counter-clockwise from the root corner at angle -pi/2:
+// each flank runs from a root corner on the root radius to a tip corner on
+// the tip radius `flank` radians on, each slot is `gap` wide at the root.
+std::vector<Vertex> slotted_gear(int n, double tip, double root, double flank, double gap) {
+    const double pi = 3.14159265358979323846;
+    const double period = 2 * pi / n, slot = gap / root, top = period - 2 * flank - slot;
+    std::vector<Vertex> v;
+    for (int k = 0; k < n; ++k) {
+        const double a = -pi / 2 + period * k;
+        v.push_back({root * std::cos(a), root * std::sin(a)});
+        v.push_back({tip * std::cos(a + flank), tip * std::sin(a + flank)});
+        v.push_back({tip * std::cos(a + flank + top), tip * std::sin(a + flank + top)});
+        v.push_back({root * std::cos(a + 2 * flank + top), root * std::sin(a + 2 * flank + top)});
+    }
+    return v;
+}
+
 struct Case {
     const char* what;
     std::vector<Vertex> outline;
@@ -141,6 +159,15 @@ TEST_F(SmallPartOffsets, OffsetsMatchTheBruteForceDistances) {
         // to nothing.
         {"gear grown over its notches", gear(12, 5.12e-4, 4.144e-4, 6e-5), LEFT, 1.1e-3, 4.47214e-5, 1},
         {"gear grown into its notches", gear(12, 5.12e-4, 4.144e-4, 6e-5), LEFT, 1.1e-3, 1.5e-5, 1},
+        // A slotted gear whose chain starts at a slot's corner, grown so far
+        // that the offsets of the slot's flanks cross above its floor and the
+        // floor's offset, trimmed at the corner before the start, ends within
+        // the tracing tolerance of its end (7e-8 from it) and goes: the trace
+        // then ended on the other flank's offset, and closing it onto the
+        // start (joined against the floor's offset) drew a chord down into
+        // the slot, 2.3e-5 nearer than d, on both engines.
+        {"slotted gear grown over the slot at its start", slotted_gear(10, 5.1233e-4, 4.144e-4, 0.036047, 2.4e-5),
+         LEFT, 1.1e-3, 2.973929e-5, 1},
     };
     for (const Case& c : table) {
         RING_header_s* chain = trace_test::appended_chain(pool, c.outline, true, c.side);
