@@ -119,6 +119,7 @@ struct PieceRef {
     double radius;
     bool ccw;
     double spread;  // how far the centre may lie from the circle the piece was drawn on
+    double length;  // of the chord from start to the end, which splits keep
 };
 
 double distance(const PNT2_s& a, const PNT2_s& b) { return std::hypot(a.x - b.x, a.y - b.y); }
@@ -130,8 +131,7 @@ double cross(const PNT2_s& o, const PNT2_s& a, const PNT2_s& b) {
 // Distance of p from the line of the piece (its chord for a line).
 double off_line(const PieceRef& a, const PNT2_s& p) {
     const PNT2_s e = end_of(a.node);
-    const double length = distance(a.start, e);
-    return length > 0 ? std::fabs(cross(a.start, e, p)) / length : distance(a.start, p);
+    return a.length > 0 ? std::fabs(cross(a.start, e, p)) / a.length : distance(a.start, p);
 }
 
 double off_circle(const PieceRef& a, const PNT2_s& p) {
@@ -169,7 +169,7 @@ double inside_position(const PieceRef& a, const PNT2_s& p, double cell) {
 }
 
 PieceRef piece_ref(RING_header_s* poly, RING_node_s* node, const PNT2_s& start) {
-    PieceRef r{poly, node, start, {0, 0, 0, 0}, false, {0, 0}, 0.0, true, 0.0};
+    PieceRef r{poly, node, start, {0, 0, 0, 0}, false, {0, 0}, 0.0, true, 0.0, distance(start, end_of(node))};
     const LINE_ARC_SEG_s* s = seg_of(node);
     LINE_ARC_SEG_get_bbox(s, &start, false, r.box);
     r.arc = LINE_ARC_SEG_is_arc(s);

@@ -1450,9 +1450,23 @@ void cut_lines_at_other_sets_vertices(PSI_s* psi, RING_header_s* set_of_sets) {
 
 namespace {
 
+// The loops and segments of a cleaned set known to meet itself nowhere but
+// at its vertices; {0, 0} for any other set.
+struct SimpleCount {
+    int loops, segments;
+};
+
+// The number of segments of the polys of `set`.
+int segment_count(const RING_header_s* set) {
+    int segments = 0;
+    for (RING_node_s* pn : ring_nodes(set))
+        if (const RING_header_s* poly = RING_ask_node_subring(pn)) segments += poly->count;
+    return segments;
+}
+
 void clean_each_region_set(PSI_s* psi, RING_header_s* set_of_sets, int* material, RING_header_s* output_set_of_sets,
                            bool cover_dummies, PSI_dummy_eval_cb_t eval, bool cover_side, bool hide_duplicates,
-                           bool release, std::vector<int>* simple_counts);
+                           bool release, std::vector<SimpleCount>* simple_counts);
 
 // The region-set boolean; with `release` each input set is deleted once it
 // is cleaned, and the cleaned copies are made in the input's pool, where the
@@ -1465,7 +1479,7 @@ void set_boolean(PSI_s* psi, RING_header_s** set_of_sets, bool release, int* mat
     // 1. Optionally clean each set by itself first.
     RING_header_s* sets = *set_of_sets;
     RING_header_s* cleaned = nullptr;
-    std::vector<int> simple_counts;
+    std::vector<SimpleCount> simple_counts;
     std::vector<char> simple;
     // The cleaned copies go on an error: made in the sets' pool, they would
     // otherwise stay there with nothing referring to them.
@@ -1480,23 +1494,25 @@ void set_boolean(PSI_s* psi, RING_header_s** set_of_sets, bool release, int* mat
                 *set_of_sets = nullptr;
             }
             cut_lines_at_other_sets_vertices(psi, cleaned);
-            // A cleaned copy that is its set's one poly as it was (the same
-            // pieces from another start), uncut, is known to meet itself
-            // nowhere but at its vertices: the clean's intersection of those
-            // pieces left every node as the wrapping laid it, or the clean
-            // would not have stored the poly whole.  Intersecting it again
-            // would do the same: the descent reaches every pair of segments
-            // whose boxes meet in whatever order they are wrapped, and the
-            // exact answer for a pair depends only on its two pieces and on
-            // whether one follows the other, all as they were.  So that
-            // intersection is left out (only its sort is done).
+            // A cleaned copy whose loops are each a whole poly of its set as
+            // it was (the same pieces from another start, each poly once),
+            // uncut, is known to meet itself nowhere but at its vertices: the
+            // clean's intersection of all the set's pieces left every node as
+            // the wrapping laid it.  Intersecting the copy again would do the
+            // same: the descent reaches every pair of segments whose boxes
+            // meet in whatever order they are wrapped, and the exact answer
+            // for a pair depends only on its two pieces and on whether one
+            // follows the other, all as they were, and the copy's pairs are
+            // some of those pairs.  So that intersection is left out (only
+            // its sort is done).  The cuts at other sets' vertices only add
+            // segments, so equal counts mean nothing was cut.
             size_t k = 0;
             for (RING_node_s* sn : ring_nodes(cleaned)) {
                 const RING_header_s* set = RING_ask_node_subring(sn);
-                const int expected = k < simple_counts.size() ? simple_counts[k] : 0;
+                const SimpleCount expected = k < simple_counts.size() ? simple_counts[k] : SimpleCount{0, 0};
                 ++k;
-                simple.push_back(expected > 0 && set && set->count == 1 &&
-                                 RING_ask_node_subring(set->first)->count == expected);
+                simple.push_back(expected.segments > 0 && set && set->count == expected.loops &&
+                                 segment_count(set) == expected.segments);
             }
         }
         // 2. Wrap and intersect each set with itself.
@@ -1567,6 +1583,25 @@ namespace {
 // walks of other operations, which the extraction does not read.
 const uint16_t kUntouchedNodeFlags = PSI_NODE_FLAG_VERTEX | PSI_NODE_FLAG_INSIDE | PSI_SET_MARKS;
 
+// Whether the node record of vertex `i` of the wrapped closed poly `w` (of
+// w->count segments, its first nodes laid) is as the wrapping laid it: it
+// joins the segment ending there to the one starting there, around no other
+// arm and along no other record, with no mark that the extraction reads, and
+// the segment starting there has weight 1.
+bool vertex_untouched(const Wrapper* w, int i) {
+    const int count = w->count;
+    const PSI_INTXN_NODE_s* n = w->first_nodes[i];
+    const PSI_INTXN_NODE_s* next = w->first_nodes[(i + 1) % count];
+    const PSI_INTXN_NODE_s* previous = w->first_nodes[(i + count - 1) % count];
+    if (!n || !next || !previous) return false;
+    if (n->segs[0] != w->segs[i] || n->segs[1] != w->segs[(i + count - 1) % count]) return false;
+    if (n->pn_along[2] != next || n->pn_along[1] != previous || n->pn_along[0] || n->pn_along[3]) return false;
+    if (n->next_around[1] != n || n->next_around_idx[1] != 2 || n->next_around[2] != n || n->next_around_idx[2] != 1)
+        return false;
+    if ((n->flags[0] | n->flags[1]) & ~kUntouchedNodeFlags) return false;
+    return !(seg_piece(w->segs[i])->flags & merrow1::psi::SEG_FLAG_MULTIPLICITY);
+}
+
 // The extraction of a region set that its own intersection left untouched,
 // without the floods.  The set is one closed poly, wrapped whole, whose node
 // records are its vertices alone: each joins the segment ending there to the
@@ -1605,18 +1640,10 @@ bool store_untouched_loop(PSI_s* psi, DYNAMIC_ARRAY_s** wrapped, int m, PSI_set_
     bool all_dummies = true;
     take = take && !output->copy && poly->pool == pool;
     for (int i = 0; i < count; ++i) {
+        if (!vertex_untouched(w, i)) return false;
         const PSI_INTXN_NODE_s* n = w->first_nodes[i];
         const PSI_INTXN_NODE_s* next = w->first_nodes[(i + 1) % count];
-        const PSI_INTXN_NODE_s* previous = w->first_nodes[(i + count - 1) % count];
-        if (!n || !next || !previous) return false;
-        if (n->segs[0] != w->segs[i] || n->segs[1] != w->segs[(i + count - 1) % count]) return false;
-        if (n->pn_along[2] != next || n->pn_along[1] != previous || n->pn_along[0] || n->pn_along[3]) return false;
-        if (n->next_around[1] != n || n->next_around_idx[1] != 2 || n->next_around[2] != n ||
-            n->next_around_idx[2] != 1)
-            return false;
-        if ((n->flags[0] | n->flags[1]) & ~kUntouchedNodeFlags) return false;
         const LINE_ARC_SEG_s* piece = seg_piece(w->segs[i]);
-        if (piece->flags & merrow1::psi::SEG_FLAG_MULTIPLICITY) return false;
         if (first < 0 && !(LINE_ARC_SEG_is_line(piece) && piece->x == n->pnt.x)) first = i;
         if (!is_dummy_segment(w->segs[i])) all_dummies = false;
         // A line the extraction makes anew with the plain line parameter; an
@@ -1651,12 +1678,10 @@ bool store_untouched_loop(PSI_s* psi, DYNAMIC_ARRAY_s** wrapped, int m, PSI_set_
     return true;
 }
 
-// Whether the one loop of `set` is the wrapped poly's segments from the
-// place `first` on, piece for piece the same geometry and marks (a loop
-// that store_untouched_loop stored, after the arcs' rounding).
-bool same_loop_as_wrapped(const Wrapper* w, int first, const RING_header_s* set) {
-    if (!set || set->count != 1) return false;
-    const RING_header_s* loop = RING_ask_node_subring(set->first);
+// Whether `loop` is the wrapped poly's segments from the place `first` on,
+// piece for piece the same geometry and marks (a loop that
+// store_untouched_loop stored, after the arcs' rounding).
+bool same_loop_as_wrapped(const Wrapper* w, int first, const RING_header_s* loop) {
     if (!loop || loop->count != w->count) return false;
     int j = 0;
     for (RING_node_s* n : ring_nodes(loop)) {
@@ -1668,14 +1693,71 @@ bool same_loop_as_wrapped(const Wrapper* w, int first, const RING_header_s* set)
     return true;
 }
 
+// Whether the set's own intersection left every node of the region set
+// wrapped in `ws` as the wrapping laid it: each poly closed, wrapped whole,
+// its nodes its vertices alone, untouched.
+bool polys_untouched(PSI_s* psi, DYNAMIC_ARRAY_s* ws) {
+    if (!ws) return false;
+    int total = 0;
+    for (int k = 0; k < ws->num_active; ++k) {
+        const Wrapper* w = wrapper_at(ws, k);
+        if (!w->poly || !POLY_SEG_is_closed(w->poly) || w->count < 1 || w->count != w->poly->count || !w->first_nodes)
+            return false;
+        for (int i = 0; i < w->count; ++i)
+            if (!vertex_untouched(w, i)) return false;
+        total += w->count;
+    }
+    return psi->nodes->num_active == total;
+}
+
+// Whether every loop of `set` is a whole poly of the region set wrapped in
+// `ws`, piece for piece the same geometry and marks from some start, each
+// poly at most once.
+bool loops_are_whole_polys(DYNAMIC_ARRAY_s* ws, const RING_header_s* set) {
+    // The end point of each wrapped segment, by x then y, with its place.
+    struct End {
+        double x, y;
+        int wrapper, seg;
+    };
+    std::vector<End> ends;
+    for (int k = 0; k < ws->num_active; ++k) {
+        const Wrapper* w = wrapper_at(ws, k);
+        for (int i = 0; i < w->count; ++i) {
+            const LINE_ARC_SEG_s* piece = seg_piece(w->segs[i]);
+            ends.push_back(End{piece->x, piece->y, k, i});
+        }
+    }
+    auto before = [](const End& a, const End& b) { return a.x < b.x || (a.x == b.x && a.y < b.y); };
+    std::sort(ends.begin(), ends.end(), before);
+    std::vector<char> used(static_cast<size_t>(ws->num_active), 0);
+    for (RING_node_s* pn : ring_nodes(set)) {
+        const RING_header_s* loop = RING_ask_node_subring(pn);
+        if (!loop || loop->count < 1) return false;
+        const LINE_ARC_SEG_s* head = seg_piece(loop->first);
+        const End key{head->x, head->y, 0, 0};
+        bool found = false;
+        for (auto it = std::lower_bound(ends.begin(), ends.end(), key, before);
+             !found && it != ends.end() && it->x == key.x && it->y == key.y; ++it) {
+            if (used[static_cast<size_t>(it->wrapper)]) continue;
+            if (same_loop_as_wrapped(wrapper_at(ws, it->wrapper), it->seg, loop)) {
+                used[static_cast<size_t>(it->wrapper)] = 1;
+                found = true;
+            }
+        }
+        if (!found) return false;
+    }
+    return true;
+}
+
 // The clean of each region set; with `release` each input set is deleted as
 // soon as its cleaned copy is made (the set-of-sets node keeps no set).
-// `simple_counts` (when given) receives per set the segment count of its
-// cleaned copy when that copy is the set's one poly as it was, on which the
-// self-intersection just done found nothing, and 0 otherwise.
+// `simple_counts` (when given) receives per set the loops and segments of
+// its cleaned copy when each loop of that copy is a whole poly of the set as
+// it was, on which the self-intersection just done found nothing, and {0, 0}
+// otherwise.
 void clean_each_region_set(PSI_s* psi, RING_header_s* set_of_sets, int* material, RING_header_s* output_set_of_sets,
                            bool cover_dummies, PSI_dummy_eval_cb_t eval, bool cover_side, bool hide_duplicates,
-                           bool release, std::vector<int>* simple_counts) {
+                           bool release, std::vector<SimpleCount>* simple_counts) {
     if (!output_set_of_sets) return;
     CMEM_pool_s* pool = output_set_of_sets->pool;
     // The working rings live in the output's pool and go on every exit,
@@ -1721,6 +1803,10 @@ void clean_each_region_set(PSI_s* psi, RING_header_s* set_of_sets, int* material
         // winding rule: material where winding + material at infinity >= 1.
         PSI_set_output_s output{result, 0, PSI_SET_OUTPUT_POLYS, PSI_SET_OUTPUT_SET, psi->create_data};
         int stored_first = -1;
+        // Several polys that the intersection left untouched, noted before
+        // the extraction walks their nodes.
+        const bool untouched_polys = simple_counts && wrapped && !hide_duplicates && wrapped[0] &&
+                                     wrapped[0]->num_active > 1 && polys_untouched(psi, wrapped[0]);
         if (wrapped && !store_untouched_loop(psi, wrapped, m, &output, release, &stored_first)) {
             if (dummy_ring) RING_delete_all_nodes(dummy_ring);
             PSI__set_extract_final_boundaries(psi, wrapped, 1, m, &output, dummy_ring, false, nullptr);
@@ -1730,11 +1816,17 @@ void clean_each_region_set(PSI_s* psi, RING_header_s* set_of_sets, int* material
             }
         }
         POLY_SEG_reround_arcs_in_set(result);
-        if (simple_counts)
-            simple_counts->push_back(stored_first >= 0 && !hide_duplicates &&
-                                             same_loop_as_wrapped(wrapper_at(wrapped[0], 0), stored_first, result)
-                                         ? wrapper_at(wrapped[0], 0)->count
-                                         : 0);
+        if (simple_counts) {
+            bool simple = false;
+            if (wrapped && !hide_duplicates) {
+                if (stored_first >= 0)
+                    simple = result->count == 1 && same_loop_as_wrapped(wrapper_at(wrapped[0], 0), stored_first,
+                                                                         RING_ask_node_subring(result->first));
+                else if (untouched_polys)
+                    simple = loops_are_whole_polys(wrapped[0], result);
+            }
+            simple_counts->push_back(simple ? SimpleCount{result->count, segment_count(result)} : SimpleCount{0, 0});
+        }
         free_wrapped_sets(wrapped, 1);
         POLY_SEG_append_to_set_of_sets(output_set_of_sets, result);
         rings.result = nullptr;
